@@ -1,0 +1,22 @@
+// The zone states of all displays, keyed by display UUID, and the display that actions address by default.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+
+namespace korvane {
+
+class WMState;
+
+class MultiDisplayState {
+  public:
+    // The state of the active display, or nothing; never creates one (that is the work of whoever
+    // initialises or applies a layout to a display).
+    std::shared_ptr<WMState> activeState() const;
+
+    std::map<std::string, std::shared_ptr<WMState>> states;
+    std::string activeDisplayUUID; // empty when no display is active
+};
+
+} // namespace korvane

@@ -1,0 +1,58 @@
+// The zone state of one display: its zones, the windows attached to it and the zone of each placed window.
+// Every change to a zone stack goes through the operations here; they run on the main thread only.
+#pragma once
+
+#include "core/WinRef.h"
+#include "core/ZoneModel.h"
+
+#include <map>
+#include <optional>
+#include <sys/types.h>
+#include <vector>
+
+namespace korvane {
+
+class WMState {
+  public:
+    struct AttachResult {
+        std::optional<int> previousZone;
+        std::optional<WindowID> newTop; // absent when the layout has no such zone
+    };
+
+    struct CycleResult {
+        std::optional<WindowID> topBefore;
+        std::optional<WindowID> topAfter;
+    };
+
+    explicit WMState(Layout layout);
+
+    // Takes the new zones while windows keep their places: zones whose id survives keep their
+    // stacks; windows of vanished zones lose their zone but stay in `wins`.
+    void applyLayout(const Layout& newLayout);
+
+    // Puts the window on top of the zone, taking it out of the zone it was in first. The mapping is
+    // recorded even when the layout lacks the zone.
+    AttachResult attach(const WinRef& ref, int toZone);
+
+    std::optional<Zone> zone(int id) const;
+
+    // False, and nothing changes, when the layout has no such zone.
+    bool detach(WindowID wid, int fromZone);
+
+    // Rebuilds every stack from `zoneOf`, taking windows in the given order.
+    void updateZones(const std::vector<WindowID>& order);
+
+    // Moves a placed window's place and record over to a new window number (the application replaced
+    // its window). False when the old number has no zone.
+    bool replaceWindow(WindowID oldWid, WindowID newWid, pid_t pid, std::optional<platform::AXElement> ax,
+                       std::optional<Rect> frame);
+
+    // Negative direction: backward; zero or more: forward.
+    CycleResult cycle(int zone, int direction);
+
+    Layout layout;
+    std::map<WindowID, WinRef> wins;
+    std::map<WindowID, int> zoneOf;
+};
+
+} // namespace korvane

@@ -1,0 +1,188 @@
+// Zone computation, validation, grid trees and reading-order renumbering of layout trees.
+#include "layouts/LayoutTreeModel.h"
+
+#include "layouts/ConfigZoneSet.h"
+#include "platform/Format.h"
+#include "platform/Logger.h"
+
+#include <algorithm>
+#include <set>
+
+namespace korvane {
+
+namespace {
+
+// Nodes below this depth are neither placed nor renumbered; a sane layout never comes near it.
+constexpr int kMaxWalkDepth = 99;
+constexpr int kMaxValidDepth = 50;
+
+} // namespace
+
+LayoutTreeModel::LayoutTreeModel(LayoutNode root, std::string displayUUID, std::string id, std::string name)
+    : root(std::move(root)), displayUUID(std::move(displayUUID)), id(std::move(id)), name(std::move(name)) {}
+
+RegionFrames LayoutTreeModel::zones(const Rect& in) const {
+    RegionFrames frames;
+    computeZones(root, frames, 0, in);
+    return frames;
+}
+
+void LayoutTreeModel::computeZones(const LayoutNode& node, RegionFrames& into, int depth,
+                                   const Rect& rect) const {
+    if (depth > kMaxWalkDepth) {
+        platform::printLine(
+            "[LayoutTreeModel] ERROR: computeZones exceeded max depth 100, possible infinite recursion!");
+        return;
+    }
+    if (auto* r = node.asRegion()) {
+        into[r->id] = rect; // a later region with the same id wins
+        return;
+    }
+    const LayoutSplit& s = *node.asSplit();
+    const double x = rect.origin.x, y = rect.origin.y, w = rect.size.width, h = rect.size.height;
+    const double r = s.ratio;
+    if (s.axis == SplitAxis::horizontal) {
+        computeZones(s.left(), into, depth + 1, Rect{x, y, r * w, h});
+        computeZones(s.right(), into, depth + 1, Rect{x + r * w, y, (1 - r) * w, h});
+    } else {
+        // y grows upwards, so the left (top) part sits above the right one.
+        computeZones(s.left(), into, depth + 1, Rect{x, y + (1 - r) * h, w, r * h});
+        computeZones(s.right(), into, depth + 1, Rect{x, y, w, (1 - r) * h});
+    }
+}
+
+std::vector<std::string> LayoutTreeModel::validate() const {
+    const int depth = root.depth();
+    if (depth > kMaxValidDepth) {
+        return {"Tree depth " + std::to_string(depth) + " exceeds safe limit (50)"};
+    }
+    const std::vector<std::int64_t> ids = root.regionIDs();
+    if (ids.empty()) return {"Layout must contain at least one region"};
+
+    std::vector<std::string> problems;
+    if (std::set<std::int64_t>(ids.begin(), ids.end()).size() != ids.size()) {
+        problems.push_back("Duplicate region IDs detected: " + platform::describeList(ids));
+    }
+    validateRatios(root, problems, 0);
+    return problems;
+}
+
+void LayoutTreeModel::validateRatios(const LayoutNode& node, std::vector<std::string>& problems,
+                                     int depth) const {
+    if (depth > kMaxWalkDepth) {
+        problems.push_back("validateRatios exceeded max depth 100");
+        return;
+    }
+    const LayoutSplit* s = node.asSplit();
+    if (!s) return;
+    if (!(s->ratio > 0 && s->ratio < 1)) {
+        problems.push_back("Split ratio " + platform::describe(s->ratio) + " must be in range (0, 1)");
+    }
+    validateRatios(s->left(), problems, depth + 1);
+    validateRatios(s->right(), problems, depth + 1);
+}
+
+ConfigZoneSet LayoutTreeModel::toConfigZoneSet(const std::string& displayUUID, const std::string& id,
+                                               const std::string& name) const {
+    constexpr const char* kSpace = " \t\n\r\v\f";
+    ConfigZoneSet set;
+    set.id = id;
+    const auto first = displayUUID.find_first_not_of(kSpace);
+    if (first != std::string::npos) {
+        set.displayUUID = displayUUID.substr(first, displayUUID.find_last_not_of(kSpace) - first + 1);
+    }
+    set.name = name;
+    set.version = "2.0";
+    set.layoutTree = root;
+    return set;
+}
+
+RegionIDMap LayoutTreeModel::normalizedRegionIDMap(const Rect& in) {
+    const RegionFrames frames = zones(in);
+    if (frames.size() < 2) return {};
+
+    const double tolerance = 0.005 * std::min(in.width(), in.height());
+    std::vector<std::pair<std::int64_t, Rect>> pairs(frames.begin(), frames.end());
+    sortInReadingOrder(pairs, tolerance);
+
+    RegionIDMap map;
+    for (std::size_t k = 0; k < pairs.size(); ++k) {
+        map[pairs[k].first] = static_cast<std::int64_t>(k) + 1;
+    }
+    root = remapIDs(root, map, 0);
+    return map;
+}
+
+LayoutNode LayoutTreeModel::remapIDs(const LayoutNode& node, const RegionIDMap& map, int depth) const {
+    if (depth > kMaxWalkDepth) {
+        platform::printLine("[LayoutTreeModel] ERROR: remapIDs exceeded max depth 100!");
+        return node;
+    }
+    if (auto* r = node.asRegion()) {
+        auto it = map.find(r->id);
+        return it == map.end() ? node : LayoutNode::region(it->second, r->name);
+    }
+    const LayoutSplit& s = *node.asSplit();
+    return LayoutNode::split(s.axis, s.ratio, remapIDs(s.left(), map, depth + 1),
+                             remapIDs(s.right(), map, depth + 1));
+}
+
+// Built from the last row and the last column backwards, so that long split lists from a damaged file
+// cost no stack.
+LayoutNode LayoutTreeModel::gridTree(const std::vector<double>& columns, const std::vector<double>& rows,
+                                     std::int64_t startID) {
+    const auto columnCount = static_cast<std::int64_t>(columns.size());
+    auto rowTree = [&](std::int64_t firstID) {
+        LayoutNode tail = LayoutNode::region(firstID + columnCount);
+        for (std::int64_t i = columnCount - 1; i >= 0; --i) {
+            tail = LayoutNode::split(SplitAxis::horizontal, columns[static_cast<std::size_t>(i)],
+                                     LayoutNode::region(firstID + i), std::move(tail));
+        }
+        return tail;
+    };
+    // Each row takes one id per column plus one, whichever of its regions are used.
+    const std::int64_t rowStride = columnCount + 1;
+    const auto rowCount = static_cast<std::int64_t>(rows.size());
+    LayoutNode tail = rowTree(startID + rowCount * rowStride);
+    for (std::int64_t k = rowCount - 1; k >= 0; --k) {
+        tail = LayoutNode::split(SplitAxis::vertical, rows[static_cast<std::size_t>(k)],
+                                 rowTree(startID + k * rowStride), std::move(tail));
+    }
+    return tail;
+}
+
+bool regionPositionPrecedes(const std::pair<std::int64_t, Rect>& a, const std::pair<std::int64_t, Rect>& b,
+                            double tolerance) {
+    const Rect& fa = a.second;
+    const Rect& fb = b.second;
+    const double dx = std::abs(fa.minX() - fb.minX());
+    if (dx > tolerance && fa.minX() < fb.minX()) return true;
+    if (dx <= tolerance && std::abs(fa.midY() - fb.midY()) > tolerance && fa.maxY() > fb.maxY()) return true;
+    return fa == fb && a.first < b.first;
+}
+
+void sortInReadingOrder(std::vector<std::pair<std::int64_t, Rect>>& pairs, double tolerance) {
+    for (std::size_t i = 1; i < pairs.size(); ++i) {
+        auto current = std::move(pairs[i]);
+        std::size_t j = i;
+        while (j > 0 && regionPositionPrecedes(current, pairs[j - 1], tolerance)) {
+            pairs[j] = std::move(pairs[j - 1]);
+            --j;
+        }
+        pairs[j] = std::move(current);
+    }
+}
+
+std::string describeRegionIDMap(const RegionIDMap& map) {
+    if (map.empty()) return "[:]";
+    std::string text = "[";
+    bool first = true;
+    for (const auto& [from, to] : map) {
+        if (!first) text += ", ";
+        first = false;
+        text += std::to_string(from) + ": " + std::to_string(to);
+    }
+    return text + "]";
+}
+
+} // namespace korvane

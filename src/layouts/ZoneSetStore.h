@@ -1,0 +1,60 @@
+// The user layout files in the Layouts folder: reading them all, rewriting the display UUIDs inside
+// them, and the one-time move of layouts with legacy ids to new ids, with the scenes that name them.
+#pragma once
+
+#include "layouts/ConfigZoneSet.h"
+#include "scenes/ScreenContext.h"
+
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace korvane {
+
+// Holds nothing between calls: every operation starts from what is on disk. Main thread only.
+// Failures are thrown as std::runtime_error subclasses (file system errors and decoding errors).
+class ZoneSetStore {
+  public:
+    using Transform = std::function<std::string(const std::string&)>;
+    // Old layout id -> new layout id.
+    using IDMapping = std::map<std::string, std::string>;
+
+    struct Remapped {
+        ConfigZoneSet set;
+        bool changed = false;
+    };
+
+    ZoneSetStore() = delete;
+
+    // "Layouts" in the application-support folder; the application-support folder is created when
+    // missing, the Layouts folder is not.
+    static std::filesystem::path layoutsDirectoryURL();
+
+    // Every zone set of every readable layout file ("*.json", not hidden), in file-name order and in
+    // file order within a file. Unreadable files are skipped silently. Throws only when the folder
+    // cannot be had or listed.
+    static std::vector<ConfigZoneSet> loadAll();
+
+    // Applies `transform` to the display UUIDs of every layout file and writes back, compactly, each
+    // file that changed. Returns whether any file was written. A file that cannot be read or decoded
+    // stops the rewrite with its error; files written before it stay written.
+    static bool rewriteAll(const Transform& transform);
+    // The layout's own display UUID (when present and not empty) and every zone's display UUID.
+    static Remapped remapDisplayUUIDs(const ConfigZoneSet& set, const Transform& transform);
+
+    // Gives every single-object layout file whose id begins "user.new.", "user.copy." or
+    // "scene-layout-" a new id "layout.<8 hex digits>", writes it under that name, removes the old
+    // file, and rewrites the scenes naming those ids. `screens` is what scene decoding folds
+    // "default" entries against. Returns old id -> new id.
+    static IDMapping migrateLegacyLayoutIDs(const ScreenContext& screens);
+    // Rewrites the layout references of every scene file ("scene-*.json" in "scenes") through `mapping`,
+    // in the scene model's JSON form, pretty-printed; scenes that do not decode are left alone.
+    static void rewriteSceneLayoutRefs(const IDMapping& mapping, const ScreenContext& screens);
+
+    static constexpr const char* kLayoutsFolderName = "Layouts";
+    static constexpr const char* kScenesFolderName = "scenes";
+};
+
+} // namespace korvane

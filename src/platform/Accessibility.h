@@ -1,0 +1,92 @@
+// The accessibility interface through which the system reads and acts on other applications' windows.
+#pragma once
+
+#include "platform/Geometry.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <sys/types.h>
+#include <variant>
+#include <vector>
+
+namespace korvane::platform {
+
+// Result codes with their conventional values; behaviour is keyed on the names, never the numbers.
+enum class AXError : std::int32_t {
+    success = 0,
+    failure = -25200,
+    illegalArgument = -25201,
+    invalidUIElement = -25202,
+    cannotComplete = -25204,
+    attributeUnsupported = -25205,
+    actionUnsupported = -25206,
+    notificationUnsupported = -25207,
+    notImplemented = -25208,
+    notificationAlreadyRegistered = -25209,
+    notificationNotRegistered = -25210,
+    apiDisabled = -25211,
+    noValue = -25212,
+};
+
+inline int axErrorCode(AXError e) { return static_cast<int>(e); }
+
+// A handle to an accessibility element. Plain data, so it can cross threads; two handles compare
+// equal when they denote the same element. The backend alone gives `token` its meaning.
+struct AXElement {
+    enum class Kind : std::uint8_t { none, application, window, systemWide, other };
+    Kind kind = Kind::none;
+    pid_t pid = 0;
+    std::uint64_t token = 0;
+
+    bool isNull() const { return kind == Kind::none; }
+    explicit operator bool() const { return !isNull(); }
+    friend bool operator==(const AXElement&, const AXElement&) = default;
+};
+
+struct AXElementHash {
+    std::size_t operator()(const AXElement& e) const noexcept {
+        return std::hash<std::uint64_t>()(e.token) ^ (static_cast<std::size_t>(e.pid) << 1) ^
+               (static_cast<std::size_t>(e.kind) << 40);
+    }
+};
+
+// The typed values an attribute can hold. Numbers are doubles; integers read through them exactly.
+using AXValue = std::variant<std::monostate, bool, double, std::string, Point, Size, AXElement,
+                             std::vector<AXElement>>;
+
+// Observers deliver notifications ("AXWindowCreated", "AXUIElementDestroyed", "AXTitleChanged", ...)
+// on the main run loop. Dropping the last reference stops delivery.
+class AXObserver {
+public:
+    using Callback = std::function<void(const AXElement& element, const std::string& notification)>;
+    virtual ~AXObserver() = default;
+    virtual AXError addNotification(const AXElement& element, const std::string& notification) = 0;
+    virtual AXError removeNotification(const AXElement& element, const std::string& notification) = 0;
+};
+
+// May be called from any thread.
+class Accessibility {
+public:
+    virtual ~Accessibility() = default;
+
+    virtual AXElement applicationElement(pid_t pid) = 0;
+    virtual AXElement systemWideElement() = 0;
+
+    // On success `out` holds the value (std::monostate when the attribute has none).
+    virtual AXError copyAttribute(const AXElement& element, const std::string& attribute, AXValue& out) = 0;
+    virtual AXError setAttribute(const AXElement& element, const std::string& attribute,
+                                 const AXValue& value) = 0;
+    virtual AXError performAction(const AXElement& element, const std::string& action) = 0;
+    virtual AXError pidOf(const AXElement& element, pid_t& out) = 0;
+    virtual AXError setMessagingTimeout(const AXElement& element, float seconds) = 0;
+
+    virtual bool isProcessTrusted() = 0;
+
+    // Creation can fail (nullptr with the error in `error`).
+    virtual std::shared_ptr<AXObserver> createObserver(pid_t pid, AXObserver::Callback callback,
+                                                       AXError& error) = 0;
+};
+
+} // namespace korvane::platform

@@ -1,0 +1,38 @@
+// The desktop services as one object: the real backend or the simulation, chosen once by main()
+// or by a test, and handed to the subsystems.
+#pragma once
+
+#include "platform/Accessibility.h"
+#include "platform/FolderWatcher.h"
+#include "platform/NotificationCenter.h"
+#include "platform/ProcessInfo.h"
+#include "platform/RunLoop.h"
+#include "platform/Screens.h"
+#include "platform/UserDefaults.h"
+#include "platform/WindowServer.h"
+#include "platform/Workspace.h"
+
+namespace korvane::platform {
+
+class Platform {
+public:
+    virtual ~Platform() = default;
+
+    virtual RunLoop& runLoop() = 0;
+    virtual Accessibility& accessibility() = 0;
+    virtual WindowServer& windowServer() = 0;
+    virtual Screens& screens() = 0;
+    virtual Workspace& workspace() = 0;
+    virtual UserDefaults& userDefaults() = 0;
+    virtual NotificationCenter& notificationCenter() = 0;
+    virtual FolderWatcher& folderWatcher() = 0;
+    virtual ProcessInfo& processInfo() = 0;
+
+    // The platform in use. main() and test fixtures set it; subsystem code that must reach it
+    // without being handed it (process-wide single instances) reads it here.
+    static Platform& current();
+    static bool hasCurrent();
+    static void setCurrent(Platform* platform);
+};
+
+} // namespace korvane::platform

@@ -1,0 +1,23 @@
+// What the program knows about its own process: arguments, environment, folders, fresh UUIDs.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace korvane::platform {
+
+class ProcessInfo {
+public:
+    virtual ~ProcessInfo() = default;
+    virtual std::vector<std::string> arguments() = 0;
+    virtual std::optional<std::string> environment(const std::string& name) = 0;
+    virtual std::string currentDirectory() = 0;
+    // The folder of resources installed with the program (share/korvane beside its prefix), if any.
+    virtual std::optional<std::string> bundleResourcesDirectory() = 0;
+    virtual std::string executablePath() = 0;
+    // A new random UUID, upper-case 8-4-4-4-12.
+    virtual std::string makeUUID() = 0;
+};
+
+} // namespace korvane::platform

@@ -1,0 +1,38 @@
+// Connected displays, in global coordinates with the origin at the bottom left of the primary screen.
+#pragma once
+
+#include "platform/Geometry.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace korvane::platform {
+
+struct ScreenInfo {
+    Rect frame;
+    Rect visibleFrame;        // the frame less docks and panels
+    double backingScale = 1;  // device pixels per point
+    std::uint32_t displayNumber = 0;
+    std::string displayUUID;  // upper-case 8-4-4-4-12, stable for one physical display
+    std::string localizedName;
+
+    friend bool operator==(const ScreenInfo&, const ScreenInfo&) = default;
+};
+
+// May be called from any thread. Changes are announced on the notification centre as
+// `kScreenParametersDidChange`.
+class Screens {
+public:
+    virtual ~Screens() = default;
+    virtual std::vector<ScreenInfo> screens() = 0;
+    // The primary screen, whose frame has its origin at 0,0; nothing when no display is connected.
+    virtual std::optional<ScreenInfo> mainScreen() = 0;
+    // The pointer, in bottom-left global coordinates.
+    virtual Point mouseLocation() = 0;
+};
+
+inline constexpr const char* kScreenParametersDidChange = "platform.screenParametersDidChange";
+
+} // namespace korvane::platform

@@ -1,0 +1,72 @@
+// Running applications, activation and launching, and script-based activation by bundle identifier.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+namespace korvane::platform {
+
+enum class ActivationPolicy { regular, accessory, prohibited };
+
+struct RunningApplication {
+    pid_t pid = 0;
+    std::optional<std::string> bundleID;
+    std::optional<std::string> name;
+    ActivationPolicy activationPolicy = ActivationPolicy::regular;
+    bool isHidden = false;
+    bool isTerminated = false;
+    bool isActive = false;
+
+    friend bool operator==(const RunningApplication&, const RunningApplication&) = default;
+};
+
+enum ActivationOption : unsigned {
+    kActivateAllWindows = 1u << 0,
+    kActivateIgnoringOtherApps = 1u << 1,
+};
+
+struct OpenApplicationResult {
+    std::optional<RunningApplication> app; // nothing on failure
+    std::optional<std::string> error;
+};
+
+// Outcome of running a script: `errorNumber` is 0 on success (-1743 / -1744 when events are refused).
+struct ScriptResult {
+    bool ok = false;
+    int errorNumber = 0;
+    std::string message;
+};
+
+// Notifications posted on the notification centre; user info carries "pid" and "bundleID".
+inline constexpr const char* kDidLaunchApplication = "platform.didLaunchApplication";
+inline constexpr const char* kDidTerminateApplication = "platform.didTerminateApplication";
+inline constexpr const char* kDidActivateApplication = "platform.didActivateApplication";
+inline constexpr const char* kDidWake = "platform.didWake";
+
+class Workspace {
+public:
+    virtual ~Workspace() = default;
+
+    virtual std::vector<RunningApplication> runningApplications() = 0;
+    virtual std::optional<RunningApplication> frontmostApplication() = 0;
+    virtual std::optional<RunningApplication> runningApplication(pid_t pid) = 0;
+
+    // Both return whether the request was accepted, not whether it took effect.
+    virtual bool activate(pid_t pid, unsigned options) = 0;
+    virtual bool unhide(pid_t pid) = 0;
+
+    // Where the application with this bundle identifier is installed, if anywhere.
+    virtual std::optional<std::string> urlForApplication(const std::string& bundleID) = 0;
+    // Launches (or activates) the application; the completion runs on the main queue, possibly never.
+    virtual void openApplication(const std::string& bundleID, bool activates,
+                                 std::function<void(OpenApplicationResult)> completion) = 0;
+    virtual bool openURL(const std::string& url) = 0;
+
+    // Runs a script source synchronously (activation by bundle identifier). May be slow.
+    virtual ScriptResult runScript(const std::string& source) = 0;
+};
+
+} // namespace korvane::platform

@@ -1,0 +1,70 @@
+// The simulated accessibility service: the attributes, writes and actions of the simulated applications
+// and windows, with scripted failures and a log of every write and action.
+#pragma once
+
+#include "platform/Accessibility.h"
+#include "platform/sim/SimTypes.h"
+
+#include <initializer_list>
+#include <vector>
+
+namespace korvane::sim {
+
+class SimModel;
+
+class SimAccessibility final : public platform::Accessibility {
+  public:
+    explicit SimAccessibility(SimModel& model);
+
+    platform::AXElement applicationElement(pid_t pid) override;
+    platform::AXElement systemWideElement() override;
+    platform::AXError copyAttribute(const platform::AXElement& element, const std::string& attribute,
+                                    platform::AXValue& out) override;
+    // Sizes are clamped to the window's limits and snapped to its increments; positions (top-left
+    // global) are applied as given.
+    platform::AXError setAttribute(const platform::AXElement& element, const std::string& attribute,
+                                   const platform::AXValue& value) override;
+    platform::AXError performAction(const platform::AXElement& element, const std::string& action) override;
+    platform::AXError pidOf(const platform::AXElement& element, pid_t& out) override;
+    platform::AXError setMessagingTimeout(const platform::AXElement& element, float seconds) override;
+    // While false, every read, write and action answers apiDisabled.
+    bool isProcessTrusted() override;
+    std::shared_ptr<platform::AXObserver> createObserver(pid_t pid, platform::AXObserver::Callback callback,
+                                                         platform::AXError& error) override;
+
+    // Test hooks.
+    // Queues answers for the next calls that name this element and attribute, action or notification
+    // (or `kPidOfCall`); `success` lets that call answer normally. Once the queue is used up, every
+    // call answers normally again.
+    void scriptAXFailure(const platform::AXElement& element, const std::string& name,
+                         std::vector<platform::AXError> results);
+    void scriptAXFailure(std::uint32_t windowNumber, const std::string& name,
+                         std::vector<platform::AXError> results);
+    std::vector<AXCall> axCallLog() const;
+    void clearAXCallLog();
+    std::vector<std::pair<platform::AXElement, float>> messagingTimeouts() const;
+    void setProcessTrusted(bool trusted);
+    // The next observer creations for this pid fail with these errors, one each.
+    void scriptObserverCreationFailure(pid_t pid, std::vector<platform::AXError> errors);
+    std::size_t liveObserverCount(pid_t pid) const;
+    // Whether the application element answers "AXAllWindows" (the same windows as "AXWindows").
+    void setExposesAllWindows(pid_t pid, bool exposes);
+    // What setting "AXFrontmost" to true on the application element answers and does.
+    void setAXFrontmostOutcome(pid_t pid, ActivationOutcome outcome);
+
+  private:
+    platform::AXError readApplication(pid_t pid, const std::string& attribute, platform::AXValue& out);
+    platform::AXError readWindow(const platform::AXElement& element, const std::string& attribute,
+                                 platform::AXValue& out);
+    platform::AXError readChild(const platform::AXElement& element, const std::string& attribute,
+                                platform::AXValue& out);
+    platform::AXError writeWindow(const platform::AXElement& element, const std::string& attribute,
+                                  const platform::AXValue& value);
+    platform::AXError writeApplication(pid_t pid, const std::string& attribute,
+                                       const platform::AXValue& value);
+    platform::AXElement focusedElementLocked(pid_t pid);
+
+    SimModel& model_;
+};
+
+} // namespace korvane::sim

@@ -1,0 +1,293 @@
+// The simulated desktop's shared state changes: focus, stacking, activation, launching, closing, and the
+// queued announcements of each. Every announcement goes through the loop, never inside the call that
+// caused it, so tests see the same ordering a real event queue would give.
+#include "platform/sim/SimModel.h"
+
+#include "platform/sim/SimAXObserver.h"
+#include "platform/sim/SimRunLoop.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace korvane::sim {
+
+using platform::AXElement;
+
+SimModel::SimModel(SimRunLoop& l, platform::NotificationCenter& n) : loop(l), notifications(n) {}
+
+void SimModel::settleLocked() {
+    if (pendingActivations.empty()) return;
+    const Nanos now = loop.now();
+    std::vector<PendingActivation> due;
+    for (auto it = pendingActivations.begin(); it != pendingActivations.end();) {
+        if (it->at <= now) {
+            due.push_back(*it);
+            it = pendingActivations.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    std::sort(due.begin(), due.end(),
+              [](const auto& a, const auto& b) { return a.at != b.at ? a.at < b.at : a.seq < b.seq; });
+    for (const auto& p : due)
+        makeFrontmostLocked(p.pid, p.options);
+}
+
+const SimDisplay* SimModel::mainDisplayLocked() const {
+    for (const auto& d : displays)
+        if (d.id == mainDisplay) return &d;
+    return nullptr;
+}
+
+double SimModel::primaryHeightLocked() const {
+    if (const auto* d = mainDisplayLocked()) return d->info.frame.maxY();
+    return 0;
+}
+
+Rect SimModel::flipLocked(const Rect& r) const {
+    return Rect{r.origin.x, primaryHeightLocked() - r.origin.y - r.size.height, r.size.width, r.size.height};
+}
+
+SimApp* SimModel::appLocked(pid_t pid) {
+    auto it = apps.find(pid);
+    return it == apps.end() ? nullptr : &it->second;
+}
+
+SimWindow* SimModel::windowLocked(std::uint64_t token) {
+    auto it = windows.find(token);
+    return it == windows.end() ? nullptr : &it->second;
+}
+
+SimWindow* SimModel::windowByNumberLocked(std::uint32_t number) {
+    for (auto& [token, w] : windows)
+        if (w.number == number) return &w;
+    return nullptr;
+}
+
+SimWindow* SimModel::windowOfElementLocked(const AXElement& e) {
+    if (e.kind != AXElement::Kind::window) return nullptr;
+    auto* w = windowLocked(e.token);
+    return w && w->pid == e.pid ? w : nullptr;
+}
+
+SimChild* SimModel::childOfElementLocked(const AXElement& e) {
+    if (e.kind != AXElement::Kind::other) return nullptr;
+    auto it = children.find(e.token);
+    if (it == children.end() || it->second.pid != e.pid) return nullptr;
+    return &it->second;
+}
+
+SimWindow& SimModel::requireWindowLocked(std::uint32_t number) {
+    if (auto* w = windowByNumberLocked(number)) return *w;
+    throw std::invalid_argument("no simulated window has number " + std::to_string(number));
+}
+
+SimApp& SimModel::requireAppLocked(pid_t pid) {
+    if (auto* a = appLocked(pid)) return *a;
+    throw std::invalid_argument("no simulated application has pid " + std::to_string(pid));
+}
+
+AXElement SimModel::appElement(pid_t pid) {
+    return AXElement{AXElement::Kind::application, pid, 0};
+}
+
+AXElement SimModel::elementOf(const SimWindow& w) {
+    return AXElement{AXElement::Kind::window, w.pid, w.token};
+}
+
+bool SimModel::numberVisibleLocked(const SimWindow& w) const {
+    return !w.numberAppearsAt || loop.now() >= *w.numberAppearsAt;
+}
+
+std::vector<std::uint64_t> SimModel::windowsOfLocked(pid_t pid) const {
+    std::vector<std::uint64_t> out;
+    for (auto token : zOrder) {
+        auto it = windows.find(token);
+        if (it != windows.end() && it->second.pid == pid) out.push_back(token);
+    }
+    return out;
+}
+
+void SimModel::raiseLocked(std::uint64_t token) {
+    auto it = std::find(zOrder.begin(), zOrder.end(), token);
+    if (it == zOrder.end()) return;
+    zOrder.erase(it);
+    zOrder.insert(zOrder.begin(), token);
+}
+
+void SimModel::setFocusedWindowLocked(SimApp& app, std::uint64_t token) {
+    if (app.focusedWindow == token) return;
+    app.focusedWindow = token;
+    if (auto* w = windowLocked(token)) emitLocked(w->pid, elementOf(*w), "AXFocusedWindowChanged");
+}
+
+void SimModel::setMainWindowLocked(SimApp& app, std::uint64_t token) {
+    if (app.mainWindow == token) return;
+    app.mainWindow = token;
+    if (auto* w = windowLocked(token)) emitLocked(w->pid, elementOf(*w), "AXMainWindowChanged");
+}
+
+void SimModel::makeFrontmostLocked(pid_t pid, unsigned options) {
+    auto* app = appLocked(pid);
+    if (!app) return;
+    if (app->info.isHidden) app->info.isHidden = false;
+
+    // Bringing every window forward keeps their order among themselves; otherwise only the window that
+    // has the application's focus comes forward, as a click on the application would do.
+    auto mine = windowsOfLocked(pid);
+    if (options & platform::kActivateAllWindows) {
+        for (auto it = mine.rbegin(); it != mine.rend(); ++it)
+            raiseLocked(*it);
+    } else {
+        std::uint64_t token = app->focusedWindow ? app->focusedWindow : app->mainWindow;
+        if (!token && !mine.empty()) token = mine.front();
+        if (token) raiseLocked(token);
+    }
+
+    if (frontmost != pid) {
+        frontmost = pid;
+        postNotificationLocked(platform::kDidActivateApplication, appUserInfoLocked(pid));
+    }
+}
+
+void SimModel::requestActivationLocked(pid_t pid, unsigned options, const ActivationOutcome& outcome) {
+    if (!outcome.takesEffectAfter) return;
+    const Nanos delay = *outcome.takesEffectAfter;
+    if (delay <= 0) {
+        makeFrontmostLocked(pid, options);
+        return;
+    }
+    pendingActivations.push_back({loop.now() + delay, nextActivationSeq++, pid, options});
+    // Readers settle lazily against the clock; this item makes sure the change (and its announcement)
+    // also happens when nobody looks.
+    std::weak_ptr<SimModel> weak = weak_from_this();
+    loop.postAfter(delay, [weak] {
+        if (auto self = weak.lock()) {
+            std::lock_guard lock(self->mutex);
+            self->settleLocked();
+        }
+    });
+}
+
+void SimModel::hideLocked(pid_t pid, bool hidden) {
+    auto& app = requireAppLocked(pid);
+    app.info.isHidden = hidden;
+    // A hidden application cannot stay in front; no other one takes its place on its own.
+    if (hidden && frontmost == pid) frontmost = 0;
+}
+
+pid_t SimModel::launchLocked(SimAppSpec spec) {
+    pid_t pid;
+    if (spec.pid) {
+        if (apps.count(*spec.pid))
+            throw std::invalid_argument("pid " + std::to_string(*spec.pid) + " is running");
+        pid = *spec.pid;
+    } else {
+        while (apps.count(nextPid))
+            ++nextPid;
+        pid = nextPid++;
+    }
+    SimApp app;
+    app.info.pid = pid;
+    app.info.bundleID = spec.bundleID;
+    app.info.name = spec.name;
+    app.info.activationPolicy = spec.activationPolicy;
+    app.info.isHidden = spec.hidden;
+    app.url = spec.url;
+    if (!app.url && spec.bundleID) app.url = "file:///usr/share/applications/" + *spec.bundleID + ".desktop";
+    apps.emplace(pid, std::move(app));
+    appOrder.push_back(pid);
+    if (spec.bundleID && !installed.count(*spec.bundleID)) {
+        SimAppSpec kept = spec;
+        kept.pid.reset();
+        kept.activate = false;
+        kept.url = apps.at(pid).url;
+        installed.emplace(*spec.bundleID, std::move(kept));
+    }
+    postNotificationLocked(platform::kDidLaunchApplication, appUserInfoLocked(pid));
+    if (spec.activate) makeFrontmostLocked(pid, 0);
+    return pid;
+}
+
+void SimModel::removeWindowLocked(std::uint64_t token, bool announce) {
+    auto* w = windowLocked(token);
+    if (!w) return;
+    const pid_t pid = w->pid;
+    if (announce) emitLocked(pid, elementOf(*w), "AXUIElementDestroyed");
+
+    std::erase(zOrder, token);
+    std::erase_if(children, [&](const auto& kv) { return kv.second.window == token; });
+    windows.erase(token);
+
+    auto* app = appLocked(pid);
+    if (!app) return;
+    if (app->focusedElement && !childOfElementLocked(app->focusedElement)) app->focusedElement = {};
+    // The application hands its focus to its front-most remaining window, as applications do.
+    std::uint64_t next = 0;
+    for (auto t : windowsOfLocked(pid)) {
+        if (!windows.at(t).minimized) {
+            next = t;
+            break;
+        }
+    }
+    if (app->focusedWindow == token) {
+        app->focusedWindow = 0;
+        if (announce)
+            setFocusedWindowLocked(*app, next);
+        else
+            app->focusedWindow = next;
+    }
+    if (app->mainWindow == token) {
+        app->mainWindow = 0;
+        if (announce)
+            setMainWindowLocked(*app, next);
+        else
+            app->mainWindow = next;
+    }
+}
+
+void SimModel::emitLocked(pid_t pid, const AXElement& target, const std::string& name) {
+    auto it = observers.find(pid);
+    if (it == observers.end()) return;
+    const AXElement app = appElement(pid);
+    auto& list = it->second;
+    std::erase_if(list, [](const auto& w) { return w.expired(); });
+    for (const auto& weak : list) {
+        auto o = weak.lock();
+        if (!o || !(o->isRegisteredLocked(target, name) || o->isRegisteredLocked(app, name))) continue;
+        loop.post([weak, target, name] {
+            if (auto obs = weak.lock()) obs->deliver(target, name);
+        });
+    }
+}
+
+void SimModel::postNotificationLocked(const std::string& name, nlohmann::json userInfo) {
+    platform::NotificationCenter* center = &notifications;
+    loop.post([center, name, info = std::move(userInfo)] { center->post(name, info); });
+}
+
+nlohmann::json SimModel::appUserInfoLocked(pid_t pid) const {
+    nlohmann::json info = {{"pid", pid}};
+    auto it = apps.find(pid);
+    if (it != apps.end()) {
+        if (it->second.info.bundleID) info["bundleID"] = *it->second.info.bundleID;
+        if (it->second.info.name) info["name"] = *it->second.info.name;
+    }
+    return info;
+}
+
+std::tuple<int, pid_t, std::uint64_t, std::string> SimModel::key(const AXElement& e,
+                                                                 const std::string& name) {
+    return {static_cast<int>(e.kind), e.pid, e.token, name};
+}
+
+std::optional<platform::AXError> SimModel::takeScriptedLocked(const AXElement& e, const std::string& name) {
+    auto it = scriptedAX.find(key(e, name));
+    if (it == scriptedAX.end() || it->second.empty()) return std::nullopt;
+    auto result = it->second.front();
+    it->second.pop_front();
+    if (it->second.empty()) scriptedAX.erase(it);
+    return result;
+}
+
+} // namespace korvane::sim

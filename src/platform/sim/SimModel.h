@@ -1,0 +1,169 @@
+// The one in-memory desktop behind the simulated services: displays, applications, windows and the
+// scripted answers, guarded by one mutex, plus the helpers that announce changes through the loop.
+#pragma once
+
+#include "platform/NotificationCenter.h"
+#include "platform/Screens.h"
+#include "platform/sim/SimTypes.h"
+
+#include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <nlohmann/json.hpp>
+#include <tuple>
+#include <vector>
+
+namespace korvane::sim {
+
+class SimRunLoop;
+class SimAXObserver;
+
+struct SimDisplay {
+    int id = 0;
+    platform::ScreenInfo info;
+};
+
+struct SimApp {
+    platform::RunningApplication info;
+    std::optional<std::string> url;
+    std::uint64_t focusedWindow = 0; // window tokens, 0 for none
+    std::uint64_t mainWindow = 0;
+    platform::AXElement focusedElement; // a child element that has the keyboard focus, if any
+    bool exposesAllWindows = false;
+    ActivationOutcome activateOutcome;
+    ActivationOutcome axFrontmostOutcome;
+};
+
+struct SimWindow {
+    std::uint64_t token = 0;
+    pid_t pid = 0;
+    std::uint32_t number = 0;
+    Rect frame; // top-left global coordinates, as the window server keeps it
+    std::string title;
+    std::string role;
+    std::optional<std::string> subrole;
+    bool minimized = false;
+    bool fullscreen = false;
+    int layer = 0;
+    double alpha = 1;
+    bool onScreen = true;
+    std::optional<Size> minSize, maxSize, sizeIncrement;
+    bool ignoresResize = false, ignoresMove = false, ignoresFocus = false;
+    std::optional<std::string> document, url;
+    WindowNumberAttribute numberAttribute = WindowNumberAttribute::standard;
+    std::optional<Nanos> numberAppearsAt;
+    bool titleInList = true;
+};
+
+struct SimChild {
+    std::uint64_t token = 0;
+    pid_t pid = 0;
+    std::uint64_t window = 0;
+    platform::AXElement parent;
+    SimChildSpec spec;
+};
+
+struct PendingActivation {
+    Nanos at = 0;
+    std::uint64_t seq = 0;
+    pid_t pid = 0;
+    unsigned options = 0;
+};
+
+struct RawWindowEntry {
+    int id = 0;
+    nlohmann::json entry;
+    bool atFront = true;
+};
+
+class SimModel : public std::enable_shared_from_this<SimModel> {
+  public:
+    SimModel(SimRunLoop& loop, platform::NotificationCenter& notifications);
+
+    SimRunLoop& loop;
+    platform::NotificationCenter& notifications;
+    mutable std::mutex mutex;
+
+    // Everything below is guarded by `mutex`.
+
+    std::vector<SimDisplay> displays; // insertion order
+    int mainDisplay = 0;
+    int nextDisplayID = 1;
+    std::uint32_t nextDisplayNumber = 1;
+    Point mouse;
+
+    std::vector<pid_t> appOrder; // launch order
+    std::map<pid_t, SimApp> apps;
+    std::map<std::string, SimAppSpec> installed;
+    pid_t nextPid = 1000;
+    pid_t frontmost = 0;
+    std::vector<PendingActivation> pendingActivations;
+    std::uint64_t nextActivationSeq = 1;
+
+    std::map<std::uint64_t, SimWindow> windows;
+    std::vector<std::uint64_t> zOrder; // front to back
+    std::map<std::uint64_t, SimChild> children;
+    std::uint64_t nextToken = 1;
+    std::uint32_t nextWindowNumber = 100;
+
+    bool trusted = true;
+    std::map<std::tuple<int, pid_t, std::uint64_t, std::string>, std::deque<platform::AXError>> scriptedAX;
+    std::vector<AXCall> callLog;
+    std::vector<std::pair<platform::AXElement, float>> messagingTimeouts;
+    std::map<pid_t, std::vector<std::weak_ptr<SimAXObserver>>> observers;
+    std::map<pid_t, std::deque<platform::AXError>> scriptedObserverFailures;
+
+    bool windowListAvailable = true;
+    std::vector<RawWindowEntry> rawEntries;
+    int nextRawEntryID = 1;
+    std::size_t windowListFetches = 0;
+
+    // Helpers; the caller holds `mutex`.
+
+    // Applies the activations whose instant has come, in time order. Every public operation calls it
+    // first, so a delayed effect is seen as soon as the clock has passed it, even inside a blocking sleep.
+    void settleLocked();
+
+    double primaryHeightLocked() const;
+    Rect flipLocked(const Rect& r) const; // bottom-left <-> top-left, the same formula both ways
+    const SimDisplay* mainDisplayLocked() const;
+
+    SimApp* appLocked(pid_t pid);
+    SimWindow* windowLocked(std::uint64_t token);
+    SimWindow* windowByNumberLocked(std::uint32_t number);
+    SimWindow* windowOfElementLocked(const platform::AXElement& element);
+    SimChild* childOfElementLocked(const platform::AXElement& element);
+    SimWindow& requireWindowLocked(std::uint32_t number); // throws std::invalid_argument
+    SimApp& requireAppLocked(pid_t pid);
+
+    static platform::AXElement appElement(pid_t pid);
+    static platform::AXElement elementOf(const SimWindow& w);
+    bool numberVisibleLocked(const SimWindow& w) const;
+
+    // The application's windows, front to back.
+    std::vector<std::uint64_t> windowsOfLocked(pid_t pid) const;
+
+    void raiseLocked(std::uint64_t token);
+    void setFocusedWindowLocked(SimApp& app, std::uint64_t token);
+    void setMainWindowLocked(SimApp& app, std::uint64_t token);
+    void makeFrontmostLocked(pid_t pid, unsigned options);
+    // Takes effect now, later or never, as `outcome` says.
+    void requestActivationLocked(pid_t pid, unsigned options, const ActivationOutcome& outcome);
+    void hideLocked(pid_t pid, bool hidden);
+    pid_t launchLocked(SimAppSpec spec);
+    void removeWindowLocked(std::uint64_t token, bool announce);
+
+    // Queues `name` for every live observer of `pid` registered on `target` or on the application.
+    void emitLocked(pid_t pid, const platform::AXElement& target, const std::string& name);
+    void postNotificationLocked(const std::string& name, nlohmann::json userInfo);
+    nlohmann::json appUserInfoLocked(pid_t pid) const;
+
+    // The next scripted answer for this element and name, if one is queued.
+    std::optional<platform::AXError> takeScriptedLocked(const platform::AXElement& element,
+                                                        const std::string& name);
+    static std::tuple<int, pid_t, std::uint64_t, std::string> key(const platform::AXElement& e,
+                                                                  const std::string& name);
+};
+
+} // namespace korvane::sim

@@ -1,0 +1,37 @@
+// The simulated displays and pointer, with hooks to plug, unplug, move and rearrange displays.
+#pragma once
+
+#include "platform/Screens.h"
+#include "platform/sim/SimTypes.h"
+
+namespace korvane::sim {
+
+class SimModel;
+
+class SimScreens final : public platform::Screens {
+  public:
+    explicit SimScreens(SimModel& model);
+
+    // The main (primary) display first, then the others in the order they were added.
+    std::vector<platform::ScreenInfo> screens() override;
+    std::optional<platform::ScreenInfo> mainScreen() override;
+    Point mouseLocation() override;
+
+    // Test hooks. Each change is announced as `kScreenParametersDidChange` through the loop. Display ids
+    // are the hooks' own handles; the first display added becomes the main one. Frames are bottom-left
+    // global coordinates and are taken as given: making another display the main one does not move the
+    // others, and windows stay where they are when a display goes away.
+    int addDisplay(const SimDisplaySpec& spec);
+    void removeDisplay(int id);
+    void setDisplayFrame(int id, const Rect& frame, std::optional<Rect> visibleFrame = std::nullopt);
+    void setVisibleFrame(int id, const Rect& visibleFrame);
+    void setBackingScale(int id, double scale);
+    void setMainDisplay(int id);
+    void setMouseLocation(Point location);
+    std::optional<platform::ScreenInfo> display(int id) const;
+
+  private:
+    SimModel& model_;
+};
+
+} // namespace korvane::sim

@@ -1,0 +1,95 @@
+// Builds the simulated window list from the model on every fetch, so it always reflects the current
+// stacking, the virtual clock (late window numbers) and the visibility of applications and windows.
+#include "platform/sim/SimWindowServer.h"
+
+#include "platform/sim/SimModel.h"
+
+namespace korvane::sim {
+
+using platform::WindowInfo;
+namespace WK = platform::WindowKey;
+namespace BK = platform::BoundsKey;
+
+namespace {
+
+bool keep(const WindowInfo& e, unsigned options, std::uint32_t relativeTo) {
+    if (!e.is_object()) return !(options & platform::kIncludingWindow);
+    if (options & platform::kIncludingWindow) {
+        auto n = e.find(WK::number);
+        return n != e.end() && n->is_number_integer() && n->get<std::int64_t>() == relativeTo;
+    }
+    if (options & platform::kOnScreenOnly) {
+        auto on = e.find(WK::isOnscreen);
+        if (on != e.end() && on->is_boolean() && !on->get<bool>()) return false;
+    }
+    if (options & platform::kExcludeDesktopElements) {
+        auto layer = e.find(WK::layer);
+        if (layer != e.end() && layer->is_number_integer() && layer->get<std::int64_t>() < 0) return false;
+    }
+    return true;
+}
+
+} // namespace
+
+SimWindowServer::SimWindowServer(SimModel& model) : model_(model) {}
+
+std::optional<std::vector<WindowInfo>> SimWindowServer::copyWindowInfo(unsigned options,
+                                                                       std::uint32_t relativeTo) {
+    std::lock_guard lock(model_.mutex);
+    model_.settleLocked();
+    ++model_.windowListFetches;
+    if (!model_.windowListAvailable) return std::nullopt;
+
+    std::vector<WindowInfo> all;
+    for (const auto& raw : model_.rawEntries)
+        if (raw.atFront) all.push_back(raw.entry);
+    for (auto token : model_.zOrder) {
+        const SimWindow& w = model_.windows.at(token);
+        if (!model_.numberVisibleLocked(w)) continue;
+        const SimApp* app = model_.appLocked(w.pid);
+        WindowInfo e = WindowInfo::object();
+        e[WK::ownerPID] = w.pid;
+        if (app && app->info.name) e[WK::ownerName] = *app->info.name;
+        e[WK::layer] = w.layer;
+        e[WK::bounds] = {{BK::x, w.frame.origin.x},
+                         {BK::y, w.frame.origin.y},
+                         {BK::width, w.frame.size.width},
+                         {BK::height, w.frame.size.height}};
+        e[WK::number] = w.number;
+        if (w.titleInList) e[WK::name] = w.title;
+        e[WK::alpha] = w.alpha;
+        e[WK::isOnscreen] = w.onScreen && !w.minimized && !(app && app->info.isHidden);
+        all.push_back(std::move(e));
+    }
+    for (const auto& raw : model_.rawEntries)
+        if (!raw.atFront) all.push_back(raw.entry);
+
+    std::vector<WindowInfo> out;
+    for (auto& e : all)
+        if (keep(e, options, relativeTo)) out.push_back(std::move(e));
+    return out;
+}
+
+void SimWindowServer::setAvailable(bool available) {
+    std::lock_guard lock(model_.mutex);
+    model_.windowListAvailable = available;
+}
+
+int SimWindowServer::addRawEntry(WindowInfo entry, bool atFront) {
+    std::lock_guard lock(model_.mutex);
+    const int id = model_.nextRawEntryID++;
+    model_.rawEntries.push_back({id, std::move(entry), atFront});
+    return id;
+}
+
+void SimWindowServer::removeRawEntry(int id) {
+    std::lock_guard lock(model_.mutex);
+    std::erase_if(model_.rawEntries, [&](const auto& r) { return r.id == id; });
+}
+
+std::size_t SimWindowServer::windowListFetchCount() const {
+    std::lock_guard lock(model_.mutex);
+    return model_.windowListFetches;
+}
+
+} // namespace korvane::sim

@@ -1,0 +1,38 @@
+// The simulated window server's window list: the simulated windows front to back, in top-left global
+// coordinates, plus entries a test injects as they are (other owners, other layers, malformed ones).
+#pragma once
+
+#include "platform/WindowServer.h"
+
+#include <cstddef>
+
+namespace korvane::sim {
+
+class SimModel;
+
+class SimWindowServer final : public platform::WindowServer {
+  public:
+    explicit SimWindowServer(SimModel& model);
+
+    // Options filter every entry, injected ones included, by the keys it carries: on-screen-only drops
+    // entries whose "IsOnscreen" is false (minimised windows, windows of hidden applications, windows
+    // flagged off screen); exclude-desktop-elements drops entries on a negative layer; including-window
+    // returns only the entry whose "Number" is `relativeTo`, on screen or not. A window whose number has
+    // not appeared yet is in no list.
+    std::optional<std::vector<platform::WindowInfo>> copyWindowInfo(unsigned options,
+                                                                    std::uint32_t relativeTo = 0) override;
+
+    // Test hooks.
+    // While unavailable every fetch answers nothing.
+    void setAvailable(bool available);
+    // Adds an entry returned verbatim, in front of (or behind) the simulated windows; returns its id.
+    int addRawEntry(platform::WindowInfo entry, bool atFront = true);
+    void removeRawEntry(int id);
+    // Fetches so far, the failed ones included.
+    std::size_t windowListFetchCount() const;
+
+  private:
+    SimModel& model_;
+};
+
+} // namespace korvane::sim

@@ -1,0 +1,220 @@
+// Window changes of the simulated desktop, made the way applications and users make them.
+#include "platform/sim/SimWindows.h"
+
+#include "platform/sim/SimModel.h"
+
+#include <stdexcept>
+
+namespace korvane::sim {
+
+using platform::AXElement;
+
+SimWindows::SimWindows(SimModel& model) : model_(model) {}
+
+std::uint32_t SimWindows::open(pid_t pid, const SimWindowSpec& spec) {
+    std::lock_guard lock(model_.mutex);
+    model_.settleLocked();
+    auto& app = model_.requireAppLocked(pid);
+    std::uint32_t number;
+    if (spec.number) {
+        if (model_.windowByNumberLocked(*spec.number))
+            throw std::invalid_argument("window number " + std::to_string(*spec.number) + " is in use");
+        number = *spec.number;
+    } else {
+        while (model_.windowByNumberLocked(model_.nextWindowNumber))
+            ++model_.nextWindowNumber;
+        number = model_.nextWindowNumber++;
+    }
+
+    SimWindow w;
+    w.token = model_.nextToken++;
+    w.pid = pid;
+    w.number = number;
+    w.frame = model_.flipLocked(spec.frame);
+    w.title = spec.title;
+    w.role = spec.role;
+    w.subrole = spec.subrole;
+    w.minimized = spec.minimized;
+    w.fullscreen = spec.fullscreen;
+    w.layer = spec.layer;
+    w.alpha = spec.alpha;
+    w.onScreen = spec.onScreen;
+    w.minSize = spec.minSize;
+    w.maxSize = spec.maxSize;
+    w.sizeIncrement = spec.sizeIncrement;
+    w.ignoresResize = spec.ignoresResize;
+    w.ignoresMove = spec.ignoresMove;
+    w.ignoresFocus = spec.ignoresFocus;
+    w.document = spec.document;
+    w.url = spec.url;
+    w.numberAttribute = spec.numberAttribute;
+    w.numberAppearsAt = spec.numberAppearsAt;
+    w.titleInList = spec.titleInList;
+    const std::uint64_t token = w.token;
+    const AXElement el = SimModel::elementOf(w);
+    model_.windows.emplace(token, std::move(w));
+    if (spec.front)
+        model_.zOrder.insert(model_.zOrder.begin(), token);
+    else
+        model_.zOrder.push_back(token);
+
+    model_.emitLocked(pid, el, "AXWindowCreated");
+    if (spec.focused) model_.setFocusedWindowLocked(app, token);
+    if (spec.main) model_.setMainWindowLocked(app, token);
+    return number;
+}
+
+void SimWindows::close(std::uint32_t number) {
+    std::lock_guard lock(model_.mutex);
+    model_.settleLocked();
+    model_.removeWindowLocked(model_.requireWindowLocked(number).token, true);
+}
+
+std::uint32_t SimWindows::recreate(std::uint32_t number, std::optional<std::uint32_t> newNumber) {
+    SimWindowSpec spec;
+    pid_t pid;
+    bool wasFocused, wasMain, wasFront;
+    {
+        std::lock_guard lock(model_.mutex);
+        const SimWindow& w = model_.requireWindowLocked(number);
+        const SimApp& app = model_.requireAppLocked(w.pid);
+        pid = w.pid;
+        spec.frame = model_.flipLocked(w.frame);
+        spec.title = w.title;
+        spec.number = newNumber;
+        spec.role = w.role;
+        spec.subrole = w.subrole;
+        spec.minimized = w.minimized;
+        spec.fullscreen = w.fullscreen;
+        spec.layer = w.layer;
+        spec.alpha = w.alpha;
+        spec.onScreen = w.onScreen;
+        spec.minSize = w.minSize;
+        spec.maxSize = w.maxSize;
+        spec.sizeIncrement = w.sizeIncrement;
+        spec.ignoresResize = w.ignoresResize;
+        spec.ignoresMove = w.ignoresMove;
+        spec.ignoresFocus = w.ignoresFocus;
+        spec.document = w.document;
+        spec.url = w.url;
+        spec.numberAttribute = w.numberAttribute;
+        spec.titleInList = w.titleInList;
+        wasFocused = app.focusedWindow == w.token;
+        wasMain = app.mainWindow == w.token;
+        wasFront = !model_.zOrder.empty() && model_.zOrder.front() == w.token;
+    }
+    spec.focused = wasFocused;
+    spec.main = wasMain;
+    spec.front = wasFront;
+    close(number);
+    return open(pid, spec);
+}
+
+void SimWindows::renumber(std::uint32_t number, std::uint32_t newNumber) {
+    std::lock_guard lock(model_.mutex);
+    auto& w = model_.requireWindowLocked(number);
+    if (newNumber != number && model_.windowByNumberLocked(newNumber))
+        throw std::invalid_argument("window number " + std::to_string(newNumber) + " is in use");
+    w.number = newNumber;
+}
+
+void SimWindows::setTitle(std::uint32_t number, const std::string& title) {
+    std::lock_guard lock(model_.mutex);
+    auto& w = model_.requireWindowLocked(number);
+    if (w.title == title) return;
+    w.title = title;
+    model_.emitLocked(w.pid, SimModel::elementOf(w), "AXTitleChanged");
+}
+
+void SimWindows::setFrame(std::uint32_t number, const Rect& frame) {
+    std::lock_guard lock(model_.mutex);
+    auto& w = model_.requireWindowLocked(number);
+    const Rect tl = model_.flipLocked(frame);
+    const bool moved = tl.origin != w.frame.origin, resized = tl.size != w.frame.size;
+    w.frame = tl;
+    if (moved) model_.emitLocked(w.pid, SimModel::elementOf(w), "AXWindowMoved");
+    if (resized) model_.emitLocked(w.pid, SimModel::elementOf(w), "AXWindowResized");
+}
+
+void SimWindows::setMinimized(std::uint32_t number, bool minimized) {
+    std::lock_guard lock(model_.mutex);
+    auto& w = model_.requireWindowLocked(number);
+    if (w.minimized == minimized) return;
+    w.minimized = minimized;
+    model_.emitLocked(w.pid, SimModel::elementOf(w),
+                      minimized ? "AXWindowMiniaturized" : "AXWindowDeminiaturized");
+}
+
+void SimWindows::focus(std::uint32_t number) {
+    std::lock_guard lock(model_.mutex);
+    model_.settleLocked();
+    auto& w = model_.requireWindowLocked(number);
+    auto& app = model_.requireAppLocked(w.pid);
+    model_.setFocusedWindowLocked(app, w.token);
+    model_.setMainWindowLocked(app, w.token);
+    model_.makeFrontmostLocked(w.pid, 0);
+}
+
+void SimWindows::raise(std::uint32_t number) {
+    std::lock_guard lock(model_.mutex);
+    model_.raiseLocked(model_.requireWindowLocked(number).token);
+}
+
+Rect SimWindows::frame(std::uint32_t number) const {
+    std::lock_guard lock(model_.mutex);
+    return model_.flipLocked(model_.requireWindowLocked(number).frame);
+}
+
+Rect SimWindows::frameTopLeft(std::uint32_t number) const {
+    std::lock_guard lock(model_.mutex);
+    return model_.requireWindowLocked(number).frame;
+}
+
+bool SimWindows::exists(std::uint32_t number) const {
+    std::lock_guard lock(model_.mutex);
+    return model_.windowByNumberLocked(number) != nullptr;
+}
+
+AXElement SimWindows::element(std::uint32_t number) const {
+    std::lock_guard lock(model_.mutex);
+    return SimModel::elementOf(model_.requireWindowLocked(number));
+}
+
+std::vector<std::uint32_t> SimWindows::frontToBack() const {
+    std::lock_guard lock(model_.mutex);
+    std::vector<std::uint32_t> out;
+    for (auto token : model_.zOrder)
+        out.push_back(model_.windows.at(token).number);
+    return out;
+}
+
+AXElement SimWindows::addChildElement(const AXElement& parent, const SimChildSpec& spec) {
+    std::lock_guard lock(model_.mutex);
+    std::uint64_t window = 0;
+    if (auto* w = model_.windowOfElementLocked(parent))
+        window = w->token;
+    else if (auto* c = model_.childOfElementLocked(parent))
+        window = c->window;
+    else
+        throw std::invalid_argument(
+            "the parent of a child element must be an open window or a child element");
+    SimChild child{model_.nextToken++, parent.pid, window, parent, spec};
+    const AXElement el{AXElement::Kind::other, parent.pid, child.token};
+    model_.children.emplace(child.token, std::move(child));
+    return el;
+}
+
+void SimWindows::setFocusedElement(pid_t pid, const AXElement& element) {
+    std::lock_guard lock(model_.mutex);
+    auto& app = model_.requireAppLocked(pid);
+    if (element && !model_.childOfElementLocked(element) && !model_.windowOfElementLocked(element))
+        throw std::invalid_argument("the focused element must be an open window or a child element");
+    if (auto* w = model_.windowOfElementLocked(element)) {
+        app.focusedElement = {};
+        model_.setFocusedWindowLocked(app, w->token);
+        return;
+    }
+    app.focusedElement = element;
+}
+
+} // namespace korvane::sim

@@ -1,0 +1,75 @@
+// The simulated workspace: running applications, activation, launching, URLs and activation scripts,
+// with hooks that script how each application answers.
+#pragma once
+
+#include "platform/Workspace.h"
+#include "platform/sim/SimTypes.h"
+
+#include <map>
+#include <vector>
+
+namespace korvane::sim {
+
+class SimModel;
+
+class SimWorkspace final : public platform::Workspace {
+  public:
+    explicit SimWorkspace(SimModel& model);
+
+    // In launch order.
+    std::vector<platform::RunningApplication> runningApplications() override;
+    std::optional<platform::RunningApplication> frontmostApplication() override;
+    std::optional<platform::RunningApplication> runningApplication(pid_t pid) override;
+    // Answers and takes effect as the application's activation outcome says (see setActivateOutcome).
+    // Activating brings the focused window forward, or every window with kActivateAllWindows.
+    bool activate(pid_t pid, unsigned options) override;
+    bool unhide(pid_t pid) override;
+    std::optional<std::string> urlForApplication(const std::string& bundleID) override;
+    // Completes through the loop as the bundle's open behaviour says; launches it when it is installed
+    // and not running. A bundle that is not installed completes with an error.
+    void openApplication(const std::string& bundleID, bool activates,
+                         std::function<void(platform::OpenApplicationResult)> completion) override;
+    bool openURL(const std::string& url) override;
+    // The exact three-line activation script for an installed bundle runs as its script outcome says
+    // (by default it activates the application, launching it first when needed); any other text is
+    // answered as not understood.
+    platform::ScriptResult runScript(const std::string& source) override;
+
+    // Test hooks.
+    pid_t launch(const SimAppSpec& spec); // announces kDidLaunchApplication through the loop
+    // The application's windows vanish without accessibility notifications, as when a process ends;
+    // kDidTerminateApplication follows through the loop.
+    void quit(pid_t pid);
+    void setHidden(pid_t pid, bool hidden);
+    // The user brings the application forward: it always works.
+    void bringToFront(pid_t pid, unsigned options = 0);
+    // Installed but not running: `urlForApplication` finds it and opening it launches it.
+    void install(const SimAppSpec& spec);
+    void setActivateOutcome(pid_t pid, ActivationOutcome outcome);
+    void setOpenBehaviour(const std::string& bundleID, OpenBehaviour behaviour);
+    void setScriptOutcome(const std::string& bundleID, ScriptOutcome outcome);
+
+    struct ActivateCall {
+        pid_t pid = 0;
+        unsigned options = 0;
+    };
+    struct OpenCall {
+        std::string bundleID;
+        bool activates = false;
+    };
+    std::vector<ActivateCall> activateCalls() const;
+    std::vector<OpenCall> openCalls() const;
+    std::vector<std::string> scriptsRun() const;
+    std::vector<std::string> openedURLs() const;
+
+  private:
+    SimModel& model_;
+    std::vector<ActivateCall> activateCalls_; // guarded by the model's mutex, like everything here
+    std::vector<OpenCall> openCalls_;
+    std::vector<std::string> scripts_;
+    std::vector<std::string> urls_;
+    std::map<std::string, OpenBehaviour> openBehaviours_;
+    std::map<std::string, ScriptOutcome> scriptOutcomes_;
+};
+
+} // namespace korvane::sim

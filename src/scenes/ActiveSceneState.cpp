@@ -1,0 +1,30 @@
+// JSON form of the active-scene record.
+#include "scenes/ActiveSceneState.h"
+
+#include "scenes/ISODate.h"
+#include "scenes/JSONFields.h"
+
+namespace korvane {
+
+nlohmann::ordered_json ActiveSceneState::toJSON() const {
+    nlohmann::ordered_json j = nlohmann::ordered_json::object();
+    if (activeSceneID) j["activeSceneID"] = *activeSceneID;
+    if (lastSwitchedAt) j["lastSwitchedAt"] = isoDateString(*lastSwitchedAt);
+    return j;
+}
+
+ActiveSceneState ActiveSceneState::fromJSON(const nlohmann::json& json) {
+    jsonfields::requireObject(json, "activeScene");
+    ActiveSceneState state;
+    if (jsonfields::member(json, "activeSceneID"))
+        state.activeSceneID = jsonfields::requireUUID(json, "activeSceneID");
+    if (auto text = jsonfields::optionalString(json, "lastSwitchedAt")) {
+        state.lastSwitchedAt = parseISODate(*text);
+        if (!state.lastSwitchedAt)
+            throw JSONDecodingError(
+                "Expected date string to be ISO8601-formatted for key \"lastSwitchedAt\"");
+    }
+    return state;
+}
+
+} // namespace korvane

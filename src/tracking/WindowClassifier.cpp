@@ -1,0 +1,156 @@
+// The decoy tests of the window classifier.
+#include "tracking/WindowClassifier.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <string_view>
+
+namespace korvane {
+
+namespace {
+
+// Titles come from other applications and may be padded with any Unicode white space, not only ASCII.
+// clang-format off
+constexpr std::array<std::string_view, 25> kWhiteSpace = {
+    " ", "\t", "\n", "\v", "\f", "\r",
+    "\xC2\x85", "\xC2\xA0", "\xE1\x9A\x80",                            // U+0085, U+00A0, U+1680
+    "\xE2\x80\x80", "\xE2\x80\x81", "\xE2\x80\x82", "\xE2\x80\x83", // U+2000 to U+200A
+    "\xE2\x80\x84", "\xE2\x80\x85", "\xE2\x80\x86", "\xE2\x80\x87",
+    "\xE2\x80\x88", "\xE2\x80\x89", "\xE2\x80\x8A",
+    "\xE2\x80\xA8", "\xE2\x80\xA9", "\xE2\x80\xAF", "\xE2\x81\x9F", // U+2028, U+2029, U+202F, U+205F
+    "\xE3\x80\x80",                                                 // U+3000
+};
+// clang-format on
+
+std::string_view trimmed(std::string_view s) {
+    bool changed = true;
+    while (changed && !s.empty()) {
+        changed = false;
+        for (auto ws : kWhiteSpace) {
+            if (s.starts_with(ws)) {
+                s.remove_prefix(ws.size());
+                changed = true;
+            }
+            if (s.ends_with(ws)) {
+                s.remove_suffix(ws.size());
+                changed = true;
+            }
+        }
+    }
+    return s;
+}
+
+// Absent, empty and "AXUnknown" say nothing about the window; any other subrole marks a real one.
+bool hasMeaningfulSubrole(const WindowClassifier::Candidate& c) {
+    if (!c.subrole) return false;
+    auto s = trimmed(*c.subrole);
+    return !s.empty() && s != "AXUnknown";
+}
+
+bool isTitled(const WindowClassifier::Candidate& c) {
+    return !trimmed(c.title).empty() || !trimmed(c.cgName).empty();
+}
+
+// The window list's bounds win over the accessibility frame when both are known.
+std::optional<Rect> frameOf(const WindowClassifier::Candidate& c) {
+    if (c.cgBounds) return c.cgBounds;
+    return c.axFrame;
+}
+
+double shortSide(const Rect& r) {
+    return std::min(r.width(), r.height());
+}
+double longSide(const Rect& r) {
+    return std::max(r.width(), r.height());
+}
+
+constexpr std::array<std::string_view, 12> kChromiumBundles = {
+    "com.google.chrome",         "com.google.chrome.canary",   "com.brave.browser",
+    "com.brave.browser.nightly", "org.chromium.chromium",      "com.microsoft.edgemac",
+    "com.microsoft.edgemac.dev", "com.vivaldi.vivaldi",        "com.operasoftware.opera",
+    "com.nickvision.nickel",     "company.thebrowser.browser", "company.thebrowser.dia",
+};
+
+constexpr std::array<std::string_view, 4> kChromiumMarkers = {"chrome", "chromium", "brave", "thebrowser"};
+
+} // namespace
+
+bool WindowClassifier::isChromiumFamilyBrowser(const std::optional<std::string>& bundleID) {
+    if (!bundleID) return false;
+    std::string id(trimmed(*bundleID));
+    if (id.empty()) return false;
+    std::transform(id.begin(), id.end(), id.begin(),
+                   [](unsigned char ch) { return static_cast<char>(std::tolower(ch)); });
+    if (std::find(kChromiumBundles.begin(), kChromiumBundles.end(), id) != kChromiumBundles.end())
+        return true;
+    return std::any_of(kChromiumMarkers.begin(), kChromiumMarkers.end(),
+                       [&](std::string_view marker) { return id.find(marker) != std::string::npos; });
+}
+
+bool WindowClassifier::isVisible(const Candidate& c) {
+    if (c.alpha && *c.alpha <= 0.01) return false;
+    if (c.isHidden.value_or(false)) return false;
+    if (c.isMinimized.value_or(false)) return false;
+    auto frame = frameOf(c);
+    if (!frame) return false;
+    return !(frame->width() <= 2.0 || frame->height() <= 2.0);
+}
+
+bool WindowClassifier::isBrowserGhostStrip(const Candidate& c) {
+    if (!isChromiumFamilyBrowser(c.bundleID)) return false;
+    if (hasMeaningfulSubrole(c)) return false;
+    if (c.isMain.value_or(false)) return false;
+    if (isTitled(c)) return false;
+    auto frame = frameOf(c);
+    if (!frame) return false;
+    const double shortS = shortSide(*frame);
+    const double longS = longSide(*frame);
+    // Written as negations so that a frame with undefined sides is never taken for a strip.
+    if (!(shortS > 0) || !(shortS < 260) || !(longS > 320)) return false;
+    return longS / std::max(shortS, 1.0) >= 2.2;
+}
+
+std::string WindowClassifier::groupKey(const Candidate& c) {
+    if (c.bundleID && !c.bundleID->empty()) return "bundle:" + *c.bundleID;
+    return "pid:" + std::to_string(c.pid);
+}
+
+std::map<std::string, WindowClassifier::GroupContext>
+WindowClassifier::groupContexts(const std::vector<Candidate>& candidates) {
+    std::map<std::string, std::vector<const Candidate*>> groups;
+    for (const auto& c : candidates)
+        groups[groupKey(c)].push_back(&c);
+
+    std::map<std::string, GroupContext> result;
+    for (const auto& [key, members] : groups) {
+        GroupContext context;
+        for (const Candidate* c : members) {
+            if (auto frame = frameOf(*c)) {
+                const double area = frame->width() * frame->height();
+                if (area >= 0 && area > context.maxArea) context.maxArea = area;
+            }
+        }
+        context.hasMain = std::any_of(members.begin(), members.end(), [&](const Candidate* c) {
+            if (c->subrole && *c->subrole == "AXStandardWindow") return true;
+            if (c->isMain.value_or(false)) return true;
+            auto frame = frameOf(*c);
+            return frame && context.maxArea > 0 && frame->width() * frame->height() >= 0.6 * context.maxArea;
+        });
+        result.emplace(key, context);
+    }
+    return result;
+}
+
+bool WindowClassifier::shouldIgnore(const Candidate& c, const GroupContext& context) {
+    if (!context.hasMain) return isBrowserGhostStrip(c);
+    if (hasMeaningfulSubrole(c) || isTitled(c) || c.isMain.value_or(false)) return false;
+    auto frame = frameOf(c);
+    if (!frame) return false;
+    const double shortS = shortSide(*frame);
+    if (!(shortS > 0)) return false;
+    const double area = std::max(frame->width() * frame->height(), 0.0);
+    return shortS < 260 && context.maxArea > 0 && area <= 0.15 * context.maxArea;
+}
+
+} // namespace korvane

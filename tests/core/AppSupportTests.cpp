@@ -1,0 +1,121 @@
+// The application-support folder (choice from the environment, creation, reuse, failures) and the
+// normalisation of layout references.
+#include "core/AppSupport.h"
+#include "core/SceneName.h"
+
+#include "TempFolder.h"
+#include "TestPlatform.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <unistd.h>
+
+using namespace korvane;
+using korvane::testing::ProcessOnlyPlatform;
+using korvane::testing::TempFolder;
+namespace fs = std::filesystem;
+
+TEST(AppSupportDirectory, environmentPrecedence) {
+    TempFolder tmp;
+    const std::string root = tmp.path().string();
+    struct {
+        const char* what;
+        std::optional<std::string> korvaneHome, xdg, home;
+        std::string expected; // relative to root
+    } rows[] = {
+        {"KORVANE_HOME wins", root + "/kh", root + "/xdg", root + "/home", "kh"},
+        {"empty KORVANE_HOME is unset", "", root + "/xdg", root + "/home", "xdg/Korvane"},
+        {"XDG_CONFIG_HOME next", std::nullopt, root + "/xdg", root + "/home", "xdg/Korvane"},
+        {"relative XDG_CONFIG_HOME is ignored", std::nullopt, "rel/xdg", root + "/home",
+         "home/.config/Korvane"},
+        {"HOME last", std::nullopt, std::nullopt, root + "/home", "home/.config/Korvane"},
+    };
+    for (const auto& r : rows) {
+        ProcessOnlyPlatform platform;
+        if (r.korvaneHome) platform.process.setEnvironment("KORVANE_HOME", *r.korvaneHome);
+        if (r.xdg) platform.process.setEnvironment("XDG_CONFIG_HOME", *r.xdg);
+        if (r.home) platform.process.setEnvironment("HOME", *r.home);
+        fs::path got = appSupportDirectory();
+        EXPECT_EQ(got, tmp.path() / r.expected) << r.what;
+        EXPECT_TRUE(fs::is_directory(got)) << r.what;
+    }
+}
+
+TEST(AppSupportDirectory, relativeKorvaneHomeIsTakenFromTheCurrentFolder) {
+    TempFolder tmp;
+    ProcessOnlyPlatform platform;
+    platform.process.setCurrentDirectory(tmp.path().string());
+    platform.process.setEnvironment("KORVANE_HOME", "state/k");
+    EXPECT_EQ(appSupportDirectory(), tmp.path() / "state/k");
+    EXPECT_TRUE(fs::is_directory(tmp.path() / "state/k"));
+}
+
+TEST(AppSupportDirectory, firstCallCreatesLaterCallsReuseWithoutChange) {
+    TempFolder tmp;
+    ProcessOnlyPlatform platform;
+    platform.process.setEnvironment("HOME", (tmp.path() / "user").string());
+    fs::path expected = tmp.path() / "user/.config/Korvane";
+    ASSERT_FALSE(fs::exists(tmp.path() / "user"));
+
+    EXPECT_EQ(appSupportDirectory(), expected);
+    ASSERT_TRUE(fs::is_directory(expected));
+    std::ofstream(expected / "layouts.json") << "{}";
+    fs::permissions(expected,
+                    fs::perms::owner_read | fs::perms::owner_exec); // creating anything would fail now
+
+    EXPECT_EQ(appSupportDirectory(), expected);
+    EXPECT_EQ(std::distance(fs::directory_iterator(expected), fs::directory_iterator()), 1);
+    fs::permissions(expected, fs::perms::owner_all);
+}
+
+TEST(AppSupportDirectory, failuresAreThrown) {
+    TempFolder tmp;
+    {
+        ProcessOnlyPlatform platform; // nothing set at all
+        EXPECT_THROW(appSupportDirectory(), fs::filesystem_error);
+    }
+    {
+        ProcessOnlyPlatform platform;
+        std::ofstream(tmp.path() / "file") << "x";
+        platform.process.setEnvironment("KORVANE_HOME", (tmp.path() / "file").string());
+        EXPECT_THROW(appSupportDirectory(), fs::filesystem_error)
+            << "a file stands where the folder should be";
+    }
+    {
+        ProcessOnlyPlatform platform;
+        fs::create_directories(tmp.path() / "locked");
+        fs::permissions(tmp.path() / "locked", fs::perms::owner_read | fs::perms::owner_exec);
+        platform.process.setEnvironment("KORVANE_HOME", (tmp.path() / "locked/inner/k").string());
+        if (::geteuid() != 0) {
+            EXPECT_THROW(appSupportDirectory(), fs::filesystem_error) << "cannot create";
+        }
+        fs::permissions(tmp.path() / "locked", fs::perms::owner_all);
+    }
+}
+
+TEST(SceneNameForDisplay, normalisesReferences) {
+    struct {
+        std::optional<std::string> in;
+        std::optional<std::string> out;
+    } rows[] = {
+        {std::nullopt, std::nullopt},
+        {"Work", "Work"},
+        {"  Work  ", "Work"},
+        {"\n\tTwo Words \r\n", "Two Words"},
+        {"\xC2\xA0Wide\xE3\x80\x80", "Wide"}, // no-break space, ideographic space
+        {"", std::nullopt},
+        {"   ", std::nullopt},
+        {" \n\t ", std::nullopt},
+        {"scene-restore-1234", std::nullopt},
+        {"  scene-apply-abc", std::nullopt},
+        {"scene-restore-", std::nullopt},
+        {"scene-restore", "scene-restore"},
+        {"my-scene-restore-1", "my-scene-restore-1"},
+        {"Layout scene-apply-x", "Layout scene-apply-x"},
+        {"Caf\xC3\xA9", "Caf\xC3\xA9"},
+        {"\xFF bad", "\xFF bad"}, // invalid bytes are kept, not trimmed
+    };
+    for (const auto& r : rows)
+        EXPECT_EQ(sceneNameForDisplay(r.in), r.out) << (r.in ? "\"" + *r.in + "\"" : "nil");
+}

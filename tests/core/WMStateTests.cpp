@@ -1,0 +1,675 @@
+// Tests of the per-display zone state: the stack operations, their edge cases and the invariants they keep
+// under long random sequences.
+#include "core/MultiDisplayState.h"
+#include "core/WMState.h"
+#include "platform/sim/SimDesktop.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <set>
+#include <sstream>
+
+namespace korvane {
+namespace {
+
+using Stack = std::vector<WindowID>;
+
+Zone makeZone(int id, Stack stack = {}, std::optional<int> active = std::nullopt) {
+    Zone z;
+    z.id = id;
+    z.frame = Rect(100.0 * id, 0, 100, 200);
+    z.active = active ? *active : (stack.empty() ? 0 : static_cast<int>(stack.size()) - 1);
+    z.stack = std::move(stack);
+    return z;
+}
+
+Layout makeLayout(std::vector<Zone> zones, std::string screen = "DISPLAY-A") {
+    Layout layout;
+    layout.screenId = std::move(screen);
+    layout.gridSpec = {2, 2, 0, 0};
+    for (auto& z : zones)
+        layout.zones.emplace(z.id, z);
+    return layout;
+}
+
+WinRef ref(WindowID wid, pid_t pid = 100) {
+    WinRef r;
+    r.wid = wid;
+    r.pid = pid;
+    r.ax = platform::AXElement{platform::AXElement::Kind::window, pid, wid};
+    return r;
+}
+
+// A state whose zones hold the given stacks, with every window attached in stack order.
+WMState stateWith(const std::map<int, Stack>& stacks) {
+    std::vector<Zone> zones;
+    for (const auto& [id, stack] : stacks)
+        zones.push_back(makeZone(id));
+    WMState s(makeLayout(zones));
+    for (const auto& [id, stack] : stacks)
+        for (WindowID wid : stack)
+            s.attach(ref(wid), id);
+    return s;
+}
+
+Stack stackOf(const WMState& s, int zone) {
+    return s.zone(zone).value().stack;
+}
+int activeOf(const WMState& s, int zone) {
+    return s.zone(zone).value().active;
+}
+
+// ---------------------------------------------------------------------------------------------------
+// Invariant checker for the random sequences.
+
+enum class Op { attach, detach, cycle, applyLayout, updateZones, replaceWindow };
+
+struct StepInfo {
+    Op op;
+    WindowID wid = 0;      // attach: the window; replaceWindow: the old number
+    WindowID newWid = 0;   // replaceWindow
+    int zone = 0;          // attach / detach / cycle
+    bool succeeded = true; // detach / replaceWindow result
+    bool layoutHadZones = true;
+    WMState::AttachResult attachResult;
+    WMState::CycleResult cycleResult;
+};
+
+std::string describeStep(const StepInfo& step) {
+    static const char* names[] = {"attach", "detach", "cycle", "applyLayout", "updateZones", "replaceWindow"};
+    std::ostringstream out;
+    out << names[static_cast<int>(step.op)] << " wid=" << step.wid << " new=" << step.newWid
+        << " zone=" << step.zone;
+    return out.str();
+}
+
+std::set<WindowID> keysOf(const std::map<WindowID, WinRef>& wins) {
+    std::set<WindowID> keys;
+    for (const auto& [wid, r] : wins)
+        keys.insert(wid);
+    return keys;
+}
+
+// Active stays where it was when still within the stack, else moves to the top.
+int keptOrClamped(int active, std::size_t count) {
+    const int n = static_cast<int>(count);
+    if (n == 0) return 0;
+    return (active >= 0 && active < n) ? active : n - 1;
+}
+
+void expectActiveKeptOrClamped(int activeBefore, const Zone& after, const std::string& where) {
+    EXPECT_EQ(after.active, keptOrClamped(activeBefore, after.stack.size())) << where << " zone " << after.id;
+}
+
+void checkInvariants(const WMState& before, const WMState& after, const StepInfo& step) {
+    const std::string where = describeStep(step);
+
+    // 1 and 2: the reported tops are the last elements; active is 0 for an empty stack and within it
+    // otherwise.
+    for (const auto& [key, z] : after.layout.zones) {
+        if (z.stack.empty()) {
+            EXPECT_EQ(z.active, 0) << where << " zone " << key;
+        } else {
+            EXPECT_GE(z.active, 0) << where << " zone " << key;
+            EXPECT_LT(z.active, static_cast<int>(z.stack.size())) << where << " zone " << key;
+        }
+    }
+
+    // With callers that detach windows from their own zones, every stack entry stays mapped to its zone.
+    for (const auto& [key, z] : after.layout.zones)
+        for (WindowID wid : z.stack) {
+            auto mapped = after.zoneOf.find(wid);
+            ASSERT_NE(mapped, after.zoneOf.end()) << where << " wid " << wid;
+            EXPECT_EQ(mapped->second, key) << where << " wid " << wid;
+        }
+
+    switch (step.op) {
+    case Op::attach: {
+        // 3: in the stack of exactly the zone that zoneOf names, once, on top.
+        ASSERT_TRUE(after.zoneOf.contains(step.wid)) << where;
+        EXPECT_EQ(after.zoneOf.at(step.wid), step.zone) << where;
+        for (const auto& [key, z] : after.layout.zones) {
+            auto count = std::count(z.stack.begin(), z.stack.end(), step.wid);
+            EXPECT_EQ(count, key == step.zone ? 1 : 0) << where << " zone " << key;
+        }
+        if (auto target = after.zone(step.zone)) {
+            ASSERT_EQ(step.attachResult.newTop, std::optional<WindowID>(step.wid)) << where;
+            EXPECT_EQ(target->stack.back(), step.wid) << where;
+            EXPECT_EQ(target->active, static_cast<int>(target->stack.size()) - 1) << where;
+        } else {
+            EXPECT_FALSE(step.attachResult.newTop) << where;
+        }
+        auto previous = before.zoneOf.find(step.wid);
+        EXPECT_EQ(step.attachResult.previousZone,
+                  previous == before.zoneOf.end() ? std::nullopt : std::optional<int>(previous->second))
+            << where;
+        break;
+    }
+    case Op::cycle: {
+        if (auto z = after.zone(step.zone); z && z->stack.size() >= 2) {
+            EXPECT_EQ(step.cycleResult.topAfter, std::optional<WindowID>(z->stack.back())) << where;
+            EXPECT_EQ(z->active, static_cast<int>(z->stack.size()) - 1) << where;
+            auto sortedBefore = before.zone(step.zone)->stack, sortedAfter = z->stack;
+            std::sort(sortedBefore.begin(), sortedBefore.end());
+            std::sort(sortedAfter.begin(), sortedAfter.end());
+            EXPECT_EQ(sortedBefore, sortedAfter) << where << ": a cycle only reorders";
+        } else {
+            EXPECT_EQ(before.layout, after.layout) << where << ": nothing to cycle";
+        }
+        break;
+    }
+    case Op::detach:
+        for (const auto& [key, z] : after.layout.zones)
+            expectActiveKeptOrClamped(before.layout.zones.at(key).active, z, where);
+        break;
+    case Op::replaceWindow:
+        for (const auto& [key, z] : after.layout.zones) {
+            const Zone& old = before.layout.zones.at(key);
+            int active = old.active;
+            // A new number already placed in this zone is detached from it first, which clamps on the way.
+            if (auto mapped = before.zoneOf.find(step.newWid); step.succeeded && step.wid != step.newWid &&
+                                                               mapped != before.zoneOf.end() &&
+                                                               mapped->second == key) {
+                auto remaining =
+                    old.stack.size() - std::count(old.stack.begin(), old.stack.end(), step.newWid);
+                active = keptOrClamped(active, remaining);
+            }
+            expectActiveKeptOrClamped(active, z, where);
+        }
+        break;
+    case Op::applyLayout:
+        for (const auto& [key, z] : after.layout.zones) {
+            if (auto old = before.layout.zones.find(key); old != before.layout.zones.end())
+                expectActiveKeptOrClamped(old->second.active, z, where);
+        }
+        [[fallthrough]];
+    case Op::updateZones:
+        // 4 (every stack entry mapped to its zone) is checked above for every step.
+        if (step.op == Op::applyLayout && !step.layoutHadZones) {
+            EXPECT_EQ(before.zoneOf, after.zoneOf) << where << ": a layout without zones keeps the mapping";
+        }
+        if (step.op == Op::updateZones) {
+            for (const auto& [key, z] : after.layout.zones) {
+                std::set<WindowID> unique(z.stack.begin(), z.stack.end());
+                EXPECT_EQ(unique.size(), z.stack.size()) << where << " zone " << key;
+                if (!z.stack.empty()) {
+                    EXPECT_EQ(z.active, static_cast<int>(z.stack.size()) - 1) << where;
+                }
+            }
+            EXPECT_EQ(before.zoneOf, after.zoneOf) << where;
+        }
+        break;
+    }
+
+    // 5: wins only grows (attach) or is rekeyed (replaceWindow).
+    std::set<WindowID> expectedKeys = keysOf(before.wins);
+    if (step.op == Op::attach) expectedKeys.insert(step.wid);
+    if (step.op == Op::replaceWindow && step.succeeded && step.wid != step.newWid) {
+        expectedKeys.erase(step.wid);
+        expectedKeys.insert(step.newWid);
+    }
+    EXPECT_EQ(keysOf(after.wins), expectedKeys) << where;
+    for (const auto& [wid, r] : after.wins)
+        EXPECT_EQ(r.wid, wid) << where;
+
+    // Only applyLayout changes the layout's identity.
+    if (step.op != Op::applyLayout) {
+        EXPECT_EQ(before.layout.screenId, after.layout.screenId) << where;
+        EXPECT_EQ(before.layout.gridSpec, after.layout.gridSpec) << where;
+        std::set<int> beforeIds, afterIds;
+        for (const auto& [key, z] : before.layout.zones)
+            beforeIds.insert(key);
+        for (const auto& [key, z] : after.layout.zones)
+            afterIds.insert(key);
+        EXPECT_EQ(beforeIds, afterIds) << where;
+    }
+}
+
+class RandomSequence {
+  public:
+    explicit RandomSequence(unsigned seed) : rng_(seed) {}
+
+    int pick(int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng_); }
+    bool chance(int percent) { return pick(1, 100) <= percent; }
+    WindowID window() { return static_cast<WindowID>(pick(1, 12)); }
+    int zoneID() { return pick(0, 6); } // layouts here only ever have zones 1 to 5
+
+    Layout layout() {
+        std::vector<Zone> zones;
+        if (!chance(10)) {
+            for (int id = 1; id <= 5; ++id) {
+                if (chance(30)) continue;
+                Stack stack;
+                // A zone may arrive carrying entries of its own, duplicates included.
+                if (chance(20))
+                    for (int i = pick(1, 4); i > 0; --i)
+                        stack.push_back(window());
+                Zone z = makeZone(id, stack);
+                z.frame = Rect(pick(0, 500), pick(0, 500), pick(10, 400), pick(10, 400));
+                z.active = pick(-2, 6);
+                zones.push_back(z);
+            }
+        }
+        Layout l = makeLayout(zones, chance(50) ? "DISPLAY-A" : "DISPLAY-B");
+        l.gridSpec = {pick(1, 3), pick(1, 3), static_cast<double>(pick(0, 8)),
+                      static_cast<double>(pick(0, 8))};
+        return l;
+    }
+
+    Stack order() {
+        Stack list;
+        for (int i = pick(0, 16); i > 0; --i)
+            list.push_back(window());
+        return list;
+    }
+
+  private:
+    std::mt19937 rng_;
+};
+
+TEST(WMStateInvariants, holdAfterEveryStepOfRandomSequences) {
+    for (unsigned seed : {1u, 7u, 42u, 2024u, 99991u}) {
+        RandomSequence rnd(seed);
+        WMState state(makeLayout({makeZone(1), makeZone(2), makeZone(3), makeZone(4)}));
+        for (int i = 0; i < 3000; ++i) {
+            const WMState before = state;
+            StepInfo step;
+            switch (rnd.pick(0, 9)) {
+            case 0:
+            case 1:
+            case 2:
+                step.op = Op::attach;
+                step.wid = rnd.window();
+                step.zone = rnd.zoneID();
+                step.attachResult = state.attach(ref(step.wid), step.zone);
+                break;
+            case 3:
+                step.op = Op::detach;
+                step.wid = rnd.window();
+                // Callers detach a window from the zone it is mapped to, or name a zone that is gone.
+                if (!state.zoneOf.contains(step.wid)) {
+                    step.zone = rnd.zoneID();
+                } else {
+                    step.zone = rnd.chance(75) ? state.zoneOf.at(step.wid) : (rnd.chance(50) ? 0 : 6);
+                }
+                step.succeeded = state.detach(step.wid, step.zone);
+                EXPECT_EQ(step.succeeded, before.layout.zones.contains(step.zone));
+                break;
+            case 4:
+            case 5:
+                step.op = Op::cycle;
+                step.zone = rnd.zoneID();
+                step.cycleResult = state.cycle(step.zone, rnd.pick(-1, 1));
+                break;
+            case 6: {
+                step.op = Op::applyLayout;
+                Layout next = rnd.layout();
+                step.layoutHadZones = !next.zones.empty();
+                state.applyLayout(next);
+                EXPECT_EQ(state.layout.screenId, next.screenId);
+                EXPECT_EQ(state.layout.gridSpec, next.gridSpec);
+                break;
+            }
+            case 7:
+                step.op = Op::updateZones;
+                state.updateZones(rnd.order());
+                break;
+            default: {
+                step.op = Op::replaceWindow;
+                step.wid = !state.zoneOf.empty() && rnd.chance(80)
+                               ? std::next(state.zoneOf.begin(),
+                                           rnd.pick(0, static_cast<int>(state.zoneOf.size()) - 1))
+                                     ->first
+                               : rnd.window();
+                step.newWid =
+                    rnd.chance(10) ? step.wid : rnd.window() + 20 * static_cast<WindowID>(rnd.pick(0, 1));
+                std::optional<platform::AXElement> ax;
+                if (rnd.chance(50))
+                    ax = platform::AXElement{platform::AXElement::Kind::window, 7, step.newWid};
+                step.succeeded = state.replaceWindow(step.wid, step.newWid, 7, ax, std::nullopt);
+                EXPECT_EQ(step.succeeded, step.wid == step.newWid || before.zoneOf.contains(step.wid));
+                if (step.succeeded && step.wid != step.newWid) {
+                    EXPECT_EQ(state.zoneOf.at(step.newWid), before.zoneOf.at(step.wid));
+                    EXPECT_FALSE(state.zoneOf.contains(step.wid));
+                }
+                break;
+            }
+            }
+            checkInvariants(before, state, step);
+            if (::testing::Test::HasFailure()) {
+                ADD_FAILURE() << "seed " << seed << " step " << i;
+                return;
+            }
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------------------------------
+// applyLayout
+
+TEST(WMStateApplyLayout, sameZoneIdsWithOtherFramesKeepStacksOrderAndActive) {
+    WMState s = stateWith({{1, {10, 11, 12}}, {2, {20}}});
+    s.layout.zones[1].active = 1;
+    Layout next = makeLayout({makeZone(1), makeZone(2)}, "DISPLAY-B");
+    next.zones[1].frame = Rect(0, 0, 640, 480);
+    next.gridSpec = {1, 2, 4, 8};
+
+    s.applyLayout(next);
+
+    EXPECT_EQ(stackOf(s, 1), (Stack{10, 11, 12}));
+    EXPECT_EQ(activeOf(s, 1), 1);
+    EXPECT_EQ(stackOf(s, 2), (Stack{20}));
+    EXPECT_EQ(s.zone(1)->frame, Rect(0, 0, 640, 480));
+    EXPECT_EQ(s.layout.screenId, "DISPLAY-B");
+    EXPECT_EQ(s.layout.gridSpec, (GridSpec{1, 2, 4, 8}));
+}
+
+TEST(WMStateApplyLayout, layoutWithoutZonesReplacesZonesButKeepsMapping) {
+    WMState s = stateWith({{1, {10}}, {2, {20}}});
+    const auto mapping = s.zoneOf;
+    s.applyLayout(makeLayout({}));
+    EXPECT_TRUE(s.layout.zones.empty());
+    EXPECT_EQ(s.zoneOf, mapping);
+
+    // Zones that come back bring only their own entries, still checked against the kept mapping.
+    s.applyLayout(makeLayout({makeZone(1, {10, 20}), makeZone(2)}));
+    EXPECT_EQ(stackOf(s, 1), (Stack{10}));
+    EXPECT_TRUE(stackOf(s, 2).empty());
+    EXPECT_EQ(s.zoneOf.at(20), 2);
+}
+
+TEST(WMStateApplyLayout, windowsOfVanishedZonesLoseTheirZoneButStayKnown) {
+    WMState s = stateWith({{1, {10}}, {2, {20, 21}}});
+    s.applyLayout(makeLayout({makeZone(1), makeZone(3)}));
+
+    EXPECT_FALSE(s.zoneOf.contains(20));
+    EXPECT_FALSE(s.zoneOf.contains(21));
+    EXPECT_TRUE(s.wins.contains(20));
+    EXPECT_TRUE(s.wins.contains(21));
+    EXPECT_FALSE(s.zone(2));
+    EXPECT_TRUE(stackOf(s, 3).empty());
+    EXPECT_EQ(stackOf(s, 1), (Stack{10}));
+}
+
+TEST(WMStateApplyLayout, newZoneKeepsOnlyItsOwnEntriesThatTheMappingConfirms) {
+    WMState s = stateWith({{1, {10}}});
+    s.attach(ref(30), 3); // mapped to a zone the layout does not have yet
+    s.applyLayout(makeLayout({makeZone(1), makeZone(3, {30, 10, 30, 99}, 2)}));
+
+    // 10 belongs to zone 1 and 99 to no zone; 30 passes twice and stays twice.
+    EXPECT_EQ(stackOf(s, 3), (Stack{30, 30}));
+    EXPECT_EQ(activeOf(s, 3), 1);
+    EXPECT_EQ(stackOf(s, 1), (Stack{10}));
+}
+
+TEST(WMStateApplyLayout, activeBeyondTheFilteredStackMovesToTheTop) {
+    WMState s = stateWith({{1, {10, 11, 12}}});
+    s.layout.zones[1].active = 2;
+    s.zoneOf[12] = 2; // remapped elsewhere without touching the stack
+    s.applyLayout(makeLayout({makeZone(1), makeZone(2)}));
+    EXPECT_EQ(stackOf(s, 1), (Stack{10, 11}));
+    EXPECT_EQ(activeOf(s, 1), 1);
+}
+
+// ---------------------------------------------------------------------------------------------------
+// attach / detach
+
+TEST(WMStateAttach, toMissingZoneRecordsWindowAndLeavesPreviousZone) {
+    WMState s = stateWith({{1, {10, 11}}});
+    auto result = s.attach(ref(10), 9);
+
+    EXPECT_EQ(result.previousZone, std::optional<int>(1));
+    EXPECT_FALSE(result.newTop);
+    EXPECT_EQ(s.zoneOf.at(10), 9);
+    EXPECT_TRUE(s.wins.contains(10));
+    EXPECT_EQ(stackOf(s, 1), (Stack{11}));
+}
+
+TEST(WMStateAttach, sameWindowTwiceToOneZoneLeavesOneEntryOnTop) {
+    WMState s = stateWith({{1, {10, 11}}});
+    auto result = s.attach(ref(10), 1);
+    EXPECT_EQ(stackOf(s, 1), (Stack{11, 10}));
+    EXPECT_EQ(activeOf(s, 1), 1);
+    EXPECT_EQ(result.previousZone, std::optional<int>(1));
+    EXPECT_EQ(result.newTop, std::optional<WindowID>(10));
+}
+
+TEST(WMStateDetach, fromMissingZoneReturnsFalseAndKeepsMapping) {
+    WMState s = stateWith({{1, {10}}});
+    EXPECT_FALSE(s.detach(10, 7));
+    EXPECT_EQ(s.zoneOf.at(10), 1);
+    EXPECT_EQ(stackOf(s, 1), (Stack{10}));
+}
+
+TEST(WMStateDetach, activeIsKeptWhenStillWithinAndPulledBackOtherwise) {
+    struct Row {
+        Stack stack;
+        int active;
+        WindowID removed;
+        Stack expectedStack;
+        int expectedActive;
+    };
+    const Row rows[] = {
+        {{10, 11, 12, 13}, 2, 10, {11, 12, 13}, 2}, // below active: not shifted
+        {{10, 11, 12}, 2, 10, {11, 12}, 1},         // active now past the end
+        {{10, 11, 12}, 0, 12, {10, 11}, 0},
+        {{10, 11, 10}, 2, 10, {11}, 0}, // every occurrence goes
+        {{10}, 0, 10, {}, 0},
+    };
+    for (const auto& row : rows) {
+        WMState s(makeLayout({makeZone(1, row.stack, row.active)}));
+        s.zoneOf[row.removed] = 1;
+        EXPECT_TRUE(s.detach(row.removed, 1));
+        EXPECT_EQ(stackOf(s, 1), row.expectedStack);
+        EXPECT_EQ(activeOf(s, 1), row.expectedActive);
+        EXPECT_FALSE(s.zoneOf.contains(row.removed));
+    }
+}
+
+// ---------------------------------------------------------------------------------------------------
+// cycle
+
+TEST(WMStateCycle, rotatesAndReportsTops) {
+    struct Row {
+        Stack stack;
+        int active;
+        int direction;
+        Stack expected;
+        std::optional<WindowID> before, after;
+    };
+    const Row rows[] = {
+        {{1, 2, 3}, 2, 1, {2, 3, 1}, 3, 1},       // forward: bottom to top
+        {{1, 2, 3}, 2, 0, {2, 3, 1}, 3, 1},       // zero counts as forward
+        {{1, 2, 3}, 2, -1, {3, 1, 2}, 3, 2},      // backward: top to bottom
+        {{1, 2, 3, 4}, 1, 1, {1, 2, 4, 3}, 2, 3}, // forward from an inner active entry
+        {{1, 2, 3}, -1, 1, {2, 3, 1}, 3, 1},      // a negative active counts as the top
+        {{1, 2, 3}, 7, -1, {3, 1, 2}, 3, 2},      // so does one past the end
+    };
+    for (const auto& row : rows) {
+        WMState s(makeLayout({makeZone(1, row.stack, row.active)}));
+        auto result = s.cycle(1, row.direction);
+        EXPECT_EQ(stackOf(s, 1), row.expected);
+        EXPECT_EQ(activeOf(s, 1), static_cast<int>(row.stack.size()) - 1);
+        EXPECT_EQ(result.topBefore, row.before);
+        EXPECT_EQ(result.topAfter, row.after);
+    }
+}
+
+TEST(WMStateCycle, singleEmptyAndMissingZonesChangeNothing) {
+    WMState s(makeLayout({makeZone(1, {5}), makeZone(2)}));
+    const Layout before = s.layout;
+
+    auto single = s.cycle(1, 1);
+    EXPECT_EQ(single.topBefore, std::optional<WindowID>(5));
+    EXPECT_EQ(single.topAfter, std::optional<WindowID>(5));
+    auto empty = s.cycle(2, -1);
+    EXPECT_FALSE(empty.topBefore || empty.topAfter);
+    auto missing = s.cycle(3, 1);
+    EXPECT_FALSE(missing.topBefore || missing.topAfter);
+    EXPECT_EQ(s.layout, before);
+}
+
+// ---------------------------------------------------------------------------------------------------
+// updateZones
+
+TEST(WMStateUpdateZones, rebuildsStacksInListOrderOncePerWindow) {
+    WMState s = stateWith({{1, {10, 11}}, {2, {20}}});
+    s.attach(ref(40), 4); // mapped to a zone the layout lacks
+    s.wins[50] = ref(50); // known but unmapped
+
+    s.updateZones({11, 20, 10, 11, 40, 50, 77});
+
+    EXPECT_EQ(stackOf(s, 1), (Stack{11, 10}));
+    EXPECT_EQ(activeOf(s, 1), 1);
+    EXPECT_EQ(stackOf(s, 2), (Stack{20}));
+    EXPECT_EQ(s.zoneOf.at(40), 4);
+}
+
+TEST(WMStateUpdateZones, unlistedWindowsEndInNoStackButStayMapped) {
+    WMState s = stateWith({{1, {10, 11}}});
+    s.updateZones({11});
+    EXPECT_EQ(stackOf(s, 1), (Stack{11}));
+    EXPECT_EQ(s.zoneOf.at(10), 1);
+
+    s.updateZones({});
+    EXPECT_TRUE(stackOf(s, 1).empty());
+    EXPECT_EQ(activeOf(s, 1), 0);
+}
+
+// ---------------------------------------------------------------------------------------------------
+// replaceWindow
+
+TEST(WMStateReplaceWindow, equalNumbersOrUnmappedOldChangeNothing) {
+    WMState s = stateWith({{1, {10}}});
+    s.wins[30] = ref(30);
+    const WMState before = s;
+
+    EXPECT_TRUE(s.replaceWindow(10, 10, 1, std::nullopt, Rect(1, 2, 3, 4)));
+    EXPECT_FALSE(s.replaceWindow(30, 31, 1, std::nullopt, std::nullopt));
+    EXPECT_EQ(s.layout, before.layout);
+    EXPECT_EQ(s.zoneOf, before.zoneOf);
+    EXPECT_EQ(keysOf(s.wins), keysOf(before.wins));
+    EXPECT_EQ(s.wins.at(10).lastFrame, std::nullopt);
+}
+
+TEST(WMStateReplaceWindow, newNumberTakesTheOldPlaceInTheStack) {
+    struct Row {
+        const char* what;
+        std::map<int, Stack> stacks;
+        int active;
+        WindowID oldWid, newWid;
+        Stack expectedZone1;
+        int expectedActive;
+    };
+    const Row rows[] = {
+        {"old in the middle", {{1, {10, 11, 12}}}, 2, 11, 50, {10, 50, 12}, 2},
+        {"old at the bottom", {{1, {10, 11, 12}}}, 2, 10, 50, {50, 11, 12}, 2},
+        {"new already below old in the zone", {{1, {50, 10, 11}}}, 2, 11, 50, {10, 50}, 1},
+        {"new already above old in the zone", {{1, {10, 11, 50}}}, 2, 10, 50, {50, 11}, 1},
+        {"new in another zone", {{1, {10, 11}}, {2, {50, 51}}}, 1, 10, 50, {50, 11}, 1},
+        {"old the only entry, new on top", {{1, {10, 50}}}, 1, 10, 50, {50}, 0},
+    };
+    for (const auto& row : rows) {
+        WMState s = stateWith(row.stacks);
+        s.layout.zones[1].active = row.active;
+        EXPECT_TRUE(s.replaceWindow(row.oldWid, row.newWid, 1, std::nullopt, std::nullopt)) << row.what;
+        EXPECT_EQ(stackOf(s, 1), row.expectedZone1) << row.what;
+        EXPECT_EQ(activeOf(s, 1), row.expectedActive) << row.what;
+        EXPECT_EQ(s.zoneOf.at(row.newWid), 1) << row.what;
+        EXPECT_FALSE(s.zoneOf.contains(row.oldWid)) << row.what;
+        if (row.stacks.contains(2)) {
+            EXPECT_EQ(stackOf(s, 2), (Stack{51})) << row.what;
+        }
+    }
+}
+
+TEST(WMStateReplaceWindow, oldMappedButNotInItsStackGoesOnTop) {
+    WMState s = stateWith({{1, {10, 11}}});
+    s.zoneOf[60] = 1;
+    s.wins[60] = ref(60);
+    EXPECT_TRUE(s.replaceWindow(60, 61, 1, std::nullopt, std::nullopt));
+    EXPECT_EQ(stackOf(s, 1), (Stack{10, 11, 61}));
+}
+
+TEST(WMStateReplaceWindow, oldZoneMissingFromLayoutStillMovesTheMapping) {
+    WMState s = stateWith({{1, {10}}});
+    s.attach(ref(70), 5);
+    EXPECT_TRUE(s.replaceWindow(70, 71, 3, std::nullopt, std::nullopt));
+    EXPECT_EQ(s.zoneOf.at(71), 5);
+    EXPECT_EQ(stackOf(s, 1), (Stack{10}));
+}
+
+TEST(WMStateReplaceWindow, newRecordInheritsFromTheOldOne) {
+    const platform::AXElement given{platform::AXElement::Kind::window, 9, 999};
+    struct Row {
+        std::optional<platform::AXElement> ax;
+        std::optional<Rect> frame;
+        platform::AXElement expectedAx;
+        std::optional<Rect> expectedFrame;
+    };
+    WinRef old = ref(10, 4);
+    old.lastZone = 3;
+    old.lastFrame = Rect(5, 5, 50, 50);
+    const Row rows[] = {
+        {std::nullopt, std::nullopt, old.ax, old.lastFrame},
+        {given, Rect(1, 1, 10, 10), given, Rect(1, 1, 10, 10)},
+    };
+    for (const auto& row : rows) {
+        WMState s(makeLayout({makeZone(1)}));
+        s.attach(old, 1);
+        ASSERT_TRUE(s.replaceWindow(10, 11, 9, row.ax, row.frame));
+        const WinRef& r = s.wins.at(11);
+        EXPECT_EQ(r.wid, 11u);
+        EXPECT_EQ(r.pid, 9);
+        EXPECT_EQ(r.ax, row.expectedAx);
+        EXPECT_EQ(r.lastZone, std::optional<int>(3));
+        EXPECT_EQ(r.lastFrame, row.expectedFrame);
+        EXPECT_FALSE(s.wins.contains(10));
+    }
+}
+
+TEST(WMStateReplaceWindow, withoutAnOldRecordTheGivenElementOrTheApplicationElementIsUsed) {
+    sim::ScopedSimDesktop desktop;
+    const platform::AXElement given{platform::AXElement::Kind::window, 9, 999};
+    struct Row {
+        std::optional<platform::AXElement> ax;
+        std::optional<Rect> frame;
+        platform::AXElement expectedAx;
+    };
+    const Row rows[] = {
+        {given, Rect(1, 2, 3, 4), given},
+        {std::nullopt, std::nullopt, desktop->accessibility().applicationElement(9)},
+    };
+    for (const auto& row : rows) {
+        WMState s(makeLayout({makeZone(2, {10})}));
+        s.zoneOf[10] = 2; // mapped, but never attached
+        ASSERT_TRUE(s.replaceWindow(10, 11, 9, row.ax, row.frame));
+        const WinRef& r = s.wins.at(11);
+        EXPECT_EQ(r.ax, row.expectedAx);
+        EXPECT_EQ(r.lastZone, std::optional<int>(2));
+        EXPECT_EQ(r.lastFrame, row.frame);
+    }
+    EXPECT_EQ(desktop->accessibility().applicationElement(9).kind, platform::AXElement::Kind::application);
+}
+
+// ---------------------------------------------------------------------------------------------------
+// MultiDisplayState
+
+TEST(MultiDisplayState, activeStateNeedsANamedExistingDisplay) {
+    MultiDisplayState multi;
+    auto a = std::make_shared<WMState>(makeLayout({makeZone(1)}, "A"));
+    multi.states["A"] = a;
+    multi.states[""] = std::make_shared<WMState>(makeLayout({}, ""));
+
+    EXPECT_EQ(multi.activeState(), nullptr); // empty UUID, even with a state stored under ""
+    multi.activeDisplayUUID = "B";
+    EXPECT_EQ(multi.activeState(), nullptr);
+    EXPECT_EQ(multi.states.size(), 2u);
+    multi.activeDisplayUUID = "A";
+    EXPECT_EQ(multi.activeState(), a);
+}
+
+} // namespace
+} // namespace korvane

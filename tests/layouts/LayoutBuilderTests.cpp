@@ -1,0 +1,171 @@
+// The layout builder: the pixel-aligned start-up grid and the zones of user layouts in each of their
+// forms, with the renumbering lines on standard output.
+#include "LayoutTestSupport.h"
+#include "layouts/ConfigZoneSet.h"
+#include "layouts/LayoutBuilder.h"
+#include "platform/sim/LogCapture.h"
+
+#include <gtest/gtest.h>
+
+namespace korvane {
+namespace {
+
+platform::ScreenInfo screen(Rect visible, double scale = 2) {
+    platform::ScreenInfo info;
+    info.frame = visible;
+    info.visibleFrame = visible;
+    info.backingScale = scale;
+    info.displayUUID = "11111111-2222-3333-4444-555555555555";
+    return info;
+}
+
+std::map<int, Rect> frames(const LayoutBuilder::Zones& zones) {
+    std::map<int, Rect> out;
+    for (const auto& [id, zone] : zones) {
+        EXPECT_EQ(zone.id, id);
+        EXPECT_TRUE(zone.stack.empty());
+        EXPECT_EQ(zone.active, 0);
+        out[id] = zone.frame;
+    }
+    return out;
+}
+
+ConfigZoneSet userLayout() {
+    ConfigZoneSet set;
+    set.id = "layout.0123abcd";
+    set.name = "Mine";
+    return set;
+}
+
+ConfigZone configZone(std::int64_t id, Rect frame) {
+    ConfigZone zone;
+    zone.id = id;
+    zone.displayUUID = "ignored";
+    zone.frame = frame;
+    return zone;
+}
+
+TEST(LayoutBuilder, gridEdgesLieOnDevicePixelsOfTheBackingScale) {
+    struct Row {
+        double scale;
+        std::map<int, Rect> expected;
+    };
+    const Row rows[] = {
+        {2,
+         {{1, Rect{0, 437.5, 720, 437.5}},
+          {2, Rect{0, 0, 720, 437.5}},
+          {3, Rect{720, 437.5, 720, 437.5}},
+          {4, Rect{720, 0, 720, 437.5}}}},
+        // 437.5 rounds away from zero to 438: the top row is 437 high, the bottom one 438.
+        {1,
+         {{1, Rect{0, 438, 720, 437}},
+          {2, Rect{0, 0, 720, 438}},
+          {3, Rect{720, 438, 720, 437}},
+          {4, Rect{720, 0, 720, 438}}}},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(frames(LayoutBuilder::grid(screen(Rect{0, 0, 1440, 875}, row.scale), 2, 2, 0, 0)),
+                  row.expected)
+            << "scale " << row.scale;
+    }
+}
+
+TEST(LayoutBuilder, gridGapAndInsetLeaveNoSpaceBetweenZones) {
+    // cell = (960 - 2 * 10) / 3; inner edges at 20 + 313.33 → 333.5 and 20 + 626.67 + 10 → 656.5 (scale 2).
+    auto zones = frames(LayoutBuilder::grid(screen(Rect{0, 0, 1000, 500}), 1, 3, 10, 20));
+    EXPECT_EQ(zones, (std::map<int, Rect>{{1, Rect{20, 20, 313.5, 460}},
+                                          {2, Rect{333.5, 20, 323, 460}},
+                                          {3, Rect{656.5, 20, 323.5, 460}}}));
+}
+
+TEST(LayoutBuilder, gridOnASecondaryDisplayAndWithCountsBelowOne) {
+    auto zones = frames(LayoutBuilder::grid(screen(Rect{-1440, 25, 1440, 875}, 1), 3, 1, 0, 0));
+    // Rows from the top: edges 900, round(608.33) = 608, round(316.67) = 317, 25.
+    EXPECT_EQ(zones, (std::map<int, Rect>{{1, Rect{-1440, 608, 1440, 292}},
+                                          {2, Rect{-1440, 317, 1440, 291}},
+                                          {3, Rect{-1440, 25, 1440, 292}}}));
+    EXPECT_EQ(frames(LayoutBuilder::grid(screen(Rect{0, 0, 100, 100}), 0, -2, 0, 0)),
+              (std::map<int, Rect>{{1, Rect{0, 0, 100, 100}}}));
+}
+
+TEST(LayoutBuilder, treeLayoutsAreRenumberedInReadingOrderAndSaySo) {
+    sim::ScopedLogCapture capture;
+    ConfigZoneSet set = userLayout();
+    set.layoutTree = H(0.25, R(9), R(5));
+    // A tree wins over split lists and explicit zones.
+    set.xSplits = std::vector<double>{0.5};
+    set.ySplits = std::vector<double>{};
+    set.zones = std::vector<ConfigZone>{configZone(40, Rect{0, 0, 1, 1})};
+
+    auto zones = frames(LayoutBuilder::normalizedRegionIDs(set, screen(Rect{0, 50, 1000, 800})));
+    EXPECT_EQ(zones, (std::map<int, Rect>{{1, Rect{0, 50, 250, 800}}, {2, Rect{250, 50, 750, 800}}}));
+    EXPECT_EQ(capture.console().lines(),
+              std::vector<std::string>{"[LayoutBuilder] normalized region IDs by position: [5: 2, 9: 1]"});
+}
+
+TEST(LayoutBuilder, aSingleRegionTreeKeepsItsIdWithoutALine) {
+    sim::ScopedLogCapture capture;
+    ConfigZoneSet set = userLayout();
+    set.layoutTree = R(7, "All");
+    EXPECT_EQ(frames(LayoutBuilder::normalizedRegionIDs(set, screen(Rect{0, 0, 800, 600}))),
+              (std::map<int, Rect>{{7, Rect{0, 0, 800, 600}}}));
+    EXPECT_TRUE(capture.console().lines().empty());
+}
+
+TEST(LayoutBuilder, splitListsBecomeASortedGridTree) {
+    sim::ScopedLogCapture capture;
+    ConfigZoneSet set = userLayout();
+    set.xSplits = std::vector<double>{0.5};
+    set.ySplits = std::vector<double>{};
+    EXPECT_EQ(frames(LayoutBuilder::normalizedRegionIDs(set, screen(Rect{0, 0, 1000, 500}))),
+              (std::map<int, Rect>{{1, Rect{0, 0, 500, 500}}, {2, Rect{500, 0, 500, 500}}}));
+    EXPECT_EQ(capture.console().lines(),
+              std::vector<std::string>{
+                  "[LayoutBuilder] normalized region IDs from grid by position: [1: 1, 2: 2]"});
+
+    // Unsorted lists are sorted first: columns at 0.25 and 0.25 + 0.75 · 0.5 of the width.
+    set.xSplits = std::vector<double>{0.5, 0.25};
+    set.ySplits = std::vector<double>{0.5};
+    auto zones = frames(LayoutBuilder::normalizedRegionIDs(set, screen(Rect{0, 0, 1000, 500})));
+    ASSERT_EQ(zones.size(), 6u);
+    // Reading order: column by column, top first.
+    EXPECT_EQ(zones.at(1), (Rect{0, 250, 250, 250}));
+    EXPECT_EQ(zones.at(2), (Rect{0, 0, 250, 250}));
+    EXPECT_EQ(zones.at(3), (Rect{250, 250, 375, 250}));
+    EXPECT_EQ(zones.at(6), (Rect{625, 0, 375, 250}));
+}
+
+TEST(LayoutBuilder, explicitZonesKeepTheirIdsAndScaleFromTheBottomLeft) {
+    ConfigZoneSet set = userLayout();
+    set.xSplits = std::vector<double>{0.5}; // one split list alone does not make a grid
+    set.zones =
+        std::vector<ConfigZone>{configZone(10, Rect{0, 0, 0.5, 1}), configZone(3, Rect{0.5, 0.5, 0.5, 0.5}),
+                                configZone(10, Rect{0, 0, 0.25, 0.5})};
+    EXPECT_EQ(frames(LayoutBuilder::normalizedRegionIDs(set, screen(Rect{100, 40, 1000, 600}))),
+              (std::map<int, Rect>{{3, Rect{600, 340, 500, 300}}, {10, Rect{100, 40, 250, 300}}}));
+}
+
+TEST(LayoutBuilder, aRecordWithoutAUsableFormYieldsNoZones) {
+    ConfigZoneSet set = userLayout();
+    EXPECT_TRUE(LayoutBuilder::normalizedRegionIDs(set, screen(Rect{0, 0, 100, 100})).empty());
+    set.xSplits = std::vector<double>{0.5};
+    EXPECT_TRUE(LayoutBuilder::normalizedRegionIDs(set, screen(Rect{0, 0, 100, 100})).empty());
+    set.xSplits.reset();
+    set.ySplits = std::vector<double>{0.5};
+    EXPECT_TRUE(LayoutBuilder::normalizedRegionIDs(set, screen(Rect{0, 0, 100, 100})).empty());
+}
+
+TEST(LayoutBuilder, idsBeyondTheZoneIdRangeAreLeftOutRatherThanWrapped) {
+    // 4294967297 would wrap to 1 and overwrite the real zone 1.
+    auto fromZones =
+        LayoutBuilder::zones(std::vector<ConfigZone>{configZone(1, Rect{0, 0, 0.5, 1}),
+                                                     configZone(4294967297, Rect{0.5, 0, 0.5, 1})},
+                             Rect{0, 0, 100, 100});
+    EXPECT_EQ(frames(fromZones), (std::map<int, Rect>{{1, Rect{0, 0, 50, 100}}}));
+
+    auto fromTree = LayoutBuilder::zones(H(0.5, R(1), R(4294967297)), Rect{0, 0, 100, 100});
+    EXPECT_EQ(frames(fromTree), (std::map<int, Rect>{{1, Rect{0, 0, 50, 100}}}));
+}
+
+} // namespace
+} // namespace korvane

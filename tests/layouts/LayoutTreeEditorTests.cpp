@@ -1,0 +1,283 @@
+// The layout tree editor model: edits and their refusals, the vertical-ratio convention, divider
+// moves that keep other dividers in place, hit testing, path guards, export and change notification.
+#include "LayoutTestSupport.h"
+#include "layouts/ConfigZoneSet.h"
+#include "layouts/LayoutTreeEditorModel.h"
+#include "platform/sim/LogCapture.h"
+
+#include <gtest/gtest.h>
+
+namespace korvane {
+namespace {
+
+using Path = LayoutTreeEditorModel::Path;
+using Property = LayoutTreeEditorModel::Property;
+
+// Records every notification, so a test can assert on what changed and how often.
+struct Recorder {
+    std::vector<Property> changes;
+    std::unique_ptr<platform::ObserverToken> token;
+    explicit Recorder(LayoutTreeEditorModel& m) {
+        token = m.subscribe([this](Property p) { changes.push_back(p); });
+    }
+};
+
+LayoutTreeEditorModel editor(LayoutNode root) {
+    return LayoutTreeEditorModel(std::move(root), "DISPLAY-1", "layout.0000abcd", "Edited");
+}
+
+Path longPath(std::size_t length) {
+    return Path(length, 0);
+}
+
+TEST(LayoutTreeEditor, splittingARegionNamesBothHalvesAndTakesTheFirstFreeId) {
+    auto named = editor(R(1, "Zone 1"));
+    EXPECT_TRUE(named.splitRegion({}, SplitAxis::horizontal, 0.5));
+    EXPECT_EQ(named.root(), H(0.5, R(1, "Zone 1-L"), R(2, "Zone 1-R")));
+
+    auto unnamed = editor(H(0.5, R(1), H(0.5, R(3), R(4))));
+    EXPECT_TRUE(unnamed.splitRegion({1, 0}, SplitAxis::vertical, 1.2)); // ratio taken as given
+    EXPECT_EQ(unnamed.root(), H(0.5, R(1), H(0.5, V(1.2, R(3), R(2)), R(4))));
+
+    EXPECT_FALSE(unnamed.splitRegion({1}, SplitAxis::vertical, 0.5));    // a split is not split again
+    EXPECT_FALSE(unnamed.splitRegion({0, 0}, SplitAxis::vertical, 0.5)); // past a region
+}
+
+TEST(LayoutTreeEditor, setRatioClampsAndOnlyAppliesToSplits) {
+    struct Row {
+        double in, stored;
+    };
+    for (Row row : {Row{0.01, 0.05}, Row{0.05, 0.05}, Row{0.3, 0.3}, Row{0.95, 0.95}, Row{0.99, 0.95}}) {
+        auto m = editor(H(0.5, R(1), R(2)));
+        EXPECT_TRUE(m.setRatio({}, row.in));
+        EXPECT_EQ(m.ratio({}), row.stored) << row.in;
+    }
+    auto m = editor(H(0.5, R(1), R(2)));
+    Recorder recorder(m);
+    EXPECT_FALSE(m.setRatio({0}, 0.3));
+    EXPECT_FALSE(m.ratio({0}).has_value());
+    EXPECT_TRUE(recorder.changes.empty());
+}
+
+TEST(LayoutTreeEditor, mergeCollapsesASubtreeIntoItsSmallestId) {
+    auto m = editor(V(0.5, H(0.5, R(4, "a"), V(0.5, R(2, "b"), R(7))), R(1)));
+    EXPECT_TRUE(m.merge({0}));
+    EXPECT_EQ(m.root(), V(0.5, R(2), R(1)));
+    EXPECT_FALSE(m.merge({0}));
+    EXPECT_TRUE(m.removeRegion({}));
+    EXPECT_EQ(m.root(), R(1));
+}
+
+TEST(LayoutTreeEditor, updateRegionSetsIdAndName) {
+    auto m = editor(H(0.5, R(1, "old"), R(2)));
+    EXPECT_TRUE(m.updateRegion({0}, std::nullopt, "new"));
+    EXPECT_EQ(m.root(), H(0.5, R(1, "new"), R(2)));
+    EXPECT_TRUE(m.updateRegion({0}, 5, std::nullopt));
+    EXPECT_EQ(m.root(), H(0.5, R(5), R(2)));
+    EXPECT_FALSE(m.updateRegion({}, 3, "x"));
+    EXPECT_EQ(m.nextAvailableRegionID(), 1);
+}
+
+TEST(LayoutTreeEditor, verticalRatiosAreHeldFromTheOtherSide) {
+    auto m = editor(LayoutTreeEditorModel::convertVerticalRatios(V(0.7, R(1), H(0.3, R(2), R(3)))));
+    EXPECT_NEAR(*m.ratio({}), 0.3, 1e-12);
+    EXPECT_EQ(m.ratio({1}), 0.3); // horizontal ratios are not flipped
+    const LayoutNode exported = m.exportedTree();
+    EXPECT_NEAR(exported.asSplit()->ratio, 0.7, 1e-12);
+
+    // Out-of-range stored ratios are clamped on the way in, and stay inside on the way out.
+    auto extreme = editor(LayoutTreeEditorModel::convertVerticalRatios(V(0.02, R(1), H(0.999, R(2), R(3)))));
+    EXPECT_EQ(extreme.ratio({}), 0.95);
+    EXPECT_EQ(extreme.ratio({1}), 0.95);
+    EXPECT_NEAR(extreme.exportedTree().asSplit()->ratio, 0.05, 1e-12);
+}
+
+TEST(LayoutTreeEditor, boundsUseEditorGeometry) {
+    const Rect canvas{0, 0, 200, 100};
+    auto single = editor(R(1));
+    EXPECT_EQ(single.bounds({1, 0}, canvas), canvas);
+
+    auto m = editor(V(0.25, R(1), H(0.5, R(2), R(3))));
+    EXPECT_EQ(m.bounds({0}, canvas), (Rect{0, 0, 200, 25})); // the left child on the smaller-y side
+    EXPECT_EQ(m.bounds({1, 1}, canvas), (Rect{100, 25, 100, 75}));
+    EXPECT_EQ(m.bounds({0, 1, 1}, canvas), (Rect{0, 0, 200, 25})); // stops at the region
+}
+
+TEST(LayoutTreeEditor, hitTestingPicksTheDeepestNodeAndDividersBelongToTheFarSide) {
+    const Rect canvas{0, 0, 200, 100};
+    auto m = editor(H(0.5, R(1), V(0.5, R(2), R(3))));
+    struct Row {
+        Point p;
+        Path path;
+    };
+    const Row rows[] = {
+        {{10, 10}, {0}},       {{100, 10}, {1, 0}}, // on the vertical divider line x = 100: the right child
+        {{150, 50}, {1, 1}},                        // on the horizontal divider y = 50: the larger-y child
+        {{150, 49.9}, {1, 0}}, {{250, 50}, {}},     // outside the canvas
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(m.findNodePath(row.p, canvas), row.path) << platform::describe(row.p);
+    }
+}
+
+TEST(LayoutTreeEditor, movingADividerKeepsTheOthersOnTheCanvas) {
+    for (Rect canvas : {Rect{0, 0, 200, 100}, Rect{10, 20, 200, 100}}) {
+        auto m = editor(H(0.5, R(1), H(0.5, R(2), R(3))));
+        auto before = m.collectDividerPositions(canvas);
+        EXPECT_NEAR(before.at({}) * 200 - canvas.origin.x, 100, 1e-9);
+        EXPECT_NEAR(before.at({1}) * 200 - canvas.origin.x, 150, 1e-9);
+
+        EXPECT_TRUE(m.moveDivider({}, 0.25, canvas));
+        EXPECT_NEAR(*m.ratio({}), 0.25, 1e-12);
+        EXPECT_NEAR(*m.ratio({1}), 2.0 / 3.0, 1e-12);
+        EXPECT_NEAR(m.bounds({1, 1}, canvas).minX() - canvas.origin.x, 150, 1e-9);
+    }
+}
+
+TEST(LayoutTreeEditor, dividerMovesAreBoundedAndNeedASplit) {
+    const Rect canvas{0, 0, 200, 100};
+    auto m = editor(H(0.5, R(1), H(0.5, R(2), R(3))));
+    EXPECT_TRUE(m.moveDivider({}, 0.0, canvas));
+    EXPECT_EQ(m.ratio({}), 0.05);
+    // The inner divider would need a ratio of (150 - 10) / 190 ≈ 0.737: it stays at x = 150.
+    EXPECT_NEAR(m.bounds({1, 1}, canvas).minX(), 150, 1e-9);
+
+    // Dragging the outer divider past the inner one clamps the inner split to 5 %.
+    EXPECT_TRUE(m.moveDivider({}, 0.9, canvas));
+    EXPECT_EQ(m.ratio({1}), 0.05);
+
+    Recorder recorder(m);
+    EXPECT_FALSE(m.moveDivider({0}, 0.5, canvas));
+    EXPECT_FALSE(m.moveDivider({1, 1, 0}, 0.5, canvas));
+    EXPECT_TRUE(recorder.changes.empty());
+}
+
+TEST(LayoutTreeEditor, pathAndDepthGuardsWriteOneLine) {
+    sim::ScopedLogCapture capture;
+    auto m = editor(H(0.5, R(1), R(2)));
+    EXPECT_FALSE(m.node(longPath(100)).has_value());
+    EXPECT_EQ(m.bounds(longPath(100), Rect{0, 0, 10, 10}), (Rect{0, 0, 10, 10}));
+    EXPECT_FALSE(m.replaceNode(longPath(100), R(9)));
+    EXPECT_FALSE(m.updateParentChain({}, R(9), 100));
+    EXPECT_FALSE(m.node(longPath(99)).has_value()); // within the limit, but past a region: no line
+    EXPECT_EQ(capture.console().lines(),
+              (std::vector<std::string>{
+                  "[LayoutTreeEditorModel] ERROR: node(at:) path length 100 exceeds limit!",
+                  "[LayoutTreeEditorModel] ERROR: bounds(at:) path length 100 exceeds limit!",
+                  "[LayoutTreeEditorModel] ERROR: replaceNode path length 100 exceeds limit!",
+                  "[LayoutTreeEditorModel] ERROR: updateParentChain exceeded max depth 100!",
+              }));
+    EXPECT_EQ(m.root(), H(0.5, R(1), R(2)));
+}
+
+TEST(LayoutTreeEditor, hitTestingGivesUpAfter100Splits) {
+    sim::ScopedLogCapture capture;
+    // 101 nested splits whose left children always cover the point.
+    LayoutNode tree = R(1);
+    for (int i = 0; i < 101; ++i)
+        tree = H(0.95, std::move(tree), R(i + 2));
+    auto m = editor(std::move(tree));
+    EXPECT_EQ(m.findNodePath(Point{0, 0}, Rect{0, 0, 100, 100}).size(), 100u);
+    EXPECT_EQ(
+        capture.console().lines(),
+        std::vector<std::string>{"[LayoutTreeEditorModel] ERROR: findNodePath exceeded 100 iterations!"});
+}
+
+TEST(LayoutTreeEditor, editsThroughAPathStepOtherThanZeroOrOneFail) {
+    auto m = editor(H(0.5, R(1), R(2)));
+    EXPECT_EQ(m.node({2}), R(2)); // reading treats any non-zero step as the right child…
+    Recorder recorder(m);
+    // …but an edit through it would replace nothing, so it must not report success.
+    EXPECT_FALSE(m.splitRegion({2}, SplitAxis::vertical, 0.5));
+    EXPECT_FALSE(m.updateRegion({-1}, 9, std::nullopt));
+    EXPECT_EQ(m.root(), H(0.5, R(1), R(2)));
+    EXPECT_TRUE(recorder.changes.empty());
+
+    auto deeper = editor(H(0.5, R(1), H(0.5, R(2), R(3))));
+    EXPECT_FALSE(deeper.replaceNode({3, 0}, R(8)));
+    EXPECT_EQ(deeper.root(), H(0.5, R(1), H(0.5, R(2), R(3))));
+}
+
+TEST(LayoutTreeEditor, renumberingUsesTheUnitSquareAndReportsIt) {
+    sim::ScopedLogCapture capture;
+    auto single = editor(R(4));
+    EXPECT_TRUE(single.normalizeRegionIDs().empty());
+    EXPECT_EQ(single.root(), R(4));
+
+    auto m = editor(H(0.5, R(2, "left"), R(1)));
+    EXPECT_EQ(m.normalizeRegionIDs(), (RegionIDMap{{2, 1}, {1, 2}}));
+    EXPECT_EQ(m.root(), H(0.5, R(1, "left"), R(2)));
+    EXPECT_EQ(
+        capture.console().lines(),
+        std::vector<std::string>{"[LayoutTreeEditorModel] normalized region IDs by position: [1: 2, 2: 1]"});
+}
+
+TEST(LayoutTreeEditor, roundTripThroughTheStoredForm) {
+    const LayoutNode stored = V(0.02, R(1, "Top"), H(0.6, R(2), R(3)));
+    auto m = editor(LayoutTreeEditorModel::convertVerticalRatios(stored));
+    ASSERT_TRUE(m.splitRegion({1, 1}, SplitAxis::vertical, 0.5));
+    ASSERT_TRUE(m.moveDivider({1}, 0.4, Rect{0, 0, 300, 200}));
+
+    const LayoutNode exported = m.exportedTree();
+    EXPECT_NEAR(exported.asSplit()->ratio, 0.05, 1e-12); // stored 0.02 was held as 0.95
+    const auto text = nlohmann::ordered_json(exported).dump();
+    EXPECT_EQ(nlohmann::json::parse(text).get<LayoutNode>(), exported);
+
+    ConfigZoneSet set = m.toConfigZoneSet(" \tDISPLAY-2\n", "layout.feedbeef", "Renamed");
+    EXPECT_EQ(set.id, "layout.feedbeef");
+    EXPECT_EQ(set.displayUUID, "DISPLAY-2");
+    EXPECT_EQ(set.name, "Renamed");
+    EXPECT_EQ(set.version, "2.0");
+    EXPECT_EQ(set.layoutTree, exported);
+    EXPECT_FALSE(set.xSplits || set.ySplits || set.zones || set.zoneMap);
+    EXPECT_EQ(ConfigZoneSet::fromJSON(nlohmann::json::parse(set.toJSON().dump())), set);
+
+    EXPECT_FALSE(m.toConfigZoneSet(" \r\n ", "x", "y").displayUUID.has_value());
+
+    // Entering the exported tree again gives the tree being edited.
+    auto again = editor(LayoutTreeEditorModel::convertVerticalRatios(exported));
+    ASSERT_EQ(again.root().regionIDs(), m.root().regionIDs());
+    EXPECT_NEAR(*again.ratio({1}), *m.ratio({1}), 1e-12);
+    EXPECT_NEAR(*again.ratio({1, 1}), *m.ratio({1, 1}), 1e-12);
+}
+
+TEST(LayoutTreeEditor, observersHearEachEffectiveChangeUntilTheirTokenEnds) {
+    auto m = editor(R(1));
+    Recorder recorder(m);
+    m.setName("Edited"); // unchanged
+    m.setName("Other");
+    m.setSelectedNodePath({});
+    m.setSelectedNodePath({0});
+    m.setDisplayUUID("DISPLAY-1");
+    m.setId("layout.00000001");
+    m.setRoot(R(1));
+    EXPECT_TRUE(m.splitRegion({}, SplitAxis::horizontal, 0.5));
+    EXPECT_EQ(recorder.changes, (std::vector<Property>{Property::name, Property::selectedNodePath,
+                                                       Property::id, Property::root}));
+
+    recorder.token->cancel();
+    recorder.token->cancel(); // twice is harmless
+    m.setName("Again");
+    EXPECT_EQ(recorder.changes.size(), 4u);
+}
+
+TEST(LayoutTreeEditor, observersMayCancelEachOtherAndTokensMayOutliveTheModel) {
+    std::unique_ptr<platform::ObserverToken> second;
+    int firstCalls = 0, secondCalls = 0;
+    std::unique_ptr<platform::ObserverToken> first;
+    {
+        auto m = editor(R(1));
+        first = m.subscribe([&](Property) {
+            ++firstCalls;
+            second.reset(); // cancels the other observer before it is called
+        });
+        second = m.subscribe([&](Property) { ++secondCalls; });
+        m.setName("x");
+        EXPECT_EQ(firstCalls, 1);
+        EXPECT_EQ(secondCalls, 0);
+    }
+    first.reset(); // the model is gone: nothing to cancel, nothing to crash
+}
+
+} // namespace
+} // namespace korvane

@@ -1,0 +1,402 @@
+// Layout trees: JSON form and its limits, structural equality, zone computation, validation texts,
+// grid trees and reading-order renumbering, including seeded random trees.
+#include "LayoutTestSupport.h"
+#include "layouts/DecodingError.h"
+#include "layouts/LayoutNode.h"
+#include "layouts/LayoutTreeModel.h"
+#include "platform/sim/LogCapture.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <numeric>
+#include <random>
+#include <set>
+#include <unordered_set>
+
+namespace korvane {
+namespace {
+
+LayoutTreeModel model(LayoutNode root) {
+    return LayoutTreeModel(std::move(root), "", "test", "Test");
+}
+
+// A chain of `splits` horizontal splits: split k (at depth k) has region k + 1 on the left and the
+// next split on the right; the last right child is region splits + 1.
+LayoutNode chain(int splits) {
+    LayoutNode tail = R(splits + 1);
+    for (int k = splits - 1; k >= 0; --k)
+        tail = H(0.5, R(k + 1), std::move(tail));
+    return tail;
+}
+
+nlohmann::json nestedJSON(int levels) {
+    nlohmann::json node = {{"type", "region"}, {"id", 1}};
+    for (int i = 1; i < levels; ++i) {
+        node = nlohmann::json{{"type", "split"},
+                              {"axis", "horizontal"},
+                              {"ratio", 0.5},
+                              {"left", {{"type", "region"}, {"id", 2}}},
+                              {"right", std::move(node)}};
+    }
+    return node;
+}
+
+static_assert(std::is_base_of_v<std::runtime_error, DecodingError>);
+
+// ---- JSON ----
+
+TEST(LayoutNodeJSON, readsTheDocumentedExampleAndWritesKeysInOrder) {
+    auto j = nlohmann::ordered_json::parse(
+        R"({"type":"split","axis":"vertical","ratio":0.6,"left":{"type":"region","id":1,"name":"Top"},"right":{"type":"region","id":2}})");
+    LayoutNode node = j.get<LayoutNode>();
+    EXPECT_EQ(node, V(0.6, R(1, "Top"), R(2)));
+    EXPECT_EQ(nlohmann::ordered_json(node).dump(), j.dump());
+}
+
+TEST(LayoutNodeJSON, absentOrNullNameReadsAsNoNameAndIsNotWritten) {
+    for (const char* text : {R"({"type":"region","id":4})", R"({"type":"region","id":4,"name":null})"}) {
+        LayoutNode node = nlohmann::json::parse(text).get<LayoutNode>();
+        EXPECT_EQ(node, R(4)) << text;
+        EXPECT_FALSE(nlohmann::json(node).contains("name")) << text;
+    }
+    // The empty name is a name.
+    EXPECT_EQ(nlohmann::json::parse(R"({"type":"region","id":4,"name":""})").get<LayoutNode>(), R(4, ""));
+}
+
+TEST(LayoutNodeJSON, unknownKeysAreIgnoredAndWholeFloatIdsAccepted) {
+    auto node = nlohmann::json::parse(R"({"type":"region","id":3.0,"colour":"red"})").get<LayoutNode>();
+    EXPECT_EQ(node, R(3));
+}
+
+TEST(LayoutNodeJSON, malformedNodesFailWithKindKeyAndText) {
+    using K = DecodingError::Kind;
+    struct Row {
+        const char* json;
+        K kind;
+        const char* key;
+        const char* text; // empty: not checked
+    };
+    const Row rows[] = {
+        {R"({"type":"grid"})", K::dataCorrupted, "type", "Unknown LayoutNode type: grid"},
+        {R"({"id":1})", K::keyNotFound, "type", ""},
+        {R"({"type":7,"id":1})", K::typeMismatch, "type", ""},
+        {R"({"type":"region"})", K::keyNotFound, "id", ""},
+        {R"({"type":"region","id":null})", K::keyNotFound, "id", ""},
+        {R"({"type":"region","id":"3"})", K::typeMismatch, "id", ""},
+        {R"({"type":"region","id":1.5})", K::dataCorrupted, "id", ""},
+        {R"({"type":"region","id":9223372036854775808})", K::dataCorrupted, "id", ""},
+        {R"({"type":"region","id":1,"name":5})", K::typeMismatch, "name", ""},
+        {R"({"type":"split","axis":"diagonal","ratio":0.5,"left":{"type":"region","id":1},"right":{"type":"region","id":2}})",
+         K::dataCorrupted, "axis", ""},
+        {R"({"type":"split","axis":"vertical","ratio":"half","left":{"type":"region","id":1},"right":{"type":"region","id":2}})",
+         K::typeMismatch, "ratio", ""},
+        {R"({"type":"split","axis":"vertical","ratio":0.5,"left":{"type":"region","id":1}})", K::keyNotFound,
+         "right", ""},
+        {R"({"type":"split","axis":"vertical","ratio":0.5,"left":[1],"right":{"type":"region","id":2}})",
+         K::typeMismatch, "", ""},
+        {R"([{"type":"region","id":1}])", K::typeMismatch, "", ""},
+    };
+    for (const Row& row : rows) {
+        try {
+            (void)nlohmann::json::parse(row.json).get<LayoutNode>();
+            ADD_FAILURE() << "no error for " << row.json;
+        } catch (const DecodingError& e) {
+            EXPECT_EQ(e.kind(), row.kind) << row.json;
+            EXPECT_EQ(e.key(), row.key) << row.json;
+            if (*row.text) {
+                EXPECT_STREQ(e.what(), row.text) << row.json;
+            }
+        }
+    }
+}
+
+TEST(LayoutNodeJSON, nestingIsLimitedTo512Levels) {
+    EXPECT_EQ(nestedJSON(LayoutNode::kMaxDecodeDepth).get<LayoutNode>().depth(),
+              LayoutNode::kMaxDecodeDepth - 1);
+    try {
+        (void)nestedJSON(LayoutNode::kMaxDecodeDepth + 1).get<LayoutNode>();
+        ADD_FAILURE() << "a tree of 513 levels was read";
+    } catch (const DecodingError& e) {
+        EXPECT_EQ(e.kind(), DecodingError::Kind::dataCorrupted);
+    }
+}
+
+TEST(LayoutNodeJSON, aCraftedDeepFileIsRefusedWithoutExhaustingTheStack) {
+    std::string text;
+    const int levels = 20000;
+    for (int i = 0; i < levels; ++i)
+        text += R"({"type":"split","axis":"vertical","ratio":0.5,"left":)";
+    text += R"({"type":"region","id":1})";
+    for (int i = 0; i < levels; ++i)
+        text += R"(,"right":{"type":"region","id":2}})";
+    auto j = nlohmann::json::parse(text);
+    EXPECT_THROW((void)j.get<LayoutNode>(), DecodingError);
+}
+
+// ---- Values ----
+
+TEST(LayoutNode, equalityAndHashAreStructural) {
+    struct Row {
+        LayoutNode a, b;
+        bool equal;
+    };
+    const Row rows[] = {
+        {R(1), R(1), true},
+        {R(1), R(2), false},
+        {R(1), R(1, ""), false}, // absent name differs from any text
+        {R(1, "a"), R(1, "b"), false},
+        {H(0.5, R(1), R(2)), H(0.5, R(1), R(2)), true},
+        {H(0.5, R(1), R(2)), V(0.5, R(1), R(2)), false},
+        {H(0.5, R(1), R(2)), H(0.5000001, R(1), R(2)), false},
+        {H(0.5, R(1), R(2)), H(0.5, R(2), R(1)), false},
+        {H(0.0, R(1), R(2)), H(-0.0, R(1), R(2)), true},
+        {H(0.5, R(1), R(2)), R(1), false},
+    };
+    for (std::size_t i = 0; i < std::size(rows); ++i) {
+        EXPECT_EQ(rows[i].a == rows[i].b, rows[i].equal) << "row " << i;
+        if (rows[i].equal) {
+            EXPECT_EQ(std::hash<LayoutNode>{}(rows[i].a), std::hash<LayoutNode>{}(rows[i].b)) << "row " << i;
+        }
+    }
+    std::unordered_set<LayoutNode> set{H(0.5, R(1), R(2)), H(0.5, R(1), R(2)), R(1)};
+    EXPECT_EQ(set.size(), 2u);
+}
+
+TEST(LayoutNode, regionIDsAreInLeafOrderAndDepthCountsSplits) {
+    LayoutNode tree = H(0.5, V(0.5, R(3), R(1)), H(0.5, R(9), V(0.5, R(2), R(2))));
+    EXPECT_EQ(tree.regionIDs(), (std::vector<std::int64_t>{3, 1, 9, 2, 2}));
+    EXPECT_EQ(tree.depth(), 3);
+    EXPECT_EQ(R(5).depth(), 0);
+}
+
+TEST(LayoutNode, copiesShareNothingObservableAndVeryDeepTreesAreHandledWithoutRecursion) {
+    // A grid from a long split list nests one level per value.
+    std::vector<double> columns(50000, 0.5);
+    LayoutNode deep = LayoutTreeModel::gridTree(columns, {}, 1);
+    EXPECT_EQ(deep.depth(), 50000);
+    EXPECT_EQ(deep.regionIDs().size(), 50001u);
+    LayoutNode copy = deep;
+    EXPECT_EQ(copy, deep);
+    EXPECT_EQ(std::hash<LayoutNode>{}(copy), std::hash<LayoutNode>{}(deep));
+    deep = R(1); // releasing the only other owner keeps the copy whole
+    EXPECT_EQ(copy.regionIDs().back(), 50001);
+}
+
+// ---- Zones ----
+
+TEST(LayoutTreeModel, zonesFollowAxisAndRatioWithYUp) {
+    EXPECT_EQ(model(R(7)).zones(Rect{10, 20, 300, 200}), (RegionFrames{{7, Rect{10, 20, 300, 200}}}));
+    EXPECT_EQ(model(H(0.5, R(2), R(1))).zones(Rect{0, 0, 100, 50}),
+              (RegionFrames{{2, Rect{0, 0, 50, 50}}, {1, Rect{50, 0, 50, 50}}}));
+    auto vertical = model(V(0.7, R(1), R(2))).zones(Rect{0, 0, 100, 100});
+    expectRectNear(vertical.at(1), Rect{0, 30, 100, 70});
+    expectRectNear(vertical.at(2), Rect{0, 0, 100, 30});
+}
+
+TEST(LayoutTreeModel, aDuplicateIdKeepsTheLaterRegion) {
+    auto zones = model(H(0.5, R(1), H(0.5, R(2), R(2)))).zones(Rect{0, 0, 100, 100});
+    ASSERT_EQ(zones.size(), 2u);
+    EXPECT_EQ(zones.at(2), (Rect{75, 0, 25, 100}));
+}
+
+TEST(LayoutTreeModel, zoneComputationStopsBelowDepth99WithOneLinePerCutNode) {
+    struct Row {
+        int splits;
+        std::size_t placed;
+        std::size_t lines;
+    };
+    // 99 splits place every region; with 100, the last split's two regions sit at depth 100.
+    for (Row row : {Row{99, 100, 0}, Row{100, 99, 2}}) {
+        sim::ScopedLogCapture capture;
+        auto zones = model(chain(row.splits)).zones(Rect{0, 0, 1000, 1000});
+        EXPECT_EQ(zones.size(), row.placed) << row.splits;
+        EXPECT_EQ(
+            capture.console().count(
+                "[LayoutTreeModel] ERROR: computeZones exceeded max depth 100, possible infinite recursion!"),
+            row.lines)
+            << row.splits;
+        EXPECT_EQ(capture.console().lines().size(), row.lines);
+    }
+}
+
+// ---- Validation ----
+
+TEST(LayoutTreeModel, validationMessages) {
+    struct Row {
+        LayoutNode tree;
+        std::vector<std::string> problems;
+    };
+    const Row rows[] = {
+        {R(1), {}},
+        {H(0.0001, R(1), V(0.9999, R(2), R(3))), {}},
+        {H(0.5, R(1), H(0.5, R(2), R(2))), {"Duplicate region IDs detected: [1, 2, 2]"}},
+        {H(1.0, R(1), R(2)), {"Split ratio 1.0 must be in range (0, 1)"}},
+        {H(0.0, R(1), R(2)), {"Split ratio 0.0 must be in range (0, 1)"}},
+        {H(-1e-05, R(1), V(1.25, R(2), R(3))),
+         {"Split ratio -1e-05 must be in range (0, 1)", "Split ratio 1.25 must be in range (0, 1)"}},
+        {V(2.0, R(2), R(2)),
+         {"Duplicate region IDs detected: [2, 2]", "Split ratio 2.0 must be in range (0, 1)"}},
+        {chain(50), {}},
+        {chain(51), {"Tree depth 51 exceeds safe limit (50)"}},
+        {H(1.5, chain(51), R(1)), {"Tree depth 52 exceeds safe limit (50)"}},
+    };
+    for (std::size_t i = 0; i < std::size(rows); ++i) {
+        EXPECT_EQ(model(rows[i].tree).validate(), rows[i].problems) << "row " << i;
+    }
+}
+
+TEST(LayoutTreeModel, validateRatiosStopsABranchBelowDepth99) {
+    std::vector<std::string> problems;
+    LayoutTreeModel m = model(R(1));
+    m.validateRatios(chain(101), problems, 0);
+    // The split at depth 99 has both children at depth 100: each branch is cut once.
+    EXPECT_EQ(problems, std::vector<std::string>(2, "validateRatios exceeded max depth 100"));
+}
+
+// ---- Grid trees ----
+
+TEST(LayoutTreeModel, gridTreeNumbersRowByRowFromTheTopAndSplitsWhatRemains) {
+    auto zones = model(LayoutTreeModel::gridTree({0.5}, {0.5}, 1)).zones(Rect{0, 0, 100, 100});
+    EXPECT_EQ(zones, (RegionFrames{{1, Rect{0, 50, 50, 50}},
+                                   {2, Rect{50, 50, 50, 50}},
+                                   {3, Rect{0, 0, 50, 50}},
+                                   {4, Rect{50, 0, 50, 50}}}));
+
+    auto columns = model(LayoutTreeModel::gridTree({0.25, 0.5}, {}, 10)).zones(Rect{0, 0, 1000, 10});
+    ASSERT_EQ(columns.size(), 3u);
+    EXPECT_DOUBLE_EQ(columns.at(11).minX(), 250);
+    EXPECT_DOUBLE_EQ(columns.at(12).minX(), 625);
+
+    EXPECT_EQ(LayoutTreeModel::gridTree({}, {}, 5), R(5));
+    EXPECT_EQ(LayoutTreeModel::gridTree({}, {0.3}, 1), V(0.3, R(1), R(2)));
+    EXPECT_EQ(LayoutTreeModel::gridTree({0.5, 0.5}, {0.5, 0.5}, 1).regionIDs(),
+              (std::vector<std::int64_t>{1, 2, 3, 4, 5, 6, 7, 8, 9}));
+}
+
+// ---- Reading order and renumbering ----
+
+TEST(LayoutTreeModel, readingOrderRelation) {
+    using P = std::pair<std::int64_t, Rect>;
+    struct Row {
+        P a, b;
+        bool precedes;
+    };
+    const double tol = 1;
+    const Row rows[] = {
+        {{1, Rect{0, 0, 10, 10}}, {2, Rect{20, 50, 10, 10}}, true}, // further left
+        {{1, Rect{20, 50, 10, 10}}, {2, Rect{0, 0, 10, 10}}, false},
+        {{1, Rect{0.5, 50, 10, 10}},
+         {2, Rect{0, 0, 10, 10}},
+         true}, // same column within tolerance: higher first
+        {{1, Rect{1.0, 50, 10, 10}},
+         {2, Rect{0, 0, 10, 10}},
+         true}, // exactly the tolerance still counts as same column
+        {{1, Rect{1.5, 50, 10, 10}}, {2, Rect{0, 0, 10, 10}}, false}, // beyond it: the left one first
+        {{1, Rect{0, 0.5, 10, 10}}, {2, Rect{0, 0, 10, 10}}, false},  // centres within tolerance: no order
+        {{1, Rect{0, 0, 10, 10}}, {2, Rect{0, 0, 10, 10}}, true},     // identical frames: by id
+        {{2, Rect{0, 0, 10, 10}}, {1, Rect{0, 0, 10, 10}}, false},
+    };
+    for (std::size_t i = 0; i < std::size(rows); ++i) {
+        EXPECT_EQ(regionPositionPrecedes(rows[i].a, rows[i].b, tol), rows[i].precedes) << "row " << i;
+    }
+}
+
+TEST(LayoutTreeModel, renumberingFollowsReadingOrder) {
+    LayoutTreeModel swapped = model(H(0.5, R(2, "L"), R(1, "R")));
+    EXPECT_EQ(swapped.normalizedRegionIDMap(Rect{0, 0, 100, 50}), (RegionIDMap{{2, 1}, {1, 2}}));
+    EXPECT_EQ(swapped.root, H(0.5, R(1, "L"), R(2, "R")));
+
+    LayoutTreeModel grid = model(LayoutTreeModel::gridTree({0.5}, {0.5}, 1));
+    EXPECT_EQ(grid.normalizedRegionIDMap(Rect{0, 0, 100, 100}),
+              (RegionIDMap{{1, 1}, {2, 3}, {3, 2}, {4, 4}}));
+    EXPECT_EQ(grid.root, V(0.5, H(0.5, R(1), R(3)), H(0.5, R(2), R(4))));
+
+    // Region 5 starts 0.3 to the right of region 8 (tolerance 0.5) but sits above it: same column, so
+    // it reads first.
+    LayoutTreeModel nudged = model(V(0.5, H(0.003, R(9), R(5)), R(8)));
+    RegionIDMap map = nudged.normalizedRegionIDMap(Rect{0, 0, 100, 100});
+    EXPECT_LT(map.at(5), map.at(8));
+    EXPECT_LT(map.at(9), map.at(8));
+}
+
+TEST(LayoutTreeModel, aSingleRegionIsNotRenumbered) {
+    LayoutTreeModel single = model(R(7, "Only"));
+    EXPECT_TRUE(single.normalizedRegionIDMap(Rect{0, 0, 100, 100}).empty());
+    EXPECT_EQ(single.root, R(7, "Only"));
+}
+
+TEST(LayoutTreeModel, renumberingKeepsSubtreesBelowDepth99AndSaysSo) {
+    sim::ScopedLogCapture capture;
+    LayoutTreeModel deep = model(chain(100));
+    RegionIDMap map = deep.normalizedRegionIDMap(Rect{0, 0, 1e6, 1e6});
+    EXPECT_EQ(map.size(), 99u);
+    EXPECT_EQ(capture.console().count("[LayoutTreeModel] ERROR: remapIDs exceeded max depth 100!"), 2u);
+    // The two regions out of reach keep their ids.
+    auto ids = deep.root.regionIDs();
+    EXPECT_EQ(std::vector<std::int64_t>(ids.end() - 2, ids.end()), (std::vector<std::int64_t>{100, 101}));
+}
+
+// Random trees: the zones tile the frame and renumbering gives 1…n in reading order.
+LayoutNode randomTree(std::mt19937& rng, int depth, std::vector<std::int64_t>& ids) {
+    std::uniform_real_distribution<double> unit(0, 1);
+    if (depth == 0 || unit(rng) < 0.25) {
+        std::int64_t id = ids.back();
+        ids.pop_back();
+        return R(id);
+    }
+    double ratio = 0.1 + 0.8 * unit(rng);
+    SplitAxis axis = unit(rng) < 0.5 ? SplitAxis::horizontal : SplitAxis::vertical;
+    LayoutNode left = randomTree(rng, depth - 1, ids);
+    LayoutNode right = randomTree(rng, depth - 1, ids);
+    return LayoutNode::split(axis, ratio, std::move(left), std::move(right));
+}
+
+TEST(LayoutTreeModel, randomTreesTileTheFrameAndRenumberInReadingOrder) {
+    std::mt19937 rng(20240611);
+    const Rect frame{-300, 40, 1440, 875};
+    const double tolerance = 0.005 * std::min(frame.width(), frame.height());
+    for (int trial = 0; trial < 300; ++trial) {
+        std::vector<std::int64_t> ids(64);
+        std::iota(ids.begin(), ids.end(), 100);
+        std::shuffle(ids.begin(), ids.end(), rng);
+        LayoutTreeModel m = model(randomTree(rng, 6, ids));
+        const std::size_t regionCount = m.root.regionIDs().size();
+
+        RegionFrames zones = m.zones(frame);
+        ASSERT_EQ(zones.size(), regionCount);
+        double area = 0;
+        for (auto a = zones.begin(); a != zones.end(); ++a) {
+            area += a->second.area();
+            EXPECT_GE(a->second.minX(), frame.minX() - 1e-9);
+            EXPECT_LE(a->second.maxX(), frame.maxX() + 1e-9);
+            EXPECT_GE(a->second.minY(), frame.minY() - 1e-9);
+            EXPECT_LE(a->second.maxY(), frame.maxY() + 1e-9);
+            for (auto b = std::next(a); b != zones.end(); ++b) {
+                EXPECT_LT(a->second.intersection(b->second).area(), 1e-6) << "trial " << trial;
+            }
+        }
+        EXPECT_NEAR(area, frame.area(), 1e-6) << "trial " << trial;
+
+        RegionIDMap map = m.normalizedRegionIDMap(frame);
+        if (regionCount < 2) continue;
+        std::vector<std::int64_t> renumbered = m.root.regionIDs();
+        std::sort(renumbered.begin(), renumbered.end());
+        std::vector<std::int64_t> expected(regionCount);
+        std::iota(expected.begin(), expected.end(), 1);
+        ASSERT_EQ(renumbered, expected) << "trial " << trial;
+
+        RegionFrames after = m.zones(frame);
+        for (const auto& [oldID, newID] : map)
+            EXPECT_EQ(after.at(newID), zones.at(oldID));
+        // The relation is not transitive near the tolerance, so "in reading order" can only mean that
+        // no region reads before the one numbered just ahead of it.
+        for (std::int64_t k = 1; k < static_cast<std::int64_t>(regionCount); ++k) {
+            EXPECT_FALSE(regionPositionPrecedes({k + 1, after.at(k + 1)}, {k, after.at(k)}, tolerance))
+                << "trial " << trial << ": " << k + 1 << " reads before " << k;
+        }
+    }
+}
+
+} // namespace
+} // namespace korvane

@@ -1,0 +1,525 @@
+// Coroutines on the simulated run loop: nesting, pauses, polls, callback bridges, races, teardown.
+#include "platform/Task.h"
+#include "platform/sim/SimRunLoop.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+using namespace korvane;
+using namespace korvane::platform;
+using korvane::sim::SimRunLoop;
+
+namespace {
+
+// Coroutines are free functions: a lambda coroutine's captures would not live in its frame. Lambdas
+// handed to a coroutine are named first: g++ 12 destroys aggregate temporaries made inside a co_await
+// expression twice.
+
+Task<int> immediate(int v) { co_return v; }
+
+Task<int> addLater(RunLoop& loop, int a, int b) {
+    co_await sleepFor(loop, milliseconds(10));
+    co_return a + b;
+}
+
+Task<int> sumInSteps(RunLoop& loop) {
+    const int x = co_await addLater(loop, 1, 2);
+    const int y = co_await addLater(loop, x, 10);
+    const int z = co_await immediate(100);
+    co_return x + y + z;
+}
+
+template <class T>
+Task<void> record(RunLoop& loop, Task<T> task, std::optional<T>& out, Nanos& at) {
+    out = co_await std::move(task);
+    at = loop.now();
+}
+
+Task<void> cancellablePause(RunLoop& loop, Nanos d, CancellationToken token, std::optional<bool>& cancelled,
+                            Nanos& at) {
+    cancelled = co_await sleepFor(loop, d, token);
+    at = loop.now();
+}
+
+Task<void> holdWhileSleeping(RunLoop& loop, std::shared_ptr<int> sentinel, CancellationToken token) {
+    co_await sleepFor(loop, milliseconds(500), token);
+    co_await sleepFor(loop, milliseconds(500));
+    ++*sentinel;
+}
+
+template <class T>
+Task<void> holdWhileAwaiting(Future<T> future, std::shared_ptr<int> sentinel) {
+    co_await std::move(future);
+    ++*sentinel;
+}
+
+Task<bool> plainPause(RunLoop& loop, Nanos d, bool result) {
+    co_await sleepFor(loop, d);
+    co_return result;
+}
+
+Task<bool> pauseUnlessCancelled(RunLoop& loop, Nanos d, bool result, CancellationToken token) {
+    co_await sleepFor(loop, d, token);
+    co_return result;
+}
+
+// Ignores its token's effect on its pause but notes when the token fired.
+Task<bool> stubbornOperation(RunLoop& loop, Nanos d, CancellationToken token, Nanos& sawCancelAt) {
+    auto registration = token.onCancel([&loop, &sawCancelAt] { sawCancelAt = loop.now(); });
+    co_await sleepFor(loop, d);
+    co_return true;
+}
+
+Task<std::string> name(RunLoop& loop, Nanos d, std::string text) {
+    co_await sleepFor(loop, d);
+    co_return text;
+}
+
+Task<bool> failAfter(RunLoop& loop, Nanos d) {
+    co_await sleepFor(loop, d);
+    throw std::runtime_error("child failed");
+}
+
+Task<void> catchInto(Task<int> task, std::string& caught) {
+    try {
+        co_await std::move(task);
+    } catch (const std::runtime_error& e) {
+        caught = e.what();
+    }
+}
+
+Task<int> throwsInside(RunLoop& loop) {
+    co_await sleepFor(loop, milliseconds(1));
+    throw std::runtime_error("inner");
+}
+
+Task<void> throwsDetached(RunLoop& loop) {
+    co_await sleepFor(loop, milliseconds(1));
+    throw std::runtime_error("detached");
+}
+
+// --- Tasks ---------------------------------------------------------------------------------------
+
+TEST(Task, nestedTasksReturnTheirValuesAfterTheirPauses) {
+    SimRunLoop loop;
+    std::optional<int> out;
+    Nanos at = -1;
+    spawn(loop, record(loop, sumInSteps(loop), out, at));
+    EXPECT_FALSE(out);
+    loop.advance(milliseconds(19));
+    EXPECT_FALSE(out);
+    loop.advance(milliseconds(1));
+    EXPECT_EQ(out, 3 + 13 + 100);
+    EXPECT_EQ(at, milliseconds(20));
+    EXPECT_EQ(loop.pendingCount(), 0u);
+}
+
+TEST(Task, aSpawnedTaskStartsFromTheLoopNotInsideSpawn) {
+    SimRunLoop loop;
+    std::optional<int> out;
+    Nanos at = -1;
+    spawn(loop, record(loop, immediate(7), out, at));
+    EXPECT_FALSE(out);
+    EXPECT_EQ(loop.pendingCount(), 1u);
+    loop.runUntilIdle();
+    EXPECT_EQ(out, 7);
+    EXPECT_EQ(at, 0);
+}
+
+TEST(Task, exceptionsReachTheAwaitingTask) {
+    SimRunLoop loop;
+    std::string caught;
+    spawn(loop, catchInto(throwsInside(loop), caught));
+    loop.advance(milliseconds(1));
+    EXPECT_EQ(caught, "inner");
+}
+
+TEST(Task, anExceptionLeavingADetachedTaskLeavesThroughTheLoopTurn) {
+    SimRunLoop loop;
+    spawn(loop, throwsDetached(loop));
+    EXPECT_THROW(loop.advance(milliseconds(1)), std::runtime_error);
+    bool ran = false;
+    loop.post([&] { ran = true; });
+    loop.runUntilIdle();
+    EXPECT_TRUE(ran);
+}
+
+// --- Pauses --------------------------------------------------------------------------------------
+
+TEST(Task, aCancellablePauseEndsAtTheInstantOfCancellation) {
+    struct Row {
+        const char* name;
+        Nanos cancelAt; // -1: never; -2: before the task starts
+        bool cancelled;
+        Nanos endsAt;
+    };
+    const Row rows[] = {
+        {"never", -1, false, milliseconds(100)},
+        {"midway", milliseconds(30), true, milliseconds(30)},
+        {"at the instant of the end, queued first", milliseconds(100), true, milliseconds(100)},
+        {"already cancelled", -2, true, 0},
+        {"after the end", milliseconds(150), false, milliseconds(100)},
+    };
+    for (const Row& row : rows) {
+        SimRunLoop loop;
+        CancellationSource source;
+        std::optional<bool> cancelled;
+        Nanos at = -1;
+        bool resumedInsideCancel = false;
+        if (row.cancelAt == -2) source.cancel();
+        if (row.cancelAt >= 0) {
+            // Scheduled before the pause starts, so at an equal instant the cancellation comes first.
+            loop.postAfter(row.cancelAt, [&] {
+                const bool before = cancelled.has_value();
+                source.cancel();
+                resumedInsideCancel = !before && cancelled.has_value();
+            });
+        }
+        spawn(loop, cancellablePause(loop, milliseconds(100), source.token(), cancelled, at));
+        loop.advance(milliseconds(200));
+        EXPECT_EQ(cancelled, row.cancelled) << row.name;
+        EXPECT_EQ(at, row.endsAt) << row.name;
+        EXPECT_FALSE(resumedInsideCancel) << row.name;
+    }
+}
+
+TEST(Task, aCancelledPauseLeavesNoTimerBehind) {
+    SimRunLoop loop;
+    CancellationSource source;
+    std::optional<bool> cancelled;
+    Nanos at = -1;
+    spawn(loop, cancellablePause(loop, seconds(10), source.token(), cancelled, at));
+    loop.runUntilIdle();
+    EXPECT_EQ(loop.pendingCount(), 1u);
+    source.cancel();
+    EXPECT_EQ(loop.pendingCount(), 1u) << "the timer is replaced by the resumption";
+    loop.runUntilIdle();
+    EXPECT_EQ(cancelled, true);
+    EXPECT_EQ(loop.pendingCount(), 0u);
+}
+
+TEST(Task, pollChecksAtOnceThenEveryIntervalAndOnceAfterTheDeadline) {
+    struct Row {
+        const char* name;
+        Nanos trueFrom; // -1: never
+        Nanos timeout;
+        bool result;
+        Nanos endsAt;
+        int checks;
+    };
+    const Row rows[] = {
+        {"holds at once", 0, milliseconds(300), true, 0, 1},
+        {"holds later", milliseconds(120), milliseconds(300), true, milliseconds(150), 4},
+        {"never", -1, milliseconds(300), false, milliseconds(300), 7},
+        {"holds exactly at the deadline", milliseconds(300), milliseconds(300), true, milliseconds(300), 7},
+        {"deadline between checks", -1, milliseconds(120), false, milliseconds(150), 4},
+        {"zero timeout", -1, 0, false, 0, 1},
+        {"negative timeout", -1, -milliseconds(5), false, 0, 1},
+        {"zero timeout, holds", 0, 0, true, 0, 1},
+    };
+    for (const Row& row : rows) {
+        SimRunLoop loop;
+        int checks = 0;
+        auto predicate = [&] {
+            ++checks;
+            return row.trueFrom >= 0 && loop.now() >= row.trueFrom;
+        };
+        std::optional<bool> out;
+        Nanos at = -1;
+        spawn(loop, record(loop, pollUntil(loop, milliseconds(50), row.timeout, predicate), out, at));
+        loop.advance(seconds(1));
+        EXPECT_EQ(out, row.result) << row.name;
+        EXPECT_EQ(at, row.endsAt) << row.name;
+        EXPECT_EQ(checks, row.checks) << row.name;
+    }
+}
+
+Task<void> awaitInto(RunLoop& loop, Future<int> future, std::optional<int>& out, Nanos& at) {
+    out = co_await std::move(future);
+    at = loop.now();
+}
+
+// --- Futures -------------------------------------------------------------------------------------
+
+TEST(Future, resolvedBeforeTheAwaitItIsTakenWithoutWaiting) {
+    SimRunLoop loop;
+    auto [future, resolver] = makeFuture<int>(loop);
+    resolver.resolve(5);
+    resolver.resolve(6);
+    std::optional<int> out;
+    Nanos at = -1;
+    spawn(loop, awaitInto(loop, std::move(future), out, at));
+    loop.runUntilIdle();
+    EXPECT_EQ(out, 5);
+    EXPECT_EQ(at, 0);
+}
+
+TEST(Future, aLaterResolutionResumesTheTaskThroughTheLoop) {
+    SimRunLoop loop;
+    auto [future, resolver] = makeFuture<int>(loop);
+    std::optional<int> out;
+    Nanos at = -1;
+    bool inline_ = true;
+    spawn(loop, awaitInto(loop, std::move(future), out, at));
+    loop.postAfter(milliseconds(40), [&, r = resolver] {
+        r.resolve(9);
+        inline_ = out.has_value();
+        r.resolve(10); // the first outcome stands
+    });
+    loop.advance(milliseconds(100));
+    EXPECT_FALSE(inline_);
+    EXPECT_EQ(out, 9);
+    EXPECT_EQ(at, milliseconds(40));
+    resolver.resolve(11); // after the task has gone on: harmless
+    loop.runUntilIdle();
+    EXPECT_EQ(out, 9);
+}
+
+TEST(Future, resolvingFromAnotherThreadResumesOnTheLoop) {
+    SimRunLoop loop;
+    auto [future, resolver] = makeFuture<int>(loop);
+    std::optional<int> out;
+    Nanos at = -1;
+    spawn(loop, awaitInto(loop, std::move(future), out, at));
+    loop.runUntilIdle();
+    std::thread([r = resolver] { r.resolve(3); }).join();
+    EXPECT_FALSE(out);
+    loop.runUntilIdle();
+    EXPECT_EQ(out, 3);
+}
+
+TEST(Future, voidFuturesAndAbandonedOnes) {
+    SimRunLoop loop;
+    auto sentinel = std::make_shared<int>(0);
+    std::weak_ptr<int> watch = sentinel;
+    {
+        auto [done, resolveDone] = makeFuture<void>(loop);
+        auto [never, resolveNever] = makeFuture<void>(loop);
+        spawn(loop, holdWhileAwaiting(std::move(done), sentinel));
+        spawn(loop, holdWhileAwaiting(std::move(never), sentinel));
+        loop.runUntilIdle();
+        resolveDone.resolve();
+        loop.runUntilIdle();
+        EXPECT_EQ(*sentinel, 1);
+        // resolveNever ends here unresolved: its task can never continue and is destroyed.
+    }
+    sentinel.reset();
+    EXPECT_TRUE(watch.expired());
+
+    auto [unawaited, resolver] = makeFuture<int>(loop);
+    { auto gone = std::move(unawaited); }
+    resolver.resolve(1); // nobody waits: harmless
+    loop.runUntilIdle();
+    EXPECT_EQ(loop.pendingCount(), 0u);
+}
+
+// --- Races ---------------------------------------------------------------------------------------
+
+struct RaceRecord {
+    std::optional<RaceResult<bool>> first; // what onFirst heard
+    Nanos firstAt = -1;
+    std::optional<RaceResult<bool>> result; // what the race yielded
+    Nanos endedAt = -1;
+};
+
+template <class MakeA, class MakeB>
+Task<void> runRace(RunLoop& loop, MakeA a, MakeB b, RaceRecord& rec) {
+    std::function<void(const RaceResult<bool>&)> onFirst = [&loop, &rec](const RaceResult<bool>& r) {
+        rec.first = r;
+        rec.firstAt = loop.now();
+    };
+    rec.result = co_await race(loop, std::move(a), std::move(b), std::move(onFirst));
+    rec.endedAt = loop.now();
+}
+
+TEST(Race, theFasterChildWinsAndTheLoserIsCancelled) {
+    SimRunLoop loop;
+    RaceRecord rec;
+    auto operation = [&loop](CancellationToken t) { return pauseUnlessCancelled(loop, milliseconds(30), true, t); };
+    auto timeout = [&loop](CancellationToken t) { return pauseUnlessCancelled(loop, milliseconds(100), false, t); };
+    spawn(loop, runRace(loop, operation, timeout, rec));
+    loop.advance(seconds(1));
+    ASSERT_TRUE(rec.first && rec.result);
+    EXPECT_EQ(rec.first->winner, 0u);
+    EXPECT_EQ(rec.first->value(), true);
+    EXPECT_EQ(rec.firstAt, milliseconds(30));
+    EXPECT_EQ(rec.result->winner, 0u);
+    EXPECT_EQ(rec.result->first, true);
+    EXPECT_FALSE(rec.result->second);
+    EXPECT_EQ(rec.endedAt, milliseconds(30)) << "the cancelled pause ended at once";
+    EXPECT_EQ(loop.pendingCount(), 0u);
+}
+
+TEST(Race, whenTheTimeoutWinsTheRaceStillWaitsForTheSlowerChild) {
+    SimRunLoop loop;
+    RaceRecord rec;
+    Nanos sawCancelAt = -1;
+    auto operation = [&](CancellationToken t) { return stubbornOperation(loop, milliseconds(300), t, sawCancelAt); };
+    auto timeout = [&loop](CancellationToken t) { return pauseUnlessCancelled(loop, milliseconds(100), false, t); };
+    spawn(loop, runRace(loop, operation, timeout, rec));
+    loop.advance(milliseconds(200));
+    ASSERT_TRUE(rec.first);
+    EXPECT_EQ(rec.first->winner, 1u);
+    EXPECT_EQ(rec.first->value(), false);
+    EXPECT_EQ(rec.firstAt, milliseconds(100));
+    EXPECT_EQ(sawCancelAt, milliseconds(100));
+    EXPECT_FALSE(rec.result) << "a plain pause is not shortened by cancellation";
+    loop.advance(milliseconds(200));
+    ASSERT_TRUE(rec.result);
+    EXPECT_EQ(rec.result->winner, 1u);
+    EXPECT_EQ(rec.result->value(), false);
+    EXPECT_EQ(rec.endedAt, milliseconds(300));
+}
+
+TEST(Race, aPollIsNotEndedByCancellation) {
+    SimRunLoop loop;
+    RaceRecord rec;
+    int checks = 0;
+    auto poll = [&](CancellationToken) {
+        return pollUntil(loop, milliseconds(50), milliseconds(200), [&] {
+            ++checks;
+            return false;
+        });
+    };
+    auto quick = [&loop](CancellationToken) { return plainPause(loop, milliseconds(60), true); };
+    spawn(loop, runRace(loop, poll, quick, rec));
+    loop.advance(seconds(1));
+    ASSERT_TRUE(rec.result);
+    EXPECT_EQ(rec.firstAt, milliseconds(60));
+    EXPECT_EQ(rec.result->winner, 1u);
+    EXPECT_EQ(rec.endedAt, milliseconds(200));
+    EXPECT_EQ(checks, 5);
+}
+
+Task<void> raceMixed(RunLoop& loop, std::optional<RaceResult<int, std::string>>& out) {
+    auto slow = [&loop](CancellationToken) { return addLater(loop, 1, 1); };
+    auto quick = [&loop](CancellationToken) { return name(loop, milliseconds(5), "quick"); };
+    out = co_await race(loop, slow, quick);
+}
+
+TEST(Race, childrenMayYieldDifferentTypes) {
+    SimRunLoop loop;
+    std::optional<RaceResult<int, std::string>> out;
+    spawn(loop, raceMixed(loop, out));
+    loop.advance(milliseconds(20));
+    ASSERT_TRUE(out);
+    EXPECT_EQ(out->winner, 1u);
+    EXPECT_EQ(out->second, "quick");
+    EXPECT_FALSE(out->first);
+}
+
+Task<void> raceCatching(RunLoop& loop, std::string& caught, bool& heardFirst) {
+    try {
+        auto failing = [&loop](CancellationToken) { return failAfter(loop, milliseconds(5)); };
+        auto pausing = [&loop](CancellationToken t) { return pauseUnlessCancelled(loop, milliseconds(50), true, t); };
+        std::function<void(const RaceResult<bool>&)> onFirst = [&heardFirst](const RaceResult<bool>&) {
+            heardFirst = true;
+        };
+        co_await race(loop, failing, pausing, onFirst);
+    } catch (const std::runtime_error& e) {
+        caught = e.what();
+    }
+}
+
+TEST(Race, aChildThatFailsFirstMakesTheRaceFail) {
+    SimRunLoop loop;
+    std::string caught;
+    bool heardFirst = false;
+    spawn(loop, raceCatching(loop, caught, heardFirst));
+    loop.advance(milliseconds(5));
+    EXPECT_EQ(caught, "child failed");
+    EXPECT_FALSE(heardFirst);
+    EXPECT_EQ(loop.pendingCount(), 0u) << "the other child was cancelled";
+}
+
+// --- Teardown ------------------------------------------------------------------------------------
+
+Task<bool> holdInRace(RunLoop& loop, std::shared_ptr<int> sentinel) {
+    co_await sleepFor(loop, seconds(5));
+    co_return ++*sentinel > 0;
+}
+
+Task<void> raceHolding(RunLoop& loop, std::shared_ptr<int> sentinel) {
+    auto hold = [&loop, sentinel](CancellationToken) { return holdInRace(loop, sentinel); };
+    co_await race(loop, hold, hold);
+    ++*sentinel;
+}
+
+TEST(Task, destroyingTheLoopDestroysSuspendedTasksWithoutRunningThem) {
+    auto sentinel = std::make_shared<int>(0);
+    std::weak_ptr<int> watch = sentinel;
+    {
+        SimRunLoop loop;
+        CancellationSource source;
+        auto [future, resolver] = makeFuture<int>(loop);
+        spawn(loop, holdWhileSleeping(loop, sentinel, source.token()));
+        spawn(loop, holdWhileSleeping(loop, sentinel, CancellationToken{}));
+        spawn(loop, holdWhileAwaiting(std::move(future), sentinel));
+        spawn(loop, raceHolding(loop, sentinel));
+        loop.runUntilIdle();
+        // The resolver waits in a block the loop will drop.
+        loop.postAfter(seconds(60), [r = resolver] { r.resolve(1); });
+        { auto drop = std::move(resolver); }
+        spawn(loop, holdWhileSleeping(loop, sentinel, source.token())); // never started
+        loop.advance(milliseconds(600));
+        source.cancel();
+        EXPECT_GT(loop.pendingCount(), 0u);
+    }
+    EXPECT_EQ(*sentinel, 0);
+    sentinel.reset();
+    EXPECT_TRUE(watch.expired()) << "every frame was destroyed";
+}
+
+// --- Cancellation --------------------------------------------------------------------------------
+
+TEST(Cancellation, callbacksRunOnceInOrderAndRegistrationsCanLeave) {
+    CancellationSource source;
+    CancellationToken token = source.token();
+    std::vector<int> calls;
+    auto a = token.onCancel([&] { calls.push_back(1); });
+    auto b = token.onCancel([&] { calls.push_back(2); });
+    auto c = token.onCancel([&] { calls.push_back(3); });
+    b.reset();
+    EXPECT_FALSE(token.isCancelled());
+    source.cancel();
+    source.cancel();
+    EXPECT_TRUE(token.isCancelled());
+    EXPECT_TRUE(source.isCancelled());
+    EXPECT_EQ(calls, (std::vector<int>{1, 3}));
+
+    auto late = token.onCancel([&] { calls.push_back(4); });
+    EXPECT_EQ(calls.back(), 4) << "an already cancelled token calls back at once";
+
+    CancellationToken never;
+    EXPECT_FALSE(never.isCancelled());
+    auto none = never.onCancel([&] { calls.push_back(5); });
+    EXPECT_EQ(calls.size(), 3u);
+}
+
+TEST(Cancellation, aRegistrationMayOutliveItsSourceAndMove) {
+    CancellationRegistration kept;
+    int calls = 0;
+    {
+        CancellationSource source;
+        kept = source.token().onCancel([&] { ++calls; });
+        CancellationRegistration moved = std::move(kept);
+        kept = std::move(moved);
+    }
+    kept.reset();
+    kept.reset();
+    EXPECT_EQ(calls, 0);
+
+    CancellationSource source;
+    {
+        auto scoped = source.token().onCancel([&] { ++calls; });
+    }
+    source.cancel();
+    EXPECT_EQ(calls, 0) << "a registration that ended took its callback with it";
+}
+
+} // namespace

@@ -1,0 +1,355 @@
+// The simulated run loop: virtual time, ordering, modes, cancellation and teardown.
+#include "platform/sim/SimRunLoop.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+using korvane::milliseconds;
+using korvane::Nanos;
+using korvane::platform::QueueQoS;
+using korvane::platform::RunLoopMode;
+using korvane::platform::Timer;
+using korvane::sim::SimRunLoop;
+
+namespace {
+
+constexpr auto noop = [](Timer&) {};
+
+TEST(SimRunLoop, runsWorkAtItsVirtualInstantAndEndsAtTheTarget) {
+    SimRunLoop loop;
+    std::vector<std::pair<std::string, Nanos>> ran;
+    loop.postAfter(milliseconds(30), [&] { ran.emplace_back("b", loop.now()); });
+    loop.postAfter(milliseconds(10), [&] { ran.emplace_back("a", loop.now()); });
+    loop.scheduleTimer(milliseconds(20), false, RunLoopMode::Default, [&](Timer&) { ran.emplace_back("t", loop.now()); });
+
+    loop.advance(milliseconds(25));
+    EXPECT_EQ(loop.now(), milliseconds(25));
+    ASSERT_EQ(ran.size(), 2u);
+    EXPECT_EQ(ran[0], std::make_pair(std::string("a"), milliseconds(10)));
+    EXPECT_EQ(ran[1], std::make_pair(std::string("t"), milliseconds(20)));
+
+    loop.advance(milliseconds(100));
+    ASSERT_EQ(ran.size(), 3u);
+    EXPECT_EQ(ran[2], std::make_pair(std::string("b"), milliseconds(30)));
+    EXPECT_EQ(loop.now(), milliseconds(125));
+}
+
+TEST(SimRunLoop, itemsDueAtTheTargetRunButNotThoseJustAfter) {
+    struct Row {
+        Nanos delay;
+        bool runs;
+    };
+    for (const Row& row : {Row{milliseconds(99), true}, Row{milliseconds(100), true}, Row{milliseconds(100) + 1, false}}) {
+        SimRunLoop loop;
+        bool ran = false;
+        loop.postAfter(row.delay, [&] { ran = true; });
+        loop.advance(milliseconds(100));
+        EXPECT_EQ(ran, row.runs) << "delay " << row.delay;
+    }
+}
+
+TEST(SimRunLoop, equalInstantsRunInSchedulingOrderWhateverTheKind) {
+    SimRunLoop loop;
+    std::vector<int> order;
+    loop.postAfter(milliseconds(5), [&] { order.push_back(1); });
+    loop.scheduleTimer(milliseconds(5), false, RunLoopMode::Common, [&](Timer&) { order.push_back(2); });
+    loop.postAfter(milliseconds(5), [&] {
+        order.push_back(3);
+        loop.post([&] { order.push_back(5); }); // posted at the same instant, after what is queued
+    });
+    loop.dispatchGlobal(QueueQoS::Utility, [&] { order.push_back(0); });
+    loop.postAfter(milliseconds(5), [&] { order.push_back(4); });
+
+    loop.advance(milliseconds(5));
+    EXPECT_EQ(order, (std::vector<int>{0, 1, 2, 3, 4, 5}));
+}
+
+TEST(SimRunLoop, runUntilIdleRunsChainedWorkAtTheCurrentInstantOnly) {
+    SimRunLoop loop;
+    int depth = 0;
+    bool later = false;
+    std::function<void()> step = [&] {
+        if (++depth < 50) loop.post(step);
+    };
+    loop.post(step);
+    loop.postAfter(1, [&] { later = true; });
+    loop.runUntilIdle();
+    EXPECT_EQ(depth, 50);
+    EXPECT_FALSE(later);
+    EXPECT_EQ(loop.now(), 0);
+    EXPECT_EQ(loop.pendingCount(), 1u);
+}
+
+TEST(SimRunLoop, aCancelledWorkItemNeverRuns) {
+    SimRunLoop loop;
+    bool cancelledEarly = false;
+    bool cancelledBySibling = false;
+    auto early = loop.postAfter(milliseconds(10), [&] { cancelledEarly = true; });
+    early->cancel();
+    EXPECT_TRUE(early->isCancelled());
+
+    // Scheduled after the canceller but due at the same instant: it is still queued when cancelled.
+    korvane::platform::WorkItemRef sibling;
+    loop.postAfter(milliseconds(20), [&] { sibling->cancel(); });
+    sibling = loop.postAfter(milliseconds(20), [&] { cancelledBySibling = true; });
+    EXPECT_EQ(loop.pendingCount(), 2u);
+
+    loop.advance(milliseconds(50));
+    EXPECT_FALSE(cancelledEarly);
+    EXPECT_FALSE(cancelledBySibling);
+
+    int runs = 0;
+    auto done = loop.postAfter(0, [&] { ++runs; });
+    loop.runUntilIdle();
+    done->cancel(); // after it ran, and twice: harmless
+    done->cancel();
+    EXPECT_EQ(runs, 1);
+    EXPECT_EQ(loop.pendingCount(), 0u);
+}
+
+TEST(SimRunLoop, timersFireOnlyInTheirModes) {
+    struct Row {
+        RunLoopMode timerMode;
+        RunLoopMode loopMode;
+        bool fires;
+    };
+    const Row rows[] = {
+        {RunLoopMode::Default, RunLoopMode::Default, true},
+        {RunLoopMode::Default, RunLoopMode::EventTracking, false},
+        {RunLoopMode::Common, RunLoopMode::Default, true},
+        {RunLoopMode::Common, RunLoopMode::EventTracking, true},
+        {RunLoopMode::EventTracking, RunLoopMode::Default, false},
+        {RunLoopMode::EventTracking, RunLoopMode::EventTracking, true},
+    };
+    for (const Row& row : rows) {
+        SimRunLoop loop;
+        loop.setMode(row.loopMode);
+        int fired = 0;
+        bool posted = false;
+        loop.scheduleTimer(milliseconds(10), false, row.timerMode, [&](Timer&) { ++fired; });
+        loop.postAfter(milliseconds(10), [&] { posted = true; });
+        loop.advance(milliseconds(20));
+        EXPECT_EQ(fired == 1, row.fires) << int(row.timerMode) << " in " << int(row.loopMode);
+        EXPECT_TRUE(posted) << "posted blocks run in every mode";
+    }
+}
+
+TEST(SimRunLoop, aDefaultTimerHeldBackByTrackingFiresWhenTheModeReturns) {
+    SimRunLoop loop;
+    Nanos firedAt = -1;
+    loop.scheduleTimer(milliseconds(10), false, RunLoopMode::Default, [&](Timer&) { firedAt = loop.now(); });
+    loop.postAfter(milliseconds(5), [&] { loop.setMode(RunLoopMode::EventTracking); });
+    loop.postAfter(milliseconds(40), [&] { loop.setMode(RunLoopMode::Default); });
+
+    loop.advance(milliseconds(30));
+    EXPECT_EQ(firedAt, -1);
+    loop.advance(milliseconds(20));
+    EXPECT_EQ(firedAt, milliseconds(40)) << "runs late, the clock does not go back";
+
+    // A mode change made by a test, between turns, takes effect at the next turn.
+    Nanos second = -1;
+    loop.setMode(RunLoopMode::EventTracking);
+    loop.scheduleTimer(milliseconds(1), false, RunLoopMode::Default, [&](Timer&) { second = loop.now(); });
+    loop.advance(milliseconds(10));
+    loop.setMode(RunLoopMode::Default);
+    EXPECT_EQ(second, -1);
+    loop.runUntilIdle();
+    EXPECT_EQ(second, milliseconds(60));
+}
+
+TEST(SimRunLoop, repeatingTimersReArmFromTheirPreviousInstant) {
+    SimRunLoop loop;
+    loop.advance(milliseconds(3));
+    std::vector<Nanos> at;
+    auto timer = loop.scheduleTimer(milliseconds(10), true, RunLoopMode::Common, [&](Timer& t) {
+        at.push_back(loop.now());
+        loop.sleepBlocking(milliseconds(4)); // work inside the callback does not shift the schedule
+        if (at.size() == 3) t.invalidate();
+    });
+    loop.advance(milliseconds(100));
+    EXPECT_EQ(at, (std::vector<Nanos>{milliseconds(13), milliseconds(23), milliseconds(33)}));
+    EXPECT_FALSE(timer->isValid());
+    EXPECT_EQ(loop.pendingCount(), 0u);
+}
+
+TEST(SimRunLoop, aRepeatingTimerHeldBackByTheModeSkipsMissedFirings) {
+    SimRunLoop loop;
+    std::vector<Nanos> at;
+    auto timer = loop.scheduleTimer(milliseconds(10), true, RunLoopMode::Default, [&](Timer&) { at.push_back(loop.now()); });
+    loop.advance(milliseconds(10));
+    loop.setMode(RunLoopMode::EventTracking);
+    loop.advance(milliseconds(45)); // 55 ms
+    loop.setMode(RunLoopMode::Default);
+    loop.advance(milliseconds(10)); // 65 ms
+    EXPECT_EQ(at, (std::vector<Nanos>{milliseconds(10), milliseconds(55), milliseconds(60)}));
+    timer->invalidate();
+}
+
+TEST(SimRunLoop, aTimerInvalidatedByAnotherItemAtTheSameInstantDoesNotFire) {
+    SimRunLoop loop;
+    int fired = 0;
+    korvane::platform::TimerRef timer;
+    loop.postAfter(milliseconds(10), [&] { timer->invalidate(); });
+    timer = loop.scheduleTimer(milliseconds(10), true, RunLoopMode::Common, [&](Timer&) { ++fired; });
+    loop.advance(milliseconds(100));
+    EXPECT_EQ(fired, 0);
+    EXPECT_FALSE(timer->isValid());
+    timer->invalidate(); // twice: harmless
+}
+
+TEST(SimRunLoop, oneShotTimersEndInvalidAndReleaseTheirCallback) {
+    SimRunLoop loop;
+    auto captured = std::make_shared<int>(1);
+    std::weak_ptr<int> watch = captured;
+    auto oneShot = loop.scheduleTimer(milliseconds(1), false, RunLoopMode::Common, [captured](Timer&) {});
+    auto repeating = loop.scheduleTimer(milliseconds(1), true, RunLoopMode::Common, [captured](Timer& t) { t.invalidate(); });
+    captured.reset();
+    loop.advance(milliseconds(5));
+    EXPECT_FALSE(oneShot->isValid());
+    EXPECT_FALSE(repeating->isValid());
+    // The handles are still held, but the callbacks (and what they captured) are gone.
+    EXPECT_TRUE(watch.expired());
+}
+
+TEST(SimRunLoop, pendingCountLeavesOutCancelledAndInvalidatedWork) {
+    SimRunLoop loop;
+    auto a = loop.postAfter(milliseconds(1), [] {});
+    auto b = loop.postAfter(milliseconds(1), [] {});
+    auto t = loop.scheduleTimer(milliseconds(1), true, RunLoopMode::Default, noop);
+    loop.dispatchGlobal(QueueQoS::Background, [] {});
+    EXPECT_EQ(loop.pendingCount(), 4u);
+    a->cancel();
+    t->invalidate();
+    EXPECT_EQ(loop.pendingCount(), 2u);
+}
+
+TEST(SimRunLoop, backgroundBlocksAreNotOnTheMainThread) {
+    SimRunLoop loop;
+    std::vector<std::pair<std::string, bool>> seen;
+    auto queue = loop.makeSerialQueue("Korvane.test.serial");
+    EXPECT_EQ(queue->label(), "Korvane.test.serial");
+    loop.post([&] { seen.emplace_back("main", loop.isMainThread()); });
+    loop.dispatchGlobal(QueueQoS::UserInitiated, [&] { seen.emplace_back("global", loop.isMainThread()); });
+    queue->async([&] { seen.emplace_back("serial", loop.isMainThread()); });
+    loop.scheduleTimer(0, false, RunLoopMode::Common, [&](Timer&) { seen.emplace_back("timer", loop.isMainThread()); });
+    EXPECT_TRUE(loop.isMainThread());
+    loop.runUntilIdle();
+    EXPECT_EQ(seen, (std::vector<std::pair<std::string, bool>>{
+                        {"main", true}, {"global", false}, {"serial", false}, {"timer", true}}));
+    EXPECT_TRUE(loop.isMainThread());
+    bool other = true;
+    std::thread([&] { other = loop.isMainThread(); }).join();
+    EXPECT_FALSE(other);
+}
+
+TEST(SimRunLoop, serialSyncRunsAfterTheBlocksAlreadyQueued) {
+    SimRunLoop loop;
+    auto queue = loop.makeSerialQueue("q");
+    std::vector<std::string> log;
+    queue->async([&] { log.push_back("a1"); });
+    queue->async([&] { log.push_back("a2"); });
+    EXPECT_EQ(loop.pendingCount(), 2u);
+    bool mainInside = true;
+    queue->sync([&] {
+        log.push_back("sync");
+        mainInside = loop.isMainThread();
+        queue->sync([&] { log.push_back("nested"); }); // from the queue itself: runs inline
+    });
+    EXPECT_EQ(log, (std::vector<std::string>{"a1", "a2", "sync", "nested"}));
+    EXPECT_FALSE(mainInside);
+    EXPECT_EQ(loop.pendingCount(), 0u) << "the drained blocks do not run a second time";
+
+    queue->async([&] { log.push_back("a3"); });
+    loop.runUntilIdle();
+    EXPECT_EQ(log.back(), "a3");
+    EXPECT_EQ(log.size(), 5u);
+}
+
+TEST(SimRunLoop, sleepBlockingMovesTheClockAndRunsNothing) {
+    SimRunLoop loop(1'000 * korvane::kNanosPerSecond);
+    std::vector<std::pair<Nanos, Nanos>> sleeps;
+    loop.onBlockingSleep = [&](Nanos from, Nanos to) { sleeps.emplace_back(from, to); };
+    bool ran = false;
+    loop.postAfter(milliseconds(10), [&] { ran = true; });
+    loop.sleepBlocking(milliseconds(50));
+    EXPECT_FALSE(ran);
+    EXPECT_EQ(loop.now(), milliseconds(50));
+    EXPECT_EQ(loop.wallClock(), 1'000 * korvane::kNanosPerSecond + milliseconds(50));
+    EXPECT_EQ(sleeps, (std::vector<std::pair<Nanos, Nanos>>{{0, milliseconds(50)}}));
+    loop.runUntilIdle();
+    EXPECT_TRUE(ran) << "overdue work runs at the next turn";
+    EXPECT_EQ(loop.now(), milliseconds(50));
+}
+
+TEST(SimRunLoop, advanceUntilStopsWhenTheConditionHoldsOrAtTheLimit) {
+    SimRunLoop loop;
+    bool flag = false;
+    loop.postAfter(milliseconds(37), [&] { flag = true; });
+    EXPECT_TRUE(loop.advanceUntil([&] { return flag; }, milliseconds(100), milliseconds(10)));
+    EXPECT_EQ(loop.now(), milliseconds(40));
+
+    EXPECT_FALSE(loop.advanceUntil([] { return false; }, milliseconds(25), milliseconds(10)));
+    EXPECT_EQ(loop.now(), milliseconds(65));
+    EXPECT_TRUE(loop.advanceUntil([] { return true; }, milliseconds(25)));
+    EXPECT_EQ(loop.now(), milliseconds(65));
+}
+
+TEST(SimRunLoop, destroyingTheLoopDestroysPendingWorkWithoutRunningIt) {
+    auto sentinel = std::make_shared<int>(0);
+    std::weak_ptr<int> watch = sentinel;
+    bool ran = false;
+    korvane::platform::WorkItemRef item;
+    korvane::platform::TimerRef timer;
+    std::shared_ptr<korvane::platform::SerialQueue> queue;
+    {
+        SimRunLoop loop;
+        queue = loop.makeSerialQueue("q");
+        item = loop.postAfter(milliseconds(5), [sentinel, &ran] { ran = true; });
+        timer = loop.scheduleTimer(milliseconds(5), true, RunLoopMode::Default, [sentinel, &ran](Timer&) { ran = true; });
+        queue->async([sentinel, &ran] { ran = true; });
+        // A block whose destruction posts again meets a closed loop.
+        struct PostsOnDestruction {
+            SimRunLoop* loop;
+            std::shared_ptr<int> keep;
+            ~PostsOnDestruction() {
+                if (loop) loop->post([keep = keep] {});
+            }
+        };
+        auto poster = std::make_shared<PostsOnDestruction>(PostsOnDestruction{&loop, sentinel});
+        loop.post([poster] {});
+        poster.reset();
+        sentinel.reset();
+    }
+    EXPECT_FALSE(ran);
+    EXPECT_TRUE(watch.expired());
+    EXPECT_FALSE(timer->isValid());
+    item->cancel(); // after the loop: harmless
+    timer->invalidate();
+    queue->async([&ran] { ran = true; });
+    queue->sync([] {});
+    EXPECT_FALSE(ran);
+}
+
+TEST(SimRunLoop, postingFromOtherThreadsIsSafe) {
+    SimRunLoop loop;
+    std::atomic<int> count{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&] {
+            for (int i = 0; i < 250; ++i) {
+                if (i % 2) loop.post([&] { ++count; });
+                else loop.postAfter(milliseconds(1), [&] { ++count; });
+            }
+        });
+    }
+    for (int i = 0; i < 200; ++i) loop.advance(1);
+    for (auto& t : threads) t.join();
+    loop.advance(milliseconds(2));
+    EXPECT_EQ(count.load(), 1000);
+}
+
+} // namespace

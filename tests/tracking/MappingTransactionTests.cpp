@@ -1,0 +1,384 @@
+// Tests of the mapping transaction coordinator: the life of an intent, epochs, expiry, pruning and the
+// claim log lines.
+#include "tracking/MappingTransaction.h"
+
+#include "platform/sim/LogCapture.h"
+#include "platform/sim/SimDesktop.h"
+
+#include <gtest/gtest.h>
+
+namespace korvane {
+namespace {
+
+using Validation = MappingCommitValidation;
+
+constexpr Nanos kStart = 1'780'000'000LL * kNanosPerSecond;
+const std::string kDisplay = "37D8832A-2D66-02CA-B9F7-8F30A301B230";
+
+class MappingTransactionTest : public ::testing::Test {
+  protected:
+    MappingTransactionTest() {
+        tx.nowProvider = [this] { return now; };
+    }
+
+    // Opens an intent the way the push does: the caller builds it and stores it under its id.
+    MappingIntent& open(const std::string& id, std::int64_t zone = 3, Nanos ttl = seconds(2.5),
+                        std::optional<std::string> bundle = "com.example.editor",
+                        MappingIntentSource source = MappingIntentSource::hotkeyPush) {
+        MappingIntent intent;
+        intent.id = id;
+        intent.source = source;
+        intent.targetDisplayUUID = kDisplay;
+        intent.targetZoneID = zone;
+        intent.displayEpoch = tx.currentEpoch(kDisplay);
+        intent.pid = 4242;
+        intent.bundleID = std::move(bundle);
+        intent.requestedWindowID = 77;
+        intent.createdAt = now;
+        intent.expiresAt = now + ttl;
+        intent.note = "hotkey.push.left";
+        return tx.intents[id] = intent;
+    }
+
+    MappingIntentStage stageOf(const std::string& id) const { return tx.intent(id).value().stage; }
+
+    sim::ScopedLogCapture capture;
+    Nanos now = kStart;
+    MappingTransactionCoordinator tx;
+};
+
+TEST_F(MappingTransactionTest, openResolveCommitWritesTheClaimLines) {
+    const MappingIntent& intent = open("1f0e7d6c-0000-4000-8000-00000000abcd");
+    tx.log("slot.claim.created", intent, intent.requestedWindowID, intent.pid, 0.0);
+
+    now += milliseconds(120);
+    EXPECT_TRUE(tx.resolve(intent.id, 78));
+    EXPECT_EQ(stageOf(intent.id), MappingIntentStage::resolved);
+    now += seconds(0.0005);
+    EXPECT_EQ(tx.commit(intent.id, kDisplay, 3, std::nullopt), Validation{Validation::Committed{}});
+
+    auto stored = tx.intent(intent.id).value();
+    EXPECT_EQ(stored.stage, MappingIntentStage::committed);
+    EXPECT_EQ(stored.resolvedWindowID, std::optional<WindowID>(78));
+    EXPECT_EQ(stored.committedAt, std::optional<Nanos>(now));
+
+    const std::vector<std::string> expected = {
+        "[wm] [slot.claim.created] txID=1F0E7D6C-0000-4000-8000-00000000ABCD source=hotkey.push "
+        "displayUUID=37D8832A-2D66-02CA-B9F7-8F30A301B230 regionID=3 "
+        "slotID=37D8832A-2D66-02CA-B9F7-8F30A301B230:r3 wid=77 pid=4242 elapsedMs=0.0",
+        "[wm] [slot.claim.resolved] txID=1F0E7D6C-0000-4000-8000-00000000ABCD source=hotkey.push "
+        "displayUUID=37D8832A-2D66-02CA-B9F7-8F30A301B230 regionID=3 "
+        "slotID=37D8832A-2D66-02CA-B9F7-8F30A301B230:r3 wid=78 pid=4242 elapsedMs=120.0",
+        "[wm] [slot.claim.committed] txID=1F0E7D6C-0000-4000-8000-00000000ABCD source=hotkey.push "
+        "displayUUID=37D8832A-2D66-02CA-B9F7-8F30A301B230 regionID=3 "
+        "slotID=37D8832A-2D66-02CA-B9F7-8F30A301B230:r3 wid=78 pid=4242 elapsedMs=120.5",
+    };
+    EXPECT_EQ(capture.log().lines(), expected);
+}
+
+TEST_F(MappingTransactionTest, claimLineShowsHyphenAndZeroWhenWindowAndPidAreAbsent) {
+    MappingIntent& intent = open("A");
+    intent.source = MappingIntentSource::autoLaunch;
+    intent.targetZoneID = -2;
+    tx.log("slot.claim.created", intent, std::nullopt, std::nullopt, 0.0);
+    ASSERT_EQ(capture.log().lines().size(), 1u);
+    EXPECT_EQ(capture.log().lines()[0],
+              "[wm] [slot.claim.created] txID=A source=autolaunch displayUUID=" + kDisplay +
+                  " regionID=-2 slotID=" + kDisplay + ":r-2 wid=- pid=0 elapsedMs=0.0");
+}
+
+TEST_F(MappingTransactionTest, epochsStartAtZeroAndEveryRaiseIsLogged) {
+    EXPECT_EQ(tx.currentEpoch(kDisplay), 0);
+    EXPECT_EQ(tx.bumpEpoch(kDisplay, "display-change:screens"), 1);
+    EXPECT_EQ(tx.bumpEpoch(kDisplay, "applyRegionSet:builtin.split-50-50"), 2);
+    EXPECT_EQ(tx.currentEpoch("OTHER"), 0);
+    EXPECT_EQ(tx.displayEpochByUUID.at(kDisplay), 2);
+    const std::vector<std::string> expected = {
+        "[wm] [MappingTX] epoch bump display=" + kDisplay + " epoch=1 reason=display-change:screens",
+        "[wm] [MappingTX] epoch bump display=" + kDisplay +
+            " epoch=2 reason=applyRegionSet:builtin.split-50-50",
+    };
+    EXPECT_EQ(capture.log().lines(), expected);
+}
+
+TEST_F(MappingTransactionTest, commitAfterAnEpochRaiseIsStale) {
+    open("T");
+    EXPECT_TRUE(tx.resolve("T", 90));
+    tx.bumpEpoch(kDisplay, "display-change:test");
+    tx.bumpEpoch("OTHER", "display-change:test"); // another display's epoch is irrelevant
+    capture.log().clear();
+
+    now += milliseconds(40);
+    auto result = tx.commit("T", kDisplay, 3, std::nullopt);
+    ASSERT_TRUE(result.is<Validation::StaleEpoch>());
+    EXPECT_EQ(*result.as<Validation::StaleEpoch>(), (Validation::StaleEpoch{0, 1}));
+    EXPECT_EQ(stageOf("T"), MappingIntentStage::expired);
+    const std::vector<std::string> expected = {
+        "[wm] [slot.claim.rejected.epoch] txID=T source=hotkey.push displayUUID=" + kDisplay +
+            " regionID=3 slotID=" + kDisplay + ":r3 wid=90 pid=4242 elapsedMs=40.0",
+    };
+    EXPECT_EQ(capture.log().lines(), expected);
+
+    // An intent opened under the new epoch commits.
+    open("U");
+    EXPECT_TRUE(tx.commit("U", kDisplay, 3, 91).is<Validation::Committed>());
+}
+
+TEST_F(MappingTransactionTest, commitChecksRunInOrder) {
+    struct Row {
+        const char* what;
+        Nanos after; // time passed since opening (ttl 1 s)
+        std::string display;
+        std::int64_t zone;
+        std::optional<WindowID> wid;
+        Validation expected;
+        MappingIntentStage stageAfter;
+    };
+    const Row rows[] = {
+        {"overdue beats a wrong target",
+         seconds(1.0) + 1,
+         "ELSEWHERE",
+         9,
+         5,
+         {Validation::Expired{}},
+         MappingIntentStage::expired},
+        {"exactly at expiry is in time",
+         seconds(1.0),
+         kDisplay,
+         3,
+         5,
+         {Validation::Committed{}},
+         MappingIntentStage::committed},
+        {"other zone of the right display",
+         0,
+         kDisplay,
+         4,
+         5,
+         {Validation::MismatchedTarget{kDisplay, kDisplay, 3, 4}},
+         MappingIntentStage::intent},
+        {"other display",
+         0,
+         "ELSEWHERE",
+         3,
+         5,
+         {Validation::MismatchedTarget{kDisplay, "ELSEWHERE", 3, 3}},
+         MappingIntentStage::intent},
+        {"never resolved, no window",
+         0,
+         kDisplay,
+         3,
+         std::nullopt,
+         {Validation::Unresolved{}},
+         MappingIntentStage::intent},
+        {"never resolved, window given",
+         0,
+         kDisplay,
+         3,
+         5,
+         {Validation::Committed{}},
+         MappingIntentStage::committed},
+    };
+    for (const auto& row : rows) {
+        now = kStart;
+        const MappingIntent before = open(row.what, 3, seconds(1.0));
+        capture.log().clear();
+        now += row.after;
+        EXPECT_EQ(tx.commit(row.what, row.display, row.zone, row.wid), row.expected) << row.what;
+        auto after = tx.intent(row.what).value();
+        EXPECT_EQ(after.stage, row.stageAfter) << row.what;
+        if (row.stageAfter == MappingIntentStage::intent) {
+            EXPECT_EQ(after, before) << row.what << ": left unchanged";
+            EXPECT_TRUE(capture.log().lines().empty()) << row.what;
+        }
+        if (row.stageAfter == MappingIntentStage::committed) {
+            EXPECT_EQ(after.resolvedWindowID, row.wid) << row.what;
+            EXPECT_EQ(capture.log().count("[slot.claim.committed]"), 1u) << row.what;
+        }
+        if (row.stageAfter == MappingIntentStage::expired) {
+            EXPECT_EQ(capture.log().count("[slot.claim.expired]"), 1u) << row.what;
+        }
+    }
+    EXPECT_EQ(tx.commit("no such id", kDisplay, 3, 1), Validation{Validation::MissingIntent{}});
+}
+
+TEST_F(MappingTransactionTest, commitPastExpiryTurnsEvenACommittedIntentExpired) {
+    open("C", 3, seconds(1.0));
+    ASSERT_TRUE(tx.commit("C", kDisplay, 3, 5).is<Validation::Committed>());
+    now += seconds(2.0);
+    EXPECT_TRUE(tx.commit("C", kDisplay, 3, 5).is<Validation::Expired>());
+    EXPECT_EQ(stageOf("C"), MappingIntentStage::expired);
+}
+
+TEST_F(MappingTransactionTest, expirySweepTouchesOnlyOverdueOpenIntents) {
+    open("due-now", 1, seconds(1.0));
+    open("overdue-requested", 2, seconds(1.0) - 1);
+    open("overdue-resolved", 3, seconds(0.5));
+    tx.resolve("overdue-resolved", 55);
+    open("overdue-committed", 4, seconds(0.5));
+    tx.commit("overdue-committed", kDisplay, 4, 56);
+    open("overdue-cancelled", 5, seconds(0.5));
+    tx.cancel("overdue-cancelled", "user");
+    capture.log().clear();
+
+    now += seconds(1.0);
+    EXPECT_EQ(tx.expireStale(), 2);
+    EXPECT_EQ(stageOf("due-now"), MappingIntentStage::intent);
+    EXPECT_EQ(stageOf("overdue-requested"), MappingIntentStage::expired);
+    EXPECT_EQ(stageOf("overdue-resolved"), MappingIntentStage::expired);
+    EXPECT_EQ(stageOf("overdue-committed"), MappingIntentStage::committed);
+    EXPECT_EQ(stageOf("overdue-cancelled"), MappingIntentStage::cancelled);
+
+    // The line names the resolved window when there is one, else the requested one.
+    EXPECT_EQ(capture.log().count("[slot.claim.expired]"), 2u);
+    EXPECT_TRUE(capture.log().contains("txID=OVERDUE-RESOLVED source=hotkey.push displayUUID=" + kDisplay +
+                                       " regionID=3 slotID=" + kDisplay +
+                                       ":r3 wid=55 pid=4242 elapsedMs=1000.0"));
+    EXPECT_TRUE(capture.log().contains("txID=OVERDUE-REQUESTED source=hotkey.push displayUUID=" + kDisplay +
+                                       " regionID=2 slotID=" + kDisplay +
+                                       ":r2 wid=77 pid=4242 elapsedMs=1000.0"));
+
+    // An explicit instant replaces the provider's.
+    EXPECT_EQ(tx.expireStale(now + 1), 1);
+    EXPECT_EQ(stageOf("due-now"), MappingIntentStage::expired);
+}
+
+TEST_F(MappingTransactionTest, resolveAcceptsOnlyOpenIntentsInTime) {
+    open("R", 3, seconds(1.0));
+    EXPECT_FALSE(tx.resolve("missing", 1));
+    EXPECT_TRUE(tx.resolve("R", 10));
+    EXPECT_TRUE(tx.resolve("R", 11)); // a second resolve replaces the number
+    EXPECT_EQ(tx.intent("R")->resolvedWindowID, std::optional<WindowID>(11));
+
+    open("late", 3, seconds(1.0));
+    now += seconds(1.0) + 1;
+    capture.log().clear();
+    EXPECT_FALSE(tx.resolve("late", 12));
+    EXPECT_EQ(stageOf("late"), MappingIntentStage::expired);
+    EXPECT_EQ(tx.intent("late")->resolvedWindowID, std::nullopt);
+    EXPECT_TRUE(capture.log().contains("[slot.claim.expired] txID=LATE") && capture.log().contains("wid=12"));
+
+    capture.log().clear();
+    EXPECT_FALSE(tx.resolve("late", 13)); // closed: no change, no line
+    EXPECT_TRUE(capture.log().lines().empty());
+}
+
+TEST_F(MappingTransactionTest, cancelLeavesCommittedIntentsAlone) {
+    open("committed");
+    tx.commit("committed", kDisplay, 3, 1);
+    open("expired", 3, 0);
+    now += 1;
+    tx.expireStale();
+    open("open");
+    capture.log().clear();
+
+    tx.cancel("committed", "too late");
+    tx.cancel("expired", "user abort");
+    tx.cancel("open", "auxiliary preflight");
+    tx.cancel("open", "again");
+    tx.cancel("missing", "nothing");
+
+    EXPECT_EQ(stageOf("committed"), MappingIntentStage::committed);
+    EXPECT_EQ(tx.intent("committed")->note, "hotkey.push.left");
+    EXPECT_EQ(stageOf("expired"), MappingIntentStage::cancelled);
+    EXPECT_EQ(tx.intent("expired")->note, "user abort");
+    EXPECT_EQ(tx.intent("open")->note, "again");
+    EXPECT_FALSE(tx.intent("missing"));
+    EXPECT_EQ(tx.intents.size(), 3u);
+    EXPECT_TRUE(capture.log().lines().empty());
+}
+
+TEST_F(MappingTransactionTest, pruneDropsOnlyClosedIntentsPastTheCutoff) {
+    // Everything opened at kStart; the age rule measures expiresAt, or committedAt for a commit.
+    open("open-old", 1, seconds(1.0));
+    open("expired-recent", 2, seconds(9.5));
+    open("expired-old", 3, seconds(9.0) - 1);
+    open("cancelled-recent", 4, seconds(30));
+    open("committed-old", 5, seconds(30));
+    open("committed-recent", 6, seconds(30));
+    open("committed-undated", 7, seconds(30));
+    tx.cancel("cancelled-recent", "x");
+    tx.commit("committed-old", kDisplay, 5, 1);
+    now = kStart + seconds(9.0); // exactly at the cutoff below: kept
+    tx.commit("committed-recent", kDisplay, 6, 2);
+    tx.intents["expired-recent"].stage = MappingIntentStage::expired;
+    tx.intents["expired-old"].stage = MappingIntentStage::expired;
+    tx.intents["committed-undated"].stage = MappingIntentStage::committed;
+
+    // An age below one second counts as one second: cutoff = 10 s - 1 s.
+    now = kStart + seconds(10.0);
+    tx.prune(0.5);
+
+    std::vector<std::string> kept;
+    for (const auto& [id, intent] : tx.intents)
+        kept.push_back(id);
+    EXPECT_EQ(kept, (std::vector<std::string>{"cancelled-recent", "committed-recent", "expired-recent",
+                                              "open-old"}));
+
+    // Open intents survive any prune.
+    now = kStart + seconds(1000.0);
+    tx.prune(20.0);
+    ASSERT_EQ(tx.intents.size(), 1u);
+    EXPECT_TRUE(tx.intents.contains("open-old"));
+}
+
+TEST_F(MappingTransactionTest, openIntentMatchesSourceAndBundleAfterASweep) {
+    open("with-bundle", 1, seconds(5.0), "com.example.editor", MappingIntentSource::autoLaunch);
+    open("without-bundle", 2, seconds(5.0), std::nullopt, MappingIntentSource::autoLaunch);
+    open("other-source", 3, seconds(5.0), "com.example.viewer", MappingIntentSource::hotkeyPush);
+    open("short-lived", 4, seconds(1.0), "com.example.viewer", MappingIntentSource::autoLaunch);
+    open("committed", 5, seconds(5.0), "com.example.mail", MappingIntentSource::autoLaunch);
+    tx.commit("committed", kDisplay, 5, 1);
+
+    auto found = tx.openIntent(MappingIntentSource::autoLaunch, std::nullopt);
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found->id, "without-bundle");
+    EXPECT_EQ(tx.openIntent(MappingIntentSource::autoLaunch, "com.example.editor")->id, "with-bundle");
+    EXPECT_FALSE(tx.openIntent(MappingIntentSource::autoLaunch, "com.example.mail"));
+    // "other-source" waits for the same application under another source.
+    EXPECT_EQ(tx.openIntent(MappingIntentSource::autoLaunch, "com.example.viewer")->id, "short-lived");
+
+    now += seconds(2.0);
+    capture.log().clear();
+    EXPECT_FALSE(tx.openIntent(MappingIntentSource::autoLaunch, "com.example.viewer"));
+    EXPECT_EQ(stageOf("short-lived"), MappingIntentStage::expired);
+    EXPECT_EQ(capture.log().count("[slot.claim.expired] txID=SHORT-LIVED"), 1u);
+}
+
+TEST(MappingTransactionClock, defaultsToThePlatformWallClock) {
+    sim::ScopedSimDesktop desktop;
+    sim::ScopedLogCapture capture;
+    MappingTransactionCoordinator tx;
+    const Nanos start = desktop->runLoop().wallClock();
+    MappingIntent intent;
+    intent.id = "W";
+    intent.targetDisplayUUID = kDisplay;
+    intent.createdAt = start;
+    intent.expiresAt = start + seconds(1.0);
+    tx.intents[intent.id] = intent;
+
+    desktop->loop().advance(seconds(1.0));
+    EXPECT_EQ(tx.expireStale(), 0);
+    desktop->loop().advance(milliseconds(1));
+    EXPECT_EQ(tx.expireStale(), 1);
+    EXPECT_TRUE(capture.log().contains("[slot.claim.expired] txID=W source=manual.push"));
+    EXPECT_TRUE(capture.log().contains("elapsedMs=1001.0"));
+}
+
+TEST(MappingIntentNames, stagesAndSourcesReadBackFromTheirText) {
+    for (auto stage :
+         {MappingIntentStage::intent, MappingIntentStage::resolved, MappingIntentStage::committed,
+          MappingIntentStage::expired, MappingIntentStage::cancelled})
+        EXPECT_EQ(mappingIntentStageFrom(toString(stage)), stage);
+    for (auto source :
+         {MappingIntentSource::layoutApply, MappingIntentSource::hotkeyPush, MappingIntentSource::manualPush,
+          MappingIntentSource::trackerCreate, MappingIntentSource::autoLaunch, MappingIntentSource::gather,
+          MappingIntentSource::gatherGlobal, MappingIntentSource::displayChange})
+        EXPECT_EQ(mappingIntentSourceFrom(toString(source)), source);
+    EXPECT_EQ(toString(MappingIntentSource::gatherGlobal), "gather.global");
+    EXPECT_EQ(toString(MappingIntentSource::autoLaunch), "autolaunch");
+    EXPECT_EQ(mappingIntentStageFrom("Committed"), std::nullopt);
+    EXPECT_EQ(mappingIntentSourceFrom("hotkeyPush"), std::nullopt);
+}
+
+} // namespace
+} // namespace korvane

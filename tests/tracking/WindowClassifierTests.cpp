@@ -1,0 +1,248 @@
+// Tests of the window classifier's decoy rules at and around their thresholds.
+#include "tracking/WindowClassifier.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+namespace korvane {
+namespace {
+
+using Candidate = WindowClassifier::Candidate;
+
+// An untitled, non-main, subrole-less window: the shape every decoy rule looks at.
+Candidate bare(double w, double h, std::optional<std::string> bundle = "com.google.Chrome") {
+    Candidate c;
+    c.pid = 321;
+    c.bundleID = std::move(bundle);
+    c.cgBounds = Rect(40, 40, w, h);
+    return c;
+}
+
+TEST(WindowClassifierChromium, recognisesTheFamilyByExactIdAndByMarker) {
+    struct Row {
+        std::optional<std::string> bundle;
+        bool expected;
+    };
+    const Row rows[] = {
+        {std::nullopt, false},
+        {"", false},
+        {" \t\n", false},
+        {"  COM.GOOGLE.CHROME\n", true},
+        {"com.microsoft.edgemac", true},
+        {"com.microsoft.edgemac.beta", false}, // only the listed Edge ids, no marker
+        {"com.operasoftware.Opera", true},
+        {"com.nickvision.nickel", true},
+        {"org.example.BraveNewWorld", true}, // merely contains "brave"
+        {"com.example.thebrowserkit", true},
+        {"org.mozilla.firefox", false},
+        {"com.apple.Safari", false},
+        {"\xC2\xA0org.Chromium.Chromium\xE2\x80\x83", true}, // Unicode padding trimmed
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(WindowClassifier::isChromiumFamilyBrowser(row.bundle), row.expected)
+            << (row.bundle ? *row.bundle : "<absent>");
+    }
+}
+
+TEST(WindowClassifierVisibility, needsOpacityAFrameAndMoreThanTwoPointsEachWay) {
+    struct Row {
+        const char* what;
+        Candidate c;
+        bool expected;
+    };
+    Candidate alphaLow = bare(300, 300), alphaJustAbove = bare(300, 300), hidden = bare(300, 300),
+              minimized = bare(300, 300), notHidden = bare(300, 300), frameless = bare(300, 300),
+              axOnly = bare(300, 300), cgWins = bare(2, 300);
+    alphaLow.alpha = 0.01;
+    alphaJustAbove.alpha = 0.011;
+    hidden.isHidden = true;
+    minimized.isMinimized = true;
+    notHidden.isHidden = false;
+    notHidden.isMinimized = false;
+    frameless.cgBounds.reset();
+    axOnly.cgBounds.reset();
+    axOnly.axFrame = Rect(0, 0, 3, 3);
+    cgWins.axFrame = Rect(0, 0, 800, 600);
+    const Row rows[] = {
+        {"3 x 3", bare(3, 3), true},
+        {"2 x 100", bare(2, 100), false},
+        {"100 x 2", bare(100, 2), false},
+        {"2.01 x 100", bare(2.01, 100), true},
+        {"alpha 0.01", alphaLow, false},
+        {"alpha 0.011", alphaJustAbove, true},
+        {"hidden", hidden, false},
+        {"minimized", minimized, false},
+        {"explicitly shown", notHidden, true},
+        {"no frame", frameless, false},
+        {"accessibility frame only", axOnly, true},
+        {"window-list bounds win", cgWins, false},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(WindowClassifier::isVisible(row.c), row.expected) << row.what;
+}
+
+TEST(WindowClassifierGhostStrip, thinUntitledChromiumWindowsAtTheThresholds) {
+    struct Row {
+        double w, h;
+        bool expected;
+    };
+    const Row rows[] = {
+        {250, 600, true},                     // 2.4
+        {600, 250, true},                     // orientation does not matter
+        {300, 600, false},                    // short side not below 260
+        {260, 800, false},                    // short side exactly 260
+        {259, 800, true},  {200, 320, false}, // long side not above 320
+        {100, 321, true},                     // 3.21
+        {0, 600, false},   {250, 550, true},  // exactly 2.2
+        {250, 549, false},                    // just below 2.2
+        {0.5, 400, true},                     // the ratio divides by at least 1.0
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(WindowClassifier::isBrowserGhostStrip(bare(row.w, row.h)), row.expected)
+            << row.w << " x " << row.h;
+    }
+}
+
+TEST(WindowClassifierGhostStrip, anythingThatMarksARealWindowRulesItOut) {
+    struct Row {
+        const char* what;
+        Candidate c;
+        bool expected;
+    };
+    auto strip = [] { return bare(250, 600); };
+    Candidate other = strip(), subrole = strip(), unknown = strip(), paddedUnknown = strip(), main = strip(),
+              notMain = strip(), titled = strip(), spaceTitle = strip(), named = strip(), frameless = strip(),
+              axWouldPass = bare(300, 600);
+    other.bundleID = "org.mozilla.firefox";
+    subrole.subrole = "AXDialog";
+    unknown.subrole = "AXUnknown";
+    paddedUnknown.subrole = "  AXUnknown ";
+    main.isMain = true;
+    notMain.isMain = false;
+    titled.title = "Downloads";
+    spaceTitle.title = " \n ";
+    named.cgName = "x";
+    frameless.cgBounds.reset();
+    axWouldPass.axFrame = Rect(0, 0, 250, 600);
+    const Row rows[] = {
+        {"plain strip", strip(), true},
+        {"not Chromium", other, false},
+        {"dialog subrole", subrole, false},
+        {"AXUnknown subrole", unknown, true},
+        {"padded AXUnknown", paddedUnknown, true},
+        {"main", main, false},
+        {"explicitly not main", notMain, true},
+        {"titled", titled, false},
+        {"white-space title", spaceTitle, true},
+        {"window-list name", named, false},
+        {"no frame", frameless, false},
+        {"window-list bounds win over accessibility frame", axWouldPass, false},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(WindowClassifier::isBrowserGhostStrip(row.c), row.expected) << row.what;
+}
+
+TEST(WindowClassifierGroups, keysByBundleElseByPid) {
+    Candidate withBundle = bare(10, 10, "com.Example.App");
+    Candidate emptyBundle = bare(10, 10, "");
+    Candidate spaceBundle = bare(10, 10, " ");
+    Candidate noBundle = bare(10, 10, std::nullopt);
+    EXPECT_EQ(WindowClassifier::groupKey(withBundle), "bundle:com.Example.App");
+    EXPECT_EQ(WindowClassifier::groupKey(emptyBundle), "pid:321");
+    EXPECT_EQ(WindowClassifier::groupKey(spaceBundle), "bundle: ");
+    EXPECT_EQ(WindowClassifier::groupKey(noBundle), "pid:321");
+}
+
+TEST(WindowClassifierGroups, contextsTakeTheLargestAreaAndFindAMainWindow) {
+    Candidate big = bare(1000, 800, "a"), small = bare(100, 100, "a");
+    Candidate frameless = bare(0, 0, "b"), paddedStandard = bare(0, 0, "b");
+    frameless.cgBounds.reset();
+    paddedStandard.cgBounds.reset();
+    paddedStandard.subrole = " AXStandardWindow ";
+    Candidate standard = paddedStandard;
+    standard.subrole = "AXStandardWindow";
+    standard.bundleID = "c";
+    Candidate mainFrameless = frameless;
+    mainFrameless.bundleID = "d";
+    mainFrameless.isMain = true;
+    Candidate zeroArea = bare(0, 500, "e");
+    Candidate nanArea = bare(std::numeric_limits<double>::quiet_NaN(), 500, "f");
+
+    auto contexts = WindowClassifier::groupContexts(
+        {big, small, frameless, paddedStandard, standard, mainFrameless, zeroArea, nanArea});
+
+    ASSERT_EQ(contexts.size(), 6u);
+    EXPECT_EQ(contexts.at("bundle:a").maxArea, 800000.0);
+    EXPECT_TRUE(contexts.at("bundle:a").hasMain); // a positive area always reaches 0.6 of itself
+    EXPECT_EQ(contexts.at("bundle:b").maxArea, 0.0);
+    EXPECT_FALSE(contexts.at("bundle:b").hasMain); // the subrole comparison is exact
+    EXPECT_TRUE(contexts.at("bundle:c").hasMain);
+    EXPECT_TRUE(contexts.at("bundle:d").hasMain);
+    EXPECT_FALSE(contexts.at("bundle:e").hasMain);
+    EXPECT_EQ(contexts.at("bundle:f").maxArea, 0.0); // an undefined area does not count
+    EXPECT_FALSE(contexts.at("bundle:f").hasMain);
+}
+
+TEST(WindowClassifierIgnore, smallUntitledWindowsBesideAMainWindow) {
+    const WindowClassifier::GroupContext context{1'000'000, true};
+    struct Row {
+        const char* what;
+        Candidate c;
+        bool expected;
+    };
+    Candidate dialog = bare(50, 50, "org.example.app"), titled = bare(50, 50, "org.example.app"),
+              main = bare(50, 50, "org.example.app"), frameless = bare(50, 50, "org.example.app"),
+              paddedStandard = bare(50, 50, "org.example.app");
+    dialog.subrole = "AXDialog";
+    titled.title = "Find";
+    main.isMain = true;
+    frameless.cgBounds.reset();
+    paddedStandard.cgBounds.reset();
+    paddedStandard.subrole = " AXStandardWindow ";
+    const Row rows[] = {
+        {"300 x 400: short side too long", bare(300, 400, "org.example.app"), false},
+        {"200 x 700: 140,000 within 15 %", bare(200, 700, "org.example.app"), true},
+        {"250 x 600: exactly 15 %", bare(250, 600, "org.example.app"), true},
+        {"250 x 601: just above 15 %", bare(250, 601, "org.example.app"), false},
+        {"259 x 500: short side just below 260", bare(259, 500, "org.example.app"), true},
+        {"260 x 500: short side 260", bare(260, 500, "org.example.app"), false},
+        {"0 x 100: no short side", bare(0, 100, "org.example.app"), false},
+        {"dialog", dialog, false},
+        {"titled", titled, false},
+        {"main", main, false},
+        {"no frame", frameless, false},
+        {"padded standard subrole", paddedStandard, false},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(WindowClassifier::shouldIgnore(row.c, context), row.expected) << row.what;
+
+    // Without a largest area nothing is small.
+    EXPECT_FALSE(WindowClassifier::shouldIgnore(bare(50, 50, "org.example.app"), {0, true}));
+}
+
+TEST(WindowClassifierIgnore, withoutAMainWindowOnlyGhostStripsAreIgnored) {
+    const WindowClassifier::GroupContext noMain{1'000'000, false};
+    EXPECT_FALSE(WindowClassifier::shouldIgnore(bare(50, 50, "org.example.app"), noMain));
+    EXPECT_FALSE(WindowClassifier::shouldIgnore(bare(50, 50), noMain)); // Chromium, but not a strip
+    EXPECT_TRUE(WindowClassifier::shouldIgnore(bare(250, 600), noMain));
+    EXPECT_TRUE(WindowClassifier::shouldIgnore(bare(250, 600), {0, false}));
+}
+
+TEST(WindowClassifierIgnore, contextsFromRealGroupsDriveTheDecision) {
+    Candidate mainWindow = bare(1200, 800, "org.example.app");
+    Candidate palette = bare(200, 300, "org.example.app");
+    Candidate lonePalette = bare(200, 300, "org.example.other");
+    auto contexts = WindowClassifier::groupContexts({mainWindow, palette, lonePalette});
+
+    EXPECT_FALSE(
+        WindowClassifier::shouldIgnore(mainWindow, contexts.at(WindowClassifier::groupKey(mainWindow))));
+    EXPECT_TRUE(WindowClassifier::shouldIgnore(palette, contexts.at(WindowClassifier::groupKey(palette))));
+    // Alone in its group the same window is its own largest, hence not small.
+    EXPECT_FALSE(
+        WindowClassifier::shouldIgnore(lonePalette, contexts.at(WindowClassifier::groupKey(lonePalette))));
+}
+
+} // namespace
+} // namespace korvane
