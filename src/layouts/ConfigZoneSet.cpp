@@ -1,7 +1,7 @@
 // JSON form, equality and hashing of user layout records.
 #include "layouts/ConfigZoneSet.h"
 
-#include "scenes/JSONFields.h"
+#include "core/JSONFields.h"
 
 #include <functional>
 #include <string_view>
@@ -31,7 +31,7 @@ template <class T> std::size_t hashOptional(const std::optional<T>& v) {
 }
 
 const nlohmann::json& requireArray(const nlohmann::json& value, std::string_view key) {
-    if (!value.is_array()) throw JSONDecodingError("Expected an array for key \"" + std::string(key) + "\"");
+    if (!value.is_array()) throw DecodingError("Expected an array for key \"" + std::string(key) + "\"");
     return value;
 }
 
@@ -45,11 +45,11 @@ std::vector<double> decodeNumbers(const nlohmann::json& value, std::string_view 
 // [[x, y], [width, height]]; elements after the first two of each array are not read.
 Rect decodeFrame(const nlohmann::json& value) {
     const auto& outer = requireArray(value, "frame");
-    if (outer.size() < 2) throw JSONDecodingError("Frame needs an origin and a size");
+    if (outer.size() < 2) throw DecodingError("Frame needs an origin and a size");
     double numbers[4];
     for (int i = 0; i < 2; ++i) {
         const auto& pair = requireArray(outer[i], "frame");
-        if (pair.size() < 2) throw JSONDecodingError("Frame origin and size need two numbers each");
+        if (pair.size() < 2) throw DecodingError("Frame origin and size need two numbers each");
         numbers[2 * i] = jf::asNumber(pair[0], "frame");
         numbers[2 * i + 1] = jf::asNumber(pair[1], "frame");
     }
@@ -78,7 +78,7 @@ ConfigZone ConfigZone::fromJSON(const nlohmann::json& json) {
     zone.id = jf::requireInteger(json, "id");
     zone.displayUUID = jf::requireString(json, "displayUUID");
     const nlohmann::json* frame = jf::member(json, "frame");
-    if (!frame) throw JSONDecodingError("No value associated with key \"frame\"");
+    if (!frame) throw DecodingError("No value associated with key \"frame\"");
     zone.frame = decodeFrame(*frame);
     zone.name = jf::optionalString(json, "name");
     return zone;

@@ -58,7 +58,7 @@ struct ConfigZoneSet {
     // "zones", "zoneMap"; absent fields are left out.
     nlohmann::ordered_json toJSON() const;
     // Throws when "id" or "name" is missing, a value has the wrong type, or the tree cannot be read
-    // (DecodingError or JSONDecodingError, both std::runtime_error).
+    // (DecodingError, a std::runtime_error).
     static ConfigZoneSet fromJSON(const nlohmann::json& json);
 };
 

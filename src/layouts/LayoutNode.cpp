@@ -1,7 +1,7 @@
 // Layout tree values: construction, traversal without recursion, structural equality and the JSON form.
 #include "layouts/LayoutNode.h"
 
-#include "layouts/DecodingError.h"
+#include "core/DecodingError.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,8 +1,8 @@
 // JSON form of saved layout templates.
 #include "layouts/LayoutTemplate.h"
 
-#include "scenes/ISODate.h"
-#include "scenes/JSONFields.h"
+#include "core/ISODate.h"
+#include "core/JSONFields.h"
 
 namespace korvane {
 
@@ -13,7 +13,7 @@ std::optional<Nanos> decodeDate(const nlohmann::json& json, const char* key) {
     if (!text) return std::nullopt;
     auto date = parseISODate(*text);
     if (!date)
-        throw JSONDecodingError(std::string("Expected date string to be ISO8601-formatted for key \"") + key +
+        throw DecodingError(std::string("Expected date string to be ISO8601-formatted for key \"") + key +
                                 "\"");
     return date;
 }
@@ -37,7 +37,7 @@ LayoutTemplate LayoutTemplate::fromJSON(const nlohmann::json& json) {
     t.id = jsonfields::requireString(json, "id");
     t.name = jsonfields::requireString(json, "name");
     const nlohmann::json* tree = jsonfields::member(json, "layoutTree");
-    if (!tree) throw JSONDecodingError("No value associated with key \"layoutTree\"");
+    if (!tree) throw DecodingError("No value associated with key \"layoutTree\"");
     t.layoutTree = tree->get<LayoutNode>();
     t.version = jsonfields::requireString(json, "version");
     t.createdAt = decodeDate(json, "createdAt");

@@ -5,7 +5,7 @@
 #include "core/FileUtil.h"
 #include "core/Log.h"
 #include "platform/Platform.h"
-#include "scenes/JSONFields.h"
+#include "core/JSONFields.h"
 
 #include <filesystem>
 #include <fstream>
@@ -56,8 +56,8 @@ nlohmann::ordered_json LayoutTemplateSet::toJSON() const {
 LayoutTemplateSet LayoutTemplateSet::fromJSON(const nlohmann::json& json) {
     jsonfields::requireObject(json, "LayoutTemplateSet");
     const nlohmann::json* list = jsonfields::member(json, "templates");
-    if (!list) throw JSONDecodingError("No value associated with key \"templates\"");
-    if (!list->is_array()) throw JSONDecodingError("Expected an array for key \"templates\"");
+    if (!list) throw DecodingError("No value associated with key \"templates\"");
+    if (!list->is_array()) throw DecodingError("Expected an array for key \"templates\"");
     LayoutTemplateSet set;
     for (const auto& t : *list)
         set.templates.push_back(LayoutTemplate::fromJSON(t));

@@ -4,8 +4,8 @@
 #include "core/AppSupport.h"
 #include "core/FileUtil.h"
 #include "platform/Platform.h"
-#include "scenes/JSONFields.h"
-#include "scenes/WMScene.h"
+#include "core/JSONFields.h"
+#include "scenes/model/WMScene.h"
 
 #include <algorithm>
 #include <cctype>
@@ -72,7 +72,7 @@ nlohmann::json parseJSON(const std::string& bytes) {
     try {
         return nlohmann::json::parse(bytes);
     } catch (const nlohmann::json::exception& e) {
-        throw JSONDecodingError(std::string("The data is not valid JSON: ") + e.what());
+        throw DecodingError(std::string("The data is not valid JSON: ") + e.what());
     }
 }
 
@@ -80,7 +80,7 @@ ConfigZoneSet decodeZoneSet(const nlohmann::json& json) {
     try {
         return ConfigZoneSet::fromJSON(json);
     } catch (const nlohmann::json::exception& e) {
-        throw JSONDecodingError(e.what());
+        throw DecodingError(e.what());
     }
 }
 

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "layouts/ConfigZoneSet.h"
-#include "scenes/ScreenContext.h"
+#include "scenes/model/ScreenContext.h"
 
 #include <filesystem>
 #include <functional>

@@ -5,7 +5,7 @@
 #include "layouts/LayoutTemplateSet.h"
 #include "layouts/LayoutTreeModel.h"
 #include "platform/sim/LogCapture.h"
-#include "scenes/ISODate.h"
+#include "core/ISODate.h"
 
 #include <gtest/gtest.h>
 

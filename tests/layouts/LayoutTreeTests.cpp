@@ -1,7 +1,7 @@
 // Layout trees: JSON form and its limits, structural equality, zone computation, validation texts,
 // grid trees and reading-order renumbering, including seeded random trees.
 #include "LayoutTestSupport.h"
-#include "layouts/DecodingError.h"
+#include "core/DecodingError.h"
 #include "layouts/LayoutNode.h"
 #include "layouts/LayoutTreeModel.h"
 #include "platform/sim/LogCapture.h"

@@ -6,7 +6,7 @@
 #include "layouts/LayoutBuilder.h"
 #include "layouts/ZoneSetStore.h"
 #include "platform/sim/LogCapture.h"
-#include "scenes/WMScene.h"
+#include "scenes/model/WMScene.h"
 
 #include <gtest/gtest.h>
 

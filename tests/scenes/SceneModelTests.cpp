@@ -1,9 +1,9 @@
 // The scene value: older keys, the folding of "default" entries against the connected screens, the
 // cleaning rules, resolution against the screens and the JSON round trip.
-#include "scenes/ActiveSceneState.h"
-#include "scenes/ISODate.h"
-#include "scenes/JSONFields.h"
-#include "scenes/WMScene.h"
+#include "scenes/model/ActiveSceneState.h"
+#include "core/ISODate.h"
+#include "core/JSONFields.h"
+#include "scenes/model/WMScene.h"
 
 #include <gtest/gtest.h>
 
@@ -196,7 +196,7 @@ TEST(SceneModel, malformedScenesAreRejected) {
         {"not an object", json::array()},
     };
     for (const auto& row : rows)
-        EXPECT_THROW(WMScene::fromJSON(row.document, screens({"A"}), kNow), JSONDecodingError) << row.what;
+        EXPECT_THROW(WMScene::fromJSON(row.document, screens({"A"}), kNow), DecodingError) << row.what;
 }
 
 TEST(SceneModel, missingDatesAndAnyRestoreModeDecode) {
@@ -416,5 +416,5 @@ TEST(ActiveSceneState, keysOnlyWhenSetAndRoundTrip) {
 
     ActiveSceneState state{std::string(kSceneID), kNow};
     EXPECT_EQ(ActiveSceneState::fromJSON(json::parse(state.toJSON().dump())), state);
-    EXPECT_THROW(ActiveSceneState::fromJSON({{"activeSceneID", "nope"}}), JSONDecodingError);
+    EXPECT_THROW(ActiveSceneState::fromJSON({{"activeSceneID", "nope"}}), DecodingError);
 }

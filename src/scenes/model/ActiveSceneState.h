@@ -18,7 +18,7 @@ struct ActiveSceneState {
 
     // Each key only when set; a record with neither is the empty object.
     nlohmann::ordered_json toJSON() const;
-    // Missing keys read as no value. Throws JSONDecodingError for a malformed UUID or date.
+    // Missing keys read as no value. Throws DecodingError for a malformed UUID or date.
     static ActiveSceneState fromJSON(const nlohmann::json& json);
 };
 

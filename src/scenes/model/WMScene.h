@@ -3,9 +3,9 @@
 #pragma once
 
 #include "platform/Time.h"
-#include "scenes/SceneDisplayResolution.h"
-#include "scenes/ScreenContext.h"
-#include "scenes/WindowHint.h"
+#include "scenes/model/SceneDisplayResolution.h"
+#include "scenes/model/ScreenContext.h"
+#include "scenes/model/WindowHint.h"
 
 #include <nlohmann/json.hpp>
 
@@ -34,7 +34,7 @@ struct SceneHotkeyCombo {
 
     friend bool operator==(const SceneHotkeyCombo&, const SceneHotkeyCombo&) = default;
 
-    // Throws JSONDecodingError unless both keys are there with their types.
+    // Throws DecodingError unless both keys are there with their types.
     static SceneHotkeyCombo fromJSON(const nlohmann::json& json);
 };
 
@@ -80,7 +80,7 @@ struct WMScene {
     nlohmann::ordered_json toJSON() const;
     // Reads the current keys and the older ones. A "default" entry is folded into one of `screens`
     // (the one display without an entry of its own, else the only screen) or dropped; `now` stands
-    // in for a missing "createdAt". Throws JSONDecodingError when the scene cannot be read.
+    // in for a missing "createdAt". Throws DecodingError when the scene cannot be read.
     static WMScene fromJSON(const nlohmann::json& json, const ScreenContext& screens, Nanos now);
 };
 

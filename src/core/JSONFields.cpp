@@ -1,5 +1,5 @@
 // Strict readers of JSON members shared by the scene and layout decoders.
-#include "scenes/JSONFields.h"
+#include "core/JSONFields.h"
 
 #include <cctype>
 #include <cmath>
@@ -10,12 +10,12 @@ namespace korvane::jsonfields {
 namespace {
 
 [[noreturn]] void typeMismatch(std::string_view key, std::string_view expected, const nlohmann::json& value) {
-    throw JSONDecodingError("Expected " + std::string(expected) + " for key \"" + std::string(key) +
+    throw DecodingError("Expected " + std::string(expected) + " for key \"" + std::string(key) +
                             "\" but found " + value.type_name());
 }
 
 [[noreturn]] void keyNotFound(std::string_view key) {
-    throw JSONDecodingError("No value associated with key \"" + std::string(key) + "\"");
+    throw DecodingError("No value associated with key \"" + std::string(key) + "\"");
 }
 
 const nlohmann::json& required(const nlohmann::json& object, std::string_view key) {
@@ -47,7 +47,7 @@ std::int64_t asInteger(const nlohmann::json& value, std::string_view key) {
     if (value.is_number_unsigned()) {
         auto u = value.get<std::uint64_t>();
         if (u > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()))
-            throw JSONDecodingError("Number for key \"" + std::string(key) +
+            throw DecodingError("Number for key \"" + std::string(key) +
                                     "\" does not fit a 64-bit integer");
         return static_cast<std::int64_t>(u);
     }
@@ -57,7 +57,7 @@ std::int64_t asInteger(const nlohmann::json& value, std::string_view key) {
         if (std::isfinite(d) && std::trunc(d) == d && d >= -9223372036854775808.0 &&
             d < 9223372036854775808.0)
             return static_cast<std::int64_t>(d);
-        throw JSONDecodingError("Number for key \"" + std::string(key) + "\" is not a whole number");
+        throw DecodingError("Number for key \"" + std::string(key) + "\" is not a whole number");
     }
     typeMismatch(key, "an integer", value);
 }
@@ -111,7 +111,7 @@ std::string requireUUID(const nlohmann::json& object, std::string_view key) {
     std::string text = requireString(object, key);
     auto uuid = canonicalUUID(text);
     if (!uuid)
-        throw JSONDecodingError("Attempted to decode UUID from invalid UUID string for key \"" +
+        throw DecodingError("Attempted to decode UUID from invalid UUID string for key \"" +
                                 std::string(key) + "\"");
     return *uuid;
 }

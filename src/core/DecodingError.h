@@ -15,6 +15,9 @@ class DecodingError : public std::runtime_error {
         dataCorrupted, // a value has the right type but cannot be used (unknown case, too deep, out of range)
     };
 
+    // A document that does not have the expected shape; the text names the key and what was wrong.
+    explicit DecodingError(const std::string& description)
+        : DecodingError(Kind::dataCorrupted, std::string(), description) {}
     DecodingError(Kind kind, std::string key, const std::string& description)
         : std::runtime_error(description), kind_(kind), key_(std::move(key)) {}
 

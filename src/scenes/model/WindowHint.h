@@ -1,7 +1,7 @@
 // One application window that a scene places: which application, which zone, and where it stood.
 #pragma once
 
-#include "scenes/NormalizedFrame.h"
+#include "scenes/model/NormalizedFrame.h"
 
 #include <nlohmann/json.hpp>
 
@@ -20,7 +20,7 @@ struct WindowHint {
 
     // "bundleID", "zoneID", then "normalizedFrame" only when set.
     nlohmann::ordered_json toJSON() const;
-    // Throws JSONDecodingError when "bundleID" or "zoneID" is missing or of the wrong type, or the
+    // Throws DecodingError when "bundleID" or "zoneID" is missing or of the wrong type, or the
     // frame is incomplete.
     static WindowHint fromJSON(const nlohmann::json& json);
 };

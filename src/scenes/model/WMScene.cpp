@@ -1,8 +1,8 @@
 // Scene values: the cleaning of their per-display maps, the lookups for one display and the JSON form.
-#include "scenes/WMScene.h"
+#include "scenes/model/WMScene.h"
 
-#include "scenes/ISODate.h"
-#include "scenes/JSONFields.h"
+#include "core/ISODate.h"
+#include "core/JSONFields.h"
 
 #include <algorithm>
 #include <functional>
@@ -76,7 +76,7 @@ WMScene::WindowHintMap decodeWindowHintMap(const nlohmann::json& scene) {
     jsonfields::requireObject(*map, "windowHints");
     for (const auto& [displayKey, list] : map->items()) {
         if (!list.is_array())
-            throw JSONDecodingError("Expected an array of window hints for display key \"" + displayKey +
+            throw DecodingError("Expected an array of window hints for display key \"" + displayKey +
                                     "\"");
         auto& hints = out[displayKey];
         for (const auto& hint : list)
@@ -90,7 +90,7 @@ std::optional<Nanos> decodeDate(const nlohmann::json& scene, std::string_view ke
     if (!text) return std::nullopt;
     auto date = parseISODate(*text);
     if (!date)
-        throw JSONDecodingError("Expected date string to be ISO8601-formatted for key \"" + std::string(key) +
+        throw DecodingError("Expected date string to be ISO8601-formatted for key \"" + std::string(key) +
                                 "\"");
     return date;
 }
@@ -128,8 +128,8 @@ SceneHotkeyCombo SceneHotkeyCombo::fromJSON(const nlohmann::json& json) {
     jsonfields::requireObject(json, "hotkey");
     SceneHotkeyCombo combo;
     const nlohmann::json* modifiers = jsonfields::member(json, "modifiers");
-    if (!modifiers) throw JSONDecodingError("No value associated with key \"modifiers\"");
-    if (!modifiers->is_array()) throw JSONDecodingError("Expected an array for key \"modifiers\"");
+    if (!modifiers) throw DecodingError("No value associated with key \"modifiers\"");
+    if (!modifiers->is_array()) throw DecodingError("Expected an array for key \"modifiers\"");
     for (const auto& m : *modifiers)
         combo.modifiers.push_back(jsonfields::asString(m, "modifiers"));
     combo.keyCode = jsonfields::requireInteger(json, "keyCode");

@@ -1,5 +1,5 @@
 // ISO 8601 date text for the stores: strict on the calendar, lenient on fractions and offsets.
-#include "scenes/ISODate.h"
+#include "core/ISODate.h"
 
 #include <cstdint>
 #include <cstdio>

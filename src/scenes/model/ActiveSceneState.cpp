@@ -1,8 +1,8 @@
 // JSON form of the active-scene record.
-#include "scenes/ActiveSceneState.h"
+#include "scenes/model/ActiveSceneState.h"
 
-#include "scenes/ISODate.h"
-#include "scenes/JSONFields.h"
+#include "core/ISODate.h"
+#include "core/JSONFields.h"
 
 namespace korvane {
 
@@ -21,7 +21,7 @@ ActiveSceneState ActiveSceneState::fromJSON(const nlohmann::json& json) {
     if (auto text = jsonfields::optionalString(json, "lastSwitchedAt")) {
         state.lastSwitchedAt = parseISODate(*text);
         if (!state.lastSwitchedAt)
-            throw JSONDecodingError(
+            throw DecodingError(
                 "Expected date string to be ISO8601-formatted for key \"lastSwitchedAt\"");
     }
     return state;

@@ -27,7 +27,7 @@ struct NormalizedFrame {
     friend bool operator==(const NormalizedFrame&, const NormalizedFrame&) = default;
 
     nlohmann::ordered_json toJSON() const;
-    // Throws JSONDecodingError unless all four numbers are there.
+    // Throws DecodingError unless all four numbers are there.
     static NormalizedFrame fromJSON(const nlohmann::json& json);
 };
 

@@ -1,7 +1,7 @@
 // Normalised window frames of scene hints.
-#include "scenes/NormalizedFrame.h"
+#include "scenes/model/NormalizedFrame.h"
 
-#include "scenes/JSONFields.h"
+#include "core/JSONFields.h"
 
 #include <algorithm>
 #include <cmath>

@@ -2,6 +2,8 @@
 // or a fractional number in an integer field is an error, and null reads as absent.
 #pragma once
 
+#include "core/DecodingError.h"
+
 #include <nlohmann/json.hpp>
 
 #include <cstdint>
@@ -11,12 +13,6 @@
 #include <string_view>
 
 namespace korvane {
-
-// A document that does not have the expected shape. The text names the key and what was wrong.
-class JSONDecodingError : public std::runtime_error {
-  public:
-    using std::runtime_error::runtime_error;
-};
 
 namespace jsonfields {
 

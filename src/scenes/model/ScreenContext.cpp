@@ -1,5 +1,5 @@
 // Snapshots of the connected screens for the scene code.
-#include "scenes/ScreenContext.h"
+#include "scenes/model/ScreenContext.h"
 
 namespace korvane {
 

@@ -1,6 +1,6 @@
 // Resolving a scene against the connected screens: which display gets which layout reference and
 // which hints, including the fallback for a scene saved on displays that are gone.
-#include "scenes/WMScene.h"
+#include "scenes/model/WMScene.h"
 
 #include <algorithm>
 

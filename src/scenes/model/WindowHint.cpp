@@ -1,7 +1,7 @@
 // JSON form of scene window hints.
-#include "scenes/WindowHint.h"
+#include "scenes/model/WindowHint.h"
 
-#include "scenes/JSONFields.h"
+#include "core/JSONFields.h"
 
 namespace korvane {
 

@@ -2,7 +2,7 @@
 // which connected display.
 #pragma once
 
-#include "scenes/WindowHint.h"
+#include "scenes/model/WindowHint.h"
 
 #include <map>
 #include <optional>

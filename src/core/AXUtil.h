@@ -1,0 +1,99 @@
+// The one wrapper through which the system reaches other applications' windows: window numbers of
+// elements, elements of window numbers, frames, focus lookups, checked moves, and a short-lived cache of
+// the window server's on-screen list. Frames taken and given are bottom-left global coordinates.
+#pragma once
+
+#include "core/WinRef.h"
+#include "platform/Accessibility.h"
+#include "platform/Geometry.h"
+#include "platform/Platform.h"
+#include "platform/Time.h"
+#include "platform/WindowServer.h"
+
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+namespace korvane {
+
+// A window's element with its frame (bottom-left global coordinates).
+struct ElementAndFrame {
+    platform::AXElement element;
+    Rect frame;
+};
+
+// A fetched window list, shared between the callers that the cache serves.
+using WindowList = std::shared_ptr<const std::vector<platform::WindowInfo>>;
+
+// Every operation may be called from any thread; none throws, each failure yields nothing and is logged.
+class AXUtil {
+  public:
+    explicit AXUtil(platform::Platform& platform);
+    AXUtil(const AXUtil&) = delete;
+    AXUtil& operator=(const AXUtil&) = delete;
+
+    // The process-wide instance, made on first use for the platform in use (and made again should the
+    // platform in use be another one than its own, as happens between tests).
+    static std::shared_ptr<AXUtil> shared();
+    // Installs the instance that shared() returns; nullptr lets the next shared() make a fresh one.
+    static void setShared(std::shared_ptr<AXUtil> instance);
+
+    platform::Platform& platform() const { return platform_; }
+
+    std::optional<WindowID> windowID(const platform::AXElement& element);
+    std::optional<ElementAndFrame> axAndFrame(WindowID windowID, bool allowFallback = false);
+    // A pid of 0 does exactly the lookup without one.
+    std::optional<ElementAndFrame> axAndFrame(WindowID windowID, pid_t pid, bool allowFallback = false);
+    std::optional<platform::AXElement> axElement(WindowID windowID, pid_t pid);
+    std::optional<Rect> frame(const platform::AXElement& element);
+    std::optional<platform::AXElement> focusedWindow();
+    std::optional<platform::AXElement> focusedWindowSystemWide();
+    std::optional<std::string> stringAttribute(const std::string& attribute, const platform::AXElement& element);
+    // Sets size, position and size again, raises, then reads the result back and corrects the vertical
+    // position once (keeping a bottom-anchored window on the visible frame's bottom).
+    void moveResize(const platform::AXElement& element, const Rect& target);
+    // The on-screen list, served from the cache while it is younger than `cacheValidityInterval`.
+    WindowList cachedWindowList();
+
+    static constexpr double cacheValidityInterval = 0.2; // seconds
+
+  private:
+    struct Labels {
+        const char* windows;
+        const char* allWindows;
+        const char* resolvedMessage;   // nullptr: not logged
+        const char* unresolvedMessage; // nullptr: not logged
+    };
+
+    std::optional<ElementAndFrame> lookUpInApplication(WindowID windowID, pid_t pid, bool allowFallback,
+                                                       const Labels& labels);
+    std::optional<ElementAndFrame> matchWindow(const platform::AXElement& app, const std::string& attribute,
+                                               pid_t pid, WindowID windowID, bool allowFallback,
+                                               const char* label);
+    std::optional<ElementAndFrame> axAndFrameViaFocusedWindow(pid_t pid, WindowID windowID, bool allowFallback);
+    std::optional<platform::AXElement> containingWindow(const platform::AXElement& element);
+
+    // Up to three reads, sleeping between them while the application is busy or the service is starting.
+    platform::AXError copyAttributeWithRetry(const platform::AXElement& element, const std::string& attribute,
+                                             platform::AXValue& out);
+    std::optional<platform::AXElement> elementAttribute(const platform::AXElement& element,
+                                                        const std::string& attribute);
+
+    platform::Platform& platform_;
+
+    std::mutex cacheLock; // guards the two cache fields; held during the fetch
+    WindowList windowListCache;
+    std::optional<Nanos> windowListCacheTime; // monotonic clock of the platform's run loop
+};
+
+// An attribute read as a number and given as a Boolean; nothing when the read fails, gives no value or
+// gives something other than a number. Never logs.
+std::optional<bool> axNumberAttribute(platform::Accessibility& accessibility, const platform::AXElement& element,
+                                      const std::string& attribute);
+// The same through the platform in use.
+std::optional<bool> axNumberAttribute(const platform::AXElement& element, const std::string& attribute);
+
+} // namespace korvane
