@@ -3,8 +3,8 @@
 #include "core/AppSupport.h"
 #include "core/SceneName.h"
 
-#include "TempFolder.h"
-#include "TestPlatform.h"
+#include "support/TempFolder.h"
+#include "platform/sim/SimDesktop.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +12,7 @@
 #include <unistd.h>
 
 using namespace korvane;
-using korvane::testing::ProcessOnlyPlatform;
+using korvane::sim::ScopedSimDesktop;
 using korvane::testing::TempFolder;
 namespace fs = std::filesystem;
 
@@ -32,10 +32,10 @@ TEST(AppSupportDirectory, environmentPrecedence) {
         {"HOME last", std::nullopt, std::nullopt, root + "/home", "home/.config/Korvane"},
     };
     for (const auto& r : rows) {
-        ProcessOnlyPlatform platform;
-        if (r.korvaneHome) platform.process.setEnvironment("KORVANE_HOME", *r.korvaneHome);
-        if (r.xdg) platform.process.setEnvironment("XDG_CONFIG_HOME", *r.xdg);
-        if (r.home) platform.process.setEnvironment("HOME", *r.home);
+        ScopedSimDesktop platform;
+        if (r.korvaneHome) platform->process().setEnvironment("KORVANE_HOME", *r.korvaneHome);
+        if (r.xdg) platform->process().setEnvironment("XDG_CONFIG_HOME", *r.xdg);
+        if (r.home) platform->process().setEnvironment("HOME", *r.home);
         fs::path got = appSupportDirectory();
         EXPECT_EQ(got, tmp.path() / r.expected) << r.what;
         EXPECT_TRUE(fs::is_directory(got)) << r.what;
@@ -44,17 +44,17 @@ TEST(AppSupportDirectory, environmentPrecedence) {
 
 TEST(AppSupportDirectory, relativeKorvaneHomeIsTakenFromTheCurrentFolder) {
     TempFolder tmp;
-    ProcessOnlyPlatform platform;
-    platform.process.setCurrentDirectory(tmp.path().string());
-    platform.process.setEnvironment("KORVANE_HOME", "state/k");
+    ScopedSimDesktop platform;
+    platform->process().setCurrentDirectory(tmp.path().string());
+    platform->process().setEnvironment("KORVANE_HOME", "state/k");
     EXPECT_EQ(appSupportDirectory(), tmp.path() / "state/k");
     EXPECT_TRUE(fs::is_directory(tmp.path() / "state/k"));
 }
 
 TEST(AppSupportDirectory, firstCallCreatesLaterCallsReuseWithoutChange) {
     TempFolder tmp;
-    ProcessOnlyPlatform platform;
-    platform.process.setEnvironment("HOME", (tmp.path() / "user").string());
+    ScopedSimDesktop platform;
+    platform->process().setEnvironment("HOME", (tmp.path() / "user").string());
     fs::path expected = tmp.path() / "user/.config/Korvane";
     ASSERT_FALSE(fs::exists(tmp.path() / "user"));
 
@@ -72,21 +72,21 @@ TEST(AppSupportDirectory, firstCallCreatesLaterCallsReuseWithoutChange) {
 TEST(AppSupportDirectory, failuresAreThrown) {
     TempFolder tmp;
     {
-        ProcessOnlyPlatform platform; // nothing set at all
+        ScopedSimDesktop platform; // nothing set at all
         EXPECT_THROW(appSupportDirectory(), fs::filesystem_error);
     }
     {
-        ProcessOnlyPlatform platform;
+        ScopedSimDesktop platform;
         std::ofstream(tmp.path() / "file") << "x";
-        platform.process.setEnvironment("KORVANE_HOME", (tmp.path() / "file").string());
+        platform->process().setEnvironment("KORVANE_HOME", (tmp.path() / "file").string());
         EXPECT_THROW(appSupportDirectory(), fs::filesystem_error)
             << "a file stands where the folder should be";
     }
     {
-        ProcessOnlyPlatform platform;
+        ScopedSimDesktop platform;
         fs::create_directories(tmp.path() / "locked");
         fs::permissions(tmp.path() / "locked", fs::perms::owner_read | fs::perms::owner_exec);
-        platform.process.setEnvironment("KORVANE_HOME", (tmp.path() / "locked/inner/k").string());
+        platform->process().setEnvironment("KORVANE_HOME", (tmp.path() / "locked/inner/k").string());
         if (::geteuid() != 0) {
             EXPECT_THROW(appSupportDirectory(), fs::filesystem_error) << "cannot create";
         }

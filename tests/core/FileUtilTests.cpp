@@ -1,8 +1,8 @@
 // Atomic writes and the keeping of unreadable files beside the original.
 #include "core/FileUtil.h"
 
-#include "TempFolder.h"
-#include "TestPlatform.h"
+#include "support/TempFolder.h"
+#include "platform/sim/SimDesktop.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,7 @@
 #include <unistd.h>
 
 using namespace korvane;
-using korvane::testing::ProcessOnlyPlatform;
+using korvane::sim::ScopedSimDesktop;
 using korvane::testing::TempFolder;
 namespace fs = std::filesystem;
 
@@ -69,7 +69,7 @@ TEST(WriteFileAtomically, failureLeavesTheOldFileAndNoTemporary) {
 
 TEST(PreserveUnreadableFile, copiesBesideTheOriginalWithAUTCStamp) {
     TempFolder tmp;
-    ProcessOnlyPlatform platform; // wall clock 1780000000 s
+    ScopedSimDesktop platform; // wall clock 1780000000 s
     fs::path original = tmp.path() / "scenes.json";
     std::ofstream(original) << "{broken";
 
@@ -82,13 +82,13 @@ TEST(PreserveUnreadableFile, copiesBesideTheOriginalWithAUTCStamp) {
     fs::path second = preserveUnreadableFile(original);
     EXPECT_EQ(second, tmp.path() / "scenes.json.unreadable-2026-05-28T20:26:40Z-2");
 
-    platform.loop.advance(kNanosPerSecond * 61);
+    platform->loop().advance(kNanosPerSecond * 61);
     EXPECT_EQ(preserveUnreadableFile(original), tmp.path() / "scenes.json.unreadable-2026-05-28T20:27:41Z");
 }
 
 TEST(PreserveUnreadableFile, aMissingFileIsAnError) {
     TempFolder tmp;
-    ProcessOnlyPlatform platform;
+    ScopedSimDesktop platform;
     EXPECT_THROW(preserveUnreadableFile(tmp.path() / "absent.json"), fs::filesystem_error);
     EXPECT_TRUE(names(tmp.path()).empty());
 }

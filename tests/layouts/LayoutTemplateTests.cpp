@@ -1,5 +1,5 @@
 // Built-in layouts and their older ids, and the saved layout templates in "layout-templates.json".
-#include "LayoutFilesFixture.h"
+#include "support/SupportFolderFixture.h"
 
 #include "layouts/BuiltinLayouts.h"
 #include "layouts/LayoutTemplateSet.h"

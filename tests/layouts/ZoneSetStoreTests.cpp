@@ -1,6 +1,6 @@
 // User layout files: their JSON form, reading the Layouts folder, rewriting display UUIDs, and the
 // one-time migration of legacy layout ids together with the scenes that name them.
-#include "LayoutFilesFixture.h"
+#include "support/SupportFolderFixture.h"
 
 #include "layouts/ConfigZoneSet.h"
 #include "layouts/LayoutBuilder.h"

@@ -1,12 +1,12 @@
 // A simulated desktop whose application-support folder is a fresh temporary folder, with small file
-// helpers, for the tests of the stores that keep layouts on disk.
+// helpers, for the tests of the stores that keep their files there.
 #pragma once
 
 #include "platform/sim/SimDesktop.h"
+#include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -17,18 +17,7 @@ namespace korvane::testing {
 
 class LayoutFilesTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "korvane-layoutfiles-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        home = pattern;
-        desktop->process().setEnvironment("KORVANE_HOME", home.string());
-    }
-
-    void TearDown() override {
-        std::error_code ignored;
-        std::filesystem::remove_all(home, ignored);
-    }
+    void SetUp() override { desktop->process().setEnvironment("KORVANE_HOME", home.string()); }
 
     std::filesystem::path layouts() const { return home / "Layouts"; }
     std::filesystem::path scenes() const { return home / "scenes"; }
@@ -56,7 +45,8 @@ class LayoutFilesTest : public ::testing::Test {
     }
 
     sim::ScopedSimDesktop desktop;
-    std::filesystem::path home;
+    TempFolder folder;
+    std::filesystem::path home = folder.path();
 };
 
 } // namespace korvane::testing
