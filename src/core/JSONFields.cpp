@@ -1,6 +1,8 @@
 // Strict readers of JSON members shared by the scene and layout decoders.
 #include "core/JSONFields.h"
 
+#include "core/ISODate.h"
+
 #include <cctype>
 #include <cmath>
 #include <limits>
@@ -18,13 +20,28 @@ namespace {
     throw DecodingError("No value associated with key \"" + std::string(key) + "\"");
 }
 
-const nlohmann::json& required(const nlohmann::json& object, std::string_view key) {
+} // namespace
+
+const nlohmann::json& requireMember(const nlohmann::json& object, std::string_view key) {
     const nlohmann::json* v = member(object, key);
     if (!v) keyNotFound(key);
     return *v;
 }
 
-} // namespace
+const nlohmann::json& requireArray(const nlohmann::json& object, std::string_view key) {
+    const nlohmann::json& v = requireMember(object, key);
+    if (!v.is_array()) throw DecodingError("Expected an array for key \"" + std::string(key) + "\"");
+    return v;
+}
+
+std::optional<Nanos> optionalDate(const nlohmann::json& object, std::string_view key) {
+    auto text = optionalString(object, key);
+    if (!text) return std::nullopt;
+    auto date = parseISODate(*text);
+    if (!date)
+        throw DecodingError("Expected date string to be ISO8601-formatted for key \"" + std::string(key) + "\"");
+    return date;
+}
 
 const nlohmann::json* member(const nlohmann::json& object, std::string_view key) {
     if (!object.is_object()) return nullptr;
@@ -68,15 +85,15 @@ double asNumber(const nlohmann::json& value, std::string_view key) {
 }
 
 std::string requireString(const nlohmann::json& object, std::string_view key) {
-    return asString(required(object, key), key);
+    return asString(requireMember(object, key), key);
 }
 
 std::int64_t requireInteger(const nlohmann::json& object, std::string_view key) {
-    return asInteger(required(object, key), key);
+    return asInteger(requireMember(object, key), key);
 }
 
 double requireNumber(const nlohmann::json& object, std::string_view key) {
-    return asNumber(required(object, key), key);
+    return asNumber(requireMember(object, key), key);
 }
 
 std::optional<std::string> optionalString(const nlohmann::json& object, std::string_view key) {

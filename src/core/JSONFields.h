@@ -3,6 +3,7 @@
 #pragma once
 
 #include "core/DecodingError.h"
+#include "platform/Time.h"
 
 #include <nlohmann/json.hpp>
 
@@ -18,6 +19,12 @@ namespace jsonfields {
 
 // The member under `key`, or nullptr when it is absent or null. `object` must be an object.
 const nlohmann::json* member(const nlohmann::json& object, std::string_view key);
+// The member under `key`; throws when it is absent or null.
+const nlohmann::json& requireMember(const nlohmann::json& object, std::string_view key);
+// The member under `key` when it is an array; throws otherwise.
+const nlohmann::json& requireArray(const nlohmann::json& object, std::string_view key);
+// An ISO 8601 date (see core/ISODate.h) as a wall-clock instant; nothing when absent or null.
+std::optional<Nanos> optionalDate(const nlohmann::json& object, std::string_view key);
 
 // Throws unless `value` is an object; `what` names it in the error.
 void requireObject(const nlohmann::json& value, std::string_view what);

@@ -77,9 +77,7 @@ ConfigZone ConfigZone::fromJSON(const nlohmann::json& json) {
     ConfigZone zone;
     zone.id = jf::requireInteger(json, "id");
     zone.displayUUID = jf::requireString(json, "displayUUID");
-    const nlohmann::json* frame = jf::member(json, "frame");
-    if (!frame) throw DecodingError("No value associated with key \"frame\"");
-    zone.frame = decodeFrame(*frame);
+    zone.frame = decodeFrame(jf::requireMember(json, "frame"));
     zone.name = jf::optionalString(json, "name");
     return zone;
 }

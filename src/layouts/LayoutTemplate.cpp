@@ -6,20 +6,6 @@
 
 namespace korvane {
 
-namespace {
-
-std::optional<Nanos> decodeDate(const nlohmann::json& json, const char* key) {
-    auto text = jsonfields::optionalString(json, key);
-    if (!text) return std::nullopt;
-    auto date = parseISODate(*text);
-    if (!date)
-        throw DecodingError(std::string("Expected date string to be ISO8601-formatted for key \"") + key +
-                                "\"");
-    return date;
-}
-
-} // namespace
-
 nlohmann::ordered_json LayoutTemplate::toJSON() const {
     nlohmann::ordered_json j = nlohmann::ordered_json::object();
     j["id"] = id;
@@ -36,12 +22,10 @@ LayoutTemplate LayoutTemplate::fromJSON(const nlohmann::json& json) {
     LayoutTemplate t;
     t.id = jsonfields::requireString(json, "id");
     t.name = jsonfields::requireString(json, "name");
-    const nlohmann::json* tree = jsonfields::member(json, "layoutTree");
-    if (!tree) throw DecodingError("No value associated with key \"layoutTree\"");
-    t.layoutTree = tree->get<LayoutNode>();
+    t.layoutTree = jsonfields::requireMember(json, "layoutTree").get<LayoutNode>();
     t.version = jsonfields::requireString(json, "version");
-    t.createdAt = decodeDate(json, "createdAt");
-    t.updatedAt = decodeDate(json, "updatedAt");
+    t.createdAt = jsonfields::optionalDate(json, "createdAt");
+    t.updatedAt = jsonfields::optionalDate(json, "updatedAt");
     return t;
 }
 

@@ -55,11 +55,9 @@ nlohmann::ordered_json LayoutTemplateSet::toJSON() const {
 
 LayoutTemplateSet LayoutTemplateSet::fromJSON(const nlohmann::json& json) {
     jsonfields::requireObject(json, "LayoutTemplateSet");
-    const nlohmann::json* list = jsonfields::member(json, "templates");
-    if (!list) throw DecodingError("No value associated with key \"templates\"");
-    if (!list->is_array()) throw DecodingError("Expected an array for key \"templates\"");
+    const nlohmann::json& list = jsonfields::requireArray(json, "templates");
     LayoutTemplateSet set;
-    for (const auto& t : *list)
+    for (const auto& t : list)
         set.templates.push_back(LayoutTemplate::fromJSON(t));
     return set;
 }

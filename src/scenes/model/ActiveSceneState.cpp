@@ -18,12 +18,7 @@ ActiveSceneState ActiveSceneState::fromJSON(const nlohmann::json& json) {
     ActiveSceneState state;
     if (jsonfields::member(json, "activeSceneID"))
         state.activeSceneID = jsonfields::requireUUID(json, "activeSceneID");
-    if (auto text = jsonfields::optionalString(json, "lastSwitchedAt")) {
-        state.lastSwitchedAt = parseISODate(*text);
-        if (!state.lastSwitchedAt)
-            throw DecodingError(
-                "Expected date string to be ISO8601-formatted for key \"lastSwitchedAt\"");
-    }
+    state.lastSwitchedAt = jsonfields::optionalDate(json, "lastSwitchedAt");
     return state;
 }
 

@@ -85,16 +85,6 @@ WMScene::WindowHintMap decodeWindowHintMap(const nlohmann::json& scene) {
     return out;
 }
 
-std::optional<Nanos> decodeDate(const nlohmann::json& scene, std::string_view key) {
-    auto text = jsonfields::optionalString(scene, key);
-    if (!text) return std::nullopt;
-    auto date = parseISODate(*text);
-    if (!date)
-        throw DecodingError("Expected date string to be ISO8601-formatted for key \"" + std::string(key) +
-                                "\"");
-    return date;
-}
-
 // The display that takes a map's "default" entry: the one connected display without an entry of its
 // own, else the only connected screen, else none.
 template <class Map>
@@ -127,10 +117,7 @@ std::optional<RestoreMode> restoreModeFromRawValue(std::string_view raw) {
 SceneHotkeyCombo SceneHotkeyCombo::fromJSON(const nlohmann::json& json) {
     jsonfields::requireObject(json, "hotkey");
     SceneHotkeyCombo combo;
-    const nlohmann::json* modifiers = jsonfields::member(json, "modifiers");
-    if (!modifiers) throw DecodingError("No value associated with key \"modifiers\"");
-    if (!modifiers->is_array()) throw DecodingError("Expected an array for key \"modifiers\"");
-    for (const auto& m : *modifiers)
+    for (const auto& m : jsonfields::requireArray(json, "modifiers"))
         combo.modifiers.push_back(jsonfields::asString(m, "modifiers"));
     combo.keyCode = jsonfields::requireInteger(json, "keyCode");
     return combo;
@@ -208,8 +195,8 @@ WMScene WMScene::fromJSON(const nlohmann::json& json, const ScreenContext& scree
     WMScene scene;
     scene.id = jsonfields::requireUUID(json, "id");
     scene.name = jsonfields::requireString(json, "name");
-    scene.createdAt = decodeDate(json, "createdAt").value_or(now);
-    scene.updatedAt = decodeDate(json, "updatedAt").value_or(scene.createdAt);
+    scene.createdAt = jsonfields::optionalDate(json, "createdAt").value_or(now);
+    scene.updatedAt = jsonfields::optionalDate(json, "updatedAt").value_or(scene.createdAt);
 
     // The older map is a replacement, never a supplement: the two are not merged.
     LayoutRefMap current = sanitizedLayoutRefs(decodeLayoutRefMap(json, "layoutRefsByDisplay"));
