@@ -51,7 +51,8 @@ class AXUtil {
     std::optional<Rect> frame(const platform::AXElement& element);
     std::optional<platform::AXElement> focusedWindow();
     std::optional<platform::AXElement> focusedWindowSystemWide();
-    std::optional<std::string> stringAttribute(const std::string& attribute, const platform::AXElement& element);
+    std::optional<std::string> stringAttribute(const std::string& attribute,
+                                               const platform::AXElement& element);
     // Sets size, position and size again, raises, then reads the result back and corrects the vertical
     // position once (keeping a bottom-anchored window on the visible frame's bottom).
     void moveResize(const platform::AXElement& element, const Rect& target);
@@ -73,7 +74,8 @@ class AXUtil {
     std::optional<ElementAndFrame> matchWindow(const platform::AXElement& app, const std::string& attribute,
                                                pid_t pid, WindowID windowID, bool allowFallback,
                                                const char* label);
-    std::optional<ElementAndFrame> axAndFrameViaFocusedWindow(pid_t pid, WindowID windowID, bool allowFallback);
+    std::optional<ElementAndFrame> axAndFrameViaFocusedWindow(pid_t pid, WindowID windowID,
+                                                              bool allowFallback);
     std::optional<platform::AXElement> containingWindow(const platform::AXElement& element);
 
     // Up to three reads, sleeping between them while the application is busy or the service is starting.
@@ -91,8 +93,8 @@ class AXUtil {
 
 // An attribute read as a number and given as a Boolean; nothing when the read fails, gives no value or
 // gives something other than a number. Never logs.
-std::optional<bool> axNumberAttribute(platform::Accessibility& accessibility, const platform::AXElement& element,
-                                      const std::string& attribute);
+std::optional<bool> axNumberAttribute(platform::Accessibility& accessibility,
+                                      const platform::AXElement& element, const std::string& attribute);
 // The same through the platform in use.
 std::optional<bool> axNumberAttribute(const platform::AXElement& element, const std::string& attribute);
 

@@ -1,13 +1,16 @@
 // Atomic writes and the keeping of unreadable files, shared by every store.
 #include "core/FileUtil.h"
 
+#include "core/Log.h"
 #include "platform/Platform.h"
 
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <fstream>
 #include <random>
+#include <sstream>
 #include <string>
 #include <system_error>
 
@@ -91,6 +94,40 @@ fs::path preserveUnreadableFile(const fs::path& path) {
         if (ec != std::errc::file_exists || n >= 1000)
             throw fs::filesystem_error("cannot keep the unreadable file", path, copy, ec);
     }
+}
+
+std::optional<std::string> readFileIfPresent(const fs::path& path) {
+    std::error_code ec;
+    if (!fs::is_regular_file(path, ec)) return std::nullopt;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return std::nullopt;
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    if (in.bad()) return std::nullopt;
+    return bytes.str();
+}
+
+void keepUnreadableFileBeforeWriting(const fs::path& path,
+                                     const std::function<bool(const std::string& bytes)>& readable) {
+    auto existing = readFileIfPresent(path);
+    if (!existing || existing->empty() || readable(*existing)) return;
+    fs::path kept = preserveUnreadableFile(path);
+    Log::app.error("Kept unreadable %{public}s as %{public}s before writing it again", path.string(),
+                   kept.string());
+}
+
+bool isSafeFileIdentifier(std::string_view id) {
+    if (id.empty() || id == "." || id == "..") return false;
+    for (std::size_t i = 0; i < id.size(); ++i) {
+        const auto c = static_cast<unsigned char>(id[i]);
+        if (c == '/' || c == '\\' || c < 0x20 || c == 0x7F) return false;
+        // U+0080 to U+009F, the C1 controls, are 0xC2 0x80 to 0xC2 0x9F in UTF-8.
+        if (c == 0xC2 && i + 1 < id.size()) {
+            const auto next = static_cast<unsigned char>(id[i + 1]);
+            if (next >= 0x80 && next <= 0x9F) return false;
+        }
+    }
+    return true;
 }
 
 } // namespace korvane

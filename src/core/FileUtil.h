@@ -3,6 +3,9 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
 #include <string_view>
 
 namespace korvane {
@@ -17,5 +20,18 @@ void writeFileAtomically(const std::filesystem::path& path, std::string_view byt
 // and returns the copy's path. The original stays until the caller writes over it. Throws
 // std::filesystem::filesystem_error when the copy cannot be made.
 std::filesystem::path preserveUnreadableFile(const std::filesystem::path& path);
+
+// The whole file, or nothing when no readable file is there (missing, a folder, no permission).
+std::optional<std::string> readFileIfPresent(const std::filesystem::path& path);
+
+// For a store about to write over `path`: when the file there holds bytes that `readable` refuses,
+// keeps them with preserveUnreadableFile and logs where. An empty or missing file needs nothing.
+// Throws std::filesystem::filesystem_error when the copy cannot be made, so the caller writes nothing.
+void keepUnreadableFileBeforeWriting(const std::filesystem::path& path,
+                                     const std::function<bool(const std::string& bytes)>& readable);
+
+// Whether `id` may name the file "<id>.json" inside a folder without reaching outside it: not empty,
+// not "." or "..", and free of "/", "\\" and control characters (C0, DEL and C1).
+bool isSafeFileIdentifier(std::string_view id);
 
 } // namespace korvane

@@ -3,36 +3,17 @@
 
 #include "core/AppSupport.h"
 #include "core/FileUtil.h"
-#include "core/Log.h"
+#include "core/JSONEncoder.h"
 #include "platform/Platform.h"
 #include "core/JSONFields.h"
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 namespace korvane {
 
 namespace fs = std::filesystem;
 
 namespace {
-
-// Pretty-printed, keys in the order the records give them, dates already ISO 8601 text: the form the
-// display workbenches are written in, which this file shares.
-std::string encodeForStore(const nlohmann::ordered_json& json) {
-    return json.dump(2);
-}
-
-std::optional<std::string> readWholeFile(const fs::path& path) {
-    std::error_code ec;
-    if (!fs::is_regular_file(path, ec)) return std::nullopt;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    if (in.bad()) return std::nullopt;
-    return bytes.str();
-}
 
 std::optional<LayoutTemplateSet> decodeSet(const std::string& bytes) {
     try {
@@ -64,7 +45,7 @@ LayoutTemplateSet LayoutTemplateSet::fromJSON(const nlohmann::json& json) {
 
 LayoutTemplateSet LayoutTemplateSet::load() {
     try {
-        auto bytes = readWholeFile(appSupportDirectory() / kFileName);
+        auto bytes = readFileIfPresent(appSupportDirectory() / kFileName);
         if (!bytes || bytes->empty()) return {};
         return decodeSet(*bytes).value_or(LayoutTemplateSet{});
     } catch (const std::exception&) {
@@ -77,12 +58,10 @@ void LayoutTemplateSet::save() const {
         const fs::path path = appSupportDirectory() / kFileName;
         // The set read at start-up is empty when the file could not be read; writing it back must
         // not take the user's templates with it.
-        if (auto existing = readWholeFile(path); existing && !existing->empty() && !decodeSet(*existing)) {
-            fs::path kept = preserveUnreadableFile(path);
-            Log::app.error("Kept unreadable %{public}s as %{public}s before writing it again", path.string(),
-                           kept.string());
-        }
-        writeFileAtomically(path, encodeForStore(toJSON()));
+        keepUnreadableFileBeforeWriting(path,
+                                        [](const std::string& bytes) { return decodeSet(bytes).has_value(); });
+        // The display workbenches' form: pretty-printed, ISO 8601 dates.
+        writeFileAtomically(path, JSONEncoder::prettyISO8601().encode(toJSON()));
     } catch (const std::exception&) {
         // Dropped: the next successful write replaces the file whole.
     }

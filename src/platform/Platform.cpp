@@ -8,6 +8,7 @@ namespace korvane::platform {
 
 namespace {
 std::atomic<Platform*> gCurrent{nullptr};
+std::atomic<std::uint64_t> gGeneration{1};
 }
 
 Platform& Platform::current() {
@@ -18,6 +19,11 @@ Platform& Platform::current() {
 
 bool Platform::hasCurrent() { return gCurrent.load(std::memory_order_acquire) != nullptr; }
 
-void Platform::setCurrent(Platform* platform) { gCurrent.store(platform, std::memory_order_release); }
+void Platform::setCurrent(Platform* platform) {
+    gCurrent.store(platform, std::memory_order_release);
+    gGeneration.fetch_add(1, std::memory_order_acq_rel);
+}
+
+std::uint64_t Platform::currentGeneration() { return gGeneration.load(std::memory_order_acquire); }
 
 } // namespace korvane::platform

@@ -4,6 +4,7 @@
 
 #include "platform/Accessibility.h"
 #include "platform/FolderWatcher.h"
+#include "platform/LoginItems.h"
 #include "platform/NotificationCenter.h"
 #include "platform/ProcessInfo.h"
 #include "platform/RunLoop.h"
@@ -11,6 +12,8 @@
 #include "platform/UserDefaults.h"
 #include "platform/WindowServer.h"
 #include "platform/Workspace.h"
+
+#include <cstdint>
 
 namespace korvane::platform {
 
@@ -27,12 +30,16 @@ public:
     virtual NotificationCenter& notificationCenter() = 0;
     virtual FolderWatcher& folderWatcher() = 0;
     virtual ProcessInfo& processInfo() = 0;
+    virtual LoginItems& loginItems() = 0;
 
     // The platform in use. main() and test fixtures set it; subsystem code that must reach it
     // without being handed it (process-wide single instances) reads it here.
     static Platform& current();
     static bool hasCurrent();
     static void setCurrent(Platform* platform);
+    // Changes with every setCurrent(), so holders of per-platform instances can tell a new platform
+    // from an old one that happens to live at the same address.
+    static std::uint64_t currentGeneration();
 };
 
 } // namespace korvane::platform

@@ -1,0 +1,420 @@
+// Window lookups, frames, focus lookups and checked moves through the accessibility interface and the
+// window server's list, converting between top-left and bottom-left global coordinates.
+#include "core/AXUtil.h"
+
+#include "core/Log.h"
+#include "core/ScreenSpace.h"
+#include "core/TextTrim.h"
+#include "core/WindowInfoFields.h"
+#include "platform/Format.h"
+#include "platform/ProcessWide.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <string_view>
+
+namespace korvane {
+
+using platform::AXElement;
+using platform::AXError;
+using platform::AXValue;
+using platform::WindowInfo;
+namespace WK = platform::WindowKey;
+using windowinfo::integerValue;
+using windowinfo::stringValue;
+
+namespace {
+
+// Titles come from other applications and may be padded with any white space or line break.
+std::string normalizedTitle(std::string_view s) {
+    std::string out = trimmingWhitespaceAndNewlines(s);
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return out;
+}
+
+// An accessibility number as a window number, truncated to 32 bits as the window server's numbers are.
+std::optional<WindowID> windowNumberOf(const AXValue& v) {
+    const double* d = std::get_if<double>(&v);
+    if (!d || !std::isfinite(*d) || std::fabs(*d) >= 9.0e18) return std::nullopt;
+    return static_cast<WindowID>(static_cast<std::int64_t>(*d));
+}
+
+std::optional<AXElement> elementOf(const AXValue& v) {
+    const AXElement* e = std::get_if<AXElement>(&v);
+    if (!e || e->isNull()) return std::nullopt;
+    return *e;
+}
+
+// The primary screen's top edge; without a main screen the tallest screen's top edge; nothing (no
+// conversion at all) when no screen is connected.
+std::optional<double> flipHeight(platform::Screens& screens) {
+    if (auto H = primaryScreenHeight(screens)) return H;
+    std::optional<double> tallest;
+    for (const auto& s : screens.screens())
+        tallest = std::max(tallest.value_or(s.frame.maxY()), s.frame.maxY());
+    return tallest;
+}
+
+platform::ProcessWide<AXUtil> gShared;
+
+} // namespace
+
+AXUtil::AXUtil(platform::Platform& platform) : platform_(platform) {}
+
+std::shared_ptr<AXUtil> AXUtil::shared() {
+    return gShared.get([](platform::Platform& p) { return std::make_shared<AXUtil>(p); });
+}
+
+void AXUtil::setShared(std::shared_ptr<AXUtil> instance) {
+    gShared.set(std::move(instance));
+}
+
+WindowList AXUtil::cachedWindowList() {
+    std::lock_guard lock(cacheLock);
+    if (windowListCache && windowListCacheTime) {
+        // A clock that went backwards says nothing about the list's age: fetch again.
+        const Nanos age = platform_.runLoop().now() - *windowListCacheTime;
+        if (age >= 0 && age < seconds(cacheValidityInterval)) return windowListCache;
+    }
+    WindowList fetched;
+    {
+        auto interval = Log::signposts.beginInterval("CGWindowListCopyWindowInfo");
+        auto list = platform_.windowServer().copyWindowInfo(platform::kOnScreenOnly |
+                                                            platform::kExcludeDesktopElements);
+        bool allDictionaries = list.has_value();
+        if (list)
+            for (const auto& e : *list)
+                allDictionaries = allDictionaries && e.is_object();
+        if (allDictionaries) fetched = std::make_shared<const std::vector<WindowInfo>>(std::move(*list));
+    }
+    windowListCache = fetched;
+    windowListCacheTime = platform_.runLoop().now();
+    return fetched;
+}
+
+std::optional<WindowID> AXUtil::windowID(const AXElement& element) {
+    auto interval = Log::signposts.beginInterval("AXWindowId");
+    auto& ax = platform_.accessibility();
+
+    AXValue value;
+    if (ax.copyAttribute(element, "AXWindowNumber", value) == AXError::success)
+        if (auto n = windowNumberOf(value)) return n;
+    value = std::monostate{};
+    if (ax.copyAttribute(element, "_AXWindow", value) == AXError::success)
+        if (auto n = windowNumberOf(value)) return n;
+
+    // No number attribute: match the element's frame against the window list.
+    pid_t pid = 0;
+    if (ax.pidOf(element, pid) != AXError::success || pid == 0) return std::nullopt;
+    auto frame = this->frame(element);
+    if (!frame) return std::nullopt;
+    auto list = cachedWindowList();
+    if (!list) return std::nullopt;
+    const auto H = flipHeight(platform_.screens());
+
+    std::vector<std::string> hints;
+    for (const char* attribute : {"AXTitle", "AXDocument", "AXURL"})
+        if (auto text = stringAttribute(attribute, element)) {
+            auto hint = normalizedTitle(*text);
+            if (!hint.empty()) hints.push_back(std::move(hint));
+        }
+
+    struct Candidate {
+        WindowID number;
+        std::optional<std::string> name;
+    };
+    std::vector<Candidate> candidates;
+    for (const auto& entry : *list) {
+        if (windowinfo::ownerPID(entry) != pid || integerValue(entry, WK::layer) != 0) continue;
+        auto bounds = windowinfo::bounds(entry);
+        auto number = windowinfo::windowNumber(entry);
+        if (!bounds || !number) continue;
+        const Rect converted = H ? flipRect(*bounds, *H) : *bounds;
+        if (std::fabs(converted.minX() - frame->minX()) <= 20 &&
+            std::fabs(converted.minY() - frame->minY()) <= 20 &&
+            std::fabs(converted.width() - frame->width()) <= 20 &&
+            std::fabs(converted.height() - frame->height()) <= 20)
+            candidates.push_back({*number, stringValue(entry, WK::name)});
+    }
+
+    if (candidates.empty()) return std::nullopt;
+    if (candidates.size() == 1 || hints.empty()) return candidates.front().number;
+    for (const auto& c : candidates) {
+        if (!c.name) continue;
+        auto name = normalizedTitle(*c.name);
+        if (name.empty()) continue;
+        for (const auto& hint : hints)
+            if (name == hint) return c.number;
+    }
+    return candidates.front().number;
+}
+
+std::optional<ElementAndFrame> AXUtil::axAndFrame(WindowID windowID, bool allowFallback) {
+    auto list = platform_.windowServer().copyWindowInfo(platform::kIncludingWindow, windowID);
+    const WindowInfo* entry = list && !list->empty() ? &list->front() : nullptr;
+    std::optional<std::string> owner = entry ? stringValue(*entry, WK::ownerName) : std::nullopt;
+    std::optional<pid_t> pid = entry ? windowinfo::ownerPID(*entry) : std::nullopt;
+    if (!owner || *owner == "WindowServer" || !pid) {
+        Log::ax.debug("axAndFrame: no CGWindow info for wid=%u", windowID);
+        return std::nullopt;
+    }
+    static const Labels labels{"kAXWindows", "AXAllWindows", "axAndFrame: resolved via AXAllWindows pid=%d",
+                               "axAndFrame: unable to acquire AX window for wid=%u pid=%d"};
+    return lookUpInApplication(windowID, *pid, allowFallback, labels);
+}
+
+std::optional<ElementAndFrame> AXUtil::axAndFrame(WindowID windowID, pid_t pid, bool allowFallback) {
+    if (pid == 0) return axAndFrame(windowID, allowFallback);
+    static const Labels labels{"kAXWindows(pid)", "AXAllWindows(pid)",
+                               "axAndFrame: resolved via AXAllWindows pid=%d (pid supplied)",
+                               "axAndFrame: unable to acquire AX window for wid=%u pid=%d (pid supplied)"};
+    return lookUpInApplication(windowID, pid, allowFallback, labels);
+}
+
+std::optional<AXElement> AXUtil::axElement(WindowID windowID, pid_t pid) {
+    if (pid == 0) return std::nullopt;
+    static const Labels labels{"kAXWindows(pid)", "AXAllWindows(pid)", nullptr, nullptr};
+    if (auto found = lookUpInApplication(windowID, pid, false, labels)) return found->element;
+    return std::nullopt;
+}
+
+std::optional<ElementAndFrame> AXUtil::lookUpInApplication(WindowID windowID, pid_t pid, bool allowFallback,
+                                                           const Labels& labels) {
+    const AXElement app = platform_.accessibility().applicationElement(pid);
+    if (auto found = matchWindow(app, "AXWindows", pid, windowID, allowFallback, labels.windows))
+        return found;
+    if (auto found = matchWindow(app, "AXAllWindows", pid, windowID, allowFallback, labels.allWindows)) {
+        if (labels.resolvedMessage) Log::ax.debug(labels.resolvedMessage, pid);
+        return found;
+    }
+    if (auto found = axAndFrameViaFocusedWindow(pid, windowID, allowFallback)) return found;
+    if (labels.unresolvedMessage) Log::ax.error(labels.unresolvedMessage, windowID, pid);
+    return std::nullopt;
+}
+
+std::optional<ElementAndFrame> AXUtil::matchWindow(const AXElement& app, const std::string& attribute,
+                                                   pid_t pid, WindowID windowID, bool allowFallback,
+                                                   const char* label) {
+    AXValue value;
+    const AXError status = platform_.accessibility().copyAttribute(app, attribute, value);
+    if (status != AXError::success) {
+        Log::ax.debug("axAndFrame: %s failed status=%d pid=%d", label, platform::axErrorCode(status), pid);
+        return std::nullopt;
+    }
+    const auto* windows = std::get_if<std::vector<AXElement>>(&value);
+    if (!windows || windows->empty()) {
+        Log::ax.debug("axAndFrame: %s returned empty list pid=%d", label, pid);
+        return std::nullopt;
+    }
+
+    std::optional<ElementAndFrame> numberless;
+    for (const auto& window : *windows) {
+        auto frame = this->frame(window);
+        if (!frame) continue;
+        if (auto number = this->windowID(window)) {
+            if (*number == windowID) return ElementAndFrame{window, *frame};
+            continue;
+        }
+        if (allowFallback && !numberless) numberless = ElementAndFrame{window, *frame};
+    }
+    if (!allowFallback) return std::nullopt;
+    if (numberless) {
+        Log::ax.debug("axAndFrame: %s fallback using window without AXWindowNumber pid=%d", label, pid);
+        return numberless;
+    }
+    // Deliberately any window of the application: callers that allow the fallback prefer acting on some
+    // window of the right application to acting on none.
+    for (const auto& window : *windows)
+        if (auto frame = this->frame(window)) {
+            Log::ax.debug("axAndFrame: %s fallback using first window pid=%d", label, pid);
+            return ElementAndFrame{window, *frame};
+        }
+    return std::nullopt;
+}
+
+std::optional<ElementAndFrame> AXUtil::axAndFrameViaFocusedWindow(pid_t pid, WindowID windowID,
+                                                                  bool allowFallback) {
+    const AXElement app = platform_.accessibility().applicationElement(pid);
+    struct Source {
+        const char* attribute;
+        const char* message;
+    };
+    static constexpr std::array<Source, 2> sources = {{
+        {"AXFocusedWindow", "axAndFrameViaFocusedWindow: using focused window pid=%d wid=%s"},
+        {"AXMainWindow", "axAndFrameViaFocusedWindow: using main window pid=%d wid=%s"},
+    }};
+    for (const auto& source : sources) {
+        auto window = elementAttribute(app, source.attribute);
+        if (!window) continue;
+        auto frame = this->frame(*window);
+        if (!frame) continue;
+        auto number = this->windowID(*window);
+        if (!number || (*number != windowID && !allowFallback)) continue;
+        Log::ax.debug(source.message, pid, std::to_string(*number));
+        return ElementAndFrame{*window, *frame};
+    }
+    Log::ax.debug("axAndFrameViaFocusedWindow: no usable window pid=%d targetWid=%u", pid, windowID);
+    return std::nullopt;
+}
+
+std::optional<Rect> AXUtil::frame(const AXElement& element) {
+    auto& ax = platform_.accessibility();
+    AXValue position, size;
+    if (ax.copyAttribute(element, "AXPosition", position) != AXError::success) return std::nullopt;
+    if (ax.copyAttribute(element, "AXSize", size) != AXError::success) return std::nullopt;
+    const auto* p = std::get_if<Point>(&position);
+    const auto* s = std::get_if<Size>(&size);
+    if (!p || !s) return std::nullopt;
+    const Rect topLeft{*p, *s};
+    if (auto H = flipHeight(platform_.screens())) return flipRect(topLeft, *H);
+    return topLeft;
+}
+
+AXError AXUtil::copyAttributeWithRetry(const AXElement& element, const std::string& attribute, AXValue& out) {
+    auto& ax = platform_.accessibility();
+    AXError last = AXError::success;
+    for (int attempt = 1; attempt <= 3; ++attempt) {
+        out = std::monostate{};
+        const AXError status = ax.copyAttribute(element, attribute, out);
+        if (status == AXError::success) return status;
+        last = status;
+        if (status == AXError::cannotComplete)
+            platform_.runLoop().sleepBlocking(milliseconds(10 * attempt));
+        else if (status == AXError::apiDisabled && ax.isProcessTrusted())
+            platform_.runLoop().sleepBlocking(milliseconds(15 * attempt));
+        else
+            break;
+    }
+    return last;
+}
+
+std::optional<AXElement> AXUtil::elementAttribute(const AXElement& element, const std::string& attribute) {
+    AXValue value;
+    if (platform_.accessibility().copyAttribute(element, attribute, value) != AXError::success)
+        return std::nullopt;
+    return elementOf(value);
+}
+
+std::optional<AXElement> AXUtil::focusedWindow() {
+    auto front = platform_.workspace().frontmostApplication();
+    if (!front) {
+        Log::ax.debug("focusedWindow: no frontmost app");
+        return std::nullopt;
+    }
+    auto& ax = platform_.accessibility();
+    const AXElement app = ax.applicationElement(front->pid);
+    ax.setMessagingTimeout(app, 1.0f);
+    AXValue value;
+    const AXError status = copyAttributeWithRetry(app, "AXFocusedWindow", value);
+    if (status == AXError::success)
+        if (auto window = elementOf(value)) return window;
+    Log::ax.debug("focusedWindow: failed status=%d trusted=%{bool}d app pid=%d bundle=%s",
+                  platform::axErrorCode(status), ax.isProcessTrusted(), front->pid,
+                  front->bundleID.value_or("-"));
+    return std::nullopt;
+}
+
+std::optional<AXElement> AXUtil::focusedWindowSystemWide() {
+    auto& ax = platform_.accessibility();
+    AXValue value;
+    const AXError status = copyAttributeWithRetry(ax.systemWideElement(), "AXFocusedUIElement", value);
+    if (status == AXError::success)
+        if (auto focused = elementOf(value)) {
+            auto window = containingWindow(*focused);
+            Log::ax.debug("focusedWindowSystemWide: %s", window ? "found window" : "no window");
+            return window;
+        }
+    Log::ax.debug("focusedWindowSystemWide: failed status=%d trusted=%{bool}d", platform::axErrorCode(status),
+                  ax.isProcessTrusted());
+    return std::nullopt;
+}
+
+std::optional<AXElement> AXUtil::containingWindow(const AXElement& element) {
+    AXElement current = element;
+    for (int examined = 0; examined < 6; ++examined) {
+        if (stringAttribute("AXRole", current) == "AXWindow") return current;
+        if (auto window = elementAttribute(current, "AXWindow")) return window;
+        if (auto top = elementAttribute(current, "AXTopLevelUIElement")) {
+            current = *top;
+            continue;
+        }
+        auto parent = elementAttribute(current, "AXParent");
+        if (!parent) return std::nullopt;
+        current = *parent;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> AXUtil::stringAttribute(const std::string& attribute, const AXElement& element) {
+    AXValue value;
+    if (platform_.accessibility().copyAttribute(element, attribute, value) != AXError::success)
+        return std::nullopt;
+    if (const auto* text = std::get_if<std::string>(&value)) return *text;
+    return std::nullopt;
+}
+
+void AXUtil::moveResize(const AXElement& element, const Rect& target) {
+    auto& screens = platform_.screens();
+    auto& ax = platform_.accessibility();
+    const auto main = screens.mainScreen();
+
+    std::optional<platform::ScreenInfo> chosen;
+    for (const auto& s : screens.screens())
+        if (s.visibleFrame.contains(target.center())) {
+            chosen = s;
+            break;
+        }
+    if (!chosen) chosen = main;
+    const Rect visible = chosen ? chosen->visibleFrame : Rect{};
+    const double H = primaryScreenHeight(screens).value_or(chosen ? chosen->frame.maxY() : 0);
+
+    const AXValue position = Point{target.minX(), H - target.maxY()};
+    const AXValue size = Size{target.width(), target.height()};
+    // Size first so that the position fits the new size, and again after the move because an application
+    // may have limited the size against the screen edge it was on.
+    const AXError size1 = ax.setAttribute(element, "AXSize", size);
+    const AXError pos = ax.setAttribute(element, "AXPosition", position);
+    const AXError size2 = ax.setAttribute(element, "AXSize", size);
+    ax.performAction(element, "AXRaise");
+    if (size1 != AXError::success || pos != AXError::success || size2 != AXError::success)
+        Log::ax.error("moveResize errors size1=%d pos=%d size2=%d target=%s", platform::axErrorCode(size1),
+                      platform::axErrorCode(pos), platform::axErrorCode(size2), platform::describe(target));
+
+    AXValue actualPosition, actualSize;
+    if (ax.copyAttribute(element, "AXPosition", actualPosition) != AXError::success ||
+        ax.copyAttribute(element, "AXSize", actualSize) != AXError::success)
+        return;
+    const auto* p = std::get_if<Point>(&actualPosition);
+    const auto* s = std::get_if<Size>(&actualSize);
+    if (!p || !s) return;
+
+    // An application that refuses the requested height keeps its top where it was put; a window meant to
+    // sit on the bottom of the visible frame must then move down so that its bottom edge does.
+    const bool anchorBottom = std::fabs(target.minY() - visible.minY()) <= 1.0;
+    const double wantedTop = anchorBottom ? visible.minY() + s->height : target.maxY();
+    const double dy = (H - wantedTop) - p->y;
+    if (std::fabs(dy) > 0.5) {
+        const AXError r = ax.setAttribute(element, "AXPosition", Point{p->x, p->y + dy});
+        Log::ax.debug("AX y corrected by %s anchorBottom=%{bool}d r=%d", platform::format("%.2f", dy),
+                      anchorBottom, platform::axErrorCode(r));
+    }
+    Log::ax.debug("[diag] moveResize verify: target=%s actual-size=%s dy=%s", platform::describe(target),
+                  platform::describe(*s), platform::format("%.1f", dy));
+}
+
+std::optional<bool> axNumberAttribute(platform::Accessibility& accessibility, const AXElement& element,
+                                      const std::string& attribute) {
+    AXValue value;
+    if (accessibility.copyAttribute(element, attribute, value) != AXError::success) return std::nullopt;
+    if (const auto* b = std::get_if<bool>(&value)) return *b;
+    if (const auto* d = std::get_if<double>(&value)) return *d != 0;
+    return std::nullopt;
+}
+
+std::optional<bool> axNumberAttribute(const AXElement& element, const std::string& attribute) {
+    return axNumberAttribute(platform::Platform::current().accessibility(), element, attribute);
+}
+
+} // namespace korvane

@@ -1,0 +1,41 @@
+// How patiently and how forcefully window and application activation treat a given application,
+// chosen from its bundle identifier: "default" for most, "problematic" for the ones that need care.
+#pragma once
+
+#include "platform/Accessibility.h"
+
+#include <optional>
+#include <set>
+#include <string>
+
+namespace korvane {
+
+namespace platform {
+class Platform;
+}
+
+struct ActivationStrategy {
+    std::string name;
+    double timeout = 1.0; // seconds a window-activation request may run
+    int retryCount = 2;   // attempts of a window activation; below 1 means 1
+    bool requiresWait = true;
+    bool useFallback = false;
+    bool useAppleScript = false;
+
+    friend bool operator==(const ActivationStrategy&, const ActivationStrategy&) = default;
+
+    static ActivationStrategy defaultStrategy();
+    static ActivationStrategy problematic();
+
+    // Applications known to need the careful strategy whatever the whitelists say.
+    static const std::set<std::string>& builtInProblematicBundleIDs();
+
+    // Exact, case-sensitive matching against the focus whitelists and the built-in set; no identifier
+    // gives "default". Reads the process-wide whitelist store.
+    static ActivationStrategy strategy(const std::optional<std::string>& bundleID);
+    // The strategy of the application that owns the element; "default" when its pid cannot be read or
+    // no running application has it.
+    static ActivationStrategy strategy(const platform::AXElement& element, platform::Platform& platform);
+};
+
+} // namespace korvane

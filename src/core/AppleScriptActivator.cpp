@@ -1,0 +1,97 @@
+// Running the activation script and remembering the applications that refused it.
+#include "core/AppleScriptActivator.h"
+
+#include "core/Log.h"
+#include "platform/Platform.h"
+
+namespace korvane {
+
+namespace {
+
+std::mutex gSharedLock;
+std::shared_ptr<AppleScriptActivator> gShared;
+
+bool isControl(unsigned char c) {
+    return c < 0x20 || c == 0x7f;
+}
+
+// A source that no script could be made from: control characters other than line breaks and tabs.
+bool sourceIsUsable(const std::string& source) {
+    for (unsigned char c : source)
+        if (isControl(c) && c != '\n' && c != '\t') return false;
+    return true;
+}
+
+} // namespace
+
+AppleScriptActivator::AppleScriptActivator(platform::Platform& platform) : platform_(platform) {}
+
+std::shared_ptr<AppleScriptActivator> AppleScriptActivator::shared() {
+    platform::Platform& current = platform::Platform::current();
+    std::lock_guard guard(gSharedLock);
+    if (!gShared || &gShared->platform() != &current) gShared = std::make_shared<AppleScriptActivator>(current);
+    return gShared;
+}
+
+void AppleScriptActivator::setShared(std::shared_ptr<AppleScriptActivator> instance) {
+    std::lock_guard guard(gSharedLock);
+    gShared = std::move(instance);
+}
+
+std::string AppleScriptActivator::script(const std::string& bundleID) {
+    return "tell application id \"" + bundleID + "\"\n    activate\nend tell";
+}
+
+bool AppleScriptActivator::canQuote(const std::string& bundleID) {
+    for (unsigned char c : bundleID)
+        if (c == '"' || c == '\\' || isControl(c)) return false;
+    return true;
+}
+
+bool AppleScriptActivator::isDenied(const std::string& bundleID) {
+    std::lock_guard guard(lock);
+    return deniedBundles.count(bundleID) > 0;
+}
+
+bool AppleScriptActivator::activate(const std::string& bundleID) {
+    if (isDenied(bundleID)) return false;
+    return runScript(script(bundleID), "activate " + bundleID, bundleID);
+}
+
+bool AppleScriptActivator::runScript(const std::string& source, const std::string& tag,
+                                     const std::optional<std::string>& bundleID) {
+    Log::wm.info("[AppleScript:%s] Executing script", tag);
+    // An identifier that could close the quotes or start a new line would make the script say
+    // something else than "activate this application"; no script is made from it.
+    if (!sourceIsUsable(source) || (bundleID && !canQuote(*bundleID))) {
+        Log::wm.error("[AppleScript:%s] Failed to create NSAppleScript", tag);
+        return false;
+    }
+    const platform::ScriptResult result = platform_.workspace().runScript(source);
+    if (result.ok) {
+        Log::wm.info("[AppleScript:%s] Execution succeeded", tag);
+        return true;
+    }
+    const std::string message = result.message.empty() ? "unknown error" : result.message;
+    const long number = result.errorNumber == 0 ? -1 : result.errorNumber;
+    if ((number == -1743 || number == -1744) && bundleID) {
+        markDenied(*bundleID);
+        return false;
+    }
+    Log::wm.error("[AppleScript:%s] Execution failed: %s (code=%ld)", tag, message, number);
+    return false;
+}
+
+void AppleScriptActivator::markDenied(const std::string& bundleID) {
+    bool firstTime;
+    {
+        std::lock_guard guard(lock);
+        deniedBundles.insert(bundleID);
+        firstTime = deniedBundlesLogged.insert(bundleID).second;
+    }
+    if (firstTime)
+        Log::wm.error("[AppleScript] AppleEvents denied for bundle=%s; suppress AppleScript retries until relaunch",
+                      bundleID);
+}
+
+} // namespace korvane

@@ -1,0 +1,194 @@
+// Reading the fixed and runtime focus whitelists from their locations, and saving the runtime list.
+#include "core/FocusWhitelistStore.h"
+
+#include "core/AppSupport.h"
+#include "core/DecodingError.h"
+#include "core/FileUtil.h"
+#include "core/JSONFields.h"
+#include "core/Log.h"
+#include "platform/Platform.h"
+
+#include <nlohmann/json.hpp>
+
+#include <cerrno>
+#include <cstdio>
+#include <mutex>
+#include <system_error>
+
+namespace korvane {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::mutex gSharedLock;
+std::shared_ptr<FocusWhitelistStore> gShared;
+
+// The whole file, or the reason it could not be read.
+std::string readWholeFile(const fs::path& path) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) throw std::system_error(errno, std::generic_category(), path.string());
+    std::string bytes;
+    char buffer[4096];
+    std::size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0)
+        bytes.append(buffer, n);
+    const bool failed = std::ferror(file) != 0;
+    const int error = errno;
+    std::fclose(file);
+    if (failed) throw std::system_error(error, std::generic_category(), path.string());
+    return bytes;
+}
+
+std::optional<fs::path> existingFile(const fs::path& path) {
+    std::error_code ec;
+    if (fs::is_regular_file(path, ec)) return path;
+    return std::nullopt;
+}
+
+} // namespace
+
+FocusWhitelist decodeFocusWhitelist(const std::string& bytes) {
+    const nlohmann::json document = nlohmann::json::parse(bytes);
+    jsonfields::requireObject(document, "focus whitelist");
+    FocusWhitelist list;
+    for (const auto& id : jsonfields::requireArray(document, "bundleIds"))
+        list.bundleIds.push_back(jsonfields::asString(id, "bundleIds"));
+    return list;
+}
+
+std::string encodeFocusWhitelist(const FocusWhitelist& list) {
+    nlohmann::json document = nlohmann::json::object();
+    document["bundleIds"] = list.bundleIds;
+    return document.dump();
+}
+
+FocusWhitelistStore::FocusWhitelistStore(platform::Platform& platform) : platform_(platform) {
+    loadWhitelist();
+    loadRuntimeWhitelist();
+}
+
+std::shared_ptr<FocusWhitelistStore> FocusWhitelistStore::shared() {
+    platform::Platform& current = platform::Platform::current();
+    std::lock_guard lock(gSharedLock);
+    if (!gShared || &gShared->platform() != &current) gShared = std::make_shared<FocusWhitelistStore>(current);
+    return gShared;
+}
+
+void FocusWhitelistStore::setShared(std::shared_ptr<FocusWhitelistStore> instance) {
+    std::lock_guard lock(gSharedLock);
+    gShared = std::move(instance);
+}
+
+const std::vector<std::string>& FocusWhitelistStore::builtInDefaults() {
+    static const std::vector<std::string> ids{"company.thebrowser.dia", "company.thebrowser.Browser"};
+    return ids;
+}
+
+bool FocusWhitelistStore::contains(const std::string& bundleID) const {
+    return bundleIds.count(bundleID) > 0 || runtimeBundleIds.count(bundleID) > 0;
+}
+
+std::optional<fs::path> FocusWhitelistStore::appSupportURL() const {
+    try {
+        return appSupportDirectory() / fileName;
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+
+std::optional<fs::path> FocusWhitelistStore::bundleURL() const {
+    auto resources = platform_.processInfo().bundleResourcesDirectory();
+    if (!resources || resources->empty()) return std::nullopt;
+    const fs::path folder(*resources);
+    if (auto found = existingFile(folder / "Config" / "focus-whitelist.json")) return found;
+    return existingFile(folder / "focus-whitelist.json");
+}
+
+fs::path FocusWhitelistStore::workingDirectoryURL() const {
+    return fs::path(platform_.processInfo().currentDirectory()) / "Korvane" / "Config" / fileName;
+}
+
+std::optional<fs::path> FocusWhitelistStore::runtimeURL() const {
+    try {
+        return appSupportDirectory() / runtimeFileName;
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+
+std::optional<std::vector<std::string>> FocusWhitelistStore::loadFile(const fs::path& path) {
+    try {
+        return decodeFocusWhitelist(readWholeFile(path)).bundleIds;
+    } catch (const std::system_error& e) {
+        Log::wm.info("Focus whitelist load failed path=%s error=%s", path.string(), e.code().message());
+    } catch (const std::exception& e) {
+        Log::wm.info("Focus whitelist load failed path=%s error=%s", path.string(), e.what());
+    }
+    return std::nullopt;
+}
+
+void FocusWhitelistStore::loadWhitelist() {
+    struct Source {
+        std::optional<fs::path> path;
+        const char* message;
+    };
+    const Source sources[] = {
+        {appSupportURL(), "Focus whitelist loaded from AppSupport count=%ld"},
+        {bundleURL(), "Focus whitelist loaded from bundle count=%ld"},
+        {workingDirectoryURL(), "Focus whitelist loaded from repo count=%ld"},
+    };
+    for (const auto& source : sources) {
+        if (!source.path) continue;
+        if (auto list = loadFile(*source.path)) {
+            bundleIds = std::set<std::string>(list->begin(), list->end());
+            Log::wm.info(source.message, bundleIds.size());
+            return;
+        }
+    }
+    bundleIds = std::set<std::string>(builtInDefaults().begin(), builtInDefaults().end());
+    Log::wm.info("Focus whitelist using defaults count=%ld", bundleIds.size());
+}
+
+void FocusWhitelistStore::loadRuntimeWhitelist() {
+    auto path = runtimeURL();
+    if (!path) return;
+    if (auto list = loadFile(*path)) {
+        runtimeBundleIds = std::set<std::string>(list->begin(), list->end());
+        Log::wm.info("Focus runtime whitelist loaded from AppSupport count=%ld", runtimeBundleIds.size());
+        return;
+    }
+    std::error_code ec;
+    runtimeFileUnreadable_ = fs::exists(*path, ec);
+}
+
+void FocusWhitelistStore::addToRuntimeWhitelist(const std::string& bundleID) {
+    runtimeBundleIds.insert(bundleID);
+    saveRuntimeWhitelist();
+    Log::wm.info("Focus whitelist: Added to runtime whitelist %s", bundleID);
+}
+
+void FocusWhitelistStore::saveRuntimeWhitelist() {
+    auto path = runtimeURL();
+    if (!path) return;
+    try {
+        if (runtimeFileUnreadable_) {
+            // The list read at start was empty because the file could not be read; its bytes may
+            // still matter to whoever wrote them.
+            std::error_code ec;
+            if (fs::exists(*path, ec)) {
+                fs::path kept = preserveUnreadableFile(*path);
+                Log::wm.error("Kept unreadable %{public}s as %{public}s before writing it again", path->string(),
+                              kept.string());
+            }
+            runtimeFileUnreadable_ = false;
+        }
+        FocusWhitelist list;
+        list.bundleIds.assign(runtimeBundleIds.begin(), runtimeBundleIds.end());
+        writeFileAtomically(*path, encodeFocusWhitelist(list));
+    } catch (const std::exception& e) {
+        Log::wm.error("Focus runtime whitelist save failed: %@", e.what());
+    }
+}
+
+} // namespace korvane

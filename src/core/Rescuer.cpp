@@ -1,0 +1,75 @@
+// The parking frame, the parked-window test and the launch pass that brings parked windows back.
+#include "core/Rescuer.h"
+
+#include "core/AXUtil.h"
+#include "core/Log.h"
+#include "core/WindowInfoFields.h"
+#include "platform/Platform.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace korvane {
+
+namespace WK = platform::WindowKey;
+
+Rect fittedIntegralRect(const Rect& r, const Rect& v) {
+    const double w = std::max(std::isfinite(r.width()) ? r.width() : 0.0, 1.0);
+    const double h = std::max(std::isfinite(r.height()) ? r.height() : 0.0, 1.0);
+    const double y0 = std::isfinite(r.minY()) ? r.minY() : v.midY();
+    const double y = std::max(std::min(y0, v.maxY() - h), v.minY());
+    const double x = v.minX() - w + 1;
+    return Rect{x, y, w, h}.integral();
+}
+
+bool isParkedOffscreen(const Rect& frame, const std::vector<platform::ScreenInfo>& screens) {
+    if (frame.minX() < -40000 && frame.minY() < -40000) return true;
+    for (const auto& screen : screens) {
+        const Rect& v = screen.visibleFrame;
+        if (std::fabs(frame.maxX() - (v.minX() + 1)) <= 2 && frame.minX() < v.minX() - 10) return true;
+    }
+    return false;
+}
+
+bool isParkedOffscreen(const Rect& frame) {
+    return isParkedOffscreen(frame, platform::Platform::current().screens().screens());
+}
+
+Rescuer::Rescuer(std::shared_ptr<AXUtil> axu) : axu(std::move(axu)) {}
+
+void Rescuer::rescueParkedWindows() {
+    platform::Platform& platform = axu->platform();
+    // The live list, not the cache: the pass runs once and wants every window as it is now.
+    auto list =
+        platform.windowServer().copyWindowInfo(platform::kOnScreenOnly | platform::kExcludeDesktopElements);
+    if (!list || list->empty()) return;
+    if (!std::all_of(list->begin(), list->end(), [](const auto& e) { return e.is_object(); })) return;
+
+    long moved = 0;
+    for (const auto& entry : *list) {
+        if (windowinfo::integerValue(entry, WK::layer) != 0) continue;
+        if (windowinfo::stringValue(entry, WK::ownerName) == "WindowServer") continue;
+        auto wid = windowinfo::windowNumber(entry);
+        if (!wid) continue;
+        auto found = axu->axAndFrame(*wid, true);
+        if (!found) continue;
+        if (!isParkedOffscreen(found->frame, platform.screens().screens())) continue;
+        auto main = platform.screens().mainScreen();
+        const Rect v = main ? main->visibleFrame : Rect{50, 50, 800, 600};
+        axu->moveResize(found->element, Rect{v.minX() + 20, v.maxY() - 220, 200, 200});
+        ++moved;
+    }
+    if (moved > 0) Log::app.info("Rescued %ld windows from parking", moved);
+}
+
+void Rescuer::rescueInBackground(std::shared_ptr<AXUtil> axu) {
+    auto rescuer = std::make_shared<Rescuer>(std::move(axu));
+    platform::RunLoop& loop = rescuer->axu->platform().runLoop();
+    loop.dispatchGlobal(platform::QueueQoS::Background, [rescuer, &loop]() mutable {
+        rescuer->rescueParkedWindows();
+        // The last reference goes back to the main thread, which alone releases the shared wrapper.
+        loop.post([done = std::move(rescuer)] {});
+    });
+}
+
+} // namespace korvane

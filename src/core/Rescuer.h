@@ -1,0 +1,42 @@
+// Parked windows: the frame that parks a window just off the left of a display, the test that recognises
+// one, and the launch pass that brings every parked window back onto the main display.
+#pragma once
+
+#include "platform/Geometry.h"
+#include "platform/Screens.h"
+
+#include <memory>
+#include <vector>
+
+namespace korvane {
+
+class AXUtil;
+
+// The parking frame of a window r against a visible frame v (both bottom-left global): same size (a
+// side that is not a finite number becomes 1 point), same height on the screen pulled inside v, and to
+// the left of v with its rightmost point just inside. Made integral.
+Rect fittedIntegralRect(const Rect& r, const Rect& v);
+
+// Whether a frame (bottom-left global) counts as parked against any of the screens, or is far off every
+// screen. Pure apart from reading the screens; any thread.
+bool isParkedOffscreen(const Rect& frame, const std::vector<platform::ScreenInfo>& screens);
+// The same against the screens of the platform in use.
+bool isParkedOffscreen(const Rect& frame);
+
+class Rescuer {
+  public:
+    explicit Rescuer(std::shared_ptr<AXUtil> axu);
+
+    // Moves every parked application window onto a 200 by 200 square near the top-left corner of the
+    // main display's visible frame. Safe on a background queue: it keeps no state and never touches the
+    // zone state.
+    void rescueParkedWindows();
+
+    // The launch pass: one rescue on a background queue, without waiting for it; the Rescuer is released
+    // on the main thread afterwards.
+    static void rescueInBackground(std::shared_ptr<AXUtil> axu);
+
+    std::shared_ptr<AXUtil> axu;
+};
+
+} // namespace korvane

@@ -1,0 +1,270 @@
+// Reading the accessibility model: elements, attributes, the owning pid, trust and observers.
+#include "platform/x11/X11Accessibility.h"
+
+#include "platform/x11/X11Connection.h"
+#include "platform/x11/X11Observers.h"
+#include "platform/x11/X11Query.h"
+
+#include <cerrno>
+#include <csignal>
+
+namespace korvane::x11 {
+
+using platform::AXElement;
+using platform::AXError;
+using platform::AXValue;
+using Kind = AXElement::Kind;
+
+namespace {
+
+const char* subroleOf(const ClientWindow& c) {
+    switch (c.kind) {
+    case WindowKind::normal:
+        // A normal window kept above the others floats, like the program's own panels.
+        return c.above ? "AXFloatingWindow" : "AXStandardWindow";
+    case WindowKind::dialog:
+        return "AXDialog";
+    case WindowKind::floating:
+        return "AXFloatingWindow";
+    case WindowKind::dock:
+    case WindowKind::notification:
+        return "AXSystemFloatingWindow";
+    case WindowKind::desktop:
+        return "AXUnknown";
+    }
+    return "AXUnknown";
+}
+
+} // namespace
+
+X11Accessibility::X11Accessibility(X11Connection& connection, platform::RunLoop& loop, X11Observers& observers)
+    : connection_(connection), loop_(loop), observers_(observers) {}
+
+AXElement X11Accessibility::applicationElement(pid_t pid) { return X11Observers::applicationElement(pid); }
+
+AXElement X11Accessibility::systemWideElement() { return AXElement{Kind::systemWide, 0, 0}; }
+
+bool X11Accessibility::processExists(pid_t pid) const {
+    if (pid <= 0) return false;
+    return ::kill(pid, 0) == 0 || errno == EPERM;
+}
+
+AXError X11Accessibility::resolveWindow(const AXElement& element, Window& out) {
+    if (element.kind != Kind::window || element.token == 0 || element.token > 0xFFFFFFFFu)
+        return AXError::illegalArgument;
+    auto guard = connection_.lock();
+    out.state = fetchDesktopState(connection_);
+    if (!out.state.ok) return AXError::cannotComplete;
+    const auto window = static_cast<xcb_window_t>(element.token);
+    if (!out.state.isClient(window)) return AXError::invalidUIElement;
+    auto fetched = fetchClients(connection_, {window});
+    if (fetched.empty() || !fetched[0].exists || fetched[0].pid != element.pid) return AXError::invalidUIElement;
+    out.client = std::move(fetched[0]);
+    out.element = element;
+    return AXError::success;
+}
+
+AXError X11Accessibility::validate(const AXElement& element) {
+    switch (element.kind) {
+    case Kind::window: {
+        Window w;
+        return resolveWindow(element, w);
+    }
+    case Kind::application: {
+        if (element.pid <= 0) return AXError::illegalArgument;
+        if (processExists(element.pid)) return AXError::success;
+        return AXError::invalidUIElement;
+    }
+    case Kind::systemWide:
+        return AXError::success;
+    default:
+        return AXError::illegalArgument;
+    }
+}
+
+AXError X11Accessibility::copyAttribute(const AXElement& element, const std::string& attribute, AXValue& out) {
+    switch (element.kind) {
+    case Kind::systemWide:
+        return readSystemWide(attribute, out);
+    case Kind::application:
+        return readApplication(element.pid, attribute, out);
+    case Kind::window: {
+        Window w;
+        if (AXError e = resolveWindow(element, w); e != AXError::success) return e;
+        return readWindow(w, attribute, out);
+    }
+    default:
+        return AXError::illegalArgument;
+    }
+}
+
+AXError X11Accessibility::readWindow(const Window& w, const std::string& attribute, AXValue& out) {
+    const ClientWindow& c = w.client;
+    const auto window = static_cast<xcb_window_t>(w.element.token);
+    if (attribute == "AXRole") {
+        out = std::string("AXWindow");
+    } else if (attribute == "AXSubrole") {
+        out = std::string(subroleOf(c));
+    } else if (attribute == "AXTitle") {
+        out = c.title.value_or(std::string());
+    } else if (attribute == "AXPosition") {
+        out = w.state.coordinates.topLeft(c.frameRoot()).origin;
+    } else if (attribute == "AXSize") {
+        out = c.frameRoot().size;
+    } else if (attribute == "AXMinimized") {
+        out = c.minimized();
+    } else if (attribute == "AXMain" || attribute == "AXFocused") {
+        out = w.state.active == window;
+    } else if (attribute == "AXFullscreen") {
+        out = c.fullscreen;
+    } else if (attribute == "AXWindowNumber") {
+        out = static_cast<double>(window);
+    } else {
+        return AXError::attributeUnsupported;
+    }
+    return AXError::success;
+}
+
+std::optional<xcb_window_t> X11Accessibility::preferredWindow(pid_t pid, const DesktopState& state,
+                                                              const std::vector<ClientWindow>& clients,
+                                                              bool allowMinimized) {
+    auto ownedBy = [&](xcb_window_t w) -> const ClientWindow* {
+        for (const auto& c : clients)
+            if (c.window == w && c.exists && c.pid == pid) return &c;
+        return nullptr;
+    };
+    if (ownedBy(state.active)) return state.active;
+    const auto order = state.frontToBack();
+    for (auto w : order)
+        if (const auto* c = ownedBy(w); c && !c->minimized()) return w;
+    if (allowMinimized)
+        for (auto w : order)
+            if (ownedBy(w)) return w;
+    return std::nullopt;
+}
+
+AXError X11Accessibility::readApplication(pid_t pid, const std::string& attribute, AXValue& out) {
+    if (pid <= 0) return AXError::illegalArgument;
+    auto guard = connection_.lock();
+    const DesktopState state = fetchDesktopState(connection_);
+    if (!state.ok) return AXError::cannotComplete;
+    const auto clients = fetchClients(connection_, state.clients);
+    std::vector<xcb_window_t> own;
+    for (auto w : state.frontToBack())
+        for (const auto& c : clients)
+            if (c.window == w && c.exists && c.pid == pid) own.push_back(w);
+    if (own.empty() && !processExists(pid)) return AXError::invalidUIElement;
+
+    auto windowValue = [&](std::optional<xcb_window_t> w) {
+        if (!w) return AXError::noValue;
+        out = X11Observers::windowElement(pid, *w);
+        return AXError::success;
+    };
+    if (attribute == "AXRole") {
+        out = std::string("AXApplication");
+    } else if (attribute == "AXTitle") {
+        std::optional<std::string> name = applicationName ? applicationName(pid) : std::nullopt;
+        if (!name) return AXError::noValue;
+        out = *name;
+    } else if (attribute == "AXWindows") {
+        std::vector<AXElement> list;
+        for (auto w : own) list.push_back(X11Observers::windowElement(pid, w));
+        out = std::move(list);
+    } else if (attribute == "AXFocusedWindow" || attribute == "AXMainWindow") {
+        return windowValue(preferredWindow(pid, state, clients, false));
+    } else if (attribute == "AXFocusedUIElement") {
+        bool frontmost = false;
+        for (const auto& c : clients)
+            if (c.window == state.active && c.pid == pid) frontmost = true;
+        return windowValue(frontmost ? std::optional<xcb_window_t>(state.active) : std::nullopt);
+    } else if (attribute == "AXFrontmost") {
+        bool frontmost = false;
+        for (const auto& c : clients)
+            if (c.window == state.active && c.exists && c.pid == pid) frontmost = true;
+        out = frontmost;
+    } else if (attribute == "AXHidden") {
+        bool allMinimized = !own.empty();
+        for (const auto& c : clients)
+            if (c.exists && c.pid == pid && !c.minimized()) allMinimized = false;
+        out = allMinimized;
+    } else {
+        return AXError::attributeUnsupported;
+    }
+    return AXError::success;
+}
+
+AXError X11Accessibility::readSystemWide(const std::string& attribute, AXValue& out) {
+    if (attribute == "AXRole") {
+        out = std::string("AXSystemWide");
+        return AXError::success;
+    }
+    if (attribute != "AXFocusedUIElement" && attribute != "AXFocusedApplication")
+        return AXError::attributeUnsupported;
+    auto guard = connection_.lock();
+    const DesktopState state = fetchDesktopState(connection_);
+    if (!state.ok) return AXError::cannotComplete;
+    if (!state.isClient(state.active)) return AXError::noValue;
+    auto fetched = fetchClients(connection_, {state.active});
+    if (fetched.empty() || !fetched[0].exists || fetched[0].pid <= 0) return AXError::noValue;
+    // Windows have no finer elements here: the focused element is the focused window itself.
+    if (attribute == "AXFocusedUIElement")
+        out = X11Observers::windowElement(fetched[0].pid, state.active);
+    else
+        out = X11Observers::applicationElement(fetched[0].pid);
+    return AXError::success;
+}
+
+AXError X11Accessibility::pidOf(const AXElement& element, pid_t& out) {
+    if ((element.kind != Kind::application && element.kind != Kind::window) || element.pid <= 0)
+        return AXError::illegalArgument;
+    out = element.pid;
+    return AXError::success;
+}
+
+AXError X11Accessibility::setMessagingTimeout(const AXElement& element, float seconds) {
+    if (!(seconds >= 0)) return AXError::illegalArgument;
+    std::lock_guard lock(timeoutMutex_);
+    const std::optional<Nanos> value = seconds == 0 ? std::nullopt : std::optional<Nanos>(korvane::seconds(seconds));
+    if (element.kind == Kind::systemWide) {
+        globalTimeout_ = value;
+        return AXError::success;
+    }
+    if (element.kind != Kind::application && element.kind != Kind::window) return AXError::illegalArgument;
+    const auto key = std::make_tuple(static_cast<int>(element.kind), element.pid, element.token);
+    if (value)
+        timeouts_[key] = *value;
+    else
+        timeouts_.erase(key);
+    return AXError::success;
+}
+
+Nanos X11Accessibility::waitLimit(const AXElement& element) {
+    std::lock_guard lock(timeoutMutex_);
+    if (auto it = timeouts_.find(std::make_tuple(static_cast<int>(element.kind), element.pid, element.token));
+        it != timeouts_.end())
+        return it->second;
+    const AXElement app = X11Observers::applicationElement(element.pid);
+    if (auto it = timeouts_.find(std::make_tuple(static_cast<int>(app.kind), app.pid, app.token));
+        it != timeouts_.end())
+        return it->second;
+    return globalTimeout_.value_or(milliseconds(500));
+}
+
+bool X11Accessibility::isProcessTrusted() {
+    auto guard = connection_.lock();
+    const xcb_atom_t check = connection_.ewmh()._NET_SUPPORTING_WM_CHECK;
+    auto onRoot = connection_.readProperty(connection_.root(), check, XCB_ATOM_WINDOW);
+    if (!onRoot || onRoot->words().empty()) return false;
+    const xcb_window_t wm = onRoot->words()[0];
+    // The check window names itself; a stale property left by a window manager that died does not.
+    auto onWindow = connection_.readProperty(wm, check, XCB_ATOM_WINDOW);
+    return onWindow && !onWindow->words().empty() && onWindow->words()[0] == wm;
+}
+
+std::shared_ptr<platform::AXObserver> X11Accessibility::createObserver(pid_t pid,
+                                                                       platform::AXObserver::Callback callback,
+                                                                       AXError& error) {
+    return observers_.create(pid, std::move(callback), error);
+}
+
+} // namespace korvane::x11

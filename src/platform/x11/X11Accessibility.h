@@ -1,0 +1,82 @@
+// The accessibility model of the real desktop: an application element per client pid, a window element
+// per managed top-level (token = the client's X window id), and the system-wide element. Every call asks
+// the server afresh, so a window that vanished answers invalidUIElement at once, from any thread.
+#pragma once
+
+#include "platform/Accessibility.h"
+#include "platform/RunLoop.h"
+#include "platform/x11/X11Query.h"
+
+#include <xcb/xcb.h>
+
+#include <functional>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <tuple>
+
+namespace korvane::x11 {
+
+class X11Connection;
+class X11Observers;
+
+class X11Accessibility final : public platform::Accessibility {
+  public:
+    X11Accessibility(X11Connection& connection, platform::RunLoop& loop, X11Observers& observers);
+
+    platform::AXElement applicationElement(pid_t pid) override;
+    platform::AXElement systemWideElement() override;
+    platform::AXError copyAttribute(const platform::AXElement& element, const std::string& attribute,
+                                    platform::AXValue& out) override;
+    platform::AXError setAttribute(const platform::AXElement& element, const std::string& attribute,
+                                   const platform::AXValue& value) override;
+    platform::AXError performAction(const platform::AXElement& element, const std::string& action) override;
+    platform::AXError pidOf(const platform::AXElement& element, pid_t& out) override;
+    // Bounds how long a write waits for the window manager to carry it out (default 0.5 s); set on
+    // the system-wide element, it applies to every element without one of its own.
+    platform::AXError setMessagingTimeout(const platform::AXElement& element, float seconds) override;
+    // Trusted while an EWMH window manager runs: without one nothing can be moved or focused.
+    bool isProcessTrusted() override;
+    std::shared_ptr<platform::AXObserver> createObserver(pid_t pid, platform::AXObserver::Callback callback,
+                                                         platform::AXError& error) override;
+
+    // Success for an element that still exists, else invalidUIElement (or illegalArgument).
+    platform::AXError validate(const platform::AXElement& element);
+
+    // The application's name for "AXTitle"; set by the desktop from the workspace's knowledge.
+    std::function<std::optional<std::string>(pid_t)> applicationName;
+
+  private:
+    // A window element resolved against the server: the desktop as it is now, and the window in it.
+    struct Window {
+        DesktopState state;
+        ClientWindow client;
+        platform::AXElement element;
+    };
+    platform::AXError resolveWindow(const platform::AXElement& element, Window& out);
+    platform::AXError readWindow(const Window& w, const std::string& attribute, platform::AXValue& out);
+    platform::AXError readApplication(pid_t pid, const std::string& attribute, platform::AXValue& out);
+    platform::AXError readSystemWide(const std::string& attribute, platform::AXValue& out);
+
+    platform::AXError writeWindow(Window& w, const std::string& attribute, const platform::AXValue& value);
+    platform::AXError writeApplication(pid_t pid, const std::string& attribute, const platform::AXValue& value);
+    // Moves and/or resizes the frame (root coordinates) and waits until the window manager is done.
+    platform::AXError placeFrame(Window& w, std::optional<Point> origin, std::optional<Size> size);
+    platform::AXError activate(xcb_window_t window, const platform::AXElement& element);
+    platform::AXError setMinimized(Window& w, bool minimized);
+    bool waitUntil(const std::function<bool()>& condition, Nanos limit);
+    Nanos waitLimit(const platform::AXElement& element);
+    // The window an application would focus: its active one, else its frontmost window not minimised.
+    std::optional<xcb_window_t> preferredWindow(pid_t pid, const DesktopState& state,
+                                                const std::vector<ClientWindow>& clients, bool allowMinimized);
+    bool processExists(pid_t pid) const;
+
+    X11Connection& connection_;
+    platform::RunLoop& loop_;
+    X11Observers& observers_;
+    std::mutex timeoutMutex_;
+    std::map<std::tuple<int, pid_t, std::uint64_t>, Nanos> timeouts_;
+    std::optional<Nanos> globalTimeout_;
+};
+
+} // namespace korvane::x11

@@ -1,0 +1,209 @@
+// Opening the connection, interning atoms, selecting the events the desktop follows, and handing
+// events to their handlers.
+#include "platform/x11/X11Connection.h"
+
+#include "platform/Logger.h"
+
+#include <xcb/randr.h>
+
+#include <cstdlib>
+#include <cstring>
+
+namespace korvane::x11 {
+
+namespace {
+
+const platform::Logger& log() {
+    static const platform::Logger logger("Korvane", "x11");
+    return logger;
+}
+
+struct FreeDeleter {
+    void operator()(void* p) const { std::free(p); }
+};
+template <class T> using XcbReply = std::unique_ptr<T, FreeDeleter>;
+
+} // namespace
+
+std::vector<std::uint32_t> PropertyValue::words() const {
+    std::vector<std::uint32_t> out;
+    if (format != 32) return out;
+    out.resize(bytes.size() / 4);
+    if (!out.empty()) std::memcpy(out.data(), bytes.data(), out.size() * 4);
+    return out;
+}
+
+std::unique_ptr<X11Connection> X11Connection::open(const std::string& displayName, std::string& error) {
+    std::unique_ptr<X11Connection> c(new X11Connection());
+    c->conn_ = xcb_connect(displayName.empty() ? nullptr : displayName.c_str(), &c->screenNumber_);
+    if (!c->conn_ || xcb_connection_has_error(c->conn_)) {
+        error = "cannot connect to the X server " + (displayName.empty() ? std::string("named by DISPLAY")
+                                                                         : "\"" + displayName + "\"");
+        return nullptr;
+    }
+    if (!displayName.empty())
+        c->displayName_ = displayName;
+    else if (const char* fromEnvironment = std::getenv("DISPLAY"))
+        c->displayName_ = fromEnvironment;
+    const xcb_setup_t* setup = xcb_get_setup(c->conn_);
+    auto it = xcb_setup_roots_iterator(setup);
+    for (int i = 0; i < c->screenNumber_ && it.rem; ++i) xcb_screen_next(&it);
+    if (!it.rem || !it.data) {
+        error = "the X server has no screen " + std::to_string(c->screenNumber_);
+        return nullptr;
+    }
+    c->root_ = it.data->root;
+    c->rootWidth_ = it.data->width_in_pixels;
+    c->rootHeight_ = it.data->height_in_pixels;
+
+    c->ewmh_ = std::make_unique<xcb_ewmh_connection_t>();
+    std::memset(c->ewmh_.get(), 0, sizeof(xcb_ewmh_connection_t));
+    xcb_intern_atom_cookie_t* cookies = xcb_ewmh_init_atoms(c->conn_, c->ewmh_.get());
+    if (!cookies || !xcb_ewmh_init_atoms_replies(c->ewmh_.get(), cookies, nullptr)) {
+        error = "cannot intern the EWMH atoms";
+        return nullptr;
+    }
+    c->ewmhReady_ = true;
+    c->atoms_.WM_STATE = c->internAtom("WM_STATE");
+    c->atoms_.WM_CHANGE_STATE = c->internAtom("WM_CHANGE_STATE");
+    c->atoms_.COMPOUND_TEXT = c->internAtom("COMPOUND_TEXT");
+    c->atoms_.EDID = c->internAtom("EDID");
+
+    // Monitors need RandR 1.5; without it the whole root is one screen.
+    const xcb_query_extension_reply_t* randr = xcb_get_extension_data(c->conn_, &xcb_randr_id);
+    if (randr && randr->present) {
+        XcbReply<xcb_randr_query_version_reply_t> version(
+            xcb_randr_query_version_reply(c->conn_, xcb_randr_query_version(c->conn_, 1, 5), nullptr));
+        if (version && (version->major_version > 1 || version->minor_version >= 5)) {
+            c->hasMonitors_ = true;
+            c->randrEventBase_ = randr->first_event;
+            xcb_randr_select_input(c->conn_, c->root_,
+                                   XCB_RANDR_NOTIFY_MASK_SCREEN_CHANGE | XCB_RANDR_NOTIFY_MASK_OUTPUT_CHANGE |
+                                       XCB_RANDR_NOTIFY_MASK_CRTC_CHANGE |
+                                       XCB_RANDR_NOTIFY_MASK_OUTPUT_PROPERTY);
+        }
+    }
+    // The root's properties carry the client list, the active window and the work area; its
+    // ConfigureNotify is the only sign of a monitor added or removed on some servers.
+    const std::uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE | XCB_EVENT_MASK_STRUCTURE_NOTIFY;
+    XcbReply<xcb_generic_error_t> err(xcb_request_check(
+        c->conn_, xcb_change_window_attributes_checked(c->conn_, c->root_, XCB_CW_EVENT_MASK, &mask)));
+    if (err) {
+        error = "cannot select the root window's events (error " + std::to_string(err->error_code) + ")";
+        return nullptr;
+    }
+    return c;
+}
+
+X11Connection::~X11Connection() {
+    if (ewmhReady_) xcb_ewmh_connection_wipe(ewmh_.get());
+    if (conn_) xcb_disconnect(conn_);
+}
+
+int X11Connection::fileDescriptor() const { return xcb_get_file_descriptor(conn_); }
+
+bool X11Connection::isBroken() const { return xcb_connection_has_error(conn_) != 0; }
+
+void X11Connection::addEventHandler(EventHandler handler) { handlers_.push_back(std::move(handler)); }
+
+std::size_t X11Connection::dispatchPending() {
+    std::vector<XcbReply<xcb_generic_event_t>> events;
+    {
+        auto guard = lock();
+        while (xcb_generic_event_t* e = xcb_poll_for_event(conn_)) events.emplace_back(e);
+        if (isBroken() && !reportedBroken_) {
+            reportedBroken_ = true;
+            log().fault("Lost the connection to the X server (error %d)", xcb_connection_has_error(conn_));
+        }
+    }
+    for (const auto& e : events) {
+        // Errors of requests without replies land here; a window that vanished meanwhile is routine.
+        if (e->response_type == 0) {
+            const auto* error = reinterpret_cast<const xcb_generic_error_t*>(e.get());
+            if (error->error_code != XCB_WINDOW)
+                log().debug("X request failed: error %d, major %d", error->error_code, error->major_code);
+            continue;
+        }
+        for (const auto& handler : handlers_) handler(*e);
+    }
+    return events.size();
+}
+
+std::optional<PropertyValue> X11Connection::readProperty(xcb_window_t window, xcb_atom_t property,
+                                                         xcb_atom_t type) const {
+    auto guard = lock();
+    XcbReply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
+        conn_, xcb_get_property_unchecked(conn_, 0, window, property, type, 0, 1u << 24), nullptr));
+    if (!reply || reply->type == XCB_ATOM_NONE) return std::nullopt;
+    PropertyValue v;
+    v.type = reply->type;
+    v.format = reply->format;
+    const int length = xcb_get_property_value_length(reply.get());
+    const auto* data = static_cast<const std::uint8_t*>(xcb_get_property_value(reply.get()));
+    if (length > 0 && data) v.bytes.assign(data, data + length);
+    return v;
+}
+
+xcb_atom_t X11Connection::internAtom(const std::string& name) const {
+    auto guard = lock();
+    XcbReply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
+        conn_, xcb_intern_atom(conn_, 0, static_cast<std::uint16_t>(name.size()), name.c_str()), nullptr));
+    return reply ? reply->atom : static_cast<xcb_atom_t>(XCB_ATOM_NONE);
+}
+
+std::string X11Connection::atomName(xcb_atom_t atom) const {
+    auto guard = lock();
+    if (auto it = atomNames_.find(atom); it != atomNames_.end()) return it->second;
+    XcbReply<xcb_get_atom_name_reply_t> reply(
+        xcb_get_atom_name_reply(conn_, xcb_get_atom_name(conn_, atom), nullptr));
+    if (!reply) return {};
+    std::string name(xcb_get_atom_name_name(reply.get()),
+                     static_cast<std::size_t>(xcb_get_atom_name_name_length(reply.get())));
+    atomNames_.emplace(atom, name);
+    return name;
+}
+
+void X11Connection::flush() const {
+    auto guard = lock();
+    xcb_flush(conn_);
+}
+
+void X11Connection::sendRootMessage(xcb_window_t window, xcb_atom_t type, std::uint32_t d0, std::uint32_t d1,
+                                    std::uint32_t d2, std::uint32_t d3, std::uint32_t d4) const {
+    xcb_client_message_event_t event;
+    std::memset(&event, 0, sizeof(event));
+    event.response_type = XCB_CLIENT_MESSAGE;
+    event.format = 32;
+    event.window = window;
+    event.type = type;
+    event.data.data32[0] = d0;
+    event.data.data32[1] = d1;
+    event.data.data32[2] = d2;
+    event.data.data32[3] = d3;
+    event.data.data32[4] = d4;
+    auto guard = lock();
+    xcb_send_event(conn_, 0, root_,
+                   XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                   reinterpret_cast<const char*>(&event));
+    xcb_flush(conn_);
+}
+
+std::string decodeText(const PropertyValue& value, const X11Connection& connection) {
+    std::string raw(value.bytes.begin(), value.bytes.end());
+    while (!raw.empty() && raw.back() == '\0') raw.pop_back();
+    if (value.type == connection.ewmh().UTF8_STRING) return raw;
+    if (value.type != XCB_ATOM_STRING && value.type != connection.atoms().COMPOUND_TEXT) return raw;
+    std::string out;
+    out.reserve(raw.size());
+    for (unsigned char ch : raw) {
+        if (ch < 0x80) {
+            out.push_back(static_cast<char>(ch));
+        } else {
+            out.push_back(static_cast<char>(0xC0 | (ch >> 6)));
+            out.push_back(static_cast<char>(0x80 | (ch & 0x3F)));
+        }
+    }
+    return out;
+}
+
+} // namespace korvane::x11

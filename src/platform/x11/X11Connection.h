@@ -1,0 +1,109 @@
+// The desktop's own connection to the X server: atoms, the lock that serialises its use across threads,
+// and the dispatch of its events to the components that registered for them.
+#pragma once
+
+#include <xcb/xcb.h>
+#include <xcb/xcb_ewmh.h>
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace korvane::x11 {
+
+// Atoms beyond the ones xcb-ewmh interns.
+struct ExtraAtoms {
+    xcb_atom_t WM_STATE = XCB_ATOM_NONE;
+    xcb_atom_t WM_CHANGE_STATE = XCB_ATOM_NONE;
+    xcb_atom_t COMPOUND_TEXT = XCB_ATOM_NONE;
+    xcb_atom_t EDID = XCB_ATOM_NONE;
+};
+
+// A property's raw value: its type, format (8, 16, 32) and bytes.
+struct PropertyValue {
+    xcb_atom_t type = XCB_ATOM_NONE;
+    std::uint8_t format = 0;
+    std::vector<std::uint8_t> bytes;
+
+    std::vector<std::uint32_t> words() const; // the value as 32-bit items (format 32 only)
+};
+
+class X11Connection {
+  public:
+    // Nothing, with the reason in `error`, when the server cannot be reached or lacks what is needed.
+    static std::unique_ptr<X11Connection> open(const std::string& displayName, std::string& error);
+    ~X11Connection();
+    X11Connection(const X11Connection&) = delete;
+    X11Connection& operator=(const X11Connection&) = delete;
+
+    // Every use of the raw connection happens with this lock held; it may be taken again by the holder.
+    [[nodiscard]] std::unique_lock<std::recursive_mutex> lock() const { return std::unique_lock(mutex_); }
+
+    xcb_connection_t* xcb() const { return conn_; }
+    // The display as a client would name it in DISPLAY, for the processes the desktop starts.
+    const std::string& displayName() const { return displayName_; }
+    xcb_window_t root() const { return root_; }
+    int screenNumber() const { return screenNumber_; }
+    std::uint16_t rootWidth() const { return rootWidth_; }
+    std::uint16_t rootHeight() const { return rootHeight_; }
+    xcb_ewmh_connection_t& ewmh() const { return *ewmh_; }
+    const ExtraAtoms& atoms() const { return atoms_; }
+    int fileDescriptor() const;
+
+    // RandR 1.5 monitors are available, and where its events start.
+    bool hasMonitors() const { return hasMonitors_; }
+    std::uint8_t randrEventBase() const { return randrEventBase_; }
+
+    // The server went away or the connection broke; every later request fails.
+    bool isBroken() const;
+
+    // Handlers see every event, in the order the server sent them, on the main thread, without the lock
+    // held. They update their own state and post to the main queue; they never call subsystem code.
+    using EventHandler = std::function<void(const xcb_generic_event_t& event)>;
+    void addEventHandler(EventHandler handler);
+    // Main thread: reads what the connection holds (already queued or waiting on the socket) and hands
+    // it to the handlers. Returns the number of events.
+    std::size_t dispatchPending();
+
+    // One property, read whole; nothing when the window or the property does not exist.
+    std::optional<PropertyValue> readProperty(xcb_window_t window, xcb_atom_t property,
+                                              xcb_atom_t type = XCB_ATOM_ANY) const;
+    xcb_atom_t internAtom(const std::string& name) const;
+    // Remembered: an atom names the same thing for the life of the server.
+    std::string atomName(xcb_atom_t atom) const;
+    void flush() const;
+
+    // Sends an EWMH-style client message to the root, as pagers and taskbars do.
+    void sendRootMessage(xcb_window_t window, xcb_atom_t type, std::uint32_t d0, std::uint32_t d1 = 0,
+                         std::uint32_t d2 = 0, std::uint32_t d3 = 0, std::uint32_t d4 = 0) const;
+
+  private:
+    X11Connection() = default;
+
+    mutable std::recursive_mutex mutex_;
+    xcb_connection_t* conn_ = nullptr;
+    std::string displayName_;
+    int screenNumber_ = 0;
+    xcb_window_t root_ = XCB_WINDOW_NONE;
+    std::uint16_t rootWidth_ = 0;
+    std::uint16_t rootHeight_ = 0;
+    std::unique_ptr<xcb_ewmh_connection_t> ewmh_;
+    bool ewmhReady_ = false;
+    ExtraAtoms atoms_;
+    bool hasMonitors_ = false;
+    std::uint8_t randrEventBase_ = 0;
+    std::vector<EventHandler> handlers_;
+    mutable std::map<xcb_atom_t, std::string> atomNames_;
+    bool reportedBroken_ = false;
+};
+
+// Text of a property in any of the text types (UTF8_STRING as it is, STRING and COMPOUND_TEXT read as
+// Latin-1), without trailing NULs.
+std::string decodeText(const PropertyValue& value, const X11Connection& connection);
+
+} // namespace korvane::x11

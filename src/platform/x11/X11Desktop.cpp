@@ -1,0 +1,140 @@
+// Assembling the real desktop. Construction order is dependency order; destruction stops the
+// background threads first, so that no queued block outlives the services it uses, and takes the run
+// loop down last, dropping whatever is still queued for the main thread.
+#include "platform/x11/X11Desktop.h"
+
+#include "platform/x11/X11Accessibility.h"
+#include "platform/x11/X11Connection.h"
+#include "platform/x11/X11FolderWatcher.h"
+#include "platform/x11/X11LoginItems.h"
+#include "platform/x11/X11NotificationCenter.h"
+#include "platform/x11/X11Observers.h"
+#include "platform/x11/X11ProcessInfo.h"
+#include "platform/x11/X11RunLoop.h"
+#include "platform/x11/X11Screens.h"
+#include "platform/x11/X11Tracker.h"
+#include "platform/x11/X11UserDefaults.h"
+#include "platform/x11/X11WindowServer.h"
+#include "platform/x11/X11Workspace.h"
+
+#include <QCoreApplication>
+#include <QThread>
+
+namespace korvane::x11 {
+
+namespace {
+
+// The application object made here when the program has none; shared by the desktops alive at once.
+std::shared_ptr<QCoreApplication> sharedApplication() {
+    static std::weak_ptr<QCoreApplication> made;
+    if (auto app = made.lock()) return app;
+    if (QCoreApplication::instance()) return nullptr; // the program's own, which outlives us
+    static int argc = 1;
+    static char name[] = "korvane";
+    static char* argv[] = {name, nullptr};
+    auto app = std::make_shared<QCoreApplication>(argc, argv);
+    made = app;
+    return app;
+}
+
+} // namespace
+
+struct X11Desktop::Impl {
+    std::shared_ptr<QCoreApplication> application;
+    std::unique_ptr<X11RunLoop> loop;
+    std::unique_ptr<X11Connection> connection;
+    std::unique_ptr<X11NotificationCenter> notifications;
+    std::unique_ptr<X11ProcessInfo> process;
+    std::unique_ptr<X11LoginItems> loginItems;
+    std::unique_ptr<X11UserDefaults> defaults;
+    std::unique_ptr<X11FolderWatcher> folders;
+    std::unique_ptr<X11Tracker> tracker;
+    std::unique_ptr<X11Screens> screens;
+    std::unique_ptr<X11Observers> observers;
+    std::unique_ptr<X11Accessibility> accessibility;
+    std::unique_ptr<X11WindowServer> windowServer;
+    std::unique_ptr<X11Workspace> workspace;
+    std::unique_ptr<DescriptorWatch> events;
+
+    ~Impl() {
+        if (loop) {
+            loop->stopBackgroundWork();
+            loop->setAboutToBlock(nullptr);
+        }
+        events.reset();
+        workspace.reset();
+        windowServer.reset();
+        accessibility.reset();
+        observers.reset();
+        screens.reset();
+        tracker.reset();
+        folders.reset();
+        defaults.reset();
+        loginItems.reset();
+        process.reset();
+        notifications.reset();
+        connection.reset();
+        loop.reset();
+    }
+};
+
+std::unique_ptr<X11Desktop> X11Desktop::connect(const std::string& displayName, std::string& error) {
+    auto impl = std::make_unique<Impl>();
+    impl->application = sharedApplication();
+    if (QCoreApplication::instance()->thread() != QThread::currentThread()) {
+        error = "the desktop must be made on the thread of the Qt application object";
+        return nullptr;
+    }
+    impl->connection = X11Connection::open(displayName, error);
+    if (!impl->connection) return nullptr;
+
+    impl->loop = std::make_unique<X11RunLoop>();
+    impl->notifications = std::make_unique<X11NotificationCenter>(*impl->loop);
+    impl->process = std::make_unique<X11ProcessInfo>();
+    impl->loginItems = std::make_unique<X11LoginItems>(*impl->process);
+    impl->defaults = std::make_unique<X11UserDefaults>(X11UserDefaults::applicationSupportFolder());
+    impl->folders = std::make_unique<X11FolderWatcher>(*impl->loop);
+    impl->tracker = std::make_unique<X11Tracker>(*impl->connection);
+    impl->screens = std::make_unique<X11Screens>(*impl->connection, *impl->loop, *impl->notifications);
+    Impl* raw = impl.get();
+    impl->observers = std::make_unique<X11Observers>(
+        *impl->loop, [raw](const platform::AXElement& e) { return raw->accessibility->validate(e); });
+    impl->accessibility = std::make_unique<X11Accessibility>(*impl->connection, *impl->loop, *impl->observers);
+    impl->windowServer = std::make_unique<X11WindowServer>(*impl->connection);
+    impl->workspace = std::make_unique<X11Workspace>(*impl->connection, *impl->loop, *impl->notifications);
+    impl->accessibility->applicationName = [raw](pid_t pid) -> std::optional<std::string> {
+        auto app = raw->workspace->runningApplication(pid);
+        return app ? app->name : std::nullopt;
+    };
+    impl->tracker->addListener(impl->observers.get());
+    impl->tracker->addListener(impl->workspace.get());
+
+    // Events are read when the socket has data and, because xcb may already hold some read off the
+    // socket by a reply, each time the loop is about to sleep.
+    X11Connection* connection = impl->connection.get();
+    impl->events = impl->loop->watchDescriptor(connection->fileDescriptor(), [connection] { connection->dispatchPending(); });
+    impl->loop->setAboutToBlock([connection] { connection->dispatchPending(); });
+    connection->dispatchPending();
+    return std::unique_ptr<X11Desktop>(new X11Desktop(std::move(impl)));
+}
+
+X11Desktop::X11Desktop(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+
+X11Desktop::~X11Desktop() = default;
+
+platform::RunLoop& X11Desktop::runLoop() { return *impl_->loop; }
+platform::Accessibility& X11Desktop::accessibility() { return *impl_->accessibility; }
+platform::WindowServer& X11Desktop::windowServer() { return *impl_->windowServer; }
+platform::Screens& X11Desktop::screens() { return *impl_->screens; }
+platform::Workspace& X11Desktop::workspace() { return *impl_->workspace; }
+platform::UserDefaults& X11Desktop::userDefaults() { return *impl_->defaults; }
+platform::NotificationCenter& X11Desktop::notificationCenter() { return *impl_->notifications; }
+platform::FolderWatcher& X11Desktop::folderWatcher() { return *impl_->folders; }
+platform::ProcessInfo& X11Desktop::processInfo() { return *impl_->process; }
+platform::LoginItems& X11Desktop::loginItems() { return *impl_->loginItems; }
+
+bool X11Desktop::runUntil(const std::function<bool()>& done, Nanos timeout) {
+    return impl_->loop->runUntil(done, timeout);
+}
+
+} // namespace korvane::x11

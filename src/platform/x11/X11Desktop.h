@@ -1,0 +1,42 @@
+// The real desktop: the platform services over an X server (xcb, EWMH, RandR) with Qt's event loop as
+// the main run loop.
+#pragma once
+
+#include "platform/Platform.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace korvane::x11 {
+
+class X11Desktop final : public platform::Platform {
+  public:
+    // Opens a connection of its own to the X server named `displayName` (empty: $DISPLAY). Runs on the
+    // thread of the Qt application object, which it makes (a QCoreApplication) when there is none yet.
+    // Nothing, with the reason in `error`, when the server cannot be reached or lacks what is needed.
+    static std::unique_ptr<X11Desktop> connect(const std::string& displayName, std::string& error);
+    ~X11Desktop() override;
+
+    platform::RunLoop& runLoop() override;
+    platform::Accessibility& accessibility() override;
+    platform::WindowServer& windowServer() override;
+    platform::Screens& screens() override;
+    platform::Workspace& workspace() override;
+    platform::UserDefaults& userDefaults() override;
+    platform::NotificationCenter& notificationCenter() override;
+    platform::FolderWatcher& folderWatcher() override;
+    platform::ProcessInfo& processInfo() override;
+    platform::LoginItems& loginItems() override;
+
+    // Runs the main loop until `done` holds or `timeout` has passed; whether `done` held.
+    bool runUntil(const std::function<bool()>& done, Nanos timeout);
+
+    struct Impl;
+
+  private:
+    explicit X11Desktop(std::unique_ptr<Impl> impl);
+    std::unique_ptr<Impl> impl_;
+};
+
+} // namespace korvane::x11

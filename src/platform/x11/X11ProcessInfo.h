@@ -1,0 +1,25 @@
+// What the real process knows about itself: its command line, environment, folders and fresh UUIDs.
+#pragma once
+
+#include "platform/ProcessInfo.h"
+
+#include <array>
+
+namespace korvane::x11 {
+
+class X11ProcessInfo final : public platform::ProcessInfo {
+  public:
+    std::vector<std::string> arguments() override;
+    std::optional<std::string> environment(const std::string& name) override;
+    std::string currentDirectory() override;
+    // "share/korvane" under the prefix of the executable's folder ("<prefix>/bin/korvane").
+    std::optional<std::string> bundleResourcesDirectory() override;
+    std::string executablePath() override;
+    // Random (version 4) from the kernel's random source.
+    std::string makeUUID() override;
+
+    // The random bytes as a UUID text; exposed for tests of its form.
+    static std::string formatUUID(std::array<unsigned char, 16> bytes);
+};
+
+} // namespace korvane::x11

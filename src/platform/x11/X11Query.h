@@ -1,0 +1,119 @@
+// Reads of the server's state in as few round trips as possible: the managed clients and the active
+// window, what one client window is (pid, class, title, frame, type, states), and the RandR monitors;
+// plus the one place that converts root coordinates into the platform's two global spaces.
+#pragma once
+
+#include "platform/Geometry.h"
+
+#include <xcb/xcb.h>
+
+#include <array>
+#include <climits>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+namespace korvane::x11 {
+
+class X11Connection;
+
+struct Monitor {
+    std::string name;
+    xcb_atom_t nameAtom = XCB_ATOM_NONE;
+    bool primary = false;
+    Rect root; // root coordinates: origin at the root's top left, y down
+    std::vector<std::uint32_t> outputs;
+};
+
+// Root coordinates → the platform's global spaces, both anchored at the primary monitor: top-left
+// (y down) for accessibility positions and window-list bounds, bottom-left (y up) for screens.
+struct Coordinates {
+    Rect primary; // the primary monitor in root coordinates
+
+    Rect topLeft(const Rect& root) const {
+        return {root.origin.x - primary.origin.x, root.origin.y - primary.origin.y, root.size.width,
+                root.size.height};
+    }
+    Point rootFromTopLeft(Point p) const { return {p.x + primary.origin.x, p.y + primary.origin.y}; }
+    Rect bottomLeft(const Rect& root) const {
+        return {root.origin.x - primary.origin.x,
+                primary.origin.y + primary.size.height - (root.origin.y + root.size.height), root.size.width,
+                root.size.height};
+    }
+    Point bottomLeft(Point root) const {
+        return {root.x - primary.origin.x, primary.origin.y + primary.size.height - root.y};
+    }
+};
+
+struct SizeHints {
+    int baseWidth = 0, baseHeight = 0;
+    int widthInc = 1, heightInc = 1;
+    int minWidth = 0, minHeight = 0;
+    int maxWidth = INT_MAX, maxHeight = INT_MAX;
+
+    // The client size a window manager grants when asked for `width` × `height`: whole increments
+    // above the base, within the minimum and maximum.
+    Size constrain(double width, double height) const;
+};
+
+// What kind of window a client is, from its type and transient-for hint.
+enum class WindowKind { normal, dialog, floating, dock, desktop, notification };
+
+// ICCCM WM_STATE values.
+inline constexpr int kWithdrawnState = 0;
+inline constexpr int kNormalState = 1;
+inline constexpr int kIconicState = 3;
+
+struct ClientWindow {
+    xcb_window_t window = XCB_WINDOW_NONE;
+    bool exists = false;
+    pid_t pid = 0;
+    std::string instanceName; // WM_CLASS, first part
+    std::string className;    // WM_CLASS, second part
+    std::optional<std::string> title;
+    Rect clientRoot;                       // the client area, root coordinates
+    std::array<std::uint32_t, 4> extents{}; // frame extents: left, right, top, bottom
+    WindowKind kind = WindowKind::normal;
+    bool above = false;
+    bool fullscreen = false;
+    int wmState = -1; // -1 when the window has no WM_STATE
+    bool viewable = false;
+    SizeHints hints;
+    std::optional<std::array<std::uint32_t, 12>> strut; // _NET_WM_STRUT_PARTIAL, or _NET_WM_STRUT widened
+
+    // The frame: the client area plus the window manager's decorations.
+    Rect frameRoot() const {
+        return {clientRoot.origin.x - extents[0], clientRoot.origin.y - extents[2],
+                clientRoot.size.width + extents[0] + extents[1], clientRoot.size.height + extents[2] + extents[3]};
+    }
+    bool minimized() const { return wmState == kIconicState; }
+};
+
+struct DesktopState {
+    bool ok = false;                         // false when the server could not answer
+    std::vector<xcb_window_t> clients;       // _NET_CLIENT_LIST, in mapping order
+    std::vector<xcb_window_t> stacking;      // _NET_CLIENT_LIST_STACKING, bottom to top
+    xcb_window_t active = XCB_WINDOW_NONE;   // _NET_ACTIVE_WINDOW
+    std::vector<Monitor> monitors;
+    Coordinates coordinates;
+
+    bool isClient(xcb_window_t w) const;
+    // Stacking order, front to back; clients missing from the stacking list come last.
+    std::vector<xcb_window_t> frontToBack() const;
+};
+
+// The client list, stacking, active window and monitors in one round trip.
+DesktopState fetchDesktopState(const X11Connection& connection);
+// Everything about the given windows in one round trip, in the same order.
+std::vector<ClientWindow> fetchClients(const X11Connection& connection, const std::vector<xcb_window_t>& windows);
+std::vector<Monitor> fetchMonitors(const X11Connection& connection);
+// The primary monitor; the first one when none is marked; the root when there is none.
+Rect primaryRect(const std::vector<Monitor>& monitors, const X11Connection& connection);
+// The active window alone.
+xcb_window_t fetchActiveWindow(const X11Connection& connection);
+// The pointer in root coordinates.
+std::optional<Point> fetchPointer(const X11Connection& connection);
+
+} // namespace korvane::x11

@@ -1,0 +1,156 @@
+// Monitors come from RandR 1.5. A monitor added or removed may announce itself only through the root's
+// ConfigureNotify, a change of primary only through RandR, a dock only through its strut properties:
+// all of them lead to one debounced comparison with the screens last announced.
+#include "platform/x11/X11Screens.h"
+
+#include "platform/NotificationCenter.h"
+#include "platform/x11/DisplayIdentity.h"
+#include "platform/x11/X11Connection.h"
+#include "platform/x11/X11Query.h"
+
+#include <xcb/randr.h>
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace korvane::x11 {
+
+using platform::ScreenInfo;
+
+namespace {
+
+constexpr Nanos kDebounce = milliseconds(50);
+
+struct FreeDeleter {
+    void operator()(void* p) const { std::free(p); }
+};
+
+// The EDID of the first output of the monitor that has a readable one.
+std::optional<EdidIdentity> edidOf(const X11Connection& connection, const Monitor& monitor) {
+    if (connection.atoms().EDID == XCB_ATOM_NONE) return std::nullopt;
+    auto guard = connection.lock();
+    xcb_connection_t* c = connection.xcb();
+    for (auto output : monitor.outputs) {
+        std::unique_ptr<xcb_randr_get_output_property_reply_t, FreeDeleter> reply(xcb_randr_get_output_property_reply(
+            c,
+            xcb_randr_get_output_property_unchecked(c, output, connection.atoms().EDID, XCB_ATOM_ANY, 0, 256, 0, 0),
+            nullptr));
+        if (!reply || reply->format != 8) continue;
+        const std::uint8_t* data = xcb_randr_get_output_property_data(reply.get());
+        const int length = xcb_randr_get_output_property_data_length(reply.get());
+        if (auto id = parseEdid(std::vector<std::uint8_t>(data, data + std::max(length, 0)))) return id;
+    }
+    return std::nullopt;
+}
+
+bool overlaps(double a0, double a1, double b0, double b1) { return std::max(a0, b0) < std::min(a1, b1); }
+
+// The monitor less the struts whose inner edge falls inside it. A strut is measured from the root's
+// edge, so one that reaches past the whole monitor belongs to another monitor further in.
+Rect visibleArea(const Rect& monitor, const std::vector<ClientWindow>& clients, double rootWidth, double rootHeight) {
+    double x0 = monitor.minX(), x1 = monitor.maxX(), y0 = monitor.minY(), y1 = monitor.maxY();
+    for (const auto& c : clients) {
+        if (!c.exists || !c.strut) continue;
+        const auto& s = *c.strut;
+        const double left = s[0], right = rootWidth - s[1], top = s[2], bottom = rootHeight - s[3];
+        if (s[0] > 0 && left > monitor.minX() && left < monitor.maxX() && overlaps(s[4], s[5] + 1.0, y0, y1))
+            x0 = std::max(x0, left);
+        if (s[1] > 0 && right > monitor.minX() && right < monitor.maxX() && overlaps(s[6], s[7] + 1.0, y0, y1))
+            x1 = std::min(x1, right);
+        if (s[2] > 0 && top > monitor.minY() && top < monitor.maxY() && overlaps(s[8], s[9] + 1.0, x0, x1))
+            y0 = std::max(y0, top);
+        if (s[3] > 0 && bottom > monitor.minY() && bottom < monitor.maxY() &&
+            overlaps(s[10], s[11] + 1.0, x0, x1))
+            y1 = std::min(y1, bottom);
+    }
+    return Rect{x0, y0, std::max(0.0, x1 - x0), std::max(0.0, y1 - y0)};
+}
+
+} // namespace
+
+X11Screens::X11Screens(X11Connection& connection, platform::RunLoop& loop,
+                       platform::NotificationCenter& notifications)
+    : connection_(connection), loop_(loop), notifications_(notifications) {
+    last_ = screens();
+    connection_.addEventHandler([this](const xcb_generic_event_t& e) { handleEvent(e); });
+}
+
+std::vector<ScreenInfo> X11Screens::screens() {
+    auto guard = connection_.lock();
+    DesktopState state = fetchDesktopState(connection_);
+    if (!state.ok) return {};
+    std::vector<Monitor> monitors = state.monitors;
+    if (monitors.empty()) {
+        Monitor whole;
+        whole.name = "screen";
+        whole.primary = true;
+        whole.root = state.coordinates.primary;
+        monitors.push_back(whole);
+    }
+    // The primary monitor comes first, as the main screen does.
+    std::stable_partition(monitors.begin(), monitors.end(),
+                          [&](const Monitor& m) { return m.root == state.coordinates.primary; });
+    const auto clients = fetchClients(connection_, state.clients);
+    std::vector<ScreenInfo> out;
+    for (const auto& m : monitors) {
+        const auto edid = edidOf(connection_, m);
+        ScreenInfo info;
+        info.frame = state.coordinates.bottomLeft(m.root);
+        info.visibleFrame = state.coordinates.bottomLeft(
+            visibleArea(m.root, clients, connection_.rootWidth(), connection_.rootHeight()));
+        info.backingScale = 1;
+        info.displayNumber = m.nameAtom;
+        info.displayUUID = displayUUID(edid, m.name);
+        info.localizedName = edid && !edid->monitorName.empty() ? edid->monitorName : m.name;
+        out.push_back(std::move(info));
+    }
+    return out;
+}
+
+std::optional<ScreenInfo> X11Screens::mainScreen() {
+    auto all = screens();
+    if (all.empty()) return std::nullopt;
+    return all.front();
+}
+
+Point X11Screens::mouseLocation() {
+    auto guard = connection_.lock();
+    auto pointer = fetchPointer(connection_);
+    if (!pointer) return {};
+    Coordinates coordinates{primaryRect(fetchMonitors(connection_), connection_)};
+    return coordinates.bottomLeft(*pointer);
+}
+
+void X11Screens::handleEvent(const xcb_generic_event_t& event) {
+    const std::uint8_t type = event.response_type & 0x7F;
+    const auto& e = connection_.ewmh();
+    if (connection_.hasMonitors() && (type == connection_.randrEventBase() + XCB_RANDR_SCREEN_CHANGE_NOTIFY ||
+                                      type == connection_.randrEventBase() + XCB_RANDR_NOTIFY)) {
+        scheduleCheck();
+    } else if (type == XCB_CONFIGURE_NOTIFY) {
+        const auto& configure = reinterpret_cast<const xcb_configure_notify_event_t&>(event);
+        if (configure.window == connection_.root()) scheduleCheck();
+    } else if (type == XCB_PROPERTY_NOTIFY) {
+        const auto& property = reinterpret_cast<const xcb_property_notify_event_t&>(event);
+        if (property.atom == e._NET_WM_STRUT_PARTIAL || property.atom == e._NET_WM_STRUT ||
+            (property.window == connection_.root() &&
+             (property.atom == e._NET_WORKAREA || property.atom == e._NET_CLIENT_LIST)))
+            scheduleCheck();
+    }
+}
+
+void X11Screens::scheduleCheck() {
+    if (checkPending_) return;
+    checkPending_ = true;
+    loop_.postAfter(kDebounce, [this] { check(); });
+}
+
+void X11Screens::check() {
+    checkPending_ = false;
+    auto current = screens();
+    if (current == last_) return;
+    last_ = std::move(current);
+    notifications_.post(platform::kScreenParametersDidChange);
+}
+
+} // namespace korvane::x11

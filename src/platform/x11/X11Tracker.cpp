@@ -1,0 +1,95 @@
+// Events are hints: each one leads to a fresh read of what it concerns (the client list, the active
+// window, a title), and only a difference from what was known is reported.
+#include "platform/x11/X11Tracker.h"
+
+#include "platform/x11/X11Connection.h"
+#include "platform/x11/X11Query.h"
+
+#include <algorithm>
+
+namespace korvane::x11 {
+
+X11Tracker::X11Tracker(X11Connection& connection) : connection_(connection) {
+    refreshClients(false);
+    active_ = fetchActiveWindow(connection_);
+    connection_.addEventHandler([this](const xcb_generic_event_t& e) { handleEvent(e); });
+}
+
+void X11Tracker::handleEvent(const xcb_generic_event_t& event) {
+    if ((event.response_type & 0x7F) != XCB_PROPERTY_NOTIFY) return;
+    const auto& p = reinterpret_cast<const xcb_property_notify_event_t&>(event);
+    const auto& e = connection_.ewmh();
+    if (p.window == connection_.root()) {
+        if (p.atom == e._NET_CLIENT_LIST) refreshClients(true);
+        if (p.atom == e._NET_ACTIVE_WINDOW) refreshActive();
+    } else if (p.atom == e._NET_WM_NAME || p.atom == XCB_ATOM_WM_NAME) {
+        refreshTitle(p.window);
+    }
+}
+
+void X11Tracker::follow(const std::vector<xcb_window_t>& windows) {
+    // Our own event mask on a client's window; the client's and the window manager's are their own.
+    const std::uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE | XCB_EVENT_MASK_STRUCTURE_NOTIFY;
+    auto guard = connection_.lock();
+    for (auto w : windows) xcb_change_window_attributes(connection_.xcb(), w, XCB_CW_EVENT_MASK, &mask);
+    xcb_flush(connection_.xcb());
+}
+
+void X11Tracker::refreshClients(bool report) {
+    std::vector<xcb_window_t> list;
+    if (auto value = connection_.readProperty(connection_.root(), connection_.ewmh()._NET_CLIENT_LIST,
+                                              XCB_ATOM_WINDOW))
+        list = value->words();
+
+    std::vector<TrackedWindow> gone;
+    std::erase_if(windows_, [&](const TrackedWindow& t) {
+        if (std::find(list.begin(), list.end(), t.window) != list.end()) return false;
+        gone.push_back(t);
+        return true;
+    });
+    std::vector<xcb_window_t> added;
+    for (auto w : list)
+        if (!find(w)) added.push_back(w);
+    follow(added);
+    std::vector<TrackedWindow> fresh;
+    for (const auto& c : fetchClients(connection_, added)) {
+        // A window that is already gone again was never there for anybody.
+        if (!c.exists) continue;
+        fresh.push_back(TrackedWindow{c.window, c.pid, c.title});
+    }
+    windows_.insert(windows_.end(), fresh.begin(), fresh.end());
+    if (!report) return;
+    for (const auto& t : gone)
+        for (auto* l : listeners_) l->windowDestroyed(t);
+    for (const auto& t : fresh)
+        for (auto* l : listeners_) l->windowCreated(t);
+    if (!gone.empty() || !fresh.empty())
+        for (auto* l : listeners_) l->clientsChanged();
+}
+
+void X11Tracker::refreshActive() {
+    const xcb_window_t now = fetchActiveWindow(connection_);
+    if (now == active_) return;
+    active_ = now;
+    auto current = find(now);
+    for (auto* l : listeners_) l->activeChanged(current);
+}
+
+void X11Tracker::refreshTitle(xcb_window_t window) {
+    auto it = std::find_if(windows_.begin(), windows_.end(), [&](const TrackedWindow& t) { return t.window == window; });
+    if (it == windows_.end()) return;
+    auto fetched = fetchClients(connection_, {window});
+    if (fetched.empty() || !fetched[0].exists || fetched[0].title == it->title) return;
+    it->title = fetched[0].title;
+    const TrackedWindow changed = *it;
+    for (auto* l : listeners_) l->titleChanged(changed);
+}
+
+std::optional<TrackedWindow> X11Tracker::find(xcb_window_t window) const {
+    if (window == XCB_WINDOW_NONE) return std::nullopt;
+    for (const auto& t : windows_)
+        if (t.window == window) return t;
+    return std::nullopt;
+}
+
+} // namespace korvane::x11

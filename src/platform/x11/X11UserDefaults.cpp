@@ -1,0 +1,130 @@
+// Reading and writing the defaults file. Nothing is lost: a file that cannot be read is copied beside
+// itself as "user-defaults.json.unreadable-<UTC stamp>" before the first write replaces it.
+#include "platform/x11/X11UserDefaults.h"
+
+#include "platform/Logger.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <fstream>
+#include <pwd.h>
+#include <sstream>
+#include <unistd.h>
+
+namespace korvane::x11 {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const platform::Logger& log() {
+    static const platform::Logger logger("Korvane", "x11");
+    return logger;
+}
+
+std::string utcStamp() {
+    const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
+    std::tm tm{};
+    gmtime_r(&now, &tm);
+    char buf[32];
+    std::strftime(buf, sizeof buf, "%Y%m%dT%H%M%SZ", &tm);
+    return buf;
+}
+
+std::string nonEmptyEnv(const char* name) {
+    const char* v = std::getenv(name);
+    return v ? std::string(v) : std::string();
+}
+
+} // namespace
+
+fs::path X11UserDefaults::applicationSupportFolder() {
+    if (auto home = nonEmptyEnv("KORVANE_HOME"); !home.empty()) return home;
+    if (auto config = nonEmptyEnv("XDG_CONFIG_HOME"); !config.empty()) return fs::path(config) / "Korvane";
+    std::string home = nonEmptyEnv("HOME");
+    if (home.empty())
+        if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir) home = pw->pw_dir;
+    return fs::path(home) / ".config" / "Korvane";
+}
+
+X11UserDefaults::X11UserDefaults(fs::path folder) : file_(std::move(folder) / kFileName) {
+    std::error_code ec;
+    if (!fs::exists(file_, ec)) return;
+    std::ifstream in(file_, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    auto parsed = nlohmann::json::parse(text.str(), nullptr, false);
+    if (!in.bad() && !parsed.is_discarded() && parsed.is_object()) {
+        values_ = std::move(parsed);
+        return;
+    }
+    preserveBeforeWrite_ = true;
+    log().error("Could not read user defaults at %{public}s; starting empty", file_.string());
+}
+
+std::optional<nlohmann::json> X11UserDefaults::object(const std::string& key) {
+    std::lock_guard lock(mutex_);
+    auto it = values_.find(key);
+    if (it == values_.end() || it->is_null()) return std::nullopt;
+    return *it;
+}
+
+void X11UserDefaults::set(const std::string& key, const nlohmann::json& value) {
+    std::lock_guard lock(mutex_);
+    if (value.is_null())
+        values_.erase(key);
+    else
+        values_[key] = value;
+    writeLocked();
+}
+
+void X11UserDefaults::remove(const std::string& key) {
+    std::lock_guard lock(mutex_);
+    if (values_.erase(key) == 0) return;
+    writeLocked();
+}
+
+void X11UserDefaults::writeLocked() {
+    std::error_code ec;
+    fs::create_directories(file_.parent_path(), ec);
+    if (ec) {
+        log().error("Could not create %{public}s: %{public}s", file_.parent_path().string(), ec.message());
+        return;
+    }
+    if (preserveBeforeWrite_) {
+        const fs::path kept = file_.string() + ".unreadable-" + utcStamp();
+        fs::copy_file(file_, kept, fs::copy_options::overwrite_existing, ec);
+        if (ec) {
+            // Writing now would destroy the only copy.
+            log().error("Could not keep the unreadable user defaults aside: %{public}s", ec.message());
+            return;
+        }
+        preserveBeforeWrite_ = false;
+        log().notice("Kept the unreadable user defaults at %{public}s", kept.string());
+    }
+    const fs::path temp = file_.string() + ".tmp-" + std::to_string(::getpid());
+    {
+        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+        out << values_.dump(2) << '\n';
+        out.flush();
+        if (!out) {
+            log().error("Could not write %{public}s", temp.string());
+            fs::remove(temp, ec);
+            return;
+        }
+    }
+    // fsync before the rename, so that a crash leaves the old file or the new one, never half of one.
+    if (FILE* f = std::fopen(temp.c_str(), "rb")) {
+        ::fsync(::fileno(f));
+        std::fclose(f);
+    }
+    fs::rename(temp, file_, ec);
+    if (ec) {
+        log().error("Could not replace %{public}s: %{public}s", file_.string(), ec.message());
+        fs::remove(temp, ec);
+    }
+}
+
+} // namespace korvane::x11

@@ -1,0 +1,72 @@
+// Window-list entries are dictionaries with the keys the subsystems read; what a window lacks (a pid, a
+// title) is left out rather than made up.
+#include "platform/x11/X11WindowServer.h"
+
+#include "platform/x11/X11Connection.h"
+#include "platform/x11/X11Query.h"
+
+#include <algorithm>
+
+namespace korvane::x11 {
+
+using namespace platform;
+
+namespace {
+
+int layerOf(const ClientWindow& c) {
+    switch (c.kind) {
+    case WindowKind::normal:
+    case WindowKind::dialog:
+        return c.above ? kFloatingLayer : 0;
+    case WindowKind::floating:
+        return kFloatingLayer;
+    case WindowKind::dock:
+        return kDockLayer;
+    case WindowKind::notification:
+        return kNotificationLayer;
+    case WindowKind::desktop:
+        return kDesktopLayer;
+    }
+    return 0;
+}
+
+} // namespace
+
+std::optional<std::vector<WindowInfo>> X11WindowServer::copyWindowInfo(unsigned options, std::uint32_t relativeTo) {
+    auto guard = connection_.lock();
+    const DesktopState state = fetchDesktopState(connection_);
+    if (!state.ok) return std::nullopt;
+    std::vector<xcb_window_t> order = state.frontToBack();
+    if (options & kIncludingWindow) {
+        // Only the named window, whatever the other options say.
+        const bool known = std::find(order.begin(), order.end(), relativeTo) != order.end();
+        order.clear();
+        if (known) order.push_back(relativeTo);
+    }
+    std::vector<WindowInfo> out;
+    for (const auto& c : fetchClients(connection_, order)) {
+        if (!c.exists) continue;
+        const bool onScreen = c.viewable && !c.minimized();
+        if (!(options & kIncludingWindow)) {
+            if ((options & kOnScreenOnly) && !onScreen) continue;
+            if ((options & kExcludeDesktopElements) && c.kind == WindowKind::desktop) continue;
+        }
+        const Rect bounds = state.coordinates.topLeft(c.frameRoot());
+        WindowInfo entry = nlohmann::json::object();
+        if (c.pid > 0) entry[WindowKey::ownerPID] = c.pid;
+        if (!c.className.empty()) entry[WindowKey::ownerName] = c.className;
+        entry[WindowKey::layer] = layerOf(c);
+        entry[WindowKey::bounds] = {{BoundsKey::x, bounds.origin.x},
+                                    {BoundsKey::y, bounds.origin.y},
+                                    {BoundsKey::width, bounds.size.width},
+                                    {BoundsKey::height, bounds.size.height}};
+        entry[WindowKey::number] = c.window;
+        if (c.title) entry[WindowKey::name] = *c.title;
+        entry[WindowKey::alpha] = 1.0;
+        entry[WindowKey::isOnscreen] = onScreen;
+        out.push_back(std::move(entry));
+    }
+    return out;
+}
+
+} // namespace korvane::x11

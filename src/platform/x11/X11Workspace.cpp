@@ -1,0 +1,326 @@
+// Applications are grouped from the managed clients by pid. Activating one activates its most recent
+// window (the active one, else its frontmost window, restoring a minimised one when nothing else is
+// left); launching runs its desktop entry's command as a launcher would.
+#include "platform/x11/X11Workspace.h"
+
+#include "platform/Logger.h"
+#include "platform/NotificationCenter.h"
+#include "platform/x11/X11Connection.h"
+#include "platform/x11/X11Query.h"
+
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QString>
+#include <QStringList>
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <sstream>
+#include <unistd.h>
+
+namespace korvane::x11 {
+
+using platform::ActivationPolicy;
+using platform::RunningApplication;
+
+namespace {
+
+const platform::Logger& log() {
+    static const platform::Logger logger("Korvane", "x11");
+    return logger;
+}
+
+bool alive(pid_t pid) { return pid > 0 && (::kill(pid, 0) == 0 || errno == EPERM); }
+
+std::string trimmed(const std::string& s) {
+    const auto b = s.find_first_not_of(" \t\r");
+    if (b == std::string::npos) return {};
+    return s.substr(b, s.find_last_not_of(" \t\r") - b + 1);
+}
+
+constexpr std::uint32_t kSourcePager = 2;
+
+} // namespace
+
+struct X11Workspace::Snapshot {
+    bool ok = false;
+    std::vector<RunningApplication> apps;
+    // The window each application would bring forward, when it has one.
+    std::map<pid_t, xcb_window_t> preferred;
+    xcb_window_t active = XCB_WINDOW_NONE;
+};
+
+X11Workspace::X11Workspace(X11Connection& connection, platform::RunLoop& loop,
+                           platform::NotificationCenter& notifications)
+    : connection_(connection), loop_(loop), notifications_(notifications) {
+    for (const auto& app : snapshot().apps) {
+        announced_[app.pid] = app;
+        if (app.isActive) lastActivePid_ = app.pid;
+    }
+}
+
+DesktopEntries& X11Workspace::entries(bool rescan) {
+    // The caller holds mutex_.
+    if (!entries_ || rescan) entries_ = DesktopEntries::scan(DesktopEntries::dataFolders());
+    return *entries_;
+}
+
+X11Workspace::Snapshot X11Workspace::snapshot() {
+    Snapshot snap;
+    std::vector<ClientWindow> clients;
+    DesktopState state;
+    {
+        auto guard = connection_.lock();
+        state = fetchDesktopState(connection_);
+        if (!state.ok) return snap;
+        clients = fetchClients(connection_, state.frontToBack());
+    }
+    snap.ok = true;
+    snap.active = state.active;
+
+    // Applications in the order their first window was mapped.
+    std::vector<pid_t> order;
+    for (auto w : state.clients)
+        for (const auto& c : clients)
+            if (c.window == w && c.exists && c.pid > 0 && std::find(order.begin(), order.end(), c.pid) == order.end())
+                order.push_back(c.pid);
+
+    std::lock_guard lock(mutex_);
+    for (auto it = launched_.begin(); it != launched_.end();) {
+        if (!alive(it->first)) {
+            it = launched_.erase(it);
+            continue;
+        }
+        if (std::find(order.begin(), order.end(), it->first) == order.end()) order.push_back(it->first);
+        ++it;
+    }
+    for (pid_t pid : order) {
+        RunningApplication app;
+        app.pid = pid;
+        const ClientWindow* first = nullptr;
+        bool normal = false, allMinimized = true, any = false;
+        std::optional<xcb_window_t> topmost, topmostMinimized;
+        for (const auto& c : clients) { // front to back
+            if (!c.exists || c.pid != pid) continue;
+            any = true;
+            if (!first) first = &c;
+            if (c.kind == WindowKind::normal || c.kind == WindowKind::dialog) normal = true;
+            if (!c.minimized()) {
+                allMinimized = false;
+                if (!topmost) topmost = c.window;
+            } else if (!topmostMinimized) {
+                topmostMinimized = c.window;
+            }
+            if (c.window == state.active) app.isActive = true;
+        }
+        std::optional<DesktopEntry> entry;
+        if (auto l = launched_.find(pid); l != launched_.end()) entry = entries().byID(l->second);
+        if (!entry && first) entry = entries().forWindowClass(first->instanceName, first->className);
+        if (pid == ::getpid())
+            app.bundleID = kOwnBundleID;
+        else if (auto l = launched_.find(pid); l != launched_.end())
+            app.bundleID = l->second;
+        else if (entry)
+            app.bundleID = entry->id;
+        else if (first && !first->instanceName.empty())
+            app.bundleID = first->instanceName;
+        if (entry && !entry->name.empty())
+            app.name = entry->name;
+        else if (first && !first->className.empty())
+            app.name = first->className;
+        // A process launched from a desktop entry is an application before its first window shows.
+        app.activationPolicy = (normal || !any) ? ActivationPolicy::regular : ActivationPolicy::accessory;
+        app.isHidden = any && allMinimized;
+        if (app.isActive)
+            snap.preferred[pid] = state.active;
+        else if (topmost)
+            snap.preferred[pid] = *topmost;
+        else if (topmostMinimized)
+            snap.preferred[pid] = *topmostMinimized;
+        snap.apps.push_back(std::move(app));
+    }
+    return snap;
+}
+
+std::vector<RunningApplication> X11Workspace::runningApplications() { return snapshot().apps; }
+
+std::optional<RunningApplication> X11Workspace::frontmostApplication() {
+    for (auto& app : snapshot().apps)
+        if (app.isActive) return app;
+    return std::nullopt;
+}
+
+std::optional<RunningApplication> X11Workspace::runningApplication(pid_t pid) {
+    for (auto& app : snapshot().apps)
+        if (app.pid == pid) return app;
+    return std::nullopt;
+}
+
+bool X11Workspace::activate(pid_t pid, unsigned) {
+    const Snapshot snap = snapshot();
+    auto it = snap.preferred.find(pid);
+    if (it == snap.preferred.end()) return false;
+    if (it->second == snap.active) return true;
+    connection_.sendRootMessage(it->second, connection_.ewmh()._NET_ACTIVE_WINDOW, kSourcePager, XCB_CURRENT_TIME,
+                                snap.active);
+    return true;
+}
+
+bool X11Workspace::unhide(pid_t pid) { return activate(pid, 0); }
+
+std::optional<std::string> X11Workspace::urlForApplication(const std::string& bundleID) {
+    std::lock_guard lock(mutex_);
+    auto entry = entries().byID(bundleID);
+    if (!entry) entry = entries(true).byID(bundleID);
+    if (!entry) return std::nullopt;
+    return entry->path;
+}
+
+std::optional<pid_t> X11Workspace::spawn(const std::vector<std::string>& command) {
+    if (command.empty()) return std::nullopt;
+    QProcess process;
+    process.setProgram(QString::fromStdString(command.front()));
+    QStringList arguments;
+    for (std::size_t i = 1; i < command.size(); ++i) arguments << QString::fromStdString(command[i]);
+    process.setArguments(arguments);
+    // Started processes show on this desktop's server, whatever DISPLAY the program itself was given.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    if (!connection_.displayName().empty())
+        environment.insert(QStringLiteral("DISPLAY"), QString::fromStdString(connection_.displayName()));
+    process.setProcessEnvironment(environment);
+    qint64 pid = 0;
+    if (!process.startDetached(&pid) || pid <= 0) return std::nullopt;
+    return static_cast<pid_t>(pid);
+}
+
+void X11Workspace::openApplication(const std::string& bundleID, bool activates,
+                                   std::function<void(platform::OpenApplicationResult)> completion) {
+    auto finish = [this, completion = std::move(completion)](platform::OpenApplicationResult result) {
+        loop_.post([this, completion, result] {
+            announceChanges();
+            if (completion) completion(result);
+        });
+    };
+    for (auto& app : runningApplications()) {
+        if (app.bundleID != bundleID) continue;
+        if (activates) activate(app.pid, 0);
+        finish({app, std::nullopt});
+        return;
+    }
+    std::optional<DesktopEntry> entry;
+    {
+        std::lock_guard lock(mutex_);
+        entry = entries().byID(bundleID);
+        if (!entry) entry = entries(true).byID(bundleID);
+    }
+    if (!entry) {
+        finish({std::nullopt, "no application with the bundle identifier \"" + bundleID + "\""});
+        return;
+    }
+    auto command = DesktopEntries::commandLine(*entry);
+    if (!command) {
+        finish({std::nullopt, "the command of " + entry->path + " cannot be read"});
+        return;
+    }
+    auto pid = spawn(*command);
+    if (!pid) {
+        log().error("Failed to launch %{public}s (%{public}s)", bundleID, command->front());
+        finish({std::nullopt, "cannot start \"" + command->front() + "\""});
+        return;
+    }
+    {
+        std::lock_guard lock(mutex_);
+        launched_[*pid] = bundleID;
+    }
+    RunningApplication app;
+    app.pid = *pid;
+    app.bundleID = bundleID;
+    if (!entry->name.empty()) app.name = entry->name;
+    finish({app, std::nullopt});
+}
+
+bool X11Workspace::openURL(const std::string& url) {
+    if (url.empty()) return false;
+    return spawn({"xdg-open", url}).has_value();
+}
+
+std::optional<std::string> X11Workspace::parseActivationScript(const std::string& source) {
+    std::vector<std::string> lines;
+    std::stringstream ss(source);
+    for (std::string line; std::getline(ss, line);) lines.push_back(trimmed(line));
+    if (lines.size() != 3) return std::nullopt;
+    static const std::string prefix = "tell application id \"";
+    const std::string& tell = lines[0];
+    if (tell.size() <= prefix.size() + 1 || tell.compare(0, prefix.size(), prefix) != 0 || tell.back() != '"')
+        return std::nullopt;
+    const std::string id = tell.substr(prefix.size(), tell.size() - prefix.size() - 1);
+    if (id.empty() || id.find('"') != std::string::npos) return std::nullopt;
+    if (lines[1] != "activate" || lines[2] != "end tell") return std::nullopt;
+    return id;
+}
+
+platform::ScriptResult X11Workspace::runScript(const std::string& source) {
+    auto bundleID = parseActivationScript(source);
+    if (!bundleID) return {false, -2741, "only the activation script is understood"};
+    for (const auto& app : runningApplications())
+        if (app.bundleID == *bundleID) {
+            if (activate(app.pid, 0)) return {true, 0, ""};
+            return {false, -1728, "the application has no window to activate"};
+        }
+    // Activating an application that does not run launches it.
+    std::optional<DesktopEntry> entry;
+    {
+        std::lock_guard lock(mutex_);
+        entry = entries().byID(*bundleID);
+        if (!entry) entry = entries(true).byID(*bundleID);
+    }
+    auto command = entry ? DesktopEntries::commandLine(*entry) : std::nullopt;
+    if (!command) return {false, -1728, "no application with the bundle identifier \"" + *bundleID + "\""};
+    auto pid = spawn(*command);
+    if (!pid) return {false, -1728, "cannot start \"" + command->front() + "\""};
+    {
+        std::lock_guard lock(mutex_);
+        launched_[*pid] = *bundleID;
+    }
+    loop_.post([this] { announceChanges(); });
+    return {true, 0, ""};
+}
+
+nlohmann::json X11Workspace::userInfo(const RunningApplication& app) const {
+    nlohmann::json info = {{"pid", app.pid}};
+    if (app.bundleID) info["bundleID"] = *app.bundleID;
+    if (app.name) info["name"] = *app.name;
+    return info;
+}
+
+void X11Workspace::announceChanges() {
+    const Snapshot snap = snapshot();
+    if (!snap.ok) return;
+    std::map<pid_t, RunningApplication> now;
+    for (const auto& app : snap.apps) now[app.pid] = app;
+    for (const auto& [pid, app] : announced_)
+        if (!now.count(pid)) notifications_.post(platform::kDidTerminateApplication, userInfo(app));
+    for (const auto& app : snap.apps)
+        if (!announced_.count(app.pid)) notifications_.post(platform::kDidLaunchApplication, userInfo(app));
+    announced_ = std::move(now);
+}
+
+void X11Workspace::clientsChanged() {
+    // Announced from the main queue, after the event that caused it has been handled everywhere.
+    loop_.post([this] { announceChanges(); });
+}
+
+void X11Workspace::activeChanged(const std::optional<TrackedWindow>& current) {
+    if (!current || current->pid <= 0 || current->pid == lastActivePid_) return;
+    lastActivePid_ = current->pid;
+    const pid_t pid = current->pid;
+    loop_.post([this, pid] {
+        RunningApplication app;
+        app.pid = pid;
+        if (auto known = runningApplication(pid)) app = *known;
+        notifications_.post(platform::kDidActivateApplication, userInfo(app));
+    });
+}
+
+} // namespace korvane::x11

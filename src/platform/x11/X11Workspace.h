@@ -1,0 +1,71 @@
+// Running applications of the real desktop: the pids that own managed clients plus the processes this
+// program launched, named after their desktop entries; activation through the window manager; launch,
+// terminate and activate notifications from the client list and the active window.
+#pragma once
+
+#include "platform/RunLoop.h"
+#include "platform/Workspace.h"
+#include "platform/x11/DesktopEntries.h"
+#include "platform/x11/X11Tracker.h"
+
+#include <map>
+#include <nlohmann/json.hpp>
+#include <mutex>
+#include <set>
+
+namespace korvane::platform {
+class NotificationCenter;
+}
+
+namespace korvane::x11 {
+
+class X11Connection;
+
+inline constexpr const char* kOwnBundleID = "com.korvane.app";
+
+class X11Workspace final : public platform::Workspace, public TrackerListener {
+  public:
+    // Main thread.
+    X11Workspace(X11Connection& connection, platform::RunLoop& loop, platform::NotificationCenter& notifications);
+
+    std::vector<platform::RunningApplication> runningApplications() override;
+    std::optional<platform::RunningApplication> frontmostApplication() override;
+    std::optional<platform::RunningApplication> runningApplication(pid_t pid) override;
+    bool activate(pid_t pid, unsigned options) override;
+    bool unhide(pid_t pid) override;
+    std::optional<std::string> urlForApplication(const std::string& bundleID) override;
+    void openApplication(const std::string& bundleID, bool activates,
+                         std::function<void(platform::OpenApplicationResult)> completion) override;
+    bool openURL(const std::string& url) override;
+    // Understands one script: `tell application id "X"` / `    activate` / `end tell`.
+    platform::ScriptResult runScript(const std::string& source) override;
+
+    // The bundle identifier named by the activation script, if the source is exactly that script.
+    static std::optional<std::string> parseActivationScript(const std::string& source);
+
+    void clientsChanged() override;
+    void activeChanged(const std::optional<TrackedWindow>& current) override;
+
+  private:
+    struct Snapshot;
+    Snapshot snapshot();
+    DesktopEntries& entries(bool rescan = false);
+    std::optional<pid_t> spawn(const std::vector<std::string>& command);
+    void announceChanges();
+    nlohmann::json userInfo(const platform::RunningApplication& app) const;
+
+    X11Connection& connection_;
+    platform::RunLoop& loop_;
+    platform::NotificationCenter& notifications_;
+
+    std::mutex mutex_;
+    std::optional<DesktopEntries> entries_;
+    // Launched here and not yet seen to exit, with the bundle identifier they were launched as.
+    std::map<pid_t, std::string> launched_;
+
+    // Main thread only: what the last announcement knew.
+    std::map<pid_t, platform::RunningApplication> announced_;
+    pid_t lastActivePid_ = 0;
+};
+
+} // namespace korvane::x11

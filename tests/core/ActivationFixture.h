@@ -1,0 +1,61 @@
+// A simulated desktop for the activation tests: a fresh application-support folder, working folder and
+// log capture, and fresh process-wide activation services for every test.
+#pragma once
+
+#include "core/AXUtil.h"
+#include "core/ActivationQueue.h"
+#include "core/AppleScriptActivator.h"
+#include "core/FocusWhitelistStore.h"
+#include "platform/sim/LogCapture.h"
+#include "platform/sim/SimDesktop.h"
+#include "support/TempFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace korvane::testing {
+
+class ActivationTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        desktop->process().setEnvironment("KORVANE_HOME", home().string());
+        desktop->process().setCurrentDirectory(workingDirectory().string());
+        desktop->process().setBundleResourcesDirectory(std::nullopt);
+        resetShared();
+    }
+    void TearDown() override { resetShared(); }
+
+    static void resetShared() {
+        FocusWhitelistStore::setShared(nullptr);
+        AppleScriptActivator::setShared(nullptr);
+        ActivationQueue::setShared(nullptr);
+        AXUtil::setShared(nullptr);
+    }
+
+    std::filesystem::path home() const { return folder.path() / "home"; }
+    std::filesystem::path workingDirectory() const { return folder.path() / "work"; }
+    std::filesystem::path resources() const { return folder.path() / "share"; }
+
+    static void write(const std::filesystem::path& path, const std::string& text) {
+        std::filesystem::create_directories(path.parent_path());
+        std::ofstream(path, std::ios::binary) << text;
+    }
+    static std::string read(const std::filesystem::path& path) {
+        std::ifstream in(path, std::ios::binary);
+        std::ostringstream out;
+        out << in.rdbuf();
+        return out.str();
+    }
+
+    sim::SimRunLoop& loop() { return desktop->loop(); }
+
+    sim::ScopedSimDesktop desktop;
+    TempFolder folder;
+    sim::ScopedLogCapture logs;
+};
+
+} // namespace korvane::testing

@@ -1,0 +1,177 @@
+// Tests of the auxiliary window test of the window controller: which windows form the group, which are
+// left out, and that the answer is the classifier's within that group.
+#include "core/AXUtil.h"
+#include "core/MultiDisplayState.h"
+#include "core/WMController.h"
+#include "core/WMState.h"
+#include "platform/Format.h"
+#include "platform/sim/LogCapture.h"
+#include "platform/sim/SimDesktop.h"
+
+#include <gtest/gtest.h>
+
+namespace korvane {
+namespace {
+
+using platform::AXError;
+
+class AuxiliaryWindowTest : public ::testing::Test {
+  protected:
+    AuxiliaryWindowTest() {
+        desk->screens().addDisplay({.frame = Rect{0, 0, 1440, 900}});
+        editor = desk->workspace().launch({.bundleID = "com.example.editor", .name = "Editor"});
+        desk->loop().runUntilIdle();
+    }
+
+    static Layout oneZone() {
+        Layout layout;
+        layout.screenId = "DISPLAY-A";
+        layout.zones[1] = Zone{1, Rect{0, 0, 1440, 900}, {}, 0};
+        return layout;
+    }
+
+    // A document window: titled, standard, main.
+    std::uint32_t openMain(pid_t pid) {
+        return desk->windows().open(pid, {.frame = Rect{100, 100, 800, 600}, .title = "Doc"});
+    }
+    // A small untitled window without a subrole that is neither main nor focused: a palette.
+    std::uint32_t openSmall(pid_t pid, Size size = {200, 100}, bool minimized = false) {
+        return desk->windows().open(pid, {.frame = Rect{Point{950, 500}, size},
+                                          .title = "",
+                                          .subrole = std::nullopt,
+                                          .minimized = minimized,
+                                          .focused = false,
+                                          .main = false});
+    }
+    void manage(std::uint32_t n, pid_t pid, std::optional<Rect> lastFrame = std::nullopt) {
+        state.attach(WinRef{n, pid, desk->windows().element(n), std::nullopt, lastFrame}, 1);
+    }
+    bool auxiliary(std::uint32_t n, pid_t pid) {
+        return controller->isAuxiliaryWindow(n, desk->windows().element(n), pid, state);
+    }
+
+    sim::ScopedSimDesktop desk;
+    sim::ScopedLogCapture logs;
+    std::shared_ptr<WMController> controller = std::make_shared<WMController>(
+        std::make_shared<MultiDisplayState>(), std::make_shared<AXUtil>(*desk));
+    WMState state{oneZone()};
+    pid_t editor = 0;
+};
+
+TEST_F(AuxiliaryWindowTest, smallUntitledWindowBesideADocumentIsAuxiliary) {
+    const auto doc = openMain(editor);
+    const auto palette = openSmall(editor);
+    manage(doc, editor);
+    manage(palette, editor);
+
+    EXPECT_TRUE(auxiliary(palette, editor));
+    EXPECT_FALSE(auxiliary(doc, editor));
+    EXPECT_FALSE(auxiliary(palette, 0));
+    // The test is silent: callers log their own decision.
+    for (const auto& line : logs.log().lines())
+        EXPECT_TRUE(line.starts_with("[PointsOfInterest]")) << line;
+}
+
+TEST_F(AuxiliaryWindowTest, minimizedWindowsTakeNoPart) {
+    const auto doc = openMain(editor);
+    manage(doc, editor);
+    const auto minimizedPalette = openSmall(editor, {200, 100}, true);
+    manage(minimizedPalette, editor);
+    EXPECT_FALSE(auxiliary(minimizedPalette, editor));
+
+    // A minimized document leaves the palette alone in its group, where it is the largest window.
+    const auto palette = openSmall(editor);
+    manage(palette, editor);
+    EXPECT_TRUE(auxiliary(palette, editor));
+    desk->windows().setMinimized(doc, true);
+    EXPECT_FALSE(auxiliary(palette, editor));
+}
+
+TEST_F(AuxiliaryWindowTest, windowsOfTwoPointsOrLessTakeNoPart) {
+    const auto doc = openMain(editor);
+    manage(doc, editor);
+    struct Row {
+        Size size;
+        bool auxiliary;
+    } rows[] = {
+        {{2, 100}, false}, {{3, 100}, true}, {{100, 2}, false},
+        {{100, 3}, true},  {{3, 3}, true},   {{2, 2}, false},
+    };
+    for (const auto& row : rows) {
+        const auto small = openSmall(editor, row.size);
+        manage(small, editor);
+        EXPECT_EQ(auxiliary(small, editor), row.auxiliary) << platform::describe(row.size);
+        desk->windows().close(small);
+        state.wins.erase(small);
+        state.zoneOf.erase(small);
+    }
+}
+
+TEST_F(AuxiliaryWindowTest, applicationWithoutBundleIdentifierIsGroupedByProcess) {
+    const pid_t tool = desk->workspace().launch({.name = "Tool"});
+    desk->loop().runUntilIdle();
+    const auto doc = openMain(tool);
+    const auto palette = openSmall(tool);
+    manage(doc, tool);
+    manage(palette, tool);
+    EXPECT_TRUE(auxiliary(palette, tool));
+    EXPECT_FALSE(auxiliary(doc, tool));
+}
+
+TEST_F(AuxiliaryWindowTest, windowNewToTheStateIsTestedWithTheManagedWindows) {
+    const auto doc = openMain(editor);
+    const auto palette = openSmall(editor);
+    // Not yet managed: its application's managed document still forms the group.
+    manage(doc, editor);
+    EXPECT_TRUE(auxiliary(palette, editor));
+    EXPECT_FALSE(state.wins.contains(palette));
+
+    // A minimized newcomer is never auxiliary.
+    const auto hidden = openSmall(editor, {200, 100}, true);
+    EXPECT_FALSE(auxiliary(hidden, editor));
+}
+
+TEST_F(AuxiliaryWindowTest, onlyTheSameProcessesManagedWindowsFormTheGroup) {
+    // The document exists but this display's state does not manage it.
+    openMain(editor);
+    const auto palette = openSmall(editor);
+    manage(palette, editor);
+    EXPECT_FALSE(auxiliary(palette, editor));
+
+    // Another application's document does not join the group either.
+    const pid_t other = desk->workspace().launch({.bundleID = "com.example.other", .name = "Other"});
+    desk->loop().runUntilIdle();
+    const auto otherDoc = openMain(other);
+    manage(otherDoc, other);
+    EXPECT_FALSE(auxiliary(palette, editor));
+}
+
+TEST_F(AuxiliaryWindowTest, storedFrameStandsInForAManagedWindowWhoseFrameCannotBeRead) {
+    const auto doc = openMain(editor);
+    const auto palette = openSmall(editor);
+    manage(palette, editor);
+    manage(doc, editor, Rect{100, 100, 800, 600});
+    desk->accessibility().scriptAXFailure(doc, "AXPosition", {AXError::cannotComplete});
+    EXPECT_TRUE(auxiliary(palette, editor));
+
+    // Without a stored frame the document drops out and the palette stands alone.
+    state.wins[doc].lastFrame.reset();
+    desk->accessibility().scriptAXFailure(doc, "AXPosition", {AXError::cannotComplete});
+    EXPECT_FALSE(auxiliary(palette, editor));
+}
+
+TEST_F(AuxiliaryWindowTest, windowUnderTestIsReadThroughTheGivenElement) {
+    const auto doc = openMain(editor);
+    const auto palette = openSmall(editor);
+    manage(doc, editor);
+    // The state still holds an element that no longer answers, with a large remembered frame; the given
+    // element is the one read, so the window is judged at its present small size.
+    state.attach(WinRef{palette, editor,
+                        platform::AXElement{platform::AXElement::Kind::window, editor, 999999}, std::nullopt,
+                        Rect{0, 0, 1400, 900}},
+                 1);
+    EXPECT_TRUE(auxiliary(palette, editor));
+}
+
+} // namespace
+} // namespace korvane

@@ -1,0 +1,231 @@
+// The layout memory: its three stored forms, the written form, slot claims and re-keying by display.
+#include "support/SupportFolderFixture.h"
+
+#include "core/DecodingError.h"
+#include "core/JSONEncoder.h"
+#include "layouts/LayoutMemoryStore.h"
+#include "platform/sim/LogCapture.h"
+
+#include <gtest/gtest.h>
+
+using namespace korvane;
+using korvane::testing::LayoutFilesTest;
+using nlohmann::json;
+namespace fs = std::filesystem;
+
+namespace {
+
+// The sim's wall clock at start: 2026-05-28T20:26:40Z, 801692800 s after the reference date.
+constexpr Nanos kStart = 1'780'000'000LL * kNanosPerSecond;
+
+LayoutMemoryStore decode(const std::string& text) {
+    return LayoutMemoryStore::fromJSON(json::parse(text));
+}
+
+SlotClaimSnapshot claim(const std::string& slot, std::int64_t region, Nanos at, const std::string& bundle = "B") {
+    return SlotClaimSnapshot{slot, region, bundle, "wake.replay", at};
+}
+
+std::vector<std::string> slotsOf(const std::vector<SlotClaimSnapshot>& claims) {
+    std::vector<std::string> out;
+    for (const auto& c : claims)
+        out.push_back(c.slotID + "@" + std::to_string(c.regionID));
+    return out;
+}
+
+} // namespace
+
+TEST(LayoutMemoryStore, olderKeyStringFormFoldsBundlesIntoSlots) {
+    auto store = decode(R"({"D1___builtin.daily":{"regionToBundles":{"1":["A","A",""]},)"
+                        R"("bundleToRegion":{"A":2,"B":2}}})");
+    // A stays in region 1 where the list put it, the empty name is dropped, B joins region 2.
+    EXPECT_EQ(store.regionToSlots("D1", "builtin.daily"), (RegionSlots{{1, {"A"}}, {2, {"B"}}}));
+    EXPECT_TRUE(store.slotClaimSnapshotsByKey.empty());
+
+    EXPECT_EQ(store.toJSON().dump(), R"({"schemaVersion":2,"entries":{"D1___builtin.daily":{"regionToSlots":)"
+                                     R"({"1":["A"],"2":["B"]}}},"slotClaimSnapshots":{}})");
+}
+
+TEST(LayoutMemoryStore, entryMembersCombine) {
+    struct Row {
+        const char* entry;
+        RegionSlots expected;
+    };
+    const std::vector<Row> rows = {
+        {R"({"regionToSlots":{"1":["X"]},"regionToBundles":{"1":["X","Y"]}})", {{1, {"X", "Y"}}}},
+        {R"({"regionToSlots":{"-3":["X"]},"bundleToRegion":{"X":1,"Y":1}})", {{-3, {"X"}}, {1, {"Y"}}}},
+        {R"({"regionToBundles":{"+4":["", ""]}})", {}},
+        {R"({"regionToSlots":null,"other":5})", {}},
+        {R"({})", {}},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(LayoutMemoryEntry::fromJSON(json::parse(row.entry)).regionToSlots, row.expected) << row.entry;
+}
+
+TEST(LayoutMemoryStore, unreadableFormsAreRefused) {
+    const std::vector<const char*> rows = {
+        R"({"schemaVersion":1,"entries":{},"slotClaimSnapshots":{}})",        // a version below 2
+        R"({"schemaVersion":2,"entries":{}})",                                // claims missing
+        R"({"K___L":{"regionToSlots":{"one":["A"]}}})",                       // region name not a number
+        R"({"K___L":{"regionToSlots":{"1 ":["A"]}}})",                        // nor with a space
+        R"({"K___L":{"regionToSlots":{"1":"A"}}})",                           // a list that is not one
+        R"([{"displayUUID":"D","layoutID":"L"}])",                            // odd number of elements
+        R"([{"displayUUID":"D"},{}])",                                        // key without layout id
+        R"("layout")",
+    };
+    for (const char* text : rows) {
+        try {
+            decode(text);
+            ADD_FAILURE() << "decoded: " << text;
+        } catch (const DecodingError& e) {
+            EXPECT_STREQ(e.what(), "Unable to decode LayoutMemoryStore in any known format") << text;
+        }
+    }
+}
+
+TEST(LayoutMemoryStore, structuredKeyFormKeepsTheLaterPairOfOneKey) {
+    auto store = decode(R"([{"displayUUID":"D","layoutID":"L"},{"regionToSlots":{"1":["first"]}},)"
+                        R"({"displayUUID":"E","layoutID":"L"},{"regionToBundles":{"2":["e"]}},)"
+                        R"({"displayUUID":"D","layoutID":"L"},{"regionToSlots":{"1":["second"]}}])");
+    EXPECT_EQ(store.map.size(), 2u);
+    EXPECT_EQ(store.regionToSlots("D", "L"), (RegionSlots{{1, {"second"}}}));
+    EXPECT_EQ(store.regionToSlots("E", "L"), (RegionSlots{{2, {"e"}}}));
+    EXPECT_FALSE(store.regionToSlots("D", "M"));
+    EXPECT_TRUE(decode("[]").map.empty());
+    EXPECT_TRUE(decode("{}").map.empty());
+}
+
+TEST(LayoutMemoryStore, writtenFormReadsBackWithClaimsAsReferenceDateSeconds) {
+    LayoutMemoryStore store;
+    store.map["D1___layout.a"].regionToSlots = {{1, {"s1", "s2"}}, {12, {"s3"}}};
+    store.map["D1___layout.empty"] = LayoutMemoryEntry{};
+    store.recordSlotClaims("D1", "layout.a", {claim("s1", 1, kStart + milliseconds(500), "com.x")});
+
+    const json written = json::parse(store.toJSON().dump());
+    EXPECT_EQ(written["entries"]["D1___layout.empty"], json::object());
+    EXPECT_EQ(written["entries"]["D1___layout.a"]["regionToSlots"]["12"], json({"s3"}));
+    EXPECT_EQ(written["slotClaimSnapshots"]["D1___layout.a"]["s1"],
+              json::parse(R"({"slotID":"s1","regionID":1,"bundleID":"com.x","source":"wake.replay",)"
+                          R"("committedAt":801692800.5})"));
+
+    EXPECT_EQ(decode(written.dump()), store);
+    EXPECT_EQ(decode(LayoutMemoryStore().toJSON().dump()), LayoutMemoryStore());
+}
+
+TEST(LayoutMemoryStore, referenceDateConversionBoundaries) {
+    EXPECT_EQ(secondsSinceReferenceDate(978'307'200LL * kNanosPerSecond), 0.0);
+    EXPECT_EQ(secondsSinceReferenceDate(kStart), 801692800.0);
+    EXPECT_EQ(secondsSinceReferenceDate(0), -978307200.0);
+    EXPECT_EQ(wallClockFromReferenceDate(-1.5), 978'307'200LL * kNanosPerSecond - 1'500'000'000LL);
+    EXPECT_EQ(wallClockFromReferenceDate(801692800.25), kStart + milliseconds(250));
+    EXPECT_FALSE(wallClockFromReferenceDate(1e300));
+    EXPECT_FALSE(wallClockFromReferenceDate(-1e300));
+    EXPECT_FALSE(wallClockFromReferenceDate(std::numeric_limits<double>::quiet_NaN()));
+    // A stored date out of range is a damaged record, not an overflow.
+    EXPECT_THROW(decode(R"({"schemaVersion":2,"entries":{},"slotClaimSnapshots":{"K___L":{"s":{"slotID":"s",)"
+                        R"("regionID":1,"bundleID":"b","source":"x","committedAt":1e300}}}})"),
+                 DecodingError);
+}
+
+TEST(LayoutMemoryStore, recordingClaimsReplacesTheKey) {
+    LayoutMemoryStore store;
+    store.map["D___L"].regionToSlots = {{1, {"a"}}};
+    store.recordSlotClaims("D", "L", {claim("b", 2, kStart), claim("a", 1, kStart), claim("c", 1, kStart),
+                                      claim("b", 3, kStart + 1)});
+    // Region first, then slot id; of the two claims of "b" the later in the list.
+    EXPECT_EQ(slotsOf(store.slotClaimSnapshots("D", "L")), (std::vector<std::string>{"a@1", "c@1", "b@3"}));
+
+    store.recordSlotClaims("D", "L", {claim("z", 9, kStart)});
+    EXPECT_EQ(slotsOf(store.slotClaimSnapshots("D", "L")), (std::vector<std::string>{"z@9"}));
+
+    store.recordSlotClaims("D", "L", {});
+    EXPECT_TRUE(store.slotClaimSnapshotsByKey.empty());
+    EXPECT_TRUE(store.slotClaimSnapshots("D", "L").empty());
+    EXPECT_EQ(store.regionToSlots("D", "L"), (RegionSlots{{1, {"a"}}})); // slot lists untouched
+}
+
+TEST(LayoutMemoryStore, remappingDisplaysMergesEntriesAndKeepsTheLaterClaim) {
+    for (bool oldIsLater : {true, false}) {
+        LayoutMemoryStore store;
+        store.map["OLD___L"].regionToSlots = {{1, {"a"}}, {2, {"b"}}};
+        store.map["NEW___L"].regionToSlots = {{1, {"c", "a"}}};
+        store.recordSlotClaims("OLD", "L", {claim("s1", 1, oldIsLater ? kStart + 5 : kStart, "old"),
+                                            claim("s2", 2, kStart, "old")});
+        store.recordSlotClaims("NEW", "L", {claim("s1", 1, oldIsLater ? kStart : kStart + 5, "new")});
+
+        EXPECT_TRUE(store.remapDisplayUUIDs([](const std::string& d) { return d == "OLD" ? "NEW" : d; }));
+
+        ASSERT_EQ(store.map.size(), 1u);
+        auto slots = *store.regionToSlots("NEW", "L");
+        ASSERT_EQ(slots[1].size(), 3u); // both lists, duplicates kept
+        EXPECT_EQ(std::count(slots[1].begin(), slots[1].end(), "a"), 2);
+        EXPECT_EQ(slots[2], (std::vector<std::string>{"b"}));
+        auto claims = store.slotClaimSnapshots("NEW", "L");
+        ASSERT_EQ(claims.size(), 2u);
+        EXPECT_EQ(claims[0].bundleID, oldIsLater ? "old" : "new") << "old is later: " << oldIsLater;
+        EXPECT_EQ(claims[0].committedAt, kStart + 5);
+        EXPECT_EQ(claims[1].slotID, "s2");
+    }
+}
+
+TEST(LayoutMemoryStore, remappingLeavesUnsplittableKeysAndSplitsAtTheFirstSeparator) {
+    LayoutMemoryStore store;
+    for (const char* key : {"nokey", "___L", "D___", "D___layout___x"})
+        store.map[key].regionToSlots = {{1, {key}}};
+    store.slotClaimSnapshotsByKey["nokey"]["s"] = claim("s", 1, kStart);
+    std::vector<std::string> asked;
+    const LayoutMemoryStore before = store;
+
+    EXPECT_FALSE(store.remapDisplayUUIDs([&](const std::string& d) {
+        asked.push_back(d);
+        return d;
+    }));
+    EXPECT_EQ(store, before);
+    EXPECT_EQ(asked, (std::vector<std::string>{"D"})); // only "D___layout___x" has both parts
+
+    EXPECT_TRUE(store.remapDisplayUUIDs([](const std::string& d) { return d + "2"; }));
+    EXPECT_TRUE(store.map.count("D2___layout___x"));
+    for (const char* key : {"nokey", "___L", "D___"})
+        EXPECT_TRUE(store.map.count(key)) << key;
+    EXPECT_TRUE(store.slotClaimSnapshotsByKey.count("nokey"));
+}
+
+TEST(LayoutMemoryStore, remappingAnEmptyStoreAsksNothing) {
+    LayoutMemoryStore store;
+    bool asked = false;
+    EXPECT_FALSE(store.remapDisplayUUIDs([&](const std::string& d) {
+        asked = true;
+        return d + "x";
+    }));
+    EXPECT_FALSE(asked);
+}
+
+TEST_F(LayoutFilesTest, saveWritesPrettySchemaTwoAndKeepsAnUnreadableFile) {
+    sim::ScopedLogCapture capture;
+    const fs::path file = home / "layout-memory.json";
+    write(file, R"({"schemaVersion":1,"entries":{},"slotClaimSnapshots":{}})");
+    LayoutMemoryStore store;
+    store.map["D___L"].regionToSlots = {{1, {"a"}}};
+    store.save(file);
+
+    EXPECT_EQ(read(file), "{\n  \"schemaVersion\": 2,\n  \"entries\": {\n    \"D___L\": {\n      \"regionToSlots\": {\n"
+                          "        \"1\": [\n          \"a\"\n        ]\n      }\n    }\n  },\n"
+                          "  \"slotClaimSnapshots\": {}\n}");
+    const fs::path kept = home / "layout-memory.json.unreadable-2026-05-28T20:26:40Z";
+    EXPECT_EQ(read(kept), R"({"schemaVersion":1,"entries":{},"slotClaimSnapshots":{}})");
+    EXPECT_TRUE(capture.log().contains("Kept unreadable"));
+
+    // A readable file is simply replaced.
+    store.map.clear();
+    store.save(file);
+    EXPECT_EQ(decode(read(file)), LayoutMemoryStore());
+    EXPECT_EQ(snapshot(home).size(), 2u);
+}
+
+TEST_F(LayoutFilesTest, resetRemovesTheFileAndToleratesItsAbsence) {
+    const fs::path file = home / "layout-memory.json";
+    write(file, "{}");
+    LayoutMemoryStore::reset();
+    EXPECT_FALSE(fs::exists(file));
+    EXPECT_NO_THROW(LayoutMemoryStore::reset());
+}

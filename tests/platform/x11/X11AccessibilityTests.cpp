@@ -1,0 +1,179 @@
+// The accessibility model on a real X server: reading an xterm's attributes, moving and resizing it
+// within its size increments, raising and focusing, minimising by WM_STATE, vanished windows, and
+// calls from a background queue.
+#include "X11Fixture.h"
+
+#include "platform/Accessibility.h"
+#include "platform/WindowServer.h"
+
+#include <atomic>
+#include <chrono>
+
+namespace korvane::x11::test {
+namespace {
+
+using namespace platform;
+
+template <class T> T read(Accessibility& ax, const AXElement& e, const std::string& attribute) {
+    AXValue v;
+    const AXError status = ax.copyAttribute(e, attribute, v);
+    EXPECT_EQ(status, AXError::success) << attribute;
+    const T* value = std::get_if<T>(&v);
+    EXPECT_NE(value, nullptr) << attribute << " has another type";
+    return value ? *value : T{};
+}
+
+AXElement windowOf(const X11TestSession::Xterm& x) { return AXElement{AXElement::Kind::window, x.pid, x.window}; }
+
+using X11AccessibilityTest = X11Test;
+
+TEST_F(X11AccessibilityTest, anXtermReadsAsAStandardWindowOfItsApplication) {
+    const auto x = xterm("Reading", "60x20+2000+100");
+    auto& ax = desktop->accessibility();
+    const AXElement app = ax.applicationElement(x.pid);
+    const auto windows = read<std::vector<AXElement>>(ax, app, "AXWindows");
+    ASSERT_EQ(windows.size(), 1u);
+    const AXElement w = windows[0];
+    EXPECT_EQ(w, windowOf(x));
+    EXPECT_EQ(read<std::string>(ax, app, "AXRole"), "AXApplication");
+    EXPECT_EQ(read<std::string>(ax, app, "AXTitle"), kSampleName);
+    EXPECT_EQ(read<std::string>(ax, w, "AXRole"), "AXWindow");
+    EXPECT_EQ(read<std::string>(ax, w, "AXSubrole"), "AXStandardWindow");
+    EXPECT_EQ(read<std::string>(ax, w, "AXTitle"), "Reading");
+    EXPECT_EQ(read<double>(ax, w, "AXWindowNumber"), static_cast<double>(x.window));
+    EXPECT_FALSE(read<bool>(ax, w, "AXMinimized"));
+    EXPECT_FALSE(read<bool>(ax, w, "AXFullscreen"));
+    const Rect frame = session().frameOf(x.window);
+    EXPECT_EQ(read<Point>(ax, w, "AXPosition"), Point(frame.origin.x - 1920, frame.origin.y));
+    EXPECT_EQ(read<Size>(ax, w, "AXSize"), frame.size);
+    pid_t pid = 0;
+    EXPECT_EQ(ax.pidOf(w, pid), AXError::success);
+    EXPECT_EQ(pid, x.pid);
+    AXValue unused;
+    EXPECT_EQ(ax.copyAttribute(w, "AXNoSuchThing", unused), AXError::attributeUnsupported);
+    EXPECT_TRUE(ax.isProcessTrusted());
+}
+
+TEST_F(X11AccessibilityTest, settingPositionAndSizeMovesTheFrameWithinTheSizeIncrement) {
+    const auto x = xterm("Moving", "60x20+2000+100");
+    auto& ax = desktop->accessibility();
+    const AXElement w = windowOf(x);
+    // Onto the secondary monitor, which lies at negative x in the top-left space.
+    ASSERT_EQ(ax.setAttribute(w, "AXSize", Size{601, 415}), AXError::success);
+    ASSERT_EQ(ax.setAttribute(w, "AXPosition", Point{-1500, 120}), AXError::success);
+
+    // Read back at once: the call returned after the window manager had done it.
+    EXPECT_EQ(read<Point>(ax, w, "AXPosition"), Point(-1500, 120));
+    const Size size = read<Size>(ax, w, "AXSize");
+    // xterm resizes in steps of one character cell (6 × 13 pixels here): never larger than asked, and
+    // less than one step smaller.
+    EXPECT_LE(size.width, 601);
+    EXPECT_GT(size.width, 601 - 6);
+    EXPECT_LE(size.height, 415);
+    EXPECT_GT(size.height, 415 - 13);
+    EXPECT_EQ(session().frameOf(x.window), Rect(420, 120, size.width, size.height));
+
+    // Asking for the frame it already has changes nothing and does not wait.
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(ax.setAttribute(w, "AXSize", size), AXError::success);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(150));
+
+    EXPECT_EQ(ax.setAttribute(w, "AXPosition", Size{1, 1}), AXError::illegalArgument);
+}
+
+TEST_F(X11AccessibilityTest, raisingActivatesTheWindowAndTheFocusAttributesFollow) {
+    const auto a = xterm("Terminal A", "60x20+2000+100");
+    const auto b = xterm("Terminal B", "60x20+2300+200");
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return session().activeWindow() == b.window; }));
+    auto& ax = desktop->accessibility();
+    const AXElement wa = windowOf(a), wb = windowOf(b);
+    EXPECT_TRUE(read<bool>(ax, wb, "AXFocused"));
+    EXPECT_FALSE(read<bool>(ax, wa, "AXMain"));
+    // An application that is not frontmost still has a window it would focus.
+    EXPECT_EQ(read<AXElement>(ax, ax.applicationElement(a.pid), "AXFocusedWindow"), wa);
+
+    ASSERT_EQ(ax.performAction(wa, "AXRaise"), AXError::success);
+    // Returned only once the activation was through: no intermediate "no active window" is seen.
+    EXPECT_EQ(session().activeWindow(), a.window);
+    EXPECT_TRUE(read<bool>(ax, wa, "AXMain"));
+    EXPECT_TRUE(read<bool>(ax, wa, "AXFocused"));
+    EXPECT_FALSE(read<bool>(ax, wb, "AXFocused"));
+    EXPECT_TRUE(read<bool>(ax, ax.applicationElement(a.pid), "AXFrontmost"));
+    EXPECT_FALSE(read<bool>(ax, ax.applicationElement(b.pid), "AXFrontmost"));
+    EXPECT_EQ(read<AXElement>(ax, ax.systemWideElement(), "AXFocusedUIElement"), wa);
+    EXPECT_EQ(read<AXElement>(ax, ax.systemWideElement(), "AXFocusedApplication"), ax.applicationElement(a.pid));
+
+    // The active window announces nothing when activated again: the call must not wait for it.
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(ax.performAction(wa, "AXRaise"), AXError::success);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(300));
+
+    // Focusing through the attributes, and through the application.
+    ASSERT_EQ(ax.setAttribute(wb, "AXMain", true), AXError::success);
+    EXPECT_EQ(session().activeWindow(), b.window);
+    ASSERT_EQ(ax.setAttribute(ax.applicationElement(a.pid), "AXFrontmost", true), AXError::success);
+    EXPECT_EQ(session().activeWindow(), a.window);
+    EXPECT_EQ(ax.performAction(wa, "AXPress"), AXError::actionUnsupported);
+}
+
+TEST_F(X11AccessibilityTest, minimisingIsJudgedByTheWindowState) {
+    const auto x = xterm("Minimising", "60x20+2000+100");
+    auto& ax = desktop->accessibility();
+    const AXElement w = windowOf(x);
+    ASSERT_EQ(ax.setAttribute(w, "AXMinimized", true), AXError::success);
+    EXPECT_EQ(session().wmState(x.window), 3); // IconicState
+    EXPECT_TRUE(read<bool>(ax, w, "AXMinimized"));
+    EXPECT_TRUE(read<bool>(ax, ax.applicationElement(x.pid), "AXHidden"));
+    // Minimised windows are not what an application would focus.
+    AXValue focused;
+    EXPECT_EQ(ax.copyAttribute(ax.applicationElement(x.pid), "AXFocusedWindow", focused), AXError::noValue);
+
+    ASSERT_EQ(ax.setAttribute(w, "AXMinimized", false), AXError::success);
+    EXPECT_EQ(session().wmState(x.window), 1); // NormalState
+    EXPECT_FALSE(read<bool>(ax, w, "AXMinimized"));
+}
+
+TEST_F(X11AccessibilityTest, aVanishedWindowAnswersInvalidElement) {
+    const auto x = xterm("Vanishing", "60x20+2000+100");
+    auto& ax = desktop->accessibility();
+    const AXElement w = windowOf(x);
+    AXValue v;
+    ASSERT_EQ(ax.copyAttribute(w, "AXTitle", v), AXError::success);
+    close(x);
+    EXPECT_EQ(ax.copyAttribute(w, "AXTitle", v), AXError::invalidUIElement);
+    EXPECT_EQ(ax.setAttribute(w, "AXPosition", Point{0, 0}), AXError::invalidUIElement);
+    EXPECT_EQ(ax.performAction(w, "AXRaise"), AXError::invalidUIElement);
+    EXPECT_EQ(ax.copyAttribute(ax.applicationElement(x.pid), "AXWindows", v), AXError::invalidUIElement);
+    // An element naming a live window under another pid is not that window.
+    const auto other = xterm("Other", "60x20+2000+100");
+    EXPECT_EQ(ax.copyAttribute(AXElement{AXElement::Kind::window, x.pid, other.window}, "AXTitle", v),
+              AXError::invalidUIElement);
+}
+
+TEST_F(X11AccessibilityTest, backgroundQueuesReadAndMoveWhileTheMainThreadRuns) {
+    const auto x = xterm("Background", "60x20+2000+100");
+    auto& loop = desktop->runLoop();
+    std::atomic<bool> done{false};
+    bool onMain = true;
+    AXError moved = AXError::failure;
+    std::size_t listed = 0;
+    Point position;
+    loop.dispatchGlobal(QueueQoS::Utility, [&] {
+        onMain = loop.isMainThread();
+        auto& ax = desktop->accessibility();
+        moved = ax.setAttribute(windowOf(x), "AXPosition", Point{300, 200});
+        listed = desktop->windowServer().copyWindowInfo(kOnScreenOnly)->size();
+        AXValue v;
+        if (ax.copyAttribute(windowOf(x), "AXPosition", v) == AXError::success) position = std::get<Point>(v);
+        done = true;
+    });
+    // The main thread keeps handling events meanwhile.
+    ASSERT_TRUE(runUntil([&] { return done.load(); }));
+    EXPECT_FALSE(onMain);
+    EXPECT_EQ(moved, AXError::success);
+    EXPECT_EQ(listed, 1u);
+    EXPECT_EQ(position, Point(300, 200));
+}
+
+} // namespace
+} // namespace korvane::x11::test

@@ -1,0 +1,75 @@
+// Session and environment of the backend's tests. The desktop's environment is pointed at fresh
+// folders: its defaults, and the only desktop entry it can find (an xterm of our own).
+#include "X11Fixture.h"
+
+#include "platform/Platform.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+namespace korvane::x11::test {
+
+namespace fs = std::filesystem;
+
+void X11Test::SetUpTestSuite() {
+    char pattern[] = "/tmp/korvane-x11-env-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    tempRoot_ = pattern;
+    dataHome_ = tempRoot_ + "/data";
+    supportFolder_ = tempRoot_ + "/support";
+    fs::create_directories(dataHome_ + "/applications");
+    fs::create_directories(tempRoot_ + "/no-data");
+    std::ofstream(dataHome_ + "/applications/" + kSampleBundleID + ".desktop")
+        << "[Desktop Entry]\nType=Application\nName=" << kSampleName
+        << "\nExec=xterm -title \"Launched by test\" -geometry 60x20+2200+300 -e cat\nStartupWMClass=XTerm\n";
+    ::setenv("XDG_DATA_HOME", dataHome_.c_str(), 1);
+    ::setenv("XDG_DATA_DIRS", (tempRoot_ + "/no-data").c_str(), 1);
+    ::setenv("KORVANE_HOME", supportFolder_.c_str(), 1);
+    session_ = new X11TestSession();
+}
+
+void X11Test::TearDownTestSuite() {
+    delete session_;
+    session_ = nullptr;
+    std::error_code ec;
+    fs::remove_all(tempRoot_, ec);
+}
+
+void X11Test::SetUp() {
+    ASSERT_NE(session_, nullptr);
+    reconnect();
+}
+
+void X11Test::reconnect() {
+    if (platform::Platform::hasCurrent()) platform::Platform::setCurrent(nullptr);
+    desktop.reset();
+    std::string error;
+    desktop = X11Desktop::connect(session_->display(), error);
+    ASSERT_NE(desktop, nullptr) << error;
+    platform::Platform::setCurrent(desktop.get());
+}
+
+void X11Test::TearDown() {
+    platform::Platform::setCurrent(nullptr);
+    for (const auto& x : xterms_) session_->closeXterm(x);
+    xterms_.clear();
+    desktop.reset();
+}
+
+X11TestSession::Xterm X11Test::xterm(const std::string& title, const std::string& geometry) {
+    auto x = session_->startXterm(title, geometry);
+    xterms_.push_back(x);
+    return x;
+}
+
+void X11Test::close(const X11TestSession::Xterm& x) {
+    session_->closeXterm(x);
+    std::erase_if(xterms_, [&](const auto& o) { return o.pid == x.pid; });
+}
+
+bool X11Test::runUntil(const std::function<bool()>& condition, Nanos timeout) {
+    return desktop->runUntil(condition, timeout);
+}
+
+} // namespace korvane::x11::test

@@ -1,0 +1,89 @@
+// A private X server for the backend's tests: Xvfb on a free display with two monitors, openbox with a
+// quiet configuration, xterms as sample windows, XTest for input, and a connection of the test's own
+// to check what the server says independently of the backend.
+#pragma once
+
+#include "platform/Geometry.h"
+#include "platform/Time.h"
+
+#include <xcb/xcb.h>
+
+#include <array>
+#include <functional>
+#include <optional>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+namespace korvane::x11::test {
+
+// The monitors every session starts with: the primary on the right, a shorter one on its left.
+inline constexpr const char* kPrimaryName = "PRIMARY-A";
+inline constexpr const char* kSecondaryName = "SIDE-B";
+inline const Rect kPrimaryRoot{1920, 0, 1920, 1080};
+inline const Rect kSecondaryRoot{0, 0, 1920, 900};
+
+class X11TestSession {
+  public:
+    // Throws std::runtime_error with the reason when the server or the window manager do not come up.
+    X11TestSession();
+    // Clients first, the window manager next, the server last, each by its pid under a time-out.
+    ~X11TestSession();
+    X11TestSession(const X11TestSession&) = delete;
+    X11TestSession& operator=(const X11TestSession&) = delete;
+
+    const std::string& display() const { return display_; }
+
+    // Processes on the session's display, ended at teardown unless stopped before.
+    pid_t start(const std::vector<std::string>& argv);
+    void stop(pid_t pid);
+    // Runs a tool to its end; whether it exited with 0.
+    bool run(const std::vector<std::string>& argv);
+    void setMonitor(const std::string& name, const Rect& root, bool withOutput);
+    void deleteMonitor(const std::string& name);
+
+    struct Xterm {
+        pid_t pid = 0;
+        xcb_window_t window = XCB_WINDOW_NONE;
+    };
+    // Starts an xterm and waits until the window manager manages its window.
+    Xterm startXterm(const std::string& title, const std::string& geometry);
+    // Ends the process and waits until its window has left the client list.
+    void closeXterm(const Xterm& xterm);
+
+    // What the server says, read on the test's own connection.
+    std::vector<xcb_window_t> clientList();
+    xcb_window_t activeWindow();
+    std::optional<xcb_window_t> clientOf(pid_t pid);
+    Rect frameOf(xcb_window_t window); // root coordinates, with the frame extents
+    int wmState(xcb_window_t window);
+    bool isSupportingWMRunning();
+
+    // Changes as another client would make them.
+    void setTitle(xcb_window_t window, const std::string& title);
+    xcb_window_t createDock(const Rect& root, const std::array<std::uint32_t, 12>& strut);
+    void destroyWindow(xcb_window_t window);
+    void setEdid(const std::vector<std::uint8_t>& edid);
+    // XTest input.
+    void movePointer(int rootX, int rootY);
+    void click(int rootX, int rootY);
+
+    // Polls `condition` until it holds or `timeout` passes; whether it held.
+    static bool waitFor(const std::function<bool()>& condition, Nanos timeout = seconds(10));
+
+  private:
+    void sync();
+    xcb_atom_t atom(const char* name);
+    std::vector<std::uint32_t> cardinals(xcb_window_t window, xcb_atom_t property, xcb_atom_t type);
+    void stopAll();
+
+    std::string tempFolder_;
+    std::string display_;
+    pid_t xvfb_ = 0;
+    pid_t openbox_ = 0;
+    std::vector<pid_t> clients_;
+    xcb_connection_t* conn_ = nullptr;
+    xcb_window_t root_ = XCB_WINDOW_NONE;
+};
+
+} // namespace korvane::x11::test
