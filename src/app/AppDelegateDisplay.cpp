@@ -1,7 +1,7 @@
 // Per-display records of the application object.
 #include "app/AppDelegate.h"
 
-#include "core/TextTrim.h"
+#include "platform/TextTrim.h"
 #include "layouts/BuiltinLayouts.h"
 #include "platform/Platform.h"
 

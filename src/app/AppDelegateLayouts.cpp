@@ -3,7 +3,7 @@
 #include "app/AppDelegate.h"
 
 #include "core/Log.h"
-#include "core/TextTrim.h"
+#include "platform/TextTrim.h"
 #include "layouts/BuiltinLayouts.h"
 #include "layouts/LayoutTreeModel.h"
 #include "layouts/ZoneSetStore.h"

@@ -7,7 +7,7 @@
 #include "core/FileUtil.h"
 #include "core/JSONEncoder.h"
 #include "core/Log.h"
-#include "core/TextTrim.h"
+#include "platform/TextTrim.h"
 #include "layouts/BuiltinLayouts.h"
 #include "layouts/LayoutDescriptor.h"
 #include "layouts/LayoutTreeModel.h"

@@ -6,7 +6,7 @@
 #include "core/FileUtil.h"
 #include "core/ISODate.h"
 #include "core/JSONFields.h"
-#include "core/TextTrim.h"
+#include "platform/TextTrim.h"
 
 #include <limits>
 

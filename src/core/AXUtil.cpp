@@ -4,7 +4,7 @@
 
 #include "core/Log.h"
 #include "core/ScreenSpace.h"
-#include "core/TextTrim.h"
+#include "platform/TextTrim.h"
 #include "core/WindowInfoFields.h"
 #include "platform/Format.h"
 #include "platform/ProcessWide.h"

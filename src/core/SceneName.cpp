@@ -1,74 +1,16 @@
-// Normalising layout references. White space is trimmed in the Unicode sense (no-break and ideographic
-// spaces, line and paragraph separators too), since references come from user-edited names.
+// Normalising layout references; white space is trimmed in the Unicode sense since references come
+// from user-edited names.
 #include "core/SceneName.h"
+
+#include "platform/TextTrim.h"
 
 #include <string_view>
 
 namespace korvane {
 
-namespace {
-
-bool isWhiteSpace(char32_t c) {
-    switch (c) {
-    case U'\t':
-    case U'\n':
-    case 0x0B:
-    case 0x0C:
-    case U'\r':
-    case U' ':
-    case 0x85:
-    case 0xA0:
-    case 0x1680:
-    case 0x2028:
-    case 0x2029:
-    case 0x202F:
-    case 0x205F:
-    case 0x3000:
-        return true;
-    default:
-        return c >= 0x2000 && c <= 0x200A;
-    }
-}
-
-// Length in bytes of a valid UTF-8 sequence starting at s[i], with its code point; 0 when invalid.
-std::size_t decodeAt(std::string_view s, std::size_t i, char32_t& out) {
-    auto b = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
-    unsigned char c = b(i);
-    std::size_t len = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
-    if (len == 0 || i + len > s.size()) return 0;
-    char32_t cp = len == 1 ? c : len == 2 ? (c & 0x1F) : len == 3 ? (c & 0x0F) : (c & 0x07);
-    for (std::size_t k = 1; k < len; ++k) {
-        if ((b(i + k) & 0xC0) != 0x80) return 0;
-        cp = (cp << 6) | (b(i + k) & 0x3F);
-    }
-    out = cp;
-    return len;
-}
-
-std::string_view trimmed(std::string_view s) {
-    char32_t cp = 0;
-    while (!s.empty()) {
-        std::size_t n = decodeAt(s, 0, cp);
-        if (n == 0 || !isWhiteSpace(cp)) break;
-        s.remove_prefix(n);
-    }
-    while (!s.empty()) {
-        // Step back to the start of the last code point (at most four bytes).
-        std::size_t start = s.size() - 1;
-        while (start > 0 && s.size() - start < 4 && (static_cast<unsigned char>(s[start]) & 0xC0) == 0x80)
-            --start;
-        std::size_t n = decodeAt(s, start, cp);
-        if (n == 0 || start + n != s.size() || !isWhiteSpace(cp)) break;
-        s.remove_suffix(n);
-    }
-    return s;
-}
-
-} // namespace
-
 std::optional<std::string> sceneNameForDisplay(const std::optional<std::string>& name) {
     if (!name) return std::nullopt;
-    std::string_view t = trimmed(*name);
+    std::string_view t = trimmedView(*name);
     if (t.empty() || t.starts_with("scene-restore-") || t.starts_with("scene-apply-")) return std::nullopt;
     return std::string(t);
 }

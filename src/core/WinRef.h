@@ -3,6 +3,7 @@
 
 #include "platform/Accessibility.h"
 #include "platform/Geometry.h"
+#include "platform/WindowServer.h"
 
 #include <cstdint>
 #include <functional>
@@ -10,9 +11,6 @@
 #include <sys/types.h>
 
 namespace korvane {
-
-// The window server's number for a window; the identity of a window everywhere in the system.
-using WindowID = std::uint32_t;
 
 struct WinRef {
     WindowID wid = 0;

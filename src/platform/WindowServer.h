@@ -6,6 +6,11 @@
 #include <optional>
 #include <vector>
 
+namespace korvane {
+// The window server's number for a window; the identity of a window everywhere in the system.
+using WindowID = std::uint32_t;
+} // namespace korvane
+
 namespace korvane::platform {
 
 // Keys of a window-list entry. Values may be missing or of an unexpected type; readers check.

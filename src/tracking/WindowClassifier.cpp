@@ -1,6 +1,8 @@
 // The decoy tests of the window classifier.
 #include "tracking/WindowClassifier.h"
 
+#include "platform/TextTrim.h"
+
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -10,46 +12,15 @@ namespace korvane {
 
 namespace {
 
-// Titles come from other applications and may be padded with any Unicode white space, not only ASCII.
-// clang-format off
-constexpr std::array<std::string_view, 25> kWhiteSpace = {
-    " ", "\t", "\n", "\v", "\f", "\r",
-    "\xC2\x85", "\xC2\xA0", "\xE1\x9A\x80",                            // U+0085, U+00A0, U+1680
-    "\xE2\x80\x80", "\xE2\x80\x81", "\xE2\x80\x82", "\xE2\x80\x83", // U+2000 to U+200A
-    "\xE2\x80\x84", "\xE2\x80\x85", "\xE2\x80\x86", "\xE2\x80\x87",
-    "\xE2\x80\x88", "\xE2\x80\x89", "\xE2\x80\x8A",
-    "\xE2\x80\xA8", "\xE2\x80\xA9", "\xE2\x80\xAF", "\xE2\x81\x9F", // U+2028, U+2029, U+202F, U+205F
-    "\xE3\x80\x80",                                                 // U+3000
-};
-// clang-format on
-
-std::string_view trimmed(std::string_view s) {
-    bool changed = true;
-    while (changed && !s.empty()) {
-        changed = false;
-        for (auto ws : kWhiteSpace) {
-            if (s.starts_with(ws)) {
-                s.remove_prefix(ws.size());
-                changed = true;
-            }
-            if (s.ends_with(ws)) {
-                s.remove_suffix(ws.size());
-                changed = true;
-            }
-        }
-    }
-    return s;
-}
-
 // Absent, empty and "AXUnknown" say nothing about the window; any other subrole marks a real one.
 bool hasMeaningfulSubrole(const WindowClassifier::Candidate& c) {
     if (!c.subrole) return false;
-    auto s = trimmed(*c.subrole);
+    auto s = trimmedView(*c.subrole);
     return !s.empty() && s != "AXUnknown";
 }
 
 bool isTitled(const WindowClassifier::Candidate& c) {
-    return !trimmed(c.title).empty() || !trimmed(c.cgName).empty();
+    return !trimmedView(c.title).empty() || !trimmedView(c.cgName).empty();
 }
 
 // The window list's bounds win over the accessibility frame when both are known.
@@ -78,7 +49,7 @@ constexpr std::array<std::string_view, 4> kChromiumMarkers = {"chrome", "chromiu
 
 bool WindowClassifier::isChromiumFamilyBrowser(const std::optional<std::string>& bundleID) {
     if (!bundleID) return false;
-    std::string id(trimmed(*bundleID));
+    std::string id(trimmedView(*bundleID));
     if (id.empty()) return false;
     std::transform(id.begin(), id.end(), id.begin(),
                    [](unsigned char ch) { return static_cast<char>(std::tolower(ch)); });

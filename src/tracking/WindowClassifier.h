@@ -2,8 +2,8 @@
 // auxiliary windows, the thin ghost strips of Chromium-family browsers), from facts the caller gathered.
 #pragma once
 
-#include "core/WinRef.h"
 #include "platform/Geometry.h"
+#include "platform/WindowServer.h"
 
 #include <map>
 #include <optional>

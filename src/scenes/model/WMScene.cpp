@@ -3,6 +3,7 @@
 
 #include "core/ISODate.h"
 #include "core/JSONFields.h"
+#include "platform/TextTrim.h"
 
 #include <algorithm>
 #include <functional>
@@ -10,54 +11,6 @@
 namespace korvane {
 
 namespace {
-
-// Decodes the UTF-8 code point starting at `pos`; malformed bytes count as one non-space unit.
-char32_t codePointAt(std::string_view s, std::size_t pos, std::size_t& length) {
-    unsigned char c = static_cast<unsigned char>(s[pos]);
-    std::size_t n = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
-    if (n == 0 || pos + n > s.size()) {
-        length = 1;
-        return 0xFFFD;
-    }
-    char32_t cp = n == 1 ? c : n == 2 ? (c & 0x1F) : n == 3 ? (c & 0x0F) : (c & 0x07);
-    for (std::size_t i = 1; i < n; ++i) {
-        unsigned char cc = static_cast<unsigned char>(s[pos + i]);
-        if ((cc & 0xC0) != 0x80) {
-            length = 1;
-            return 0xFFFD;
-        }
-        cp = (cp << 6) | (cc & 0x3F);
-    }
-    length = n;
-    return cp;
-}
-
-// White space and line breaks as Unicode defines them: the separators and the ASCII controls.
-bool isWhitespaceOrNewline(char32_t c) {
-    return (c >= 0x09 && c <= 0x0D) || c == 0x20 || c == 0x85 || c == 0xA0 || c == 0x1680 ||
-           (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F || c == 0x205F ||
-           c == 0x3000;
-}
-
-std::string_view trimmed(std::string_view s) {
-    std::size_t begin = 0;
-    while (begin < s.size()) {
-        std::size_t len;
-        if (!isWhitespaceOrNewline(codePointAt(s, begin, len))) break;
-        begin += len;
-    }
-    std::size_t end = s.size();
-    while (end > begin) {
-        std::size_t start = end - 1;
-        while (start > begin && (static_cast<unsigned char>(s[start]) & 0xC0) == 0x80 && end - start < 4)
-            --start;
-        std::size_t len;
-        char32_t cp = codePointAt(s, start, len);
-        if (start + len != end || !isWhitespaceOrNewline(cp)) break;
-        end = start;
-    }
-    return s.substr(begin, end - begin);
-}
 
 WMScene::LayoutRefMap decodeLayoutRefMap(const nlohmann::json& scene, std::string_view key) {
     WMScene::LayoutRefMap out;
@@ -124,7 +77,7 @@ SceneHotkeyCombo SceneHotkeyCombo::fromJSON(const nlohmann::json& json) {
 }
 
 std::string WMScene::normalizedDisplayKey(std::string_view key) {
-    std::string_view t = trimmed(key);
+    std::string_view t = trimmedView(key);
     if (t.empty() || t == kDefaultDisplayKey) return kDefaultDisplayKey;
     auto hash = t.find('#');
     if (hash != std::string_view::npos) return std::string(t.substr(0, hash));
@@ -134,7 +87,7 @@ std::string WMScene::normalizedDisplayKey(std::string_view key) {
 WMScene::LayoutRefMap WMScene::sanitizedLayoutRefs(const LayoutRefMap& refs) {
     LayoutRefMap out;
     for (const auto& [key, value] : refs) {
-        std::string_view ref = trimmed(value);
+        std::string_view ref = trimmedView(value);
         if (ref.empty()) continue;
         out.try_emplace(normalizedDisplayKey(key), ref);
     }

@@ -58,8 +58,18 @@ void X11Test::TearDown() {
 }
 
 X11TestSession::Xterm X11Test::xterm(const std::string& title, const std::string& geometry) {
-    auto x = session_->startXterm(title, geometry);
+    X11TestSession::Xterm x;
+    x.pid = session_->start({"xterm", "-title", title, "-geometry", geometry, "-e", "cat"});
+    // Returns once the desktop, not only the server, knows the window: what the test does next is seen.
+    auto& ax = desktop->accessibility();
+    platform::AXError error = platform::AXError::failure;
+    auto observer = ax.createObserver(
+        x.pid, [&](const platform::AXElement& e, const std::string&) { x.window = static_cast<xcb_window_t>(e.token); },
+        error);
+    EXPECT_EQ(observer->addNotification(ax.applicationElement(x.pid), "AXWindowCreated"), platform::AXError::success);
     xterms_.push_back(x);
+    EXPECT_TRUE(runUntil([&] { return x.window != XCB_WINDOW_NONE; })) << "xterm \"" << title << "\" did not show";
+    xterms_.back().window = x.window;
     return x;
 }
 

@@ -92,7 +92,6 @@ TEST_F(X11ObserverTest, aDroppedOrUnregisteredObserverHearsNothing) {
     ASSERT_EQ(kept->addNotification(ax.applicationElement(x.pid), "AXTitleChanged"), AXError::success);
 
     session().setTitle(x.window, "First");
-    // Gone between the event and its delivery: the delivery is already queued when this runs.
     ASSERT_TRUE(runUntil([&] { return keptHeard == 1; }));
     dropped.reset();
     ASSERT_EQ(removed->removeNotification(window, "AXTitleChanged"), AXError::success);
@@ -103,18 +102,21 @@ TEST_F(X11ObserverTest, aDroppedOrUnregisteredObserverHearsNothing) {
 }
 
 TEST_F(X11ObserverTest, aClickThatMovesFocusIsReportedAndTheApplicationAnnounced) {
+    std::vector<pid_t> activated;
+    auto token = desktop->notificationCenter().addObserver(
+        kDidActivateApplication, NotificationCenter::Delivery::mainQueue,
+        [&](const std::string&, const nlohmann::json& info) { activated.push_back(info.at("pid").get<pid_t>()); });
     const auto a = xterm("Clicked", "60x20+2000+100");
     const auto b = xterm("Focused first", "60x20+2600+500");
-    ASSERT_TRUE(X11TestSession::waitFor([&] { return session().activeWindow() == b.window; }));
+    // Events are handled in order: once b's activation is announced, everything before it was handled.
+    ASSERT_TRUE(runUntil([&] { return !activated.empty() && activated.back() == b.pid; }));
+    activated.clear();
+
     auto& ax = desktop->accessibility();
     AXError error;
     std::vector<std::string> heard;
     auto observer = ax.createObserver(a.pid, [&](const AXElement&, const std::string& n) { heard.push_back(n); }, error);
     ASSERT_EQ(observer->addNotification(ax.applicationElement(a.pid), "AXFocusedWindowChanged"), AXError::success);
-    std::vector<pid_t> activated;
-    auto token = desktop->notificationCenter().addObserver(
-        kDidActivateApplication, NotificationCenter::Delivery::mainQueue,
-        [&](const std::string&, const nlohmann::json& info) { activated.push_back(info.at("pid").get<pid_t>()); });
 
     const Rect frame = session().frameOf(a.window);
     session().click(static_cast<int>(frame.midX()), static_cast<int>(frame.midY()));

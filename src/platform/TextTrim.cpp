@@ -1,5 +1,5 @@
 // Unicode-aware trimming of white space and line breaks.
-#include "core/TextTrim.h"
+#include "platform/TextTrim.h"
 
 namespace korvane {
 
@@ -44,7 +44,7 @@ std::size_t decodeAt(std::string_view s, std::size_t i, char32_t& out) {
 
 } // namespace
 
-std::string trimmingWhitespaceAndNewlines(std::string_view s) {
+std::string_view trimmedView(std::string_view s) {
     char32_t cp = 0;
     while (!s.empty()) {
         std::size_t n = decodeAt(s, 0, cp);
@@ -60,7 +60,9 @@ std::string trimmingWhitespaceAndNewlines(std::string_view s) {
         if (n == 0 || start + n != s.size() || !isWhiteSpaceOrNewline(cp)) break;
         s.remove_suffix(n);
     }
-    return std::string(s);
+    return s;
 }
+
+std::string trimmingWhitespaceAndNewlines(std::string_view s) { return std::string(trimmedView(s)); }
 
 } // namespace korvane

@@ -9,6 +9,7 @@
 namespace korvane {
 
 // Invalid UTF-8 stops the trimming where it begins; the text is never altered inside.
+std::string_view trimmedView(std::string_view text);
 std::string trimmingWhitespaceAndNewlines(std::string_view text);
 
 } // namespace korvane

@@ -1,0 +1,136 @@
+// The display workbenches: their file, the shared pretty ISO 8601 form, and canonical display keys.
+#include "app/DisplayWorkbenchSet.h"
+
+#include "layouts/BuiltinLayouts.h"
+#include "layouts/LayoutTemplateSet.h"
+#include "support/SupportFolderFixture.h"
+
+#include <gtest/gtest.h>
+
+using namespace korvane;
+using korvane::testing::LayoutFilesTest;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr Nanos kStart = 1'780'000'000LL * kNanosPerSecond; // 2026-05-28T20:26:40Z
+
+DisplayWorkbench bench(const std::string& uuid, const std::string& tmpl, std::optional<Nanos> at) {
+    return DisplayWorkbench{uuid, tmpl, at};
+}
+
+} // namespace
+
+TEST_F(LayoutFilesTest, workbenchesLoadEmptyFromAnythingUnreadable) {
+    const fs::path file = home / "display-workbenches.json";
+    struct Row {
+        const char* what;
+        std::optional<std::string> content;
+    };
+    const std::vector<Row> rows = {
+        {"missing", std::nullopt},
+        {"empty file", ""},
+        {"empty object", "{}"},
+        {"one record without a template",
+         R"({"workbenches":{"A":{"displayUUID":"A","activeTemplateID":"x"},"B":{"displayUUID":"B"},)"
+         R"("C":{"displayUUID":"C","activeTemplateID":"y"}}})"},
+        {"a date in another form", R"({"workbenches":{"A":{"displayUUID":"A","activeTemplateID":"x",)"
+                                   R"("updatedAt":801692800}}})"},
+    };
+    for (const auto& row : rows) {
+        fs::remove(file);
+        if (row.content) write(file, *row.content);
+        EXPECT_TRUE(DisplayWorkbenchSet::load().workbenches.empty()) << row.what;
+    }
+}
+
+TEST_F(LayoutFilesTest, workbenchesSavePrettyWithIsoDatesAndLeaveOutAbsentOnes) {
+    DisplayWorkbenchSet set;
+    set.workbenches["D1"] = bench("D1", "builtin.daily", kStart);
+    set.workbenches["D2"] = bench("D2", "layout.a", std::nullopt);
+    set.save();
+    EXPECT_EQ(read(home / "display-workbenches.json"), R"({
+  "workbenches": {
+    "D1": {
+      "displayUUID": "D1",
+      "activeTemplateID": "builtin.daily",
+      "updatedAt": "2026-05-28T20:26:40Z"
+    },
+    "D2": {
+      "displayUUID": "D2",
+      "activeTemplateID": "layout.a"
+    }
+  }
+})");
+    EXPECT_EQ(DisplayWorkbenchSet::load(), set);
+
+    // Other members are ignored and dates with offsets are read.
+    write(home / "display-workbenches.json",
+          R"({"extra":1,"workbenches":{"D3":{"displayUUID":"D3","activeTemplateID":"t","updatedAt":)"
+          R"("2026-05-28T22:26:40.5+02:00","note":"x"}}})");
+    EXPECT_EQ(DisplayWorkbenchSet::load().workbenches["D3"], bench("D3", "t", kStart + milliseconds(500)));
+}
+
+TEST_F(LayoutFilesTest, layoutTemplatesAreWrittenWithTheWorkbenchEncoder) {
+    LayoutTemplateSet templates;
+    templates.upsert(builtinSplit5050Template());
+    templates.save();
+    EXPECT_EQ(read(home / "layout-templates.json"), DisplayWorkbenchSet::makeEncoder().encode(templates.toJSON()));
+    EXPECT_NE(read(home / "layout-templates.json").find("\n  \"templates\": ["), std::string::npos);
+}
+
+TEST_F(LayoutFilesTest, workbenchSaveKeepsAnUnreadableFileFirst) {
+    write(home / "display-workbenches.json", R"({"workbenches":{"A":{"displayUUID":"A"}}})");
+    DisplayWorkbenchSet set;
+    set.workbenches["D1"] = bench("D1", "t", kStart);
+    set.save();
+    EXPECT_EQ(DisplayWorkbenchSet::load(), set);
+    EXPECT_EQ(read(home / "display-workbenches.json.unreadable-2026-05-28T20:26:40Z"),
+              R"({"workbenches":{"A":{"displayUUID":"A"}}})");
+}
+
+TEST(DisplayWorkbenchSet, canonicalKeysMergeKeepingTheLaterRecord) {
+    DisplayWorkbenchSet set;
+    set.workbenches["UUID-1"] = bench("UUID-1", "later", kStart + 10);
+    set.workbenches[" UUID-1#2"] = bench(" UUID-1#2", "earlier", kStart);
+    set.workbenches["UUID-2#1"] = bench("x", "undated", std::nullopt);
+    set.workbenches["UUID-2"] = bench("UUID-2", "dated", kStart);
+    auto moves = set.canonicalizeDisplayKeys();
+
+    EXPECT_EQ(moves, (std::vector<std::pair<std::string, std::string>>{{" UUID-1#2", "UUID-1"}, {"UUID-2#1", "UUID-2"}}));
+    ASSERT_EQ(set.workbenches.size(), 2u);
+    EXPECT_EQ(set.workbenches["UUID-1"], bench("UUID-1", "later", kStart + 10));
+    EXPECT_EQ(set.workbenches["UUID-2"], bench("UUID-2", "dated", kStart)); // absent date counts as earliest
+}
+
+TEST(DisplayWorkbenchSet, equalDatesGoToTheRecordVisitedLater) {
+    DisplayWorkbenchSet set;
+    set.workbenches["D#1"] = bench("D#1", "first", kStart);
+    set.workbenches["D#2"] = bench("D#2", "second", kStart);
+    set.canonicalizeDisplayKeys();
+    EXPECT_EQ(set.workbenches["D"].activeTemplateID, "second");
+}
+
+TEST(DisplayWorkbenchSet, canonicalKeyRows) {
+    struct Row {
+        const char* key;
+        const char* canonical;
+    };
+    const std::vector<Row> rows = {
+        {"UUID", "UUID"},
+        {"  \t\n", ""},
+        {"__ALL_DISPLAYS__#2", "__ALL_DISPLAYS__"},
+        {" __ALL_DISPLAYS__ ", "__ALL_DISPLAYS__"},
+        {"DISPLAY-UUID-PLACEHOLDER", "DISPLAY-UUID-PLACEHOLDER"},
+        {"\u00A0UUID#a#b", "UUID"},
+        {"#2", ""},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(canonicalDisplayKey(row.key), row.canonical) << "[" << row.key << "]";
+
+    DisplayWorkbenchSet spaces;
+    spaces.workbenches["   "] = bench("   ", "t", std::nullopt);
+    EXPECT_EQ(spaces.canonicalizeDisplayKeys(), (std::vector<std::pair<std::string, std::string>>{{"   ", ""}}));
+    EXPECT_EQ(spaces.workbenches.at("").displayUUID, "");
+    EXPECT_TRUE(DisplayWorkbenchSet().canonicalizeDisplayKeys().empty());
+}

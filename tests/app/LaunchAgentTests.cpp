@@ -1,0 +1,90 @@
+// Launch at login on the simulated desktop: the property list, its place, and the application's switch.
+#include "app/LaunchAgent.h"
+
+#include "AppTestSupport.h"
+
+#include <gtest/gtest.h>
+
+using namespace korvane;
+using korvane::testing::AppTest;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string propertyList(const std::string& program) {
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+           "<plist version=\"1.0\">\n"
+           "<dict>\n"
+           "\t<key>Label</key>\n"
+           "\t<string>com.korvane.launch</string>\n"
+           "\t<key>ProgramArguments</key>\n"
+           "\t<array>\n"
+           "\t\t<string>/usr/bin/open</string>\n"
+           "\t\t<string>-a</string>\n"
+           "\t\t<string>" +
+           program +
+           "</string>\n"
+           "\t</array>\n"
+           "\t<key>RunAtLoad</key>\n"
+           "\t<true/>\n"
+           "</dict>\n"
+           "</plist>\n";
+}
+
+class LaunchAgentTest : public AppTest {
+  protected:
+    void SetUp() override {
+        AppTest::SetUp();
+        desktop->process().setEnvironment("HOME", (home / "user").string());
+        desktop->process().setExecutablePath("/opt/Korvane & Co/korvane");
+    }
+    fs::path agentFile() const { return home / "user/Library/LaunchAgents/com.korvane.launch.plist"; }
+};
+
+} // namespace
+
+TEST_F(LaunchAgentTest, installCreatesTheFolderAndNamesTheProgramAtThatTime) {
+    LaunchAgent agent(*desktop);
+    EXPECT_EQ(agent.plistURL(), agentFile());
+    ASSERT_FALSE(fs::exists(agentFile().parent_path()));
+
+    agent.install();
+    EXPECT_EQ(read(agentFile()), propertyList("/opt/Korvane &amp; Co/korvane"));
+
+    // The program moves: the entry keeps the old path until it is written again.
+    desktop->process().setExecutablePath("/usr/local/bin/korvane");
+    EXPECT_EQ(read(agentFile()), propertyList("/opt/Korvane &amp; Co/korvane"));
+    agent.install();
+    EXPECT_EQ(read(agentFile()), propertyList("/usr/local/bin/korvane"));
+    EXPECT_EQ(snapshot(agentFile().parent_path()).size(), 1u);
+}
+
+TEST_F(LaunchAgentTest, uninstallRemovesTheEntryAndIgnoresItsAbsence) {
+    LaunchAgent agent(*desktop);
+    EXPECT_NO_THROW(agent.uninstall());
+    agent.install();
+    agent.uninstall();
+    EXPECT_FALSE(fs::exists(agentFile()));
+    EXPECT_FALSE(desktop->loginItems().isInstalled(LaunchAgent::kLabel));
+}
+
+TEST_F(LaunchAgentTest, theSwitchLogsSuccessAndFailure) {
+    auto app = makeApp();
+    app->setLaunchAtLogin(true);
+    EXPECT_TRUE(fs::exists(agentFile()));
+    EXPECT_TRUE(logged("[app] Launch-at-login toggled enabled=true"));
+    app->setLaunchAtLogin(false);
+    EXPECT_FALSE(fs::exists(agentFile()));
+    EXPECT_TRUE(logged("[app] Launch-at-login toggled enabled=false"));
+
+    // A file where the folder belongs makes the install fail; the failure is logged, not thrown.
+    fs::remove_all(home / "user/Library/LaunchAgents");
+    write(home / "user/Library/LaunchAgents", "not a folder");
+    app->setLaunchAtLogin(true);
+    EXPECT_TRUE(logged("[app] Failed to toggle launch-at-login: "));
+    EXPECT_EQ(loggedCount("Launch-at-login toggled"), 2u);
+
+    desktop->process().unsetEnvironment("HOME");
+    app->setLaunchAtLogin(false);
+    EXPECT_EQ(loggedCount("[app] Failed to toggle launch-at-login: "), 2u);
+}

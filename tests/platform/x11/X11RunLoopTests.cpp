@@ -1,0 +1,224 @@
+// The real main run loop and the services that deliver through it: posted blocks, delayed blocks,
+// timers, background queues, blocking sleeps, the notification centre and the folder watcher with
+// real inotify events.
+#include "X11Fixture.h"
+
+#include "platform/FolderWatcher.h"
+#include "platform/NotificationCenter.h"
+#include "platform/RunLoop.h"
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <thread>
+
+namespace korvane::x11::test {
+namespace {
+
+using namespace platform;
+namespace fs = std::filesystem;
+
+using X11RunLoopTest = X11Test;
+
+TEST_F(X11RunLoopTest, postedBlocksRunOnTheMainThreadInTheOrderPosted) {
+    auto& loop = desktop->runLoop();
+    std::vector<int> order;
+    bool allOnMain = true;
+    auto note = [&](int n) {
+        return [&, n] {
+            order.push_back(n);
+            allOnMain = allOnMain && loop.isMainThread();
+        };
+    };
+    loop.post(note(1));
+    loop.post(note(2));
+    std::thread([&] {
+        for (int n = 3; n <= 100; ++n) loop.post(note(n));
+    }).join();
+    EXPECT_TRUE(order.empty()); // never inside the call that posted
+    ASSERT_TRUE(runUntil([&] { return order.size() == 100; }));
+    for (int n = 1; n <= 100; ++n) EXPECT_EQ(order[static_cast<std::size_t>(n - 1)], n);
+    EXPECT_TRUE(allOnMain);
+}
+
+TEST_F(X11RunLoopTest, delayedBlocksRunInDueOrderAndACancelledOneNever) {
+    auto& loop = desktop->runLoop();
+    std::vector<std::string> ran;
+    const Nanos start = loop.now();
+    Nanos lateAt = 0;
+    loop.postAfter(milliseconds(60), [&] {
+        ran.push_back("late");
+        lateAt = loop.now();
+    });
+    loop.postAfter(milliseconds(10), [&] { ran.push_back("early"); });
+    auto cancelled = loop.postAfter(milliseconds(30), [&] { ran.push_back("cancelled"); });
+    cancelled->cancel();
+    cancelled->cancel(); // twice is harmless
+    EXPECT_TRUE(cancelled->isCancelled());
+    // Scheduled from another thread, it still runs on the main one.
+    std::atomic<bool> fromBackgroundOnMain{false};
+    std::thread([&] {
+        loop.postAfter(milliseconds(20), [&] { fromBackgroundOnMain = loop.isMainThread(); });
+    }).join();
+    ASSERT_TRUE(runUntil([&] { return ran.size() >= 2; }));
+    EXPECT_EQ(ran, (std::vector<std::string>{"early", "late"}));
+    EXPECT_GE(lateAt - start, milliseconds(60));
+    EXPECT_TRUE(fromBackgroundOnMain);
+}
+
+TEST_F(X11RunLoopTest, timersRepeatUntilInvalidatedAndKeepToTheirMode) {
+    auto& loop = desktop->runLoop();
+    int repeats = 0, once = 0, tracking = 0;
+    loop.scheduleTimer(milliseconds(5), true, RunLoopMode::Common, [&](Timer& t) {
+        if (++repeats == 3) t.invalidate();
+    });
+    auto single = loop.scheduleTimer(milliseconds(5), false, RunLoopMode::Default, [&](Timer&) { ++once; });
+    auto trackingOnly = loop.scheduleTimer(milliseconds(1), true, RunLoopMode::EventTracking, [&](Timer&) { ++tracking; });
+    auto stopped = loop.scheduleTimer(milliseconds(5), false, RunLoopMode::Default, [&](Timer&) { ADD_FAILURE(); });
+    stopped->invalidate();
+    EXPECT_FALSE(stopped->isValid());
+
+    ASSERT_TRUE(runUntil([&] { return repeats == 3 && once == 1; }));
+    // Nothing is due any more; give a stray firing every chance to show.
+    int ticks = 0;
+    loop.scheduleTimer(milliseconds(5), true, RunLoopMode::Default, [&](Timer& t) {
+        if (++ticks == 6) t.invalidate();
+    });
+    ASSERT_TRUE(runUntil([&] { return ticks == 6; }));
+    EXPECT_EQ(repeats, 3);
+    EXPECT_EQ(once, 1);
+    EXPECT_FALSE(single->isValid());
+    EXPECT_EQ(tracking, 0); // this loop never tracks an event
+    EXPECT_EQ(loop.currentMode(), RunLoopMode::Default);
+    trackingOnly->invalidate();
+}
+
+TEST_F(X11RunLoopTest, backgroundQueuesRunOffTheMainThreadAndSerialQueuesInOrder) {
+    auto& loop = desktop->runLoop();
+    std::atomic<int> globalOnMain{-1};
+    loop.dispatchGlobal(QueueQoS::Background, [&] { globalOnMain = loop.isMainThread() ? 1 : 0; });
+
+    auto queue = loop.makeSerialQueue("Korvane.test.serial");
+    EXPECT_EQ(queue->label(), "Korvane.test.serial");
+    std::vector<int> order;
+    for (int n = 0; n < 50; ++n) queue->async([&order, n] { order.push_back(n); });
+    bool innerRan = false;
+    // sync waits for the blocks before it, and may sync onto its own queue from inside.
+    queue->sync([&] { queue->sync([&] { innerRan = true; }); });
+    ASSERT_EQ(order.size(), 50u);
+    for (int n = 0; n < 50; ++n) EXPECT_EQ(order[static_cast<std::size_t>(n)], n);
+    EXPECT_TRUE(innerRan);
+
+    ASSERT_TRUE(runUntil([&] { return globalOnMain.load() != -1; }));
+    EXPECT_EQ(globalOnMain.load(), 0);
+}
+
+TEST_F(X11RunLoopTest, blockingSleepsAndClocks) {
+    auto& loop = desktop->runLoop();
+    const Nanos before = loop.now();
+    loop.sleepBlocking(milliseconds(20));
+    EXPECT_GE(loop.now() - before, milliseconds(20));
+    const Nanos system = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                             std::chrono::system_clock::now().time_since_epoch())
+                             .count();
+    EXPECT_LT(std::llabs(loop.wallClock() - system), seconds(1));
+}
+
+TEST_F(X11RunLoopTest, notificationsReachTheirObserversOnTheRequestedThread) {
+    auto& center = desktop->notificationCenter();
+    auto& loop = desktop->runLoop();
+    std::mutex mutex;
+    std::vector<std::string> heard;
+    std::thread::id postingThread, postingHandlerThread;
+    bool mainHandlerOnMain = false;
+    auto posting = center.addObserver("test.note", NotificationCenter::Delivery::posting,
+                                      [&](const std::string&, const nlohmann::json& info) {
+                                          std::lock_guard lock(mutex);
+                                          postingHandlerThread = std::this_thread::get_id();
+                                          heard.push_back("posting " + info.value("v", ""));
+                                      });
+    auto onMain = center.addObserver("test.note", NotificationCenter::Delivery::mainQueue,
+                                     [&](const std::string&, const nlohmann::json& info) {
+                                         std::lock_guard lock(mutex);
+                                         mainHandlerOnMain = loop.isMainThread();
+                                         heard.push_back("main " + info.value("v", ""));
+                                     });
+    std::thread([&] {
+        postingThread = std::this_thread::get_id();
+        center.post("test.note", {{"v", "1"}});
+        center.post("other.note");
+    }).join();
+    {
+        std::lock_guard lock(mutex);
+        EXPECT_EQ(heard, std::vector<std::string>{"posting 1"});
+        EXPECT_EQ(postingHandlerThread, postingThread);
+    }
+    ASSERT_TRUE(runUntil([&] {
+        std::lock_guard lock(mutex);
+        return heard.size() == 2;
+    }));
+    EXPECT_EQ(heard.back(), "main 1");
+    EXPECT_TRUE(mainHandlerOnMain);
+
+    // Posted on the main thread, main-queue observers hear it at once; a cancelled one not at all.
+    posting->cancel();
+    posting->cancel();
+    center.post("test.note", {{"v", "2"}});
+    EXPECT_EQ(heard.back(), "main 2");
+    EXPECT_EQ(heard.size(), 3u);
+}
+
+TEST_F(X11RunLoopTest, theFolderWatcherReportsRealFileSystemEvents) {
+    char pattern[] = "/tmp/korvane-watch-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    const fs::path folder = fs::path(pattern) / "Layouts";
+    fs::create_directories(folder);
+    auto& watcher = desktop->folderWatcher();
+    EXPECT_EQ(watcher.watch((fs::path(pattern) / "missing").string(), [](unsigned) {}), nullptr);
+
+    unsigned events = 0;
+    int calls = 0;
+    auto watch = watcher.watch(folder.string(), [&](unsigned e) {
+        events |= e;
+        ++calls;
+    });
+    ASSERT_NE(watch, nullptr);
+    EXPECT_TRUE(watch->isActive());
+
+    std::ofstream(folder / "a.json") << "{}";
+    ASSERT_TRUE(runUntil([&] { return (events & kFolderWrite) && (events & kFolderExtend); }));
+    events = 0;
+    fs::remove(folder / "a.json");
+    ASSERT_TRUE(runUntil([&] { return events & kFolderWrite; }));
+    EXPECT_FALSE(events & (kFolderDelete | kFolderRename | kFolderRevoke));
+
+    events = 0;
+    const fs::path moved = fs::path(pattern) / "Moved";
+    fs::rename(folder, moved);
+    ASSERT_TRUE(runUntil([&] { return events & kFolderRename; }));
+
+    events = 0;
+    fs::remove_all(moved);
+    ASSERT_TRUE(runUntil([&] { return (events & kFolderDelete) && (events & kFolderRevoke); }));
+    EXPECT_FALSE(watch->isActive());
+
+    // A cancelled watch reports nothing more.
+    fs::create_directories(folder);
+    auto second = watcher.watch(folder.string(), [&](unsigned) { ++calls; });
+    ASSERT_NE(second, nullptr);
+    second->cancel();
+    second->cancel();
+    const int callsBefore = calls;
+    std::ofstream(folder / "b.json") << "{}";
+    int marker = 0;
+    auto third = watcher.watch(folder.string(), [&](unsigned) { ++marker; });
+    std::ofstream(folder / "c.json") << "{}";
+    ASSERT_TRUE(runUntil([&] { return marker > 0; }));
+    EXPECT_EQ(calls, callsBefore);
+    fs::remove_all(pattern);
+}
+
+} // namespace
+} // namespace korvane::x11::test
