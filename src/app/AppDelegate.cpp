@@ -20,8 +20,8 @@ AppDelegate::~AppDelegate() {
 }
 
 void AppDelegate::publishRefresh(const std::string& source) {
-    statusBarEventBus->publish(
-        StatusBarInvalidationEvent::refreshRequested(StatusBarInvalidationReason::externalStateChanged, source));
+    statusBarEventBus->publish(StatusBarInvalidationEvent::refreshRequested(
+        StatusBarInvalidationReason::externalStateChanged, source));
 }
 
 } // namespace korvane

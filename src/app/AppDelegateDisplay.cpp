@@ -1,9 +1,9 @@
 // Per-display records of the application object.
 #include "app/AppDelegate.h"
 
-#include "platform/TextTrim.h"
 #include "layouts/BuiltinLayouts.h"
 #include "platform/Platform.h"
+#include "platform/TextTrim.h"
 
 namespace korvane {
 

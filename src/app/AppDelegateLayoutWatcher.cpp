@@ -66,8 +66,8 @@ void AppDelegate::handleLayoutDirectoryEvent(unsigned mask) {
 
 void AppDelegate::scheduleLayoutDirectoryReload(const std::string& reason) {
     if (pendingLayoutDirectoryReloadWorkItem) pendingLayoutDirectoryReloadWorkItem->cancel();
-    pendingLayoutDirectoryReloadWorkItem =
-        platform_.runLoop().postAfter(seconds(layoutDirectoryReloadDebounce), [weak = weak_from_this(), reason] {
+    pendingLayoutDirectoryReloadWorkItem = platform_.runLoop().postAfter(
+        seconds(layoutDirectoryReloadDebounce), [weak = weak_from_this(), reason] {
             auto self = weak.lock();
             if (!self) return;
             self->reloadUserLayouts();

@@ -3,11 +3,11 @@
 #include "app/AppDelegate.h"
 
 #include "core/Log.h"
-#include "platform/TextTrim.h"
 #include "layouts/BuiltinLayouts.h"
 #include "layouts/LayoutTreeModel.h"
 #include "layouts/ZoneSetStore.h"
 #include "platform/Platform.h"
+#include "platform/TextTrim.h"
 
 #include <algorithm>
 #include <cctype>

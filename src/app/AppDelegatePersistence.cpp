@@ -7,13 +7,13 @@
 #include "core/FileUtil.h"
 #include "core/JSONEncoder.h"
 #include "core/Log.h"
-#include "platform/TextTrim.h"
 #include "layouts/BuiltinLayouts.h"
 #include "layouts/LayoutDescriptor.h"
 #include "layouts/LayoutTreeModel.h"
 #include "layouts/ZoneSetStore.h"
 #include "platform/Format.h"
 #include "platform/Platform.h"
+#include "platform/TextTrim.h"
 #include "scenes/model/ScreenContext.h"
 
 #include <algorithm>
@@ -99,7 +99,8 @@ void AppDelegate::loadLayoutMemory() {
 void AppDelegate::rebuildMemoryScopes() {
     memoryScopes.clear();
     for (const auto& [key, workbench] : displayWorkbenches.workbenches)
-        memoryScopes[workbench.displayUUID] = LayoutMemoryKey{workbench.displayUUID, workbench.activeTemplateID};
+        memoryScopes[workbench.displayUUID] =
+            LayoutMemoryKey{workbench.displayUUID, workbench.activeTemplateID};
 }
 
 void AppDelegate::persistLayoutMemory() {
@@ -211,7 +212,8 @@ std::string AppDelegate::saveUserLayout(const ConfigZoneSet& layout) {
         LayoutTreeModel model(*layout.layoutTree, layout.displayUUID.value_or(""), layout.id, layout.name);
         const RegionIDMap renumbered = model.normalizedRegionIDMap(Rect(0, 0, 1, 1));
         if (!renumbered.empty())
-            Log::app.info("saveUserLayout: normalized zone IDs by position: %s", describeRegionIDMap(renumbered));
+            Log::app.info("saveUserLayout: normalized zone IDs by position: %s",
+                          describeRegionIDMap(renumbered));
         std::optional<std::string> display;
         if (layout.displayUUID) {
             std::string trimmed = trimmingWhitespaceAndNewlines(*layout.displayUUID);

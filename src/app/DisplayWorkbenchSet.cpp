@@ -92,7 +92,8 @@ void DisplayWorkbenchSet::save() const {
     try {
         const fs::path path = appSupportDirectory() / kFileName;
         const std::string bytes = makeEncoder().encode(toJSON(makeEncoder()));
-        keepUnreadableFileBeforeWriting(path, [](const std::string& existing) { return decode(existing).has_value(); });
+        keepUnreadableFileBeforeWriting(
+            path, [](const std::string& existing) { return decode(existing).has_value(); });
         writeFileAtomically(path, bytes);
     } catch (const std::exception&) {
         // Dropped: the old file stays whole and the next change writes the whole set again.

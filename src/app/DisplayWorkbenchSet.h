@@ -18,7 +18,7 @@ namespace korvane {
 
 struct DisplayWorkbench {
     std::string displayUUID;
-    std::string activeTemplateID; // "builtin." or "layout." id
+    std::string activeTemplateID;   // "builtin." or "layout." id
     std::optional<Nanos> updatedAt; // wall clock, ns since 1970 UTC
 
     friend bool operator==(const DisplayWorkbench&, const DisplayWorkbench&) = default;

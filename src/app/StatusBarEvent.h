@@ -41,7 +41,8 @@ struct StatusBarInvalidationEvent {
 
     friend bool operator==(const StatusBarInvalidationEvent&, const StatusBarInvalidationEvent&) = default;
 
-    static StatusBarInvalidationEvent refreshRequested(StatusBarInvalidationReason reason, std::string source);
+    static StatusBarInvalidationEvent refreshRequested(StatusBarInvalidationReason reason,
+                                                       std::string source);
     static StatusBarInvalidationEvent displayTopologyChanged(std::vector<std::string> added,
                                                              std::vector<std::string> removed,
                                                              std::string source);

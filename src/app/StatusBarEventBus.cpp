@@ -68,7 +68,8 @@ StatusBarEventBus::subscribe(std::map<std::string, Handler> StatusBarEventBus::*
     });
 }
 
-std::unique_ptr<StatusBarEventSubscription> StatusBarEventBus::subscribeInvalidations(InvalidationHandler handler) {
+std::unique_ptr<StatusBarEventSubscription>
+StatusBarEventBus::subscribeInvalidations(InvalidationHandler handler) {
     return subscribe(&StatusBarEventBus::invalidationHandlers, HandlerKind::invalidation, std::move(handler));
 }
 
@@ -86,8 +87,9 @@ void StatusBarEventBus::unsubscribe(const std::string& token, HandlerKind kind) 
             bus.actionHandlers.erase(token);
             left = bus.actionHandlers.size();
         }
-        busLog().debug(kind == HandlerKind::invalidation ? "unsubscribe invalidation token=%{public}s total=%ld"
-                                                         : "unsubscribe action token=%{public}s total=%ld",
+        busLog().debug(kind == HandlerKind::invalidation
+                           ? "unsubscribe invalidation token=%{public}s total=%ld"
+                           : "unsubscribe action token=%{public}s total=%ld",
                        token, static_cast<std::int64_t>(left));
     });
 }
@@ -105,8 +107,8 @@ void StatusBarEventBus::deliver(const StatusBarInvalidationEvent& invalidation) 
     std::vector<InvalidationHandler> snapshot;
     for (const auto& [token, handler] : invalidationHandlers)
         snapshot.push_back(handler);
-    busLog().debug("publish[%llu] invalidation=%{public}s subscribers=%ld", number, invalidation.description(),
-                   static_cast<std::int64_t>(snapshot.size()));
+    busLog().debug("publish[%llu] invalidation=%{public}s subscribers=%ld", number,
+                   invalidation.description(), static_cast<std::int64_t>(snapshot.size()));
     for (const auto& handler : snapshot)
         handler(invalidation);
 }

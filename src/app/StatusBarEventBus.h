@@ -30,7 +30,7 @@ class StatusBarEventSubscription {
     void cancel();
 
   private:
-    std::mutex lock;                    // guards only cancelHandler, so that concurrent cancels run it once
+    std::mutex lock;                     // guards only cancelHandler, so that concurrent cancels run it once
     std::function<void()> cancelHandler; // taken by the first cancel
 };
 
@@ -45,7 +45,8 @@ class StatusBarEventBus : public std::enable_shared_from_this<StatusBarEventBus>
 
     static std::shared_ptr<StatusBarEventBus> create(platform::Platform& platform);
 
-    [[nodiscard]] std::unique_ptr<StatusBarEventSubscription> subscribeInvalidations(InvalidationHandler handler);
+    [[nodiscard]] std::unique_ptr<StatusBarEventSubscription>
+    subscribeInvalidations(InvalidationHandler handler);
     [[nodiscard]] std::unique_ptr<StatusBarEventSubscription> subscribeActions(ActionHandler handler);
 
     // Delivered at once on the main thread, else later through the main queue. Each delivery takes the
@@ -61,8 +62,8 @@ class StatusBarEventBus : public std::enable_shared_from_this<StatusBarEventBus>
     explicit StatusBarEventBus(platform::Platform& platform);
 
     template <class Handler>
-    std::unique_ptr<StatusBarEventSubscription> subscribe(std::map<std::string, Handler> StatusBarEventBus::*handlers,
-                                                          HandlerKind kind, Handler handler);
+    std::unique_ptr<StatusBarEventSubscription>
+    subscribe(std::map<std::string, Handler> StatusBarEventBus::*handlers, HandlerKind kind, Handler handler);
     // Runs `step` with the bus on the main thread: now when called there, else through the main queue.
     void onMainThread(std::function<void(StatusBarEventBus&)> step);
     void deliver(const StatusBarInvalidationEvent& invalidation);

@@ -24,10 +24,14 @@ std::optional<LayoutDescriptorSet> decode(const std::string& bytes) {
 
 std::string_view toString(LayoutDescriptor::Kind kind) {
     switch (kind) {
-    case LayoutDescriptor::Kind::builtinGrid2x2: return "builtinGrid2x2";
-    case LayoutDescriptor::Kind::builtinAsym2x1: return "builtinAsym2x1";
-    case LayoutDescriptor::Kind::builtin: return "builtin";
-    case LayoutDescriptor::Kind::userConfig: return "userConfig";
+    case LayoutDescriptor::Kind::builtinGrid2x2:
+        return "builtinGrid2x2";
+    case LayoutDescriptor::Kind::builtinAsym2x1:
+        return "builtinAsym2x1";
+    case LayoutDescriptor::Kind::builtin:
+        return "builtin";
+    case LayoutDescriptor::Kind::userConfig:
+        return "userConfig";
     }
     return "builtin";
 }
@@ -95,7 +99,8 @@ void LayoutDescriptorSet::save() const {
     try {
         const fs::path path = appSupportDirectory() / kFileName;
         const std::string bytes = JSONEncoder{}.encode(toJSON());
-        keepUnreadableFileBeforeWriting(path, [](const std::string& existing) { return decode(existing).has_value(); });
+        keepUnreadableFileBeforeWriting(
+            path, [](const std::string& existing) { return decode(existing).has_value(); });
         writeFileAtomically(path, bytes);
     } catch (const std::exception&) {
         // Dropped: the previous file stays whole.

@@ -29,16 +29,16 @@ std::int64_t regionIDFromName(const std::string& name, std::string_view key) {
     std::string_view text = name;
     std::string_view digits = text;
     if (!digits.empty() && (digits.front() == '+' || digits.front() == '-')) digits.remove_prefix(1);
-    const bool wellFormed = !digits.empty() && std::all_of(digits.begin(), digits.end(), [](char c) {
-        return c >= '0' && c <= '9';
-    });
+    const bool wellFormed = !digits.empty() && std::all_of(digits.begin(), digits.end(),
+                                                           [](char c) { return c >= '0' && c <= '9'; });
     if (!text.empty() && text.front() == '+') text.remove_prefix(1); // from_chars takes '-' only
     std::int64_t value = 0;
     const char* end = text.data() + text.size();
     auto [ptr, ec] = std::from_chars(text.data(), end, value);
     if (!wellFormed || ec != std::errc() || ptr != end)
         throw DecodingError(DecodingError::Kind::dataCorrupted, std::string(key),
-                            "Could not decode region id \"" + name + "\" for key \"" + std::string(key) + "\"");
+                            "Could not decode region id \"" + name + "\" for key \"" + std::string(key) +
+                                "\"");
     return value;
 }
 
@@ -116,7 +116,8 @@ LayoutMemoryStore decodeStructuredKeys(const json& value) {
     if (value.size() % 2 != 0) throw DecodingError("Expected an even number of keys and entries");
     std::map<LayoutMemoryKey, LayoutMemoryEntry> byKey;
     for (std::size_t i = 0; i < value.size(); i += 2)
-        byKey.insert_or_assign(LayoutMemoryKey::fromJSON(value[i]), LayoutMemoryEntry::fromJSON(value[i + 1]));
+        byKey.insert_or_assign(LayoutMemoryKey::fromJSON(value[i]),
+                               LayoutMemoryEntry::fromJSON(value[i + 1]));
     LayoutMemoryStore store;
     for (auto& [key, entry] : byKey)
         store.map.insert_or_assign(key.keyString(), std::move(entry));
@@ -164,7 +165,8 @@ LayoutMemoryEntry LayoutMemoryEntry::fromJSON(const json& value) {
     // Older lists first: duplicates and empty names collapse, and a region left empty is not stored.
     for (const auto& [region, bundles] : regionToBundles) {
         auto it = entry.regionToSlots.find(region);
-        std::vector<std::string> slots = it == entry.regionToSlots.end() ? std::vector<std::string>{} : it->second;
+        std::vector<std::string> slots =
+            it == entry.regionToSlots.end() ? std::vector<std::string>{} : it->second;
         for (const auto& bundle : bundles)
             if (!bundle.empty()) appendOnce(slots, bundle);
         if (!slots.empty()) entry.regionToSlots[region] = std::move(slots);
@@ -200,7 +202,9 @@ SlotClaimSnapshot SlotClaimSnapshot::fromJSON(const json& value) {
     s.bundleID = jsonfields::requireString(value, "bundleID");
     s.source = jsonfields::requireString(value, "source");
     auto date = wallClockFromReferenceDate(jsonfields::requireNumber(value, "committedAt"));
-    if (!date) throw DecodingError(DecodingError::Kind::dataCorrupted, "committedAt", "Date out of range for key \"committedAt\"");
+    if (!date)
+        throw DecodingError(DecodingError::Kind::dataCorrupted, "committedAt",
+                            "Date out of range for key \"committedAt\"");
     s.committedAt = *date;
     return s;
 }
@@ -352,7 +356,8 @@ void LayoutMemoryStore::reset() {
 
 } // namespace korvane
 
-std::size_t std::hash<korvane::LayoutMemoryKey>::operator()(const korvane::LayoutMemoryKey& key) const noexcept {
+std::size_t
+std::hash<korvane::LayoutMemoryKey>::operator()(const korvane::LayoutMemoryKey& key) const noexcept {
     std::size_t seed = std::hash<std::string>{}(key.displayUUID);
     korvane::hashCombine(seed, std::hash<std::string>{}(key.layoutID));
     return seed;

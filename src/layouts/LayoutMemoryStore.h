@@ -75,7 +75,8 @@ class LayoutMemoryStore {
     static std::string keyString(const std::string& displayUUID, const std::string& layoutID);
 
     // The entry's slot lists under exactly this display and layout; no fallback to other keys.
-    std::optional<RegionSlots> regionToSlots(const std::string& displayUUID, const std::string& layoutID) const;
+    std::optional<RegionSlots> regionToSlots(const std::string& displayUUID,
+                                             const std::string& layoutID) const;
     // Ordered by region, then slot id, then commit date.
     std::vector<SlotClaimSnapshot> slotClaimSnapshots(const std::string& displayUUID,
                                                       const std::string& layoutID) const;

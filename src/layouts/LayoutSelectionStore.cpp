@@ -62,7 +62,8 @@ void LayoutSelectionStore::save(const LayoutSelection& selection) {
     try {
         const fs::path path = fileURL();
         const std::string bytes = JSONEncoder{}.encode(selection.toJSON());
-        keepUnreadableFileBeforeWriting(path, [](const std::string& existing) { return decode(existing).has_value(); });
+        keepUnreadableFileBeforeWriting(
+            path, [](const std::string& existing) { return decode(existing).has_value(); });
         writeFileAtomically(path, bytes);
     } catch (const std::exception&) {
         // Dropped: the in-memory selection keeps its change and the next save writes it whole.

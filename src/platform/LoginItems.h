@@ -16,7 +16,7 @@ struct LoginItem {
 // Every operation throws std::filesystem::filesystem_error (a std::runtime_error) when the user's home
 // cannot be found or the file system refuses; a failed operation leaves any older entry as it was.
 class LoginItems {
-public:
+  public:
     virtual ~LoginItems() = default;
     // Where the entry of `label` is kept, whether or not it exists.
     virtual std::filesystem::path location(const std::string& label) = 0;

@@ -29,7 +29,8 @@ ino_t inodeOf(const fs::path& p) {
     return ::stat(p.c_str(), &st) == 0 ? st.st_ino : 0;
 }
 
-LayoutDirectoryEntry entry(const std::string& id, LayoutDescriptor::Kind kind = LayoutDescriptor::Kind::userConfig) {
+LayoutDirectoryEntry entry(const std::string& id,
+                           LayoutDescriptor::Kind kind = LayoutDescriptor::Kind::userConfig) {
     return LayoutDirectoryEntry{id, "", kind, std::nullopt};
 }
 
@@ -60,7 +61,8 @@ TEST_F(AppTest, olderLayoutMemoryLoadsAndIsWrittenAsSchemaTwo) {
     app->persistLayoutMemory();
     const json written = json::parse(read(home / "layout-memory.json"));
     EXPECT_EQ(written["schemaVersion"], 2);
-    EXPECT_EQ(written["entries"]["D1___builtin.daily"]["regionToSlots"], json::parse(R"({"1":["A"],"2":["B"]})"));
+    EXPECT_EQ(written["entries"]["D1___builtin.daily"]["regionToSlots"],
+              json::parse(R"({"1":["A"],"2":["B"]})"));
 }
 
 TEST_F(AppTest, unreadableLayoutMemoryStartsFreshAndKeepsItsBytes) {
@@ -75,7 +77,8 @@ TEST_F(AppTest, unreadableLayoutMemoryStartsFreshAndKeepsItsBytes) {
 
     app->persistLayoutMemory();
     EXPECT_EQ(read(home / "layout-memory.json.unreadable-2026-05-28T20:26:40Z"), kVersionOneMemory);
-    EXPECT_EQ(LayoutMemoryStore::fromJSON(json::parse(read(home / "layout-memory.json"))), LayoutMemoryStore());
+    EXPECT_EQ(LayoutMemoryStore::fromJSON(json::parse(read(home / "layout-memory.json"))),
+              LayoutMemoryStore());
 }
 
 TEST_F(AppTest, clearArgumentRemovesTheFileBeforeItIsRead) {
@@ -143,7 +146,8 @@ TEST_F(AppTest, firstStartTurnsDescriptorsIntoWorkbenchesAndStoresTheTemplates) 
         return std::string(R"({
         "type": "split",
         "axis": "horizontal",
-        "ratio": )") + ratio + R"(,
+        "ratio": )") +
+               ratio + R"(,
         "left": {
           "type": "region",
           "id": 1,
@@ -248,8 +252,8 @@ TEST_F(AppTest, layoutIDMigrationRunsOnceEvenWhenItFails) {
 TEST_F(AppTest, layoutIDMigrationLogsTheMapping) {
     write(layouts() / "user.new.7.json", userLayout("user.new.7", "Old"));
     write(layouts() / "layout.keep.json", userLayout("layout.keep", "Keep"));
-    desktop->process().enqueueUUID("ABCDEF12-0000-4000-8000-000000000000");
     auto app = makeApp();
+    desktop->process().enqueueUUID("ABCDEF12-0000-4000-8000-000000000000");
     app->migrateLayoutIDsIfNeeded();
     EXPECT_TRUE(logged(R"([app] Migrated 1 layout ID(s): ["user.new.7": "layout.abcdef12"])"));
     EXPECT_TRUE(fs::exists(layouts() / "layout.abcdef12.json"));
@@ -322,8 +326,8 @@ TEST_F(AppTest, anOlderFileNamedOtherwiseGetsASecondCopyOnRename) {
 }
 
 TEST_F(AppTest, idsThatAreNotPlainFileNamesNeverReachTheDisk) {
-    const std::vector<std::string> unsafe = {"../escape", "..", ".", "", "a/b", "a\\b", "tab\there", "nl\n",
-                                             "c1\xC2\x85"};
+    const std::vector<std::string> unsafe = {"../escape", "..",        ".",    "",          "a/b",
+                                             "a\\b",      "tab\there", "nl\n", "c1\xC2\x85"};
     write(home / "escape.json", "outside");
     for (const auto& id : unsafe) {
         SCOPED_TRACE(id);
@@ -367,11 +371,12 @@ TEST_F(AppTest, deleteRemovesTheFileAndReloadsInEveryCase) {
 
     capture.log().clear();
     app->deleteLayoutFromManager(entry("layout.a")); // already gone: silent, but reloads and publishes
-    EXPECT_EQ(capture.log().lines(), (std::vector<std::string>{"[app] Reloaded 0 user layouts",
-                                                               "[StatusBarEventBus] publish[2] invalidation="
-                                                               "refreshRequested(reason=external.state-changed,"
-                                                               "source=AppDelegate+Persistence."
-                                                               "deleteLayoutFromManager) subscribers=1"}));
+    EXPECT_EQ(capture.log().lines(),
+              (std::vector<std::string>{"[app] Reloaded 0 user layouts",
+                                        "[StatusBarEventBus] publish[2] invalidation="
+                                        "refreshRequested(reason=external.state-changed,"
+                                        "source=AppDelegate+Persistence."
+                                        "deleteLayoutFromManager) subscribers=1"}));
     EXPECT_EQ(refreshes.size(), 2u);
 }
 
@@ -381,17 +386,19 @@ TEST_F(AppTest, savingATreeRenumbersItAndStoresOnlyTheTree) {
     set.id = "layout.t";
     set.name = "Tree";
     set.displayUUID = "  D1\n";
-    set.layoutTree = LayoutNode::split(SplitAxis::horizontal, 0.5, LayoutNode::region(7, "L"), LayoutNode::region(3));
+    set.layoutTree =
+        LayoutNode::split(SplitAxis::horizontal, 0.5, LayoutNode::region(7, "L"), LayoutNode::region(3));
     set.xSplits = std::vector<double>{0.5};
     set.zones = std::vector<ConfigZone>{{1, "D1", Rect(0, 0, 1, 1), std::nullopt}};
     set.zoneMap = std::map<std::string, ConfigZoneSet::ZoneMetadata>{{"1", {}}};
 
     EXPECT_EQ(app->saveUserLayout(set), "layout.t");
     EXPECT_TRUE(logged("[app] saveUserLayout: normalized zone IDs by position: [3: 2, 7: 1]"));
-    EXPECT_EQ(read(layouts() / "layout.t.json"),
-              R"({"id":"layout.t","displayUUID":"D1","name":"Tree","version":"2.0","layoutTree":{"type":"split",)"
-              R"("axis":"horizontal","ratio":0.5,"left":{"type":"region","id":1,"name":"L"},)"
-              R"("right":{"type":"region","id":2}}})");
+    EXPECT_EQ(
+        read(layouts() / "layout.t.json"),
+        R"({"id":"layout.t","displayUUID":"D1","name":"Tree","version":"2.0","layoutTree":{"type":"split",)"
+        R"("axis":"horizontal","ratio":0.5,"left":{"type":"region","id":1,"name":"L"},)"
+        R"("right":{"type":"region","id":2}}})");
     EXPECT_EQ(refreshes, (std::vector<std::string>{"AppDelegate+Persistence.saveUserLayout"}));
     EXPECT_TRUE(logged("[app] Saved layout layout.t to " + (layouts() / "layout.t.json").string()));
     EXPECT_EQ(app->regionSets.size(), 1u);

@@ -18,17 +18,18 @@ class AppTest : public LayoutFilesTest {
     std::shared_ptr<AppDelegate> makeApp() {
         auto app = AppDelegate::create(*desktop);
         refreshes.clear();
-        subscription = app->statusBarEventBus->subscribeInvalidations([this](const StatusBarInvalidationEvent& e) {
-            if (auto* r = std::get_if<StatusBarInvalidationEvent::RefreshRequested>(&e.value)) {
-                EXPECT_EQ(r->reason, StatusBarInvalidationReason::externalStateChanged);
-                refreshes.push_back(r->source);
-            }
-        });
+        subscription =
+            app->statusBarEventBus->subscribeInvalidations([this](const StatusBarInvalidationEvent& e) {
+                if (auto* r = std::get_if<StatusBarInvalidationEvent::RefreshRequested>(&e.value)) {
+                    EXPECT_EQ(r->reason, StatusBarInvalidationReason::externalStateChanged);
+                    refreshes.push_back(r->source);
+                }
+            });
         return app;
     }
 
-    bool logged(std::string_view line) const { return capture.log().contains(line); }
-    std::size_t loggedCount(std::string_view line) const { return capture.log().count(line); }
+    bool logged(std::string_view line) { return capture.log().contains(line); }
+    std::size_t loggedCount(std::string_view line) { return capture.log().count(line); }
 
     sim::ScopedLogCapture capture;
     std::vector<std::string> refreshes;

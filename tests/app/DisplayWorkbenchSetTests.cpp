@@ -75,7 +75,8 @@ TEST_F(LayoutFilesTest, layoutTemplatesAreWrittenWithTheWorkbenchEncoder) {
     LayoutTemplateSet templates;
     templates.upsert(builtinSplit5050Template());
     templates.save();
-    EXPECT_EQ(read(home / "layout-templates.json"), DisplayWorkbenchSet::makeEncoder().encode(templates.toJSON()));
+    EXPECT_EQ(read(home / "layout-templates.json"),
+              DisplayWorkbenchSet::makeEncoder().encode(templates.toJSON()));
     EXPECT_NE(read(home / "layout-templates.json").find("\n  \"templates\": ["), std::string::npos);
 }
 
@@ -97,7 +98,8 @@ TEST(DisplayWorkbenchSet, canonicalKeysMergeKeepingTheLaterRecord) {
     set.workbenches["UUID-2"] = bench("UUID-2", "dated", kStart);
     auto moves = set.canonicalizeDisplayKeys();
 
-    EXPECT_EQ(moves, (std::vector<std::pair<std::string, std::string>>{{" UUID-1#2", "UUID-1"}, {"UUID-2#1", "UUID-2"}}));
+    EXPECT_EQ(moves, (std::vector<std::pair<std::string, std::string>>{{" UUID-1#2", "UUID-1"},
+                                                                       {"UUID-2#1", "UUID-2"}}));
     ASSERT_EQ(set.workbenches.size(), 2u);
     EXPECT_EQ(set.workbenches["UUID-1"], bench("UUID-1", "later", kStart + 10));
     EXPECT_EQ(set.workbenches["UUID-2"], bench("UUID-2", "dated", kStart)); // absent date counts as earliest
@@ -130,7 +132,8 @@ TEST(DisplayWorkbenchSet, canonicalKeyRows) {
 
     DisplayWorkbenchSet spaces;
     spaces.workbenches["   "] = bench("   ", "t", std::nullopt);
-    EXPECT_EQ(spaces.canonicalizeDisplayKeys(), (std::vector<std::pair<std::string, std::string>>{{"   ", ""}}));
+    EXPECT_EQ(spaces.canonicalizeDisplayKeys(),
+              (std::vector<std::pair<std::string, std::string>>{{"   ", ""}}));
     EXPECT_EQ(spaces.workbenches.at("").displayUUID, "");
     EXPECT_TRUE(DisplayWorkbenchSet().canonicalizeDisplayKeys().empty());
 }

@@ -19,6 +19,7 @@ class AppActivationTest : public ActivationTest {
         other = ws().launch({.bundleID = "org.example.Other", .activate = true});
         controller = std::make_shared<WMController>(std::make_shared<MultiDisplayState>(),
                                                     std::make_shared<AXUtil>(*desktop));
+        FocusWhitelistStore::shared(); // read now, so that its lines stay out of the tests' logs
     }
     void TearDown() override {
         controller.reset();
@@ -42,12 +43,6 @@ class AppActivationTest : public ActivationTest {
         auto app = ws().runningApplication(pid);
         ASSERT_TRUE(app);
         run(controller->activateApplicationAsync(*app, "R", pid, bundleId, useFallback, allowAllWindows));
-    }
-    std::vector<std::string> wmLines() const {
-        std::vector<std::string> out;
-        for (const auto& line : logs.log().lines())
-            if (line.starts_with("[wm] ")) out.push_back(line.substr(5));
-        return out;
     }
 
     pid_t other = 0;

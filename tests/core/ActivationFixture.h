@@ -16,6 +16,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace korvane::testing {
 
@@ -52,6 +53,14 @@ class ActivationTest : public ::testing::Test {
     }
 
     sim::SimRunLoop& loop() { return desktop->loop(); }
+
+    // The captured lines of the "wm" category, without the category.
+    std::vector<std::string> wmLines() {
+        std::vector<std::string> out;
+        for (const auto& line : logs.log().lines())
+            if (line.starts_with("[wm] ")) out.push_back(line.substr(5));
+        return out;
+    }
 
     sim::ScopedSimDesktop desktop;
     TempFolder folder;

@@ -127,16 +127,6 @@ TEST_F(ActivationQueueTest, timeoutsBelowTheMinimumAreRaisedToIt) {
     }
 }
 
-TEST_F(ActivationQueueTest, aRequestWithoutOperationOrCompletionIsHarmless) {
-    ActivationTask bare;
-    bare.timeout = 1.0;
-    queue()->enqueue(std::move(bare));
-    queue()->enqueue(request("B", 1.0, milliseconds(10), true));
-    loop().advance(seconds(1));
-    ASSERT_EQ(events.size(), 3u);
-    EXPECT_EQ(events.back(), (Event{"B -> true", milliseconds(10), true}));
-}
-
 TEST_F(ActivationQueueTest, aQueueThatIsGoneEndsItsStartedRequestWithFalse) {
     auto own = std::make_shared<ActivationQueue>(*desktop);
     own->enqueue(request("A", 1.0, milliseconds(10), true));
@@ -144,20 +134,6 @@ TEST_F(ActivationQueueTest, aQueueThatIsGoneEndsItsStartedRequestWithFalse) {
     loop().advance(seconds(1));
     const std::vector<Event> expected{{"A -> false", 0, true}};
     EXPECT_EQ(events, expected);
-}
-
-TEST_F(ActivationQueueTest, requestsEnqueuedWhileOneRunsJoinTheEnd) {
-    queue()->enqueue(request("A", 1.0, milliseconds(200), true));
-    loop().advance(milliseconds(100));
-    queue()->enqueue(request("B", 1.0, milliseconds(10), true));
-    loop().advance(milliseconds(50));
-    queue()->enqueue(request("C", 1.0, milliseconds(10), true));
-    loop().advance(seconds(1));
-    std::vector<std::string> order;
-    for (const auto& e : events)
-        if (e.what.ends_with("start")) order.push_back(e.what);
-    EXPECT_EQ(order, (std::vector<std::string>{"A start", "B start", "C start"}));
-    EXPECT_EQ(events.back(), (Event{"C -> true", milliseconds(220), true}));
 }
 
 TEST_F(ActivationQueueTest, theStrategyOfAWindowFollowsItsApplication) {
@@ -184,13 +160,6 @@ TEST_F(ActivationQueueTest, theStrategyOfAWindowFollowsItsApplication) {
     EXPECT_EQ(ActivationStrategy::strategy(anonymousWindow, *desktop), ActivationStrategy::defaultStrategy());
     EXPECT_EQ(ActivationStrategy::strategy(endedWindow, *desktop), ActivationStrategy::defaultStrategy());
     EXPECT_EQ(ActivationStrategy::strategy(platform::AXElement{}, *desktop), ActivationStrategy::defaultStrategy());
-
-    const auto d = ActivationStrategy::defaultStrategy();
-    EXPECT_EQ(std::make_tuple(d.name, d.timeout, d.retryCount, d.requiresWait, d.useFallback, d.useAppleScript),
-              std::make_tuple(std::string("default"), 1.0, 2, true, false, false));
-    const auto p = ActivationStrategy::problematic();
-    EXPECT_EQ(std::make_tuple(p.name, p.timeout, p.retryCount, p.requiresWait, p.useFallback, p.useAppleScript),
-              std::make_tuple(std::string("problematic"), 2.5, 3, true, true, true));
 }
 
 } // namespace

@@ -73,13 +73,6 @@ TEST_F(AppleScriptTest, otherFailuresAreLoggedAndTriedAgainNextTime) {
     EXPECT_FALSE(logs.log().contains("AppleEvents denied"));
 }
 
-TEST_F(AppleScriptTest, aRefusalOfAScriptWithoutABundleIsOnlyLogged) {
-    desktop->workspace().setScriptOutcome("org.example.Mail", {.errorNumber = -1743, .message = "Not authorised"});
-    EXPECT_FALSE(activator().runScript(AppleScriptActivator::script("org.example.Mail"), "manual", std::nullopt));
-    EXPECT_TRUE(logs.log().contains("[AppleScript:manual] Execution failed: Not authorised (code=-1743)"));
-    EXPECT_FALSE(activator().isDenied("org.example.Mail"));
-}
-
 TEST_F(AppleScriptTest, anIdentifierThatWouldChangeTheScriptIsRefusedWithoutRunningIt) {
     const std::vector<std::string> hostile{
         "org.example.Mail\"\n    do shell script \"touch /tmp/x",

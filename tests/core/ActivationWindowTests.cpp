@@ -34,6 +34,7 @@ class WindowActivationTest : public ActivationTest {
         windows().open(other, {.frame = Rect{500, 100, 600, 400}, .title = "Other"});
         controller = std::make_shared<WMController>(std::make_shared<MultiDisplayState>(),
                                                     std::make_shared<AXUtil>(*desktop));
+        FocusWhitelistStore::shared(); // read now, so that its lines stay out of the tests' logs
         loop().runUntilIdle();
         logs.log().clear();
     }
@@ -47,7 +48,6 @@ class WindowActivationTest : public ActivationTest {
 
     std::uint32_t openWindow(pid_t pid, sim::SimWindowSpec spec = {}) {
         if (spec.frame.size.width == 0) spec.frame = Rect{100, 100, 800, 600};
-        if (spec.title.empty()) spec.title = "Document";
         return windows().open(pid, spec);
     }
 
@@ -58,21 +58,16 @@ class WindowActivationTest : public ActivationTest {
         controller->activateWindow(windows().element(wid), reason, allowAllWindows, recorder());
     }
     // The first activation of a zone operation with its window-first failure handling attached.
-    void activateWindowFirst(std::uint32_t wid, const std::string& tag, bool allowFallback) {
+    void activateWindowFirst(std::uint32_t wid, const std::string& tag, bool allowFallback,
+                             std::optional<std::string> fallbackTag = std::nullopt) {
         const AXElement window = windows().element(wid);
         std::weak_ptr<WMController> weak = controller;
         auto done = recorder();
-        controller->activateWindow(window, tag, false, [weak, tag, allowFallback, window, done](bool ok) {
-            WMController::handleWindowFirstResult(weak, ok, tag, std::nullopt, allowFallback, window, done);
+        controller->activateWindow(window, tag, false, [weak, tag, fallbackTag, allowFallback, window, done](bool ok) {
+            WMController::handleWindowFirstResult(weak, ok, tag, fallbackTag, allowFallback, window, done);
         });
     }
 
-    std::vector<std::string> wmLines() const {
-        std::vector<std::string> out;
-        for (const auto& line : logs.log().lines())
-            if (line.starts_with("[wm] ")) out.push_back(line.substr(5));
-        return out;
-    }
     std::vector<std::string> windowCalls(std::uint32_t wid) {
         std::vector<std::string> out;
         const AXElement element = windows().element(wid);
@@ -95,6 +90,7 @@ TEST_F(WindowActivationTest, aRefusedScriptIsTriedOnceAndTheProblematicChainRuns
     ws().setActivateOutcome(chrome, sim::ActivationOutcome::ignored());
     desktop->accessibility().setAXFrontmostOutcome(chrome, sim::ActivationOutcome::refused());
     ws().setScriptOutcome("com.google.Chrome", {.errorNumber = -1743, .message = "Not authorised"});
+    ws().setOpenBehaviour("com.google.Chrome", {.activates = false});
     logs.log().clear();
 
     activate(wid, "Focus request");
@@ -111,6 +107,7 @@ TEST_F(WindowActivationTest, aRefusedScriptIsTriedOnceAndTheProblematicChainRuns
         "[AppleScript] AppleEvents denied for bundle=com.google.Chrome; suppress AppleScript retries until relaunch",
         "[Focus request] NSRunningApplication.activate fallback returned true",
         "[Focus request] Activate fallback returned true but app is not frontmost",
+        "[Focus request] NSWorkspace.openApplication attempted",
         "[Focus request] Trying AppleScript activation (final fallback)",
         "[Focus request] All activation methods failed for pid=" + p,
         "[AsyncActivation:Focus request] Failed to activate application",
@@ -124,9 +121,10 @@ TEST_F(WindowActivationTest, aRefusedScriptIsTriedOnceAndTheProblematicChainRuns
     EXPECT_EQ(lines.back(), "[AsyncActivation:Focus request] Failed after 3 attempts strategy=problematic");
     EXPECT_EQ(logs.log().count("AppleEvents denied"), 1u);
     EXPECT_EQ(logs.log().count("Executing script"), 1u);
-    // Each attempt: 30 ms after the raise, 0.3 s after each of the two accepted activations; 100 ms
-    // between attempts.
-    EXPECT_EQ(results, (std::vector<Result>{{false, milliseconds(3 * 630 + 2 * 100)}}));
+    // Each attempt takes 30 ms after the raise and 0.3 s after each activation and the open, with 100 ms
+    // between attempts. The 2.5 s time-out passes during the third attempt; its false answer arrives
+    // when that attempt ends.
+    EXPECT_EQ(results, (std::vector<Result>{{false, milliseconds(3 * 930 + 2 * 100)}}));
 
     logs.log().clear();
     activate(wid, "Focus request");
@@ -201,17 +199,6 @@ TEST_F(WindowActivationTest, minimisedWindowsAndHiddenApplicationsAreBroughtBack
     }
 }
 
-TEST_F(WindowActivationTest, aMinimisedStateThatCannotBeReadIsSkipped) {
-    const pid_t app = ws().launch({.bundleID = "org.example.Editor"});
-    const auto wid = openWindow(app);
-    desktop->accessibility().scriptAXFailure(wid, "AXMinimized", {AXError::cannotComplete});
-    desktop->accessibility().clearAXCallLog();
-    activate(wid, "Focus rid=1");
-    loop().advance(seconds(2));
-    EXPECT_EQ(windowCalls(wid).front(), "action AXRaise");
-    EXPECT_EQ(results, (std::vector<Result>{{true, milliseconds(80)}}));
-}
-
 TEST_F(WindowActivationTest, aWindowWhosePidCannotBeReadFailsEveryAttempt) {
     const pid_t app = ws().launch({.bundleID = "com.google.Chrome"});
     const auto wid = openWindow(app);
@@ -240,6 +227,33 @@ TEST_F(WindowActivationTest, anApplicationThatQuitFailsTheAttempt) {
     ASSERT_EQ(results.size(), 1u);
     EXPECT_FALSE(results[0].ok);
     EXPECT_FALSE(logs.log().contains("Adding to runtime focus whitelist")) << "the application has quit";
+}
+
+TEST_F(WindowActivationTest, afterTheTimeOutTheAttemptsPausesEndAtOnce) {
+    const pid_t app = ws().launch({.bundleID = "org.example.Editor"});
+    const auto target = openWindow(app, {.focused = false, .main = false, .ignoresFocus = true});
+    openWindow(app, {.frame = Rect{200, 200, 300, 300}, .title = "Inspector"}); // keeps the focus
+    ActivationStrategy hasty = ActivationStrategy::defaultStrategy();
+    hasty.timeout = 0.1;
+    struct Row {
+        ActivationStrategy strategy;
+        Nanos doneAt;
+    };
+    // Each attempt: 30 ms after the raise and 50 ms before the check; 100 ms between attempts. With a
+    // 0.1 s time-out the pause between the attempts is cut short at 100 ms, and so are the pauses of the
+    // second attempt.
+    const std::vector<Row> rows{{ActivationStrategy::defaultStrategy(), milliseconds(80 + 100 + 80)},
+                                {hasty, milliseconds(100)}};
+    for (const auto& row : rows) {
+        results.clear();
+        logs.log().clear();
+        const Nanos begin = loop().now();
+        controller->enqueueActivation(windows().element(target), "Focus rid=9", app, row.strategy, false, recorder());
+        loop().advance(seconds(2));
+        EXPECT_EQ(results, (std::vector<Result>{{false, begin + row.doneAt}})) << row.strategy.timeout;
+        EXPECT_EQ(logs.log().count("[AsyncActivation:Focus rid=9] Focus verification failed"), 2u);
+        EXPECT_TRUE(logs.log().contains("[AsyncActivation:Focus rid=9] Failed after 2 attempts strategy=default"));
+    }
 }
 
 // --- The focus check -----------------------------------------------------------------------------
@@ -387,15 +401,16 @@ TEST_F(WindowActivationTest, theFallbackSucceedsWhereTheFirstTryFailed) {
     ws().bringToFront(other);
     ws().setActivateOutcome(app, sim::ActivationOutcome::refused());
     desktop->accessibility().setAXFrontmostOutcome(app, sim::ActivationOutcome::refused());
-    activateWindowFirst(wid, "Focus request", true);
+    activateWindowFirst(wid, "FocusZone[Stack] Z1", true, "FocusZoneFallback Z1");
     loop().advance(milliseconds(200)); // the first request has failed; the fallback has just begun
     ws().setActivateOutcome(app, sim::ActivationOutcome::normal());
     loop().advance(seconds(2));
     ASSERT_EQ(results.size(), 1u);
     EXPECT_TRUE(results[0].ok);
-    EXPECT_TRUE(logs.log().contains("Focus request: window-first activation failed; retrying allowAllWindows"));
-    EXPECT_TRUE(logs.log().contains("[AsyncActivation:Focus request (fallback)] Completed successfully attempt=2/2"));
-    EXPECT_FALSE(logs.log().contains("(fallback): activation failed"));
+    EXPECT_TRUE(
+        logs.log().contains("FocusZone[Stack] Z1: window-first activation failed; retrying allowAllWindows"));
+    EXPECT_TRUE(logs.log().contains("[AsyncActivation:FocusZoneFallback Z1] Completed successfully attempt=2/2"));
+    EXPECT_FALSE(logs.log().contains("FocusZoneFallback Z1: activation failed"));
 }
 
 TEST_F(WindowActivationTest, windowFirstHandlingPassesSuccessOnAndDoesNothingForAGoneController) {
@@ -431,8 +446,8 @@ TEST_F(WindowActivationTest, anActivationWhoseControllerIsGoneEndsSilently) {
 // --- Element resolution --------------------------------------------------------------------------
 
 TEST_F(WindowActivationTest, activatableElementPrefersTheManagedElementAndLeavesAuxiliaryWindowsOut) {
-    const pid_t app = ws().launch({.bundleID = "org.example.Editor"});
-    const auto doc = openWindow(app);
+    const pid_t app = ws().launch({.bundleID = "org.example.Editor", .name = "Editor"});
+    const auto doc = openWindow(app, {.title = "Document"});
     const auto palette = openWindow(app, {.frame = Rect{950, 500, 200, 100},
                                           .title = "",
                                           .subrole = std::nullopt,

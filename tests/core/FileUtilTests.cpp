@@ -92,3 +92,52 @@ TEST(PreserveUnreadableFile, aMissingFileIsAnError) {
     EXPECT_THROW(preserveUnreadableFile(tmp.path() / "absent.json"), fs::filesystem_error);
     EXPECT_TRUE(names(tmp.path()).empty());
 }
+
+TEST(KeepUnreadableFileBeforeWriting, keepsOnlyBytesThatDoNotRead) {
+    TempFolder tmp;
+    ScopedSimDesktop platform;
+    const fs::path file = tmp.path() / "store.json";
+    auto readable = [](const std::string& bytes) { return bytes == "good"; };
+
+    keepUnreadableFileBeforeWriting(file, readable); // missing
+    std::ofstream(file) << "";
+    keepUnreadableFileBeforeWriting(file, readable); // empty: nothing worth keeping
+    std::ofstream(file) << "good";
+    keepUnreadableFileBeforeWriting(file, readable);
+    EXPECT_EQ(names(tmp.path()).size(), 1u);
+
+    std::ofstream(file) << "bad";
+    keepUnreadableFileBeforeWriting(file, readable);
+    EXPECT_EQ(readFile(tmp.path() / "store.json.unreadable-2026-05-28T20:26:40Z"), "bad");
+    EXPECT_EQ(readFile(file), "bad") << "the caller writes over it";
+}
+
+TEST(IsSafeFileIdentifier, refusesWhatCouldLeaveTheFolder) {
+    struct Row {
+        std::string id;
+        bool safe;
+    };
+    const std::vector<Row> rows = {
+        {"layout.1234abcd", true},
+        {"user.new.1765176035", true},
+        {"...", true},
+        {"..x", true},
+        {"Zone \xC3\xA9t\xC3\xA9", true}, // accented letters
+        {"\xC2\xA0nbsp", true},           // U+00A0 is a space, not a control character
+        {"", false},
+        {".", false},
+        {"..", false},
+        {"../x", false},
+        {"a/b", false},
+        {"/abs", false},
+        {"a\\b", false},
+        {std::string("nul\0x", 5), false},
+        {"tab\t", false},
+        {"line\n", false},
+        {"del\x7F", false},
+        {"c1\xC2\x80", false},
+        {"c1\xC2\x9F", false},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(isSafeFileIdentifier(row.id), row.safe) << "[" << row.id << "]";
+}

@@ -22,7 +22,8 @@ LayoutMemoryStore decode(const std::string& text) {
     return LayoutMemoryStore::fromJSON(json::parse(text));
 }
 
-SlotClaimSnapshot claim(const std::string& slot, std::int64_t region, Nanos at, const std::string& bundle = "B") {
+SlotClaimSnapshot claim(const std::string& slot, std::int64_t region, Nanos at,
+                        const std::string& bundle = "B") {
     return SlotClaimSnapshot{slot, region, bundle, "wake.replay", at};
 }
 
@@ -59,18 +60,19 @@ TEST(LayoutMemoryStore, entryMembersCombine) {
         {R"({})", {}},
     };
     for (const auto& row : rows)
-        EXPECT_EQ(LayoutMemoryEntry::fromJSON(json::parse(row.entry)).regionToSlots, row.expected) << row.entry;
+        EXPECT_EQ(LayoutMemoryEntry::fromJSON(json::parse(row.entry)).regionToSlots, row.expected)
+            << row.entry;
 }
 
 TEST(LayoutMemoryStore, unreadableFormsAreRefused) {
     const std::vector<const char*> rows = {
-        R"({"schemaVersion":1,"entries":{},"slotClaimSnapshots":{}})",        // a version below 2
-        R"({"schemaVersion":2,"entries":{}})",                                // claims missing
-        R"({"K___L":{"regionToSlots":{"one":["A"]}}})",                       // region name not a number
-        R"({"K___L":{"regionToSlots":{"1 ":["A"]}}})",                        // nor with a space
-        R"({"K___L":{"regionToSlots":{"1":"A"}}})",                           // a list that is not one
-        R"([{"displayUUID":"D","layoutID":"L"}])",                            // odd number of elements
-        R"([{"displayUUID":"D"},{}])",                                        // key without layout id
+        R"({"schemaVersion":1,"entries":{},"slotClaimSnapshots":{}})", // a version below 2
+        R"({"schemaVersion":2,"entries":{}})",                         // claims missing
+        R"({"K___L":{"regionToSlots":{"one":["A"]}}})",                // region name not a number
+        R"({"K___L":{"regionToSlots":{"1 ":["A"]}}})",                 // nor with a space
+        R"({"K___L":{"regionToSlots":{"1":"A"}}})",                    // a list that is not one
+        R"([{"displayUUID":"D","layoutID":"L"}])",                     // odd number of elements
+        R"([{"displayUUID":"D"},{}])",                                 // key without layout id
         R"("layout")",
     };
     for (const char* text : rows) {
@@ -130,8 +132,9 @@ TEST(LayoutMemoryStore, referenceDateConversionBoundaries) {
 TEST(LayoutMemoryStore, recordingClaimsReplacesTheKey) {
     LayoutMemoryStore store;
     store.map["D___L"].regionToSlots = {{1, {"a"}}};
-    store.recordSlotClaims("D", "L", {claim("b", 2, kStart), claim("a", 1, kStart), claim("c", 1, kStart),
-                                      claim("b", 3, kStart + 1)});
+    store.recordSlotClaims(
+        "D", "L",
+        {claim("b", 2, kStart), claim("a", 1, kStart), claim("c", 1, kStart), claim("b", 3, kStart + 1)});
     // Region first, then slot id; of the two claims of "b" the later in the list.
     EXPECT_EQ(slotsOf(store.slotClaimSnapshots("D", "L")), (std::vector<std::string>{"a@1", "c@1", "b@3"}));
 
@@ -149,8 +152,9 @@ TEST(LayoutMemoryStore, remappingDisplaysMergesEntriesAndKeepsTheLaterClaim) {
         LayoutMemoryStore store;
         store.map["OLD___L"].regionToSlots = {{1, {"a"}}, {2, {"b"}}};
         store.map["NEW___L"].regionToSlots = {{1, {"c", "a"}}};
-        store.recordSlotClaims("OLD", "L", {claim("s1", 1, oldIsLater ? kStart + 5 : kStart, "old"),
-                                            claim("s2", 2, kStart, "old")});
+        store.recordSlotClaims(
+            "OLD", "L",
+            {claim("s1", 1, oldIsLater ? kStart + 5 : kStart, "old"), claim("s2", 2, kStart, "old")});
         store.recordSlotClaims("NEW", "L", {claim("s1", 1, oldIsLater ? kStart : kStart + 5, "new")});
 
         EXPECT_TRUE(store.remapDisplayUUIDs([](const std::string& d) { return d == "OLD" ? "NEW" : d; }));
@@ -208,9 +212,10 @@ TEST_F(LayoutFilesTest, saveWritesPrettySchemaTwoAndKeepsAnUnreadableFile) {
     store.map["D___L"].regionToSlots = {{1, {"a"}}};
     store.save(file);
 
-    EXPECT_EQ(read(file), "{\n  \"schemaVersion\": 2,\n  \"entries\": {\n    \"D___L\": {\n      \"regionToSlots\": {\n"
-                          "        \"1\": [\n          \"a\"\n        ]\n      }\n    }\n  },\n"
-                          "  \"slotClaimSnapshots\": {}\n}");
+    EXPECT_EQ(read(file),
+              "{\n  \"schemaVersion\": 2,\n  \"entries\": {\n    \"D___L\": {\n      \"regionToSlots\": {\n"
+              "        \"1\": [\n          \"a\"\n        ]\n      }\n    }\n  },\n"
+              "  \"slotClaimSnapshots\": {}\n}");
     const fs::path kept = home / "layout-memory.json.unreadable-2026-05-28T20:26:40Z";
     EXPECT_EQ(read(kept), R"({"schemaVersion":1,"entries":{},"slotClaimSnapshots":{}})");
     EXPECT_TRUE(capture.log().contains("Kept unreadable"));

@@ -76,11 +76,13 @@ TEST_F(LayoutFilesTest, descriptorsLoadOnlyKnownKinds) {
     write(file, R"({"byDisplay":{"D1":{"displayUUID":"D1","kind":"builtin","layoutID":"builtin.daily"}}})");
     auto set = LayoutDescriptorSet::load();
     ASSERT_EQ(set.byDisplay.size(), 1u);
-    EXPECT_EQ(set.byDisplay["D1"], (LayoutDescriptor{"D1", LayoutDescriptor::Kind::builtin, "builtin.daily"}));
+    EXPECT_EQ(set.byDisplay["D1"],
+              (LayoutDescriptor{"D1", LayoutDescriptor::Kind::builtin, "builtin.daily"}));
 
     for (const char* kind : {"Builtin", "grid", ""}) {
-        write(file, std::string(R"({"byDisplay":{"D1":{"displayUUID":"D1","kind":"builtin","layoutID":"a"},)") +
-                        R"("D2":{"displayUUID":"D2","kind":")" + kind + R"(","layoutID":"b"}}})");
+        write(file,
+              std::string(R"({"byDisplay":{"D1":{"displayUUID":"D1","kind":"builtin","layoutID":"a"},)") +
+                  R"("D2":{"displayUUID":"D2","kind":")" + kind + R"(","layoutID":"b"}}})");
         EXPECT_TRUE(LayoutDescriptorSet::load().byDisplay.empty()) << kind;
     }
     for (const char* text : {"", "{}", R"({"byDisplay":{"D1":{"displayUUID":"D1","kind":"builtin"}}})"}) {

@@ -19,10 +19,17 @@ std::string escapeXML(const std::string& text) {
     out.reserve(text.size());
     for (char c : text) {
         switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        default: out += c;
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        default:
+            out += c;
         }
     }
     return out;
@@ -32,7 +39,9 @@ std::string escapeXML(const std::string& text) {
 void writeAtomically(const fs::path& path, const std::string& bytes) {
     fs::path temp = path.parent_path() / ("." + path.filename().string() + ".tmp");
     std::FILE* f = std::fopen(temp.c_str(), "wb");
-    if (!f) throw fs::filesystem_error("cannot create a temporary file", temp, std::error_code(errno, std::generic_category()));
+    if (!f)
+        throw fs::filesystem_error("cannot create a temporary file", temp,
+                                   std::error_code(errno, std::generic_category()));
     bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
     ok = std::fflush(f) == 0 && ok;
     ok = std::fclose(f) == 0 && ok;
@@ -41,7 +50,8 @@ void writeAtomically(const fs::path& path, const std::string& bytes) {
     if (!ok || ec) {
         std::error_code ignored;
         fs::remove(temp, ignored);
-        throw fs::filesystem_error("cannot write the file", path, ec ? ec : std::make_error_code(std::errc::io_error));
+        throw fs::filesystem_error("cannot write the file", path,
+                                   ec ? ec : std::make_error_code(std::errc::io_error));
     }
 }
 
@@ -62,12 +72,16 @@ std::string SimLoginItems::propertyList(const platform::LoginItem& item) {
            "<plist version=\"1.0\">\n"
            "<dict>\n"
            "\t<key>Label</key>\n"
-           "\t<string>" + escapeXML(item.label) + "</string>\n"
+           "\t<string>" +
+           escapeXML(item.label) +
+           "</string>\n"
            "\t<key>ProgramArguments</key>\n"
            "\t<array>\n"
            "\t\t<string>/usr/bin/open</string>\n"
            "\t\t<string>-a</string>\n"
-           "\t\t<string>" + escapeXML(item.programPath) + "</string>\n"
+           "\t\t<string>" +
+           escapeXML(item.programPath) +
+           "</string>\n"
            "\t</array>\n"
            "\t<key>RunAtLoad</key>\n"
            "\t<true/>\n"

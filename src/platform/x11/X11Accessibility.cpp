@@ -3,10 +3,9 @@
 
 #include "platform/x11/X11Connection.h"
 #include "platform/x11/X11Observers.h"
+#include "platform/x11/X11ProcessInfo.h"
 #include "platform/x11/X11Query.h"
 
-#include <cerrno>
-#include <csignal>
 
 namespace korvane::x11 {
 
@@ -44,10 +43,7 @@ AXElement X11Accessibility::applicationElement(pid_t pid) { return X11Observers:
 
 AXElement X11Accessibility::systemWideElement() { return AXElement{Kind::systemWide, 0, 0}; }
 
-bool X11Accessibility::processExists(pid_t pid) const {
-    if (pid <= 0) return false;
-    return ::kill(pid, 0) == 0 || errno == EPERM;
-}
+bool X11Accessibility::processExists(pid_t pid) const { return X11ProcessInfo::isRunning(pid); }
 
 AXError X11Accessibility::resolveWindow(const AXElement& element, Window& out) {
     if (element.kind != Kind::window || element.token == 0 || element.token > 0xFFFFFFFFu)

@@ -2,6 +2,7 @@
 #include "platform/x11/X11ProcessInfo.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -46,6 +47,19 @@ std::optional<std::string> X11ProcessInfo::bundleResourcesDirectory() {
     std::error_code ec;
     if (!fs::is_directory(resources, ec)) return std::nullopt;
     return resources.string();
+}
+
+bool X11ProcessInfo::isRunning(pid_t pid) {
+    if (pid <= 0) return false;
+    if (::kill(pid, 0) != 0 && errno != EPERM) return false;
+    // The state follows the command name, which may itself hold parentheses: look after the last one.
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string stat;
+    std::getline(in, stat);
+    const auto close = stat.rfind(')');
+    if (close == std::string::npos || close + 2 >= stat.size()) return true;
+    const char state = stat[close + 2];
+    return state != 'Z' && state != 'X';
 }
 
 std::string X11ProcessInfo::formatUUID(std::array<unsigned char, 16> b) {

@@ -4,6 +4,7 @@
 #include "platform/ProcessInfo.h"
 
 #include <array>
+#include <sys/types.h>
 
 namespace korvane::x11 {
 
@@ -17,6 +18,10 @@ class X11ProcessInfo final : public platform::ProcessInfo {
     std::string executablePath() override;
     // Random (version 4) from the kernel's random source.
     std::string makeUUID() override;
+
+    // Whether the process runs: it exists and has not exited. A process that exited stays visible until
+    // its parent collects it, and launched applications are not our children.
+    static bool isRunning(pid_t pid);
 
     // The random bytes as a UUID text; exposed for tests of its form.
     static std::string formatUUID(std::array<unsigned char, 16> bytes);

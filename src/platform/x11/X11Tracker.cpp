@@ -63,8 +63,9 @@ void X11Tracker::refreshClients(bool report) {
         for (auto* l : listeners_) l->windowDestroyed(t);
     for (const auto& t : fresh)
         for (auto* l : listeners_) l->windowCreated(t);
-    if (!gone.empty() || !fresh.empty())
-        for (auto* l : listeners_) l->clientsChanged();
+    // Every change of the list counts, also one whose windows came and went before it was handled:
+    // their processes may have come or gone with them.
+    for (auto* l : listeners_) l->clientsChanged();
 }
 
 void X11Tracker::refreshActive() {

@@ -28,7 +28,7 @@ class TrackerListener {
     virtual void titleChanged(const TrackedWindow&) {}
     // `current` is nothing while no window is active (window managers pass through that state).
     virtual void activeChanged(const std::optional<TrackedWindow>& current) { (void)current; }
-    // After the windows of one client-list change have been reported.
+    // After each change of the client list, once its windows have been reported.
     virtual void clientsChanged() {}
 };
 

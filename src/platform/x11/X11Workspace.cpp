@@ -6,6 +6,7 @@
 #include "platform/Logger.h"
 #include "platform/NotificationCenter.h"
 #include "platform/x11/X11Connection.h"
+#include "platform/x11/X11ProcessInfo.h"
 #include "platform/x11/X11Query.h"
 
 #include <QProcess>
@@ -14,8 +15,6 @@
 #include <QStringList>
 
 #include <algorithm>
-#include <cerrno>
-#include <csignal>
 #include <sstream>
 #include <unistd.h>
 
@@ -31,7 +30,7 @@ const platform::Logger& log() {
     return logger;
 }
 
-bool alive(pid_t pid) { return pid > 0 && (::kill(pid, 0) == 0 || errno == EPERM); }
+bool alive(pid_t pid) { return X11ProcessInfo::isRunning(pid); }
 
 std::string trimmed(const std::string& s) {
     const auto b = s.find_first_not_of(" \t\r");
@@ -88,11 +87,17 @@ X11Workspace::Snapshot X11Workspace::snapshot() {
 
     std::lock_guard lock(mutex_);
     for (auto it = launched_.begin(); it != launched_.end();) {
-        if (!alive(it->first)) {
+        // A launched process counts on its own only until its first window shows; from then on its
+        // windows decide, as for every other application (its exit may trail its last window).
+        const bool hasWindow = std::find(order.begin(), order.end(), it->first) != order.end();
+        if (hasWindow) {
+            it->second.shownWindow = true;
+        } else if (it->second.shownWindow || !alive(it->first)) {
             it = launched_.erase(it);
             continue;
+        } else {
+            order.push_back(it->first);
         }
-        if (std::find(order.begin(), order.end(), it->first) == order.end()) order.push_back(it->first);
         ++it;
     }
     for (pid_t pid : order) {
@@ -115,12 +120,12 @@ X11Workspace::Snapshot X11Workspace::snapshot() {
             if (c.window == state.active) app.isActive = true;
         }
         std::optional<DesktopEntry> entry;
-        if (auto l = launched_.find(pid); l != launched_.end()) entry = entries().byID(l->second);
+        if (auto l = launched_.find(pid); l != launched_.end()) entry = entries().byID(l->second.bundleID);
         if (!entry && first) entry = entries().forWindowClass(first->instanceName, first->className);
         if (pid == ::getpid())
             app.bundleID = kOwnBundleID;
         else if (auto l = launched_.find(pid); l != launched_.end())
-            app.bundleID = l->second;
+            app.bundleID = l->second.bundleID;
         else if (entry)
             app.bundleID = entry->id;
         else if (first && !first->instanceName.empty())
@@ -231,7 +236,7 @@ void X11Workspace::openApplication(const std::string& bundleID, bool activates,
     }
     {
         std::lock_guard lock(mutex_);
-        launched_[*pid] = bundleID;
+        launched_[*pid] = Launched{bundleID};
     }
     RunningApplication app;
     app.pid = *pid;
@@ -281,7 +286,7 @@ platform::ScriptResult X11Workspace::runScript(const std::string& source) {
     if (!pid) return {false, -1728, "cannot start \"" + command->front() + "\""};
     {
         std::lock_guard lock(mutex_);
-        launched_[*pid] = *bundleID;
+        launched_[*pid] = Launched{*bundleID};
     }
     loop_.post([this] { announceChanges(); });
     return {true, 0, ""};

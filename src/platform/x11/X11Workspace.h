@@ -60,8 +60,12 @@ class X11Workspace final : public platform::Workspace, public TrackerListener {
 
     std::mutex mutex_;
     std::optional<DesktopEntries> entries_;
-    // Launched here and not yet seen to exit, with the bundle identifier they were launched as.
-    std::map<pid_t, std::string> launched_;
+    // Launched here and still counted, with the bundle identifier they were launched as.
+    struct Launched {
+        std::string bundleID;
+        bool shownWindow = false;
+    };
+    std::map<pid_t, Launched> launched_;
 
     // Main thread only: what the last announcement knew.
     std::map<pid_t, platform::RunningApplication> announced_;

@@ -13,6 +13,7 @@ namespace korvane::x11::test {
 namespace fs = std::filesystem;
 
 void X11Test::SetUpTestSuite() {
+    session_ = new X11TestSession();
     char pattern[] = "/tmp/korvane-x11-env-XXXXXX";
     ASSERT_NE(::mkdtemp(pattern), nullptr);
     tempRoot_ = pattern;
@@ -26,7 +27,6 @@ void X11Test::SetUpTestSuite() {
     ::setenv("XDG_DATA_HOME", dataHome_.c_str(), 1);
     ::setenv("XDG_DATA_DIRS", (tempRoot_ + "/no-data").c_str(), 1);
     ::setenv("KORVANE_HOME", supportFolder_.c_str(), 1);
-    session_ = new X11TestSession();
 }
 
 void X11Test::TearDownTestSuite() {

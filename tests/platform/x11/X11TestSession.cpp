@@ -44,15 +44,25 @@ template <class T> struct Reply {
     explicit operator bool() const { return p != nullptr; }
 };
 
+// The environment as the session found it: the fixture points the desktop's data folders elsewhere,
+// and the server and window manager must not see that (openbox finds its themes there).
+const std::vector<std::string>& originalEnvironment() {
+    static const std::vector<std::string> saved = [] {
+        std::vector<std::string> out;
+        for (char** e = environ; *e; ++e)
+            if (std::strncmp(*e, "DISPLAY=", 8) != 0) out.emplace_back(*e);
+        return out;
+    }();
+    return saved;
+}
+
 // fork/exec with DISPLAY set, output to `log`, and `keepFd` left open for the child.
 pid_t spawn(const std::vector<std::string>& argv, const std::string& display, const std::string& log,
             int keepFd = -1) {
     std::vector<char*> args;
     for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
-    std::vector<std::string> envStrings;
-    for (char** e = environ; *e; ++e)
-        if (std::strncmp(*e, "DISPLAY=", 8) != 0) envStrings.emplace_back(*e);
+    std::vector<std::string> envStrings = originalEnvironment();
     if (!display.empty()) envStrings.push_back("DISPLAY=" + display);
     std::vector<char*> env;
     for (auto& e : envStrings) env.push_back(e.data());
@@ -112,6 +122,7 @@ bool X11TestSession::waitFor(const std::function<bool()>& condition, Nanos timeo
 }
 
 X11TestSession::X11TestSession() {
+    originalEnvironment();
     char pattern[] = "/tmp/korvane-x11-XXXXXX";
     if (!::mkdtemp(pattern)) throw std::runtime_error("cannot make a temporary folder");
     tempFolder_ = pattern;
@@ -161,10 +172,36 @@ X11TestSession::X11TestSession() {
     }
 
     openbox_ = spawn({"openbox", "--config-file", KORVANE_OPENBOX_RC}, display_, log);
-    if (!waitFor([&] { return isSupportingWMRunning(); })) {
+    if (!waitFor([&] { return isSupportingWMRunning(); }) || !waitUntilManaging()) {
         stopAll();
         throw std::runtime_error("openbox did not start (see " + log + ")");
     }
+}
+
+// The window manager announces itself before it manages anything: a window mapped in between is
+// never managed. A probe window, mapped again until it shows in the client list, tells when it is.
+bool X11TestSession::waitUntilManaging() {
+    const xcb_window_t probe = xcb_generate_id(conn_);
+    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(conn_)).data;
+    xcb_create_window(conn_, XCB_COPY_FROM_PARENT, probe, root_, 1930, 10, 20, 20, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
+                      screen->root_visual, 0, nullptr);
+    auto listed = [&] {
+        auto l = clientList();
+        return std::find(l.begin(), l.end(), probe) != l.end();
+    };
+    bool managed = false;
+    for (int attempt = 0; attempt < 50 && !managed; ++attempt) {
+        xcb_map_window(conn_, probe);
+        sync();
+        managed = waitFor(listed, milliseconds(200));
+        if (!managed) {
+            xcb_unmap_window(conn_, probe);
+            sync();
+        }
+    }
+    xcb_destroy_window(conn_, probe);
+    sync();
+    return managed && waitFor([&] { return !listed(); });
 }
 
 X11TestSession::~X11TestSession() {

@@ -76,6 +76,7 @@ class X11TestSession {
     xcb_atom_t atom(const char* name);
     std::vector<std::uint32_t> cardinals(xcb_window_t window, xcb_atom_t property, xcb_atom_t type);
     void stopAll();
+    bool waitUntilManaging();
 
     std::string tempFolder_;
     std::string display_;

@@ -37,7 +37,7 @@ TEST_F(X11WindowListTest, xtermsAreListedWithTheirOwnerTitleLayerAndFrame) {
     ASSERT_EQ(list->size(), 2u);
     for (const auto& [x, title] : {std::pair{a, "First terminal"}, std::pair{b, "Second terminal"}}) {
         auto it = std::find_if(list->begin(), list->end(),
-                               [&](const auto& e) { return e.at(WindowKey::number).get<std::uint32_t>() == x.window; });
+                               [&](const WindowInfo& e) { return e.at(WindowKey::number).get<std::uint32_t>() == x.window; });
         ASSERT_NE(it, list->end()) << title;
         EXPECT_EQ(it->at(WindowKey::ownerPID).get<int>(), x.pid);
         EXPECT_EQ(it->at(WindowKey::ownerName).get<std::string>(), "XTerm");

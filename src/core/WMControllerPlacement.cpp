@@ -1,0 +1,269 @@
+// Putting another application's window into a zone: record it on top of the stack, give it the zone's
+// frame and check it, bring its application forward when asked, and keep the window-to-zone mapping
+// right while the window's number is still unknown; and the swap of a window with a zone's top.
+#include "core/AXUtil.h"
+#include "core/ActivationStrategy.h"
+#include "core/AppleScriptActivator.h"
+#include "core/Log.h"
+#include "core/MultiDisplayState.h"
+#include "core/WMController.h"
+#include "core/WMState.h"
+#include "platform/Format.h"
+#include "platform/Platform.h"
+
+#include <cmath>
+
+namespace korvane {
+
+using platform::AXElement;
+using platform::AXError;
+using platform::AXValue;
+
+namespace {
+
+// Callers rely on the frame being set and checked when a move returns, so the wait blocks.
+constexpr Nanos kSettleBeforeFrameCheck = milliseconds(50);
+constexpr Nanos kActivationPause = milliseconds(30);
+constexpr double kDriftTolerance = 2.0; // points; exactly this much counts as in place
+constexpr double kReconcileInterval = 0.12;
+constexpr int kReconcileAttempts = 8;
+constexpr double kSwapFocusReturnDelay = 0.1;
+
+std::shared_ptr<WMState> stateOf(const MultiDisplayState& multiState, const std::string& displayUUID) {
+    auto found = multiState.states.find(displayUUID);
+    if (found == multiState.states.end()) return nullptr;
+    return found->second;
+}
+
+pid_t pidOf(platform::Accessibility& accessibility, const AXElement& element) {
+    pid_t pid = 0;
+    if (accessibility.pidOf(element, pid) != AXError::success) return 0;
+    return pid;
+}
+
+bool drifted(const Rect& actual, const Rect& target) {
+    return std::fabs(actual.origin.x - target.origin.x) > kDriftTolerance ||
+           std::fabs(actual.origin.y - target.origin.y) > kDriftTolerance ||
+           std::fabs(actual.size.width - target.size.width) > kDriftTolerance ||
+           std::fabs(actual.size.height - target.size.height) > kDriftTolerance;
+}
+
+} // namespace
+
+void WMController::moveWindow(const AXElement& element, std::optional<WindowID> wid, pid_t pid, int toZone,
+                              const std::string& displayUUID, const std::string& tag, bool activate) {
+    auto state = stateOf(*multiState, displayUUID);
+    if (!state) {
+        Log::wm.error("State not found for display %s", displayUUID);
+        return;
+    }
+    const auto zone = state->zone(toZone);
+    if (!zone) {
+        Log::wm.error("Zone not found id=%ld on display %s", toZone, displayUUID);
+        return;
+    }
+    const Rect target = zone->frame;
+    const auto before = ax->frame(element);
+
+    AXElement moved = element;
+    bool attached = false;
+    if (wid) {
+        const auto result = state->attach(WinRef{*wid, pid, element, std::nullopt, before}, toZone);
+        if (result.newTop) {
+            if (auto ref = state->wins.find(*result.newTop); ref != state->wins.end()) {
+                moved = ref->second.ax;
+            } else if (auto found = ax->axAndFrame(*result.newTop, true)) {
+                moved = found->element;
+            }
+            ax->moveResize(moved, target);
+            Log::wm.debug("%s: moved wid=%u to frame=%s", tag, *wid, platform::describe(target));
+            attached = true;
+        }
+    }
+    if (!attached) {
+        ax->moveResize(element, target);
+        Log::wm.debug("%s: moved window (no CGWindowID) frame=%s", tag, platform::describe(target));
+    }
+
+    platform().runLoop().sleepBlocking(kSettleBeforeFrameCheck);
+    reapplyFrameIfDrifted(moved, target);
+
+    std::optional<WindowID> known = attached ? wid : std::nullopt;
+    if (!attached) {
+        if (auto found = ax->windowID(element)) {
+            state->attach(WinRef{*found, pid, element, std::nullopt, ax->frame(element)}, toZone);
+            Log::wm.info("%s: attached after move wid=%u", tag, *found);
+            known = found;
+        } else {
+            Log::wm.debug("%s: unable to attach after move (no CGWindowID)", tag);
+        }
+    }
+
+    if (activate) activateApp(moved, tag, true);
+    if (known && onWindowMoved) onWindowMoved(*known, toZone);
+    reconcileMapping(moved, pid, toZone, displayUUID, known, tag, 0, kReconcileAttempts);
+}
+
+void WMController::reapplyFrameIfDrifted(const AXElement& element, const Rect& target) {
+    const auto actual = ax->frame(element);
+    if (!actual || drifted(*actual, target)) ax->moveResize(element, target);
+}
+
+void WMController::activateApp(const AXElement& element, const std::string& tag, bool allowAllWindows) {
+    auto& p = platform();
+    auto& accessibility = p.accessibility();
+    auto& workspace = p.workspace();
+    auto& loop = p.runLoop();
+    const AXValue yes(true);
+    const pid_t pid = pidOf(accessibility, element);
+
+    if (axNumberAttribute(accessibility, element, "AXMinimized").value_or(false)) {
+        accessibility.setAttribute(element, "AXMinimized", AXValue(false));
+        loop.sleepBlocking(kActivationPause);
+    }
+    accessibility.performAction(element, "AXRaise");
+    accessibility.setAttribute(element, "AXMain", yes);
+    loop.sleepBlocking(kActivationPause);
+
+    if (auto app = workspace.runningApplication(pid)) {
+        const std::optional<std::string>& bundleID = app->bundleID;
+        Log::wm.debug("%s: Activating app %s (pid=%d) allowAllWindows=%{bool}d", tag,
+                      bundleID.value_or("(unknown)"), pid, allowAllWindows);
+        if (app->isHidden) {
+            Log::wm.debug("%s: App is hidden, unhiding", tag);
+            workspace.unhide(pid);
+            loop.sleepBlocking(kActivationPause);
+        }
+        bool success = workspace.activate(pid, allowAllWindows ? platform::kActivateAllWindows : 0u);
+        Log::wm.info("%s: NSRunningApplication.activate returned %{bool}d", tag, success);
+        if (!success) {
+            Log::wm.info("%s: Trying AX frontmost attribute", tag);
+            if (accessibility.setAttribute(accessibility.applicationElement(pid), "AXFrontmost", yes) ==
+                AXError::success) {
+                success = true;
+                Log::wm.debug("%s: AX frontmost succeeded", tag);
+            } else {
+                Log::wm.error("%s: AX frontmost failed", tag);
+            }
+        }
+        if (!success) {
+            success = workspace.activate(pid, 0u);
+            if (!success) {
+                Log::wm.info("%s: Trying NSWorkspace.openApplication", tag);
+                if (bundleID && workspace.urlForApplication(*bundleID)) {
+                    workspace.openApplication(*bundleID, true, [](platform::OpenApplicationResult) {});
+                    success = true;
+                }
+            }
+        }
+        if (ActivationStrategy::strategy(bundleID).useAppleScript && bundleID) {
+            Log::wm.info("%s: Trying AppleScript activation for problematic app", tag);
+            if (AppleScriptActivator::shared()->activate(*bundleID)) {
+                success = true;
+                Log::wm.info("%s: AppleScript activation succeeded", tag);
+            } else {
+                Log::wm.error("%s: AppleScript activation failed", tag);
+            }
+        }
+        Log::wm.debug("%s: Final activation result=%{bool}d", tag, success);
+    } else {
+        Log::wm.error("%s: could not find running application for pid=%d", tag, pid);
+    }
+
+    // Whatever the application did, the window itself is raised and given the focus.
+    accessibility.performAction(element, "AXRaise");
+    accessibility.setAttribute(element, "AXMain", yes);
+    accessibility.setAttribute(element, "AXFocused", yes);
+    if (auto wid = ax->windowID(element); wid && onWindowFocus) onWindowFocus(*wid);
+}
+
+void WMController::reconcileMapping(const AXElement& element, pid_t pid, int zone, const std::string& displayUUID,
+                                    std::optional<WindowID> expected, const std::string& tag, int attempt,
+                                    int maxAttempts) {
+    auto state = stateOf(*multiState, displayUUID);
+    if (!state) return;
+    const auto wid = ax->windowID(element);
+    const auto frame = ax->frame(element);
+
+    if (!wid) {
+        if (attempt + 1 < maxAttempts) {
+            std::weak_ptr<WMController> weak = weak_from_this();
+            platform().runLoop().scheduleTimer(
+                seconds(kReconcileInterval), false, platform::RunLoopMode::Default,
+                [weak, element, pid, zone, displayUUID, expected, tag, attempt, maxAttempts](platform::Timer&) {
+                    if (auto self = weak.lock())
+                        self->reconcileMapping(element, pid, zone, displayUUID, expected, tag, attempt + 1,
+                                               maxAttempts);
+                });
+        } else {
+            Log::wm.debug("%s: reconcile mapping gave up after %ld attempts (no window id)", tag, maxAttempts);
+        }
+        return;
+    }
+
+    if (expected && *expected != *wid && !state->zoneOf.contains(*wid)) {
+        if (state->replaceWindow(*expected, *wid, pid, element, frame)) {
+            Log::wm.info("%s: reconciled wid migration %u->%u for R%ld", tag, *expected, *wid, zone);
+            if (onWindowMoved) onWindowMoved(*wid, zone);
+            return;
+        }
+    }
+    if (auto mapped = state->zoneOf.find(*wid); mapped != state->zoneOf.end() && mapped->second == zone) return;
+
+    state->attach(WinRef{*wid, pid, element, std::nullopt, frame}, zone);
+    Log::wm.info("%s: reconciled mapping wid=%u -> R%ld attempt=%ld", tag, *wid, zone, attempt + 1);
+    if (onWindowMoved) onWindowMoved(*wid, zone);
+}
+
+void WMController::swapPush(const AXElement& element, int from, int to, const std::string& displayUUID) {
+    auto state = stateOf(*multiState, displayUUID);
+    if (!state) {
+        Log::wm.error("SwapPush: State not found for display %s", displayUUID);
+        return;
+    }
+    auto& accessibility = platform().accessibility();
+    auto plainPush = [&] {
+        moveWindow(element, ax->windowID(element), pidOf(accessibility, element), to, displayUUID,
+                   platform::format("AutoPush rid=%ld", to), true);
+    };
+
+    const auto target = state->zone(to);
+    if (!target || target->stack.empty()) {
+        Log::wm.info("SwapPush: Target zone %ld empty, using regular push", to);
+        plainPush();
+        return;
+    }
+    const WindowID b = target->stack.back();
+    std::optional<ElementAndFrame> bWindow;
+    pid_t bRecordedPid = 0;
+    if (auto ref = state->wins.find(b); ref != state->wins.end()) {
+        bRecordedPid = ref->second.pid;
+        bWindow = ax->axAndFrame(b, bRecordedPid, false);
+    }
+    if (!bWindow) {
+        Log::wm.error("SwapPush: Cannot resolve AX element for target top window %u", b);
+        plainPush();
+        return;
+    }
+
+    const pid_t aPid = pidOf(accessibility, element);
+    const auto aWid = ax->windowID(element);
+    pid_t bPid = pidOf(accessibility, bWindow->element);
+    if (bPid == 0) bPid = bRecordedPid;
+    Log::wm.info("SwapPush: Swapping window A (wid=%s, source=%ld) with window B (wid=%u, target=%ld)",
+                 platform::describeOptional(aWid), from, b, to);
+    moveWindow(bWindow->element, b, bPid, from, displayUUID, "SwapPush B->source", false);
+    moveWindow(element, aWid, aPid, to, displayUUID, "SwapPush A->target", false);
+
+    std::weak_ptr<WMController> weak = weak_from_this();
+    platform().runLoop().scheduleTimer(seconds(kSwapFocusReturnDelay), false, platform::RunLoopMode::Default,
+                                       [weak, from, displayUUID](platform::Timer&) {
+                                           auto self = weak.lock();
+                                           if (!self) return;
+                                           self->focusZone(from, displayUUID);
+                                           Log::wm.info("SwapPush: Completed, focus returned to source zone %ld",
+                                                        from);
+                                       });
+}
+
+} // namespace korvane

@@ -1,0 +1,160 @@
+// Tests of matching window frames to zones and of adopting the focused window: re-topping, taking a
+// window over from another display, and carrying a zone over to a window re-created under a new number.
+#include "core/AXUtil.h"
+#include "core/ZoneOpsFixture.h"
+
+#include "platform/Format.h"
+
+#include <gtest/gtest.h>
+
+namespace korvane::testing {
+namespace {
+
+class ZoneMatchTest : public ZoneOpsTest {
+  protected:
+    void SetUp() override {
+        ZoneOpsTest::SetUp();
+        multi->states["GRID"] = std::make_shared<WMState>(columns("GRID", Rect{0, 0, 200, 100}, 2));
+    }
+};
+
+TEST_F(ZoneMatchTest, frameGoesToTheZoneHoldingItsCentreElseTheLargestOverlapElseTheNearestCentre) {
+    using M = ZoneMatchMethod;
+    struct Row {
+        Rect frame;
+        ZoneMatch expected;
+    } rows[] = {
+        {Rect{10, 10, 50, 50}, {1, 1.0f, M::centerInside, std::nullopt, 0, true}},
+        {Rect{80, 10, 50, 50}, {2, 1.0f, M::centerInside, std::nullopt, 0, true}},
+        // A centre on the shared edge belongs to the zone on its far side.
+        {Rect{75, 10, 50, 50}, {2, 1.0f, M::centerInside, std::nullopt, 0, true}},
+        // 70 x 10 on zone 1, 30 x 10 on zone 2, of a 100 x 40 frame.
+        {Rect{30, 90, 100, 40}, {1, 0.175f, M::overlap, 0.175f, 0, true}},
+        // Equal overlaps: the first zone visited keeps it.
+        {Rect{50, 90, 100, 40}, {1, 0.125f, M::overlap, 0.125f, 0, true}},
+        // Centres 100 points apart (1 / 2, capped) and 300 points apart (1 / 4).
+        {Rect{240, 40, 20, 20}, {2, 0.49f, M::nearestCenter, std::nullopt, 100, false}},
+        {Rect{440, 40, 20, 20}, {2, 0.25f, M::nearestCenter, std::nullopt, 300, false}},
+        // Touching a zone's edge is no overlap.
+        {Rect{200, 0, 100, 100}, {2, 0.49f, M::nearestCenter, std::nullopt, 100, false}},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(controller->zoneForFrame(row.frame, "GRID"), row.expected) << platform::describe(row.frame);
+}
+
+TEST_F(ZoneMatchTest, displayWithoutStateOrZonesFallsBackToZoneOne) {
+    const ZoneMatch fallback{1, 1.0f, ZoneMatchMethod::fallback, std::nullopt, 0, true};
+    EXPECT_EQ(controller->zoneForFrame(Rect{10, 10, 50, 50}, "NO-STATE"), fallback);
+    multi->states["EMPTY"] = std::make_shared<WMState>(Layout{"EMPTY", {}, {}});
+    EXPECT_EQ(controller->zoneForFrame(Rect{10, 10, 50, 50}, "EMPTY"), fallback);
+}
+
+// Zone frames and accessibility frames are both bottom-left: a window in the top half of a top/bottom
+// layout matches the top zone.
+TEST_F(ZoneMatchTest, windowInTheTopZoneOfATopBottomLayoutMatchesTheTopZone) {
+    stateA().layout.zones = {{1, Zone{1, Rect{0, 450, 1440, 450}, {}, 0}},
+                             {2, Zone{2, Rect{0, 0, 1440, 450}, {}, 0}}};
+    const auto top = openWindow(editor, Rect{100, 500, 400, 300});
+    const auto frame = controller->ax->frame(element(top));
+    ASSERT_TRUE(frame);
+    EXPECT_EQ(controller->zoneForFrame(*frame, kDisplayA).zoneID, 1);
+
+    // The same through adoption of a window that comes over from another display.
+    multi->states[kDisplayB] = std::make_shared<WMState>(columns(kDisplayB, Rect{1440, 0, 1440, 900}, 2));
+    place(*multi->states[kDisplayB], top, editor, 2);
+    controller->adopt(element(top), top, kDisplayA);
+    EXPECT_EQ(stack(stateA(), 1), (std::vector<WindowID>{top}));
+}
+
+class AdoptTest : public ZoneOpsTest {};
+
+TEST_F(AdoptTest, mappedWindowBecomesTheTopOfItsZone) {
+    const auto a = openWindow(editor, Rect{100, 100, 300, 300});
+    const auto b = openWindow(editor, Rect{200, 100, 300, 300});
+    place(stateA(), a, editor, 1);
+    place(stateA(), b, editor, 1);
+    controller->adopt(element(a), a, kDisplayA);
+    EXPECT_EQ(stack(stateA(), 1), (std::vector<WindowID>{b, a}));
+    EXPECT_TRUE(focused.empty());
+    EXPECT_FALSE(logs.log().contains("Adopt:"));
+}
+
+TEST_F(AdoptTest, windowMappedOnOtherDisplaysMovesOverToTheZoneOfItsFrame) {
+    const auto w = openWindow(editor, Rect{900, 100, 300, 300});
+    for (const char* uuid : {"DISPLAY-C", "DISPLAY-B"}) {
+        multi->states[uuid] = std::make_shared<WMState>(columns(uuid, Rect{0, 0, 1440, 900}, 2));
+        place(*multi->states[uuid], w, editor, 1);
+    }
+    controller->adopt(element(w), w, kDisplayA);
+    EXPECT_TRUE(logs.log().contains(platform::format(
+        "Adopt: cross-display migrate wid=%u from=[\"DISPLAY-B\", \"DISPLAY-C\"] to=DISPLAY-A rid=2", w)));
+    EXPECT_EQ(stack(stateA(), 2), (std::vector<WindowID>{w}));
+    EXPECT_EQ(stateA().wins.at(w).lastFrame, (Rect{900, 100, 300, 300}));
+    for (const char* uuid : {"DISPLAY-C", "DISPLAY-B"}) {
+        EXPECT_FALSE(multi->states[uuid]->zoneOf.contains(w)) << uuid;
+        EXPECT_TRUE(multi->states[uuid]->zone(1)->stack.empty()) << uuid;
+    }
+    EXPECT_EQ(focused, (std::vector<WindowID>{w}));
+}
+
+TEST_F(AdoptTest, windowRecreatedUnderANewNumberTakesOverTheOldOnesZone) {
+    const auto old = openWindow(editor, Rect{900, 100, 300, 300});
+    place(stateA(), old, editor, 2);
+    const auto renewed = desktop->windows().recreate(old);
+    ASSERT_NE(renewed, old);
+
+    controller->adopt(element(renewed), renewed, kDisplayA);
+    EXPECT_TRUE(logs.log().contains(
+        platform::format("Adopt: virtual migration pid=%d old=%u new=%u rid=2", editor, old, renewed)));
+    EXPECT_EQ(stack(stateA(), 2), (std::vector<WindowID>{renewed}));
+    EXPECT_FALSE(stateA().zoneOf.contains(old));
+    EXPECT_TRUE(stateA().wins.contains(old));
+    EXPECT_EQ(focused, (std::vector<WindowID>{renewed}));
+}
+
+TEST_F(AdoptTest, migrationIsSkippedWhenItCannotBeTold) {
+    const auto a = openWindow(editor, Rect{100, 100, 300, 300});
+    const auto fresh = openWindow(editor, Rect{200, 100, 300, 300});
+
+    // No mapped window of the process.
+    controller->adopt(element(fresh), fresh, kDisplayA);
+    EXPECT_TRUE(logs.log().contains(
+        platform::format("Adopt: skip unassigned focused window wid=%u pid=%d candidates=0", fresh, editor)));
+
+    // The one mapped window still exists.
+    place(stateA(), a, editor, 1);
+    controller->adopt(element(fresh), fresh, kDisplayA);
+    EXPECT_TRUE(logs.log().contains(platform::format(
+        "Adopt: skip virtual migration pid=%d old=%u new=%u — old window still alive", editor, a, fresh)));
+
+    // Two mapped windows could have been replaced.
+    const auto b = openWindow(editor, Rect{300, 100, 300, 300});
+    place(stateA(), b, editor, 2);
+    desktop->windows().close(a);
+    controller->adopt(element(fresh), fresh, kDisplayA);
+    EXPECT_TRUE(logs.log().contains(
+        platform::format("Adopt: skip ambiguous focused window wid=%u pid=%d candidates=2", fresh, editor)));
+
+    EXPECT_FALSE(stateA().zoneOf.contains(fresh));
+    EXPECT_EQ(stack(stateA(), 1), (std::vector<WindowID>{a}));
+    EXPECT_TRUE(focused.empty());
+    controller->adopt(element(fresh), fresh, "NO-STATE");
+    EXPECT_FALSE(stateA().zoneOf.contains(fresh));
+}
+
+TEST_F(AdoptTest, auxiliaryReplacementDoesNotTakeTheZone) {
+    const auto doc = openWindow(editor, Rect{100, 100, 800, 600});
+    place(stateA(), doc, editor, 1);
+    desktop->windows().close(doc);
+    const auto palette = openWindow(editor, Rect{950, 500, 200, 100},
+                                    {.title = "", .subrole = std::nullopt, .focused = false, .main = false});
+    desktop->windows().setTitle(palette, "");
+    controller->adopt(element(palette), palette, kDisplayA);
+    EXPECT_TRUE(logs.log().contains(platform::format(
+        "Adopt: skip virtual migration pid=%d old=%u new=%u — new window is auxiliary", editor, doc, palette)));
+    EXPECT_EQ(stack(stateA(), 1), (std::vector<WindowID>{doc}));
+    EXPECT_TRUE(focused.empty());
+}
+
+} // namespace
+} // namespace korvane::testing
