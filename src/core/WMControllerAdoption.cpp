@@ -63,10 +63,10 @@ ZoneMatch WMController::zoneForFrame(const Rect& frame, const std::string& displ
         return ZoneMatch{*overlapZone, ratio, ZoneMatchMethod::overlap, ratio, 0, true};
     }
     if (nearestZone) {
-        const float confidence =
-            std::min(1.0f / (static_cast<float>(nearestDistance / 100.0) + 1.0f), kNearestCenterConfidenceCap);
-        return ZoneMatch{*nearestZone, confidence, ZoneMatchMethod::nearestCenter, std::nullopt, nearestDistance,
-                         false};
+        const float confidence = std::min(1.0f / (static_cast<float>(nearestDistance / 100.0) + 1.0f),
+                                          kNearestCenterConfidenceCap);
+        return ZoneMatch{*nearestZone, confidence,      ZoneMatchMethod::nearestCenter,
+                         std::nullopt, nearestDistance, false};
     }
     // Only a frame whose centre is not a number gets here.
     return ZoneMatch{};
@@ -128,11 +128,13 @@ void WMController::adopt(const AXElement& window, WindowID wid, const std::strin
     const WinRef& oldRef = state->wins.at(old); // every candidate was found through its record
     pid_t oldPid = 0;
     if (accessibility.pidOf(oldRef.ax, oldPid) == AXError::success && ax->frame(oldRef.ax)) {
-        Log::wm.info("Adopt: skip virtual migration pid=%d old=%u new=%u — old window still alive", pid, old, wid);
+        Log::wm.info("Adopt: skip virtual migration pid=%d old=%u new=%u — old window still alive", pid, old,
+                     wid);
         return;
     }
     if (isAuxiliaryWindow(wid, window, pid, *state)) {
-        Log::wm.info("Adopt: skip virtual migration pid=%d old=%u new=%u — new window is auxiliary", pid, old, wid);
+        Log::wm.info("Adopt: skip virtual migration pid=%d old=%u new=%u — new window is auxiliary", pid, old,
+                     wid);
         return;
     }
     Log::wm.info("Adopt: virtual migration pid=%d old=%u new=%u rid=%ld", pid, old, wid, zoneID);

@@ -93,7 +93,8 @@ void WMController::focusAdjacentZone(int direction, const std::string& displayUU
     int current = ids.front();
     if (auto focused = ax->focusedWindow())
         if (auto wid = ax->windowID(*focused))
-            if (auto mapped = state->zoneOf.find(*wid); mapped != state->zoneOf.end()) current = mapped->second;
+            if (auto mapped = state->zoneOf.find(*wid); mapped != state->zoneOf.end())
+                current = mapped->second;
 
     auto at = std::find(ids.begin(), ids.end(), current);
     if (at == ids.end()) return; // mapped to a zone the layout no longer has
@@ -208,10 +209,11 @@ std::optional<AXElement> WMController::resolveElementForCycle(WindowID wid, cons
     const AXError pidResult = accessibility.pidOf(ref.ax, pid);
     const auto frame = ax->frame(ref.ax);
     const auto number = ax->windowID(ref.ax);
-    Log::wm.info("%s", platform::format("Cycle: Cached AX - pidResult=%d, cachedPid=%d, cachedWid=%s, "
-                                        "cachedFrame=%{bool}d",
-                                        platform::axErrorCode(pidResult), ref.pid,
-                                        number ? std::to_string(*number) : std::string("nil"), frame.has_value()));
+    Log::wm.info("%s",
+                 platform::format("Cycle: Cached AX - pidResult=%d, cachedPid=%d, cachedWid=%s, "
+                                  "cachedFrame=%{bool}d",
+                                  platform::axErrorCode(pidResult), ref.pid,
+                                  number ? std::to_string(*number) : std::string("nil"), frame.has_value()));
 
     if (pidResult != AXError::success || !frame) {
         Log::wm.error("%s", platform::format("Cycle: Cached AX is invalid (pidResult=%d, hasFrame=%{bool}d), "

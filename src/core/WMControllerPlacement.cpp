@@ -65,28 +65,18 @@ void WMController::moveWindow(const AXElement& element, std::optional<WindowID> 
     const Rect target = zone->frame;
     const auto before = ax->frame(element);
 
-    AXElement moved = element;
-    bool attached = false;
-    if (wid) {
-        const auto result = state->attach(WinRef{*wid, pid, element, std::nullopt, before}, toZone);
-        if (result.newTop) {
-            if (auto ref = state->wins.find(*result.newTop); ref != state->wins.end()) {
-                moved = ref->second.ax;
-            } else if (auto found = ax->axAndFrame(*result.newTop, true)) {
-                moved = found->element;
-            }
-            ax->moveResize(moved, target);
-            Log::wm.debug("%s: moved wid=%u to frame=%s", tag, *wid, platform::describe(target));
-            attached = true;
-        }
-    }
-    if (!attached) {
-        ax->moveResize(element, target);
+    // Attached before the move, so that the window is the zone's top even while it is being moved. The
+    // new top is this window, whose recorded element is the one given.
+    const bool attached =
+        wid && state->attach(WinRef{*wid, pid, element, std::nullopt, before}, toZone).newTop.has_value();
+    ax->moveResize(element, target);
+    if (attached)
+        Log::wm.debug("%s: moved wid=%u to frame=%s", tag, *wid, platform::describe(target));
+    else
         Log::wm.debug("%s: moved window (no CGWindowID) frame=%s", tag, platform::describe(target));
-    }
 
     platform().runLoop().sleepBlocking(kSettleBeforeFrameCheck);
-    reapplyFrameIfDrifted(moved, target);
+    reapplyFrameIfDrifted(element, target);
 
     std::optional<WindowID> known = attached ? wid : std::nullopt;
     if (!attached) {
@@ -99,9 +89,9 @@ void WMController::moveWindow(const AXElement& element, std::optional<WindowID> 
         }
     }
 
-    if (activate) activateApp(moved, tag, true);
+    if (activate) activateApp(element, tag, true);
     if (known && onWindowMoved) onWindowMoved(*known, toZone);
-    reconcileMapping(moved, pid, toZone, displayUUID, known, tag, 0, kReconcileAttempts);
+    reconcileMapping(element, pid, toZone, displayUUID, known, tag, 0, kReconcileAttempts);
 }
 
 void WMController::reapplyFrameIfDrifted(const AXElement& element, const Rect& target) {
@@ -177,9 +167,9 @@ void WMController::activateApp(const AXElement& element, const std::string& tag,
     if (auto wid = ax->windowID(element); wid && onWindowFocus) onWindowFocus(*wid);
 }
 
-void WMController::reconcileMapping(const AXElement& element, pid_t pid, int zone, const std::string& displayUUID,
-                                    std::optional<WindowID> expected, const std::string& tag, int attempt,
-                                    int maxAttempts) {
+void WMController::reconcileMapping(const AXElement& element, pid_t pid, int zone,
+                                    const std::string& displayUUID, std::optional<WindowID> expected,
+                                    const std::string& tag, int attempt, int maxAttempts) {
     auto state = stateOf(*multiState, displayUUID);
     if (!state) return;
     const auto wid = ax->windowID(element);
@@ -190,13 +180,15 @@ void WMController::reconcileMapping(const AXElement& element, pid_t pid, int zon
             std::weak_ptr<WMController> weak = weak_from_this();
             platform().runLoop().scheduleTimer(
                 seconds(kReconcileInterval), false, platform::RunLoopMode::Default,
-                [weak, element, pid, zone, displayUUID, expected, tag, attempt, maxAttempts](platform::Timer&) {
+                [weak, element, pid, zone, displayUUID, expected, tag, attempt,
+                 maxAttempts](platform::Timer&) {
                     if (auto self = weak.lock())
                         self->reconcileMapping(element, pid, zone, displayUUID, expected, tag, attempt + 1,
                                                maxAttempts);
                 });
         } else {
-            Log::wm.debug("%s: reconcile mapping gave up after %ld attempts (no window id)", tag, maxAttempts);
+            Log::wm.debug("%s: reconcile mapping gave up after %ld attempts (no window id)", tag,
+                          maxAttempts);
         }
         return;
     }
@@ -208,7 +200,8 @@ void WMController::reconcileMapping(const AXElement& element, pid_t pid, int zon
             return;
         }
     }
-    if (auto mapped = state->zoneOf.find(*wid); mapped != state->zoneOf.end() && mapped->second == zone) return;
+    if (auto mapped = state->zoneOf.find(*wid); mapped != state->zoneOf.end() && mapped->second == zone)
+        return;
 
     state->attach(WinRef{*wid, pid, element, std::nullopt, frame}, zone);
     Log::wm.info("%s: reconciled mapping wid=%u -> R%ld attempt=%ld", tag, *wid, zone, attempt + 1);
@@ -256,14 +249,14 @@ void WMController::swapPush(const AXElement& element, int from, int to, const st
     moveWindow(element, aWid, aPid, to, displayUUID, "SwapPush A->target", false);
 
     std::weak_ptr<WMController> weak = weak_from_this();
-    platform().runLoop().scheduleTimer(seconds(kSwapFocusReturnDelay), false, platform::RunLoopMode::Default,
-                                       [weak, from, displayUUID](platform::Timer&) {
-                                           auto self = weak.lock();
-                                           if (!self) return;
-                                           self->focusZone(from, displayUUID);
-                                           Log::wm.info("SwapPush: Completed, focus returned to source zone %ld",
-                                                        from);
-                                       });
+    platform().runLoop().scheduleTimer(
+        seconds(kSwapFocusReturnDelay), false, platform::RunLoopMode::Default,
+        [weak, from, displayUUID](platform::Timer&) {
+            auto self = weak.lock();
+            if (!self) return;
+            self->focusZone(from, displayUUID);
+            Log::wm.info("SwapPush: Completed, focus returned to source zone %ld", from);
+        });
 }
 
 } // namespace korvane

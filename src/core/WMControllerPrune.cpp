@@ -26,7 +26,8 @@ constexpr std::size_t kWindowSampleSize = 20;
 
 std::string describeNumbers(const std::vector<WindowID>& numbers, std::size_t limit) {
     const std::size_t n = std::min(limit, numbers.size());
-    return platform::describeList(std::vector<WindowID>(numbers.begin(), numbers.begin() + static_cast<long>(n)));
+    return platform::describeList(
+        std::vector<WindowID>(numbers.begin(), numbers.begin() + static_cast<long>(n)));
 }
 
 // "[(12, "UUID"), (13, "UUID")]"
@@ -63,7 +64,8 @@ std::optional<std::string> WMController::displayUUID(const Rect& containingCente
 void WMController::prune(int zoneID, WMState& state) {
     auto& p = platform();
     if (p.runLoop().wallClock() < suppressPruneUntil) {
-        Log::wm.debug("Prune: suppressed rid=%ld until=%{public}s", zoneID, isoDateString(suppressPruneUntil));
+        Log::wm.debug("Prune: suppressed rid=%ld until=%{public}s", zoneID,
+                      isoDateString(suppressPruneUntil));
         return;
     }
     const auto zone = state.zone(zoneID);
@@ -139,8 +141,8 @@ void WMController::prune(int zoneID, WMState& state) {
     }
 
     if (!movedAcross.empty())
-        Log::wm.info("Prune: Removing %ld window(s) from R%ld moved across displays. sample=%s", movedAcross.size(),
-                     zoneID, describeMoved(movedAcross, kMovedSampleSize));
+        Log::wm.info("Prune: Removing %ld window(s) from R%ld moved across displays. sample=%s",
+                     movedAcross.size(), zoneID, describeMoved(movedAcross, kMovedSampleSize));
     if (!keptByWindowList.empty())
         Log::wm.error("Prune: Keeping %ld windows in R%ld due to CG existence (stale mapping). sample=%s",
                       keptByWindowList.size(), zoneID, describeNumbers(keptByWindowList, kWindowSampleSize));

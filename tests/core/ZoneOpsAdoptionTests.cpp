@@ -150,8 +150,9 @@ TEST_F(AdoptTest, auxiliaryReplacementDoesNotTakeTheZone) {
                                     {.title = "", .subrole = std::nullopt, .focused = false, .main = false});
     desktop->windows().setTitle(palette, "");
     controller->adopt(element(palette), palette, kDisplayA);
-    EXPECT_TRUE(logs.log().contains(platform::format(
-        "Adopt: skip virtual migration pid=%d old=%u new=%u — new window is auxiliary", editor, doc, palette)));
+    EXPECT_TRUE(logs.log().contains(
+        platform::format("Adopt: skip virtual migration pid=%d old=%u new=%u — new window is auxiliary",
+                         editor, doc, palette)));
     EXPECT_EQ(stack(stateA(), 1), (std::vector<WindowID>{doc}));
     EXPECT_TRUE(focused.empty());
 }

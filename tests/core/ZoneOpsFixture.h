@@ -2,10 +2,10 @@
 // state for the display and a window controller, for the scenario tests of the zone operations.
 #pragma once
 
+#include "core/ActivationFixture.h"
 #include "core/MultiDisplayState.h"
 #include "core/WMController.h"
 #include "core/WMState.h"
-#include "core/ActivationFixture.h"
 
 #include <memory>
 #include <utility>
@@ -35,16 +35,17 @@ class ZoneOpsTest : public ActivationTest {
         layout.screenId = uuid;
         const double w = area.width() / count;
         for (int i = 0; i < count; ++i)
-            layout.zones[i + 1] = Zone{i + 1, Rect{area.minX() + i * w, area.minY(), w, area.height()}, {}, 0};
+            layout.zones[i + 1] =
+                Zone{i + 1, Rect{area.minX() + i * w, area.minY(), w, area.height()}, {}, 0};
         return layout;
     }
 
     WMState& stateA() { return *multi->states.at(kDisplayA); }
 
-    std::uint32_t openWindow(pid_t pid, const Rect& frame, sim::SimWindowSpec spec = {}) {
-        spec.frame = frame;
-        if (spec.title.empty()) spec.title = "Document";
-        return desktop->windows().open(pid, spec);
+    std::uint32_t openWindow(pid_t pid, const Rect& frame, sim::SimWindowSpec traits = {}) {
+        traits.frame = frame;
+        if (traits.title.empty()) traits.title = "Document";
+        return desktop->windows().open(pid, traits);
     }
     platform::AXElement element(std::uint32_t n) { return desktop->windows().element(n); }
     // Records the window in a zone the way a placement does, without moving it.

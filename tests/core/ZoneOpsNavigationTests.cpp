@@ -16,7 +16,8 @@ class NavigationTest : public ZoneOpsTest {
     void SetUp() override {
         ZoneOpsTest::SetUp();
         multi->states[kDisplayA] = std::make_shared<WMState>(columns(kDisplayA, Rect{0, 0, 1440, 900}, 3));
-        other = desktop->workspace().launch({.bundleID = "com.example.other", .name = "Other", .activate = true});
+        other =
+            desktop->workspace().launch({.bundleID = "com.example.other", .name = "Other", .activate = true});
         loop().runUntilIdle();
     }
 
@@ -28,8 +29,8 @@ class NavigationTest : public ZoneOpsTest {
     // Lets the activations that were started run to their end.
     void settle() { loop().advance(seconds(5)); }
     std::string cycleLine(int dir, std::optional<WindowID> oldTop, std::optional<WindowID> newTop) {
-        return platform::format("Cycle region=1 dir=%d oldTop=%s newTop=%s", dir, platform::describeOptional(oldTop),
-                                platform::describeOptional(newTop));
+        return platform::format("Cycle region=1 dir=%d oldTop=%s newTop=%s", dir,
+                                platform::describeOptional(oldTop), platform::describeOptional(newTop));
     }
 
     pid_t other = 0;
@@ -96,9 +97,12 @@ TEST_F(NavigationTest, adjacentFocusWrapsAtBothEnds) {
         int direction;
         const char* line;
     } rows[] = {
-        {w3, +1, "FocusAdjacentZone: 3 -> 1 (dir=1)"},  {w1, -1, "FocusAdjacentZone: 1 -> 3 (dir=-1)"},
-        {w1, +1, "FocusAdjacentZone: 1 -> 2 (dir=1)"},  {std::nullopt, +1, "FocusAdjacentZone: 1 -> 2 (dir=1)"},
-        {w1, -7, "FocusAdjacentZone: 1 -> 3 (dir=-7)"}, {w3, +4, "FocusAdjacentZone: 3 -> 1 (dir=4)"},
+        {w3, +1, "FocusAdjacentZone: 3 -> 1 (dir=1)"},
+        {w1, -1, "FocusAdjacentZone: 1 -> 3 (dir=-1)"},
+        {w1, +1, "FocusAdjacentZone: 1 -> 2 (dir=1)"},
+        {std::nullopt, +1, "FocusAdjacentZone: 1 -> 2 (dir=1)"},
+        {w1, -7, "FocusAdjacentZone: 1 -> 3 (dir=-7)"},
+        {w3, +4, "FocusAdjacentZone: 3 -> 1 (dir=4)"},
     };
     for (const auto& row : rows) {
         settle(); // the previous row's activation first, so that it cannot undo this row's focus
@@ -188,9 +192,12 @@ TEST_F(NavigationTest, cycleDetachesClosedWindowsOneRotationAtATimeAndActivatesT
         platform::format("Cycle: unable to resolve AX element for wid=%u; detaching from R1", a)));
     EXPECT_TRUE(logs.log().contains(
         platform::format("Cycle: unable to resolve AX element for wid=%u; detaching from R1", b)));
+    EXPECT_EQ(
+        logs.log().count("Cycle: Cached AX is invalid (pidResult=0, hasFrame=false), trying fresh lookup"),
+        2u);
     EXPECT_TRUE(logs.log().contains(cycleLine(1, c, c)));
-    EXPECT_TRUE(
-        logs.log().contains(platform::format("Cycle: removed 2 invalid window(s) from R1. sample=[%u, %u]", a, b)));
+    EXPECT_TRUE(logs.log().contains(
+        platform::format("Cycle: removed 2 invalid window(s) from R1. sample=[%u, %u]", a, b)));
     EXPECT_EQ(stack(stateA(), 1), (std::vector<WindowID>{c}));
     EXPECT_TRUE(stateA().wins.contains(a));
     EXPECT_TRUE(stateA().wins.contains(b));
@@ -222,8 +229,8 @@ TEST_F(CycleWithQuitApplicationTest, whilePruningIsSuppressedTheCycleDetachesThe
     controller->cycle(1, kDisplayA, 1);
     EXPECT_EQ(logs.log().count("Prune: suppressed rid=1 until="), 1u);
     EXPECT_FALSE(logs.log().contains("Prune: Removing"));
-    EXPECT_TRUE(
-        logs.log().contains(platform::format("Cycle: removed 2 invalid window(s) from R1. sample=[%u, %u]", a, b)));
+    EXPECT_TRUE(logs.log().contains(
+        platform::format("Cycle: removed 2 invalid window(s) from R1. sample=[%u, %u]", a, b)));
     EXPECT_EQ(stack(stateA(), 1), (std::vector<WindowID>{c}));
     EXPECT_TRUE(stateA().wins.contains(a));
     EXPECT_TRUE(stateA().wins.contains(b));
@@ -232,7 +239,8 @@ TEST_F(CycleWithQuitApplicationTest, whilePruningIsSuppressedTheCycleDetachesThe
 
 TEST_F(CycleWithQuitApplicationTest, withPruningActiveThePruneRemovesThemFirst) {
     controller->cycle(1, kDisplayA, 1);
-    EXPECT_TRUE(logs.log().contains(platform::format("Prune: Removing dead windows from region 1: [%u, %u]", a, b)));
+    EXPECT_TRUE(
+        logs.log().contains(platform::format("Prune: Removing dead windows from region 1: [%u, %u]", a, b)));
     EXPECT_FALSE(logs.log().contains("Cycle: removed"));
     EXPECT_EQ(stack(stateA(), 1), (std::vector<WindowID>{c}));
     EXPECT_EQ(bounces, (std::vector<std::string>{kDisplayA}));
@@ -245,7 +253,10 @@ TEST_F(NavigationTest, cycleRecoversFromAStaleCachedElement) {
     place(stateA(), b, editor, 1);
     stateA().wins.at(a).ax = element(b); // the record holds another window's element
     controller->cycle(1, kDisplayA, 1);
-    EXPECT_TRUE(logs.log().contains(platform::format("Cycle: Cached AX points to wid=%u but expected %u", b, a)));
+    EXPECT_TRUE(logs.log().contains(platform::format(
+        "Cycle: Cached AX - pidResult=0, cachedPid=%d, cachedWid=%u, cachedFrame=true", editor, b)));
+    EXPECT_TRUE(
+        logs.log().contains(platform::format("Cycle: Cached AX points to wid=%u but expected %u", b, a)));
     EXPECT_TRUE(logs.log().contains(cycleLine(1, b, a)));
     settle();
     EXPECT_EQ(focusedWindow(), a);
@@ -261,7 +272,8 @@ TEST_F(NavigationTest, cycleLooksUpAWindowTheStateHasNoRecordFor) {
     stateA().zoneOf[loose] = 1;
 
     controller->cycle(1, kDisplayA, 1);
-    EXPECT_TRUE(logs.log().contains(platform::format("Cycle: No cached ref for wid=%u, doing fresh lookup", loose)));
+    EXPECT_TRUE(
+        logs.log().contains(platform::format("Cycle: No cached ref for wid=%u, doing fresh lookup", loose)));
     EXPECT_TRUE(logs.log().contains(cycleLine(1, a, loose)));
     settle();
     EXPECT_EQ(focusedWindow(), loose);
@@ -276,9 +288,10 @@ TEST_F(NavigationTest, cycleSkipsAndDetachesAuxiliaryWindows) {
     place(stateA(), doc, editor, 1);
 
     controller->cycle(1, kDisplayA, 1);
-    EXPECT_TRUE(logs.log().contains(platform::format("Cycle: wid=%u classified as auxiliary; skip", palette)));
     EXPECT_TRUE(
-        logs.log().contains(platform::format("Cycle: removed 1 invalid window(s) from R1. sample=[%u]", palette)));
+        logs.log().contains(platform::format("Cycle: wid=%u classified as auxiliary; skip", palette)));
+    EXPECT_TRUE(logs.log().contains(
+        platform::format("Cycle: removed 1 invalid window(s) from R1. sample=[%u]", palette)));
     EXPECT_TRUE(logs.log().contains(cycleLine(1, doc, doc)));
     EXPECT_EQ(stack(stateA(), 1), (std::vector<WindowID>{doc}));
 }
@@ -291,11 +304,11 @@ TEST_F(NavigationTest, cycleWithoutAnyResolvableWindowSaysSo) {
     desktop->windows().close(a);
     desktop->windows().close(b);
     controller->cycle(1, kDisplayA, 1);
-    EXPECT_TRUE(
-        logs.log().contains(platform::format("Cycle: removed 2 invalid window(s) from R1. sample=[%u, %u]", a, b)));
-    // The tops of the last rotation, which found b alone in the stack.
     EXPECT_TRUE(logs.log().contains(
-        platform::format("Cycle region=1 dir=1 no resolvable window oldTop=Optional(%u) newTop=Optional(%u)", b, b)));
+        platform::format("Cycle: removed 2 invalid window(s) from R1. sample=[%u, %u]", a, b)));
+    // The tops of the last rotation, which found b alone in the stack.
+    EXPECT_TRUE(logs.log().contains(platform::format(
+        "Cycle region=1 dir=1 no resolvable window oldTop=Optional(%u) newTop=Optional(%u)", b, b)));
     EXPECT_TRUE(stack(stateA(), 1).empty());
 }
 

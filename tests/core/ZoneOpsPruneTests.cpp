@@ -23,7 +23,9 @@ class PruneTest : public ZoneOpsTest {
         stateA().zoneOf[n] = zone;
     }
     void prune() { controller->prune(1, stateA()); }
-    void addDisplayB(const Rect& frame) { desktop->screens().addDisplay({.frame = frame, .uuid = std::string(kDisplayB)}); }
+    void addDisplayB(const Rect& frame) {
+        desktop->screens().addDisplay({.frame = frame, .uuid = std::string(kDisplayB)});
+    }
 
     pid_t viewer = 0;
 };
@@ -38,7 +40,8 @@ TEST_F(PruneTest, windowsOfAnExitedProcessThatTheServerNoLongerListsAreRemoved) 
     loop().runUntilIdle();
 
     prune();
-    EXPECT_EQ(logs.log().count(platform::format("Prune: Removing dead windows from region 1: [%u, %u]", a, b)), 1u);
+    EXPECT_EQ(
+        logs.log().count(platform::format("Prune: Removing dead windows from region 1: [%u, %u]", a, b)), 1u);
     EXPECT_EQ(stack(stateA(), 1), (std::vector<WindowID>{c}));
     EXPECT_EQ(stateA().zone(1)->active, 0);
     EXPECT_FALSE(stateA().zoneOf.contains(a));
@@ -77,8 +80,9 @@ TEST_F(PruneTest, staleElementOfAListedWindowStaysAndIsReported) {
     }
     prune();
     const std::vector<WindowID> sample(numbers.begin(), numbers.begin() + 20);
-    EXPECT_TRUE(logs.log().contains(
-        "Prune: Keeping 25 windows in R1 due to CG existence (stale mapping). sample=" + platform::describeList(sample)));
+    EXPECT_TRUE(
+        logs.log().contains("Prune: Keeping 25 windows in R1 due to CG existence (stale mapping). sample=" +
+                            platform::describeList(sample)));
     EXPECT_EQ(stack(stateA(), 1), numbers);
     EXPECT_FALSE(logs.log().contains("Prune: Removing"));
 }
@@ -98,7 +102,8 @@ TEST_F(PruneTest, recordedWindowOnAnotherDisplayIsRemovedAndDoubtfulOnesStay) {
     prune();
     EXPECT_TRUE(logs.log().contains(platform::format(
         "Prune: Removing 1 window(s) from R1 moved across displays. sample=[(%u, \"DISPLAY-B\")]", moved)));
-    EXPECT_TRUE(logs.log().contains(platform::format("Prune: Removing dead windows from region 1: [%u]", moved)));
+    EXPECT_TRUE(
+        logs.log().contains(platform::format("Prune: Removing dead windows from region 1: [%u]", moved)));
     EXPECT_EQ(stack(stateA(), 1), (std::vector<WindowID>{edgeParked, farParked, nowhere, home}));
 }
 
@@ -116,17 +121,19 @@ TEST_F(PruneTest, unrecordedWindowsAreJudgedByTheWindowList) {
 
     prune();
     EXPECT_TRUE(logs.log().contains(platform::format(
-        "Prune: Removing 1 window(s) from R1 moved across displays. sample=[(%u, \"DISPLAY-B\")]", otherDisplay)));
-    EXPECT_TRUE(logs.log().contains(
-        platform::format("Prune: Found 3 windows in R1 missing WinRef but existing in CG. sample=[%u, %u, %u]",
-                         sameDisplay, parked, noBounds)));
+        "Prune: Removing 1 window(s) from R1 moved across displays. sample=[(%u, \"DISPLAY-B\")]",
+        otherDisplay)));
+    EXPECT_TRUE(logs.log().contains(platform::format(
+        "Prune: Found 3 windows in R1 missing WinRef but existing in CG. sample=[%u, %u, %u]", sameDisplay,
+        parked, noBounds)));
     EXPECT_TRUE(logs.log().contains(
         platform::format("Prune: Removing dead windows from region 1: [%u, %u]", otherDisplay, gone)));
     EXPECT_EQ(stack(stateA(), 1), (std::vector<WindowID>{sameDisplay, parked, noBounds}));
     // The report lines come in a fixed order.
     const auto lines = logs.log().lines();
     auto at = [&](const char* needle) {
-        return std::find_if(lines.begin(), lines.end(), [&](const auto& l) { return l.find(needle) != l.npos; });
+        return std::find_if(lines.begin(), lines.end(),
+                            [&](const auto& l) { return l.find(needle) != l.npos; });
     };
     EXPECT_LT(at("moved across displays"), at("missing WinRef"));
     EXPECT_LT(at("missing WinRef"), at("Removing dead windows"));
@@ -146,18 +153,13 @@ TEST_F(PruneTest, displayAboveThePrimaryDoesNotPullWindowsOverToIt) {
         "Prune: Removing 1 window(s) from R1 moved across displays. sample=[(%u, \"DISPLAY-B\")]", high)));
 }
 
-TEST_F(PruneTest, emptyOrMissingZoneIsLeftAlone) {
-    controller->prune(1, stateA());
-    controller->prune(9, stateA());
-    EXPECT_FALSE(logs.log().contains("Prune:"));
-}
-
 TEST_F(PruneTest, windowListEntryCountsOnlyLayerZeroOrUnknownLayers) {
     struct Row {
         nlohmann::json layer; // null: no layer key
         bool present;
     } rows[] = {
-        {0, true}, {nullptr, true}, {"high", true}, {0.0, true}, {0.5, true}, {3, false}, {3.0, false}, {-1, false},
+        {0, true},   {nullptr, true}, {"high", true}, {0.0, true},
+        {0.5, true}, {3, false},      {3.0, false},   {-1, false},
     };
     WindowID number = 5000;
     for (const auto& row : rows) {

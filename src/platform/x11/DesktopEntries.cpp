@@ -17,7 +17,8 @@ namespace fs = std::filesystem;
 namespace {
 
 std::string lower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    std::transform(s.begin(), s.end(), s.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return s;
 }
 
@@ -37,11 +38,21 @@ std::string unescapeValue(const std::string& v) {
             continue;
         }
         switch (v[++i]) {
-        case 's': out.push_back(' '); break;
-        case 'n': out.push_back('\n'); break;
-        case 't': out.push_back('\t'); break;
-        case 'r': out.push_back('\r'); break;
-        case '\\': out.push_back('\\'); break;
+        case 's':
+            out.push_back(' ');
+            break;
+        case 'n':
+            out.push_back('\n');
+            break;
+        case 't':
+            out.push_back('\t');
+            break;
+        case 'r':
+            out.push_back('\r');
+            break;
+        case '\\':
+            out.push_back('\\');
+            break;
         default:
             out.push_back('\\');
             out.push_back(v[i]);
@@ -50,7 +61,9 @@ std::string unescapeValue(const std::string& v) {
     return out;
 }
 
-bool isTrue(const std::string& v) { return v == "true" || v == "1"; }
+bool isTrue(const std::string& v) {
+    return v == "true" || v == "1";
+}
 
 std::string env(const char* name) {
     const char* v = std::getenv(name);
@@ -80,7 +93,8 @@ DesktopEntries DesktopEntries::scan(const std::vector<std::string>& folders) {
         std::error_code ec;
         if (!fs::is_directory(base, ec)) continue;
         std::vector<fs::path> files;
-        for (fs::recursive_directory_iterator it(base, fs::directory_options::skip_permission_denied, ec), end;
+        for (fs::recursive_directory_iterator it(base, fs::directory_options::skip_permission_denied, ec),
+             end;
              !ec && it != end; it.increment(ec)) {
             if (it->path().extension() == ".desktop" && it->is_regular_file(ec)) files.push_back(it->path());
         }
@@ -95,7 +109,8 @@ DesktopEntries DesktopEntries::scan(const std::vector<std::string>& folders) {
             std::ifstream in(file);
             std::stringstream text;
             text << in.rdbuf();
-            if (auto entry = parse(text.str(), rel, file.string())) result.entries_.push_back(std::move(*entry));
+            if (auto entry = parse(text.str(), rel, file.string()))
+                result.entries_.push_back(std::move(*entry));
         }
     }
     return result;
@@ -121,12 +136,18 @@ std::optional<DesktopEntry> DesktopEntries::parse(const std::string& text, const
         if (eq == std::string::npos) continue;
         const std::string key = trim(line.substr(0, eq));
         const std::string value = unescapeValue(trim(line.substr(eq + 1)));
-        if (key == "Type") type = value;
-        else if (key == "Name") e.name = value;
-        else if (key == "Exec") e.exec = value;
-        else if (key == "Icon") e.icon = value;
-        else if (key == "StartupWMClass") e.startupWMClass = value;
-        else if (key == "Hidden") hidden = isTrue(value);
+        if (key == "Type")
+            type = value;
+        else if (key == "Name")
+            e.name = value;
+        else if (key == "Exec")
+            e.exec = value;
+        else if (key == "Icon")
+            e.icon = value;
+        else if (key == "StartupWMClass")
+            e.startupWMClass = value;
+        else if (key == "Hidden")
+            hidden = isTrue(value);
     }
     if (type != "Application" || hidden || e.exec.empty()) return std::nullopt;
     return e;
@@ -143,7 +164,8 @@ std::optional<std::vector<std::string>> DesktopEntries::commandLine(const Deskto
         if (inQuotes) {
             if (ch == '"') {
                 inQuotes = false;
-            } else if (ch == '\\' && i + 1 < s.size() && std::string("\"`$\\").find(s[i + 1]) != std::string::npos) {
+            } else if (ch == '\\' && i + 1 < s.size() &&
+                       std::string("\"`$\\").find(s[i + 1]) != std::string::npos) {
                 current.push_back(s[++i]);
             } else {
                 current.push_back(ch);
@@ -172,7 +194,8 @@ std::optional<std::vector<std::string>> DesktopEntries::commandLine(const Deskto
             continue;
         }
         // Launching without files or URLs: their codes, and the deprecated ones, vanish.
-        static const std::set<std::string> dropped{"%f", "%F", "%u", "%U", "%d", "%D", "%n", "%N", "%v", "%m"};
+        static const std::set<std::string> dropped{"%f", "%F", "%u", "%U", "%d",
+                                                   "%D", "%n", "%N", "%v", "%m"};
         if (!wasQuoted && dropped.count(word)) continue;
         std::string expanded;
         for (std::size_t i = 0; i < word.size(); ++i) {
@@ -181,9 +204,12 @@ std::optional<std::vector<std::string>> DesktopEntries::commandLine(const Deskto
                 continue;
             }
             const char code = word[++i];
-            if (code == '%') expanded.push_back('%');
-            else if (code == 'c') expanded += entry.name;
-            else if (code == 'k') expanded += entry.path;
+            if (code == '%')
+                expanded.push_back('%');
+            else if (code == 'c')
+                expanded += entry.name;
+            else if (code == 'k')
+                expanded += entry.path;
             // Any other code inside a word stands for nothing here.
         }
         out.push_back(expanded);
@@ -210,11 +236,13 @@ std::optional<DesktopEntry> DesktopEntries::forWindowClass(const std::string& in
         const std::string id = lower(e.id);
         const auto dot = id.rfind('.');
         const std::string last = dot == std::string::npos ? id : id.substr(dot + 1);
-        if ((!cls.empty() && (id == cls || last == cls)) || (!inst.empty() && (id == inst || last == inst))) return e;
+        if ((!cls.empty() && (id == cls || last == cls)) || (!inst.empty() && (id == inst || last == inst)))
+            return e;
     }
     for (const auto& e : entries_) {
         auto command = commandLine(e);
-        if (command && !inst.empty() && lower(fs::path(command->front()).filename().string()) == inst) return e;
+        if (command && !inst.empty() && lower(fs::path(command->front()).filename().string()) == inst)
+            return e;
     }
     return std::nullopt;
 }

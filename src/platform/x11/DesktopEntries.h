@@ -29,10 +29,12 @@ class DesktopEntries {
     std::optional<DesktopEntry> byID(const std::string& id) const;
     // The entry of a window's class: its StartupWMClass, else an id equal to the class or the instance
     // name (case aside), else an entry whose command is the instance name.
-    std::optional<DesktopEntry> forWindowClass(const std::string& instanceName, const std::string& className) const;
+    std::optional<DesktopEntry> forWindowClass(const std::string& instanceName,
+                                               const std::string& className) const;
 
     // One entry file; nothing when it is not a shown application.
-    static std::optional<DesktopEntry> parse(const std::string& text, const std::string& id, const std::string& path);
+    static std::optional<DesktopEntry> parse(const std::string& text, const std::string& id,
+                                             const std::string& path);
     // The command line of an Exec value: quoting undone, field codes expanded or dropped. Nothing when
     // the value is malformed.
     static std::optional<std::vector<std::string>> commandLine(const DesktopEntry& entry);

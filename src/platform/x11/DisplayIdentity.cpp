@@ -20,7 +20,8 @@ std::string descriptorText(const std::vector<std::uint8_t>& b, std::size_t offse
         if (b[i] == 0x0A || b[i] == 0x00) break;
         out.push_back(b[i] >= 0x20 && b[i] < 0x7F ? static_cast<char>(b[i]) : '?');
     }
-    while (!out.empty() && out.back() == ' ') out.pop_back();
+    while (!out.empty() && out.back() == ' ')
+        out.pop_back();
     return out;
 }
 

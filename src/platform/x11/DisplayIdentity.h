@@ -10,11 +10,11 @@
 namespace korvane::x11 {
 
 struct EdidIdentity {
-    std::string vendor;       // three letters, "DEL"
+    std::string vendor; // three letters, "DEL"
     std::uint16_t product = 0;
     std::uint32_t serial = 0;
-    std::string serialText;   // the serial-number descriptor, when present
-    std::string monitorName;  // the name descriptor, when present
+    std::string serialText;  // the serial-number descriptor, when present
+    std::string monitorName; // the name descriptor, when present
 
     friend bool operator==(const EdidIdentity&, const EdidIdentity&) = default;
 };

@@ -6,7 +6,6 @@
 #include "platform/x11/X11ProcessInfo.h"
 #include "platform/x11/X11Query.h"
 
-
 namespace korvane::x11 {
 
 using platform::AXElement;
@@ -36,14 +35,21 @@ const char* subroleOf(const ClientWindow& c) {
 
 } // namespace
 
-X11Accessibility::X11Accessibility(X11Connection& connection, platform::RunLoop& loop, X11Observers& observers)
+X11Accessibility::X11Accessibility(X11Connection& connection, platform::RunLoop& loop,
+                                   X11Observers& observers)
     : connection_(connection), loop_(loop), observers_(observers) {}
 
-AXElement X11Accessibility::applicationElement(pid_t pid) { return X11Observers::applicationElement(pid); }
+AXElement X11Accessibility::applicationElement(pid_t pid) {
+    return X11Observers::applicationElement(pid);
+}
 
-AXElement X11Accessibility::systemWideElement() { return AXElement{Kind::systemWide, 0, 0}; }
+AXElement X11Accessibility::systemWideElement() {
+    return AXElement{Kind::systemWide, 0, 0};
+}
 
-bool X11Accessibility::processExists(pid_t pid) const { return X11ProcessInfo::isRunning(pid); }
+bool X11Accessibility::processExists(pid_t pid) const {
+    return X11ProcessInfo::isRunning(pid);
+}
 
 AXError X11Accessibility::resolveWindow(const AXElement& element, Window& out) {
     if (element.kind != Kind::window || element.token == 0 || element.token > 0xFFFFFFFFu)
@@ -54,7 +60,8 @@ AXError X11Accessibility::resolveWindow(const AXElement& element, Window& out) {
     const auto window = static_cast<xcb_window_t>(element.token);
     if (!out.state.isClient(window)) return AXError::invalidUIElement;
     auto fetched = fetchClients(connection_, {window});
-    if (fetched.empty() || !fetched[0].exists || fetched[0].pid != element.pid) return AXError::invalidUIElement;
+    if (fetched.empty() || !fetched[0].exists || fetched[0].pid != element.pid)
+        return AXError::invalidUIElement;
     out.client = std::move(fetched[0]);
     out.element = element;
     return AXError::success;
@@ -78,7 +85,8 @@ AXError X11Accessibility::validate(const AXElement& element) {
     }
 }
 
-AXError X11Accessibility::copyAttribute(const AXElement& element, const std::string& attribute, AXValue& out) {
+AXError X11Accessibility::copyAttribute(const AXElement& element, const std::string& attribute,
+                                        AXValue& out) {
     switch (element.kind) {
     case Kind::systemWide:
         return readSystemWide(attribute, out);
@@ -164,7 +172,8 @@ AXError X11Accessibility::readApplication(pid_t pid, const std::string& attribut
         out = *name;
     } else if (attribute == "AXWindows") {
         std::vector<AXElement> list;
-        for (auto w : own) list.push_back(X11Observers::windowElement(pid, w));
+        for (auto w : own)
+            list.push_back(X11Observers::windowElement(pid, w));
         out = std::move(list);
     } else if (attribute == "AXFocusedWindow" || attribute == "AXMainWindow") {
         return windowValue(preferredWindow(pid, state, clients, false));
@@ -220,7 +229,8 @@ AXError X11Accessibility::pidOf(const AXElement& element, pid_t& out) {
 AXError X11Accessibility::setMessagingTimeout(const AXElement& element, float seconds) {
     if (!(seconds >= 0)) return AXError::illegalArgument;
     std::lock_guard lock(timeoutMutex_);
-    const std::optional<Nanos> value = seconds == 0 ? std::nullopt : std::optional<Nanos>(korvane::seconds(seconds));
+    const std::optional<Nanos> value =
+        seconds == 0 ? std::nullopt : std::optional<Nanos>(korvane::seconds(seconds));
     if (element.kind == Kind::systemWide) {
         globalTimeout_ = value;
         return AXError::success;
@@ -257,9 +267,8 @@ bool X11Accessibility::isProcessTrusted() {
     return onWindow && !onWindow->words().empty() && onWindow->words()[0] == wm;
 }
 
-std::shared_ptr<platform::AXObserver> X11Accessibility::createObserver(pid_t pid,
-                                                                       platform::AXObserver::Callback callback,
-                                                                       AXError& error) {
+std::shared_ptr<platform::AXObserver>
+X11Accessibility::createObserver(pid_t pid, platform::AXObserver::Callback callback, AXError& error) {
     return observers_.create(pid, std::move(callback), error);
 }
 

@@ -59,7 +59,8 @@ class X11Accessibility final : public platform::Accessibility {
     platform::AXError readSystemWide(const std::string& attribute, platform::AXValue& out);
 
     platform::AXError writeWindow(Window& w, const std::string& attribute, const platform::AXValue& value);
-    platform::AXError writeApplication(pid_t pid, const std::string& attribute, const platform::AXValue& value);
+    platform::AXError writeApplication(pid_t pid, const std::string& attribute,
+                                       const platform::AXValue& value);
     // Moves and/or resizes the frame (root coordinates) and waits until the window manager is done.
     platform::AXError placeFrame(Window& w, std::optional<Point> origin, std::optional<Size> size);
     platform::AXError activate(xcb_window_t window, const platform::AXElement& element);
@@ -68,7 +69,8 @@ class X11Accessibility final : public platform::Accessibility {
     Nanos waitLimit(const platform::AXElement& element);
     // The window an application would focus: its active one, else its frontmost window not minimised.
     std::optional<xcb_window_t> preferredWindow(pid_t pid, const DesktopState& state,
-                                                const std::vector<ClientWindow>& clients, bool allowMinimized);
+                                                const std::vector<ClientWindow>& clients,
+                                                bool allowMinimized);
     bool processExists(pid_t pid) const;
 
     X11Connection& connection_;

@@ -21,9 +21,8 @@ namespace {
 
 constexpr Nanos kPollInterval = milliseconds(1);
 // A window manager that changes the frame to something else than asked is done once the frame has
-// held still this long; one that leaves it untouched is taken to have refused after the second.
+// held still this long; one that leaves it untouched has refused when the wait limit passes.
 constexpr Nanos kSettled = milliseconds(40);
-constexpr Nanos kIgnored = milliseconds(200);
 
 // _NET_MOVERESIZE_WINDOW: NorthWest gravity puts the frame's top-left corner at x, y; the source is a
 // pager, which window managers obey without focus-stealing rules.
@@ -31,7 +30,9 @@ constexpr std::uint32_t kGravityNorthWest = 1;
 constexpr std::uint32_t kSourcePager = 2;
 constexpr std::uint32_t kMoveX = 1u << 8, kMoveY = 1u << 9, kMoveWidth = 1u << 10, kMoveHeight = 1u << 11;
 
-template <class T> const T* as(const AXValue& v) { return std::get_if<T>(&v); }
+template <class T> const T* as(const AXValue& v) {
+    return std::get_if<T>(&v);
+}
 
 } // namespace
 
@@ -126,18 +127,17 @@ AXError X11Accessibility::placeFrame(Window& w, std::optional<Point> origin, std
     }
     if (expected == before) return AXError::success;
 
-    connection_.sendRootMessage(window, connection_.ewmh()._NET_MOVERESIZE_WINDOW,
-                                kGravityNorthWest | flags | (kSourcePager << 12),
-                                static_cast<std::uint32_t>(static_cast<std::int32_t>(expected.origin.x)),
-                                static_cast<std::uint32_t>(static_cast<std::int32_t>(expected.origin.y)),
-                                static_cast<std::uint32_t>(clientWidth), static_cast<std::uint32_t>(clientHeight));
+    connection_.sendRootMessage(
+        window, connection_.ewmh()._NET_MOVERESIZE_WINDOW, kGravityNorthWest | flags | (kSourcePager << 12),
+        static_cast<std::uint32_t>(static_cast<std::int32_t>(expected.origin.x)),
+        static_cast<std::uint32_t>(static_cast<std::int32_t>(expected.origin.y)),
+        static_cast<std::uint32_t>(clientWidth), static_cast<std::uint32_t>(clientHeight));
 
     // Sizes snap to the client's increments and the window manager may keep the frame on screen: the
     // frame asked for is the likely outcome, not a promise, so a frame that settled elsewhere ends the
     // wait too.
-    const Nanos start = loop_.now();
     Rect last = before;
-    Nanos lastChange = start;
+    Nanos lastChange = loop_.now();
     bool vanished = false;
     waitUntil(
         [&] {
@@ -153,8 +153,7 @@ AXError X11Accessibility::placeFrame(Window& w, std::optional<Point> origin, std
                 last = frame;
                 lastChange = t;
             }
-            if (!(frame == before)) return t - lastChange >= kSettled;
-            return t - start >= kIgnored;
+            return !(frame == before) && t - lastChange >= kSettled;
         },
         waitLimit(w.element));
     return vanished ? AXError::invalidUIElement : AXError::success;
@@ -203,7 +202,8 @@ AXError X11Accessibility::performAction(const AXElement& element, const std::str
         if (action != "AXRaise") return AXError::actionUnsupported;
         return activate(static_cast<xcb_window_t>(element.token), element);
     }
-    if (element.kind == Kind::application || element.kind == Kind::systemWide) return AXError::actionUnsupported;
+    if (element.kind == Kind::application || element.kind == Kind::systemWide)
+        return AXError::actionUnsupported;
     return AXError::illegalArgument;
 }
 

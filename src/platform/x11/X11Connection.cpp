@@ -37,8 +37,8 @@ std::unique_ptr<X11Connection> X11Connection::open(const std::string& displayNam
     std::unique_ptr<X11Connection> c(new X11Connection());
     c->conn_ = xcb_connect(displayName.empty() ? nullptr : displayName.c_str(), &c->screenNumber_);
     if (!c->conn_ || xcb_connection_has_error(c->conn_)) {
-        error = "cannot connect to the X server " + (displayName.empty() ? std::string("named by DISPLAY")
-                                                                         : "\"" + displayName + "\"");
+        error = "cannot connect to the X server " +
+                (displayName.empty() ? std::string("named by DISPLAY") : "\"" + displayName + "\"");
         return nullptr;
     }
     if (!displayName.empty())
@@ -47,7 +47,8 @@ std::unique_ptr<X11Connection> X11Connection::open(const std::string& displayNam
         c->displayName_ = fromEnvironment;
     const xcb_setup_t* setup = xcb_get_setup(c->conn_);
     auto it = xcb_setup_roots_iterator(setup);
-    for (int i = 0; i < c->screenNumber_ && it.rem; ++i) xcb_screen_next(&it);
+    for (int i = 0; i < c->screenNumber_ && it.rem; ++i)
+        xcb_screen_next(&it);
     if (!it.rem || !it.data) {
         error = "the X server has no screen " + std::to_string(c->screenNumber_);
         return nullptr;
@@ -100,33 +101,48 @@ X11Connection::~X11Connection() {
     if (conn_) xcb_disconnect(conn_);
 }
 
-int X11Connection::fileDescriptor() const { return xcb_get_file_descriptor(conn_); }
+int X11Connection::fileDescriptor() const {
+    return xcb_get_file_descriptor(conn_);
+}
 
-bool X11Connection::isBroken() const { return xcb_connection_has_error(conn_) != 0; }
+bool X11Connection::isBroken() const {
+    return xcb_connection_has_error(conn_) != 0;
+}
 
-void X11Connection::addEventHandler(EventHandler handler) { handlers_.push_back(std::move(handler)); }
+void X11Connection::addEventHandler(EventHandler handler) {
+    handlers_.push_back(std::move(handler));
+}
 
 std::size_t X11Connection::dispatchPending() {
-    std::vector<XcbReply<xcb_generic_event_t>> events;
-    {
-        auto guard = lock();
-        while (xcb_generic_event_t* e = xcb_poll_for_event(conn_)) events.emplace_back(e);
-        if (isBroken() && !reportedBroken_) {
-            reportedBroken_ = true;
-            log().fault("Lost the connection to the X server (error %d)", xcb_connection_has_error(conn_));
+    std::size_t total = 0;
+    // Handlers ask the server again, and replies can bring more events into xcb's queue: go on until
+    // a round finds nothing, so that the loop never sleeps on events already read off the socket.
+    for (;;) {
+        std::vector<XcbReply<xcb_generic_event_t>> events;
+        {
+            auto guard = lock();
+            while (xcb_generic_event_t* e = xcb_poll_for_event(conn_))
+                events.emplace_back(e);
+            if (isBroken() && !reportedBroken_) {
+                reportedBroken_ = true;
+                log().fault("Lost the connection to the X server (error %d)",
+                            xcb_connection_has_error(conn_));
+            }
+        }
+        if (events.empty()) return total;
+        total += events.size();
+        for (const auto& e : events) {
+            // Errors of requests without replies land here; a window that vanished meanwhile is routine.
+            if (e->response_type == 0) {
+                const auto* error = reinterpret_cast<const xcb_generic_error_t*>(e.get());
+                if (error->error_code != XCB_WINDOW)
+                    log().debug("X request failed: error %d, major %d", error->error_code, error->major_code);
+                continue;
+            }
+            for (const auto& handler : handlers_)
+                handler(*e);
         }
     }
-    for (const auto& e : events) {
-        // Errors of requests without replies land here; a window that vanished meanwhile is routine.
-        if (e->response_type == 0) {
-            const auto* error = reinterpret_cast<const xcb_generic_error_t*>(e.get());
-            if (error->error_code != XCB_WINDOW)
-                log().debug("X request failed: error %d, major %d", error->error_code, error->major_code);
-            continue;
-        }
-        for (const auto& handler : handlers_) handler(*e);
-    }
-    return events.size();
 }
 
 std::optional<PropertyValue> X11Connection::readProperty(xcb_window_t window, xcb_atom_t property,
@@ -182,15 +198,15 @@ void X11Connection::sendRootMessage(xcb_window_t window, xcb_atom_t type, std::u
     event.data.data32[3] = d3;
     event.data.data32[4] = d4;
     auto guard = lock();
-    xcb_send_event(conn_, 0, root_,
-                   XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+    xcb_send_event(conn_, 0, root_, XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
                    reinterpret_cast<const char*>(&event));
     xcb_flush(conn_);
 }
 
 std::string decodeText(const PropertyValue& value, const X11Connection& connection) {
     std::string raw(value.bytes.begin(), value.bytes.end());
-    while (!raw.empty() && raw.back() == '\0') raw.pop_back();
+    while (!raw.empty() && raw.back() == '\0')
+        raw.pop_back();
     if (value.type == connection.ewmh().UTF8_STRING) return raw;
     if (value.type != XCB_ATOM_STRING && value.type != connection.atoms().COMPOUND_TEXT) return raw;
     std::string out;

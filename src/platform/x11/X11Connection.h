@@ -64,6 +64,7 @@ class X11Connection {
 
     // Handlers see every event, in the order the server sent them, on the main thread, without the lock
     // held. They update their own state and post to the main queue; they never call subsystem code.
+    // Registered on the main thread, outside a dispatch; they stay for the life of the connection.
     using EventHandler = std::function<void(const xcb_generic_event_t& event)>;
     void addEventHandler(EventHandler handler);
     // Main thread: reads what the connection holds (already queued or waiting on the socket) and hands

@@ -99,7 +99,8 @@ std::unique_ptr<X11Desktop> X11Desktop::connect(const std::string& displayName, 
     Impl* raw = impl.get();
     impl->observers = std::make_unique<X11Observers>(
         *impl->loop, [raw](const platform::AXElement& e) { return raw->accessibility->validate(e); });
-    impl->accessibility = std::make_unique<X11Accessibility>(*impl->connection, *impl->loop, *impl->observers);
+    impl->accessibility =
+        std::make_unique<X11Accessibility>(*impl->connection, *impl->loop, *impl->observers);
     impl->windowServer = std::make_unique<X11WindowServer>(*impl->connection);
     impl->workspace = std::make_unique<X11Workspace>(*impl->connection, *impl->loop, *impl->notifications);
     impl->accessibility->applicationName = [raw](pid_t pid) -> std::optional<std::string> {
@@ -112,7 +113,8 @@ std::unique_ptr<X11Desktop> X11Desktop::connect(const std::string& displayName, 
     // Events are read when the socket has data and, because xcb may already hold some read off the
     // socket by a reply, each time the loop is about to sleep.
     X11Connection* connection = impl->connection.get();
-    impl->events = impl->loop->watchDescriptor(connection->fileDescriptor(), [connection] { connection->dispatchPending(); });
+    impl->events = impl->loop->watchDescriptor(connection->fileDescriptor(),
+                                               [connection] { connection->dispatchPending(); });
     impl->loop->setAboutToBlock([connection] { connection->dispatchPending(); });
     connection->dispatchPending();
     return std::unique_ptr<X11Desktop>(new X11Desktop(std::move(impl)));
@@ -122,16 +124,36 @@ X11Desktop::X11Desktop(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 
 X11Desktop::~X11Desktop() = default;
 
-platform::RunLoop& X11Desktop::runLoop() { return *impl_->loop; }
-platform::Accessibility& X11Desktop::accessibility() { return *impl_->accessibility; }
-platform::WindowServer& X11Desktop::windowServer() { return *impl_->windowServer; }
-platform::Screens& X11Desktop::screens() { return *impl_->screens; }
-platform::Workspace& X11Desktop::workspace() { return *impl_->workspace; }
-platform::UserDefaults& X11Desktop::userDefaults() { return *impl_->defaults; }
-platform::NotificationCenter& X11Desktop::notificationCenter() { return *impl_->notifications; }
-platform::FolderWatcher& X11Desktop::folderWatcher() { return *impl_->folders; }
-platform::ProcessInfo& X11Desktop::processInfo() { return *impl_->process; }
-platform::LoginItems& X11Desktop::loginItems() { return *impl_->loginItems; }
+platform::RunLoop& X11Desktop::runLoop() {
+    return *impl_->loop;
+}
+platform::Accessibility& X11Desktop::accessibility() {
+    return *impl_->accessibility;
+}
+platform::WindowServer& X11Desktop::windowServer() {
+    return *impl_->windowServer;
+}
+platform::Screens& X11Desktop::screens() {
+    return *impl_->screens;
+}
+platform::Workspace& X11Desktop::workspace() {
+    return *impl_->workspace;
+}
+platform::UserDefaults& X11Desktop::userDefaults() {
+    return *impl_->defaults;
+}
+platform::NotificationCenter& X11Desktop::notificationCenter() {
+    return *impl_->notifications;
+}
+platform::FolderWatcher& X11Desktop::folderWatcher() {
+    return *impl_->folders;
+}
+platform::ProcessInfo& X11Desktop::processInfo() {
+    return *impl_->process;
+}
+platform::LoginItems& X11Desktop::loginItems() {
+    return *impl_->loginItems;
+}
 
 bool X11Desktop::runUntil(const std::function<bool()>& done, Nanos timeout) {
     return impl_->loop->runUntil(done, timeout);

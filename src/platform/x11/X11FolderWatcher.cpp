@@ -78,7 +78,8 @@ unsigned X11FolderWatcher::translate(std::uint32_t mask) {
     return out;
 }
 
-std::unique_ptr<FolderWatch> X11FolderWatcher::watch(const std::string& path, std::function<void(unsigned)> handler) {
+std::unique_ptr<FolderWatch> X11FolderWatcher::watch(const std::string& path,
+                                                     std::function<void(unsigned)> handler) {
     std::error_code ec;
     if (!std::filesystem::is_directory(path, ec)) return nullptr;
     const int fd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);

@@ -70,8 +70,8 @@ void X11NotificationCenter::post(const std::string& name, const nlohmann::json& 
     }
 }
 
-std::unique_ptr<platform::ObserverToken> X11NotificationCenter::addObserver(const std::string& name,
-                                                                            Delivery delivery, Handler handler) {
+std::unique_ptr<platform::ObserverToken>
+X11NotificationCenter::addObserver(const std::string& name, Delivery delivery, Handler handler) {
     auto observer = std::make_shared<Observer>();
     observer->name = name;
     observer->delivery = delivery;

@@ -16,8 +16,8 @@ class X11NotificationCenter final : public platform::NotificationCenter {
 
     // Reaches the observers registered when the post starts; one cancelled meanwhile is skipped.
     void post(const std::string& name, const nlohmann::json& userInfo = nlohmann::json::object()) override;
-    [[nodiscard]] std::unique_ptr<platform::ObserverToken> addObserver(const std::string& name, Delivery delivery,
-                                                                       Handler handler) override;
+    [[nodiscard]] std::unique_ptr<platform::ObserverToken>
+    addObserver(const std::string& name, Delivery delivery, Handler handler) override;
 
     struct State;
 

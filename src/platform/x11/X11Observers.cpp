@@ -36,7 +36,8 @@ class X11AXObserver final : public platform::AXObserver {
 
     AXError removeNotification(const AXElement& element, const std::string& notification) override {
         std::lock_guard lock(mutex_);
-        auto it = std::find(registrations_.begin(), registrations_.end(), std::make_pair(element, notification));
+        auto it =
+            std::find(registrations_.begin(), registrations_.end(), std::make_pair(element, notification));
         if (it == registrations_.end()) return AXError::notificationNotRegistered;
         registrations_.erase(it);
         return AXError::success;
@@ -62,8 +63,8 @@ class X11AXObserver final : public platform::AXObserver {
 
   private:
     bool registeredLocked(const AXElement& element, const std::string& notification) const {
-        return std::find(registrations_.begin(), registrations_.end(), std::make_pair(element, notification)) !=
-               registrations_.end();
+        return std::find(registrations_.begin(), registrations_.end(),
+                         std::make_pair(element, notification)) != registrations_.end();
     }
 
     pid_t pid_;
@@ -76,7 +77,9 @@ class X11AXObserver final : public platform::AXObserver {
 X11Observers::X11Observers(platform::RunLoop& loop, Validator validate)
     : loop_(loop), validate_(std::move(validate)) {}
 
-AXElement X11Observers::applicationElement(pid_t pid) { return AXElement{AXElement::Kind::application, pid, 0}; }
+AXElement X11Observers::applicationElement(pid_t pid) {
+    return AXElement{AXElement::Kind::application, pid, 0};
+}
 
 AXElement X11Observers::windowElement(pid_t pid, std::uint32_t window) {
     return AXElement{AXElement::Kind::window, pid, window};
@@ -117,13 +120,17 @@ void X11Observers::emit(pid_t pid, const AXElement& element, const std::string& 
         });
 }
 
-void X11Observers::windowCreated(const TrackedWindow& w) { emit(w.pid, windowElement(w.pid, w.window), kCreated); }
+void X11Observers::windowCreated(const TrackedWindow& w) {
+    emit(w.pid, windowElement(w.pid, w.window), kCreated);
+}
 
 void X11Observers::windowDestroyed(const TrackedWindow& w) {
     emit(w.pid, windowElement(w.pid, w.window), kDestroyed);
 }
 
-void X11Observers::titleChanged(const TrackedWindow& w) { emit(w.pid, windowElement(w.pid, w.window), kTitle); }
+void X11Observers::titleChanged(const TrackedWindow& w) {
+    emit(w.pid, windowElement(w.pid, w.window), kTitle);
+}
 
 void X11Observers::activeChanged(const std::optional<TrackedWindow>& current) {
     if (!current || current->pid <= 0) return;

@@ -18,7 +18,8 @@ namespace fs = std::filesystem;
 std::vector<std::string> X11ProcessInfo::arguments() {
     std::ifstream in("/proc/self/cmdline", std::ios::binary);
     std::vector<std::string> out;
-    for (std::string arg; std::getline(in, arg, '\0');) out.push_back(arg);
+    for (std::string arg; std::getline(in, arg, '\0');)
+        out.push_back(arg);
     return out;
 }
 

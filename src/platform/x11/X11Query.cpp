@@ -55,7 +55,8 @@ std::optional<std::string> text(const PropertyReply& reply, const X11Connection&
     return decodeText(v, connection);
 }
 
-WindowKind kindFromTypes(const std::vector<std::uint32_t>& types, bool transient, const xcb_ewmh_connection_t& e) {
+WindowKind kindFromTypes(const std::vector<std::uint32_t>& types, bool transient,
+                         const xcb_ewmh_connection_t& e) {
     for (auto t : types) {
         if (t == e._NET_WM_WINDOW_TYPE_NORMAL) return WindowKind::normal;
         if (t == e._NET_WM_WINDOW_TYPE_DIALOG) return WindowKind::dialog;
@@ -104,22 +105,26 @@ std::vector<xcb_window_t> DesktopState::frontToBack() const {
 
 namespace {
 
-std::vector<Monitor> monitorsFromReply(const X11Connection& connection, xcb_randr_get_monitors_reply_t* reply) {
+std::vector<Monitor> monitorsFromReply(const X11Connection& connection,
+                                       xcb_randr_get_monitors_reply_t* reply) {
     std::vector<Monitor> out;
     if (!reply) return out;
-    for (auto it = xcb_randr_get_monitors_monitors_iterator(reply); it.rem; xcb_randr_monitor_info_next(&it)) {
+    for (auto it = xcb_randr_get_monitors_monitors_iterator(reply); it.rem;
+         xcb_randr_monitor_info_next(&it)) {
         const xcb_randr_monitor_info_t* info = it.data;
         Monitor m;
         m.nameAtom = info->name;
         m.primary = info->primary != 0;
-        m.root = Rect{static_cast<double>(info->x), static_cast<double>(info->y), static_cast<double>(info->width),
-                      static_cast<double>(info->height)};
+        m.root = Rect{static_cast<double>(info->x), static_cast<double>(info->y),
+                      static_cast<double>(info->width), static_cast<double>(info->height)};
         const xcb_randr_output_t* outputs = xcb_randr_monitor_info_outputs(info);
         const int n = xcb_randr_monitor_info_outputs_length(info);
-        for (int i = 0; i < n; ++i) m.outputs.push_back(outputs[i]);
+        for (int i = 0; i < n; ++i)
+            m.outputs.push_back(outputs[i]);
         out.push_back(std::move(m));
     }
-    for (auto& m : out) m.name = connection.atomName(m.nameAtom);
+    for (auto& m : out)
+        m.name = connection.atomName(m.nameAtom);
     return out;
 }
 
@@ -129,7 +134,8 @@ Rect primaryRect(const std::vector<Monitor>& monitors, const X11Connection& conn
     for (const auto& m : monitors)
         if (m.primary) return m.root;
     if (!monitors.empty()) return monitors.front().root;
-    return Rect{0, 0, static_cast<double>(connection.rootWidth()), static_cast<double>(connection.rootHeight())};
+    return Rect{0, 0, static_cast<double>(connection.rootWidth()),
+                static_cast<double>(connection.rootHeight())};
 }
 
 std::vector<Monitor> fetchMonitors(const X11Connection& connection) {
@@ -169,7 +175,8 @@ DesktopState fetchDesktopState(const X11Connection& connection) {
 xcb_window_t fetchActiveWindow(const X11Connection& connection) {
     auto guard = connection.lock();
     xcb_connection_t* c = connection.xcb();
-    auto w = words(take(c, ask(c, connection.root(), connection.ewmh()._NET_ACTIVE_WINDOW, XCB_ATOM_WINDOW, 1)));
+    auto w =
+        words(take(c, ask(c, connection.root(), connection.ewmh()._NET_ACTIVE_WINDOW, XCB_ATOM_WINDOW, 1)));
     return w.empty() ? static_cast<xcb_window_t>(XCB_WINDOW_NONE) : w[0];
 }
 
@@ -182,13 +189,14 @@ std::optional<Point> fetchPointer(const X11Connection& connection) {
     return Point{static_cast<double>(reply->root_x), static_cast<double>(reply->root_y)};
 }
 
-std::vector<ClientWindow> fetchClients(const X11Connection& connection, const std::vector<xcb_window_t>& windows) {
+std::vector<ClientWindow> fetchClients(const X11Connection& connection,
+                                       const std::vector<xcb_window_t>& windows) {
     struct Cookies {
         xcb_get_geometry_cookie_t geometry;
         xcb_translate_coordinates_cookie_t origin;
         xcb_get_window_attributes_cookie_t attributes;
-        xcb_get_property_cookie_t pid, wmClass, netName, wmName, type, state, extents, wmState, transient, hints,
-            strutPartial, strut;
+        xcb_get_property_cookie_t pid, wmClass, netName, wmName, type, state, extents, wmState, transient,
+            hints, strutPartial, strut;
     };
     auto guard = connection.lock();
     xcb_connection_t* c = connection.xcb();
@@ -224,7 +232,8 @@ std::vector<ClientWindow> fetchClients(const X11Connection& connection, const st
         ClientWindow cw;
         cw.window = windows[i];
         XcbReply<xcb_get_geometry_reply_t> geometry(xcb_get_geometry_reply(c, k.geometry, nullptr));
-        XcbReply<xcb_translate_coordinates_reply_t> origin(xcb_translate_coordinates_reply(c, k.origin, nullptr));
+        XcbReply<xcb_translate_coordinates_reply_t> origin(
+            xcb_translate_coordinates_reply(c, k.origin, nullptr));
         XcbReply<xcb_get_window_attributes_reply_t> attributes(
             xcb_get_window_attributes_reply(c, k.attributes, nullptr));
         auto pid = take(c, k.pid);
@@ -305,8 +314,9 @@ std::vector<ClientWindow> fetchClients(const X11Connection& connection, const st
         } else if (auto v = words(strut); v.size() >= 4) {
             // A plain strut spans its whole edge.
             const std::uint32_t w = connection.rootWidth(), h = connection.rootHeight();
-            cw.strut = std::array<std::uint32_t, 12>{v[0], v[1], v[2], v[3], 0, h ? h - 1u : 0u, 0, h ? h - 1u : 0u,
-                                                     0, w ? w - 1u : 0u, 0, w ? w - 1u : 0u};
+            cw.strut = std::array<std::uint32_t, 12>{
+                v[0], v[1],           v[2], v[3], 0, h ? h - 1u : 0u, 0, h ? h - 1u : 0u, 0, w ? w - 1u : 0u,
+                0,    w ? w - 1u : 0u};
         }
         out.push_back(std::move(cw));
     }

@@ -73,7 +73,7 @@ struct ClientWindow {
     std::string instanceName; // WM_CLASS, first part
     std::string className;    // WM_CLASS, second part
     std::optional<std::string> title;
-    Rect clientRoot;                       // the client area, root coordinates
+    Rect clientRoot;                        // the client area, root coordinates
     std::array<std::uint32_t, 4> extents{}; // frame extents: left, right, top, bottom
     WindowKind kind = WindowKind::normal;
     bool above = false;
@@ -86,16 +86,17 @@ struct ClientWindow {
     // The frame: the client area plus the window manager's decorations.
     Rect frameRoot() const {
         return {clientRoot.origin.x - extents[0], clientRoot.origin.y - extents[2],
-                clientRoot.size.width + extents[0] + extents[1], clientRoot.size.height + extents[2] + extents[3]};
+                clientRoot.size.width + extents[0] + extents[1],
+                clientRoot.size.height + extents[2] + extents[3]};
     }
     bool minimized() const { return wmState == kIconicState; }
 };
 
 struct DesktopState {
-    bool ok = false;                         // false when the server could not answer
-    std::vector<xcb_window_t> clients;       // _NET_CLIENT_LIST, in mapping order
-    std::vector<xcb_window_t> stacking;      // _NET_CLIENT_LIST_STACKING, bottom to top
-    xcb_window_t active = XCB_WINDOW_NONE;   // _NET_ACTIVE_WINDOW
+    bool ok = false;                       // false when the server could not answer
+    std::vector<xcb_window_t> clients;     // _NET_CLIENT_LIST, in mapping order
+    std::vector<xcb_window_t> stacking;    // _NET_CLIENT_LIST_STACKING, bottom to top
+    xcb_window_t active = XCB_WINDOW_NONE; // _NET_ACTIVE_WINDOW
     std::vector<Monitor> monitors;
     Coordinates coordinates;
 
@@ -107,7 +108,8 @@ struct DesktopState {
 // The client list, stacking, active window and monitors in one round trip.
 DesktopState fetchDesktopState(const X11Connection& connection);
 // Everything about the given windows in one round trip, in the same order.
-std::vector<ClientWindow> fetchClients(const X11Connection& connection, const std::vector<xcb_window_t>& windows);
+std::vector<ClientWindow> fetchClients(const X11Connection& connection,
+                                       const std::vector<xcb_window_t>& windows);
 std::vector<Monitor> fetchMonitors(const X11Connection& connection);
 // The primary monitor; the first one when none is marked; the root when there is none.
 Rect primaryRect(const std::vector<Monitor>& monitors, const X11Connection& connection);

@@ -8,10 +8,13 @@ namespace korvane::x11 {
 
 ThreadPool::ThreadPool(unsigned threads) {
     if (threads == 0) threads = 1;
-    for (unsigned i = 0; i < threads; ++i) threads_.emplace_back([this] { work(); });
+    for (unsigned i = 0; i < threads; ++i)
+        threads_.emplace_back([this] { work(); });
 }
 
-ThreadPool::~ThreadPool() { stop(); }
+ThreadPool::~ThreadPool() {
+    stop();
+}
 
 void ThreadPool::async(std::function<void()> block) {
     {
@@ -71,7 +74,8 @@ struct X11SerialQueue::State {
     }
 };
 
-X11SerialQueue::X11SerialQueue(std::string label) : label_(std::move(label)), state_(std::make_shared<State>()) {
+X11SerialQueue::X11SerialQueue(std::string label)
+    : label_(std::move(label)), state_(std::make_shared<State>()) {
     thread_ = std::thread([state = state_] { state->run(); });
 }
 

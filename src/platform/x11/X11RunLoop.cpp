@@ -20,6 +20,7 @@
 #include <limits>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <thread>
 
@@ -83,7 +84,8 @@ struct X11RunLoop::Impl : std::enable_shared_from_this<Impl> {
             batch.swap(posted);
             drainQueued = false;
         }
-        for (auto& block : batch) block();
+        for (auto& block : batch)
+            block();
     }
 
     Key schedule(Nanos due, std::function<void()> block) {
@@ -295,7 +297,8 @@ X11RunLoop::X11RunLoop() : impl_(std::make_shared<Impl>()) {
     impl_->pumpTimer = new QTimer(impl_->receiver);
     impl_->pumpTimer->setSingleShot(true);
     impl_->pumpTimer->setTimerType(Qt::PreciseTimer);
-    QObject::connect(impl_->pumpTimer, &QTimer::timeout, impl_->receiver, [impl = impl_.get()] { impl->pump(); });
+    QObject::connect(impl_->pumpTimer, &QTimer::timeout, impl_->receiver,
+                     [impl = impl_.get()] { impl->pump(); });
     if (auto* dispatcher = QAbstractEventDispatcher::instance(QThread::currentThread())) {
         QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, impl_->receiver,
                          [impl = impl_.get()] {
@@ -322,7 +325,9 @@ X11RunLoop::~X11RunLoop() {
     impl_->pumpTimer = nullptr;
 }
 
-Nanos X11RunLoop::now() const { return steadyNow(); }
+Nanos X11RunLoop::now() const {
+    return steadyNow();
+}
 
 Nanos X11RunLoop::wallClock() const {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(
@@ -330,7 +335,9 @@ Nanos X11RunLoop::wallClock() const {
         .count();
 }
 
-void X11RunLoop::post(std::function<void()> block) { impl_->post(std::move(block)); }
+void X11RunLoop::post(std::function<void()> block) {
+    impl_->post(std::move(block));
+}
 
 platform::WorkItemRef X11RunLoop::postAfter(Nanos delay, std::function<void()> block) {
     auto item = std::make_shared<WorkItemImpl>(impl_);
@@ -351,7 +358,9 @@ platform::TimerRef X11RunLoop::scheduleTimer(Nanos interval, bool repeats, RunLo
     return timer;
 }
 
-bool X11RunLoop::isMainThread() const { return impl_->onMain(); }
+bool X11RunLoop::isMainThread() const {
+    return impl_->onMain();
+}
 
 void X11RunLoop::sleepBlocking(Nanos duration) {
     if (duration > 0) std::this_thread::sleep_for(std::chrono::nanoseconds(duration));
@@ -365,7 +374,9 @@ std::shared_ptr<platform::SerialQueue> X11RunLoop::makeSerialQueue(const std::st
     return std::make_shared<X11SerialQueue>(label);
 }
 
-RunLoopMode X11RunLoop::currentMode() const { return RunLoopMode::Default; }
+RunLoopMode X11RunLoop::currentMode() const {
+    return RunLoopMode::Default;
+}
 
 bool X11RunLoop::runUntil(const std::function<bool()>& done, Nanos timeout) {
     const Nanos deadline = steadyNow() + std::max<Nanos>(timeout, 0);
@@ -398,8 +409,12 @@ std::unique_ptr<DescriptorWatch> X11RunLoop::watchDescriptor(int fd, std::functi
     return std::make_unique<DescriptorWatchImpl>(impl_, state);
 }
 
-void X11RunLoop::setAboutToBlock(std::function<void()> hook) { impl_->aboutToBlock = std::move(hook); }
+void X11RunLoop::setAboutToBlock(std::function<void()> hook) {
+    impl_->aboutToBlock = std::move(hook);
+}
 
-void X11RunLoop::stopBackgroundWork() { impl_->pool.stop(); }
+void X11RunLoop::stopBackgroundWork() {
+    impl_->pool.stop();
+}
 
 } // namespace korvane::x11

@@ -31,10 +31,12 @@ std::optional<EdidIdentity> edidOf(const X11Connection& connection, const Monito
     auto guard = connection.lock();
     xcb_connection_t* c = connection.xcb();
     for (auto output : monitor.outputs) {
-        std::unique_ptr<xcb_randr_get_output_property_reply_t, FreeDeleter> reply(xcb_randr_get_output_property_reply(
-            c,
-            xcb_randr_get_output_property_unchecked(c, output, connection.atoms().EDID, XCB_ATOM_ANY, 0, 256, 0, 0),
-            nullptr));
+        std::unique_ptr<xcb_randr_get_output_property_reply_t, FreeDeleter> reply(
+            xcb_randr_get_output_property_reply(
+                c,
+                xcb_randr_get_output_property_unchecked(c, output, connection.atoms().EDID, XCB_ATOM_ANY, 0,
+                                                        256, 0, 0),
+                nullptr));
         if (!reply || reply->format != 8) continue;
         const std::uint8_t* data = xcb_randr_get_output_property_data(reply.get());
         const int length = xcb_randr_get_output_property_data_length(reply.get());
@@ -43,11 +45,14 @@ std::optional<EdidIdentity> edidOf(const X11Connection& connection, const Monito
     return std::nullopt;
 }
 
-bool overlaps(double a0, double a1, double b0, double b1) { return std::max(a0, b0) < std::min(a1, b1); }
+bool overlaps(double a0, double a1, double b0, double b1) {
+    return std::max(a0, b0) < std::min(a1, b1);
+}
 
 // The monitor less the struts whose inner edge falls inside it. A strut is measured from the root's
 // edge, so one that reaches past the whole monitor belongs to another monitor further in.
-Rect visibleArea(const Rect& monitor, const std::vector<ClientWindow>& clients, double rootWidth, double rootHeight) {
+Rect visibleArea(const Rect& monitor, const std::vector<ClientWindow>& clients, double rootWidth,
+                 double rootHeight) {
     double x0 = monitor.minX(), x1 = monitor.maxX(), y0 = monitor.minY(), y1 = monitor.maxY();
     for (const auto& c : clients) {
         if (!c.exists || !c.strut) continue;
@@ -55,7 +60,8 @@ Rect visibleArea(const Rect& monitor, const std::vector<ClientWindow>& clients, 
         const double left = s[0], right = rootWidth - s[1], top = s[2], bottom = rootHeight - s[3];
         if (s[0] > 0 && left > monitor.minX() && left < monitor.maxX() && overlaps(s[4], s[5] + 1.0, y0, y1))
             x0 = std::max(x0, left);
-        if (s[1] > 0 && right > monitor.minX() && right < monitor.maxX() && overlaps(s[6], s[7] + 1.0, y0, y1))
+        if (s[1] > 0 && right > monitor.minX() && right < monitor.maxX() &&
+            overlaps(s[6], s[7] + 1.0, y0, y1))
             x1 = std::min(x1, right);
         if (s[2] > 0 && top > monitor.minY() && top < monitor.maxY() && overlaps(s[8], s[9] + 1.0, x0, x1))
             y0 = std::max(y0, top);

@@ -20,7 +20,8 @@ class X11Connection;
 class X11Screens final : public platform::Screens {
   public:
     // Main thread. Registers for the connection's events.
-    X11Screens(X11Connection& connection, platform::RunLoop& loop, platform::NotificationCenter& notifications);
+    X11Screens(X11Connection& connection, platform::RunLoop& loop,
+               platform::NotificationCenter& notifications);
 
     std::vector<platform::ScreenInfo> screens() override;
     std::optional<platform::ScreenInfo> mainScreen() override;

@@ -29,9 +29,10 @@ void X11Tracker::handleEvent(const xcb_generic_event_t& event) {
 
 void X11Tracker::follow(const std::vector<xcb_window_t>& windows) {
     // Our own event mask on a client's window; the client's and the window manager's are their own.
-    const std::uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE | XCB_EVENT_MASK_STRUCTURE_NOTIFY;
+    const std::uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
     auto guard = connection_.lock();
-    for (auto w : windows) xcb_change_window_attributes(connection_.xcb(), w, XCB_CW_EVENT_MASK, &mask);
+    for (auto w : windows)
+        xcb_change_window_attributes(connection_.xcb(), w, XCB_CW_EVENT_MASK, &mask);
     xcb_flush(connection_.xcb());
 }
 
@@ -60,12 +61,15 @@ void X11Tracker::refreshClients(bool report) {
     windows_.insert(windows_.end(), fresh.begin(), fresh.end());
     if (!report) return;
     for (const auto& t : gone)
-        for (auto* l : listeners_) l->windowDestroyed(t);
+        for (auto* l : listeners_)
+            l->windowDestroyed(t);
     for (const auto& t : fresh)
-        for (auto* l : listeners_) l->windowCreated(t);
+        for (auto* l : listeners_)
+            l->windowCreated(t);
     // Every change of the list counts, also one whose windows came and went before it was handled:
     // their processes may have come or gone with them.
-    for (auto* l : listeners_) l->clientsChanged();
+    for (auto* l : listeners_)
+        l->clientsChanged();
 }
 
 void X11Tracker::refreshActive() {
@@ -73,17 +77,20 @@ void X11Tracker::refreshActive() {
     if (now == active_) return;
     active_ = now;
     auto current = find(now);
-    for (auto* l : listeners_) l->activeChanged(current);
+    for (auto* l : listeners_)
+        l->activeChanged(current);
 }
 
 void X11Tracker::refreshTitle(xcb_window_t window) {
-    auto it = std::find_if(windows_.begin(), windows_.end(), [&](const TrackedWindow& t) { return t.window == window; });
+    auto it = std::find_if(windows_.begin(), windows_.end(),
+                           [&](const TrackedWindow& t) { return t.window == window; });
     if (it == windows_.end()) return;
     auto fetched = fetchClients(connection_, {window});
     if (fetched.empty() || !fetched[0].exists || fetched[0].title == it->title) return;
     it->title = fetched[0].title;
     const TrackedWindow changed = *it;
-    for (auto* l : listeners_) l->titleChanged(changed);
+    for (auto* l : listeners_)
+        l->titleChanged(changed);
 }
 
 std::optional<TrackedWindow> X11Tracker::find(xcb_window_t window) const {

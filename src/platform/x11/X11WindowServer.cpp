@@ -32,7 +32,8 @@ int layerOf(const ClientWindow& c) {
 
 } // namespace
 
-std::optional<std::vector<WindowInfo>> X11WindowServer::copyWindowInfo(unsigned options, std::uint32_t relativeTo) {
+std::optional<std::vector<WindowInfo>> X11WindowServer::copyWindowInfo(unsigned options,
+                                                                       std::uint32_t relativeTo) {
     auto guard = connection_.lock();
     const DesktopState state = fetchDesktopState(connection_);
     if (!state.ok) return std::nullopt;

@@ -30,7 +30,9 @@ const platform::Logger& log() {
     return logger;
 }
 
-bool alive(pid_t pid) { return X11ProcessInfo::isRunning(pid); }
+bool alive(pid_t pid) {
+    return X11ProcessInfo::isRunning(pid);
+}
 
 std::string trimmed(const std::string& s) {
     const auto b = s.find_first_not_of(" \t\r");
@@ -82,7 +84,8 @@ X11Workspace::Snapshot X11Workspace::snapshot() {
     std::vector<pid_t> order;
     for (auto w : state.clients)
         for (const auto& c : clients)
-            if (c.window == w && c.exists && c.pid > 0 && std::find(order.begin(), order.end(), c.pid) == order.end())
+            if (c.window == w && c.exists && c.pid > 0 &&
+                std::find(order.begin(), order.end(), c.pid) == order.end())
                 order.push_back(c.pid);
 
     std::lock_guard lock(mutex_);
@@ -148,7 +151,9 @@ X11Workspace::Snapshot X11Workspace::snapshot() {
     return snap;
 }
 
-std::vector<RunningApplication> X11Workspace::runningApplications() { return snapshot().apps; }
+std::vector<RunningApplication> X11Workspace::runningApplications() {
+    return snapshot().apps;
+}
 
 std::optional<RunningApplication> X11Workspace::frontmostApplication() {
     for (auto& app : snapshot().apps)
@@ -167,12 +172,14 @@ bool X11Workspace::activate(pid_t pid, unsigned) {
     auto it = snap.preferred.find(pid);
     if (it == snap.preferred.end()) return false;
     if (it->second == snap.active) return true;
-    connection_.sendRootMessage(it->second, connection_.ewmh()._NET_ACTIVE_WINDOW, kSourcePager, XCB_CURRENT_TIME,
-                                snap.active);
+    connection_.sendRootMessage(it->second, connection_.ewmh()._NET_ACTIVE_WINDOW, kSourcePager,
+                                XCB_CURRENT_TIME, snap.active);
     return true;
 }
 
-bool X11Workspace::unhide(pid_t pid) { return activate(pid, 0); }
+bool X11Workspace::unhide(pid_t pid) {
+    return activate(pid, 0);
+}
 
 std::optional<std::string> X11Workspace::urlForApplication(const std::string& bundleID) {
     std::lock_guard lock(mutex_);
@@ -187,7 +194,8 @@ std::optional<pid_t> X11Workspace::spawn(const std::vector<std::string>& command
     QProcess process;
     process.setProgram(QString::fromStdString(command.front()));
     QStringList arguments;
-    for (std::size_t i = 1; i < command.size(); ++i) arguments << QString::fromStdString(command[i]);
+    for (std::size_t i = 1; i < command.size(); ++i)
+        arguments << QString::fromStdString(command[i]);
     process.setArguments(arguments);
     // Started processes show on this desktop's server, whatever DISPLAY the program itself was given.
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -253,7 +261,8 @@ bool X11Workspace::openURL(const std::string& url) {
 std::optional<std::string> X11Workspace::parseActivationScript(const std::string& source) {
     std::vector<std::string> lines;
     std::stringstream ss(source);
-    for (std::string line; std::getline(ss, line);) lines.push_back(trimmed(line));
+    for (std::string line; std::getline(ss, line);)
+        lines.push_back(trimmed(line));
     if (lines.size() != 3) return std::nullopt;
     static const std::string prefix = "tell application id \"";
     const std::string& tell = lines[0];
@@ -303,7 +312,8 @@ void X11Workspace::announceChanges() {
     const Snapshot snap = snapshot();
     if (!snap.ok) return;
     std::map<pid_t, RunningApplication> now;
-    for (const auto& app : snap.apps) now[app.pid] = app;
+    for (const auto& app : snap.apps)
+        now[app.pid] = app;
     for (const auto& [pid, app] : announced_)
         if (!now.count(pid)) notifications_.post(platform::kDidTerminateApplication, userInfo(app));
     for (const auto& app : snap.apps)

@@ -9,8 +9,8 @@
 #include "platform/x11/X11Tracker.h"
 
 #include <map>
-#include <nlohmann/json.hpp>
 #include <mutex>
+#include <nlohmann/json.hpp>
 #include <set>
 
 namespace korvane::platform {
@@ -26,7 +26,8 @@ inline constexpr const char* kOwnBundleID = "com.korvane.app";
 class X11Workspace final : public platform::Workspace, public TrackerListener {
   public:
     // Main thread.
-    X11Workspace(X11Connection& connection, platform::RunLoop& loop, platform::NotificationCenter& notifications);
+    X11Workspace(X11Connection& connection, platform::RunLoop& loop,
+                 platform::NotificationCenter& notifications);
 
     std::vector<platform::RunningApplication> runningApplications() override;
     std::optional<platform::RunningApplication> frontmostApplication() override;

@@ -23,7 +23,9 @@ template <class T> T read(Accessibility& ax, const AXElement& e, const std::stri
     return value ? *value : T{};
 }
 
-AXElement windowOf(const X11TestSession::Xterm& x) { return AXElement{AXElement::Kind::window, x.pid, x.window}; }
+AXElement windowOf(const X11TestSession::Xterm& x) {
+    return AXElement{AXElement::Kind::window, x.pid, x.window};
+}
 
 using X11AccessibilityTest = X11Test;
 
@@ -52,6 +54,8 @@ TEST_F(X11AccessibilityTest, anXtermReadsAsAStandardWindowOfItsApplication) {
     AXValue unused;
     EXPECT_EQ(ax.copyAttribute(w, "AXNoSuchThing", unused), AXError::attributeUnsupported);
     EXPECT_TRUE(ax.isProcessTrusted());
+    EXPECT_EQ(ax.setMessagingTimeout(w, 1.0f), AXError::success);
+    EXPECT_EQ(ax.setMessagingTimeout(w, -1.0f), AXError::illegalArgument);
 }
 
 TEST_F(X11AccessibilityTest, settingPositionAndSizeMovesTheFrameWithinTheSizeIncrement) {
@@ -101,7 +105,8 @@ TEST_F(X11AccessibilityTest, raisingActivatesTheWindowAndTheFocusAttributesFollo
     EXPECT_TRUE(read<bool>(ax, ax.applicationElement(a.pid), "AXFrontmost"));
     EXPECT_FALSE(read<bool>(ax, ax.applicationElement(b.pid), "AXFrontmost"));
     EXPECT_EQ(read<AXElement>(ax, ax.systemWideElement(), "AXFocusedUIElement"), wa);
-    EXPECT_EQ(read<AXElement>(ax, ax.systemWideElement(), "AXFocusedApplication"), ax.applicationElement(a.pid));
+    EXPECT_EQ(read<AXElement>(ax, ax.systemWideElement(), "AXFocusedApplication"),
+              ax.applicationElement(a.pid));
 
     // The active window announces nothing when activated again: the call must not wait for it.
     const auto start = std::chrono::steady_clock::now();

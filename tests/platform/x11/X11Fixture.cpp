@@ -48,11 +48,15 @@ void X11Test::reconnect() {
     desktop = X11Desktop::connect(session_->display(), error);
     ASSERT_NE(desktop, nullptr) << error;
     platform::Platform::setCurrent(desktop.get());
+    // A loaded machine may keep the window manager busy for a while; waits end as soon as it is done.
+    auto& ax = desktop->accessibility();
+    ax.setMessagingTimeout(ax.systemWideElement(), 5.0f);
 }
 
 void X11Test::TearDown() {
     platform::Platform::setCurrent(nullptr);
-    for (const auto& x : xterms_) session_->closeXterm(x);
+    for (const auto& x : xterms_)
+        session_->closeXterm(x);
     xterms_.clear();
     desktop.reset();
 }
@@ -64,11 +68,16 @@ X11TestSession::Xterm X11Test::xterm(const std::string& title, const std::string
     auto& ax = desktop->accessibility();
     platform::AXError error = platform::AXError::failure;
     auto observer = ax.createObserver(
-        x.pid, [&](const platform::AXElement& e, const std::string&) { x.window = static_cast<xcb_window_t>(e.token); },
+        x.pid,
+        [&](const platform::AXElement& e, const std::string&) {
+            x.window = static_cast<xcb_window_t>(e.token);
+        },
         error);
-    EXPECT_EQ(observer->addNotification(ax.applicationElement(x.pid), "AXWindowCreated"), platform::AXError::success);
+    EXPECT_EQ(observer->addNotification(ax.applicationElement(x.pid), "AXWindowCreated"),
+              platform::AXError::success);
     xterms_.push_back(x);
-    EXPECT_TRUE(runUntil([&] { return x.window != XCB_WINDOW_NONE; })) << "xterm \"" << title << "\" did not show";
+    EXPECT_TRUE(runUntil([&] { return x.window != XCB_WINDOW_NONE; }))
+        << "xterm \"" << title << "\" did not show";
     xterms_.back().window = x.window;
     return x;
 }

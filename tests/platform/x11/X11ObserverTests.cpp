@@ -27,10 +27,15 @@ TEST_F(X11ObserverTest, creationTitleChangeAndDestructionArriveInOrderOnTheMainT
     auto& loop = desktop->runLoop();
     std::vector<Heard> heard;
     // The process first, its window later: the observer is in place before the window shows.
-    const pid_t pid = session().start({"xterm", "-title", "Observed", "-geometry", "60x20+2000+100", "-e", "cat"});
+    const pid_t pid =
+        session().start({"xterm", "-title", "Observed", "-geometry", "60x20+2000+100", "-e", "cat"});
     AXError error = AXError::failure;
     auto observer = ax.createObserver(
-        pid, [&](const AXElement& e, const std::string& n) { heard.push_back({e, n, loop.isMainThread()}); }, error);
+        pid,
+        [&](const AXElement& e, const std::string& n) {
+            heard.push_back({e, n, loop.isMainThread()});
+        },
+        error);
     ASSERT_EQ(error, AXError::success);
     ASSERT_EQ(observer->addNotification(ax.applicationElement(pid), "AXWindowCreated"), AXError::success);
 
@@ -54,7 +59,8 @@ TEST_F(X11ObserverTest, creationTitleChangeAndDestructionArriveInOrderOnTheMainT
     EXPECT_EQ(heard[1].element, window);
     EXPECT_EQ(heard[2].notification, "AXUIElementDestroyed");
     EXPECT_EQ(heard[2].element, window);
-    for (const auto& h : heard) EXPECT_TRUE(h.onMain) << h.notification;
+    for (const auto& h : heard)
+        EXPECT_TRUE(h.onMain) << h.notification;
 }
 
 TEST_F(X11ObserverTest, registrationRules) {
@@ -62,13 +68,15 @@ TEST_F(X11ObserverTest, registrationRules) {
     const auto other = xterm("Someone else", "60x20+2300+200");
     auto& ax = desktop->accessibility();
     AXError error = AXError::failure;
-    auto observer = ax.createObserver(x.pid, [](const AXElement&, const std::string&) {}, error);
+    auto observer = ax.createObserver(
+        x.pid, [](const AXElement&, const std::string&) {}, error);
     ASSERT_EQ(error, AXError::success);
     const AXElement window{AXElement::Kind::window, x.pid, x.window};
     const AXElement foreign{AXElement::Kind::window, other.pid, other.window};
 
     EXPECT_EQ(observer->addNotification(window, "AXUIElementDestroyed"), AXError::success);
-    EXPECT_EQ(observer->addNotification(window, "AXUIElementDestroyed"), AXError::notificationAlreadyRegistered);
+    EXPECT_EQ(observer->addNotification(window, "AXUIElementDestroyed"),
+              AXError::notificationAlreadyRegistered);
     EXPECT_EQ(observer->addNotification(foreign, "AXUIElementDestroyed"), AXError::illegalArgument);
     EXPECT_EQ(observer->addNotification(window, "AXMenuOpened"), AXError::notificationUnsupported);
     EXPECT_EQ(observer->removeNotification(window, "AXTitleChanged"), AXError::notificationNotRegistered);
@@ -76,7 +84,8 @@ TEST_F(X11ObserverTest, registrationRules) {
     const AXElement gone{AXElement::Kind::window, x.pid, 0x7FFFFF};
     EXPECT_EQ(observer->addNotification(gone, "AXTitleChanged"), AXError::invalidUIElement);
 
-    ax.createObserver(0, [](const AXElement&, const std::string&) {}, error);
+    ax.createObserver(
+        0, [](const AXElement&, const std::string&) {}, error);
     EXPECT_EQ(error, AXError::illegalArgument);
 }
 
@@ -86,9 +95,12 @@ TEST_F(X11ObserverTest, aDroppedOrUnregisteredObserverHearsNothing) {
     const AXElement window{AXElement::Kind::window, x.pid, x.window};
     AXError error;
     int droppedHeard = 0, removedHeard = 0, keptHeard = 0;
-    auto dropped = ax.createObserver(x.pid, [&](const AXElement&, const std::string&) { ++droppedHeard; }, error);
-    auto removed = ax.createObserver(x.pid, [&](const AXElement&, const std::string&) { ++removedHeard; }, error);
-    auto kept = ax.createObserver(x.pid, [&](const AXElement&, const std::string&) { ++keptHeard; }, error);
+    auto dropped = ax.createObserver(
+        x.pid, [&](const AXElement&, const std::string&) { ++droppedHeard; }, error);
+    auto removed = ax.createObserver(
+        x.pid, [&](const AXElement&, const std::string&) { ++removedHeard; }, error);
+    auto kept = ax.createObserver(
+        x.pid, [&](const AXElement&, const std::string&) { ++keptHeard; }, error);
     ASSERT_EQ(dropped->addNotification(window, "AXTitleChanged"), AXError::success);
     ASSERT_EQ(removed->addNotification(window, "AXTitleChanged"), AXError::success);
     ASSERT_EQ(kept->addNotification(ax.applicationElement(x.pid), "AXTitleChanged"), AXError::success);
@@ -107,7 +119,9 @@ TEST_F(X11ObserverTest, aClickThatMovesFocusIsReportedAndTheApplicationAnnounced
     std::vector<pid_t> activated;
     auto token = desktop->notificationCenter().addObserver(
         kDidActivateApplication, NotificationCenter::Delivery::mainQueue,
-        [&](const std::string&, const nlohmann::json& info) { activated.push_back(info.at("pid").get<pid_t>()); });
+        [&](const std::string&, const nlohmann::json& info) {
+            activated.push_back(info.at("pid").get<pid_t>());
+        });
     const auto a = xterm("Clicked", "60x20+2000+100");
     const auto b = xterm("Focused first", "60x20+2600+500");
     // Events are handled in order: once b's activation is announced, everything before it was handled.
@@ -117,8 +131,10 @@ TEST_F(X11ObserverTest, aClickThatMovesFocusIsReportedAndTheApplicationAnnounced
     auto& ax = desktop->accessibility();
     AXError error;
     std::vector<std::string> heard;
-    auto observer = ax.createObserver(a.pid, [&](const AXElement&, const std::string& n) { heard.push_back(n); }, error);
-    ASSERT_EQ(observer->addNotification(ax.applicationElement(a.pid), "AXFocusedWindowChanged"), AXError::success);
+    auto observer = ax.createObserver(
+        a.pid, [&](const AXElement&, const std::string& n) { heard.push_back(n); }, error);
+    ASSERT_EQ(observer->addNotification(ax.applicationElement(a.pid), "AXFocusedWindowChanged"),
+              AXError::success);
 
     const Rect frame = session().frameOf(a.window);
     session().click(static_cast<int>(frame.midX()), static_cast<int>(frame.midY()));

@@ -1,6 +1,7 @@
 // Parts of the real desktop that need no X server: desktop entries, size increments, the persisted user
 // defaults, the process's own facts.
 #include "platform/x11/DesktopEntries.h"
+#include "platform/x11/X11Desktop.h"
 #include "platform/x11/X11ProcessInfo.h"
 #include "platform/x11/X11Query.h"
 #include "platform/x11/X11UserDefaults.h"
@@ -40,18 +41,20 @@ std::string slurp(const fs::path& p) {
 }
 
 TEST(DesktopEntries, anApplicationEntryIsReadFromItsGroupOnly) {
-    auto e = DesktopEntries::parse("# comment\n[Desktop Entry]\nType=Application\nName=Editor\nName[de]=Bearbeiter\n"
-                                   "Exec=editor %U\nIcon=editor\nStartupWMClass=Ed\n[Desktop Action New]\nName=New "
-                                   "window\nExec=editor --new\n",
-                                   "org.example.Editor", "/x/org.example.Editor.desktop");
+    auto e = DesktopEntries::parse(
+        "# comment\n[Desktop Entry]\nType=Application\nName=Editor\nName[de]=Bearbeiter\n"
+        "Exec=editor %U\nIcon=editor\nStartupWMClass=Ed\n[Desktop Action New]\nName=New "
+        "window\nExec=editor --new\n",
+        "org.example.Editor", "/x/org.example.Editor.desktop");
     ASSERT_TRUE(e.has_value());
     EXPECT_EQ(e->name, "Editor");
     EXPECT_EQ(e->exec, "editor %U");
     EXPECT_EQ(e->startupWMClass, "Ed");
     // Not applications, hidden, or without a command: nothing to launch.
     EXPECT_FALSE(DesktopEntries::parse("[Desktop Entry]\nType=Link\nName=L\nExec=x\n", "l", "").has_value());
-    EXPECT_FALSE(DesktopEntries::parse("[Desktop Entry]\nType=Application\nName=H\nExec=x\nHidden=true\n", "h", "")
-                     .has_value());
+    EXPECT_FALSE(
+        DesktopEntries::parse("[Desktop Entry]\nType=Application\nName=H\nExec=x\nHidden=true\n", "h", "")
+            .has_value());
     EXPECT_FALSE(DesktopEntries::parse("[Desktop Entry]\nType=Application\nName=N\n", "n", "").has_value());
 }
 
@@ -66,8 +69,9 @@ TEST(DesktopEntries, commandLinesUndoQuotingAndExpandFieldCodes) {
         {"editor --file=%f", std::vector<std::string>{"editor", "--file="}},
         {"\"/opt/My App/run\" --title \"say \\\"hi\\\"\"",
          std::vector<std::string>{"/opt/My App/run", "--title", "say \"hi\""}},
-        {"app %i --name %c --from %k 100%%", std::vector<std::string>{"app", "--icon", "app-icon", "--name", "App",
-                                                                      "--from", "/e/app.desktop", "100%"}},
+        {"app %i --name %c --from %k 100%%",
+         std::vector<std::string>{"app", "--icon", "app-icon", "--name", "App", "--from", "/e/app.desktop",
+                                  "100%"}},
         {"\"%U\"", std::vector<std::string>{""}},
         {"\"unterminated", std::nullopt},
         {"%U", std::nullopt},
@@ -101,9 +105,9 @@ TEST(DesktopEntries, scanningPrefersEarlierFoldersAndMatchesWindowClasses) {
     EXPECT_FALSE(entries.byID("hidden").has_value()); // hidden by the earlier folder
     ASSERT_TRUE(entries.byID("kde-org.kde.Dolphin").has_value());
 
-    EXPECT_EQ(entries.forWindowClass("xterm", "XTerm")->id, "term");              // StartupWMClass
+    EXPECT_EQ(entries.forWindowClass("xterm", "XTerm")->id, "term");                    // StartupWMClass
     EXPECT_EQ(entries.forWindowClass("dolphin", "dolphin")->id, "kde-org.kde.Dolphin"); // last part of the id
-    EXPECT_EQ(entries.forWindowClass("notes-app", "Notes-app")->id, "notes");    // the command
+    EXPECT_EQ(entries.forWindowClass("notes-app", "Notes-app")->id, "notes");           // the command
     EXPECT_FALSE(entries.forWindowClass("unknown", "Unknown").has_value());
 }
 
@@ -124,7 +128,8 @@ TEST(SizeHints, aRequestedSizeSnapsDownToWholeIncrementsWithinTheLimits) {
         {490, 329, {490, 329}}, // exactly the next step
         {1, 1, {10, 17}},       // below the minimum
     };
-    for (const auto& row : rows) EXPECT_EQ(xterm.constrain(row.w, row.h), row.expected) << row.w << "x" << row.h;
+    for (const auto& row : rows)
+        EXPECT_EQ(xterm.constrain(row.w, row.h), row.expected) << row.w << "x" << row.h;
     SizeHints capped;
     capped.maxWidth = 300;
     capped.maxHeight = 200;
@@ -148,7 +153,8 @@ TEST(X11UserDefaults, valuesPersistAcrossInstancesInTheApplicationSupportFolder)
     EXPECT_FALSE(reread.object("Korvane.gone").has_value());
     // Only the file itself is left: no temporary from the atomic writes.
     std::set<std::string> files;
-    for (const auto& e : fs::directory_iterator(support)) files.insert(e.path().filename().string());
+    for (const auto& e : fs::directory_iterator(support))
+        files.insert(e.path().filename().string());
     EXPECT_EQ(files, std::set<std::string>{"user-defaults.json"});
 }
 
@@ -162,7 +168,8 @@ TEST(X11UserDefaults, anUnreadableFileIsKeptAsideBeforeItIsReplaced) {
     defaults.set("k", 1);
     std::vector<fs::path> kept;
     for (const auto& e : fs::directory_iterator(folder.path))
-        if (e.path().filename().string().rfind("user-defaults.json.unreadable-", 0) == 0) kept.push_back(e.path());
+        if (e.path().filename().string().rfind("user-defaults.json.unreadable-", 0) == 0)
+            kept.push_back(e.path());
     ASSERT_EQ(kept.size(), 1u);
     EXPECT_EQ(slurp(kept[0]), "{ not json");
     EXPECT_EQ(nlohmann::json::parse(slurp(folder.path / "user-defaults.json")), nlohmann::json({{"k", 1}}));
@@ -206,6 +213,13 @@ TEST(X11ProcessInfo, describesTheRunningProcessAndMakesRandomUUIDs) {
     EXPECT_EQ(seen.size(), 100u);
     std::array<unsigned char, 16> zeros{};
     EXPECT_EQ(X11ProcessInfo::formatUUID(zeros), "00000000-0000-4000-8000-000000000000");
+}
+
+TEST(X11Desktop, aServerThatCannotBeReachedIsReportedByName) {
+    std::string error;
+    auto desktop = X11Desktop::connect(":65000", error);
+    EXPECT_EQ(desktop, nullptr);
+    EXPECT_NE(error.find("\":65000\""), std::string::npos) << error;
 }
 
 } // namespace

@@ -35,11 +35,13 @@ TEST_F(X11RunLoopTest, postedBlocksRunOnTheMainThreadInTheOrderPosted) {
     loop.post(note(1));
     loop.post(note(2));
     std::thread([&] {
-        for (int n = 3; n <= 100; ++n) loop.post(note(n));
+        for (int n = 3; n <= 100; ++n)
+            loop.post(note(n));
     }).join();
     EXPECT_TRUE(order.empty()); // never inside the call that posted
     ASSERT_TRUE(runUntil([&] { return order.size() == 100; }));
-    for (int n = 1; n <= 100; ++n) EXPECT_EQ(order[static_cast<std::size_t>(n - 1)], n);
+    for (int n = 1; n <= 100; ++n)
+        EXPECT_EQ(order[static_cast<std::size_t>(n - 1)], n);
     EXPECT_TRUE(allOnMain);
 }
 
@@ -75,8 +77,10 @@ TEST_F(X11RunLoopTest, timersRepeatUntilInvalidatedAndKeepToTheirMode) {
         if (++repeats == 3) t.invalidate();
     });
     auto single = loop.scheduleTimer(milliseconds(5), false, RunLoopMode::Default, [&](Timer&) { ++once; });
-    auto trackingOnly = loop.scheduleTimer(milliseconds(1), true, RunLoopMode::EventTracking, [&](Timer&) { ++tracking; });
-    auto stopped = loop.scheduleTimer(milliseconds(5), false, RunLoopMode::Default, [&](Timer&) { ADD_FAILURE(); });
+    auto trackingOnly =
+        loop.scheduleTimer(milliseconds(1), true, RunLoopMode::EventTracking, [&](Timer&) { ++tracking; });
+    auto stopped =
+        loop.scheduleTimer(milliseconds(5), false, RunLoopMode::Default, [&](Timer&) { ADD_FAILURE(); });
     stopped->invalidate();
     EXPECT_FALSE(stopped->isValid());
 
@@ -103,12 +107,14 @@ TEST_F(X11RunLoopTest, backgroundQueuesRunOffTheMainThreadAndSerialQueuesInOrder
     auto queue = loop.makeSerialQueue("Korvane.test.serial");
     EXPECT_EQ(queue->label(), "Korvane.test.serial");
     std::vector<int> order;
-    for (int n = 0; n < 50; ++n) queue->async([&order, n] { order.push_back(n); });
+    for (int n = 0; n < 50; ++n)
+        queue->async([&order, n] { order.push_back(n); });
     bool innerRan = false;
     // sync waits for the blocks before it, and may sync onto its own queue from inside.
     queue->sync([&] { queue->sync([&] { innerRan = true; }); });
     ASSERT_EQ(order.size(), 50u);
-    for (int n = 0; n < 50; ++n) EXPECT_EQ(order[static_cast<std::size_t>(n)], n);
+    for (int n = 0; n < 50; ++n)
+        EXPECT_EQ(order[static_cast<std::size_t>(n)], n);
     EXPECT_TRUE(innerRan);
 
     ASSERT_TRUE(runUntil([&] { return globalOnMain.load() != -1; }));

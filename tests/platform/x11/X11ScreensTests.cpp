@@ -23,7 +23,8 @@ std::vector<std::uint8_t> sampleEdid(std::uint32_t serial, const std::string& na
     b[9] = static_cast<std::uint8_t>(vendor & 0xFF);
     b[10] = 0x34;
     b[11] = 0x12;
-    for (int i = 0; i < 4; ++i) b[12 + i] = static_cast<std::uint8_t>(serial >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        b[12 + i] = static_cast<std::uint8_t>(serial >> (8 * i));
     auto descriptor = [&](std::size_t offset, std::uint8_t tag, const std::string& text) {
         b[offset + 3] = tag;
         std::string padded = text + "\n";
@@ -94,7 +95,8 @@ TEST_F(X11ScreensTest, aMonitorRemovedAndAddedBackKeepsEveryIdentityAndIsAnnounc
 TEST_F(X11ScreensTest, aDockStrutCutsTheVisibleFrameOfItsOwnMonitorOnly) {
     ScreenChanges changes(desktop->notificationCenter());
     // A 30-pixel panel along the top of the primary monitor (root x 1920...3839).
-    const auto dock = session().createDock(Rect(1920, 0, 1920, 30), {0, 0, 30, 0, 0, 0, 0, 0, 1920, 3839, 0, 0});
+    const auto dock =
+        session().createDock(Rect(1920, 0, 1920, 30), {0, 0, 30, 0, 0, 0, 0, 0, 1920, 3839, 0, 0});
     ASSERT_TRUE(runUntil([&] { return changes.count >= 1; }));
     auto screens = desktop->screens().screens();
     ASSERT_EQ(screens.size(), 2u);

@@ -60,12 +60,14 @@ const std::vector<std::string>& originalEnvironment() {
 pid_t spawn(const std::vector<std::string>& argv, const std::string& display, const std::string& log,
             int keepFd = -1) {
     std::vector<char*> args;
-    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    for (const auto& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
     std::vector<std::string> envStrings = originalEnvironment();
     if (!display.empty()) envStrings.push_back("DISPLAY=" + display);
     std::vector<char*> env;
-    for (auto& e : envStrings) env.push_back(e.data());
+    for (auto& e : envStrings)
+        env.push_back(e.data());
     env.push_back(nullptr);
     const pid_t parent = ::getpid();
 
@@ -105,8 +107,8 @@ int reap(pid_t pid, Nanos timeout) {
 
 std::string geometryText(const Rect& r, double mmPerPixel) {
     const int w = static_cast<int>(r.size.width), h = static_cast<int>(r.size.height);
-    return std::to_string(w) + "/" + std::to_string(static_cast<int>(w * mmPerPixel)) + "x" + std::to_string(h) +
-           "/" + std::to_string(static_cast<int>(h * mmPerPixel)) + "+" +
+    return std::to_string(w) + "/" + std::to_string(static_cast<int>(w * mmPerPixel)) + "x" +
+           std::to_string(h) + "/" + std::to_string(static_cast<int>(h * mmPerPixel)) + "+" +
            std::to_string(static_cast<int>(r.origin.x)) + "+" + std::to_string(static_cast<int>(r.origin.y));
 }
 
@@ -183,8 +185,8 @@ X11TestSession::X11TestSession() {
 bool X11TestSession::waitUntilManaging() {
     const xcb_window_t probe = xcb_generate_id(conn_);
     const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(conn_)).data;
-    xcb_create_window(conn_, XCB_COPY_FROM_PARENT, probe, root_, 1930, 10, 20, 20, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
-                      screen->root_visual, 0, nullptr);
+    xcb_create_window(conn_, XCB_COPY_FROM_PARENT, probe, root_, 1930, 10, 20, 20, 0,
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, 0, nullptr);
     auto listed = [&] {
         auto l = clientList();
         return std::find(l.begin(), l.end(), probe) != l.end();
@@ -278,17 +280,18 @@ void X11TestSession::closeXterm(const Xterm& xterm) {
 }
 
 void X11TestSession::sync() {
-    Reply<xcb_get_input_focus_reply_t> r(xcb_get_input_focus_reply(conn_, xcb_get_input_focus(conn_), nullptr));
+    Reply<xcb_get_input_focus_reply_t> r(
+        xcb_get_input_focus_reply(conn_, xcb_get_input_focus(conn_), nullptr));
 }
 
 xcb_atom_t X11TestSession::atom(const char* name) {
-    Reply<xcb_intern_atom_reply_t> r(
-        xcb_intern_atom_reply(conn_, xcb_intern_atom(conn_, 0, static_cast<std::uint16_t>(std::strlen(name)), name),
-                              nullptr));
+    Reply<xcb_intern_atom_reply_t> r(xcb_intern_atom_reply(
+        conn_, xcb_intern_atom(conn_, 0, static_cast<std::uint16_t>(std::strlen(name)), name), nullptr));
     return r ? r->atom : static_cast<xcb_atom_t>(XCB_ATOM_NONE);
 }
 
-std::vector<std::uint32_t> X11TestSession::cardinals(xcb_window_t window, xcb_atom_t property, xcb_atom_t type) {
+std::vector<std::uint32_t> X11TestSession::cardinals(xcb_window_t window, xcb_atom_t property,
+                                                     xcb_atom_t type) {
     Reply<xcb_get_property_reply_t> r(
         xcb_get_property_reply(conn_, xcb_get_property(conn_, 0, window, property, type, 0, 4096), nullptr));
     std::vector<std::uint32_t> out;
@@ -316,9 +319,10 @@ std::optional<xcb_window_t> X11TestSession::clientOf(pid_t pid) {
 }
 
 Rect X11TestSession::frameOf(xcb_window_t window) {
-    Reply<xcb_get_geometry_reply_t> g(xcb_get_geometry_reply(conn_, xcb_get_geometry(conn_, window), nullptr));
-    Reply<xcb_translate_coordinates_reply_t> t(
-        xcb_translate_coordinates_reply(conn_, xcb_translate_coordinates(conn_, window, root_, 0, 0), nullptr));
+    Reply<xcb_get_geometry_reply_t> g(
+        xcb_get_geometry_reply(conn_, xcb_get_geometry(conn_, window), nullptr));
+    Reply<xcb_translate_coordinates_reply_t> t(xcb_translate_coordinates_reply(
+        conn_, xcb_translate_coordinates(conn_, window, root_, 0, 0), nullptr));
     if (!g || !t) return {};
     auto e = cardinals(window, atom("_NET_FRAME_EXTENTS"), XCB_ATOM_CARDINAL);
     e.resize(4, 0);
@@ -351,9 +355,10 @@ xcb_window_t X11TestSession::createDock(const Rect& root, const std::array<std::
                       static_cast<std::uint16_t>(root.size.height), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
                       screen->root_visual, 0, nullptr);
     const xcb_atom_t dock = atom("_NET_WM_WINDOW_TYPE_DOCK");
-    xcb_change_property(conn_, XCB_PROP_MODE_REPLACE, w, atom("_NET_WM_WINDOW_TYPE"), XCB_ATOM_ATOM, 32, 1, &dock);
-    xcb_change_property(conn_, XCB_PROP_MODE_REPLACE, w, atom("_NET_WM_STRUT_PARTIAL"), XCB_ATOM_CARDINAL, 32, 12,
-                        strut.data());
+    xcb_change_property(conn_, XCB_PROP_MODE_REPLACE, w, atom("_NET_WM_WINDOW_TYPE"), XCB_ATOM_ATOM, 32, 1,
+                        &dock);
+    xcb_change_property(conn_, XCB_PROP_MODE_REPLACE, w, atom("_NET_WM_STRUT_PARTIAL"), XCB_ATOM_CARDINAL, 32,
+                        12, strut.data());
     const std::uint32_t pid = static_cast<std::uint32_t>(::getpid());
     xcb_change_property(conn_, XCB_PROP_MODE_REPLACE, w, atom("_NET_WM_PID"), XCB_ATOM_CARDINAL, 32, 1, &pid);
     xcb_map_window(conn_, w);
@@ -370,11 +375,13 @@ void X11TestSession::setEdid(const std::vector<std::uint8_t>& edid) {
     Reply<xcb_randr_get_monitors_reply_t> monitors(
         xcb_randr_get_monitors_reply(conn_, xcb_randr_get_monitors(conn_, root_, 1), nullptr));
     if (!monitors) throw std::runtime_error("no monitors");
-    for (auto it = xcb_randr_get_monitors_monitors_iterator(monitors.p); it.rem; xcb_randr_monitor_info_next(&it)) {
+    for (auto it = xcb_randr_get_monitors_monitors_iterator(monitors.p); it.rem;
+         xcb_randr_monitor_info_next(&it)) {
         if (xcb_randr_monitor_info_outputs_length(it.data) == 0) continue;
         const xcb_randr_output_t output = xcb_randr_monitor_info_outputs(it.data)[0];
-        xcb_randr_change_output_property(conn_, output, atom("EDID"), XCB_ATOM_INTEGER, 8, XCB_PROP_MODE_REPLACE,
-                                         static_cast<std::uint32_t>(edid.size()), edid.data());
+        xcb_randr_change_output_property(conn_, output, atom("EDID"), XCB_ATOM_INTEGER, 8,
+                                         XCB_PROP_MODE_REPLACE, static_cast<std::uint32_t>(edid.size()),
+                                         edid.data());
         sync();
         return;
     }
@@ -382,8 +389,8 @@ void X11TestSession::setEdid(const std::vector<std::uint8_t>& edid) {
 }
 
 void X11TestSession::movePointer(int rootX, int rootY) {
-    xcb_test_fake_input(conn_, XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, root_, static_cast<std::int16_t>(rootX),
-                        static_cast<std::int16_t>(rootY), 0);
+    xcb_test_fake_input(conn_, XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, root_,
+                        static_cast<std::int16_t>(rootX), static_cast<std::int16_t>(rootY), 0);
     sync();
 }
 

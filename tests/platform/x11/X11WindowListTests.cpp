@@ -23,7 +23,8 @@ Rect boundsOf(const WindowInfo& entry) {
 
 std::vector<std::uint32_t> numbers(const std::vector<WindowInfo>& list) {
     std::vector<std::uint32_t> out;
-    for (const auto& e : list) out.push_back(e.at(WindowKey::number).get<std::uint32_t>());
+    for (const auto& e : list)
+        out.push_back(e.at(WindowKey::number).get<std::uint32_t>());
     return out;
 }
 
@@ -36,8 +37,9 @@ TEST_F(X11WindowListTest, xtermsAreListedWithTheirOwnerTitleLayerAndFrame) {
     ASSERT_TRUE(list.has_value());
     ASSERT_EQ(list->size(), 2u);
     for (const auto& [x, title] : {std::pair{a, "First terminal"}, std::pair{b, "Second terminal"}}) {
-        auto it = std::find_if(list->begin(), list->end(),
-                               [&](const WindowInfo& e) { return e.at(WindowKey::number).get<std::uint32_t>() == x.window; });
+        auto it = std::find_if(list->begin(), list->end(), [&](const WindowInfo& e) {
+            return e.at(WindowKey::number).get<std::uint32_t>() == x.window;
+        });
         ASSERT_NE(it, list->end()) << title;
         EXPECT_EQ(it->at(WindowKey::ownerPID).get<int>(), x.pid);
         EXPECT_EQ(it->at(WindowKey::ownerName).get<std::string>(), "XTerm");
@@ -60,8 +62,9 @@ TEST_F(X11WindowListTest, theListRunsFrontToBackAndFollowsActivation) {
     const auto element = desktop->accessibility().applicationElement(a.pid);
     platform::AXValue windows;
     ASSERT_EQ(desktop->accessibility().copyAttribute(element, "AXWindows", windows), AXError::success);
-    ASSERT_EQ(desktop->accessibility().performAction(std::get<std::vector<AXElement>>(windows).at(0), "AXRaise"),
-              AXError::success);
+    ASSERT_EQ(
+        desktop->accessibility().performAction(std::get<std::vector<AXElement>>(windows).at(0), "AXRaise"),
+        AXError::success);
     EXPECT_EQ(numbers(*desktop->windowServer().copyWindowInfo(kOnScreenOnly)),
               (std::vector<std::uint32_t>{a.window, b.window}));
 }
@@ -84,7 +87,8 @@ TEST_F(X11WindowListTest, optionsSelectOnScreenWindowsOrOneWindow) {
 }
 
 TEST_F(X11WindowListTest, docksAreListedAboveTheApplicationLayer) {
-    const auto dock = session().createDock(Rect(1920, 1050, 1920, 30), {0, 0, 0, 30, 0, 0, 0, 0, 0, 0, 1920, 3839});
+    const auto dock =
+        session().createDock(Rect(1920, 1050, 1920, 30), {0, 0, 0, 30, 0, 0, 0, 0, 0, 0, 1920, 3839});
     std::optional<std::vector<WindowInfo>> list;
     ASSERT_TRUE(runUntil([&] {
         list = desktop->windowServer().copyWindowInfo(kIncludingWindow, dock);

@@ -18,10 +18,9 @@ using namespace platform;
 struct Announcements {
     explicit Announcements(NotificationCenter& center) {
         for (const char* name : {kDidLaunchApplication, kDidTerminateApplication, kDidActivateApplication})
-            tokens.push_back(center.addObserver(name, NotificationCenter::Delivery::mainQueue,
-                                                [this](const std::string& n, const nlohmann::json& info) {
-                                                    heard.emplace_back(n, info);
-                                                }));
+            tokens.push_back(center.addObserver(
+                name, NotificationCenter::Delivery::mainQueue,
+                [this](const std::string& n, const nlohmann::json& info) { heard.emplace_back(n, info); }));
     }
     bool has(const std::string& name, pid_t pid) const {
         for (const auto& [n, info] : heard)
@@ -67,7 +66,8 @@ TEST_F(X11WorkspaceTest, activatingAnApplicationFocusesItsMostRecentWindowAndIsA
     EXPECT_EQ(desktop->workspace().frontmostApplication()->pid, a.pid);
 
     // Unhiding an application whose windows are all minimised brings one back.
-    desktop->accessibility().setAttribute(AXElement{AXElement::Kind::window, b.pid, b.window}, "AXMinimized", true);
+    desktop->accessibility().setAttribute(AXElement{AXElement::Kind::window, b.pid, b.window}, "AXMinimized",
+                                          true);
     EXPECT_TRUE(desktop->workspace().runningApplication(b.pid)->isHidden);
     EXPECT_TRUE(desktop->workspace().unhide(b.pid));
     ASSERT_TRUE(X11TestSession::waitFor([&] { return session().activeWindow() == b.window; }));
@@ -95,11 +95,12 @@ TEST_F(X11WorkspaceTest, launchingByBundleIdentifierRunsTheDesktopEntryAndIsAnno
     std::optional<xcb_window_t> window;
     ASSERT_TRUE(runUntil([&] { return (window = session().clientOf(pid)).has_value(); }));
     AXValue title;
-    ASSERT_EQ(desktop->accessibility().copyAttribute(AXElement{AXElement::Kind::window, pid, *window}, "AXTitle",
-                                                     title),
+    ASSERT_EQ(desktop->accessibility().copyAttribute(AXElement{AXElement::Kind::window, pid, *window},
+                                                     "AXTitle", title),
               AXError::success);
     EXPECT_EQ(std::get<std::string>(title), "Launched by test");
-    EXPECT_EQ(desktop->workspace().runningApplication(pid)->bundleID, std::optional<std::string>(kSampleBundleID));
+    EXPECT_EQ(desktop->workspace().runningApplication(pid)->bundleID,
+              std::optional<std::string>(kSampleBundleID));
 
     ::kill(pid, SIGTERM);
     ASSERT_TRUE(runUntil([&] { return announced.has(kDidTerminateApplication, pid); }));
@@ -117,13 +118,15 @@ TEST_F(X11WorkspaceTest, theActivationScriptActivatesARunningApplication) {
     const auto b = xterm("In front", "60x20+2300+200");
     ASSERT_TRUE(X11TestSession::waitFor([&] { return session().activeWindow() == b.window; }));
     // Both xterms are the same application; the first one started is the one activated.
-    const std::string script = std::string("tell application id \"") + kSampleBundleID + "\"\n    activate\nend tell";
+    const std::string script =
+        std::string("tell application id \"") + kSampleBundleID + "\"\n    activate\nend tell";
     auto result = desktop->workspace().runScript(script);
     EXPECT_TRUE(result.ok) << result.message;
     EXPECT_EQ(result.errorNumber, 0);
     ASSERT_TRUE(X11TestSession::waitFor([&] { return session().activeWindow() == a.window; }));
 
-    auto unknown = desktop->workspace().runScript("tell application id \"no.such.app\"\n    activate\nend tell");
+    auto unknown =
+        desktop->workspace().runScript("tell application id \"no.such.app\"\n    activate\nend tell");
     EXPECT_FALSE(unknown.ok);
     EXPECT_NE(unknown.errorNumber, 0);
     auto other = desktop->workspace().runScript("display dialog \"hi\"");

@@ -1,0 +1,120 @@
+// Display identity and screen lookups over simulated screens: edges, ties, nearest screens, names.
+#include "app/DisplayUtil.h"
+#include "platform/sim/SimDesktop.h"
+
+#include <gtest/gtest.h>
+
+using namespace korvane;
+
+namespace {
+
+class DisplayUtilTest : public ::testing::Test {
+  protected:
+    // Left 0…1000 and right 1000…2000, both 800 high; the left one is the main screen.
+    void sideBySide() {
+        left = desktop->screens().addDisplay({.frame = Rect{0, 0, 1000, 800}, .name = "Left", .uuid = "L"});
+        right = desktop->screens().addDisplay(
+            {.frame = Rect{1000, 0, 1000, 800}, .visibleFrame = Rect{1000, 0, 1000, 780}, .name = "Right",
+             .uuid = "R"});
+    }
+    platform::Screens& screens() { return desktop->screens(); }
+    std::string screenUUID(const Rect& rect) {
+        auto s = DisplayUtil::screen(screens(), rect);
+        return s ? s->displayUUID : "none";
+    }
+
+    sim::ScopedSimDesktop desktop;
+    int left = 0;
+    int right = 0;
+};
+
+TEST(DisplayUtil, screenWithoutUUIDIsNamedByNameAndNumber) {
+    platform::ScreenInfo screen;
+    screen.localizedName = "Studio";
+    screen.displayNumber = 7;
+    EXPECT_EQ(DisplayUtil::displayUUID(screen), "Studio-7");
+    screen.displayUUID = "37D8832A-2D66-02CA-B9F7-8F30A301B230";
+    EXPECT_EQ(DisplayUtil::displayUUID(screen), "37D8832A-2D66-02CA-B9F7-8F30A301B230");
+    screen.displayUUID.clear();
+    screen.localizedName.clear();
+    screen.displayNumber = 0;
+    EXPECT_EQ(DisplayUtil::displayUUID(screen), "-0");
+}
+
+TEST_F(DisplayUtilTest, rectangleBelongsToTheScreenHoldingItsMiddle) {
+    EXPECT_EQ(DisplayUtil::displayUUID(screens(), Rect{0, 0, 10, 10}), "");
+    sideBySide();
+    struct Row {
+        Rect rect;
+        const char* expected;
+    };
+    const Row rows[] = {
+        {Rect{900, 100, 200, 100}, "R"},  // middle on the shared edge: the right screen's left edge
+        {Rect{100, 100, 200, 100}, "L"},  // well inside the left one
+        {Rect{1800, 700, 400, 200}, "L"}, // middle on the far corner: on no screen, so the main one
+        {Rect{-500, 0, 100, 100}, "L"},   // off every screen
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(DisplayUtil::displayUUID(screens(), row.rect), row.expected) << describe(row.rect);
+    desktop->screens().setMainDisplay(right);
+    EXPECT_EQ(DisplayUtil::displayUUID(screens(), Rect{-500, 0, 100, 100}), "R");
+}
+
+TEST_F(DisplayUtilTest, screenForRectangleTakesLargestShareThenNearest) {
+    EXPECT_EQ(screenUUID(Rect{0, 0, 10, 10}), "none");
+    sideBySide();
+    struct Row {
+        Rect rect;
+        const char* expected;
+    };
+    const Row rows[] = {
+        {Rect{900, 100, 200, 100}, "L"},  // equal shares: the earlier screen
+        {Rect{800, 100, 300, 100}, "L"},  // larger share on the left
+        {Rect{950, 100, 300, 100}, "R"},  // larger share on the right
+        {Rect{1200, 780, 100, 50}, "R"},  // touches the right visible frame only along its top edge
+        {Rect{2100, 300, 100, 100}, "R"}, // beyond the right edge: nearest
+        {Rect{950, -200, 100, 100}, "L"}, // below the shared edge: equally near both, the earlier
+        {Rect{-300, -300, 100, 100}, "L"},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(screenUUID(row.rect), row.expected) << describe(row.rect);
+}
+
+TEST_F(DisplayUtilTest, screenUnderMouseFallsBackToTheMainScreen) {
+    EXPECT_FALSE(DisplayUtil::screenUnderMouse(screens()));
+    sideBySide();
+    desktop->screens().setMouseLocation({1500, 400});
+    EXPECT_EQ(DisplayUtil::screenUnderMouse(screens())->displayUUID, "R");
+    desktop->screens().setMouseLocation({1000, 800}); // the top edge belongs to no screen
+    EXPECT_EQ(DisplayUtil::screenUnderMouse(screens())->displayUUID, "L");
+}
+
+TEST_F(DisplayUtilTest, displayNamesComeFromConnectedScreensElseTheIdentifier) {
+    sideBySide();
+    struct Row {
+        const char* identifier;
+        const char* expected;
+    };
+    const Row rows[] = {
+        {"R", "Right"},
+        {"R#2", "Right"},
+        {"r", "Display r"}, // case-sensitive
+        {"ABCDEF123456", "Display ABCDEF"},
+        {"ÉÉÉÉÉÉÉ-3", "Display ÉÉÉÉÉÉ"}, // characters, not bytes
+        {"", "Display "},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(DisplayUtil::displayName(screens(), row.identifier), row.expected) << row.identifier;
+}
+
+TEST_F(DisplayUtilTest, flipIsItsOwnInverse) {
+    EXPECT_EQ(DisplayUtil::quartzToAppKit(screens(), {5, 30}), (Point{5, -30}));
+    desktop->screens().addDisplay({.frame = Rect{0, 0, 1920, 1080}, .uuid = "M"});
+    // A taller screen beside the main one does not move the origin of either system.
+    desktop->screens().addDisplay({.frame = Rect{1920, -200, 1080, 1920}, .uuid = "P"});
+    const Point flipped = DisplayUtil::quartzToAppKit(screens(), {40, 0});
+    EXPECT_EQ(flipped, (Point{40, 1080}));
+    EXPECT_EQ(DisplayUtil::quartzToAppKit(screens(), flipped), (Point{40, 0}));
+}
+
+} // namespace
