@@ -2,6 +2,8 @@
 // bytes of a file that could not be read before it is written over.
 #pragma once
 
+#include "platform/AtomicFile.h"
+
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -9,11 +11,6 @@
 #include <string_view>
 
 namespace korvane {
-
-// Writes `bytes` to a new file beside `path`, flushes it and renames it over `path`, so that a reader
-// sees the old contents or the new, never a part. The folder must exist. Throws
-// std::filesystem::filesystem_error on failure, leaving `path` as it was and no temporary file behind.
-void writeFileAtomically(const std::filesystem::path& path, std::string_view bytes);
 
 // Copies the file at `path` to "NAME.unreadable-<UTC stamp>" in the same folder (stamp like
 // "2026-05-28T20:26:40Z", from the platform's wall clock; "-2", "-3"… appended when that name is taken)

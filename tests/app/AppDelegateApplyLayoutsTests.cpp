@@ -166,8 +166,175 @@ TEST_F(ApplyLayoutsTest, aDisconnectedDisplayIsBuiltOnTheMainScreen) {
     EXPECT_EQ(storedSelection("GONE"), kBuiltinSplit5050ID);
 }
 
-TEST(ApplyLayoutsWithoutScreens, ensureStateFailsWithoutAnyScreen) {
-    korvane::testing::DisplayTest::TestBody; // keeps the fixture's helpers in view for readers
+TEST_F(DisplayTest, withoutAnyScreenNoStateIsMadeAndNothingApplies) {
+    auto app = makeLayoutApp();
+    EXPECT_FALSE(app->ensureState(kMain));
+    EXPECT_TRUE(logged("[app] ensureState: no screen for display DISPLAY-1"));
+    WMScene scene;
+    scene.layoutRefsByDisplay[kMain] = kBuiltinFullscreenID;
+    app->applyLayoutsFromScene(scene);
+    app->applyRegionSet(builtinSplit5050Layout(), std::nullopt, true);
+    EXPECT_TRUE(logged("[app] applyRegionSet: invalid target display "));
+    EXPECT_TRUE(app->multiState->states.empty());
+    EXPECT_TRUE(snapshot(home).empty());
+}
+
+TEST_F(ApplyLayoutsTest, applyingEmptiesTheTargetsStacksAndRaisesOnlyItsEpoch) {
+    auto app = makeLayoutApp();
+    app->controller = std::make_shared<WMController>(app->multiState, app->ax);
+    ASSERT_TRUE(app->ensureState(kMain));
+    ASSERT_TRUE(app->ensureState(kSide));
+    auto mainState = stateOf(*app, kMain);
+    auto sideState = stateOf(*app, kSide);
+    place(*mainState, 11, 1);
+    place(*sideState, 21, 2);
+    app->lastUsedRegionByDisplay[kSide] = 2;
+
+    app->applyRegionSet(builtinFullscreenLayout(), std::string(kSide), false);
+
+    auto applied = stateOf(*app, kSide);
+    EXPECT_NE(applied, sideState);
+    EXPECT_EQ(zoneIDs(*applied), (std::vector<int>{1}));
+    EXPECT_TRUE(applied->zoneOf.empty());
+    EXPECT_TRUE(applied->wins.empty());
+    EXPECT_EQ(app->mappingTransactions.currentEpoch(kSide), 1);
+    EXPECT_EQ(stateOf(*app, kMain), mainState);
+    EXPECT_EQ(stack(*mainState, 1), (std::vector<WindowID>{11}));
+    EXPECT_EQ(app->mappingTransactions.currentEpoch(kMain), 0);
+    // A recorded last zone stays, even one the new layout lacks.
+    EXPECT_EQ(app->lastUsedRegionByDisplay.at(kSide), 2);
+    EXPECT_TRUE(logged("[app] applyRegionSet: set=builtin.fullscreen target=DISPLAY-2 active=DISPLAY-1 "
+                       "activate=false"));
+    EXPECT_TRUE(logged("[app] Applied layout in background set id=builtin.fullscreen display=DISPLAY-2"));
+    EXPECT_EQ(storedTemplate(kSide), kBuiltinFullscreenID);
+    EXPECT_EQ(storedSelection(kSide), kBuiltinFullscreenID);
+    EXPECT_EQ(app->multiState->activeDisplayUUID, kMain); // resolved from the pointer, not switched
+    EXPECT_FALSE(app->controller->onWindowFocus);
+}
+
+TEST_F(ApplyLayoutsTest, theActiveDisplayIsActivatedEvenWhenNotAskedTo) {
+    auto app = makeLayoutApp();
+    app->controller = std::make_shared<WMController>(app->multiState, app->ax);
+    app->lastUsedRegionByDisplay[kMain] = 2;
+    desktop->screens().setMouseLocation({100, 100});
+
+    app->applyRegionSet(builtinSplit6040Layout(), std::nullopt, false);
+
+    EXPECT_TRUE(logged("[app] applyRegionSet: set=builtin.split-60-40 target=DISPLAY-1 active=DISPLAY-1 "
+                       "activate=true"));
+    EXPECT_TRUE(logged("[app] Switched layout to set id=builtin.split-60-40 name=60:40 display=DISPLAY-1"));
+    EXPECT_EQ(app->multiState->activeDisplayUUID, kMain);
+    EXPECT_EQ(app->lastUsedRegion, 2);
+    EXPECT_TRUE(app->controller->onWindowFocus); // the callbacks were installed again
+
+    // Asked to activate a background display: it becomes the active one.
+    app->applyRegionSet(builtinSplit6040Layout(), std::string(kSide), true);
+    EXPECT_EQ(app->multiState->activeDisplayUUID, kSide);
+    EXPECT_EQ(app->lastUsedRegion, 1);
+    EXPECT_TRUE(logged("[app] Switched layout to set id=builtin.split-60-40 name=60:40 display=DISPLAY-2"));
+}
+
+TEST_F(ApplyLayoutsTest, nothingChangesForADisconnectedTargetOrASetWithoutZones) {
+    auto app = makeLayoutApp();
+    app->applyRegionSet(builtinSplit5050Layout(), std::string("GONE"), true);
+    EXPECT_TRUE(logged("[app] applyRegionSet: invalid target display GONE"));
+    app->applyRegionSet(columnsLayout("layout.blank", 0), std::string(kMain), true);
+    EXPECT_TRUE(logged("[app] applyRegionSet: no regions in set layout.blank"));
+
+    EXPECT_TRUE(app->multiState->states.empty());
+    EXPECT_TRUE(app->mappingTransactions.displayEpochByUUID.empty());
+    EXPECT_TRUE(app->lastUsedRegionByDisplay.empty());
+    EXPECT_TRUE(snapshot(home).empty());
+}
+
+TEST_F(ApplyLayoutsTest, transientLayoutsAreAppliedButNotRecordedUnlessAWorkbenchAsks) {
+    auto app = makeLayoutApp();
+    app->regionSets = {columnsLayout("scene-restore-abc", 3)};
+    app->setActiveTemplate(kMain, kBuiltinDailyID);
+    app->layoutSelection.lastByDisplay[kMain] = kBuiltinDailyID;
+
+    app->applyRegionSet(app->regionSets.front(), std::string(kMain), false);
+
+    EXPECT_EQ(zoneIDs(*stateOf(*app, kMain)), (std::vector<int>{1, 2, 3}));
+    EXPECT_TRUE(logged("[wm] [MappingTX] epoch bump display=DISPLAY-1 epoch=1 reason=applyRegionSet:scene-restore-abc"));
+    EXPECT_TRUE(logged("[sceneManager] applyRegionSet: skip persisting transient layout id 'scene-restore-abc'"));
+    EXPECT_EQ(app->displayWorkbenches.workbenches.at(kMain).activeTemplateID, kBuiltinDailyID);
+    EXPECT_EQ(app->layoutSelection.lastByDisplay.at(kMain), kBuiltinDailyID);
+    EXPECT_EQ(app->memoryScopes.at(kMain).layoutID, kBuiltinDailyID);
+
+    // Through a workbench the id reaches the selection, though still not the workbench.
+    EXPECT_TRUE(app->applyTemplate(DisplayWorkbench{kMain, "scene-restore-abc", std::nullopt}, "test"));
+    EXPECT_EQ(app->layoutSelection.lastByDisplay.at(kMain), "scene-restore-abc");
+    EXPECT_EQ(storedSelection(kMain), "scene-restore-abc");
+    EXPECT_EQ(storedTemplate(kMain), kBuiltinDailyID);
+    EXPECT_EQ(app->mappingTransactions.currentEpoch(kMain), 2);
+}
+
+TEST_F(ApplyLayoutsTest, aMissingTemplateIsReportedAndChangesNothing) {
+    auto app = makeLayoutApp();
+    EXPECT_FALSE(app->applyTemplate(DisplayWorkbench{kSide, "layout.gone", std::nullopt}, "display-change"));
+    EXPECT_TRUE(logged("[app] Applying template reason=display-change display=DISPLAY-2 templateID=layout.gone"));
+    EXPECT_TRUE(logged("[app] Template layout.gone missing (reason=display-change)"));
+    EXPECT_TRUE(app->multiState->states.empty());
+    EXPECT_TRUE(app->layoutSelection.lastByDisplay.empty());
+}
+
+TEST_F(ApplyLayoutsTest, aSceneAppliesItsLayoutElseTheWorkbenchElseFiftyFifty) {
+    addDisplay(kThird, Rect{-1280, 0, 1280, 1024});
+    auto app = makeLayoutApp();
+    app->regionSets = {columnsLayout("layout.three", 3)};
+    app->displayWorkbenches.workbenches[kSide] = DisplayWorkbench{kSide, kBuiltinFullscreenID, std::nullopt};
+    WMScene scene;
+    scene.layoutRefsByDisplay = {{kMain, "scene-apply-7"}, {kSide, "scene-apply-8"}, {kThird, " layout.three "}};
+
+    app->applyLayoutsFromScene(scene);
+
+    EXPECT_TRUE(logged("[sceneManager] applyLayoutsFromScene: display='DISPLAY-1' rawRef=scene-apply-7 "
+                       "layoutID=nil foundSet=false"));
+    EXPECT_EQ(zoneIDs(*stateOf(*app, kMain)), (std::vector<int>{1, 2}));
+    EXPECT_EQ(app->mappingTransactions.currentEpoch(kMain), 1);
+    EXPECT_TRUE(logged("[wm] [MappingTX] epoch bump display=DISPLAY-1 epoch=1 "
+                       "reason=applyRegionSet:builtin.split-50-50"));
+
+    EXPECT_TRUE(logged("[app] Applying template reason=scene-restore-fallback display=DISPLAY-2 "
+                       "templateID=builtin.fullscreen"));
+    EXPECT_EQ(zoneIDs(*stateOf(*app, kSide)), (std::vector<int>{1}));
+
+    EXPECT_TRUE(logged("[sceneManager] applyLayoutsFromScene: display='DISPLAY-3' rawRef= layout.three  "
+                       "layoutID=layout.three foundSet=true"));
+    EXPECT_EQ(zoneIDs(*stateOf(*app, kThird)), (std::vector<int>{1, 2, 3}));
+    EXPECT_EQ(storedTemplate(kThird), "layout.three");
+    for (const char* uuid : {kMain, kSide, kThird})
+        EXPECT_EQ(app->mappingTransactions.currentEpoch(uuid), 1) << uuid;
+}
+
+TEST_F(ApplyLayoutsTest, aWorkbenchWhoseTemplateIsGoneFallsBackToFiftyFifty) {
+    auto app = makeLayoutApp();
+    app->displayWorkbenches.workbenches[kSide] = DisplayWorkbench{kSide, "layout.gone", std::nullopt};
+    WMScene scene;
+    scene.layoutRefsByDisplay = {{kSide, "layout.also-gone"}};
+    app->applyLayoutsFromScene(scene);
+    EXPECT_TRUE(logged("[app] Template layout.gone missing (reason=scene-restore-fallback)"));
+    EXPECT_EQ(zoneIDs(*stateOf(*app, kSide)), (std::vector<int>{1, 2}));
+}
+
+TEST_F(ApplyLayoutsTest, startUpRestoreReappliesTheActiveDisplaysWorkbench) {
+    auto app = makeLayoutApp();
+    desktop->screens().setMouseLocation({2000, 100});
+    EXPECT_FALSE(app->restoreLayoutsAtStartup());
+    EXPECT_TRUE(logged("[app] No workbench for display DISPLAY-2; skipping restore"));
+    EXPECT_TRUE(app->multiState->states.empty());
+
+    app->displayWorkbenches.workbenches[kSide] = DisplayWorkbench{kSide, kBuiltinFullscreenID, std::nullopt};
+    EXPECT_TRUE(app->restoreLayoutsAtStartup());
+    EXPECT_TRUE(logged("[app] Applying template reason=startup-restore display=DISPLAY-2"));
+    EXPECT_EQ(zoneIDs(*stateOf(*app, kSide)), (std::vector<int>{1}));
+
+    app->displayWorkbenches.workbenches[kSide].activeTemplateID = "layout.gone";
+    EXPECT_TRUE(app->restoreLayoutsAtStartup());
+    EXPECT_TRUE(logged("[app] Template layout.gone missing; falling back to 50:50"));
+    EXPECT_EQ(zoneIDs(*stateOf(*app, kSide)), (std::vector<int>{1, 2}));
+    EXPECT_EQ(app->mappingTransactions.currentEpoch(kSide), 2);
 }
 
 } // namespace

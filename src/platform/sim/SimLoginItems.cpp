@@ -4,8 +4,6 @@
 
 #include "platform/sim/SimProcessInfo.h"
 
-#include <cerrno>
-#include <cstdio>
 #include <system_error>
 
 namespace korvane::sim {
@@ -35,25 +33,6 @@ std::string escapeXML(const std::string& text) {
     return out;
 }
 
-// A complete temporary file renamed over the target, so that a failed write leaves the old entry.
-void writeAtomically(const fs::path& path, const std::string& bytes) {
-    fs::path temp = path.parent_path() / ("." + path.filename().string() + ".tmp");
-    std::FILE* f = std::fopen(temp.c_str(), "wb");
-    if (!f)
-        throw fs::filesystem_error("cannot create a temporary file", temp,
-                                   std::error_code(errno, std::generic_category()));
-    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    ok = std::fflush(f) == 0 && ok;
-    ok = std::fclose(f) == 0 && ok;
-    std::error_code ec;
-    if (ok) fs::rename(temp, path, ec);
-    if (!ok || ec) {
-        std::error_code ignored;
-        fs::remove(temp, ignored);
-        throw fs::filesystem_error("cannot write the file", path,
-                                   ec ? ec : std::make_error_code(std::errc::io_error));
-    }
-}
 
 } // namespace
 
@@ -89,27 +68,6 @@ std::string SimLoginItems::propertyList(const platform::LoginItem& item) {
            "</plist>\n";
 }
 
-void SimLoginItems::install(const platform::LoginItem& item) {
-    const fs::path path = location(item.label);
-    std::error_code ec;
-    if (!fs::exists(path.parent_path(), ec)) {
-        fs::create_directories(path.parent_path(), ec);
-        if (ec) throw fs::filesystem_error("cannot create the folder", path.parent_path(), ec);
-    }
-    writeAtomically(path, propertyList(item));
-}
-
-void SimLoginItems::uninstall(const std::string& label) {
-    const fs::path path = location(label);
-    std::error_code ec;
-    if (!fs::exists(fs::symlink_status(path, ec))) return;
-    fs::remove(path, ec);
-    if (ec) throw fs::filesystem_error("cannot remove the file", path, ec);
-}
-
-bool SimLoginItems::isInstalled(const std::string& label) {
-    std::error_code ec;
-    return fs::exists(location(label), ec);
-}
+std::string SimLoginItems::entryText(const platform::LoginItem& item) { return propertyList(item); }
 
 } // namespace korvane::sim

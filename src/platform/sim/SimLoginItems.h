@@ -2,13 +2,13 @@
 // the test gives the simulated process ($HOME), written the way a per-user launch agent is.
 #pragma once
 
-#include "platform/LoginItems.h"
+#include "platform/FileLoginItems.h"
 
 namespace korvane::sim {
 
 class SimProcessInfo;
 
-class SimLoginItems final : public platform::LoginItems {
+class SimLoginItems final : public platform::FileLoginItems {
   public:
     explicit SimLoginItems(SimProcessInfo& process);
 
@@ -16,12 +16,12 @@ class SimLoginItems final : public platform::LoginItems {
     std::filesystem::path location(const std::string& label) override;
     // An XML property list with "Label", "ProgramArguments" ("/usr/bin/open", "-a", the program's path)
     // and "RunAtLoad" true.
-    void install(const platform::LoginItem& item) override;
-    void uninstall(const std::string& label) override;
-    bool isInstalled(const std::string& label) override;
 
     // The file's text for `item`, as install() writes it.
     static std::string propertyList(const platform::LoginItem& item);
+
+  protected:
+    std::string entryText(const platform::LoginItem& item) override;
 
   private:
     SimProcessInfo& process_;

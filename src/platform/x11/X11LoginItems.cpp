@@ -3,9 +3,6 @@
 
 #include "platform/ProcessInfo.h"
 
-#include <atomic>
-#include <cerrno>
-#include <cstdio>
 #include <string_view>
 #include <system_error>
 
@@ -44,26 +41,6 @@ std::string escapeString(std::string_view text) {
     return out;
 }
 
-void writeAtomically(const fs::path& path, const std::string& bytes) {
-    static std::atomic<unsigned> counter{0};
-    fs::path temp = path.parent_path() /
-                    ("." + path.filename().string() + ".tmp-" + std::to_string(counter.fetch_add(1)));
-    std::FILE* f = std::fopen(temp.c_str(), "wbx");
-    if (!f)
-        throw fs::filesystem_error("cannot create a temporary file", temp,
-                                   std::error_code(errno, std::generic_category()));
-    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    ok = std::fflush(f) == 0 && ok;
-    ok = std::fclose(f) == 0 && ok;
-    std::error_code ec;
-    if (ok) fs::rename(temp, path, ec);
-    if (!ok || ec) {
-        std::error_code ignored;
-        fs::remove(temp, ignored);
-        throw fs::filesystem_error("cannot write the file", path,
-                                   ec ? ec : std::make_error_code(std::errc::io_error));
-    }
-}
 
 } // namespace
 
@@ -110,27 +87,6 @@ std::string X11LoginItems::desktopEntry(const platform::LoginItem& item) {
            execValue(item.programPath) + "\n";
 }
 
-void X11LoginItems::install(const platform::LoginItem& item) {
-    const fs::path path = location(item.label);
-    std::error_code ec;
-    if (!fs::exists(path.parent_path(), ec)) {
-        fs::create_directories(path.parent_path(), ec);
-        if (ec) throw fs::filesystem_error("cannot create the folder", path.parent_path(), ec);
-    }
-    writeAtomically(path, desktopEntry(item));
-}
-
-void X11LoginItems::uninstall(const std::string& label) {
-    const fs::path path = location(label);
-    std::error_code ec;
-    if (!fs::exists(fs::symlink_status(path, ec))) return;
-    fs::remove(path, ec);
-    if (ec) throw fs::filesystem_error("cannot remove the file", path, ec);
-}
-
-bool X11LoginItems::isInstalled(const std::string& label) {
-    std::error_code ec;
-    return fs::exists(location(label), ec);
-}
+std::string X11LoginItems::entryText(const platform::LoginItem& item) { return desktopEntry(item); }
 
 } // namespace korvane::x11
