@@ -8,22 +8,20 @@
 #include "core/FocusWhitelistStore.h"
 #include "platform/sim/LogCapture.h"
 #include "platform/sim/SimDesktop.h"
-#include "support/TempFolder.h"
+#include "support/SupportFolderFixture.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 namespace korvane::testing {
 
-class ActivationTest : public ::testing::Test {
+class ActivationTest : public LayoutFilesTest {
   protected:
     void SetUp() override {
-        desktop->process().setEnvironment("KORVANE_HOME", home().string());
+        LayoutFilesTest::SetUp();
         desktop->process().setCurrentDirectory(workingDirectory().string());
         desktop->process().setBundleResourcesDirectory(std::nullopt);
         resetShared();
@@ -37,20 +35,8 @@ class ActivationTest : public ::testing::Test {
         AXUtil::setShared(nullptr);
     }
 
-    std::filesystem::path home() const { return folder.path() / "home"; }
     std::filesystem::path workingDirectory() const { return folder.path() / "work"; }
     std::filesystem::path resources() const { return folder.path() / "share"; }
-
-    static void write(const std::filesystem::path& path, const std::string& text) {
-        std::filesystem::create_directories(path.parent_path());
-        std::ofstream(path, std::ios::binary) << text;
-    }
-    static std::string read(const std::filesystem::path& path) {
-        std::ifstream in(path, std::ios::binary);
-        std::ostringstream out;
-        out << in.rdbuf();
-        return out.str();
-    }
 
     sim::SimRunLoop& loop() { return desktop->loop(); }
 
@@ -62,8 +48,6 @@ class ActivationTest : public ::testing::Test {
         return out;
     }
 
-    sim::ScopedSimDesktop desktop;
-    TempFolder folder;
     sim::ScopedLogCapture logs;
 };
 

@@ -15,11 +15,11 @@ using Ids = std::set<std::string>;
 
 class FocusWhitelistTest : public ActivationTest {
   protected:
-    fs::path appSupportFile() const { return home() / "focus-whitelist.json"; }
+    fs::path appSupportFile() const { return home / "focus-whitelist.json"; }
     fs::path bundleConfigFile() const { return resources() / "Config" / "focus-whitelist.json"; }
     fs::path bundleTopFile() const { return resources() / "focus-whitelist.json"; }
     fs::path workingFile() const { return workingDirectory() / "Korvane" / "Config" / "focus-whitelist.json"; }
-    fs::path runtimeFile() const { return home() / "focus-whitelist-runtime.json"; }
+    fs::path runtimeFile() const { return home / "focus-whitelist-runtime.json"; }
 
     static std::string listOf(const std::string& id) { return R"({"bundleIds":[")" + id + R"("]})"; }
 };
@@ -40,7 +40,7 @@ TEST_F(FocusWhitelistTest, eachLocationWinsOverTheOnesAfterIt) {
     };
     desktop->process().setBundleResourcesDirectory(resources().string());
     for (const auto& row : rows) {
-        fs::remove_all(home());
+        fs::remove_all(home);
         fs::remove_all(resources());
         fs::remove_all(workingDirectory());
         fs::create_directories(resources());
@@ -113,7 +113,7 @@ TEST_F(FocusWhitelistTest, addingRewritesTheRuntimeFileWholeAndCompact) {
     store.addToRuntimeWhitelist("org.example.Editor");
     EXPECT_EQ(read(runtimeFile()), R"({"bundleIds":["org.example.Editor","org.example.Old"]})");
     EXPECT_EQ(logs.log().count("Focus whitelist: Added to runtime whitelist org.example.Editor"), 2u);
-    EXPECT_FALSE(fs::exists(home() / "focus-whitelist.json")) << "the fixed list is never written";
+    EXPECT_FALSE(fs::exists(home / "focus-whitelist.json")) << "the fixed list is never written";
 
     FocusWhitelistStore reread(*desktop);
     EXPECT_EQ(reread.runtimeBundleIds, (Ids{"org.example.Editor", "org.example.Old"}));
@@ -127,7 +127,7 @@ TEST_F(FocusWhitelistTest, anUnreadableRuntimeFileIsKeptAsideBeforeItIsReplaced)
     EXPECT_EQ(read(runtimeFile()), R"({"bundleIds":["org.example.Editor"]})");
 
     std::vector<fs::path> kept;
-    for (const auto& entry : fs::directory_iterator(home()))
+    for (const auto& entry : fs::directory_iterator(home))
         if (entry.path().filename().string().starts_with("focus-whitelist-runtime.json.unreadable-"))
             kept.push_back(entry.path());
     ASSERT_EQ(kept.size(), 1u);
@@ -136,7 +136,7 @@ TEST_F(FocusWhitelistTest, anUnreadableRuntimeFileIsKeptAsideBeforeItIsReplaced)
 
     store.addToRuntimeWhitelist("org.example.Other");
     std::size_t copies = 0;
-    for (const auto& entry : fs::directory_iterator(home()))
+    for (const auto& entry : fs::directory_iterator(home))
         copies += entry.path().filename().string().find(".unreadable-") != std::string::npos;
     EXPECT_EQ(copies, 1u) << "only the first write keeps the old bytes";
 }

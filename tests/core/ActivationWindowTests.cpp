@@ -345,7 +345,7 @@ TEST_F(WindowActivationTest, aCycleWhoseFocusStaysUnknownAddsItsApplicationToThe
     };
     ASSERT_GE(lines.size(), tail.size());
     EXPECT_EQ(std::vector<std::string>(lines.end() - tail.size(), lines.end()), tail);
-    EXPECT_EQ(read(home() / "focus-whitelist-runtime.json"), R"({"bundleIds":["org.example.Editor"]})");
+    EXPECT_EQ(read(home / "focus-whitelist-runtime.json"), R"({"bundleIds":["org.example.Editor"]})");
     EXPECT_EQ(results, (std::vector<Result>{{false, milliseconds(80 + 100 + 80)}}));
     EXPECT_EQ(ActivationStrategy::strategy(window, *desktop).name, "problematic");
 
@@ -367,7 +367,7 @@ TEST_F(WindowActivationTest, aFailedCycleOfAnApplicationWithoutBundleAddsNothing
     EXPECT_FALSE(results[0].ok);
     EXPECT_TRUE(logs.log().contains("[Cycle rid=5] Activating app (unknown) (pid=" + std::to_string(app) + ")"));
     EXPECT_FALSE(logs.log().contains("Adding to runtime focus whitelist"));
-    EXPECT_FALSE(std::filesystem::exists(home() / "focus-whitelist-runtime.json"));
+    EXPECT_FALSE(std::filesystem::exists(home / "focus-whitelist-runtime.json"));
 }
 
 // --- Window-first failure handling ---------------------------------------------------------------
