@@ -1,6 +1,7 @@
 // The application object: owner of the layout state that the subsystems share (user layouts, layout
 // memory, per-display selection and workbenches, the templates) and of the status-bar event bus, with
-// the operations that keep that state in step with the application-support folder.
+// the operations that keep that state in step with the application-support folder and that give each
+// display its zones.
 #pragma once
 
 #include "app/DisplayWorkbenchSet.h"
@@ -119,7 +120,8 @@ class AppDelegate : public LayoutTemplateResolver, public std::enable_shared_fro
     // Gives the display (the active one when none is named) a fresh state of the set's zones with empty
     // stacks and raises its epoch; records the set as the display's template and selection unless its
     // id is transient. The active display is always activated.
-    void applyRegionSet(const ConfigZoneSet& set, const std::optional<std::string>& displayUUID, bool activate);
+    void applyRegionSet(const ConfigZoneSet& set, const std::optional<std::string>& displayUUID,
+                        bool activate);
     // Makes a state for a display that has none, from its workbench template, else its selection, else
     // "builtin.split-50-50"; a recorded choice that names a missing layout is kept, not overwritten.
     bool ensureState(const std::string& displayUUID);

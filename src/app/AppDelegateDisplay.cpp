@@ -59,7 +59,8 @@ std::string AppDelegate::resolveActiveDisplayUUID(const std::optional<Rect>& win
         if (auto frame = ax->frame(*focused)) resolved = DisplayUtil::displayUUID(screens, *frame);
     // This application has no key window of its own to ask about.
     if (resolved.empty())
-        if (auto screen = DisplayUtil::screenUnderMouse(screens)) resolved = DisplayUtil::displayUUID(*screen);
+        if (auto screen = DisplayUtil::screenUnderMouse(screens))
+            resolved = DisplayUtil::displayUUID(*screen);
     if (resolved.empty()) return multiState ? multiState->activeDisplayUUID : std::string();
 
     if (multiState) multiState->activeDisplayUUID = resolved;

@@ -16,7 +16,8 @@ namespace korvane {
 void AppDelegate::ensureDisplayLayoutSynced(const std::string& displayUUID) {
     if (!multiState) return;
     std::optional<std::string> expected;
-    if (auto it = displayWorkbenches.workbenches.find(displayUUID); it != displayWorkbenches.workbenches.end())
+    if (auto it = displayWorkbenches.workbenches.find(displayUUID);
+        it != displayWorkbenches.workbenches.end())
         expected = it->second.activeTemplateID;
     std::optional<std::string> current;
     if (auto it = layoutSelection.lastByDisplay.find(displayUUID); it != layoutSelection.lastByDisplay.end())
@@ -91,7 +92,8 @@ bool AppDelegate::validateRegionFrames(const std::string& displayUUID, const WMS
     return false;
 }
 
-std::optional<int> AppDelegate::expectedZoneCount(const std::string& layoutID, const std::string& displayUUID) {
+std::optional<int> AppDelegate::expectedZoneCount(const std::string& layoutID,
+                                                  const std::string& displayUUID) {
     auto set = regionSet(layoutID);
     if (!set) return std::nullopt;
     const auto screen = screenOfDisplay(displayUUID);

@@ -75,12 +75,13 @@ std::string displayName(platform::Screens& screens, const std::string& identifie
     std::size_t end = 0;
     for (int characters = 0; characters < 6 && end < identifier.size(); ++characters) {
         ++end;
-        while (end < identifier.size() && (static_cast<unsigned char>(identifier[end]) & 0xC0) == 0x80) ++end;
+        while (end < identifier.size() && (static_cast<unsigned char>(identifier[end]) & 0xC0) == 0x80)
+            ++end;
     }
     return "Display " + identifier.substr(0, end);
 }
 
-Point quartzToAppKit(platform::Screens& screens, const Point& point) {
+Point flipPoint(platform::Screens& screens, const Point& point) {
     // The system-wide flip height, so that points and the rectangles flipped elsewhere agree.
     const double height = primaryScreenHeight(screens).value_or(0);
     return flipRect(Rect{point, Size{}}, height).origin;

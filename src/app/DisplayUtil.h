@@ -34,6 +34,6 @@ std::string displayName(platform::Screens& screens, const std::string& identifie
 
 // Flips the vertical coordinate between the top-left system of the window server and accessibility
 // and the bottom-left system of the screens; its own inverse.
-Point quartzToAppKit(platform::Screens& screens, const Point& point);
+Point flipPoint(platform::Screens& screens, const Point& point);
 
 } // namespace korvane::DisplayUtil

@@ -131,7 +131,8 @@ TEST_F(ApplyLayoutsTest, aLayoutWithoutZonesGivesAFallbackStateOnly) {
     ASSERT_TRUE(app->ensureState(kMain));
 
     EXPECT_EQ(zoneIDs(*stateOf(*app, kMain)), (std::vector<int>{1, 2}));
-    EXPECT_TRUE(logged("[app] ensureState: no regions for set=layout.empty display=DISPLAY-1; fallback split5050"));
+    EXPECT_TRUE(
+        logged("[app] ensureState: no regions for set=layout.empty display=DISPLAY-1; fallback split5050"));
     EXPECT_TRUE(logged("[app] ensureState: keeping persisted selection=layout.empty (fallback state only)"));
     EXPECT_EQ(app->layoutSelection.lastByDisplay.at(kMain), "layout.empty");
     EXPECT_TRUE(app->displayWorkbenches.workbenches.empty());
@@ -256,8 +257,10 @@ TEST_F(ApplyLayoutsTest, transientLayoutsAreAppliedButNotRecordedUnlessAWorkbenc
     app->applyRegionSet(app->regionSets.front(), std::string(kMain), false);
 
     EXPECT_EQ(zoneIDs(*stateOf(*app, kMain)), (std::vector<int>{1, 2, 3}));
-    EXPECT_TRUE(logged("[wm] [MappingTX] epoch bump display=DISPLAY-1 epoch=1 reason=applyRegionSet:scene-restore-abc"));
-    EXPECT_TRUE(logged("[sceneManager] applyRegionSet: skip persisting transient layout id 'scene-restore-abc'"));
+    EXPECT_TRUE(logged(
+        "[wm] [MappingTX] epoch bump display=DISPLAY-1 epoch=1 reason=applyRegionSet:scene-restore-abc"));
+    EXPECT_TRUE(
+        logged("[sceneManager] applyRegionSet: skip persisting transient layout id 'scene-restore-abc'"));
     EXPECT_EQ(app->displayWorkbenches.workbenches.at(kMain).activeTemplateID, kBuiltinDailyID);
     EXPECT_EQ(app->layoutSelection.lastByDisplay.at(kMain), kBuiltinDailyID);
     EXPECT_EQ(app->memoryScopes.at(kMain).layoutID, kBuiltinDailyID);
@@ -273,7 +276,8 @@ TEST_F(ApplyLayoutsTest, transientLayoutsAreAppliedButNotRecordedUnlessAWorkbenc
 TEST_F(ApplyLayoutsTest, aMissingTemplateIsReportedAndChangesNothing) {
     auto app = makeLayoutApp();
     EXPECT_FALSE(app->applyTemplate(DisplayWorkbench{kSide, "layout.gone", std::nullopt}, "display-change"));
-    EXPECT_TRUE(logged("[app] Applying template reason=display-change display=DISPLAY-2 templateID=layout.gone"));
+    EXPECT_TRUE(
+        logged("[app] Applying template reason=display-change display=DISPLAY-2 templateID=layout.gone"));
     EXPECT_TRUE(logged("[app] Template layout.gone missing (reason=display-change)"));
     EXPECT_TRUE(app->multiState->states.empty());
     EXPECT_TRUE(app->layoutSelection.lastByDisplay.empty());
@@ -285,7 +289,8 @@ TEST_F(ApplyLayoutsTest, aSceneAppliesItsLayoutElseTheWorkbenchElseFiftyFifty) {
     app->regionSets = {columnsLayout("layout.three", 3)};
     app->displayWorkbenches.workbenches[kSide] = DisplayWorkbench{kSide, kBuiltinFullscreenID, std::nullopt};
     WMScene scene;
-    scene.layoutRefsByDisplay = {{kMain, "scene-apply-7"}, {kSide, "scene-apply-8"}, {kThird, " layout.three "}};
+    scene.layoutRefsByDisplay = {
+        {kMain, "scene-apply-7"}, {kSide, "scene-apply-8"}, {kThird, " layout.three "}};
 
     app->applyLayoutsFromScene(scene);
 

@@ -36,8 +36,9 @@ class FocusTest : public DisplayTest {
     }
     // Maps the real window into the zone, as a placement would.
     void map(WMState& state, std::uint32_t n, int zone) {
-        state.attach(WinRef{n, editor, desktop->windows().element(n), std::nullopt, desktop->windows().frame(n)},
-                     zone);
+        state.attach(
+            WinRef{n, editor, desktop->windows().element(n), std::nullopt, desktop->windows().frame(n)},
+            zone);
     }
 
     std::shared_ptr<AppDelegate> app;
@@ -57,8 +58,8 @@ TEST_F(FocusTest, focusedWindowCarriesItsFrameAndDisplay) {
 
 TEST_F(FocusTest, anUnreadableFrameIsTakenFromTheWindowListFlipped) {
     const auto n = openFocusedWindow(Rect{2000, 100, 600, 400});
-    desktop->accessibility().scriptAXFailure(n, "AXPosition",
-                                             std::vector<platform::AXError>(6, platform::AXError::attributeUnsupported));
+    desktop->accessibility().scriptAXFailure(
+        n, "AXPosition", std::vector<platform::AXError>(6, platform::AXError::attributeUnsupported));
     auto focused = app->focusedWindow();
     ASSERT_TRUE(focused);
     EXPECT_EQ(focused->frame, (Rect{2000, 100, 600, 400}));
@@ -107,6 +108,18 @@ TEST_F(DisplayTest, withoutScreensTheActiveDisplayStaysAsItWas) {
     app->multiState->activeDisplayUUID = "BEFORE";
     EXPECT_EQ(app->resolveActiveDisplayUUID(std::nullopt), "BEFORE");
     EXPECT_EQ(app->resolveActiveDisplayUUID(Rect{0, 0, 100, 100}), "BEFORE");
+
+    // A focused window with a readable frame but no screen to put it on names no display: the active
+    // display must not become the empty string.
+    const int only = addDisplay("ONLY", Rect{0, 0, 1920, 1080});
+    const pid_t pid = desktop->workspace().launch({.bundleID = "com.example.editor", .name = "Editor"});
+    desktop->windows().open(pid, {.frame = Rect{100, 100, 600, 400}, .title = "Notes"});
+    desktop->workspace().bringToFront(pid);
+    desktop->screens().removeDisplay(only);
+    desktop->loop().runUntilIdle();
+    ASSERT_TRUE(app->ax->focusedWindow());
+    EXPECT_EQ(app->resolveActiveDisplayUUID(std::nullopt), "BEFORE");
+    EXPECT_EQ(app->multiState->activeDisplayUUID, "BEFORE");
 }
 
 TEST_F(FocusTest, aNewDisplayRecordTakesTheActiveDisplaysTemplate) {

@@ -88,7 +88,8 @@ TEST_F(LayoutSyncTest, aWorkbenchThatDisagreesWithTheSelectionReappliesTheLayout
 
     EXPECT_TRUE(logged("[app] Layout mismatch for DISPLAY-1. CurrentID: Optional(\"builtin.split-50-50\"), "
                        "Expected: builtin.fullscreen"));
-    EXPECT_TRUE(logged("[app] ensureDisplayLayoutSynced: syncing display DISPLAY-1 to layout builtin.fullscreen"));
+    EXPECT_TRUE(
+        logged("[app] ensureDisplayLayoutSynced: syncing display DISPLAY-1 to layout builtin.fullscreen"));
     auto fresh = stateOf(*app, kMain);
     EXPECT_NE(fresh, state);
     EXPECT_EQ(zoneIDs(*fresh), (std::vector<int>{1}));
@@ -114,7 +115,8 @@ TEST_F(LayoutSyncTest, aStateOnItsScreenIsJudgedByTheSelectionElseByItsZoneCount
         app->multiState->states.clear();
         app->mappingTransactions.displayEpochByUUID.clear();
         app->layoutSelection.lastByDisplay.clear();
-        app->displayWorkbenches.workbenches[kMain] = DisplayWorkbench{kMain, kBuiltinSplit5050ID, std::nullopt};
+        app->displayWorkbenches.workbenches[kMain] =
+            DisplayWorkbench{kMain, kBuiltinSplit5050ID, std::nullopt};
         if (row.selection) app->layoutSelection.lastByDisplay[kMain] = *row.selection;
         auto state = installState(kMain, columns(kMain, Rect{0, 0, 1920, 1080}, row.zones));
         capture.log().clear();
@@ -123,8 +125,9 @@ TEST_F(LayoutSyncTest, aStateOnItsScreenIsJudgedByTheSelectionElseByItsZoneCount
 
         EXPECT_EQ(stateOf(*app, kMain) != state, row.reapplied);
         EXPECT_EQ(app->mappingTransactions.currentEpoch(kMain), row.reapplied ? 1 : 0);
-        EXPECT_EQ(logged("[app] Layout mismatch for DISPLAY-1. CurrentID: nil, Expected: builtin.split-50-50"),
-                  row.reapplied);
+        EXPECT_EQ(
+            logged("[app] Layout mismatch for DISPLAY-1. CurrentID: nil, Expected: builtin.split-50-50"),
+            row.reapplied);
     }
 }
 

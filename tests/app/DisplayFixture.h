@@ -40,7 +40,9 @@ class DisplayTest : public AppTest {
         return ids;
     }
     // Records a window in a zone without any window behind it: enough for the stacks.
-    static void place(WMState& state, WindowID wid, int zone) { state.attach(WinRef{wid, 100}, zone); }
+    static void place(WMState& state, WindowID wid, int zone) {
+        state.attach(WinRef{wid, 100, {}, std::nullopt, std::nullopt}, zone);
+    }
     static std::vector<WindowID> stack(const WMState& state, int zone) { return state.zone(zone)->stack; }
 
     // What the files say for a display; nothing when it has no record there.

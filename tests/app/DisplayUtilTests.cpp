@@ -1,5 +1,6 @@
 // Display identity and screen lookups over simulated screens: edges, ties, nearest screens, names.
 #include "app/DisplayUtil.h"
+#include "platform/Format.h"
 #include "platform/sim/SimDesktop.h"
 
 #include <gtest/gtest.h>
@@ -13,9 +14,10 @@ class DisplayUtilTest : public ::testing::Test {
     // Left 0…1000 and right 1000…2000, both 800 high; the left one is the main screen.
     void sideBySide() {
         left = desktop->screens().addDisplay({.frame = Rect{0, 0, 1000, 800}, .name = "Left", .uuid = "L"});
-        right = desktop->screens().addDisplay(
-            {.frame = Rect{1000, 0, 1000, 800}, .visibleFrame = Rect{1000, 0, 1000, 780}, .name = "Right",
-             .uuid = "R"});
+        right = desktop->screens().addDisplay({.frame = Rect{1000, 0, 1000, 800},
+                                               .visibleFrame = Rect{1000, 0, 1000, 780},
+                                               .name = "Right",
+                                               .uuid = "R"});
     }
     platform::Screens& screens() { return desktop->screens(); }
     std::string screenUUID(const Rect& rect) {
@@ -55,7 +57,8 @@ TEST_F(DisplayUtilTest, rectangleBelongsToTheScreenHoldingItsMiddle) {
         {Rect{-500, 0, 100, 100}, "L"},   // off every screen
     };
     for (const auto& row : rows)
-        EXPECT_EQ(DisplayUtil::displayUUID(screens(), row.rect), row.expected) << describe(row.rect);
+        EXPECT_EQ(DisplayUtil::displayUUID(screens(), row.rect), row.expected)
+            << platform::describe(row.rect);
     desktop->screens().setMainDisplay(right);
     EXPECT_EQ(DisplayUtil::displayUUID(screens(), Rect{-500, 0, 100, 100}), "R");
 }
@@ -77,7 +80,7 @@ TEST_F(DisplayUtilTest, screenForRectangleTakesLargestShareThenNearest) {
         {Rect{-300, -300, 100, 100}, "L"},
     };
     for (const auto& row : rows)
-        EXPECT_EQ(screenUUID(row.rect), row.expected) << describe(row.rect);
+        EXPECT_EQ(screenUUID(row.rect), row.expected) << platform::describe(row.rect);
 }
 
 TEST_F(DisplayUtilTest, screenUnderMouseFallsBackToTheMainScreen) {
@@ -108,13 +111,13 @@ TEST_F(DisplayUtilTest, displayNamesComeFromConnectedScreensElseTheIdentifier) {
 }
 
 TEST_F(DisplayUtilTest, flipIsItsOwnInverse) {
-    EXPECT_EQ(DisplayUtil::quartzToAppKit(screens(), {5, 30}), (Point{5, -30}));
+    EXPECT_EQ(DisplayUtil::flipPoint(screens(), {5, 30}), (Point{5, -30}));
     desktop->screens().addDisplay({.frame = Rect{0, 0, 1920, 1080}, .uuid = "M"});
     // A taller screen beside the main one does not move the origin of either system.
     desktop->screens().addDisplay({.frame = Rect{1920, -200, 1080, 1920}, .uuid = "P"});
-    const Point flipped = DisplayUtil::quartzToAppKit(screens(), {40, 0});
+    const Point flipped = DisplayUtil::flipPoint(screens(), {40, 0});
     EXPECT_EQ(flipped, (Point{40, 1080}));
-    EXPECT_EQ(DisplayUtil::quartzToAppKit(screens(), flipped), (Point{40, 0}));
+    EXPECT_EQ(DisplayUtil::flipPoint(screens(), flipped), (Point{40, 0}));
 }
 
 } // namespace
