@@ -87,7 +87,7 @@ std::string isoDateString(Nanos wallClock) {
 
 std::optional<Nanos> parseISODate(std::string_view s) {
     std::size_t pos = 0;
-    int year, month, day, hour, minute, second;
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
     if (!readDigits(s, pos, 4, year) || !expect(s, pos, '-') || !readDigits(s, pos, 2, month) ||
         !expect(s, pos, '-') || !readDigits(s, pos, 2, day))
         return std::nullopt;

@@ -45,25 +45,19 @@ class FocusTest : public DisplayTest {
     pid_t editor = 0;
 };
 
-TEST_F(FocusTest, focusedWindowCarriesItsFrameAndDisplay) {
+TEST_F(FocusTest, focusedWindowCarriesItsFrameAndDisplayElseTheWindowListsFrameFlipped) {
     EXPECT_FALSE(app->focusedWindow());
-
     const auto n = openFocusedWindow(Rect{2000, 100, 600, 400});
-    auto focused = app->focusedWindow();
-    ASSERT_TRUE(focused);
-    EXPECT_EQ(focused->element, desktop->windows().element(n));
-    EXPECT_EQ(focused->frame, (Rect{2000, 100, 600, 400}));
-    EXPECT_EQ(focused->displayUUID, kSide);
-}
-
-TEST_F(FocusTest, anUnreadableFrameIsTakenFromTheWindowListFlipped) {
-    const auto n = openFocusedWindow(Rect{2000, 100, 600, 400});
-    desktop->accessibility().scriptAXFailure(
-        n, "AXPosition", std::vector<platform::AXError>(6, platform::AXError::attributeUnsupported));
-    auto focused = app->focusedWindow();
-    ASSERT_TRUE(focused);
-    EXPECT_EQ(focused->frame, (Rect{2000, 100, 600, 400}));
-    EXPECT_EQ(focused->displayUUID, kSide);
+    for (bool positionReadable : {true, false}) {
+        if (!positionReadable)
+            desktop->accessibility().scriptAXFailure(
+                n, "AXPosition", std::vector<platform::AXError>(6, platform::AXError::attributeUnsupported));
+        auto focused = app->focusedWindow();
+        ASSERT_TRUE(focused);
+        EXPECT_EQ(focused->element, desktop->windows().element(n));
+        EXPECT_EQ(focused->frame, (Rect{2000, 100, 600, 400})) << positionReadable;
+        EXPECT_EQ(focused->displayUUID, kSide);
+    }
 }
 
 TEST_F(FocusTest, withoutAnyFrameTheMappingElseTheActiveDisplayDecides) {

@@ -1,8 +1,6 @@
 // The display workbenches: their file, the shared pretty ISO 8601 form, and canonical display keys.
 #include "app/DisplayWorkbenchSet.h"
 
-#include "layouts/BuiltinLayouts.h"
-#include "layouts/LayoutTemplateSet.h"
 #include "support/SupportFolderFixture.h"
 
 #include <gtest/gtest.h>
@@ -71,15 +69,6 @@ TEST_F(LayoutFilesTest, workbenchesSavePrettyWithIsoDatesAndLeaveOutAbsentOnes) 
     EXPECT_EQ(DisplayWorkbenchSet::load().workbenches["D3"], bench("D3", "t", kStart + milliseconds(500)));
 }
 
-TEST_F(LayoutFilesTest, layoutTemplatesAreWrittenWithTheWorkbenchEncoder) {
-    LayoutTemplateSet templates;
-    templates.upsert(builtinSplit5050Template());
-    templates.save();
-    EXPECT_EQ(read(home / "layout-templates.json"),
-              DisplayWorkbenchSet::makeEncoder().encode(templates.toJSON()));
-    EXPECT_NE(read(home / "layout-templates.json").find("\n  \"templates\": ["), std::string::npos);
-}
-
 TEST_F(LayoutFilesTest, workbenchSaveKeepsAnUnreadableFileFirst) {
     write(home / "display-workbenches.json", R"({"workbenches":{"A":{"displayUUID":"A"}}})");
     DisplayWorkbenchSet set;
@@ -103,14 +92,13 @@ TEST(DisplayWorkbenchSet, canonicalKeysMergeKeepingTheLaterRecord) {
     ASSERT_EQ(set.workbenches.size(), 2u);
     EXPECT_EQ(set.workbenches["UUID-1"], bench("UUID-1", "later", kStart + 10));
     EXPECT_EQ(set.workbenches["UUID-2"], bench("UUID-2", "dated", kStart)); // absent date counts as earliest
-}
 
-TEST(DisplayWorkbenchSet, equalDatesGoToTheRecordVisitedLater) {
-    DisplayWorkbenchSet set;
-    set.workbenches["D#1"] = bench("D#1", "first", kStart);
-    set.workbenches["D#2"] = bench("D#2", "second", kStart);
-    set.canonicalizeDisplayKeys();
-    EXPECT_EQ(set.workbenches["D"].activeTemplateID, "second");
+    // Equal dates: the record visited later wins.
+    DisplayWorkbenchSet tie;
+    tie.workbenches["D#1"] = bench("D#1", "first", kStart);
+    tie.workbenches["D#2"] = bench("D#2", "second", kStart);
+    tie.canonicalizeDisplayKeys();
+    EXPECT_EQ(tie.workbenches["D"].activeTemplateID, "second");
 }
 
 TEST(DisplayWorkbenchSet, canonicalKeyRows) {

@@ -92,7 +92,7 @@ TEST_F(AppActivationTest, aRefusedActivationGoesStraightToTheAccessibilityStep) 
     EXPECT_EQ(result, true);
     EXPECT_EQ(endedAt, milliseconds(150)) << "seen at the 50 ms check after it took effect";
     EXPECT_EQ(wmLines().back(), "[R] App is frontmost after AX frontmost");
-    EXPECT_FALSE(logs.log().contains("Activate returned true but"));
+    EXPECT_FALSE(logged("Activate returned true but"));
 }
 
 TEST_F(AppActivationTest, withFallbackTheChainOpensTheApplicationAfterTheScript) {
@@ -171,8 +171,8 @@ TEST_F(AppActivationTest, anOpenThatAnswersInTimeLeavesNoTimerBehind) {
     activateApp(app, id, true, false);
     EXPECT_EQ(result, false);
     EXPECT_EQ(endedAt, milliseconds(370));
-    EXPECT_FALSE(logs.log().contains("giving up"));
-    EXPECT_TRUE(logs.log().contains("[R] NSWorkspace.openApplication attempted"));
+    EXPECT_FALSE(logged("giving up"));
+    EXPECT_TRUE(logged("[R] NSWorkspace.openApplication attempted"));
     EXPECT_EQ(loop().pendingCount(), 0u);
 }
 

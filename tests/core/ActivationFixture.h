@@ -6,6 +6,7 @@
 #include "core/ActivationQueue.h"
 #include "core/AppleScriptActivator.h"
 #include "core/FocusWhitelistStore.h"
+#include "platform/Format.h"
 #include "platform/sim/LogCapture.h"
 #include "platform/sim/SimDesktop.h"
 #include "support/SupportFolderFixture.h"
@@ -46,6 +47,20 @@ class ActivationTest : public LayoutFilesTest {
         for (const auto& line : logs.log().lines())
             if (line.starts_with("[wm] ")) out.push_back(line.substr(5));
         return out;
+    }
+
+    // Whether a captured line contains the text (formatted when arguments follow); how many lines do.
+    template <class... A> bool logged(std::string_view fmt, const A&... args) {
+        return logs.log().contains(text(fmt, args...));
+    }
+    template <class... A> std::size_t loggedCount(std::string_view fmt, const A&... args) {
+        return logs.log().count(text(fmt, args...));
+    }
+    template <class... A> static std::string text(std::string_view fmt, const A&... args) {
+        if constexpr (sizeof...(A) == 0)
+            return std::string(fmt);
+        else
+            return platform::format(fmt, args...);
     }
 
     sim::ScopedLogCapture logs;

@@ -65,12 +65,12 @@ TEST_F(AppleScriptTest, otherFailuresAreLoggedAndTriedAgainNextTime) {
     desktop->workspace().setScriptOutcome("org.example.Mail", {.errorNumber = -600});
     EXPECT_FALSE(activator().activate("org.example.Mail"));
     EXPECT_EQ(scriptsRun(), 2u);
-    EXPECT_TRUE(logs.log().contains(
+    EXPECT_TRUE(logged(
         "[AppleScript:activate org.example.Mail] Execution failed: App not running (code=-600)"));
     EXPECT_TRUE(
-        logs.log().contains("[AppleScript:activate org.example.Mail] Execution failed: unknown error (code=-600)"));
+        logged("[AppleScript:activate org.example.Mail] Execution failed: unknown error (code=-600)"));
     EXPECT_FALSE(activator().isDenied("org.example.Mail"));
-    EXPECT_FALSE(logs.log().contains("AppleEvents denied"));
+    EXPECT_FALSE(logged("AppleEvents denied"));
 }
 
 TEST_F(AppleScriptTest, anIdentifierThatWouldChangeTheScriptIsRefusedWithoutRunningIt) {
@@ -86,7 +86,7 @@ TEST_F(AppleScriptTest, anIdentifierThatWouldChangeTheScriptIsRefusedWithoutRunn
     for (const auto& id : hostile) {
         logs.log().clear();
         EXPECT_FALSE(activator().activate(id));
-        EXPECT_EQ(logs.log().count("[AppleScript:activate " + id + "] Failed to create NSAppleScript"), 1u);
+        EXPECT_EQ(loggedCount("[AppleScript:activate " + id + "] Failed to create NSAppleScript"), 1u);
         EXPECT_FALSE(activator().isDenied(id)) << "a refused identifier is not a refusal by the application";
     }
     EXPECT_EQ(scriptsRun(), 0u);

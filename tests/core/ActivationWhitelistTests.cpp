@@ -52,7 +52,7 @@ TEST_F(FocusWhitelistTest, eachLocationWinsOverTheOnesAfterIt) {
 
         FocusWhitelistStore store(*desktop);
         EXPECT_EQ(store.bundleIds, row.expected) << row.line;
-        EXPECT_EQ(logs.log().count(row.line), 1u) << row.line;
+        EXPECT_EQ(loggedCount(row.line), 1u) << row.line;
         EXPECT_TRUE(store.runtimeBundleIds.empty());
     }
 }
@@ -62,8 +62,8 @@ TEST_F(FocusWhitelistTest, anEmptyListIsAListAndKeepsTheDefaultsOut) {
     write(workingFile(), listOf("id.work"));
     FocusWhitelistStore store(*desktop);
     EXPECT_TRUE(store.bundleIds.empty());
-    EXPECT_TRUE(logs.log().contains("Focus whitelist loaded from AppSupport count=0"));
-    EXPECT_FALSE(logs.log().contains("using defaults"));
+    EXPECT_TRUE(logged("Focus whitelist loaded from AppSupport count=0"));
+    EXPECT_FALSE(logged("using defaults"));
 }
 
 TEST_F(FocusWhitelistTest, aDamagedFileMovesTheLookupOnWithAFailureLine) {
@@ -81,18 +81,18 @@ TEST_F(FocusWhitelistTest, aDamagedFileMovesTheLookupOnWithAFailureLine) {
         logs.log().clear();
         FocusWhitelistStore store(*desktop);
         EXPECT_EQ(store.bundleIds, Ids{"id.work"}) << text;
-        EXPECT_EQ(logs.log().count("Focus whitelist load failed path=" + appSupportFile().string() + " error="), 1u)
+        EXPECT_EQ(loggedCount("Focus whitelist load failed path=" + appSupportFile().string() + " error="), 1u)
             << text;
     }
 }
 
 TEST_F(FocusWhitelistTest, missingFilesAreLoggedAndAnAbsentResourceFolderIsSkippedSilently) {
     FocusWhitelistStore store(*desktop);
-    EXPECT_TRUE(logs.log().contains("Focus whitelist load failed path=" + appSupportFile().string() +
+    EXPECT_TRUE(logged("Focus whitelist load failed path=" + appSupportFile().string() +
                                     " error=No such file or directory"));
-    EXPECT_TRUE(logs.log().contains("Focus whitelist load failed path=" + workingFile().string()));
-    EXPECT_TRUE(logs.log().contains("Focus whitelist load failed path=" + runtimeFile().string()));
-    EXPECT_EQ(logs.log().count("Focus whitelist load failed"), 3u) << "nothing for the bundle resources";
+    EXPECT_TRUE(logged("Focus whitelist load failed path=" + workingFile().string()));
+    EXPECT_TRUE(logged("Focus whitelist load failed path=" + runtimeFile().string()));
+    EXPECT_EQ(loggedCount("Focus whitelist load failed"), 3u) << "nothing for the bundle resources";
 }
 
 TEST_F(FocusWhitelistTest, duplicatesAreFoldedBeforeCounting) {
@@ -101,8 +101,8 @@ TEST_F(FocusWhitelistTest, duplicatesAreFoldedBeforeCounting) {
     FocusWhitelistStore store(*desktop);
     EXPECT_EQ(store.bundleIds, (Ids{"a", "b"}));
     EXPECT_EQ(store.runtimeBundleIds, Ids{"r"});
-    EXPECT_TRUE(logs.log().contains("Focus whitelist loaded from AppSupport count=2"));
-    EXPECT_TRUE(logs.log().contains("Focus runtime whitelist loaded from AppSupport count=1"));
+    EXPECT_TRUE(logged("Focus whitelist loaded from AppSupport count=2"));
+    EXPECT_TRUE(logged("Focus runtime whitelist loaded from AppSupport count=1"));
 }
 
 TEST_F(FocusWhitelistTest, addingRewritesTheRuntimeFileWholeAndCompact) {
@@ -112,7 +112,7 @@ TEST_F(FocusWhitelistTest, addingRewritesTheRuntimeFileWholeAndCompact) {
     EXPECT_EQ(read(runtimeFile()), R"({"bundleIds":["org.example.Editor","org.example.Old"]})");
     store.addToRuntimeWhitelist("org.example.Editor");
     EXPECT_EQ(read(runtimeFile()), R"({"bundleIds":["org.example.Editor","org.example.Old"]})");
-    EXPECT_EQ(logs.log().count("Focus whitelist: Added to runtime whitelist org.example.Editor"), 2u);
+    EXPECT_EQ(loggedCount("Focus whitelist: Added to runtime whitelist org.example.Editor"), 2u);
     EXPECT_FALSE(fs::exists(home / "focus-whitelist.json")) << "the fixed list is never written";
 
     FocusWhitelistStore reread(*desktop);
@@ -132,7 +132,7 @@ TEST_F(FocusWhitelistTest, anUnreadableRuntimeFileIsKeptAsideBeforeItIsReplaced)
             kept.push_back(entry.path());
     ASSERT_EQ(kept.size(), 1u);
     EXPECT_EQ(read(kept.front()), "not json");
-    EXPECT_TRUE(logs.log().contains("Kept unreadable " + runtimeFile().string()));
+    EXPECT_TRUE(logged("Kept unreadable " + runtimeFile().string()));
 
     store.addToRuntimeWhitelist("org.example.Other");
     std::size_t copies = 0;
@@ -146,11 +146,11 @@ TEST_F(FocusWhitelistTest, withoutAnApplicationSupportFolderTheRuntimeListLivesI
     desktop->process().setEnvironment("KORVANE_HOME", (folder.path() / "plain-file").string());
     FocusWhitelistStore store(*desktop);
     EXPECT_EQ(store.bundleIds.size(), 2u) << "defaults";
-    EXPECT_EQ(logs.log().count("Focus whitelist load failed"), 1u) << "only the working folder's file";
+    EXPECT_EQ(loggedCount("Focus whitelist load failed"), 1u) << "only the working folder's file";
     store.addToRuntimeWhitelist("org.example.Editor");
     EXPECT_TRUE(store.runtimeBundleIds.count("org.example.Editor"));
     EXPECT_EQ(read(folder.path() / "plain-file"), "x");
-    EXPECT_FALSE(logs.log().contains("save failed"));
+    EXPECT_FALSE(logged("save failed"));
 }
 
 TEST_F(FocusWhitelistTest, theSharedStoreFeedsTheStrategyChoice) {
@@ -176,7 +176,7 @@ TEST_F(FocusWhitelistTest, theSharedStoreFeedsTheStrategyChoice) {
     FocusWhitelistStore::shared()->addToRuntimeWhitelist("org.example.Other");
     EXPECT_EQ(ActivationStrategy::strategy(std::optional<std::string>("org.example.Other")),
               ActivationStrategy::problematic());
-    EXPECT_EQ(logs.log().count("Focus whitelist loaded from AppSupport"), 1u) << "read once";
+    EXPECT_EQ(loggedCount("Focus whitelist loaded from AppSupport"), 1u) << "read once";
 }
 
 } // namespace

@@ -58,15 +58,18 @@ class AuxiliaryWindowTest : public ::testing::Test {
     pid_t editor = 0;
 };
 
-TEST_F(AuxiliaryWindowTest, smallUntitledWindowBesideADocumentIsAuxiliary) {
-    const auto doc = openMain(editor);
-    const auto palette = openSmall(editor);
-    manage(doc, editor);
-    manage(palette, editor);
-
-    EXPECT_TRUE(auxiliary(palette, editor));
-    EXPECT_FALSE(auxiliary(doc, editor));
-    EXPECT_FALSE(auxiliary(palette, 0));
+TEST_F(AuxiliaryWindowTest, smallUntitledWindowBesideADocumentOfTheSameProcessIsAuxiliary) {
+    const pid_t tool = desk->workspace().launch({.name = "Tool"}); // grouped by process, no bundle id
+    desk->loop().runUntilIdle();
+    for (pid_t pid : {editor, tool}) {
+        const auto doc = openMain(pid);
+        const auto palette = openSmall(pid);
+        manage(doc, pid);
+        manage(palette, pid);
+        EXPECT_TRUE(auxiliary(palette, pid)) << pid;
+        EXPECT_FALSE(auxiliary(doc, pid)) << pid;
+        EXPECT_FALSE(auxiliary(palette, 0)) << pid;
+    }
     // The test is silent: callers log their own decision.
     for (const auto& line : logs.log().lines())
         EXPECT_TRUE(line.starts_with("[PointsOfInterest]")) << line;
@@ -76,13 +79,16 @@ TEST_F(AuxiliaryWindowTest, minimizedWindowsTakeNoPart) {
     const auto doc = openMain(editor);
     manage(doc, editor);
     const auto minimizedPalette = openSmall(editor, {200, 100}, true);
+    EXPECT_FALSE(auxiliary(minimizedPalette, editor)) << "a minimized newcomer";
     manage(minimizedPalette, editor);
     EXPECT_FALSE(auxiliary(minimizedPalette, editor));
 
-    // A minimized document leaves the palette alone in its group, where it is the largest window.
+    // A palette not yet managed is tested against its application's managed document.
     const auto palette = openSmall(editor);
-    manage(palette, editor);
     EXPECT_TRUE(auxiliary(palette, editor));
+    EXPECT_FALSE(state.wins.contains(palette));
+    // A minimized document leaves the palette alone in its group, where it is the largest window.
+    manage(palette, editor);
     desk->windows().setMinimized(doc, true);
     EXPECT_FALSE(auxiliary(palette, editor));
 }
@@ -107,30 +113,6 @@ TEST_F(AuxiliaryWindowTest, windowsOfTwoPointsOrLessTakeNoPart) {
     }
 }
 
-TEST_F(AuxiliaryWindowTest, applicationWithoutBundleIdentifierIsGroupedByProcess) {
-    const pid_t tool = desk->workspace().launch({.name = "Tool"});
-    desk->loop().runUntilIdle();
-    const auto doc = openMain(tool);
-    const auto palette = openSmall(tool);
-    manage(doc, tool);
-    manage(palette, tool);
-    EXPECT_TRUE(auxiliary(palette, tool));
-    EXPECT_FALSE(auxiliary(doc, tool));
-}
-
-TEST_F(AuxiliaryWindowTest, windowNewToTheStateIsTestedWithTheManagedWindows) {
-    const auto doc = openMain(editor);
-    const auto palette = openSmall(editor);
-    // Not yet managed: its application's managed document still forms the group.
-    manage(doc, editor);
-    EXPECT_TRUE(auxiliary(palette, editor));
-    EXPECT_FALSE(state.wins.contains(palette));
-
-    // A minimized newcomer is never auxiliary.
-    const auto hidden = openSmall(editor, {200, 100}, true);
-    EXPECT_FALSE(auxiliary(hidden, editor));
-}
-
 TEST_F(AuxiliaryWindowTest, onlyTheSameProcessesManagedWindowsFormTheGroup) {
     // The document exists but this display's state does not manage it.
     openMain(editor);
@@ -141,8 +123,7 @@ TEST_F(AuxiliaryWindowTest, onlyTheSameProcessesManagedWindowsFormTheGroup) {
     // Another application's document does not join the group either.
     const pid_t other = desk->workspace().launch({.bundleID = "com.example.other", .name = "Other"});
     desk->loop().runUntilIdle();
-    const auto otherDoc = openMain(other);
-    manage(otherDoc, other);
+    manage(openMain(other), other);
     EXPECT_FALSE(auxiliary(palette, editor));
 }
 
@@ -166,9 +147,8 @@ TEST_F(AuxiliaryWindowTest, windowUnderTestIsReadThroughTheGivenElement) {
     manage(doc, editor);
     // The state still holds an element that no longer answers, with a large remembered frame; the given
     // element is the one read, so the window is judged at its present small size.
-    state.attach(WinRef{palette, editor,
-                        platform::AXElement{platform::AXElement::Kind::window, editor, 999999}, std::nullopt,
-                        Rect{0, 0, 1400, 900}},
+    state.attach(WinRef{palette, editor, platform::AXElement{platform::AXElement::Kind::window, editor, 999999},
+                        std::nullopt, Rect{0, 0, 1400, 900}},
                  1);
     EXPECT_TRUE(auxiliary(palette, editor));
 }

@@ -69,22 +69,15 @@ TEST(ParkedTest, recognisesParkedWindowsAtTheBoundaries) {
     };
     for (const auto& row : rows)
         EXPECT_EQ(isParkedOffscreen(row.frame, screens), row.parked) << row.what;
-
     EXPECT_TRUE(isParkedOffscreen(Rect{-50000, -50000, 10, 10}, {}));
     EXPECT_FALSE(isParkedOffscreen(Rect{-799, 300, 800, 600}, {}));
-}
 
-TEST(ParkedTest, parkingFrameIsRecognisedWhenWiderThanElevenPoints) {
-    const Rect v{0, 60, 1440, 815};
-    const std::vector<ScreenInfo> screens = {screen(v)};
-    struct Row {
-        double width;
-        bool parked;
-    } rows[] = {{10, false}, {11, false}, {12, true}, {800, true}};
-    for (const auto& row : rows)
-        EXPECT_EQ(isParkedOffscreen(fittedIntegralRect(Rect{100, 100, row.width, 300}, v), screens),
-                  row.parked)
-            << row.width;
+    // The parking frame itself is recognised when wider than eleven points.
+    for (auto [width, parked] : {std::pair{10.0, false}, {11.0, false}, {12.0, true}, {800.0, true}})
+        EXPECT_EQ(isParkedOffscreen(fittedIntegralRect(Rect{100, 100, width, 300}, screens[0].visibleFrame),
+                                    {screens[0]}),
+                  parked)
+            << width;
 }
 
 class RescueTest : public ::testing::Test {
@@ -134,23 +127,11 @@ TEST_F(RescueTest, bringsParkedWindowsBackAndLeavesOthersAlone) {
     EXPECT_EQ(logs.log().count("[app] Rescued 2 windows from parking"), 1u);
 }
 
-TEST_F(RescueTest, withNothingParkedNothingIsLogged) {
+TEST_F(RescueTest, movesNothingWithoutParkedWindowsOrForServerOtherLayerAndMalformedEntries) {
     open(Rect{300, 200, 600, 400});
-    Rescuer(ax).rescueParkedWindows();
-    EXPECT_TRUE(written().empty());
-    EXPECT_FALSE(logs.log().contains("Rescued"));
-
-    // An empty or missing list ends the pass at once.
-    desk->windowServer().setAvailable(false);
-    Rescuer(ax).rescueParkedWindows();
-    EXPECT_FALSE(logs.log().contains("Rescued"));
-}
-
-TEST_F(RescueTest, neverMovesWindowServerOrOtherLayerEntries) {
     const pid_t server = desk->workspace().launch({.name = "WindowServer"});
     const auto onLayer = open(Rect{-50000, -50000, 500, 300}, 3);
     const auto owned = open(Rect{-50000, -50000, 500, 300}, 0, server);
-    // Entries that name a parked window but are malformed are skipped as well.
     const auto target = open(Rect{-50000, -50000, 500, 300}, 2);
     desk->windowServer().addRawEntry({{WK::ownerPID, editor}, {WK::layer, 0.5}, {WK::number, target}});
     desk->windowServer().addRawEntry({{WK::ownerPID, editor}, {WK::layer, 0}, {WK::number, "x"}});
@@ -159,6 +140,9 @@ TEST_F(RescueTest, neverMovesWindowServerOrOtherLayerEntries) {
     EXPECT_TRUE(written().empty());
     EXPECT_EQ(desk->windows().frame(onLayer), (Rect{-50000, -50000, 500, 300}));
     EXPECT_EQ(desk->windows().frame(owned), (Rect{-50000, -50000, 500, 300}));
+    // A missing list ends the pass at once.
+    desk->windowServer().setAvailable(false);
+    Rescuer(ax).rescueParkedWindows();
     EXPECT_FALSE(logs.log().contains("Rescued"));
 }
 

@@ -76,7 +76,7 @@ TEST_F(AdoptTest, mappedWindowBecomesTheTopOfItsZone) {
     controller->adopt(element(a), a, kDisplayA);
     EXPECT_EQ(stack(stateA(), 1), (std::vector<WindowID>{b, a}));
     EXPECT_TRUE(focused.empty());
-    EXPECT_FALSE(logs.log().contains("Adopt:"));
+    EXPECT_FALSE(logged("Adopt:"));
 }
 
 TEST_F(AdoptTest, windowMappedOnOtherDisplaysMovesOverToTheZoneOfItsFrame) {
@@ -86,8 +86,8 @@ TEST_F(AdoptTest, windowMappedOnOtherDisplaysMovesOverToTheZoneOfItsFrame) {
         place(*multi->states[uuid], w, editor, 1);
     }
     controller->adopt(element(w), w, kDisplayA);
-    EXPECT_TRUE(logs.log().contains(platform::format(
-        "Adopt: cross-display migrate wid=%u from=[\"DISPLAY-B\", \"DISPLAY-C\"] to=DISPLAY-A rid=2", w)));
+    EXPECT_TRUE(logged(
+        "Adopt: cross-display migrate wid=%u from=[\"DISPLAY-B\", \"DISPLAY-C\"] to=DISPLAY-A rid=2", w));
     EXPECT_EQ(stack(stateA(), 2), (std::vector<WindowID>{w}));
     EXPECT_EQ(stateA().wins.at(w).lastFrame, (Rect{900, 100, 300, 300}));
     for (const char* uuid : {"DISPLAY-C", "DISPLAY-B"}) {
@@ -104,7 +104,7 @@ TEST_F(AdoptTest, windowRecreatedUnderANewNumberTakesOverTheOldOnesZone) {
     ASSERT_NE(renewed, old);
 
     controller->adopt(element(renewed), renewed, kDisplayA);
-    EXPECT_TRUE(logs.log().contains(
+    EXPECT_TRUE(logged(
         platform::format("Adopt: virtual migration pid=%d old=%u new=%u rid=2", editor, old, renewed)));
     EXPECT_EQ(stack(stateA(), 2), (std::vector<WindowID>{renewed}));
     EXPECT_FALSE(stateA().zoneOf.contains(old));
@@ -118,21 +118,21 @@ TEST_F(AdoptTest, migrationIsSkippedWhenItCannotBeTold) {
 
     // No mapped window of the process.
     controller->adopt(element(fresh), fresh, kDisplayA);
-    EXPECT_TRUE(logs.log().contains(
+    EXPECT_TRUE(logged(
         platform::format("Adopt: skip unassigned focused window wid=%u pid=%d candidates=0", fresh, editor)));
 
     // The one mapped window still exists.
     place(stateA(), a, editor, 1);
     controller->adopt(element(fresh), fresh, kDisplayA);
-    EXPECT_TRUE(logs.log().contains(platform::format(
-        "Adopt: skip virtual migration pid=%d old=%u new=%u — old window still alive", editor, a, fresh)));
+    EXPECT_TRUE(logged(
+        "Adopt: skip virtual migration pid=%d old=%u new=%u — old window still alive", editor, a, fresh));
 
     // Two mapped windows could have been replaced.
     const auto b = openWindow(editor, Rect{300, 100, 300, 300});
     place(stateA(), b, editor, 2);
     desktop->windows().close(a);
     controller->adopt(element(fresh), fresh, kDisplayA);
-    EXPECT_TRUE(logs.log().contains(
+    EXPECT_TRUE(logged(
         platform::format("Adopt: skip ambiguous focused window wid=%u pid=%d candidates=2", fresh, editor)));
 
     EXPECT_FALSE(stateA().zoneOf.contains(fresh));
@@ -150,7 +150,7 @@ TEST_F(AdoptTest, auxiliaryReplacementDoesNotTakeTheZone) {
                                     {.title = "", .subrole = std::nullopt, .focused = false, .main = false});
     desktop->windows().setTitle(palette, "");
     controller->adopt(element(palette), palette, kDisplayA);
-    EXPECT_TRUE(logs.log().contains(
+    EXPECT_TRUE(logged(
         platform::format("Adopt: skip virtual migration pid=%d old=%u new=%u — new window is auxiliary",
                          editor, doc, palette)));
     EXPECT_EQ(stack(stateA(), 1), (std::vector<WindowID>{doc}));

@@ -46,10 +46,10 @@ TEST_F(NavigationTest, focusZoneActivatesTheTopOfTheStack) {
     desktop->workspace().bringToFront(other);
 
     EXPECT_TRUE(controller->focusZone(1, kDisplayA));
-    EXPECT_TRUE(logs.log().contains("FocusZone: Attempting Z1 on DISPLAY-A (virtual mapping)"));
-    EXPECT_TRUE(logs.log().contains(platform::format("FocusZone: Found top window %u in stack memory", b)));
+    EXPECT_TRUE(logged("FocusZone: Attempting Z1 on DISPLAY-A (virtual mapping)"));
+    EXPECT_TRUE(logged("FocusZone: Found top window %u in stack memory", b));
     settle();
-    EXPECT_TRUE(logs.log().contains("[AsyncActivation:FocusZone[Stack] Z1] Completed successfully"));
+    EXPECT_TRUE(logged("[AsyncActivation:FocusZone[Stack] Z1] Completed successfully"));
     EXPECT_EQ(desktop->workspace().frontmostApplication()->pid, editor);
     EXPECT_EQ(focusedWindow(), b);
     EXPECT_EQ(focused, (std::vector<WindowID>{b}));
@@ -57,11 +57,11 @@ TEST_F(NavigationTest, focusZoneActivatesTheTopOfTheStack) {
 
 TEST_F(NavigationTest, focusZoneWithoutStateOrWindowReturnsFalse) {
     EXPECT_FALSE(controller->focusZone(1, "DISPLAY-X"));
-    EXPECT_TRUE(logs.log().contains("FocusZone: Missing state for DISPLAY-X"));
+    EXPECT_TRUE(logged("FocusZone: Missing state for DISPLAY-X"));
     EXPECT_FALSE(controller->focusZone(2, kDisplayA));
-    EXPECT_TRUE(logs.log().contains("FocusZone: No window found in Z2 area on DISPLAY-A"));
+    EXPECT_TRUE(logged("FocusZone: No window found in Z2 area on DISPLAY-A"));
     EXPECT_FALSE(controller->focusZone(7, kDisplayA));
-    EXPECT_TRUE(logs.log().contains("FocusZone: No window found in Z7 area on DISPLAY-A"));
+    EXPECT_TRUE(logged("FocusZone: No window found in Z7 area on DISPLAY-A"));
 }
 
 TEST_F(NavigationTest, focusZoneWhoseTopIsAnAuxiliaryWindowFindsNothing) {
@@ -72,8 +72,8 @@ TEST_F(NavigationTest, focusZoneWhoseTopIsAnAuxiliaryWindowFindsNothing) {
     place(stateA(), doc, editor, 2);
     place(stateA(), palette, editor, 1);
     EXPECT_FALSE(controller->focusZone(1, kDisplayA));
-    EXPECT_TRUE(logs.log().contains("FocusZone: No window found in Z1 area on DISPLAY-A"));
-    EXPECT_FALSE(logs.log().contains("Found top window"));
+    EXPECT_TRUE(logged("FocusZone: No window found in Z1 area on DISPLAY-A"));
+    EXPECT_FALSE(logged("Found top window"));
 }
 
 TEST_F(NavigationTest, focusedWindowOfTheZoneBecomesItsTopBeforeFocusing) {
@@ -84,7 +84,7 @@ TEST_F(NavigationTest, focusedWindowOfTheZoneBecomesItsTopBeforeFocusing) {
     desktop->windows().focus(a);
     EXPECT_TRUE(controller->focusZone(1, kDisplayA));
     EXPECT_EQ(stack(stateA(), 1), (std::vector<WindowID>{b, a}));
-    EXPECT_TRUE(logs.log().contains(platform::format("FocusZone: Found top window %u in stack memory", a)));
+    EXPECT_TRUE(logged("FocusZone: Found top window %u in stack memory", a));
 }
 
 TEST_F(NavigationTest, adjacentFocusWrapsAtBothEnds) {
@@ -112,8 +112,8 @@ TEST_F(NavigationTest, adjacentFocusWrapsAtBothEnds) {
             desktop->workspace().bringToFront(other); // frontmost without any window
         logs.log().clear();
         controller->focusAdjacentZone(row.direction, kDisplayA);
-        EXPECT_TRUE(logs.log().contains(row.line)) << row.line;
-        EXPECT_TRUE(logs.log().contains("FocusZone: Attempting Z")) << row.line;
+        EXPECT_TRUE(logged(row.line)) << row.line;
+        EXPECT_TRUE(logged("FocusZone: Attempting Z")) << row.line;
     }
 }
 
@@ -124,8 +124,8 @@ TEST_F(NavigationTest, adjacentFocusDoesNothingForAStaleMappingOrAMissingState) 
     desktop->windows().focus(w);
     controller->focusAdjacentZone(1, kDisplayA);
     controller->focusAdjacentZone(1, "DISPLAY-X");
-    EXPECT_FALSE(logs.log().contains("FocusAdjacentZone"));
-    EXPECT_FALSE(logs.log().contains("FocusZone"));
+    EXPECT_FALSE(logged("FocusAdjacentZone"));
+    EXPECT_FALSE(logged("FocusZone"));
 }
 
 TEST_F(NavigationTest, cyclingForwardAndBackwardGivesTheRotatedTops) {
@@ -148,33 +148,33 @@ TEST_F(NavigationTest, cyclingForwardAndBackwardGivesTheRotatedTops) {
     };
     for (const auto& step : steps) {
         controller->cycle(1, kDisplayA, step.direction);
-        EXPECT_TRUE(logs.log().contains(cycleLine(step.direction, step.oldTop, step.newTop)))
+        EXPECT_TRUE(logged(cycleLine(step.direction, step.oldTop, step.newTop)))
             << cycleLine(step.direction, step.oldTop, step.newTop);
         EXPECT_EQ(stack(stateA(), 1), step.stack);
         settle();
         EXPECT_EQ(focusedWindow(), step.newTop);
     }
-    EXPECT_EQ(logs.log().count("[PointsOfInterest] begin CycleInZone"), 4u);
-    EXPECT_EQ(logs.log().count("[PointsOfInterest] end CycleInZone"), 4u);
-    EXPECT_FALSE(logs.log().contains("Cycle: unable to resolve"));
+    EXPECT_EQ(loggedCount("[PointsOfInterest] begin CycleInZone"), 4u);
+    EXPECT_EQ(loggedCount("[PointsOfInterest] end CycleInZone"), 4u);
+    EXPECT_FALSE(logged("Cycle: unable to resolve"));
 }
 
 TEST_F(NavigationTest, cyclingASingleWindowBouncesAndAnEmptyStackOnlyLogs) {
     controller->cycle(1, kDisplayA, 1);
-    EXPECT_TRUE(logs.log().contains("Cycle region=1 dir=1 has empty stack"));
+    EXPECT_TRUE(logged("Cycle region=1 dir=1 has empty stack"));
     EXPECT_TRUE(bounces.empty());
 
     const auto a = openWindow(editor, Rect{100, 100, 300, 300});
     place(stateA(), a, editor, 1);
     controller->cycle(1, kDisplayA, -1);
-    EXPECT_TRUE(logs.log().contains("Cycle region=1 dir=-1 has single window, nothing to cycle"));
+    EXPECT_TRUE(logged("Cycle region=1 dir=-1 has single window, nothing to cycle"));
     EXPECT_EQ(bounces, (std::vector<std::string>{kDisplayA}));
 
     controller->cycle(8, kDisplayA, 1);
-    EXPECT_TRUE(logs.log().contains("Cycle: Zone 8 not found!"));
+    EXPECT_TRUE(logged("Cycle: Zone 8 not found!"));
     controller->cycle(1, "DISPLAY-X", 1);
-    EXPECT_EQ(logs.log().count("[PointsOfInterest] end CycleInZone"), 4u);
-    EXPECT_FALSE(logs.log().contains("[AsyncActivation"));
+    EXPECT_EQ(loggedCount("[PointsOfInterest] end CycleInZone"), 4u);
+    EXPECT_FALSE(logged("[AsyncActivation"));
 }
 
 TEST_F(NavigationTest, cycleDetachesClosedWindowsOneRotationAtATimeAndActivatesTheSurvivor) {
@@ -188,15 +188,15 @@ TEST_F(NavigationTest, cycleDetachesClosedWindowsOneRotationAtATimeAndActivatesT
     // The application still runs, so pruning keeps windows whose frame it cannot read.
     controller->cycle(1, kDisplayA, 1);
 
-    EXPECT_TRUE(logs.log().contains(
+    EXPECT_TRUE(logged(
         platform::format("Cycle: unable to resolve AX element for wid=%u; detaching from R1", a)));
-    EXPECT_TRUE(logs.log().contains(
+    EXPECT_TRUE(logged(
         platform::format("Cycle: unable to resolve AX element for wid=%u; detaching from R1", b)));
     EXPECT_EQ(
-        logs.log().count("Cycle: Cached AX is invalid (pidResult=0, hasFrame=false), trying fresh lookup"),
+        loggedCount("Cycle: Cached AX is invalid (pidResult=0, hasFrame=false), trying fresh lookup"),
         2u);
-    EXPECT_TRUE(logs.log().contains(cycleLine(1, c, c)));
-    EXPECT_TRUE(logs.log().contains(
+    EXPECT_TRUE(logged(cycleLine(1, c, c)));
+    EXPECT_TRUE(logged(
         platform::format("Cycle: removed 2 invalid window(s) from R1. sample=[%u, %u]", a, b)));
     EXPECT_EQ(stack(stateA(), 1), (std::vector<WindowID>{c}));
     EXPECT_TRUE(stateA().wins.contains(a));
@@ -227,9 +227,9 @@ class CycleWithQuitApplicationTest : public NavigationTest {
 TEST_F(CycleWithQuitApplicationTest, whilePruningIsSuppressedTheCycleDetachesTheGoneWindows) {
     controller->suppressPruneUntil = loop().wallClock() + seconds(8.0);
     controller->cycle(1, kDisplayA, 1);
-    EXPECT_EQ(logs.log().count("Prune: suppressed rid=1 until="), 1u);
-    EXPECT_FALSE(logs.log().contains("Prune: Removing"));
-    EXPECT_TRUE(logs.log().contains(
+    EXPECT_EQ(loggedCount("Prune: suppressed rid=1 until="), 1u);
+    EXPECT_FALSE(logged("Prune: Removing"));
+    EXPECT_TRUE(logged(
         platform::format("Cycle: removed 2 invalid window(s) from R1. sample=[%u, %u]", a, b)));
     EXPECT_EQ(stack(stateA(), 1), (std::vector<WindowID>{c}));
     EXPECT_TRUE(stateA().wins.contains(a));
@@ -240,8 +240,8 @@ TEST_F(CycleWithQuitApplicationTest, whilePruningIsSuppressedTheCycleDetachesThe
 TEST_F(CycleWithQuitApplicationTest, withPruningActiveThePruneRemovesThemFirst) {
     controller->cycle(1, kDisplayA, 1);
     EXPECT_TRUE(
-        logs.log().contains(platform::format("Prune: Removing dead windows from region 1: [%u, %u]", a, b)));
-    EXPECT_FALSE(logs.log().contains("Cycle: removed"));
+        logged("Prune: Removing dead windows from region 1: [%u, %u]", a, b));
+    EXPECT_FALSE(logged("Cycle: removed"));
     EXPECT_EQ(stack(stateA(), 1), (std::vector<WindowID>{c}));
     EXPECT_EQ(bounces, (std::vector<std::string>{kDisplayA}));
 }
@@ -253,11 +253,11 @@ TEST_F(NavigationTest, cycleRecoversFromAStaleCachedElement) {
     place(stateA(), b, editor, 1);
     stateA().wins.at(a).ax = element(b); // the record holds another window's element
     controller->cycle(1, kDisplayA, 1);
-    EXPECT_TRUE(logs.log().contains(platform::format(
-        "Cycle: Cached AX - pidResult=0, cachedPid=%d, cachedWid=%u, cachedFrame=true", editor, b)));
+    EXPECT_TRUE(logged(
+        "Cycle: Cached AX - pidResult=0, cachedPid=%d, cachedWid=%u, cachedFrame=true", editor, b));
     EXPECT_TRUE(
-        logs.log().contains(platform::format("Cycle: Cached AX points to wid=%u but expected %u", b, a)));
-    EXPECT_TRUE(logs.log().contains(cycleLine(1, b, a)));
+        logged("Cycle: Cached AX points to wid=%u but expected %u", b, a));
+    EXPECT_TRUE(logged(cycleLine(1, b, a)));
     settle();
     EXPECT_EQ(focusedWindow(), a);
 }
@@ -273,8 +273,8 @@ TEST_F(NavigationTest, cycleLooksUpAWindowTheStateHasNoRecordFor) {
 
     controller->cycle(1, kDisplayA, 1);
     EXPECT_TRUE(
-        logs.log().contains(platform::format("Cycle: No cached ref for wid=%u, doing fresh lookup", loose)));
-    EXPECT_TRUE(logs.log().contains(cycleLine(1, a, loose)));
+        logged("Cycle: No cached ref for wid=%u, doing fresh lookup", loose));
+    EXPECT_TRUE(logged(cycleLine(1, a, loose)));
     settle();
     EXPECT_EQ(focusedWindow(), loose);
 }
@@ -289,10 +289,10 @@ TEST_F(NavigationTest, cycleSkipsAndDetachesAuxiliaryWindows) {
 
     controller->cycle(1, kDisplayA, 1);
     EXPECT_TRUE(
-        logs.log().contains(platform::format("Cycle: wid=%u classified as auxiliary; skip", palette)));
-    EXPECT_TRUE(logs.log().contains(
+        logged("Cycle: wid=%u classified as auxiliary; skip", palette));
+    EXPECT_TRUE(logged(
         platform::format("Cycle: removed 1 invalid window(s) from R1. sample=[%u]", palette)));
-    EXPECT_TRUE(logs.log().contains(cycleLine(1, doc, doc)));
+    EXPECT_TRUE(logged(cycleLine(1, doc, doc)));
     EXPECT_EQ(stack(stateA(), 1), (std::vector<WindowID>{doc}));
 }
 
@@ -304,11 +304,11 @@ TEST_F(NavigationTest, cycleWithoutAnyResolvableWindowSaysSo) {
     desktop->windows().close(a);
     desktop->windows().close(b);
     controller->cycle(1, kDisplayA, 1);
-    EXPECT_TRUE(logs.log().contains(
+    EXPECT_TRUE(logged(
         platform::format("Cycle: removed 2 invalid window(s) from R1. sample=[%u, %u]", a, b)));
     // The tops of the last rotation, which found b alone in the stack.
-    EXPECT_TRUE(logs.log().contains(platform::format(
-        "Cycle region=1 dir=1 no resolvable window oldTop=Optional(%u) newTop=Optional(%u)", b, b)));
+    EXPECT_TRUE(logged(
+        "Cycle region=1 dir=1 no resolvable window oldTop=Optional(%u) newTop=Optional(%u)", b, b));
     EXPECT_TRUE(stack(stateA(), 1).empty());
 }
 
@@ -316,7 +316,7 @@ TEST_F(NavigationTest, focusRequestActivatesTheGivenWindow) {
     const auto a = openWindow(editor, Rect{100, 100, 300, 300});
     controller->focusFallback(element(a));
     settle();
-    EXPECT_TRUE(logs.log().contains("[AsyncActivation:Focus request] Completed successfully"));
+    EXPECT_TRUE(logged("[AsyncActivation:Focus request] Completed successfully"));
     EXPECT_EQ(focusedWindow(), a);
 }
 

@@ -41,7 +41,7 @@ TEST_F(PlacementTest, threeWindowsPushedIntoOneZoneStackInOrderAndTakeTheZoneFra
     for (auto n : {a, b, c}) {
         EXPECT_EQ(desktop->windows().frame(n), (Rect{0, 0, 720, 900}));
         EXPECT_EQ(stateA().zoneOf.at(n), 1);
-        EXPECT_EQ(logs.log().count(
+        EXPECT_EQ(loggedCount(
                       platform::format("AutoPush rid=1: moved wid=%u to frame=(0.0, 0.0, 720.0, 900.0)", n)),
                   1u);
     }
@@ -50,7 +50,7 @@ TEST_F(PlacementTest, threeWindowsPushedIntoOneZoneStackInOrderAndTakeTheZoneFra
     EXPECT_EQ(loop().now() - start, milliseconds(150));
     // The windows were mapped before the call returned: no reconcile is left to run.
     loop().advance(seconds(2));
-    EXPECT_FALSE(logs.log().contains("reconciled"));
+    EXPECT_FALSE(logged("reconciled"));
     EXPECT_EQ(moves.size(), 3u);
 }
 
@@ -58,8 +58,8 @@ TEST_F(PlacementTest, unknownDisplayOrZoneMovesNothing) {
     const auto a = openWindow(editor, Rect{100, 100, 300, 300});
     controller->moveWindow(element(a), a, editor, 1, "NO-SUCH-DISPLAY", "T", false);
     controller->moveWindow(element(a), a, editor, 9, kDisplayA, "T", false);
-    EXPECT_TRUE(logs.log().contains("State not found for display NO-SUCH-DISPLAY"));
-    EXPECT_TRUE(logs.log().contains("Zone not found id=9 on display DISPLAY-A"));
+    EXPECT_TRUE(logged("State not found for display NO-SUCH-DISPLAY"));
+    EXPECT_TRUE(logged("Zone not found id=9 on display DISPLAY-A"));
     EXPECT_EQ(desktop->windows().frame(a), (Rect{100, 100, 300, 300}));
     EXPECT_TRUE(stateA().zoneOf.empty());
     EXPECT_TRUE(moves.empty());
@@ -85,7 +85,7 @@ TEST_F(PlacementTest, frameIsSetAgainOnlyWhenOffByMoreThanTwoPoints) {
         EXPECT_EQ(desktop->windows().frame(n), (Rect{0, 0, 1440, row.minHeight})) << row.minHeight;
         desktop->windows().close(n);
     }
-    EXPECT_TRUE(logs.log().contains("AX y corrected by -50.00 anchorBottom=true"));
+    EXPECT_TRUE(logged("AX y corrected by -50.00 anchorBottom=true"));
 }
 
 TEST_F(PlacementTest, frameThatCannotBeReadAfterTheMoveIsSetAgain) {
@@ -107,8 +107,8 @@ TEST_F(PlacementTest, windowWhoseNumberAppearsLateIsMappedByTheReconcile) {
     controller->moveWindow(element(n), std::nullopt, editor, 1, kDisplayA, "AutoPush rid=1", false);
 
     EXPECT_TRUE(
-        logs.log().contains("AutoPush rid=1: moved window (no CGWindowID) frame=(0.0, 0.0, 720.0, 900.0)"));
-    EXPECT_TRUE(logs.log().contains("AutoPush rid=1: unable to attach after move (no CGWindowID)"));
+        logged("AutoPush rid=1: moved window (no CGWindowID) frame=(0.0, 0.0, 720.0, 900.0)"));
+    EXPECT_TRUE(logged("AutoPush rid=1: unable to attach after move (no CGWindowID)"));
     EXPECT_EQ(desktop->windows().frame(n), (Rect{0, 0, 720, 900}));
     EXPECT_TRUE(stateA().zoneOf.empty());
     EXPECT_TRUE(moves.empty());
@@ -118,13 +118,13 @@ TEST_F(PlacementTest, windowWhoseNumberAppearsLateIsMappedByTheReconcile) {
     EXPECT_TRUE(stateA().zoneOf.empty());
     loop().advance(milliseconds(20));
     EXPECT_EQ(
-        logs.log().count(platform::format("AutoPush rid=1: reconciled mapping wid=%u -> R1 attempt=4", n)),
+        loggedCount("AutoPush rid=1: reconciled mapping wid=%u -> R1 attempt=4", n),
         1u);
     EXPECT_EQ(stack(stateA(), 1), (std::vector<WindowID>{n}));
     EXPECT_EQ(moves, (std::vector<std::pair<WindowID, int>>{{n, 1}}));
     loop().advance(seconds(2));
     EXPECT_EQ(moves.size(), 1u);
-    EXPECT_FALSE(logs.log().contains("gave up"));
+    EXPECT_FALSE(logged("gave up"));
 }
 
 TEST_F(PlacementTest, reconcileGivesUpAfterEightAttempts) {
@@ -132,12 +132,12 @@ TEST_F(PlacementTest, reconcileGivesUpAfterEightAttempts) {
     controller->moveWindow(element(n), std::nullopt, editor, 1, kDisplayA, "AutoPush rid=1", false);
     // The last attempt runs 7 x 0.12 s after the first.
     loop().advance(milliseconds(839));
-    EXPECT_FALSE(logs.log().contains("gave up"));
+    EXPECT_FALSE(logged("gave up"));
     loop().advance(milliseconds(2));
-    EXPECT_EQ(logs.log().count("AutoPush rid=1: reconcile mapping gave up after 8 attempts (no window id)"),
+    EXPECT_EQ(loggedCount("AutoPush rid=1: reconcile mapping gave up after 8 attempts (no window id)"),
               1u);
     loop().advance(seconds(5));
-    EXPECT_EQ(logs.log().count("gave up"), 1u);
+    EXPECT_EQ(loggedCount("gave up"), 1u);
     EXPECT_TRUE(stateA().zoneOf.empty());
     EXPECT_TRUE(moves.empty());
 }
@@ -146,7 +146,7 @@ TEST_F(PlacementTest, numberReadableOnlyAfterTheMoveAttachesAtOnce) {
     const auto n =
         openWindow(editor, Rect{100, 100, 300, 300}, {.numberAppearsAt = loop().now() + milliseconds(20)});
     controller->moveWindow(element(n), std::nullopt, editor, 2, kDisplayA, "Drop", false);
-    EXPECT_EQ(logs.log().count(platform::format("Drop: attached after move wid=%u", n)), 1u);
+    EXPECT_EQ(loggedCount("Drop: attached after move wid=%u", n), 1u);
     EXPECT_EQ(stack(stateA(), 2), (std::vector<WindowID>{n}));
     EXPECT_EQ(moves, (std::vector<std::pair<WindowID, int>>{{n, 2}}));
     loop().advance(seconds(2));
@@ -163,7 +163,7 @@ TEST_F(PlacementTest, windowRenumberedDuringTheMoveIsMigratedInPlace) {
     push(b, 1, "AutoPush rid=1");
     loop().onBlockingSleep = nullptr;
 
-    EXPECT_EQ(logs.log().count(
+    EXPECT_EQ(loggedCount(
                   platform::format("AutoPush rid=1: reconciled wid migration %u->%u for R1", b, renumbered)),
               1u);
     EXPECT_EQ(stack(stateA(), 1), (std::vector<WindowID>{a, renumbered}));
@@ -190,10 +190,10 @@ TEST_F(SyncActivationTest, hiddenApplicationIsUnhiddenActivatedWithAllWindowsAnd
 
     // Un-minimising, raising and unhiding each pause 30 ms on the calling thread.
     EXPECT_EQ(loop().now() - start, milliseconds(90));
-    EXPECT_TRUE(logs.log().contains("T: Activating app com.example.editor (pid="));
-    EXPECT_TRUE(logs.log().contains("T: App is hidden, unhiding"));
-    EXPECT_TRUE(logs.log().contains("T: NSRunningApplication.activate returned true"));
-    EXPECT_TRUE(logs.log().contains("T: Final activation result=true"));
+    EXPECT_TRUE(logged("T: Activating app com.example.editor (pid="));
+    EXPECT_TRUE(logged("T: App is hidden, unhiding"));
+    EXPECT_TRUE(logged("T: NSRunningApplication.activate returned true"));
+    EXPECT_TRUE(logged("T: Final activation result=true"));
     ASSERT_EQ(desktop->workspace().activateCalls().size(), 1u);
     EXPECT_EQ(desktop->workspace().activateCalls()[0].options, unsigned(platform::kActivateAllWindows));
     EXPECT_FALSE(desktop->workspace().runningApplication(editor)->isHidden);
@@ -208,22 +208,22 @@ TEST_F(SyncActivationTest, refusedActivationWalksTheFallbacks) {
 
     // The frontmost attribute takes: no second activation, no launch.
     controller->activateApp(element(n), "A", false);
-    EXPECT_TRUE(logs.log().contains("A: NSRunningApplication.activate returned false"));
-    EXPECT_TRUE(logs.log().contains("A: AX frontmost succeeded"));
+    EXPECT_TRUE(logged("A: NSRunningApplication.activate returned false"));
+    EXPECT_TRUE(logged("A: AX frontmost succeeded"));
     EXPECT_EQ(desktop->workspace().activateCalls().size(), 1u);
     EXPECT_EQ(desktop->workspace().activateCalls()[0].options, 0u);
-    EXPECT_TRUE(logs.log().contains("A: Final activation result=true"));
+    EXPECT_TRUE(logged("A: Final activation result=true"));
 
     // Nothing takes: the application is opened by its bundle identifier.
     desktop->accessibility().setAXFrontmostOutcome(editor, sim::ActivationOutcome::refused());
     controller->activateApp(element(n), "B", false);
-    EXPECT_TRUE(logs.log().contains("B: AX frontmost failed"));
+    EXPECT_TRUE(logged("B: AX frontmost failed"));
     EXPECT_EQ(desktop->workspace().activateCalls().size(), 3u);
-    EXPECT_TRUE(logs.log().contains("B: Trying NSWorkspace.openApplication"));
+    EXPECT_TRUE(logged("B: Trying NSWorkspace.openApplication"));
     ASSERT_EQ(desktop->workspace().openCalls().size(), 1u);
     EXPECT_EQ(desktop->workspace().openCalls()[0].bundleID, "com.example.editor");
     EXPECT_TRUE(desktop->workspace().openCalls()[0].activates);
-    EXPECT_TRUE(logs.log().contains("B: Final activation result=true"));
+    EXPECT_TRUE(logged("B: Final activation result=true"));
     EXPECT_EQ(focused, (std::vector<WindowID>{n, n}));
 }
 
@@ -232,9 +232,9 @@ TEST_F(SyncActivationTest, problematicApplicationIsAlsoActivatedByScript) {
     loop().runUntilIdle();
     const auto n = openWindow(browser, Rect{100, 100, 300, 300});
     controller->activateApp(element(n), "P", true);
-    EXPECT_TRUE(logs.log().contains("P: NSRunningApplication.activate returned true"));
-    EXPECT_TRUE(logs.log().contains("P: Trying AppleScript activation for problematic app"));
-    EXPECT_TRUE(logs.log().contains("P: AppleScript activation succeeded"));
+    EXPECT_TRUE(logged("P: NSRunningApplication.activate returned true"));
+    EXPECT_TRUE(logged("P: Trying AppleScript activation for problematic app"));
+    EXPECT_TRUE(logged("P: AppleScript activation succeeded"));
     EXPECT_EQ(desktop->workspace().scriptsRun().size(), 1u);
 }
 
@@ -247,8 +247,8 @@ TEST_F(SyncActivationTest, windowOfAnExitedProcessIsStillRaisedAndFocusedWithout
 
     controller->activateApp(window, "X", true);
     EXPECT_TRUE(
-        logs.log().contains(platform::format("X: could not find running application for pid=%d", editor)));
-    EXPECT_FALSE(logs.log().contains("X: Final activation result"));
+        logged("X: could not find running application for pid=%d", editor));
+    EXPECT_FALSE(logged("X: Final activation result"));
     std::vector<std::string> calls;
     for (const auto& call : desktop->accessibility().axCallLog())
         if (call.element == window) calls.push_back(call.kind + " " + call.name);
@@ -266,10 +266,10 @@ TEST_F(PlacementTest, swapPushExchangesTheWindowsAndFocusesTheSourceZoneLater) {
     desktop->windows().focus(a);
 
     controller->swapPush(element(a), 1, 2, kDisplayA);
-    EXPECT_TRUE(logs.log().contains(platform::format(
-        "SwapPush: Swapping window A (wid=Optional(%u), source=1) with window B (wid=%u, target=2)", a, b)));
-    EXPECT_TRUE(logs.log().contains(platform::format("SwapPush B->source: moved wid=%u", b)));
-    EXPECT_TRUE(logs.log().contains(platform::format("SwapPush A->target: moved wid=%u", a)));
+    EXPECT_TRUE(logged(
+        "SwapPush: Swapping window A (wid=Optional(%u), source=1) with window B (wid=%u, target=2)", a, b));
+    EXPECT_TRUE(logged("SwapPush B->source: moved wid=%u", b));
+    EXPECT_TRUE(logged("SwapPush A->target: moved wid=%u", a));
     EXPECT_EQ(stack(stateA(), 1), (std::vector<WindowID>{b}));
     EXPECT_EQ(stack(stateA(), 2), (std::vector<WindowID>{a}));
     EXPECT_EQ(desktop->windows().frame(b), (Rect{0, 0, 720, 900}));
@@ -277,10 +277,10 @@ TEST_F(PlacementTest, swapPushExchangesTheWindowsAndFocusesTheSourceZoneLater) {
     EXPECT_TRUE(desktop->workspace().activateCalls().empty());
 
     loop().advance(milliseconds(99));
-    EXPECT_FALSE(logs.log().contains("FocusZone"));
+    EXPECT_FALSE(logged("FocusZone"));
     loop().advance(milliseconds(2));
-    EXPECT_TRUE(logs.log().contains("FocusZone: Attempting Z1 on DISPLAY-A (virtual mapping)"));
-    EXPECT_TRUE(logs.log().contains("SwapPush: Completed, focus returned to source zone 1"));
+    EXPECT_TRUE(logged("FocusZone: Attempting Z1 on DISPLAY-A (virtual mapping)"));
+    EXPECT_TRUE(logged("SwapPush: Completed, focus returned to source zone 1"));
     loop().advance(seconds(5));
     auto window = controller->ax->focusedWindow();
     ASSERT_TRUE(window);
@@ -291,12 +291,12 @@ TEST_F(PlacementTest, swapPushIntoAnEmptyZoneIsAnActivatingPlainPush) {
     const auto a = openWindow(editor, Rect{100, 100, 300, 300});
     push(a, 1, "AutoPush rid=1");
     controller->swapPush(element(a), 1, 2, kDisplayA);
-    EXPECT_TRUE(logs.log().contains("SwapPush: Target zone 2 empty, using regular push"));
-    EXPECT_TRUE(logs.log().contains(platform::format("AutoPush rid=2: moved wid=%u", a)));
-    EXPECT_TRUE(logs.log().contains("AutoPush rid=2: NSRunningApplication.activate returned true"));
+    EXPECT_TRUE(logged("SwapPush: Target zone 2 empty, using regular push"));
+    EXPECT_TRUE(logged("AutoPush rid=2: moved wid=%u", a));
+    EXPECT_TRUE(logged("AutoPush rid=2: NSRunningApplication.activate returned true"));
     EXPECT_EQ(stack(stateA(), 2), (std::vector<WindowID>{a}));
     loop().advance(seconds(1));
-    EXPECT_FALSE(logs.log().contains("SwapPush: Completed"));
+    EXPECT_FALSE(logged("SwapPush: Completed"));
 }
 
 TEST_F(PlacementTest, swapPushWithAGoneTargetTopFallsBackToAPlainPush) {
@@ -306,7 +306,7 @@ TEST_F(PlacementTest, swapPushWithAGoneTargetTopFallsBackToAPlainPush) {
     push(b, 2, "AutoPush rid=2");
     desktop->windows().close(b);
     controller->swapPush(element(a), 1, 2, kDisplayA);
-    EXPECT_TRUE(logs.log().contains(
+    EXPECT_TRUE(logged(
         platform::format("SwapPush: Cannot resolve AX element for target top window %u", b)));
     EXPECT_EQ(stack(stateA(), 2), (std::vector<WindowID>{b, a}));
     EXPECT_TRUE(stack(stateA(), 1).empty());
@@ -322,9 +322,9 @@ TEST_F(PlacementTest, deferredWorkDoesNothingOnceTheControllerIsGone) {
     controller->moveWindow(element(late), std::nullopt, editor, 1, kDisplayA, "Late", false);
     controller.reset();
     loop().advance(seconds(2));
-    EXPECT_FALSE(logs.log().contains("FocusZone"));
-    EXPECT_FALSE(logs.log().contains("SwapPush: Completed"));
-    EXPECT_FALSE(logs.log().contains("Late: reconcile mapping gave up"));
+    EXPECT_FALSE(logged("FocusZone"));
+    EXPECT_FALSE(logged("SwapPush: Completed"));
+    EXPECT_FALSE(logged("Late: reconcile mapping gave up"));
     EXPECT_EQ(loop().pendingCount(), 0u);
 }
 

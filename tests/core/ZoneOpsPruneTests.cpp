@@ -41,7 +41,7 @@ TEST_F(PruneTest, windowsOfAnExitedProcessThatTheServerNoLongerListsAreRemoved) 
 
     prune();
     EXPECT_EQ(
-        logs.log().count(platform::format("Prune: Removing dead windows from region 1: [%u, %u]", a, b)), 1u);
+        loggedCount("Prune: Removing dead windows from region 1: [%u, %u]", a, b), 1u);
     EXPECT_EQ(stack(stateA(), 1), (std::vector<WindowID>{c}));
     EXPECT_EQ(stateA().zone(1)->active, 0);
     EXPECT_FALSE(stateA().zoneOf.contains(a));
@@ -59,12 +59,12 @@ TEST_F(PruneTest, nothingIsPrunedBeforeTheSuppressionEnds) {
     controller->suppressPruneUntil = until;
 
     prune();
-    EXPECT_TRUE(logs.log().contains("Prune: suppressed rid=1 until=" + isoDateString(until)));
+    EXPECT_TRUE(logged("Prune: suppressed rid=1 until=" + isoDateString(until)));
     EXPECT_EQ(stack(stateA(), 1), (std::vector<WindowID>{a}));
     loop().advance(seconds(8.0) - 1);
     prune();
     EXPECT_EQ(stack(stateA(), 1), (std::vector<WindowID>{a}));
-    EXPECT_EQ(logs.log().count("Prune: suppressed"), 2u);
+    EXPECT_EQ(loggedCount("Prune: suppressed"), 2u);
     loop().advance(1); // the instant itself is no longer before it
     prune();
     EXPECT_TRUE(stack(stateA(), 1).empty());
@@ -81,10 +81,10 @@ TEST_F(PruneTest, staleElementOfAListedWindowStaysAndIsReported) {
     prune();
     const std::vector<WindowID> sample(numbers.begin(), numbers.begin() + 20);
     EXPECT_TRUE(
-        logs.log().contains("Prune: Keeping 25 windows in R1 due to CG existence (stale mapping). sample=" +
+        logged("Prune: Keeping 25 windows in R1 due to CG existence (stale mapping). sample=" +
                             platform::describeList(sample)));
     EXPECT_EQ(stack(stateA(), 1), numbers);
-    EXPECT_FALSE(logs.log().contains("Prune: Removing"));
+    EXPECT_FALSE(logged("Prune: Removing"));
 }
 
 TEST_F(PruneTest, recordedWindowOnAnotherDisplayIsRemovedAndDoubtfulOnesStay) {
@@ -100,10 +100,10 @@ TEST_F(PruneTest, recordedWindowOnAnotherDisplayIsRemovedAndDoubtfulOnesStay) {
     desktop->windows().setFrame(moved, Rect{-1000, 100, 300, 300});
 
     prune();
-    EXPECT_TRUE(logs.log().contains(platform::format(
-        "Prune: Removing 1 window(s) from R1 moved across displays. sample=[(%u, \"DISPLAY-B\")]", moved)));
+    EXPECT_TRUE(logged(
+        "Prune: Removing 1 window(s) from R1 moved across displays. sample=[(%u, \"DISPLAY-B\")]", moved));
     EXPECT_TRUE(
-        logs.log().contains(platform::format("Prune: Removing dead windows from region 1: [%u]", moved)));
+        logged("Prune: Removing dead windows from region 1: [%u]", moved));
     EXPECT_EQ(stack(stateA(), 1), (std::vector<WindowID>{edgeParked, farParked, nowhere, home}));
 }
 
@@ -120,13 +120,13 @@ TEST_F(PruneTest, unrecordedWindowsAreJudgedByTheWindowList) {
     desktop->windows().close(gone);
 
     prune();
-    EXPECT_TRUE(logs.log().contains(platform::format(
+    EXPECT_TRUE(logged(
         "Prune: Removing 1 window(s) from R1 moved across displays. sample=[(%u, \"DISPLAY-B\")]",
-        otherDisplay)));
-    EXPECT_TRUE(logs.log().contains(platform::format(
+        otherDisplay));
+    EXPECT_TRUE(logged(
         "Prune: Found 3 windows in R1 missing WinRef but existing in CG. sample=[%u, %u, %u]", sameDisplay,
-        parked, noBounds)));
-    EXPECT_TRUE(logs.log().contains(
+        parked, noBounds));
+    EXPECT_TRUE(logged(
         platform::format("Prune: Removing dead windows from region 1: [%u, %u]", otherDisplay, gone)));
     EXPECT_EQ(stack(stateA(), 1), (std::vector<WindowID>{sameDisplay, parked, noBounds}));
     // The report lines come in a fixed order.
@@ -149,8 +149,8 @@ TEST_F(PruneTest, displayAboveThePrimaryDoesNotPullWindowsOverToIt) {
     placeUnrecorded(high, 1);
     prune();
     EXPECT_EQ(stack(stateA(), 1), (std::vector<WindowID>{low}));
-    EXPECT_TRUE(logs.log().contains(platform::format(
-        "Prune: Removing 1 window(s) from R1 moved across displays. sample=[(%u, \"DISPLAY-B\")]", high)));
+    EXPECT_TRUE(logged(
+        "Prune: Removing 1 window(s) from R1 moved across displays. sample=[(%u, \"DISPLAY-B\")]", high));
 }
 
 TEST_F(PruneTest, windowListEntryCountsOnlyLayerZeroOrUnknownLayers) {

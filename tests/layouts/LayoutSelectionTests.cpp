@@ -50,7 +50,6 @@ TEST_F(LayoutFilesTest, selectionSavesCompactlyAndReadsBack) {
     EXPECT_EQ(read(home / "layout-selection.json"),
               R"({"lastByDisplay":{"D1":"builtin.split-50-50","D2":"layout.b"}})");
     EXPECT_EQ(LayoutSelectionStore::load(), selection);
-    EXPECT_EQ(LayoutSelectionStore::fileURL(), home / "layout-selection.json");
 }
 
 TEST_F(LayoutFilesTest, selectionSaveKeepsUnreadableBytesButNotAnEmptyFile) {
@@ -89,15 +88,6 @@ TEST_F(LayoutFilesTest, descriptorsLoadOnlyKnownKinds) {
         write(file, text);
         EXPECT_TRUE(LayoutDescriptorSet::load().byDisplay.empty()) << text;
     }
-}
-
-TEST(LayoutDescriptor, kindsAndEquality) {
-    for (auto kind : {LayoutDescriptor::Kind::builtinGrid2x2, LayoutDescriptor::Kind::builtinAsym2x1,
-                      LayoutDescriptor::Kind::builtin, LayoutDescriptor::Kind::userConfig})
-        EXPECT_EQ(layoutDescriptorKindFrom(toString(kind)), kind);
-    EXPECT_FALSE(layoutDescriptorKindFrom("userconfig"));
-    EXPECT_NE((LayoutDescriptor{"D", LayoutDescriptor::Kind::builtin, "x"}),
-              (LayoutDescriptor{"D", LayoutDescriptor::Kind::userConfig, "x"}));
 }
 
 TEST_F(LayoutFilesTest, descriptorsSaveCompactly) {

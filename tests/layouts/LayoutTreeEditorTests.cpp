@@ -224,12 +224,12 @@ TEST(LayoutTreeEditor, roundTripThroughTheStoredForm) {
     EXPECT_EQ(nlohmann::json::parse(text).get<LayoutNode>(), exported);
 
     ConfigZoneSet set = m.toConfigZoneSet(" \tDISPLAY-2\n", "layout.feedbeef", "Renamed");
-    EXPECT_EQ(set.id, "layout.feedbeef");
-    EXPECT_EQ(set.displayUUID, "DISPLAY-2");
-    EXPECT_EQ(set.name, "Renamed");
-    EXPECT_EQ(set.version, "2.0");
-    EXPECT_EQ(set.layoutTree, exported);
-    EXPECT_FALSE(set.xSplits || set.ySplits || set.zones || set.zoneMap);
+    EXPECT_EQ(set.toJSON().dump(), nlohmann::ordered_json({{"id", "layout.feedbeef"},
+                                                           {"displayUUID", "DISPLAY-2"},
+                                                           {"name", "Renamed"},
+                                                           {"version", "2.0"},
+                                                           {"layoutTree", exported}})
+                                       .dump());
     EXPECT_EQ(ConfigZoneSet::fromJSON(nlohmann::json::parse(set.toJSON().dump())), set);
 
     EXPECT_FALSE(m.toConfigZoneSet(" \r\n ", "x", "y").displayUUID.has_value());

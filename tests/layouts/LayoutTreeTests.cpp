@@ -46,27 +46,20 @@ static_assert(std::is_base_of_v<std::runtime_error, DecodingError>);
 
 // ---- JSON ----
 
-TEST(LayoutNodeJSON, readsTheDocumentedExampleAndWritesKeysInOrder) {
+TEST(LayoutNodeJSON, readsAndWritesKeysInOrderLeavingOutAnAbsentName) {
     auto j = nlohmann::ordered_json::parse(
         R"({"type":"split","axis":"vertical","ratio":0.6,"left":{"type":"region","id":1,"name":"Top"},"right":{"type":"region","id":2}})");
-    LayoutNode node = j.get<LayoutNode>();
-    EXPECT_EQ(node, V(0.6, R(1, "Top"), R(2)));
-    EXPECT_EQ(nlohmann::ordered_json(node).dump(), j.dump());
-}
+    EXPECT_EQ(j.get<LayoutNode>(), V(0.6, R(1, "Top"), R(2)));
+    EXPECT_EQ(nlohmann::ordered_json(j.get<LayoutNode>()).dump(), j.dump());
 
-TEST(LayoutNodeJSON, absentOrNullNameReadsAsNoNameAndIsNotWritten) {
-    for (const char* text : {R"({"type":"region","id":4})", R"({"type":"region","id":4,"name":null})"}) {
-        LayoutNode node = nlohmann::json::parse(text).get<LayoutNode>();
-        EXPECT_EQ(node, R(4)) << text;
-        EXPECT_FALSE(nlohmann::json(node).contains("name")) << text;
-    }
-    // The empty name is a name.
-    EXPECT_EQ(nlohmann::json::parse(R"({"type":"region","id":4,"name":""})").get<LayoutNode>(), R(4, ""));
-}
-
-TEST(LayoutNodeJSON, unknownKeysAreIgnoredAndWholeFloatIdsAccepted) {
-    auto node = nlohmann::json::parse(R"({"type":"region","id":3.0,"colour":"red"})").get<LayoutNode>();
-    EXPECT_EQ(node, R(3));
+    const std::pair<const char*, LayoutNode> rows[] = {
+        {R"({"type":"region","id":4,"name":null})", R(4)},
+        {R"({"type":"region","id":4,"name":""})", R(4, "")},    // the empty name is a name
+        {R"({"type":"region","id":3.0,"colour":"red"})", R(3)}, // unknown keys, whole float ids
+    };
+    for (const auto& [text, node] : rows)
+        EXPECT_EQ(nlohmann::json::parse(text).get<LayoutNode>(), node) << text;
+    EXPECT_FALSE(nlohmann::json(R(4)).contains("name"));
 }
 
 TEST(LayoutNodeJSON, malformedNodesFailWithKindKeyAndText) {
@@ -192,12 +185,9 @@ TEST(LayoutTreeModel, zonesFollowAxisAndRatioWithYUp) {
     auto vertical = model(V(0.7, R(1), R(2))).zones(Rect{0, 0, 100, 100});
     expectRectNear(vertical.at(1), Rect{0, 30, 100, 70});
     expectRectNear(vertical.at(2), Rect{0, 0, 100, 30});
-}
-
-TEST(LayoutTreeModel, aDuplicateIdKeepsTheLaterRegion) {
-    auto zones = model(H(0.5, R(1), H(0.5, R(2), R(2)))).zones(Rect{0, 0, 100, 100});
-    ASSERT_EQ(zones.size(), 2u);
-    EXPECT_EQ(zones.at(2), (Rect{75, 0, 25, 100}));
+    // A duplicate id keeps the later region.
+    EXPECT_EQ(model(H(0.5, R(1), H(0.5, R(2), R(2)))).zones(Rect{0, 0, 100, 100}),
+              (RegionFrames{{1, Rect{0, 0, 50, 100}}, {2, Rect{75, 0, 25, 100}}}));
 }
 
 TEST(LayoutTreeModel, zoneComputationStopsBelowDepth99WithOneLinePerCutNode) {
@@ -283,19 +273,17 @@ TEST(LayoutTreeModel, readingOrderRelation) {
         bool precedes;
     };
     const double tol = 1;
+    const Rect origin{0, 0, 10, 10};
+    auto at = [](double x, double y) { return Rect{x, y, 10, 10}; };
     const Row rows[] = {
-        {{1, Rect{0, 0, 10, 10}}, {2, Rect{20, 50, 10, 10}}, true}, // further left
-        {{1, Rect{20, 50, 10, 10}}, {2, Rect{0, 0, 10, 10}}, false},
-        {{1, Rect{0.5, 50, 10, 10}},
-         {2, Rect{0, 0, 10, 10}},
-         true}, // same column within tolerance: higher first
-        {{1, Rect{1.0, 50, 10, 10}},
-         {2, Rect{0, 0, 10, 10}},
-         true}, // exactly the tolerance still counts as same column
-        {{1, Rect{1.5, 50, 10, 10}}, {2, Rect{0, 0, 10, 10}}, false}, // beyond it: the left one first
-        {{1, Rect{0, 0.5, 10, 10}}, {2, Rect{0, 0, 10, 10}}, false},  // centres within tolerance: no order
-        {{1, Rect{0, 0, 10, 10}}, {2, Rect{0, 0, 10, 10}}, true},     // identical frames: by id
-        {{2, Rect{0, 0, 10, 10}}, {1, Rect{0, 0, 10, 10}}, false},
+        {{1, origin}, {2, at(20, 50)}, true}, // further left
+        {{1, at(20, 50)}, {2, origin}, false},
+        {{1, at(0.5, 50)}, {2, origin}, true},  // same column within tolerance: higher first
+        {{1, at(1.0, 50)}, {2, origin}, true},  // exactly the tolerance still counts as same column
+        {{1, at(1.5, 50)}, {2, origin}, false}, // beyond it: the left one first
+        {{1, at(0, 0.5)}, {2, origin}, false},  // centres within tolerance: no order
+        {{1, origin}, {2, origin}, true},       // identical frames: by id
+        {{2, origin}, {1, origin}, false},
     };
     for (std::size_t i = 0; i < std::size(rows); ++i) {
         EXPECT_EQ(regionPositionPrecedes(rows[i].a, rows[i].b, tol), rows[i].precedes) << "row " << i;
@@ -303,6 +291,10 @@ TEST(LayoutTreeModel, readingOrderRelation) {
 }
 
 TEST(LayoutTreeModel, renumberingFollowsReadingOrder) {
+    LayoutTreeModel single = model(R(7, "Only"));
+    EXPECT_TRUE(single.normalizedRegionIDMap(Rect{0, 0, 100, 100}).empty());
+    EXPECT_EQ(single.root, R(7, "Only"));
+
     LayoutTreeModel swapped = model(H(0.5, R(2, "L"), R(1, "R")));
     EXPECT_EQ(swapped.normalizedRegionIDMap(Rect{0, 0, 100, 50}), (RegionIDMap{{2, 1}, {1, 2}}));
     EXPECT_EQ(swapped.root, H(0.5, R(1, "L"), R(2, "R")));
@@ -318,12 +310,6 @@ TEST(LayoutTreeModel, renumberingFollowsReadingOrder) {
     RegionIDMap map = nudged.normalizedRegionIDMap(Rect{0, 0, 100, 100});
     EXPECT_LT(map.at(5), map.at(8));
     EXPECT_LT(map.at(9), map.at(8));
-}
-
-TEST(LayoutTreeModel, aSingleRegionIsNotRenumbered) {
-    LayoutTreeModel single = model(R(7, "Only"));
-    EXPECT_TRUE(single.normalizedRegionIDMap(Rect{0, 0, 100, 100}).empty());
-    EXPECT_EQ(single.root, R(7, "Only"));
 }
 
 TEST(LayoutTreeModel, renumberingKeepsSubtreesBelowDepth99AndSaysSo) {

@@ -36,19 +36,15 @@ TEST(Format, rendersEachConversionAndDecoration) {
         {"public s", format("%{public}s", "abc"), "abc"},
         {"private s is kept", format("%{private}s", "secret"), "secret"},
         {"public u", format("wid=%{public}u", 4242u), "wid=4242"},
-        {"public d", format("%{public}d", -3), "-3"},
         {"public @", format("[SDP] %{public}@", "armed"), "[SDP] armed"},
         {"bool true", format("%{bool}d", true), "true"},
         {"bool false", format("%{bool}d", false), "false"},
         {"bool from int", format("%{bool}d %{bool}d", 0, 5), "false true"},
         {"plain d of bool is a number", format("%d", true), "1"},
         {"d", format("%d", -42), "-42"},
-        {"i", format("%i", 17), "17"},
         {"ld", format("%ld", std::int64_t{-9000000000}), "-9000000000"},
         {"lld min", format("%lld", std::numeric_limits<std::int64_t>::min()), "-9223372036854775808"},
-        {"lu", format("%lu", std::uint64_t{5}), "5"},
         {"llu max", format("%llu", std::numeric_limits<std::uint64_t>::max()), "18446744073709551615"},
-        {"u", format("%u", 7u), "7"},
         {"x", format("%x", 255), "ff"},
         {"X", format("%X", 255), "FF"},
         {"#x", format("%#x", 255), "0xff"},
@@ -56,7 +52,6 @@ TEST(Format, rendersEachConversionAndDecoration) {
         {"enum", format("%d", Mode::on), "7"},
         {"f", format("%f", 1.5), "1.500000"},
         {".1f", format("%.1f", 437.46), "437.5"},
-        {".0f", format("%.0f", 3.7), "4"},
         {".2f", format("%.2f", 0.125), "0.12"},
         {"f of float", format("%.1f", 2.5f), "2.5"},
         {"f of int", format("%.1f", 3), "3.0"},
@@ -112,29 +107,18 @@ TEST(Format, widthsAndFlags) {
     EXPECT_LE(format("%99999999999999999999d", 1).size(), 1024u);
 }
 
-TEST(Format, dataIsNeverInterpreted) {
+TEST(Format, dataIsNeverInterpretedAndMismatchesRenderTheValueItself) {
     expectRows({
         {"percent signs in text", format("name=%s", "50% %s %d %n"), "name=50% %s %d %n"},
         {"percent in a second argument", format("%s/%s", "a%", "%%b"), "a%/%%b"},
-    });
-}
-
-TEST(Format, mismatchesRenderTheValueItself) {
-    expectRows({
         {"d of text", format("pid=%d", "abc"), "pid=abc"},
         {"s of int", format("%s", 42), "42"},
-        {"s of unsigned", format("%s", 42u), "42"},
         {"s of double", format("%s", 2.5), "2.5"},
         {"s of bool", format("%s", true), "true"},
         {"d of double", format("%ld", 2.5), "2.5"},
         {"u of negative", format("%u", -1), "-1"},
         {"f of text keeps width", format("[%6.2f]", "x"), "[     x]"},
         {"bool of text", format("%{bool}d", "maybe"), "maybe"},
-    });
-}
-
-TEST(Format, missingExtraAndUnknownPieces) {
-    expectRows({
         {"missing", format("%d and %s", 1), "1 and <missing>"},
         {"extra ignored", format("x", 1, 2), "x"},
         {"unknown conversion stays as written", format("%k%d", 3), "%k3"},
@@ -156,12 +140,9 @@ TEST(Describe, doublesUseTheShortestExactFormWithADecimal) {
         {"negative zero", describe(-0.0), "-0.0"},
         {"1e-4 stays plain", describe(0.0001), "0.0001"},
         {"1e-5 turns scientific", describe(0.00001), "1e-05"},
-        {"1.5e-5", describe(0.000015), "1.5e-05"},
-        {"1e8", describe(100000000.0), "100000000.0"},
         {"1e15 stays plain", describe(1e15), "1000000000000000.0"},
         {"1e16 turns scientific", describe(1e16), "1e+16"},
         {"1.25e16", describe(1.25e16), "1.25e+16"},
-        {"1e20", describe(1e20), "1e+20"},
         {"three-digit exponent", describe(1e100), "1e+100"},
         {"smallest subnormal", describe(5e-324), "5e-324"},
         {"largest", describe(std::numeric_limits<double>::max()), "1.7976931348623157e+308"},
@@ -184,14 +165,10 @@ TEST(Describe, geometryQuotingOptionalsAndLists) {
         {"size", describe(Size{800, 600}), "(800.0, 600.0)"},
         {"quoted escapes", quoted("a\"b\\c\n\t\x01"), "\"a\\\"b\\\\c\\n\\t\\u{1}\""},
         {"optional int", describeOptional(std::optional<std::int64_t>(3)), "Optional(3)"},
-        {"optional uint32", describeOptional(std::optional<std::uint32_t>(4000000000u)),
-         "Optional(4000000000)"},
         {"optional double", describeOptional(std::optional<double>(3)), "Optional(3.0)"},
         {"optional text", describeOptional(std::optional<std::string>("x")), "Optional(\"x\")"},
         {"nil int", describeOptional(std::optional<std::int64_t>()), "nil"},
-        {"nil text", describeOptional(std::optional<std::string>()), "nil"},
         {"int list", describeList(std::vector<int>{1, 2}), "[1, 2]"},
-        {"int64 list", describeList(std::vector<std::int64_t>{-1}), "[-1]"},
         {"uint32 list", describeList(std::vector<std::uint32_t>{7, 8, 9}), "[7, 8, 9]"},
         {"text list", describeList(std::vector<std::string>{"A", "B"}), "[\"A\", \"B\"]"},
         {"empty list", describeList(std::vector<int>{}), "[]"},

@@ -49,22 +49,17 @@ TEST(Logging, loggerStampsSubsystemCategoryAndLevel) {
         EXPECT_EQ(records[i].kind, LogRecord::Kind::message);
     }
     EXPECT_EQ(capture.log().lines()[1], "[wm] i x");
-    EXPECT_TRUE(capture.log().contains("d 1"));
-    EXPECT_EQ(capture.log().count("[wm]"), 5u);
-    capture.log().clear();
-    EXPECT_TRUE(capture.log().lines().empty());
 }
 
-TEST(Logging, printLineGoesToTheConsoleSink) {
+TEST(Logging, printLineGoesToTheConsoleSinkOnly) {
     ScopedLogCapture capture;
     printLine("[Korvane] hello");
     printLine("second");
     EXPECT_EQ(capture.console().lines(), (std::vector<std::string>{"[Korvane] hello", "second"}));
-    EXPECT_EQ(capture.console().count("hello"), 1u);
     EXPECT_TRUE(capture.log().records().empty());
 }
 
-TEST(Logging, scopedCaptureRestoresThePreviousSinks) {
+TEST(Logging, scopedCapturesNestAndRestoreThePreviousSinksAndNullRestoresTheDefault) {
     auto before = logSink();
     auto beforeConsole = consoleSink();
     {
@@ -80,15 +75,10 @@ TEST(Logging, scopedCaptureRestoresThePreviousSinks) {
     }
     EXPECT_EQ(logSink(), before);
     EXPECT_EQ(consoleSink(), beforeConsole);
-}
 
-TEST(Logging, nullSinkRestoresTheDefault) {
-    auto defaultSink = logSink();
-    auto capture = std::make_shared<CapturingLogSink>();
-    setLogSink(capture);
-    EXPECT_EQ(logSink(), capture);
+    setLogSink(std::make_shared<CapturingLogSink>());
     setLogSink(nullptr);
-    EXPECT_EQ(logSink(), defaultSink);
+    EXPECT_EQ(logSink(), before);
 }
 
 TEST(Logging, sinksCanBeSwappedWhileOtherThreadsLog) {
@@ -138,22 +128,20 @@ TEST(Logging, streamSinkWritesTimeLevelCategoryTextAndDropsLowerLevels) {
     std::FILE* f = std::tmpfile();
     ASSERT_NE(f, nullptr);
     auto sink = makeStreamLogSink(f, LogLevel::info);
-    LogRecord r;
-    r.category = "wm";
-    r.level = LogLevel::debug;
-    r.text = "hidden";
-    sink->write(r);
-    r.level = LogLevel::info;
-    r.text = "shown 100%";
-    sink->write(r);
-    r.level = LogLevel::notice;
-    r.text = "plain";
-    sink->write(r);
-    r.kind = LogRecord::Kind::signpostBegin;
-    r.category = "PointsOfInterest";
-    r.text = "AXWindowId";
-    r.signpostID = 9;
-    sink->write(r);
+    auto write = [&](LogLevel level, const char* category, const char* text,
+                     LogRecord::Kind kind = LogRecord::Kind::message) {
+        LogRecord r;
+        r.level = level;
+        r.category = category;
+        r.text = text;
+        r.kind = kind;
+        r.signpostID = 9;
+        sink->write(r);
+    };
+    write(LogLevel::debug, "wm", "hidden");
+    write(LogLevel::info, "wm", "shown 100%");
+    write(LogLevel::notice, "wm", "plain");
+    write(LogLevel::notice, "PointsOfInterest", "AXWindowId", LogRecord::Kind::signpostBegin);
     std::string out = readAll(f);
     std::fclose(f);
     std::regex expected(
@@ -163,7 +151,7 @@ TEST(Logging, streamSinkWritesTimeLevelCategoryTextAndDropsLowerLevels) {
     EXPECT_TRUE(std::regex_match(out, expected)) << out;
 }
 
-TEST(Signposts, intervalsPairBeginAndEndWithUniqueIds) {
+TEST(Signposts, intervalsPairBeginAndEndWithUniqueIdsAndEndOnceWithTheirLastOwner) {
     ScopedLogCapture capture;
     SignpostLog signposts("Korvane", "PointsOfInterest");
     {
@@ -171,37 +159,26 @@ TEST(Signposts, intervalsPairBeginAndEndWithUniqueIds) {
         auto inner = signposts.beginInterval("AXWindowId");
         inner.end();
         inner.end(); // ending twice records one end
-    }
-    signposts.event("Mark");
-    auto records = capture.log().records();
-    ASSERT_EQ(records.size(), 5u);
-    EXPECT_EQ(
-        capture.log().lines(),
-        (std::vector<std::string>{"[PointsOfInterest] begin CycleInZone",
-                                  "[PointsOfInterest] begin AXWindowId", "[PointsOfInterest] end AXWindowId",
-                                  "[PointsOfInterest] end CycleInZone", "[PointsOfInterest] event Mark"}));
-    EXPECT_EQ(records[0].signpostID, records[3].signpostID);
-    EXPECT_EQ(records[1].signpostID, records[2].signpostID);
-    EXPECT_NE(records[0].signpostID, records[1].signpostID);
-    EXPECT_NE(records[4].signpostID, records[0].signpostID);
-    EXPECT_EQ(records[0].subsystem, "Korvane");
-}
-
-TEST(Signposts, aMovedIntervalEndsOnceWithItsNewOwner) {
-    ScopedLogCapture capture;
-    SignpostLog signposts("Korvane", "PointsOfInterest");
-    std::uint64_t id = 0;
-    {
         std::optional<SignpostInterval> holder;
         {
-            auto interval = signposts.beginInterval("DisplayChangeHandle");
-            id = interval.id();
-            holder.emplace(std::move(interval));
+            auto moved = signposts.beginInterval("DisplayChangeHandle");
+            holder.emplace(std::move(moved));
         }
         EXPECT_EQ(capture.log().count("end DisplayChangeHandle"), 0u);
     }
+    signposts.event("Mark");
     auto records = capture.log().records();
-    ASSERT_EQ(records.size(), 2u);
-    EXPECT_EQ(records[1].kind, LogRecord::Kind::signpostEnd);
-    EXPECT_EQ(records[1].signpostID, id);
+    EXPECT_EQ(capture.log().lines(),
+              (std::vector<std::string>{"[PointsOfInterest] begin CycleInZone", "[PointsOfInterest] begin AXWindowId",
+                                        "[PointsOfInterest] end AXWindowId",
+                                        "[PointsOfInterest] begin DisplayChangeHandle",
+                                        "[PointsOfInterest] end DisplayChangeHandle",
+                                        "[PointsOfInterest] end CycleInZone", "[PointsOfInterest] event Mark"}));
+    ASSERT_EQ(records.size(), 7u);
+    EXPECT_EQ(records[0].signpostID, records[5].signpostID);
+    EXPECT_EQ(records[1].signpostID, records[2].signpostID);
+    EXPECT_EQ(records[3].signpostID, records[4].signpostID);
+    EXPECT_NE(records[0].signpostID, records[1].signpostID);
+    EXPECT_NE(records[6].signpostID, records[0].signpostID);
+    EXPECT_EQ(records[0].subsystem, "Korvane");
 }

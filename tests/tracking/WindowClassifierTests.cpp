@@ -20,6 +20,12 @@ Candidate bare(double w, double h, std::optional<std::string> bundle = "com.goog
     return c;
 }
 
+// `c` changed by `change`: a row's one difference from the plain shape, written where the row is.
+template <class F> Candidate with(Candidate c, F change) {
+    change(c);
+    return c;
+}
+
 TEST(WindowClassifierChromium, recognisesTheFamilyByExactIdAndByMarker) {
     struct Row {
         std::optional<std::string> bundle;
@@ -52,32 +58,22 @@ TEST(WindowClassifierVisibility, needsOpacityAFrameAndMoreThanTwoPointsEachWay) 
         Candidate c;
         bool expected;
     };
-    Candidate alphaLow = bare(300, 300), alphaJustAbove = bare(300, 300), hidden = bare(300, 300),
-              minimized = bare(300, 300), notHidden = bare(300, 300), frameless = bare(300, 300),
-              axOnly = bare(300, 300), cgWins = bare(2, 300);
-    alphaLow.alpha = 0.01;
-    alphaJustAbove.alpha = 0.011;
-    hidden.isHidden = true;
-    minimized.isMinimized = true;
-    notHidden.isHidden = false;
-    notHidden.isMinimized = false;
-    frameless.cgBounds.reset();
-    axOnly.cgBounds.reset();
-    axOnly.axFrame = Rect(0, 0, 3, 3);
-    cgWins.axFrame = Rect(0, 0, 800, 600);
+    auto big = [](auto change) { return with(bare(300, 300), change); };
     const Row rows[] = {
         {"3 x 3", bare(3, 3), true},
         {"2 x 100", bare(2, 100), false},
         {"100 x 2", bare(100, 2), false},
         {"2.01 x 100", bare(2.01, 100), true},
-        {"alpha 0.01", alphaLow, false},
-        {"alpha 0.011", alphaJustAbove, true},
-        {"hidden", hidden, false},
-        {"minimized", minimized, false},
-        {"explicitly shown", notHidden, true},
-        {"no frame", frameless, false},
-        {"accessibility frame only", axOnly, true},
-        {"window-list bounds win", cgWins, false},
+        {"alpha 0.01", big([](Candidate& c) { c.alpha = 0.01; }), false},
+        {"alpha 0.011", big([](Candidate& c) { c.alpha = 0.011; }), true},
+        {"hidden", big([](Candidate& c) { c.isHidden = true; }), false},
+        {"minimized", big([](Candidate& c) { c.isMinimized = true; }), false},
+        {"explicitly shown", big([](Candidate& c) { c.isHidden = c.isMinimized = false; }), true},
+        {"no frame", big([](Candidate& c) { c.cgBounds.reset(); }), false},
+        {"accessibility frame only",
+         big([](Candidate& c) { c.cgBounds.reset(), c.axFrame = Rect(0, 0, 3, 3); }), true},
+        {"window-list bounds win", with(bare(2, 300), [](Candidate& c) { c.axFrame = Rect(0, 0, 800, 600); }),
+         false},
     };
     for (const auto& row : rows)
         EXPECT_EQ(WindowClassifier::isVisible(row.c), row.expected) << row.what;
@@ -111,48 +107,34 @@ TEST(WindowClassifierGhostStrip, anythingThatMarksARealWindowRulesItOut) {
         Candidate c;
         bool expected;
     };
-    auto strip = [] { return bare(250, 600); };
-    Candidate other = strip(), subrole = strip(), unknown = strip(), paddedUnknown = strip(), main = strip(),
-              notMain = strip(), titled = strip(), spaceTitle = strip(), named = strip(), frameless = strip(),
-              axWouldPass = bare(300, 600);
-    other.bundleID = "org.mozilla.firefox";
-    subrole.subrole = "AXDialog";
-    unknown.subrole = "AXUnknown";
-    paddedUnknown.subrole = "  AXUnknown ";
-    main.isMain = true;
-    notMain.isMain = false;
-    titled.title = "Downloads";
-    spaceTitle.title = " \n ";
-    named.cgName = "x";
-    frameless.cgBounds.reset();
-    axWouldPass.axFrame = Rect(0, 0, 250, 600);
+    auto strip = [](auto change) { return with(bare(250, 600), change); };
     const Row rows[] = {
-        {"plain strip", strip(), true},
-        {"not Chromium", other, false},
-        {"dialog subrole", subrole, false},
-        {"AXUnknown subrole", unknown, true},
-        {"padded AXUnknown", paddedUnknown, true},
-        {"main", main, false},
-        {"explicitly not main", notMain, true},
-        {"titled", titled, false},
-        {"white-space title", spaceTitle, true},
-        {"window-list name", named, false},
-        {"no frame", frameless, false},
-        {"window-list bounds win over accessibility frame", axWouldPass, false},
+        {"plain strip", bare(250, 600), true},
+        {"not Chromium", strip([](Candidate& c) { c.bundleID = "org.mozilla.firefox"; }), false},
+        {"dialog subrole", strip([](Candidate& c) { c.subrole = "AXDialog"; }), false},
+        {"AXUnknown subrole", strip([](Candidate& c) { c.subrole = "AXUnknown"; }), true},
+        {"padded AXUnknown", strip([](Candidate& c) { c.subrole = "  AXUnknown "; }), true},
+        {"main", strip([](Candidate& c) { c.isMain = true; }), false},
+        {"explicitly not main", strip([](Candidate& c) { c.isMain = false; }), true},
+        {"titled", strip([](Candidate& c) { c.title = "Downloads"; }), false},
+        {"white-space title", strip([](Candidate& c) { c.title = " \n "; }), true},
+        {"window-list name", strip([](Candidate& c) { c.cgName = "x"; }), false},
+        {"no frame", strip([](Candidate& c) { c.cgBounds.reset(); }), false},
+        {"window-list bounds win over accessibility frame",
+         with(bare(300, 600), [](Candidate& c) { c.axFrame = Rect(0, 0, 250, 600); }), false},
     };
     for (const auto& row : rows)
         EXPECT_EQ(WindowClassifier::isBrowserGhostStrip(row.c), row.expected) << row.what;
 }
 
 TEST(WindowClassifierGroups, keysByBundleElseByPid) {
-    Candidate withBundle = bare(10, 10, "com.Example.App");
-    Candidate emptyBundle = bare(10, 10, "");
-    Candidate spaceBundle = bare(10, 10, " ");
-    Candidate noBundle = bare(10, 10, std::nullopt);
-    EXPECT_EQ(WindowClassifier::groupKey(withBundle), "bundle:com.Example.App");
-    EXPECT_EQ(WindowClassifier::groupKey(emptyBundle), "pid:321");
-    EXPECT_EQ(WindowClassifier::groupKey(spaceBundle), "bundle: ");
-    EXPECT_EQ(WindowClassifier::groupKey(noBundle), "pid:321");
+    const std::pair<std::optional<std::string>, const char*> rows[] = {
+        {"com.Example.App", "bundle:com.Example.App"},
+        {"", "pid:321"},
+        {" ", "bundle: "},
+        {std::nullopt, "pid:321"}};
+    for (const auto& [bundle, key] : rows)
+        EXPECT_EQ(WindowClassifier::groupKey(bare(10, 10, bundle)), key) << key;
 }
 
 TEST(WindowClassifierGroups, contextsTakeTheLargestAreaAndFindAMainWindow) {
@@ -192,34 +174,28 @@ TEST(WindowClassifierIgnore, smallUntitledWindowsBesideAMainWindow) {
         Candidate c;
         bool expected;
     };
-    Candidate dialog = bare(50, 50, "org.example.app"), titled = bare(50, 50, "org.example.app"),
-              main = bare(50, 50, "org.example.app"), frameless = bare(50, 50, "org.example.app"),
-              paddedStandard = bare(50, 50, "org.example.app");
-    dialog.subrole = "AXDialog";
-    titled.title = "Find";
-    main.isMain = true;
-    frameless.cgBounds.reset();
-    paddedStandard.cgBounds.reset();
-    paddedStandard.subrole = " AXStandardWindow ";
+    auto app = [](double w, double h) { return bare(w, h, "org.example.app"); };
+    auto small = [&](auto change) { return with(app(50, 50), change); };
     const Row rows[] = {
-        {"300 x 400: short side too long", bare(300, 400, "org.example.app"), false},
-        {"200 x 700: 140,000 within 15 %", bare(200, 700, "org.example.app"), true},
-        {"250 x 600: exactly 15 %", bare(250, 600, "org.example.app"), true},
-        {"250 x 601: just above 15 %", bare(250, 601, "org.example.app"), false},
-        {"259 x 500: short side just below 260", bare(259, 500, "org.example.app"), true},
-        {"260 x 500: short side 260", bare(260, 500, "org.example.app"), false},
-        {"0 x 100: no short side", bare(0, 100, "org.example.app"), false},
-        {"dialog", dialog, false},
-        {"titled", titled, false},
-        {"main", main, false},
-        {"no frame", frameless, false},
-        {"padded standard subrole", paddedStandard, false},
+        {"300 x 400: short side too long", app(300, 400), false},
+        {"200 x 700: 140,000 within 15 %", app(200, 700), true},
+        {"250 x 600: exactly 15 %", app(250, 600), true},
+        {"250 x 601: just above 15 %", app(250, 601), false},
+        {"259 x 500: short side just below 260", app(259, 500), true},
+        {"260 x 500: short side 260", app(260, 500), false},
+        {"0 x 100: no short side", app(0, 100), false},
+        {"dialog", small([](Candidate& c) { c.subrole = "AXDialog"; }), false},
+        {"titled", small([](Candidate& c) { c.title = "Find"; }), false},
+        {"main", small([](Candidate& c) { c.isMain = true; }), false},
+        {"no frame", small([](Candidate& c) { c.cgBounds.reset(); }), false},
+        {"padded standard subrole",
+         small([](Candidate& c) { c.cgBounds.reset(), c.subrole = " AXStandardWindow "; }), false},
     };
     for (const auto& row : rows)
         EXPECT_EQ(WindowClassifier::shouldIgnore(row.c, context), row.expected) << row.what;
 
     // Without a largest area nothing is small.
-    EXPECT_FALSE(WindowClassifier::shouldIgnore(bare(50, 50, "org.example.app"), {0, true}));
+    EXPECT_FALSE(WindowClassifier::shouldIgnore(app(50, 50), {0, true}));
 }
 
 TEST(WindowClassifierIgnore, withoutAMainWindowOnlyGhostStripsAreIgnored) {

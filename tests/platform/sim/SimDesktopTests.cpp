@@ -70,6 +70,20 @@ class SimDesktopTest : public ::testing::Test {
         return out;
     }
 
+    std::shared_ptr<platform::AXObserver> observe(pid_t pid, platform::AXObserver::Callback callback) {
+        AXError err = AXError::failure;
+        auto observer = ax().createObserver(pid, std::move(callback), err);
+        EXPECT_EQ(err, AXError::success);
+        return observer;
+    }
+    bool isFront(pid_t pid) {
+        auto f = ws().frontmostApplication();
+        return f && f->pid == pid;
+    }
+    static std::string activationScript(const std::string& bundleID) {
+        return "tell application id \"" + bundleID + "\"\n    activate\nend tell";
+    }
+
     ScopedSimDesktop desk;
     int primary = 0;
     pid_t editor = 0;
@@ -99,18 +113,14 @@ TEST_F(SimDesktopTest, scriptedFailuresComeInOrderThenNormalAnswersResume) {
     EXPECT_EQ(ax().pidOf(windows().element(a), pid), AXError::failure);
     EXPECT_EQ(ax().pidOf(windows().element(a), pid), AXError::success);
     EXPECT_EQ(pid, editor);
-}
 
-TEST_F(SimDesktopTest, scriptedFailureOfAWriteChangesNothingAndIsLogged) {
-    auto w = windows().open(editor, {.frame = Rect{100, 100, 400, 300}});
-    const AXElement el = windows().element(w);
-    ax().scriptAXFailure(el, "AXSize", {AXError::cannotComplete});
-
-    EXPECT_EQ(ax().setAttribute(el, "AXSize", Size{500, 350}), AXError::cannotComplete);
-    EXPECT_EQ(windows().frame(w).size, (Size{400, 300}));
-    EXPECT_EQ(ax().setAttribute(el, "AXSize", Size{500, 350}), AXError::success);
-    EXPECT_EQ(windows().frame(w).size, (Size{500, 350}));
-
+    // A failed write changes nothing, and the call log keeps it with its result.
+    ax().clearAXCallLog();
+    ax().scriptAXFailure(b, "AXSize", {AXError::cannotComplete});
+    EXPECT_EQ(ax().setAttribute(windows().element(b), "AXSize", Size{500, 350}), AXError::cannotComplete);
+    EXPECT_EQ(windows().frame(b).size, (Size{400, 300}));
+    EXPECT_EQ(ax().setAttribute(windows().element(b), "AXSize", Size{500, 350}), AXError::success);
+    EXPECT_EQ(windows().frame(b).size, (Size{500, 350}));
     auto log = ax().axCallLog();
     ASSERT_EQ(log.size(), 2u);
     EXPECT_EQ(log[0].result, AXError::cannotComplete);
@@ -343,26 +353,22 @@ TEST_F(SimDesktopTest, lateWindowNumbersAppearAtTheirInstant) {
     }
 }
 
-TEST_F(SimDesktopTest, windowNumberAttributesCanBePrivateOrMissing) {
+TEST_F(SimDesktopTest, windowNumbersCanBePrivateMissingRenumberedOrRecreated) {
     auto privateOnly = windows().open(
         editor, {.frame = Rect{0, 0, 300, 300}, .numberAttribute = WindowNumberAttribute::privateOnly});
     auto none = windows().open(
         editor, {.frame = Rect{10, 10, 300, 300}, .numberAttribute = WindowNumberAttribute::none});
-
     EXPECT_EQ(status(windows().element(privateOnly), "AXWindowNumber"), AXError::attributeUnsupported);
     EXPECT_EQ(value<double>(windows().element(privateOnly), "_AXWindow"), privateOnly);
     EXPECT_EQ(status(windows().element(none), "AXWindowNumber"), AXError::attributeUnsupported);
     EXPECT_EQ(status(windows().element(none), "_AXWindow"), AXError::attributeUnsupported);
     // The window server still knows it, so a client can match it by frame.
     EXPECT_EQ(listedNumbers(platform::kIncludingWindow, none), (std::vector<std::uint32_t>{none}));
-}
 
-TEST_F(SimDesktopTest, renumberedAndRecreatedWindows) {
     auto w = windows().open(editor, {.frame = Rect{0, 0, 300, 300}, .title = "Doc"});
     const AXElement el = windows().element(w);
     windows().renumber(w, 4242);
     EXPECT_EQ(value<double>(el, "AXWindowNumber"), 4242);
-
     auto fresh = windows().recreate(4242, 5000);
     EXPECT_EQ(fresh, 5000u);
     EXPECT_EQ(status(el, "AXTitle"), AXError::invalidUIElement);
@@ -390,10 +396,7 @@ TEST_F(SimDesktopTest, closedWindowsAnswerInvalidAndHandTheFocusOn) {
 
 TEST_F(SimDesktopTest, observersGetNotificationsThroughTheLoopInOrder) {
     std::vector<std::pair<std::string, AXElement>> got;
-    AXError err = AXError::failure;
-    auto observer = ax().createObserver(
-        editor, [&](const AXElement& e, const std::string& n) { got.emplace_back(n, e); }, err);
-    ASSERT_EQ(err, AXError::success);
+    auto observer = observe(editor, [&](const AXElement& e, const std::string& n) { got.emplace_back(n, e); });
     const AXElement app = ax().applicationElement(editor);
     ASSERT_EQ(observer->addNotification(app, "AXWindowCreated"), AXError::success);
     ASSERT_EQ(observer->addNotification(app, "AXFocusedWindowChanged"), AXError::success);
@@ -419,9 +422,7 @@ TEST_F(SimDesktopTest, observersGetNotificationsThroughTheLoopInOrder) {
 
 TEST_F(SimDesktopTest, notificationsStopWhenTheObserverIsDroppedOrUnregistered) {
     int calls = 0;
-    AXError err;
-    auto observer = ax().createObserver(
-        editor, [&](const AXElement&, const std::string&) { ++calls; }, err);
+    auto observer = observe(editor, [&](const AXElement&, const std::string&) { ++calls; });
     const AXElement app = ax().applicationElement(editor);
     observer->addNotification(app, "AXWindowCreated");
 
@@ -442,9 +443,8 @@ TEST_F(SimDesktopTest, observerRegistrationRules) {
     pid_t other = ws().launch({.bundleID = "com.example.other", .name = "Other"});
     auto mine = windows().open(editor, {.frame = Rect{0, 0, 300, 300}});
     auto theirs = windows().open(other, {.frame = Rect{0, 0, 300, 300}});
+    auto observer = observe(editor, {});
     AXError err;
-    auto observer = ax().createObserver(
-        editor, [](const AXElement&, const std::string&) {}, err);
 
     EXPECT_EQ(observer->addNotification(windows().element(mine), "AXUIElementDestroyed"), AXError::success);
     EXPECT_EQ(observer->addNotification(windows().element(mine), "AXUIElementDestroyed"),
@@ -476,9 +476,7 @@ TEST_F(SimDesktopTest, quittingEndsWindowsSilentlyAndAnnouncesTheTermination) {
     pid_t app = ws().launch({.bundleID = "com.example.short", .name = "Short"});
     auto w = windows().open(app, {.frame = Rect{0, 0, 300, 300}});
     int axCalls = 0;
-    AXError err;
-    auto observer = ax().createObserver(
-        app, [&](const AXElement&, const std::string&) { ++axCalls; }, err);
+    auto observer = observe(app, [&](const AXElement&, const std::string&) { ++axCalls; });
     observer->addNotification(windows().element(w), "AXUIElementDestroyed");
     const AXElement el = windows().element(w);
 
@@ -514,23 +512,22 @@ TEST_F(SimDesktopTest, activationOutcomesDecideWhatActivateAnswersAndWhen) {
             SCOPED_TRACE(testing::Message() << r.name << (bySleeping ? " asleep" : " advanced"));
             pid_t app = ws().launch({.bundleID = std::string("com.example.") + r.name, .name = r.name});
             ws().setActivateOutcome(app, r.outcome);
-            auto isFront = [&] {
-                auto f = ws().frontmostApplication();
-                return f && f->pid == app;
-            };
             EXPECT_EQ(ws().activate(app, 0), r.answers);
             auto step = [&](Nanos d) { bySleeping ? loop().sleepBlocking(d) : loop().advance(d); };
             step(milliseconds(299));
-            EXPECT_EQ(isFront(), r.frontmostAt299ms);
+            EXPECT_EQ(isFront(app), r.frontmostAt299ms);
             step(milliseconds(1));
-            EXPECT_EQ(isFront(), r.frontmostAt300ms);
+            EXPECT_EQ(isFront(app), r.frontmostAt300ms);
             EXPECT_EQ(ws().runningApplication(app)->isActive, r.frontmostAt300ms);
             ws().quit(app);
         }
     }
 }
 
-TEST_F(SimDesktopTest, frontmostAttributeFollowsItsOwnOutcome) {
+TEST_F(SimDesktopTest, frontmostAttributeFollowsItsOwnOutcomeAndActivationIsAnnouncedOnce) {
+    std::vector<std::string> seen;
+    std::vector<nlohmann::json> infos;
+    auto tokens = watch({platform::kDidActivateApplication}, seen, &infos);
     const AXElement app = ax().applicationElement(editor);
     ax().setAXFrontmostOutcome(editor, ActivationOutcome::refused());
     EXPECT_EQ(ax().setAttribute(app, "AXFrontmost", true), AXError::cannotComplete);
@@ -539,14 +536,7 @@ TEST_F(SimDesktopTest, frontmostAttributeFollowsItsOwnOutcome) {
     ax().setAXFrontmostOutcome(editor, ActivationOutcome::normal());
     EXPECT_EQ(ax().setAttribute(app, "AXFrontmost", true), AXError::success);
     EXPECT_TRUE(value<bool>(app, "AXFrontmost"));
-    EXPECT_EQ(ws().frontmostApplication()->pid, editor);
-}
-
-TEST_F(SimDesktopTest, activationAnnouncesTheChangeOnce) {
-    std::vector<std::string> seen;
-    std::vector<nlohmann::json> infos;
-    auto tokens = watch({platform::kDidActivateApplication}, seen, &infos);
-    ws().activate(editor, 0);
+    EXPECT_TRUE(isFront(editor));
     ws().activate(editor, 0);
     EXPECT_TRUE(seen.empty());
     loop().runUntilIdle();
@@ -555,81 +545,61 @@ TEST_F(SimDesktopTest, activationAnnouncesTheChangeOnce) {
     EXPECT_EQ(infos[0]["bundleID"], "com.example.editor");
 }
 
-TEST_F(SimDesktopTest, anApplicationThatOnlyAnswersScripts) {
+TEST_F(SimDesktopTest, anApplicationThatOnlyAnswersTheExactActivationScript) {
     ws().setActivateOutcome(editor, ActivationOutcome::ignored());
     ax().setAXFrontmostOutcome(editor, ActivationOutcome::ignored());
-    auto isFront = [&] {
-        auto f = ws().frontmostApplication();
-        return f && f->pid == editor;
-    };
     ws().activate(editor, 0);
     ax().setAttribute(ax().applicationElement(editor), "AXFrontmost", true);
     loop().advance(seconds(1.0));
-    EXPECT_FALSE(isFront());
+    EXPECT_FALSE(isFront(editor));
 
-    // Anything but the exact three lines is not the activation script.
-    auto sloppy = ws().runScript("tell application id \"com.example.editor\"\n    activate\nend tell\n");
-    EXPECT_FALSE(sloppy.ok);
-    EXPECT_FALSE(isFront());
-
-    auto ran = ws().runScript("tell application id \"com.example.editor\"\n    activate\nend tell");
-    EXPECT_TRUE(ran.ok);
-    EXPECT_EQ(ran.errorNumber, 0);
-    EXPECT_TRUE(isFront());
-    EXPECT_EQ(ws().scriptsRun().size(), 2u);
-}
-
-TEST_F(SimDesktopTest, scriptOutcomesCanRefuseOrSucceedWithoutEffect) {
-    const std::string script = "tell application id \"com.example.editor\"\n    activate\nend tell";
+    const std::string script = activationScript("com.example.editor");
+    EXPECT_FALSE(ws().runScript(script + "\n").ok) << "anything but the exact three lines";
+    EXPECT_FALSE(ws().runScript(activationScript("com.example.none")).ok);
     ws().setScriptOutcome("com.example.editor", {.errorNumber = -1743, .message = "not allowed"});
     auto refused = ws().runScript(script);
     EXPECT_FALSE(refused.ok);
     EXPECT_EQ(refused.errorNumber, -1743);
     EXPECT_EQ(refused.message, "not allowed");
-
     ws().setScriptOutcome("com.example.editor", {.activates = false});
     EXPECT_TRUE(ws().runScript(script).ok);
-    EXPECT_FALSE(ws().frontmostApplication().has_value());
+    EXPECT_FALSE(isFront(editor));
 
-    auto unknown = ws().runScript("tell application id \"com.example.none\"\n    activate\nend tell");
-    EXPECT_FALSE(unknown.ok);
+    ws().setScriptOutcome("com.example.editor", {});
+    auto ran = ws().runScript(script);
+    EXPECT_TRUE(ran.ok);
+    EXPECT_EQ(ran.errorNumber, 0);
+    EXPECT_TRUE(isFront(editor));
+    EXPECT_EQ(ws().scriptsRun().size(), 5u);
 }
 
-TEST_F(SimDesktopTest, openingAnInstalledApplicationLaunchesItThroughTheLoop) {
+TEST_F(SimDesktopTest, openingAnApplicationLaunchesItThroughTheLoopFailsOrNeverEnds) {
     ws().install({.bundleID = "com.example.viewer", .name = "Viewer"});
+    ws().install({.bundleID = "com.example.broken", .name = "Broken"});
+    ws().install({.bundleID = "com.example.stuck", .name = "Stuck"});
     ws().setOpenBehaviour("com.example.viewer", {.after = seconds(2.0)});
+    ws().setOpenBehaviour("com.example.broken", {.mode = OpenBehaviour::Mode::fails, .error = "damaged"});
+    ws().setOpenBehaviour("com.example.stuck", {.mode = OpenBehaviour::Mode::never});
     EXPECT_TRUE(ws().urlForApplication("com.example.viewer").has_value());
     EXPECT_FALSE(ws().urlForApplication("com.example.absent").has_value());
 
-    std::optional<platform::OpenApplicationResult> result;
-    ws().openApplication("com.example.viewer", true, [&](platform::OpenApplicationResult r) { result = r; });
-    loop().advance(seconds(1.999));
-    EXPECT_FALSE(result.has_value());
-    loop().advance(milliseconds(1));
-    ASSERT_TRUE(result && result->app);
-    EXPECT_EQ(result->app->bundleID, "com.example.viewer");
-    EXPECT_EQ(ws().frontmostApplication()->pid, result->app->pid);
-    EXPECT_TRUE(ws().runningApplication(result->app->pid).has_value());
-}
-
-TEST_F(SimDesktopTest, openRequestsThatFailNeverEndOrNameNothingInstalled) {
-    ws().install({.bundleID = "com.example.broken", .name = "Broken"});
-    ws().install({.bundleID = "com.example.stuck", .name = "Stuck"});
-    ws().setOpenBehaviour("com.example.broken", {.mode = OpenBehaviour::Mode::fails, .error = "damaged"});
-    ws().setOpenBehaviour("com.example.stuck", {.mode = OpenBehaviour::Mode::never});
-
     std::map<std::string, platform::OpenApplicationResult> results;
-    for (std::string id : {"com.example.broken", "com.example.stuck", "com.example.absent"})
-        ws().openApplication(id, true,
-                             [&results, id](platform::OpenApplicationResult r) { results[id] = r; });
+    for (std::string id : {"com.example.viewer", "com.example.broken", "com.example.stuck", "com.example.absent"})
+        ws().openApplication(id, true, [&results, id](platform::OpenApplicationResult r) { results[id] = r; });
+    loop().advance(seconds(1.999));
+    EXPECT_EQ(results.count("com.example.viewer"), 0u);
     loop().advance(seconds(10.0));
+    ASSERT_TRUE(results["com.example.viewer"].app);
+    const auto viewer = *results["com.example.viewer"].app;
+    EXPECT_EQ(viewer.bundleID, "com.example.viewer");
+    EXPECT_TRUE(isFront(viewer.pid));
+    EXPECT_TRUE(ws().runningApplication(viewer.pid).has_value());
 
     EXPECT_EQ(results.count("com.example.stuck"), 0u);
-    ASSERT_EQ(results.count("com.example.broken"), 1u);
     EXPECT_FALSE(results["com.example.broken"].app.has_value());
     EXPECT_EQ(results["com.example.broken"].error, "damaged");
     EXPECT_TRUE(results["com.example.absent"].error.has_value());
-    EXPECT_EQ(ws().runningApplications().size(), 1u);
+    EXPECT_EQ(ws().runningApplications().size(), 2u);
 }
 
 TEST_F(SimDesktopTest, systemWideFocusLeadsThroughChildElementsToTheWindow) {

@@ -5,14 +5,13 @@
 #include "platform/sim/SimProcessInfo.h"
 #include "platform/sim/SimRunLoop.h"
 #include "platform/sim/SimUserDefaults.h"
+#include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <regex>
 #include <set>
 #include <thread>
-#include <unistd.h>
 
 using namespace korvane;
 using namespace korvane::sim;
@@ -30,46 +29,27 @@ struct Received {
     }
 };
 
-class TempFolder {
-  public:
-    TempFolder() {
-        static int n = 0;
-        path_ = std::filesystem::temp_directory_path() /
-                ("korvane-simservices-" + std::to_string(::getpid()) + "-" + std::to_string(n++));
-        std::filesystem::create_directories(path_);
-    }
-    ~TempFolder() {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
-    std::string str() const { return path_.string(); }
-
-  private:
-    std::filesystem::path path_;
+// The simulated watcher only needs the folder to exist.
+struct TempFolder : korvane::testing::TempFolder {
+    std::string str() const { return path().string(); }
 };
 
 } // namespace
 
-TEST(SimNotificationCenter, postingDeliveryHappensDuringPost) {
+struct SimNotificationCenterTest : ::testing::Test {
     SimRunLoop loop;
-    SimNotificationCenter center(loop);
+    SimNotificationCenter center{loop};
     Received got;
-    auto a = center.addObserver("Changed", Delivery::posting, got.handler("a"));
-    auto other = center.addObserver("Other", Delivery::posting, got.handler("o"));
-    center.post("Changed", {{"k", 1}});
-    EXPECT_EQ(got.entries, (std::vector<std::string>{"a:Changed=1"}));
-    EXPECT_EQ(loop.pendingCount(), 0u);
-}
+};
 
-TEST(SimNotificationCenter, mainQueueDeliveryIsImmediateOnTheMainThreadAndQueuedElsewhere) {
-    SimRunLoop loop;
-    SimNotificationCenter center(loop);
-    Received got;
+TEST_F(SimNotificationCenterTest, mainQueueDeliveryIsImmediateOnTheMainThreadAndQueuedElsewhere) {
     auto main = center.addObserver("N", Delivery::mainQueue, got.handler("main"));
     auto sync = center.addObserver("N", Delivery::posting, got.handler("posting"));
+    auto other = center.addObserver("Other", Delivery::posting, got.handler("o"));
 
-    center.post("N");
-    EXPECT_EQ(got.entries, (std::vector<std::string>{"main:N", "posting:N"}));
+    center.post("N", {{"k", 1}});
+    EXPECT_EQ(got.entries, (std::vector<std::string>{"main:N=1", "posting:N=1"}));
+    EXPECT_EQ(loop.pendingCount(), 0u);
 
     got.entries.clear();
     std::vector<std::string> seenInsideBackground;
@@ -81,23 +61,15 @@ TEST(SimNotificationCenter, mainQueueDeliveryIsImmediateOnTheMainThreadAndQueued
     // Off the main thread only the posting-thread observer runs during post; the other follows on the loop.
     EXPECT_EQ(seenInsideBackground, (std::vector<std::string>{"posting:N=\"bg\""}));
     EXPECT_EQ(got.entries, (std::vector<std::string>{"posting:N=\"bg\"", "main:N=\"bg\""}));
-}
 
-TEST(SimNotificationCenter, postFromAnotherThreadIsDeliveredOnTheLoop) {
-    SimRunLoop loop;
-    SimNotificationCenter center(loop);
-    Received got;
-    auto token = center.addObserver("N", Delivery::mainQueue, got.handler("main"));
+    got.entries.clear();
     std::thread([&] { center.post("N"); }).join();
-    EXPECT_TRUE(got.entries.empty());
+    EXPECT_EQ(got.entries, (std::vector<std::string>{"posting:N"}));
     loop.runUntilIdle();
-    EXPECT_EQ(got.entries, (std::vector<std::string>{"main:N"}));
+    EXPECT_EQ(got.entries, (std::vector<std::string>{"posting:N", "main:N"}));
 }
 
-TEST(SimNotificationCenter, cancellingStopsDeliveriesThatHaveNotBegun) {
-    SimRunLoop loop;
-    SimNotificationCenter center(loop);
-    Received got;
+TEST_F(SimNotificationCenterTest, cancellingStopsDeliveriesThatHaveNotBegun) {
     std::unique_ptr<platform::ObserverToken> second;
     std::unique_ptr<platform::ObserverToken> first;
     first = center.addObserver("N", Delivery::posting, [&](const std::string&, const nlohmann::json&) {
@@ -112,25 +84,26 @@ TEST(SimNotificationCenter, cancellingStopsDeliveriesThatHaveNotBegun) {
     first->cancel();
     second.reset();
     EXPECT_EQ(center.observerCount("N"), 0u);
-}
 
-TEST(SimNotificationCenter, cancelledBeforeTheLoopRunsIsNotDelivered) {
-    SimRunLoop loop;
-    SimNotificationCenter center(loop);
-    Received got;
-    auto token = center.addObserver("N", Delivery::mainQueue, got.handler("main"));
+    // Queued for the loop, then cancelled before the loop runs.
+    auto queued = center.addObserver("N", Delivery::mainQueue, got.handler("main"));
     loop.dispatchGlobal(platform::QueueQoS::Background, [&] {
         center.post("N");
-        token->cancel();
+        queued->cancel();
     });
     loop.runUntilIdle();
-    EXPECT_TRUE(got.entries.empty());
+    EXPECT_EQ(got.entries, (std::vector<std::string>{"first"}));
+
+    // A token that outlives its centre cancels safely (ASan reports a use after free otherwise).
+    std::unique_ptr<platform::ObserverToken> orphan;
+    {
+        SimNotificationCenter gone(loop);
+        orphan = gone.addObserver("N", Delivery::posting, got.handler("orphan"));
+    }
+    orphan->cancel();
 }
 
-TEST(SimNotificationCenter, observerAddedDuringDeliveryWaitsForTheNextPost) {
-    SimRunLoop loop;
-    SimNotificationCenter center(loop);
-    Received got;
+TEST_F(SimNotificationCenterTest, observerAddedDuringDeliveryWaitsForTheNextPost) {
     std::vector<std::unique_ptr<platform::ObserverToken>> added;
     auto adder = center.addObserver("N", Delivery::posting, [&](const std::string&, const nlohmann::json&) {
         got.entries.push_back("adder");
@@ -142,30 +115,12 @@ TEST(SimNotificationCenter, observerAddedDuringDeliveryWaitsForTheNextPost) {
     EXPECT_EQ(got.entries, (std::vector<std::string>{"adder", "adder", "late:N"}));
 }
 
-TEST(SimNotificationCenter, tokenOutlivingTheCentreCancelsSafely) {
-    SimRunLoop loop;
-    std::unique_ptr<platform::ObserverToken> token;
-    {
-        SimNotificationCenter center(loop);
-        token = center.addObserver("N", Delivery::posting, [](const std::string&, const nlohmann::json&) {});
-    }
-    token->cancel();
-    token.reset();
-    SUCCEED();
-}
-
-TEST(SimFolderWatcher, aMissingFolderCannotBeWatched) {
+TEST(SimFolderWatcher, injectedEventsArriveThroughTheLoopForTheWatchedFolderOnly) {
     SimRunLoop loop;
     SimFolderWatcher watcher(loop);
     TempFolder dir;
     EXPECT_EQ(watcher.watch(dir.str() + "/absent", [](unsigned) {}), nullptr);
     EXPECT_EQ(watcher.watch("", [](unsigned) {}), nullptr);
-}
-
-TEST(SimFolderWatcher, injectedEventsArriveThroughTheLoop) {
-    SimRunLoop loop;
-    SimFolderWatcher watcher(loop);
-    TempFolder dir;
     std::vector<unsigned> a, b;
     auto wa = watcher.watch(dir.str(), [&](unsigned e) { a.push_back(e); });
     auto wb = watcher.watch(dir.str() + "/", [&](unsigned e) { b.push_back(e); });
@@ -184,34 +139,25 @@ TEST(SimFolderWatcher, cancelledOrDestroyedWatchesReceiveNothing) {
     SimRunLoop loop;
     SimFolderWatcher watcher(loop);
     TempFolder dir;
-    int calls = 0;
+    int calls = 0, selfCancelling = 0;
     auto w = watcher.watch(dir.str(), [&](unsigned) { ++calls; });
     auto w2 = watcher.watch(dir.str(), [&](unsigned) { ++calls; });
+    std::unique_ptr<platform::FolderWatch> own;
+    own = watcher.watch(dir.str(), [&](unsigned) {
+        ++selfCancelling;
+        own->cancel();
+    });
     watcher.inject(dir.str(), platform::kFolderWrite);
     w->cancel(); // after the inject, before the loop delivers
     EXPECT_FALSE(w->isActive());
     w2.reset();
-    EXPECT_EQ(watcher.activeWatchCount(dir.str()), 0u);
+    EXPECT_EQ(watcher.activeWatchCount(dir.str()), 1u);
+    loop.runUntilIdle();
+    watcher.inject(dir.str(), platform::kFolderWrite);
     loop.runUntilIdle();
     EXPECT_EQ(calls, 0);
+    EXPECT_EQ(selfCancelling, 1);
     w->cancel();
-}
-
-TEST(SimFolderWatcher, aHandlerMayCancelItsOwnWatch) {
-    SimRunLoop loop;
-    SimFolderWatcher watcher(loop);
-    TempFolder dir;
-    int calls = 0;
-    std::unique_ptr<platform::FolderWatch> w;
-    w = watcher.watch(dir.str(), [&](unsigned) {
-        ++calls;
-        w->cancel();
-    });
-    watcher.inject(dir.str(), platform::kFolderWrite);
-    loop.runUntilIdle();
-    watcher.inject(dir.str(), platform::kFolderWrite);
-    loop.runUntilIdle();
-    EXPECT_EQ(calls, 1);
 }
 
 TEST(SimProcessInfo, environmentHoldsOnlyWhatTheTestSet) {
@@ -224,7 +170,7 @@ TEST(SimProcessInfo, environmentHoldsOnlyWhatTheTestSet) {
     EXPECT_EQ(info.environment("KORVANE_HOME"), std::nullopt);
 }
 
-TEST(SimProcessInfo, uuidsAreUpperCaseRandomFormAndRepeatPerSeed) {
+TEST(SimProcessInfo, uuidsAreUpperCaseRandomFormRepeatPerSeedAndCanBeScripted) {
     SimProcessInfo one, two;
     one.setUUIDSeed(42);
     two.setUUIDSeed(42);
@@ -243,16 +189,14 @@ TEST(SimProcessInfo, uuidsAreUpperCaseRandomFormAndRepeatPerSeed) {
     EXPECT_EQ(one.makeUUID(), firstRun[0]);
     one.setUUIDSeed(43);
     EXPECT_NE(one.makeUUID(), firstRun[0]);
-}
 
-TEST(SimProcessInfo, scriptedUUIDsComeFirstInOrder) {
-    SimProcessInfo info, reference;
-    info.enqueueUUID("00000000-0000-0000-0000-000000000001");
-    info.enqueueUUID("00000000-0000-0000-0000-000000000002");
-    EXPECT_EQ(info.makeUUID(), "00000000-0000-0000-0000-000000000001");
-    EXPECT_EQ(info.makeUUID(), "00000000-0000-0000-0000-000000000002");
-    // The scripted values do not advance the generated sequence.
-    EXPECT_EQ(info.makeUUID(), reference.makeUUID());
+    // Scripted values come first, in order, and do not advance the generated sequence.
+    two.setUUIDSeed(42);
+    two.enqueueUUID("00000000-0000-0000-0000-000000000001");
+    two.enqueueUUID("00000000-0000-0000-0000-000000000002");
+    EXPECT_EQ(two.makeUUID(), "00000000-0000-0000-0000-000000000001");
+    EXPECT_EQ(two.makeUUID(), "00000000-0000-0000-0000-000000000002");
+    EXPECT_EQ(two.makeUUID(), firstRun[0]);
 }
 
 TEST(SimUserDefaults, typedReadsAndRemoval) {

@@ -7,6 +7,7 @@
 #include "platform/x11/X11UserDefaults.h"
 
 #include "platform/sim/LogCapture.h"
+#include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -21,17 +22,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct TempFolder {
-    TempFolder() {
-        char pattern[] = "/tmp/korvane-parts-XXXXXX";
-        path = ::mkdtemp(pattern);
-    }
-    ~TempFolder() {
-        std::error_code ec;
-        fs::remove_all(path, ec);
-    }
-    fs::path path;
-};
+using testing::TempFolder;
 
 std::string slurp(const fs::path& p) {
     std::ifstream in(p);
@@ -84,22 +75,22 @@ TEST(DesktopEntries, commandLinesUndoQuotingAndExpandFieldCodes) {
 
 TEST(DesktopEntries, scanningPrefersEarlierFoldersAndMatchesWindowClasses) {
     TempFolder home, system;
-    fs::create_directories(home.path / "applications");
-    fs::create_directories(system.path / "applications" / "kde");
-    std::ofstream(home.path / "applications" / "term.desktop")
+    fs::create_directories(home.path() / "applications");
+    fs::create_directories(system.path() / "applications" / "kde");
+    std::ofstream(home.path() / "applications" / "term.desktop")
         << "[Desktop Entry]\nType=Application\nName=My Terminal\nExec=xterm\nStartupWMClass=XTerm\n";
-    std::ofstream(system.path / "applications" / "term.desktop")
+    std::ofstream(system.path() / "applications" / "term.desktop")
         << "[Desktop Entry]\nType=Application\nName=System Terminal\nExec=xterm\n";
-    std::ofstream(system.path / "applications" / "hidden.desktop")
+    std::ofstream(system.path() / "applications" / "hidden.desktop")
         << "[Desktop Entry]\nType=Application\nName=Gone\nExec=gone\n";
-    std::ofstream(home.path / "applications" / "hidden.desktop")
+    std::ofstream(home.path() / "applications" / "hidden.desktop")
         << "[Desktop Entry]\nType=Application\nName=Gone\nExec=gone\nHidden=true\n";
-    std::ofstream(system.path / "applications" / "kde" / "org.kde.Dolphin.desktop")
+    std::ofstream(system.path() / "applications" / "kde" / "org.kde.Dolphin.desktop")
         << "[Desktop Entry]\nType=Application\nName=Dolphin\nExec=dolphin %u\n";
-    std::ofstream(system.path / "applications" / "notes.desktop")
+    std::ofstream(system.path() / "applications" / "notes.desktop")
         << "[Desktop Entry]\nType=Application\nName=Notes\nExec=/usr/bin/notes-app --new\n";
 
-    auto entries = DesktopEntries::scan({home.path.string(), system.path.string()});
+    auto entries = DesktopEntries::scan({home.path().string(), system.path().string()});
     EXPECT_EQ(entries.entries().size(), 3u);
     EXPECT_EQ(entries.byID("term")->name, "My Terminal");
     EXPECT_FALSE(entries.byID("hidden").has_value()); // hidden by the earlier folder
@@ -138,7 +129,7 @@ TEST(SizeHints, aRequestedSizeSnapsDownToWholeIncrementsWithinTheLimits) {
 
 TEST(X11UserDefaults, valuesPersistAcrossInstancesInTheApplicationSupportFolder) {
     TempFolder folder;
-    const fs::path support = folder.path / "Korvane";
+    const fs::path support = folder.path() / "Korvane";
     {
         X11UserDefaults defaults(support);
         EXPECT_FALSE(fs::exists(support)); // made with the first write
@@ -161,37 +152,41 @@ TEST(X11UserDefaults, valuesPersistAcrossInstancesInTheApplicationSupportFolder)
 TEST(X11UserDefaults, anUnreadableFileIsKeptAsideBeforeItIsReplaced) {
     TempFolder folder;
     sim::ScopedLogCapture capture;
-    std::ofstream(folder.path / "user-defaults.json") << "{ not json";
-    X11UserDefaults defaults(folder.path);
+    std::ofstream(folder.path() / "user-defaults.json") << "{ not json";
+    X11UserDefaults defaults(folder.path());
     EXPECT_FALSE(defaults.object("anything").has_value());
     EXPECT_TRUE(capture.log().contains("Could not read user defaults"));
     defaults.set("k", 1);
     std::vector<fs::path> kept;
-    for (const auto& e : fs::directory_iterator(folder.path))
+    for (const auto& e : fs::directory_iterator(folder.path()))
         if (e.path().filename().string().rfind("user-defaults.json.unreadable-", 0) == 0)
             kept.push_back(e.path());
     ASSERT_EQ(kept.size(), 1u);
     EXPECT_EQ(slurp(kept[0]), "{ not json");
-    EXPECT_EQ(nlohmann::json::parse(slurp(folder.path / "user-defaults.json")), nlohmann::json({{"k", 1}}));
+    EXPECT_EQ(nlohmann::json::parse(slurp(folder.path() / "user-defaults.json")), nlohmann::json({{"k", 1}}));
 }
 
+// Sets a variable for the scope of a test and puts back what was there.
+class ScopedEnv {
+  public:
+    ScopedEnv(const char* name, const char* value) : name_(name) {
+        if (const char* old = std::getenv(name)) saved_ = old;
+        ::setenv(name, value, 1);
+    }
+    ~ScopedEnv() { saved_ ? ::setenv(name_, saved_->c_str(), 1) : ::unsetenv(name_); }
+
+  private:
+    const char* name_;
+    std::optional<std::string> saved_;
+};
+
 TEST(X11UserDefaults, theFolderFollowsTheEnvironment) {
-    const char* saved[] = {std::getenv("KORVANE_HOME"), std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME")};
-    const std::string keep[] = {saved[0] ? saved[0] : "", saved[1] ? saved[1] : "", saved[2] ? saved[2] : ""};
-    ::setenv("KORVANE_HOME", "/k/home", 1);
-    ::setenv("XDG_CONFIG_HOME", "/x/config", 1);
-    ::setenv("HOME", "/h", 1);
+    ScopedEnv korvaneHome("KORVANE_HOME", "/k/home"), config("XDG_CONFIG_HOME", "/x/config"), home("HOME", "/h");
     EXPECT_EQ(X11UserDefaults::applicationSupportFolder(), fs::path("/k/home"));
     ::unsetenv("KORVANE_HOME");
     EXPECT_EQ(X11UserDefaults::applicationSupportFolder(), fs::path("/x/config/Korvane"));
     ::unsetenv("XDG_CONFIG_HOME");
     EXPECT_EQ(X11UserDefaults::applicationSupportFolder(), fs::path("/h/.config/Korvane"));
-    const char* names[] = {"KORVANE_HOME", "XDG_CONFIG_HOME", "HOME"};
-    for (int i = 0; i < 3; ++i)
-        if (saved[i])
-            ::setenv(names[i], keep[i].c_str(), 1);
-        else
-            ::unsetenv(names[i]);
 }
 
 TEST(X11ProcessInfo, describesTheRunningProcessAndMakesRandomUUIDs) {

@@ -6,6 +6,7 @@
 #include "platform/FolderWatcher.h"
 #include "platform/NotificationCenter.h"
 #include "platform/RunLoop.h"
+#include "support/TempFolder.h"
 
 #include <atomic>
 #include <chrono>
@@ -177,12 +178,11 @@ TEST_F(X11RunLoopTest, notificationsReachTheirObserversOnTheRequestedThread) {
 }
 
 TEST_F(X11RunLoopTest, theFolderWatcherReportsRealFileSystemEvents) {
-    char pattern[] = "/tmp/korvane-watch-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    const fs::path folder = fs::path(pattern) / "Layouts";
+    korvane::testing::TempFolder tmp;
+    const fs::path folder = tmp.path() / "Layouts";
     fs::create_directories(folder);
     auto& watcher = desktop->folderWatcher();
-    EXPECT_EQ(watcher.watch((fs::path(pattern) / "missing").string(), [](unsigned) {}), nullptr);
+    EXPECT_EQ(watcher.watch((tmp.path() / "missing").string(), [](unsigned) {}), nullptr);
 
     unsigned events = 0;
     int calls = 0;
@@ -201,7 +201,7 @@ TEST_F(X11RunLoopTest, theFolderWatcherReportsRealFileSystemEvents) {
     EXPECT_FALSE(events & (kFolderDelete | kFolderRename | kFolderRevoke));
 
     events = 0;
-    const fs::path moved = fs::path(pattern) / "Moved";
+    const fs::path moved = tmp.path() / "Moved";
     fs::rename(folder, moved);
     ASSERT_TRUE(runUntil([&] { return events & kFolderRename; }));
 
@@ -223,7 +223,6 @@ TEST_F(X11RunLoopTest, theFolderWatcherReportsRealFileSystemEvents) {
     std::ofstream(folder / "c.json") << "{}";
     ASSERT_TRUE(runUntil([&] { return marker > 0; }));
     EXPECT_EQ(calls, callsBefore);
-    fs::remove_all(pattern);
 }
 
 } // namespace

@@ -1,0 +1,167 @@
+// The accessibility wrapper on a real X server: xterms found by window number and back, moved into the
+// zones of both monitors and read back in bottom-left coordinates, and the focused window as a user's
+// click and the program's own activation change it.
+#include "CoreOnX11.h"
+
+#include "core/ScreenSpace.h"
+#include "core/WindowInfoFields.h"
+#include "platform/Accessibility.h"
+
+#include <algorithm>
+
+namespace korvane::x11::test {
+namespace {
+
+using platform::AXElement;
+
+// The session's root coordinates (y down from the root's top) in the bottom-left space anchored at the
+// primary monitor.
+Rect bottomLeftOfRoot(const Rect& root) {
+    return Rect{root.minX() - kPrimaryRoot.minX(), kPrimaryRoot.maxY() - root.maxY(), root.width(),
+                root.height()};
+}
+
+bool contains(const Rect& outer, const Rect& inner) {
+    return inner.minX() >= outer.minX() && inner.maxX() <= outer.maxX() && inner.minY() >= outer.minY() &&
+           inner.maxY() <= outer.maxY();
+}
+
+// A dock along the top of the primary monitor, removed when the test ends however it ends.
+class TopDock {
+  public:
+    explicit TopDock(X11TestSession& session, double height) : session_(session) {
+        const auto h = static_cast<std::uint32_t>(height);
+        window_ = session.createDock(Rect(kPrimaryRoot.minX(), 0, kPrimaryRoot.width(), height),
+                                     {0, 0, h, 0, 0, 0, 0, 0, static_cast<std::uint32_t>(kPrimaryRoot.minX()),
+                                      static_cast<std::uint32_t>(kPrimaryRoot.maxX() - 1), 0, 0});
+    }
+    ~TopDock() { session_.destroyWindow(window_); }
+    TopDock(const TopDock&) = delete;
+    TopDock& operator=(const TopDock&) = delete;
+
+  private:
+    X11TestSession& session_;
+    xcb_window_t window_;
+};
+
+using AXUtilOnX11Test = CoreOnX11Test;
+
+TEST_F(AXUtilOnX11Test, everyXtermIsFoundByItsNumberAndItsNumberByItsElement) {
+    const std::vector<X11TestSession::Xterm> xterms = {xterm("Left of primary", "60x20+1950+60"),
+                                                       xterm("Right of primary", "50x10+3000+500"),
+                                                       xterm("On the side", "40x12+100+300")};
+    auto& accessibility = desktop->accessibility();
+
+    for (const auto& x : xterms) {
+        SCOPED_TRACE(x.window);
+        // The element as the application lists it, as the sweeps and adoptions come by it.
+        platform::AXValue value;
+        ASSERT_EQ(accessibility.copyAttribute(accessibility.applicationElement(x.pid), "AXWindows", value),
+                  platform::AXError::success);
+        const auto* windows = std::get_if<std::vector<AXElement>>(&value);
+        ASSERT_TRUE(windows && windows->size() == 1);
+        EXPECT_EQ(ax->windowID(windows->front()), x.window);
+
+        const Rect expected = bottomLeftOfRoot(session().frameOf(x.window));
+        auto found = ax->axAndFrame(x.window);
+        ASSERT_TRUE(found.has_value());
+        EXPECT_EQ(found->element, elementOf(x));
+        EXPECT_EQ(found->frame, expected) << platform::describe(found->frame);
+        auto withPid = ax->axAndFrame(x.window, x.pid);
+        ASSERT_TRUE(withPid.has_value());
+        EXPECT_EQ(withPid->element, elementOf(x));
+        EXPECT_EQ(ax->axElement(x.window, x.pid), elementOf(x));
+        EXPECT_EQ(ax->frame(elementOf(x)), expected);
+
+        // The window list agrees: the same number, owner and bounds (top-left, so flipped back).
+        auto list = ax->cachedWindowList();
+        ASSERT_TRUE(list);
+        auto entry = std::find_if(list->begin(), list->end(),
+                                  [&](const auto& e) { return windowinfo::windowNumber(e) == x.window; });
+        ASSERT_NE(entry, list->end());
+        EXPECT_EQ(windowinfo::ownerPID(*entry), x.pid);
+        auto bounds = windowinfo::bounds(*entry);
+        ASSERT_TRUE(bounds.has_value());
+        EXPECT_EQ(flipRect(*bounds, *primaryScreenHeight(desktop->screens())), expected);
+    }
+
+    // Another application's number under a pid is not found, and a closed window is found by nobody.
+    EXPECT_FALSE(ax->axElement(xterms[0].window, xterms[1].pid).has_value());
+    close(xterms[2]);
+    EXPECT_FALSE(ax->axAndFrame(xterms[2].window).has_value());
+    EXPECT_FALSE(ax->frame(elementOf(xterms[2])).has_value());
+}
+
+TEST_F(AXUtilOnX11Test, moveResizeFillsEveryZoneOfBothMonitorsWithinTheSizeIncrement) {
+    // A panel on the primary monitor, so that its zones come from a visible frame less than the frame.
+    TopDock dock(session(), 30);
+    ASSERT_TRUE(runUntil([&] { return screenNamed(kPrimaryName).visibleFrame.height() == 1050; }));
+
+    struct Placement {
+        std::string monitor;
+        Rect monitorRoot;
+        Rect zone;
+        Rect visible;
+        X11TestSession::Xterm x;
+    };
+    std::vector<Placement> placements;
+    for (const auto& [name, root] :
+         {std::pair{kPrimaryName, kPrimaryRoot}, std::pair{kSecondaryName, kSecondaryRoot}}) {
+        const Rect visible = screenNamed(name).visibleFrame;
+        for (const Rect& zone : zonesOf(visible))
+            placements.push_back({name, root, zone, visible, {}});
+    }
+    ASSERT_EQ(placements.size(), 6u);
+    // Every xterm starts on the primary monitor, so half of them cross to the other one.
+    for (std::size_t i = 0; i < placements.size(); ++i)
+        placements[i].x =
+            xterm("Zone " + std::to_string(i), "60x20+" + std::to_string(2000 + 40 * i) + "+100");
+
+    for (const auto& p : placements)
+        ax->moveResize(elementOf(p.x), p.zone);
+
+    for (const auto& p : placements) {
+        SCOPED_TRACE(p.monitor + " " + platform::describe(p.zone));
+        auto frame = ax->frame(elementOf(p.x));
+        ASSERT_TRUE(frame.has_value());
+        EXPECT_TRUE(fillsZone(*frame, p.zone, p.visible));
+        // What the server says on a connection of its own: on the right monitor, at the same place.
+        const Rect root = session().frameOf(p.x.window);
+        EXPECT_TRUE(contains(p.monitorRoot, root)) << platform::describe(root);
+        EXPECT_EQ(bottomLeftOfRoot(root), *frame);
+    }
+
+    // Moving a window into the zone it already fills leaves it where it is.
+    const auto& again = placements.back();
+    const Rect before = *ax->frame(elementOf(again.x));
+    ax->moveResize(elementOf(again.x), again.zone);
+    EXPECT_EQ(ax->frame(elementOf(again.x)), before);
+}
+
+TEST_F(AXUtilOnX11Test, theFocusedWindowFollowsClicksAndActivation) {
+    const std::vector<X11TestSession::Xterm> xterms = {
+        xterm("First", "40x10+1950+50"), xterm("Second", "40x10+2400+50"), xterm("Third", "40x10+2850+50")};
+    auto focusedIs = [&](const X11TestSession::Xterm& x) { return ax->focusedWindow() == elementOf(x); };
+    ASSERT_TRUE(runUntil([&] { return focusedIs(xterms.back()); })); // the newest window has the focus
+
+    // A user clicking into each window in turn.
+    for (const auto& x : xterms) {
+        const Rect root = session().frameOf(x.window);
+        session().click(static_cast<int>(root.midX()), static_cast<int>(root.midY()));
+        EXPECT_TRUE(runUntil([&] { return focusedIs(x); })) << "after clicking " << x.window;
+        EXPECT_EQ(ax->focusedWindowSystemWide(), elementOf(x));
+    }
+
+    // The program bringing an application to the front.
+    desktop->workspace().activate(xterms[0].pid, 0);
+    EXPECT_TRUE(runUntil([&] { return focusedIs(xterms[0]); }));
+
+    // A window moved into a zone is raised and takes the focus.
+    const Rect zone = zonesOf(screenNamed(kSecondaryName).visibleFrame)[1];
+    ax->moveResize(elementOf(xterms[1]), zone);
+    EXPECT_TRUE(focusedIs(xterms[1]));
+    EXPECT_EQ(session().activeWindow(), xterms[1].window);
+}
+
+} // namespace
+} // namespace korvane::x11::test
