@@ -2,11 +2,11 @@
 #include "core/ActivationQueue.h"
 
 #include "platform/Platform.h"
+#include "platform/ProcessWide.h"
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <mutex>
 
 namespace korvane {
 
@@ -15,8 +15,7 @@ using platform::Task;
 
 namespace {
 
-std::mutex gSharedLock;
-std::shared_ptr<ActivationQueue> gShared;
+platform::ProcessWide<ActivationQueue> gShared;
 
 // The time-out as whole nanoseconds, truncated, never below the minimum (nor beyond what fits).
 Nanos limitFor(double timeout) {
@@ -43,15 +42,11 @@ ActivationQueue::ActivationQueue(platform::Platform& platform)
     : platform_(platform), lockQueue(platform.runLoop().makeSerialQueue("Korvane.ActivationQueue.serial")) {}
 
 std::shared_ptr<ActivationQueue> ActivationQueue::shared() {
-    platform::Platform& current = platform::Platform::current();
-    std::lock_guard lock(gSharedLock);
-    if (!gShared || &gShared->platform() != &current) gShared = std::make_shared<ActivationQueue>(current);
-    return gShared;
+    return gShared.get([](platform::Platform& p) { return std::make_shared<ActivationQueue>(p); });
 }
 
 void ActivationQueue::setShared(std::shared_ptr<ActivationQueue> instance) {
-    std::lock_guard lock(gSharedLock);
-    gShared = std::move(instance);
+    gShared.set(std::move(instance));
 }
 
 void ActivationQueue::enqueue(ActivationTask task) {

@@ -3,13 +3,13 @@
 
 #include "core/Log.h"
 #include "platform/Platform.h"
+#include "platform/ProcessWide.h"
 
 namespace korvane {
 
 namespace {
 
-std::mutex gSharedLock;
-std::shared_ptr<AppleScriptActivator> gShared;
+platform::ProcessWide<AppleScriptActivator> gShared;
 
 bool isControl(unsigned char c) {
     return c < 0x20 || c == 0x7f;
@@ -27,15 +27,11 @@ bool sourceIsUsable(const std::string& source) {
 AppleScriptActivator::AppleScriptActivator(platform::Platform& platform) : platform_(platform) {}
 
 std::shared_ptr<AppleScriptActivator> AppleScriptActivator::shared() {
-    platform::Platform& current = platform::Platform::current();
-    std::lock_guard guard(gSharedLock);
-    if (!gShared || &gShared->platform() != &current) gShared = std::make_shared<AppleScriptActivator>(current);
-    return gShared;
+    return gShared.get([](platform::Platform& p) { return std::make_shared<AppleScriptActivator>(p); });
 }
 
 void AppleScriptActivator::setShared(std::shared_ptr<AppleScriptActivator> instance) {
-    std::lock_guard guard(gSharedLock);
-    gShared = std::move(instance);
+    gShared.set(std::move(instance));
 }
 
 std::string AppleScriptActivator::script(const std::string& bundleID) {

@@ -7,12 +7,12 @@
 #include "core/JSONFields.h"
 #include "core/Log.h"
 #include "platform/Platform.h"
+#include "platform/ProcessWide.h"
 
 #include <nlohmann/json.hpp>
 
 #include <cerrno>
 #include <cstdio>
-#include <mutex>
 #include <system_error>
 
 namespace korvane {
@@ -21,8 +21,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::mutex gSharedLock;
-std::shared_ptr<FocusWhitelistStore> gShared;
+platform::ProcessWide<FocusWhitelistStore> gShared;
 
 // The whole file, or the reason it could not be read.
 std::string readWholeFile(const fs::path& path) {
@@ -69,15 +68,11 @@ FocusWhitelistStore::FocusWhitelistStore(platform::Platform& platform) : platfor
 }
 
 std::shared_ptr<FocusWhitelistStore> FocusWhitelistStore::shared() {
-    platform::Platform& current = platform::Platform::current();
-    std::lock_guard lock(gSharedLock);
-    if (!gShared || &gShared->platform() != &current) gShared = std::make_shared<FocusWhitelistStore>(current);
-    return gShared;
+    return gShared.get([](platform::Platform& p) { return std::make_shared<FocusWhitelistStore>(p); });
 }
 
 void FocusWhitelistStore::setShared(std::shared_ptr<FocusWhitelistStore> instance) {
-    std::lock_guard lock(gSharedLock);
-    gShared = std::move(instance);
+    gShared.set(std::move(instance));
 }
 
 const std::vector<std::string>& FocusWhitelistStore::builtInDefaults() {

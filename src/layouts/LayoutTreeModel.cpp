@@ -4,6 +4,7 @@
 #include "layouts/ConfigZoneSet.h"
 #include "platform/Format.h"
 #include "platform/Logger.h"
+#include "platform/TextTrim.h"
 
 #include <algorithm>
 #include <set>
@@ -84,13 +85,11 @@ void LayoutTreeModel::validateRatios(const LayoutNode& node, std::vector<std::st
 
 ConfigZoneSet LayoutTreeModel::toConfigZoneSet(const std::string& displayUUID, const std::string& id,
                                                const std::string& name) const {
-    constexpr const char* kSpace = " \t\n\r\v\f";
     ConfigZoneSet set;
     set.id = id;
-    const auto first = displayUUID.find_first_not_of(kSpace);
-    if (first != std::string::npos) {
-        set.displayUUID = displayUUID.substr(first, displayUUID.find_last_not_of(kSpace) - first + 1);
-    }
+    // The same trimming as the application's save, so an editor export and a saved layout agree.
+    std::string trimmed = trimmingWhitespaceAndNewlines(displayUUID);
+    if (!trimmed.empty()) set.displayUUID = std::move(trimmed);
     set.name = name;
     set.version = "2.0";
     set.layoutTree = root;

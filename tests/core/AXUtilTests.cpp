@@ -1,6 +1,8 @@
 // Tests of the accessibility wrapper on the simulated desktop: window-number matching, the window-list
 // cache, element lookups with their fallbacks, the checked move and the focus lookups with their retries.
 #include "core/AXUtil.h"
+#include "core/MultiDisplayState.h"
+#include "core/WMController.h"
 #include "platform/Format.h"
 #include "platform/sim/LogCapture.h"
 #include "platform/sim/SimDesktop.h"
@@ -514,6 +516,8 @@ TEST_F(AXUtilTest, sharedInstanceFollowsThePlatformInUse) {
     auto mine = std::make_shared<AXUtil>(*desk);
     AXUtil::setShared(mine);
     EXPECT_EQ(AXUtil::shared(), mine);
+    // A controller made with only the zone states acts through the installed process-wide wrapper.
+    EXPECT_EQ(WMController(std::make_shared<MultiDisplayState>()).ax, mine);
     AXUtil::setShared(nullptr);
 }
 

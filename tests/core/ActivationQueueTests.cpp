@@ -136,6 +136,22 @@ TEST_F(ActivationQueueTest, aQueueThatIsGoneEndsItsStartedRequestWithFalse) {
     EXPECT_EQ(events, expected);
 }
 
+// A desktop made at the address of a freed one is still another platform: the services of the old one
+// (whose queue hangs off the old run loop) must not be handed out again.
+TEST_F(ActivationQueueTest, processWideServicesAreMadeAnewForEachCurrentPlatform) {
+    const auto queueBefore = ActivationQueue::shared();
+    const auto activatorBefore = AppleScriptActivator::shared();
+    const auto storeBefore = FocusWhitelistStore::shared();
+    EXPECT_EQ(ActivationQueue::shared(), queueBefore);
+    EXPECT_EQ(AppleScriptActivator::shared(), activatorBefore);
+    EXPECT_EQ(FocusWhitelistStore::shared(), storeBefore);
+
+    platform::Platform::setCurrent(&desktop.get());
+    EXPECT_NE(ActivationQueue::shared(), queueBefore);
+    EXPECT_NE(AppleScriptActivator::shared(), activatorBefore);
+    EXPECT_NE(FocusWhitelistStore::shared(), storeBefore);
+}
+
 TEST_F(ActivationQueueTest, theStrategyOfAWindowFollowsItsApplication) {
     auto& ws = desktop->workspace();
     const pid_t chrome = ws.launch({.bundleID = "com.google.Chrome"});

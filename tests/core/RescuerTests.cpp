@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -124,7 +125,13 @@ TEST_F(RescueTest, bringsParkedWindowsBackAndLeavesOthersAlone) {
     auto touched = written();
     std::sort(touched.begin(), touched.end());
     EXPECT_EQ(touched, (std::vector<std::uint32_t>{parked, lost}));
-    EXPECT_EQ(logs.log().count("[app] Rescued 2 windows from parking"), 1u);
+    const auto records = logs.log().records();
+    const auto rescued = std::find_if(records.begin(), records.end(), [](const auto& r) {
+        return sim::CapturingLogSink::render(r) == "[app] Rescued 2 windows from parking";
+    });
+    ASSERT_NE(rescued, records.end());
+    EXPECT_EQ(rescued->level, platform::LogLevel::info);
+    EXPECT_EQ(logs.log().count("Rescued"), 1u);
 }
 
 TEST_F(RescueTest, movesNothingWithoutParkedWindowsOrForServerOtherLayerAndMalformedEntries) {

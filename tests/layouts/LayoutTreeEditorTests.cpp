@@ -233,6 +233,9 @@ TEST(LayoutTreeEditor, roundTripThroughTheStoredForm) {
     EXPECT_EQ(ConfigZoneSet::fromJSON(nlohmann::json::parse(set.toJSON().dump())), set);
 
     EXPECT_FALSE(m.toConfigZoneSet(" \r\n ", "x", "y").displayUUID.has_value());
+    // Pasted no-break spaces and line separators count as white space too.
+    EXPECT_EQ(m.toConfigZoneSet("\xC2\xA0" "D3" "\xE2\x80\xA8", "x", "y").displayUUID, "D3");
+    EXPECT_FALSE(m.toConfigZoneSet("\xC2\xA0", "x", "y").displayUUID.has_value());
 
     // Entering the exported tree again gives the tree being edited.
     auto again = editor(LayoutTreeEditorModel::convertVerticalRatios(exported));
