@@ -35,7 +35,7 @@ class AXUtilTest : public ::testing::Test {
     sim::SimWindows& windows() { return desk->windows(); }
     std::size_t fetches() { return desk->windowServer().windowListFetchCount(); }
 
-    std::uint32_t open(sim::SimWindowSpec spec) { return windows().open(editor, spec); }
+    std::uint32_t open(sim::SimWindowSpec desc) { return windows().open(editor, desc); }
     AXElement element(std::uint32_t n) { return windows().element(n); }
 
     // Whether exactly this line ("[category] text", formatted when arguments follow) was logged at this level.

@@ -46,9 +46,9 @@ class WindowActivationTest : public ActivationTest {
     sim::SimWorkspace& ws() { return desktop->workspace(); }
     sim::SimWindows& windows() { return desktop->windows(); }
 
-    std::uint32_t openWindow(pid_t pid, sim::SimWindowSpec spec = {}) {
-        if (spec.frame.size.width == 0) spec.frame = Rect{100, 100, 800, 600};
-        return windows().open(pid, spec);
+    std::uint32_t openWindow(pid_t pid, sim::SimWindowSpec desc = {}) {
+        if (desc.frame.size.width == 0) desc.frame = Rect{100, 100, 800, 600};
+        return windows().open(pid, desc);
     }
 
     std::function<void(bool)> recorder() {

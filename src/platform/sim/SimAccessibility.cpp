@@ -187,11 +187,11 @@ AXError SimAccessibility::readChild(const AXElement& element, const std::string&
     if (!c) return AXError::invalidUIElement;
     auto* w = model_.windowLocked(c->window);
     if (attribute == "AXRole") {
-        out = c->spec.role;
+        out = c->desc.role;
     } else if (attribute == "AXParent") {
         out = c->parent;
-    } else if ((attribute == "AXWindow" && c->spec.exposesWindow) ||
-               (attribute == "AXTopLevelUIElement" && c->spec.exposesTopLevel)) {
+    } else if ((attribute == "AXWindow" && c->desc.exposesWindow) ||
+               (attribute == "AXTopLevelUIElement" && c->desc.exposesTopLevel)) {
         if (!w) return AXError::noValue;
         out = SimModel::elementOf(*w);
     } else {

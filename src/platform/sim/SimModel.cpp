@@ -176,12 +176,12 @@ void SimModel::hideLocked(pid_t pid, bool hidden) {
     if (hidden && frontmost == pid) frontmost = 0;
 }
 
-pid_t SimModel::launchLocked(SimAppSpec spec) {
+pid_t SimModel::launchLocked(SimAppSpec desc) {
     pid_t pid;
-    if (spec.pid) {
-        if (apps.count(*spec.pid))
-            throw std::invalid_argument("pid " + std::to_string(*spec.pid) + " is running");
-        pid = *spec.pid;
+    if (desc.pid) {
+        if (apps.count(*desc.pid))
+            throw std::invalid_argument("pid " + std::to_string(*desc.pid) + " is running");
+        pid = *desc.pid;
     } else {
         while (apps.count(nextPid))
             ++nextPid;
@@ -189,23 +189,23 @@ pid_t SimModel::launchLocked(SimAppSpec spec) {
     }
     SimApp app;
     app.info.pid = pid;
-    app.info.bundleID = spec.bundleID;
-    app.info.name = spec.name;
-    app.info.activationPolicy = spec.activationPolicy;
-    app.info.isHidden = spec.hidden;
-    app.url = spec.url;
-    if (!app.url && spec.bundleID) app.url = "file:///usr/share/applications/" + *spec.bundleID + ".desktop";
+    app.info.bundleID = desc.bundleID;
+    app.info.name = desc.name;
+    app.info.activationPolicy = desc.activationPolicy;
+    app.info.isHidden = desc.hidden;
+    app.url = desc.url;
+    if (!app.url && desc.bundleID) app.url = "file:///usr/share/applications/" + *desc.bundleID + ".desktop";
     apps.emplace(pid, std::move(app));
     appOrder.push_back(pid);
-    if (spec.bundleID && !installed.count(*spec.bundleID)) {
-        SimAppSpec kept = spec;
+    if (desc.bundleID && !installed.count(*desc.bundleID)) {
+        SimAppSpec kept = desc;
         kept.pid.reset();
         kept.activate = false;
         kept.url = apps.at(pid).url;
-        installed.emplace(*spec.bundleID, std::move(kept));
+        installed.emplace(*desc.bundleID, std::move(kept));
     }
     postNotificationLocked(platform::kDidLaunchApplication, appUserInfoLocked(pid));
-    if (spec.activate) makeFrontmostLocked(pid, 0);
+    if (desc.activate) makeFrontmostLocked(pid, 0);
     return pid;
 }
 

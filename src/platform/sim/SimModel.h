@@ -61,7 +61,7 @@ struct SimChild {
     pid_t pid = 0;
     std::uint64_t window = 0;
     platform::AXElement parent;
-    SimChildSpec spec;
+    SimChildSpec desc;
 };
 
 struct PendingActivation {
@@ -151,7 +151,7 @@ class SimModel : public std::enable_shared_from_this<SimModel> {
     // Takes effect now, later or never, as `outcome` says.
     void requestActivationLocked(pid_t pid, unsigned options, const ActivationOutcome& outcome);
     void hideLocked(pid_t pid, bool hidden);
-    pid_t launchLocked(SimAppSpec spec);
+    pid_t launchLocked(SimAppSpec desc);
     void removeWindowLocked(std::uint64_t token, bool announce);
 
     // Queues `name` for every live observer of `pid` registered on `target` or on the application.

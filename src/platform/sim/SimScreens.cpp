@@ -49,17 +49,17 @@ Point SimScreens::mouseLocation() {
     return model_.mouse;
 }
 
-int SimScreens::addDisplay(const SimDisplaySpec& spec) {
+int SimScreens::addDisplay(const SimDisplaySpec& desc) {
     std::lock_guard lock(model_.mutex);
     SimDisplay d;
     d.id = model_.nextDisplayID++;
-    d.info.frame = spec.frame;
-    d.info.visibleFrame = spec.visibleFrame.value_or(spec.frame);
-    d.info.backingScale = spec.backingScale;
-    d.info.displayNumber = spec.displayNumber ? spec.displayNumber : model_.nextDisplayNumber;
+    d.info.frame = desc.frame;
+    d.info.visibleFrame = desc.visibleFrame.value_or(desc.frame);
+    d.info.backingScale = desc.backingScale;
+    d.info.displayNumber = desc.displayNumber ? desc.displayNumber : model_.nextDisplayNumber;
     model_.nextDisplayNumber = std::max(model_.nextDisplayNumber, d.info.displayNumber + 1);
-    d.info.displayUUID = spec.uuid.value_or(uuidFor(d.info.displayNumber));
-    d.info.localizedName = spec.name.value_or("Display " + std::to_string(d.info.displayNumber));
+    d.info.displayUUID = desc.uuid.value_or(uuidFor(d.info.displayNumber));
+    d.info.localizedName = desc.name.value_or("Display " + std::to_string(d.info.displayNumber));
     if (!model_.mainDisplayLocked()) model_.mainDisplay = d.id;
     model_.displays.push_back(std::move(d));
     model_.postNotificationLocked(platform::kScreenParametersDidChange, nlohmann::json::object());

@@ -21,7 +21,7 @@ class SimScreens final : public platform::Screens {
     // are the hooks' own handles; the first display added becomes the main one. Frames are bottom-left
     // global coordinates and are taken as given: making another display the main one does not move the
     // others, and windows stay where they are when a display goes away.
-    int addDisplay(const SimDisplaySpec& spec);
+    int addDisplay(const SimDisplaySpec& desc);
     void removeDisplay(int id);
     void setDisplayFrame(int id, const Rect& frame, std::optional<Rect> visibleFrame = std::nullopt);
     void setVisibleFrame(int id, const Rect& visibleFrame);

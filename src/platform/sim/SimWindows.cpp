@@ -11,15 +11,15 @@ using platform::AXElement;
 
 SimWindows::SimWindows(SimModel& model) : model_(model) {}
 
-std::uint32_t SimWindows::open(pid_t pid, const SimWindowSpec& spec) {
+std::uint32_t SimWindows::open(pid_t pid, const SimWindowSpec& desc) {
     std::lock_guard lock(model_.mutex);
     model_.settleLocked();
     auto& app = model_.requireAppLocked(pid);
     std::uint32_t number;
-    if (spec.number) {
-        if (model_.windowByNumberLocked(*spec.number))
-            throw std::invalid_argument("window number " + std::to_string(*spec.number) + " is in use");
-        number = *spec.number;
+    if (desc.number) {
+        if (model_.windowByNumberLocked(*desc.number))
+            throw std::invalid_argument("window number " + std::to_string(*desc.number) + " is in use");
+        number = *desc.number;
     } else {
         while (model_.windowByNumberLocked(model_.nextWindowNumber))
             ++model_.nextWindowNumber;
@@ -30,37 +30,37 @@ std::uint32_t SimWindows::open(pid_t pid, const SimWindowSpec& spec) {
     w.token = model_.nextToken++;
     w.pid = pid;
     w.number = number;
-    w.frame = model_.flipLocked(spec.frame);
-    w.title = spec.title;
-    w.role = spec.role;
-    w.subrole = spec.subrole;
-    w.minimized = spec.minimized;
-    w.fullscreen = spec.fullscreen;
-    w.layer = spec.layer;
-    w.alpha = spec.alpha;
-    w.onScreen = spec.onScreen;
-    w.minSize = spec.minSize;
-    w.maxSize = spec.maxSize;
-    w.sizeIncrement = spec.sizeIncrement;
-    w.ignoresResize = spec.ignoresResize;
-    w.ignoresMove = spec.ignoresMove;
-    w.ignoresFocus = spec.ignoresFocus;
-    w.document = spec.document;
-    w.url = spec.url;
-    w.numberAttribute = spec.numberAttribute;
-    w.numberAppearsAt = spec.numberAppearsAt;
-    w.titleInList = spec.titleInList;
+    w.frame = model_.flipLocked(desc.frame);
+    w.title = desc.title;
+    w.role = desc.role;
+    w.subrole = desc.subrole;
+    w.minimized = desc.minimized;
+    w.fullscreen = desc.fullscreen;
+    w.layer = desc.layer;
+    w.alpha = desc.alpha;
+    w.onScreen = desc.onScreen;
+    w.minSize = desc.minSize;
+    w.maxSize = desc.maxSize;
+    w.sizeIncrement = desc.sizeIncrement;
+    w.ignoresResize = desc.ignoresResize;
+    w.ignoresMove = desc.ignoresMove;
+    w.ignoresFocus = desc.ignoresFocus;
+    w.document = desc.document;
+    w.url = desc.url;
+    w.numberAttribute = desc.numberAttribute;
+    w.numberAppearsAt = desc.numberAppearsAt;
+    w.titleInList = desc.titleInList;
     const std::uint64_t token = w.token;
     const AXElement el = SimModel::elementOf(w);
     model_.windows.emplace(token, std::move(w));
-    if (spec.front)
+    if (desc.front)
         model_.zOrder.insert(model_.zOrder.begin(), token);
     else
         model_.zOrder.push_back(token);
 
     model_.emitLocked(pid, el, "AXWindowCreated");
-    if (spec.focused) model_.setFocusedWindowLocked(app, token);
-    if (spec.main) model_.setMainWindowLocked(app, token);
+    if (desc.focused) model_.setFocusedWindowLocked(app, token);
+    if (desc.main) model_.setMainWindowLocked(app, token);
     return number;
 }
 
@@ -71,7 +71,7 @@ void SimWindows::close(std::uint32_t number) {
 }
 
 std::uint32_t SimWindows::recreate(std::uint32_t number, std::optional<std::uint32_t> newNumber) {
-    SimWindowSpec spec;
+    SimWindowSpec desc;
     pid_t pid;
     bool wasFocused, wasMain, wasFront;
     {
@@ -79,35 +79,35 @@ std::uint32_t SimWindows::recreate(std::uint32_t number, std::optional<std::uint
         const SimWindow& w = model_.requireWindowLocked(number);
         const SimApp& app = model_.requireAppLocked(w.pid);
         pid = w.pid;
-        spec.frame = model_.flipLocked(w.frame);
-        spec.title = w.title;
-        spec.number = newNumber;
-        spec.role = w.role;
-        spec.subrole = w.subrole;
-        spec.minimized = w.minimized;
-        spec.fullscreen = w.fullscreen;
-        spec.layer = w.layer;
-        spec.alpha = w.alpha;
-        spec.onScreen = w.onScreen;
-        spec.minSize = w.minSize;
-        spec.maxSize = w.maxSize;
-        spec.sizeIncrement = w.sizeIncrement;
-        spec.ignoresResize = w.ignoresResize;
-        spec.ignoresMove = w.ignoresMove;
-        spec.ignoresFocus = w.ignoresFocus;
-        spec.document = w.document;
-        spec.url = w.url;
-        spec.numberAttribute = w.numberAttribute;
-        spec.titleInList = w.titleInList;
+        desc.frame = model_.flipLocked(w.frame);
+        desc.title = w.title;
+        desc.number = newNumber;
+        desc.role = w.role;
+        desc.subrole = w.subrole;
+        desc.minimized = w.minimized;
+        desc.fullscreen = w.fullscreen;
+        desc.layer = w.layer;
+        desc.alpha = w.alpha;
+        desc.onScreen = w.onScreen;
+        desc.minSize = w.minSize;
+        desc.maxSize = w.maxSize;
+        desc.sizeIncrement = w.sizeIncrement;
+        desc.ignoresResize = w.ignoresResize;
+        desc.ignoresMove = w.ignoresMove;
+        desc.ignoresFocus = w.ignoresFocus;
+        desc.document = w.document;
+        desc.url = w.url;
+        desc.numberAttribute = w.numberAttribute;
+        desc.titleInList = w.titleInList;
         wasFocused = app.focusedWindow == w.token;
         wasMain = app.mainWindow == w.token;
         wasFront = !model_.zOrder.empty() && model_.zOrder.front() == w.token;
     }
-    spec.focused = wasFocused;
-    spec.main = wasMain;
-    spec.front = wasFront;
+    desc.focused = wasFocused;
+    desc.main = wasMain;
+    desc.front = wasFront;
     close(number);
-    return open(pid, spec);
+    return open(pid, desc);
 }
 
 void SimWindows::renumber(std::uint32_t number, std::uint32_t newNumber) {
@@ -188,7 +188,7 @@ std::vector<std::uint32_t> SimWindows::frontToBack() const {
     return out;
 }
 
-AXElement SimWindows::addChildElement(const AXElement& parent, const SimChildSpec& spec) {
+AXElement SimWindows::addChildElement(const AXElement& parent, const SimChildSpec& desc) {
     std::lock_guard lock(model_.mutex);
     std::uint64_t window = 0;
     if (auto* w = model_.windowOfElementLocked(parent))
@@ -198,7 +198,7 @@ AXElement SimWindows::addChildElement(const AXElement& parent, const SimChildSpe
     else
         throw std::invalid_argument(
             "the parent of a child element must be an open window or a child element");
-    SimChild child{model_.nextToken++, parent.pid, window, parent, spec};
+    SimChild child{model_.nextToken++, parent.pid, window, parent, desc};
     const AXElement el{AXElement::Kind::other, parent.pid, child.token};
     model_.children.emplace(child.token, std::move(child));
     return el;

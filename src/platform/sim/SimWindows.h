@@ -19,7 +19,7 @@ class SimWindows {
     explicit SimWindows(SimModel& model);
 
     // Announces "AXWindowCreated" (and the focus changes the window brings) to the owner's observers.
-    std::uint32_t open(pid_t pid, const SimWindowSpec& spec);
+    std::uint32_t open(pid_t pid, const SimWindowSpec& desc);
     // The element turns invalid; "AXUIElementDestroyed" is announced and the application's focus goes
     // to its front-most remaining window.
     void close(std::uint32_t number);
@@ -43,7 +43,7 @@ class SimWindows {
     std::vector<std::uint32_t> frontToBack() const;
 
     // A UI element inside a window (parent: the window or another child element).
-    platform::AXElement addChildElement(const platform::AXElement& parent, const SimChildSpec& spec = {});
+    platform::AXElement addChildElement(const platform::AXElement& parent, const SimChildSpec& desc = {});
     // The element that has the keyboard focus inside its application (none: its focused window).
     void setFocusedElement(pid_t pid, const platform::AXElement& element);
 

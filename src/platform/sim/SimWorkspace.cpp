@@ -165,10 +165,10 @@ platform::ScriptResult SimWorkspace::runScript(const std::string& source) {
     return {true, 0, ""};
 }
 
-pid_t SimWorkspace::launch(const SimAppSpec& spec) {
+pid_t SimWorkspace::launch(const SimAppSpec& desc) {
     std::lock_guard lock(model_.mutex);
     model_.settleLocked();
-    return model_.launchLocked(spec);
+    return model_.launchLocked(desc);
 }
 
 void SimWorkspace::quit(pid_t pid) {
@@ -197,12 +197,12 @@ void SimWorkspace::bringToFront(pid_t pid, unsigned options) {
     model_.makeFrontmostLocked(pid, options);
 }
 
-void SimWorkspace::install(const SimAppSpec& spec) {
-    if (!spec.bundleID) throw std::invalid_argument("an installed application needs a bundle identifier");
+void SimWorkspace::install(const SimAppSpec& desc) {
+    if (!desc.bundleID) throw std::invalid_argument("an installed application needs a bundle identifier");
     std::lock_guard lock(model_.mutex);
-    SimAppSpec kept = spec;
-    if (!kept.url) kept.url = "file:///usr/share/applications/" + *spec.bundleID + ".desktop";
-    model_.installed[*spec.bundleID] = std::move(kept);
+    SimAppSpec kept = desc;
+    if (!kept.url) kept.url = "file:///usr/share/applications/" + *desc.bundleID + ".desktop";
+    model_.installed[*desc.bundleID] = std::move(kept);
 }
 
 void SimWorkspace::setActivateOutcome(pid_t pid, ActivationOutcome outcome) {

@@ -36,7 +36,7 @@ class SimWorkspace final : public platform::Workspace {
     platform::ScriptResult runScript(const std::string& source) override;
 
     // Test hooks.
-    pid_t launch(const SimAppSpec& spec); // announces kDidLaunchApplication through the loop
+    pid_t launch(const SimAppSpec& desc); // announces kDidLaunchApplication through the loop
     // The application's windows vanish without accessibility notifications, as when a process ends;
     // kDidTerminateApplication follows through the loop.
     void quit(pid_t pid);
@@ -44,7 +44,7 @@ class SimWorkspace final : public platform::Workspace {
     // The user brings the application forward: it always works.
     void bringToFront(pid_t pid, unsigned options = 0);
     // Installed but not running: `urlForApplication` finds it and opening it launches it.
-    void install(const SimAppSpec& spec);
+    void install(const SimAppSpec& desc);
     void setActivateOutcome(pid_t pid, ActivationOutcome outcome);
     void setOpenBehaviour(const std::string& bundleID, OpenBehaviour behaviour);
     void setScriptOutcome(const std::string& bundleID, ScriptOutcome outcome);
