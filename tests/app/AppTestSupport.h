@@ -12,7 +12,7 @@
 
 namespace korvane::testing {
 
-class AppTest : public LayoutFilesTest {
+class AppTest : public SupportFolderTest {
   protected:
     // A new application object with a subscriber that records the sources of its refresh requests.
     std::shared_ptr<AppDelegate> makeApp() {

@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 using namespace korvane;
-using korvane::testing::LayoutFilesTest;
+using korvane::testing::SupportFolderTest;
 namespace fs = std::filesystem;
 
 namespace {
@@ -19,7 +19,7 @@ DisplayWorkbench bench(const std::string& uuid, const std::string& tmpl, std::op
 
 } // namespace
 
-TEST_F(LayoutFilesTest, workbenchesLoadEmptyFromAnythingUnreadable) {
+TEST_F(SupportFolderTest, workbenchesLoadEmptyFromAnythingUnreadable) {
     const fs::path file = home / "display-workbenches.json";
     struct Row {
         const char* what;
@@ -42,7 +42,7 @@ TEST_F(LayoutFilesTest, workbenchesLoadEmptyFromAnythingUnreadable) {
     }
 }
 
-TEST_F(LayoutFilesTest, workbenchesSavePrettyWithIsoDatesAndLeaveOutAbsentOnes) {
+TEST_F(SupportFolderTest, workbenchesSavePrettyWithIsoDatesAndLeaveOutAbsentOnes) {
     DisplayWorkbenchSet set;
     set.workbenches["D1"] = bench("D1", "builtin.daily", kStart);
     set.workbenches["D2"] = bench("D2", "layout.a", std::nullopt);
@@ -69,7 +69,7 @@ TEST_F(LayoutFilesTest, workbenchesSavePrettyWithIsoDatesAndLeaveOutAbsentOnes) 
     EXPECT_EQ(DisplayWorkbenchSet::load().workbenches["D3"], bench("D3", "t", kStart + milliseconds(500)));
 }
 
-TEST_F(LayoutFilesTest, workbenchSaveKeepsAnUnreadableFileFirst) {
+TEST_F(SupportFolderTest, workbenchSaveKeepsAnUnreadableFileFirst) {
     write(home / "display-workbenches.json", R"({"workbenches":{"A":{"displayUUID":"A"}}})");
     DisplayWorkbenchSet set;
     set.workbenches["D1"] = bench("D1", "t", kStart);

@@ -19,10 +19,10 @@
 
 namespace korvane::testing {
 
-class ActivationTest : public LayoutFilesTest {
+class ActivationTest : public SupportFolderTest {
   protected:
     void SetUp() override {
-        LayoutFilesTest::SetUp();
+        SupportFolderTest::SetUp();
         desktop->process().setCurrentDirectory(workingDirectory().string());
         desktop->process().setBundleResourcesDirectory(std::nullopt);
         resetShared();

@@ -9,7 +9,7 @@
 #include <gtest/gtest.h>
 
 using namespace korvane;
-using korvane::testing::LayoutFilesTest;
+using korvane::testing::SupportFolderTest;
 using nlohmann::json;
 namespace fs = std::filesystem;
 
@@ -198,7 +198,7 @@ TEST(LayoutMemoryStore, remappingLeavesUnsplittableKeysAndSplitsAtTheFirstSepara
     EXPECT_TRUE(store.slotClaimSnapshotsByKey.count("nokey"));
 }
 
-TEST_F(LayoutFilesTest, saveWritesPrettySchemaTwoAndKeepsAnUnreadableFile) {
+TEST_F(SupportFolderTest, saveWritesPrettySchemaTwoAndKeepsAnUnreadableFile) {
     sim::ScopedLogCapture capture;
     const fs::path file = home / "layout-memory.json";
     write(file, R"({"schemaVersion":1,"entries":{},"slotClaimSnapshots":{}})");
@@ -221,7 +221,7 @@ TEST_F(LayoutFilesTest, saveWritesPrettySchemaTwoAndKeepsAnUnreadableFile) {
     EXPECT_EQ(snapshot(home).size(), 2u);
 }
 
-TEST_F(LayoutFilesTest, resetRemovesTheFileAndToleratesItsAbsence) {
+TEST_F(SupportFolderTest, resetRemovesTheFileAndToleratesItsAbsence) {
     const fs::path file = home / "layout-memory.json";
     write(file, "{}");
     LayoutMemoryStore::reset();

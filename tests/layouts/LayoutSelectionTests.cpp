@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 using namespace korvane;
-using korvane::testing::LayoutFilesTest;
+using korvane::testing::SupportFolderTest;
 namespace fs = std::filesystem;
 
 namespace {
@@ -22,7 +22,7 @@ std::vector<std::string> unreadableCopies(const fs::path& folder) {
 
 } // namespace
 
-TEST_F(LayoutFilesTest, selectionReadsEmptyFromAnythingUnreadable) {
+TEST_F(SupportFolderTest, selectionReadsEmptyFromAnythingUnreadable) {
     const fs::path file = home / "layout-selection.json";
     struct Row {
         const char* what;
@@ -43,7 +43,7 @@ TEST_F(LayoutFilesTest, selectionReadsEmptyFromAnythingUnreadable) {
     }
 }
 
-TEST_F(LayoutFilesTest, selectionSavesCompactlyAndReadsBack) {
+TEST_F(SupportFolderTest, selectionSavesCompactlyAndReadsBack) {
     LayoutSelection selection;
     selection.lastByDisplay = {{"D2", "layout.b"}, {"D1", "builtin.split-50-50"}};
     LayoutSelectionStore::save(selection);
@@ -52,7 +52,7 @@ TEST_F(LayoutFilesTest, selectionSavesCompactlyAndReadsBack) {
     EXPECT_EQ(LayoutSelectionStore::load(), selection);
 }
 
-TEST_F(LayoutFilesTest, selectionSaveKeepsUnreadableBytesButNotAnEmptyFile) {
+TEST_F(SupportFolderTest, selectionSaveKeepsUnreadableBytesButNotAnEmptyFile) {
     const fs::path file = home / "layout-selection.json";
     LayoutSelection selection;
     selection.lastByDisplay = {{"D1", "layout.a"}};
@@ -70,7 +70,7 @@ TEST_F(LayoutFilesTest, selectionSaveKeepsUnreadableBytesButNotAnEmptyFile) {
     EXPECT_EQ(read(home / copies[0]), R"({"lastByDisplay":{"D1":"layout.a"}  truncated)");
 }
 
-TEST_F(LayoutFilesTest, descriptorsLoadOnlyKnownKinds) {
+TEST_F(SupportFolderTest, descriptorsLoadOnlyKnownKinds) {
     const fs::path file = home / "layout-descriptors.json";
     write(file, R"({"byDisplay":{"D1":{"displayUUID":"D1","kind":"builtin","layoutID":"builtin.daily"}}})");
     auto set = LayoutDescriptorSet::load();
@@ -90,7 +90,7 @@ TEST_F(LayoutFilesTest, descriptorsLoadOnlyKnownKinds) {
     }
 }
 
-TEST_F(LayoutFilesTest, descriptorsSaveCompactly) {
+TEST_F(SupportFolderTest, descriptorsSaveCompactly) {
     LayoutDescriptorSet set;
     set.byDisplay["D1"] = LayoutDescriptor{"D1", LayoutDescriptor::Kind::userConfig, "layout.a"};
     set.save();

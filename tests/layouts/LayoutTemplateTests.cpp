@@ -10,7 +10,7 @@
 #include <gtest/gtest.h>
 
 using namespace korvane;
-using korvane::testing::LayoutFilesTest;
+using korvane::testing::SupportFolderTest;
 using nlohmann::json;
 namespace fs = std::filesystem;
 
@@ -76,7 +76,7 @@ TEST(BuiltinLayouts, zonesOfTheBuiltInTrees) {
                                                            {4, Rect(700, 0, 300, 800)}}));
 }
 
-TEST_F(LayoutFilesTest, upsertSetsDatesAndReplacesInPlace) {
+TEST_F(SupportFolderTest, upsertSetsDatesAndReplacesInPlace) {
     LayoutTemplateSet set;
     const Nanos start = desktop->loop().wallClock();
     set.upsert(userTemplate("t.a", "A"));
@@ -96,7 +96,7 @@ TEST_F(LayoutFilesTest, upsertSetsDatesAndReplacesInPlace) {
     EXPECT_FALSE(set.templateWithID("t.c"));
 }
 
-TEST_F(LayoutFilesTest, loadYieldsAnEmptySetForAnythingUnreadable) {
+TEST_F(SupportFolderTest, loadYieldsAnEmptySetForAnythingUnreadable) {
     const fs::path file = home / "layout-templates.json";
     struct Row {
         const char* what;
@@ -119,7 +119,7 @@ TEST_F(LayoutFilesTest, loadYieldsAnEmptySetForAnythingUnreadable) {
     }
 }
 
-TEST_F(LayoutFilesTest, saveAndLoadRoundTrip) {
+TEST_F(SupportFolderTest, saveAndLoadRoundTrip) {
     LayoutTemplateSet set;
     set.templates.push_back(builtinSplit6040Template());
     set.upsert(userTemplate("t.user", "Mine"));
@@ -146,7 +146,7 @@ TEST_F(LayoutFilesTest, saveAndLoadRoundTrip) {
     EXPECT_EQ(loaded.templates[0].updatedAt, parseISODate("2026-05-28T20:26:40Z"));
 }
 
-TEST_F(LayoutFilesTest, savingOverAnUnreadableFileKeepsItsBytes) {
+TEST_F(SupportFolderTest, savingOverAnUnreadableFileKeepsItsBytes) {
     const std::string unreadable =
         R"({"templates":[{"id":"mine","name":"Mine","layoutTree":{"type":"region","id":1},"version":"2.0","createdAt":1}]})";
     write(home / "layout-templates.json", unreadable);

@@ -13,7 +13,7 @@
 #include <regex>
 
 using namespace korvane;
-using korvane::testing::LayoutFilesTest;
+using korvane::testing::SupportFolderTest;
 using nlohmann::json;
 namespace fs = std::filesystem;
 
@@ -98,7 +98,7 @@ TEST(ConfigZone, framesCompareAsTheRectanglesTheyCover) {
     EXPECT_NE(a, b);
 }
 
-TEST_F(LayoutFilesTest, loadAllReadsBothFormsAndSkipsEverythingElse) {
+TEST_F(SupportFolderTest, loadAllReadsBothFormsAndSkipsEverythingElse) {
     EXPECT_TRUE(ZoneSetStore::loadAll().empty());
     EXPECT_FALSE(fs::exists(layouts())); // reading does not create the folder
 
@@ -121,7 +121,7 @@ TEST_F(LayoutFilesTest, loadAllReadsBothFormsAndSkipsEverythingElse) {
     EXPECT_EQ(ids(ZoneSetStore::loadAll()), (std::vector<std::string>{"layout.a", "layout.b1", "layout.b2"}));
 }
 
-TEST_F(LayoutFilesTest, splitListsBuildASixZoneGridNumberedInReadingOrder) {
+TEST_F(SupportFolderTest, splitListsBuildASixZoneGridNumberedInReadingOrder) {
     write(layouts() / "layout.g6.json",
           R"({"id":"layout.g6","name":"G","xSplits":[0.5,0.25],"ySplits":[0.5]})");
     auto sets = ZoneSetStore::loadAll();
@@ -170,7 +170,7 @@ TEST(ZoneSetStoreRemap, emptyLayoutUUIDIsKeptWhileZonesAreRewritten) {
     EXPECT_EQ(unchanged.set, set);
 }
 
-TEST_F(LayoutFilesTest, rewriteAllWritesOnlyFilesThatChangeAndKeepsTheirForm) {
+TEST_F(SupportFolderTest, rewriteAllWritesOnlyFilesThatChangeAndKeepsTheirForm) {
     EXPECT_FALSE(ZoneSetStore::rewriteAll([](const std::string& s) { return s; }));
 
     write(layouts() / "single.json",
@@ -196,7 +196,7 @@ TEST_F(LayoutFilesTest, rewriteAllWritesOnlyFilesThatChangeAndKeepsTheirForm) {
     EXPECT_EQ(after.size(), before.size()); // no temporary files left behind
 }
 
-TEST_F(LayoutFilesTest, rewriteAllStopsAtAFileItCannotDecode) {
+TEST_F(SupportFolderTest, rewriteAllStopsAtAFileItCannotDecode) {
     write(layouts() / "a.json", zoneSetText("layout.a", ",\"displayUUID\":\"OLD\""));
     write(layouts() / "b.json", "{broken");
     write(layouts() / "c.json", zoneSetText("layout.c", ",\"displayUUID\":\"OLD\""));
@@ -207,7 +207,7 @@ TEST_F(LayoutFilesTest, rewriteAllStopsAtAFileItCannotDecode) {
     EXPECT_NE(read(layouts() / "c.json").find("OLD"), std::string::npos);
 }
 
-TEST_F(LayoutFilesTest, legacyIdsMoveToNewIdsAndScenesFollow) {
+TEST_F(SupportFolderTest, legacyIdsMoveToNewIdsAndScenesFollow) {
     write(layouts() / "user.copy.x.json",
           "{\"id\":\"user.copy.x\",\"name\":\"Copy\",\"layoutTree\":{\"type\":\"region\",\"id\":1}}");
     write(layouts() / "array.json", "[" + zoneSetText("user.new.1") + "]");
@@ -269,7 +269,7 @@ TEST_F(LayoutFilesTest, legacyIdsMoveToNewIdsAndScenesFollow) {
     EXPECT_EQ(snapshot(scenes()), scenesOnce);
 }
 
-TEST_F(LayoutFilesTest, migrationNeverLandsOnAnExistingLayoutFile) {
+TEST_F(SupportFolderTest, migrationNeverLandsOnAnExistingLayoutFile) {
     write(layouts() / "layout.aaaaaaaa.json", zoneSetText("layout.aaaaaaaa"));
     write(layouts() / "scene-layout-1.json", zoneSetText("scene-layout-1"));
     desktop->process().enqueueUUID("AAAAAAAA-0000-4000-8000-000000000000");
@@ -280,7 +280,7 @@ TEST_F(LayoutFilesTest, migrationNeverLandsOnAnExistingLayoutFile) {
     EXPECT_EQ(read(layouts() / "layout.aaaaaaaa.json"), zoneSetText("layout.aaaaaaaa"));
 }
 
-TEST_F(LayoutFilesTest, migrationWithoutLayoutsFolderTouchesNothing) {
+TEST_F(SupportFolderTest, migrationWithoutLayoutsFolderTouchesNothing) {
     const std::string sceneText =
         json{{"id", kSceneA}, {"name", "S"}, {"layoutRefsByDisplay", {{"D1", "user.copy.x"}}}}.dump();
     write(scenes() / (std::string("scene-") + kSceneA + ".json"), sceneText);

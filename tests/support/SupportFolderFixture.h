@@ -15,7 +15,7 @@
 
 namespace korvane::testing {
 
-class LayoutFilesTest : public ::testing::Test {
+class SupportFolderTest : public ::testing::Test {
   protected:
     void SetUp() override { desktop->process().setEnvironment("KORVANE_HOME", home.string()); }
 
