@@ -9,32 +9,12 @@
 #include "platform/Platform.h"
 #include "platform/TextTrim.h"
 
-#include <algorithm>
-#include <cctype>
+
 #include <set>
 
 namespace korvane {
 
 namespace fs = std::filesystem;
-
-namespace {
-
-// "layout." and the first 8 characters of a fresh UUID, lower-cased. A draw that names an existing file
-// is drawn again, so a new layout never replaces another.
-std::string newLayoutID(platform::ProcessInfo& process) {
-    std::string id;
-    for (int attempt = 0; attempt < 64; ++attempt) {
-        std::string hex = process.makeUUID().substr(0, 8);
-        std::transform(hex.begin(), hex.end(), hex.begin(),
-                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-        id = "layout." + hex;
-        std::error_code ec;
-        if (!fs::exists(ZoneSetStore::layoutsDirectoryURL() / (id + ".json"), ec)) break;
-    }
-    return id;
-}
-
-} // namespace
 
 std::optional<ConfigZoneSet> AppDelegate::regionSet(const std::string& id) const {
     if (auto builtin = legacyTemplateIDMap(id)) return builtin;
@@ -90,7 +70,7 @@ void AppDelegate::createNewLayout(const std::optional<std::string>& displayUUID)
     layout.layoutTree = LayoutNode::region(1, "Zone 1");
     fs::path path;
     try {
-        layout.id = newLayoutID(platform_.processInfo());
+        layout.id = ZoneSetStore::makeLayoutID(ZoneSetStore::layoutsDirectoryURL());
         path = writeUserLayoutFile(layout);
     } catch (const std::exception& e) {
         Log::app.error("Failed to create new layout: %s", e.what());

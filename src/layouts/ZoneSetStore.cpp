@@ -9,9 +9,7 @@
 
 #include <algorithm>
 #include <cctype>
-#include <fstream>
 #include <set>
-#include <sstream>
 #include <system_error>
 
 namespace korvane {
@@ -53,19 +51,10 @@ bool existsAt(const fs::path& p) {
     return exists;
 }
 
+// The whole file; a file that cannot be read is an error here, since the caller is walking the folder.
 std::string readFile(const fs::path& path) {
-    std::error_code ec;
-    if (fs::is_directory(path, ec))
-        throw fs::filesystem_error("cannot read a folder as a file", path,
-                                   std::make_error_code(std::errc::is_a_directory));
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        throw fs::filesystem_error("cannot open the file", path, std::make_error_code(std::errc::io_error));
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    if (in.bad())
-        throw fs::filesystem_error("cannot read the file", path, std::make_error_code(std::errc::io_error));
-    return bytes.str();
+    if (auto bytes = readFileIfPresent(path)) return *bytes;
+    throw fs::filesystem_error("cannot read the file", path, std::make_error_code(std::errc::io_error));
 }
 
 nlohmann::json parseJSON(const std::string& bytes) {
@@ -104,9 +93,11 @@ bool hasLegacyID(const std::string& id) {
     return id.starts_with("user.new.") || id.starts_with("user.copy.") || id.starts_with("scene-layout-");
 }
 
+} // namespace
+
 // "layout." and the first 8 characters of a fresh UUID, lower-cased. An id that is already taken in
 // the folder or in this run is drawn again, so a migrated layout never lands on another's file.
-std::string makeLayoutID(const fs::path& folder, const std::set<std::string>& taken) {
+std::string ZoneSetStore::makeLayoutID(const fs::path& folder, const std::set<std::string>& taken) {
     auto& process = platform::Platform::current().processInfo();
     std::string id;
     for (int attempt = 0; attempt < 64; ++attempt) {
@@ -120,8 +111,6 @@ std::string makeLayoutID(const fs::path& folder, const std::set<std::string>& ta
     }
     return id;
 }
-
-} // namespace
 
 fs::path ZoneSetStore::layoutsDirectoryURL() {
     return appSupportDirectory() / kLayoutsFolderName;

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,9 @@ class ZoneSetStore {
     // "Layouts" in the application-support folder; the application-support folder is created when
     // missing, the Layouts folder is not.
     static std::filesystem::path layoutsDirectoryURL();
+    // "layout." and the first 8 characters of a fresh UUID, lower-cased; drawn again while the id is in
+    // `taken` or already names a file in `folder`, so a new layout never lands on another's file.
+    static std::string makeLayoutID(const std::filesystem::path& folder, const std::set<std::string>& taken = {});
 
     // Every zone set of every readable layout file ("*.json", not hidden), in file-name order and in
     // file order within a file. Unreadable files are skipped silently. Throws only when the folder
