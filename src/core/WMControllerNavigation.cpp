@@ -1,11 +1,12 @@
 // Moving the focus between and within zones: focusing a zone's top window, the adjacent zone, cycling a
 // zone's stack, and the switcher's plain focus request. Activations run asynchronously and hold the
-// controller weakly.
+// activator weakly.
 #include "core/AXUtil.h"
 #include "core/Log.h"
 #include "core/MultiDisplayState.h"
 #include "core/WMController.h"
 #include "core/WMState.h"
+#include "core/WindowActivator.h"
 #include "platform/Format.h"
 #include "platform/Platform.h"
 
@@ -27,19 +28,17 @@ std::shared_ptr<WMState> stateOf(const MultiDisplayState& multiState, const std:
     return found->second;
 }
 
-// Activates the window first on its own; a failure is handed to the window-first handling, which
-// retries with all of the application's windows under `fallbackTag` when `allowFallback` is set.
-void startFocusRequest(WMController& controller, const AXElement& element, const std::string& reason,
-                       const std::optional<std::string>& fallbackTag, bool allowFallback) {
-    std::weak_ptr<WMController> weak = controller.weak_from_this();
-    controller.activateWindow(element, reason, false,
-                              [weak, element, reason, fallbackTag, allowFallback](bool result) {
-                                  WMController::handleWindowFirstResult(weak, result, reason, fallbackTag,
-                                                                        allowFallback, element, nullptr);
-                              });
-}
-
 } // namespace
+
+void WMController::startFocusRequest(const AXElement& element, const std::string& reason,
+                                     const std::optional<std::string>& fallbackTag, bool allowFallback) {
+    std::weak_ptr<WindowActivator> weak = activator_;
+    activator_->activateWindow(element, reason, false,
+                               [weak, element, reason, fallbackTag, allowFallback](bool result) {
+                                   WindowActivator::handleWindowFirstResult(weak, result, reason, fallbackTag,
+                                                                            allowFallback, element, nullptr);
+                               });
+}
 
 bool WMController::focusZone(int zoneID, const std::string& displayUUID) {
     auto state = stateOf(*multiState, displayUUID);
@@ -55,7 +54,7 @@ bool WMController::focusZone(int zoneID, const std::string& displayUUID) {
         const WindowID top = zone->stack.back();
         if (auto element = activatableElement(top, *state)) {
             Log::wm.info("FocusZone: Found top window %u in stack memory", top);
-            startFocusRequest(*this, *element, platform::format("FocusZone[Stack] Z%ld", zoneID),
+            startFocusRequest(*element, platform::format("FocusZone[Stack] Z%ld", zoneID),
                               platform::format("FocusZoneFallback Z%ld", zoneID), true);
             return true;
         }
@@ -109,7 +108,7 @@ void WMController::focusAdjacentZone(int direction, const std::string& displayUU
 }
 
 void WMController::focusFallback(const AXElement& element) {
-    startFocusRequest(*this, element, "Focus request", std::string("FocusFallback"), true);
+    startFocusRequest(element, "Focus request", std::string("FocusFallback"), true);
 }
 
 void WMController::cycle(int region, const std::string& displayUUID, int direction) {
@@ -149,7 +148,7 @@ void WMController::cycle(int region, const std::string& displayUUID, int directi
         if (!last.topAfter) break;
         const WindowID top = *last.topAfter;
         if (auto element = resolveElementForCycle(top, *state)) {
-            startFocusRequest(*this, *element, platform::format("Cycle rid=%ld dir=%ld", region, direction),
+            startFocusRequest(*element, platform::format("Cycle rid=%ld dir=%ld", region, direction),
                               std::nullopt, false);
             Log::wm.info("%s", prefix + describeTops(last));
             started = true;

@@ -51,7 +51,8 @@ bool drifted(const Rect& actual, const Rect& target) {
 } // namespace
 
 void WMController::moveWindow(const AXElement& element, std::optional<WindowID> wid, pid_t pid, int toZone,
-                              const std::string& displayUUID, const std::string& tag, bool activate) {
+                              const std::string& displayUUID, const std::string& tag,
+                              MoveActivation activation) {
     auto state = stateOf(*multiState, displayUUID);
     if (!state) {
         Log::wm.error("State not found for display %s", displayUUID);
@@ -89,7 +90,7 @@ void WMController::moveWindow(const AXElement& element, std::optional<WindowID> 
         }
     }
 
-    if (activate) activateApp(element, tag, true);
+    if (activation == MoveActivation::activate) activateApp(element, tag, true);
     if (known && onWindowMoved) onWindowMoved(*known, toZone);
     reconcileMapping(element, pid, toZone, displayUUID, known, tag, 0, kReconcileAttempts);
 }
@@ -194,7 +195,8 @@ void WMController::reconcileMapping(const AXElement& element, pid_t pid, int zon
     }
 
     if (expected && *expected != *wid && !state->zoneOf.contains(*wid)) {
-        if (state->replaceWindow(*expected, *wid, pid, element, frame)) {
+        const AXElement appElement = platform().accessibility().applicationElement(pid);
+        if (state->replaceWindow(*expected, *wid, pid, element, frame, appElement)) {
             Log::wm.info("%s: reconciled wid migration %u->%u for R%ld", tag, *expected, *wid, zone);
             if (onWindowMoved) onWindowMoved(*wid, zone);
             return;
@@ -217,7 +219,7 @@ void WMController::swapPush(const AXElement& element, int from, int to, const st
     auto& accessibility = platform().accessibility();
     auto plainPush = [&] {
         moveWindow(element, ax->windowID(element), pidOf(accessibility, element), to, displayUUID,
-                   platform::format("AutoPush rid=%ld", to), true);
+                   platform::format("AutoPush rid=%ld", to), MoveActivation::activate);
     };
 
     const auto target = state->zone(to);
@@ -245,8 +247,9 @@ void WMController::swapPush(const AXElement& element, int from, int to, const st
     if (bPid == 0) bPid = bRecordedPid;
     Log::wm.info("SwapPush: Swapping window A (wid=%s, source=%ld) with window B (wid=%u, target=%ld)",
                  platform::describeOptional(aWid), from, b, to);
-    moveWindow(bWindow->element, b, bPid, from, displayUUID, "SwapPush B->source", false);
-    moveWindow(element, aWid, aPid, to, displayUUID, "SwapPush A->target", false);
+    moveWindow(bWindow->element, b, bPid, from, displayUUID, "SwapPush B->source",
+               MoveActivation::leaveFocus);
+    moveWindow(element, aWid, aPid, to, displayUUID, "SwapPush A->target", MoveActivation::leaveFocus);
 
     std::weak_ptr<WMController> weak = weak_from_this();
     platform().runLoop().scheduleTimer(

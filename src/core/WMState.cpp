@@ -1,8 +1,6 @@
 // The stack operations of a display's zone state.
 #include "core/WMState.h"
 
-#include "platform/Platform.h"
-
 #include <algorithm>
 #include <utility>
 
@@ -118,7 +116,8 @@ void WMState::updateZones(const std::vector<WindowID>& order) {
 }
 
 bool WMState::replaceWindow(WindowID oldWid, WindowID newWid, pid_t pid,
-                            std::optional<platform::AXElement> ax, std::optional<Rect> frame) {
+                            std::optional<platform::AXElement> ax, std::optional<Rect> frame,
+                            const platform::AXElement& appElement) {
     if (oldWid == newWid) return true;
     auto oldMapping = zoneOf.find(oldWid);
     if (oldMapping == zoneOf.end()) return false;
@@ -153,7 +152,7 @@ bool WMState::replaceWindow(WindowID oldWid, WindowID newWid, pid_t pid,
         ref.lastZone = old->second.lastZone;
         ref.lastFrame = frame ? frame : old->second.lastFrame;
     } else {
-        ref.ax = ax ? *ax : platform::Platform::current().accessibility().applicationElement(pid);
+        ref.ax = ax ? *ax : appElement;
         ref.lastZone = zoneID;
         ref.lastFrame = frame;
     }

@@ -43,9 +43,10 @@ class WMState {
     void updateZones(const std::vector<WindowID>& order);
 
     // Moves a placed window's place and record over to a new window number (the application replaced
-    // its window). False when the old number has no zone.
+    // its window). False when the old number has no zone. The new record takes `ax`, else the old
+    // record's element, else `appElement` (the caller's element for the application of `pid`).
     bool replaceWindow(WindowID oldWid, WindowID newWid, pid_t pid, std::optional<platform::AXElement> ax,
-                       std::optional<Rect> frame);
+                       std::optional<Rect> frame, const platform::AXElement& appElement);
 
     // Negative direction: backward; zero or more: forward.
     CycleResult cycle(int zone, int direction);

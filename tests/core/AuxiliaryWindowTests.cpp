@@ -1,8 +1,7 @@
 // Tests of the auxiliary window test of the window controller: which windows form the group, which are
 // left out, and that the answer is the classifier's within that group.
 #include "core/AXUtil.h"
-#include "core/MultiDisplayState.h"
-#include "core/WMController.h"
+#include "core/AuxiliaryWindow.h"
 #include "core/WMState.h"
 #include "platform/Format.h"
 #include "platform/sim/LogCapture.h"
@@ -47,13 +46,12 @@ class AuxiliaryWindowTest : public ::testing::Test {
         state.attach(WinRef{n, pid, desk->windows().element(n), std::nullopt, lastFrame}, 1);
     }
     bool auxiliary(std::uint32_t n, pid_t pid) {
-        return controller->isAuxiliaryWindow(n, desk->windows().element(n), pid, state);
+        return isAuxiliaryWindow(ax, n, desk->windows().element(n), pid, state);
     }
 
     sim::ScopedSimDesktop desk;
     sim::ScopedLogCapture logs;
-    std::shared_ptr<WMController> controller = std::make_shared<WMController>(
-        std::make_shared<MultiDisplayState>(), std::make_shared<AXUtil>(*desk));
+    AXUtil ax{*desk};
     WMState state{oneZone()};
     pid_t editor = 0;
 };
@@ -147,8 +145,9 @@ TEST_F(AuxiliaryWindowTest, windowUnderTestIsReadThroughTheGivenElement) {
     manage(doc, editor);
     // The state still holds an element that no longer answers, with a large remembered frame; the given
     // element is the one read, so the window is judged at its present small size.
-    state.attach(WinRef{palette, editor, platform::AXElement{platform::AXElement::Kind::window, editor, 999999},
-                        std::nullopt, Rect{0, 0, 1400, 900}},
+    state.attach(WinRef{palette, editor,
+                        platform::AXElement{platform::AXElement::Kind::window, editor, 999999}, std::nullopt,
+                        Rect{0, 0, 1400, 900}},
                  1);
     EXPECT_TRUE(auxiliary(palette, editor));
 }

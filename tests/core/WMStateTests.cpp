@@ -2,7 +2,6 @@
 // under long random sequences.
 #include "core/MultiDisplayState.h"
 #include "core/WMState.h"
-#include "platform/sim/SimDesktop.h"
 
 #include <gtest/gtest.h>
 
@@ -32,6 +31,11 @@ Layout makeLayout(std::vector<Zone> zones, std::string screen = "DISPLAY-A") {
     for (auto& z : zones)
         layout.zones.emplace(z.id, z);
     return layout;
+}
+
+// What a platform would give as the application's element.
+platform::AXElement appElement(pid_t pid) {
+    return {platform::AXElement::Kind::application, pid, 0};
 }
 
 WinRef ref(WindowID wid, pid_t pid = 100) {
@@ -280,7 +284,8 @@ TEST(WMStateInvariants, holdAfterEveryStepOfRandomSequences) {
                 std::optional<platform::AXElement> ax;
                 if (rnd.chance(50))
                     ax = platform::AXElement{platform::AXElement::Kind::window, 7, step.newWid};
-                step.succeeded = state.replaceWindow(step.wid, step.newWid, 7, ax, std::nullopt);
+                step.succeeded =
+                    state.replaceWindow(step.wid, step.newWid, 7, ax, std::nullopt, appElement(7));
                 EXPECT_EQ(step.succeeded, step.wid == step.newWid || before.zoneOf.contains(step.wid));
                 if (step.succeeded && step.wid != step.newWid) {
                     EXPECT_EQ(state.zoneOf.at(step.newWid), before.zoneOf.at(step.wid));
@@ -480,7 +485,8 @@ TEST(WMStateReplaceWindow, newNumberTakesTheOldPlaceInTheStack) {
     for (const auto& row : rows) {
         WMState s = stateWith(row.stacks);
         s.layout.zones[1].active = row.active;
-        EXPECT_TRUE(s.replaceWindow(row.oldWid, row.newWid, 1, std::nullopt, std::nullopt)) << row.what;
+        EXPECT_TRUE(s.replaceWindow(row.oldWid, row.newWid, 1, std::nullopt, std::nullopt, appElement(1)))
+            << row.what;
         EXPECT_EQ(stackOf(s, 1), row.expectedZone1) << row.what;
         EXPECT_EQ(activeOf(s, 1), row.expectedActive) << row.what;
         EXPECT_EQ(s.zoneOf.at(row.newWid), 1) << row.what;
@@ -496,8 +502,8 @@ TEST(WMStateReplaceWindow, edgeCasesOfTheOldNumber) {
     s.wins[30] = ref(30);
     const WMState before = s;
     // Equal numbers succeed without change; an unmapped old number fails.
-    EXPECT_TRUE(s.replaceWindow(10, 10, 1, std::nullopt, Rect(1, 2, 3, 4)));
-    EXPECT_FALSE(s.replaceWindow(30, 31, 1, std::nullopt, std::nullopt));
+    EXPECT_TRUE(s.replaceWindow(10, 10, 1, std::nullopt, Rect(1, 2, 3, 4), appElement(1)));
+    EXPECT_FALSE(s.replaceWindow(30, 31, 1, std::nullopt, std::nullopt, appElement(1)));
     EXPECT_EQ(s.layout, before.layout);
     EXPECT_EQ(s.zoneOf, before.zoneOf);
     EXPECT_EQ(keysOf(s.wins), keysOf(before.wins));
@@ -506,20 +512,19 @@ TEST(WMStateReplaceWindow, edgeCasesOfTheOldNumber) {
     // Mapped but not in its stack: the new number goes on top.
     s.zoneOf[60] = 1;
     s.wins[60] = ref(60);
-    EXPECT_TRUE(s.replaceWindow(60, 61, 1, std::nullopt, std::nullopt));
+    EXPECT_TRUE(s.replaceWindow(60, 61, 1, std::nullopt, std::nullopt, appElement(1)));
     EXPECT_EQ(stackOf(s, 1), (Stack{10, 11, 61}));
 
     // Its zone missing from the layout: the mapping still moves.
     s.attach(ref(70), 5);
-    EXPECT_TRUE(s.replaceWindow(70, 71, 3, std::nullopt, std::nullopt));
+    EXPECT_TRUE(s.replaceWindow(70, 71, 3, std::nullopt, std::nullopt, appElement(3)));
     EXPECT_EQ(s.zoneOf.at(71), 5);
     EXPECT_EQ(stackOf(s, 1), (Stack{10, 11, 61}));
 }
 
 TEST(WMStateReplaceWindow, newRecordInheritsFromTheOldOneOrUsesTheApplicationElement) {
-    sim::ScopedSimDesktop desktop;
     const platform::AXElement given{platform::AXElement::Kind::window, 9, 999};
-    const platform::AXElement app = desktop->accessibility().applicationElement(9);
+    const platform::AXElement app = appElement(9);
     WinRef old = ref(10, 4);
     old.lastZone = 3;
     old.lastFrame = Rect(5, 5, 50, 50);
@@ -543,7 +548,7 @@ TEST(WMStateReplaceWindow, newRecordInheritsFromTheOldOneOrUsesTheApplicationEle
             s.attach(old, 2);
         else
             s.zoneOf[10] = 2;
-        ASSERT_TRUE(s.replaceWindow(10, 11, 9, row.ax, row.frame));
+        ASSERT_TRUE(s.replaceWindow(10, 11, 9, row.ax, row.frame, appElement(9)));
         const WinRef& r = s.wins.at(11);
         EXPECT_EQ(r.wid, 11u);
         EXPECT_EQ(r.pid, 9);
@@ -552,7 +557,6 @@ TEST(WMStateReplaceWindow, newRecordInheritsFromTheOldOneOrUsesTheApplicationEle
         EXPECT_EQ(r.lastFrame, row.expectedFrame);
         EXPECT_FALSE(s.wins.contains(10));
     }
-    EXPECT_EQ(app.kind, platform::AXElement::Kind::application);
 }
 
 // ---------------------------------------------------------------------------------------------------

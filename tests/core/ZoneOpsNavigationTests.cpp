@@ -133,7 +133,8 @@ TEST_F(NavigationTest, cyclingForwardAndBackwardGivesTheRotatedTops) {
     const auto b = openWindow(editor, Rect{800, 200, 300, 300});
     const auto c = openWindow(editor, Rect{700, 300, 300, 300});
     for (auto n : {a, b, c})
-        controller->moveWindow(element(n), n, editor, 1, kDisplayA, "AutoPush rid=1", false);
+        controller->moveWindow(element(n), n, editor, 1, kDisplayA, "AutoPush rid=1",
+                               MoveActivation::leaveFocus);
     ASSERT_EQ(stack(stateA(), 1), (std::vector<WindowID>{a, b, c}));
 
     struct Step {
@@ -188,16 +189,15 @@ TEST_F(NavigationTest, cycleDetachesClosedWindowsOneRotationAtATimeAndActivatesT
     // The application still runs, so pruning keeps windows whose frame it cannot read.
     controller->cycle(1, kDisplayA, 1);
 
-    EXPECT_TRUE(logged(
-        platform::format("Cycle: unable to resolve AX element for wid=%u; detaching from R1", a)));
-    EXPECT_TRUE(logged(
-        platform::format("Cycle: unable to resolve AX element for wid=%u; detaching from R1", b)));
-    EXPECT_EQ(
-        loggedCount("Cycle: Cached AX is invalid (pidResult=0, hasFrame=false), trying fresh lookup"),
-        2u);
+    EXPECT_TRUE(
+        logged(platform::format("Cycle: unable to resolve AX element for wid=%u; detaching from R1", a)));
+    EXPECT_TRUE(
+        logged(platform::format("Cycle: unable to resolve AX element for wid=%u; detaching from R1", b)));
+    EXPECT_EQ(loggedCount("Cycle: Cached AX is invalid (pidResult=0, hasFrame=false), trying fresh lookup"),
+              2u);
     EXPECT_TRUE(logged(cycleLine(1, c, c)));
-    EXPECT_TRUE(logged(
-        platform::format("Cycle: removed 2 invalid window(s) from R1. sample=[%u, %u]", a, b)));
+    EXPECT_TRUE(
+        logged(platform::format("Cycle: removed 2 invalid window(s) from R1. sample=[%u, %u]", a, b)));
     EXPECT_EQ(stack(stateA(), 1), (std::vector<WindowID>{c}));
     EXPECT_TRUE(stateA().wins.contains(a));
     EXPECT_TRUE(stateA().wins.contains(b));
@@ -229,8 +229,8 @@ TEST_F(CycleWithQuitApplicationTest, whilePruningIsSuppressedTheCycleDetachesThe
     controller->cycle(1, kDisplayA, 1);
     EXPECT_EQ(loggedCount("Prune: suppressed rid=1 until="), 1u);
     EXPECT_FALSE(logged("Prune: Removing"));
-    EXPECT_TRUE(logged(
-        platform::format("Cycle: removed 2 invalid window(s) from R1. sample=[%u, %u]", a, b)));
+    EXPECT_TRUE(
+        logged(platform::format("Cycle: removed 2 invalid window(s) from R1. sample=[%u, %u]", a, b)));
     EXPECT_EQ(stack(stateA(), 1), (std::vector<WindowID>{c}));
     EXPECT_TRUE(stateA().wins.contains(a));
     EXPECT_TRUE(stateA().wins.contains(b));
@@ -239,8 +239,7 @@ TEST_F(CycleWithQuitApplicationTest, whilePruningIsSuppressedTheCycleDetachesThe
 
 TEST_F(CycleWithQuitApplicationTest, withPruningActiveThePruneRemovesThemFirst) {
     controller->cycle(1, kDisplayA, 1);
-    EXPECT_TRUE(
-        logged("Prune: Removing dead windows from region 1: [%u, %u]", a, b));
+    EXPECT_TRUE(logged("Prune: Removing dead windows from region 1: [%u, %u]", a, b));
     EXPECT_FALSE(logged("Cycle: removed"));
     EXPECT_EQ(stack(stateA(), 1), (std::vector<WindowID>{c}));
     EXPECT_EQ(bounces, (std::vector<std::string>{kDisplayA}));
@@ -253,10 +252,9 @@ TEST_F(NavigationTest, cycleRecoversFromAStaleCachedElement) {
     place(stateA(), b, editor, 1);
     stateA().wins.at(a).ax = element(b); // the record holds another window's element
     controller->cycle(1, kDisplayA, 1);
-    EXPECT_TRUE(logged(
-        "Cycle: Cached AX - pidResult=0, cachedPid=%d, cachedWid=%u, cachedFrame=true", editor, b));
     EXPECT_TRUE(
-        logged("Cycle: Cached AX points to wid=%u but expected %u", b, a));
+        logged("Cycle: Cached AX - pidResult=0, cachedPid=%d, cachedWid=%u, cachedFrame=true", editor, b));
+    EXPECT_TRUE(logged("Cycle: Cached AX points to wid=%u but expected %u", b, a));
     EXPECT_TRUE(logged(cycleLine(1, b, a)));
     settle();
     EXPECT_EQ(focusedWindow(), a);
@@ -272,8 +270,7 @@ TEST_F(NavigationTest, cycleLooksUpAWindowTheStateHasNoRecordFor) {
     stateA().zoneOf[loose] = 1;
 
     controller->cycle(1, kDisplayA, 1);
-    EXPECT_TRUE(
-        logged("Cycle: No cached ref for wid=%u, doing fresh lookup", loose));
+    EXPECT_TRUE(logged("Cycle: No cached ref for wid=%u, doing fresh lookup", loose));
     EXPECT_TRUE(logged(cycleLine(1, a, loose)));
     settle();
     EXPECT_EQ(focusedWindow(), loose);
@@ -288,10 +285,8 @@ TEST_F(NavigationTest, cycleSkipsAndDetachesAuxiliaryWindows) {
     place(stateA(), doc, editor, 1);
 
     controller->cycle(1, kDisplayA, 1);
-    EXPECT_TRUE(
-        logged("Cycle: wid=%u classified as auxiliary; skip", palette));
-    EXPECT_TRUE(logged(
-        platform::format("Cycle: removed 1 invalid window(s) from R1. sample=[%u]", palette)));
+    EXPECT_TRUE(logged("Cycle: wid=%u classified as auxiliary; skip", palette));
+    EXPECT_TRUE(logged(platform::format("Cycle: removed 1 invalid window(s) from R1. sample=[%u]", palette)));
     EXPECT_TRUE(logged(cycleLine(1, doc, doc)));
     EXPECT_EQ(stack(stateA(), 1), (std::vector<WindowID>{doc}));
 }
@@ -304,11 +299,11 @@ TEST_F(NavigationTest, cycleWithoutAnyResolvableWindowSaysSo) {
     desktop->windows().close(a);
     desktop->windows().close(b);
     controller->cycle(1, kDisplayA, 1);
-    EXPECT_TRUE(logged(
-        platform::format("Cycle: removed 2 invalid window(s) from R1. sample=[%u, %u]", a, b)));
+    EXPECT_TRUE(
+        logged(platform::format("Cycle: removed 2 invalid window(s) from R1. sample=[%u, %u]", a, b)));
     // The tops of the last rotation, which found b alone in the stack.
-    EXPECT_TRUE(logged(
-        "Cycle region=1 dir=1 no resolvable window oldTop=Optional(%u) newTop=Optional(%u)", b, b));
+    EXPECT_TRUE(
+        logged("Cycle region=1 dir=1 no resolvable window oldTop=Optional(%u) newTop=Optional(%u)", b, b));
     EXPECT_TRUE(stack(stateA(), 1).empty());
 }
 

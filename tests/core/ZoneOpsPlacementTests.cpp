@@ -15,7 +15,8 @@ using platform::AXElement;
 class PlacementTest : public ZoneOpsTest {
   protected:
     void push(std::uint32_t n, int zone, const std::string& tag, bool activate = false) {
-        controller->moveWindow(element(n), n, editor, zone, kDisplayA, tag, activate);
+        controller->moveWindow(element(n), n, editor, zone, kDisplayA, tag,
+                               activate ? MoveActivation::activate : MoveActivation::leaveFocus);
     }
     // How many times the application was asked to resize the window: twice per frame set.
     std::size_t sizeWrites(std::uint32_t n) {
@@ -56,8 +57,8 @@ TEST_F(PlacementTest, threeWindowsPushedIntoOneZoneStackInOrderAndTakeTheZoneFra
 
 TEST_F(PlacementTest, unknownDisplayOrZoneMovesNothing) {
     const auto a = openWindow(editor, Rect{100, 100, 300, 300});
-    controller->moveWindow(element(a), a, editor, 1, "NO-SUCH-DISPLAY", "T", false);
-    controller->moveWindow(element(a), a, editor, 9, kDisplayA, "T", false);
+    controller->moveWindow(element(a), a, editor, 1, "NO-SUCH-DISPLAY", "T", MoveActivation::leaveFocus);
+    controller->moveWindow(element(a), a, editor, 9, kDisplayA, "T", MoveActivation::leaveFocus);
     EXPECT_TRUE(logged("State not found for display NO-SUCH-DISPLAY"));
     EXPECT_TRUE(logged("Zone not found id=9 on display DISPLAY-A"));
     EXPECT_EQ(desktop->windows().frame(a), (Rect{100, 100, 300, 300}));
@@ -104,10 +105,10 @@ TEST_F(PlacementTest, frameThatCannotBeReadAfterTheMoveIsSetAgain) {
 TEST_F(PlacementTest, windowWhoseNumberAppearsLateIsMappedByTheReconcile) {
     const auto n =
         openWindow(editor, Rect{100, 100, 300, 300}, {.numberAppearsAt = loop().now() + milliseconds(300)});
-    controller->moveWindow(element(n), std::nullopt, editor, 1, kDisplayA, "AutoPush rid=1", false);
+    controller->moveWindow(element(n), std::nullopt, editor, 1, kDisplayA, "AutoPush rid=1",
+                           MoveActivation::leaveFocus);
 
-    EXPECT_TRUE(
-        logged("AutoPush rid=1: moved window (no CGWindowID) frame=(0.0, 0.0, 720.0, 900.0)"));
+    EXPECT_TRUE(logged("AutoPush rid=1: moved window (no CGWindowID) frame=(0.0, 0.0, 720.0, 900.0)"));
     EXPECT_TRUE(logged("AutoPush rid=1: unable to attach after move (no CGWindowID)"));
     EXPECT_EQ(desktop->windows().frame(n), (Rect{0, 0, 720, 900}));
     EXPECT_TRUE(stateA().zoneOf.empty());
@@ -117,9 +118,7 @@ TEST_F(PlacementTest, windowWhoseNumberAppearsLateIsMappedByTheReconcile) {
     loop().advance(milliseconds(400 - 50 - 1));
     EXPECT_TRUE(stateA().zoneOf.empty());
     loop().advance(milliseconds(20));
-    EXPECT_EQ(
-        loggedCount("AutoPush rid=1: reconciled mapping wid=%u -> R1 attempt=4", n),
-        1u);
+    EXPECT_EQ(loggedCount("AutoPush rid=1: reconciled mapping wid=%u -> R1 attempt=4", n), 1u);
     EXPECT_EQ(stack(stateA(), 1), (std::vector<WindowID>{n}));
     EXPECT_EQ(moves, (std::vector<std::pair<WindowID, int>>{{n, 1}}));
     loop().advance(seconds(2));
@@ -129,13 +128,13 @@ TEST_F(PlacementTest, windowWhoseNumberAppearsLateIsMappedByTheReconcile) {
 
 TEST_F(PlacementTest, reconcileGivesUpAfterEightAttempts) {
     const auto n = openWindow(editor, Rect{100, 100, 300, 300}, {.numberAppearsAt = seconds(3600)});
-    controller->moveWindow(element(n), std::nullopt, editor, 1, kDisplayA, "AutoPush rid=1", false);
+    controller->moveWindow(element(n), std::nullopt, editor, 1, kDisplayA, "AutoPush rid=1",
+                           MoveActivation::leaveFocus);
     // The last attempt runs 7 x 0.12 s after the first.
     loop().advance(milliseconds(839));
     EXPECT_FALSE(logged("gave up"));
     loop().advance(milliseconds(2));
-    EXPECT_EQ(loggedCount("AutoPush rid=1: reconcile mapping gave up after 8 attempts (no window id)"),
-              1u);
+    EXPECT_EQ(loggedCount("AutoPush rid=1: reconcile mapping gave up after 8 attempts (no window id)"), 1u);
     loop().advance(seconds(5));
     EXPECT_EQ(loggedCount("gave up"), 1u);
     EXPECT_TRUE(stateA().zoneOf.empty());
@@ -145,7 +144,8 @@ TEST_F(PlacementTest, reconcileGivesUpAfterEightAttempts) {
 TEST_F(PlacementTest, numberReadableOnlyAfterTheMoveAttachesAtOnce) {
     const auto n =
         openWindow(editor, Rect{100, 100, 300, 300}, {.numberAppearsAt = loop().now() + milliseconds(20)});
-    controller->moveWindow(element(n), std::nullopt, editor, 2, kDisplayA, "Drop", false);
+    controller->moveWindow(element(n), std::nullopt, editor, 2, kDisplayA, "Drop",
+                           MoveActivation::leaveFocus);
     EXPECT_EQ(loggedCount("Drop: attached after move wid=%u", n), 1u);
     EXPECT_EQ(stack(stateA(), 2), (std::vector<WindowID>{n}));
     EXPECT_EQ(moves, (std::vector<std::pair<WindowID, int>>{{n, 2}}));
@@ -246,8 +246,7 @@ TEST_F(SyncActivationTest, windowOfAnExitedProcessIsStillRaisedAndFocusedWithout
     desktop->accessibility().clearAXCallLog();
 
     controller->activateApp(window, "X", true);
-    EXPECT_TRUE(
-        logged("X: could not find running application for pid=%d", editor));
+    EXPECT_TRUE(logged("X: could not find running application for pid=%d", editor));
     EXPECT_FALSE(logged("X: Final activation result"));
     std::vector<std::string> calls;
     for (const auto& call : desktop->accessibility().axCallLog())
@@ -306,8 +305,7 @@ TEST_F(PlacementTest, swapPushWithAGoneTargetTopFallsBackToAPlainPush) {
     push(b, 2, "AutoPush rid=2");
     desktop->windows().close(b);
     controller->swapPush(element(a), 1, 2, kDisplayA);
-    EXPECT_TRUE(logged(
-        platform::format("SwapPush: Cannot resolve AX element for target top window %u", b)));
+    EXPECT_TRUE(logged(platform::format("SwapPush: Cannot resolve AX element for target top window %u", b)));
     EXPECT_EQ(stack(stateA(), 2), (std::vector<WindowID>{b, a}));
     EXPECT_TRUE(stack(stateA(), 1).empty());
 }
@@ -319,7 +317,8 @@ TEST_F(PlacementTest, deferredWorkDoesNothingOnceTheControllerIsGone) {
     push(a, 1, "AutoPush rid=1");
     push(b, 2, "AutoPush rid=2");
     controller->swapPush(element(a), 1, 2, kDisplayA);
-    controller->moveWindow(element(late), std::nullopt, editor, 1, kDisplayA, "Late", false);
+    controller->moveWindow(element(late), std::nullopt, editor, 1, kDisplayA, "Late",
+                           MoveActivation::leaveFocus);
     controller.reset();
     loop().advance(seconds(2));
     EXPECT_FALSE(logged("FocusZone"));

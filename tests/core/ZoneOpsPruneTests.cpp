@@ -40,8 +40,7 @@ TEST_F(PruneTest, windowsOfAnExitedProcessThatTheServerNoLongerListsAreRemoved) 
     loop().runUntilIdle();
 
     prune();
-    EXPECT_EQ(
-        loggedCount("Prune: Removing dead windows from region 1: [%u, %u]", a, b), 1u);
+    EXPECT_EQ(loggedCount("Prune: Removing dead windows from region 1: [%u, %u]", a, b), 1u);
     EXPECT_EQ(stack(stateA(), 1), (std::vector<WindowID>{c}));
     EXPECT_EQ(stateA().zone(1)->active, 0);
     EXPECT_FALSE(stateA().zoneOf.contains(a));
@@ -80,9 +79,8 @@ TEST_F(PruneTest, staleElementOfAListedWindowStaysAndIsReported) {
     }
     prune();
     const std::vector<WindowID> sample(numbers.begin(), numbers.begin() + 20);
-    EXPECT_TRUE(
-        logged("Prune: Keeping 25 windows in R1 due to CG existence (stale mapping). sample=" +
-                            platform::describeList(sample)));
+    EXPECT_TRUE(logged("Prune: Keeping 25 windows in R1 due to CG existence (stale mapping). sample=" +
+                       platform::describeList(sample)));
     EXPECT_EQ(stack(stateA(), 1), numbers);
     EXPECT_FALSE(logged("Prune: Removing"));
 }
@@ -102,8 +100,7 @@ TEST_F(PruneTest, recordedWindowOnAnotherDisplayIsRemovedAndDoubtfulOnesStay) {
     prune();
     EXPECT_TRUE(logged(
         "Prune: Removing 1 window(s) from R1 moved across displays. sample=[(%u, \"DISPLAY-B\")]", moved));
-    EXPECT_TRUE(
-        logged("Prune: Removing dead windows from region 1: [%u]", moved));
+    EXPECT_TRUE(logged("Prune: Removing dead windows from region 1: [%u]", moved));
     EXPECT_EQ(stack(stateA(), 1), (std::vector<WindowID>{edgeParked, farParked, nowhere, home}));
 }
 
@@ -120,14 +117,13 @@ TEST_F(PruneTest, unrecordedWindowsAreJudgedByTheWindowList) {
     desktop->windows().close(gone);
 
     prune();
-    EXPECT_TRUE(logged(
-        "Prune: Removing 1 window(s) from R1 moved across displays. sample=[(%u, \"DISPLAY-B\")]",
-        otherDisplay));
-    EXPECT_TRUE(logged(
-        "Prune: Found 3 windows in R1 missing WinRef but existing in CG. sample=[%u, %u, %u]", sameDisplay,
-        parked, noBounds));
-    EXPECT_TRUE(logged(
-        platform::format("Prune: Removing dead windows from region 1: [%u, %u]", otherDisplay, gone)));
+    EXPECT_TRUE(
+        logged("Prune: Removing 1 window(s) from R1 moved across displays. sample=[(%u, \"DISPLAY-B\")]",
+               otherDisplay));
+    EXPECT_TRUE(logged("Prune: Found 3 windows in R1 missing WinRef but existing in CG. sample=[%u, %u, %u]",
+                       sameDisplay, parked, noBounds));
+    EXPECT_TRUE(
+        logged(platform::format("Prune: Removing dead windows from region 1: [%u, %u]", otherDisplay, gone)));
     EXPECT_EQ(stack(stateA(), 1), (std::vector<WindowID>{sameDisplay, parked, noBounds}));
     // The report lines come in a fixed order.
     const auto lines = logs.log().lines();
@@ -153,7 +149,9 @@ TEST_F(PruneTest, displayAboveThePrimaryDoesNotPullWindowsOverToIt) {
         "Prune: Removing 1 window(s) from R1 moved across displays. sample=[(%u, \"DISPLAY-B\")]", high));
 }
 
-TEST_F(PruneTest, windowListEntryCountsOnlyLayerZeroOrUnknownLayers) {
+// A window the state has no record of stays while the window server lists it on layer 0, or on a layer
+// that does not read as an integer; listed without bounds, it cannot be placed on another display.
+TEST_F(PruneTest, unrecordedWindowCountsAsListedOnlyOnLayerZeroOrAnUnknownLayer) {
     struct Row {
         nlohmann::json layer; // null: no layer key
         bool present;
@@ -162,15 +160,22 @@ TEST_F(PruneTest, windowListEntryCountsOnlyLayerZeroOrUnknownLayers) {
         {0.5, true}, {3, false},      {3.0, false},   {-1, false},
     };
     WindowID number = 5000;
+    std::vector<WindowID> listed;
     for (const auto& row : rows) {
         nlohmann::json entry = {{"Number", ++number}, {"OwnerPID", editor}};
         if (!row.layer.is_null()) entry["Layer"] = row.layer;
         desktop->windowServer().addRawEntry(entry);
-        EXPECT_EQ(controller->windowListEntry(number).has_value(), row.present) << row.layer.dump();
+        placeUnrecorded(number, 1);
+        if (row.present) listed.push_back(number);
     }
-    EXPECT_FALSE(controller->windowListEntry(99999).has_value());
+    placeUnrecorded(99999, 1);
+    prune();
+    EXPECT_EQ(stack(stateA(), 1), listed);
+
+    // Without a window list nothing proves them alive.
     desktop->windowServer().setAvailable(false);
-    EXPECT_FALSE(controller->windowListEntry(5001).has_value());
+    prune();
+    EXPECT_TRUE(stack(stateA(), 1).empty());
 }
 
 TEST_F(PruneTest, displayOfARectangleIsTheFirstScreenHoldingItsCentre) {

@@ -1,5 +1,5 @@
 // Tests of the window classifier's decoy rules at and around their thresholds.
-#include "tracking/WindowClassifier.h"
+#include "core/WindowClassifier.h"
 
 #include <gtest/gtest.h>
 

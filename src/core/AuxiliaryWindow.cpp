@@ -1,8 +1,11 @@
-// The auxiliary window test: classifies a window within its application's windows on one display.
+// The auxiliary window test: builds the classifier's candidates for an application's windows on one
+// display and asks it about one of them.
+#include "core/AuxiliaryWindow.h"
+
 #include "core/AXUtil.h"
-#include "core/WMController.h"
 #include "core/WMState.h"
-#include "tracking/WindowClassifier.h"
+#include "core/WindowClassifier.h"
+#include "platform/Platform.h"
 
 #include <vector>
 
@@ -40,25 +43,24 @@ Candidate candidateFor(AXUtil& ax, WindowID wid, pid_t pid, const std::optional<
 
 } // namespace
 
-bool WMController::isAuxiliaryWindow(WindowID wid, const platform::AXElement& ax, pid_t pid,
-                                     const WMState& state) {
+bool isAuxiliaryWindow(AXUtil& ax, WindowID wid, const platform::AXElement& element, pid_t pid,
+                       const WMState& state) {
     if (pid == 0) return false;
-    AXUtil& axu = *this->ax;
     std::optional<std::string> bundleID;
-    if (auto app = platform().workspace().runningApplication(pid)) bundleID = app->bundleID;
+    if (auto app = ax.platform().workspace().runningApplication(pid)) bundleID = app->bundleID;
 
     std::vector<Candidate> group;
     std::optional<std::size_t> target;
     for (const auto& [id, ref] : state.wins) {
         if (ref.pid != pid) continue;
-        Candidate c = candidateFor(axu, id, pid, bundleID, id == wid ? ax : ref.ax, ref.lastFrame);
+        Candidate c = candidateFor(ax, id, pid, bundleID, id == wid ? element : ref.ax, ref.lastFrame);
         if (!takesPart(c)) continue;
         if (id == wid) target = group.size();
         group.push_back(std::move(c));
     }
     if (!target) {
         // Not managed yet, or left out: judge it on what its element says now, without a stored frame.
-        Candidate c = candidateFor(axu, wid, pid, bundleID, ax, std::nullopt);
+        Candidate c = candidateFor(ax, wid, pid, bundleID, element, std::nullopt);
         if (!takesPart(c)) return false;
         target = group.size();
         group.push_back(std::move(c));

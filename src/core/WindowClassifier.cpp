@@ -1,5 +1,5 @@
 // The decoy tests of the window classifier.
-#include "tracking/WindowClassifier.h"
+#include "core/WindowClassifier.h"
 
 #include "platform/TextTrim.h"
 

@@ -1,0 +1,437 @@
+// Bringing one given window of another application to the front with the keyboard focus: the request on
+// the activation queue, its attempts, the focus check, the window-first failure handling and growing the
+// runtime focus whitelist after failed cycles; then the chain of ever more forceful methods that brings
+// the window's application to the front, with the frontmost checks and the shorter forcing chain.
+#include "core/WindowActivator.h"
+
+#include "core/AXActivationMonitor.h"
+#include "core/AXUtil.h"
+#include "core/ActivationQueue.h"
+#include "core/ActivationStrategy.h"
+#include "core/AppleScriptActivator.h"
+#include "core/FocusWhitelistStore.h"
+#include "core/Log.h"
+#include "platform/Platform.h"
+#include "platform/Task.h"
+
+#include <algorithm>
+#include <functional>
+
+namespace korvane {
+
+using platform::AXElement;
+using platform::AXError;
+using platform::AXValue;
+using platform::CancellationToken;
+using platform::Task;
+
+namespace {
+
+bool isCycleReason(const std::string& reason) {
+    return reason.find("Cycle") != std::string::npos;
+}
+
+// Only a Boolean true counts; a failed read or any other value does not.
+bool readsTrue(platform::Accessibility& accessibility, const AXElement& element,
+               const std::string& attribute) {
+    AXValue value;
+    if (accessibility.copyAttribute(element, attribute, value) != AXError::success) return false;
+    const bool* flag = std::get_if<bool>(&value);
+    return flag && *flag;
+}
+
+constexpr double kActivateConfirmation = 0.3;
+constexpr double kScriptConfirmation = 0.5;
+
+// Starts the open request and gives back what will learn its end: true when its completion ran, false
+// when it gave up waiting. The resolvers live in the blocks alone, so a loop that goes away with them
+// pending takes the waiting task with it.
+platform::Future<bool> startOpen(platform::RunLoop& loop, platform::Workspace& workspace,
+                                 const std::string& bundleID, bool activates, double giveUpAfter) {
+    auto [future, resolver] = platform::makeFuture<bool>(loop);
+    platform::WorkItemRef giveUp =
+        loop.postAfter(seconds(giveUpAfter), [resolver] { resolver.resolve(false); });
+    workspace.openApplication(bundleID, activates, [resolver, giveUp](platform::OpenApplicationResult) {
+        giveUp->cancel();
+        resolver.resolve(true);
+    });
+    return std::move(future);
+}
+
+} // namespace
+
+Task<void> WindowActivator::runActivateWindow(std::weak_ptr<WindowActivator> weak, AXElement window,
+                                              std::string reason, bool allowAllWindows,
+                                              std::function<void(bool)> completion) {
+    auto self = weak.lock();
+    if (!self) co_return;
+    const bool result = co_await self->activateWindowAsync(window, reason, allowAllWindows);
+    if (completion) self->platform().runLoop().post([completion, result] { completion(result); });
+}
+
+Task<bool> WindowActivator::runActivationOperation(std::weak_ptr<WindowActivator> weak, AXElement window,
+                                                   std::string reason, pid_t pid, ActivationStrategy strategy,
+                                                   bool allowAllWindows, CancellationToken token) {
+    auto self = weak.lock();
+    if (!self) co_return false;
+    co_return co_await self->runActivationAttempts(window, reason, pid, strategy, allowAllWindows, token);
+}
+
+WindowActivator::WindowActivator(std::shared_ptr<AXUtil> ax) : ax_(std::move(ax)) {}
+
+platform::Platform& WindowActivator::platform() const {
+    return ax_->platform();
+}
+
+void WindowActivator::activateWindow(const AXElement& window, const std::string& reason, bool allowAllWindows,
+                                     std::function<void(bool)> completion) {
+    platform::spawn(platform().runLoop(), runActivateWindow(weak_from_this(), window, reason, allowAllWindows,
+                                                            std::move(completion)));
+}
+
+void WindowActivator::handleWindowFirstResult(const std::weak_ptr<WindowActivator>& activator, bool result,
+                                              const std::string& tag,
+                                              const std::optional<std::string>& fallbackTag,
+                                              bool allowFallback, const AXElement& window,
+                                              std::function<void(bool)> completion) {
+    auto self = activator.lock();
+    if (!self) return;
+    if (result) {
+        if (completion) completion(true);
+        return;
+    }
+    if (allowFallback) {
+        const std::string retryTag = fallbackTag.value_or(tag + " (fallback)");
+        Log::wm.error("%s: window-first activation failed; retrying allowAllWindows", tag);
+        self->activateWindow(window, retryTag, true, [retryTag, completion](bool retried) {
+            reportActivationResult(retried, retryTag, completion);
+        });
+        return;
+    }
+    Log::wm.error("%s: window-first activation failed (no fallback)", tag);
+    if (completion) completion(false);
+}
+
+void WindowActivator::reportActivationResult(bool result, const std::string& tag,
+                                             const std::function<void(bool)>& completion) {
+    if (!result) Log::wm.error("%s: activation failed", tag);
+    if (completion) completion(result);
+}
+
+Task<bool> WindowActivator::activateWindowAsync(AXElement window, std::string reason, bool allowAllWindows) {
+    auto& p = platform();
+    pid_t pid = 0;
+    if (p.accessibility().pidOf(window, pid) != AXError::success) pid = 0;
+    const ActivationStrategy strategy = ActivationStrategy::strategy(window, p);
+
+    auto [answer, resolver] = platform::makeFuture<bool>(p.runLoop());
+    // The resolver lives only in the request's completion, so a request that is dropped unrun takes
+    // this task with it instead of leaving it waiting.
+    enqueueActivation(window, reason, pid, strategy, allowAllWindows,
+                      [r = std::move(resolver)](bool ok) { r.resolve(ok); });
+    const bool result = co_await answer;
+    if (result) co_return true;
+
+    if (isCycleReason(reason) && pid != 0) {
+        auto app = p.workspace().runningApplication(pid);
+        if (app && app->bundleID) {
+            const std::string& bundleID = *app->bundleID;
+            auto store = FocusWhitelistStore::shared();
+            if (!store->bundleIds.count(bundleID) && !store->runtimeBundleIds.count(bundleID)) {
+                Log::wm.error("[AsyncActivation:%s] Adding to runtime focus whitelist after repeated "
+                              "failures bundle=%s",
+                              reason, bundleID);
+                store->addToRuntimeWhitelist(bundleID);
+            }
+        }
+    }
+    co_return false;
+}
+
+void WindowActivator::enqueueActivation(const AXElement& window, const std::string& reason, pid_t pid,
+                                        const ActivationStrategy& strategy, bool allowAllWindows,
+                                        std::function<void(bool)> completion) {
+    ActivationTask task;
+    task.pid = pid;
+    task.axWindow = window;
+    task.reason = reason;
+    task.timeout = strategy.timeout;
+    task.operation = [weak = weak_from_this(), window, reason, pid, strategy,
+                      allowAllWindows](CancellationToken token) {
+        return runActivationOperation(weak, window, reason, pid, strategy, allowAllWindows, std::move(token));
+    };
+    task.completion = std::move(completion);
+    ActivationQueue::shared()->enqueue(std::move(task));
+}
+
+Task<bool> WindowActivator::runActivationAttempts(AXElement window, std::string reason, pid_t pid,
+                                                  ActivationStrategy strategy, bool allowAllWindows,
+                                                  CancellationToken cancellation) {
+    const int maxAttempts = std::max(1, strategy.retryCount);
+    for (int attempt = 1; attempt <= maxAttempts; ++attempt) {
+        const bool done = co_await performActivationAttempt(window, reason, pid, strategy, allowAllWindows,
+                                                            attempt, maxAttempts, cancellation);
+        if (done) co_return true;
+        if (attempt < maxAttempts)
+            co_await platform::sleepFor(platform().runLoop(), milliseconds(100), cancellation);
+    }
+    Log::wm.error("[AsyncActivation:%s] Failed after %ld attempts strategy=%s", reason, maxAttempts,
+                  strategy.name);
+    co_return false;
+}
+
+Task<bool> WindowActivator::performActivationAttempt(AXElement window, std::string reason, pid_t pid,
+                                                     ActivationStrategy strategy, bool allowAllWindows,
+                                                     int attempt, int maxAttempts,
+                                                     CancellationToken cancellation) {
+    if (pid == 0) {
+        Log::wm.error("[AsyncActivation:%s] Invalid pid=0", reason);
+        co_return false;
+    }
+    auto& p = platform();
+    auto& loop = p.runLoop();
+    auto& accessibility = p.accessibility();
+    auto& workspace = p.workspace();
+    const bool isCycle = isCycleReason(reason);
+    const std::string attemptSuffix =
+        maxAttempts < 2 ? std::string() : platform::format(" attempt=%d/%d", attempt, maxAttempts);
+    const std::optional<WindowID> expectedWindowID = ax_->windowID(window);
+
+    Log::wm.info("[AsyncActivation:%s] Starting strategy=%s%s timeout=%fs", reason, strategy.name,
+                 attemptSuffix, strategy.timeout);
+
+    const AXValue yes(true);
+    const AXValue no(false);
+    if (readsTrue(accessibility, window, "AXMinimized")) {
+        accessibility.setAttribute(window, "AXMinimized", no);
+        co_await platform::sleepFor(loop, milliseconds(100), cancellation);
+    }
+    accessibility.performAction(window, "AXRaise");
+    accessibility.setAttribute(window, "AXMain", yes);
+    co_await platform::sleepFor(loop, milliseconds(30), cancellation);
+
+    const auto app = workspace.runningApplication(pid);
+    if (!app) {
+        Log::wm.error("[AsyncActivation:%s] App not found for pid=%d", reason, pid);
+        co_return false;
+    }
+    const std::string bundleId = app->bundleID.value_or("(unknown)");
+    if (app->isHidden) {
+        Log::wm.info("[AsyncActivation:%s] App is hidden, unhiding", reason);
+        workspace.unhide(pid);
+        co_await platform::sleepFor(loop, milliseconds(100), cancellation);
+    }
+
+    const bool activated =
+        co_await activateApplicationAsync(*app, reason, pid, bundleId, strategy.useFallback, allowAllWindows);
+    if (!activated) {
+        Log::wm.error("[AsyncActivation:%s] Failed to activate application", reason);
+        co_return false;
+    }
+
+    if (strategy.requiresWait) {
+        const double waitTime = std::min(0.2 * strategy.timeout, 0.2);
+        const bool front = co_await AXActivationMonitor::waitForActivation(p, pid, waitTime);
+        if (!front) {
+            if (isAppFrontmost(pid)) {
+                Log::wm.info("[AsyncActivation:%s] Frontmost confirmed after timeout", reason);
+            } else if (strategy.useFallback) {
+                const bool forced = co_await forceFrontmost(pid, reason);
+                if (!forced)
+                    Log::wm.error(
+                        "[AsyncActivation:%s] Timeout waiting for frontmost, force frontmost failed", reason);
+            } else {
+                Log::wm.info("[AsyncActivation:%s] Timeout waiting for frontmost, continuing anyway", reason);
+            }
+        }
+    }
+
+    accessibility.performAction(window, "AXRaise");
+    accessibility.setAttribute(window, "AXMain", yes);
+    accessibility.setAttribute(window, "AXFocused", yes);
+    co_await platform::sleepFor(loop, milliseconds(50), cancellation);
+
+    const FocusVerification verification = verifyFocus(window, expectedWindowID, pid);
+    switch (verification.kind) {
+    case FocusVerification::Kind::failed:
+        Log::wm.error("[AsyncActivation:%s] Focus verification failed: %s%s", reason, verification.detail,
+                      attemptSuffix);
+        co_return false;
+    case FocusVerification::Kind::inconclusive:
+        if (isCycle) {
+            Log::wm.error("[AsyncActivation:%s] Focus verification unknown for cycle: %s%s", reason,
+                          verification.detail, attemptSuffix);
+            co_return false;
+        }
+        if (attempt < maxAttempts) {
+            Log::wm.error("[AsyncActivation:%s] Focus verification inconclusive: %s%s retrying", reason,
+                          verification.detail, attemptSuffix);
+            co_return false;
+        }
+        Log::wm.info("[AsyncActivation:%s] Focus verification inconclusive: %s%s accepting", reason,
+                     verification.detail, attemptSuffix);
+        break;
+    case FocusVerification::Kind::verified:
+        break;
+    }
+
+    Log::wm.info("[AsyncActivation:%s] Completed successfully%s", reason, attemptSuffix);
+    if (auto wid = ax_->windowID(window); wid && onWindowFocus) onWindowFocus(*wid);
+    co_return true;
+}
+
+WindowActivator::FocusVerification
+WindowActivator::verifyFocus(const AXElement& window, std::optional<WindowID> expectedWindowID, pid_t pid) {
+    auto& accessibility = platform().accessibility();
+    if (axNumberAttribute(accessibility, window, "AXFocused").value_or(false)) return {};
+    if (axNumberAttribute(accessibility, window, "AXMain").value_or(false)) return {};
+    auto focused = ax_->focusedWindow();
+    if (!focused) focused = ax_->focusedWindowSystemWide();
+    if (expectedWindowID && focused) {
+        if (auto actual = ax_->windowID(*focused)) {
+            if (*actual == *expectedWindowID) return {};
+            return {
+                FocusVerification::Kind::failed,
+                platform::format("focused wid mismatch expected=%u actual=%u", *expectedWindowID, *actual)};
+        }
+    }
+    return {FocusVerification::Kind::inconclusive, isAppFrontmost(pid)
+                                                       ? "focused window unavailable; app frontmost"
+                                                       : "focused window unavailable; app not frontmost"};
+}
+
+// Application activation.
+
+bool WindowActivator::isAppFrontmost(pid_t pid) {
+    auto& p = platform();
+    if (auto front = p.workspace().frontmostApplication(); front && front->pid == pid) return true;
+    AXValue value;
+    auto& accessibility = p.accessibility();
+    if (accessibility.copyAttribute(accessibility.applicationElement(pid), "AXFrontmost", value) !=
+        AXError::success)
+        return false;
+    const bool* flag = std::get_if<bool>(&value);
+    return flag && *flag;
+}
+
+Task<bool> WindowActivator::waitForAppFrontmost(pid_t pid, double timeout) {
+    const Nanos limit = timeout > 0 ? seconds(std::min(timeout, 1e6)) : 0;
+    std::function<bool()> check = [this, pid] { return isAppFrontmost(pid); };
+    co_return co_await platform::pollUntil(platform().runLoop(), milliseconds(50), limit, check);
+}
+
+Task<void> WindowActivator::openApplicationAndWait(platform::Workspace& workspace, std::string bundleID,
+                                                   bool activates) {
+    auto answered = startOpen(platform().runLoop(), workspace, bundleID, activates, kOpenApplicationTimeout);
+    const bool completed = co_await answered;
+    if (!completed) {
+        // A launch that never reports back would otherwise hold the activation queue for good.
+        Log::wm.error("openApplicationAndWait: no completion for bundle=%s after %.1fs; giving up", bundleID,
+                      kOpenApplicationTimeout);
+    }
+}
+
+Task<bool> WindowActivator::activateApplicationAsync(platform::RunningApplication app, std::string reason,
+                                                     pid_t pid, std::string bundleId, bool useFallback,
+                                                     bool allowAllWindows) {
+    auto& workspace = platform().workspace();
+    auto& accessibility = platform().accessibility();
+    const ActivationStrategy strategy = ActivationStrategy::strategy(std::optional<std::string>(bundleId));
+    Log::wm.info("[%s] Activating app %s (pid=%d) using strategy: %s", reason, bundleId, pid, strategy.name);
+
+    const bool activated = workspace.activate(app.pid, allowAllWindows ? platform::kActivateAllWindows : 0u);
+    Log::wm.info("[%s] NSRunningApplication.activate returned %{bool}d", reason, activated);
+    if (activated) {
+        if (co_await waitForAppFrontmost(pid, kActivateConfirmation)) {
+            Log::wm.info("[%s] App is frontmost after activate", reason);
+            co_return true;
+        }
+        Log::wm.error("[%s] Activate returned true but app is not frontmost", reason);
+    }
+
+    const AXValue frontmost(true);
+    if (accessibility.setAttribute(accessibility.applicationElement(pid), "AXFrontmost", frontmost) ==
+        AXError::success) {
+        Log::wm.info("[%s] AX frontmost set succeeded", reason);
+        if (co_await waitForAppFrontmost(pid, kActivateConfirmation)) {
+            Log::wm.info("[%s] App is frontmost after AX frontmost", reason);
+            co_return true;
+        }
+    }
+
+    if (strategy.useAppleScript) {
+        Log::wm.info("[%s] Fast-tracking to AppleScript for %s", reason, bundleId);
+        if (AppleScriptActivator::shared()->activate(bundleId)) {
+            if (co_await waitForAppFrontmost(pid, kScriptConfirmation)) {
+                Log::wm.info("[%s] App is frontmost after Fast-Track AppleScript", reason);
+                co_return true;
+            }
+        }
+    }
+
+    if (!useFallback) {
+        Log::wm.info("[%s] Skipping fallback activation methods", reason);
+        co_return false;
+    }
+
+    const bool activatedAgain = workspace.activate(app.pid, 0u);
+    Log::wm.info("[%s] NSRunningApplication.activate fallback returned %{bool}d", reason, activatedAgain);
+    if (activatedAgain) {
+        if (co_await waitForAppFrontmost(pid, kActivateConfirmation)) {
+            Log::wm.info("[%s] App is frontmost after activate fallback", reason);
+            co_return true;
+        }
+        Log::wm.error("[%s] Activate fallback returned true but app is not frontmost", reason);
+    }
+
+    if (workspace.urlForApplication(bundleId)) {
+        co_await openApplicationAndWait(workspace, bundleId, true);
+        Log::wm.info("[%s] NSWorkspace.openApplication attempted", reason);
+        if (co_await waitForAppFrontmost(pid, kActivateConfirmation)) {
+            Log::wm.info("[%s] App is frontmost after NSWorkspace.openApplication", reason);
+            co_return true;
+        }
+    }
+
+    if (strategy.useAppleScript) {
+        Log::wm.info("[%s] Trying AppleScript activation (final fallback)", reason);
+        if (AppleScriptActivator::shared()->activate(bundleId)) {
+            if (co_await waitForAppFrontmost(pid, kScriptConfirmation)) {
+                Log::wm.info("[%s] App is frontmost after AppleScript activation", reason);
+                co_return true;
+            }
+        }
+    }
+
+    Log::wm.error("[%s] All activation methods failed for pid=%d", reason, pid);
+    co_return false;
+}
+
+Task<bool> WindowActivator::forceFrontmost(pid_t pid, std::string reason) {
+    if (isAppFrontmost(pid)) co_return true;
+    auto& accessibility = platform().accessibility();
+    const AXValue frontmost(true);
+    if (accessibility.setAttribute(accessibility.applicationElement(pid), "AXFrontmost", frontmost) ==
+        AXError::success) {
+        if (co_await waitForAppFrontmost(pid, kActivateConfirmation)) {
+            Log::wm.info("[%s] Forced frontmost via AX", reason);
+            co_return true;
+        }
+    }
+    auto& workspace = platform().workspace();
+    if (!workspace.runningApplication(pid)) {
+        Log::wm.error("[%s] Running app not found for pid=%d", reason, pid);
+        co_return false;
+    }
+    const bool activated = workspace.activate(pid, 0u);
+    Log::wm.info("[%s] NSRunningApplication.activate fallback returned %{bool}d", reason, activated);
+    if (!activated) co_return false;
+    if (co_await waitForAppFrontmost(pid, kActivateConfirmation)) {
+        Log::wm.info("[%s] Forced frontmost via NSRunningApplication.activate", reason);
+        co_return true;
+    }
+    Log::wm.error("[%s] Activate fallback returned true but app is not frontmost", reason);
+    co_return false;
+}
+
+} // namespace korvane

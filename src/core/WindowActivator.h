@@ -1,0 +1,116 @@
+// Brings one given window of another application to the front with the keyboard focus: the request on
+// the activation queue with its attempts and focus check, and the chain that brings the window's
+// application forward.
+#pragma once
+
+#include "platform/Accessibility.h"
+#include "platform/Cancellation.h"
+#include "platform/Task.h"
+#include "platform/WindowServer.h"
+#include "platform/Workspace.h"
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <sys/types.h>
+
+namespace korvane {
+
+class AXUtil;
+struct ActivationStrategy;
+
+namespace platform {
+class Platform;
+}
+
+// Confined to the main thread. Owned by a shared_ptr: the asynchronous steps are tasks on the main run
+// loop that hold the activator weakly until they start and do nothing once it is gone. It keeps no state
+// between requests.
+class WindowActivator : public std::enable_shared_from_this<WindowActivator> {
+  public:
+    // An open request that never reports back is given up after this many seconds.
+    static constexpr double kOpenApplicationTimeout = 5.0;
+
+    explicit WindowActivator(std::shared_ptr<AXUtil> ax);
+    WindowActivator(const WindowActivator&) = delete;
+    WindowActivator& operator=(const WindowActivator&) = delete;
+
+    // Returns at once and queues one request for the strategy of the window's application. The
+    // completion, when given, gets the result on the main queue: true when the window was activated and
+    // its focus confirmed, or accepted on the last attempt. A failed cycle ("Cycle" in the reason) adds
+    // the application to the runtime focus whitelist unless a whitelist already holds it. Nothing happens,
+    // and the completion is not called, once the activator is gone.
+    void activateWindow(const platform::AXElement& window, const std::string& reason, bool allowAllWindows,
+                        std::function<void(bool)> completion = {});
+    // What zone operations attach to a first activation: a failure is retried with all of the
+    // application's windows under the fallback tag (the tag plus " (fallback)" when none is given) when
+    // allowed. Does nothing, and calls nothing, once the activator is gone.
+    static void handleWindowFirstResult(const std::weak_ptr<WindowActivator>& activator, bool result,
+                                        const std::string& tag, const std::optional<std::string>& fallbackTag,
+                                        bool allowFallback, const platform::AXElement& window,
+                                        std::function<void(bool)> completion);
+    // One request on the activation queue with a strategy the caller chose; the completion runs on the
+    // main thread once the attempts have ended, however late after the strategy's time-out that is.
+    void enqueueActivation(const platform::AXElement& window, const std::string& reason, pid_t pid,
+                           const ActivationStrategy& strategy, bool allowAllWindows,
+                           std::function<void(bool)> completion);
+
+    // Brings the application to the front through ever more forceful methods, stopping at the first one
+    // after which it is seen frontmost. `useFallback` allows the methods after the first three.
+    platform::Task<bool> activateApplicationAsync(platform::RunningApplication app, std::string reason,
+                                                  pid_t pid, std::string bundleId, bool useFallback,
+                                                  bool allowAllWindows);
+    // The shorter chain for an application that should be frontmost by now: the accessibility attribute,
+    // then one plain activation.
+    platform::Task<bool> forceFrontmost(pid_t pid, std::string reason);
+    // The workspace's frontmost application, else the application's "AXFrontmost" attribute.
+    bool isAppFrontmost(pid_t pid);
+    // Checks at once and every 50 ms until `timeout` seconds have passed, and once more after that.
+    platform::Task<bool> waitForAppFrontmost(pid_t pid, double timeout);
+
+    // Told the number of each window a request brought to the front.
+    std::function<void(WindowID wid)> onWindowFocus;
+
+  private:
+    // The outcome of checking that an activated window has the keyboard focus.
+    struct FocusVerification {
+        enum class Kind { verified, failed, inconclusive };
+        Kind kind = Kind::verified;
+        std::string detail; // empty when verified
+    };
+
+    platform::Platform& platform() const;
+    // The task of activateWindow and the queued operation of a request; both hold the activator weakly
+    // until they start.
+    static platform::Task<void> runActivateWindow(std::weak_ptr<WindowActivator> weak,
+                                                  platform::AXElement window, std::string reason,
+                                                  bool allowAllWindows, std::function<void(bool)> completion);
+    static platform::Task<bool> runActivationOperation(std::weak_ptr<WindowActivator> weak,
+                                                       platform::AXElement window, std::string reason,
+                                                       pid_t pid, ActivationStrategy strategy,
+                                                       bool allowAllWindows,
+                                                       platform::CancellationToken token);
+    static void reportActivationResult(bool result, const std::string& tag,
+                                       const std::function<void(bool)>& completion);
+    platform::Task<bool> activateWindowAsync(platform::AXElement window, std::string reason,
+                                             bool allowAllWindows);
+    // The request's operation and its attempts. Once `cancellation` fires (the request timed out) their
+    // pauses end at once, while the steps themselves still run to their end.
+    platform::Task<bool> runActivationAttempts(platform::AXElement window, std::string reason, pid_t pid,
+                                               ActivationStrategy strategy, bool allowAllWindows,
+                                               platform::CancellationToken cancellation);
+    platform::Task<bool> performActivationAttempt(platform::AXElement window, std::string reason, pid_t pid,
+                                                  ActivationStrategy strategy, bool allowAllWindows,
+                                                  int attempt, int maxAttempts,
+                                                  platform::CancellationToken cancellation);
+    FocusVerification verifyFocus(const platform::AXElement& window, std::optional<WindowID> expectedWindowID,
+                                  pid_t pid);
+    // Returns when the open request's completion has run, or after kOpenApplicationTimeout seconds.
+    platform::Task<void> openApplicationAndWait(platform::Workspace& workspace, std::string bundleID,
+                                                bool activates);
+
+    std::shared_ptr<AXUtil> ax_;
+};
+
+} // namespace korvane
