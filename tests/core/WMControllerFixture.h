@@ -1,5 +1,6 @@
 // A simulated desktop with one 1440x900 display ("DISPLAY-A"), a running editor application, a zone
-// state for the display and a window controller, for the scenario tests of the zone operations.
+// state for the display and a window controller whose callbacks are recorded, for the scenario tests of
+// the zone operations.
 #pragma once
 
 #include "core/ActivationFixture.h"
@@ -13,7 +14,7 @@
 
 namespace korvane::testing {
 
-class ZoneOpsTest : public ActivationTest {
+class WMControllerTest : public ActivationTest {
   protected:
     static constexpr const char* kDisplayA = "DISPLAY-A";
     static constexpr const char* kDisplayB = "DISPLAY-B";
@@ -47,7 +48,20 @@ class ZoneOpsTest : public ActivationTest {
         if (traits.title.empty()) traits.title = "Document";
         return desktop->windows().open(pid, traits);
     }
+    // A small untitled window without a subrole that is neither main nor focused: an auxiliary window
+    // beside any document of its application.
+    std::uint32_t openPalette(pid_t pid) {
+        const auto n = openWindow(pid, Rect{950, 500, 200, 100},
+                                  {.title = "", .subrole = std::nullopt, .focused = false, .main = false});
+        desktop->windows().setTitle(n, "");
+        return n;
+    }
     platform::AXElement element(std::uint32_t n) { return desktop->windows().element(n); }
+    std::optional<WindowID> focusedWindow() {
+        auto window = controller->ax->focusedWindow();
+        if (!window) return std::nullopt;
+        return controller->ax->windowID(*window);
+    }
     // Records the window in a zone the way a placement does, without moving it.
     void place(WMState& state, std::uint32_t n, pid_t pid, int zone) {
         state.attach(WinRef{n, pid, element(n), std::nullopt, desktop->windows().frame(n)}, zone);
@@ -58,7 +72,8 @@ class ZoneOpsTest : public ActivationTest {
     std::shared_ptr<WMController> controller =
         std::make_shared<WMController>(multi, std::make_shared<AXUtil>(*desktop));
     pid_t editor = 0;
-    std::vector<std::pair<WindowID, int>> moves;
+    using Moves = std::vector<std::pair<WindowID, int>>;
+    Moves moves;
     std::vector<WindowID> focused;
     std::vector<std::string> bounces;
 };
