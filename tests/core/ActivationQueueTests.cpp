@@ -1,8 +1,6 @@
 // The activation queue: one request at a time, in order, each raced against its own time-out; and the
-// strategy chosen for a window.
+// process-wide activation services made anew for each platform.
 #include "ActivationFixture.h"
-
-#include "core/ActivationStrategy.h"
 
 #include <limits>
 #include <utility>
@@ -40,7 +38,8 @@ class ActivationQueueTest : public ActivationTest {
     }
 
     // An operation whose pause ends as soon as it is cancelled.
-    static Task<bool> yielding(ActivationQueueTest& test, std::string name, Nanos duration, CancellationToken token) {
+    static Task<bool> yielding(ActivationQueueTest& test, std::string name, Nanos duration,
+                               CancellationToken token) {
         test.note(name + " start");
         co_await platform::sleepFor(test.loop(), duration, token);
         test.note(name + " end");
@@ -118,7 +117,9 @@ TEST_F(ActivationQueueTest, timeoutsBelowTheMinimumAreRaisedToIt) {
         const Nanos start = loop().now();
         ActivationTask task;
         task.timeout = row.timeout;
-        task.operation = [this](CancellationToken token) { return yielding(*this, "op", seconds(10), token); };
+        task.operation = [this](CancellationToken token) {
+            return yielding(*this, "op", seconds(10), token);
+        };
         task.completion = [this](bool r) { note(r ? "true" : "false"); };
         queue()->enqueue(std::move(task));
         loop().advance(seconds(1));
@@ -150,32 +151,6 @@ TEST_F(ActivationQueueTest, processWideServicesAreMadeAnewForEachCurrentPlatform
     EXPECT_NE(ActivationQueue::shared(), queueBefore);
     EXPECT_NE(AppleScriptActivator::shared(), activatorBefore);
     EXPECT_NE(FocusWhitelistStore::shared(), storeBefore);
-}
-
-TEST_F(ActivationQueueTest, theStrategyOfAWindowFollowsItsApplication) {
-    auto& ws = desktop->workspace();
-    const pid_t chrome = ws.launch({.bundleID = "com.google.Chrome"});
-    const pid_t plain = ws.launch({.bundleID = "org.example.Editor"});
-    const pid_t anonymous = ws.launch({.name = "tool"});
-    const pid_t ended = ws.launch({.bundleID = "com.microsoft.edgemac"});
-    auto& windows = desktop->windows();
-    const auto windowOf = [&](pid_t pid) { return windows.element(windows.open(pid, {.frame = {0, 0, 400, 300}})); };
-    const auto chromeWindow = windowOf(chrome);
-    const auto plainWindow = windowOf(plain);
-    const auto anonymousWindow = windowOf(anonymous);
-    const auto endedWindow = windowOf(ended);
-    ws.quit(ended);
-
-    auto& accessibility = desktop->accessibility();
-    accessibility.scriptAXFailure(chromeWindow, sim::kPidOfCall, {platform::AXError::cannotComplete});
-
-    EXPECT_EQ(ActivationStrategy::strategy(chromeWindow, *desktop), ActivationStrategy::defaultStrategy())
-        << "pid unreadable";
-    EXPECT_EQ(ActivationStrategy::strategy(chromeWindow, *desktop), ActivationStrategy::problematic());
-    EXPECT_EQ(ActivationStrategy::strategy(plainWindow, *desktop), ActivationStrategy::defaultStrategy());
-    EXPECT_EQ(ActivationStrategy::strategy(anonymousWindow, *desktop), ActivationStrategy::defaultStrategy());
-    EXPECT_EQ(ActivationStrategy::strategy(endedWindow, *desktop), ActivationStrategy::defaultStrategy());
-    EXPECT_EQ(ActivationStrategy::strategy(platform::AXElement{}, *desktop), ActivationStrategy::defaultStrategy());
 }
 
 } // namespace

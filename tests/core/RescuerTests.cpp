@@ -125,13 +125,7 @@ TEST_F(RescueTest, bringsParkedWindowsBackAndLeavesOthersAlone) {
     auto touched = written();
     std::sort(touched.begin(), touched.end());
     EXPECT_EQ(touched, (std::vector<std::uint32_t>{parked, lost}));
-    const auto records = logs.log().records();
-    const auto rescued = std::find_if(records.begin(), records.end(), [](const auto& r) {
-        return sim::CapturingLogSink::render(r) == "[app] Rescued 2 windows from parking";
-    });
-    ASSERT_NE(rescued, records.end());
-    EXPECT_EQ(rescued->level, platform::LogLevel::info);
-    EXPECT_EQ(logs.log().count("Rescued"), 1u);
+    EXPECT_EQ(logs.log().count("[app] Rescued 2 windows from parking"), 1u);
 }
 
 TEST_F(RescueTest, movesNothingWithoutParkedWindowsOrForServerOtherLayerAndMalformedEntries) {
@@ -165,7 +159,6 @@ TEST_F(RescueTest, convertsWithThePrimaryScreenWhenADisplaySitsAbove) {
     Rescuer(ax).rescueParkedWindows();
     EXPECT_EQ(desk->windows().frame(parked), kRescued);
     EXPECT_EQ(desk->windows().frameTopLeft(parked), (Rect{20, 45, 200, 200}));
-    EXPECT_TRUE(logs.log().contains("[app] Rescued 1 windows from parking"));
 }
 
 TEST_F(RescueTest, launchPassRunsInTheBackgroundAndDoesNotHoldUpTheCaller) {
