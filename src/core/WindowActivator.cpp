@@ -1,7 +1,6 @@
-// Bringing one given window of another application to the front with the keyboard focus: the request on
-// the activation queue, its attempts, the focus check, the window-first failure handling and growing the
-// runtime focus whitelist after failed cycles; then the chain of ever more forceful methods that brings
-// the window's application to the front, with the frontmost checks and the shorter forcing chain.
+// Bringing one given window of another application to the front with the keyboard focus (the request,
+// its attempts and focus check, the window-first fallback, the runtime whitelist after failed cycles), and
+// the chain of ever more forceful methods that brings the window's application forward.
 #include "core/WindowActivator.h"
 
 #include "core/AXActivationMonitor.h"
@@ -300,7 +299,7 @@ WindowActivator::verifyFocus(const AXElement& window, std::optional<WindowID> ex
                                                        : "focused window unavailable; app not frontmost"};
 }
 
-// Application activation.
+// ---- Bringing the application forward ----
 
 bool WindowActivator::isAppFrontmost(pid_t pid) {
     auto& p = platform();

@@ -241,6 +241,16 @@ TEST_F(NavigationTest, cycleSkipsAndDetachesAuxiliaryWindows) {
     EXPECT_EQ(stack(stateA(), 1), (std::vector<WindowID>{doc}));
 }
 
+TEST_F(NavigationTest, anActivationStillRunningWhenTheControllerGoesReportsNoFocus) {
+    stackOfNew(1);
+    EXPECT_TRUE(controller->focusZone(1, kDisplayA));
+    loop().advance(milliseconds(10)); // the request is in its pause after the raise
+    controller.reset();
+    settle();
+    EXPECT_EQ(desktop->workspace().frontmostApplication()->pid, editor);
+    EXPECT_TRUE(focused.empty());
+}
+
 TEST_F(NavigationTest, focusRequestActivatesTheGivenWindow) {
     const auto a = openWindow(editor, Rect{100, 100, 300, 300});
     controller->focusFallback(element(a));
