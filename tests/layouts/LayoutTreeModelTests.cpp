@@ -26,8 +26,6 @@ LayoutNode chain(int splits) {
     return tail;
 }
 
-// ---- Zones ----
-
 TEST(LayoutTreeModel, zonesFollowAxisAndRatioWithYUp) {
     EXPECT_EQ(model(R(7)).zones(Rect{10, 20, 300, 200}), (RegionFrames{{7, Rect{10, 20, 300, 200}}}));
     EXPECT_EQ(model(H(0.5, R(2), R(1))).zones(Rect{0, 0, 100, 50}),
@@ -39,28 +37,6 @@ TEST(LayoutTreeModel, zonesFollowAxisAndRatioWithYUp) {
     EXPECT_EQ(model(H(0.5, R(1), H(0.5, R(2), R(2)))).zones(Rect{0, 0, 100, 100}),
               (RegionFrames{{1, Rect{0, 0, 50, 100}}, {2, Rect{75, 0, 25, 100}}}));
 }
-
-TEST(LayoutTreeModel, zoneComputationStopsBelowDepth99WithOneLinePerCutNode) {
-    struct Row {
-        int splits;
-        std::size_t placed;
-        std::size_t lines;
-    };
-    // 99 splits place every region; with 100, the last split's two regions sit at depth 100.
-    for (Row row : {Row{99, 100, 0}, Row{100, 99, 2}}) {
-        sim::ScopedLogCapture capture;
-        auto zones = model(chain(row.splits)).zones(Rect{0, 0, 1000, 1000});
-        EXPECT_EQ(zones.size(), row.placed) << row.splits;
-        EXPECT_EQ(
-            capture.console().count(
-                "[LayoutTreeModel] ERROR: computeZones exceeded max depth 100, possible infinite recursion!"),
-            row.lines)
-            << row.splits;
-        EXPECT_EQ(capture.console().lines().size(), row.lines);
-    }
-}
-
-// ---- Validation ----
 
 TEST(LayoutTreeModel, validationMessages) {
     struct Row {
@@ -86,16 +62,6 @@ TEST(LayoutTreeModel, validationMessages) {
     }
 }
 
-TEST(LayoutTreeModel, validateRatiosStopsABranchBelowDepth99) {
-    std::vector<std::string> problems;
-    LayoutTreeModel m = model(R(1));
-    m.validateRatios(chain(101), problems, 0);
-    // The split at depth 99 has both children at depth 100: each branch is cut once.
-    EXPECT_EQ(problems, std::vector<std::string>(2, "validateRatios exceeded max depth 100"));
-}
-
-// ---- Grid trees ----
-
 TEST(LayoutTreeModel, gridTreeNumbersRowByRowFromTheTopAndSplitsWhatRemains) {
     auto zones = model(LayoutTreeModel::gridTree({0.5}, {0.5}, 1)).zones(Rect{0, 0, 100, 100});
     EXPECT_EQ(zones, (RegionFrames{{1, Rect{0, 50, 50, 50}},
@@ -113,8 +79,6 @@ TEST(LayoutTreeModel, gridTreeNumbersRowByRowFromTheTopAndSplitsWhatRemains) {
     EXPECT_EQ(LayoutTreeModel::gridTree({0.5, 0.5}, {0.5, 0.5}, 1).regionIDs(),
               (std::vector<std::int64_t>{1, 2, 3, 4, 5, 6, 7, 8, 9}));
 }
-
-// ---- Reading order and renumbering ----
 
 TEST(LayoutTreeModel, readingOrderRelation) {
     using P = std::pair<std::int64_t, Rect>;
@@ -162,15 +126,27 @@ TEST(LayoutTreeModel, renumberingFollowsReadingOrder) {
     EXPECT_LT(map.at(9), map.at(8));
 }
 
-TEST(LayoutTreeModel, renumberingKeepsSubtreesBelowDepth99AndSaysSo) {
+TEST(LayoutTreeModel, deepTreesAreCutBelowDepth99WithOneLinePerCutBranch) {
     sim::ScopedLogCapture capture;
+    // 99 splits place every region; with 100, the last split's two regions sit at depth 100.
+    EXPECT_EQ(model(chain(99)).zones(Rect{0, 0, 1000, 1000}).size(), 100u);
+    EXPECT_TRUE(capture.console().lines().empty());
+    EXPECT_EQ(model(chain(100)).zones(Rect{0, 0, 1000, 1000}).size(), 99u);
+    EXPECT_EQ(
+        capture.console().lines(),
+        std::vector<std::string>(
+            2, "[LayoutTreeModel] ERROR: computeZones exceeded max depth 100, possible infinite recursion!"));
+
     LayoutTreeModel deep = model(chain(100));
-    RegionIDMap map = deep.normalizedRegionIDMap(Rect{0, 0, 1e6, 1e6});
-    EXPECT_EQ(map.size(), 99u);
+    EXPECT_EQ(deep.normalizedRegionIDMap(Rect{0, 0, 1e6, 1e6}).size(), 99u);
     EXPECT_EQ(capture.console().count("[LayoutTreeModel] ERROR: remapIDs exceeded max depth 100!"), 2u);
-    // The two regions out of reach keep their ids.
-    auto ids = deep.root.regionIDs();
+    auto ids = deep.root.regionIDs(); // the two regions out of reach keep their ids
     EXPECT_EQ(std::vector<std::int64_t>(ids.end() - 2, ids.end()), (std::vector<std::int64_t>{100, 101}));
+
+    // The split at depth 99 has both children at depth 100: each branch is cut once.
+    std::vector<std::string> problems;
+    deep.validateRatios(chain(101), problems, 0);
+    EXPECT_EQ(problems, std::vector<std::string>(2, "validateRatios exceeded max depth 100"));
 }
 
 // Random trees: the zones tile the frame and renumbering gives 1…n in reading order.
