@@ -1,30 +1,15 @@
 // Reading, writing and re-keying the display workbenches.
 #include "app/DisplayWorkbenchSet.h"
 
-#include "core/AppSupport.h"
 #include "core/DecodingError.h"
-#include "core/FileUtil.h"
 #include "core/ISODate.h"
 #include "core/JSONFields.h"
+#include "core/JSONFileStore.h"
 #include "platform/TextTrim.h"
 
 #include <limits>
 
 namespace korvane {
-
-namespace fs = std::filesystem;
-
-namespace {
-
-std::optional<DisplayWorkbenchSet> decode(const std::string& bytes) {
-    try {
-        return DisplayWorkbenchSet::fromJSON(nlohmann::json::parse(bytes));
-    } catch (const std::exception&) {
-        return std::nullopt;
-    }
-}
-
-} // namespace
 
 nlohmann::ordered_json DisplayWorkbench::toJSON(const JSONEncoder& encoder) const {
     nlohmann::ordered_json out = nlohmann::ordered_json::object();
@@ -79,25 +64,11 @@ JSONEncoder DisplayWorkbenchSet::makeEncoder() {
 }
 
 DisplayWorkbenchSet DisplayWorkbenchSet::load() {
-    try {
-        auto bytes = readFileIfPresent(appSupportDirectory() / kFileName);
-        if (!bytes || bytes->empty()) return {};
-        return decode(*bytes).value_or(DisplayWorkbenchSet{});
-    } catch (const std::exception&) {
-        return {};
-    }
+    return JSONFileStore<DisplayWorkbenchSet>::loadFromAppSupport(kFileName);
 }
 
 void DisplayWorkbenchSet::save() const {
-    try {
-        const fs::path path = appSupportDirectory() / kFileName;
-        const std::string bytes = makeEncoder().encode(toJSON(makeEncoder()));
-        keepUnreadableFileBeforeWriting(
-            path, [](const std::string& existing) { return decode(existing).has_value(); });
-        writeFileAtomically(path, bytes);
-    } catch (const std::exception&) {
-        // Dropped: the old file stays whole and the next change writes the whole set again.
-    }
+    JSONFileStore<DisplayWorkbenchSet>::saveToAppSupport(kFileName, *this, makeEncoder());
 }
 
 std::vector<std::pair<std::string, std::string>> DisplayWorkbenchSet::canonicalizeDisplayKeys() {

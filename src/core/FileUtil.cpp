@@ -38,13 +38,18 @@ std::optional<std::string> readFileIfPresent(const fs::path& path) {
     return bytes.str();
 }
 
+fs::path keepUnreadableFile(const fs::path& path, const platform::Logger& log) {
+    fs::path kept = preserveUnreadableFile(path);
+    log.error("Kept unreadable %{public}s as %{public}s before writing it again", path.string(),
+              kept.string());
+    return kept;
+}
+
 void keepUnreadableFileBeforeWriting(const fs::path& path,
                                      const std::function<bool(const std::string& bytes)>& readable) {
     auto existing = readFileIfPresent(path);
     if (!existing || existing->empty() || readable(*existing)) return;
-    fs::path kept = preserveUnreadableFile(path);
-    Log::app.error("Kept unreadable %{public}s as %{public}s before writing it again", path.string(),
-                   kept.string());
+    keepUnreadableFile(path, Log::app);
 }
 
 bool isSafeFileIdentifier(std::string_view id) {

@@ -171,11 +171,7 @@ void FocusWhitelistStore::saveRuntimeWhitelist() {
             // The list read at start was empty because the file could not be read; its bytes may
             // still matter to whoever wrote them.
             std::error_code ec;
-            if (fs::exists(*path, ec)) {
-                fs::path kept = preserveUnreadableFile(*path);
-                Log::wm.error("Kept unreadable %{public}s as %{public}s before writing it again", path->string(),
-                              kept.string());
-            }
+            if (fs::exists(*path, ec)) keepUnreadableFile(*path, Log::wm);
             runtimeFileUnreadable_ = false;
         }
         FocusWhitelist list;

@@ -1,26 +1,10 @@
 // Reading and writing the older per-display layout descriptors.
 #include "layouts/LayoutDescriptor.h"
 
-#include "core/AppSupport.h"
-#include "core/FileUtil.h"
-#include "core/JSONEncoder.h"
 #include "core/JSONFields.h"
+#include "core/JSONFileStore.h"
 
 namespace korvane {
-
-namespace fs = std::filesystem;
-
-namespace {
-
-std::optional<LayoutDescriptorSet> decode(const std::string& bytes) {
-    try {
-        return LayoutDescriptorSet::fromJSON(nlohmann::json::parse(bytes));
-    } catch (const std::exception&) {
-        return std::nullopt;
-    }
-}
-
-} // namespace
 
 std::string_view toString(LayoutDescriptor::Kind kind) {
     switch (kind) {
@@ -86,25 +70,11 @@ LayoutDescriptorSet LayoutDescriptorSet::fromJSON(const nlohmann::json& json) {
 }
 
 LayoutDescriptorSet LayoutDescriptorSet::load() {
-    try {
-        auto bytes = readFileIfPresent(appSupportDirectory() / kFileName);
-        if (!bytes || bytes->empty()) return {};
-        return decode(*bytes).value_or(LayoutDescriptorSet{});
-    } catch (const std::exception&) {
-        return {};
-    }
+    return JSONFileStore<LayoutDescriptorSet>::loadFromAppSupport(kFileName);
 }
 
 void LayoutDescriptorSet::save() const {
-    try {
-        const fs::path path = appSupportDirectory() / kFileName;
-        const std::string bytes = JSONEncoder{}.encode(toJSON());
-        keepUnreadableFileBeforeWriting(
-            path, [](const std::string& existing) { return decode(existing).has_value(); });
-        writeFileAtomically(path, bytes);
-    } catch (const std::exception&) {
-        // Dropped: the previous file stays whole.
-    }
+    JSONFileStore<LayoutDescriptorSet>::saveToAppSupport(kFileName, *this, JSONEncoder{});
 }
 
 } // namespace korvane

@@ -3,9 +3,9 @@
 
 #include "core/AppSupport.h"
 #include "core/DecodingError.h"
-#include "core/FileUtil.h"
 #include "core/JSONEncoder.h"
 #include "core/JSONFields.h"
+#include "core/JSONFileStore.h"
 
 #include <algorithm>
 #include <charconv>
@@ -334,16 +334,8 @@ LayoutMemoryStore LayoutMemoryStore::fromJSON(const json& value) {
 }
 
 void LayoutMemoryStore::save(const fs::path& to) const {
-    const std::string bytes = JSONEncoder{true}.encode(toJSON());
-    keepUnreadableFileBeforeWriting(to, [](const std::string& existing) {
-        try {
-            fromJSON(json::parse(existing));
-            return true;
-        } catch (const std::exception&) {
-            return false;
-        }
-    });
-    writeFileAtomically(to, bytes);
+    // Pretty-printed; claim dates stay numbers of seconds since the reference date.
+    JSONFileStore<LayoutMemoryStore>::save(to, *this, JSONEncoder{true});
 }
 
 void LayoutMemoryStore::reset() {

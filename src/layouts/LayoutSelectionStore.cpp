@@ -2,27 +2,12 @@
 #include "layouts/LayoutSelectionStore.h"
 
 #include "core/AppSupport.h"
-#include "core/FileUtil.h"
-#include "core/JSONEncoder.h"
 #include "core/JSONFields.h"
-
-#include <optional>
+#include "core/JSONFileStore.h"
 
 namespace korvane {
 
 namespace fs = std::filesystem;
-
-namespace {
-
-std::optional<LayoutSelection> decode(const std::string& bytes) {
-    try {
-        return LayoutSelection::fromJSON(nlohmann::json::parse(bytes));
-    } catch (const std::exception&) {
-        return std::nullopt;
-    }
-}
-
-} // namespace
 
 nlohmann::ordered_json LayoutSelection::toJSON() const {
     nlohmann::ordered_json displays = nlohmann::ordered_json::object();
@@ -49,25 +34,12 @@ fs::path LayoutSelectionStore::fileURL() {
 }
 
 LayoutSelection LayoutSelectionStore::load() {
-    try {
-        auto bytes = readFileIfPresent(fileURL());
-        if (!bytes || bytes->empty()) return {};
-        return decode(*bytes).value_or(LayoutSelection{});
-    } catch (const std::exception&) {
-        return {};
-    }
+    return JSONFileStore<LayoutSelection>::loadFromAppSupport(kFileName);
 }
 
 void LayoutSelectionStore::save(const LayoutSelection& selection) {
-    try {
-        const fs::path path = fileURL();
-        const std::string bytes = JSONEncoder{}.encode(selection.toJSON());
-        keepUnreadableFileBeforeWriting(
-            path, [](const std::string& existing) { return decode(existing).has_value(); });
-        writeFileAtomically(path, bytes);
-    } catch (const std::exception&) {
-        // Dropped: the in-memory selection keeps its change and the next save writes it whole.
-    }
+    // A failure is dropped: the in-memory selection keeps its change and the next save writes it whole.
+    JSONFileStore<LayoutSelection>::saveToAppSupport(kFileName, selection, JSONEncoder{});
 }
 
 } // namespace korvane

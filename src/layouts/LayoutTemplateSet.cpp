@@ -1,29 +1,11 @@
 // Loading, saving and updating the saved layout templates.
 #include "layouts/LayoutTemplateSet.h"
 
-#include "core/AppSupport.h"
-#include "core/FileUtil.h"
-#include "core/JSONEncoder.h"
-#include "platform/Platform.h"
 #include "core/JSONFields.h"
-
-#include <filesystem>
+#include "core/JSONFileStore.h"
+#include "platform/Platform.h"
 
 namespace korvane {
-
-namespace fs = std::filesystem;
-
-namespace {
-
-std::optional<LayoutTemplateSet> decodeSet(const std::string& bytes) {
-    try {
-        return LayoutTemplateSet::fromJSON(nlohmann::json::parse(bytes));
-    } catch (const std::exception&) {
-        return std::nullopt;
-    }
-}
-
-} // namespace
 
 nlohmann::ordered_json LayoutTemplateSet::toJSON() const {
     nlohmann::ordered_json list = nlohmann::ordered_json::array();
@@ -44,27 +26,12 @@ LayoutTemplateSet LayoutTemplateSet::fromJSON(const nlohmann::json& json) {
 }
 
 LayoutTemplateSet LayoutTemplateSet::load() {
-    try {
-        auto bytes = readFileIfPresent(appSupportDirectory() / kFileName);
-        if (!bytes || bytes->empty()) return {};
-        return decodeSet(*bytes).value_or(LayoutTemplateSet{});
-    } catch (const std::exception&) {
-        return {};
-    }
+    return JSONFileStore<LayoutTemplateSet>::loadFromAppSupport(kFileName);
 }
 
 void LayoutTemplateSet::save() const {
-    try {
-        const fs::path path = appSupportDirectory() / kFileName;
-        // The set read at start-up is empty when the file could not be read; writing it back must
-        // not take the user's templates with it.
-        keepUnreadableFileBeforeWriting(path,
-                                        [](const std::string& bytes) { return decodeSet(bytes).has_value(); });
-        // The display workbenches' form: pretty-printed, ISO 8601 dates.
-        writeFileAtomically(path, JSONEncoder::prettyISO8601().encode(toJSON()));
-    } catch (const std::exception&) {
-        // Dropped: the next successful write replaces the file whole.
-    }
+    // The display workbenches' form: pretty-printed, ISO 8601 dates.
+    JSONFileStore<LayoutTemplateSet>::saveToAppSupport(kFileName, *this, JSONEncoder::prettyISO8601());
 }
 
 void LayoutTemplateSet::upsert(LayoutTemplate tmpl) {

@@ -1,8 +1,8 @@
-// Atomic writes and the keeping of unreadable files beside the original.
+// Atomic writes, the copies of unreadable files beside the original, and safe file identifiers.
 #include "core/FileUtil.h"
 
-#include "support/TempFolder.h"
 #include "platform/sim/SimDesktop.h"
+#include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -86,25 +86,6 @@ TEST(PreserveUnreadableFile, copiesBesideTheOriginalWithAUTCStamp) {
     EXPECT_EQ(preserveUnreadableFile(original), tmp.path() / "scenes.json.unreadable-2026-05-28T20:27:41Z");
     EXPECT_THROW(preserveUnreadableFile(tmp.path() / "absent.json"), fs::filesystem_error);
     EXPECT_EQ(names(tmp.path()).size(), 4u);
-}
-
-TEST(KeepUnreadableFileBeforeWriting, keepsOnlyBytesThatDoNotRead) {
-    TempFolder tmp;
-    ScopedSimDesktop platform;
-    const fs::path file = tmp.path() / "store.json";
-    auto readable = [](const std::string& bytes) { return bytes == "good"; };
-
-    keepUnreadableFileBeforeWriting(file, readable); // missing
-    std::ofstream(file) << "";
-    keepUnreadableFileBeforeWriting(file, readable); // empty: nothing worth keeping
-    std::ofstream(file) << "good";
-    keepUnreadableFileBeforeWriting(file, readable);
-    EXPECT_EQ(names(tmp.path()).size(), 1u);
-
-    std::ofstream(file) << "bad";
-    keepUnreadableFileBeforeWriting(file, readable);
-    EXPECT_EQ(readFile(tmp.path() / "store.json.unreadable-2026-05-28T20:26:40Z"), "bad");
-    EXPECT_EQ(readFile(file), "bad") << "the caller writes over it";
 }
 
 TEST(IsSafeFileIdentifier, refusesWhatCouldLeaveTheFolder) {

@@ -46,46 +46,31 @@ ConfigZone configZone(std::int64_t id, Rect frame) {
 }
 
 TEST(LayoutBuilder, gridEdgesLieOnDevicePixelsOfTheBackingScale) {
-    struct Row {
-        double scale;
-        std::map<int, Rect> expected;
+    auto grid = [](Rect visible, double scale, int rows, int columns, double gap, double inset) {
+        return frames(LayoutBuilder::grid(screen(visible, scale), rows, columns, gap, inset));
     };
-    const Row rows[] = {
-        {2,
-         {{1, Rect{0, 437.5, 720, 437.5}},
-          {2, Rect{0, 0, 720, 437.5}},
-          {3, Rect{720, 437.5, 720, 437.5}},
-          {4, Rect{720, 0, 720, 437.5}}}},
-        // 437.5 rounds away from zero to 438: the top row is 437 high, the bottom one 438.
-        {1,
-         {{1, Rect{0, 438, 720, 437}},
-          {2, Rect{0, 0, 720, 438}},
-          {3, Rect{720, 438, 720, 437}},
-          {4, Rect{720, 0, 720, 438}}}},
-    };
-    for (const Row& row : rows) {
-        EXPECT_EQ(frames(LayoutBuilder::grid(screen(Rect{0, 0, 1440, 875}, row.scale), 2, 2, 0, 0)),
-                  row.expected)
-            << "scale " << row.scale;
-    }
-}
-
-TEST(LayoutBuilder, gridGapAndInsetLeaveNoSpaceBetweenZones) {
-    // cell = (960 - 2 * 10) / 3; inner edges at 20 + 313.33 → 333.5 and 20 + 626.67 + 10 → 656.5 (scale 2).
-    auto zones = frames(LayoutBuilder::grid(screen(Rect{0, 0, 1000, 500}), 1, 3, 10, 20));
-    EXPECT_EQ(zones, (std::map<int, Rect>{{1, Rect{20, 20, 313.5, 460}},
-                                          {2, Rect{333.5, 20, 323, 460}},
-                                          {3, Rect{656.5, 20, 323.5, 460}}}));
-}
-
-TEST(LayoutBuilder, gridOnASecondaryDisplayAndWithCountsBelowOne) {
-    auto zones = frames(LayoutBuilder::grid(screen(Rect{-1440, 25, 1440, 875}, 1), 3, 1, 0, 0));
-    // Rows from the top: edges 900, round(608.33) = 608, round(316.67) = 317, 25.
-    EXPECT_EQ(zones, (std::map<int, Rect>{{1, Rect{-1440, 608, 1440, 292}},
-                                          {2, Rect{-1440, 317, 1440, 291}},
-                                          {3, Rect{-1440, 25, 1440, 292}}}));
-    EXPECT_EQ(frames(LayoutBuilder::grid(screen(Rect{0, 0, 100, 100}), 0, -2, 0, 0)),
-              (std::map<int, Rect>{{1, Rect{0, 0, 100, 100}}}));
+    EXPECT_EQ(grid(Rect{0, 0, 1440, 875}, 2, 2, 2, 0, 0),
+              (std::map<int, Rect>{{1, Rect{0, 437.5, 720, 437.5}},
+                                   {2, Rect{0, 0, 720, 437.5}},
+                                   {3, Rect{720, 437.5, 720, 437.5}},
+                                   {4, Rect{720, 0, 720, 437.5}}}));
+    // 437.5 rounds away from zero to 438: the top row is 437 high, the bottom one 438.
+    EXPECT_EQ(grid(Rect{0, 0, 1440, 875}, 1, 2, 2, 0, 0), (std::map<int, Rect>{{1, Rect{0, 438, 720, 437}},
+                                                                               {2, Rect{0, 0, 720, 438}},
+                                                                               {3, Rect{720, 438, 720, 437}},
+                                                                               {4, Rect{720, 0, 720, 438}}}));
+    // Gap and inset leave no space between zones: cell = (960 - 2 * 10) / 3; inner edges at
+    // 20 + 313.33 -> 333.5 and 20 + 626.67 + 10 -> 656.5.
+    EXPECT_EQ(grid(Rect{0, 0, 1000, 500}, 2, 1, 3, 10, 20),
+              (std::map<int, Rect>{{1, Rect{20, 20, 313.5, 460}},
+                                   {2, Rect{333.5, 20, 323, 460}},
+                                   {3, Rect{656.5, 20, 323.5, 460}}}));
+    // A secondary display, rows from the top: edges 900, round(608.33) = 608, round(316.67) = 317, 25.
+    EXPECT_EQ(grid(Rect{-1440, 25, 1440, 875}, 1, 3, 1, 0, 0),
+              (std::map<int, Rect>{{1, Rect{-1440, 608, 1440, 292}},
+                                   {2, Rect{-1440, 317, 1440, 291}},
+                                   {3, Rect{-1440, 25, 1440, 292}}}));
+    EXPECT_EQ(grid(Rect{0, 0, 100, 100}, 2, 0, -2, 0, 0), (std::map<int, Rect>{{1, Rect{0, 0, 100, 100}}}));
 }
 
 TEST(LayoutBuilder, treeLayoutsAreRenumberedInReadingOrderAndSaySo) {
@@ -110,16 +95,20 @@ TEST(LayoutBuilder, treeLayoutsAreRenumberedInReadingOrderAndSaySo) {
     EXPECT_TRUE(capture.console().lines().empty());
 }
 
-TEST(LayoutBuilder, splitListsBecomeAGridTree) {
+TEST(LayoutBuilder, splitListsBecomeAGridNumberedInReadingOrder) {
     sim::ScopedLogCapture capture;
     ConfigZoneSet set = userLayout();
-    set.xSplits = std::vector<double>{0.5};
-    set.ySplits = std::vector<double>{};
-    EXPECT_EQ(frames(LayoutBuilder::normalizedRegionIDs(set, screen(Rect{0, 0, 1000, 500}))),
-              (std::map<int, Rect>{{1, Rect{0, 0, 500, 500}}, {2, Rect{500, 0, 500, 500}}}));
-    EXPECT_EQ(capture.console().lines(),
-              std::vector<std::string>{
-                  "[LayoutBuilder] normalized region IDs from grid by position: [1: 1, 2: 2]"});
+    set.xSplits = std::vector<double>{0.5, 0.25};
+    set.ySplits = std::vector<double>{0.5};
+    EXPECT_EQ(frames(LayoutBuilder::normalizedRegionIDs(set, screen(Rect{0, 0, 1000, 800}))),
+              (std::map<int, Rect>{{1, Rect(0, 400, 250, 400)},
+                                   {2, Rect(0, 0, 250, 400)},
+                                   {3, Rect(250, 400, 375, 400)},
+                                   {4, Rect(250, 0, 375, 400)},
+                                   {5, Rect(625, 400, 375, 400)},
+                                   {6, Rect(625, 0, 375, 400)}}));
+    EXPECT_TRUE(capture.console().contains(
+        "[LayoutBuilder] normalized region IDs from grid by position: [1: 1, 2: 3, 3: 5, 4: 2, 5: 4, 6: 6]"));
 }
 
 TEST(LayoutBuilder, explicitZonesKeepTheirIdsAndScaleFromTheBottomLeft) {

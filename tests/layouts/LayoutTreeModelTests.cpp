@@ -1,8 +1,6 @@
-// Layout trees: JSON form and its limits, structural equality, zone computation, validation texts,
-// grid trees and reading-order renumbering, including seeded random trees.
+// The layout tree model: zone computation, validation texts, grid trees and reading-order renumbering,
+// each with its depth guard, and seeded random trees.
 #include "LayoutTestSupport.h"
-#include "core/DecodingError.h"
-#include "layouts/LayoutNode.h"
 #include "layouts/LayoutTreeModel.h"
 #include "platform/sim/LogCapture.h"
 
@@ -11,8 +9,6 @@
 #include <algorithm>
 #include <numeric>
 #include <random>
-#include <set>
-#include <unordered_set>
 
 namespace korvane {
 namespace {
@@ -30,154 +26,6 @@ LayoutNode chain(int splits) {
     return tail;
 }
 
-nlohmann::json nestedJSON(int levels) {
-    nlohmann::json node = {{"type", "region"}, {"id", 1}};
-    for (int i = 1; i < levels; ++i) {
-        node = nlohmann::json{{"type", "split"},
-                              {"axis", "horizontal"},
-                              {"ratio", 0.5},
-                              {"left", {{"type", "region"}, {"id", 2}}},
-                              {"right", std::move(node)}};
-    }
-    return node;
-}
-
-static_assert(std::is_base_of_v<std::runtime_error, DecodingError>);
-
-// ---- JSON ----
-
-TEST(LayoutNodeJSON, readsAndWritesKeysInOrderLeavingOutAnAbsentName) {
-    auto j = nlohmann::ordered_json::parse(
-        R"({"type":"split","axis":"vertical","ratio":0.6,"left":{"type":"region","id":1,"name":"Top"},"right":{"type":"region","id":2}})");
-    EXPECT_EQ(j.get<LayoutNode>(), V(0.6, R(1, "Top"), R(2)));
-    EXPECT_EQ(nlohmann::ordered_json(j.get<LayoutNode>()).dump(), j.dump());
-
-    const std::pair<const char*, LayoutNode> rows[] = {
-        {R"({"type":"region","id":4,"name":null})", R(4)},
-        {R"({"type":"region","id":4,"name":""})", R(4, "")},    // the empty name is a name
-        {R"({"type":"region","id":3.0,"colour":"red"})", R(3)}, // unknown keys, whole float ids
-    };
-    for (const auto& [text, node] : rows)
-        EXPECT_EQ(nlohmann::json::parse(text).get<LayoutNode>(), node) << text;
-    EXPECT_FALSE(nlohmann::json(R(4)).contains("name"));
-}
-
-TEST(LayoutNodeJSON, malformedNodesFailWithKindKeyAndText) {
-    using K = DecodingError::Kind;
-    struct Row {
-        const char* json;
-        K kind;
-        const char* key;
-        const char* text; // empty: not checked
-    };
-    const Row rows[] = {
-        {R"({"type":"grid"})", K::dataCorrupted, "type", "Unknown LayoutNode type: grid"},
-        {R"({"id":1})", K::keyNotFound, "type", ""},
-        {R"({"type":7,"id":1})", K::typeMismatch, "type", ""},
-        {R"({"type":"region"})", K::keyNotFound, "id", ""},
-        {R"({"type":"region","id":null})", K::keyNotFound, "id", ""},
-        {R"({"type":"region","id":"3"})", K::typeMismatch, "id", ""},
-        {R"({"type":"region","id":1.5})", K::dataCorrupted, "id", ""},
-        {R"({"type":"region","id":9223372036854775808})", K::dataCorrupted, "id", ""},
-        {R"({"type":"region","id":1,"name":5})", K::typeMismatch, "name", ""},
-        {R"({"type":"split","axis":"diagonal","ratio":0.5,"left":{"type":"region","id":1},"right":{"type":"region","id":2}})",
-         K::dataCorrupted, "axis", ""},
-        {R"({"type":"split","axis":"vertical","ratio":"half","left":{"type":"region","id":1},"right":{"type":"region","id":2}})",
-         K::typeMismatch, "ratio", ""},
-        {R"({"type":"split","axis":"vertical","ratio":0.5,"left":{"type":"region","id":1}})", K::keyNotFound,
-         "right", ""},
-        {R"({"type":"split","axis":"vertical","ratio":0.5,"left":[1],"right":{"type":"region","id":2}})",
-         K::typeMismatch, "", ""},
-        {R"([{"type":"region","id":1}])", K::typeMismatch, "", ""},
-    };
-    for (const Row& row : rows) {
-        try {
-            (void)nlohmann::json::parse(row.json).get<LayoutNode>();
-            ADD_FAILURE() << "no error for " << row.json;
-        } catch (const DecodingError& e) {
-            EXPECT_EQ(e.kind(), row.kind) << row.json;
-            EXPECT_EQ(e.key(), row.key) << row.json;
-            if (*row.text) {
-                EXPECT_STREQ(e.what(), row.text) << row.json;
-            }
-        }
-    }
-}
-
-TEST(LayoutNodeJSON, nestingIsLimitedTo512Levels) {
-    EXPECT_EQ(nestedJSON(LayoutNode::kMaxDecodeDepth).get<LayoutNode>().depth(),
-              LayoutNode::kMaxDecodeDepth - 1);
-    try {
-        (void)nestedJSON(LayoutNode::kMaxDecodeDepth + 1).get<LayoutNode>();
-        ADD_FAILURE() << "a tree of 513 levels was read";
-    } catch (const DecodingError& e) {
-        EXPECT_EQ(e.kind(), DecodingError::Kind::dataCorrupted);
-    }
-}
-
-TEST(LayoutNodeJSON, aCraftedDeepFileIsRefusedWithoutExhaustingTheStack) {
-    std::string text;
-    const int levels = 20000;
-    for (int i = 0; i < levels; ++i)
-        text += R"({"type":"split","axis":"vertical","ratio":0.5,"left":)";
-    text += R"({"type":"region","id":1})";
-    for (int i = 0; i < levels; ++i)
-        text += R"(,"right":{"type":"region","id":2}})";
-    auto j = nlohmann::json::parse(text);
-    EXPECT_THROW((void)j.get<LayoutNode>(), DecodingError);
-}
-
-// ---- Values ----
-
-TEST(LayoutNode, equalityAndHashAreStructural) {
-    struct Row {
-        LayoutNode a, b;
-        bool equal;
-    };
-    const Row rows[] = {
-        {R(1), R(1), true},
-        {R(1), R(2), false},
-        {R(1), R(1, ""), false}, // absent name differs from any text
-        {R(1, "a"), R(1, "b"), false},
-        {H(0.5, R(1), R(2)), H(0.5, R(1), R(2)), true},
-        {H(0.5, R(1), R(2)), V(0.5, R(1), R(2)), false},
-        {H(0.5, R(1), R(2)), H(0.5000001, R(1), R(2)), false},
-        {H(0.5, R(1), R(2)), H(0.5, R(2), R(1)), false},
-        {H(0.0, R(1), R(2)), H(-0.0, R(1), R(2)), true},
-        {H(0.5, R(1), R(2)), R(1), false},
-    };
-    for (std::size_t i = 0; i < std::size(rows); ++i) {
-        EXPECT_EQ(rows[i].a == rows[i].b, rows[i].equal) << "row " << i;
-        if (rows[i].equal) {
-            EXPECT_EQ(std::hash<LayoutNode>{}(rows[i].a), std::hash<LayoutNode>{}(rows[i].b)) << "row " << i;
-        }
-    }
-    std::unordered_set<LayoutNode> set{H(0.5, R(1), R(2)), H(0.5, R(1), R(2)), R(1)};
-    EXPECT_EQ(set.size(), 2u);
-}
-
-TEST(LayoutNode, regionIDsAreInLeafOrderAndDepthCountsSplits) {
-    LayoutNode tree = H(0.5, V(0.5, R(3), R(1)), H(0.5, R(9), V(0.5, R(2), R(2))));
-    EXPECT_EQ(tree.regionIDs(), (std::vector<std::int64_t>{3, 1, 9, 2, 2}));
-    EXPECT_EQ(tree.depth(), 3);
-    EXPECT_EQ(R(5).depth(), 0);
-}
-
-TEST(LayoutNode, copiesShareNothingObservableAndVeryDeepTreesAreHandledWithoutRecursion) {
-    // A grid from a long split list nests one level per value.
-    std::vector<double> columns(50000, 0.5);
-    LayoutNode deep = LayoutTreeModel::gridTree(columns, {}, 1);
-    EXPECT_EQ(deep.depth(), 50000);
-    EXPECT_EQ(deep.regionIDs().size(), 50001u);
-    LayoutNode copy = deep;
-    EXPECT_EQ(copy, deep);
-    EXPECT_EQ(std::hash<LayoutNode>{}(copy), std::hash<LayoutNode>{}(deep));
-    deep = R(1); // releasing the only other owner keeps the copy whole
-    EXPECT_EQ(copy.regionIDs().back(), 50001);
-}
-
-// ---- Zones ----
-
 TEST(LayoutTreeModel, zonesFollowAxisAndRatioWithYUp) {
     EXPECT_EQ(model(R(7)).zones(Rect{10, 20, 300, 200}), (RegionFrames{{7, Rect{10, 20, 300, 200}}}));
     EXPECT_EQ(model(H(0.5, R(2), R(1))).zones(Rect{0, 0, 100, 50}),
@@ -189,28 +37,6 @@ TEST(LayoutTreeModel, zonesFollowAxisAndRatioWithYUp) {
     EXPECT_EQ(model(H(0.5, R(1), H(0.5, R(2), R(2)))).zones(Rect{0, 0, 100, 100}),
               (RegionFrames{{1, Rect{0, 0, 50, 100}}, {2, Rect{75, 0, 25, 100}}}));
 }
-
-TEST(LayoutTreeModel, zoneComputationStopsBelowDepth99WithOneLinePerCutNode) {
-    struct Row {
-        int splits;
-        std::size_t placed;
-        std::size_t lines;
-    };
-    // 99 splits place every region; with 100, the last split's two regions sit at depth 100.
-    for (Row row : {Row{99, 100, 0}, Row{100, 99, 2}}) {
-        sim::ScopedLogCapture capture;
-        auto zones = model(chain(row.splits)).zones(Rect{0, 0, 1000, 1000});
-        EXPECT_EQ(zones.size(), row.placed) << row.splits;
-        EXPECT_EQ(
-            capture.console().count(
-                "[LayoutTreeModel] ERROR: computeZones exceeded max depth 100, possible infinite recursion!"),
-            row.lines)
-            << row.splits;
-        EXPECT_EQ(capture.console().lines().size(), row.lines);
-    }
-}
-
-// ---- Validation ----
 
 TEST(LayoutTreeModel, validationMessages) {
     struct Row {
@@ -236,16 +62,6 @@ TEST(LayoutTreeModel, validationMessages) {
     }
 }
 
-TEST(LayoutTreeModel, validateRatiosStopsABranchBelowDepth99) {
-    std::vector<std::string> problems;
-    LayoutTreeModel m = model(R(1));
-    m.validateRatios(chain(101), problems, 0);
-    // The split at depth 99 has both children at depth 100: each branch is cut once.
-    EXPECT_EQ(problems, std::vector<std::string>(2, "validateRatios exceeded max depth 100"));
-}
-
-// ---- Grid trees ----
-
 TEST(LayoutTreeModel, gridTreeNumbersRowByRowFromTheTopAndSplitsWhatRemains) {
     auto zones = model(LayoutTreeModel::gridTree({0.5}, {0.5}, 1)).zones(Rect{0, 0, 100, 100});
     EXPECT_EQ(zones, (RegionFrames{{1, Rect{0, 50, 50, 50}},
@@ -263,8 +79,6 @@ TEST(LayoutTreeModel, gridTreeNumbersRowByRowFromTheTopAndSplitsWhatRemains) {
     EXPECT_EQ(LayoutTreeModel::gridTree({0.5, 0.5}, {0.5, 0.5}, 1).regionIDs(),
               (std::vector<std::int64_t>{1, 2, 3, 4, 5, 6, 7, 8, 9}));
 }
-
-// ---- Reading order and renumbering ----
 
 TEST(LayoutTreeModel, readingOrderRelation) {
     using P = std::pair<std::int64_t, Rect>;
@@ -312,15 +126,27 @@ TEST(LayoutTreeModel, renumberingFollowsReadingOrder) {
     EXPECT_LT(map.at(9), map.at(8));
 }
 
-TEST(LayoutTreeModel, renumberingKeepsSubtreesBelowDepth99AndSaysSo) {
+TEST(LayoutTreeModel, deepTreesAreCutBelowDepth99WithOneLinePerCutBranch) {
     sim::ScopedLogCapture capture;
+    // 99 splits place every region; with 100, the last split's two regions sit at depth 100.
+    EXPECT_EQ(model(chain(99)).zones(Rect{0, 0, 1000, 1000}).size(), 100u);
+    EXPECT_TRUE(capture.console().lines().empty());
+    EXPECT_EQ(model(chain(100)).zones(Rect{0, 0, 1000, 1000}).size(), 99u);
+    EXPECT_EQ(
+        capture.console().lines(),
+        std::vector<std::string>(
+            2, "[LayoutTreeModel] ERROR: computeZones exceeded max depth 100, possible infinite recursion!"));
+
     LayoutTreeModel deep = model(chain(100));
-    RegionIDMap map = deep.normalizedRegionIDMap(Rect{0, 0, 1e6, 1e6});
-    EXPECT_EQ(map.size(), 99u);
+    EXPECT_EQ(deep.normalizedRegionIDMap(Rect{0, 0, 1e6, 1e6}).size(), 99u);
     EXPECT_EQ(capture.console().count("[LayoutTreeModel] ERROR: remapIDs exceeded max depth 100!"), 2u);
-    // The two regions out of reach keep their ids.
-    auto ids = deep.root.regionIDs();
+    auto ids = deep.root.regionIDs(); // the two regions out of reach keep their ids
     EXPECT_EQ(std::vector<std::int64_t>(ids.end() - 2, ids.end()), (std::vector<std::int64_t>{100, 101}));
+
+    // The split at depth 99 has both children at depth 100: each branch is cut once.
+    std::vector<std::string> problems;
+    deep.validateRatios(chain(101), problems, 0);
+    EXPECT_EQ(problems, std::vector<std::string>(2, "validateRatios exceeded max depth 100"));
 }
 
 // Random trees: the zones tile the frame and renumbering gives 1…n in reading order.

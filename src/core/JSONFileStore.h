@@ -1,0 +1,88 @@
+// The one way a store keeps a record in a JSON file: read whole and decoded or nothing, an empty record
+// when the file is missing or unreadable, written whole and atomically with the bytes of an unreadable
+// file kept beside it first.
+#pragma once
+
+#include "core/AppSupport.h"
+#include "core/FileUtil.h"
+#include "core/JSONEncoder.h"
+
+#include <nlohmann/json.hpp>
+
+#include <exception>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace korvane {
+
+// `Record` is default-constructible (the empty record), reads itself with a static
+// `fromJSON(const nlohmann::json&)` that throws on anything it refuses, and writes itself with
+// `toJSON()` or, when its dates follow the encoder, `toJSON(const JSONEncoder&)`.
+template <class Record> struct JSONFileStore {
+    JSONFileStore() = delete;
+
+    // The record in `bytes`; nothing when they are not JSON or the record refuses them.
+    static std::optional<Record> decode(const std::string& bytes) {
+        try {
+            return Record::fromJSON(nlohmann::json::parse(bytes));
+        } catch (const std::exception&) {
+            return std::nullopt;
+        }
+    }
+
+    // The record's bytes in the encoder's form. Throws nlohmann::json::type_error for text that is not
+    // valid UTF-8.
+    static std::string encode(const Record& record, const JSONEncoder& encoder) {
+        if constexpr (requires { record.toJSON(encoder); })
+            return encoder.encode(record.toJSON(encoder));
+        else
+            return encoder.encode(record.toJSON());
+    }
+
+    // The record in the file at `path`; the empty record when the file is missing, unreadable, empty or
+    // does not decode. Never throws and logs nothing: the file stays as it is until the next save.
+    static Record load(const std::filesystem::path& path) {
+        try {
+            auto bytes = readFileIfPresent(path);
+            if (!bytes || bytes->empty()) return Record{};
+            return decode(*bytes).value_or(Record{});
+        } catch (const std::exception&) {
+            return Record{};
+        }
+    }
+
+    // load() of the file `fileName` in the application-support folder; the empty record also when the
+    // folder cannot be had.
+    static Record loadFromAppSupport(std::string_view fileName) {
+        try {
+            return load(appSupportDirectory() / fileName);
+        } catch (const std::exception&) {
+            return Record{};
+        }
+    }
+
+    // Writes the record over `path` atomically. Before that, a file there whose bytes do not decode is
+    // kept as "NAME.unreadable-<UTC stamp>" and the copy logged (see keepUnreadableFileBeforeWriting),
+    // since the record being written was most likely loaded empty from it. Throws on failure; nothing is
+    // written when the record cannot be encoded or the copy cannot be made.
+    static void save(const std::filesystem::path& path, const Record& record, const JSONEncoder& encoder) {
+        const std::string bytes = encode(record, encoder);
+        keepUnreadableFileBeforeWriting(
+            path, [](const std::string& existing) { return decode(existing).has_value(); });
+        writeFileAtomically(path, bytes);
+    }
+
+    // save() to the file `fileName` in the application-support folder. Failures are dropped: the
+    // previous file stays whole, and the next save writes the whole record again.
+    static void saveToAppSupport(std::string_view fileName, const Record& record,
+                                 const JSONEncoder& encoder) {
+        try {
+            save(appSupportDirectory() / fileName, record, encoder);
+        } catch (const std::exception&) {
+        }
+    }
+};
+
+} // namespace korvane
