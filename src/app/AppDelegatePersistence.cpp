@@ -14,6 +14,7 @@
 #include "platform/Format.h"
 #include "platform/Platform.h"
 #include "platform/TextTrim.h"
+#include "scenes/model/SceneFileRewriter.h"
 #include "scenes/model/ScreenContext.h"
 
 #include <algorithm>
@@ -115,10 +116,15 @@ void AppDelegate::migrateLayoutIDsIfNeeded() {
     auto& defaults = platform_.userDefaults();
     if (defaults.boolValue(kLayoutIDMigrationFlag).value_or(false)) return;
     try {
-        auto mapping = ZoneSetStore::migrateLegacyLayoutIDs(ScreenContext::capture(platform_.screens()));
-        if (!mapping.empty())
+        auto mapping = ZoneSetStore::migrateLegacyLayoutIDs();
+        if (!mapping.empty()) {
+            // The scenes name layouts by id; they follow the layouts that moved before the move counts as
+            // done.
+            rewriteSceneLayoutIDs(mapping, ScreenContext::capture(platform_.screens()),
+                                  platform_.runLoop().wallClock());
             Log::app.info("Migrated %ld layout ID(s): %s", static_cast<std::int64_t>(mapping.size()),
                           describeMapping(mapping));
+        }
     } catch (const std::exception& e) {
         Log::app.error("Layout ID migration failed: %s", e.what());
     }
