@@ -3,9 +3,8 @@
 
 #include "core/AppSupport.h"
 #include "core/FileUtil.h"
-#include "platform/Platform.h"
 #include "core/JSONFields.h"
-#include "scenes/model/WMScene.h"
+#include "platform/Platform.h"
 
 #include <algorithm>
 #include <cctype>
@@ -174,7 +173,7 @@ bool ZoneSetStore::rewriteAll(const Transform& transform) {
     return wroteAny;
 }
 
-ZoneSetStore::IDMapping ZoneSetStore::migrateLegacyLayoutIDs(const ScreenContext& screens) {
+ZoneSetStore::IDMapping ZoneSetStore::migrateLegacyLayoutIDs() {
     const fs::path folder = layoutsDirectoryURL();
     IDMapping mapping;
     if (!existsAt(folder)) return mapping;
@@ -201,33 +200,7 @@ ZoneSetStore::IDMapping ZoneSetStore::migrateLegacyLayoutIDs(const ScreenContext
             fs::remove(path, ignored);
         }
     }
-    if (!mapping.empty()) rewriteSceneLayoutRefs(mapping, screens);
     return mapping;
-}
-
-void ZoneSetStore::rewriteSceneLayoutRefs(const IDMapping& mapping, const ScreenContext& screens) {
-    const fs::path folder = appSupportDirectory() / kScenesFolderName;
-    if (!existsAt(folder)) return;
-    const Nanos now = platform::Platform::current().runLoop().wallClock();
-    for (const auto& path : listFolder(folder)) {
-        if (!path.filename().string().starts_with("scene-") || !hasJSONExtension(path)) continue;
-        std::string bytes = readFile(path);
-        WMScene scene;
-        try {
-            scene = WMScene::fromJSON(parseJSON(bytes), screens, now);
-        } catch (const std::exception&) {
-            continue;
-        }
-        bool changed = false;
-        for (auto& [display, ref] : scene.layoutRefsByDisplay) {
-            auto it = mapping.find(ref);
-            if (it == mapping.end()) continue;
-            ref = it->second;
-            changed = true;
-        }
-        // Written in the scene model's own form, so that the scene store reads it back as before.
-        if (changed) writeFileAtomically(path, scene.toJSON().dump(2));
-    }
 }
 
 } // namespace korvane

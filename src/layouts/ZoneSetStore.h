@@ -1,9 +1,8 @@
 // The user layout files in the Layouts folder: reading them all, rewriting the display UUIDs inside
-// them, and the one-time move of layouts with legacy ids to new ids, with the scenes that name them.
+// them, and the one-time move of layouts with legacy ids to new ids.
 #pragma once
 
 #include "layouts/ConfigZoneSet.h"
-#include "scenes/model/ScreenContext.h"
 
 #include <filesystem>
 #include <functional>
@@ -34,7 +33,8 @@ class ZoneSetStore {
     static std::filesystem::path layoutsDirectoryURL();
     // "layout." and the first 8 characters of a fresh UUID, lower-cased; drawn again while the id is in
     // `taken` or already names a file in `folder`, so a new layout never lands on another's file.
-    static std::string makeLayoutID(const std::filesystem::path& folder, const std::set<std::string>& taken = {});
+    static std::string makeLayoutID(const std::filesystem::path& folder,
+                                    const std::set<std::string>& taken = {});
 
     // Every zone set of every readable layout file ("*.json", not hidden), in file-name order and in
     // file order within a file. Unreadable files are skipped silently. Throws only when the folder
@@ -49,16 +49,11 @@ class ZoneSetStore {
     static Remapped remapDisplayUUIDs(const ConfigZoneSet& set, const Transform& transform);
 
     // Gives every single-object layout file whose id begins "user.new.", "user.copy." or
-    // "scene-layout-" a new id "layout.<8 hex digits>", writes it under that name, removes the old
-    // file, and rewrites the scenes naming those ids. `screens` is what scene decoding folds
-    // "default" entries against. Returns old id -> new id.
-    static IDMapping migrateLegacyLayoutIDs(const ScreenContext& screens);
-    // Rewrites the layout references of every scene file ("scene-*.json" in "scenes") through `mapping`,
-    // in the scene model's JSON form, pretty-printed; scenes that do not decode are left alone.
-    static void rewriteSceneLayoutRefs(const IDMapping& mapping, const ScreenContext& screens);
+    // "scene-layout-" a new id "layout.<8 hex digits>", writes it under that name and removes the old
+    // file. Returns old id -> new id, for the caller to carry to whatever else names those ids.
+    static IDMapping migrateLegacyLayoutIDs();
 
     static constexpr const char* kLayoutsFolderName = "Layouts";
-    static constexpr const char* kScenesFolderName = "scenes";
 };
 
 } // namespace korvane

@@ -1,11 +1,22 @@
-// Displays on the simulated desktop and an application object with zone state, for the scenario tests
-// of the layout and display operations of the application object.
+// The display components made and wired as the application object makes them, on a simulated desktop
+// with a fresh application-support folder and a captured log, for the scenario tests of app/.
 #pragma once
 
-#include "AppTestSupport.h"
-
+#include "app/DisplayLayouts.h"
+#include "app/DisplayRecords.h"
+#include "app/DisplayWorkbenchSet.h"
+#include "app/LayoutMemory.h"
+#include "app/StatusBarEventBus.h"
+#include "core/AXUtil.h"
 #include "core/MultiDisplayState.h"
+#include "core/WMController.h"
 #include "core/WMState.h"
+#include "layouts/LayoutLibrary.h"
+#include "layouts/LayoutSelectionStore.h"
+#include "layouts/LayoutTemplateSet.h"
+#include "platform/sim/LogCapture.h"
+#include "support/SupportFolderFixture.h"
+#include "tracking/MappingTransaction.h"
 
 #include <memory>
 #include <optional>
@@ -14,24 +25,38 @@
 
 namespace korvane::testing {
 
-class DisplayTest : public AppTest {
+class DisplayTest : public SupportFolderTest {
   protected:
+    void SetUp() override {
+        SupportFolderTest::SetUp();
+        bus = StatusBarEventBus::create(*desktop);
+        subscription = bus->subscribeInvalidations([this](const StatusBarInvalidationEvent& e) {
+            if (auto* r = std::get_if<StatusBarInvalidationEvent::RefreshRequested>(&e.value))
+                refreshes.push_back(r->source);
+        });
+        records = std::make_shared<DisplayRecords>(
+            *desktop, ax, multiState, DisplayRecords::Stores{workbenches, selection, templates}, bus);
+        displayLayouts = std::make_shared<DisplayLayouts>(
+            *desktop, DisplayLayouts::Dependencies{multiState, controller, ax, library, records, memory,
+                                                   workbenches, selection, mapping});
+        displayLayouts->wireControllerCallbacks = [this] { ++activations; };
+    }
+
     // Frames are bottom-left global; the first display added is the main one.
     int addDisplay(const std::string& uuid, const Rect& frame, std::optional<Rect> visible = std::nullopt) {
         return desktop->screens().addDisplay(
             {.frame = frame, .visibleFrame = visible, .name = "Screen " + uuid, .uuid = uuid});
     }
-
-    // As at start-up: the zone state exists before any layout operation runs.
-    std::shared_ptr<AppDelegate> makeLayoutApp() {
-        auto app = makeApp();
-        app->multiState = std::make_shared<MultiDisplayState>();
-        return app;
+    // Stores the layouts as user layout files and reloads them.
+    void addUserLayouts(const std::vector<ConfigZoneSet>& sets) {
+        for (const auto& set : sets)
+            write(layouts() / (set.id + ".json"), set.toJSON().dump());
+        library->reloadUserLayouts();
     }
 
-    static std::shared_ptr<WMState> stateOf(AppDelegate& app, const std::string& uuid) {
-        auto it = app.multiState->states.find(uuid);
-        return it == app.multiState->states.end() ? nullptr : it->second;
+    std::shared_ptr<WMState> stateOf(const std::string& uuid) const {
+        auto it = multiState->states.find(uuid);
+        return it == multiState->states.end() ? nullptr : it->second;
     }
     static std::vector<int> zoneIDs(const WMState& state) {
         std::vector<int> ids;
@@ -44,20 +69,43 @@ class DisplayTest : public AppTest {
         state.attach(WinRef{wid, 100, {}, std::nullopt, std::nullopt}, zone);
     }
     static std::vector<WindowID> stack(const WMState& state, int zone) { return state.zone(zone)->stack; }
+    static bool zonesLieWithin(const WMState& state, const Rect& area) {
+        for (const auto& [id, zone] : state.layout.zones)
+            if (zone.frame.intersection(area) != zone.frame) return false;
+        return !state.layout.zones.empty();
+    }
 
     // What the files say for a display; nothing when it has no record there.
     static std::optional<std::string> storedTemplate(const std::string& uuid) {
         auto set = DisplayWorkbenchSet::load();
         auto it = set.workbenches.find(uuid);
-        if (it == set.workbenches.end()) return std::nullopt;
-        return it->second.activeTemplateID;
+        return it == set.workbenches.end() ? std::nullopt : std::optional(it->second.activeTemplateID);
     }
     static std::optional<std::string> storedSelection(const std::string& uuid) {
-        auto selection = LayoutSelectionStore::load();
-        auto it = selection.lastByDisplay.find(uuid);
-        if (it == selection.lastByDisplay.end()) return std::nullopt;
-        return it->second;
+        auto stored = LayoutSelectionStore::load();
+        auto it = stored.lastByDisplay.find(uuid);
+        return it == stored.lastByDisplay.end() ? std::nullopt : std::optional(it->second);
     }
+    bool logged(std::string_view line) { return capture.log().contains(line); }
+
+    sim::ScopedLogCapture capture;
+    std::shared_ptr<StatusBarEventBus> bus;
+    std::shared_ptr<AXUtil> ax = AXUtil::shared();
+    std::shared_ptr<LayoutSelection> selection = std::make_shared<LayoutSelection>();
+    std::shared_ptr<LayoutTemplateSet> templates = std::make_shared<LayoutTemplateSet>();
+    std::shared_ptr<DisplayWorkbenchSet> workbenches = std::make_shared<DisplayWorkbenchSet>();
+    std::shared_ptr<MultiDisplayState> multiState = std::make_shared<MultiDisplayState>();
+    std::shared_ptr<WMController> controller = std::make_shared<WMController>(multiState, ax);
+    std::shared_ptr<MappingTransactionCoordinator> mapping =
+        std::make_shared<MappingTransactionCoordinator>();
+    std::shared_ptr<LayoutLibrary> library = std::make_shared<LayoutLibrary>(desktop->defaults());
+    std::shared_ptr<LayoutMemory> memory =
+        std::make_shared<LayoutMemory>(desktop->process(), workbenches, selection);
+    std::shared_ptr<DisplayRecords> records;
+    std::shared_ptr<DisplayLayouts> displayLayouts;
+    int activations = 0; // calls of the re-wiring hook
+    std::vector<std::string> refreshes;
+    std::unique_ptr<StatusBarEventSubscription> subscription;
 };
 
 } // namespace korvane::testing

@@ -1,12 +1,12 @@
-// Launch at login on the simulated desktop: the property list, its place, and the application's switch.
+// Launch at login on the simulated desktop: the property list and its place.
 #include "app/LaunchAgent.h"
 
-#include "AppTestSupport.h"
+#include "support/SupportFolderFixture.h"
 
 #include <gtest/gtest.h>
 
 using namespace korvane;
-using korvane::testing::AppTest;
+using korvane::testing::SupportFolderTest;
 namespace fs = std::filesystem;
 
 namespace {
@@ -31,10 +31,10 @@ std::string propertyList(const std::string& program) {
            "</plist>\n";
 }
 
-class LaunchAgentTest : public AppTest {
+class LaunchAgentTest : public SupportFolderTest {
   protected:
     void SetUp() override {
-        AppTest::SetUp();
+        SupportFolderTest::SetUp();
         desktop->process().setEnvironment("HOME", (home / "user").string());
         desktop->process().setExecutablePath("/opt/Korvane & Co/korvane");
     }
@@ -66,25 +66,4 @@ TEST_F(LaunchAgentTest, uninstallRemovesTheEntryAndIgnoresItsAbsence) {
     agent.uninstall();
     EXPECT_FALSE(fs::exists(agentFile()));
     EXPECT_FALSE(desktop->loginItems().isInstalled(LaunchAgent::kLabel));
-}
-
-TEST_F(LaunchAgentTest, theSwitchLogsSuccessAndFailure) {
-    auto app = makeApp();
-    app->setLaunchAtLogin(true);
-    EXPECT_TRUE(fs::exists(agentFile()));
-    EXPECT_TRUE(logged("[app] Launch-at-login toggled enabled=true"));
-    app->setLaunchAtLogin(false);
-    EXPECT_FALSE(fs::exists(agentFile()));
-    EXPECT_TRUE(logged("[app] Launch-at-login toggled enabled=false"));
-
-    // A file where the folder belongs makes the install fail; the failure is logged, not thrown.
-    fs::remove_all(home / "user/Library/LaunchAgents");
-    write(home / "user/Library/LaunchAgents", "not a folder");
-    app->setLaunchAtLogin(true);
-    EXPECT_TRUE(logged("[app] Failed to toggle launch-at-login: "));
-    EXPECT_EQ(loggedCount("Launch-at-login toggled"), 2u);
-
-    desktop->process().unsetEnvironment("HOME");
-    app->setLaunchAtLogin(false);
-    EXPECT_EQ(loggedCount("[app] Failed to toggle launch-at-login: "), 2u);
 }

@@ -1,12 +1,11 @@
 // User layout files: their JSON form, reading the Layouts folder, rewriting display UUIDs, and the
-// one-time migration of legacy layout ids together with the scenes that name them.
+// one-time migration of legacy layout ids.
 #include "support/SupportFolderFixture.h"
 
 #include "layouts/ConfigZoneSet.h"
 #include "layouts/LayoutBuilder.h"
 #include "layouts/ZoneSetStore.h"
 #include "platform/sim/LogCapture.h"
-#include "scenes/model/WMScene.h"
 
 #include <gtest/gtest.h>
 
@@ -29,16 +28,6 @@ std::vector<std::string> ids(const std::vector<ConfigZoneSet>& sets) {
         out.push_back(s.id);
     return out;
 }
-
-ScreenContext oneScreen(const std::string& uuid) {
-    platform::ScreenInfo s;
-    s.frame = s.visibleFrame = Rect(0, 0, 1000, 800);
-    s.displayUUID = uuid;
-    return ScreenContext{{s}, uuid};
-}
-
-const char* kSceneA = "11111111-2222-4333-8444-555555555555";
-const char* kSceneB = "AAAAAAAA-BBBB-4CCC-8DDD-EEEEEEEEEEEE";
 
 } // namespace
 
@@ -125,7 +114,7 @@ TEST_F(SupportFolderTest, rewriteAllStopsAtAFileItCannotDecode) {
     EXPECT_NE(read(layouts() / "c.json").find("OLD"), std::string::npos);
 }
 
-TEST_F(SupportFolderTest, legacyIdsMoveToNewIdsAndScenesFollow) {
+TEST_F(SupportFolderTest, legacyIdsMoveToNewIds) {
     write(layouts() / "user.copy.x.json",
           "{\"id\":\"user.copy.x\",\"name\":\"Copy\",\"layoutTree\":{\"type\":\"region\",\"id\":1}}");
     write(layouts() / "array.json", "[" + zoneSetText("user.new.1") + "]");
@@ -134,23 +123,8 @@ TEST_F(SupportFolderTest, legacyIdsMoveToNewIdsAndScenesFollow) {
     write(layouts() / "newish.json", zoneSetText("user.new2"));
     write(layouts() / "garbage.json", "nope");
 
-    // The scene store writes ISO 8601 dates; a scene naming the legacy id on one display.
-    json sceneA = {{"id", kSceneA},
-                   {"name", "Desk"},
-                   {"createdAt", "2026-01-02T03:04:05.500Z"},
-                   {"updatedAt", "2026-01-03T00:00:00+01:00"},
-                   {"restoreMode", "layoutOnly"},
-                   {"hotkeySlot", 2},
-                   {"layoutRefsByDisplay", {{"D1", "user.copy.x"}, {"D2", "layout.x"}}},
-                   {"windowHints", {{"D1", {{{"bundleID", "com.example.mail"}, {"zoneID", 1}}}}}}};
-    write(scenes() / (std::string("scene-") + kSceneA + ".json"), sceneA.dump(2));
-    const std::string sceneBText =
-        json{{"id", kSceneB}, {"name", "Other"}, {"layoutRefsByDisplay", {{"D1", "layout.x"}}}}.dump(2);
-    write(scenes() / (std::string("scene-") + kSceneB + ".json"), sceneBText);
-    write(scenes() / "manifest.json", "{\"version\":\"4.0\",\"entries\":[]}");
-
     const auto layoutsBefore = snapshot(layouts());
-    auto mapping = ZoneSetStore::migrateLegacyLayoutIDs(oneScreen("D1"));
+    auto mapping = ZoneSetStore::migrateLegacyLayoutIDs();
 
     ASSERT_EQ(mapping.size(), 1u);
     const std::string newID = mapping.at("user.copy.x");
@@ -166,25 +140,10 @@ TEST_F(SupportFolderTest, legacyIdsMoveToNewIdsAndScenesFollow) {
     for (const char* kept : {"array.json", "layout.x.json", "daily.json", "newish.json", "garbage.json"})
         EXPECT_EQ(after.at(kept), layoutsBefore.at(kept)) << kept;
 
-    // The scene is rewritten in the scene model's own form, still readable, with the new id.
-    const std::string rewritten = read(scenes() / (std::string("scene-") + kSceneA + ".json"));
-    WMScene scene = WMScene::fromJSON(json::parse(rewritten), oneScreen("D1"), 0);
-    EXPECT_EQ(scene.layoutRefsByDisplay,
-              (std::map<std::string, std::string>{{"D1", newID}, {"D2", "layout.x"}}));
-    EXPECT_EQ(scene.hotkeySlot, 2);
-    EXPECT_EQ(scene.windowHints.at("D1").front().bundleID, "com.example.mail");
-    EXPECT_EQ(json::parse(rewritten)["createdAt"], "2026-01-02T03:04:05Z");
-    EXPECT_EQ(json::parse(rewritten)["updatedAt"], "2026-01-02T23:00:00Z");
-    EXPECT_LT(rewritten.find("\"name\""), rewritten.find("\"createdAt\"")); // not key-sorted
-    // A scene that names no migrated layout is left byte for byte.
-    EXPECT_EQ(read(scenes() / (std::string("scene-") + kSceneB + ".json")), sceneBText);
-
     // A second run finds nothing to do.
     const auto layoutsOnce = snapshot(layouts());
-    const auto scenesOnce = snapshot(scenes());
-    EXPECT_TRUE(ZoneSetStore::migrateLegacyLayoutIDs(oneScreen("D1")).empty());
+    EXPECT_TRUE(ZoneSetStore::migrateLegacyLayoutIDs().empty());
     EXPECT_EQ(snapshot(layouts()), layoutsOnce);
-    EXPECT_EQ(snapshot(scenes()), scenesOnce);
 }
 
 TEST_F(SupportFolderTest, migrationNeverLandsOnAnExistingLayoutFile) {
@@ -193,16 +152,12 @@ TEST_F(SupportFolderTest, migrationNeverLandsOnAnExistingLayoutFile) {
     desktop->process().enqueueUUID("AAAAAAAA-0000-4000-8000-000000000000");
     desktop->process().enqueueUUID("BBBBBBBB-0000-4000-8000-000000000000");
 
-    auto mapping = ZoneSetStore::migrateLegacyLayoutIDs(oneScreen("D1"));
+    auto mapping = ZoneSetStore::migrateLegacyLayoutIDs();
     EXPECT_EQ(mapping, (ZoneSetStore::IDMapping{{"scene-layout-1", "layout.bbbbbbbb"}}));
     EXPECT_EQ(read(layouts() / "layout.aaaaaaaa.json"), zoneSetText("layout.aaaaaaaa"));
 }
 
-TEST_F(SupportFolderTest, migrationWithoutLayoutsFolderTouchesNothing) {
-    const std::string sceneText =
-        json{{"id", kSceneA}, {"name", "S"}, {"layoutRefsByDisplay", {{"D1", "user.copy.x"}}}}.dump();
-    write(scenes() / (std::string("scene-") + kSceneA + ".json"), sceneText);
-    EXPECT_TRUE(ZoneSetStore::migrateLegacyLayoutIDs(oneScreen("D1")).empty());
+TEST_F(SupportFolderTest, migrationWithoutLayoutsFolderCreatesNothing) {
+    EXPECT_TRUE(ZoneSetStore::migrateLegacyLayoutIDs().empty());
     EXPECT_FALSE(fs::exists(layouts()));
-    EXPECT_EQ(read(scenes() / (std::string("scene-") + kSceneA + ".json")), sceneText);
 }

@@ -1,11 +1,10 @@
-// The watcher of the Layouts folder: user layout files added, edited or removed while the application
-// runs take effect after a short quiet time, and a folder that was deleted or moved away is watched
-// again at its path.
-#include "app/AppDelegate.h"
+// Debounced reloads of the Layouts folder and restarts of its watch.
+#include "layouts/LayoutDirectoryWatcher.h"
 
 #include "core/Log.h"
 #include "layouts/ZoneSetStore.h"
-#include "platform/Platform.h"
+
+#include <filesystem>
 
 namespace korvane {
 
@@ -17,7 +16,21 @@ constexpr double kWatcherRestartDelay = 0.2; // seconds
 
 } // namespace
 
-void AppDelegate::startLayoutDirectoryWatcher() {
+std::shared_ptr<LayoutDirectoryWatcher>
+LayoutDirectoryWatcher::create(platform::RunLoop& runLoop, platform::FolderWatcher& folders, Reload reload) {
+    return std::shared_ptr<LayoutDirectoryWatcher>(
+        new LayoutDirectoryWatcher(runLoop, folders, std::move(reload)));
+}
+
+LayoutDirectoryWatcher::LayoutDirectoryWatcher(platform::RunLoop& runLoop, platform::FolderWatcher& folders,
+                                               Reload reload)
+    : runLoop_(runLoop), folders_(folders), reload_(std::move(reload)) {}
+
+LayoutDirectoryWatcher::~LayoutDirectoryWatcher() {
+    stopLayoutDirectoryWatcher();
+}
+
+void LayoutDirectoryWatcher::startLayoutDirectoryWatcher() {
     stopLayoutDirectoryWatcher();
     fs::path folder;
     try {
@@ -31,7 +44,7 @@ void AppDelegate::startLayoutDirectoryWatcher() {
         Log::app.error("Failed to start layouts directory watcher: %s", e.what());
         return;
     }
-    auto watch = platform_.folderWatcher().watch(folder.string(), [weak = weak_from_this()](unsigned events) {
+    auto watch = folders_.watch(folder.string(), [weak = weak_from_this()](unsigned events) {
         if (auto self = weak.lock()) self->handleLayoutDirectoryEvent(events);
     });
     if (!watch) {
@@ -42,7 +55,7 @@ void AppDelegate::startLayoutDirectoryWatcher() {
     Log::app.info("Started layouts directory watcher path=%s", folder.string());
 }
 
-void AppDelegate::stopLayoutDirectoryWatcher() {
+void LayoutDirectoryWatcher::stopLayoutDirectoryWatcher() {
     if (pendingLayoutDirectoryReloadWorkItem) {
         pendingLayoutDirectoryReloadWorkItem->cancel();
         pendingLayoutDirectoryReloadWorkItem.reset();
@@ -57,35 +70,34 @@ void AppDelegate::stopLayoutDirectoryWatcher() {
     }
 }
 
-void AppDelegate::handleLayoutDirectoryEvent(unsigned mask) {
+void LayoutDirectoryWatcher::handleLayoutDirectoryEvent(unsigned mask) {
     Log::app.debug("Layouts directory changed mask=%lu", mask);
     scheduleLayoutDirectoryReload("fs-event");
     if (mask & (platform::kFolderDelete | platform::kFolderRename | platform::kFolderRevoke))
         scheduleLayoutDirectoryWatcherRestart("fs-invalidated");
 }
 
-void AppDelegate::scheduleLayoutDirectoryReload(const std::string& reason) {
+void LayoutDirectoryWatcher::scheduleLayoutDirectoryReload(const std::string& reason) {
     if (pendingLayoutDirectoryReloadWorkItem) pendingLayoutDirectoryReloadWorkItem->cancel();
-    pendingLayoutDirectoryReloadWorkItem = platform_.runLoop().postAfter(
-        seconds(layoutDirectoryReloadDebounce), [weak = weak_from_this(), reason] {
+    pendingLayoutDirectoryReloadWorkItem =
+        runLoop_.postAfter(seconds(layoutDirectoryReloadDebounce), [weak = weak_from_this(), reason] {
             auto self = weak.lock();
             if (!self) return;
-            self->reloadUserLayouts();
-            self->publishRefresh("AppDelegate+Persistence.scheduleLayoutDirectoryReload");
+            const std::size_t count = self->reload_ ? self->reload_() : 0;
             Log::app.info("Layouts hot-reloaded reason=%s count=%ld", reason,
-                          static_cast<std::int64_t>(self->regionSets.size()));
+                          static_cast<std::int64_t>(count));
         });
 }
 
-void AppDelegate::scheduleLayoutDirectoryWatcherRestart(const std::string& reason) {
+void LayoutDirectoryWatcher::scheduleLayoutDirectoryWatcherRestart(const std::string& reason) {
     if (pendingLayoutDirectoryWatcherRestartWorkItem) pendingLayoutDirectoryWatcherRestartWorkItem->cancel();
     pendingLayoutDirectoryWatcherRestartWorkItem =
-        platform_.runLoop().postAfter(seconds(kWatcherRestartDelay), [weak = weak_from_this(), reason] {
+        runLoop_.postAfter(seconds(kWatcherRestartDelay), [weak = weak_from_this(), reason] {
             if (auto self = weak.lock()) self->restartLayoutDirectoryWatcher(reason);
         });
 }
 
-void AppDelegate::restartLayoutDirectoryWatcher(const std::string& reason) {
+void LayoutDirectoryWatcher::restartLayoutDirectoryWatcher(const std::string& reason) {
     // The start stops the old watch first, which also drops the reload still pending from the event.
     startLayoutDirectoryWatcher();
     scheduleLayoutDirectoryReload("watcher-restart");

@@ -1,0 +1,137 @@
+// Making the components in start-up order and wiring them to each other.
+#include "shell/AppDelegate.h"
+
+#include "app/DisplayLayouts.h"
+#include "app/DisplayRecords.h"
+#include "app/DisplayWorkbenchSet.h"
+#include "app/LaunchAgent.h"
+#include "app/LayoutMemory.h"
+#include "app/StatusBarEvent.h"
+#include "app/StatusBarEventBus.h"
+#include "core/AXUtil.h"
+#include "core/Log.h"
+#include "core/MultiDisplayState.h"
+#include "core/WMController.h"
+#include "layouts/LayoutDirectoryWatcher.h"
+#include "layouts/LayoutLibrary.h"
+#include "layouts/LayoutSelectionStore.h"
+#include "layouts/LayoutTemplateSet.h"
+#include "platform/Platform.h"
+#include "scenes/model/SceneFileRewriter.h"
+#include "scenes/model/ScreenContext.h"
+#include "tracking/MappingTransaction.h"
+
+#include <functional>
+
+namespace korvane {
+
+namespace {
+
+// Publishes a refresh of the status-bar menu while the bus lives.
+std::function<void(const std::string&)> refreshPublisher(const std::shared_ptr<StatusBarEventBus>& bus) {
+    return [weak = std::weak_ptr<StatusBarEventBus>(bus)](const std::string& source) {
+        if (auto bus = weak.lock())
+            bus->publish(StatusBarInvalidationEvent::refreshRequested(
+                StatusBarInvalidationReason::externalStateChanged, source));
+    };
+}
+
+} // namespace
+
+std::shared_ptr<AppDelegate> AppDelegate::create(platform::Platform& platform) {
+    auto app = std::shared_ptr<AppDelegate>(new AppDelegate(platform));
+    app->wire();
+    return app;
+}
+
+AppDelegate::AppDelegate(platform::Platform& platform)
+    : platform_(platform), statusBarEventBus_(StatusBarEventBus::create(platform)), ax_(AXUtil::shared()),
+      layoutSelection_(std::make_shared<LayoutSelection>(LayoutSelectionStore::load())),
+      layoutTemplates_(std::make_shared<LayoutTemplateSet>(LayoutTemplateSet::load())),
+      displayWorkbenches_(std::make_shared<DisplayWorkbenchSet>(DisplayWorkbenchSet::load())),
+      multiState_(std::make_shared<MultiDisplayState>()),
+      controller_(std::make_shared<WMController>(multiState_, ax_)),
+      mappingTransactions_(std::make_shared<MappingTransactionCoordinator>()),
+      layoutLibrary_(std::make_shared<LayoutLibrary>(platform.userDefaults())),
+      layoutDirectoryWatcher_(
+          LayoutDirectoryWatcher::create(platform.runLoop(), platform.folderWatcher(),
+                                         [library = std::weak_ptr<LayoutLibrary>(layoutLibrary_),
+                                          refresh = refreshPublisher(statusBarEventBus_)]() -> std::size_t {
+                                             auto layouts = library.lock();
+                                             if (!layouts) return 0;
+                                             layouts->reloadUserLayouts();
+                                             refresh("AppDelegate+Persistence.scheduleLayoutDirectoryReload");
+                                             return layouts->regionSets().size();
+                                         })),
+      layoutMemory_(
+          std::make_shared<LayoutMemory>(platform.processInfo(), displayWorkbenches_, layoutSelection_)),
+      displayRecords_(std::make_shared<DisplayRecords>(
+          platform, ax_, multiState_,
+          DisplayRecords::Stores{displayWorkbenches_, layoutSelection_, layoutTemplates_},
+          statusBarEventBus_)),
+      displayLayouts_(std::make_shared<DisplayLayouts>(
+          platform, DisplayLayouts::Dependencies{multiState_, controller_, ax_, layoutLibrary_,
+                                                 displayRecords_, layoutMemory_, displayWorkbenches_,
+                                                 layoutSelection_, mappingTransactions_})) {}
+
+AppDelegate::~AppDelegate() = default;
+
+void AppDelegate::wire() {
+    layoutLibrary_->onUserLayoutsChanged = refreshPublisher(statusBarEventBus_);
+    layoutLibrary_->onLayoutCreatedForDisplay =
+        [records = std::weak_ptr<DisplayRecords>(displayRecords_),
+         workbenches = std::weak_ptr<DisplayWorkbenchSet>(displayWorkbenches_)](const std::string& uuid) {
+            auto recordsNow = records.lock();
+            auto workbenchesNow = workbenches.lock();
+            if (recordsNow && workbenchesNow && !workbenchesNow->workbenches.count(uuid))
+                recordsNow->createDisplayRecord(uuid);
+        };
+    // The scenes name layouts by id; they follow the layouts that moved.
+    layoutLibrary_->rewriteLayoutReferences = [&platform =
+                                                   platform_](const LayoutLibrary::IDMapping& mapping) {
+        rewriteSceneLayoutIDs(mapping, ScreenContext::capture(platform.screens()),
+                              platform.runLoop().wallClock());
+    };
+
+    std::weak_ptr<AppDelegate> weak = weak_from_this();
+    displayLayouts_->wireControllerCallbacks = [weak] {
+        if (auto self = weak.lock()) self->wireControllerCallbacks();
+    };
+    displayLayouts_->registerHotkeys = [weak] {
+        if (auto self = weak.lock()) self->registerHotkeys();
+    };
+}
+
+void AppDelegate::wireControllerCallbacks() {
+    auto refresh = refreshPublisher(statusBarEventBus_);
+    controller_->onLayoutChange = [refresh] { refresh("WMController.onLayoutChange"); };
+    controller_->onWindowFocus = [layouts = std::weak_ptr<DisplayLayouts>(displayLayouts_)](WindowID wid) {
+        if (auto displayLayouts = layouts.lock()) displayLayouts->onWindowFocusSync(wid);
+    };
+    controller_->onCycleBounce = [weak = weak_from_this()](const std::string& displayUUID) {
+        if (auto self = weak.lock()) self->showToast("No other windows in this zone", displayUUID, 0.7);
+    };
+}
+
+void AppDelegate::registerHotkeys() {
+    // The hot-key manager and its configuration do not exist yet; there is nothing to register again.
+}
+
+void AppDelegate::showToast(const std::string&, const std::string&, double) {
+    // The toast window does not exist yet; the notice is dropped.
+}
+
+void AppDelegate::setLaunchAtLogin(bool enabled) {
+    try {
+        LaunchAgent agent(platform_);
+        if (enabled)
+            agent.install();
+        else
+            agent.uninstall();
+        Log::app.info("Launch-at-login toggled enabled=%{bool}d", enabled);
+    } catch (const std::exception& e) {
+        Log::app.error("Failed to toggle launch-at-login: %s", e.what());
+    }
+}
+
+} // namespace korvane
