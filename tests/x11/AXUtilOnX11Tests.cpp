@@ -138,6 +138,31 @@ TEST_F(AXUtilOnX11Test, moveResizeFillsEveryZoneOfBothMonitorsWithinTheSizeIncre
     EXPECT_EQ(ax->frame(elementOf(again.x)), before);
 }
 
+TEST_F(AXUtilOnX11Test, aLowWindowMadeTallLandsInItsZoneWithoutAnIntermediateFrame) {
+    // Grown where it stands, the window would reach below the monitor and be pushed up by the window
+    // manager before being moved: a frame the user sees for nothing.
+    const auto x = xterm("Low", "60x8+2600+900");
+    const Rect visible = screenNamed(kPrimaryName).visibleFrame;
+    const Rect zone = zonesOf(visible)[0];
+    session().watchFrames(x.window);
+    ax->moveResize(elementOf(x), zone);
+    const auto frame = ax->frame(elementOf(x));
+    ASSERT_TRUE(frame.has_value());
+    EXPECT_TRUE(fillsZone(*frame, zone, visible));
+
+    // Every frame shown on the way already had the zone's left edge and the final size (the last step
+    // only lowers it onto the zone's bottom), and nothing arrives later.
+    const Rect root = session().frameOf(x.window);
+    const auto shown = session().framesShown();
+    ASSERT_FALSE(shown.empty());
+    EXPECT_EQ(shown.back(), root);
+    for (const Rect& f : shown)
+        EXPECT_TRUE(f.minX() == root.minX() && f.size == root.size) << platform::describe(f);
+    runUntil([] { return false; }, milliseconds(100));
+    EXPECT_TRUE(session().framesShown().empty());
+    EXPECT_EQ(ax->frame(elementOf(x)), frame);
+}
+
 TEST_F(AXUtilOnX11Test, theFocusedWindowFollowsClicksAndActivation) {
     const std::vector<X11TestSession::Xterm> xterms = {
         xterm("First", "40x10+1950+50"), xterm("Second", "40x10+2400+50"), xterm("Third", "40x10+2850+50")};

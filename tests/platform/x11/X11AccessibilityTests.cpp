@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 
 namespace korvane::x11::test {
 namespace {
@@ -83,6 +84,46 @@ TEST_F(X11AccessibilityTest, settingPositionAndSizeMovesTheFrameWithinTheSizeInc
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(150));
 
     EXPECT_EQ(ax.setAttribute(w, "AXPosition", Size{1, 1}), AXError::illegalArgument);
+}
+
+TEST_F(X11AccessibilityTest, aSizeSetAloneIsAppliedBeforeAnyoneSeesTheFrame) {
+    const auto x = xterm("Resized alone", "60x20+2000+100");
+    auto& ax = desktop->accessibility();
+    const AXElement w = windowOf(x);
+    // It waits for a position to go with it, but a read, a window list or a moment's pause applies it.
+    struct Row {
+        const char* by;
+        Size asked;
+        std::function<void()> then;
+    };
+    const Row rows[] = {
+        {"a read", {500, 300}, [&] { read<std::string>(ax, w, "AXTitle"); }},
+        {"a window list", {450, 350}, [&] { desktop->windowServer().copyWindowInfo(kOnScreenOnly); }},
+        {"the main loop",
+         {400, 250},
+         [&] { runUntil([&] { return session().frameOf(x.window).size.width <= 400; }, milliseconds(500)); }},
+    };
+    for (const auto& row : rows) {
+        ASSERT_EQ(ax.setAttribute(w, "AXSize", row.asked), AXError::success);
+        row.then();
+        const Size size = session().frameOf(x.window).size;
+        EXPECT_TRUE(size.width <= row.asked.width && size.width > row.asked.width - 6 &&
+                    size.height <= row.asked.height && size.height > row.asked.height - 13)
+            << row.by << ": " << size.width << "x" << size.height;
+    }
+}
+
+TEST_F(X11AccessibilityTest, aHugeTitleIsCutAtACharacterBoundary) {
+    const auto x = xterm("Short", "60x20+2000+100");
+    // Two-byte characters after one single-byte one: the cut at 4096 bytes falls inside a character.
+    std::string huge = "a";
+    for (int i = 0; i < 500'000; ++i)
+        huge += "\u00e9";
+    session().setTitle(x.window, huge);
+    const std::string expected = huge.substr(0, 4095);
+    EXPECT_EQ(read<std::string>(desktop->accessibility(), windowOf(x), "AXTitle"), expected);
+    auto one = desktop->windowServer().copyWindowInfo(kIncludingWindow, x.window);
+    EXPECT_EQ(one->at(0).at(WindowKey::name).get<std::string>(), expected);
 }
 
 TEST_F(X11AccessibilityTest, raisingActivatesTheWindowAndTheFocusAttributesFollow) {
