@@ -8,7 +8,6 @@
 
 #include "core/MultiDisplayState.h"
 #include "core/WMController.h"
-#include "core/WMState.h"
 #include "platform/Platform.h"
 
 #include <algorithm>
@@ -16,7 +15,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <iostream>
@@ -169,16 +167,8 @@ class Bench {
     void makeTargets() {
         std::vector<platform::ScreenInfo> screens = desktop_.screens().screens();
         if (screens.size() < 2) throw std::runtime_error("the session has fewer than two monitors");
-        for (const auto& s : screens) {
-            Layout layout;
-            layout.screenId = s.displayUUID;
-            int id = 1;
-            for (const Rect& zone : zonesOf(s.visibleFrame)) {
-                layout.zones[id] = Zone{id, zone, {}, 0};
-                ++id;
-            }
-            multi_->states[s.displayUUID] = std::make_shared<WMState>(layout);
-        }
+        for (const auto& s : screens)
+            multi_->states[s.displayUUID] = zoneStateOf(s);
         auto target = [&](const platform::ScreenInfo& s, int zoneID, bool lowMadeTall) {
             return Target{zonesOf(s.visibleFrame)[static_cast<std::size_t>(zoneID - 1)],
                           s.displayUUID,
@@ -235,29 +225,11 @@ class Bench {
     std::vector<xcb_window_t> others_;
 };
 
-std::vector<int> countsFrom(const std::string& text) {
-    std::vector<int> out;
-    for (std::size_t at = 0; at < text.size();) {
-        const std::size_t comma = std::min(text.find(',', at), text.size());
-        out.push_back(std::stoi(text.substr(at, comma - at)));
-        at = comma + 1;
-    }
-    return out;
-}
-
 int run(int argc, char** argv) {
-    std::vector<int> counts = {10, 100, 300};
-    int moves = 198;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg.rfind("--windows=", 0) == 0) {
-            counts = countsFrom(arg.substr(10));
-        } else if (arg.rfind("--moves=", 0) == 0) {
-            moves = std::stoi(arg.substr(8));
-        } else {
-            std::cerr << "usage: " << argv[0] << " [--windows=10,100,300] [--moves=198]\n";
-            return 2;
-        }
+    const int moves = argc > 1 ? std::atoi(argv[1]) : 198;
+    if (moves <= 0) {
+        std::cerr << "usage: " << argv[0] << " [moves per operation and window count, default 198]\n";
+        return 2;
     }
     // The desktop keeps its defaults in the application-support folder: a fresh one, not the user's.
     char pattern[] = "/tmp/korvane-x11-bench-XXXXXX";
@@ -274,7 +246,7 @@ int run(int argc, char** argv) {
         platform::Platform::setCurrent(desktop.get());
         {
             Bench bench(session, *desktop);
-            bench.run(counts, moves);
+            bench.run({10, 100, 300}, moves);
         }
         platform::Platform::setCurrent(nullptr);
     } catch (const std::exception& e) {

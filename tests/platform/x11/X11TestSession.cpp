@@ -13,6 +13,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <memory>
 #include <poll.h>
 #include <stdexcept>
 #include <sys/prctl.h>
@@ -34,15 +35,10 @@ Nanos monotonic() {
         .count();
 }
 
-template <class T> struct Reply {
-    T* p = nullptr;
-    explicit Reply(T* r) : p(r) {}
-    ~Reply() { std::free(p); }
-    Reply(const Reply&) = delete;
-    Reply& operator=(const Reply&) = delete;
-    T* operator->() const { return p; }
-    explicit operator bool() const { return p != nullptr; }
+struct FreeDeleter {
+    void operator()(void* p) const { std::free(p); }
 };
+template <class T> using Reply = std::unique_ptr<T, FreeDeleter>;
 
 // The environment as the session found it: the fixture points the desktop's data folders elsewhere,
 // and the server and window manager must not see that (openbox finds its themes there).
@@ -285,9 +281,11 @@ void X11TestSession::sync() {
 }
 
 xcb_atom_t X11TestSession::atom(const char* name) {
+    if (auto it = atoms_.find(name); it != atoms_.end()) return it->second;
     Reply<xcb_intern_atom_reply_t> r(xcb_intern_atom_reply(
         conn_, xcb_intern_atom(conn_, 0, static_cast<std::uint16_t>(std::strlen(name)), name), nullptr));
-    return r ? r->atom : static_cast<xcb_atom_t>(XCB_ATOM_NONE);
+    if (!r) return XCB_ATOM_NONE;
+    return atoms_[name] = r->atom;
 }
 
 std::vector<std::uint32_t> X11TestSession::cardinals(xcb_window_t window, xcb_atom_t property,
@@ -296,8 +294,8 @@ std::vector<std::uint32_t> X11TestSession::cardinals(xcb_window_t window, xcb_at
         xcb_get_property_reply(conn_, xcb_get_property(conn_, 0, window, property, type, 0, 4096), nullptr));
     std::vector<std::uint32_t> out;
     if (!r || r->format != 32) return out;
-    const auto* data = static_cast<const std::uint32_t*>(xcb_get_property_value(r.p));
-    out.assign(data, data + xcb_get_property_value_length(r.p) / 4);
+    const auto* data = static_cast<const std::uint32_t*>(xcb_get_property_value(r.get()));
+    out.assign(data, data + xcb_get_property_value_length(r.get()) / 4);
     return out;
 }
 
@@ -319,14 +317,18 @@ std::optional<xcb_window_t> X11TestSession::clientOf(pid_t pid) {
 }
 
 Rect X11TestSession::frameOf(xcb_window_t window) {
-    // Pipelined: the benchmark reads frames back as fast as the server answers.
+    // One round trip: the benchmark reads frames back as fast as the server answers.
+    const xcb_atom_t extentsAtom = atom("_NET_FRAME_EXTENTS");
     const auto geometryCookie = xcb_get_geometry(conn_, window);
     const auto originCookie = xcb_translate_coordinates(conn_, window, root_, 0, 0);
-    auto e = cardinals(window, atom("_NET_FRAME_EXTENTS"), XCB_ATOM_CARDINAL);
+    const auto extentsCookie = xcb_get_property(conn_, 0, window, extentsAtom, XCB_ATOM_CARDINAL, 0, 4);
     Reply<xcb_get_geometry_reply_t> g(xcb_get_geometry_reply(conn_, geometryCookie, nullptr));
     Reply<xcb_translate_coordinates_reply_t> t(xcb_translate_coordinates_reply(conn_, originCookie, nullptr));
+    Reply<xcb_get_property_reply_t> p(xcb_get_property_reply(conn_, extentsCookie, nullptr));
     if (!g || !t) return {};
-    e.resize(4, 0);
+    std::uint32_t e[4] = {0, 0, 0, 0};
+    if (p && p->format == 32 && xcb_get_property_value_length(p.get()) >= 16)
+        std::memcpy(e, xcb_get_property_value(p.get()), sizeof e);
     return Rect{static_cast<double>(t->dst_x) - e[0], static_cast<double>(t->dst_y) - e[2],
                 static_cast<double>(g->width) + e[0] + e[1], static_cast<double>(g->height) + e[2] + e[3]};
 }
@@ -438,7 +440,7 @@ void X11TestSession::setEdid(const std::vector<std::uint8_t>& edid) {
     Reply<xcb_randr_get_monitors_reply_t> monitors(
         xcb_randr_get_monitors_reply(conn_, xcb_randr_get_monitors(conn_, root_, 1), nullptr));
     if (!monitors) throw std::runtime_error("no monitors");
-    for (auto it = xcb_randr_get_monitors_monitors_iterator(monitors.p); it.rem;
+    for (auto it = xcb_randr_get_monitors_monitors_iterator(monitors.get()); it.rem;
          xcb_randr_monitor_info_next(&it)) {
         if (xcb_randr_monitor_info_outputs_length(it.data) == 0) continue;
         const xcb_randr_output_t output = xcb_randr_monitor_info_outputs(it.data)[0];

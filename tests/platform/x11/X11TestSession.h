@@ -10,6 +10,7 @@
 
 #include <array>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <sys/types.h>
@@ -97,6 +98,7 @@ class X11TestSession {
     xcb_connection_t* conn_ = nullptr;
     xcb_window_t root_ = XCB_WINDOW_NONE;
     xcb_window_t watched_ = XCB_WINDOW_NONE;
+    std::map<std::string, xcb_atom_t> atoms_;
 };
 
 } // namespace korvane::x11::test
