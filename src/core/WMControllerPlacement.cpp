@@ -173,8 +173,14 @@ void WMController::reconcileMapping(const AXElement& element, pid_t pid, int zon
                                     const std::string& tag, int attempt, int maxAttempts) {
     auto state = stateOf(*multiState, displayUUID);
     if (!state) return;
-    const auto wid = ax->windowID(element);
-    const auto frame = ax->frame(element);
+    // An element that still reports the expected number needs no lookup, and the frame is read only
+    // where a mapping is written: the common reconcile, right after a move, then costs one read.
+    AXValue number;
+    const bool reportsExpected =
+        expected &&
+        platform().accessibility().copyAttribute(element, "AXWindowNumber", number) == AXError::success &&
+        number == AXValue(static_cast<double>(*expected));
+    const std::optional<WindowID> wid = reportsExpected ? expected : ax->windowID(element);
 
     if (!wid) {
         if (attempt + 1 < maxAttempts) {
@@ -196,7 +202,7 @@ void WMController::reconcileMapping(const AXElement& element, pid_t pid, int zon
 
     if (expected && *expected != *wid && !state->zoneOf.contains(*wid)) {
         const AXElement appElement = platform().accessibility().applicationElement(pid);
-        if (state->replaceWindow(*expected, *wid, pid, element, frame, appElement)) {
+        if (state->replaceWindow(*expected, *wid, pid, element, ax->frame(element), appElement)) {
             Log::wm.info("%s: reconciled wid migration %u->%u for R%ld", tag, *expected, *wid, zone);
             if (onWindowMoved) onWindowMoved(*wid, zone);
             return;
@@ -205,7 +211,7 @@ void WMController::reconcileMapping(const AXElement& element, pid_t pid, int zon
     if (auto mapped = state->zoneOf.find(*wid); mapped != state->zoneOf.end() && mapped->second == zone)
         return;
 
-    state->attach(WinRef{*wid, pid, element, std::nullopt, frame}, zone);
+    state->attach(WinRef{*wid, pid, element, std::nullopt, ax->frame(element)}, zone);
     Log::wm.info("%s: reconciled mapping wid=%u -> R%ld attempt=%ld", tag, *wid, zone, attempt + 1);
     if (onWindowMoved) onWindowMoved(*wid, zone);
 }

@@ -1,13 +1,11 @@
-// The accessibility wrapper on a real X server: xterms found by window number and back, moved into the
-// zones of both monitors and read back in bottom-left coordinates, and the focused window as a user's
-// click and the program's own activation change it.
+// The accessibility wrapper on a real X server: xterms moved into the zones of both monitors, read back
+// in bottom-left coordinates and found there by window number and back (a low window made tall without
+// a detour), and the focused window as a user's click and the program's own activation change it, with
+// the observers and announcements that follow.
 #include "CoreOnX11.h"
 
-#include "core/ScreenSpace.h"
-#include "core/WindowInfoFields.h"
 #include "platform/Accessibility.h"
-
-#include <algorithm>
+#include "platform/NotificationCenter.h"
 
 namespace korvane::x11::test {
 namespace {
@@ -46,53 +44,7 @@ class TopDock {
 
 using AXUtilOnX11Test = CoreOnX11Test;
 
-TEST_F(AXUtilOnX11Test, everyXtermIsFoundByItsNumberAndItsNumberByItsElement) {
-    const std::vector<X11TestSession::Xterm> xterms = {xterm("Left of primary", "60x20+1950+60"),
-                                                       xterm("Right of primary", "50x10+3000+500"),
-                                                       xterm("On the side", "40x12+100+300")};
-    auto& accessibility = desktop->accessibility();
-
-    for (const auto& x : xterms) {
-        SCOPED_TRACE(x.window);
-        // The element as the application lists it, as the sweeps and adoptions come by it.
-        platform::AXValue value;
-        ASSERT_EQ(accessibility.copyAttribute(accessibility.applicationElement(x.pid), "AXWindows", value),
-                  platform::AXError::success);
-        const auto* windows = std::get_if<std::vector<AXElement>>(&value);
-        ASSERT_TRUE(windows && windows->size() == 1);
-        EXPECT_EQ(ax->windowID(windows->front()), x.window);
-
-        const Rect expected = bottomLeftOfRoot(session().frameOf(x.window));
-        auto found = ax->axAndFrame(x.window);
-        ASSERT_TRUE(found.has_value());
-        EXPECT_EQ(found->element, elementOf(x));
-        EXPECT_EQ(found->frame, expected) << platform::describe(found->frame);
-        auto withPid = ax->axAndFrame(x.window, x.pid);
-        ASSERT_TRUE(withPid.has_value());
-        EXPECT_EQ(withPid->element, elementOf(x));
-        EXPECT_EQ(ax->axElement(x.window, x.pid), elementOf(x));
-        EXPECT_EQ(ax->frame(elementOf(x)), expected);
-
-        // The window list agrees: the same number, owner and bounds (top-left, so flipped back).
-        auto list = ax->cachedWindowList();
-        ASSERT_TRUE(list);
-        auto entry = std::find_if(list->begin(), list->end(),
-                                  [&](const auto& e) { return windowinfo::windowNumber(e) == x.window; });
-        ASSERT_NE(entry, list->end());
-        EXPECT_EQ(windowinfo::ownerPID(*entry), x.pid);
-        auto bounds = windowinfo::bounds(*entry);
-        ASSERT_TRUE(bounds.has_value());
-        EXPECT_EQ(flipRect(*bounds, *primaryScreenHeight(desktop->screens())), expected);
-    }
-
-    // Another application's number under a pid is not found, and a closed window is found by nobody.
-    EXPECT_FALSE(ax->axElement(xterms[0].window, xterms[1].pid).has_value());
-    close(xterms[2]);
-    EXPECT_FALSE(ax->axAndFrame(xterms[2].window).has_value());
-    EXPECT_FALSE(ax->frame(elementOf(xterms[2])).has_value());
-}
-
-TEST_F(AXUtilOnX11Test, moveResizeFillsEveryZoneOfBothMonitorsWithinTheSizeIncrement) {
+TEST_F(AXUtilOnX11Test, moveResizeFillsEveryZoneOfBothMonitorsAndTheWindowsAreFoundThere) {
     // A panel on the primary monitor, so that its zones come from a visible frame less than the frame.
     TopDock dock(session(), 30);
     ASSERT_TRUE(runUntil([&] { return screenNamed(kPrimaryName).visibleFrame.height() == 1050; }));
@@ -129,6 +81,13 @@ TEST_F(AXUtilOnX11Test, moveResizeFillsEveryZoneOfBothMonitorsWithinTheSizeIncre
         const Rect root = session().frameOf(p.x.window);
         EXPECT_TRUE(contains(p.monitorRoot, root)) << platform::describe(root);
         EXPECT_EQ(bottomLeftOfRoot(root), *frame);
+        // Found there by its number, with and without its pid, as sweeps and adoptions look it up.
+        auto found = ax->axAndFrame(p.x.window);
+        ASSERT_TRUE(found.has_value());
+        EXPECT_EQ(found->element, elementOf(p.x));
+        EXPECT_EQ(found->frame, *frame);
+        EXPECT_EQ(ax->axElement(p.x.window, p.x.pid), elementOf(p.x));
+        EXPECT_EQ(ax->windowID(found->element), p.x.window);
     }
 
     // Moving a window into the zone it already fills leaves it where it is.
@@ -136,20 +95,71 @@ TEST_F(AXUtilOnX11Test, moveResizeFillsEveryZoneOfBothMonitorsWithinTheSizeIncre
     const Rect before = *ax->frame(elementOf(again.x));
     ax->moveResize(elementOf(again.x), again.zone);
     EXPECT_EQ(ax->frame(elementOf(again.x)), before);
+
+    // Another application's number under a pid is not found, and a closed window is found by nobody.
+    EXPECT_FALSE(ax->axElement(placements[0].x.window, placements[1].x.pid).has_value());
+    close(again.x);
+    EXPECT_FALSE(ax->axAndFrame(again.x.window).has_value());
+    EXPECT_FALSE(ax->frame(elementOf(again.x)).has_value());
 }
 
-TEST_F(AXUtilOnX11Test, theFocusedWindowFollowsClicksAndActivation) {
+TEST_F(AXUtilOnX11Test, aLowWindowMadeTallLandsInItsZoneWithoutAnIntermediateFrame) {
+    // Grown where it stands, the window would reach below the monitor and be pushed up by the window
+    // manager before being moved: a frame the user sees for nothing.
+    const auto x = xterm("Low", "60x8+2600+900");
+    const Rect visible = screenNamed(kPrimaryName).visibleFrame;
+    const Rect zone = zonesOf(visible)[0];
+    session().watchFrames(x.window);
+    ax->moveResize(elementOf(x), zone);
+    const auto frame = ax->frame(elementOf(x));
+    ASSERT_TRUE(frame.has_value());
+    EXPECT_TRUE(fillsZone(*frame, zone, visible));
+
+    // Every frame shown on the way already had the zone's left edge and the final size (the last step
+    // only lowers it onto the zone's bottom), and nothing arrives later.
+    const Rect root = session().frameOf(x.window);
+    const auto shown = session().framesShown();
+    ASSERT_FALSE(shown.empty());
+    EXPECT_EQ(shown.back(), root);
+    for (const Rect& f : shown)
+        EXPECT_TRUE(f.minX() == root.minX() && f.size == root.size) << platform::describe(f);
+    runUntil([] { return false; }, milliseconds(100));
+    EXPECT_TRUE(session().framesShown().empty());
+    EXPECT_EQ(ax->frame(elementOf(x)), frame);
+}
+
+TEST_F(AXUtilOnX11Test, theFocusedWindowFollowsClicksAndActivationAndEachChangeIsAnnounced) {
+    std::vector<pid_t> activated;
+    auto token = desktop->notificationCenter().addObserver(
+        platform::kDidActivateApplication, platform::NotificationCenter::Delivery::mainQueue,
+        [&](const std::string&, const nlohmann::json& info) {
+            activated.push_back(info.at("pid").get<pid_t>());
+        });
     const std::vector<X11TestSession::Xterm> xterms = {
         xterm("First", "40x10+1950+50"), xterm("Second", "40x10+2400+50"), xterm("Third", "40x10+2850+50")};
     auto focusedIs = [&](const X11TestSession::Xterm& x) { return ax->focusedWindow() == elementOf(x); };
-    ASSERT_TRUE(runUntil([&] { return focusedIs(xterms.back()); })); // the newest window has the focus
+    ASSERT_TRUE(runUntil([&] {
+        return focusedIs(xterms.back()) && !activated.empty() && activated.back() == xterms.back().pid;
+    }));
 
-    // A user clicking into each window in turn.
+    // A user clicking into each window in turn: the observer of its application hears of it.
+    auto& accessibility = desktop->accessibility();
     for (const auto& x : xterms) {
+        platform::AXError error;
+        std::vector<std::string> heard;
+        auto observer = accessibility.createObserver(
+            x.pid, [&](const AXElement&, const std::string& n) { heard.push_back(n); }, error);
+        ASSERT_EQ(
+            observer->addNotification(accessibility.applicationElement(x.pid), "AXFocusedWindowChanged"),
+            platform::AXError::success);
+        activated.clear();
         const Rect root = session().frameOf(x.window);
         session().click(static_cast<int>(root.midX()), static_cast<int>(root.midY()));
-        EXPECT_TRUE(runUntil([&] { return focusedIs(x); })) << "after clicking " << x.window;
+        EXPECT_TRUE(runUntil([&] { return focusedIs(x) && !heard.empty() && !activated.empty(); }))
+            << "after clicking " << x.window;
         EXPECT_EQ(ax->focusedWindowSystemWide(), elementOf(x));
+        EXPECT_EQ(heard, std::vector<std::string>{"AXFocusedWindowChanged"});
+        EXPECT_EQ(activated, std::vector<pid_t>{x.pid});
     }
 
     // The program bringing an application to the front.

@@ -6,6 +6,7 @@
 #include "X11Fixture.h"
 
 #include "core/AXUtil.h"
+#include "core/WMState.h"
 #include "platform/Format.h"
 #include "platform/Screens.h"
 
@@ -56,6 +57,18 @@ inline std::vector<Rect> zonesOf(const Rect& v) {
     return {Rect{v.minX(), v.minY(), half, v.height()},
             Rect{v.minX() + half, v.minY() + v.height() - upper, v.width() - half, upper},
             Rect{v.minX() + half, v.minY(), v.width() - half, v.height() - upper}};
+}
+
+// A zone state for a screen with the three zones of its visible frame, numbered 1 to 3 in that order.
+inline std::shared_ptr<WMState> zoneStateOf(const platform::ScreenInfo& screen) {
+    Layout layout;
+    layout.screenId = screen.displayUUID;
+    int id = 0;
+    for (const Rect& zone : zonesOf(screen.visibleFrame)) {
+        ++id;
+        layout.zones[id] = Zone{id, zone, {}, 0};
+    }
+    return std::make_shared<WMState>(layout);
 }
 
 // Whether `actual` fills `zone` as far as the size increments let it: the left edge on the zone's,

@@ -5,6 +5,7 @@
 #include "platform/x11/X11Observers.h"
 #include "platform/x11/X11ProcessInfo.h"
 #include "platform/x11/X11Query.h"
+#include "platform/x11/X11Screens.h"
 
 namespace korvane::x11 {
 
@@ -33,11 +34,32 @@ const char* subroleOf(const ClientWindow& c) {
     return "AXUnknown";
 }
 
+// What a window attribute needs read: its parts, and whether the active window.
+struct Needs {
+    bool known = true;
+    unsigned parts = 0;
+    bool active = false;
+};
+
+Needs needsOf(const std::string& attribute) {
+    if (attribute == "AXRole" || attribute == "AXWindowNumber") return {};
+    if (attribute == "AXSubrole" || attribute == "AXFullscreen") return {true, kKindPart, false};
+    if (attribute == "AXTitle") return {true, kTitlePart, false};
+    if (attribute == "AXPosition" || attribute == "AXSize") return {true, kGeometryPart, false};
+    if (attribute == "AXMinimized") return {true, kWmStatePart, false};
+    if (attribute == "AXMain" || attribute == "AXFocused") return {true, 0, true};
+    return {false, 0, false};
+}
+
 } // namespace
 
 X11Accessibility::X11Accessibility(X11Connection& connection, platform::RunLoop& loop,
-                                   X11Observers& observers)
-    : connection_(connection), loop_(loop), observers_(observers) {}
+                                   X11Observers& observers, X11Screens& screens)
+    : connection_(connection), loop_(loop), observers_(observers), screens_(screens) {}
+
+X11Accessibility::~X11Accessibility() {
+    applyPendingSizes();
+}
 
 AXElement X11Accessibility::applicationElement(pid_t pid) {
     return X11Observers::applicationElement(pid);
@@ -51,18 +73,19 @@ bool X11Accessibility::processExists(pid_t pid) const {
     return X11ProcessInfo::isRunning(pid);
 }
 
-AXError X11Accessibility::resolveWindow(const AXElement& element, Window& out) {
+AXError X11Accessibility::resolveWindow(const AXElement& element, unsigned parts, Window& out,
+                                        bool withActive) {
     if (element.kind != Kind::window || element.token == 0 || element.token > 0xFFFFFFFFu)
         return AXError::illegalArgument;
-    auto guard = connection_.lock();
-    out.state = fetchDesktopState(connection_);
-    if (!out.state.ok) return AXError::cannotComplete;
+    // Asked before the connection is taken: a stale screen list is read again on the same connection.
+    if (parts & kGeometryPart) out.coordinates = screens_.coordinates();
     const auto window = static_cast<xcb_window_t>(element.token);
-    if (!out.state.isClient(window)) return AXError::invalidUIElement;
-    auto fetched = fetchClients(connection_, {window});
-    if (fetched.empty() || !fetched[0].exists || fetched[0].pid != element.pid)
+    auto fetched = fetchManagedWindow(connection_, window, parts | kPidPart, withActive);
+    if (!fetched.ok) return AXError::cannotComplete;
+    if (!fetched.managed || !fetched.client.exists || fetched.client.pid != element.pid)
         return AXError::invalidUIElement;
-    out.client = std::move(fetched[0]);
+    out.client = std::move(fetched.client);
+    out.active = fetched.active;
     out.element = element;
     return AXError::success;
 }
@@ -71,7 +94,7 @@ AXError X11Accessibility::validate(const AXElement& element) {
     switch (element.kind) {
     case Kind::window: {
         Window w;
-        return resolveWindow(element, w);
+        return resolveWindow(element, 0, w);
     }
     case Kind::application: {
         if (element.pid <= 0) return AXError::illegalArgument;
@@ -92,19 +115,21 @@ AXError X11Accessibility::copyAttribute(const AXElement& element, const std::str
         return readSystemWide(attribute, out);
     case Kind::application:
         return readApplication(element.pid, attribute, out);
-    case Kind::window: {
-        Window w;
-        if (AXError e = resolveWindow(element, w); e != AXError::success) return e;
-        return readWindow(w, attribute, out);
-    }
+    case Kind::window:
+        applyPendingSize(element);
+        return readWindow(element, attribute, out);
     default:
         return AXError::illegalArgument;
     }
 }
 
-AXError X11Accessibility::readWindow(const Window& w, const std::string& attribute, AXValue& out) {
+AXError X11Accessibility::readWindow(const AXElement& element, const std::string& attribute, AXValue& out) {
+    const Needs needs = needsOf(attribute);
+    Window w;
+    if (AXError e = resolveWindow(element, needs.parts, w, needs.active); e != AXError::success) return e;
+    if (!needs.known) return AXError::attributeUnsupported;
     const ClientWindow& c = w.client;
-    const auto window = static_cast<xcb_window_t>(w.element.token);
+    const auto window = static_cast<xcb_window_t>(element.token);
     if (attribute == "AXRole") {
         out = std::string("AXWindow");
     } else if (attribute == "AXSubrole") {
@@ -112,19 +137,17 @@ AXError X11Accessibility::readWindow(const Window& w, const std::string& attribu
     } else if (attribute == "AXTitle") {
         out = c.title.value_or(std::string());
     } else if (attribute == "AXPosition") {
-        out = w.state.coordinates.topLeft(c.frameRoot()).origin;
+        out = w.coordinates.topLeft(c.frameRoot()).origin;
     } else if (attribute == "AXSize") {
         out = c.frameRoot().size;
     } else if (attribute == "AXMinimized") {
         out = c.minimized();
     } else if (attribute == "AXMain" || attribute == "AXFocused") {
-        out = w.state.active == window;
+        out = w.active == window;
     } else if (attribute == "AXFullscreen") {
         out = c.fullscreen;
     } else if (attribute == "AXWindowNumber") {
         out = static_cast<double>(window);
-    } else {
-        return AXError::attributeUnsupported;
     }
     return AXError::success;
 }
@@ -152,7 +175,7 @@ AXError X11Accessibility::readApplication(pid_t pid, const std::string& attribut
     auto guard = connection_.lock();
     const DesktopState state = fetchDesktopState(connection_);
     if (!state.ok) return AXError::cannotComplete;
-    const auto clients = fetchClients(connection_, state.clients);
+    const auto clients = fetchClients(connection_, state.clients, kPidPart | kWmStatePart);
     std::vector<xcb_window_t> own;
     for (auto w : state.frontToBack())
         for (const auto& c : clients)
@@ -209,7 +232,7 @@ AXError X11Accessibility::readSystemWide(const std::string& attribute, AXValue& 
     const DesktopState state = fetchDesktopState(connection_);
     if (!state.ok) return AXError::cannotComplete;
     if (!state.isClient(state.active)) return AXError::noValue;
-    auto fetched = fetchClients(connection_, {state.active});
+    auto fetched = fetchClients(connection_, {state.active}, kPidPart);
     if (fetched.empty() || !fetched[0].exists || fetched[0].pid <= 0) return AXError::noValue;
     // Windows have no finer elements here: the focused element is the focused window itself.
     if (attribute == "AXFocusedUIElement")

@@ -1,6 +1,7 @@
 // The accessibility model of the real desktop: an application element per client pid, a window element
 // per managed top-level (token = the client's X window id), and the system-wide element. Every call asks
-// the server afresh, so a window that vanished answers invalidUIElement at once, from any thread.
+// the server afresh for what it needs (a position read fetches the geometry only), so a window that
+// vanished answers invalidUIElement at once, from any thread.
 #pragma once
 
 #include "platform/Accessibility.h"
@@ -11,6 +12,7 @@
 
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <tuple>
@@ -19,15 +21,22 @@ namespace korvane::x11 {
 
 class X11Connection;
 class X11Observers;
+class X11Screens;
 
 class X11Accessibility final : public platform::Accessibility {
   public:
-    X11Accessibility(X11Connection& connection, platform::RunLoop& loop, X11Observers& observers);
+    X11Accessibility(X11Connection& connection, platform::RunLoop& loop, X11Observers& observers,
+                     X11Screens& screens);
+    // Applies a size still waiting for its position.
+    ~X11Accessibility() override;
 
     platform::AXElement applicationElement(pid_t pid) override;
     platform::AXElement systemWideElement() override;
     platform::AXError copyAttribute(const platform::AXElement& element, const std::string& attribute,
                                     platform::AXValue& out) override;
+    // Returns once the server shows the result, except for "AXSize": that is held for the "AXPosition"
+    // that usually follows, and applied with it, before any other call on the window, before a window
+    // list, or shortly after on the main run loop.
     platform::AXError setAttribute(const platform::AXElement& element, const std::string& attribute,
                                    const platform::AXValue& value) override;
     platform::AXError performAction(const platform::AXElement& element, const std::string& action) override;
@@ -42,25 +51,37 @@ class X11Accessibility final : public platform::Accessibility {
 
     // Success for an element that still exists, else invalidUIElement (or illegalArgument).
     platform::AXError validate(const platform::AXElement& element);
+    // Applies every size still waiting for its position; for readers of frames outside this model.
+    void applyPendingSizes();
 
     // The application's name for "AXTitle"; set by the desktop from the workspace's knowledge.
     std::function<std::optional<std::string>(pid_t)> applicationName;
 
   private:
-    // A window element resolved against the server: the desktop as it is now, and the window in it.
+    // A window element resolved against the server: the parts of the window that a call needs, and
+    // where the global spaces lie.
     struct Window {
-        DesktopState state;
         ClientWindow client;
+        xcb_window_t active = XCB_WINDOW_NONE; // read only when asked for
+        Coordinates coordinates;
         platform::AXElement element;
     };
-    platform::AXError resolveWindow(const platform::AXElement& element, Window& out);
-    platform::AXError readWindow(const Window& w, const std::string& attribute, platform::AXValue& out);
+    platform::AXError resolveWindow(const platform::AXElement& element, unsigned parts, Window& out,
+                                    bool withActive = false);
+    platform::AXError readWindow(const platform::AXElement& element, const std::string& attribute,
+                                 platform::AXValue& out);
     platform::AXError readApplication(pid_t pid, const std::string& attribute, platform::AXValue& out);
     platform::AXError readSystemWide(const std::string& attribute, platform::AXValue& out);
 
-    platform::AXError writeWindow(Window& w, const std::string& attribute, const platform::AXValue& value);
+    platform::AXError writeWindow(const platform::AXElement& element, const std::string& attribute,
+                                  const platform::AXValue& value);
     platform::AXError writeApplication(pid_t pid, const std::string& attribute,
                                        const platform::AXValue& value);
+    // A size is held back until the position that usually follows it (or anything else done to the
+    // window, or a moment later), so that both reach the window manager as one request.
+    platform::AXError holdSize(const platform::AXElement& element, const platform::AXValue& value);
+    std::optional<Size> takePendingSize(const platform::AXElement& element);
+    void applyPendingSize(const platform::AXElement& element);
     // Moves and/or resizes the frame (root coordinates) and waits until the window manager is done.
     platform::AXError placeFrame(Window& w, std::optional<Point> origin, std::optional<Size> size);
     platform::AXError activate(xcb_window_t window, const platform::AXElement& element);
@@ -76,9 +97,17 @@ class X11Accessibility final : public platform::Accessibility {
     X11Connection& connection_;
     platform::RunLoop& loop_;
     X11Observers& observers_;
+    X11Screens& screens_;
     std::mutex timeoutMutex_;
     std::map<std::tuple<int, pid_t, std::uint64_t>, Nanos> timeouts_;
     std::optional<Nanos> globalTimeout_;
+    // Sizes held back, by window; shared with the delayed blocks that apply them, which do nothing once
+    // the model is gone.
+    struct PendingSizes {
+        std::mutex mutex;
+        std::map<xcb_window_t, std::pair<platform::AXElement, Size>> sizes;
+    };
+    std::shared_ptr<PendingSizes> pending_ = std::make_shared<PendingSizes>();
 };
 
 } // namespace korvane::x11

@@ -1,6 +1,10 @@
 // Acting through the accessibility model: moving and resizing frames, (un)minimising, raising and
 // focusing. Every request goes to the window manager, and the call returns once the server shows the
-// result (or the wait limit passes), so that a read right after a write sees the new state.
+// result (or the wait limit passes), so that a read right after a write sees the new state. The one
+// exception is a size, which waits for the position that usually follows it: asked for alone, a
+// window manager keeps the grown frame on its monitor by pushing it about, and the push is both a
+// frame the user sees for nothing and a wait for the frame to hold still. Anything else done to the
+// window, a window list, or a moment's pause applies it on its own.
 #include "platform/x11/X11Accessibility.h"
 
 #include "platform/x11/X11Connection.h"
@@ -19,10 +23,13 @@ using Kind = AXElement::Kind;
 
 namespace {
 
-constexpr Nanos kPollInterval = milliseconds(1);
+// Frames are polled with a geometry-only read, a fraction of the time a window manager takes to act.
+constexpr Nanos kPollInterval = 100'000;
 // A window manager that changes the frame to something else than asked is done once the frame has
 // held still this long; one that leaves it untouched has refused when the wait limit passes.
 constexpr Nanos kSettled = milliseconds(40);
+// How long a size waits for its position before it is applied alone.
+constexpr Nanos kSizeHeldAtMost = milliseconds(20);
 
 // _NET_MOVERESIZE_WINDOW: NorthWest gravity puts the frame's top-left corner at x, y; the source is a
 // pager, which window managers obey without focus-stealing rules.
@@ -32,6 +39,26 @@ constexpr std::uint32_t kMoveX = 1u << 8, kMoveY = 1u << 9, kMoveWidth = 1u << 1
 
 template <class T> const T* as(const AXValue& v) {
     return std::get_if<T>(&v);
+}
+
+// The frame (root coordinates) that a window manager grants for the origin and size asked for, and
+// the client size to ask it for: sizes snap to the client's increments within its limits.
+struct Placement {
+    Rect frame;
+    double clientWidth = 0, clientHeight = 0;
+};
+
+Placement placementOf(const ClientWindow& c, std::optional<Point> origin, std::optional<Size> size) {
+    Placement p{c.frameRoot(), c.clientRoot.size.width, c.clientRoot.size.height};
+    const double horizontal = c.extents[0] + c.extents[1], vertical = c.extents[2] + c.extents[3];
+    if (origin) p.frame.origin = Point{std::round(origin->x), std::round(origin->y)};
+    if (size) {
+        p.clientWidth = std::max(1.0, std::round(size->width) - horizontal);
+        p.clientHeight = std::max(1.0, std::round(size->height) - vertical);
+        const Size granted = c.hints.constrain(p.clientWidth, p.clientHeight);
+        p.frame.size = Size{granted.width + horizontal, granted.height + vertical};
+    }
+    return p;
 }
 
 } // namespace
@@ -48,11 +75,11 @@ bool X11Accessibility::waitUntil(const std::function<bool()>& condition, Nanos l
 AXError X11Accessibility::setAttribute(const AXElement& element, const std::string& attribute,
                                        const AXValue& value) {
     switch (element.kind) {
-    case Kind::window: {
-        Window w;
-        if (AXError e = resolveWindow(element, w); e != AXError::success) return e;
-        return writeWindow(w, attribute, value);
-    }
+    case Kind::window:
+        if (attribute == "AXSize") return holdSize(element, value);
+        // A position takes the size held for it along; everything else comes after that size.
+        if (attribute != "AXPosition") applyPendingSize(element);
+        return writeWindow(element, attribute, value);
     case Kind::application:
         return writeApplication(element.pid, attribute, value);
     case Kind::systemWide:
@@ -62,29 +89,83 @@ AXError X11Accessibility::setAttribute(const AXElement& element, const std::stri
     }
 }
 
-AXError X11Accessibility::writeWindow(Window& w, const std::string& attribute, const AXValue& value) {
+AXError X11Accessibility::holdSize(const AXElement& element, const AXValue& value) {
+    Window w;
+    if (AXError e = resolveWindow(element, kGeometryPart | kSizeHintsPart, w); e != AXError::success)
+        return e;
+    const auto* s = as<Size>(value);
+    if (!s || !(s->width >= 0) || !(s->height >= 0)) return AXError::illegalArgument;
+    const auto window = static_cast<xcb_window_t>(element.token);
+    const bool unchanged = placementOf(w.client, std::nullopt, *s).frame == w.client.frameRoot();
+    {
+        std::lock_guard lock(pending_->mutex);
+        // The size it has already replaces one held before, and needs no request.
+        if (unchanged) {
+            pending_->sizes.erase(window);
+            return AXError::success;
+        }
+        pending_->sizes[window] = {element, *s};
+    }
+    std::weak_ptr<PendingSizes> alive = pending_;
+    loop_.postAfter(kSizeHeldAtMost, [this, alive, element] {
+        if (alive.lock()) applyPendingSize(element);
+    });
+    return AXError::success;
+}
+
+std::optional<Size> X11Accessibility::takePendingSize(const AXElement& element) {
+    std::lock_guard lock(pending_->mutex);
+    auto it = pending_->sizes.find(static_cast<xcb_window_t>(element.token));
+    if (it == pending_->sizes.end()) return std::nullopt;
+    const Size size = it->second.second;
+    pending_->sizes.erase(it);
+    return size;
+}
+
+void X11Accessibility::applyPendingSize(const AXElement& element) {
+    if (element.kind != Kind::window) return;
+    const auto size = takePendingSize(element);
+    if (!size) return;
+    Window w;
+    if (resolveWindow(element, kGeometryPart | kSizeHintsPart, w) == AXError::success)
+        placeFrame(w, std::nullopt, *size);
+}
+
+void X11Accessibility::applyPendingSizes() {
+    std::vector<AXElement> held;
+    {
+        std::lock_guard lock(pending_->mutex);
+        for (const auto& entry : pending_->sizes)
+            held.push_back(entry.second.first);
+    }
+    for (const auto& element : held)
+        applyPendingSize(element);
+}
+
+AXError X11Accessibility::writeWindow(const AXElement& element, const std::string& attribute,
+                                      const AXValue& value) {
+    Window w;
     if (attribute == "AXPosition") {
+        if (AXError e = resolveWindow(element, kGeometryPart | kSizeHintsPart, w); e != AXError::success)
+            return e;
         const auto* p = as<Point>(value);
         if (!p) return AXError::illegalArgument;
-        return placeFrame(w, w.state.coordinates.rootFromTopLeft(*p), std::nullopt);
-    }
-    if (attribute == "AXSize") {
-        const auto* s = as<Size>(value);
-        if (!s || !(s->width >= 0) || !(s->height >= 0)) return AXError::illegalArgument;
-        return placeFrame(w, std::nullopt, *s);
+        return placeFrame(w, w.coordinates.rootFromTopLeft(*p), takePendingSize(element));
     }
     if (attribute == "AXMinimized") {
+        if (AXError e = resolveWindow(element, kWmStatePart, w); e != AXError::success) return e;
         const auto* flag = as<bool>(value);
         if (!flag) return AXError::illegalArgument;
         return setMinimized(w, *flag);
     }
+    if (AXError e = resolveWindow(element, 0, w); e != AXError::success) return e;
     if (attribute == "AXMain" || attribute == "AXFocused") {
         const auto* flag = as<bool>(value);
         if (!flag) return AXError::illegalArgument;
         // Only one window is focused on this desktop: giving the status up is not something a window
         // can do by itself.
         if (!*flag) return AXError::illegalArgument;
-        return activate(static_cast<xcb_window_t>(w.element.token), w.element);
+        return activate(static_cast<xcb_window_t>(element.token), element);
     }
     return AXError::attributeUnsupported;
 }
@@ -99,49 +180,38 @@ AXError X11Accessibility::writeApplication(pid_t pid, const std::string& attribu
         auto guard = connection_.lock();
         const DesktopState state = fetchDesktopState(connection_);
         if (!state.ok) return AXError::cannotComplete;
-        target = preferredWindow(pid, state, fetchClients(connection_, state.clients), true);
+        target = preferredWindow(pid, state,
+                                 fetchClients(connection_, state.clients, kPidPart | kWmStatePart), true);
     }
     if (!target) return processExists(pid) ? AXError::cannotComplete : AXError::invalidUIElement;
     return activate(*target, X11Observers::applicationElement(pid));
 }
 
 AXError X11Accessibility::placeFrame(Window& w, std::optional<Point> origin, std::optional<Size> size) {
-    const ClientWindow& c = w.client;
     const auto window = static_cast<xcb_window_t>(w.element.token);
-    const Rect before = c.frameRoot();
-    const double horizontal = c.extents[0] + c.extents[1], vertical = c.extents[2] + c.extents[3];
-
-    Rect expected = before;
-    std::uint32_t flags = 0;
-    double clientWidth = c.clientRoot.size.width, clientHeight = c.clientRoot.size.height;
-    if (origin) {
-        expected.origin = Point{std::round(origin->x), std::round(origin->y)};
-        flags |= kMoveX | kMoveY;
-    }
-    if (size) {
-        clientWidth = std::max(1.0, std::round(size->width) - horizontal);
-        clientHeight = std::max(1.0, std::round(size->height) - vertical);
-        const Size granted = c.hints.constrain(clientWidth, clientHeight);
-        expected.size = Size{granted.width + horizontal, granted.height + vertical};
-        flags |= kMoveWidth | kMoveHeight;
-    }
+    const Rect before = w.client.frameRoot();
+    const Placement placement = placementOf(w.client, origin, size);
+    const Rect& expected = placement.frame;
     if (expected == before) return AXError::success;
 
-    connection_.sendRootMessage(
-        window, connection_.ewmh()._NET_MOVERESIZE_WINDOW, kGravityNorthWest | flags | (kSourcePager << 12),
-        static_cast<std::uint32_t>(static_cast<std::int32_t>(expected.origin.x)),
-        static_cast<std::uint32_t>(static_cast<std::int32_t>(expected.origin.y)),
-        static_cast<std::uint32_t>(clientWidth), static_cast<std::uint32_t>(clientHeight));
+    std::uint32_t flags = 0;
+    if (origin) flags |= kMoveX | kMoveY;
+    if (size) flags |= kMoveWidth | kMoveHeight;
+    connection_.sendRootMessage(window, connection_.ewmh()._NET_MOVERESIZE_WINDOW,
+                                kGravityNorthWest | flags | (kSourcePager << 12),
+                                static_cast<std::uint32_t>(static_cast<std::int32_t>(expected.origin.x)),
+                                static_cast<std::uint32_t>(static_cast<std::int32_t>(expected.origin.y)),
+                                static_cast<std::uint32_t>(placement.clientWidth),
+                                static_cast<std::uint32_t>(placement.clientHeight));
 
-    // Sizes snap to the client's increments and the window manager may keep the frame on screen: the
-    // frame asked for is the likely outcome, not a promise, so a frame that settled elsewhere ends the
-    // wait too.
+    // The frame asked for is the likely outcome, not a promise: the window manager may keep the frame
+    // on screen, so a frame that settled elsewhere ends the wait too.
     Rect last = before;
     Nanos lastChange = loop_.now();
     bool vanished = false;
     waitUntil(
         [&] {
-            auto now = fetchClients(connection_, {window});
+            auto now = fetchClients(connection_, {window}, kGeometryPart);
             if (now.empty() || !now[0].exists) {
                 vanished = true;
                 return true;
@@ -186,7 +256,7 @@ AXError X11Accessibility::setMinimized(Window& w, bool minimized) {
     bool vanished = false;
     const bool done = waitUntil(
         [&] {
-            auto now = fetchClients(connection_, {window});
+            auto now = fetchClients(connection_, {window}, kWmStatePart);
             vanished = now.empty() || !now[0].exists;
             return vanished || now[0].wmState == wanted;
         },
@@ -197,8 +267,9 @@ AXError X11Accessibility::setMinimized(Window& w, bool minimized) {
 
 AXError X11Accessibility::performAction(const AXElement& element, const std::string& action) {
     if (element.kind == Kind::window) {
+        applyPendingSize(element);
         Window w;
-        if (AXError e = resolveWindow(element, w); e != AXError::success) return e;
+        if (AXError e = resolveWindow(element, 0, w); e != AXError::success) return e;
         if (action != "AXRaise") return AXError::actionUnsupported;
         return activate(static_cast<xcb_window_t>(element.token), element);
     }

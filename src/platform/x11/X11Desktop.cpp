@@ -100,8 +100,9 @@ std::unique_ptr<X11Desktop> X11Desktop::connect(const std::string& displayName, 
     impl->observers = std::make_unique<X11Observers>(
         *impl->loop, [raw](const platform::AXElement& e) { return raw->accessibility->validate(e); });
     impl->accessibility =
-        std::make_unique<X11Accessibility>(*impl->connection, *impl->loop, *impl->observers);
-    impl->windowServer = std::make_unique<X11WindowServer>(*impl->connection);
+        std::make_unique<X11Accessibility>(*impl->connection, *impl->loop, *impl->observers, *impl->screens);
+    impl->windowServer =
+        std::make_unique<X11WindowServer>(*impl->connection, *impl->screens, *impl->accessibility);
     impl->workspace = std::make_unique<X11Workspace>(*impl->connection, *impl->loop, *impl->notifications);
     impl->accessibility->applicationName = [raw](pid_t pid) -> std::optional<std::string> {
         auto app = raw->workspace->runningApplication(pid);

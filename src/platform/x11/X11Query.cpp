@@ -23,7 +23,7 @@ struct FreeDeleter {
 template <class T> using XcbReply = std::unique_ptr<T, FreeDeleter>;
 using PropertyReply = XcbReply<xcb_get_property_reply_t>;
 
-constexpr std::uint32_t kLongLength = 1u << 16; // in 32-bit units: titles and lists far beyond any real one
+constexpr std::uint32_t kLongLength = 1u << 16; // in 32-bit units: client lists far beyond any real one
 
 xcb_get_property_cookie_t ask(xcb_connection_t* c, xcb_window_t w, xcb_atom_t property, xcb_atom_t type,
                               std::uint32_t length = kLongLength) {
@@ -53,6 +53,16 @@ std::optional<std::string> text(const PropertyReply& reply, const X11Connection&
     const auto* data = static_cast<const std::uint8_t*>(xcb_get_property_value(reply.get()));
     v.bytes.assign(data, data + xcb_get_property_value_length(reply.get()));
     return decodeText(v, connection);
+}
+
+// The text cut to kTitleLimit bytes without splitting a UTF-8 sequence.
+std::string cutToLimit(std::string s) {
+    if (s.size() <= kTitleLimit) return s;
+    std::size_t end = kTitleLimit;
+    while (end > 0 && (static_cast<unsigned char>(s[end]) & 0xC0) == 0x80)
+        --end;
+    s.resize(end);
+    return s;
 }
 
 WindowKind kindFromTypes(const std::vector<std::uint32_t>& types, bool transient,
@@ -156,18 +166,10 @@ DesktopState fetchDesktopState(const X11Connection& connection) {
     auto clients = ask(c, root, e._NET_CLIENT_LIST, XCB_ATOM_WINDOW);
     auto stacking = ask(c, root, e._NET_CLIENT_LIST_STACKING, XCB_ATOM_WINDOW);
     auto active = ask(c, root, e._NET_ACTIVE_WINDOW, XCB_ATOM_WINDOW, 1);
-    std::optional<xcb_randr_get_monitors_cookie_t> monitors;
-    if (connection.hasMonitors()) monitors = xcb_randr_get_monitors_unchecked(c, root, 1);
-
     state.clients = words(take(c, clients));
     state.stacking = words(take(c, stacking));
     auto activeWords = words(take(c, active));
     state.active = activeWords.empty() ? static_cast<xcb_window_t>(XCB_WINDOW_NONE) : activeWords[0];
-    if (monitors) {
-        XcbReply<xcb_randr_get_monitors_reply_t> reply(xcb_randr_get_monitors_reply(c, *monitors, nullptr));
-        state.monitors = monitorsFromReply(connection, reply.get());
-    }
-    state.coordinates.primary = primaryRect(state.monitors, connection);
     state.ok = !connection.isBroken();
     return state;
 }
@@ -189,124 +191,142 @@ std::optional<Point> fetchPointer(const X11Connection& connection) {
     return Point{static_cast<double>(reply->root_x), static_cast<double>(reply->root_y)};
 }
 
-std::vector<ClientWindow> fetchClients(const X11Connection& connection,
-                                       const std::vector<xcb_window_t>& windows) {
-    struct Cookies {
-        xcb_get_geometry_cookie_t geometry;
-        xcb_translate_coordinates_cookie_t origin;
-        xcb_get_window_attributes_cookie_t attributes;
-        xcb_get_property_cookie_t pid, wmClass, netName, wmName, type, state, extents, wmState, transient,
-            hints, strutPartial, strut;
-    };
-    auto guard = connection.lock();
+namespace {
+
+// The requests for one window, sent before any reply is awaited; only the parts asked for are sent.
+struct ClientRequests {
+    unsigned parts = 0;
+    xcb_get_window_attributes_cookie_t attributes{};
+    xcb_get_geometry_cookie_t geometry{};
+    xcb_translate_coordinates_cookie_t origin{};
+    xcb_get_property_cookie_t extents{}, pid{}, wmClass{}, netName{}, wmName{}, type{}, transient{}, state{},
+        wmState{}, hints{}, strutPartial{}, strut{};
+};
+
+ClientRequests request(const X11Connection& connection, xcb_window_t w, unsigned parts) {
     xcb_connection_t* c = connection.xcb();
     const auto& e = connection.ewmh();
-    const xcb_window_t root = connection.root();
-
-    std::vector<Cookies> cookies;
-    cookies.reserve(windows.size());
-    for (auto w : windows) {
-        Cookies k;
-        k.geometry = xcb_get_geometry_unchecked(c, w);
-        k.origin = xcb_translate_coordinates_unchecked(c, w, root, 0, 0);
-        k.attributes = xcb_get_window_attributes_unchecked(c, w);
-        k.pid = ask(c, w, e._NET_WM_PID, XCB_ATOM_CARDINAL, 1);
-        k.wmClass = ask(c, w, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 2048);
-        k.netName = ask(c, w, e._NET_WM_NAME, XCB_ATOM_ANY);
-        k.wmName = ask(c, w, XCB_ATOM_WM_NAME, XCB_ATOM_ANY);
-        k.type = ask(c, w, e._NET_WM_WINDOW_TYPE, XCB_ATOM_ATOM, 64);
-        k.state = ask(c, w, e._NET_WM_STATE, XCB_ATOM_ATOM, 64);
-        k.extents = ask(c, w, e._NET_FRAME_EXTENTS, XCB_ATOM_CARDINAL, 4);
-        k.wmState = ask(c, w, connection.atoms().WM_STATE, connection.atoms().WM_STATE, 2);
-        k.transient = ask(c, w, XCB_ATOM_WM_TRANSIENT_FOR, XCB_ATOM_WINDOW, 1);
-        k.hints = ask(c, w, XCB_ATOM_WM_NORMAL_HINTS, XCB_ATOM_WM_SIZE_HINTS, 18);
-        k.strutPartial = ask(c, w, e._NET_WM_STRUT_PARTIAL, XCB_ATOM_CARDINAL, 12);
-        k.strut = ask(c, w, e._NET_WM_STRUT, XCB_ATOM_CARDINAL, 4);
-        cookies.push_back(k);
+    ClientRequests r;
+    r.parts = parts;
+    r.attributes = xcb_get_window_attributes_unchecked(c, w);
+    if (parts & kGeometryPart) {
+        r.geometry = xcb_get_geometry_unchecked(c, w);
+        r.origin = xcb_translate_coordinates_unchecked(c, w, connection.root(), 0, 0);
+        r.extents = ask(c, w, e._NET_FRAME_EXTENTS, XCB_ATOM_CARDINAL, 4);
     }
+    if (parts & kPidPart) r.pid = ask(c, w, e._NET_WM_PID, XCB_ATOM_CARDINAL, 1);
+    if (parts & kClassPart) r.wmClass = ask(c, w, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 2048);
+    if (parts & kTitlePart) {
+        // One unit beyond the limit, so that a longer title is known to be cut.
+        constexpr auto units = static_cast<std::uint32_t>(kTitleLimit / 4 + 1);
+        r.netName = ask(c, w, e._NET_WM_NAME, XCB_ATOM_ANY, units);
+        r.wmName = ask(c, w, XCB_ATOM_WM_NAME, XCB_ATOM_ANY, units);
+    }
+    if (parts & kKindPart) {
+        r.type = ask(c, w, e._NET_WM_WINDOW_TYPE, XCB_ATOM_ATOM, 64);
+        r.transient = ask(c, w, XCB_ATOM_WM_TRANSIENT_FOR, XCB_ATOM_WINDOW, 1);
+        r.state = ask(c, w, e._NET_WM_STATE, XCB_ATOM_ATOM, 64);
+    }
+    if (parts & kWmStatePart)
+        r.wmState = ask(c, w, connection.atoms().WM_STATE, connection.atoms().WM_STATE, 2);
+    if (parts & kSizeHintsPart) r.hints = ask(c, w, XCB_ATOM_WM_NORMAL_HINTS, XCB_ATOM_WM_SIZE_HINTS, 18);
+    if (parts & kStrutPart) {
+        r.strutPartial = ask(c, w, e._NET_WM_STRUT_PARTIAL, XCB_ATOM_CARDINAL, 12);
+        r.strut = ask(c, w, e._NET_WM_STRUT, XCB_ATOM_CARDINAL, 4);
+    }
+    return r;
+}
 
-    std::vector<ClientWindow> out;
-    out.reserve(windows.size());
-    for (std::size_t i = 0; i < windows.size(); ++i) {
-        const Cookies& k = cookies[i];
-        ClientWindow cw;
-        cw.window = windows[i];
-        XcbReply<xcb_get_geometry_reply_t> geometry(xcb_get_geometry_reply(c, k.geometry, nullptr));
+SizeHints sizeHintsFrom(const PropertyReply& reply) {
+    SizeHints out;
+    xcb_size_hints_t h;
+    std::memset(&h, 0, sizeof(h));
+    if (!reply || !xcb_icccm_get_wm_size_hints_from_reply(&h, reply.get())) return out;
+    if (h.flags & XCB_ICCCM_SIZE_HINT_P_MIN_SIZE) {
+        out.minWidth = std::max(h.min_width, 0);
+        out.minHeight = std::max(h.min_height, 0);
+    }
+    if (h.flags & XCB_ICCCM_SIZE_HINT_P_MAX_SIZE) {
+        if (h.max_width > 0) out.maxWidth = h.max_width;
+        if (h.max_height > 0) out.maxHeight = h.max_height;
+    }
+    if (h.flags & XCB_ICCCM_SIZE_HINT_P_RESIZE_INC) {
+        out.widthInc = std::max(h.width_inc, 1);
+        out.heightInc = std::max(h.height_inc, 1);
+    }
+    // Without a base size the minimum stands in for it, and the other way round.
+    if (h.flags & XCB_ICCCM_SIZE_HINT_BASE_SIZE) {
+        out.baseWidth = std::max(h.base_width, 0);
+        out.baseHeight = std::max(h.base_height, 0);
+        if (!(h.flags & XCB_ICCCM_SIZE_HINT_P_MIN_SIZE)) {
+            out.minWidth = out.baseWidth;
+            out.minHeight = out.baseHeight;
+        }
+    } else {
+        out.baseWidth = out.minWidth;
+        out.baseHeight = out.minHeight;
+    }
+    return out;
+}
+
+// Every reply asked for is taken, also of a window found gone, so that none is left waiting in xcb.
+ClientWindow collect(const X11Connection& connection, xcb_window_t window, const ClientRequests& r) {
+    xcb_connection_t* c = connection.xcb();
+    const auto& e = connection.ewmh();
+    const unsigned parts = r.parts;
+    ClientWindow cw;
+    cw.window = window;
+    XcbReply<xcb_get_window_attributes_reply_t> attributes(
+        xcb_get_window_attributes_reply(c, r.attributes, nullptr));
+    cw.exists = attributes != nullptr;
+    cw.viewable = attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
+
+    if (parts & kGeometryPart) {
+        XcbReply<xcb_get_geometry_reply_t> geometry(xcb_get_geometry_reply(c, r.geometry, nullptr));
         XcbReply<xcb_translate_coordinates_reply_t> origin(
-            xcb_translate_coordinates_reply(c, k.origin, nullptr));
-        XcbReply<xcb_get_window_attributes_reply_t> attributes(
-            xcb_get_window_attributes_reply(c, k.attributes, nullptr));
-        auto pid = take(c, k.pid);
-        auto wmClass = take(c, k.wmClass);
-        auto netName = take(c, k.netName);
-        auto wmName = take(c, k.wmName);
-        auto type = take(c, k.type);
-        auto state = take(c, k.state);
-        auto extents = take(c, k.extents);
-        auto wmState = take(c, k.wmState);
-        auto transient = take(c, k.transient);
-        auto hints = take(c, k.hints);
-        auto strutPartial = take(c, k.strutPartial);
-        auto strut = take(c, k.strut);
-
-        cw.exists = geometry && origin;
-        if (!cw.exists) {
-            out.push_back(std::move(cw));
-            continue;
+            xcb_translate_coordinates_reply(c, r.origin, nullptr));
+        auto extents = take(c, r.extents);
+        cw.exists = cw.exists && geometry && origin;
+        if (geometry && origin)
+            cw.clientRoot = Rect{static_cast<double>(origin->dst_x), static_cast<double>(origin->dst_y),
+                                 static_cast<double>(geometry->width), static_cast<double>(geometry->height)};
+        if (auto v = words(extents); v.size() >= 4) std::copy_n(v.begin(), 4, cw.extents.begin());
+    }
+    if (parts & kPidPart)
+        if (auto v = words(take(c, r.pid)); !v.empty()) cw.pid = static_cast<pid_t>(v[0]);
+    if (parts & kClassPart) {
+        auto wmClass = take(c, r.wmClass);
+        xcb_icccm_get_wm_class_reply_t parsed;
+        // Once parsed, the reply belongs to the parsed value and goes with it.
+        if (wmClass && xcb_icccm_get_wm_class_from_reply(&parsed, wmClass.get())) {
+            wmClass.release();
+            if (parsed.instance_name) cw.instanceName = parsed.instance_name;
+            if (parsed.class_name) cw.className = parsed.class_name;
+            xcb_icccm_get_wm_class_reply_wipe(&parsed);
         }
-        cw.clientRoot = Rect{static_cast<double>(origin->dst_x), static_cast<double>(origin->dst_y),
-                             static_cast<double>(geometry->width), static_cast<double>(geometry->height)};
-        cw.viewable = attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
-        if (auto v = words(pid); !v.empty()) cw.pid = static_cast<pid_t>(v[0]);
-        if (wmClass) {
-            xcb_icccm_get_wm_class_reply_t parsed;
-            // Once parsed, the reply belongs to the parsed value and goes with it.
-            if (xcb_icccm_get_wm_class_from_reply(&parsed, wmClass.get())) {
-                wmClass.release();
-                if (parsed.instance_name) cw.instanceName = parsed.instance_name;
-                if (parsed.class_name) cw.className = parsed.class_name;
-                xcb_icccm_get_wm_class_reply_wipe(&parsed);
-            }
-        }
+    }
+    if (parts & kTitlePart) {
+        auto netName = take(c, r.netName);
+        auto wmName = take(c, r.wmName);
         cw.title = text(netName, connection);
         if (!cw.title) cw.title = text(wmName, connection);
-        if (auto v = words(extents); v.size() >= 4) std::copy_n(v.begin(), 4, cw.extents.begin());
-        if (auto v = words(wmState); !v.empty()) cw.wmState = static_cast<int>(v[0]);
-        for (auto atom : words(state)) {
+        if (cw.title) cw.title = cutToLimit(std::move(*cw.title));
+    }
+    if (parts & kKindPart) {
+        auto type = take(c, r.type);
+        auto transient = take(c, r.transient);
+        for (auto atom : words(take(c, r.state))) {
             if (atom == e._NET_WM_STATE_FULLSCREEN) cw.fullscreen = true;
             if (atom == e._NET_WM_STATE_ABOVE) cw.above = true;
         }
         cw.kind = kindFromTypes(words(type), !words(transient).empty(), e);
-        if (hints) {
-            xcb_size_hints_t h;
-            std::memset(&h, 0, sizeof(h));
-            if (xcb_icccm_get_wm_size_hints_from_reply(&h, hints.get())) {
-                if (h.flags & XCB_ICCCM_SIZE_HINT_P_MIN_SIZE) {
-                    cw.hints.minWidth = std::max(h.min_width, 0);
-                    cw.hints.minHeight = std::max(h.min_height, 0);
-                }
-                if (h.flags & XCB_ICCCM_SIZE_HINT_P_MAX_SIZE) {
-                    if (h.max_width > 0) cw.hints.maxWidth = h.max_width;
-                    if (h.max_height > 0) cw.hints.maxHeight = h.max_height;
-                }
-                if (h.flags & XCB_ICCCM_SIZE_HINT_P_RESIZE_INC) {
-                    cw.hints.widthInc = std::max(h.width_inc, 1);
-                    cw.hints.heightInc = std::max(h.height_inc, 1);
-                }
-                // Without a base size the minimum stands in for it, and the other way round.
-                if (h.flags & XCB_ICCCM_SIZE_HINT_BASE_SIZE) {
-                    cw.hints.baseWidth = std::max(h.base_width, 0);
-                    cw.hints.baseHeight = std::max(h.base_height, 0);
-                    if (!(h.flags & XCB_ICCCM_SIZE_HINT_P_MIN_SIZE)) {
-                        cw.hints.minWidth = cw.hints.baseWidth;
-                        cw.hints.minHeight = cw.hints.baseHeight;
-                    }
-                } else {
-                    cw.hints.baseWidth = cw.hints.minWidth;
-                    cw.hints.baseHeight = cw.hints.minHeight;
-                }
-            }
-        }
+    }
+    if (parts & kWmStatePart)
+        if (auto v = words(take(c, r.wmState)); !v.empty()) cw.wmState = static_cast<int>(v[0]);
+    if (parts & kSizeHintsPart) cw.hints = sizeHintsFrom(take(c, r.hints));
+    if (parts & kStrutPart) {
+        auto strutPartial = take(c, r.strutPartial);
+        auto strut = take(c, r.strut);
         if (auto v = words(strutPartial); v.size() >= 12) {
             std::array<std::uint32_t, 12> s{};
             std::copy_n(v.begin(), 12, s.begin());
@@ -318,8 +338,43 @@ std::vector<ClientWindow> fetchClients(const X11Connection& connection,
                 v[0], v[1],           v[2], v[3], 0, h ? h - 1u : 0u, 0, h ? h - 1u : 0u, 0, w ? w - 1u : 0u,
                 0,    w ? w - 1u : 0u};
         }
-        out.push_back(std::move(cw));
     }
+    return cw;
+}
+
+} // namespace
+
+std::vector<ClientWindow> fetchClients(const X11Connection& connection,
+                                       const std::vector<xcb_window_t>& windows, unsigned parts) {
+    auto guard = connection.lock();
+    std::vector<ClientRequests> requests;
+    requests.reserve(windows.size());
+    for (auto w : windows)
+        requests.push_back(request(connection, w, parts));
+    std::vector<ClientWindow> out;
+    out.reserve(windows.size());
+    for (std::size_t i = 0; i < windows.size(); ++i)
+        out.push_back(collect(connection, windows[i], requests[i]));
+    return out;
+}
+
+ManagedWindow fetchManagedWindow(const X11Connection& connection, xcb_window_t window, unsigned parts,
+                                 bool withActive) {
+    auto guard = connection.lock();
+    xcb_connection_t* c = connection.xcb();
+    const auto& e = connection.ewmh();
+    auto clients = ask(c, connection.root(), e._NET_CLIENT_LIST, XCB_ATOM_WINDOW);
+    std::optional<xcb_get_property_cookie_t> active;
+    if (withActive) active = ask(c, connection.root(), e._NET_ACTIVE_WINDOW, XCB_ATOM_WINDOW, 1);
+    const ClientRequests requests = request(connection, window, parts);
+
+    ManagedWindow out;
+    const auto list = words(take(c, clients));
+    out.managed = std::find(list.begin(), list.end(), window) != list.end();
+    if (active)
+        if (auto v = words(take(c, *active)); !v.empty()) out.active = v[0];
+    out.client = collect(connection, window, requests);
+    out.ok = !connection.isBroken();
     return out;
 }
 

@@ -1,6 +1,6 @@
 // Reads of the server's state in as few round trips as possible: the managed clients and the active
-// window, what one client window is (pid, class, title, frame, type, states), and the RandR monitors;
-// plus the one place that converts root coordinates into the platform's two global spaces.
+// window, the parts of a client window a caller needs (frame, pid, class, title, type, states), and the
+// RandR monitors; plus the one place that converts root coordinates into the platform's two global spaces.
 #pragma once
 
 #include "platform/Geometry.h"
@@ -9,6 +9,7 @@
 
 #include <array>
 #include <climits>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -97,19 +98,47 @@ struct DesktopState {
     std::vector<xcb_window_t> clients;     // _NET_CLIENT_LIST, in mapping order
     std::vector<xcb_window_t> stacking;    // _NET_CLIENT_LIST_STACKING, bottom to top
     xcb_window_t active = XCB_WINDOW_NONE; // _NET_ACTIVE_WINDOW
-    std::vector<Monitor> monitors;
-    Coordinates coordinates;
 
     bool isClient(xcb_window_t w) const;
     // Stacking order, front to back; clients missing from the stacking list come last.
     std::vector<xcb_window_t> frontToBack() const;
 };
 
-// The client list, stacking, active window and monitors in one round trip.
+// The parts of a client window a fetch reads. Each part costs requests and bytes, so callers ask only
+// for what they use; whether the window exists and is viewable is always read.
+enum ClientPart : unsigned {
+    kGeometryPart = 1u << 0, // clientRoot, extents
+    kPidPart = 1u << 1,
+    kClassPart = 1u << 2, // instanceName, className
+    kTitlePart = 1u << 3, // at most kTitleLimit bytes
+    kKindPart = 1u << 4,  // kind, above, fullscreen
+    kWmStatePart = 1u << 5,
+    kSizeHintsPart = 1u << 6,
+    kStrutPart = 1u << 7,
+    kAllParts = 0xFFu,
+};
+
+// Titles longer than this are cut (at a character boundary): no window shows more, and a client that
+// sets a huge one must not slow down every read of it.
+inline constexpr std::size_t kTitleLimit = 4096;
+
+// One client window as the accessibility model reads it: whether the window manager manages it, the
+// parts asked for, and the active window when asked for.
+struct ManagedWindow {
+    bool ok = false; // false when the server could not answer
+    bool managed = false;
+    ClientWindow client;
+    xcb_window_t active = XCB_WINDOW_NONE;
+};
+
+// The client list, stacking and active window in one round trip.
 DesktopState fetchDesktopState(const X11Connection& connection);
-// Everything about the given windows in one round trip, in the same order.
+// The parts asked for of the given windows in one round trip, in the same order.
 std::vector<ClientWindow> fetchClients(const X11Connection& connection,
-                                       const std::vector<xcb_window_t>& windows);
+                                       const std::vector<xcb_window_t>& windows, unsigned parts = kAllParts);
+// One window, its membership in the client list and optionally the active window, in one round trip.
+ManagedWindow fetchManagedWindow(const X11Connection& connection, xcb_window_t window, unsigned parts,
+                                 bool withActive);
 std::vector<Monitor> fetchMonitors(const X11Connection& connection);
 // The primary monitor; the first one when none is marked; the root when there is none.
 Rect primaryRect(const std::vector<Monitor>& monitors, const X11Connection& connection);

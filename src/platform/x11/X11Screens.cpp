@@ -1,6 +1,7 @@
 // Monitors come from RandR 1.5. A monitor added or removed may announce itself only through the root's
-// ConfigureNotify, a change of primary only through RandR, a dock only through its strut properties:
-// all of them lead to one debounced comparison with the screens last announced.
+// ConfigureNotify, a change of primary only through RandR, a dock only through its strut properties or
+// the client list: each of them makes the kept list stale at once and leads to one debounced comparison
+// with the screens last announced.
 #include "platform/x11/X11Screens.h"
 
 #include "platform/NotificationCenter.h"
@@ -81,36 +82,57 @@ X11Screens::X11Screens(X11Connection& connection, platform::RunLoop& loop,
     connection_.addEventHandler([this](const xcb_generic_event_t& e) { handleEvent(e); });
 }
 
-std::vector<ScreenInfo> X11Screens::screens() {
+X11Screens::Known X11Screens::fetch() {
     auto guard = connection_.lock();
-    DesktopState state = fetchDesktopState(connection_);
+    const DesktopState state = fetchDesktopState(connection_);
     if (!state.ok) return {};
-    std::vector<Monitor> monitors = state.monitors;
+    std::vector<Monitor> monitors = fetchMonitors(connection_);
+    const Coordinates coordinates{primaryRect(monitors, connection_)};
     if (monitors.empty()) {
         Monitor whole;
         whole.name = "screen";
         whole.primary = true;
-        whole.root = state.coordinates.primary;
+        whole.root = coordinates.primary;
         monitors.push_back(whole);
     }
     // The primary monitor comes first, as the main screen does.
     std::stable_partition(monitors.begin(), monitors.end(),
-                          [&](const Monitor& m) { return m.root == state.coordinates.primary; });
-    const auto clients = fetchClients(connection_, state.clients);
-    std::vector<ScreenInfo> out;
+                          [&](const Monitor& m) { return m.root == coordinates.primary; });
+    const auto clients = fetchClients(connection_, state.clients, kStrutPart);
+    Known out;
+    out.coordinates = coordinates;
     for (const auto& m : monitors) {
         const auto edid = edidOf(connection_, m);
         ScreenInfo info;
-        info.frame = state.coordinates.bottomLeft(m.root);
-        info.visibleFrame = state.coordinates.bottomLeft(
+        info.frame = coordinates.bottomLeft(m.root);
+        info.visibleFrame = coordinates.bottomLeft(
             visibleArea(m.root, clients, connection_.rootWidth(), connection_.rootHeight()));
         info.backingScale = 1;
         info.displayNumber = m.nameAtom;
         info.displayUUID = displayUUID(edid, m.name);
         info.localizedName = edid && !edid->monitorName.empty() ? edid->monitorName : m.name;
-        out.push_back(std::move(info));
+        out.screens.push_back(std::move(info));
     }
     return out;
+}
+
+X11Screens::Known X11Screens::known() {
+    std::uint64_t staleCount = 0;
+    {
+        std::lock_guard lock(cacheMutex_);
+        if (cache_) return *cache_;
+        staleCount = staleCount_;
+    }
+    // Read without the cache's lock: the connection's lock is taken inside, and other holders of the
+    // connection's lock ask for the coordinates.
+    Known fresh = fetch();
+    std::lock_guard lock(cacheMutex_);
+    if (staleCount == staleCount_ && !connection_.isBroken()) cache_ = fresh;
+    return fresh;
+}
+
+std::vector<ScreenInfo> X11Screens::screens() {
+    return known().screens;
 }
 
 std::optional<ScreenInfo> X11Screens::mainScreen() {
@@ -119,12 +141,15 @@ std::optional<ScreenInfo> X11Screens::mainScreen() {
     return all.front();
 }
 
+Coordinates X11Screens::coordinates() {
+    return known().coordinates;
+}
+
 Point X11Screens::mouseLocation() {
-    auto guard = connection_.lock();
+    const Coordinates now = coordinates();
     auto pointer = fetchPointer(connection_);
     if (!pointer) return {};
-    Coordinates coordinates{primaryRect(fetchMonitors(connection_), connection_)};
-    return coordinates.bottomLeft(*pointer);
+    return now.bottomLeft(*pointer);
 }
 
 void X11Screens::handleEvent(const xcb_generic_event_t& event) {
@@ -146,6 +171,11 @@ void X11Screens::handleEvent(const xcb_generic_event_t& event) {
 }
 
 void X11Screens::scheduleCheck() {
+    {
+        std::lock_guard lock(cacheMutex_);
+        cache_.reset();
+        ++staleCount_;
+    }
     if (checkPending_) return;
     checkPending_ = true;
     loop_.postAfter(kDebounce, [this] { check(); });

@@ -1,13 +1,18 @@
 // Screens of the real desktop: the RandR monitors, each less the struts of the docks on it, in the
-// platform's bottom-left global space; announces changes on the notification centre.
+// platform's bottom-left global space; announces changes on the notification centre. The list is kept
+// between calls and read again only after an event that may change it, so that it costs nothing on the
+// paths that ask for it with every window they move.
 #pragma once
 
 #include "platform/RunLoop.h"
 #include "platform/Screens.h"
+#include "platform/x11/X11Query.h"
 
 #include <xcb/xcb.h>
 
+#include <cstdint>
 #include <mutex>
+#include <optional>
 
 namespace korvane::platform {
 class NotificationCenter;
@@ -26,8 +31,17 @@ class X11Screens final : public platform::Screens {
     std::vector<platform::ScreenInfo> screens() override;
     std::optional<platform::ScreenInfo> mainScreen() override;
     Point mouseLocation() override;
+    // Root coordinates and the platform's global spaces, anchored at the primary monitor as last known.
+    Coordinates coordinates();
 
   private:
+    struct Known {
+        std::vector<platform::ScreenInfo> screens;
+        Coordinates coordinates;
+    };
+    // What the cache holds, read afresh when an event made it stale. Any thread.
+    Known known();
+    Known fetch();
     void handleEvent(const xcb_generic_event_t& event);
     void scheduleCheck();
     void check();
@@ -35,6 +49,10 @@ class X11Screens final : public platform::Screens {
     X11Connection& connection_;
     platform::RunLoop& loop_;
     platform::NotificationCenter& notifications_;
+    std::mutex cacheMutex_;
+    std::optional<Known> cache_;
+    // Counts the events that made the cache stale: a read that began before one of them is not kept.
+    std::uint64_t staleCount_ = 0;
     // Main thread only.
     std::vector<platform::ScreenInfo> last_;
     bool checkPending_ = false;

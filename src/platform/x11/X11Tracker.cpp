@@ -53,7 +53,7 @@ void X11Tracker::refreshClients(bool report) {
         if (!find(w)) added.push_back(w);
     follow(added);
     std::vector<TrackedWindow> fresh;
-    for (const auto& c : fetchClients(connection_, added)) {
+    for (const auto& c : fetchClients(connection_, added, kPidPart | kTitlePart)) {
         // A window that is already gone again was never there for anybody.
         if (!c.exists) continue;
         fresh.push_back(TrackedWindow{c.window, c.pid, c.title});
@@ -85,7 +85,7 @@ void X11Tracker::refreshTitle(xcb_window_t window) {
     auto it = std::find_if(windows_.begin(), windows_.end(),
                            [&](const TrackedWindow& t) { return t.window == window; });
     if (it == windows_.end()) return;
-    auto fetched = fetchClients(connection_, {window});
+    auto fetched = fetchClients(connection_, {window}, kTitlePart);
     if (fetched.empty() || !fetched[0].exists || fetched[0].title == it->title) return;
     it->title = fetched[0].title;
     const TrackedWindow changed = *it;

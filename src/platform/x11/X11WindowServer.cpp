@@ -2,8 +2,10 @@
 // title) is left out rather than made up.
 #include "platform/x11/X11WindowServer.h"
 
+#include "platform/x11/X11Accessibility.h"
 #include "platform/x11/X11Connection.h"
 #include "platform/x11/X11Query.h"
+#include "platform/x11/X11Screens.h"
 
 #include <algorithm>
 
@@ -34,6 +36,8 @@ int layerOf(const ClientWindow& c) {
 
 std::optional<std::vector<WindowInfo>> X11WindowServer::copyWindowInfo(unsigned options,
                                                                        std::uint32_t relativeTo) {
+    accessibility_.applyPendingSizes();
+    const Coordinates coordinates = screens_.coordinates();
     auto guard = connection_.lock();
     const DesktopState state = fetchDesktopState(connection_);
     if (!state.ok) return std::nullopt;
@@ -45,14 +49,15 @@ std::optional<std::vector<WindowInfo>> X11WindowServer::copyWindowInfo(unsigned 
         if (known) order.push_back(relativeTo);
     }
     std::vector<WindowInfo> out;
-    for (const auto& c : fetchClients(connection_, order)) {
+    constexpr unsigned parts = kGeometryPart | kPidPart | kClassPart | kTitlePart | kKindPart | kWmStatePart;
+    for (const auto& c : fetchClients(connection_, order, parts)) {
         if (!c.exists) continue;
         const bool onScreen = c.viewable && !c.minimized();
         if (!(options & kIncludingWindow)) {
             if ((options & kOnScreenOnly) && !onScreen) continue;
             if ((options & kExcludeDesktopElements) && c.kind == WindowKind::desktop) continue;
         }
-        const Rect bounds = state.coordinates.topLeft(c.frameRoot());
+        const Rect bounds = coordinates.topLeft(c.frameRoot());
         WindowInfo entry = nlohmann::json::object();
         if (c.pid > 0) entry[WindowKey::ownerPID] = c.pid;
         if (!c.className.empty()) entry[WindowKey::ownerName] = c.className;

@@ -6,7 +6,9 @@
 
 namespace korvane::x11 {
 
+class X11Accessibility;
 class X11Connection;
+class X11Screens;
 
 // Layers: 0 for application windows, higher ones for what floats above them.
 inline constexpr int kFloatingLayer = 3;
@@ -16,13 +18,17 @@ inline constexpr int kDesktopLayer = 1;
 
 class X11WindowServer final : public platform::WindowServer {
   public:
-    explicit X11WindowServer(X11Connection& connection) : connection_(connection) {}
+    // The accessibility model is asked to apply the sizes it holds back before frames are listed.
+    X11WindowServer(X11Connection& connection, X11Screens& screens, X11Accessibility& accessibility)
+        : connection_(connection), screens_(screens), accessibility_(accessibility) {}
 
     std::optional<std::vector<platform::WindowInfo>> copyWindowInfo(unsigned options,
                                                                     std::uint32_t relativeTo = 0) override;
 
   private:
     X11Connection& connection_;
+    X11Screens& screens_;
+    X11Accessibility& accessibility_;
 };
 
 } // namespace korvane::x11

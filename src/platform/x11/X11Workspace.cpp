@@ -75,7 +75,8 @@ X11Workspace::Snapshot X11Workspace::snapshot() {
         auto guard = connection_.lock();
         state = fetchDesktopState(connection_);
         if (!state.ok) return snap;
-        clients = fetchClients(connection_, state.frontToBack());
+        clients =
+            fetchClients(connection_, state.frontToBack(), kPidPart | kClassPart | kKindPart | kWmStatePart);
     }
     snap.ok = true;
     snap.active = state.active;

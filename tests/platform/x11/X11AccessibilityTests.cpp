@@ -1,13 +1,15 @@
 // The accessibility model on a real X server: reading an xterm's attributes, moving and resizing it
-// within its size increments, raising and focusing, minimising by WM_STATE, vanished windows, and
-// calls from a background queue.
+// within its size increments (a size waiting for its position), raising and focusing, minimising by
+// WM_STATE, vanished windows, titles cut to their limit, and calls from a background queue.
 #include "X11Fixture.h"
 
 #include "platform/Accessibility.h"
 #include "platform/WindowServer.h"
+#include "platform/x11/X11Query.h"
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 
 namespace korvane::x11::test {
 namespace {
@@ -16,8 +18,7 @@ using namespace platform;
 
 template <class T> T read(Accessibility& ax, const AXElement& e, const std::string& attribute) {
     AXValue v;
-    const AXError status = ax.copyAttribute(e, attribute, v);
-    EXPECT_EQ(status, AXError::success) << attribute;
+    EXPECT_EQ(ax.copyAttribute(e, attribute, v), AXError::success) << attribute;
     const T* value = std::get_if<T>(&v);
     EXPECT_NE(value, nullptr) << attribute << " has another type";
     return value ? *value : T{};
@@ -25,6 +26,13 @@ template <class T> T read(Accessibility& ax, const AXElement& e, const std::stri
 
 AXElement windowOf(const X11TestSession::Xterm& x) {
     return AXElement{AXElement::Kind::window, x.pid, x.window};
+}
+
+// xterm resizes in steps of one character cell (6 × 13 pixels here): never larger than asked, and less
+// than one step smaller.
+bool withinCell(Size actual, Size asked) {
+    return actual.width <= asked.width && actual.width > asked.width - 6 && actual.height <= asked.height &&
+           actual.height > asked.height - 13;
 }
 
 using X11AccessibilityTest = X11Test;
@@ -58,31 +66,70 @@ TEST_F(X11AccessibilityTest, anXtermReadsAsAStandardWindowOfItsApplication) {
     EXPECT_EQ(ax.setMessagingTimeout(w, -1.0f), AXError::illegalArgument);
 }
 
-TEST_F(X11AccessibilityTest, settingPositionAndSizeMovesTheFrameWithinTheSizeIncrement) {
+TEST_F(X11AccessibilityTest, framesAreSetWithinTheSizeIncrementAndASizeWaitsForItsPosition) {
     const auto x = xterm("Moving", "60x20+2000+100");
     auto& ax = desktop->accessibility();
     const AXElement w = windowOf(x);
-    // Onto the secondary monitor, which lies at negative x in the top-left space.
+    // Onto the secondary monitor, which lies at negative x in the top-left space; read back at once:
+    // the call returned after the window manager had done it.
     ASSERT_EQ(ax.setAttribute(w, "AXSize", Size{601, 415}), AXError::success);
     ASSERT_EQ(ax.setAttribute(w, "AXPosition", Point{-1500, 120}), AXError::success);
-
-    // Read back at once: the call returned after the window manager had done it.
     EXPECT_EQ(read<Point>(ax, w, "AXPosition"), Point(-1500, 120));
     const Size size = read<Size>(ax, w, "AXSize");
-    // xterm resizes in steps of one character cell (6 × 13 pixels here): never larger than asked, and
-    // less than one step smaller.
-    EXPECT_LE(size.width, 601);
-    EXPECT_GT(size.width, 601 - 6);
-    EXPECT_LE(size.height, 415);
-    EXPECT_GT(size.height, 415 - 13);
+    EXPECT_TRUE(withinCell(size, {601, 415})) << size.width << "x" << size.height;
     EXPECT_EQ(session().frameOf(x.window), Rect(420, 120, size.width, size.height));
 
     // Asking for the frame it already has changes nothing and does not wait.
     const auto start = std::chrono::steady_clock::now();
     ASSERT_EQ(ax.setAttribute(w, "AXSize", size), AXError::success);
+    ASSERT_EQ(ax.setAttribute(w, "AXPosition", Point{-1500, 120}), AXError::success);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(150));
-
     EXPECT_EQ(ax.setAttribute(w, "AXPosition", Size{1, 1}), AXError::illegalArgument);
+
+    // A size set alone is applied by a read, a window list, or the main loop a moment later.
+    struct Row {
+        const char* by;
+        Size asked;
+        std::function<void()> then;
+    };
+    const Row rows[] = {
+        {"a read", {500, 300}, [&] { read<std::string>(ax, w, "AXTitle"); }},
+        {"a window list", {450, 350}, [&] { desktop->windowServer().copyWindowInfo(kOnScreenOnly); }},
+        {"the main loop",
+         {400, 250},
+         [&] { runUntil([&] { return session().frameOf(x.window).size.width <= 400; }, milliseconds(500)); }},
+    };
+    for (const auto& row : rows) {
+        ASSERT_EQ(ax.setAttribute(w, "AXSize", row.asked), AXError::success);
+        row.then();
+        const Size now = session().frameOf(x.window).size;
+        EXPECT_TRUE(withinCell(now, row.asked)) << row.by << ": " << now.width << "x" << now.height;
+    }
+}
+
+TEST(SizeHints, aRequestedSizeSnapsDownToWholeIncrementsWithinTheLimits) {
+    SizeHints xterm; // as xterm declares itself: cells of 6 × 13 over a base of 4 × 4
+    xterm.baseWidth = xterm.baseHeight = 4;
+    xterm.widthInc = 6;
+    xterm.heightInc = 13;
+    xterm.minWidth = 10;
+    xterm.minHeight = 17;
+    struct Row {
+        double w, h;
+        Size expected;
+    };
+    const Row rows[] = {
+        {484, 316, {484, 316}}, // exactly on a step
+        {489, 328, {484, 316}}, // just below the next step
+        {490, 329, {490, 329}}, // exactly the next step
+        {1, 1, {10, 17}},       // below the minimum
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(xterm.constrain(row.w, row.h), row.expected) << row.w << "x" << row.h;
+    SizeHints capped;
+    capped.maxWidth = 300;
+    capped.maxHeight = 200;
+    EXPECT_EQ(capped.constrain(1000, 100), (Size{300, 100}));
 }
 
 TEST_F(X11AccessibilityTest, raisingActivatesTheWindowAndTheFocusAttributesFollow) {
@@ -147,12 +194,26 @@ TEST_F(X11AccessibilityTest, aVanishedWindowAnswersInvalidElement) {
     close(x);
     EXPECT_EQ(ax.copyAttribute(w, "AXTitle", v), AXError::invalidUIElement);
     EXPECT_EQ(ax.setAttribute(w, "AXPosition", Point{0, 0}), AXError::invalidUIElement);
+    EXPECT_EQ(ax.setAttribute(w, "AXSize", Size{300, 200}), AXError::invalidUIElement);
     EXPECT_EQ(ax.performAction(w, "AXRaise"), AXError::invalidUIElement);
     EXPECT_EQ(ax.copyAttribute(ax.applicationElement(x.pid), "AXWindows", v), AXError::invalidUIElement);
     // An element naming a live window under another pid is not that window.
     const auto other = xterm("Other", "60x20+2000+100");
     EXPECT_EQ(ax.copyAttribute(AXElement{AXElement::Kind::window, x.pid, other.window}, "AXTitle", v),
               AXError::invalidUIElement);
+}
+
+TEST_F(X11AccessibilityTest, aHugeTitleIsCutAtACharacterBoundary) {
+    const auto x = xterm("Short", "60x20+2000+100");
+    // Two-byte characters after one single-byte one: the cut at 4096 bytes falls inside a character.
+    std::string huge = "a";
+    for (int i = 0; i < 500'000; ++i)
+        huge += "\u00e9";
+    session().setTitle(x.window, huge);
+    const std::string expected = huge.substr(0, 4095);
+    EXPECT_EQ(read<std::string>(desktop->accessibility(), windowOf(x), "AXTitle"), expected);
+    auto one = desktop->windowServer().copyWindowInfo(kIncludingWindow, x.window);
+    EXPECT_EQ(one->at(0).at(WindowKey::name).get<std::string>(), expected);
 }
 
 TEST_F(X11AccessibilityTest, backgroundQueuesReadAndMoveWhileTheMainThreadRuns) {

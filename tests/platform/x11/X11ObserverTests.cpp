@@ -1,11 +1,9 @@
 // Accessibility observers on a real X server: creation, title change and destruction of a window arrive
-// in order on the main thread; focus changes made with the mouse are reported; the registration rules
-// hold; a dropped observer hears nothing.
+// in order on the main thread; the registration rules hold; a dropped or unregistered observer hears
+// nothing. Focus changes made with the mouse are reported in the focus test of tests/x11.
 #include "X11Fixture.h"
 
 #include "platform/Accessibility.h"
-#include "platform/NotificationCenter.h"
-#include "platform/Workspace.h"
 
 #include <unistd.h>
 
@@ -63,48 +61,38 @@ TEST_F(X11ObserverTest, creationTitleChangeAndDestructionArriveInOrderOnTheMainT
         EXPECT_TRUE(h.onMain) << h.notification;
 }
 
-TEST_F(X11ObserverTest, registrationRules) {
+TEST_F(X11ObserverTest, registrationRulesAndObserversThatWereDroppedOrUnregisteredHearNothing) {
     const auto x = xterm("Registered", "60x20+2000+100");
     const auto other = xterm("Someone else", "60x20+2300+200");
     auto& ax = desktop->accessibility();
-    AXError error = AXError::failure;
-    auto observer = ax.createObserver(
-        x.pid, [](const AXElement&, const std::string&) {}, error);
-    ASSERT_EQ(error, AXError::success);
     const AXElement window{AXElement::Kind::window, x.pid, x.window};
     const AXElement foreign{AXElement::Kind::window, other.pid, other.window};
-
-    EXPECT_EQ(observer->addNotification(window, "AXUIElementDestroyed"), AXError::success);
-    EXPECT_EQ(observer->addNotification(window, "AXUIElementDestroyed"),
-              AXError::notificationAlreadyRegistered);
-    EXPECT_EQ(observer->addNotification(foreign, "AXUIElementDestroyed"), AXError::illegalArgument);
-    EXPECT_EQ(observer->addNotification(window, "AXMenuOpened"), AXError::notificationUnsupported);
-    EXPECT_EQ(observer->removeNotification(window, "AXTitleChanged"), AXError::notificationNotRegistered);
-    EXPECT_EQ(observer->removeNotification(window, "AXUIElementDestroyed"), AXError::success);
     const AXElement gone{AXElement::Kind::window, x.pid, 0x7FFFFF};
-    EXPECT_EQ(observer->addNotification(gone, "AXTitleChanged"), AXError::invalidUIElement);
+    AXError error = AXError::failure;
+    int droppedHeard = 0, removedHeard = 0, keptHeard = 0;
+    auto counting = [&](int& n) {
+        return ax.createObserver(
+            x.pid, [&n](const AXElement&, const std::string&) { ++n; }, error);
+    };
+    auto dropped = counting(droppedHeard);
+    auto removed = counting(removedHeard);
+    auto kept = counting(keptHeard);
+    ASSERT_EQ(error, AXError::success);
 
+    EXPECT_EQ(removed->addNotification(window, "AXTitleChanged"), AXError::success);
+    EXPECT_EQ(removed->addNotification(window, "AXTitleChanged"), AXError::notificationAlreadyRegistered);
+    EXPECT_EQ(removed->addNotification(foreign, "AXTitleChanged"), AXError::illegalArgument);
+    EXPECT_EQ(removed->addNotification(window, "AXMenuOpened"), AXError::notificationUnsupported);
+    EXPECT_EQ(removed->addNotification(gone, "AXTitleChanged"), AXError::invalidUIElement);
+    EXPECT_EQ(removed->removeNotification(window, "AXUIElementDestroyed"),
+              AXError::notificationNotRegistered);
     ax.createObserver(
         0, [](const AXElement&, const std::string&) {}, error);
     EXPECT_EQ(error, AXError::illegalArgument);
-}
 
-TEST_F(X11ObserverTest, aDroppedOrUnregisteredObserverHearsNothing) {
-    const auto x = xterm("Quiet", "60x20+2000+100");
-    auto& ax = desktop->accessibility();
-    const AXElement window{AXElement::Kind::window, x.pid, x.window};
-    AXError error;
-    int droppedHeard = 0, removedHeard = 0, keptHeard = 0;
-    auto dropped = ax.createObserver(
-        x.pid, [&](const AXElement&, const std::string&) { ++droppedHeard; }, error);
-    auto removed = ax.createObserver(
-        x.pid, [&](const AXElement&, const std::string&) { ++removedHeard; }, error);
-    auto kept = ax.createObserver(
-        x.pid, [&](const AXElement&, const std::string&) { ++keptHeard; }, error);
+    // Registered on the window, or on its application.
     ASSERT_EQ(dropped->addNotification(window, "AXTitleChanged"), AXError::success);
-    ASSERT_EQ(removed->addNotification(window, "AXTitleChanged"), AXError::success);
     ASSERT_EQ(kept->addNotification(ax.applicationElement(x.pid), "AXTitleChanged"), AXError::success);
-
     session().setTitle(x.window, "First");
     ASSERT_TRUE(runUntil([&] { return keptHeard == 1; }));
     dropped.reset();
@@ -113,35 +101,6 @@ TEST_F(X11ObserverTest, aDroppedOrUnregisteredObserverHearsNothing) {
     ASSERT_TRUE(runUntil([&] { return keptHeard == 2; }));
     EXPECT_EQ(droppedHeard, 1);
     EXPECT_EQ(removedHeard, 1);
-}
-
-TEST_F(X11ObserverTest, aClickThatMovesFocusIsReportedAndTheApplicationAnnounced) {
-    std::vector<pid_t> activated;
-    auto token = desktop->notificationCenter().addObserver(
-        kDidActivateApplication, NotificationCenter::Delivery::mainQueue,
-        [&](const std::string&, const nlohmann::json& info) {
-            activated.push_back(info.at("pid").get<pid_t>());
-        });
-    const auto a = xterm("Clicked", "60x20+2000+100");
-    const auto b = xterm("Focused first", "60x20+2600+500");
-    // Events are handled in order: once b's activation is announced, everything before it was handled.
-    ASSERT_TRUE(runUntil([&] { return !activated.empty() && activated.back() == b.pid; }));
-    activated.clear();
-
-    auto& ax = desktop->accessibility();
-    AXError error;
-    std::vector<std::string> heard;
-    auto observer = ax.createObserver(
-        a.pid, [&](const AXElement&, const std::string& n) { heard.push_back(n); }, error);
-    ASSERT_EQ(observer->addNotification(ax.applicationElement(a.pid), "AXFocusedWindowChanged"),
-              AXError::success);
-
-    const Rect frame = session().frameOf(a.window);
-    session().click(static_cast<int>(frame.midX()), static_cast<int>(frame.midY()));
-    ASSERT_TRUE(runUntil([&] { return !heard.empty() && !activated.empty(); }));
-    EXPECT_EQ(heard, std::vector<std::string>{"AXFocusedWindowChanged"});
-    EXPECT_EQ(activated, std::vector<pid_t>{a.pid});
-    EXPECT_EQ(desktop->workspace().frontmostApplication()->pid, a.pid);
 }
 
 } // namespace

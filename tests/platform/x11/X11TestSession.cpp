@@ -13,6 +13,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <memory>
 #include <poll.h>
 #include <stdexcept>
 #include <sys/prctl.h>
@@ -34,15 +35,10 @@ Nanos monotonic() {
         .count();
 }
 
-template <class T> struct Reply {
-    T* p = nullptr;
-    explicit Reply(T* r) : p(r) {}
-    ~Reply() { std::free(p); }
-    Reply(const Reply&) = delete;
-    Reply& operator=(const Reply&) = delete;
-    T* operator->() const { return p; }
-    explicit operator bool() const { return p != nullptr; }
+struct FreeDeleter {
+    void operator()(void* p) const { std::free(p); }
 };
+template <class T> using Reply = std::unique_ptr<T, FreeDeleter>;
 
 // The environment as the session found it: the fixture points the desktop's data folders elsewhere,
 // and the server and window manager must not see that (openbox finds its themes there).
@@ -285,9 +281,11 @@ void X11TestSession::sync() {
 }
 
 xcb_atom_t X11TestSession::atom(const char* name) {
+    if (auto it = atoms_.find(name); it != atoms_.end()) return it->second;
     Reply<xcb_intern_atom_reply_t> r(xcb_intern_atom_reply(
         conn_, xcb_intern_atom(conn_, 0, static_cast<std::uint16_t>(std::strlen(name)), name), nullptr));
-    return r ? r->atom : static_cast<xcb_atom_t>(XCB_ATOM_NONE);
+    if (!r) return XCB_ATOM_NONE;
+    return atoms_[name] = r->atom;
 }
 
 std::vector<std::uint32_t> X11TestSession::cardinals(xcb_window_t window, xcb_atom_t property,
@@ -296,8 +294,8 @@ std::vector<std::uint32_t> X11TestSession::cardinals(xcb_window_t window, xcb_at
         xcb_get_property_reply(conn_, xcb_get_property(conn_, 0, window, property, type, 0, 4096), nullptr));
     std::vector<std::uint32_t> out;
     if (!r || r->format != 32) return out;
-    const auto* data = static_cast<const std::uint32_t*>(xcb_get_property_value(r.p));
-    out.assign(data, data + xcb_get_property_value_length(r.p) / 4);
+    const auto* data = static_cast<const std::uint32_t*>(xcb_get_property_value(r.get()));
+    out.assign(data, data + xcb_get_property_value_length(r.get()) / 4);
     return out;
 }
 
@@ -319,13 +317,18 @@ std::optional<xcb_window_t> X11TestSession::clientOf(pid_t pid) {
 }
 
 Rect X11TestSession::frameOf(xcb_window_t window) {
-    Reply<xcb_get_geometry_reply_t> g(
-        xcb_get_geometry_reply(conn_, xcb_get_geometry(conn_, window), nullptr));
-    Reply<xcb_translate_coordinates_reply_t> t(xcb_translate_coordinates_reply(
-        conn_, xcb_translate_coordinates(conn_, window, root_, 0, 0), nullptr));
+    // One round trip: the benchmark reads frames back as fast as the server answers.
+    const xcb_atom_t extentsAtom = atom("_NET_FRAME_EXTENTS");
+    const auto geometryCookie = xcb_get_geometry(conn_, window);
+    const auto originCookie = xcb_translate_coordinates(conn_, window, root_, 0, 0);
+    const auto extentsCookie = xcb_get_property(conn_, 0, window, extentsAtom, XCB_ATOM_CARDINAL, 0, 4);
+    Reply<xcb_get_geometry_reply_t> g(xcb_get_geometry_reply(conn_, geometryCookie, nullptr));
+    Reply<xcb_translate_coordinates_reply_t> t(xcb_translate_coordinates_reply(conn_, originCookie, nullptr));
+    Reply<xcb_get_property_reply_t> p(xcb_get_property_reply(conn_, extentsCookie, nullptr));
     if (!g || !t) return {};
-    auto e = cardinals(window, atom("_NET_FRAME_EXTENTS"), XCB_ATOM_CARDINAL);
-    e.resize(4, 0);
+    std::uint32_t e[4] = {0, 0, 0, 0};
+    if (p && p->format == 32 && xcb_get_property_value_length(p.get()) >= 16)
+        std::memcpy(e, xcb_get_property_value(p.get()), sizeof e);
     return Rect{static_cast<double>(t->dst_x) - e[0], static_cast<double>(t->dst_y) - e[2],
                 static_cast<double>(g->width) + e[0] + e[1], static_cast<double>(g->height) + e[2] + e[3]};
 }
@@ -347,13 +350,27 @@ void X11TestSession::setTitle(xcb_window_t window, const std::string& title) {
     sync();
 }
 
-xcb_window_t X11TestSession::createDock(const Rect& root, const std::array<std::uint32_t, 12>& strut) {
+xcb_window_t X11TestSession::unmappedWindow(const Rect& root) {
     const xcb_window_t w = xcb_generate_id(conn_);
     const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(conn_)).data;
     xcb_create_window(conn_, XCB_COPY_FROM_PARENT, w, root_, static_cast<std::int16_t>(root.origin.x),
                       static_cast<std::int16_t>(root.origin.y), static_cast<std::uint16_t>(root.size.width),
                       static_cast<std::uint16_t>(root.size.height), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
                       screen->root_visual, 0, nullptr);
+    return w;
+}
+
+xcb_window_t X11TestSession::createWindow(const Rect& root, const std::string& title) {
+    const xcb_window_t w = unmappedWindow(root);
+    xcb_change_property(conn_, XCB_PROP_MODE_REPLACE, w, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8,
+                        static_cast<std::uint32_t>(title.size()), title.data());
+    xcb_map_window(conn_, w);
+    sync();
+    return w;
+}
+
+xcb_window_t X11TestSession::createDock(const Rect& root, const std::array<std::uint32_t, 12>& strut) {
+    const xcb_window_t w = unmappedWindow(root);
     const xcb_atom_t dock = atom("_NET_WM_WINDOW_TYPE_DOCK");
     xcb_change_property(conn_, XCB_PROP_MODE_REPLACE, w, atom("_NET_WM_WINDOW_TYPE"), XCB_ATOM_ATOM, 32, 1,
                         &dock);
@@ -366,6 +383,54 @@ xcb_window_t X11TestSession::createDock(const Rect& root, const std::array<std::
     return w;
 }
 
+void X11TestSession::requestFrame(xcb_window_t window, const Rect& frame) {
+    auto e = cardinals(window, atom("_NET_FRAME_EXTENTS"), XCB_ATOM_CARDINAL);
+    e.resize(4, 0);
+    xcb_client_message_event_t event{};
+    event.response_type = XCB_CLIENT_MESSAGE;
+    event.format = 32;
+    event.window = window;
+    event.type = atom("_NET_MOVERESIZE_WINDOW");
+    // North-west gravity, x, y, width and height given, from a pager.
+    event.data.data32[0] = 1u | (0xFu << 8) | (2u << 12);
+    event.data.data32[1] = static_cast<std::uint32_t>(static_cast<std::int32_t>(frame.minX()));
+    event.data.data32[2] = static_cast<std::uint32_t>(static_cast<std::int32_t>(frame.minY()));
+    event.data.data32[3] = static_cast<std::uint32_t>(frame.width()) - e[0] - e[1];
+    event.data.data32[4] = static_cast<std::uint32_t>(frame.height()) - e[2] - e[3];
+    xcb_send_event(conn_, 0, root_, XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                   reinterpret_cast<const char*>(&event));
+    xcb_flush(conn_);
+}
+
+void X11TestSession::watchFrames(xcb_window_t client) {
+    // The window manager's frame is the client's ancestor right below the root.
+    xcb_window_t w = client;
+    for (;;) {
+        Reply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(conn_, xcb_query_tree(conn_, w), nullptr));
+        if (!tree || tree->parent == root_ || tree->parent == XCB_WINDOW_NONE) break;
+        w = tree->parent;
+    }
+    watched_ = w;
+    const std::uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
+    xcb_change_window_attributes(conn_, w, XCB_CW_EVENT_MASK, &mask);
+    framesShown();
+}
+
+std::vector<Rect> X11TestSession::framesShown() {
+    sync();
+    std::vector<Rect> out;
+    while (xcb_generic_event_t* e = xcb_poll_for_event(conn_)) {
+        const auto* c = reinterpret_cast<const xcb_configure_notify_event_t*>(e);
+        if ((e->response_type & 0x7F) == XCB_CONFIGURE_NOTIFY && c->window == watched_) {
+            const double border = 2.0 * c->border_width;
+            out.push_back(Rect{static_cast<double>(c->x), static_cast<double>(c->y), c->width + border,
+                               c->height + border});
+        }
+        std::free(e);
+    }
+    return out;
+}
+
 void X11TestSession::destroyWindow(xcb_window_t window) {
     xcb_destroy_window(conn_, window);
     sync();
@@ -375,7 +440,7 @@ void X11TestSession::setEdid(const std::vector<std::uint8_t>& edid) {
     Reply<xcb_randr_get_monitors_reply_t> monitors(
         xcb_randr_get_monitors_reply(conn_, xcb_randr_get_monitors(conn_, root_, 1), nullptr));
     if (!monitors) throw std::runtime_error("no monitors");
-    for (auto it = xcb_randr_get_monitors_monitors_iterator(monitors.p); it.rem;
+    for (auto it = xcb_randr_get_monitors_monitors_iterator(monitors.get()); it.rem;
          xcb_randr_monitor_info_next(&it)) {
         if (xcb_randr_monitor_info_outputs_length(it.data) == 0) continue;
         const xcb_randr_output_t output = xcb_randr_monitor_info_outputs(it.data)[0];

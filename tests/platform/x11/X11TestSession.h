@@ -10,6 +10,7 @@
 
 #include <array>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <sys/types.h>
@@ -59,9 +60,20 @@ class X11TestSession {
     int wmState(xcb_window_t window);
     bool isSupportingWMRunning();
 
+    // One round trip on the test's own connection.
+    void sync();
+
     // Changes as another client would make them.
     void setTitle(xcb_window_t window, const std::string& title);
+    // A plain top-level window, mapped; a dock is one with a strut.
+    xcb_window_t createWindow(const Rect& root, const std::string& title);
     xcb_window_t createDock(const Rect& root, const std::array<std::uint32_t, 12>& strut);
+    // Asks the window manager for a frame (root coordinates, with the frame extents), as a pager does.
+    void requestFrame(xcb_window_t window, const Rect& frame);
+    // The frames the window manager gives the client's top-level frame window from now on, as the
+    // server announces them; framesShown() returns those announced since the last call.
+    void watchFrames(xcb_window_t client);
+    std::vector<Rect> framesShown();
     void destroyWindow(xcb_window_t window);
     void setEdid(const std::vector<std::uint8_t>& edid);
     // XTest input.
@@ -72,7 +84,7 @@ class X11TestSession {
     static bool waitFor(const std::function<bool()>& condition, Nanos timeout = seconds(10));
 
   private:
-    void sync();
+    xcb_window_t unmappedWindow(const Rect& root);
     xcb_atom_t atom(const char* name);
     std::vector<std::uint32_t> cardinals(xcb_window_t window, xcb_atom_t property, xcb_atom_t type);
     void stopAll();
@@ -85,6 +97,8 @@ class X11TestSession {
     std::vector<pid_t> clients_;
     xcb_connection_t* conn_ = nullptr;
     xcb_window_t root_ = XCB_WINDOW_NONE;
+    xcb_window_t watched_ = XCB_WINDOW_NONE;
+    std::map<std::string, xcb_atom_t> atoms_;
 };
 
 } // namespace korvane::x11::test

@@ -53,7 +53,7 @@ TEST_F(X11WorkspaceTest, runningApplicationsAreTheClientProcessesNamedByTheirDes
     EXPECT_FALSE(desktop->workspace().runningApplication(::getpid()).has_value());
 }
 
-TEST_F(X11WorkspaceTest, activatingAnApplicationFocusesItsMostRecentWindowAndIsAnnounced) {
+TEST_F(X11WorkspaceTest, activatingAnApplicationByPidOrScriptFocusesItsMostRecentWindowAndIsAnnounced) {
     Announcements announced(desktop->notificationCenter());
     const auto a = xterm("Older", "60x20+2000+100");
     const auto b = xterm("Newer", "60x20+2300+200");
@@ -72,8 +72,18 @@ TEST_F(X11WorkspaceTest, activatingAnApplicationFocusesItsMostRecentWindowAndIsA
     EXPECT_TRUE(desktop->workspace().unhide(b.pid));
     ASSERT_TRUE(X11TestSession::waitFor([&] { return session().activeWindow() == b.window; }));
     EXPECT_EQ(session().wmState(b.window), 1);
-
     EXPECT_FALSE(desktop->workspace().activate(999999, 0));
+
+    // The activation script: both xterms are the same application, and the first started is activated.
+    auto script = [&](const std::string& id) {
+        return desktop->workspace().runScript("tell application id \"" + id + "\"\n    activate\nend tell");
+    };
+    const auto result = script(kSampleBundleID);
+    EXPECT_TRUE(result.ok) << result.message;
+    EXPECT_EQ(result.errorNumber, 0);
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return session().activeWindow() == a.window; }));
+    EXPECT_NE(script("no.such.app").errorNumber, 0);
+    EXPECT_FALSE(desktop->workspace().runScript("display dialog \"hi\"").ok);
 }
 
 TEST_F(X11WorkspaceTest, launchingByBundleIdentifierRunsTheDesktopEntryAndIsAnnounced) {
@@ -111,26 +121,6 @@ TEST_F(X11WorkspaceTest, launchingByBundleIdentifierRunsTheDesktopEntryAndIsAnno
     ASSERT_TRUE(runUntil([&] { return missing.has_value(); }));
     EXPECT_FALSE(missing->app.has_value());
     EXPECT_TRUE(missing->error.has_value());
-}
-
-TEST_F(X11WorkspaceTest, theActivationScriptActivatesARunningApplication) {
-    const auto a = xterm("Scripted", "60x20+2000+100");
-    const auto b = xterm("In front", "60x20+2300+200");
-    ASSERT_TRUE(X11TestSession::waitFor([&] { return session().activeWindow() == b.window; }));
-    // Both xterms are the same application; the first one started is the one activated.
-    const std::string script =
-        std::string("tell application id \"") + kSampleBundleID + "\"\n    activate\nend tell";
-    auto result = desktop->workspace().runScript(script);
-    EXPECT_TRUE(result.ok) << result.message;
-    EXPECT_EQ(result.errorNumber, 0);
-    ASSERT_TRUE(X11TestSession::waitFor([&] { return session().activeWindow() == a.window; }));
-
-    auto unknown =
-        desktop->workspace().runScript("tell application id \"no.such.app\"\n    activate\nend tell");
-    EXPECT_FALSE(unknown.ok);
-    EXPECT_NE(unknown.errorNumber, 0);
-    auto other = desktop->workspace().runScript("display dialog \"hi\"");
-    EXPECT_FALSE(other.ok);
 }
 
 TEST(X11Workspace, onlyTheThreeLineActivationScriptIsUnderstood) {

@@ -1,0 +1,121 @@
+// The real desktop's services that need no X server: user defaults kept in the application-support
+// folder, the process's own facts, and the report of a server that cannot be reached.
+#include "platform/x11/X11Desktop.h"
+#include "platform/x11/X11ProcessInfo.h"
+#include "platform/x11/X11UserDefaults.h"
+
+#include "platform/sim/LogCapture.h"
+#include "support/TempFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <set>
+#include <sstream>
+
+namespace korvane::x11 {
+namespace {
+
+namespace fs = std::filesystem;
+
+using testing::TempFolder;
+
+std::string slurp(const fs::path& p) {
+    std::ifstream in(p);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+TEST(X11UserDefaults, valuesPersistAcrossInstancesInTheApplicationSupportFolder) {
+    TempFolder folder;
+    const fs::path support = folder.path() / "Korvane";
+    {
+        X11UserDefaults defaults(support);
+        EXPECT_FALSE(fs::exists(support)); // made with the first write
+        defaults.set("Korvane.flag", true);
+        defaults.set("Korvane.list", nlohmann::json::array({"a", "b"}));
+        defaults.set("Korvane.gone", 3);
+        defaults.remove("Korvane.gone");
+    }
+    X11UserDefaults reread(support);
+    EXPECT_EQ(reread.boolValue("Korvane.flag"), std::optional<bool>(true));
+    EXPECT_EQ(reread.stringList("Korvane.list"), std::optional<std::vector<std::string>>({"a", "b"}));
+    EXPECT_FALSE(reread.object("Korvane.gone").has_value());
+    // Only the file itself is left: no temporary from the atomic writes.
+    std::set<std::string> files;
+    for (const auto& e : fs::directory_iterator(support))
+        files.insert(e.path().filename().string());
+    EXPECT_EQ(files, std::set<std::string>{"user-defaults.json"});
+}
+
+TEST(X11UserDefaults, anUnreadableFileIsKeptAsideBeforeItIsReplaced) {
+    TempFolder folder;
+    sim::ScopedLogCapture capture;
+    std::ofstream(folder.path() / "user-defaults.json") << "{ not json";
+    X11UserDefaults defaults(folder.path());
+    EXPECT_FALSE(defaults.object("anything").has_value());
+    EXPECT_TRUE(capture.log().contains("Could not read user defaults"));
+    defaults.set("k", 1);
+    std::vector<fs::path> kept;
+    for (const auto& e : fs::directory_iterator(folder.path()))
+        if (e.path().filename().string().rfind("user-defaults.json.unreadable-", 0) == 0)
+            kept.push_back(e.path());
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_EQ(slurp(kept[0]), "{ not json");
+    EXPECT_EQ(nlohmann::json::parse(slurp(folder.path() / "user-defaults.json")), nlohmann::json({{"k", 1}}));
+}
+
+// Sets a variable for the scope of a test and puts back what was there.
+class ScopedEnv {
+  public:
+    ScopedEnv(const char* name, const char* value) : name_(name) {
+        if (const char* old = std::getenv(name)) saved_ = old;
+        ::setenv(name, value, 1);
+    }
+    ~ScopedEnv() { saved_ ? ::setenv(name_, saved_->c_str(), 1) : ::unsetenv(name_); }
+
+  private:
+    const char* name_;
+    std::optional<std::string> saved_;
+};
+
+TEST(X11UserDefaults, theFolderFollowsTheEnvironment) {
+    ScopedEnv korvaneHome("KORVANE_HOME", "/k/home"), config("XDG_CONFIG_HOME", "/x/config"),
+        home("HOME", "/h");
+    EXPECT_EQ(X11UserDefaults::applicationSupportFolder(), fs::path("/k/home"));
+    ::unsetenv("KORVANE_HOME");
+    EXPECT_EQ(X11UserDefaults::applicationSupportFolder(), fs::path("/x/config/Korvane"));
+    ::unsetenv("XDG_CONFIG_HOME");
+    EXPECT_EQ(X11UserDefaults::applicationSupportFolder(), fs::path("/h/.config/Korvane"));
+}
+
+TEST(X11ProcessInfo, describesTheRunningProcessAndMakesRandomUUIDs) {
+    X11ProcessInfo info;
+    EXPECT_EQ(fs::path(info.executablePath()).filename(), "korvane_x11_tests");
+    ASSERT_FALSE(info.arguments().empty());
+    EXPECT_EQ(fs::path(info.arguments()[0]).filename(), "korvane_x11_tests");
+
+    const std::regex v4("[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}");
+    std::set<std::string> seen;
+    for (int i = 0; i < 100; ++i) {
+        const std::string uuid = info.makeUUID();
+        EXPECT_TRUE(std::regex_match(uuid, v4)) << uuid;
+        seen.insert(uuid);
+    }
+    EXPECT_EQ(seen.size(), 100u);
+    std::array<unsigned char, 16> zeros{};
+    EXPECT_EQ(X11ProcessInfo::formatUUID(zeros), "00000000-0000-4000-8000-000000000000");
+}
+
+TEST(X11Desktop, aServerThatCannotBeReachedIsReportedByName) {
+    std::string error;
+    auto desktop = X11Desktop::connect(":65000", error);
+    EXPECT_EQ(desktop, nullptr);
+    EXPECT_NE(error.find("\":65000\""), std::string::npos) << error;
+}
+
+} // namespace
+} // namespace korvane::x11
