@@ -137,7 +137,7 @@ class Bench {
                 });
                 cycle(controller, [&](const Target& t) {
                     controller_->moveWindow(element_, xterm_.window, xterm_.pid, t.zoneID, t.displayUUID,
-                                            "Benchmark", false);
+                                            "Benchmark", MoveActivation::leaveFocus);
                 });
             }
             const double rawMedian = percentile(raw.all, 0.5), rawP95 = percentile(raw.all, 0.95),
