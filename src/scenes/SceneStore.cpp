@@ -1,0 +1,236 @@
+// Reading, saving and deleting scene files and the active-scene record.
+#include "scenes/SceneStore.h"
+
+#include "core/AppSupport.h"
+#include "core/FileUtil.h"
+#include "core/Log.h"
+#include "platform/AtomicFile.h"
+#include "platform/Platform.h"
+#include "platform/ProcessWide.h"
+#include "scenes/SceneSchemaError.h"
+#include "scenes/model/SceneFileRewriter.h"
+
+#include <algorithm>
+#include <system_error>
+
+namespace korvane {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+platform::ProcessWide<SceneStore> gShared;
+
+} // namespace
+
+std::string SceneStore::Encoder::encode(const nlohmann::ordered_json& value) const {
+    // nlohmann::json keeps object members in a sorted map, so the conversion alone sorts every level.
+    return nlohmann::json(value).dump(2);
+}
+
+SceneStore::SceneStore(platform::Platform& platform, const ScreenContext& screens)
+    : scenesDirectory(appSupportDirectory() / kScenesFolderName), platform_(platform) {
+    ensureScenesDirectory();
+    migrateToV7IfNeeded(screens);
+}
+
+std::shared_ptr<SceneStore> SceneStore::shared() {
+    return gShared.get([](platform::Platform& platform) {
+        return std::make_shared<SceneStore>(platform, ScreenContext::capture(platform.screens()));
+    });
+}
+
+void SceneStore::setShared(std::shared_ptr<SceneStore> instance) {
+    gShared.set(std::move(instance));
+}
+
+std::string SceneStore::sceneFileName(const std::string& id) {
+    return "scene-" + sceneFileID(id) + ".json";
+}
+
+bool SceneStore::isSceneFileName(const std::string& fileName) {
+    return fileName.starts_with("scene-") && fs::path(fileName).extension() == ".json";
+}
+
+void SceneStore::ensureScenesDirectory() const {
+    // A failure shows up in the first write instead, with the reason of that write.
+    std::error_code ec;
+    if (!fs::exists(scenesDirectory, ec)) fs::create_directories(scenesDirectory, ec);
+}
+
+std::vector<fs::path> SceneStore::sceneFiles() const {
+    std::vector<fs::path> files;
+    for (const auto& entry : fs::directory_iterator(scenesDirectory)) {
+        const std::string name = entry.path().filename().string();
+        // Hidden files, temporary files of atomic writes among them, never start with "scene-".
+        if (isSceneFileName(name)) files.push_back(entry.path());
+    }
+    // The file system lists in no particular order; file names make every scan and rebuild repeatable.
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+std::optional<WMScene> SceneStore::decodeScene(const std::string& bytes, const ScreenContext& screens,
+                                               ReadFailure* failure) const {
+    WMScene scene;
+    try {
+        scene = WMScene::fromJSON(nlohmann::json::parse(bytes), screens, platform_.runLoop().wallClock());
+    } catch (const std::exception&) {
+        if (failure) *failure = ReadFailure::corrupted;
+        return std::nullopt;
+    }
+    try {
+        checkSceneSchema(scene);
+    } catch (const SceneSchemaError&) {
+        if (failure) *failure = ReadFailure::schemaInvalid;
+        return std::nullopt;
+    }
+    return scene;
+}
+
+std::optional<WMScene> SceneStore::readSceneFile(const fs::path& path, const ScreenContext& screens,
+                                                 ReadFailure* failure) const {
+    auto bytes = readFileIfPresent(path);
+    if (!bytes) {
+        if (failure) *failure = ReadFailure::missing;
+        return std::nullopt;
+    }
+    return decodeScene(*bytes, screens, failure);
+}
+
+std::optional<WMScene> SceneStore::loadScene(const std::string& id, const ScreenContext& screens) const {
+    std::string fileName;
+    try {
+        fileName = sceneFileName(id);
+    } catch (const SceneSchemaError&) {
+        return std::nullopt;
+    }
+    return readSceneFile(scenesDirectory / fileName, screens);
+}
+
+std::vector<WMScene> SceneStore::loadAllScenes(const ScreenContext& screens) {
+    auto manifest = readManifest();
+    if (!manifest) {
+        Log::sceneManager.error("Failed to load manifest, scanning directory");
+        return scanSceneFiles(screens);
+    }
+    std::vector<WMScene> scenes;
+    for (const auto& entry : manifest->entries) {
+        ReadFailure failure = ReadFailure::missing;
+        auto scene = readSceneFile(scenesDirectory / sceneFileName(entry.id), screens, &failure);
+        if (scene) {
+            scenes.push_back(std::move(*scene));
+        } else if (failure == ReadFailure::missing) {
+            Log::sceneManager.error("Scene file missing: %s", entry.id);
+        } else if (failure == ReadFailure::corrupted) {
+            Log::sceneManager.error("Scene file corrupted: %s", entry.id);
+        } else {
+            Log::sceneManager.error("Scene schema invalid: %s", entry.id);
+        }
+    }
+    return scenes;
+}
+
+std::vector<WMScene> SceneStore::scanSceneFiles(const ScreenContext& screens) {
+    std::vector<WMScene> scenes;
+    try {
+        for (const auto& path : sceneFiles())
+            if (auto scene = readSceneFile(path, screens)) scenes.push_back(std::move(*scene));
+    } catch (const fs::filesystem_error&) {
+        return {};
+    }
+    try {
+        rebuildManifest(screens);
+    } catch (const std::exception&) {
+        // The scenes were read; a manifest that cannot be written is tried again by the next write.
+    }
+    return scenes;
+}
+
+std::optional<WMScene> SceneStore::loadActiveScene(const ScreenContext& screens) const {
+    auto state = readActiveState();
+    if (!state || !state->activeSceneID) return std::nullopt;
+    return loadScene(*state->activeSceneID, screens);
+}
+
+void SceneStore::save(const WMScene& scene, const ScreenContext& screens) {
+    checkSceneSchema(scene);
+    WMScene stored = scene;
+    stored.id = sceneFileID(scene.id);
+    const std::string bytes = makeEncoder().encode(stored.toJSON());
+    // The file being replaced may be one that no longer decodes: its bytes are kept, not lost.
+    replaceFile(scenesDirectory / sceneFileName(stored.id), bytes,
+                [&](const std::string& existing) { return decodeScene(existing, screens).has_value(); });
+    rebuildManifest(screens);
+    Log::sceneManager.info("Saved scene: %s (%s)", stored.name, stored.id);
+}
+
+void SceneStore::deleteScene(const std::string& id, const ScreenContext& screens) {
+    const std::string canonical = sceneFileID(id);
+    const fs::path path = scenesDirectory / sceneFileName(canonical);
+    std::error_code ec;
+    if (fs::exists(path, ec)) {
+        // A scene that does not decode is not listed, so its deletion is most likely a mistake.
+        keepUnreadableFileBeforeWriting(
+            path, [&](const std::string& existing) { return decodeScene(existing, screens).has_value(); });
+        fs::remove(path); // throws, and then nothing else happens
+    }
+    auto state = readActiveState().value_or(ActiveSceneState{});
+    if (state.activeSceneID == canonical) writeActiveState(ActiveSceneState{});
+    rebuildManifest(screens);
+    Log::sceneManager.info("Deleted scene: %s", canonical);
+}
+
+void SceneStore::setActiveScene(const std::string& id) {
+    ActiveSceneState state;
+    state.activeSceneID = sceneFileID(id);
+    state.lastSwitchedAt = platform_.runLoop().wallClock();
+    writeActiveState(state);
+    Log::sceneManager.info("Active scene set: %s", *state.activeSceneID);
+}
+
+std::optional<SceneManifest> SceneStore::decodeManifest(const std::string& bytes) {
+    try {
+        return SceneManifest::fromJSON(nlohmann::json::parse(bytes));
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+
+std::optional<ActiveSceneState> SceneStore::decodeActiveState(const std::string& bytes) {
+    try {
+        return ActiveSceneState::fromJSON(nlohmann::json::parse(bytes));
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+
+std::optional<SceneManifest> SceneStore::readManifest() const {
+    auto bytes = readFileIfPresent(scenesDirectory / kManifestFileName);
+    return bytes ? decodeManifest(*bytes) : std::nullopt;
+}
+
+std::optional<ActiveSceneState> SceneStore::readActiveState() const {
+    auto bytes = readFileIfPresent(scenesDirectory / kActiveSceneFileName);
+    return bytes ? decodeActiveState(*bytes) : std::nullopt;
+}
+
+void SceneStore::writeManifest(const SceneManifest& manifest) {
+    replaceFile(scenesDirectory / kManifestFileName, makeEncoder().encode(manifest.toJSON()),
+                [](const std::string& existing) { return decodeManifest(existing).has_value(); });
+}
+
+void SceneStore::writeActiveState(const ActiveSceneState& state) {
+    replaceFile(scenesDirectory / kActiveSceneFileName, makeEncoder().encode(state.toJSON()),
+                [](const std::string& existing) { return decodeActiveState(existing).has_value(); });
+}
+
+void SceneStore::replaceFile(const fs::path& path, const std::string& bytes,
+                             const std::function<bool(const std::string&)>& readable) {
+    // The folder may have been removed while the program ran; writing into it again loses nothing.
+    ensureScenesDirectory();
+    keepUnreadableFileBeforeWriting(path, readable);
+    writeFileAtomically(path, bytes);
+}
+
+} // namespace korvane

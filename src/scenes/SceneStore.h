@@ -1,0 +1,135 @@
+// The saved scenes on disk: one JSON file per scene, the manifest that orders them and the record of
+// the active scene, all in the "scenes" folder of the application-support folder.
+#pragma once
+
+#include "platform/Time.h"
+#include "scenes/SceneManifest.h"
+#include "scenes/model/ActiveSceneState.h"
+#include "scenes/model/ScreenContext.h"
+#include "scenes/model/WMScene.h"
+
+#include <nlohmann/json.hpp>
+
+#include <cstddef>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace korvane {
+
+namespace platform {
+class Platform;
+}
+
+// Holds nothing between calls: every operation reads or writes the files as they are at that moment,
+// so any number of stores and background readers see the same scenes. Writes come from the main thread;
+// the loads may also run on background queues. Every file is written whole and atomically, and the
+// bytes of a file that cannot be read are kept beside it ("NAME.unreadable-<stamp>") before anything
+// is written over it or removes it.
+//
+// Scene files that hold a "default" display key fold it into one of the connected screens while they
+// are decoded, so every operation that reads scene files takes those screens.
+class SceneStore {
+  public:
+    // The JSON settings of every file of the store: pretty-printed, the keys of every object sorted,
+    // dates as ISO 8601 UTC text with whole seconds (which the records write themselves).
+    struct Encoder {
+        // Throws nlohmann::json::type_error for text that is not valid UTF-8.
+        std::string encode(const nlohmann::ordered_json& value) const;
+    };
+
+    static constexpr const char* kManifestFileName = "manifest.json";
+    static constexpr const char* kActiveSceneFileName = "active-scene.json";
+    static constexpr const char* kBackupFolderName = "backup-v7-migration";
+
+    // Ensures the scenes folder and runs the schema upgrade; neither of them fails the creation. Throws
+    // std::filesystem::filesystem_error only when the application-support folder cannot be had.
+    SceneStore(platform::Platform& platform, const ScreenContext& screens);
+    SceneStore(const SceneStore&) = delete;
+    SceneStore& operator=(const SceneStore&) = delete;
+
+    // The application's instance, made on first use with the screens connected then; setShared()
+    // installs another (nullptr lets the next shared() make a fresh one).
+    static std::shared_ptr<SceneStore> shared();
+    static void setShared(std::shared_ptr<SceneStore> instance);
+
+    const std::filesystem::path scenesDirectory;
+    const std::string migrationMarkerFileName = "scene-migration-v7-done";
+
+    // Every scene in manifest order. Without a readable manifest: the scene files in file-name order,
+    // and a fresh manifest is written. A listed scene whose file is missing, does not decode or fails
+    // the schema check is logged ("Scene file missing: …", "Scene file corrupted: …", "Scene schema
+    // invalid: …") and skipped. Never throws.
+    std::vector<WMScene> loadAllScenes(const ScreenContext& screens);
+    // The scene in "scene-<id>.json"; nothing, silently, for any failure.
+    std::optional<WMScene> loadScene(const std::string& id, const ScreenContext& screens) const;
+    // The scene named by "active-scene.json"; nothing when there is none or it cannot be loaded.
+    std::optional<WMScene> loadActiveScene(const ScreenContext& screens) const;
+
+    // Writes the scene's file (replacing one of the same id), then rebuilds the manifest. Throws
+    // SceneSchemaError (nothing written), an encoding error or std::filesystem::filesystem_error; a
+    // scene file written before a failed rebuild stays written. The scene's dates are the caller's.
+    void save(const WMScene& scene, const ScreenContext& screens);
+    // Removes the scene's file (a missing one is no error), clears the active-scene record when it named
+    // the scene, and rebuilds the manifest. Throws SceneSchemaError for an id that is not UUID text, or
+    // std::filesystem::filesystem_error.
+    void deleteScene(const std::string& id, const ScreenContext& screens);
+    // Records the scene as active since now; whether it exists is not checked. Throws as deleteScene.
+    void setActiveScene(const std::string& id);
+
+    // Lists every readable scene file in the manifest. Scenes it listed before keep their relative
+    // order, new ones follow, newest first, then by name. Throws std::filesystem::filesystem_error when
+    // the folder cannot be listed or the manifest cannot be written.
+    SceneManifest rebuildManifest(const ScreenContext& screens);
+    // Once per scenes folder, told by its marker: keeps a copy of every decodable scene file in the
+    // backup folder (never over an existing copy), rebuilds the manifest and writes the marker. Scene
+    // files are not rewritten. Never throws.
+    void migrateToV7IfNeeded(const ScreenContext& screens);
+
+    static Encoder makeEncoder() { return Encoder{}; }
+
+    // Id -> index in the previous manifest; of an id listed twice, its first index.
+    using PreviousIndex = std::map<std::string, std::size_t>;
+    // Whether `a` is listed before `b`: by previous position when there is a previous manifest (an id it
+    // lacks counts as last), then the later update first, then by name regardless of case.
+    static bool manifestOrder(const SceneManifestEntry& a, const SceneManifestEntry& b,
+                              const PreviousIndex& previousIndex);
+    static void sortManifestEntries(std::vector<SceneManifestEntry>& entries,
+                                    const PreviousIndex& previousIndex);
+
+    // "scene-<id>.json" for an id that sceneFileID() accepts.
+    static std::string sceneFileName(const std::string& id);
+    // A scene file by its name alone: starts with "scene-" and its extension is exactly "json".
+    static bool isSceneFileName(const std::string& fileName);
+
+  private:
+    enum class ReadFailure { missing, corrupted, schemaInvalid };
+
+    void ensureScenesDirectory() const;
+    // The scene files of the folder in file-name order, hidden files skipped. Throws
+    // std::filesystem::filesystem_error when the folder cannot be listed.
+    std::vector<std::filesystem::path> sceneFiles() const;
+    std::optional<WMScene> decodeScene(const std::string& bytes, const ScreenContext& screens,
+                                       ReadFailure* failure = nullptr) const;
+    std::optional<WMScene> readSceneFile(const std::filesystem::path& path, const ScreenContext& screens,
+                                         ReadFailure* failure = nullptr) const;
+    std::vector<WMScene> scanSceneFiles(const ScreenContext& screens);
+    static std::optional<SceneManifest> decodeManifest(const std::string& bytes);
+    static std::optional<ActiveSceneState> decodeActiveState(const std::string& bytes);
+    std::optional<SceneManifest> readManifest() const;
+    std::optional<ActiveSceneState> readActiveState() const;
+    void writeManifest(const SceneManifest& manifest);
+    void writeActiveState(const ActiveSceneState& state);
+    // Writes `bytes` over `path` atomically, keeping the bytes there aside first when `readable` refuses
+    // them.
+    void replaceFile(const std::filesystem::path& path, const std::string& bytes,
+                     const std::function<bool(const std::string&)>& readable);
+
+    platform::Platform& platform_;
+};
+
+} // namespace korvane

@@ -1,0 +1,72 @@
+// Rebuilding the scene manifest from the scene files, with the order that keeps every scene where it
+// first entered the list.
+#include "scenes/SceneStore.h"
+
+#include <algorithm>
+#include <cctype>
+#include <limits>
+#include <system_error>
+
+namespace korvane {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Case-insensitive for ASCII letters; other characters compare by their UTF-8 bytes, which keeps the
+// order of code points.
+bool nameOrdersBefore(const std::string& a, const std::string& b) {
+    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        return std::tolower(static_cast<unsigned char>(x)) < std::tolower(static_cast<unsigned char>(y));
+    });
+}
+
+} // namespace
+
+bool SceneStore::manifestOrder(const SceneManifestEntry& a, const SceneManifestEntry& b,
+                               const PreviousIndex& previousIndex) {
+    if (!previousIndex.empty()) {
+        auto position = [&](const std::string& id) {
+            auto it = previousIndex.find(id);
+            return it == previousIndex.end() ? std::numeric_limits<std::size_t>::max() : it->second;
+        };
+        const std::size_t pa = position(a.id);
+        const std::size_t pb = position(b.id);
+        if (pa != pb) return pa < pb;
+    }
+    if (a.updatedAt != b.updatedAt) return a.updatedAt > b.updatedAt;
+    return nameOrdersBefore(a.name, b.name);
+}
+
+void SceneStore::sortManifestEntries(std::vector<SceneManifestEntry>& entries,
+                                     const PreviousIndex& previousIndex) {
+    std::stable_sort(entries.begin(), entries.end(),
+                     [&](const SceneManifestEntry& a, const SceneManifestEntry& b) {
+                         return manifestOrder(a, b, previousIndex);
+                     });
+}
+
+SceneManifest SceneStore::rebuildManifest(const ScreenContext& screens) {
+    std::error_code ec;
+    if (!fs::exists(scenesDirectory, ec)) {
+        SceneManifest empty;
+        writeManifest(empty); // re-creates the folder first
+        return empty;
+    }
+
+    PreviousIndex previousIndex;
+    if (auto previous = readManifest()) {
+        for (std::size_t i = 0; i < previous->entries.size(); ++i)
+            previousIndex.try_emplace(previous->entries[i].id, i);
+    }
+
+    SceneManifest manifest;
+    for (const auto& path : sceneFiles())
+        if (auto scene = readSceneFile(path, screens))
+            manifest.entries.push_back(SceneManifestEntry::from(*scene));
+    sortManifestEntries(manifest.entries, previousIndex);
+    writeManifest(manifest);
+    return manifest;
+}
+
+} // namespace korvane

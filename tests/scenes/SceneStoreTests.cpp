@@ -1,0 +1,151 @@
+// The scene store: round trips of scenes and the active scene, the sticky manifest order, the refusals
+// of the schema check, and scene files that do not decode surviving every later operation.
+#include "support/SupportFolderFixture.h"
+
+#include "platform/sim/LogCapture.h"
+#include "scenes/SceneSchemaError.h"
+#include "scenes/SceneStore.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+using namespace korvane;
+using korvane::testing::SupportFolderTest;
+using nlohmann::json;
+using ::testing::ThrowsMessage;
+
+namespace {
+
+ScreenContext screensOf(std::vector<std::string> uuids) {
+    ScreenContext context;
+    for (auto& uuid : uuids)
+        context.screens.emplace_back().displayUUID = uuid;
+    return context;
+}
+
+std::string uuid(char c) {
+    return std::string(8, c) + "-" + std::string(4, c) + "-4" + std::string(3, c) + "-8" + std::string(3, c) +
+           "-" + std::string(12, c);
+}
+
+WMScene scene(char id, std::string name, std::int64_t updated, std::optional<int> slot = std::nullopt) {
+    WMScene s;
+    s.id = uuid(id);
+    s.name = std::move(name);
+    s.createdAt = 1'700'000'000LL * kNanosPerSecond;
+    s.updatedAt = s.createdAt + updated * kNanosPerSecond;
+    s.layoutRefsByDisplay = {{"A", "layout.a"}};
+    s.hotkeySlot = slot;
+    return s;
+}
+
+std::vector<std::string> names(const std::vector<WMScene>& scenes) {
+    std::vector<std::string> out;
+    for (const auto& s : scenes)
+        out.push_back(s.name);
+    return out;
+}
+
+class SceneStoreTest : public SupportFolderTest {
+  protected:
+    std::filesystem::path file(char id) const { return scenes() / ("scene-" + uuid(id) + ".json"); }
+
+    sim::ScopedLogCapture logs;
+    const ScreenContext one = screensOf({"A"});
+};
+
+} // namespace
+
+TEST_F(SceneStoreTest, scenesAndTheActiveSceneRoundTripAndTheManifestOrderStaysPut) {
+    SceneStore store(*desktop, one);
+    EXPECT_TRUE(store.loadAllScenes(one).empty());
+    EXPECT_TRUE(logs.log().contains("Failed to load manifest, scanning directory"));
+    EXPECT_EQ(json::parse(read(scenes() / "manifest.json")),
+              json({{"version", "4.0"}, {"entries", json::array()}}));
+
+    store.save(scene('A', "Desk", 100, 3), one);
+    store.save(scene('B', "Couch", 200), one);
+    store.save(scene('A', "Desk renamed", 300, 3), one); // newer, yet it keeps its place
+    // Three scenes that enter the manifest in one rebuild: newer first, then by name regardless of case.
+    for (const auto& s : {scene('C', "Beta", 50), scene('D', "alpha", 50), scene('E', "Zed", 60)})
+        write(file(s.id[0]), s.toJSON().dump());
+    store.deleteScene(uuid('F'), one); // no such file: still rebuilds
+    EXPECT_EQ(names(store.loadAllScenes(one)),
+              (std::vector<std::string>{"Desk renamed", "Couch", "Zed", "alpha", "Beta"}));
+
+    store.deleteScene(uuid('B'), one);
+    store.rebuildManifest(one);
+    EXPECT_EQ(names(store.loadAllScenes(one)),
+              (std::vector<std::string>{"Desk renamed", "Zed", "alpha", "Beta"}));
+    EXPECT_EQ(json::parse(read(scenes() / "manifest.json"))["entries"][0],
+              json::parse(R"({"id":")" + uuid('A') + R"(","name":"Desk renamed","hotkeySlot":3,
+                  "displayCount":1,"hasGeometry":true,"updatedAt":"2023-11-14T22:18:20Z"})"));
+    const std::string text = read(file('A')); // pretty-printed, keys sorted
+    EXPECT_LT(text.find("\n  \"createdAt\""), text.find("\n  \"id\""));
+    EXPECT_EQ(store.loadScene(uuid('A'), one)->toJSON(), scene('A', "Desk renamed", 300, 3).toJSON());
+
+    store.setActiveScene(uuid('C'));
+    store.deleteScene(uuid('D'), one); // another scene: the record stays
+    EXPECT_EQ(store.loadActiveScene(one)->name, "Beta");
+    store.deleteScene(uuid('C'), one);
+    EXPECT_EQ(read(scenes() / "active-scene.json"), "{}");
+    EXPECT_FALSE(store.loadActiveScene(one));
+    store.setActiveScene(uuid('9')); // no such scene: recorded, but nothing loads
+    EXPECT_FALSE(store.loadActiveScene(one));
+
+    // A scenes folder removed while the program runs is made again by the next write.
+    std::filesystem::remove_all(scenes());
+    EXPECT_TRUE(store.rebuildManifest(one).entries.empty());
+    store.save(scene('A', "Desk", 0), one);
+    EXPECT_EQ(names(store.loadAllScenes(one)), (std::vector<std::string>{"Desk"}));
+}
+
+TEST_F(SceneStoreTest, scenesTheSchemaRefusesAreNotWritten) {
+    SceneStore store(*desktop, one);
+    const auto before = snapshot(scenes());
+    const std::vector<std::tuple<int, std::string, std::string>> rows = {
+        {0, uuid('A'), "hotkeySlot must be 1-9, got 0"},
+        {10, uuid('A'), "hotkeySlot must be 1-9, got 10"},
+        {1, "../../escape", "scene id \"../../escape\" cannot name a file"},
+        {1, "desk", "scene id must be a UUID, got \"desk\""},
+    };
+    for (const auto& [slot, id, error] : rows) {
+        WMScene refused = scene('A', "x", 0, slot);
+        refused.id = id;
+        EXPECT_THAT([&] { store.save(refused, one); }, ThrowsMessage<SceneSchemaError>(error));
+    }
+    EXPECT_THROW(store.deleteScene("../manifest", one), SceneSchemaError);
+    EXPECT_THROW(store.setActiveScene("x\n"), SceneSchemaError);
+    EXPECT_EQ(snapshot(scenes()), before);
+
+    store.save(scene('1', "one", 0, 1), one);
+    store.save(scene('9', "nine", 0, 9), one);
+    EXPECT_EQ(store.loadAllScenes(one).size(), 2u);
+}
+
+TEST_F(SceneStoreTest, aCorruptSceneAmongGoodOnesIsLoggedAndItsBytesSurviveEveryLaterOperation) {
+    SceneStore store(*desktop, one);
+    for (char id : {'A', 'B', 'C'})
+        store.save(scene(id, std::string(1, id), 0), one);
+    const std::string broken = R"({"id":")" + uuid('B') + R"(","name":)";
+    write(file('B'), broken);
+
+    EXPECT_EQ(names(store.loadAllScenes(one)), (std::vector<std::string>{"A", "C"}));
+    EXPECT_TRUE(logs.log().contains("Scene file corrupted: " + uuid('B')));
+
+    store.save(scene('A', "A", 5), one);
+    store.setActiveScene(uuid('B'));
+    store.deleteScene(uuid('C'), one);
+    SceneStore again(*desktop, one);
+    EXPECT_EQ(read(file('B')), broken);
+
+    // Saving over it, or deleting it, keeps its bytes beside it first.
+    store.save(scene('B', "Repaired", 0), one);
+    write(file('B'), broken);
+    store.deleteScene(uuid('B'), one);
+    int kept = 0;
+    for (const auto& [name, bytes] : snapshot(scenes()))
+        kept += name.starts_with("scene-" + uuid('B') + ".json.unreadable-") && bytes == broken;
+    EXPECT_EQ(kept, 2);
+    EXPECT_EQ(names(store.loadAllScenes(one)), (std::vector<std::string>{"A"}));
+}
