@@ -1,0 +1,80 @@
+// The first scene, "My Workspace", made once from the layouts remembered per display.
+#include "support/SupportFolderFixture.h"
+
+#include "platform/sim/LogCapture.h"
+#include "scenes/SceneMigration.h"
+#include "scenes/SceneStore.h"
+
+#include <gtest/gtest.h>
+
+using namespace korvane;
+using korvane::testing::SupportFolderTest;
+
+namespace {
+
+ScreenContext screensOf(std::vector<std::string> uuids) {
+    ScreenContext context;
+    for (auto& uuid : uuids)
+        context.screens.emplace_back().displayUUID = uuid;
+    return context;
+}
+
+using RefMap = WMScene::LayoutRefMap;
+
+class SceneMigrationTest : public SupportFolderTest {
+  protected:
+    std::filesystem::path marker() const { return home / "scene-migration-d7-done"; }
+    void run(SceneStore& store, LayoutSelection selection, DisplayWorkbenchSet workbenches,
+             const ScreenContext& screens) {
+        SceneMigration(*desktop, std::move(selection), std::move(workbenches), screens).runIfNeeded(store);
+    }
+
+    sim::ScopedLogCapture logs;
+};
+
+} // namespace
+
+TEST_F(SceneMigrationTest, myWorkspaceIsMadeOnceFromTheRememberedLayoutsAndMadeActive) {
+    const auto screens = screensOf({"A", "B"});
+    SceneStore store(*desktop, screens);
+    DisplayWorkbenchSet workbenches;
+    workbenches.workbenches["A"] = {"A", "builtin.columns", std::nullopt};
+    workbenches.workbenches["key-of-B"] = {"B", "builtin.rows", std::nullopt}; // the field counts
+    run(store, {{{"A", "layout.chosen"}, {"B", ""}}}, workbenches, screens);
+    run(store, {}, {}, screens); // decided: nothing more
+    auto scenes = store.loadAllScenes(screens);
+    ASSERT_EQ(scenes.size(), 1u);
+    EXPECT_EQ(scenes[0].name, "My Workspace");
+    EXPECT_EQ(scenes[0].layoutRefsByDisplay, (RefMap{{"A", "layout.chosen"}, {"B", "builtin.rows"}}));
+    EXPECT_EQ(store.loadActiveScene(screens)->id, scenes[0].id);
+    EXPECT_EQ(read(marker()), "done");
+    EXPECT_TRUE(logs.log().contains("Scene migration complete: 'My Workspace' with 2 displays"));
+}
+
+TEST_F(SceneMigrationTest, withNothingRememberedTheFirstScreenGetsTheHalvesTemplate) {
+    const auto screens = screensOf({"B", "A"});
+    SceneStore store(*desktop, screens);
+    run(store, {}, {}, screens);
+    EXPECT_EQ(store.loadAllScenes(screens).at(0).layoutRefsByDisplay, (RefMap{{"B", "builtin.split-50-50"}}));
+    EXPECT_TRUE(logs.log().contains("with 1 displays"));
+}
+
+TEST_F(SceneMigrationTest, existingScenesOrSceneFilesOrAMarkerMeanNoNewScene) {
+    const auto screens = screensOf({"A"});
+    // A scene file written before the store is made, a marker already there, and the marker afterwards.
+    const std::vector<std::tuple<const char*, std::optional<std::string>, std::string>> rows = {
+        {R"({"id":"11111111-2222-4333-8444-555555555555","name":"Mine"})", std::nullopt, "migrated"},
+        {"not a scene", std::nullopt, "skipped"},
+        {nullptr, "", ""},
+    };
+    for (const auto& [sceneFile, markerBefore, markerAfter] : rows) {
+        std::filesystem::remove_all(home);
+        if (sceneFile) write(scenes() / "scene-11111111-2222-4333-8444-555555555555.json", sceneFile);
+        if (markerBefore) write(marker(), *markerBefore);
+        SceneStore store(*desktop, screens);
+        const auto before = store.loadAllScenes(screens).size();
+        run(store, {}, {}, screens);
+        EXPECT_EQ(store.loadAllScenes(screens).size(), before) << markerAfter;
+        EXPECT_EQ(read(marker()), markerAfter);
+    }
+}
