@@ -65,7 +65,7 @@ TEST_F(SceneStoreTest, scenesAndTheActiveSceneRoundTripAndTheManifestOrderStaysP
 
     store.save(scene('A', "Desk", 100, 3), one);
     store.save(scene('B', "Couch", 200), one);
-    store.save(scene('A', "Desk renamed", 300, 3), one); // newer, yet it keeps its place
+    store.save(scene('A', "Desk renamed", 150, 3), one); // renamed, yet it keeps its place
     // Three scenes that enter the manifest in one rebuild: newer first, then by name regardless of case.
     for (const auto& s : {scene('C', "Beta", 50), scene('D', "alpha", 50), scene('E', "Zed", 60)})
         write(file(s.id[0]), s.toJSON().dump());
@@ -79,10 +79,10 @@ TEST_F(SceneStoreTest, scenesAndTheActiveSceneRoundTripAndTheManifestOrderStaysP
               (std::vector<std::string>{"Desk renamed", "Zed", "alpha", "Beta"}));
     EXPECT_EQ(json::parse(read(scenes() / "manifest.json"))["entries"][0],
               json::parse(R"({"id":")" + uuid('A') + R"(","name":"Desk renamed","hotkeySlot":3,
-                  "displayCount":1,"hasGeometry":true,"updatedAt":"2023-11-14T22:18:20Z"})"));
+                  "displayCount":1,"hasGeometry":true,"updatedAt":"2023-11-14T22:15:50Z"})"));
     const std::string text = read(file('A')); // pretty-printed, keys sorted
     EXPECT_LT(text.find("\n  \"createdAt\""), text.find("\n  \"id\""));
-    EXPECT_EQ(store.loadScene(uuid('A'), one)->toJSON(), scene('A', "Desk renamed", 300, 3).toJSON());
+    EXPECT_EQ(store.loadScene(uuid('A'), one)->toJSON(), scene('A', "Desk renamed", 150, 3).toJSON());
 
     store.setActiveScene(uuid('C'));
     store.deleteScene(uuid('D'), one); // another scene: the record stays

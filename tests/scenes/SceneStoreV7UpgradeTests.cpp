@@ -48,6 +48,7 @@ TEST_F(SupportFolderTest, theUpgradeBacksUpDecodableScenesRebuildsTheManifestAnd
     EXPECT_EQ(read(scenes() / "backup-v7-migration" / kOld), older);
     EXPECT_EQ(read(scenes() / "backup-v7-migration" / kNew), "from an interrupted pass");
     EXPECT_FALSE(std::filesystem::exists(scenes() / "backup-v7-migration" / kBroken));
+    EXPECT_EQ(nlohmann::json::parse(read(scenes() / "manifest.json"))["entries"].size(), 2u);
     EXPECT_EQ(logs.log().count("Scene migration to v7 complete"), 1u);
     for (const auto& [name, text] : files)
         EXPECT_EQ(read(scenes() / name), text);
