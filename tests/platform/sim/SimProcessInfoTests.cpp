@@ -22,8 +22,10 @@ TEST(SimProcessInfo, uuidsHaveTheRandomFormRepeatPerSeedAndScriptedOnesComeFirst
     one.setUUIDSeed(42);
     two.setUUIDSeed(42);
     const std::regex form("[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}");
-    std::set<std::string> seen;
-    for (int i = 0; i < 50; ++i) {
+    const std::string first = one.makeUUID();
+    EXPECT_EQ(first, two.makeUUID());
+    std::set<std::string> seen{first};
+    for (int i = 1; i < 50; ++i) {
         const std::string u = one.makeUUID();
         EXPECT_TRUE(std::regex_match(u, form)) << u;
         EXPECT_EQ(u, two.makeUUID());
@@ -31,9 +33,8 @@ TEST(SimProcessInfo, uuidsHaveTheRandomFormRepeatPerSeedAndScriptedOnesComeFirst
     }
     EXPECT_EQ(seen.size(), 50u);
 
-    // Scripted values come first, in order, and do not advance the generated sequence.
-    one.setUUIDSeed(42);
-    const std::string first = one.makeUUID();
+    // Seeding again starts the sequence again; scripted values come first, in order, and do not
+    // advance the generated sequence.
     two.setUUIDSeed(42);
     two.enqueueUUID("00000000-0000-0000-0000-000000000001");
     two.enqueueUUID("00000000-0000-0000-0000-000000000002");
