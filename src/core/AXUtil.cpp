@@ -4,10 +4,10 @@
 
 #include "core/Log.h"
 #include "core/ScreenSpace.h"
-#include "platform/TextTrim.h"
 #include "core/WindowInfoFields.h"
 #include "platform/Format.h"
 #include "platform/ProcessWide.h"
+#include "platform/TextTrim.h"
 
 #include <algorithm>
 #include <array>

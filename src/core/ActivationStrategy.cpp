@@ -29,7 +29,8 @@ ActivationStrategy ActivationStrategy::strategy(const std::optional<std::string>
     return defaultStrategy();
 }
 
-ActivationStrategy ActivationStrategy::strategy(const platform::AXElement& element, platform::Platform& platform) {
+ActivationStrategy ActivationStrategy::strategy(const platform::AXElement& element,
+                                                platform::Platform& platform) {
     pid_t pid = 0;
     if (platform.accessibility().pidOf(element, pid) != platform::AXError::success || pid == 0)
         return defaultStrategy();

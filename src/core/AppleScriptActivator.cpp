@@ -86,8 +86,9 @@ void AppleScriptActivator::markDenied(const std::string& bundleID) {
         firstTime = deniedBundlesLogged.insert(bundleID).second;
     }
     if (firstTime)
-        Log::wm.error("[AppleScript] AppleEvents denied for bundle=%s; suppress AppleScript retries until relaunch",
-                      bundleID);
+        Log::wm.error(
+            "[AppleScript] AppleEvents denied for bundle=%s; suppress AppleScript retries until relaunch",
+            bundleID);
 }
 
 } // namespace korvane

@@ -33,7 +33,8 @@ class AppleScriptActivator {
     // True when the script ran without an error, which does not mean the application came forward.
     // False at once, without a script or a log line, for a bundle whose events were refused.
     bool activate(const std::string& bundleID);
-    bool runScript(const std::string& source, const std::string& tag, const std::optional<std::string>& bundleID);
+    bool runScript(const std::string& source, const std::string& tag,
+                   const std::optional<std::string>& bundleID);
     void markDenied(const std::string& bundleID);
     bool isDenied(const std::string& bundleID);
 

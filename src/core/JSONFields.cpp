@@ -13,7 +13,7 @@ namespace {
 
 [[noreturn]] void typeMismatch(std::string_view key, std::string_view expected, const nlohmann::json& value) {
     throw DecodingError("Expected " + std::string(expected) + " for key \"" + std::string(key) +
-                            "\" but found " + value.type_name());
+                        "\" but found " + value.type_name());
 }
 
 [[noreturn]] void keyNotFound(std::string_view key) {
@@ -39,7 +39,8 @@ std::optional<Nanos> optionalDate(const nlohmann::json& object, std::string_view
     if (!text) return std::nullopt;
     auto date = parseISODate(*text);
     if (!date)
-        throw DecodingError("Expected date string to be ISO8601-formatted for key \"" + std::string(key) + "\"");
+        throw DecodingError("Expected date string to be ISO8601-formatted for key \"" + std::string(key) +
+                            "\"");
     return date;
 }
 
@@ -64,8 +65,7 @@ std::int64_t asInteger(const nlohmann::json& value, std::string_view key) {
     if (value.is_number_unsigned()) {
         auto u = value.get<std::uint64_t>();
         if (u > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()))
-            throw DecodingError("Number for key \"" + std::string(key) +
-                                    "\" does not fit a 64-bit integer");
+            throw DecodingError("Number for key \"" + std::string(key) + "\" does not fit a 64-bit integer");
         return static_cast<std::int64_t>(u);
     }
     if (value.is_number_float()) {
@@ -129,7 +129,7 @@ std::string requireUUID(const nlohmann::json& object, std::string_view key) {
     auto uuid = canonicalUUID(text);
     if (!uuid)
         throw DecodingError("Attempted to decode UUID from invalid UUID string for key \"" +
-                                std::string(key) + "\"");
+                            std::string(key) + "\"");
     return *uuid;
 }
 

@@ -30,7 +30,9 @@ enum class AXError : std::int32_t {
     noValue = -25212,
 };
 
-inline int axErrorCode(AXError e) { return static_cast<int>(e); }
+inline int axErrorCode(AXError e) {
+    return static_cast<int>(e);
+}
 
 // A handle to an accessibility element. Plain data, so it can cross threads; two handles compare
 // equal when they denote the same element. The backend alone gives `token` its meaning.
@@ -53,13 +55,13 @@ struct AXElementHash {
 };
 
 // The typed values an attribute can hold. Numbers are doubles; integers read through them exactly.
-using AXValue = std::variant<std::monostate, bool, double, std::string, Point, Size, AXElement,
-                             std::vector<AXElement>>;
+using AXValue =
+    std::variant<std::monostate, bool, double, std::string, Point, Size, AXElement, std::vector<AXElement>>;
 
 // Observers deliver notifications ("AXWindowCreated", "AXUIElementDestroyed", "AXTitleChanged", ...)
 // on the main run loop. Dropping the last reference stops delivery.
 class AXObserver {
-public:
+  public:
     using Callback = std::function<void(const AXElement& element, const std::string& notification)>;
     virtual ~AXObserver() = default;
     virtual AXError addNotification(const AXElement& element, const std::string& notification) = 0;
@@ -68,7 +70,7 @@ public:
 
 // May be called from any thread.
 class Accessibility {
-public:
+  public:
     virtual ~Accessibility() = default;
 
     virtual AXElement applicationElement(pid_t pid) = 0;

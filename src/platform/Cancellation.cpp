@@ -62,7 +62,8 @@ void CancellationSource::cancel() {
         state_->cancelled = true;
         callbacks.swap(state_->callbacks);
     }
-    for (auto& [id, callback] : callbacks) callback();
+    for (auto& [id, callback] : callbacks)
+        callback();
 }
 
 bool CancellationSource::isCancelled() const {

@@ -22,7 +22,7 @@ struct CancellationState {
 
 // Keeps a callback registered on a token; ending it (or resetting it) takes the callback off.
 class CancellationRegistration {
-public:
+  public:
     CancellationRegistration() = default;
     ~CancellationRegistration() { reset(); }
     CancellationRegistration(CancellationRegistration&& other) noexcept;
@@ -32,7 +32,7 @@ public:
 
     void reset();
 
-private:
+  private:
     friend class CancellationToken;
     CancellationRegistration(std::weak_ptr<detail::CancellationState> state, std::uint64_t id)
         : state_(std::move(state)), id_(id) {}
@@ -42,7 +42,7 @@ private:
 };
 
 class CancellationToken {
-public:
+  public:
     // A token that is never cancelled.
     CancellationToken() = default;
 
@@ -51,7 +51,7 @@ public:
     // this thread, when it already is. The callback must not block on the source.
     [[nodiscard]] CancellationRegistration onCancel(std::function<void()> callback) const;
 
-private:
+  private:
     friend class CancellationSource;
     explicit CancellationToken(std::shared_ptr<detail::CancellationState> state) : state_(std::move(state)) {}
 
@@ -59,7 +59,7 @@ private:
 };
 
 class CancellationSource {
-public:
+  public:
     CancellationSource() : state_(std::make_shared<detail::CancellationState>()) {}
 
     CancellationToken token() const { return CancellationToken(state_); }
@@ -67,7 +67,7 @@ public:
     void cancel();
     bool isCancelled() const;
 
-private:
+  private:
     std::shared_ptr<detail::CancellationState> state_;
 };
 

@@ -18,18 +18,19 @@ enum FolderEvent : unsigned {
 
 // Stops watching when cancelled or destroyed.
 class FolderWatch {
-public:
+  public:
     virtual ~FolderWatch() = default;
     virtual void cancel() = 0;
     virtual bool isActive() const = 0;
 };
 
 class FolderWatcher {
-public:
+  public:
     virtual ~FolderWatcher() = default;
     // Events (a mask of FolderEvent) are delivered on the main run loop. Nothing when the folder
     // cannot be opened.
-    virtual std::unique_ptr<FolderWatch> watch(const std::string& path, std::function<void(unsigned events)> handler) = 0;
+    virtual std::unique_ptr<FolderWatch> watch(const std::string& path,
+                                               std::function<void(unsigned events)> handler) = 0;
 };
 
 } // namespace korvane::platform

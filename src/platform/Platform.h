@@ -18,7 +18,7 @@
 namespace korvane::platform {
 
 class Platform {
-public:
+  public:
     virtual ~Platform() = default;
 
     virtual RunLoop& runLoop() = 0;

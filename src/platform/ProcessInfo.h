@@ -8,7 +8,7 @@
 namespace korvane::platform {
 
 class ProcessInfo {
-public:
+  public:
     virtual ~ProcessInfo() = default;
     virtual std::vector<std::string> arguments() = 0;
     virtual std::optional<std::string> environment(const std::string& name) = 0;

@@ -12,9 +12,8 @@
 
 namespace korvane::platform {
 
-template <class T>
-class ProcessWide {
-public:
+template <class T> class ProcessWide {
+  public:
     // The instance for the current platform, made with `make` when there is none yet.
     std::shared_ptr<T> get(const std::function<std::shared_ptr<T>(Platform&)>& make) {
         std::lock_guard lock(mutex_);
@@ -32,7 +31,7 @@ public:
         generation_ = Platform::currentGeneration();
     }
 
-private:
+  private:
     std::mutex mutex_;
     std::shared_ptr<T> instance_;
     std::uint64_t generation_ = 0;

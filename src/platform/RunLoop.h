@@ -17,7 +17,7 @@ enum class RunLoopMode {
 
 // A block posted for later that can be called off; cancelling after it ran, or twice, is harmless.
 class WorkItem {
-public:
+  public:
     virtual ~WorkItem() = default;
     virtual void cancel() = 0;
     virtual bool isCancelled() const = 0;
@@ -26,7 +26,7 @@ using WorkItemRef = std::shared_ptr<WorkItem>;
 
 // A scheduled timer; invalidate() stops it for good.
 class Timer {
-public:
+  public:
     virtual ~Timer() = default;
     virtual void invalidate() = 0;
     virtual bool isValid() const = 0;
@@ -37,7 +37,7 @@ enum class QueueQoS { Background, Utility, UserInitiated };
 
 // A queue of blocks that run one after another, off the main thread.
 class SerialQueue {
-public:
+  public:
     virtual ~SerialQueue() = default;
     virtual const std::string& label() const = 0;
     virtual void async(std::function<void()> block) = 0;
@@ -46,7 +46,7 @@ public:
 };
 
 class RunLoop {
-public:
+  public:
     virtual ~RunLoop() = default;
 
     // Monotonic clock, and the wall clock as nanoseconds since 1970-01-01 UTC.

@@ -12,10 +12,10 @@ namespace korvane::platform {
 
 struct ScreenInfo {
     Rect frame;
-    Rect visibleFrame;        // the frame less docks and panels
-    double backingScale = 1;  // device pixels per point
+    Rect visibleFrame;       // the frame less docks and panels
+    double backingScale = 1; // device pixels per point
     std::uint32_t displayNumber = 0;
-    std::string displayUUID;  // upper-case 8-4-4-4-12, stable for one physical display
+    std::string displayUUID; // upper-case 8-4-4-4-12, stable for one physical display
     std::string localizedName;
 
     friend bool operator==(const ScreenInfo&, const ScreenInfo&) = default;
@@ -24,7 +24,7 @@ struct ScreenInfo {
 // May be called from any thread. Changes are announced on the notification centre as
 // `kScreenParametersDidChange`.
 class Screens {
-public:
+  public:
     virtual ~Screens() = default;
     virtual std::vector<ScreenInfo> screens() = 0;
     // The primary screen, whose frame has its origin at 0,0; nothing when no display is connected.

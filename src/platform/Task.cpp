@@ -77,7 +77,9 @@ void CancellableSleepAwaiter::suspend(std::coroutine_handle<> h, std::shared_ptr
     });
 }
 
-bool CancellableSleepAwaiter::await_resume() const noexcept { return state_ && state_->cancelled; }
+bool CancellableSleepAwaiter::await_resume() const noexcept {
+    return state_ && state_->cancelled;
+}
 
 Task<bool> pollUntil(RunLoop& loop, Nanos interval, Nanos timeout, std::function<bool()> predicate) {
     interval = std::max(interval, kMinPollInterval);
@@ -85,7 +87,7 @@ Task<bool> pollUntil(RunLoop& loop, Nanos interval, Nanos timeout, std::function
     Nanos deadline = start;
     if (timeout > 0) {
         deadline = timeout > std::numeric_limits<Nanos>::max() - start ? std::numeric_limits<Nanos>::max()
-                                                                         : start + timeout;
+                                                                       : start + timeout;
     }
     while (loop.now() < deadline) {
         if (predicate()) co_return true;

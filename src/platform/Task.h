@@ -33,8 +33,7 @@
 
 namespace korvane::platform {
 
-template <class T = void>
-class Task;
+template <class T = void> class Task;
 
 namespace detail {
 
@@ -64,8 +63,7 @@ struct PromiseBase {
 
     struct FinalAwaiter {
         bool await_ready() noexcept { return false; }
-        template <class P>
-        std::coroutine_handle<> await_suspend(std::coroutine_handle<P> self) noexcept {
+        template <class P> std::coroutine_handle<> await_suspend(std::coroutine_handle<P> self) noexcept {
             auto next = self.promise().continuation;
             return next ? next : std::noop_coroutine();
         }
@@ -87,20 +85,14 @@ void resumeChain(const std::shared_ptr<TaskRoot>& root, std::coroutine_handle<> 
 void startChain(RunLoop& loop, std::coroutine_handle<> frame, PromiseBase& promise,
                 std::shared_ptr<TaskRoot> parent);
 
-template <class T>
-using Stored = std::conditional_t<std::is_void_v<T>, std::monostate, T>;
+template <class T> using Stored = std::conditional_t<std::is_void_v<T>, std::monostate, T>;
 
-template <class T>
-struct TaskPromiseStorage : PromiseBase {
+template <class T> struct TaskPromiseStorage : PromiseBase {
     std::optional<T> value;
-    template <class U = T>
-    void return_value(U&& v) {
-        value.emplace(std::forward<U>(v));
-    }
+    template <class U = T> void return_value(U&& v) { value.emplace(std::forward<U>(v)); }
 };
 
-template <>
-struct TaskPromiseStorage<void> : PromiseBase {
+template <> struct TaskPromiseStorage<void> : PromiseBase {
     void return_void() noexcept {}
 };
 
@@ -108,9 +100,8 @@ struct TaskAccess;
 
 } // namespace detail
 
-template <class T>
-class [[nodiscard]] Task {
-public:
+template <class T> class [[nodiscard]] Task {
+  public:
     using value_type = T;
 
     struct promise_type : detail::TaskPromiseStorage<T> {
@@ -150,7 +141,7 @@ public:
     };
     Awaiter operator co_await() && noexcept { return Awaiter{handle_}; }
 
-private:
+  private:
     friend struct detail::TaskAccess;
     explicit Task(std::coroutine_handle<promise_type> handle) : handle_(handle) {}
 
@@ -159,8 +150,7 @@ private:
 
 namespace detail {
 struct TaskAccess {
-    template <class T>
-    static std::coroutine_handle<typename Task<T>::promise_type> release(Task<T>& task) {
+    template <class T> static std::coroutine_handle<typename Task<T>::promise_type> release(Task<T>& task) {
         return std::exchange(task.handle_, {});
     }
 };
@@ -174,16 +164,15 @@ void spawn(RunLoop& loop, Task<void> task);
 
 // Waits the full duration on the loop's clock; cancellation does not shorten it.
 class SleepAwaiter {
-public:
+  public:
     SleepAwaiter(RunLoop& loop, Nanos duration) : loop_(loop), duration_(duration) {}
     bool await_ready() const noexcept { return false; }
-    template <detail::TaskPromise P>
-    void await_suspend(std::coroutine_handle<P> h) {
+    template <detail::TaskPromise P> void await_suspend(std::coroutine_handle<P> h) {
         suspend(h, h.promise().root.lock());
     }
     void await_resume() const noexcept {}
 
-private:
+  private:
     void suspend(std::coroutine_handle<> h, std::shared_ptr<detail::TaskRoot> root);
     RunLoop& loop_;
     Nanos duration_;
@@ -192,19 +181,18 @@ private:
 // Waits the duration, or ends at the current instant (through the loop) once the token is
 // cancelled, also when it already is. co_await yields true when the pause was cut short.
 class CancellableSleepAwaiter {
-public:
+  public:
     CancellableSleepAwaiter(RunLoop& loop, Nanos duration, CancellationToken token)
         : loop_(loop), duration_(duration), token_(std::move(token)) {}
     bool await_ready() const noexcept { return false; }
-    template <detail::TaskPromise P>
-    void await_suspend(std::coroutine_handle<P> h) {
+    template <detail::TaskPromise P> void await_suspend(std::coroutine_handle<P> h) {
         suspend(h, h.promise().root.lock());
     }
     bool await_resume() const noexcept;
 
     struct State;
 
-private:
+  private:
     void suspend(std::coroutine_handle<> h, std::shared_ptr<detail::TaskRoot> root);
     RunLoop& loop_;
     Nanos duration_;
@@ -212,7 +200,9 @@ private:
     std::shared_ptr<State> state_;
 };
 
-inline SleepAwaiter sleepFor(RunLoop& loop, Nanos duration) { return {loop, duration}; }
+inline SleepAwaiter sleepFor(RunLoop& loop, Nanos duration) {
+    return {loop, duration};
+}
 inline CancellableSleepAwaiter sleepFor(RunLoop& loop, Nanos duration, CancellationToken token) {
     return {loop, duration, std::move(token)};
 }
@@ -226,8 +216,7 @@ Task<bool> pollUntil(RunLoop& loop, Nanos interval, Nanos timeout, std::function
 // Bridging callback-style APIs
 
 namespace detail {
-template <class T>
-struct FutureShared {
+template <class T> struct FutureShared {
     explicit FutureShared(RunLoop& l) : loop(l) {}
     RunLoop& loop;
     std::mutex mutex;
@@ -236,37 +225,28 @@ struct FutureShared {
 };
 
 // Held by the resolvers alone: the waiting chain stays alive while someone can still resolve.
-template <class T>
-struct ResolverShared {
+template <class T> struct ResolverShared {
     std::shared_ptr<FutureShared<T>> shared;
     std::shared_ptr<TaskRoot> waiterRoot; // guarded by shared->mutex
 };
 } // namespace detail
 
-template <class T>
-class Future;
+template <class T> class Future;
 
 // The resolving side. Copies share one outcome: the first resolve wins, later ones are ignored, and
 // resolving after the awaiting task is gone does nothing. Safe to call from any thread; the waiting
 // task resumes on the run loop, which must outlive the resolvers. When every resolver is gone
 // unresolved, the waiting task can never continue and is destroyed.
-template <class T>
-class Resolver {
-public:
+template <class T> class Resolver {
+  public:
     template <class U = T>
-        requires(!std::is_void_v<T>)
-    void resolve(U&& value) const {
+    requires(!std::is_void_v<T>) void resolve(U&& value) const {
         set(detail::Stored<T>(std::forward<U>(value)));
     }
-    void resolve() const
-        requires std::is_void_v<T>
-    {
-        set(std::monostate{});
-    }
+    void resolve() const requires std::is_void_v<T> { set(std::monostate{}); }
 
-private:
-    template <class U>
-    friend std::pair<Future<U>, Resolver<U>> makeFuture(RunLoop& loop);
+  private:
+    template <class U> friend std::pair<Future<U>, Resolver<U>> makeFuture(RunLoop& loop);
     explicit Resolver(std::shared_ptr<detail::ResolverShared<T>> r) : r_(std::move(r)) {}
 
     void set(detail::Stored<T> value) const {
@@ -289,9 +269,8 @@ private:
 };
 
 // The awaiting side; co_await it once. An outcome that is already there is taken without suspending.
-template <class T>
-class Future {
-public:
+template <class T> class Future {
+  public:
     Future(Future&&) noexcept = default;
     Future& operator=(Future&&) noexcept = default;
     Future(const Future&) = delete;
@@ -301,8 +280,7 @@ public:
         std::lock_guard lock(shared_->mutex);
         return shared_->value.has_value();
     }
-    template <detail::TaskPromise P>
-    bool await_suspend(std::coroutine_handle<P> h) {
+    template <detail::TaskPromise P> bool await_suspend(std::coroutine_handle<P> h) {
         std::lock_guard lock(shared_->mutex);
         if (shared_->value) return false; // resolved on another thread in the meantime
         assert(!shared_->waiter && "a future is awaited once");
@@ -317,9 +295,8 @@ public:
         if constexpr (!std::is_void_v<T>) return std::move(*shared_->value);
     }
 
-private:
-    template <class U>
-    friend std::pair<Future<U>, Resolver<U>> makeFuture(RunLoop& loop);
+  private:
+    template <class U> friend std::pair<Future<U>, Resolver<U>> makeFuture(RunLoop& loop);
     Future(std::shared_ptr<detail::FutureShared<T>> shared, std::weak_ptr<detail::ResolverShared<T>> r)
         : shared_(std::move(shared)), resolvers_(std::move(r)) {}
 
@@ -327,8 +304,7 @@ private:
     std::weak_ptr<detail::ResolverShared<T>> resolvers_;
 };
 
-template <class T>
-std::pair<Future<T>, Resolver<T>> makeFuture(RunLoop& loop) {
+template <class T> std::pair<Future<T>, Resolver<T>> makeFuture(RunLoop& loop) {
     auto shared = std::make_shared<detail::FutureShared<T>>(loop);
     auto r = std::make_shared<detail::ResolverShared<T>>();
     r->shared = shared;
@@ -339,23 +315,17 @@ std::pair<Future<T>, Resolver<T>> makeFuture(RunLoop& loop) {
 // Racing two children
 
 // What a race delivers: which child ended first (0 or 1) and its value, in `first` or `second`.
-template <class A, class B = A>
-struct RaceResult {
+template <class A, class B = A> struct RaceResult {
     std::size_t winner = 0;
     std::optional<A> first;
     std::optional<B> second;
 
-    const A& value() const
-        requires std::same_as<A, B>
-    {
-        return winner == 0 ? *first : *second;
-    }
+    const A& value() const requires std::same_as<A, B> { return winner == 0 ? *first : *second; }
 };
 
 namespace detail {
 
-template <class A, class B>
-struct RaceState {
+template <class A, class B> struct RaceState {
     RunLoop* loop = nullptr;
     CancellationSource cancelFirst;
     CancellationSource cancelSecond;
@@ -379,11 +349,12 @@ struct RaceState {
             loop->post([root, h = parent] { resumeChain(root, h); });
         }
     }
-    template <std::size_t I, class V>
-    void finish(V&& value) {
+    template <std::size_t I, class V> void finish(V&& value) {
         if (!decided) {
-            if constexpr (I == 0) result.first.emplace(std::forward<V>(value));
-            else result.second.emplace(std::forward<V>(value));
+            if constexpr (I == 0)
+                result.first.emplace(std::forward<V>(value));
+            else
+                result.second.emplace(std::forward<V>(value));
             decide(I);
             if (onFirst) onFirst(result);
         }
@@ -407,20 +378,20 @@ Task<void> raceChild(Task<T> child, std::shared_ptr<State> state) {
     } catch (...) {
         failure = std::current_exception();
     }
-    if (failure) state->fail(I, std::move(failure));
-    else state->template finish<I>(std::move(*value));
+    if (failure)
+        state->fail(I, std::move(failure));
+    else
+        state->template finish<I>(std::move(*value));
 }
 
-template <class A, class B>
-struct RaceAwaiter {
+template <class A, class B> struct RaceAwaiter {
     RunLoop& loop;
     std::shared_ptr<RaceState<A, B>> state;
     Task<A> first;
     Task<B> second;
 
     bool await_ready() const noexcept { return false; }
-    template <TaskPromise P>
-    void await_suspend(std::coroutine_handle<P> h) {
+    template <TaskPromise P> void await_suspend(std::coroutine_handle<P> h) {
         state->loop = &loop;
         state->parent = h;
         state->parentRoot = h.promise().root;

@@ -63,6 +63,8 @@ std::string_view trimmedView(std::string_view s) {
     return s;
 }
 
-std::string trimmingWhitespaceAndNewlines(std::string_view s) { return std::string(trimmedView(s)); }
+std::string trimmingWhitespaceAndNewlines(std::string_view s) {
+    return std::string(trimmedView(s));
+}
 
 } // namespace korvane

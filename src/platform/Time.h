@@ -10,8 +10,14 @@ using Nanos = std::int64_t;
 
 constexpr Nanos kNanosPerSecond = 1'000'000'000;
 
-constexpr Nanos milliseconds(std::int64_t ms) { return ms * 1'000'000; }
-inline Nanos seconds(double s) { return static_cast<Nanos>(std::llround(s * 1e9)); }
-constexpr double toSeconds(Nanos n) { return static_cast<double>(n) / 1e9; }
+constexpr Nanos milliseconds(std::int64_t ms) {
+    return ms * 1'000'000;
+}
+inline Nanos seconds(double s) {
+    return static_cast<Nanos>(std::llround(s * 1e9));
+}
+constexpr double toSeconds(Nanos n) {
+    return static_cast<double>(n) / 1e9;
+}
 
 } // namespace korvane

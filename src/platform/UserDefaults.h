@@ -9,7 +9,7 @@
 namespace korvane::platform {
 
 class UserDefaults {
-public:
+  public:
     virtual ~UserDefaults() = default;
     // Values are kept as JSON: booleans, numbers, text, lists; dates as seconds since 1970 (number).
     virtual std::optional<nlohmann::json> object(const std::string& key) = 0;

@@ -42,7 +42,7 @@ enum WindowListOption : unsigned {
 using WindowInfo = nlohmann::json;
 
 class WindowServer {
-public:
+  public:
     virtual ~WindowServer() = default;
     // Nothing when the server cannot answer. May be called from any thread.
     virtual std::optional<std::vector<WindowInfo>> copyWindowInfo(unsigned options,

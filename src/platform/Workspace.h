@@ -47,7 +47,7 @@ inline constexpr const char* kDidActivateApplication = "platform.didActivateAppl
 inline constexpr const char* kDidWake = "platform.didWake";
 
 class Workspace {
-public:
+  public:
     virtual ~Workspace() = default;
 
     virtual std::vector<RunningApplication> runningApplications() = 0;

@@ -33,7 +33,6 @@ std::string escapeXML(const std::string& text) {
     return out;
 }
 
-
 } // namespace
 
 SimLoginItems::SimLoginItems(SimProcessInfo& process) : process_(process) {}
@@ -68,6 +67,8 @@ std::string SimLoginItems::propertyList(const platform::LoginItem& item) {
            "</plist>\n";
 }
 
-std::string SimLoginItems::entryText(const platform::LoginItem& item) { return propertyList(item); }
+std::string SimLoginItems::entryText(const platform::LoginItem& item) {
+    return propertyList(item);
+}
 
 } // namespace korvane::sim

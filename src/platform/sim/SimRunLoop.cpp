@@ -89,7 +89,7 @@ struct BackgroundScope {
 };
 
 class SimWorkItem final : public platform::WorkItem, public std::enable_shared_from_this<SimWorkItem> {
-public:
+  public:
     SimWorkItem(std::weak_ptr<Core> core, std::optional<Key> key)
         : core_(std::move(core)), key_(key), cancelled_(!key) {}
 
@@ -101,14 +101,14 @@ public:
     }
     bool isCancelled() const override { return cancelled_.load(); }
 
-private:
+  private:
     std::weak_ptr<Core> core_;
     std::optional<Key> key_;
     std::atomic<bool> cancelled_;
 };
 
 class SimTimer final : public platform::Timer, public std::enable_shared_from_this<SimTimer> {
-public:
+  public:
     SimTimer(std::weak_ptr<Core> core, Nanos interval, bool repeats, RunLoopMode mode,
              std::function<void(platform::Timer&)> fire)
         : core(std::move(core)), interval(interval), repeats(repeats), mode(mode), fire(std::move(fire)) {}
@@ -191,7 +191,7 @@ void Core::fireTimer(const std::shared_ptr<SimTimer>& timer, Nanos due) {
 
 class SimSerialQueue final : public platform::SerialQueue,
                              public std::enable_shared_from_this<SimSerialQueue> {
-public:
+  public:
     SimSerialQueue(std::string label, std::weak_ptr<Core> core)
         : label_(std::move(label)), core_(std::move(core)) {}
 
@@ -230,11 +230,12 @@ public:
             }
         }
         BackgroundScope scope(core.get(), true);
-        for (auto& node : steps) node.mapped().block();
+        for (auto& node : steps)
+            node.mapped().block();
         runInline(block);
     }
 
-private:
+  private:
     // Reads the key under the lock: async() may still be setting it from another thread.
     void forget(const std::optional<Key>& key) {
         std::lock_guard lock(mutex_);
@@ -260,7 +261,7 @@ private:
     std::weak_ptr<Core> core_;
     std::mutex mutex_;
     std::deque<Key> pending_; // keys of this queue's blocks still waiting in the loop
-    bool running_ = false; // a block of this queue is running (loop thread only)
+    bool running_ = false;    // a block of this queue is running (loop thread only)
 };
 
 } // namespace
@@ -270,7 +271,9 @@ struct SimRunLoop::Impl {
     std::shared_ptr<Core> core = std::make_shared<Core>();
 };
 
-SimRunLoop::SimRunLoop(Nanos wallStart) : impl_(std::make_unique<Impl>()) { impl_->wallStart = wallStart; }
+SimRunLoop::SimRunLoop(Nanos wallStart) : impl_(std::make_unique<Impl>()) {
+    impl_->wallStart = wallStart;
+}
 
 SimRunLoop::~SimRunLoop() {
     Core& core = *impl_->core;
@@ -295,9 +298,13 @@ Nanos SimRunLoop::now() const {
     return impl_->core->now;
 }
 
-Nanos SimRunLoop::wallClock() const { return impl_->wallStart + now(); }
+Nanos SimRunLoop::wallClock() const {
+    return impl_->wallStart + now();
+}
 
-void SimRunLoop::post(std::function<void()> block) { postAfter(0, std::move(block)); }
+void SimRunLoop::post(std::function<void()> block) {
+    postAfter(0, std::move(block));
+}
 
 platform::WorkItemRef SimRunLoop::postAfter(Nanos delay, std::function<void()> block) {
     Entry entry{std::move(block), nullptr, false};
@@ -347,7 +354,9 @@ std::shared_ptr<platform::SerialQueue> SimRunLoop::makeSerialQueue(const std::st
     return std::make_shared<SimSerialQueue>(label, impl_->core);
 }
 
-RunLoopMode SimRunLoop::currentMode() const { return impl_->core->mode.load(); }
+RunLoopMode SimRunLoop::currentMode() const {
+    return impl_->core->mode.load();
+}
 
 void SimRunLoop::advance(Nanos d) {
     Core& core = *impl_->core;
@@ -358,7 +367,9 @@ void SimRunLoop::advance(Nanos d) {
     core.now = std::max(core.now, target);
 }
 
-void SimRunLoop::runUntilIdle() { advance(0); }
+void SimRunLoop::runUntilIdle() {
+    advance(0);
+}
 
 bool SimRunLoop::advanceUntil(const std::function<bool()>& done, Nanos limit, Nanos step) {
     if (done()) return true;
@@ -371,7 +382,9 @@ bool SimRunLoop::advanceUntil(const std::function<bool()>& done, Nanos limit, Na
     return false;
 }
 
-void SimRunLoop::setMode(RunLoopMode mode) { impl_->core->mode.store(mode); }
+void SimRunLoop::setMode(RunLoopMode mode) {
+    impl_->core->mode.store(mode);
+}
 
 std::size_t SimRunLoop::pendingCount() const {
     std::lock_guard lock(impl_->core->mutex);

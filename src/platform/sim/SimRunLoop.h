@@ -12,7 +12,7 @@ namespace korvane::sim {
 using platform::RunLoopMode;
 
 class SimRunLoop final : public platform::RunLoop {
-public:
+  public:
     // The virtual clock starts at 0 (monotonic) and at `wallStart` (wall clock, ns since 1970).
     explicit SimRunLoop(Nanos wallStart = 1'780'000'000LL * kNanosPerSecond);
     // Pending blocks and timers are destroyed without running; handles to them stay safe to use.
@@ -50,7 +50,7 @@ public:
     // Called with the clock's old and new value whenever sleepBlocking() moves it.
     std::function<void(Nanos from, Nanos to)> onBlockingSleep;
 
-private:
+  private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };

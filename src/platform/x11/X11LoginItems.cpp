@@ -41,7 +41,6 @@ std::string escapeString(std::string_view text) {
     return out;
 }
 
-
 } // namespace
 
 X11LoginItems::X11LoginItems(platform::ProcessInfo& process) : process_(process) {}
@@ -87,6 +86,8 @@ std::string X11LoginItems::desktopEntry(const platform::LoginItem& item) {
            execValue(item.programPath) + "\n";
 }
 
-std::string X11LoginItems::entryText(const platform::LoginItem& item) { return desktopEntry(item); }
+std::string X11LoginItems::entryText(const platform::LoginItem& item) {
+    return desktopEntry(item);
+}
 
 } // namespace korvane::x11

@@ -29,8 +29,7 @@ WMScene::WindowHintMap decodeWindowHintMap(const nlohmann::json& scene) {
     jsonfields::requireObject(*map, "windowHints");
     for (const auto& [displayKey, list] : map->items()) {
         if (!list.is_array())
-            throw DecodingError("Expected an array of window hints for display key \"" + displayKey +
-                                    "\"");
+            throw DecodingError("Expected an array of window hints for display key \"" + displayKey + "\"");
         auto& hints = out[displayKey];
         for (const auto& hint : list)
             hints.push_back(WindowHint::fromJSON(hint));
