@@ -54,7 +54,12 @@ class DisplayLayoutsTest : public DisplayTest {
     std::shared_ptr<WMState> installState(const std::string& uuid, const Rect& area, const Ids& ids) {
         return multiState->states[uuid] = std::make_shared<WMState>(columns(uuid, area, ids));
     }
-    Ids zonesOf(const std::string& uuid) const { return zoneIDs(*stateOf(uuid)); }
+    Ids zonesOf(const std::string& uuid) const {
+        Ids ids;
+        for (const auto& [id, zone] : stateOf(uuid)->layout.zones)
+            ids.push_back(id);
+        return ids;
+    }
     std::int64_t epoch(const std::string& uuid) const { return mapping->currentEpoch(uuid); }
     void bench(const std::string& uuid, const std::string& id) {
         workbenches->workbenches[uuid] = DisplayWorkbench{uuid, id, std::nullopt};
@@ -142,7 +147,6 @@ TEST_F(DisplayLayoutsTest, applyingEmptiesTheTargetsStacksAndRaisesOnlyItsEpoch)
 TEST_F(DisplayLayoutsTest, theActiveDisplayIsActivatedEvenWhenNotAskedTo) {
     desktop->screens().setMouseLocation({100, 100});
     displayLayouts->applyRegionSet(builtinSplit6040Layout(), std::nullopt, false);
-    EXPECT_TRUE(logged("[app] Switched layout to set id=builtin.split-60-40 name=60:40 display=DISPLAY-1"));
     EXPECT_EQ(multiState->activeDisplayUUID, kMain);
     EXPECT_EQ(activations, 1);
     EXPECT_EQ(registrations, 1);
@@ -207,7 +211,7 @@ TEST_F(DisplayLayoutsTest, aSceneAppliesItsLayoutElseTheWorkbenchElseFiftyFifty)
         EXPECT_EQ(epoch(uuid), 1) << uuid;
 }
 
-TEST_F(DisplayLayoutsTest, startUpRestoreReappliesTheActiveDisplaysWorkbench) {
+TEST_F(DisplayLayoutsTest, startUpRestoreAndReapplyingUseTheActiveDisplaysWorkbench) {
     desktop->screens().setMouseLocation({2000, 100});
     EXPECT_FALSE(displayLayouts->restoreLayoutsAtStartup());
     EXPECT_TRUE(multiState->states.empty());
@@ -219,6 +223,13 @@ TEST_F(DisplayLayoutsTest, startUpRestoreReappliesTheActiveDisplaysWorkbench) {
     EXPECT_TRUE(displayLayouts->restoreLayoutsAtStartup());
     EXPECT_EQ(zonesOf(kSide), (Ids{1, 2}));
     EXPECT_EQ(epoch(kSide), 2);
+
+    desktop->screens().setMouseLocation({100, 100});
+    EXPECT_FALSE(displayLayouts->reapplyActiveTemplate("display-change"));
+    displayLayouts->setActiveTemplate(kMain, kBuiltinSplit6040ID);
+    EXPECT_TRUE(displayLayouts->reapplyActiveTemplate("display-change"));
+    EXPECT_EQ(zonesOf(kMain), (Ids{1, 2}));
+    EXPECT_EQ(epoch(kMain), 1);
 }
 
 TEST_F(DisplayLayoutsTest, aMovedDisplayHasItsZonesRebuiltInPlaceWithItsStacks) {
@@ -233,10 +244,8 @@ TEST_F(DisplayLayoutsTest, aMovedDisplayHasItsZonesRebuiltInPlaceWithItsStacks) 
     desktop->screens().setDisplayFrame(side, moved);
 
     displayLayouts->ensureDisplayLayoutSynced(kSide);
-    EXPECT_TRUE(logged("[app] validateRegionFrames failed: Zone 1 center (2280.0, 450.0) not in screen "
-                       "DISPLAY-2 frame (-1440.0, 200.0, 1280.0, 800.0)"));
     EXPECT_EQ(stateOf(kSide), state);
-    EXPECT_EQ(stack(*state, 1), (std::vector<WindowID>{21, 22}));
+    EXPECT_EQ(state->zone(1)->stack, (std::vector<WindowID>{21, 22}));
     EXPECT_EQ(state->zoneOf.at(23), 2);
     EXPECT_TRUE(zonesLieWithin(*state, moved));
     EXPECT_EQ(epoch(kSide), 0);
@@ -349,15 +358,6 @@ TEST_F(DisplayLayoutsTest, changingTheActiveDisplayCarriesTheLastUsedZone) {
     EXPECT_EQ(multiState->activeDisplayUUID, kSide);
 }
 
-TEST_F(DisplayLayoutsTest, reapplyingNeedsAWorkbenchOnTheActiveDisplay) {
-    EXPECT_FALSE(displayLayouts->reapplyActiveTemplate("display-change"));
-    EXPECT_TRUE(multiState->states.empty());
-    displayLayouts->setActiveTemplate(kMain, kBuiltinSplit6040ID);
-    EXPECT_TRUE(displayLayouts->reapplyActiveTemplate("display-change"));
-    EXPECT_EQ(zonesOf(kMain), (Ids{1, 2}));
-    EXPECT_EQ(epoch(kMain), 1);
-}
-
 TEST_F(DisplayLayoutsTest, focusSyncRecordsTheZoneOfTheFirstDisplayThatMapsTheWindow) {
     place(*installState(kMain, kMainFrame, {1, 2}), 30, 1);
     auto sideState = installState(kSide, kSideFrame, {1, 2});
@@ -373,23 +373,15 @@ TEST_F(DisplayLayoutsTest, focusSyncRecordsTheZoneOfTheFirstDisplayThatMapsTheWi
     displayLayouts->onWindowFocusSync(99);
     EXPECT_EQ(displayLayouts->lastUsedRegion(), 1);
     EXPECT_EQ(displayLayouts->lastUsedRegionByDisplay().size(), 2u);
-    EXPECT_EQ(capture.log().count("[PointsOfInterest] end OnWindowFocusSync"), 3u);
 }
 
 TEST_F(DisplayLayoutsTest, theFocusedWindowsZoneBecomesTheLastUsedZone) {
     auto state = installState(kSide, kSideFrame, {1, 2});
     displayLayouts->updateLastUsedRegionFromFocus(); // nothing focused
-    const pid_t editor = desktop->workspace().launch({.bundleID = "com.example.editor", .name = "Editor"});
-    const auto n = desktop->windows().open(editor, {.frame = Rect{2700, 100, 600, 400}, .title = "Notes"});
-    desktop->workspace().bringToFront(editor);
-    desktop->loop().runUntilIdle();
-    state->attach(WinRef{n, editor, desktop->windows().element(n), std::nullopt, desktop->windows().frame(n)},
-                  2);
-
+    place(*state, openFocusedWindow(Rect{2700, 100, 600, 400}), 2);
     displayLayouts->updateLastUsedRegionFromFocus();
     EXPECT_EQ(displayLayouts->lastUsedRegion(), 2);
     EXPECT_EQ(displayLayouts->lastUsedRegionByDisplay().at(kSide), 2);
-    EXPECT_TRUE(logged("[app] SyncRegion: confirmed focus rid=2 for wid=" + std::to_string(n)));
 }
 
 } // namespace

@@ -9,6 +9,11 @@ using namespace korvane;
 
 namespace {
 
+struct Row {
+    Rect rect;
+    const char* expected;
+};
+
 class DisplayUtilTest : public ::testing::Test {
   protected:
     // Left 0…1000 and right 1000…2000, both 800 high; the left one is the main screen.
@@ -32,24 +37,17 @@ class DisplayUtilTest : public ::testing::Test {
 
 TEST(DisplayUtil, screenWithoutUUIDIsNamedByNameAndNumber) {
     platform::ScreenInfo screen;
-    screen.localizedName = "Studio";
+    EXPECT_EQ(DisplayUtil::displayUUID(screen), "-0");
     screen.displayNumber = 7;
+    screen.localizedName = "Studio";
     EXPECT_EQ(DisplayUtil::displayUUID(screen), "Studio-7");
     screen.displayUUID = "37D8832A-2D66-02CA-B9F7-8F30A301B230";
     EXPECT_EQ(DisplayUtil::displayUUID(screen), "37D8832A-2D66-02CA-B9F7-8F30A301B230");
-    screen.displayUUID.clear();
-    screen.localizedName.clear();
-    screen.displayNumber = 0;
-    EXPECT_EQ(DisplayUtil::displayUUID(screen), "-0");
 }
 
 TEST_F(DisplayUtilTest, rectangleBelongsToTheScreenHoldingItsMiddle) {
     EXPECT_EQ(DisplayUtil::displayUUID(screens(), Rect{0, 0, 10, 10}), "");
     sideBySide();
-    struct Row {
-        Rect rect;
-        const char* expected;
-    };
     const Row rows[] = {
         {Rect{900, 100, 200, 100}, "R"},  // middle on the shared edge: the right screen's left edge
         {Rect{100, 100, 200, 100}, "L"},  // well inside the left one
@@ -66,10 +64,6 @@ TEST_F(DisplayUtilTest, rectangleBelongsToTheScreenHoldingItsMiddle) {
 TEST_F(DisplayUtilTest, screenForRectangleTakesLargestShareThenNearest) {
     EXPECT_EQ(screenUUID(Rect{0, 0, 10, 10}), "none");
     sideBySide();
-    struct Row {
-        Rect rect;
-        const char* expected;
-    };
     const Row rows[] = {
         {Rect{900, 100, 200, 100}, "L"},  // equal shares: the earlier screen
         {Rect{800, 100, 300, 100}, "L"},  // larger share on the left
@@ -94,11 +88,7 @@ TEST_F(DisplayUtilTest, screenUnderMouseFallsBackToTheMainScreen) {
 
 TEST_F(DisplayUtilTest, displayNamesComeFromConnectedScreensElseTheIdentifier) {
     sideBySide();
-    struct Row {
-        const char* identifier;
-        const char* expected;
-    };
-    const Row rows[] = {
+    const std::pair<const char*, const char*> rows[] = {
         {"R", "Right"},
         {"R#2", "Right"},
         {"r", "Display r"}, // case-sensitive
@@ -106,8 +96,8 @@ TEST_F(DisplayUtilTest, displayNamesComeFromConnectedScreensElseTheIdentifier) {
         {"ÉÉÉÉÉÉÉ-3", "Display ÉÉÉÉÉÉ"}, // characters, not bytes
         {"", "Display "},
     };
-    for (const auto& row : rows)
-        EXPECT_EQ(DisplayUtil::displayName(screens(), row.identifier), row.expected) << row.identifier;
+    for (const auto& [identifier, expected] : rows)
+        EXPECT_EQ(DisplayUtil::displayName(screens(), identifier), expected) << identifier;
 }
 
 TEST_F(DisplayUtilTest, flipIsItsOwnInverse) {

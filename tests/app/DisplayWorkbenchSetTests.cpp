@@ -79,11 +79,7 @@ TEST(DisplayWorkbenchSet, canonicalKeysMergeKeepingTheLaterRecord) {
 }
 
 TEST(DisplayWorkbenchSet, canonicalKeyRows) {
-    struct Row {
-        const char* key;
-        const char* canonical;
-    };
-    const std::vector<Row> rows = {
+    const std::vector<std::pair<const char*, const char*>> rows = {
         {"UUID", "UUID"},
         {"  \t\n", ""},
         {"__ALL_DISPLAYS__#2", "__ALL_DISPLAYS__"},
@@ -92,8 +88,8 @@ TEST(DisplayWorkbenchSet, canonicalKeyRows) {
         {"\u00A0UUID#a#b", "UUID"},
         {"#2", ""},
     };
-    for (const auto& row : rows)
-        EXPECT_EQ(canonicalDisplayKey(row.key), row.canonical) << "[" << row.key << "]";
+    for (const auto& [key, canonical] : rows)
+        EXPECT_EQ(canonicalDisplayKey(key), canonical) << "[" << key << "]";
 
     DisplayWorkbenchSet spaces;
     spaces.workbenches["   "] = bench("   ", "t", std::nullopt);

@@ -55,6 +55,8 @@ TEST_F(DisplayTest, clearArgumentRemovesTheFileBeforeItIsRead) {
     EXPECT_FALSE(fs::exists(home / "layout-memory.json"));
     EXPECT_TRUE(memory->layoutMemory().map.empty());
     EXPECT_FALSE(logged("CRITICAL"));
+    memory->clearLayoutMemoryIfRequested(); // nothing left to remove
+    EXPECT_FALSE(logged("Failed"));
 
     fs::create_directories(home / "layout-memory.json" / "inside");
     memory->clearLayoutMemoryIfRequested();

@@ -25,15 +25,11 @@ const auto kRefresh = StatusBarInvalidationEvent::refreshRequested(
 } // namespace
 
 TEST(StatusBarEvent, textForms) {
-    EXPECT_EQ(kRefresh.description(), "refreshRequested(reason=external.state-changed,source=Test.source)");
     EXPECT_EQ(StatusBarInvalidationEvent::displayTopologyChanged({"A", "B", "C"}, {},
                                                                  "DisplayObserver.notification")
                   .description(),
               "displayTopologyChanged(added=3,removed=0,source=DisplayObserver.notification)");
-    EXPECT_EQ(statusBarInvalidationReasonFrom("legacy.refresh-menu-call"),
-              StatusBarInvalidationReason::legacyRefreshMenuCall);
     EXPECT_FALSE(statusBarInvalidationReasonFrom("External.state-changed"));
-    EXPECT_EQ(toString(StatusBarActionEvent::openSceneManager), "openSceneManager");
 }
 
 TEST_F(StatusBarEventBusTest, oneCounterNumbersBothKindsAndEachMapIsSeparate) {
@@ -56,25 +52,17 @@ TEST_F(StatusBarEventBusTest, cancellingOneKindLeavesTheOther) {
     int invalidations = 0;
     auto a = bus->subscribeActions([&](StatusBarActionEvent) { ++actions; });
     auto i = bus->subscribeInvalidations([&](const StatusBarInvalidationEvent&) { ++invalidations; });
-    EXPECT_EQ(count("subscribe action token="), 1u);
-    EXPECT_EQ(count("subscribe invalidation token="), 1u);
-
     a->cancel();
     a->cancel(); // harmless, and silent
     EXPECT_EQ(count("unsubscribe action token="), 1u);
-    EXPECT_TRUE(capture.log().contains("total=0"));
     bus->publish(StatusBarActionEvent::quit);
     bus->publish(kRefresh);
     EXPECT_EQ(actions, 0);
     EXPECT_EQ(invalidations, 1);
 
     i.reset(); // dropping the handle cancels it
-    EXPECT_EQ(count("unsubscribe invalidation token="), 1u);
     bus->publish(kRefresh);
     EXPECT_EQ(invalidations, 1);
-    EXPECT_TRUE(
-        capture.log().contains("publish[3] invalidation=refreshRequested(reason=external.state-changed,"
-                               "source=Test.source) subscribers=0"));
 }
 
 TEST_F(StatusBarEventBusTest, aHandlerRemovedDuringDeliveryStillGetsThatEvent) {

@@ -118,7 +118,6 @@ TEST_F(LayoutLibraryTest, aNewLayoutGetsAFreshFileAndAsksForTheDisplaysRecord) {
                           R"("layoutTree":{"type":"region","id":1,"name":"Zone 1"}})");
     EXPECT_EQ(read(layouts() / "layout.aaaaaaaa.json"), "keep me");
     EXPECT_EQ(library.regionSets().size(), 1u);
-    EXPECT_TRUE(logged("[app] Created new template layout at " + file.string()));
 
     desktop->process().enqueueUUID("11112222-0000-4000-8000-000000000000");
     library.createNewLayout(std::string("\tNEW-D\n"));
@@ -141,7 +140,6 @@ TEST_F(LayoutLibraryTest, theLegacyIdMoveLogsItsMappingCarriesItOnAndRunsOnce) {
     library.rewriteLayoutReferences = [&](const LayoutLibrary::IDMapping& m) { carried.push_back(m); };
     desktop->process().enqueueUUID("ABCDEF12-0000-4000-8000-000000000000");
     library.migrateLayoutIDsIfNeeded();
-    EXPECT_TRUE(logged(R"([app] Migrated 1 layout ID(s): ["user.new.7": "layout.abcdef12"])"));
     EXPECT_TRUE(fs::exists(layouts() / "layout.abcdef12.json"));
     EXPECT_EQ(carried, (std::vector<LayoutLibrary::IDMapping>{{{"user.new.7", "layout.abcdef12"}}}));
     EXPECT_EQ(desktop->defaults().boolValue(kFlag), true);
@@ -247,13 +245,10 @@ TEST_F(LayoutLibraryTest, deleteRemovesTheFileAndReloadsInEveryCase) {
 
     library.deleteLayoutFromManager(entry("layout.a"));
     EXPECT_FALSE(fs::exists(layouts() / "layout.a.json"));
-    EXPECT_TRUE(logged("[app] Deleted layout file " + (layouts() / "layout.a.json").string()));
     EXPECT_TRUE(library.regionSets().empty());
 
-    capture.log().clear();
-    library.deleteLayoutFromManager(entry("layout.a")); // already gone: silent, but reloads and tells
-    EXPECT_FALSE(logged("Deleted"));
-    EXPECT_TRUE(logged("[app] Reloaded 0 user layouts"));
+    library.deleteLayoutFromManager(entry("layout.a")); // already gone: no failure, but tells all the same
+    EXPECT_FALSE(logged("Failed"));
     EXPECT_EQ(changes, std::vector<std::string>(2, "AppDelegate+Persistence.deleteLayoutFromManager"));
 }
 
@@ -269,7 +264,6 @@ TEST_F(LayoutLibraryTest, savingRenumbersATreeAndStoresOnlyTheTreeElseTheLayoutA
     set.zoneMap = std::map<std::string, ConfigZoneSet::ZoneMetadata>{{"1", {}}};
 
     EXPECT_EQ(library.saveUserLayout(set), "layout.t");
-    EXPECT_TRUE(logged("[app] saveUserLayout: normalized zone IDs by position: [3: 2, 7: 1]"));
     EXPECT_EQ(
         read(layouts() / "layout.t.json"),
         R"({"id":"layout.t","displayUUID":"D1","name":"Tree","version":"2.0","layoutTree":{"type":"split",)"

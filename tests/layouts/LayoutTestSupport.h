@@ -33,11 +33,4 @@ inline void PrintTo(const LayoutNode& n, std::ostream* os) {
     *os << nlohmann::ordered_json(n).dump();
 }
 
-inline void expectRectNear(const Rect& actual, const Rect& expected, double epsilon = 1e-9) {
-    EXPECT_NEAR(actual.origin.x, expected.origin.x, epsilon) << platform::describe(actual);
-    EXPECT_NEAR(actual.origin.y, expected.origin.y, epsilon) << platform::describe(actual);
-    EXPECT_NEAR(actual.size.width, expected.size.width, epsilon) << platform::describe(actual);
-    EXPECT_NEAR(actual.size.height, expected.size.height, epsilon) << platform::describe(actual);
-}
-
 } // namespace korvane
