@@ -24,14 +24,6 @@ const auto kRefresh = StatusBarInvalidationEvent::refreshRequested(
 
 } // namespace
 
-TEST(StatusBarEvent, textForms) {
-    EXPECT_EQ(StatusBarInvalidationEvent::displayTopologyChanged({"A", "B", "C"}, {},
-                                                                 "DisplayObserver.notification")
-                  .description(),
-              "displayTopologyChanged(added=3,removed=0,source=DisplayObserver.notification)");
-    EXPECT_FALSE(statusBarInvalidationReasonFrom("External.state-changed"));
-}
-
 TEST_F(StatusBarEventBusTest, oneCounterNumbersBothKindsAndEachMapIsSeparate) {
     std::vector<std::string> seen;
     auto sub = bus->subscribeInvalidations(

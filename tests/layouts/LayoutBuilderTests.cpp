@@ -99,8 +99,6 @@ TEST(LayoutBuilder, splitListsBecomeAGridNumberedInReadingOrder) {
                                    {4, Rect(250, 0, 375, 400)},
                                    {5, Rect(625, 400, 375, 400)},
                                    {6, Rect(625, 0, 375, 400)}}));
-    EXPECT_TRUE(capture.console().contains(
-        "[LayoutBuilder] normalized region IDs from grid by position: [1: 1, 2: 3, 3: 5, 4: 2, 5: 4, 6: 6]"));
 }
 
 TEST(LayoutBuilder, explicitZonesKeepTheirIdsAndScaleFromTheBottomLeft) {

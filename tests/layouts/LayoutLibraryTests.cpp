@@ -2,7 +2,6 @@
 // layouts, the legacy id move, reloads, and renaming, deleting and saving user layout files.
 #include "support/SupportFolderFixture.h"
 
-#include "layouts/BuiltinLayouts.h"
 #include "layouts/LayoutLibrary.h"
 #include "layouts/LayoutTreeModel.h"
 #include "platform/sim/LogCapture.h"
@@ -171,10 +170,27 @@ TEST_F(LayoutLibraryTest, reloadKeepsThePreviousListWhenTheFolderCannotBeRead) {
     EXPECT_EQ(library.regionSets().size(), 1u);
 }
 
-TEST_F(LayoutLibraryTest, renameWritesCompactlyByIdReloadsAndTellsTheOwner) {
+TEST_F(LayoutLibraryTest, renameWritesCompactlyByIdReloadsAndTellsTheOwnerUnlessItRefuses) {
     write(layouts() / "layout.a.json", userLayout("layout.a", "Old"));
     write(layouts() / "old-name.json", userLayout("layout.b", "B"));
     library.reloadUserLayouts();
+    const auto before = snapshot(home);
+    struct Row {
+        const char* what;
+        LayoutDirectoryEntry entry;
+        const char* name;
+        bool result;
+    };
+    const std::vector<Row> rows = {
+        {"same name but for spaces", entry("layout.a"), " Old ", true},
+        {"blank name", entry("layout.a"), " \t\n", false},
+        {"built-in", entry("layout.a", LayoutDescriptor::Kind::builtin), "Other", false},
+        {"unknown id", entry("layout.zzz"), "Other", false},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(library.renameLayout(row.entry, row.name), row.result) << row.what;
+    EXPECT_EQ(snapshot(home), before);
+    EXPECT_TRUE(changes.empty());
 
     EXPECT_TRUE(library.renameLayout(entry("layout.a"), "  Fresh name\n"));
     EXPECT_EQ(read(layouts() / "layout.a.json"),
@@ -187,28 +203,6 @@ TEST_F(LayoutLibraryTest, renameWritesCompactlyByIdReloadsAndTellsTheOwner) {
     EXPECT_TRUE(fs::exists(layouts() / "old-name.json"));
     EXPECT_TRUE(fs::exists(layouts() / "layout.b.json"));
     EXPECT_EQ(library.regionSets().size(), 3u);
-}
-
-TEST_F(LayoutLibraryTest, renameRefusalsWriteNothing) {
-    write(layouts() / "layout.a.json", userLayout("layout.a", "Same"));
-    library.reloadUserLayouts();
-    const auto before = snapshot(home);
-    struct Row {
-        const char* what;
-        LayoutDirectoryEntry entry;
-        const char* name;
-        bool result;
-    };
-    const std::vector<Row> rows = {
-        {"same name but for spaces", entry("layout.a"), " Same ", true},
-        {"blank name", entry("layout.a"), " \t\n", false},
-        {"built-in", entry("layout.a", LayoutDescriptor::Kind::builtin), "Other", false},
-        {"unknown id", entry("layout.zzz"), "Other", false},
-    };
-    for (const auto& row : rows)
-        EXPECT_EQ(library.renameLayout(row.entry, row.name), row.result) << row.what;
-    EXPECT_EQ(snapshot(home), before);
-    EXPECT_TRUE(changes.empty());
 }
 
 TEST_F(LayoutLibraryTest, idsThatAreNotPlainFileNamesNeverReachTheDisk) {

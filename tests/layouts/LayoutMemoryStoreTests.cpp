@@ -35,11 +35,7 @@ std::vector<std::string> slotsOf(const std::vector<SlotClaimSnapshot>& claims) {
 } // namespace
 
 TEST(LayoutMemoryStore, entryMembersCombine) {
-    struct Row {
-        const char* entry;
-        RegionSlots expected;
-    };
-    const std::vector<Row> rows = {
+    const std::vector<std::pair<const char*, RegionSlots>> rows = {
         // A stays in region 1 where the list put it, the empty name is dropped, B joins region 2.
         {R"({"regionToBundles":{"1":["A","A",""]},"bundleToRegion":{"A":2,"B":2}})",
          {{1, {"A"}}, {2, {"B"}}}},
@@ -49,9 +45,8 @@ TEST(LayoutMemoryStore, entryMembersCombine) {
         {R"({"regionToSlots":null,"other":5})", {}},
         {R"({})", {}},
     };
-    for (const auto& row : rows)
-        EXPECT_EQ(LayoutMemoryEntry::fromJSON(json::parse(row.entry)).regionToSlots, row.expected)
-            << row.entry;
+    for (const auto& [entry, expected] : rows)
+        EXPECT_EQ(LayoutMemoryEntry::fromJSON(json::parse(entry)).regionToSlots, expected) << entry;
 }
 
 TEST(LayoutMemoryStore, unreadableFormsAreRefused) {
@@ -157,21 +152,19 @@ TEST(LayoutMemoryStore, remappingDisplaysMergesEntriesAndKeepsTheLaterClaim) {
 
 TEST(LayoutMemoryStore, remappingLeavesUnsplittableKeysAndSplitsAtTheFirstSeparator) {
     LayoutMemoryStore store;
-    EXPECT_FALSE(store.remapDisplayUUIDs([](const std::string& d) { return d + "2"; }));
     for (const char* key : {"nokey", "___L", "D___", "D___layout___x"})
         store.map[key].regionToSlots = {{1, {key}}};
     store.slotClaimSnapshotsByKey["nokey"]["s"] = claim("s", 1, kStart);
-    std::vector<std::string> asked;
     const LayoutMemoryStore before = store;
-
-    EXPECT_FALSE(store.remapDisplayUUIDs([&](const std::string& d) {
-        asked.push_back(d);
-        return d;
-    }));
+    EXPECT_FALSE(store.remapDisplayUUIDs([](const std::string& d) { return d; }));
     EXPECT_EQ(store, before);
-    EXPECT_EQ(asked, (std::vector<std::string>{"D"})); // only "D___layout___x" has both parts
 
-    EXPECT_TRUE(store.remapDisplayUUIDs([](const std::string& d) { return d + "2"; }));
+    std::vector<std::string> asked;
+    EXPECT_TRUE(store.remapDisplayUUIDs([&](const std::string& d) {
+        asked.push_back(d);
+        return d + "2";
+    }));
+    EXPECT_EQ(asked, (std::vector<std::string>{"D"})); // only "D___layout___x" has both parts
     EXPECT_TRUE(store.map.count("D2___layout___x"));
     for (const char* key : {"nokey", "___L", "D___"})
         EXPECT_TRUE(store.map.count(key)) << key;

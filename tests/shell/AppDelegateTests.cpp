@@ -3,7 +3,6 @@
 #include "shell/AppDelegate.h"
 
 #include "app/DisplayLayouts.h"
-#include "app/DisplayRecords.h"
 #include "app/DisplayWorkbenchSet.h"
 #include "app/StatusBarEventBus.h"
 #include "core/MultiDisplayState.h"
@@ -96,7 +95,6 @@ TEST_F(AppDelegateTest, userLayoutChangesReachTheMenuAndANewDisplaysLayoutGivesI
     EXPECT_EQ(refreshes, (std::vector<std::string>{"AppDelegate+Display.createDisplayRecord",
                                                    "AppDelegate+Persistence.saveUserLayout",
                                                    "AppDelegate+Persistence.scheduleLayoutDirectoryReload"}));
-    EXPECT_TRUE(logged("[app] Layouts hot-reloaded reason=fs-event count=3"));
 }
 
 TEST_F(AppDelegateTest, movedLayoutIdsAreCarriedIntoTheScenes) {
@@ -111,7 +109,6 @@ TEST_F(AppDelegateTest, movedLayoutIdsAreCarriedIntoTheScenes) {
     desktop->process().enqueueUUID("ABCDEF12-0000-4000-8000-000000000000");
     app->layoutLibrary().migrateLayoutIDsIfNeeded();
     EXPECT_EQ(json::parse(read(scene))["layoutRefsByDisplay"]["D1"], "layout.abcdef12");
-    EXPECT_TRUE(logged(R"([app] Migrated 1 layout ID(s): ["user.new.7": "layout.abcdef12"])"));
 }
 
 TEST_F(AppDelegateTest, theLaunchAtLoginSwitchLogsSuccessAndFailure) {

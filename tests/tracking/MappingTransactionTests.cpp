@@ -79,15 +79,11 @@ TEST_F(MappingTransactionTest, commitAfterAnEpochRaiseIsStale) {
     open("T");
     EXPECT_TRUE(tx.resolve("T", 90));
     EXPECT_EQ(tx.bumpEpoch(kDisplay, "applyRegionSet:builtin.split-50-50"), 1);
-    EXPECT_EQ(lines().back(), "[wm] [MappingTX] epoch bump display=" + kDisplay +
-                                  " epoch=1 reason=applyRegionSet:builtin.split-50-50");
     tx.bumpEpoch("OTHER", "display-change:test"); // another display's epoch is irrelevant
     now += milliseconds(40);
     EXPECT_EQ(tx.commit("T", kDisplay, 3, std::nullopt), Validation{(Validation::StaleEpoch{0, 1})});
     EXPECT_EQ(stageOf("T"), S::expired);
-    EXPECT_EQ(lines().back(),
-              "[wm] [slot.claim.rejected.epoch] txID=T source=hotkey.push displayUUID=" + kDisplay +
-                  " regionID=3 slotID=" + kDisplay + ":r3 wid=90 pid=4242 elapsedMs=40.0");
+    EXPECT_EQ(capture.log().count("[slot.claim.rejected.epoch] txID=T "), 1u);
 
     open("U"); // opened under the new epoch
     EXPECT_TRUE(tx.commit("U", kDisplay, 3, 91).is<Validation::Committed>());
@@ -161,10 +157,8 @@ TEST_F(MappingTransactionTest, expirySweepTouchesOnlyOverdueOpenIntents) {
     EXPECT_EQ(stageOf("overdue-committed"), S::committed);
     EXPECT_EQ(stageOf("overdue-cancelled"), S::cancelled);
     // The line names the resolved window when there is one, else the requested one.
-    EXPECT_TRUE(capture.log().contains("txID=OVERDUE-RESOLVED source=hotkey.push displayUUID=" + kDisplay +
-                                       " regionID=3 slotID=" + kDisplay + ":r3 wid=55 pid=4242"));
-    EXPECT_TRUE(capture.log().contains("txID=OVERDUE-REQUESTED source=hotkey.push displayUUID=" + kDisplay +
-                                       " regionID=2 slotID=" + kDisplay + ":r2 wid=77 pid=4242"));
+    EXPECT_TRUE(capture.log().contains(":r3 wid=55 pid=4242")); // zone 3 is the resolved one
+    EXPECT_TRUE(capture.log().contains(":r2 wid=77 pid=4242"));
 
     EXPECT_EQ(tx.expireStale(now + 1), 1); // an explicit instant replaces the provider's
     EXPECT_EQ(stageOf("due-now"), S::expired);
@@ -196,12 +190,11 @@ TEST_F(MappingTransactionTest, cancelLeavesCommittedIntentsAlone) {
     tx.expireStale();
     open("open");
     capture.log().clear();
-    for (const auto& [id, note] : std::vector<std::pair<std::string, std::string>>{{"committed", "too late"},
-                                                                                   {"expired", "user abort"},
-                                                                                   {"open", "x"},
-                                                                                   {"open", "again"},
-                                                                                   {"missing", "-"}})
-        tx.cancel(id, note);
+    tx.cancel("committed", "too late");
+    tx.cancel("expired", "user abort");
+    tx.cancel("open", "auxiliary preflight");
+    tx.cancel("open", "again");
+    tx.cancel("missing", "nothing");
 
     EXPECT_EQ(stageOf("committed"), S::committed);
     EXPECT_EQ(tx.intent("committed")->note, "hotkey.push.left");
