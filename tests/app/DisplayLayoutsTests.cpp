@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ranges>
+
 using namespace korvane;
 using korvane::testing::DisplayTest;
 using Ids = std::vector<int>;
@@ -55,10 +57,8 @@ class DisplayLayoutsTest : public DisplayTest {
         return multiState->states[uuid] = std::make_shared<WMState>(columns(uuid, area, ids));
     }
     Ids zonesOf(const std::string& uuid) const {
-        Ids ids;
-        for (const auto& [id, zone] : stateOf(uuid)->layout.zones)
-            ids.push_back(id);
-        return ids;
+        auto ids = std::views::keys(stateOf(uuid)->layout.zones);
+        return {ids.begin(), ids.end()};
     }
     std::int64_t epoch(const std::string& uuid) const { return mapping->currentEpoch(uuid); }
     void bench(const std::string& uuid, const std::string& id) {
@@ -68,7 +68,7 @@ class DisplayLayoutsTest : public DisplayTest {
     int registrations = 0;
 };
 
-TEST_F(DisplayLayoutsTest, aFirstStateComesFromTheRecordsAndIsMadeOnce) {
+TEST_F(DisplayLayoutsTest, aFirstStateComesFromTheRecordsAndIsMadeOnceAndZoneCountsAreExpectedAlike) {
     EXPECT_FALSE(displayLayouts->ensureState(" \n"));
     // The selection names a user layout; white space around the UUID does not matter.
     addUserLayouts({columnsLayout("layout.three", 3)});
@@ -91,6 +91,12 @@ TEST_F(DisplayLayoutsTest, aFirstStateComesFromTheRecordsAndIsMadeOnce) {
     EXPECT_EQ(storedTemplate("GONE"), kBuiltinSplit5050ID);
     EXPECT_EQ(storedSelection("GONE"), kBuiltinSplit5050ID);
     EXPECT_EQ(memory->memoryScopes().at("GONE").layoutID, kBuiltinSplit5050ID);
+
+    // Expected zone counts come from the layout on the display's screen, else the main one.
+    EXPECT_EQ(displayLayouts->expectedZoneCount("builtin.grid.2x2", kSide), 2);
+    EXPECT_EQ(displayLayouts->expectedZoneCount("layout.three", kSide), 3);
+    EXPECT_EQ(displayLayouts->expectedZoneCount("builtin.fullscreen", "GONE"), 1);
+    EXPECT_EQ(displayLayouts->expectedZoneCount("layout.gone", kSide), std::nullopt);
 }
 
 TEST_F(DisplayLayoutsTest, aRecordNamingAMissingOrEmptyLayoutGetsFiftyFiftyAndKeepsTheRecord) {
@@ -316,14 +322,6 @@ TEST_F(DisplayLayoutsTest, zoneOneDecidesWhetherFramesAreValid) {
                                                        WMState(columns(row.display, row.area, row.ids))),
                   row.valid)
             << platform::describe(row.area);
-}
-
-TEST_F(DisplayLayoutsTest, expectedZoneCountsComeFromTheLayoutOnTheDisplaysScreen) {
-    addUserLayouts({columnsLayout("layout.three", 3)});
-    EXPECT_EQ(displayLayouts->expectedZoneCount("builtin.grid.2x2", kSide), 2);
-    EXPECT_EQ(displayLayouts->expectedZoneCount("layout.three", kSide), 3);
-    EXPECT_EQ(displayLayouts->expectedZoneCount("builtin.fullscreen", "GONE"), 1);
-    EXPECT_EQ(displayLayouts->expectedZoneCount("layout.gone", kSide), std::nullopt);
 }
 
 TEST_F(DisplayLayoutsTest, changingTheActiveDisplayCarriesTheLastUsedZone) {

@@ -9,11 +9,6 @@ using namespace korvane;
 
 namespace {
 
-struct Row {
-    Rect rect;
-    const char* expected;
-};
-
 class DisplayUtilTest : public ::testing::Test {
   protected:
     // Left 0…1000 and right 1000…2000, both 800 high; the left one is the main screen.
@@ -45,45 +40,38 @@ TEST(DisplayUtil, screenWithoutUUIDIsNamedByNameAndNumber) {
     EXPECT_EQ(DisplayUtil::displayUUID(screen), "37D8832A-2D66-02CA-B9F7-8F30A301B230");
 }
 
-TEST_F(DisplayUtilTest, rectangleBelongsToTheScreenHoldingItsMiddle) {
+TEST_F(DisplayUtilTest, rectanglesBelongByTheirMiddleOrByLargestShareThenNearestElseToTheMainScreen) {
     EXPECT_EQ(DisplayUtil::displayUUID(screens(), Rect{0, 0, 10, 10}), "");
-    sideBySide();
-    const Row rows[] = {
-        {Rect{900, 100, 200, 100}, "R"},  // middle on the shared edge: the right screen's left edge
-        {Rect{100, 100, 200, 100}, "L"},  // well inside the left one
-        {Rect{1800, 700, 400, 200}, "L"}, // middle on the far corner: on no screen, so the main one
-        {Rect{-500, 0, 100, 100}, "L"},   // off every screen
-    };
-    for (const auto& row : rows)
-        EXPECT_EQ(DisplayUtil::displayUUID(screens(), row.rect), row.expected)
-            << platform::describe(row.rect);
-    desktop->screens().setMainDisplay(right);
-    EXPECT_EQ(DisplayUtil::displayUUID(screens(), Rect{-500, 0, 100, 100}), "R");
-}
-
-TEST_F(DisplayUtilTest, screenForRectangleTakesLargestShareThenNearest) {
     EXPECT_EQ(screenUUID(Rect{0, 0, 10, 10}), "none");
-    sideBySide();
-    const Row rows[] = {
-        {Rect{900, 100, 200, 100}, "L"},  // equal shares: the earlier screen
-        {Rect{800, 100, 300, 100}, "L"},  // larger share on the left
-        {Rect{950, 100, 300, 100}, "R"},  // larger share on the right
-        {Rect{1200, 780, 100, 50}, "R"},  // touches the right visible frame only along its top edge
-        {Rect{2100, 300, 100, 100}, "R"}, // beyond the right edge: nearest
-        {Rect{950, -200, 100, 100}, "L"}, // below the shared edge: equally near both, the earlier
-        {Rect{-300, -300, 100, 100}, "L"},
-    };
-    for (const auto& row : rows)
-        EXPECT_EQ(screenUUID(row.rect), row.expected) << platform::describe(row.rect);
-}
-
-TEST_F(DisplayUtilTest, screenUnderMouseFallsBackToTheMainScreen) {
     EXPECT_FALSE(DisplayUtil::screenUnderMouse(screens()));
     sideBySide();
+    struct Row {
+        Rect rect;
+        const char* byMiddle;
+        const char* byShare;
+    };
+    const Row rows[] = {
+        {Rect{900, 100, 200, 100}, "R", "L"}, // middle on the right screen's left edge; equal shares: earlier
+        {Rect{100, 100, 200, 100}, "L", "L"}, // well inside the left one
+        {Rect{800, 100, 300, 100}, "L", "L"}, // larger share on the left
+        {Rect{950, 100, 300, 100}, "R", "R"}, // larger share on the right
+        {Rect{1800, 700, 400, 200}, "L", "R"}, // middle on the far corner: on no screen, so the main one
+        {Rect{1200, 780, 100, 50}, "L", "R"},  // touches the right visible frame only along its top edge
+        {Rect{2100, 300, 100, 100}, "L", "R"}, // beyond the right edge: nearest
+        {Rect{950, -200, 100, 100}, "L", "L"}, // below the shared edge: equally near both, the earlier
+        {Rect{-500, 0, 100, 100}, "L", "L"},   // off every screen
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(DisplayUtil::displayUUID(screens(), row.rect), row.byMiddle)
+            << platform::describe(row.rect);
+        EXPECT_EQ(screenUUID(row.rect), row.byShare) << platform::describe(row.rect);
+    }
     desktop->screens().setMouseLocation({1500, 400});
     EXPECT_EQ(DisplayUtil::screenUnderMouse(screens())->displayUUID, "R");
     desktop->screens().setMouseLocation({1000, 800}); // the top edge belongs to no screen
     EXPECT_EQ(DisplayUtil::screenUnderMouse(screens())->displayUUID, "L");
+    desktop->screens().setMainDisplay(right);
+    EXPECT_EQ(DisplayUtil::displayUUID(screens(), Rect{-500, 0, 100, 100}), "R");
 }
 
 TEST_F(DisplayUtilTest, displayNamesComeFromConnectedScreensElseTheIdentifier) {

@@ -57,11 +57,6 @@ TEST(LayoutBuilder, gridEdgesLieOnDevicePixelsOfTheBackingScale) {
               (std::map<int, Rect>{{1, Rect{20, 20, 313.5, 460}},
                                    {2, Rect{333.5, 20, 323, 460}},
                                    {3, Rect{656.5, 20, 323.5, 460}}}));
-    // A secondary display, rows from the top: edges 900, round(608.33) = 608, round(316.67) = 317, 25.
-    EXPECT_EQ(grid(Rect{-1440, 25, 1440, 875}, 1, 3, 1, 0, 0),
-              (std::map<int, Rect>{{1, Rect{-1440, 608, 1440, 292}},
-                                   {2, Rect{-1440, 317, 1440, 291}},
-                                   {3, Rect{-1440, 25, 1440, 292}}}));
     EXPECT_EQ(grid(Rect{0, 0, 100, 100}, 2, 0, -2, 0, 0), (std::map<int, Rect>{{1, Rect{0, 0, 100, 100}}}));
 }
 

@@ -45,27 +45,27 @@ TEST(LayoutNodeJSON, malformedNodesFailWithKindKeyAndText) {
         const char* json;
         K kind;
         const char* key;
-        const char* text; // empty: not checked
+        const char* text = ""; // empty: not checked
     };
     const Row rows[] = {
         {R"({"type":"grid"})", K::dataCorrupted, "type", "Unknown LayoutNode type: grid"},
-        {R"({"id":1})", K::keyNotFound, "type", ""},
-        {R"({"type":7,"id":1})", K::typeMismatch, "type", ""},
-        {R"({"type":"region"})", K::keyNotFound, "id", ""},
-        {R"({"type":"region","id":null})", K::keyNotFound, "id", ""},
-        {R"({"type":"region","id":"3"})", K::typeMismatch, "id", ""},
-        {R"({"type":"region","id":1.5})", K::dataCorrupted, "id", ""},
-        {R"({"type":"region","id":9223372036854775808})", K::dataCorrupted, "id", ""},
-        {R"({"type":"region","id":1,"name":5})", K::typeMismatch, "name", ""},
+        {R"({"id":1})", K::keyNotFound, "type"},
+        {R"({"type":7,"id":1})", K::typeMismatch, "type"},
+        {R"({"type":"region"})", K::keyNotFound, "id"},
+        {R"({"type":"region","id":null})", K::keyNotFound, "id"},
+        {R"({"type":"region","id":"3"})", K::typeMismatch, "id"},
+        {R"({"type":"region","id":1.5})", K::dataCorrupted, "id"},
+        {R"({"type":"region","id":9223372036854775808})", K::dataCorrupted, "id"},
+        {R"({"type":"region","id":1,"name":5})", K::typeMismatch, "name"},
         {R"({"type":"split","axis":"diagonal","ratio":0.5,"left":{"type":"region","id":1},"right":{"type":"region","id":2}})",
-         K::dataCorrupted, "axis", ""},
+         K::dataCorrupted, "axis"},
         {R"({"type":"split","axis":"vertical","ratio":"half","left":{"type":"region","id":1},"right":{"type":"region","id":2}})",
-         K::typeMismatch, "ratio", ""},
+         K::typeMismatch, "ratio"},
         {R"({"type":"split","axis":"vertical","ratio":0.5,"left":{"type":"region","id":1}})", K::keyNotFound,
-         "right", ""},
+         "right"},
         {R"({"type":"split","axis":"vertical","ratio":0.5,"left":[1],"right":{"type":"region","id":2}})",
-         K::typeMismatch, "", ""},
-        {R"([{"type":"region","id":1}])", K::typeMismatch, "", ""},
+         K::typeMismatch, ""},
+        {R"([{"type":"region","id":1}])", K::typeMismatch, ""},
     };
     for (const Row& row : rows) {
         try {

@@ -20,13 +20,6 @@ std::string zoneSetText(const std::string& id, const std::string& extra = "") {
     return "{\"id\":\"" + id + "\",\"name\":\"N " + id + "\"" + extra + "}";
 }
 
-std::vector<std::string> ids(const std::vector<ConfigZoneSet>& sets) {
-    std::vector<std::string> out;
-    for (const auto& s : sets)
-        out.push_back(s.id);
-    return out;
-}
-
 } // namespace
 
 TEST_F(SupportFolderTest, loadAllReadsBothFormsAndSkipsEverythingElse) {
@@ -43,14 +36,10 @@ TEST_F(SupportFolderTest, loadAllReadsBothFormsAndSkipsEverythingElse) {
     write(layouts() / "broken.json", "{\"id\":");
     write(layouts() / "other.json", "{\"foo\":1}");
     fs::create_directories(layouts() / "folder.json");
-    // A tree nested beyond the decoder's limit makes its file unreadable rather than crashing.
-    std::string deep = "{\"type\":\"region\",\"id\":1}";
-    for (int i = 0; i < 600; ++i)
-        deep = "{\"type\":\"split\",\"axis\":\"horizontal\",\"ratio\":0.5,\"left\":" + deep +
-               ",\"right\":{\"type\":\"region\",\"id\":2}}";
-    write(layouts() / "deep.json", zoneSetText("layout.deep", ",\"layoutTree\":" + deep));
-
-    EXPECT_EQ(ids(ZoneSetStore::loadAll()), (std::vector<std::string>{"layout.a", "layout.b1", "layout.b2"}));
+    std::vector<std::string> loaded;
+    for (const auto& set : ZoneSetStore::loadAll())
+        loaded.push_back(set.id);
+    EXPECT_EQ(loaded, (std::vector<std::string>{"layout.a", "layout.b1", "layout.b2"}));
 }
 
 TEST(ZoneSetStoreRemap, emptyLayoutUUIDIsKeptWhileZonesAreRewritten) {
