@@ -81,7 +81,6 @@ TEST(DisplayWorkbenchSet, canonicalKeyRows) {
         {"  \t\n", ""},
         {"__ALL_DISPLAYS__#2", "__ALL_DISPLAYS__"},
         {" __ALL_DISPLAYS__ ", "__ALL_DISPLAYS__"},
-        {"DISPLAY-UUID-PLACEHOLDER", "DISPLAY-UUID-PLACEHOLDER"},
         {"\u00A0UUID#a#b", "UUID"},
         {"#2", ""},
     };

@@ -82,12 +82,7 @@ TEST(LayoutNodeJSON, malformedNodesFailWithKindKeyAndText) {
 TEST(LayoutNodeJSON, nestingIsLimitedTo512LevelsWithoutExhaustingTheStack) {
     EXPECT_EQ(nestedJSON(LayoutNode::kMaxDecodeDepth).get<LayoutNode>().depth(),
               LayoutNode::kMaxDecodeDepth - 1);
-    try {
-        (void)nestedJSON(LayoutNode::kMaxDecodeDepth + 1).get<LayoutNode>();
-        ADD_FAILURE() << "a tree of 513 levels was read";
-    } catch (const DecodingError& e) {
-        EXPECT_EQ(e.kind(), DecodingError::Kind::dataCorrupted);
-    }
+    EXPECT_THROW((void)nestedJSON(LayoutNode::kMaxDecodeDepth + 1).get<LayoutNode>(), DecodingError);
 
     // A crafted file far deeper than the limit.
     std::string text;

@@ -26,9 +26,6 @@ inline LayoutNode V(double ratio, LayoutNode l, LayoutNode r) {
 inline void PrintTo(const Rect& r, std::ostream* os) {
     *os << platform::describe(r);
 }
-inline void PrintTo(const Point& p, std::ostream* os) {
-    *os << platform::describe(p);
-}
 inline void PrintTo(const LayoutNode& n, std::ostream* os) {
     *os << nlohmann::ordered_json(n).dump();
 }

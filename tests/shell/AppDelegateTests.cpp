@@ -49,7 +49,6 @@ TEST_F(AppDelegateTest, makingItReadsTheStoresAndAnUnreadableSelectionGivesAnEmp
     auto app = makeApp();
     EXPECT_TRUE(app->layoutSelection()->lastByDisplay.empty());
     EXPECT_EQ(app->displayWorkbenches()->workbenches.at("D1").activeTemplateID, "builtin.daily");
-    EXPECT_TRUE(app->multiState()->states.empty());
 }
 
 TEST_F(AppDelegateTest, controllerCallbacksAreWiredOnActivationAndLeadBackWhileTheApplicationLives) {
