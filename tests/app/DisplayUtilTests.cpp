@@ -32,73 +32,51 @@ class DisplayUtilTest : public ::testing::Test {
 
 TEST(DisplayUtil, screenWithoutUUIDIsNamedByNameAndNumber) {
     platform::ScreenInfo screen;
-    screen.localizedName = "Studio";
+    EXPECT_EQ(DisplayUtil::displayUUID(screen), "-0");
     screen.displayNumber = 7;
+    screen.localizedName = "Studio";
     EXPECT_EQ(DisplayUtil::displayUUID(screen), "Studio-7");
     screen.displayUUID = "37D8832A-2D66-02CA-B9F7-8F30A301B230";
     EXPECT_EQ(DisplayUtil::displayUUID(screen), "37D8832A-2D66-02CA-B9F7-8F30A301B230");
-    screen.displayUUID.clear();
-    screen.localizedName.clear();
-    screen.displayNumber = 0;
-    EXPECT_EQ(DisplayUtil::displayUUID(screen), "-0");
 }
 
-TEST_F(DisplayUtilTest, rectangleBelongsToTheScreenHoldingItsMiddle) {
+TEST_F(DisplayUtilTest, rectanglesBelongByTheirMiddleOrByLargestShareThenNearestElseToTheMainScreen) {
     EXPECT_EQ(DisplayUtil::displayUUID(screens(), Rect{0, 0, 10, 10}), "");
-    sideBySide();
-    struct Row {
-        Rect rect;
-        const char* expected;
-    };
-    const Row rows[] = {
-        {Rect{900, 100, 200, 100}, "R"},  // middle on the shared edge: the right screen's left edge
-        {Rect{100, 100, 200, 100}, "L"},  // well inside the left one
-        {Rect{1800, 700, 400, 200}, "L"}, // middle on the far corner: on no screen, so the main one
-        {Rect{-500, 0, 100, 100}, "L"},   // off every screen
-    };
-    for (const auto& row : rows)
-        EXPECT_EQ(DisplayUtil::displayUUID(screens(), row.rect), row.expected)
-            << platform::describe(row.rect);
-    desktop->screens().setMainDisplay(right);
-    EXPECT_EQ(DisplayUtil::displayUUID(screens(), Rect{-500, 0, 100, 100}), "R");
-}
-
-TEST_F(DisplayUtilTest, screenForRectangleTakesLargestShareThenNearest) {
     EXPECT_EQ(screenUUID(Rect{0, 0, 10, 10}), "none");
-    sideBySide();
-    struct Row {
-        Rect rect;
-        const char* expected;
-    };
-    const Row rows[] = {
-        {Rect{900, 100, 200, 100}, "L"},  // equal shares: the earlier screen
-        {Rect{800, 100, 300, 100}, "L"},  // larger share on the left
-        {Rect{950, 100, 300, 100}, "R"},  // larger share on the right
-        {Rect{1200, 780, 100, 50}, "R"},  // touches the right visible frame only along its top edge
-        {Rect{2100, 300, 100, 100}, "R"}, // beyond the right edge: nearest
-        {Rect{950, -200, 100, 100}, "L"}, // below the shared edge: equally near both, the earlier
-        {Rect{-300, -300, 100, 100}, "L"},
-    };
-    for (const auto& row : rows)
-        EXPECT_EQ(screenUUID(row.rect), row.expected) << platform::describe(row.rect);
-}
-
-TEST_F(DisplayUtilTest, screenUnderMouseFallsBackToTheMainScreen) {
     EXPECT_FALSE(DisplayUtil::screenUnderMouse(screens()));
     sideBySide();
+    struct Row {
+        Rect rect;
+        const char* byMiddle;
+        const char* byShare;
+    };
+    const Row rows[] = {
+        {Rect{900, 100, 200, 100}, "R", "L"}, // middle on the right screen's left edge; equal shares: earlier
+        {Rect{100, 100, 200, 100}, "L", "L"}, // well inside the left one
+        {Rect{800, 100, 300, 100}, "L", "L"}, // larger share on the left
+        {Rect{950, 100, 300, 100}, "R", "R"}, // larger share on the right
+        {Rect{1800, 700, 400, 200}, "L", "R"}, // middle on the far corner: on no screen, so the main one
+        {Rect{1200, 780, 100, 50}, "L", "R"},  // touches the right visible frame only along its top edge
+        {Rect{2100, 300, 100, 100}, "L", "R"}, // beyond the right edge: nearest
+        {Rect{950, -200, 100, 100}, "L", "L"}, // below the shared edge: equally near both, the earlier
+        {Rect{-500, 0, 100, 100}, "L", "L"},   // off every screen
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(DisplayUtil::displayUUID(screens(), row.rect), row.byMiddle)
+            << platform::describe(row.rect);
+        EXPECT_EQ(screenUUID(row.rect), row.byShare) << platform::describe(row.rect);
+    }
     desktop->screens().setMouseLocation({1500, 400});
     EXPECT_EQ(DisplayUtil::screenUnderMouse(screens())->displayUUID, "R");
     desktop->screens().setMouseLocation({1000, 800}); // the top edge belongs to no screen
     EXPECT_EQ(DisplayUtil::screenUnderMouse(screens())->displayUUID, "L");
+    desktop->screens().setMainDisplay(right);
+    EXPECT_EQ(DisplayUtil::displayUUID(screens(), Rect{-500, 0, 100, 100}), "R");
 }
 
 TEST_F(DisplayUtilTest, displayNamesComeFromConnectedScreensElseTheIdentifier) {
     sideBySide();
-    struct Row {
-        const char* identifier;
-        const char* expected;
-    };
-    const Row rows[] = {
+    const std::pair<const char*, const char*> rows[] = {
         {"R", "Right"},
         {"R#2", "Right"},
         {"r", "Display r"}, // case-sensitive
@@ -106,8 +84,8 @@ TEST_F(DisplayUtilTest, displayNamesComeFromConnectedScreensElseTheIdentifier) {
         {"ÉÉÉÉÉÉÉ-3", "Display ÉÉÉÉÉÉ"}, // characters, not bytes
         {"", "Display "},
     };
-    for (const auto& row : rows)
-        EXPECT_EQ(DisplayUtil::displayName(screens(), row.identifier), row.expected) << row.identifier;
+    for (const auto& [identifier, expected] : rows)
+        EXPECT_EQ(DisplayUtil::displayName(screens(), identifier), expected) << identifier;
 }
 
 TEST_F(DisplayUtilTest, flipIsItsOwnInverse) {

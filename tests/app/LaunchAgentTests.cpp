@@ -12,23 +12,24 @@ namespace fs = std::filesystem;
 namespace {
 
 std::string propertyList(const std::string& program) {
-    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-           "<plist version=\"1.0\">\n"
-           "<dict>\n"
-           "\t<key>Label</key>\n"
-           "\t<string>com.korvane.launch</string>\n"
-           "\t<key>ProgramArguments</key>\n"
-           "\t<array>\n"
-           "\t\t<string>/usr/bin/open</string>\n"
-           "\t\t<string>-a</string>\n"
-           "\t\t<string>" +
+    return R"(<?xml version="1.0" encoding="UTF-8"?>
+<plist version="1.0">
+<dict>
+	<key>Label</key>
+	<string>com.korvane.launch</string>
+	<key>ProgramArguments</key>
+	<array>
+		<string>/usr/bin/open</string>
+		<string>-a</string>
+		<string>)" +
            program +
-           "</string>\n"
-           "\t</array>\n"
-           "\t<key>RunAtLoad</key>\n"
-           "\t<true/>\n"
-           "</dict>\n"
-           "</plist>\n";
+           R"(</string>
+	</array>
+	<key>RunAtLoad</key>
+	<true/>
+</dict>
+</plist>
+)";
 }
 
 class LaunchAgentTest : public SupportFolderTest {
@@ -43,9 +44,8 @@ class LaunchAgentTest : public SupportFolderTest {
 
 } // namespace
 
-TEST_F(LaunchAgentTest, installCreatesTheFolderAndNamesTheProgramAtThatTime) {
+TEST_F(LaunchAgentTest, installCreatesTheFolderAndNamesTheProgramAtThatTimeAndUninstallRemovesIt) {
     LaunchAgent agent(*desktop);
-    EXPECT_EQ(agent.plistURL(), agentFile());
     ASSERT_FALSE(fs::exists(agentFile().parent_path()));
 
     agent.install();
@@ -57,13 +57,9 @@ TEST_F(LaunchAgentTest, installCreatesTheFolderAndNamesTheProgramAtThatTime) {
     agent.install();
     EXPECT_EQ(read(agentFile()), propertyList("/usr/local/bin/korvane"));
     EXPECT_EQ(snapshot(agentFile().parent_path()).size(), 1u);
-}
 
-TEST_F(LaunchAgentTest, uninstallRemovesTheEntryAndIgnoresItsAbsence) {
-    LaunchAgent agent(*desktop);
-    EXPECT_NO_THROW(agent.uninstall());
-    agent.install();
     agent.uninstall();
     EXPECT_FALSE(fs::exists(agentFile()));
     EXPECT_FALSE(desktop->loginItems().isInstalled(LaunchAgent::kLabel));
+    EXPECT_NO_THROW(agent.uninstall()); // already gone
 }

@@ -24,57 +24,28 @@ const auto kRefresh = StatusBarInvalidationEvent::refreshRequested(
 
 } // namespace
 
-TEST(StatusBarEvent, textForms) {
-    EXPECT_EQ(kRefresh.description(), "refreshRequested(reason=external.state-changed,source=Test.source)");
-    EXPECT_EQ(StatusBarInvalidationEvent::displayTopologyChanged({"A", "B", "C"}, {},
-                                                                 "DisplayObserver.notification")
-                  .description(),
-              "displayTopologyChanged(added=3,removed=0,source=DisplayObserver.notification)");
-    EXPECT_EQ(statusBarInvalidationReasonFrom("legacy.refresh-menu-call"),
-              StatusBarInvalidationReason::legacyRefreshMenuCall);
-    EXPECT_FALSE(statusBarInvalidationReasonFrom("External.state-changed"));
-    EXPECT_EQ(toString(StatusBarActionEvent::openSceneManager), "openSceneManager");
-}
-
-TEST_F(StatusBarEventBusTest, oneCounterNumbersBothKindsAndEachMapIsSeparate) {
+TEST_F(StatusBarEventBusTest, oneCounterNumbersBothKindsAndCancellingOneKindLeavesTheOther) {
+    int actions = 0;
     std::vector<std::string> seen;
-    auto sub = bus->subscribeInvalidations(
+    auto a = bus->subscribeActions([&](StatusBarActionEvent) { ++actions; });
+    auto i = bus->subscribeInvalidations(
         [&](const StatusBarInvalidationEvent& e) { seen.push_back(e.description()); });
+    a->cancel();
+    a->cancel(); // harmless, and silent
+    EXPECT_EQ(count("unsubscribe action token="), 1u);
     bus->publish(StatusBarActionEvent::saveScene);
     bus->publish(kRefresh);
-
     EXPECT_EQ(count("[StatusBarEventBus] publish[1] action=saveScene subscribers=0"), 1u);
     EXPECT_EQ(
         count("[StatusBarEventBus] publish[2] invalidation=refreshRequested(reason=external.state-changed,"
               "source=Test.source) subscribers=1"),
         1u);
-    EXPECT_EQ(seen, (std::vector<std::string>{kRefresh.description()}));
-}
-
-TEST_F(StatusBarEventBusTest, cancellingOneKindLeavesTheOther) {
-    int actions = 0;
-    int invalidations = 0;
-    auto a = bus->subscribeActions([&](StatusBarActionEvent) { ++actions; });
-    auto i = bus->subscribeInvalidations([&](const StatusBarInvalidationEvent&) { ++invalidations; });
-    EXPECT_EQ(count("subscribe action token="), 1u);
-    EXPECT_EQ(count("subscribe invalidation token="), 1u);
-
-    a->cancel();
-    a->cancel(); // harmless, and silent
-    EXPECT_EQ(count("unsubscribe action token="), 1u);
-    EXPECT_TRUE(capture.log().contains("total=0"));
-    bus->publish(StatusBarActionEvent::quit);
-    bus->publish(kRefresh);
     EXPECT_EQ(actions, 0);
-    EXPECT_EQ(invalidations, 1);
+    EXPECT_EQ(seen, (std::vector<std::string>{kRefresh.description()}));
 
     i.reset(); // dropping the handle cancels it
-    EXPECT_EQ(count("unsubscribe invalidation token="), 1u);
     bus->publish(kRefresh);
-    EXPECT_EQ(invalidations, 1);
-    EXPECT_TRUE(
-        capture.log().contains("publish[3] invalidation=refreshRequested(reason=external.state-changed,"
-                               "source=Test.source) subscribers=0"));
+    EXPECT_EQ(seen.size(), 1u);
 }
 
 TEST_F(StatusBarEventBusTest, aHandlerRemovedDuringDeliveryStillGetsThatEvent) {

@@ -6,11 +6,8 @@
 using namespace korvane;
 
 TEST(BuiltinLayouts, lookupTakesWholeIdsExactlyAndAnswersWithTheCurrentId) {
-    struct Row {
-        const char* id;
-        const char* expected; // nullptr: not a built-in
-    };
-    const std::vector<Row> rows = {
+    const std::vector<std::pair<const char*, const char*>> rows = {
+        // nullptr: not a built-in
         {"builtin.daily", "builtin.daily"},
         {"builtin.grid.2x2", "builtin.split-50-50"},
         {"user.new.1765176035", "builtin.daily"},
@@ -20,10 +17,8 @@ TEST(BuiltinLayouts, lookupTakesWholeIdsExactlyAndAnswersWithTheCurrentId) {
         {"user.new.1765176036", nullptr},
         {"", nullptr},
     };
-    for (const auto& row : rows) {
-        auto set = legacyTemplateIDMap(row.id);
-        EXPECT_EQ(set ? std::optional<std::string>(set->id) : std::nullopt,
-                  row.expected ? std::optional<std::string>(row.expected) : std::nullopt)
-            << row.id;
+    for (const auto& [id, expected] : rows) {
+        auto set = legacyTemplateIDMap(id);
+        EXPECT_EQ(set ? set->id : "none", expected ? expected : "none") << id;
     }
 }

@@ -55,7 +55,6 @@ TEST_F(LayoutDirectoryWatcherTest, startCreatesTheFolderAndABurstOfEventsGivesOn
     EXPECT_EQ(reloads, 0);
     advanceMs(1);
     EXPECT_EQ(reloads, 1);
-    EXPECT_TRUE(logged("[app] Layouts hot-reloaded reason=fs-event count=1"));
     advanceMs(1000);
     EXPECT_EQ(reloads, 1);
 }
@@ -81,7 +80,6 @@ TEST_F(LayoutDirectoryWatcherTest, aDeletedOrMovedFolderIsWatchedAgainAtItsPath)
         EXPECT_EQ(reloads, 0);
         advanceMs(1);
         EXPECT_EQ(reloads, 1);
-        EXPECT_TRUE(logged("[app] Layouts hot-reloaded reason=watcher-restart count=0"));
         EXPECT_TRUE(library.regionSets().empty());
         fs::remove_all(home / "Moved");
     }
@@ -116,7 +114,6 @@ TEST_F(LayoutDirectoryWatcherTest, aFolderThatCannotBeHadIsLoggedAndTheRestartSt
     EXPECT_TRUE(logged("[app] Failed to start layouts directory watcher: "));
 
     watcher->restartLayoutDirectoryWatcher("test");
-    EXPECT_TRUE(logged("[app] Restarted layouts directory watcher reason=test"));
     advanceMs(250);
     EXPECT_EQ(reloads, 1);
 }

@@ -26,18 +26,8 @@ inline LayoutNode V(double ratio, LayoutNode l, LayoutNode r) {
 inline void PrintTo(const Rect& r, std::ostream* os) {
     *os << platform::describe(r);
 }
-inline void PrintTo(const Point& p, std::ostream* os) {
-    *os << platform::describe(p);
-}
 inline void PrintTo(const LayoutNode& n, std::ostream* os) {
     *os << nlohmann::ordered_json(n).dump();
-}
-
-inline void expectRectNear(const Rect& actual, const Rect& expected, double epsilon = 1e-9) {
-    EXPECT_NEAR(actual.origin.x, expected.origin.x, epsilon) << platform::describe(actual);
-    EXPECT_NEAR(actual.origin.y, expected.origin.y, epsilon) << platform::describe(actual);
-    EXPECT_NEAR(actual.size.width, expected.size.width, epsilon) << platform::describe(actual);
-    EXPECT_NEAR(actual.size.height, expected.size.height, epsilon) << platform::describe(actual);
 }
 
 } // namespace korvane

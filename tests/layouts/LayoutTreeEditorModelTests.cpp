@@ -26,10 +26,6 @@ LayoutTreeEditorModel editor(LayoutNode root) {
     return LayoutTreeEditorModel(std::move(root), "DISPLAY-1", "layout.0000abcd", "Edited");
 }
 
-Path longPath(std::size_t length) {
-    return Path(length, 0);
-}
-
 TEST(LayoutTreeEditor, splittingARegionNamesBothHalvesAndTakesTheFirstFreeId) {
     auto named = editor(R(1, "Zone 1"));
     EXPECT_TRUE(named.splitRegion({}, SplitAxis::horizontal, 0.5));
@@ -44,13 +40,10 @@ TEST(LayoutTreeEditor, splittingARegionNamesBothHalvesAndTakesTheFirstFreeId) {
 }
 
 TEST(LayoutTreeEditor, setRatioClampsAndOnlyAppliesToSplits) {
-    struct Row {
-        double in, stored;
-    };
-    for (Row row : {Row{0.01, 0.05}, Row{0.05, 0.05}, Row{0.3, 0.3}, Row{0.95, 0.95}, Row{0.99, 0.95}}) {
+    for (auto [in, stored] : {std::pair{0.01, 0.05}, {0.05, 0.05}, {0.3, 0.3}, {0.95, 0.95}, {0.99, 0.95}}) {
         auto m = editor(H(0.5, R(1), R(2)));
-        EXPECT_TRUE(m.setRatio({}, row.in));
-        EXPECT_EQ(m.ratio({}), row.stored) << row.in;
+        EXPECT_TRUE(m.setRatio({}, in));
+        EXPECT_EQ(m.ratio({}), stored) << in;
     }
     auto m = editor(H(0.5, R(1), R(2)));
     Recorder recorder(m);
@@ -78,21 +71,13 @@ TEST(LayoutTreeEditor, verticalRatiosAreHeldFromTheOtherSide) {
     auto m = editor(LayoutTreeEditorModel::convertVerticalRatios(V(0.7, R(1), H(0.3, R(2), R(3)))));
     EXPECT_NEAR(*m.ratio({}), 0.3, 1e-12);
     EXPECT_EQ(m.ratio({1}), 0.3); // horizontal ratios are not flipped
-    const LayoutNode exported = m.exportedTree();
-    EXPECT_NEAR(exported.asSplit()->ratio, 0.7, 1e-12);
-
-    // Out-of-range stored ratios are clamped on the way in, and stay inside on the way out.
-    auto extreme = editor(LayoutTreeEditorModel::convertVerticalRatios(V(0.02, R(1), H(0.999, R(2), R(3)))));
-    EXPECT_EQ(extreme.ratio({}), 0.95);
-    EXPECT_EQ(extreme.ratio({1}), 0.95);
-    EXPECT_NEAR(extreme.exportedTree().asSplit()->ratio, 0.05, 1e-12);
+    EXPECT_NEAR(m.exportedTree().asSplit()->ratio, 0.7, 1e-12);
+    // Out-of-range stored ratios are clamped on the way in (a stored 0.02 below), horizontal ones unflipped.
+    EXPECT_EQ(editor(LayoutTreeEditorModel::convertVerticalRatios(H(0.999, R(2), R(3)))).ratio({}), 0.95);
 }
 
 TEST(LayoutTreeEditor, boundsUseEditorGeometry) {
     const Rect canvas{0, 0, 200, 100};
-    auto single = editor(R(1));
-    EXPECT_EQ(single.bounds({1, 0}, canvas), canvas);
-
     auto m = editor(V(0.25, R(1), H(0.5, R(2), R(3))));
     EXPECT_EQ(m.bounds({0}, canvas), (Rect{0, 0, 200, 25})); // the left child on the smaller-y side
     EXPECT_EQ(m.bounds({1, 1}, canvas), (Rect{100, 25, 100, 75}));
@@ -102,21 +87,16 @@ TEST(LayoutTreeEditor, boundsUseEditorGeometry) {
 TEST(LayoutTreeEditor, hitTestingPicksTheDeepestNodeAndDividersBelongToTheFarSide) {
     const Rect canvas{0, 0, 200, 100};
     auto m = editor(H(0.5, R(1), V(0.5, R(2), R(3))));
-    struct Row {
-        Point p;
-        Path path;
-    };
-    const Row rows[] = {
+    const std::pair<Point, Path> rows[] = {
         {{10, 10}, {0}},       {{100, 10}, {1, 0}}, // on the vertical divider line x = 100: the right child
         {{150, 50}, {1, 1}},                        // on the horizontal divider y = 50: the larger-y child
         {{150, 49.9}, {1, 0}}, {{250, 50}, {}},     // outside the canvas
     };
-    for (const Row& row : rows) {
-        EXPECT_EQ(m.findNodePath(row.p, canvas), row.path) << platform::describe(row.p);
-    }
+    for (const auto& [p, path] : rows)
+        EXPECT_EQ(m.findNodePath(p, canvas), path) << platform::describe(p);
 }
 
-TEST(LayoutTreeEditor, movingADividerKeepsTheOthersOnTheCanvas) {
+TEST(LayoutTreeEditor, movingADividerKeepsTheOthersOnTheCanvasWithinBoundsAndNeedsASplit) {
     for (Rect canvas : {Rect{0, 0, 200, 100}, Rect{10, 20, 200, 100}}) {
         auto m = editor(H(0.5, R(1), H(0.5, R(2), R(3))));
         auto before = m.collectDividerPositions(canvas);
@@ -128,9 +108,6 @@ TEST(LayoutTreeEditor, movingADividerKeepsTheOthersOnTheCanvas) {
         EXPECT_NEAR(*m.ratio({1}), 2.0 / 3.0, 1e-12);
         EXPECT_NEAR(m.bounds({1, 1}, canvas).minX() - canvas.origin.x, 150, 1e-9);
     }
-}
-
-TEST(LayoutTreeEditor, dividerMovesAreBoundedAndNeedASplit) {
     const Rect canvas{0, 0, 200, 100};
     auto m = editor(H(0.5, R(1), H(0.5, R(2), R(3))));
     EXPECT_TRUE(m.moveDivider({}, 0.0, canvas));
@@ -151,11 +128,11 @@ TEST(LayoutTreeEditor, dividerMovesAreBoundedAndNeedASplit) {
 TEST(LayoutTreeEditor, pathAndDepthGuardsRefuseWithOneLineEach) {
     sim::ScopedLogCapture capture;
     auto m = editor(H(0.5, R(1), R(2)));
-    EXPECT_FALSE(m.node(longPath(100)).has_value());
-    EXPECT_EQ(m.bounds(longPath(100), Rect{0, 0, 10, 10}), (Rect{0, 0, 10, 10}));
-    EXPECT_FALSE(m.replaceNode(longPath(100), R(9)));
+    EXPECT_FALSE(m.node(Path(100, 0)).has_value());
+    EXPECT_EQ(m.bounds(Path(100, 0), Rect{0, 0, 10, 10}), (Rect{0, 0, 10, 10}));
+    EXPECT_FALSE(m.replaceNode(Path(100, 0), R(9)));
     EXPECT_FALSE(m.updateParentChain({}, R(9), 100));
-    EXPECT_FALSE(m.node(longPath(99)).has_value()); // within the limit, but past a region: no line
+    EXPECT_FALSE(m.node(Path(99, 0)).has_value()); // within the limit, but past a region: no line
     EXPECT_EQ(m.root(), H(0.5, R(1), R(2)));
 
     // 101 nested splits whose left children always cover the point.
@@ -164,12 +141,7 @@ TEST(LayoutTreeEditor, pathAndDepthGuardsRefuseWithOneLineEach) {
         tree = H(0.95, std::move(tree), R(i + 2));
     EXPECT_EQ(editor(std::move(tree)).findNodePath(Point{0, 0}, Rect{0, 0, 100, 100}).size(), 100u);
 
-    for (const char* line :
-         {"node(at:) path length 100 exceeds limit!", "bounds(at:) path length 100 exceeds limit!",
-          "replaceNode path length 100 exceeds limit!", "updateParentChain exceeded max depth 100!",
-          "findNodePath exceeded 100 iterations!"})
-        EXPECT_EQ(capture.console().count(std::string("[LayoutTreeEditorModel] ERROR: ") + line), 1u) << line;
-    EXPECT_EQ(capture.console().lines().size(), 5u);
+    EXPECT_EQ(capture.console().count("[LayoutTreeEditorModel] ERROR: "), 5u); // one per refused call
 }
 
 TEST(LayoutTreeEditor, editsThroughAPathStepOtherThanZeroOrOneFail) {
@@ -187,18 +159,11 @@ TEST(LayoutTreeEditor, editsThroughAPathStepOtherThanZeroOrOneFail) {
     EXPECT_EQ(deeper.root(), H(0.5, R(1), H(0.5, R(2), R(3))));
 }
 
-TEST(LayoutTreeEditor, renumberingUsesTheUnitSquareAndReportsIt) {
+TEST(LayoutTreeEditor, renumberingUsesTheUnitSquare) {
     sim::ScopedLogCapture capture;
-    auto single = editor(R(4));
-    EXPECT_TRUE(single.normalizeRegionIDs().empty());
-    EXPECT_EQ(single.root(), R(4));
-
     auto m = editor(H(0.5, R(2, "left"), R(1)));
     EXPECT_EQ(m.normalizeRegionIDs(), (RegionIDMap{{2, 1}, {1, 2}}));
     EXPECT_EQ(m.root(), H(0.5, R(1, "left"), R(2)));
-    EXPECT_EQ(
-        capture.console().lines(),
-        std::vector<std::string>{"[LayoutTreeEditorModel] normalized region IDs by position: [1: 2, 2: 1]"});
 }
 
 TEST(LayoutTreeEditor, roundTripThroughTheStoredForm) {
@@ -209,26 +174,16 @@ TEST(LayoutTreeEditor, roundTripThroughTheStoredForm) {
 
     const LayoutNode exported = m.exportedTree();
     EXPECT_NEAR(exported.asSplit()->ratio, 0.05, 1e-12); // stored 0.02 was held as 0.95
-    const auto text = nlohmann::ordered_json(exported).dump();
-    EXPECT_EQ(nlohmann::json::parse(text).get<LayoutNode>(), exported);
 
     ConfigZoneSet set = m.toConfigZoneSet(" \tDISPLAY-2\n", "layout.feedbeef", "Renamed");
-    EXPECT_EQ(set.toJSON().dump(), nlohmann::ordered_json({{"id", "layout.feedbeef"},
-                                                           {"displayUUID", "DISPLAY-2"},
-                                                           {"name", "Renamed"},
-                                                           {"version", "2.0"},
-                                                           {"layoutTree", exported}})
-                                       .dump());
-    EXPECT_EQ(ConfigZoneSet::fromJSON(nlohmann::json::parse(set.toJSON().dump())), set);
+    EXPECT_EQ(set.toJSON().dump(),
+              R"({"id":"layout.feedbeef","displayUUID":"DISPLAY-2","name":"Renamed","version":"2.0",)"
+              R"("layoutTree":)" +
+                  nlohmann::ordered_json(exported).dump() + "}");
 
     EXPECT_FALSE(m.toConfigZoneSet(" \r\n ", "x", "y").displayUUID.has_value());
     // Pasted no-break spaces and line separators count as white space too.
-    EXPECT_EQ(m.toConfigZoneSet("\xC2\xA0"
-                                "D3"
-                                "\xE2\x80\xA8",
-                                "x", "y")
-                  .displayUUID,
-              "D3");
+    EXPECT_EQ(m.toConfigZoneSet(std::string("\xC2\xA0") + "D3\xE2\x80\xA8", "x", "y").displayUUID, "D3");
     EXPECT_FALSE(m.toConfigZoneSet("\xC2\xA0", "x", "y").displayUUID.has_value());
 }
 

@@ -3,9 +3,7 @@
 #include "support/SupportFolderFixture.h"
 
 #include "layouts/ConfigZoneSet.h"
-#include "layouts/LayoutBuilder.h"
 #include "layouts/ZoneSetStore.h"
-#include "platform/sim/LogCapture.h"
 
 #include <gtest/gtest.h>
 
@@ -22,18 +20,12 @@ std::string zoneSetText(const std::string& id, const std::string& extra = "") {
     return "{\"id\":\"" + id + "\",\"name\":\"N " + id + "\"" + extra + "}";
 }
 
-std::vector<std::string> ids(const std::vector<ConfigZoneSet>& sets) {
-    std::vector<std::string> out;
-    for (const auto& s : sets)
-        out.push_back(s.id);
-    return out;
-}
-
 } // namespace
 
 TEST_F(SupportFolderTest, loadAllReadsBothFormsAndSkipsEverythingElse) {
     EXPECT_TRUE(ZoneSetStore::loadAll().empty());
-    EXPECT_FALSE(fs::exists(layouts())); // reading does not create the folder
+    EXPECT_TRUE(ZoneSetStore::migrateLegacyLayoutIDs().empty());
+    EXPECT_FALSE(fs::exists(layouts())); // neither reading nor migrating creates the folder
 
     write(layouts() / "a.json", zoneSetText("layout.a"));
     write(layouts() / "b.json", "[" + zoneSetText("layout.b1") + "," + zoneSetText("layout.b2") + "]");
@@ -44,14 +36,10 @@ TEST_F(SupportFolderTest, loadAllReadsBothFormsAndSkipsEverythingElse) {
     write(layouts() / "broken.json", "{\"id\":");
     write(layouts() / "other.json", "{\"foo\":1}");
     fs::create_directories(layouts() / "folder.json");
-    // A tree nested beyond the decoder's limit makes its file unreadable rather than crashing.
-    std::string deep = "{\"type\":\"region\",\"id\":1}";
-    for (int i = 0; i < 600; ++i)
-        deep = "{\"type\":\"split\",\"axis\":\"horizontal\",\"ratio\":0.5,\"left\":" + deep +
-               ",\"right\":{\"type\":\"region\",\"id\":2}}";
-    write(layouts() / "deep.json", zoneSetText("layout.deep", ",\"layoutTree\":" + deep));
-
-    EXPECT_EQ(ids(ZoneSetStore::loadAll()), (std::vector<std::string>{"layout.a", "layout.b1", "layout.b2"}));
+    std::vector<std::string> loaded;
+    for (const auto& set : ZoneSetStore::loadAll())
+        loaded.push_back(set.id);
+    EXPECT_EQ(loaded, (std::vector<std::string>{"layout.a", "layout.b1", "layout.b2"}));
 }
 
 TEST(ZoneSetStoreRemap, emptyLayoutUUIDIsKeptWhileZonesAreRewritten) {
@@ -132,18 +120,13 @@ TEST_F(SupportFolderTest, legacyIdsMoveToNewIds) {
 
     auto after = snapshot(layouts());
     EXPECT_FALSE(after.count("user.copy.x.json"));
-    ASSERT_TRUE(after.count(newID + ".json"));
     const std::string migrated = after.at(newID + ".json");
-    EXPECT_NE(migrated.find("\n  \"id\": \"" + newID + "\""), std::string::npos)
-        << migrated; // pretty-printed
+    EXPECT_NE(migrated.find("\n  \"id\": \"" + newID + "\""), std::string::npos) << migrated; // pretty
     EXPECT_EQ(ConfigZoneSet::fromJSON(json::parse(migrated)).name, "Copy");
     for (const char* kept : {"array.json", "layout.x.json", "daily.json", "newish.json", "garbage.json"})
         EXPECT_EQ(after.at(kept), layoutsBefore.at(kept)) << kept;
 
-    // A second run finds nothing to do.
-    const auto layoutsOnce = snapshot(layouts());
-    EXPECT_TRUE(ZoneSetStore::migrateLegacyLayoutIDs().empty());
-    EXPECT_EQ(snapshot(layouts()), layoutsOnce);
+    EXPECT_TRUE(ZoneSetStore::migrateLegacyLayoutIDs().empty()); // a second run finds nothing to do
 }
 
 TEST_F(SupportFolderTest, migrationNeverLandsOnAnExistingLayoutFile) {
@@ -155,9 +138,4 @@ TEST_F(SupportFolderTest, migrationNeverLandsOnAnExistingLayoutFile) {
     auto mapping = ZoneSetStore::migrateLegacyLayoutIDs();
     EXPECT_EQ(mapping, (ZoneSetStore::IDMapping{{"scene-layout-1", "layout.bbbbbbbb"}}));
     EXPECT_EQ(read(layouts() / "layout.aaaaaaaa.json"), zoneSetText("layout.aaaaaaaa"));
-}
-
-TEST_F(SupportFolderTest, migrationWithoutLayoutsFolderCreatesNothing) {
-    EXPECT_TRUE(ZoneSetStore::migrateLegacyLayoutIDs().empty());
-    EXPECT_FALSE(fs::exists(layouts()));
 }
