@@ -35,10 +35,6 @@ class CoreOnX11Test : public X11Test {
         X11Test::TearDown();
     }
 
-    static platform::AXElement elementOf(const X11TestSession::Xterm& x) {
-        return platform::AXElement{platform::AXElement::Kind::window, x.pid, x.window};
-    }
-
     // The screen whose name is `name` as the desktop reports it now.
     platform::ScreenInfo screenNamed(const std::string& name) {
         for (const auto& s : desktop->screens().screens())

@@ -25,41 +25,34 @@ const Rect kExtraRoot{0, 900, 1920, 180};
 using DisplaysOnX11Test = CoreOnX11Test;
 
 TEST_F(DisplaysOnX11Test, aMonitorAddedAndRemovedAtRunTimeKeepsItsUUIDAndItsZones) {
-    int announced = 0;
-    auto token = desktop->notificationCenter().addObserver(
-        platform::kScreenParametersDidChange, platform::NotificationCenter::Delivery::mainQueue,
-        [&](const std::string&, const nlohmann::json&) { ++announced; });
+    std::vector<nlohmann::json> announced;
+    const auto token = listen(platform::kScreenParametersDidChange, announced);
     // Runs the xrandr change and waits until the desktop has announced a change of the screens.
     auto change = [&](const std::function<void()>& xrandr) {
-        const int before = announced;
+        const auto before = announced.size();
         xrandr();
-        return runUntil([&] { return announced > before; });
+        return runUntil([&] { return announced.size() > before; });
     };
     auto multi = std::make_shared<MultiDisplayState>();
     auto controller = std::make_shared<WMController>(multi, ax);
-    // A zone state for every connected display that has none yet, as the application gives displays.
-    auto giveStates = [&] {
-        for (const auto& s : desktop->screens().screens())
-            if (!multi->states.count(s.displayUUID)) multi->states[s.displayUUID] = zoneStateOf(s);
-    };
     auto addExtra = [&] { return change([&] { session().setMonitor(kExtraName, kExtraRoot, false); }); };
 
     const auto before = desktop->screens().screens();
     ASSERT_EQ(before.size(), 2u);
-    giveStates();
     ASSERT_TRUE(addExtra());
     const auto withExtra = desktop->screens().screens();
     ASSERT_EQ(withExtra.size(), 3u);
+    // A zone state for every connected display, as the application gives displays.
+    for (const auto& s : withExtra)
+        multi->states[s.displayUUID] = zoneStateOf(s);
     const ScreenInfo extra = screenNamed(kExtraName);
     // Below the side monitor, in the space anchored at the primary, which stays where it was; the
     // other screens are unchanged and the new one took no known UUID.
     EXPECT_EQ(extra.frame, Rect(-1920, 0, 1920, 180));
     EXPECT_EQ(primaryScreenHeight(desktop->screens()), 1080.0);
-    for (const auto& s : before) {
-        EXPECT_NE(s.displayUUID, extra.displayUUID);
+    for (const auto& s : before)
         EXPECT_NE(std::find(withExtra.begin(), withExtra.end(), s), withExtra.end()) << s.localizedName;
-    }
-    giveStates();
+    EXPECT_EQ(multi->states.size(), 3u);
 
     // A window moved into a zone of the new monitor belongs to it and to that zone.
     const auto x = xterm("Onto the new monitor", "40x8+2000+100");
@@ -81,11 +74,8 @@ TEST_F(DisplaysOnX11Test, aMonitorAddedAndRemovedAtRunTimeKeepsItsUUIDAndItsZone
     // Back: under the UUID it had, so its zone state is found again, with the window in its zone.
     ASSERT_TRUE(addExtra());
     EXPECT_EQ(desktop->screens().screens(), withExtra);
-    const auto uuid = controller->displayUUID(*ax->frame(elementOf(x)));
-    ASSERT_TRUE(uuid.has_value());
-    EXPECT_EQ(*uuid, extra.displayUUID);
-    EXPECT_EQ(multi->states.size(), 3u);
-    EXPECT_EQ(controller->zoneForFrame(*ax->frame(elementOf(x)), *uuid).zoneID, 3);
+    EXPECT_EQ(controller->displayUUID(*ax->frame(elementOf(x))), extra.displayUUID);
+    EXPECT_EQ(controller->zoneForFrame(*ax->frame(elementOf(x)), extra.displayUUID).zoneID, 3);
 }
 
 } // namespace

@@ -9,19 +9,14 @@
 #include "core/MultiDisplayState.h"
 #include "core/WMController.h"
 #include "platform/Platform.h"
+#include "support/TempFolder.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <functional>
 #include <iostream>
-#include <memory>
-#include <stdexcept>
-#include <string>
-#include <vector>
+#include <tuple>
 
 namespace korvane::x11::test {
 namespace {
@@ -81,8 +76,9 @@ struct Target {
     Rect root;                // the frame the window got there, root coordinates
 };
 
+// Milliseconds of single operations, those into a tall zone from a low one also apart, and the misses.
 struct Samples {
-    std::vector<double> all, lowMadeTall; // milliseconds
+    std::vector<double> all, lowMadeTall;
     int failed = 0;
 };
 
@@ -99,131 +95,96 @@ double timed(const std::function<void()>& operation) {
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
 }
 
-class Bench {
-  public:
-    Bench(X11TestSession& session, X11Desktop& desktop)
-        : session_(session), desktop_(desktop), noSleep_(desktop), ax_(std::make_shared<AXUtil>(noSleep_)),
-          multi_(std::make_shared<MultiDisplayState>()),
-          controller_(std::make_shared<WMController>(multi_, ax_)) {
-        xterm_ = session_.startXterm("Benchmark", "60x8+2600+900");
-        element_ = platform::AXElement{platform::AXElement::Kind::window, xterm_.pid, xterm_.window};
-        makeTargets();
-    }
-    ~Bench() {
-        for (auto w : others_)
-            session_.destroyWindow(w);
-        session_.closeXterm(xterm_);
-    }
+// The session ends the xterm and the other windows with itself.
+void bench(X11TestSession& session, X11Desktop& desktop, int moves) {
+    NoSleepPlatform noSleep(desktop);
+    auto ax = std::make_shared<AXUtil>(noSleep);
+    auto multi = std::make_shared<MultiDisplayState>();
+    auto controller = std::make_shared<WMController>(multi, ax);
+    const auto xterm = session.startXterm("Benchmark", "60x8+2600+900");
+    const platform::AXElement element{platform::AXElement::Kind::window, xterm.pid, xterm.window};
 
-    void run(const std::vector<int>& counts, int moves) {
-        std::printf("%8s  %-38s %9s %9s %9s %9s %12s %9s\n", "windows", "operation", "median ms", "p95 ms",
-                    "/raw", "p95/raw", "tall median", "/raw");
-        for (int count : counts) {
-            setOtherWindows(count);
-            Samples trip, raw, wrapper, controller;
-            for (int round = 0; round < std::max(1, moves / static_cast<int>(targets_.size())); ++round) {
-                for (std::size_t i = 0; i < targets_.size(); ++i)
-                    trip.all.push_back(timed([&] { session_.sync(); }));
-                cycle(raw, [&](const Target& t) {
-                    session_.requestFrame(xterm_.window, t.root);
-                    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
-                    while (!(session_.frameOf(xterm_.window) == t.root) &&
-                           std::chrono::steady_clock::now() < deadline) {
-                    }
-                });
-                cycle(wrapper, [&](const Target& t) {
-                    ax_->moveResize(element_, t.zone);
-                    ax_->frame(element_);
-                });
-                cycle(controller, [&](const Target& t) {
-                    controller_->moveWindow(element_, xterm_.window, xterm_.pid, t.zoneID, t.displayUUID,
-                                            "Benchmark", MoveActivation::leaveFocus);
-                });
-            }
-            const double rawMedian = percentile(raw.all, 0.5), rawP95 = percentile(raw.all, 0.95),
-                         rawTall = percentile(raw.lowMadeTall, 0.5);
-            auto print = [&](const char* name, const Samples& s) {
-                const double median = percentile(s.all, 0.5), p95 = percentile(s.all, 0.95);
-                const double tall = percentile(s.lowMadeTall, 0.5);
-                std::printf("%8d  %-38s %9.3f %9.3f %9.2f %9.2f", count, name, median, p95,
-                            median / rawMedian, p95 / rawP95);
-                if (s.lowMadeTall.empty())
-                    std::printf("\n");
-                else
-                    std::printf(" %12.3f %9.2f\n", tall, tall / rawTall);
-                if (s.failed) std::printf("%8s  (%d moves did not reach their zone)\n", "", s.failed);
-            };
-            print("bare round trip", trip);
-            print("raw _NET_MOVERESIZE_WINDOW + read-back", raw);
-            print("moveResize + read-back", wrapper);
-            print("WMController::moveWindow, no settle", controller);
-            std::fflush(stdout);
-        }
-    }
-
-  private:
     // The right half's bottom and top quarter and the left half of each monitor, ordered so that each
     // monitor's low zone is followed by its tall one and every other move changes monitor.
-    void makeTargets() {
-        std::vector<platform::ScreenInfo> screens = desktop_.screens().screens();
-        if (screens.size() < 2) throw std::runtime_error("the session has fewer than two monitors");
-        for (const auto& s : screens)
-            multi_->states[s.displayUUID] = zoneStateOf(s);
-        auto target = [&](const platform::ScreenInfo& s, int zoneID, bool lowMadeTall) {
-            return Target{zonesOf(s.visibleFrame)[static_cast<std::size_t>(zoneID - 1)],
-                          s.displayUUID,
-                          zoneID,
-                          lowMadeTall,
-                          {}};
-        };
-        targets_ = {target(screens[0], 3, false), target(screens[0], 1, true), target(screens[1], 2, false),
-                    target(screens[1], 3, false), target(screens[1], 1, true), target(screens[0], 2, false)};
-        // The frames the window gets in each zone, for the raw moves to ask for.
-        for (int pass = 0; pass < 2; ++pass)
-            for (auto& t : targets_) {
-                ax_->moveResize(element_, t.zone);
-                t.root = session_.frameOf(xterm_.window);
-            }
+    const auto screens = desktop.screens().screens();
+    if (screens.size() < 2) throw std::runtime_error("the session has fewer than two monitors");
+    for (const auto& s : screens)
+        multi->states[s.displayUUID] = zoneStateOf(s);
+    const std::tuple<std::size_t, int, bool> order[] = {{0, 3, false}, {0, 1, true}, {1, 2, false},
+                                                        {1, 3, false}, {1, 1, true}, {0, 2, false}};
+    std::vector<Target> targets;
+    for (const auto& [screen, zoneID, tall] : order) {
+        const auto& s = screens[screen];
+        targets.push_back(
+            {zonesOf(s.visibleFrame)[static_cast<std::size_t>(zoneID - 1)], s.displayUUID, zoneID, tall, {}});
     }
+    // The frames the window gets in each zone, for the raw moves to ask for.
+    for (int pass = 0; pass < 2; ++pass)
+        for (auto& t : targets) {
+            ax->moveResize(element, t.zone);
+            t.root = session.frameOf(xterm.window);
+        }
 
     // One move to every target in turn, each timed; the main loop runs between them, as it does between
     // a user's pushes.
-    void cycle(Samples& samples, const std::function<void(const Target&)>& move) {
-        for (const auto& t : targets_) {
+    auto cycle = [&](Samples& samples, const std::function<void(const Target&)>& move) {
+        for (const auto& t : targets) {
             const double ms = timed([&] { move(t); });
             samples.all.push_back(ms);
             if (t.lowMadeTall) samples.lowMadeTall.push_back(ms);
-            if (!(session_.frameOf(xterm_.window) == t.root)) ++samples.failed;
-            desktop_.runUntil([] { return false; }, milliseconds(1));
+            if (!(session.frameOf(xterm.window) == t.root)) ++samples.failed;
+            desktop.runUntil([] { return false; }, milliseconds(1));
         }
-    }
+    };
 
-    // Light clients placed by the window manager, under the xterm; waits until they are all managed.
-    void setOtherWindows(int count) {
-        while (static_cast<int>(others_.size()) > count) {
-            session_.destroyWindow(others_.back());
-            others_.pop_back();
-        }
-        while (static_cast<int>(others_.size()) < count)
-            others_.push_back(session_.createWindow(Rect{100, 100, 200, 100},
-                                                    "Other window " + std::to_string(others_.size())));
-        const auto managed = [&] { return session_.clientList().size() == others_.size() + 1; };
-        if (!desktop_.runUntil(managed, seconds(60)))
+    std::printf("%8s  %-38s %9s %9s %9s %9s %12s %9s\n", "windows", "operation", "median ms", "p95 ms",
+                "/raw", "p95/raw", "tall median", "/raw");
+    std::vector<xcb_window_t> others;
+    for (std::size_t count : {10, 100, 300}) {
+        // Light clients placed by the window manager, under the xterm; all managed before the timing.
+        while (others.size() < count)
+            others.push_back(session.createWindow(Rect{100, 100, 200, 100},
+                                                  "Other window " + std::to_string(others.size())));
+        if (!desktop.runUntil([&] { return session.clientList().size() == count + 1; }, seconds(60)))
             throw std::runtime_error("the other windows did not show");
-        desktop_.runUntil([] { return false; }, milliseconds(200));
-    }
+        desktop.runUntil([] { return false; }, milliseconds(200));
 
-    X11TestSession& session_;
-    X11Desktop& desktop_;
-    NoSleepPlatform noSleep_;
-    std::shared_ptr<AXUtil> ax_;
-    std::shared_ptr<MultiDisplayState> multi_;
-    std::shared_ptr<WMController> controller_;
-    X11TestSession::Xterm xterm_;
-    platform::AXElement element_;
-    std::vector<Target> targets_;
-    std::vector<xcb_window_t> others_;
-};
+        Samples trip, raw, wrapper, moved;
+        for (int round = 0; round < std::max(1, moves / static_cast<int>(targets.size())); ++round) {
+            for (std::size_t i = 0; i < targets.size(); ++i)
+                trip.all.push_back(timed([&] { session.sync(); }));
+            cycle(raw, [&](const Target& t) {
+                session.requestFrame(xterm.window, t.root);
+                const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+                while (!(session.frameOf(xterm.window) == t.root) &&
+                       std::chrono::steady_clock::now() < deadline) {
+                }
+            });
+            cycle(wrapper, [&](const Target& t) {
+                ax->moveResize(element, t.zone);
+                ax->frame(element);
+            });
+            cycle(moved, [&](const Target& t) {
+                controller->moveWindow(element, xterm.window, xterm.pid, t.zoneID, t.displayUUID, "Benchmark",
+                                       MoveActivation::leaveFocus);
+            });
+        }
+        const double rawMedian = percentile(raw.all, 0.5), rawP95 = percentile(raw.all, 0.95),
+                     rawTall = percentile(raw.lowMadeTall, 0.5);
+        for (const auto& [name, s] : {std::pair<const char*, const Samples&>{"bare round trip", trip},
+                                      {"raw _NET_MOVERESIZE_WINDOW + read-back", raw},
+                                      {"moveResize + read-back", wrapper},
+                                      {"WMController::moveWindow, no settle", moved}}) {
+            const double median = percentile(s.all, 0.5), p95 = percentile(s.all, 0.95),
+                         tall = percentile(s.lowMadeTall, 0.5);
+            std::printf("%8zu  %-38s %9.3f %9.3f %9.2f %9.2f", count, name, median, p95, median / rawMedian,
+                        p95 / rawP95);
+            s.lowMadeTall.empty() ? std::printf("\n") : std::printf(" %12.3f %9.2f\n", tall, tall / rawTall);
+            if (s.failed) std::printf("%8s  (%d moves did not reach their zone)\n", "", s.failed);
+        }
+        std::fflush(stdout);
+    }
+}
 
 int run(int argc, char** argv) {
     const int moves = argc > 1 ? std::atoi(argv[1]) : 198;
@@ -232,31 +193,22 @@ int run(int argc, char** argv) {
         return 2;
     }
     // The desktop keeps its defaults in the application-support folder: a fresh one, not the user's.
-    char pattern[] = "/tmp/korvane-x11-bench-XXXXXX";
-    if (!::mkdtemp(pattern)) return 1;
-    const std::string home = pattern;
-    ::setenv("KORVANE_HOME", home.c_str(), 1);
-
-    int status = 0;
+    korvane::testing::TempFolder home;
+    ::setenv("KORVANE_HOME", home.path().c_str(), 1);
     try {
         X11TestSession session;
         std::string error;
         auto desktop = X11Desktop::connect(session.display(), error);
         if (!desktop) throw std::runtime_error(error);
         platform::Platform::setCurrent(desktop.get());
-        {
-            Bench bench(session, *desktop);
-            bench.run({10, 100, 300}, moves);
-        }
+        bench(session, *desktop, moves);
         platform::Platform::setCurrent(nullptr);
+        return 0;
     } catch (const std::exception& e) {
         if (platform::Platform::hasCurrent()) platform::Platform::setCurrent(nullptr);
         std::cerr << "benchmark: " << e.what() << "\n";
-        status = 1;
+        return 1;
     }
-    std::error_code ec;
-    std::filesystem::remove_all(home, ec);
-    return status;
 }
 
 } // namespace

@@ -20,17 +20,21 @@ namespace {
 
 namespace fs = std::filesystem;
 
-using testing::TempFolder;
-
 std::string slurp(const fs::path& p) {
-    std::ifstream in(p);
     std::stringstream s;
-    s << in.rdbuf();
+    s << std::ifstream(p).rdbuf();
     return s.str();
 }
 
+std::set<std::string> filesIn(const fs::path& folder) {
+    std::set<std::string> out;
+    for (const auto& e : fs::directory_iterator(folder))
+        out.insert(e.path().filename().string());
+    return out;
+}
+
 TEST(X11UserDefaults, valuesPersistAcrossInstancesInTheApplicationSupportFolder) {
-    TempFolder folder;
+    testing::TempFolder folder;
     const fs::path support = folder.path() / "Korvane";
     {
         X11UserDefaults defaults(support);
@@ -45,46 +49,29 @@ TEST(X11UserDefaults, valuesPersistAcrossInstancesInTheApplicationSupportFolder)
     EXPECT_EQ(reread.stringList("Korvane.list"), std::optional<std::vector<std::string>>({"a", "b"}));
     EXPECT_FALSE(reread.object("Korvane.gone").has_value());
     // Only the file itself is left: no temporary from the atomic writes.
-    std::set<std::string> files;
-    for (const auto& e : fs::directory_iterator(support))
-        files.insert(e.path().filename().string());
-    EXPECT_EQ(files, std::set<std::string>{"user-defaults.json"});
+    EXPECT_EQ(filesIn(support), std::set<std::string>{"user-defaults.json"});
 }
 
 TEST(X11UserDefaults, anUnreadableFileIsKeptAsideBeforeItIsReplaced) {
-    TempFolder folder;
+    testing::TempFolder folder;
     sim::ScopedLogCapture capture;
     std::ofstream(folder.path() / "user-defaults.json") << "{ not json";
     X11UserDefaults defaults(folder.path());
     EXPECT_FALSE(defaults.object("anything").has_value());
     EXPECT_TRUE(capture.log().contains("Could not read user defaults"));
     defaults.set("k", 1);
-    std::vector<fs::path> kept;
-    for (const auto& e : fs::directory_iterator(folder.path()))
-        if (e.path().filename().string().rfind("user-defaults.json.unreadable-", 0) == 0)
-            kept.push_back(e.path());
-    ASSERT_EQ(kept.size(), 1u);
-    EXPECT_EQ(slurp(kept[0]), "{ not json");
+    const auto files = filesIn(folder.path());
+    ASSERT_EQ(files.size(), 2u);
+    EXPECT_TRUE(files.rbegin()->starts_with("user-defaults.json.unreadable-")) << *files.rbegin();
+    EXPECT_EQ(slurp(folder.path() / *files.rbegin()), "{ not json");
     EXPECT_EQ(nlohmann::json::parse(slurp(folder.path() / "user-defaults.json")), nlohmann::json({{"k", 1}}));
 }
 
-// Sets a variable for the scope of a test and puts back what was there.
-class ScopedEnv {
-  public:
-    ScopedEnv(const char* name, const char* value) : name_(name) {
-        if (const char* old = std::getenv(name)) saved_ = old;
-        ::setenv(name, value, 1);
-    }
-    ~ScopedEnv() { saved_ ? ::setenv(name_, saved_->c_str(), 1) : ::unsetenv(name_); }
-
-  private:
-    const char* name_;
-    std::optional<std::string> saved_;
-};
-
+// Each test runs in a process of its own: the variables need no putting back.
 TEST(X11UserDefaults, theFolderFollowsTheEnvironment) {
-    ScopedEnv korvaneHome("KORVANE_HOME", "/k/home"), config("XDG_CONFIG_HOME", "/x/config"),
-        home("HOME", "/h");
+    ::setenv("KORVANE_HOME", "/k/home", 1);
+    ::setenv("XDG_CONFIG_HOME", "/x/config", 1);
+    ::setenv("HOME", "/h", 1);
     EXPECT_EQ(X11UserDefaults::applicationSupportFolder(), fs::path("/k/home"));
     ::unsetenv("KORVANE_HOME");
     EXPECT_EQ(X11UserDefaults::applicationSupportFolder(), fs::path("/x/config/Korvane"));
@@ -100,20 +87,15 @@ TEST(X11ProcessInfo, describesTheRunningProcessAndMakesRandomUUIDs) {
 
     const std::regex v4("[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}");
     std::set<std::string> seen;
-    for (int i = 0; i < 100; ++i) {
-        const std::string uuid = info.makeUUID();
-        EXPECT_TRUE(std::regex_match(uuid, v4)) << uuid;
-        seen.insert(uuid);
-    }
+    for (int i = 0; i < 100; ++i)
+        EXPECT_TRUE(std::regex_match(*seen.insert(info.makeUUID()).first, v4));
     EXPECT_EQ(seen.size(), 100u);
-    std::array<unsigned char, 16> zeros{};
-    EXPECT_EQ(X11ProcessInfo::formatUUID(zeros), "00000000-0000-4000-8000-000000000000");
+    EXPECT_EQ(X11ProcessInfo::formatUUID({}), "00000000-0000-4000-8000-000000000000");
 }
 
 TEST(X11Desktop, aServerThatCannotBeReachedIsReportedByName) {
     std::string error;
-    auto desktop = X11Desktop::connect(":65000", error);
-    EXPECT_EQ(desktop, nullptr);
+    EXPECT_EQ(X11Desktop::connect(":65000", error), nullptr);
     EXPECT_NE(error.find("\":65000\""), std::string::npos) << error;
 }
 

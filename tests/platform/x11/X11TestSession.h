@@ -55,11 +55,10 @@ class X11TestSession {
     // What the server says, read on the test's own connection.
     std::vector<xcb_window_t> clientList();
     xcb_window_t activeWindow();
+    bool isClient(xcb_window_t window);
     std::optional<xcb_window_t> clientOf(pid_t pid);
     Rect frameOf(xcb_window_t window); // root coordinates, with the frame extents
     int wmState(xcb_window_t window);
-    bool isSupportingWMRunning();
-
     // One round trip on the test's own connection.
     void sync();
 
@@ -84,7 +83,9 @@ class X11TestSession {
     static bool waitFor(const std::function<bool()>& condition, Nanos timeout = seconds(10));
 
   private:
-    xcb_window_t unmappedWindow(const Rect& root);
+    xcb_window_t mappedWindow(const Rect& root, const std::function<void(xcb_window_t)>& describe);
+    void setProperty(xcb_window_t w, xcb_atom_t property, xcb_atom_t type, std::uint8_t format,
+                     std::uint32_t count, const void* data);
     xcb_atom_t atom(const char* name);
     std::vector<std::uint32_t> cardinals(xcb_window_t window, xcb_atom_t property, xcb_atom_t type);
     void stopAll();
