@@ -3,6 +3,7 @@
 #include "X11Fixture.h"
 
 #include "platform/Platform.h"
+#include "support/TempFolder.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -15,24 +16,20 @@ namespace fs = std::filesystem;
 
 void X11Test::SetUpTestSuite() {
     session_ = new X11TestSession();
-    char pattern[] = "/tmp/korvane-x11-env-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    tempRoot_ = pattern;
-    dataHome_ = tempRoot_ + "/data";
+    folder_ = new testing::TempFolder();
+    dataHome_ = (folder_->path() / "data").string();
     fs::create_directories(dataHome_ + "/applications");
-    fs::create_directories(tempRoot_ + "/no-data");
     std::ofstream(dataHome_ + "/applications/" + kSampleBundleID + ".desktop")
         << "[Desktop Entry]\nType=Application\nName=" << kSampleName
         << "\nExec=xterm -title \"Launched by test\" -geometry 60x20+2200+300 -e cat\nStartupWMClass=XTerm\n";
     ::setenv("XDG_DATA_HOME", dataHome_.c_str(), 1);
-    ::setenv("XDG_DATA_DIRS", (tempRoot_ + "/no-data").c_str(), 1);
-    ::setenv("KORVANE_HOME", (tempRoot_ + "/support").c_str(), 1);
+    ::setenv("XDG_DATA_DIRS", (folder_->path() / "no-data").c_str(), 1);
+    ::setenv("KORVANE_HOME", (folder_->path() / "support").c_str(), 1);
 }
 
 void X11Test::TearDownTestSuite() {
     delete std::exchange(session_, nullptr);
-    std::error_code ec;
-    fs::remove_all(tempRoot_, ec);
+    delete std::exchange(folder_, nullptr);
 }
 
 void X11Test::SetUp() {

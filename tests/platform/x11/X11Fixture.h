@@ -14,6 +14,10 @@
 #include <string>
 #include <vector>
 
+namespace korvane::testing {
+class TempFolder;
+}
+
 namespace korvane::x11::test {
 
 class X11Test : public ::testing::Test {
@@ -46,11 +50,18 @@ class X11Test : public ::testing::Test {
 
   private:
     static inline X11TestSession* session_ = nullptr;
-    static inline std::string tempRoot_;
+    static inline testing::TempFolder* folder_ = nullptr;
     static inline std::string dataHome_;
     std::vector<X11TestSession::Xterm> xterms_;
     std::vector<xcb_window_t> docks_;
 };
+
+// xterm resizes in steps of one character cell (6 × 13 pixels with the server's fixed font): never larger
+// than asked, and less than one step smaller.
+inline bool withinCell(Size actual, Size asked) {
+    return actual.width <= asked.width && actual.width > asked.width - 6 && actual.height <= asked.height &&
+           actual.height > asked.height - 13;
+}
 
 // The bundle identifier of the sample desktop entry the fixture installs for xterm.
 inline constexpr const char* kSampleBundleID = "korvane-sample-terminal";

@@ -9,29 +9,26 @@
 #include "platform/x11/DisplayIdentity.h"
 
 #include <regex>
+#include <tuple>
 
 namespace korvane::x11::test {
 namespace {
 
 using platform::ScreenInfo;
 
+// The header, vendor "KVN" in 5-bit letters, product 0x1234 and the serial, then a name descriptor and
+// a serial-text descriptor.
 std::vector<std::uint8_t> sampleEdid(std::uint32_t serial, const std::string& name) {
-    std::vector<std::uint8_t> b(128, 0);
-    const std::uint8_t header[8] = {0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x00};
-    std::copy(std::begin(header), std::end(header), b.begin());
-    constexpr unsigned vendor = (11u << 10) | (22u << 5) | 14u; // "KVN"
-    const std::uint8_t vendorAndProduct[4] = {vendor >> 8, vendor & 0xFF, 0x34, 0x12};
-    std::copy(std::begin(vendorAndProduct), std::end(vendorAndProduct), b.begin() + 8);
+    std::vector<std::uint8_t> b = {0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x00, 0x2E, 0xCE, 0x34, 0x12};
     for (int i = 0; i < 4; ++i)
-        b[12 + i] = static_cast<std::uint8_t>(serial >> (8 * i));
-    auto descriptor = [&](std::size_t offset, std::uint8_t tag, const std::string& text) {
-        b[offset + 3] = tag;
-        std::string padded = text + "\n";
-        padded.resize(13, ' ');
-        std::copy(padded.begin(), padded.end(), b.begin() + static_cast<long>(offset) + 5);
-    };
-    descriptor(54, 0xFC, name);
-    descriptor(72, 0xFF, "SN-" + std::to_string(serial));
+        b.push_back(static_cast<std::uint8_t>(serial >> (8 * i)));
+    b.resize(128, 0);
+    for (const auto& [offset, tag, text] :
+         {std::tuple{54, 0xFC, name}, {72, 0xFF, "SN-" + std::to_string(serial)}}) {
+        b[offset + 3] = static_cast<std::uint8_t>(tag);
+        const std::string padded = (text + "\n" + std::string(13, ' ')).substr(0, 13);
+        std::copy(padded.begin(), padded.end(), b.begin() + offset + 5);
+    }
     return b;
 }
 
@@ -119,15 +116,12 @@ TEST(DisplayIdentity, edidFieldsAreParsedInvalidBlocksRefusedAndUUIDsNameBased) 
     spoilt.resize(127);
     EXPECT_FALSE(parseEdid(spoilt).has_value());
 
-    // UUIDs depend on the identity alone and are name-based.
-    const auto a = parseEdid(sampleEdid(1, "Same model"));
-    const auto b = parseEdid(sampleEdid(2, "Same model"));
-    EXPECT_EQ(displayUUID(a, "DP-1"), displayUUID(a, "HDMI-2")); // the connector does not matter
-    EXPECT_NE(displayUUID(a, "DP-1"), displayUUID(b, "DP-1"));   // the serial does
-    EXPECT_EQ(displayUUID(std::nullopt, "DP-1"), displayUUID(std::nullopt, "DP-1"));
-    EXPECT_NE(displayUUID(std::nullopt, "DP-1"), displayUUID(std::nullopt, "DP-2"));
-    // Version 5 (name-based, SHA-1), RFC 4122 variant.
+    // UUIDs depend on the identity (the same model's serial tells it apart), else on the connector's name;
+    // version 5 (name-based, SHA-1), RFC 4122 variant.
+    EXPECT_NE(displayUUID(parseEdid(sampleEdid(1, "Same")), "DP-1"),
+              displayUUID(parseEdid(sampleEdid(2, "Same")), "DP-1"));
     const std::string uuid = displayUUID(std::nullopt, "DP-1");
+    EXPECT_NE(uuid, displayUUID(std::nullopt, "DP-2"));
     EXPECT_EQ(uuid[14], '5');
     EXPECT_NE(std::string("89AB").find(uuid[19]), std::string::npos);
 }

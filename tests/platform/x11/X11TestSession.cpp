@@ -88,19 +88,17 @@ pid_t spawn(std::vector<std::string> argv, const std::string& display, const std
 // status. A pid of 0 is no process.
 int end(pid_t pid, Nanos timeout, bool terminate = true) {
     int status = 0;
-    if (pid <= 0) return status;
-    if (terminate) ::kill(pid, SIGTERM);
-    const Nanos deadline = monotonic() + timeout;
-    for (;;) {
-        const pid_t r = ::waitpid(pid, &status, WNOHANG);
-        if (r == pid || (r < 0 && errno == ECHILD)) return status;
-        if (monotonic() >= deadline) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, &status, 0);
-            return status;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    if (pid > 0 && terminate) ::kill(pid, SIGTERM);
+    if (pid > 0 && !X11TestSession::waitFor(
+                       [&] {
+                           const pid_t r = ::waitpid(pid, &status, WNOHANG);
+                           return r == pid || (r < 0 && errno == ECHILD);
+                       },
+                       timeout)) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, &status, 0);
     }
+    return status;
 }
 
 // xrandr's WIDTH/MMxHEIGHT/MM+X+Y.
@@ -351,17 +349,17 @@ xcb_window_t X11TestSession::createDock(const Rect& root, const std::array<std::
 void X11TestSession::requestFrame(xcb_window_t window, const Rect& frame) {
     auto e = cardinals(window, atom("_NET_FRAME_EXTENTS"), XCB_ATOM_CARDINAL);
     e.resize(4, 0);
-    xcb_client_message_event_t event{};
-    event.response_type = XCB_CLIENT_MESSAGE;
-    event.format = 32;
-    event.window = window;
-    event.type = atom("_NET_MOVERESIZE_WINDOW");
     // North-west gravity, x, y, width and height given, from a pager.
-    event.data.data32[0] = 1u | (0xFu << 8) | (2u << 12);
-    event.data.data32[1] = static_cast<std::uint32_t>(static_cast<std::int32_t>(frame.minX()));
-    event.data.data32[2] = static_cast<std::uint32_t>(static_cast<std::int32_t>(frame.minY()));
-    event.data.data32[3] = static_cast<std::uint32_t>(frame.width()) - e[0] - e[1];
-    event.data.data32[4] = static_cast<std::uint32_t>(frame.height()) - e[2] - e[3];
+    xcb_client_message_event_t event{.response_type = XCB_CLIENT_MESSAGE,
+                                     .format = 32,
+                                     .sequence = 0,
+                                     .window = window,
+                                     .type = atom("_NET_MOVERESIZE_WINDOW"),
+                                     .data = {}};
+    const auto at = [](double v) { return static_cast<std::uint32_t>(static_cast<std::int32_t>(v)); };
+    const std::uint32_t data[5] = {1u | (0xFu << 8) | (2u << 12), at(frame.minX()), at(frame.minY()),
+                                   at(frame.width()) - e[0] - e[1], at(frame.height()) - e[2] - e[3]};
+    std::memcpy(event.data.data32, data, sizeof data);
     xcb_send_event(conn_, 0, root_, XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
                    reinterpret_cast<const char*>(&event));
     xcb_flush(conn_);
