@@ -10,12 +10,7 @@
 #include "platform/Format.h"
 #include "platform/Screens.h"
 
-#include <gtest/gtest.h>
-
 #include <cmath>
-#include <memory>
-#include <string>
-#include <vector>
 
 namespace korvane::x11::test {
 

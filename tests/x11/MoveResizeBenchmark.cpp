@@ -8,12 +8,9 @@
 
 #include "core/MultiDisplayState.h"
 #include "core/WMController.h"
-#include "platform/Platform.h"
-#include "support/TempFolder.h"
 
 #include <algorithm>
 #include <chrono>
-#include <cmath>
 #include <cstdio>
 #include <iostream>
 #include <tuple>
@@ -21,51 +18,47 @@
 namespace korvane::x11::test {
 namespace {
 
-// The desktop as it is, except that blocking sleeps return at once: moveWindow without its settle.
-class NoSleepLoop final : public platform::RunLoop {
-  public:
-    explicit NoSleepLoop(platform::RunLoop& inner) : inner_(inner) {}
-    Nanos now() const override { return inner_.now(); }
-    Nanos wallClock() const override { return inner_.wallClock(); }
-    void post(std::function<void()> block) override { inner_.post(std::move(block)); }
-    platform::WorkItemRef postAfter(Nanos delay, std::function<void()> block) override {
-        return inner_.postAfter(delay, std::move(block));
-    }
-    platform::TimerRef scheduleTimer(Nanos interval, bool repeats, platform::RunLoopMode mode,
-                                     std::function<void(platform::Timer&)> fire) override {
-        return inner_.scheduleTimer(interval, repeats, mode, std::move(fire));
-    }
-    bool isMainThread() const override { return inner_.isMainThread(); }
-    void sleepBlocking(Nanos) override {}
-    void dispatchGlobal(platform::QueueQoS qos, std::function<void()> block) override {
-        inner_.dispatchGlobal(qos, std::move(block));
-    }
-    std::shared_ptr<platform::SerialQueue> makeSerialQueue(const std::string& label) override {
-        return inner_.makeSerialQueue(label);
-    }
-    platform::RunLoopMode currentMode() const override { return inner_.currentMode(); }
+using namespace platform;
 
-  private:
-    platform::RunLoop& inner_;
+// The desktop as it is, except that blocking sleeps return at once: moveWindow without its settle.
+struct NoSleepLoop final : RunLoop {
+    explicit NoSleepLoop(RunLoop& loop) : inner(loop) {}
+    Nanos now() const override { return inner.now(); }
+    Nanos wallClock() const override { return inner.wallClock(); }
+    void post(std::function<void()> block) override { inner.post(std::move(block)); }
+    WorkItemRef postAfter(Nanos delay, std::function<void()> block) override {
+        return inner.postAfter(delay, std::move(block));
+    }
+    TimerRef scheduleTimer(Nanos interval, bool repeats, RunLoopMode mode,
+                           std::function<void(Timer&)> fire) override {
+        return inner.scheduleTimer(interval, repeats, mode, std::move(fire));
+    }
+    bool isMainThread() const override { return inner.isMainThread(); }
+    void sleepBlocking(Nanos) override {}
+    void dispatchGlobal(QueueQoS qos, std::function<void()> block) override {
+        inner.dispatchGlobal(qos, std::move(block));
+    }
+    std::shared_ptr<SerialQueue> makeSerialQueue(const std::string& label) override {
+        return inner.makeSerialQueue(label);
+    }
+    RunLoopMode currentMode() const override { return inner.currentMode(); }
+    RunLoop& inner;
 };
 
-class NoSleepPlatform final : public platform::Platform {
-  public:
-    explicit NoSleepPlatform(platform::Platform& inner) : inner_(inner), loop_(inner.runLoop()) {}
-    platform::RunLoop& runLoop() override { return loop_; }
-    platform::Accessibility& accessibility() override { return inner_.accessibility(); }
-    platform::WindowServer& windowServer() override { return inner_.windowServer(); }
-    platform::Screens& screens() override { return inner_.screens(); }
-    platform::Workspace& workspace() override { return inner_.workspace(); }
-    platform::UserDefaults& userDefaults() override { return inner_.userDefaults(); }
-    platform::NotificationCenter& notificationCenter() override { return inner_.notificationCenter(); }
-    platform::FolderWatcher& folderWatcher() override { return inner_.folderWatcher(); }
-    platform::ProcessInfo& processInfo() override { return inner_.processInfo(); }
-    platform::LoginItems& loginItems() override { return inner_.loginItems(); }
-
-  private:
-    platform::Platform& inner_;
-    NoSleepLoop loop_;
+struct NoSleepPlatform final : Platform {
+    explicit NoSleepPlatform(Platform& platform) : inner(platform), loop(platform.runLoop()) {}
+    RunLoop& runLoop() override { return loop; }
+    Accessibility& accessibility() override { return inner.accessibility(); }
+    WindowServer& windowServer() override { return inner.windowServer(); }
+    Screens& screens() override { return inner.screens(); }
+    Workspace& workspace() override { return inner.workspace(); }
+    UserDefaults& userDefaults() override { return inner.userDefaults(); }
+    NotificationCenter& notificationCenter() override { return inner.notificationCenter(); }
+    FolderWatcher& folderWatcher() override { return inner.folderWatcher(); }
+    ProcessInfo& processInfo() override { return inner.processInfo(); }
+    LoginItems& loginItems() override { return inner.loginItems(); }
+    Platform& inner;
+    NoSleepLoop loop;
 };
 
 struct Target {
@@ -102,7 +95,7 @@ void bench(X11TestSession& session, X11Desktop& desktop, int moves) {
     auto multi = std::make_shared<MultiDisplayState>();
     auto controller = std::make_shared<WMController>(multi, ax);
     const auto xterm = session.startXterm("Benchmark", "60x8+2600+900");
-    const platform::AXElement element{platform::AXElement::Kind::window, xterm.pid, xterm.window};
+    const AXElement element{AXElement::Kind::window, xterm.pid, xterm.window};
 
     // The right half's bottom and top quarter and the left half of each monitor, ordered so that each
     // monitor's low zone is followed by its tall one and every other move changes monitor.
@@ -200,12 +193,12 @@ int run(int argc, char** argv) {
         std::string error;
         auto desktop = X11Desktop::connect(session.display(), error);
         if (!desktop) throw std::runtime_error(error);
-        platform::Platform::setCurrent(desktop.get());
+        Platform::setCurrent(desktop.get());
         bench(session, *desktop, moves);
-        platform::Platform::setCurrent(nullptr);
+        Platform::setCurrent(nullptr);
         return 0;
     } catch (const std::exception& e) {
-        if (platform::Platform::hasCurrent()) platform::Platform::setCurrent(nullptr);
+        if (Platform::hasCurrent()) Platform::setCurrent(nullptr);
         std::cerr << "benchmark: " << e.what() << "\n";
         return 1;
     }

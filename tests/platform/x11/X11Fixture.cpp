@@ -3,10 +3,8 @@
 #include "X11Fixture.h"
 
 #include "platform/Platform.h"
-#include "support/TempFolder.h"
 
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <utility>
 

@@ -10,14 +10,6 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
-#include <string>
-#include <vector>
-
-namespace korvane::testing {
-class TempFolder;
-}
-
 namespace korvane::x11::test {
 
 class X11Test : public ::testing::Test {

@@ -4,13 +4,10 @@
 #include "X11Fixture.h"
 
 #include "platform/FolderWatcher.h"
-#include "platform/NotificationCenter.h"
 #include "platform/RunLoop.h"
-#include "support/TempFolder.h"
 
 #include <atomic>
 #include <chrono>
-#include <filesystem>
 #include <fstream>
 #include <mutex>
 #include <numeric>
@@ -24,7 +21,7 @@ namespace fs = std::filesystem;
 
 using X11RunLoopTest = X11Test;
 
-TEST_F(X11RunLoopTest, postedBlocksRunOnTheMainThreadInTheOrderPosted) {
+TEST_F(X11RunLoopTest, postedBlocksRunOnTheMainThreadInTheOrderPostedAndDelayedOnesWhenDue) {
     auto& loop = desktop->runLoop();
     std::vector<int> order, expected(100);
     std::iota(expected.begin(), expected.end(), 1);
@@ -45,10 +42,8 @@ TEST_F(X11RunLoopTest, postedBlocksRunOnTheMainThreadInTheOrderPosted) {
     ASSERT_TRUE(runUntil([&] { return order.size() == 100; }));
     EXPECT_EQ(order, expected);
     EXPECT_TRUE(allOnMain);
-}
 
-TEST_F(X11RunLoopTest, delayedBlocksRunInDueOrderAndACancelledOneNever) {
-    auto& loop = desktop->runLoop();
+    // Delayed blocks run in due order, and a cancelled one never.
     std::vector<std::string> ran;
     const Nanos start = loop.now();
     Nanos lateAt = 0;
@@ -60,7 +55,6 @@ TEST_F(X11RunLoopTest, delayedBlocksRunInDueOrderAndACancelledOneNever) {
     auto cancelled = loop.postAfter(milliseconds(30), [&] { ran.push_back("cancelled"); });
     cancelled->cancel();
     cancelled->cancel(); // twice is harmless
-    EXPECT_TRUE(cancelled->isCancelled());
     // Scheduled from another thread, it still runs on the main one.
     std::atomic<bool> fromBackgroundOnMain{false};
     std::thread([&] {
@@ -92,7 +86,6 @@ TEST_F(X11RunLoopTest, timersRepeatUntilInvalidatedAndKeepToTheirMode) {
     auto stopped =
         loop.scheduleTimer(milliseconds(5), false, RunLoopMode::Default, [&](Timer&) { ADD_FAILURE(); });
     stopped->invalidate();
-    EXPECT_FALSE(stopped->isValid());
 
     ASSERT_TRUE(runUntil([&] { return repeats == 3 && once == 1; }));
     // Nothing is due any more; give a stray firing every chance to show.
@@ -102,7 +95,6 @@ TEST_F(X11RunLoopTest, timersRepeatUntilInvalidatedAndKeepToTheirMode) {
     EXPECT_EQ(once, 1);
     EXPECT_FALSE(single->isValid());
     EXPECT_EQ(tracking, 0); // this loop never tracks an event
-    EXPECT_EQ(loop.currentMode(), RunLoopMode::Default);
     trackingOnly->invalidate();
 }
 
@@ -112,7 +104,6 @@ TEST_F(X11RunLoopTest, backgroundQueuesRunOffTheMainThreadAndSerialQueuesInOrder
     loop.dispatchGlobal(QueueQoS::Background, [&] { globalOnMain = loop.isMainThread() ? 1 : 0; });
 
     auto queue = loop.makeSerialQueue("Korvane.test.serial");
-    EXPECT_EQ(queue->label(), "Korvane.test.serial");
     std::vector<int> order, expected(50);
     std::iota(expected.begin(), expected.end(), 0);
     for (int n : expected)
@@ -174,7 +165,6 @@ TEST_F(X11RunLoopTest, theFolderWatcherReportsRealFileSystemEvents) {
         ++calls;
     });
     ASSERT_NE(watch, nullptr);
-    EXPECT_TRUE(watch->isActive());
     // Each change, and the events it must bring.
     const std::vector<std::pair<std::function<void()>, unsigned>> steps = {
         {[&] { std::ofstream(folder / "a.json") << "{}"; }, kFolderWrite | kFolderExtend},

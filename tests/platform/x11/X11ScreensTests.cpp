@@ -3,7 +3,6 @@
 // removed and added back is the core's display tests' concern (tests/x11).
 #include "X11Fixture.h"
 
-#include "platform/NotificationCenter.h"
 #include "platform/Screens.h"
 #include "platform/WindowServer.h"
 #include "platform/x11/DisplayIdentity.h"
@@ -45,7 +44,6 @@ TEST_F(X11ScreensTest, twoMonitorsInTheBottomLeftSpaceWithThePrimaryFirst) {
     EXPECT_EQ(screens[1].visibleFrame, screens[1].frame);
     EXPECT_EQ(screens[0].localizedName, kPrimaryName);
     EXPECT_EQ(screens[1].localizedName, kSecondaryName);
-    EXPECT_EQ(screens[0].backingScale, 1.0);
     EXPECT_NE(screens[0].displayNumber, screens[1].displayNumber);
     const std::regex uuidForm("[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}");
     for (const auto& s : screens)

@@ -12,9 +12,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <filesystem>
+#include <fstream>
 #include <memory>
-#include <poll.h>
 #include <stdexcept>
 #include <sys/prctl.h>
 #include <sys/wait.h>
@@ -31,15 +30,10 @@ namespace korvane::x11::test {
 namespace {
 
 Nanos monotonic() {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
+    return std::chrono::nanoseconds(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
-struct FreeDeleter {
-    void operator()(void* p) const { std::free(p); }
-};
-template <class T> using Reply = std::unique_ptr<T, FreeDeleter>;
+template <class T> using Reply = std::unique_ptr<T, decltype([](T* p) { std::free(p); })>;
 
 // The environment as the session found it: the fixture points the desktop's data folders elsewhere,
 // and the server and window manager must not see that (openbox finds its themes there).
@@ -121,38 +115,28 @@ bool X11TestSession::waitFor(const std::function<bool()>& condition, Nanos timeo
 
 X11TestSession::X11TestSession() {
     originalEnvironment();
-    char pattern[] = "/tmp/korvane-x11-XXXXXX";
-    if (!::mkdtemp(pattern)) throw std::runtime_error("cannot make a temporary folder");
-    tempFolder_ = pattern;
-    const std::string log = tempFolder_ + "/session.log";
+    const std::string log = folder_.path() / "session.log";
     auto fail = [&](const std::string& why) {
         stopAll();
         throw std::runtime_error(why + " (see " + log + ")");
     };
 
     // Xvfb picks a free display itself and writes its number once it accepts connections.
-    int pipeFds[2];
-    if (::pipe2(pipeFds, O_CLOEXEC) != 0) throw std::runtime_error("cannot make a pipe");
-    const int writeEnd = ::fcntl(pipeFds[1], F_DUPFD, 10); // without close-on-exec
-    ::close(pipeFds[1]);
-    xvfb_ = spawn({"Xvfb", "-displayfd", std::to_string(writeEnd), "-screen", "0", "3840x1080x24", "-noreset",
+    const std::string numberFile = folder_.path() / "display";
+    const int fd = ::open(numberFile.c_str(), O_WRONLY | O_CREAT, 0644); // left open across exec
+    xvfb_ = spawn({"Xvfb", "-displayfd", std::to_string(fd), "-screen", "0", "3840x1080x24", "-noreset",
                    "-nolisten", "tcp"},
-                  "", log, writeEnd);
-    ::close(writeEnd);
+                  "", log, fd);
+    ::close(fd);
     std::string number;
-    const Nanos deadline = monotonic() + seconds(20);
-    while (number.empty() || number.back() != '\n') {
-        pollfd p{pipeFds[0], POLLIN, 0};
-        char buf[16];
-        ssize_t n = 0;
-        if (::poll(&p, 1, static_cast<int>(std::max<Nanos>(0, deadline - monotonic()) / 1'000'000)) <= 0 ||
-            (n = ::read(pipeFds[0], buf, sizeof buf)) <= 0)
-            break;
-        number.append(buf, static_cast<std::size_t>(n));
-    }
-    ::close(pipeFds[0]);
-    if (number.empty() || number.back() != '\n') fail("Xvfb did not start");
-    display_ = ":" + number.substr(0, number.size() - 1);
+    if (!waitFor(
+            [&] {
+                std::ifstream in(numberFile); // whole once the line has ended
+                return std::getline(in, number) && !in.eof();
+            },
+            seconds(20)))
+        fail("Xvfb did not start");
+    display_ = ":" + number;
 
     conn_ = xcb_connect(display_.c_str(), nullptr);
     if (xcb_connection_has_error(conn_)) fail("cannot connect to " + display_);
@@ -190,8 +174,6 @@ bool X11TestSession::waitUntilManaging() {
 
 X11TestSession::~X11TestSession() {
     stopAll();
-    std::error_code ec;
-    std::filesystem::remove_all(tempFolder_, ec);
 }
 
 void X11TestSession::stopAll() {
@@ -204,7 +186,7 @@ void X11TestSession::stopAll() {
 }
 
 pid_t X11TestSession::start(const std::vector<std::string>& argv) {
-    return clients_.emplace_back(spawn(argv, display_, tempFolder_ + "/clients.log"));
+    return clients_.emplace_back(spawn(argv, display_, folder_.path() / "clients.log"));
 }
 
 void X11TestSession::stop(pid_t pid) {
@@ -213,7 +195,7 @@ void X11TestSession::stop(pid_t pid) {
 }
 
 bool X11TestSession::run(const std::vector<std::string>& argv) {
-    const int status = end(spawn(argv, display_, tempFolder_ + "/tools.log"), seconds(10), false);
+    const int status = end(spawn(argv, display_, folder_.path() / "tools.log"), seconds(10), false);
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 

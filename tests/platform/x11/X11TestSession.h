@@ -5,6 +5,7 @@
 
 #include "platform/Geometry.h"
 #include "platform/Time.h"
+#include "support/TempFolder.h"
 
 #include <xcb/xcb.h>
 
@@ -12,7 +13,6 @@
 #include <functional>
 #include <map>
 #include <optional>
-#include <string>
 #include <sys/types.h>
 #include <vector>
 
@@ -91,7 +91,7 @@ class X11TestSession {
     void stopAll();
     bool waitUntilManaging();
 
-    std::string tempFolder_;
+    testing::TempFolder folder_;
     std::string display_;
     pid_t xvfb_ = 0;
     pid_t openbox_ = 0;

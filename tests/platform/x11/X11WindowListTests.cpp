@@ -34,7 +34,6 @@ TEST_F(X11WindowListTest, xtermsAreListedFrontToBackWithTheirFieldsAndTheOptions
         EXPECT_EQ(it->at(WindowKey::ownerName).get<std::string>(), "XTerm");
         EXPECT_EQ(it->at(WindowKey::name).get<std::string>(), title);
         EXPECT_EQ(it->at(WindowKey::layer).get<int>(), 0);
-        EXPECT_EQ(it->at(WindowKey::alpha).get<double>(), 1.0);
         EXPECT_TRUE(it->at(WindowKey::isOnscreen).get<bool>());
         const auto& bounds = it->at(WindowKey::bounds);
         const Rect root = session().frameOf(x.window);

@@ -3,7 +3,6 @@
 // script activation.
 #include "X11Fixture.h"
 
-#include "platform/NotificationCenter.h"
 #include "platform/Workspace.h"
 #include "platform/x11/X11Workspace.h"
 
