@@ -66,12 +66,7 @@ TEST_F(AXUtilOnX11Test, moveResizeFillsEveryZoneOfBothMonitorsAndTheWindowsAreFo
         EXPECT_EQ(ax->windowID(found->element), p.x.window);
     }
 
-    // Moving a window into the zone it already fills leaves it where it is.
     const auto& again = placements.back();
-    const Rect before = *ax->frame(elementOf(again.x));
-    ax->moveResize(elementOf(again.x), again.zone);
-    EXPECT_EQ(ax->frame(elementOf(again.x)), before);
-
     // Another application's number under a pid is not found, and a closed window is found by nobody.
     EXPECT_FALSE(ax->axElement(placements[0].x.window, placements[1].x.pid).has_value());
     close(again.x);
@@ -104,7 +99,7 @@ TEST_F(AXUtilOnX11Test, aLowWindowMadeTallLandsInItsZoneWithoutAnIntermediateFra
     EXPECT_EQ(ax->frame(elementOf(x)), frame);
 }
 
-TEST_F(AXUtilOnX11Test, theFocusedWindowFollowsClicksAndActivationAndEachChangeIsAnnounced) {
+TEST_F(AXUtilOnX11Test, theFocusedWindowFollowsClicksAndEachChangeIsAnnounced) {
     std::vector<nlohmann::json> activated;
     const auto token = listen(platform::kDidActivateApplication, activated);
     const std::vector<X11TestSession::Xterm> xterms = {
@@ -135,12 +130,6 @@ TEST_F(AXUtilOnX11Test, theFocusedWindowFollowsClicksAndActivationAndEachChangeI
         ASSERT_EQ(activated.size(), 1u);
         EXPECT_EQ(activated[0].at("pid"), x.pid);
     }
-
-    // A window moved into a zone is raised and takes the focus.
-    const Rect zone = zonesOf(screenNamed(kSecondaryName).visibleFrame)[1];
-    ax->moveResize(elementOf(xterms[1]), zone);
-    EXPECT_TRUE(focusedIs(xterms[1]));
-    EXPECT_EQ(session().activeWindow(), xterms[1].window);
 }
 
 // A third monitor in the strip of the root below the shorter side monitor.
@@ -175,7 +164,6 @@ TEST_F(DisplaysOnX11Test, aMonitorAddedAndRemovedAtRunTimeKeepsItsUUIDAndItsZone
     // Below the side monitor, in the space anchored at the primary, which stays where it was; the
     // other screens are unchanged and the new one took no known UUID.
     EXPECT_EQ(extra.frame, Rect(-1920, 0, 1920, 180));
-    EXPECT_EQ(primaryScreenHeight(desktop->screens()), 1080.0);
     for (const auto& s : before)
         EXPECT_NE(std::find(withExtra.begin(), withExtra.end(), s), withExtra.end()) << s.localizedName;
     EXPECT_EQ(multi->states.size(), 3u);
@@ -239,7 +227,6 @@ TEST_F(RescuerOnX11Test, parkedWindowsAreBroughtBackByTheBackgroundPass) {
         auto frame = ax->frame(elementOf(x));
         ASSERT_TRUE(frame.has_value());
         EXPECT_TRUE(fillsZone(*frame, square, primary));
-        EXPECT_FALSE(isParkedOffscreen(*frame));
     }
     EXPECT_EQ(ax->frame(elementOf(normal)), normalBefore);
 }

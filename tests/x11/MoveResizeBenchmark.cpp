@@ -3,7 +3,8 @@
 // the accessibility wrapper's moveResize read back, and a whole WMController::moveWindow without its
 // designed settle. One xterm goes round the zones of both monitors (a low window made tall among the
 // moves) among 10, 100 and 300 other windows. Prints the median and 95th percentile of single
-// operations and their ratio to the raw move. A benchmark, not a test: nothing here fails on speed.
+// operations and their ratio to the raw move. A benchmark on the tests' fixture, run by hand and never by
+// the test runner: nothing here fails on speed.
 #include "CoreOnX11.h"
 
 #include "core/MultiDisplayState.h"
@@ -17,6 +18,8 @@
 
 namespace korvane::x11::test {
 namespace {
+
+int moves = 198; // per operation and window count, from the command line
 
 using namespace platform;
 
@@ -89,18 +92,23 @@ double timed(const std::function<void()>& operation) {
 }
 
 // The session ends the xterm and the other windows with itself.
-void bench(X11TestSession& session, X11Desktop& desktop, int moves) {
-    NoSleepPlatform noSleep(desktop);
+using MoveResizeBenchmark = X11Test;
+
+TEST_F(MoveResizeBenchmark, movesIntoZonesAgainstWhatTheServerAllows) {
+    // The desktop's own time-outs, not the ones the tests allow a loaded machine.
+    desktop->accessibility().setMessagingTimeout(desktop->accessibility().systemWideElement(), 0);
+    auto& session = X11Test::session();
+    NoSleepPlatform noSleep(*desktop);
     auto ax = std::make_shared<AXUtil>(noSleep);
     auto multi = std::make_shared<MultiDisplayState>();
     auto controller = std::make_shared<WMController>(multi, ax);
-    const auto xterm = session.startXterm("Benchmark", "60x8+2600+900");
-    const AXElement element{AXElement::Kind::window, xterm.pid, xterm.window};
+    const auto x = xterm("Benchmark", "60x8+2600+900");
+    const AXElement element = elementOf(x);
 
     // The right half's bottom and top quarter and the left half of each monitor, ordered so that each
     // monitor's low zone is followed by its tall one and every other move changes monitor.
-    const auto screens = desktop.screens().screens();
-    if (screens.size() < 2) throw std::runtime_error("the session has fewer than two monitors");
+    const auto screens = desktop->screens().screens();
+    ASSERT_GE(screens.size(), 2u);
     for (const auto& s : screens)
         multi->states[s.displayUUID] = zoneStateOf(s);
     const std::tuple<std::size_t, int, bool> order[] = {{0, 3, false}, {0, 1, true}, {1, 2, false},
@@ -115,7 +123,7 @@ void bench(X11TestSession& session, X11Desktop& desktop, int moves) {
     for (int pass = 0; pass < 2; ++pass)
         for (auto& t : targets) {
             ax->moveResize(element, t.zone);
-            t.root = session.frameOf(xterm.window);
+            t.root = session.frameOf(x.window);
         }
 
     // One move to every target in turn, each timed; the main loop runs between them, as it does between
@@ -125,8 +133,8 @@ void bench(X11TestSession& session, X11Desktop& desktop, int moves) {
             const double ms = timed([&] { move(t); });
             samples.all.push_back(ms);
             if (t.lowMadeTall) samples.lowMadeTall.push_back(ms);
-            if (!(session.frameOf(xterm.window) == t.root)) ++samples.failed;
-            desktop.runUntil([] { return false; }, milliseconds(1));
+            if (!(session.frameOf(x.window) == t.root)) ++samples.failed;
+            runUntil([] { return false; }, milliseconds(1));
         }
     };
 
@@ -138,18 +146,18 @@ void bench(X11TestSession& session, X11Desktop& desktop, int moves) {
         while (others.size() < count)
             others.push_back(session.createWindow(Rect{100, 100, 200, 100},
                                                   "Other window " + std::to_string(others.size())));
-        if (!desktop.runUntil([&] { return session.clientList().size() == count + 1; }, seconds(60)))
-            throw std::runtime_error("the other windows did not show");
-        desktop.runUntil([] { return false; }, milliseconds(200));
+        ASSERT_TRUE(runUntil([&] { return session.clientList().size() == count + 1; }, seconds(60)))
+            << "the other windows did not show";
+        runUntil([] { return false; }, milliseconds(200));
 
         Samples trip, raw, wrapper, moved;
         for (int round = 0; round < std::max(1, moves / static_cast<int>(targets.size())); ++round) {
             for (std::size_t i = 0; i < targets.size(); ++i)
                 trip.all.push_back(timed([&] { session.sync(); }));
             cycle(raw, [&](const Target& t) {
-                session.requestFrame(xterm.window, t.root);
+                session.requestFrame(x.window, t.root);
                 const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
-                while (!(session.frameOf(xterm.window) == t.root) &&
+                while (!(session.frameOf(x.window) == t.root) &&
                        std::chrono::steady_clock::now() < deadline) {
                 }
             });
@@ -158,7 +166,7 @@ void bench(X11TestSession& session, X11Desktop& desktop, int moves) {
                 ax->frame(element);
             });
             cycle(moved, [&](const Target& t) {
-                controller->moveWindow(element, xterm.window, xterm.pid, t.zoneID, t.displayUUID, "Benchmark",
+                controller->moveWindow(element, x.window, x.pid, t.zoneID, t.displayUUID, "Benchmark",
                                        MoveActivation::leaveFocus);
             });
         }
@@ -179,34 +187,17 @@ void bench(X11TestSession& session, X11Desktop& desktop, int moves) {
     }
 }
 
-int run(int argc, char** argv) {
-    const int moves = argc > 1 ? std::atoi(argv[1]) : 198;
-    if (moves <= 0) {
-        std::cerr << "usage: " << argv[0] << " [moves per operation and window count, default 198]\n";
-        return 2;
-    }
-    // The desktop keeps its defaults in the application-support folder: a fresh one, not the user's.
-    korvane::testing::TempFolder home;
-    ::setenv("KORVANE_HOME", home.path().c_str(), 1);
-    try {
-        X11TestSession session;
-        std::string error;
-        auto desktop = X11Desktop::connect(session.display(), error);
-        if (!desktop) throw std::runtime_error(error);
-        Platform::setCurrent(desktop.get());
-        bench(session, *desktop, moves);
-        Platform::setCurrent(nullptr);
-        return 0;
-    } catch (const std::exception& e) {
-        if (Platform::hasCurrent()) Platform::setCurrent(nullptr);
-        std::cerr << "benchmark: " << e.what() << "\n";
-        return 1;
-    }
-}
-
 } // namespace
 } // namespace korvane::x11::test
 
 int main(int argc, char** argv) {
-    return korvane::x11::test::run(argc, argv);
+    GTEST_FLAG_SET(brief, true); // the table, and a test's lines only when it fails
+    ::testing::InitGoogleTest(&argc, argv);
+    auto& moves = korvane::x11::test::moves;
+    if (argc > 1) moves = std::atoi(argv[1]);
+    if (moves <= 0) {
+        std::cerr << "usage: " << argv[0] << " [moves per operation and window count, default 198]\n";
+        return 2;
+    }
+    return RUN_ALL_TESTS();
 }

@@ -41,7 +41,6 @@ TEST_F(X11AccessibilityTest, anXtermReadsAsAStandardWindowOfItsApplicationFromAn
     EXPECT_EQ(read<std::string>(ax, w, "AXSubrole"), "AXStandardWindow");
     EXPECT_EQ(read<std::string>(ax, w, "AXTitle"), "Reading");
     EXPECT_EQ(read<double>(ax, w, "AXWindowNumber"), static_cast<double>(x.window));
-    EXPECT_FALSE(read<bool>(ax, w, "AXMinimized"));
     EXPECT_FALSE(read<bool>(ax, w, "AXFullscreen"));
     const Rect frame = session().frameOf(x.window);
     EXPECT_EQ(read<Point>(ax, w, "AXPosition"), Point(frame.origin.x - 1920, frame.origin.y));
@@ -133,8 +132,6 @@ TEST_F(X11AccessibilityTest, raisingMinimisingAndClosingShowInTheAttributes) {
     auto& ax = desktop->accessibility();
     const AXElement wa = elementOf(a), wb = elementOf(b), appA = ax.applicationElement(a.pid),
                     appB = ax.applicationElement(b.pid);
-    EXPECT_TRUE(read<bool>(ax, wb, "AXFocused"));
-    EXPECT_FALSE(read<bool>(ax, wa, "AXMain"));
     // An application that is not frontmost still has a window it would focus.
     EXPECT_EQ(read<AXElement>(ax, appA, "AXFocusedWindow"), wa);
 

@@ -208,15 +208,6 @@ void X11TestSession::deleteMonitor(const std::string& name) {
     if (!run({"xrandr", "--delmonitor", name})) throw std::runtime_error("xrandr could not delete " + name);
 }
 
-X11TestSession::Xterm X11TestSession::startXterm(const std::string& title, const std::string& geometry) {
-    Xterm x{start({"xterm", "-title", title, "-geometry", geometry, "-e", "cat"})};
-    std::optional<xcb_window_t> window;
-    if (!waitFor([&] { return (window = clientOf(x.pid)).has_value(); }))
-        throw std::runtime_error("xterm \"" + title + "\" did not show");
-    x.window = *window;
-    return x;
-}
-
 void X11TestSession::closeXterm(const Xterm& xterm) {
     stop(xterm.pid);
     waitFor([&] { return !isClient(xterm.window); });
@@ -379,19 +370,16 @@ void X11TestSession::destroyWindow(xcb_window_t window) {
     sync();
 }
 
+// The server's one output is the primary monitor's.
 void X11TestSession::setEdid(const std::vector<std::uint8_t>& edid) {
-    Reply<xcb_randr_get_monitors_reply_t> monitors(
-        xcb_randr_get_monitors_reply(conn_, xcb_randr_get_monitors(conn_, root_, 1), nullptr));
-    if (!monitors) throw std::runtime_error("no monitors");
-    for (auto it = xcb_randr_get_monitors_monitors_iterator(monitors.get()); it.rem;
-         xcb_randr_monitor_info_next(&it)) {
-        if (xcb_randr_monitor_info_outputs_length(it.data) == 0) continue;
-        xcb_randr_change_output_property(conn_, xcb_randr_monitor_info_outputs(it.data)[0], atom("EDID"),
-                                         XCB_ATOM_INTEGER, 8, XCB_PROP_MODE_REPLACE,
-                                         static_cast<std::uint32_t>(edid.size()), edid.data());
-        return sync();
-    }
-    throw std::runtime_error("no monitor has an output");
+    Reply<xcb_randr_get_screen_resources_current_reply_t> r(xcb_randr_get_screen_resources_current_reply(
+        conn_, xcb_randr_get_screen_resources_current(conn_, root_), nullptr));
+    if (!r || xcb_randr_get_screen_resources_current_outputs_length(r.get()) == 0)
+        throw std::runtime_error("the server has no output");
+    xcb_randr_change_output_property(conn_, xcb_randr_get_screen_resources_current_outputs(r.get())[0],
+                                     atom("EDID"), XCB_ATOM_INTEGER, 8, XCB_PROP_MODE_REPLACE,
+                                     static_cast<std::uint32_t>(edid.size()), edid.data());
+    sync();
 }
 
 void X11TestSession::movePointer(int rootX, int rootY) {

@@ -47,8 +47,6 @@ class X11TestSession {
         pid_t pid = 0;
         xcb_window_t window = XCB_WINDOW_NONE;
     };
-    // Starts an xterm and waits until the window manager manages its window.
-    Xterm startXterm(const std::string& title, const std::string& geometry);
     // Ends the process and waits until its window has left the client list.
     void closeXterm(const Xterm& xterm);
 

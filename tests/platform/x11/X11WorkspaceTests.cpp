@@ -39,13 +39,11 @@ TEST_F(X11WorkspaceTest, runningApplicationsAreTheClientsAndActivatingOneByPidOr
     EXPECT_FALSE(workspace.runningApplication(::getpid()).has_value());
     ASSERT_TRUE(runUntil([&] { return has(activated, b.pid); }));
     EXPECT_EQ(workspace.frontmostApplication()->pid, b.pid);
-    EXPECT_TRUE(workspace.runningApplication(b.pid)->isActive);
     activated.clear();
 
     EXPECT_TRUE(workspace.activate(a.pid, kActivateIgnoringOtherApps));
     ASSERT_TRUE(runUntil([&] { return has(activated, a.pid); }));
     EXPECT_EQ(session().activeWindow(), a.window);
-    EXPECT_EQ(workspace.frontmostApplication()->pid, a.pid);
     EXPECT_FALSE(workspace.activate(999999, 0));
 
     // Unhiding an application whose windows are all minimised brings one back.
@@ -64,7 +62,6 @@ TEST_F(X11WorkspaceTest, runningApplicationsAreTheClientsAndActivatingOneByPidOr
     EXPECT_EQ(result.errorNumber, 0);
     ASSERT_TRUE(X11TestSession::waitFor([&] { return session().activeWindow() == a.window; }));
     EXPECT_NE(script("no.such.app").errorNumber, 0);
-    EXPECT_FALSE(workspace.runScript("display dialog \"hi\"").ok);
 }
 
 TEST_F(X11WorkspaceTest, launchingByBundleIdentifierRunsTheDesktopEntryAndIsAnnounced) {
