@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <tuple>
 
 namespace korvane::x11::test {
 namespace {
@@ -92,23 +93,18 @@ TEST_F(X11AccessibilityTest, framesAreSetWithinTheSizeIncrementAndASizeWaitsForI
     EXPECT_EQ(ax.setAttribute(w, "AXPosition", Size{1, 1}), AXError::illegalArgument);
 
     // A size set alone is applied by a read, a window list, or the main loop a moment later.
-    struct Row {
-        const char* by;
-        Size asked;
-        std::function<void()> then;
-    };
-    const Row rows[] = {
+    const std::tuple<const char*, Size, std::function<void()>> rows[] = {
         {"a read", {500, 300}, [&] { read<std::string>(ax, w, "AXTitle"); }},
         {"a window list", {450, 350}, [&] { desktop->windowServer().copyWindowInfo(kOnScreenOnly); }},
         {"the main loop",
          {400, 250},
          [&] { runUntil([&] { return session().frameOf(x.window).size.width <= 400; }, milliseconds(500)); }},
     };
-    for (const auto& row : rows) {
-        ASSERT_EQ(ax.setAttribute(w, "AXSize", row.asked), AXError::success);
-        row.then();
+    for (const auto& [by, asked, then] : rows) {
+        ASSERT_EQ(ax.setAttribute(w, "AXSize", asked), AXError::success);
+        then();
         const Size now = session().frameOf(x.window).size;
-        EXPECT_TRUE(withinCell(now, row.asked)) << row.by << ": " << now.width << "x" << now.height;
+        EXPECT_TRUE(withinCell(now, asked)) << by << ": " << now.width << "x" << now.height;
     }
 }
 

@@ -15,12 +15,11 @@ namespace fs = std::filesystem;
 void X11Test::SetUpTestSuite() {
     session_ = new X11TestSession();
     folder_ = new testing::TempFolder();
-    dataHome_ = (folder_->path() / "data").string();
-    fs::create_directories(dataHome_ + "/applications");
-    std::ofstream(dataHome_ + "/applications/" + kSampleBundleID + ".desktop")
+    fs::create_directories(dataHome() + "/applications");
+    std::ofstream(dataHome() + "/applications/" + kSampleBundleID + ".desktop")
         << "[Desktop Entry]\nType=Application\nName=" << kSampleName
         << "\nExec=xterm -title \"Launched by test\" -geometry 60x20+2200+300 -e cat\nStartupWMClass=XTerm\n";
-    ::setenv("XDG_DATA_HOME", dataHome_.c_str(), 1);
+    ::setenv("XDG_DATA_HOME", dataHome().c_str(), 1);
     ::setenv("XDG_DATA_DIRS", (folder_->path() / "no-data").c_str(), 1);
     ::setenv("KORVANE_HOME", (folder_->path() / "support").c_str(), 1);
 }

@@ -33,7 +33,7 @@ class X11Test : public ::testing::Test {
 
     static X11TestSession& session() { return *session_; }
     // The folder given to the desktop as its data home (desktop entries).
-    static const std::string& dataHome() { return dataHome_; }
+    static std::string dataHome() { return folder_->path() / "data"; }
     static platform::AXElement elementOf(const X11TestSession::Xterm& x) {
         return platform::AXElement{platform::AXElement::Kind::window, x.pid, x.window};
     }
@@ -43,7 +43,6 @@ class X11Test : public ::testing::Test {
   private:
     static inline X11TestSession* session_ = nullptr;
     static inline testing::TempFolder* folder_ = nullptr;
-    static inline std::string dataHome_;
     std::vector<X11TestSession::Xterm> xterms_;
     std::vector<xcb_window_t> docks_;
 };

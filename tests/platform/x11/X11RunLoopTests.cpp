@@ -20,7 +20,7 @@ namespace fs = std::filesystem;
 
 using X11RunLoopTest = X11Test;
 
-TEST_F(X11RunLoopTest, postedBlocksRunOnTheMainThreadInTheOrderPostedAndDelayedOnesWhenDue) {
+TEST_F(X11RunLoopTest, blocksRunOnTheMainThreadInOrderDelayedOnesWhenDueAndTimersInTheirMode) {
     auto& loop = desktop->runLoop();
     std::vector<int> order, expected(100);
     std::iota(expected.begin(), expected.end(), 1);
@@ -61,10 +61,8 @@ TEST_F(X11RunLoopTest, postedBlocksRunOnTheMainThreadInTheOrderPostedAndDelayedO
     EXPECT_LT(
         std::llabs(loop.wallClock() - std::chrono::duration_cast<std::chrono::nanoseconds>(system).count()),
         seconds(1));
-}
 
-TEST_F(X11RunLoopTest, timersRepeatUntilInvalidatedAndKeepToTheirMode) {
-    auto& loop = desktop->runLoop();
+    // Timers repeat until invalidated and keep to their mode.
     int repeats = 0, once = 0, tracking = 0, ticks = 0;
     auto repeating = [](int& n, int until) {
         return [&n, until](Timer& t) {

@@ -13,8 +13,6 @@
 namespace korvane::x11::test {
 namespace {
 
-using platform::ScreenInfo;
-
 // The header, vendor "KVN" in 5-bit letters, product 0x1234 and the serial, then a name descriptor and
 // a serial-text descriptor.
 std::vector<std::uint8_t> sampleEdid(std::uint32_t serial, const std::string& name) {
@@ -81,7 +79,6 @@ TEST_F(X11ScreensTest, aMonitorWithAnEdidIsKnownByItAndNamedByIt) {
     auto after = desktop->screens().screens();
     ASSERT_EQ(after.size(), 2u);
     EXPECT_EQ(after[0].localizedName, "Korvane Test");
-    EXPECT_NE(after[0].displayUUID, before[0].displayUUID);
     EXPECT_EQ(after[0].displayUUID, displayUUID(parseEdid(sampleEdid(42, "Korvane Test")), "any name"));
     EXPECT_EQ(after[1], before[1]);
 }
