@@ -10,33 +10,19 @@
 #include "platform/Format.h"
 #include "platform/Screens.h"
 
-#include <gtest/gtest.h>
-
 #include <cmath>
-#include <memory>
-#include <string>
-#include <vector>
 
 namespace korvane::x11::test {
-
-// xterm sizes its window in whole character cells; the fixture's xterms use the server's fixed font.
-inline constexpr double kCellWidth = 6;
-inline constexpr double kCellHeight = 13;
 
 class CoreOnX11Test : public X11Test {
   protected:
     void SetUp() override {
         X11Test::SetUp();
-        if (HasFatalFailure()) return;
-        ax = std::make_shared<AXUtil>(*desktop);
+        if (desktop) ax = std::make_shared<AXUtil>(*desktop);
     }
     void TearDown() override {
         ax.reset(); // it refers to the desktop, which the base tears down
         X11Test::TearDown();
-    }
-
-    static platform::AXElement elementOf(const X11TestSession::Xterm& x) {
-        return platform::AXElement{platform::AXElement::Kind::window, x.pid, x.window};
     }
 
     // The screen whose name is `name` as the desktop reports it now.
@@ -63,11 +49,9 @@ inline std::vector<Rect> zonesOf(const Rect& v) {
 inline std::shared_ptr<WMState> zoneStateOf(const platform::ScreenInfo& screen) {
     Layout layout;
     layout.screenId = screen.displayUUID;
-    int id = 0;
-    for (const Rect& zone : zonesOf(screen.visibleFrame)) {
-        ++id;
-        layout.zones[id] = Zone{id, zone, {}, 0};
-    }
+    const auto zones = zonesOf(screen.visibleFrame);
+    for (int id = 1; id <= 3; ++id)
+        layout.zones[id] = Zone{id, zones[static_cast<std::size_t>(id - 1)], {}, 0};
     return std::make_shared<WMState>(layout);
 }
 
@@ -76,9 +60,7 @@ inline std::shared_ptr<WMState> zoneStateOf(const platform::ScreenInfo& screen) 
 // a zone on the visible frame's bottom, else the top).
 inline ::testing::AssertionResult fillsZone(const Rect& actual, const Rect& zone, const Rect& visible) {
     const bool anchorBottom = std::fabs(zone.minY() - visible.minY()) <= 1.0;
-    const bool ok = actual.minX() == zone.minX() && actual.width() <= zone.width() &&
-                    actual.width() > zone.width() - kCellWidth && actual.height() <= zone.height() &&
-                    actual.height() > zone.height() - kCellHeight &&
+    const bool ok = actual.minX() == zone.minX() && withinCell(actual.size, zone.size) &&
                     (anchorBottom ? actual.minY() == zone.minY() : actual.maxY() == zone.maxY());
     if (ok) return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure()

@@ -1,15 +1,17 @@
 // The accessibility model on a real X server: reading an xterm's attributes, moving and resizing it
 // within its size increments (a size waiting for its position), raising and focusing, minimising by
-// WM_STATE, vanished windows, titles cut to their limit, and calls from a background queue.
+// WM_STATE, closed windows, titles cut to their limit, and calls from a background queue. Its observers:
+// title change and destruction of a window arrive in order on the main thread; the registration rules
+// hold; a dropped or unregistered observer hears nothing. Focus changes made with the mouse are reported
+// in the focus test of tests/x11.
 #include "X11Fixture.h"
 
-#include "platform/Accessibility.h"
 #include "platform/WindowServer.h"
 #include "platform/x11/X11Query.h"
 
 #include <atomic>
 #include <chrono>
-#include <functional>
+#include <tuple>
 
 namespace korvane::x11::test {
 namespace {
@@ -24,34 +26,22 @@ template <class T> T read(Accessibility& ax, const AXElement& e, const std::stri
     return value ? *value : T{};
 }
 
-AXElement windowOf(const X11TestSession::Xterm& x) {
-    return AXElement{AXElement::Kind::window, x.pid, x.window};
-}
-
-// xterm resizes in steps of one character cell (6 × 13 pixels here): never larger than asked, and less
-// than one step smaller.
-bool withinCell(Size actual, Size asked) {
-    return actual.width <= asked.width && actual.width > asked.width - 6 && actual.height <= asked.height &&
-           actual.height > asked.height - 13;
-}
-
 using X11AccessibilityTest = X11Test;
 
-TEST_F(X11AccessibilityTest, anXtermReadsAsAStandardWindowOfItsApplication) {
-    const auto x = xterm("Reading", "60x20+2000+100");
+TEST_F(X11AccessibilityTest, anXtermReadsAsAStandardWindowOfItsApplicationFromAnyThread) {
+    const auto x = xterm("Reading");
     auto& ax = desktop->accessibility();
     const AXElement app = ax.applicationElement(x.pid);
     const auto windows = read<std::vector<AXElement>>(ax, app, "AXWindows");
     ASSERT_EQ(windows.size(), 1u);
-    const AXElement w = windows[0];
-    EXPECT_EQ(w, windowOf(x));
+    const AXElement w = elementOf(x);
+    EXPECT_EQ(windows[0], w);
     EXPECT_EQ(read<std::string>(ax, app, "AXRole"), "AXApplication");
     EXPECT_EQ(read<std::string>(ax, app, "AXTitle"), kSampleName);
     EXPECT_EQ(read<std::string>(ax, w, "AXRole"), "AXWindow");
     EXPECT_EQ(read<std::string>(ax, w, "AXSubrole"), "AXStandardWindow");
     EXPECT_EQ(read<std::string>(ax, w, "AXTitle"), "Reading");
     EXPECT_EQ(read<double>(ax, w, "AXWindowNumber"), static_cast<double>(x.window));
-    EXPECT_FALSE(read<bool>(ax, w, "AXMinimized"));
     EXPECT_FALSE(read<bool>(ax, w, "AXFullscreen"));
     const Rect frame = session().frameOf(x.window);
     EXPECT_EQ(read<Point>(ax, w, "AXPosition"), Point(frame.origin.x - 1920, frame.origin.y));
@@ -59,17 +49,33 @@ TEST_F(X11AccessibilityTest, anXtermReadsAsAStandardWindowOfItsApplication) {
     pid_t pid = 0;
     EXPECT_EQ(ax.pidOf(w, pid), AXError::success);
     EXPECT_EQ(pid, x.pid);
-    AXValue unused;
-    EXPECT_EQ(ax.copyAttribute(w, "AXNoSuchThing", unused), AXError::attributeUnsupported);
-    EXPECT_TRUE(ax.isProcessTrusted());
-    EXPECT_EQ(ax.setMessagingTimeout(w, 1.0f), AXError::success);
+    AXValue v;
+    EXPECT_EQ(ax.copyAttribute(w, "AXNoSuchThing", v), AXError::attributeUnsupported);
     EXPECT_EQ(ax.setMessagingTimeout(w, -1.0f), AXError::illegalArgument);
+
+    // From a background queue, while the main thread keeps handling events.
+    std::atomic<bool> done{false};
+    bool onMain = true;
+    AXError moved = AXError::failure;
+    std::size_t listed = 0;
+    desktop->runLoop().dispatchGlobal(QueueQoS::Utility, [&] {
+        onMain = desktop->runLoop().isMainThread();
+        moved = ax.setAttribute(w, "AXPosition", Point{300, 200});
+        listed = desktop->windowServer().copyWindowInfo(kOnScreenOnly)->size();
+        ax.copyAttribute(w, "AXPosition", v);
+        done = true;
+    });
+    ASSERT_TRUE(runUntil([&] { return done.load(); }));
+    EXPECT_FALSE(onMain);
+    EXPECT_EQ(moved, AXError::success);
+    EXPECT_EQ(listed, 1u);
+    EXPECT_EQ(v, AXValue(Point(300, 200)));
 }
 
 TEST_F(X11AccessibilityTest, framesAreSetWithinTheSizeIncrementAndASizeWaitsForItsPosition) {
-    const auto x = xterm("Moving", "60x20+2000+100");
+    const auto x = xterm("Moving");
     auto& ax = desktop->accessibility();
-    const AXElement w = windowOf(x);
+    const AXElement w = elementOf(x);
     // Onto the secondary monitor, which lies at negative x in the top-left space; read back at once:
     // the call returned after the window manager had done it.
     ASSERT_EQ(ax.setAttribute(w, "AXSize", Size{601, 415}), AXError::success);
@@ -87,61 +93,43 @@ TEST_F(X11AccessibilityTest, framesAreSetWithinTheSizeIncrementAndASizeWaitsForI
     EXPECT_EQ(ax.setAttribute(w, "AXPosition", Size{1, 1}), AXError::illegalArgument);
 
     // A size set alone is applied by a read, a window list, or the main loop a moment later.
-    struct Row {
-        const char* by;
-        Size asked;
-        std::function<void()> then;
-    };
-    const Row rows[] = {
+    const std::tuple<const char*, Size, std::function<void()>> rows[] = {
         {"a read", {500, 300}, [&] { read<std::string>(ax, w, "AXTitle"); }},
         {"a window list", {450, 350}, [&] { desktop->windowServer().copyWindowInfo(kOnScreenOnly); }},
         {"the main loop",
          {400, 250},
          [&] { runUntil([&] { return session().frameOf(x.window).size.width <= 400; }, milliseconds(500)); }},
     };
-    for (const auto& row : rows) {
-        ASSERT_EQ(ax.setAttribute(w, "AXSize", row.asked), AXError::success);
-        row.then();
+    for (const auto& [by, asked, then] : rows) {
+        ASSERT_EQ(ax.setAttribute(w, "AXSize", asked), AXError::success);
+        then();
         const Size now = session().frameOf(x.window).size;
-        EXPECT_TRUE(withinCell(now, row.asked)) << row.by << ": " << now.width << "x" << now.height;
+        EXPECT_TRUE(withinCell(now, asked)) << by << ": " << now.width << "x" << now.height;
     }
 }
 
 TEST(SizeHints, aRequestedSizeSnapsDownToWholeIncrementsWithinTheLimits) {
-    SizeHints xterm; // as xterm declares itself: cells of 6 × 13 over a base of 4 × 4
-    xterm.baseWidth = xterm.baseHeight = 4;
-    xterm.widthInc = 6;
-    xterm.heightInc = 13;
-    xterm.minWidth = 10;
-    xterm.minHeight = 17;
-    struct Row {
-        double w, h;
-        Size expected;
+    const SizeHints xterm{4, 4, 6, 13, 10, 17}; // as xterm declares itself: cells of 6 × 13 over 4 × 4
+    const std::pair<Size, Size> rows[] = {
+        {{484, 316}, {484, 316}}, // exactly on a step
+        {{489, 328}, {484, 316}}, // just below the next step
+        {{490, 329}, {490, 329}}, // exactly the next step
+        {{1, 1}, {10, 17}},       // below the minimum
     };
-    const Row rows[] = {
-        {484, 316, {484, 316}}, // exactly on a step
-        {489, 328, {484, 316}}, // just below the next step
-        {490, 329, {490, 329}}, // exactly the next step
-        {1, 1, {10, 17}},       // below the minimum
-    };
-    for (const auto& row : rows)
-        EXPECT_EQ(xterm.constrain(row.w, row.h), row.expected) << row.w << "x" << row.h;
-    SizeHints capped;
-    capped.maxWidth = 300;
-    capped.maxHeight = 200;
-    EXPECT_EQ(capped.constrain(1000, 100), (Size{300, 100}));
+    for (const auto& [asked, expected] : rows)
+        EXPECT_EQ(xterm.constrain(asked.width, asked.height), expected) << asked.width << "x" << asked.height;
+    EXPECT_EQ((SizeHints{0, 0, 1, 1, 0, 0, 300, 200}.constrain(1000, 100)), (Size{300, 100}));
 }
 
-TEST_F(X11AccessibilityTest, raisingActivatesTheWindowAndTheFocusAttributesFollow) {
-    const auto a = xterm("Terminal A", "60x20+2000+100");
+TEST_F(X11AccessibilityTest, raisingMinimisingAndClosingShowInTheAttributes) {
+    const auto a = xterm("Terminal A");
     const auto b = xterm("Terminal B", "60x20+2300+200");
     ASSERT_TRUE(X11TestSession::waitFor([&] { return session().activeWindow() == b.window; }));
     auto& ax = desktop->accessibility();
-    const AXElement wa = windowOf(a), wb = windowOf(b);
-    EXPECT_TRUE(read<bool>(ax, wb, "AXFocused"));
-    EXPECT_FALSE(read<bool>(ax, wa, "AXMain"));
+    const AXElement wa = elementOf(a), wb = elementOf(b), appA = ax.applicationElement(a.pid),
+                    appB = ax.applicationElement(b.pid);
     // An application that is not frontmost still has a window it would focus.
-    EXPECT_EQ(read<AXElement>(ax, ax.applicationElement(a.pid), "AXFocusedWindow"), wa);
+    EXPECT_EQ(read<AXElement>(ax, appA, "AXFocusedWindow"), wa);
 
     ASSERT_EQ(ax.performAction(wa, "AXRaise"), AXError::success);
     // Returned only once the activation was through: no intermediate "no active window" is seen.
@@ -149,11 +137,10 @@ TEST_F(X11AccessibilityTest, raisingActivatesTheWindowAndTheFocusAttributesFollo
     EXPECT_TRUE(read<bool>(ax, wa, "AXMain"));
     EXPECT_TRUE(read<bool>(ax, wa, "AXFocused"));
     EXPECT_FALSE(read<bool>(ax, wb, "AXFocused"));
-    EXPECT_TRUE(read<bool>(ax, ax.applicationElement(a.pid), "AXFrontmost"));
-    EXPECT_FALSE(read<bool>(ax, ax.applicationElement(b.pid), "AXFrontmost"));
+    EXPECT_TRUE(read<bool>(ax, appA, "AXFrontmost"));
+    EXPECT_FALSE(read<bool>(ax, appB, "AXFrontmost"));
     EXPECT_EQ(read<AXElement>(ax, ax.systemWideElement(), "AXFocusedUIElement"), wa);
-    EXPECT_EQ(read<AXElement>(ax, ax.systemWideElement(), "AXFocusedApplication"),
-              ax.applicationElement(a.pid));
+    EXPECT_EQ(read<AXElement>(ax, ax.systemWideElement(), "AXFocusedApplication"), appA);
 
     // The active window announces nothing when activated again: the call must not wait for it.
     const auto start = std::chrono::steady_clock::now();
@@ -163,82 +150,107 @@ TEST_F(X11AccessibilityTest, raisingActivatesTheWindowAndTheFocusAttributesFollo
     // Focusing through the attributes, and through the application.
     ASSERT_EQ(ax.setAttribute(wb, "AXMain", true), AXError::success);
     EXPECT_EQ(session().activeWindow(), b.window);
-    ASSERT_EQ(ax.setAttribute(ax.applicationElement(a.pid), "AXFrontmost", true), AXError::success);
+    ASSERT_EQ(ax.setAttribute(appA, "AXFrontmost", true), AXError::success);
     EXPECT_EQ(session().activeWindow(), a.window);
     EXPECT_EQ(ax.performAction(wa, "AXPress"), AXError::actionUnsupported);
-}
 
-TEST_F(X11AccessibilityTest, minimisingIsJudgedByTheWindowState) {
-    const auto x = xterm("Minimising", "60x20+2000+100");
-    auto& ax = desktop->accessibility();
-    const AXElement w = windowOf(x);
-    ASSERT_EQ(ax.setAttribute(w, "AXMinimized", true), AXError::success);
-    EXPECT_EQ(session().wmState(x.window), 3); // IconicState
-    EXPECT_TRUE(read<bool>(ax, w, "AXMinimized"));
-    EXPECT_TRUE(read<bool>(ax, ax.applicationElement(x.pid), "AXHidden"));
-    // Minimised windows are not what an application would focus.
-    AXValue focused;
-    EXPECT_EQ(ax.copyAttribute(ax.applicationElement(x.pid), "AXFocusedWindow", focused), AXError::noValue);
-
-    ASSERT_EQ(ax.setAttribute(w, "AXMinimized", false), AXError::success);
-    EXPECT_EQ(session().wmState(x.window), 1); // NormalState
-    EXPECT_FALSE(read<bool>(ax, w, "AXMinimized"));
-}
-
-TEST_F(X11AccessibilityTest, aVanishedWindowAnswersInvalidElement) {
-    const auto x = xterm("Vanishing", "60x20+2000+100");
-    auto& ax = desktop->accessibility();
-    const AXElement w = windowOf(x);
+    // Minimised is judged by the window state, and is not what an application would focus.
+    ASSERT_EQ(ax.setAttribute(wb, "AXMinimized", true), AXError::success);
+    EXPECT_EQ(session().wmState(b.window), 3); // IconicState
+    EXPECT_TRUE(read<bool>(ax, wb, "AXMinimized"));
+    EXPECT_TRUE(read<bool>(ax, appB, "AXHidden"));
     AXValue v;
-    ASSERT_EQ(ax.copyAttribute(w, "AXTitle", v), AXError::success);
-    close(x);
-    EXPECT_EQ(ax.copyAttribute(w, "AXTitle", v), AXError::invalidUIElement);
-    EXPECT_EQ(ax.setAttribute(w, "AXPosition", Point{0, 0}), AXError::invalidUIElement);
-    EXPECT_EQ(ax.setAttribute(w, "AXSize", Size{300, 200}), AXError::invalidUIElement);
-    EXPECT_EQ(ax.performAction(w, "AXRaise"), AXError::invalidUIElement);
-    EXPECT_EQ(ax.copyAttribute(ax.applicationElement(x.pid), "AXWindows", v), AXError::invalidUIElement);
-    // An element naming a live window under another pid is not that window.
-    const auto other = xterm("Other", "60x20+2000+100");
-    EXPECT_EQ(ax.copyAttribute(AXElement{AXElement::Kind::window, x.pid, other.window}, "AXTitle", v),
+    EXPECT_EQ(ax.copyAttribute(appB, "AXFocusedWindow", v), AXError::noValue);
+    ASSERT_EQ(ax.setAttribute(wb, "AXMinimized", false), AXError::success);
+    EXPECT_EQ(session().wmState(b.window), 1); // NormalState
+    EXPECT_FALSE(read<bool>(ax, wb, "AXMinimized"));
+
+    // A live window under another pid is not that window, and a closed one answers invalid element.
+    EXPECT_EQ(ax.copyAttribute(AXElement{AXElement::Kind::window, a.pid, b.window}, "AXTitle", v),
               AXError::invalidUIElement);
+    close(b);
+    EXPECT_EQ(ax.copyAttribute(wb, "AXTitle", v), AXError::invalidUIElement);
+    EXPECT_EQ(ax.setAttribute(wb, "AXPosition", Point{0, 0}), AXError::invalidUIElement);
+    EXPECT_EQ(ax.setAttribute(wb, "AXSize", Size{300, 200}), AXError::invalidUIElement);
+    EXPECT_EQ(ax.performAction(wb, "AXRaise"), AXError::invalidUIElement);
+    EXPECT_EQ(ax.copyAttribute(appB, "AXWindows", v), AXError::invalidUIElement);
 }
 
 TEST_F(X11AccessibilityTest, aHugeTitleIsCutAtACharacterBoundary) {
-    const auto x = xterm("Short", "60x20+2000+100");
+    const auto x = xterm("Short");
     // Two-byte characters after one single-byte one: the cut at 4096 bytes falls inside a character.
     std::string huge = "a";
     for (int i = 0; i < 500'000; ++i)
         huge += "\u00e9";
     session().setTitle(x.window, huge);
     const std::string expected = huge.substr(0, 4095);
-    EXPECT_EQ(read<std::string>(desktop->accessibility(), windowOf(x), "AXTitle"), expected);
+    EXPECT_EQ(read<std::string>(desktop->accessibility(), elementOf(x), "AXTitle"), expected);
     auto one = desktop->windowServer().copyWindowInfo(kIncludingWindow, x.window);
     EXPECT_EQ(one->at(0).at(WindowKey::name).get<std::string>(), expected);
 }
 
-TEST_F(X11AccessibilityTest, backgroundQueuesReadAndMoveWhileTheMainThreadRuns) {
-    const auto x = xterm("Background", "60x20+2000+100");
-    auto& loop = desktop->runLoop();
-    std::atomic<bool> done{false};
-    bool onMain = true;
-    AXError moved = AXError::failure;
-    std::size_t listed = 0;
-    Point position;
-    loop.dispatchGlobal(QueueQoS::Utility, [&] {
-        onMain = loop.isMainThread();
-        auto& ax = desktop->accessibility();
-        moved = ax.setAttribute(windowOf(x), "AXPosition", Point{300, 200});
-        listed = desktop->windowServer().copyWindowInfo(kOnScreenOnly)->size();
-        AXValue v;
-        if (ax.copyAttribute(windowOf(x), "AXPosition", v) == AXError::success) position = std::get<Point>(v);
-        done = true;
-    });
-    // The main thread keeps handling events meanwhile.
-    ASSERT_TRUE(runUntil([&] { return done.load(); }));
-    EXPECT_FALSE(onMain);
-    EXPECT_EQ(moved, AXError::success);
-    EXPECT_EQ(listed, 1u);
-    EXPECT_EQ(position, Point(300, 200));
+using X11ObserverTest = X11Test;
+
+// Creation is how the fixture learns of every xterm it starts, and proven by each test that starts one.
+TEST_F(X11ObserverTest, titleChangeAndDestructionArriveInOrderOnTheMainThread) {
+    const auto x = xterm("Observed");
+    auto& ax = desktop->accessibility();
+    std::vector<std::string> heard;
+    AXError error = AXError::failure;
+    auto observer = ax.createObserver(
+        x.pid,
+        [&](const AXElement& e, const std::string& n) {
+            heard.push_back(n + (e == elementOf(x) && desktop->runLoop().isMainThread() ? "" : " elsewhere"));
+        },
+        error);
+    ASSERT_EQ(observer->addNotification(elementOf(x), "AXTitleChanged"), AXError::success);
+    ASSERT_EQ(observer->addNotification(elementOf(x), "AXUIElementDestroyed"), AXError::success);
+    session().setTitle(x.window, "Renamed");
+    // Titles are read when their change is handled; a window already gone by then has none to report.
+    ASSERT_TRUE(runUntil([&] { return !heard.empty(); }));
+    close(x);
+    ASSERT_TRUE(runUntil([&] { return heard.size() >= 2; }));
+    EXPECT_EQ(heard, (std::vector<std::string>{"AXTitleChanged", "AXUIElementDestroyed"}));
+}
+
+TEST_F(X11ObserverTest, registrationRulesAndObserversThatWereDroppedOrUnregisteredHearNothing) {
+    const auto x = xterm("Registered");
+    const auto other = xterm("Someone else", "60x20+2300+200");
+    auto& ax = desktop->accessibility();
+    const AXElement window = elementOf(x), foreign = elementOf(other), gone = elementOf({x.pid, 0x7FFFFF});
+    AXError error = AXError::failure;
+    int droppedHeard = 0, removedHeard = 0, keptHeard = 0;
+    auto counting = [&](int& n) {
+        return ax.createObserver(
+            x.pid, [&n](const AXElement&, const std::string&) { ++n; }, error);
+    };
+    auto dropped = counting(droppedHeard);
+    auto removed = counting(removedHeard);
+    auto kept = counting(keptHeard);
+    ASSERT_EQ(error, AXError::success);
+
+    EXPECT_EQ(removed->addNotification(window, "AXTitleChanged"), AXError::success);
+    EXPECT_EQ(removed->addNotification(window, "AXTitleChanged"), AXError::notificationAlreadyRegistered);
+    EXPECT_EQ(removed->addNotification(foreign, "AXTitleChanged"), AXError::illegalArgument);
+    EXPECT_EQ(removed->addNotification(window, "AXMenuOpened"), AXError::notificationUnsupported);
+    EXPECT_EQ(removed->addNotification(gone, "AXTitleChanged"), AXError::invalidUIElement);
+    EXPECT_EQ(removed->removeNotification(window, "AXUIElementDestroyed"),
+              AXError::notificationNotRegistered);
+    ax.createObserver(
+        0, [](const AXElement&, const std::string&) {}, error);
+    EXPECT_EQ(error, AXError::illegalArgument);
+
+    // Registered on the window, or on its application.
+    ASSERT_EQ(dropped->addNotification(window, "AXTitleChanged"), AXError::success);
+    ASSERT_EQ(kept->addNotification(ax.applicationElement(x.pid), "AXTitleChanged"), AXError::success);
+    session().setTitle(x.window, "First");
+    ASSERT_TRUE(runUntil([&] { return keptHeard == 1; }));
+    dropped.reset();
+    ASSERT_EQ(removed->removeNotification(window, "AXTitleChanged"), AXError::success);
+    session().setTitle(x.window, "Second");
+    ASSERT_TRUE(runUntil([&] { return keptHeard == 2; }));
+    EXPECT_EQ(droppedHeard, 1);
+    EXPECT_EQ(removedHeard, 1);
 }
 
 } // namespace

@@ -1,15 +1,19 @@
-// The real desktop's services that need no X server: user defaults kept in the application-support
-// folder, the process's own facts, and the report of a server that cannot be reached.
+// The real desktop's services that need no X server: reading desktop entries and their command lines,
+// scanning the data folders and finding the entry of a window class; the login entry written into the
+// autostart folder, whose Exec value reads back as the exact program path; user defaults kept in the
+// application-support folder; the process's own facts; and the report of a server that cannot be reached.
+#include "platform/x11/DesktopEntries.h"
 #include "platform/x11/X11Desktop.h"
+#include "platform/x11/X11LoginItems.h"
 #include "platform/x11/X11ProcessInfo.h"
 #include "platform/x11/X11UserDefaults.h"
 
 #include "platform/sim/LogCapture.h"
+#include "platform/sim/SimProcessInfo.h"
 #include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <fstream>
 #include <regex>
 #include <set>
@@ -20,17 +24,117 @@ namespace {
 
 namespace fs = std::filesystem;
 
-using testing::TempFolder;
-
 std::string slurp(const fs::path& p) {
-    std::ifstream in(p);
     std::stringstream s;
-    s << in.rdbuf();
+    s << std::ifstream(p).rdbuf();
     return s.str();
 }
 
+std::set<std::string> filesIn(const fs::path& folder) {
+    std::set<std::string> out;
+    for (const auto& e : fs::directory_iterator(folder))
+        out.insert(e.path().filename().string());
+    return out;
+}
+
+using Argv = std::optional<std::vector<std::string>>;
+
+// An application entry of `body` at `folder`/applications/`name`.desktop.
+void writeEntry(const fs::path& folder, const std::string& name, const std::string& body) {
+    fs::create_directories((folder / "applications" / name).parent_path());
+    std::ofstream(folder / "applications" / (name + ".desktop")) << "[Desktop Entry]\nType=Application\n"
+                                                                 << body;
+}
+
+TEST(DesktopEntries, anApplicationEntryIsReadFromItsGroupOnly) {
+    auto e = DesktopEntries::parse(
+        "# comment\n[Desktop Entry]\nType=Application\nName=Editor\nName[de]=Bearbeiter\n"
+        "Exec=editor %U\nIcon=editor\nStartupWMClass=Ed\n[Desktop Action New]\nName=New window\nExec=editor "
+        "--new\n",
+        "org.example.Editor", "/x/org.example.Editor.desktop");
+    ASSERT_TRUE(e.has_value());
+    EXPECT_EQ(e->name, "Editor");
+    EXPECT_EQ(e->exec, "editor %U");
+    EXPECT_EQ(e->startupWMClass, "Ed");
+    // Not applications, hidden, or without a command: nothing to launch.
+    for (const char* text : {"Type=Link\nName=L\nExec=x\n", "Type=Application\nName=H\nExec=x\nHidden=true\n",
+                             "Type=Application\nName=N\n"})
+        EXPECT_FALSE(DesktopEntries::parse(std::string("[Desktop Entry]\n") + text, "x", "").has_value())
+            << text;
+}
+
+TEST(DesktopEntries, commandLinesUndoQuotingAndExpandFieldCodes) {
+    const std::vector<std::pair<std::string, Argv>> rows = {
+        {"xterm -e cat", Argv({"xterm", "-e", "cat"})},
+        {"editor %U", Argv({"editor"})},
+        {"editor --file=%f", Argv({"editor", "--file="})},
+        {"\"/opt/My App/run\" --title \"say \\\"hi\\\"\"",
+         Argv({"/opt/My App/run", "--title", "say \"hi\""})},
+        {"app %i --name %c --from %k 100%%",
+         Argv({"app", "--icon", "app-icon", "--name", "App", "--from", "/e/app.desktop", "100%"})},
+        {"\"%U\"", Argv({""})},
+        {"\"unterminated", std::nullopt},
+        {"%U", std::nullopt},
+    };
+    for (const auto& [exec, argv] : rows)
+        EXPECT_EQ(DesktopEntries::commandLine({"app", "/e/app.desktop", "App", exec, "app-icon", ""}), argv)
+            << exec;
+}
+
+TEST(DesktopEntries, scanningPrefersEarlierFoldersAndMatchesWindowClasses) {
+    testing::TempFolder home, system;
+    writeEntry(home.path(), "term", "Name=My Terminal\nExec=xterm\nStartupWMClass=XTerm\n");
+    writeEntry(system.path(), "term", "Name=System Terminal\nExec=xterm\n");
+    writeEntry(system.path(), "hidden", "Name=Gone\nExec=gone\n");
+    writeEntry(home.path(), "hidden", "Name=Gone\nExec=gone\nHidden=true\n");
+    writeEntry(system.path(), "kde/org.kde.Dolphin", "Name=Dolphin\nExec=dolphin %u\n");
+    writeEntry(system.path(), "notes", "Name=Notes\nExec=/usr/bin/notes-app --new\n");
+
+    auto entries = DesktopEntries::scan({home.path().string(), system.path().string()});
+    EXPECT_EQ(entries.entries().size(), 3u);
+    EXPECT_EQ(entries.byID("term")->name, "My Terminal");
+    EXPECT_FALSE(entries.byID("hidden").has_value()); // hidden by the earlier folder
+    ASSERT_TRUE(entries.byID("kde-org.kde.Dolphin").has_value());
+
+    EXPECT_EQ(entries.forWindowClass("xterm", "XTerm")->id, "term");                    // StartupWMClass
+    EXPECT_EQ(entries.forWindowClass("dolphin", "dolphin")->id, "kde-org.kde.Dolphin"); // last part of the id
+    EXPECT_EQ(entries.forWindowClass("notes-app", "Notes-app")->id, "notes");           // the command
+    EXPECT_FALSE(entries.forWindowClass("unknown", "Unknown").has_value());
+}
+
+// Installing and removing the file is the common login items' part, proven with the simulated desktop.
+TEST(X11LoginItems, theEntryLivesInTheAutostartFolderOfTheConfigHome) {
+    testing::TempFolder tmp;
+    sim::SimProcessInfo process;
+    X11LoginItems items(process);
+    EXPECT_THROW(items.location("l"), fs::filesystem_error);
+    process.setEnvironment("HOME", (tmp.path() / "home").string());
+    EXPECT_EQ(items.location("l"), tmp.path() / "home/.config/autostart/l.desktop");
+    process.setEnvironment("XDG_CONFIG_HOME", "relative/ignored");
+    EXPECT_EQ(items.location("l"), tmp.path() / "home/.config/autostart/l.desktop");
+    process.setEnvironment("XDG_CONFIG_HOME", (tmp.path() / "config").string());
+    const fs::path entry = tmp.path() / "config/autostart/com.korvane.launch.desktop";
+    EXPECT_EQ(items.location("com.korvane.launch"), entry);
+
+    items.install({"com.korvane.launch", "/opt/Korvane/bin/korvane"});
+    EXPECT_EQ(slurp(entry),
+              "[Desktop Entry]\nType=Application\nName=korvane\nExec=/opt/Korvane/bin/korvane\n");
+}
+
+TEST(X11LoginItems, execValuesReadBackAsTheExactProgramPath) {
+    for (const std::string path :
+         {"/usr/bin/korvane", "/opt/My App/korvane", "/a/100%/b", "/q$x\\y\"z`w'", "/new\nline", "/tab\there",
+          "/semi;colon&and|pipe", "/paren(s)#hash*?~<>"}) {
+        auto entry = DesktopEntries::parse(X11LoginItems::desktopEntry({"com.korvane.launch", path}),
+                                           "com.korvane.launch", "/x/com.korvane.launch.desktop");
+        ASSERT_TRUE(entry.has_value()) << path;
+        EXPECT_EQ(DesktopEntries::commandLine(*entry), Argv({path})) << entry->exec;
+    }
+    EXPECT_EQ(X11LoginItems::execValue("/a\\b"), "\"/a\\\\\\\\b\"");
+}
+
 TEST(X11UserDefaults, valuesPersistAcrossInstancesInTheApplicationSupportFolder) {
-    TempFolder folder;
+    testing::TempFolder folder;
     const fs::path support = folder.path() / "Korvane";
     {
         X11UserDefaults defaults(support);
@@ -45,46 +149,29 @@ TEST(X11UserDefaults, valuesPersistAcrossInstancesInTheApplicationSupportFolder)
     EXPECT_EQ(reread.stringList("Korvane.list"), std::optional<std::vector<std::string>>({"a", "b"}));
     EXPECT_FALSE(reread.object("Korvane.gone").has_value());
     // Only the file itself is left: no temporary from the atomic writes.
-    std::set<std::string> files;
-    for (const auto& e : fs::directory_iterator(support))
-        files.insert(e.path().filename().string());
-    EXPECT_EQ(files, std::set<std::string>{"user-defaults.json"});
+    EXPECT_EQ(filesIn(support), std::set<std::string>{"user-defaults.json"});
 }
 
 TEST(X11UserDefaults, anUnreadableFileIsKeptAsideBeforeItIsReplaced) {
-    TempFolder folder;
+    testing::TempFolder folder;
     sim::ScopedLogCapture capture;
     std::ofstream(folder.path() / "user-defaults.json") << "{ not json";
     X11UserDefaults defaults(folder.path());
     EXPECT_FALSE(defaults.object("anything").has_value());
     EXPECT_TRUE(capture.log().contains("Could not read user defaults"));
     defaults.set("k", 1);
-    std::vector<fs::path> kept;
-    for (const auto& e : fs::directory_iterator(folder.path()))
-        if (e.path().filename().string().rfind("user-defaults.json.unreadable-", 0) == 0)
-            kept.push_back(e.path());
-    ASSERT_EQ(kept.size(), 1u);
-    EXPECT_EQ(slurp(kept[0]), "{ not json");
+    const auto files = filesIn(folder.path());
+    ASSERT_EQ(files.size(), 2u);
+    EXPECT_TRUE(files.rbegin()->starts_with("user-defaults.json.unreadable-")) << *files.rbegin();
+    EXPECT_EQ(slurp(folder.path() / *files.rbegin()), "{ not json");
     EXPECT_EQ(nlohmann::json::parse(slurp(folder.path() / "user-defaults.json")), nlohmann::json({{"k", 1}}));
 }
 
-// Sets a variable for the scope of a test and puts back what was there.
-class ScopedEnv {
-  public:
-    ScopedEnv(const char* name, const char* value) : name_(name) {
-        if (const char* old = std::getenv(name)) saved_ = old;
-        ::setenv(name, value, 1);
-    }
-    ~ScopedEnv() { saved_ ? ::setenv(name_, saved_->c_str(), 1) : ::unsetenv(name_); }
-
-  private:
-    const char* name_;
-    std::optional<std::string> saved_;
-};
-
+// Each test runs in a process of its own: the variables need no putting back.
 TEST(X11UserDefaults, theFolderFollowsTheEnvironment) {
-    ScopedEnv korvaneHome("KORVANE_HOME", "/k/home"), config("XDG_CONFIG_HOME", "/x/config"),
-        home("HOME", "/h");
+    ::setenv("KORVANE_HOME", "/k/home", 1);
+    ::setenv("XDG_CONFIG_HOME", "/x/config", 1);
+    ::setenv("HOME", "/h", 1);
     EXPECT_EQ(X11UserDefaults::applicationSupportFolder(), fs::path("/k/home"));
     ::unsetenv("KORVANE_HOME");
     EXPECT_EQ(X11UserDefaults::applicationSupportFolder(), fs::path("/x/config/Korvane"));
@@ -100,20 +187,15 @@ TEST(X11ProcessInfo, describesTheRunningProcessAndMakesRandomUUIDs) {
 
     const std::regex v4("[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}");
     std::set<std::string> seen;
-    for (int i = 0; i < 100; ++i) {
-        const std::string uuid = info.makeUUID();
-        EXPECT_TRUE(std::regex_match(uuid, v4)) << uuid;
-        seen.insert(uuid);
-    }
+    for (int i = 0; i < 100; ++i)
+        EXPECT_TRUE(std::regex_match(*seen.insert(info.makeUUID()).first, v4));
     EXPECT_EQ(seen.size(), 100u);
-    std::array<unsigned char, 16> zeros{};
-    EXPECT_EQ(X11ProcessInfo::formatUUID(zeros), "00000000-0000-4000-8000-000000000000");
+    EXPECT_EQ(X11ProcessInfo::formatUUID({}), "00000000-0000-4000-8000-000000000000");
 }
 
 TEST(X11Desktop, aServerThatCannotBeReachedIsReportedByName) {
     std::string error;
-    auto desktop = X11Desktop::connect(":65000", error);
-    EXPECT_EQ(desktop, nullptr);
+    EXPECT_EQ(X11Desktop::connect(":65000", error), nullptr);
     EXPECT_NE(error.find("\":65000\""), std::string::npos) << error;
 }
 

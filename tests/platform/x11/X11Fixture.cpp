@@ -5,8 +5,8 @@
 #include "platform/Platform.h"
 
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
+#include <utility>
 
 namespace korvane::x11::test {
 
@@ -14,26 +14,19 @@ namespace fs = std::filesystem;
 
 void X11Test::SetUpTestSuite() {
     session_ = new X11TestSession();
-    char pattern[] = "/tmp/korvane-x11-env-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    tempRoot_ = pattern;
-    dataHome_ = tempRoot_ + "/data";
-    supportFolder_ = tempRoot_ + "/support";
-    fs::create_directories(dataHome_ + "/applications");
-    fs::create_directories(tempRoot_ + "/no-data");
-    std::ofstream(dataHome_ + "/applications/" + kSampleBundleID + ".desktop")
+    folder_ = new testing::TempFolder();
+    fs::create_directories(dataHome() + "/applications");
+    std::ofstream(dataHome() + "/applications/" + kSampleBundleID + ".desktop")
         << "[Desktop Entry]\nType=Application\nName=" << kSampleName
         << "\nExec=xterm -title \"Launched by test\" -geometry 60x20+2200+300 -e cat\nStartupWMClass=XTerm\n";
-    ::setenv("XDG_DATA_HOME", dataHome_.c_str(), 1);
-    ::setenv("XDG_DATA_DIRS", (tempRoot_ + "/no-data").c_str(), 1);
-    ::setenv("KORVANE_HOME", supportFolder_.c_str(), 1);
+    ::setenv("XDG_DATA_HOME", dataHome().c_str(), 1);
+    ::setenv("XDG_DATA_DIRS", (folder_->path() / "no-data").c_str(), 1);
+    ::setenv("KORVANE_HOME", (folder_->path() / "support").c_str(), 1);
 }
 
 void X11Test::TearDownTestSuite() {
-    delete session_;
-    session_ = nullptr;
-    std::error_code ec;
-    fs::remove_all(tempRoot_, ec);
+    delete std::exchange(session_, nullptr);
+    delete std::exchange(folder_, nullptr);
 }
 
 void X11Test::SetUp() {
@@ -49,21 +42,20 @@ void X11Test::reconnect() {
     ASSERT_NE(desktop, nullptr) << error;
     platform::Platform::setCurrent(desktop.get());
     // A loaded machine may keep the window manager busy for a while; waits end as soon as it is done.
-    auto& ax = desktop->accessibility();
-    ax.setMessagingTimeout(ax.systemWideElement(), 5.0f);
+    desktop->accessibility().setMessagingTimeout(desktop->accessibility().systemWideElement(), 5.0f);
 }
 
 void X11Test::TearDown() {
     platform::Platform::setCurrent(nullptr);
     for (const auto& x : xterms_)
         session_->closeXterm(x);
-    xterms_.clear();
+    for (auto d : docks_)
+        session_->destroyWindow(d);
     desktop.reset();
 }
 
 X11TestSession::Xterm X11Test::xterm(const std::string& title, const std::string& geometry) {
-    X11TestSession::Xterm x;
-    x.pid = session_->start({"xterm", "-title", title, "-geometry", geometry, "-e", "cat"});
+    X11TestSession::Xterm x{session_->start({"xterm", "-title", title, "-geometry", geometry, "-e", "cat"})};
     // Returns once the desktop, not only the server, knows the window: what the test does next is seen.
     auto& ax = desktop->accessibility();
     platform::AXError error = platform::AXError::failure;
@@ -85,6 +77,21 @@ X11TestSession::Xterm X11Test::xterm(const std::string& title, const std::string
 void X11Test::close(const X11TestSession::Xterm& x) {
     session_->closeXterm(x);
     std::erase_if(xterms_, [&](const auto& o) { return o.pid == x.pid; });
+}
+
+xcb_window_t X11Test::dock(double height) {
+    const auto h = static_cast<std::uint32_t>(height);
+    return docks_.emplace_back(
+        session_->createDock(Rect(kPrimaryRoot.minX(), 0, kPrimaryRoot.width(), height),
+                             {0, 0, h, 0, 0, 0, 0, 0, static_cast<std::uint32_t>(kPrimaryRoot.minX()),
+                              static_cast<std::uint32_t>(kPrimaryRoot.maxX() - 1), 0, 0}));
+}
+
+std::unique_ptr<platform::ObserverToken> X11Test::listen(const char* name,
+                                                         std::vector<nlohmann::json>& heard) {
+    return desktop->notificationCenter().addObserver(
+        name, platform::NotificationCenter::Delivery::mainQueue,
+        [&heard](const std::string&, const nlohmann::json& info) { heard.push_back(info); });
 }
 
 bool X11Test::runUntil(const std::function<bool()>& condition, Nanos timeout) {

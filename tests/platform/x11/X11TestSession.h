@@ -5,6 +5,7 @@
 
 #include "platform/Geometry.h"
 #include "platform/Time.h"
+#include "support/TempFolder.h"
 
 #include <xcb/xcb.h>
 
@@ -12,7 +13,6 @@
 #include <functional>
 #include <map>
 #include <optional>
-#include <string>
 #include <sys/types.h>
 #include <vector>
 
@@ -47,19 +47,16 @@ class X11TestSession {
         pid_t pid = 0;
         xcb_window_t window = XCB_WINDOW_NONE;
     };
-    // Starts an xterm and waits until the window manager manages its window.
-    Xterm startXterm(const std::string& title, const std::string& geometry);
     // Ends the process and waits until its window has left the client list.
     void closeXterm(const Xterm& xterm);
 
     // What the server says, read on the test's own connection.
     std::vector<xcb_window_t> clientList();
     xcb_window_t activeWindow();
+    bool isClient(xcb_window_t window);
     std::optional<xcb_window_t> clientOf(pid_t pid);
     Rect frameOf(xcb_window_t window); // root coordinates, with the frame extents
     int wmState(xcb_window_t window);
-    bool isSupportingWMRunning();
-
     // One round trip on the test's own connection.
     void sync();
 
@@ -84,13 +81,15 @@ class X11TestSession {
     static bool waitFor(const std::function<bool()>& condition, Nanos timeout = seconds(10));
 
   private:
-    xcb_window_t unmappedWindow(const Rect& root);
+    xcb_window_t mappedWindow(const Rect& root, const std::function<void(xcb_window_t)>& describe);
+    void setProperty(xcb_window_t w, xcb_atom_t property, xcb_atom_t type, std::uint8_t format,
+                     std::uint32_t count, const void* data);
     xcb_atom_t atom(const char* name);
     std::vector<std::uint32_t> cardinals(xcb_window_t window, xcb_atom_t property, xcb_atom_t type);
     void stopAll();
     bool waitUntilManaging();
 
-    std::string tempFolder_;
+    testing::TempFolder folder_;
     std::string display_;
     pid_t xvfb_ = 0;
     pid_t openbox_ = 0;
