@@ -344,8 +344,8 @@ ClientWindow collect(const X11Connection& connection, xcb_window_t window, const
 
 } // namespace
 
-std::vector<ClientWindow> fetchClients(const X11Connection& connection,
-                                       const std::vector<xcb_window_t>& windows, unsigned parts) {
+std::optional<std::vector<ClientWindow>>
+fetchClients(const X11Connection& connection, const std::vector<xcb_window_t>& windows, unsigned parts) {
     auto guard = connection.lock();
     std::vector<ClientRequests> requests;
     requests.reserve(windows.size());
@@ -355,6 +355,9 @@ std::vector<ClientWindow> fetchClients(const X11Connection& connection,
     out.reserve(windows.size());
     for (std::size_t i = 0; i < windows.size(); ++i)
         out.push_back(collect(connection, windows[i], requests[i]));
+    // A reply lost to a broken connection looks like a window that is gone: only a connection still
+    // standing after the last reply vouches for the whole list.
+    if (connection.isBroken()) return std::nullopt;
     return out;
 }
 

@@ -133,9 +133,12 @@ struct ManagedWindow {
 
 // The client list, stacking and active window in one round trip.
 DesktopState fetchDesktopState(const X11Connection& connection);
-// The parts asked for of the given windows in one round trip, in the same order.
-std::vector<ClientWindow> fetchClients(const X11Connection& connection,
-                                       const std::vector<xcb_window_t>& windows, unsigned parts = kAllParts);
+// The parts asked for of the given windows in one round trip, in the same order. Nothing when the
+// connection broke before every reply came in: a window whose reply was lost would read as gone, and a
+// list short of it would lie.
+std::optional<std::vector<ClientWindow>> fetchClients(const X11Connection& connection,
+                                                      const std::vector<xcb_window_t>& windows,
+                                                      unsigned parts = kAllParts);
 // One window, its membership in the client list and optionally the active window, in one round trip.
 ManagedWindow fetchManagedWindow(const X11Connection& connection, xcb_window_t window, unsigned parts,
                                  bool withActive);

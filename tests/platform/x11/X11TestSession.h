@@ -34,6 +34,7 @@ class X11TestSession {
     X11TestSession& operator=(const X11TestSession&) = delete;
 
     const std::string& display() const { return display_; }
+    pid_t serverPid() const { return xvfb_; }
 
     // Processes on the session's display, ended at teardown unless stopped before.
     pid_t start(const std::vector<std::string>& argv);
