@@ -350,6 +350,14 @@ void X11TestSession::setTitle(xcb_window_t window, const std::string& title) {
     sync();
 }
 
+void X11TestSession::setClass(xcb_window_t window, const std::string& instance,
+                              const std::string& className) {
+    const std::string value = instance + '\0' + className + '\0';
+    xcb_change_property(conn_, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 8,
+                        static_cast<std::uint32_t>(value.size()), value.data());
+    sync();
+}
+
 xcb_window_t X11TestSession::unmappedWindow(const Rect& root) {
     const xcb_window_t w = xcb_generate_id(conn_);
     const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(conn_)).data;
