@@ -17,6 +17,11 @@
 
 namespace korvane::platform {
 
+// Posted once on the notification centre, on the main thread, when the connection to the window
+// server breaks for good: from then on no event arrives and window lists answer nothing. The program
+// is expected to save what it remembers, as on quit, and exit with a failure status.
+inline constexpr const char* kDesktopConnectionLost = "platform.desktopConnectionLost";
+
 class Platform {
   public:
     virtual ~Platform() = default;

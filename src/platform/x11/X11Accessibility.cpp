@@ -175,7 +175,9 @@ AXError X11Accessibility::readApplication(pid_t pid, const std::string& attribut
     auto guard = connection_.lock();
     const DesktopState state = fetchDesktopState(connection_);
     if (!state.ok) return AXError::cannotComplete;
-    const auto clients = fetchClients(connection_, state.clients, kPidPart | kWmStatePart);
+    const auto fetched = fetchClients(connection_, state.clients, kPidPart | kWmStatePart);
+    if (!fetched) return AXError::cannotComplete;
+    const std::vector<ClientWindow>& clients = *fetched;
     std::vector<xcb_window_t> own;
     for (auto w : state.frontToBack())
         for (const auto& c : clients)
@@ -233,12 +235,14 @@ AXError X11Accessibility::readSystemWide(const std::string& attribute, AXValue& 
     if (!state.ok) return AXError::cannotComplete;
     if (!state.isClient(state.active)) return AXError::noValue;
     auto fetched = fetchClients(connection_, {state.active}, kPidPart);
-    if (fetched.empty() || !fetched[0].exists || fetched[0].pid <= 0) return AXError::noValue;
+    if (!fetched) return AXError::cannotComplete;
+    if (fetched->empty() || !(*fetched)[0].exists || (*fetched)[0].pid <= 0) return AXError::noValue;
+    const pid_t pid = (*fetched)[0].pid;
     // Windows have no finer elements here: the focused element is the focused window itself.
     if (attribute == "AXFocusedUIElement")
-        out = X11Observers::windowElement(fetched[0].pid, state.active);
+        out = X11Observers::windowElement(pid, state.active);
     else
-        out = X11Observers::applicationElement(fetched[0].pid);
+        out = X11Observers::applicationElement(pid);
     return AXError::success;
 }
 

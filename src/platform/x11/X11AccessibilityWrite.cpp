@@ -67,7 +67,8 @@ bool X11Accessibility::waitUntil(const std::function<bool()>& condition, Nanos l
     const Nanos deadline = loop_.now() + limit;
     for (;;) {
         if (condition()) return true;
-        if (loop_.now() >= deadline) return false;
+        // Nothing will ever change on a connection that broke.
+        if (loop_.now() >= deadline || connection_.isBroken()) return false;
         std::this_thread::sleep_for(std::chrono::nanoseconds(kPollInterval));
     }
 }
@@ -180,8 +181,9 @@ AXError X11Accessibility::writeApplication(pid_t pid, const std::string& attribu
         auto guard = connection_.lock();
         const DesktopState state = fetchDesktopState(connection_);
         if (!state.ok) return AXError::cannotComplete;
-        target = preferredWindow(pid, state,
-                                 fetchClients(connection_, state.clients, kPidPart | kWmStatePart), true);
+        const auto clients = fetchClients(connection_, state.clients, kPidPart | kWmStatePart);
+        if (!clients) return AXError::cannotComplete;
+        target = preferredWindow(pid, state, *clients, true);
     }
     if (!target) return processExists(pid) ? AXError::cannotComplete : AXError::invalidUIElement;
     return activate(*target, X11Observers::applicationElement(pid));
@@ -209,14 +211,15 @@ AXError X11Accessibility::placeFrame(Window& w, std::optional<Point> origin, std
     Rect last = before;
     Nanos lastChange = loop_.now();
     bool vanished = false;
-    waitUntil(
+    const bool seen = waitUntil(
         [&] {
             auto now = fetchClients(connection_, {window}, kGeometryPart);
-            if (now.empty() || !now[0].exists) {
+            if (!now) return false;
+            if (now->empty() || !(*now)[0].exists) {
                 vanished = true;
                 return true;
             }
-            const Rect frame = now[0].frameRoot();
+            const Rect frame = (*now)[0].frameRoot();
             const Nanos t = loop_.now();
             if (frame == expected) return true;
             if (!(frame == last)) {
@@ -226,7 +229,10 @@ AXError X11Accessibility::placeFrame(Window& w, std::optional<Point> origin, std
             return !(frame == before) && t - lastChange >= kSettled;
         },
         waitLimit(w.element));
-    return vanished ? AXError::invalidUIElement : AXError::success;
+    if (vanished) return AXError::invalidUIElement;
+    // A window manager that refuses leaves the frame alone until the limit: that is an answer. A
+    // connection that broke is none.
+    return seen || !connection_.isBroken() ? AXError::success : AXError::cannotComplete;
 }
 
 AXError X11Accessibility::activate(xcb_window_t window, const AXElement& element) {
@@ -257,8 +263,9 @@ AXError X11Accessibility::setMinimized(Window& w, bool minimized) {
     const bool done = waitUntil(
         [&] {
             auto now = fetchClients(connection_, {window}, kWmStatePart);
-            vanished = now.empty() || !now[0].exists;
-            return vanished || now[0].wmState == wanted;
+            if (!now) return false;
+            vanished = now->empty() || !(*now)[0].exists;
+            return vanished || (*now)[0].wmState == wanted;
         },
         waitLimit(w.element));
     if (vanished) return AXError::invalidUIElement;

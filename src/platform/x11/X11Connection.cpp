@@ -5,6 +5,7 @@
 #include "platform/Logger.h"
 
 #include <xcb/randr.h>
+#include <xcb/res.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -83,6 +84,14 @@ std::unique_ptr<X11Connection> X11Connection::open(const std::string& displayNam
                                        XCB_RANDR_NOTIFY_MASK_CRTC_CHANGE |
                                        XCB_RANDR_NOTIFY_MASK_OUTPUT_PROPERTY);
         }
+    }
+    // Clients that set no _NET_WM_PID are owned by the process the server saw connect.
+    const xcb_query_extension_reply_t* res = xcb_get_extension_data(c->conn_, &xcb_res_id);
+    if (res && res->present) {
+        XcbReply<xcb_res_query_version_reply_t> version(
+            xcb_res_query_version_reply(c->conn_, xcb_res_query_version(c->conn_, 1, 2), nullptr));
+        c->hasClientPids_ = version && (version->server_major > 1 ||
+                                        (version->server_major == 1 && version->server_minor >= 2));
     }
     // The root's properties carry the client list, the active window and the work area; its
     // ConfigureNotify is the only sign of a monitor added or removed on some servers.

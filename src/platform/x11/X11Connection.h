@@ -58,6 +58,8 @@ class X11Connection {
     // RandR 1.5 monitors are available, and where its events start.
     bool hasMonitors() const { return hasMonitors_; }
     std::uint8_t randrEventBase() const { return randrEventBase_; }
+    // The server names the process behind a local client (X-Resource 1.2).
+    bool hasClientPids() const { return hasClientPids_; }
 
     // The server went away or the connection broke; every later request fails.
     bool isBroken() const;
@@ -98,6 +100,7 @@ class X11Connection {
     ExtraAtoms atoms_;
     bool hasMonitors_ = false;
     std::uint8_t randrEventBase_ = 0;
+    bool hasClientPids_ = false;
     std::vector<EventHandler> handlers_;
     mutable std::map<xcb_atom_t, std::string> atomNames_;
     bool reportedBroken_ = false;

@@ -5,6 +5,7 @@
 
 #include "platform/x11/X11Accessibility.h"
 #include "platform/x11/X11Connection.h"
+#include "platform/x11/X11EventPump.h"
 #include "platform/x11/X11FolderWatcher.h"
 #include "platform/x11/X11LoginItems.h"
 #include "platform/x11/X11NotificationCenter.h"
@@ -54,13 +55,10 @@ struct X11Desktop::Impl {
     std::unique_ptr<X11Accessibility> accessibility;
     std::unique_ptr<X11WindowServer> windowServer;
     std::unique_ptr<X11Workspace> workspace;
-    std::unique_ptr<DescriptorWatch> events;
+    std::unique_ptr<X11EventPump> events;
 
     ~Impl() {
-        if (loop) {
-            loop->stopBackgroundWork();
-            loop->setAboutToBlock(nullptr);
-        }
+        if (loop) loop->stopBackgroundWork();
         events.reset();
         workspace.reset();
         windowServer.reset();
@@ -111,13 +109,7 @@ std::unique_ptr<X11Desktop> X11Desktop::connect(const std::string& displayName, 
     impl->tracker->addListener(impl->observers.get());
     impl->tracker->addListener(impl->workspace.get());
 
-    // Events are read when the socket has data and, because xcb may already hold some read off the
-    // socket by a reply, each time the loop is about to sleep.
-    X11Connection* connection = impl->connection.get();
-    impl->events = impl->loop->watchDescriptor(connection->fileDescriptor(),
-                                               [connection] { connection->dispatchPending(); });
-    impl->loop->setAboutToBlock([connection] { connection->dispatchPending(); });
-    connection->dispatchPending();
+    impl->events = std::make_unique<X11EventPump>(*impl->connection, *impl->loop, *impl->notifications);
     return std::unique_ptr<X11Desktop>(new X11Desktop(std::move(impl)));
 }
 

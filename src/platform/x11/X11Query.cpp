@@ -5,6 +5,7 @@
 #include "platform/x11/X11Connection.h"
 
 #include <xcb/randr.h>
+#include <xcb/res.h>
 #include <xcb/xcb_icccm.h>
 
 #include <algorithm>
@@ -342,10 +343,37 @@ ClientWindow collect(const X11Connection& connection, xcb_window_t window, const
     return cw;
 }
 
+// Many older clients set no _NET_WM_PID. The server knows the process of each local client from its
+// socket, and any resource id names its client, so the window's own id is asked for; a remote client
+// has no pid there either, and its window stays without one. Only the windows lacking a pid cost a
+// second round trip, all of them together.
+void fillMissingPids(const X11Connection& connection, const std::vector<ClientWindow*>& clients) {
+    if (!connection.hasClientPids()) return;
+    xcb_connection_t* c = connection.xcb();
+    std::vector<std::pair<ClientWindow*, xcb_res_query_client_ids_cookie_t>> asked;
+    for (ClientWindow* cw : clients) {
+        if (!cw->exists || cw->pid > 0) continue;
+        const xcb_res_client_id_spec_t spec{cw->window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
+        asked.emplace_back(cw, xcb_res_query_client_ids(c, 1, &spec));
+    }
+    for (auto& [cw, cookie] : asked) {
+        XcbReply<xcb_res_query_client_ids_reply_t> reply(xcb_res_query_client_ids_reply(c, cookie, nullptr));
+        if (!reply) continue;
+        for (auto it = xcb_res_query_client_ids_ids_iterator(reply.get()); it.rem;
+             xcb_res_client_id_value_next(&it)) {
+            if (!(it.data->spec.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID) ||
+                xcb_res_client_id_value_value_length(it.data) < 1)
+                continue;
+            const std::uint32_t pid = *xcb_res_client_id_value_value(it.data);
+            if (pid > 0 && pid <= static_cast<std::uint32_t>(INT_MAX)) cw->pid = static_cast<pid_t>(pid);
+        }
+    }
+}
+
 } // namespace
 
-std::vector<ClientWindow> fetchClients(const X11Connection& connection,
-                                       const std::vector<xcb_window_t>& windows, unsigned parts) {
+std::optional<std::vector<ClientWindow>>
+fetchClients(const X11Connection& connection, const std::vector<xcb_window_t>& windows, unsigned parts) {
     auto guard = connection.lock();
     std::vector<ClientRequests> requests;
     requests.reserve(windows.size());
@@ -355,6 +383,15 @@ std::vector<ClientWindow> fetchClients(const X11Connection& connection,
     out.reserve(windows.size());
     for (std::size_t i = 0; i < windows.size(); ++i)
         out.push_back(collect(connection, windows[i], requests[i]));
+    if (parts & kPidPart) {
+        std::vector<ClientWindow*> all;
+        for (auto& cw : out)
+            all.push_back(&cw);
+        fillMissingPids(connection, all);
+    }
+    // A reply lost to a broken connection looks like a window that is gone: only a connection still
+    // standing after the last reply vouches for the whole list.
+    if (connection.isBroken()) return std::nullopt;
     return out;
 }
 
@@ -374,6 +411,7 @@ ManagedWindow fetchManagedWindow(const X11Connection& connection, xcb_window_t w
     if (active)
         if (auto v = words(take(c, *active)); !v.empty()) out.active = v[0];
     out.client = collect(connection, window, requests);
+    if (parts & kPidPart) fillMissingPids(connection, {&out.client});
     out.ok = !connection.isBroken();
     return out;
 }

@@ -108,10 +108,10 @@ struct DesktopState {
 // for what they use; whether the window exists and is viewable is always read.
 enum ClientPart : unsigned {
     kGeometryPart = 1u << 0, // clientRoot, extents
-    kPidPart = 1u << 1,
-    kClassPart = 1u << 2, // instanceName, className
-    kTitlePart = 1u << 3, // at most kTitleLimit bytes
-    kKindPart = 1u << 4,  // kind, above, fullscreen
+    kPidPart = 1u << 1,      // _NET_WM_PID, else the process the server saw connect (X-Resource)
+    kClassPart = 1u << 2,    // instanceName, className
+    kTitlePart = 1u << 3,    // at most kTitleLimit bytes
+    kKindPart = 1u << 4,     // kind, above, fullscreen
     kWmStatePart = 1u << 5,
     kSizeHintsPart = 1u << 6,
     kStrutPart = 1u << 7,
@@ -133,9 +133,12 @@ struct ManagedWindow {
 
 // The client list, stacking and active window in one round trip.
 DesktopState fetchDesktopState(const X11Connection& connection);
-// The parts asked for of the given windows in one round trip, in the same order.
-std::vector<ClientWindow> fetchClients(const X11Connection& connection,
-                                       const std::vector<xcb_window_t>& windows, unsigned parts = kAllParts);
+// The parts asked for of the given windows in one round trip (two when a pid must be asked of the
+// server), in the same order. Nothing when the connection broke before every reply came in: a window
+// whose reply was lost would read as gone, and a list short of it would lie.
+std::optional<std::vector<ClientWindow>> fetchClients(const X11Connection& connection,
+                                                      const std::vector<xcb_window_t>& windows,
+                                                      unsigned parts = kAllParts);
 // One window, its membership in the client list and optionally the active window, in one round trip.
 ManagedWindow fetchManagedWindow(const X11Connection& connection, xcb_window_t window, unsigned parts,
                                  bool withActive);

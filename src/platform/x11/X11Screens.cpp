@@ -98,7 +98,9 @@ X11Screens::Known X11Screens::fetch() {
     // The primary monitor comes first, as the main screen does.
     std::stable_partition(monitors.begin(), monitors.end(),
                           [&](const Monitor& m) { return m.root == coordinates.primary; });
-    const auto clients = fetchClients(connection_, state.clients, kStrutPart);
+    const auto fetched = fetchClients(connection_, state.clients, kStrutPart);
+    if (!fetched) return {};
+    const std::vector<ClientWindow>& clients = *fetched;
     Known out;
     out.coordinates = coordinates;
     for (const auto& m : monitors) {

@@ -41,19 +41,23 @@ void X11Tracker::refreshClients(bool report) {
     if (auto value = connection_.readProperty(connection_.root(), connection_.ewmh()._NET_CLIENT_LIST,
                                               XCB_ATOM_WINDOW))
         list = value->words();
+    // A server that went away closed no window: what was known stays as it was.
+    if (connection_.isBroken()) return;
 
+    std::vector<xcb_window_t> added;
+    for (auto w : list)
+        if (!find(w)) added.push_back(w);
+    follow(added);
+    const auto fetched = fetchClients(connection_, added, kPidPart | kTitlePart);
+    if (!fetched) return;
     std::vector<TrackedWindow> gone;
     std::erase_if(windows_, [&](const TrackedWindow& t) {
         if (std::find(list.begin(), list.end(), t.window) != list.end()) return false;
         gone.push_back(t);
         return true;
     });
-    std::vector<xcb_window_t> added;
-    for (auto w : list)
-        if (!find(w)) added.push_back(w);
-    follow(added);
     std::vector<TrackedWindow> fresh;
-    for (const auto& c : fetchClients(connection_, added, kPidPart | kTitlePart)) {
+    for (const auto& c : *fetched) {
         // A window that is already gone again was never there for anybody.
         if (!c.exists) continue;
         fresh.push_back(TrackedWindow{c.window, c.pid, c.title});
@@ -74,7 +78,7 @@ void X11Tracker::refreshClients(bool report) {
 
 void X11Tracker::refreshActive() {
     const xcb_window_t now = fetchActiveWindow(connection_);
-    if (now == active_) return;
+    if (now == active_ || connection_.isBroken()) return;
     active_ = now;
     auto current = find(now);
     for (auto* l : listeners_)
@@ -86,8 +90,8 @@ void X11Tracker::refreshTitle(xcb_window_t window) {
                            [&](const TrackedWindow& t) { return t.window == window; });
     if (it == windows_.end()) return;
     auto fetched = fetchClients(connection_, {window}, kTitlePart);
-    if (fetched.empty() || !fetched[0].exists || fetched[0].title == it->title) return;
-    it->title = fetched[0].title;
+    if (!fetched || fetched->empty() || !(*fetched)[0].exists || (*fetched)[0].title == it->title) return;
+    it->title = (*fetched)[0].title;
     const TrackedWindow changed = *it;
     for (auto* l : listeners_)
         l->titleChanged(changed);

@@ -48,9 +48,12 @@ std::optional<std::vector<WindowInfo>> X11WindowServer::copyWindowInfo(unsigned 
         order.clear();
         if (known) order.push_back(relativeTo);
     }
-    std::vector<WindowInfo> out;
     constexpr unsigned parts = kGeometryPart | kPidPart | kClassPart | kTitlePart | kKindPart | kWmStatePart;
-    for (const auto& c : fetchClients(connection_, order, parts)) {
+    const auto clients = fetchClients(connection_, order, parts);
+    // A list cut short by a server going away would read as windows closed.
+    if (!clients) return std::nullopt;
+    std::vector<WindowInfo> out;
+    for (const auto& c : *clients) {
         if (!c.exists) continue;
         const bool onScreen = c.viewable && !c.minimized();
         if (!(options & kIncludingWindow)) {

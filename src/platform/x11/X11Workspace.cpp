@@ -75,8 +75,11 @@ X11Workspace::Snapshot X11Workspace::snapshot() {
         auto guard = connection_.lock();
         state = fetchDesktopState(connection_);
         if (!state.ok) return snap;
-        clients =
+        // Applications missing from a list cut short would be announced as terminated.
+        auto fetched =
             fetchClients(connection_, state.frontToBack(), kPidPart | kClassPart | kKindPart | kWmStatePart);
+        if (!fetched) return snap;
+        clients = std::move(*fetched);
     }
     snap.ok = true;
     snap.active = state.active;

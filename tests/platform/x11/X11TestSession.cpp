@@ -289,6 +289,14 @@ void X11TestSession::setTitle(xcb_window_t window, const std::string& title) {
     sync();
 }
 
+void X11TestSession::setClass(xcb_window_t window, const std::string& instance,
+                              const std::string& className) {
+    const std::string value = instance + '\0' + className + '\0';
+    xcb_change_property(conn_, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 8,
+                        static_cast<std::uint32_t>(value.size()), value.data());
+    sync();
+}
+
 xcb_window_t X11TestSession::mappedWindow(const Rect& root,
                                           const std::function<void(xcb_window_t)>& describe) {
     const xcb_window_t w = xcb_generate_id(conn_);

@@ -34,6 +34,7 @@ class X11TestSession {
     X11TestSession& operator=(const X11TestSession&) = delete;
 
     const std::string& display() const { return display_; }
+    pid_t serverPid() const { return xvfb_; }
 
     // Processes on the session's display, ended at teardown unless stopped before.
     pid_t start(const std::vector<std::string>& argv);
@@ -62,6 +63,7 @@ class X11TestSession {
 
     // Changes as another client would make them.
     void setTitle(xcb_window_t window, const std::string& title);
+    void setClass(xcb_window_t window, const std::string& instance, const std::string& className);
     // A plain top-level window, mapped; a dock is one with a strut.
     xcb_window_t createWindow(const Rect& root, const std::string& title);
     xcb_window_t createDock(const Rect& root, const std::array<std::uint32_t, 12>& strut);

@@ -1,0 +1,30 @@
+// Windows whose clients set no _NET_WM_PID, as many older X clients do: the server names their process,
+// so they are found by window number like any other and can be placed in a zone.
+#include "x11/CoreOnX11.h"
+
+#include <unistd.h>
+
+namespace korvane::x11::test {
+namespace {
+
+using X11ResourceOwnerTest = CoreOnX11Test;
+
+TEST_F(X11ResourceOwnerTest, aWindowWithoutAPidPropertyIsOwnedByItsProcessAndMovesIntoAZone) {
+    // A plain window of this very process, made on the session's connection: no _NET_WM_PID.
+    const xcb_window_t window = session().createWindow(Rect(2000, 100, 300, 200), "Without a pid");
+    session().setClass(window, "plain", "Plain");
+    const Rect zone = zonesOf(screenNamed(kPrimaryName).visibleFrame).front();
+    std::optional<ElementAndFrame> found;
+    std::optional<Rect> placed;
+    if (runUntil([&] { return (found = ax->axAndFrame(window)).has_value(); }, seconds(3))) {
+        ax->moveResize(found->element, zone);
+        placed = ax->frame(found->element);
+    }
+    session().destroyWindow(window);
+    ASSERT_TRUE(found.has_value());
+    EXPECT_EQ(found->element.pid, ::getpid());
+    EXPECT_EQ(placed, zone);
+}
+
+} // namespace
+} // namespace korvane::x11::test
