@@ -18,6 +18,7 @@ namespace {
 class SimDesktopTest : public ::testing::Test {
   protected:
     SimDesktopTest() {
+        desk->windowServer().setShowsSystemEntries(false); // the lists below hold the windows alone
         primary = desk->screens().addDisplay(
             {.frame = Rect{0, 0, 1440, 900}, .visibleFrame = Rect{0, 0, 1440, 875}});
         editor = desk->workspace().launch({.bundleID = "com.example.editor", .name = "Editor"});
