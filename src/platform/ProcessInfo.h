@@ -18,6 +18,9 @@ class ProcessInfo {
     virtual std::string executablePath() = 0;
     // A new random UUID, upper-case 8-4-4-4-12.
     virtual std::string makeUUID() = 0;
+    // The bundle identifier the workspace lists this program's own process under; nothing when the
+    // workspace knows it by none.
+    virtual std::optional<std::string> bundleIdentifier() { return std::nullopt; }
 };
 
 } // namespace korvane::platform

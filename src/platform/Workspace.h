@@ -2,6 +2,7 @@
 #pragma once
 
 #include <functional>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <sys/types.h>
@@ -40,11 +41,19 @@ struct ScriptResult {
     std::string message;
 };
 
-// Notifications posted on the notification centre; user info carries "pid" and "bundleID".
+// Notifications posted on the notification centre; their user info names the application (see
+// applicationUserInfo). The wake notice carries nothing.
 inline constexpr const char* kDidLaunchApplication = "platform.didLaunchApplication";
 inline constexpr const char* kDidTerminateApplication = "platform.didTerminateApplication";
 inline constexpr const char* kDidActivateApplication = "platform.didActivateApplication";
 inline constexpr const char* kDidWake = "platform.didWake";
+
+// The user info that names an application: "pid", and when known "bundleID", "name" and
+// "activationPolicy" ("regular", "accessory" or "prohibited").
+nlohmann::json applicationUserInfo(const RunningApplication& app);
+// The application a notification names; nothing without a positive whole-number "pid". A key that is
+// missing or of another type leaves its field at its default.
+std::optional<RunningApplication> applicationFromUserInfo(const nlohmann::json& userInfo);
 
 class Workspace {
   public:

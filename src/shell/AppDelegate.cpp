@@ -1,6 +1,7 @@
 // Making the components in start-up order and wiring them to each other.
 #include "shell/AppDelegate.h"
 
+#include "app/DisplayLayoutEventBus.h"
 #include "app/DisplayLayouts.h"
 #include "app/DisplayRecords.h"
 #include "app/DisplayWorkbenchSet.h"
@@ -20,6 +21,7 @@
 #include "scenes/model/SceneFileRewriter.h"
 #include "scenes/model/ScreenContext.h"
 #include "tracking/MappingTransaction.h"
+#include "tracking/WindowTracker.h"
 
 #include <functional>
 
@@ -45,7 +47,9 @@ std::shared_ptr<AppDelegate> AppDelegate::create(platform::Platform& platform) {
 }
 
 AppDelegate::AppDelegate(platform::Platform& platform)
-    : platform_(platform), statusBarEventBus_(StatusBarEventBus::create(platform)), ax_(AXUtil::shared()),
+    : platform_(platform), statusBarEventBus_(StatusBarEventBus::create(platform)),
+      displayLayoutEventBus_(DisplayLayoutEventBus::create(platform)), ax_(AXUtil::shared()),
+      tracker_(WindowTracker::create(platform, ax_)),
       layoutSelection_(std::make_shared<LayoutSelection>(LayoutSelectionStore::load())),
       layoutTemplates_(std::make_shared<LayoutTemplateSet>(LayoutTemplateSet::load())),
       displayWorkbenches_(std::make_shared<DisplayWorkbenchSet>(DisplayWorkbenchSet::load())),

@@ -9,6 +9,7 @@
 namespace korvane {
 
 class AXUtil;
+class DisplayLayoutEventBus;
 class DisplayLayouts;
 class DisplayRecords;
 class LayoutDirectoryWatcher;
@@ -18,6 +19,7 @@ class MappingTransactionCoordinator;
 class MultiDisplayState;
 class StatusBarEventBus;
 class WMController;
+class WindowTracker;
 struct DisplayWorkbenchSet;
 struct LayoutSelection;
 struct LayoutTemplateSet;
@@ -38,7 +40,12 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
 
     // The shared objects.
     const std::shared_ptr<StatusBarEventBus>& statusBarEventBus() const { return statusBarEventBus_; }
+    const std::shared_ptr<DisplayLayoutEventBus>& displayLayoutEventBus() const {
+        return displayLayoutEventBus_;
+    }
     const std::shared_ptr<AXUtil>& ax() const { return ax_; }
+    // Made here, started once the permissions are granted.
+    const std::shared_ptr<WindowTracker>& tracker() const { return tracker_; }
     const std::shared_ptr<MultiDisplayState>& multiState() const { return multiState_; }
     const std::shared_ptr<WMController>& controller() const { return controller_; }
     const std::shared_ptr<MappingTransactionCoordinator>& mappingTransactions() const {
@@ -72,7 +79,9 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
     platform::Platform& platform_;
     // In start-up order: each is made from those above it.
     std::shared_ptr<StatusBarEventBus> statusBarEventBus_;
+    std::shared_ptr<DisplayLayoutEventBus> displayLayoutEventBus_;
     std::shared_ptr<AXUtil> ax_;
+    std::shared_ptr<WindowTracker> tracker_;
     std::shared_ptr<LayoutSelection> layoutSelection_;
     std::shared_ptr<LayoutTemplateSet> layoutTemplates_;
     std::shared_ptr<DisplayWorkbenchSet> displayWorkbenches_;

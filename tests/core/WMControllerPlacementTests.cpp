@@ -191,7 +191,8 @@ TEST_F(PlacementTest, refusedActivationWalksTheFallbacks) {
 }
 
 TEST_F(PlacementTest, windowOfAnExitedProcessIsStillRaisedAndFocusedWithoutCallback) {
-    const AXElement window = element(openWindow(editor, Rect{100, 100, 300, 300}));
+    const AXElement window =
+        element(openWindow(editor, Rect{100, 100, 300, 300}, {.numberOutlivesWindow = false}));
     desktop->workspace().quit(editor);
     loop().runUntilIdle();
     desktop->accessibility().clearAXCallLog();

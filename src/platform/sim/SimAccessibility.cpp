@@ -135,7 +135,7 @@ AXError SimAccessibility::readApplication(pid_t pid, const std::string& attribut
 
 AXError SimAccessibility::readWindow(const AXElement& element, const std::string& attribute, AXValue& out) {
     auto* w = model_.windowOfElementLocked(element);
-    if (!w) return AXError::invalidUIElement;
+    if (!w) return readClosedWindow(element, attribute, out);
     auto* app = model_.appLocked(w->pid);
     auto number = [&](WindowNumberAttribute kind) {
         if (w->numberAttribute != kind) return AXError::attributeUnsupported;
@@ -179,6 +179,17 @@ AXError SimAccessibility::readWindow(const AXElement& element, const std::string
     } else {
         return AXError::attributeUnsupported;
     }
+    return AXError::success;
+}
+
+AXError SimAccessibility::readClosedWindow(const AXElement& element, const std::string& attribute,
+                                           AXValue& out) {
+    const SimWindow* w = model_.closedWindowOfElementLocked(element);
+    const bool numberAttribute =
+        (attribute == "AXWindowNumber" && w && w->numberAttribute == WindowNumberAttribute::standard) ||
+        (attribute == "_AXWindow" && w && w->numberAttribute == WindowNumberAttribute::privateOnly);
+    if (!numberAttribute || !model_.numberVisibleLocked(*w)) return AXError::invalidUIElement;
+    out = static_cast<double>(w->number);
     return AXError::success;
 }
 

@@ -56,6 +56,9 @@ class SimAccessibility final : public platform::Accessibility {
     platform::AXError readApplication(pid_t pid, const std::string& attribute, platform::AXValue& out);
     platform::AXError readWindow(const platform::AXElement& element, const std::string& attribute,
                                  platform::AXValue& out);
+    // A closed window answers only its number attribute, when it keeps it.
+    platform::AXError readClosedWindow(const platform::AXElement& element, const std::string& attribute,
+                                       platform::AXValue& out);
     platform::AXError readChild(const platform::AXElement& element, const std::string& attribute,
                                 platform::AXValue& out);
     platform::AXError writeWindow(const platform::AXElement& element, const std::string& attribute,

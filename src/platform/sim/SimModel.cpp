@@ -70,6 +70,12 @@ SimWindow* SimModel::windowOfElementLocked(const AXElement& e) {
     return w && w->pid == e.pid ? w : nullptr;
 }
 
+const SimWindow* SimModel::closedWindowOfElementLocked(const AXElement& e) const {
+    if (e.kind != AXElement::Kind::window) return nullptr;
+    auto it = closedWindows.find(e.token);
+    return it != closedWindows.end() && it->second.pid == e.pid ? &it->second : nullptr;
+}
+
 SimChild* SimModel::childOfElementLocked(const AXElement& e) {
     if (e.kind != AXElement::Kind::other) return nullptr;
     auto it = children.find(e.token);
@@ -215,6 +221,7 @@ void SimModel::removeWindowLocked(std::uint64_t token, bool announce) {
     const pid_t pid = w->pid;
     if (announce) emitLocked(pid, elementOf(*w), "AXUIElementDestroyed");
 
+    if (w->numberOutlivesWindow) closedWindows.emplace(token, *w);
     std::erase(zOrder, token);
     std::erase_if(children, [&](const auto& kv) { return kv.second.window == token; });
     windows.erase(token);
@@ -267,13 +274,9 @@ void SimModel::postNotificationLocked(const std::string& name, nlohmann::json us
 }
 
 nlohmann::json SimModel::appUserInfoLocked(pid_t pid) const {
-    nlohmann::json info = {{"pid", pid}};
     auto it = apps.find(pid);
-    if (it != apps.end()) {
-        if (it->second.info.bundleID) info["bundleID"] = *it->second.info.bundleID;
-        if (it->second.info.name) info["name"] = *it->second.info.name;
-    }
-    return info;
+    if (it == apps.end()) return {{"pid", pid}};
+    return platform::applicationUserInfo(it->second.info);
 }
 
 std::tuple<int, pid_t, std::uint64_t, std::string> SimModel::key(const AXElement& e,

@@ -54,6 +54,7 @@ struct SimWindow {
     WindowNumberAttribute numberAttribute = WindowNumberAttribute::standard;
     std::optional<Nanos> numberAppearsAt;
     bool titleInList = true;
+    bool numberOutlivesWindow = true;
 };
 
 struct SimChild {
@@ -102,6 +103,8 @@ class SimModel : public std::enable_shared_from_this<SimModel> {
     std::uint64_t nextActivationSeq = 1;
 
     std::map<std::uint64_t, SimWindow> windows;
+    // Closed windows whose elements still answer their number, as they were when they closed.
+    std::map<std::uint64_t, SimWindow> closedWindows;
     std::vector<std::uint64_t> zOrder; // front to back
     std::map<std::uint64_t, SimChild> children;
     std::uint64_t nextToken = 1;
@@ -115,6 +118,7 @@ class SimModel : public std::enable_shared_from_this<SimModel> {
     std::map<pid_t, std::deque<platform::AXError>> scriptedObserverFailures;
 
     bool windowListAvailable = true;
+    bool showsSystemEntries = true;
     std::vector<RawWindowEntry> rawEntries;
     int nextRawEntryID = 1;
     std::size_t windowListFetches = 0;
@@ -133,6 +137,7 @@ class SimModel : public std::enable_shared_from_this<SimModel> {
     SimWindow* windowLocked(std::uint64_t token);
     SimWindow* windowByNumberLocked(std::uint32_t number);
     SimWindow* windowOfElementLocked(const platform::AXElement& element);
+    const SimWindow* closedWindowOfElementLocked(const platform::AXElement& element) const;
     SimChild* childOfElementLocked(const platform::AXElement& element);
     SimWindow& requireWindowLocked(std::uint32_t number); // throws std::invalid_argument
     SimApp& requireAppLocked(pid_t pid);

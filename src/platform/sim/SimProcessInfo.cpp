@@ -105,4 +105,14 @@ void SimProcessInfo::enqueueUUID(std::string uuid) {
     scriptedUUIDs_.push_back(std::move(uuid));
 }
 
+std::optional<std::string> SimProcessInfo::bundleIdentifier() {
+    std::lock_guard lock(mutex_);
+    return bundleID_;
+}
+
+void SimProcessInfo::setBundleIdentifier(std::optional<std::string> bundleID) {
+    std::lock_guard lock(mutex_);
+    bundleID_ = std::move(bundleID);
+}
+
 } // namespace korvane::sim

@@ -23,6 +23,8 @@ class SimProcessInfo final : public platform::ProcessInfo {
     std::string executablePath() override;
     // The next scripted value when there is one, else the next of a sequence fixed by the seed.
     std::string makeUUID() override;
+    // Nothing unless a test set one.
+    std::optional<std::string> bundleIdentifier() override;
 
     // Test hooks.
     void setArguments(std::vector<std::string> arguments);
@@ -34,6 +36,7 @@ class SimProcessInfo final : public platform::ProcessInfo {
     // Restarts the generated sequence.
     void setUUIDSeed(std::uint64_t seed);
     void enqueueUUID(std::string uuid);
+    void setBundleIdentifier(std::optional<std::string> bundleID);
 
   private:
     std::mutex mutex_;
@@ -44,6 +47,7 @@ class SimProcessInfo final : public platform::ProcessInfo {
     std::string executablePath_;
     std::uint64_t uuidState_ = 0;
     std::deque<std::string> scriptedUUIDs_;
+    std::optional<std::string> bundleID_;
 };
 
 } // namespace korvane::sim

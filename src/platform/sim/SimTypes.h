@@ -79,6 +79,9 @@ struct SimWindowSpec {
     // Until this instant of the virtual clock the number is not readable and the window list omits it.
     std::optional<Nanos> numberAppearsAt{};
     bool titleInList = true; // false: window-list entries carry no name
+    // Once closed, the element still answers its number attribute (and its pid), as a destroyed element
+    // does to the observers that hear of its end; false: it answers invalidUIElement for everything.
+    bool numberOutlivesWindow = true;
 };
 
 // A UI element inside a window, for walks from a focused element up to its window.

@@ -4,6 +4,8 @@
 
 #include "platform/sim/SimModel.h"
 
+#include <iterator>
+
 namespace korvane::sim {
 
 using platform::WindowInfo;
@@ -29,6 +31,29 @@ bool keep(const WindowInfo& e, unsigned options, std::uint32_t relativeTo) {
     return true;
 }
 
+constexpr double kMenuBarHeight = 24;
+constexpr double kDockHeight = 70;
+constexpr pid_t kWindowServerPid = 90;
+constexpr pid_t kDockPid = 91;
+constexpr pid_t kDesktopPid = 92;
+// Far above the numbers the simulated windows get, so that no lookup by number meets them.
+constexpr std::int64_t kFirstSystemNumber = 9'000'000;
+
+WindowInfo systemEntry(pid_t pid, const char* owner, int layer, const Rect& topLeft, std::int64_t number) {
+    return {{WK::ownerPID, pid},
+            {WK::ownerName, owner},
+            {WK::layer, layer},
+            {WK::bounds,
+             {{BK::x, topLeft.origin.x},
+              {BK::y, topLeft.origin.y},
+              {BK::width, topLeft.size.width},
+              {BK::height, topLeft.size.height}}},
+            {WK::number, number},
+            {WK::name, owner},
+            {WK::alpha, 1.0},
+            {WK::isOnscreen, true}};
+}
+
 } // namespace
 
 SimWindowServer::SimWindowServer(SimModel& model) : model_(model) {}
@@ -40,7 +65,22 @@ std::optional<std::vector<WindowInfo>> SimWindowServer::copyWindowInfo(unsigned 
     ++model_.windowListFetches;
     if (!model_.windowListAvailable) return std::nullopt;
 
-    std::vector<WindowInfo> all;
+    std::vector<WindowInfo> all, back;
+    if (model_.showsSystemEntries) {
+        for (const auto& d : model_.displays) {
+            const Rect frame = model_.flipLocked(d.info.frame);
+            const std::int64_t number = kFirstSystemNumber + 10 * d.id;
+            all.push_back(systemEntry(kWindowServerPid, "Window Server", kMenuBarLayer,
+                                      Rect{frame.origin.x, frame.origin.y, frame.size.width, kMenuBarHeight},
+                                      number + 1));
+            if (d.id == model_.mainDisplay)
+                all.push_back(systemEntry(
+                    kDockPid, "Dock", kDockLayer,
+                    Rect{frame.origin.x, frame.maxY() - kDockHeight, frame.size.width, kDockHeight},
+                    number + 2));
+            back.push_back(systemEntry(kDesktopPid, "Desktop", kDesktopLayer, frame, number));
+        }
+    }
     for (const auto& raw : model_.rawEntries)
         if (raw.atFront) all.push_back(raw.entry);
     for (auto token : model_.zOrder) {
@@ -63,11 +103,17 @@ std::optional<std::vector<WindowInfo>> SimWindowServer::copyWindowInfo(unsigned 
     }
     for (const auto& raw : model_.rawEntries)
         if (!raw.atFront) all.push_back(raw.entry);
+    std::move(back.begin(), back.end(), std::back_inserter(all));
 
     std::vector<WindowInfo> out;
     for (auto& e : all)
         if (keep(e, options, relativeTo)) out.push_back(std::move(e));
     return out;
+}
+
+void SimWindowServer::setShowsSystemEntries(bool shows) {
+    std::lock_guard lock(model_.mutex);
+    model_.showsSystemEntries = shows;
 }
 
 void SimWindowServer::setAvailable(bool available) {

@@ -20,8 +20,8 @@ class SimWindows {
 
     // Announces "AXWindowCreated" (and the focus changes the window brings) to the owner's observers.
     std::uint32_t open(pid_t pid, const SimWindowSpec& desc);
-    // The element turns invalid; "AXUIElementDestroyed" is announced and the application's focus goes
-    // to its front-most remaining window.
+    // The element turns invalid (it keeps only its number, see SimWindowSpec); "AXUIElementDestroyed"
+    // is announced and the application's focus goes to its front-most remaining window.
     void close(std::uint32_t number);
     // The application replaces the window by a new one, with the same properties, under a new number.
     std::uint32_t recreate(std::uint32_t number, std::optional<std::uint32_t> newNumber = std::nullopt);

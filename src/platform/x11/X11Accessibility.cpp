@@ -16,6 +16,8 @@ using Kind = AXElement::Kind;
 
 namespace {
 
+constexpr const char* kPrivateWindowNumber = "_AXWindow";
+
 const char* subroleOf(const ClientWindow& c) {
     switch (c.kind) {
     case WindowKind::normal:
@@ -116,6 +118,12 @@ AXError X11Accessibility::copyAttribute(const AXElement& element, const std::str
     case Kind::application:
         return readApplication(element.pid, attribute, out);
     case Kind::window:
+        // The private number lives in the element itself, so an element whose window is gone still tells
+        // it: that is how the receivers of "AXUIElementDestroyed" learn which window ended.
+        if (attribute == kPrivateWindowNumber && element.token != 0 && element.token <= 0xFFFFFFFFu) {
+            out = static_cast<double>(element.token);
+            return AXError::success;
+        }
         applyPendingSize(element);
         return readWindow(element, attribute, out);
     default:

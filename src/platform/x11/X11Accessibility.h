@@ -1,7 +1,8 @@
 // The accessibility model of the real desktop: an application element per client pid, a window element
 // per managed top-level (token = the client's X window id), and the system-wide element. Every call asks
 // the server afresh for what it needs (a position read fetches the geometry only), so a window that
-// vanished answers invalidUIElement at once, from any thread.
+// vanished answers invalidUIElement at once, from any thread; only the private "_AXWindow" number is
+// read from the element itself and outlives its window.
 #pragma once
 
 #include "platform/Accessibility.h"

@@ -1,6 +1,8 @@
 // Reads /proc/self for the command line and the executable, and getrandom() for UUIDs.
 #include "platform/x11/X11ProcessInfo.h"
 
+#include "platform/x11/X11Workspace.h"
+
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -89,6 +91,10 @@ std::string X11ProcessInfo::makeUUID() {
         }
     }
     return formatUUID(bytes);
+}
+
+std::optional<std::string> X11ProcessInfo::bundleIdentifier() {
+    return std::string(kOwnBundleID);
 }
 
 } // namespace korvane::x11

@@ -18,6 +18,8 @@ class X11ProcessInfo final : public platform::ProcessInfo {
     std::string executablePath() override;
     // Random (version 4) from the kernel's random source.
     std::string makeUUID() override;
+    // What the workspace names this process: kOwnBundleID.
+    std::optional<std::string> bundleIdentifier() override;
 
     // Whether the process runs: it exists and has not exited. A process that exited stays visible until
     // its parent collects it, and launched applications are not our children.

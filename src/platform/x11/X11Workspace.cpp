@@ -306,10 +306,7 @@ platform::ScriptResult X11Workspace::runScript(const std::string& source) {
 }
 
 nlohmann::json X11Workspace::userInfo(const RunningApplication& app) const {
-    nlohmann::json info = {{"pid", app.pid}};
-    if (app.bundleID) info["bundleID"] = *app.bundleID;
-    if (app.name) info["name"] = *app.name;
-    return info;
+    return platform::applicationUserInfo(app);
 }
 
 void X11Workspace::announceChanges() {

@@ -20,6 +20,7 @@ class SimDesktopTest : public ::testing::Test {
     using Tokens = std::vector<std::unique_ptr<platform::ObserverToken>>;
 
     SimDesktopTest() {
+        desk->windowServer().setShowsSystemEntries(false); // the lists below hold the windows alone
         desk->screens().addDisplay({.frame = Rect{0, 0, 1440, 900}, .visibleFrame = Rect{0, 0, 1440, 875}});
         editor = ws().launch({.bundleID = "com.example.editor", .name = "Editor"});
         loop().runUntilIdle();

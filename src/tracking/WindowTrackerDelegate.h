@@ -1,0 +1,28 @@
+// What the window tracker tells its delegate: a window joined the managed set, or a managed window's
+// title settled.
+#pragma once
+
+#include "platform/Accessibility.h"
+
+#include <string>
+#include <sys/types.h>
+
+namespace korvane {
+
+class WindowTracker;
+
+// Called on the main thread. The tracker holds its delegate weakly.
+class WindowTrackerDelegate {
+  public:
+    virtual ~WindowTrackerDelegate() = default;
+    // A window joined the managed set through a creation notice or a seeding pass that reports, or a
+    // managed window was announced as created again; `pid` is 0 when the element does not tell it.
+    virtual void windowTracker(WindowTracker& tracker, const platform::AXElement& didAddWindow,
+                               pid_t pid) = 0;
+    // A managed window's title settled after the debounce (title tracking on only); `title` is empty
+    // when the window does not tell it.
+    virtual void windowTracker(WindowTracker& tracker, const platform::AXElement& didChangeTitleOf, pid_t pid,
+                               const std::string& title) = 0;
+};
+
+} // namespace korvane

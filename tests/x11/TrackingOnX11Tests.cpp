@@ -1,0 +1,71 @@
+// Window tracking and the display observer on a real X server: an xterm started while the tracker runs is
+// reported, its renaming gives one title report, its end takes it out of the managed set; a monitor added
+// with xrandr is announced once, by its UUID.
+#include "X11Fixture.h"
+
+#include "app/DisplayObserver.h"
+#include "core/AXUtil.h"
+#include "platform/NotificationCenter.h"
+#include "tracking/WindowTracker.h"
+#include "tracking/WindowTrackerDelegate.h"
+
+#include <algorithm>
+
+namespace korvane::x11::test {
+namespace {
+
+struct Reports final : WindowTrackerDelegate {
+    std::vector<std::uint64_t> added;
+    std::vector<std::string> titles;
+    void windowTracker(WindowTracker&, const platform::AXElement& w, pid_t) override {
+        added.push_back(w.token);
+    }
+    void windowTracker(WindowTracker&, const platform::AXElement&, pid_t, const std::string& title) override {
+        titles.push_back(title);
+    }
+};
+
+using TrackingOnX11Test = X11Test;
+
+TEST_F(TrackingOnX11Test, aLaterXtermIsReportedItsRenameOnceAndItsEndLeavesTheManagedSet) {
+    auto tracker = WindowTracker::create(*desktop, std::make_shared<AXUtil>(*desktop));
+    auto reports = std::make_shared<Reports>();
+    tracker->delegate = reports;
+    tracker->isTitleChangeTrackingEnabled = true;
+    tracker->startObserving();
+
+    const auto x = xterm("Tracked");
+    ASSERT_TRUE(
+        runUntil([&] { return std::count(reports->added.begin(), reports->added.end(), x.window) > 0; }));
+    ASSERT_TRUE(runUntil([&] { return tracker->axObservers().count(x.pid) == 1; }));
+    session().setTitle(x.window, "Renamed");
+    runUntil([] { return false; }, milliseconds(600));
+    EXPECT_EQ(reports->titles, std::vector<std::string>{"Renamed"});
+
+    close(x);
+    EXPECT_TRUE(runUntil([&] { return tracker->managed().count(x.window) == 0; }));
+}
+
+TEST_F(TrackingOnX11Test, aMonitorAddedWithXrandrIsPostedOnceByItsUUID) {
+    std::vector<nlohmann::json> posts;
+    auto token = desktop->notificationCenter().addObserver(
+        DisplayObserver::screenParametersChangedNotification,
+        platform::NotificationCenter::Delivery::mainQueue,
+        [&](const std::string&, const nlohmann::json& info) { posts.push_back(info); });
+    auto observer = std::make_shared<DisplayObserver>(*desktop);
+    observer->start();
+    ASSERT_EQ(posts.size(), 1u);
+
+    session().setMonitor("EXTRA-C", Rect{0, 900, 1920, 180}, false);
+    ASSERT_TRUE(runUntil([&] { return posts.size() > 1; }));
+    runUntil([] { return false; }, milliseconds(500)); // nothing more follows once the screens settled
+    ASSERT_EQ(posts.size(), 2u);
+    std::string added;
+    for (const auto& s : desktop->screens().screens())
+        if (s.localizedName == "EXTRA-C") added = s.displayUUID;
+    EXPECT_EQ(posts[1]["addedDisplayUUIDs"], nlohmann::json::array({added}));
+    EXPECT_EQ(posts[1]["removedDisplayUUIDs"], nlohmann::json::array());
+}
+
+} // namespace
+} // namespace korvane::x11::test
