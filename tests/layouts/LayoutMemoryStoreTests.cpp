@@ -112,7 +112,7 @@ TEST(LayoutMemoryStore, recordingClaimsReplacesTheKey) {
     EXPECT_EQ(slotsOf(store.slotClaimSnapshots("D", "L")), (std::vector<std::string>{"z@9"}));
 
     store.recordSlotClaims("D", "L", {});
-    EXPECT_TRUE(store.slotClaimSnapshotsByKey.empty()); // the key goes with its last claim
+    EXPECT_TRUE(store.slotClaimSnapshotsByKey.empty());                  // the key goes with its last claim
     EXPECT_EQ(store.regionToSlots("D", "L"), (RegionSlots{{1, {"a"}}})); // slot lists untouched
 }
 
