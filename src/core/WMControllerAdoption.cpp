@@ -127,9 +127,17 @@ void WMController::adopt(const AXElement& window, WindowID wid, const std::strin
     const int zoneID = state->zoneOf.at(old);
     const WinRef& oldRef = state->wins.at(old); // every candidate was found through its record
     pid_t oldPid = 0;
-    if (accessibility.pidOf(oldRef.ax, oldPid) == AXError::success && ax->frame(oldRef.ax)) {
+    const bool oldPidRead = accessibility.pidOf(oldRef.ax, oldPid) == AXError::success;
+    const bool oldFrameRead = ax->frame(oldRef.ax).has_value();
+    if (oldPidRead && oldFrameRead) {
         Log::wm.info("Adopt: skip virtual migration pid=%d old=%u new=%u — old window still alive", pid, old,
                      wid);
+        return;
+    }
+    // Without a process on either side, "the same application" cannot be told: the one window recorded
+    // without a pid may belong to any other application, and it may well be alive.
+    if (pid == 0 || (!oldPidRead && oldFrameRead)) {
+        Log::wm.info("Adopt: skip virtual migration pid=%d old=%u new=%u — process unknown", pid, old, wid);
         return;
     }
     if (isAuxiliaryWindow(wid, window, pid, *state)) {

@@ -91,10 +91,16 @@ std::optional<Zone> WMState::zone(int id) const {
 bool WMState::detach(WindowID wid, int fromZone) {
     auto z = layout.zones.find(fromZone);
     if (z == layout.zones.end()) return false;
-    removeAll(z->second.stack, wid);
+    // A window placed in another zone keeps that place: dropping its mapping here would leave it in
+    // that zone's stack with no zone of its own. Only a stray entry of it in this stack goes.
+    auto mapped = zoneOf.find(wid);
+    const bool placedElsewhere = mapped != zoneOf.end() && mapped->second != fromZone;
+    auto& stack = z->second.stack;
+    if (placedElsewhere && std::find(stack.begin(), stack.end(), wid) == stack.end()) return false;
+    removeAll(stack, wid);
     // Entries removed below `active` do not shift it; only an index past the end is pulled back.
     clampActive(z->second);
-    zoneOf.erase(wid);
+    if (!placedElsewhere) zoneOf.erase(wid);
     return true;
 }
 

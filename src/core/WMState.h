@@ -36,7 +36,8 @@ class WMState {
 
     std::optional<Zone> zone(int id) const;
 
-    // False, and nothing changes, when the layout has no such zone.
+    // False, and nothing changes, when the layout has no such zone, or when the zone does not hold a
+    // window placed in another zone (a stray entry of it here is removed, its place kept).
     bool detach(WindowID wid, int fromZone);
 
     // Rebuilds every stack from `zoneOf`, taking windows in the given order.

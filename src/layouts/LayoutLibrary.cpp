@@ -1,8 +1,6 @@
 // Layout lookups (built-in layouts before user layouts), the user layout files, and the legacy id move.
 #include "layouts/LayoutLibrary.h"
 
-#include "core/FileUtil.h"
-#include "core/JSONEncoder.h"
 #include "core/Log.h"
 #include "layouts/BuiltinLayouts.h"
 #include "layouts/LayoutTreeModel.h"
@@ -13,21 +11,12 @@
 
 #include <algorithm>
 #include <set>
-#include <stdexcept>
 
 namespace korvane {
 
 namespace fs = std::filesystem;
 
 namespace {
-
-// Layout ids come from files and scenes; one that is not a plain file name must not reach the disk.
-class UnsafeLayoutIDError : public std::runtime_error {
-  public:
-    explicit UnsafeLayoutIDError(const std::string& id)
-        : std::runtime_error("The layout id " + platform::quoted(id) +
-                             " cannot name a file in the Layouts folder") {}
-};
 
 // ["old": "new", ...], the printed form of a map of text.
 std::string describeMapping(const LayoutLibrary::IDMapping& mapping) {
@@ -94,15 +83,6 @@ std::vector<ConfigZoneSet> LayoutLibrary::builtinLayoutTemplates() const {
     return listed;
 }
 
-fs::path LayoutLibrary::writeUserLayoutFile(const ConfigZoneSet& layout) {
-    if (!isSafeFileIdentifier(layout.id)) throw UnsafeLayoutIDError(layout.id);
-    const fs::path folder = ZoneSetStore::layoutsDirectoryURL();
-    fs::create_directories(folder);
-    const fs::path path = folder / (layout.id + ".json");
-    writeFileAtomically(path, JSONEncoder{}.encode(layout.toJSON()));
-    return path;
-}
-
 void LayoutLibrary::migrateLayoutIDsIfNeeded() {
     if (defaults_.boolValue(kLayoutIDMigrationFlag).value_or(false)) return;
     try {
@@ -141,8 +121,7 @@ bool LayoutLibrary::renameLayout(const LayoutDirectoryEntry& entry, const std::s
     ConfigZoneSet renamed = *it;
     renamed.name = name;
     try {
-        // Named by the id: an older file whose name differs from its id stays beside the new one.
-        writeUserLayoutFile(renamed);
+        ZoneSetStore::storeLayout(renamed);
     } catch (const std::exception& e) {
         Log::app.error("Failed to rename layout %s: %s", entry.id, e.what());
         return false;
@@ -157,13 +136,11 @@ bool LayoutLibrary::renameLayout(const LayoutDirectoryEntry& entry, const std::s
 void LayoutLibrary::deleteLayoutFromManager(const LayoutDirectoryEntry& entry) {
     if (entry.kind != LayoutDescriptor::Kind::userConfig) return;
     try {
-        if (!isSafeFileIdentifier(entry.id)) throw UnsafeLayoutIDError(entry.id);
-        const fs::path path = ZoneSetStore::layoutsDirectoryURL() / (entry.id + ".json");
-        std::error_code ec;
-        if (fs::exists(fs::symlink_status(path, ec))) {
-            fs::remove(path, ec);
-            if (ec) throw fs::filesystem_error("cannot remove the layout file", path, ec);
-            Log::app.info("Deleted layout file %s", path.string());
+        if (auto removal = ZoneSetStore::removeLayout(entry.id)) {
+            if (removal->fileRemoved)
+                Log::app.info("Deleted layout file %s", removal->file.string());
+            else
+                Log::app.info("Deleted layout %s from %s", entry.id, removal->file.string());
         }
     } catch (const std::exception& e) {
         Log::app.error("Failed to delete layout %s: %s", entry.id, e.what());
@@ -194,7 +171,7 @@ std::string LayoutLibrary::saveUserLayout(const ConfigZoneSet& layout) {
         stored.layoutTree = model.root;
     }
     try {
-        const fs::path path = writeUserLayoutFile(stored);
+        const fs::path path = ZoneSetStore::storeLayout(stored);
         reloadUserLayouts();
         changed("AppDelegate+Persistence.saveUserLayout");
         Log::app.info("Saved layout %s to %s", layout.id, path.string());
@@ -213,8 +190,12 @@ void LayoutLibrary::createNewLayout(const std::optional<std::string>& displayUUI
     layout.layoutTree = LayoutNode::region(1, "Zone 1");
     fs::path path;
     try {
-        layout.id = ZoneSetStore::makeLayoutID(ZoneSetStore::layoutsDirectoryURL());
-        path = writeUserLayoutFile(layout);
+        // Free as a file name and as an id inside any file, since a layout is stored where its id is.
+        std::set<std::string> taken;
+        for (const auto& set : ZoneSetStore::loadAll())
+            taken.insert(set.id);
+        layout.id = ZoneSetStore::makeLayoutID(ZoneSetStore::layoutsDirectoryURL(), taken);
+        path = ZoneSetStore::storeLayout(layout);
     } catch (const std::exception& e) {
         Log::app.error("Failed to create new layout: %s", e.what());
         return;

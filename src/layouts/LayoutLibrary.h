@@ -7,7 +7,6 @@
 #include "layouts/LayoutDirectoryEntry.h"
 #include "layouts/LayoutTemplateResolver.h"
 
-#include <filesystem>
 #include <functional>
 #include <map>
 #include <optional>
@@ -43,6 +42,7 @@ class LayoutLibrary : public LayoutTemplateResolver {
     // Keeps the previous list when the folder cannot be read.
     void reloadUserLayouts();
 
+    // Each acts on the file that holds the layout, and on that layout's entry alone (see ZoneSetStore).
     // Rename says false on any refusal or failure; delete still reloads; save returns the id whether or
     // not it wrote.
     bool renameLayout(const LayoutDirectoryEntry& entry, const std::string& newName);
@@ -59,9 +59,6 @@ class LayoutLibrary : public LayoutTemplateResolver {
     static constexpr const char* kLayoutIDMigrationFlag = "Korvane.layoutIDMigrationDone";
 
   private:
-    // Writes the layout compactly to "<id>.json" in the Layouts folder (created when missing) and
-    // returns the file's path. Throws for an id that cannot name a file there and on any failure.
-    static std::filesystem::path writeUserLayoutFile(const ConfigZoneSet& layout);
     void changed(const std::string& source) const;
 
     platform::UserDefaults& defaults_;

@@ -169,6 +169,16 @@ template <class J> void encode(J& j, const LayoutNode& node) {
     j["right"] = std::move(right);
 }
 
+// Refused up front, so that encoding never recurses deeper than reading would, and a file is never
+// written that its own reader would skip.
+template <class J> void encodeReadable(J& j, const LayoutNode& node) {
+    const int levels = node.depth() + 1;
+    if (levels > LayoutNode::kMaxDecodeDepth)
+        throw LayoutTreeTooDeepError("The layout tree nests " + std::to_string(levels) + " levels; at most " +
+                                     std::to_string(LayoutNode::kMaxDecodeDepth) + " can be read back");
+    encode(j, node);
+}
+
 template <class J> const J& requiredValue(const J& object, const char* key) {
     auto it = object.find(key);
     if (it == object.end() || it->is_null())
@@ -251,10 +261,10 @@ template <class J> LayoutNode decode(const J& j, int level) {
 } // namespace
 
 void to_json(nlohmann::json& j, const LayoutNode& node) {
-    encode(j, node);
+    encodeReadable(j, node);
 }
 void to_json(nlohmann::ordered_json& j, const LayoutNode& node) {
-    encode(j, node);
+    encodeReadable(j, node);
 }
 void from_json(const nlohmann::json& j, LayoutNode& node) {
     node = decode(j, 1);

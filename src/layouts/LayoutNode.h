@@ -8,6 +8,7 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -87,9 +88,16 @@ inline const LayoutNode& LayoutSplit::right() const {
     return *right_;
 }
 
+// Writing a tree that nests more node levels than reading accepts: it could never be read back.
+class LayoutTreeTooDeepError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
 // JSON form: {"type": "region", "id": 1, "name": "Top"} or
 // {"type": "split", "axis": "vertical", "ratio": 0.6, "left": {...}, "right": {...}}.
-// Reading throws DecodingError (layouts/DecodingError.h).
+// Reading throws DecodingError (core/DecodingError.h); writing a tree deeper than
+// LayoutNode::kMaxDecodeDepth node levels throws LayoutTreeTooDeepError and builds nothing.
 void to_json(nlohmann::json& j, const LayoutNode& node);
 void to_json(nlohmann::ordered_json& j, const LayoutNode& node);
 void from_json(const nlohmann::json& j, LayoutNode& node);

@@ -305,10 +305,12 @@ bool LayoutTreeEditorModel::updateParentChain(const Path& path, LayoutNode node,
 
 namespace {
 
+// Dividers below the deepest path an edit can name are left where their splits put them, which keeps
+// the walk as shallow as the paths are short.
 void collectPositions(const LayoutNode& node, const Rect& rect, LayoutTreeEditorModel::Path& path,
                       const Rect& canvas, std::map<LayoutTreeEditorModel::Path, double>& into) {
     const LayoutSplit* s = node.asSplit();
-    if (!s) return;
+    if (!s || path.size() > kMaxPathLength) return;
     auto [left, right] = childRects(s->axis, s->ratio, rect);
     into[path] = s->axis == SplitAxis::vertical ? left.maxY() / std::max(canvas.size.height, 1.0)
                                                 : left.maxX() / std::max(canvas.size.width, 1.0);
@@ -334,7 +336,8 @@ LayoutNode LayoutTreeEditorModel::applyDividerPositions(const LayoutNode& node, 
                                                         const std::map<Path, double>& positions,
                                                         const Rect& canvas) const {
     const LayoutSplit* s = node.asSplit();
-    if (!s) return node;
+    // collectPositions records nothing deeper, so such a subtree keeps its ratios as it is.
+    if (!s || path.size() > kMaxPathLength) return node;
     double r = s->ratio;
     if (auto it = positions.find(path); it != positions.end()) {
         const bool vertical = s->axis == SplitAxis::vertical;
@@ -363,12 +366,35 @@ ConfigZoneSet LayoutTreeEditorModel::toConfigZoneSet(const std::string& displayU
     return LayoutTreeModel(exportedTree(), displayUUID_, id_, name_).toConfigZoneSet(displayUUID, id, name);
 }
 
+// Without recursion: a tree built from long split lists of a damaged file can be far deeper than the
+// stack would allow. Children are converted before their split, left before right.
 LayoutNode LayoutTreeEditorModel::convertVerticalRatios(const LayoutNode& tree) {
-    const LayoutSplit* s = tree.asSplit();
-    if (!s) return tree;
-    const double r = s->axis == SplitAxis::vertical ? 1 - s->ratio : s->ratio;
-    return LayoutNode::split(s->axis, clampRatio(r), convertVerticalRatios(s->left()),
-                             convertVerticalRatios(s->right()));
+    struct Step {
+        const LayoutNode* node;
+        bool childrenDone;
+    };
+    std::vector<Step> pending{{&tree, false}};
+    std::vector<LayoutNode> converted;
+    while (!pending.empty()) {
+        const Step step = pending.back();
+        pending.pop_back();
+        const LayoutSplit* s = step.node->asSplit();
+        if (!s) {
+            converted.push_back(*step.node);
+        } else if (!step.childrenDone) {
+            pending.push_back({step.node, true});
+            pending.push_back({&s->right(), false});
+            pending.push_back({&s->left(), false});
+        } else {
+            LayoutNode right = std::move(converted.back());
+            converted.pop_back();
+            LayoutNode left = std::move(converted.back());
+            converted.pop_back();
+            const double r = s->axis == SplitAxis::vertical ? 1 - s->ratio : s->ratio;
+            converted.push_back(LayoutNode::split(s->axis, clampRatio(r), std::move(left), std::move(right)));
+        }
+    }
+    return std::move(converted.back());
 }
 
 RegionIDMap LayoutTreeEditorModel::normalizeRegionIDs() {

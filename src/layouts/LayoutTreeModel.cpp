@@ -160,15 +160,56 @@ bool regionPositionPrecedes(const std::pair<std::int64_t, Rect>& a, const std::p
     return fa == fb && a.first < b.first;
 }
 
-void sortInReadingOrder(std::vector<std::pair<std::int64_t, Rect>>& pairs, double tolerance) {
-    for (std::size_t i = 1; i < pairs.size(); ++i) {
-        auto current = std::move(pairs[i]);
+namespace {
+
+using RegionPosition = std::pair<std::int64_t, Rect>;
+
+// Long enough that a layout of ordinary size is one run, short enough that the quadratic insertion sort
+// stays cheap within it.
+constexpr std::size_t kInsertionRun = 32;
+
+template <class Precedes>
+void insertionSort(std::vector<RegionPosition>& pairs, std::size_t begin, std::size_t end,
+                   Precedes precedes) {
+    for (std::size_t i = begin + 1; i < end; ++i) {
+        RegionPosition current = std::move(pairs[i]);
         std::size_t j = i;
-        while (j > 0 && regionPositionPrecedes(current, pairs[j - 1], tolerance)) {
+        while (j > begin && precedes(current, pairs[j - 1])) {
             pairs[j] = std::move(pairs[j - 1]);
             --j;
         }
         pairs[j] = std::move(current);
+    }
+}
+
+} // namespace
+
+// Runs sorted by insertion, then merged pairwise bottom up. A merge takes from the right run only when
+// its element strictly precedes the left one, which keeps the sort stable; neither step relies on the
+// relation being consistent, so its blur near the tolerance costs order, never termination or bounds.
+void sortInReadingOrder(std::vector<std::pair<std::int64_t, Rect>>& pairs, double tolerance) {
+    auto precedes = [tolerance](const RegionPosition& a, const RegionPosition& b) {
+        return regionPositionPrecedes(a, b, tolerance);
+    };
+    const std::size_t n = pairs.size();
+    for (std::size_t begin = 0; begin < n; begin += kInsertionRun)
+        insertionSort(pairs, begin, std::min(begin + kInsertionRun, n), precedes);
+    if (n <= kInsertionRun) return;
+
+    std::vector<RegionPosition> merged(n);
+    for (std::size_t width = kInsertionRun; width < n; width *= 2) {
+        for (std::size_t lo = 0; lo < n; lo += 2 * width) {
+            const std::size_t mid = std::min(lo + width, n);
+            const std::size_t hi = std::min(lo + 2 * width, n);
+            std::size_t i = lo, j = mid, k = lo;
+            while (i < mid && j < hi)
+                merged[k++] = precedes(pairs[j], pairs[i]) ? std::move(pairs[j++]) : std::move(pairs[i++]);
+            while (i < mid)
+                merged[k++] = std::move(pairs[i++]);
+            while (j < hi)
+                merged[k++] = std::move(pairs[j++]);
+        }
+        pairs.swap(merged);
     }
 }
 

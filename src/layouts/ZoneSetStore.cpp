@@ -1,14 +1,19 @@
-// The Layouts folder on disk: bulk reads, display-UUID rewrites and the legacy layout id migration.
+// The Layouts folder on disk: bulk reads, single layouts stored and removed where they are kept,
+// display-UUID rewrites and the legacy layout id migration.
 #include "layouts/ZoneSetStore.h"
 
 #include "core/AppSupport.h"
 #include "core/FileUtil.h"
+#include "core/JSONEncoder.h"
 #include "core/JSONFields.h"
+#include "core/Log.h"
+#include "platform/Format.h"
 #include "platform/Platform.h"
 
 #include <algorithm>
 #include <cctype>
 #include <set>
+#include <stdexcept>
 #include <system_error>
 
 namespace korvane {
@@ -88,6 +93,57 @@ LayoutFile decodeLayoutFile(const std::string& bytes) {
     return LayoutFile{false, {decodeZoneSet(json)}};
 }
 
+// Layout ids come from files and scenes; one that is not a plain file name must not reach the disk,
+// and one beginning with "." would make a hidden file that no reader lists.
+class UnsafeLayoutIDError : public std::runtime_error {
+  public:
+    explicit UnsafeLayoutIDError(const std::string& id)
+        : std::runtime_error("The layout id " + platform::quoted(id) +
+                             " cannot name a file in the Layouts folder") {}
+};
+
+void requireSafeLayoutID(const std::string& id) {
+    if (!isSafeFileIdentifier(id) || id.starts_with(".")) throw UnsafeLayoutIDError(id);
+}
+
+class NoFreeLayoutIDError : public std::runtime_error {
+  public:
+    explicit NoFreeLayoutIDError(int draws)
+        : std::runtime_error("No free layout id after " + std::to_string(draws) + " draws") {}
+};
+
+// The file that holds a layout, decoded, and where in it the layout is.
+struct HeldLayout {
+    fs::path path;
+    LayoutFile file;
+    std::size_t index = 0;
+};
+
+// The first readable layout file, in loadAll's order, holding a layout with this id.
+std::optional<HeldLayout> findHolder(const fs::path& folder, const std::string& id) {
+    if (!existsAt(folder)) return std::nullopt;
+    for (const auto& path : listFolder(folder)) {
+        if (!hasJSONExtension(path)) continue;
+        LayoutFile file;
+        try {
+            file = decodeLayoutFile(readFile(path));
+        } catch (const std::exception&) {
+            continue; // loadAll skips it too, so it holds nothing the application shows
+        }
+        for (std::size_t i = 0; i < file.sets.size(); ++i)
+            if (file.sets[i].id == id) return HeldLayout{path, std::move(file), i};
+    }
+    return std::nullopt;
+}
+
+// Compact, in the form the file was found in.
+std::string encodeLayoutFile(const LayoutFile& file) {
+    nlohmann::ordered_json out = nlohmann::ordered_json::array();
+    for (const auto& set : file.sets)
+        out.push_back(set.toJSON());
+    return JSONEncoder{}.encode(file.isArray ? out : out.front());
+}
+
 bool hasLegacyID(const std::string& id) {
     return id.starts_with("user.new.") || id.starts_with("user.copy.") || id.starts_with("scene-layout-");
 }
@@ -98,17 +154,18 @@ bool hasLegacyID(const std::string& id) {
 // the folder or in this run is drawn again, so a migrated layout never lands on another's file.
 std::string ZoneSetStore::makeLayoutID(const fs::path& folder, const std::set<std::string>& taken) {
     auto& process = platform::Platform::current().processInfo();
-    std::string id;
-    for (int attempt = 0; attempt < 64; ++attempt) {
+    constexpr int kDraws = 64;
+    for (int attempt = 0; attempt < kDraws; ++attempt) {
         std::string uuid = process.makeUUID();
         std::string hex = uuid.substr(0, 8);
         std::transform(hex.begin(), hex.end(), hex.begin(),
                        [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-        id = "layout." + hex;
+        std::string id = "layout." + hex;
         std::error_code ec;
-        if (!taken.count(id) && !fs::exists(folder / (id + ".json"), ec)) break;
+        if (!taken.count(id) && !fs::exists(folder / (id + ".json"), ec)) return id;
     }
-    return id;
+    // Handing back a taken id would have its caller write over another layout's file.
+    throw NoFreeLayoutIDError(kDraws);
 }
 
 fs::path ZoneSetStore::layoutsDirectoryURL() {
@@ -129,6 +186,51 @@ std::vector<ConfigZoneSet> ZoneSetStore::loadAll() {
         }
     }
     return result;
+}
+
+fs::path ZoneSetStore::storeLayout(const ConfigZoneSet& set) {
+    requireSafeLayoutID(set.id);
+    const fs::path folder = layoutsDirectoryURL();
+    if (auto held = findHolder(folder, set.id)) {
+        // The older array form keeps every other layout of the file in its place.
+        held->file.sets[held->index] = set;
+        writeFileAtomically(held->path, encodeLayoutFile(held->file));
+        return held->path;
+    }
+    fs::create_directories(folder);
+    const fs::path path = folder / (set.id + ".json");
+    LayoutFile file{false, {}};
+    bool unreadable = false;
+    if (auto existing = readFileIfPresent(path); existing && !existing->empty()) {
+        try {
+            file = decodeLayoutFile(*existing);
+            file.isArray = true; // the layouts already there stay beside the new one
+        } catch (const std::exception&) {
+            file = LayoutFile{false, {}};
+            unreadable = true;
+        }
+    }
+    file.sets.push_back(set);
+    // Encoded before anything is kept or written, so a layout that cannot be stored changes nothing.
+    const std::string bytes = encodeLayoutFile(file);
+    if (unreadable) keepUnreadableFile(path, Log::app);
+    writeFileAtomically(path, bytes);
+    return path;
+}
+
+std::optional<ZoneSetStore::Removal> ZoneSetStore::removeLayout(const std::string& id) {
+    requireSafeLayoutID(id);
+    auto held = findHolder(layoutsDirectoryURL(), id);
+    if (!held) return std::nullopt;
+    held->file.sets.erase(held->file.sets.begin() + static_cast<std::ptrdiff_t>(held->index));
+    if (!held->file.sets.empty()) {
+        writeFileAtomically(held->path, encodeLayoutFile(held->file));
+        return Removal{held->path, false};
+    }
+    std::error_code ec;
+    fs::remove(held->path, ec);
+    if (ec) throw fs::filesystem_error("cannot remove the layout file", held->path, ec);
+    return Removal{held->path, true};
 }
 
 ZoneSetStore::Remapped ZoneSetStore::remapDisplayUUIDs(const ConfigZoneSet& set, const Transform& transform) {
@@ -177,7 +279,10 @@ ZoneSetStore::IDMapping ZoneSetStore::migrateLegacyLayoutIDs() {
     const fs::path folder = layoutsDirectoryURL();
     IDMapping mapping;
     if (!existsAt(folder)) return mapping;
+    // A new id must not be one that a layout in another file already carries.
     std::set<std::string> taken;
+    for (const auto& set : loadAll())
+        taken.insert(set.id);
     for (const auto& path : listFolder(folder)) {
         if (!hasJSONExtension(path)) continue;
         std::string bytes = readFile(path);

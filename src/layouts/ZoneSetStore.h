@@ -1,5 +1,6 @@
-// The user layout files in the Layouts folder: reading them all, rewriting the display UUIDs inside
-// them, and the one-time move of layouts with legacy ids to new ids.
+// The user layout files in the Layouts folder: reading them all, storing and removing one layout in
+// the file that holds it, rewriting the display UUIDs inside them, and the one-time move of layouts
+// with legacy ids to new ids.
 #pragma once
 
 #include "layouts/ConfigZoneSet.h"
@@ -7,6 +8,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -33,8 +35,25 @@ class ZoneSetStore {
     static std::filesystem::path layoutsDirectoryURL();
     // "layout." and the first 8 characters of a fresh UUID, lower-cased; drawn again while the id is in
     // `taken` or already names a file in `folder`, so a new layout never lands on another's file.
+    // Throws when 64 draws found no free id.
     static std::string makeLayoutID(const std::filesystem::path& folder,
                                     const std::set<std::string>& taken = {});
+
+    // Writes the layout, compactly, into the file that holds a layout with its id (the first in
+    // file-name order, as loadAll lists it), replacing that entry alone. A layout no file holds goes to
+    // "<id>.json": a new file, or added to the layouts a readable file there holds; the bytes of an
+    // unreadable one are kept aside first. Creates the folder. Returns the file's path. Throws for an
+    // id that cannot name a file, a tree too deep to be read back, and on any failure to write, which
+    // leaves the file as it was.
+    static std::filesystem::path storeLayout(const ConfigZoneSet& set);
+
+    struct Removal {
+        std::filesystem::path file;
+        bool fileRemoved = false; // false: the file stays with the other layouts it holds
+    };
+    // Takes the layout out of the file that holds it, as storeLayout finds it; the file goes when it
+    // held nothing else. Nothing when no readable file holds the layout. Throws as storeLayout does.
+    static std::optional<Removal> removeLayout(const std::string& id);
 
     // Every zone set of every readable layout file ("*.json", not hidden), in file-name order and in
     // file order within a file. Unreadable files are skipped silently. Throws only when the folder

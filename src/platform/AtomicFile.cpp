@@ -1,12 +1,16 @@
-// Atomic file writes, shared by the stores and by the backends' own files.
+// Atomic, durable file writes, shared by the stores and by the backends' own files.
 #include "platform/AtomicFile.h"
 
 #include <atomic>
+#include <cctype>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
+#include <fcntl.h>
 #include <random>
 #include <string>
 #include <system_error>
+#include <unistd.h>
 
 namespace korvane {
 
@@ -14,11 +18,17 @@ namespace fs = std::filesystem;
 
 namespace {
 
+constexpr std::string_view kTemporaryMark = ".tmp-";
+// A write takes milliseconds; a temporary file of ours left alone this long belongs to a writer that
+// was killed before it could rename or remove it.
+constexpr auto kStaleTemporaryAge = std::chrono::minutes(1);
+
 std::error_code lastError() {
     return {errno, std::generic_category()};
 }
 
-// Unique among writers in this process (the counter) and across processes (the random part).
+// Unique among writers in this process (the counter) and across processes (the random part):
+// ".NAME.tmp-<hex>-<decimal>".
 std::string temporaryName(const fs::path& target) {
     static std::atomic<unsigned> counter{0};
     static const unsigned long long salt = [] {
@@ -30,6 +40,52 @@ std::string temporaryName(const fs::path& target) {
     return "." + target.filename().string() + suffix;
 }
 
+bool allOf(std::string_view text, std::size_t maxLength, bool (*accepts)(unsigned char)) {
+    if (text.empty() || text.size() > maxLength) return false;
+    for (unsigned char c : text)
+        if (!accepts(c)) return false;
+    return true;
+}
+
+// Exactly what temporaryName makes, for some NAME; nobody else's file matches by accident.
+bool isTemporaryName(std::string_view name) {
+    const std::size_t mark = name.rfind(kTemporaryMark);
+    if (name.size() < 2 || name[0] != '.' || mark == std::string_view::npos || mark < 2) return false;
+    const std::string_view tail = name.substr(mark + kTemporaryMark.size());
+    const std::size_t dash = tail.find('-');
+    if (dash == std::string_view::npos) return false;
+    return allOf(tail.substr(0, dash), 16,
+                 [](unsigned char c) { return std::isxdigit(c) && !std::isupper(c); }) &&
+           allOf(tail.substr(dash + 1), 10, [](unsigned char c) { return std::isdigit(c) != 0; });
+}
+
+// fsync, where the file system offers it: EINVAL means this file cannot be synchronised at all.
+bool synchronise(int fd) {
+    return ::fsync(fd) == 0 || errno == EINVAL;
+}
+
+// The rename lives in the folder's entries; without this an outage can lose it after the call returned.
+// Failures are not reported: the new contents are in place, only their durability is in doubt.
+void synchroniseFolder(const fs::path& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    (void)synchronise(fd);
+    ::close(fd);
+}
+
+void removeStaleTemporaries(const fs::path& folder) {
+    std::error_code ec;
+    const auto now = fs::file_time_type::clock::now();
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        if (!isTemporaryName(it->path().filename().string())) continue;
+        std::error_code entryError;
+        if (it->symlink_status(entryError).type() != fs::file_type::regular) continue;
+        const auto modified = it->last_write_time(entryError);
+        if (entryError || now - modified < kStaleTemporaryAge) continue;
+        fs::remove(it->path(), entryError);
+    }
+}
+
 } // namespace
 
 void writeFileAtomically(const fs::path& path, std::string_view bytes) {
@@ -37,6 +93,7 @@ void writeFileAtomically(const fs::path& path, std::string_view bytes) {
         throw fs::filesystem_error("cannot write a file without a name", path,
                                    std::make_error_code(std::errc::invalid_argument));
     }
+    const fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
     fs::path temp = path.parent_path() / temporaryName(path);
     // "x": never open a file that someone else created under the same name.
     std::FILE* f = std::fopen(temp.c_str(), "wbx");
@@ -44,7 +101,8 @@ void writeFileAtomically(const fs::path& path, std::string_view bytes) {
 
     bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
     std::error_code ec = ok ? std::error_code{} : lastError();
-    if (std::fflush(f) != 0 && ok) {
+    // On the disk before the rename: otherwise, after a power loss, the name can point at an empty file.
+    if (ok && (std::fflush(f) != 0 || !synchronise(::fileno(f)))) {
         ok = false;
         ec = lastError();
     }
@@ -59,6 +117,8 @@ void writeFileAtomically(const fs::path& path, std::string_view bytes) {
         throw fs::filesystem_error("cannot write the file", path,
                                    ec ? ec : std::make_error_code(std::errc::io_error));
     }
+    synchroniseFolder(folder);
+    removeStaleTemporaries(folder);
 }
 
 } // namespace korvane

@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cmath>
+#include <limits>
 #include <utility>
 
 namespace korvane {
@@ -103,7 +105,15 @@ int MappingTransactionCoordinator::expireStale(std::optional<Nanos> now) {
 }
 
 void MappingTransactionCoordinator::prune(double olderThan) {
-    const Nanos cutoff = nowProvider() - seconds(std::max(olderThan, 1.0));
+    // An age that is not a number says nothing, so everything stays. An age longer than 64-bit
+    // nanoseconds reach back from now puts the cutoff at the earliest instant instead of overflowing.
+    if (std::isnan(olderThan)) return;
+    constexpr double kLongestAgeSeconds = 9.0e9;
+    constexpr Nanos kEarliest = std::numeric_limits<Nanos>::min();
+    const double age = std::max(olderThan, 1.0);
+    const Nanos span = age < kLongestAgeSeconds ? seconds(age) : std::numeric_limits<Nanos>::max();
+    const Nanos now = nowProvider();
+    const Nanos cutoff = now < kEarliest + span ? kEarliest : now - span;
     std::erase_if(intents, [&](const auto& entry) {
         const MappingIntent& intent = entry.second;
         switch (intent.stage) {

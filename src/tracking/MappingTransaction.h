@@ -107,7 +107,8 @@ class MappingTransactionCoordinator {
     // Marks open intents past their expiry as expired; returns how many.
     int expireStale(std::optional<Nanos> now = std::nullopt);
 
-    // Drops closed intents that ended more than `olderThan` seconds ago (at least 1 s). Open ones stay.
+    // Drops closed intents that ended more than `olderThan` seconds ago (at least 1 s). Open ones stay;
+    // an age that is not a number drops nothing.
     void prune(double olderThan);
 
     std::optional<MappingIntent> intent(const std::string& id) const;

@@ -139,5 +139,20 @@ TEST_F(AdoptTest, auxiliaryReplacementDoesNotTakeTheZone) {
     EXPECT_TRUE(focused.empty());
 }
 
+TEST_F(AdoptTest, windowsWhoseProcessCannotBeReadNeverTakeEachOthersZone) {
+    const pid_t terminal = desktop->workspace().launch({.bundleID = "com.example.terminal", .name = "Term"});
+    loop().runUntilIdle();
+    const auto other = openWindow(terminal, Rect{100, 100, 300, 300});
+    place(stateA(), other, 0, 1); // placed while its process could not be read
+    const auto fresh = openWindow(editor, Rect{200, 100, 300, 300});
+    auto& ax = desktop->accessibility();
+    ax.scriptAXFailure(fresh, sim::kPidOfCall, {platform::AXError::cannotComplete});
+    ax.scriptAXFailure(other, sim::kPidOfCall, {platform::AXError::cannotComplete});
+
+    controller->adopt(element(fresh), fresh, kDisplayA);
+    EXPECT_EQ(stack(stateA(), 1), (std::vector<WindowID>{other}));
+    EXPECT_FALSE(stateA().zoneOf.contains(fresh));
+}
+
 } // namespace
 } // namespace korvane::testing

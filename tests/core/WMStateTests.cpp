@@ -574,5 +574,17 @@ TEST(MultiDisplayState, activeStateNeedsANamedExistingDisplay) {
     EXPECT_EQ(multi.activeState(), a);
 }
 
+TEST(WMStateDetach, fromAZoneThatDoesNotHoldTheWindowChangesNothing) {
+    WMState s = stateWith({{1, {10, 11}}, {2, {12}}});
+    EXPECT_FALSE(s.detach(11, 2));
+    EXPECT_EQ(stackOf(s, 1), (Stack{10, 11}));
+    EXPECT_EQ(s.zoneOf.at(11), 1);
+
+    s.layout.zones[2].stack.push_back(10); // a stray entry: it goes, the window's place stays
+    EXPECT_TRUE(s.detach(10, 2));
+    EXPECT_EQ(stackOf(s, 2), (Stack{12}));
+    EXPECT_EQ(s.zoneOf.at(10), 1);
+}
+
 } // namespace
 } // namespace korvane

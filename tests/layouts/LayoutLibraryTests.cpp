@@ -190,12 +190,6 @@ TEST_F(LayoutLibraryTest, renameWritesCompactlyByIdReloadsAndTellsTheOwnerUnless
               R"({"id":"layout.a","name":"Fresh name","layoutTree":{"type":"region","id":1}})");
     EXPECT_EQ(library.regionSet("layout.a")->name, "Fresh name");
     EXPECT_EQ(changes, (std::vector<std::string>{"AppDelegate+Persistence.renameLayout"}));
-
-    // An older file whose name is not its id stays beside the new one.
-    EXPECT_TRUE(library.renameLayout(entry("layout.b"), "B2"));
-    EXPECT_TRUE(fs::exists(layouts() / "old-name.json"));
-    EXPECT_TRUE(fs::exists(layouts() / "layout.b.json"));
-    EXPECT_EQ(library.regionSets().size(), 3u);
 }
 
 TEST_F(LayoutLibraryTest, idsThatAreNotPlainFileNamesNeverReachTheDisk) {
@@ -269,4 +263,63 @@ TEST_F(LayoutLibraryTest, savingRenumbersATreeAndStoresOnlyTheTreeElseTheLayoutA
     set.layoutTree.reset(); // without a tree: saved as it is
     library.saveUserLayout(set);
     EXPECT_EQ(read(layouts() / "layout.t.json"), set.toJSON().dump());
+}
+
+TEST_F(LayoutLibraryTest, aLayoutInAFileOfSeveralIsChangedAloneAndTheOthersStay) {
+    write(layouts() / "layout.a.json",
+          "[" + userLayout("layout.a", "A") + "," + userLayout("layout.b", "B") + "]");
+    library.reloadUserLayouts();
+    EXPECT_TRUE(library.renameLayout(entry("layout.a"), "A2"));
+    library.saveUserLayout(userSet("layout.a", "A3"));
+    EXPECT_EQ(library.regionSet("layout.a")->name, "A3");
+    EXPECT_EQ(library.regionSets().size(), 2u);
+    library.deleteLayoutFromManager(entry("layout.a"));
+    EXPECT_EQ(read(layouts() / "layout.a.json"), "[" + userLayout("layout.b", "B") + "]");
+    library.saveUserLayout(userSet("layout.a", "A4")); // joins what the file named by its id holds
+    EXPECT_EQ(library.regionSets().size(), 2u);
+}
+
+TEST_F(LayoutLibraryTest, aLayoutInAFileNamedOtherwiseIsRenamedAndDeletedThere) {
+    write(layouts() / "Desk.json", userLayout("layout.b", "B"));
+    library.reloadUserLayouts();
+    EXPECT_TRUE(library.renameLayout(entry("layout.b"), "Desk"));
+    EXPECT_EQ(library.regionSet("layout.b")->name, "Desk");
+    library.deleteLayoutFromManager(entry("layout.b"));
+    EXPECT_TRUE(snapshot(layouts()).empty());
+}
+
+TEST_F(LayoutLibraryTest, anIdBeginningWithADotIsRefusedRatherThanSavedToAHiddenFile) {
+    library.saveUserLayout(userSet(".hidden"));
+    EXPECT_TRUE(logged(R"(Failed to save layout .hidden: The layout id ".hidden" cannot name a file)"));
+    EXPECT_TRUE(snapshot(layouts()).empty());
+}
+
+TEST_F(LayoutLibraryTest, aTreeTooDeepToReadBackIsRefusedAndThePreviousFileKept) {
+    write(layouts() / "layout.d.json", userLayout("layout.d", "D"));
+    ConfigZoneSet deep = userSet("layout.d");
+    deep.layoutTree = LayoutTreeModel::gridTree(std::vector<double>(600, 0.5), {}, 1);
+    library.saveUserLayout(deep);
+    EXPECT_TRUE(logged("Failed to save layout layout.d: The layout tree nests 601 levels; at most 512"));
+    EXPECT_EQ(read(layouts() / "layout.d.json"), userLayout("layout.d", "D"));
+}
+
+TEST_F(LayoutLibraryTest, savingOverAnUnreadableLayoutFileKeepsItsBytesAside) {
+    write(layouts() / "layout.u.json", "{damaged");
+    library.saveUserLayout(userSet("layout.u"));
+    EXPECT_EQ(read(layouts() / "layout.u.json.unreadable-2026-05-28T20:26:40Z"), "{damaged");
+    EXPECT_EQ(library.regionSets().size(), 1u);
+}
+
+TEST_F(LayoutLibraryTest, aNewLayoutFailsRatherThanTakeAnIdInUse) {
+    write(layouts() / "layout.aaaaaaaa.json", "keep me");
+    for (int draw = 0; draw < 64; ++draw)
+        desktop->process().enqueueUUID("AAAAAAAA-0000-4000-8000-000000000000");
+    library.createNewLayout(std::nullopt);
+    EXPECT_TRUE(logged("Failed to create new layout: No free layout id after 64 draws"));
+    EXPECT_EQ(read(layouts() / "layout.aaaaaaaa.json"), "keep me");
+
+    write(layouts() / "Desk.json", userLayout("layout.bbbbbbbb", "B")); // an id held under another name
+    desktop->process().enqueueUUID("BBBBBBBB-0000-4000-8000-000000000000");
+    library.createNewLayout(std::nullopt);
+    EXPECT_EQ(read(layouts() / "Desk.json"), userLayout("layout.bbbbbbbb", "B"));
 }

@@ -135,5 +135,15 @@ TEST(LayoutNode, copiesShareNothingObservableAndVeryDeepTreesAreHandledWithoutRe
     EXPECT_EQ(copy.regionIDs().back(), 50001);
 }
 
+TEST(LayoutNode, writingATreeDeeperThanReadingAcceptsIsRefusedWithoutRecursion) {
+    // 511 splits nest 512 node levels, the most a reader takes.
+    const LayoutNode deepest = LayoutTreeModel::gridTree(std::vector<double>(511, 0.5), {}, 1);
+    EXPECT_EQ(nlohmann::json(deepest).get<LayoutNode>(), deepest);
+    for (std::size_t splits : {512u, 50000u}) {
+        const LayoutNode tooDeep = LayoutTreeModel::gridTree(std::vector<double>(splits, 0.5), {}, 1);
+        EXPECT_THROW(nlohmann::ordered_json{tooDeep}, LayoutTreeTooDeepError) << splits;
+    }
+}
+
 } // namespace
 } // namespace korvane

@@ -225,5 +225,14 @@ TEST(LayoutTreeEditor, observersMayCancelEachOtherAndTokensMayOutliveTheModel) {
     first.reset(); // the model is gone: nothing to cancel, nothing to crash
 }
 
+TEST(LayoutTreeEditorModel, aTreeOfFiftyThousandSplitsIsConvertedAndEditedWithoutRecursion) {
+    const LayoutNode stored = LayoutTreeModel::gridTree({}, std::vector<double>(50000, 0.7), 1);
+    LayoutTreeEditorModel m = editor(LayoutTreeEditorModel::convertVerticalRatios(stored));
+    EXPECT_NEAR(m.ratio({1, 1, 1}).value(), 0.3, 1e-12);
+    EXPECT_TRUE(m.moveDivider({}, 0.5, Rect{0, 0, 100, 100}));
+    EXPECT_NEAR(m.ratio({}).value(), 0.5, 1e-12);
+    EXPECT_EQ(m.exportedTree().depth(), 50000);
+}
+
 } // namespace
 } // namespace korvane

@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
+
 namespace korvane {
 namespace {
 
@@ -267,6 +270,17 @@ TEST(MappingTransactionClock, defaultsToThePlatformWallClock) {
     EXPECT_EQ(tx.expireStale(), 0);
     desktop->loop().advance(milliseconds(1));
     EXPECT_EQ(tx.expireStale(), 1);
+}
+
+TEST_F(MappingTransactionTest, pruneWithAnAgeBeyondTheClockKeepsEverythingInsteadOfOverflowing) {
+    for (double age : {std::nan(""), std::numeric_limits<double>::infinity(), 1e300, 9.3e9}) {
+        now = kStart;
+        open("closed", 1, seconds(1.0));
+        tx.cancel("closed", "x");
+        now = kStart + seconds(100.0);
+        tx.prune(age);
+        EXPECT_TRUE(tx.intents.contains("closed")) << age;
+    }
 }
 
 } // namespace
