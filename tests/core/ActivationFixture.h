@@ -7,15 +7,9 @@
 #include "core/AppleScriptActivator.h"
 #include "core/FocusWhitelistStore.h"
 #include "platform/Format.h"
+#include "platform/Task.h"
 #include "platform/sim/LogCapture.h"
-#include "platform/sim/SimDesktop.h"
 #include "support/SupportFolderFixture.h"
-
-#include <gtest/gtest.h>
-
-#include <filesystem>
-#include <string>
-#include <vector>
 
 namespace korvane::testing {
 
@@ -40,30 +34,44 @@ class ActivationTest : public SupportFolderTest {
     std::filesystem::path resources() const { return folder.path() / "share"; }
 
     sim::SimRunLoop& loop() { return desktop->loop(); }
+    sim::SimWorkspace& ws() { return desktop->workspace(); }
+    sim::SimWindows& windows() { return desktop->windows(); }
 
-    // The captured lines of the "wm" category, without the category.
-    std::vector<std::string> wmLines() {
-        std::vector<std::string> out;
-        for (const auto& line : logs.log().lines())
-            if (line.starts_with("[wm] ")) out.push_back(line.substr(5));
-        return out;
+    // Runs the task on the main run loop for the budget; `result` and `endedAt` (counted from the start,
+    // -1 while it runs) tell how it ended.
+    void run(platform::Task<bool> task, Nanos budget = seconds(1)) {
+        result.reset();
+        endedAt = -1;
+        logs.log().clear();
+        platform::spawn(loop(), capture(*this, loop().now(), std::move(task)));
+        loop().advance(budget);
+    }
+
+    // The window's own accessibility calls, as "set AXMain".
+    std::vector<std::string> windowCalls(const platform::AXElement& window) {
+        std::vector<std::string> calls;
+        for (const auto& call : desktop->accessibility().axCallLog())
+            if (call.element == window) calls.push_back(call.kind + " " + call.name);
+        return calls;
     }
 
     // Whether a captured line contains the text (formatted when arguments follow); how many lines do.
     template <class... A> bool logged(std::string_view fmt, const A&... args) {
-        return logs.log().contains(text(fmt, args...));
+        return logs.log().contains(platform::format(fmt, args...));
     }
     template <class... A> std::size_t loggedCount(std::string_view fmt, const A&... args) {
-        return logs.log().count(text(fmt, args...));
-    }
-    template <class... A> static std::string text(std::string_view fmt, const A&... args) {
-        if constexpr (sizeof...(A) == 0)
-            return std::string(fmt);
-        else
-            return platform::format(fmt, args...);
+        return logs.log().count(platform::format(fmt, args...));
     }
 
     sim::ScopedLogCapture logs;
+    std::optional<bool> result;
+    Nanos endedAt = -1;
+
+  private:
+    static platform::Task<void> capture(ActivationTest& test, Nanos begin, platform::Task<bool> task) {
+        test.result = co_await std::move(task);
+        test.endedAt = test.loop().now() - begin;
+    }
 };
 
 } // namespace korvane::testing

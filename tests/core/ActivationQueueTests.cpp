@@ -3,128 +3,100 @@
 #include "ActivationFixture.h"
 
 #include <limits>
-#include <utility>
-#include <vector>
 
 namespace korvane::testing {
-namespace {
 
 using platform::CancellationToken;
 using platform::Task;
-
-struct Event {
-    std::string what;
-    Nanos at;
-    bool mainThread;
-    friend bool operator==(const Event&, const Event&) = default;
-};
-
-std::ostream& operator<<(std::ostream& os, const Event& e) {
-    return os << e.what << " @" << e.at / 1'000'000 << "ms";
-}
+using Events = std::vector<std::pair<std::string, Nanos>>; // what happened, when
 
 class ActivationQueueTest : public ActivationTest {
   protected:
-    void note(const std::string& what) { events.push_back({what, loop().now(), loop().isMainThread()}); }
+    void note(const std::string& what) {
+        EXPECT_TRUE(loop().isMainThread()) << what;
+        events.emplace_back(what, loop().now());
+    }
 
-    // An operation that ignores cancellation, as window activation's inner waits do.
-    static Task<bool> stubborn(ActivationQueueTest& test, std::string name, Nanos duration, bool result,
-                               CancellationToken token) {
+    // An operation that ignores cancellation, as window activation's inner waits do, unless it yields:
+    // then its pause ends as soon as it is cancelled.
+    static Task<bool> operation(ActivationQueueTest& test, std::string name, Nanos duration, bool result,
+                                CancellationToken token, bool yields = false) {
         test.note(name + " start");
         auto registration = token.onCancel([&test, name] { test.note(name + " cancelled"); });
-        co_await platform::sleepFor(test.loop(), duration);
+        if (yields)
+            co_await platform::sleepFor(test.loop(), duration, token);
+        else
+            co_await platform::sleepFor(test.loop(), duration);
         test.note(name + " end");
         co_return result;
     }
 
-    // An operation whose pause ends as soon as it is cancelled.
-    static Task<bool> yielding(ActivationQueueTest& test, std::string name, Nanos duration,
-                               CancellationToken token) {
-        test.note(name + " start");
-        co_await platform::sleepFor(test.loop(), duration, token);
-        test.note(name + " end");
-        co_return true;
+    ActivationTask request(const std::string& name, double timeout, Nanos duration, bool result,
+                           bool yields = false) {
+        return {0,
+                {},
+                name,
+                timeout,
+                [=, this](CancellationToken token) {
+                    return operation(*this, name, duration, result, std::move(token), yields);
+                },
+                [this, name](bool r) { note(name + (r ? " -> true" : " -> false")); }};
     }
 
-    ActivationTask request(const std::string& name, double timeout, Nanos duration, bool result) {
-        ActivationTask task;
-        task.reason = name;
-        task.timeout = timeout;
-        task.operation = [this, name, duration, result](CancellationToken token) {
-            return stubborn(*this, name, duration, result, std::move(token));
-        };
-        task.completion = [this, name](bool r) { note(name + (r ? " -> true" : " -> false")); };
-        return task;
-    }
-
-    std::shared_ptr<ActivationQueue> queue() { return ActivationQueue::shared(); }
-
-    std::vector<Event> events;
+    Events events;
 };
 
 TEST_F(ActivationQueueTest, requestsRunOneAtATimeInOrderEachTimedFromItsOwnStart) {
-    queue()->enqueue(request("A", 1.0, milliseconds(300), true));
-    queue()->enqueue(request("B", 0.5, milliseconds(400), true));
-    queue()->enqueue(request("C", 1.0, 0, false));
+    for (auto task : {request("A", 1.0, milliseconds(300), true), request("B", 0.5, milliseconds(400), true),
+                      request("C", 1.0, 0, false)})
+        ActivationQueue::shared()->enqueue(std::move(task));
     loop().advance(seconds(3));
-    const std::vector<Event> expected{
-        {"A start", 0, true},
-        {"A end", milliseconds(300), true},
-        {"A -> true", milliseconds(300), true},
-        {"B start", milliseconds(300), true},
-        {"B end", milliseconds(700), true}, // 0.4 s of its own 0.5 s: not timed out
-        {"B -> true", milliseconds(700), true},
-        {"C start", milliseconds(700), true},
-        {"C end", milliseconds(700), true},
-        {"C -> false", milliseconds(700), true}, // a false result does not wait for the time-out
+    const Events expected{
+        {"A start", 0},
+        {"A end", milliseconds(300)},
+        {"A -> true", milliseconds(300)},
+        {"B start", milliseconds(300)},
+        {"B end", milliseconds(700)}, // 0.4 s of its own 0.5 s: not timed out
+        {"B -> true", milliseconds(700)},
+        {"C start", milliseconds(700)},
+        {"C end", milliseconds(700)},
+        {"C -> false", milliseconds(700)}, // a false result does not wait for the time-out
     };
     EXPECT_EQ(events, expected);
 }
 
 TEST_F(ActivationQueueTest, whenTheTimeoutWinsTheNextRequestStillWaitsForTheOperation) {
-    queue()->enqueue(request("A", 1.0, milliseconds(1500), true));
-    queue()->enqueue(request("B", 1.0, milliseconds(100), true));
+    ActivationQueue::shared()->enqueue(request("A", 1.0, milliseconds(1500), true));
+    ActivationQueue::shared()->enqueue(request("B", 1.0, milliseconds(100), true));
     loop().advance(seconds(5));
-    const std::vector<Event> expected{
-        {"A start", 0, true},
-        {"A cancelled", seconds(1.0), true},
-        {"A end", seconds(1.5), true},
-        {"A -> false", seconds(1.5), true},
-        {"B start", seconds(1.5), true},
-        {"B end", seconds(1.6), true},
-        {"B -> true", seconds(1.6), true},
-    };
+    const Events expected{{"A start", 0},
+                          {"A cancelled", seconds(1.0)},
+                          {"A end", seconds(1.5)},
+                          {"A -> false", seconds(1.5)},
+                          {"B start", seconds(1.5)},
+                          {"B end", seconds(1.6)},
+                          {"B -> true", seconds(1.6)}};
     EXPECT_EQ(events, expected);
     EXPECT_EQ(loop().pendingCount(), 0u);
 }
 
 TEST_F(ActivationQueueTest, timeoutsBelowTheMinimumAreRaisedToIt) {
-    struct Row {
-        double timeout;
-        Nanos endsAt;
-    };
-    const std::vector<Row> rows{
+    // the time-out asked for, when the request ends (whole nanoseconds, truncated)
+    const std::pair<double, Nanos> rows[] = {
         {0.0, milliseconds(50)},
         {0.01, milliseconds(50)},
         {0.05, milliseconds(50)},
         {-3.0, milliseconds(50)},
         {std::numeric_limits<double>::quiet_NaN(), milliseconds(50)},
         {0.2, milliseconds(200)},
-        {0.0500000011, milliseconds(50) + 1}, // whole nanoseconds, truncated
+        {0.0500000011, milliseconds(50) + 1},
     };
-    for (const auto& row : rows) {
+    for (const auto& [timeout, endsAt] : rows) {
         events.clear();
         const Nanos start = loop().now();
-        ActivationTask task;
-        task.timeout = row.timeout;
-        task.operation = [this](CancellationToken token) {
-            return yielding(*this, "op", seconds(10), token);
-        };
-        task.completion = [this](bool r) { note(r ? "true" : "false"); };
-        queue()->enqueue(std::move(task));
+        ActivationQueue::shared()->enqueue(request("op", timeout, seconds(10), true, true));
         loop().advance(seconds(1));
-        ASSERT_EQ(events.size(), 3u) << row.timeout;
-        EXPECT_EQ(events.back(), (Event{"false", start + row.endsAt, true})) << row.timeout;
+        EXPECT_EQ(events.back(), (std::pair<std::string, Nanos>{"op -> false", start + endsAt})) << timeout;
     }
 }
 
@@ -133,8 +105,7 @@ TEST_F(ActivationQueueTest, aQueueThatIsGoneEndsItsStartedRequestWithFalse) {
     own->enqueue(request("A", 1.0, milliseconds(10), true));
     own.reset(); // the block that enqueues holds it until the request is taken off the list
     loop().advance(seconds(1));
-    const std::vector<Event> expected{{"A -> false", 0, true}};
-    EXPECT_EQ(events, expected);
+    EXPECT_EQ(events, (Events{{"A -> false", 0}}));
 }
 
 // A desktop made at the address of a freed one is still another platform: the services of the old one
@@ -153,5 +124,4 @@ TEST_F(ActivationQueueTest, processWideServicesAreMadeAnewForEachCurrentPlatform
     EXPECT_NE(FocusWhitelistStore::shared(), storeBefore);
 }
 
-} // namespace
 } // namespace korvane::testing

@@ -1,40 +1,35 @@
-// The activation strategy chosen for a window: its application's, the careful one for the applications
-// the whitelists and the built-in set name.
+// The activation strategy chosen for an application or a window: the careful one for the applications
+// the whitelists and the built-in set name, the default one for anything that cannot be told.
 #include "ActivationFixture.h"
 
 #include "core/ActivationStrategy.h"
 
 namespace korvane::testing {
-namespace {
 
-TEST_F(ActivationTest, theStrategyOfAWindowFollowsItsApplication) {
-    auto& ws = desktop->workspace();
-    const pid_t chrome = ws.launch({.bundleID = "com.google.Chrome"});
-    const pid_t plain = ws.launch({.bundleID = "org.example.Editor"});
-    const pid_t anonymous = ws.launch({.name = "tool"});
-    const pid_t ended = ws.launch({.bundleID = "com.microsoft.edgemac"});
-    auto& windows = desktop->windows();
-    const auto windowOf = [&](pid_t pid) {
-        return windows.element(windows.open(pid, {.frame = {0, 0, 400, 300}}));
-    };
-    const auto chromeWindow = windowOf(chrome);
-    const auto plainWindow = windowOf(plain);
-    const auto anonymousWindow = windowOf(anonymous);
-    const auto endedWindow = windowOf(ended);
-    ws.quit(ended);
+using Id = std::optional<std::string>;
 
-    auto& accessibility = desktop->accessibility();
-    accessibility.scriptAXFailure(chromeWindow, sim::kPidOfCall, {platform::AXError::cannotComplete});
+TEST_F(ActivationTest, theSharedWhitelistsAndTheBuiltInSetChooseTheCarefulStrategy) {
+    write(home / "focus-whitelist.json", R"({"bundleIds":["org.example.Fixed"]})");
+    write(home / "focus-whitelist-runtime.json", R"({"bundleIds":["org.example.Runtime"]})");
+    // Matching is case-sensitive; the built-in set counts though the fixed list replaced the defaults.
+    for (const char* id :
+         {"org.example.Fixed", "org.example.Runtime", "com.google.Chrome", "company.thebrowser.dia"})
+        EXPECT_EQ(ActivationStrategy::strategy(Id(id)).name, "problematic") << id;
+    for (const Id& id : std::vector<Id>{std::nullopt, "com.google.chrome", "org.example.Other"})
+        EXPECT_EQ(ActivationStrategy::strategy(id).name, "default") << id.value_or("(none)");
 
-    EXPECT_EQ(ActivationStrategy::strategy(chromeWindow, *desktop), ActivationStrategy::defaultStrategy())
-        << "pid unreadable";
-    EXPECT_EQ(ActivationStrategy::strategy(chromeWindow, *desktop), ActivationStrategy::problematic());
-    EXPECT_EQ(ActivationStrategy::strategy(plainWindow, *desktop), ActivationStrategy::defaultStrategy());
-    EXPECT_EQ(ActivationStrategy::strategy(anonymousWindow, *desktop), ActivationStrategy::defaultStrategy());
-    EXPECT_EQ(ActivationStrategy::strategy(endedWindow, *desktop), ActivationStrategy::defaultStrategy());
+    FocusWhitelistStore::shared()->addToRuntimeWhitelist("org.example.Other");
+    EXPECT_EQ(ActivationStrategy::strategy(Id("org.example.Other")), ActivationStrategy::problematic());
+    EXPECT_EQ(loggedCount("Focus whitelist loaded from AppSupport"), 1u) << "read once";
+}
+
+// Windows of readable applications are covered by the window activation tests.
+TEST_F(ActivationTest, aWindowWhoseApplicationCannotBeToldGetsTheDefaultStrategy) {
+    const auto ended = windows().element(windows().open(ws().launch({.bundleID = "com.google.Chrome"}), {}));
+    ws().quit(ended.pid);
+    EXPECT_EQ(ActivationStrategy::strategy(ended, *desktop), ActivationStrategy::defaultStrategy());
     EXPECT_EQ(ActivationStrategy::strategy(platform::AXElement{}, *desktop),
               ActivationStrategy::defaultStrategy());
 }
 
-} // namespace
 } // namespace korvane::testing

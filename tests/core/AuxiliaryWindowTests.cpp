@@ -1,64 +1,48 @@
 // Tests of the auxiliary window test of the window controller: which windows form the group, which are
 // left out, and that the answer is the classifier's within that group.
-#include "core/AXUtil.h"
+#include "core/ActivationFixture.h"
 #include "core/AuxiliaryWindow.h"
 #include "core/WMState.h"
-#include "platform/Format.h"
-#include "platform/sim/LogCapture.h"
-#include "platform/sim/SimDesktop.h"
-
-#include <gtest/gtest.h>
 
 namespace korvane {
 namespace {
 
 using platform::AXError;
 
-class AuxiliaryWindowTest : public ::testing::Test {
+class AuxiliaryWindowTest : public testing::ActivationTest {
   protected:
-    AuxiliaryWindowTest() {
-        desk->screens().addDisplay({.frame = Rect{0, 0, 1440, 900}});
-        editor = desk->workspace().launch({.bundleID = "com.example.editor", .name = "Editor"});
-        desk->loop().runUntilIdle();
-    }
-
-    static Layout oneZone() {
-        Layout layout;
-        layout.screenId = "DISPLAY-A";
-        layout.zones[1] = Zone{1, Rect{0, 0, 1440, 900}, {}, 0};
-        return layout;
+    void SetUp() override {
+        ActivationTest::SetUp();
+        desktop->screens().addDisplay({.frame = Rect{0, 0, 1440, 900}});
+        editor = ws().launch({.bundleID = "com.example.editor", .name = "Editor"});
+        loop().runUntilIdle();
     }
 
     // A document window: titled, standard, main.
     std::uint32_t openMain(pid_t pid) {
-        return desk->windows().open(pid, {.frame = Rect{100, 100, 800, 600}, .title = "Doc"});
+        return windows().open(pid, {.frame = Rect{100, 100, 800, 600}, .title = "Doc"});
     }
     // A small untitled window without a subrole that is neither main nor focused: a palette.
     std::uint32_t openSmall(pid_t pid, Size size = {200, 100}, bool minimized = false) {
-        return desk->windows().open(pid, {.frame = Rect{Point{950, 500}, size},
-                                          .title = "",
-                                          .subrole = std::nullopt,
-                                          .minimized = minimized,
-                                          .focused = false,
-                                          .main = false});
+        sim::SimWindowSpec spec{.frame = {Point{950, 500}, size}, .subrole = {}, .minimized = minimized};
+        spec.focused = spec.main = false;
+        return windows().open(pid, spec);
     }
     void manage(std::uint32_t n, pid_t pid, std::optional<Rect> lastFrame = std::nullopt) {
-        state.attach(WinRef{n, pid, desk->windows().element(n), std::nullopt, lastFrame}, 1);
+        state.attach(WinRef{n, pid, windows().element(n), std::nullopt, lastFrame}, 1);
     }
     bool auxiliary(std::uint32_t n, pid_t pid) {
-        return isAuxiliaryWindow(ax, n, desk->windows().element(n), pid, state);
+        return isAuxiliaryWindow(ax, n, windows().element(n), pid, state);
     }
 
-    sim::ScopedSimDesktop desk;
-    sim::ScopedLogCapture logs;
-    AXUtil ax{*desk};
-    WMState state{oneZone()};
+    AXUtil ax{*desktop};
+    WMState state{Layout{"DISPLAY-A", {{1, Zone{1, Rect{0, 0, 1440, 900}, {}, 0}}}, {}}};
     pid_t editor = 0;
 };
 
 TEST_F(AuxiliaryWindowTest, smallUntitledWindowBesideADocumentOfTheSameProcessIsAuxiliary) {
-    const pid_t tool = desk->workspace().launch({.name = "Tool"}); // grouped by process, no bundle id
-    desk->loop().runUntilIdle();
+    const pid_t tool = ws().launch({.name = "Tool"}); // grouped by process, no bundle id
+    loop().runUntilIdle();
     for (pid_t pid : {editor, tool}) {
         const auto doc = openMain(pid);
         const auto palette = openSmall(pid);
@@ -68,14 +52,20 @@ TEST_F(AuxiliaryWindowTest, smallUntitledWindowBesideADocumentOfTheSameProcessIs
         EXPECT_FALSE(auxiliary(doc, pid)) << pid;
         EXPECT_FALSE(auxiliary(palette, 0)) << pid;
     }
-    // The test is silent: callers log their own decision.
-    for (const auto& line : logs.log().lines())
-        EXPECT_TRUE(line.starts_with("[PointsOfInterest]")) << line;
 }
 
-TEST_F(AuxiliaryWindowTest, minimizedWindowsTakeNoPart) {
+TEST_F(AuxiliaryWindowTest, minimizedWindowsAndWindowsOfTwoPointsOrLessTakeNoPart) {
     const auto doc = openMain(editor);
     manage(doc, editor);
+    const std::pair<Size, bool> rows[] = {{{2, 100}, false}, {{3, 100}, true}, {{100, 2}, false},
+                                          {{100, 3}, true},  {{3, 3}, true},   {{2, 2}, false}};
+    for (const auto& [size, expected] : rows) {
+        const auto small = openSmall(editor, size);
+        manage(small, editor);
+        EXPECT_EQ(auxiliary(small, editor), expected) << platform::describe(size);
+        state.detach(small, 1);
+        state.wins.erase(small);
+    }
     const auto minimizedPalette = openSmall(editor, {200, 100}, true);
     EXPECT_FALSE(auxiliary(minimizedPalette, editor)) << "a minimized newcomer";
     manage(minimizedPalette, editor);
@@ -87,28 +77,8 @@ TEST_F(AuxiliaryWindowTest, minimizedWindowsTakeNoPart) {
     EXPECT_FALSE(state.wins.contains(palette));
     // A minimized document leaves the palette alone in its group, where it is the largest window.
     manage(palette, editor);
-    desk->windows().setMinimized(doc, true);
+    windows().setMinimized(doc, true);
     EXPECT_FALSE(auxiliary(palette, editor));
-}
-
-TEST_F(AuxiliaryWindowTest, windowsOfTwoPointsOrLessTakeNoPart) {
-    const auto doc = openMain(editor);
-    manage(doc, editor);
-    struct Row {
-        Size size;
-        bool auxiliary;
-    } rows[] = {
-        {{2, 100}, false}, {{3, 100}, true}, {{100, 2}, false},
-        {{100, 3}, true},  {{3, 3}, true},   {{2, 2}, false},
-    };
-    for (const auto& row : rows) {
-        const auto small = openSmall(editor, row.size);
-        manage(small, editor);
-        EXPECT_EQ(auxiliary(small, editor), row.auxiliary) << platform::describe(row.size);
-        desk->windows().close(small);
-        state.wins.erase(small);
-        state.zoneOf.erase(small);
-    }
 }
 
 TEST_F(AuxiliaryWindowTest, onlyTheSameProcessesManagedWindowsFormTheGroup) {
@@ -119,8 +89,8 @@ TEST_F(AuxiliaryWindowTest, onlyTheSameProcessesManagedWindowsFormTheGroup) {
     EXPECT_FALSE(auxiliary(palette, editor));
 
     // Another application's document does not join the group either.
-    const pid_t other = desk->workspace().launch({.bundleID = "com.example.other", .name = "Other"});
-    desk->loop().runUntilIdle();
+    const pid_t other = ws().launch({.bundleID = "com.example.other", .name = "Other"});
+    loop().runUntilIdle();
     manage(openMain(other), other);
     EXPECT_FALSE(auxiliary(palette, editor));
 }
@@ -130,12 +100,12 @@ TEST_F(AuxiliaryWindowTest, storedFrameStandsInForAManagedWindowWhoseFrameCannot
     const auto palette = openSmall(editor);
     manage(palette, editor);
     manage(doc, editor, Rect{100, 100, 800, 600});
-    desk->accessibility().scriptAXFailure(doc, "AXPosition", {AXError::cannotComplete});
+    desktop->accessibility().scriptAXFailure(doc, "AXPosition", {AXError::cannotComplete});
     EXPECT_TRUE(auxiliary(palette, editor));
 
     // Without a stored frame the document drops out and the palette stands alone.
     state.wins[doc].lastFrame.reset();
-    desk->accessibility().scriptAXFailure(doc, "AXPosition", {AXError::cannotComplete});
+    desktop->accessibility().scriptAXFailure(doc, "AXPosition", {AXError::cannotComplete});
     EXPECT_FALSE(auxiliary(palette, editor));
 }
 

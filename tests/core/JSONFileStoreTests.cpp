@@ -6,8 +6,6 @@
 #include "platform/sim/LogCapture.h"
 #include "support/SupportFolderFixture.h"
 
-#include <gtest/gtest.h>
-
 using namespace korvane;
 using korvane::testing::SupportFolderTest;
 namespace fs = std::filesystem;
@@ -16,44 +14,28 @@ namespace {
 
 struct Note {
     std::string text;
-
     friend bool operator==(const Note&, const Note&) = default;
-
     nlohmann::ordered_json toJSON() const { return {{"text", text}}; }
     static Note fromJSON(const nlohmann::json& json) {
         jsonfields::requireObject(json, "Note");
         return Note{jsonfields::requireString(json, "text")};
     }
 };
-
 using Store = JSONFileStore<Note>;
 
-std::vector<std::string> namesIn(const fs::path& folder) {
-    std::vector<std::string> out;
-    for (const auto& e : fs::directory_iterator(folder))
-        out.push_back(e.path().filename().string());
-    std::sort(out.begin(), out.end());
-    return out;
-}
-
-} // namespace
-
-TEST_F(SupportFolderTest, fileStoreLoadsTheEmptyRecordFromAnythingUnreadable) {
+class JSONFileStoreTest : public SupportFolderTest {
+  protected:
     const fs::path file = home / "note.json";
-    struct Row {
-        const char* what;
-        std::optional<std::string> content;
-        Note expected;
-    };
-    const std::vector<Row> rows = {
-        {"missing", std::nullopt, {}},          {"zero bytes", "", {}},
-        {"not JSON", "{\"text\":", {}},         {"refused by the record", R"({"text":3})", {}},
-        {"readable", R"({"text":"x"})", {"x"}},
-    };
-    for (const auto& row : rows) {
+};
+
+TEST_F(JSONFileStoreTest, loadsTheEmptyRecordFromAnythingUnreadable) {
+    // file contents (none: missing), the record loaded
+    const std::pair<std::optional<std::string>, Note> rows[] = {
+        {std::nullopt, {}}, {"", {}}, {"{\"text\":", {}}, {R"({"text":3})", {}}, {R"({"text":"x"})", {"x"}}};
+    for (const auto& [content, expected] : rows) {
         fs::remove(file);
-        if (row.content) write(file, *row.content);
-        EXPECT_EQ(Store::loadFromAppSupport("note.json"), row.expected) << row.what;
+        if (content) write(file, *content);
+        EXPECT_EQ(Store::loadFromAppSupport("note.json"), expected) << content.value_or("(missing)");
     }
     fs::create_directories(home / "folder.json");
     EXPECT_EQ(Store::load(home / "folder.json"), Note{});
@@ -66,43 +48,32 @@ TEST_F(SupportFolderTest, fileStoreLoadsTheEmptyRecordFromAnythingUnreadable) {
     EXPECT_EQ(read(folder.path() / "plain-file"), "x");
 }
 
-TEST_F(SupportFolderTest, fileStoreSaveKeepsOnlyUnreadableBytesAsideAndWritesAtomically) {
-    const fs::path file = home / "note.json";
+TEST_F(JSONFileStoreTest, saveKeepsOnlyUnreadableBytesAsideAndWritesAtomically) {
     const std::string kept = "note.json.unreadable-2026-05-28T20:26:40Z";
-    struct Row {
-        const char* what;
-        std::optional<std::string> before;
-        bool keptAside;
-    };
-    const std::vector<Row> rows = {
-        {"missing", std::nullopt, false},
-        {"empty: nothing worth keeping", "", false},
-        {"readable", R"({"text":"old"})", false},
-        {"refused by the record", R"({"text":["old"]})", true},
-    };
-    for (const auto& row : rows) {
+    // The file before (none: missing; empty: nothing worth keeping), and whether it is kept aside.
+    const std::pair<const char*, bool> rows[] = {
+        {nullptr, false}, {"", false}, {R"({"text":"old"})", false}, {R"({"text":["old"]})", true}};
+    for (const auto& [before, keptAside] : rows) {
         fs::remove_all(home);
         fs::create_directories(home);
-        if (row.before) write(file, *row.before);
+        if (before) write(file, before);
         sim::ScopedLogCapture capture;
-
         Store::save(file, Note{"new"}, JSONEncoder{true});
-
-        EXPECT_EQ(read(file), "{\n  \"text\": \"new\"\n}") << row.what;
-        const std::vector<std::string> expected = row.keptAside ? std::vector<std::string>{"note.json", kept}
-                                                                : std::vector<std::string>{"note.json"};
-        EXPECT_EQ(namesIn(home), expected) << row.what << ": no temporary file stays behind";
-        if (!row.keptAside) continue;
-        EXPECT_EQ(read(home / kept), *row.before);
+        EXPECT_EQ(read(file), "{\n  \"text\": \"new\"\n}");
+        // No temporary file stays behind.
+        EXPECT_EQ(snapshot(home).size(), keptAside ? 2u : 1u);
+        if (!keptAside) continue;
+        EXPECT_EQ(read(home / kept), before);
         EXPECT_TRUE(capture.log().contains("[app] Kept unreadable " + file.string() + " as " +
                                            (home / kept).string() + " before writing it again"));
     }
 }
 
-TEST_F(SupportFolderTest, fileStoreWritesNothingWhenTheRecordCannotBeEncoded) {
-    const fs::path file = home / "note.json";
+TEST_F(JSONFileStoreTest, writesNothingWhenTheRecordCannotBeEncoded) {
     write(file, "{broken");
     EXPECT_THROW(Store::save(file, Note{"\xFF"}, JSONEncoder{}), nlohmann::json::type_error);
-    EXPECT_EQ(namesIn(home), std::vector<std::string>{"note.json"}) << "not even the copy";
+    EXPECT_EQ(snapshot(home).size(), 1u) << "not even the copy";
     EXPECT_EQ(read(file), "{broken");
 }
+
+} // namespace

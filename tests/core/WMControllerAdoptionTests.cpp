@@ -1,29 +1,16 @@
 // Tests of matching window frames to zones and of adopting the focused window: re-topping, taking a
 // window over from another display, and carrying a zone over to a window re-created under a new number.
-#include "core/AXUtil.h"
 #include "core/WMControllerFixture.h"
 
-#include "platform/Format.h"
-
-#include <gtest/gtest.h>
-
 namespace korvane::testing {
-namespace {
 
-class ZoneMatchTest : public WMControllerTest {
-  protected:
-    void SetUp() override {
-        WMControllerTest::SetUp();
-        multi->states["GRID"] = std::make_shared<WMState>(columns("GRID", Rect{0, 0, 200, 100}, 2));
-    }
-};
+using ZoneMatchTest = WMControllerTest;
+using AdoptTest = WMControllerTest;
 
 TEST_F(ZoneMatchTest, frameGoesToTheZoneHoldingItsCentreElseTheLargestOverlapElseTheNearestCentre) {
     using M = ZoneMatchMethod;
-    struct Row {
-        Rect frame;
-        ZoneMatch expected;
-    } rows[] = {
+    addState("GRID", Rect{0, 0, 200, 100}, 2);
+    const std::pair<Rect, ZoneMatch> rows[] = {
         {Rect{10, 10, 50, 50}, {1, 1.0f, M::centerInside, std::nullopt, 0, true}},
         {Rect{80, 10, 50, 50}, {2, 1.0f, M::centerInside, std::nullopt, 0, true}},
         // A centre on the shared edge belongs to the zone on its far side.
@@ -38,35 +25,29 @@ TEST_F(ZoneMatchTest, frameGoesToTheZoneHoldingItsCentreElseTheLargestOverlapEls
         // Touching a zone's edge is no overlap.
         {Rect{200, 0, 100, 100}, {2, 0.49f, M::nearestCenter, std::nullopt, 100, false}},
     };
-    for (const auto& row : rows)
-        EXPECT_EQ(controller->zoneForFrame(row.frame, "GRID"), row.expected) << platform::describe(row.frame);
-}
-
-TEST_F(ZoneMatchTest, displayWithoutStateOrZonesFallsBackToZoneOne) {
-    const ZoneMatch fallback{1, 1.0f, ZoneMatchMethod::fallback, std::nullopt, 0, true};
-    EXPECT_EQ(controller->zoneForFrame(Rect{10, 10, 50, 50}, "NO-STATE"), fallback);
-    multi->states["EMPTY"] = std::make_shared<WMState>(Layout{"EMPTY", {}, {}});
-    EXPECT_EQ(controller->zoneForFrame(Rect{10, 10, 50, 50}, "EMPTY"), fallback);
+    for (const auto& [frame, expected] : rows)
+        EXPECT_EQ(controller->zoneForFrame(frame, "GRID"), expected) << platform::describe(frame);
+    // A display without a state or without zones falls back to zone 1.
+    addState("EMPTY", Rect{}, 0);
+    for (const char* uuid : {"NO-STATE", "EMPTY"})
+        EXPECT_EQ(controller->zoneForFrame(Rect{10, 10, 50, 50}, uuid),
+                  (ZoneMatch{1, 1.0f, M::fallback, std::nullopt, 0, true}));
 }
 
 // Zone frames and accessibility frames are both bottom-left: a window in the top half of a top/bottom
 // layout matches the top zone.
 TEST_F(ZoneMatchTest, windowInTheTopZoneOfATopBottomLayoutMatchesTheTopZone) {
-    stateA().layout.zones = {{1, Zone{1, Rect{0, 450, 1440, 450}, {}, 0}},
-                             {2, Zone{2, Rect{0, 0, 1440, 450}, {}, 0}}};
+    topBottomZones();
     const auto top = openWindow(editor, Rect{100, 500, 400, 300});
     const auto frame = controller->ax->frame(element(top));
     ASSERT_TRUE(frame);
     EXPECT_EQ(controller->zoneForFrame(*frame, kDisplayA).zoneID, 1);
 
     // The same through adoption of a window that comes over from another display.
-    multi->states[kDisplayB] = std::make_shared<WMState>(columns(kDisplayB, Rect{1440, 0, 1440, 900}, 2));
-    place(*multi->states[kDisplayB], top, editor, 2);
+    place(addState(kDisplayB, Rect{1440, 0, 1440, 900}, 2), top, editor, 2);
     controller->adopt(element(top), top, kDisplayA);
-    EXPECT_EQ(stack(stateA(), 1), (std::vector<WindowID>{top}));
+    EXPECT_EQ(stack(stateA(), 1), (Wids{top}));
 }
-
-class AdoptTest : public WMControllerTest {};
 
 TEST_F(AdoptTest, mappedWindowBecomesTheTopOfItsZone) {
     const auto a = openWindow(editor, Rect{100, 100, 300, 300});
@@ -74,39 +55,37 @@ TEST_F(AdoptTest, mappedWindowBecomesTheTopOfItsZone) {
     place(stateA(), a, editor, 1);
     place(stateA(), b, editor, 1);
     controller->adopt(element(a), a, kDisplayA);
-    EXPECT_EQ(stack(stateA(), 1), (std::vector<WindowID>{b, a}));
+    EXPECT_EQ(stack(stateA(), 1), (Wids{b, a}));
     EXPECT_TRUE(focused.empty());
 }
 
 TEST_F(AdoptTest, windowMappedOnOtherDisplaysMovesOverToTheZoneOfItsFrame) {
     const auto w = openWindow(editor, Rect{900, 100, 300, 300});
-    for (const char* uuid : {"DISPLAY-C", "DISPLAY-B"}) {
-        multi->states[uuid] = std::make_shared<WMState>(columns(uuid, Rect{0, 0, 1440, 900}, 2));
-        place(*multi->states[uuid], w, editor, 1);
-    }
+    for (const char* uuid : {"DISPLAY-C", "DISPLAY-B"})
+        place(addState(uuid, Rect{0, 0, 1440, 900}, 2), w, editor, 1);
     controller->adopt(element(w), w, kDisplayA);
     EXPECT_TRUE(logged(
         "Adopt: cross-display migrate wid=%u from=[\"DISPLAY-B\", \"DISPLAY-C\"] to=DISPLAY-A rid=2", w));
-    EXPECT_EQ(stack(stateA(), 2), (std::vector<WindowID>{w}));
+    EXPECT_EQ(stack(stateA(), 2), (Wids{w}));
     EXPECT_EQ(stateA().wins.at(w).lastFrame, (Rect{900, 100, 300, 300}));
     for (const char* uuid : {"DISPLAY-C", "DISPLAY-B"}) {
         EXPECT_FALSE(multi->states[uuid]->zoneOf.contains(w)) << uuid;
         EXPECT_TRUE(multi->states[uuid]->zone(1)->stack.empty()) << uuid;
     }
-    EXPECT_EQ(focused, (std::vector<WindowID>{w}));
+    EXPECT_EQ(focused, (Wids{w}));
 }
 
 TEST_F(AdoptTest, windowRecreatedUnderANewNumberTakesOverTheOldOnesZone) {
     const auto old = openWindow(editor, Rect{900, 100, 300, 300});
     place(stateA(), old, editor, 2);
-    const auto renewed = desktop->windows().recreate(old);
+    const auto renewed = windows().recreate(old);
     ASSERT_NE(renewed, old);
 
     controller->adopt(element(renewed), renewed, kDisplayA);
-    EXPECT_EQ(stack(stateA(), 2), (std::vector<WindowID>{renewed}));
+    EXPECT_EQ(stack(stateA(), 2), (Wids{renewed}));
     EXPECT_FALSE(stateA().zoneOf.contains(old));
     EXPECT_TRUE(stateA().wins.contains(old));
-    EXPECT_EQ(focused, (std::vector<WindowID>{renewed}));
+    EXPECT_EQ(focused, (Wids{renewed}));
 }
 
 TEST_F(AdoptTest, migrationIsSkippedWhenItCannotBeTold) {
@@ -120,10 +99,10 @@ TEST_F(AdoptTest, migrationIsSkippedWhenItCannotBeTold) {
     place(stateA(), a, editor, 1);
     adoptFresh("the one mapped window still exists");
     place(stateA(), openWindow(editor, Rect{300, 100, 300, 300}), editor, 2);
-    desktop->windows().close(a);
+    windows().close(a);
     adoptFresh("two mapped windows could have been replaced");
     EXPECT_TRUE(logged("Adopt: skip ambiguous focused window wid=%u pid=%d candidates=2", fresh, editor));
-    EXPECT_EQ(stack(stateA(), 1), (std::vector<WindowID>{a}));
+    EXPECT_EQ(stack(stateA(), 1), (Wids{a}));
     EXPECT_TRUE(focused.empty());
     controller->adopt(element(fresh), fresh, "NO-STATE");
     EXPECT_FALSE(stateA().zoneOf.contains(fresh));
@@ -132,10 +111,10 @@ TEST_F(AdoptTest, migrationIsSkippedWhenItCannotBeTold) {
 TEST_F(AdoptTest, auxiliaryReplacementDoesNotTakeTheZone) {
     const auto doc = openWindow(editor, Rect{100, 100, 800, 600});
     place(stateA(), doc, editor, 1);
-    desktop->windows().close(doc);
+    windows().close(doc);
     const auto palette = openPalette(editor);
     controller->adopt(element(palette), palette, kDisplayA);
-    EXPECT_EQ(stack(stateA(), 1), (std::vector<WindowID>{doc}));
+    EXPECT_EQ(stack(stateA(), 1), (Wids{doc}));
     EXPECT_TRUE(focused.empty());
 }
 
@@ -154,5 +133,4 @@ TEST_F(AdoptTest, windowsWhoseProcessCannotBeReadNeverTakeEachOthersZone) {
     EXPECT_FALSE(stateA().zoneOf.contains(fresh));
 }
 
-} // namespace
 } // namespace korvane::testing

@@ -2,12 +2,7 @@
 // cycling a stack (with the windows it has to drop on the way) and the plain focus request.
 #include "core/WMControllerFixture.h"
 
-#include "platform/Format.h"
-
-#include <gtest/gtest.h>
-
 namespace korvane::testing {
-namespace {
 
 using platform::AXElement;
 
@@ -15,26 +10,19 @@ class NavigationTest : public WMControllerTest {
   protected:
     void SetUp() override {
         WMControllerTest::SetUp();
-        multi->states[kDisplayA] = std::make_shared<WMState>(columns(kDisplayA, Rect{0, 0, 1440, 900}, 3));
-        other =
-            desktop->workspace().launch({.bundleID = "com.example.other", .name = "Other", .activate = true});
+        addState(kDisplayA, Rect{0, 0, 1440, 900}, 3);
+        other = ws().launch({.bundleID = "com.example.other", .name = "Other", .activate = true});
         loop().runUntilIdle();
     }
 
     // Windows of the editor placed in zone 1 in the given order.
-    std::vector<std::uint32_t> stackOfNew(int count) {
-        std::vector<std::uint32_t> out;
+    Wids stackOfNew(int count) {
+        Wids out;
         for (int i = 0; i < count; ++i) {
             out.push_back(openWindow(editor, Rect{100.0 + 100 * i, 100, 300, 300}));
             place(stateA(), out.back(), editor, 1);
         }
         return out;
-    }
-    // Lets the activations that were started run to their end.
-    void settle() { loop().advance(seconds(5)); }
-    std::string cycleLine(int dir, std::optional<WindowID> oldTop, std::optional<WindowID> newTop) {
-        return platform::format("Cycle region=1 dir=%d oldTop=%s newTop=%s", dir,
-                                platform::describeOptional(oldTop), platform::describeOptional(newTop));
     }
 
     pid_t other = 0;
@@ -43,30 +31,34 @@ class NavigationTest : public WMControllerTest {
 TEST_F(NavigationTest, focusZoneActivatesTheTopOfTheStack) {
     const auto ab = stackOfNew(2);
     openWindow(other, Rect{900, 100, 300, 300});
-    desktop->windows().focus(ab[0]);
-    desktop->workspace().bringToFront(other);
+    windows().focus(ab[0]);
+    ws().bringToFront(other);
 
     EXPECT_TRUE(controller->focusZone(1, kDisplayA));
     settle();
-    EXPECT_EQ(desktop->workspace().frontmostApplication()->pid, editor);
     EXPECT_EQ(focusedWindow(), ab[1]);
-    EXPECT_EQ(focused, (std::vector<WindowID>{ab[1]}));
+    EXPECT_EQ(focused, Wids{ab[1]});
 
     // A focused window of the zone becomes its top first.
-    desktop->windows().focus(ab[0]);
+    windows().focus(ab[0]);
     EXPECT_TRUE(controller->focusZone(1, kDisplayA));
-    EXPECT_EQ(stack(stateA(), 1), (std::vector<WindowID>{ab[1], ab[0]}));
+    EXPECT_EQ(stack(stateA(), 1), (Wids{ab[1], ab[0]}));
 }
 
-TEST_F(NavigationTest, focusZoneWithoutStateOrActivatableTopReturnsFalse) {
+TEST_F(NavigationTest, zonesWithoutAStateOrAnActivatableTopAreNeitherFocusedNorCycled) {
     EXPECT_FALSE(controller->focusZone(1, "DISPLAY-X"));
     EXPECT_FALSE(controller->focusZone(2, kDisplayA));
     EXPECT_FALSE(controller->focusZone(7, kDisplayA));
-    // An auxiliary window on top is not activated.
+    for (auto [zone, uuid] : {std::pair{1, kDisplayA}, {8, kDisplayA}, {1, "DISPLAY-X"}})
+        controller->cycle(zone, uuid, 1);
+    EXPECT_TRUE(bounces.empty());
+    // An auxiliary window on top is not activated; a zone's single window bounces the cycle.
     place(stateA(), openWindow(editor, Rect{100, 100, 800, 600}), editor, 2);
     place(stateA(), openPalette(editor), editor, 1);
     EXPECT_FALSE(controller->focusZone(1, kDisplayA));
     EXPECT_TRUE(logged("FocusZone: No window found in Z1 area on DISPLAY-A"));
+    controller->cycle(2, kDisplayA, -1);
+    EXPECT_EQ(bounces, (std::vector<std::string>{kDisplayA}));
     settle();
     EXPECT_FALSE(logged("[AsyncActivation"));
 }
@@ -74,7 +66,7 @@ TEST_F(NavigationTest, focusZoneWithoutStateOrActivatableTopReturnsFalse) {
 TEST_F(NavigationTest, focusZoneLooksTheTopUpAfreshWhenItsElementReportsAnotherNumber) {
     const auto a = stackOfNew(1)[0];
     openWindow(editor, Rect{900, 100, 300, 300}); // takes the editor's focus
-    desktop->windows().renumber(a, 4242);
+    windows().renumber(a, 4242);
     stateA().wins[4242] = WinRef{4242, editor, AXElement{AXElement::Kind::window, editor, 987654321}, {}, {}};
     stateA().layout.zones.at(1).stack = {4242};
     stateA().zoneOf[4242] = 1;
@@ -83,16 +75,13 @@ TEST_F(NavigationTest, focusZoneLooksTheTopUpAfreshWhenItsElementReportsAnotherN
     EXPECT_EQ(focusedWindow(), 4242u);
 }
 
-TEST_F(NavigationTest, adjacentFocusWrapsAtBothEnds) {
+TEST_F(NavigationTest, adjacentFocusWrapsAtBothEndsAndNeedsAMappedWindowInAKnownState) {
     const auto w1 = openWindow(editor, Rect{100, 100, 300, 300});
     const auto w3 = openWindow(editor, Rect{1000, 100, 300, 300});
     place(stateA(), w1, editor, 1);
     place(stateA(), w3, editor, 3);
-    struct Row {
-        std::optional<std::uint32_t> focus; // none: no application has a focused window
-        int direction;
-        const char* line;
-    } rows[] = {
+    // The focused window (none: no application has one), the direction, the line.
+    const std::tuple<std::optional<std::uint32_t>, int, const char*> rows[] = {
         {w3, +1, "FocusAdjacentZone: 3 -> 1 (dir=1)"},
         {w1, -1, "FocusAdjacentZone: 1 -> 3 (dir=-1)"},
         {w1, +1, "FocusAdjacentZone: 1 -> 2 (dir=1)"},
@@ -100,23 +89,22 @@ TEST_F(NavigationTest, adjacentFocusWrapsAtBothEnds) {
         {w1, -7, "FocusAdjacentZone: 1 -> 3 (dir=-7)"},
         {w3, +4, "FocusAdjacentZone: 3 -> 1 (dir=4)"},
     };
-    for (const auto& row : rows) {
+    for (const auto& [focus, direction, line] : rows) {
         settle(); // the previous row's activation first, so that it cannot undo this row's focus
-        if (row.focus)
-            desktop->windows().focus(*row.focus);
+        if (focus)
+            windows().focus(*focus);
         else
-            desktop->workspace().bringToFront(other); // frontmost without any window
+            ws().bringToFront(other); // frontmost without any window
         logs.log().clear();
-        controller->focusAdjacentZone(row.direction, kDisplayA);
-        EXPECT_TRUE(logged(row.line)) << row.line;
-        EXPECT_TRUE(logged("FocusZone: Attempting Z")) << row.line;
+        controller->focusAdjacentZone(direction, kDisplayA);
+        EXPECT_TRUE(logged(line)) << line;
+        EXPECT_TRUE(logged("FocusZone: Attempting Z")) << line;
     }
-}
-
-TEST_F(NavigationTest, adjacentFocusDoesNothingForAStaleMappingOrAMissingState) {
-    const auto w = stackOfNew(1)[0];
-    stateA().zoneOf[w] = 9; // a zone the layout no longer has
-    desktop->windows().focus(w);
+    // A stale mapping or a missing state does nothing.
+    settle();
+    stateA().zoneOf[w1] = 9; // a zone the layout no longer has
+    windows().focus(w1);
+    logs.log().clear();
     controller->focusAdjacentZone(1, kDisplayA);
     controller->focusAdjacentZone(1, "DISPLAY-X");
     EXPECT_FALSE(logged("FocusZone"));
@@ -125,91 +113,66 @@ TEST_F(NavigationTest, adjacentFocusDoesNothingForAStaleMappingOrAMissingState) 
 TEST_F(NavigationTest, cyclingForwardAndBackwardGivesTheRotatedTops) {
     const auto abc = stackOfNew(3);
     const WindowID a = abc[0], b = abc[1], c = abc[2];
-    struct Step {
-        int direction;
-        WindowID oldTop, newTop;
-        std::vector<WindowID> stack;
-    } steps[] = {
-        {+1, c, a, {b, c, a}},
-        {+1, a, b, {c, a, b}},
-        {-1, b, a, {b, c, a}},
-        {-1, a, c, {a, b, c}},
-    };
-    for (const auto& step : steps) {
-        controller->cycle(1, kDisplayA, step.direction);
-        EXPECT_TRUE(logged(cycleLine(step.direction, step.oldTop, step.newTop)));
-        EXPECT_EQ(stack(stateA(), 1), step.stack);
+    // direction, old top, new top, the stack after
+    const std::tuple<int, WindowID, WindowID, Wids> steps[] = {
+        {+1, c, a, {b, c, a}}, {+1, a, b, {c, a, b}}, {-1, b, a, {b, c, a}}, {-1, a, c, {a, b, c}}};
+    for (const auto& [direction, oldTop, newTop, after] : steps) {
+        controller->cycle(1, kDisplayA, direction);
+        EXPECT_TRUE(logged("Cycle region=1 dir=%d oldTop=Optional(%u) newTop=Optional(%u)", direction, oldTop,
+                           newTop));
+        EXPECT_EQ(stack(stateA(), 1), after);
         settle();
-        EXPECT_EQ(focusedWindow(), step.newTop);
+        EXPECT_EQ(focusedWindow(), newTop);
     }
-}
-
-TEST_F(NavigationTest, cyclingASingleWindowBouncesAndAnEmptyStackOrMissingZoneDoesNothing) {
-    controller->cycle(1, kDisplayA, 1);
-    controller->cycle(8, kDisplayA, 1);
-    controller->cycle(1, "DISPLAY-X", 1);
-    EXPECT_TRUE(bounces.empty());
-    place(stateA(), openWindow(editor, Rect{100, 100, 300, 300}), editor, 1);
-    controller->cycle(1, kDisplayA, -1);
-    EXPECT_EQ(bounces, (std::vector<std::string>{kDisplayA}));
-    settle();
-    EXPECT_FALSE(logged("[AsyncActivation"));
 }
 
 TEST_F(NavigationTest, cycleDetachesClosedWindowsOneRotationAtATimeAndActivatesTheSurvivor) {
     const auto abc = stackOfNew(3);
-    desktop->windows().close(abc[0]);
-    desktop->windows().close(abc[1]);
+    windows().close(abc[0]);
+    windows().close(abc[1]);
     // The application still runs, so pruning keeps windows whose frame it cannot read.
     controller->cycle(1, kDisplayA, 1);
     EXPECT_TRUE(logged("Cycle: removed 2 invalid window(s) from R1. sample=[%u, %u]", abc[0], abc[1]));
-    EXPECT_EQ(stack(stateA(), 1), (std::vector<WindowID>{abc[2]}));
-    EXPECT_TRUE(stateA().wins.contains(abc[0]));
+    EXPECT_EQ(stack(stateA(), 1), Wids{abc[2]});
     settle();
     EXPECT_EQ(focusedWindow(), abc[2]);
 
     // With none left, the last rotation's tops are reported.
     const auto d = stackOfNew(1)[0];
-    desktop->windows().close(abc[2]);
-    desktop->windows().close(d);
+    windows().close(abc[2]);
+    windows().close(d);
     controller->cycle(1, kDisplayA, 1);
     EXPECT_TRUE(logged("Cycle region=1 dir=1 no resolvable window"));
     EXPECT_TRUE(stack(stateA(), 1).empty());
 }
 
-class CycleWithQuitApplicationTest : public NavigationTest {
-  protected:
-    void SetUp() override {
-        NavigationTest::SetUp();
-        viewer = desktop->workspace().launch({.bundleID = "com.example.viewer", .name = "Viewer"});
+// Two windows of a viewer that quit, below one of the editor: pruning removes them unless it is
+// suppressed, and then the cycle detaches them itself.
+TEST_F(NavigationTest, windowsOfAQuitApplicationLeaveTheCycleWhetherOrNotPruningIsSuppressed) {
+    for (bool suppressed : {true, false}) {
+        const pid_t viewer = ws().launch({.bundleID = "com.example.viewer", .name = "Viewer"});
         loop().runUntilIdle();
-        a = openWindow(viewer, Rect{100, 100, 300, 300});
-        b = openWindow(viewer, Rect{200, 100, 300, 300});
-        c = openWindow(editor, Rect{300, 100, 300, 300});
-        place(stateA(), a, viewer, 1);
-        place(stateA(), b, viewer, 1);
-        place(stateA(), c, editor, 1);
-        desktop->workspace().quit(viewer);
-        loop().runUntilIdle();
+        const auto a = openWindow(viewer, Rect{100, 100, 300, 300});
+        const auto b = openWindow(viewer, Rect{200, 100, 300, 300});
+        const auto c = openWindow(editor, Rect{300, 100, 300, 300});
+        for (auto [n, pid] : {std::pair{a, viewer}, {b, viewer}, {c, editor}})
+            place(stateA(), n, pid, 1);
+        ws().quit(viewer);
+        settle();
+        logs.log().clear();
+        bounces.clear();
+        controller->suppressPruneUntil =
+            suppressed ? loop().wallClock() + seconds(8.0) : WMController::kDistantPast;
+
+        controller->cycle(1, kDisplayA, 1);
+        EXPECT_EQ(logged("Prune: Removing dead windows from region 1: [%u, %u]", a, b), !suppressed);
+        EXPECT_EQ(logged("Cycle: removed 2 invalid window(s) from R1. sample=[%u, %u]", a, b), suppressed);
+        EXPECT_EQ(stack(stateA(), 1), Wids{c});
+        EXPECT_TRUE(stateA().wins.contains(a) && stateA().wins.contains(b)) << "their records stay";
+        // Pruned first, the single window left bounces.
+        EXPECT_EQ(bounces.size(), suppressed ? 0u : 1u);
+        stateA().detach(c, 1);
     }
-    pid_t viewer = 0;
-    WindowID a = 0, b = 0, c = 0;
-};
-
-TEST_F(CycleWithQuitApplicationTest, whilePruningIsSuppressedTheCycleDetachesTheGoneWindows) {
-    controller->suppressPruneUntil = loop().wallClock() + seconds(8.0);
-    controller->cycle(1, kDisplayA, 1);
-    EXPECT_FALSE(logged("Prune: Removing"));
-    EXPECT_TRUE(logged("Cycle: removed 2 invalid window(s) from R1. sample=[%u, %u]", a, b));
-    EXPECT_EQ(stack(stateA(), 1), (std::vector<WindowID>{c}));
-    EXPECT_TRUE(bounces.empty());
-}
-
-TEST_F(CycleWithQuitApplicationTest, withPruningActiveThePruneRemovesThemFirst) {
-    controller->cycle(1, kDisplayA, 1);
-    EXPECT_TRUE(logged("Prune: Removing dead windows from region 1: [%u, %u]", a, b));
-    EXPECT_EQ(stack(stateA(), 1), (std::vector<WindowID>{c}));
-    EXPECT_EQ(bounces, (std::vector<std::string>{kDisplayA}));
 }
 
 TEST_F(NavigationTest, cycleResolvesTheNewTopStrictlyByItsNumber) {
@@ -237,26 +200,25 @@ TEST_F(NavigationTest, cycleSkipsAndDetachesAuxiliaryWindows) {
     place(stateA(), palette, editor, 1);
     place(stateA(), doc, editor, 1);
     controller->cycle(1, kDisplayA, 1);
-    EXPECT_TRUE(logged(cycleLine(1, doc, doc)));
-    EXPECT_EQ(stack(stateA(), 1), (std::vector<WindowID>{doc}));
+    EXPECT_TRUE(logged("Cycle region=1 dir=1 oldTop=Optional(%u) newTop=Optional(%u)", doc, doc));
+    EXPECT_EQ(stack(stateA(), 1), Wids{doc});
 }
 
-TEST_F(NavigationTest, anActivationStillRunningWhenTheControllerGoesReportsNoFocus) {
-    stackOfNew(1);
-    EXPECT_TRUE(controller->focusZone(1, kDisplayA));
-    loop().advance(milliseconds(10)); // the request is in its pause after the raise
-    controller.reset();
-    settle();
-    EXPECT_EQ(desktop->workspace().frontmostApplication()->pid, editor);
-    EXPECT_TRUE(focused.empty());
-}
-
-TEST_F(NavigationTest, focusRequestActivatesTheGivenWindow) {
+TEST_F(NavigationTest, aFocusRequestActivatesTheWindowAndAnActivationOutlivingTheControllerReportsNoFocus) {
     const auto a = openWindow(editor, Rect{100, 100, 300, 300});
     controller->focusFallback(element(a));
     settle();
     EXPECT_EQ(focusedWindow(), a);
+
+    focused.clear();
+    place(stateA(), a, editor, 1);
+    ws().bringToFront(other);
+    EXPECT_TRUE(controller->focusZone(1, kDisplayA));
+    loop().advance(milliseconds(10)); // the request is in its pause after the raise
+    controller.reset();
+    settle();
+    EXPECT_EQ(frontPid(), editor);
+    EXPECT_TRUE(focused.empty());
 }
 
-} // namespace
 } // namespace korvane::testing

@@ -3,10 +3,7 @@
 // and the swap push.
 #include "core/WMControllerFixture.h"
 
-#include <gtest/gtest.h>
-
 namespace korvane::testing {
-namespace {
 
 using platform::AXElement;
 
@@ -21,12 +18,7 @@ class PlacementTest : public WMControllerTest {
                                MoveActivation::leaveFocus);
     }
     // How many times the application was asked to resize the window: twice per frame set.
-    std::size_t sizeWrites(std::uint32_t n) {
-        std::size_t count = 0;
-        for (const auto& call : desktop->accessibility().axCallLog())
-            if (call.element == element(n) && call.kind == "set" && call.name == "AXSize") ++count;
-        return count;
-    }
+    long sizeWrites(std::uint32_t n) { return std::ranges::count(windowCalls(element(n)), "set AXSize"); }
 };
 
 TEST_F(PlacementTest, windowsPushedIntoOneZoneStackInOrderAndAreMappedWhenTheMoveReturns) {
@@ -37,47 +29,40 @@ TEST_F(PlacementTest, windowsPushedIntoOneZoneStackInOrderAndAreMappedWhenTheMov
     for (auto n : {a, b, c})
         push(n, 1);
 
-    EXPECT_EQ(stack(stateA(), 1), (std::vector<WindowID>{a, b, c}));
-    EXPECT_EQ(stateA().zone(1)->active, 2);
-    for (auto n : {a, b, c}) {
-        EXPECT_EQ(desktop->windows().frame(n), (Rect{0, 0, 720, 900}));
-        EXPECT_EQ(stateA().zoneOf.at(n), 1);
-    }
+    EXPECT_EQ(stack(stateA(), 1), (Wids{a, b, c}));
+    for (auto n : {a, b, c})
+        EXPECT_EQ(windows().frame(n), (Rect{0, 0, 720, 900}));
     EXPECT_EQ(stateA().wins.at(a).lastFrame, (Rect{900, 100, 300, 300})) << "the frame before the move";
     EXPECT_EQ(moves, (Moves{{a, 1}, {b, 1}, {c, 1}}));
     // Each move waited 50 ms on the calling thread before checking the frame.
     EXPECT_EQ(loop().now() - start, milliseconds(150));
     loop().advance(seconds(2));
     EXPECT_EQ(moves.size(), 3u) << "no reconcile was left to run";
-    EXPECT_TRUE(desktop->workspace().activateCalls().empty());
+    EXPECT_TRUE(ws().activateCalls().empty());
 }
 
 TEST_F(PlacementTest, unknownDisplayOrZoneMovesNothing) {
     const auto a = openWindow(editor, Rect{100, 100, 300, 300});
     controller->moveWindow(element(a), a, editor, 1, "NO-SUCH-DISPLAY", "T", MoveActivation::activate);
     push(a, 9, MoveActivation::activate);
-    EXPECT_TRUE(logged("State not found for display NO-SUCH-DISPLAY"));
-    EXPECT_TRUE(logged("Zone not found id=9 on display DISPLAY-A"));
-    EXPECT_EQ(desktop->windows().frame(a), (Rect{100, 100, 300, 300}));
+    EXPECT_EQ(windows().frame(a), (Rect{100, 100, 300, 300}));
     EXPECT_TRUE(stateA().zoneOf.empty());
     EXPECT_TRUE(moves.empty());
-    EXPECT_TRUE(desktop->workspace().activateCalls().empty());
+    EXPECT_TRUE(ws().activateCalls().empty());
 }
 
 // Bottom half of a top/bottom layout: the move keeps a window that refuses the height on the bottom
 // edge, and the frame check sets the frame again only when a side is off by more than 2.0 points, or
 // when the frame cannot be read back.
 TEST_F(PlacementTest, frameIsSetAgainOnlyWhenOffByMoreThanTwoPointsOrUnreadable) {
-    stateA().layout.zones = {{1, Zone{1, Rect{0, 450, 1440, 450}, {}, 0}},
-                             {2, Zone{2, Rect{0, 0, 1440, 450}, {}, 0}}};
-    struct Row {
-        double minHeight;
-        bool unreadable; // the application stops answering while the move waits
-        std::size_t frameSets;
-    } rows[] = {{451.5, false, 1}, {452.0, false, 1}, {452.5, false, 2}, {500.0, false, 2}, {0, true, 2}};
-    for (const auto& row : rows) {
-        const auto n = openWindow(editor, Rect{100, 500, 600, 600}, {.minSize = Size{100, row.minHeight}});
-        if (row.unreadable)
+    topBottomZones();
+    // The least height the window takes, whether the application stops answering while the move waits,
+    // how many times the frame is set.
+    const std::tuple<double, bool, std::size_t> rows[] = {
+        {451.5, false, 1}, {452.0, false, 1}, {452.5, false, 2}, {500.0, false, 2}, {0, true, 2}};
+    for (const auto& [minHeight, unreadable, frameSets] : rows) {
+        const auto n = openWindow(editor, Rect{100, 500, 600, 600}, {.minSize = Size{100, minHeight}});
+        if (unreadable)
             loop().onBlockingSleep = [&](Nanos, Nanos) {
                 desktop->accessibility().scriptAXFailure(n, "AXPosition",
                                                          {platform::AXError::cannotComplete});
@@ -85,44 +70,41 @@ TEST_F(PlacementTest, frameIsSetAgainOnlyWhenOffByMoreThanTwoPointsOrUnreadable)
         desktop->accessibility().clearAXCallLog();
         push(n, 2);
         loop().onBlockingSleep = nullptr;
-        EXPECT_EQ(sizeWrites(n), 2 * row.frameSets) << row.minHeight;
-        EXPECT_EQ(desktop->windows().frame(n), (Rect{0, 0, 1440, std::max(450.0, row.minHeight)}))
-            << row.minHeight;
-        desktop->windows().close(n);
+        EXPECT_EQ(sizeWrites(n), 2 * long(frameSets)) << minHeight;
+        EXPECT_EQ(windows().frame(n), (Rect{0, 0, 1440, std::max(450.0, minHeight)})) << minHeight;
+        windows().close(n);
     }
 }
 
 // The number is read again after the move and then every 0.12 s, at most eight times in all.
 TEST_F(PlacementTest, windowWithoutANumberIsMappedOnceTheNumberCanBeRead) {
-    struct Row {
-        Nanos appearsAfter;
-        std::optional<Nanos> mappedAt; // none: never within the eight attempts
-    } rows[] = {
+    // When the number appears, when the window is mapped (none: never within the eight attempts).
+    const std::pair<Nanos, std::optional<Nanos>> rows[] = {
         {milliseconds(20), milliseconds(50)},   // read once the move has waited
         {milliseconds(300), milliseconds(410)}, // the fourth attempt, 50 ms + 3 x 0.12 s
         {seconds(3600), std::nullopt},
     };
-    for (const auto& row : rows) {
+    for (const auto& [appearsAfter, mappedAt] : rows) {
         moves.clear();
         logs.log().clear();
         const Nanos start = loop().now();
         const auto n =
-            openWindow(editor, Rect{100, 100, 300, 300}, {.numberAppearsAt = start + row.appearsAfter});
+            openWindow(editor, Rect{100, 100, 300, 300}, {.numberAppearsAt = start + appearsAfter});
         pushNumberless(n, 1);
-        EXPECT_EQ(desktop->windows().frame(n), (Rect{0, 0, 720, 900}));
+        EXPECT_EQ(windows().frame(n), (Rect{0, 0, 720, 900}));
         // Just before the attempt that maps the window, or the last one, nothing is mapped yet.
-        const Nanos decisive = row.mappedAt.value_or(milliseconds(50 + 7 * 120));
+        const Nanos decisive = mappedAt.value_or(milliseconds(50 + 7 * 120));
         if (decisive > loop().now() - start) {
             loop().advance(start + decisive - milliseconds(1) - loop().now());
-            EXPECT_FALSE(stateA().zoneOf.contains(n)) << row.appearsAfter;
+            EXPECT_FALSE(stateA().zoneOf.contains(n)) << appearsAfter;
             EXPECT_FALSE(logged("gave up"));
         }
         loop().advance(seconds(5));
-        EXPECT_EQ(moves, (row.mappedAt ? Moves{{n, 1}} : Moves{})) << row.appearsAfter;
-        EXPECT_EQ(stateA().zoneOf.contains(n), row.mappedAt.has_value()) << row.appearsAfter;
+        EXPECT_EQ(moves, (mappedAt ? Moves{{n, 1}} : Moves{})) << appearsAfter;
+        EXPECT_EQ(stateA().zoneOf.contains(n), mappedAt.has_value()) << appearsAfter;
         EXPECT_EQ(loggedCount("AutoPush: reconcile mapping gave up after 8 attempts (no window id)"),
-                  row.mappedAt ? 0u : 1u);
-        desktop->windows().close(n);
+                  mappedAt ? 0u : 1u);
+        windows().close(n);
     }
 }
 
@@ -132,11 +114,11 @@ TEST_F(PlacementTest, windowRenumberedDuringTheMoveIsMigratedInPlace) {
     push(a, 1);
     const WindowID renumbered = 9001;
     // The application gives b's element a new number while the move waits for the window to settle.
-    loop().onBlockingSleep = [&](Nanos, Nanos) { desktop->windows().renumber(b, renumbered); };
+    loop().onBlockingSleep = [&](Nanos, Nanos) { windows().renumber(b, renumbered); };
     push(b, 1);
     loop().onBlockingSleep = nullptr;
 
-    EXPECT_EQ(stack(stateA(), 1), (std::vector<WindowID>{a, renumbered}));
+    EXPECT_EQ(stack(stateA(), 1), (Wids{a, renumbered}));
     EXPECT_FALSE(stateA().zoneOf.contains(b));
     EXPECT_FALSE(stateA().wins.contains(b));
     EXPECT_EQ(stateA().wins.at(renumbered).ax, element(renumbered));
@@ -147,107 +129,94 @@ TEST_F(PlacementTest, windowRenumberedDuringTheMoveIsMigratedInPlace) {
 
 TEST_F(PlacementTest, activatingMoveUnhidesTheApplicationActivatesAllItsWindowsAndFocusesTheWindow) {
     const auto n = openWindow(editor, Rect{100, 100, 300, 300}, {.minimized = true});
-    desktop->workspace().setHidden(editor, true);
+    ws().setHidden(editor, true);
     const Nanos start = loop().now();
     push(n, 1, MoveActivation::activate);
 
     // The move's 50 ms, then un-minimising, raising and unhiding each pause 30 ms on the calling thread.
     EXPECT_EQ(loop().now() - start, milliseconds(50 + 90));
-    ASSERT_EQ(desktop->workspace().activateCalls().size(), 1u);
-    EXPECT_EQ(desktop->workspace().activateCalls()[0].options, unsigned(platform::kActivateAllWindows));
-    EXPECT_FALSE(desktop->workspace().runningApplication(editor)->isHidden);
-    EXPECT_EQ(desktop->workspace().frontmostApplication()->pid, editor);
+    ASSERT_EQ(ws().activateCalls().size(), 1u);
+    EXPECT_EQ(ws().activateCalls()[0].options, unsigned(platform::kActivateAllWindows));
+    EXPECT_FALSE(ws().runningApplication(editor)->isHidden);
     EXPECT_EQ(focusedWindow(), n);
-    EXPECT_EQ(focused, (std::vector<WindowID>{n}));
+    EXPECT_EQ(focused, (Wids{n}));
 }
 
 TEST_F(PlacementTest, refusedActivationWalksTheFallbacks) {
     const auto n = openWindow(editor, Rect{100, 100, 300, 300});
-    auto& ws = desktop->workspace();
-    ws.setActivateOutcome(editor, sim::ActivationOutcome::refused());
+    ws().setActivateOutcome(editor, sim::ActivationOutcome::refused());
 
     // The frontmost attribute takes: no second activation, no launch.
     controller->activateApp(element(n), "A", false);
-    EXPECT_EQ(ws.activateCalls().size(), 1u);
-    EXPECT_EQ(ws.activateCalls()[0].options, 0u);
-    EXPECT_EQ(ws.frontmostApplication()->pid, editor);
-    EXPECT_TRUE(ws.openCalls().empty());
+    EXPECT_EQ(ws().activateCalls().size(), 1u);
+    EXPECT_EQ(ws().activateCalls()[0].options, 0u);
+    EXPECT_EQ(frontPid(), editor);
+    EXPECT_TRUE(ws().openCalls().empty());
 
     // Nothing takes: the application is opened by its bundle identifier.
     desktop->accessibility().setAXFrontmostOutcome(editor, sim::ActivationOutcome::refused());
     controller->activateApp(element(n), "B", false);
     EXPECT_TRUE(logged("B: AX frontmost failed"));
-    EXPECT_EQ(ws.activateCalls().size(), 3u);
-    ASSERT_EQ(ws.openCalls().size(), 1u);
-    EXPECT_EQ(ws.openCalls()[0].bundleID, "com.example.editor");
-    EXPECT_TRUE(ws.openCalls()[0].activates);
-    EXPECT_EQ(focused, (std::vector<WindowID>{n, n}));
+    EXPECT_EQ(ws().activateCalls().size(), 3u);
+    ASSERT_EQ(ws().openCalls().size(), 1u);
+    EXPECT_EQ(ws().openCalls()[0].bundleID, "com.example.editor");
+    EXPECT_TRUE(ws().openCalls()[0].activates);
+    EXPECT_EQ(focused, (Wids{n, n}));
 
     // A problematic application is also activated by script.
-    const pid_t browser = ws.launch({.bundleID = "com.google.Chrome", .name = "Chrome"});
+    const pid_t browser = ws().launch({.bundleID = "com.google.Chrome", .name = "Chrome"});
     controller->activateApp(element(openWindow(browser, Rect{100, 100, 300, 300})), "P", true);
-    EXPECT_EQ(ws.scriptsRun().size(), 1u);
+    EXPECT_EQ(ws().scriptsRun().size(), 1u);
     EXPECT_TRUE(logged("P: AppleScript activation succeeded"));
 }
 
 TEST_F(PlacementTest, windowOfAnExitedProcessIsStillRaisedAndFocusedWithoutCallback) {
     const AXElement window =
         element(openWindow(editor, Rect{100, 100, 300, 300}, {.numberOutlivesWindow = false}));
-    desktop->workspace().quit(editor);
+    ws().quit(editor);
     loop().runUntilIdle();
     desktop->accessibility().clearAXCallLog();
 
     controller->activateApp(window, "X", true);
     EXPECT_TRUE(logged("X: could not find running application for pid=%d", editor));
-    std::vector<std::string> calls;
-    for (const auto& call : desktop->accessibility().axCallLog())
-        if (call.element == window) calls.push_back(call.kind + " " + call.name);
-    EXPECT_EQ(calls, (std::vector<std::string>{"action AXRaise", "set AXMain", "action AXRaise", "set AXMain",
-                                               "set AXFocused"}));
-    EXPECT_TRUE(desktop->workspace().activateCalls().empty());
+    EXPECT_EQ(windowCalls(window), (std::vector<std::string>{"action AXRaise", "set AXMain", "action AXRaise",
+                                                             "set AXMain", "set AXFocused"}));
+    EXPECT_TRUE(ws().activateCalls().empty());
     EXPECT_TRUE(focused.empty());
 }
 
 // --- Swap push -----------------------------------------------------------------------------------
 
-TEST_F(PlacementTest, swapPushExchangesTheWindowsAndFocusesTheSourceZoneLater) {
+TEST_F(PlacementTest, swapPushExchangesTheWindowsAndFocusesTheSourceZoneLaterOrElseIsAnActivatingPlainPush) {
     const auto a = openWindow(editor, Rect{100, 100, 300, 300});
     const auto b = openWindow(editor, Rect{900, 100, 300, 300});
     push(a, 1);
     push(b, 2);
-    desktop->windows().focus(a);
-
+    windows().focus(a);
     controller->swapPush(element(a), 1, 2, kDisplayA);
-    EXPECT_EQ(stack(stateA(), 1), (std::vector<WindowID>{b}));
-    EXPECT_EQ(stack(stateA(), 2), (std::vector<WindowID>{a}));
-    EXPECT_EQ(desktop->windows().frame(b), (Rect{0, 0, 720, 900}));
-    EXPECT_EQ(desktop->windows().frame(a), (Rect{720, 0, 720, 900}));
-    EXPECT_TRUE(desktop->workspace().activateCalls().empty());
-
+    EXPECT_EQ(stack(stateA(), 1), (Wids{b}));
+    EXPECT_EQ(stack(stateA(), 2), (Wids{a}));
+    EXPECT_EQ(windows().frame(b), (Rect{0, 0, 720, 900}));
+    EXPECT_EQ(windows().frame(a), (Rect{720, 0, 720, 900}));
+    EXPECT_TRUE(ws().activateCalls().empty());
     loop().advance(milliseconds(99));
     EXPECT_FALSE(logged("FocusZone"));
     loop().advance(milliseconds(2));
     EXPECT_TRUE(logged("SwapPush: Completed, focus returned to source zone 1"));
-    loop().advance(seconds(5));
+    settle();
     EXPECT_EQ(focusedWindow(), b);
-}
 
-TEST_F(PlacementTest, swapPushIntoAnEmptyZoneOrOntoAGoneTopIsAnActivatingPlainPush) {
-    const auto a = openWindow(editor, Rect{100, 100, 300, 300});
-    const auto b = openWindow(editor, Rect{900, 100, 300, 300});
-    push(a, 1);
-    controller->swapPush(element(a), 1, 2, kDisplayA);
-    EXPECT_EQ(stack(stateA(), 2), (std::vector<WindowID>{a}));
-    EXPECT_EQ(desktop->workspace().activateCalls().size(), 1u);
-
-    push(b, 1);
-    desktop->windows().close(a);
+    // Onto a top that is gone, then into the zone that it left empty.
+    logs.log().clear();
+    const auto activations = ws().activateCalls().size();
+    windows().close(a);
     controller->swapPush(element(b), 1, 2, kDisplayA);
     EXPECT_TRUE(logged("SwapPush: Cannot resolve AX element for target top window %u", a));
-    EXPECT_EQ(stack(stateA(), 2), (std::vector<WindowID>{a, b}));
-    EXPECT_TRUE(stack(stateA(), 1).empty());
-    EXPECT_EQ(desktop->workspace().activateCalls().size(), 2u);
-    loop().advance(seconds(1));
+    EXPECT_EQ(stack(stateA(), 2), (Wids{a, b}));
+    controller->swapPush(element(b), 2, 1, kDisplayA);
+    EXPECT_EQ(stack(stateA(), 1), (Wids{b}));
+    EXPECT_EQ(ws().activateCalls().size(), activations + 2);
+    settle();
     EXPECT_FALSE(logged("SwapPush: Completed"));
 }
 
@@ -266,5 +235,4 @@ TEST_F(PlacementTest, deferredWorkDoesNothingOnceTheControllerIsGone) {
     EXPECT_EQ(loop().pendingCount(), 0u);
 }
 
-} // namespace
 } // namespace korvane::testing
