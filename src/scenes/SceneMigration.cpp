@@ -2,9 +2,11 @@
 #include "scenes/SceneMigration.h"
 
 #include "app/DisplayUtil.h"
+#include "app/DisplayWorkbenchSet.h"
 #include "core/AppSupport.h"
 #include "core/Log.h"
 #include "layouts/BuiltinLayouts.h"
+#include "layouts/LayoutSelectionStore.h"
 #include "platform/AtomicFile.h"
 #include "platform/Platform.h"
 #include "scenes/SceneStore.h"
@@ -29,10 +31,8 @@ void writeMarker(const std::optional<fs::path>& path, const char* outcome) {
 
 } // namespace
 
-SceneMigration::SceneMigration(platform::Platform& platform, LayoutSelection selection,
-                               DisplayWorkbenchSet workbenches, ScreenContext screens)
-    : platform_(platform), selection_(std::move(selection)), workbenches_(std::move(workbenches)),
-      screens_(std::move(screens)) {}
+SceneMigration::SceneMigration(platform::Platform& platform, ScreenContext screens)
+    : platform_(platform), screens_(std::move(screens)) {}
 
 std::optional<fs::path> SceneMigration::markerLocation(const std::optional<fs::path>& given) const {
     if (given) return given;
@@ -84,11 +84,14 @@ bool SceneMigration::needsMigration(SceneStore& store, const std::optional<fs::p
 }
 
 void SceneMigration::migrate(SceneStore& store, const std::optional<fs::path>& markerPath) {
+    // Read as stored, so that start-up hands over nothing but the store and the screens.
+    const LayoutSelection selection = LayoutSelectionStore::load();
+    const DisplayWorkbenchSet workbenches = DisplayWorkbenchSet::load();
     // A display's selection wins over its workbench; of two workbenches for one display the first wins.
     WMScene::LayoutRefMap refs;
-    for (const auto& [display, layoutID] : selection_.lastByDisplay)
+    for (const auto& [display, layoutID] : selection.lastByDisplay)
         if (!layoutID.empty()) refs[display] = layoutID;
-    for (const auto& [key, workbench] : workbenches_.workbenches)
+    for (const auto& [key, workbench] : workbenches.workbenches)
         if (!workbench.activeTemplateID.empty())
             refs.try_emplace(workbench.displayUUID, workbench.activeTemplateID);
     if (refs.empty() && !screens_.screens.empty())

@@ -3,8 +3,6 @@
 // application-support folder records that it has decided, so that it never runs again.
 #pragma once
 
-#include "app/DisplayWorkbenchSet.h"
-#include "layouts/LayoutSelectionStore.h"
 #include "scenes/model/ScreenContext.h"
 
 #include <filesystem>
@@ -26,9 +24,9 @@ class SceneMigration {
     static constexpr const char* kMarkerFileName = "scene-migration-d7-done";
     static constexpr const char* kSceneName = "My Workspace";
 
-    // The layouts as the application holds them now, and the screens connected now.
-    SceneMigration(platform::Platform& platform, LayoutSelection selection, DisplayWorkbenchSet workbenches,
-                   ScreenContext screens);
+    // `screens` are the screens connected now: the store folds scene files against them, and the first
+    // of them gets the 50:50 template when no display has a layout remembered.
+    SceneMigration(platform::Platform& platform, ScreenContext screens);
 
     // needsMigration(), then migrate(); a failure of the store is logged ("Scene migration failed: …").
     void runIfNeeded(SceneStore& store);
@@ -36,9 +34,11 @@ class SceneMigration {
     // `markerPath` replaces the marker in the application-support folder. Never throws.
     bool needsMigration(SceneStore& store,
                         const std::optional<std::filesystem::path>& markerPath = std::nullopt);
-    // Saves "My Workspace" (a display's selected layout, else its workbench's template, else the 50:50
-    // template on the first screen), makes it active and writes the marker. Throws what the store throws;
-    // a scene saved before a failed activation stays saved, and no marker is written.
+    // Saves "My Workspace" from the layouts as stored now ("layout-selection.json", then
+    // "display-workbenches.json"; a file that cannot be read counts as empty): a display's selected layout,
+    // else its workbench's template, else the 50:50 template on the first screen. Makes it active and
+    // writes the marker. Throws what the store throws; a scene saved before a failed activation stays
+    // saved, and no marker is written.
     void migrate(SceneStore& store, const std::optional<std::filesystem::path>& markerPath = std::nullopt);
 
   private:
@@ -46,8 +46,6 @@ class SceneMigration {
     markerLocation(const std::optional<std::filesystem::path>& given) const;
 
     platform::Platform& platform_;
-    LayoutSelection selection_;
-    DisplayWorkbenchSet workbenches_;
     ScreenContext screens_;
 };
 

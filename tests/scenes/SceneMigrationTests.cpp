@@ -1,6 +1,8 @@
 // The first scene, "My Workspace", made once from the layouts remembered per display.
 #include "support/SupportFolderFixture.h"
 
+#include "app/DisplayWorkbenchSet.h"
+#include "layouts/LayoutSelectionStore.h"
 #include "platform/sim/LogCapture.h"
 #include "scenes/SceneMigration.h"
 #include "scenes/SceneStore.h"
@@ -24,9 +26,8 @@ using RefMap = WMScene::LayoutRefMap;
 class SceneMigrationTest : public SupportFolderTest {
   protected:
     std::filesystem::path marker() const { return home / "scene-migration-d7-done"; }
-    void run(SceneStore& store, LayoutSelection selection, DisplayWorkbenchSet workbenches,
-             const ScreenContext& screens) {
-        SceneMigration(*desktop, std::move(selection), std::move(workbenches), screens).runIfNeeded(store);
+    void run(SceneStore& store, const ScreenContext& screens) {
+        SceneMigration(*desktop, screens).runIfNeeded(store);
     }
 
     sim::ScopedLogCapture logs;
@@ -40,23 +41,33 @@ TEST_F(SceneMigrationTest, myWorkspaceIsMadeOnceFromTheRememberedLayoutsAndMadeA
     DisplayWorkbenchSet workbenches;
     workbenches.workbenches["A"] = {"A", "builtin.columns", std::nullopt};
     workbenches.workbenches["key-of-B"] = {"B", "builtin.rows", std::nullopt}; // the field counts
-    run(store, {{{"A", "layout.chosen"}, {"B", ""}}}, workbenches, screens);
-    run(store, {}, {}, screens); // decided: nothing more
+    workbenches.save();
+    LayoutSelectionStore::save({{{"A", "layout.chosen"}, {"B", ""}}});
+    run(store, screens);
+    run(store, screens); // decided: nothing more
     auto scenes = store.loadAllScenes(screens);
     ASSERT_EQ(scenes.size(), 1u);
     EXPECT_EQ(scenes[0].name, "My Workspace");
     EXPECT_EQ(scenes[0].layoutRefsByDisplay, (RefMap{{"A", "layout.chosen"}, {"B", "builtin.rows"}}));
     EXPECT_EQ(store.loadActiveScene(screens)->id, scenes[0].id);
     EXPECT_EQ(read(marker()), "done");
-    EXPECT_TRUE(logs.log().contains("Scene migration complete: 'My Workspace' with 2 displays"));
+    EXPECT_EQ(logs.log().count("Scene migration complete: 'My Workspace' with 2 displays"), 1u);
+
+    // With the marker there, deleting every scene brings no new one at the next start.
+    store.deleteScene(scenes[0].id, screens);
+    run(store, screens);
+    EXPECT_TRUE(store.loadAllScenes(screens).empty());
 }
 
-TEST_F(SceneMigrationTest, withNothingRememberedTheFirstScreenGetsTheHalvesTemplate) {
+TEST_F(SceneMigrationTest, withNothingReadableRememberedTheFirstScreenGetsTheHalvesTemplate) {
     const auto screens = screensOf({"B", "A"});
+    write(home / "layout-selection.json", R"({"lastByDisplay":{"A":)");
+    write(home / "display-workbenches.json", "");
     SceneStore store(*desktop, screens);
-    run(store, {}, {}, screens);
+    run(store, screens);
     EXPECT_EQ(store.loadAllScenes(screens).at(0).layoutRefsByDisplay, (RefMap{{"B", "builtin.split-50-50"}}));
     EXPECT_TRUE(logs.log().contains("with 1 displays"));
+    EXPECT_EQ(read(home / "layout-selection.json"), R"({"lastByDisplay":{"A":)"); // only read
 }
 
 TEST_F(SceneMigrationTest, existingScenesOrSceneFilesOrAMarkerMeanNoNewScene) {
@@ -73,7 +84,7 @@ TEST_F(SceneMigrationTest, existingScenesOrSceneFilesOrAMarkerMeanNoNewScene) {
         if (markerBefore) write(marker(), *markerBefore);
         SceneStore store(*desktop, screens);
         const auto before = store.loadAllScenes(screens).size();
-        run(store, {}, {}, screens);
+        run(store, screens);
         EXPECT_EQ(store.loadAllScenes(screens).size(), before) << markerAfter;
         EXPECT_EQ(read(marker()), markerAfter);
     }

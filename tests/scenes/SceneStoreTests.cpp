@@ -149,3 +149,29 @@ TEST_F(SceneStoreTest, aCorruptSceneAmongGoodOnesIsLoggedAndItsBytesSurviveEvery
     EXPECT_EQ(kept, 2);
     EXPECT_EQ(names(store.loadAllScenes(one)), (std::vector<std::string>{"A"}));
 }
+
+TEST_F(SceneStoreTest, onlyFilesNamedLikeScenesAreReadAndEachUnderTheIdInsideIt) {
+    SceneStore store(*desktop, one);
+    const std::string sceneA = scene('A', "A", 0).toJSON().dump();
+    for (const char* name : {".json", ""}) // upper-case extension, none
+        write(scenes() / ("scene-" + uuid('A') + (*name ? ".JSON" : "")), sceneA);
+    write(scenes() / ("." + file('A').filename().string()), sceneA);
+    write(scenes() / "backup-v7-migration" / file('A').filename(), sceneA);
+    write(scenes() / "manifest.json", "not a manifest");
+    EXPECT_TRUE(store.loadAllScenes(one).empty());
+    // The unreadable manifest the scan replaced is kept beside it.
+    int kept = 0;
+    for (const auto& [name, bytes] : snapshot(scenes()))
+        kept += name.starts_with("manifest.json.unreadable-") && bytes == "not a manifest";
+    EXPECT_EQ(kept, 1);
+
+    // A file named after B that holds C is listed as C, whose own file is missing.
+    write(file('B'), scene('C', "C inside B", 0).toJSON().dump());
+    // A manifest that lists an id twice does not stop the rebuild.
+    const auto entry = SceneManifestEntry::from(scene('C', "C", 0)).toJSON();
+    write(scenes() / "manifest.json",
+          nlohmann::ordered_json{{"version", "3"}, {"entries", {entry, entry}}}.dump());
+    EXPECT_EQ(store.rebuildManifest(one).entries.size(), 1u);
+    EXPECT_TRUE(store.loadAllScenes(one).empty());
+    EXPECT_TRUE(logs.log().contains("Scene file missing: " + uuid('C')));
+}

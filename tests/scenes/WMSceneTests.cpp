@@ -65,6 +65,9 @@ TEST(WMScene, olderSingleLayoutKeysFoldIntoTheOneConnectedScreen) {
         {R"({"layoutID":"","primaryLayoutRef":"p"})", {"A"}, {{"A", "p"}}},
         {R"({"layoutRefsByDisplay":{"A":"m"},"primaryLayoutRef":"p"})", {"A"}, {{"A", "m"}}},
         {R"({"layoutRefsByDisplay":{"A":"m"},"layoutID":"a"})", {"A", "B"}, {{"A", "m"}, {"B", "a"}}},
+        // A blank older layout is no layout: it neither replaces A's own nor hides "primaryLayoutRef".
+        {R"({"layoutRefsByDisplay":{"A":"m"},"layoutID":" \n"})", {"A"}, {{"A", "m"}}},
+        {R"({"layoutID":"  ","primaryLayoutRef":"p"})", {"A"}, {{"A", "p"}}},
         {R"({"layoutRefsByDisplay":{"default":"d"},"layoutID":"a"})", {"A"}, {{"A", "d"}}},
         // The older map only when the current one is empty, not when it holds blanks only.
         {R"({"layoutRefsByDisplay":{},"layoutByDisplay":{"B":"old"}})", {"A"}, {{"B", "old"}}},

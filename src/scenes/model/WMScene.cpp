@@ -155,7 +155,10 @@ WMScene WMScene::fromJSON(const nlohmann::json& json, const ScreenContext& scree
     LayoutRefMap older = sanitizedLayoutRefs(decodeLayoutRefMap(json, "layoutByDisplay"));
     LayoutRefMap refs = !current.empty() ? std::move(current) : std::move(older);
 
-    if (auto layoutID = jsonfields::optionalString(json, "layoutID"); layoutID && !layoutID->empty())
+    // A blank older layout counts as none: folded onto the only screen it would replace that display's
+    // own reference and then be cleaned away, leaving the display without a layout.
+    if (auto layoutID = jsonfields::optionalString(json, "layoutID");
+        layoutID && !trimmedView(*layoutID).empty())
         refs.try_emplace(kDefaultDisplayKey, *layoutID);
     if (refs.empty()) {
         if (auto primary = jsonfields::optionalString(json, "primaryLayoutRef"); primary && !primary->empty())
