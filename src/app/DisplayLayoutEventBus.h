@@ -3,40 +3,25 @@
 #pragma once
 
 #include "app/DisplayLayoutProbeEvent.h"
+#include "app/EventBusBase.h"
 
-#include <cstdint>
 #include <functional>
-#include <map>
 #include <memory>
-#include <mutex>
-#include <string>
 
 namespace korvane {
 
-namespace platform {
-class Platform;
-}
-
-// The subscriber's handle on one registration. Cancelling, from any thread, removes the handler once;
+// The subscriber's handle on one probe handler: cancelling, from any thread, removes it once;
 // destroying the handle cancels it.
-class DisplayLayoutEventSubscription {
+class DisplayLayoutEventSubscription final : public EventSubscription {
   public:
-    explicit DisplayLayoutEventSubscription(std::function<void()> cancelHandler);
-    ~DisplayLayoutEventSubscription();
-    DisplayLayoutEventSubscription(const DisplayLayoutEventSubscription&) = delete;
-    DisplayLayoutEventSubscription& operator=(const DisplayLayoutEventSubscription&) = delete;
-
-    void cancel();
-
-  private:
-    std::mutex lock;                     // guards only cancelHandler, so that concurrent cancels run it once
-    std::function<void()> cancelHandler; // taken by the first cancel
+    using EventSubscription::EventSubscription;
 };
 
 // Handlers are kept and called on the main thread only; subscribing, cancelling and publishing from
-// another thread reach it through the main queue, in the order asked. Deferred steps hold the bus
-// weakly and are dropped once it is gone, so it is always owned through create().
-class DisplayLayoutEventBus : public std::enable_shared_from_this<DisplayLayoutEventBus> {
+// another thread reach it through the main queue, in the order asked. Logs at debug level under the
+// category "DisplayLayoutEventBus".
+class DisplayLayoutEventBus final
+    : public EventBusBase<DisplayLayoutEventBus, DisplayLayoutEventSubscription> {
   public:
     using ProbeHandler = std::function<void(const DisplayLayoutProbeEvent&)>;
 
@@ -50,13 +35,7 @@ class DisplayLayoutEventBus : public std::enable_shared_from_this<DisplayLayoutE
   private:
     explicit DisplayLayoutEventBus(platform::Platform& platform);
 
-    // Runs `step` with the bus on the main thread: now when called there, else through the main queue.
-    void onMainThread(std::function<void(DisplayLayoutEventBus&)> step);
-    void deliver(const DisplayLayoutProbeEvent& event);
-
-    platform::Platform& platform_;
-    std::map<std::string, ProbeHandler> probeHandlers;
-    std::uint64_t nextEventID = 1;
+    Handlers<ProbeHandler> probeHandlers;
 };
 
 } // namespace korvane

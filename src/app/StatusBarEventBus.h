@@ -3,41 +3,26 @@
 // the other.
 #pragma once
 
+#include "app/EventBusBase.h"
 #include "app/StatusBarEvent.h"
 
-#include <cstdint>
 #include <functional>
-#include <map>
 #include <memory>
-#include <mutex>
 #include <string>
 
 namespace korvane {
 
-namespace platform {
-class Platform;
-}
-
-// The subscriber's handle on one registration. Cancelling, from any thread, removes the handler once;
-// destroying the handle cancels it.
-class StatusBarEventSubscription {
+// The subscriber's handle on one action or invalidation handler: cancelling, from any thread, removes
+// it once; destroying the handle cancels it.
+class StatusBarEventSubscription final : public EventSubscription {
   public:
-    explicit StatusBarEventSubscription(std::function<void()> cancelHandler);
-    ~StatusBarEventSubscription();
-    StatusBarEventSubscription(const StatusBarEventSubscription&) = delete;
-    StatusBarEventSubscription& operator=(const StatusBarEventSubscription&) = delete;
-
-    void cancel();
-
-  private:
-    std::mutex lock;                     // guards only cancelHandler, so that concurrent cancels run it once
-    std::function<void()> cancelHandler; // taken by the first cancel
+    using EventSubscription::EventSubscription;
 };
 
 // Handlers are kept and called on the main thread only; subscribing, cancelling and publishing from
-// another thread reach it through the main queue, in the order asked. Deferred steps hold the bus
-// weakly and are dropped once it is gone, so it is always owned through create().
-class StatusBarEventBus : public std::enable_shared_from_this<StatusBarEventBus> {
+// another thread reach it through the main queue, in the order asked. Logs at debug level under the
+// category "StatusBarEventBus".
+class StatusBarEventBus final : public EventBusBase<StatusBarEventBus, StatusBarEventSubscription> {
   public:
     using InvalidationHandler = std::function<void(const StatusBarInvalidationEvent&)>;
     using ActionHandler = std::function<void(StatusBarActionEvent)>;
@@ -61,18 +46,8 @@ class StatusBarEventBus : public std::enable_shared_from_this<StatusBarEventBus>
   private:
     explicit StatusBarEventBus(platform::Platform& platform);
 
-    template <class Handler>
-    std::unique_ptr<StatusBarEventSubscription>
-    subscribe(std::map<std::string, Handler> StatusBarEventBus::*handlers, HandlerKind kind, Handler handler);
-    // Runs `step` with the bus on the main thread: now when called there, else through the main queue.
-    void onMainThread(std::function<void(StatusBarEventBus&)> step);
-    void deliver(const StatusBarInvalidationEvent& invalidation);
-    void deliver(StatusBarActionEvent action);
-
-    platform::Platform& platform_;
-    std::map<std::string, InvalidationHandler> invalidationHandlers;
-    std::map<std::string, ActionHandler> actionHandlers;
-    std::uint64_t nextEventID = 1;
+    Handlers<InvalidationHandler> invalidationHandlers;
+    Handlers<ActionHandler> actionHandlers;
 };
 
 } // namespace korvane

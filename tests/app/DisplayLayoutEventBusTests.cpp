@@ -42,6 +42,20 @@ TEST_F(DisplayLayoutEventBusTest, probesAreNumberedAndLoggedAndACancelTakesEffec
     EXPECT_FALSE(displayLayoutProbeReasonFrom("System.wake"));
 }
 
+TEST_F(DisplayLayoutEventBusTest, linesAreFiledUnderTheProgramsBundleIdentifierElseUnderKorvane) {
+    for (std::optional<std::string> bundle :
+         {std::optional<std::string>("com.korvane.app"), std::optional<std::string>()}) {
+        SCOPED_TRACE(bundle.value_or("none"));
+        capture.log().clear();
+        desktop->process().setBundleIdentifier(bundle);
+        DisplayLayoutEventBus::create(*desktop)->publish({});
+        const auto records = capture.log().records();
+        ASSERT_EQ(records.size(), 1u);
+        EXPECT_EQ(records[0].subsystem, bundle.value_or("Korvane"));
+        EXPECT_EQ(records[0].category, "DisplayLayoutEventBus");
+    }
+}
+
 TEST_F(DisplayLayoutEventBusTest, aHandlerRemovedDuringADeliveryStillGetsItAndADroppedHandleCancels) {
     std::unique_ptr<DisplayLayoutEventSubscription> first, second;
     int calls = 0;

@@ -81,6 +81,35 @@ TEST_F(WindowTrackerTest, startObservesAndSilentlySeedsEligibleApplicationsAndAc
     EXPECT_EQ(reports->added, IDs{later});
 }
 
+TEST_F(WindowTrackerTest, applicationsNotFollowedAtStartStayUnobservedWhenTheyLaunchAndAfterAWake) {
+    desktop->process().setBundleIdentifier("com.korvane.app");
+    tracker->startObserving();
+    struct Row {
+        const char* name;
+        std::optional<std::string> bundle;
+        ActivationPolicy policy;
+        bool followed;
+    };
+    const Row rows[] = {
+        {"without a bundle identifier", std::nullopt, ActivationPolicy::regular, false},
+        {"this program", "com.korvane.app", ActivationPolicy::regular, false},
+        {"a prohibited one", "com.example.agent", ActivationPolicy::prohibited, false},
+        {"an accessory one", "com.example.helper", ActivationPolicy::accessory, true},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.name);
+        reports->added.clear();
+        const pid_t pid = launch(r.bundle, r.policy);
+        const WindowID w = open(pid);
+        advance(2.0); // the launch and its re-seeds
+        tracker->refreshAfterWake();
+        settle();
+        EXPECT_EQ(tracker->axObservers().count(pid), r.followed ? 1u : 0u);
+        EXPECT_EQ(tracker->managed().count(w), r.followed ? 1u : 0u);
+        EXPECT_EQ(reports->added, r.followed ? IDs{w} : IDs{});
+    }
+}
+
 TEST_F(WindowTrackerTest, aLaunchIsSeededAtOnceAndAgainUntilItsLateWindowsAreFound) {
     tracker->startObserving();
     EXPECT_TRUE(capture.log().contains("[wm] Attached AX observers to 0 running apps"));

@@ -15,10 +15,10 @@ namespace korvane::x11::test {
 namespace {
 
 struct Reports final : WindowTrackerDelegate {
-    std::vector<std::uint64_t> added;
+    std::vector<WindowID> added; // the window numbers the tracker reads from the reported elements
     std::vector<std::string> titles;
-    void windowTracker(WindowTracker&, const platform::AXElement& w, pid_t) override {
-        added.push_back(w.token);
+    void windowTracker(WindowTracker& t, const platform::AXElement& w, pid_t) override {
+        added.push_back(t.windowNumber(w).value_or(0));
     }
     void windowTracker(WindowTracker&, const platform::AXElement&, pid_t, const std::string& title) override {
         titles.push_back(title);
