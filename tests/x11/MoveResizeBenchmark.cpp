@@ -2,24 +2,29 @@
 // the server itself allows: a bare round trip, one raw _NET_MOVERESIZE_WINDOW read back without sleeping,
 // the accessibility wrapper's moveResize read back, and a whole WMController::moveWindow without its
 // designed settle. One xterm goes round the zones of both monitors (a low window made tall among the
-// moves) among 10, 100 and 300 other windows. Prints the median and 95th percentile of single
-// operations and their ratio to the raw move. A benchmark on the tests' fixture, run by hand and never by
-// the test runner: nothing here fails on speed.
+// moves) among 10, 100 and 300 other windows. Single operations are timed one by one, as a user's pushes
+// come one by one: their median and 95th percentile, those of the moves into a tall zone from a low one,
+// the moves that missed their zone, and each move's ratio to the raw move at the same window count in
+// the same run, the floor no window manager client can beat. A benchmark on the tests' fixture, run by
+// scripts/benchmark and never by the test runner: nothing here fails on speed.
 #include "CoreOnX11.h"
 
 #include "core/MultiDisplayState.h"
 #include "core/WMController.h"
 
+#include <benchmark/benchmark.h>
+
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
+#include <cmath>
+#include <cstdlib>
 #include <iostream>
+#include <map>
+#include <string_view>
 #include <tuple>
 
 namespace korvane::x11::test {
 namespace {
-
-int moves = 198; // per operation and window count, from the command line
 
 using namespace platform;
 
@@ -72,11 +77,139 @@ struct Target {
     Rect root;                // the frame the window got there, root coordinates
 };
 
-// Milliseconds of single operations, those into a tall zone from a low one also apart, and the misses.
-struct Samples {
-    std::vector<double> all, lowMadeTall;
-    int failed = 0;
+// The tests' fixture driven by hand: one private X server, window manager and xterm for the whole run,
+// shared by every benchmark and ended with the run, the other windows with it.
+class Desk final : public X11Test {
+  public:
+    // The server, the xterm and the zones it goes round; nullptr with the reason when they do not come up.
+    static Desk* open(std::string& error) {
+        try {
+            SetUpTestSuite();
+        } catch (const std::exception& e) {
+            error = std::string("the X server did not come up: ") + e.what();
+            return nullptr;
+        }
+        auto desk = std::make_unique<Desk>();
+        desk->SetUp();
+        if (!::testing::Test::HasFailure()) desk->prepare(error);
+        if (::testing::Test::HasFailure() && error.empty()) error = "the desktop did not come up";
+        if (!error.empty()) {
+            close(std::move(desk));
+            return nullptr;
+        }
+        return desk.release();
+    }
+    static void close(std::unique_ptr<Desk> desk) {
+        if (desk) desk->release();
+        desk.reset();
+        TearDownTestSuite();
+    }
+
+    // `count` light clients besides the xterm, placed by the window manager and all managed before the
+    // timing; whether they all showed.
+    bool withOthers(std::size_t count) {
+        auto& s = session();
+        while (others_.size() > count) {
+            s.destroyWindow(others_.back());
+            others_.pop_back();
+        }
+        while (others_.size() < count)
+            others_.push_back(
+                s.createWindow(Rect{100, 100, 200, 100}, "Other window " + std::to_string(others_.size())));
+        const bool shown = runUntil([&] { return s.clientList().size() == count + 1; }, seconds(60));
+        idle(milliseconds(200));
+        return shown;
+    }
+    // The main loop runs between moves, as it does between a user's pushes.
+    void idle(Nanos duration) {
+        runUntil([] { return false; }, duration);
+    }
+
+    const std::vector<Target>& targets() const { return targets_; }
+    Rect frame() { return session().frameOf(xterm_.window); }
+
+    void roundTrip() { session().sync(); }
+    void rawMove(const Target& t) {
+        session().requestFrame(xterm_.window, t.root);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+        while (!(session().frameOf(xterm_.window) == t.root) && std::chrono::steady_clock::now() < deadline) {
+        }
+    }
+    void wrapperMove(const Target& t) {
+        ax_->moveResize(element_, t.zone);
+        ax_->frame(element_);
+    }
+    void controllerMove(const Target& t) {
+        controller_->moveWindow(element_, xterm_.window, xterm_.pid, t.zoneID, t.displayUUID, "Benchmark",
+                                MoveActivation::leaveFocus);
+    }
+
+  private:
+    void TestBody() override {}
+
+    void prepare(std::string& error) {
+        // The desktop's own time-outs, not the ones the tests allow a loaded machine.
+        desktop->accessibility().setMessagingTimeout(desktop->accessibility().systemWideElement(), 0);
+        noSleep_ = std::make_unique<NoSleepPlatform>(*desktop);
+        ax_ = std::make_shared<AXUtil>(*noSleep_);
+        auto multi = std::make_shared<MultiDisplayState>();
+        controller_ = std::make_shared<WMController>(multi, ax_);
+        xterm_ = xterm("Benchmark", "60x8+2600+900");
+        element_ = elementOf(xterm_);
+
+        // The right half's bottom and top quarter and the left half of each monitor, ordered so that each
+        // monitor's low zone is followed by its tall one and every other move changes monitor.
+        const auto screens = desktop->screens().screens();
+        if (screens.size() < 2) {
+            error = "the server shows fewer than two monitors";
+            return;
+        }
+        for (const auto& s : screens)
+            multi->states[s.displayUUID] = zoneStateOf(s);
+        const std::tuple<std::size_t, int, bool> order[] = {{0, 3, false}, {0, 1, true}, {1, 2, false},
+                                                            {1, 3, false}, {1, 1, true}, {0, 2, false}};
+        for (const auto& [screen, zoneID, tall] : order) {
+            const auto& s = screens[screen];
+            targets_.push_back({zonesOf(s.visibleFrame)[static_cast<std::size_t>(zoneID - 1)],
+                                s.displayUUID,
+                                zoneID,
+                                tall,
+                                {}});
+        }
+        // The frames the window gets in each zone, for the raw moves to ask for.
+        for (int pass = 0; pass < 2; ++pass)
+            for (auto& t : targets_) {
+                ax_->moveResize(element_, t.zone);
+                t.root = frame();
+            }
+    }
+
+    // What refers to the desktop goes before the fixture ends it and the xterm.
+    void release() {
+        controller_.reset();
+        ax_.reset();
+        noSleep_.reset();
+        TearDown();
+    }
+
+    std::unique_ptr<NoSleepPlatform> noSleep_;
+    std::shared_ptr<AXUtil> ax_;
+    std::shared_ptr<WMController> controller_;
+    X11TestSession::Xterm xterm_;
+    AXElement element_;
+    std::vector<Target> targets_;
+    std::vector<xcb_window_t> others_;
 };
+
+std::unique_ptr<Desk> desk;
+std::string deskError; // why the desk did not come up, once tried
+
+// The desk, brought up by the first benchmark that runs, so that listing or filtering out all of them
+// starts no server.
+Desk* theDesk() {
+    if (!desk && deskError.empty()) desk.reset(Desk::open(deskError));
+    return desk.get();
+}
 
 double percentile(std::vector<double> v, double p) {
     if (v.empty()) return 0;
@@ -85,105 +218,104 @@ double percentile(std::vector<double> v, double p) {
     return v[std::clamp<std::size_t>(rank, 1, v.size()) - 1];
 }
 
-double timed(const std::function<void()>& operation) {
+// Times one operation for the benchmark's clock; its milliseconds.
+template <typename Operation> double timed(benchmark::State& state, Operation&& operation) {
     const auto start = std::chrono::steady_clock::now();
     operation();
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
+    state.SetIterationTime(elapsed.count());
+    return elapsed.count() * 1000;
 }
 
-// The session ends the xterm and the other windows with itself.
-using MoveResizeBenchmark = X11Test;
-
-TEST_F(MoveResizeBenchmark, movesIntoZonesAgainstWhatTheServerAllows) {
-    // The desktop's own time-outs, not the ones the tests allow a loaded machine.
-    desktop->accessibility().setMessagingTimeout(desktop->accessibility().systemWideElement(), 0);
-    auto& session = X11Test::session();
-    NoSleepPlatform noSleep(*desktop);
-    auto ax = std::make_shared<AXUtil>(noSleep);
-    auto multi = std::make_shared<MultiDisplayState>();
-    auto controller = std::make_shared<WMController>(multi, ax);
-    const auto x = xterm("Benchmark", "60x8+2600+900");
-    const AXElement element = elementOf(x);
-
-    // The right half's bottom and top quarter and the left half of each monitor, ordered so that each
-    // monitor's low zone is followed by its tall one and every other move changes monitor.
-    const auto screens = desktop->screens().screens();
-    ASSERT_GE(screens.size(), 2u);
-    for (const auto& s : screens)
-        multi->states[s.displayUUID] = zoneStateOf(s);
-    const std::tuple<std::size_t, int, bool> order[] = {{0, 3, false}, {0, 1, true}, {1, 2, false},
-                                                        {1, 3, false}, {1, 1, true}, {0, 2, false}};
-    std::vector<Target> targets;
-    for (const auto& [screen, zoneID, tall] : order) {
-        const auto& s = screens[screen];
-        targets.push_back(
-            {zonesOf(s.visibleFrame)[static_cast<std::size_t>(zoneID - 1)], s.displayUUID, zoneID, tall, {}});
+// The desk with range(0) other windows, or nullptr with the benchmark skipped.
+Desk* deskFor(benchmark::State& state) {
+    Desk* d = theDesk();
+    if (!d) {
+        state.SkipWithError(deskError.c_str());
+        return nullptr;
     }
-    // The frames the window gets in each zone, for the raw moves to ask for.
-    for (int pass = 0; pass < 2; ++pass)
-        for (auto& t : targets) {
-            ax->moveResize(element, t.zone);
-            t.root = session.frameOf(x.window);
-        }
+    if (!d->withOthers(static_cast<std::size_t>(state.range(0)))) {
+        state.SkipWithError("the other windows did not show");
+        return nullptr;
+    }
+    return d;
+}
 
-    // One move to every target in turn, each timed; the main loop runs between them, as it does between
-    // a user's pushes.
-    auto cycle = [&](Samples& samples, const std::function<void(const Target&)>& move) {
-        for (const auto& t : targets) {
-            const double ms = timed([&] { move(t); });
-            samples.all.push_back(ms);
-            if (t.lowMadeTall) samples.lowMadeTall.push_back(ms);
-            if (!(session.frameOf(x.window) == t.root)) ++samples.failed;
-            runUntil([] { return false; }, milliseconds(1));
-        }
-    };
+void bareRoundTrip(benchmark::State& state) {
+    Desk* d = deskFor(state);
+    if (!d) return;
+    std::vector<double> all;
+    for (auto _ : state)
+        all.push_back(timed(state, [&] { d->roundTrip(); }));
+    state.counters["median_ms"] = percentile(all, 0.5);
+    state.counters["p95_ms"] = percentile(all, 0.95);
+}
 
-    std::printf("%8s  %-38s %9s %9s %9s %9s %12s %9s\n", "windows", "operation", "median ms", "p95 ms",
-                "/raw", "p95/raw", "tall median", "/raw");
-    std::vector<xcb_window_t> others;
-    for (std::size_t count : {10, 100, 300}) {
-        // Light clients placed by the window manager, under the xterm; all managed before the timing.
-        while (others.size() < count)
-            others.push_back(session.createWindow(Rect{100, 100, 200, 100},
-                                                  "Other window " + std::to_string(others.size())));
-        ASSERT_TRUE(runUntil([&] { return session.clientList().size() == count + 1; }, seconds(60)))
-            << "the other windows did not show";
-        runUntil([] { return false; }, milliseconds(200));
+// The raw move's median and 95th percentile per window count, the floor of the other moves.
+struct Floor {
+    double median = 0, p95 = 0;
+};
+std::map<std::int64_t, Floor> rawFloors;
 
-        Samples trip, raw, wrapper, moved;
-        for (int round = 0; round < std::max(1, moves / static_cast<int>(targets.size())); ++round) {
-            for (std::size_t i = 0; i < targets.size(); ++i)
-                trip.all.push_back(timed([&] { session.sync(); }));
-            cycle(raw, [&](const Target& t) {
-                session.requestFrame(x.window, t.root);
-                const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
-                while (!(session.frameOf(x.window) == t.root) &&
-                       std::chrono::steady_clock::now() < deadline) {
-                }
-            });
-            cycle(wrapper, [&](const Target& t) {
-                ax->moveResize(element, t.zone);
-                ax->frame(element);
-            });
-            cycle(moved, [&](const Target& t) {
-                controller->moveWindow(element, x.window, x.pid, t.zoneID, t.displayUUID, "Benchmark",
-                                       MoveActivation::leaveFocus);
-            });
-        }
-        const double rawMedian = percentile(raw.all, 0.5), rawP95 = percentile(raw.all, 0.95),
-                     rawTall = percentile(raw.lowMadeTall, 0.5);
-        for (const auto& [name, s] : {std::pair<const char*, const Samples&>{"bare round trip", trip},
-                                      {"raw _NET_MOVERESIZE_WINDOW + read-back", raw},
-                                      {"moveResize + read-back", wrapper},
-                                      {"WMController::moveWindow, no settle", moved}}) {
-            const double median = percentile(s.all, 0.5), p95 = percentile(s.all, 0.95),
-                         tall = percentile(s.lowMadeTall, 0.5);
-            std::printf("%8zu  %-38s %9.3f %9.3f %9.2f %9.2f", count, name, median, p95, median / rawMedian,
-                        p95 / rawP95);
-            s.lowMadeTall.empty() ? std::printf("\n") : std::printf(" %12.3f %9.2f\n", tall, tall / rawTall);
-            if (s.failed) std::printf("%8s  (%d moves did not reach their zone)\n", "", s.failed);
-        }
-        std::fflush(stdout);
+enum class Move { raw, wrapper, controller };
+
+// One move to every target in turn, each timed and checked; the main loop runs between them.
+void moves(benchmark::State& state, Move move) {
+    Desk* d = deskFor(state);
+    if (!d) return;
+    std::vector<double> all, lowMadeTall;
+    int missed = 0;
+    std::size_t next = 0;
+    for (auto _ : state) {
+        const Target& t = d->targets()[next++ % d->targets().size()];
+        const double ms = timed(state, [&] {
+            switch (move) {
+            case Move::raw:
+                d->rawMove(t);
+                break;
+            case Move::wrapper:
+                d->wrapperMove(t);
+                break;
+            case Move::controller:
+                d->controllerMove(t);
+                break;
+            }
+        });
+        all.push_back(ms);
+        if (t.lowMadeTall) lowMadeTall.push_back(ms);
+        if (!(d->frame() == t.root)) ++missed;
+        d->idle(milliseconds(1));
+    }
+    const Floor figures{percentile(all, 0.5), percentile(all, 0.95)};
+    state.counters["median_ms"] = figures.median;
+    state.counters["p95_ms"] = figures.p95;
+    state.counters["tall_med_ms"] = percentile(lowMadeTall, 0.5);
+    state.counters["tall_p95_ms"] = percentile(lowMadeTall, 0.95);
+    state.counters["misses"] = missed;
+    if (move == Move::raw) rawFloors[state.range(0)] = figures;
+    // Without the raw move at this count in this run (filtered out) there is nothing to compare with.
+    if (const auto floor = rawFloors.find(state.range(0)); floor != rawFloors.end()) {
+        state.counters["median/raw"] = figures.median / floor->second.median;
+        state.counters["p95/raw"] = figures.p95 / floor->second.p95;
+    }
+}
+
+// Window count first, so that the windows only grow and the raw move's floor is known before the moves
+// compared with it.
+void registerAll(int count) {
+    for (const std::int64_t windows : {10, 100, 300}) {
+        const std::pair<const char*, std::function<void(benchmark::State&)>> operations[] = {
+            {"bareRoundTrip", bareRoundTrip},
+            {"rawMoveResizeWindow", [](benchmark::State& s) { moves(s, Move::raw); }},
+            {"moveResize", [](benchmark::State& s) { moves(s, Move::wrapper); }},
+            {"moveWindowNoSettle", [](benchmark::State& s) { moves(s, Move::controller); }}};
+        for (const auto& [name, run] : operations)
+            benchmark::RegisterBenchmark(name, run)
+                ->Arg(windows)
+                ->ArgName("windows")
+                ->Iterations(count)
+                ->UseManualTime()
+                ->Unit(benchmark::kMillisecond);
     }
 }
 
@@ -191,13 +323,32 @@ TEST_F(MoveResizeBenchmark, movesIntoZonesAgainstWhatTheServerAllows) {
 } // namespace korvane::x11::test
 
 int main(int argc, char** argv) {
-    GTEST_FLAG_SET(brief, true); // the table, and a test's lines only when it fails
-    ::testing::InitGoogleTest(&argc, argv);
-    auto& moves = korvane::x11::test::moves;
-    if (argc > 1) moves = std::atoi(argv[1]);
+    // The figures are counters, read best as a table; a later --benchmark_counters_tabular still wins.
+    std::vector<char*> args(argv, argv + argc);
+    char tabular[] = "--benchmark_counters_tabular=true";
+    args.insert(args.begin() + 1, tabular);
+    int count = static_cast<int>(args.size());
+    benchmark::Initialize(&count, args.data());
+
+    int moves = 198; // per operation and window count
+    int left = 1;
+    for (int i = 1; i < count; ++i) {
+        const std::string_view arg = args[static_cast<std::size_t>(i)];
+        if (arg.starts_with("--moves="))
+            moves = std::atoi(arg.substr(8).data());
+        else
+            args[static_cast<std::size_t>(left++)] = args[static_cast<std::size_t>(i)];
+    }
     if (moves <= 0) {
-        std::cerr << "usage: " << argv[0] << " [moves per operation and window count, default 198]\n";
+        std::cerr << "usage: " << argv[0] << " [--moves=N] [Google Benchmark flags]\n"
+                  << "  --moves=N  single operations timed per operation and window count (198 by default)\n";
         return 2;
     }
-    return RUN_ALL_TESTS();
+    if (benchmark::ReportUnrecognizedArguments(left, args.data())) return 2;
+
+    korvane::x11::test::registerAll(moves);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    korvane::x11::test::Desk::close(std::move(korvane::x11::test::desk));
+    return korvane::x11::test::deskError.empty() ? 0 : 1;
 }
