@@ -1,8 +1,9 @@
 // The X server killed while the desktop lists its windows: every list read is whole or none, and the
-// break is announced once, after which the main loop no longer wakes for the dead socket.
+// break is logged and announced once, after which the main loop no longer wakes for the dead socket.
 #include "X11TestSession.h"
 
 #include "platform/Platform.h"
+#include "platform/sim/LogCapture.h"
 #include "platform/x11/X11Desktop.h"
 
 #include <gtest/gtest.h>
@@ -15,7 +16,8 @@
 namespace korvane::x11::test {
 namespace {
 
-TEST(X11ConnectionLossTest, aServerKilledMidListingLeavesWholeListsOrNoneAndIsAnnouncedOnceWithoutSpinning) {
+TEST(X11ConnectionLossTest,
+     aServerKilledMidListingLeavesWholeListsOrNoneAndIsLoggedAndAnnouncedOnceWithoutSpinning) {
     constexpr std::size_t kWindows = 120;
     for (int round = 0; round < 3; ++round) { // each kill lands at another point of a listing
         X11TestSession session;
@@ -23,6 +25,7 @@ TEST(X11ConnectionLossTest, aServerKilledMidListingLeavesWholeListsOrNoneAndIsAn
         for (std::size_t i = 0; i < kWindows; ++i)
             session.createWindow(Rect(2000, 100, 300, 200), std::string(4000, 'a'));
         ASSERT_TRUE(X11TestSession::waitFor([&] { return session.clientList().size() == kWindows; }));
+        sim::ScopedLogCapture capture;
         std::string error;
         auto desktop = X11Desktop::connect(session.display(), error);
         ASSERT_NE(desktop, nullptr) << error;
@@ -50,6 +53,7 @@ TEST(X11ConnectionLossTest, aServerKilledMidListingLeavesWholeListsOrNoneAndIsAn
         desktop->runUntil([] { return false; }, milliseconds(500));
         EXPECT_LT(std::clock() - before, CLOCKS_PER_SEC / 10);
         EXPECT_EQ(notices, 1);
+        EXPECT_EQ(capture.log().count("Lost the connection to the X server"), 1u);
     }
 }
 

@@ -113,7 +113,7 @@ bool X11TestSession::waitFor(const std::function<bool()>& condition, Nanos timeo
     }
 }
 
-X11TestSession::X11TestSession() {
+X11TestSession::X11TestSession(const std::vector<std::string>& serverOptions) {
     originalEnvironment();
     const std::string log = folder_.path() / "session.log";
     auto fail = [&](const std::string& why) {
@@ -124,9 +124,10 @@ X11TestSession::X11TestSession() {
     // Xvfb picks a free display itself and writes its number once it accepts connections.
     const std::string numberFile = folder_.path() / "display";
     const int fd = ::open(numberFile.c_str(), O_WRONLY | O_CREAT, 0644); // left open across exec
-    xvfb_ = spawn({"Xvfb", "-displayfd", std::to_string(fd), "-screen", "0", "3840x1080x24", "-noreset",
-                   "-nolisten", "tcp"},
-                  "", log, fd);
+    std::vector<std::string> server{"Xvfb",         "-displayfd", std::to_string(fd), "-screen", "0",
+                                    "3840x1080x24", "-noreset",   "-nolisten",        "tcp"};
+    server.insert(server.end(), serverOptions.begin(), serverOptions.end());
+    xvfb_ = spawn(server, "", log, fd);
     ::close(fd);
     std::string number;
     if (!waitFor(

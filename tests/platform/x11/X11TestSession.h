@@ -13,6 +13,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <string>
 #include <sys/types.h>
 #include <vector>
 
@@ -27,7 +28,8 @@ inline const Rect kSecondaryRoot{0, 0, 1920, 900};
 class X11TestSession {
   public:
     // Throws std::runtime_error with the reason when the server or the window manager do not come up.
-    X11TestSession();
+    // `serverOptions` are added to the server's command line (to turn an extension off, say).
+    explicit X11TestSession(const std::vector<std::string>& serverOptions = {});
     // Clients first, the window manager next, the server last, each by its pid under a time-out.
     ~X11TestSession();
     X11TestSession(const X11TestSession&) = delete;
