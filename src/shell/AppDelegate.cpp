@@ -1,6 +1,7 @@
 // Making the components in start-up order and wiring them to each other.
 #include "shell/AppDelegate.h"
 
+#include "app/DisplayIdentity.h"
 #include "app/DisplayLayoutEventBus.h"
 #include "app/DisplayLayouts.h"
 #include "app/DisplayRecords.h"
@@ -9,19 +10,30 @@
 #include "app/LayoutMemory.h"
 #include "app/StatusBarEvent.h"
 #include "app/StatusBarEventBus.h"
+#include "app/WindowMappingClassifier.h"
 #include "core/AXUtil.h"
 #include "core/Log.h"
 #include "core/MultiDisplayState.h"
 #include "core/WMController.h"
+#include "input/DragSnapController.h"
+#include "input/HotkeyCenter.h"
+#include "input/HotkeyManager.h"
+#include "input/SDPController.h"
 #include "layouts/LayoutDirectoryWatcher.h"
 #include "layouts/LayoutLibrary.h"
 #include "layouts/LayoutSelectionStore.h"
 #include "layouts/LayoutTemplateSet.h"
 #include "platform/Platform.h"
+#include "scenes/SceneRestoreEngine.h"
+#include "scenes/SceneStore.h"
 #include "scenes/model/SceneFileRewriter.h"
 #include "scenes/model/ScreenContext.h"
 #include "tracking/MappingTransaction.h"
 #include "tracking/WindowTracker.h"
+#include "ui/settings/SettingsWindowController.h"
+#include "ui/switchers/GlobalSwitcherWindowController.h"
+#include "ui/switchers/SceneCardSwitcherController.h"
+#include "ui/switchers/StatusBarController.h"
 
 #include <functional>
 
@@ -53,9 +65,13 @@ AppDelegate::AppDelegate(platform::Platform& platform)
       layoutSelection_(std::make_shared<LayoutSelection>(LayoutSelectionStore::load())),
       layoutTemplates_(std::make_shared<LayoutTemplateSet>(LayoutTemplateSet::load())),
       displayWorkbenches_(std::make_shared<DisplayWorkbenchSet>(DisplayWorkbenchSet::load())),
+      layoutMemory_(
+          std::make_shared<LayoutMemory>(platform.processInfo(), displayWorkbenches_, layoutSelection_)),
+      hotkeyManager_(std::make_shared<HotkeyManager>(HotkeyCenter::shared())),
+      hotkeyConfig_(HotkeyConfig::defaults(platform.runLoop().wallClock())),
+      mappingTransactions_(std::make_shared<MappingTransactionCoordinator>()),
       multiState_(std::make_shared<MultiDisplayState>()),
       controller_(std::make_shared<WMController>(multiState_, ax_)),
-      mappingTransactions_(std::make_shared<MappingTransactionCoordinator>()),
       layoutLibrary_(std::make_shared<LayoutLibrary>(platform.userDefaults())),
       layoutDirectoryWatcher_(
           LayoutDirectoryWatcher::create(platform.runLoop(), platform.folderWatcher(),
@@ -67,16 +83,17 @@ AppDelegate::AppDelegate(platform::Platform& platform)
                                              refresh("AppDelegate+Persistence.scheduleLayoutDirectoryReload");
                                              return layouts->regionSets().size();
                                          })),
-      layoutMemory_(
-          std::make_shared<LayoutMemory>(platform.processInfo(), displayWorkbenches_, layoutSelection_)),
       displayRecords_(std::make_shared<DisplayRecords>(
           platform, ax_, multiState_,
           DisplayRecords::Stores{displayWorkbenches_, layoutSelection_, layoutTemplates_},
           statusBarEventBus_)),
+      displayIdentity_(std::make_shared<DisplayIdentity>(
+          DisplayIdentity::Stores{displayWorkbenches_, layoutSelection_, layoutMemory_})),
       displayLayouts_(std::make_shared<DisplayLayouts>(
           platform, DisplayLayouts::Dependencies{multiState_, controller_, ax_, layoutLibrary_,
                                                  displayRecords_, layoutMemory_, displayWorkbenches_,
-                                                 layoutSelection_, mappingTransactions_})) {}
+                                                 layoutSelection_, mappingTransactions_})),
+      windowMappingClassifier_(std::make_shared<WindowMappingClassifier>(platform, ax_, tracker_)) {}
 
 AppDelegate::~AppDelegate() = default;
 
@@ -104,6 +121,12 @@ void AppDelegate::wire() {
     displayLayouts_->registerHotkeys = [weak] {
         if (auto self = weak.lock()) self->registerHotkeys();
     };
+}
+
+const std::shared_ptr<SceneRestoreEngine>& AppDelegate::sceneRestoreEngine() {
+    if (!sceneRestoreEngine_)
+        sceneRestoreEngine_ = SceneRestoreEngine::create(platform_, SceneStore::shared(), ax_, nullptr);
+    return sceneRestoreEngine_;
 }
 
 void AppDelegate::wireControllerCallbacks() {

@@ -83,9 +83,14 @@ TEST(DisplayWorkbenchSet, canonicalKeyRows) {
         {" __ALL_DISPLAYS__ ", "__ALL_DISPLAYS__"},
         {"\u00A0UUID#a#b", "UUID"},
         {"#2", ""},
+        {" UUID #2", "UUID"},
+        {"UUID\u3000#1 ", "UUID"},
     };
-    for (const auto& [key, canonical] : rows)
+    for (const auto& [key, canonical] : rows) {
         EXPECT_EQ(canonicalDisplayKey(key), canonical) << "[" << key << "]";
+        // A second launch must find nothing left to move.
+        EXPECT_EQ(canonicalDisplayKey(canonical), canonical) << "[" << key << "]";
+    }
 
     DisplayWorkbenchSet spaces;
     spaces.workbenches["   "] = bench("   ", "t", std::nullopt);
