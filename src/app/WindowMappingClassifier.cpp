@@ -1,4 +1,5 @@
-// Gathering the facts of each application's windows and asking the window classifier about them.
+// Gathering the facts of each application's windows and asking the window classifier about them, for every
+// tracked window of a display or for one window about to be placed.
 #include "app/WindowMappingClassifier.h"
 
 #include "app/DisplayUtil.h"
@@ -9,6 +10,8 @@
 #include "platform/Platform.h"
 #include "tracking/WindowTracker.h"
 
+#include <algorithm>
+#include <functional>
 #include <map>
 #include <unordered_map>
 #include <unordered_set>
@@ -50,6 +53,91 @@ std::optional<double> alphaOf(const platform::WindowInfo& entry) {
 // The largest processes seen in practice; the per-process maps are made this large up front.
 constexpr std::size_t kExpectedProcesses = 32;
 
+// The window list, read once: the facts of each application window on layer 0 and each process's
+// windows in list order. A missing list leaves both empty.
+struct WindowListFacts {
+    std::unordered_map<WindowID, ListedWindow> listed;
+    std::unordered_map<pid_t, std::vector<WindowID>> byProcess;
+
+    const ListedWindow* find(WindowID wid) const {
+        auto it = listed.find(wid);
+        return it == listed.end() ? nullptr : &it->second;
+    }
+};
+
+WindowListFacts readWindowList(platform::Platform& platform) {
+    WindowListFacts facts;
+    facts.byProcess.reserve(kExpectedProcesses);
+    const auto list =
+        platform.windowServer().copyWindowInfo(platform::kOnScreenOnly | platform::kExcludeDesktopElements);
+    if (!list) return facts;
+    // Window-list bounds share the primary screen's top edge with accessibility positions; only without a
+    // main screen is the highest top edge the best guess.
+    auto& screens = platform.screens();
+    double flipHeight = 0;
+    if (auto primary = primaryScreenHeight(screens)) {
+        flipHeight = *primary;
+    } else {
+        for (const auto& screen : screens.screens())
+            flipHeight = std::max(flipHeight, screen.frame.maxY());
+    }
+    facts.listed.reserve(list->size());
+    for (const auto& entry : *list) {
+        if (windowinfo::integerValue(entry, WK::layer) != 0) continue;
+        const auto wid = windowinfo::windowNumber(entry);
+        const auto pid = windowinfo::ownerPID(entry);
+        if (!wid || !pid) continue;
+        facts.byProcess[*pid].push_back(*wid);
+        ListedWindow& window = facts.listed[*wid];
+        if (auto bounds = windowinfo::bounds(entry)) window.bounds = flipRect(*bounds, flipHeight);
+        window.name = windowinfo::stringValue(entry, WK::name);
+        window.alpha = alphaOf(entry);
+    }
+    return facts;
+}
+
+// A window as accessibility describes it, with what the window list adds when it lists the window.
+Candidate accessibilityCandidate(AXUtil& ax, platform::Accessibility& accessibility,
+                                 std::optional<WindowID> wid, pid_t pid, const std::string& group,
+                                 const platform::AXElement& element, const std::optional<Rect>& frame,
+                                 const ListedWindow* facts) {
+    Candidate c;
+    c.windowID = wid;
+    c.pid = pid;
+    c.bundleID = group;
+    c.title = ax.stringAttribute("AXTitle", element).value_or("");
+    c.cgName = facts && facts->name ? *facts->name : c.title;
+    if (facts) {
+        c.cgBounds = facts->bounds;
+        c.alpha = facts->alpha;
+    }
+    c.axFrame = frame;
+    c.subrole = ax.stringAttribute("AXSubrole", element);
+    c.isMain = axNumberAttribute(accessibility, element, "AXMain");
+    c.isHidden = axNumberAttribute(accessibility, element, "AXHidden");
+    c.isMinimized = axNumberAttribute(accessibility, element, "AXMinimized");
+    return c;
+}
+
+// A listed window of the process that shapes the group (its largest window, its main one), when it is
+// on the display, visible and more than 2 points each way; its name stands for its title.
+std::optional<Candidate> siblingCandidate(WindowID wid, pid_t pid, const std::string& group,
+                                          const ListedWindow& facts,
+                                          const std::function<bool(const Rect&)>& onDisplay) {
+    if (!facts.bounds || !onDisplay(*facts.bounds)) return std::nullopt;
+    if (facts.alpha && *facts.alpha <= 0.01) return std::nullopt;
+    if (!(facts.bounds->width() > 2 && facts.bounds->height() > 2)) return std::nullopt;
+    Candidate c;
+    c.windowID = wid;
+    c.pid = pid;
+    c.bundleID = group;
+    c.title = facts.name.value_or("");
+    c.cgName = c.title;
+    c.cgBounds = facts.bounds;
+    c.alpha = facts.alpha;
+    return c;
+}
+
 } // namespace
 
 WindowMappingClassifier::WindowMappingClassifier(platform::Platform& platform, std::shared_ptr<AXUtil> ax,
@@ -60,35 +148,10 @@ std::set<WindowID>
 WindowMappingClassifier::classifyWindowForMapping(const std::optional<std::string>& displayUUID) {
     auto& screens = platform_.screens();
     auto& accessibility = platform_.accessibility();
-    const double flipHeight = primaryScreenHeight(screens).value_or(0);
-    auto onDisplay = [&](const Rect& frame) {
+    const std::function<bool(const Rect&)> onDisplay = [&](const Rect& frame) {
         return !displayUUID || DisplayUtil::displayUUID(screens, frame) == *displayUUID;
     };
-
-    // The window list, once: the facts of each application window and each process's windows in order.
-    std::unordered_map<WindowID, ListedWindow> listed;
-    std::unordered_map<pid_t, std::vector<WindowID>> listedByProcess;
-    listedByProcess.reserve(kExpectedProcesses);
-    const auto list =
-        platform_.windowServer().copyWindowInfo(platform::kOnScreenOnly | platform::kExcludeDesktopElements);
-    if (list) {
-        listed.reserve(list->size());
-        for (const auto& entry : *list) {
-            if (windowinfo::integerValue(entry, WK::layer) != 0) continue;
-            const auto wid = windowinfo::windowNumber(entry);
-            const auto pid = windowinfo::ownerPID(entry);
-            if (!wid || !pid) continue;
-            listedByProcess[*pid].push_back(*wid);
-            ListedWindow& facts = listed[*wid];
-            if (auto bounds = windowinfo::bounds(entry)) facts.bounds = flipRect(*bounds, flipHeight);
-            facts.name = windowinfo::stringValue(entry, WK::name);
-            facts.alpha = alphaOf(entry);
-        }
-    }
-    auto listedFacts = [&](WindowID wid) -> const ListedWindow* {
-        auto it = listed.find(wid);
-        return it == listed.end() ? nullptr : &it->second;
-    };
+    const WindowListFacts list = readWindowList(platform_);
 
     // The tracked windows that take part, by process.
     std::map<pid_t, Process> processes;
@@ -97,7 +160,7 @@ WindowMappingClassifier::classifyWindowForMapping(const std::optional<std::strin
         if (accessibility.pidOf(element, pid) != platform::AXError::success || pid == 0) continue;
         std::optional<Rect> frame = ax_->frame(element);
         if (!frame)
-            if (const auto* facts = listedFacts(wid)) frame = facts->bounds;
+            if (const auto* facts = list.find(wid)) frame = facts->bounds;
         if (frame && !onDisplay(*frame)) continue;
         auto [process, added] = processes.try_emplace(pid);
         if (added) {
@@ -116,44 +179,19 @@ WindowMappingClassifier::classifyWindowForMapping(const std::optional<std::strin
         std::vector<Candidate> candidates;
         for (const auto& window : process.tracked) {
             tracked.insert(window.wid);
-            const ListedWindow* facts = listedFacts(window.wid);
-            Candidate c;
-            c.windowID = window.wid;
-            c.pid = pid;
-            c.bundleID = process.group;
-            c.title = ax_->stringAttribute("AXTitle", window.element).value_or("");
-            c.cgName = facts && facts->name ? *facts->name : c.title;
-            if (facts) {
-                c.cgBounds = facts->bounds;
-                c.alpha = facts->alpha;
-            }
-            c.axFrame = window.frame;
-            c.subrole = ax_->stringAttribute("AXSubrole", window.element);
-            c.isMain = axNumberAttribute(accessibility, window.element, "AXMain");
-            c.isHidden = axNumberAttribute(accessibility, window.element, "AXHidden");
-            c.isMinimized = axNumberAttribute(accessibility, window.element, "AXMinimized");
+            Candidate c = accessibilityCandidate(*ax_, accessibility, window.wid, pid, process.group,
+                                                 window.element, window.frame, list.find(window.wid));
             if (!WindowClassifier::isVisible(c)) continue;
             visible.insert(window.wid);
             candidates.push_back(std::move(c));
         }
 
         // The process's other listed windows only shape the group: its largest window, its main one.
-        if (auto others = listedByProcess.find(pid); others != listedByProcess.end()) {
+        if (auto others = list.byProcess.find(pid); others != list.byProcess.end()) {
             for (WindowID wid : others->second) {
                 if (visible.count(wid)) continue;
-                const ListedWindow& facts = listed.at(wid);
-                if (!facts.bounds || !onDisplay(*facts.bounds)) continue;
-                if (facts.alpha && *facts.alpha <= 0.01) continue;
-                if (!(facts.bounds->width() > 2 && facts.bounds->height() > 2)) continue;
-                Candidate c;
-                c.windowID = wid;
-                c.pid = pid;
-                c.bundleID = process.group;
-                c.title = facts.name.value_or("");
-                c.cgName = c.title;
-                c.cgBounds = facts.bounds;
-                c.alpha = facts.alpha;
-                candidates.push_back(std::move(c));
+                if (auto c = siblingCandidate(wid, pid, process.group, list.listed.at(wid), onDisplay))
+                    candidates.push_back(std::move(*c));
             }
         }
 
@@ -173,6 +211,38 @@ WindowMappingClassifier::classifyWindowForMapping(const std::optional<std::strin
         }
     }
     return ignored;
+}
+
+bool WindowMappingClassifier::isAuxiliaryWindow(const platform::AXElement& element, pid_t pid,
+                                                const std::string& bundleID,
+                                                const std::optional<std::string>& displayUUID) {
+    if (pid == 0 || bundleID == "-") return false;
+    auto& screens = platform_.screens();
+    const std::optional<WindowID> wid = ax_->windowID(element);
+    const std::optional<Rect> frame = ax_->frame(element);
+    // Judged among the windows of another display, it would be compared with a group it is not part of.
+    if (displayUUID && frame && DisplayUtil::displayUUID(screens, *frame) != *displayUUID) return false;
+    const std::function<bool(const Rect&)> onDisplay = [&](const Rect& rect) {
+        return !displayUUID || DisplayUtil::displayUUID(screens, rect) == *displayUUID;
+    };
+
+    const WindowListFacts list = readWindowList(platform_);
+    std::vector<Candidate> candidates;
+    if (auto listed = list.byProcess.find(pid); listed != list.byProcess.end()) {
+        for (WindowID sibling : listed->second) {
+            if (auto c = siblingCandidate(sibling, pid, bundleID, list.listed.at(sibling), onDisplay))
+                candidates.push_back(std::move(*c));
+        }
+    }
+    const Candidate own = accessibilityCandidate(*ax_, platform_.accessibility(), wid, pid, bundleID, element,
+                                                 frame, wid ? list.find(*wid) : nullptr);
+    if (WindowClassifier::isVisible(own)) candidates.push_back(own);
+
+    if (candidates.empty()) return false;
+    if (candidates.size() == 1) return WindowClassifier::isBrowserGhostStrip(own);
+    const auto contexts = WindowClassifier::groupContexts(candidates);
+    auto context = contexts.find(WindowClassifier::groupKey(own));
+    return context != contexts.end() && WindowClassifier::shouldIgnore(own, context->second);
 }
 
 } // namespace korvane

@@ -1,8 +1,9 @@
 // Which tracked windows placements must leave alone on a display: small auxiliary windows, untitled
 // panels and the thin ghost strips of browsers, as the window classifier judges them within the group of
-// each application's windows.
+// each application's windows; and the same judgement for one window about to be placed.
 #pragma once
 
+#include "platform/Accessibility.h"
 #include "platform/WindowServer.h"
 
 #include <memory>
@@ -32,6 +33,13 @@ class WindowMappingClassifier {
     // accessibility, shape the group but are never reported. A missing window list leaves only the
     // accessibility facts.
     std::set<WindowID> classifyWindowForMapping(const std::optional<std::string>& displayUUID);
+
+    // Whether one window, tracked or not, is auxiliary among its process's listed windows (on the display,
+    // when one is named). The window's own list entry counts as one of its siblings. Not auxiliary
+    // whenever the facts are missing: a pid of 0, a bundle identifier of "-", a frame on another display,
+    // no visible candidate, no group to judge it in.
+    bool isAuxiliaryWindow(const platform::AXElement& element, pid_t pid, const std::string& bundleID,
+                           const std::optional<std::string>& displayUUID);
 
   private:
     platform::Platform& platform_;

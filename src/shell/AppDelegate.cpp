@@ -8,8 +8,10 @@
 #include "app/DisplayWorkbenchSet.h"
 #include "app/LaunchAgent.h"
 #include "app/LayoutMemory.h"
+#include "app/NewWindowPlacement.h"
 #include "app/StatusBarEvent.h"
 #include "app/StatusBarEventBus.h"
+#include "app/TransactionalPush.h"
 #include "app/WindowMappingClassifier.h"
 #include "core/AXUtil.h"
 #include "core/Log.h"
@@ -93,7 +95,13 @@ AppDelegate::AppDelegate(platform::Platform& platform)
           platform, DisplayLayouts::Dependencies{multiState_, controller_, ax_, layoutLibrary_,
                                                  displayRecords_, layoutMemory_, displayWorkbenches_,
                                                  layoutSelection_, mappingTransactions_})),
-      windowMappingClassifier_(std::make_shared<WindowMappingClassifier>(platform, ax_, tracker_)) {}
+      windowMappingClassifier_(std::make_shared<WindowMappingClassifier>(platform, ax_, tracker_)),
+      transactionalPush_(TransactionalPush::create(
+          platform, TransactionalPush::Dependencies{mappingTransactions_, displayLayoutEventBus_, controller_,
+                                                    multiState_, tracker_, ax_, windowMappingClassifier_})),
+      newWindowPlacement_(NewWindowPlacement::create(
+          platform, NewWindowPlacement::Dependencies{mappingTransactions_, controller_, ax_,
+                                                     windowMappingClassifier_})) {}
 
 AppDelegate::~AppDelegate() = default;
 
@@ -127,6 +135,16 @@ const std::shared_ptr<SceneRestoreEngine>& AppDelegate::sceneRestoreEngine() {
     if (!sceneRestoreEngine_)
         sceneRestoreEngine_ = SceneRestoreEngine::create(platform_, SceneStore::shared(), ax_, nullptr);
     return sceneRestoreEngine_;
+}
+
+std::optional<std::string> AppDelegate::transactionalPush(const platform::AXElement& window, int zoneID,
+                                                          const std::string& displayUUID,
+                                                          MappingIntentSource source,
+                                                          const std::string& context,
+                                                          MoveActivation activation, double timeToLive,
+                                                          std::optional<std::int64_t> requiredEpoch) {
+    return transactionalPush_->transactionalPush(window, zoneID, displayUUID, source, context, activation,
+                                                 timeToLive, requiredEpoch);
 }
 
 void AppDelegate::wireControllerCallbacks() {

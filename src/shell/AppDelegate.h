@@ -3,8 +3,12 @@
 // outside the components need. It holds no state of its own beyond what it made.
 #pragma once
 
+#include "core/WMController.h"
 #include "input/HotkeyConfig.h"
+#include "platform/Accessibility.h"
+#include "tracking/MappingTransaction.h"
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -24,13 +28,14 @@ class LayoutLibrary;
 class LayoutMemory;
 class MappingTransactionCoordinator;
 class MultiDisplayState;
+class NewWindowPlacement;
 class SDPController;
 class SceneCardSwitcherController;
 class SceneRestoreEngine;
 class SettingsWindowController;
 class StatusBarController;
 class StatusBarEventBus;
-class WMController;
+class TransactionalPush;
 class WindowMappingClassifier;
 class WindowTracker;
 struct DisplayWorkbenchSet;
@@ -86,6 +91,8 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
     DisplayIdentity& displayIdentity() const { return *displayIdentity_; }
     DisplayLayouts& displayLayouts() const { return *displayLayouts_; }
     WindowMappingClassifier& windowMappingClassifier() const { return *windowMappingClassifier_; }
+    // The tracker's delegate once the services start: it places the windows of launched applications.
+    const std::shared_ptr<NewWindowPlacement>& newWindowPlacement() const { return newWindowPlacement_; }
 
     // Made at start-up, or on first use; empty until then.
     const std::shared_ptr<StatusBarController>& status() const { return status_; }
@@ -100,6 +107,14 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
     const std::shared_ptr<SettingsWindowController>& settingsWC() const { return settingsWC_; }
     // The application-wide restore engine over the application-wide scene store, made on first use.
     const std::shared_ptr<SceneRestoreEngine>& sceneRestoreEngine();
+
+    // Pushes a window into a zone as a placement transaction; the intent's id, or nothing when the push
+    // was skipped for its epoch or refused as auxiliary.
+    std::optional<std::string> transactionalPush(const platform::AXElement& window, int zoneID,
+                                                 const std::string& displayUUID, MappingIntentSource source,
+                                                 const std::string& context, MoveActivation activation,
+                                                 double timeToLive,
+                                                 std::optional<std::int64_t> requiredEpoch = std::nullopt);
 
     // Leads the controller's callbacks back to the components; renewed whenever a display becomes active.
     void wireControllerCallbacks();
@@ -139,6 +154,8 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
     std::shared_ptr<DisplayIdentity> displayIdentity_;
     std::shared_ptr<DisplayLayouts> displayLayouts_;
     std::shared_ptr<WindowMappingClassifier> windowMappingClassifier_;
+    std::shared_ptr<TransactionalPush> transactionalPush_;
+    std::shared_ptr<NewWindowPlacement> newWindowPlacement_;
     // Made at start-up or on first use.
     std::shared_ptr<StatusBarController> status_;
     std::shared_ptr<SDPController> sdpController_;

@@ -85,3 +85,51 @@ TEST_F(WindowMappingClassifierTest, aSmallUntitledWindowBesideItsApplicationsMai
     EXPECT_EQ(ignoredOn(std::nullopt), (Ignored{panel, palette}));
     EXPECT_FALSE(ignoredOn(std::nullopt).count(main));
 }
+
+TEST_F(WindowMappingClassifierTest, oneWindowIsAuxiliaryOnlyAmongItsApplicationsListedWindows) {
+    const sim::SimWindowSpec strip{.frame = Rect{1400, 100, 200, 700},
+                                   .title = "",
+                                   .subrole = std::nullopt,
+                                   .focused = false,
+                                   .main = false};
+    sim::SimWindowSpec unlistedStrip = strip;
+    unlistedStrip.onScreen = false;
+    const sim::SimWindowSpec dialog{.frame = Rect{1400, 100, 300, 200},
+                                    .title = "Save",
+                                    .subrole = "AXDialog",
+                                    .focused = false,
+                                    .main = false};
+    const Rect mainFrame{100, 100, 1200, 800};
+    struct Row {
+        std::string name;
+        std::string bundleID;
+        bool withMainWindow;
+        sim::SimWindowSpec window;
+        std::optional<std::string> display;
+        bool auxiliary;
+        std::optional<pid_t> askedPid{};
+        std::optional<std::string> askedBundleID{};
+    };
+    const std::vector<Row> rows = {
+        {"a ghost strip beside its browser's main window", "com.google.chrome", true, strip, kMain, true},
+        {"the same on every display", "com.google.chrome", true, strip, std::nullopt, true},
+        {"the same, judged for another display", "com.google.chrome", true, strip, kSide, false},
+        {"a lone strip that the window list shows, and so counts twice", "com.google.chrome", false, strip,
+         kMain, false},
+        {"a lone strip that the window list does not show", "com.google.chrome", false, unlistedStrip, kMain,
+         true},
+        {"a titled dialog beside its main window", "com.example.editor", true, dialog, kMain, false},
+        {"a strip of an unknown process", "com.google.chrome", true, strip, kMain, false, 0},
+        {"a strip of an application without a bundle identifier", "com.google.chrome", true, strip, kMain,
+         false, std::nullopt, "-"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const pid_t pid = launch(row.bundleID);
+        if (row.withMainWindow) document(pid, mainFrame);
+        const WindowID wid = desktop->windows().open(pid, row.window);
+        EXPECT_EQ(classifier.isAuxiliaryWindow(desktop->windows().element(wid), row.askedPid.value_or(pid),
+                                               row.askedBundleID.value_or(row.bundleID), row.display),
+                  row.auxiliary);
+    }
+}

@@ -8,6 +8,7 @@
 #include "app/DisplayObserver.h"
 #include "app/DisplayWorkbenchSet.h"
 #include "app/LayoutMemory.h"
+#include "app/NewWindowPlacement.h"
 #include "app/StatusBarEventBus.h"
 #include "core/AXUtil.h"
 #include "core/MultiDisplayState.h"
@@ -195,4 +196,33 @@ TEST_F(AppDelegateTest, theLaunchAtLoginSwitchLogsSuccessAndFailure) {
     app->setLaunchAtLogin(false);
     EXPECT_TRUE(logged("[app] Failed to toggle launch-at-login: "));
     EXPECT_FALSE(logged("enabled=false"));
+}
+
+TEST_F(AppDelegateTest, asTheTrackersDelegateItPlacesALaunchedApplicationsWindowInTheZonesItMade) {
+    desktop->screens().addDisplay({.frame = Rect{0, 0, 1920, 1080}, .uuid = "D1"});
+    auto app = makeApp();
+    app->displayLayouts().initializeAllDisplays();
+    const WMState& state = *app->multiState()->states.at("D1");
+    const int zone = state.layout.zones.rbegin()->first;
+    app->tracker()->delegate = app->newWindowPlacement();
+    app->tracker()->startObserving();
+
+    auto& coordinator = *app->mappingTransactions();
+    MappingIntent launchIntent;
+    launchIntent.id = "AUTO-1";
+    launchIntent.source = MappingIntentSource::autoLaunch;
+    launchIntent.targetDisplayUUID = "D1";
+    launchIntent.targetZoneID = zone;
+    launchIntent.bundleID = "com.example.mail";
+    launchIntent.createdAt = coordinator.nowProvider();
+    launchIntent.expiresAt = launchIntent.createdAt + seconds(8.0);
+    coordinator.intents[launchIntent.id] = launchIntent;
+    const pid_t mail = desktop->workspace().launch({.bundleID = "com.example.mail"});
+    desktop->loop().runUntilIdle();
+    const WindowID inbox = desktop->windows().open(mail, {.frame = Rect{10, 10, 300, 200}, .title = "Inbox"});
+    desktop->loop().advance(milliseconds(100));
+
+    EXPECT_EQ(state.layout.zones.at(zone).stack.back(), inbox);
+    EXPECT_EQ(coordinator.intent("AUTO-1")->stage, MappingIntentStage::committed);
+    app->tracker()->stopObserving();
 }
