@@ -8,10 +8,12 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace korvane {
 
 class AXUtil;
+class DisplayChangeHandler;
 class DisplayIdentity;
 class DisplayLayoutEventBus;
 class DisplayLayouts;
@@ -32,6 +34,7 @@ class StatusBarController;
 class StatusBarEventBus;
 class WMController;
 class WindowMappingClassifier;
+class WindowMappingRebuild;
 class WindowTracker;
 struct DisplayWorkbenchSet;
 struct LayoutSelection;
@@ -86,6 +89,8 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
     DisplayIdentity& displayIdentity() const { return *displayIdentity_; }
     DisplayLayouts& displayLayouts() const { return *displayLayouts_; }
     WindowMappingClassifier& windowMappingClassifier() const { return *windowMappingClassifier_; }
+    WindowMappingRebuild& windowMappingRebuild() const { return *windowMappingRebuild_; }
+    DisplayChangeHandler& displayChangeHandler() const { return *displayChangeHandler_; }
 
     // Made at start-up, or on first use; empty until then.
     const std::shared_ptr<StatusBarController>& status() const { return status_; }
@@ -109,6 +114,12 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
     void showToast(const std::string& message, const std::string& displayUUID, double duration);
     // Installs or removes the entry that starts the program at login; a failure is logged.
     void setLaunchAtLogin(bool enabled);
+    // Brings every display's window-to-zone mapping in line with the window list.
+    void rebuildWindowRegionMappings(bool allowPrune, const std::string& reason);
+    // The connected displays' UUIDs, each once, sorted.
+    std::vector<std::string> availableDisplayUUIDs() const;
+    // Follows display-layout probes from now on (once the status item exists).
+    void startDisplayLayoutProbeSubscription();
 
   private:
     explicit AppDelegate(platform::Platform& platform);
@@ -139,6 +150,8 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
     std::shared_ptr<DisplayIdentity> displayIdentity_;
     std::shared_ptr<DisplayLayouts> displayLayouts_;
     std::shared_ptr<WindowMappingClassifier> windowMappingClassifier_;
+    std::shared_ptr<WindowMappingRebuild> windowMappingRebuild_;
+    std::shared_ptr<DisplayChangeHandler> displayChangeHandler_;
     // Made at start-up or on first use.
     std::shared_ptr<StatusBarController> status_;
     std::shared_ptr<SDPController> sdpController_;
