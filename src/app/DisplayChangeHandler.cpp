@@ -141,7 +141,7 @@ void DisplayChangeHandler::rearm(const std::string& reason, Nanos interval) {
     armDisplayChangeTimer(reason, interval);
 }
 
-void DisplayChangeHandler::fireOrDeferDisplayChange(const std::string& reason) {
+void DisplayChangeHandler::fireOrDeferDisplayChange(std::string reason) {
     // Whole nanoseconds on both sides, so a debounce and a wait that add up to the settle window end
     // exactly on it instead of a hair short.
     const Nanos elapsed = platform_.runLoop().now() - deps_.displayObserver->lastChangeAt();

@@ -107,7 +107,8 @@ class DisplayChangeHandler : public std::enable_shared_from_this<DisplayChangeHa
     DisplayChangeHandler(platform::Platform& platform, Dependencies dependencies);
 
     void armDisplayChangeTimer(const std::string& reason, Nanos interval);
-    void fireOrDeferDisplayChange(const std::string& reason);
+    // Takes the reason by value: re-arming drops the timer whose callback holds the caller's copy.
+    void fireOrDeferDisplayChange(std::string reason);
     void rearm(const std::string& reason, Nanos interval);
     void finishDisplayChange(const std::string& reason, Nanos startedAt, double initMs, double reconcileMs);
     std::string modeName() const;
