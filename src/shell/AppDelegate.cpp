@@ -1,9 +1,11 @@
 // Making the components in start-up order and wiring them to each other.
 #include "shell/AppDelegate.h"
 
+#include "app/DisplayChangeHandler.h"
 #include "app/DisplayIdentity.h"
 #include "app/DisplayLayoutEventBus.h"
 #include "app/DisplayLayouts.h"
+#include "app/DisplayObserver.h"
 #include "app/DisplayRecords.h"
 #include "app/DisplayWorkbenchSet.h"
 #include "app/LaunchAgent.h"
@@ -13,6 +15,7 @@
 #include "app/StatusBarEventBus.h"
 #include "app/TransactionalPush.h"
 #include "app/WindowMappingClassifier.h"
+#include "app/WindowMappingRebuild.h"
 #include "core/AXUtil.h"
 #include "core/Log.h"
 #include "core/MultiDisplayState.h"
@@ -101,7 +104,13 @@ AppDelegate::AppDelegate(platform::Platform& platform)
                                                     multiState_, tracker_, ax_, windowMappingClassifier_})),
       newWindowPlacement_(NewWindowPlacement::create(
           platform, NewWindowPlacement::Dependencies{mappingTransactions_, controller_, ax_,
-                                                     windowMappingClassifier_})) {}
+                                                     windowMappingClassifier_})),
+      windowMappingRebuild_(std::make_shared<WindowMappingRebuild>(platform, multiState_, layoutMemory_)),
+      displayChangeHandler_(DisplayChangeHandler::create(
+          platform, DisplayChangeHandler::Dependencies{displayLayoutEventBus_, DisplayObserver::shared(),
+                                                       multiState_, mappingTransactions_, displayWorkbenches_,
+                                                       layoutSelection_, layoutLibrary_, displayRecords_,
+                                                       displayLayouts_, windowMappingRebuild_})) {}
 
 AppDelegate::~AppDelegate() = default;
 
@@ -128,6 +137,14 @@ void AppDelegate::wire() {
     };
     displayLayouts_->registerHotkeys = [weak] {
         if (auto self = weak.lock()) self->registerHotkeys();
+    };
+    // The status item is made at start-up, after this; the menu is asked for as it is then.
+    displayChangeHandler_->isMenuOpen = [weak] {
+        auto self = weak.lock();
+        return self && self->status_ && (self->status_->isMenuOpen || self->status_->isMenuWindowVisible());
+    };
+    displayChangeHandler_->forceCancelMenu = [weak] {
+        if (auto self = weak.lock(); self && self->status_) self->status_->forceCancelMenu();
     };
 }
 
@@ -177,6 +194,18 @@ void AppDelegate::setLaunchAtLogin(bool enabled) {
     } catch (const std::exception& e) {
         Log::app.error("Failed to toggle launch-at-login: %s", e.what());
     }
+}
+
+void AppDelegate::rebuildWindowRegionMappings(bool allowPrune, const std::string& reason) {
+    windowMappingRebuild_->rebuildWindowRegionMappings(allowPrune, reason);
+}
+
+std::vector<std::string> AppDelegate::availableDisplayUUIDs() const {
+    return displayChangeHandler_->availableDisplayUUIDs();
+}
+
+void AppDelegate::startDisplayLayoutProbeSubscription() {
+    displayChangeHandler_->startDisplayLayoutProbeSubscription();
 }
 
 } // namespace korvane

@@ -12,10 +12,12 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace korvane {
 
 class AXUtil;
+class DisplayChangeHandler;
 class DisplayIdentity;
 class DisplayLayoutEventBus;
 class DisplayLayouts;
@@ -37,6 +39,7 @@ class StatusBarController;
 class StatusBarEventBus;
 class TransactionalPush;
 class WindowMappingClassifier;
+class WindowMappingRebuild;
 class WindowTracker;
 struct DisplayWorkbenchSet;
 struct LayoutSelection;
@@ -93,6 +96,8 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
     WindowMappingClassifier& windowMappingClassifier() const { return *windowMappingClassifier_; }
     // The tracker's delegate once the services start: it places the windows of launched applications.
     const std::shared_ptr<NewWindowPlacement>& newWindowPlacement() const { return newWindowPlacement_; }
+    WindowMappingRebuild& windowMappingRebuild() const { return *windowMappingRebuild_; }
+    DisplayChangeHandler& displayChangeHandler() const { return *displayChangeHandler_; }
 
     // Made at start-up, or on first use; empty until then.
     const std::shared_ptr<StatusBarController>& status() const { return status_; }
@@ -124,6 +129,12 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
     void showToast(const std::string& message, const std::string& displayUUID, double duration);
     // Installs or removes the entry that starts the program at login; a failure is logged.
     void setLaunchAtLogin(bool enabled);
+    // Brings every display's window-to-zone mapping in line with the window list.
+    void rebuildWindowRegionMappings(bool allowPrune, const std::string& reason);
+    // The connected displays' UUIDs, each once, sorted.
+    std::vector<std::string> availableDisplayUUIDs() const;
+    // Follows display-layout probes from now on (once the status item exists).
+    void startDisplayLayoutProbeSubscription();
 
   private:
     explicit AppDelegate(platform::Platform& platform);
@@ -156,6 +167,8 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
     std::shared_ptr<WindowMappingClassifier> windowMappingClassifier_;
     std::shared_ptr<TransactionalPush> transactionalPush_;
     std::shared_ptr<NewWindowPlacement> newWindowPlacement_;
+    std::shared_ptr<WindowMappingRebuild> windowMappingRebuild_;
+    std::shared_ptr<DisplayChangeHandler> displayChangeHandler_;
     // Made at start-up or on first use.
     std::shared_ptr<StatusBarController> status_;
     std::shared_ptr<SDPController> sdpController_;

@@ -4,6 +4,7 @@
 #include "shell/AppDelegate.h"
 
 #include "app/DisplayIdentity.h"
+#include "app/DisplayLayoutEventBus.h"
 #include "app/DisplayLayouts.h"
 #include "app/DisplayObserver.h"
 #include "app/DisplayWorkbenchSet.h"
@@ -148,6 +149,30 @@ TEST_F(AppDelegateTest, controllerCallbacksAreWiredOnActivationAndLeadBackWhileT
     controller->onLayoutChange();
     controller->onCycleBounce("D1");
     EXPECT_TRUE(capture.log().lines().empty());
+}
+
+TEST_F(AppDelegateTest, probesOnItsBusRunTheDisplayChangePassOnceSubscribedAndNoneAfterItIsGone) {
+    desktop->screens().addDisplay({.frame = Rect{0, 0, 1920, 1080}, .uuid = "D1"});
+    desktop->screens().addDisplay({.frame = Rect{1920, 0, 1440, 900}, .uuid = "D0"});
+    auto app = makeApp();
+    auto bus = app->displayLayoutEventBus();
+    const DisplayLayoutProbeEvent probe{DisplayLayoutProbeReason::manual, "test", false, std::nullopt};
+    bus->publish(probe);
+    desktop->loop().advance(seconds(1));
+    EXPECT_TRUE(app->multiState()->states.empty()) << "nobody listens before the subscription starts";
+
+    app->startDisplayLayoutProbeSubscription();
+    app->startDisplayLayoutProbeSubscription(); // the second replaces the first
+    bus->publish(probe);
+    desktop->loop().advance(seconds(1));
+    EXPECT_EQ(capture.log().count("[DisplayChange] handle start reason=probe:manual:test"), 1u);
+    EXPECT_EQ(app->multiState()->states.size(), 2u);
+    EXPECT_EQ(app->availableDisplayUUIDs(), (std::vector<std::string>{"D0", "D1"}));
+
+    bus->publish(probe); // pending when the application goes
+    app.reset();
+    desktop->loop().advance(seconds(1));
+    EXPECT_EQ(capture.log().count("[DisplayChange] handle start"), 1u);
 }
 
 TEST_F(AppDelegateTest, userLayoutChangesReachTheMenuAndANewDisplaysLayoutGivesItARecordOnce) {
