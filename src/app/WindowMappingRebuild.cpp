@@ -196,16 +196,21 @@ void WindowMappingRebuild::rebuildWindowRegionMappings(bool allowPrune, const st
             stacked += zone.stack.size();
         if (mapped == 0 || !(stacked < mapped || wakeContext)) continue;
 
-        std::vector<WindowID> ordered;
+        std::vector<WindowID> listedHere;
         for (WindowID wid : snapshot.orderedWindowIDs)
             if (auto display = snapshot.displayOfWindow.find(wid);
                 display != snapshot.displayOfWindow.end() && display->second == displayUUID)
-                ordered.push_back(wid);
-        if (ordered.size() < mapped) {
-            const std::unordered_set<WindowID> listed(ordered.begin(), ordered.end());
+                listedHere.push_back(wid);
+        // A stack's last entry is its zone's active window, the one focusing the zone raises: it must be
+        // the front-most of the zone's windows, the one the user sees. So the stacks are filled from the
+        // back: mapped windows the list does not show here first, then the listed ones rear-most first.
+        std::vector<WindowID> ordered;
+        if (listedHere.size() < mapped) {
+            const std::unordered_set<WindowID> listed(listedHere.begin(), listedHere.end());
             for (const auto& [wid, zoneID] : state.zoneOf)
                 if (!listed.contains(wid)) ordered.push_back(wid);
         }
+        ordered.insert(ordered.end(), listedHere.rbegin(), listedHere.rend());
         state.updateZones(ordered);
         ++stacks;
         Log::app.info("[RebuildMappings] stacks rebuilt display=%s ordered=%ld mapping=%ld", displayUUID,

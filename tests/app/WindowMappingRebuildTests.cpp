@@ -144,7 +144,7 @@ TEST_F(WindowMappingRebuildTest, wakePassesPruneAndDateNothingAndRebuildEveryMap
         rebuildsApart(60.0, row.reason);
         EXPECT_TRUE(mapped(kListed));
         EXPECT_TRUE(rebuild->missingWindowFirstSeenAt().empty());
-        EXPECT_EQ(stack(kMain, 1), (Stack{front, back}));
+        EXPECT_EQ(stack(kMain, 1), (Stack{back, front}));
         EXPECT_TRUE(logged(row.summary));
         EXPECT_EQ(logged("effectiveAllowPrune=false wakeRecovery=1"), row.recovering);
 
@@ -206,9 +206,9 @@ TEST_F(WindowMappingRebuildTest, aWindowListThatCannotBeReadOrIsEmptyChangesNoth
     }
 }
 
-// Stacks that no longer cover the mapping are rebuilt front-most first from the windows the list puts
-// on the display; mapped windows shown elsewhere follow in the mapping's order. Stacks that cover it
-// stay as they are.
+// Stacks that no longer cover the mapping are rebuilt from the windows the list puts on the display, so
+// that each zone's active (last) entry is its front-most window; mapped windows shown elsewhere go to the
+// bottom in the mapping's order. Stacks that cover it stay as they are.
 TEST_F(WindowMappingRebuildTest, stacksThatNoLongerCoverTheMappingFollowTheWindowListOnTheirDisplay) {
     const WindowID a = open(Rect{100, 100, 400, 300});
     const WindowID b = open(Rect{120, 120, 400, 300});
@@ -221,14 +221,15 @@ TEST_F(WindowMappingRebuildTest, stacksThatNoLongerCoverTheMappingFollowTheWindo
         state.zoneOf[wid] = zone; // mapped, but in no stack
 
     rebuild->rebuildWindowRegionMappings(false, "manual-check");
-    EXPECT_EQ(stack(kMain, 1), (Stack{b, a}));
-    EXPECT_EQ(stack(kMain, 2), (Stack{c, elsewhere}));
+    EXPECT_EQ(stack(kMain, 1), (Stack{a, b}));
+    EXPECT_EQ(state.layout.zones.at(1).active, 1);
+    EXPECT_EQ(stack(kMain, 2), (Stack{elsewhere, c}));
     EXPECT_EQ(state.layout.zones.at(2).active, 1);
     EXPECT_TRUE(logged("[RebuildMappings] stacks rebuilt display=DISPLAY-1 ordered=4 mapping=4"));
 
     desktop->windows().raise(a);
     rebuild->rebuildWindowRegionMappings(false, "manual-check");
-    EXPECT_EQ(stack(kMain, 1), (Stack{b, a}));
+    EXPECT_EQ(stack(kMain, 1), (Stack{a, b}));
 }
 
 } // namespace
