@@ -157,21 +157,6 @@ TEST_F(WakeSlotReplayTest, eachRegionTakesItsApplicationsWindowsMappedFirstThenN
     }
 }
 
-TEST_F(WakeSlotReplayTest, aWindowStillMappedGoesBackOnTopOfItsZonesStack) {
-    track();
-    const WindowID back = open(appB, 41, around(1440, 540));
-    const WindowID front = open(appB, 42, around(1300, 500));
-    state().attach(WinRef{back, appB, {}, 2, std::nullopt}, 2);
-    state().attach(WinRef{front, appB, {}, 2, std::nullopt}, 2);
-    state().attach(WinRef{43, appB, {}, 2, std::nullopt}, 2); // not on screen: stays below
-
-    replay().replayWakeSlotAssignments("system-wake-0ms");
-
-    EXPECT_EQ(state().layout.zones.at(2).stack, (std::vector<WindowID>{43, back, front}));
-    EXPECT_TRUE(logged("[WakeReplay] reason=system-wake-0ms display=DISPLAY-1 replayed=2 observed=2"));
-    EXPECT_EQ(refreshes, std::vector<std::string>{"AppDelegate+Display.replayWakeSlotAssignments"});
-}
-
 // Without an entry of its own, a display's layout is looked up under the key of all displays; without a
 // scope, only the windows the state still maps are put back, and no claim is made.
 TEST_F(WakeSlotReplayTest, theRegionsOfAllDisplaysStandInAndADisplayWithoutScopeOnlyKeepsItsMappings) {
@@ -378,20 +363,4 @@ TEST_F(WakeSlotReplayTest, aSlotClaimedTwiceInTheFileKeepsItsLatestDateAndIsStor
     ASSERT_EQ(claims().size(), 1u);
     EXPECT_EQ(claims().front().committedAt, before.back().committedAt);
     EXPECT_TRUE(fs::exists(memoryFile()));
-}
-
-TEST_F(WakeSlotReplayTest, aWindowPutBackIsNoLongerCountedAsMissing) {
-    track();
-    state().attach(WinRef{91, appA, {}, 1, std::nullopt}, 1);
-    open(appB, 90, around(1440, 540)); // something on screen, so that the rebuild reads the list
-    desktop->loop().runUntilIdle();
-    rebuild->rebuildWindowRegionMappings(false, "display-change:test");
-    ASSERT_TRUE(rebuild->missingWindowFirstSeenAt().contains("DISPLAY-1#91"));
-
-    open(appA, 91, around(480, 540)); // back on screen
-    desktop->loop().runUntilIdle();
-    replay().replayWakeSlotAssignments("system-wake-0ms");
-
-    EXPECT_EQ(zoneOf(91), 1);
-    EXPECT_FALSE(rebuild->missingWindowFirstSeenAt().contains("DISPLAY-1#91"));
 }
