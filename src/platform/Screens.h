@@ -31,6 +31,9 @@ class Screens {
     virtual std::optional<ScreenInfo> mainScreen() = 0;
     // The pointer, in bottom-left global coordinates.
     virtual Point mouseLocation() = 0;
+    // Whether a compositing manager blends windows with what lies behind them: only then does a
+    // translucent window show the desktop through itself rather than black.
+    virtual bool isCompositing() = 0;
 };
 
 inline constexpr const char* kScreenParametersDidChange = "platform.screenParametersDidChange";

@@ -47,6 +47,9 @@ class WindowServer {
     // Nothing when the server cannot answer. May be called from any thread.
     virtual std::optional<std::vector<WindowInfo>> copyWindowInfo(unsigned options,
                                                                   std::uint32_t relativeTo = 0) = 0;
+    // The screen-recording grant: whether this process may read other applications' window titles from
+    // the list. Only tests; never asks the user. May be called from any thread.
+    virtual bool preflightScreenCaptureAccess() = 0;
 };
 
 } // namespace korvane::platform

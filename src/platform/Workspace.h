@@ -73,6 +73,10 @@ class Workspace {
     virtual void openApplication(const std::string& bundleID, bool activates,
                                  std::function<void(OpenApplicationResult)> completion) = 0;
     virtual bool openURL(const std::string& url) = 0;
+    // Whether the system keeps privacy panes, opened by their addresses, where the user gives the
+    // Accessibility and Screen Recording grants. Where it has none, the grants follow from the desktop
+    // itself and no address leads anywhere.
+    virtual bool hasPrivacyPanes() = 0;
 
     // Runs a script source synchronously (activation by bundle identifier). May be slow.
     virtual ScriptResult runScript(const std::string& source) = 0;

@@ -118,6 +118,9 @@ class SimModel : public std::enable_shared_from_this<SimModel> {
     std::map<pid_t, std::deque<platform::AXError>> scriptedObserverFailures;
 
     bool windowListAvailable = true;
+    bool screenCaptureGranted = true;
+    bool hasPrivacyPanes = true;
+    bool compositing = false;
     bool showsSystemEntries = true;
     std::vector<RawWindowEntry> rawEntries;
     int nextRawEntryID = 1;

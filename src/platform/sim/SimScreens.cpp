@@ -49,6 +49,16 @@ Point SimScreens::mouseLocation() {
     return model_.mouse;
 }
 
+bool SimScreens::isCompositing() {
+    std::lock_guard lock(model_.mutex);
+    return model_.compositing;
+}
+
+void SimScreens::setCompositing(bool compositing) {
+    std::lock_guard lock(model_.mutex);
+    model_.compositing = compositing;
+}
+
 int SimScreens::addDisplay(const SimDisplaySpec& desc) {
     std::lock_guard lock(model_.mutex);
     SimDisplay d;

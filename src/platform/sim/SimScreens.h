@@ -16,6 +16,8 @@ class SimScreens final : public platform::Screens {
     std::vector<platform::ScreenInfo> screens() override;
     std::optional<platform::ScreenInfo> mainScreen() override;
     Point mouseLocation() override;
+    // No compositing manager unless a test starts one.
+    bool isCompositing() override;
 
     // Test hooks. Each change is announced as `kScreenParametersDidChange` through the loop. Display ids
     // are the hooks' own handles; the first display added becomes the main one. Frames are bottom-left
@@ -28,6 +30,7 @@ class SimScreens final : public platform::Screens {
     void setBackingScale(int id, double scale);
     void setMainDisplay(int id);
     void setMouseLocation(Point location);
+    void setCompositing(bool compositing);
     std::optional<platform::ScreenInfo> display(int id) const;
 
   private:

@@ -116,6 +116,16 @@ void SimWindowServer::setShowsSystemEntries(bool shows) {
     model_.showsSystemEntries = shows;
 }
 
+bool SimWindowServer::preflightScreenCaptureAccess() {
+    std::lock_guard lock(model_.mutex);
+    return model_.screenCaptureGranted;
+}
+
+void SimWindowServer::setScreenCaptureGranted(bool granted) {
+    std::lock_guard lock(model_.mutex);
+    model_.screenCaptureGranted = granted;
+}
+
 void SimWindowServer::setAvailable(bool available) {
     std::lock_guard lock(model_.mutex);
     model_.windowListAvailable = available;

@@ -24,10 +24,13 @@ class SimWindowServer final : public platform::WindowServer {
     // not appeared yet is in no list.
     std::optional<std::vector<platform::WindowInfo>> copyWindowInfo(unsigned options,
                                                                     std::uint32_t relativeTo = 0) override;
+    // Granted unless a test withdraws it; the list is the same either way.
+    bool preflightScreenCaptureAccess() override;
 
     // Test hooks.
     // While unavailable every fetch answers nothing.
     void setAvailable(bool available);
+    void setScreenCaptureGranted(bool granted);
     // Adds an entry returned verbatim, in front of (or behind) the simulated windows; returns its id.
     int addRawEntry(platform::WindowInfo entry, bool atFront = true);
     void removeRawEntry(int id);

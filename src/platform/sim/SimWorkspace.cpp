@@ -145,6 +145,16 @@ bool SimWorkspace::openURL(const std::string& url) {
     return true;
 }
 
+bool SimWorkspace::hasPrivacyPanes() {
+    std::lock_guard lock(model_.mutex);
+    return model_.hasPrivacyPanes;
+}
+
+void SimWorkspace::setHasPrivacyPanes(bool has) {
+    std::lock_guard lock(model_.mutex);
+    model_.hasPrivacyPanes = has;
+}
+
 platform::ScriptResult SimWorkspace::runScript(const std::string& source) {
     std::lock_guard lock(model_.mutex);
     model_.settleLocked();

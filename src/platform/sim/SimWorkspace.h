@@ -30,6 +30,8 @@ class SimWorkspace final : public platform::Workspace {
     void openApplication(const std::string& bundleID, bool activates,
                          std::function<void(platform::OpenApplicationResult)> completion) override;
     bool openURL(const std::string& url) override;
+    // The simulated system keeps privacy panes unless a test says it has none.
+    bool hasPrivacyPanes() override;
     // The exact three-line activation script for an installed bundle runs as its script outcome says
     // (by default it activates the application, launching it first when needed); any other text is
     // answered as not understood.
@@ -48,6 +50,7 @@ class SimWorkspace final : public platform::Workspace {
     void setActivateOutcome(pid_t pid, ActivationOutcome outcome);
     void setOpenBehaviour(const std::string& bundleID, OpenBehaviour behaviour);
     void setScriptOutcome(const std::string& bundleID, ScriptOutcome outcome);
+    void setHasPrivacyPanes(bool has);
 
     struct ActivateCall {
         pid_t pid = 0;

@@ -154,6 +154,20 @@ Point X11Screens::mouseLocation() {
     return now.bottomLeft(*pointer);
 }
 
+bool X11Screens::isCompositing() {
+    // A compositing manager announces itself by owning this selection of the screen it composites.
+    const xcb_atom_t selection =
+        connection_.internAtom("_NET_WM_CM_S" + std::to_string(connection_.screenNumber()));
+    if (selection == XCB_ATOM_NONE) return false;
+    auto guard = connection_.lock();
+    xcb_connection_t* c = connection_.xcb();
+    xcb_get_selection_owner_reply_t* reply =
+        xcb_get_selection_owner_reply(c, xcb_get_selection_owner_unchecked(c, selection), nullptr);
+    const bool owned = reply && reply->owner != XCB_WINDOW_NONE;
+    std::free(reply);
+    return owned;
+}
+
 void X11Screens::handleEvent(const xcb_generic_event_t& event) {
     const std::uint8_t type = event.response_type & 0x7F;
     const auto& e = connection_.ewmh();

@@ -31,6 +31,8 @@ class X11Screens final : public platform::Screens {
     std::vector<platform::ScreenInfo> screens() override;
     std::optional<platform::ScreenInfo> mainScreen() override;
     Point mouseLocation() override;
+    // Asks the server each time: a compositing manager may start or stop at any moment.
+    bool isCompositing() override;
     // Root coordinates and the platform's global spaces, anchored at the primary monitor as last known.
     Coordinates coordinates();
 

@@ -38,6 +38,9 @@ class X11Workspace final : public platform::Workspace, public TrackerListener {
     void openApplication(const std::string& bundleID, bool activates,
                          std::function<void(platform::OpenApplicationResult)> completion) override;
     bool openURL(const std::string& url) override;
+    // An X desktop keeps no privacy panes: trust follows from a window manager running (see
+    // X11Accessibility::isProcessTrusted) and window titles are open to every client.
+    bool hasPrivacyPanes() override { return false; }
     // Understands one script: `tell application id "X"` / `    activate` / `end tell`.
     platform::ScriptResult runScript(const std::string& source) override;
 

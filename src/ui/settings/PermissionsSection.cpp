@@ -7,12 +7,12 @@ namespace korvane {
 
 PermissionsSection::PermissionsSection(platform::Workspace& workspace) : workspace_(workspace) {}
 
-void PermissionsSection::openAccessibilitySettings() {
-    openPrivacyPane(workspace_, PrivacyPane::accessibility);
+bool PermissionsSection::openAccessibilitySettings() {
+    return openPrivacyPane(workspace_, PrivacyPane::accessibility);
 }
 
-void PermissionsSection::openScreenRecordingSettings() {
-    openPrivacyPane(workspace_, PrivacyPane::screenRecording);
+bool PermissionsSection::openScreenRecordingSettings() {
+    return openPrivacyPane(workspace_, PrivacyPane::screenRecording);
 }
 
 } // namespace korvane

@@ -12,9 +12,11 @@ class PermissionsSection {
   public:
     explicit PermissionsSection(platform::Workspace& workspace);
 
-    // Hand the workspace the address of the Accessibility, respectively the Screen Recording pane.
-    void openAccessibilitySettings();
-    void openScreenRecordingSettings();
+    // Open the Accessibility, respectively the Screen Recording pane, and answer true; on a desktop
+    // without privacy panes open nothing and answer false, and the page shows privacyPaneHelp()
+    // instead (see openPrivacyPane).
+    bool openAccessibilitySettings();
+    bool openScreenRecordingSettings();
 
   private:
     platform::Workspace& workspace_;

@@ -74,10 +74,16 @@ TEST_F(SettingsTest, absentOptionsReadAsTheirDefaultsAndStoredOnesAsStored) {
 
 TEST_F(SettingsTest, thePermissionButtonsOpenTheAccessibilityAndScreenRecordingPanes) {
     PermissionsSection section(desktop->workspace());
-    section.openAccessibilitySettings();
-    section.openScreenRecordingSettings();
+    EXPECT_TRUE(section.openAccessibilitySettings());
+    EXPECT_TRUE(section.openScreenRecordingSettings());
     EXPECT_EQ(desktop->workspace().openedURLs(),
               (std::vector<std::string>{
                   "x-apple.systempreferences:com.apple.preference.security?Privacy_Accessibility",
                   "x-apple.systempreferences:com.apple.preference.security?Privacy_ScreenCapture"}));
+
+    // A desktop without privacy panes gets no address the buttons would lead nowhere with.
+    desktop->workspace().setHasPrivacyPanes(false);
+    EXPECT_FALSE(section.openAccessibilitySettings());
+    EXPECT_FALSE(section.openScreenRecordingSettings());
+    EXPECT_EQ(desktop->workspace().openedURLs().size(), 2u);
 }
