@@ -36,7 +36,8 @@ DisplayWorkbench DisplayWorkbench::fromJSON(const nlohmann::json& json) {
 std::string canonicalDisplayKey(std::string_view key) {
     std::string trimmed = trimmingWhitespaceAndNewlines(key);
     if (trimmed == "__ALL_DISPLAYS__" || trimmed == "DISPLAY-UUID-PLACEHOLDER") return trimmed;
-    return trimmed.substr(0, trimmed.find('#'));
+    // Trimmed again after the cut, so that "A #2" meets "A" and a canonical key stays itself.
+    return trimmingWhitespaceAndNewlines(std::string_view(trimmed).substr(0, trimmed.find('#')));
 }
 
 nlohmann::ordered_json DisplayWorkbenchSet::toJSON(const JSONEncoder& encoder) const {

@@ -30,7 +30,8 @@ struct DisplayWorkbench {
 };
 
 // The canonical form of a stored display key: trimmed of white space and line breaks; the placeholders
-// "__ALL_DISPLAYS__" and "DISPLAY-UUID-PLACEHOLDER" stay themselves; otherwise cut at the first "#".
+// "__ALL_DISPLAYS__" and "DISPLAY-UUID-PLACEHOLDER" stay themselves; otherwise cut at the first "#" and
+// trimmed again. A canonical key is its own canonical key.
 std::string canonicalDisplayKey(std::string_view key);
 
 struct DisplayWorkbenchSet {
