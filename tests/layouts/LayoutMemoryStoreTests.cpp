@@ -138,6 +138,17 @@ TEST(LayoutMemoryStore, aClaimIsFiledUnderItsOwnSlotID) {
     EXPECT_EQ(decode(store.toJSON().dump()), store);
 }
 
+TEST_F(SupportFolderTest, aSlotThatIsNotUTF8LeavesTheMemorySavable) {
+    LayoutMemoryStore store;
+    store.map["D___L"].regionToSlots = {{1, {"org.example.Caf\xE9", "org.example.Editor"}}};
+    store.recordSlotClaims("D", "L", {claim("org.example.Editor", 1, kStart, "org.example.Caf\xE9")});
+    store.save(home / LayoutMemoryStore::kFileName);
+    const LayoutMemoryStore back = decode(read(home / LayoutMemoryStore::kFileName));
+    EXPECT_EQ(back.regionToSlots("D", "L"),
+              (RegionSlots{{1, {"org.example.Caf\xEF\xBF\xBD", "org.example.Editor"}}}));
+    EXPECT_EQ(back.slotClaimSnapshots("D", "L").at(0).bundleID, "org.example.Caf\xEF\xBF\xBD");
+}
+
 TEST(LayoutMemoryStore, recordingClaimsReplacesTheKey) {
     LayoutMemoryStore store;
     store.map["D___L"].regionToSlots = {{1, {"a"}}};

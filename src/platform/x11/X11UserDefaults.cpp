@@ -3,6 +3,7 @@
 #include "platform/x11/X11UserDefaults.h"
 
 #include "platform/Logger.h"
+#include "platform/UTF8.h"
 
 #include <chrono>
 #include <cstdio>
@@ -107,7 +108,7 @@ void X11UserDefaults::writeLocked() {
     const fs::path temp = file_.string() + ".tmp-" + std::to_string(::getpid());
     {
         std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        out << values_.dump(2) << '\n';
+        out << jsonText(values_, 2) << '\n';
         out.flush();
         if (!out) {
             log().error("Could not write %{public}s", temp.string());
