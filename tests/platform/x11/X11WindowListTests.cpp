@@ -26,8 +26,8 @@ TEST_F(X11WindowListTest, xtermsAreListedFrontToBackWithTheirFieldsAndTheOptions
     ASSERT_TRUE(list.has_value());
     ASSERT_EQ(list->size(), 2u);
     for (const auto& [x, title] : {std::pair{a, "First terminal"}, std::pair{b, "Second terminal"}}) {
-        auto it = std::find_if(list->begin(), list->end(), [&](const WindowInfo& e) {
-            return e.at(WindowKey::number).get<std::uint32_t>() == x.window;
+        auto it = std::find_if(list->begin(), list->end(), [&, window = x.window](const WindowInfo& e) {
+            return e.at(WindowKey::number).get<std::uint32_t>() == window;
         });
         ASSERT_NE(it, list->end()) << title;
         EXPECT_EQ(it->at(WindowKey::ownerPID).get<int>(), x.pid);
