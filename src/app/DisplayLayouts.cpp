@@ -232,6 +232,31 @@ bool DisplayLayouts::restoreLayoutsAtStartup() {
 
 // ---- Keeping displays in step ----
 
+void DisplayLayouts::initializeAllDisplays() {
+    const auto screens = platform_.screens().screens();
+    Log::app.info("Initializing all displays (%ld connected)", screens.size());
+    auto& states = deps_.multiState->states;
+    for (const auto& screen : screens) {
+        const std::string uuid = DisplayUtil::displayUUID(screen);
+        if (states.count(uuid)) {
+            ensureDisplayLayoutSynced(uuid);
+            continue;
+        }
+        const auto& workbenches = deps_.displayWorkbenches->workbenches;
+        if (auto workbench = workbenches.find(uuid); workbench != workbenches.end()) {
+            Log::app.info("Initializing display %s from workbench (missing state)", uuid);
+            // A template that is gone (a deleted user layout) applies nothing; the display must not be
+            // left without zones, so it gets the state a display without records gets, its record kept.
+            if (applyTemplate(workbench->second, "init-all-displays.missing-state") && states.count(uuid))
+                continue;
+            ensureState(uuid);
+            continue;
+        }
+        Log::app.info("Initializing background state for display %s (default)", uuid);
+        ensureState(uuid);
+    }
+}
+
 void DisplayLayouts::ensureDisplayLayoutSynced(const std::string& displayUUID) {
     const auto& workbenches = deps_.displayWorkbenches->workbenches;
     const auto& selection = deps_.layoutSelection->lastByDisplay;

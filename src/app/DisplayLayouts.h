@@ -73,6 +73,10 @@ class DisplayLayouts {
     // when the active display has no workbench.
     bool restoreLayoutsAtStartup();
 
+    // Gives every connected screen a zone state, in the screen list's order: a display that has one is
+    // brought in step with its records, one with a workbench gets that template, any other the state
+    // ensureState makes. A workbench whose template cannot be applied still leaves its display a state.
+    void initializeAllDisplays();
     // Rebuilds the zones in place when zone 1 has left the display's screen; re-applies the recorded
     // layout when the state no longer matches it.
     void ensureDisplayLayoutSynced(const std::string& displayUUID);

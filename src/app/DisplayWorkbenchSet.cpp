@@ -36,8 +36,11 @@ DisplayWorkbench DisplayWorkbench::fromJSON(const nlohmann::json& json) {
 std::string canonicalDisplayKey(std::string_view key) {
     std::string trimmed = trimmingWhitespaceAndNewlines(key);
     if (trimmed == "__ALL_DISPLAYS__" || trimmed == "DISPLAY-UUID-PLACEHOLDER") return trimmed;
-    // Trimmed again after the cut, so that "A #2" meets "A" and a canonical key stays itself.
-    return trimmingWhitespaceAndNewlines(std::string_view(trimmed).substr(0, trimmed.find('#')));
+    const auto suffix = trimmed.find('#');
+    if (suffix == std::string::npos) return trimmed;
+    // What stands before the suffix is trimmed again: "UUID #2" must give the bare UUID, and a canonical
+    // key must stay as it is when canonicalised again, or every launch would move it once more.
+    return trimmingWhitespaceAndNewlines(std::string_view(trimmed).substr(0, suffix));
 }
 
 nlohmann::ordered_json DisplayWorkbenchSet::toJSON(const JSONEncoder& encoder) const {

@@ -31,7 +31,7 @@ struct DisplayWorkbench {
 
 // The canonical form of a stored display key: trimmed of white space and line breaks; the placeholders
 // "__ALL_DISPLAYS__" and "DISPLAY-UUID-PLACEHOLDER" stay themselves; otherwise cut at the first "#" and
-// trimmed again. A canonical key is its own canonical key.
+// trimmed again. Canonicalising a canonical key gives it back unchanged.
 std::string canonicalDisplayKey(std::string_view key);
 
 struct DisplayWorkbenchSet {

@@ -87,6 +87,20 @@ std::optional<LayoutMemoryKey> LayoutMemory::memoryScope(const std::string& disp
     return scope;
 }
 
+std::vector<std::string>
+LayoutMemory::removeMemoryScopes(const std::function<bool(const std::string&)>& matches) {
+    std::vector<std::string> removed;
+    for (auto it = memoryScopes_.begin(); it != memoryScopes_.end();) {
+        if (matches(it->first)) {
+            removed.push_back(it->first);
+            it = memoryScopes_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    return removed;
+}
+
 void LayoutMemory::setMemoryScope(const std::string& displayUUID, const std::string& layoutID) {
     memoryScopes_[displayUUID] = LayoutMemoryKey{displayUUID, layoutID};
 }

@@ -4,10 +4,12 @@
 
 #include "layouts/LayoutMemoryStore.h"
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace korvane {
 
@@ -37,6 +39,8 @@ class LayoutMemory {
     // Files the display's memory under this layout from now on.
     void setMemoryScope(const std::string& displayUUID, const std::string& layoutID);
     const std::map<std::string, LayoutMemoryKey>& memoryScopes() const { return memoryScopes_; }
+    // Forgets the scopes whose display key matches; returns those keys in key order.
+    std::vector<std::string> removeMemoryScopes(const std::function<bool(const std::string&)>& matches);
 
     LayoutMemoryStore& layoutMemory() { return layoutMemory_; }
     const LayoutMemoryStore& layoutMemory() const { return layoutMemory_; }

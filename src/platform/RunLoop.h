@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace korvane::platform {
 
@@ -14,6 +15,19 @@ enum class RunLoopMode {
     Common,        // fires in every mode
     EventTracking, // fires only while an event is being tracked
 };
+
+// The mode's name in log lines: "default", "common" or "eventTracking".
+constexpr std::string_view toString(RunLoopMode mode) {
+    switch (mode) {
+    case RunLoopMode::Default:
+        return "default";
+    case RunLoopMode::Common:
+        return "common";
+    case RunLoopMode::EventTracking:
+        return "eventTracking";
+    }
+    return "default";
+}
 
 // A block posted for later that can be called off; cancelling after it ran, or twice, is harmless.
 class WorkItem {
@@ -72,6 +86,25 @@ class RunLoop {
 
     // The mode the loop is in now (event tracking while a drag or menu is in progress).
     virtual RunLoopMode currentMode() const = 0;
+
+    // A menu of this program runs a nested loop of its own while it tracks the pointer: it enters the
+    // event-tracking mode before and leaves it after, so that default-mode timers wait until it has
+    // closed and then fire late, once. Main thread; nested scopes leave the mode when the outermost
+    // ends, and a leave without an enter does nothing.
+    virtual void enterEventTracking() = 0;
+    virtual void leaveEventTracking() = 0;
+};
+
+// Holds the loop in the event-tracking mode for its lifetime (around a menu's nested loop).
+class EventTrackingScope {
+  public:
+    explicit EventTrackingScope(RunLoop& loop) : loop_(loop) { loop_.enterEventTracking(); }
+    ~EventTrackingScope() { loop_.leaveEventTracking(); }
+    EventTrackingScope(const EventTrackingScope&) = delete;
+    EventTrackingScope& operator=(const EventTrackingScope&) = delete;
+
+  private:
+    RunLoop& loop_;
 };
 
 } // namespace korvane::platform

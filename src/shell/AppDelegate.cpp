@@ -1,27 +1,44 @@
 // Making the components in start-up order and wiring them to each other.
 #include "shell/AppDelegate.h"
 
+#include "app/DisplayChangeHandler.h"
+#include "app/DisplayIdentity.h"
 #include "app/DisplayLayoutEventBus.h"
 #include "app/DisplayLayouts.h"
+#include "app/DisplayObserver.h"
 #include "app/DisplayRecords.h"
 #include "app/DisplayWorkbenchSet.h"
 #include "app/LaunchAgent.h"
 #include "app/LayoutMemory.h"
+#include "app/NewWindowPlacement.h"
 #include "app/StatusBarEvent.h"
 #include "app/StatusBarEventBus.h"
+#include "app/TransactionalPush.h"
+#include "app/WindowMappingClassifier.h"
+#include "app/WindowMappingRebuild.h"
 #include "core/AXUtil.h"
 #include "core/Log.h"
 #include "core/MultiDisplayState.h"
 #include "core/WMController.h"
+#include "input/DragSnapController.h"
+#include "input/HotkeyCenter.h"
+#include "input/HotkeyManager.h"
+#include "input/SDPController.h"
 #include "layouts/LayoutDirectoryWatcher.h"
 #include "layouts/LayoutLibrary.h"
 #include "layouts/LayoutSelectionStore.h"
 #include "layouts/LayoutTemplateSet.h"
 #include "platform/Platform.h"
+#include "scenes/SceneRestoreEngine.h"
+#include "scenes/SceneStore.h"
 #include "scenes/model/SceneFileRewriter.h"
 #include "scenes/model/ScreenContext.h"
 #include "tracking/MappingTransaction.h"
 #include "tracking/WindowTracker.h"
+#include "ui/settings/SettingsWindowController.h"
+#include "ui/switchers/GlobalSwitcherWindowController.h"
+#include "ui/switchers/SceneCardSwitcherController.h"
+#include "ui/switchers/StatusBarController.h"
 
 #include <functional>
 
@@ -53,9 +70,13 @@ AppDelegate::AppDelegate(platform::Platform& platform)
       layoutSelection_(std::make_shared<LayoutSelection>(LayoutSelectionStore::load())),
       layoutTemplates_(std::make_shared<LayoutTemplateSet>(LayoutTemplateSet::load())),
       displayWorkbenches_(std::make_shared<DisplayWorkbenchSet>(DisplayWorkbenchSet::load())),
+      layoutMemory_(
+          std::make_shared<LayoutMemory>(platform.processInfo(), displayWorkbenches_, layoutSelection_)),
+      hotkeyManager_(std::make_shared<HotkeyManager>(HotkeyCenter::shared())),
+      hotkeyConfig_(HotkeyConfig::defaults(platform.runLoop().wallClock())),
+      mappingTransactions_(std::make_shared<MappingTransactionCoordinator>()),
       multiState_(std::make_shared<MultiDisplayState>()),
       controller_(std::make_shared<WMController>(multiState_, ax_)),
-      mappingTransactions_(std::make_shared<MappingTransactionCoordinator>()),
       layoutLibrary_(std::make_shared<LayoutLibrary>(platform.userDefaults())),
       layoutDirectoryWatcher_(
           LayoutDirectoryWatcher::create(platform.runLoop(), platform.folderWatcher(),
@@ -67,16 +88,29 @@ AppDelegate::AppDelegate(platform::Platform& platform)
                                              refresh("AppDelegate+Persistence.scheduleLayoutDirectoryReload");
                                              return layouts->regionSets().size();
                                          })),
-      layoutMemory_(
-          std::make_shared<LayoutMemory>(platform.processInfo(), displayWorkbenches_, layoutSelection_)),
       displayRecords_(std::make_shared<DisplayRecords>(
           platform, ax_, multiState_,
           DisplayRecords::Stores{displayWorkbenches_, layoutSelection_, layoutTemplates_},
           statusBarEventBus_)),
+      displayIdentity_(std::make_shared<DisplayIdentity>(
+          DisplayIdentity::Stores{displayWorkbenches_, layoutSelection_, layoutMemory_})),
       displayLayouts_(std::make_shared<DisplayLayouts>(
           platform, DisplayLayouts::Dependencies{multiState_, controller_, ax_, layoutLibrary_,
                                                  displayRecords_, layoutMemory_, displayWorkbenches_,
-                                                 layoutSelection_, mappingTransactions_})) {}
+                                                 layoutSelection_, mappingTransactions_})),
+      windowMappingClassifier_(std::make_shared<WindowMappingClassifier>(platform, ax_, tracker_)),
+      transactionalPush_(TransactionalPush::create(
+          platform, TransactionalPush::Dependencies{mappingTransactions_, displayLayoutEventBus_, controller_,
+                                                    multiState_, tracker_, ax_, windowMappingClassifier_})),
+      newWindowPlacement_(NewWindowPlacement::create(
+          platform, NewWindowPlacement::Dependencies{mappingTransactions_, controller_, ax_,
+                                                     windowMappingClassifier_})),
+      windowMappingRebuild_(std::make_shared<WindowMappingRebuild>(platform, multiState_, layoutMemory_)),
+      displayChangeHandler_(DisplayChangeHandler::create(
+          platform, DisplayChangeHandler::Dependencies{displayLayoutEventBus_, DisplayObserver::shared(),
+                                                       multiState_, mappingTransactions_, displayWorkbenches_,
+                                                       layoutSelection_, layoutLibrary_, displayRecords_,
+                                                       displayLayouts_, windowMappingRebuild_})) {}
 
 AppDelegate::~AppDelegate() = default;
 
@@ -104,6 +138,30 @@ void AppDelegate::wire() {
     displayLayouts_->registerHotkeys = [weak] {
         if (auto self = weak.lock()) self->registerHotkeys();
     };
+    // The status item is made at start-up, after this; the menu is asked for as it is then.
+    displayChangeHandler_->isMenuOpen = [weak] {
+        auto self = weak.lock();
+        return self && self->status_ && (self->status_->isMenuOpen || self->status_->isMenuWindowVisible());
+    };
+    displayChangeHandler_->forceCancelMenu = [weak] {
+        if (auto self = weak.lock(); self && self->status_) self->status_->forceCancelMenu();
+    };
+}
+
+const std::shared_ptr<SceneRestoreEngine>& AppDelegate::sceneRestoreEngine() {
+    if (!sceneRestoreEngine_)
+        sceneRestoreEngine_ = SceneRestoreEngine::create(platform_, SceneStore::shared(), ax_, nullptr);
+    return sceneRestoreEngine_;
+}
+
+std::optional<std::string> AppDelegate::transactionalPush(const platform::AXElement& window, int zoneID,
+                                                          const std::string& displayUUID,
+                                                          MappingIntentSource source,
+                                                          const std::string& context,
+                                                          MoveActivation activation, double timeToLive,
+                                                          std::optional<std::int64_t> requiredEpoch) {
+    return transactionalPush_->transactionalPush(window, zoneID, displayUUID, source, context, activation,
+                                                 timeToLive, requiredEpoch);
 }
 
 void AppDelegate::wireControllerCallbacks() {
@@ -136,6 +194,18 @@ void AppDelegate::setLaunchAtLogin(bool enabled) {
     } catch (const std::exception& e) {
         Log::app.error("Failed to toggle launch-at-login: %s", e.what());
     }
+}
+
+void AppDelegate::rebuildWindowRegionMappings(bool allowPrune, const std::string& reason) {
+    windowMappingRebuild_->rebuildWindowRegionMappings(allowPrune, reason);
+}
+
+std::vector<std::string> AppDelegate::availableDisplayUUIDs() const {
+    return displayChangeHandler_->availableDisplayUUIDs();
+}
+
+void AppDelegate::startDisplayLayoutProbeSubscription() {
+    displayChangeHandler_->startDisplayLayoutProbeSubscription();
 }
 
 } // namespace korvane

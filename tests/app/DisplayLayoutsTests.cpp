@@ -372,3 +372,30 @@ TEST_F(DisplayLayoutsTest, focusSyncRecordsTheZoneOfTheFirstDisplayThatMapsTheWi
 }
 
 } // namespace
+
+TEST_F(DisplayLayoutsTest, initialisingGivesEveryScreenAZoneStateEvenWhenItsWorkbenchNamesAMissingLayout) {
+    addDisplay(kThird, Rect{-1440, 0, 1440, 900});
+    addDisplay("DISPLAY-4", Rect{0, 1080, 1920, 1080});
+    addUserLayouts({columnsLayout("layout.three", 3)});
+    // In step with its selection: the state stays, stacks and all.
+    auto mainState = installState(kMain, Rect{0, 0, 1920, 1055}, Ids{1, 2});
+    place(*mainState, 21, 2);
+    selection->lastByDisplay[kMain] = kBuiltinSplit5050ID;
+    bench(kSide, "layout.three");
+    bench(kThird, "layout.gone");
+
+    displayLayouts->initializeAllDisplays();
+
+    EXPECT_TRUE(logged("[app] Initializing all displays (4 connected)"));
+    EXPECT_EQ(stateOf(kMain), mainState);
+    EXPECT_EQ(mainState->zoneOf.at(21), 2);
+    EXPECT_TRUE(logged("[app] Initializing display DISPLAY-2 from workbench (missing state)"));
+    EXPECT_EQ(zonesOf(kSide), (Ids{1, 2, 3}));
+    // The workbench's layout is gone: the display still gets zones, and its record waits for the layout.
+    ASSERT_TRUE(stateOf(kThird));
+    EXPECT_EQ(zonesOf(kThird), (Ids{1, 2}));
+    EXPECT_EQ(workbenches->workbenches.at(kThird).activeTemplateID, "layout.gone");
+    EXPECT_TRUE(logged("[app] Initializing background state for display DISPLAY-4 (default)"));
+    EXPECT_EQ(zonesOf("DISPLAY-4"), (Ids{1, 2}));
+    EXPECT_EQ(storedTemplate("DISPLAY-4"), kBuiltinSplit5050ID);
+}

@@ -86,9 +86,14 @@ TEST(DisplayWorkbenchSet, canonicalKeyRows) {
         {"UUID #2", "UUID"}, // trimmed after the cut too
         {" UUID\t#note# ", "UUID"},
         {"__ALL_DISPLAYS__ #2", "__ALL_DISPLAYS__"},
+        {" UUID #2", "UUID"},
+        {"UUID\u3000#1 ", "UUID"},
     };
-    for (const auto& [key, canonical] : rows)
+    for (const auto& [key, canonical] : rows) {
         EXPECT_EQ(canonicalDisplayKey(key), canonical) << "[" << key << "]";
+        // A second launch must find nothing left to move.
+        EXPECT_EQ(canonicalDisplayKey(canonical), canonical) << "[" << key << "]";
+    }
 
     DisplayWorkbenchSet spaces;
     spaces.workbenches["   "] = bench("   ", "t", std::nullopt);

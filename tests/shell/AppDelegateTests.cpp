@@ -1,18 +1,29 @@
-// The application object on the simulated desktop: what it reads when made, and that the components it
-// makes reach each other (and the status-bar menu) through their callbacks only while it lives.
+// The application object on the simulated desktop: what it reads and makes when made (and what it does
+// not start), that the components it makes share the stores the launch steps rewrite, and that they reach
+// each other (and the status-bar menu) through their callbacks only while it lives.
 #include "shell/AppDelegate.h"
 
+#include "app/DisplayIdentity.h"
+#include "app/DisplayLayoutEventBus.h"
 #include "app/DisplayLayouts.h"
+#include "app/DisplayObserver.h"
 #include "app/DisplayWorkbenchSet.h"
+#include "app/LayoutMemory.h"
+#include "app/NewWindowPlacement.h"
 #include "app/StatusBarEventBus.h"
+#include "core/AXUtil.h"
 #include "core/MultiDisplayState.h"
 #include "core/WMController.h"
 #include "core/WMState.h"
+#include "input/HotkeyCenter.h"
+#include "input/HotkeyManager.h"
 #include "layouts/LayoutDirectoryWatcher.h"
 #include "layouts/LayoutLibrary.h"
 #include "layouts/LayoutSelectionStore.h"
 #include "platform/sim/LogCapture.h"
 #include "support/SupportFolderFixture.h"
+#include "tracking/MappingTransaction.h"
+#include "tracking/WindowTracker.h"
 
 #include <gtest/gtest.h>
 
@@ -42,13 +53,79 @@ class AppDelegateTest : public korvane::testing::SupportFolderTest {
 
 } // namespace
 
-TEST_F(AppDelegateTest, makingItReadsTheStoresAndAnUnreadableSelectionGivesAnEmptyOne) {
+TEST_F(AppDelegateTest, makingItReadsTheStoresTakesTheSharedInstancesAndStartsNothing) {
+    desktop->screens().addDisplay({.frame = Rect{0, 0, 1920, 1080}, .uuid = "D1"});
     write(home / "layout-selection.json", "{\"lastByDisplay\":");
     write(home / "display-workbenches.json",
           R"({"workbenches":{"D1":{"displayUUID":"D1","activeTemplateID":"builtin.daily"}}})");
-    auto app = makeApp();
+    write(home / "hotkeys.json", R"({"version":3,"bindings":[],"disabled":[]})");
+    const auto files = snapshot(home);
+
+    desktop->loop().runUntilIdle();
+
+    auto app = AppDelegate::create(*desktop);
+
     EXPECT_TRUE(app->layoutSelection()->lastByDisplay.empty());
     EXPECT_EQ(app->displayWorkbenches()->workbenches.at("D1").activeTemplateID, "builtin.daily");
+    // The hot keys start from the defaults; the stored table is read at start-up.
+    EXPECT_EQ(app->hotkeyConfig(), HotkeyConfig::defaults(desktop->loop().wallClock()));
+    EXPECT_EQ(app->ax(), AXUtil::shared());
+    EXPECT_EQ(app->hotkeyManager()->center(), HotkeyCenter::shared());
+
+    // Nothing shown, observed, watched, scheduled, tracked or written; no display has zones yet.
+    EXPECT_FALSE(app->status() || app->sdpController() || app->sceneCardSwitcherController() ||
+                 app->dragSnapController() || app->globalSwitcherWC() || app->settingsWC());
+    for (const char* notice : {DisplayObserver::screenParametersChangedNotification, platform::kDidWake,
+                               platform::kDidLaunchApplication, platform::kDidActivateApplication})
+        EXPECT_EQ(desktop->notifications().observerCount(notice), 0u) << notice;
+    EXPECT_EQ(desktop->folders().activeWatchCount(layouts().string()), 0u);
+    EXPECT_EQ(desktop->loop().pendingCount(), 0u);
+    EXPECT_TRUE(app->tracker()->axObservers().empty());
+    EXPECT_TRUE(app->multiState()->states.empty());
+    EXPECT_EQ(app->mappingTransactions()->currentEpoch("D1"), 0);
+    EXPECT_EQ(snapshot(home), files);
+    EXPECT_TRUE(capture.log().lines().empty());
+}
+
+TEST_F(AppDelegateTest, launchStepsOnTheSharedStoresGiveCanonicalKeysAndZonesAndASecondLaunchMovesNothing) {
+    desktop->screens().addDisplay({.frame = Rect{0, 0, 1920, 1080}, .uuid = "D1"});
+    desktop->screens().addDisplay({.frame = Rect{1920, 0, 1440, 900}, .uuid = "D2"});
+    write(home / "display-workbenches.json", R"({"workbenches":{
+        " D1#1":{"displayUUID":" D1#1","activeTemplateID":"builtin.fullscreen"},
+        " ":{"displayUUID":" ","activeTemplateID":"builtin.daily"}}})");
+    write(home / "layout-selection.json", R"({"lastByDisplay":{"D2#2 ":"builtin.daily"}})");
+    auto launch = [this] {
+        auto app = makeApp();
+        app->layoutMemory().loadLayoutMemory();
+        app->displayIdentity().migrateDisplayIdentity("app-launch");
+        app->displayLayouts().initializeAllDisplays();
+        app->displayIdentity().cleanupInvalidDisplayRecords();
+        return app;
+    };
+
+    auto app = launch();
+    // The migrated workbench gives D1 its template; D2 is made from its migrated selection.
+    EXPECT_EQ(app->multiState()->states.at("D1")->layout.zones.size(), 1u);
+    EXPECT_EQ(app->multiState()->states.at("D2")->layout.zones.size(),
+              app->displayLayouts().expectedZoneCount("builtin.daily", "D2"));
+    auto stored = DisplayWorkbenchSet::load().workbenches;
+    EXPECT_EQ(stored.at("D1").activeTemplateID, "builtin.fullscreen");
+    EXPECT_FALSE(stored.count(" ") || stored.count(" D1#1"));
+    EXPECT_EQ(LayoutSelectionStore::load().lastByDisplay.at("D2"), "builtin.daily");
+
+    // The next launch finds the keys canonical: no move, nothing dropped, the same records.
+    app.reset();
+    capture.log().clear();
+    desktop->loop().advance(seconds(60));
+    const auto workbenchesBefore = DisplayWorkbenchSet::load().workbenches;
+    const auto selectionBefore = LayoutSelectionStore::load().lastByDisplay;
+    app = launch();
+    EXPECT_EQ(capture.log().count("[DisplayIdentity]"), 0u);
+    EXPECT_FALSE(logged("cleanupInvalidDisplayRecords"));
+    EXPECT_EQ(DisplayWorkbenchSet::load().workbenches.size(), workbenchesBefore.size());
+    for (const auto& [key, workbench] : DisplayWorkbenchSet::load().workbenches)
+        EXPECT_EQ(workbench.activeTemplateID, workbenchesBefore.at(key).activeTemplateID);
+    EXPECT_EQ(LayoutSelectionStore::load().lastByDisplay, selectionBefore);
 }
 
 TEST_F(AppDelegateTest, controllerCallbacksAreWiredOnActivationAndLeadBackWhileTheApplicationLives) {
@@ -72,6 +149,30 @@ TEST_F(AppDelegateTest, controllerCallbacksAreWiredOnActivationAndLeadBackWhileT
     controller->onLayoutChange();
     controller->onCycleBounce("D1");
     EXPECT_TRUE(capture.log().lines().empty());
+}
+
+TEST_F(AppDelegateTest, probesOnItsBusRunTheDisplayChangePassOnceSubscribedAndNoneAfterItIsGone) {
+    desktop->screens().addDisplay({.frame = Rect{0, 0, 1920, 1080}, .uuid = "D1"});
+    desktop->screens().addDisplay({.frame = Rect{1920, 0, 1440, 900}, .uuid = "D0"});
+    auto app = makeApp();
+    auto bus = app->displayLayoutEventBus();
+    const DisplayLayoutProbeEvent probe{DisplayLayoutProbeReason::manual, "test", false, std::nullopt};
+    bus->publish(probe);
+    desktop->loop().advance(seconds(1));
+    EXPECT_TRUE(app->multiState()->states.empty()) << "nobody listens before the subscription starts";
+
+    app->startDisplayLayoutProbeSubscription();
+    app->startDisplayLayoutProbeSubscription(); // the second replaces the first
+    bus->publish(probe);
+    desktop->loop().advance(seconds(1));
+    EXPECT_EQ(capture.log().count("[DisplayChange] handle start reason=probe:manual:test"), 1u);
+    EXPECT_EQ(app->multiState()->states.size(), 2u);
+    EXPECT_EQ(app->availableDisplayUUIDs(), (std::vector<std::string>{"D0", "D1"}));
+
+    bus->publish(probe); // pending when the application goes
+    app.reset();
+    desktop->loop().advance(seconds(1));
+    EXPECT_EQ(capture.log().count("[DisplayChange] handle start"), 1u);
 }
 
 TEST_F(AppDelegateTest, userLayoutChangesReachTheMenuAndANewDisplaysLayoutGivesItARecordOnce) {
@@ -120,4 +221,33 @@ TEST_F(AppDelegateTest, theLaunchAtLoginSwitchLogsSuccessAndFailure) {
     app->setLaunchAtLogin(false);
     EXPECT_TRUE(logged("[app] Failed to toggle launch-at-login: "));
     EXPECT_FALSE(logged("enabled=false"));
+}
+
+TEST_F(AppDelegateTest, asTheTrackersDelegateItPlacesALaunchedApplicationsWindowInTheZonesItMade) {
+    desktop->screens().addDisplay({.frame = Rect{0, 0, 1920, 1080}, .uuid = "D1"});
+    auto app = makeApp();
+    app->displayLayouts().initializeAllDisplays();
+    const WMState& state = *app->multiState()->states.at("D1");
+    const int zone = state.layout.zones.rbegin()->first;
+    app->tracker()->delegate = app->newWindowPlacement();
+    app->tracker()->startObserving();
+
+    auto& coordinator = *app->mappingTransactions();
+    MappingIntent launchIntent;
+    launchIntent.id = "AUTO-1";
+    launchIntent.source = MappingIntentSource::autoLaunch;
+    launchIntent.targetDisplayUUID = "D1";
+    launchIntent.targetZoneID = zone;
+    launchIntent.bundleID = "com.example.mail";
+    launchIntent.createdAt = coordinator.nowProvider();
+    launchIntent.expiresAt = launchIntent.createdAt + seconds(8.0);
+    coordinator.intents[launchIntent.id] = launchIntent;
+    const pid_t mail = desktop->workspace().launch({.bundleID = "com.example.mail"});
+    desktop->loop().runUntilIdle();
+    const WindowID inbox = desktop->windows().open(mail, {.frame = Rect{10, 10, 300, 200}, .title = "Inbox"});
+    desktop->loop().advance(milliseconds(100));
+
+    EXPECT_EQ(state.layout.zones.at(zone).stack.back(), inbox);
+    EXPECT_EQ(coordinator.intent("AUTO-1")->stage, MappingIntentStage::committed);
+    app->tracker()->stopObserving();
 }

@@ -50,6 +50,8 @@ struct NoSleepLoop final : RunLoop {
         return inner.makeSerialQueue(label);
     }
     RunLoopMode currentMode() const override { return inner.currentMode(); }
+    void enterEventTracking() override { inner.enterEventTracking(); }
+    void leaveEventTracking() override { inner.leaveEventTracking(); }
     RunLoop& inner;
 };
 

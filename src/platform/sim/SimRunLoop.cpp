@@ -54,6 +54,8 @@ struct Core {
     std::atomic<RunLoopMode> mode{RunLoopMode::Default};
     std::thread::id mainThread = std::this_thread::get_id();
     std::atomic<int> backgroundDepth{0};
+    int trackingDepth = 0; // main thread only
+    RunLoopMode modeBeforeTracking = RunLoopMode::Default;
 
     // Takes the entry only when the loop still accepts work; otherwise the caller's entry is left
     // for the caller to destroy after the lock is released (its destructor may post again).
@@ -380,6 +382,18 @@ bool SimRunLoop::advanceUntil(const std::function<bool()>& done, Nanos limit, Na
         if (done()) return true;
     }
     return false;
+}
+
+void SimRunLoop::enterEventTracking() {
+    Core& core = *impl_->core;
+    if (core.trackingDepth++ > 0) return;
+    core.modeBeforeTracking = core.mode.exchange(RunLoopMode::EventTracking);
+}
+
+void SimRunLoop::leaveEventTracking() {
+    Core& core = *impl_->core;
+    if (core.trackingDepth == 0 || --core.trackingDepth > 0) return;
+    core.mode.store(core.modeBeforeTracking);
 }
 
 void SimRunLoop::setMode(RunLoopMode mode) {

@@ -35,6 +35,10 @@ class SimRunLoop final : public platform::RunLoop {
     void dispatchGlobal(platform::QueueQoS qos, std::function<void()> block) override;
     std::shared_ptr<platform::SerialQueue> makeSerialQueue(const std::string& label) override;
     RunLoopMode currentMode() const override;
+    // Tracking puts the loop in the event-tracking mode; leaving the outermost scope returns it to the
+    // mode it was in before.
+    void enterEventTracking() override;
+    void leaveEventTracking() override;
 
     // Test hooks.
     // Runs, in time order (equal times in scheduling order), everything due up to now + d, moving the

@@ -17,12 +17,13 @@
 #include <atomic>
 #include <chrono>
 #include <deque>
+#include <iterator>
 #include <limits>
 #include <map>
 #include <mutex>
 #include <optional>
-#include <set>
 #include <thread>
+#include <vector>
 
 namespace korvane::x11 {
 
@@ -39,6 +40,10 @@ Nanos steadyNow() {
 using Key = std::pair<Nanos, std::uint64_t>;
 constexpr Nanos kNever = std::numeric_limits<Nanos>::max();
 
+bool eligible(RunLoopMode timerMode, RunLoopMode loopMode) {
+    return timerMode == RunLoopMode::Common || timerMode == loopMode;
+}
+
 } // namespace
 
 struct X11RunLoop::Impl : std::enable_shared_from_this<Impl> {
@@ -54,8 +59,16 @@ struct X11RunLoop::Impl : std::enable_shared_from_this<Impl> {
     std::uint64_t nextSeq = 0;
     Nanos armedFor = kNever;
     bool rearmQueued = false;
-    // Timers whose mode this loop never enters; kept alive until invalidated.
-    std::set<std::shared_ptr<platform::Timer>> parked;
+    // Timers that came due while the loop was in a mode they do not fire in, in the order they came
+    // due; kept alive until their mode comes back or they are invalidated.
+    std::vector<std::shared_ptr<platform::Timer>> parked;
+    // Nested event-tracking scopes (a menu's own loop); the loop tracks while it is above 0. Changed on
+    // the main thread only, read from any.
+    std::atomic<int> trackingDepth{0};
+
+    RunLoopMode mode() const {
+        return trackingDepth.load() > 0 ? RunLoopMode::EventTracking : RunLoopMode::Default;
+    }
 
     std::function<void()> aboutToBlock;
     ThreadPool pool{std::clamp(std::thread::hardware_concurrency(), 2u, 8u)};
@@ -212,23 +225,32 @@ class TimerImpl final : public platform::Timer, public std::enable_shared_from_t
     bool isValid() const override { return valid_; }
 
     void arm(Nanos due) {
-        auto loop = loop_.lock();
-        if (!loop || !valid_) return;
         std::lock_guard guard(armMutex_);
         due_ = due;
-        Key key = loop->schedule(due, [self = shared_from_this()] { self->fire(); });
+        scheduleAt(due);
+    }
+
+    RunLoopMode mode() const { return mode_; }
+
+    // A parked timer whose mode has come back fires at `at`, late; a repeating one keeps its schedule.
+    void resume(Nanos at) { scheduleAt(at); }
+
+  private:
+    void scheduleAt(Nanos at) {
+        auto loop = loop_.lock();
+        if (!loop || !valid_) return;
+        Key key = loop->schedule(at, [self = shared_from_this()] { self->fire(); });
         std::lock_guard lock(keyMutex_);
         key_ = key;
     }
 
-  private:
     void fire() {
         if (!valid_) return;
         auto loop = loop_.lock();
         if (!loop) return;
-        if (mode_ == RunLoopMode::EventTracking) {
+        if (!eligible(mode_, loop->mode())) {
             std::lock_guard lock(loop->mutex);
-            loop->parked.insert(shared_from_this());
+            loop->parked.push_back(shared_from_this());
             return;
         }
         if (fire_) fire_(*this);
@@ -311,7 +333,7 @@ X11RunLoop::~X11RunLoop() {
     impl_->pool.stop();
     std::map<Key, std::function<void()>> scheduled;
     std::deque<std::function<void()>> posted;
-    std::set<std::shared_ptr<platform::Timer>> parked;
+    std::vector<std::shared_ptr<platform::Timer>> parked;
     {
         std::lock_guard lock(impl_->mutex);
         impl_->alive = false;
@@ -375,7 +397,38 @@ std::shared_ptr<platform::SerialQueue> X11RunLoop::makeSerialQueue(const std::st
 }
 
 RunLoopMode X11RunLoop::currentMode() const {
-    return RunLoopMode::Default;
+    return impl_->mode();
+}
+
+namespace {
+
+// Main thread, after the mode changed: the parked timers that fire in the new mode are due now, in the
+// order they came due; the others stay parked.
+void resumeParked(X11RunLoop::Impl& loop) {
+    std::vector<std::shared_ptr<platform::Timer>> resumed;
+    {
+        std::lock_guard lock(loop.mutex);
+        const RunLoopMode mode = loop.mode();
+        auto firesNow = [mode](const auto& t) { return eligible(static_cast<TimerImpl&>(*t).mode(), mode); };
+        std::copy_if(loop.parked.begin(), loop.parked.end(), std::back_inserter(resumed), firesNow);
+        std::erase_if(loop.parked, firesNow);
+    }
+    const Nanos now = steadyNow();
+    for (const auto& timer : resumed)
+        static_cast<TimerImpl&>(*timer).resume(now);
+}
+
+} // namespace
+
+void X11RunLoop::enterEventTracking() {
+    if (impl_->trackingDepth.fetch_add(1) == 0) resumeParked(*impl_);
+}
+
+void X11RunLoop::leaveEventTracking() {
+    int depth = impl_->trackingDepth.load();
+    while (depth > 0 && !impl_->trackingDepth.compare_exchange_weak(depth, depth - 1)) {
+    }
+    if (depth == 1) resumeParked(*impl_);
 }
 
 bool X11RunLoop::runUntil(const std::function<bool()>& done, Nanos timeout) {

@@ -27,14 +27,17 @@ class X11RunLoop final : public platform::RunLoop {
     Nanos wallClock() const override;
     void post(std::function<void()> block) override;
     platform::WorkItemRef postAfter(Nanos delay, std::function<void()> block) override;
-    // Timers of the event-tracking mode stay pending: this loop never tracks an event.
+    // A timer that comes due in a mode it does not fire in waits for its mode, then fires once, late.
     platform::TimerRef scheduleTimer(Nanos interval, bool repeats, platform::RunLoopMode mode,
                                      std::function<void(platform::Timer&)> fire) override;
     bool isMainThread() const override;
     void sleepBlocking(Nanos duration) override;
     void dispatchGlobal(platform::QueueQoS qos, std::function<void()> block) override;
     std::shared_ptr<platform::SerialQueue> makeSerialQueue(const std::string& label) override;
+    // Default, or event tracking while a menu's nested loop runs between enter and leave.
     platform::RunLoopMode currentMode() const override;
+    void enterEventTracking() override;
+    void leaveEventTracking() override;
 
     // Runs the event loop on the main thread until `done` holds or `timeout` has passed; returns whether
     // `done` held.

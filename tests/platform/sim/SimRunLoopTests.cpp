@@ -132,6 +132,24 @@ TEST(SimRunLoop, timersHeldBackByTrackingFireLateOnceWhenTheModeReturns) {
     EXPECT_EQ(second, milliseconds(75));
 }
 
+TEST(SimRunLoop, trackingScopesNestAndTheOutermostEndReturnsTheModeItFound) {
+    SimRunLoop loop;
+    int fired = 0;
+    loop.scheduleTimer(milliseconds(5), false, RunLoopMode::Default, [&](Timer&) { ++fired; });
+    {
+        korvane::platform::EventTrackingScope menu(loop);
+        { korvane::platform::EventTrackingScope submenu(loop); }
+        EXPECT_EQ(loop.currentMode(), RunLoopMode::EventTracking);
+        loop.advance(milliseconds(10));
+        EXPECT_EQ(fired, 0);
+    }
+    EXPECT_EQ(loop.currentMode(), RunLoopMode::Default);
+    loop.runUntilIdle();
+    EXPECT_EQ(fired, 1);
+    loop.leaveEventTracking(); // without an enter: nothing
+    EXPECT_EQ(loop.currentMode(), RunLoopMode::Default);
+}
+
 TEST(SimRunLoop, invalidatedAndFinishedTimersNeverFireAgainAndReleaseTheirCallback) {
     SimRunLoop loop;
     int fired = 0;

@@ -88,6 +88,41 @@ TEST_F(X11RunLoopTest, blocksRunOnTheMainThreadInOrderDelayedOnesWhenDueAndTimer
     trackingOnly->invalidate();
 }
 
+// A menu's nested loop runs inside a tracking scope: default-mode timers wait for it to close and then
+// fire once, late; tracking and common ones fire meanwhile; nested scopes end with the outermost.
+TEST_F(X11RunLoopTest, aTrackingScopeHoldsDefaultTimersUntilItsOutermostEndThenFiresThemOnce) {
+    auto& loop = desktop->runLoop();
+    std::vector<std::string> fired;
+    auto note = [&](std::string what) { return [&fired, what](Timer&) { fired.push_back(what); }; };
+    int tracking = 0;
+    TimerRef trackingOnly;
+    {
+        EventTrackingScope menu(loop);
+        EXPECT_EQ(loop.currentMode(), RunLoopMode::EventTracking);
+        loop.scheduleTimer(milliseconds(5), false, RunLoopMode::Default, note("first"));
+        loop.scheduleTimer(milliseconds(10), false, RunLoopMode::Default, note("second"));
+        loop.scheduleTimer(milliseconds(5), false, RunLoopMode::Common, note("common"));
+        auto dropped = loop.scheduleTimer(milliseconds(5), false, RunLoopMode::Default, note("invalidated"));
+        trackingOnly = loop.scheduleTimer(milliseconds(2), true, RunLoopMode::EventTracking,
+                                          [&](Timer&) { ++tracking; });
+        ASSERT_TRUE(runUntil([&] { return !fired.empty() && tracking >= 2; }));
+        runUntil([] { return false; }, milliseconds(30)); // the default ones are due by now
+        dropped->invalidate();                            // held back, then invalidated: never fires
+        { EventTrackingScope submenu(loop); }
+        runUntil([] { return false; }, milliseconds(30));
+        EXPECT_EQ(fired, std::vector<std::string>{"common"}) << "an inner scope's end leaves the mode alone";
+    }
+    EXPECT_EQ(loop.currentMode(), RunLoopMode::Default);
+    const int trackedWhileOpen = tracking;
+    ASSERT_TRUE(runUntil([&] { return fired.size() == 3; }));
+    runUntil([] { return false; }, milliseconds(30));
+    EXPECT_EQ(fired, (std::vector<std::string>{"common", "first", "second"})) << "in the order they came due";
+    EXPECT_EQ(tracking, trackedWhileOpen) << "tracking timers wait for the next menu";
+    trackingOnly->invalidate();
+    loop.leaveEventTracking(); // a leave without an enter changes nothing
+    EXPECT_EQ(loop.currentMode(), RunLoopMode::Default);
+}
+
 TEST_F(X11RunLoopTest, backgroundQueuesRunOffTheMainThreadAndSerialQueuesInOrder) {
     auto& loop = desktop->runLoop();
     std::atomic<int> globalOnMain{-1};

@@ -1,0 +1,118 @@
+// Placing the windows of applications launched for a scene restore as they appear.
+#include "app/NewWindowPlacement.h"
+
+#include "app/WindowMappingClassifier.h"
+#include "core/AXUtil.h"
+#include "core/Log.h"
+#include "core/WMController.h"
+#include "platform/Format.h"
+#include "platform/Platform.h"
+
+#include <limits>
+#include <utility>
+
+namespace korvane {
+
+using platform::AXElement;
+
+namespace {
+
+// Shown for an application that has no bundle identifier; such an application is never placed.
+constexpr const char* kNoBundle = "-";
+
+bool fitsZoneID(std::int64_t zoneID) {
+    return zoneID >= std::numeric_limits<int>::min() && zoneID <= std::numeric_limits<int>::max();
+}
+
+} // namespace
+
+std::shared_ptr<NewWindowPlacement> NewWindowPlacement::create(platform::Platform& platform,
+                                                               Dependencies dependencies) {
+    return std::shared_ptr<NewWindowPlacement>(new NewWindowPlacement(platform, std::move(dependencies)));
+}
+
+NewWindowPlacement::NewWindowPlacement(platform::Platform& platform, Dependencies dependencies)
+    : platform_(platform), mappingTransactions(std::move(dependencies.mappingTransactions)),
+      controller(std::move(dependencies.controller)), ax(std::move(dependencies.ax)),
+      classifier(std::move(dependencies.classifier)) {}
+
+void NewWindowPlacement::windowTracker(WindowTracker&, const AXElement& didAddWindow, pid_t pid) {
+    windowTrackerDidCreateWindow(didAddWindow, pid);
+}
+
+void NewWindowPlacement::windowTracker(WindowTracker&, const AXElement&, pid_t, const std::string&) {}
+
+std::optional<MappingIntent> NewWindowPlacement::claimableIntent(const std::string& bundleID, WindowID wid) {
+    // The claim stays open until the deferred move commits it, so a second window of the same batch would
+    // find it still open; it must not take the place the first one was promised.
+    auto claimable = [&](const MappingIntent& intent) {
+        return intent.stage == MappingIntentStage::intent ||
+               (intent.stage == MappingIntentStage::resolved && intent.resolvedWindowID == wid);
+    };
+    auto first = mappingTransactions->openIntent(MappingIntentSource::autoLaunch, bundleID);
+    if (!first || claimable(*first)) return first;
+    for (const auto& [id, intent] : mappingTransactions->intents) {
+        if (intent.source == MappingIntentSource::autoLaunch && intent.bundleID == bundleID &&
+            claimable(intent))
+            return intent;
+    }
+    return std::nullopt;
+}
+
+void NewWindowPlacement::windowTrackerDidCreateWindow(const AXElement& window, pid_t pid) {
+    std::string bundleID = kNoBundle;
+    if (auto app = platform_.workspace().runningApplication(pid);
+        app && app->bundleID && !app->bundleID->empty())
+        bundleID = *app->bundleID;
+    if (bundleID == kNoBundle) {
+        Log::app.debug("[Tracker] Window created with missing bundleID pid=%d", pid);
+        return;
+    }
+
+    const std::optional<WindowID> wid = ax->windowID(window);
+    std::optional<MappingIntent> intent;
+    if (wid)
+        intent = claimableIntent(bundleID, *wid);
+    else
+        mappingTransactions->openIntent(MappingIntentSource::autoLaunch, bundleID); // expires the overdue
+    if (intent && wid) {
+        Log::app.info("[Tracker] AutoLaunch intent matched wid=%u bundle=%s zone=%ld display=%s", *wid,
+                      bundleID, intent->targetZoneID, intent->targetDisplayUUID);
+        mappingTransactions->resolve(intent->id, *wid);
+        platform_.runLoop().post([weak = weak_from_this(), window, intent = *intent, wid] {
+            if (auto self = weak.lock()) self->autoPush(window, intent, wid);
+        });
+        return;
+    }
+
+    if (!classifier->isAuxiliaryWindow(window, pid, bundleID, std::nullopt)) return;
+    if (auto number = ax->windowID(window))
+        Log::app.info("[Tracker] Skip auxiliary created window wid=%u bundle=%s", *number, bundleID);
+    else
+        Log::app.info("[Tracker] Skip auxiliary created window (no wid) bundle=%s", bundleID);
+}
+
+void NewWindowPlacement::autoPush(const AXElement& window, const MappingIntent& intent,
+                                  std::optional<WindowID> createdWindowID) {
+    // Between the claim and this turn the intent may have been withdrawn or taken over; committing it
+    // then would record a placement that nobody asked for any more.
+    const auto current = mappingTransactions->intent(intent.id);
+    if (!current || !current->isOpen() ||
+        (current->resolvedWindowID && createdWindowID && *current->resolvedWindowID != *createdWindowID))
+        return;
+
+    const std::int64_t zone = intent.targetZoneID;
+    const std::string& display = intent.targetDisplayUUID;
+    if (fitsZoneID(zone)) {
+        pid_t pid = 0;
+        if (platform_.accessibility().pidOf(window, pid) != platform::AXError::success) pid = 0;
+        controller->moveWindow(window, ax->windowID(window), pid, static_cast<int>(zone), display,
+                               platform::format("AutoPush rid=%ld", zone), MoveActivation::leaveFocus);
+    } else {
+        // No layout has such a zone; the controller would say the same of any zone it cannot find.
+        Log::wm.error("Zone not found id=%ld on display %s", zone, display);
+    }
+    mappingTransactions->commit(intent.id, display, zone, createdWindowID);
+}
+
+} // namespace korvane

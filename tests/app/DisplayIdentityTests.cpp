@@ -1,0 +1,159 @@
+// Display keys brought to their canonical form across the stored files at launch, and blank records
+// dropped, on a simulated desktop with a fresh support folder.
+#include "DisplayFixture.h"
+
+#include "app/DisplayIdentity.h"
+#include "layouts/LayoutDescriptor.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+using namespace korvane;
+using korvane::testing::DisplayTest;
+using nlohmann::json;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kMigrated = "[app] [DisplayIdentity] ";
+
+class DisplayIdentityTest : public DisplayTest {
+  protected:
+    // What a launch reads before the migration: the records and the layout memory from their files.
+    void launch() {
+        *workbenches = DisplayWorkbenchSet::load();
+        *selection = LayoutSelectionStore::load();
+        memory->loadLayoutMemory();
+    }
+    std::vector<fs::path> files() const {
+        return {home / "display-workbenches.json", home / "layout-selection.json",
+                home / "layout-descriptors.json", home / "layout-memory.json", layouts() / "mine.json"};
+    }
+    // The file's identity on disk: an atomic write replaces it with a new one.
+    static ino_t inode(const fs::path& path) {
+        struct stat info {};
+        return ::stat(path.c_str(), &info) == 0 ? info.st_ino : 0;
+    }
+
+    DisplayIdentity identity{DisplayIdentity::Stores{workbenches, selection, memory}};
+};
+
+} // namespace
+
+TEST_F(DisplayIdentityTest, paddedAndSuffixedKeysAreRewrittenOnceAndASecondLaunchMovesNothing) {
+    write(home / "display-workbenches.json", R"({"workbenches":{
+        " D1#2":{"displayUUID":" D1#2","activeTemplateID":"builtin.daily","updatedAt":"2026-01-02T00:00:00Z"},
+        "D1":{"displayUUID":"D1","activeTemplateID":"layout.old","updatedAt":"2026-01-01T00:00:00Z"},
+        "D2":{"displayUUID":"D2","activeTemplateID":"layout.two"}}})");
+    write(home / "layout-selection.json",
+          R"({"lastByDisplay":{"D1#2":"layout.second"," D1#1":"layout.first","\tD3 #5\n":"layout.three"}})");
+    write(home / "layout-descriptors.json", R"({"byDisplay":{
+        " D1#1":{"displayUUID":" D1#1","kind":"userConfig","layoutID":"layout.d1"},
+        "D2":{"displayUUID":"D2","kind":"builtin","layoutID":"builtin.daily"}}})");
+    write(
+        home / "layout-memory.json",
+        R"({"schemaVersion":2,"entries":{" D1#1___layout.a":{"regionToSlots":{"1":["com.example.editor"]}}},)"
+        R"("slotClaimSnapshots":{}})");
+    write(layouts() / "mine.json", R"({"id":"layout.mine","name":"Mine","displayUUID":" D2#4"})");
+    launch();
+
+    identity.migrateDisplayIdentity("app-launch");
+
+    // The newer of the two D1 workbenches wins.
+    EXPECT_EQ(DisplayWorkbenchSet::load().workbenches.at("D1").activeTemplateID, "builtin.daily");
+    EXPECT_EQ(DisplayWorkbenchSet::load(), *workbenches);
+    EXPECT_EQ(workbenches->workbenches.size(), 2u);
+    // Of the two D1 selections the one met first in key order stays.
+    EXPECT_EQ(LayoutSelectionStore::load().lastByDisplay,
+              (std::map<std::string, std::string>{{"D1", "layout.first"}, {"D3", "layout.three"}}));
+    const auto descriptors = LayoutDescriptorSet::load().byDisplay;
+    ASSERT_EQ(descriptors.size(), 2u);
+    EXPECT_EQ(descriptors.at("D1"),
+              (LayoutDescriptor{"D1", LayoutDescriptor::Kind::userConfig, "layout.d1"}));
+    EXPECT_EQ(json::parse(read(home / "layout-memory.json"))["entries"].begin().key(), "D1___layout.a");
+    EXPECT_EQ(json::parse(read(layouts() / "mine.json"))["displayUUID"], "D2");
+    EXPECT_EQ(memory->memoryScope("D1"), (LayoutMemoryKey{"D1", "builtin.daily"}));
+
+    for (const char* line : {"Migrated workbenches: 1 moves (reason=app-launch)", "workbench key  D1#2 -> D1",
+                             "Migrated layoutSelection keys moved=3 (reason=app-launch)",
+                             "Migrated user layout files displayUUID (reason=app-launch)",
+                             "Migrated layout descriptors moved=1 (reason=app-launch)",
+                             "Migrated layout memory displayUUID keys (reason=app-launch)"})
+        EXPECT_TRUE(logged(std::string(kMigrated) + line)) << line;
+
+    // The next launch reads the canonical files and finds nothing to move: no line, no file rewritten.
+    std::vector<ino_t> before;
+    for (const auto& file : files())
+        before.push_back(inode(file));
+    const auto contents = snapshot(home);
+    capture.log().clear();
+    launch();
+    identity.migrateDisplayIdentity("app-launch");
+    EXPECT_EQ(capture.log().count(kMigrated), 0u);
+    for (std::size_t i = 0; i < files().size(); ++i)
+        EXPECT_EQ(inode(files()[i]), before[i]) << files()[i];
+    EXPECT_EQ(snapshot(home), contents);
+}
+
+TEST_F(DisplayIdentityTest, manyWorkbenchMovesLogTheirCountAndTheFirstTwentyAndPlaceholdersStay) {
+    for (int i = 0; i < 25; ++i) {
+        const std::string key = "D" + std::to_string(10 + i) + "#1";
+        workbenches->workbenches[key] = DisplayWorkbench{key, "builtin.daily", std::nullopt};
+    }
+    for (const char* placeholder : {"__ALL_DISPLAYS__", "DISPLAY-UUID-PLACEHOLDER"}) {
+        workbenches->workbenches[placeholder] = DisplayWorkbench{placeholder, "builtin.daily", std::nullopt};
+        selection->lastByDisplay[placeholder] = "layout.everywhere";
+    }
+
+    identity.migrateDisplayIdentity("test");
+
+    EXPECT_TRUE(logged("[DisplayIdentity] Migrated workbenches: 25 moves (reason=test)"));
+    EXPECT_EQ(capture.log().count("[DisplayIdentity] workbench key "), 20u);
+    EXPECT_EQ(workbenches->workbenches.size(), 27u);
+    EXPECT_TRUE(workbenches->workbenches.count("__ALL_DISPLAYS__"));
+    EXPECT_EQ(LayoutSelectionStore::load().lastByDisplay.count("DISPLAY-UUID-PLACEHOLDER"), 1u);
+    EXPECT_FALSE(logged("layoutSelection keys"));
+}
+
+TEST_F(DisplayIdentityTest, anUnreadableLayoutFileIsLoggedAndTheOtherStoresAreStillMigrated) {
+    write(layouts() / "broken.json", "{not json");
+    write(home / "layout-descriptors.json",
+          R"({"byDisplay":{"D1#1":{"displayUUID":"D1#1","kind":"builtin","layoutID":"builtin.daily"}}})");
+    memory->layoutMemory().map[LayoutMemoryStore::keyString("D1#1", "layout.a")] = LayoutMemoryEntry{};
+
+    identity.migrateDisplayIdentity("app-launch");
+
+    EXPECT_TRUE(logged("[app] [DisplayIdentity] Failed to migrate user layout files: "));
+    EXPECT_EQ(read(layouts() / "broken.json"), "{not json");
+    EXPECT_EQ(LayoutDescriptorSet::load().byDisplay.count("D1"), 1u);
+    EXPECT_TRUE(json::parse(read(home / "layout-memory.json"))["entries"].contains("D1___layout.a"));
+}
+
+TEST_F(DisplayIdentityTest, cleanupDropsBlankKeysOnlyAndKeepsDisplaysThatAreNotConnected) {
+    for (const char* key : {"   ", "OFFLINE", "__ALL_DISPLAYS__"})
+        workbenches->workbenches[key] = DisplayWorkbench{key, "builtin.daily", std::nullopt};
+    selection->lastByDisplay = {
+        {"\n", "layout.a"}, {"DISPLAY-UUID-PLACEHOLDER", "layout.b"}, {"D1", "layout.c"}};
+    memory->setMemoryScope("\t", "layout.a");
+    memory->setMemoryScope("D1", "layout.c");
+
+    identity.cleanupInvalidDisplayRecords();
+
+    EXPECT_TRUE(logged(R"([app] cleanupInvalidDisplayRecords removed workbench=["   "] selection=["\n"] )"
+                       R"(memoryScopes=["\t"])"));
+    auto stored = DisplayWorkbenchSet::load().workbenches;
+    EXPECT_EQ(stored.size(), 2u);
+    EXPECT_TRUE(stored.count("OFFLINE") && stored.count("__ALL_DISPLAYS__"));
+    EXPECT_EQ(
+        LayoutSelectionStore::load().lastByDisplay,
+        (std::map<std::string, std::string>{{"D1", "layout.c"}, {"DISPLAY-UUID-PLACEHOLDER", "layout.b"}}));
+    EXPECT_EQ(memory->memoryScopes().size(), 1u);
+
+    // Nothing blank left: nothing logged, nothing written.
+    capture.log().clear();
+    const auto contents = snapshot(home);
+    identity.cleanupInvalidDisplayRecords();
+    EXPECT_TRUE(capture.log().lines().empty());
+    EXPECT_EQ(snapshot(home), contents);
+}

@@ -1,0 +1,175 @@
+// New windows on the simulated desktop as the tracker reports them: the window of an application that a
+// scene restore launched goes into the zone its intent names, once per intent; every other window stays.
+#include "PlacementFixture.h"
+
+#include "app/NewWindowPlacement.h"
+
+#include <gtest/gtest.h>
+
+using namespace korvane;
+
+namespace {
+
+constexpr const char* kMail = "com.example.mail";
+const Rect kOpenedAt{50, 50, 400, 300};
+
+class NewWindowPlacementTest : public korvane::testing::PlacementTest {
+  protected:
+    // An automatic-launch intent as the scene restore stores it for an application without a window.
+    std::string storeAutoLaunchIntent(const std::string& bundleID, std::int64_t zone) {
+        mapping->expireStale();
+        MappingIntent intent;
+        intent.id = desktop->process().makeUUID();
+        intent.source = MappingIntentSource::autoLaunch;
+        intent.targetDisplayUUID = kD;
+        intent.targetZoneID = zone;
+        intent.displayEpoch = mapping->currentEpoch(kD);
+        intent.bundleID = bundleID;
+        intent.createdAt = mapping->nowProvider();
+        intent.expiresAt = intent.createdAt + seconds(8.0);
+        intent.note = "scene-restore-autolaunch";
+        mapping->intents[intent.id] = intent;
+        return intent.id;
+    }
+    WindowID openWindow(pid_t pid, const sim::SimWindowSpec& spec = {.frame = kOpenedAt, .title = "Inbox"}) {
+        return open(pid, spec);
+    }
+    // What the tracker does when the window joins its managed set.
+    void report(WindowID wid, pid_t pid) {
+        placement->windowTrackerDidCreateWindow(desktop->windows().element(wid), pid);
+    }
+    int zoneOf(WindowID wid) {
+        auto found = stateD().zoneOf.find(wid);
+        return found == stateD().zoneOf.end() ? 0 : found->second;
+    }
+
+    std::shared_ptr<NewWindowPlacement> placement = NewWindowPlacement::create(
+        *desktop, NewWindowPlacement::Dependencies{mapping, controller, ax, classifier});
+};
+
+TEST_F(NewWindowPlacementTest, theFirstWindowOfALaunchedApplicationIsPlacedOnTheNextTurnWithoutActivation) {
+    const WindowID earlier = placed(3, "Earlier");
+    const std::string id = storeAutoLaunchIntent(kMail, 3);
+    const pid_t front = launch("com.example.editor");
+    desktop->workspace().bringToFront(front);
+    const pid_t mail = launch(kMail);
+    const WindowID first = openWindow(mail);
+
+    report(first, mail);
+    // Claimed at once, moved only once the tracker's batch is done.
+    EXPECT_EQ(mapping->intent(id)->stage, MappingIntentStage::resolved);
+    EXPECT_EQ(desktop->windows().frame(first), kOpenedAt);
+    desktop->loop().runUntilIdle();
+
+    EXPECT_TRUE(logged("[Tracker] AutoLaunch intent matched wid=" + std::to_string(first) +
+                       " bundle=com.example.mail zone=3 display=D"));
+    EXPECT_EQ(desktop->windows().frame(first), zoneFrame(3));
+    EXPECT_EQ(stackOf(3), (std::vector<WindowID>{earlier, first}));
+    EXPECT_TRUE(logged("AutoPush rid=3: moved wid=" + std::to_string(first)));
+    EXPECT_EQ(desktop->workspace().frontmostApplication()->pid, front);
+    EXPECT_EQ(mapping->intent(id)->stage, MappingIntentStage::committed);
+    EXPECT_EQ(mapping->intent(id)->resolvedWindowID, first);
+
+    // The application's next window finds the intent used up.
+    const WindowID second = openWindow(mail);
+    report(second, mail);
+    desktop->loop().runUntilIdle();
+    EXPECT_EQ(desktop->windows().frame(second), kOpenedAt);
+    EXPECT_EQ(zoneOf(second), 0);
+}
+
+TEST_F(NewWindowPlacementTest, windowsReportedTogetherTakeOneIntentEach) {
+    struct Row {
+        std::string name;
+        std::vector<int> intentZones;
+        std::set<int> placedIn; // the zones the two windows end in; 0 for none
+    };
+    const std::vector<Row> rows = {
+        {"one intent", {3}, {3, 0}},
+        {"two intents of the application", {1, 3}, {1, 3}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::string bundleID = kMail + std::to_string(row.intentZones.size());
+        for (int zone : row.intentZones)
+            storeAutoLaunchIntent(bundleID, zone);
+        const pid_t mail = launch(bundleID);
+        const WindowID a = openWindow(mail);
+        const WindowID b = openWindow(mail);
+
+        // Both reports come before the main queue runs again.
+        report(a, mail);
+        report(b, mail);
+        desktop->loop().runUntilIdle();
+
+        EXPECT_EQ((std::set<int>{zoneOf(a), zoneOf(b)}), row.placedIn);
+    }
+}
+
+TEST_F(NewWindowPlacementTest, anIntentWithdrawnBeforeTheMoveRunsOrNamingNoZoneLeavesTheWindowWhereItIs) {
+    const std::string id = storeAutoLaunchIntent(kMail, 3);
+    const pid_t mail = launch(kMail);
+    const WindowID wid = openWindow(mail);
+
+    report(wid, mail);
+    mapping->cancel(id, "restore cancelled");
+    desktop->loop().runUntilIdle();
+
+    EXPECT_EQ(desktop->windows().frame(wid), kOpenedAt);
+    EXPECT_EQ(zoneOf(wid), 0);
+    EXPECT_EQ(mapping->intent(id)->stage, MappingIntentStage::cancelled);
+
+    // A zone id from a scene file beyond any zone's range is no zone, not zone 3 in disguise.
+    storeAutoLaunchIntent(kMail, (std::int64_t{1} << 32) + 3);
+    report(wid, mail);
+    desktop->loop().runUntilIdle();
+    EXPECT_EQ(zoneOf(wid), 0);
+    EXPECT_TRUE(logged("Zone not found id=4294967299 on display D"));
+}
+
+TEST_F(NewWindowPlacementTest, aWindowNoIntentWaitsForStaysWhereItIs) {
+    const std::string otherIntent = storeAutoLaunchIntent("com.example.calendar", 2);
+    const sim::SimWindowSpec strip{.frame = Rect{1300, 100, 200, 700},
+                                   .title = "",
+                                   .subrole = std::nullopt,
+                                   .focused = false,
+                                   .main = false};
+    struct Row {
+        std::string name;
+        std::optional<std::string> bundleID;
+        sim::SimWindowSpec window;
+        std::string said; // the start of what the log says of it; "" for nothing
+    };
+    const std::vector<Row> rows = {
+        {"an ordinary window", kMail, {.frame = kOpenedAt, .title = "Inbox"}, ""},
+        {"a browser's ghost strip beside its main window", "com.google.chrome", strip,
+         "[Tracker] Skip auxiliary created window wid="},
+        {"a window of an application without a bundle identifier",
+         std::nullopt,
+         {.frame = kOpenedAt, .title = "Inbox"},
+         "[Tracker] Window created with missing bundleID pid="},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const pid_t pid = desktop->workspace().launch({.bundleID = row.bundleID});
+        open(pid, {.frame = Rect{0, 0, 1200, 900}, .title = "Main"});
+        const WindowID wid = openWindow(pid, row.window);
+        capture.log().clear();
+
+        report(wid, pid);
+        desktop->loop().runUntilIdle();
+
+        EXPECT_EQ(desktop->windows().frame(wid), row.window.frame);
+        EXPECT_EQ(zoneOf(wid), 0);
+        if (row.said.empty()) {
+            EXPECT_FALSE(logged("[app]"));
+        } else {
+            const auto subject =
+                row.bundleID ? std::to_string(wid) + " bundle=" + *row.bundleID : std::to_string(pid);
+            EXPECT_TRUE(logged(row.said + subject));
+        }
+    }
+    EXPECT_EQ(mapping->intent(otherIntent)->stage, MappingIntentStage::intent);
+}
+
+} // namespace

@@ -1,0 +1,94 @@
+// Restoring a scene's layouts and the launch restore of the active scene on the simulated desktop.
+#include "support/SupportFolderFixture.h"
+
+#include "core/AXUtil.h"
+#include "platform/sim/LogCapture.h"
+#include "scenes/SceneRestoreEngine.h"
+#include "scenes/SceneStore.h"
+
+#include <gtest/gtest.h>
+
+using namespace korvane;
+using korvane::testing::SupportFolderTest;
+
+namespace {
+
+constexpr const char* kSceneID = "11111111-2222-4333-8444-555555555555";
+
+class SceneRestoreEngineTest : public SupportFolderTest {
+  protected:
+    void SetUp() override {
+        SupportFolderTest::SetUp();
+        store = std::make_shared<SceneStore>(*desktop, ScreenContext{});
+        engine = makeEngine();
+        desktop->screens().addDisplay({.frame = Rect{0, 0, 1920, 1080}, .uuid = "D1"});
+        desktop->screens().addDisplay({.frame = Rect{1920, 0, 1440, 900}, .uuid = "D2"});
+        scene.id = kSceneID;
+        scene.name = "Desk";
+        scene.layoutRefsByDisplay = {{"D1", "layout.known"}, {"D2", " scene-apply-3 "}};
+        engine->onAfterRestore = [this](const WMScene& restored) { applied.push_back(restored.name); };
+    }
+    ScreenContext screens() { return ScreenContext::capture(desktop->screens()); }
+    std::shared_ptr<SceneRestoreEngine> makeEngine() {
+        // Every reference but the placeholders names a layout this resolver knows of only "layout.known".
+        return SceneRestoreEngine::create(
+            *desktop, store, AXUtil::shared(), [](const std::string& ref, const platform::ScreenInfo&) {
+                return ref == "layout.known" ? std::optional(Layout{}) : std::nullopt;
+            });
+    }
+
+    sim::ScopedLogCapture capture;
+    std::shared_ptr<SceneStore> store;
+    std::shared_ptr<SceneRestoreEngine> engine;
+    WMScene scene;
+    std::vector<std::string> applied;
+};
+
+} // namespace
+
+TEST_F(SceneRestoreEngineTest, aRestoreRecordsTheSceneAppliesItAndReportsTheDisplaysItCouldNotResolve) {
+    desktop->accessibility().setProcessTrusted(false);
+    const SceneRestoreResult denied = engine->restore(scene);
+    EXPECT_EQ(denied, (SceneRestoreResult{.sceneName = "Desk", .failedCount = 1, .permissionDenied = true}));
+    EXPECT_TRUE(
+        capture.log().contains("[sceneManager] Scene Restore denied: Accessibility permission not granted"));
+    EXPECT_FALSE(store->loadActiveScene(screens()));
+    EXPECT_TRUE(applied.empty());
+
+    desktop->accessibility().setProcessTrusted(true);
+    store->save(scene, screens());
+    const SceneRestoreResult result = engine->restore(scene);
+    EXPECT_EQ(result.totalDisplays, 2);
+    EXPECT_EQ(result.appliedDisplays, 1);
+    EXPECT_EQ(result.failedCount, 1);
+    EXPECT_EQ(result.unresolvedDisplays, std::vector<std::string>{"D2"});
+    EXPECT_FALSE(result.permissionDenied);
+    ASSERT_TRUE(store->loadActiveScene(screens()));
+    EXPECT_EQ(store->loadActiveScene(screens())->id, kSceneID);
+    EXPECT_EQ(applied, std::vector<std::string>{"Desk"});
+    EXPECT_TRUE(capture.log().contains(
+        "[sceneManager] Scene Restore complete (layout-only): 'Desk' displays=1/2 unresolved=1 time=0ms"));
+}
+
+TEST_F(SceneRestoreEngineTest, theActiveSceneIsRestoredOneSecondAfterLaunchWhileTheEngineLives) {
+    engine->restoreActiveSceneOnLaunch();
+    EXPECT_TRUE(capture.log().contains("[sceneManager] No active scene to restore on launch"));
+    desktop->loop().advance(seconds(2));
+    EXPECT_TRUE(applied.empty());
+
+    store->save(scene, screens());
+    store->setActiveScene(kSceneID);
+    engine->restoreActiveSceneOnLaunch();
+    EXPECT_TRUE(capture.log().contains("[sceneManager] Will restore scene 'Desk' on launch (after delay)"));
+    desktop->loop().advance(milliseconds(999));
+    EXPECT_TRUE(applied.empty());
+    desktop->loop().advance(milliseconds(1));
+    EXPECT_EQ(applied, std::vector<std::string>{"Desk"});
+
+    // An engine gone before its timer fires restores nothing.
+    capture.log().clear();
+    engine->restoreActiveSceneOnLaunch();
+    engine.reset();
+    desktop->loop().advance(seconds(2));
+    EXPECT_FALSE(capture.log().contains("Scene Restore complete"));
+}
