@@ -143,7 +143,10 @@ void SceneRestoreHUDController::show(const SceneRestoreResult& result,
     panel->setAttribute(Qt::WA_NativeWindow);
     if (QWindow* handle = panel->windowHandle())
         handle->setProperty(kXcbWindowTypeProperty, kXcbNotificationType);
-    screens.showOnAllWorkspaces(static_cast<std::uint64_t>(panel->winId()));
+    const auto nativeWindow = static_cast<std::uint64_t>(panel->winId());
+    // The desktop marks the window over a connection of its own: the window must exist on the server first.
+    QGuiApplication::sync();
+    screens.showOnAllWorkspaces(nativeWindow);
 
     // Centred on the visible part of the screen. Screen frames are bottom-left global; Qt's are top-left
     // and measured from the primary screen's corner, which both spaces share.
