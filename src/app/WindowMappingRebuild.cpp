@@ -60,6 +60,10 @@ WindowMappingRebuild::WindowMappingRebuild(platform::Platform& platform,
                                            std::shared_ptr<LayoutMemory> layoutMemory)
     : platform_(platform), multiState_(std::move(multiState)), layoutMemory_(std::move(layoutMemory)) {}
 
+void WindowMappingRebuild::forgetMissingWindow(const std::string& displayUUID, WindowID wid) {
+    missingWindowFirstSeenAt_.erase(missingKey(displayUUID, wid));
+}
+
 void WindowMappingRebuild::rebuildWindowRegionMappings(bool allowPrune, const std::string& reason) {
     auto interval = Log::signposts.beginInterval("RebuildWindowRegionMappings");
     auto& loop = platform_.runLoop();

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "platform/Time.h"
+#include "platform/WindowServer.h"
 
 #include <functional>
 #include <map>
@@ -41,6 +42,10 @@ class WindowMappingRebuild {
 
     // "DISPLAY#wid" of each mapped window a rebuild has seen missing, with the first instant it did.
     const std::map<std::string, Nanos>& missingWindowFirstSeenAt() const { return missingWindowFirstSeenAt_; }
+    // Windows hidden by a sleep were not gone: a wake starts every missing window's grace afresh.
+    void forgetMissingWindows() { missingWindowFirstSeenAt_.clear(); }
+    // The window was seen on the display again; its grace starts afresh should it go missing later.
+    void forgetMissingWindow(const std::string& displayUUID, WindowID wid);
 
   private:
     platform::Platform& platform_;

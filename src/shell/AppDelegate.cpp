@@ -14,6 +14,8 @@
 #include "app/StatusBarEvent.h"
 #include "app/StatusBarEventBus.h"
 #include "app/TransactionalPush.h"
+#include "app/WakeRecovery.h"
+#include "app/WakeSlotReplay.h"
 #include "app/WindowMappingClassifier.h"
 #include "app/WindowMappingRebuild.h"
 #include "core/AXUtil.h"
@@ -110,7 +112,14 @@ AppDelegate::AppDelegate(platform::Platform& platform)
           platform, DisplayChangeHandler::Dependencies{displayLayoutEventBus_, DisplayObserver::shared(),
                                                        multiState_, mappingTransactions_, displayWorkbenches_,
                                                        layoutSelection_, layoutLibrary_, displayRecords_,
-                                                       displayLayouts_, windowMappingRebuild_})) {}
+                                                       displayLayouts_, windowMappingRebuild_})),
+      wakeSlotReplay_(std::make_shared<WakeSlotReplay>(
+          platform,
+          WakeSlotReplay::Dependencies{multiState_, layoutMemory_, tracker_, windowMappingClassifier_,
+                                       windowMappingRebuild_, statusBarEventBus_})),
+      wakeRecovery_(WakeRecovery::create(
+          platform, WakeRecovery::Dependencies{tracker_, ax_, displayLayoutEventBus_, controller_,
+                                               windowMappingRebuild_, wakeSlotReplay_})) {}
 
 AppDelegate::~AppDelegate() = default;
 
@@ -137,6 +146,11 @@ void AppDelegate::wire() {
     };
     displayLayouts_->registerHotkeys = [weak] {
         if (auto self = weak.lock()) self->registerHotkeys();
+    };
+    windowMappingRebuild_->isWakeRecoveryInProgress = [recovery =
+                                                           std::weak_ptr<WakeRecovery>(wakeRecovery_)] {
+        auto wake = recovery.lock();
+        return wake && wake->wakeRecoveryInProgress();
     };
     // The status item is made at start-up, after this; the menu is asked for as it is then.
     displayChangeHandler_->isMenuOpen = [weak] {
@@ -198,6 +212,10 @@ std::vector<std::string> AppDelegate::availableDisplayUUIDs() const {
 
 void AppDelegate::startDisplayLayoutProbeSubscription() {
     displayChangeHandler_->startDisplayLayoutProbeSubscription();
+}
+
+void AppDelegate::handleSystemWake() {
+    wakeRecovery_->handleSystemWake();
 }
 
 } // namespace korvane

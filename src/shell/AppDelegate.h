@@ -50,6 +50,8 @@ class StatusBarController;
 class StatusBarEventBus;
 class StatusBarEventSubscription;
 class TransactionalPush;
+class WakeRecovery;
+class WakeSlotReplay;
 class WindowMappingClassifier;
 class WindowMappingRebuild;
 class WindowTracker;
@@ -111,6 +113,8 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
     const std::shared_ptr<NewWindowPlacement>& newWindowPlacement() const { return newWindowPlacement_; }
     WindowMappingRebuild& windowMappingRebuild() const { return *windowMappingRebuild_; }
     DisplayChangeHandler& displayChangeHandler() const { return *displayChangeHandler_; }
+    WakeSlotReplay& wakeSlotReplay() const { return *wakeSlotReplay_; }
+    WakeRecovery& wakeRecovery() const { return *wakeRecovery_; }
 
     // Made at start-up, or on first use; empty until then.
     const std::shared_ptr<StatusBarController>& status() const { return status_; }
@@ -149,6 +153,8 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
     std::vector<std::string> availableDisplayUUIDs() const;
     // Follows display-layout probes from now on (once the status item exists).
     void startDisplayLayoutProbeSubscription();
+    // The computer woke from sleep: recovers the zone mappings over the next 1.8 s.
+    void handleSystemWake();
 
     // ---- Start-up (AppDelegateLaunch.cpp) ----
 
@@ -255,6 +261,8 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
     std::shared_ptr<NewWindowPlacement> newWindowPlacement_;
     std::shared_ptr<WindowMappingRebuild> windowMappingRebuild_;
     std::shared_ptr<DisplayChangeHandler> displayChangeHandler_;
+    std::shared_ptr<WakeSlotReplay> wakeSlotReplay_;
+    std::shared_ptr<WakeRecovery> wakeRecovery_;
     // Made at start-up or on first use.
     std::shared_ptr<StatusBarController> status_;
     std::shared_ptr<SDPController> sdpController_;

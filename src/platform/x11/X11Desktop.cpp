@@ -3,6 +3,7 @@
 // loop down last, dropping whatever is still queued for the main thread.
 #include "platform/x11/X11Desktop.h"
 
+#include "platform/x11/SystemSleepWatcher.h"
 #include "platform/x11/X11Accessibility.h"
 #include "platform/x11/X11Connection.h"
 #include "platform/x11/X11EventPump.h"
@@ -56,9 +57,11 @@ struct X11Desktop::Impl {
     std::unique_ptr<X11WindowServer> windowServer;
     std::unique_ptr<X11Workspace> workspace;
     std::unique_ptr<X11EventPump> events;
+    std::unique_ptr<SystemSleepWatcher> sleep;
 
     ~Impl() {
         if (loop) loop->stopBackgroundWork();
+        sleep.reset();
         events.reset();
         workspace.reset();
         windowServer.reset();
@@ -110,6 +113,7 @@ std::unique_ptr<X11Desktop> X11Desktop::connect(const std::string& displayName, 
     impl->tracker->addListener(impl->workspace.get());
 
     impl->events = std::make_unique<X11EventPump>(*impl->connection, *impl->loop, *impl->notifications);
+    impl->sleep = std::make_unique<SystemSleepWatcher>(*impl->notifications);
     return std::unique_ptr<X11Desktop>(new X11Desktop(std::move(impl)));
 }
 

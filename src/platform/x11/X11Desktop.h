@@ -15,7 +15,9 @@ class X11Desktop final : public platform::Platform {
     // Opens a connection of its own to the X server named `displayName` (empty: $DISPLAY). Runs on the
     // thread of the Qt application object, which it makes (a QCoreApplication) when there is none yet.
     // Nothing, with the reason in `error`, when the server cannot be reached or lacks what is needed.
-    // Should the connection break later, the desktop posts platform::kDesktopConnectionLost once.
+    // Should the connection break later, the desktop posts platform::kDesktopConnectionLost once. Each
+    // wake of the computer from sleep, as the login manager announces it on the system bus, is posted as
+    // platform::kDidWake.
     static std::unique_ptr<X11Desktop> connect(const std::string& displayName, std::string& error);
     ~X11Desktop() override;
 

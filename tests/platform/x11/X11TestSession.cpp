@@ -55,9 +55,17 @@ std::vector<char*> pointers(std::vector<std::string>& strings) {
     return out;
 }
 
-// fork/exec with DISPLAY set, output to `log`, and `keepFd` left open for the child.
-pid_t spawn(std::vector<std::string> argv, const std::string& display, const std::string& log,
-            int keepFd = -1) {
+// xrandr's WIDTH/MMxHEIGHT/MM+X+Y.
+std::string geometryText(const Rect& r) {
+    auto n = [](double v) { return std::to_string(static_cast<int>(v)); };
+    return n(r.width()) + "/" + n(r.width() * 0.264) + "x" + n(r.height()) + "/" + n(r.height() * 0.264) +
+           "+" + n(r.minX()) + "+" + n(r.minY());
+}
+
+} // namespace
+
+pid_t spawnChild(std::vector<std::string> argv, const std::string& display, const std::string& log,
+                 int keepFd) {
     std::vector<std::string> envStrings = originalEnvironment();
     if (!display.empty()) envStrings.push_back("DISPLAY=" + display);
     const auto args = pointers(argv), env = pointers(envStrings);
@@ -78,9 +86,7 @@ pid_t spawn(std::vector<std::string> argv, const std::string& display, const std
     ::_exit(127);
 }
 
-// Asks the process to end and waits for it; SIGKILL when it does not within the time-out. Returns its
-// status. A pid of 0 is no process.
-int end(pid_t pid, Nanos timeout, bool terminate = true) {
+int endChild(pid_t pid, Nanos timeout, bool terminate) {
     int status = 0;
     if (pid > 0 && terminate) ::kill(pid, SIGTERM);
     if (pid > 0 && !X11TestSession::waitFor(
@@ -94,15 +100,6 @@ int end(pid_t pid, Nanos timeout, bool terminate = true) {
     }
     return status;
 }
-
-// xrandr's WIDTH/MMxHEIGHT/MM+X+Y.
-std::string geometryText(const Rect& r) {
-    auto n = [](double v) { return std::to_string(static_cast<int>(v)); };
-    return n(r.width()) + "/" + n(r.width() * 0.264) + "x" + n(r.height()) + "/" + n(r.height() * 0.264) +
-           "+" + n(r.minX()) + "+" + n(r.minY());
-}
-
-} // namespace
 
 bool X11TestSession::waitFor(const std::function<bool()>& condition, Nanos timeout) {
     const Nanos deadline = monotonic() + timeout;
@@ -127,7 +124,7 @@ X11TestSession::X11TestSession(const std::vector<std::string>& serverOptions) {
     std::vector<std::string> server{"Xvfb",         "-displayfd", std::to_string(fd), "-screen", "0",
                                     "3840x1080x24", "-noreset",   "-nolisten",        "tcp"};
     server.insert(server.end(), serverOptions.begin(), serverOptions.end());
-    xvfb_ = spawn(server, "", log, fd);
+    xvfb_ = spawnChild(server, "", log, fd);
     ::close(fd);
     std::string number;
     if (!waitFor(
@@ -147,7 +144,7 @@ X11TestSession::X11TestSession(const std::vector<std::string>& serverOptions) {
     setMonitor(kSecondaryName, kSecondaryRoot, false);
     if (!run({"xrandr", "--output", "screen", "--primary"})) fail("xrandr could not set the primary output");
 
-    openbox_ = spawn({"openbox", "--config-file", KORVANE_OPENBOX_RC}, display_, log);
+    openbox_ = spawnChild({"openbox", "--config-file", KORVANE_OPENBOX_RC}, display_, log);
     const auto wmRunning = [&] {
         auto v = cardinals(root_, atom("_NET_SUPPORTING_WM_CHECK"), XCB_ATOM_WINDOW);
         return !v.empty() && v[0] != XCB_WINDOW_NONE;
@@ -179,24 +176,24 @@ X11TestSession::~X11TestSession() {
 
 void X11TestSession::stopAll() {
     for (auto it = clients_.rbegin(); it != clients_.rend(); ++it)
-        end(*it, seconds(5));
+        endChild(*it, seconds(5));
     clients_.clear();
-    end(std::exchange(openbox_, 0), seconds(5));
+    endChild(std::exchange(openbox_, 0), seconds(5));
     if (conn_) xcb_disconnect(std::exchange(conn_, nullptr));
-    end(std::exchange(xvfb_, 0), seconds(5));
+    endChild(std::exchange(xvfb_, 0), seconds(5));
 }
 
 pid_t X11TestSession::start(const std::vector<std::string>& argv) {
-    return clients_.emplace_back(spawn(argv, display_, folder_.path() / "clients.log"));
+    return clients_.emplace_back(spawnChild(argv, display_, folder_.path() / "clients.log"));
 }
 
 void X11TestSession::stop(pid_t pid) {
-    end(pid, seconds(5));
+    endChild(pid, seconds(5));
     std::erase(clients_, pid);
 }
 
 bool X11TestSession::run(const std::vector<std::string>& argv) {
-    const int status = end(spawn(argv, display_, folder_.path() / "tools.log"), seconds(10), false);
+    const int status = endChild(spawnChild(argv, display_, folder_.path() / "tools.log"), seconds(10), false);
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 

@@ -25,6 +25,15 @@ inline constexpr const char* kSecondaryName = "SIDE-B";
 inline const Rect kPrimaryRoot{1920, 0, 1920, 1080};
 inline const Rect kSecondaryRoot{0, 0, 1920, 900};
 
+// A child process of the test, ended with the test process should that crash (parent-death signal): the
+// command with DISPLAY set to `display` (unset when empty), its output appended to the file `log`, and
+// `keepFd` left open for it.
+pid_t spawnChild(std::vector<std::string> argv, const std::string& display, const std::string& log,
+                 int keepFd = -1);
+// Asks the child to end (unless `terminate` is false) and waits for it, killing it when it has not ended
+// within the time-out. Returns its status. A pid of 0 is no process.
+int endChild(pid_t pid, Nanos timeout, bool terminate = true);
+
 class X11TestSession {
   public:
     // Throws std::runtime_error with the reason when the server or the window manager do not come up.

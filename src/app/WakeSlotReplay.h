@@ -1,0 +1,84 @@
+// Putting the windows seen on screen after a wake back into the zone model: each remembered region takes
+// the windows of the applications the layout memory lists for it, nearest first and as many as listed;
+// every other window the zone state still maps keeps its zone. The placements are recorded as the
+// scope's slot claims. Nothing on screen moves.
+#pragma once
+
+#include "platform/Accessibility.h"
+#include "platform/Geometry.h"
+#include "platform/Time.h"
+#include "platform/WindowServer.h"
+
+#include <cstddef>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+namespace korvane {
+
+class LayoutMemory;
+class MultiDisplayState;
+class StatusBarEventBus;
+class WindowMappingClassifier;
+class WindowMappingRebuild;
+class WMState;
+class WindowTracker;
+
+namespace platform {
+class Platform;
+}
+
+// Main thread only. Keeps nothing between replays. Logs under "app".
+class WakeSlotReplay {
+  public:
+    struct Dependencies {
+        std::shared_ptr<MultiDisplayState> multiState;
+        std::shared_ptr<LayoutMemory> layoutMemory;
+        std::shared_ptr<const WindowTracker> tracker; // the element of a managed window
+        std::shared_ptr<WindowMappingClassifier> classifier;
+        std::shared_ptr<WindowMappingRebuild> mappingRebuild; // the missing-window dates
+        std::shared_ptr<StatusBarEventBus> statusBarEventBus;
+    };
+
+    // One application window on screen during a replay.
+    struct WakeObservedWindow {
+        WindowID wid = 0;
+        pid_t pid = 0;
+        std::string bundleID; // never empty
+        std::string displayUUID;
+        Rect frame;                                 // bottom-left global coordinates
+        std::optional<platform::AXElement> element; // when the tracker manages the window
+    };
+
+    WakeSlotReplay(platform::Platform& platform, Dependencies dependencies);
+
+    // Replays the remembered slots of every display that has a zone state and windows on screen, records
+    // the placements as slot claims with the source "wake.replay", writes "layout-memory.json" once when
+    // some scope's claims changed, and asks the status-bar menu to refresh when anything was placed.
+    // `reason` names the pass in the log.
+    void replayWakeSlotAssignments(const std::string& reason);
+
+    // The windows on screen by display, front-most first: application-layer windows of other running
+    // applications with a bundle identifier, minus those the classifier says to leave alone on their
+    // display. Empty when the window list cannot be read.
+    std::map<std::string, std::vector<WakeObservedWindow>> collectWakeObservedWindows();
+
+    static constexpr const char* kClaimSource = "wake.replay";
+    // Where the memory keeps regions that hold on every display.
+    static constexpr const char* kAllDisplaysKey = "__ALL_DISPLAYS__";
+
+  private:
+    // Steps a to g for one display; the number of windows placed. Notes in `claimsChanged` when the
+    // scope's claims were replaced.
+    std::size_t replayDisplay(const std::string& displayUUID, WMState& state,
+                              const std::vector<WakeObservedWindow>& windows, Nanos replayTime,
+                              bool& claimsChanged);
+
+    platform::Platform& platform_;
+    Dependencies deps_;
+};
+
+} // namespace korvane
