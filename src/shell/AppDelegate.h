@@ -161,9 +161,10 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
     // Builds the running system, in this order: the layout memory, the rescue of parked windows on a
     // background queue, the main display's zone state and the controller's callbacks, every display's
     // records and zones, the status item with its subscriptions, the hot keys, the mouse tap with the
-    // gesture, card-switcher and drag-snap controllers, the display observer, the layout housekeeping,
-    // the scenes and start-up layouts, and last the permissions, which start the services at once when
-    // both grants hold and otherwise from the permission poll. Once; nothing of it under a test runner.
+    // gesture, card-switcher and drag-snap controllers, the display and wake observers, the layout
+    // housekeeping, the scenes and start-up layouts, and last the permissions, which start the services at
+    // once when both grants hold and otherwise from the permission poll. Once; nothing of it under a test
+    // runner.
     void applicationDidFinishLaunching();
     // Whether the process runs under the unit-test runner ("XCTestConfigurationFilePath" is set).
     bool isRunningUnitTests() const;

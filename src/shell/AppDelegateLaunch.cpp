@@ -223,6 +223,11 @@ void AppDelegate::startObservers() {
         });
     // Its first post, made while it starts, already reaches the observer above.
     DisplayObserver::shared()->start();
+    wakeObserverToken_ = platform_.notificationCenter().addObserver(
+        platform::kDidWake, platform::NotificationCenter::Delivery::mainQueue,
+        [weak](const std::string&, const nlohmann::json&) {
+            if (auto self = weak.lock()) self->handleSystemWake();
+        });
 }
 
 void AppDelegate::applyStartupLayouts(const std::string& mainDisplayUUID) {

@@ -133,6 +133,24 @@ TEST_F(AppDelegateEventsTest, shutDownEndsWhatStartUpBeganAndWritesTheLayoutMemo
     EXPECT_TRUE(fs::exists(home / LayoutMemoryStore::kFileName));
 }
 
+TEST_F(AppDelegateEventsTest, aWakeAfterStartUpRecoversTheMappingsAndAWakeAfterShutDownIsNotHeard) {
+    markScenesConverted();
+    addScreen("D1", Rect{0, 0, 1920, 1080});
+    launch();
+    desktop->loop().advance(seconds(1));
+
+    desktop->simulateWake();
+    desktop->loop().advance(seconds(3));
+    EXPECT_EQ(count("[SystemWake] System wake detected, refreshing services..."), 1u);
+    EXPECT_EQ(count("[WakeRecovery] end token="), 1u);
+
+    app->applicationWillTerminate();
+    EXPECT_EQ(desktop->notifications().observerCount(platform::kDidWake), 0u);
+    desktop->simulateWake();
+    desktop->loop().advance(seconds(3));
+    EXPECT_EQ(count("[SystemWake] System wake detected"), 1u);
+}
+
 TEST_F(AppDelegateEventsTest, aLayoutMemoryThatCannotBeWrittenIsLoggedAndShutDownCompletes) {
     markScenesConverted();
     addScreen("D1", Rect{0, 0, 1920, 1080});
