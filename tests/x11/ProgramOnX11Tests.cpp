@@ -1,8 +1,8 @@
 // The program itself on a real X server: the built `korvane` as a process of its own with a fresh
 // support folder, as a user starts it. Under a window manager it starts its services, gives every
 // monitor its zones and writes what it remembers when SIGTERM ends it; on a bare server it shows its
-// permission window until a window manager starts; and it saves and exits with a failure when the
-// server goes away.
+// permission window, which as the program's window with the keyboard makes the application active, until
+// a window manager starts; and it saves and exits with a failure when the server goes away.
 #include "X11TestSession.h"
 
 #include "app/DisplayUtil.h"
@@ -118,6 +118,10 @@ TEST_F(ProgramOnX11Test,
         [&] { return session->viewableWindowTitled(kPermissionWindow).has_value(); }, seconds(20)))
         << logText();
     EXPECT_FALSE(logged(kServicesStarted));
+    // The window has the keyboard: the application became active and asked for the displays to be looked at.
+    EXPECT_TRUE(waitForLine(
+        "reason=probe:app.did-become-active:NSApplicationDelegate.applicationDidBecomeActive", seconds(5)))
+        << logText();
 
     const Nanos managing = monotonic();
     session->startWindowManager();
