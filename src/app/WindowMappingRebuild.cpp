@@ -208,12 +208,12 @@ void WindowMappingRebuild::rebuildWindowRegionMappings(bool allowPrune, const st
         // A stack's last entry is its zone's active window, the one focusing the zone raises: it must be
         // the front-most of the zone's windows, the one the user sees. So the stacks are filled from the
         // back: mapped windows the list does not show here first, then the listed ones rear-most first.
+        // Every mapped window keeps a place: the list may show as many windows here as are mapped and
+        // still leave a mapped one out, when it also shows windows nobody placed.
         std::vector<WindowID> ordered;
-        if (listedHere.size() < mapped) {
-            const std::unordered_set<WindowID> listed(listedHere.begin(), listedHere.end());
-            for (const auto& [wid, zoneID] : state.zoneOf)
-                if (!listed.contains(wid)) ordered.push_back(wid);
-        }
+        const std::unordered_set<WindowID> listed(listedHere.begin(), listedHere.end());
+        for (const auto& [wid, zoneID] : state.zoneOf)
+            if (!listed.contains(wid)) ordered.push_back(wid);
         ordered.insert(ordered.end(), listedHere.rbegin(), listedHere.rend());
         state.updateZones(ordered);
         ++stacks;

@@ -1,9 +1,7 @@
 // Reading store files and keeping the bytes of unreadable ones, shared by every store.
 #include "core/FileUtil.h"
 
-#include "core/ISODate.h"
 #include "core/Log.h"
-#include "platform/Platform.h"
 
 #include <fstream>
 #include <sstream>
@@ -13,19 +11,6 @@
 namespace korvane {
 
 namespace fs = std::filesystem;
-
-fs::path preserveUnreadableFile(const fs::path& path) {
-    std::string base = path.filename().string() + ".unreadable-" +
-                       isoDateString(platform::Platform::current().runLoop().wallClock());
-    for (int n = 1;; ++n) {
-        fs::path copy = path.parent_path() / (n == 1 ? base : base + "-" + std::to_string(n));
-        std::error_code ec;
-        // copy_file refuses an existing target, so two preservations in one second keep both.
-        if (fs::copy_file(path, copy, fs::copy_options::none, ec)) return copy;
-        if (ec != std::errc::file_exists || n >= 1000)
-            throw fs::filesystem_error("cannot keep the unreadable file", path, copy, ec);
-    }
-}
 
 std::optional<std::string> readFileIfPresent(const fs::path& path) {
     std::error_code ec;

@@ -1,5 +1,6 @@
 // File operations that every store shares: writes that never leave a half-written file, and keeping the
-// bytes of a file that could not be read before it is written over.
+// bytes of a file that could not be read before it is written over (preserveUnreadableFile, in
+// platform/AtomicFile.h so that the backends' own files keep theirs the same way).
 #pragma once
 
 #include "platform/AtomicFile.h"
@@ -15,12 +16,6 @@ namespace korvane {
 namespace platform {
 class Logger;
 }
-
-// Copies the file at `path` to "NAME.unreadable-<UTC stamp>" in the same folder (stamp like
-// "2026-05-28T20:26:40Z", from the platform's wall clock; "-2", "-3"… appended when that name is taken)
-// and returns the copy's path. The original stays until the caller writes over it. Throws
-// std::filesystem::filesystem_error when the copy cannot be made.
-std::filesystem::path preserveUnreadableFile(const std::filesystem::path& path);
 
 // The whole file, or nothing when no readable file is there (missing, a folder, no permission).
 std::optional<std::string> readFileIfPresent(const std::filesystem::path& path);

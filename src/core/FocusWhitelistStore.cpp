@@ -8,6 +8,7 @@
 #include "core/Log.h"
 #include "platform/Platform.h"
 #include "platform/ProcessWide.h"
+#include "platform/UTF8.h"
 
 #include <nlohmann/json.hpp>
 
@@ -59,7 +60,7 @@ FocusWhitelist decodeFocusWhitelist(const std::string& bytes) {
 std::string encodeFocusWhitelist(const FocusWhitelist& list) {
     nlohmann::json document = nlohmann::json::object();
     document["bundleIds"] = list.bundleIds;
-    return document.dump();
+    return jsonText(document);
 }
 
 FocusWhitelistStore::FocusWhitelistStore(platform::Platform& platform) : platform_(platform) {

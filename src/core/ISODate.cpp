@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <limits>
 
 namespace korvane {
 
@@ -138,10 +139,11 @@ std::optional<Nanos> parseISODate(std::string_view s) {
     std::int64_t secs =
         daysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) * 86400 + hour * 3600 +
         minute * 60 + second - offsetSeconds;
-    // 64-bit nanoseconds reach from 1677 to 2262; anything beyond would wrap.
-    constexpr std::int64_t kMaxSeconds = 9223372035LL;
-    if (secs > kMaxSeconds || secs < -kMaxSeconds) return std::nullopt;
-    return secs * kNanosPerSecond + fraction;
+    // 64-bit nanoseconds reach from 1677-09-21T00:12:43.145224192Z to 2262-04-11T23:47:16.854775807Z;
+    // checked to the nanosecond, so that every date written from an instant reads back.
+    const __int128 ns = static_cast<__int128>(secs) * kNanosPerSecond + fraction;
+    if (ns > std::numeric_limits<Nanos>::max() || ns < std::numeric_limits<Nanos>::min()) return std::nullopt;
+    return static_cast<Nanos>(ns);
 }
 
 } // namespace korvane

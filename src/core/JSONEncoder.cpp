@@ -2,6 +2,7 @@
 #include "core/JSONEncoder.h"
 
 #include "core/ISODate.h"
+#include "platform/UTF8.h"
 
 #include <cmath>
 
@@ -15,7 +16,7 @@ constexpr Nanos kReferenceDate = 978'307'200LL * kNanosPerSecond;
 } // namespace
 
 std::string JSONEncoder::encode(const nlohmann::ordered_json& value) const {
-    return prettyPrinted ? value.dump(2) : value.dump();
+    return jsonText(value, prettyPrinted ? 2 : -1);
 }
 
 nlohmann::ordered_json JSONEncoder::encodeDate(Nanos wallClock) const {

@@ -20,8 +20,8 @@ struct JSONEncoder {
     bool prettyPrinted = false; // two-space indentation, one member per line
     DateEncoding dateEncoding = DateEncoding::secondsSinceReferenceDate;
 
-    // Members stay in the order the record gave them. Throws nlohmann::json::type_error for text that
-    // is not valid UTF-8.
+    // Members stay in the order the record gave them. Text that is not valid UTF-8 is written with
+    // U+FFFD in place of each bad byte: one bad string must not make the whole record unsavable.
     std::string encode(const nlohmann::ordered_json& value) const;
     // A wall-clock instant (ns since 1970 UTC) in this encoder's date form.
     nlohmann::ordered_json encodeDate(Nanos wallClock) const;

@@ -32,8 +32,7 @@ template <class Record> struct JSONFileStore {
         }
     }
 
-    // The record's bytes in the encoder's form. Throws nlohmann::json::type_error for text that is not
-    // valid UTF-8.
+    // The record's bytes in the encoder's form (text that is not UTF-8 written with U+FFFD in its place).
     static std::string encode(const Record& record, const JSONEncoder& encoder) {
         if constexpr (requires { record.toJSON(encoder); })
             return encoder.encode(record.toJSON(encoder));

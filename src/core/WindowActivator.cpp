@@ -47,14 +47,16 @@ constexpr double kScriptConfirmation = 0.5;
 // pending takes the waiting task with it.
 platform::Future<bool> startOpen(platform::RunLoop& loop, platform::Workspace& workspace,
                                  const std::string& bundleID, bool activates, double giveUpAfter) {
-    auto [future, resolver] = platform::makeFuture<bool>(loop);
+    auto made = platform::makeFuture<bool>(loop);
+    // A named copy rather than a structured binding: clang 14 cannot capture a binding in a lambda.
+    const platform::Resolver<bool> resolver = made.second;
     platform::WorkItemRef giveUp =
         loop.postAfter(seconds(giveUpAfter), [resolver] { resolver.resolve(false); });
     workspace.openApplication(bundleID, activates, [resolver, giveUp](platform::OpenApplicationResult) {
         giveUp->cancel();
         resolver.resolve(true);
     });
-    return std::move(future);
+    return std::move(made.first);
 }
 
 } // namespace

@@ -51,14 +51,19 @@ std::vector<std::string> stringList(const json& value, std::string_view key) {
     return out;
 }
 
-// An optional member mapping region names to lists of text.
+// An optional member mapping region names to lists of text. Names that spell one region ("1", "01",
+// "+1") are one region: their lists are concatenated in the byte order of the names (the order the
+// parsed object visits them), since keeping one would lose the others at the next save.
 RegionSlots regionLists(const json& object, std::string_view key) {
     RegionSlots out;
     const json* member = jsonfields::member(object, key);
     if (!member) return out;
     jsonfields::requireObject(*member, key);
-    for (const auto& [name, list] : member->items())
-        out[regionIDFromName(name, key)] = stringList(list, key);
+    for (const auto& [name, list] : member->items()) {
+        std::vector<std::string> more = stringList(list, key);
+        auto& slots = out[regionIDFromName(name, key)];
+        slots.insert(slots.end(), std::make_move_iterator(more.begin()), std::make_move_iterator(more.end()));
+    }
     return out;
 }
 
@@ -97,9 +102,15 @@ LayoutMemoryStore decodeSchema2(const json& value) {
     jsonfields::requireObject(*claims, "slotClaimSnapshots");
     for (const auto& [key, inner] : claims->items()) {
         jsonfields::requireObject(inner, "slotClaimSnapshots");
+        // A claim is filed under its own slot id whatever member name holds it, as recordSlotClaims
+        // files it; of claims that meet on one slot the later commit stays, on equal dates the first
+        // in name order.
         auto& slots = store.slotClaimSnapshotsByKey[key];
-        for (const auto& [slot, snapshot] : inner.items())
-            slots[slot] = SlotClaimSnapshot::fromJSON(snapshot);
+        for (const auto& [name, snapshot] : inner.items()) {
+            SlotClaimSnapshot claim = SlotClaimSnapshot::fromJSON(snapshot);
+            auto [held, inserted] = slots.try_emplace(claim.slotID, claim);
+            if (!inserted && claim.committedAt > held->second.committedAt) held->second = std::move(claim);
+        }
     }
     if (version < LayoutMemoryStore::kSchemaVersion) throw DecodingError("schemaVersion below 2");
     return store;

@@ -44,7 +44,9 @@ struct LayoutMemoryEntry {
     // {"regionToSlots": {"1": [...]}}, or {} when there are no regions.
     nlohmann::ordered_json toJSON() const;
     // Also reads the older members "regionToBundles" and "bundleToRegion" and folds them into the slot
-    // lists. Throws DecodingError for a value of the wrong type or a region name that is not an integer.
+    // lists. Region names that spell one integer ("1", "01", "+1") are one region, their lists joined in
+    // the byte order of the names. Throws DecodingError for a value of the wrong type or a region name
+    // that is not an integer.
     static LayoutMemoryEntry fromJSON(const nlohmann::json& json);
 };
 
@@ -97,7 +99,9 @@ class LayoutMemoryStore {
 
     nlohmann::ordered_json toJSON() const;
     // Schema 2, else the key-string map of schema 1, else the alternating key/entry array of schema 0.
-    // Throws DecodingError "Unable to decode LayoutMemoryStore in any known format" otherwise.
+    // Throws DecodingError "Unable to decode LayoutMemoryStore in any known format" otherwise. A claim
+    // is filed under its own "slotID", not under the member name that holds it; of two claims of one
+    // slot under one key the later "committedAt" stays (on a tie, the first in member-name order).
     static LayoutMemoryStore fromJSON(const nlohmann::json& json);
 
     static constexpr const char* kFileName = "layout-memory.json";

@@ -9,6 +9,7 @@
 #include "core/Log.h"
 #include "platform/Format.h"
 #include "platform/Platform.h"
+#include "platform/UTF8.h"
 
 #include <algorithm>
 #include <cctype>
@@ -269,7 +270,7 @@ bool ZoneSetStore::rewriteAll(const Transform& transform) {
             out.push_back(r.set.toJSON());
         }
         if (!changed) continue;
-        writeFileAtomically(path, file.isArray ? out.dump() : out.front().dump());
+        writeFileAtomically(path, file.isArray ? jsonText(out) : jsonText(out.front()));
         wroteAny = true;
     }
     return wroteAny;
@@ -299,7 +300,7 @@ ZoneSetStore::IDMapping ZoneSetStore::migrateLegacyLayoutIDs() {
         mapping[set.id] = newID;
         set.id = newID;
         const std::string newName = newID + ".json";
-        writeFileAtomically(folder / newName, set.toJSON().dump(2));
+        writeFileAtomically(folder / newName, jsonText(set.toJSON(), 2));
         if (path.filename() != newName) {
             std::error_code ignored;
             fs::remove(path, ignored);

@@ -1,11 +1,14 @@
 // Atomic, durable file writes, shared by the stores and by the backends' own files.
 #include "platform/AtomicFile.h"
 
+#include "platform/Platform.h"
+
 #include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <fcntl.h>
 #include <random>
 #include <string>
@@ -86,7 +89,37 @@ void removeStaleTemporaries(const fs::path& folder) {
     }
 }
 
+// "2026-05-28T20:26:40Z": whole seconds, rounded towards the past.
+std::string utcStamp(Nanos wallClock) {
+    Nanos secondsSince1970 = wallClock / kNanosPerSecond;
+    if (wallClock % kNanosPerSecond < 0) --secondsSince1970;
+    const auto time = static_cast<std::time_t>(secondsSince1970);
+    std::tm tm{};
+    char text[64] = "";
+    if (gmtime_r(&time, &tm)) std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &tm);
+    return text;
+}
+
+Nanos wallClockNow() {
+    if (platform::Platform::hasCurrent()) return platform::Platform::current().runLoop().wallClock();
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
 } // namespace
+
+fs::path preserveUnreadableFile(const fs::path& path) {
+    const std::string base = path.filename().string() + ".unreadable-" + utcStamp(wallClockNow());
+    for (int n = 1;; ++n) {
+        fs::path copy = path.parent_path() / (n == 1 ? base : base + "-" + std::to_string(n));
+        std::error_code ec;
+        // copy_file refuses an existing target, so two preservations in one second keep both.
+        if (fs::copy_file(path, copy, fs::copy_options::none, ec)) return copy;
+        if (ec != std::errc::file_exists || n >= 1000)
+            throw fs::filesystem_error("cannot keep the unreadable file", path, copy, ec);
+    }
+}
 
 void writeFileAtomically(const fs::path& path, std::string_view bytes) {
     if (path.filename().empty()) {

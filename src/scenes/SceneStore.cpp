@@ -7,6 +7,7 @@
 #include "platform/AtomicFile.h"
 #include "platform/Platform.h"
 #include "platform/ProcessWide.h"
+#include "platform/UTF8.h"
 #include "scenes/SceneSchemaError.h"
 #include "scenes/model/SceneFileRewriter.h"
 
@@ -25,7 +26,7 @@ platform::ProcessWide<SceneStore> gShared;
 
 std::string SceneStore::Encoder::encode(const nlohmann::ordered_json& value) const {
     // nlohmann::json keeps object members in a sorted map, so the conversion alone sorts every level.
-    return nlohmann::json(value).dump(2);
+    return jsonText(nlohmann::json(value), 2);
 }
 
 SceneStore::SceneStore(platform::Platform& platform, const ScreenContext& screens)

@@ -38,7 +38,7 @@ class SceneStore {
     // The JSON settings of every file of the store: pretty-printed, the keys of every object sorted,
     // dates as ISO 8601 UTC text with whole seconds (which the records write themselves).
     struct Encoder {
-        // Throws nlohmann::json::type_error for text that is not valid UTF-8.
+        // Text that is not valid UTF-8 is written with U+FFFD in place of each bad byte.
         std::string encode(const nlohmann::ordered_json& value) const;
     };
 

@@ -9,8 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <ranges>
-
 using namespace korvane;
 using korvane::testing::DisplayTest;
 using Ids = std::vector<int>;
@@ -57,8 +55,10 @@ class DisplayLayoutsTest : public DisplayTest {
         return multiState->states[uuid] = std::make_shared<WMState>(columns(uuid, area, ids));
     }
     Ids zonesOf(const std::string& uuid) const {
-        auto ids = std::views::keys(stateOf(uuid)->layout.zones);
-        return {ids.begin(), ids.end()};
+        Ids ids;
+        for (const auto& [id, zone] : stateOf(uuid)->layout.zones)
+            ids.push_back(id);
+        return ids;
     }
     std::int64_t epoch(const std::string& uuid) const { return mapping->currentEpoch(uuid); }
     void bench(const std::string& uuid, const std::string& id) {

@@ -83,6 +83,9 @@ TEST(DisplayWorkbenchSet, canonicalKeyRows) {
         {" __ALL_DISPLAYS__ ", "__ALL_DISPLAYS__"},
         {"\u00A0UUID#a#b", "UUID"},
         {"#2", ""},
+        {"UUID #2", "UUID"}, // trimmed after the cut too
+        {" UUID\t#note# ", "UUID"},
+        {"__ALL_DISPLAYS__ #2", "__ALL_DISPLAYS__"},
         {" UUID #2", "UUID"},
         {"UUID\u3000#1 ", "UUID"},
     };
@@ -97,4 +100,15 @@ TEST(DisplayWorkbenchSet, canonicalKeyRows) {
     EXPECT_EQ(spaces.canonicalizeDisplayKeys(),
               (std::vector<std::pair<std::string, std::string>>{{"   ", ""}}));
     EXPECT_EQ(spaces.workbenches.at("").displayUUID, "");
+}
+
+TEST(DisplayWorkbenchSet, aKeyWithWhiteSpaceBeforeItsSuffixMergesInOnePass) {
+    DisplayWorkbenchSet set;
+    set.workbenches["UUID-1 #2"] = bench("UUID-1 #2", "suffixed", kStart + 10);
+    set.workbenches["UUID-1"] = bench("UUID-1", "bare", kStart);
+    set.canonicalizeDisplayKeys();
+    ASSERT_EQ(set.workbenches.size(), 1u);
+    EXPECT_EQ(set.workbenches.at("UUID-1"), bench("UUID-1", "suffixed", kStart + 10));
+    // A second pass, as at the next launch, finds nothing left to move.
+    EXPECT_TRUE(set.canonicalizeDisplayKeys().empty());
 }

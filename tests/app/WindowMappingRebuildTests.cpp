@@ -230,6 +230,13 @@ TEST_F(WindowMappingRebuildTest, stacksThatNoLongerCoverTheMappingFollowTheWindo
     desktop->windows().raise(a);
     rebuild->rebuildWindowRegionMappings(false, "manual-check");
     EXPECT_EQ(stack(kMain, 1), (Stack{a, b}));
+
+    // A window nobody placed makes the list as long as the mapping: the one shown elsewhere still keeps
+    // its place in its zone.
+    open(Rect{300, 300, 400, 300});
+    state.layout.zones.at(2).stack.clear();
+    rebuild->rebuildWindowRegionMappings(false, "manual-check");
+    EXPECT_EQ(stack(kMain, 2), (Stack{elsewhere, c}));
 }
 
 } // namespace

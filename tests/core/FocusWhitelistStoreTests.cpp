@@ -84,6 +84,15 @@ TEST_F(FocusWhitelistTest, addingRewritesTheRuntimeFileWholeAndCompact) {
     EXPECT_EQ(FocusWhitelistStore(*desktop).runtimeBundleIds, (Ids{"org.example.Editor", "org.example.Old"}));
 }
 
+TEST_F(FocusWhitelistTest, anIdentifierThatIsNotUTF8LeavesTheRuntimeListSavable) {
+    FocusWhitelistStore store(*desktop);
+    store.addToRuntimeWhitelist("org.example.Caf\xE9");
+    store.addToRuntimeWhitelist("org.example.Editor");
+    EXPECT_EQ(read(runtimeFile()),
+              "{\"bundleIds\":[\"org.example.Caf\xEF\xBF\xBD\",\"org.example.Editor\"]}");
+    EXPECT_EQ(loggedCount("Focus runtime whitelist save failed"), 0u);
+}
+
 TEST_F(FocusWhitelistTest, anUnreadableRuntimeFileIsKeptAsideBeforeItIsReplaced) {
     write(runtimeFile(), "not json");
     FocusWhitelistStore store(*desktop);

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 using namespace korvane;
 
 TEST(ISODate, readsFractionsAndOffsetsAndWritesWholeSecondsInUTC) {
@@ -27,4 +29,22 @@ TEST(ISODate, readsFractionsAndOffsetsAndWritesWholeSecondsInUTC) {
         EXPECT_EQ(parseISODate(text), std::nullopt) << text;
 
     EXPECT_EQ(isoDateString(-1), "1969-12-31T23:59:59Z"); // fractions round towards the past
+}
+
+TEST(ISODate, theEndsOfTheInstantRangeReadToTheNanosecond) {
+    constexpr Nanos kLast = std::numeric_limits<Nanos>::max();
+    constexpr Nanos kFirst = std::numeric_limits<Nanos>::min();
+    const std::pair<const char*, std::optional<Nanos>> rows[] = {
+        {"2262-04-11T23:47:16Z", 9'223'372'036 * kNanosPerSecond},
+        {"2262-04-11T23:47:16.854775807Z", kLast},
+        {"2262-04-11T23:47:16.854775808Z", std::nullopt},
+        {"2262-04-12T01:47:16.5+02:00", 9'223'372'036 * kNanosPerSecond + 500'000'000},
+        {"1677-09-21T00:12:43.145224192Z", kFirst},
+        {"1677-09-21T00:12:43.145224191Z", std::nullopt},
+        {"1677-09-21T00:12:44Z", -9'223'372'036 * kNanosPerSecond},
+    };
+    for (const auto& [text, expected] : rows)
+        EXPECT_EQ(parseISODate(text), expected) << text;
+    // What is written of the last instant reads back as its whole second.
+    EXPECT_EQ(parseISODate(isoDateString(kLast)), 9'223'372'036 * kNanosPerSecond);
 }

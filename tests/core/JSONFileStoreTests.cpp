@@ -69,11 +69,11 @@ TEST_F(JSONFileStoreTest, saveKeepsOnlyUnreadableBytesAsideAndWritesAtomically) 
     }
 }
 
-TEST_F(JSONFileStoreTest, writesNothingWhenTheRecordCannotBeEncoded) {
+TEST_F(JSONFileStoreTest, textThatIsNotUTF8IsWrittenWithReplacementsNotRefused) {
     write(file, "{broken");
-    EXPECT_THROW(Store::save(file, Note{"\xFF"}, JSONEncoder{}), nlohmann::json::type_error);
-    EXPECT_EQ(snapshot(home).size(), 1u) << "not even the copy";
-    EXPECT_EQ(read(file), "{broken");
+    Store::save(file, Note{"caf\xE9"}, JSONEncoder{});
+    EXPECT_EQ(snapshot(home).size(), 2u) << "the unreadable file kept aside, then the record written";
+    EXPECT_EQ(Store::load(file), Note{"caf\xEF\xBF\xBD"});
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 #include "support/SupportFolderFixture.h"
 
 #include "core/DecodingError.h"
+#include "core/JSONEncoder.h"
 #include "layouts/LayoutMemoryStore.h"
 
 #include <gtest/gtest.h>
@@ -97,6 +98,55 @@ TEST(LayoutMemoryStore, writtenFormReadsBackWithClaimsAsReferenceDateSeconds) {
 
     EXPECT_EQ(decode(written.dump()), store);
     EXPECT_EQ(decode(LayoutMemoryStore().toJSON().dump()), LayoutMemoryStore());
+}
+
+TEST_F(SupportFolderTest, regionNamesOfOneRegionKeepEverySlotListThroughASave) {
+    const std::string entry = R"({"regionToSlots":{"1":["a"],"01":["b"],"+1":["c"],"2":["d"]},)"
+                              R"("regionToBundles":{"3":["x"],"003":["y"]}})";
+    const std::vector<std::string> forms = {
+        R"({"schemaVersion":2,"entries":{"D___L":)" + entry + R"(},"slotClaimSnapshots":{}})",
+        R"({"D___L":)" + entry + "}",
+        R"([{"displayUUID":"D","layoutID":"L"},)" + entry + "]",
+    };
+    // Joined in the byte order of the names: "+1", "01", "1".
+    const RegionSlots expected = {{1, {"c", "b", "a"}}, {2, {"d"}}, {3, {"y", "x"}}};
+    for (const auto& text : forms) {
+        const LayoutMemoryStore store = decode(text);
+        EXPECT_EQ(store.regionToSlots("D", "L"), expected) << text;
+        store.save(home / LayoutMemoryStore::kFileName);
+        EXPECT_EQ(decode(read(home / LayoutMemoryStore::kFileName)), store) << text;
+    }
+}
+
+TEST(LayoutMemoryStore, aClaimIsFiledUnderItsOwnSlotID) {
+    auto claimJSON = [](const char* slot, double at) {
+        return std::string(R"({"slotID":")") + slot + R"(","regionID":1,"bundleID":"b","source":"x",)" +
+               R"("committedAt":)" + std::to_string(at) + "}";
+    };
+    const LayoutMemoryStore store =
+        decode(R"({"schemaVersion":2,"entries":{},"slotClaimSnapshots":{"D___L":{)"
+               R"("a":)" +
+               claimJSON("s", 20) + R"(,"s":)" + claimJSON("s", 10) + R"(,"t":)" + claimJSON("u", 5) +
+               R"(,"v":)" + claimJSON("w", 7) + R"(,"w":)" + claimJSON("w", 7) + "}}}");
+    const auto& claims = store.slotClaimSnapshotsByKey.at("D___L");
+    ASSERT_EQ(claims.size(), 3u);
+    for (const auto& [name, claim] : claims)
+        EXPECT_EQ(name, claim.slotID);
+    // Of the two claims of "s" the later commit stays, whichever name held it.
+    EXPECT_EQ(claims.at("s").committedAt, *wallClockFromReferenceDate(20));
+    EXPECT_EQ(claims.at("u").committedAt, *wallClockFromReferenceDate(5));
+    EXPECT_EQ(decode(store.toJSON().dump()), store);
+}
+
+TEST_F(SupportFolderTest, aSlotThatIsNotUTF8LeavesTheMemorySavable) {
+    LayoutMemoryStore store;
+    store.map["D___L"].regionToSlots = {{1, {"org.example.Caf\xE9", "org.example.Editor"}}};
+    store.recordSlotClaims("D", "L", {claim("org.example.Editor", 1, kStart, "org.example.Caf\xE9")});
+    store.save(home / LayoutMemoryStore::kFileName);
+    const LayoutMemoryStore back = decode(read(home / LayoutMemoryStore::kFileName));
+    EXPECT_EQ(back.regionToSlots("D", "L"),
+              (RegionSlots{{1, {"org.example.Caf\xEF\xBF\xBD", "org.example.Editor"}}}));
+    EXPECT_EQ(back.slotClaimSnapshots("D", "L").at(0).bundleID, "org.example.Caf\xEF\xBF\xBD");
 }
 
 TEST(LayoutMemoryStore, recordingClaimsReplacesTheKey) {

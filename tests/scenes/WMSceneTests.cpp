@@ -177,7 +177,10 @@ TEST(WMScene, displayKeyNormalisation) {
         {"  ABC \n", "ABC"},
         {"ABC#2", "ABC"},
         {" ABC#note with # more", "ABC"},
-        {"#tail", ""},
+        {"#tail", "default"}, // no display before the "#": the entry for a display without its own
+        {" default #2", "default"},
+        {"A #2", "A"}, // trimmed after the cut as well
+        {"A\u00A0#2", "A"},
         {"", "default"},
         {" \t ", "default"},
         {" default ", "default"},
@@ -301,4 +304,39 @@ TEST(WMScene, encodingWritesOnlyWhatIsSetInItsKeyOrderAndReadsBackWhole) {
     WMScene back = WMScene::fromJSON(json::parse(scene.toJSON().dump()), screens({"OTHER"}), 0);
     EXPECT_EQ(back.windowHints, scene.windowHints);
     EXPECT_EQ(back.toJSON(), scene.toJSON());
+}
+
+TEST(WMScene, decodingTwiceGivesTheSameSceneAndNeverADefaultEntry) {
+    struct Row {
+        const char* keys;
+        std::vector<std::string> connected;
+        RefMap refs;
+    };
+    const std::vector<Row> rows = {
+        // A key with nothing before its "#" stands for the display without an entry of its own.
+        {R"({"layoutRefsByDisplay":{"#":"A","U1":"B"}})", {"U1", "U2"}, {{"U1", "B"}, {"U2", "A"}}},
+        {R"({"layoutRefsByDisplay":{"#x":"A","U1":"B","U2":"C"}})", {"U1", "U2"}, {{"U1", "B"}, {"U2", "C"}}},
+        {R"({"layoutRefsByDisplay":{" #x":"A"}})", {"U1"}, {{"U1", "A"}}},
+        {R"({"layoutRefsByDisplay":{"#x":"A","U1":"B"},"layoutID":"L"})", {"U2"}, {{"U1", "B"}, {"U2", "A"}}},
+        // White space before the "#" goes with the suffix.
+        {R"({"layoutRefsByDisplay":{"U1 #2":"A","U2\t#1":"B"}})", {"U1"}, {{"U1", "A"}, {"U2", "B"}}},
+    };
+    const json hints = json::parse(R"({"#":[{"bundleID":"h.default","zoneID":1}],)"
+                                   R"("U1 #2":[{"bundleID":"h.one","zoneID":2}]})");
+    for (const auto& row : rows) {
+        json keys = json::parse(row.keys);
+        keys["windowHints"] = hints;
+        const WMScene first = decode(keys, screens(row.connected));
+        EXPECT_EQ(first.layoutRefsByDisplay, row.refs) << row.keys;
+        EXPECT_FALSE(first.layoutRefsByDisplay.count("default")) << row.keys;
+        EXPECT_FALSE(first.windowHints.count("default")) << row.keys;
+        for (const auto& [key, list] : first.windowHints)
+            EXPECT_EQ(key, WMScene::normalizedDisplayKey(key)) << row.keys;
+
+        // Saved and read again on the same screens, and on one screen only: nothing moves any more.
+        for (const auto& again : {screens(row.connected), screens({"U1"})}) {
+            const WMScene second = WMScene::fromJSON(json::parse(first.toJSON().dump()), again, kNow);
+            EXPECT_EQ(second.toJSON(), first.toJSON()) << row.keys << " on " << again.screens.size();
+        }
+    }
 }

@@ -2,6 +2,8 @@
 // and field codes of Exec.
 #include "platform/x11/DesktopEntries.h"
 
+#include "platform/UTF8.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
@@ -118,8 +120,10 @@ DesktopEntries DesktopEntries::scan(const std::vector<std::string>& folders) {
 
 std::optional<DesktopEntry> DesktopEntries::parse(const std::string& text, const std::string& id,
                                                   const std::string& path) {
+    // The id serves as a bundle identifier and the names are shown and stored: they must be UTF-8 even
+    // when a file name or a value is not. The command and paths stay the bytes they are.
     DesktopEntry e;
-    e.id = id;
+    e.id = validUTF8(id);
     e.path = path;
     std::string type;
     bool hidden = false, inGroup = false;
@@ -139,13 +143,13 @@ std::optional<DesktopEntry> DesktopEntries::parse(const std::string& text, const
         if (key == "Type")
             type = value;
         else if (key == "Name")
-            e.name = value;
+            e.name = validUTF8(value);
         else if (key == "Exec")
             e.exec = value;
         else if (key == "Icon")
             e.icon = value;
         else if (key == "StartupWMClass")
-            e.startupWMClass = value;
+            e.startupWMClass = validUTF8(value);
         else if (key == "Hidden")
             hidden = isTrue(value);
     }

@@ -3,6 +3,7 @@
 #include "platform/x11/X11Connection.h"
 
 #include "platform/Logger.h"
+#include "platform/UTF8.h"
 
 #include <xcb/randr.h>
 #include <xcb/res.h>
@@ -216,19 +217,10 @@ std::string decodeText(const PropertyValue& value, const X11Connection& connecti
     std::string raw(value.bytes.begin(), value.bytes.end());
     while (!raw.empty() && raw.back() == '\0')
         raw.pop_back();
-    if (value.type == connection.ewmh().UTF8_STRING) return raw;
-    if (value.type != XCB_ATOM_STRING && value.type != connection.atoms().COMPOUND_TEXT) return raw;
-    std::string out;
-    out.reserve(raw.size());
-    for (unsigned char ch : raw) {
-        if (ch < 0x80) {
-            out.push_back(static_cast<char>(ch));
-        } else {
-            out.push_back(static_cast<char>(0xC0 | (ch >> 6)));
-            out.push_back(static_cast<char>(0x80 | (ch & 0x3F)));
-        }
-    }
-    return out;
+    if (value.type == XCB_ATOM_STRING || value.type == connection.atoms().COMPOUND_TEXT)
+        return utf8FromLatin1(raw);
+    // UTF8_STRING, and any other type a client chose: whatever bytes it set, what goes on is UTF-8.
+    return validUTF8(raw);
 }
 
 } // namespace korvane::x11

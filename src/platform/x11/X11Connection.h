@@ -106,8 +106,8 @@ class X11Connection {
     bool reportedBroken_ = false;
 };
 
-// Text of a property in any of the text types (UTF8_STRING as it is, STRING and COMPOUND_TEXT read as
-// Latin-1), without trailing NULs.
+// Text of a property as valid UTF-8, without trailing NULs: STRING and COMPOUND_TEXT read as Latin-1,
+// UTF8_STRING and any other type with each ill-formed sequence replaced by U+FFFD.
 std::string decodeText(const PropertyValue& value, const X11Connection& connection);
 
 } // namespace korvane::x11

@@ -2,6 +2,7 @@
 // costs one round trip however many windows it covers.
 #include "platform/x11/X11Query.h"
 
+#include "platform/UTF8.h"
 #include "platform/x11/X11Connection.h"
 
 #include <xcb/randr.h>
@@ -301,8 +302,10 @@ ClientWindow collect(const X11Connection& connection, xcb_window_t window, const
         // Once parsed, the reply belongs to the parsed value and goes with it.
         if (wmClass && xcb_icccm_get_wm_class_from_reply(&parsed, wmClass.get())) {
             wmClass.release();
-            if (parsed.instance_name) cw.instanceName = parsed.instance_name;
-            if (parsed.class_name) cw.className = parsed.class_name;
+            // WM_CLASS is a STRING, which is Latin-1: read as such, a class can never hand the stores
+            // text they cannot write.
+            if (parsed.instance_name) cw.instanceName = utf8FromLatin1(parsed.instance_name);
+            if (parsed.class_name) cw.className = utf8FromLatin1(parsed.class_name);
             xcb_icccm_get_wm_class_reply_wipe(&parsed);
         }
     }

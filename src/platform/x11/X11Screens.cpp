@@ -5,6 +5,7 @@
 #include "platform/x11/X11Screens.h"
 
 #include "platform/NotificationCenter.h"
+#include "platform/UTF8.h"
 #include "platform/x11/DisplayIdentity.h"
 #include "platform/x11/X11Connection.h"
 #include "platform/x11/X11Query.h"
@@ -112,7 +113,8 @@ X11Screens::Known X11Screens::fetch() {
         info.backingScale = 1;
         info.displayNumber = m.nameAtom;
         info.displayUUID = displayUUID(edid, m.name);
-        info.localizedName = edid && !edid->monitorName.empty() ? edid->monitorName : m.name;
+        // Atom names are Latin-1.
+        info.localizedName = edid && !edid->monitorName.empty() ? edid->monitorName : utf8FromLatin1(m.name);
         out.screens.push_back(std::move(info));
     }
     return out;

@@ -2,12 +2,12 @@
 // itself as "user-defaults.json.unreadable-<UTC stamp>" before the first write replaces it.
 #include "platform/x11/X11UserDefaults.h"
 
+#include "platform/AtomicFile.h"
 #include "platform/Logger.h"
+#include "platform/UTF8.h"
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
 #include <fstream>
 #include <pwd.h>
 #include <sstream>
@@ -22,15 +22,6 @@ namespace {
 const platform::Logger& log() {
     static const platform::Logger logger("Korvane", "x11");
     return logger;
-}
-
-std::string utcStamp() {
-    const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
-    std::tm tm{};
-    gmtime_r(&now, &tm);
-    char buf[32];
-    std::strftime(buf, sizeof buf, "%Y%m%dT%H%M%SZ", &tm);
-    return buf;
 }
 
 std::string nonEmptyEnv(const char* name) {
@@ -93,21 +84,23 @@ void X11UserDefaults::writeLocked() {
         log().error("Could not create %{public}s: %{public}s", file_.parent_path().string(), ec.message());
         return;
     }
-    if (preserveBeforeWrite_) {
-        const fs::path kept = file_.string() + ".unreadable-" + utcStamp();
-        fs::copy_file(file_, kept, fs::copy_options::overwrite_existing, ec);
-        if (ec) {
+    if (preserveBeforeWrite_ && fs::exists(file_, ec)) {
+        // The helper every store uses: a copy made in the same second as an earlier one gets a name of
+        // its own instead of replacing it.
+        try {
+            const fs::path kept = preserveUnreadableFile(file_);
+            log().notice("Kept the unreadable user defaults at %{public}s", kept.string());
+        } catch (const fs::filesystem_error& e) {
             // Writing now would destroy the only copy.
-            log().error("Could not keep the unreadable user defaults aside: %{public}s", ec.message());
+            log().error("Could not keep the unreadable user defaults aside: %{public}s", e.code().message());
             return;
         }
-        preserveBeforeWrite_ = false;
-        log().notice("Kept the unreadable user defaults at %{public}s", kept.string());
     }
+    preserveBeforeWrite_ = false;
     const fs::path temp = file_.string() + ".tmp-" + std::to_string(::getpid());
     {
         std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        out << values_.dump(2) << '\n';
+        out << jsonText(values_, 2) << '\n';
         out.flush();
         if (!out) {
             log().error("Could not write %{public}s", temp.string());

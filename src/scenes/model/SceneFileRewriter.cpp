@@ -3,6 +3,7 @@
 
 #include "core/AppSupport.h"
 #include "core/FileUtil.h"
+#include "platform/UTF8.h"
 #include "scenes/model/WMScene.h"
 
 #include <algorithm>
@@ -56,7 +57,7 @@ void rewriteSceneLayoutIDs(const std::map<std::string, std::string>& mapping, co
             ref = it->second;
             changed = true;
         }
-        if (changed) writeFileAtomically(path, scene.toJSON().dump(2));
+        if (changed) writeFileAtomically(path, jsonText(scene.toJSON(), 2));
     }
 }
 

@@ -76,10 +76,12 @@ SceneHotkeyCombo SceneHotkeyCombo::fromJSON(const nlohmann::json& json) {
 }
 
 std::string WMScene::normalizedDisplayKey(std::string_view key) {
+    // Cut before testing for empty, and trim what is left: "#x" must not come out as "" (which the next
+    // clean would turn into "default" after the fold) nor "A #2" as "A " (which the next clean would
+    // trim), so that a normalised key stays itself and decoding a scene twice gives the same maps.
     std::string_view t = trimmedView(key);
+    t = trimmedView(t.substr(0, t.find('#')));
     if (t.empty() || t == kDefaultDisplayKey) return kDefaultDisplayKey;
-    auto hash = t.find('#');
-    if (hash != std::string_view::npos) return std::string(t.substr(0, hash));
     return std::string(t);
 }
 

@@ -61,7 +61,8 @@ struct WMScene {
     static LayoutRefMap sanitizedLayoutRefs(const LayoutRefMap& refs);
     // Non-empty lists under normalised keys; lists whose keys normalise alike are concatenated in key order.
     static WindowHintMap sanitizedWindowHints(const WindowHintMap& hints);
-    // Trimmed; empty or "default" gives "default"; otherwise cut at the first "#".
+    // Cut at the first "#" and trimmed; what is then empty or "default" gives "default". Normalising a
+    // normalised key gives it back.
     static std::string normalizedDisplayKey(std::string_view key);
 
     // The display's own entry, else the only entry whatever its key, else nothing.

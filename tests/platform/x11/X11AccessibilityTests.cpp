@@ -44,7 +44,7 @@ TEST_F(X11AccessibilityTest, anXtermReadsAsAStandardWindowOfItsApplicationFromAn
     EXPECT_EQ(read<double>(ax, w, "AXWindowNumber"), static_cast<double>(x.window));
     EXPECT_FALSE(read<bool>(ax, w, "AXFullscreen"));
     const Rect frame = session().frameOf(x.window);
-    EXPECT_EQ(read<Point>(ax, w, "AXPosition"), Point(frame.origin.x - 1920, frame.origin.y));
+    EXPECT_EQ(read<Point>(ax, w, "AXPosition"), (Point{frame.origin.x - 1920, frame.origin.y}));
     EXPECT_EQ(read<Size>(ax, w, "AXSize"), frame.size);
     pid_t pid = 0;
     EXPECT_EQ(ax.pidOf(w, pid), AXError::success);
@@ -69,7 +69,7 @@ TEST_F(X11AccessibilityTest, anXtermReadsAsAStandardWindowOfItsApplicationFromAn
     EXPECT_FALSE(onMain);
     EXPECT_EQ(moved, AXError::success);
     EXPECT_EQ(listed, 1u);
-    EXPECT_EQ(v, AXValue(Point(300, 200)));
+    EXPECT_EQ(v, AXValue(Point{300, 200}));
 }
 
 TEST_F(X11AccessibilityTest, framesAreSetWithinTheSizeIncrementAndASizeWaitsForItsPosition) {
@@ -80,7 +80,7 @@ TEST_F(X11AccessibilityTest, framesAreSetWithinTheSizeIncrementAndASizeWaitsForI
     // the call returned after the window manager had done it.
     ASSERT_EQ(ax.setAttribute(w, "AXSize", Size{601, 415}), AXError::success);
     ASSERT_EQ(ax.setAttribute(w, "AXPosition", Point{-1500, 120}), AXError::success);
-    EXPECT_EQ(read<Point>(ax, w, "AXPosition"), Point(-1500, 120));
+    EXPECT_EQ(read<Point>(ax, w, "AXPosition"), (Point{-1500, 120}));
     const Size size = read<Size>(ax, w, "AXSize");
     EXPECT_TRUE(withinCell(size, {601, 415})) << size.width << "x" << size.height;
     EXPECT_EQ(session().frameOf(x.window), Rect(420, 120, size.width, size.height));

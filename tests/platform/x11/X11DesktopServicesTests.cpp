@@ -9,6 +9,7 @@
 #include "platform/x11/X11UserDefaults.h"
 
 #include "platform/sim/LogCapture.h"
+#include "platform/sim/SimDesktop.h"
 #include "platform/sim/SimProcessInfo.h"
 #include "support/TempFolder.h"
 
@@ -165,6 +166,20 @@ TEST(X11UserDefaults, anUnreadableFileIsKeptAsideBeforeItIsReplaced) {
     EXPECT_TRUE(files.rbegin()->starts_with("user-defaults.json.unreadable-")) << *files.rbegin();
     EXPECT_EQ(slurp(folder.path() / *files.rbegin()), "{ not json");
     EXPECT_EQ(nlohmann::json::parse(slurp(folder.path() / "user-defaults.json")), nlohmann::json({{"k", 1}}));
+}
+
+TEST(X11UserDefaults, twoUnreadableFilesInOneSecondAreBothKept) {
+    sim::ScopedSimDesktop sim; // its wall clock stands still: both copies are made in the same second
+    testing::TempFolder folder;
+    for (const char* damaged : {"{ first", "{ second"}) {
+        std::ofstream(folder.path() / "user-defaults.json") << damaged;
+        X11UserDefaults defaults(folder.path());
+        defaults.set("k", 1);
+    }
+    const std::string kept = "user-defaults.json.unreadable-2026-05-28T20:26:40Z";
+    EXPECT_EQ(filesIn(folder.path()), (std::set<std::string>{"user-defaults.json", kept, kept + "-2"}));
+    EXPECT_EQ(slurp(folder.path() / kept), "{ first");
+    EXPECT_EQ(slurp(folder.path() / (kept + "-2")), "{ second");
 }
 
 // Each test runs in a process of its own: the variables need no putting back.

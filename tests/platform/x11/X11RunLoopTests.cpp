@@ -192,7 +192,8 @@ TEST_F(X11RunLoopTest, theFolderWatcherReportsRealFileSystemEvents) {
         {[&] { fs::rename(folder, moved); }, kFolderRename},
         {[&] { fs::remove_all(moved); }, kFolderDelete | kFolderRevoke},
     };
-    for (const auto& [change, expected] : steps) {
+    for (const auto& [change, bits] : steps) {
+        const unsigned expected = bits; // a variable of its own: clang 14 cannot capture a binding
         events = 0;
         change();
         ASSERT_TRUE(runUntil([&] { return (events & expected) == expected; })) << expected;

@@ -85,9 +85,9 @@ TEST_F(X11ScreensTest, aMonitorWithAnEdidIsKnownByItAndNamedByIt) {
 
 TEST_F(X11ScreensTest, thePointerIsReportedInTheBottomLeftSpace) {
     session().movePointer(1920 + 100, 80);
-    EXPECT_EQ(desktop->screens().mouseLocation(), Point(100, 1000));
+    EXPECT_EQ(desktop->screens().mouseLocation(), (Point{100, 1000}));
     session().movePointer(10, 890);
-    EXPECT_EQ(desktop->screens().mouseLocation(), Point(-1910, 190));
+    EXPECT_EQ(desktop->screens().mouseLocation(), (Point{-1910, 190}));
 }
 
 TEST(DisplayIdentity, edidFieldsAreParsedInvalidBlocksRefusedAndUUIDsNameBased) {

@@ -26,8 +26,8 @@ TEST_F(X11WindowListTest, xtermsAreListedFrontToBackWithTheirFieldsAndTheOptions
     ASSERT_TRUE(list.has_value());
     ASSERT_EQ(list->size(), 2u);
     for (const auto& [x, title] : {std::pair{a, "First terminal"}, std::pair{b, "Second terminal"}}) {
-        auto it = std::find_if(list->begin(), list->end(), [&](const WindowInfo& e) {
-            return e.at(WindowKey::number).get<std::uint32_t>() == x.window;
+        auto it = std::find_if(list->begin(), list->end(), [&, window = x.window](const WindowInfo& e) {
+            return e.at(WindowKey::number).get<std::uint32_t>() == window;
         });
         ASSERT_NE(it, list->end()) << title;
         EXPECT_EQ(it->at(WindowKey::ownerPID).get<int>(), x.pid);
@@ -60,6 +60,31 @@ TEST_F(X11WindowListTest, xtermsAreListedFrontToBackWithTheirFieldsAndTheOptions
     EXPECT_EQ(one[0].at(WindowKey::number).get<std::uint32_t>(), b.window);
     EXPECT_FALSE(one[0].at(WindowKey::isOnscreen).get<bool>());
     EXPECT_TRUE(server.copyWindowInfo(kIncludingWindow, 0x7FFFFF)->empty());
+}
+
+TEST_F(X11WindowListTest, textAClientSetsArrivesAsValidUTF8) {
+    // A window of this process: WM_CLASS in Latin-1, as a STRING is, and a UTF8_STRING title holding
+    // bytes that are not UTF-8.
+    const xcb_window_t window = session().createWindow(Rect(2000, 100, 300, 200), "Caf\xE9 (old title)");
+    session().setClass(window, "caf\xE9", "Caf\xE9");
+    auto entryOf = [&]() -> std::optional<WindowInfo> {
+        for (const auto& e : desktop->windowServer().copyWindowInfo(0).value_or(std::vector<WindowInfo>{}))
+            if (e.at(WindowKey::number).get<xcb_window_t>() == window) return e;
+        return std::nullopt;
+    };
+    std::optional<WindowInfo> before, after;
+    X11TestSession::waitFor([&] { return (before = entryOf()).has_value(); });
+    session().setTitle(window, "bad\xFF\xC3 title");
+    X11TestSession::waitFor([&] {
+        after = entryOf();
+        return after && after->at(WindowKey::name).get<std::string>() != "Caf\u00e9 (old title)";
+    });
+    session().destroyWindow(window);
+    ASSERT_TRUE(before.has_value());
+    EXPECT_EQ(before->at(WindowKey::name).get<std::string>(), "Caf\u00e9 (old title)");
+    EXPECT_EQ(before->at(WindowKey::ownerName).get<std::string>(), "Caf\u00e9");
+    ASSERT_TRUE(after.has_value());
+    EXPECT_EQ(after->at(WindowKey::name).get<std::string>(), "bad\uFFFD\uFFFD title");
 }
 
 } // namespace
