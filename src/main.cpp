@@ -3,7 +3,7 @@
 //
 // Quitting has one road whatever asks for it (the menu's Quit, "Quit & Relaunch", SIGTERM, SIGINT): the
 // main loop ends, the application object's shut-down writes what it remembers, and the program exits
-// with status 0. Losing the X server ends it the same way with status 1.
+// with status 0. Losing the X server saves the same and ends the process at once with status 1.
 #include "app/PermissionManager.h"
 #include "app/permission/PermissionWindowController.h"
 #include "platform/NotificationCenter.h"
@@ -63,6 +63,19 @@ void shutDownOnce() {
     running->applicationWillTerminate();
 }
 
+// Without its server there is nothing left to take down in order (Qt's windows, the backend's
+// connection): what is remembered is saved and the process ends at once, past the teardown.
+[[noreturn]] void saveAndExitAfterLosingTheServer() {
+    shutDownOnce();
+    std::fflush(nullptr);
+    std::_Exit(kConnectionLostStatus);
+}
+
+// Registered with atexit while the main loop runs: the only exit() from inside the loop is Qt's own.
+void exitingFromTheMainLoop() {
+    if (running && !shutDown) saveAndExitAfterLosingTheServer();
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -109,7 +122,7 @@ int main(int argc, char** argv) {
         auto connectionLost = desktop->notificationCenter().addObserver(
             korvane::platform::kDesktopConnectionLost,
             korvane::platform::NotificationCenter::Delivery::mainQueue,
-            [](const std::string&, const nlohmann::json&) { QCoreApplication::exit(kConnectionLostStatus); });
+            [](const std::string&, const nlohmann::json&) { saveAndExitAfterLosingTheServer(); });
         // The application is active while one of its windows has the keyboard.
         QObject::connect(qApp, &QGuiApplication::applicationStateChanged, [weak](Qt::ApplicationState state) {
             if (auto self = weak.lock(); self && state == Qt::ApplicationActive)
@@ -123,7 +136,7 @@ int main(int argc, char** argv) {
         // there as well. Registered now, after start-up has made everything the shut-down uses, so that
         // none of it is torn down before this runs.
         running = app.get();
-        std::atexit(shutDownOnce);
+        std::atexit(exitingFromTheMainLoop);
         status = QApplication::exec();
         shutDownOnce();
         running = nullptr;
