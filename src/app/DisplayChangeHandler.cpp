@@ -103,6 +103,12 @@ void DisplayChangeHandler::startDisplayLayoutProbeSubscription() {
         });
 }
 
+void DisplayChangeHandler::stopDisplayLayoutProbeSubscription() {
+    if (!displayLayoutProbeSubscription) return;
+    displayLayoutProbeSubscription->cancel();
+    displayLayoutProbeSubscription.reset();
+}
+
 void DisplayChangeHandler::handleDisplayLayoutProbe(const DisplayLayoutProbeEvent& probe) {
     const std::string text = std::string(toString(probe.reason)) + ":" + probe.source;
     if (probe.forceImmediate) {

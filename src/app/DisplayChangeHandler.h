@@ -65,6 +65,9 @@ class DisplayChangeHandler : public std::enable_shared_from_this<DisplayChangeHa
 
     // Subscribes to the probes, ending an earlier subscription first.
     void startDisplayLayoutProbeSubscription();
+    // Ends the subscription (shut-down); a pending pass still runs. Nothing when there is none.
+    void stopDisplayLayoutProbeSubscription();
+    bool isSubscribedToProbes() const { return displayLayoutProbeSubscription != nullptr; }
     // A probe that asks for it runs a pass at once, with no debounce or deferral; any other is scheduled.
     void handleDisplayLayoutProbe(const DisplayLayoutProbeEvent& probe);
     // Debounced request for a pass: the latest request within the debounce wins. Any thread.
