@@ -103,6 +103,12 @@ void DisplayChangeHandler::startDisplayLayoutProbeSubscription() {
         });
 }
 
+void DisplayChangeHandler::stopDisplayLayoutProbeSubscription() {
+    if (!displayLayoutProbeSubscription) return;
+    displayLayoutProbeSubscription->cancel();
+    displayLayoutProbeSubscription.reset();
+}
+
 void DisplayChangeHandler::handleDisplayLayoutProbe(const DisplayLayoutProbeEvent& probe) {
     const std::string text = std::string(toString(probe.reason)) + ":" + probe.source;
     if (probe.forceImmediate) {
@@ -155,10 +161,16 @@ void DisplayChangeHandler::fireOrDeferDisplayChange(std::string reason) {
     // A list that cannot be read does not count as empty.
     const auto windows = platform_.windowServer().copyWindowInfo(platform::kOnScreenOnly);
     if (windows && windows->empty()) {
-        Log::app.info("[DisplayChange] defer reason=%s windowListEmpty=1 wait=%ss", reason,
-                      seconds2(kEmptyWindowListWait));
-        rearm(reason, kEmptyWindowListWait);
-        return;
+        const Nanos now = platform_.runLoop().now();
+        if (!emptyWindowListSince_) emptyWindowListSince_ = now;
+        if (now - *emptyWindowListSince_ < kEmptyWindowListPatience) {
+            Log::app.info("[DisplayChange] defer reason=%s windowListEmpty=1 wait=%ss", reason,
+                          seconds2(kEmptyWindowListWait));
+            rearm(reason, kEmptyWindowListWait);
+            return;
+        }
+        Log::app.info("[DisplayChange] window list still empty after %ss; handling reason=%s",
+                      seconds2(now - *emptyWindowListSince_), reason);
     }
     if (isMenuOpen && isMenuOpen()) {
         Log::app.info("[DisplayChange] defer reason=%s menuOpen=1 mode=%s wait=%ss", reason, modeName(),
@@ -173,6 +185,7 @@ void DisplayChangeHandler::fireOrDeferDisplayChange(std::string reason) {
 // ---- The pass ----
 
 void DisplayChangeHandler::handleDisplayChange(const std::string& reason) {
+    emptyWindowListSince_.reset();
     auto interval = Log::signposts.beginInterval("DisplayChangeHandle");
     auto& loop = platform_.runLoop();
     const Nanos startedAt = loop.now();

@@ -65,6 +65,9 @@ class DisplayChangeHandler : public std::enable_shared_from_this<DisplayChangeHa
 
     // Subscribes to the probes, ending an earlier subscription first.
     void startDisplayLayoutProbeSubscription();
+    // Ends the subscription (shut-down); a pending pass still runs. Nothing when there is none.
+    void stopDisplayLayoutProbeSubscription();
+    bool isSubscribedToProbes() const { return displayLayoutProbeSubscription != nullptr; }
     // A probe that asks for it runs a pass at once, with no debounce or deferral; any other is scheduled.
     void handleDisplayLayoutProbe(const DisplayLayoutProbeEvent& probe);
     // Debounced request for a pass: the latest request within the debounce wins. Any thread.
@@ -95,6 +98,10 @@ class DisplayChangeHandler : public std::enable_shared_from_this<DisplayChangeHa
     static constexpr Nanos kSettleWindow = milliseconds(600);
     static constexpr Nanos kMinimumSettleWait = milliseconds(50);
     static constexpr Nanos kEmptyWindowListWait = milliseconds(350);
+    // How long an empty window list may hold a pass back. A window server that has just woken or rearranged
+    // its displays reports no windows only for a moment; a desktop that really has none would otherwise
+    // never have its zones follow its screens, and would wake the program every 0.35 s for ever.
+    static constexpr Nanos kEmptyWindowListPatience = milliseconds(3000);
     static constexpr Nanos kOpenMenuWait = milliseconds(300);
     static constexpr double kIntentPruneAge = 20.0;   // seconds
     static constexpr double kDriftTolerance = 6.0;    // points
@@ -119,6 +126,8 @@ class DisplayChangeHandler : public std::enable_shared_from_this<DisplayChangeHa
     // The pending debounce or deferral; at most one is armed. After a pass it holds the spent timer.
     platform::TimerRef displayChangeTimer;
     std::string lastDisplayTopologyDigest_;
+    // When the pending pass first found the window list empty; cleared by every pass.
+    std::optional<Nanos> emptyWindowListSince_;
 };
 
 } // namespace korvane

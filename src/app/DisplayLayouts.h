@@ -92,6 +92,11 @@ class DisplayLayouts {
     // Lets the controller adopt the focused window, then records its zone as the last used zone.
     void updateLastUsedRegionFromFocus();
 
+    // Start-up: the overall last used zone becomes the display's.
+    void rememberLastUsedRegion(const std::string& displayUUID) {
+        lastUsedRegionByDisplay_[displayUUID] = lastUsedRegion_;
+    }
+
     int lastUsedRegion() const { return lastUsedRegion_; }
     const std::map<std::string, int>& lastUsedRegionByDisplay() const { return lastUsedRegionByDisplay_; }
 

@@ -1,7 +1,28 @@
-// The default hot-key table.
+// The default hot-key table and its file.
 #include "input/HotkeyConfig.h"
 
+#include "core/AppSupport.h"
+#include "core/FileUtil.h"
+#include "core/JSONFields.h"
+#include "core/Log.h"
+
+#include <cmath>
+
 namespace korvane {
+
+namespace {
+
+// The file keeps dates as seconds since 2001-01-01 00:00:00 UTC, which is this many after 1970.
+constexpr double kReferenceDateOffset = 978'307'200.0;
+
+std::vector<std::string> textList(const nlohmann::json& object, std::string_view key) {
+    std::vector<std::string> out;
+    for (const auto& entry : jsonfields::requireArray(object, key))
+        out.push_back(jsonfields::asString(entry, key));
+    return out;
+}
+
+} // namespace
 
 HotkeyConfig HotkeyConfig::defaults(Nanos now) {
     // Letters are upper case as users read them; key look-up ignores case. Q and W push with
@@ -24,6 +45,87 @@ HotkeyConfig HotkeyConfig::defaults(Nanos now) {
         {"scene.update", "", {}, false},
     };
     return config;
+}
+
+std::filesystem::path HotkeyConfig::fileURL() {
+    return appSupportDirectory() / kFileName;
+}
+
+HotkeyConfig HotkeyConfig::fromJSON(const nlohmann::json& json) {
+    jsonfields::requireObject(json, "hot-key table");
+    HotkeyConfig config;
+    config.version = jsonfields::requireInteger(json, "version");
+    for (const auto& entry : jsonfields::requireArray(json, "bindings")) {
+        jsonfields::requireObject(entry, "binding");
+        const auto& enabled = jsonfields::requireMember(entry, "enabled");
+        if (!enabled.is_boolean()) throw DecodingError("binding: \"enabled\" is not a boolean");
+        config.bindings.push_back({jsonfields::requireString(entry, "action"),
+                                   jsonfields::requireString(entry, "key"), textList(entry, "modifiers"),
+                                   enabled.get<bool>()});
+    }
+    config.disabled = textList(json, "disabled");
+    config.lastModified.reset();
+    if (const auto* stamp = jsonfields::member(json, "lastModified")) {
+        const double seconds = jsonfields::asNumber(*stamp, "lastModified") + kReferenceDateOffset;
+        if (!std::isfinite(seconds) || std::fabs(seconds) > 9.0e9)
+            throw DecodingError("lastModified: out of range");
+        config.lastModified = static_cast<Nanos>(std::llround(seconds * 1e9));
+    }
+    return config;
+}
+
+nlohmann::ordered_json HotkeyConfig::toJSON() const {
+    nlohmann::ordered_json out;
+    out["version"] = version;
+    out["bindings"] = nlohmann::ordered_json::array();
+    for (const auto& b : bindings)
+        out["bindings"].push_back(nlohmann::ordered_json{
+            {"action", b.action}, {"key", b.key}, {"modifiers", b.modifiers}, {"enabled", b.enabled}});
+    out["disabled"] = disabled;
+    if (lastModified) out["lastModified"] = static_cast<double>(*lastModified) / 1e9 - kReferenceDateOffset;
+    return out;
+}
+
+HotkeyConfig HotkeyConfig::load(Nanos now) {
+    std::filesystem::path path;
+    try {
+        path = fileURL();
+    } catch (const std::exception&) {
+        return defaults(now);
+    }
+    std::optional<std::string> bytes;
+    try {
+        bytes = readFileIfPresent(path);
+    } catch (const std::exception&) {
+    }
+    std::error_code ec;
+    if (!bytes && !std::filesystem::exists(path, ec)) return defaults(now);
+    try {
+        if (!bytes) throw DecodingError("unreadable");
+        return fromJSON(nlohmann::json::parse(*bytes));
+    } catch (const std::exception&) {
+        Log::hotkey.error("HotkeyConfig load failed, using defaults (file exists but decode failed)");
+        return defaults(now);
+    }
+}
+
+void HotkeyConfig::save() const {
+    try {
+        const std::filesystem::path path = fileURL();
+        const std::string bytes = toJSON().dump();
+        // A table that could not be read is the one the user edits by hand: its bytes are kept.
+        keepUnreadableFileBeforeWriting(path, [](const std::string& existing) {
+            try {
+                fromJSON(nlohmann::json::parse(existing));
+                return true;
+            } catch (const std::exception&) {
+                return false;
+            }
+        });
+        writeFileAtomically(path, bytes);
+    } catch (const std::exception& e) {
+        Log::app.error("HotkeyConfig save failed: %s", e.what());
+    }
 }
 
 } // namespace korvane

@@ -4,7 +4,10 @@
 
 #include "platform/Time.h"
 
+#include <nlohmann/json.hpp>
+
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -31,6 +34,20 @@ struct HotkeyConfig {
     // The thirteen default bindings, version 3, nothing disabled, last modified `now`.
     static HotkeyConfig defaults(Nanos now);
 
+    // "hotkeys.json" in the application-support folder; throws when the folder cannot be had.
+    static std::filesystem::path fileURL();
+    // The stored table; the defaults (last modified `now`) when the file is missing or cannot be used,
+    // which is logged and leaves the file as it is.
+    static HotkeyConfig load(Nanos now);
+    // Writes the table compact and atomically; a failure is logged, not reported.
+    void save() const;
+
+    // Every key but "lastModified" is required, in the table and in each binding; unknown keys are
+    // ignored. "lastModified" is seconds since 2001-01-01 00:00:00 UTC. Throws on anything else.
+    static HotkeyConfig fromJSON(const nlohmann::json& json);
+    nlohmann::ordered_json toJSON() const;
+
+    static constexpr const char* kFileName = "hotkeys.json";
     static constexpr std::int64_t kCurrentVersion = 3;
 };
 

@@ -24,6 +24,14 @@ void MouseEventTap::setShared(std::shared_ptr<MouseEventTap> instance) {
     gShared.set(std::move(instance));
 }
 
+void MouseEventTap::start() {
+    isRunning_ = true;
+}
+
+void MouseEventTap::stop() {
+    isRunning_ = false;
+}
+
 void MouseEventTap::addHandler(const std::shared_ptr<MouseEventHandler>& handler) {
     removeDeadHandlers();
     if (!handler) return;

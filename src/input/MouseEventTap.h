@@ -36,6 +36,13 @@ class MouseEventTap {
     // Installs the instance that shared() returns; nullptr lets the next shared() make a fresh one.
     static void setShared(std::shared_ptr<MouseEventTap> instance);
 
+    // Installs the tap at start-up: from then on the handlers and the delegate are to see the mouse
+    // events. The platform delivers no global mouse events yet, so nothing reaches them. Again: nothing.
+    void start();
+    // Takes the tap out at shut-down: no event reaches a handler or the delegate afterwards.
+    void stop();
+    bool isRunning() const { return isRunning_; }
+
     // Drops the handlers that are gone, then appends this one unless it is registered already.
     void addHandler(const std::shared_ptr<MouseEventHandler>& handler);
     // Compacts the list in place, keeping the order of the live entries.
@@ -46,6 +53,7 @@ class MouseEventTap {
 
   private:
     platform::Platform& platform_;
+    bool isRunning_ = false;
     std::vector<std::weak_ptr<MouseEventHandler>> handlers_; // in registration order
 };
 

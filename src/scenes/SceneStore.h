@@ -69,6 +69,8 @@ class SceneStore {
     std::optional<WMScene> loadScene(const std::string& id, const ScreenContext& screens) const;
     // The scene named by "active-scene.json"; nothing when there is none or it cannot be loaded.
     std::optional<WMScene> loadActiveScene(const ScreenContext& screens) const;
+    // The record of "active-scene.json" itself; nothing, silently, when it cannot be read or decoded.
+    std::optional<ActiveSceneState> readActiveState() const;
 
     // Writes the scene's file (replacing one of the same id), then rebuilds the manifest. Throws
     // SceneSchemaError (nothing written), an encoding error or std::filesystem::filesystem_error; a
@@ -121,7 +123,6 @@ class SceneStore {
     static std::optional<SceneManifest> decodeManifest(const std::string& bytes);
     static std::optional<ActiveSceneState> decodeActiveState(const std::string& bytes);
     std::optional<SceneManifest> readManifest() const;
-    std::optional<ActiveSceneState> readActiveState() const;
     void writeManifest(const SceneManifest& manifest);
     void writeActiveState(const ActiveSceneState& state);
     // Writes `bytes` over `path` atomically, keeping the bytes there aside first when `readable` refuses

@@ -193,14 +193,6 @@ void AppDelegate::wireControllerCallbacks() {
     };
 }
 
-void AppDelegate::registerHotkeys() {
-    // The hot-key manager and its configuration do not exist yet; there is nothing to register again.
-}
-
-void AppDelegate::showToast(const std::string&, const std::string&, double) {
-    // The toast window does not exist yet; the notice is dropped.
-}
-
 void AppDelegate::setLaunchAtLogin(bool enabled) {
     try {
         LaunchAgent agent(platform_);

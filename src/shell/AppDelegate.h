@@ -1,14 +1,25 @@
 // The application object: the composition root. It makes the shared objects and the components in
 // start-up order, wires their callbacks to each other weakly, and keeps the entry points that callers
-// outside the components need. It holds no state of its own beyond what it made.
+// outside the components need. It holds no state of its own beyond what it made and the handles of the
+// observations it started.
+//
+// Its members are spread over four files by concern: making and wiring (AppDelegate.cpp), start-up and
+// the start of the services (AppDelegateLaunch.cpp), the application's events and shut-down
+// (AppDelegateEvents.cpp), and the status-bar actions with what the menus, controllers and the settings
+// window call (AppDelegateActions.cpp).
 #pragma once
 
+#include "app/StatusBarEvent.h"
 #include "core/WMController.h"
 #include "input/HotkeyConfig.h"
 #include "platform/Accessibility.h"
+#include "platform/Screens.h"
 #include "tracking/MappingTransaction.h"
 
+#include <nlohmann/json.hpp>
+
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -38,6 +49,7 @@ class SceneRestoreServices;
 class SettingsWindowController;
 class StatusBarController;
 class StatusBarEventBus;
+class StatusBarEventSubscription;
 class TransactionalPush;
 class WakeRecovery;
 class WakeSlotReplay;
@@ -49,8 +61,9 @@ struct LayoutSelection;
 struct LayoutTemplateSet;
 
 namespace platform {
+class ObserverToken;
 class Platform;
-}
+} // namespace platform
 
 // Main thread only. Callbacks between components hold their targets weakly, so that nothing runs once
 // the application object and what it made are gone; it is always owned through create().
@@ -130,7 +143,8 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
     void wireControllerCallbacks();
     // Registers the hot-key bindings again; nothing to register until the hot keys exist.
     void registerHotkeys();
-    // A short notice on a display; nothing is shown until the toast window exists.
+    // A short notice on the display's screen, else the main screen; nothing without either (an empty
+    // UUID names no screen).
     void showToast(const std::string& message, const std::string& displayUUID, double duration);
     // Installs or removes the entry that starts the program at login; a failure is logged.
     void setLaunchAtLogin(bool enabled);
@@ -143,10 +157,83 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
     // The computer woke from sleep: recovers the zone mappings over the next 1.8 s.
     void handleSystemWake();
 
+    // ---- Start-up (AppDelegateLaunch.cpp) ----
+
+    // Builds the running system, in this order: the layout memory, the rescue of parked windows on a
+    // background queue, the main display's zone state and the controller's callbacks, every display's
+    // records and zones, the status item with its subscriptions, the hot keys, the mouse tap with the
+    // gesture, card-switcher and drag-snap controllers, the display and wake observers, the layout
+    // housekeeping, the scenes and start-up layouts, and last the permissions, which start the services at
+    // once when both grants hold and otherwise from the permission poll. Once; nothing of it under a test
+    // runner.
+    void applicationDidFinishLaunching();
+    // Whether the process runs under the unit-test runner ("XCTestConfigurationFilePath" is set).
+    bool isRunningUnitTests() const;
+    // Brings windows parked off-screen back; any thread (it uses only the accessibility wrapper).
+    void rescueWindows();
+    // The permissions' completion: logs, then, while the application lives, makes the placement of new
+    // windows the tracker's delegate, starts tracking and restores the active scene.
+    static void startServicesAfterPermission(const std::weak_ptr<AppDelegate>& app);
+    // The active scene's id as "active-scene.json" records it; nothing when it cannot be read.
+    std::optional<std::string> activeSceneID();
+
+    // ---- Events and shut-down (AppDelegateEvents.cpp) ----
+
+    // One of the program's own windows took the focus: a probe asks for the displays to be examined.
+    void applicationDidBecomeActive();
+    // "Korvane.ScreenParametersChanged": the status-bar menu learns which displays came and went, a probe
+    // asks for a display pass, then the scenes hear of it. Lists that are missing or not lists of text
+    // read as empty.
+    void handleDisplayObserverNotification(const nlohmann::json& userInfo);
+    // The scenes' side of displays added or removed (the offer of the active scene's layout to a display
+    // it does not configure comes with the scene prompts); nothing to do until then.
+    void handleDisplaysChangedForScenes(const std::optional<nlohmann::json>& userInfo);
+    // Ends the observations, subscriptions, the mouse tap and the Layouts folder watcher, then writes
+    // "layout-memory.json". Safe to call again; later calls only write the memory again.
+    void applicationWillTerminate();
+
+    // ---- Status-bar actions and the controllers' callbacks (AppDelegateActions.cpp) ----
+
+    // Follows the menu's actions from now on, ending an earlier subscription first.
+    void startStatusBarActionSubscription();
+    // Scene sheets and updates at once; the scene manager and the settings 0.15 s later; quit at once.
+    void handleStatusBarAction(StatusBarActionEvent action);
+    // The global switcher on the active display's screen (else the main screen, else the first).
+    void toggleGlobalSwitcherFromHotkey();
+    // Makes the switcher on first use; hides it when it shows, else shows it on `screen`.
+    void toggleGlobalSwitcher(const platform::ScreenInfo& screen);
+    // The "Preferences" window, made on first use and reused; its model reloads on every showing.
+    void showSettingsWindow();
+    const HotkeyConfig& currentHotkeyConfig() const { return hotkeyConfig_; }
+    // Keeps the table, writes "hotkeys.json" and registers the hot keys again.
+    void saveHotkeyConfig(const HotkeyConfig& config);
+    // Writes and keeps the default table, registers it and returns it.
+    HotkeyConfig resetHotkeyConfig();
+    // Shows "hotkeys.json" in the file manager; a folder that cannot be had is logged.
+    void revealHotkeyConfig();
+    // The scene windows and the update of the active scene come with the scene manager; until then
+    // they do nothing.
+    void showSaveSceneSheet();
+    void showSceneManager(const std::optional<std::string>& sceneIDToSelect);
+    void updateActiveScene();
+    // Brings this program forward, ahead of the others.
+    void activateApplication();
+
+    // How the program quits (the menu's Quit, a signal, "Quit & Relaunch"): the program installs it and
+    // runs applicationWillTerminate() on its way out. Unset, quitting does nothing.
+    std::function<void()> terminate;
+
   private:
     explicit AppDelegate(platform::Platform& platform);
     // Connects the components' hooks, each holding its target weakly.
     void wire();
+
+    // Start-up steps that need more than a line (AppDelegateLaunch.cpp).
+    std::string makeMainDisplayState();
+    void startStatusItem();
+    void startMouseTapAndGestures();
+    void startObservers();
+    void applyStartupLayouts(const std::string& mainDisplayUUID);
 
     platform::Platform& platform_;
     // In construction order: each is made from those above it. The layout memory starts empty after
@@ -187,6 +274,10 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
     std::shared_ptr<SettingsWindowController> settingsWC_;
     std::shared_ptr<SceneRestoreServices> sceneRestoreServices_; // the engine's callbacks lead here
     std::shared_ptr<SceneRestoreEngine> sceneRestoreEngine_;
+    // The observations and the subscription start-up opens; shut-down ends them.
+    std::unique_ptr<platform::ObserverToken> displayObserverToken_;
+    std::unique_ptr<platform::ObserverToken> wakeObserverToken_;
+    std::unique_ptr<StatusBarEventSubscription> statusBarActionSubscription_;
 };
 
 } // namespace korvane

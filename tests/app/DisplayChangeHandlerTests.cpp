@@ -159,6 +159,21 @@ TEST_F(DisplayChangeHandlerTest, aPassWaitsWhileTheScreensSettleTheWindowListIsE
     }
 }
 
+// A desktop that really shows no window still has its zones follow its screens: the empty list holds a
+// pass back for three seconds, not for ever, and nothing keeps waking the program afterwards.
+TEST_F(DisplayChangeHandlerTest, aDesktopWithoutWindowsHasItsPassAfterThreeSecondsAndThenRests) {
+    desktop->windowServer().setShowsSystemEntries(false);
+    desktop->windows().setMinimized(desktop->windows().frontToBack().front(), true);
+    capture.log().clear();
+    probe("empty");
+    // The 0.25 s debounce, then eight deferrals of 0.35 s; the ninth finding runs the pass.
+    EXPECT_TRUE(onePassAfter(milliseconds(250 + 9 * 350)));
+    EXPECT_TRUE(logged("window list still empty after 3.15s; handling reason=probe:manual:empty"));
+    loop().runUntilIdle();
+    EXPECT_EQ(loop().pendingCount(), 0u);
+    EXPECT_EQ(passes(), 1u);
+}
+
 TEST_F(DisplayChangeHandlerTest, theTimerWaitsWhileAMenuTracksAndAForcedProbeRunsAtOnceLeavingItArmed) {
     std::optional<platform::EventTrackingScope> tracking;
     tracking.emplace(loop());

@@ -117,6 +117,10 @@ std::unique_ptr<X11Desktop> X11Desktop::connect(const std::string& displayName, 
     return std::unique_ptr<X11Desktop>(new X11Desktop(std::move(impl)));
 }
 
+bool X11Desktop::probe(const std::string& displayName, std::string& error) {
+    return X11Connection::open(displayName, error) != nullptr;
+}
+
 X11Desktop::X11Desktop(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 
 X11Desktop::~X11Desktop() = default;

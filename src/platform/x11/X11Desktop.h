@@ -19,6 +19,10 @@ class X11Desktop final : public platform::Platform {
     // wake of the computer from sleep, as the login manager announces it on the system bus, is posted as
     // platform::kDidWake.
     static std::unique_ptr<X11Desktop> connect(const std::string& displayName, std::string& error);
+    // Whether connect() would find the server and what it needs, asked without any Qt application
+    // object: a program makes its widget application only once it knows the server is there, since
+    // Qt cannot start its own X11 platform without one. The reason in `error` when not.
+    static bool probe(const std::string& displayName, std::string& error);
     ~X11Desktop() override;
 
     platform::RunLoop& runLoop() override;

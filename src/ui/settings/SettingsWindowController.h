@@ -1,19 +1,41 @@
-// The "Preferences" window's controller, holding the settings model its pages show.
+// The "Preferences" window and its controller, which holds the settings model the window's pages show.
 #pragma once
 
 #include <memory>
+
+class QWidget;
 
 namespace korvane {
 
 class SettingsViewModel;
 
-// Main thread only. The application makes it with its model on the first request to show the settings
-// and keeps it.
+// Main thread only, in a program with a Qt widget application. The application makes it with its model
+// on the first request to show the settings and keeps it: closing the window only hides it, and the next
+// request shows the same window again.
 class SettingsWindowController {
   public:
+    static constexpr const char* kTitle = "Preferences";
+    static constexpr int kWidth = 850;
+    static constexpr int kHeight = 600;
+
+    // Makes the window: titled, closable and resizable but not minimisable, its content 850 by 600,
+    // centred on the primary screen, at the normal level; not shown yet.
     explicit SettingsWindowController(std::shared_ptr<SettingsViewModel> viewModel);
+    ~SettingsWindowController();
+    SettingsWindowController(const SettingsWindowController&) = delete;
+    SettingsWindowController& operator=(const SettingsWindowController&) = delete;
+
+    // Shows the window in front of the others and gives it the keyboard.
+    void showWindow();
+    bool isWindowVisible() const;
+    // The top-level window; nothing once the application has quit.
+    QWidget* window() const;
 
     std::shared_ptr<SettingsViewModel> viewModel;
+
+  private:
+    struct Window;
+    std::unique_ptr<Window> window_;
 };
 
 } // namespace korvane

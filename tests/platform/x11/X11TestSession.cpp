@@ -65,8 +65,14 @@ std::string geometryText(const Rect& r) {
 } // namespace
 
 pid_t spawnChild(std::vector<std::string> argv, const std::string& display, const std::string& log,
-                 int keepFd) {
+                 int keepFd, const std::vector<std::string>& environment) {
     std::vector<std::string> envStrings = originalEnvironment();
+    // Of two entries of one name a process reads the first: the given ones replace the test's.
+    for (const auto& entry : environment) {
+        const std::string name = entry.substr(0, entry.find('=') + 1);
+        std::erase_if(envStrings, [&](const std::string& e) { return e.starts_with(name); });
+        envStrings.push_back(entry);
+    }
     if (!display.empty()) envStrings.push_back("DISPLAY=" + display);
     const auto args = pointers(argv), env = pointers(envStrings);
     const pid_t parent = ::getpid();
@@ -110,7 +116,7 @@ bool X11TestSession::waitFor(const std::function<bool()>& condition, Nanos timeo
     }
 }
 
-X11TestSession::X11TestSession(const std::vector<std::string>& serverOptions) {
+X11TestSession::X11TestSession(const std::vector<std::string>& serverOptions, bool windowManager) {
     originalEnvironment();
     const std::string log = folder_.path() / "session.log";
     auto fail = [&](const std::string& why) {
@@ -144,12 +150,22 @@ X11TestSession::X11TestSession(const std::vector<std::string>& serverOptions) {
     setMonitor(kSecondaryName, kSecondaryRoot, false);
     if (!run({"xrandr", "--output", "screen", "--primary"})) fail("xrandr could not set the primary output");
 
-    openbox_ = spawnChild({"openbox", "--config-file", KORVANE_OPENBOX_RC}, display_, log);
+    if (!windowManager) return;
+    try {
+        startWindowManager();
+    } catch (const std::runtime_error& e) {
+        fail(e.what());
+    }
+}
+
+void X11TestSession::startWindowManager() {
+    openbox_ = spawnChild({"openbox", "--config-file", KORVANE_OPENBOX_RC}, display_,
+                          folder_.path() / "session.log");
     const auto wmRunning = [&] {
         auto v = cardinals(root_, atom("_NET_SUPPORTING_WM_CHECK"), XCB_ATOM_WINDOW);
         return !v.empty() && v[0] != XCB_WINDOW_NONE;
     };
-    if (!waitFor(wmRunning) || !waitUntilManaging()) fail("openbox did not start");
+    if (!waitFor(wmRunning) || !waitUntilManaging()) throw std::runtime_error("openbox did not start");
 }
 
 // The window manager announces itself before it manages anything: a window mapped in between is
@@ -187,9 +203,27 @@ pid_t X11TestSession::start(const std::vector<std::string>& argv) {
     return clients_.emplace_back(spawnChild(argv, display_, folder_.path() / "clients.log"));
 }
 
+pid_t X11TestSession::start(const std::vector<std::string>& argv, const std::vector<std::string>& environment,
+                            const std::string& log) {
+    return clients_.emplace_back(spawnChild(argv, display_, log, -1, environment));
+}
+
 void X11TestSession::stop(pid_t pid) {
     endChild(pid, seconds(5));
     std::erase(clients_, pid);
+}
+
+std::optional<int> X11TestSession::waitForExit(pid_t pid, Nanos timeout) {
+    int status = 0;
+    if (!waitFor([&] { return ::waitpid(pid, &status, WNOHANG) == pid; }, timeout)) return std::nullopt;
+    std::erase(clients_, pid); // reaped: its pid may be another process's from now on
+    return status;
+}
+
+void X11TestSession::killServer() {
+    if (xvfb_ <= 0) return;
+    ::kill(xvfb_, SIGKILL);
+    ::waitpid(std::exchange(xvfb_, 0), nullptr, 0);
 }
 
 bool X11TestSession::run(const std::vector<std::string>& argv) {
@@ -274,6 +308,37 @@ Rect X11TestSession::frameOf(xcb_window_t window) {
 int X11TestSession::wmState(xcb_window_t window) {
     auto v = cardinals(window, atom("WM_STATE"), atom("WM_STATE"));
     return v.empty() ? -1 : static_cast<int>(v[0]);
+}
+
+std::string X11TestSession::titleOf(xcb_window_t window) {
+    for (xcb_atom_t property : {atom("_NET_WM_NAME"), static_cast<xcb_atom_t>(XCB_ATOM_WM_NAME)}) {
+        Reply<xcb_get_property_reply_t> r(xcb_get_property_reply(
+            conn_, xcb_get_property(conn_, 0, window, property, XCB_GET_PROPERTY_TYPE_ANY, 0, 1024),
+            nullptr));
+        if (r && r->format == 8 && xcb_get_property_value_length(r.get()) > 0)
+            return std::string(static_cast<const char*>(xcb_get_property_value(r.get())),
+                               static_cast<std::size_t>(xcb_get_property_value_length(r.get())));
+    }
+    return {};
+}
+
+std::optional<xcb_window_t> X11TestSession::viewableWindowTitled(const std::string& title) {
+    std::vector<xcb_window_t> pending{root_};
+    while (!pending.empty()) {
+        const xcb_window_t w = pending.back();
+        pending.pop_back();
+        Reply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(conn_, xcb_query_tree(conn_, w), nullptr));
+        if (!tree) continue;
+        const xcb_window_t* children = xcb_query_tree_children(tree.get());
+        for (int i = 0; i < xcb_query_tree_children_length(tree.get()); ++i) {
+            Reply<xcb_get_window_attributes_reply_t> a(xcb_get_window_attributes_reply(
+                conn_, xcb_get_window_attributes(conn_, children[i]), nullptr));
+            if (!a || a->map_state != XCB_MAP_STATE_VIEWABLE) continue;
+            if (titleOf(children[i]) == title) return children[i];
+            pending.push_back(children[i]);
+        }
+    }
+    return std::nullopt;
 }
 
 void X11TestSession::setProperty(xcb_window_t w, xcb_atom_t property, xcb_atom_t type, std::uint8_t format,

@@ -26,10 +26,10 @@ inline const Rect kPrimaryRoot{1920, 0, 1920, 1080};
 inline const Rect kSecondaryRoot{0, 0, 1920, 900};
 
 // A child process of the test, ended with the test process should that crash (parent-death signal): the
-// command with DISPLAY set to `display` (unset when empty), its output appended to the file `log`, and
-// `keepFd` left open for it.
+// command with DISPLAY set to `display` (unset when empty) and `environment` ("NAME=value", replacing the
+// test's own of that name), its output appended to the file `log`, and `keepFd` left open for it.
 pid_t spawnChild(std::vector<std::string> argv, const std::string& display, const std::string& log,
-                 int keepFd = -1);
+                 int keepFd = -1, const std::vector<std::string>& environment = {});
 // Asks the child to end (unless `terminate` is false) and waits for it, killing it when it has not ended
 // within the time-out. Returns its status. A pid of 0 is no process.
 int endChild(pid_t pid, Nanos timeout, bool terminate = true);
@@ -37,8 +37,9 @@ int endChild(pid_t pid, Nanos timeout, bool terminate = true);
 class X11TestSession {
   public:
     // Throws std::runtime_error with the reason when the server or the window manager do not come up.
-    // `serverOptions` are added to the server's command line (to turn an extension off, say).
-    explicit X11TestSession(const std::vector<std::string>& serverOptions = {});
+    // `serverOptions` are added to the server's command line (to turn an extension off, say). Without
+    // `windowManager` the server starts bare, until startWindowManager().
+    explicit X11TestSession(const std::vector<std::string>& serverOptions = {}, bool windowManager = true);
     // Clients first, the window manager next, the server last, each by its pid under a time-out.
     ~X11TestSession();
     X11TestSession(const X11TestSession&) = delete;
@@ -49,7 +50,18 @@ class X11TestSession {
 
     // Processes on the session's display, ended at teardown unless stopped before.
     pid_t start(const std::vector<std::string>& argv);
+    // The same with `environment` ("NAME=value", replacing the session's own of that name) and the
+    // process's output in `log`.
+    pid_t start(const std::vector<std::string>& argv, const std::vector<std::string>& environment,
+                const std::string& log);
     void stop(pid_t pid);
+    // Waits up to `timeout` for a started process to end by itself; its wait status, or nothing while
+    // it still runs.
+    std::optional<int> waitForExit(pid_t pid, Nanos timeout);
+    // Starts openbox on a session made without a window manager; returns once it manages windows.
+    void startWindowManager();
+    // Kills the server at once, as a crash would, and reaps it; clients are left to find out.
+    void killServer();
     // Runs a tool to its end; whether it exited with 0.
     bool run(const std::vector<std::string>& argv);
     void setMonitor(const std::string& name, const Rect& root, bool withOutput);
@@ -69,6 +81,8 @@ class X11TestSession {
     std::optional<xcb_window_t> clientOf(pid_t pid);
     Rect frameOf(xcb_window_t window); // root coordinates, with the frame extents
     int wmState(xcb_window_t window);
+    // A viewable window anywhere in the tree whose title (_NET_WM_NAME, else WM_NAME) is `title`.
+    std::optional<xcb_window_t> viewableWindowTitled(const std::string& title);
     // One round trip on the test's own connection.
     void sync();
 
@@ -98,6 +112,7 @@ class X11TestSession {
     void setProperty(xcb_window_t w, xcb_atom_t property, xcb_atom_t type, std::uint8_t format,
                      std::uint32_t count, const void* data);
     xcb_atom_t atom(const char* name);
+    std::string titleOf(xcb_window_t window);
     std::vector<std::uint32_t> cardinals(xcb_window_t window, xcb_atom_t property, xcb_atom_t type);
     void stopAll();
     bool waitUntilManaging();

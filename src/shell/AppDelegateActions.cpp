@@ -1,0 +1,217 @@
+// What the menus, controllers and windows reach the application through: the status-bar actions, the
+// global switcher, the "Preferences" window with the callbacks of its model, the hot-key table, and
+// toasts.
+#include "shell/AppDelegate.h"
+
+#include "app/DisplayRecords.h"
+#include "app/LaunchAgent.h"
+#include "app/StatusBarEventBus.h"
+#include "core/Log.h"
+#include "platform/Logging.h"
+#include "platform/Platform.h"
+#include "scenes/SceneRestoreEngine.h"
+#include "ui/scene_manager/SceneRestoreHUDController.h"
+#include "ui/settings/SettingsViewModel.h"
+#include "ui/settings/SettingsWindowController.h"
+#include "ui/switchers/GlobalSwitcherWindowController.h"
+#include "ui/switchers/ToastHUDController.h"
+
+#include <cctype>
+#include <filesystem>
+#include <unistd.h>
+
+namespace korvane {
+
+namespace {
+
+// The menu closes before the window it asked for opens, so the window takes the focus from the menu.
+constexpr Nanos kMenuWindowDelay = milliseconds(150);
+
+// This program ahead of the others.
+void activateOwnApplication(platform::Platform& platform) {
+    platform.workspace().activate(::getpid(), platform::kActivateIgnoringOtherApps);
+}
+
+// A file address for a local path: every byte outside the unreserved set and "/" percent-encoded.
+std::string fileURL(const std::filesystem::path& path) {
+    static const char* hex = "0123456789ABCDEF";
+    std::string url = "file://";
+    for (unsigned char c : path.string()) {
+        if (std::isalnum(c) || c == '/' || c == '-' || c == '_' || c == '.' || c == '~') {
+            url += static_cast<char>(c);
+        } else {
+            url += '%';
+            url += hex[c >> 4];
+            url += hex[c & 0xF];
+        }
+    }
+    return url;
+}
+
+} // namespace
+
+void AppDelegate::startStatusBarActionSubscription() {
+    if (statusBarActionSubscription_) statusBarActionSubscription_->cancel();
+    statusBarActionSubscription_ =
+        statusBarEventBus_->subscribeActions([weak = weak_from_this()](StatusBarActionEvent action) {
+            if (auto self = weak.lock()) self->handleStatusBarAction(action);
+        });
+}
+
+void AppDelegate::handleStatusBarAction(StatusBarActionEvent action) {
+    std::weak_ptr<AppDelegate> weak = weak_from_this();
+    platform::Platform& platform = platform_;
+    switch (action) {
+    case StatusBarActionEvent::saveScene:
+        showSaveSceneSheet();
+        break;
+    case StatusBarActionEvent::updateActiveScene:
+        updateActiveScene();
+        break;
+    case StatusBarActionEvent::openSceneManager:
+        platform_.runLoop().postAfter(kMenuWindowDelay, [weak, &platform] {
+            if (auto self = weak.lock()) self->showSceneManager(std::nullopt);
+            activateOwnApplication(platform);
+        });
+        break;
+    case StatusBarActionEvent::openSettings:
+        platform_.runLoop().postAfter(kMenuWindowDelay, [weak, &platform] {
+            if (auto self = weak.lock()) self->showSettingsWindow();
+            activateOwnApplication(platform);
+        });
+        break;
+    case StatusBarActionEvent::quit:
+        if (terminate) terminate();
+        break;
+    }
+}
+
+void AppDelegate::toggleGlobalSwitcherFromHotkey() {
+    const std::string target = displayRecords_->resolveActiveDisplayUUID(std::nullopt);
+    auto screen = displayRecords_->connectedScreen(target);
+    if (!screen) screen = platform_.screens().mainScreen();
+    if (!screen) {
+        const auto all = platform_.screens().screens();
+        if (all.empty()) return;
+        screen = all.front();
+    }
+    toggleGlobalSwitcher(*screen);
+}
+
+void AppDelegate::toggleGlobalSwitcher(const platform::ScreenInfo& screen) {
+    if (!globalSwitcherWC_)
+        globalSwitcherWC_ = std::make_shared<GlobalSwitcherWindowController>(screen, tracker_, controller_);
+    if (globalSwitcherWC_->isWindowVisible())
+        globalSwitcherWC_->hide();
+    else
+        globalSwitcherWC_->show(screen);
+}
+
+void AppDelegate::showSettingsWindow() {
+    if (!settingsWC_) {
+        std::weak_ptr<AppDelegate> weak = weak_from_this();
+        platform::Platform& platform = platform_;
+        SettingsViewModel::Callbacks callbacks;
+        callbacks.isLaunchAtLoginProvider = [&platform] {
+            try {
+                std::error_code ec;
+                return std::filesystem::exists(LaunchAgent(platform).plistURL(), ec);
+            } catch (const std::exception&) {
+                return false;
+            }
+        };
+        callbacks.setLaunchAtLoginHandler = [weak](bool enabled) {
+            if (auto self = weak.lock()) self->setLaunchAtLogin(enabled);
+        };
+        callbacks.loadHotkeyConfigHandler = [weak, &platform] {
+            if (auto self = weak.lock()) return self->currentHotkeyConfig();
+            return HotkeyConfig::load(platform.runLoop().wallClock());
+        };
+        callbacks.updateHotkeyConfigHandler = [weak](const HotkeyConfig& config) {
+            if (auto self = weak.lock()) self->saveHotkeyConfig(config);
+        };
+        callbacks.resetHotkeyConfigHandler = [weak, &platform] {
+            if (auto self = weak.lock()) return self->resetHotkeyConfig();
+            return HotkeyConfig::defaults(platform.runLoop().wallClock());
+        };
+        callbacks.openHotkeyConfigHandler = [weak] {
+            if (auto self = weak.lock()) self->revealHotkeyConfig();
+        };
+        callbacks.onRestoreScene = [weak](const WMScene& scene) {
+            auto self = weak.lock();
+            if (!self) return;
+            SceneRestoreHUDController::shared()->show(self->sceneRestoreEngine()->restore(scene),
+                                                      std::nullopt);
+        };
+        callbacks.onSaveScene = [weak, &platform] {
+            platform.runLoop().post([weak] {
+                if (auto self = weak.lock()) self->showSaveSceneSheet();
+            });
+        };
+        callbacks.onOpenSceneManager = [weak, &platform] {
+            platform.runLoop().post([weak] {
+                if (auto self = weak.lock()) self->showSceneManager(std::nullopt);
+            });
+        };
+        // The model takes the hot-key table from its callback and loads the stored options as it is made.
+        auto model = std::make_shared<SettingsViewModel>(platform_.userDefaults(), std::move(callbacks));
+        settingsWC_ = std::make_shared<SettingsWindowController>(std::move(model));
+    }
+    platform::consoleSink()->writeLine("[AppDelegate] About to show settings window");
+    settingsWC_->viewModel->loadSettings();
+    activateApplication();
+    settingsWC_->showWindow();
+    platform::consoleSink()->writeLine(std::string("[AppDelegate] Settings window shown, isVisible: ") +
+                                       (settingsWC_->isWindowVisible() ? "true" : "false"));
+}
+
+void AppDelegate::saveHotkeyConfig(const HotkeyConfig& config) {
+    hotkeyConfig_ = config;
+    hotkeyConfig_.save();
+    registerHotkeys();
+}
+
+HotkeyConfig AppDelegate::resetHotkeyConfig() {
+    const HotkeyConfig defaults = HotkeyConfig::defaults(platform_.runLoop().wallClock());
+    defaults.save();
+    hotkeyConfig_ = defaults;
+    registerHotkeys();
+    return defaults;
+}
+
+void AppDelegate::revealHotkeyConfig() {
+    std::filesystem::path file;
+    try {
+        file = HotkeyConfig::fileURL();
+    } catch (const std::exception& e) {
+        Log::hotkey.error("Failed to open hotkey config: %s", e.what());
+        return;
+    }
+    // File managers here open folders by address; selecting one file in it needs a file-manager
+    // service that a plain X desktop does not have, so the folder that holds it is what opens.
+    platform_.workspace().openURL(fileURL(file.parent_path()));
+}
+
+void AppDelegate::registerHotkeys() {
+    // The hot-key manager registers nothing yet; the table in force is kept for when it does.
+}
+
+void AppDelegate::showToast(const std::string& message, const std::string& displayUUID, double duration) {
+    std::optional<platform::ScreenInfo> screen;
+    if (!displayUUID.empty()) screen = displayRecords_->connectedScreen(displayUUID);
+    if (!screen) screen = platform_.screens().mainScreen();
+    if (!screen) return;
+    ToastHUDController::shared()->show(message, *screen, duration);
+}
+
+void AppDelegate::showSaveSceneSheet() {}
+
+void AppDelegate::showSceneManager(const std::optional<std::string>&) {}
+
+void AppDelegate::updateActiveScene() {}
+
+void AppDelegate::activateApplication() {
+    activateOwnApplication(platform_);
+}
+
+} // namespace korvane

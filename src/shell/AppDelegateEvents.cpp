@@ -1,0 +1,78 @@
+// The application's events after start-up: becoming active, the display observer's notification, and
+// shut-down.
+#include "shell/AppDelegate.h"
+
+#include "app/DisplayChangeHandler.h"
+#include "app/DisplayLayoutEventBus.h"
+#include "app/LayoutMemory.h"
+#include "app/StatusBarEventBus.h"
+#include "input/MouseEventTap.h"
+#include "layouts/LayoutDirectoryWatcher.h"
+#include "platform/NotificationCenter.h"
+
+namespace korvane {
+
+namespace {
+
+constexpr const char* kNotificationSource = "DisplayObserver.notification";
+
+// The display UUIDs under `key` when that is a list of text; any other shape reads as no display, so a
+// malformed notice still refreshes the menu and probes the displays.
+std::vector<std::string> displayList(const nlohmann::json& userInfo, const char* key) {
+    if (!userInfo.is_object()) return {};
+    const auto it = userInfo.find(key);
+    if (it == userInfo.end() || !it->is_array()) return {};
+    std::vector<std::string> uuids;
+    for (const auto& entry : *it) {
+        if (!entry.is_string()) return {};
+        uuids.push_back(entry.get<std::string>());
+    }
+    return uuids;
+}
+
+} // namespace
+
+void AppDelegate::applicationDidBecomeActive() {
+    displayLayoutEventBus_->publish({DisplayLayoutProbeReason::appDidBecomeActive,
+                                     "NSApplicationDelegate.applicationDidBecomeActive", false,
+                                     std::nullopt});
+}
+
+void AppDelegate::handleDisplayObserverNotification(const nlohmann::json& userInfo) {
+    auto added = displayList(userInfo, "addedDisplayUUIDs");
+    auto removed = displayList(userInfo, "removedDisplayUUIDs");
+    // Both buses deliver at once on the main thread: the menu and the display pass have heard of the
+    // change before the scenes do.
+    statusBarEventBus_->publish(StatusBarInvalidationEvent::displayTopologyChanged(
+        std::move(added), std::move(removed), kNotificationSource));
+    displayLayoutEventBus_->publish(
+        {DisplayLayoutProbeReason::topologyChanged, kNotificationSource, false, std::nullopt});
+    handleDisplaysChangedForScenes(userInfo.is_null() ? std::nullopt
+                                                      : std::optional<nlohmann::json>(userInfo));
+}
+
+void AppDelegate::handleDisplaysChangedForScenes(const std::optional<nlohmann::json>&) {
+    // The scenes do nothing with a display change until their prompt for an unconfigured display exists.
+}
+
+void AppDelegate::applicationWillTerminate() {
+    if (displayObserverToken_) {
+        displayObserverToken_->cancel();
+        displayObserverToken_.reset();
+    }
+    if (wakeObserverToken_) {
+        wakeObserverToken_->cancel();
+        wakeObserverToken_.reset();
+    }
+    if (statusBarActionSubscription_) {
+        statusBarActionSubscription_->cancel();
+        statusBarActionSubscription_.reset();
+    }
+    displayChangeHandler_->stopDisplayLayoutProbeSubscription();
+    MouseEventTap::shared()->stop();
+    layoutDirectoryWatcher_->stopLayoutDirectoryWatcher();
+    // The other stores were written as they changed; the layout memory only in memory until now.
+    layoutMemory_->persistLayoutMemory();
+}
+
+} // namespace korvane

@@ -1,0 +1,273 @@
+// Start-up: the steps from the layout memory to the permissions, in their order, and the services that
+// start once both grants hold.
+#include "shell/AppDelegate.h"
+
+#include "app/DisplayChangeHandler.h"
+#include "app/DisplayIdentity.h"
+#include "app/DisplayLayoutEventBus.h"
+#include "app/DisplayLayouts.h"
+#include "app/DisplayObserver.h"
+#include "app/DisplayRecords.h"
+#include "app/DisplayUtil.h"
+#include "app/LayoutMemory.h"
+#include "app/NewWindowPlacement.h"
+#include "app/PermissionManager.h"
+#include "app/StatusBarEventBus.h"
+#include "app/V3MigrationCheck.h"
+#include "core/Log.h"
+#include "core/MultiDisplayState.h"
+#include "core/Rescuer.h"
+#include "core/WMState.h"
+#include "input/DragSnapController.h"
+#include "input/MouseEventTap.h"
+#include "input/SDPController.h"
+#include "layouts/BuiltinLayouts.h"
+#include "layouts/LayoutBuilder.h"
+#include "layouts/LayoutDirectoryWatcher.h"
+#include "layouts/LayoutLibrary.h"
+#include "platform/Platform.h"
+#include "scenes/SceneMigration.h"
+#include "scenes/SceneRestoreEngine.h"
+#include "scenes/SceneStore.h"
+#include "scenes/model/ScreenContext.h"
+#include "tracking/WindowTracker.h"
+#include "ui/scene_manager/SceneRestoreHUDController.h"
+#include "ui/switchers/SceneCardSwitcherController.h"
+#include "ui/switchers/StatusBarController.h"
+
+namespace korvane {
+
+namespace {
+
+// The name the main display's state goes under when no screen is connected at launch.
+constexpr const char* kNoScreenDisplayUUID = "main-0";
+// Set by the unit-test runner in the processes it starts.
+constexpr const char* kUnitTestEnvironmentKey = "XCTestConfigurationFilePath";
+
+// The application-wide scene store; nothing when the application-support folder cannot be had, which
+// leaves the scenes out of start-up rather than stopping it.
+std::shared_ptr<SceneStore> applicationSceneStore() {
+    try {
+        return SceneStore::shared();
+    } catch (const std::exception& e) {
+        Log::app.error("Scene store unavailable: %s", e.what());
+        return nullptr;
+    }
+}
+
+} // namespace
+
+bool AppDelegate::isRunningUnitTests() const {
+    return platform_.processInfo().environment(kUnitTestEnvironmentKey).has_value();
+}
+
+void AppDelegate::applicationDidFinishLaunching() {
+    if (isRunningUnitTests()) {
+        Log::app.info("Unit test mode detected; skipping app runtime bootstrap");
+        return;
+    }
+
+    layoutMemory_->clearLayoutMemoryIfRequested();
+    layoutMemory_->loadLayoutMemory();
+    layoutMemory_->rebuildMemoryScopes();
+
+    // The one strong capture: the rescue is worth finishing even if start-up were to fail after it.
+    // The last reference comes back to the main thread, which alone releases the application.
+    platform::RunLoop& loop = platform_.runLoop();
+    loop.dispatchGlobal(platform::QueueQoS::Background, [self = shared_from_this(), &loop]() mutable {
+        self->rescueWindows();
+        loop.post([done = std::move(self)] {});
+    });
+
+    const std::string mainDisplayUUID = makeMainDisplayState();
+    wireControllerCallbacks();
+
+    displayIdentity_->migrateDisplayIdentity("app-launch");
+    displayLayouts_->initializeAllDisplays();
+    displayLayouts_->rememberLastUsedRegion(mainDisplayUUID);
+
+    startStatusItem();
+
+    hotkeyConfig_ = HotkeyConfig::load(platform_.runLoop().wallClock());
+    registerHotkeys();
+
+    startMouseTapAndGestures();
+    startObservers();
+
+    displayIdentity_->cleanupInvalidDisplayRecords();
+    layoutLibrary_->migrateLayoutIDsIfNeeded();
+    layoutLibrary_->reloadUserLayouts();
+    displayRecords_->migrateLayoutTemplatesIfNeeded();
+    layoutDirectoryWatcher_->startLayoutDirectoryWatcher();
+
+    applyStartupLayouts(mainDisplayUUID);
+
+    // Last: with both grants the services start before this returns; otherwise the permission window
+    // shows on a later turn and the poll starts them.
+    PermissionManager::shared()->requestPermissions(
+        [weak = weak_from_this()] { startServicesAfterPermission(weak); });
+}
+
+std::string AppDelegate::makeMainDisplayState() {
+    auto& screens = platform_.screens();
+    const auto main = screens.mainScreen();
+    const auto all = screens.screens();
+    const std::string uuid = main ? DisplayUtil::displayUUID(*main) : kNoScreenDisplayUUID;
+
+    Layout layout;
+    layout.screenId = uuid;
+    layout.gridSpec = GridSpec{2, 2, 0, 0};
+    if (main)
+        layout.zones = LayoutBuilder::grid(*main, 2, 2, 0, 0);
+    else if (!all.empty())
+        layout.zones = LayoutBuilder::grid(all.front(), 2, 2, 0, 0);
+    else
+        // Nothing to cut zones from: the display starts without any, and the display pass gives zones
+        // to the screens as they come.
+        Log::app.error("No screen at launch; display %s starts without zones", uuid);
+
+    multiState_->states[uuid] = std::make_shared<WMState>(std::move(layout));
+    multiState_->activeDisplayUUID = uuid;
+    return uuid;
+}
+
+void AppDelegate::startStatusItem() {
+    status_ = StatusBarController::create();
+    status_->bind(statusBarEventBus_);
+    startStatusBarActionSubscription();
+    startDisplayLayoutProbeSubscription();
+
+    std::weak_ptr<AppDelegate> weak = weak_from_this();
+    status_->scenesProvider = [weak]() {
+        std::vector<StatusBarController::SceneEntry> entries;
+        auto self = weak.lock();
+        auto store = self ? applicationSceneStore() : nullptr;
+        if (!store) return entries;
+        for (const auto& scene : store->loadAllScenes(ScreenContext::capture(self->platform_.screens())))
+            entries.push_back({scene.id, scene.name});
+        return entries;
+    };
+    status_->activeSceneIDProvider = [weak]() -> std::optional<std::string> {
+        auto self = weak.lock();
+        return self ? self->activeSceneID() : std::nullopt;
+    };
+}
+
+void AppDelegate::startMouseTapAndGestures() {
+    auto tap = MouseEventTap::shared();
+    tap->start();
+
+    std::weak_ptr<AppDelegate> weak = weak_from_this();
+    sdpController_ = std::make_shared<SDPController>(controller_, multiState_);
+    tap->delegate = sdpController_;
+    sdpController_->configureGlobalSwitcher(
+        [weak]() -> std::shared_ptr<GlobalSwitcherWindowController> {
+            auto self = weak.lock();
+            return self ? self->globalSwitcherWC_ : nullptr;
+        },
+        [weak](const platform::ScreenInfo& screen) {
+            if (auto self = weak.lock()) self->toggleGlobalSwitcher(screen);
+        });
+
+    platform::RunLoop& loop = platform_.runLoop();
+    auto cards = std::make_shared<SceneCardSwitcherController>();
+    cards->sceneStore = applicationSceneStore();
+    cards->layoutTemplateResolver = layoutLibrary_;
+    cards->onRestoreScene = [weak](const WMScene& scene) {
+        auto self = weak.lock();
+        if (!self) return;
+        const SceneRestoreResult result = self->sceneRestoreEngine()->restore(scene);
+        SceneRestoreHUDController::shared()->show(result, std::nullopt);
+        self->statusBarEventBus_->publish(StatusBarInvalidationEvent::refreshRequested(
+            StatusBarInvalidationReason::externalStateChanged, "SceneCardSwitcher.onRestoreScene"));
+    };
+    cards->onSaveScene = [weak, &loop] {
+        loop.post([weak] {
+            if (auto self = weak.lock()) self->showSaveSceneSheet();
+        });
+    };
+    cards->onEditScene = [weak, &loop](const WMScene& scene) {
+        loop.post([weak, id = scene.id] {
+            if (auto self = weak.lock()) self->showSceneManager(id);
+        });
+    };
+    cards->activeSceneID = [weak]() -> std::optional<std::string> {
+        auto self = weak.lock();
+        return self ? self->activeSceneID() : std::nullopt;
+    };
+    sceneCardSwitcherController_ = std::move(cards);
+
+    dragSnapController_ = std::make_shared<DragSnapController>(controller_, multiState_);
+    dragSnapController_->onGestureActivated = [weak] {
+        if (auto self = weak.lock())
+            self->displayLayoutEventBus_->publish({DisplayLayoutProbeReason::dragSnap,
+                                                   "DragSnapController.onGestureActivated", false,
+                                                   std::nullopt});
+    };
+    dragSnapController_->onBeforeSnap = [weak](const std::string& displayUUID) {
+        if (auto self = weak.lock())
+            self->displayLayoutEventBus_->publish(
+                {DisplayLayoutProbeReason::dragSnap, "DragSnapController.onBeforeSnap", true, displayUUID});
+    };
+    // The card switcher is a mouse handler too, but it opens on the option key alone: not registered.
+    tap->addHandler(dragSnapController_);
+}
+
+void AppDelegate::startObservers() {
+    std::weak_ptr<AppDelegate> weak = weak_from_this();
+    displayObserverToken_ = platform_.notificationCenter().addObserver(
+        DisplayObserver::screenParametersChangedNotification,
+        platform::NotificationCenter::Delivery::mainQueue,
+        [weak](const std::string&, const nlohmann::json& userInfo) {
+            if (auto self = weak.lock()) self->handleDisplayObserverNotification(userInfo);
+        });
+    // Its first post, made while it starts, already reaches the observer above.
+    DisplayObserver::shared()->start();
+    wakeObserverToken_ = platform_.notificationCenter().addObserver(
+        platform::kDidWake, platform::NotificationCenter::Delivery::mainQueue,
+        [weak](const std::string&, const nlohmann::json&) {
+            if (auto self = weak.lock()) self->handleSystemWake();
+        });
+}
+
+void AppDelegate::applyStartupLayouts(const std::string& mainDisplayUUID) {
+    auto store = applicationSceneStore();
+    if (store) SceneMigration(platform_, ScreenContext::capture(platform_.screens())).runIfNeeded(*store);
+    checkV3MigrationPostponement(platform_);
+
+    const auto active =
+        store ? store->loadActiveScene(ScreenContext::capture(platform_.screens())) : std::nullopt;
+    if (active) {
+        displayLayouts_->applyLayoutsFromScene(*active);
+        Log::app.info("P1: Applied layouts from active scene '%s'", active->name);
+        return;
+    }
+    if (displayLayouts_->restoreLayoutsAtStartup()) {
+        Log::app.info("Restored layout from descriptor for display=%s", mainDisplayUUID);
+        return;
+    }
+    Log::app.info("Korvane initialized with default split 50:50");
+    displayLayouts_->setActiveTemplate(mainDisplayUUID, kBuiltinSplit5050ID);
+}
+
+void AppDelegate::rescueWindows() {
+    Rescuer(ax_).rescueParkedWindows();
+}
+
+void AppDelegate::startServicesAfterPermission(const std::weak_ptr<AppDelegate>& app) {
+    Log::app.info("Permissions granted, starting services...");
+    auto self = app.lock();
+    if (!self) return;
+    self->tracker_->delegate = self->newWindowPlacement_;
+    self->tracker_->startObserving();
+    self->sceneRestoreEngine()->restoreActiveSceneOnLaunch();
+}
+
+std::optional<std::string> AppDelegate::activeSceneID() {
+    auto store = applicationSceneStore();
+    if (!store) return std::nullopt;
+    const auto state = store->readActiveState();
+    return state ? state->activeSceneID : std::nullopt;
+}
+
+} // namespace korvane

@@ -1,0 +1,163 @@
+// The status-bar actions and the callbacks of the settings model on the simulated desktop: when each
+// action takes effect, the one subscription, the "Preferences" window made once and shown again, the
+// hot-key table read, saved and reset through the application, the hot-key file's folder, and the
+// global switcher on the display the user works on.
+#include "LaunchFixture.h"
+
+#include "app/StatusBarEventBus.h"
+#include "input/HotkeyConfig.h"
+#include "ui/settings/SettingsViewModel.h"
+#include "ui/settings/SettingsWindowController.h"
+#include "ui/switchers/GlobalSwitcherWindowController.h"
+
+#include <QWidget>
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+using namespace korvane;
+using nlohmann::json;
+namespace fs = std::filesystem;
+
+namespace {
+
+class AppDelegateActionsTest : public korvane::testing::LaunchTest {
+  protected:
+    void SetUp() override {
+        LaunchTest::SetUp();
+        markScenesConverted();
+        addScreen("D1", Rect{0, 0, 1920, 1080});
+    }
+    // Requests to bring this program forward.
+    std::size_t ownActivations() {
+        std::size_t n = 0;
+        for (const auto& call : desktop->workspace().activateCalls())
+            if (call.pid == ::getpid() && (call.options & platform::kActivateIgnoringOtherApps)) ++n;
+        return n;
+    }
+    static HotkeyConfig customTable() {
+        HotkeyConfig table;
+        table.bindings = {{"push.left", "J", {"ctrl"}, true}};
+        table.lastModified = 1'780'000'000LL * kNanosPerSecond;
+        return table;
+    }
+};
+
+TEST_F(AppDelegateActionsTest, windowsAskedForInTheMenuOpen150msLaterAndQuitEndsAtOnce) {
+    launch();
+    auto& bus = *app->statusBarEventBus();
+
+    bus.publish(StatusBarActionEvent::openSettings);
+    desktop->loop().advance(milliseconds(149));
+    EXPECT_FALSE(app->settingsWC());
+    EXPECT_EQ(ownActivations(), 0u);
+    desktop->loop().advance(milliseconds(1));
+    ASSERT_TRUE(app->settingsWC());
+    EXPECT_TRUE(app->settingsWC()->isWindowVisible());
+    EXPECT_GE(ownActivations(), 1u);
+
+    bus.publish(StatusBarActionEvent::quit);
+    EXPECT_EQ(terminations, 1);
+
+    // The application comes forward even when it is gone by the time the scene manager would open.
+    const std::size_t before = ownActivations();
+    bus.publish(StatusBarActionEvent::openSceneManager);
+    app.reset();
+    desktop->loop().advance(milliseconds(150));
+    EXPECT_EQ(ownActivations(), before + 1);
+}
+
+TEST_F(AppDelegateActionsTest, subscribingToTheActionsAgainLeavesOneLiveSubscription) {
+    launch();
+    app->startStatusBarActionSubscription();
+    app->startStatusBarActionSubscription();
+    app->statusBarEventBus()->publish(StatusBarActionEvent::quit);
+    EXPECT_EQ(terminations, 1);
+}
+
+TEST_F(AppDelegateActionsTest, theSecondOpeningOfThePreferencesReusesTheWindowAndReloadsItsModel) {
+    launch();
+    capture.console().clear();
+    app->showSettingsWindow();
+    const auto controller = app->settingsWC();
+    QWidget* window = controller->window();
+    ASSERT_TRUE(window);
+    EXPECT_EQ(window->windowTitle().toStdString(), "Preferences");
+    EXPECT_EQ(window->size(), QSize(850, 600));
+    EXPECT_TRUE(controller->viewModel->sdpEnabled);
+    EXPECT_EQ(capture.console().lines(),
+              (std::vector<std::string>{"[AppDelegate] About to show settings window",
+                                        "[AppDelegate] Settings window shown, isVisible: true"}));
+
+    window->close(); // the user closes it: it hides
+    desktop->userDefaults().set(SettingsViewModel::kSDPEnabledKey, false);
+    app->showSettingsWindow();
+    EXPECT_EQ(app->settingsWC(), controller);
+    EXPECT_EQ(controller->window(), window);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_FALSE(controller->viewModel->sdpEnabled);
+    EXPECT_EQ(capture.console().count("[AppDelegate] Settings window shown, isVisible: true"), 2u);
+}
+
+TEST_F(AppDelegateActionsTest,
+       startUpReadsTheStoredHotKeysAndTheSettingsSaveAndResetThemThroughTheApplication) {
+    customTable().save();
+    launch();
+    EXPECT_EQ(app->hotkeyConfig(), customTable());
+
+    app->showSettingsWindow();
+    const auto& callbacks = app->settingsWC()->viewModel->callbacks();
+    EXPECT_EQ(callbacks.loadHotkeyConfigHandler(), customTable());
+
+    HotkeyConfig edited = customTable();
+    edited.bindings.push_back({"focus.left", "H", {"ctrl"}, true});
+    callbacks.updateHotkeyConfigHandler(edited);
+    EXPECT_EQ(app->hotkeyConfig(), edited);
+    EXPECT_EQ(HotkeyConfig::load(0), edited);
+
+    const HotkeyConfig defaults = HotkeyConfig::defaults(desktop->loop().wallClock());
+    EXPECT_EQ(callbacks.resetHotkeyConfigHandler(), defaults);
+    EXPECT_EQ(app->hotkeyConfig(), defaults);
+    EXPECT_EQ(HotkeyConfig::load(0), defaults);
+
+    // With the application gone the reset still answers the defaults, but writes nothing.
+    customTable().save();
+    const auto model = app->settingsWC()->viewModel;
+    desktop->loop().runUntilIdle(); // the rescue at launch holds the application until it has run
+    app.reset();
+    EXPECT_EQ(model->callbacks().resetHotkeyConfigHandler(), defaults);
+    EXPECT_EQ(model->callbacks().loadHotkeyConfigHandler(), customTable());
+    EXPECT_EQ(HotkeyConfig::load(0), customTable());
+}
+
+TEST_F(AppDelegateActionsTest, revealingTheHotKeyFileOpensItsFolderAndAFolderThatCannotBeHadIsLogged) {
+    launch();
+    app->revealHotkeyConfig();
+    EXPECT_EQ(desktop->workspace().openedURLs(), (std::vector<std::string>{"file://" + home.string()}));
+
+    write(home / "not-a-folder", "");
+    desktop->process().setEnvironment("KORVANE_HOME", (home / "not-a-folder" / "Korvane").string());
+    app->revealHotkeyConfig();
+    EXPECT_TRUE(logged("[hotkey] Failed to open hotkey config: "));
+    EXPECT_EQ(desktop->workspace().openedURLs().size(), 1u);
+}
+
+TEST_F(AppDelegateActionsTest, theSwitcherHotKeyOpensOnTheScreenTheUserWorksOnAndMakesTheSwitcherOnce) {
+    desktop->screens().addDisplay({.frame = Rect{1920, 0, 1440, 900}, .uuid = "D2"});
+    desktop->loop().runUntilIdle();
+    launch();
+    desktop->screens().setMouseLocation(Point{2500, 400});
+
+    app->toggleGlobalSwitcherFromHotkey();
+    const auto switcher = app->globalSwitcherWC();
+    ASSERT_TRUE(switcher);
+    EXPECT_EQ(switcher->screen().displayUUID, "D2");
+
+    desktop->screens().setMouseLocation(Point{100, 100});
+    app->toggleGlobalSwitcherFromHotkey();
+    EXPECT_EQ(app->globalSwitcherWC(), switcher);
+    EXPECT_EQ(switcher->screen().displayUUID, "D1");
+}
+
+} // namespace

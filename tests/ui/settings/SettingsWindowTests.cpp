@@ -1,0 +1,64 @@
+// The "Preferences" window on Qt's offscreen platform: its frame and controls as the window manager is
+// asked for them, shown only on request, hidden rather than destroyed by a close, and its picture under
+// build/screenshots.
+#include "ui/settings/SettingsViewModel.h"
+#include "ui/settings/SettingsWindowController.h"
+
+#include "platform/sim/SimDesktop.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QGuiApplication>
+#include <QPointer>
+#include <QScreen>
+#include <QWidget>
+
+#include <gtest/gtest.h>
+
+using namespace korvane;
+
+namespace {
+
+TEST(SettingsWindow, isAResizableClosablePreferencesWindowOf850By600CentredAndShownOnlyWhenAsked) {
+    sim::ScopedSimDesktop desktop;
+    auto model = std::make_shared<SettingsViewModel>(desktop->defaults(), SettingsViewModel::Callbacks{});
+    QPointer<QWidget> window;
+    {
+        SettingsWindowController controller(model);
+        window = controller.window();
+        ASSERT_TRUE(window);
+        EXPECT_EQ(controller.viewModel, model);
+        EXPECT_EQ(window->windowTitle().toStdString(), "Preferences");
+        EXPECT_EQ(window->size(), QSize(850, 600));
+        EXPECT_TRUE(window->isWindow());
+        const Qt::WindowFlags flags = window->windowFlags();
+        EXPECT_TRUE(flags & Qt::WindowCloseButtonHint);
+        EXPECT_TRUE(flags & Qt::WindowMaximizeButtonHint) << "resizable up to the screen";
+        EXPECT_FALSE(flags & Qt::WindowMinimizeButtonHint);
+        EXPECT_FALSE(flags & Qt::WindowStaysOnTopHint) << "the normal level";
+        EXPECT_EQ(window->geometry().center(),
+                  QGuiApplication::primaryScreen()->availableGeometry().center());
+        EXPECT_FALSE(controller.isWindowVisible());
+
+        controller.showWindow();
+        EXPECT_TRUE(controller.isWindowVisible());
+        ASSERT_TRUE(QDir().mkpath(KORVANE_SCREENSHOT_DIR));
+        const QString path = QString(KORVANE_SCREENSHOT_DIR) + "/settings-window.png";
+        EXPECT_TRUE(window->grab().save(path, "PNG")) << path.toStdString();
+
+        window->close();
+        EXPECT_FALSE(controller.isWindowVisible());
+        EXPECT_EQ(controller.window(), window) << "a close hides the window for the next showing";
+    }
+    EXPECT_TRUE(window.isNull()) << "the window goes with its controller";
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // Test machines have no display.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
