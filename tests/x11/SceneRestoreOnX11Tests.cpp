@@ -1,141 +1,165 @@
-// A scene restored on a real X server through the application object: the xterm the scene names fills
-// zone 1 of the primary monitor and tops its stack, an application installed by a desktop entry of the
-// test's own is launched and its window lands in zone 2 of the other monitor, and an unrelated window is
-// parked one pixel inside its monitor's left edge, where the window manager leaves it.
-#include "CoreOnX11.h"
+// A scene restored by the built `korvane` on a real X server as it starts: its active scene names the
+// xterm for zone 1 of the primary monitor and, for zone 2 of the other monitor, a client installed by a
+// desktop entry of the test's own that is not running; with parking on, an unrelated window is parked.
+// What happened is read back from the X server.
+#include "X11Fixture.h"
 
-#include "app/NewWindowPlacement.h"
-#include "core/MultiDisplayState.h"
-#include "core/Rescuer.h"
-#include "platform/Platform.h"
-#include "scenes/SceneRestoreEngine.h"
-#include "scenes/model/WMScene.h"
-#include "shell/AppDelegate.h"
-#include "tracking/WindowTracker.h"
+#include "app/DisplayUtil.h"
+#include "platform/Format.h"
+#include "platform/sim/SimDesktop.h"
+#include "platform/x11/X11Desktop.h"
+#include "scenes/SceneStore.h"
+#include "support/TempFolder.h"
+
+#include <gtest/gtest.h>
 
 #include <cmath>
-#include <csignal>
-#include <cstdlib>
 #include <fstream>
+#include <sstream>
+
+#ifndef KORVANE_BINARY
+#error "KORVANE_BINARY must name the built program"
+#endif
 
 namespace korvane::x11::test {
 namespace {
 
-constexpr const char* kNotesBundleID = "korvane-sample-notes";
+namespace fs = std::filesystem;
 
-// The desktop finds applications and keeps its settings in folders of this test's own.
-class SceneRestoreOnX11Test : public CoreOnX11Test {
+constexpr const char* kNotesBundleID = "korvane-sample-notes";
+constexpr const char* kSceneID = "44444444-5555-4666-8777-888888888888";
+
+class SceneRestoreOnX11Test : public ::testing::Test {
   protected:
     void SetUp() override {
-        for (const char* name : {"XDG_DATA_HOME", "KORVANE_HOME"})
-            if (const char* value = std::getenv(name)) saved_[name] = value;
-        // The client is an xterm of its own class, started by a command of its own name: plain xterms are
-        // not taken for it.
-        const auto command = folder_.path() / "bin" / kNotesBundleID;
-        std::filesystem::create_directories(command.parent_path());
+        session = std::make_unique<X11TestSession>();
+        // The client is an xterm of a class of its own, started by a command of its own name, so that no
+        // plain xterm is taken for it.
+        const fs::path command = folder.path() / "bin" / kNotesBundleID;
+        fs::create_directories(command.parent_path());
         std::ofstream(command)
             << "#!/bin/sh\nexec xterm -name notes -class KorvaneNotes -title \"Sample Notes\" "
                "-geometry 40x10+2300+500 -e cat\n";
-        std::filesystem::permissions(command, std::filesystem::perms::owner_all);
-        std::filesystem::create_directories(folder_.path() / "data" / "applications");
-        std::ofstream(folder_.path() / "data" / "applications" / (std::string(kNotesBundleID) + ".desktop"))
+        fs::permissions(command, fs::perms::owner_all);
+        fs::create_directories(dataHome() / "applications");
+        std::ofstream(dataHome() / "applications" / (std::string(kNotesBundleID) + ".desktop"))
             << "[Desktop Entry]\nType=Application\nName=Sample Notes\nExec=" << command.string()
             << "\nStartupWMClass=KorvaneNotes\n";
-        ::setenv("XDG_DATA_HOME", (folder_.path() / "data").c_str(), 1);
-        ::setenv("KORVANE_HOME", (folder_.path() / "support").c_str(), 1);
-        CoreOnX11Test::SetUp();
     }
-    void TearDown() override {
-        for (pid_t pid : launched_) {
-            ::kill(pid, SIGTERM);
-            X11TestSession::waitFor([&] { return !session().clientOf(pid); });
-        }
-        CoreOnX11Test::TearDown();
-        for (const auto& [name, value] : saved_)
-            ::setenv(name.c_str(), value.c_str(), 1);
+    // The session ends the program and the xterms it started; the client the program launched ends with
+    // the server.
+    void TearDown() override { session.reset(); }
+
+    fs::path home() const { return folder.path() / "support"; }
+    fs::path dataHome() const { return folder.path() / "data"; }
+    fs::path log() const { return folder.path() / "korvane.log"; }
+    std::string logText() const {
+        std::ifstream in(log());
+        std::ostringstream out;
+        out << in.rdbuf();
+        return out.str();
+    }
+    bool waitForLine(const std::string& line, Nanos timeout = seconds(20)) {
+        return X11TestSession::waitFor([&] { return logText().find(line) != std::string::npos; }, timeout);
+    }
+    // The display UUID of each monitor by its name, as the program names them.
+    std::map<std::string, std::string> monitorUUIDs() {
+        std::string error;
+        auto desktop = X11Desktop::connect(session->display(), error);
+        EXPECT_TRUE(desktop) << error;
+        std::map<std::string, std::string> uuids;
+        if (desktop)
+            for (const auto& screen : desktop->screens().screens())
+                uuids[screen.localizedName] = DisplayUtil::displayUUID(screen);
+        return uuids;
+    }
+    // The scene, written as the program writes it, and recorded as the active one.
+    void writeActiveScene(const WMScene& scene) {
+        sim::ScopedSimDesktop writer;
+        writer->process().setEnvironment("KORVANE_HOME", home().string());
+        SceneStore store(*writer, ScreenContext{});
+        store.save(scene, ScreenContext{});
+        store.setActiveScene(scene.id);
+    }
+    xcb_window_t clientOf(pid_t pid) {
+        std::optional<xcb_window_t> window;
+        EXPECT_TRUE(X11TestSession::waitFor([&] { return (window = session->clientOf(pid)).has_value(); }));
+        return window.value_or(XCB_WINDOW_NONE);
     }
 
-    // An xterm of another application (its own instance name), on the other monitor.
-    pid_t unrelatedXterm() {
-        const pid_t pid = session().start({"xterm", "-name", "unrelated", "-title", "Unrelated", "-geometry",
-                                           "50x15+300+300", "-e", "cat"});
-        EXPECT_TRUE(runUntil([&] { return session().clientOf(pid).has_value(); }));
-        return pid;
-    }
-    const Zone& zone(AppDelegate& app, const platform::ScreenInfo& screen, int id) {
-        return app.multiState()->states.at(screen.displayUUID)->layout.zones.at(id);
-    }
-
-    std::vector<pid_t> launched_;
-
-  private:
-    testing::TempFolder folder_;
-    std::map<std::string, std::string> saved_;
+    std::unique_ptr<X11TestSession> session;
+    korvane::testing::TempFolder folder;
 };
 
+// Whether a frame (root coordinates) fills a zone as far as xterm's character cells allow: its left edge
+// and, for a zone of full height, its bottom edge on the zone's.
+::testing::AssertionResult fills(const Rect& frame, const Rect& zone) {
+    if (frame.minX() == zone.minX() && frame.maxY() == zone.maxY() && withinCell(frame.size, zone.size))
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure()
+           << "frame " << platform::describe(frame) << " does not fill " << platform::describe(zone);
+}
+
 TEST_F(SceneRestoreOnX11Test,
-       theXtermFillsZoneOneTheLaunchedClientLandsInZoneTwoAndAnUnrelatedWindowIsParked) {
-    desktop->userDefaults().set(SceneRestoreEngine::kParkUnmanagedWindowsKey, true);
-    auto app = AppDelegate::create(*desktop);
-    app->tracker()->delegate = app->newWindowPlacement();
-    app->tracker()->startObserving();
-    const auto primary = screenNamed(kPrimaryName);
-    const auto side = screenNamed(kSecondaryName);
-    const auto terminal = xterm("Terminal", "60x20+2100+100");
-    const pid_t unrelated = unrelatedXterm();
-    const xcb_window_t unrelatedWindow = *session().clientOf(unrelated);
-    const auto unrelatedBefore = ax->frame(elementOf({unrelated, unrelatedWindow}));
-    ASSERT_TRUE(unrelatedBefore.has_value());
-    ASSERT_EQ(desktop->workspace().runningApplication(terminal.pid)->bundleID,
-              std::optional<std::string>("xterm"));
-
+       atStartTheXtermFillsZoneOneTheLaunchedClientZoneTwoAndAnUnrelatedWindowIsParked) {
+    const auto uuids = monitorUUIDs();
+    ASSERT_EQ(uuids.size(), 2u);
+    const std::string primary = uuids.at(kPrimaryName), side = uuids.at(kSecondaryName);
     WMScene scene;
-    scene.id = "44444444-5555-4666-8777-888888888888";
+    scene.id = kSceneID;
     scene.name = "Terminals";
-    scene.layoutRefsByDisplay = {{primary.displayUUID, "builtin.split-50-50"},
-                                 {side.displayUUID, "builtin.split-50-50"}};
-    scene.windowHints = {{primary.displayUUID, {WindowHint{"xterm", 1, std::nullopt}}},
-                         {side.displayUUID, {WindowHint{kNotesBundleID, 2, std::nullopt}}}};
-    const SceneRestoreResult result = app->sceneRestoreEngine()->restore(scene);
+    scene.layoutRefsByDisplay = {{primary, "builtin.split-50-50"}, {side, "builtin.split-50-50"}};
+    scene.windowHints = {{primary, {WindowHint{"xterm", 1, std::nullopt}}},
+                         {side, {WindowHint{kNotesBundleID, 2, std::nullopt}}}};
+    writeActiveScene(scene);
+    std::ofstream(home() / "user-defaults.json") << R"({"ParkUnmanagedWindowsOnRestore":true})";
 
-    EXPECT_EQ(result.appliedDisplays, 2);
-    EXPECT_EQ(result.placedWindows, 1);
-    EXPECT_EQ(result.parkedWindows, 1);
-    const Zone& one = zone(*app, primary, 1);
-    EXPECT_TRUE(fillsZone(*ax->frame(elementOf(terminal)), one.frame, primary.visibleFrame));
-    EXPECT_EQ(one.stack, std::vector<WindowID>{terminal.window});
+    const pid_t terminal =
+        session->start({"xterm", "-title", "Terminal", "-geometry", "60x20+2100+100", "-e", "cat"});
+    const xcb_window_t terminalWindow = clientOf(terminal);
+    const pid_t unrelated = session->start(
+        {"xterm", "-name", "unrelated", "-title", "Unrelated", "-geometry", "50x15+300+300", "-e", "cat"});
+    const xcb_window_t unrelatedWindow = clientOf(unrelated);
+    const Rect unrelatedBefore = session->frameOf(unrelatedWindow);
 
-    // The launched client's first window is placed as it shows.
-    pid_t notes = 0;
-    ASSERT_TRUE(runUntil([&] {
-        for (const auto& running : desktop->workspace().runningApplications())
-            if (running.bundleID == kNotesBundleID && session().clientOf(running.pid)) notes = running.pid;
-        return notes != 0;
-    }));
-    launched_.push_back(notes);
-    const xcb_window_t notesWindow = *session().clientOf(notes);
-    const Zone& two = zone(*app, side, 2);
-    ASSERT_TRUE(runUntil([&] { return !two.stack.empty(); }));
-    EXPECT_EQ(two.stack, std::vector<WindowID>{notesWindow});
-    EXPECT_TRUE(fillsZone(*ax->frame(elementOf({notes, notesWindow})), two.frame, side.visibleFrame));
+    session->start({KORVANE_BINARY},
+                   {"KORVANE_HOME=" + home().string(), "KORVANE_LOG_LEVEL=debug",
+                    "XDG_DATA_HOME=" + dataHome().string(),
+                    "XDG_DATA_DIRS=" + (folder.path() / "none").string(),
+                    std::string("LSAN_OPTIONS=suppressions=") + KORVANE_LSAN_SUPPRESSIONS},
+                   log().string());
+    ASSERT_TRUE(waitForLine("Scene Restore complete (layout-only): 'Terminals' displays=2/2 unresolved=0"))
+        << logText();
 
-    // The unrelated window is sent to the parking frame: its size and height kept, one pixel of it left on
-    // its monitor. The window manager keeps a tenth of a window that a client moves on screen, no more,
+    // Zone 1 of the primary monitor (root 1920, 0, 1920 x 1080) is its left half.
+    EXPECT_TRUE(fills(session->frameOf(terminalWindow), Rect(1920, 0, 960, 1080)));
+    EXPECT_TRUE(
+        waitForLine("[diag] Restore placed: bundle='xterm' zone=1 wid=" + std::to_string(terminalWindow)));
+
+    // The client is launched and its first window lands in zone 2 of the other monitor (root 0, 0,
+    // 1920 x 900): its right half.
+    ASSERT_TRUE(waitForLine("[Tracker] AutoLaunch intent matched wid=")) << logText();
+    std::optional<xcb_window_t> notes;
+    for (xcb_window_t w : session->clientList())
+        if (w != terminalWindow && w != unrelatedWindow) notes = w;
+    ASSERT_TRUE(notes.has_value());
+    EXPECT_TRUE(X11TestSession::waitFor([&] {
+        return fills(session->frameOf(*notes), Rect(960, 0, 960, 900));
+    })) << platform::describe(session->frameOf(*notes));
+    EXPECT_TRUE(waitForLine("AutoPush rid=2: moved wid=" + std::to_string(*notes))) << logText();
+
+    // The unrelated window keeps its size and height and goes left off its monitor, one pixel of it
+    // asked to stay. The window manager keeps a tenth of a window that a client moves on screen, no more,
     // and leaves it there.
-    const Rect parked = fittedIntegralRect(*unrelatedBefore, side.visibleFrame);
-    auto onItsMonitor = [&](const Rect& frame) { return frame.maxX() - side.visibleFrame.minX(); };
+    ASSERT_TRUE(waitForLine("Scene park: 'unrelated' wid=" + std::to_string(unrelatedWindow))) << logText();
     for (int look = 0; look < 2; ++look) {
-        const auto frame = ax->frame(elementOf({unrelated, unrelatedWindow}));
-        ASSERT_TRUE(frame.has_value());
-        EXPECT_EQ(frame->size, parked.size);
-        EXPECT_EQ(frame->minY(), parked.minY());
-        EXPECT_GE(onItsMonitor(*frame), 1);
-        EXPECT_LE(onItsMonitor(*frame), 1 + std::ceil(frame->width() / 10)) << platform::describe(*frame);
-        runUntil([] { return false; }, milliseconds(500));
+        const Rect parked = session->frameOf(unrelatedWindow);
+        EXPECT_EQ(parked.size, unrelatedBefore.size);
+        EXPECT_EQ(parked.minY(), unrelatedBefore.minY());
+        EXPECT_GE(parked.maxX(), 1);
+        EXPECT_LE(parked.maxX(), 1 + std::ceil(parked.width() / 10)) << platform::describe(parked);
+        X11TestSession::waitFor([] { return false; }, milliseconds(500));
     }
-
-    app->tracker()->stopObserving();
-    session().stop(unrelated);
 }
 
 } // namespace
