@@ -195,15 +195,10 @@ TEST_F(SceneRestoreScenarioTest, aRestorePlacesLaunchesAndParksAcrossTwoDisplays
     EXPECT_EQ(autoLaunchIntents()[2].stage, MappingIntentStage::committed);
 }
 
-TEST_F(SceneRestoreScenarioTest, anUnknownLayoutLeavesItsDisplayUnresolvedYetGivesItZones) {
-    scene.layoutRefsByDisplay[kD2] = "layout.nowhere";
-    const auto result = engine->restore(scene);
-    EXPECT_EQ(result.unresolvedDisplays, std::vector<std::string>{kD2});
-    EXPECT_EQ(result.appliedDisplays, 1);
-    // The display still gets zones (its fallback layout), and a second restore changes nothing more.
-    const auto zonesAfterFirst = stateOf(kD2)->layout.zones.size();
-    EXPECT_EQ(engine->restore(scene).unresolvedDisplays, std::vector<std::string>{kD2});
-    EXPECT_EQ(stateOf(kD2)->layout.zones.size(), zonesAfterFirst);
-    EXPECT_EQ(services->resolveSceneLayout("builtin.grid.2x2", screens().screens[0])->zones.size(), 2u);
-    EXPECT_FALSE(services->resolveSceneLayout("layout.nowhere", screens().screens[0]));
+TEST_F(SceneRestoreScenarioTest, aLayoutReferenceIsALayoutIdTakenAsItStands) {
+    const auto screen = screens().screens[0];
+    EXPECT_EQ(services->resolveSceneLayout("builtin.grid.2x2", screen)->zones.size(), 2u); // an older id
+    EXPECT_EQ(services->resolveSceneLayout("builtin.daily", screen)->gridSpec, (GridSpec{1, 4, 0, 0}));
+    EXPECT_FALSE(services->resolveSceneLayout("layout.nowhere", screen));
+    EXPECT_FALSE(services->resolveSceneLayout(" builtin.daily", screen));
 }

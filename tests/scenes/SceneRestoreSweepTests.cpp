@@ -277,35 +277,6 @@ TEST_F(SceneRestoreSweepTest, aParkedWindowKeepsItsPlaceOnTheDisplayWithinItsVis
     EXPECT_TRUE(logged("[sceneManager] Scene park: 'com.example.other' wid=" + std::to_string(onD1)));
 }
 
-TEST_F(SceneRestoreSweepTest, withoutAZoneResolverNothingIsPlacedOrLaunchedButParkingStillRuns) {
-    parkingOn();
-    engine->zoneFrameResolver = nullptr;
-    const pid_t editor = launch(kEditor, "Editor");
-    const WindowID window = open(editor, {100, 100, 800, 600}, "Notes");
-
-    const auto result = restoreWith({{"D1", {hint(kEditor, 1), hint(kMail, 2)}}});
-
-    // No hint was served, so no application is the scene's: the editor's window is parked too.
-    EXPECT_TRUE(placed.empty());
-    EXPECT_TRUE(launches.empty());
-    EXPECT_EQ(frameOf(window), Rect(-799, 100, 800, 600));
-    EXPECT_EQ(counts(result), (Counts{0, 0, 1}));
-}
-
-TEST_F(SceneRestoreSweepTest, anUnreadableWindowListEndsTheSweepBeforeItBegins) {
-    parkingOn();
-    const pid_t other = launch("com.example.other", "Other");
-    const WindowID window = open(other, {100, 100, 800, 600}, "Other");
-    desktop->windowServer().setAvailable(false);
-
-    const auto result = restoreWith({{"D1", {hint(kMail, 1)}}});
-
-    EXPECT_EQ(frameOf(window), Rect(100, 100, 800, 600));
-    EXPECT_EQ(counts(result), (Counts{0, 0, 0}));
-    EXPECT_EQ(completions, 0);
-    EXPECT_TRUE(launches.empty());
-}
-
 TEST_F(SceneRestoreSweepTest, aRestoreWithNoScreenPlacesAndParksNothing) {
     parkingOn();
     const pid_t other = launch("com.example.other", "Other");
