@@ -1,4 +1,5 @@
-// Restoring a scene's layouts and the launch restore of the active scene.
+// Restoring a scene on the connected displays, the launch restore of the active scene, and serving one
+// newly connected display.
 #include "scenes/SceneRestoreEngine.h"
 
 #include "app/DisplayUtil.h"
@@ -11,7 +12,6 @@
 #include "scenes/model/WMScene.h"
 
 #include <algorithm>
-#include <set>
 #include <utility>
 
 namespace korvane {
@@ -37,7 +37,8 @@ SceneRestoreEngine::SceneRestoreEngine(platform::Platform& platform, std::shared
     : layoutResolver(std::move(layoutResolver)), platform_(platform), store_(std::move(store)),
       ax_(std::move(ax)) {}
 
-SceneRestoreResult SceneRestoreEngine::restore(const WMScene& scene) {
+SceneRestoreResult SceneRestoreEngine::restore(const WMScene& scene,
+                                               const std::optional<platform::ScreenInfo>& screen) {
     auto& clock = platform_.runLoop();
     const Nanos start = clock.now();
     SceneRestoreResult result;
@@ -51,19 +52,25 @@ SceneRestoreResult SceneRestoreEngine::restore(const WMScene& scene) {
     }
 
     auto& screens = platform_.screens();
-    std::vector<platform::ScreenInfo> considered = screens.screens();
-    if (considered.empty())
-        if (auto main = screens.mainScreen()) considered.push_back(*main);
-    const auto resolution = scene.resolveDisplays(ScreenContext::capture(screens));
+    ScreenContext considered = ScreenContext::capture(screens);
+    if (considered.screens.empty()) {
+        // Without any screen there is no fallback either: nothing is considered, and the sweep, finding
+        // no display, touches no window.
+        std::optional<platform::ScreenInfo> fallback = screen ? screen : screens.mainScreen();
+        if (fallback) considered.screens.push_back(*fallback);
+    }
+    if (considered.screens.empty())
+        Log::sceneManager.error("Scene Restore: no screen connected; '%s' places no window", scene.name);
+    const SceneDisplayResolution resolution = scene.resolveDisplays(considered);
 
     std::vector<std::string> unresolved;
-    for (const auto& screen : considered) {
-        const std::string uuid = DisplayUtil::displayUUID(screen);
+    for (const auto& candidate : considered.screens) {
+        const std::string uuid = DisplayUtil::displayUUID(candidate);
         auto ref = resolution.layoutRefs.find(uuid);
         const std::string trimmed =
             ref == resolution.layoutRefs.end() ? std::string() : trimmingWhitespaceAndNewlines(ref->second);
         const bool resolved = !trimmed.empty() && !isPlaceholderRef(trimmed) && layoutResolver &&
-                              layoutResolver(trimmed, screen).has_value();
+                              layoutResolver(trimmed, candidate).has_value();
         if (!resolved) unresolved.push_back(uuid);
     }
 
@@ -74,8 +81,10 @@ SceneRestoreResult SceneRestoreEngine::restore(const WMScene& scene) {
     }
     if (onAfterRestore) onAfterRestore(scene);
 
+    const SweepCounts swept = sweepWindows(considered.screens, resolution);
+
     result.duration = toSeconds(clock.now() - start);
-    const int displays = static_cast<int>(considered.size());
+    const int displays = static_cast<int>(considered.screens.size());
     const int distinctUnresolved = static_cast<int>(std::set(unresolved.begin(), unresolved.end()).size());
     result.totalDisplays = displays;
     result.totalWindows = displays;
@@ -83,6 +92,9 @@ SceneRestoreResult SceneRestoreEngine::restore(const WMScene& scene) {
     result.matchedCount = result.appliedDisplays;
     result.movedCount = result.appliedDisplays;
     result.failedCount = static_cast<int>(unresolved.size());
+    result.placedWindows = swept.placed;
+    result.totalHints = swept.totalHints;
+    result.parkedWindows = swept.parked;
     Log::sceneManager.info(
         "Scene Restore complete (layout-only): '%s' displays=%ld/%ld unresolved=%ld time=%s", scene.name,
         result.appliedDisplays, displays, unresolved.size(),
@@ -92,7 +104,7 @@ SceneRestoreResult SceneRestoreEngine::restore(const WMScene& scene) {
     return result;
 }
 
-void SceneRestoreEngine::restoreActiveSceneOnLaunch() {
+void SceneRestoreEngine::restoreActiveSceneOnLaunch(const std::optional<platform::ScreenInfo>& screen) {
     auto scene = store_->loadActiveScene(ScreenContext::capture(platform_.screens()));
     if (!scene) {
         Log::sceneManager.info("No active scene to restore on launch");
@@ -100,11 +112,24 @@ void SceneRestoreEngine::restoreActiveSceneOnLaunch() {
     }
     Log::sceneManager.info("Will restore scene '%s' on launch (after delay)", scene->name);
     platform_.runLoop().scheduleTimer(seconds(kLaunchRestoreDelay), false, platform::RunLoopMode::Default,
-                                      [weak = weak_from_this(), scene = *scene](platform::Timer&) {
+                                      [weak = weak_from_this(), scene = *scene, screen](platform::Timer&) {
                                           // The launch restore shows no heads-up display; its result is
                                           // dropped.
-                                          if (auto engine = weak.lock()) engine->restore(scene);
+                                          if (auto engine = weak.lock()) engine->restore(scene, screen);
                                       });
+}
+
+void SceneRestoreEngine::applyDisplay(const std::string& displayUUID, const WMScene& scene) {
+    if (!platform_.accessibility().isProcessTrusted()) return;
+    auto& screens = platform_.screens();
+    const auto connected = screens.screens();
+    auto found = std::find_if(connected.begin(), connected.end(), [&](const platform::ScreenInfo& s) {
+        return DisplayUtil::displayUUID(s) == displayUUID;
+    });
+    if (found == connected.end()) return;
+    const SceneDisplayResolution resolution = scene.resolveDisplays(ScreenContext::capture(screens));
+    sweepWindows({*found}, resolution);
+    Log::sceneManager.info("Scene restore: applied display '%s' for scene '%s'", displayUUID, scene.name);
 }
 
 } // namespace korvane

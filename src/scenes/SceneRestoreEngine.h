@@ -1,15 +1,27 @@
 // Applies a saved scene to the displays connected now: checks each display's layout reference, records
-// the scene as the active one and lets the application apply the layouts; and restores the active scene
-// shortly after launch.
+// the scene as the active one, lets the application apply the layouts, sweeps the running windows into
+// the zones the scene's hints name, asks for missing applications to be launched and, when the user
+// wants it, parks the windows the scene does not place. Also restores the active scene shortly after
+// launch and serves one newly connected display.
 #pragma once
 
 #include "core/ZoneModel.h"
+#include "platform/Accessibility.h"
+#include "platform/Geometry.h"
 #include "platform/Screens.h"
+#include "platform/Time.h"
+#include "platform/WindowServer.h"
+#include "scenes/model/SceneDisplayResolution.h"
+#include "scenes/model/WindowHint.h"
 
+#include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 namespace korvane {
@@ -41,36 +53,154 @@ struct SceneRestoreResult {
     friend bool operator==(const SceneRestoreResult&, const SceneRestoreResult&) = default;
 };
 
-// Main thread only. One application-wide engine; its deferred work holds it weakly.
+// Main thread only. One application-wide engine; its deferred work holds it weakly. It knows nothing of
+// layouts, zone state or launching: it reaches them through the callbacks the application sets once.
+// Logs under "sceneManager".
+//
+// Coordinates: window-list bounds are top-left global; every one of them is flipped to bottom-left
+// global (the primary screen's top edge) before it is matched to a display or a zone, and zone frames
+// and targets are bottom-left, as AXUtil::moveResize takes them. The one exception is the parked-window
+// test, which is defined on the bounds as the window list gives them.
 class SceneRestoreEngine : public std::enable_shared_from_this<SceneRestoreEngine> {
   public:
     // Turns a trimmed layout reference into a layout for the screen; nothing when it cannot.
     using LayoutResolver = std::function<std::optional<Layout>(const std::string& layoutRef,
                                                                const platform::ScreenInfo& screen)>;
+    // The frame (bottom-left global) of a zone of the layout now applied on a display; nothing when the
+    // display has no such zone.
+    using ZoneFrameResolver =
+        std::function<std::optional<Rect>(const std::string& displayUUID, std::int64_t zoneID)>;
+    using WindowPlacedHandler = std::function<void(const std::string& displayUUID, WindowID wid, pid_t pid,
+                                                   const platform::AXElement& window, std::int64_t zoneID)>;
+    using AppLaunchHandler = std::function<void(const std::string& displayUUID, const WindowHint& hint)>;
+    using SweepCompletedHandler = std::function<void(
+        const std::set<WindowID>& placed, const std::set<std::string>& sceneBundleIDs,
+        const std::map<pid_t, std::string>& bundleByPID, const std::set<std::string>& parkedBundleIDs)>;
+
+    // A window the sweep may hand to a hint. `frame` is the window-list bounds as read (top-left).
+    struct PoolCandidate {
+        pid_t pid = 0;
+        WindowID wid = 0;
+        std::string name;
+        std::string ownerName;
+        Rect frame;
+        int score = 0;
+
+        friend bool operator==(const PoolCandidate&, const PoolCandidate&) = default;
+    };
+    // Display UUID, then bundle identifier, to the candidates in window-list order (front to back).
+    using Pool = std::map<std::string, std::map<std::string, std::vector<PoolCandidate>>>;
+
+    // Every window of a known application in the window list, admitted to the pool or not; the parking
+    // phase walks them. `frame` is the window-list bounds as read (top-left).
+    struct WindowEntry {
+        pid_t pid = 0;
+        WindowID wid = 0;
+        std::string displayUUID;
+        std::string bundleID;
+        Rect frame;
+    };
+
+    struct SweepCounts {
+        int placed = 0;
+        int totalHints = 0;
+        int parked = 0;
+
+        friend bool operator==(const SweepCounts&, const SweepCounts&) = default;
+    };
 
     static std::shared_ptr<SceneRestoreEngine> create(platform::Platform& platform,
                                                       std::shared_ptr<SceneStore> store,
                                                       std::shared_ptr<AXUtil> ax,
                                                       LayoutResolver layoutResolver);
 
-    // Without accessibility trust: the denied result and nothing else. Otherwise every connected display
-    // whose reference is missing, blank, a "scene-restore-" or "scene-apply-" placeholder or unknown to
-    // the resolver counts as unresolved; the scene is recorded as active (a failed write is dropped)
-    // and handed to onAfterRestore, unresolved displays or not.
-    SceneRestoreResult restore(const WMScene& scene);
+    // Without accessibility trust: the denied result and nothing else. Otherwise every considered
+    // display (the connected screens, else `screen`, else the main screen) whose reference is missing,
+    // blank, a "scene-restore-" or "scene-apply-" placeholder or unknown to the resolver counts as
+    // unresolved; the scene is recorded as active (a failed write is dropped), handed to onAfterRestore,
+    // and the windows are swept. With no screen at all nothing is placed or parked.
+    SceneRestoreResult restore(const WMScene& scene,
+                               const std::optional<platform::ScreenInfo>& screen = std::nullopt);
     // With an active scene, restores it from a one-shot timer 1.0 s later (nothing once the engine is
-    // gone); without one, says so.
-    void restoreActiveSceneOnLaunch();
+    // gone; no heads-up display); without one, says so.
+    void restoreActiveSceneOnLaunch(const std::optional<platform::ScreenInfo>& screen = std::nullopt);
+    // Sweeps the windows of one connected display into the scene's zones (parking included), without
+    // checking references, recording the scene or applying layouts: the caller has applied the display's
+    // layout. Nothing without accessibility trust or for a display that is not connected.
+    void applyDisplay(const std::string& displayUUID, const WMScene& scene);
+
+    // Serves the hints of `screens` from the window list, asks for launches, then parks (when the user
+    // wants it) and reports through onSweepCompleted. All zeros, and nothing else, when the window list
+    // cannot be read.
+    SweepCounts sweepWindows(const std::vector<platform::ScreenInfo>& screens,
+                             const SceneDisplayResolution& resolution);
+
+    // +10 for a title that is not the owner's name, +5 when the shorter side is 260 or more, +3 for an
+    // area of 200000 or more.
+    static int poolScore(const std::string& name, const std::string& ownerName, const Rect& frame);
+    // The best candidate of the application: from the hint's display, else from the other displays in
+    // ascending UUID order. It leaves the pool, so no window is handed out twice.
+    static std::optional<PoolCandidate> takeNextCandidate(const std::string& bundleID,
+                                                          const std::string& displayUUID, Pool& pool);
+    // Highest score first; equal scores keep window-list order.
+    static void sortCandidatesByScore(std::vector<PoolCandidate>& candidates);
+    // A process of the application, the smallest process id first.
+    static std::optional<pid_t> pidForBundleID(const std::string& bundleID,
+                                               const std::map<pid_t, std::string>& bundleByPID);
 
     LayoutResolver layoutResolver;
-    // The application applies the scene's layouts here, once per restore.
+    // The application applies the scene's layouts here, once per restore, before the sweep.
     std::function<void(const WMScene&)> onAfterRestore;
+    // Unset: the sweep places nothing and asks for no launch; the parking phase still runs.
+    ZoneFrameResolver zoneFrameResolver;
+    // Every window the sweep placed whose number is known.
+    WindowPlacedHandler onWindowPlaced;
+    // At most once per zone of a display and sweep, for a hint no window was found for.
+    AppLaunchHandler onAppLaunchNeeded;
+    // Once at the end of every sweep that could read the window list, after every move.
+    SweepCompletedHandler onSweepCompleted;
 
     static constexpr double kLaunchRestoreDelay = 1.0; // seconds
+    // Between un-minimising a window and moving it: the window must be back before it can be moved.
+    static constexpr Nanos kUnminimizePause = milliseconds(30);
+    // The user default that turns parking on (off when absent).
+    static constexpr const char* kParkUnmanagedWindowsKey = "ParkUnmanagedWindowsOnRestore";
 
   private:
+    // What one sweep works on; nothing of it outlives the sweep.
+    struct SweepState {
+        std::map<pid_t, std::string> bundleByPID;
+        Pool pool;
+        std::vector<WindowEntry> entries;
+        std::set<WindowID> placed;
+        std::set<std::string> sceneBundleIDs;
+        std::map<std::string, std::set<std::int64_t>> requestedZones;
+        int placedCount = 0;
+        int totalHints = 0;
+        int zoneResolverMisses = 0;
+        // The flip of window-list bounds to bottom-left; nothing without any screen.
+        std::optional<double> flipHeight;
+
+        Rect bottomLeft(const Rect& windowListBounds) const;
+    };
+
     SceneRestoreEngine(platform::Platform& platform, std::shared_ptr<SceneStore> store,
                        std::shared_ptr<AXUtil> ax, LayoutResolver layoutResolver);
+
+    // The pool and the window entries from the window list; false when the list cannot be read.
+    bool buildPool(SweepState& sweep);
+    void serveDisplay(const platform::ScreenInfo& screen, const SceneDisplayResolution& resolution,
+                      SweepState& sweep);
+    void serveHint(const WindowHint& hint, const platform::ScreenInfo& screen, const std::string& displayUUID,
+                   SweepState& sweep);
+    // The application's first accessibility window that no hint placed yet (else its first window).
+    bool placeFromAllWindows(const WindowHint& hint, const Rect& target, const std::string& displayUUID,
+                             std::optional<WindowID> poolWid, SweepState& sweep);
+    void placeWindow(const platform::AXElement& window, const Rect& target, const WindowHint& hint,
+                     const std::string& displayUUID, std::optional<WindowID> poolWid, SweepState& sweep);
+    // Ends every sweep: parks when the option is on, reports, and returns the parked count.
+    int finishSweep(SweepState& sweep);
+    int parkUnplacedWindows(SweepState& sweep, std::set<std::string>& parkedBundleIDs);
 
     platform::Platform& platform_;
     std::shared_ptr<SceneStore> store_;

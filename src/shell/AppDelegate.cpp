@@ -32,6 +32,7 @@
 #include "layouts/LayoutTemplateSet.h"
 #include "platform/Platform.h"
 #include "scenes/SceneRestoreEngine.h"
+#include "scenes/SceneRestoreServices.h"
 #include "scenes/SceneStore.h"
 #include "scenes/model/SceneFileRewriter.h"
 #include "scenes/model/ScreenContext.h"
@@ -163,8 +164,11 @@ void AppDelegate::wire() {
 }
 
 const std::shared_ptr<SceneRestoreEngine>& AppDelegate::sceneRestoreEngine() {
-    if (!sceneRestoreEngine_)
-        sceneRestoreEngine_ = SceneRestoreEngine::create(platform_, SceneStore::shared(), ax_, nullptr);
+    if (!sceneRestoreEngine_) {
+        sceneRestoreServices_ = SceneRestoreServices::create(
+            platform_, {multiState_, displayLayouts_, layoutLibrary_, mappingTransactions_});
+        sceneRestoreEngine_ = sceneRestoreServices_->makeEngine(SceneStore::shared(), ax_);
+    }
     return sceneRestoreEngine_;
 }
 

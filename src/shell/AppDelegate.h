@@ -45,6 +45,7 @@ class NewWindowPlacement;
 class SDPController;
 class SceneCardSwitcherController;
 class SceneRestoreEngine;
+class SceneRestoreServices;
 class SettingsWindowController;
 class StatusBarController;
 class StatusBarEventBus;
@@ -271,6 +272,7 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
     std::shared_ptr<DragSnapController> dragSnapController_;
     std::shared_ptr<GlobalSwitcherWindowController> globalSwitcherWC_;
     std::shared_ptr<SettingsWindowController> settingsWC_;
+    std::shared_ptr<SceneRestoreServices> sceneRestoreServices_; // the engine's callbacks lead here
     std::shared_ptr<SceneRestoreEngine> sceneRestoreEngine_;
     // The observations and the subscription start-up opens; shut-down ends them.
     std::unique_ptr<platform::ObserverToken> displayObserverToken_;

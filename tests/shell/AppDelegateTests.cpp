@@ -21,6 +21,8 @@
 #include "layouts/LayoutLibrary.h"
 #include "layouts/LayoutSelectionStore.h"
 #include "platform/sim/LogCapture.h"
+#include "scenes/SceneRestoreEngine.h"
+#include "scenes/model/WMScene.h"
 #include "support/SupportFolderFixture.h"
 #include "tracking/MappingTransaction.h"
 #include "tracking/WindowTracker.h"
@@ -249,5 +251,44 @@ TEST_F(AppDelegateTest, asTheTrackersDelegateItPlacesALaunchedApplicationsWindow
 
     EXPECT_EQ(state.layout.zones.at(zone).stack.back(), inbox);
     EXPECT_EQ(coordinator.intent("AUTO-1")->stage, MappingIntentStage::committed);
+    app->tracker()->stopObserving();
+}
+
+TEST_F(AppDelegateTest,
+       itsOneRestoreEngineSweepsIntoItsZonesAndLaunchesIntoThemThroughItsNewWindowPlacement) {
+    desktop->screens().addDisplay({.frame = Rect{0, 0, 1920, 1080}, .uuid = "D1"});
+    auto app = makeApp();
+    const auto engine = app->sceneRestoreEngine();
+    app->tracker()->delegate = app->newWindowPlacement();
+    app->tracker()->startObserving();
+    const pid_t editor = desktop->workspace().launch({.bundleID = "com.example.editor", .name = "Editor"});
+    const WindowID notes =
+        desktop->windows().open(editor, {.frame = Rect{10, 10, 800, 600}, .title = "Notes"});
+    desktop->workspace().install({.bundleID = "com.example.mail", .name = "Mail"});
+    WMScene scene;
+    scene.id = "33333333-4444-4555-8666-777777777777";
+    scene.name = "Two";
+    scene.layoutRefsByDisplay = {{"D1", "builtin.split-50-50"}};
+    scene.windowHints = {{"D1",
+                          {WindowHint{"com.example.editor", 2, std::nullopt},
+                           WindowHint{"com.example.mail", 1, std::nullopt}}}};
+
+    const SceneRestoreResult result = engine->restore(scene);
+    desktop->loop().advance(milliseconds(200));
+    pid_t mail = 0;
+    for (const auto& running : desktop->workspace().runningApplications())
+        if (running.bundleID == "com.example.mail") mail = running.pid;
+    ASSERT_NE(mail, 0);
+    const WindowID inbox = desktop->windows().open(mail, {.frame = Rect{10, 10, 300, 200}, .title = "Inbox"});
+    desktop->loop().advance(milliseconds(200));
+
+    // The same engine serves every restore; its callbacks lead into the application's zones.
+    EXPECT_EQ(app->sceneRestoreEngine(), engine);
+    EXPECT_EQ(result.placedWindows, 1);
+    const WMState& state = *app->multiState()->states.at("D1");
+    EXPECT_EQ(state.layout.zones.at(2).stack, std::vector<WindowID>{notes});
+    EXPECT_EQ(desktop->windows().frame(notes), state.layout.zones.at(2).frame);
+    EXPECT_EQ(state.layout.zones.at(1).stack, std::vector<WindowID>{inbox});
+    EXPECT_EQ(desktop->windows().frame(inbox), state.layout.zones.at(1).frame);
     app->tracker()->stopObserving();
 }

@@ -170,6 +170,24 @@ bool X11Screens::isCompositing() {
     return owned;
 }
 
+void X11Screens::showOnAllWorkspaces(std::uint64_t nativeWindow) {
+    const auto window = static_cast<xcb_window_t>(nativeWindow);
+    if (window == XCB_WINDOW_NONE) return;
+    const auto& e = connection_.ewmh();
+    auto guard = connection_.lock();
+    xcb_connection_t* c = connection_.xcb();
+    // Window managers read both when they first manage the window: some keep a window on every desktop by
+    // its desktop number, others by the sticky state. Appended, so that the states the toolkit writes
+    // before mapping stay.
+    const std::uint32_t allDesktops = 0xFFFFFFFF;
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, e._NET_WM_DESKTOP, XCB_ATOM_CARDINAL, 32, 1,
+                        &allDesktops);
+    xcb_change_property(c, XCB_PROP_MODE_APPEND, window, e._NET_WM_STATE, XCB_ATOM_ATOM, 32, 1,
+                        &e._NET_WM_STATE_STICKY);
+    // A round trip: the toolkit maps the window on a connection of its own, which must not overtake these.
+    std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+}
+
 void X11Screens::handleEvent(const xcb_generic_event_t& event) {
     const std::uint8_t type = event.response_type & 0x7F;
     const auto& e = connection_.ewmh();

@@ -33,6 +33,8 @@ class X11Screens final : public platform::Screens {
     Point mouseLocation() override;
     // Asks the server each time: a compositing manager may start or stop at any moment.
     bool isCompositing() override;
+    // On every desktop (_NET_WM_DESKTOP all) and sticky, written before the window manager first sees it.
+    void showOnAllWorkspaces(std::uint64_t nativeWindow) override;
     // Root coordinates and the platform's global spaces, anchored at the primary monitor as last known.
     Coordinates coordinates();
 

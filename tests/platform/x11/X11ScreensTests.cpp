@@ -7,6 +7,7 @@
 #include "platform/WindowServer.h"
 #include "platform/x11/DisplayIdentity.h"
 
+#include <cstdlib>
 #include <regex>
 #include <tuple>
 
@@ -88,6 +89,35 @@ TEST_F(X11ScreensTest, thePointerIsReportedInTheBottomLeftSpace) {
     EXPECT_EQ(desktop->screens().mouseLocation(), (Point{100, 1000}));
     session().movePointer(10, 890);
     EXPECT_EQ(desktop->screens().mouseLocation(), (Point{-1910, 190}));
+}
+
+TEST_F(X11ScreensTest, anOverlayWindowMarkedBeforeItShowsStaysOnEveryDesktop) {
+    // The window is the test's own, as a toolkit makes it: created, marked, and only then mapped.
+    xcb_connection_t* c = xcb_connect(session().display().c_str(), nullptr);
+    ASSERT_EQ(xcb_connection_has_error(c), 0);
+    const xcb_screen_t* root = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+    const xcb_window_t window = xcb_generate_id(c);
+    xcb_create_window(c, XCB_COPY_FROM_PARENT, window, root->root, 2000, 100, 320, 80, 0,
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, root->root_visual, 0, nullptr);
+    // A round trip, as a toolkit syncs: the server knows the window before another connection names it.
+    std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+    desktop->screens().showOnAllWorkspaces(window);
+    xcb_map_window(c, window);
+    xcb_flush(c);
+    EXPECT_TRUE(X11TestSession::waitFor([&] { return session().isClient(window); }));
+
+    const std::string name = "_NET_WM_DESKTOP";
+    auto* atom = xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, name.size(), name.c_str()), nullptr);
+    ASSERT_NE(atom, nullptr);
+    auto* desktopNumber = xcb_get_property_reply(
+        c, xcb_get_property(c, 0, window, atom->atom, XCB_ATOM_CARDINAL, 0, 1), nullptr);
+    ASSERT_NE(desktopNumber, nullptr);
+    ASSERT_EQ(xcb_get_property_value_length(desktopNumber), 4);
+    EXPECT_EQ(*static_cast<std::uint32_t*>(xcb_get_property_value(desktopNumber)), 0xFFFFFFFFu);
+    std::free(desktopNumber);
+    std::free(atom);
+    xcb_destroy_window(c, window);
+    xcb_disconnect(c);
 }
 
 TEST(DisplayIdentity, edidFieldsAreParsedInvalidBlocksRefusedAndUUIDsNameBased) {

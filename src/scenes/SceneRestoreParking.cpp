@@ -1,0 +1,63 @@
+// The end of every window sweep: parking the windows of ordinary applications that the scene does not
+// place just off their display's left edge, when the user wants it, and reporting the sweep.
+#include "scenes/SceneRestoreEngine.h"
+
+#include "app/DisplayUtil.h"
+#include "core/AXUtil.h"
+#include "core/Log.h"
+#include "core/Rescuer.h"
+#include "platform/Platform.h"
+
+namespace korvane {
+
+int SceneRestoreEngine::finishSweep(SweepState& sweep) {
+    std::set<std::string> parkedBundleIDs;
+    if (!platform_.userDefaults().boolValue(kParkUnmanagedWindowsKey).value_or(false)) {
+        Log::sceneManager.info("Window sweep: parking disabled; skip unmanaged parking");
+        if (onSweepCompleted) onSweepCompleted(sweep.placed, sweep.sceneBundleIDs, sweep.bundleByPID, {});
+        return 0;
+    }
+    const int parked = parkUnplacedWindows(sweep, parkedBundleIDs);
+    Log::sceneManager.info("Window sweep: placed %ld/%ld windows, parked %ld unmanaged, "
+                           "zoneResolverMisses=%ld, sceneBundleIDs=%ld",
+                           sweep.placedCount, sweep.totalHints, parked, sweep.zoneResolverMisses,
+                           sweep.sceneBundleIDs.size());
+    if (onSweepCompleted)
+        onSweepCompleted(sweep.placed, sweep.sceneBundleIDs, sweep.bundleByPID, parkedBundleIDs);
+    return parked;
+}
+
+int SceneRestoreEngine::parkUnplacedWindows(SweepState& sweep, std::set<std::string>& parkedBundleIDs) {
+    // Agents and accessories keep their windows where they are: they are no part of a workspace.
+    std::set<pid_t> regular;
+    for (const auto& app : platform_.workspace().runningApplications())
+        if (app.activationPolicy == platform::ActivationPolicy::regular) regular.insert(app.pid);
+    auto& screens = platform_.screens();
+    const auto connected = screens.screens();
+
+    int parked = 0;
+    for (const auto& entry : sweep.entries) {
+        if (sweep.placed.contains(entry.wid)) continue;
+        // Every window of an application the scene names stays, also one that no hint took.
+        if (sweep.sceneBundleIDs.contains(entry.bundleID)) continue;
+        if (!regular.contains(entry.pid)) continue;
+        if (isParkedOffscreen(entry.frame, connected)) {
+            parkedBundleIDs.insert(entry.bundleID);
+            continue;
+        }
+        const auto window = ax_->axElement(entry.wid, entry.pid);
+        if (!window) continue;
+        const Rect frame = sweep.bottomLeft(entry.frame);
+        // Without any screen there is no edge to park at; the window stays rather than the program
+        // stopping.
+        const auto screen = DisplayUtil::screen(screens, frame);
+        if (!screen) continue;
+        ax_->moveResize(*window, fittedIntegralRect(frame, screen->visibleFrame));
+        parkedBundleIDs.insert(entry.bundleID);
+        ++parked;
+        Log::sceneManager.info("Scene park: '%s' wid=%u", entry.bundleID, entry.wid);
+    }
+    return parked;
+}
+
+} // namespace korvane

@@ -1,0 +1,164 @@
+// The application's side of a scene restore and the automatic launch of applications without a window.
+#include "scenes/SceneRestoreServices.h"
+
+#include "app/DisplayLayouts.h"
+#include "app/DisplayUtil.h"
+#include "core/Log.h"
+#include "core/MultiDisplayState.h"
+#include "core/WMState.h"
+#include "layouts/LayoutBuilder.h"
+#include "layouts/LayoutTemplateResolver.h"
+#include "platform/Format.h"
+#include "platform/Platform.h"
+#include "scenes/SceneRestoreEngine.h"
+#include "scenes/model/WindowHint.h"
+#include "tracking/MappingTransaction.h"
+
+#include <cctype>
+#include <limits>
+#include <utility>
+#include <vector>
+
+namespace korvane {
+
+namespace {
+
+std::string upperCased(std::string s) {
+    for (char& c : s)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return s;
+}
+
+std::optional<int> asZoneID(std::int64_t zoneID) {
+    if (zoneID < std::numeric_limits<int>::min() || zoneID > std::numeric_limits<int>::max())
+        return std::nullopt;
+    return static_cast<int>(zoneID);
+}
+
+} // namespace
+
+std::shared_ptr<SceneRestoreServices> SceneRestoreServices::create(platform::Platform& platform,
+                                                                   Dependencies dependencies) {
+    return std::shared_ptr<SceneRestoreServices>(new SceneRestoreServices(platform, std::move(dependencies)));
+}
+
+SceneRestoreServices::SceneRestoreServices(platform::Platform& platform, Dependencies dependencies)
+    : platform_(platform), deps_(std::move(dependencies)) {}
+
+std::shared_ptr<SceneRestoreEngine> SceneRestoreServices::makeEngine(std::shared_ptr<SceneStore> store,
+                                                                     std::shared_ptr<AXUtil> ax) {
+    std::weak_ptr<SceneRestoreServices> weak = weak_from_this();
+    auto engine = SceneRestoreEngine::create(
+        platform_, std::move(store), std::move(ax),
+        [weak](const std::string& ref, const platform::ScreenInfo& screen) -> std::optional<Layout> {
+            auto self = weak.lock();
+            return self ? self->resolveSceneLayout(ref, screen) : std::nullopt;
+        });
+    engine->onAfterRestore = [weak](const WMScene& scene) {
+        if (auto self = weak.lock()) self->sceneDidRestore(scene);
+    };
+    engine->zoneFrameResolver = [weak](const std::string& displayUUID,
+                                       std::int64_t zoneID) -> std::optional<Rect> {
+        auto self = weak.lock();
+        return self ? self->sceneZoneFrame(displayUUID, zoneID) : std::nullopt;
+    };
+    engine->onWindowPlaced = [weak](const std::string& displayUUID, WindowID wid, pid_t pid,
+                                    const platform::AXElement& element, std::int64_t zoneID) {
+        if (auto self = weak.lock()) self->sceneWindowPlaced(displayUUID, wid, pid, element, zoneID);
+    };
+    engine->onAppLaunchNeeded = [weak](const std::string& displayUUID, const WindowHint& hint) {
+        if (auto self = weak.lock()) self->sceneAppLaunchNeeded(displayUUID, hint);
+    };
+    engine->onSweepCompleted = &SceneRestoreServices::sceneSweepCompleted;
+    return engine;
+}
+
+std::optional<Layout> SceneRestoreServices::resolveSceneLayout(const std::string& ref,
+                                                               const platform::ScreenInfo& screen) const {
+    const std::string uuid = DisplayUtil::displayUUID(screen);
+    const auto set = deps_.layouts->regionSet(ref);
+    if (!set) return std::nullopt;
+    auto zones = LayoutBuilder::normalizedRegionIDs(*set, screen);
+    if (zones.empty()) return std::nullopt;
+    const int count = static_cast<int>(zones.size());
+    return Layout{uuid, std::move(zones), GridSpec{1, count, 0, 0}};
+}
+
+void SceneRestoreServices::sceneDidRestore(const WMScene& scene) {
+    deps_.displayLayouts->applyLayoutsFromScene(scene);
+}
+
+std::optional<Rect> SceneRestoreServices::sceneZoneFrame(const std::string& displayUUID,
+                                                         std::int64_t zoneID) const {
+    auto state = deps_.multiState->states.find(displayUUID);
+    const auto id = asZoneID(zoneID);
+    if (state == deps_.multiState->states.end() || !state->second || !id) return std::nullopt;
+    const auto& zones = state->second->layout.zones;
+    auto zone = zones.find(*id);
+    if (zone == zones.end()) return std::nullopt;
+    return zone->second.frame;
+}
+
+void SceneRestoreServices::sceneWindowPlaced(const std::string& displayUUID, WindowID wid, pid_t pid,
+                                             const platform::AXElement& element, std::int64_t zoneID) {
+    auto state = deps_.multiState->states.find(displayUUID);
+    const auto id = asZoneID(zoneID);
+    if (state == deps_.multiState->states.end() || !state->second || !id) return;
+    state->second->attach(WinRef{wid, pid, element, *id, std::nullopt}, *id);
+}
+
+void SceneRestoreServices::sceneAppLaunchNeeded(const std::string& displayUUID, const WindowHint& hint) {
+    launchAndPlaceApp(hint.bundleID, hint.zoneID, displayUUID);
+}
+
+void SceneRestoreServices::launchAndPlaceApp(const std::string& bundleID, std::int64_t zoneID,
+                                             const std::string& displayUUID) {
+    Log::sceneManager.info("Scene restore: launchAndPlaceApp called bundle='%s' zone=%ld", bundleID, zoneID);
+
+    // The intent comes first, so that the window of an application that opens at once finds it; one that
+    // is neither running nor installed leaves an intent that simply runs out.
+    auto& coordinator = *deps_.mappingTransactions;
+    coordinator.expireStale();
+    const Nanos now = coordinator.nowProvider();
+    MappingIntent intent;
+    intent.id = platform_.processInfo().makeUUID();
+    intent.source = MappingIntentSource::autoLaunch;
+    intent.targetDisplayUUID = displayUUID;
+    intent.targetZoneID = zoneID;
+    intent.displayEpoch = coordinator.currentEpoch(displayUUID);
+    intent.bundleID = bundleID;
+    intent.createdAt = now;
+    intent.expiresAt = now + seconds(kAutoLaunchIntentLifetime);
+    intent.stage = MappingIntentStage::intent;
+    intent.note = kAutoLaunchNote;
+    coordinator.intents[intent.id] = intent;
+    Log::wm.info("[MappingTX] begin id=%{public}s source=%s display=%s rid=%ld epoch=%ld wid=%s pid=%d",
+                 upperCased(intent.id), toString(intent.source), displayUUID, zoneID, intent.displayEpoch,
+                 "-", 0);
+    coordinator.log("slot.claim.created", intent, std::nullopt, std::nullopt, 0.0);
+
+    auto& workspace = platform_.workspace();
+    for (const auto& app : workspace.runningApplications()) {
+        if (app.bundleID != bundleID) continue;
+        workspace.activate(app.pid, 0);
+        Log::app.info("Scene restore: activated running app '%s' to create window", bundleID);
+        return;
+    }
+    if (!workspace.urlForApplication(bundleID)) return;
+    workspace.openApplication(bundleID, false, [bundleID](platform::OpenApplicationResult result) {
+        if (result.error) Log::app.error("Scene restore: failed to launch %s: %@", bundleID, *result.error);
+    });
+}
+
+void SceneRestoreServices::sceneSweepCompleted(const std::set<WindowID>& placed,
+                                               const std::set<std::string>& sceneBundleIDs,
+                                               const std::map<pid_t, std::string>&,
+                                               const std::set<std::string>& parkedBundleIDs) {
+    Log::sceneManager.debug(
+        "[diag] Sweep complete: placed=%ld sceneBundles=%s", placed.size(),
+        platform::describeList(std::vector<std::string>(sceneBundleIDs.begin(), sceneBundleIDs.end())));
+    Log::sceneManager.info("Scene park: managed=%ld, parked=%ld", sceneBundleIDs.size(),
+                           parkedBundleIDs.size());
+}
+
+} // namespace korvane

@@ -1,0 +1,82 @@
+// What the restore engine asks of the application: a scene's layout reference as a layout for a screen,
+// applying the scene's layouts, the frame of a zone, recording a placed window in its zone, launching or
+// activating an application that has no window so that its first window lands in the hint's zone, and
+// the sweep's summary. It makes the one application-wide engine with these as its callbacks.
+#pragma once
+
+#include "core/ZoneModel.h"
+#include "platform/Accessibility.h"
+#include "platform/Screens.h"
+#include "platform/WindowServer.h"
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <sys/types.h>
+
+namespace korvane {
+
+class AXUtil;
+class DisplayLayouts;
+class LayoutTemplateResolver;
+class MappingTransactionCoordinator;
+class MultiDisplayState;
+class SceneRestoreEngine;
+class SceneStore;
+struct WMScene;
+struct WindowHint;
+
+namespace platform {
+class Platform;
+}
+
+// Main thread only. The engine's callbacks hold it weakly and do nothing once it is gone, except the
+// sweep's summary, which needs nothing of it.
+class SceneRestoreServices : public std::enable_shared_from_this<SceneRestoreServices> {
+  public:
+    struct Dependencies {
+        std::shared_ptr<MultiDisplayState> multiState;
+        std::shared_ptr<DisplayLayouts> displayLayouts;
+        std::shared_ptr<const LayoutTemplateResolver> layouts;
+        std::shared_ptr<MappingTransactionCoordinator> mappingTransactions;
+    };
+
+    static std::shared_ptr<SceneRestoreServices> create(platform::Platform& platform,
+                                                        Dependencies dependencies);
+
+    // The engine over `store` and `ax` with every callback set, once, to the members below.
+    std::shared_ptr<SceneRestoreEngine> makeEngine(std::shared_ptr<SceneStore> store,
+                                                   std::shared_ptr<AXUtil> ax);
+
+    // The layout with that id (built-in templates and their older ids first, then the user layouts) as
+    // zones on the screen's visible frame; nothing for an unknown id or a layout without zones.
+    std::optional<Layout> resolveSceneLayout(const std::string& ref,
+                                             const platform::ScreenInfo& screen) const;
+    void sceneDidRestore(const WMScene& scene);
+    std::optional<Rect> sceneZoneFrame(const std::string& displayUUID, std::int64_t zoneID) const;
+    // The window becomes the top of the zone's stack; a display without zone state records nothing.
+    void sceneWindowPlaced(const std::string& displayUUID, WindowID wid, pid_t pid,
+                           const platform::AXElement& element, std::int64_t zoneID);
+    void sceneAppLaunchNeeded(const std::string& displayUUID, const WindowHint& hint);
+    // Opens an automatic-launch intent for the zone (it lives 8.0 s, for the application's first new
+    // window), then brings a running application forward or opens an installed one in the background.
+    void launchAndPlaceApp(const std::string& bundleID, std::int64_t zoneID, const std::string& displayUUID);
+    static void sceneSweepCompleted(const std::set<WindowID>& placed,
+                                    const std::set<std::string>& sceneBundleIDs,
+                                    const std::map<pid_t, std::string>& bundleByPID,
+                                    const std::set<std::string>& parkedBundleIDs);
+
+    static constexpr double kAutoLaunchIntentLifetime = 8.0; // seconds
+    static constexpr const char* kAutoLaunchNote = "scene-restore-autolaunch";
+
+  private:
+    SceneRestoreServices(platform::Platform& platform, Dependencies dependencies);
+
+    platform::Platform& platform_;
+    Dependencies deps_;
+};
+
+} // namespace korvane

@@ -1,0 +1,328 @@
+// The window sweep of a restore: the pool of running windows read from the window list, the choice of
+// a window for each hint, the requests to launch applications that have none, and placing a window.
+#include "scenes/SceneRestoreEngine.h"
+
+#include "app/DisplayUtil.h"
+#include "core/AXUtil.h"
+#include "core/Log.h"
+#include "core/Rescuer.h"
+#include "core/ScreenSpace.h"
+#include "core/WindowInfoFields.h"
+#include "platform/Format.h"
+#include "platform/Platform.h"
+#include "platform/TextTrim.h"
+
+#include <algorithm>
+#include <cmath>
+#include <unistd.h>
+
+namespace korvane {
+
+using platform::AXElement;
+using platform::AXError;
+using platform::AXValue;
+namespace WK = platform::WindowKey;
+
+namespace {
+
+// The window number an accessibility number stands for, truncated to 32 bits as the window server's are.
+std::optional<WindowID> windowNumberOf(const AXValue& value) {
+    const double* d = std::get_if<double>(&value);
+    if (!d || !std::isfinite(*d) || std::fabs(*d) >= 9.0e18) return std::nullopt;
+    return static_cast<WindowID>(static_cast<std::int64_t>(*d));
+}
+
+bool readsAsTrue(const AXValue& value) {
+    if (const bool* b = std::get_if<bool>(&value)) return *b;
+    if (const double* d = std::get_if<double>(&value)) return *d != 0;
+    return false;
+}
+
+double numberOr(const nlohmann::json& object, const char* key, double fallback) {
+    auto it = object.find(key);
+    return it != object.end() && it->is_number() ? it->get<double>() : fallback;
+}
+
+// The bounds as the window list gives them; a missing number counts 0, missing bounds give the empty
+// rectangle at the origin.
+Rect boundsOf(const platform::WindowInfo& entry) {
+    auto bounds = entry.find(WK::bounds);
+    if (bounds == entry.end() || !bounds->is_object()) return Rect{};
+    return Rect{numberOr(*bounds, platform::BoundsKey::x, 0), numberOr(*bounds, platform::BoundsKey::y, 0),
+                numberOr(*bounds, platform::BoundsKey::width, 0),
+                numberOr(*bounds, platform::BoundsKey::height, 0)};
+}
+
+// The primary screen's top edge flips window-list bounds; without a main screen the tallest screen's
+// top edge stands in; without any screen nothing is flipped (and nothing will be placed).
+std::optional<double> flipHeightOf(platform::Screens& screens) {
+    if (auto H = primaryScreenHeight(screens)) return H;
+    std::optional<double> tallest;
+    for (const auto& s : screens.screens())
+        tallest = std::max(tallest.value_or(s.frame.maxY()), s.frame.maxY());
+    return tallest;
+}
+
+template <class Map> std::vector<std::string> sortedKeys(const Map& map) {
+    std::vector<std::string> keys;
+    for (const auto& [key, value] : map)
+        keys.push_back(key);
+    return keys; // a std::map's keys are in ascending order already
+}
+
+} // namespace
+
+Rect SceneRestoreEngine::SweepState::bottomLeft(const Rect& windowListBounds) const {
+    return flipHeight ? flipRect(windowListBounds, *flipHeight) : windowListBounds;
+}
+
+int SceneRestoreEngine::poolScore(const std::string& name, const std::string& ownerName, const Rect& frame) {
+    int score = 0;
+    const std::string title = trimmingWhitespaceAndNewlines(name);
+    if (!title.empty() && title != trimmingWhitespaceAndNewlines(ownerName)) score += 10;
+    if (std::min(frame.size.width, frame.size.height) >= 260) score += 5;
+    if (frame.size.width * frame.size.height >= 200000) score += 3;
+    return score;
+}
+
+void SceneRestoreEngine::sortCandidatesByScore(std::vector<PoolCandidate>& candidates) {
+    std::stable_sort(candidates.begin(), candidates.end(),
+                     [](const PoolCandidate& a, const PoolCandidate& b) { return a.score > b.score; });
+}
+
+std::optional<SceneRestoreEngine::PoolCandidate>
+SceneRestoreEngine::takeNextCandidate(const std::string& bundleID, const std::string& displayUUID,
+                                      Pool& pool) {
+    std::vector<std::string> order{displayUUID};
+    for (const auto& [uuid, byBundle] : pool)
+        if (uuid != displayUUID) order.push_back(uuid);
+    for (const auto& uuid : order) {
+        auto display = pool.find(uuid);
+        if (display == pool.end()) continue;
+        auto list = display->second.find(bundleID);
+        if (list == display->second.end() || list->second.empty()) continue;
+        sortCandidatesByScore(list->second);
+        PoolCandidate best = list->second.front();
+        list->second.erase(list->second.begin());
+        if (uuid != displayUUID)
+            Log::sceneManager.info("Window sweep fallback: bundle '%s' from '%s' to '%s'", bundleID, uuid,
+                                   displayUUID);
+        return best;
+    }
+    return std::nullopt;
+}
+
+std::optional<pid_t> SceneRestoreEngine::pidForBundleID(const std::string& bundleID,
+                                                        const std::map<pid_t, std::string>& bundleByPID) {
+    for (const auto& [pid, bundle] : bundleByPID)
+        if (bundle == bundleID) return pid;
+    return std::nullopt;
+}
+
+SceneRestoreEngine::SweepCounts
+SceneRestoreEngine::sweepWindows(const std::vector<platform::ScreenInfo>& screens,
+                                 const SceneDisplayResolution& resolution) {
+    SweepState sweep;
+    sweep.flipHeight = flipHeightOf(platform_.screens());
+    if (!buildPool(sweep)) return {};
+    Log::sceneManager.debug("Window sweep: zoneFrameResolver=%{bool}d screens=%ld resolution.layoutRefs=%s "
+                            "resolution.hintDisplays=%s",
+                            static_cast<bool>(zoneFrameResolver), screens.size(),
+                            platform::describeList(sortedKeys(resolution.layoutRefs)),
+                            platform::describeList(sortedKeys(resolution.windowHints)));
+
+    if (zoneFrameResolver && !screens.empty())
+        for (const auto& screen : screens)
+            serveDisplay(screen, resolution, sweep);
+
+    const int parked = finishSweep(sweep);
+    return {sweep.placedCount, sweep.totalHints, parked};
+}
+
+bool SceneRestoreEngine::buildPool(SweepState& sweep) {
+    // Every window, minimised ones included: a minimised window of the scene is brought back.
+    auto list = platform_.windowServer().copyWindowInfo(platform::kExcludeDesktopElements);
+    if (!list || !std::all_of(list->begin(), list->end(), [](const auto& e) { return e.is_object(); }))
+        return false;
+
+    const pid_t own = ::getpid();
+    for (const auto& app : platform_.workspace().runningApplications())
+        if (app.bundleID) sweep.bundleByPID[app.pid] = *app.bundleID;
+    auto& screens = platform_.screens();
+    const auto connected = screens.screens();
+
+    for (const auto& entry : *list) {
+        if (windowinfo::integerValue(entry, WK::layer) != 0) continue;
+        const auto owner = windowinfo::stringValue(entry, WK::ownerName);
+        if (!owner || *owner == "WindowServer") continue;
+        const auto wid = windowinfo::windowNumber(entry);
+        const auto pid = windowinfo::ownerPID(entry);
+        if (!wid || !pid || *pid == own) continue;
+        auto bundle = sweep.bundleByPID.find(*pid);
+        if (bundle == sweep.bundleByPID.end()) continue;
+        const std::string& bundleID = bundle->second;
+
+        const Rect frame = boundsOf(entry);
+        const std::string displayUUID = DisplayUtil::displayUUID(screens, sweep.bottomLeft(frame));
+        sweep.entries.push_back({*pid, *wid, displayUUID, bundleID, frame});
+
+        const std::string name = windowinfo::stringValue(entry, WK::name).value_or("");
+        auto alphaValue = entry.find(WK::alpha);
+        const double alpha =
+            alphaValue != entry.end() && alphaValue->is_number() ? alphaValue->get<double>() : 1.0;
+        if (alpha <= 0.01 || frame.size.width <= 2.0 || frame.size.height <= 2.0) {
+            Log::sceneManager.debug("[diag] Pool skip ghost: bundle='%s' wid=%u name='%s' alpha=%f frame=%s",
+                                    bundleID, *wid, name, alpha, platform::describe(frame));
+            continue;
+        }
+        // A parked window is still the application's window, but a visible one serves a hint better.
+        int score = poolScore(name, *owner, frame);
+        if (isParkedOffscreen(frame, connected)) score -= 20;
+        sweep.pool[displayUUID][bundleID].push_back({*pid, *wid, name, *owner, frame, score});
+        Log::sceneManager.debug(
+            "[diag] Pool admit: bundle='%s' wid=%u score=%ld name='%s' frame=%s display='%s'", bundleID, *wid,
+            score, name, platform::describe(frame), displayUUID);
+    }
+    return true;
+}
+
+void SceneRestoreEngine::serveDisplay(const platform::ScreenInfo& screen,
+                                      const SceneDisplayResolution& resolution, SweepState& sweep) {
+    const std::string displayUUID = DisplayUtil::displayUUID(screen);
+    // Any reference counts as an assignment here, also a blank or placeholder one the restore could not
+    // resolve: the display still has zones from its earlier layout.
+    const bool hasLayoutAssignment = resolution.layoutRefs.contains(displayUUID);
+    auto found = resolution.windowHints.find(displayUUID);
+    const std::vector<WindowHint> none;
+    const std::vector<WindowHint>& hints = found == resolution.windowHints.end() ? none : found->second;
+    Log::sceneManager.debug("Window sweep: display='%s' hasLayoutAssignment=%{bool}d hints=%ld", displayUUID,
+                            hasLayoutAssignment, hints.size());
+    if (!hasLayoutAssignment) return;
+    sweep.totalHints += static_cast<int>(hints.size());
+    for (const auto& hint : hints)
+        serveHint(hint, screen, displayUUID, sweep);
+}
+
+void SceneRestoreEngine::serveHint(const WindowHint& hint, const platform::ScreenInfo& screen,
+                                   const std::string& displayUUID, SweepState& sweep) {
+    sweep.sceneBundleIDs.insert(hint.bundleID);
+    const std::optional<Rect> zone = zoneFrameResolver(displayUUID, hint.zoneID);
+    Log::sceneManager.debug("Window sweep: zoneResolver display='%s' zone=%ld bundle='%s' result=%s",
+                            displayUUID, hint.zoneID, hint.bundleID, zone ? "ok" : "nil");
+    if (!zone) {
+        ++sweep.zoneResolverMisses;
+        Log::sceneManager.error("Window sweep: zoneFrameResolver returned nil for display='%s' zone='%ld'",
+                                displayUUID, hint.zoneID);
+        return;
+    }
+
+    Rect target = *zone;
+    if (const auto& f = hint.normalizedFrame) {
+        // The fractions were taken of the visible frame when the scene was saved; measured against the
+        // whole frame the window would slide under panels and docks and grow by their size.
+        const Rect& v = screen.visibleFrame;
+        target = Rect{v.minX() + f->x * v.width(), v.minY() + f->y * v.height(), f->width * v.width(),
+                      f->height * v.height()};
+    }
+
+    std::optional<WindowID> poolWid;
+    while (auto candidate = takeNextCandidate(hint.bundleID, displayUUID, sweep.pool)) {
+        poolWid = candidate->wid;
+        if (auto window = ax_->axElement(candidate->wid, candidate->pid)) {
+            placeWindow(*window, target, hint, displayUUID, poolWid, sweep);
+            return;
+        }
+        Log::sceneManager.error(
+            "Window sweep: AX failed wid=%u score=%ld bundle='%s' — trying next candidate", candidate->wid,
+            candidate->score, hint.bundleID);
+    }
+    if (placeFromAllWindows(hint, target, displayUUID, poolWid, sweep)) return;
+
+    auto& requested = sweep.requestedZones[displayUUID];
+    if (requested.contains(hint.zoneID)) {
+        Log::sceneManager.info("Window sweep: skip duplicate autolaunch zone=%ld bundle='%s'", hint.zoneID,
+                               hint.bundleID);
+        return;
+    }
+    requested.insert(hint.zoneID);
+    Log::sceneManager.info(
+        "Window sweep: no window for '%s' zone=%ld — calling onAppLaunchNeeded (handler=%{bool}d)",
+        hint.bundleID, hint.zoneID, static_cast<bool>(onAppLaunchNeeded));
+    if (onAppLaunchNeeded) onAppLaunchNeeded(displayUUID, hint);
+}
+
+bool SceneRestoreEngine::placeFromAllWindows(const WindowHint& hint, const Rect& target,
+                                             const std::string& displayUUID, std::optional<WindowID> poolWid,
+                                             SweepState& sweep) {
+    const auto pid = pidForBundleID(hint.bundleID, sweep.bundleByPID);
+    if (!pid) return false;
+    auto& accessibility = platform_.accessibility();
+    AXValue value;
+    if (accessibility.copyAttribute(accessibility.applicationElement(*pid), "AXAllWindows", value) !=
+        AXError::success)
+        return false;
+    const auto* windows = std::get_if<std::vector<AXElement>>(&value);
+    if (!windows || windows->empty()) return false;
+
+    // An earlier hint may have placed the application's first window already; taking it again would pull
+    // it out of that zone while another of its windows stays unplaced.
+    const AXElement* chosen = &windows->front();
+    for (const auto& window : *windows) {
+        const auto number = ax_->windowID(window);
+        if (!number || !sweep.placed.contains(*number)) {
+            chosen = &window;
+            break;
+        }
+    }
+    AXValue title;
+    accessibility.copyAttribute(*chosen, "AXTitle", title);
+    const std::string* text = std::get_if<std::string>(&title);
+    Log::sceneManager.debug("[diag] AXAllWindows fallback: bundle='%s' pid=%d candidates=%ld chosen='%s'",
+                            hint.bundleID, *pid, windows->size(), text ? *text : std::string());
+    placeWindow(*chosen, target, hint, displayUUID, poolWid, sweep);
+    return true;
+}
+
+void SceneRestoreEngine::placeWindow(const AXElement& window, const Rect& target, const WindowHint& hint,
+                                     const std::string& displayUUID, std::optional<WindowID> poolWid,
+                                     SweepState& sweep) {
+    auto& accessibility = platform_.accessibility();
+    AXValue minimized;
+    if (accessibility.copyAttribute(window, "AXMinimized", minimized) == AXError::success &&
+        readsAsTrue(minimized)) {
+        accessibility.setAttribute(window, "AXMinimized", false);
+        platform_.runLoop().sleepBlocking(kUnminimizePause);
+    }
+    ax_->moveResize(window, target);
+
+    std::optional<WindowID> wid;
+    AXValue number;
+    if (accessibility.copyAttribute(window, "_AXWindowID", number) == AXError::success)
+        wid = windowNumberOf(number);
+    if (!wid) {
+        if ((wid = ax_->windowID(window))) {
+            Log::sceneManager.info(
+                "Window sweep: _AXWindowID unavailable, inferred wid=%u via windowId() for "
+                "bundle='%s'",
+                *wid, hint.bundleID);
+        } else if ((wid = poolWid)) {
+            Log::sceneManager.info("Window sweep: _AXWindowID unavailable, using pool wid=%u for bundle='%s'",
+                                   *wid, hint.bundleID);
+        } else {
+            Log::sceneManager.error(
+                "Window sweep: no wid available for bundle='%s' zone=%ld — onWindowPlaced skipped",
+                hint.bundleID, hint.zoneID);
+        }
+    }
+    pid_t pid = 0;
+    if (accessibility.pidOf(window, pid) != AXError::success) pid = 0;
+    Log::sceneManager.debug("[diag] Restore placed: bundle='%s' zone=%ld wid=%u pid=%d display='%s'",
+                            hint.bundleID, hint.zoneID, wid.value_or(0), pid, displayUUID);
+    if (wid) {
+        if (onWindowPlaced) onWindowPlaced(displayUUID, *wid, pid, window, hint.zoneID);
+        sweep.placed.insert(*wid);
+    }
+    ++sweep.placedCount;
+}
+
+} // namespace korvane
