@@ -213,7 +213,10 @@ std::size_t WakeSlotReplay::replayDisplay(const std::string& displayUUID, WMStat
 
     // Remembered pass: per region, the listed applications' windows, a window the state already maps to
     // the region first, then the nearest to its centre, then the lower window number.
-    for (const auto& [region, counts] : remembered) {
+    for (const auto& entry : remembered) {
+        // A named copy: lambdas may not capture a structured binding on every compiler we build with.
+        const auto region = entry.first;
+        const auto& counts = entry.second;
         const auto centre = zoneCentres.find(region);
         auto distance = [&](const Observed* w) {
             if (centre == zoneCentres.end()) return std::numeric_limits<double>::max();
