@@ -95,13 +95,11 @@ void SceneSaveViewModel::save() {
     }
     // Without a captured window there is no display to give hand-added applications to.
     if (!primary.empty())
-        for (const auto& [zone, apps] : manualApps_)
-            for (const auto& app : apps) {
+        for (const auto& zoneApps : manualApps_)
+            for (const auto& app : zoneApps.second) {
+                const WindowHint hint{app.bundleID, zoneApps.first, std::nullopt};
                 auto& list = hints[primary];
-                const bool known = std::any_of(list.begin(), list.end(), [&](const WindowHint& h) {
-                    return h.bundleID == app.bundleID && h.zoneID == zone;
-                });
-                if (!known) list.push_back(WindowHint{app.bundleID, zone, std::nullopt});
+                if (std::find(list.begin(), list.end(), hint) == list.end()) list.push_back(hint);
             }
 
     WMScene scene;
