@@ -45,7 +45,8 @@ class SceneEditorViewModel : public std::enable_shared_from_this<SceneEditorView
         std::function<void(const WMScene&)> onRestore;
         // The connected displays, ascending by UUID.
         std::function<std::vector<SceneEditorDisplay>()> availableDisplaysProvider;
-        std::function<std::string(const ConfigZoneSet&)> onSaveAsUserLayout;
+        // Stores edited geometry as a user layout: the id to reference it by, nothing when it was not stored.
+        std::function<std::optional<std::string>(const ConfigZoneSet&)> onSaveAsUserLayout;
     };
 
     // No scenes, nothing active or selected, no display, loading.

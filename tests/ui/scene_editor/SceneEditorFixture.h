@@ -7,6 +7,8 @@
 #include "platform/sim/LogCapture.h"
 #include "scenes/SceneStore.h"
 #include "support/SupportFolderFixture.h"
+#include "ui/scene_editor/BundleInfoCache.h"
+#include "ui/scene_editor/SceneGeometryCanvasModel.h"
 
 #include <gtest/gtest.h>
 
@@ -115,11 +117,36 @@ class SceneEditorTest : public SupportFolderTest {
         return nlohmann::json::parse(read(scenes() / SceneStore::sceneFileName(id)));
     }
 
+    // A canvas for the display of a stored scene, as the overlay builds it, with the layout library as its
+    // resolver and the saves it reports counted.
+    SceneGeometryCanvasModel::Inputs canvasInputs(const std::string& sceneID, const std::string& display) {
+        SceneGeometryCanvasModel::Inputs inputs;
+        inputs.scene = storedScene(sceneID);
+        inputs.displayUUID = display;
+        inputs.displayName = display;
+        inputs.store = store;
+        inputs.layoutTemplateResolver = library;
+        inputs.onSave = [this] { ++saves; };
+        inputs.overlayMode = true;
+        return inputs;
+    }
+    // Shown on a 1000 x 600 drawing area, everything due run.
+    std::shared_ptr<SceneGeometryCanvasModel> showCanvas(SceneGeometryCanvasModel::Inputs inputs,
+                                                         Size size = Size{1000, 600}) {
+        auto canvas = SceneGeometryCanvasModel::make(platform, std::move(inputs), nullptr, cache);
+        canvas->appear();
+        canvas->setCanvasSize(size);
+        loop.settle();
+        return canvas;
+    }
+
     sim::ScopedLogCapture logs;
     HeldBackgroundPlatform platform{desktop.get()};
     HeldBackgroundLoop& loop = platform.runLoop();
     std::shared_ptr<SceneStore> store;
     std::shared_ptr<LayoutLibrary> library = std::make_shared<LayoutLibrary>(desktop->defaults());
+    std::shared_ptr<BundleInfoCache> cache = std::make_shared<BundleInfoCache>();
+    int saves = 0; // onSave calls of the canvases made by canvasInputs
 };
 
 } // namespace korvane::testing

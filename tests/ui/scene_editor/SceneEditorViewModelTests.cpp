@@ -98,20 +98,6 @@ TEST_F(SceneEditorModelTest, aReloadSelectsTheSceneAndDisplayToShow) {
     }
 }
 
-TEST_F(SceneEditorModelTest, withoutScenesNothingIsSelectedAndTheConnectedDisplayStays) {
-    auto model = makeModel();
-    model->selectDisplay("B");
-    model->reload();
-    loop.settle();
-    EXPECT_EQ(model->selectedScene(), nullptr);
-    EXPECT_EQ(model->selectedDisplayUUID(), "B");
-
-    displays = {{"C", "Other"}};
-    model->reload();
-    loop.settle();
-    EXPECT_EQ(model->selectedDisplayUUID(), "C");
-}
-
 TEST_F(SceneEditorModelTest, aSceneConfiguredOnlyUnderDefaultKeepsTheCurrentDisplay) {
     // Two screens, so the stored "default" entry folds into neither: the scene configures no display.
     addDisplay("A");
@@ -211,21 +197,6 @@ TEST_F(SceneEditorModelTest, theOpenersRequestedSceneAndDisplayWinOverTheReloadS
         EXPECT_EQ(model->selectedDisplayUUID(), c.expectedDisplay);
         EXPECT_FALSE(model->isLoading());
     }
-}
-
-TEST_F(SceneEditorModelTest, selectingTheSelectedScenePostsNothing) {
-    const std::string alpha = storeScene("Alpha");
-    auto model = makeModel();
-    model->reload();
-    loop.settle();
-    ASSERT_EQ(model->selectedSceneID(), alpha);
-
-    int told = 0;
-    auto token = model->subscribe([&](SceneEditorViewModel::Property) { ++told; });
-    model->selectScene(alpha);
-    EXPECT_EQ(desktop->loop().pendingCount(), 0u);
-    loop.settle();
-    EXPECT_EQ(told, 0);
 }
 
 } // namespace
