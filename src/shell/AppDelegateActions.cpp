@@ -167,13 +167,13 @@ void AppDelegate::showSettingsWindow() {
 
 void AppDelegate::saveHotkeyConfig(const HotkeyConfig& config) {
     hotkeyConfig_ = config;
-    hotkeyConfig_.save();
+    hotkeyConfig_.save(platform_.runLoop().wallClock());
     registerHotkeys();
 }
 
 HotkeyConfig AppDelegate::resetHotkeyConfig() {
     const HotkeyConfig defaults = HotkeyConfig::defaults(platform_.runLoop().wallClock());
-    defaults.save();
+    defaults.save(platform_.runLoop().wallClock());
     hotkeyConfig_ = defaults;
     registerHotkeys();
     return defaults;
