@@ -352,6 +352,12 @@ void X11TestSession::setTitle(xcb_window_t window, const std::string& title) {
     sync();
 }
 
+void X11TestSession::setIcon(xcb_window_t window, const std::vector<std::uint32_t>& words) {
+    setProperty(window, atom("_NET_WM_ICON"), XCB_ATOM_CARDINAL, 32, static_cast<std::uint32_t>(words.size()),
+                words.data());
+    sync();
+}
+
 void X11TestSession::setClass(xcb_window_t window, const std::string& instance,
                               const std::string& className) {
     const std::string value = instance + '\0' + className + '\0';
@@ -463,6 +469,25 @@ void X11TestSession::click(int rootX, int rootY) {
     movePointer(rootX, rootY);
     xcb_test_fake_input(conn_, XCB_BUTTON_PRESS, 1, XCB_CURRENT_TIME, XCB_WINDOW_NONE, 0, 0, 0);
     xcb_test_fake_input(conn_, XCB_BUTTON_RELEASE, 1, XCB_CURRENT_TIME, XCB_WINDOW_NONE, 0, 0, 0);
+    sync();
+}
+
+void X11TestSession::typeKey(std::uint32_t keysym) {
+    const xcb_setup_t* setup = xcb_get_setup(conn_);
+    const xcb_keycode_t first = setup->min_keycode;
+    const auto count = static_cast<std::uint8_t>(setup->max_keycode - first + 1);
+    xcb_get_keyboard_mapping_reply_t* mapping =
+        xcb_get_keyboard_mapping_reply(conn_, xcb_get_keyboard_mapping(conn_, first, count), nullptr);
+    if (!mapping) throw std::runtime_error("no keyboard mapping");
+    const xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(mapping);
+    const int perCode = mapping->keysyms_per_keycode;
+    std::optional<xcb_keycode_t> code;
+    for (int i = 0; i < count && !code; ++i)
+        if (perCode > 0 && syms[i * perCode] == keysym) code = static_cast<xcb_keycode_t>(first + i);
+    std::free(mapping);
+    if (!code) throw std::runtime_error("no key gives keysym " + std::to_string(keysym));
+    xcb_test_fake_input(conn_, XCB_KEY_PRESS, *code, XCB_CURRENT_TIME, XCB_WINDOW_NONE, 0, 0, 0);
+    xcb_test_fake_input(conn_, XCB_KEY_RELEASE, *code, XCB_CURRENT_TIME, XCB_WINDOW_NONE, 0, 0, 0);
     sync();
 }
 
