@@ -1,9 +1,10 @@
-// The global switcher on a real X server, with openbox and four xterms, opened as the application
-// object's hot-key action opens it (the program has no key bound to it yet) and used with real key
-// presses: four tiles with distinct hints; a typed hint gives that xterm the keyboard and the switcher
-// goes; Escape gives the keyboard back to the xterm that had it. A picture of the open switcher, as the
-// server shows it, is left under build/screenshots. Its own executable: Qt's widgets connect once per
-// process, to this test's private server.
+// The global switcher on a real X server, with openbox and four xterms, opened through the application
+// object's toggle inside the test process, where its tiles can be read, and used with real key presses:
+// four tiles with distinct hints and their icons from the desktop entry; a typed hint gives that xterm
+// the keyboard and the switcher goes; Escape gives the keyboard back to the xterm that had it. A picture
+// of the open switcher, as the server shows it, is left under build/screenshots. Its own executable:
+// Qt's widgets connect once per process, to this test's private server. (The built program opens the
+// switcher with its hot key: GlobalSwitcherProgramOnX11Tests.)
 #include "X11TestSession.h"
 
 #include "platform/Platform.h"
@@ -86,7 +87,8 @@ class GlobalSwitcherOnX11Test : public ::testing::Test {
     }
     void type(const std::string& text) {
         for (char c : text)
-            gSession->typeKey(static_cast<std::uint32_t>(static_cast<unsigned char>(c)));
+            gSession->pressKeys(
+                {gSession->keycodeOf(static_cast<std::uint32_t>(static_cast<unsigned char>(c)))});
     }
     bool waitUntilActive(xcb_window_t window) {
         return desktop->runUntil([&] { return gSession->activeWindow() == window; }, seconds(10));
@@ -156,7 +158,7 @@ TEST_F(GlobalSwitcherOnX11Test, escapeGivesTheKeyboardBackToTheXtermThatHadIt) {
 
     open();
     EXPECT_EQ(gSession->activeWindow(), panelWindow());
-    gSession->typeKey(XK_Escape);
+    gSession->pressKeys({gSession->keycodeOf(XK_Escape)});
     EXPECT_TRUE(switcherGone());
     EXPECT_TRUE(waitUntilActive(xterms[1].window)) << "active window " << gSession->activeWindow();
     // Nothing else took it on the way.

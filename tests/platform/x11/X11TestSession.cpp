@@ -3,6 +3,7 @@
 #include "X11TestSession.h"
 
 #include <xcb/randr.h>
+#include <xcb/xcb_keysyms.h>
 #include <xcb/xtest.h>
 
 #include <algorithm>
@@ -472,22 +473,33 @@ void X11TestSession::click(int rootX, int rootY) {
     sync();
 }
 
-void X11TestSession::typeKey(std::uint32_t keysym) {
-    const xcb_setup_t* setup = xcb_get_setup(conn_);
-    const xcb_keycode_t first = setup->min_keycode;
-    const auto count = static_cast<std::uint8_t>(setup->max_keycode - first + 1);
-    xcb_get_keyboard_mapping_reply_t* mapping =
-        xcb_get_keyboard_mapping_reply(conn_, xcb_get_keyboard_mapping(conn_, first, count), nullptr);
-    if (!mapping) throw std::runtime_error("no keyboard mapping");
-    const xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(mapping);
-    const int perCode = mapping->keysyms_per_keycode;
-    std::optional<xcb_keycode_t> code;
-    for (int i = 0; i < count && !code; ++i)
-        if (perCode > 0 && syms[i * perCode] == keysym) code = static_cast<xcb_keycode_t>(first + i);
-    std::free(mapping);
-    if (!code) throw std::runtime_error("no key gives keysym " + std::to_string(keysym));
-    xcb_test_fake_input(conn_, XCB_KEY_PRESS, *code, XCB_CURRENT_TIME, XCB_WINDOW_NONE, 0, 0, 0);
-    xcb_test_fake_input(conn_, XCB_KEY_RELEASE, *code, XCB_CURRENT_TIME, XCB_WINDOW_NONE, 0, 0, 0);
+void X11TestSession::pressKeys(const std::vector<xcb_keycode_t>& keys, Nanos hold) {
+    for (auto key : keys)
+        xcb_test_fake_input(conn_, XCB_KEY_PRESS, key, XCB_CURRENT_TIME, XCB_WINDOW_NONE, 0, 0, 0);
+    sync();
+    if (hold > 0) std::this_thread::sleep_for(std::chrono::nanoseconds(hold));
+    for (auto key = keys.rbegin(); key != keys.rend(); ++key)
+        xcb_test_fake_input(conn_, XCB_KEY_RELEASE, *key, XCB_CURRENT_TIME, XCB_WINDOW_NONE, 0, 0, 0);
+    sync();
+}
+
+xcb_keycode_t X11TestSession::keycodeOf(std::uint32_t keysym) {
+    xcb_key_symbols_t* symbols = xcb_key_symbols_alloc(conn_);
+    Reply<xcb_keycode_t> codes(xcb_key_symbols_get_keycode(symbols, keysym));
+    const xcb_keycode_t key = codes && *codes != XCB_NO_SYMBOL ? *codes : 0;
+    xcb_key_symbols_free(symbols);
+    return key;
+}
+
+bool X11TestSession::grabKey(xcb_keycode_t key, std::uint16_t modifiers) {
+    Reply<xcb_generic_error_t> error(
+        xcb_request_check(conn_, xcb_grab_key_checked(conn_, 0, root_, modifiers, key, XCB_GRAB_MODE_ASYNC,
+                                                      XCB_GRAB_MODE_ASYNC)));
+    return !error;
+}
+
+void X11TestSession::ungrabKey(xcb_keycode_t key, std::uint16_t modifiers) {
+    xcb_ungrab_key(conn_, key, root_, modifiers);
     sync();
 }
 
