@@ -163,12 +163,13 @@ std::string installedApplicationName(const std::string& location, const std::str
     return shown;
 }
 
-BundleResolvedInfo resolveBundleInfo(platform::Workspace& workspace, ApplicationIconSource* icons,
-                                     const std::string& bundleID) {
+BundleResolvedInfo resolveBundleInfo(platform::Workspace& workspace, const std::string& bundleID) {
     const auto location = workspace.urlForApplication(bundleID);
     if (!location) return {fallbackApplicationName(bundleID), nullptr};
-    return {installedApplicationName(*location, bundleID),
-            icons ? icons->iconForApplication(*location) : nullptr};
+    ApplicationIconRef icon;
+    if (auto image = workspace.iconForFile(*location))
+        icon = std::make_shared<const platform::IconImage>(std::move(*image));
+    return {installedApplicationName(*location, bundleID), std::move(icon)};
 }
 
 } // namespace korvane

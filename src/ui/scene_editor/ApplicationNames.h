@@ -29,8 +29,7 @@ std::optional<std::string> desktopEntryName(std::string_view text);
 std::string installedApplicationName(const std::string& location, const std::string& bundleID);
 
 // The full lookup; may run off the main thread and read files. An application the workspace cannot locate
-// has its fallback name and no picture; without an icon source no application has a picture.
-BundleResolvedInfo resolveBundleInfo(platform::Workspace& workspace, ApplicationIconSource* icons,
-                                     const std::string& bundleID);
+// has its fallback name and no picture; one it can has the picture the desktop keeps for its location.
+BundleResolvedInfo resolveBundleInfo(platform::Workspace& workspace, const std::string& bundleID);
 
 } // namespace korvane

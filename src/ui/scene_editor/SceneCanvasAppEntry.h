@@ -1,35 +1,15 @@
-// An application chip of the scene canvas, with the name and picture it shows, and where pictures of
-// installed applications come from.
+// An application chip of the scene canvas, with the name and picture it shows.
 #pragma once
 
-#include <cstdint>
+#include "platform/Workspace.h"
+
 #include <memory>
 #include <string>
-#include <vector>
 
 namespace korvane {
 
-// A picture of an application: pixels (0xAARRGGBB, not premultiplied, row by row) or the path of an
-// image file for the drawing code to read.
-struct ApplicationIcon {
-    int width = 0;
-    int height = 0;
-    std::vector<std::uint32_t> argb;
-    std::string path;
-
-    friend bool operator==(const ApplicationIcon&, const ApplicationIcon&) = default;
-};
-using ApplicationIconRef = std::shared_ptr<const ApplicationIcon>;
-
-// The desktop's pictures of installed applications. Called off the main thread, one call at a time per
-// canvas; may read files.
-class ApplicationIconSource {
-  public:
-    virtual ~ApplicationIconSource() = default;
-    // The picture of the application installed at `location` (as the workspace's urlForApplication gave
-    // it); null when it shows none.
-    virtual ApplicationIconRef iconForApplication(const std::string& location) = 0;
-};
+// A picture as the desktop hands it out, shared by the chips that show it.
+using ApplicationIconRef = std::shared_ptr<const platform::IconImage>;
 
 struct SceneCanvasAppEntry {
     std::string id; // the chip's identity on the canvas: a fresh UUID per entry built from the scene

@@ -95,10 +95,9 @@ void SceneGeometryCanvasModel::resolveNextBundle(const std::string& token,
     std::weak_ptr<SceneGeometryCanvasModel> weak = weak_from_this();
     platform::Workspace& workspace = platform_.workspace();
     platform::RunLoop& loop = platform_.runLoop();
-    std::shared_ptr<ApplicationIconSource> icons = icons_;
     loop.dispatchGlobal(platform::QueueQoS::UserInitiated,
-                        [&workspace, &loop, icons, bundleID, weak, token, pending, results] {
-                            BundleResolvedInfo info = resolveBundleInfo(workspace, icons.get(), bundleID);
+                        [&workspace, &loop, bundleID, weak, token, pending, results] {
+                            BundleResolvedInfo info = resolveBundleInfo(workspace, bundleID);
                             loop.post([weak, token, pending, results, bundleID, info = std::move(info)] {
                                 auto self = weak.lock();
                                 if (!self) return;

@@ -25,20 +25,18 @@ const LayoutNode* CanvasGeometrySource::tree() const {
 }
 
 SceneGeometryCanvasModel::SceneGeometryCanvasModel(platform::Platform& platform, Inputs inputs,
-                                                   std::shared_ptr<ApplicationIconSource> icons,
                                                    std::shared_ptr<BundleInfoCache> cache)
-    : platform_(platform), inputs_(std::move(inputs)), icons_(std::move(icons)), cache_(std::move(cache)),
+    : platform_(platform), inputs_(std::move(inputs)), cache_(std::move(cache)),
       bundleResolveToken_(platform.processInfo().makeUUID()) {}
 
 SceneGeometryCanvasModel::~SceneGeometryCanvasModel() = default;
 
 std::shared_ptr<SceneGeometryCanvasModel>
 SceneGeometryCanvasModel::make(platform::Platform& platform, Inputs inputs,
-                               std::shared_ptr<ApplicationIconSource> icons,
                                std::shared_ptr<BundleInfoCache> cache) {
     if (!cache) cache = BundleInfoCache::shared();
     std::shared_ptr<SceneGeometryCanvasModel> model(
-        new SceneGeometryCanvasModel(platform, std::move(inputs), std::move(icons), std::move(cache)));
+        new SceneGeometryCanvasModel(platform, std::move(inputs), std::move(cache)));
     if (auto bridge = model->inputs_.canvasBridge) {
         // A command is run as the view delivers the token's change: after the code that posted it returned.
         std::weak_ptr<SceneGeometryCanvasModel> weak = model;

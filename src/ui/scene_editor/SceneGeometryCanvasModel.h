@@ -81,11 +81,9 @@ class SceneGeometryCanvasModel : public std::enable_shared_from_this<SceneGeomet
         std::shared_ptr<SceneEditorCanvasBridge> canvasBridge; // nothing outside the overlay
     };
 
-    // Pictures come from `icons` (none: no application shows a picture); names and pictures found are kept
-    // in `cache`, the process's own when none is given.
-    static std::shared_ptr<SceneGeometryCanvasModel>
-    make(platform::Platform& platform, Inputs inputs, std::shared_ptr<ApplicationIconSource> icons = nullptr,
-         std::shared_ptr<BundleInfoCache> cache = nullptr);
+    // Names and pictures found are kept in `cache`, the process's own when none is given.
+    static std::shared_ptr<SceneGeometryCanvasModel> make(platform::Platform& platform, Inputs inputs,
+                                                          std::shared_ptr<BundleInfoCache> cache = nullptr);
     ~SceneGeometryCanvasModel();
     SceneGeometryCanvasModel(const SceneGeometryCanvasModel&) = delete;
     SceneGeometryCanvasModel& operator=(const SceneGeometryCanvasModel&) = delete;
@@ -194,7 +192,6 @@ class SceneGeometryCanvasModel : public std::enable_shared_from_this<SceneGeomet
     using ResolvedBundles = std::map<std::string, BundleResolvedInfo>;
 
     SceneGeometryCanvasModel(platform::Platform& platform, Inputs inputs,
-                             std::shared_ptr<ApplicationIconSource> icons,
                              std::shared_ptr<BundleInfoCache> cache);
 
     void runReloadTask();
@@ -211,7 +208,6 @@ class SceneGeometryCanvasModel : public std::enable_shared_from_this<SceneGeomet
 
     platform::Platform& platform_;
     Inputs inputs_;
-    std::shared_ptr<ApplicationIconSource> icons_;
     std::shared_ptr<BundleInfoCache> cache_;
     std::unique_ptr<platform::ObserverToken> bridgeObservation_;
     bool hasAppeared_ = false;

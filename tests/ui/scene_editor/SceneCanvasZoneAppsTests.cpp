@@ -9,8 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <mutex>
-
 using namespace korvane;
 
 namespace {
@@ -18,23 +16,6 @@ namespace {
 constexpr const char* kMail = "com.example.Mail";
 constexpr const char* kFoo = "org.example.Foo";
 constexpr const char* kGone = "com.example.Gone";
-
-// Hands out one picture per location, counting the lookups.
-class CountingIcons final : public ApplicationIconSource {
-  public:
-    ApplicationIconRef iconForApplication(const std::string& location) override {
-        std::lock_guard lock(mutex_);
-        ++calls;
-        auto& icon = icons_[location];
-        if (!icon) icon = std::make_shared<ApplicationIcon>(ApplicationIcon{1, 1, {0xff000000u}, location});
-        return icon;
-    }
-    int calls = 0;
-
-  private:
-    std::mutex mutex_;
-    std::map<std::string, ApplicationIconRef> icons_;
-};
 
 class SceneCanvasZoneAppsTest : public korvane::testing::SceneEditorTest {
   protected:
@@ -44,7 +25,9 @@ class SceneCanvasZoneAppsTest : public korvane::testing::SceneEditorTest {
         write(
             entry,
             "# installed by the test\n[Desktop Entry]\nType=Application\nName = Mail\\sClient\nExec=mail\n");
-        desktop->workspace().install({.bundleID = kMail, .url = "file://" + escapedSpaces(entry.string())});
+        mailLocation = "file://" + escapedSpaces(entry.string());
+        desktop->workspace().install({.bundleID = kMail, .url = mailLocation});
+        desktop->workspace().setFileIcon(mailLocation, platform::IconImage{1, 1, {0xff336699u}, ""});
         desktop->workspace().install({.bundleID = kFoo, .url = "/opt/apps/Foo.app Beta.app"});
     }
     static std::string escapedSpaces(std::string path) {
@@ -58,16 +41,17 @@ class SceneCanvasZoneAppsTest : public korvane::testing::SceneEditorTest {
             out.push_back(e.name);
         return out;
     }
-    std::shared_ptr<SceneGeometryCanvasModel>
-    dailyWith(std::vector<WindowHint> hints, std::shared_ptr<ApplicationIconSource> icons = nullptr) {
+    std::shared_ptr<SceneGeometryCanvasModel> dailyWith(std::vector<WindowHint> hints) {
         auto inputs =
             canvasInputs(storeScene("Work", {{"D", "builtin.daily"}}, {{"D", std::move(hints)}}), "D");
-        auto canvas = SceneGeometryCanvasModel::make(platform, std::move(inputs), std::move(icons), cache);
+        auto canvas = SceneGeometryCanvasModel::make(platform, std::move(inputs), cache);
         canvas->appear();
         canvas->setCanvasSize(Size{1000, 600});
         desktop->loop().runUntilIdle();
         return canvas;
     }
+    std::string mailLocation;
+
     static WindowHint hint(const std::string& bundleID, std::int64_t zone) {
         return {bundleID, zone, std::nullopt};
     }
@@ -83,8 +67,7 @@ TEST_F(SceneCanvasZoneAppsTest, storedHintsGoToTheirZonesAndHintsForOtherZonesTo
 }
 
 TEST_F(SceneCanvasZoneAppsTest, namesAndPicturesAreFoundFromTwoTenthsOfASecondLaterOneApplicationAtATime) {
-    auto icons = std::make_shared<CountingIcons>();
-    auto canvas = dailyWith({hint(kMail, 1), hint(kFoo, 2), hint(kGone, 3)}, icons);
+    auto canvas = dailyWith({hint(kMail, 1), hint(kFoo, 2), hint(kGone, 3)});
     const std::string mailChip = canvas->zoneApps().at(1).front().id;
     auto shown = [&] {
         return std::vector<std::string>{canvas->zoneApps().at(1).front().name,
@@ -104,17 +87,19 @@ TEST_F(SceneCanvasZoneAppsTest, namesAndPicturesAreFoundFromTwoTenthsOfASecondLa
     EXPECT_EQ(shown(), (std::vector<std::string>{"Mail Client", "Foo Beta", "Gone"}));
     EXPECT_EQ(canvas->zoneApps().at(1).front().id, mailChip);
     ASSERT_NE(canvas->zoneApps().at(1).front().icon, nullptr);
+    EXPECT_EQ(canvas->zoneApps().at(1).front().icon->argb, std::vector<std::uint32_t>{0xff336699u});
+    EXPECT_EQ(canvas->zoneApps().at(2).front().icon, nullptr); // the desktop keeps none for it
     EXPECT_EQ(canvas->zoneApps().at(3).front().icon, nullptr); // not installed
-    EXPECT_EQ(icons->calls, 2);
+    EXPECT_EQ(desktop->workspace().iconRequestCount(), 2u);
 
     // Kept for the process, the failed lookup too: a later canvas shows them at once and looks nothing up.
-    auto later = dailyWith({hint(kMail, 4), hint(kGone, 2)}, icons);
+    auto later = dailyWith({hint(kMail, 4), hint(kGone, 2)});
     EXPECT_EQ(later->zoneApps().at(4).front().name, "Mail Client");
     EXPECT_EQ(later->zoneApps().at(4).front().icon, canvas->zoneApps().at(1).front().icon);
     EXPECT_EQ(later->zoneApps().at(2).front().name, "Gone");
     desktop->loop().advance(milliseconds(300));
     EXPECT_EQ(loop.heldCount(), 0u);
-    EXPECT_EQ(icons->calls, 2);
+    EXPECT_EQ(desktop->workspace().iconRequestCount(), 2u);
 }
 
 TEST_F(SceneCanvasZoneAppsTest, aReloadDropsTheLookupsOfTheLoadBeforeIt) {

@@ -82,6 +82,7 @@ class HeldBackgroundPlatform final : public platform::Platform {
     platform::FolderWatcher& folderWatcher() override { return desktop_.folderWatcher(); }
     platform::ProcessInfo& processInfo() override { return desktop_.processInfo(); }
     platform::LoginItems& loginItems() override { return desktop_.loginItems(); }
+    platform::HotKeys& hotKeys() override { return desktop_.hotKeys(); }
 
   private:
     sim::SimDesktop& desktop_;
@@ -133,7 +134,7 @@ class SceneEditorTest : public SupportFolderTest {
     // Shown on a 1000 x 600 drawing area, everything due run.
     std::shared_ptr<SceneGeometryCanvasModel> showCanvas(SceneGeometryCanvasModel::Inputs inputs,
                                                          Size size = Size{1000, 600}) {
-        auto canvas = SceneGeometryCanvasModel::make(platform, std::move(inputs), nullptr, cache);
+        auto canvas = SceneGeometryCanvasModel::make(platform, std::move(inputs), cache);
         canvas->appear();
         canvas->setCanvasSize(size);
         loop.settle();
