@@ -10,11 +10,11 @@
 #include "platform/Logging.h"
 #include "platform/Platform.h"
 #include "scenes/SceneRestoreEngine.h"
+#include "ui/overlays/ToastHUDController.h"
 #include "ui/scene_manager/SceneRestoreHUDController.h"
 #include "ui/settings/SettingsViewModel.h"
 #include "ui/settings/SettingsWindowController.h"
 #include "ui/switchers/GlobalSwitcherWindowController.h"
-#include "ui/switchers/ToastHUDController.h"
 
 #include <cctype>
 #include <filesystem>
