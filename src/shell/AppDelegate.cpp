@@ -25,6 +25,7 @@
 #include "input/DragSnapController.h"
 #include "input/HotkeyCenter.h"
 #include "input/HotkeyManager.h"
+#include "input/HotkeyPushActions.h"
 #include "input/SDPController.h"
 #include "layouts/LayoutDirectoryWatcher.h"
 #include "layouts/LayoutLibrary.h"
@@ -105,6 +106,9 @@ AppDelegate::AppDelegate(platform::Platform& platform)
       transactionalPush_(TransactionalPush::create(
           platform, TransactionalPush::Dependencies{mappingTransactions_, displayLayoutEventBus_, controller_,
                                                     multiState_, tracker_, ax_, windowMappingClassifier_})),
+      pushActions_(std::make_shared<HotkeyPushActions>(
+          platform, HotkeyPushActions::Dependencies{multiState_, ax_, displayRecords_, displayLayouts_,
+                                                    transactionalPush_, statusBarEventBus_})),
       newWindowPlacement_(NewWindowPlacement::create(
           platform, NewWindowPlacement::Dependencies{mappingTransactions_, controller_, ax_,
                                                      windowMappingClassifier_})),
@@ -142,6 +146,10 @@ void AppDelegate::wire() {
     };
 
     std::weak_ptr<AppDelegate> weak = weak_from_this();
+    pushActions_->showToast = [weak](const std::string& message, const std::string& displayUUID,
+                                     double duration) {
+        if (auto self = weak.lock()) self->showToast(message, displayUUID, duration);
+    };
     displayLayouts_->wireControllerCallbacks = [weak] {
         if (auto self = weak.lock()) self->wireControllerCallbacks();
     };

@@ -36,6 +36,7 @@ class DisplayRecords;
 class DragSnapController;
 class GlobalSwitcherWindowController;
 class HotkeyManager;
+class HotkeyPushActions;
 class LayoutDirectoryWatcher;
 class LayoutLibrary;
 class LayoutMemory;
@@ -110,6 +111,8 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
     DisplayIdentity& displayIdentity() const { return *displayIdentity_; }
     DisplayLayouts& displayLayouts() const { return *displayLayouts_; }
     WindowMappingClassifier& windowMappingClassifier() const { return *windowMappingClassifier_; }
+    // What the push hot keys do; its toasts are the application's.
+    HotkeyPushActions& pushActions() const { return *pushActions_; }
     // The tracker's delegate once the services start: it places the windows of launched applications.
     const std::shared_ptr<NewWindowPlacement>& newWindowPlacement() const { return newWindowPlacement_; }
     WindowMappingRebuild& windowMappingRebuild() const { return *windowMappingRebuild_; }
@@ -260,6 +263,7 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
     std::shared_ptr<DisplayLayouts> displayLayouts_;
     std::shared_ptr<WindowMappingClassifier> windowMappingClassifier_;
     std::shared_ptr<TransactionalPush> transactionalPush_;
+    std::shared_ptr<HotkeyPushActions> pushActions_;
     std::shared_ptr<NewWindowPlacement> newWindowPlacement_;
     std::shared_ptr<WindowMappingRebuild> windowMappingRebuild_;
     std::shared_ptr<DisplayChangeHandler> displayChangeHandler_;
