@@ -8,10 +8,10 @@
 #include "app/StatusBarEvent.h"
 #include "app/StatusBarEventBus.h"
 #include "app/TransactionalPush.h"
-#include "core/AXUtil.h"
 #include "core/Log.h"
 #include "core/MultiDisplayState.h"
 #include "core/WMState.h"
+#include "input/HotkeyActions.h"
 #include "platform/Format.h"
 #include "platform/Platform.h"
 
@@ -33,16 +33,17 @@ std::shared_ptr<WMState> stateOf(const MultiDisplayState& multiState, const std:
 } // namespace
 
 HotkeyPushActions::HotkeyPushActions(platform::Platform& platform, Dependencies dependencies)
-    : platform_(platform), multiState(std::move(dependencies.multiState)), ax(std::move(dependencies.ax)),
+    : platform_(platform), multiState(std::move(dependencies.multiState)),
       displayRecords(std::move(dependencies.displayRecords)),
       displayLayouts(std::move(dependencies.displayLayouts)),
+      zoneActions(std::move(dependencies.zoneActions)),
       transactionalPush(std::move(dependencies.transactionalPush)),
       statusBarEventBus(std::move(dependencies.statusBarEventBus)) {}
 
 void HotkeyPushActions::handlePushRegionHotkey(int zone) {
     const auto focused = displayRecords->focusedWindow();
     if (!focused) {
-        Log::hotkey.error("Push R%ld: no focused window", zone);
+        Log::app.error("Push R%ld: no focused window", zone);
         return;
     }
     const std::string& display = focused->displayUUID;
@@ -50,10 +51,10 @@ void HotkeyPushActions::handlePushRegionHotkey(int zone) {
     // Looked up after the sync, which may have given the display a new state.
     const auto state = stateOf(*multiState, display);
     if (!state || state->layout.zones.empty() || !state->layout.zones.contains(zone)) {
-        Log::hotkey.error("Push R%ld: region not exists on %s", zone, display);
+        Log::app.error("Push R%ld: region not exists on %s", zone, display);
         return;
     }
-    Log::hotkey.info("Push R%ld on %s (pendingTarget=%s)", zone, display, "none");
+    Log::app.info("Push R%ld on %s (pendingTarget=%s)", zone, display, "none");
     push(focused->element, zone, display, "hotkey.push.R" + std::to_string(zone));
     publishRefresh("AppDelegate+Hotkeys.handlePushRegionHotkey");
 }
@@ -70,16 +71,16 @@ void HotkeyPushActions::pushSideways(int step) {
     const char* word = step < 0 ? "Left" : "Right";
     const auto focused = displayRecords->focusedWindow();
     if (!focused) {
-        Log::hotkey.error("Push %s: no focused window", word);
+        Log::app.error("Push %s: no focused window", word);
         return;
     }
     const std::string& display = focused->displayUUID;
     const auto state = stateOf(*multiState, display);
     if (!state) return;
 
-    const auto current = adoptWindowByGeometry(focused->element, *state, display);
+    const auto current = zoneActions->adoptWindowByGeometry(focused->element, *state, display);
     if (!current) {
-        Log::hotkey.error("Push %s: window not in any zone", word);
+        Log::app.error("Push %s: window not in any zone", word);
         toast(kNotInAnyZone, display);
         return;
     }
@@ -90,16 +91,16 @@ void HotkeyPushActions::pushSideways(int step) {
         if (id >= 1) sortedZones.push_back(id);
     const auto position = std::find(sortedZones.begin(), sortedZones.end(), *current);
     if (position == sortedZones.end()) {
-        Log::hotkey.error("Push %s: currentZone=%ld not found in sortedZones=%s", word, *current,
-                          platform::describeList(sortedZones));
+        Log::app.error("Push %s: currentZone=%ld not found in sortedZones=%s", word, *current,
+                       platform::describeList(sortedZones));
         return;
     }
     const auto n = static_cast<long>(sortedZones.size());
     const long i = position - sortedZones.begin();
     const int target = sortedZones[static_cast<std::size_t>((i + step + n) % n)];
 
-    Log::hotkey.info("Push %s: zone %ld -> %ld (zones=%s)", word, *current, target,
-                     platform::describeList(sortedZones));
+    Log::app.info("Push %s: zone %ld -> %ld (zones=%s)", word, *current, target,
+                  platform::describeList(sortedZones));
     push(focused->element, target, display, step < 0 ? "hotkey.push.left" : "hotkey.push.right");
     publishRefresh(step < 0 ? "AppDelegate+Hotkeys.handlePushLeftHotkey"
                             : "AppDelegate+Hotkeys.handlePushRightHotkey");
@@ -108,7 +109,7 @@ void HotkeyPushActions::pushSideways(int step) {
 void HotkeyPushActions::handlePushDisplayHotkey(int direction) {
     const auto focused = displayRecords->focusedWindow();
     if (!focused) {
-        Log::hotkey.error("Push Display: no focused window");
+        Log::app.error("Push Display: no focused window");
         return;
     }
     const std::string& source = focused->displayUUID;
@@ -123,45 +124,20 @@ void HotkeyPushActions::handlePushDisplayHotkey(int direction) {
     if (index < 0) index += n;
     const std::string& target = displays[static_cast<std::size_t>(index)];
     if (target == source) {
-        Log::hotkey.info("Push Display: only one display available");
+        Log::app.info("Push Display: only one display available");
         toast(kOnlyOneDisplay, source);
         return;
     }
 
     const auto state = stateOf(*multiState, target);
     if (!state || !state->layout.zones.contains(1)) {
-        Log::hotkey.error("Push Display: target display has no zone 1");
+        Log::app.error("Push Display: target display has no zone 1");
         return;
     }
     const std::string word = direction > 0 ? "next" : "prev";
-    Log::hotkey.info("Push Display %s: %s -> %s", word, source, target);
+    Log::app.info("Push Display %s: %s -> %s", word, source, target);
     push(focused->element, 1, target, "hotkey.push.display." + word);
     publishRefresh("AppDelegate+Hotkeys.handlePushDisplayHotkey");
-}
-
-std::optional<int> HotkeyPushActions::adoptWindowByGeometry(const platform::AXElement& window,
-                                                            const WMState& state,
-                                                            const std::string& displayUUID) {
-    const std::optional<WindowID> wid = ax->windowID(window);
-    if (wid)
-        if (auto known = state.zoneOf.find(*wid); known != state.zoneOf.end()) return known->second;
-
-    // Frames come back bottom-left, the space of the zones: compared as they are.
-    const auto frame = ax->frame(window);
-    if (!frame) return std::nullopt;
-    const Point centre = frame->center();
-    std::optional<int> found;
-    for (const auto& [id, zone] : state.layout.zones)
-        if (zone.frame.contains(centre)) {
-            found = id;
-            break;
-        }
-    if (!found) return std::nullopt;
-
-    if (wid)
-        if (auto held = stateOf(*multiState, displayUUID)) held->zoneOf[*wid] = *found;
-    Log::hotkey.info("Geometric zone fallback: adopted window into zone %ld", *found);
-    return found;
 }
 
 void HotkeyPushActions::push(const platform::AXElement& window, int zone, const std::string& displayUUID,

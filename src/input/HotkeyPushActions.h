@@ -4,7 +4,6 @@
 // Every move is a placement transaction; after it the status-bar menu is asked to refresh.
 #pragma once
 
-#include "core/WinRef.h"
 #include "platform/Accessibility.h"
 
 #include <functional>
@@ -14,28 +13,29 @@
 
 namespace korvane {
 
-class AXUtil;
 class DisplayLayouts;
 class DisplayRecords;
+class HotkeyActions;
 class MultiDisplayState;
 class StatusBarEventBus;
 class TransactionalPush;
-class WMState;
 
 namespace platform {
 class Platform;
 }
 
-// Main thread only; each handler runs to its end before the next key is handled. Logs under "hotkey".
+// Main thread only; each handler runs to its end before the next key is handled. Logs under "app", as the
+// other hot-key actions do.
 // Keeps no state of its own: it reads the zone states, the focused window and the connected displays
 // afresh at every key.
 class HotkeyPushActions {
   public:
     struct Dependencies {
         std::shared_ptr<MultiDisplayState> multiState;
-        std::shared_ptr<AXUtil> ax;
         std::shared_ptr<DisplayRecords> displayRecords;
         std::shared_ptr<DisplayLayouts> displayLayouts;
+        // Finds the zone of a window, adopting one that no zone knows yet by where it stands.
+        std::shared_ptr<HotkeyActions> zoneActions;
         std::shared_ptr<TransactionalPush> transactionalPush;
         std::shared_ptr<StatusBarEventBus> statusBarEventBus;
     };
@@ -49,17 +49,12 @@ class HotkeyPushActions {
     // Into zone `zone` of the focused window's display, whatever zone the window is in now.
     void handlePushRegionHotkey(int zone);
     // Into the zone with the next lower (higher) id of 1 and above on the window's display; from the lowest
-    // (highest) to the highest (lowest). A window no zone knows is placed by its position first.
+    // (highest) to the highest (lowest). A window no zone knows is taken to be in the zone that holds the
+    // middle of its frame, and recorded there first.
     void handlePushLeftHotkey();
     void handlePushRightHotkey();
     // Into zone 1 of the display before (-1) or after (+1) the window's in ascending UUID order.
     void handlePushDisplayHotkey(int direction);
-
-    // The zone the window is in on the display: its recorded zone, else the first zone (in id order)
-    // whose frame holds the middle of the window's frame, which is then recorded for the window in the
-    // display's `zoneOf` (only there: the zone's stack is left alone). Nothing when neither is found.
-    std::optional<int> adoptWindowByGeometry(const platform::AXElement& window, const WMState& state,
-                                             const std::string& displayUUID);
 
     static constexpr double kPushTimeToLive = 2.5; // seconds a push's claim on the zone lives
     static constexpr double kToastDuration = 0.9;  // seconds
@@ -73,9 +68,9 @@ class HotkeyPushActions {
 
     platform::Platform& platform_;
     std::shared_ptr<MultiDisplayState> multiState;
-    std::shared_ptr<AXUtil> ax;
     std::shared_ptr<DisplayRecords> displayRecords;
     std::shared_ptr<DisplayLayouts> displayLayouts;
+    std::shared_ptr<HotkeyActions> zoneActions;
     std::shared_ptr<TransactionalPush> transactionalPush;
     std::shared_ptr<StatusBarEventBus> statusBarEventBus;
 };

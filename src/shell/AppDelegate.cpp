@@ -107,9 +107,6 @@ AppDelegate::AppDelegate(platform::Platform& platform)
       transactionalPush_(TransactionalPush::create(
           platform, TransactionalPush::Dependencies{mappingTransactions_, displayLayoutEventBus_, controller_,
                                                     multiState_, tracker_, ax_, windowMappingClassifier_})),
-      pushActions_(std::make_shared<HotkeyPushActions>(
-          platform, HotkeyPushActions::Dependencies{multiState_, ax_, displayRecords_, displayLayouts_,
-                                                    transactionalPush_, statusBarEventBus_})),
       newWindowPlacement_(NewWindowPlacement::create(
           platform, NewWindowPlacement::Dependencies{mappingTransactions_, controller_, ax_,
                                                      windowMappingClassifier_})),
@@ -127,7 +124,11 @@ AppDelegate::AppDelegate(platform::Platform& platform)
           platform, WakeRecovery::Dependencies{tracker_, ax_, displayLayoutEventBus_, controller_,
                                                windowMappingRebuild_, wakeSlotReplay_})),
       hotkeyActions_(std::make_shared<HotkeyActions>(
-          HotkeyActions::Dependencies{multiState_, controller_, ax_, displayRecords_, displayLayouts_})) {}
+          HotkeyActions::Dependencies{multiState_, controller_, ax_, displayRecords_, displayLayouts_})),
+      pushActions_(std::make_shared<HotkeyPushActions>(
+          platform,
+          HotkeyPushActions::Dependencies{multiState_, displayRecords_, displayLayouts_, hotkeyActions_,
+                                          transactionalPush_, statusBarEventBus_})) {}
 
 AppDelegate::~AppDelegate() = default;
 

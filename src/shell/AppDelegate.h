@@ -112,8 +112,6 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
     DisplayIdentity& displayIdentity() const { return *displayIdentity_; }
     DisplayLayouts& displayLayouts() const { return *displayLayouts_; }
     WindowMappingClassifier& windowMappingClassifier() const { return *windowMappingClassifier_; }
-    // What the push hot keys do; its toasts are the application's.
-    HotkeyPushActions& pushActions() const { return *pushActions_; }
     // The tracker's delegate once the services start: it places the windows of launched applications.
     const std::shared_ptr<NewWindowPlacement>& newWindowPlacement() const { return newWindowPlacement_; }
     WindowMappingRebuild& windowMappingRebuild() const { return *windowMappingRebuild_; }
@@ -121,6 +119,8 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
     WakeSlotReplay& wakeSlotReplay() const { return *wakeSlotReplay_; }
     WakeRecovery& wakeRecovery() const { return *wakeRecovery_; }
     HotkeyActions& hotkeyActions() const { return *hotkeyActions_; }
+    // What the push hot keys do; its toasts are the application's.
+    HotkeyPushActions& pushActions() const { return *pushActions_; }
 
     // Made at start-up, or on first use; empty until then.
     const std::shared_ptr<StatusBarController>& status() const { return status_; }
@@ -267,13 +267,13 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
     std::shared_ptr<DisplayLayouts> displayLayouts_;
     std::shared_ptr<WindowMappingClassifier> windowMappingClassifier_;
     std::shared_ptr<TransactionalPush> transactionalPush_;
-    std::shared_ptr<HotkeyPushActions> pushActions_;
     std::shared_ptr<NewWindowPlacement> newWindowPlacement_;
     std::shared_ptr<WindowMappingRebuild> windowMappingRebuild_;
     std::shared_ptr<DisplayChangeHandler> displayChangeHandler_;
     std::shared_ptr<WakeSlotReplay> wakeSlotReplay_;
     std::shared_ptr<WakeRecovery> wakeRecovery_;
     std::shared_ptr<HotkeyActions> hotkeyActions_;
+    std::shared_ptr<HotkeyPushActions> pushActions_;
     // Made at start-up or on first use.
     std::shared_ptr<StatusBarController> status_;
     std::shared_ptr<SDPController> sdpController_;

@@ -7,6 +7,7 @@
 #include "app/StatusBarEventBus.h"
 #include "core/MultiDisplayState.h"
 #include "core/WMState.h"
+#include "input/HotkeyActions.h"
 #include "input/HotkeyPushActions.h"
 #include "layouts/ConfigZoneSet.h"
 #include "platform/Format.h"
@@ -124,12 +125,12 @@ TEST_F(HotkeyPushTest, leftAndRightFollowTheZoneIdsOfOneAndAboveAndWrapAtEitherE
 
     keys().handlePushRightHotkey();
     EXPECT_EQ(desktop->windows().frame(notes), zoneFrame("D1", 1));
-    EXPECT_TRUE(logged("[hotkey] Push Right: zone 4 -> 1 (zones=[1, 2, 4])"));
+    EXPECT_TRUE(logged("[app] Push Right: zone 4 -> 1 (zones=[1, 2, 4])"));
     keys().handlePushLeftHotkey();
     EXPECT_EQ(desktop->windows().frame(notes), zoneFrame("D1", 4));
     keys().handlePushLeftHotkey();
     EXPECT_EQ(desktop->windows().frame(notes), zoneFrame("D1", 2));
-    EXPECT_TRUE(logged("[hotkey] Push Left: zone 4 -> 2 (zones=[1, 2, 4])"));
+    EXPECT_TRUE(logged("[app] Push Left: zone 4 -> 2 (zones=[1, 2, 4])"));
 
     EXPECT_EQ(recordedZone("D1", notes), 2);
     EXPECT_EQ(stackOf("D1", 2), std::vector<WindowID>{notes});
@@ -150,11 +151,13 @@ TEST_F(HotkeyPushTest, aWindowNoZoneKnowsIsAdoptedByItsMiddleOrElseToldItIsInNoZ
     const WindowID notes = openFocused(Rect{650, 20, 400, 100}); // its middle in zone 2
 
     // Adopting writes the mapping and nothing else; the move is then the push's.
-    EXPECT_EQ(keys().adoptWindowByGeometry(desktop->windows().element(notes), stateOf("D1"), "D1"), 2);
+    EXPECT_EQ(
+        app->hotkeyActions().adoptWindowByGeometry(desktop->windows().element(notes), stateOf("D1"), "D1"),
+        2);
     EXPECT_EQ(recordedZone("D1", notes), 2);
     EXPECT_TRUE(stackOf("D1", 2).empty());
     EXPECT_EQ(desktop->windows().frame(notes), Rect(650, 20, 400, 100));
-    EXPECT_TRUE(logged("[hotkey] Geometric zone fallback: adopted window into zone 2"));
+    EXPECT_TRUE(logged("[app] Geometric zone fallback: adopted window into zone 2"));
     keys().handlePushLeftHotkey();
     EXPECT_EQ(desktop->windows().frame(notes), zoneFrame("D1", 1));
     EXPECT_EQ(stackOf("D1", 1), std::vector<WindowID>{notes});
@@ -165,7 +168,7 @@ TEST_F(HotkeyPushTest, aWindowNoZoneKnowsIsAdoptedByItsMiddleOrElseToldItIsInNoZ
     keys().handlePushRightHotkey();
     EXPECT_EQ(desktop->windows().frame(strip), Rect(700, 920, 400, 60));
     EXPECT_FALSE(recordedZone("D1", strip));
-    EXPECT_TRUE(logged("[hotkey] Push Right: window not in any zone"));
+    EXPECT_TRUE(logged("[app] Push Right: window not in any zone"));
     EXPECT_EQ(toastText("D1"), "Window not in any zone");
     EXPECT_TRUE(refreshes.empty());
     desktop->loop().advance(milliseconds(899));
@@ -182,13 +185,13 @@ TEST_F(HotkeyPushTest, pushToANumberedZoneMovesEvenFromThatZoneAndRefusesAZoneTh
 
     keys().handlePushRegionHotkey(3);
     EXPECT_EQ(desktop->windows().frame(notes), zoneFrame("D1", 3));
-    EXPECT_TRUE(logged("[hotkey] Push R3 on D1 (pendingTarget=none)"));
+    EXPECT_TRUE(logged("[app] Push R3 on D1 (pendingTarget=none)"));
     keys().handlePushRegionHotkey(3); // pushed again, not skipped
     EXPECT_EQ(stackOf("D1", 3), std::vector<WindowID>{notes});
 
     capture.log().clear();
     keys().handlePushRegionHotkey(7);
-    EXPECT_TRUE(logged("[hotkey] Push R7: region not exists on D1"));
+    EXPECT_TRUE(logged("[app] Push R7: region not exists on D1"));
     EXPECT_EQ(desktop->windows().frame(notes), zoneFrame("D1", 3));
     EXPECT_EQ(pushes(), (std::vector<std::string>{"hotkey.push.R3@D1/3", "hotkey.push.R3@D1/3"}));
     EXPECT_EQ(refreshes, (std::vector<std::string>{"AppDelegate+Hotkeys.handlePushRegionHotkey",
@@ -203,9 +206,8 @@ TEST_F(HotkeyPushTest,
     keys().handlePushLeftHotkey();
     keys().handlePushRightHotkey();
     keys().handlePushDisplayHotkey(+1);
-    for (const char* line :
-         {"[hotkey] Push R2: no focused window", "[hotkey] Push Left: no focused window",
-          "[hotkey] Push Right: no focused window", "[hotkey] Push Display: no focused window"})
+    for (const char* line : {"[app] Push R2: no focused window", "[app] Push Left: no focused window",
+                             "[app] Push Right: no focused window", "[app] Push Display: no focused window"})
         EXPECT_TRUE(logged(line)) << line;
 
     const WindowID notes = openFocused(Rect{100, 100, 300, 300});
@@ -213,7 +215,7 @@ TEST_F(HotkeyPushTest,
         capture.log().clear();
         keys().handlePushDisplayHotkey(direction);
         EXPECT_EQ(toastText("D1"), "Only one display") << direction;
-        EXPECT_TRUE(logged("[hotkey] Push Display: only one display available"));
+        EXPECT_TRUE(logged("[app] Push Display: only one display available"));
     }
     EXPECT_EQ(desktop->windows().frame(notes), Rect(100, 100, 300, 300));
     EXPECT_TRUE(pushes().empty());
@@ -232,7 +234,7 @@ TEST_F(HotkeyPushTest,
     EXPECT_EQ(desktop->windows().frame(notes), zoneFrame("A-SIDE", 1));
     EXPECT_EQ(recordedZone("A-SIDE", notes), 1);
     EXPECT_EQ(stackOf("A-SIDE", 1), std::vector<WindowID>{notes});
-    EXPECT_TRUE(logged("[hotkey] Push Display next: B-MAIN -> A-SIDE"));
+    EXPECT_TRUE(logged("[app] Push Display next: B-MAIN -> A-SIDE"));
     keys().handlePushRightHotkey();
     EXPECT_EQ(desktop->windows().frame(notes), zoneFrame("A-SIDE", 2));
     keys().handlePushDisplayHotkey(+1);
@@ -266,17 +268,43 @@ TEST_F(HotkeyPushTest, onThreeDisplaysNextFromTheLastWrapsToTheFirstPreviousFrom
     EXPECT_EQ(desktop->windows().frame(notes), zoneFrame("C", 1));
     keys().handlePushDisplayHotkey(-1);
     EXPECT_EQ(desktop->windows().frame(notes), zoneFrame("B", 1));
-    EXPECT_TRUE(logged("[hotkey] Push Display prev: C -> B"));
+    EXPECT_TRUE(logged("[app] Push Display prev: C -> B"));
 
     // A display whose zones start above 1 cannot take a display push.
     giveZones("C", Rect{1800, 0, 1200, 800}, {2, 3});
     capture.log().clear();
     keys().handlePushDisplayHotkey(+1);
-    EXPECT_TRUE(logged("[hotkey] Push Display: target display has no zone 1"));
+    EXPECT_TRUE(logged("[app] Push Display: target display has no zone 1"));
     EXPECT_EQ(desktop->windows().frame(notes), zoneFrame("B", 1));
     EXPECT_EQ(pushes(),
               (std::vector<std::string>{"hotkey.push.display.next@A/1", "hotkey.push.display.prev@C/1",
                                         "hotkey.push.display.prev@B/1"}));
+}
+
+TEST_F(HotkeyPushTest, theDefaultPushKeysEachPushTheFocusedWindowOncePerPress) {
+    addScreen("D1", Rect{0, 0, 1800, 1000});
+    addScreen("D2", Rect{1800, 0, 1200, 800});
+    start();
+    const WindowID notes = openFocused(Rect{100, 100, 300, 300});
+    constexpr std::uint64_t ctrlOpt = platform::kEventFlagControl | platform::kEventFlagOption;
+    auto press = [&](std::uint32_t keyCode) {
+        desktop->hotKeys().press(keyCode, ctrlOpt);
+        desktop->loop().advance(seconds(3)); // the activation each push starts runs to its end
+    };
+
+    press(13); // W: the zone after its own
+    EXPECT_EQ(desktop->windows().frame(notes), zoneFrame("D1", 2));
+    press(18); // 1
+    EXPECT_EQ(desktop->windows().frame(notes), zoneFrame("D1", 1));
+    press(7); // X: the next display
+    EXPECT_EQ(desktop->windows().frame(notes), zoneFrame("D2", 1));
+    press(6); // Z: the one before, round to the first
+    EXPECT_EQ(desktop->windows().frame(notes), zoneFrame("D1", 1));
+    press(12); // Q: the zone before its own, round to the last
+    EXPECT_EQ(desktop->windows().frame(notes), zoneFrame("D1", 2));
+    EXPECT_EQ(pushes(), (std::vector<std::string>{"hotkey.push.right@D1/2", "hotkey.push.R1@D1/1",
+                                                  "hotkey.push.display.next@D2/1",
+                                                  "hotkey.push.display.prev@D1/1", "hotkey.push.left@D1/2"}));
 }
 
 } // namespace
