@@ -1,12 +1,10 @@
 // Pushes as placement transactions on a real X server through the application object: an xterm pushed into
 // the right zone of the second monitor fills it and tops its stack, and a push aimed at an epoch that no
-// longer holds leaves the xterm where it stands; the push keys' actions take the focused xterm from the
-// zone its frame stands in to the next one, to a numbered zone and to the other monitor.
+// longer holds leaves the xterm where it stands.
 #include "CoreOnX11.h"
 
 #include "app/DisplayLayouts.h"
 #include "core/MultiDisplayState.h"
-#include "input/HotkeyPushActions.h"
 #include "shell/AppDelegate.h"
 #include "tracking/MappingTransaction.h"
 
@@ -49,32 +47,6 @@ TEST_F(PlacementOnX11Test, aPushedXtermFillsTheRightZoneOfTheSecondMonitorAndASt
     runUntil([] { return false; }, milliseconds(200)); // a move would have shown by now
     EXPECT_EQ(session().frameOf(other.window), before);
     EXPECT_EQ(state->layout.zones.at(rightID).stack, stack);
-}
-
-TEST_F(PlacementOnX11Test, thePushActionsMoveTheFocusedXtermByTheZoneItsFrameStandsInAndAcrossMonitors) {
-    auto app = AppDelegate::create(*desktop);
-    app->displayLayouts().initializeAllDisplays();
-    const auto side = screenNamed(kSecondaryName);
-    const auto primary = screenNamed(kPrimaryName);
-    const auto& sideZones = app->multiState()->states.at(side.displayUUID)->layout.zones;
-    ASSERT_EQ(sideZones.size(), 2u);
-
-    // At the top of the shorter monitor: its frame's middle, flipped a second time, would lie below every
-    // zone of it.
-    const auto x = xterm("Pushed", "60x20+100+0");
-    ASSERT_TRUE(runUntil([&] { return session().activeWindow() == x.window; }));
-    app->pushActions().handlePushRightHotkey();
-    EXPECT_TRUE(
-        fillsZone(ax->frame(elementOf(x)).value_or(Rect{}), sideZones.at(2).frame, side.visibleFrame));
-    app->pushActions().handlePushRegionHotkey(1);
-    EXPECT_TRUE(
-        fillsZone(ax->frame(elementOf(x)).value_or(Rect{}), sideZones.at(1).frame, side.visibleFrame));
-
-    app->pushActions().handlePushDisplayHotkey(+1);
-    const auto& primaryZones = app->multiState()->states.at(primary.displayUUID)->layout.zones;
-    EXPECT_TRUE(
-        fillsZone(ax->frame(elementOf(x)).value_or(Rect{}), primaryZones.at(1).frame, primary.visibleFrame));
-    EXPECT_EQ(primaryZones.at(1).stack.back(), x.window);
 }
 
 } // namespace

@@ -11,6 +11,7 @@
 
 #include <X11/keysym.h>
 
+#include <algorithm>
 #include <thread>
 
 #ifndef KORVANE_SCREENSHOT_DIR
@@ -106,6 +107,14 @@ TEST_F(PushKeysOnX11Test, thePushKeysMoveTheFocusedXtermAndAWindowInNoZoneGetsAT
     EXPECT_EQ(frame.minY(), kPanelHeight + 40) << platform::describe(frame);
     EXPECT_LE(std::abs(frame.midX() - 960), 1) << platform::describe(frame);
     EXPECT_EQ(session->activeWindow(), strip);
+    // A notification (the type the window manager reads first) above the other windows, on every desktop
+    // as this window manager records it: by the desktop number, as it keeps no sticky state and drops the
+    // one asked for when it takes the window on.
+    EXPECT_EQ(session->atomNames(*toast, "_NET_WM_WINDOW_TYPE").at(0), "_NET_WM_WINDOW_TYPE_NOTIFICATION");
+    const auto states = session->atomNames(*toast, "_NET_WM_STATE");
+    EXPECT_NE(std::find(states.begin(), states.end(), "_NET_WM_STATE_ABOVE"), states.end())
+        << platform::describeList(states);
+    EXPECT_EQ(session->desktopOf(*toast), 0xFFFFFFFFu);
     EXPECT_NE(layerOf(*toast).value_or(0), 0) << "listed among the ordinary windows";
     fs::create_directories(KORVANE_SCREENSHOT_DIR);
     EXPECT_TRUE(session->saveScreenshot(Rect(0, 0, 1920, 900),
