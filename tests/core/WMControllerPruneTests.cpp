@@ -56,18 +56,22 @@ TEST_F(PruneTest, staleElementOfAListedWindowStaysAndIsReported) {
 TEST_F(PruneTest, recordedWindowOnAnotherDisplayIsRemovedAndDoubtfulOnesStay) {
     addDisplayB(Rect{-1440, 0, 1440, 900});
     const auto moved = openWindow(editor, Rect{100, 100, 300, 300});
+    const auto movedToo = openWindow(editor, Rect{100, 100, 300, 300});
     // Parked with its right edge one point past the display's left edge: its centre is on display B.
     const auto edgeParked = openWindow(editor, Rect{-799, 100, 800, 600});
     const auto farParked = openWindow(editor, Rect{-50000, -50000, 300, 300});
     const auto nowhere = openWindow(editor, Rect{5000, 100, 300, 300});
     const auto home = openWindow(editor, Rect{200, 100, 300, 300});
-    for (auto n : {moved, edgeParked, farParked, nowhere, home})
+    for (auto n : {moved, edgeParked, farParked, nowhere, home, movedToo})
         place(stateA(), n, editor, 1);
     windows().setFrame(moved, Rect{-1000, 100, 300, 300});
+    windows().setFrame(movedToo, Rect{-900, 100, 300, 300});
 
     prune();
-    EXPECT_TRUE(logged(
-        "Prune: Removing 1 window(s) from R1 moved across displays. sample=[(%u, \"DISPLAY-B\")]", moved));
+    // Read by whoever wonders where the windows went: each window with the display it is on now.
+    EXPECT_TRUE(logged("Prune: Removing 2 window(s) from R1 moved across displays. "
+                       "sample=[(%u, \"DISPLAY-B\"), (%u, \"DISPLAY-B\")]",
+                       moved, movedToo));
     EXPECT_EQ(stack(stateA(), 1), (Wids{edgeParked, farParked, nowhere, home}));
 }
 
