@@ -56,6 +56,17 @@ TEST_F(StatusBarEventBusTest, aTopologyChangeIsLoggedWithItsAddedAndRemovedCount
               1u);
 }
 
+TEST(StatusBarInvalidationReason, readsOnlyItsExactStringValues) {
+    const std::pair<const char*, std::optional<StatusBarInvalidationReason>> rows[] = {
+        {"legacy.refresh-menu-call", StatusBarInvalidationReason::legacyRefreshMenuCall},
+        {"external.state-changed", StatusBarInvalidationReason::externalStateChanged},
+        {"External.state-changed", std::nullopt},
+        {"external.state-changed ", std::nullopt},
+        {"", std::nullopt}};
+    for (const auto& [text, reason] : rows)
+        EXPECT_EQ(statusBarInvalidationReasonFrom(text), reason) << text;
+}
+
 TEST_F(StatusBarEventBusTest, aHandlerRemovedDuringDeliveryStillGetsThatEvent) {
     std::unique_ptr<StatusBarEventSubscription> first;
     std::unique_ptr<StatusBarEventSubscription> second;

@@ -174,11 +174,6 @@ Rect SimWindows::frameTopLeft(std::uint32_t number) const {
     return model_.requireWindowLocked(number).frame;
 }
 
-bool SimWindows::exists(std::uint32_t number) const {
-    std::lock_guard lock(model_.mutex);
-    return model_.windowByNumberLocked(number) != nullptr;
-}
-
 AXElement SimWindows::element(std::uint32_t number) const {
     std::lock_guard lock(model_.mutex);
     return SimModel::elementOf(model_.requireWindowLocked(number));
