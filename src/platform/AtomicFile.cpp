@@ -114,8 +114,18 @@ fs::path preserveUnreadableFile(const fs::path& path) {
     for (int n = 1;; ++n) {
         fs::path copy = path.parent_path() / (n == 1 ? base : base + "-" + std::to_string(n));
         std::error_code ec;
-        // copy_file refuses an existing target, so two preservations in one second keep both.
-        if (fs::copy_file(path, copy, fs::copy_options::none, ec)) return copy;
+        // copy_file refuses an existing target, so two preservations in one second keep both. A signal
+        // can cut a copy short; the store would then refuse to write over the only copy of the user's
+        // bytes, so the half copy goes and the copy is made again.
+        bool copied = false;
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            ec.clear();
+            copied = fs::copy_file(path, copy, fs::copy_options::none, ec);
+            if (copied || ec != std::errc::interrupted) break;
+            std::error_code ignored;
+            fs::remove(copy, ignored);
+        }
+        if (copied) return copy;
         if (ec != std::errc::file_exists || n >= 1000)
             throw fs::filesystem_error("cannot keep the unreadable file", path, copy, ec);
     }

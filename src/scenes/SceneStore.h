@@ -71,6 +71,8 @@ class SceneStore {
     std::optional<WMScene> loadActiveScene(const ScreenContext& screens) const;
     // The record of "active-scene.json" itself; nothing, silently, when it cannot be read or decoded.
     std::optional<ActiveSceneState> readActiveState() const;
+    // "manifest.json" itself; nothing, silently, when it is missing or cannot be read or decoded.
+    std::optional<SceneManifest> readManifest() const;
 
     // Writes the scene's file (replacing one of the same id), then rebuilds the manifest. Throws
     // SceneSchemaError (nothing written), an encoding error or std::filesystem::filesystem_error; a
@@ -122,7 +124,6 @@ class SceneStore {
     std::vector<WMScene> scanSceneFiles(const ScreenContext& screens);
     static std::optional<SceneManifest> decodeManifest(const std::string& bytes);
     static std::optional<ActiveSceneState> decodeActiveState(const std::string& bytes);
-    std::optional<SceneManifest> readManifest() const;
     void writeManifest(const SceneManifest& manifest);
     void writeActiveState(const ActiveSceneState& state);
     // Writes `bytes` over `path` atomically, keeping the bytes there aside first when `readable` refuses

@@ -103,6 +103,15 @@ class X11TestSession {
     // XTest input.
     void movePointer(int rootX, int rootY);
     void click(int rootX, int rootY);
+    // Keys pressed as a user would: each goes down in order, all stay down for `hold`, and they come up
+    // in the reverse order.
+    void pressKeys(const std::vector<xcb_keycode_t>& keys, Nanos hold = 0);
+    // The first key that types the keysym on the keyboard as it is mapped now; 0 when none does.
+    xcb_keycode_t keycodeOf(std::uint32_t keysym);
+    // A passive grab of the key with these modifiers on the root, as another client takes one; whether
+    // the server gave it. Kept until ungrabKey() or the end of the session.
+    bool grabKey(xcb_keycode_t key, std::uint16_t modifiers);
+    void ungrabKey(xcb_keycode_t key, std::uint16_t modifiers);
 
     // Polls `condition` until it holds or `timeout` passes; whether it held.
     static bool waitFor(const std::function<bool()>& condition, Nanos timeout = seconds(10));

@@ -1,0 +1,136 @@
+// The model behind the "Save Scene" window: the windows on screen now, each with its display and a zone
+// of that display's layout, the user's choices over them and the applications added by hand, stored as
+// a new scene. It reaches the application only through the callbacks and weak references it is given.
+#pragma once
+
+#include "platform/Geometry.h"
+#include "platform/WindowServer.h"
+#include "scenes/model/NormalizedFrame.h"
+#include "ui/scene_manager/ZoneList.h"
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+namespace korvane {
+
+struct ConfigZoneSet;
+struct WMScene;
+class LayoutTemplateResolver;
+class SceneStore;
+class WMController;
+
+namespace platform {
+class Platform;
+}
+
+// Main thread only. Made each time the window opens; loadWindows() runs once before it shows.
+class SceneSaveViewModel {
+  public:
+    // One captured window.
+    struct WindowEntry {
+        std::string id; // fresh UUID per capture; the key of zoneAssignments
+        WindowID windowID = 0;
+        std::optional<std::string> bundleID;
+        std::string title;
+        std::string appName;
+        Rect currentFrame; // window-list bounds: top-left global, y down
+        NormalizedFrame normalizedFrame;
+        std::string displayUUID;
+        std::string displayName;
+        std::int64_t zoneID = 1; // the zone found at capture time
+        bool included = true;
+
+        // The same window captured alike, whatever id each capture gave it.
+        friend bool operator==(const WindowEntry& a, const WindowEntry& b);
+    };
+
+    // An application added to a zone by hand.
+    struct ManualApp {
+        std::string id; // fresh UUID
+        std::string bundleID;
+        std::string appName;
+
+        friend bool operator==(const ManualApp&, const ManualApp&) = default;
+    };
+
+    using ZoneAssignments = std::map<std::string, std::int64_t>; // entry id -> zone id
+    using ManualApps = std::map<std::int64_t, std::vector<ManualApp>>;
+
+    SceneSaveViewModel(platform::Platform& platform, std::shared_ptr<SceneStore> store,
+                       std::function<void(const WMScene&)> onSave, std::function<void()> onDismiss);
+
+    // Edited by the window.
+    std::string sceneName;
+    std::vector<WindowEntry> windowEntries; // in entryPrecedes order after the capture
+    // Overrides an entry's own zoneID. The window writes an entry's zone here when the user drops it.
+    ZoneAssignments zoneAssignments;
+    // A layout chosen in the window for the single display; nothing: each display's own layout.
+    std::optional<std::string> layoutIDOverride;
+
+    // True only while save() runs.
+    bool isSaving() const { return isSaving_; }
+    // Never holds an empty list; within a zone no bundle identifier twice; in the order added.
+    const ManualApps& manualApps() const { return manualApps_; }
+    const std::shared_ptr<SceneStore>& store() const { return store_; }
+
+    // Set by the owner. The owner's callbacks hold it weakly and answer nothing once it is gone.
+    std::function<void(const WMScene&)> onSave;
+    std::function<void()> onDismiss;
+    std::function<std::optional<std::string>(const std::string& displayUUID)> layoutIDForDisplay;
+    std::function<std::optional<int>(WindowID, const std::string& displayUUID)> zoneIDForWindow;
+    std::weak_ptr<const LayoutTemplateResolver> layoutTemplateResolver;
+    // Gives each captured window the zone its frame lies in; the application leaves it empty, so the
+    // capture-time zone is zoneIDForWindow's, else 1.
+    std::weak_ptr<WMController> wmController;
+
+    // Captures the on-screen windows of other processes on layer 0, proposes "Scene N" when no name is set
+    // yet, and assigns zones. Without a readable window list nothing changes.
+    void loadWindows();
+
+    // The included entries lie on more than one display.
+    bool hasMultipleDisplays() const;
+    // The layout the window draws: the override's on a single display, else the layout of the first
+    // entry's display; nothing when it cannot be resolved.
+    std::optional<ConfigZoneSet> currentZoneSet() const;
+    // Every included entry on a display whose layout resolves to zones gets the nearest of them; other
+    // entries get no assignment and keep their own zoneID.
+    void autoAssignZones();
+    // Every included entry, on whatever display, against one zone list.
+    ZoneAssignments nearestZoneAssignments(const std::vector<ZoneListEntry>& zones) const;
+    // After layoutIDOverride changed: the override's zones on a single display, else autoAssignZones().
+    void recomputeZoneAssignments();
+
+    void addManualApp(const std::string& bundleID, std::int64_t zoneID);
+    void removeManualApp(const std::string& id, std::int64_t zoneID);
+
+    // The first included entry's display, else the first entry's, else "". Layout fallbacks and
+    // hand-added applications go to it.
+    std::string primaryDisplayUUID() const;
+
+    // Stores the scene under the trimmed name, then calls onSave; a name of white space does nothing. A
+    // failure is logged ("Failed to save scene: …") and onSave is not called.
+    void save();
+
+    // The window order: by display name, then lower on the screen (larger top-left y) first, then further
+    // left first.
+    static bool entryPrecedes(const WindowEntry& a, const WindowEntry& b);
+
+  private:
+    std::optional<ConfigZoneSet> resolveLayout(const std::optional<std::string>& id) const;
+    WindowEntry captureEntry(const platform::WindowInfo& info, WindowID number, pid_t pid,
+                             const std::string& owner, double flipHeight);
+    void proposeName();
+
+    platform::Platform& platform_;
+    std::shared_ptr<SceneStore> store_;
+    bool isSaving_ = false;
+    ManualApps manualApps_;
+};
+
+} // namespace korvane

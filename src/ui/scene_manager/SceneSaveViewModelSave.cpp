@@ -1,0 +1,127 @@
+// Applications added to zones by hand, and storing the capture as a new scene.
+#include "ui/scene_manager/SceneSaveViewModel.h"
+
+#include "core/Log.h"
+#include "core/SceneName.h"
+#include "platform/Platform.h"
+#include "platform/TextTrim.h"
+#include "scenes/SceneStore.h"
+#include "scenes/model/WMScene.h"
+
+#include <algorithm>
+#include <set>
+
+namespace korvane {
+
+namespace {
+
+// The name a file manager shows for an installed application: its file's name without the extension,
+// and without any ".app" left in it. Empty when the location names no file.
+std::string installedApplicationName(std::string location) {
+    while (!location.empty() && location.back() == '/')
+        location.pop_back();
+    std::string name = location.substr(location.find_last_of('/') + 1);
+    if (const auto dot = name.find_last_of('.'); dot != std::string::npos && dot > 0) name.erase(dot);
+    for (auto found = name.find(".app"); found != std::string::npos; found = name.find(".app"))
+        name.erase(found, 4);
+    return name;
+}
+
+} // namespace
+
+void SceneSaveViewModel::addManualApp(const std::string& bundleID, std::int64_t zoneID) {
+    if (auto zone = manualApps_.find(zoneID); zone != manualApps_.end())
+        if (std::any_of(zone->second.begin(), zone->second.end(),
+                        [&](const ManualApp& app) { return app.bundleID == bundleID; }))
+            return;
+
+    auto& workspace = platform_.workspace();
+    std::optional<std::string> name;
+    for (const auto& running : workspace.runningApplications())
+        if (running.bundleID == bundleID) {
+            name = running.name;
+            break;
+        }
+    if (!name)
+        if (auto location = workspace.urlForApplication(bundleID)) {
+            std::string installed = installedApplicationName(*location);
+            if (!installed.empty()) name = std::move(installed);
+        }
+    manualApps_[zoneID].push_back(
+        ManualApp{platform_.processInfo().makeUUID(), bundleID, name.value_or(bundleID)});
+}
+
+void SceneSaveViewModel::removeManualApp(const std::string& id, std::int64_t zoneID) {
+    auto zone = manualApps_.find(zoneID);
+    if (zone == manualApps_.end()) return;
+    std::erase_if(zone->second, [&](const ManualApp& app) { return app.id == id; });
+    if (zone->second.empty()) manualApps_.erase(zone);
+}
+
+void SceneSaveViewModel::save() {
+    const std::string name = trimmingWhitespaceAndNewlines(sceneName);
+    if (name.empty()) return;
+    isSaving_ = true;
+
+    std::set<std::string> displays;
+    for (const auto& e : windowEntries)
+        if (e.included) displays.insert(e.displayUUID);
+    const bool singleDisplay = displays.size() < 2;
+
+    WMScene::LayoutRefMap layoutRefs;
+    for (const auto& e : windowEntries) {
+        if (!e.included) continue;
+        std::optional<std::string> candidate;
+        if (singleDisplay && layoutIDOverride)
+            candidate = layoutIDOverride;
+        else if (layoutIDForDisplay)
+            candidate = layoutIDForDisplay(e.displayUUID);
+        if (auto cleaned = sceneNameForDisplay(candidate)) layoutRefs[e.displayUUID] = *cleaned;
+    }
+    const std::string primary = primaryDisplayUUID();
+    if (layoutRefs.empty()) {
+        std::optional<std::string> candidate = layoutIDOverride;
+        if (!candidate && !primary.empty() && layoutIDForDisplay) candidate = layoutIDForDisplay(primary);
+        if (auto cleaned = sceneNameForDisplay(candidate); cleaned && !primary.empty())
+            layoutRefs[primary] = *cleaned;
+    }
+
+    WMScene::WindowHintMap hints;
+    for (const auto& e : windowEntries) {
+        if (!e.included || !e.bundleID) continue;
+        const auto assigned = zoneAssignments.find(e.id);
+        const std::int64_t zone = assigned != zoneAssignments.end() ? assigned->second : e.zoneID;
+        hints[e.displayUUID].push_back(WindowHint{*e.bundleID, zone, std::nullopt});
+    }
+    // Without a captured window there is no display to give hand-added applications to.
+    if (!primary.empty())
+        for (const auto& zoneApps : manualApps_)
+            for (const auto& app : zoneApps.second) {
+                const WindowHint hint{app.bundleID, zoneApps.first, std::nullopt};
+                auto& list = hints[primary];
+                if (std::find(list.begin(), list.end(), hint) == list.end()) list.push_back(hint);
+            }
+
+    WMScene scene;
+    scene.id = platform_.processInfo().makeUUID();
+    scene.name = name;
+    scene.createdAt = scene.updatedAt = platform_.runLoop().wallClock();
+    scene.restoreMode = RestoreMode::layoutOnly;
+    scene.layoutRefsByDisplay = WMScene::sanitizedLayoutRefs(layoutRefs);
+    scene.hotkeySlot = std::nullopt;
+    scene.windowHints = WMScene::sanitizedWindowHints(hints);
+
+    try {
+        store_->save(scene, ScreenContext::capture(platform_.screens()));
+    } catch (const std::exception& e) {
+        Log::sceneManager.error("Failed to save scene: %s", e.what());
+        isSaving_ = false;
+        return;
+    }
+    // The owner closes the window in onSave and may end this model with it: nothing here is touched
+    // once the callback runs, and it runs from a copy that outlives the model.
+    isSaving_ = false;
+    if (auto saved = onSave) saved(scene);
+}
+
+} // namespace korvane
