@@ -65,6 +65,7 @@ class DesktopWithClockSetBack final : public platform::Platform {
     platform::FolderWatcher& folderWatcher() override { return desktop_.folderWatcher(); }
     platform::ProcessInfo& processInfo() override { return desktop_.processInfo(); }
     platform::LoginItems& loginItems() override { return desktop_.loginItems(); }
+    platform::HotKeys& hotKeys() override { return desktop_.hotKeys(); }
 
   private:
     sim::SimDesktop& desktop_;
