@@ -95,6 +95,17 @@ TEST_F(PruneTest, unrecordedWindowsAreJudgedByTheWindowListWithBoundsFromThePrim
     EXPECT_EQ(stack(stateA(), 1), (Wids{low, parked, noBounds}));
 }
 
+// With no main screen named, bounds count from the tallest screen's top edge, here the primary's: the
+// window stays, not taken for one on the shorter display below.
+TEST_F(PruneTest, withoutAMainScreenBoundsCountFromTheTallestTopEdge) {
+    addDisplayB(Rect{0, -720, 1280, 720});
+    const auto low = openWindow(editor, Rect{100, 100, 300, 300});
+    placeUnrecorded(low, 1);
+    desktop->screens().setNamesMainScreen(false);
+    prune();
+    EXPECT_EQ(stack(stateA(), 1), (Wids{low}));
+}
+
 // A window the state has no record of stays while the window server lists it on layer 0, or on a layer
 // that does not read as an integer; listed without bounds, it cannot be placed on another display.
 TEST_F(PruneTest, unrecordedWindowCountsAsListedOnlyOnLayerZeroOrAnUnknownLayer) {
