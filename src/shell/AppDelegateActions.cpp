@@ -105,7 +105,8 @@ void AppDelegate::toggleGlobalSwitcherFromHotkey() {
 
 void AppDelegate::toggleGlobalSwitcher(const platform::ScreenInfo& screen) {
     if (!globalSwitcherWC_)
-        globalSwitcherWC_ = std::make_shared<GlobalSwitcherWindowController>(screen, tracker_, controller_);
+        globalSwitcherWC_ =
+            std::make_shared<GlobalSwitcherWindowController>(platform_, screen, tracker_, controller_, ax_);
     if (globalSwitcherWC_->isWindowVisible())
         globalSwitcherWC_->hide();
     else

@@ -155,10 +155,15 @@ TEST_F(AppDelegateActionsTest, theSwitcherHotKeyOpensOnTheScreenTheUserWorksOnAn
     const auto switcher = app->globalSwitcherWC();
     ASSERT_TRUE(switcher);
     EXPECT_EQ(switcher->screen().displayUUID, "D2");
+    EXPECT_TRUE(switcher->isWindowVisible());
 
+    // The next toggle closes it, the one after opens the same switcher where the user is then.
     desktop->screens().setMouseLocation(Point{100, 100});
     app->toggleGlobalSwitcherFromHotkey();
+    EXPECT_FALSE(switcher->isWindowVisible());
+    app->toggleGlobalSwitcherFromHotkey();
     EXPECT_EQ(app->globalSwitcherWC(), switcher);
+    EXPECT_TRUE(switcher->isWindowVisible());
     EXPECT_EQ(switcher->screen().displayUUID, "D1");
 }
 

@@ -196,8 +196,12 @@ struct X11HotKeys::State {
                                                          : platform::kEventInternalErr;
         }
         if (status != platform::kHotKeyNoErr) {
+            // Released before the refusal is reported: the client the combination belongs to may grab the
+            // other lock states the moment it hears Korvane gave up, and must find them free.
+            std::optional<xcb_void_cookie_t> last;
             for (const auto* p : taken)
-                xcb_ungrab_key(c, p->key, connection.root(), p->modifiers);
+                last = xcb_ungrab_key_checked(c, p->key, connection.root(), p->modifiers);
+            if (last) XcbReply<xcb_generic_error_t> ignored(xcb_request_check(c, *last));
             xcb_flush(c);
             g.keycodes.clear();
         }

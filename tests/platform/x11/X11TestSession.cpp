@@ -353,6 +353,12 @@ void X11TestSession::setTitle(xcb_window_t window, const std::string& title) {
     sync();
 }
 
+void X11TestSession::setIcon(xcb_window_t window, const std::vector<std::uint32_t>& words) {
+    setProperty(window, atom("_NET_WM_ICON"), XCB_ATOM_CARDINAL, 32, static_cast<std::uint32_t>(words.size()),
+                words.data());
+    sync();
+}
+
 void X11TestSession::setClass(xcb_window_t window, const std::string& instance,
                               const std::string& className) {
     const std::string value = instance + '\0' + className + '\0';

@@ -89,6 +89,8 @@ class X11TestSession {
     // Changes as another client would make them.
     void setTitle(xcb_window_t window, const std::string& title);
     void setClass(xcb_window_t window, const std::string& instance, const std::string& className);
+    // _NET_WM_ICON as a client sets it: width, height and pixels, picture after picture.
+    void setIcon(xcb_window_t window, const std::vector<std::uint32_t>& words);
     // A plain top-level window, mapped; a dock is one with a strut.
     xcb_window_t createWindow(const Rect& root, const std::string& title);
     xcb_window_t createDock(const Rect& root, const std::array<std::uint32_t, 12>& strut);
