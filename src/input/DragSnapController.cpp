@@ -102,7 +102,7 @@ void DragSnapController::drag(const platform::MouseEvent& event) {
         const double dx = event.location.x - tracking->origin.x;
         const double dy = event.location.y - tracking->origin.y;
         if (std::hypot(dx, dy) < activationDistance) return;
-        if (isWindowDrag(*tracking, event.location)) {
+        if (isWindowDrag(*tracking)) {
             if (onGestureActivated) onGestureActivated();
             zoneStep(event.location, shift);
             // No zone under the cursor yet: the zone step went back to tracking from here.
@@ -115,8 +115,7 @@ void DragSnapController::drag(const platform::MouseEvent& event) {
     }
 }
 
-bool DragSnapController::isWindowDrag(const Tracking& tracking, Point location) {
-    (void)location;
+bool DragSnapController::isWindowDrag(const Tracking& tracking) {
     const auto front = platform_.workspace().frontmostApplication();
     if (front && front->bundleID) {
         const auto list = platform_.userDefaults().object(kBlacklistKey);

@@ -64,7 +64,7 @@ class DragSnapController : public MouseEventHandler, public std::enable_shared_f
     bool isOwnAppFrontmost();
     void drag(const platform::MouseEvent& event);
     void zoneStep(Point location, bool shift);
-    bool isWindowDrag(const Tracking& tracking, Point location);
+    bool isWindowDrag(const Tracking& tracking);
     std::optional<Point> focusedWindowPosition();
     void snap(int zoneID, const std::string& displayUUID, bool useSwap);
     void fallback(int zoneID, const std::string& displayUUID, bool useSwap);

@@ -195,3 +195,32 @@ TEST_F(MouseGestureTest, aPlainDragOfAWindowHighlightsTheZoneAndSnapsOneTurnAfte
     mouse(T::leftMouseDragged, {200, 460}, CO);
     EXPECT_TRUE(std::holds_alternative<DragSnapController::Idle>(snap.state()));
 }
+
+TEST_F(MouseGestureTest,
+       withoutAFocusedWindowTheSnapFindsTheWindowUnderTheCursorByItsPositionAboveThePrimary) {
+    // On the upper display's lower zone: top-left (100, -250, 300, 200).
+    const WindowID notes = openFocused(Rect{100, 850, 300, 200}, "Notes");
+    auto& snap = *app->dragSnapController();
+    mouse(T::leftMouseDragged, {200, -200}, 0);
+    desktop->windows().setFrame(notes, Rect{500, 1150, 300, 200}); // carried into the upper zone
+    mouse(T::leftMouseDragged, {600, -400}, 0);
+    ASSERT_TRUE(std::holds_alternative<DragSnapController::Highlighting>(snap.state()));
+
+    // Neither the focused application nor its windows answer once the snap begins; only the window list
+    // and the windows' positions do.
+    desktop->screens().setMouseLocation({600, 1200});
+    auto& ax = desktop->accessibility();
+    snap.onBeforeSnap = [&, before = snap.onBeforeSnap](const std::string& uuid) {
+        before(uuid);
+        const auto app = ax.applicationElement(editor);
+        ax.scriptAXFailure(ax.systemWideElement(), "AXFocusedApplication",
+                           {platform::AXError::cannotComplete});
+        ax.scriptAXFailure(app, "AXFocusedWindow", {platform::AXError::cannotComplete});
+        ax.scriptAXFailure(app, "AXWindows", {platform::AXError::cannotComplete});
+    };
+    snap.handle(MouseEvent{T::leftMouseUp, {600, -400}, 0, 0});
+    desktop->loop().runUntilIdle();
+    desktop->loop().advance(milliseconds(200));
+    EXPECT_TRUE(logged("DragSnap: snap via position-matched window"));
+    EXPECT_EQ(desktop->windows().frame(notes), zoneFrame("HIGH", 1));
+}
