@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QDir>
 #include <QKeyEvent>
 #include <QMouseEvent>
