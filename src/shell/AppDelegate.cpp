@@ -23,6 +23,7 @@
 #include "core/MultiDisplayState.h"
 #include "core/WMController.h"
 #include "input/DragSnapController.h"
+#include "input/HotkeyActions.h"
 #include "input/HotkeyCenter.h"
 #include "input/HotkeyManager.h"
 #include "input/SDPController.h"
@@ -120,7 +121,9 @@ AppDelegate::AppDelegate(platform::Platform& platform)
                                        windowMappingRebuild_, statusBarEventBus_})),
       wakeRecovery_(WakeRecovery::create(
           platform, WakeRecovery::Dependencies{tracker_, ax_, displayLayoutEventBus_, controller_,
-                                               windowMappingRebuild_, wakeSlotReplay_})) {}
+                                               windowMappingRebuild_, wakeSlotReplay_})),
+      hotkeyActions_(std::make_shared<HotkeyActions>(
+          HotkeyActions::Dependencies{multiState_, controller_, ax_, displayRecords_, displayLayouts_})) {}
 
 AppDelegate::~AppDelegate() = default;
 
@@ -147,6 +150,10 @@ void AppDelegate::wire() {
     };
     displayLayouts_->registerHotkeys = [weak] {
         if (auto self = weak.lock()) self->registerHotkeys();
+    };
+    hotkeyActions_->showToast = [weak](const std::string& message, const std::string& displayUUID,
+                                       double duration) {
+        if (auto self = weak.lock()) self->showToast(message, displayUUID, duration);
     };
     windowMappingRebuild_->isWakeRecoveryInProgress = [recovery =
                                                            std::weak_ptr<WakeRecovery>(wakeRecovery_)] {

@@ -7,6 +7,10 @@
 #include "app/LaunchAgent.h"
 #include "app/StatusBarEventBus.h"
 #include "core/Log.h"
+#include "core/MultiDisplayState.h"
+#include "core/WMState.h"
+#include "input/HotkeyActions.h"
+#include "input/HotkeyManager.h"
 #include "platform/Logging.h"
 #include "platform/Platform.h"
 #include "scenes/SceneRestoreEngine.h"
@@ -16,6 +20,7 @@
 #include "ui/switchers/GlobalSwitcherWindowController.h"
 #include "ui/switchers/ToastHUDController.h"
 
+#include <algorithm>
 #include <cctype>
 #include <filesystem>
 #include <unistd.h>
@@ -100,7 +105,8 @@ void AppDelegate::toggleGlobalSwitcherFromHotkey() {
 
 void AppDelegate::toggleGlobalSwitcher(const platform::ScreenInfo& screen) {
     if (!globalSwitcherWC_)
-        globalSwitcherWC_ = std::make_shared<GlobalSwitcherWindowController>(screen, tracker_, controller_);
+        globalSwitcherWC_ =
+            std::make_shared<GlobalSwitcherWindowController>(platform_, screen, tracker_, controller_, ax_);
     if (globalSwitcherWC_->isWindowVisible())
         globalSwitcherWC_->hide();
     else
@@ -167,13 +173,13 @@ void AppDelegate::showSettingsWindow() {
 
 void AppDelegate::saveHotkeyConfig(const HotkeyConfig& config) {
     hotkeyConfig_ = config;
-    hotkeyConfig_.save();
+    hotkeyConfig_.save(platform_.runLoop().wallClock());
     registerHotkeys();
 }
 
 HotkeyConfig AppDelegate::resetHotkeyConfig() {
     const HotkeyConfig defaults = HotkeyConfig::defaults(platform_.runLoop().wallClock());
-    defaults.save();
+    defaults.save(platform_.runLoop().wallClock());
     hotkeyConfig_ = defaults;
     registerHotkeys();
     return defaults;
@@ -193,7 +199,52 @@ void AppDelegate::revealHotkeyConfig() {
 }
 
 void AppDelegate::registerHotkeys() {
-    // The hot-key manager registers nothing yet; the table in force is kept for when it does.
+    int zoneCount = 1;
+    for (const auto& [uuid, state] : multiState_->states)
+        if (state) zoneCount = std::max(zoneCount, static_cast<int>(state->layout.zones.size()));
+
+    std::weak_ptr<AppDelegate> weak = weak_from_this();
+    std::weak_ptr<HotkeyActions> actions = hotkeyActions_;
+    platform::RunLoop& loop = platform_.runLoop();
+    // A window or sheet opened from inside the key's delivery would open before the key is answered:
+    // the switchers and the scene actions start on a later turn of the main queue.
+    auto later = [weak, &loop](void (AppDelegate::*action)()) {
+        return [weak, &loop, action] {
+            loop.post([weak, action] {
+                if (auto self = weak.lock()) (self.get()->*action)();
+            });
+        };
+    };
+    // The push actions come with the toasts and the zone highlight, the scene card switcher with its
+    // panel: their keys are held already and do nothing until then.
+    auto notYet = [] {};
+
+    HotkeyActionHandlers handlers;
+    handlers.pushRegion = [](int) {};
+    handlers.cycle = [actions](int direction) {
+        if (auto a = actions.lock()) a->handleCycleInZoneHotkey(direction);
+    };
+    handlers.globalSwitcher = later(&AppDelegate::toggleGlobalSwitcherFromHotkey);
+    handlers.sceneSave = [save = later(&AppDelegate::showSaveSceneSheet)] {
+        Log::app.info("Scene save hotkey triggered");
+        save();
+    };
+    handlers.sceneUpdate = [update = later(&AppDelegate::updateActiveScene)] {
+        Log::app.info("Scene update hotkey triggered");
+        update();
+    };
+    handlers.sceneSwitcherToggle = notYet;
+    handlers.pushLeft = notYet;
+    handlers.pushRight = notYet;
+    handlers.pushDisplayPrev = notYet;
+    handlers.pushDisplayNext = notYet;
+    handlers.focusLeft = [actions] {
+        if (auto a = actions.lock()) a->handleFocusAdjacentRegionHotkey(-1);
+    };
+    handlers.focusRight = [actions] {
+        if (auto a = actions.lock()) a->handleFocusAdjacentRegionHotkey(+1);
+    };
+    hotkeyManager_->apply(HotkeyConfig(hotkeyConfig_), zoneCount, handlers);
 }
 
 void AppDelegate::showToast(const std::string& message, const std::string& displayUUID, double duration) {

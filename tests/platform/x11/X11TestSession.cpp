@@ -3,6 +3,7 @@
 #include "X11TestSession.h"
 
 #include <xcb/randr.h>
+#include <xcb/xcb_keysyms.h>
 #include <xcb/xtest.h>
 
 #include <algorithm>
@@ -352,6 +353,12 @@ void X11TestSession::setTitle(xcb_window_t window, const std::string& title) {
     sync();
 }
 
+void X11TestSession::setIcon(xcb_window_t window, const std::vector<std::uint32_t>& words) {
+    setProperty(window, atom("_NET_WM_ICON"), XCB_ATOM_CARDINAL, 32, static_cast<std::uint32_t>(words.size()),
+                words.data());
+    sync();
+}
+
 void X11TestSession::setClass(xcb_window_t window, const std::string& instance,
                               const std::string& className) {
     const std::string value = instance + '\0' + className + '\0';
@@ -463,6 +470,36 @@ void X11TestSession::click(int rootX, int rootY) {
     movePointer(rootX, rootY);
     xcb_test_fake_input(conn_, XCB_BUTTON_PRESS, 1, XCB_CURRENT_TIME, XCB_WINDOW_NONE, 0, 0, 0);
     xcb_test_fake_input(conn_, XCB_BUTTON_RELEASE, 1, XCB_CURRENT_TIME, XCB_WINDOW_NONE, 0, 0, 0);
+    sync();
+}
+
+void X11TestSession::pressKeys(const std::vector<xcb_keycode_t>& keys, Nanos hold) {
+    for (auto key : keys)
+        xcb_test_fake_input(conn_, XCB_KEY_PRESS, key, XCB_CURRENT_TIME, XCB_WINDOW_NONE, 0, 0, 0);
+    sync();
+    if (hold > 0) std::this_thread::sleep_for(std::chrono::nanoseconds(hold));
+    for (auto key = keys.rbegin(); key != keys.rend(); ++key)
+        xcb_test_fake_input(conn_, XCB_KEY_RELEASE, *key, XCB_CURRENT_TIME, XCB_WINDOW_NONE, 0, 0, 0);
+    sync();
+}
+
+xcb_keycode_t X11TestSession::keycodeOf(std::uint32_t keysym) {
+    xcb_key_symbols_t* symbols = xcb_key_symbols_alloc(conn_);
+    Reply<xcb_keycode_t> codes(xcb_key_symbols_get_keycode(symbols, keysym));
+    const xcb_keycode_t key = codes && *codes != XCB_NO_SYMBOL ? *codes : 0;
+    xcb_key_symbols_free(symbols);
+    return key;
+}
+
+bool X11TestSession::grabKey(xcb_keycode_t key, std::uint16_t modifiers) {
+    Reply<xcb_generic_error_t> error(
+        xcb_request_check(conn_, xcb_grab_key_checked(conn_, 0, root_, modifiers, key, XCB_GRAB_MODE_ASYNC,
+                                                      XCB_GRAB_MODE_ASYNC)));
+    return !error;
+}
+
+void X11TestSession::ungrabKey(xcb_keycode_t key, std::uint16_t modifiers) {
+    xcb_ungrab_key(conn_, key, root_, modifiers);
     sync();
 }
 
