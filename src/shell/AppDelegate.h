@@ -37,6 +37,7 @@ class DragSnapController;
 class GlobalSwitcherWindowController;
 class HotkeyActions;
 class HotkeyManager;
+class HotkeyPushActions;
 class LayoutDirectoryWatcher;
 class LayoutLibrary;
 class LayoutMemory;
@@ -118,6 +119,8 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
     WakeSlotReplay& wakeSlotReplay() const { return *wakeSlotReplay_; }
     WakeRecovery& wakeRecovery() const { return *wakeRecovery_; }
     HotkeyActions& hotkeyActions() const { return *hotkeyActions_; }
+    // What the push hot keys do; its toasts are the application's.
+    HotkeyPushActions& pushActions() const { return *pushActions_; }
 
     // Made at start-up, or on first use; empty until then.
     const std::shared_ptr<StatusBarController>& status() const { return status_; }
@@ -270,6 +273,7 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
     std::shared_ptr<WakeSlotReplay> wakeSlotReplay_;
     std::shared_ptr<WakeRecovery> wakeRecovery_;
     std::shared_ptr<HotkeyActions> hotkeyActions_;
+    std::shared_ptr<HotkeyPushActions> pushActions_;
     // Made at start-up or on first use.
     std::shared_ptr<StatusBarController> status_;
     std::shared_ptr<SDPController> sdpController_;

@@ -11,14 +11,15 @@
 #include "core/WMState.h"
 #include "input/HotkeyActions.h"
 #include "input/HotkeyManager.h"
+#include "input/HotkeyPushActions.h"
 #include "platform/Logging.h"
 #include "platform/Platform.h"
 #include "scenes/SceneRestoreEngine.h"
+#include "ui/overlays/ToastHUDController.h"
 #include "ui/scene_manager/SceneRestoreHUDController.h"
 #include "ui/settings/SettingsViewModel.h"
 #include "ui/settings/SettingsWindowController.h"
 #include "ui/switchers/GlobalSwitcherWindowController.h"
-#include "ui/switchers/ToastHUDController.h"
 
 #include <algorithm>
 #include <cctype>
@@ -215,12 +216,24 @@ void AppDelegate::registerHotkeys() {
             });
         };
     };
-    // The push actions come with the toasts and the zone highlight, the scene card switcher with its
-    // panel: their keys are held already and do nothing until then.
+    // The scene card switcher comes with its panel: its key is held already and does nothing until then.
     auto notYet = [] {};
+    std::weak_ptr<HotkeyPushActions> pushes = pushActions_;
+    auto push = [pushes](void (HotkeyPushActions::*action)()) {
+        return [pushes, action] {
+            if (auto p = pushes.lock()) (p.get()->*action)();
+        };
+    };
+    auto pushToDisplay = [pushes](int direction) {
+        return [pushes, direction] {
+            if (auto p = pushes.lock()) p->handlePushDisplayHotkey(direction);
+        };
+    };
 
     HotkeyActionHandlers handlers;
-    handlers.pushRegion = [](int) {};
+    handlers.pushRegion = [pushes](int zone) {
+        if (auto p = pushes.lock()) p->handlePushRegionHotkey(zone);
+    };
     handlers.cycle = [actions](int direction) {
         if (auto a = actions.lock()) a->handleCycleInZoneHotkey(direction);
     };
@@ -234,10 +247,10 @@ void AppDelegate::registerHotkeys() {
         update();
     };
     handlers.sceneSwitcherToggle = notYet;
-    handlers.pushLeft = notYet;
-    handlers.pushRight = notYet;
-    handlers.pushDisplayPrev = notYet;
-    handlers.pushDisplayNext = notYet;
+    handlers.pushLeft = push(&HotkeyPushActions::handlePushLeftHotkey);
+    handlers.pushRight = push(&HotkeyPushActions::handlePushRightHotkey);
+    handlers.pushDisplayPrev = pushToDisplay(-1);
+    handlers.pushDisplayNext = pushToDisplay(+1);
     handlers.focusLeft = [actions] {
         if (auto a = actions.lock()) a->handleFocusAdjacentRegionHotkey(-1);
     };

@@ -6,10 +6,12 @@
 
 #include "app/StatusBarEventBus.h"
 #include "input/HotkeyConfig.h"
+#include "ui/overlays/ToastHUDController.h"
 #include "ui/settings/SettingsViewModel.h"
 #include "ui/settings/SettingsWindowController.h"
 #include "ui/switchers/GlobalSwitcherWindowController.h"
 
+#include <QCoreApplication>
 #include <QWidget>
 
 #include <gtest/gtest.h>
@@ -165,6 +167,36 @@ TEST_F(AppDelegateActionsTest, theSwitcherHotKeyOpensOnTheScreenTheUserWorksOnAn
     EXPECT_EQ(app->globalSwitcherWC(), switcher);
     EXPECT_TRUE(switcher->isWindowVisible());
     EXPECT_EQ(switcher->screen().displayUUID, "D1");
+}
+
+TEST_F(AppDelegateActionsTest,
+       aToastStandsOnTheNamedDisplaysScreenElseTheMainScreenAndNowhereWithoutAScreen) {
+    const int side = desktop->screens().addDisplay({.frame = Rect{1920, 0, 1440, 900}, .uuid = "D2"});
+    desktop->loop().runUntilIdle();
+    launch();
+    auto toasts = std::make_shared<ToastHUDController>(*desktop);
+    ToastHUDController::setShared(toasts);
+    auto shownOn = [&](const std::string& uuid) {
+        QWidget* toast = toasts->window(uuid);
+        return toast && toast->isVisible();
+    };
+
+    app->showToast("Only one display", "D2", 0.5);
+    EXPECT_TRUE(shownOn("D2"));
+    // Centred on the side display's screen.
+    EXPECT_LE(std::abs(toasts->window("D2")->geometry().center().x() * 2 + 1 - (2 * 1920 + 1440)), 1);
+    app->showToast("Window not in any zone", "UNPLUGGED", 0.5);
+    EXPECT_TRUE(shownOn("D1"));
+    desktop->loop().advance(milliseconds(500));
+    EXPECT_FALSE(shownOn("D1"));
+    EXPECT_FALSE(shownOn("D2"));
+
+    desktop->screens().removeDisplay(side);
+    desktop->screens().removeDisplay(side - 1); // the main display, added first
+    app->showToast("Window not in any zone", "", 0.5);
+    EXPECT_FALSE(shownOn("D1"));
+    ToastHUDController::setShared(nullptr);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 } // namespace

@@ -83,6 +83,14 @@ class X11TestSession {
     int wmState(xcb_window_t window);
     // A viewable window anywhere in the tree whose title (_NET_WM_NAME, else WM_NAME) is `title`.
     std::optional<xcb_window_t> viewableWindowTitled(const std::string& title);
+    // The names of the atoms a window's property of type ATOM lists (_NET_WM_STATE, _NET_WM_WINDOW_TYPE).
+    std::vector<std::string> atomNames(xcb_window_t window, const char* property);
+    // The desktop a window is on (_NET_WM_DESKTOP; 0xFFFFFFFF for all of them), nothing when unset.
+    std::optional<std::uint32_t> desktopOf(xcb_window_t window);
+    // The colour the screen shows at a point of the root window, as 0xRRGGBB.
+    std::uint32_t rootPixel(int rootX, int rootY);
+    // What the server shows of a part of the root window (root coordinates), as a PNG file.
+    bool saveScreenshot(const Rect& root, const std::string& path);
     // One round trip on the test's own connection.
     void sync();
 
