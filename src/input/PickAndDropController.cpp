@@ -150,7 +150,7 @@ void PickAndDropController::endDrag(bool swap) {
     }
     if (!element) {
         say("endDrag: could not get AX element for window " + std::to_string(number));
-        if (showToast) showToast("Window unavailable");
+        toast("Window unavailable");
         cleanup();
         return;
     }
@@ -158,7 +158,7 @@ void PickAndDropController::endDrag(bool swap) {
     if (ax.copyAttribute(*element, "AXRole", role) != platform::AXError::success ||
         std::holds_alternative<std::monostate>(role)) {
         say("endDrag: window validation failed for " + std::to_string(number));
-        if (showToast) showToast("Window unavailable");
+        toast("Window unavailable");
         cleanup();
         return;
     }
@@ -190,6 +190,22 @@ void PickAndDropController::cancelDrag() {
 void PickAndDropController::clearHighlight() {
     zoneHighlight_->hide();
     currentHighlightZone_.reset();
+}
+
+void PickAndDropController::toast(const std::string& message) {
+    if (!showToast) return;
+    // On the screen where the cursor let go, flipped as every other point here.
+    std::string display;
+    if (currentDragContext_) {
+        auto& screens = platform_.screens();
+        const Point at = DisplayUtil::flipPoint(screens, currentDragContext_->currentPoint);
+        for (const auto& screen : screens.screens())
+            if (screen.frame.contains(at)) {
+                display = DisplayUtil::displayUUID(screen);
+                break;
+            }
+    }
+    showToast(message, display, kToastDuration);
 }
 
 void PickAndDropController::cleanup() {

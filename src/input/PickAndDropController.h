@@ -33,8 +33,10 @@ class PickAndDropController {
     void endDrag(bool swap);
     void cancelDrag();
 
-    // Set by the application: a short notice on the main screen.
-    std::function<void(const std::string& message)> showToast;
+    // Set by the application: a short notice on the display (empty: the main screen) for this long.
+    std::function<void(const std::string& message, const std::string& displayUUID, double duration)>
+        showToast;
+    static constexpr double kToastDuration = 2.0;
 
     const std::optional<ZoneIdentifier>& currentHighlightZone() const { return currentHighlightZone_; }
     const std::optional<DragContext>& currentDragContext() const { return currentDragContext_; }
@@ -42,6 +44,7 @@ class PickAndDropController {
   private:
     void clearHighlight();
     void cleanup();
+    void toast(const std::string& message);
 
     platform::Platform& platform_;
     std::weak_ptr<WMController> wmController_;

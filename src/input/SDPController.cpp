@@ -38,8 +38,9 @@ SDPController::SDPController(platform::Platform& platform, const std::shared_ptr
       globalSwitcher_(std::make_unique<GlobalSwitcherGestureController>(platform)),
       cycleStack_(std::make_unique<CycleStackGestureController>(platform, multiState, controller)),
       pickAndDrop_(std::make_unique<PickAndDropController>(platform, controller, multiState)) {
-    pickAndDrop_->showToast = [this](const std::string& message) {
-        if (showToast) showToast(message, 1.5);
+    pickAndDrop_->showToast = [this](const std::string& message, const std::string& displayUUID,
+                                     double duration) {
+        if (showToast) showToast(message, displayUUID, duration);
     };
     say("SDPController initialized");
 }
@@ -106,7 +107,7 @@ bool SDPController::leftPress(const platform::MouseEvent& event) {
     if (!hasShownPermissionWarning && !platform_.accessibility().isProcessTrusted()) {
         hasShownPermissionWarning = true;
         if (platform_.screens().mainScreen()) {
-            if (showToast) showToast("Accessibility permission required for window dragging", 3.0);
+            if (showToast) showToast("Accessibility permission required for window dragging", "", 3.0);
             say("AX permission not granted - shown warning toast");
         }
         return true;

@@ -46,8 +46,10 @@ class SDPController : public SDPInteractionDelegate {
     bool isEnabled = true;
     static constexpr const char* kEnabledKey = "SDPEnabled";
 
-    // Set by the application: a short notice on the main screen for this long (seconds).
-    std::function<void(const std::string& message, double duration)> showToast;
+    // Set by the application: a short notice on the display (empty: the main screen) for this long
+    // (seconds). The pick-and-drop notices go through it too.
+    std::function<void(const std::string& message, const std::string& displayUUID, double duration)>
+        showToast;
 
     const SDPStateMachine& stateMachine() const { return stateMachine_; }
     PickAndDropController* pickAndDropController() const { return pickAndDrop_.get(); }

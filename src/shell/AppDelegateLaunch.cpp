@@ -160,8 +160,9 @@ void AppDelegate::startMouseTapAndGestures() {
     std::weak_ptr<AppDelegate> weak = weak_from_this();
     sdpController_ = std::make_shared<SDPController>(platform_, controller_, multiState_);
     tap->delegate = sdpController_;
-    sdpController_->showToast = [weak](const std::string& message, double duration) {
-        if (auto self = weak.lock()) self->showToast(message, "", duration);
+    sdpController_->showToast = [weak](const std::string& message, const std::string& displayUUID,
+                                       double duration) {
+        if (auto self = weak.lock()) self->showToast(message, displayUUID, duration);
     };
     sdpController_->configureGlobalSwitcher(
         [weak]() -> std::shared_ptr<GlobalSwitcherWindowController> {

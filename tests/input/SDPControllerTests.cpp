@@ -90,7 +90,9 @@ TEST(SDPController, theFirstArmedPressWithoutAccessibilityShowsTheWarningOnceAnd
     desktop->loop().runUntilIdle();
     SDPController sdp(*desktop, nullptr, nullptr);
     std::vector<std::string> toasts;
-    sdp.showToast = [&](const std::string& message, double) { toasts.push_back(message); };
+    sdp.showToast = [&](const std::string& message, const std::string&, double) {
+        toasts.push_back(message);
+    };
     sdp.handle(ev(T::flagsChanged, CO));
     EXPECT_TRUE(sdp.handle(ev(T::leftMouseDown, CO)));
     EXPECT_TRUE(sdp.handle(ev(T::leftMouseDown, CO)));

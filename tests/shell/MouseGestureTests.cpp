@@ -12,6 +12,11 @@
 #include "input/SDPController.h"
 #include "platform/Format.h"
 #include "platform/HotKeys.h"
+#include "ui/overlays/ToastHUDController.h"
+
+#include <QCoreApplication>
+#include <QLabel>
+#include <QWidget>
 
 #include <gtest/gtest.h>
 
@@ -45,6 +50,8 @@ class MouseGestureTest : public korvane::testing::LaunchTest {
     }
     void TearDown() override {
         MouseEventTap::setShared(nullptr);
+        ToastHUDController::setShared(nullptr);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         LaunchTest::TearDown();
     }
     // Zone 1 the upper half, zone 2 the lower half.
@@ -141,6 +148,22 @@ TEST_F(MouseGestureTest, shiftAtTheReleaseSwapsWithinADisplayAndReleasingTheKeys
     desktop->loop().advance(seconds(1));
     EXPECT_EQ(desktop->windows().frame(lower), zoneFrame("LOW", 1));
     EXPECT_EQ(desktop->windows().frame(upper), zoneFrame("LOW", 2));
+}
+
+TEST_F(MouseGestureTest, aWindowThatCannotBeReadAtTheDropStaysAndTheToastShowsWhereTheCursorLetGo) {
+    const WindowID notes = openFocused(Rect{100, 50, 300, 300}, "Notes");
+    mouse(T::flagsChanged, {200, 500}, CO);
+    mouse(T::leftMouseDown, {200, 500}, CO);
+    mouse(T::leftMouseDragged, {500, -100}, CO); // onto the display above
+    desktop->accessibility().scriptAXFailure(notes, "AXRole", {platform::AXError::cannotComplete});
+    EXPECT_TRUE(app->sdpController()->handle(MouseEvent{T::leftMouseUp, {500, -100}, CO, 0}));
+    desktop->loop().runUntilIdle();
+    EXPECT_EQ(desktop->windows().frame(notes), Rect(100, 50, 300, 300));
+    QWidget* toast = ToastHUDController::shared()->window("HIGH");
+    auto* label = toast ? toast->findChild<QLabel*>() : nullptr;
+    ASSERT_TRUE(label && toast->isVisible());
+    EXPECT_EQ(label->text().toStdString(), "Window unavailable");
+    EXPECT_EQ(ToastHUDController::shared()->window("LOW"), nullptr);
 }
 
 TEST_F(MouseGestureTest, scrollingOverAZoneCyclesItsStackOneStepPerWheelEvent) {
