@@ -82,9 +82,16 @@ TEST_F(MouseOnX11Test, pickAndDropAndATitleBarDragPlaceTheXtermAndAPlainClickSti
     session->fakeInput(XCB_BUTTON_RELEASE, 1);
     EXPECT_TRUE(comesToFill(notes, left)) << platform::describe(session->frameOf(notes)) << logText();
 
-    // Another xterm takes the focus; a plain click on the first gives it back, as it did without Korvane.
-    const xcb_window_t other = xtermAt("Other", "40x10+3300+700");
-    ASSERT_EQ(session->activeWindow(), other);
+    // Plain clicks move the focus between two xterms, as they did without Korvane. (The window manager
+    // may keep a new window from taking the focus just after Korvane activated another: it is clicked.)
+    const pid_t otherPid =
+        session->start({"xterm", "-title", "Other", "-geometry", "40x10+3300+700", "-e", "cat"});
+    std::optional<xcb_window_t> other;
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return (other = session->clientOf(otherPid)).has_value(); }));
+    settle();
+    const Rect otherFrame = session->frameOf(*other);
+    session->click(int(otherFrame.midX()), int(otherFrame.midY()));
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return session->activeWindow() == *other; }, seconds(3)));
     const Rect now = session->frameOf(notes);
     session->click(int(now.midX()), int(now.midY()));
     EXPECT_TRUE(X11TestSession::waitFor([&] { return session->activeWindow() == notes; }, seconds(3)));
