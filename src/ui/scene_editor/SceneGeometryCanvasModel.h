@@ -170,6 +170,22 @@ class SceneGeometryCanvasModel : public std::enable_shared_from_this<SceneGeomet
     // is on the canvas; a template is copied into editable geometry first.
     void dragDivider(const Path& path, double ratio);
 
+    // ---- Splitting and merging ----
+    // A key typed while the canvas has the focus, repeats included, as the characters it typed (Escape is
+    // U+001B, Delete U+007F, Backspace U+0008); whether the canvas used it.
+    bool handleKeyDown(const std::string& characters);
+    // The hovered, else the selected, else the first zone gets a split line along `axis` that follows
+    // the pointer until a click places it.
+    void startSplitPreview(SplitAxis axis);
+    // A click on the canvas: places the previewed split in the zone under the point.
+    void confirmSplit(Point at, const Rect& canvas);
+    // Splits the zone when a split is previewed, else selects it.
+    void handleZoneTap(std::int64_t zoneID);
+    // Merges the hovered or selected zone with its sibling; whether the key is taken.
+    bool mergeHoveredOrSelectedZone();
+    // The pointer left the canvas.
+    void clearHover();
+
     // ---- Zone applications ----
     // The zones' applications and the Excluded list from the display's stored window hints; names and
     // pictures not yet known are looked up from 0.2 s later, one application at a time.
