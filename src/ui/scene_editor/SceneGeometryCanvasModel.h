@@ -193,12 +193,39 @@ class SceneGeometryCanvasModel : public std::enable_shared_from_this<SceneGeomet
     // Applications of zones that no longer exist go to the end of Excluded; announced, that is an unsaved
     // change with a hint.
     void reconcileZoneApps(bool announce);
+    // A zone's chips as drawn: its applications, and a "Drop here" chip at the end while a drag hovers
+    // it. The chip is never stored.
+    std::vector<SceneCanvasAppEntry> displayedApps(std::int64_t zoneID) const;
+    // The chip goes to the end of Excluded.
+    void removeApp(const SceneCanvasAppEntry& entry, std::int64_t zoneID);
+    // A picked or typed application id, trimmed; a blank one adds nothing.
+    void addApp(const std::string& bundleID, std::int64_t zoneID);
+    // A drag entered or left a zone; leaving clears only the zone's own mark.
+    void setDropTarget(std::int64_t zoneID, bool isTargeted);
+    // A zone's application picker opened or closed; closing leaves another zone's picker open.
+    void setAppPickerPresented(std::int64_t zoneID, bool presented);
+    void setAppPickerBundleID(std::string bundleID);
     // The cached name and picture, else the fallback name without a picture.
     BundleResolvedInfo cachedBundleInfo(const std::string& bundleID) const;
     // Looks up the ids the cache lacks, one after another, under `token` (the current one when none is
     // given); a reload in between drops them.
     void resolveMissingBundleInfo(const std::vector<std::string>& bundleIDs,
                                   const std::optional<std::string>& token = std::nullopt);
+
+    // ---- Saving ----
+    // Writes this display's edits into the scene file as stored now: edited geometry as a user layout
+    // named after the scene and the zones' applications as the display's window hints; nothing else of
+    // the file changes. True when there was nothing to save or the write succeeded; a failure keeps the
+    // edits unsaved.
+    bool saveChanges();
+    // saveChanges() with its outcome in the hint line ("Saved", "Save failed").
+    void saveAndReport();
+    // Saves unsaved edits first, then hands the scene as stored to `restore`; nothing is applied when
+    // the save fails.
+    void applyScene(const std::function<void(const WMScene&)>& restore);
+    // Zone by zone in reading order (the top row first, left to right within 1.0 pt), each zone's
+    // applications in their order; Excluded gives none.
+    std::vector<WindowHint> windowHintsFromZoneApps() const;
 
   private:
     struct PendingBundles {
