@@ -13,6 +13,7 @@
 #include "scenes/model/WMScene.h"
 #include "ui/scene_editor/ModelObservers.h"
 #include "ui/scene_editor/SceneCanvasAppEntry.h"
+#include "ui/scene_editor/SceneCanvasDrag.h"
 #include "ui/scene_editor/SceneCanvasGeometry.h"
 #include "ui/scene_editor/SceneEditorCanvasBridge.h"
 
@@ -211,6 +212,28 @@ class SceneGeometryCanvasModel : public std::enable_shared_from_this<SceneGeomet
     // given); a reload in between drops them.
     void resolveMissingBundleInfo(const std::vector<std::string>& bundleIDs,
                                   const std::optional<std::string>& token = std::nullopt);
+
+    // ---- Dragging applications ----
+    struct AppLocation {
+        std::optional<std::int64_t> zoneID; // nothing: the Excluded list
+        std::size_t index = 0;
+    };
+    // The text a chip of a zone or of the Excluded list carries while dragged.
+    std::string dragPayload(const SceneCanvasAppEntry& entry, std::int64_t zoneID) const;
+    std::string dragPayloadForExcluded(const SceneCanvasAppEntry& entry) const;
+    // The first chip with that id: zones by ascending id, each from the front, then Excluded.
+    std::optional<std::pair<SceneCanvasAppEntry, AppLocation>> locateApp(const std::string& appID) const;
+    // A drag text dropped on a zone, at `index` or at the end; a chip of another display is moved in the
+    // scene file at once. Whether the drop was taken.
+    bool dropApp(const std::string& text, std::int64_t zoneID, std::optional<std::size_t> index);
+    bool dropAppOnExcluded(const std::string& text);
+    // The drop of a zone cell or of the Excluded strip: the first dropped text, the drop mark cleared.
+    bool dropTextsOnZone(const std::vector<std::string>& texts, std::int64_t zoneID,
+                         std::optional<std::size_t> index = std::nullopt);
+    bool dropTextsOnExcluded(const std::vector<std::string>& texts);
+    // Moves the dragged application's hint from the source display to this one (to none when
+    // `toExcluded`) in the scene file; both canvases then reload from it.
+    bool moveAcrossDisplays(const SceneCanvasDragPayload& payload, std::int64_t zoneID, bool toExcluded);
 
     // ---- Saving ----
     // Writes this display's edits into the scene file as stored now: edited geometry as a user layout
