@@ -1,6 +1,8 @@
 // The process-wide mouse event tap and its handler list.
 #include "input/MouseEventTap.h"
 
+#include "platform/Logging.h"
+#include "platform/Platform.h"
 #include "platform/ProcessWide.h"
 
 #include <algorithm>
@@ -25,11 +27,42 @@ void MouseEventTap::setShared(std::shared_ptr<MouseEventTap> instance) {
 }
 
 void MouseEventTap::start() {
-    isRunning_ = true;
+    if (tap_) return;
+    // The tap holds this object unretained, as the shared instance outlives it; stop() ends the tap.
+    auto tap = platform_.hotKeys().createMouseTap(
+        [this](const platform::MouseEvent& event) { return dispatch(event); });
+    if (!tap) {
+        platform::consoleSink()->writeLine("[MouseEventTap] Failed to create event tap");
+        return;
+    }
+    if (!tap->addToMainRunLoop()) {
+        platform::consoleSink()->writeLine("[MouseEventTap] Failed to create runloop source");
+        return;
+    }
+    tap->setEnabled(true);
+    tap_ = std::move(tap);
+    platform::consoleSink()->writeLine("[MouseEventTap] Started in SDP mode (.defaultTap)");
 }
 
 void MouseEventTap::stop() {
-    isRunning_ = false;
+    tap_.reset();
+}
+
+bool MouseEventTap::dispatch(const platform::MouseEvent& event) {
+    using platform::MouseEventType;
+    if (event.type == MouseEventType::tapDisabledByTimeout ||
+        event.type == MouseEventType::tapDisabledByUserInput) {
+        if (tap_) tap_->setEnabled(true);
+        return false;
+    }
+    if (event.type == MouseEventType::flagsChanged) currentModifiers_ = event.flags;
+    removeDeadHandlers();
+    // A snapshot: a handler may register another while it runs.
+    const auto snapshot = handlers_;
+    for (const auto& entry : snapshot)
+        if (auto handler = entry.lock()) handler->handle(event);
+    if (auto sdp = delegate.lock()) return sdp->handle(event);
+    return false;
 }
 
 void MouseEventTap::addHandler(const std::shared_ptr<MouseEventHandler>& handler) {

@@ -4,6 +4,8 @@
 // Q is 12, W is 13, 1 is 18, Tab is 48, ...).
 #pragma once
 
+#include "platform/MouseTap.h"
+
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -104,6 +106,8 @@ class HotKeys {
                                               EventHotKeyID id) = 0;
     // A tap on key-down events; nothing when the desktop refuses one (no permission, secure input).
     virtual std::unique_ptr<KeyEventTap> createKeyDownTap(TapCallback callback) = 0;
+    // A tap on the mouse and modifier events; nothing when the desktop refuses one.
+    virtual std::unique_ptr<MouseTap> createMouseTap(MouseTapCallback callback) = 0;
 };
 
 } // namespace korvane::platform

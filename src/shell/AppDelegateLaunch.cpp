@@ -158,8 +158,12 @@ void AppDelegate::startMouseTapAndGestures() {
     tap->start();
 
     std::weak_ptr<AppDelegate> weak = weak_from_this();
-    sdpController_ = std::make_shared<SDPController>(controller_, multiState_);
+    sdpController_ = std::make_shared<SDPController>(platform_, controller_, multiState_);
     tap->delegate = sdpController_;
+    sdpController_->showToast = [weak](const std::string& message, const std::string& displayUUID,
+                                       double duration) {
+        if (auto self = weak.lock()) self->showToast(message, displayUUID, duration);
+    };
     sdpController_->configureGlobalSwitcher(
         [weak]() -> std::shared_ptr<GlobalSwitcherWindowController> {
             auto self = weak.lock();
@@ -197,7 +201,7 @@ void AppDelegate::startMouseTapAndGestures() {
     };
     sceneCardSwitcherController_ = std::move(cards);
 
-    dragSnapController_ = std::make_shared<DragSnapController>(controller_, multiState_);
+    dragSnapController_ = std::make_shared<DragSnapController>(platform_, controller_, multiState_);
     dragSnapController_->onGestureActivated = [weak] {
         if (auto self = weak.lock())
             self->displayLayoutEventBus_->publish({DisplayLayoutProbeReason::dragSnap,

@@ -83,6 +83,11 @@ AXError SimAccessibility::copyAttribute(const AXElement& element, const std::str
             out = focused;
             return AXError::success;
         }
+        if (attribute == "AXFocusedApplication") {
+            if (!model_.frontmost) return AXError::noValue;
+            out = SimModel::appElement(model_.frontmost);
+            return AXError::success;
+        }
         return AXError::attributeUnsupported;
     case Kind::application:
         return readApplication(element.pid, attribute, out);

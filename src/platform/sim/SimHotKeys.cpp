@@ -48,6 +48,27 @@ struct SimHotKeys::State {
     std::map<std::uint64_t, Tap> taps;
     std::uint64_t nextToken = 1;
     std::vector<KeyDownEvent> passed;
+    struct MouseTapEntry {
+        platform::MouseTapCallback callback;
+        bool onRunLoop = false;
+        bool enabled = false;
+    };
+    std::map<std::uint64_t, MouseTapEntry> mouseTaps;
+    std::vector<platform::MouseEvent> mousePassed;
+
+    bool tapMouse(const platform::MouseEvent& event, bool onlyEnabled) {
+        std::vector<std::uint64_t> tokens;
+        for (const auto& [token, t] : mouseTaps)
+            if (t.onRunLoop && (t.enabled || !onlyEnabled)) tokens.push_back(token);
+        bool swallowed = false;
+        for (auto token : tokens) {
+            auto it = mouseTaps.find(token);
+            if (it == mouseTaps.end()) continue;
+            platform::MouseTapCallback callback = it->second.callback;
+            if (callback && callback(event)) swallowed = true;
+        }
+        return swallowed;
+    }
     std::vector<int> statuses;
 
     const Registration* holder(std::uint32_t keyCode, std::uint32_t modifiers) const {
@@ -123,6 +144,35 @@ class SimKeyEventTap final : public platform::KeyEventTap {
     bool refuseSource_;
 };
 
+class SimMouseTap final : public platform::MouseTap {
+  public:
+    SimMouseTap(std::weak_ptr<SimHotKeys::State> state, std::uint64_t token, bool refuseSource)
+        : state_(std::move(state)), token_(token), refuseSource_(refuseSource) {}
+    ~SimMouseTap() override {
+        if (auto state = state_.lock()) state->mouseTaps.erase(token_);
+    }
+    bool addToMainRunLoop() override {
+        auto state = state_.lock();
+        if (!state || refuseSource_) return false;
+        state->mouseTaps[token_].onRunLoop = true;
+        return true;
+    }
+    void setEnabled(bool enabled) override {
+        if (auto state = state_.lock()) state->mouseTaps[token_].enabled = enabled;
+    }
+    bool isEnabled() const override {
+        auto state = state_.lock();
+        if (!state) return false;
+        auto it = state->mouseTaps.find(token_);
+        return it != state->mouseTaps.end() && it->second.enabled;
+    }
+
+  private:
+    std::weak_ptr<SimHotKeys::State> state_;
+    std::uint64_t token_;
+    bool refuseSource_;
+};
+
 } // namespace
 
 SimHotKeys::SimHotKeys(SimRunLoop& loop) : loop_(loop), state_(std::make_shared<State>()) {}
@@ -150,6 +200,40 @@ std::unique_ptr<platform::KeyEventTap> SimHotKeys::createKeyDownTap(TapCallback 
     const std::uint64_t token = state_->nextToken++;
     state_->taps[token] = State::Tap{std::move(callback), false, false};
     return std::make_unique<SimKeyEventTap>(state_, token, refuseRunLoopSource);
+}
+
+std::unique_ptr<platform::MouseTap> SimHotKeys::createMouseTap(platform::MouseTapCallback callback) {
+    if (refuseTap) return nullptr;
+    const std::uint64_t token = state_->nextToken++;
+    state_->mouseTaps[token] = State::MouseTapEntry{std::move(callback), false, false};
+    return std::make_unique<SimMouseTap>(state_, token, refuseRunLoopSource);
+}
+
+void SimHotKeys::mouse(const platform::MouseEvent& event) {
+    loop_.post([weak = std::weak_ptr<State>(state_), event] {
+        auto state = weak.lock();
+        if (!state) return;
+        if (!state->tapMouse(event, true)) state->mousePassed.push_back(event);
+    });
+}
+
+void SimHotKeys::disableMouseTaps(platform::MouseEventType reason) {
+    for (auto& [token, tap] : state_->mouseTaps)
+        tap.enabled = false;
+    loop_.post([weak = std::weak_ptr<State>(state_), reason] {
+        platform::MouseEvent notice;
+        notice.type = reason;
+        if (auto state = weak.lock()) state->tapMouse(notice, false);
+    });
+}
+
+std::vector<platform::MouseEvent> SimHotKeys::mousePassedOn() const {
+    return state_->mousePassed;
+}
+
+bool SimHotKeys::anyMouseTapEnabled() const {
+    return std::any_of(state_->mouseTaps.begin(), state_->mouseTaps.end(),
+                       [](const auto& entry) { return entry.second.enabled; });
 }
 
 std::vector<SimHotKeys::Registered> SimHotKeys::registered() const {

@@ -25,6 +25,7 @@ class SimHotKeys final : public platform::HotKeys {
     platform::HotKeyRegistration registerHotKey(std::uint32_t keyCode, std::uint32_t modifiers,
                                                 platform::EventHotKeyID id) override;
     std::unique_ptr<platform::KeyEventTap> createKeyDownTap(TapCallback callback) override;
+    std::unique_ptr<platform::MouseTap> createMouseTap(platform::MouseTapCallback callback) override;
 
     // Test hooks.
     struct Registered {
@@ -45,6 +46,14 @@ class SimHotKeys final : public platform::HotKeys {
     void press(std::uint32_t keyCode, std::uint64_t flags, int repeats = 0);
     // The desktop turns every tap off and tells it why, through the loop.
     void disableTaps(platform::KeyTapEventType reason);
+    // The user does something with the mouse or the modifier keys; delivered later through the loop to
+    // every mouse tap that is on the run loop and enabled, and passed on to the window under the pointer
+    // unless one swallowed it.
+    void mouse(const platform::MouseEvent& event);
+    // The desktop turns every mouse tap off and tells it why, through the loop.
+    void disableMouseTaps(platform::MouseEventType reason);
+    std::vector<platform::MouseEvent> mousePassedOn() const;
+    bool anyMouseTapEnabled() const;
     // The key-downs passed on past the taps, and what the hot-key handler answered, in order.
     std::vector<platform::KeyDownEvent> passedOn() const;
     std::vector<int> handlerStatuses() const;

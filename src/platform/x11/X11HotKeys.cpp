@@ -7,6 +7,7 @@
 #include "platform/RunLoop.h"
 #include "platform/x11/X11Connection.h"
 #include "platform/x11/X11KeyCodes.h"
+#include "platform/x11/X11MouseTaps.h"
 
 #include <X11/keysym.h>
 #include <xcb/xcb_keysyms.h>
@@ -398,8 +399,9 @@ class X11KeyEventTap final : public platform::KeyEventTap {
 
 } // namespace
 
-X11HotKeys::X11HotKeys(X11Connection& connection, platform::RunLoop& loop)
-    : state_(std::make_shared<State>(connection, loop)) {
+X11HotKeys::X11HotKeys(X11Connection& connection, platform::RunLoop& loop, X11Screens* screens)
+    : state_(std::make_shared<State>(connection, loop)),
+      mouseTaps_(std::make_unique<X11MouseTaps>(connection, loop, screens)) {
     connection.addEventHandler([weak = std::weak_ptr<State>(state_)](const xcb_generic_event_t& e) {
         if (auto state = weak.lock()) state->handle(e, weak);
     });
@@ -440,6 +442,10 @@ platform::HotKeyRegistration X11HotKeys::registerHotKey(std::uint32_t keyCode, s
     const std::uint64_t token = g.token;
     state_->grabs.push_back(std::move(g));
     return {platform::kHotKeyNoErr, std::make_shared<X11EventHotKey>(state_, token)};
+}
+
+std::unique_ptr<platform::MouseTap> X11HotKeys::createMouseTap(platform::MouseTapCallback callback) {
+    return mouseTaps_->create(std::move(callback));
 }
 
 std::unique_ptr<platform::KeyEventTap> X11HotKeys::createKeyDownTap(TapCallback callback) {

@@ -14,6 +14,8 @@ class RunLoop;
 namespace korvane::x11 {
 
 class X11Connection;
+class X11MouseTaps;
+class X11Screens;
 
 // Main thread only. Control, option, command and shift are Control, Mod1, Mod4 and Shift. A key is found
 // by the keysym its virtual key code types; the grabs follow the keyboard mapping when it changes. Each
@@ -21,8 +23,9 @@ class X11Connection;
 // as a release and a press at one instant, are dropped.
 class X11HotKeys final : public platform::HotKeys {
   public:
-    // Registers for the connection's events.
-    X11HotKeys(X11Connection& connection, platform::RunLoop& loop);
+    // Registers for the connection's events. The screens place the mouse taps' events in the global
+    // space; without them the events carry root coordinates.
+    X11HotKeys(X11Connection& connection, platform::RunLoop& loop, X11Screens* screens = nullptr);
     ~X11HotKeys() override;
     X11HotKeys(const X11HotKeys&) = delete;
     X11HotKeys& operator=(const X11HotKeys&) = delete;
@@ -35,11 +38,14 @@ class X11HotKeys final : public platform::HotKeys {
                                                 platform::EventHotKeyID id) override;
     // Nothing without XInput 2.1.
     std::unique_ptr<platform::KeyEventTap> createKeyDownTap(TapCallback callback) override;
+    // See X11MouseTaps for what can be swallowed.
+    std::unique_ptr<platform::MouseTap> createMouseTap(platform::MouseTapCallback callback) override;
 
     struct State;
 
   private:
     std::shared_ptr<State> state_;
+    std::unique_ptr<X11MouseTaps> mouseTaps_;
 };
 
 } // namespace korvane::x11

@@ -528,6 +528,11 @@ void X11TestSession::click(int rootX, int rootY) {
     sync();
 }
 
+void X11TestSession::fakeInput(std::uint8_t type, std::uint8_t detail) {
+    xcb_test_fake_input(conn_, type, detail, XCB_CURRENT_TIME, XCB_WINDOW_NONE, 0, 0, 0);
+    sync();
+}
+
 void X11TestSession::pressKeys(const std::vector<xcb_keycode_t>& keys, Nanos hold) {
     for (auto key : keys)
         xcb_test_fake_input(conn_, XCB_KEY_PRESS, key, XCB_CURRENT_TIME, XCB_WINDOW_NONE, 0, 0, 0);

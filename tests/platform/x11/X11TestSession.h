@@ -113,6 +113,9 @@ class X11TestSession {
     // XTest input.
     void movePointer(int rootX, int rootY);
     void click(int rootX, int rootY);
+    // One key or button going down or up (XCB_KEY_PRESS, XCB_BUTTON_RELEASE, ...), for input held
+    // across several steps.
+    void fakeInput(std::uint8_t type, std::uint8_t detail);
     // Keys pressed as a user would: each goes down in order, all stay down for `hold`, and they come up
     // in the reverse order.
     void pressKeys(const std::vector<xcb_keycode_t>& keys, Nanos hold = 0);

@@ -1,0 +1,249 @@
+// The mouse in the running application on the simulated desktop: control+option pick and drop (push, and
+// swap with Shift), scrolling a zone's stack, and plain drags snapped after the release. The displays are
+// a primary with a second one straight above it and zones split top and bottom, so that a point flipped
+// with the wrong height lands in the wrong zone or on the wrong display.
+#include "LaunchFixture.h"
+
+#include "core/MultiDisplayState.h"
+#include "core/WMState.h"
+#include "input/DragSnapController.h"
+#include "input/MouseEventTap.h"
+#include "input/PickAndDropController.h"
+#include "input/SDPController.h"
+#include "platform/Format.h"
+#include "platform/HotKeys.h"
+#include "ui/overlays/ToastHUDController.h"
+
+#include <QCoreApplication>
+#include <QLabel>
+#include <QWidget>
+
+#include <gtest/gtest.h>
+
+using namespace korvane;
+using platform::MouseEvent;
+using T = platform::MouseEventType;
+
+namespace korvane {
+inline void PrintTo(const Rect& r, std::ostream* os) {
+    *os << platform::describe(r);
+}
+} // namespace korvane
+
+namespace {
+
+constexpr std::uint64_t CO = platform::kEventFlagControl | platform::kEventFlagOption;
+constexpr std::uint64_t SHIFT = platform::kEventFlagShift;
+
+class MouseGestureTest : public korvane::testing::LaunchTest {
+  protected:
+    void SetUp() override {
+        LaunchTest::SetUp();
+        addScreen("LOW", Rect{0, 0, 1000, 800});
+        addScreen("HIGH", Rect{0, 800, 1000, 600});
+        markScenesConverted();
+        launch();
+        desktop->loop().advance(seconds(5));
+        split("LOW", Rect{0, 0, 1000, 800});
+        split("HIGH", Rect{0, 800, 1000, 600});
+        editor = desktop->workspace().launch({.bundleID = "com.example.editor", .name = "Editor"});
+    }
+    void TearDown() override {
+        MouseEventTap::setShared(nullptr);
+        ToastHUDController::setShared(nullptr);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        LaunchTest::TearDown();
+    }
+    // Zone 1 the upper half, zone 2 the lower half.
+    void split(const std::string& uuid, const Rect& area) {
+        Layout layout;
+        layout.screenId = uuid;
+        const double h = area.height() / 2;
+        layout.zones[1] = Zone{1, Rect{area.minX(), area.minY() + h, area.width(), h}, {}, 0};
+        layout.zones[2] = Zone{2, Rect{area.minX(), area.minY(), area.width(), h}, {}, 0};
+        app->multiState()->states[uuid] = std::make_shared<WMState>(layout);
+    }
+    WindowID openFocused(const Rect& frame, const std::string& title) {
+        const WindowID wid = desktop->windows().open(editor, {.frame = frame, .title = title});
+        desktop->workspace().bringToFront(editor);
+        desktop->windows().focus(wid);
+        desktop->loop().runUntilIdle();
+        return wid;
+    }
+    Rect zoneFrame(const std::string& uuid, int zone) {
+        return app->multiState()->states.at(uuid)->layout.zones.at(zone).frame;
+    }
+    std::vector<WindowID> stackOf(const std::string& uuid, int zone) {
+        return app->multiState()->states.at(uuid)->layout.zones.at(zone).stack;
+    }
+    // Delivered through the tap as the user would make it; the moves it causes settle.
+    void mouse(T type, Point topLeft, std::uint64_t flags, double scroll = 0) {
+        desktop->hotKeys().mouse(MouseEvent{type, topLeft, flags, scroll});
+        desktop->loop().runUntilIdle();
+        desktop->loop().advance(milliseconds(200));
+    }
+    std::size_t passedOn() { return desktop->hotKeys().mousePassedOn().size(); }
+
+    pid_t editor = 0;
+};
+
+} // namespace
+
+TEST_F(MouseGestureTest, aPickedWindowDropsIntoTheUpperZoneOrOntoTheDisplayAboveAndTheGestureEndsIdle) {
+    // Low in the primary's lower zone: top-left (100, 450, 300, 300).
+    const WindowID notes = openFocused(Rect{100, 50, 300, 300}, "Notes");
+
+    mouse(T::flagsChanged, {200, 500}, CO);
+    mouse(T::leftMouseDown, {200, 500}, CO);
+    ASSERT_TRUE(app->sdpController()->stateMachine().isPickAndDrop());
+    const auto& context = app->sdpController()->pickAndDropController()->currentDragContext();
+    ASSERT_TRUE(context && context->sourceZone);
+    EXPECT_EQ(*context->sourceZone, (ZoneIdentifier{"LOW", 2}));
+    EXPECT_TRUE(context->axElement.has_value()); // matched by position, both top-left
+    mouse(T::leftMouseDragged, {500, 100}, CO);
+    EXPECT_EQ(app->sdpController()->pickAndDropController()->currentHighlightZone(),
+              (ZoneIdentifier{"LOW", 1}));
+    EXPECT_EQ(desktop->windows().frame(notes), Rect(100, 50, 300, 300)); // stays put during the drag
+    mouse(T::leftMouseUp, {500, 100}, CO);
+    EXPECT_EQ(desktop->windows().frame(notes), zoneFrame("LOW", 1));
+    EXPECT_EQ(stackOf("LOW", 1), std::vector<WindowID>{notes});
+    EXPECT_EQ(passedOn(), 1u); // only the modifier change reached the application
+    // Both keys still held, yet idle: the next press goes to the window until the keys arm again.
+    EXPECT_TRUE(app->sdpController()->stateMachine().isIdle());
+    mouse(T::leftMouseDown, {500, 100}, CO);
+    EXPECT_EQ(passedOn(), 2u);
+    mouse(T::leftMouseUp, {500, 100}, CO);
+
+    // Dragged up onto the display above: its lower zone.
+    mouse(T::flagsChanged, {500, 100}, CO);
+    mouse(T::leftMouseDown, {500, 100}, CO);
+    mouse(T::leftMouseDragged, {500, -100}, CO);
+    mouse(T::leftMouseUp, {500, -100}, CO);
+    EXPECT_EQ(desktop->windows().frame(notes), zoneFrame("HIGH", 2));
+}
+
+TEST_F(MouseGestureTest, shiftAtTheReleaseSwapsWithinADisplayAndReleasingTheKeysCancels) {
+    const WindowID upper = openFocused(Rect{100, 500, 300, 200}, "Upper");
+    mouse(T::flagsChanged, {200, 200}, CO);
+    mouse(T::leftMouseDown, {200, 200}, CO);
+    mouse(T::leftMouseDragged, {200, 150}, CO);
+    mouse(T::leftMouseUp, {200, 150}, CO);
+    ASSERT_EQ(stackOf("LOW", 1), std::vector<WindowID>{upper});
+    const WindowID lower = openFocused(Rect{100, 50, 300, 300}, "Lower");
+    mouse(T::flagsChanged, {200, 150}, 0);
+    mouse(T::flagsChanged, {200, 500}, CO);
+    mouse(T::leftMouseDown, {200, 600}, CO);
+    mouse(T::leftMouseDragged, {200, 700}, CO);
+    mouse(T::leftMouseDragged, {200, 200}, CO);
+    // Cancelled by letting go of option: nothing moves, the highlight goes.
+    mouse(T::flagsChanged, {200, 200}, platform::kEventFlagControl);
+    EXPECT_TRUE(app->sdpController()->stateMachine().isIdle());
+    EXPECT_FALSE(app->sdpController()->pickAndDropController()->currentHighlightZone());
+    EXPECT_EQ(desktop->windows().frame(lower), Rect(100, 50, 300, 300));
+
+    mouse(T::flagsChanged, {200, 600}, CO);
+    mouse(T::leftMouseDown, {200, 600}, CO);
+    mouse(T::leftMouseDragged, {200, 200}, CO);
+    mouse(T::leftMouseUp, {200, 200}, CO | SHIFT);
+    desktop->loop().advance(seconds(1));
+    EXPECT_EQ(desktop->windows().frame(lower), zoneFrame("LOW", 1));
+    EXPECT_EQ(desktop->windows().frame(upper), zoneFrame("LOW", 2));
+}
+
+TEST_F(MouseGestureTest, aWindowThatCannotBeReadAtTheDropStaysAndTheToastShowsWhereTheCursorLetGo) {
+    const WindowID notes = openFocused(Rect{100, 50, 300, 300}, "Notes");
+    mouse(T::flagsChanged, {200, 500}, CO);
+    mouse(T::leftMouseDown, {200, 500}, CO);
+    mouse(T::leftMouseDragged, {500, -100}, CO); // onto the display above
+    desktop->accessibility().scriptAXFailure(notes, "AXRole", {platform::AXError::cannotComplete});
+    EXPECT_TRUE(app->sdpController()->handle(MouseEvent{T::leftMouseUp, {500, -100}, CO, 0}));
+    desktop->loop().runUntilIdle();
+    EXPECT_EQ(desktop->windows().frame(notes), Rect(100, 50, 300, 300));
+    QWidget* toast = ToastHUDController::shared()->window("HIGH");
+    auto* label = toast ? toast->findChild<QLabel*>() : nullptr;
+    ASSERT_TRUE(label && toast->isVisible());
+    EXPECT_EQ(label->text().toStdString(), "Window unavailable");
+    EXPECT_EQ(ToastHUDController::shared()->window("LOW"), nullptr);
+}
+
+TEST_F(MouseGestureTest, scrollingOverAZoneCyclesItsStackOneStepPerWheelEvent) {
+    // Each opened in front, then picked up and dropped into the upper zone.
+    auto place = [this](const std::string& title) {
+        const WindowID w = openFocused(Rect{100, 50, 300, 300}, title);
+        mouse(T::flagsChanged, {200, 600}, CO);
+        mouse(T::leftMouseDown, {200, 600}, CO);
+        mouse(T::leftMouseDragged, {500, 100}, CO);
+        mouse(T::leftMouseUp, {500, 100}, CO);
+        return w;
+    };
+    const WindowID a = place("A");
+    const WindowID b = place("B");
+    ASSERT_EQ(stackOf("LOW", 1), (std::vector<WindowID>{a, b}));
+    mouse(T::flagsChanged, {500, 100}, CO);
+    const std::size_t before = passedOn();
+    mouse(T::scrollWheel, {500, 100}, CO, 0.1); // not past the threshold: swallowed, nothing cycles
+    EXPECT_EQ(stackOf("LOW", 1), (std::vector<WindowID>{a, b}));
+    mouse(T::scrollWheel, {500, 100}, CO, 1.0);
+    EXPECT_EQ(stackOf("LOW", 1), (std::vector<WindowID>{b, a}));
+    EXPECT_EQ(passedOn(), before);
+    EXPECT_TRUE(app->sdpController()->stateMachine().isArmed());
+}
+
+TEST_F(MouseGestureTest, aPlainDragOfAWindowHighlightsTheZoneAndSnapsOneTurnAfterTheRelease) {
+    const WindowID notes = openFocused(Rect{100, 50, 300, 300}, "Notes");
+    auto& snap = *app->dragSnapController();
+
+    // A drag that moves no window (selecting text) never snaps.
+    mouse(T::leftMouseDragged, {200, 500}, 0);
+    mouse(T::leftMouseDragged, {600, 100}, 0);
+    EXPECT_TRUE(std::holds_alternative<DragSnapController::Skipping>(snap.state()));
+    mouse(T::leftMouseUp, {600, 100}, 0);
+    EXPECT_EQ(desktop->windows().frame(notes), Rect(100, 50, 300, 300));
+
+    // The window manager moves the window with the cursor.
+    mouse(T::leftMouseDragged, {200, 460}, 0);
+    desktop->windows().setFrame(notes, Rect{400, 450, 300, 300});
+    mouse(T::leftMouseDragged, {500, 100}, 0);
+    const auto* h = std::get_if<DragSnapController::Highlighting>(&snap.state());
+    ASSERT_TRUE(h);
+    EXPECT_EQ(h->zoneID, 1);
+    EXPECT_EQ(h->displayUUID, "LOW");
+    snap.handle(MouseEvent{T::leftMouseUp, {500, 100}, 0, 0});
+    EXPECT_EQ(desktop->windows().frame(notes), Rect(400, 450, 300, 300)); // not yet
+    desktop->loop().runUntilIdle();
+    desktop->loop().advance(milliseconds(200));
+    EXPECT_EQ(desktop->windows().frame(notes), zoneFrame("LOW", 1));
+
+    // With control and option held a drag is the gestures', never a snap.
+    mouse(T::leftMouseDragged, {200, 460}, CO);
+    EXPECT_TRUE(std::holds_alternative<DragSnapController::Idle>(snap.state()));
+}
+
+TEST_F(MouseGestureTest,
+       withoutAFocusedWindowTheSnapFindsTheWindowUnderTheCursorByItsPositionAboveThePrimary) {
+    // On the upper display's lower zone: top-left (100, -250, 300, 200).
+    const WindowID notes = openFocused(Rect{100, 850, 300, 200}, "Notes");
+    auto& snap = *app->dragSnapController();
+    mouse(T::leftMouseDragged, {200, -200}, 0);
+    desktop->windows().setFrame(notes, Rect{500, 1150, 300, 200}); // carried into the upper zone
+    mouse(T::leftMouseDragged, {600, -400}, 0);
+    ASSERT_TRUE(std::holds_alternative<DragSnapController::Highlighting>(snap.state()));
+
+    // Neither the focused application nor its windows answer once the snap begins; only the window list
+    // and the windows' positions do.
+    desktop->screens().setMouseLocation({600, 1200});
+    auto& ax = desktop->accessibility();
+    snap.onBeforeSnap = [&, before = snap.onBeforeSnap](const std::string& uuid) {
+        before(uuid);
+        const auto app = ax.applicationElement(editor);
+        ax.scriptAXFailure(ax.systemWideElement(), "AXFocusedApplication",
+                           {platform::AXError::cannotComplete});
+        ax.scriptAXFailure(app, "AXFocusedWindow", {platform::AXError::cannotComplete});
+        ax.scriptAXFailure(app, "AXWindows", {platform::AXError::cannotComplete});
+    };
+    snap.handle(MouseEvent{T::leftMouseUp, {600, -400}, 0, 0});
+    desktop->loop().runUntilIdle();
+    desktop->loop().advance(milliseconds(200));
+    EXPECT_TRUE(logged("DragSnap: snap via position-matched window"));
+    EXPECT_EQ(desktop->windows().frame(notes), zoneFrame("HIGH", 1));
+}
