@@ -21,35 +21,13 @@ namespace WK = platform::WindowKey;
 
 // The simulated desktop, but read through a monotonic clock that a test can set back: the clock the
 // window-list cache must not trust when it runs backwards.
-class ClockSetBack final : public platform::RunLoop {
+class ClockSetBack final : public testing::ForwardingRunLoop {
   public:
-    explicit ClockSetBack(sim::SimRunLoop& loop) : loop_(loop) {}
+    using ForwardingRunLoop::ForwardingRunLoop;
     void setBack(Nanos d) { behind_ += d; }
-
     Nanos now() const override { return loop_.now() - behind_; }
-    Nanos wallClock() const override { return loop_.wallClock(); }
-    void post(std::function<void()> block) override { loop_.post(std::move(block)); }
-    platform::WorkItemRef postAfter(Nanos delay, std::function<void()> block) override {
-        return loop_.postAfter(delay, std::move(block));
-    }
-    platform::TimerRef scheduleTimer(Nanos interval, bool repeats, platform::RunLoopMode mode,
-                                     std::function<void(platform::Timer&)> fire) override {
-        return loop_.scheduleTimer(interval, repeats, mode, std::move(fire));
-    }
-    bool isMainThread() const override { return loop_.isMainThread(); }
-    void sleepBlocking(Nanos duration) override { loop_.sleepBlocking(duration); }
-    void dispatchGlobal(platform::QueueQoS qos, std::function<void()> block) override {
-        loop_.dispatchGlobal(qos, std::move(block));
-    }
-    std::shared_ptr<platform::SerialQueue> makeSerialQueue(const std::string& label) override {
-        return loop_.makeSerialQueue(label);
-    }
-    platform::RunLoopMode currentMode() const override { return loop_.currentMode(); }
-    void enterEventTracking() override { loop_.enterEventTracking(); }
-    void leaveEventTracking() override { loop_.leaveEventTracking(); }
 
   private:
-    sim::SimRunLoop& loop_;
     Nanos behind_ = 0;
 };
 

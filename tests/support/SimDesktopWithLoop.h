@@ -5,7 +5,42 @@
 #include "platform/Platform.h"
 #include "platform/sim/SimDesktop.h"
 
+#include <functional>
+#include <memory>
+#include <string>
+
 namespace korvane::testing {
+
+// The simulated run loop as it is; a test's loop overrides only what it changes.
+class ForwardingRunLoop : public platform::RunLoop {
+  public:
+    explicit ForwardingRunLoop(sim::SimRunLoop& loop) : loop_(loop) {}
+
+    Nanos now() const override { return loop_.now(); }
+    Nanos wallClock() const override { return loop_.wallClock(); }
+    void post(std::function<void()> block) override { loop_.post(std::move(block)); }
+    platform::WorkItemRef postAfter(Nanos delay, std::function<void()> block) override {
+        return loop_.postAfter(delay, std::move(block));
+    }
+    platform::TimerRef scheduleTimer(Nanos interval, bool repeats, platform::RunLoopMode mode,
+                                     std::function<void(platform::Timer&)> fire) override {
+        return loop_.scheduleTimer(interval, repeats, mode, std::move(fire));
+    }
+    bool isMainThread() const override { return loop_.isMainThread(); }
+    void sleepBlocking(Nanos duration) override { loop_.sleepBlocking(duration); }
+    void dispatchGlobal(platform::QueueQoS qos, std::function<void()> block) override {
+        loop_.dispatchGlobal(qos, std::move(block));
+    }
+    std::shared_ptr<platform::SerialQueue> makeSerialQueue(const std::string& label) override {
+        return loop_.makeSerialQueue(label);
+    }
+    platform::RunLoopMode currentMode() const override { return loop_.currentMode(); }
+    void enterEventTracking() override { loop_.enterEventTracking(); }
+    void leaveEventTracking() override { loop_.leaveEventTracking(); }
+
+  protected:
+    sim::SimRunLoop& loop_;
+};
 
 template <class Loop> class SimDesktopWithLoop final : public platform::Platform {
   public:

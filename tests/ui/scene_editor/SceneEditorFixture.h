@@ -23,31 +23,13 @@
 namespace korvane::testing {
 
 // The simulated run loop, except that blocks for the global queues wait in a list until the test runs them.
-class HeldBackgroundLoop final : public platform::RunLoop {
+class HeldBackgroundLoop final : public ForwardingRunLoop {
   public:
-    explicit HeldBackgroundLoop(sim::SimRunLoop& loop) : loop_(loop) {}
+    using ForwardingRunLoop::ForwardingRunLoop;
 
-    Nanos now() const override { return loop_.now(); }
-    Nanos wallClock() const override { return loop_.wallClock(); }
-    void post(std::function<void()> block) override { loop_.post(std::move(block)); }
-    platform::WorkItemRef postAfter(Nanos delay, std::function<void()> block) override {
-        return loop_.postAfter(delay, std::move(block));
-    }
-    platform::TimerRef scheduleTimer(Nanos interval, bool repeats, platform::RunLoopMode mode,
-                                     std::function<void(platform::Timer&)> fire) override {
-        return loop_.scheduleTimer(interval, repeats, mode, std::move(fire));
-    }
-    bool isMainThread() const override { return loop_.isMainThread(); }
-    void sleepBlocking(Nanos duration) override { loop_.sleepBlocking(duration); }
     void dispatchGlobal(platform::QueueQoS, std::function<void()> block) override {
         held_.push_back(std::move(block));
     }
-    std::shared_ptr<platform::SerialQueue> makeSerialQueue(const std::string& label) override {
-        return loop_.makeSerialQueue(label);
-    }
-    platform::RunLoopMode currentMode() const override { return loop_.currentMode(); }
-    void enterEventTracking() override { loop_.enterEventTracking(); }
-    void leaveEventTracking() override { loop_.leaveEventTracking(); }
 
     std::size_t heldCount() const { return held_.size(); }
     // Runs the held block at `index` (in dispatch order) and then what it posted to the main queue.
@@ -65,7 +47,6 @@ class HeldBackgroundLoop final : public platform::RunLoop {
     }
 
   private:
-    sim::SimRunLoop& loop_;
     std::deque<std::function<void()>> held_;
 };
 
