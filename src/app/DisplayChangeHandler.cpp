@@ -22,7 +22,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <set>
 #include <utility>
 
 namespace korvane {
@@ -352,16 +351,7 @@ std::optional<Layout> DisplayChangeHandler::rebasedLayout(const WMState& state,
 }
 
 std::vector<std::string> DisplayChangeHandler::availableDisplayUUIDs() const {
-    std::set<std::string> unique;
-    for (const auto& screen : platform_.screens().screens())
-        unique.insert(DisplayUtil::displayUUID(screen));
-    std::vector<std::string> uuids(unique.begin(), unique.end());
-    if (uuids.empty()) {
-        Log::app.error("availableDisplayUUIDs: no screens detected");
-        return uuids;
-    }
-    Log::app.debug("availableDisplayUUIDs: %s", platform::describeList(uuids));
-    return uuids;
+    return DisplayUtil::availableDisplayUUIDs(platform_.screens());
 }
 
 } // namespace korvane

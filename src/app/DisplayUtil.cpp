@@ -1,9 +1,12 @@
 // Display identity and screen lookups over the platform's screen list.
 #include "app/DisplayUtil.h"
 
+#include "core/Log.h"
 #include "core/ScreenSpace.h"
+#include "platform/Format.h"
 
 #include <cstddef>
+#include <set>
 
 namespace korvane::DisplayUtil {
 
@@ -22,6 +25,19 @@ std::string displayUUID(platform::Screens& screens, const Rect& rect) {
     if (auto main = screens.mainScreen()) return displayUUID(*main);
     if (!list.empty()) return displayUUID(list.front());
     return "";
+}
+
+std::vector<std::string> availableDisplayUUIDs(platform::Screens& screens) {
+    std::set<std::string> unique;
+    for (const auto& screen : screens.screens())
+        unique.insert(displayUUID(screen));
+    std::vector<std::string> uuids(unique.begin(), unique.end());
+    if (uuids.empty()) {
+        Log::app.error("availableDisplayUUIDs: no screens detected");
+        return uuids;
+    }
+    Log::app.debug("availableDisplayUUIDs: %s", platform::describeList(uuids));
+    return uuids;
 }
 
 std::optional<ScreenInfo> screenUnderMouse(platform::Screens& screens) {

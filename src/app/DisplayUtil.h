@@ -8,6 +8,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace korvane::DisplayUtil {
 
@@ -19,6 +20,10 @@ std::string displayUUID(const platform::ScreenInfo& screen);
 // included, right and top excluded), else the main screen's, else the first screen's; "" with no
 // screen at all. Bottom-left global coordinates.
 std::string displayUUID(platform::Screens& screens, const Rect& rect);
+
+// The connected displays' UUIDs, each once, in ascending order of the text; none, with an error line,
+// when no screen is connected.
+std::vector<std::string> availableDisplayUUIDs(platform::Screens& screens);
 
 // The first screen whose frame holds the pointer, else the main screen.
 std::optional<platform::ScreenInfo> screenUnderMouse(platform::Screens& screens);

@@ -1,7 +1,18 @@
-// The single owner of the application's system-wide keyboard shortcuts, one per process.
+// The single owner of the application's system-wide keyboard shortcuts, one per process. It registers
+// key combinations as system hot keys and dispatches their presses to stored closures by id, and keeps
+// a second road for the same combinations: a key-down tap that recognises a combination itself and runs
+// the same closure. It knows nothing of actions or of the configuration file.
 #pragma once
 
+#include "platform/HotKeys.h"
+
+#include <cstdint>
+#include <functional>
+#include <map>
 #include <memory>
+#include <optional>
+#include <string>
+#include <vector>
 
 namespace korvane {
 
@@ -10,10 +21,33 @@ class Platform;
 }
 
 // Main thread only. Made for the platform in use on first use and kept until exit; the hot-key manager
-// drives it.
-class HotkeyCenter {
+// drives it. Owned by a shared_ptr: the platform's callbacks hold it weakly.
+//
+// Each press reaches a closure through one road only. The system hot key serves every combination this
+// program holds; the tap serves a combination only while no live registration holds it (one that another
+// client took first, or every combination while hot-key presses cannot be delivered at all), so that a
+// press the desktop reports both ways runs its action once.
+class HotkeyCenter : public std::enable_shared_from_this<HotkeyCenter> {
   public:
+    using Handler = std::function<void()>;
+
+    // A combination the tap recognises. Flags are the exact modifiers required (kEventFlag*).
+    struct EventTapFallbackBinding {
+        std::uint16_t keyCode = 0;
+        std::uint64_t requiredFlags = 0;
+        std::string name;
+        Handler action;
+    };
+
+    // The signature of every registration, 'VNTQ'.
+    static constexpr std::uint32_t kSignature = 0x564E5451;
+    // Virtual key codes of the zone-number keys: digits 1-9 for zones 1-9, letters A-Z for zones 10-35.
+    static constexpr std::uint32_t kDigitKeyCodes[9] = {18, 19, 20, 21, 23, 22, 26, 28, 25};
+    static constexpr std::uint32_t kLetterKeyCodes[26] = {0,  11, 8,  2,  14, 3, 5,  4,  34, 38, 40, 37, 46,
+                                                          45, 31, 35, 12, 15, 1, 17, 32, 9,  13, 7,  16, 6};
+
     explicit HotkeyCenter(platform::Platform& platform);
+    ~HotkeyCenter();
     HotkeyCenter(const HotkeyCenter&) = delete;
     HotkeyCenter& operator=(const HotkeyCenter&) = delete;
 
@@ -24,8 +58,61 @@ class HotkeyCenter {
 
     platform::Platform& platform() const { return platform_; }
 
+    // Registers the combination (a kHotKey* modifier mask) under the next id and stores the closure under
+    // it, whether or not the system accepts it; a combination with a modifier on any key but A (key code
+    // 0) also gets a tap binding. Unnamed, it goes by "key=<code> mods=<mask>" in the logs. Returns the
+    // registration, or nothing when the system refused it (logged).
+    std::shared_ptr<platform::EventHotKey>
+    registerHotkey(std::uint32_t keyCode, std::uint32_t modifiers, Handler handler,
+                   const std::optional<std::string>& name = std::nullopt);
+    // Replaces the zone-number keys: digits 1-9 whatever the count, then letters for zones 10 up to the
+    // count (at most 35), each named "<prefix>-<zone>" and calling `handler` with its zone. Control+option
+    // when no modifiers are given.
+    void registerPushRegionHotkeys(int count, std::function<void(int zone)> handler,
+                                   std::optional<std::uint32_t> modifiers, const std::string& namePrefix);
+    // Unregisters every combination, forgets every closure and tap binding and takes the tap down. Ids go
+    // on from where they were.
+    void unregisterAll();
+
+    // A system hot-key press: runs the closure stored under the id at once. kEventNotHandledErr when none
+    // is stored (an id from before the last unregisterAll()).
+    int handleHotKeyEvent(const platform::EventHotKeyID& id);
+    // A tapped key-down: whether a tap binding matches it, in which case its closure runs on a later turn
+    // of the main queue. Repeats of a held key never match, nor does a combination a live registration
+    // holds.
+    bool handleEventTapKeyDown(const platform::KeyDownEvent& event);
+
+    std::uint32_t nextID() const { return nextID_; }
+    const std::vector<EventTapFallbackBinding>& eventTapFallbackBindings() const {
+        return eventTapFallbackBindings_;
+    }
+    // The tap is on the main run loop.
+    bool hasEventTap() const { return eventTap_ != nullptr; }
+
   private:
+    struct HotKeyRef {
+        std::shared_ptr<platform::EventHotKey> ref; // none when the system refused the combination
+        std::uint32_t keyCode = 0;
+        std::uint32_t modifiers = 0;
+    };
+
+    void installHandlerIfNeeded();
+    void addFallbackBinding(std::uint32_t keyCode, std::uint32_t modifiers, const std::string& name,
+                            Handler action);
+    void ensureEventTap();
+    bool handleTapEvent(platform::KeyTapEventType type, const platform::KeyDownEvent& event);
+    bool holdsCombination(std::uint32_t keyCode, std::uint32_t modifiers) const;
+
     platform::Platform& platform_;
+    std::map<std::uint32_t, Handler> handlers_;
+    std::map<std::uint32_t, std::string> handlerNames_;
+    std::uint32_t nextID_ = 1;
+    std::vector<EventTapFallbackBinding> eventTapFallbackBindings_;
+    std::unique_ptr<platform::KeyEventTap> eventTap_;
+    std::vector<std::shared_ptr<platform::EventHotKey>> regionHotkeys_; // also among hotKeyRefs_
+    std::vector<HotKeyRef> hotKeyRefs_;
+    bool handlerInstalled_ = false;
+    bool hotKeyHandler_ = false; // the handler was installed, so held combinations reach it
 };
 
 } // namespace korvane

@@ -5,8 +5,11 @@
 #include "core/FileUtil.h"
 #include "core/JSONFields.h"
 #include "core/Log.h"
+#include "platform/Format.h"
+#include "platform/Logging.h"
 
 #include <cmath>
+#include <set>
 
 namespace korvane {
 
@@ -99,20 +102,53 @@ HotkeyConfig HotkeyConfig::load(Nanos now) {
     } catch (const std::exception&) {
     }
     std::error_code ec;
-    if (!bytes && !std::filesystem::exists(path, ec)) return defaults(now);
+    if (!bytes && !std::filesystem::exists(path, ec) && !ec) {
+        HotkeyConfig fresh = defaults(now);
+        fresh.save(now);
+        return fresh;
+    }
+    HotkeyConfig config;
     try {
         if (!bytes) throw DecodingError("unreadable");
-        return fromJSON(nlohmann::json::parse(*bytes));
+        config = fromJSON(nlohmann::json::parse(*bytes));
     } catch (const std::exception&) {
         Log::hotkey.error("HotkeyConfig load failed, using defaults (file exists but decode failed)");
         return defaults(now);
     }
+
+    if (config.version < kCurrentVersion) {
+        platform::consoleSink()->writeLine(platform::format(
+            "[Korvane] HotkeyConfig: upgrading from v%d to v3, replacing with defaults", config.version));
+        HotkeyConfig fresh = defaults(now);
+        fresh.save(now);
+        return fresh;
+    }
+
+    // A default the user removed comes back: actions are the keys of the merge, the key and modifiers
+    // of a binding the user kept are never touched.
+    std::set<std::string> present;
+    for (const auto& binding : config.bindings)
+        present.insert(binding.action);
+    std::vector<std::string> added;
+    for (const auto& binding : defaults(now).bindings)
+        if (!present.count(binding.action)) {
+            config.bindings.push_back(binding);
+            added.push_back(binding.action);
+        }
+    if (added.empty()) return config;
+    Log::hotkey.info("HotkeyConfig: merged %ld new default bindings: %s", added.size(),
+                     platform::describeList(added));
+    config.lastModified = now;
+    config.save(now);
+    return config;
 }
 
-void HotkeyConfig::save() const {
+void HotkeyConfig::save(Nanos now) const {
+    HotkeyConfig stamped = *this;
+    stamped.lastModified = now;
     try {
         const std::filesystem::path path = fileURL();
-        const std::string bytes = toJSON().dump();
+        const std::string bytes = stamped.toJSON().dump();
         // A table that could not be read is the one the user edits by hand: its bytes are kept.
         keepUnreadableFileBeforeWriting(path, [](const std::string& existing) {
             try {

@@ -36,11 +36,18 @@ struct HotkeyConfig {
 
     // "hotkeys.json" in the application-support folder; throws when the folder cannot be had.
     static std::filesystem::path fileURL();
-    // The stored table; the defaults (last modified `now`) when the file is missing or cannot be used,
-    // which is logged and leaves the file as it is.
+    // The stored table, `now` being the wall clock:
+    // - no folder: the defaults, nothing written;
+    // - no file: the defaults, written;
+    // - a file that cannot be read or decoded: the defaults, logged, the file left as it is (a later
+    //   save keeps its bytes aside before writing over it);
+    // - a version below 3: the defaults, written over it (the file's bindings are dropped);
+    // - otherwise the stored table, with every default binding whose action it lacks appended in
+    //   default order, stamped `now` and written; as read when nothing was missing.
     static HotkeyConfig load(Nanos now);
-    // Writes the table compact and atomically; a failure is logged, not reported.
-    void save() const;
+    // Writes a copy stamped `now` compact and atomically; this value keeps its own stamp. A failure is
+    // logged, not reported.
+    void save(Nanos now) const;
 
     // Every key but "lastModified" is required, in the table and in each binding; unknown keys are
     // ignored. "lastModified" is seconds since 2001-01-01 00:00:00 UTC. Throws on anything else.

@@ -45,7 +45,8 @@ LayoutNode LayoutNode::split(SplitAxis axis, double ratio, LayoutNode left, Layo
 // non-const by make_shared, and nobody else can reach it any more.
 LayoutNode::~LayoutNode() {
     auto* s = std::get_if<LayoutSplit>(&value_);
-    if (!s) return;
+    // A split moved from has nothing left to free; building trees bottom up leaves one per split.
+    if (!s || (!s->left_ && !s->right_)) return;
     std::vector<std::shared_ptr<const LayoutNode>> pending;
     pending.push_back(std::move(s->left_));
     pending.push_back(std::move(s->right_));

@@ -19,9 +19,11 @@ namespace korvane {
 
 struct ConfigZoneSet;
 
-// The tree is held in an editing convention of its own: a vertical split's ratio is 1 − the stored
-// ratio, and its left child lies on the side of the smaller y. convertVerticalRatios translates both
-// ways. Main thread only.
+// Its geometry puts a split's left child on the side of the smaller coordinate: on a canvas with y down, a
+// vertical split's left child is the top part with `ratio` of the height, as in a stored tree. It edits
+// whatever tree it is given; only exportedTree and toConfigZoneSet assume the root holds flipped vertical
+// ratios (convertVerticalRatios, which translates both ways) and flip them back. The scene canvas gives it
+// stored trees as they are and stores its root as it stands. Main thread only.
 class LayoutTreeEditorModel {
   public:
     // From the root: 0 takes a split's left child, 1 its right child. Empty is the root.
@@ -29,7 +31,7 @@ class LayoutTreeEditorModel {
     enum class Property { root, displayUUID, id, name, selectedNodePath };
     using Observer = std::function<void(Property changed)>;
 
-    // `root` must already be in the editing convention (convertVerticalRatios of a stored tree).
+    // `root` in the proportions the caller edits; see above for what the export assumes.
     LayoutTreeEditorModel(LayoutNode root, std::string displayUUID, std::string id, std::string name);
     LayoutTreeEditorModel(const LayoutTreeEditorModel&) = delete;
     LayoutTreeEditorModel& operator=(const LayoutTreeEditorModel&) = delete;

@@ -13,9 +13,46 @@ namespace korvane {
 
 namespace {
 
-// Nodes below this depth are neither placed nor renumbered; a sane layout never comes near it.
+// Nodes below this depth are not placed; a sane layout never comes near it.
 constexpr int kMaxWalkDepth = 99;
 constexpr int kMaxValidDepth = 50;
+// Renumbering reaches every node a stored tree can hold: a region it left out would keep its old id
+// beside the new 1…n, and the tree would be saved with two regions of one id.
+constexpr int kMaxRenumberDepth = LayoutNode::kMaxDecodeDepth - 1;
+
+// The two children's rectangles; y grows upwards, so a vertical split's left (top) part sits above.
+std::pair<Rect, Rect> childRects(const LayoutSplit& s, const Rect& rect) {
+    const double x = rect.origin.x, y = rect.origin.y, w = rect.size.width, h = rect.size.height;
+    const double r = s.ratio;
+    if (s.axis == SplitAxis::horizontal) return {Rect{x, y, r * w, h}, Rect{x + r * w, y, (1 - r) * w, h}};
+    return {Rect{x, y + (1 - r) * h, w, r * h}, Rect{x, y, w, (1 - r) * h}};
+}
+
+// The rectangles of the regions down to kMaxRenumberDepth, walked without recursion in leaf order, so
+// that a later region with the same id wins as in zones().
+RegionFrames renumberableFrames(const LayoutNode& root, const Rect& in) {
+    RegionFrames frames;
+    struct Visit {
+        const LayoutNode* node;
+        Rect rect;
+        int depth;
+    };
+    std::vector<Visit> pending{{&root, in, 0}};
+    while (!pending.empty()) {
+        const Visit v = pending.back();
+        pending.pop_back();
+        if (v.depth > kMaxRenumberDepth) continue;
+        if (auto* r = v.node->asRegion()) {
+            frames[r->id] = v.rect;
+            continue;
+        }
+        const LayoutSplit& s = *v.node->asSplit();
+        const auto [left, right] = childRects(s, v.rect);
+        pending.push_back({&s.right(), right, v.depth + 1});
+        pending.push_back({&s.left(), left, v.depth + 1});
+    }
+    return frames;
+}
 
 } // namespace
 
@@ -40,16 +77,9 @@ void LayoutTreeModel::computeZones(const LayoutNode& node, RegionFrames& into, i
         return;
     }
     const LayoutSplit& s = *node.asSplit();
-    const double x = rect.origin.x, y = rect.origin.y, w = rect.size.width, h = rect.size.height;
-    const double r = s.ratio;
-    if (s.axis == SplitAxis::horizontal) {
-        computeZones(s.left(), into, depth + 1, Rect{x, y, r * w, h});
-        computeZones(s.right(), into, depth + 1, Rect{x + r * w, y, (1 - r) * w, h});
-    } else {
-        // y grows upwards, so the left (top) part sits above the right one.
-        computeZones(s.left(), into, depth + 1, Rect{x, y + (1 - r) * h, w, r * h});
-        computeZones(s.right(), into, depth + 1, Rect{x, y, w, (1 - r) * h});
-    }
+    const auto [left, right] = childRects(s, rect);
+    computeZones(s.left(), into, depth + 1, left);
+    computeZones(s.right(), into, depth + 1, right);
 }
 
 std::vector<std::string> LayoutTreeModel::validate() const {
@@ -97,7 +127,7 @@ ConfigZoneSet LayoutTreeModel::toConfigZoneSet(const std::string& displayUUID, c
 }
 
 RegionIDMap LayoutTreeModel::normalizedRegionIDMap(const Rect& in) {
-    const RegionFrames frames = zones(in);
+    const RegionFrames frames = renumberableFrames(root, in);
     if (frames.size() < 2) return {};
 
     const double tolerance = 0.005 * std::min(in.width(), in.height());
@@ -112,18 +142,44 @@ RegionIDMap LayoutTreeModel::normalizedRegionIDMap(const Rect& in) {
     return map;
 }
 
+// Rebuilt bottom up with explicit stacks: a split is made once both its children are, which they are
+// in leaf order, left then right.
 LayoutNode LayoutTreeModel::remapIDs(const LayoutNode& node, const RegionIDMap& map, int depth) const {
-    if (depth > kMaxWalkDepth) {
-        platform::printLine("[LayoutTreeModel] ERROR: remapIDs exceeded max depth 100!");
-        return node;
+    struct Visit {
+        const LayoutNode* node;
+        int depth;
+        bool childrenBuilt;
+    };
+    std::vector<Visit> pending{{&node, depth, false}};
+    std::vector<LayoutNode> built;
+    while (!pending.empty()) {
+        const Visit v = pending.back();
+        pending.pop_back();
+        if (v.depth > kMaxRenumberDepth) {
+            platform::printLine("[LayoutTreeModel] ERROR: remapIDs exceeded max depth " +
+                                std::to_string(kMaxRenumberDepth + 1) + "!");
+            built.push_back(*v.node);
+            continue;
+        }
+        if (auto* r = v.node->asRegion()) {
+            auto it = map.find(r->id);
+            built.push_back(it == map.end() ? *v.node : LayoutNode::region(it->second, r->name));
+            continue;
+        }
+        const LayoutSplit& s = *v.node->asSplit();
+        if (!v.childrenBuilt) {
+            pending.push_back({v.node, v.depth, true});
+            pending.push_back({&s.right(), v.depth + 1, false});
+            pending.push_back({&s.left(), v.depth + 1, false});
+            continue;
+        }
+        LayoutNode right = std::move(built.back());
+        built.pop_back();
+        LayoutNode left = std::move(built.back());
+        built.pop_back();
+        built.push_back(LayoutNode::split(s.axis, s.ratio, std::move(left), std::move(right)));
     }
-    if (auto* r = node.asRegion()) {
-        auto it = map.find(r->id);
-        return it == map.end() ? node : LayoutNode::region(it->second, r->name);
-    }
-    const LayoutSplit& s = *node.asSplit();
-    return LayoutNode::split(s.axis, s.ratio, remapIDs(s.left(), map, depth + 1),
-                             remapIDs(s.right(), map, depth + 1));
+    return std::move(built.back());
 }
 
 // Built from the last row and the last column backwards, so that long split lists from a damaged file

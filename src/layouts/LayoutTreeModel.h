@@ -45,7 +45,10 @@ class LayoutTreeModel {
 
     // Renumbers the regions 1…n in reading order within `in`, replaces `root` and returns old → new
     // (every region, changed or not); empty, with `root` untouched, when there are fewer than two.
+    // Reaches every region of a tree as deep as LayoutNode reads back; zones() stops far sooner.
     RegionIDMap normalizedRegionIDMap(const Rect& in);
+    // `node` sits at `depth`; subtrees deeper than a stored tree can be are kept as they are, each with a
+    // line on standard output.
     LayoutNode remapIDs(const LayoutNode& node, const RegionIDMap& map, int depth) const;
 
     // Each value is the share of what the earlier splits left, not a position in the whole. Ids run

@@ -4,6 +4,7 @@
 
 #include "platform/Accessibility.h"
 #include "platform/FolderWatcher.h"
+#include "platform/HotKeys.h"
 #include "platform/LoginItems.h"
 #include "platform/NotificationCenter.h"
 #include "platform/ProcessInfo.h"
@@ -36,6 +37,7 @@ class Platform {
     virtual FolderWatcher& folderWatcher() = 0;
     virtual ProcessInfo& processInfo() = 0;
     virtual LoginItems& loginItems() = 0;
+    virtual HotKeys& hotKeys() = 0;
 
     // The platform in use. main() and test fixtures set it; subsystem code that must reach it
     // without being handed it (process-wide single instances) reads it here.

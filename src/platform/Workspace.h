@@ -1,6 +1,7 @@
 // Running applications, activation and launching, and script-based activation by bundle identifier.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -32,6 +33,17 @@ enum ActivationOption : unsigned {
 struct OpenApplicationResult {
     std::optional<RunningApplication> app; // nothing on failure
     std::optional<std::string> error;
+};
+
+// A picture of an application as the desktop keeps it: pixels (0xAARRGGBB, not premultiplied, row by
+// row, `width` × `height` of them) or the path of an image file (PNG or XPM) for the caller to read.
+struct IconImage {
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint32_t> argb;
+    std::string path;
+
+    friend bool operator==(const IconImage&, const IconImage&) = default;
 };
 
 // Outcome of running a script: `errorNumber` is 0 on success (-1743 / -1744 when events are refused).
@@ -77,6 +89,13 @@ class Workspace {
     // Accessibility and Screen Recording grants. Where it has none, the grants follow from the desktop
     // itself and no address leads anywhere.
     virtual bool hasPrivacyPanes() = 0;
+
+    // Icons; any thread, possibly slow (they read files). The running process's own picture (nothing once
+    // it has gone or when it shows none), the picture of the application installed at a path that
+    // urlForApplication gave, and the desktop's generic picture of an application.
+    virtual std::optional<IconImage> iconForRunningApplication(pid_t pid) = 0;
+    virtual std::optional<IconImage> iconForFile(const std::string& path) = 0;
+    virtual std::optional<IconImage> genericApplicationIcon() = 0;
 
     // Runs a script source synchronously (activation by bundle identifier). May be slow.
     virtual ScriptResult runScript(const std::string& source) = 0;

@@ -23,8 +23,10 @@
 #include "core/MultiDisplayState.h"
 #include "core/WMController.h"
 #include "input/DragSnapController.h"
+#include "input/HotkeyActions.h"
 #include "input/HotkeyCenter.h"
 #include "input/HotkeyManager.h"
+#include "input/HotkeyPushActions.h"
 #include "input/SDPController.h"
 #include "layouts/LayoutDirectoryWatcher.h"
 #include "layouts/LayoutLibrary.h"
@@ -120,7 +122,13 @@ AppDelegate::AppDelegate(platform::Platform& platform)
                                        windowMappingRebuild_, statusBarEventBus_})),
       wakeRecovery_(WakeRecovery::create(
           platform, WakeRecovery::Dependencies{tracker_, ax_, displayLayoutEventBus_, controller_,
-                                               windowMappingRebuild_, wakeSlotReplay_})) {}
+                                               windowMappingRebuild_, wakeSlotReplay_})),
+      hotkeyActions_(std::make_shared<HotkeyActions>(
+          HotkeyActions::Dependencies{multiState_, controller_, ax_, displayRecords_, displayLayouts_})),
+      pushActions_(std::make_shared<HotkeyPushActions>(
+          platform,
+          HotkeyPushActions::Dependencies{multiState_, displayRecords_, displayLayouts_, hotkeyActions_,
+                                          transactionalPush_, statusBarEventBus_})) {}
 
 AppDelegate::~AppDelegate() = default;
 
@@ -142,11 +150,19 @@ void AppDelegate::wire() {
     };
 
     std::weak_ptr<AppDelegate> weak = weak_from_this();
+    pushActions_->showToast = [weak](const std::string& message, const std::string& displayUUID,
+                                     double duration) {
+        if (auto self = weak.lock()) self->showToast(message, displayUUID, duration);
+    };
     displayLayouts_->wireControllerCallbacks = [weak] {
         if (auto self = weak.lock()) self->wireControllerCallbacks();
     };
     displayLayouts_->registerHotkeys = [weak] {
         if (auto self = weak.lock()) self->registerHotkeys();
+    };
+    hotkeyActions_->showToast = [weak](const std::string& message, const std::string& displayUUID,
+                                       double duration) {
+        if (auto self = weak.lock()) self->showToast(message, displayUUID, duration);
     };
     windowMappingRebuild_->isWakeRecoveryInProgress = [recovery =
                                                            std::weak_ptr<WakeRecovery>(wakeRecovery_)] {

@@ -35,7 +35,9 @@ class DisplayLayouts;
 class DisplayRecords;
 class DragSnapController;
 class GlobalSwitcherWindowController;
+class HotkeyActions;
 class HotkeyManager;
+class HotkeyPushActions;
 class LayoutDirectoryWatcher;
 class LayoutLibrary;
 class LayoutMemory;
@@ -116,6 +118,9 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
     DisplayChangeHandler& displayChangeHandler() const { return *displayChangeHandler_; }
     WakeSlotReplay& wakeSlotReplay() const { return *wakeSlotReplay_; }
     WakeRecovery& wakeRecovery() const { return *wakeRecovery_; }
+    HotkeyActions& hotkeyActions() const { return *hotkeyActions_; }
+    // What the push hot keys do; its toasts are the application's.
+    HotkeyPushActions& pushActions() const { return *pushActions_; }
 
     // Made at start-up, or on first use; empty until then.
     const std::shared_ptr<StatusBarController>& status() const { return status_; }
@@ -141,7 +146,9 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
 
     // Leads the controller's callbacks back to the components; renewed whenever a display becomes active.
     void wireControllerCallbacks();
-    // Registers the hot-key bindings again; nothing to register until the hot keys exist.
+    // Applies the hot-key table in force: every action's closure, holding the application weakly, and the
+    // zone count of the largest layout (at least 1) for the zone-number keys. At start-up and whenever
+    // the table, the active display or a display's layout changes.
     void registerHotkeys();
     // A short notice on the display's screen, else the main screen; nothing without either (an empty
     // UUID names no screen).
@@ -265,6 +272,8 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
     std::shared_ptr<DisplayChangeHandler> displayChangeHandler_;
     std::shared_ptr<WakeSlotReplay> wakeSlotReplay_;
     std::shared_ptr<WakeRecovery> wakeRecovery_;
+    std::shared_ptr<HotkeyActions> hotkeyActions_;
+    std::shared_ptr<HotkeyPushActions> pushActions_;
     // Made at start-up or on first use.
     std::shared_ptr<StatusBarController> status_;
     std::shared_ptr<SDPController> sdpController_;

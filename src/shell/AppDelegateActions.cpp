@@ -7,15 +7,21 @@
 #include "app/LaunchAgent.h"
 #include "app/StatusBarEventBus.h"
 #include "core/Log.h"
+#include "core/MultiDisplayState.h"
+#include "core/WMState.h"
+#include "input/HotkeyActions.h"
+#include "input/HotkeyManager.h"
+#include "input/HotkeyPushActions.h"
 #include "platform/Logging.h"
 #include "platform/Platform.h"
 #include "scenes/SceneRestoreEngine.h"
+#include "ui/overlays/ToastHUDController.h"
 #include "ui/scene_manager/SceneRestoreHUDController.h"
 #include "ui/settings/SettingsViewModel.h"
 #include "ui/settings/SettingsWindowController.h"
 #include "ui/switchers/GlobalSwitcherWindowController.h"
-#include "ui/switchers/ToastHUDController.h"
 
+#include <algorithm>
 #include <cctype>
 #include <filesystem>
 #include <unistd.h>
@@ -100,7 +106,8 @@ void AppDelegate::toggleGlobalSwitcherFromHotkey() {
 
 void AppDelegate::toggleGlobalSwitcher(const platform::ScreenInfo& screen) {
     if (!globalSwitcherWC_)
-        globalSwitcherWC_ = std::make_shared<GlobalSwitcherWindowController>(screen, tracker_, controller_);
+        globalSwitcherWC_ =
+            std::make_shared<GlobalSwitcherWindowController>(platform_, screen, tracker_, controller_, ax_);
     if (globalSwitcherWC_->isWindowVisible())
         globalSwitcherWC_->hide();
     else
@@ -167,13 +174,13 @@ void AppDelegate::showSettingsWindow() {
 
 void AppDelegate::saveHotkeyConfig(const HotkeyConfig& config) {
     hotkeyConfig_ = config;
-    hotkeyConfig_.save();
+    hotkeyConfig_.save(platform_.runLoop().wallClock());
     registerHotkeys();
 }
 
 HotkeyConfig AppDelegate::resetHotkeyConfig() {
     const HotkeyConfig defaults = HotkeyConfig::defaults(platform_.runLoop().wallClock());
-    defaults.save();
+    defaults.save(platform_.runLoop().wallClock());
     hotkeyConfig_ = defaults;
     registerHotkeys();
     return defaults;
@@ -193,7 +200,64 @@ void AppDelegate::revealHotkeyConfig() {
 }
 
 void AppDelegate::registerHotkeys() {
-    // The hot-key manager registers nothing yet; the table in force is kept for when it does.
+    int zoneCount = 1;
+    for (const auto& [uuid, state] : multiState_->states)
+        if (state) zoneCount = std::max(zoneCount, static_cast<int>(state->layout.zones.size()));
+
+    std::weak_ptr<AppDelegate> weak = weak_from_this();
+    std::weak_ptr<HotkeyActions> actions = hotkeyActions_;
+    platform::RunLoop& loop = platform_.runLoop();
+    // A window or sheet opened from inside the key's delivery would open before the key is answered:
+    // the switchers and the scene actions start on a later turn of the main queue.
+    auto later = [weak, &loop](void (AppDelegate::*action)()) {
+        return [weak, &loop, action] {
+            loop.post([weak, action] {
+                if (auto self = weak.lock()) (self.get()->*action)();
+            });
+        };
+    };
+    // The scene card switcher comes with its panel: its key is held already and does nothing until then.
+    auto notYet = [] {};
+    std::weak_ptr<HotkeyPushActions> pushes = pushActions_;
+    auto push = [pushes](void (HotkeyPushActions::*action)()) {
+        return [pushes, action] {
+            if (auto p = pushes.lock()) (p.get()->*action)();
+        };
+    };
+    auto pushToDisplay = [pushes](int direction) {
+        return [pushes, direction] {
+            if (auto p = pushes.lock()) p->handlePushDisplayHotkey(direction);
+        };
+    };
+
+    HotkeyActionHandlers handlers;
+    handlers.pushRegion = [pushes](int zone) {
+        if (auto p = pushes.lock()) p->handlePushRegionHotkey(zone);
+    };
+    handlers.cycle = [actions](int direction) {
+        if (auto a = actions.lock()) a->handleCycleInZoneHotkey(direction);
+    };
+    handlers.globalSwitcher = later(&AppDelegate::toggleGlobalSwitcherFromHotkey);
+    handlers.sceneSave = [save = later(&AppDelegate::showSaveSceneSheet)] {
+        Log::app.info("Scene save hotkey triggered");
+        save();
+    };
+    handlers.sceneUpdate = [update = later(&AppDelegate::updateActiveScene)] {
+        Log::app.info("Scene update hotkey triggered");
+        update();
+    };
+    handlers.sceneSwitcherToggle = notYet;
+    handlers.pushLeft = push(&HotkeyPushActions::handlePushLeftHotkey);
+    handlers.pushRight = push(&HotkeyPushActions::handlePushRightHotkey);
+    handlers.pushDisplayPrev = pushToDisplay(-1);
+    handlers.pushDisplayNext = pushToDisplay(+1);
+    handlers.focusLeft = [actions] {
+        if (auto a = actions.lock()) a->handleFocusAdjacentRegionHotkey(-1);
+    };
+    handlers.focusRight = [actions] {
+        if (auto a = actions.lock()) a->handleFocusAdjacentRegionHotkey(+1);
+    };
+    hotkeyManager_->apply(HotkeyConfig(hotkeyConfig_), zoneCount, handlers);
 }
 
 void AppDelegate::showToast(const std::string& message, const std::string& displayUUID, double duration) {

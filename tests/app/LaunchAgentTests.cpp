@@ -63,3 +63,16 @@ TEST_F(LaunchAgentTest, installCreatesTheFolderAndNamesTheProgramAtThatTimeAndUn
     EXPECT_FALSE(desktop->loginItems().isInstalled(LaunchAgent::kLabel));
     EXPECT_NO_THROW(agent.uninstall()); // already gone
 }
+
+// The option shows on exactly while a file is at plistURL, so that is where install writes; without a
+// home folder there is no such place.
+TEST_F(LaunchAgentTest, theEntryIsWhereInstallWritesItAndNowhereWithoutAHome) {
+    LaunchAgent agent(*desktop);
+    EXPECT_EQ(agent.plistURL(), agentFile());
+    agent.install();
+    EXPECT_TRUE(fs::exists(agent.plistURL()));
+    agent.uninstall();
+    EXPECT_FALSE(fs::exists(agent.plistURL()));
+    desktop->process().setEnvironment("HOME", "");
+    EXPECT_THROW(agent.plistURL(), fs::filesystem_error);
+}

@@ -48,6 +48,25 @@ TEST_F(StatusBarEventBusTest, oneCounterNumbersBothKindsAndCancellingOneKindLeav
     EXPECT_EQ(seen.size(), 1u);
 }
 
+// A topology change is logged with how many displays came and went, never their identifiers.
+TEST_F(StatusBarEventBusTest, aTopologyChangeIsLoggedWithItsAddedAndRemovedCounts) {
+    bus->publish(StatusBarInvalidationEvent::displayTopologyChanged({"A", "B"}, {"C"}, "Test.topology"));
+    EXPECT_EQ(count("[StatusBarEventBus] publish[1] invalidation=displayTopologyChanged(added=2,removed=1,"
+                    "source=Test.topology) subscribers=0"),
+              1u);
+}
+
+TEST(StatusBarInvalidationReason, readsOnlyItsExactStringValues) {
+    const std::pair<const char*, std::optional<StatusBarInvalidationReason>> rows[] = {
+        {"legacy.refresh-menu-call", StatusBarInvalidationReason::legacyRefreshMenuCall},
+        {"external.state-changed", StatusBarInvalidationReason::externalStateChanged},
+        {"External.state-changed", std::nullopt},
+        {"external.state-changed ", std::nullopt},
+        {"", std::nullopt}};
+    for (const auto& [text, reason] : rows)
+        EXPECT_EQ(statusBarInvalidationReasonFrom(text), reason) << text;
+}
+
 TEST_F(StatusBarEventBusTest, aHandlerRemovedDuringDeliveryStillGetsThatEvent) {
     std::unique_ptr<StatusBarEventSubscription> first;
     std::unique_ptr<StatusBarEventSubscription> second;

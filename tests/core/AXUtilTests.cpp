@@ -18,6 +18,62 @@ using platform::LogLevel;
 using sim::WindowNumberAttribute;
 namespace WK = platform::WindowKey;
 
+// The simulated desktop, but read through a monotonic clock that a test can set back: the clock the
+// window-list cache must not trust when it runs backwards.
+class ClockSetBack final : public platform::RunLoop {
+  public:
+    explicit ClockSetBack(sim::SimRunLoop& loop) : loop_(loop) {}
+    void setBack(Nanos d) { behind_ += d; }
+
+    Nanos now() const override { return loop_.now() - behind_; }
+    Nanos wallClock() const override { return loop_.wallClock(); }
+    void post(std::function<void()> block) override { loop_.post(std::move(block)); }
+    platform::WorkItemRef postAfter(Nanos delay, std::function<void()> block) override {
+        return loop_.postAfter(delay, std::move(block));
+    }
+    platform::TimerRef scheduleTimer(Nanos interval, bool repeats, platform::RunLoopMode mode,
+                                     std::function<void(platform::Timer&)> fire) override {
+        return loop_.scheduleTimer(interval, repeats, mode, std::move(fire));
+    }
+    bool isMainThread() const override { return loop_.isMainThread(); }
+    void sleepBlocking(Nanos duration) override { loop_.sleepBlocking(duration); }
+    void dispatchGlobal(platform::QueueQoS qos, std::function<void()> block) override {
+        loop_.dispatchGlobal(qos, std::move(block));
+    }
+    std::shared_ptr<platform::SerialQueue> makeSerialQueue(const std::string& label) override {
+        return loop_.makeSerialQueue(label);
+    }
+    platform::RunLoopMode currentMode() const override { return loop_.currentMode(); }
+    void enterEventTracking() override { loop_.enterEventTracking(); }
+    void leaveEventTracking() override { loop_.leaveEventTracking(); }
+
+  private:
+    sim::SimRunLoop& loop_;
+    Nanos behind_ = 0;
+};
+
+class DesktopWithClockSetBack final : public platform::Platform {
+  public:
+    explicit DesktopWithClockSetBack(sim::SimDesktop& desktop) : desktop_(desktop), clock(desktop.loop()) {}
+    platform::RunLoop& runLoop() override { return clock; }
+    platform::Accessibility& accessibility() override { return desktop_.accessibility(); }
+    platform::WindowServer& windowServer() override { return desktop_.windowServer(); }
+    platform::Screens& screens() override { return desktop_.screens(); }
+    platform::Workspace& workspace() override { return desktop_.workspace(); }
+    platform::UserDefaults& userDefaults() override { return desktop_.userDefaults(); }
+    platform::NotificationCenter& notificationCenter() override { return desktop_.notificationCenter(); }
+    platform::FolderWatcher& folderWatcher() override { return desktop_.folderWatcher(); }
+    platform::ProcessInfo& processInfo() override { return desktop_.processInfo(); }
+    platform::LoginItems& loginItems() override { return desktop_.loginItems(); }
+    platform::HotKeys& hotKeys() override { return desktop_.hotKeys(); }
+
+  private:
+    sim::SimDesktop& desktop_;
+
+  public:
+    ClockSetBack clock;
+};
+
 class AXUtilTest : public testing::ActivationTest {
   protected:
     void SetUp() override {
@@ -145,6 +201,40 @@ TEST_F(AXUtilTest, cachedListIsServedForTwoTenthsOfASecondAndAFailedFetchIsNotCa
     desktop->windowServer().setAvailable(true);
     EXPECT_EQ(ax.windowID(element(n)), n);
     EXPECT_EQ(fetches(), 5u);
+}
+
+// A list fetched at a later clock reading than now says nothing about its age. Here it is stale: the
+// window it lists has closed, and another window of the same frame opened under a new number.
+TEST_F(AXUtilTest, aListFetchedAfterAClockThatWentBackIsFetchedAgain) {
+    DesktopWithClockSetBack skewed(*desktop);
+    AXUtil util(skewed);
+    const auto before = numberless(kFrame, "Doc");
+    EXPECT_EQ(util.windowID(element(before)), before);
+    windows().close(before);
+    const auto after = numberless(kFrame, "Doc");
+    skewed.clock.setBack(milliseconds(50));
+    EXPECT_EQ(util.windowID(element(after)), after);
+}
+
+// With no main screen named, frames flip against the tallest screen's top edge, here the primary's.
+TEST_F(AXUtilTest, withoutAMainScreenFramesFlipAgainstTheTallestScreen) {
+    desktop->screens().addDisplay({.frame = Rect{1440, 0, 1280, 720}});
+    const auto n = open({.frame = kFrame, .title = "Doc"});
+    desktop->screens().setNamesMainScreen(false);
+    EXPECT_EQ(ax.frame(element(n)), kFrame);
+}
+
+// Some applications answer Boolean attributes with the numbers 0 and 1; they read the same.
+TEST_F(AXUtilTest, booleanAttributesReadTheSameWhenAnsweredAsNumbers) {
+    for (bool numbers : {false, true}) {
+        const auto n =
+            open({.frame = kFrame, .title = "Doc", .minimized = true, .booleansAsNumbers = numbers});
+        EXPECT_EQ(axNumberAttribute(access(), element(n), "AXMinimized"), true) << numbers;
+        windows().setMinimized(n, false);
+        EXPECT_EQ(axNumberAttribute(access(), element(n), "AXMinimized"), false) << numbers;
+        EXPECT_EQ(axNumberAttribute(access(), element(n), "AXTitle"), std::nullopt) << numbers;
+        windows().close(n);
+    }
 }
 
 TEST_F(AXUtilTest, concurrentCallersShareOneFetch) {

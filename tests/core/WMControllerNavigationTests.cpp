@@ -45,6 +45,20 @@ TEST_F(NavigationTest, focusZoneActivatesTheTopOfTheStack) {
     EXPECT_EQ(stack(stateA(), 1), (Wids{ab[1], ab[0]}));
 }
 
+// The frontmost application does not tell its focused window; the system-wide focus does, and that
+// window becomes its zone's top before the zone is focused.
+TEST_F(NavigationTest, aWindowFocusedOnlyAsFarAsTheSystemKnowsStillBecomesItsZonesTop) {
+    const auto ab = stackOfNew(2);
+    windows().focus(ab[0]);
+    auto& access = desktop->accessibility();
+    access.scriptAXFailure(access.applicationElement(editor), "AXFocusedWindow",
+                           {platform::AXError::attributeUnsupported});
+    EXPECT_TRUE(controller->focusZone(1, kDisplayA));
+    EXPECT_EQ(stack(stateA(), 1), (Wids{ab[1], ab[0]}));
+    settle();
+    EXPECT_EQ(focusedWindow(), ab[0]);
+}
+
 TEST_F(NavigationTest, zonesWithoutAStateOrAnActivatableTopAreNeitherFocusedNorCycled) {
     EXPECT_FALSE(controller->focusZone(1, "DISPLAY-X"));
     EXPECT_FALSE(controller->focusZone(2, kDisplayA));

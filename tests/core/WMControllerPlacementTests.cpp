@@ -142,6 +142,17 @@ TEST_F(PlacementTest, activatingMoveUnhidesTheApplicationActivatesAllItsWindowsA
     EXPECT_EQ(focused, (Wids{n}));
 }
 
+// The application takes the activation but never comes forward by itself: the move has unhidden it
+// first, so its window shows all the same.
+TEST_F(PlacementTest, activatingMoveUnhidesAnApplicationThatTakesTheActivationWithoutComingForward) {
+    const auto n = openWindow(editor, Rect{100, 100, 300, 300});
+    ws().setHidden(editor, true);
+    ws().setActivateOutcome(editor, sim::ActivationOutcome::ignored());
+    push(n, 1, MoveActivation::activate);
+    EXPECT_FALSE(ws().runningApplication(editor)->isHidden);
+    EXPECT_EQ(ws().activateCalls().size(), 1u);
+}
+
 TEST_F(PlacementTest, refusedActivationWalksTheFallbacks) {
     const auto n = openWindow(editor, Rect{100, 100, 300, 300});
     ws().setActivateOutcome(editor, sim::ActivationOutcome::refused());
@@ -218,6 +229,25 @@ TEST_F(PlacementTest, swapPushExchangesTheWindowsAndFocusesTheSourceZoneLaterOrE
     EXPECT_EQ(ws().activateCalls().size(), activations + 2);
     settle();
     EXPECT_FALSE(logged("SwapPush: Completed"));
+}
+
+// The top's element fails to tell its process during the swap: the window keeps the process it was
+// recorded with, so that when its application re-creates it, the new window takes the zone over.
+TEST_F(PlacementTest, swapPushKeepsTheRecordedProcessOfATopWhoseProcessCannotBeRead) {
+    const pid_t viewer = ws().launch({.bundleID = "com.example.viewer", .name = "Viewer"});
+    loop().runUntilIdle();
+    const auto a = openWindow(editor, Rect{100, 100, 300, 300});
+    const auto b = openWindow(viewer, Rect{900, 100, 300, 300});
+    place(stateA(), a, editor, 1);
+    place(stateA(), b, viewer, 2);
+    desktop->accessibility().scriptAXFailure(b, sim::kPidOfCall, {platform::AXError::cannotComplete});
+    controller->swapPush(element(a), 1, 2, kDisplayA);
+    settle();
+    ASSERT_EQ(stack(stateA(), 1), (Wids{b}));
+
+    const auto renewed = windows().recreate(b);
+    controller->adopt(element(renewed), renewed, kDisplayA);
+    EXPECT_EQ(stack(stateA(), 1), (Wids{renewed}));
 }
 
 TEST_F(PlacementTest, deferredWorkDoesNothingOnceTheControllerIsGone) {

@@ -56,18 +56,22 @@ TEST_F(PruneTest, staleElementOfAListedWindowStaysAndIsReported) {
 TEST_F(PruneTest, recordedWindowOnAnotherDisplayIsRemovedAndDoubtfulOnesStay) {
     addDisplayB(Rect{-1440, 0, 1440, 900});
     const auto moved = openWindow(editor, Rect{100, 100, 300, 300});
+    const auto movedToo = openWindow(editor, Rect{100, 100, 300, 300});
     // Parked with its right edge one point past the display's left edge: its centre is on display B.
     const auto edgeParked = openWindow(editor, Rect{-799, 100, 800, 600});
     const auto farParked = openWindow(editor, Rect{-50000, -50000, 300, 300});
     const auto nowhere = openWindow(editor, Rect{5000, 100, 300, 300});
     const auto home = openWindow(editor, Rect{200, 100, 300, 300});
-    for (auto n : {moved, edgeParked, farParked, nowhere, home})
+    for (auto n : {moved, edgeParked, farParked, nowhere, home, movedToo})
         place(stateA(), n, editor, 1);
     windows().setFrame(moved, Rect{-1000, 100, 300, 300});
+    windows().setFrame(movedToo, Rect{-900, 100, 300, 300});
 
     prune();
-    EXPECT_TRUE(logged(
-        "Prune: Removing 1 window(s) from R1 moved across displays. sample=[(%u, \"DISPLAY-B\")]", moved));
+    // Read by whoever wonders where the windows went: each window with the display it is on now.
+    EXPECT_TRUE(logged("Prune: Removing 2 window(s) from R1 moved across displays. "
+                       "sample=[(%u, \"DISPLAY-B\"), (%u, \"DISPLAY-B\")]",
+                       moved, movedToo));
     EXPECT_EQ(stack(stateA(), 1), (Wids{edgeParked, farParked, nowhere, home}));
 }
 
@@ -89,6 +93,17 @@ TEST_F(PruneTest, unrecordedWindowsAreJudgedByTheWindowListWithBoundsFromThePrim
     EXPECT_TRUE(logged(
         "Prune: Removing 1 window(s) from R1 moved across displays. sample=[(%u, \"DISPLAY-B\")]", high));
     EXPECT_EQ(stack(stateA(), 1), (Wids{low, parked, noBounds}));
+}
+
+// With no main screen named, bounds count from the tallest screen's top edge, here the primary's: the
+// window stays, not taken for one on the shorter display below.
+TEST_F(PruneTest, withoutAMainScreenBoundsCountFromTheTallestTopEdge) {
+    addDisplayB(Rect{0, -720, 1280, 720});
+    const auto low = openWindow(editor, Rect{100, 100, 300, 300});
+    placeUnrecorded(low, 1);
+    desktop->screens().setNamesMainScreen(false);
+    prune();
+    EXPECT_EQ(stack(stateA(), 1), (Wids{low}));
 }
 
 // A window the state has no record of stays while the window server lists it on layer 0, or on a layer

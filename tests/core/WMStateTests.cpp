@@ -1,5 +1,6 @@
 // Tests of the per-display zone state: the stack operations, their edge cases and the invariants they keep
 // under long random sequences.
+#include "core/MultiDisplayState.h"
 #include "core/WMState.h"
 
 #include <gtest/gtest.h>
@@ -369,6 +370,20 @@ TEST(WMStateDetach, fromAZoneThatDoesNotHoldTheWindowChangesNothing) {
     EXPECT_TRUE(s.detach(10, 2));
     EXPECT_EQ(stackOf(s, 2), (Stack{12}));
     EXPECT_EQ(s.zoneOf.at(10), 1);
+}
+
+// The active display's state is looked up, never made: no display active, or one without a state, has
+// none.
+TEST(MultiDisplayStateActiveState, isTheActiveDisplaysStateOnlyWhenThereIsOne) {
+    MultiDisplayState multi;
+    multi.states["DISPLAY-A"] = std::make_shared<WMState>(makeLayout({makeZone(1)}));
+    const std::pair<std::string, std::shared_ptr<WMState>> rows[] = {
+        {"", nullptr}, {"DISPLAY-B", nullptr}, {"DISPLAY-A", multi.states["DISPLAY-A"]}};
+    for (const auto& [active, state] : rows) {
+        multi.activeDisplayUUID = active;
+        EXPECT_EQ(multi.activeState(), state) << active;
+    }
+    EXPECT_EQ(multi.states.size(), 1u);
 }
 
 } // namespace

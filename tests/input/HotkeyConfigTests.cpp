@@ -1,5 +1,6 @@
-// The hot-key table's file: what loads as stored, what falls back to the defaults and stays on disk as
-// it was, and what a save writes.
+// The hot-key table's file: what a first start writes, what loads as stored, what falls back to the
+// defaults and stays on disk as it was, how an old table is replaced and a current one gains the defaults
+// it lacks, and what a save writes.
 #include "input/HotkeyConfig.h"
 
 #include "platform/sim/LogCapture.h"
@@ -13,78 +14,159 @@ namespace fs = std::filesystem;
 
 namespace {
 
+constexpr Nanos kReferenceDate = 978'307'200LL * kNanosPerSecond; // 2001-01-01 00:00:00 UTC
+
 class HotkeyConfigTest : public korvane::testing::SupportFolderTest {
   protected:
     fs::path file() const { return home / "hotkeys.json"; }
+    json stored() const { return json::parse(read(file())); }
+    static std::vector<std::string> actions(const json& table) {
+        std::vector<std::string> out;
+        for (const auto& b : table["bindings"])
+            out.push_back(b["action"]);
+        return out;
+    }
+    static std::vector<std::string> actions(const HotkeyConfig& table) {
+        std::vector<std::string> out;
+        for (const auto& b : table.bindings)
+            out.push_back(b.action);
+        return out;
+    }
+    // Seconds since 2001 as the file keeps them.
+    static double fileSeconds(Nanos wall) { return static_cast<double>(wall - kReferenceDate) / 1e9; }
+
     static constexpr Nanos kNow = 1'780'000'000LL * kNanosPerSecond;
+    const std::vector<std::string> defaultActions = actions(HotkeyConfig::defaults(kNow));
     sim::ScopedLogCapture capture;
 };
 
-TEST_F(HotkeyConfigTest, aStoredTableLoadsAsStoredAndAnythingElseGivesTheDefaultsWithTheFileLeftAlone) {
-    const std::string binding = R"({"action":"push.left","key":"J","modifiers":["ctrl"],"enabled":true})";
-    struct Row {
-        const char* what;
-        std::optional<std::string> file; // nothing: no file
-        bool stored;                     // loads as stored, else the defaults
-        bool logged;
-    };
-    const Row rows[] = {
-        {"no file", std::nullopt, false, false},
-        {"a table",
-         R"({"version":3,"bindings":[)" + binding + R"(],"disabled":["x"],"lastModified":86400.5})", true,
-         false},
-        {"no lastModified", R"({"version":3,"bindings":[)" + binding + R"(],"disabled":[]})", true, false},
-        {"not JSON", "{\"version\":3,", false, true},
-        {"no disabled list", R"({"version":3,"bindings":[]})", false, true},
+TEST_F(HotkeyConfigTest, aFirstStartWritesTheThirteenDefaultsAndUsesThem) {
+    const HotkeyConfig table = HotkeyConfig::load(kNow);
+    EXPECT_EQ(table, HotkeyConfig::defaults(kNow));
+
+    const json written = stored();
+    EXPECT_EQ(written["version"], 3);
+    EXPECT_EQ(actions(written), defaultActions);
+    ASSERT_EQ(defaultActions.size(), 13u);
+    EXPECT_EQ(written["bindings"][7], (json{{"action", "focus.left"},
+                                            {"key", "Q"},
+                                            {"modifiers", {"ctrl", "shift", "alt"}},
+                                            {"enabled", true}}));
+    EXPECT_EQ(
+        written["bindings"][12],
+        (json{{"action", "scene.update"}, {"key", ""}, {"modifiers", json::array()}, {"enabled", false}}));
+    EXPECT_EQ(written["lastModified"], fileSeconds(kNow));
+    const std::string bytes = read(file());
+    EXPECT_EQ(HotkeyConfig::load(kNow + kNanosPerSecond), table) << "read back as it is";
+    EXPECT_EQ(read(file()), bytes) << "a complete table is not written again";
+}
+
+TEST_F(HotkeyConfigTest, aTableThatCannotBeDecodedGivesTheDefaultsInMemoryAndStaysOnDiskAsItWas) {
+    const char* rows[][2] = {
+        {"not JSON", "{\"version\":3,"},
+        {"no disabled list", R"({"version":3,"bindings":[]})"},
         {"a binding without enabled",
-         R"({"version":3,"bindings":[{"action":"a","key":"b","modifiers":[]}],"disabled":[]})", false, true},
+         R"({"version":3,"bindings":[{"action":"a","key":"b","modifiers":[]}],"disabled":[]})"},
         {"enabled as text",
-         R"({"version":3,"bindings":[{"action":"a","key":"b","modifiers":[],"enabled":"yes"}],"disabled":[]})",
-         false, true},
+         R"({"version":3,"bindings":[{"action":"a","key":"b","modifiers":[],"enabled":"yes"}],"disabled":[]})"},
         {"a modifier that is not text",
-         R"({"version":3,"bindings":[{"action":"a","key":"b","modifiers":[1],"enabled":true}],"disabled":[]})",
-         false, true},
+         R"({"version":3,"bindings":[{"action":"a","key":"b","modifiers":[1],"enabled":true}],"disabled":[]})"},
+        {"a fractional version", R"({"version":2.5,"bindings":[],"disabled":[]})"},
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.what);
-        fs::remove(file());
-        if (row.file) write(file(), *row.file);
+    for (const auto& [what, bytes] : rows) {
+        SCOPED_TRACE(what);
+        write(file(), bytes);
         capture.log().clear();
 
-        const HotkeyConfig table = HotkeyConfig::load(kNow);
-        if (row.stored) {
-            ASSERT_EQ(table.bindings.size(), 1u);
-            EXPECT_EQ(table.bindings[0], (HotkeyConfig::HotkeyBinding{"push.left", "J", {"ctrl"}, true}));
-        } else {
-            EXPECT_EQ(table, HotkeyConfig::defaults(kNow));
-        }
-        EXPECT_EQ(capture.log().contains(
-                      "[hotkey] HotkeyConfig load failed, using defaults (file exists but decode failed)"),
-                  row.logged);
-        EXPECT_EQ(fs::exists(file()), row.file.has_value());
-        EXPECT_EQ(fs::exists(file()) ? read(file()) : std::string(), row.file.value_or(""));
+        EXPECT_EQ(HotkeyConfig::load(kNow), HotkeyConfig::defaults(kNow));
+        EXPECT_TRUE(capture.log().contains(
+            "[hotkey] HotkeyConfig load failed, using defaults (file exists but decode failed)"));
+        EXPECT_EQ(read(file()), bytes);
     }
 }
 
-TEST_F(HotkeyConfigTest, aSaveWritesOneCompactLineWithTheDateInSecondsSince2001AndLoadsBackTheSame) {
+TEST_F(HotkeyConfigTest, aTableOfAnOlderVersionIsReplacedByTheDefaultsAndItsBindingsAreLost) {
+    for (int version : {0, 1, 2}) {
+        SCOPED_TRACE(version);
+        write(file(),
+              R"({"version":)" + std::to_string(version) +
+                  R"(,"bindings":[{"action":"push.left","key":"J","modifiers":["ctrl"],"enabled":true}],)"
+                  R"("disabled":["push.right"]})");
+        capture.console().clear();
+
+        EXPECT_EQ(HotkeyConfig::load(kNow), HotkeyConfig::defaults(kNow));
+        EXPECT_EQ(capture.console().count("[Korvane] HotkeyConfig: upgrading from v" +
+                                          std::to_string(version) + " to v3, replacing with defaults"),
+                  1u);
+        const json written = stored();
+        EXPECT_EQ(written["version"], 3);
+        EXPECT_EQ(actions(written), defaultActions);
+        EXPECT_EQ(written["bindings"][3]["key"], "Q");
+        EXPECT_EQ(written["disabled"], json::array());
+    }
+}
+
+TEST_F(HotkeyConfigTest, aCurrentTableGainsTheDefaultsItLacksAtItsEndAndKeepsWhatTheUserChanged) {
+    // The user moved push.left to J, bound it a second time, removed every other default and added an
+    // action of their own; the file is of a later version and has never been stamped.
+    write(file(),
+          R"({"version":4,"bindings":[)"
+          R"({"action":"push.left","key":"J","modifiers":["ctrl"],"enabled":true},)"
+          R"({"action":"my.own","key":"K","modifiers":["hyper"],"enabled":true},)"
+          R"({"action":"push.left","key":"L","modifiers":[],"enabled":false}],"disabled":["d"],"extra":1})");
+    const HotkeyConfig table = HotkeyConfig::load(kNow);
+
+    std::vector<std::string> expected = {"push.left", "my.own", "push.left"};
+    for (const auto& action : defaultActions)
+        if (action != "push.left") expected.push_back(action);
+    EXPECT_EQ(actions(table), expected) << "defaults in default order, after the user's own";
+    EXPECT_EQ(table.bindings[0], (HotkeyConfig::HotkeyBinding{"push.left", "J", {"ctrl"}, true}));
+    EXPECT_EQ(table.bindings[1], (HotkeyConfig::HotkeyBinding{"my.own", "K", {"hyper"}, true}));
+    EXPECT_EQ(table.bindings[6], (HotkeyConfig::HotkeyBinding{"push.right", "W", {"ctrl", "alt"}, true}));
+    EXPECT_EQ(table.version, 4) << "a later version is kept as it is";
+    EXPECT_EQ(table.disabled, std::vector<std::string>{"d"});
+    EXPECT_EQ(table.lastModified, kNow);
+    EXPECT_TRUE(capture.log().contains(
+        "[hotkey] HotkeyConfig: merged 12 new default bindings: [\"cycle.forward\", \"cycle.backward\", "
+        "\"push.region.dynamic\", \"push.right\", \"push.display.prev\", \"push.display.next\", "
+        "\"focus.left\", "
+        "\"focus.right\", \"globalSwitcher.toggle\", \"sceneSwitcher.toggle\", \"scene.save\", "
+        "\"scene.update\"]"));
+
+    const json written = stored();
+    EXPECT_EQ(actions(written), expected);
+    EXPECT_EQ(written["version"], 4);
+    EXPECT_EQ(written["lastModified"], fileSeconds(kNow));
+    EXPECT_FALSE(written.contains("extra"));
+
+    // An empty list gains all thirteen.
+    write(file(), R"({"version":3,"bindings":[],"disabled":[]})");
+    EXPECT_EQ(actions(HotkeyConfig::load(kNow)), defaultActions);
+    EXPECT_EQ(actions(stored()), defaultActions);
+}
+
+TEST_F(HotkeyConfigTest, aSaveWritesOneCompactLineStampedWithItsTimeInSecondsSince2001) {
     HotkeyConfig table = HotkeyConfig::defaults(kNow);
     table.disabled = {"scene.update"};
-    table.lastModified = (978'307'200LL + 86'400) * kNanosPerSecond + 500'000'000; // 2001-01-02 00:00:00.5
-    table.save();
+    table.lastModified.reset();
+    const Nanos when = kReferenceDate + 86'400LL * kNanosPerSecond + 500'000'000; // 2001-01-02 00:00:00.5
+    table.save(when);
 
     const std::string bytes = read(file());
     EXPECT_EQ(bytes.find('\n'), std::string::npos);
+    EXPECT_EQ(bytes.find(": "), std::string::npos);
     EXPECT_EQ(json::parse(bytes)["lastModified"], 86400.5);
-    EXPECT_EQ(HotkeyConfig::load(kNow), table);
-
-    table.lastModified.reset();
-    table.save();
-    EXPECT_FALSE(json::parse(read(file())).contains("lastModified"));
+    EXPECT_FALSE(table.lastModified.has_value()) << "the caller's value keeps its own stamp";
+    HotkeyConfig expected = table;
+    expected.lastModified = when;
+    EXPECT_EQ(HotkeyConfig::load(kNow), expected);
 }
 
 TEST_F(HotkeyConfigTest, aSaveOverATableThatCouldNotBeReadKeepsItsBytesAndAFailedSaveIsLogged) {
     write(file(), "{\"version\":3, hand-edited");
-    HotkeyConfig::defaults(kNow).save();
+    EXPECT_EQ(HotkeyConfig::load(kNow), HotkeyConfig::defaults(kNow));
+    EXPECT_EQ(read(file()), "{\"version\":3, hand-edited") << "a load leaves it";
+    HotkeyConfig::defaults(kNow).save(kNow);
     EXPECT_EQ(HotkeyConfig::load(kNow), HotkeyConfig::defaults(kNow));
     std::size_t kept = 0;
     for (const auto& entry : fs::directory_iterator(home))
@@ -96,7 +178,7 @@ TEST_F(HotkeyConfigTest, aSaveOverATableThatCouldNotBeReadKeepsItsBytesAndAFaile
 
     fs::remove(file());
     fs::create_directories(file() / "in-the-way");
-    HotkeyConfig::defaults(kNow).save();
+    HotkeyConfig::defaults(kNow).save(kNow);
     EXPECT_TRUE(capture.log().contains("[app] HotkeyConfig save failed: "));
 }
 

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <numeric>
 #include <stdexcept>
 
 using namespace korvane;
@@ -301,6 +303,26 @@ TEST_F(LayoutLibraryTest, aTreeTooDeepToReadBackIsRefusedAndThePreviousFileKept)
     library.saveUserLayout(deep);
     EXPECT_TRUE(logged("Failed to save layout layout.d: The layout tree nests 601 levels; at most 512"));
     EXPECT_EQ(read(layouts() / "layout.d.json"), userLayout("layout.d", "D"));
+}
+
+// Every region of a tree as deep as a file can hold is renumbered: none keeps an old id that could
+// clash with the new 1…n. The ids count down the chain, so reading order renumbers nearly all of them.
+TEST_F(LayoutLibraryTest, aTreeAsDeepAsAFileCanHoldIsSavedWithEveryRegionRenumbered) {
+    for (std::int64_t regions : {151, 512}) {
+        LayoutNode tree = LayoutNode::region(1);
+        for (std::int64_t id = 2; id <= regions; ++id)
+            tree = LayoutNode::split(SplitAxis::horizontal, 0.5, LayoutNode::region(id), std::move(tree));
+        ConfigZoneSet set = userSet("layout.deep");
+        set.layoutTree = std::move(tree);
+        library.saveUserLayout(set);
+
+        const auto stored = json::parse(read(layouts() / "layout.deep.json"))["layoutTree"].get<LayoutNode>();
+        std::vector<std::int64_t> ids = stored.regionIDs();
+        std::sort(ids.begin(), ids.end());
+        std::vector<std::int64_t> expected(static_cast<std::size_t>(regions));
+        std::iota(expected.begin(), expected.end(), 1);
+        EXPECT_EQ(ids, expected) << regions;
+    }
 }
 
 TEST_F(LayoutLibraryTest, savingOverAnUnreadableLayoutFileKeepsItsBytesAside) {

@@ -191,6 +191,21 @@ TEST(LayoutMemoryStore, remappingDisplaysMergesEntriesAndKeepsTheLaterClaim) {
     }
 }
 
+// A store that holds only slot lists, or only claims, is re-keyed all the same.
+TEST(LayoutMemoryStore, remappingMovesEitherMapWhenTheOtherIsEmpty) {
+    auto moved = [](const std::string& d) { return d == "OLD" ? std::string("NEW") : d; };
+    LayoutMemoryStore slotsOnly;
+    slotsOnly.map["OLD___L"].regionToSlots = {{1, {"a"}}};
+    EXPECT_TRUE(slotsOnly.remapDisplayUUIDs(moved));
+    EXPECT_EQ(slotsOnly.regionToSlots("NEW", "L"), (RegionSlots{{1, {"a"}}}));
+
+    LayoutMemoryStore claimsOnly;
+    claimsOnly.recordSlotClaims("OLD", "L", {claim("s1", 1, kStart)});
+    EXPECT_TRUE(claimsOnly.remapDisplayUUIDs(moved));
+    EXPECT_EQ(claimsOnly.slotClaimSnapshots("NEW", "L").size(), 1u);
+    EXPECT_TRUE(claimsOnly.slotClaimSnapshots("OLD", "L").empty());
+}
+
 TEST(LayoutMemoryStore, remappingLeavesUnsplittableKeysAndSplitsAtTheFirstSeparator) {
     LayoutMemoryStore store;
     for (const char* key : {"nokey", "___L", "D___", "D___layout___x"})

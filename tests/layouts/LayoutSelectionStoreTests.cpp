@@ -22,3 +22,17 @@ TEST_F(SupportFolderTest, selectionSavesCompactlyAndReadsBackOnlyItsOwnShape) {
         EXPECT_TRUE(LayoutSelectionStore::load().lastByDisplay.empty()) << text;
     }
 }
+
+// The selection's file is in the application-support folder, made when missing; a support path that is
+// a file is no place for it.
+TEST_F(SupportFolderTest, selectionFileIsInTheSupportFolderMadeWhenMissing) {
+    const std::filesystem::path fresh = home / "fresh";
+    desktop->process().setEnvironment("KORVANE_HOME", fresh.string());
+    EXPECT_EQ(LayoutSelectionStore::fileURL(), fresh / "layout-selection.json");
+    LayoutSelectionStore::save(LayoutSelection{{{"D1", "layout.a"}}});
+    EXPECT_EQ(read(LayoutSelectionStore::fileURL()), R"({"lastByDisplay":{"D1":"layout.a"}})");
+
+    write(home / "blocked", "");
+    desktop->process().setEnvironment("KORVANE_HOME", (home / "blocked").string());
+    EXPECT_THROW(LayoutSelectionStore::fileURL(), std::filesystem::filesystem_error);
+}

@@ -164,6 +164,13 @@ TEST(LayoutTreeEditor, renumberingUsesTheUnitSquare) {
     auto m = editor(H(0.5, R(2, "left"), R(1)));
     EXPECT_EQ(m.normalizeRegionIDs(), (RegionIDMap{{2, 1}, {1, 2}}));
     EXPECT_EQ(m.root(), H(0.5, R(1, "left"), R(2)));
+
+    // A chain far deeper than any region is placed still has every region renumbered.
+    LayoutNode chain = R(1);
+    for (std::int64_t id = 2; id <= 300; ++id)
+        chain = H(0.5, R(id), std::move(chain));
+    auto deep = editor(std::move(chain));
+    EXPECT_EQ(deep.normalizeRegionIDs().size(), 300u);
 }
 
 TEST(LayoutTreeEditor, roundTripThroughTheStoredForm) {

@@ -111,7 +111,7 @@ TEST(LayoutTreeModel, renumberingFollowsReadingOrder) {
     EXPECT_LT(map.at(9), map.at(8));
 }
 
-TEST(LayoutTreeModel, deepTreesAreCutBelowDepth99WithOneLinePerCutBranch) {
+TEST(LayoutTreeModel, deepTreesArePlacedDownToDepth99AndRenumberedDownToWhatAFileCanHold) {
     sim::ScopedLogCapture capture;
     // 99 splits place every region; with 100, the last split's two regions sit at depth 100.
     EXPECT_EQ(model(chain(99)).zones(Rect{0, 0, 1000, 1000}).size(), 100u);
@@ -119,15 +119,20 @@ TEST(LayoutTreeModel, deepTreesAreCutBelowDepth99WithOneLinePerCutBranch) {
     EXPECT_EQ(model(chain(100)).zones(Rect{0, 0, 1000, 1000}).size(), 99u);
     EXPECT_EQ(capture.console().count("[LayoutTreeModel] ERROR: computeZones exceeded max depth 100"), 2u);
 
-    LayoutTreeModel deep = model(chain(100));
-    EXPECT_EQ(deep.normalizedRegionIDMap(Rect{0, 0, 1e6, 1e6}).size(), 99u);
-    EXPECT_EQ(capture.console().count("[LayoutTreeModel] ERROR: remapIDs exceeded max depth 100!"), 2u);
-    auto ids = deep.root.regionIDs(); // the two regions out of reach keep their ids
-    EXPECT_EQ(std::vector<std::int64_t>(ids.end() - 2, ids.end()), (std::vector<std::int64_t>{100, 101}));
+    // Renumbering reaches the 512 levels a stored tree may have; the two regions of a chain one split
+    // longer sit below that, keep their ids and get a line each.
+    const std::tuple<int, std::size_t, std::size_t> rows[] = {{100, 101, 0}, {511, 512, 0}, {512, 511, 2}};
+    for (const auto& [splits, renumbered, lines] : rows) {
+        capture.console().clear();
+        LayoutTreeModel deep = model(chain(splits));
+        EXPECT_EQ(deep.normalizedRegionIDMap(Rect{0, 0, 1e6, 1e6}).size(), renumbered) << splits;
+        EXPECT_EQ(capture.console().count("[LayoutTreeModel] ERROR: remapIDs exceeded max depth 512!"), lines)
+            << splits;
+    }
 
     // The split at depth 99 has both children at depth 100: each branch is cut once.
     std::vector<std::string> problems;
-    deep.validateRatios(chain(101), problems, 0);
+    model(R(1)).validateRatios(chain(101), problems, 0);
     EXPECT_EQ(problems, std::vector<std::string>(2, "validateRatios exceeded max depth 100"));
 }
 

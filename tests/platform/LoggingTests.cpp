@@ -94,5 +94,20 @@ TEST(Logging, streamSinkWritesTimeLevelCategoryTextAndDropsLowerLevels) {
     EXPECT_TRUE(std::regex_match(out, expected)) << out;
 }
 
+// KORVANE_LOG_LEVEL takes the names the lines print; any other text names no level.
+TEST(Logging, levelNamesReadBackAsTheirLevelsAndNothingElseNamesOne) {
+    const std::pair<const char*, LogLevel> rows[] = {{"debug", LogLevel::debug},
+                                                     {"info", LogLevel::info},
+                                                     {"default", LogLevel::notice},
+                                                     {"error", LogLevel::error},
+                                                     {"fault", LogLevel::fault}};
+    for (const auto& [name, level] : rows) {
+        EXPECT_EQ(parseLogLevel(name), level) << name;
+        EXPECT_STREQ(logLevelName(level), name);
+    }
+    for (const char* other : {"", "notice", "Error", "fault ", "warning"})
+        EXPECT_EQ(parseLogLevel(other), std::nullopt) << other;
+}
+
 } // namespace
 } // namespace korvane::platform

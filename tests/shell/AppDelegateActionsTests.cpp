@@ -6,10 +6,12 @@
 
 #include "app/StatusBarEventBus.h"
 #include "input/HotkeyConfig.h"
+#include "ui/overlays/ToastHUDController.h"
 #include "ui/settings/SettingsViewModel.h"
 #include "ui/settings/SettingsWindowController.h"
 #include "ui/switchers/GlobalSwitcherWindowController.h"
 
+#include <QCoreApplication>
 #include <QWidget>
 
 #include <gtest/gtest.h>
@@ -36,12 +38,14 @@ class AppDelegateActionsTest : public korvane::testing::LaunchTest {
             if (call.pid == ::getpid() && (call.options & platform::kActivateIgnoringOtherApps)) ++n;
         return n;
     }
+    // Every default action, push-left moved to control+J: a table that loads as it is stored.
     static HotkeyConfig customTable() {
-        HotkeyConfig table;
-        table.bindings = {{"push.left", "J", {"ctrl"}, true}};
-        table.lastModified = 1'780'000'000LL * kNanosPerSecond;
+        HotkeyConfig table = HotkeyConfig::defaults(kStamp);
+        table.bindings[3] = {"push.left", "J", {"ctrl"}, true};
         return table;
     }
+    static void store(const HotkeyConfig& table) { table.save(kStamp); }
+    static constexpr Nanos kStamp = 1'780'000'000LL * kNanosPerSecond;
 };
 
 TEST_F(AppDelegateActionsTest, windowsAskedForInTheMenuOpen150msLaterAndQuitEndsAtOnce) {
@@ -102,7 +106,7 @@ TEST_F(AppDelegateActionsTest, theSecondOpeningOfThePreferencesReusesTheWindowAn
 
 TEST_F(AppDelegateActionsTest,
        startUpReadsTheStoredHotKeysAndTheSettingsSaveAndResetThemThroughTheApplication) {
-    customTable().save();
+    store(customTable());
     launch();
     EXPECT_EQ(app->hotkeyConfig(), customTable());
 
@@ -114,7 +118,7 @@ TEST_F(AppDelegateActionsTest,
     edited.bindings.push_back({"focus.left", "H", {"ctrl"}, true});
     callbacks.updateHotkeyConfigHandler(edited);
     EXPECT_EQ(app->hotkeyConfig(), edited);
-    EXPECT_EQ(HotkeyConfig::load(0), edited);
+    EXPECT_EQ(HotkeyConfig::load(0).bindings, edited.bindings);
 
     const HotkeyConfig defaults = HotkeyConfig::defaults(desktop->loop().wallClock());
     EXPECT_EQ(callbacks.resetHotkeyConfigHandler(), defaults);
@@ -122,7 +126,7 @@ TEST_F(AppDelegateActionsTest,
     EXPECT_EQ(HotkeyConfig::load(0), defaults);
 
     // With the application gone the reset still answers the defaults, but writes nothing.
-    customTable().save();
+    store(customTable());
     const auto model = app->settingsWC()->viewModel;
     desktop->loop().runUntilIdle(); // the rescue at launch holds the application until it has run
     app.reset();
@@ -153,11 +157,46 @@ TEST_F(AppDelegateActionsTest, theSwitcherHotKeyOpensOnTheScreenTheUserWorksOnAn
     const auto switcher = app->globalSwitcherWC();
     ASSERT_TRUE(switcher);
     EXPECT_EQ(switcher->screen().displayUUID, "D2");
+    EXPECT_TRUE(switcher->isWindowVisible());
 
+    // The next toggle closes it, the one after opens the same switcher where the user is then.
     desktop->screens().setMouseLocation(Point{100, 100});
     app->toggleGlobalSwitcherFromHotkey();
+    EXPECT_FALSE(switcher->isWindowVisible());
+    app->toggleGlobalSwitcherFromHotkey();
     EXPECT_EQ(app->globalSwitcherWC(), switcher);
+    EXPECT_TRUE(switcher->isWindowVisible());
     EXPECT_EQ(switcher->screen().displayUUID, "D1");
+}
+
+TEST_F(AppDelegateActionsTest,
+       aToastStandsOnTheNamedDisplaysScreenElseTheMainScreenAndNowhereWithoutAScreen) {
+    const int side = desktop->screens().addDisplay({.frame = Rect{1920, 0, 1440, 900}, .uuid = "D2"});
+    desktop->loop().runUntilIdle();
+    launch();
+    auto toasts = std::make_shared<ToastHUDController>(*desktop);
+    ToastHUDController::setShared(toasts);
+    auto shownOn = [&](const std::string& uuid) {
+        QWidget* toast = toasts->window(uuid);
+        return toast && toast->isVisible();
+    };
+
+    app->showToast("Only one display", "D2", 0.5);
+    EXPECT_TRUE(shownOn("D2"));
+    // Centred on the side display's screen.
+    EXPECT_LE(std::abs(toasts->window("D2")->geometry().center().x() * 2 + 1 - (2 * 1920 + 1440)), 1);
+    app->showToast("Window not in any zone", "UNPLUGGED", 0.5);
+    EXPECT_TRUE(shownOn("D1"));
+    desktop->loop().advance(milliseconds(500));
+    EXPECT_FALSE(shownOn("D1"));
+    EXPECT_FALSE(shownOn("D2"));
+
+    desktop->screens().removeDisplay(side);
+    desktop->screens().removeDisplay(side - 1); // the main display, added first
+    app->showToast("Window not in any zone", "", 0.5);
+    EXPECT_FALSE(shownOn("D1"));
+    ToastHUDController::setShared(nullptr);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 } // namespace

@@ -283,5 +283,32 @@ TEST_F(MappingTransactionTest, pruneWithAnAgeBeyondTheClockKeepsEverythingInstea
     }
 }
 
+// Stages and sources are told by the exact text the claim lines print; other text names none.
+TEST(MappingIntentNames, readBackFromTheirExactTextOnly) {
+    const std::pair<const char*, S> stages[] = {{"intent", S::intent},
+                                                {"resolved", S::resolved},
+                                                {"committed", S::committed},
+                                                {"expired", S::expired},
+                                                {"cancelled", S::cancelled}};
+    for (const auto& [text, stage] : stages) {
+        EXPECT_EQ(mappingIntentStageFrom(text), stage) << text;
+        EXPECT_EQ(toString(stage), text);
+    }
+    using Src = MappingIntentSource;
+    const std::pair<const char*, Src> sources[] = {
+        {"layout.apply", Src::layoutApply},   {"hotkey.push", Src::hotkeyPush},
+        {"manual.push", Src::manualPush},     {"tracker.create", Src::trackerCreate},
+        {"autolaunch", Src::autoLaunch},      {"gather", Src::gather},
+        {"gather.global", Src::gatherGlobal}, {"display.change", Src::displayChange}};
+    for (const auto& [text, source] : sources) {
+        EXPECT_EQ(mappingIntentSourceFrom(text), source) << text;
+        EXPECT_EQ(toString(source), text);
+    }
+    for (const char* other : {"", "Intent", "canceled", "autoLaunch", "hotkey.push "}) {
+        EXPECT_EQ(mappingIntentStageFrom(other), std::nullopt) << other;
+        EXPECT_EQ(mappingIntentSourceFrom(other), std::nullopt) << other;
+    }
+}
+
 } // namespace
 } // namespace korvane

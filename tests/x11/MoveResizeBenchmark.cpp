@@ -68,6 +68,7 @@ struct NoSleepPlatform final : Platform {
     FolderWatcher& folderWatcher() override { return inner.folderWatcher(); }
     ProcessInfo& processInfo() override { return inner.processInfo(); }
     LoginItems& loginItems() override { return inner.loginItems(); }
+    HotKeys& hotKeys() override { return inner.hotKeys(); }
     Platform& inner;
     NoSleepLoop loop;
 };

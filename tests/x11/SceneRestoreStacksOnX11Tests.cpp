@@ -73,8 +73,7 @@ class SceneRestoreStacksOnX11Test : public CoreOnX11Test {
     std::map<std::string, std::string> saved_;
 };
 
-TEST_F(SceneRestoreStacksOnX11Test,
-       theXtermAndTheLaunchedClientsWindowEachTopTheStackOfTheirZone) {
+TEST_F(SceneRestoreStacksOnX11Test, theXtermAndTheLaunchedClientsWindowEachTopTheStackOfTheirZone) {
     desktop->userDefaults().set(SceneRestoreEngine::kParkUnmanagedWindowsKey, true);
     auto app = AppDelegate::create(*desktop);
     app->tracker()->delegate = app->newWindowPlacement();

@@ -148,6 +148,12 @@ AXError SimAccessibility::readWindow(const AXElement& element, const std::string
         out = *v;
         return AXError::success;
     };
+    auto boolean = [&](bool b) {
+        if (w->booleansAsNumbers)
+            out = b ? 1.0 : 0.0;
+        else
+            out = b;
+    };
     if (attribute == "AXRole") {
         out = w->role;
     } else if (attribute == "AXSubrole") {
@@ -159,13 +165,13 @@ AXError SimAccessibility::readWindow(const AXElement& element, const std::string
     } else if (attribute == "AXSize") {
         out = w->frame.size;
     } else if (attribute == "AXMinimized") {
-        out = w->minimized;
+        boolean(w->minimized);
     } else if (attribute == "AXFullscreen") {
-        out = w->fullscreen;
+        boolean(w->fullscreen);
     } else if (attribute == "AXMain") {
-        out = app && app->mainWindow == w->token;
+        boolean(app && app->mainWindow == w->token);
     } else if (attribute == "AXFocused") {
-        out = app && app->focusedWindow == w->token;
+        boolean(app && app->focusedWindow == w->token);
     } else if (attribute == "AXWindowNumber") {
         return number(WindowNumberAttribute::standard);
     } else if (attribute == "_AXWindow") {

@@ -9,7 +9,7 @@ SimDesktop::SimDesktop()
     : loop_(std::make_unique<SimRunLoop>()), defaults_(std::make_unique<SimUserDefaults>()),
       notifications_(std::make_unique<SimNotificationCenter>(*loop_)),
       folders_(std::make_unique<SimFolderWatcher>(*loop_)), process_(std::make_unique<SimProcessInfo>()),
-      loginItems_(std::make_unique<SimLoginItems>(*process_)),
+      loginItems_(std::make_unique<SimLoginItems>(*process_)), hotKeys_(std::make_unique<SimHotKeys>(*loop_)),
       model_(std::make_shared<SimModel>(*loop_, *notifications_)),
       accessibility_(std::make_unique<SimAccessibility>(*model_)),
       windowServer_(std::make_unique<SimWindowServer>(*model_)),

@@ -5,6 +5,7 @@
 #include "platform/Platform.h"
 #include "platform/sim/SimAccessibility.h"
 #include "platform/sim/SimFolderWatcher.h"
+#include "platform/sim/SimHotKeys.h"
 #include "platform/sim/SimLoginItems.h"
 #include "platform/sim/SimNotificationCenter.h"
 #include "platform/sim/SimProcessInfo.h"
@@ -38,6 +39,7 @@ class SimDesktop final : public platform::Platform {
     SimFolderWatcher& folderWatcher() override { return *folders_; }
     SimProcessInfo& processInfo() override { return *process_; }
     SimLoginItems& loginItems() override { return *loginItems_; }
+    SimHotKeys& hotKeys() override { return *hotKeys_; }
 
     SimRunLoop& loop() { return *loop_; }
     SimUserDefaults& defaults() { return *defaults_; }
@@ -57,6 +59,7 @@ class SimDesktop final : public platform::Platform {
     std::unique_ptr<SimFolderWatcher> folders_;
     std::unique_ptr<SimProcessInfo> process_;
     std::unique_ptr<SimLoginItems> loginItems_;
+    std::unique_ptr<SimHotKeys> hotKeys_;
     std::shared_ptr<SimModel> model_;
     std::unique_ptr<SimAccessibility> accessibility_;
     std::unique_ptr<SimWindowServer> windowServer_;

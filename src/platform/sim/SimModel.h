@@ -55,6 +55,7 @@ struct SimWindow {
     std::optional<Nanos> numberAppearsAt;
     bool titleInList = true;
     bool numberOutlivesWindow = true;
+    bool booleansAsNumbers = false;
 };
 
 struct SimChild {
@@ -90,6 +91,7 @@ class SimModel : public std::enable_shared_from_this<SimModel> {
 
     std::vector<SimDisplay> displays; // insertion order
     int mainDisplay = 0;
+    bool namesMainDisplay = true; // false: mainScreen() answers nothing all the same
     int nextDisplayID = 1;
     std::uint32_t nextDisplayNumber = 1;
     Point mouse;

@@ -40,6 +40,7 @@ std::vector<ScreenInfo> SimScreens::screens() {
 
 std::optional<ScreenInfo> SimScreens::mainScreen() {
     std::lock_guard lock(model_.mutex);
+    if (!model_.namesMainDisplay) return std::nullopt;
     if (const auto* main = model_.mainDisplayLocked()) return main->info;
     return std::nullopt;
 }
@@ -110,6 +111,11 @@ void SimScreens::setMainDisplay(int id) {
     requireDisplay(model_, id);
     model_.mainDisplay = id;
     model_.postNotificationLocked(platform::kScreenParametersDidChange, nlohmann::json::object());
+}
+
+void SimScreens::setNamesMainScreen(bool names) {
+    std::lock_guard lock(model_.mutex);
+    model_.namesMainDisplay = names;
 }
 
 void SimScreens::setMouseLocation(Point location) {

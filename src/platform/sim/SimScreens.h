@@ -29,6 +29,10 @@ class SimScreens final : public platform::Screens {
     void setVisibleFrame(int id, const Rect& visibleFrame);
     void setBackingScale(int id, double scale);
     void setMainDisplay(int id);
+    // While false, mainScreen() answers nothing though displays are connected, for the fallbacks of code
+    // that must cope with a desktop naming no main screen. The primary display still places the windows
+    // and leads screens(); nothing is announced.
+    void setNamesMainScreen(bool names);
     void setMouseLocation(Point location);
     void setCompositing(bool compositing);
     std::optional<platform::ScreenInfo> display(int id) const;

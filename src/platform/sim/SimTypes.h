@@ -82,6 +82,9 @@ struct SimWindowSpec {
     // Once closed, the element still answers its number attribute (and its pid), as a destroyed element
     // does to the observers that hear of its end; false: it answers invalidUIElement for everything.
     bool numberOutlivesWindow = true;
+    // Answers its Boolean attributes ("AXMinimized", "AXMain", …) as the numbers 0 and 1, as some
+    // applications do.
+    bool booleansAsNumbers = false;
 };
 
 // A UI element inside a window, for walks from a focused element up to its window.

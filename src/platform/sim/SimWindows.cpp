@@ -51,6 +51,7 @@ std::uint32_t SimWindows::open(pid_t pid, const SimWindowSpec& desc) {
     w.numberAppearsAt = desc.numberAppearsAt;
     w.titleInList = desc.titleInList;
     w.numberOutlivesWindow = desc.numberOutlivesWindow;
+    w.booleansAsNumbers = desc.booleansAsNumbers;
     const std::uint64_t token = w.token;
     const AXElement el = SimModel::elementOf(w);
     model_.windows.emplace(token, std::move(w));
@@ -101,6 +102,7 @@ std::uint32_t SimWindows::recreate(std::uint32_t number, std::optional<std::uint
         desc.numberAttribute = w.numberAttribute;
         desc.titleInList = w.titleInList;
         desc.numberOutlivesWindow = w.numberOutlivesWindow;
+        desc.booleansAsNumbers = w.booleansAsNumbers;
         wasFocused = app.focusedWindow == w.token;
         wasMain = app.mainWindow == w.token;
         wasFront = !model_.zOrder.empty() && model_.zOrder.front() == w.token;
@@ -170,11 +172,6 @@ Rect SimWindows::frame(std::uint32_t number) const {
 Rect SimWindows::frameTopLeft(std::uint32_t number) const {
     std::lock_guard lock(model_.mutex);
     return model_.requireWindowLocked(number).frame;
-}
-
-bool SimWindows::exists(std::uint32_t number) const {
-    std::lock_guard lock(model_.mutex);
-    return model_.windowByNumberLocked(number) != nullptr;
 }
 
 AXElement SimWindows::element(std::uint32_t number) const {

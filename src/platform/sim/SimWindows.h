@@ -37,7 +37,6 @@ class SimWindows {
 
     Rect frame(std::uint32_t number) const;
     Rect frameTopLeft(std::uint32_t number) const;
-    bool exists(std::uint32_t number) const;
     platform::AXElement element(std::uint32_t number) const;
     // Every open window, front to back.
     std::vector<std::uint32_t> frontToBack() const;

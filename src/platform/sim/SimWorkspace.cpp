@@ -155,6 +155,49 @@ void SimWorkspace::setHasPrivacyPanes(bool has) {
     model_.hasPrivacyPanes = has;
 }
 
+std::optional<platform::IconImage> SimWorkspace::iconForRunningApplication(pid_t pid) {
+    std::lock_guard lock(model_.mutex);
+    ++iconRequests_;
+    auto app = model_.apps.find(pid);
+    auto icon = appIcons_.find(pid);
+    if (app == model_.apps.end() || icon == appIcons_.end()) return std::nullopt;
+    return icon->second;
+}
+
+std::optional<platform::IconImage> SimWorkspace::iconForFile(const std::string& path) {
+    std::lock_guard lock(model_.mutex);
+    ++iconRequests_;
+    auto icon = fileIcons_.find(path);
+    if (icon == fileIcons_.end()) return std::nullopt;
+    return icon->second;
+}
+
+std::optional<platform::IconImage> SimWorkspace::genericApplicationIcon() {
+    std::lock_guard lock(model_.mutex);
+    ++iconRequests_;
+    return genericIcon_;
+}
+
+void SimWorkspace::setApplicationIcon(pid_t pid, platform::IconImage icon) {
+    std::lock_guard lock(model_.mutex);
+    appIcons_[pid] = std::move(icon);
+}
+
+void SimWorkspace::setFileIcon(const std::string& path, platform::IconImage icon) {
+    std::lock_guard lock(model_.mutex);
+    fileIcons_[path] = std::move(icon);
+}
+
+void SimWorkspace::setGenericApplicationIcon(std::optional<platform::IconImage> icon) {
+    std::lock_guard lock(model_.mutex);
+    genericIcon_ = std::move(icon);
+}
+
+std::size_t SimWorkspace::iconRequestCount() const {
+    std::lock_guard lock(model_.mutex);
+    return iconRequests_;
+}
+
 platform::ScriptResult SimWorkspace::runScript(const std::string& source) {
     std::lock_guard lock(model_.mutex);
     model_.settleLocked();

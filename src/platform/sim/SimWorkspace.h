@@ -36,6 +36,11 @@ class SimWorkspace final : public platform::Workspace {
     // (by default it activates the application, launching it first when needed); any other text is
     // answered as not understood.
     platform::ScriptResult runScript(const std::string& source) override;
+    // The pictures a test gave: a running application's (only while it runs), an installed application's
+    // by its URL, and the generic one; nothing otherwise. Every request is counted.
+    std::optional<platform::IconImage> iconForRunningApplication(pid_t pid) override;
+    std::optional<platform::IconImage> iconForFile(const std::string& path) override;
+    std::optional<platform::IconImage> genericApplicationIcon() override;
 
     // Test hooks.
     pid_t launch(const SimAppSpec& desc); // announces kDidLaunchApplication through the loop
@@ -51,6 +56,11 @@ class SimWorkspace final : public platform::Workspace {
     void setOpenBehaviour(const std::string& bundleID, OpenBehaviour behaviour);
     void setScriptOutcome(const std::string& bundleID, ScriptOutcome outcome);
     void setHasPrivacyPanes(bool has);
+    void setApplicationIcon(pid_t pid, platform::IconImage icon);
+    void setFileIcon(const std::string& path, platform::IconImage icon);
+    void setGenericApplicationIcon(std::optional<platform::IconImage> icon);
+    // Icon requests of any of the three kinds so far.
+    std::size_t iconRequestCount() const;
 
     struct ActivateCall {
         pid_t pid = 0;
@@ -73,6 +83,10 @@ class SimWorkspace final : public platform::Workspace {
     std::vector<std::string> urls_;
     std::map<std::string, OpenBehaviour> openBehaviours_;
     std::map<std::string, ScriptOutcome> scriptOutcomes_;
+    std::map<pid_t, platform::IconImage> appIcons_;
+    std::map<std::string, platform::IconImage> fileIcons_;
+    std::optional<platform::IconImage> genericIcon_;
+    std::size_t iconRequests_ = 0;
 };
 
 } // namespace korvane::sim

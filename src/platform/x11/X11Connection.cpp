@@ -7,6 +7,7 @@
 
 #include <xcb/randr.h>
 #include <xcb/res.h>
+#include <xcb/xinput.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -94,6 +95,15 @@ std::unique_ptr<X11Connection> X11Connection::open(const std::string& displayNam
         c->hasClientPids_ = version && (version->server_major > 1 ||
                                         (version->server_major == 1 && version->server_minor >= 2));
     }
+    // Key presses that go to another client (a combination it grabbed) still show as raw events.
+    const xcb_query_extension_reply_t* xinput = xcb_get_extension_data(c->conn_, &xcb_input_id);
+    if (xinput && xinput->present) {
+        XcbReply<xcb_input_xi_query_version_reply_t> version(
+            xcb_input_xi_query_version_reply(c->conn_, xcb_input_xi_query_version(c->conn_, 2, 2), nullptr));
+        c->hasXInput2_ = version && (version->major_version > 2 ||
+                                     (version->major_version == 2 && version->minor_version >= 1));
+        c->xinputOpcode_ = xinput->major_opcode;
+    }
     // The root's properties carry the client list, the active window and the work area; its
     // ConfigureNotify is the only sign of a monitor added or removed on some servers.
     const std::uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE | XCB_EVENT_MASK_STRUCTURE_NOTIFY;
@@ -117,6 +127,21 @@ int X11Connection::fileDescriptor() const {
 
 bool X11Connection::isBroken() const {
     return xcb_connection_has_error(conn_) != 0;
+}
+
+bool X11Connection::selectRootXInputEvents(std::uint32_t add, std::uint32_t remove) {
+    if (!hasXInput2_) return false;
+    const std::uint32_t mask = (rootXInputMask_ | add) & ~remove;
+    struct {
+        xcb_input_event_mask_t head;
+        std::uint32_t bits;
+    } selection{{XCB_INPUT_DEVICE_ALL_MASTER, 1}, mask};
+    auto guard = lock();
+    XcbReply<xcb_generic_error_t> err(
+        xcb_request_check(conn_, xcb_input_xi_select_events_checked(conn_, root_, 1, &selection.head)));
+    if (err) return false;
+    rootXInputMask_ = mask;
+    return true;
 }
 
 void X11Connection::addEventHandler(EventHandler handler) {

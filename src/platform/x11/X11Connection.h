@@ -60,6 +60,14 @@ class X11Connection {
     std::uint8_t randrEventBase() const { return randrEventBase_; }
     // The server names the process behind a local client (X-Resource 1.2).
     bool hasClientPids() const { return hasClientPids_; }
+    // XInput 2.1 or later, whose raw device events reach a selection on the root even while another
+    // client grabs the device; the major opcode its events carry in their `extension` field.
+    bool hasXInput2() const { return hasXInput2_; }
+    std::uint8_t xinputOpcode() const { return xinputOpcode_; }
+    // Adds and removes XInput 2 events (XI event mask bits) in the root window's selection for every
+    // master device. The server keeps one such selection per window and device for this connection, each
+    // replacing the last: every component selects through here. False when the server refuses.
+    bool selectRootXInputEvents(std::uint32_t add, std::uint32_t remove);
 
     // The server went away or the connection broke; every later request fails.
     bool isBroken() const;
@@ -101,6 +109,9 @@ class X11Connection {
     bool hasMonitors_ = false;
     std::uint8_t randrEventBase_ = 0;
     bool hasClientPids_ = false;
+    bool hasXInput2_ = false;
+    std::uint8_t xinputOpcode_ = 0;
+    std::uint32_t rootXInputMask_ = 0;
     std::vector<EventHandler> handlers_;
     mutable std::map<xcb_atom_t, std::string> atomNames_;
     bool reportedBroken_ = false;

@@ -8,6 +8,7 @@
 #include "platform/x11/X11Connection.h"
 #include "platform/x11/X11EventPump.h"
 #include "platform/x11/X11FolderWatcher.h"
+#include "platform/x11/X11HotKeys.h"
 #include "platform/x11/X11LoginItems.h"
 #include "platform/x11/X11NotificationCenter.h"
 #include "platform/x11/X11Observers.h"
@@ -56,6 +57,7 @@ struct X11Desktop::Impl {
     std::unique_ptr<X11Accessibility> accessibility;
     std::unique_ptr<X11WindowServer> windowServer;
     std::unique_ptr<X11Workspace> workspace;
+    std::unique_ptr<X11HotKeys> hotKeys;
     std::unique_ptr<X11EventPump> events;
     std::unique_ptr<SystemSleepWatcher> sleep;
 
@@ -63,6 +65,7 @@ struct X11Desktop::Impl {
         if (loop) loop->stopBackgroundWork();
         sleep.reset();
         events.reset();
+        hotKeys.reset();
         workspace.reset();
         windowServer.reset();
         accessibility.reset();
@@ -112,6 +115,7 @@ std::unique_ptr<X11Desktop> X11Desktop::connect(const std::string& displayName, 
     impl->tracker->addListener(impl->observers.get());
     impl->tracker->addListener(impl->workspace.get());
 
+    impl->hotKeys = std::make_unique<X11HotKeys>(*impl->connection, *impl->loop);
     impl->events = std::make_unique<X11EventPump>(*impl->connection, *impl->loop, *impl->notifications);
     impl->sleep = std::make_unique<SystemSleepWatcher>(*impl->notifications);
     return std::unique_ptr<X11Desktop>(new X11Desktop(std::move(impl)));
@@ -154,6 +158,9 @@ platform::ProcessInfo& X11Desktop::processInfo() {
 }
 platform::LoginItems& X11Desktop::loginItems() {
     return *impl_->loginItems;
+}
+platform::HotKeys& X11Desktop::hotKeys() {
+    return *impl_->hotKeys;
 }
 
 bool X11Desktop::runUntil(const std::function<bool()>& done, Nanos timeout) {

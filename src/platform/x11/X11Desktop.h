@@ -36,6 +36,7 @@ class X11Desktop final : public platform::Platform {
     platform::FolderWatcher& folderWatcher() override;
     platform::ProcessInfo& processInfo() override;
     platform::LoginItems& loginItems() override;
+    platform::HotKeys& hotKeys() override;
 
     // Runs the main loop until `done` holds or `timeout` has passed; whether `done` held.
     bool runUntil(const std::function<bool()>& done, Nanos timeout);

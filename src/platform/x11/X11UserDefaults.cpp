@@ -6,7 +6,6 @@
 #include "platform/Logger.h"
 #include "platform/UTF8.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <pwd.h>
@@ -97,26 +96,12 @@ void X11UserDefaults::writeLocked() {
         }
     }
     preserveBeforeWrite_ = false;
-    const fs::path temp = file_.string() + ".tmp-" + std::to_string(::getpid());
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        out << jsonText(values_, 2) << '\n';
-        out.flush();
-        if (!out) {
-            log().error("Could not write %{public}s", temp.string());
-            fs::remove(temp, ec);
-            return;
-        }
-    }
-    // fsync before the rename, so that a crash leaves the old file or the new one, never half of one.
-    if (FILE* f = std::fopen(temp.c_str(), "rb")) {
-        ::fsync(::fileno(f));
-        std::fclose(f);
-    }
-    fs::rename(temp, file_, ec);
-    if (ec) {
-        log().error("Could not replace %{public}s: %{public}s", file_.string(), ec.message());
-        fs::remove(temp, ec);
+    // The writer every store uses: the old file or the new one survives a crash or a power loss, and the
+    // temporaries of a process killed mid-write are swept by a later write.
+    try {
+        writeFileAtomically(file_, jsonText(values_, 2) + '\n');
+    } catch (const fs::filesystem_error& e) {
+        log().error("Could not write %{public}s: %{public}s", file_.string(), e.code().message());
     }
 }
 

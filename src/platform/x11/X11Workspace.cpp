@@ -5,6 +5,8 @@
 
 #include "platform/Logger.h"
 #include "platform/NotificationCenter.h"
+#include "platform/x11/IconTheme.h"
+#include "platform/x11/NetWMIcon.h"
 #include "platform/x11/X11Connection.h"
 #include "platform/x11/X11ProcessInfo.h"
 #include "platform/x11/X11Query.h"
@@ -15,6 +17,7 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <fstream>
 #include <sstream>
 #include <unistd.h>
 
@@ -41,6 +44,17 @@ std::string trimmed(const std::string& s) {
 }
 
 constexpr std::uint32_t kSourcePager = 2;
+
+// Icons are drawn at 128 pixels; a larger picture scales down better than a smaller one scales up.
+constexpr int kIconPixels = 128;
+
+std::optional<platform::IconImage> iconFile(const std::string& iconName) {
+    auto path = IconTheme::find(iconName, DesktopEntries::dataFolders());
+    if (!path) return std::nullopt;
+    platform::IconImage image;
+    image.path = *path;
+    return image;
+}
 
 } // namespace
 
@@ -191,6 +205,51 @@ std::optional<std::string> X11Workspace::urlForApplication(const std::string& bu
     if (!entry) entry = entries(true).byID(bundleID);
     if (!entry) return std::nullopt;
     return entry->path;
+}
+
+std::optional<platform::IconImage> X11Workspace::iconForRunningApplication(pid_t pid) {
+    std::vector<ClientWindow> clients;
+    {
+        auto guard = connection_.lock();
+        const DesktopState state = fetchDesktopState(connection_);
+        if (!state.ok) return std::nullopt;
+        auto fetched = fetchClients(connection_, state.frontToBack(), kPidPart | kClassPart);
+        if (!fetched) return std::nullopt;
+        clients = std::move(*fetched);
+    }
+    const ClientWindow* first = nullptr;
+    for (const auto& c : clients) {
+        if (!c.exists || c.pid != pid) continue;
+        if (!first) first = &c;
+        const auto value =
+            connection_.readProperty(c.window, connection_.ewmh()._NET_WM_ICON, XCB_ATOM_CARDINAL);
+        if (value && value->format == 32)
+            if (auto image = pickNetWMIcon(value->words(), kIconPixels)) return image;
+    }
+    std::optional<DesktopEntry> entry;
+    {
+        std::lock_guard lock(mutex_);
+        if (auto l = launched_.find(pid); l != launched_.end()) entry = entries().byID(l->second.bundleID);
+        if (!entry && first) entry = entries().forWindowClass(first->instanceName, first->className);
+    }
+    if (!entry) return std::nullopt;
+    return iconFile(entry->icon);
+}
+
+std::optional<platform::IconImage> X11Workspace::iconForFile(const std::string& path) {
+    const bool isEntry = path.size() > 8 && path.compare(path.size() - 8, 8, ".desktop") == 0;
+    if (!isEntry) return iconFile(path);
+    std::ifstream in(path);
+    if (!in) return std::nullopt;
+    std::ostringstream text;
+    text << in.rdbuf();
+    const auto entry = DesktopEntries::parse(text.str(), "", path);
+    if (!entry) return std::nullopt;
+    return iconFile(entry->icon);
+}
+
+std::optional<platform::IconImage> X11Workspace::genericApplicationIcon() {
+    return iconFile("application-x-executable");
 }
 
 std::optional<pid_t> X11Workspace::spawn(const std::vector<std::string>& command) {

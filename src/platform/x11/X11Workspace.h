@@ -43,6 +43,12 @@ class X11Workspace final : public platform::Workspace, public TrackerListener {
     bool hasPrivacyPanes() override { return false; }
     // Understands one script: `tell application id "X"` / `    activate` / `end tell`.
     platform::ScriptResult runScript(const std::string& source) override;
+    // A running application's picture is its frontmost window's _NET_WM_ICON, else its desktop entry's
+    // icon; an installed one's is its desktop entry's icon; the generic one is the icon theme's
+    // "application-x-executable". Entry icons are looked up in the icon themes (IconTheme).
+    std::optional<platform::IconImage> iconForRunningApplication(pid_t pid) override;
+    std::optional<platform::IconImage> iconForFile(const std::string& path) override;
+    std::optional<platform::IconImage> genericApplicationIcon() override;
 
     // The bundle identifier named by the activation script, if the source is exactly that script.
     static std::optional<std::string> parseActivationScript(const std::string& source);

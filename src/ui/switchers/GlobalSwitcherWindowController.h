@@ -1,35 +1,131 @@
-// The global switcher: a floating panel of every on-screen window and windowless application, from which
-// the user jumps to one. The application makes it on first use and toggles it.
+// The global switcher: a floating full-screen panel of every on-screen window and windowless
+// application, from which the user jumps to one by arrows, typed hints or a click. The application makes
+// it on first use and toggles it.
 #pragma once
 
+#include "platform/Accessibility.h"
 #include "platform/Screens.h"
+#include "ui/switchers/SwitcherDataSource.h"
+
+#include <QPointer>
 
 #include <memory>
+#include <optional>
+#include <string>
+
+class QScrollArea;
+class QWidget;
 
 namespace korvane {
 
+class AXUtil;
+class GlobalSwitcherView;
 class WMController;
 class WindowTracker;
 
-// Main thread only.
-class GlobalSwitcherWindowController {
-  public:
-    GlobalSwitcherWindowController(const platform::ScreenInfo& screen, std::shared_ptr<WindowTracker> tracker,
-                                   std::shared_ptr<WMController> controller);
+namespace platform {
+class Platform;
+}
 
-    // Whether its panel is on screen: a toggle hides a visible switcher and shows any other. The panel
-    // does not exist yet, so the switcher never reads as visible and showing or hiding changes nothing.
-    bool isWindowVisible() const { return false; }
+// The keys the switcher acts on, by their virtual key codes; every other key is `kOtherKey` and counts
+// by its characters.
+namespace switcherkeys {
+inline constexpr int kOtherKey = -1;
+inline constexpr int kReturn = 36;
+inline constexpr int kTab = 48;
+inline constexpr int kDelete = 51;
+inline constexpr int kEscape = 53;
+inline constexpr int kLeftArrow = 123;
+inline constexpr int kRightArrow = 124;
+inline constexpr int kDownArrow = 125;
+inline constexpr int kUpArrow = 126;
+inline constexpr unsigned kShiftFlag = 0x20000;
+} // namespace switcherkeys
+
+// One key press as the switcher reads it.
+struct SwitcherKeyPress {
+    int keyCode = switcherkeys::kOtherKey;
+    std::string characters; // ignoring modifiers; may be empty
+    unsigned modifierFlags = 0;
+};
+
+// Main thread only. Its panel exists where a Qt widget application runs; elsewhere the switcher keeps
+// its state and lists without showing anything.
+class GlobalSwitcherWindowController : public std::enable_shared_from_this<GlobalSwitcherWindowController> {
+  public:
+    GlobalSwitcherWindowController(platform::Platform& platform, const platform::ScreenInfo& screen,
+                                   std::shared_ptr<WindowTracker> tracker,
+                                   std::shared_ptr<WMController> wmController,
+                                   std::shared_ptr<AXUtil> axUtil);
+    ~GlobalSwitcherWindowController();
+    GlobalSwitcherWindowController(const GlobalSwitcherWindowController&) = delete;
+    GlobalSwitcherWindowController& operator=(const GlobalSwitcherWindowController&) = delete;
+
+    // Whether it shows: a toggle hides a visible switcher and shows any other.
+    bool isWindowVisible() const { return isVisible; }
+    // Covers the screen, remembers the focused window, lists the windows (a listing less than 1.2 s old
+    // at once, refreshed one main-queue turn later) and takes the keyboard.
     void show(const platform::ScreenInfo& screen);
+    // Empties the list and, unless a choice was carried out, gives the focus back to the window that had
+    // it when the switcher opened.
     void hide();
+
+    // A key press while it shows; false when the press is passed on unused.
+    bool keyDown(const SwitcherKeyPress& press);
+    // A tile's item was clicked: it is chosen at once.
+    void selectItem(const SwitcherItem& item);
+
+    // Carries out the selected item: a window is focused through the window-control core (centred on
+    // its screen first when it has no zone and lies mostly off screen), an application is brought
+    // forward; the switcher then hides without giving the focus back. Nothing selected hides it.
+    void finalizeSelection();
+    void moveSelection(int delta);
+    void moveSelectionRow(int delta);
+    // Typed hints.
+    bool handleTypedCharacters(const std::string& characters);
+    bool applyHint(const std::string& text, const std::vector<SwitcherItem>& items);
+    bool deleteHintCharacter();
+    void resetHintSearch();
+
+    // Sizes the grid to the visible area and, with `reload`, lists the windows again.
+    void refreshLayout(bool reload);
+    void resizeDocument(Size size);
+    // Window frames and visible frames both bottom-left global.
+    void recenterIfOffscreen(const platform::AXElement& window);
+    platform::ScreenInfo targetScreen(const Rect& frame);
+    bool isOffscreen(const Rect& frame, const Rect& visibleFrame);
+    void activateAppEntry(const SwitcherItem& item);
 
     // The screen it was last asked to appear on.
     const platform::ScreenInfo& screen() const { return screen_; }
 
+    SwitcherDataSource dataSource;
+    int selectedIndex = -1;
+    bool isVisible = false;
+    bool didFinalize = false;
+    std::optional<platform::AXElement> previousFocus;
+    std::string hintBuffer; // always lower case
+    std::shared_ptr<AXUtil> axUtil;
+    std::shared_ptr<WMController> wmController;
+    std::shared_ptr<WindowTracker> tracker;
+
+    // The views; null without a widget application.
+    QWidget* panel() const;
+    GlobalSwitcherView* switcherView() const;
+    QScrollArea* scrollView() const;
+
   private:
+    class Panel;
+    void makeViews();
+    // The grid view's bounds, or nothing before it exists.
+    Rect viewBounds() const;
+    void showSelection();
+
+    platform::Platform& platform_;
     platform::ScreenInfo screen_;
-    std::shared_ptr<WindowTracker> tracker_;
-    std::shared_ptr<WMController> controller_;
+    QPointer<QWidget> panel_;
+    QPointer<GlobalSwitcherView> switcherView_;
+    QPointer<QScrollArea> scrollView_;
 };
 
 } // namespace korvane

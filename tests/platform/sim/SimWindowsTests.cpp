@@ -64,5 +64,20 @@ TEST_F(SimWindowsTest, aRenumberedWindowKeepsItsElementAndARecreatedOneGetsANewO
     EXPECT_EQ(windows().frame(5000), (Rect{0, 0, 300, 300}));
 }
 
+// Tests pick the front window by this order: the newest at the front unless opened behind, a raised or
+// focused window at the front, a closed one gone.
+TEST_F(SimWindowsTest, frontToBackFollowsOpeningRaisingFocusingAndClosing) {
+    using Numbers = std::vector<std::uint32_t>;
+    const auto a = open(), b = open();
+    const auto behind = open({.frame = Rect{100, 100, 400, 300}, .front = false});
+    EXPECT_EQ(windows().frontToBack(), (Numbers{b, a, behind}));
+    windows().raise(behind);
+    EXPECT_EQ(windows().frontToBack(), (Numbers{behind, b, a}));
+    windows().focus(a);
+    EXPECT_EQ(windows().frontToBack(), (Numbers{a, behind, b}));
+    windows().close(behind);
+    EXPECT_EQ(windows().frontToBack(), (Numbers{a, b}));
+}
+
 } // namespace
 } // namespace korvane::sim

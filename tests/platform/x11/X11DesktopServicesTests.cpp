@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <fstream>
 #include <regex>
 #include <set>
@@ -180,6 +181,19 @@ TEST(X11UserDefaults, twoUnreadableFilesInOneSecondAreBothKept) {
     EXPECT_EQ(filesIn(folder.path()), (std::set<std::string>{"user-defaults.json", kept, kept + "-2"}));
     EXPECT_EQ(slurp(folder.path() / kept), "{ first");
     EXPECT_EQ(slurp(folder.path() / (kept + "-2")), "{ second");
+}
+
+// A process killed while writing leaves its temporary file behind; a later write sweeps it once it is
+// over a minute old, so that the folder does not fill up with them.
+TEST(X11UserDefaults, aTemporaryLeftByAWriterKilledMidWriteIsSweptByALaterWrite) {
+    testing::TempFolder folder;
+    const fs::path left = folder.path() / ".user-defaults.json.tmp-1f2e3d-0";
+    std::ofstream(left) << "{ half";
+    fs::last_write_time(left, fs::file_time_type::clock::now() - std::chrono::minutes(2));
+    X11UserDefaults defaults(folder.path());
+    defaults.set("k", 1);
+    EXPECT_EQ(filesIn(folder.path()), std::set<std::string>{"user-defaults.json"});
+    EXPECT_EQ(nlohmann::json::parse(slurp(folder.path() / "user-defaults.json")), nlohmann::json({{"k", 1}}));
 }
 
 // Each test runs in a process of its own: the variables need no putting back.

@@ -18,7 +18,12 @@ void X11Test::SetUpTestSuite() {
     fs::create_directories(dataHome() + "/applications");
     std::ofstream(dataHome() + "/applications/" + kSampleBundleID + ".desktop")
         << "[Desktop Entry]\nType=Application\nName=" << kSampleName
-        << "\nExec=xterm -title \"Launched by test\" -geometry 60x20+2200+300 -e cat\nStartupWMClass=XTerm\n";
+        << "\nExec=xterm -title \"Launched by test\" -geometry 60x20+2200+300 -e "
+           "cat\nStartupWMClass=XTerm\nIcon="
+        << kSampleBundleID << "\n";
+    // Its icon in the icon theme, as a picture format any reader knows without help.
+    fs::create_directories(dataHome() + "/icons/hicolor/48x48/apps");
+    std::ofstream(dataHome() + "/icons/hicolor/48x48/apps/" + kSampleBundleID + ".xpm") << kSampleIconXPM;
     ::setenv("XDG_DATA_HOME", dataHome().c_str(), 1);
     ::setenv("XDG_DATA_DIRS", (folder_->path() / "no-data").c_str(), 1);
     ::setenv("KORVANE_HOME", (folder_->path() / "support").c_str(), 1);

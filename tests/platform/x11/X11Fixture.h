@@ -57,5 +57,9 @@ inline bool withinCell(Size actual, Size asked) {
 // The bundle identifier of the sample desktop entry the fixture installs for xterm.
 inline constexpr const char* kSampleBundleID = "korvane-sample-terminal";
 inline constexpr const char* kSampleName = "Sample Terminal";
+// Its icon: 4 × 4 pixels of one blue.
+inline constexpr const char* kSampleIconXPM =
+    "/* XPM */\nstatic char *sample[] = {\n\"4 4 1 1\",\n"
+    "\"  c #3366CC\",\n\"    \",\n\"    \",\n\"    \",\n\"    \"};\n";
 
 } // namespace korvane::x11::test

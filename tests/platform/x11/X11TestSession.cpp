@@ -3,6 +3,7 @@
 #include "X11TestSession.h"
 
 #include <xcb/randr.h>
+#include <xcb/xcb_keysyms.h>
 #include <xcb/xtest.h>
 
 #include <algorithm>
@@ -12,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <stdexcept>
@@ -346,6 +348,60 @@ std::optional<xcb_window_t> X11TestSession::viewableWindowTitled(const std::stri
     return std::nullopt;
 }
 
+std::vector<std::string> X11TestSession::atomNames(xcb_window_t window, const char* property) {
+    std::vector<std::string> names;
+    for (const xcb_atom_t a : cardinals(window, atom(property), XCB_ATOM_ATOM)) {
+        Reply<xcb_get_atom_name_reply_t> r(
+            xcb_get_atom_name_reply(conn_, xcb_get_atom_name(conn_, a), nullptr));
+        if (r) names.emplace_back(xcb_get_atom_name_name(r.get()), xcb_get_atom_name_name_length(r.get()));
+    }
+    return names;
+}
+
+std::optional<std::uint32_t> X11TestSession::desktopOf(xcb_window_t window) {
+    const auto v = cardinals(window, atom("_NET_WM_DESKTOP"), XCB_ATOM_CARDINAL);
+    return v.empty() ? std::nullopt : std::optional(v.front());
+}
+
+std::uint32_t X11TestSession::rootPixel(int rootX, int rootY) {
+    Reply<xcb_get_image_reply_t> image(xcb_get_image_reply(
+        conn_,
+        xcb_get_image(conn_, XCB_IMAGE_FORMAT_Z_PIXMAP, root_, static_cast<std::int16_t>(rootX),
+                      static_cast<std::int16_t>(rootY), 1, 1, ~0u),
+        nullptr));
+    if (!image || xcb_get_image_data_length(image.get()) < 4) return 0;
+    const std::uint8_t* p = xcb_get_image_data(image.get());
+    return std::uint32_t(p[2]) << 16 | std::uint32_t(p[1]) << 8 | p[0];
+}
+
+bool X11TestSession::saveScreenshot(const Rect& root, const std::string& path) {
+    // Read in one piece from the root window, as the screen shows it: a tool that puts the picture
+    // together window by window, as xwd does when the windows use colormaps of their own, paints a
+    // shaped window's whole rectangle over what shows through it.
+    const auto x = static_cast<std::int16_t>(root.minX()), y = static_cast<std::int16_t>(root.minY());
+    const auto w = static_cast<std::uint16_t>(root.width()), h = static_cast<std::uint16_t>(root.height());
+    Reply<xcb_get_image_reply_t> image(xcb_get_image_reply(
+        conn_, xcb_get_image(conn_, XCB_IMAGE_FORMAT_Z_PIXMAP, root_, x, y, w, h, ~0u), nullptr));
+    // The server's 24-bit true colour: four bytes a pixel, blue first.
+    if (!image || image->depth != 24 || xcb_get_image_data_length(image.get()) != w * h * 4) return false;
+    const std::uint8_t* pixels = xcb_get_image_data(image.get());
+    const std::string ppm = path + ".ppm";
+    {
+        std::ofstream out(ppm, std::ios::binary);
+        out << "P6\n" << w << " " << h << "\n255\n";
+        for (std::size_t i = 0; i < std::size_t(w) * h; ++i) {
+            const char rgb[3] = {static_cast<char>(pixels[i * 4 + 2]), static_cast<char>(pixels[i * 4 + 1]),
+                                 static_cast<char>(pixels[i * 4])};
+            out.write(rgb, 3);
+        }
+    }
+    const bool converted = run({"sh", "-c", "pnmtopng '" + ppm + "' > '" + path + "'"});
+    std::filesystem::remove(ppm);
+    std::error_code error;
+    const auto size = std::filesystem::file_size(path, error);
+    return converted && !error && size > 0;
+}
+
 void X11TestSession::setProperty(xcb_window_t w, xcb_atom_t property, xcb_atom_t type, std::uint8_t format,
                                  std::uint32_t count, const void* data) {
     xcb_change_property(conn_, XCB_PROP_MODE_REPLACE, w, property, type, format, count, data);
@@ -354,6 +410,12 @@ void X11TestSession::setProperty(xcb_window_t w, xcb_atom_t property, xcb_atom_t
 void X11TestSession::setTitle(xcb_window_t window, const std::string& title) {
     setProperty(window, atom("_NET_WM_NAME"), atom("UTF8_STRING"), 8,
                 static_cast<std::uint32_t>(title.size()), title.data());
+    sync();
+}
+
+void X11TestSession::setIcon(xcb_window_t window, const std::vector<std::uint32_t>& words) {
+    setProperty(window, atom("_NET_WM_ICON"), XCB_ATOM_CARDINAL, 32, static_cast<std::uint32_t>(words.size()),
+                words.data());
     sync();
 }
 
@@ -509,6 +571,36 @@ void X11TestSession::click(int rootX, int rootY) {
     movePointer(rootX, rootY);
     xcb_test_fake_input(conn_, XCB_BUTTON_PRESS, 1, XCB_CURRENT_TIME, XCB_WINDOW_NONE, 0, 0, 0);
     xcb_test_fake_input(conn_, XCB_BUTTON_RELEASE, 1, XCB_CURRENT_TIME, XCB_WINDOW_NONE, 0, 0, 0);
+    sync();
+}
+
+void X11TestSession::pressKeys(const std::vector<xcb_keycode_t>& keys, Nanos hold) {
+    for (auto key : keys)
+        xcb_test_fake_input(conn_, XCB_KEY_PRESS, key, XCB_CURRENT_TIME, XCB_WINDOW_NONE, 0, 0, 0);
+    sync();
+    if (hold > 0) std::this_thread::sleep_for(std::chrono::nanoseconds(hold));
+    for (auto key = keys.rbegin(); key != keys.rend(); ++key)
+        xcb_test_fake_input(conn_, XCB_KEY_RELEASE, *key, XCB_CURRENT_TIME, XCB_WINDOW_NONE, 0, 0, 0);
+    sync();
+}
+
+xcb_keycode_t X11TestSession::keycodeOf(std::uint32_t keysym) {
+    xcb_key_symbols_t* symbols = xcb_key_symbols_alloc(conn_);
+    Reply<xcb_keycode_t> codes(xcb_key_symbols_get_keycode(symbols, keysym));
+    const xcb_keycode_t key = codes && *codes != XCB_NO_SYMBOL ? *codes : 0;
+    xcb_key_symbols_free(symbols);
+    return key;
+}
+
+bool X11TestSession::grabKey(xcb_keycode_t key, std::uint16_t modifiers) {
+    Reply<xcb_generic_error_t> error(
+        xcb_request_check(conn_, xcb_grab_key_checked(conn_, 0, root_, modifiers, key, XCB_GRAB_MODE_ASYNC,
+                                                      XCB_GRAB_MODE_ASYNC)));
+    return !error;
+}
+
+void X11TestSession::ungrabKey(xcb_keycode_t key, std::uint16_t modifiers) {
+    xcb_ungrab_key(conn_, key, root_, modifiers);
     sync();
 }
 

@@ -85,12 +85,22 @@ class X11TestSession {
     int wmState(xcb_window_t window);
     // A viewable window anywhere in the tree whose title (_NET_WM_NAME, else WM_NAME) is `title`.
     std::optional<xcb_window_t> viewableWindowTitled(const std::string& title);
+    // The names of the atoms a window's property of type ATOM lists (_NET_WM_STATE, _NET_WM_WINDOW_TYPE).
+    std::vector<std::string> atomNames(xcb_window_t window, const char* property);
+    // The desktop a window is on (_NET_WM_DESKTOP; 0xFFFFFFFF for all of them), nothing when unset.
+    std::optional<std::uint32_t> desktopOf(xcb_window_t window);
+    // The colour the screen shows at a point of the root window, as 0xRRGGBB.
+    std::uint32_t rootPixel(int rootX, int rootY);
+    // What the server shows of a part of the root window (root coordinates), as a PNG file.
+    bool saveScreenshot(const Rect& root, const std::string& path);
     // One round trip on the test's own connection.
     void sync();
 
     // Changes as another client would make them.
     void setTitle(xcb_window_t window, const std::string& title);
     void setClass(xcb_window_t window, const std::string& instance, const std::string& className);
+    // _NET_WM_ICON as a client sets it: width, height and pixels, picture after picture.
+    void setIcon(xcb_window_t window, const std::vector<std::uint32_t>& words);
     // A plain top-level window, mapped; a dock is one with a strut.
     xcb_window_t createWindow(const Rect& root, const std::string& title);
     xcb_window_t createDock(const Rect& root, const std::array<std::uint32_t, 12>& strut);
@@ -111,6 +121,15 @@ class X11TestSession {
     // XTest input.
     void movePointer(int rootX, int rootY);
     void click(int rootX, int rootY);
+    // Keys pressed as a user would: each goes down in order, all stay down for `hold`, and they come up
+    // in the reverse order.
+    void pressKeys(const std::vector<xcb_keycode_t>& keys, Nanos hold = 0);
+    // The first key that types the keysym on the keyboard as it is mapped now; 0 when none does.
+    xcb_keycode_t keycodeOf(std::uint32_t keysym);
+    // A passive grab of the key with these modifiers on the root, as another client takes one; whether
+    // the server gave it. Kept until ungrabKey() or the end of the session.
+    bool grabKey(xcb_keycode_t key, std::uint16_t modifiers);
+    void ungrabKey(xcb_keycode_t key, std::uint16_t modifiers);
 
     // Polls `condition` until it holds or `timeout` passes; whether it held.
     static bool waitFor(const std::function<bool()>& condition, Nanos timeout = seconds(10));

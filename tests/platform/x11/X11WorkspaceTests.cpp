@@ -4,6 +4,7 @@
 #include "X11Fixture.h"
 
 #include "platform/Workspace.h"
+#include "platform/x11/NetWMIcon.h"
 #include "platform/x11/X11Workspace.h"
 
 #include <csignal>
@@ -119,6 +120,57 @@ TEST(X11Workspace, onlyTheThreeLineActivationScriptIsUnderstood) {
     };
     for (const auto& [source, bundleID] : rows)
         EXPECT_EQ(X11Workspace::parseActivationScript(source), bundleID) << source;
+}
+
+} // namespace
+} // namespace korvane::x11::test
+
+namespace korvane::x11::test {
+namespace {
+
+using X11WorkspaceIconTest = X11Test;
+
+TEST_F(X11WorkspaceIconTest, aRunningApplicationsIconIsItsWindowsPictureElseItsDesktopEntrysThemeIcon) {
+    auto& workspace = desktop->workspace();
+    const auto x = xterm("Pictured");
+    const std::string themeIcon = dataHome() + "/icons/hicolor/48x48/apps/" + kSampleBundleID + ".xpm";
+    // xterm sets no picture of its own: its desktop entry's icon is found in the icon theme.
+    auto icon = workspace.iconForRunningApplication(x.pid);
+    ASSERT_TRUE(icon);
+    EXPECT_EQ(icon->path, themeIcon);
+    const auto entry = workspace.urlForApplication(kSampleBundleID);
+    ASSERT_TRUE(entry);
+    EXPECT_EQ(workspace.iconForFile(*entry)->path, themeIcon);
+
+    // A window's own pictures win: the one nearest 128 pixels, the smallest at least that large.
+    std::vector<std::uint32_t> words{2, 2, 1, 2, 3, 4};
+    words.insert(words.end(), {130, 130});
+    words.insert(words.end(), 130 * 130, 0xFF112233u);
+    words.insert(words.end(), {256, 1});
+    words.insert(words.end(), 256, 0xFF445566u);
+    session().setIcon(x.window, words);
+    icon = workspace.iconForRunningApplication(x.pid);
+    ASSERT_TRUE(icon);
+    EXPECT_EQ(icon->width, 130);
+    EXPECT_EQ(icon->height, 130);
+    EXPECT_EQ(icon->argb.front(), 0xFF112233u);
+    EXPECT_TRUE(icon->path.empty());
+
+    EXPECT_FALSE(workspace.iconForRunningApplication(999999));
+    EXPECT_FALSE(workspace.iconForFile(dataHome() + "/applications/missing.desktop"));
+    // No theme holds the generic picture in the test's data folders.
+    EXPECT_FALSE(workspace.genericApplicationIcon());
+}
+
+TEST(NetWMIconTest, aLengthThatLiesEndsTheReadingWithoutReadingPastTheValue) {
+    // The second picture claims more pixels than follow: the first is all there is.
+    EXPECT_EQ(pickNetWMIcon({1, 1, 7, 3, 3, 1, 2}, 128),
+              (platform::IconImage{.width = 1, .height = 1, .argb = {7}, .path = {}}));
+    EXPECT_FALSE(pickNetWMIcon({}, 128));
+    EXPECT_FALSE(pickNetWMIcon({0, 5}, 128));
+    EXPECT_FALSE(pickNetWMIcon({5000, 5000, 1}, 128));
+    // Below the wanted size the largest is taken.
+    EXPECT_EQ(pickNetWMIcon({1, 1, 7, 2, 1, 8, 9}, 128)->width, 2);
 }
 
 } // namespace

@@ -1,0 +1,45 @@
+// System hot keys and the key-down tap of the real desktop. A hot key is a passive grab of its key on the
+// root window, one for each state of caps lock and num lock; the tap reads XInput 2 raw key events, which
+// show every key pressed, whichever client it goes to, and cannot be withheld from it.
+#pragma once
+
+#include "platform/HotKeys.h"
+
+#include <memory>
+
+namespace korvane::platform {
+class RunLoop;
+}
+
+namespace korvane::x11 {
+
+class X11Connection;
+
+// Main thread only. Control, option, command and shift are Control, Mod1, Mod4 and Shift. A key is found
+// by the keysym its virtual key code types; the grabs follow the keyboard mapping when it changes. Each
+// press of a held combination reaches the handler once: the keyboard's repeats, which the server sends
+// as a release and a press at one instant, are dropped.
+class X11HotKeys final : public platform::HotKeys {
+  public:
+    // Registers for the connection's events.
+    X11HotKeys(X11Connection& connection, platform::RunLoop& loop);
+    ~X11HotKeys() override;
+    X11HotKeys(const X11HotKeys&) = delete;
+    X11HotKeys& operator=(const X11HotKeys&) = delete;
+
+    int installHotKeyHandler(HotKeyHandler handler) override;
+    // kEventHotKeyExistsErr when another client grabbed the combination in any lock state (nothing is
+    // kept of the grab then) or a live registration holds it; kEventHotKeyInvalidErr when no key of the
+    // keyboard types the key.
+    platform::HotKeyRegistration registerHotKey(std::uint32_t keyCode, std::uint32_t modifiers,
+                                                platform::EventHotKeyID id) override;
+    // Nothing without XInput 2.1.
+    std::unique_ptr<platform::KeyEventTap> createKeyDownTap(TapCallback callback) override;
+
+    struct State;
+
+  private:
+    std::shared_ptr<State> state_;
+};
+
+} // namespace korvane::x11

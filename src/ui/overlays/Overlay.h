@@ -1,0 +1,40 @@
+// What the program's overlay windows (toasts, the zone highlight) share: a frameless window above every
+// other, on every workspace, that never takes the focus, a click or a place among the windows Korvane
+// manages; and where a bottom-left global rectangle lies in the toolkit's coordinates.
+#pragma once
+
+#include "platform/Geometry.h"
+
+#include <QRect>
+#include <QWidget>
+
+namespace korvane {
+
+namespace platform {
+class Screens;
+}
+
+// A top-level widget with the overlay's window flags and attributes: tool, frameless, kept on top,
+// refusing the focus and shown without activating, transparent for the pointer. Translucent only where
+// a compositing manager blends it with what lies behind; elsewhere the caller shapes it with a mask.
+class OverlayWindow : public QWidget {
+  public:
+    OverlayWindow(platform::Screens& screens, const char* title);
+
+    bool isTranslucent() const { return translucent_; }
+
+  private:
+    bool translucent_;
+};
+
+// The window-type property the X11 platform plugin reads when it creates the native window: a
+// notification, which window managers keep out of task lists and the focus, and which the desktop shows
+// to accessibility as a system overlay, so that Korvane never tracks, pushes or lists its own overlays.
+inline constexpr const char* kXcbWindowTypeProperty = "_q_xcb_wm_window_type";
+inline constexpr int kXcbNotificationType = 0x800;
+
+// The rectangle (bottom-left global, as screens and zones are given) in the toolkit's global
+// coordinates, which are top-left and measured from the primary screen's corner.
+QRect qtGlobalRect(platform::Screens& screens, const Rect& bottomLeft);
+
+} // namespace korvane

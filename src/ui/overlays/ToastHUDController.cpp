@@ -1,0 +1,130 @@
+// The process-wide toast: a pill per display, closed by a one-shot timer or by the next toast there.
+#include "ui/overlays/ToastHUDController.h"
+
+#include "app/DisplayUtil.h"
+#include "platform/Platform.h"
+#include "platform/ProcessWide.h"
+#include "ui/overlays/Overlay.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPointer>
+
+namespace korvane {
+
+namespace {
+
+platform::ProcessWide<ToastHUDController> gShared;
+
+constexpr double kCornerRadius = ToastHUDController::kHeight / 2.0;
+
+QPainterPath pill(const QRect& rect) {
+    QPainterPath path;
+    path.addRoundedRect(QRectF(rect), kCornerRadius, kCornerRadius);
+    return path;
+}
+
+// The dark pill. Without a compositing manager the window cannot be see-through: it is cut to the
+// pill's shape instead, and painted opaque.
+class ToastPanel final : public OverlayWindow {
+  public:
+    explicit ToastPanel(platform::Screens& screens) : OverlayWindow(screens, "Korvane Toast") {}
+
+  protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.fillPath(pill(rect()), QColor(28, 28, 30, isTranslucent() ? 225 : 255));
+    }
+};
+
+} // namespace
+
+// One toast window; it goes with its entry, while the application still exists.
+class ToastHUDController::Toast {
+  public:
+    explicit Toast(QWidget* widget) : widget_(widget) {}
+    ~Toast() {
+        if (!widget_ || !QCoreApplication::instance()) return;
+        widget_->hide();
+        // Later, not now: a toast may be replaced while the event that asked for it is being handled.
+        widget_->deleteLater();
+    }
+    QWidget* widget() const { return widget_; }
+
+  private:
+    QPointer<QWidget> widget_;
+};
+
+ToastHUDController::ToastHUDController(platform::Platform& platform) : platform_(platform) {}
+
+ToastHUDController::~ToastHUDController() {
+    for (auto& [key, timer] : timers)
+        if (timer) timer->invalidate();
+}
+
+std::shared_ptr<ToastHUDController> ToastHUDController::shared() {
+    return gShared.get(
+        [](platform::Platform& platform) { return std::make_shared<ToastHUDController>(platform); });
+}
+
+void ToastHUDController::setShared(std::shared_ptr<ToastHUDController> instance) {
+    gShared.set(std::move(instance));
+}
+
+void ToastHUDController::show(const std::string& message, const platform::ScreenInfo& screen,
+                              double duration) {
+    if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return;
+    const std::string key = DisplayUtil::displayUUID(screen);
+    close(key);
+
+    auto& screens = platform_.screens();
+    auto* panel = new ToastPanel(screens);
+    // The application may end while a toast shows: the panel goes while the application still exists.
+    QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, panel,
+                     [panel] { delete panel; });
+
+    auto* label = new QLabel(QString::fromStdString(message), panel);
+    QFont font = label->font();
+    font.setPixelSize(kFontSize);
+    font.setWeight(QFont::DemiBold);
+    label->setFont(font);
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, Qt::white);
+    label->setPalette(palette);
+    label->setAlignment(Qt::AlignCenter);
+    label->adjustSize();
+
+    const int width = label->width() + 2 * kSidePadding;
+    label->move(kSidePadding, (kHeight - label->height()) / 2);
+
+    const Rect visible = screen.visibleFrame;
+    const Rect frame{visible.midX() - width / 2.0, visible.maxY() - kTopOffset, static_cast<double>(width),
+                     static_cast<double>(kHeight)};
+    panel->setGeometry(qtGlobalRect(screens, frame));
+    if (!panel->isTranslucent()) panel->setMask(QRegion(pill(panel->rect()).toFillPolygon().toPolygon()));
+    panel->show();
+    windows[key] = std::make_unique<Toast>(panel);
+
+    timers[key] = platform_.runLoop().scheduleTimer(seconds(duration), false, platform::RunLoopMode::Default,
+                                                    [weak = weak_from_this(), key](platform::Timer&) {
+                                                        if (auto self = weak.lock()) self->close(key);
+                                                    });
+}
+
+QWidget* ToastHUDController::window(const std::string& displayUUID) const {
+    auto found = windows.find(displayUUID);
+    return found == windows.end() ? nullptr : found->second->widget();
+}
+
+void ToastHUDController::close(std::string key) {
+    if (auto timer = timers.find(key); timer != timers.end()) {
+        if (timer->second) timer->second->invalidate();
+        timers.erase(timer);
+    }
+    windows.erase(key);
+}
+
+} // namespace korvane

@@ -1,0 +1,228 @@
+// The hot-key center on the simulated keyboard: what it holds on the system and what the tap recognises,
+// which road a press takes to its action and how often the action runs, the zone-number family, and what
+// is left after everything is unregistered.
+#include "input/HotkeyCenter.h"
+
+#include "platform/sim/LogCapture.h"
+#include "platform/sim/SimDesktop.h"
+
+#include <gtest/gtest.h>
+
+using namespace korvane;
+using platform::kEventFlagCapsLock;
+using platform::kEventFlagCommand;
+using platform::kEventFlagControl;
+using platform::kEventFlagOption;
+using platform::kEventFlagShift;
+using platform::kHotKeyControl;
+using platform::kHotKeyOption;
+using platform::kHotKeyShift;
+
+namespace {
+
+constexpr std::uint32_t kQ = 12, kW = 13, kA = 0, kTab = 48;
+constexpr std::uint32_t kControlOption = kHotKeyControl | kHotKeyOption;
+constexpr std::uint64_t kControlOptionFlags = kEventFlagControl | kEventFlagOption;
+
+class HotkeyCenterTest : public ::testing::Test {
+  protected:
+    sim::SimHotKeys& keys() { return desktop->hotKeys(); }
+    void settle() { desktop->loop().runUntilIdle(); }
+    // A closure counting its runs under `name`.
+    HotkeyCenter::Handler counter(const std::string& name) {
+        return [this, name] { ++runs[name]; };
+    }
+    std::vector<std::uint32_t> registeredIDs() {
+        std::vector<std::uint32_t> ids;
+        for (const auto& r : keys().registered())
+            ids.push_back(r.id.id);
+        return ids;
+    }
+
+    sim::ScopedSimDesktop desktop;
+    sim::ScopedLogCapture capture;
+    std::shared_ptr<HotkeyCenter> center = std::make_shared<HotkeyCenter>(*desktop);
+    std::map<std::string, int> runs;
+};
+
+TEST_F(HotkeyCenterTest,
+       aRegistrationHoldsItsCombinationUnderTheSignatureAndTheNextIDAndTheTapLearnsItWithAModifier) {
+    EXPECT_TRUE(center->registerHotkey(kQ, kControlOption, counter("push"), "push.left"));
+    EXPECT_TRUE(center->registerHotkey(kA, kControlOption, counter("switcher"), "globalSwitcher.toggle"));
+    EXPECT_TRUE(center->registerHotkey(kW, 0, counter("bare")));
+    EXPECT_TRUE(center->registerHotkey(kTab, kHotKeyOption, counter("cycle")));
+
+    const auto registered = keys().registered();
+    ASSERT_EQ(registered.size(), 4u);
+    EXPECT_EQ(registeredIDs(), (std::vector<std::uint32_t>{1, 2, 3, 4}));
+    for (const auto& r : registered)
+        EXPECT_EQ(r.id.signature, 0x564E5451u) << "VNTQ";
+    EXPECT_EQ(registered[0].keyCode, kQ);
+    EXPECT_EQ(registered[0].modifiers, kControlOption);
+
+    // A (key code 0) and a bare key have no tap binding; an unnamed one goes by its key and mask.
+    const auto& bindings = center->eventTapFallbackBindings();
+    ASSERT_EQ(bindings.size(), 2u);
+    EXPECT_EQ(bindings[0].keyCode, kQ);
+    EXPECT_EQ(bindings[0].requiredFlags, kControlOptionFlags);
+    EXPECT_EQ(bindings[0].name, "push.left");
+    EXPECT_EQ(bindings[1].requiredFlags, kEventFlagOption);
+    EXPECT_EQ(bindings[1].name, "key=48 mods=2048");
+    EXPECT_TRUE(center->hasEventTap());
+    EXPECT_EQ(capture.console().count("[Korvane] Installing global hotkey event handler..."), 1u);
+    EXPECT_TRUE(capture.console().contains("[Korvane] InstallEventHandler SUCCESS"));
+
+    center->registerHotkey(kQ, kControlOption, counter("unnamed"));
+    EXPECT_EQ(center->eventTapFallbackBindings().back().name, "key=12 mods=6144");
+}
+
+TEST_F(HotkeyCenterTest, aPressReachesItsActionThroughOneRoadOnlyAndRunsItOnce) {
+    // Held by this program: the hot key serves it and the tap lets it pass.
+    center->registerHotkey(kQ, kControlOption, counter("ours"), "push.left");
+    // Taken first by another client: refused, logged, served by the tap and withheld from that client.
+    keys().holdByAnotherClient(kW, kControlOption);
+    EXPECT_FALSE(center->registerHotkey(kW, kControlOption, counter("theirs"), "push.right"));
+    EXPECT_TRUE(capture.log().contains("[hotkey] RegisterEventHotKey failed key=13 mods=6144 status=-9878"));
+
+    keys().press(kQ, kControlOptionFlags);
+    keys().press(kW, kControlOptionFlags);
+    EXPECT_TRUE(runs.empty()) << "nothing runs inside the press";
+    settle();
+    EXPECT_EQ(runs["ours"], 1);
+    EXPECT_EQ(runs["theirs"], 1);
+    EXPECT_EQ(keys().handlerStatuses(), std::vector<int>{platform::kHotKeyNoErr});
+    EXPECT_EQ(capture.log().count("Hotkey event-tap fallback fired:"), 1u);
+    EXPECT_TRUE(capture.log().contains("[hotkey] Hotkey event-tap fallback fired: push.right"));
+    EXPECT_TRUE(keys().passedOn().empty()) << "the tap swallowed the one it served";
+    EXPECT_TRUE(capture.console().contains("[Korvane] Hotkey event: id=1 name=push.left"));
+}
+
+TEST_F(HotkeyCenterTest, withoutTheHotKeyHandlerEveryCombinationWithAModifierIsServedOnceByTheTap) {
+    keys().handlerInstallStatus = platform::kEventInternalErr;
+    center->registerHotkey(kQ, kControlOption, counter("push"), "push.left");
+    center->registerHotkey(kA, kControlOption, counter("switcher"), "globalSwitcher.toggle");
+    EXPECT_TRUE(capture.log().contains("[hotkey] InstallEventHandler failed status=-9868"));
+    EXPECT_TRUE(capture.console().contains("[Korvane] InstallEventHandler FAILED: status=-9868"));
+    EXPECT_EQ(capture.console().count("[Korvane] Installing global hotkey event handler..."), 1u)
+        << "not tried again";
+
+    keys().press(kQ, kControlOptionFlags);
+    keys().press(kA, kControlOptionFlags);
+    settle();
+    EXPECT_EQ(runs["push"], 1);
+    EXPECT_EQ(runs["switcher"], 0) << "A has no tap binding";
+}
+
+TEST_F(HotkeyCenterTest, theTapMatchesExactModifiersIgnoringCapsLockAndLetsRepeatsAndStrangersPass) {
+    keys().holdByAnotherClient(kW, kControlOption);
+    center->registerHotkey(kW, kControlOption, counter("push"), "push.right");
+
+    keys().press(kW, kControlOptionFlags | kEventFlagCapsLock, 2);
+    settle();
+    EXPECT_EQ(runs["push"], 1) << "caps lock takes no part; the repeats never match";
+    auto passed = keys().passedOn();
+    ASSERT_EQ(passed.size(), 2u);
+    EXPECT_TRUE(passed[0].autorepeat && passed[1].autorepeat);
+
+    keys().press(kW, kControlOptionFlags | kEventFlagShift);
+    keys().press(kW, kControlOptionFlags | kEventFlagCommand);
+    keys().press(kQ, kControlOptionFlags);
+    settle();
+    EXPECT_EQ(runs["push"], 1) << "an extra modifier or another key is another combination";
+    EXPECT_EQ(keys().passedOn().size(), 5u);
+}
+
+TEST_F(HotkeyCenterTest, holdingAHeldCombinationRunsItsActionOnceAndItsRepeatsGoNowhere) {
+    center->registerHotkey(kQ, kControlOption, counter("push"), "push.left");
+    keys().press(kQ, kControlOptionFlags, 5);
+    settle();
+    EXPECT_EQ(runs["push"], 1);
+    EXPECT_EQ(keys().handlerStatuses().size(), 1u);
+    EXPECT_TRUE(keys().passedOn().empty());
+}
+
+TEST_F(HotkeyCenterTest, aTapThatCannotBeMadeIsLoggedAndTriedAgainAndOneTheDesktopTurnsOffIsTurnedOnAgain) {
+    keys().refuseTap = true;
+    keys().holdByAnotherClient(kW, kControlOption);
+    center->registerHotkey(kW, kControlOption, counter("push"), "push.right");
+    EXPECT_FALSE(center->hasEventTap());
+    EXPECT_TRUE(
+        capture.log().contains("[hotkey] Hotkey event-tap fallback disabled: failed to create event tap "
+                               "(check Accessibility/Secure Keyboard Entry)"));
+    keys().press(kW, kControlOptionFlags);
+    settle();
+    EXPECT_EQ(runs["push"], 0) << "listed, but nothing serves it";
+
+    keys().refuseTap = false;
+    keys().refuseRunLoopSource = true;
+    center->registerHotkey(kQ, kHotKeyShift, counter("other"));
+    EXPECT_FALSE(center->hasEventTap());
+    EXPECT_TRUE(capture.log().contains(
+        "[hotkey] Hotkey event-tap fallback disabled: failed to create runloop source"));
+    EXPECT_EQ(keys().tapCount(), 0u) << "the tap without a source is let go";
+
+    keys().refuseRunLoopSource = false;
+    center->registerHotkey(kQ, kHotKeyShift | kHotKeyOption, counter("third"));
+    ASSERT_TRUE(center->hasEventTap());
+    keys().press(kW, kControlOptionFlags);
+    settle();
+    EXPECT_EQ(runs["push"], 1) << "the earlier binding is served by the later tap";
+
+    keys().disableTaps(platform::KeyTapEventType::tapDisabledByTimeout);
+    EXPECT_FALSE(keys().anyTapEnabled());
+    settle();
+    EXPECT_TRUE(keys().anyTapEnabled());
+    keys().press(kW, kControlOptionFlags);
+    settle();
+    EXPECT_EQ(runs["push"], 2);
+}
+
+TEST_F(HotkeyCenterTest, unregisteringEverythingLetsGoOfTheSystemAndTheTapWhileIDsGoOn) {
+    center->registerHotkey(kQ, kControlOption, counter("push"), "push.left");
+    center->registerHotkey(kW, kControlOption, counter("right"), "push.right");
+    keys().press(kQ, kControlOptionFlags); // queued under id 1 before everything goes
+    center->unregisterAll();
+
+    EXPECT_TRUE(keys().registered().empty());
+    EXPECT_EQ(keys().tapCount(), 0u);
+    EXPECT_TRUE(center->eventTapFallbackBindings().empty());
+    settle();
+    EXPECT_EQ(runs["push"], 0);
+    EXPECT_EQ(keys().handlerStatuses(), std::vector<int>{platform::kEventNotHandledErr});
+    EXPECT_TRUE(capture.log().contains("[hotkey] HotkeyCenter: no handler for id=1"));
+    EXPECT_TRUE(capture.console().contains("[Korvane] Hotkey event: id=1 name=unknown"));
+
+    center->registerHotkey(kQ, kControlOption, counter("again"), "push.left");
+    EXPECT_EQ(registeredIDs(), std::vector<std::uint32_t>{3});
+    EXPECT_EQ(capture.console().count("[Korvane] Installing global hotkey event handler..."), 1u);
+    keys().press(kQ, kControlOptionFlags);
+    settle();
+    EXPECT_EQ(runs["again"], 1);
+}
+
+TEST_F(HotkeyCenterTest, theZoneNumberKeysAreTheDigitsWhateverTheCountThenLettersUpToZone35) {
+    struct Row {
+        int count;
+        std::size_t keys;
+        std::uint32_t lastKey;
+    };
+    for (const Row& row : {Row{3, 9, 25}, Row{9, 9, 25}, Row{12, 12, 8}, Row{35, 35, 6}, Row{50, 35, 6}}) {
+        SCOPED_TRACE(row.count);
+        center->unregisterAll();
+        center->registerPushRegionHotkeys(
+            row.count, [](int) {}, std::nullopt, "push-region");
+        const auto registered = keys().registered();
+        ASSERT_EQ(registered.size(), row.keys);
+        EXPECT_EQ(registered.front().keyCode, 18u) << "1";
+        EXPECT_EQ(registered.back().keyCode, row.lastKey);
+        for (const auto& r : registered)
+            EXPECT_EQ(r.modifiers, kControlOption);
+        EXPECT_TRUE(
+            capture.log().contains("[hotkey] Registered " + std::to_string(row.keys) + " push hotkeys"));
+        // Zone 10 is A, the one key without a tap binding.
+        EXPECT_EQ(center->eventTapFallbackBindings().size(), row.keys > 9 ? row.keys - 1 : row.keys);
+        EXPECT_EQ(center->eventTapFallbackBindings().back().name, "push-region-" + std::to_string(row.keys));
+    }
+}
+
+} // namespace

@@ -1,0 +1,166 @@
+// The application's hot keys on the simulated desktop: what start-up holds, how the zone-number keys
+// follow the largest layout, the keys that move the focus between zones and cycle a zone's stack, and a
+// table stored from the settings taking effect at once.
+#include "LaunchFixture.h"
+
+#include "core/MultiDisplayState.h"
+#include "core/WMState.h"
+#include "input/HotkeyConfig.h"
+
+#include <gtest/gtest.h>
+
+using namespace korvane;
+using platform::kEventFlagControl;
+using platform::kEventFlagOption;
+using platform::kEventFlagShift;
+
+namespace {
+
+constexpr std::uint32_t kCtrlOpt = platform::kHotKeyControl | platform::kHotKeyOption;
+constexpr std::uint64_t kFocusFlags = kEventFlagControl | kEventFlagOption | kEventFlagShift;
+constexpr std::uint32_t kW = 13, kTab = 48;
+
+class AppDelegateHotkeysTest : public korvane::testing::LaunchTest {
+  protected:
+    void SetUp() override {
+        LaunchTest::SetUp();
+        markScenesConverted();
+        addScreen("D1", Rect{0, 0, 1920, 1080});
+    }
+    sim::SimHotKeys& keys() { return desktop->hotKeys(); }
+    bool holds(std::uint32_t keyCode, std::uint32_t modifiers) {
+        for (const auto& r : keys().registered())
+            if (r.keyCode == keyCode && r.modifiers == modifiers) return true;
+        return false;
+    }
+    WMState& d1() { return *app->multiState()->states.at("D1"); }
+    // A window of the editor with its centre in the zone, recorded on top of the zone's stack.
+    std::uint32_t windowIn(int zone) {
+        const Rect frame = d1().layout.zones.at(zone).frame;
+        const auto n = desktop->windows().open(
+            editor, {.frame = Rect{frame.minX() + 40, frame.minY() + 40, 400, 300}, .title = "Document"});
+        desktop->loop().runUntilIdle();
+        d1().attach(
+            WinRef{n, editor, desktop->windows().element(n), std::nullopt, desktop->windows().frame(n)},
+            zone);
+        return n;
+    }
+    std::optional<std::uint32_t> focused() {
+        auto front = desktop->workspace().frontmostApplication();
+        if (!front || front->pid != editor) return std::nullopt;
+        for (auto n : desktop->windows().frontToBack())
+            return n;
+        return std::nullopt;
+    }
+    void press(std::uint32_t keyCode, std::uint64_t flags) {
+        keys().press(keyCode, flags);
+        desktop->loop().advance(seconds(3)); // the activation the key starts runs to its end
+    }
+
+    // Start-up, then the first display pass, which settles each display's layout.
+    void launchAndSettle() {
+        launch();
+        desktop->loop().advance(seconds(1));
+        editor = desktop->workspace().launch(
+            {.bundleID = "com.example.editor", .name = "Editor", .activate = true});
+        desktop->loop().runUntilIdle();
+    }
+
+    pid_t editor = 0;
+};
+
+TEST_F(AppDelegateHotkeysTest,
+       startUpWritesTheDefaultTableAndHoldsItsKeysWithTheZoneNumbersOfTheLargestLayout) {
+    launch();
+    EXPECT_TRUE(std::filesystem::exists(home / "hotkeys.json"));
+    EXPECT_EQ(app->hotkeyConfig().bindings.size(), 13u);
+    EXPECT_EQ(keys().registered().size(), 20u) << "digits 1-9 for a layout of two zones";
+    EXPECT_TRUE(holds(kTab, platform::kHotKeyOption));
+    EXPECT_TRUE(holds(kW, kCtrlOpt | platform::kHotKeyShift));
+    EXPECT_FALSE(holds(11, kCtrlOpt)) << "B is zone 11";
+
+    // A display with eleven zones brings the letters A and B; A was the global switcher's, and the zone
+    // numbers, first in the table, take it.
+    auto& zones = d1().layout.zones;
+    for (int id = 3; id <= 11; ++id)
+        zones[id] = Zone{id, Rect{0, 0, 10, 10}, {}, 0};
+    app->registerHotkeys();
+    EXPECT_TRUE(holds(11, kCtrlOpt));
+    EXPECT_TRUE(holds(0, kCtrlOpt));
+    EXPECT_EQ(keys().registered().size(), 21u);
+
+    // No display state at all: the count is 1, and the digits stay.
+    app->multiState()->states.clear();
+    app->registerHotkeys();
+    EXPECT_EQ(keys().registered().size(), 20u);
+}
+
+TEST_F(AppDelegateHotkeysTest, theFocusKeysMoveTheFocusToTheNeighbouringZoneOncePerPress) {
+    launchAndSettle();
+    const auto left = windowIn(1);
+    const auto right = windowIn(2);
+    desktop->windows().focus(left);
+    desktop->loop().runUntilIdle();
+    capture.log().clear();
+
+    press(kW, kFocusFlags);
+    EXPECT_EQ(focused(), right);
+    EXPECT_EQ(count("[app] Focus adjacent region dir=1 on D1"), 1u);
+
+    press(12, kFocusFlags); // Q: back to the left
+    EXPECT_EQ(focused(), left);
+    EXPECT_EQ(count("[app] Focus adjacent region dir=-1 on D1"), 1u);
+}
+
+TEST_F(AppDelegateHotkeysTest, optionTabCyclesTheFocusedWindowsZoneAdoptingItByWhereItStands) {
+    launchAndSettle();
+    const auto bottom = windowIn(2);
+    const auto top = windowIn(2);
+    desktop->windows().focus(top);
+    desktop->loop().runUntilIdle();
+
+    press(kTab, kEventFlagOption);
+    EXPECT_EQ(d1().layout.zones.at(2).stack, (std::vector<WindowID>{top, bottom}));
+    EXPECT_EQ(focused(), bottom);
+    EXPECT_TRUE(logged("[app] Cycle region 2 direction=1 on D1 (focusedZone=Optional(2))"));
+
+    // A window no zone knows, standing in zone 1, is adopted into it and its zone cycled.
+    const auto stray = desktop->windows().open(editor, {.frame = Rect{100, 100, 300, 300}, .title = "Stray"});
+    desktop->windows().focus(stray);
+    desktop->loop().runUntilIdle();
+    d1().zoneOf.erase(stray);
+    capture.log().clear();
+    press(kTab, kEventFlagOption | kEventFlagShift);
+    EXPECT_TRUE(logged("[app] Geometric zone fallback: adopted window into zone 1"));
+    EXPECT_EQ(d1().zoneOf.at(stray), 1);
+    EXPECT_TRUE(logged("[app] Cycle region 1 direction=-1 on D1 (focusedZone=Optional(1))"));
+
+    // One standing outside every zone cycles nothing.
+    const auto outside =
+        desktop->windows().open(editor, {.frame = Rect{5000, 100, 300, 300}, .title = "Far"});
+    desktop->windows().focus(outside);
+    desktop->loop().runUntilIdle();
+    d1().zoneOf.erase(outside);
+    capture.log().clear();
+    press(kTab, kEventFlagOption);
+    EXPECT_TRUE(logged("[app] Cycle: focused window not assigned to any zone; abort"));
+    EXPECT_FALSE(logged("Cycle region"));
+}
+
+TEST_F(AppDelegateHotkeysTest, aTableStoredFromTheSettingsIsHeldAtOnce) {
+    launch();
+    HotkeyConfig edited = app->hotkeyConfig();
+    for (auto& binding : edited.bindings)
+        if (binding.action == "focus.right") binding.key = "J";
+    app->saveHotkeyConfig(edited);
+    EXPECT_FALSE(holds(kW, kCtrlOpt | platform::kHotKeyShift));
+    EXPECT_TRUE(holds(38, kCtrlOpt | platform::kHotKeyShift));
+
+    capture.log().clear();
+    press(38, kFocusFlags);
+    EXPECT_EQ(count("Focus adjacent region dir=1 on"), 1u);
+    press(kW, kFocusFlags);
+    EXPECT_EQ(count("Focus adjacent region dir=1 on"), 1u) << "W no longer does";
+}
+
+} // namespace

@@ -1,0 +1,153 @@
+// The simulated desktop for the scene editor's models, with its background queue held so that a test
+// decides when each background load or lookup runs; a scene store in a fresh support folder, the layout
+// library as the resolver, and helpers to store scenes.
+#pragma once
+
+#include "layouts/LayoutLibrary.h"
+#include "platform/sim/LogCapture.h"
+#include "scenes/SceneStore.h"
+#include "support/SupportFolderFixture.h"
+#include "ui/scene_editor/BundleInfoCache.h"
+#include "ui/scene_editor/SceneGeometryCanvasModel.h"
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace korvane::testing {
+
+// The simulated run loop, except that blocks for the global queues wait in a list until the test runs them.
+class HeldBackgroundLoop final : public platform::RunLoop {
+  public:
+    explicit HeldBackgroundLoop(sim::SimRunLoop& loop) : loop_(loop) {}
+
+    Nanos now() const override { return loop_.now(); }
+    Nanos wallClock() const override { return loop_.wallClock(); }
+    void post(std::function<void()> block) override { loop_.post(std::move(block)); }
+    platform::WorkItemRef postAfter(Nanos delay, std::function<void()> block) override {
+        return loop_.postAfter(delay, std::move(block));
+    }
+    platform::TimerRef scheduleTimer(Nanos interval, bool repeats, platform::RunLoopMode mode,
+                                     std::function<void(platform::Timer&)> fire) override {
+        return loop_.scheduleTimer(interval, repeats, mode, std::move(fire));
+    }
+    bool isMainThread() const override { return loop_.isMainThread(); }
+    void sleepBlocking(Nanos duration) override { loop_.sleepBlocking(duration); }
+    void dispatchGlobal(platform::QueueQoS, std::function<void()> block) override {
+        held_.push_back(std::move(block));
+    }
+    std::shared_ptr<platform::SerialQueue> makeSerialQueue(const std::string& label) override {
+        return loop_.makeSerialQueue(label);
+    }
+    platform::RunLoopMode currentMode() const override { return loop_.currentMode(); }
+    void enterEventTracking() override { loop_.enterEventTracking(); }
+    void leaveEventTracking() override { loop_.leaveEventTracking(); }
+
+    std::size_t heldCount() const { return held_.size(); }
+    // Runs the held block at `index` (in dispatch order) and then what it posted to the main queue.
+    void runHeld(std::size_t index = 0) {
+        std::function<void()> block = std::move(held_.at(index));
+        held_.erase(held_.begin() + static_cast<std::ptrdiff_t>(index));
+        block();
+        loop_.runUntilIdle();
+    }
+    // Everything due now, background blocks included, until nothing is left.
+    void settle() {
+        loop_.runUntilIdle();
+        while (!held_.empty())
+            runHeld();
+    }
+
+  private:
+    sim::SimRunLoop& loop_;
+    std::deque<std::function<void()>> held_;
+};
+
+class HeldBackgroundPlatform final : public platform::Platform {
+  public:
+    explicit HeldBackgroundPlatform(sim::SimDesktop& desktop) : desktop_(desktop), loop_(desktop.loop()) {}
+
+    HeldBackgroundLoop& runLoop() override { return loop_; }
+    platform::Accessibility& accessibility() override { return desktop_.accessibility(); }
+    platform::WindowServer& windowServer() override { return desktop_.windowServer(); }
+    platform::Screens& screens() override { return desktop_.screens(); }
+    platform::Workspace& workspace() override { return desktop_.workspace(); }
+    platform::UserDefaults& userDefaults() override { return desktop_.userDefaults(); }
+    platform::NotificationCenter& notificationCenter() override { return desktop_.notificationCenter(); }
+    platform::FolderWatcher& folderWatcher() override { return desktop_.folderWatcher(); }
+    platform::ProcessInfo& processInfo() override { return desktop_.processInfo(); }
+    platform::LoginItems& loginItems() override { return desktop_.loginItems(); }
+    platform::HotKeys& hotKeys() override { return desktop_.hotKeys(); }
+
+  private:
+    sim::SimDesktop& desktop_;
+    HeldBackgroundLoop loop_;
+};
+
+class SceneEditorTest : public SupportFolderTest {
+  protected:
+    void SetUp() override {
+        SupportFolderTest::SetUp();
+        store = std::make_shared<SceneStore>(*desktop, ScreenContext::capture(desktop->screens()));
+    }
+
+    ScreenContext screens() { return ScreenContext::capture(desktop->screens()); }
+    void addDisplay(const std::string& uuid, const Rect& frame = Rect{0, 0, 1000, 600}) {
+        desktop->screens().addDisplay({.frame = frame, .name = uuid, .uuid = uuid});
+    }
+
+    // A stored scene of that name; its id is returned.
+    std::string storeScene(const std::string& name, WMScene::LayoutRefMap refs = {},
+                           WMScene::WindowHintMap hints = {}) {
+        WMScene scene;
+        scene.id = desktop->process().makeUUID();
+        scene.name = name;
+        scene.createdAt = scene.updatedAt = 1'700'000'000LL * kNanosPerSecond;
+        scene.layoutRefsByDisplay = WMScene::sanitizedLayoutRefs(refs);
+        scene.windowHints = WMScene::sanitizedWindowHints(hints);
+        store->save(scene, screens());
+        return scene.id;
+    }
+    WMScene storedScene(const std::string& id) { return store->loadScene(id, screens()).value(); }
+    nlohmann::json sceneFile(const std::string& id) {
+        return nlohmann::json::parse(read(scenes() / SceneStore::sceneFileName(id)));
+    }
+
+    // A canvas for the display of a stored scene, as the overlay builds it, with the layout library as its
+    // resolver and the saves it reports counted.
+    SceneGeometryCanvasModel::Inputs canvasInputs(const std::string& sceneID, const std::string& display) {
+        SceneGeometryCanvasModel::Inputs inputs;
+        inputs.scene = storedScene(sceneID);
+        inputs.displayUUID = display;
+        inputs.displayName = display;
+        inputs.store = store;
+        inputs.layoutTemplateResolver = library;
+        inputs.onSave = [this] { ++saves; };
+        inputs.overlayMode = true;
+        return inputs;
+    }
+    // Shown on a 1000 x 600 drawing area, everything due run.
+    std::shared_ptr<SceneGeometryCanvasModel> showCanvas(SceneGeometryCanvasModel::Inputs inputs,
+                                                         Size size = Size{1000, 600}) {
+        auto canvas = SceneGeometryCanvasModel::make(platform, std::move(inputs), cache);
+        canvas->appear();
+        canvas->setCanvasSize(size);
+        loop.settle();
+        return canvas;
+    }
+
+    sim::ScopedLogCapture logs;
+    HeldBackgroundPlatform platform{desktop.get()};
+    HeldBackgroundLoop& loop = platform.runLoop();
+    std::shared_ptr<SceneStore> store;
+    std::shared_ptr<LayoutLibrary> library = std::make_shared<LayoutLibrary>(desktop->defaults());
+    std::shared_ptr<BundleInfoCache> cache = std::make_shared<BundleInfoCache>();
+    int saves = 0; // onSave calls of the canvases made by canvasInputs
+};
+
+} // namespace korvane::testing

@@ -1,0 +1,94 @@
+// The built `korvane` as a process of its own on a private X server, with a fresh support folder and its
+// log in a file, as a user starts it: the fixture of the tests that drive the program itself.
+#pragma once
+
+#include "X11TestSession.h"
+
+#include "app/DisplayUtil.h"
+#include "platform/x11/X11Desktop.h"
+#include "support/TempFolder.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <chrono>
+#include <csignal>
+#include <fstream>
+#include <sstream>
+#include <sys/wait.h>
+
+#ifndef KORVANE_BINARY
+#error "KORVANE_BINARY must name the built program"
+#endif
+#ifndef KORVANE_LSAN_SUPPRESSIONS
+#error "KORVANE_LSAN_SUPPRESSIONS must name the leak suppressions of the program's tests"
+#endif
+
+namespace korvane::x11::test {
+
+namespace fs = std::filesystem;
+
+inline Nanos monotonic() {
+    return std::chrono::nanoseconds(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+class ProgramOnX11Test : public ::testing::Test {
+  protected:
+    void startSession(bool windowManager) {
+        session = std::make_unique<X11TestSession>(std::vector<std::string>{}, windowManager);
+    }
+    // A window on the desktop: with none at all the display pass waits for one to appear.
+    void openXterm() {
+        const pid_t pid = session->start({"xterm", "-geometry", "60x20+2000+100", "-e", "cat"});
+        ASSERT_TRUE(X11TestSession::waitFor([&] { return session->clientOf(pid).has_value(); }));
+    }
+
+    pid_t startKorvane() {
+        return session->start({KORVANE_BINARY},
+                              {"KORVANE_HOME=" + home().string(), "KORVANE_LOG_LEVEL=info",
+                               std::string("LSAN_OPTIONS=suppressions=") + KORVANE_LSAN_SUPPRESSIONS},
+                              log().string());
+    }
+    fs::path home() const { return folder.path() / "support"; }
+    fs::path log() const { return folder.path() / "korvane.log"; }
+    std::string logText() const {
+        std::ifstream in(log());
+        std::ostringstream out;
+        out << in.rdbuf();
+        return out.str();
+    }
+    bool logged(const std::string& line) const { return logText().find(line) != std::string::npos; }
+    // How many lines of the log hold `text`.
+    std::size_t count(const std::string& text) const {
+        std::istringstream lines(logText());
+        std::size_t n = 0;
+        for (std::string line; std::getline(lines, line);)
+            if (line.find(text) != std::string::npos) ++n;
+        return n;
+    }
+    bool waitForLine(const std::string& line, Nanos timeout = seconds(20)) {
+        return X11TestSession::waitFor([&] { return logged(line); }, timeout);
+    }
+    // The display UUIDs of the server's monitors, as the program names them.
+    std::vector<std::string> monitorUUIDs() {
+        std::string error;
+        auto desktop = X11Desktop::connect(session->display(), error);
+        EXPECT_TRUE(desktop) << error;
+        std::vector<std::string> uuids;
+        if (desktop)
+            for (const auto& screen : desktop->screens().screens())
+                uuids.push_back(DisplayUtil::displayUUID(screen));
+        return uuids;
+    }
+    static std::string describe(std::optional<int> status) {
+        if (!status) return "still running";
+        if (WIFEXITED(*status)) return "exit " + std::to_string(WEXITSTATUS(*status));
+        if (WIFSIGNALED(*status)) return "signal " + std::to_string(WTERMSIG(*status));
+        return "status " + std::to_string(*status);
+    }
+
+    std::unique_ptr<X11TestSession> session;
+    korvane::testing::TempFolder folder;
+};
+
+} // namespace korvane::x11::test

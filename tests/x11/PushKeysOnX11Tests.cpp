@@ -1,0 +1,136 @@
+// The push keys of the built `korvane` on a real X server, pressed through XTest: the focused xterm goes
+// into the zone on its right, into zone 1 of the other monitor and into zone 2 there, as the X server shows
+// its frame; a window in no zone gets a toast on its own monitor that takes neither the focus nor a place
+// among the windows Korvane knows, and goes after its 0.9 s. A picture of the toast is left under
+// build/screenshots.
+#include "ProgramOnX11.h"
+
+#include "core/WindowInfoFields.h"
+#include "platform/Format.h"
+#include "platform/WindowServer.h"
+
+#include <X11/keysym.h>
+
+#include <algorithm>
+#include <thread>
+
+#ifndef KORVANE_SCREENSHOT_DIR
+#error "KORVANE_SCREENSHOT_DIR must name the folder of the pictures"
+#endif
+
+namespace korvane::x11::test {
+namespace {
+
+// A panel along the top of the side monitor: its 300 reserved pixels are in no zone of it.
+constexpr std::uint32_t kPanelHeight = 300;
+
+class PushKeysOnX11Test : public ProgramOnX11Test {
+  protected:
+    xcb_window_t xtermAt(const std::string& title, const std::string& geometry) {
+        const pid_t pid = session->start({"xterm", "-title", title, "-geometry", geometry, "-e", "cat"});
+        std::optional<xcb_window_t> window;
+        EXPECT_TRUE(X11TestSession::waitFor([&] { return (window = session->clientOf(pid)).has_value(); }));
+        EXPECT_TRUE(X11TestSession::waitFor([&] { return session->activeWindow() == window; }));
+        return window.value_or(XCB_WINDOW_NONE);
+    }
+    // Control+option and the key.
+    void press(std::uint32_t keysym) {
+        session->pressKeys(
+            {session->keycodeOf(XK_Control_L), session->keycodeOf(XK_Alt_L), session->keycodeOf(keysym)});
+    }
+    // Whether the window comes to fill the zone (root coordinates) as far as xterm's character cells let
+    // it: its left edge on the zone's, its bottom edge on the zone's, and less than a cell smaller.
+    bool comesToFill(xcb_window_t window, const Rect& zone) {
+        return X11TestSession::waitFor([&] {
+            const Rect frame = session->frameOf(window);
+            return frame.minX() == zone.minX() && frame.maxY() == zone.maxY() &&
+                   withinCell(frame.size, zone.size);
+        });
+    }
+    // xterm resizes in steps of one character cell (6 × 13 pixels with the server's fixed font).
+    static bool withinCell(Size actual, Size asked) {
+        return actual.width <= asked.width && actual.width > asked.width - 6 &&
+               actual.height <= asked.height && actual.height > asked.height - 13;
+    }
+    // The layer the window server's list gives the window, as Korvane reads the list; ordinary windows
+    // are on layer 0.
+    std::optional<std::int64_t> layerOf(xcb_window_t window) {
+        std::string error;
+        auto desktop = X11Desktop::connect(session->display(), error);
+        if (!desktop) return std::nullopt;
+        if (auto list = desktop->windowServer().copyWindowInfo(platform::kOnScreenOnly, 0))
+            for (const auto& entry : *list)
+                if (windowinfo::windowNumber(entry) == window)
+                    return windowinfo::integerValue(entry, platform::WindowKey::layer);
+        return std::nullopt;
+    }
+};
+
+TEST_F(PushKeysOnX11Test, thePushKeysMoveTheFocusedXtermAndAWindowInNoZoneGetsAToastOnItsMonitor) {
+    startSession(true);
+    session->createDock(Rect{0, 0, 1920, 20}, {0, 0, kPanelHeight, 0, 0, 0, 0, 0, 0, 1919, 0, 0});
+    const xcb_window_t notes = xtermAt("Notes", "60x20+2000+100"); // in the primary monitor's left half
+    const pid_t korvane = startKorvane();
+    ASSERT_TRUE(waitForLine("[DisplayChange] handle end")) << logText();
+    ASSERT_TRUE(waitForLine("HotkeyManager: registering scene.save key=S")) << logText();
+
+    // Each monitor has the two halves of its free area as zones 1 and 2. The primary (root 1920, 0,
+    // 1920 × 1080): the zone on the xterm's right is its right half.
+    press(XK_w);
+    EXPECT_TRUE(comesToFill(notes, Rect(2880, 0, 960, 1080))) << platform::describe(session->frameOf(notes));
+    // The other monitor (root 0, 0, 1920 × 900, the panel's 300 pixels off its top): zone 1 there, then
+    // zone 2 of that monitor.
+    press(XK_x);
+    EXPECT_TRUE(comesToFill(notes, Rect(0, kPanelHeight, 960, 900 - kPanelHeight)))
+        << platform::describe(session->frameOf(notes));
+    press(XK_2);
+    EXPECT_TRUE(comesToFill(notes, Rect(960, kPanelHeight, 960, 900 - kPanelHeight)))
+        << platform::describe(session->frameOf(notes));
+    EXPECT_EQ(count("Push Right: zone 1 -> 2 (zones=[1, 2])"), 1u) << logText();
+    EXPECT_EQ(count("Push R2 on "), 1u);
+
+    // Each push brings the xterm forward once it has moved; the three are done before another window opens.
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return count("NSRunningApplication.activate returned") >= 3; }))
+        << logText();
+
+    // Beside the panel, its middle above the side monitor's zones.
+    const xcb_window_t strip = xtermAt("Strip", "60x20+100+0");
+    const Rect stripBefore = session->frameOf(strip);
+    ASSERT_LT(stripBefore.midY(), kPanelHeight) << platform::describe(stripBefore);
+    press(XK_w);
+    std::optional<xcb_window_t> toast;
+    ASSERT_TRUE(X11TestSession::waitFor(
+        [&] { return (toast = session->viewableWindowTitled("Korvane Toast")).has_value(); }, seconds(3)))
+        << logText();
+    const Rect frame = session->frameOf(*toast);
+    // Centred on the side monitor, its top 40 pixels below the panel.
+    EXPECT_EQ(frame.minY(), kPanelHeight + 40) << platform::describe(frame);
+    EXPECT_LE(std::abs(frame.midX() - 960), 1) << platform::describe(frame);
+    EXPECT_EQ(session->activeWindow(), strip);
+    // A notification (the type the window manager reads first) above the other windows, on every desktop
+    // as this window manager records it: by the desktop number, as it keeps no sticky state and drops the
+    // one asked for when it takes the window on.
+    EXPECT_EQ(session->atomNames(*toast, "_NET_WM_WINDOW_TYPE").at(0), "_NET_WM_WINDOW_TYPE_NOTIFICATION");
+    const auto states = session->atomNames(*toast, "_NET_WM_STATE");
+    EXPECT_NE(std::find(states.begin(), states.end(), "_NET_WM_STATE_ABOVE"), states.end())
+        << platform::describeList(states);
+    EXPECT_EQ(session->desktopOf(*toast), 0xFFFFFFFFu);
+    EXPECT_NE(layerOf(*toast).value_or(0), 0) << "listed among the ordinary windows";
+    fs::create_directories(KORVANE_SCREENSHOT_DIR);
+    EXPECT_TRUE(session->saveScreenshot(Rect(0, 0, 1920, 900),
+                                        std::string(KORVANE_SCREENSHOT_DIR) + "/toast-program-x11.png"));
+
+    EXPECT_TRUE(
+        X11TestSession::waitFor([&] { return !session->viewableWindowTitled("Korvane Toast"); }, seconds(3)));
+    EXPECT_EQ(session->frameOf(strip), stripBefore);
+    EXPECT_EQ(session->activeWindow(), strip);
+    EXPECT_TRUE(logged("Push Right: window not in any zone"));
+    // Korvane never took the toast for a window of its own to track, adopt or place.
+    EXPECT_FALSE(logged("wid=" + std::to_string(*toast))) << logText();
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+} // namespace
+} // namespace korvane::x11::test
