@@ -263,9 +263,12 @@ AXError X11Accessibility::activate(xcb_window_t window, const AXElement& element
     const StackingTop stacking = fetchStackingTop(connection_, kStackingTop, length);
     stackingLength_ = length;
     const xcb_window_t current = stacking.active;
-    // Activating the active window in front again would change nothing anybody sees, yet the window
-    // manager restacks every window for it: the cost of a push would grow with the desktop.
-    if (stacking.ok && current == window && alreadyInFront(window, stacking)) return AXError::success;
+    // Activating the active window in front again, with the keyboard already on it, would change
+    // nothing anybody sees, yet the window manager restacks every window for it: the cost of a push
+    // would grow with the desktop. A keyboard held by a window of the client's own (a focus proxy) or
+    // by another client is given back by activating, as before.
+    if (stacking.ok && current == window && stacking.focus == window && alreadyInFront(window, stacking))
+        return AXError::success;
     connection_.sendRootMessage(window, connection_.ewmh()._NET_ACTIVE_WINDOW, kSourcePager, XCB_CURRENT_TIME,
                                 current);
     // Activating the active window changes nothing the server would announce: no wait then.

@@ -436,10 +436,13 @@ StackingTop fetchStackingTop(const X11Connection& connection, std::size_t count,
     const auto n = static_cast<std::uint32_t>(count);
     std::uint32_t offset = lengthHint > n ? lengthHint - n : 0;
     auto active = ask(c, root, e._NET_ACTIVE_WINDOW, XCB_ATOM_WINDOW, 1);
+    auto focus = xcb_get_input_focus_unchecked(c);
     // Twice `count` windows from `count` before the end last known: a list that grew or shrank by up to
     // `count` since still shows its whole top here.
     auto tail = ask(c, root, e._NET_CLIENT_LIST_STACKING, XCB_ATOM_WINDOW, 2 * n, offset);
     if (auto v = words(take(c, active)); !v.empty()) out.active = v[0];
+    if (XcbReply<xcb_get_input_focus_reply_t> reply{xcb_get_input_focus_reply(c, focus, nullptr)})
+        out.focus = reply->focus;
     // An offset past the list's end is an error: taken here rather than left among the events.
     xcb_generic_error_t* error = nullptr;
     PropertyReply reply(xcb_get_property_reply(c, tail, &error));

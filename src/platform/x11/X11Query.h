@@ -133,11 +133,12 @@ struct ManagedWindow {
     std::optional<std::vector<xcb_window_t>> clients; // the client list, when it was read
 };
 
-// The active window and the top of the stacking order.
+// The active window, the keyboard's focus and the top of the stacking order.
 struct StackingTop {
     bool ok = false; // false when the server could not answer
     xcb_window_t active = XCB_WINDOW_NONE;
-    std::vector<xcb_window_t> top; // the last clients of _NET_CLIENT_LIST_STACKING, bottom to top
+    xcb_window_t focus = XCB_WINDOW_NONE; // the input focus: a window, or None or PointerRoot
+    std::vector<xcb_window_t> top;        // the last clients of _NET_CLIENT_LIST_STACKING, bottom to top
 };
 
 // The client list, stacking and active window in one round trip.
@@ -153,7 +154,8 @@ std::optional<std::vector<ClientWindow>> fetchClients(const X11Connection& conne
 // window managers take away as they let a window go, so that the whole list need not be read.
 ManagedWindow fetchManagedWindow(const X11Connection& connection, xcb_window_t window, unsigned parts,
                                  bool withActive, bool listed = false);
-// The active window and the last `count` clients of the stacking order in one round trip of a size
+// The active window, the input focus and the last `count` clients of the stacking order in one round
+// trip of a size
 // independent of the number of clients, as long as the list has not changed length by more than
 // `count` since `lengthHint` (its length in windows when last read, updated here); else the whole list
 // is read once.
