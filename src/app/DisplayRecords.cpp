@@ -93,7 +93,11 @@ std::string DisplayRecords::resolveActiveDisplayUUID(const std::optional<Rect>& 
     std::string resolved;
     if (auto focused = ax_->focusedWindow())
         if (auto frame = ax_->frame(*focused)) resolved = DisplayUtil::displayUUID(screens, *frame);
-    // This application has no key window of its own to ask about.
+    // Our own key window speaks for the user when the frontmost application's focus cannot be read.
+    if (resolved.empty())
+        if (auto keyFrame = screens.keyWindowFrame())
+            if (auto screen = screenOfWindow(screens, *keyFrame))
+                resolved = DisplayUtil::displayUUID(*screen);
     if (resolved.empty())
         if (auto screen = DisplayUtil::screenUnderMouse(screens))
             resolved = DisplayUtil::displayUUID(*screen);

@@ -42,9 +42,10 @@ class DisplayRecords {
     // selection entry when it has none, saves both and publishes a refresh. False for a blank UUID.
     bool createDisplayRecord(const std::string& displayUUID);
     // The display the user works on: the screen of `windowFrame` (the bottom-left frame of one of this
-    // application's windows), else the focused window's display, else the screen under the pointer,
-    // else the main screen, else the current active display. Only the focus, pointer and main-screen
-    // answers are stored as multiState's activeDisplayUUID.
+    // application's windows), else the focused window's display, else the screen of this application's
+    // key window, else the screen under the pointer, else the main screen, else the current active
+    // display. Only the focus, key-window, pointer and main-screen answers are stored as multiState's
+    // activeDisplayUUID.
     std::string resolveActiveDisplayUUID(const std::optional<Rect>& windowFrame);
 
     // The screen list's display UUIDs, in its order.

@@ -86,13 +86,7 @@ std::map<std::string, std::vector<Observed>> WakeSlotReplay::collectWakeObserved
     // Window-list bounds share the primary screen's top edge as origin. The highest top edge of all
     // screens would shift every window as soon as a display sits above the primary, and put windows of
     // the primary on that display; it is only the best guess when no screen is the primary.
-    double flipHeight = 0;
-    if (auto primary = primaryScreenHeight(screens)) {
-        flipHeight = *primary;
-    } else {
-        for (const auto& screen : screens.screens())
-            flipHeight = std::max(flipHeight, screen.frame.maxY());
-    }
+    const double flipHeight = korvane::flipHeight(screens).value_or(0);
     const pid_t ownPID = ::getpid();
     const auto ownBundleID = platform_.processInfo().bundleIdentifier();
     auto& workspace = platform_.workspace();

@@ -74,13 +74,7 @@ WindowListFacts readWindowList(platform::Platform& platform) {
     // Window-list bounds share the primary screen's top edge with accessibility positions; only without a
     // main screen is the highest top edge the best guess.
     auto& screens = platform.screens();
-    double flipHeight = 0;
-    if (auto primary = primaryScreenHeight(screens)) {
-        flipHeight = *primary;
-    } else {
-        for (const auto& screen : screens.screens())
-            flipHeight = std::max(flipHeight, screen.frame.maxY());
-    }
+    const double flipHeight = korvane::flipHeight(screens).value_or(0);
     facts.listed.reserve(list->size());
     for (const auto& entry : *list) {
         if (windowinfo::integerValue(entry, WK::layer) != 0) continue;

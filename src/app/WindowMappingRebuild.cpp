@@ -95,13 +95,7 @@ void WindowMappingRebuild::rebuildWindowRegionMappings(bool allowPrune, const st
     auto& screens = platform_.screens();
     // Window-list bounds share the primary screen's top edge as origin; a display placed above the
     // primary must not shift them. Without a primary, the highest top edge is the best guess.
-    double flipHeight = 0;
-    if (auto primary = primaryScreenHeight(screens)) {
-        flipHeight = *primary;
-    } else {
-        for (const auto& screen : screens.screens())
-            flipHeight = std::max(flipHeight, screen.frame.maxY());
-    }
+    const double flipHeight = korvane::flipHeight(screens).value_or(0);
 
     WindowListSnapshot snapshot;
     snapshot.orderedWindowIDs.reserve(std::min(list->size(), kIndexReserveLimit));

@@ -47,16 +47,6 @@ std::optional<AXElement> elementOf(const AXValue& v) {
     return *e;
 }
 
-// The primary screen's top edge; without a main screen the tallest screen's top edge; nothing (no
-// conversion at all) when no screen is connected.
-std::optional<double> flipHeight(platform::Screens& screens) {
-    if (auto H = primaryScreenHeight(screens)) return H;
-    std::optional<double> tallest;
-    for (const auto& s : screens.screens())
-        tallest = std::max(tallest.value_or(s.frame.maxY()), s.frame.maxY());
-    return tallest;
-}
-
 platform::ProcessWide<AXUtil> gShared;
 
 } // namespace

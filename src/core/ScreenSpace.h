@@ -15,6 +15,9 @@ namespace korvane {
 std::optional<double> primaryScreenHeight(platform::Screens& screens);
 // The same for the platform in use.
 std::optional<double> primaryScreenHeight();
+// The height to flip with: the primary's top edge; without a main screen the tallest screen's top edge is
+// the best guess; nothing when no screen is connected.
+std::optional<double> flipHeight(platform::Screens& screens);
 
 // The same formula converts in both directions.
 inline Rect flipRect(const Rect& r, double H) {

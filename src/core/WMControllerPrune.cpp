@@ -76,13 +76,7 @@ void WMController::prune(int zoneID, WMState& state) {
     // Window-list bounds are flipped with the primary screen's height, the one height both coordinate
     // systems share. The tallest top edge would be wrong as soon as a display sits above the primary: a
     // window on the primary would then seem to be on that display and be dropped from its stack.
-    double flipHeight = 0;
-    if (auto H = primaryScreenHeight(p.screens())) {
-        flipHeight = *H;
-    } else {
-        for (const auto& s : screens)
-            flipHeight = std::max(flipHeight, s.frame.maxY());
-    }
+    const double flipHeight = korvane::flipHeight(p.screens()).value_or(0);
 
     std::vector<WindowID> removal;
     std::vector<std::pair<WindowID, std::string>> movedAcross;

@@ -34,6 +34,9 @@ class Screens {
     // Whether a compositing manager blends windows with what lies behind them: only then does a
     // translucent window show the desktop through itself rather than black.
     virtual bool isCompositing() = 0;
+    // The frame of this program's own window that has the keyboard focus (its key window), in the same
+    // bottom-left global space; nothing while the focus is in another program's window or nowhere.
+    virtual std::optional<Rect> keyWindowFrame() = 0;
     // Keeps one of the program's own windows on every workspace of the desktop, as an overlay that
     // follows the user from one to the next. The window is named by its native id once the window server
     // knows it and before it is first shown. Nothing where the desktop has a single workspace.

@@ -53,16 +53,6 @@ Rect boundsOf(const platform::WindowInfo& entry) {
                 numberOr(*bounds, platform::BoundsKey::height, 0)};
 }
 
-// The primary screen's top edge flips window-list bounds; without a main screen the tallest screen's
-// top edge stands in; without any screen nothing is flipped (and nothing will be placed).
-std::optional<double> flipHeightOf(platform::Screens& screens) {
-    if (auto H = primaryScreenHeight(screens)) return H;
-    std::optional<double> tallest;
-    for (const auto& s : screens.screens())
-        tallest = std::max(tallest.value_or(s.frame.maxY()), s.frame.maxY());
-    return tallest;
-}
-
 template <class Map> std::vector<std::string> sortedKeys(const Map& map) {
     std::vector<std::string> keys;
     for (const auto& [key, value] : map)
@@ -123,7 +113,8 @@ SceneRestoreEngine::SweepCounts
 SceneRestoreEngine::sweepWindows(const std::vector<platform::ScreenInfo>& screens,
                                  const SceneDisplayResolution& resolution) {
     SweepState sweep;
-    sweep.flipHeight = flipHeightOf(platform_.screens());
+    // Without any screen nothing is flipped (and nothing will be placed).
+    sweep.flipHeight = flipHeight(platform_.screens());
     if (!buildPool(sweep)) return {};
     Log::sceneManager.debug("Window sweep: zoneFrameResolver=%{bool}d screens=%ld resolution.layoutRefs=%s "
                             "resolution.hintDisplays=%s",

@@ -1,6 +1,7 @@
 // Display keys brought to their canonical form across the stored files at launch, and blank records
 // dropped, on a simulated desktop with a fresh support folder.
 #include "DisplayFixture.h"
+#include "support/FileEvents.h"
 
 #include "app/DisplayIdentity.h"
 #include "layouts/LayoutDescriptor.h"
@@ -58,7 +59,14 @@ TEST_F(DisplayIdentityTest, paddedAndSuffixedKeysAreRewrittenOnceAndASecondLaunc
     write(layouts() / "mine.json", R"({"id":"layout.mine","name":"Mine","displayUUID":" D2#4"})");
     launch();
 
+    korvane::testing::FileEvents events({home, layouts()});
     identity.migrateDisplayIdentity("app-launch");
+
+    // Each migrated file is written once, the persisting at the end included; nothing else is written.
+    std::map<fs::path, int> once;
+    for (const auto& file : files())
+        once[file] = 1;
+    EXPECT_EQ(events.written(), once);
 
     // The newer of the two D1 workbenches wins.
     EXPECT_EQ(DisplayWorkbenchSet::load().workbenches.at("D1").activeTemplateID, "builtin.daily");
@@ -89,7 +97,9 @@ TEST_F(DisplayIdentityTest, paddedAndSuffixedKeysAreRewrittenOnceAndASecondLaunc
     const auto contents = snapshot(home);
     capture.log().clear();
     launch();
+    events.written(); // the launch is not the migration
     identity.migrateDisplayIdentity("app-launch");
+    EXPECT_EQ(events.written(), (std::map<fs::path, int>{}));
     EXPECT_EQ(capture.log().count(kMigrated), 0u);
     for (std::size_t i = 0; i < files().size(); ++i)
         EXPECT_EQ(inode(files()[i]), before[i]) << files()[i];

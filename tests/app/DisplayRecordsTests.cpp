@@ -69,6 +69,37 @@ TEST_F(DisplayRecordsTest, theActiveDisplayIsStoredOnlyWhenFocusOrPointerDecides
     EXPECT_EQ(multiState->activeDisplayUUID, kSide);
 }
 
+TEST_F(DisplayRecordsTest, ourKeyWindowDecidesAfterTheFocusedWindowAndBeforeThePointer) {
+    multiState->activeDisplayUUID = "BEFORE";
+    desktop->screens().setMouseLocation({100, 100});
+    desktop->screens().setKeyWindowFrame(Rect{1800, 100, 400, 300}); // mostly on the side display
+
+    // A window given still wins, and still leaves the active display alone.
+    EXPECT_EQ(records->resolveActiveDisplayUUID(Rect{100, 100, 400, 300}), kMain);
+    EXPECT_EQ(multiState->activeDisplayUUID, "BEFORE");
+
+    // Nothing focused elsewhere: the key window, not the pointer, and it is stored.
+    EXPECT_EQ(records->resolveActiveDisplayUUID(std::nullopt), kSide);
+    EXPECT_EQ(multiState->activeDisplayUUID, kSide);
+
+    // A readable focused window on the main display comes first.
+    const auto n = openFocusedWindow(Rect{100, 100, 600, 400});
+    EXPECT_EQ(records->resolveActiveDisplayUUID(std::nullopt), kMain);
+
+    // Its frame cannot be read: the key window again.
+    desktop->accessibility().scriptAXFailure(
+        n, "AXPosition", std::vector<platform::AXError>(30, platform::AXError::attributeUnsupported));
+    EXPECT_EQ(records->resolveActiveDisplayUUID(std::nullopt), kSide);
+    EXPECT_EQ(multiState->activeDisplayUUID, kSide);
+
+    // A key window off every screen says nothing; the pointer decides.
+    desktop->accessibility().scriptAXFailure(
+        n, "AXPosition", std::vector<platform::AXError>(30, platform::AXError::attributeUnsupported));
+    desktop->screens().setKeyWindowFrame(Rect{-900, -900, 100, 100});
+    EXPECT_EQ(records->resolveActiveDisplayUUID(std::nullopt), kMain);
+    EXPECT_EQ(multiState->activeDisplayUUID, kMain);
+}
+
 TEST_F(DisplayTest, withoutScreensTheActiveDisplayStaysAsItWas) {
     multiState->activeDisplayUUID = "BEFORE";
     EXPECT_EQ(records->resolveActiveDisplayUUID(Rect{0, 0, 100, 100}), "BEFORE");

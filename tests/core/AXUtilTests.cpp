@@ -4,6 +4,7 @@
 #include "core/ActivationFixture.h"
 #include "core/MultiDisplayState.h"
 #include "core/WMController.h"
+#include "support/SimDesktopWithLoop.h"
 
 #include <algorithm>
 #include <mutex>
@@ -52,27 +53,7 @@ class ClockSetBack final : public platform::RunLoop {
     Nanos behind_ = 0;
 };
 
-class DesktopWithClockSetBack final : public platform::Platform {
-  public:
-    explicit DesktopWithClockSetBack(sim::SimDesktop& desktop) : desktop_(desktop), clock(desktop.loop()) {}
-    platform::RunLoop& runLoop() override { return clock; }
-    platform::Accessibility& accessibility() override { return desktop_.accessibility(); }
-    platform::WindowServer& windowServer() override { return desktop_.windowServer(); }
-    platform::Screens& screens() override { return desktop_.screens(); }
-    platform::Workspace& workspace() override { return desktop_.workspace(); }
-    platform::UserDefaults& userDefaults() override { return desktop_.userDefaults(); }
-    platform::NotificationCenter& notificationCenter() override { return desktop_.notificationCenter(); }
-    platform::FolderWatcher& folderWatcher() override { return desktop_.folderWatcher(); }
-    platform::ProcessInfo& processInfo() override { return desktop_.processInfo(); }
-    platform::LoginItems& loginItems() override { return desktop_.loginItems(); }
-    platform::HotKeys& hotKeys() override { return desktop_.hotKeys(); }
-
-  private:
-    sim::SimDesktop& desktop_;
-
-  public:
-    ClockSetBack clock;
-};
+using DesktopWithClockSetBack = testing::SimDesktopWithLoop<ClockSetBack>;
 
 class AXUtilTest : public testing::ActivationTest {
   protected:
@@ -212,7 +193,7 @@ TEST_F(AXUtilTest, aListFetchedAfterAClockThatWentBackIsFetchedAgain) {
     EXPECT_EQ(util.windowID(element(before)), before);
     windows().close(before);
     const auto after = numberless(kFrame, "Doc");
-    skewed.clock.setBack(milliseconds(50));
+    skewed.loop.setBack(milliseconds(50));
     EXPECT_EQ(util.windowID(element(after)), after);
 }
 

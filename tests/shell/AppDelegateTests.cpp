@@ -23,6 +23,7 @@
 #include "platform/sim/LogCapture.h"
 #include "scenes/SceneRestoreEngine.h"
 #include "scenes/model/WMScene.h"
+#include "support/FileEvents.h"
 #include "support/SupportFolderFixture.h"
 #include "tracking/MappingTransaction.h"
 #include "tracking/WindowTracker.h"
@@ -55,18 +56,27 @@ class AppDelegateTest : public korvane::testing::SupportFolderTest {
 
 } // namespace
 
-TEST_F(AppDelegateTest, makingItReadsTheStoresTakesTheSharedInstancesAndStartsNothing) {
+TEST_F(AppDelegateTest, makingItReadsTheStoresInOrderTakesTheSharedInstancesAndStartsNothing) {
     desktop->screens().addDisplay({.frame = Rect{0, 0, 1920, 1080}, .uuid = "D1"});
     write(home / "layout-selection.json", "{\"lastByDisplay\":");
     write(home / "display-workbenches.json",
           R"({"workbenches":{"D1":{"displayUUID":"D1","activeTemplateID":"builtin.daily"}}})");
     write(home / "hotkeys.json", R"({"version":3,"bindings":[],"disabled":[]})");
+    write(home / "layout-templates.json", R"({"templates":[]})");
+    write(home / "layout-memory.json", R"({"schemaVersion":2,"entries":{},"slotClaimSnapshots":{}})");
+    write(layouts() / "mine.json", R"({"id":"layout.mine","name":"Mine"})");
     const auto files = snapshot(home);
 
     desktop->loop().runUntilIdle();
 
+    korvane::testing::FileEvents events({home, layouts()});
     auto app = AppDelegate::create(*desktop);
 
+    // The three stores are read in the order they are made, and nothing else is opened: not the hot keys,
+    // not the layout memory, not the Layouts folder.
+    EXPECT_EQ(events.opened(),
+              (std::vector<fs::path>{home / "layout-selection.json", home / "layout-templates.json",
+                                     home / "display-workbenches.json"}));
     EXPECT_TRUE(app->layoutSelection()->lastByDisplay.empty());
     EXPECT_EQ(app->displayWorkbenches()->workbenches.at("D1").activeTemplateID, "builtin.daily");
     // The hot keys start from the defaults; the stored table is read at start-up.

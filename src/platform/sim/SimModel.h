@@ -95,6 +95,7 @@ class SimModel : public std::enable_shared_from_this<SimModel> {
     int nextDisplayID = 1;
     std::uint32_t nextDisplayNumber = 1;
     Point mouse;
+    std::optional<Rect> keyWindowFrame; // the program's own focused window, bottom-left global
 
     std::vector<pid_t> appOrder; // launch order
     std::map<pid_t, SimApp> apps;

@@ -55,6 +55,16 @@ bool SimScreens::isCompositing() {
     return model_.compositing;
 }
 
+std::optional<Rect> SimScreens::keyWindowFrame() {
+    std::lock_guard lock(model_.mutex);
+    return model_.keyWindowFrame;
+}
+
+void SimScreens::setKeyWindowFrame(std::optional<Rect> frame) {
+    std::lock_guard lock(model_.mutex);
+    model_.keyWindowFrame = frame;
+}
+
 void SimScreens::setCompositing(bool compositing) {
     std::lock_guard lock(model_.mutex);
     model_.compositing = compositing;

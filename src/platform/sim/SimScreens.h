@@ -18,6 +18,8 @@ class SimScreens final : public platform::Screens {
     Point mouseLocation() override;
     // No compositing manager unless a test starts one.
     bool isCompositing() override;
+    // None of the program's windows has the focus unless a test says one has.
+    std::optional<Rect> keyWindowFrame() override;
 
     // Test hooks. Each change is announced as `kScreenParametersDidChange` through the loop. Display ids
     // are the hooks' own handles; the first display added becomes the main one. Frames are bottom-left
@@ -35,6 +37,8 @@ class SimScreens final : public platform::Screens {
     void setNamesMainScreen(bool names);
     void setMouseLocation(Point location);
     void setCompositing(bool compositing);
+    // One of the program's own windows has the focus at this frame; nothing: another program's window has it.
+    void setKeyWindowFrame(std::optional<Rect> frame);
     std::optional<platform::ScreenInfo> display(int id) const;
 
   private:

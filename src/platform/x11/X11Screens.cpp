@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <unistd.h>
 
 namespace korvane::x11 {
 
@@ -168,6 +169,18 @@ bool X11Screens::isCompositing() {
     const bool owned = reply && reply->owner != XCB_WINDOW_NONE;
     std::free(reply);
     return owned;
+}
+
+std::optional<Rect> X11Screens::keyWindowFrame() {
+    const xcb_window_t active = fetchActiveWindow(connection_);
+    if (active == XCB_WINDOW_NONE) return std::nullopt;
+    // The toolkit draws the program's windows over a connection of its own, so the window is known by
+    // the process that owns it rather than by the connection that made it.
+    auto fetched = fetchClients(connection_, {active}, kGeometryPart | kPidPart);
+    if (!fetched || fetched->empty()) return std::nullopt;
+    const ClientWindow& client = fetched->front();
+    if (!client.exists || client.pid != ::getpid()) return std::nullopt;
+    return coordinates().bottomLeft(client.frameRoot());
 }
 
 void X11Screens::showOnAllWorkspaces(std::uint64_t nativeWindow) {

@@ -33,6 +33,9 @@ class X11Screens final : public platform::Screens {
     Point mouseLocation() override;
     // Asks the server each time: a compositing manager may start or stop at any moment.
     bool isCompositing() override;
+    // The active window (_NET_ACTIVE_WINDOW) with its decorations, when this process owns it: the window
+    // manager gives the focus, so its active window is the one the user types into.
+    std::optional<Rect> keyWindowFrame() override;
     // On every desktop (_NET_WM_DESKTOP all) and sticky, written before the window manager first sees it.
     void showOnAllWorkspaces(std::uint64_t nativeWindow) override;
     // Root coordinates and the platform's global spaces, anchored at the primary monitor as last known.

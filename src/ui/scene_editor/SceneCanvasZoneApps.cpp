@@ -4,11 +4,13 @@
 
 #include "layouts/LayoutTreeEditorModel.h"
 #include "platform/Platform.h"
+#include "platform/TextTrim.h"
 #include "scenes/SceneStore.h"
 #include "scenes/model/ScreenContext.h"
 #include "ui/scene_editor/ApplicationNames.h"
 #include "ui/scene_editor/BundleInfoCache.h"
 
+#include <algorithm>
 #include <set>
 
 namespace korvane {
@@ -146,6 +148,58 @@ void SceneGeometryCanvasModel::reconcileZoneApps(bool announce) {
             showHint("Apps from removed zones moved to Excluded");
         }
     }
+    changed();
+}
+
+std::vector<SceneCanvasAppEntry> SceneGeometryCanvasModel::displayedApps(std::int64_t zoneID) const {
+    std::vector<SceneCanvasAppEntry> list;
+    if (auto found = zoneApps_.find(zoneID); found != zoneApps_.end()) list = found->second;
+    if (dropTargetZoneID_ == zoneID)
+        list.push_back({kSceneCanvasPlaceholderID, "placeholder", "Drop here", nullptr, true});
+    return list;
+}
+
+void SceneGeometryCanvasModel::removeApp(const SceneCanvasAppEntry& entry, std::int64_t zoneID) {
+    auto zone = zoneApps_.find(zoneID);
+    if (zone == zoneApps_.end()) return;
+    auto found = std::find(zone->second.begin(), zone->second.end(), entry);
+    if (found == zone->second.end()) return;
+    // `entry` may be the very element erased.
+    SceneCanvasAppEntry removed = *found;
+    zone->second.erase(found);
+    excludedApps_.push_back(std::move(removed));
+    setWindowHintsDirty(true);
+    changed();
+}
+
+void SceneGeometryCanvasModel::addApp(const std::string& bundleID, std::int64_t zoneID) {
+    const std::string trimmed = trimmingWhitespaceAndNewlines(bundleID);
+    if (trimmed.empty()) return;
+    const BundleResolvedInfo info = cachedBundleInfo(trimmed);
+    zoneApps_[zoneID].push_back({platform_.processInfo().makeUUID(), trimmed, info.name, info.icon, false});
+    setWindowHintsDirty(true);
+    changed();
+    if (!info.icon) resolveMissingBundleInfo({trimmed});
+}
+
+void SceneGeometryCanvasModel::setDropTarget(std::int64_t zoneID, bool isTargeted) {
+    if (isTargeted)
+        dropTargetZoneID_ = zoneID;
+    else if (dropTargetZoneID_ == zoneID)
+        dropTargetZoneID_.reset();
+    changed();
+}
+
+void SceneGeometryCanvasModel::setAppPickerPresented(std::int64_t zoneID, bool presented) {
+    if (presented)
+        appPickerZoneID_ = zoneID;
+    else if (appPickerZoneID_ == zoneID)
+        appPickerZoneID_.reset();
+    changed();
+}
+
+void SceneGeometryCanvasModel::setAppPickerBundleID(std::string bundleID) {
+    appPickerBundleID_ = std::move(bundleID);
     changed();
 }
 

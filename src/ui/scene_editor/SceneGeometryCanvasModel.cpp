@@ -170,7 +170,7 @@ void SceneGeometryCanvasModel::handleBridgeCommand() {
     using Command = SceneEditorCanvasBridge::Command;
     switch (command) {
     case Command::save:
-        // Saving a display back to its scene is not built yet: the command is taken and nothing is written.
+        saveAndReport();
         break;
     case Command::reset:
         resetFromScene();

@@ -13,6 +13,7 @@
 #include "scenes/model/WMScene.h"
 #include "ui/scene_editor/ModelObservers.h"
 #include "ui/scene_editor/SceneCanvasAppEntry.h"
+#include "ui/scene_editor/SceneCanvasDrag.h"
 #include "ui/scene_editor/SceneCanvasGeometry.h"
 #include "ui/scene_editor/SceneEditorCanvasBridge.h"
 
@@ -170,6 +171,22 @@ class SceneGeometryCanvasModel : public std::enable_shared_from_this<SceneGeomet
     // is on the canvas; a template is copied into editable geometry first.
     void dragDivider(const Path& path, double ratio);
 
+    // ---- Splitting and merging ----
+    // A key typed while the canvas has the focus, repeats included, as the characters it typed (Escape is
+    // U+001B, Delete U+007F, Backspace U+0008); whether the canvas used it.
+    bool handleKeyDown(const std::string& characters);
+    // The hovered, else the selected, else the first zone gets a split line along `axis` that follows
+    // the pointer until a click places it.
+    void startSplitPreview(SplitAxis axis);
+    // A click on the canvas: places the previewed split in the zone under the point.
+    void confirmSplit(Point at, const Rect& canvas);
+    // Splits the zone when a split is previewed, else selects it.
+    void handleZoneTap(std::int64_t zoneID);
+    // Merges the hovered or selected zone with its sibling; whether the key is taken.
+    bool mergeHoveredOrSelectedZone();
+    // The pointer left the canvas.
+    void clearHover();
+
     // ---- Zone applications ----
     // The zones' applications and the Excluded list from the display's stored window hints; names and
     // pictures not yet known are looked up from 0.2 s later, one application at a time.
@@ -177,12 +194,61 @@ class SceneGeometryCanvasModel : public std::enable_shared_from_this<SceneGeomet
     // Applications of zones that no longer exist go to the end of Excluded; announced, that is an unsaved
     // change with a hint.
     void reconcileZoneApps(bool announce);
+    // A zone's chips as drawn: its applications, and a "Drop here" chip at the end while a drag hovers
+    // it. The chip is never stored.
+    std::vector<SceneCanvasAppEntry> displayedApps(std::int64_t zoneID) const;
+    // The chip goes to the end of Excluded.
+    void removeApp(const SceneCanvasAppEntry& entry, std::int64_t zoneID);
+    // A picked or typed application id, trimmed; a blank one adds nothing.
+    void addApp(const std::string& bundleID, std::int64_t zoneID);
+    // A drag entered or left a zone; leaving clears only the zone's own mark.
+    void setDropTarget(std::int64_t zoneID, bool isTargeted);
+    // A zone's application picker opened or closed; closing leaves another zone's picker open.
+    void setAppPickerPresented(std::int64_t zoneID, bool presented);
+    void setAppPickerBundleID(std::string bundleID);
     // The cached name and picture, else the fallback name without a picture.
     BundleResolvedInfo cachedBundleInfo(const std::string& bundleID) const;
     // Looks up the ids the cache lacks, one after another, under `token` (the current one when none is
     // given); a reload in between drops them.
     void resolveMissingBundleInfo(const std::vector<std::string>& bundleIDs,
                                   const std::optional<std::string>& token = std::nullopt);
+
+    // ---- Dragging applications ----
+    struct AppLocation {
+        std::optional<std::int64_t> zoneID; // nothing: the Excluded list
+        std::size_t index = 0;
+    };
+    // The text a chip of a zone or of the Excluded list carries while dragged.
+    std::string dragPayload(const SceneCanvasAppEntry& entry, std::int64_t zoneID) const;
+    std::string dragPayloadForExcluded(const SceneCanvasAppEntry& entry) const;
+    // The first chip with that id: zones by ascending id, each from the front, then Excluded.
+    std::optional<std::pair<SceneCanvasAppEntry, AppLocation>> locateApp(const std::string& appID) const;
+    // A drag text dropped on a zone, at `index` or at the end; a chip of another display is moved in the
+    // scene file at once. Whether the drop was taken.
+    bool dropApp(const std::string& text, std::int64_t zoneID, std::optional<std::size_t> index);
+    bool dropAppOnExcluded(const std::string& text);
+    // The drop of a zone cell or of the Excluded strip: the first dropped text, the drop mark cleared.
+    bool dropTextsOnZone(const std::vector<std::string>& texts, std::int64_t zoneID,
+                         std::optional<std::size_t> index = std::nullopt);
+    bool dropTextsOnExcluded(const std::vector<std::string>& texts);
+    // Moves the dragged application's hint from the source display to this one (to none when
+    // `toExcluded`) in the scene file; both canvases then reload from it.
+    bool moveAcrossDisplays(const SceneCanvasDragPayload& payload, std::int64_t zoneID, bool toExcluded);
+
+    // ---- Saving ----
+    // Writes this display's edits into the scene file as stored now: edited geometry as a user layout
+    // named after the scene and the zones' applications as the display's window hints; nothing else of
+    // the file changes. True when there was nothing to save or the write succeeded; a failure keeps the
+    // edits unsaved.
+    bool saveChanges();
+    // saveChanges() with its outcome in the hint line ("Saved", "Save failed").
+    void saveAndReport();
+    // Saves unsaved edits first, then hands the scene as stored to `restore`; nothing is applied when
+    // the save fails.
+    void applyScene(const std::function<void(const WMScene&)>& restore);
+    // Zone by zone in reading order (the top row first, left to right within 1.0 pt), each zone's
+    // applications in their order; Excluded gives none.
+    std::vector<WindowHint> windowHintsFromZoneApps() const;
 
   private:
     struct PendingBundles {

@@ -256,11 +256,3 @@ TEST_F(PermissionWindowTest, quitAndRelaunchAsksTheApplicationToTerminateOnceAnd
 }
 
 } // namespace
-
-int main(int argc, char** argv) {
-    // Test machines have no display.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -120,6 +120,30 @@ TEST_F(X11ScreensTest, anOverlayWindowMarkedBeforeItShowsStaysOnEveryDesktop) {
     xcb_disconnect(c);
 }
 
+TEST_F(X11ScreensTest, theKeyWindowIsOurOwnFocusedWindowInTheBottomLeftSpace) {
+    auto& screens = desktop->screens();
+    // A window of the test's own process, focused by the window manager as it shows, then put on the side
+    // monitor (root 0,0 to 1920,900; y up from the primary's bottom, 1080 points below the root's top).
+    const xcb_window_t own = session().createWindow(Rect{200, 100, 320, 200}, "Own window");
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return session().activeWindow() == own; }));
+    const auto keyFrameIs = [&](const Rect& expected) {
+        return X11TestSession::waitFor([&] { return screens.keyWindowFrame() == expected; });
+    };
+    session().requestFrame(own, Rect{200, 100, 320, 200});
+    EXPECT_TRUE(keyFrameIs(Rect(200 - 1920, 1080 - 300, 320, 200))) << "not found on the side monitor";
+    EXPECT_TRUE(screens.screens().at(1).frame.contains(screens.keyWindowFrame().value_or(Rect{}).center()));
+
+    // Moved onto the primary monitor, it is found there.
+    session().requestFrame(own, Rect{kPrimaryRoot.minX() + 300, 400, 400, 300});
+    EXPECT_TRUE(keyFrameIs(Rect(300, 1080 - 700, 400, 300))) << "the key window did not follow its move";
+
+    // Another program's window takes the focus: this program has no key window.
+    const auto other = xterm("Someone else's", "60x20+100+100");
+    EXPECT_TRUE(X11TestSession::waitFor([&] { return session().activeWindow() == other.window; }));
+    EXPECT_FALSE(screens.keyWindowFrame());
+    session().destroyWindow(own);
+}
+
 TEST(DisplayIdentity, edidFieldsAreParsedInvalidBlocksRefusedAndUUIDsNameBased) {
     auto id = parseEdid(sampleEdid(0x01020304, "Panel"));
     ASSERT_TRUE(id.has_value());

@@ -201,11 +201,3 @@ TEST_F(OverlayTest, withoutACompositingManagerOnlyTheHighlightsOutlineIsLeftOver
 }
 
 } // namespace
-
-int main(int argc, char** argv) {
-    // Test machines have no display.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

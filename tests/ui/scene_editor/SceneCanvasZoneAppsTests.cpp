@@ -203,3 +203,52 @@ TEST_F(SceneCanvasZoneAppsTest, anApplicationIsNamedByItsDesktopEntryElseByItsLo
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(SceneCanvasZoneAppsTest, applicationsAreAddedTrimmedRemovedToExcludedAndTheDropChipIsNeverStored) {
+    auto canvas = dailyWith({hint(kMail, 1), hint(kFoo, 1)});
+    struct Case {
+        const char* typed;
+        std::vector<std::string> zone2;
+    };
+    const std::vector<Case> cases{
+        {" com.example.Notes\n", {"com.example.Notes"}},
+        {"   \n", {"com.example.Notes"}},
+        {"", {"com.example.Notes"}},
+        {"com.example.Notes", {"com.example.Notes", "com.example.Notes"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.typed);
+        canvas->addApp(c.typed, 2);
+        std::vector<std::string> ids;
+        for (const auto& e : canvas->zoneApps().at(2))
+            ids.push_back(e.bundleID);
+        EXPECT_EQ(ids, c.zone2);
+    }
+    EXPECT_TRUE(canvas->isWindowHintsDirty());
+
+    canvas->removeApp(canvas->zoneApps().at(1).at(0), 1);
+    ASSERT_EQ(canvas->excludedApps().size(), 1u);
+    EXPECT_EQ(canvas->excludedApps().back().bundleID, kMail);
+
+    canvas->setDropTarget(2, true);
+    EXPECT_EQ(canvas->displayedApps(2).back().name, "Drop here");
+    EXPECT_TRUE(canvas->displayedApps(2).back().isPlaceholder);
+    EXPECT_EQ(canvas->displayedApps(1).size(), 1u);
+    canvas->setDropTarget(1, false); // another zone's leave keeps zone 2's chip
+    EXPECT_EQ(canvas->displayedApps(2).size(), 3u);
+    ASSERT_TRUE(canvas->saveChanges());
+    EXPECT_EQ(
+        storedScene(canvas->inputs().scene.id).windowHintsForDisplay("D"),
+        (std::vector<WindowHint>{hint(kFoo, 1), hint("com.example.Notes", 2), hint("com.example.Notes", 2)}));
+    canvas->setDropTarget(2, false);
+    EXPECT_EQ(canvas->displayedApps(2).size(), 2u);
+
+    canvas->setAppPickerPresented(1, true);
+    canvas->setAppPickerPresented(2, true);
+    canvas->setAppPickerPresented(1, false);
+    EXPECT_EQ(canvas->appPickerZoneID(), 2);
+}
+
+} // namespace

@@ -6,6 +6,7 @@
 #include "layouts/LayoutLibrary.h"
 #include "platform/sim/LogCapture.h"
 #include "scenes/SceneStore.h"
+#include "support/SimDesktopWithLoop.h"
 #include "support/SupportFolderFixture.h"
 #include "ui/scene_editor/BundleInfoCache.h"
 #include "ui/scene_editor/SceneGeometryCanvasModel.h"
@@ -68,26 +69,7 @@ class HeldBackgroundLoop final : public platform::RunLoop {
     std::deque<std::function<void()>> held_;
 };
 
-class HeldBackgroundPlatform final : public platform::Platform {
-  public:
-    explicit HeldBackgroundPlatform(sim::SimDesktop& desktop) : desktop_(desktop), loop_(desktop.loop()) {}
-
-    HeldBackgroundLoop& runLoop() override { return loop_; }
-    platform::Accessibility& accessibility() override { return desktop_.accessibility(); }
-    platform::WindowServer& windowServer() override { return desktop_.windowServer(); }
-    platform::Screens& screens() override { return desktop_.screens(); }
-    platform::Workspace& workspace() override { return desktop_.workspace(); }
-    platform::UserDefaults& userDefaults() override { return desktop_.userDefaults(); }
-    platform::NotificationCenter& notificationCenter() override { return desktop_.notificationCenter(); }
-    platform::FolderWatcher& folderWatcher() override { return desktop_.folderWatcher(); }
-    platform::ProcessInfo& processInfo() override { return desktop_.processInfo(); }
-    platform::LoginItems& loginItems() override { return desktop_.loginItems(); }
-    platform::HotKeys& hotKeys() override { return desktop_.hotKeys(); }
-
-  private:
-    sim::SimDesktop& desktop_;
-    HeldBackgroundLoop loop_;
-};
+using HeldBackgroundPlatform = SimDesktopWithLoop<HeldBackgroundLoop>;
 
 class SceneEditorTest : public SupportFolderTest {
   protected:

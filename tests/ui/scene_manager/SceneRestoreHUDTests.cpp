@@ -116,11 +116,3 @@ TEST_F(SceneRestoreHUDTest, aRestoreRefusedForLackOfPermissionSaysSo) {
     EXPECT_EQ(shownLines(), (std::vector<std::string>{"Morning Desk", "Accessibility permission required"}));
     saveScreenshot(hud->window(), "scene-restore-hud-denied.png");
 }
-
-int main(int argc, char** argv) {
-    // Test machines have no display.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

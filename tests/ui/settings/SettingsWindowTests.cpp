@@ -6,7 +6,6 @@
 
 #include "platform/sim/SimDesktop.h"
 
-#include <QApplication>
 #include <QDir>
 #include <QGuiApplication>
 #include <QPointer>
@@ -54,11 +53,3 @@ TEST(SettingsWindow, isAResizableClosablePreferencesWindowOf850By600CentredAndSh
 }
 
 } // namespace
-
-int main(int argc, char** argv) {
-    // Test machines have no display.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -432,11 +432,3 @@ TEST_F(GlobalSwitcherTest, thePanelCoversItsScreenAboveOtherWindowsAndIsPictured
     EXPECT_EQ(shownTitles(), (std::vector<std::string>{"Calculator", "Mail", "Safari", "Slack", "Terminal"}));
     saveScreenshot(panel, "global-switcher-applications-only.png");
 }
-
-int main(int argc, char** argv) {
-    // Test machines have no display.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -1,5 +1,5 @@
-// The shell's tests run with a widget application on Qt's offscreen platform: the "Preferences" window is
-// made by the application object itself.
+// Tests of windows run with a widget application on Qt's offscreen platform: test machines have no display,
+// and what the windows show is drawn all the same.
 #include <QApplication>
 
 #include <gtest/gtest.h>

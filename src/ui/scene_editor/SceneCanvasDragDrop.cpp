@@ -1,0 +1,142 @@
+// Dropping dragged application chips on the scene canvas: within the display the lists change and wait
+// for a save; a chip from another display is moved in the scene file at once, as two canvases are
+// involved and each reloads from the file.
+#include "ui/scene_editor/SceneGeometryCanvasModel.h"
+
+#include "core/JSONFields.h"
+#include "core/Log.h"
+#include "platform/Platform.h"
+#include "scenes/SceneStore.h"
+#include "scenes/model/ScreenContext.h"
+
+#include <algorithm>
+#include <exception>
+
+namespace korvane {
+
+namespace {
+
+bool sameChip(const SceneCanvasAppEntry& entry, const std::string& appID) {
+    return jsonfields::canonicalUUID(entry.id).value_or(entry.id) == appID;
+}
+
+std::size_t insertionIndex(std::optional<std::size_t> index, std::size_t size) {
+    return std::min(index.value_or(size), size);
+}
+
+} // namespace
+
+std::string SceneGeometryCanvasModel::dragPayload(const SceneCanvasAppEntry& entry,
+                                                  std::int64_t zoneID) const {
+    return sceneCanvasDragText({entry.id, entry.bundleID, inputs_.displayUUID, zoneID});
+}
+
+std::string SceneGeometryCanvasModel::dragPayloadForExcluded(const SceneCanvasAppEntry& entry) const {
+    return sceneCanvasDragText({entry.id, entry.bundleID, inputs_.displayUUID, std::nullopt});
+}
+
+std::optional<std::pair<SceneCanvasAppEntry, SceneGeometryCanvasModel::AppLocation>>
+SceneGeometryCanvasModel::locateApp(const std::string& appID) const {
+    for (const auto& [zoneID, entries] : zoneApps_)
+        for (std::size_t i = 0; i < entries.size(); ++i)
+            if (sameChip(entries[i], appID)) return std::pair{entries[i], AppLocation{zoneID, i}};
+    for (std::size_t i = 0; i < excludedApps_.size(); ++i)
+        if (sameChip(excludedApps_[i], appID))
+            return std::pair{excludedApps_[i], AppLocation{std::nullopt, i}};
+    return std::nullopt;
+}
+
+bool SceneGeometryCanvasModel::dropApp(const std::string& text, std::int64_t zoneID,
+                                       std::optional<std::size_t> index) {
+    if (auto payload = sceneCanvasDragPayload(text);
+        payload &&
+        sceneCanvasDisplayKey(payload->sourceDisplayUUID) != sceneCanvasDisplayKey(inputs_.displayUUID))
+        return moveAcrossDisplays(*payload, zoneID, false);
+    const std::optional<std::string> appID = sceneCanvasDraggedAppID(text);
+    if (!appID) return false;
+    const auto located = locateApp(*appID);
+    if (!located) return false;
+    const auto& [entry, location] = *located;
+    if (location.zoneID) {
+        auto& list = zoneApps_.at(*location.zoneID);
+        list.erase(list.begin() + static_cast<std::ptrdiff_t>(location.index));
+    } else {
+        excludedApps_.erase(excludedApps_.begin() + static_cast<std::ptrdiff_t>(location.index));
+    }
+    auto& target = zoneApps_[zoneID];
+    target.insert(target.begin() + static_cast<std::ptrdiff_t>(insertionIndex(index, target.size())), entry);
+    setWindowHintsDirty(true);
+    changed();
+    return true;
+}
+
+bool SceneGeometryCanvasModel::dropAppOnExcluded(const std::string& text) {
+    if (auto payload = sceneCanvasDragPayload(text);
+        payload &&
+        sceneCanvasDisplayKey(payload->sourceDisplayUUID) != sceneCanvasDisplayKey(inputs_.displayUUID))
+        return moveAcrossDisplays(*payload, 0, true);
+    const std::optional<std::string> appID = sceneCanvasDraggedAppID(text);
+    if (!appID) return false;
+    const auto located = locateApp(*appID);
+    // An Excluded chip dropped on the Excluded list stays where it was.
+    if (!located || !located->second.zoneID) return false;
+    auto& list = zoneApps_.at(*located->second.zoneID);
+    list.erase(list.begin() + static_cast<std::ptrdiff_t>(located->second.index));
+    excludedApps_.push_back(located->first);
+    setWindowHintsDirty(true);
+    changed();
+    return true;
+}
+
+bool SceneGeometryCanvasModel::dropTextsOnZone(const std::vector<std::string>& texts, std::int64_t zoneID,
+                                               std::optional<std::size_t> index) {
+    if (texts.empty()) return false;
+    dropTargetZoneID_.reset();
+    const bool taken = dropApp(texts.front(), zoneID, index);
+    changed();
+    return taken;
+}
+
+bool SceneGeometryCanvasModel::dropTextsOnExcluded(const std::vector<std::string>& texts) {
+    if (texts.empty()) return false;
+    return dropAppOnExcluded(texts.front());
+}
+
+bool SceneGeometryCanvasModel::moveAcrossDisplays(const SceneCanvasDragPayload& payload, std::int64_t zoneID,
+                                                  bool toExcluded) {
+    const std::string source(sceneCanvasDisplayKey(payload.sourceDisplayUUID));
+    const std::string destination(sceneCanvasDisplayKey(inputs_.displayUUID));
+    if (source == destination || !inputs_.store) return false;
+    const ScreenContext screens = ScreenContext::capture(platform_.screens());
+    std::optional<WMScene> stored = inputs_.store->loadScene(inputs_.scene.id, screens);
+    if (!stored) return false;
+
+    std::vector<WindowHint> hints;
+    if (auto found = stored->windowHints.find(source); found != stored->windowHints.end())
+        hints = found->second;
+    auto hint = std::find_if(hints.begin(), hints.end(), [&payload](const WindowHint& h) {
+        return h.bundleID == payload.bundleID && (!payload.sourceZoneID || h.zoneID == *payload.sourceZoneID);
+    });
+    // The chip's zone may be stale (the source canvas was edited): any hint of the application will do.
+    if (hint == hints.end())
+        hint = std::find_if(hints.begin(), hints.end(),
+                            [&payload](const WindowHint& h) { return h.bundleID == payload.bundleID; });
+    if (hint == hints.end()) return false;
+    hints.erase(hint);
+    if (hints.empty())
+        stored->windowHints.erase(source);
+    else
+        stored->windowHints[source] = std::move(hints);
+    if (!toExcluded) stored->windowHints[destination].push_back({payload.bundleID, zoneID, std::nullopt});
+    stored->updatedAt = platform_.runLoop().wallClock();
+    try {
+        inputs_.store->save(*stored, screens);
+    } catch (const std::exception& e) {
+        Log::sceneManager.error("Failed cross-display drag move: %s", e.what());
+        return false;
+    }
+    if (inputs_.onSave) inputs_.onSave();
+    return true;
+}
+
+} // namespace korvane

@@ -1,0 +1,167 @@
+// Saving one display of the scene canvas back into the scene file: the edited tree as a user layout, the
+// zones' applications as the display's window hints, everything else of the file as it was stored.
+#include "ui/scene_editor/SceneGeometryCanvasModel.h"
+
+#include "core/Log.h"
+#include "layouts/LayoutTemplateResolver.h"
+#include "layouts/LayoutTreeEditorModel.h"
+#include "layouts/LayoutTreeModel.h"
+#include "platform/Platform.h"
+#include "platform/TextTrim.h"
+#include "scenes/SceneStore.h"
+#include "scenes/model/ScreenContext.h"
+#include "ui/scene_editor/SceneCanvasTree.h"
+
+#include <cctype>
+#include <cmath>
+#include <exception>
+
+namespace korvane {
+
+namespace {
+
+// Top row first; tops within 1.0 pt of each other count as one row, read left to right. Not a strict
+// weak order, so it is only ever asked of two neighbours by an insertion sort.
+bool zonePrecedes(const SceneCanvasZoneRect& a, const SceneCanvasZoneRect& b) {
+    if (std::fabs(a.frame.minY() - b.frame.minY()) <= 1.0) return a.frame.minX() < b.frame.minX();
+    return a.frame.minY() < b.frame.minY();
+}
+
+std::vector<WindowHint> hintsFrom(const SceneGeometryCanvasModel::ZoneApps& zoneApps,
+                                  std::vector<SceneCanvasZoneRect> frames) {
+    std::vector<std::int64_t> order;
+    if (frames.empty()) {
+        for (const auto& zone : zoneApps)
+            order.push_back(zone.first);
+    } else {
+        for (std::size_t i = 1; i < frames.size(); ++i)
+            for (std::size_t j = i; j > 0 && zonePrecedes(frames[j], frames[j - 1]); --j)
+                std::swap(frames[j], frames[j - 1]);
+        for (const auto& frame : frames)
+            order.push_back(frame.zoneID);
+    }
+    std::vector<WindowHint> hints;
+    for (std::int64_t zoneID : order) {
+        auto zone = zoneApps.find(zoneID);
+        if (zone == zoneApps.end()) continue;
+        for (const auto& entry : zone->second)
+            if (!entry.isPlaceholder) hints.push_back({entry.bundleID, zoneID, std::nullopt});
+    }
+    return hints;
+}
+
+std::string lowerCased(std::string text) {
+    for (char& c : text)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+} // namespace
+
+std::vector<WindowHint> SceneGeometryCanvasModel::windowHintsFromZoneApps() const {
+    return hintsFrom(zoneApps_, zoneFrames_);
+}
+
+bool SceneGeometryCanvasModel::saveChanges() {
+    if (!isGeometryDirty_ && !isWindowHintsDirty_) return true;
+    if (!inputs_.store) return false;
+    const ScreenContext screens = ScreenContext::capture(platform_.screens());
+    std::optional<WMScene> stored = inputs_.store->loadScene(inputs_.scene.id, screens);
+    if (!stored) return false;
+
+    // Copies, so that a failed save leaves the canvas as the user sees it.
+    ZoneApps zoneApps = zoneApps_;
+    std::vector<SceneCanvasZoneRect> frames = zoneFrames_;
+    bool idsChanged = false;
+    if (isGeometryDirty_ && treeEditor_ && inputs_.onSaveAsUserLayout) {
+        // The library stores a tree numbered in reading order, as displays number it; numbering it so
+        // here first lets the hints name the zones the user put the applications in.
+        LayoutTreeModel numbered(storedTreeFromCanvas(treeEditor_->root()), "", "", "");
+        const RegionIDMap map = numbered.normalizedRegionIDMap(Rect{0, 0, 1, 1});
+        if (!map.empty()) {
+            ZoneApps renumbered;
+            for (auto& [id, entries] : zoneApps) {
+                auto to = map.find(id);
+                const std::int64_t newID = to == map.end() ? id : to->second;
+                if (newID != id) idsChanged = true;
+                auto& list = renumbered[newID];
+                list.insert(list.end(), entries.begin(), entries.end());
+            }
+            zoneApps = std::move(renumbered);
+            for (auto& frame : frames)
+                if (auto to = map.find(frame.zoneID); to != map.end()) frame.zoneID = to->second;
+        }
+
+        std::string id;
+        const auto ref = inputs_.scene.layoutRefsByDisplay.find(inputs_.displayUUID);
+        // Only a user layout stored under exactly this id is replaced; a built-in one, or an older id
+        // that maps to one, gets a layout of its own.
+        if (ref != inputs_.scene.layoutRefsByDisplay.end() && ref->second.rfind("builtin.", 0) != 0 &&
+            inputs_.layoutTemplateResolver) {
+            const auto found = inputs_.layoutTemplateResolver->regionSet(ref->second);
+            if (found && found->id == ref->second) id = ref->second;
+        }
+        if (id.empty()) id = "layout." + lowerCased(platform_.processInfo().makeUUID().substr(0, 8));
+
+        ConfigZoneSet zoneSet;
+        zoneSet.id = id;
+        const std::string display = trimmingWhitespaceAndNewlines(inputs_.displayUUID);
+        if (!display.empty()) zoneSet.displayUUID = display;
+        zoneSet.name = inputs_.scene.name + " Layout";
+        zoneSet.version = "2.0";
+        zoneSet.layoutTree = numbered.root;
+        const std::optional<std::string> savedID = inputs_.onSaveAsUserLayout(zoneSet);
+        if (!savedID) {
+            // Recording a layout that was never written would leave the display without its geometry.
+            Log::sceneManager.error("Failed to save Scene canvas changes: %s",
+                                    ("the layout " + id + " could not be stored").c_str());
+            return false;
+        }
+        stored->layoutRefsByDisplay[inputs_.displayUUID] = *savedID;
+    }
+
+    // Stored hints name the zones by the canvas's numbers; once those change, the hints follow.
+    if (isWindowHintsDirty_ || idsChanged) {
+        std::vector<WindowHint> hints = hintsFrom(zoneApps, frames);
+        if (hints.empty())
+            stored->windowHints.erase(inputs_.displayUUID);
+        else
+            stored->windowHints[inputs_.displayUUID] = std::move(hints);
+    }
+    stored->updatedAt = platform_.runLoop().wallClock();
+    try {
+        inputs_.store->save(*stored, screens);
+    } catch (const std::exception& e) {
+        Log::sceneManager.error("Failed to save Scene canvas changes: %s", e.what());
+        return false;
+    }
+    setGeometryDirty(false);
+    setWindowHintsDirty(false);
+    setForceInlineEditing(false);
+    if (inputs_.onSave) inputs_.onSave();
+    syncBridge();
+    changed();
+    return true;
+}
+
+void SceneGeometryCanvasModel::saveAndReport() {
+    showHint(saveChanges() ? "Saved" : "Save failed");
+}
+
+void SceneGeometryCanvasModel::applyScene(const std::function<void(const WMScene&)>& restore) {
+    if ((isGeometryDirty_ || isWindowHintsDirty_) && !saveChanges()) {
+        showHint("Save failed");
+        return;
+    }
+    std::optional<WMScene> stored;
+    if (inputs_.store)
+        stored = inputs_.store->loadScene(inputs_.scene.id, ScreenContext::capture(platform_.screens()));
+    if (!stored) {
+        showHint("Scene not found");
+        return;
+    }
+    if (restore) restore(*stored);
+    showHint("Scene applied");
+}
+
+} // namespace korvane
