@@ -1,11 +1,11 @@
 // The window control core on a real X server. The accessibility wrapper: xterms moved into the zones of
 // both monitors, read back in bottom-left coordinates and found there by window number and back (a low
-// window made tall without a detour), and the focused window as a user's click and a move into a zone
-// change it, with the observers and announcements that follow. Monitors coming and going at run time:
-// zone states kept under a display's UUID are found again when the monitor returns, and a window moved
-// onto a new monitor is matched to it and its zone. The launch rescue: windows parked just off the
-// primary monitor's visible frame are brought back by the pass on the background queue, others left
-// alone (where exactly parking begins is the simulated tests' concern).
+// window made tall without a detour; a push costing the same among ten and a hundred other windows), and
+// the focused window as a user's click and a move into a zone change it, with the observers and announcements
+// that follow. Monitors coming and going at run time: zone states kept under a display's UUID are found again
+// when the monitor returns, and a window moved onto a new monitor is matched to it and its zone. The launch
+// rescue: windows parked just off the primary monitor's visible frame are brought back by the pass on the
+// background queue, others left alone (where exactly parking begins is the simulated tests' concern).
 #include "CoreOnX11.h"
 
 #include "core/MultiDisplayState.h"
@@ -89,6 +89,64 @@ TEST_F(AXUtilOnX11Test, aLowWindowMadeTallLandsInItsZoneWithoutAnIntermediateFra
         EXPECT_TRUE(f.minX() == root.minX() && f.size == root.size) << platform::describe(f);
     runUntil([] { return false; }, milliseconds(100));
     EXPECT_TRUE(session().framesShown().empty());
+}
+
+// A push repeated where the window already stands writes nothing and waits for nothing: what is left are
+// the lookups, the raise and the read-back, and none of them may grow with the windows around, neither
+// in what the program exchanges with the server nor in the window manager restacking every window.
+TEST_F(AXUtilOnX11Test, aPushAndItsReadBackCostTheSameAmongTenAndAHundredOtherWindows) {
+    const auto x = xterm("Pushed", "60x8+2600+900");
+    const Rect visible = screenNamed(kPrimaryName).visibleFrame;
+    const Rect zone = zonesOf(visible)[1];
+    const std::size_t before = session().clientList().size();
+    session().watchStacking();
+    std::vector<xcb_window_t> others;
+
+    // The fewest bytes sent and received over a few pushes: an event that happens to arrive during one
+    // counts on top of it.
+    auto bytesPerPush = [&](std::size_t count) {
+        while (others.size() < count)
+            others.push_back(session().createWindow(Rect{100, 100, 200, 100},
+                                                    "Other window " + std::to_string(others.size())));
+        EXPECT_TRUE(runUntil([&] { return session().clientList().size() == before + count; }, seconds(60)));
+        // The new windows took the focus, and the window manager may still be busy with the last of them:
+        // pushes bring the xterm back in front until the stacking order holds still.
+        bool settled = false;
+        for (int attempt = 0; attempt < 20 && !settled; ++attempt) {
+            ax->moveResize(elementOf(x), zone);
+            session().stackingRewrites();
+            runUntil([] { return false; }, milliseconds(200));
+            settled = session().stackingRewrites() == 0 && session().activeWindow() == x.window &&
+                      session().stackingOrder().back() == x.window;
+        }
+        EXPECT_TRUE(settled) << "among " << count;
+        std::pair<std::uint64_t, std::uint64_t> fewest{UINT64_MAX, UINT64_MAX};
+        for (int i = 0; i < 3; ++i) {
+            const auto start = desktop->traffic();
+            ax->moveResize(elementOf(x), zone);
+            const auto frame = ax->frame(elementOf(x));
+            const auto end = desktop->traffic();
+            EXPECT_TRUE(frame && fillsZone(*frame, zone, visible));
+            fewest.first = std::min(fewest.first, end.sent - start.sent);
+            fewest.second = std::min(fewest.second, end.received - start.received);
+        }
+        runUntil([] { return false; }, milliseconds(200));
+        EXPECT_EQ(session().stackingRewrites(), 0) << "among " << count;
+        return fewest;
+    };
+    const auto [sentAmongTen, receivedAmongTen] = bytesPerPush(10);
+    const auto [sentAmongAHundred, receivedAmongAHundred] = bytesPerPush(100);
+    EXPECT_GT(sentAmongTen, 0u);
+    EXPECT_EQ(sentAmongTen, sentAmongAHundred);
+    // What is received is counted as the replies come off the socket, a few dozen bytes either way; the
+    // list of the 90 windows more, read once more, would add 360.
+    EXPECT_LT(std::max(receivedAmongTen, receivedAmongAHundred) -
+                  std::min(receivedAmongTen, receivedAmongAHundred),
+              128u);
+
+    for (auto w : others)
+        session().destroyWindow(w);
+    EXPECT_TRUE(runUntil([&] { return session().clientList().size() == before; }));
 }
 
 TEST_F(AXUtilOnX11Test, theFocusedWindowFollowsClicksAndEachChangeIsAnnounced) {

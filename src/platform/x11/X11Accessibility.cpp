@@ -57,7 +57,7 @@ Needs needsOf(const std::string& attribute) {
 
 X11Accessibility::X11Accessibility(X11Connection& connection, platform::RunLoop& loop,
                                    X11Observers& observers, X11Screens& screens)
-    : connection_(connection), loop_(loop), observers_(observers), screens_(screens) {}
+    : connection_(connection), loop_(loop), observers_(observers), screens_(screens), clients_(connection) {}
 
 X11Accessibility::~X11Accessibility() {
     applyPendingSizes();
@@ -82,7 +82,15 @@ AXError X11Accessibility::resolveWindow(const AXElement& element, unsigned parts
     // Asked before the connection is taken: a stale screen list is read again on the same connection.
     if (parts & kGeometryPart) out.coordinates = screens_.coordinates();
     const auto window = static_cast<xcb_window_t>(element.token);
-    auto fetched = fetchManagedWindow(connection_, window, parts | kPidPart, withActive);
+    ManagedWindow fetched;
+    if (clients_.names(window))
+        fetched = fetchManagedWindow(connection_, window, parts | kPidPart, withActive, true);
+    // Not named, or named but let go since: the client list decides, read afresh and kept.
+    if (!fetched.managed) {
+        const std::uint64_t changes = clients_.changes();
+        fetched = fetchManagedWindow(connection_, window, parts | kPidPart, withActive);
+        if (fetched.ok && fetched.clients) clients_.keep(*fetched.clients, changes);
+    }
     if (!fetched.ok) return AXError::cannotComplete;
     if (!fetched.managed || !fetched.client.exists || fetched.client.pid != element.pid)
         return AXError::invalidUIElement;

@@ -2,15 +2,19 @@
 // per managed top-level (token = the client's X window id), and the system-wide element. Every call asks
 // the server afresh for what it needs (a position read fetches the geometry only), so a window that
 // vanished answers invalidUIElement at once, from any thread; only the private "_AXWindow" number is
-// read from the element itself and outlives its window.
+// read from the element itself and outlives its window. What a call on one window costs does not grow
+// with the windows around it: whether the window is managed is looked up in the client list as last
+// read rather than read whole each time, and only the top of the stacking order is read to raise it.
 #pragma once
 
 #include "platform/Accessibility.h"
 #include "platform/RunLoop.h"
+#include "platform/x11/X11ClientList.h"
 #include "platform/x11/X11Query.h"
 
 #include <xcb/xcb.h>
 
+#include <atomic>
 #include <functional>
 #include <map>
 #include <memory>
@@ -86,6 +90,9 @@ class X11Accessibility final : public platform::Accessibility {
     // Moves and/or resizes the frame (root coordinates) and waits until the window manager is done.
     platform::AXError placeFrame(Window& w, std::optional<Point> origin, std::optional<Size> size);
     platform::AXError activate(xcb_window_t window, const platform::AXElement& element);
+    // Whether the active window `window` is where activating it would put it: shown, and below nothing
+    // but what the window manager keeps above ordinary windows.
+    bool alreadyInFront(xcb_window_t window, const StackingTop& stacking);
     platform::AXError setMinimized(Window& w, bool minimized);
     bool waitUntil(const std::function<bool()>& condition, Nanos limit);
     Nanos waitLimit(const platform::AXElement& element);
@@ -99,6 +106,9 @@ class X11Accessibility final : public platform::Accessibility {
     platform::RunLoop& loop_;
     X11Observers& observers_;
     X11Screens& screens_;
+    X11ClientList clients_;
+    // The stacking order's length when last read, for reading only its top.
+    std::atomic<std::uint32_t> stackingLength_{0};
     std::mutex timeoutMutex_;
     std::map<std::tuple<int, pid_t, std::uint64_t>, Nanos> timeouts_;
     std::optional<Nanos> globalTimeout_;

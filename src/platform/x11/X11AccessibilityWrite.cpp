@@ -10,6 +10,7 @@
 #include "platform/x11/X11Connection.h"
 #include "platform/x11/X11Observers.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <thread>
@@ -30,6 +31,9 @@ constexpr Nanos kPollInterval = 100'000;
 constexpr Nanos kSettled = milliseconds(40);
 // How long a size waits for its position before it is applied alone.
 constexpr Nanos kSizeHeldAtMost = milliseconds(20);
+// The windows read from the top of the stacking order to tell whether a window is in front: more than
+// the docks and windows kept above that a desktop shows at once.
+constexpr std::size_t kStackingTop = 8;
 
 // _NET_MOVERESIZE_WINDOW: NorthWest gravity puts the frame's top-left corner at x, y; the source is a
 // pager, which window managers obey without focus-stealing rules.
@@ -235,8 +239,36 @@ AXError X11Accessibility::placeFrame(Window& w, std::optional<Point> origin, std
     return seen || !connection_.isBroken() ? AXError::success : AXError::cannotComplete;
 }
 
+bool X11Accessibility::alreadyInFront(xcb_window_t window, const StackingTop& stacking) {
+    const auto at = std::find(stacking.top.begin(), stacking.top.end(), window);
+    if (at == stacking.top.end()) return false;
+    std::vector<xcb_window_t> asked(at, stacking.top.end());
+    const auto clients = fetchClients(connection_, asked, kKindPart | kWmStatePart);
+    if (!clients) return false;
+    const ClientWindow& own = clients->front();
+    // An ordinary window, shown: a minimised one would be restored, one in a layer of its own is left to
+    // the window manager's rules.
+    const bool ordinary = (own.kind == WindowKind::normal || own.kind == WindowKind::dialog) && !own.above &&
+                          !own.below && !own.fullscreen;
+    if (!own.exists || !own.viewable || own.minimized() || !ordinary) return false;
+    // Docks and windows kept above stay above an ordinary window raised; a window gone meanwhile covers
+    // nothing.
+    return std::all_of(clients->begin() + 1, clients->end(), [](const ClientWindow& c) {
+        return !c.exists || (!c.below && (c.above || c.kind == WindowKind::dock));
+    });
+}
+
 AXError X11Accessibility::activate(xcb_window_t window, const AXElement& element) {
-    const xcb_window_t current = fetchActiveWindow(connection_);
+    std::uint32_t length = stackingLength_;
+    const StackingTop stacking = fetchStackingTop(connection_, kStackingTop, length);
+    stackingLength_ = length;
+    const xcb_window_t current = stacking.active;
+    // Activating the active window in front again, with the keyboard already on it, would change
+    // nothing anybody sees, yet the window manager restacks every window for it: the cost of a push
+    // would grow with the desktop. A keyboard held by a window of the client's own (a focus proxy) or
+    // by another client is given back by activating, as before.
+    if (stacking.ok && current == window && stacking.focus == window && alreadyInFront(window, stacking))
+        return AXError::success;
     connection_.sendRootMessage(window, connection_.ewmh()._NET_ACTIVE_WINDOW, kSourcePager, XCB_CURRENT_TIME,
                                 current);
     // Activating the active window changes nothing the server would announce: no wait then.

@@ -167,4 +167,10 @@ bool X11Desktop::runUntil(const std::function<bool()>& done, Nanos timeout) {
     return impl_->loop->runUntil(done, timeout);
 }
 
+X11Desktop::Traffic X11Desktop::traffic() const {
+    auto guard = impl_->connection->lock();
+    xcb_connection_t* c = impl_->connection->xcb();
+    return Traffic{xcb_total_written(c), xcb_total_read(c)};
+}
+
 } // namespace korvane::x11

@@ -4,6 +4,7 @@
 
 #include "platform/Platform.h"
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -39,6 +40,14 @@ class X11Desktop final : public platform::Platform {
 
     // Runs the main loop until `done` holds or `timeout` has passed; whether `done` held.
     bool runUntil(const std::function<bool()>& done, Nanos timeout);
+
+    // The bytes the desktop's connection has sent to the server and read from it so far, the events
+    // read along with the replies included: what an operation costs, whatever the machine's load.
+    struct Traffic {
+        std::uint64_t sent = 0;
+        std::uint64_t received = 0;
+    };
+    Traffic traffic() const;
 
     struct Impl;
 

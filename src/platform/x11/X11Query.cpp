@@ -28,8 +28,8 @@ using PropertyReply = XcbReply<xcb_get_property_reply_t>;
 constexpr std::uint32_t kLongLength = 1u << 16; // in 32-bit units: client lists far beyond any real one
 
 xcb_get_property_cookie_t ask(xcb_connection_t* c, xcb_window_t w, xcb_atom_t property, xcb_atom_t type,
-                              std::uint32_t length = kLongLength) {
-    return xcb_get_property_unchecked(c, 0, w, property, type, 0, length);
+                              std::uint32_t length = kLongLength, std::uint32_t offset = 0) {
+    return xcb_get_property_unchecked(c, 0, w, property, type, offset, length);
 }
 
 PropertyReply take(xcb_connection_t* c, xcb_get_property_cookie_t cookie) {
@@ -322,6 +322,7 @@ ClientWindow collect(const X11Connection& connection, xcb_window_t window, const
         for (auto atom : words(take(c, r.state))) {
             if (atom == e._NET_WM_STATE_FULLSCREEN) cw.fullscreen = true;
             if (atom == e._NET_WM_STATE_ABOVE) cw.above = true;
+            if (atom == e._NET_WM_STATE_BELOW) cw.below = true;
         }
         cw.kind = kindFromTypes(words(type), !words(transient).empty(), e);
     }
@@ -399,22 +400,63 @@ fetchClients(const X11Connection& connection, const std::vector<xcb_window_t>& w
 }
 
 ManagedWindow fetchManagedWindow(const X11Connection& connection, xcb_window_t window, unsigned parts,
-                                 bool withActive) {
+                                 bool withActive, bool listed) {
     auto guard = connection.lock();
     xcb_connection_t* c = connection.xcb();
     const auto& e = connection.ewmh();
-    auto clients = ask(c, connection.root(), e._NET_CLIENT_LIST, XCB_ATOM_WINDOW);
+    if (listed) parts |= kWmStatePart;
+    std::optional<xcb_get_property_cookie_t> clients;
+    if (!listed) clients = ask(c, connection.root(), e._NET_CLIENT_LIST, XCB_ATOM_WINDOW);
     std::optional<xcb_get_property_cookie_t> active;
     if (withActive) active = ask(c, connection.root(), e._NET_ACTIVE_WINDOW, XCB_ATOM_WINDOW, 1);
     const ClientRequests requests = request(connection, window, parts);
 
     ManagedWindow out;
-    const auto list = words(take(c, clients));
-    out.managed = std::find(list.begin(), list.end(), window) != list.end();
+    if (clients) {
+        out.clients = words(take(c, *clients));
+        out.managed = std::find(out.clients->begin(), out.clients->end(), window) != out.clients->end();
+    }
     if (active)
         if (auto v = words(take(c, *active)); !v.empty()) out.active = v[0];
     out.client = collect(connection, window, requests);
+    if (listed)
+        out.managed =
+            out.client.exists && (out.client.wmState == kNormalState || out.client.wmState == kIconicState);
     if (parts & kPidPart) fillMissingPids(connection, {&out.client});
+    out.ok = !connection.isBroken();
+    return out;
+}
+
+StackingTop fetchStackingTop(const X11Connection& connection, std::size_t count, std::uint32_t& lengthHint) {
+    StackingTop out;
+    auto guard = connection.lock();
+    xcb_connection_t* c = connection.xcb();
+    const auto& e = connection.ewmh();
+    const xcb_window_t root = connection.root();
+    const auto n = static_cast<std::uint32_t>(count);
+    std::uint32_t offset = lengthHint > n ? lengthHint - n : 0;
+    auto active = ask(c, root, e._NET_ACTIVE_WINDOW, XCB_ATOM_WINDOW, 1);
+    auto focus = xcb_get_input_focus_unchecked(c);
+    // Twice `count` windows from `count` before the end last known: a list that grew or shrank by up to
+    // `count` since still shows its whole top here.
+    auto tail = ask(c, root, e._NET_CLIENT_LIST_STACKING, XCB_ATOM_WINDOW, 2 * n, offset);
+    if (auto v = words(take(c, active)); !v.empty()) out.active = v[0];
+    if (XcbReply<xcb_get_input_focus_reply_t> reply{xcb_get_input_focus_reply(c, focus, nullptr)})
+        out.focus = reply->focus;
+    // An offset past the list's end is an error: taken here rather than left among the events.
+    xcb_generic_error_t* error = nullptr;
+    PropertyReply reply(xcb_get_property_reply(c, tail, &error));
+    std::free(error);
+    std::vector<std::uint32_t> list = words(reply);
+    const bool whole =
+        reply && reply->type != XCB_ATOM_NONE && reply->bytes_after == 0 && (offset == 0 || list.size() >= n);
+    if (!whole) {
+        offset = 0;
+        list = words(take(c, ask(c, root, e._NET_CLIENT_LIST_STACKING, XCB_ATOM_WINDOW)));
+    }
+    lengthHint = offset + static_cast<std::uint32_t>(list.size());
+    out.top.assign(list.end() - static_cast<std::ptrdiff_t>(std::min<std::size_t>(list.size(), count)),
+                   list.end());
     out.ok = !connection.isBroken();
     return out;
 }

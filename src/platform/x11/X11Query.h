@@ -78,6 +78,7 @@ struct ClientWindow {
     std::array<std::uint32_t, 4> extents{}; // frame extents: left, right, top, bottom
     WindowKind kind = WindowKind::normal;
     bool above = false;
+    bool below = false;
     bool fullscreen = false;
     int wmState = -1; // -1 when the window has no WM_STATE
     bool viewable = false;
@@ -111,7 +112,7 @@ enum ClientPart : unsigned {
     kPidPart = 1u << 1,      // _NET_WM_PID, else the process the server saw connect (X-Resource)
     kClassPart = 1u << 2,    // instanceName, className
     kTitlePart = 1u << 3,    // at most kTitleLimit bytes
-    kKindPart = 1u << 4,     // kind, above, fullscreen
+    kKindPart = 1u << 4,     // kind, above, below, fullscreen
     kWmStatePart = 1u << 5,
     kSizeHintsPart = 1u << 6,
     kStrutPart = 1u << 7,
@@ -129,6 +130,15 @@ struct ManagedWindow {
     bool managed = false;
     ClientWindow client;
     xcb_window_t active = XCB_WINDOW_NONE;
+    std::optional<std::vector<xcb_window_t>> clients; // the client list, when it was read
+};
+
+// The active window, the keyboard's focus and the top of the stacking order.
+struct StackingTop {
+    bool ok = false; // false when the server could not answer
+    xcb_window_t active = XCB_WINDOW_NONE;
+    xcb_window_t focus = XCB_WINDOW_NONE; // the input focus: a window, or None or PointerRoot
+    std::vector<xcb_window_t> top;        // the last clients of _NET_CLIENT_LIST_STACKING, bottom to top
 };
 
 // The client list, stacking and active window in one round trip.
@@ -140,8 +150,16 @@ std::optional<std::vector<ClientWindow>> fetchClients(const X11Connection& conne
                                                       const std::vector<xcb_window_t>& windows,
                                                       unsigned parts = kAllParts);
 // One window, its membership in the client list and optionally the active window, in one round trip.
+// A window `listed` in the client list as last read is vouched for by its own WM_STATE instead, which
+// window managers take away as they let a window go, so that the whole list need not be read.
 ManagedWindow fetchManagedWindow(const X11Connection& connection, xcb_window_t window, unsigned parts,
-                                 bool withActive);
+                                 bool withActive, bool listed = false);
+// The active window, the input focus and the last `count` clients of the stacking order in one round
+// trip of a size
+// independent of the number of clients, as long as the list has not changed length by more than
+// `count` since `lengthHint` (its length in windows when last read, updated here); else the whole list
+// is read once.
+StackingTop fetchStackingTop(const X11Connection& connection, std::size_t count, std::uint32_t& lengthHint);
 std::vector<Monitor> fetchMonitors(const X11Connection& connection);
 // The primary monitor; the first one when none is marked; the root when there is none.
 Rect primaryRect(const std::vector<Monitor>& monitors, const X11Connection& connection);

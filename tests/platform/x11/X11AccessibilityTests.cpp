@@ -1,5 +1,6 @@
 // The accessibility model on a real X server: reading an xterm's attributes, moving and resizing it
-// within its size increments (a size waiting for its position), raising and focusing, minimising by
+// within its size increments (a size waiting for its position), raising and focusing (also the active
+// window once another was raised over it), minimising by
 // WM_STATE, closed windows, titles cut to their limit, and calls from a background queue. Its observers:
 // title change and destruction of a window arrive in order on the main thread; the registration rules
 // hold; a dropped or unregistered observer hears nothing. Focus changes made with the mouse are reported
@@ -174,6 +175,22 @@ TEST_F(X11AccessibilityTest, raisingMinimisingAndClosingShowInTheAttributes) {
     EXPECT_EQ(ax.setAttribute(wb, "AXSize", Size{300, 200}), AXError::invalidUIElement);
     EXPECT_EQ(ax.performAction(wb, "AXRaise"), AXError::invalidUIElement);
     EXPECT_EQ(ax.copyAttribute(appB, "AXWindows", v), AXError::invalidUIElement);
+}
+
+TEST_F(X11AccessibilityTest, theActiveWindowIsRaisedAgainOnceAnotherWasRaisedOverIt) {
+    const auto a = xterm("Terminal A", "60x20+2000+100");
+    const auto b = xterm("Terminal B", "60x20+2100+150");
+    auto& ax = desktop->accessibility();
+    ASSERT_EQ(ax.performAction(elementOf(a), "AXRaise"), AXError::success);
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return session().stackingOrder().back() == a.window; }));
+
+    // Still the active window, but no longer in front: a raise is not a request that can be left out.
+    session().raiseAlone(b.window);
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return session().stackingOrder().back() == b.window; }));
+    ASSERT_EQ(session().activeWindow(), a.window);
+    ASSERT_EQ(ax.performAction(elementOf(a), "AXRaise"), AXError::success);
+    EXPECT_TRUE(X11TestSession::waitFor([&] { return session().stackingOrder().back() == a.window; }));
+    EXPECT_EQ(session().activeWindow(), a.window);
 }
 
 TEST_F(X11AccessibilityTest, aHugeTitleIsCutAtACharacterBoundary) {

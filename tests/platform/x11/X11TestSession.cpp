@@ -197,6 +197,7 @@ void X11TestSession::stopAll() {
         endChild(*it, seconds(5));
     clients_.clear();
     endChild(std::exchange(openbox_, 0), seconds(5));
+    if (stackingConn_) xcb_disconnect(std::exchange(stackingConn_, nullptr));
     if (conn_) xcb_disconnect(std::exchange(conn_, nullptr));
     endChild(std::exchange(xvfb_, 0), seconds(5));
 }
@@ -275,6 +276,10 @@ std::vector<xcb_window_t> X11TestSession::clientList() {
 xcb_window_t X11TestSession::activeWindow() {
     auto v = cardinals(root_, atom("_NET_ACTIVE_WINDOW"), XCB_ATOM_WINDOW);
     return v.empty() ? static_cast<xcb_window_t>(XCB_WINDOW_NONE) : v[0];
+}
+
+std::vector<xcb_window_t> X11TestSession::stackingOrder() {
+    return cardinals(root_, atom("_NET_CLIENT_LIST_STACKING"), XCB_ATOM_WINDOW);
 }
 
 bool X11TestSession::isClient(xcb_window_t window) {
@@ -496,6 +501,47 @@ std::vector<Rect> X11TestSession::framesShown() {
         std::free(e);
     }
     return out;
+}
+
+void X11TestSession::raiseAlone(xcb_window_t window) {
+    // From a pager, no sibling, stack mode Above.
+    xcb_client_message_event_t event{.response_type = XCB_CLIENT_MESSAGE,
+                                     .format = 32,
+                                     .sequence = 0,
+                                     .window = window,
+                                     .type = atom("_NET_RESTACK_WINDOW"),
+                                     .data = {}};
+    event.data.data32[0] = 2;
+    xcb_send_event(conn_, 0, root_, XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                   reinterpret_cast<const char*>(&event));
+    sync();
+}
+
+void X11TestSession::watchStacking() {
+    if (!stackingConn_) {
+        stackingConn_ = xcb_connect(display_.c_str(), nullptr);
+        if (xcb_connection_has_error(stackingConn_))
+            throw std::runtime_error("no second connection to the server");
+        const std::uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
+        xcb_change_window_attributes(stackingConn_, root_, XCB_CW_EVENT_MASK, &mask);
+    }
+    stackingRewrites();
+}
+
+int X11TestSession::stackingRewrites() {
+    if (!stackingConn_) return 0;
+    // The round trip brings in every event the server sent before it.
+    Reply<xcb_get_input_focus_reply_t> r(
+        xcb_get_input_focus_reply(stackingConn_, xcb_get_input_focus(stackingConn_), nullptr));
+    const xcb_atom_t stacking = atom("_NET_CLIENT_LIST_STACKING");
+    int rewrites = 0;
+    while (xcb_generic_event_t* e = xcb_poll_for_event(stackingConn_)) {
+        const auto* p = reinterpret_cast<const xcb_property_notify_event_t*>(e);
+        if ((e->response_type & 0x7F) == XCB_PROPERTY_NOTIFY && p->window == root_ && p->atom == stacking)
+            ++rewrites;
+        std::free(e);
+    }
+    return rewrites;
 }
 
 void X11TestSession::destroyWindow(xcb_window_t window) {

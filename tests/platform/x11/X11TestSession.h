@@ -77,6 +77,8 @@ class X11TestSession {
     // What the server says, read on the test's own connection.
     std::vector<xcb_window_t> clientList();
     xcb_window_t activeWindow();
+    // _NET_CLIENT_LIST_STACKING, bottom to top.
+    std::vector<xcb_window_t> stackingOrder();
     bool isClient(xcb_window_t window);
     std::optional<xcb_window_t> clientOf(pid_t pid);
     Rect frameOf(xcb_window_t window); // root coordinates, with the frame extents
@@ -104,6 +106,12 @@ class X11TestSession {
     xcb_window_t createDock(const Rect& root, const std::array<std::uint32_t, 12>& strut);
     // Asks the window manager for a frame (root coordinates, with the frame extents), as a pager does.
     void requestFrame(xcb_window_t window, const Rect& frame);
+    // Asks the window manager to raise a client without focusing it, as a pager does.
+    void raiseAlone(xcb_window_t window);
+    // Counts the window manager's rewrites of the stacking order from now on, on a connection of its
+    // own; stackingRewrites() returns those announced since the last call.
+    void watchStacking();
+    int stackingRewrites();
     // The frames the window manager gives the client's top-level frame window from now on, as the
     // server announces them; framesShown() returns those announced since the last call.
     void watchFrames(xcb_window_t client);
@@ -147,6 +155,7 @@ class X11TestSession {
     xcb_connection_t* conn_ = nullptr;
     xcb_window_t root_ = XCB_WINDOW_NONE;
     xcb_window_t watched_ = XCB_WINDOW_NONE;
+    xcb_connection_t* stackingConn_ = nullptr;
     std::map<std::string, xcb_atom_t> atoms_;
 };
 
