@@ -110,39 +110,46 @@ TEST_F(AXUtilOnX11Test, aPushAndItsReadBackCostTheSameAmongTenAndAHundredOtherWi
                                                     "Other window " + std::to_string(others.size())));
         EXPECT_TRUE(runUntil([&] { return session().clientList().size() == before + count; }, seconds(60)));
         // The new windows took the focus, and the window manager may still be busy with the last of them:
-        // pushes bring the xterm back in front until the stacking order holds still.
-        bool settled = false;
-        for (int attempt = 0; attempt < 20 && !settled; ++attempt) {
-            ax->moveResize(elementOf(x), zone);
-            session().stackingRewrites();
-            runUntil([] { return false; }, milliseconds(200));
-            settled = session().stackingRewrites() == 0 && session().activeWindow() == x.window &&
-                      session().stackingOrder().back() == x.window;
-        }
-        EXPECT_TRUE(settled) << "among " << count;
+        // pushes bring the xterm back in front until the stacking order holds still. A round in which the
+        // window manager restacked anyway (a loaded machine's may take seconds over a hundred new windows)
+        // is measured again.
         std::pair<std::uint64_t, std::uint64_t> fewest{UINT64_MAX, UINT64_MAX};
-        for (int i = 0; i < 3; ++i) {
-            const auto start = desktop->traffic();
-            ax->moveResize(elementOf(x), zone);
-            const auto frame = ax->frame(elementOf(x));
-            const auto end = desktop->traffic();
-            EXPECT_TRUE(frame && fillsZone(*frame, zone, visible));
-            fewest.first = std::min(fewest.first, end.sent - start.sent);
-            fewest.second = std::min(fewest.second, end.received - start.received);
+        bool quiet = false;
+        for (int round = 0; round < 3 && !quiet; ++round) {
+            bool settled = false;
+            for (int attempt = 0; attempt < 60 && !settled; ++attempt) {
+                ax->moveResize(elementOf(x), zone);
+                session().stackingRewrites();
+                runUntil([] { return false; }, milliseconds(200));
+                settled = session().stackingRewrites() == 0 && session().activeWindow() == x.window &&
+                          session().stackingOrder().back() == x.window;
+            }
+            if (!settled) continue;
+            fewest = {UINT64_MAX, UINT64_MAX};
+            for (int i = 0; i < 5; ++i) {
+                const auto start = desktop->traffic();
+                ax->moveResize(elementOf(x), zone);
+                const auto frame = ax->frame(elementOf(x));
+                const auto end = desktop->traffic();
+                EXPECT_TRUE(frame && fillsZone(*frame, zone, visible));
+                fewest.first = std::min(fewest.first, end.sent - start.sent);
+                fewest.second = std::min(fewest.second, end.received - start.received);
+            }
+            runUntil([] { return false; }, milliseconds(200));
+            quiet = session().stackingRewrites() == 0;
         }
-        runUntil([] { return false; }, milliseconds(200));
-        EXPECT_EQ(session().stackingRewrites(), 0) << "among " << count;
+        EXPECT_TRUE(quiet) << "the window manager restacked for pushes among " << count;
         return fewest;
     };
     const auto [sentAmongTen, receivedAmongTen] = bytesPerPush(10);
     const auto [sentAmongAHundred, receivedAmongAHundred] = bytesPerPush(100);
     EXPECT_GT(sentAmongTen, 0u);
     EXPECT_EQ(sentAmongTen, sentAmongAHundred);
-    // What is received is counted as the replies come off the socket, a few dozen bytes either way; the
-    // list of the 90 windows more, read once more, would add 360.
-    EXPECT_LT(std::max(receivedAmongTen, receivedAmongAHundred) -
-                  std::min(receivedAmongTen, receivedAmongAHundred),
-              128u);
+    // What is received is counted as the replies come off the socket and noise only adds: a window manager
+    // still busy with the new windows may change its client list once during a push, which Korvane then
+    // reads once more (360 bytes among a hundred). Reading it for every lookup, as a move once did, adds
+    // some 2,500.
+    EXPECT_LT(receivedAmongAHundred, receivedAmongTen + 1024);
 
     for (auto w : others)
         session().destroyWindow(w);

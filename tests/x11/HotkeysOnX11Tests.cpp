@@ -45,14 +45,14 @@ TEST_F(HotkeysOnX11Test, itsKeysAreHeldAPressRunsItsActionOnceAndAKeyTakenFirstI
 
     // Focus-right, held by Korvane: its grab reports the press, and so does its tap; the action runs once.
     session->pressKeys({ctrl, shift, alt, w});
-    ASSERT_TRUE(waitForLine("Focus adjacent region dir=1 on", seconds(5))) << logText();
+    ASSERT_TRUE(waitForLine("Focus adjacent region dir=1 on", seconds(15))) << logText();
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     EXPECT_EQ(count("Focus adjacent region dir=1 on"), 1u) << logText();
     EXPECT_FALSE(logged("Hotkey event-tap fallback fired: focus.right"));
 
     // Focus-left, held by the other client: the tap serves it, once.
     session->pressKeys({ctrl, shift, alt, q});
-    ASSERT_TRUE(waitForLine("Focus adjacent region dir=-1 on", seconds(5))) << logText();
+    ASSERT_TRUE(waitForLine("Focus adjacent region dir=-1 on", seconds(15))) << logText();
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     EXPECT_EQ(count("Focus adjacent region dir=-1 on"), 1u) << logText();
     EXPECT_EQ(count("Hotkey event-tap fallback fired: focus.left"), 1u);

@@ -14,19 +14,12 @@
 
 namespace korvane::x11 {
 
-namespace {
-
-const platform::Logger& log() {
+const platform::Logger& x11Log() {
     static const platform::Logger logger("Korvane", "x11");
     return logger;
 }
 
-struct FreeDeleter {
-    void operator()(void* p) const { std::free(p); }
-};
-template <class T> using XcbReply = std::unique_ptr<T, FreeDeleter>;
-
-} // namespace
+namespace {} // namespace
 
 std::vector<std::uint32_t> PropertyValue::words() const {
     std::vector<std::uint32_t> out;
@@ -160,8 +153,8 @@ std::size_t X11Connection::dispatchPending() {
                 events.emplace_back(e);
             if (isBroken() && !reportedBroken_) {
                 reportedBroken_ = true;
-                log().fault("Lost the connection to the X server (error %d)",
-                            xcb_connection_has_error(conn_));
+                x11Log().fault("Lost the connection to the X server (error %d)",
+                               xcb_connection_has_error(conn_));
             }
         }
         if (events.empty()) return total;
@@ -171,7 +164,8 @@ std::size_t X11Connection::dispatchPending() {
             if (e->response_type == 0) {
                 const auto* error = reinterpret_cast<const xcb_generic_error_t*>(e.get());
                 if (error->error_code != XCB_WINDOW)
-                    log().debug("X request failed: error %d, major %d", error->error_code, error->major_code);
+                    x11Log().debug("X request failed: error %d, major %d", error->error_code,
+                                   error->major_code);
                 continue;
             }
             for (const auto& handler : handlers_)

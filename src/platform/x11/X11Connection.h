@@ -6,6 +6,7 @@
 #include <xcb/xcb_ewmh.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <functional>
 #include <map>
 #include <memory>
@@ -14,7 +15,20 @@
 #include <string>
 #include <vector>
 
+namespace korvane::platform {
+class Logger;
+}
+
 namespace korvane::x11 {
+
+// Replies and errors xcb hands over are the caller's to free.
+struct FreeDeleter {
+    void operator()(void* p) const { std::free(p); }
+};
+template <class T> using XcbReply = std::unique_ptr<T, FreeDeleter>;
+
+// The backend's own log category.
+const platform::Logger& x11Log();
 
 // Atoms beyond the ones xcb-ewmh interns.
 struct ExtraAtoms {

@@ -34,16 +34,6 @@ using platform::KeyTapEventType;
 
 namespace {
 
-const platform::Logger& log() {
-    static const platform::Logger logger("Korvane", "x11");
-    return logger;
-}
-
-struct FreeDeleter {
-    void operator()(void* p) const { std::free(p); }
-};
-template <class T> using XcbReply = std::unique_ptr<T, FreeDeleter>;
-
 // The modifiers a combination is made of; the lock modifiers are not among them.
 constexpr std::uint16_t kCombinationMask =
     XCB_MOD_MASK_SHIFT | XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1 | XCB_MOD_MASK_4;
@@ -300,7 +290,7 @@ struct X11HotKeys::State {
             ungrab(g);
             g.keycodes = keycodesFor(g.keysym);
             if (g.keycodes.empty() || grab(g) != platform::kHotKeyNoErr)
-                log().error("Hot key %u lost with the keyboard mapping", g.id.id);
+                x11Log().error("Hot key %u lost with the keyboard mapping", g.id.id);
         }
     }
 

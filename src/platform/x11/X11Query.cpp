@@ -19,10 +19,6 @@ namespace korvane::x11 {
 
 namespace {
 
-struct FreeDeleter {
-    void operator()(void* p) const { std::free(p); }
-};
-template <class T> using XcbReply = std::unique_ptr<T, FreeDeleter>;
 using PropertyReply = XcbReply<xcb_get_property_reply_t>;
 
 constexpr std::uint32_t kLongLength = 1u << 16; // in 32-bit units: client lists far beyond any real one

@@ -24,10 +24,6 @@ namespace {
 
 constexpr Nanos kDebounce = milliseconds(50);
 
-struct FreeDeleter {
-    void operator()(void* p) const { std::free(p); }
-};
-
 // The EDID of the first output of the monitor that has a readable one.
 std::optional<EdidIdentity> edidOf(const X11Connection& connection, const Monitor& monitor) {
     if (connection.atoms().EDID == XCB_ATOM_NONE) return std::nullopt;

@@ -28,11 +28,6 @@ using platform::RunningApplication;
 
 namespace {
 
-const platform::Logger& log() {
-    static const platform::Logger logger("Korvane", "x11");
-    return logger;
-}
-
 bool alive(pid_t pid) {
     return X11ProcessInfo::isRunning(pid);
 }
@@ -301,7 +296,7 @@ void X11Workspace::openApplication(const std::string& bundleID, bool activates,
     }
     auto pid = spawn(*command);
     if (!pid) {
-        log().error("Failed to launch %{public}s (%{public}s)", bundleID, command->front());
+        x11Log().error("Failed to launch %{public}s (%{public}s)", bundleID, command->front());
         finish({std::nullopt, "cannot start \"" + command->front() + "\""});
         return;
     }
