@@ -96,18 +96,23 @@ void SceneGeometryCanvasModel::confirmSplit(Point at, const Rect& canvas) {
         showHint(kNoZoneToSplit);
         return;
     }
-    if (!treeEditor_->splitRegion(*path, *splitPreviewMode_, splitPreviewRatio_)) {
+    if (!splitPreviewedAt(*path)) return;
+    hoveredZoneID_.reset();
+    refreshGeometry(true);
+    changed();
+}
+
+bool SceneGeometryCanvasModel::splitPreviewedAt(const Path& path) {
+    if (!treeEditor_->splitRegion(path, *splitPreviewMode_, splitPreviewRatio_)) {
         showHint(kCannotSplit);
-        return;
+        return false;
     }
     setGeometryDirty(true);
     splitPreviewMode_.reset();
     splitPreviewRatio_ = 0.5;
     selectedPath_.reset();
     hoverPath_.reset();
-    hoveredZoneID_.reset();
-    refreshGeometry(true);
-    changed();
+    return true;
 }
 
 void SceneGeometryCanvasModel::handleZoneTap(std::int64_t zoneID) {
@@ -115,15 +120,7 @@ void SceneGeometryCanvasModel::handleZoneTap(std::int64_t zoneID) {
     const std::optional<Path> path = regionPath(zoneID, treeEditor_->root(), {});
     if (!path) return;
     if (ensureEditableGeometry() && splitPreviewMode_) {
-        if (!treeEditor_->splitRegion(*path, *splitPreviewMode_, splitPreviewRatio_)) {
-            showHint(kCannotSplit);
-            return;
-        }
-        setGeometryDirty(true);
-        splitPreviewMode_.reset();
-        splitPreviewRatio_ = 0.5;
-        selectedPath_.reset();
-        hoverPath_.reset();
+        if (!splitPreviewedAt(*path)) return;
         refreshGeometry(true);
     } else {
         selectedPath_ = *path;

@@ -251,6 +251,10 @@ class SceneGeometryCanvasModel : public std::enable_shared_from_this<SceneGeomet
     std::vector<WindowHint> windowHintsFromZoneApps() const;
 
   private:
+    // The previewed split applied at `path`, the preview and selection then cleared; false (with its
+    // hint) when the tree refuses it.
+    bool splitPreviewedAt(const Path& path);
+
     struct PendingBundles {
         std::vector<std::string> bundleIDs;
         std::size_t next = 0;
