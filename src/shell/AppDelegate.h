@@ -221,7 +221,14 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
     // The scene windows and the update of the active scene come with the scene manager; until then
     // they do nothing.
     void showSaveSceneSheet();
-    void showSceneManager(const std::optional<std::string>& sceneIDToSelect);
+    // The scene manager, selecting the scene and the display when given.
+    void showSceneManager(const std::optional<std::string>& sceneIDToSelect,
+                          const std::optional<std::string>& displayUUIDToSelect = std::nullopt);
+    // The scene editor for the scene and the display, or the open editor brought to them.
+    void showSceneEditor(const std::optional<std::string>& sceneID,
+                         const std::optional<std::string>& displayUUID);
+    // Shows the scene card switcher, or hides it when it shows.
+    void toggleSceneCardSwitcher();
     void updateActiveScene();
     // Brings this program forward, ahead of the others.
     void activateApplication();

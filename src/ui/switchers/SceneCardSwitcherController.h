@@ -32,6 +32,12 @@ class SceneCardSwitcherController : public MouseEventHandler {
     // How long option must be held alone to open the switcher, in seconds.
     double optionLongPressDelay = 0.3;
 
+    // Builds and shows the switcher on the screen under the pointer; nothing when it already shows, without
+    // a scene store or without a screen.
+    void show();
+    // Closes the switcher; harmless while hidden.
+    void hide();
+
     bool isVisible() const { return isVisible_; }
     // The scenes in card order while shown; empty otherwise.
     const std::vector<WMScene>& scenes() const { return scenes_; }
