@@ -1,0 +1,89 @@
+// The "Save Scene" panel. Its sheet (name, layout chips, zone canvas and tray) comes with the save
+// window's views; until then the panel holds the model and an empty content area.
+#include "ui/scene_manager/SceneSaveWindowController.h"
+
+#include "ui/scene_manager/SceneSaveViewModel.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QPointer>
+#include <QWidget>
+
+#include <utility>
+
+namespace korvane {
+
+namespace {
+
+// Tells the controller once when its window closes, whether by its close button or by close().
+class CloseWatcher : public QObject {
+  public:
+    CloseWatcher(QObject* parent, std::function<void()> closed)
+        : QObject(parent), closed_(std::move(closed)) {}
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Close && closed_) {
+            auto closed = std::move(closed_);
+            closed_ = nullptr;
+            closed();
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+  private:
+    std::function<void()> closed_;
+};
+
+} // namespace
+
+struct SceneSaveWindowController::Window {
+    QPointer<QWidget> widget;
+};
+
+SceneSaveWindowController::SceneSaveWindowController(std::shared_ptr<SceneSaveViewModel> model, Point topLeft)
+    : viewModel(std::move(model)), window_(std::make_unique<Window>()) {
+    auto* window = new QWidget(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                                            Qt::CustomizeWindowHint | Qt::WindowStaysOnTopHint);
+    window_->widget = window;
+    // Widgets must go while the application object still exists; the controller may outlive it.
+    QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, window,
+                     [window] { delete window; });
+    window->setWindowTitle(kTitle);
+    window->setFixedSize(kWidth, kHeight);
+    window->move(static_cast<int>(topLeft.x), static_cast<int>(topLeft.y));
+    window->installEventFilter(new CloseWatcher(window, [this] {
+        if (auto closed = onClose) closed();
+    }));
+}
+
+// The owner may drop the controller from onClose, inside the window's own close event: the window goes on
+// a later turn of the loop.
+SceneSaveWindowController::~SceneSaveWindowController() {
+    if (QWidget* window = window_->widget) {
+        window->hide();
+        window->deleteLater();
+    }
+}
+
+void SceneSaveWindowController::showWindow() {
+    QWidget* window = window_->widget;
+    if (!window) return;
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
+void SceneSaveWindowController::close() {
+    if (QWidget* window = window_->widget) window->close();
+}
+
+bool SceneSaveWindowController::isWindowVisible() const {
+    return window_->widget && window_->widget->isVisible();
+}
+
+QWidget* SceneSaveWindowController::window() const {
+    return window_->widget;
+}
+
+} // namespace korvane

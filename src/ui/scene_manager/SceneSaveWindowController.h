@@ -1,0 +1,48 @@
+// The "Save Scene" window: a floating panel over the save-scene model, at most one at a time. The
+// application makes it for each request while none is open and drops it once its window has closed.
+#pragma once
+
+#include "platform/Geometry.h"
+
+#include <functional>
+#include <memory>
+
+class QWidget;
+
+namespace korvane {
+
+class SceneSaveViewModel;
+
+// Main thread only, in a program with a Qt widget application.
+class SceneSaveWindowController {
+  public:
+    static constexpr const char* kTitle = "Save Scene";
+    static constexpr int kWidth = 640;
+    static constexpr int kHeight = 580;
+
+    // Makes the panel over the model, its top-left corner at `topLeft` in top-left global coordinates;
+    // not shown yet.
+    SceneSaveWindowController(std::shared_ptr<SceneSaveViewModel> viewModel, Point topLeft);
+    ~SceneSaveWindowController();
+    SceneSaveWindowController(const SceneSaveWindowController&) = delete;
+    SceneSaveWindowController& operator=(const SceneSaveWindowController&) = delete;
+
+    // Shows the window in front of the others and gives it the keyboard.
+    void showWindow();
+    // Closes the window; onClose follows.
+    void close();
+    bool isWindowVisible() const;
+    // The top-level window; nothing once it has closed or the application has quit.
+    QWidget* window() const;
+
+    // Called once when the window closes, however it closed.
+    std::function<void()> onClose;
+
+    std::shared_ptr<SceneSaveViewModel> viewModel;
+
+  private:
+    struct Window;
+    std::unique_ptr<Window> window_;
+};
+
+} // namespace korvane
