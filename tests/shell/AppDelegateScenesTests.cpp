@@ -12,6 +12,7 @@
 #include "ui/scene_editor/SceneEditorOverlayController.h"
 #include "ui/scene_editor/SceneEditorOverlayPanel.h"
 #include "ui/scene_editor/SceneEditorViewModel.h"
+#include "ui/scene_manager/SceneRestoreHUDController.h"
 #include "ui/scene_manager/SceneSaveViewModel.h"
 #include "ui/scene_manager/SceneSaveWindowController.h"
 
@@ -41,6 +42,7 @@ class AppDelegateScenesTest : public korvane::testing::LaunchTest {
         if (app) app->applicationWillTerminate();
         app.reset();
         ToastHUDController::setShared(nullptr);
+        SceneRestoreHUDController::setShared(nullptr);
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         LaunchTest::TearDown();
     }
@@ -243,6 +245,13 @@ TEST_F(AppDelegateScenesTest, theEditorCoversEveryDisplayAndARequestWhileOpenOnl
     for (QWidget* w : QApplication::topLevelWidgets())
         if (w->isVisible() && w->windowTitle() == SceneEditorOverlayPanel::kTitle) ++panels;
     EXPECT_EQ(panels, 2);
+
+    // The editor's restore reports its outcome like every other restore.
+    editor->viewModel->services().onRestore(second);
+    QWidget* report = SceneRestoreHUDController::shared()->window();
+    ASSERT_NE(report, nullptr);
+    EXPECT_TRUE(report->isVisible());
+    EXPECT_EQ(report->findChild<QLabel*>()->text().toStdString(), "Second");
 }
 
 TEST_F(AppDelegateScenesTest, closingTheEditorClearsItSoTheNextRequestBuildsAFreshOne) {
