@@ -261,8 +261,14 @@ TEST_F(AppDelegateScenesTest, closingTheEditorClearsItSoTheNextRequestBuildsAFre
     app->showSceneEditor(scene.id, std::string("D1"));
     const auto editor = app->sceneEditorOverlayController();
     ASSERT_NE(editor, nullptr);
-    auto* done =
-        editor->overlayPanels.at("D1")->findChild<QPushButton*>(QString(), Qt::FindChildrenRecursively);
+    // The canvas and its bar show once the scenes have loaded.
+    for (int i = 0; i < 3; ++i) {
+        desktop->loop().runUntilIdle();
+        QApplication::processEvents();
+    }
+    QPushButton* done = nullptr;
+    for (auto* button : editor->overlayPanels.at("D1")->findChildren<QPushButton*>())
+        if (button->text() == "Done") done = button;
     ASSERT_NE(done, nullptr);
     done->click();
     desktop->loop().runUntilIdle();
