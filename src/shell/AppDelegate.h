@@ -6,7 +6,8 @@
 // Its members are spread over four files by concern: making and wiring (AppDelegate.cpp), start-up and
 // the start of the services (AppDelegateLaunch.cpp), the application's events and shut-down
 // (AppDelegateEvents.cpp), and the status-bar actions with what the menus, controllers and the settings
-// window call (AppDelegateActions.cpp).
+// window call (AppDelegateActions.cpp). The scene manager's window with its callbacks has a file of its own
+// (AppDelegateSceneManager.cpp).
 #pragma once
 
 #include "app/StatusBarEvent.h"
@@ -46,6 +47,7 @@ class MultiDisplayState;
 class NewWindowPlacement;
 class SDPController;
 class SceneCardSwitcherController;
+class SceneManagerPanelController;
 class SceneRestoreEngine;
 class SceneRestoreServices;
 class SettingsWindowController;
@@ -61,6 +63,7 @@ class WindowTracker;
 struct DisplayWorkbenchSet;
 struct LayoutSelection;
 struct LayoutTemplateSet;
+struct WMScene;
 
 namespace platform {
 class ObserverToken;
@@ -133,6 +136,10 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
         return globalSwitcherWC_;
     }
     const std::shared_ptr<SettingsWindowController>& settingsWC() const { return settingsWC_; }
+    // The open scene manager; empty from its window's close until the next request.
+    const std::shared_ptr<SceneManagerPanelController>& sceneManagerPanelController() const {
+        return sceneManagerPanelController_;
+    }
     // The application-wide restore engine over the application-wide scene store, made on first use.
     const std::shared_ptr<SceneRestoreEngine>& sceneRestoreEngine();
 
@@ -221,9 +228,12 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
     // The scene windows and the update of the active scene come with the scene manager; until then
     // they do nothing.
     void showSaveSceneSheet();
-    // The scene manager, selecting the scene and the display when given.
+    // The scene manager, selecting the scene and the display when given; an open one is brought to the
+    // front instead (AppDelegateSceneManager.cpp).
     void showSceneManager(const std::optional<std::string>& sceneIDToSelect,
                           const std::optional<std::string>& displayUUIDToSelect = std::nullopt);
+    // Restores the scene, shows the outcome on the main screen and has the menu refreshed.
+    void restoreSceneFromManager(const WMScene& scene);
     // The scene editor for the scene and the display, or the open editor brought to them.
     void showSceneEditor(const std::optional<std::string>& sceneID,
                          const std::optional<std::string>& displayUUID);
@@ -288,6 +298,7 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
     std::shared_ptr<DragSnapController> dragSnapController_;
     std::shared_ptr<GlobalSwitcherWindowController> globalSwitcherWC_;
     std::shared_ptr<SettingsWindowController> settingsWC_;
+    std::shared_ptr<SceneManagerPanelController> sceneManagerPanelController_;
     std::shared_ptr<SceneRestoreServices> sceneRestoreServices_; // the engine's callbacks lead here
     std::shared_ptr<SceneRestoreEngine> sceneRestoreEngine_;
     // The observations and the subscription start-up opens; shut-down ends them.

@@ -270,8 +270,6 @@ void AppDelegate::showToast(const std::string& message, const std::string& displ
 
 void AppDelegate::showSaveSceneSheet() {}
 
-void AppDelegate::showSceneManager(const std::optional<std::string>&, const std::optional<std::string>&) {}
-
 void AppDelegate::showSceneEditor(const std::optional<std::string>&, const std::optional<std::string>&) {}
 
 void AppDelegate::toggleSceneCardSwitcher() {}
