@@ -138,6 +138,23 @@ TEST_F(SceneManagerTest, aNewSceneIsNumberedByTheCountOfScenesListedAndShownSele
     EXPECT_TRUE(file["layoutRefsByDisplay"].empty());
 }
 
+TEST_F(SceneManagerTest, aWriteTheStoreRefusesIsLoggedAndTheListStaysAsItWas) {
+    storeScene("Home");
+    auto model = openModel();
+    std::filesystem::remove(scenes() / SceneStore::kManifestFileName);
+    std::filesystem::create_directories(scenes() / SceneStore::kManifestFileName); // cannot be written over
+
+    model->createEmptyScene();
+    EXPECT_EQ(logs.log().count("createEmptyScene failed: "), 1u);
+    EXPECT_EQ(names(*model), (std::vector<std::string>{"Home"}));
+
+    model->setRenaming(true);
+    model->renameSelectedScene("Work");
+    EXPECT_EQ(logs.log().count("renameSelectedScene failed: "), 1u);
+    EXPECT_EQ(names(*model), (std::vector<std::string>{"Home"})) << "no reload after a failure";
+    EXPECT_FALSE(model->isRenaming()) << "the row closes all the same";
+}
+
 TEST_F(SceneManagerTest, aRenameStoresTheTrimmedNameAndANameOfBlanksChangesNothing) {
     const std::string id = storeScene("Home");
     auto model = openModel();
