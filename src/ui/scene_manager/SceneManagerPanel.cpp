@@ -423,12 +423,12 @@ void SceneManagerPanel::syncPopover() {
     popover_->show();
 }
 
-void SceneManagerPanel::beginRename(const std::string& sceneID) {
+void SceneManagerPanel::beginRename(std::string sceneID) {
     viewModel_->selectScene(sceneID);
     if (viewModel_->selectedScene()) viewModel_->setRenaming(true);
 }
 
-void SceneManagerPanel::confirmDelete(const std::string& sceneID) {
+void SceneManagerPanel::confirmDelete(std::string sceneID) {
     std::string name;
     for (const auto& scene : viewModel_->scenes())
         if (scene.id == sceneID) name = scene.name;
@@ -436,9 +436,11 @@ void SceneManagerPanel::confirmDelete(const std::string& sceneID) {
     alert.messageText = "Delete Scene?";
     alert.informativeText = "Delete \"" + name + "\"? This action cannot be undone.";
     alert.buttons = {"Delete", "Cancel"};
-    // The alert runs modally; the model may be asked for again only if it is still there after it.
+    // The alert runs modally, and the window may close meanwhile: after it, only what is held here is
+    // used, and the model only while it is still there.
     std::weak_ptr<SceneManagerViewModel> weak = viewModel_;
-    const int response = presenter_(window(), alert);
+    const SceneManagerAlertPresenter presenter = presenter_;
+    const int response = presenter(window(), alert);
     auto model = weak.lock();
     if (!model || response != 1000) return;
     model->selectScene(sceneID);

@@ -41,9 +41,9 @@ class SceneManagerPanel : public QWidget {
     ~SceneManagerPanel() override;
 
     // "Delete Scene?" for that scene, through the presenter; "Delete" deletes it.
-    void confirmDelete(const std::string& sceneID);
+    void confirmDelete(std::string sceneID);
     // The rename button of a card: selects its scene and opens the rename row.
-    void beginRename(const std::string& sceneID);
+    void beginRename(std::string sceneID);
 
     // What tests and the window's owner look at.
     SceneManagerCardStrip* strip() const { return strip_; }
