@@ -9,7 +9,6 @@
 #include "layouts/LayoutLibrary.h"
 #include "platform/Platform.h"
 #include "scenes/SceneRestoreEngine.h"
-#include "scenes/SceneStore.h"
 #include "ui/scene_manager/SceneManagerPanelController.h"
 #include "ui/scene_manager/SceneManagerViewModel.h"
 #include "ui/scene_manager/SceneRestoreHUDController.h"
@@ -23,18 +22,11 @@ void AppDelegate::showSceneManager(const std::optional<std::string>& sceneID,
         return;
     }
 
-    std::shared_ptr<SceneStore> store;
-    try {
-        store = SceneStore::shared();
-    } catch (const std::exception& e) {
-        // The window still opens; it lists nothing and its actions do nothing.
-        Log::sceneManager.error("Scene store unavailable: %s", e.what());
-    }
-
     std::weak_ptr<AppDelegate> weak = weak_from_this();
     platform::Platform& platform = platform_;
     SceneManagerViewModel::Services services;
-    services.store = std::move(store);
+    // Without a store the window still opens; it lists nothing and its actions do nothing.
+    services.store = sceneStore();
     services.layoutTemplateResolver = layoutLibrary_;
     services.onRestore = [weak](const WMScene& scene) {
         if (auto self = weak.lock()) self->restoreSceneFromManager(scene);
@@ -66,6 +58,10 @@ void AppDelegate::showSceneManager(const std::optional<std::string>& sceneID,
     Log::category("SceneManagerPanel").debug("SceneManagerPanelController initialized");
     sceneManagerPanelController_ = controller;
     controller->show(sceneID, displayUUID);
+}
+
+void AppDelegate::reloadOpenSceneManager() {
+    if (sceneManagerPanelController_) sceneManagerPanelController_->viewModel->reload();
 }
 
 void AppDelegate::restoreSceneFromManager(const WMScene& scene) {

@@ -80,6 +80,21 @@ TEST_F(AppDelegateSceneManagerTest, aSecondRequestReusesTheOpenWindowAndAClosedO
     EXPECT_TRUE(model().isLoading()) << "a new window starts again from its loading state";
 }
 
+// The scene editor saved or closed: an open manager lists what it wrote; a closed one is not made for it.
+TEST_F(AppDelegateSceneManagerTest, anOpenManagerReloadsWhenAskedAndNoneIsMadeForIt) {
+    launch();
+    app->reloadOpenSceneManager();
+    EXPECT_FALSE(app->sceneManagerPanelController());
+    storeScene("Home", {});
+    app->showSceneManager(std::nullopt);
+    desktop->loop().runUntilIdle();
+    ASSERT_EQ(model().scenes().size(), 1u);
+    storeScene("Work", {});
+    app->reloadOpenSceneManager();
+    desktop->loop().runUntilIdle();
+    EXPECT_EQ(model().scenes().size(), 2u);
+}
+
 TEST_F(AppDelegateSceneManagerTest,
        aPresetIsStoredThroughTheLayoutLibraryAndNothingOnceTheApplicationIsGone) {
     launch();
