@@ -3,6 +3,7 @@
 // what stands on screen (its toast and its file), and the scene editor's panels.
 #include "LaunchFixture.h"
 
+#include "app/DisplayWorkbenchSet.h"
 #include "app/StatusBarEventBus.h"
 #include "core/MultiDisplayState.h"
 #include "core/WMState.h"
@@ -277,4 +278,16 @@ TEST_F(AppDelegateScenesTest, closingTheEditorClearsItSoTheNextRequestBuildsAFre
     app->showSceneEditor(scene.id, std::string("D1"));
     EXPECT_NE(app->sceneEditorOverlayController(), nullptr);
     EXPECT_NE(app->sceneEditorOverlayController(), editor);
+}
+
+TEST_F(AppDelegateScenesTest, aDisplayWhoseOnlyLayoutIsARestoresOwnGetsNoReferenceAndIsNotCounted) {
+    addScreen("D1", Rect{0, 0, 1920, 1080});
+    addScreen("D2", Rect{1920, 0, 1440, 900});
+    const WMScene scene = activeScene("Desk", {{"D1", "builtin.fullscreen"}});
+    launchAndSettle();
+    app->displayWorkbenches()->workbenches["D2"].activeTemplateID = "  scene-restore-4F2A \n";
+
+    app->updateActiveScene();
+    EXPECT_EQ(toastText("D1") + toastText("D2"), "Updated: Desk (1 displays)");
+    EXPECT_EQ(keys(storedScene(scene.id)["layoutRefsByDisplay"]), (std::set<std::string>{"D1"}));
 }
