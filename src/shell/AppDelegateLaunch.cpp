@@ -174,7 +174,7 @@ void AppDelegate::startMouseTapAndGestures() {
         });
 
     platform::RunLoop& loop = platform_.runLoop();
-    auto cards = std::make_shared<SceneCardSwitcherController>();
+    auto cards = std::make_shared<SceneCardSwitcherController>(platform_);
     cards->sceneStore = applicationSceneStore();
     cards->layoutTemplateResolver = layoutLibrary_;
     cards->onRestoreScene = [weak](const WMScene& scene) {
