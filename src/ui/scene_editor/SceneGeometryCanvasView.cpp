@@ -3,6 +3,7 @@
 
 #include "layouts/LayoutTreeEditorModel.h"
 #include "platform/NotificationCenter.h"
+#include "platform/Platform.h"
 #include "ui/scene_editor/CanvasMouseTracker.h"
 #include "ui/scene_editor/LayoutTemplatePickerSheet.h"
 #include "ui/scene_editor/SceneCanvasSaveBar.h"
@@ -72,6 +73,14 @@ SceneCanvasArea::SceneCanvasArea(SceneGeometryCanvasModel& model, QWidget* paren
     : QWidget(parent), model_(model) {
     setFocusPolicy(Qt::StrongFocus);
     setAccessibleName("SceneGeometryCanvas");
+}
+
+bool SceneCanvasArea::hasHeightForWidth() const {
+    return !model_.inputs().overlayMode;
+}
+
+int SceneCanvasArea::heightForWidth(int width) const {
+    return static_cast<int>(std::lround(width / std::max(model_.cachedCanvasAspectRatio(), 1.0)));
 }
 
 void SceneCanvasArea::paintEvent(QPaintEvent*) {
@@ -203,7 +212,13 @@ SceneGeometryCanvasView::SceneGeometryCanvasView(platform::Platform& platform,
                                                  std::shared_ptr<SceneGeometryCanvasModel> model,
                                                  QWidget* parent)
     : QWidget(parent), platform_(platform), model_(std::move(model)) {
+    model_->setCachedCanvasAspectRatio(canvasAspectRatio(platform_.screens(), model_->inputs().displayUUID));
     area_ = new SceneCanvasArea(*model_, this);
+    if (!model_->inputs().overlayMode) {
+        QSizePolicy policy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+        policy.setHeightForWidth(true);
+        area_->setSizePolicy(policy);
+    }
     emptyState_ = new SceneCanvasEmptyStateView(area_);
     preview_ = new SceneCanvasSplitPreview(area_);
     preview_->hide();
@@ -315,7 +330,7 @@ void SceneGeometryCanvasView::buildWindowHeader() {
     auto* topLine = new QFrame(this);
     topLine->setFrameShape(QFrame::HLine);
     column->addWidget(topLine);
-    column->addWidget(area_, 1);
+    column->addWidget(area_);
     auto* bottomLine = new QFrame(this);
     bottomLine->setFrameShape(QFrame::HLine);
     column->addWidget(bottomLine);
@@ -326,6 +341,7 @@ void SceneGeometryCanvasView::buildWindowHeader() {
         },
         [this] { model_->saveAndReport(); }, this);
     column->addWidget(saveBar_);
+    column->addStretch();
 }
 
 void SceneGeometryCanvasView::showEvent(QShowEvent*) {

@@ -42,6 +42,10 @@ class SceneCanvasArea : public QWidget {
   public:
     SceneCanvasArea(SceneGeometryCanvasModel& model, QWidget* parent);
 
+    // In a window the area keeps the display's proportions; on the overlay it fills the display.
+    bool hasHeightForWidth() const override;
+    int heightForWidth(int width) const override;
+
   protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;

@@ -32,7 +32,7 @@ class SceneCanvasWindowModeTest : public korvane::testing::SceneEditorTest {
         };
         auto view = std::make_unique<SceneGeometryCanvasView>(
             platform, SceneGeometryCanvasModel::make(platform, std::move(inputs), cache));
-        view->resize(760, 520);
+        view->resize(760, 660);
         view->show();
         settle();
         return view;
@@ -57,6 +57,9 @@ TEST_F(SceneCanvasWindowModeTest, aTemplateDisplayOffersToCustomizeOrChangeAndTh
     EXPECT_FALSE(view->saveBar()->applyButton()->isEnabled());
     EXPECT_EQ(view->overlayBar(), nullptr);
     EXPECT_EQ(view->cells().size(), 4u);
+    // In the proportions of the 1440 × 900 display.
+    const QSize area = view->canvasArea()->size();
+    EXPECT_NEAR(double(area.width()) / area.height(), 1.6, 0.01) << area.width() << "x" << area.height();
     saveScreenshot(*view, "scene-canvas-window-mode.png");
 
     view->customizeButton()->click();
