@@ -5,6 +5,7 @@
 #include "ui/settings/SettingsForm.h"
 #include "ui/settings/SettingsSymbols.h"
 #include "ui/settings/SettingsViewModel.h"
+#include "ui/switchers/AppPickerView.h"
 
 #include <QFontDatabase>
 #include <QHBoxLayout>
@@ -137,7 +138,26 @@ void DragSnapBlacklistView::rebuild() {
         shownNames_.push_back(bundleID + "\n" + info.name);
 }
 
-void DragSnapBlacklistView::showAppPicker() {}
+void DragSnapBlacklistView::showAppPicker() {
+    if (sheet_->widget) {
+        sheet_->widget->raise();
+        return;
+    }
+    QPointer<DragSnapBlacklistView> guard(this);
+    auto* picker = new AppPickerView(
+        platform_, selectedBundleID_, false,
+        [guard](const std::string& bundleID) {
+            if (!guard) return;
+            guard->selectedBundleID_ = bundleID;
+            guard->model_.addToDragSnapBlacklist(bundleID);
+            guard->selectedBundleID_.clear();
+        },
+        window());
+    // Dismissed by a choice or by Escape, it goes; the next "Add Application..." makes it afresh.
+    picker->setAttribute(Qt::WA_DeleteOnClose);
+    sheet_->widget = picker;
+    picker->open();
+}
 
 QWidget* DragSnapBlacklistView::appPickerSheet() const {
     return sheet_->widget;

@@ -14,12 +14,14 @@
 #include "ui/settings/SettingsViewModel.h"
 #include "ui/settings/SettingsWindowController.h"
 #include "ui/settings/ShortcutRecorderButton.h"
+#include "ui/switchers/AppPickerView.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QLabel>
 #include <QLayout>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTest>
@@ -318,4 +320,46 @@ TEST_F(SettingsPagesTest, theDigitRowsTogglesRewriteItsModifiersUnderTheirCanoni
     settle();
     EXPECT_EQ(owned.bindings[2].modifiers, (std::vector<std::string>{"option", "cmd"}));
     EXPECT_TRUE(toggleOf("\u2318")->isChecked());
+}
+
+TEST_F(SettingsPagesTest, addApplicationOpensThePickerAsASheetAndItsChoiceJoinsTheListOnce) {
+    desktop->workspace().launch({.bundleID = "com.example.chat", .name = "Chat"});
+    show();
+    DragSnapBlacklistView* list = view().generalPage()->blacklistView();
+    named<QPushButton>(list, "Add Application...")->click();
+    settle();
+    auto* sheet = dynamic_cast<AppPickerView*>(list->appPickerSheet());
+    ASSERT_TRUE(sheet);
+    EXPECT_TRUE(sheet->isVisible());
+    EXPECT_EQ(sheet->windowModality(), Qt::WindowModal);
+    EXPECT_EQ(sheet->parentWidget(), controller->window());
+    ASSERT_TRUE(QDir().mkpath(KORVANE_SCREENSHOT_DIR));
+    EXPECT_TRUE(
+        sheet->grab().save(QString(KORVANE_SCREENSHOT_DIR) + "/settings-add-application-sheet.png", "PNG"));
+
+    // Typed and chosen with Return: added, the sheet gone, the selection empty again.
+    QTest::keyClicks(sheet->searchField(), "Chat");
+    QTest::keyClick(sheet->searchField(), Qt::Key_Return);
+    settle();
+    EXPECT_FALSE(list->appPickerSheet());
+    EXPECT_EQ(model->dragSnapBlacklist,
+              (std::vector<std::string>{"ru.keepcoder.Telegram", "com.example.chat"}));
+    EXPECT_TRUE(list->selectedBundleID().empty());
+
+    // The same application again keeps one entry; Escape closes the sheet without a choice.
+    named<QPushButton>(list, "Add Application...")->click();
+    settle();
+    sheet = dynamic_cast<AppPickerView*>(list->appPickerSheet());
+    ASSERT_TRUE(sheet);
+    QTest::keyClicks(sheet->searchField(), "Chat");
+    QTest::keyClick(sheet->searchField(), Qt::Key_Return);
+    settle();
+    EXPECT_EQ(model->dragSnapBlacklist.size(), 2u);
+    named<QPushButton>(list, "Add Application...")->click();
+    settle();
+    ASSERT_TRUE(list->appPickerSheet());
+    QTest::keyClick(dynamic_cast<AppPickerView*>(list->appPickerSheet())->searchField(), Qt::Key_Escape);
+    settle();
+    EXPECT_FALSE(list->appPickerSheet());
+    EXPECT_EQ(model->dragSnapBlacklist.size(), 2u);
 }
