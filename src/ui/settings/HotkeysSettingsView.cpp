@@ -93,8 +93,13 @@ void HotkeysSettingsView::rebuild() {
         rowWidgets_.push_back(control);
         ++line;
     }
+    orderKeyboard();
+}
+
+void HotkeysSettingsView::orderKeyboard() {
     // The keyboard goes through the rows from the top and then to the buttons below them, as they show;
-    // rows made anew would otherwise come after the buttons made once.
+    // rows made anew would otherwise come after the buttons made once. Done again once the page is in its
+    // window: taking the page into the window reorders what was chained before.
     QWidget* previous = nullptr;
     auto chain = [&previous](QWidget* next) {
         if (previous) QWidget::setTabOrder(previous, next);
@@ -105,6 +110,11 @@ void HotkeysSettingsView::rebuild() {
             if (child->focusPolicy() & Qt::TabFocus) chain(child);
     chain(reset_);
     chain(open_);
+}
+
+void HotkeysSettingsView::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    orderKeyboard();
 }
 
 } // namespace korvane

@@ -26,7 +26,11 @@ class HotkeysSettingsView final : public QWidget {
     explicit HotkeysSettingsView(SettingsViewModel& model, QWidget* parent = nullptr);
     ~HotkeysSettingsView() override;
 
+  protected:
+    void showEvent(QShowEvent* event) override;
+
   private:
+    void orderKeyboard();
     void rebuildIfChanged();
     void rebuild();
 

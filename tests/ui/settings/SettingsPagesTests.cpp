@@ -16,6 +16,7 @@
 #include "ui/settings/ShortcutRecorderButton.h"
 #include "ui/switchers/AppPickerView.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QDir>
@@ -362,4 +363,34 @@ TEST_F(SettingsPagesTest, addApplicationOpensThePickerAsASheetAndItsChoiceJoinsT
     settle();
     EXPECT_FALSE(list->appPickerSheet());
     EXPECT_EQ(model->dragSnapBlacklist.size(), 2u);
+}
+
+TEST_F(SettingsPagesTest, theKeyboardGoesFromTheSidebarThroughTheShortcutRowsInTheirOrderThenToTheButtons) {
+    show();
+    QListWidget* sidebar = view().sidebar();
+    sidebar->setFocus();
+    QTest::keyClick(sidebar, Qt::Key_Down);
+    settle();
+    ASSERT_EQ(model->selectedTab, SettingsTab::hotkeys);
+    std::vector<QWidget*> expected = {recorder("cycle.forward")->recordButton(),
+                                      recorder("cycle.forward")->clearButton()};
+    for (QToolButton* toggle : rowControl("push.region.dynamic")->findChildren<QToolButton*>())
+        expected.push_back(toggle);
+    expected.push_back(recorder("push.left")->recordButton());
+    ASSERT_EQ(expected.size(), 7u);
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        EXPECT_EQ(QApplication::focusWidget(), expected[i])
+            << "Tab " << i + 1 << ": "
+            << (QApplication::focusWidget() ? QApplication::focusWidget()->metaObject()->className()
+                                            : "nothing");
+    }
+    // After the last row, rebuilt by a reset too, come the two buttons under the rows.
+    named<QPushButton>(view().hotkeysPage(), "Reset to Defaults")->click();
+    settle();
+    recorder("scene.update")->recordButton()->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), named<QPushButton>(view().hotkeysPage(), "Reset to Defaults"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), named<QPushButton>(view().hotkeysPage(), "Open Config File"));
 }
