@@ -261,6 +261,13 @@ TEST_F(SettingsPagesTest, keysWhileRecordingAreTakenForTheShortcutAndAfterItReac
     settle();
     EXPECT_EQ(sidebar->currentRow(), 1);
     EXPECT_EQ(recorder("focus.left")->shownText(), "\u2191");
+    // Backspace alone, as the footer says, clears the shortcut rather than becoming one.
+    recorder("focus.left")->recordButton()->click();
+    settle();
+    QTest::keyClick(sidebar, Qt::Key_Backspace);
+    settle();
+    EXPECT_EQ(recorder("focus.left")->shownText(), "Record Shortcut");
+    EXPECT_FALSE(owned.bindings[7].enabled);
     QTest::keyClick(sidebar, Qt::Key_Up);
     EXPECT_EQ(sidebar->currentRow(), 0);
     EXPECT_EQ(model->selectedTab, SettingsTab::general);
