@@ -137,9 +137,10 @@ DynamicHotkeyView::DynamicHotkeyView(const HotkeyBindingViewModel& binding, Sett
     const QString accent = palette().color(QPalette::Highlight).name();
     const std::pair<const char*, const char*> kToggles[] = {
         {"\u2303", "ctrl"}, {"\u2325", "alt"}, {"\u21E7", "shift"}, {"\u2318", "cmd"}};
-    for (const auto& [glyph, canonical] : kToggles) {
+    for (const auto& entry : kToggles) {
+        const std::string canonical = entry.second;
         auto* toggle = new QToolButton;
-        toggle->setText(QString::fromUtf8(glyph));
+        toggle->setText(QString::fromUtf8(entry.first));
         toggle->setCheckable(true);
         toggle->setFixedWidth(24);
         QFont font = toggle->font();
@@ -155,8 +156,7 @@ DynamicHotkeyView::DynamicHotkeyView(const HotkeyBindingViewModel& binding, Sett
         toggle->setChecked(on);
         // The row is rebuilt from the model after the update; what this toggle captures stays valid.
         connect(toggle, &QToolButton::toggled, this,
-                [&model, action = binding.action, modifiers = binding.modifiers,
-                 canonical = std::string(canonical)](bool value) {
+                [&model, action = binding.action, modifiers = binding.modifiers, canonical](bool value) {
                     model.updateBinding(action, "digits", toggledModifiers(modifiers, canonical, value));
                 });
         toggleLine->addWidget(toggle);
