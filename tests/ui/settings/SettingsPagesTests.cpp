@@ -130,6 +130,7 @@ TEST_F(SettingsPagesTest, theInvertRowIsThereOnlyWhileTheGesturesAreOnAndTheCapt
     EXPECT_FALSE(toggle("Invert scroll direction")) << "absent while the gestures are off";
     EXPECT_TRUE(
         showsLabel(view().generalPage(), "SDP disabled. Use standard hotkeys and title bar dragging only."));
+    settle(); // the section closes up where the row was
     picture("settings-general-sdp-off.png");
 
     model->setSDPInvertScroll(true); // stored while hidden: the row comes back with it
