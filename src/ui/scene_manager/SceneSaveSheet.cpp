@@ -22,6 +22,7 @@
 #include <QPainterPath>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QShowEvent>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -343,6 +344,11 @@ void SceneSaveSheet::keyPressEvent(QKeyEvent* event) {
     default:
         QWidget::keyPressEvent(event);
     }
+}
+
+void SceneSaveSheet::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (!event->spontaneous()) reload();
 }
 
 void SceneSaveSheet::reload() {

@@ -92,6 +92,9 @@ class SceneSaveSheet : public QWidget {
 
   protected:
     void keyPressEvent(QKeyEvent* event) override;
+    // The window may be made before its model has captured anything: what shows is the model as it
+    // stands when it appears.
+    void showEvent(QShowEvent* event) override;
 
   private:
     void buildChips();

@@ -78,18 +78,23 @@ class SceneSaveSheetTest : public korvane::testing::SupportFolderTest {
                    Rect{960, 540, 960, 540});
     }
 
-    // Wired as the application wires it, then drawn.
-    void open(const std::string& name = "") {
+    // Wired as the application wires it, not captured yet.
+    std::shared_ptr<SceneSaveViewModel> wiredModel(const std::string& name = "") {
         store = std::make_shared<SceneStore>(*desktop, ScreenContext::capture(desktop->screens()));
-        model = std::make_shared<SceneSaveViewModel>(
+        auto made = std::make_shared<SceneSaveViewModel>(
             *desktop, store, [this](const WMScene& scene) { saved.push_back(scene.id); },
             [this] { ++dismissed; });
-        model->layoutIDForDisplay = [this](const std::string& display) -> std::optional<std::string> {
+        made->layoutIDForDisplay = [this](const std::string& display) -> std::optional<std::string> {
             return displayLayouts.contains(display) ? std::optional(displayLayouts.at(display))
                                                     : std::nullopt;
         };
-        model->layoutTemplateResolver = library;
-        model->sceneName = name;
+        made->layoutTemplateResolver = library;
+        made->sceneName = name;
+        return made;
+    }
+    // Captured, then drawn.
+    void open(const std::string& name = "") {
+        model = wiredModel(name);
         model->loadWindows();
         sheet = std::make_unique<SceneSaveSheet>(model);
         sheet->show();
@@ -473,11 +478,13 @@ TEST_F(SceneSaveSheetTest, anApplicationPickedTwiceForAZoneShowsOnceAndAClickOut
 
 TEST_F(SceneSaveSheetTest, theWindowIsAFixedTitledPanelThatEscapeDismisses) {
     threeWindows();
-    open();
+    // As the application does it: the window is made over the model, which captures before it shows.
+    model = wiredModel();
     SceneSaveWindowController controller(model, Point{100, 80});
     int closed = 0;
     controller.onClose = [&] { ++closed; };
     model->onDismiss = [&] { controller.close(); };
+    model->loadWindows();
     controller.showWindow();
     settle();
     QWidget* window = controller.window();
@@ -489,6 +496,9 @@ TEST_F(SceneSaveSheetTest, theWindowIsAFixedTitledPanelThatEscapeDismisses) {
     auto* content = window->findChild<SceneSaveSheet*>();
     ASSERT_NE(content, nullptr);
     EXPECT_EQ(content->nameField()->text().toStdString(), "Scene 1");
+    ASSERT_NE(content->canvas(), nullptr);
+    EXPECT_EQ(content->canvas()->cells().size(), 2u);
+    EXPECT_EQ(content->countLabel()->text().toStdString(), "3 of 3 windows");
 
     QTest::keyClick(content->nameField(), Qt::Key_Escape);
     EXPECT_EQ(closed, 1);
