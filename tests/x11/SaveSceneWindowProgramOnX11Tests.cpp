@@ -48,6 +48,21 @@ class SaveSceneWindowProgramOnX11Test : public ProgramOnX11Test {
     bool windowGone() {
         return X11TestSession::waitFor([&] { return !session->viewableWindowTitled(kTitle); });
     }
+    std::string primaryUUID() {
+        std::string error;
+        auto desktop = X11Desktop::connect(session->display(), error);
+        EXPECT_TRUE(desktop) << error;
+        if (desktop)
+            for (const auto& screen : desktop->screens().screens())
+                if (screen.localizedName == kPrimaryName) return DisplayUtil::displayUUID(screen);
+        return "";
+    }
+    // The name the window proposes: one more than the scenes the manifest lists.
+    std::string proposedName() const {
+        const fs::path manifest = home() / "scenes" / SceneStore::kManifestFileName;
+        const std::size_t scenes = fs::exists(manifest) ? readJSON(manifest)["entries"].size() : 0;
+        return "Scene " + std::to_string(scenes + 1);
+    }
     // The scene files in the scenes folder, by name.
     std::vector<fs::path> sceneFiles() const {
         std::vector<fs::path> files;
@@ -86,25 +101,35 @@ TEST_F(SaveSceneWindowProgramOnX11Test,
     ASSERT_TRUE(waitForLine("Permissions granted, starting services...")) << logText();
     ASSERT_TRUE(waitForLine("HotkeyManager: registering scene.save key=S")) << logText();
     ASSERT_TRUE(waitForLine("[DisplayChange] handle end")) << logText();
-    std::string primary;
-    for (const auto& uuid : monitorUUIDs())
-        if (readJSON(home() / "display-workbenches.json")["workbenches"][uuid]["activeTemplateID"] ==
-            "builtin.split-50-50")
-            primary = uuid;
-    ASSERT_FALSE(primary.empty()) << "no monitor on builtin.split-50-50";
+    const std::string primary = primaryUUID();
+    ASSERT_EQ(readJSON(home() / "display-workbenches.json")["workbenches"][primary]["activeTemplateID"],
+              "builtin.split-50-50");
 
+    const auto before = sceneFiles();
+    const std::string firstName = proposedName();
     const auto panel = openSaveScene();
     ASSERT_TRUE(panel) << logText();
     const Rect frame = session->frameOf(*panel);
+    // The picture once the window has drawn itself: its footer is no longer the black of a fresh window.
+    EXPECT_TRUE(X11TestSession::waitFor([&] {
+        return session->rootPixel(static_cast<int>(frame.minX()) + 8, static_cast<int>(frame.maxY()) - 8) !=
+               0;
+    }));
+    // Above the other windows, and its size is its own: the window manager offers no resizing.
+    const auto states = session->atomNames(*panel, "_NET_WM_STATE");
+    EXPECT_NE(std::find(states.begin(), states.end(), "_NET_WM_STATE_ABOVE"), states.end());
+    const auto actions = session->atomNames(*panel, "_NET_WM_ALLOWED_ACTIONS");
+    for (const char* action : {"_NET_WM_ACTION_RESIZE", "_NET_WM_ACTION_MAXIMIZE_HORZ"})
+        EXPECT_EQ(std::find(actions.begin(), actions.end(), action), actions.end()) << action;
     fs::create_directories(KORVANE_SCREENSHOT_DIR);
     EXPECT_TRUE(
         session->saveScreenshot(frame, std::string(KORVANE_SCREENSHOT_DIR) + "/save-scene-program-x11.png"));
 
     // Return: the proposed name, both xterms in their zones, and nothing of the program's own window.
     press(XK_Return);
-    auto scene = newScene({});
+    auto scene = newScene(before);
     ASSERT_TRUE(scene) << logText();
-    EXPECT_EQ((*scene)["name"], "Scene 1");
+    EXPECT_EQ((*scene)["name"], firstName);
     EXPECT_EQ((*scene)["windowHints"],
               nlohmann::json::parse(
                   R"({")" + primary +
@@ -114,7 +139,7 @@ TEST_F(SaveSceneWindowProgramOnX11Test,
     EXPECT_TRUE(X11TestSession::waitFor([&] {
         return session->viewableWindowTitled("Korvane Toast").has_value();
     })) << logText();
-    EXPECT_TRUE(waitForLine("Scene saved via hotkey: 'Scene 1'")) << logText();
+    EXPECT_TRUE(waitForLine("Scene saved via hotkey: '" + firstName + "'")) << logText();
     EXPECT_TRUE(X11TestSession::waitFor([&] {
         return fs::exists(home() / "scenes" / SceneStore::kActiveSceneFileName) &&
                readJSON(home() / "scenes" / SceneStore::kActiveSceneFileName)
@@ -132,12 +157,16 @@ TEST_F(SaveSceneWindowProgramOnX11Test,
 
     // The next opening captures the screen afresh: an xterm opened in between is in the scene.
     xterm("Later", "60x20+2000+600");
+    const std::string secondName = proposedName();
     ASSERT_TRUE(openSaveScene()) << logText();
     press(XK_Return);
     scene = newScene(saved);
     ASSERT_TRUE(scene) << logText();
-    EXPECT_EQ((*scene)["name"], "Scene 2");
-    EXPECT_EQ((*scene)["windowHints"][primary].size(), 3u) << (*scene).dump();
+    EXPECT_EQ((*scene)["name"], secondName);
+    EXPECT_EQ(
+        scene->value("windowHints", nlohmann::json::object()).value(primary, nlohmann::json::array()),
+        nlohmann::json::parse(R"([{"bundleID": "xterm", "zoneID": 1}, {"bundleID": "xterm", "zoneID": 1},
+                                         {"bundleID": "xterm", "zoneID": 2}])"));
     EXPECT_TRUE(windowGone());
 
     ::kill(korvane, SIGTERM);
