@@ -52,7 +52,8 @@ AppPickerView::AppPickerView(platform::Platform& platform, const std::string& se
       model_(std::make_shared<AppPickerModel>(platform, selectedBundleID, showBundleID)) {
     setWindowTitle("Choose Application");
     setFixedSize(kWidth, kHeight);
-    setWindowModality(parent ? Qt::WindowModal : Qt::ApplicationModal);
+    // A sheet over the window that asked; on its own it blocks nothing.
+    setWindowModality(parent ? Qt::WindowModal : Qt::NonModal);
     setAutoFillBackground(true);
     QPalette colours = palette();
     colours.setColor(QPalette::Window, QColor(244, 244, 247));
