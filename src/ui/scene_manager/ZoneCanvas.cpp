@@ -18,7 +18,6 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
-#include <QPointer>
 
 #include <algorithm>
 #include <cmath>
@@ -59,6 +58,18 @@ void paintIcon(QPainter& painter, const QRectF& rect, const QImage& icon, double
     painter.setClipPath(clip);
     painter.drawImage(rect, icon);
     painter.restore();
+}
+
+// Drags a window entry as the text of its UUID, which is all a cell takes from a drop.
+void dragWindowEntry(QWidget* source, const std::string& entryID, const QImage& icon) {
+    auto* drag = new QDrag(source);
+    auto* data = new QMimeData;
+    data->setText(QString::fromStdString(entryID));
+    drag->setMimeData(data);
+    if (!icon.isNull())
+        drag->setPixmap(
+            QPixmap::fromImage(icon.scaled(32, 32, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
+    drag->exec(Qt::MoveAction);
 }
 
 // A plain button that paints a symbol and nothing else.
@@ -140,17 +151,6 @@ ZoneCellColumns zoneCellColumns(double available, double minimum, double spacing
 }
 
 // -- Items ------------------------------------------------------------------------------------------
-
-void dragWindowEntry(QWidget* source, const std::string& entryID, const QImage& icon) {
-    auto* drag = new QDrag(source);
-    auto* data = new QMimeData;
-    data->setText(QString::fromStdString(entryID));
-    drag->setMimeData(data);
-    if (!icon.isNull())
-        drag->setPixmap(
-            QPixmap::fromImage(icon.scaled(32, 32, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
-    drag->exec(Qt::MoveAction);
-}
 
 ZoneItemView::ZoneItemView(const ZoneCellItem& item, bool compact, QWidget* parent)
     : QWidget(parent), item_(item), compact_(compact) {

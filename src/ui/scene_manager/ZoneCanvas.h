@@ -169,7 +169,4 @@ class ZoneCanvas : public QWidget {
     std::vector<TrayChip*> chips_;
 };
 
-// Starts dragging a window entry: its UUID as plain text.
-void dragWindowEntry(QWidget* source, const std::string& entryID, const QImage& icon);
-
 } // namespace korvane
