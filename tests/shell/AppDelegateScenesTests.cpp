@@ -21,6 +21,7 @@
 #include "ui/scene_manager/SceneRestoreHUDController.h"
 #include "ui/scene_manager/SceneSaveViewModel.h"
 #include "ui/scene_manager/SceneSaveWindowController.h"
+#include "ui/switchers/SceneCardSwitcherController.h"
 
 #include <gtest/gtest.h>
 
@@ -34,7 +35,7 @@ using platform::kEventFlagOption;
 
 namespace {
 
-constexpr std::uint32_t kS = 1;
+constexpr std::uint32_t kS = 1, kC = 8;
 constexpr std::uint64_t kCtrlOpt = kEventFlagControl | kEventFlagOption;
 
 class AppDelegateScenesTest : public korvane::testing::LaunchTest {
@@ -376,4 +377,21 @@ TEST_F(AppDelegateScenesTest, anOpenSceneManagerReadsTheSceneAgainAfterAnEditorS
     settle();
     EXPECT_EQ(app->sceneEditorOverlayController(), nullptr);
     EXPECT_EQ(managerHints(), 2u);
+}
+
+TEST_F(AppDelegateScenesTest, controlOptionCOpensTheCardSwitcherWhenHiddenAndClosesItWhenShown) {
+    addScreen("D1", Rect{0, 0, 1920, 1080});
+    activeScene("Desk", {{"D1", "builtin.fullscreen"}});
+    launchAndSettle();
+    const auto cards = app->sceneCardSwitcherController();
+    ASSERT_NE(cards, nullptr);
+
+    press(kC);
+    EXPECT_TRUE(cards->isVisible());
+    ASSERT_EQ(cards->scenes().size(), 1u);
+    EXPECT_EQ(cards->scenes()[0].name, "Desk");
+    press(kC);
+    EXPECT_FALSE(cards->isVisible());
+    press(kC);
+    EXPECT_TRUE(cards->isVisible());
 }

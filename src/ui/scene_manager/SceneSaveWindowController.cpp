@@ -1,12 +1,15 @@
-// The "Save Scene" panel. Its sheet (name, layout chips, zone canvas and tray) comes with the save
-// window's views; until then the panel holds the model and an empty content area.
+// The "Save Scene" panel: a fixed window, above the others, whose content is the sheet over the model.
 #include "ui/scene_manager/SceneSaveWindowController.h"
 
+#include "ui/scene_manager/SceneSaveSheet.h"
 #include "ui/scene_manager/SceneSaveViewModel.h"
 
 #include <QCoreApplication>
 #include <QEvent>
+#include <QGuiApplication>
 #include <QPointer>
+#include <QScreen>
+#include <QVBoxLayout>
 #include <QWidget>
 
 #include <utility>
@@ -51,7 +54,14 @@ SceneSaveWindowController::SceneSaveWindowController(std::shared_ptr<SceneSaveVi
                      [window] { delete window; });
     window->setWindowTitle(kTitle);
     window->setFixedSize(kWidth, kHeight);
-    window->move(static_cast<int>(topLeft.x), static_cast<int>(topLeft.y));
+    // Top-left global coordinates start at the primary screen's corner; the toolkit's at the root's, which
+    // differ where a screen lies left of or above the primary.
+    const QScreen* primary = QGuiApplication::primaryScreen();
+    const QPoint origin = primary ? primary->geometry().topLeft() : QPoint();
+    window->move(origin.x() + static_cast<int>(topLeft.x), origin.y() + static_cast<int>(topLeft.y));
+    auto* content = new QVBoxLayout(window);
+    content->setContentsMargins(0, 0, 0, 0);
+    content->addWidget(new SceneSaveSheet(viewModel, window));
     window->installEventFilter(new CloseWatcher(window, [this] {
         if (auto closed = onClose) closed();
     }));
