@@ -1,10 +1,13 @@
-// The scene manager in the built program on a real X server with openbox, as a user meets it: with a scene
-// active, a monitor plugged in gets the prompt whose "Set Up Display" opens the "Scene Manager" window with
-// the keyboard, on that scene and monitor; its "New" card stores a scene, and a second monitor's "Set Up
-// Display" brings the same window back. A picture of the window as the server shows it is left under
+// The scene manager in the built program on a real X server with openbox, as a user meets it: with a system
+// tray (trayer) and no scene stored, the tray menu's "Scene Manager..." opens the "Scene Manager" window with
+// the keyboard, a second request brings back the same window, and its "Create Scene" stores "Scene 1"; with
+// a scene active, a monitor plugged in gets the prompt whose "Set Up Display" opens the "Scene Manager"
+// window with the keyboard, on that scene and monitor; its "New" card stores a scene, and a second monitor's
+// "Set Up Display" brings the same window back. A picture of the window as the server shows it is left under
 // build/screenshots.
 #include "ProgramOnX11.h"
 
+#include <X11/keysym.h>
 #include <xcb/xcb.h>
 
 #include <algorithm>
@@ -17,6 +20,48 @@ constexpr const char* kTitle = "Scene Manager";
 
 class SceneManagerProgramOnX11Test : public ProgramOnX11Test {
   protected:
+    // The first start has made its scene already: none is made, none is stored.
+    void markScenesConverted() {
+        fs::create_directories(home());
+        std::ofstream(home() / "scene-migration-d7-done") << "done";
+    }
+    void startTray() {
+        // Along the top right of the screen, as a panel would hold it.
+        session->start({"trayer", "--edge", "top", "--align", "right", "--widthtype", "pixel", "--width",
+                        "160", "--height", "32", "--SetDockType", "true", "--expand", "false"});
+        ASSERT_TRUE(
+            X11TestSession::waitFor([&] { return session->viewableWindowTitled("panel").has_value(); }));
+    }
+    // A click on the program's icon in the tray, then "Scene Manager..." chosen in its menu from the
+    // keyboard: the third row from the bottom, above "Preferences..." and "Quit Korvane" (from a menu with
+    // no row chosen, Up chooses the last row).
+    bool openFromTrayMenu(pid_t korvane) {
+        std::optional<Rect> icon;
+        if (!X11TestSession::waitFor([&] {
+                for (const auto& entry : windowsOfProcess(session->display(), korvane)) {
+                    const Rect& root = entry.second;
+                    if (root.width() >= 8 && root.width() <= 64 && root.height() <= 64 && root.minY() <= 32)
+                        icon = root;
+                }
+                return icon.has_value();
+            }))
+            return false;
+        const std::size_t menus = count("[StatusBar] Menu opened:");
+        // Clicks in the first moments after a change of the displays are refused; the start is one.
+        const bool opened = X11TestSession::waitFor(
+            [&] {
+                session->click(int(icon->midX()), int(icon->midY()));
+                return X11TestSession::waitFor([&] { return count("[StatusBar] Menu opened:") > menus; },
+                                               seconds(1));
+            },
+            seconds(15));
+        if (!opened) return false;
+        X11TestSession::waitFor([] { return false; }, milliseconds(300));
+        for (int i = 0; i < 3; ++i)
+            session->pressKeys({session->keycodeOf(XK_Up)});
+        session->pressKeys({session->keycodeOf(XK_Return)});
+        return true;
+    }
     // Plugs a monitor the active scene does not configure in and answers its prompt with "Set Up Display".
     bool setUpFromPrompt(const std::string& monitor, const Rect& root) {
         session->setMonitor(monitor, root, false);
@@ -77,6 +122,36 @@ class SceneManagerProgramOnX11Test : public ProgramOnX11Test {
         return window && session->activeWindow() == *window ? window : std::nullopt;
     }
 };
+
+TEST_F(SceneManagerProgramOnX11Test, theTrayMenuOpensOneManagerWindowWhoseCreateSceneStoresScene1) {
+    startSession(true);
+    startTray();
+    openXterm();
+    markScenesConverted();
+    const pid_t korvane = startKorvane();
+    ASSERT_TRUE(waitForLine("Permissions granted, starting services...")) << logText();
+
+    ASSERT_TRUE(openFromTrayMenu(korvane)) << logText();
+    const auto window = managerWithKeyboard();
+    ASSERT_TRUE(window) << "active window " << session->activeWindow() << "\n" << logText();
+    EXPECT_TRUE(storedSceneNames().empty()) << "no scene was made at the start";
+    ASSERT_TRUE(openFromTrayMenu(korvane)) << logText();
+    EXPECT_EQ(managerWithKeyboard(), window) << "the same window, brought forward";
+
+    // "Create Scene" sits just below the middle of the empty window.
+    const Rect content = contentOf(*window);
+    session->click(static_cast<int>(content.midX()), static_cast<int>(content.midY() + 13));
+    ASSERT_TRUE(X11TestSession::waitFor([&] {
+        return storedSceneNames() == std::vector<std::string>{"Scene 1"};
+    })) << logText();
+    X11TestSession::waitFor([] { return false; }, milliseconds(500)); // the form painted
+    ASSERT_TRUE(fs::create_directories(KORVANE_SCREENSHOT_DIR) || fs::is_directory(KORVANE_SCREENSHOT_DIR));
+    EXPECT_TRUE(session->saveScreenshot(session->frameOf(*window),
+                                        std::string(KORVANE_SCREENSHOT_DIR) + "/scene-manager-korvane.png"));
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
 
 TEST_F(SceneManagerProgramOnX11Test,
        thePromptsSetUpDisplayOpensOneManagerOnTheActiveSceneAndItsNewCardStores) {
