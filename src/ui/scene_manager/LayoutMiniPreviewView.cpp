@@ -89,8 +89,9 @@ void LayoutMiniPreviewView::paintEvent(QPaintEvent*) {
         p.setPen(QPen(withAlpha(primary, 0.25), 1));
         p.drawRoundedRect(r, 4, 4);
         p.setPen(secondary);
+        const QString label = QString::fromStdString(region.name ? *region.name : std::to_string(region.id));
         p.drawText(r, Qt::AlignCenter,
-                   QString::fromStdString(region.name ? *region.name : std::to_string(region.id)));
+                   p.fontMetrics().elidedText(label, Qt::ElideRight, static_cast<int>(r.width()) - 2));
     });
 }
 
