@@ -4,6 +4,7 @@
 #include "platform/Geometry.h"
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -19,6 +20,14 @@ struct ScreenInfo {
     std::string localizedName;
 
     friend bool operator==(const ScreenInfo&, const ScreenInfo&) = default;
+};
+
+// A picture of part of the desktop: rows top to bottom, each pixel a 32-bit 0xffRRGGBB in the machine's
+// byte order, rows packed without padding.
+struct ScreenPicture {
+    int width = 0;
+    int height = 0;
+    std::unique_ptr<std::uint32_t[]> pixels;
 };
 
 // May be called from any thread. Changes are announced on the notification centre as
@@ -41,6 +50,13 @@ class Screens {
     // follows the user from one to the next. The window is named by its native id once the window server
     // knows it and before it is first shown. Nothing where the desktop has a single workspace.
     virtual void showOnAllWorkspaces(std::uint64_t nativeWindow) { (void)nativeWindow; }
+    // What the desktop shows in `area` (bottom-left global, whole pixels) as the window server composes
+    // it at the call. Nothing where this desktop has no quick way to take it, or the area leaves the
+    // desktop: the caller then takes the picture its own way.
+    virtual std::optional<ScreenPicture> capture(const Rect& area) {
+        (void)area;
+        return std::nullopt;
+    }
 };
 
 inline constexpr const char* kScreenParametersDidChange = "platform.screenParametersDidChange";

@@ -141,8 +141,18 @@ SceneEditorOverlayPanel::SceneEditorOverlayPanel(platform::Screens& screens, con
       blockingView_(new SceneEditorBlockingView(this)) {
     setWindowTitle(kTitle);
     setAttribute(Qt::WA_ShowWithoutActivating);
+    // Every pixel is the backdrop's: no background of the toolkit's underneath.
+    setAttribute(Qt::WA_OpaquePaintEvent);
     const QRect area = qtGlobalRect(screens, visibleFrame);
-    if (QScreen* screen = QGuiApplication::screenAt(area.center())) {
+    // The desktop's own picture where it has one, else the toolkit's grab of the screen.
+    if (auto picture = screens.capture(visibleFrame);
+        picture && picture->width == area.width() && picture->height == area.height()) {
+        std::uint32_t* pixels = picture->pixels.release();
+        backdrop_ = QImage(
+            reinterpret_cast<uchar*>(pixels), picture->width, picture->height, picture->width * 4,
+            QImage::Format_RGB32, [](void* p) { delete[] static_cast<std::uint32_t*>(p); }, pixels);
+    }
+    if (QScreen* screen = QGuiApplication::screenAt(area.center()); screen && backdrop_.isNull()) {
         const QRect local = area.translated(-screen->geometry().topLeft());
         backdrop_ = screen->grabWindow(0, local.x(), local.y(), local.width(), local.height()).toImage();
     }

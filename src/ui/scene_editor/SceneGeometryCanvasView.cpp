@@ -86,11 +86,17 @@ int SceneCanvasArea::heightForWidth(int width) const {
 void SceneCanvasArea::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(QPen(QColor(255, 255, 255, 40), 1));
+    // Hairlines one pixel wide: drawn along the edge, not as outlines filled over the whole canvas, which
+    // costs as much as the canvas is large.
+    QPen frame(QColor(255, 255, 255, 40), 1);
+    frame.setCosmetic(true);
+    painter.setPen(frame);
     painter.setBrush(QColor(20, 22, 28, model_.inputs().overlayMode ? 110 : 255));
     painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 6, 6);
     // Zone outlines under the cells, so that an empty zone still shows where it is.
-    painter.setPen(QPen(QColor(255, 255, 255, 60), 1));
+    QPen outline(QColor(255, 255, 255, 60), 1);
+    outline.setCosmetic(true);
+    painter.setPen(outline);
     painter.setBrush(QColor(255, 255, 255, 12));
     for (const auto& zone : model_.zoneFrames()) {
         const bool selected = model_.selectedPath() && model_.zoneID(*model_.selectedPath()) == zone.zoneID;

@@ -120,6 +120,56 @@ TEST_F(X11ScreensTest, anOverlayWindowMarkedBeforeItShowsStaysOnEveryDesktop) {
     xcb_disconnect(c);
 }
 
+TEST_F(X11ScreensTest, aPictureShowsWhatLiesInTheAreaTheRightWayUpAndNothingBeyondTheDesktop) {
+    // A window of one known colour on the side monitor, at root 100,100 and 200 x 100, out of the window
+    // manager's hands so that it stays exactly there.
+    xcb_connection_t* c = xcb_connect(session().display().c_str(), nullptr);
+    ASSERT_EQ(xcb_connection_has_error(c), 0);
+    const xcb_screen_t* root = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+    const xcb_window_t window = xcb_generate_id(c);
+    const std::uint32_t values[] = {0x3366CC, 1};
+    xcb_create_window(c, XCB_COPY_FROM_PARENT, window, root->root, 100, 100, 200, 100, 0,
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, root->root_visual,
+                      XCB_CW_BACK_PIXEL | XCB_CW_OVERRIDE_REDIRECT, values);
+    xcb_map_window(c, window);
+    std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+
+    // Root 90,90 to 310,210, in the space anchored at the primary's bottom left (the primary's top is at
+    // root y 0, 1080 high, and it starts at root x 1920).
+    auto& screens = desktop->screens();
+    const auto picture = screens.capture(Rect(90 - 1920, 1080 - 210, 220, 120));
+    ASSERT_TRUE(picture) << "no picture through shared memory";
+    ASSERT_EQ(picture->width, 220);
+    ASSERT_EQ(picture->height, 120);
+    const auto at = [&](int x, int y) { return picture->pixels[static_cast<std::size_t>(y * 220 + x)]; };
+    const std::uint32_t colour = 0xFF3366CC;
+    // The window's corners, and just outside them.
+    for (const auto& [x, y, inside] : {std::tuple{10, 10, true},
+                                       {209, 109, true},
+                                       {209, 10, true},
+                                       {10, 109, true},
+                                       {9, 10, false},
+                                       {10, 9, false},
+                                       {210, 109, false},
+                                       {209, 110, false}})
+        EXPECT_EQ(at(x, y) == colour, inside) << x << "," << y;
+    EXPECT_EQ(at(0, 0) >> 24, 0xFFu) << "the picture is opaque";
+
+    // Again, from the segment kept since: the window has moved 50 down.
+    const std::uint32_t moved[] = {150};
+    xcb_configure_window(c, window, XCB_CONFIG_WINDOW_Y, moved);
+    std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+    const auto again = screens.capture(Rect(90 - 1920, 1080 - 210, 220, 120));
+    ASSERT_TRUE(again);
+    EXPECT_NE(again->pixels[10 * 220 + 10], colour);
+    EXPECT_EQ(again->pixels[60 * 220 + 10], colour);
+
+    // Past the left edge of the desktop there is nothing to take.
+    EXPECT_FALSE(screens.capture(Rect(-1920 - 10, 1080 - 210, 220, 120)));
+    xcb_destroy_window(c, window);
+    xcb_disconnect(c);
+}
+
 TEST_F(X11ScreensTest, theKeyWindowIsOurOwnFocusedWindowInTheBottomLeftSpace) {
     auto& screens = desktop->screens();
     // A window of the test's own process, focused by the window manager as it shows, then put on the side
