@@ -3,6 +3,8 @@
 
 #include "platform/sim/SimModel.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <stdexcept>
 
@@ -63,6 +65,24 @@ std::optional<Rect> SimScreens::keyWindowFrame() {
 void SimScreens::setKeyWindowFrame(std::optional<Rect> frame) {
     std::lock_guard lock(model_.mutex);
     model_.keyWindowFrame = frame;
+}
+
+std::optional<platform::ScreenPicture> SimScreens::capture(const Rect& area) {
+    std::lock_guard lock(model_.mutex);
+    if (!model_.pictureColour || area.width() < 1 || area.height() < 1) return std::nullopt;
+    platform::ScreenPicture picture;
+    picture.width = static_cast<int>(std::lround(area.width()));
+    picture.height = static_cast<int>(std::lround(area.height()));
+    const std::size_t count =
+        static_cast<std::size_t>(picture.width) * static_cast<std::size_t>(picture.height);
+    picture.pixels.reset(new std::uint32_t[count]);
+    std::fill(picture.pixels.get(), picture.pixels.get() + count, *model_.pictureColour);
+    return picture;
+}
+
+void SimScreens::setPictureColour(std::optional<std::uint32_t> colour) {
+    std::lock_guard lock(model_.mutex);
+    model_.pictureColour = colour;
 }
 
 void SimScreens::setCompositing(bool compositing) {

@@ -67,6 +67,16 @@ TEST_F(SceneEditorOverlayTest, eachDisplayGetsAPanelOverItsVisibleFrameAboveEver
     EXPECT_TRUE(side->grab().save(path, "PNG")) << path.toStdString();
 }
 
+TEST_F(SceneEditorOverlayTest, aPanelShowsTheDesktopsPictureOfItsScreenUnderBlackAtHalf) {
+    desktop->screens().setPictureColour(0xFF2080C0);
+    SceneEditorOverlayPanel panel(desktop->screens(), Rect{1440, 0, 1280, 800});
+    ASSERT_EQ(panel.backdrop().size(), QSize(1280, 800));
+    const QImage shown = panel.grab().toImage();
+    // Each channel kept at 128/255, as black at alpha 127 leaves it; the corners lie outside the message.
+    for (const QPoint& at : {QPoint(0, 0), QPoint(1279, 799)})
+        EXPECT_EQ(shown.pixelColor(at), QColor(16, 64, 96)) << at.x() << "," << at.y();
+}
+
 TEST_F(SceneEditorOverlayTest, doneClosesEveryPanelAndTellsTheOwnerOnce) {
     // What the canvas's Done calls; this model never loads, so no canvas shows.
     editor->overlayPanels.at("D2")->rootView()->content().onDone();
