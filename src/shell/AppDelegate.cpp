@@ -40,6 +40,9 @@
 #include "scenes/model/ScreenContext.h"
 #include "tracking/MappingTransaction.h"
 #include "tracking/WindowTracker.h"
+#include "ui/scene_editor/SceneEditorOverlayController.h"
+#include "ui/scene_manager/SceneSaveWindowController.h"
+#include "ui/scene_manager/UnconfiguredDisplayPrompts.h"
 #include "ui/settings/SettingsWindowController.h"
 #include "ui/switchers/GlobalSwitcherWindowController.h"
 #include "ui/switchers/SceneCardSwitcherController.h"
@@ -150,6 +153,16 @@ void AppDelegate::wire() {
     };
 
     std::weak_ptr<AppDelegate> weak = weak_from_this();
+    unconfiguredDisplayPrompts_ = std::make_shared<UnconfiguredDisplayPrompts>(platform_, [weak] {
+        auto self = weak.lock();
+        return self ? self->sceneStore() : nullptr;
+    });
+    unconfiguredDisplayPrompts_->onApply = [weak](const WMScene& scene, const std::string& displayUUID) {
+        if (auto self = weak.lock()) self->applySceneToNewDisplay(scene, displayUUID);
+    };
+    unconfiguredDisplayPrompts_->onSetUp = [weak](const WMScene& scene, const std::string& displayUUID) {
+        if (auto self = weak.lock()) self->setUpSceneForNewDisplay(scene, displayUUID);
+    };
     pushActions_->showToast = [weak](const std::string& message, const std::string& displayUUID,
                                      double duration) {
         if (auto self = weak.lock()) self->showToast(message, displayUUID, duration);

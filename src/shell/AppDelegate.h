@@ -3,10 +3,10 @@
 // outside the components need. It holds no state of its own beyond what it made and the handles of the
 // observations it started.
 //
-// Its members are spread over four files by concern: making and wiring (AppDelegate.cpp), start-up and
+// Its members are spread over five files by concern: making and wiring (AppDelegate.cpp), start-up and
 // the start of the services (AppDelegateLaunch.cpp), the application's events and shut-down
-// (AppDelegateEvents.cpp), and the status-bar actions with what the menus, controllers and the settings
-// window call (AppDelegateActions.cpp).
+// (AppDelegateEvents.cpp), the status-bar actions with what the menus, controllers and the settings
+// window call (AppDelegateActions.cpp), and the scene actions (AppDelegateScenes.cpp).
 #pragma once
 
 #include "app/StatusBarEvent.h"
@@ -46,13 +46,17 @@ class MultiDisplayState;
 class NewWindowPlacement;
 class SDPController;
 class SceneCardSwitcherController;
+class SceneEditorOverlayController;
 class SceneRestoreEngine;
 class SceneRestoreServices;
+class SceneSaveWindowController;
+class SceneStore;
 class SettingsWindowController;
 class StatusBarController;
 class StatusBarEventBus;
 class StatusBarEventSubscription;
 class TransactionalPush;
+class UnconfiguredDisplayPrompts;
 class WakeRecovery;
 class WakeSlotReplay;
 class WindowMappingClassifier;
@@ -61,6 +65,7 @@ class WindowTracker;
 struct DisplayWorkbenchSet;
 struct LayoutSelection;
 struct LayoutTemplateSet;
+struct WMScene;
 
 namespace platform {
 class ObserverToken;
@@ -135,6 +140,15 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
     const std::shared_ptr<SettingsWindowController>& settingsWC() const { return settingsWC_; }
     // The application-wide restore engine over the application-wide scene store, made on first use.
     const std::shared_ptr<SceneRestoreEngine>& sceneRestoreEngine();
+    // The scene windows while they are open; empty otherwise.
+    const std::shared_ptr<SceneSaveWindowController>& saveSceneWindowController() const {
+        return saveSceneWindowController_;
+    }
+    const std::shared_ptr<SceneEditorOverlayController>& sceneEditorOverlayController() const {
+        return sceneEditorOverlayController_;
+    }
+    // The prompts offered for newly connected displays.
+    UnconfiguredDisplayPrompts& unconfiguredDisplayPrompts() const { return *unconfiguredDisplayPrompts_; }
 
     // Pushes a window into a zone as a placement transaction; the intent's id, or nothing when the push
     // was skipped for its epoch or refused as auxiliary.
@@ -192,8 +206,8 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
     // asks for a display pass, then the scenes hear of it. Lists that are missing or not lists of text
     // read as empty.
     void handleDisplayObserverNotification(const nlohmann::json& userInfo);
-    // The scenes' side of displays added or removed (the offer of the active scene's layout to a display
-    // it does not configure comes with the scene prompts); nothing to do until then.
+    // The scenes' side of displays added or removed: prompts of removed displays close, added displays
+    // are offered the active scene (AppDelegateScenes.cpp).
     void handleDisplaysChangedForScenes(const std::optional<nlohmann::json>& userInfo);
     // Ends the observations, subscriptions, the mouse tap and the Layouts folder watcher, then writes
     // "layout-memory.json". Safe to call again; later calls only write the memory again.
@@ -218,20 +232,46 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
     HotkeyConfig resetHotkeyConfig();
     // Shows "hotkeys.json" in the file manager; a folder that cannot be had is logged.
     void revealHotkeyConfig();
-    // The scene windows and the update of the active scene come with the scene manager; until then
-    // they do nothing.
-    void showSaveSceneSheet();
     // The scene manager, selecting the scene and the display when given.
     void showSceneManager(const std::optional<std::string>& sceneIDToSelect,
                           const std::optional<std::string>& displayUUIDToSelect = std::nullopt);
+    // Reloads the scene manager's model while its window is open.
+    void reloadOpenSceneManager();
+    // Brings this program forward, ahead of the others.
+    void activateApplication();
+
+    // ---- Scene actions (AppDelegateScenes.cpp) ----
+
+    // The application's scene store; nothing when the application-support folder cannot be had.
+    std::shared_ptr<SceneStore> sceneStore();
+    // The "Save Scene" window over the windows on screen now, centred on the main screen; a window already
+    // open is only brought to the front.
+    void showSaveSceneSheet();
+    // The window's scene was stored: the window closes, the scene becomes active, "Saved: NAME" shows.
+    void sceneSaveSheetDidSave(const WMScene& scene);
+    // What the save window proposes: the display's active template, else its last layout.
+    std::optional<std::string> sceneLayoutIDForDisplay(const std::string& displayUUID) const;
+    // The zone the display's state records for the window.
+    std::optional<int> sceneZoneIDForWindow(WindowID window, const std::string& displayUUID) const;
+    // Rewrites the active scene with the connected displays' layouts and the windows on screen now;
+    // "No active scene to update", "Scene not found" or "Update failed" when it cannot.
+    void updateActiveScene();
+    void handleUpdateScene(const WMScene& activeScene);
+    // Replaces the scene's layout references (connected displays only) and window hints with the live
+    // state; the number of displays that got a layout reference.
+    int captureSceneSnapshot(WMScene& scene);
     // The scene editor for the scene and the display, or the open editor brought to them.
     void showSceneEditor(const std::optional<std::string>& sceneID,
                          const std::optional<std::string>& displayUUID);
+    void restoreSceneFromEditor(const WMScene& scene);
+    void sceneEditorDidSave();
+    void sceneEditorDidClose();
     // Shows the scene card switcher, or hides it when it shows.
     void toggleSceneCardSwitcher();
-    void updateActiveScene();
-    // Brings this program forward, ahead of the others.
-    void activateApplication();
+    // The prompt's Apply: the scene's layouts, then its windows swept on that one display.
+    void applySceneToNewDisplay(const WMScene& scene, const std::string& displayUUID);
+    // The prompt's Set Up: the scene manager on the scene and the display.
+    void setUpSceneForNewDisplay(const WMScene& scene, const std::string& displayUUID);
 
     // How the program quits (the menu's Quit, a signal, "Quit & Relaunch"): the program installs it and
     // runs applicationWillTerminate() on its way out. Unset, quitting does nothing.
@@ -248,6 +288,8 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
     void startMouseTapAndGestures();
     void startObservers();
     void applyStartupLayouts(const std::string& mainDisplayUUID);
+    // A scene action's notice, on the active display for 0.9 s.
+    void showSceneToast(const std::string& message);
 
     platform::Platform& platform_;
     // In construction order: each is made from those above it. The layout memory starts empty after
@@ -290,6 +332,10 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
     std::shared_ptr<SettingsWindowController> settingsWC_;
     std::shared_ptr<SceneRestoreServices> sceneRestoreServices_; // the engine's callbacks lead here
     std::shared_ptr<SceneRestoreEngine> sceneRestoreEngine_;
+    std::shared_ptr<UnconfiguredDisplayPrompts> unconfiguredDisplayPrompts_;
+    // The scene windows while open.
+    std::shared_ptr<SceneSaveWindowController> saveSceneWindowController_;
+    std::shared_ptr<SceneEditorOverlayController> sceneEditorOverlayController_;
     // The observations and the subscription start-up opens; shut-down ends them.
     std::unique_ptr<platform::ObserverToken> displayObserverToken_;
     std::unique_ptr<platform::ObserverToken> wakeObserverToken_;

@@ -216,8 +216,6 @@ void AppDelegate::registerHotkeys() {
             });
         };
     };
-    // The scene card switcher comes with its panel: its key is held already and does nothing until then.
-    auto notYet = [] {};
     std::weak_ptr<HotkeyPushActions> pushes = pushActions_;
     auto push = [pushes](void (HotkeyPushActions::*action)()) {
         return [pushes, action] {
@@ -246,7 +244,7 @@ void AppDelegate::registerHotkeys() {
         Log::app.info("Scene update hotkey triggered");
         update();
     };
-    handlers.sceneSwitcherToggle = notYet;
+    handlers.sceneSwitcherToggle = later(&AppDelegate::toggleSceneCardSwitcher);
     handlers.pushLeft = push(&HotkeyPushActions::handlePushLeftHotkey);
     handlers.pushRight = push(&HotkeyPushActions::handlePushRightHotkey);
     handlers.pushDisplayPrev = pushToDisplay(-1);
@@ -268,15 +266,10 @@ void AppDelegate::showToast(const std::string& message, const std::string& displ
     ToastHUDController::shared()->show(message, *screen, duration);
 }
 
-void AppDelegate::showSaveSceneSheet() {}
-
 void AppDelegate::showSceneManager(const std::optional<std::string>&, const std::optional<std::string>&) {}
 
-void AppDelegate::showSceneEditor(const std::optional<std::string>&, const std::optional<std::string>&) {}
-
-void AppDelegate::toggleSceneCardSwitcher() {}
-
-void AppDelegate::updateActiveScene() {}
+// The scene manager comes with its window: until then no model is open to reload.
+void AppDelegate::reloadOpenSceneManager() {}
 
 void AppDelegate::activateApplication() {
     activateOwnApplication(platform_);

@@ -51,10 +51,6 @@ void AppDelegate::handleDisplayObserverNotification(const nlohmann::json& userIn
                                                       : std::optional<nlohmann::json>(userInfo));
 }
 
-void AppDelegate::handleDisplaysChangedForScenes(const std::optional<nlohmann::json>&) {
-    // The scenes do nothing with a display change until their prompt for an unconfigured display exists.
-}
-
 void AppDelegate::applicationWillTerminate() {
     if (displayObserverToken_) {
         displayObserverToken_->cancel();

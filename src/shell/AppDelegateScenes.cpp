@@ -1,0 +1,380 @@
+// The scene actions: the "Save Scene" window and what follows a save, updating the active scene from what
+// is on screen, the scene editor with its callbacks, the prompts for newly connected displays, and the
+// card switcher's toggle.
+#include "shell/AppDelegate.h"
+
+#include "app/DisplayLayouts.h"
+#include "app/DisplayRecords.h"
+#include "app/DisplayUtil.h"
+#include "app/DisplayWorkbenchSet.h"
+#include "app/StatusBarEventBus.h"
+#include "core/Log.h"
+#include "core/MultiDisplayState.h"
+#include "core/ScreenSpace.h"
+#include "core/WMController.h"
+#include "core/WMState.h"
+#include "core/WindowInfoFields.h"
+#include "layouts/LayoutLibrary.h"
+#include "layouts/LayoutSelectionStore.h"
+#include "platform/Platform.h"
+#include "platform/TextTrim.h"
+#include "scenes/SceneRestoreEngine.h"
+#include "scenes/SceneStore.h"
+#include "scenes/model/ScreenContext.h"
+#include "ui/scene_editor/SceneEditorOverlayController.h"
+#include "ui/scene_editor/SceneEditorViewModel.h"
+#include "ui/scene_manager/SceneRestoreHUDController.h"
+#include "ui/scene_manager/SceneSaveViewModel.h"
+#include "ui/scene_manager/SceneSaveWindowController.h"
+#include "ui/scene_manager/UnconfiguredDisplayPrompts.h"
+#include "ui/switchers/SceneCardSwitcherController.h"
+
+#include <unistd.h>
+
+namespace korvane {
+
+namespace {
+
+namespace WK = platform::WindowKey;
+namespace BK = platform::BoundsKey;
+
+constexpr double kToastDuration = 0.9;
+
+// A layout reference worth keeping: trimmed, not empty, and not one of the transient layouts a restore
+// or an apply made for itself.
+std::optional<std::string> keptLayoutReference(const std::optional<std::string>& candidate) {
+    if (!candidate) return std::nullopt;
+    std::string trimmed = trimmingWhitespaceAndNewlines(*candidate);
+    if (trimmed.empty() || trimmed.rfind("scene-restore-", 0) == 0 || trimmed.rfind("scene-apply-", 0) == 0)
+        return std::nullopt;
+    return trimmed;
+}
+
+// Window-list bounds, top-left global; a missing or non-numeric value counts as 0.
+Rect listedBounds(const platform::WindowInfo& entry) {
+    const auto bounds = entry.find(WK::bounds);
+    auto number = [&](const char* key) {
+        if (bounds == entry.end() || !bounds->is_object()) return 0.0;
+        const auto value = bounds->find(key);
+        return value != bounds->end() && value->is_number() ? value->get<double>() : 0.0;
+    };
+    return Rect{number(BK::x), number(BK::y), number(BK::width), number(BK::height)};
+}
+
+} // namespace
+
+std::shared_ptr<SceneStore> AppDelegate::sceneStore() {
+    try {
+        return SceneStore::shared();
+    } catch (const std::exception& e) {
+        Log::sceneManager.error("Scene store unavailable: %s", e.what());
+        return nullptr;
+    }
+}
+
+void AppDelegate::showSceneToast(const std::string& message) {
+    showToast(message, displayRecords_->resolveActiveDisplayUUID(std::nullopt), kToastDuration);
+}
+
+// ---- The "Save Scene" window ----
+
+void AppDelegate::showSaveSceneSheet() {
+    if (saveSceneWindowController_) {
+        saveSceneWindowController_->showWindow();
+        activateApplication();
+        return;
+    }
+    auto& screens = platform_.screens();
+    auto screen = screens.mainScreen();
+    if (!screen) {
+        const auto all = screens.screens();
+        if (all.empty()) {
+            // Nothing to capture and nowhere to show the window.
+            Log::sceneManager.error("Save Scene requested with no screen connected");
+            return;
+        }
+        screen = all.front();
+    }
+
+    std::weak_ptr<AppDelegate> weak = weak_from_this();
+    auto model = std::make_shared<SceneSaveViewModel>(
+        platform_, sceneStore(),
+        [weak](const WMScene& scene) {
+            if (auto self = weak.lock()) self->sceneSaveSheetDidSave(scene);
+        },
+        [] {});
+    model->layoutIDForDisplay = [weak](const std::string& displayUUID) -> std::optional<std::string> {
+        auto self = weak.lock();
+        return self ? self->sceneLayoutIDForDisplay(displayUUID) : std::nullopt;
+    };
+    model->zoneIDForWindow = [weak](WindowID window, const std::string& displayUUID) -> std::optional<int> {
+        auto self = weak.lock();
+        return self ? self->sceneZoneIDForWindow(window, displayUUID) : std::nullopt;
+    };
+    model->layoutTemplateResolver = layoutLibrary_;
+
+    // Centred on the visible frame, in the window's own top-left coordinates.
+    const Rect visible = screen->visibleFrame;
+    const Rect frame{visible.midX() - SceneSaveWindowController::kWidth / 2.0,
+                     visible.midY() - SceneSaveWindowController::kHeight / 2.0,
+                     static_cast<double>(SceneSaveWindowController::kWidth),
+                     static_cast<double>(SceneSaveWindowController::kHeight)};
+    const Rect topLeft = flipRect(frame, flipHeight(screens).value_or(frame.maxY()));
+    auto controller = std::make_shared<SceneSaveWindowController>(model, topLeft.origin);
+    model->onDismiss = [weakController = std::weak_ptr<SceneSaveWindowController>(controller)] {
+        if (auto window = weakController.lock()) window->close();
+    };
+    // A window closed without saving is forgotten: the next request captures afresh. Dropped on a later
+    // turn, as the model whose save closed the window may still be running.
+    platform::RunLoop& loop = platform_.runLoop();
+    controller->onClose = [weak, &loop, closing = std::weak_ptr<SceneSaveWindowController>(controller)] {
+        loop.post([weak, closing] {
+            auto self = weak.lock();
+            auto window = closing.lock();
+            if (self && window && self->saveSceneWindowController_ == window)
+                self->saveSceneWindowController_.reset();
+        });
+    };
+    model->loadWindows();
+
+    saveSceneWindowController_ = controller;
+    controller->showWindow();
+    activateApplication();
+}
+
+void AppDelegate::sceneSaveSheetDidSave(const WMScene& scene) {
+    Log::sceneManager.info("Scene saved via hotkey: '%s'", scene.name);
+    if (auto window = saveSceneWindowController_) window->close();
+    saveSceneWindowController_.reset();
+    if (auto store = sceneStore()) {
+        try {
+            store->setActiveScene(scene.id);
+        } catch (const std::exception& e) {
+            Log::sceneManager.error("Failed to set active scene: %s", e.what());
+        }
+    }
+    showSceneToast("Saved: " + scene.name);
+}
+
+std::optional<std::string> AppDelegate::sceneLayoutIDForDisplay(const std::string& displayUUID) const {
+    if (auto wb = displayWorkbenches_->workbenches.find(displayUUID);
+        wb != displayWorkbenches_->workbenches.end())
+        return wb->second.activeTemplateID;
+    if (auto last = layoutSelection_->lastByDisplay.find(displayUUID);
+        last != layoutSelection_->lastByDisplay.end())
+        return last->second;
+    return std::nullopt;
+}
+
+std::optional<int> AppDelegate::sceneZoneIDForWindow(WindowID window, const std::string& displayUUID) const {
+    auto state = multiState_->states.find(displayUUID);
+    if (state == multiState_->states.end() || !state->second) return std::nullopt;
+    auto zone = state->second->zoneOf.find(window);
+    if (zone == state->second->zoneOf.end()) return std::nullopt;
+    return zone->second;
+}
+
+// ---- Updating the active scene ----
+
+void AppDelegate::updateActiveScene() {
+    auto store = sceneStore();
+    const auto active =
+        store ? store->loadActiveScene(ScreenContext::capture(platform_.screens())) : std::nullopt;
+    if (!active) {
+        showSceneToast("No active scene to update");
+        return;
+    }
+    handleUpdateScene(*active);
+}
+
+void AppDelegate::handleUpdateScene(const WMScene& activeScene) {
+    auto store = sceneStore();
+    const ScreenContext screens = ScreenContext::capture(platform_.screens());
+    auto scene = store ? store->loadScene(activeScene.id, screens) : std::nullopt;
+    if (!scene) {
+        showSceneToast("Scene not found");
+        return;
+    }
+    const int displays = captureSceneSnapshot(*scene);
+    try {
+        store->save(*scene, screens);
+    } catch (const std::exception& e) {
+        Log::sceneManager.error("Failed to update scene: %s", e.what());
+        showSceneToast("Update failed");
+        return;
+    }
+    Log::sceneManager.info("Updated scene '%s' with %ld display snapshots", scene->name, displays);
+    showSceneToast("Updated: " + scene->name + " (" + std::to_string(displays) + " displays)");
+    statusBarEventBus_->publish(StatusBarInvalidationEvent::refreshRequested(
+        StatusBarInvalidationReason::externalStateChanged, "AppDelegate+Scene.handleUpdateScene"));
+}
+
+int AppDelegate::captureSceneSnapshot(WMScene& scene) {
+    auto& screens = platform_.screens();
+
+    WMScene::LayoutRefMap layoutRefs;
+    for (const auto& screen : screens.screens()) {
+        const std::string uuid = DisplayUtil::displayUUID(screen);
+        std::optional<std::string> live;
+        if (auto wb = displayWorkbenches_->workbenches.find(uuid);
+            wb != displayWorkbenches_->workbenches.end())
+            live = wb->second.activeTemplateID;
+        else if (auto last = layoutSelection_->lastByDisplay.find(uuid);
+                 last != layoutSelection_->lastByDisplay.end())
+            live = last->second;
+        std::optional<std::string> stored;
+        if (auto own = scene.layoutRefsByDisplay.find(uuid); own != scene.layoutRefsByDisplay.end())
+            stored = own->second;
+        else if (auto fallback = scene.layoutRefsByDisplay.find(WMScene::kDefaultDisplayKey);
+                 fallback != scene.layoutRefsByDisplay.end())
+            stored = fallback->second;
+        if (auto kept = keptLayoutReference(live))
+            layoutRefs[uuid] = *kept;
+        else if (auto keptStored = keptLayoutReference(stored))
+            layoutRefs[uuid] = *keptStored;
+    }
+
+    WMScene::WindowHintMap hints;
+    const auto list =
+        platform_.windowServer().copyWindowInfo(platform::kOnScreenOnly | platform::kExcludeDesktopElements);
+    // Window-list bounds are top-left; the screens and the zones they are looked up in are bottom-left.
+    const auto height = flipHeight(screens);
+    if (list && height) {
+        const pid_t own = ::getpid();
+        for (const auto& entry : *list) {
+            if (!entry.is_object()) continue;
+            if (windowinfo::integerValue(entry, WK::layer) != 0) continue;
+            const auto owner = windowinfo::stringValue(entry, WK::ownerName);
+            if (!owner || *owner == "WindowServer") continue;
+            const auto number = windowinfo::windowNumber(entry);
+            const auto pid = windowinfo::ownerPID(entry);
+            if (!number || !pid || *pid == own) continue;
+            const auto app = platform_.workspace().runningApplication(*pid);
+            if (!app || !app->bundleID) continue;
+
+            const Rect frame = flipRect(listedBounds(entry), *height);
+            const std::string displayUUID = DisplayUtil::displayUUID(screens, frame);
+            std::optional<int> zone = sceneZoneIDForWindow(*number, displayUUID);
+            if (!zone) {
+                const ZoneMatch match = controller_->zoneForFrame(frame, displayUUID);
+                if (match.method == ZoneMatchMethod::none) continue;
+                zone = match.zoneID;
+            }
+            hints[displayUUID].push_back(WindowHint{*app->bundleID, *zone, std::nullopt});
+        }
+    }
+
+    scene.layoutRefsByDisplay = std::move(layoutRefs);
+    scene.windowHints = std::move(hints);
+    scene.updatedAt = platform_.runLoop().wallClock();
+    return static_cast<int>(scene.layoutRefsByDisplay.size());
+}
+
+// ---- The scene editor ----
+
+void AppDelegate::showSceneEditor(const std::optional<std::string>& sceneID,
+                                  const std::optional<std::string>& displayUUID) {
+    if (sceneEditorOverlayController_ && sceneEditorOverlayController_->isAnyPanelVisible()) {
+        sceneEditorOverlayController_->openScene(sceneID, displayUUID);
+        Log::sceneManager.debug("Scene Editor reused existing overlay");
+        return;
+    }
+    auto& screens = platform_.screens();
+    const auto all = screens.screens();
+    std::optional<platform::ScreenInfo> target;
+    if (displayUUID)
+        for (const auto& screen : all)
+            if (!target && DisplayUtil::displayUUID(screen) == *displayUUID) target = screen;
+    if (!target) target = screens.mainScreen();
+    if (!target && !all.empty()) target = all.front();
+    if (!target) {
+        Log::sceneManager.error("Scene Editor requested with no screen connected");
+        return;
+    }
+    const Nanos started = platform_.runLoop().now();
+
+    std::weak_ptr<AppDelegate> weak = weak_from_this();
+    // A controller whose panels were all hidden by other means is replaced; it closes what it still holds.
+    auto controller = std::make_shared<SceneEditorOverlayController>(platform_);
+    controller->onDidClose = [weak] {
+        if (auto self = weak.lock()) self->sceneEditorDidClose();
+    };
+    controller->onSave = [weak] {
+        if (auto self = weak.lock()) self->sceneEditorDidSave();
+    };
+
+    SceneEditorViewModel::Services services;
+    services.store = sceneStore();
+    services.layoutTemplateResolver = layoutLibrary_;
+    services.onRestore = [weak](const WMScene& scene) {
+        if (auto self = weak.lock()) self->restoreSceneFromEditor(scene);
+    };
+    platform::Platform& platform = platform_;
+    services.availableDisplaysProvider = [weak, &platform] {
+        std::vector<SceneEditorDisplay> displays;
+        auto self = weak.lock();
+        if (!self) return displays;
+        for (const auto& uuid : self->availableDisplayUUIDs())
+            displays.push_back({uuid, DisplayUtil::displayName(platform.screens(), uuid)});
+        return displays;
+    };
+    services.onSaveAsUserLayout = [weak](const ConfigZoneSet& layout) -> std::optional<std::string> {
+        auto self = weak.lock();
+        if (!self) return layout.id;
+        return self->layoutLibrary_->saveUserLayout(layout);
+    };
+    controller->viewModel = SceneEditorViewModel::open(platform_, std::move(services), sceneID, displayUUID,
+                                                       DisplayUtil::displayUUID(*target));
+    for (const auto& screen : all) {
+        const std::string uuid = DisplayUtil::displayUUID(screen);
+        controller->addPanel(screen, uuid, DisplayUtil::displayName(screens, uuid));
+    }
+    controller->bringPanelsToFront();
+    activateApplication();
+    controller->openScene(sceneID, displayUUID);
+    sceneEditorOverlayController_ = controller;
+    Log::sceneManager.info("Scene Editor overlay shown in %ldms",
+                           static_cast<long>((platform_.runLoop().now() - started) / 1000000));
+}
+
+void AppDelegate::restoreSceneFromEditor(const WMScene& scene) {
+    SceneRestoreHUDController::shared()->show(sceneRestoreEngine()->restore(scene), std::nullopt);
+}
+
+void AppDelegate::sceneEditorDidSave() {
+    reloadOpenSceneManager();
+}
+
+void AppDelegate::sceneEditorDidClose() {
+    // Dropped on a later turn: the editor's own close handling is still on the stack.
+    if (auto closing = std::move(sceneEditorOverlayController_)) platform_.runLoop().post([closing] {});
+    reloadOpenSceneManager();
+}
+
+// ---- The card switcher ----
+
+void AppDelegate::toggleSceneCardSwitcher() {
+    if (!sceneCardSwitcherController_) return;
+    if (sceneCardSwitcherController_->isVisible())
+        sceneCardSwitcherController_->hide();
+    else
+        sceneCardSwitcherController_->show();
+}
+
+// ---- Newly connected displays ----
+
+void AppDelegate::handleDisplaysChangedForScenes(const std::optional<nlohmann::json>& userInfo) {
+    unconfiguredDisplayPrompts_->handleDisplaysChanged(userInfo);
+}
+
+void AppDelegate::applySceneToNewDisplay(const WMScene& scene, const std::string& displayUUID) {
+    displayLayouts_->applyLayoutsFromScene(scene);
+    sceneRestoreEngine()->applyDisplay(displayUUID, scene);
+    Log::sceneManager.info("M3: applied Scene '%s' to newly connected display '%s'", scene.name, displayUUID);
+}
+
+void AppDelegate::setUpSceneForNewDisplay(const WMScene& scene, const std::string& displayUUID) {
+    showSceneManager(scene.id, displayUUID);
+}
+
+} // namespace korvane

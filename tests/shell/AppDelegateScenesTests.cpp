@@ -1,0 +1,265 @@
+// The scene actions on the simulated desktop, as the keys, the menu and the editor reach them: the "Save
+// Scene" window opened by control+option+S, what a save leaves behind, updating the active scene from
+// what stands on screen (its toast and its file), and the scene editor's panels.
+#include "LaunchFixture.h"
+
+#include "app/StatusBarEventBus.h"
+#include "core/MultiDisplayState.h"
+#include "core/WMState.h"
+#include "scenes/SceneStore.h"
+#include "ui/overlays/ToastHUDController.h"
+#include "ui/scene_editor/SceneEditorCanvasBridge.h"
+#include "ui/scene_editor/SceneEditorOverlayController.h"
+#include "ui/scene_editor/SceneEditorOverlayPanel.h"
+#include "ui/scene_editor/SceneEditorViewModel.h"
+#include "ui/scene_manager/SceneSaveViewModel.h"
+#include "ui/scene_manager/SceneSaveWindowController.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QPushButton>
+
+using namespace korvane;
+using platform::kEventFlagControl;
+using platform::kEventFlagOption;
+
+namespace {
+
+constexpr std::uint32_t kS = 1;
+constexpr std::uint64_t kCtrlOpt = kEventFlagControl | kEventFlagOption;
+
+class AppDelegateScenesTest : public korvane::testing::LaunchTest {
+  protected:
+    void SetUp() override {
+        LaunchTest::SetUp();
+        markScenesConverted();
+        ToastHUDController::setShared(nullptr);
+    }
+    void TearDown() override {
+        if (app) app->applicationWillTerminate();
+        app.reset();
+        ToastHUDController::setShared(nullptr);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        LaunchTest::TearDown();
+    }
+
+    void launchAndSettle() {
+        launch();
+        desktop->loop().advance(seconds(2));
+    }
+    std::shared_ptr<SceneStore> store() { return SceneStore::shared(); }
+    ScreenContext screens() { return ScreenContext::capture(desktop->screens()); }
+    // A stored scene, made the active one.
+    WMScene activeScene(const std::string& name, WMScene::LayoutRefMap refs,
+                        WMScene::WindowHintMap hints = {}) {
+        WMScene scene;
+        scene.id = desktop->process().makeUUID();
+        scene.name = name;
+        scene.layoutRefsByDisplay = std::move(refs);
+        scene.windowHints = std::move(hints);
+        store()->save(scene, screens());
+        store()->setActiveScene(scene.id);
+        return scene;
+    }
+    nlohmann::json storedScene(const std::string& id) {
+        return nlohmann::json::parse(read(scenes() / SceneStore::sceneFileName(id)));
+    }
+    static std::string toastText(const std::string& uuid) {
+        QWidget* toast = ToastHUDController::shared()->window(uuid);
+        auto* label = toast ? toast->findChild<QLabel*>() : nullptr;
+        return label && toast->isVisible() ? label->text().toStdString() : "";
+    }
+    void press(std::uint32_t keyCode) {
+        desktop->hotKeys().press(keyCode, kCtrlOpt);
+        desktop->loop().runUntilIdle();
+    }
+};
+
+std::set<std::string> keys(const nlohmann::json& object) {
+    std::set<std::string> out;
+    for (auto it = object.begin(); it != object.end(); ++it)
+        out.insert(it.key());
+    return out;
+}
+
+} // namespace
+
+TEST_F(AppDelegateScenesTest, controlOptionSOpensTheSaveWindowAndASecondPressOnlyBringsItForward) {
+    addScreen("D1", Rect{0, 0, 1920, 1080});
+    launchAndSettle();
+
+    press(kS);
+    EXPECT_TRUE(logged("Scene save hotkey triggered"));
+    const auto sheet = app->saveSceneWindowController();
+    ASSERT_NE(sheet, nullptr);
+    EXPECT_TRUE(sheet->isWindowVisible());
+    // Centred on the main screen's visible frame.
+    EXPECT_EQ(sheet->window()->pos(), QPoint(640, 250));
+
+    sheet->window()->hide();
+    press(kS);
+    EXPECT_EQ(app->saveSceneWindowController(), sheet) << "the open window, not a new capture";
+    EXPECT_TRUE(sheet->isWindowVisible());
+}
+
+TEST_F(AppDelegateScenesTest, aSaveMakesTheSceneActiveSaysSoAndTheNextRequestCapturesAfresh) {
+    addScreen("D1", Rect{0, 0, 1920, 1080});
+    launchAndSettle();
+    press(kS);
+    const auto sheet = app->saveSceneWindowController();
+    ASSERT_NE(sheet, nullptr);
+
+    sheet->viewModel->sceneName = "Desk";
+    sheet->viewModel->save();
+    EXPECT_EQ(app->saveSceneWindowController(), nullptr);
+    EXPECT_FALSE(sheet->isWindowVisible());
+    const auto active = store()->loadActiveScene(screens());
+    ASSERT_TRUE(active);
+    EXPECT_EQ(active->name, "Desk");
+    EXPECT_EQ(toastText("D1"), "Saved: Desk");
+    EXPECT_TRUE(logged("[sceneManager] Scene saved via hotkey: 'Desk'"));
+
+    press(kS);
+    ASSERT_NE(app->saveSceneWindowController(), nullptr);
+    EXPECT_NE(app->saveSceneWindowController(), sheet);
+}
+
+TEST_F(AppDelegateScenesTest, aSaveWindowClosedWithoutSavingIsForgotten) {
+    addScreen("D1", Rect{0, 0, 1920, 1080});
+    launchAndSettle();
+    press(kS);
+    const auto sheet = app->saveSceneWindowController();
+    ASSERT_NE(sheet, nullptr);
+    sheet->viewModel->onDismiss(); // the window's Cancel
+    desktop->loop().runUntilIdle();
+    EXPECT_EQ(app->saveSceneWindowController(), nullptr);
+    EXPECT_EQ(store()->loadAllScenes(screens()).size(), 0u);
+
+    press(kS);
+    ASSERT_NE(app->saveSceneWindowController(), nullptr);
+    EXPECT_NE(app->saveSceneWindowController(), sheet);
+}
+
+TEST_F(AppDelegateScenesTest, updateKeepsOnlyConnectedDisplaysAndCountsThemInItsToast) {
+    addScreen("D1", Rect{0, 0, 1920, 1080});
+    addScreen("D2", Rect{1920, 0, 1440, 900});
+    const WMScene scene = activeScene("Desk", {{"D1", "builtin.fullscreen"}, {"GONE", "builtin.daily"}},
+                                      {{"GONE", {WindowHint{"com.example.mail", 1, std::nullopt}}}});
+    launchAndSettle();
+
+    app->statusBarEventBus()->publish(StatusBarActionEvent::updateActiveScene);
+    desktop->loop().runUntilIdle();
+
+    EXPECT_EQ(toastText("D1") + toastText("D2"), "Updated: Desk (2 displays)");
+    EXPECT_TRUE(logged("[sceneManager] Updated scene 'Desk' with 2 display snapshots"));
+    const nlohmann::json stored = storedScene(scene.id);
+    EXPECT_EQ(keys(stored["layoutRefsByDisplay"]), (std::set<std::string>{"D1", "D2"}));
+    EXPECT_FALSE(stored.contains("windowHints") && stored["windowHints"].contains("GONE"));
+    // The active-scene record is not rewritten by an update.
+    EXPECT_EQ(store()->readActiveState()->activeSceneID, scene.id);
+}
+
+TEST_F(AppDelegateScenesTest, updateWithoutAnActiveSceneOrItsFileSaysWhyAndWritesNothing) {
+    addScreen("D1", Rect{0, 0, 1920, 1080});
+    launchAndSettle();
+    app->updateActiveScene();
+    EXPECT_EQ(toastText("D1"), "No active scene to update");
+
+    const WMScene scene = activeScene("Desk", {{"D1", "builtin.fullscreen"}});
+    std::filesystem::remove(scenes() / SceneStore::sceneFileName(scene.id));
+    const auto before = snapshot(scenes());
+    app->updateActiveScene();
+    EXPECT_EQ(toastText("D1"), "No active scene to update") << "the record names a scene whose file is gone";
+    app->handleUpdateScene(scene);
+    EXPECT_EQ(toastText("D1"), "Scene not found");
+    EXPECT_EQ(snapshot(scenes()), before);
+}
+
+// Window-list bounds are measured from the top; the zones and the screens from the bottom. Read raw, a
+// window in the top zone was recorded in the bottom one, and one on a display above the main display was
+// recorded on the main display.
+TEST_F(AppDelegateScenesTest, updateRecordsWindowsByWhereTheyStandNotByTheirRawListBounds) {
+    addScreen("D1", Rect{0, 0, 1920, 1080});
+    addScreen("D2", Rect{0, 1080, 1920, 1080});
+    const WMScene scene = activeScene("Desk", {{"D1", "builtin.fullscreen"}, {"D2", "builtin.fullscreen"}});
+    launchAndSettle();
+    const pid_t editor = desktop->workspace().launch({.bundleID = "com.example.editor", .name = "Editor"});
+    const pid_t mail = desktop->workspace().launch({.bundleID = "com.example.mail", .name = "Mail"});
+    desktop->windows().open(editor, {.frame = Rect{100, 700, 400, 300}, .title = "Top of D1"});
+    desktop->windows().open(mail, {.frame = Rect{100, 1500, 400, 300}, .title = "On D2"});
+    desktop->loop().runUntilIdle();
+
+    // D1 cut in two: zone 1 above, zone 2 below; the windows are known to no zone yet.
+    WMState& d1 = *app->multiState()->states.at("D1");
+    d1.layout.zones.clear();
+    d1.layout.zones[1] = Zone{.id = 1, .frame = Rect{0, 540, 1920, 540}, .stack = {}, .active = 0};
+    d1.layout.zones[2] = Zone{.id = 2, .frame = Rect{0, 0, 1920, 540}, .stack = {}, .active = 0};
+    for (auto& [uuid, state] : app->multiState()->states)
+        state->zoneOf.clear();
+
+    app->updateActiveScene();
+    const nlohmann::json hints = storedScene(scene.id)["windowHints"];
+    ASSERT_TRUE(hints.contains("D1")) << hints.dump();
+    ASSERT_EQ(hints["D1"].size(), 1u) << hints.dump();
+    EXPECT_EQ(hints["D1"][0]["bundleID"], "com.example.editor");
+    EXPECT_EQ(hints["D1"][0]["zoneID"], 1);
+    ASSERT_TRUE(hints.contains("D2")) << hints.dump();
+    EXPECT_EQ(hints["D2"][0]["bundleID"], "com.example.mail");
+}
+
+TEST_F(AppDelegateScenesTest, theEditorCoversEveryDisplayAndARequestWhileOpenOnlyRetargetsIt) {
+    addScreen("D1", Rect{0, 0, 1920, 1080});
+    addScreen("D2", Rect{1920, 0, 1440, 900});
+    const WMScene first = activeScene("First", {{"D1", "builtin.fullscreen"}});
+    const WMScene second = activeScene("Second", {{"D2", "builtin.fullscreen"}});
+    launchAndSettle();
+
+    app->showSceneEditor(first.id, std::string());
+    desktop->loop().runUntilIdle();
+    const auto editor = app->sceneEditorOverlayController();
+    ASSERT_NE(editor, nullptr);
+    EXPECT_TRUE(logged("Scene Editor overlay shown in"));
+    ASSERT_EQ(editor->overlayPanels.size(), 2u);
+    EXPECT_EQ(editor->canvasBridges.size(), 2u);
+    ASSERT_TRUE(editor->overlayPanels.at("D1") && editor->overlayPanels.at("D2"));
+    EXPECT_EQ(editor->overlayPanels.at("D1")->geometry(), QRect(0, 0, 1920, 1080));
+    EXPECT_EQ(editor->overlayPanels.at("D2")->geometry(), QRect(1920, 180, 1440, 900));
+    EXPECT_TRUE(editor->overlayPanels.at("D2")->isVisible());
+    EXPECT_EQ(editor->overlayPanels.at("D2")->rootView()->content().canvasBridge,
+              editor->canvasBridges.at("D2"));
+    // No display asked for: the main screen's.
+    EXPECT_EQ(editor->viewModel->selectedDisplayUUID(), "D1");
+    EXPECT_EQ(editor->viewModel->selectedSceneID(), first.id);
+
+    app->showSceneEditor(second.id, std::string("D2"));
+    desktop->loop().runUntilIdle();
+    EXPECT_EQ(app->sceneEditorOverlayController(), editor);
+    EXPECT_TRUE(logged("[sceneManager] Scene Editor reused existing overlay"));
+    EXPECT_EQ(editor->viewModel->selectedSceneID(), second.id);
+    EXPECT_EQ(editor->viewModel->selectedDisplayUUID(), "D2");
+    int panels = 0;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->isVisible() && w->windowTitle() == SceneEditorOverlayPanel::kTitle) ++panels;
+    EXPECT_EQ(panels, 2);
+}
+
+TEST_F(AppDelegateScenesTest, closingTheEditorClearsItSoTheNextRequestBuildsAFreshOne) {
+    addScreen("D1", Rect{0, 0, 1920, 1080});
+    const WMScene scene = activeScene("Desk", {{"D1", "builtin.fullscreen"}});
+    launchAndSettle();
+    app->showSceneEditor(scene.id, std::string("D1"));
+    const auto editor = app->sceneEditorOverlayController();
+    ASSERT_NE(editor, nullptr);
+    auto* done =
+        editor->overlayPanels.at("D1")->findChild<QPushButton*>(QString(), Qt::FindChildrenRecursively);
+    ASSERT_NE(done, nullptr);
+    done->click();
+    desktop->loop().runUntilIdle();
+    EXPECT_EQ(app->sceneEditorOverlayController(), nullptr);
+
+    app->showSceneEditor(scene.id, std::string("D1"));
+    EXPECT_NE(app->sceneEditorOverlayController(), nullptr);
+    EXPECT_NE(app->sceneEditorOverlayController(), editor);
+}
