@@ -14,9 +14,9 @@
 
 namespace korvane {
 
-OverlayWindow::OverlayWindow(platform::Screens& screens, const char* title)
+OverlayWindow::OverlayWindow(platform::Screens& screens, const char* title, Qt::WindowFlags extraFlags)
     : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
-                           Qt::WindowDoesNotAcceptFocus | Qt::WindowTransparentForInput),
+                           Qt::WindowDoesNotAcceptFocus | Qt::WindowTransparentForInput | extraFlags),
       translucent_(screens.isCompositing()) {
     setWindowTitle(title);
     setAttribute(Qt::WA_ShowWithoutActivating);

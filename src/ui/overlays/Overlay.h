@@ -20,7 +20,8 @@ class Screens;
 // a compositing manager blends it with what lies behind; elsewhere the caller shapes it with a mask.
 class OverlayWindow : public QWidget {
   public:
-    OverlayWindow(platform::Screens& screens, const char* title);
+    // `extraFlags` join the overlay's own before the native window is made (they cannot change after).
+    OverlayWindow(platform::Screens& screens, const char* title, Qt::WindowFlags extraFlags = {});
 
     bool isTranslucent() const { return translucent_; }
 

@@ -53,7 +53,9 @@ void SceneRestoreHUDController::show(const SceneRestoreResult& result,
         target = all.front();
     }
 
-    auto* window = new OverlayWindow(screens, kWindowTitle);
+    // Out of the window manager's hands: a managed window sits in a frame of the manager's, and a frame
+    // that does not copy the card's empty input region takes the clicks meant for the window below.
+    auto* window = new OverlayWindow(screens, kWindowTitle, Qt::X11BypassWindowManagerHint);
     window->setAttribute(Qt::WA_DeleteOnClose);
     // The application may end while a report shows: the window goes while the application still exists.
     QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, window,

@@ -153,8 +153,9 @@ TEST_F(SceneRestoreHUDTest, theCardSlidesIntoPlaceBelowTheTopOfTheMainDisplayAnd
 
     // Above everything, frameless, and out of the way of the focus and the pointer.
     const Qt::WindowFlags flags = window->windowFlags();
-    for (Qt::WindowType flag : {Qt::Tool, Qt::FramelessWindowHint, Qt::WindowStaysOnTopHint,
-                                Qt::WindowDoesNotAcceptFocus, Qt::WindowTransparentForInput})
+    for (Qt::WindowType flag :
+         {Qt::Tool, Qt::FramelessWindowHint, Qt::WindowStaysOnTopHint, Qt::WindowDoesNotAcceptFocus,
+          Qt::WindowTransparentForInput, Qt::X11BypassWindowManagerHint})
         EXPECT_TRUE(flags.testFlag(flag)) << flag;
     EXPECT_TRUE(window->testAttribute(Qt::WA_ShowWithoutActivating));
     EXPECT_NE(QApplication::activeWindow(), window);
