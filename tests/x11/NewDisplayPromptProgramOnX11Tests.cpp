@@ -1,0 +1,108 @@
+// The prompt on a newly connected monitor, shown by the built program on a real X server with openbox: a
+// monitor that the active scene lays out is added while an xterm has the keyboard; the prompt stands on
+// that monitor, leaves the keyboard with the xterm, and a click on "Apply Layout" gives the monitor the
+// scene's layout and closes the prompt. A picture of the prompt is left under build/screenshots.
+#include "ProgramOnX11.h"
+
+#include "platform/Format.h"
+#include "platform/sim/SimDesktop.h"
+#include "scenes/SceneStore.h"
+
+#include <algorithm>
+
+namespace korvane::x11::test {
+namespace {
+
+constexpr const char* kPromptTitle = "Korvane Display Prompt";
+constexpr const char* kSceneID = "55555555-6666-4777-8888-999999999999";
+
+class NewDisplayPromptProgramOnX11Test : public ProgramOnX11Test {
+  protected:
+    // The display UUID of each monitor by its name, as the program names them.
+    std::map<std::string, std::string> monitorsByName() {
+        std::string error;
+        auto desktop = X11Desktop::connect(session->display(), error);
+        EXPECT_TRUE(desktop) << error;
+        std::map<std::string, std::string> uuids;
+        if (desktop)
+            for (const auto& screen : desktop->screens().screens())
+                uuids[screen.localizedName] = DisplayUtil::displayUUID(screen);
+        return uuids;
+    }
+    // The scene, written as the program writes it, and recorded as the active one.
+    void writeActiveScene(const WMScene& scene) {
+        sim::ScopedSimDesktop writer;
+        writer->process().setEnvironment("KORVANE_HOME", home().string());
+        SceneStore store(*writer, ScreenContext{});
+        store.save(scene, ScreenContext{});
+        store.setActiveScene(scene.id);
+    }
+    // The layout the program last chose for the display, as it keeps it on disk.
+    std::string storedLayoutOf(const std::string& displayUUID) const {
+        std::ifstream in(home() / "layout-selection.json");
+        const auto json = nlohmann::json::parse(in, nullptr, false);
+        if (!json.is_object() || !json.contains("lastByDisplay")) return "";
+        return json["lastByDisplay"].value(displayUUID, "");
+    }
+};
+
+TEST_F(NewDisplayPromptProgramOnX11Test,
+       aMonitorTheSceneLaysOutGetsThePromptBelowItsTopWithoutTheKeyboardAndApplyLayoutLaysItOut) {
+    startSession(true);
+    const auto uuids = monitorsByName();
+    ASSERT_EQ(uuids.size(), 2u);
+    const std::string primary = uuids.at(kPrimaryName), side = uuids.at(kSecondaryName);
+    WMScene scene;
+    scene.id = kSceneID;
+    scene.name = "Terminals";
+    scene.layoutRefsByDisplay = {{primary, "builtin.split-50-50"}, {side, "builtin.fullscreen"}};
+    writeActiveScene(scene);
+    session->deleteMonitor(kSecondaryName);
+
+    const pid_t terminal =
+        session->start({"xterm", "-title", "Focused", "-geometry", "60x20+2000+100", "-e", "cat"});
+    std::optional<xcb_window_t> focused;
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return (focused = session->clientOf(terminal)).has_value(); }));
+    const Rect frame = session->frameOf(*focused);
+    session->click(static_cast<int>(frame.midX()), static_cast<int>(frame.midY()));
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return session->activeWindow() == *focused; }));
+
+    const pid_t korvane = startKorvane();
+    ASSERT_TRUE(waitForLine("Scene Restore complete (layout-only): 'Terminals'")) << logText();
+    EXPECT_NE(storedLayoutOf(side), "builtin.fullscreen");
+
+    session->setMonitor(kSecondaryName, kSecondaryRoot, false);
+    std::optional<xcb_window_t> prompt;
+    ASSERT_TRUE(X11TestSession::waitFor([&] {
+        return (prompt = session->viewableWindowTitled(kPromptTitle)).has_value();
+    })) << logText();
+    // 380 by 88 with Apply Layout, centred on the side monitor (root 0, 0, 1920 x 900), 20 pixels below
+    // its top.
+    EXPECT_TRUE(X11TestSession::waitFor([&] { return session->frameOf(*prompt) == Rect(770, 20, 380, 88); }))
+        << platform::describe(session->frameOf(*prompt));
+    EXPECT_EQ(session->atomNames(*prompt, "_NET_WM_WINDOW_TYPE").at(0), "_NET_WM_WINDOW_TYPE_NOTIFICATION");
+    const auto states = session->atomNames(*prompt, "_NET_WM_STATE");
+    EXPECT_NE(std::find(states.begin(), states.end(), "_NET_WM_STATE_ABOVE"), states.end());
+    EXPECT_EQ(session->desktopOf(*prompt), 0xFFFFFFFFu); // every desktop
+    EXPECT_EQ(session->activeWindow(), *focused) << "the prompt leaves the keyboard where it was";
+    // Painted: the card's background where nothing else is drawn, its cut corner showing the bare root.
+    EXPECT_TRUE(X11TestSession::waitFor([&] { return session->rootPixel(1140, 30) != 0; }));
+    EXPECT_EQ(session->rootPixel(770, 20), 0u);
+    ASSERT_TRUE(fs::create_directories(KORVANE_SCREENSHOT_DIR) || fs::is_directory(KORVANE_SCREENSHOT_DIR));
+    EXPECT_TRUE(session->saveScreenshot(Rect(700, 0, 520, 140), std::string(KORVANE_SCREENSHOT_DIR) +
+                                                                    "/unconfigured-display-prompt-x11.png"));
+
+    // "Apply Layout" leads the button row at the prompt's left, below the message.
+    session->click(770 + 60, 20 + 56);
+    EXPECT_TRUE(X11TestSession::waitFor([&] { return !session->viewableWindowTitled(kPromptTitle); }));
+    EXPECT_TRUE(waitForLine("M3: applied Scene 'Terminals' to newly connected display '" + side + "'"))
+        << logText();
+    EXPECT_EQ(storedLayoutOf(side), "builtin.fullscreen");
+    EXPECT_EQ(session->activeWindow(), *focused);
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+} // namespace
+} // namespace korvane::x11::test
