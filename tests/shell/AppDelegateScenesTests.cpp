@@ -3,6 +3,7 @@
 // what stands on screen (its toast and its file), and the scene editor's panels.
 #include "LaunchFixture.h"
 
+#include "app/DisplayWorkbenchSet.h"
 #include "app/StatusBarEventBus.h"
 #include "core/MultiDisplayState.h"
 #include "core/WMState.h"
@@ -12,6 +13,7 @@
 #include "ui/scene_editor/SceneEditorOverlayController.h"
 #include "ui/scene_editor/SceneEditorOverlayPanel.h"
 #include "ui/scene_editor/SceneEditorViewModel.h"
+#include "ui/scene_manager/SceneRestoreHUDController.h"
 #include "ui/scene_manager/SceneSaveViewModel.h"
 #include "ui/scene_manager/SceneSaveWindowController.h"
 
@@ -41,6 +43,7 @@ class AppDelegateScenesTest : public korvane::testing::LaunchTest {
         if (app) app->applicationWillTerminate();
         app.reset();
         ToastHUDController::setShared(nullptr);
+        SceneRestoreHUDController::setShared(nullptr);
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         LaunchTest::TearDown();
     }
@@ -243,6 +246,13 @@ TEST_F(AppDelegateScenesTest, theEditorCoversEveryDisplayAndARequestWhileOpenOnl
     for (QWidget* w : QApplication::topLevelWidgets())
         if (w->isVisible() && w->windowTitle() == SceneEditorOverlayPanel::kTitle) ++panels;
     EXPECT_EQ(panels, 2);
+
+    // The editor's restore reports its outcome like every other restore.
+    editor->viewModel->services().onRestore(second);
+    QWidget* report = SceneRestoreHUDController::shared()->window();
+    ASSERT_NE(report, nullptr);
+    EXPECT_TRUE(report->isVisible());
+    EXPECT_EQ(report->findChild<QLabel*>()->text().toStdString(), "Second");
 }
 
 TEST_F(AppDelegateScenesTest, closingTheEditorClearsItSoTheNextRequestBuildsAFreshOne) {
@@ -262,4 +272,16 @@ TEST_F(AppDelegateScenesTest, closingTheEditorClearsItSoTheNextRequestBuildsAFre
     app->showSceneEditor(scene.id, std::string("D1"));
     EXPECT_NE(app->sceneEditorOverlayController(), nullptr);
     EXPECT_NE(app->sceneEditorOverlayController(), editor);
+}
+
+TEST_F(AppDelegateScenesTest, aDisplayWhoseOnlyLayoutIsARestoresOwnGetsNoReferenceAndIsNotCounted) {
+    addScreen("D1", Rect{0, 0, 1920, 1080});
+    addScreen("D2", Rect{1920, 0, 1440, 900});
+    const WMScene scene = activeScene("Desk", {{"D1", "builtin.fullscreen"}});
+    launchAndSettle();
+    app->displayWorkbenches()->workbenches["D2"].activeTemplateID = "  scene-restore-4F2A \n";
+
+    app->updateActiveScene();
+    EXPECT_EQ(toastText("D1") + toastText("D2"), "Updated: Desk (1 displays)");
+    EXPECT_EQ(keys(storedScene(scene.id)["layoutRefsByDisplay"]), (std::set<std::string>{"D1"}));
 }

@@ -6,7 +6,7 @@
 #include "ui/scene_editor/SceneEditorOverlayPanel.h"
 #include "ui/scene_editor/SceneEditorViewModel.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 
 namespace korvane {
 
@@ -26,6 +26,8 @@ void SceneEditorOverlayController::addPanel(const platform::ScreenInfo& screen,
                                             const std::string& displayUUID, const std::string& displayName) {
     auto bridge = std::make_shared<SceneEditorCanvasBridge>();
     canvasBridges[displayUUID] = bridge;
+    // Panels need a widget application; without one the editor is its model and bridges alone.
+    if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return;
 
     auto* panel = new SceneEditorOverlayPanel(platform_.screens(), screen.visibleFrame);
     QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, panel,

@@ -41,7 +41,7 @@ class SceneEditorOverlayController : public std::enable_shared_from_this<SceneEd
 
     // Makes the panel of one display over its visible frame, with its bridge, and orders it front without
     // activating; the panel's Done asks to close and its save reaches onSave, both while the controller
-    // exists.
+    // exists. Without a widget application only the bridge is made.
     void addPanel(const platform::ScreenInfo& screen, const std::string& displayUUID,
                   const std::string& displayName);
     bool isAnyPanelVisible() const;

@@ -1,0 +1,122 @@
+// The scene actions of the built `korvane` on a real X server with openbox and xterms, as a user meets
+// them: the prompt a monitor plugged in while a scene is active gets, which takes neither the keyboard
+// nor a place among the windows Korvane manages. A picture of the prompt is left under build/screenshots.
+#include "ProgramOnX11.h"
+
+#include "input/HotkeyConfig.h"
+#include "platform/Format.h"
+
+#include <X11/keysym.h>
+
+#include <algorithm>
+
+#ifndef KORVANE_SCREENSHOT_DIR
+#error "KORVANE_SCREENSHOT_DIR must name the folder of the pictures"
+#endif
+
+namespace korvane::x11::test {
+namespace {
+
+constexpr const char* kCardSwitcherTitle = "Scene Switcher";
+constexpr const char* kRestoreReportTitle = "Scene Restored";
+constexpr const char* kPromptTitle = "Korvane Display Prompt";
+// The two halves of the primary monitor (root 1920, 0, 1920 × 1080): its zones 1 and 2.
+const Rect kZone1{1920, 0, 960, 1080};
+const Rect kZone2{2880, 0, 960, 1080};
+
+class ScenesProgramOnX11Test : public ProgramOnX11Test {
+  protected:
+    xcb_window_t xterm(const std::string& title, const std::string& geometry) {
+        const pid_t pid = session->start({"xterm", "-title", title, "-geometry", geometry, "-e", "cat"});
+        std::optional<xcb_window_t> window;
+        EXPECT_TRUE(X11TestSession::waitFor([&] { return (window = session->clientOf(pid)).has_value(); }));
+        return window.value_or(XCB_WINDOW_NONE);
+    }
+    // The default table with control+option+U bound to updating the active scene, which has no key of
+    // its own by default.
+    void bindUpdateKey() {
+        HotkeyConfig config = HotkeyConfig::defaults(0);
+        for (auto& binding : config.bindings)
+            if (binding.action == "scene.update") binding = {"scene.update", "U", {"ctrl", "alt"}, true};
+        fs::create_directories(home());
+        std::ofstream(home() / HotkeyConfig::kFileName) << config.toJSON().dump();
+    }
+    void press(std::uint32_t keysym) {
+        session->pressKeys(
+            {session->keycodeOf(XK_Control_L), session->keycodeOf(XK_Alt_L), session->keycodeOf(keysym)});
+    }
+    void pressAlone(std::uint32_t keysym) { session->pressKeys({session->keycodeOf(keysym)}); }
+    bool focus(xcb_window_t window) {
+        const Rect frame = session->frameOf(window);
+        session->click(static_cast<int>(frame.midX()), static_cast<int>(frame.midY()));
+        return X11TestSession::waitFor([&] { return session->activeWindow() == window; });
+    }
+    // Whether the window comes to fill the zone as far as xterm's character cells (6 × 13) let it.
+    bool fills(xcb_window_t window, const Rect& zone) {
+        return X11TestSession::waitFor([&] {
+            const Rect frame = session->frameOf(window);
+            return frame.minX() == zone.minX() && frame.maxY() == zone.maxY() &&
+                   frame.width() > zone.width() - 6 && frame.height() > zone.height() - 13;
+        });
+    }
+    // The zone holding the middle of the window, if any.
+    std::optional<int> zoneOf(xcb_window_t window) {
+        const Point middle = session->frameOf(window).center();
+        if (kZone1.contains(middle)) return 1;
+        if (kZone2.contains(middle)) return 2;
+        return std::nullopt;
+    }
+    nlohmann::json activeSceneFile() {
+        std::ifstream active(home() / "scenes/active-scene.json");
+        const auto id = nlohmann::json::parse(active)["activeSceneID"].get<std::string>();
+        std::ifstream scene(home() / ("scenes/scene-" + id + ".json"));
+        return nlohmann::json::parse(scene);
+    }
+    std::string picture(const std::string& name) {
+        fs::create_directories(KORVANE_SCREENSHOT_DIR);
+        return std::string(KORVANE_SCREENSHOT_DIR) + "/" + name;
+    }
+};
+
+TEST_F(ScenesProgramOnX11Test, aMonitorPluggedInWhileASceneIsActiveGetsThePromptWithoutTakingTheKeyboard) {
+    startSession(true);
+    const xcb_window_t notes = xterm("Notes", "60x20+2000+100");
+    const pid_t korvane = startKorvane();
+    ASSERT_TRUE(waitForLine("Permissions granted, starting services...")) << logText();
+    ASSERT_TRUE(waitForLine("[DisplayChange] handle end")) << logText();
+    ASSERT_TRUE(focus(notes));
+
+    // Below the side monitor; the first scene Korvane made names no layout for it.
+    session->setMonitor("EXTRA-P", Rect{0, 900, 1920, 180}, false);
+    std::optional<xcb_window_t> prompt;
+    ASSERT_TRUE(X11TestSession::waitFor(
+        [&] { return (prompt = session->viewableWindowTitled(kPromptTitle)).has_value(); }, seconds(5)))
+        << logText();
+    const Rect frame = session->frameOf(*prompt);
+    // 380 × 80 (no Apply Layout), centred on the new monitor, 20 pixels below its top.
+    EXPECT_EQ(frame.size, (Size{380, 80})) << platform::describe(frame);
+    EXPECT_LE(std::abs(frame.midX() - 960), 1) << platform::describe(frame);
+    EXPECT_EQ(frame.minY(), 920) << platform::describe(frame);
+    EXPECT_EQ(session->activeWindow(), notes);
+    EXPECT_EQ(session->atomNames(*prompt, "_NET_WM_WINDOW_TYPE").at(0), "_NET_WM_WINDOW_TYPE_NOTIFICATION");
+    const auto states = session->atomNames(*prompt, "_NET_WM_STATE");
+    EXPECT_NE(std::find(states.begin(), states.end(), "_NET_WM_STATE_ABOVE"), states.end())
+        << platform::describeList(states);
+    EXPECT_EQ(session->desktopOf(*prompt), 0xFFFFFFFFu);
+    EXPECT_TRUE(
+        session->saveScreenshot(Rect{0, 900, 1920, 180}, picture("unconfigured-display-prompt-x11.png")));
+
+    // Dismiss: the prompt goes and the keyboard stays with the xterm.
+    // Its second button, "Dismiss", stands 170 pixels in and 44 down from the prompt's corner.
+    session->click(static_cast<int>(frame.minX() + 170), static_cast<int>(frame.minY() + 44));
+    EXPECT_TRUE(
+        X11TestSession::waitFor([&] { return !session->viewableWindowTitled(kPromptTitle); }, seconds(3)));
+    EXPECT_FALSE(logged("wid=" + std::to_string(*prompt)))
+        << "Korvane took its prompt for a window to manage";
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+} // namespace
+} // namespace korvane::x11::test
