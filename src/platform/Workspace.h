@@ -46,6 +46,16 @@ struct IconImage {
     friend bool operator==(const IconImage&, const IconImage&) = default;
 };
 
+// An application installed on the desktop, whether or not it runs: `path` is what urlForApplication gives
+// for its bundle identifier.
+struct InstalledApplication {
+    std::string bundleID;
+    std::string name;
+    std::string path;
+
+    friend bool operator==(const InstalledApplication&, const InstalledApplication&) = default;
+};
+
 // Outcome of running a script: `errorNumber` is 0 on success (-1743 / -1744 when events are refused).
 struct ScriptResult {
     bool ok = false;
@@ -85,6 +95,10 @@ class Workspace {
     virtual void openApplication(const std::string& bundleID, bool activates,
                                  std::function<void(OpenApplicationResult)> completion) = 0;
     virtual bool openURL(const std::string& url) = 0;
+    // Every application installed where the desktop keeps them, each bundle identifier once (where two
+    // places hold one, the place the desktop looks first wins), in no particular order. Any thread; slow:
+    // it reads the file system afresh on every call.
+    virtual std::vector<InstalledApplication> installedApplications() = 0;
     // Whether the system keeps privacy panes, opened by their addresses, where the user gives the
     // Accessibility and Screen Recording grants. Where it has none, the grants follow from the desktop
     // itself and no address leads anywhere.

@@ -34,6 +34,7 @@
 #include "ui/scene_manager/SceneRestoreHUDController.h"
 #include "ui/switchers/SceneCardSwitcherController.h"
 #include "ui/switchers/StatusBarController.h"
+#include "ui/switchers/TrayStatusItem.h"
 
 namespace korvane {
 
@@ -132,12 +133,21 @@ std::string AppDelegate::makeMainDisplayState() {
 }
 
 void AppDelegate::startStatusItem() {
-    status_ = StatusBarController::create();
+    // The item shows where widgets can; the controller keeps its menu and title all the same.
+    auto item = TrayStatusItem::makeIfWidgets();
+    status_ = StatusBarController::create(platform_, DisplayObserver::shared(), item);
+    if (item)
+        item->onClick = [weak = std::weak_ptr<StatusBarController>(status_)] {
+            if (auto status = weak.lock()) status->statusItemClicked();
+        };
     status_->bind(statusBarEventBus_);
     startStatusBarActionSubscription();
     startDisplayLayoutProbeSubscription();
 
     std::weak_ptr<AppDelegate> weak = weak_from_this();
+    status_->terminate = [weak] {
+        if (auto self = weak.lock(); self && self->terminate) self->terminate();
+    };
     status_->scenesProvider = [weak]() {
         std::vector<StatusBarController::SceneEntry> entries;
         auto self = weak.lock();
@@ -174,7 +184,7 @@ void AppDelegate::startMouseTapAndGestures() {
         });
 
     platform::RunLoop& loop = platform_.runLoop();
-    auto cards = std::make_shared<SceneCardSwitcherController>();
+    auto cards = std::make_shared<SceneCardSwitcherController>(platform_);
     cards->sceneStore = applicationSceneStore();
     cards->layoutTemplateResolver = layoutLibrary_;
     cards->onRestoreScene = [weak](const WMScene& scene) {

@@ -9,6 +9,7 @@
 #include "app/DisplayWorkbenchSet.h"
 #include "app/LayoutMemory.h"
 #include "app/NewWindowPlacement.h"
+#include "app/StatusBarEventBus.h"
 #include "core/MultiDisplayState.h"
 #include "core/WMState.h"
 #include "input/DragSnapController.h"
@@ -19,6 +20,7 @@
 #include "tracking/WindowTracker.h"
 #include "ui/switchers/SceneCardSwitcherController.h"
 #include "ui/switchers/StatusBarController.h"
+#include "ui/switchers/TrayStatusItem.h"
 
 #include <gtest/gtest.h>
 
@@ -249,3 +251,25 @@ TEST_F(AppDelegateLaunchTest, theGesturesReachTheDisplayBusAndOnlyTheDragSnapCon
 }
 
 } // namespace
+
+TEST_F(AppDelegateLaunchTest, theStatusItemNamesTheActiveSceneAndItsQuitEndsTheProgramOnceTheMenuClosed) {
+    addScreen("D1", Rect{0, 0, 1920, 1080});
+    write(home / DisplayWorkbenchSet::kFileName,
+          R"({"workbenches":{"D1":{"displayUUID":"D1","activeTemplateID":"builtin.fullscreen"}}})");
+    launch();
+    auto item = std::dynamic_pointer_cast<TrayStatusItem>(app->status()->host());
+    ASSERT_TRUE(item) << "the item shows where widgets can";
+
+    // The first start made "My Workspace" active: the item's tooltip names it once the screens settled.
+    ASSERT_TRUE(logged("[app] P1: Applied layouts from active scene 'My Workspace'"));
+    desktop->loop().advance(seconds(2));
+    app->statusBarEventBus()->publish(StatusBarInvalidationEvent::refreshRequested(
+        StatusBarInvalidationReason::externalStateChanged, "test"));
+    desktop->loop().advance(seconds(1));
+    EXPECT_EQ(item->toolTip().toStdString(), "My Workspace");
+
+    app->status()->perform(StatusMenuAction::quit);
+    EXPECT_EQ(terminations, 0);
+    desktop->loop().advance(milliseconds(50));
+    EXPECT_EQ(terminations, 1);
+}

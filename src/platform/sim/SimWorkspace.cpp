@@ -139,6 +139,14 @@ void SimWorkspace::openApplication(const std::string& bundleID, bool activates,
     });
 }
 
+std::vector<platform::InstalledApplication> SimWorkspace::installedApplications() {
+    std::lock_guard lock(model_.mutex);
+    std::vector<platform::InstalledApplication> apps;
+    for (const auto& [bundleID, spec] : model_.installed)
+        apps.push_back({bundleID, spec.name.value_or(bundleID), spec.url.value_or("")});
+    return apps;
+}
+
 bool SimWorkspace::openURL(const std::string& url) {
     std::lock_guard lock(model_.mutex);
     urls_.push_back(url);

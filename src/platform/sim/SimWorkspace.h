@@ -30,6 +30,8 @@ class SimWorkspace final : public platform::Workspace {
     void openApplication(const std::string& bundleID, bool activates,
                          std::function<void(platform::OpenApplicationResult)> completion) override;
     bool openURL(const std::string& url) override;
+    // What install() put there, by bundle identifier, named by the spec's name (else the identifier).
+    std::vector<platform::InstalledApplication> installedApplications() override;
     // The simulated system keeps privacy panes unless a test says it has none.
     bool hasPrivacyPanes() override;
     // The exact three-line activation script for an installed bundle runs as its script outcome says

@@ -202,6 +202,14 @@ std::optional<std::string> X11Workspace::urlForApplication(const std::string& bu
     return entry->path;
 }
 
+std::vector<platform::InstalledApplication> X11Workspace::installedApplications() {
+    std::vector<platform::InstalledApplication> apps;
+    std::lock_guard lock(mutex_);
+    for (const auto& entry : entries(true).entries())
+        apps.push_back({entry.id, entry.name, entry.path});
+    return apps;
+}
+
 std::optional<platform::IconImage> X11Workspace::iconForRunningApplication(pid_t pid) {
     std::vector<ClientWindow> clients;
     {

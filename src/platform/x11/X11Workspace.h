@@ -38,6 +38,9 @@ class X11Workspace final : public platform::Workspace, public TrackerListener {
     void openApplication(const std::string& bundleID, bool activates,
                          std::function<void(platform::OpenApplicationResult)> completion) override;
     bool openURL(const std::string& url) override;
+    // The shown application entries of the XDG data folders, read afresh; the entry's id is the bundle
+    // identifier and its file the path. The list urlForApplication consults is renewed with it.
+    std::vector<platform::InstalledApplication> installedApplications() override;
     // An X desktop keeps no privacy panes: trust follows from a window manager running (see
     // X11Accessibility::isProcessTrusted) and window titles are open to every client.
     bool hasPrivacyPanes() override { return false; }

@@ -1,12 +1,197 @@
+// Showing and hiding the card switcher, its keys and card actions, and the option long press. The panel
+// itself is in SceneCardSwitcherPanel; this file decides what it shows and what a click or key does.
 #include "ui/switchers/SceneCardSwitcherController.h"
+
+#include "app/DisplayUtil.h"
+#include "core/SceneName.h"
+#include "layouts/BuiltinLayouts.h"
+#include "layouts/LayoutTemplateResolver.h"
+#include "platform/HotKeys.h"
+#include "platform/Platform.h"
+#include "scenes/SceneStore.h"
+#include "ui/switchers/GlobalSwitcherWindowController.h"
+#include "ui/switchers/SceneCardSwitcherPanel.h"
+
+#include <QApplication>
+
+#include <cmath>
+#include <unistd.h>
 
 namespace korvane {
 
-void SceneCardSwitcherController::show() {}
+namespace {
+
+constexpr std::uint64_t kOtherModifiers =
+    platform::kEventFlagShift | platform::kEventFlagControl | platform::kEventFlagCommand;
+
+// The digit 1 to 9 a key press types, ignoring modifiers; nothing for any other key.
+std::optional<int> digitOf(const SwitcherKeyPress& press) {
+    if (press.characters.empty()) return std::nullopt;
+    const char c = press.characters.front();
+    if (c < '1' || c > '9') return std::nullopt;
+    return c - '0';
+}
+
+} // namespace
+
+SceneCardSwitcherController::SceneCardSwitcherController(platform::Platform& platform)
+    : platform_(platform) {}
+
+SceneCardSwitcherController::~SceneCardSwitcherController() {
+    if (optionPressTimer_) optionPressTimer_->invalidate();
+    if (panel_ && QCoreApplication::instance()) delete panel_.data();
+}
+
+double SceneCardSwitcherController::stripWidth(std::size_t sceneCount) {
+    const auto n = static_cast<double>(sceneCount);
+    return n * 14 + (n + 1) * kCardWidth + 40;
+}
+
+QWidget* SceneCardSwitcherController::panel() const {
+    return panel_;
+}
+
+void SceneCardSwitcherController::show() {
+    if (isVisible_) return;
+    auto store = sceneStore.lock();
+    if (!store) return;
+    auto& screens = platform_.screens();
+    auto screen = DisplayUtil::screenUnderMouse(screens);
+    if (!screen) {
+        const auto all = screens.screens();
+        if (all.empty()) return;
+        screen = all.front();
+    }
+    scenes_ = store->loadAllScenes(ScreenContext::capture(screens));
+    screen_ = *screen;
+    shownActiveID_ = activeSceneID ? activeSceneID() : std::nullopt;
+    isVisible_ = true;
+    if (qobject_cast<QApplication*>(QCoreApplication::instance())) makePanel();
+}
+
+void SceneCardSwitcherController::makePanel() {
+    std::vector<SceneCardModel> cards;
+    for (std::size_t i = 0; i < scenes_.size(); ++i) {
+        const auto& scene = scenes_[i];
+        cards.push_back(
+            {scene.name, previewTree(scene), shownActiveID_ && *shownActiveID_ == scene.id, i + 1});
+    }
+    auto* panel =
+        new SceneCardSwitcherPanel(weak_from_this(), std::move(cards), platform_.screens().isCompositing());
+    panel->place(platform_.screens(), screen_.frame);
+    QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, panel,
+                     [panel] { delete panel; });
+    panel_ = panel;
+    // The desktop marks the window over a connection of its own: the server must know it first.
+    const auto nativeWindow = static_cast<std::uint64_t>(panel->winId());
+    QGuiApplication::sync();
+    platform_.screens().showOnAllWorkspaces(nativeWindow);
+    panel->show();
+    panel->raise();
+    panel->activateWindow();
+    // Digits and Escape must reach the panel whatever application was in front.
+    platform_.workspace().activate(::getpid(), platform::kActivateIgnoringOtherApps);
+    panel->setFocus(Qt::ActiveWindowFocusReason);
+}
 
 void SceneCardSwitcherController::hide() {
-    isVisible_ = false;
+    if (panel_) {
+        // Hidden at once, deleted once the event that asked for it (a click on the panel) is done.
+        panel_->hide();
+        panel_->deleteLater();
+        panel_ = nullptr;
+    }
     scenes_.clear();
+    isVisible_ = false;
+}
+
+bool SceneCardSwitcherController::keyDown(const SwitcherKeyPress& press) {
+    if (!isVisible_) return false;
+    if (press.keyCode == switcherkeys::kEscape) {
+        hide();
+        return true;
+    }
+    const auto digit = digitOf(press);
+    if (!digit) return false;
+    const auto index = static_cast<std::size_t>(*digit - 1);
+    if (index < scenes_.size()) {
+        const WMScene scene = scenes_[index];
+        if (onRestoreScene) onRestoreScene(scene);
+        hide();
+    }
+    return true;
+}
+
+void SceneCardSwitcherController::cardClicked(std::size_t index) {
+    if (index >= scenes_.size()) return;
+    // The callback may end the switcher's owner; what follows must not depend on the list it held.
+    const WMScene scene = scenes_[index];
+    const auto keep = weak_from_this().lock();
+    if (onRestoreScene) onRestoreScene(scene);
+    hide();
+}
+
+void SceneCardSwitcherController::editClicked(std::size_t index) {
+    if (index >= scenes_.size()) return;
+    const WMScene scene = scenes_[index];
+    const auto keep = weak_from_this().lock();
+    hide();
+    if (onEditScene) onEditScene(scene);
+}
+
+void SceneCardSwitcherController::newSceneClicked() {
+    const auto keep = weak_from_this().lock();
+    hide();
+    if (onSaveScene) onSaveScene();
+}
+
+void SceneCardSwitcherController::backgroundClicked() {
+    hide();
+}
+
+void SceneCardSwitcherController::handle(const platform::MouseEvent& event) {
+    if (event.type != platform::MouseEventType::flagsChanged) return;
+    const std::uint64_t flags = event.flags;
+    if (flags & platform::kEventFlagOption) {
+        if (!(flags & kOtherModifiers) && !optionLongPressActive_ && !isVisible_) {
+            if (optionPressTimer_) return;
+            optionPressTimer_ = platform_.runLoop().scheduleTimer(
+                seconds(optionLongPressDelay), false, platform::RunLoopMode::Default,
+                [weak = weak_from_this()](platform::Timer&) {
+                    if (auto self = weak.lock()) self->optionTimerFired();
+                });
+            return;
+        }
+        if (optionPressTimer_) optionPressTimer_->invalidate();
+        optionPressTimer_.reset();
+        return;
+    }
+    if (optionPressTimer_) optionPressTimer_->invalidate();
+    optionPressTimer_.reset();
+    optionLongPressActive_ = false;
+}
+
+void SceneCardSwitcherController::optionTimerFired() {
+    optionPressTimer_.reset();
+    // Re-read: a release that never reached the handler must not open the switcher.
+    if (!(MouseEventTap::shared()->currentModifiers() & platform::kEventFlagOption)) return;
+    optionLongPressActive_ = true;
+    platform_.runLoop().post([weak = weak_from_this()] {
+        if (auto self = weak.lock()) self->show();
+    });
+}
+
+std::optional<LayoutNode> SceneCardSwitcherController::previewTree(const WMScene& scene) const {
+    if (scene.layoutRefsByDisplay.empty()) return std::nullopt;
+    const auto ref = sceneNameForDisplay(scene.layoutRefsByDisplay.begin()->second);
+    if (!ref) return std::nullopt;
+    for (const auto& builtin : builtinLayoutTemplateList())
+        if (builtin.id == *ref) return builtin.layoutTree;
+    auto resolver = layoutTemplateResolver.lock();
+    if (!resolver) return std::nullopt;
+    const auto set = resolver->regionSet(*ref);
+    if (!set) return std::nullopt;
+    return resolver->layoutTree(*set);
 }
 
 } // namespace korvane

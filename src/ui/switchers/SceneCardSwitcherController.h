@@ -3,23 +3,41 @@
 #pragma once
 
 #include "input/MouseEventTap.h"
+#include "layouts/LayoutNode.h"
+#include "platform/RunLoop.h"
+#include "platform/Screens.h"
 #include "scenes/model/WMScene.h"
 
+#include <QPointer>
+
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+class QWidget;
+
 namespace korvane {
 
 class LayoutTemplateResolver;
 class SceneStore;
+struct SwitcherKeyPress;
+
+namespace platform {
+class Platform;
+}
 
 // Main thread only. The application sets the store, the resolver and the callbacks when it makes it.
-class SceneCardSwitcherController : public MouseEventHandler {
+// Owned through a shared_ptr: the panel, the timer and the mouse tap hold it weakly.
+class SceneCardSwitcherController : public MouseEventHandler,
+                                    public std::enable_shared_from_this<SceneCardSwitcherController> {
   public:
-    SceneCardSwitcherController() = default;
+    explicit SceneCardSwitcherController(platform::Platform& platform);
+    ~SceneCardSwitcherController() override;
+    SceneCardSwitcherController(const SceneCardSwitcherController&) = delete;
+    SceneCardSwitcherController& operator=(const SceneCardSwitcherController&) = delete;
 
     std::weak_ptr<SceneStore> sceneStore;
     std::function<void(const WMScene&)> onRestoreScene;
@@ -41,10 +59,52 @@ class SceneCardSwitcherController : public MouseEventHandler {
     bool isVisible() const { return isVisible_; }
     // The scenes in card order while shown; empty otherwise.
     const std::vector<WMScene>& scenes() const { return scenes_; }
+    // The screen it last showed on (full frame, bottom-left global).
+    const platform::ScreenInfo& screen() const { return screen_; }
+    // The active scene's id read as it showed.
+    const std::optional<std::string>& shownActiveSceneID() const { return shownActiveID_; }
+
+    // A key press while it shows: Escape closes it, a digit 1 to 9 restores that card's scene (a digit
+    // beyond the cards does nothing else); both are consumed. Every other key is passed on (false).
+    bool keyDown(const SwitcherKeyPress& press);
+    // The card actions; an index outside the scenes does nothing.
+    void cardClicked(std::size_t index);
+    void editClicked(std::size_t index);
+    void newSceneClicked();
+    // A left or right press on the background.
+    void backgroundClicked();
+
+    // The option long press: only changes of the held modifiers count.
+    void handle(const platform::MouseEvent& event) override;
+    bool isOptionLongPressActive() const { return optionLongPressActive_; }
+    bool isOptionPressTimerPending() const { return optionPressTimer_ != nullptr; }
+
+    // The tree a scene's card draws: its first display's layout reference, as a built-in layout, else
+    // through the resolver; nothing without a reference or when it names no layout.
+    std::optional<LayoutNode> previewTree(const WMScene& scene) const;
+
+    // Strip geometry: cards of 132 × 116 every 146 points after a margin of 20, one card more than scenes.
+    static constexpr double kCardWidth = 132;
+    static constexpr double kCardHeight = 116;
+    static constexpr double kCardStep = 146;
+    static constexpr double kStripHeight = 152;
+    static double stripWidth(std::size_t sceneCount);
+
+    // The panel while shown; null without a widget application.
+    QWidget* panel() const;
 
   private:
+    void optionTimerFired();
+    void makePanel();
+
+    platform::Platform& platform_;
     bool isVisible_ = false;
     std::vector<WMScene> scenes_;
+    platform::ScreenInfo screen_;
+    std::optional<std::string> shownActiveID_;
+    platform::TimerRef optionPressTimer_;
+    bool optionLongPressActive_ = false;
+    QPointer<QWidget> panel_;
 };
 
 } // namespace korvane

@@ -1,5 +1,5 @@
 // Region rectangles of the small layout drawings.
-#include "ui/scene_editor/LayoutMiniPreview.h"
+#include "layouts/LayoutPreviewRegions.h"
 
 #include <algorithm>
 

@@ -1,0 +1,197 @@
+// The tray icon, the corner button that stands in for it, and the menu they pop up. The menu is not given
+// to the tray as its context menu: the controller decides when it may open and rebuilds it each time.
+#include "ui/switchers/TrayStatusItem.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCursor>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QSystemTrayIcon>
+#include <QWidget>
+
+namespace korvane {
+
+namespace {
+
+constexpr const char* kProgramName = "Korvane";
+
+// Theme icons of the desktop standing for the menu's symbols; a missing one leaves the row without.
+QIcon symbolIcon(const std::string& symbol) {
+    if (symbol == "plus.rectangle.on.rectangle") return QIcon::fromTheme("list-add");
+    if (symbol == "arrow.triangle.2.circlepath") return QIcon::fromTheme("view-refresh");
+    if (symbol == "rectangle.3.group") return QIcon::fromTheme("view-grid");
+    if (symbol == "gearshape") return QIcon::fromTheme("preferences-system");
+    return {};
+}
+
+QKeySequence shortcutOf(const StatusMenuRow& row) {
+    if (row.keyEquivalent.empty()) return {};
+    int key = 0;
+    const char c = row.keyEquivalent.front();
+    if (c >= 'a' && c <= 'z')
+        key = Qt::Key_A + (c - 'a');
+    else if (c == ',')
+        key = Qt::Key_Comma;
+    else
+        return {};
+    // Command is the control key here, option the alt key.
+    Qt::KeyboardModifiers modifiers;
+    if (row.command) modifiers |= Qt::ControlModifier;
+    if (row.option) modifiers |= Qt::AltModifier;
+    return QKeySequence(QKeyCombination(modifiers, static_cast<Qt::Key>(key)));
+}
+
+QPixmap drawIcon(int side) {
+    QPixmap pixmap(side, side);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const double s = side / 22.0;
+    const QRectF screen(2 * s, 4 * s, 18 * s, 14 * s);
+    painter.setPen(QPen(QColor(40, 40, 46), 1.6 * s));
+    painter.setBrush(QColor(236, 236, 240));
+    painter.drawRoundedRect(screen, 2 * s, 2 * s);
+    painter.setBrush(QColor(70, 130, 220));
+    painter.setPen(Qt::NoPen);
+    painter.drawRoundedRect(QRectF(4 * s, 6 * s, 7.5 * s, 10 * s), 1 * s, 1 * s);
+    painter.setBrush(QColor(150, 150, 160));
+    painter.drawRoundedRect(QRectF(12.5 * s, 6 * s, 5.5 * s, 4.5 * s), 1 * s, 1 * s);
+    painter.drawRoundedRect(QRectF(12.5 * s, 11.5 * s, 5.5 * s, 4.5 * s), 1 * s, 1 * s);
+    return pixmap;
+}
+
+// Stands in for the tray icon. Past the window manager, as a tray icon is: it is nobody's client window
+// (no switcher or zone lists it), stays above other windows and never takes the keyboard.
+class CornerButton final : public QWidget {
+  public:
+    explicit CornerButton(std::function<void()> onClick)
+        : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
+                               Qt::BypassWindowManagerHint | Qt::WindowDoesNotAcceptFocus),
+          onClick_(std::move(onClick)) {
+        setWindowTitle(kProgramName);
+        setAttribute(Qt::WA_ShowWithoutActivating);
+        setFixedSize(30, 26);
+    }
+
+  protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        painter.fillRect(rect(), QColor(250, 250, 252));
+        painter.setPen(QColor(180, 180, 188));
+        painter.drawRect(rect().adjusted(0, 0, -1, -1));
+        painter.drawPixmap(4, 2, TrayStatusItem::statusIcon().pixmap(22, 22));
+    }
+    void mousePressEvent(QMouseEvent* event) override {
+        if (event->button() == Qt::LeftButton || event->button() == Qt::RightButton)
+            if (onClick_) onClick_();
+    }
+
+  private:
+    std::function<void()> onClick_;
+};
+
+} // namespace
+
+TrayStatusItem::TrayStatusItem(bool useTray) {
+    menu_ = new QMenu();
+    menu_->setObjectName("KorvaneStatusMenu");
+    menu_->setToolTipsVisible(false);
+    if (useTray) {
+        tray_ = new QSystemTrayIcon(statusIcon());
+        QObject::connect(tray_, &QSystemTrayIcon::activated,
+                         [this](QSystemTrayIcon::ActivationReason reason) {
+                             if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::Context)
+                                 clicked();
+                         });
+        tray_->setToolTip(toolTip());
+        tray_->show();
+        return;
+    }
+    auto* corner = new CornerButton([this] { clicked(); });
+    corner->setToolTip(toolTip());
+    if (const QScreen* primary = QGuiApplication::primaryScreen()) {
+        const QRect area = primary->availableGeometry();
+        corner->move(area.right() - corner->width() - 8, area.top() + 8);
+    }
+    corner->show();
+    corner_ = corner;
+}
+
+TrayStatusItem::~TrayStatusItem() {
+    if (!QCoreApplication::instance()) return;
+    delete tray_;
+    delete corner_.data();
+    delete menu_.data();
+}
+
+std::shared_ptr<TrayStatusItem> TrayStatusItem::makeIfWidgets() {
+    if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return nullptr;
+    return std::make_shared<TrayStatusItem>(QSystemTrayIcon::isSystemTrayAvailable());
+}
+
+QIcon TrayStatusItem::statusIcon() {
+    QIcon icon;
+    for (int side : {16, 22, 32, 48, 64})
+        icon.addPixmap(drawIcon(side));
+    return icon;
+}
+
+QString TrayStatusItem::toolTip() const {
+    return title_.empty() ? QString(kProgramName) : QString::fromStdString(title_);
+}
+
+void TrayStatusItem::setTitle(const std::string& title, bool) {
+    title_ = title;
+    if (tray_) tray_->setToolTip(toolTip());
+    if (corner_) corner_->setToolTip(toolTip());
+}
+
+void TrayStatusItem::clicked() {
+    if (onClick) onClick();
+}
+
+void TrayStatusItem::buildMenu(const std::vector<StatusMenuRow>& rows,
+                               const std::function<void(StatusMenuAction)>& choose) {
+    menu_->clear();
+    for (const auto& row : rows) {
+        if (row.isSeparator) {
+            menu_->addSeparator();
+            continue;
+        }
+        QAction* action = menu_->addAction(symbolIcon(row.symbol), QString::fromStdString(row.title));
+        action->setEnabled(row.enabled);
+        action->setShortcut(shortcutOf(row));
+        action->setShortcutVisibleInContextMenu(true);
+        if (row.action)
+            QObject::connect(action, &QAction::triggered, menu_, [choose, chosen = *row.action] {
+                if (choose) choose(chosen);
+            });
+    }
+}
+
+void TrayStatusItem::popUpMenu(const std::vector<StatusMenuRow>& rows,
+                               const std::function<void(StatusMenuAction)>& choose) {
+    buildMenu(rows, choose);
+    QPointer<QMenu> menu = menu_;
+    menu->exec(QCursor::pos());
+}
+
+void TrayStatusItem::cancelMenuTracking() {
+    if (menu_ && menu_->isVisible()) menu_->close();
+}
+
+bool TrayStatusItem::isMenuWindowVisible() const {
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        if (qobject_cast<QMenu*>(widget) && widget->isVisible()) return true;
+    return false;
+}
+
+void TrayStatusItem::beep() {
+    QApplication::beep();
+}
+
+} // namespace korvane

@@ -1,0 +1,143 @@
+// The card switcher's panel on Qt's offscreen platform: what the cards show, clicks on cards, the edit
+// button and the background, typed digits, and its pictures under build/screenshots.
+#include "ui/switchers/SceneCardSwitcherController.h"
+
+#include "layouts/LayoutLibrary.h"
+#include "scenes/SceneStore.h"
+#include "support/SupportFolderFixture.h"
+#include "ui/switchers/SceneCardSwitcherPanel.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QKeyEvent>
+#include <QMouseEvent>
+
+using namespace korvane;
+
+namespace {
+
+void saveScreenshot(QWidget& widget, const std::string& name) {
+    ASSERT_TRUE(QDir().mkpath(KORVANE_SCREENSHOT_DIR));
+    const QString path = QString(KORVANE_SCREENSHOT_DIR) + "/" + QString::fromStdString(name);
+    EXPECT_TRUE(widget.grab().save(path, "PNG")) << path.toStdString();
+}
+
+void click(QWidget* widget, QPoint at, Qt::MouseButton button = Qt::LeftButton) {
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(at), widget->mapToGlobal(QPointF(at)), button, button,
+                      Qt::NoModifier);
+    QCoreApplication::sendEvent(widget, &press);
+    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(at), widget->mapToGlobal(QPointF(at)), button,
+                        Qt::NoButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(widget, &release);
+}
+
+class SceneCardPanelTest : public korvane::testing::SupportFolderTest {
+  protected:
+    void SetUp() override {
+        SupportFolderTest::SetUp();
+        desktop->screens().addDisplay({.frame = Rect{0, 0, 1280, 720}, .uuid = "D1"});
+        desktop->loop().runUntilIdle();
+        screens = ScreenContext::capture(desktop->screens());
+        store = std::make_shared<SceneStore>(*desktop, screens);
+        const std::pair<const char*, const char*> saved[] = {
+            {"Desk", "builtin.split-60-40"},
+            {"Couch", "builtin.daily"},
+            {"A scene with a long name", "builtin.fullscreen"}};
+        char id = 'A';
+        for (const auto& [name, layout] : saved) {
+            WMScene scene;
+            scene.id = std::string(8, id) + "-" + std::string(4, id) + "-4" + std::string(3, id) + "-8" +
+                       std::string(3, id) + "-" + std::string(12, id);
+            scene.name = name;
+            scene.layoutRefsByDisplay = {{"D1", layout}};
+            store->save(scene, screens);
+            ids.push_back(scene.id);
+            ++id;
+        }
+        cards->sceneStore = store;
+        cards->layoutTemplateResolver = library;
+        cards->activeSceneID = [this] { return std::optional<std::string>(ids[1]); };
+        cards->onRestoreScene = [this](const WMScene& scene) { calls.push_back("restore " + scene.name); };
+        cards->onEditScene = [this](const WMScene& scene) { calls.push_back("edit " + scene.name); };
+        cards->onSaveScene = [this] { calls.push_back("save"); };
+    }
+    void TearDown() override {
+        cards.reset();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    SceneCardSwitcherPanel* panel() { return static_cast<SceneCardSwitcherPanel*>(cards->panel()); }
+
+    ScreenContext screens;
+    std::shared_ptr<SceneStore> store;
+    std::shared_ptr<LayoutLibrary> library = std::make_shared<LayoutLibrary>(desktop->defaults());
+    std::vector<std::string> ids;
+    std::shared_ptr<SceneCardSwitcherController> cards =
+        std::make_shared<SceneCardSwitcherController>(*desktop);
+    std::vector<std::string> calls;
+};
+
+} // namespace
+
+TEST_F(SceneCardPanelTest, thePanelCoversTheScreenWithACentredStripOfCardsAndTheNewSceneCard) {
+    cards->show();
+    ASSERT_NE(panel(), nullptr);
+    EXPECT_TRUE(panel()->isVisible());
+    EXPECT_EQ(panel()->size(), QSize(1280, 720));
+    const QRect strip = panel()->strip()->geometry();
+    EXPECT_EQ(strip.size(), QSize(3 * 14 + 4 * 132 + 40, 152));
+    EXPECT_EQ(strip.topLeft(), QPoint((1280 - strip.width()) / 2, (720 - 152) / 2));
+    ASSERT_EQ(panel()->cards().size(), 4u);
+    EXPECT_EQ(panel()->cards()[3]->geometry(), QRect(20 + 3 * 146, 18, 132, 116));
+
+    // Hovering shows the edit button of the card under the pointer.
+    QWidget* second = panel()->cards()[1];
+    QEnterEvent enter(QPointF(60, 60), QPointF(60, 60), QPointF(60, 60));
+    QCoreApplication::sendEvent(second, &enter);
+    saveScreenshot(*panel(), "scene-card-switcher.png");
+    QWidget* edit = second->findChild<QWidget*>();
+    ASSERT_NE(edit, nullptr);
+    EXPECT_TRUE(edit->isVisible());
+    click(edit, QPoint(11, 11));
+    EXPECT_EQ(calls, (std::vector<std::string>{"edit Couch"}));
+    EXPECT_FALSE(cards->isVisible());
+
+    // With no saved scene only the "New Scene" card shows.
+    for (const auto& id : ids)
+        store->deleteScene(id, screens);
+    cards->show();
+    ASSERT_EQ(panel()->cards().size(), 1u);
+    EXPECT_EQ(panel()->strip()->width(), 172);
+    saveScreenshot(*panel(), "scene-card-switcher-empty.png");
+    click(panel()->cards()[0], QPoint(60, 60));
+    EXPECT_EQ(calls.back(), "save");
+}
+
+TEST_F(SceneCardPanelTest, clicksOnCardsAndTheBackgroundAndTypedDigitsReachTheController) {
+    cards->show();
+    // A press on a card released outside it does nothing.
+    QWidget* first = panel()->cards()[0];
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(10, 10), first->mapToGlobal(QPointF(10, 10)),
+                      Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(first, &press);
+    QMouseEvent away(QEvent::MouseButtonRelease, QPointF(200, 10), first->mapToGlobal(QPointF(200, 10)),
+                     Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(first, &away);
+    EXPECT_TRUE(calls.empty());
+    EXPECT_TRUE(cards->isVisible());
+
+    // The middle button on the background does nothing; the left one closes the switcher.
+    click(panel(), QPoint(5, 5), Qt::MiddleButton);
+    EXPECT_TRUE(cards->isVisible());
+    click(panel(), QPoint(5, 5), Qt::RightButton);
+    EXPECT_FALSE(cards->isVisible());
+
+    cards->show();
+    click(panel()->cards()[0], QPoint(60, 60));
+    EXPECT_EQ(calls, (std::vector<std::string>{"restore Desk"}));
+
+    cards->show();
+    QKeyEvent three(QEvent::KeyPress, Qt::Key_3, Qt::KeypadModifier, "3");
+    QCoreApplication::sendEvent(panel(), &three);
+    EXPECT_EQ(calls.back(), "restore A scene with a long name");
+    EXPECT_FALSE(cards->isVisible());
+}

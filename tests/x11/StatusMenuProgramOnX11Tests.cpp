@@ -1,0 +1,198 @@
+// The status item of the built program on a real X server with a system tray (trayer): its icon shows in
+// the tray, a click on it opens the menu with its rows, and choosing "Quit Korvane" there ends the
+// program as a quit should. A picture of the open menu is left under build/screenshots.
+#include "ProgramOnX11.h"
+
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+#include <cstring>
+
+namespace korvane::x11::test {
+namespace {
+
+// A window of the program as the server shows it.
+struct ShownWindow {
+    xcb_window_t window = XCB_WINDOW_NONE;
+    Rect root; // root coordinates, top-left origin
+    bool isPopupMenu = false;
+    bool isTopLevel = false; // a child of the root window
+    bool overrideRedirect = false;
+};
+
+std::string listed(const std::vector<ShownWindow>& windows) {
+    std::string text;
+    for (const auto& w : windows)
+        text += std::to_string(w.window) + " " + std::to_string(w.root.minX()) + "," +
+                std::to_string(w.root.minY()) + " " + std::to_string(w.root.width()) + "x" +
+                std::to_string(w.root.height()) + (w.isPopupMenu ? " menu" : "") +
+                (w.isTopLevel ? " top" : "") + (w.overrideRedirect ? " or" : "") + "\n";
+    return text;
+}
+
+// The program's viewable windows anywhere in the tree, read on a connection of the test's own.
+class WindowsOfProcess {
+  public:
+    explicit WindowsOfProcess(const std::string& display) : conn_(xcb_connect(display.c_str(), nullptr)) {
+        if (xcb_connection_has_error(conn_)) return;
+        root_ = xcb_setup_roots_iterator(xcb_get_setup(conn_)).data->root;
+        pidAtom_ = atom("_NET_WM_PID");
+        typeAtom_ = atom("_NET_WM_WINDOW_TYPE");
+        popupAtom_ = atom("_NET_WM_WINDOW_TYPE_POPUP_MENU");
+        dropdownAtom_ = atom("_NET_WM_WINDOW_TYPE_DROPDOWN_MENU");
+    }
+    ~WindowsOfProcess() { xcb_disconnect(conn_); }
+    WindowsOfProcess(const WindowsOfProcess&) = delete;
+    WindowsOfProcess& operator=(const WindowsOfProcess&) = delete;
+
+    std::vector<ShownWindow> of(pid_t pid) {
+        std::vector<ShownWindow> found;
+        if (xcb_connection_has_error(conn_)) return found;
+        walk(root_, pid, found);
+        return found;
+    }
+
+  private:
+    xcb_atom_t atom(const char* name) {
+        auto* reply =
+            xcb_intern_atom_reply(conn_, xcb_intern_atom(conn_, 0, std::strlen(name), name), nullptr);
+        const xcb_atom_t a = reply ? reply->atom : static_cast<xcb_atom_t>(XCB_ATOM_NONE);
+        std::free(reply);
+        return a;
+    }
+    std::vector<std::uint32_t> words(xcb_window_t window, xcb_atom_t property, xcb_atom_t type) {
+        std::vector<std::uint32_t> out;
+        auto* reply =
+            xcb_get_property_reply(conn_, xcb_get_property(conn_, 0, window, property, type, 0, 64), nullptr);
+        if (reply && reply->format == 32) {
+            const auto* data = static_cast<const std::uint32_t*>(xcb_get_property_value(reply));
+            out.assign(data, data + xcb_get_property_value_length(reply) / 4);
+        }
+        std::free(reply);
+        return out;
+    }
+    void walk(xcb_window_t window, pid_t pid, std::vector<ShownWindow>& found) {
+        auto* tree = xcb_query_tree_reply(conn_, xcb_query_tree(conn_, window), nullptr);
+        if (!tree) return;
+        const xcb_window_t* children = xcb_query_tree_children(tree);
+        const int count = xcb_query_tree_children_length(tree);
+        for (int i = 0; i < count; ++i) {
+            const xcb_window_t child = children[i];
+            auto* attributes =
+                xcb_get_window_attributes_reply(conn_, xcb_get_window_attributes(conn_, child), nullptr);
+            const bool viewable = attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
+            const bool overrideRedirect = attributes && attributes->override_redirect;
+            std::free(attributes);
+            if (!viewable) continue;
+            const auto pids = words(child, pidAtom_, XCB_ATOM_CARDINAL);
+            if (!pids.empty() && static_cast<pid_t>(pids.front()) == pid) {
+                auto* geometry = xcb_get_geometry_reply(conn_, xcb_get_geometry(conn_, child), nullptr);
+                auto* place = xcb_translate_coordinates_reply(
+                    conn_, xcb_translate_coordinates(conn_, child, root_, 0, 0), nullptr);
+                if (geometry && place) {
+                    ShownWindow shown;
+                    shown.window = child;
+                    shown.root =
+                        Rect{static_cast<double>(place->dst_x), static_cast<double>(place->dst_y),
+                             static_cast<double>(geometry->width), static_cast<double>(geometry->height)};
+                    // A menu is a top-level window past the window manager (Qt names no type for it on
+                    // every version); the only other such window of the program is a tray icon's.
+                    bool typedMenu = false;
+                    for (auto type : words(child, typeAtom_, XCB_ATOM_ATOM))
+                        if (type == popupAtom_ || type == dropdownAtom_) typedMenu = true;
+                    shown.isTopLevel = window == root_;
+                    shown.overrideRedirect = overrideRedirect;
+                    shown.isPopupMenu =
+                        overrideRedirect && (typedMenu || (shown.isTopLevel && geometry->height > 40));
+                    found.push_back(shown);
+                }
+                std::free(geometry);
+                std::free(place);
+            }
+            walk(child, pid, found);
+        }
+        std::free(tree);
+    }
+
+    xcb_connection_t* conn_;
+    xcb_window_t root_ = XCB_WINDOW_NONE;
+    xcb_atom_t pidAtom_ = XCB_ATOM_NONE, typeAtom_ = XCB_ATOM_NONE, popupAtom_ = XCB_ATOM_NONE,
+               dropdownAtom_ = XCB_ATOM_NONE;
+};
+
+class StatusMenuProgramOnX11Test : public ProgramOnX11Test {
+  protected:
+    // The program's icon in the tray: a small window of its own, embedded in another window (the corner
+    // button that stands in for a missing tray is a top-level window).
+    std::optional<ShownWindow> trayIcon(pid_t korvane) {
+        WindowsOfProcess windows(session->display());
+        for (const auto& shown : windows.of(korvane))
+            if (!shown.isPopupMenu && !shown.isTopLevel && shown.root.width() <= 64 &&
+                shown.root.height() <= 64 && shown.root.width() >= 8)
+                return shown;
+        return std::nullopt;
+    }
+    std::optional<ShownWindow> menu(pid_t korvane) {
+        WindowsOfProcess windows(session->display());
+        for (const auto& shown : windows.of(korvane))
+            if (shown.isPopupMenu) return shown;
+        return std::nullopt;
+    }
+};
+
+TEST_F(StatusMenuProgramOnX11Test, theTrayIconOpensTheMenuWithItsRowsAndQuitEndsTheProgramCleanly) {
+    startSession(true);
+    // The tray along the top right of the screen, as a panel would hold it.
+    session->start({"trayer", "--edge", "top", "--align", "right", "--widthtype", "pixel", "--width", "160",
+                    "--height", "32", "--SetDockType", "true", "--expand", "false"});
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return session->viewableWindowTitled("panel").has_value(); }));
+    openXterm();
+    const pid_t korvane = startKorvane();
+    ASSERT_TRUE(waitForLine("Permissions granted, starting services...")) << logText();
+
+    std::optional<ShownWindow> icon;
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return (icon = trayIcon(korvane)).has_value(); })) << logText();
+    EXPECT_LE(icon->root.maxY(), 32.0);
+
+    // Clicks in the first moments after a change of the displays are refused; the start is one.
+    std::optional<ShownWindow> opened;
+    ASSERT_TRUE(X11TestSession::waitFor(
+        [&] {
+            session->click(static_cast<int>(icon->root.midX()), static_cast<int>(icon->root.midY()));
+            return X11TestSession::waitFor([&] { return (opened = menu(korvane)).has_value(); }, seconds(1));
+        },
+        seconds(15)))
+        << listed(WindowsOfProcess(session->display()).of(korvane)) << logText();
+    ASSERT_TRUE(waitForLine("[StatusBar] Menu opened: ")) << logText();
+    const std::string text = logText();
+    const auto from = text.find("[StatusBar] Menu opened: ");
+    const std::string rows = text.substr(from, text.find('\n', from) - from);
+    // The first row names the active scene ("My Workspace" when the first start made one) or says there is
+    // none; the update row follows it.
+    EXPECT_TRUE(
+        rows.find("Menu opened: Scene: My Workspace | - | Save Current Scene... | Update \"My Workspace\" "
+                  "| - |") != std::string::npos ||
+        rows.find("Menu opened: No active scene | - | Save Current Scene... | Update Active Scene | - |") !=
+            std::string::npos)
+        << rows;
+    EXPECT_NE(rows.find("| - | Scene Manager... | Preferences... | - | Quit Korvane"), std::string::npos)
+        << rows;
+    // Mapped before it is drawn: the picture waits for the menu's light background.
+    EXPECT_TRUE(X11TestSession::waitFor([&] {
+        return session->rootPixel(static_cast<int>(opened->root.midX()),
+                                  static_cast<int>(opened->root.maxY() - 3)) != 0x000000;
+    }));
+    ASSERT_TRUE(fs::create_directories(KORVANE_SCREENSHOT_DIR) || fs::is_directory(KORVANE_SCREENSHOT_DIR));
+    EXPECT_TRUE(session->saveScreenshot(
+        Rect{opened->root.minX() - 20, 0, opened->root.width() + 40, opened->root.maxY() + 20},
+        std::string(KORVANE_SCREENSHOT_DIR) + "/status-menu-korvane.png"));
+
+    // "Quit Korvane" is the last row. The program quits as on SIGTERM: what it remembers is written.
+    fs::remove(home() / "layout-memory.json");
+    session->click(static_cast<int>(opened->root.midX()), static_cast<int>(opened->root.maxY() - 12));
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+    EXPECT_TRUE(fs::exists(home() / "layout-memory.json"));
+}
+
+} // namespace
+} // namespace korvane::x11::test
