@@ -37,6 +37,16 @@ class NewDisplayPromptProgramOnX11Test : public ProgramOnX11Test {
         store.save(scene, ScreenContext{});
         store.setActiveScene(scene.id);
     }
+    // The program as startKorvane() starts it, but pointed at a session bus that is not there: left to
+    // find one, the toolkit's bus library forks a helper to start one, and under the address sanitizer a
+    // fork made while another thread allocates can hang the child, and with it the program's start.
+    pid_t startKorvaneWithoutABus() {
+        return session->start({KORVANE_BINARY},
+                              {"KORVANE_HOME=" + home().string(), "KORVANE_LOG_LEVEL=info",
+                               "DBUS_SESSION_BUS_ADDRESS=unix:path=" + (folder.path() / "no-bus").string(),
+                               std::string("LSAN_OPTIONS=suppressions=") + KORVANE_LSAN_SUPPRESSIONS},
+                              log().string());
+    }
     // The layout the program last chose for the display, as it keeps it on disk.
     std::string storedLayoutOf(const std::string& displayUUID) const {
         std::ifstream in(home() / "layout-selection.json");
@@ -67,7 +77,7 @@ TEST_F(NewDisplayPromptProgramOnX11Test,
     session->click(static_cast<int>(frame.midX()), static_cast<int>(frame.midY()));
     ASSERT_TRUE(X11TestSession::waitFor([&] { return session->activeWindow() == *focused; }));
 
-    const pid_t korvane = startKorvane();
+    const pid_t korvane = startKorvaneWithoutABus();
     ASSERT_TRUE(waitForLine("Scene Restore complete (layout-only): 'Terminals'")) << logText();
     EXPECT_NE(storedLayoutOf(side), "builtin.fullscreen");
 
@@ -90,7 +100,7 @@ TEST_F(NewDisplayPromptProgramOnX11Test,
     EXPECT_EQ(session->rootPixel(770, 20), 0u);
     ASSERT_TRUE(fs::create_directories(KORVANE_SCREENSHOT_DIR) || fs::is_directory(KORVANE_SCREENSHOT_DIR));
     EXPECT_TRUE(session->saveScreenshot(Rect(700, 0, 520, 140), std::string(KORVANE_SCREENSHOT_DIR) +
-                                                                    "/unconfigured-display-prompt-x11.png"));
+                                                                    "/unconfigured-display-prompt-apply-x11.png"));
 
     // "Apply Layout" leads the button row at the prompt's left, below the message.
     session->click(770 + 60, 20 + 56);
