@@ -21,6 +21,14 @@ void say(const std::string& line) {
     log.debug("[CycleStack] %{public}s", line);
 }
 
+// Stored by the settings as a flag; a number counts as whether it is not zero, as the settings read it.
+bool invertsScroll(platform::UserDefaults& defaults) {
+    const auto value = defaults.object(CycleStackGestureController::kInvertScrollKey);
+    if (!value) return false;
+    if (value->is_boolean()) return value->get<bool>();
+    return value->is_number() && value->get<double>() != 0;
+}
+
 } // namespace
 
 CycleStackGestureController::CycleStackGestureController(platform::Platform& platform,
@@ -42,7 +50,9 @@ bool CycleStackGestureController::handleScroll(const platform::MouseEvent& event
         say("No zone found at cursor position");
         return false;
     }
-    const int direction = delta > 0 ? -1 : 1;
+    int direction = delta > 0 ? -1 : 1;
+    // Read at every scroll, so the settings' switch holds from the next notch on.
+    if (invertsScroll(platform_.userDefaults())) direction = -direction;
     say("Cycling zone " + std::to_string(zone->second) + " on display " + zone->first +
         " direction=" + std::to_string(direction));
     if (auto controller = wmController_.lock()) controller->cycle(zone->second, zone->first, direction);

@@ -1,5 +1,5 @@
 // Scrolling over a zone with control and option held cycles that zone's window stack: one step per wheel
-// event past the threshold, backward when scrolling up.
+// event past the threshold, backward when scrolling up; the other way round while "SDPInvertScroll" is on.
 #pragma once
 
 #include "platform/Geometry.h"
@@ -32,6 +32,7 @@ class CycleStackGestureController {
     std::optional<std::pair<std::string, int>> zoneAtCursor(Point bottomLeft);
 
     static constexpr double kMinimumDelta = 0.1;
+    static constexpr const char* kInvertScrollKey = "SDPInvertScroll";
 
   private:
     platform::Platform& platform_;

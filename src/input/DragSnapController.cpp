@@ -52,7 +52,30 @@ DragSnapController::DragSnapController(platform::Platform& platform,
                                        const std::shared_ptr<WMController>& controller,
                                        const std::shared_ptr<MultiDisplayState>& multiState)
     : platform_(platform), wmController_(controller), multiState_(multiState),
-      zoneHighlight_(std::make_unique<ZoneHighlightController>(platform)) {}
+      zoneHighlight_(std::make_unique<ZoneHighlightController>(platform)),
+      blacklist_(storedBlacklist(platform.userDefaults())) {
+    // The observation ends with the controller, so the handler never outlives what it refreshes.
+    blacklistObservation_ = platform.notificationCenter().addObserver(
+        kBlacklistChanged, platform::NotificationCenter::Delivery::mainQueue,
+        [this](const std::string&, const nlohmann::json&) {
+            blacklist_ = storedBlacklist(platform_.userDefaults());
+        });
+}
+
+std::vector<std::string> DragSnapController::defaultBlacklist() {
+    return {"ru.keepcoder.Telegram"};
+}
+
+std::vector<std::string> DragSnapController::storedBlacklist(platform::UserDefaults& defaults) {
+    const auto value = defaults.object(kBlacklistKey);
+    if (!value || !value->is_array()) return defaultBlacklist();
+    std::vector<std::string> list;
+    for (const auto& entry : *value) {
+        if (!entry.is_string()) return defaultBlacklist();
+        list.push_back(entry.get<std::string>());
+    }
+    return list;
+}
 
 DragSnapController::~DragSnapController() = default;
 
@@ -117,12 +140,9 @@ void DragSnapController::drag(const platform::MouseEvent& event) {
 
 bool DragSnapController::isWindowDrag(const Tracking& tracking) {
     const auto front = platform_.workspace().frontmostApplication();
-    if (front && front->bundleID) {
-        const auto list = platform_.userDefaults().object(kBlacklistKey);
-        if (list && list->is_array())
-            for (const auto& entry : *list)
-                if (entry.is_string() && entry.get<std::string>() == *front->bundleID) return true;
-    }
+    if (front && front->bundleID &&
+        std::find(blacklist_.begin(), blacklist_.end(), *front->bundleID) != blacklist_.end())
+        return true;
     if (!tracking.windowOrigin) return false;
     const auto now = focusedWindowPosition();
     return now && (std::abs(now->x - tracking.windowOrigin->x) > kMovedTolerance ||

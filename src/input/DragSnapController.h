@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <variant>
+#include <vector>
 
 namespace korvane {
 
@@ -18,15 +19,19 @@ class WMController;
 class ZoneHighlightController;
 
 namespace platform {
+class ObserverToken;
 class Platform;
-}
+class UserDefaults;
+} // namespace platform
 
 // Main thread only. Holds the zone controller and the zone state weakly: the application owns them.
 //
 // Which drags snap: a left drag is a window drag once, with the cursor at least `activationDistance` from
 // where the drag began, the focused window stands elsewhere than it stood when the drag began (the window
 // manager moved it with the cursor); a drag whose frontmost application is listed in "DragSnapBlacklist"
-// counts without that test, for applications that move their windows themselves. The focused window's
+// counts without that test, for applications that move their windows themselves. The list is read when the
+// controller is made and again on every "DragSnapBlacklistChanged"; while the key holds no list of text it
+// is the one-entry default list the settings show. The focused window's
 // position is read once when the drag begins and once when the distance is reached: two or three
 // accessibility reads per drag, none per motion event.
 class DragSnapController : public MouseEventHandler, public std::enable_shared_from_this<DragSnapController> {
@@ -44,6 +49,14 @@ class DragSnapController : public MouseEventHandler, public std::enable_shared_f
     // How far, in points, a drag must go before it can snap.
     double activationDistance = 30.0;
     static constexpr const char* kBlacklistKey = "DragSnapBlacklist";
+    static constexpr const char* kBlacklistChanged = "DragSnapBlacklistChanged";
+    // The list while the defaults hold none.
+    static std::vector<std::string> defaultBlacklist();
+    // The stored list when the key holds a list whose every entry is text (an empty one included), else the
+    // default list.
+    static std::vector<std::string> storedBlacklist(platform::UserDefaults& defaults);
+    // The bundle identifiers that count as window drags without the test, as last read.
+    const std::vector<std::string>& blacklist() const { return blacklist_; }
 
     struct Tracking {
         Point origin;                      // top-left global
@@ -77,6 +90,8 @@ class DragSnapController : public MouseEventHandler, public std::enable_shared_f
     std::weak_ptr<MultiDisplayState> multiState_;
     std::unique_ptr<ZoneHighlightController> zoneHighlight_;
     State state_ = Idle{};
+    std::vector<std::string> blacklist_;
+    std::unique_ptr<platform::ObserverToken> blacklistObservation_;
 };
 
 } // namespace korvane

@@ -160,9 +160,13 @@ void AppDelegate::showSettingsWindow() {
                 if (auto self = weak.lock()) self->showSceneManager(std::nullopt);
             });
         };
+        callbacks.sdpController = [weak]() -> std::shared_ptr<SDPController> {
+            if (auto self = weak.lock()) return self->sdpController();
+            return nullptr;
+        };
         // The model takes the hot-key table from its callback and loads the stored options as it is made.
-        auto model = std::make_shared<SettingsViewModel>(platform_.userDefaults(), std::move(callbacks));
-        settingsWC_ = std::make_shared<SettingsWindowController>(std::move(model));
+        auto model = std::make_shared<SettingsViewModel>(platform_, std::move(callbacks));
+        settingsWC_ = std::make_shared<SettingsWindowController>(platform_, std::move(model));
     }
     platform::consoleSink()->writeLine("[AppDelegate] About to show settings window");
     settingsWC_->viewModel->loadSettings();

@@ -13,6 +13,8 @@
 #include "platform/Format.h"
 #include "platform/HotKeys.h"
 #include "ui/overlays/ToastHUDController.h"
+#include "ui/settings/SettingsViewModel.h"
+#include "ui/settings/SettingsWindowController.h"
 
 #include <QCoreApplication>
 #include <QLabel>
@@ -246,4 +248,55 @@ TEST_F(MouseGestureTest,
     desktop->loop().advance(milliseconds(200));
     EXPECT_TRUE(logged("DragSnap: snap via position-matched window"));
     EXPECT_EQ(desktop->windows().frame(notes), zoneFrame("HIGH", 1));
+}
+
+TEST_F(MouseGestureTest, anApplicationAddedToTheExclusionListInThePreferencesCountsAsAWindowDragAtOnce) {
+    openFocused(Rect{100, 50, 300, 300}, "Notes");
+    auto& snap = *app->dragSnapController();
+    app->showSettingsWindow();
+    SettingsViewModel& settings = *app->settingsWC()->viewModel;
+
+    settings.addToDragSnapBlacklist("com.example.editor");
+    // The window does not move with the cursor (the application moves it itself), yet the drag snaps.
+    mouse(T::leftMouseDragged, {200, 500}, 0);
+    mouse(T::leftMouseDragged, {500, 100}, 0);
+    EXPECT_TRUE(std::holds_alternative<DragSnapController::Highlighting>(snap.state()));
+    mouse(T::leftMouseUp, {500, 100}, 0);
+
+    settings.removeFromDragSnapBlacklist("com.example.editor");
+    mouse(T::leftMouseDragged, {200, 500}, 0);
+    mouse(T::leftMouseDragged, {500, 100}, 0);
+    EXPECT_TRUE(std::holds_alternative<DragSnapController::Skipping>(snap.state()));
+    mouse(T::leftMouseUp, {500, 100}, 0);
+    app->settingsWC()->window()->close();
+}
+
+TEST_F(MouseGestureTest, withInvertScrollOnInThePreferencesAWheelNotchCyclesTheOtherWay) {
+    auto place = [this](const std::string& title) {
+        const WindowID w = openFocused(Rect{100, 50, 300, 300}, title);
+        mouse(T::flagsChanged, {200, 600}, CO);
+        mouse(T::leftMouseDown, {200, 600}, CO);
+        mouse(T::leftMouseDragged, {500, 100}, CO);
+        mouse(T::leftMouseUp, {500, 100}, CO);
+        return w;
+    };
+    place("A");
+    place("B");
+    place("C");
+    mouse(T::flagsChanged, {500, 100}, CO);
+    const auto start = stackOf("LOW", 1);
+    mouse(T::scrollWheel, {500, 100}, CO, -1.0);
+    const auto down = stackOf("LOW", 1);
+    ASSERT_NE(down, start);
+    mouse(T::scrollWheel, {500, 100}, CO, 1.0);
+    ASSERT_EQ(stackOf("LOW", 1), start);
+
+    app->showSettingsWindow();
+    app->settingsWC()->viewModel->setSDPInvertScroll(true);
+    mouse(T::scrollWheel, {500, 100}, CO, 1.0);
+    EXPECT_EQ(stackOf("LOW", 1), down) << "up now does what down did";
+    app->settingsWC()->viewModel->setSDPInvertScroll(false);
+    mouse(T::scrollWheel, {500, 100}, CO, 1.0);
+    EXPECT_EQ(stackOf("LOW", 1), start);
+    app->settingsWC()->window()->close();
 }

@@ -114,7 +114,10 @@ SceneSaveViewModel::WindowEntry SceneSaveViewModel::captureEntry(const platform:
     entry.windowID = number;
     entry.title = windowinfo::stringValue(info, WK::name).value_or("");
     const auto app = platform_.workspace().runningApplication(pid);
-    if (app) entry.bundleID = app->bundleID;
+    if (app) {
+        entry.bundleID = app->bundleID;
+        entry.icon = platform_.workspace().iconForRunningApplication(pid);
+    }
     entry.appName = app && app->name ? *app->name : owner;
 
     entry.currentFrame = capturedFrame(info);

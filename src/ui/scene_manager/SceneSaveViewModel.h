@@ -5,7 +5,9 @@
 
 #include "platform/Geometry.h"
 #include "platform/WindowServer.h"
+#include "platform/Workspace.h"
 #include "scenes/model/NormalizedFrame.h"
+#include "ui/scene_editor/ModelObservers.h"
 #include "ui/scene_manager/ZoneList.h"
 
 #include <cstdint>
@@ -39,7 +41,8 @@ class SceneSaveViewModel {
         std::optional<std::string> bundleID;
         std::string title;
         std::string appName;
-        Rect currentFrame; // window-list bounds: top-left global, y down
+        std::optional<platform::IconImage> icon; // the owning application's; not part of the equality
+        Rect currentFrame;                       // window-list bounds: top-left global, y down
         NormalizedFrame normalizedFrame;
         std::string displayUUID;
         std::string displayName;
@@ -55,6 +58,7 @@ class SceneSaveViewModel {
         std::string id; // fresh UUID
         std::string bundleID;
         std::string appName;
+        std::optional<platform::IconImage> icon;
 
         friend bool operator==(const ManualApp&, const ManualApp&) = default;
     };
@@ -75,9 +79,14 @@ class SceneSaveViewModel {
 
     // True only while save() runs.
     bool isSaving() const { return isSaving_; }
+    // Told when isSaving() changes: the one change the model makes while its window waits on it. The
+    // window's own edits and the operations it calls are redrawn by the window itself.
+    ModelObservers<> savingChanged;
     // Never holds an empty list; within a zone no bundle identifier twice; in the order added.
     const ManualApps& manualApps() const { return manualApps_; }
     const std::shared_ptr<SceneStore>& store() const { return store_; }
+    // The desktop the windows were captured on; the window's application picker lists its applications.
+    platform::Platform& platform() const { return platform_; }
 
     // Set by the owner. The owner's callbacks hold it weakly and answer nothing once it is gone.
     std::function<void(const WMScene&)> onSave;

@@ -37,18 +37,21 @@ void SceneSaveViewModel::addManualApp(const std::string& bundleID, std::int64_t 
 
     auto& workspace = platform_.workspace();
     std::optional<std::string> name;
+    std::optional<platform::IconImage> icon;
     for (const auto& running : workspace.runningApplications())
         if (running.bundleID == bundleID) {
             name = running.name;
+            icon = workspace.iconForRunningApplication(running.pid);
             break;
         }
-    if (!name)
+    if (!name || !icon)
         if (auto location = workspace.urlForApplication(bundleID)) {
             std::string installed = installedApplicationName(*location);
-            if (!installed.empty()) name = std::move(installed);
+            if (!name && !installed.empty()) name = std::move(installed);
+            if (!icon) icon = workspace.iconForFile(*location);
         }
     manualApps_[zoneID].push_back(
-        ManualApp{platform_.processInfo().makeUUID(), bundleID, name.value_or(bundleID)});
+        ManualApp{platform_.processInfo().makeUUID(), bundleID, name.value_or(bundleID), std::move(icon)});
 }
 
 void SceneSaveViewModel::removeManualApp(const std::string& id, std::int64_t zoneID) {
@@ -62,6 +65,7 @@ void SceneSaveViewModel::save() {
     const std::string name = trimmingWhitespaceAndNewlines(sceneName);
     if (name.empty()) return;
     isSaving_ = true;
+    savingChanged.notify();
 
     std::set<std::string> displays;
     for (const auto& e : windowEntries)
@@ -116,11 +120,13 @@ void SceneSaveViewModel::save() {
     } catch (const std::exception& e) {
         Log::sceneManager.error("Failed to save scene: %s", e.what());
         isSaving_ = false;
+        savingChanged.notify();
         return;
     }
     // The owner closes the window in onSave and may end this model with it: nothing here is touched
     // once the callback runs, and it runs from a copy that outlives the model.
     isSaving_ = false;
+    savingChanged.notify();
     if (auto saved = onSave) saved(scene);
 }
 

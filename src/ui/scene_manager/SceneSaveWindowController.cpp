@@ -1,12 +1,13 @@
-// The "Save Scene" panel. Its sheet (name, layout chips, zone canvas and tray) comes with the save
-// window's views; until then the panel holds the model and an empty content area.
+// The "Save Scene" panel: a fixed window, above the others, whose content is the sheet over the model.
 #include "ui/scene_manager/SceneSaveWindowController.h"
 
+#include "ui/scene_manager/SceneSaveSheet.h"
 #include "ui/scene_manager/SceneSaveViewModel.h"
 
 #include <QCoreApplication>
 #include <QEvent>
 #include <QPointer>
+#include <QVBoxLayout>
 #include <QWidget>
 
 #include <utility>
@@ -52,6 +53,9 @@ SceneSaveWindowController::SceneSaveWindowController(std::shared_ptr<SceneSaveVi
     window->setWindowTitle(kTitle);
     window->setFixedSize(kWidth, kHeight);
     window->move(static_cast<int>(topLeft.x), static_cast<int>(topLeft.y));
+    auto* content = new QVBoxLayout(window);
+    content->setContentsMargins(0, 0, 0, 0);
+    content->addWidget(new SceneSaveSheet(viewModel, window));
     window->installEventFilter(new CloseWatcher(window, [this] {
         if (auto closed = onClose) closed();
     }));

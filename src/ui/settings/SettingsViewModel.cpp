@@ -1,8 +1,14 @@
-// Loading the stored options into the settings model.
+// The settings model's options, its exclusion list with the running applications' names and icons, and
+// the telling of its observers.
 #include "ui/settings/SettingsViewModel.h"
 
+#include "input/DragSnapController.h"
+#include "input/SDPController.h"
+#include "platform/NotificationCenter.h"
+#include "platform/Platform.h"
 #include "platform/UserDefaults.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace korvane {
@@ -19,39 +25,168 @@ bool storedFlag(platform::UserDefaults& defaults, const char* key, bool absent) 
     return false;
 }
 
-// The stored list when every entry is text, else nothing: a list with anything else in it is no list
-// of bundle identifiers at all.
-std::optional<std::vector<std::string>> storedTextList(platform::UserDefaults& defaults, const char* key) {
-    const auto value = defaults.object(key);
-    if (!value || !value->is_array()) return std::nullopt;
-    std::vector<std::string> list;
-    for (const auto& entry : *value) {
-        if (!entry.is_string()) return std::nullopt;
-        list.push_back(entry.get<std::string>());
+class ChangeObservation final : public platform::ObserverToken {
+  public:
+    using Observers = std::map<std::uint64_t, std::function<void()>>;
+    ChangeObservation(std::weak_ptr<Observers> observers, std::uint64_t id)
+        : observers_(std::move(observers)), id_(id) {}
+    ~ChangeObservation() override { cancel(); }
+    void cancel() override {
+        if (auto observers = observers_.lock()) observers->erase(id_);
+        observers_.reset();
     }
-    return list;
+
+  private:
+    std::weak_ptr<Observers> observers_;
+    std::uint64_t id_;
+};
+
+// Actions that stand in older tables but have no row; "cycle.backward" has a title yet is one of them.
+const std::set<std::string>& obsoleteActionNames() {
+    static const std::set<std::string> names = {
+        "scene.picker",         "gather.unassigned", "gather.unassigned.global",
+        "layout.prev",          "layout.next",       "overlay.toggle",
+        "focus.region.dynamic", "focus.region.next", "focus.region.prev",
+        "display.prev",         "display.next",      "cycle.backward"};
+    return names;
 }
 
 } // namespace
 
-std::vector<std::string> SettingsViewModel::defaultDragSnapBlacklist() {
-    return {"ru.keepcoder.Telegram"};
+const char* settingsTabRawValue(SettingsTab tab) {
+    return tab == SettingsTab::general ? "General" : "Shortcuts";
 }
 
-SettingsViewModel::SettingsViewModel(platform::UserDefaults& defaults, Callbacks callbacks)
-    : defaults_(defaults), callbacks_(std::move(callbacks)) {
+std::optional<SettingsTab> settingsTabFromRawValue(std::string_view raw) {
+    if (raw == "General") return SettingsTab::general;
+    if (raw == "Shortcuts") return SettingsTab::hotkeys;
+    return std::nullopt;
+}
+
+std::vector<std::string> SettingsViewModel::defaultDragSnapBlacklist() {
+    return DragSnapController::defaultBlacklist();
+}
+
+SettingsViewModel::SettingsViewModel(platform::Platform& platform, Callbacks callbacks)
+    : obsoleteActions(obsoleteActionNames()), platform_(platform), callbacks_(std::move(callbacks)) {
     if (callbacks_.loadHotkeyConfigHandler) hotkeyConfig = callbacks_.loadHotkeyConfigHandler();
     loadSettings();
 }
 
+SettingsViewModel::~SettingsViewModel() = default;
+
+std::unique_ptr<platform::ObserverToken> SettingsViewModel::observeChanges(std::function<void()> changed) {
+    const std::uint64_t id = nextObserverID_++;
+    (*observers_)[id] = std::move(changed);
+    return std::make_unique<ChangeObservation>(observers_, id);
+}
+
+void SettingsViewModel::notifyChanged() {
+    // Over a copy: an observer may end its own or another observation while it is told.
+    const std::vector<std::pair<std::uint64_t, std::function<void()>>> snapshot(observers_->begin(),
+                                                                                observers_->end());
+    for (const auto& [id, changed] : snapshot)
+        if (observers_->count(id) && changed) changed();
+}
+
 void SettingsViewModel::loadSettings() {
-    isLaunchAtLogin = callbacks_.isLaunchAtLoginProvider ? callbacks_.isLaunchAtLoginProvider() : false;
-    showUnconfiguredDisplayPrompt = storedFlag(defaults_, kShowUnconfiguredDisplayPromptKey, true);
-    if (callbacks_.loadHotkeyConfigHandler) hotkeyConfig = callbacks_.loadHotkeyConfigHandler();
-    dragSnapBlacklist = storedTextList(defaults_, kDragSnapBlacklistKey).value_or(defaultDragSnapBlacklist());
-    sdpEnabled = storedFlag(defaults_, kSDPEnabledKey, true);
-    sdpInvertScroll = storedFlag(defaults_, kSDPInvertScrollKey, false);
-    parkUnmanagedWindows = storedFlag(defaults_, kParkUnmanagedWindowsKey, false);
+    auto& defaults = platform_.userDefaults();
+    assign(isLaunchAtLogin,
+           callbacks_.isLaunchAtLoginProvider ? callbacks_.isLaunchAtLoginProvider() : false);
+    assign(showUnconfiguredDisplayPrompt, storedFlag(defaults, kShowUnconfiguredDisplayPromptKey, true));
+    if (callbacks_.loadHotkeyConfigHandler) assign(hotkeyConfig, callbacks_.loadHotkeyConfigHandler());
+    assign(hotkeyBindings, buildHotkeyRows());
+    assign(dragSnapBlacklist, DragSnapController::storedBlacklist(defaults));
+    assign(sdpEnabled, storedFlag(defaults, kSDPEnabledKey, true));
+    assign(sdpInvertScroll, storedFlag(defaults, kSDPInvertScrollKey, false));
+    assign(parkUnmanagedWindows, storedFlag(defaults, kParkUnmanagedWindowsKey, false));
+}
+
+void SettingsViewModel::writeFlag(const char* key, bool value) {
+    platform_.userDefaults().set(key, value);
+}
+
+void SettingsViewModel::setShowUnconfiguredDisplayPrompt(bool value) {
+    writeFlag(kShowUnconfiguredDisplayPromptKey, value);
+    assign(showUnconfiguredDisplayPrompt, value);
+}
+
+void SettingsViewModel::setParkUnmanagedWindows(bool value) {
+    writeFlag(kParkUnmanagedWindowsKey, value);
+    assign(parkUnmanagedWindows, value);
+}
+
+void SettingsViewModel::setSDPEnabled(bool value) {
+    writeFlag(kSDPEnabledKey, value);
+    assign(sdpEnabled, value);
+    if (!callbacks_.sdpController) return;
+    if (auto controller = callbacks_.sdpController()) controller->isEnabled = value;
+}
+
+void SettingsViewModel::setSDPInvertScroll(bool value) {
+    writeFlag(kSDPInvertScrollKey, value);
+    assign(sdpInvertScroll, value);
+}
+
+void SettingsViewModel::setSelectedTab(SettingsTab tab) {
+    assign(selectedTab, tab);
+}
+
+void SettingsViewModel::setIsLaunchAtLogin(bool value) {
+    assign(isLaunchAtLogin, value);
+}
+
+void SettingsViewModel::addToDragSnapBlacklist(const std::string& bundleID) {
+    if (bundleID.empty()) return;
+    if (std::find(dragSnapBlacklist.begin(), dragSnapBlacklist.end(), bundleID) != dragSnapBlacklist.end())
+        return;
+    auto list = dragSnapBlacklist;
+    list.push_back(bundleID);
+    platform_.userDefaults().set(kDragSnapBlacklistKey, list);
+    assign(dragSnapBlacklist, std::move(list));
+    platform_.notificationCenter().post(kDragSnapBlacklistChanged);
+}
+
+void SettingsViewModel::removeFromDragSnapBlacklist(const std::string& bundleID) {
+    auto list = dragSnapBlacklist;
+    list.erase(std::remove(list.begin(), list.end(), bundleID), list.end());
+    platform_.userDefaults().set(kDragSnapBlacklistKey, list);
+    assign(dragSnapBlacklist, std::move(list));
+    platform_.notificationCenter().post(kDragSnapBlacklistChanged);
+}
+
+std::optional<SettingsViewModel::AppInfo> SettingsViewModel::cachedAppInfo(const std::string& bundleID) {
+    const Nanos now = platform_.runLoop().now();
+    if (!lastAppCacheUpdate || now - *lastAppCacheUpdate > kAppCacheLifetime) refreshRunningAppsCache();
+    const auto it = runningAppsCache.find(bundleID);
+    if (it == runningAppsCache.end()) return std::nullopt;
+    return it->second;
+}
+
+void SettingsViewModel::refreshRunningAppsCache() {
+    auto& workspace = platform_.workspace();
+    const auto running = workspace.runningApplications();
+    std::map<std::string, AppInfo> cache;
+    for (const auto& bundleID : dragSnapBlacklist) {
+        const auto app = std::find_if(running.begin(), running.end(), [&](const auto& a) {
+            return !a.isTerminated && a.bundleID == bundleID;
+        });
+        if (app == running.end() || !app->name || app->name->empty()) continue;
+        auto icon = workspace.iconForRunningApplication(app->pid);
+        if (!icon) continue;
+        cache[bundleID] = AppInfo{std::move(*icon), *app->name};
+    }
+    // Icons are compared by their pixels only when the names agree; a change of either redraws the rows.
+    const bool same =
+        cache.size() == runningAppsCache.size() &&
+        std::equal(cache.begin(), cache.end(), runningAppsCache.begin(), [](const auto& a, const auto& b) {
+            return a.first == b.first && a.second.name == b.second.name && a.second.icon == b.second.icon;
+        });
+    if (!same) {
+        runningAppsCache = std::move(cache);
+        notifyChanged();
+    }
+    assign(lastAppCacheUpdate, std::optional<Nanos>(platform_.runLoop().now()));
 }
 
 } // namespace korvane

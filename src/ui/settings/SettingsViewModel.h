@@ -1,27 +1,61 @@
 // The model behind the "Preferences" window: mirrors of the stored options, whether the program starts
-// at login, and a working copy of the hot-key table. It reaches the rest of the system only through the
-// callbacks its owner gives it.
+// at login, the drag-to-zone exclusion list with the names and icons of its running applications, and a
+// working copy of the hot-key table with the rows of the shortcuts page and the recording of a shortcut.
+// It reaches the rest of the system only through the callbacks its owner gives it.
 #pragma once
 
 #include "input/HotkeyConfig.h"
+#include "platform/Time.h"
+#include "platform/Workspace.h"
 
+#include <cstdint>
 #include <functional>
+#include <map>
+#include <memory>
 #include <optional>
+#include <set>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 namespace korvane {
 
+class SDPController;
 struct WMScene;
 
 namespace platform {
-class UserDefaults;
-}
+class ObserverToken;
+class Platform;
+} // namespace platform
 
 // The pages of the window, in their order.
 enum class SettingsTab { general, hotkeys };
+// "General", "Shortcuts": a page's identity.
+const char* settingsTabRawValue(SettingsTab tab);
+// The page of a raw value; nothing for any other text.
+std::optional<SettingsTab> settingsTabFromRawValue(std::string_view raw);
 
-// Main thread only.
+// One row of the shortcuts page.
+struct HotkeyBindingViewModel {
+    std::string action; // the row's identity
+    std::string displayName;
+    std::string key;                    // as stored; may be empty
+    std::vector<std::string> modifiers; // as stored, in stored order
+    bool isDynamic = false;             // the key is "digits": the binding stands for the keys 1 to 9
+
+    friend bool operator==(const HotkeyBindingViewModel&, const HotkeyBindingViewModel&) = default;
+};
+
+// A key press while a shortcut is recorded: the virtual key code of the ANSI layout (the codes the hot-key
+// table's key names stand for) and the modifier flags (platform::kEventFlag...).
+struct RecordingKeyEvent {
+    std::uint16_t keyCode = 0;
+    std::uint64_t modifierFlags = 0;
+};
+
+// Main thread only. The fields are read by the pages; they change only through the operations below,
+// which tell the observers after a change and never after a write that keeps a value.
 class SettingsViewModel {
   public:
     struct Callbacks {
@@ -34,37 +68,137 @@ class SettingsViewModel {
         std::function<void(const WMScene&)> onRestoreScene{};
         std::function<void()> onSaveScene{};
         std::function<void()> onOpenSceneManager{};
+        // The gesture controller the SDP switch turns on and off at once; nothing when there is none.
+        std::function<std::shared_ptr<SDPController>()> sdpController{};
+    };
+
+    // A running application of the exclusion list as its row shows it.
+    struct AppInfo {
+        platform::IconImage icon;
+        std::string name;
     };
 
     // Takes the hot-key table from the owner, then loads the settings.
-    SettingsViewModel(platform::UserDefaults& defaults, Callbacks callbacks);
+    SettingsViewModel(platform::Platform& platform, Callbacks callbacks);
+    ~SettingsViewModel();
+    SettingsViewModel(const SettingsViewModel&) = delete;
+    SettingsViewModel& operator=(const SettingsViewModel&) = delete;
 
     // Reads every option again: start at login from the owner, the options from the user defaults (the
-    // value each key has when absent), the hot-key table from the owner. The page shown stays.
+    // value each key has when absent), the hot-key table from the owner and the rows from it. The page
+    // shown, the recording and the application cache stay.
     void loadSettings();
 
     const Callbacks& callbacks() const { return callbacks_; }
 
+    // Told after every change of a field; ends with the token.
+    [[nodiscard]] std::unique_ptr<platform::ObserverToken> observeChanges(std::function<void()> changed);
+
+    // ---- Options ----
+
+    // Each writes its user default first, also when the value stays, then takes the value.
+    void setShowUnconfiguredDisplayPrompt(bool value);
+    void setParkUnmanagedWindows(bool value);
+    // Also switches the gesture controller, when there is one, at once.
+    void setSDPEnabled(bool value);
+    void setSDPInvertScroll(bool value);
+    // What a page's own binding does: takes the value and stores nothing.
+    void setSelectedTab(SettingsTab tab);
+    void setIsLaunchAtLogin(bool value);
+
+    // An empty identifier or one already listed (exact text) changes nothing and posts nothing; any other
+    // is appended, the whole list written and "DragSnapBlacklistChanged" posted.
+    void addToDragSnapBlacklist(const std::string& bundleID);
+    // Drops every equal entry, writes the list and posts "DragSnapBlacklistChanged", also when nothing
+    // matched.
+    void removeFromDragSnapBlacklist(const std::string& bundleID);
+    // The running application's icon and name, from the cache, refreshed first once it is more than 5.0 s
+    // old; nothing for an application that is not running or lacks either.
+    std::optional<AppInfo> cachedAppInfo(const std::string& bundleID);
+    // Fills the cache anew from the running applications of the list, in list order.
+    void refreshRunningAppsCache();
+
+    // ---- Shortcuts ----
+
+    // The name of a virtual key code: lower-case letters and digits, "left", "delete" and the other named
+    // keys; "" for every code without a name.
+    static std::string keyName(int keyCode);
+    // How a key name shows: "←", "⌫", "," …, anything else upper-cased.
+    static std::string keySymbol(const std::string& key);
+    // "⌃", "⌥", "⇧", "⌘" for the modifier names and their aliases (any case); "" for any other.
+    static std::string modifierSymbol(const std::string& name);
+    // A row's text: "⌃⌥ ←", "Q", "⌃⌥ + 1-9", "1-9", or "Not Set" for a key that is empty.
+    static std::string displayText(const HotkeyBindingViewModel& row);
+    static constexpr const char* kNotSet = "Not Set";
+
+    // The table's bindings as rows: obsolete actions and "scene.switch." ones left out, in the page's order,
+    // actions the page does not know last by name.
+    std::vector<HotkeyBindingViewModel> buildHotkeyRows() const;
+    // Starts recording the action's shortcut, moving a recording of another row to it.
+    void startRecording(const std::string& action);
+    void stopRecording();
+    // While recording: Escape only stops; Delete or Forward Delete without modifiers clears the binding;
+    // any other key is recorded with its modifiers. Each ends the recording and answers true (consumed).
+    // While idle nothing changes and the answer is false.
+    bool handleRecordingKeyEvent(const RecordingKeyEvent& event);
+    // Sets the first binding of the action to the key and modifiers and enables it, hands the table to the
+    // owner and rebuilds the rows; an action the table lacks is only logged.
+    void updateBinding(const std::string& action, const std::string& key,
+                       const std::vector<std::string>& modifiers);
+    // Empties the first binding of the action and disables it (it stays in the table), hands the table to
+    // the owner and rebuilds the rows; nothing for an action the table lacks.
+    void clearBinding(const std::string& action);
+    // The owner's default table and its rows; a recording goes on.
+    void resetHotkeys();
+
+    // The virtual key codes the recording treats apart.
+    static constexpr std::uint16_t kEscapeKeyCode = 53;
+    static constexpr std::uint16_t kDeleteKeyCode = 51;
+    static constexpr std::uint16_t kForwardDeleteKeyCode = 117;
+
+    // ---- Fields ----
+
     bool isLaunchAtLogin = false;
     bool showUnconfiguredDisplayPrompt = true;
+    std::vector<HotkeyBindingViewModel> hotkeyBindings;
     SettingsTab selectedTab = SettingsTab::general;
     std::vector<std::string> dragSnapBlacklist; // bundle identifiers
     bool sdpEnabled = true;
     bool sdpInvertScroll = false;
     bool parkUnmanagedWindows = false;
+    std::map<std::string, AppInfo> runningAppsCache;
+    std::optional<Nanos> lastAppCacheUpdate; // monotonic; nothing: never refreshed
     HotkeyConfig hotkeyConfig;
+    const std::set<std::string> obsoleteActions;
+    std::optional<std::string> recordingAction;
 
     static constexpr const char* kShowUnconfiguredDisplayPromptKey = "ShowUnconfiguredDisplayPrompt";
     static constexpr const char* kSDPEnabledKey = "SDPEnabled";
     static constexpr const char* kSDPInvertScrollKey = "SDPInvertScroll";
     static constexpr const char* kParkUnmanagedWindowsKey = "ParkUnmanagedWindowsOnRestore";
     static constexpr const char* kDragSnapBlacklistKey = "DragSnapBlacklist";
+    static constexpr const char* kDragSnapBlacklistChanged = "DragSnapBlacklistChanged";
+    static constexpr Nanos kAppCacheLifetime = 5 * kNanosPerSecond;
     // The exclusion list while the defaults hold no list of text under its key.
     static std::vector<std::string> defaultDragSnapBlacklist();
 
   private:
-    platform::UserDefaults& defaults_;
+    // Takes the value and tells the observers, unless the field holds it already.
+    template <class T> void assign(T& field, T value) {
+        if (field == value) return;
+        field = std::move(value);
+        notifyChanged();
+    }
+    void notifyChanged();
+    void writeFlag(const char* key, bool value);
+    void handConfigToOwner();
+
+    using Observers = std::map<std::uint64_t, std::function<void()>>;
+
+    platform::Platform& platform_;
     Callbacks callbacks_;
+    std::shared_ptr<Observers> observers_ = std::make_shared<Observers>();
+    std::uint64_t nextObserverID_ = 1;
 };
 
 } // namespace korvane

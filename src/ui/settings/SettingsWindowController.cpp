@@ -1,13 +1,15 @@
-// The "Preferences" window. Its pages come with the settings pages; until then the window holds its
-// model and an empty content area.
+// The "Preferences" window: a plain top-level window holding the settings view.
 #include "ui/settings/SettingsWindowController.h"
 
+#include "app/PermissionManager.h"
+#include "ui/settings/SettingsView.h"
 #include "ui/settings/SettingsViewModel.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QPointer>
 #include <QScreen>
+#include <QVBoxLayout>
 #include <QWidget>
 
 #include <utility>
@@ -16,9 +18,12 @@ namespace korvane {
 
 struct SettingsWindowController::Window {
     QPointer<QWidget> widget;
+    QPointer<SettingsView> view;
 };
 
-SettingsWindowController::SettingsWindowController(std::shared_ptr<SettingsViewModel> model)
+SettingsWindowController::SettingsWindowController(platform::Platform& platform,
+                                                   std::shared_ptr<SettingsViewModel> model,
+                                                   std::shared_ptr<PermissionManager> permissionManager)
     : viewModel(std::move(model)), window_(std::make_unique<Window>()) {
     auto* window = new QWidget(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                                             Qt::WindowMaximizeButtonHint | Qt::CustomizeWindowHint);
@@ -27,6 +32,11 @@ SettingsWindowController::SettingsWindowController(std::shared_ptr<SettingsViewM
     QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, window,
                      [window] { delete window; });
     window->setWindowTitle(kTitle);
+    auto* content = new QVBoxLayout(window);
+    content->setContentsMargins(0, 0, 0, 0);
+    window_->view = new SettingsView(
+        platform, viewModel, permissionManager ? std::move(permissionManager) : PermissionManager::shared());
+    content->addWidget(window_->view);
     window->resize(kWidth, kHeight);
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
         QRect frame = window->geometry();
@@ -53,6 +63,10 @@ bool SettingsWindowController::isWindowVisible() const {
 
 QWidget* SettingsWindowController::window() const {
     return window_->widget;
+}
+
+SettingsView* SettingsWindowController::view() const {
+    return window_->view;
 }
 
 } // namespace korvane

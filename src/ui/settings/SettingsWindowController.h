@@ -7,7 +7,13 @@ class QWidget;
 
 namespace korvane {
 
+class PermissionManager;
+class SettingsView;
 class SettingsViewModel;
+
+namespace platform {
+class Platform;
+}
 
 // Main thread only, in a program with a Qt widget application. The application makes it with its model
 // on the first request to show the settings and keeps it: closing the window only hides it, and the next
@@ -19,8 +25,10 @@ class SettingsWindowController {
     static constexpr int kHeight = 600;
 
     // Makes the window: titled, closable and resizable but not minimisable, its content 850 by 600,
-    // centred on the primary screen, at the normal level; not shown yet.
-    explicit SettingsWindowController(std::shared_ptr<SettingsViewModel> viewModel);
+    // centred on the primary screen, at the normal level; not shown yet. Its permission rows follow
+    // `permissionManager`, the shared one when none is given.
+    SettingsWindowController(platform::Platform& platform, std::shared_ptr<SettingsViewModel> viewModel,
+                             std::shared_ptr<PermissionManager> permissionManager = nullptr);
     ~SettingsWindowController();
     SettingsWindowController(const SettingsWindowController&) = delete;
     SettingsWindowController& operator=(const SettingsWindowController&) = delete;
@@ -30,6 +38,8 @@ class SettingsWindowController {
     bool isWindowVisible() const;
     // The top-level window; nothing once the application has quit.
     QWidget* window() const;
+    // The window's content; nothing once the application has quit.
+    SettingsView* view() const;
 
     std::shared_ptr<SettingsViewModel> viewModel;
 

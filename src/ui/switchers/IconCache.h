@@ -20,7 +20,8 @@ namespace korvane {
 
 namespace platform {
 class Platform;
-}
+struct IconImage;
+} // namespace platform
 
 // Look-ups on the main thread; rendering on the queue "com.korvane.IconCache", one request at a time in
 // arrival order; the memory cache is shared by both. Requests for one key that miss before the first
@@ -50,6 +51,10 @@ class IconCache : public std::enable_shared_from_this<IconCache> {
     // installed for the bundle identifier, the desktop's generic application picture; else a drawn
     // placeholder. Any thread.
     QImage renderIcon(const std::string& bundleID, pid_t pid);
+
+    // The picture an icon of the desktop names, at its own size: its pixels, else its image file; a null
+    // image when neither gives one. Any thread.
+    static QImage picture(const platform::IconImage& icon);
 
     // What memory holds for the key, without counting as a use.
     std::optional<QImage> cached(const std::string& bundleID) const;

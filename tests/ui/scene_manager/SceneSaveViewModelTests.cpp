@@ -293,6 +293,33 @@ TEST_F(SceneSaveTest, applicationsAddedByHandAreNamedAndStoredOncePerZoneOnThePr
     EXPECT_FALSE(storedScene().contains("windowHints"));
 }
 
+TEST_F(SceneSaveTest, windowsAndAddedApplicationsCarryTheIconTheDesktopGivesTheirApplication) {
+    addDisplay(kD1, "Studio", Rect{0, 0, 1920, 1080});
+    auto picture = [](std::uint32_t colour) {
+        platform::IconImage icon;
+        icon.width = icon.height = 2;
+        icon.argb.assign(4, colour);
+        return icon;
+    };
+    const pid_t editor = launch(kEditor, "Editor");
+    desktop->workspace().setApplicationIcon(editor, picture(0xFFFF0000));
+    listWindow(editor, "Editor", 1, Rect{0, 0, 960, 1080});
+    listWindow(4242, "Helper", 2, Rect{960, 0, 960, 1080}); // no running application behind it
+    desktop->workspace().install({.bundleID = kNotes, .url = "/opt/apps/Notes.desktop"});
+    desktop->workspace().setFileIcon("/opt/apps/Notes.desktop", picture(0xFF00FF00));
+    auto model = capture("Desk");
+    EXPECT_EQ(entryOf(*model, 1).icon, picture(0xFFFF0000));
+    EXPECT_EQ(entryOf(*model, 2).icon, std::nullopt);
+
+    // bundle identifier, the icon of its added application: the running one's, else the installed one's
+    const std::vector<std::pair<std::string, std::optional<platform::IconImage>>> rows = {
+        {kEditor, picture(0xFFFF0000)}, {kNotes, picture(0xFF00FF00)}, {"com.example.gone", std::nullopt}};
+    for (const auto& [bundleID, icon] : rows) {
+        model->addManualApp(bundleID, 1);
+        EXPECT_EQ(model->manualApps().at(1).back().icon, icon) << bundleID;
+    }
+}
+
 TEST_F(SceneSaveTest, aBlankNameSavesNothingAndAFailedSaveIsLoggedAndNotReported) {
     addDisplay(kD1, "Studio", Rect{0, 0, 1920, 1080});
     listWindow(launch(kEditor, "Editor"), "Editor", 1, Rect{0, 0, 960, 1080});

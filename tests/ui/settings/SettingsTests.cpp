@@ -2,6 +2,9 @@
 #include "ui/settings/PermissionsSection.h"
 #include "ui/settings/SettingsViewModel.h"
 
+#include "input/SDPController.h"
+#include "platform/HotKeys.h"
+#include "platform/NotificationCenter.h"
 #include "platform/sim/SimDesktop.h"
 
 #include <gtest/gtest.h>
@@ -15,9 +18,8 @@ namespace {
 class SettingsTest : public ::testing::Test {
   protected:
     Model make() {
-        return Model(desktop->defaults(),
-                     Model::Callbacks{.isLaunchAtLoginProvider = [this] { return atLogin; },
-                                      .loadHotkeyConfigHandler = [this] { return hotkeys; }});
+        return Model(*desktop, Model::Callbacks{.isLaunchAtLoginProvider = [this] { return atLogin; },
+                                                .loadHotkeyConfigHandler = [this] { return hotkeys; }});
     }
 
     sim::ScopedSimDesktop desktop;
@@ -86,4 +88,275 @@ TEST_F(SettingsTest, thePermissionButtonsOpenTheAccessibilityAndScreenRecordingP
     EXPECT_FALSE(section.openAccessibilitySettings());
     EXPECT_FALSE(section.openScreenRecordingSettings());
     EXPECT_EQ(desktop->workspace().openedURLs().size(), 2u);
+}
+
+namespace {
+
+// The model over the simulated desktop with an owner that keeps what it is handed.
+class SettingsModelTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        posts = std::make_shared<int>(0);
+        observation = desktop->notificationCenter().addObserver(
+            Model::kDragSnapBlacklistChanged, platform::NotificationCenter::Delivery::posting,
+            [count = posts](const std::string&, const json&) { ++*count; });
+        model = std::make_unique<Model>(
+            *desktop, Model::Callbacks{
+                          .loadHotkeyConfigHandler = [this] { return owned; },
+                          .updateHotkeyConfigHandler =
+                              [this](const HotkeyConfig& c) {
+                                  owned = c;
+                                  ++handedOver;
+                              },
+                          .resetHotkeyConfigHandler = [] { return HotkeyConfig::defaults(0); },
+                      });
+        changes = model->observeChanges([this] { ++changeCount; });
+    }
+    std::optional<json> stored(const char* key) { return desktop->defaults().object(key); }
+    const HotkeyBindingViewModel& row(const std::string& action) {
+        for (const auto& r : model->hotkeyBindings)
+            if (r.action == action) return r;
+        throw std::runtime_error("no row " + action);
+    }
+    const HotkeyConfig::HotkeyBinding& binding(const std::string& action) {
+        for (const auto& b : owned.bindings)
+            if (b.action == action) return b;
+        throw std::runtime_error("no binding " + action);
+    }
+
+    sim::ScopedSimDesktop desktop;
+    HotkeyConfig owned = HotkeyConfig::defaults(0);
+    int handedOver = 0;
+    std::shared_ptr<int> posts;
+    std::unique_ptr<platform::ObserverToken> observation;
+    std::unique_ptr<Model> model;
+    int changeCount = 0;
+    std::unique_ptr<platform::ObserverToken> changes;
+};
+
+} // namespace
+
+TEST_F(SettingsModelTest, theExclusionListIsWrittenWholeAndAnnouncedOnEveryChangeButNotOnAnIgnoredAdd) {
+    ASSERT_EQ(model->dragSnapBlacklist, std::vector<std::string>{"ru.keepcoder.Telegram"});
+
+    // Nothing to add: no write, no announcement.
+    model->addToDragSnapBlacklist("");
+    model->addToDragSnapBlacklist("ru.keepcoder.Telegram");
+    EXPECT_FALSE(stored(Model::kDragSnapBlacklistKey).has_value());
+    EXPECT_EQ(*posts, 0);
+
+    // Removing the one default entry stores an empty list, which stays empty.
+    model->removeFromDragSnapBlacklist("ru.keepcoder.Telegram");
+    EXPECT_EQ(stored(Model::kDragSnapBlacklistKey), json::array());
+    EXPECT_EQ(*posts, 1);
+    model->loadSettings();
+    EXPECT_TRUE(model->dragSnapBlacklist.empty());
+
+    model->addToDragSnapBlacklist("com.example.b");
+    model->addToDragSnapBlacklist("com.example.a");
+    model->addToDragSnapBlacklist("com.example.B"); // another identifier: case counts
+    EXPECT_EQ(stored(Model::kDragSnapBlacklistKey),
+              json({"com.example.b", "com.example.a", "com.example.B"}));
+    EXPECT_EQ(*posts, 4);
+
+    // Removing what is not listed still writes and announces.
+    desktop->defaults().set(Model::kDragSnapBlacklistKey, json({"hand.edited"}));
+    model->removeFromDragSnapBlacklist("com.example.absent");
+    EXPECT_EQ(stored(Model::kDragSnapBlacklistKey),
+              json({"com.example.b", "com.example.a", "com.example.B"}));
+    EXPECT_EQ(*posts, 5);
+}
+
+TEST_F(SettingsModelTest, everyOptionIsWrittenEvenWhenItKeepsItsValueButObserversHearOnlyOfAChange) {
+    using Setter = void (Model::*)(bool);
+    // setter, key, the value it has on empty defaults
+    const std::vector<std::tuple<Setter, const char*, bool>> rows = {
+        {&Model::setShowUnconfiguredDisplayPrompt, Model::kShowUnconfiguredDisplayPromptKey, true},
+        {&Model::setParkUnmanagedWindows, Model::kParkUnmanagedWindowsKey, false},
+        {&Model::setSDPEnabled, Model::kSDPEnabledKey, true},
+        {&Model::setSDPInvertScroll, Model::kSDPInvertScrollKey, false},
+    };
+    for (const auto& [setter, key, absent] : rows) {
+        changeCount = 0;
+        ((*model).*setter)(absent);
+        EXPECT_EQ(stored(key), json(absent)) << key;
+        EXPECT_EQ(changeCount, 0) << key;
+        ((*model).*setter)(!absent);
+        EXPECT_EQ(stored(key), json(!absent)) << key;
+        EXPECT_EQ(changeCount, 1) << key;
+        model->loadSettings();
+        EXPECT_EQ(changeCount, 1) << key << ": reading back what was written changes nothing";
+    }
+}
+
+TEST_F(SettingsModelTest, theSDPSwitchTurnsTheGestureControllerOffAndOnAtOnce) {
+    auto controller = std::make_shared<SDPController>(*desktop, nullptr, nullptr);
+    Model withController(*desktop, Model::Callbacks{.sdpController = [&] { return controller; }});
+    withController.setSDPEnabled(false);
+    EXPECT_FALSE(controller->isEnabled);
+    withController.loadSettings(); // reading the options leaves the controller alone
+    controller->isEnabled = true;
+    withController.loadSettings();
+    EXPECT_TRUE(controller->isEnabled);
+    withController.setSDPEnabled(false);
+    withController.setSDPEnabled(true);
+    EXPECT_TRUE(controller->isEnabled);
+}
+
+TEST_F(SettingsModelTest, aRunningApplicationsNameAndIconAreLookedUpAgainOnlyOnceTheCacheIsFiveSecondsOld) {
+    const platform::IconImage icon{1, 1, {0xFF00FF00}, {}};
+    const pid_t chat = desktop->workspace().launch({.bundleID = "com.example.chat", .name = "Chat"});
+    desktop->workspace().setApplicationIcon(chat, icon);
+    model->addToDragSnapBlacklist("com.example.chat");
+
+    const auto info = model->cachedAppInfo("com.example.chat");
+    ASSERT_TRUE(info);
+    EXPECT_EQ(info->name, "Chat");
+    EXPECT_EQ(info->icon, icon);
+    EXPECT_FALSE(model->cachedAppInfo("ru.keepcoder.Telegram")) << "listed but not running";
+
+    // Started and listed within five seconds of the refresh: not known until the cache is older.
+    const pid_t notes = desktop->workspace().launch({.bundleID = "com.example.notes", .name = "Notes"});
+    desktop->workspace().setApplicationIcon(notes, icon);
+    model->addToDragSnapBlacklist("com.example.notes");
+    desktop->loop().advance(seconds(5.0));
+    EXPECT_FALSE(model->cachedAppInfo("com.example.notes"));
+    desktop->loop().advance(milliseconds(1));
+    EXPECT_TRUE(model->cachedAppInfo("com.example.notes"));
+
+    // Without an icon an application gets no entry.
+    desktop->workspace().launch({.bundleID = "com.example.bare", .name = "Bare"});
+    model->addToDragSnapBlacklist("com.example.bare");
+    model->refreshRunningAppsCache();
+    EXPECT_FALSE(model->cachedAppInfo("com.example.bare"));
+}
+
+TEST_F(SettingsModelTest, theDefaultTableShowsTwelveRowsInThePagesOrderWithTheirTexts) {
+    // action, title, text
+    const std::vector<std::tuple<std::string, std::string, std::string>> expected = {
+        {"cycle.forward", "Stack Cycle Forward", "\u2325 \u21E5"},
+        {"push.region.dynamic", "Push Window to Zone (1-9)", "\u2303\u2325 + 1-9"},
+        {"push.left", "Push Window Left", "\u2303\u2325 Q"},
+        {"push.right", "Push Window Right", "\u2303\u2325 W"},
+        {"push.display.prev", "Move to Previous Display", "\u2303\u2325 Z"},
+        {"push.display.next", "Move to Next Display", "\u2303\u2325 X"},
+        {"focus.left", "Focus Zone Left", "\u2303\u21E7\u2325 Q"},
+        {"focus.right", "Focus Zone Right", "\u2303\u21E7\u2325 W"},
+        {"globalSwitcher.toggle", "Global Window Switcher", "\u2303\u2325 A"},
+        {"sceneSwitcher.toggle", "Scene Card Switcher", "\u2303\u2325 C"},
+        {"scene.save", "Add Scene", "\u2303\u2325 S"},
+        {"scene.update", "Update Active Scene", "Not Set"},
+    };
+    ASSERT_EQ(model->hotkeyBindings.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        const auto& [action, title, text] = expected[i];
+        EXPECT_EQ(model->hotkeyBindings[i].action, action) << i;
+        EXPECT_EQ(model->hotkeyBindings[i].displayName, title) << i;
+        EXPECT_EQ(Model::displayText(model->hotkeyBindings[i]), text) << action;
+    }
+    EXPECT_TRUE(row("push.region.dynamic").isDynamic);
+
+    // Unknown actions after the page's own, by name and titled by it; older and scene-switch ones never.
+    owned.bindings.push_back({"zeta.custom", "f5", {}, true});
+    owned.bindings.push_back({"alpha.custom", "q", {"hyper"}, true});
+    owned.bindings.push_back({"scene.switch.1", "1", {"ctrl"}, true});
+    owned.bindings.push_back({"overlay.toggle", "o", {"ctrl"}, true});
+    owned.bindings[2].modifiers = {"alt", "ctrl"};
+    model->loadSettings();
+    ASSERT_EQ(model->hotkeyBindings.size(), 14u);
+    EXPECT_EQ(model->hotkeyBindings[12].displayName, "alpha.custom");
+    EXPECT_EQ(Model::displayText(model->hotkeyBindings[12]), "Q") << "an unknown modifier shows nothing";
+    EXPECT_EQ(Model::displayText(model->hotkeyBindings[13]), "F5");
+    EXPECT_EQ(Model::displayText(row("push.region.dynamic")), "\u2325\u2303 + 1-9") << "stored order";
+    owned.bindings[2].modifiers = {};
+    model->loadSettings();
+    EXPECT_EQ(Model::displayText(row("push.region.dynamic")), "1-9");
+}
+
+TEST_F(SettingsModelTest, aKeyPressWhileRecordingBecomesTheBindingAndEndsTheRecording) {
+    using platform::kEventFlagControl, platform::kEventFlagOption, platform::kEventFlagCapsLock;
+    struct Case {
+        const char* what;
+        RecordingKeyEvent press;
+        std::string key;
+        std::vector<std::string> modifiers;
+        std::string text;
+    };
+    const std::vector<Case> cases = {
+        {"control+option+left",
+         {123, kEventFlagControl | kEventFlagOption},
+         "left",
+         {"ctrl", "alt"},
+         "\u2303\u2325 \u2190"},
+        {"caps lock is not a modifier",
+         {35, kEventFlagControl | kEventFlagCapsLock},
+         "p",
+         {"ctrl"},
+         "\u2303 P"},
+        {"a key without a name", {122, kEventFlagControl}, "", {"ctrl"}, "Not Set"},
+        {"a bare key is taken too", {12, 0}, "q", {}, "Q"},
+    };
+    for (const auto& c : cases) {
+        model->startRecording("push.left");
+        EXPECT_TRUE(model->handleRecordingKeyEvent(c.press)) << c.what;
+        EXPECT_FALSE(model->recordingAction) << c.what;
+        EXPECT_EQ(binding("push.left"), (HotkeyConfig::HotkeyBinding{"push.left", c.key, c.modifiers, true}))
+            << c.what;
+        EXPECT_EQ(Model::displayText(row("push.left")), c.text) << c.what;
+    }
+
+    // Escape cancels: consumed, nothing handed over.
+    const int before = handedOver;
+    model->startRecording("push.left");
+    EXPECT_TRUE(model->handleRecordingKeyEvent({Model::kEscapeKeyCode, 0}));
+    EXPECT_FALSE(model->recordingAction);
+    EXPECT_EQ(handedOver, before);
+    EXPECT_EQ(binding("push.left").key, "q");
+
+    // Idle: not consumed, nothing changes.
+    EXPECT_FALSE(model->handleRecordingKeyEvent({123, kEventFlagControl | kEventFlagOption}));
+    EXPECT_EQ(handedOver, before);
+}
+
+TEST_F(SettingsModelTest, deleteWhileRecordingClearsTheShortcutInsteadOfBindingTheDeleteKey) {
+    using platform::kEventFlagControl, platform::kEventFlagOption;
+    for (const std::uint16_t code : {Model::kDeleteKeyCode, Model::kForwardDeleteKeyCode}) {
+        owned = HotkeyConfig::defaults(0);
+        model->loadSettings();
+        model->startRecording("push.left");
+        EXPECT_TRUE(model->handleRecordingKeyEvent({code, 0})) << code;
+        EXPECT_FALSE(model->recordingAction) << code;
+        EXPECT_EQ(binding("push.left"), (HotkeyConfig::HotkeyBinding{"push.left", "", {}, false})) << code;
+        EXPECT_EQ(Model::displayText(row("push.left")), "Not Set") << code;
+    }
+    // With modifiers Delete is a key like any other.
+    model->startRecording("push.left");
+    EXPECT_TRUE(
+        model->handleRecordingKeyEvent({Model::kDeleteKeyCode, kEventFlagControl | kEventFlagOption}));
+    EXPECT_EQ(binding("push.left"),
+              (HotkeyConfig::HotkeyBinding{"push.left", "delete", {"ctrl", "alt"}, true}));
+    EXPECT_EQ(Model::displayText(row("push.left")), "\u2303\u2325 \u232B");
+}
+
+TEST_F(SettingsModelTest, aClearedShortcutStaysInTheTableDisabledUntilAKeyIsRecordedForItAgain) {
+    model->clearBinding("scene.save");
+    EXPECT_EQ(binding("scene.save"), (HotkeyConfig::HotkeyBinding{"scene.save", "", {}, false}));
+    EXPECT_EQ(owned.bindings.size(), HotkeyConfig::defaults(0).bindings.size());
+    model->updateBinding("scene.save", "s", {"cmd"});
+    EXPECT_EQ(binding("scene.save"), (HotkeyConfig::HotkeyBinding{"scene.save", "s", {"cmd"}, true}));
+
+    // An action the table lacks changes nothing.
+    const HotkeyConfig before = owned;
+    const int handed = handedOver;
+    model->clearBinding("no.such.action");
+    model->updateBinding("no.such.action", "k", {});
+    EXPECT_EQ(owned, before);
+    EXPECT_EQ(handedOver, handed);
+
+    // Reset takes the owner's defaults; a recording under way goes on.
+    model->startRecording("push.right");
+    model->resetHotkeys();
+    EXPECT_EQ(model->hotkeyConfig, HotkeyConfig::defaults(0));
+    EXPECT_EQ(Model::displayText(row("scene.save")), "\u2303\u2325 S");
+    EXPECT_EQ(model->recordingAction, "push.right");
 }

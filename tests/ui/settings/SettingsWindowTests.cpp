@@ -20,10 +20,10 @@ namespace {
 
 TEST(SettingsWindow, isAResizableClosablePreferencesWindowOf850By600CentredAndShownOnlyWhenAsked) {
     sim::ScopedSimDesktop desktop;
-    auto model = std::make_shared<SettingsViewModel>(desktop->defaults(), SettingsViewModel::Callbacks{});
+    auto model = std::make_shared<SettingsViewModel>(*desktop, SettingsViewModel::Callbacks{});
     QPointer<QWidget> window;
     {
-        SettingsWindowController controller(model);
+        SettingsWindowController controller(*desktop, model);
         window = controller.window();
         ASSERT_TRUE(window);
         EXPECT_EQ(controller.viewModel, model);

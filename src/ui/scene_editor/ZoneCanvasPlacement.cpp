@@ -1,0 +1,17 @@
+// The placement of zones on a canvas, shared by every canvas that draws a layout.
+#include "ui/scene_editor/ZoneCanvasPlacement.h"
+
+#include <algorithm>
+
+namespace korvane {
+
+Rect zoneCanvasPlacement(const Rect& bounds, double inset, const Rect& unitFrame) {
+    const double usableWidth = std::max(bounds.width() - 2 * inset, 0.0);
+    const double usableHeight = std::max(bounds.height() - 2 * inset, 0.0);
+    // The unit square counts y from its bottom edge, the canvas from its top.
+    return Rect{bounds.minX() + inset + usableWidth * unitFrame.minX(),
+                bounds.minY() + inset + usableHeight * (1 - unitFrame.minY() - unitFrame.height()),
+                usableWidth * unitFrame.width(), usableHeight * unitFrame.height()};
+}
+
+} // namespace korvane

@@ -1,0 +1,166 @@
+// The exclusion list's rows and its picker sheet.
+#include "ui/settings/DragSnapBlacklistView.h"
+
+#include "platform/NotificationCenter.h"
+#include "ui/settings/SettingsForm.h"
+#include "ui/settings/SettingsSymbols.h"
+#include "ui/settings/SettingsViewModel.h"
+#include "ui/switchers/AppPickerView.h"
+
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QImage>
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace korvane {
+
+namespace {
+
+constexpr int kIconSide = 20;
+const QColor kRemoveColour(0xD9, 0x30, 0x25);
+
+QPixmap iconPixmap(const platform::IconImage& icon, qreal ratio) {
+    QImage image;
+    if (!icon.argb.empty() && icon.width > 0 && icon.height > 0 &&
+        icon.argb.size() >= static_cast<std::size_t>(icon.width) * static_cast<std::size_t>(icon.height)) {
+        image = QImage(reinterpret_cast<const uchar*>(icon.argb.data()), icon.width, icon.height,
+                       icon.width * 4, QImage::Format_ARGB32)
+                    .copy();
+    } else if (!icon.path.empty()) {
+        image.load(QString::fromStdString(icon.path));
+    }
+    if (image.isNull()) return {};
+    QPixmap pixmap = QPixmap::fromImage(
+        image.scaled(QSize(kIconSide, kIconSide) * ratio, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    pixmap.setDevicePixelRatio(ratio);
+    return pixmap;
+}
+
+} // namespace
+
+struct DragSnapBlacklistView::Sheet {
+    QPointer<QWidget> widget;
+};
+
+DragSnapBlacklistView::DragSnapBlacklistView(platform::Platform& platform, SettingsViewModel& model,
+                                             QWidget* parent)
+    : QWidget(parent), platform_(platform), model_(model), sheet_(std::make_unique<Sheet>()) {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(8);
+    rows_ = new QVBoxLayout;
+    rows_->setSpacing(8);
+    layout->addLayout(rows_);
+    add_ = new QPushButton("Add Application...");
+    auto* addLine = new QHBoxLayout;
+    addLine->addWidget(add_);
+    addLine->addStretch(1);
+    layout->addLayout(addLine);
+    connect(add_, &QPushButton::clicked, this, [this] { showAppPicker(); });
+
+    QPointer<DragSnapBlacklistView> guard(this);
+    observation_ = model_.observeChanges([guard] {
+        if (guard) guard->rebuildIfChanged();
+    });
+    rebuild();
+}
+
+DragSnapBlacklistView::~DragSnapBlacklistView() {
+    delete sheet_->widget.data();
+}
+
+void DragSnapBlacklistView::rebuildIfChanged() {
+    if (rebuilding_) return;
+    std::vector<std::string> names;
+    for (const auto& [bundleID, info] : model_.runningAppsCache)
+        names.push_back(bundleID + "\n" + info.name);
+    if (model_.dragSnapBlacklist == shownList_ && names == shownNames_) return;
+    rebuild();
+}
+
+void DragSnapBlacklistView::rebuild() {
+    // A look-up may refresh the cache, which tells this view again: the rows are made once, after it.
+    rebuilding_ = true;
+    const std::vector<std::string> list = model_.dragSnapBlacklist;
+    std::vector<std::optional<SettingsViewModel::AppInfo>> infos;
+    for (const auto& bundleID : list)
+        infos.push_back(model_.cachedAppInfo(bundleID));
+    rebuilding_ = false;
+
+    // Removed later: the button that asked for the change may be one of them.
+    for (QWidget* row : rowWidgets_) {
+        rows_->removeWidget(row);
+        row->hide();
+        row->deleteLater();
+    }
+    rowWidgets_.clear();
+    const qreal ratio = devicePixelRatioF();
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        const std::string& bundleID = list[i];
+        auto* row = new QWidget;
+        row->setObjectName(QString::fromStdString("blacklistRow:" + bundleID));
+        auto* line = new QHBoxLayout(row);
+        line->setContentsMargins(0, 0, 0, 0);
+        auto* icon = new QLabel;
+        icon->setFixedSize(kIconSide, kIconSide);
+        QLabel* title = nullptr;
+        QPixmap picture = infos[i] ? iconPixmap(infos[i]->icon, ratio) : QPixmap();
+        if (infos[i] && !picture.isNull()) {
+            icon->setPixmap(picture);
+            title = new QLabel(QString::fromStdString(infos[i]->name));
+        } else {
+            icon->setPixmap(settingsSymbol(SettingsSymbol::dashedApp,
+                                           palette().color(QPalette::PlaceholderText), kIconSide, ratio));
+            title = new QLabel(QString::fromStdString(bundleID));
+            title->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+            makeSecondary(title);
+        }
+        auto* remove = new QToolButton;
+        remove->setAutoRaise(true);
+        remove->setIcon(QIcon(settingsSymbol(SettingsSymbol::minusCircle, kRemoveColour, 16, ratio)));
+        remove->setToolTip("Remove");
+        line->addWidget(icon);
+        line->addWidget(title);
+        line->addStretch(1);
+        line->addWidget(remove);
+        connect(remove, &QToolButton::clicked, this,
+                [this, bundleID] { model_.removeFromDragSnapBlacklist(bundleID); });
+        rows_->addWidget(row);
+        rowWidgets_.push_back(row);
+    }
+    shownList_ = list;
+    shownNames_.clear();
+    for (const auto& [bundleID, info] : model_.runningAppsCache)
+        shownNames_.push_back(bundleID + "\n" + info.name);
+}
+
+void DragSnapBlacklistView::showAppPicker() {
+    if (sheet_->widget) {
+        sheet_->widget->raise();
+        return;
+    }
+    QPointer<DragSnapBlacklistView> guard(this);
+    auto* picker = new AppPickerView(
+        platform_, selectedBundleID_, false,
+        [guard](const std::string& bundleID) {
+            if (!guard) return;
+            guard->selectedBundleID_ = bundleID;
+            guard->model_.addToDragSnapBlacklist(bundleID);
+            guard->selectedBundleID_.clear();
+        },
+        window());
+    // Dismissed by a choice or by Escape, it goes; the next "Add Application..." makes it afresh.
+    picker->setAttribute(Qt::WA_DeleteOnClose);
+    sheet_->widget = picker;
+    picker->open();
+}
+
+QWidget* DragSnapBlacklistView::appPickerSheet() const {
+    return sheet_->widget;
+}
+
+} // namespace korvane

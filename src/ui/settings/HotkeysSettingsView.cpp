@@ -1,0 +1,120 @@
+// The shortcuts page and its rows.
+#include "ui/settings/HotkeysSettingsView.h"
+
+#include "platform/NotificationCenter.h"
+
+#include "ui/settings/SettingsForm.h"
+#include "ui/settings/SettingsViewModel.h"
+#include "ui/settings/ShortcutRecorderButton.h"
+
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace korvane {
+
+HotkeysSettingsView::HotkeysSettingsView(SettingsViewModel& model, QWidget* parent)
+    : QWidget(parent), model_(model) {
+    auto* page = new QVBoxLayout(this);
+    page->setContentsMargins(20, 20, 20, 20);
+    auto* shortcuts = addSettingsSection(
+        page, "Shortcuts", "Click a shortcut button to record. Press Escape to cancel, Delete to clear.");
+    rows_ = new QGridLayout;
+    rows_->setVerticalSpacing(4);
+    rows_->setColumnStretch(0, 1);
+    shortcuts->addLayout(rows_);
+
+    auto* management = addSettingsSection(page, "Management");
+    auto* buttons = new QHBoxLayout;
+    auto* reset = new QPushButton("Reset to Defaults");
+    auto* open = new QPushButton("Open Config File");
+    buttons->addWidget(reset);
+    buttons->addWidget(open);
+    buttons->addStretch(1);
+    management->addLayout(buttons);
+    reset_ = reset;
+    open_ = open;
+    connect(reset, &QPushButton::clicked, this, [this] { model_.resetHotkeys(); });
+    connect(open, &QPushButton::clicked, this, [this] {
+        if (model_.callbacks().openHotkeyConfigHandler) model_.callbacks().openHotkeyConfigHandler();
+    });
+    page->addStretch(1);
+
+    QPointer<HotkeysSettingsView> guard(this);
+    observation_ = model_.observeChanges([guard] {
+        if (guard) guard->rebuildIfChanged();
+    });
+    rebuild();
+}
+
+HotkeysSettingsView::~HotkeysSettingsView() = default;
+
+void HotkeysSettingsView::rebuildIfChanged() {
+    if (model_.hotkeyBindings == shownRows_ && model_.recordingAction == shownRecording_) return;
+    rebuild();
+}
+
+void HotkeysSettingsView::rebuild() {
+    // Removed later: the control that asked for the change may be one of them.
+    for (QWidget* widget : rowWidgets_) {
+        rows_->removeWidget(widget);
+        widget->hide();
+        widget->deleteLater();
+    }
+    rowWidgets_.clear();
+    shownRows_ = model_.hotkeyBindings;
+    shownRecording_ = model_.recordingAction;
+    int line = 0;
+    for (const auto& binding : shownRows_) {
+        auto* title = new QLabel(QString::fromStdString(binding.displayName));
+        QWidget* control = nullptr;
+        if (binding.isDynamic) {
+            control = new DynamicHotkeyView(binding, model_);
+        } else {
+            const std::string action = binding.action;
+            const bool recording = model_.recordingAction == action;
+            control = new ShortcutRecorderButton(
+                QString::fromStdString(SettingsViewModel::displayText(binding)), recording,
+                [this, action] {
+                    if (model_.recordingAction == action)
+                        model_.stopRecording();
+                    else
+                        model_.startRecording(action);
+                },
+                [this, action] { model_.clearBinding(action); });
+        }
+        control->setObjectName(QString::fromStdString("shortcut:" + binding.action));
+        rows_->addWidget(title, line, 0);
+        rows_->addWidget(control, line, 1, Qt::AlignRight);
+        rowWidgets_.push_back(title);
+        rowWidgets_.push_back(control);
+        ++line;
+    }
+    orderKeyboard();
+}
+
+void HotkeysSettingsView::orderKeyboard() {
+    // The keyboard goes through the rows from the top and then to the buttons below them, as they show;
+    // rows made anew would otherwise come after the buttons made once. Done again once the page is in its
+    // window: taking the page into the window reorders what was chained before.
+    QWidget* previous = nullptr;
+    auto chain = [&previous](QWidget* next) {
+        if (previous) QWidget::setTabOrder(previous, next);
+        previous = next;
+    };
+    for (QWidget* widget : rowWidgets_)
+        for (QWidget* child : widget->findChildren<QWidget*>())
+            if (child->focusPolicy() & Qt::TabFocus) chain(child);
+    chain(reset_);
+    chain(open_);
+}
+
+void HotkeysSettingsView::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    orderKeyboard();
+}
+
+} // namespace korvane

@@ -1,0 +1,178 @@
+// The table from Qt's keys to the hot-key table's virtual key codes, and the recording's key filter.
+#include "ui/settings/RecordingKeyFilter.h"
+
+#include "platform/HotKeys.h"
+
+#include <QKeyEvent>
+
+#include <array>
+
+namespace korvane {
+
+namespace {
+
+struct KeyCode {
+    int qtKey;
+    std::uint16_t code;
+};
+
+// The ANSI layout's codes. Shifted punctuation comes as its own Qt key (Shift+1 is "!"), so each is listed
+// with the key it is typed on; the keypad has codes without names.
+constexpr std::array kKeyCodes = {
+    KeyCode{Qt::Key_A, 0},
+    KeyCode{Qt::Key_S, 1},
+    KeyCode{Qt::Key_D, 2},
+    KeyCode{Qt::Key_F, 3},
+    KeyCode{Qt::Key_H, 4},
+    KeyCode{Qt::Key_G, 5},
+    KeyCode{Qt::Key_Z, 6},
+    KeyCode{Qt::Key_X, 7},
+    KeyCode{Qt::Key_C, 8},
+    KeyCode{Qt::Key_V, 9},
+    KeyCode{Qt::Key_B, 11},
+    KeyCode{Qt::Key_Q, 12},
+    KeyCode{Qt::Key_W, 13},
+    KeyCode{Qt::Key_E, 14},
+    KeyCode{Qt::Key_R, 15},
+    KeyCode{Qt::Key_Y, 16},
+    KeyCode{Qt::Key_T, 17},
+    KeyCode{Qt::Key_1, 18},
+    KeyCode{Qt::Key_Exclam, 18},
+    KeyCode{Qt::Key_2, 19},
+    KeyCode{Qt::Key_At, 19},
+    KeyCode{Qt::Key_3, 20},
+    KeyCode{Qt::Key_NumberSign, 20},
+    KeyCode{Qt::Key_4, 21},
+    KeyCode{Qt::Key_Dollar, 21},
+    KeyCode{Qt::Key_6, 22},
+    KeyCode{Qt::Key_AsciiCircum, 22},
+    KeyCode{Qt::Key_5, 23},
+    KeyCode{Qt::Key_Percent, 23},
+    KeyCode{Qt::Key_Equal, 24},
+    KeyCode{Qt::Key_Plus, 24},
+    KeyCode{Qt::Key_9, 25},
+    KeyCode{Qt::Key_ParenLeft, 25},
+    KeyCode{Qt::Key_7, 26},
+    KeyCode{Qt::Key_Ampersand, 26},
+    KeyCode{Qt::Key_Minus, 27},
+    KeyCode{Qt::Key_Underscore, 27},
+    KeyCode{Qt::Key_8, 28},
+    KeyCode{Qt::Key_Asterisk, 28},
+    KeyCode{Qt::Key_0, 29},
+    KeyCode{Qt::Key_ParenRight, 29},
+    KeyCode{Qt::Key_BracketRight, 30},
+    KeyCode{Qt::Key_BraceRight, 30},
+    KeyCode{Qt::Key_O, 31},
+    KeyCode{Qt::Key_U, 32},
+    KeyCode{Qt::Key_BracketLeft, 33},
+    KeyCode{Qt::Key_BraceLeft, 33},
+    KeyCode{Qt::Key_I, 34},
+    KeyCode{Qt::Key_P, 35},
+    KeyCode{Qt::Key_Return, 36},
+    KeyCode{Qt::Key_L, 37},
+    KeyCode{Qt::Key_J, 38},
+    KeyCode{Qt::Key_Apostrophe, 39},
+    KeyCode{Qt::Key_QuoteDbl, 39},
+    KeyCode{Qt::Key_K, 40},
+    KeyCode{Qt::Key_Semicolon, 41},
+    KeyCode{Qt::Key_Colon, 41},
+    KeyCode{Qt::Key_Backslash, 42},
+    KeyCode{Qt::Key_Bar, 42},
+    KeyCode{Qt::Key_Comma, 43},
+    KeyCode{Qt::Key_Less, 43},
+    KeyCode{Qt::Key_Slash, 44},
+    KeyCode{Qt::Key_Question, 44},
+    KeyCode{Qt::Key_N, 45},
+    KeyCode{Qt::Key_M, 46},
+    KeyCode{Qt::Key_Period, 47},
+    KeyCode{Qt::Key_Greater, 47},
+    KeyCode{Qt::Key_Tab, 48},
+    KeyCode{Qt::Key_Backtab, 48},
+    KeyCode{Qt::Key_Space, 49},
+    KeyCode{Qt::Key_QuoteLeft, 50},
+    KeyCode{Qt::Key_AsciiTilde, 50},
+    KeyCode{Qt::Key_Backspace, 51},
+    KeyCode{Qt::Key_Escape, 53},
+    KeyCode{Qt::Key_Enter, 76},
+    KeyCode{Qt::Key_F5, 96},
+    KeyCode{Qt::Key_F6, 97},
+    KeyCode{Qt::Key_F7, 98},
+    KeyCode{Qt::Key_F3, 99},
+    KeyCode{Qt::Key_F8, 100},
+    KeyCode{Qt::Key_F9, 101},
+    KeyCode{Qt::Key_F11, 103},
+    KeyCode{Qt::Key_F10, 109},
+    KeyCode{Qt::Key_F12, 111},
+    KeyCode{Qt::Key_Home, 115},
+    KeyCode{Qt::Key_PageUp, 116},
+    KeyCode{Qt::Key_Delete, 117},
+    KeyCode{Qt::Key_F4, 118},
+    KeyCode{Qt::Key_End, 119},
+    KeyCode{Qt::Key_F2, 120},
+    KeyCode{Qt::Key_PageDown, 121},
+    KeyCode{Qt::Key_F1, 122},
+    KeyCode{Qt::Key_Left, 123},
+    KeyCode{Qt::Key_Right, 124},
+    KeyCode{Qt::Key_Down, 125},
+    KeyCode{Qt::Key_Up, 126},
+};
+
+bool isModifierKey(int key) {
+    switch (key) {
+    case Qt::Key_Control:
+    case Qt::Key_Alt:
+    case Qt::Key_AltGr:
+    case Qt::Key_Shift:
+    case Qt::Key_Meta:
+    case Qt::Key_Super_L:
+    case Qt::Key_Super_R:
+    case Qt::Key_Hyper_L:
+    case Qt::Key_Hyper_R:
+    case Qt::Key_CapsLock:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+std::optional<RecordingKeyEvent> recordingKeyEvent(const QKeyEvent& event) {
+    const int key = event.key();
+    if (isModifierKey(key)) return std::nullopt;
+    const Qt::KeyboardModifiers mods = event.modifiers();
+    RecordingKeyEvent out{kUnnamedKeyCode, 0};
+    // The keypad's keys have names of their own in no table: a digit there is not the digit key.
+    if (!(mods & Qt::KeypadModifier) || key == Qt::Key_Enter)
+        for (const auto& entry : kKeyCodes)
+            if (entry.qtKey == key) {
+                out.keyCode = entry.code;
+                break;
+            }
+    if (mods & Qt::ControlModifier) out.modifierFlags |= platform::kEventFlagControl;
+    if (mods & Qt::AltModifier) out.modifierFlags |= platform::kEventFlagOption;
+    if (mods & Qt::ShiftModifier) out.modifierFlags |= platform::kEventFlagShift;
+    if (mods & Qt::MetaModifier) out.modifierFlags |= platform::kEventFlagCommand;
+    return out;
+}
+
+RecordingKeyFilter::RecordingKeyFilter(SettingsViewModel& model, QObject* parent)
+    : QObject(parent), model_(model) {
+    setObjectName(kObjectName);
+}
+
+bool RecordingKeyFilter::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::ShortcutOverride) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (!model_.recordingAction || isModifierKey(key->key())) return false;
+        // Accepted: no shortcut fires, and the press comes next as a plain key press.
+        event->accept();
+        return true;
+    }
+    if (event->type() != QEvent::KeyPress) return QObject::eventFilter(watched, event);
+    const auto recorded = recordingKeyEvent(*static_cast<QKeyEvent*>(event));
+    if (!recorded) return false;
+    return model_.handleRecordingKeyEvent(*recorded);
+}
+
+} // namespace korvane

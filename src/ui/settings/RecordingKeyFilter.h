@@ -1,0 +1,36 @@
+// The key presses of a shortcut recording: Qt's keys turned into the virtual key codes and modifier flags
+// of the hot-key table, and the application-wide filter that hands them to the settings model while a
+// shortcut is recorded.
+#pragma once
+
+#include "ui/settings/SettingsViewModel.h"
+
+#include <QObject>
+
+#include <optional>
+
+class QKeyEvent;
+
+namespace korvane {
+
+// The code and flags of a key press; nothing for a modifier key pressed alone (it is part of a chord, not
+// a key of its own). A key outside the table gets kUnnamedKeyCode, whose name is empty.
+std::optional<RecordingKeyEvent> recordingKeyEvent(const QKeyEvent& event);
+inline constexpr std::uint16_t kUnnamedKeyCode = 0xFFFF;
+
+// Installed on the application only while a shortcut is recorded, so that no key is taken from anyone at
+// any other time. Takes the shortcut-override step too: a chord such as Ctrl+S would otherwise fire a
+// shortcut of the window before the press reaches the model.
+class RecordingKeyFilter final : public QObject {
+  public:
+    explicit RecordingKeyFilter(SettingsViewModel& model, QObject* parent = nullptr);
+    static constexpr const char* kObjectName = "recordingKeyFilter";
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    SettingsViewModel& model_;
+};
+
+} // namespace korvane

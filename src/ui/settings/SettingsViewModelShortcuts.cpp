@@ -1,0 +1,244 @@
+// The settings model's shortcuts: the rows of the page, the names and symbols of keys and modifiers, and
+// the recording of a shortcut into the hot-key table.
+#include "ui/settings/SettingsViewModel.h"
+
+#include "platform/Format.h"
+#include "platform/HotKeys.h"
+#include "platform/Logging.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <climits>
+#include <string_view>
+
+namespace korvane {
+
+namespace {
+
+std::string lowercased(std::string_view text) {
+    std::string out(text);
+    std::transform(out.begin(), out.end(), out.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return out;
+}
+
+std::string uppercased(std::string_view text) {
+    std::string out(text);
+    std::transform(out.begin(), out.end(), out.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return out;
+}
+
+struct ActionTitle {
+    std::string_view action;
+    std::string_view title;
+};
+
+// The page's order; a row's position here is its sort key.
+constexpr std::array kActionTitles = {
+    ActionTitle{"cycle.forward", "Stack Cycle Forward"},
+    ActionTitle{"cycle.backward", "Stack Cycle Backward"},
+    ActionTitle{"push.region.dynamic", "Push Window to Zone (1-9)"},
+    ActionTitle{"push.left", "Push Window Left"},
+    ActionTitle{"push.right", "Push Window Right"},
+    ActionTitle{"push.display.prev", "Move to Previous Display"},
+    ActionTitle{"push.display.next", "Move to Next Display"},
+    ActionTitle{"focus.left", "Focus Zone Left"},
+    ActionTitle{"focus.right", "Focus Zone Right"},
+    ActionTitle{"globalSwitcher.toggle", "Global Window Switcher"},
+    ActionTitle{"sceneSwitcher.toggle", "Scene Card Switcher"},
+    ActionTitle{"scene.save", "Add Scene"},
+    ActionTitle{"scene.update", "Update Active Scene"},
+};
+
+int position(const std::string& action) {
+    for (std::size_t i = 0; i < kActionTitles.size(); ++i)
+        if (kActionTitles[i].action == action) return static_cast<int>(i);
+    return INT_MAX;
+}
+
+std::string title(const std::string& action) {
+    for (const auto& entry : kActionTitles)
+        if (entry.action == action) return std::string(entry.title);
+    return action;
+}
+
+struct NamedCode {
+    int code;
+    std::string_view name;
+};
+
+// Virtual key codes of the ANSI layout, as the hot-key manager reads the names back.
+constexpr std::array kKeyNames = {
+    NamedCode{0, "a"},      NamedCode{1, "s"},          NamedCode{2, "d"},
+    NamedCode{3, "f"},      NamedCode{4, "h"},          NamedCode{5, "g"},
+    NamedCode{6, "z"},      NamedCode{7, "x"},          NamedCode{8, "c"},
+    NamedCode{9, "v"},      NamedCode{11, "b"},         NamedCode{12, "q"},
+    NamedCode{13, "w"},     NamedCode{14, "e"},         NamedCode{15, "r"},
+    NamedCode{16, "y"},     NamedCode{17, "t"},         NamedCode{18, "1"},
+    NamedCode{19, "2"},     NamedCode{20, "3"},         NamedCode{21, "4"},
+    NamedCode{22, "6"},     NamedCode{23, "5"},         NamedCode{24, "equal"},
+    NamedCode{25, "9"},     NamedCode{26, "7"},         NamedCode{27, "minus"},
+    NamedCode{28, "8"},     NamedCode{29, "0"},         NamedCode{30, "right_bracket"},
+    NamedCode{31, "o"},     NamedCode{32, "u"},         NamedCode{33, "left_bracket"},
+    NamedCode{34, "i"},     NamedCode{35, "p"},         NamedCode{36, "return"},
+    NamedCode{37, "l"},     NamedCode{38, "j"},         NamedCode{39, "quote"},
+    NamedCode{40, "k"},     NamedCode{41, "semicolon"}, NamedCode{42, "backslash"},
+    NamedCode{43, "comma"}, NamedCode{44, "slash"},     NamedCode{45, "n"},
+    NamedCode{46, "m"},     NamedCode{47, "period"},    NamedCode{48, "tab"},
+    NamedCode{49, "space"}, NamedCode{50, "grave"},     NamedCode{51, "delete"},
+    NamedCode{123, "left"}, NamedCode{124, "right"},    NamedCode{125, "down"},
+    NamedCode{126, "up"},
+};
+
+struct KeySymbol {
+    std::string_view name;
+    std::string_view symbol;
+};
+
+constexpr std::array kKeySymbols = {
+    KeySymbol{"comma", ","},          KeySymbol{"period", "."},        KeySymbol{"left_bracket", "["},
+    KeySymbol{"bracket_left", "["},   KeySymbol{"right_bracket", "]"}, KeySymbol{"bracket_right", "]"},
+    KeySymbol{"slash", "/"},          KeySymbol{"backslash", "\\"},    KeySymbol{"minus", "-"},
+    KeySymbol{"equal", "="},          KeySymbol{"space", "\u2423"},    KeySymbol{"return", "\u21A9"},
+    KeySymbol{"enter", "\u21A9"},     KeySymbol{"tab", "\u21E5"},      KeySymbol{"escape", "\u238B"},
+    KeySymbol{"esc", "\u238B"},       KeySymbol{"left", "\u2190"},     KeySymbol{"right", "\u2192"},
+    KeySymbol{"up", "\u2191"},        KeySymbol{"down", "\u2193"},     KeySymbol{"delete", "\u232B"},
+    KeySymbol{"backspace", "\u232B"}, KeySymbol{"quote", "'"},         KeySymbol{"semicolon", ";"},
+    KeySymbol{"grave", "`"},
+};
+
+std::string modifierSymbols(const std::vector<std::string>& modifiers) {
+    std::string out;
+    for (const auto& name : modifiers)
+        out += SettingsViewModel::modifierSymbol(name);
+    return out;
+}
+
+// The plain log lines of the settings.
+void say(const std::string& line) {
+    platform::consoleSink()->writeLine(line);
+}
+
+} // namespace
+
+std::string SettingsViewModel::keyName(int keyCode) {
+    for (const auto& entry : kKeyNames)
+        if (entry.code == keyCode) return std::string(entry.name);
+    return "";
+}
+
+std::string SettingsViewModel::keySymbol(const std::string& key) {
+    const std::string name = lowercased(key);
+    for (const auto& entry : kKeySymbols)
+        if (entry.name == name) return std::string(entry.symbol);
+    return uppercased(key);
+}
+
+std::string SettingsViewModel::modifierSymbol(const std::string& raw) {
+    const std::string name = lowercased(raw);
+    if (name == "ctrl" || name == "control") return "\u2303";
+    if (name == "alt" || name == "option") return "\u2325";
+    if (name == "shift") return "\u21E7";
+    if (name == "cmd" || name == "command") return "\u2318";
+    return "";
+}
+
+std::string SettingsViewModel::displayText(const HotkeyBindingViewModel& row) {
+    const std::string symbols = modifierSymbols(row.modifiers);
+    if (row.isDynamic) return symbols.empty() ? "1-9" : symbols + " + 1-9";
+    if (row.key.empty()) return kNotSet;
+    return symbols.empty() ? keySymbol(row.key) : symbols + " " + keySymbol(row.key);
+}
+
+std::vector<HotkeyBindingViewModel> SettingsViewModel::buildHotkeyRows() const {
+    std::vector<const HotkeyConfig::HotkeyBinding*> shown;
+    for (const auto& binding : hotkeyConfig.bindings) {
+        if (obsoleteActions.count(binding.action)) continue;
+        if (binding.action.rfind("scene.switch.", 0) == 0) continue;
+        shown.push_back(&binding);
+    }
+    std::stable_sort(shown.begin(), shown.end(), [](const auto* a, const auto* b) {
+        const int pa = position(a->action), pb = position(b->action);
+        if (pa != pb) return pa < pb;
+        return a->action < b->action;
+    });
+    std::vector<HotkeyBindingViewModel> rows;
+    for (const auto* binding : shown)
+        rows.push_back({binding->action, title(binding->action), binding->key, binding->modifiers,
+                        binding->key == "digits"});
+    return rows;
+}
+
+void SettingsViewModel::startRecording(const std::string& action) {
+    assign(recordingAction, std::optional<std::string>(action));
+}
+
+void SettingsViewModel::stopRecording() {
+    assign(recordingAction, std::optional<std::string>());
+}
+
+bool SettingsViewModel::handleRecordingKeyEvent(const RecordingKeyEvent& event) {
+    if (!recordingAction) return false;
+    const std::string action = *recordingAction;
+    const std::uint64_t flags = event.modifierFlags;
+    const bool bare = (flags & platform::kEventFlagModifierMask) == 0;
+    if (event.keyCode == kEscapeKeyCode) {
+        // Cancelled: the binding stays as it was.
+    } else if (bare && (event.keyCode == kDeleteKeyCode || event.keyCode == kForwardDeleteKeyCode)) {
+        // As the page's footer promises: Delete clears. Recorded, a bare Delete would become a global
+        // shortcut that takes Backspace from every application.
+        clearBinding(action);
+    } else {
+        std::vector<std::string> modifiers;
+        if (flags & platform::kEventFlagControl) modifiers.push_back("ctrl");
+        if (flags & platform::kEventFlagOption) modifiers.push_back("alt");
+        if (flags & platform::kEventFlagShift) modifiers.push_back("shift");
+        if (flags & platform::kEventFlagCommand) modifiers.push_back("cmd");
+        updateBinding(action, keyName(event.keyCode), modifiers);
+    }
+    stopRecording();
+    return true;
+}
+
+void SettingsViewModel::updateBinding(const std::string& action, const std::string& key,
+                                      const std::vector<std::string>& modifiers) {
+    say("[Settings] updateBinding called: action=" + action + " key=" + key +
+        " modifiers=" + platform::describeList(modifiers));
+    const auto it = std::find_if(hotkeyConfig.bindings.begin(), hotkeyConfig.bindings.end(),
+                                 [&](const auto& b) { return b.action == action; });
+    if (it == hotkeyConfig.bindings.end()) {
+        say("[Settings] ERROR: action " + action + " not found in config");
+        return;
+    }
+    it->key = key;
+    it->modifiers = modifiers;
+    it->enabled = true;
+    say("[Settings] Calling updateHotkeyConfigHandler");
+    handConfigToOwner();
+}
+
+void SettingsViewModel::clearBinding(const std::string& action) {
+    const auto it = std::find_if(hotkeyConfig.bindings.begin(), hotkeyConfig.bindings.end(),
+                                 [&](const auto& b) { return b.action == action; });
+    if (it == hotkeyConfig.bindings.end()) return;
+    it->key.clear();
+    it->modifiers.clear();
+    it->enabled = false;
+    handConfigToOwner();
+}
+
+void SettingsViewModel::handConfigToOwner() {
+    if (callbacks_.updateHotkeyConfigHandler)
+        callbacks_.updateHotkeyConfigHandler(HotkeyConfig(hotkeyConfig));
+    assign(hotkeyBindings, buildHotkeyRows());
+}
+
+void SettingsViewModel::resetHotkeys() {
+    if (callbacks_.resetHotkeyConfigHandler) hotkeyConfig = callbacks_.resetHotkeyConfigHandler();
+    assign(hotkeyBindings, buildHotkeyRows());
+    say("[Settings] Hotkeys reset to defaults.");
+}
+
+} // namespace korvane

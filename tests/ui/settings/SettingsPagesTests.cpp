@@ -1,0 +1,404 @@
+// The pages of the "Preferences" window on Qt's offscreen platform, driven as a user drives them: the
+// General page with the gestures on and off, the launch toggle, the exclusion list, the permission rows,
+// the Shortcuts page idle and recording with its key filter, and the digit row's modifier toggles. Each
+// state a person should look at is left as a picture under build/screenshots.
+#include "app/PermissionManager.h"
+#include "platform/HotKeys.h"
+#include "platform/Logging.h"
+#include "platform/sim/SimDesktop.h"
+#include "ui/settings/DragSnapBlacklistView.h"
+#include "ui/settings/GeneralSettingsView.h"
+#include "ui/settings/HotkeysSettingsView.h"
+#include "ui/settings/RecordingKeyFilter.h"
+#include "ui/settings/SettingsView.h"
+#include "ui/settings/SettingsViewModel.h"
+#include "ui/settings/SettingsWindowController.h"
+#include "ui/settings/ShortcutRecorderButton.h"
+#include "ui/switchers/AppPickerView.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QLabel>
+#include <QLayout>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTest>
+#include <QToolButton>
+
+#include <gtest/gtest.h>
+
+using namespace korvane;
+using nlohmann::json;
+
+namespace {
+
+class SettingsPagesTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        desktop->accessibility().setProcessTrusted(false);
+        permissions = PermissionManager::create(*desktop);
+        SettingsViewModel::Callbacks callbacks;
+        callbacks.isLaunchAtLoginProvider = [this] { return atLogin; };
+        callbacks.setLaunchAtLoginHandler = [this](bool on) {
+            launchCalls.push_back({on, model->isLaunchAtLogin});
+            atLogin = on;
+        };
+        callbacks.loadHotkeyConfigHandler = [this] { return owned; };
+        callbacks.updateHotkeyConfigHandler = [this](const HotkeyConfig& c) { owned = c; };
+        callbacks.resetHotkeyConfigHandler = [] { return HotkeyConfig::defaults(0); };
+        model = std::make_shared<SettingsViewModel>(*desktop, std::move(callbacks));
+        controller = std::make_unique<SettingsWindowController>(*desktop, model, permissions);
+    }
+    void TearDown() override {
+        controller.reset();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    void show() {
+        controller->showWindow();
+        QCoreApplication::processEvents();
+    }
+    // Lets deferred deletions and queued redraws happen, as the event loop would between two clicks.
+    static void settle() {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCoreApplication::processEvents();
+    }
+    SettingsView& view() { return *controller->view(); }
+    template <class W> W* named(QWidget* root, const QString& text) {
+        for (W* widget : root->findChildren<W*>())
+            if (widget->text() == text && !widget->isHidden()) return widget;
+        return nullptr;
+    }
+    QCheckBox* toggle(const QString& text) { return named<QCheckBox>(view().generalPage(), text); }
+    bool showsLabel(QWidget* root, const QString& text) { return named<QLabel>(root, text) != nullptr; }
+    // The row's control on the page; a row replaced but not yet deleted is hidden and not it.
+    template <class W = QWidget> W* rowControl(const std::string& action) {
+        for (W* w : view().hotkeysPage()->findChildren<W*>(QString::fromStdString("shortcut:" + action)))
+            if (!w->isHidden()) return w;
+        return nullptr;
+    }
+    ShortcutRecorderButton* recorder(const std::string& action) {
+        return rowControl<ShortcutRecorderButton>(action);
+    }
+    // The recording's key filters alive under the view.
+    std::vector<QObject*> keyFilters() {
+        std::vector<QObject*> out;
+        for (QObject* child : view().findChildren<QObject*>(RecordingKeyFilter::kObjectName))
+            out.push_back(child);
+        return out;
+    }
+    void picture(const char* name) {
+        ASSERT_TRUE(QDir().mkpath(KORVANE_SCREENSHOT_DIR));
+        const QString path = QString(KORVANE_SCREENSHOT_DIR) + "/" + name;
+        EXPECT_TRUE(controller->window()->grab().save(path, "PNG")) << path.toStdString();
+    }
+
+    sim::ScopedSimDesktop desktop;
+    std::shared_ptr<PermissionManager> permissions;
+    bool atLogin = false;
+    std::vector<std::pair<bool, bool>> launchCalls; // the value asked for, the field at the call
+    HotkeyConfig owned = HotkeyConfig::defaults(0);
+    std::shared_ptr<SettingsViewModel> model;
+    std::unique_ptr<SettingsWindowController> controller;
+};
+
+} // namespace
+
+TEST_F(SettingsPagesTest, theInvertRowIsThereOnlyWhileTheGesturesAreOnAndTheCaptionFollowsTheSwitch) {
+    const platform::IconImage icon{2, 2, {0xFF3366CC, 0xFF3366CC, 0xFF3366CC, 0xFF3366CC}, {}};
+    const pid_t chat = desktop->workspace().launch({.bundleID = "com.example.chat", .name = "Chat"});
+    desktop->workspace().setApplicationIcon(chat, icon);
+    model->addToDragSnapBlacklist("com.example.chat");
+    desktop->loop().advance(seconds(6)); // listed after the page's first look-up: known once the cache is old
+    model->refreshRunningAppsCache();
+    show();
+    ASSERT_TRUE(toggle("Invert scroll direction"));
+    EXPECT_TRUE(showsLabel(view().generalPage(),
+                           "\u2303\u2325 gestures enabled: drag from window body, scroll to "
+                           "cycle zones, right-click for global switcher."));
+    EXPECT_TRUE(showsLabel(view().generalPage(), "Version 0.1.0"));
+    picture("settings-general-sdp-on.png");
+    // The whole page, below the window's fold too.
+    EXPECT_TRUE(view().generalPage()->grab().save(
+        QString(KORVANE_SCREENSHOT_DIR) + "/settings-general-page.png", "PNG"));
+
+    toggle("Enable Stack Direct Protocol (SDP)")->click();
+    EXPECT_FALSE(model->sdpEnabled);
+    EXPECT_EQ(desktop->defaults().object(SettingsViewModel::kSDPEnabledKey), json(false));
+    EXPECT_FALSE(toggle("Invert scroll direction")) << "absent while the gestures are off";
+    EXPECT_TRUE(
+        showsLabel(view().generalPage(), "SDP disabled. Use standard hotkeys and title bar dragging only."));
+    settle(); // the section closes up where the row was
+    picture("settings-general-sdp-off.png");
+
+    model->setSDPInvertScroll(true); // stored while hidden: the row comes back with it
+    toggle("Enable Stack Direct Protocol (SDP)")->click();
+    ASSERT_TRUE(toggle("Invert scroll direction"));
+    EXPECT_TRUE(toggle("Invert scroll direction")->isChecked());
+    toggle("Invert scroll direction")->click();
+    EXPECT_EQ(desktop->defaults().object(SettingsViewModel::kSDPInvertScrollKey), json(false));
+
+    EXPECT_EQ(GeneralSettingsView::versionText(""), "Version ?");
+}
+
+TEST_F(SettingsPagesTest, theLaunchToggleAsksTheOwnerBeforeTheFieldChanges) {
+    show();
+    QCheckBox* launch = toggle("Launch Korvane at login");
+    ASSERT_TRUE(launch);
+    EXPECT_TRUE(showsLabel(view().generalPage(), "Korvane will only start when you open it manually."));
+    launch->click();
+    launch->click();
+    EXPECT_EQ(launchCalls, (std::vector<std::pair<bool, bool>>{{true, false}, {false, true}}));
+    EXPECT_FALSE(model->isLaunchAtLogin);
+
+    // The other options write their keys; the park caption follows its switch.
+    toggle("Park unassigned windows on scene restore")->click();
+    toggle("Show setup prompt when unconfigured display is connected")->click();
+    EXPECT_EQ(desktop->defaults().object(SettingsViewModel::kParkUnmanagedWindowsKey), json(true));
+    EXPECT_EQ(desktop->defaults().object(SettingsViewModel::kShowUnconfiguredDisplayPromptKey), json(false));
+    EXPECT_TRUE(
+        showsLabel(view().generalPage(),
+                   "Windows not assigned to any zone will be moved off-screen during scene restore."));
+}
+
+TEST_F(SettingsPagesTest, theExclusionListShowsARunningApplicationByNameAMissingOneByIdAndRemovesAtOnce) {
+    const platform::IconImage icon{2, 2, {0xFF3366CC, 0xFF3366CC, 0xFF3366CC, 0xFF3366CC}, {}};
+    const pid_t chat = desktop->workspace().launch({.bundleID = "com.example.chat", .name = "Chat"});
+    desktop->workspace().setApplicationIcon(chat, icon);
+    model->addToDragSnapBlacklist("com.example.chat");
+    show();
+    DragSnapBlacklistView* list = view().generalPage()->blacklistView();
+    EXPECT_TRUE(showsLabel(list, "com.example.chat")) << "listed within five seconds of the last look-up";
+    desktop->loop().advance(seconds(6));
+    model->refreshRunningAppsCache();
+    settle();
+    EXPECT_TRUE(showsLabel(list, "Chat"));
+    EXPECT_TRUE(showsLabel(list, "ru.keepcoder.Telegram")) << "not running: its identifier";
+    EXPECT_FALSE(showsLabel(list, "com.example.chat"));
+    ASSERT_TRUE(QDir().mkpath(KORVANE_SCREENSHOT_DIR));
+    EXPECT_TRUE(list->grab().save(QString(KORVANE_SCREENSHOT_DIR) + "/settings-exclusion-list.png", "PNG"));
+
+    QWidget* telegramRow = list->findChild<QWidget*>("blacklistRow:ru.keepcoder.Telegram");
+    ASSERT_TRUE(telegramRow);
+    telegramRow->findChild<QToolButton*>()->click();
+    settle();
+    EXPECT_EQ(model->dragSnapBlacklist, std::vector<std::string>{"com.example.chat"});
+    EXPECT_EQ(desktop->defaults().object(SettingsViewModel::kDragSnapBlacklistKey),
+              json({"com.example.chat"}));
+    EXPECT_FALSE(showsLabel(list, "ru.keepcoder.Telegram"));
+
+    // An empty list shows only the button.
+    list->findChild<QWidget*>("blacklistRow:com.example.chat")->findChild<QToolButton*>()->click();
+    settle();
+    EXPECT_TRUE(list->findChildren<QToolButton*>().empty());
+    EXPECT_TRUE(named<QPushButton>(list, "Add Application..."));
+}
+
+TEST_F(SettingsPagesTest, checkPermissionsShowsAGrantGivenMeanwhile) {
+    show();
+    QWidget* page = view().generalPage();
+    auto stateOf = [&](const QString& title) -> QString {
+        QLabel* label = named<QLabel>(page, title);
+        if (!label) return "no row";
+        QLayout* row = nullptr;
+        for (QLayout* l : page->findChildren<QLayout*>())
+            if (l->indexOf(label) >= 0) row = l;
+        if (!row) return "no row";
+        auto* state = qobject_cast<QLabel*>(row->itemAt(row->count() - 1)->widget());
+        return state ? state->text() : "no state";
+    };
+    EXPECT_EQ(stateOf("Accessibility"), "Not Granted");
+    EXPECT_EQ(stateOf("Screen Recording"), "Granted");
+
+    desktop->accessibility().setProcessTrusted(true);
+    auto console = std::make_shared<std::vector<std::string>>();
+    struct Capture : platform::ConsoleSink {
+        std::shared_ptr<std::vector<std::string>> lines;
+        void writeLine(const std::string& line) override { lines->push_back(line); }
+    };
+    auto sink = std::make_shared<Capture>();
+    sink->lines = console;
+    platform::setConsoleSink(sink);
+    named<QPushButton>(page, "Check Permissions")->click();
+    platform::setConsoleSink(nullptr);
+    settle();
+    EXPECT_EQ(stateOf("Accessibility"), "Granted");
+    EXPECT_EQ(*console, std::vector<std::string>{"[Settings] Permission check requested"});
+}
+
+TEST_F(SettingsPagesTest, keysWhileRecordingAreTakenForTheShortcutAndAfterItReachTheWindowAgain) {
+    model->setSelectedTab(SettingsTab::hotkeys);
+    show();
+    QListWidget* sidebar = view().sidebar();
+    EXPECT_EQ(sidebar->currentRow(), 1);
+    EXPECT_EQ(recorder("push.left")->shownText(), "\u2303\u2325 Q");
+    EXPECT_EQ(recorder("scene.update")->shownText(), "Record Shortcut");
+    EXPECT_FALSE(recorder("scene.update")->clearButton()) << "nothing to clear";
+    picture("settings-shortcuts-idle.png");
+
+    recorder("push.left")->recordButton()->click();
+    settle();
+    EXPECT_EQ(model->recordingAction, "push.left");
+    EXPECT_EQ(recorder("push.left")->shownText(), "Type shortcut...");
+    EXPECT_FALSE(recorder("push.left")->clearButton());
+    EXPECT_EQ(recorder("push.right")->shownText(), "\u2303\u2325 W") << "only the recording row changes";
+    picture("settings-shortcuts-recording.png");
+
+    // Control+option+left on the sidebar: taken for the shortcut, not a move in the list.
+    sidebar->setFocus();
+    QTest::keyClick(sidebar, Qt::Key_Left, Qt::ControlModifier | Qt::AltModifier);
+    settle();
+    EXPECT_FALSE(model->recordingAction);
+    EXPECT_EQ(owned.bindings[3], (HotkeyConfig::HotkeyBinding{"push.left", "left", {"ctrl", "alt"}, true}));
+    EXPECT_EQ(recorder("push.left")->shownText(), "\u2303\u2325 \u2190");
+    EXPECT_FALSE(view().keyFilter());
+
+    // Recording again, Up is taken; once it ended, Up moves the sidebar to General.
+    recorder("focus.left")->recordButton()->click();
+    settle();
+    QTest::keyClick(sidebar, Qt::Key_Up);
+    settle();
+    EXPECT_EQ(sidebar->currentRow(), 1);
+    EXPECT_EQ(recorder("focus.left")->shownText(), "\u2191");
+    // Backspace alone, as the footer says, clears the shortcut rather than becoming one.
+    recorder("focus.left")->recordButton()->click();
+    settle();
+    QTest::keyClick(sidebar, Qt::Key_Backspace);
+    settle();
+    EXPECT_EQ(recorder("focus.left")->shownText(), "Record Shortcut");
+    EXPECT_FALSE(owned.bindings[7].enabled);
+    QTest::keyClick(sidebar, Qt::Key_Up);
+    EXPECT_EQ(sidebar->currentRow(), 0);
+    EXPECT_EQ(model->selectedTab, SettingsTab::general);
+}
+
+TEST_F(SettingsPagesTest, movingTheRecordingToAnotherRowKeepsOneKeyFilterAndHidingTheWindowEndsIt) {
+    model->setSelectedTab(SettingsTab::hotkeys);
+    show();
+    recorder("push.left")->recordButton()->click();
+    settle();
+    recorder("push.right")->recordButton()->click();
+    settle();
+    EXPECT_EQ(model->recordingAction, "push.right");
+    EXPECT_EQ(keyFilters().size(), 1u);
+
+    // Pressing the recording row again stops without a change.
+    recorder("push.right")->recordButton()->click();
+    settle();
+    EXPECT_FALSE(model->recordingAction);
+    EXPECT_TRUE(keyFilters().empty());
+    EXPECT_EQ(owned, HotkeyConfig::defaults(0));
+
+    // A close hides the window and ends the recording with it.
+    recorder("push.right")->recordButton()->click();
+    settle();
+    controller->window()->close();
+    settle();
+    EXPECT_FALSE(model->recordingAction);
+    EXPECT_TRUE(keyFilters().empty());
+
+    // Clearing a row leaves "Record Shortcut"; "Reset to Defaults" brings every row back at once.
+    show();
+    recorder("push.right")->clearButton()->click();
+    settle();
+    EXPECT_EQ(recorder("push.right")->shownText(), "Record Shortcut");
+    named<QPushButton>(view().hotkeysPage(), "Reset to Defaults")->click();
+    settle();
+    EXPECT_EQ(recorder("push.right")->shownText(), "\u2303\u2325 W");
+}
+
+TEST_F(SettingsPagesTest, theDigitRowsTogglesRewriteItsModifiersUnderTheirCanonicalNames) {
+    owned.bindings[2].modifiers = {"control", "option"};
+    model->loadSettings();
+    model->setSelectedTab(SettingsTab::hotkeys);
+    show();
+    auto toggleOf = [&](const QString& glyph) {
+        QWidget* row = rowControl("push.region.dynamic");
+        return row ? named<QToolButton>(row, glyph) : nullptr;
+    };
+    ASSERT_TRUE(toggleOf("\u2303"));
+    EXPECT_TRUE(toggleOf("\u2303")->isChecked());
+    EXPECT_FALSE(toggleOf("\u2318")->isChecked());
+    toggleOf("\u2318")->click();
+    settle();
+    EXPECT_EQ(owned.bindings[2].key, "digits");
+    EXPECT_EQ(owned.bindings[2].modifiers, (std::vector<std::string>{"control", "option", "cmd"}));
+    toggleOf("\u2303")->click();
+    settle();
+    EXPECT_EQ(owned.bindings[2].modifiers, (std::vector<std::string>{"option", "cmd"}));
+    EXPECT_TRUE(toggleOf("\u2318")->isChecked());
+}
+
+TEST_F(SettingsPagesTest, addApplicationOpensThePickerAsASheetAndItsChoiceJoinsTheListOnce) {
+    desktop->workspace().launch({.bundleID = "com.example.chat", .name = "Chat"});
+    show();
+    DragSnapBlacklistView* list = view().generalPage()->blacklistView();
+    named<QPushButton>(list, "Add Application...")->click();
+    settle();
+    auto* sheet = dynamic_cast<AppPickerView*>(list->appPickerSheet());
+    ASSERT_TRUE(sheet);
+    EXPECT_TRUE(sheet->isVisible());
+    EXPECT_EQ(sheet->windowModality(), Qt::WindowModal);
+    EXPECT_EQ(sheet->parentWidget(), controller->window());
+    ASSERT_TRUE(QDir().mkpath(KORVANE_SCREENSHOT_DIR));
+    EXPECT_TRUE(
+        sheet->grab().save(QString(KORVANE_SCREENSHOT_DIR) + "/settings-add-application-sheet.png", "PNG"));
+
+    // Typed and chosen with Return: added, the sheet gone, the selection empty again.
+    QTest::keyClicks(sheet->searchField(), "Chat");
+    QTest::keyClick(sheet->searchField(), Qt::Key_Return);
+    settle();
+    EXPECT_FALSE(list->appPickerSheet());
+    EXPECT_EQ(model->dragSnapBlacklist,
+              (std::vector<std::string>{"ru.keepcoder.Telegram", "com.example.chat"}));
+    EXPECT_TRUE(list->selectedBundleID().empty());
+
+    // The same application again keeps one entry; Escape closes the sheet without a choice.
+    named<QPushButton>(list, "Add Application...")->click();
+    settle();
+    sheet = dynamic_cast<AppPickerView*>(list->appPickerSheet());
+    ASSERT_TRUE(sheet);
+    QTest::keyClicks(sheet->searchField(), "Chat");
+    QTest::keyClick(sheet->searchField(), Qt::Key_Return);
+    settle();
+    EXPECT_EQ(model->dragSnapBlacklist.size(), 2u);
+    named<QPushButton>(list, "Add Application...")->click();
+    settle();
+    ASSERT_TRUE(list->appPickerSheet());
+    QTest::keyClick(dynamic_cast<AppPickerView*>(list->appPickerSheet())->searchField(), Qt::Key_Escape);
+    settle();
+    EXPECT_FALSE(list->appPickerSheet());
+    EXPECT_EQ(model->dragSnapBlacklist.size(), 2u);
+}
+
+TEST_F(SettingsPagesTest, theKeyboardGoesFromTheSidebarThroughTheShortcutRowsInTheirOrderThenToTheButtons) {
+    show();
+    QListWidget* sidebar = view().sidebar();
+    sidebar->setFocus();
+    QTest::keyClick(sidebar, Qt::Key_Down);
+    settle();
+    ASSERT_EQ(model->selectedTab, SettingsTab::hotkeys);
+    std::vector<QWidget*> expected = {recorder("cycle.forward")->recordButton(),
+                                      recorder("cycle.forward")->clearButton()};
+    for (QToolButton* toggle : rowControl("push.region.dynamic")->findChildren<QToolButton*>())
+        expected.push_back(toggle);
+    expected.push_back(recorder("push.left")->recordButton());
+    ASSERT_EQ(expected.size(), 7u);
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        EXPECT_EQ(QApplication::focusWidget(), expected[i])
+            << "Tab " << i + 1 << ": "
+            << (QApplication::focusWidget() ? QApplication::focusWidget()->metaObject()->className()
+                                            : "nothing");
+    }
+    // After the last row, rebuilt by a reset too, come the two buttons under the rows.
+    named<QPushButton>(view().hotkeysPage(), "Reset to Defaults")->click();
+    settle();
+    recorder("scene.update")->recordButton()->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), named<QPushButton>(view().hotkeysPage(), "Reset to Defaults"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), named<QPushButton>(view().hotkeysPage(), "Open Config File"));
+}
