@@ -147,6 +147,33 @@ TEST_F(ScenesProgramOnX11Test, anUpdatedSceneRestoredFromTheCardSwitcherPutsOneX
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
 }
 
+// The window's place is given from the primary monitor's corner, which lies 1920 pixels into the root
+// window here: taken as root coordinates, the window opened on the other monitor.
+TEST_F(ScenesProgramOnX11Test, theSaveSceneWindowOpensCentredOnThePrimaryMonitor) {
+    startSession(true);
+    xterm("Notes", "60x20+2000+100");
+    const pid_t korvane = startKorvane();
+    ASSERT_TRUE(waitForLine("Permissions granted, starting services...")) << logText();
+    ASSERT_TRUE(waitForLine("HotkeyManager: registering scene.save key=S")) << logText();
+    ASSERT_TRUE(waitForLine("[DisplayChange] handle end")) << logText();
+
+    press(XK_s);
+    std::optional<xcb_window_t> window;
+    ASSERT_TRUE(X11TestSession::waitFor(
+        [&] { return (window = session->viewableWindowTitled("Save Scene")).has_value(); }, seconds(5)))
+        << logText();
+    // Centred on the primary monitor (root 1920, 0, 1920 × 1080), give or take the window manager's frame.
+    const Rect frame = session->frameOf(*window);
+    EXPECT_LE(std::abs(frame.midX() - 2880), 20) << platform::describe(frame);
+    EXPECT_LE(std::abs(frame.midY() - 540), 30) << platform::describe(frame);
+    pressAlone(XK_Escape);
+    EXPECT_TRUE(
+        X11TestSession::waitFor([&] { return !session->viewableWindowTitled("Save Scene"); }, seconds(3)));
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
 TEST_F(ScenesProgramOnX11Test, aMonitorPluggedInWhileASceneIsActiveGetsThePromptWithoutTakingTheKeyboard) {
     startSession(true);
     const xcb_window_t notes = xterm("Notes", "60x20+2000+100");
