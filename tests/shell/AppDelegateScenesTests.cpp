@@ -15,6 +15,7 @@
 #include "ui/scene_editor/SceneEditorOverlayPanel.h"
 #include "ui/scene_editor/SceneEditorViewModel.h"
 #include "ui/scene_manager/SceneRestoreHUDController.h"
+#include "ui/scene_manager/SceneRestoreHUDView.h"
 #include "ui/scene_manager/SceneSaveViewModel.h"
 #include "ui/scene_manager/SceneSaveWindowController.h"
 #include "ui/switchers/SceneCardSwitcherController.h"
@@ -254,7 +255,9 @@ TEST_F(AppDelegateScenesTest, theEditorCoversEveryDisplayAndARequestWhileOpenOnl
     QWidget* report = SceneRestoreHUDController::shared()->window();
     ASSERT_NE(report, nullptr);
     EXPECT_TRUE(report->isVisible());
-    EXPECT_EQ(report->findChild<QLabel*>()->text().toStdString(), "Second");
+    const auto* card = report->findChild<SceneRestoreHUDView*>();
+    ASSERT_NE(card, nullptr);
+    EXPECT_EQ(card->title(), "Second");
 }
 
 TEST_F(AppDelegateScenesTest, closingTheEditorClearsItSoTheNextRequestBuildsAFreshOne) {
