@@ -22,12 +22,9 @@ class GlobalSwitcherProgramOnX11Test : public ProgramOnX11Test {
             << "[Desktop Entry]\nType=Application\nName=Sample Terminal\nExec=xterm\nStartupWMClass=XTerm\n";
     }
     pid_t startKorvaneWithEntries() {
-        return session->start({KORVANE_BINARY},
-                              {"KORVANE_HOME=" + home().string(), "KORVANE_LOG_LEVEL=debug",
-                               "XDG_DATA_HOME=" + (folder.path() / "data").string(),
-                               "XDG_DATA_DIRS=" + (folder.path() / "no-data").string(),
-                               std::string("LSAN_OPTIONS=suppressions=") + KORVANE_LSAN_SUPPRESSIONS},
-                              log().string());
+        return startKorvane({"XDG_DATA_HOME=" + (folder.path() / "data").string(),
+                             "XDG_DATA_DIRS=" + (folder.path() / "no-data").string()},
+                            "debug");
     }
     xcb_window_t xterm(const std::string& title, int index) {
         const std::string geometry =

@@ -43,16 +43,6 @@ class SceneNoticesProgramOnX11Test : public ProgramOnX11Test {
         store.save(scene, ScreenContext{});
         store.setActiveScene(scene.id);
     }
-    // The program as startKorvane() starts it, but pointed at a session bus that is not there: left to
-    // find one, the toolkit's bus library forks a helper to start one, and under the address sanitizer a
-    // fork made while another thread allocates can hang the child, and with it the program's start.
-    pid_t startKorvaneWithoutABus() {
-        return session->start({KORVANE_BINARY},
-                              {"KORVANE_HOME=" + home().string(), "KORVANE_LOG_LEVEL=info",
-                               "DBUS_SESSION_BUS_ADDRESS=unix:path=" + (folder.path() / "no-bus").string(),
-                               std::string("LSAN_OPTIONS=suppressions=") + KORVANE_LSAN_SUPPRESSIONS},
-                              log().string());
-    }
     xcb_window_t xterm(const std::string& title, const std::string& geometry) {
         const pid_t pid = session->start({"xterm", "-title", title, "-geometry", geometry, "-e", "cat"});
         std::optional<xcb_window_t> window;
@@ -99,7 +89,7 @@ TEST_F(SceneNoticesProgramOnX11Test,
     const xcb_window_t focused = xterm("Focused", "60x20+2000+100");
     ASSERT_TRUE(focusByClick(focused));
 
-    const pid_t korvane = startKorvaneWithoutABus();
+    const pid_t korvane = startKorvane();
     ASSERT_TRUE(waitForLine("Scene Restore complete (layout-only): 'Terminals'")) << logText();
     EXPECT_NE(storedLayoutOf(side), "builtin.fullscreen");
 
@@ -151,7 +141,7 @@ TEST_F(SceneNoticesProgramOnX11Test,
     const xcb_window_t other = xterm("Other", "60x20+3000+600");
     ASSERT_TRUE(focusByClick(other));
 
-    const pid_t korvane = startKorvaneWithoutABus();
+    const pid_t korvane = startKorvane();
     ASSERT_TRUE(waitForLine("Scene Restore complete (layout-only): 'Terminals'")) << logText();
     ASSERT_TRUE(waitForLine("HotkeyManager: registering sceneSwitcher.toggle key=C")) << logText();
 

@@ -126,6 +126,7 @@ TEST_F(SceneRestoreOnX11Test,
                    {"KORVANE_HOME=" + home().string(), "KORVANE_LOG_LEVEL=debug",
                     "XDG_DATA_HOME=" + dataHome().string(),
                     "XDG_DATA_DIRS=" + (folder.path() / "none").string(),
+                    "DBUS_SESSION_BUS_ADDRESS=unix:path=" + (folder.path() / "no-bus").string(),
                     std::string("LSAN_OPTIONS=suppressions=") + KORVANE_LSAN_SUPPRESSIONS},
                    log().string());
     ASSERT_TRUE(waitForLine("Scene Restore complete (layout-only): 'Terminals' displays=2/2 unresolved=0"))
