@@ -7,6 +7,7 @@
 #include "app/StatusBarEventBus.h"
 #include "core/MultiDisplayState.h"
 #include "core/WMState.h"
+#include "layouts/LayoutSelectionStore.h"
 #include "scenes/SceneStore.h"
 #include "ui/overlays/ToastHUDController.h"
 #include "ui/scene_editor/SceneEditorCanvasBridge.h"
@@ -16,6 +17,7 @@
 #include "ui/scene_manager/SceneRestoreHUDController.h"
 #include "ui/scene_manager/SceneSaveViewModel.h"
 #include "ui/scene_manager/SceneSaveWindowController.h"
+#include "ui/switchers/SceneCardSwitcherController.h"
 
 #include <gtest/gtest.h>
 
@@ -29,7 +31,7 @@ using platform::kEventFlagOption;
 
 namespace {
 
-constexpr std::uint32_t kS = 1;
+constexpr std::uint32_t kS = 1, kC = 8;
 constexpr std::uint64_t kCtrlOpt = kEventFlagControl | kEventFlagOption;
 
 class AppDelegateScenesTest : public korvane::testing::LaunchTest {
@@ -284,4 +286,59 @@ TEST_F(AppDelegateScenesTest, aDisplayWhoseOnlyLayoutIsARestoresOwnGetsNoReferen
     app->updateActiveScene();
     EXPECT_EQ(toastText("D1") + toastText("D2"), "Updated: Desk (1 displays)");
     EXPECT_EQ(keys(storedScene(scene.id)["layoutRefsByDisplay"]), (std::set<std::string>{"D1"}));
+}
+
+// The spec's two-display case: one display with a template of its own, the other only with the scene's
+// "default" reference, which the scene names for it alone once it is read.
+TEST_F(AppDelegateScenesTest, aDisplayWithoutALiveLayoutKeepsTheScenesReferenceForIt) {
+    addScreen("D1", Rect{0, 0, 1920, 1080});
+    addScreen("D2", Rect{1920, 0, 1440, 900});
+    const WMScene scene = activeScene("Desk", {{"D1", "builtin.fullscreen"}, {"default", "builtin.daily"}});
+    launchAndSettle();
+    app->displayWorkbenches()->workbenches.erase("D2");
+    app->layoutSelection()->lastByDisplay.erase("D2");
+
+    app->updateActiveScene();
+    EXPECT_EQ(toastText("D1") + toastText("D2"), "Updated: Desk (2 displays)");
+    const nlohmann::json refs = storedScene(scene.id)["layoutRefsByDisplay"];
+    EXPECT_EQ(keys(refs), (std::set<std::string>{"D1", "D2"}));
+    EXPECT_EQ(refs["D2"], "builtin.daily");
+}
+
+TEST_F(AppDelegateScenesTest, updateRecordsAMappedWindowInItsZoneAndSkipsApplicationsWithoutAnIdentifier) {
+    addScreen("D1", Rect{0, 0, 1920, 1080});
+    const WMScene scene = activeScene("Desk", {{"D1", "builtin.split-50-50"}});
+    launchAndSettle();
+    const pid_t editor = desktop->workspace().launch({.bundleID = "com.example.editor", .name = "Editor"});
+    const pid_t helper = desktop->workspace().launch({.name = "Helper"});
+    const auto n = desktop->windows().open(editor, {.frame = Rect{100, 100, 400, 300}, .title = "Left half"});
+    desktop->windows().open(helper, {.frame = Rect{1200, 100, 400, 300}, .title = "No identifier"});
+    desktop->loop().runUntilIdle();
+    WMState& d1 = *app->multiState()->states.at("D1");
+    ASSERT_EQ(d1.layout.zones.size(), 2u);
+    // Recorded in zone 2 though it stands in zone 1: the mapping is what the user put there.
+    d1.zoneOf[n] = 2;
+
+    app->updateActiveScene();
+    const nlohmann::json hints = storedScene(scene.id)["windowHints"];
+    ASSERT_EQ(hints["D1"].size(), 1u) << hints.dump();
+    EXPECT_EQ(hints["D1"][0]["bundleID"], "com.example.editor");
+    EXPECT_EQ(hints["D1"][0]["zoneID"], 2);
+}
+
+TEST_F(AppDelegateScenesTest, controlOptionCOpensTheCardSwitcherWhenHiddenAndClosesItWhenShown) {
+    addScreen("D1", Rect{0, 0, 1920, 1080});
+    activeScene("Desk", {{"D1", "builtin.fullscreen"}});
+    launchAndSettle();
+    const auto cards = app->sceneCardSwitcherController();
+    ASSERT_NE(cards, nullptr);
+
+    press(kC);
+    EXPECT_TRUE(cards->isVisible());
+    ASSERT_EQ(cards->scenes().size(), 1u);
+    EXPECT_EQ(cards->scenes()[0].name, "Desk");
+    press(kC);
+    EXPECT_FALSE(cards->isVisible());
+    press(kC);
+    EXPECT_TRUE(cards->isVisible());
 }

@@ -1,6 +1,9 @@
 // The scene actions of the built `korvane` on a real X server with openbox and xterms, as a user meets
-// them: the prompt a monitor plugged in while a scene is active gets, which takes neither the keyboard
-// nor a place among the windows Korvane manages. A picture of the prompt is left under build/screenshots.
+// them: the active scene updated from two xterms in two zones, the xterms moved away by hand, and the
+// scene restored from the card switcher (control+option+C, then its digit), which puts one xterm back
+// into each zone; and the prompt a monitor plugged in while a scene is active gets, which takes neither
+// the keyboard nor a place among the windows Korvane manages. Pictures of the restore report and of the
+// prompt are left under build/screenshots.
 #include "ProgramOnX11.h"
 
 #include "input/HotkeyConfig.h"
@@ -77,6 +80,99 @@ class ScenesProgramOnX11Test : public ProgramOnX11Test {
         return std::string(KORVANE_SCREENSHOT_DIR) + "/" + name;
     }
 };
+
+TEST_F(ScenesProgramOnX11Test, anUpdatedSceneRestoredFromTheCardSwitcherPutsOneXtermBackIntoEachZone) {
+    startSession(true);
+    const xcb_window_t left = xterm("Left", "60x20+2000+100");
+    const xcb_window_t right = xterm("Right", "60x20+3000+300");
+    bindUpdateKey();
+    const pid_t korvane = startKorvane();
+    ASSERT_TRUE(waitForLine("Permissions granted, starting services...")) << logText();
+    ASSERT_TRUE(waitForLine("HotkeyManager: registering scene.update key=U")) << logText();
+    ASSERT_TRUE(waitForLine("[DisplayChange] handle end")) << logText();
+
+    ASSERT_TRUE(focus(left));
+    press(XK_1);
+    ASSERT_TRUE(fills(left, kZone1)) << platform::describe(session->frameOf(left));
+    // The push brings its window forward and checks that it stays so; a click elsewhere before that
+    // ends would have the focus taken back.
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return count("NSRunningApplication.activate returned") >= 1; }))
+        << logText();
+    X11TestSession::waitFor([] { return false; }, milliseconds(1500));
+    ASSERT_TRUE(focus(right));
+    press(XK_2);
+    ASSERT_TRUE(fills(right, kZone2)) << platform::describe(session->frameOf(right));
+    // Both pushes have ended with their window brought forward.
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return count("NSRunningApplication.activate returned") >= 2; }))
+        << logText();
+
+    press(XK_u);
+    ASSERT_TRUE(waitForLine("with 2 display snapshots")) << logText();
+    // The primary's list holds the two xterms, one in each zone.
+    const nlohmann::json hints = activeSceneFile()["windowHints"];
+    std::vector<std::int64_t> zones;
+    for (const auto& [display, list] : hints.items())
+        for (const auto& hint : list)
+            zones.push_back(hint["zoneID"].get<std::int64_t>());
+    std::sort(zones.begin(), zones.end());
+    EXPECT_EQ(zones, (std::vector<std::int64_t>{1, 2}))
+        << hints.dump() << platform::describe(session->frameOf(left))
+        << platform::describe(session->frameOf(right));
+
+    // By hand, both onto the other monitor.
+    session->requestFrame(left, Rect{100, 100, 500, 300});
+    session->requestFrame(right, Rect{700, 400, 500, 300});
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return !zoneOf(left) && !zoneOf(right); }));
+
+    press(XK_c);
+    ASSERT_TRUE(X11TestSession::waitFor([&] {
+        return session->viewableWindowTitled(kCardSwitcherTitle).has_value();
+    })) << logText();
+    pressAlone(XK_1);
+    EXPECT_TRUE(X11TestSession::waitFor([&] {
+        const auto a = zoneOf(left), b = zoneOf(right);
+        return a && b && *a != *b;
+    })) << platform::describe(session->frameOf(left))
+        << platform::describe(session->frameOf(right));
+    std::optional<xcb_window_t> report;
+    EXPECT_TRUE(X11TestSession::waitFor(
+        [&] { return (report = session->viewableWindowTitled(kRestoreReportTitle)).has_value(); },
+        seconds(3)));
+    if (report) {
+        EXPECT_TRUE(
+            session->saveScreenshot(session->frameOf(*report), picture("scene-restore-report-x11.png")));
+    }
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+// The window's place is given from the primary monitor's corner, which lies 1920 pixels into the root
+// window here: taken as root coordinates, the window opened on the other monitor.
+TEST_F(ScenesProgramOnX11Test, theSaveSceneWindowOpensCentredOnThePrimaryMonitor) {
+    startSession(true);
+    xterm("Notes", "60x20+2000+100");
+    const pid_t korvane = startKorvane();
+    ASSERT_TRUE(waitForLine("Permissions granted, starting services...")) << logText();
+    ASSERT_TRUE(waitForLine("HotkeyManager: registering scene.save key=S")) << logText();
+    ASSERT_TRUE(waitForLine("[DisplayChange] handle end")) << logText();
+
+    press(XK_s);
+    std::optional<xcb_window_t> window;
+    ASSERT_TRUE(X11TestSession::waitFor(
+        [&] { return (window = session->viewableWindowTitled("Save Scene")).has_value(); }, seconds(5)))
+        << logText();
+    // Centred on the primary monitor (root 1920, 0, 1920 × 1080), give or take the window manager's frame.
+    const Rect frame = session->frameOf(*window);
+    EXPECT_LE(std::abs(frame.midX() - 2880), 20) << platform::describe(frame);
+    EXPECT_LE(std::abs(frame.midY() - 540), 30) << platform::describe(frame);
+    pressAlone(XK_Escape);
+    EXPECT_TRUE(
+        X11TestSession::waitFor([&] { return !session->viewableWindowTitled("Save Scene"); }, seconds(3)));
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
 
 TEST_F(ScenesProgramOnX11Test, aMonitorPluggedInWhileASceneIsActiveGetsThePromptWithoutTakingTheKeyboard) {
     startSession(true);

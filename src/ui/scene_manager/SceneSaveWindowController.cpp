@@ -6,7 +6,9 @@
 
 #include <QCoreApplication>
 #include <QEvent>
+#include <QGuiApplication>
 #include <QPointer>
+#include <QScreen>
 #include <QVBoxLayout>
 #include <QWidget>
 
@@ -52,7 +54,11 @@ SceneSaveWindowController::SceneSaveWindowController(std::shared_ptr<SceneSaveVi
                      [window] { delete window; });
     window->setWindowTitle(kTitle);
     window->setFixedSize(kWidth, kHeight);
-    window->move(static_cast<int>(topLeft.x), static_cast<int>(topLeft.y));
+    // Top-left global coordinates start at the primary screen's corner; the toolkit's at the root's, which
+    // differ where a screen lies left of or above the primary.
+    const QScreen* primary = QGuiApplication::primaryScreen();
+    const QPoint origin = primary ? primary->geometry().topLeft() : QPoint();
+    window->move(origin.x() + static_cast<int>(topLeft.x), origin.y() + static_cast<int>(topLeft.y));
     auto* content = new QVBoxLayout(window);
     content->setContentsMargins(0, 0, 0, 0);
     content->addWidget(new SceneSaveSheet(viewModel, window));
