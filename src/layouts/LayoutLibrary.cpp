@@ -151,6 +151,11 @@ void LayoutLibrary::deleteLayoutFromManager(const LayoutDirectoryEntry& entry) {
 }
 
 std::string LayoutLibrary::saveUserLayout(const ConfigZoneSet& layout) {
+    storeUserLayout(layout);
+    return layout.id;
+}
+
+std::optional<std::string> LayoutLibrary::storeUserLayout(const ConfigZoneSet& layout) {
     ConfigZoneSet stored = layout;
     if (layout.layoutTree) {
         LayoutTreeModel model(*layout.layoutTree, layout.displayUUID.value_or(""), layout.id, layout.name);
@@ -177,6 +182,7 @@ std::string LayoutLibrary::saveUserLayout(const ConfigZoneSet& layout) {
         Log::app.info("Saved layout %s to %s", layout.id, path.string());
     } catch (const std::exception& e) {
         Log::app.error("Failed to save layout %s: %s", layout.id, e.what());
+        return std::nullopt;
     }
     return layout.id;
 }

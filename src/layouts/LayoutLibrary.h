@@ -48,6 +48,9 @@ class LayoutLibrary : public LayoutTemplateResolver {
     bool renameLayout(const LayoutDirectoryEntry& entry, const std::string& newName);
     void deleteLayoutFromManager(const LayoutDirectoryEntry& entry);
     std::string saveUserLayout(const ConfigZoneSet& layout);
+    // The same save, for callers that go on to name the layout elsewhere: the id once the file is
+    // written, nothing when it was not.
+    std::optional<std::string> storeUserLayout(const ConfigZoneSet& layout);
     // Writes a new empty user layout under a fresh id and reloads.
     void createNewLayout(const std::optional<std::string>& displayUUID);
 

@@ -6,7 +6,8 @@
 // Its members are spread over five files by concern: making and wiring (AppDelegate.cpp), start-up and
 // the start of the services (AppDelegateLaunch.cpp), the application's events and shut-down
 // (AppDelegateEvents.cpp), the status-bar actions with what the menus, controllers and the settings
-// window call (AppDelegateActions.cpp), and the scene actions (AppDelegateScenes.cpp).
+// window call (AppDelegateActions.cpp), and the scene actions (AppDelegateScenes.cpp). The scene manager's
+// window with its callbacks has a file of its own (AppDelegateSceneManager.cpp).
 #pragma once
 
 #include "app/StatusBarEvent.h"
@@ -47,6 +48,7 @@ class NewWindowPlacement;
 class SDPController;
 class SceneCardSwitcherController;
 class SceneEditorOverlayController;
+class SceneManagerPanelController;
 class SceneRestoreEngine;
 class SceneRestoreServices;
 class SceneSaveWindowController;
@@ -138,6 +140,10 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
         return globalSwitcherWC_;
     }
     const std::shared_ptr<SettingsWindowController>& settingsWC() const { return settingsWC_; }
+    // The open scene manager; empty from its window's close until the next request.
+    const std::shared_ptr<SceneManagerPanelController>& sceneManagerPanelController() const {
+        return sceneManagerPanelController_;
+    }
     // The application-wide restore engine over the application-wide scene store, made on first use.
     const std::shared_ptr<SceneRestoreEngine>& sceneRestoreEngine();
     // The scene windows while they are open; empty otherwise.
@@ -232,9 +238,12 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
     HotkeyConfig resetHotkeyConfig();
     // Shows "hotkeys.json" in the file manager; a folder that cannot be had is logged.
     void revealHotkeyConfig();
-    // The scene manager, selecting the scene and the display when given.
+    // The scene manager, selecting the scene and the display when given; an open one is brought to the
+    // front instead (AppDelegateSceneManager.cpp).
     void showSceneManager(const std::optional<std::string>& sceneIDToSelect,
                           const std::optional<std::string>& displayUUIDToSelect = std::nullopt);
+    // Restores the scene, shows the outcome on the main screen and has the menu refreshed.
+    void restoreSceneFromManager(const WMScene& scene);
     // Reloads the scene manager's model while its window is open.
     void reloadOpenSceneManager();
     // Brings this program forward, ahead of the others.
@@ -330,6 +339,7 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
     std::shared_ptr<DragSnapController> dragSnapController_;
     std::shared_ptr<GlobalSwitcherWindowController> globalSwitcherWC_;
     std::shared_ptr<SettingsWindowController> settingsWC_;
+    std::shared_ptr<SceneManagerPanelController> sceneManagerPanelController_;
     std::shared_ptr<SceneRestoreServices> sceneRestoreServices_; // the engine's callbacks lead here
     std::shared_ptr<SceneRestoreEngine> sceneRestoreEngine_;
     std::shared_ptr<UnconfiguredDisplayPrompts> unconfiguredDisplayPrompts_;

@@ -270,11 +270,6 @@ void AppDelegate::showToast(const std::string& message, const std::string& displ
     ToastHUDController::shared()->show(message, *screen, duration);
 }
 
-void AppDelegate::showSceneManager(const std::optional<std::string>&, const std::optional<std::string>&) {}
-
-// The scene manager comes with its window: until then no model is open to reload.
-void AppDelegate::reloadOpenSceneManager() {}
-
 void AppDelegate::activateApplication() {
     activateOwnApplication(platform_);
 }

@@ -296,6 +296,16 @@ TEST_F(LayoutLibraryTest, anIdBeginningWithADotIsRefusedRatherThanSavedToAHidden
     EXPECT_TRUE(snapshot(layouts()).empty());
 }
 
+// Whoever names the layout in a scene must know whether the file is there to be found.
+TEST_F(LayoutLibraryTest, storingAUserLayoutAnswersItsIdOnlyWhenTheFileWasWritten) {
+    EXPECT_EQ(library.storeUserLayout(userSet("layout.w")), std::optional<std::string>("layout.w"));
+    EXPECT_TRUE(library.regionSet("layout.w"));
+    EXPECT_EQ(library.storeUserLayout(userSet(".hidden")), std::nullopt);
+    EXPECT_EQ(library.saveUserLayout(userSet(".hidden")), ".hidden")
+        << "the older call answers the id regardless";
+    EXPECT_EQ(snapshot(layouts()).size(), 1u);
+}
+
 TEST_F(LayoutLibraryTest, aTreeTooDeepToReadBackIsRefusedAndThePreviousFileKept) {
     write(layouts() / "layout.d.json", userLayout("layout.d", "D"));
     ConfigZoneSet deep = userSet("layout.d");

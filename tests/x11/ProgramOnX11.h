@@ -13,6 +13,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -32,6 +33,57 @@ namespace fs = std::filesystem;
 
 inline Nanos monotonic() {
     return std::chrono::nanoseconds(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+// The viewable windows of one process anywhere in the tree (the tray icon sits inside the tray's window),
+// with their place on the root, read on a connection of the test's own.
+inline std::vector<std::pair<xcb_window_t, Rect>> windowsOfProcess(const std::string& display, pid_t pid) {
+    std::vector<std::pair<xcb_window_t, Rect>> found;
+    xcb_connection_t* conn = xcb_connect(display.c_str(), nullptr);
+    if (xcb_connection_has_error(conn)) {
+        xcb_disconnect(conn);
+        return found;
+    }
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(conn)).data->root;
+    auto* atomReply = xcb_intern_atom_reply(conn, xcb_intern_atom(conn, 0, 11, "_NET_WM_PID"), nullptr);
+    const xcb_atom_t pidAtom = atomReply ? atomReply->atom : xcb_atom_t(XCB_ATOM_NONE);
+    std::free(atomReply);
+    std::vector<xcb_window_t> pending{root};
+    while (!pending.empty()) {
+        const xcb_window_t window = pending.back();
+        pending.pop_back();
+        auto* tree = xcb_query_tree_reply(conn, xcb_query_tree(conn, window), nullptr);
+        if (!tree) continue;
+        const xcb_window_t* children = xcb_query_tree_children(tree);
+        for (int i = 0; i < xcb_query_tree_children_length(tree); ++i) {
+            const xcb_window_t child = children[i];
+            auto* attributes =
+                xcb_get_window_attributes_reply(conn, xcb_get_window_attributes(conn, child), nullptr);
+            const bool viewable = attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
+            std::free(attributes);
+            if (!viewable) continue;
+            pending.push_back(child);
+            auto* property = xcb_get_property_reply(
+                conn, xcb_get_property(conn, 0, child, pidAtom, XCB_ATOM_CARDINAL, 0, 1), nullptr);
+            const bool ours =
+                property && property->format == 32 && xcb_get_property_value_length(property) == 4 &&
+                static_cast<pid_t>(*static_cast<const std::uint32_t*>(xcb_get_property_value(property))) ==
+                    pid;
+            std::free(property);
+            if (!ours) continue;
+            auto* geometry = xcb_get_geometry_reply(conn, xcb_get_geometry(conn, child), nullptr);
+            auto* place = xcb_translate_coordinates_reply(
+                conn, xcb_translate_coordinates(conn, child, root, 0, 0), nullptr);
+            if (geometry && place)
+                found.push_back({child, Rect{double(place->dst_x), double(place->dst_y),
+                                             double(geometry->width), double(geometry->height)}});
+            std::free(geometry);
+            std::free(place);
+        }
+        std::free(tree);
+    }
+    xcb_disconnect(conn);
+    return found;
 }
 
 class ProgramOnX11Test : public ::testing::Test {

@@ -1,0 +1,130 @@
+// The scene manager's window and controller: made, placed, brought forward and closed.
+#include "ui/scene_manager/SceneManagerPanelController.h"
+
+#include "core/Log.h"
+#include "core/ScreenSpace.h"
+#include "platform/Platform.h"
+#include "ui/scene_manager/SceneManagerPanel.h"
+#include "ui/scene_manager/SceneManagerViewModel.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QGuiApplication>
+#include <QPointer>
+#include <QScreen>
+#include <QVBoxLayout>
+#include <QWidget>
+
+#include <unistd.h>
+#include <utility>
+
+namespace korvane {
+
+namespace {
+
+const platform::Logger& panelLog() {
+    static const platform::Logger log = Log::category("SceneManagerPanel");
+    return log;
+}
+
+// Tells the controller once when its window closes, whether by its close button or by the program.
+class CloseWatcher : public QObject {
+  public:
+    CloseWatcher(QObject* parent, std::function<void()> closed)
+        : QObject(parent), closed_(std::move(closed)) {}
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Close && closed_) {
+            auto closed = std::move(closed_);
+            closed_ = nullptr;
+            closed();
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+  private:
+    std::function<void()> closed_;
+};
+
+} // namespace
+
+struct SceneManagerPanelController::Window {
+    QPointer<QWidget> widget;
+    QPointer<SceneManagerPanel> panel;
+};
+
+SceneManagerPanelController::SceneManagerPanelController(platform::Platform& platform,
+                                                         std::shared_ptr<SceneManagerViewModel> model,
+                                                         SceneManagerAlertPresenter presenter)
+    : viewModel(std::move(model)), platform_(platform), window_(std::make_unique<Window>()) {
+    // Titled, closable and resizable; no minimise button.
+    auto* window = new QWidget(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                                            Qt::WindowMaximizeButtonHint | Qt::CustomizeWindowHint);
+    window_->widget = window;
+    // Widgets must go while the application object still exists; the controller may outlive it.
+    QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, window,
+                     [window] { delete window; });
+    window->setWindowTitle(kTitle);
+    window->setMinimumSize(kMinimumWidth, kMinimumHeight);
+    window->resize(kWidth, kHeight);
+    auto* layout = new QVBoxLayout(window);
+    layout->setContentsMargins(0, 0, 0, 0);
+    window_->panel = new SceneManagerPanel(viewModel, std::move(presenter), window);
+    layout->addWidget(window_->panel);
+
+    // Centred on the visible part of the main screen. Screen frames are bottom-left global; Qt's are
+    // top-left and measured from the primary screen's corner, which both spaces share.
+    if (auto main = platform_.screens().mainScreen()) {
+        const double H = primaryScreenHeight(platform_.screens()).value_or(main->frame.maxY());
+        const Rect v = flipRect(main->visibleFrame, H);
+        const QScreen* primary = QGuiApplication::primaryScreen();
+        const QPoint origin = primary ? primary->geometry().topLeft() : QPoint();
+        window->move(origin.x() + static_cast<int>(v.midX()) - kWidth / 2,
+                     origin.y() + static_cast<int>(v.midY()) - kHeight / 2);
+    }
+    window->installEventFilter(new CloseWatcher(window, [this] {
+        if (auto closed = onDidClose) closed();
+    }));
+}
+
+// The owner may drop the controller from onDidClose, inside the window's own close event: the window
+// goes on a later turn of the loop.
+SceneManagerPanelController::~SceneManagerPanelController() {
+    if (QWidget* window = window_->widget) {
+        window->hide();
+        window->deleteLater();
+    }
+}
+
+void SceneManagerPanelController::show(const std::optional<std::string>& sceneID,
+                                       const std::optional<std::string>& displayUUID) {
+    panelLog().debug("SceneManagerPanelController.show() called");
+    viewModel->reload();
+    if (sceneID) viewModel->selectScene(sceneID);
+    if (displayUUID) viewModel->selectDisplay(*displayUUID);
+    panelLog().debug("About to show window");
+    platform_.workspace().activate(::getpid(), platform::kActivateIgnoringOtherApps);
+    QWidget* window = window_->widget;
+    if (window) {
+        if (window->isMinimized()) window->showNormal();
+        window->show();
+        window->raise();
+        window->activateWindow();
+    }
+    panelLog().debug("Window shown, isVisible: %{bool}d", isWindowVisible());
+}
+
+bool SceneManagerPanelController::isWindowVisible() const {
+    return window_->widget && window_->widget->isVisible();
+}
+
+QWidget* SceneManagerPanelController::window() const {
+    return window_->widget;
+}
+
+SceneManagerPanel* SceneManagerPanelController::panel() const {
+    return window_->panel;
+}
+
+} // namespace korvane

@@ -1,0 +1,332 @@
+// The scene manager's model: the background reload guarded by its generation, the choice of scene and
+// display to show, and the actions that write scene files.
+#include "ui/scene_manager/SceneManagerViewModel.h"
+
+#include "core/Log.h"
+#include "layouts/ConfigZoneSet.h"
+#include "layouts/LayoutTemplateResolver.h"
+#include "platform/Platform.h"
+#include "platform/TextTrim.h"
+#include "scenes/SceneStore.h"
+#include "scenes/model/ScreenContext.h"
+
+#include <algorithm>
+#include <cctype>
+#include <exception>
+#include <utility>
+
+namespace korvane {
+
+namespace {
+
+bool hasDisplay(const std::vector<SceneManagerDisplay>& displays, const std::string& uuid) {
+    return std::any_of(displays.begin(), displays.end(),
+                       [&](const SceneManagerDisplay& d) { return d.uuid == uuid; });
+}
+
+const WMScene* sceneWithID(const std::vector<WMScene>& scenes, const std::string& id) {
+    for (const auto& scene : scenes)
+        if (scene.id == id) return &scene;
+    return nullptr;
+}
+
+bool configures(const WMScene& scene, const std::string& key) {
+    return scene.layoutRefsByDisplay.count(key) > 0 || scene.windowHints.count(key) > 0;
+}
+
+std::string lowerCased(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+} // namespace
+
+SceneManagerViewModel::Queues SceneManagerViewModel::Queues::of(platform::RunLoop& loop) {
+    return Queues{
+        [&loop](std::function<void()> block) {
+            loop.dispatchGlobal(platform::QueueQoS::UserInitiated, std::move(block));
+        },
+        [&loop](std::function<void()> block) { loop.post(std::move(block)); },
+    };
+}
+
+SceneManagerViewModel::SceneManagerViewModel(platform::Platform& platform, Services services, Queues queues)
+    : platform_(platform), services_(std::move(services)), queues_(std::move(queues)) {}
+
+std::shared_ptr<SceneManagerViewModel> SceneManagerViewModel::make(platform::Platform& platform,
+                                                                   Services services) {
+    return make(platform, std::move(services), Queues::of(platform.runLoop()));
+}
+
+std::shared_ptr<SceneManagerViewModel> SceneManagerViewModel::make(platform::Platform& platform,
+                                                                   Services services, Queues queues) {
+    std::shared_ptr<SceneManagerViewModel> model(
+        new SceneManagerViewModel(platform, std::move(services), std::move(queues)));
+    model->reload();
+    return model;
+}
+
+std::vector<SceneManagerDisplay> SceneManagerViewModel::availableDisplays() const {
+    if (!services_.availableDisplaysProvider) return {};
+    return services_.availableDisplaysProvider();
+}
+
+const WMScene* SceneManagerViewModel::selectedScene() const {
+    if (!selectedSceneID_) return nullptr;
+    return sceneWithID(scenes_, *selectedSceneID_);
+}
+
+bool SceneManagerViewModel::isDisplayConfigured(const std::string& displayUUID) const {
+    const WMScene* scene = selectedScene();
+    return scene && configures(*scene, displayUUID);
+}
+
+std::optional<LayoutNode> SceneManagerViewModel::selectedDisplayLayout() const {
+    const WMScene* scene = selectedScene();
+    if (!scene || !services_.layoutTemplateResolver) return std::nullopt;
+    const std::optional<std::string> ref = scene->layoutRef(selectedDisplayUUID_);
+    if (!ref) return std::nullopt;
+    const std::optional<ConfigZoneSet> set = services_.layoutTemplateResolver->regionSet(*ref);
+    if (!set) return std::nullopt;
+    return services_.layoutTemplateResolver->layoutTree(*set);
+}
+
+std::string SceneManagerViewModel::preferredDisplay(const WMScene& scene,
+                                                    const std::vector<SceneManagerDisplay>& displays,
+                                                    const std::string& current) {
+    if (displays.empty()) return "";
+    if (!current.empty() && hasDisplay(displays, current) && configures(scene, current)) return current;
+    for (const auto& display : displays)
+        if (configures(scene, display.uuid)) return display.uuid;
+    return displays.front().uuid;
+}
+
+SceneManagerViewModel::Captured SceneManagerViewModel::capture() const {
+    return Captured{selectedSceneID_, selectedDisplayUUID_, availableDisplays()};
+}
+
+SceneManagerViewModel::Loaded SceneManagerViewModel::load(SceneStore* store, const ScreenContext& screens) {
+    Loaded loaded;
+    if (!store) return loaded;
+    loaded.scenes = store->loadAllScenes(screens);
+    // An unreadable record means no active scene, silently.
+    if (auto state = store->readActiveState()) loaded.activeSceneID = state->activeSceneID;
+    return loaded;
+}
+
+void SceneManagerViewModel::reload() {
+    const std::int64_t generation = ++reloadGeneration_;
+    observers_.notify(Property::reloadGeneration);
+    Captured captured = capture();
+    const bool wasEmpty = scenes_.empty();
+    if (wasEmpty) setIsLoading(true);
+
+    // The screens decide where a scene's "default" entry goes as its file decodes; like everything else
+    // the load takes along, they are read here, on the main thread.
+    ScreenContext screens = ScreenContext::capture(platform_.screens());
+    std::shared_ptr<SceneStore> store = services_.store;
+    std::weak_ptr<SceneManagerViewModel> weak = weak_from_this();
+    auto post = queues_.main;
+    queues_.background([weak, generation, wasEmpty, store, post, screens = std::move(screens),
+                        captured = std::move(captured)]() mutable {
+        Loaded loaded = load(store.get(), screens);
+        post([weak, generation, wasEmpty, loaded = std::move(loaded),
+              captured = std::move(captured)]() mutable {
+            auto self = weak.lock();
+            // A newer reload is under way and applies its own result.
+            if (!self || generation != self->reloadGeneration_) return;
+            self->apply(std::move(loaded), captured);
+            self->requestedSceneID_.reset();
+            self->requestedDisplayUUID_.reset();
+            if (wasEmpty) self->setIsLoading(false);
+        });
+    });
+}
+
+void SceneManagerViewModel::reloadNow() {
+    const Captured captured = capture();
+    apply(load(services_.store.get(), ScreenContext::capture(platform_.screens())), captured);
+}
+
+void SceneManagerViewModel::apply(Loaded loaded, const Captured& captured) {
+    scenes_ = std::move(loaded.scenes);
+    observers_.notify(Property::scenes);
+    if (activeSceneID_ != loaded.activeSceneID) {
+        activeSceneID_ = std::move(loaded.activeSceneID);
+        observers_.notify(Property::activeSceneID);
+    }
+
+    // What was chosen since the reload started wins over what it captured, as long as it is still there.
+    const WMScene* requested = requestedSceneID_ ? sceneWithID(scenes_, *requestedSceneID_) : nullptr;
+    const WMScene* selected = requested;
+    if (!selected && captured.sceneID) selected = sceneWithID(scenes_, *captured.sceneID);
+    if (!selected && !scenes_.empty()) selected = &scenes_.front();
+    setSelectedSceneID(selected ? std::optional(selected->id) : std::nullopt);
+
+    const bool displayRequestHolds = requestedDisplayUUID_ && (!requestedSceneID_ || requested) &&
+                                     hasDisplay(captured.displays, *requestedDisplayUUID_);
+    if (selected && displayRequestHolds)
+        setSelectedDisplayUUID(*requestedDisplayUUID_);
+    else if (selected)
+        setSelectedDisplayUUID(preferredDisplay(*selected, captured.displays, captured.displayUUID));
+    else
+        setSelectedDisplayUUID(captured.displays.empty() ? std::string() : captured.displays.front().uuid);
+}
+
+void SceneManagerViewModel::selectScene(const std::optional<std::string>& id) {
+    requestedSceneID_ = id;
+    // A display asked for with another scene is not this scene's.
+    requestedDisplayUUID_.reset();
+    setSelectedSceneID(id);
+    const WMScene* scene = selectedScene();
+    if (!scene) return;
+    setSelectedDisplayUUID(preferredDisplay(*scene, availableDisplays(), selectedDisplayUUID_));
+}
+
+bool SceneManagerViewModel::selectDisplay(const std::string& uuid) {
+    if (!hasDisplay(availableDisplays(), uuid)) return false;
+    requestedDisplayUUID_ = uuid;
+    setSelectedDisplayUUID(uuid);
+    return true;
+}
+
+void SceneManagerViewModel::setRenaming(bool renaming) {
+    if (isRenaming_ == renaming) return;
+    isRenaming_ = renaming;
+    observers_.notify(Property::isRenaming);
+}
+
+void SceneManagerViewModel::setShowingPresetPicker(bool showing) {
+    if (showingPresetPicker_ == showing) return;
+    showingPresetPicker_ = showing;
+    observers_.notify(Property::showingPresetPicker);
+}
+
+void SceneManagerViewModel::createEmptyScene() {
+    if (!services_.store) return;
+    WMScene scene;
+    scene.id = platform_.processInfo().makeUUID();
+    // Numbered by the count alone: a name already taken is taken again.
+    scene.name = "Scene " + std::to_string(scenes_.size() + 1);
+    scene.createdAt = scene.updatedAt = platform_.runLoop().wallClock();
+    scene.restoreMode = RestoreMode::layoutOnly;
+    try {
+        services_.store->save(scene, ScreenContext::capture(platform_.screens()));
+    } catch (const std::exception& e) {
+        Log::sceneManager.error("createEmptyScene failed: %s", e.what());
+        return;
+    }
+    reloadNow();
+    selectScene(scene.id);
+}
+
+void SceneManagerViewModel::renameSelectedScene(const std::string& newName) {
+    if (!selectedSceneID_ || !services_.store) return;
+    const ScreenContext screens = ScreenContext::capture(platform_.screens());
+    std::optional<WMScene> scene = services_.store->loadScene(*selectedSceneID_, screens);
+    if (!scene) return;
+    const std::string trimmed = trimmingWhitespaceAndNewlines(newName);
+    // Nothing to call it: the row stays open for another try.
+    if (trimmed.empty()) return;
+    scene->name = trimmed;
+    scene->updatedAt = platform_.runLoop().wallClock();
+    try {
+        services_.store->save(*scene, screens);
+        reloadNow();
+    } catch (const std::exception& e) {
+        Log::sceneManager.error("renameSelectedScene failed: %s", e.what());
+    }
+    setRenaming(false);
+}
+
+void SceneManagerViewModel::deleteSelectedScene() {
+    if (!selectedSceneID_ || !services_.store) return;
+    try {
+        services_.store->deleteScene(*selectedSceneID_, ScreenContext::capture(platform_.screens()));
+    } catch (const std::exception& e) {
+        Log::sceneManager.error("deleteSelectedScene failed: %s", e.what());
+        return;
+    }
+    reloadNow();
+}
+
+void SceneManagerViewModel::bindPreset(const ConfigZoneSet& preset) {
+    if (!selectedSceneID_ || !services_.store) return;
+    const ScreenContext screens = ScreenContext::capture(platform_.screens());
+    std::optional<WMScene> scene = services_.store->loadScene(*selectedSceneID_, screens);
+    if (!scene) return;
+    if (selectedDisplayUUID_.empty() || !preset.layoutTree) return;
+
+    std::string layoutID = preset.id;
+    if (services_.onSaveAsUserLayout) {
+        std::string id;
+        const auto ref = scene->layoutRefsByDisplay.find(selectedDisplayUUID_);
+        // Only a user layout stored under exactly this id is replaced. A built-in id, or an older id the
+        // resolver maps to a built-in, would be found as the built-in again rather than as the preset.
+        if (ref != scene->layoutRefsByDisplay.end() && ref->second.rfind("builtin.", 0) != 0 &&
+            services_.layoutTemplateResolver) {
+            const auto found = services_.layoutTemplateResolver->regionSet(ref->second);
+            if (found && found->id == ref->second) id = ref->second;
+        }
+        if (id.empty()) id = "layout." + lowerCased(platform_.processInfo().makeUUID().substr(0, 8));
+
+        ConfigZoneSet zoneSet;
+        zoneSet.id = id;
+        const std::string display = trimmingWhitespaceAndNewlines(selectedDisplayUUID_);
+        if (!display.empty()) zoneSet.displayUUID = display;
+        zoneSet.name = scene->name + " Layout";
+        zoneSet.version = "2.0";
+        zoneSet.layoutTree = preset.layoutTree;
+        const std::optional<std::string> stored = services_.onSaveAsUserLayout(zoneSet);
+        if (!stored) {
+            // Naming a layout that was never written would leave the display with a missing layout, or
+            // with the old geometry under a reused id.
+            Log::sceneManager.error("bindPreset failed: %s", "the layout " + id + " could not be stored");
+            setShowingPresetPicker(false);
+            return;
+        }
+        layoutID = *stored;
+    }
+
+    scene->layoutRefsByDisplay[selectedDisplayUUID_] = layoutID;
+    scene->layoutRefsByDisplay = WMScene::sanitizedLayoutRefs(scene->layoutRefsByDisplay);
+    scene->updatedAt = platform_.runLoop().wallClock();
+    try {
+        services_.store->save(*scene, screens);
+        reloadNow();
+    } catch (const std::exception& e) {
+        Log::sceneManager.error("bindPreset failed: %s", e.what());
+    }
+    setShowingPresetPicker(false);
+}
+
+void SceneManagerViewModel::openEditor() {
+    if (!selectedSceneID_) return;
+    std::string display = selectedDisplayUUID_;
+    if (display.empty()) {
+        const auto displays = availableDisplays();
+        if (!displays.empty()) display = displays.front().uuid;
+    }
+    if (services_.onOpenEditor) services_.onOpenEditor(*selectedSceneID_, display);
+}
+
+void SceneManagerViewModel::setSelectedSceneID(std::optional<std::string> id) {
+    if (selectedSceneID_ == id) return;
+    selectedSceneID_ = std::move(id);
+    observers_.notify(Property::selectedSceneID);
+}
+
+void SceneManagerViewModel::setSelectedDisplayUUID(std::string uuid) {
+    if (selectedDisplayUUID_ == uuid) return;
+    selectedDisplayUUID_ = std::move(uuid);
+    observers_.notify(Property::selectedDisplayUUID);
+}
+
+void SceneManagerViewModel::setIsLoading(bool loading) {
+    if (isLoading_ == loading) return;
+    isLoading_ = loading;
+    observers_.notify(Property::isLoading);
+}
+
+} // namespace korvane

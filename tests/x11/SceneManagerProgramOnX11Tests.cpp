@@ -1,0 +1,191 @@
+// The scene manager in the built program on a real X server with openbox, as a user meets it: with a system
+// tray (trayer) and no scene stored, the tray menu's "Scene Manager..." opens the "Scene Manager" window with
+// the keyboard, a second request brings back the same window, and its "Create Scene" stores "Scene 1"; with
+// a scene active, a monitor plugged in gets the prompt whose "Set Up Display" opens the "Scene Manager"
+// window with the keyboard, on that scene and monitor; its "New" card stores a scene, and a second monitor's
+// "Set Up Display" brings the same window back. A picture of the window as the server shows it is left under
+// build/screenshots.
+#include "ProgramOnX11.h"
+
+#include <X11/keysym.h>
+#include <xcb/xcb.h>
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace korvane::x11::test {
+namespace {
+
+constexpr const char* kTitle = "Scene Manager";
+
+class SceneManagerProgramOnX11Test : public ProgramOnX11Test {
+  protected:
+    // The first start has made its scene already: none is made, none is stored.
+    void markScenesConverted() {
+        fs::create_directories(home());
+        std::ofstream(home() / "scene-migration-d7-done") << "done";
+    }
+    void startTray() {
+        // Along the top right of the screen, as a panel would hold it.
+        session->start({"trayer", "--edge", "top", "--align", "right", "--widthtype", "pixel", "--width",
+                        "160", "--height", "32", "--SetDockType", "true", "--expand", "false"});
+        ASSERT_TRUE(
+            X11TestSession::waitFor([&] { return session->viewableWindowTitled("panel").has_value(); }));
+    }
+    // A click on the program's icon in the tray, then "Scene Manager..." chosen in its menu from the
+    // keyboard: the third row from the bottom, above "Preferences..." and "Quit Korvane" (from a menu with
+    // no row chosen, Up chooses the last row).
+    bool openFromTrayMenu(pid_t korvane) {
+        std::optional<Rect> icon;
+        if (!X11TestSession::waitFor([&] {
+                for (const auto& entry : windowsOfProcess(session->display(), korvane)) {
+                    const Rect& root = entry.second;
+                    if (root.width() >= 8 && root.width() <= 64 && root.height() <= 64 && root.minY() <= 32)
+                        icon = root;
+                }
+                return icon.has_value();
+            }))
+            return false;
+        const std::size_t menus = count("[StatusBar] Menu opened:");
+        // Clicks in the first moments after a change of the displays are refused; the start is one.
+        const bool opened = X11TestSession::waitFor(
+            [&] {
+                session->click(int(icon->midX()), int(icon->midY()));
+                return X11TestSession::waitFor([&] { return count("[StatusBar] Menu opened:") > menus; },
+                                               seconds(1));
+            },
+            seconds(15));
+        if (!opened) return false;
+        X11TestSession::waitFor([] { return false; }, milliseconds(300));
+        for (int i = 0; i < 3; ++i)
+            session->pressKeys({session->keycodeOf(XK_Up)});
+        session->pressKeys({session->keycodeOf(XK_Return)});
+        return true;
+    }
+    // Plugs a monitor the active scene does not configure in and answers its prompt with "Set Up Display".
+    bool setUpFromPrompt(const std::string& monitor, const Rect& root) {
+        session->setMonitor(monitor, root, false);
+        std::optional<xcb_window_t> prompt;
+        if (!X11TestSession::waitFor(
+                [&] {
+                    return (prompt = session->viewableWindowTitled("Korvane Display Prompt")).has_value();
+                },
+                seconds(5)))
+            return false;
+        // "Set Up Display", the first of its two buttons, stands 70 pixels in and 44 down from its corner.
+        const Rect frame = session->frameOf(*prompt);
+        session->click(static_cast<int>(frame.minX() + 70), static_cast<int>(frame.minY() + 44));
+        return true;
+    }
+    // The rectangle of a window's own content in root coordinates, without the window manager's frame.
+    Rect contentOf(xcb_window_t window) {
+        xcb_connection_t* conn = xcb_connect(session->display().c_str(), nullptr);
+        Rect rect;
+        if (!xcb_connection_has_error(conn)) {
+            const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(conn)).data->root;
+            auto* geometry = xcb_get_geometry_reply(conn, xcb_get_geometry(conn, window), nullptr);
+            auto* place = xcb_translate_coordinates_reply(
+                conn, xcb_translate_coordinates(conn, window, root, 0, 0), nullptr);
+            if (geometry && place)
+                rect = Rect{static_cast<double>(place->dst_x), static_cast<double>(place->dst_y),
+                            static_cast<double>(geometry->width), static_cast<double>(geometry->height)};
+            std::free(geometry);
+            std::free(place);
+        }
+        xcb_disconnect(conn);
+        return rect;
+    }
+    // The names of the stored scenes, sorted.
+    std::vector<std::string> storedSceneNames() {
+        std::vector<std::string> names;
+        std::error_code ec;
+        std::vector<fs::path> files;
+        for (const auto& entry : fs::directory_iterator(home() / "scenes", ec))
+            if (entry.path().filename().string().rfind("scene-", 0) == 0 &&
+                entry.path().extension() == ".json")
+                files.push_back(entry.path());
+        for (const auto& file : files) {
+            std::ifstream in(file);
+            const auto scene = nlohmann::json::parse(in, nullptr, false);
+            if (scene.is_object() && scene.contains("name") && scene["name"].is_string())
+                names.push_back(scene["name"]);
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    std::optional<xcb_window_t> managerWithKeyboard() {
+        std::optional<xcb_window_t> window;
+        X11TestSession::waitFor([&] {
+            window = session->viewableWindowTitled(kTitle);
+            return window && session->activeWindow() == *window;
+        });
+        return window && session->activeWindow() == *window ? window : std::nullopt;
+    }
+};
+
+TEST_F(SceneManagerProgramOnX11Test, theTrayMenuOpensOneManagerWindowWhoseCreateSceneStoresScene1) {
+    startSession(true);
+    startTray();
+    openXterm();
+    markScenesConverted();
+    const pid_t korvane = startKorvane();
+    ASSERT_TRUE(waitForLine("Permissions granted, starting services...")) << logText();
+
+    ASSERT_TRUE(openFromTrayMenu(korvane)) << logText();
+    const auto window = managerWithKeyboard();
+    ASSERT_TRUE(window) << "active window " << session->activeWindow() << "\n" << logText();
+    EXPECT_TRUE(storedSceneNames().empty()) << "no scene was made at the start";
+    ASSERT_TRUE(openFromTrayMenu(korvane)) << logText();
+    EXPECT_EQ(managerWithKeyboard(), window) << "the same window, brought forward";
+
+    // "Create Scene" sits just below the middle of the empty window.
+    const Rect content = contentOf(*window);
+    session->click(static_cast<int>(content.midX()), static_cast<int>(content.midY() + 13));
+    ASSERT_TRUE(X11TestSession::waitFor([&] {
+        return storedSceneNames() == std::vector<std::string>{"Scene 1"};
+    })) << logText();
+    X11TestSession::waitFor([] { return false; }, milliseconds(500)); // the form painted
+    ASSERT_TRUE(fs::create_directories(KORVANE_SCREENSHOT_DIR) || fs::is_directory(KORVANE_SCREENSHOT_DIR));
+    EXPECT_TRUE(session->saveScreenshot(session->frameOf(*window),
+                                        std::string(KORVANE_SCREENSHOT_DIR) + "/scene-manager-korvane.png"));
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+TEST_F(SceneManagerProgramOnX11Test,
+       thePromptsSetUpDisplayOpensOneManagerOnTheActiveSceneAndItsNewCardStores) {
+    startSession(true);
+    openXterm();
+    // No marker: the first start makes "My Workspace" and makes it active.
+    const pid_t korvane = startKorvane();
+    ASSERT_TRUE(waitForLine("Permissions granted, starting services...")) << logText();
+    ASSERT_TRUE(waitForLine("[DisplayChange] handle end")) << logText();
+
+    // Below the side monitor; the scene names no layout for it.
+    ASSERT_TRUE(setUpFromPrompt("EXTRA-M", Rect{0, 900, 1920, 180})) << logText();
+    const auto window = managerWithKeyboard();
+    ASSERT_TRUE(window) << "active window " << session->activeWindow() << "\n" << logText();
+    EXPECT_FALSE(session->viewableWindowTitled("Korvane Display Prompt"));
+    X11TestSession::waitFor([] { return false; }, milliseconds(500)); // the form painted
+    ASSERT_TRUE(fs::create_directories(KORVANE_SCREENSHOT_DIR) || fs::is_directory(KORVANE_SCREENSHOT_DIR));
+    EXPECT_TRUE(session->saveScreenshot(session->frameOf(*window), std::string(KORVANE_SCREENSHOT_DIR) +
+                                                                       "/scene-manager-set-up-korvane.png"));
+
+    // The "New" card follows the one scene card, 156 pixels in and 70 down from the window's content.
+    const Rect content = contentOf(*window);
+    session->click(static_cast<int>(content.minX() + 156), static_cast<int>(content.minY() + 70));
+    EXPECT_TRUE(X11TestSession::waitFor([&] {
+        return storedSceneNames() == std::vector<std::string>{"My Workspace", "Scene 2"};
+    })) << logText();
+
+    // A second request while it is open brings the same window back.
+    ASSERT_TRUE(setUpFromPrompt("EXTRA-N", Rect{1920, 900, 1920, 180})) << logText();
+    EXPECT_EQ(managerWithKeyboard(), window) << "the same window, brought forward";
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+} // namespace
+} // namespace korvane::x11::test
