@@ -14,6 +14,10 @@
 #include "ui/scene_editor/SceneEditorOverlayController.h"
 #include "ui/scene_editor/SceneEditorOverlayPanel.h"
 #include "ui/scene_editor/SceneEditorViewModel.h"
+#include "ui/scene_editor/SceneGeometryCanvasModel.h"
+#include "ui/scene_editor/SceneGeometryCanvasView.h"
+#include "ui/scene_manager/SceneManagerPanelController.h"
+#include "ui/scene_manager/SceneManagerViewModel.h"
 #include "ui/scene_manager/SceneRestoreHUDController.h"
 #include "ui/scene_manager/SceneRestoreHUDView.h"
 #include "ui/scene_manager/SceneSaveViewModel.h"
@@ -267,8 +271,14 @@ TEST_F(AppDelegateScenesTest, closingTheEditorClearsItSoTheNextRequestBuildsAFre
     app->showSceneEditor(scene.id, std::string("D1"));
     const auto editor = app->sceneEditorOverlayController();
     ASSERT_NE(editor, nullptr);
-    auto* done =
-        editor->overlayPanels.at("D1")->findChild<QPushButton*>(QString(), Qt::FindChildrenRecursively);
+    // The canvas and its bar show once the scenes have loaded.
+    for (int i = 0; i < 3; ++i) {
+        desktop->loop().runUntilIdle();
+        QApplication::processEvents();
+    }
+    QPushButton* done = nullptr;
+    for (auto* button : editor->overlayPanels.at("D1")->findChildren<QPushButton*>())
+        if (button->text() == "Done") done = button;
     ASSERT_NE(done, nullptr);
     done->click();
     desktop->loop().runUntilIdle();
@@ -327,6 +337,49 @@ TEST_F(AppDelegateScenesTest, updateRecordsAMappedWindowInItsZoneAndSkipsApplica
     ASSERT_EQ(hints["D1"].size(), 1u) << hints.dump();
     EXPECT_EQ(hints["D1"][0]["bundleID"], "com.example.editor");
     EXPECT_EQ(hints["D1"][0]["zoneID"], 2);
+}
+
+TEST_F(AppDelegateScenesTest, anOpenSceneManagerReadsTheSceneAgainAfterAnEditorSaveAndAfterTheEditorCloses) {
+    addScreen("D1", Rect{0, 0, 1920, 1080});
+    const WMScene scene = activeScene("Desk", {{"D1", "builtin.fullscreen"}});
+    launchAndSettle();
+    const auto settle = [this] {
+        for (int i = 0; i < 3; ++i) {
+            desktop->loop().runUntilIdle();
+            QApplication::processEvents();
+        }
+    };
+    app->showSceneManager(scene.id, std::string("D1"));
+    settle();
+    ASSERT_NE(app->sceneManagerPanelController(), nullptr);
+    const auto& manager = *app->sceneManagerPanelController()->viewModel;
+    const auto managerHints = [&] {
+        for (const auto& listed : manager.scenes())
+            if (listed.id == scene.id) return listed.windowHintsForDisplay("D1").size();
+        return std::size_t{99};
+    };
+    EXPECT_EQ(managerHints(), 0u);
+
+    app->showSceneEditor(scene.id, std::string("D1"));
+    settle();
+    const auto editor = app->sceneEditorOverlayController();
+    ASSERT_NE(editor, nullptr);
+    SceneGeometryCanvasView* canvas = editor->overlayPanels.at("D1")->rootView()->canvas();
+    ASSERT_NE(canvas, nullptr);
+    canvas->model().addApp("com.example.mail", 1);
+    settle();
+    canvas->saveButton()->click();
+    settle();
+    EXPECT_EQ(managerHints(), 1u) << "the manager read the scene the canvas saved";
+
+    // Written behind the editor's back: only the manager's reload on closing shows it.
+    WMScene changed = store()->loadScene(scene.id, screens()).value();
+    changed.windowHints["D1"].push_back({"com.example.notes", 1, std::nullopt});
+    store()->save(changed, screens());
+    canvas->doneButton()->click();
+    settle();
+    EXPECT_EQ(app->sceneEditorOverlayController(), nullptr);
+    EXPECT_EQ(managerHints(), 2u);
 }
 
 TEST_F(AppDelegateScenesTest, controlOptionCOpensTheCardSwitcherWhenHiddenAndClosesItWhenShown) {

@@ -1,17 +1,27 @@
-// The open scene editor's panels: made per display by the owner, raised together, closed together.
+// The open scene editor's panels: made per display by the owner, fronted, closed together after asking.
 #include "ui/scene_editor/SceneEditorOverlayController.h"
 
 #include "platform/Platform.h"
+#include "platform/Screens.h"
 #include "ui/scene_editor/SceneEditorCanvasBridge.h"
 #include "ui/scene_editor/SceneEditorOverlayPanel.h"
 #include "ui/scene_editor/SceneEditorViewModel.h"
 
 #include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
 
 namespace korvane {
 
-SceneEditorOverlayController::SceneEditorOverlayController(platform::Platform& platform)
-    : platform_(platform) {}
+namespace {
+
+constexpr Nanos kSaveWaitInterval = 50'000'000; // 0.05 s
+
+} // namespace
+
+SceneEditorOverlayController::SceneEditorOverlayController(platform::Platform& platform,
+                                                           SaveAlertPresenter presenter)
+    : platform_(platform), presenter_(std::move(presenter)) {}
 
 SceneEditorOverlayController::~SceneEditorOverlayController() {
     if (!QCoreApplication::instance()) return;
@@ -42,7 +52,8 @@ void SceneEditorOverlayController::addPanel(const platform::ScreenInfo& screen,
                                                 },
                                                 [weak] {
                                                     if (auto self = weak.lock()) self->didSave();
-                                                }};
+                                                },
+                                                &platform_};
     panel->setRootView(new SceneEditorOverlayRootView(std::move(content), panel->blockingView()));
     if (auto old = overlayPanels.find(displayUUID); old != overlayPanels.end() && old->second)
         old->second->deleteLater();
@@ -61,30 +72,138 @@ void SceneEditorOverlayController::openScene(const std::optional<std::string>& s
     if (!viewModel) return;
     if (sceneID) viewModel->selectScene(*sceneID);
     if (displayUUID && !displayUUID->empty()) viewModel->selectDisplay(*displayUUID);
+    bringPanelsToFront();
 }
 
 void SceneEditorOverlayController::bringPanelsToFront() {
-    QPointer<SceneEditorOverlayPanel> key;
-    for (auto& [uuid, panel] : overlayPanels) {
-        if (!panel) continue;
-        panel->show();
-        panel->raise();
-        if (!key || (viewModel && uuid == viewModel->selectedDisplayUUID())) key = panel;
+    if (viewModel) {
+        bringPanelToFront(viewModel->selectedDisplayUUID());
+        return;
     }
-    if (key) key->activateWindow();
+    for (auto& [uuid, panel] : overlayPanels)
+        if (panel) {
+            panel->show();
+            panel->raise();
+            return;
+        }
+}
+
+void SceneEditorOverlayController::bringPanelToFront(const std::string& displayUUID) {
+    const std::string resolved = resolveFrontDisplayUUID(displayUUID);
+    QPointer<SceneEditorOverlayPanel> panel;
+    if (auto found = overlayPanels.find(resolved); found != overlayPanels.end()) panel = found->second;
+    if (!panel)
+        for (auto& [uuid, candidate] : overlayPanels)
+            if (candidate) {
+                panel = candidate;
+                break;
+            }
+    if (!panel) return;
+    panel->show();
+    panel->raise();
+    panel->activateWindow();
+}
+
+std::string SceneEditorOverlayController::resolveFrontDisplayUUID(const std::string& requested) const {
+    const auto hasPanel = [this](const std::string& uuid) {
+        auto found = overlayPanels.find(uuid);
+        return found != overlayPanels.end() && found->second;
+    };
+    if (!requested.empty() && hasPanel(requested)) return requested;
+    if (viewModel && viewModel->services().availableDisplaysProvider)
+        for (const auto& display : viewModel->services().availableDisplaysProvider())
+            if (hasPanel(display.uuid)) return display.uuid;
+    // The map is ordered by key: its first live panel has the smallest display UUID.
+    for (const auto& [uuid, panel] : overlayPanels)
+        if (panel) return uuid;
+    return requested;
+}
+
+bool SceneEditorOverlayController::anyUnsaved() const {
+    for (const auto& [uuid, bridge] : canvasBridges)
+        if (bridge->hasUnsavedChanges()) return true;
+    return false;
 }
 
 void SceneEditorOverlayController::requestClose() {
-    if (closed_) return;
-    closed_ = true;
+    if (!isAnyPanelVisible()) return;
+    if (!anyUnsaved()) {
+        close();
+        return;
+    }
+    switch (showSaveAlert()) {
+    case SceneEditorSaveAlertResponse::save:
+        requestSaveOnAllCanvases();
+        waitForSaveThenClose(0);
+        break;
+    case SceneEditorSaveAlertResponse::discard:
+        close();
+        break;
+    case SceneEditorSaveAlertResponse::cancel:
+        bringPanelsToFront();
+        break;
+    }
+}
+
+SceneEditorSaveAlertResponse SceneEditorOverlayController::showSaveAlert() {
+    QWidget* over = nullptr;
+    if (viewModel)
+        if (auto found = overlayPanels.find(resolveFrontDisplayUUID(viewModel->selectedDisplayUUID()));
+            found != overlayPanels.end())
+            over = found->second;
+    if (presenter_) return presenter_(over);
+    QMessageBox alert(QMessageBox::Warning, kSaveAlertTitle, kSaveAlertTitle, QMessageBox::NoButton, over);
+    alert.setInformativeText(kSaveAlertText);
+    QPushButton* save = alert.addButton("Save", QMessageBox::AcceptRole);
+    QPushButton* discard = alert.addButton("Discard", QMessageBox::DestructiveRole);
+    alert.addButton("Cancel", QMessageBox::RejectRole);
+    alert.setDefaultButton(save);
+    // Above the panels, which stay on top of every other window.
+    alert.setWindowFlag(Qt::WindowStaysOnTopHint);
+    alert.exec();
+    if (alert.clickedButton() == save) return SceneEditorSaveAlertResponse::save;
+    if (alert.clickedButton() == discard) return SceneEditorSaveAlertResponse::discard;
+    return SceneEditorSaveAlertResponse::cancel;
+}
+
+void SceneEditorOverlayController::requestSaveOnAllCanvases() {
+    for (auto& [uuid, bridge] : canvasBridges)
+        if (bridge->hasUnsavedChanges()) bridge->post(SceneEditorCanvasBridge::Command::save);
+}
+
+void SceneEditorOverlayController::waitForSaveThenClose(int attempt) {
+    if (!isAnyPanelVisible()) return;
+    if (!anyUnsaved()) {
+        close();
+        return;
+    }
+    if (attempt >= kSaveWaitAttempts) {
+        // A canvas that could not save keeps the editor open with its changes; the user may close
+        // again and discard them.
+        bringPanelsToFront();
+        return;
+    }
+    std::weak_ptr<SceneEditorOverlayController> weak = weak_from_this();
+    (void)platform_.runLoop().postAfter(kSaveWaitInterval, [weak, attempt] {
+        if (auto self = weak.lock()) self->waitForSaveThenClose(attempt + 1);
+    });
+}
+
+void SceneEditorOverlayController::close() {
     for (auto& [uuid, panel] : overlayPanels)
         if (panel) {
             panel->hide();
-            // Later: the Done button that asked is a child of one of them.
+            // Later: the control that asked to close is a child of one of them.
             panel->deleteLater();
         }
     overlayPanels.clear();
-    if (auto closed = onDidClose) closed();
+    canvasBridges.clear();
+    viewModel.reset();
+    onSave = nullptr;
+    if (auto closed = std::move(onDidClose)) {
+        onDidClose = nullptr;
+        closed();
+    }
 }
 
 void SceneEditorOverlayController::didSave() {

@@ -1,14 +1,18 @@
 // The open scene editor: one overlay panel per display over the one model they share, each with the
-// bridge to its display's canvas. It tells its owner when a scene was saved and when it has closed.
+// bridge to its display's canvas. It brings the right panel to the front, asks before closing over unsaved
+// changes, waits for the canvases to save, and tells its owner when a scene was saved and when it closed.
 #pragma once
 
 #include <QPointer>
 
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
 #include <optional>
 #include <string>
+
+class QWidget;
 
 namespace korvane {
 
@@ -21,10 +25,21 @@ class Platform;
 struct ScreenInfo;
 } // namespace platform
 
+// The answers of the "Save Scene Changes?" alert, by the order of its buttons.
+enum class SceneEditorSaveAlertResponse { save = 1000, discard = 1001, cancel = 1002 };
+
 // Main thread only. The owner fills it: the model, then a panel and a bridge per display.
 class SceneEditorOverlayController : public std::enable_shared_from_this<SceneEditorOverlayController> {
   public:
-    explicit SceneEditorOverlayController(platform::Platform& platform);
+    static constexpr const char* kSaveAlertTitle = "Save Scene Changes?";
+    static constexpr const char* kSaveAlertText = "You have unsaved Scene layout or app assignment changes.";
+    // After the first check, this many more 0.05 s apart before the wait for saving gives up.
+    static constexpr int kSaveWaitAttempts = 16;
+
+    // Shows the alert over `panel` and answers; the default is a modal warning box.
+    using SaveAlertPresenter = std::function<SceneEditorSaveAlertResponse(QWidget* panel)>;
+
+    explicit SceneEditorOverlayController(platform::Platform& platform, SaveAlertPresenter presenter = {});
     // Closes the panels still open, without telling onDidClose.
     ~SceneEditorOverlayController();
     SceneEditorOverlayController(const SceneEditorOverlayController&) = delete;
@@ -39,24 +54,40 @@ class SceneEditorOverlayController : public std::enable_shared_from_this<SceneEd
     // A scene was saved from one of the panels.
     std::function<void()> onSave;
 
-    // Makes the panel of one display over its visible frame, with its bridge, and orders it front without
+    // Makes the panel of one display over its visible frame, with its bridge, and shows it without
     // activating; the panel's Done asks to close and its save reaches onSave, both while the controller
     // exists. Without a widget application only the bridge is made.
     void addPanel(const platform::ScreenInfo& screen, const std::string& displayUUID,
                   const std::string& displayName);
     bool isAnyPanelVisible() const;
-    // Selects the scene, when given, and the display, when given and not empty, in the model.
+    // Selects the scene, when given, and the display, when given and not empty, then fronts its panel.
     void openScene(const std::optional<std::string>& sceneID, const std::optional<std::string>& displayUUID);
-    // Raises every panel and gives the keyboard to the panel of the model's display, else the first.
+    // Fronts the panel of the model's display; without a model, the first panel.
     void bringPanelsToFront();
-    // Closes every panel, then onDidClose. Asking about unsaved changes first is the editor's own.
+    // Raises the resolved display's panel and gives it the keyboard; the other panels stay where they are.
+    void bringPanelToFront(const std::string& displayUUID);
+    // The requested display when it has a panel; else the first display the model lists that has one;
+    // else the smallest display UUID with a panel; else the request unchanged.
+    std::string resolveFrontDisplayUUID(const std::string& requested) const;
+    // Closes at once when nothing is unsaved; otherwise asks: Save (then waits for the canvases),
+    // Discard (closes), Cancel (stays, in front).
     void requestClose();
+    // A save command to every canvas with unsaved changes, and to no other.
+    void requestSaveOnAllCanvases();
+    // Closes once no canvas has unsaved changes, checking again every 0.05 s; after the last attempt the
+    // editor comes to the front and stays open.
+    void waitForSaveThenClose(int attempt);
+    // Hides and drops every panel, forgets the model and onSave, then calls onDidClose once.
+    void close();
+    SceneEditorSaveAlertResponse showSaveAlert();
     // What a panel's save reaches: onSave.
     void didSave();
 
   private:
+    bool anyUnsaved() const;
+
     platform::Platform& platform_;
-    bool closed_ = false;
+    SaveAlertPresenter presenter_;
 };
 
 } // namespace korvane

@@ -1,9 +1,11 @@
-// The scene editor's panel over one display: it covers the display's visible frame with a dimmed
-// backdrop that blocks the windows beneath, and holds the editor's root view for that display.
+// The scene editor's panel over one display: it covers the display's visible frame with the dimmed
+// picture of what lay there, swallows every click that no editor control takes, and holds the editor's
+// root view for that display.
 #pragma once
 
 #include "platform/Geometry.h"
 
+#include <QImage>
 #include <QWidget>
 
 #include <functional>
@@ -16,10 +18,13 @@ namespace korvane {
 
 class SceneEditorCanvasBridge;
 class SceneEditorViewModel;
+class SceneGeometryCanvasView;
 
 namespace platform {
+class ObserverToken;
+class Platform;
 class Screens;
-}
+} // namespace platform
 
 // The content view: catches every click so that nothing reaches the windows below the editor.
 class SceneEditorBlockingView : public QWidget {
@@ -28,9 +33,12 @@ class SceneEditorBlockingView : public QWidget {
 
   protected:
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
 };
 
-// The editor of one display: the shared model, that display's bridge, and the two ways out.
+// The editor of one display: "Preparing editor..." while the scenes load, "Select a scene to edit" with
+// none selected, else the display's canvas over the selected scene.
 class SceneEditorOverlayRootView : public QWidget {
   public:
     struct Content {
@@ -40,36 +48,54 @@ class SceneEditorOverlayRootView : public QWidget {
         std::string displayName;
         std::function<void()> onDone;
         std::function<void()> onSave;
+        platform::Platform* platform = nullptr;
     };
 
-    SceneEditorOverlayRootView(Content content, QWidget* parent);
-    const Content& content() const { return content_; }
+    static constexpr const char* kLoadingText = "Preparing editor...";
+    static constexpr const char* kNoSceneText = "Select a scene to edit";
 
-    static constexpr const char* kDoneTitle = "Done";
+    SceneEditorOverlayRootView(Content content, QWidget* parent);
+    ~SceneEditorOverlayRootView() override;
+    const Content& content() const { return content_; }
+    // Shows what the model now holds; also run by the model's changes.
+    void refresh();
+    // The message shown instead of a canvas (loading or no scene), empty while the canvas shows.
+    QString message() const;
+    SceneGeometryCanvasView* canvas() const { return canvas_; }
+
+  protected:
+    void resizeEvent(QResizeEvent* event) override;
 
   private:
     Content content_;
+    std::unique_ptr<platform::ObserverToken> observation_;
+    QLabel* message_;
+    QWidget* spinner_;
+    SceneGeometryCanvasView* canvas_ = nullptr;
 };
 
-// Main thread only. Frameless, above every window, on every workspace.
+// Main thread only. Frameless, above every window, on every workspace, taking the keyboard.
 class SceneEditorOverlayPanel : public QWidget {
   public:
     static constexpr const char* kTitle = "Scene Editor";
     static constexpr double kBackdropAlpha = 0.5;
 
-    // Covers `visibleFrame` (bottom-left global).
+    // Covers `visibleFrame` (bottom-left global). What the screen shows there is captured first, before
+    // the panel exists, and painted dimmed beneath the editor: without a compositing manager nothing
+    // would show through, and with one the picture looks the same while the windows behind stay blocked.
     SceneEditorOverlayPanel(platform::Screens& screens, const Rect& visibleFrame);
 
     SceneEditorBlockingView* blockingView() const { return blockingView_; }
     // Fills the blocking view and follows its size.
     void setRootView(SceneEditorOverlayRootView* root);
     SceneEditorOverlayRootView* rootView() const { return rootView_; }
+    const QImage& backdrop() const { return backdrop_; }
 
   protected:
     void paintEvent(QPaintEvent* event) override;
 
   private:
-    bool translucent_;
+    QImage backdrop_;
     SceneEditorBlockingView* blockingView_;
     SceneEditorOverlayRootView* rootView_ = nullptr;
 };

@@ -111,7 +111,9 @@ class SceneGeometryCanvasModel : public std::enable_shared_from_this<SceneGeomet
     bool forceInlineEditing() const { return forceInlineEditing_; }
     bool isGeometryDirty() const { return isGeometryDirty_; }
     bool isWindowHintsDirty() const { return isWindowHintsDirty_; }
+    // Width over height of the display's screen, as the view measured it when it was built.
     double cachedCanvasAspectRatio() const { return cachedCanvasAspectRatio_; }
+    void setCachedCanvasAspectRatio(double ratio) { cachedCanvasAspectRatio_ = ratio; }
     const ZoneApps& zoneApps() const { return zoneApps_; }
     const std::vector<SceneCanvasAppEntry>& excludedApps() const { return excludedApps_; }
     const std::optional<std::int64_t>& dropTargetZoneID() const { return dropTargetZoneID_; }

@@ -1,0 +1,51 @@
+// The pointer over the scene canvas, in the canvas's coordinates (top-left origin): moves of more than
+// 2 pt, clicks and the pointer leaving. It watches the canvas and every child as an event filter rather
+// than covering them, so that chips and dividers still get their own presses and drags.
+#pragma once
+
+#include "platform/Geometry.h"
+
+#include <QEvent>
+#include <QObject>
+#include <QPointF>
+#include <QPointer>
+#include <QWidget>
+
+#include <functional>
+#include <optional>
+
+namespace korvane {
+
+// Main thread only. Nothing is reported while the canvas's window is not the active one.
+class CanvasMouseTracker : public QObject {
+  public:
+    // Watches `canvas` and its children, present and future, and turns on their mouse tracking.
+    explicit CanvasMouseTracker(QWidget* canvas);
+
+    std::function<void(Point)> onMove;
+    // Whether the click was used; a used press goes no further (the split preview confirms at the
+    // pointer rather than tapping the cell beneath).
+    std::function<bool(Point)> onClick;
+    std::function<void()> onExit;
+
+    const std::optional<Point>& lastMousePoint() const { return lastMousePoint_; }
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    struct Seen {
+        QEvent::Type type;
+        quint64 timestamp;
+        QPointF global;
+    };
+    bool isRepeat(const QEvent* event);
+    void watch(QObject* object);
+    bool isKeyWindow() const;
+
+    QPointer<QWidget> canvas_;
+    std::optional<Point> lastMousePoint_;
+    std::optional<Seen> seen_;
+};
+
+} // namespace korvane

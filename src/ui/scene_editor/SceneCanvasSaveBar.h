@@ -1,0 +1,57 @@
+// The canvas's small fixed pieces: the key legend drawn in the save bar and the overlay bar, the save bar
+// of the canvas in a window, and what the canvas shows when a display has no zone geometry.
+#pragma once
+
+#include <QColor>
+#include <QWidget>
+
+#include <functional>
+
+class QPushButton;
+
+namespace korvane {
+
+// Ctrl+S presses `button` at once, but only while it shows and is enabled.
+void bindSaveShortcut(QPushButton* button);
+
+// The canvas's own accent, apart from the system's: red 0.3, green 0.5, blue 0.8.
+inline QColor sceneCanvasAccentColor() {
+    return QColor::fromRgbF(0.3f, 0.5f, 0.8f);
+}
+
+// "V" Vertical split, "H" Horizontal split, "⌫" Merge | "drag divider" Resize, "drag app" Move app: each a
+// key cap followed by its label.
+class SceneCanvasShortcutLegend : public QWidget {
+  public:
+    // `onDark`: the labels sit on a coloured bar rather than the window's background.
+    explicit SceneCanvasShortcutLegend(bool onDark, QWidget* parent = nullptr);
+};
+
+// Reset and Apply, both live only while something is unsaved; Ctrl+S presses Apply only then.
+class SceneCanvasSaveBar : public QWidget {
+  public:
+    SceneCanvasSaveBar(std::function<void()> onReset, std::function<void()> onSave,
+                       QWidget* parent = nullptr);
+
+    void setDirty(bool isDirty);
+    bool isDirty() const { return isDirty_; }
+    QPushButton* resetButton() const { return reset_; }
+    QPushButton* applyButton() const { return apply_; }
+
+  private:
+    bool isDirty_ = false;
+    QPushButton* reset_;
+    QPushButton* apply_;
+};
+
+// A dashed square over "No zone geometry", centred.
+class SceneCanvasEmptyStateView : public QWidget {
+  public:
+    static constexpr const char* kText = "No zone geometry";
+    explicit SceneCanvasEmptyStateView(QWidget* parent = nullptr);
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+};
+
+} // namespace korvane

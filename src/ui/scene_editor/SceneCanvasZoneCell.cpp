@@ -1,0 +1,356 @@
+// Zone cells, application chips and the Excluded strip's chips of the scene canvas.
+#include "ui/scene_editor/SceneCanvasZoneCell.h"
+
+#include "ui/scene_editor/SceneCanvasSaveBar.h"
+
+#include <QApplication>
+#include <QDropEvent>
+#include <QEnterEvent>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QToolButton>
+
+#include <algorithm>
+
+namespace korvane {
+
+namespace {
+
+constexpr int kChipSpacing = 6;
+
+struct CellMetrics {
+    int titleSize, addSide, padding, columnMinimum;
+};
+
+CellMetrics metrics(bool large) {
+    return large ? CellMetrics{14, 32, 16, 96} : CellMetrics{10, 20, 8, 80};
+}
+
+std::vector<std::string> textsOf(const QMimeData* mime) {
+    std::vector<std::string> texts;
+    if (mime && mime->hasText() && !mime->text().isEmpty()) texts.push_back(mime->text().toStdString());
+    return texts;
+}
+
+bool beginsDrag(const std::optional<QPoint>& pressedAt, const QMouseEvent* event) {
+    return pressedAt && (event->buttons() & Qt::LeftButton) &&
+           (event->position().toPoint() - *pressedAt).manhattanLength() >= QApplication::startDragDistance();
+}
+
+void drawMissingIcon(QPainter& painter, const QRectF& square) {
+    // The dashed application outline of an application whose picture is not known (yet).
+    const double side = square.width() * 0.7;
+    const QRectF inner(square.center() - QPointF(side / 2, side / 2), QSizeF(side, side));
+    painter.setPen(QPen(QColor(255, 255, 255, 70), std::max(1.0, side / 20), Qt::DashLine));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRoundedRect(inner, side / 5, side / 5);
+}
+
+} // namespace
+
+QImage sceneCanvasIconImage(const SceneCanvasAppEntry& entry) {
+    if (!entry.icon || entry.icon->width <= 0 || entry.icon->height <= 0 ||
+        entry.icon->argb.size() < static_cast<std::size_t>(entry.icon->width) * entry.icon->height)
+        return {};
+    QImage image(entry.icon->width, entry.icon->height, QImage::Format_ARGB32);
+    for (int y = 0; y < entry.icon->height; ++y)
+        for (int x = 0; x < entry.icon->width; ++x)
+            image.setPixel(x, y, entry.icon->argb[static_cast<std::size_t>(y) * entry.icon->width + x]);
+    return image;
+}
+
+// ---- Application chip ----
+
+SceneCanvasAppIcon::SceneCanvasAppIcon(SceneCanvasAppEntry entry, bool compact,
+                                       std::function<void()> onRemove, std::string dragPayload,
+                                       SceneCanvasDragStarter startDrag, QWidget* parent)
+    : QWidget(parent), entry_(std::move(entry)), compact_(compact), dragPayload_(std::move(dragPayload)),
+      startDrag_(std::move(startDrag)), icon_(sceneCanvasIconImage(entry_)), remove_(new QToolButton(this)) {
+    setToolTip(QString::fromStdString(entry_.name));
+    remove_->setText(QString::fromUtf8("✕"));
+    remove_->setAccessibleName("Remove");
+    remove_->setFixedSize(16, 16);
+    remove_->setStyleSheet("QToolButton { color: white; background: rgba(0, 0, 0, 166); border-radius: 8px;"
+                           " border: none; font-size: 9px; }");
+    remove_->hide();
+    QObject::connect(remove_, &QToolButton::clicked, this, [run = std::move(onRemove)] {
+        if (run) run();
+    });
+    resize(sizeHint());
+}
+
+QSize SceneCanvasAppIcon::sizeHint() const {
+    return QSize(iconSide() + 16, iconSide() + (compact_ ? 4 : 6) + 16);
+}
+
+void SceneCanvasAppIcon::setHovering(bool hovering) {
+    hovering_ = hovering;
+    remove_->setVisible(hovering_ && !entry_.isPlaceholder);
+    remove_->move(width() / 2 + iconSide() / 2 - remove_->width() + 4, 0);
+    remove_->raise();
+}
+
+void SceneCanvasAppIcon::enterEvent(QEnterEvent*) {
+    setHovering(true);
+}
+
+void SceneCanvasAppIcon::leaveEvent(QEvent*) {
+    setHovering(false);
+}
+
+void SceneCanvasAppIcon::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) pressedAt_ = event->position().toPoint();
+    event->accept();
+}
+
+void SceneCanvasAppIcon::mouseMoveEvent(QMouseEvent* event) {
+    if (!beginsDrag(pressedAt_, event) || entry_.isPlaceholder) return;
+    pressedAt_.reset();
+    if (auto start = startDrag_) start(this, dragPayload_);
+}
+
+void SceneCanvasAppIcon::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    const int side = iconSide();
+    const double radius = compact_ ? 10 : 12;
+    const QRectF square((width() - side) / 2.0, 2, side, side);
+    painter.setOpacity(entry_.isPlaceholder ? 0.3 : 1.0);
+    if (!icon_.isNull()) {
+        QPainterPath clip;
+        clip.addRoundedRect(square, radius, radius);
+        painter.save();
+        painter.setClipPath(clip);
+        painter.drawImage(square, icon_);
+        painter.restore();
+    } else {
+        drawMissingIcon(painter, square);
+    }
+    painter.setOpacity(1.0);
+    if (entry_.isPlaceholder) {
+        QColor accent = palette().color(QPalette::Highlight);
+        accent.setAlphaF(0.6f);
+        QPen dashed(accent, 2);
+        dashed.setDashPattern({2, 2}); // 4 pt dashes at a 2 pt pen
+        painter.setPen(dashed);
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRoundedRect(square, radius, radius);
+    }
+    if (!compact_ || entry_.isPlaceholder) {
+        QFont font = painter.font();
+        font.setPixelSize(compact_ ? 11 : 12);
+        painter.setFont(font);
+        painter.setPen(entry_.isPlaceholder ? QColor(255, 255, 255, 140) : QColor(Qt::white));
+        const QRectF nameRect(0, square.bottom() + (compact_ ? 4 : 6), width(), 16);
+        painter.drawText(
+            nameRect, Qt::AlignHCenter | Qt::AlignTop,
+            painter.fontMetrics().elidedText(QString::fromStdString(entry_.name), Qt::ElideRight, width()));
+    }
+}
+
+// ---- Zone cell ----
+
+SceneCanvasZoneCell::SceneCanvasZoneCell(std::int64_t zoneID, std::vector<SceneCanvasAppEntry> apps,
+                                         bool isLargeCanvas, Callbacks callbacks, QWidget* parent)
+    : QWidget(parent), zoneID_(zoneID), apps_(std::move(apps)), isLargeCanvas_(isLargeCanvas),
+      callbacks_(std::move(callbacks)), title_(new QLabel(this)), add_(new QToolButton(this)) {
+    const CellMetrics m = metrics(isLargeCanvas_);
+    const QString zoneName = QString("Zone %1").arg(zoneID_);
+    setAcceptDrops(true);
+    setAccessibleName(zoneName);
+    title_->setText(zoneName);
+    QFont font = title_->font();
+    font.setPixelSize(m.titleSize);
+    font.setWeight(QFont::DemiBold);
+    title_->setFont(font);
+    title_->adjustSize();
+    title_->move(m.padding, m.padding);
+
+    add_->setText("+");
+    add_->setToolTip(QString("Add app to Zone %1").arg(zoneID_));
+    add_->setAccessibleName(add_->toolTip());
+    add_->setFixedSize(m.addSide, m.addSide);
+    add_->setStyleSheet(QString("QToolButton { color: white; background: palette(highlight); border: none;"
+                                " border-radius: 4px; font-weight: bold; font-size: %1px; }")
+                            .arg(isLargeCanvas_ ? 18 : 13));
+    add_->move(m.padding + title_->width() + 6, m.padding + (title_->height() - m.addSide) / 2);
+    QObject::connect(add_, &QToolButton::clicked, this, [this] {
+        if (auto pressed = callbacks_.onAddPressed) pressed();
+    });
+
+    if (apps_.empty()) {
+        empty_ = new QLabel("Drop apps here", this);
+        QFont emptyFont = empty_->font();
+        emptyFont.setPixelSize(isLargeCanvas_ ? 13 : 10);
+        empty_->setFont(emptyFont);
+        empty_->setStyleSheet("QLabel { color: rgba(255, 255, 255, 90); }");
+        empty_->adjustSize();
+    }
+    for (const auto& entry : apps_) {
+        std::function<void()> remove;
+        if (!entry.isPlaceholder)
+            remove = [this, entry] {
+                if (auto run = callbacks_.onRemoveApp) run(entry);
+            };
+        const std::string payload =
+            callbacks_.dragPayloadForEntry ? callbacks_.dragPayloadForEntry(entry) : std::string();
+        chips_.push_back(
+            new SceneCanvasAppIcon(entry, false, std::move(remove), payload, callbacks_.startDrag, this));
+    }
+    updateTitleColour();
+}
+
+void SceneCanvasZoneCell::setSelected(bool isSelected) {
+    if (isSelected_ == isSelected) return;
+    isSelected_ = isSelected;
+    updateTitleColour();
+}
+
+void SceneCanvasZoneCell::setDropTarget(bool isDropTarget) {
+    if (isDropTarget_ == isDropTarget) return;
+    isDropTarget_ = isDropTarget;
+    updateTitleColour();
+    update();
+}
+
+void SceneCanvasZoneCell::updateTitleColour() {
+    QColor colour(255, 255, 255, 150);
+    if (isSelected_) {
+        colour = sceneCanvasAccentColor().lighter(140);
+    } else if (isDropTarget_) {
+        colour = sceneCanvasAccentColor().lighter(140);
+        colour.setAlphaF(0.7f);
+    }
+    title_->setStyleSheet(QString("QLabel { color: %1; }").arg(colour.name(QColor::HexArgb)));
+}
+
+void SceneCanvasZoneCell::resizeEvent(QResizeEvent*) {
+    layoutChips();
+}
+
+void SceneCanvasZoneCell::layoutChips() {
+    const CellMetrics m = metrics(isLargeCanvas_);
+    const int top = m.padding + std::max(title_->height(), m.addSide) + 8;
+    if (empty_) empty_->move(m.padding, top);
+    if (chips_.empty()) return;
+    const int available = std::max(width() - 2 * m.padding, m.columnMinimum);
+    const int columns = std::max(1, (available + kChipSpacing) / (m.columnMinimum + kChipSpacing));
+    const int columnWidth = (available - (columns - 1) * kChipSpacing) / columns;
+    for (std::size_t i = 0; i < chips_.size(); ++i) {
+        const int row = static_cast<int>(i) / columns;
+        const int column = static_cast<int>(i) % columns;
+        SceneCanvasAppIcon* chip = chips_[i];
+        const QSize size = chip->sizeHint();
+        chip->setGeometry(m.padding + column * (columnWidth + kChipSpacing) +
+                              (columnWidth - size.width()) / 2,
+                          top + row * (size.height() + kChipSpacing), size.width(), size.height());
+    }
+}
+
+void SceneCanvasZoneCell::paintEvent(QPaintEvent*) {
+    if (!isDropTarget_) return;
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(QColor(52, 199, 89), 2));
+    painter.setBrush(QColor::fromRgbF(0.2f, 0.78f, 0.35f, 0.3f));
+    painter.drawRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), 4, 4);
+}
+
+void SceneCanvasZoneCell::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton || !rect().contains(event->position().toPoint())) return;
+    if (auto tap = callbacks_.onTap) tap();
+}
+
+bool SceneCanvasZoneCell::acceptDrop(const std::vector<std::string>& texts, QPoint at) {
+    if (texts.empty()) return false;
+    for (std::size_t i = 0; i < chips_.size(); ++i)
+        if (chips_[i]->geometry().contains(at)) {
+            auto drop = callbacks_.onDropToIndex;
+            return drop && drop(texts.front(), static_cast<int>(i));
+        }
+    auto drop = callbacks_.onDropToZone;
+    return drop && drop(texts.front());
+}
+
+void SceneCanvasZoneCell::dragEnterEvent(QDragEnterEvent* event) {
+    if (!event->mimeData()->hasText()) return;
+    event->acceptProposedAction();
+    if (auto targeted = callbacks_.onDropTargeted) targeted(true);
+}
+
+void SceneCanvasZoneCell::dragMoveEvent(QDragMoveEvent* event) {
+    if (event->mimeData()->hasText()) event->acceptProposedAction();
+}
+
+void SceneCanvasZoneCell::dragLeaveEvent(QDragLeaveEvent*) {
+    if (auto targeted = callbacks_.onDropTargeted) targeted(false);
+}
+
+void SceneCanvasZoneCell::dropEvent(QDropEvent* event) {
+    // Copied: the drop may make the canvas build its cells again once this returns.
+    const std::vector<std::string> texts = textsOf(event->mimeData());
+    const QPoint at = event->position().toPoint();
+    if (acceptDrop(texts, at))
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+// ---- Excluded chip ----
+
+SceneCanvasExcludedAppIcon::SceneCanvasExcludedAppIcon(SceneCanvasAppEntry entry, std::string dragPayload,
+                                                       SceneCanvasDragStarter startDrag, QWidget* parent)
+    : QWidget(parent), entry_(std::move(entry)), dragPayload_(std::move(dragPayload)),
+      startDrag_(std::move(startDrag)), icon_(sceneCanvasIconImage(entry_)) {
+    setToolTip(QString::fromStdString("Drag to a zone: " + entry_.bundleID));
+    resize(sizeHint());
+}
+
+QSize SceneCanvasExcludedAppIcon::sizeHint() const {
+    return QSize(52, 22 + 2 + 11 + 8);
+}
+
+void SceneCanvasExcludedAppIcon::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) pressedAt_ = event->position().toPoint();
+    event->accept();
+}
+
+void SceneCanvasExcludedAppIcon::mouseMoveEvent(QMouseEvent* event) {
+    if (!beginsDrag(pressedAt_, event)) return;
+    pressedAt_.reset();
+    if (auto start = startDrag_) start(this, dragPayload_);
+}
+
+void SceneCanvasExcludedAppIcon::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor::fromRgbF(0.5f, 0.5f, 0.5f, 0.08f));
+    painter.drawRoundedRect(QRectF(rect()), 4, 4);
+    const QRectF square((width() - 22) / 2.0, 4, 22, 22);
+    if (!icon_.isNull()) {
+        QPainterPath clip;
+        clip.addRoundedRect(square, 4, 4);
+        painter.save();
+        painter.setClipPath(clip);
+        painter.drawImage(square, icon_);
+        painter.restore();
+    } else {
+        drawMissingIcon(painter, square);
+    }
+    QFont font = painter.font();
+    font.setPixelSize(8);
+    painter.setFont(font);
+    painter.setPen(QColor(255, 255, 255, 110));
+    painter.drawText(
+        QRectF(0, square.bottom() + 2, width(), 11), Qt::AlignHCenter | Qt::AlignTop,
+        painter.fontMetrics().elidedText(QString::fromStdString(entry_.name), Qt::ElideRight, width() - 4));
+}
+
+} // namespace korvane

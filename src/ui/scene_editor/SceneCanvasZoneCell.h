@@ -1,0 +1,148 @@
+// A zone of the scene canvas as the user sees it: its title, the button that adds an application, its
+// application chips (or "Drop apps here") and the drop target they are dragged onto; and the small chips of
+// the Excluded strip.
+//
+// The views hold no model state: every change leaves through the callbacks they are built with, and the
+// canvas builds them again from its model.
+#pragma once
+
+#include "ui/scene_editor/SceneCanvasAppEntry.h"
+
+#include <QImage>
+#include <QWidget>
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+class QLabel;
+class QToolButton;
+
+namespace korvane {
+
+// The chip's picture as drawn, or a null image when the entry has none.
+QImage sceneCanvasIconImage(const SceneCanvasAppEntry& entry);
+
+// Starts a drag carrying `payload` as text from `source`; returns when the drag has ended. The canvas
+// provides it so that it can hold back rebuilding its views while one of them is the drag's source.
+using SceneCanvasDragStarter = std::function<void(QWidget* source, const std::string& payload)>;
+
+// An application chip in a zone: its picture over its name; a placeholder is drawn faint and outlined
+// with a dashed line. A remove button shows on hover, except on a placeholder.
+class SceneCanvasAppIcon : public QWidget {
+  public:
+    SceneCanvasAppIcon(SceneCanvasAppEntry entry, bool compact, std::function<void()> onRemove,
+                       std::string dragPayload, SceneCanvasDragStarter startDrag, QWidget* parent);
+
+    const SceneCanvasAppEntry& entry() const { return entry_; }
+    const std::string& dragPayload() const { return dragPayload_; }
+    bool isHovering() const { return hovering_; }
+    QToolButton* removeButton() const { return remove_; }
+    int iconSide() const { return compact_ ? 56 : 64; }
+    QSize sizeHint() const override;
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+    void enterEvent(QEnterEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+
+  private:
+    void setHovering(bool hovering);
+
+    SceneCanvasAppEntry entry_;
+    bool compact_;
+    std::string dragPayload_;
+    SceneCanvasDragStarter startDrag_;
+    QImage icon_;
+    bool hovering_ = false;
+    std::optional<QPoint> pressedAt_;
+    QToolButton* remove_;
+};
+
+// One zone. Drops of text land on the chip under the pointer (at its place) or at the end of the zone.
+class SceneCanvasZoneCell : public QWidget {
+  public:
+    struct Callbacks {
+        std::function<void()> onTap;
+        std::function<void(const SceneCanvasAppEntry&)> onRemoveApp;
+        // The add button was pressed: the canvas opens the application picker for this zone.
+        std::function<void()> onAddPressed;
+        std::function<bool(const std::string&)> onDropToZone;
+        std::function<bool(const std::string&, int)> onDropToIndex;
+        // A drag entered (true) or left (false) the cell.
+        std::function<void(bool)> onDropTargeted;
+        std::function<std::string(const SceneCanvasAppEntry&)> dragPayloadForEntry;
+        SceneCanvasDragStarter startDrag;
+    };
+
+    SceneCanvasZoneCell(std::int64_t zoneID, std::vector<SceneCanvasAppEntry> apps, bool isLargeCanvas,
+                        Callbacks callbacks, QWidget* parent);
+
+    std::int64_t zoneID() const { return zoneID_; }
+    const std::vector<SceneCanvasAppEntry>& apps() const { return apps_; }
+    void setSelected(bool isSelected);
+    void setDropTarget(bool isDropTarget);
+    bool isSelected() const { return isSelected_; }
+    bool isDropTarget() const { return isDropTarget_; }
+    QToolButton* addButton() const { return add_; }
+    QLabel* titleLabel() const { return title_; }
+    // "Drop apps here" while the zone has no applications.
+    QLabel* emptyLabel() const { return empty_; }
+    const std::vector<SceneCanvasAppIcon*>& chips() const { return chips_; }
+    // The first dropped text on the chip under `at` (cell coordinates) or else the zone; an empty drop
+    // is refused.
+    bool acceptDrop(const std::vector<std::string>& texts, QPoint at);
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dragLeaveEvent(QDragLeaveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+  private:
+    void layoutChips();
+    void updateTitleColour();
+
+    std::int64_t zoneID_;
+    std::vector<SceneCanvasAppEntry> apps_;
+    bool isLargeCanvas_;
+    Callbacks callbacks_;
+    bool isSelected_ = false;
+    bool isDropTarget_ = false;
+    QLabel* title_;
+    QToolButton* add_;
+    QLabel* empty_ = nullptr;
+    std::vector<SceneCanvasAppIcon*> chips_;
+};
+
+// A chip of the Excluded strip: a 22 pt picture over its name in small type, dragged to a zone.
+class SceneCanvasExcludedAppIcon : public QWidget {
+  public:
+    SceneCanvasExcludedAppIcon(SceneCanvasAppEntry entry, std::string dragPayload,
+                               SceneCanvasDragStarter startDrag, QWidget* parent);
+
+    const SceneCanvasAppEntry& entry() const { return entry_; }
+    const std::string& dragPayload() const { return dragPayload_; }
+    QSize sizeHint() const override;
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+
+  private:
+    SceneCanvasAppEntry entry_;
+    std::string dragPayload_;
+    SceneCanvasDragStarter startDrag_;
+    QImage icon_;
+    std::optional<QPoint> pressedAt_;
+};
+
+} // namespace korvane

@@ -1,0 +1,629 @@
+// The scene canvas's arrangement in its two modes, and which model operation every control calls.
+#include "ui/scene_editor/SceneGeometryCanvasView.h"
+
+#include "layouts/LayoutTreeEditorModel.h"
+#include "platform/NotificationCenter.h"
+#include "platform/Platform.h"
+#include "ui/scene_editor/CanvasMouseTracker.h"
+#include "ui/scene_editor/LayoutTemplatePickerSheet.h"
+#include "ui/scene_editor/SceneCanvasSaveBar.h"
+#include "ui/scene_editor/SceneCanvasSplitHandle.h"
+#include "ui/scene_editor/SceneGeometryCanvasModel.h"
+#include "ui/scene_editor/SceneZoneCanvasLayout.h"
+#include "ui/switchers/AppPickerView.h"
+
+#include <QDrag>
+#include <QFrame>
+#include <QGraphicsDropShadowEffect>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMimeData>
+#include <QPainter>
+#include <QPixmap>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cmath>
+
+namespace korvane {
+
+namespace {
+
+constexpr const char* kPreviewHint = "Click a zone to confirm split \xC2\xB7 ESC to cancel";
+
+QRect toQRect(const Rect& r) {
+    const int x0 = static_cast<int>(std::lround(r.minX())), y0 = static_cast<int>(std::lround(r.minY()));
+    const int x1 = static_cast<int>(std::lround(r.maxX())), y1 = static_cast<int>(std::lround(r.maxY()));
+    return QRect(x0, y0, x1 - x0, y1 - y0);
+}
+
+Rect canvasRect(const SceneGeometryCanvasModel& model) {
+    return Rect{0, 0, model.canvasSize().width, model.canvasSize().height};
+}
+
+std::vector<std::string> textsOf(const QMimeData* mime) {
+    std::vector<std::string> texts;
+    if (mime && mime->hasText() && !mime->text().isEmpty()) texts.push_back(mime->text().toStdString());
+    return texts;
+}
+
+// The split preview shows while a split is being placed on geometry the canvas may edit.
+bool previewActive(const SceneGeometryCanvasModel& model) {
+    return model.splitPreviewMode() && !model.currentGeometrySource().isTemplate();
+}
+
+QPushButton* barButton(const QString& title, QWidget* parent) {
+    auto* button = new QPushButton(title, parent);
+    button->setAutoDefault(false);
+    button->setFocusPolicy(Qt::NoFocus); // the keyboard stays with the canvas
+    return button;
+}
+
+} // namespace
+
+// ---- Drawing area ----
+
+SceneCanvasArea::SceneCanvasArea(SceneGeometryCanvasModel& model, QWidget* parent)
+    : QWidget(parent), model_(model) {
+    setFocusPolicy(Qt::StrongFocus);
+    setAccessibleName("SceneGeometryCanvas");
+}
+
+bool SceneCanvasArea::hasHeightForWidth() const {
+    return !model_.inputs().overlayMode;
+}
+
+int SceneCanvasArea::heightForWidth(int width) const {
+    return static_cast<int>(std::lround(width / std::max(model_.cachedCanvasAspectRatio(), 1.0)));
+}
+
+void SceneCanvasArea::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(QColor(255, 255, 255, 40), 1));
+    painter.setBrush(QColor(20, 22, 28, model_.inputs().overlayMode ? 110 : 255));
+    painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 6, 6);
+    // Zone outlines under the cells, so that an empty zone still shows where it is.
+    painter.setPen(QPen(QColor(255, 255, 255, 60), 1));
+    painter.setBrush(QColor(255, 255, 255, 12));
+    for (const auto& zone : model_.zoneFrames()) {
+        const bool selected = model_.selectedPath() && model_.zoneID(*model_.selectedPath()) == zone.zoneID;
+        const bool hovered = model_.hoveredZoneID() == zone.zoneID;
+        QColor fill(255, 255, 255, hovered ? 24 : 12);
+        if (selected) fill = QColor(77, 128, 204, 60);
+        painter.setBrush(fill);
+        painter.drawRect(QRectF(zone.frame.minX(), zone.frame.minY(), zone.frame.width(), zone.frame.height())
+                             .adjusted(2, 2, -2, -2));
+    }
+}
+
+void SceneCanvasArea::resizeEvent(QResizeEvent*) {
+    model_.setCanvasSize(Size{double(width()), double(height())});
+}
+
+void SceneCanvasArea::keyPressEvent(QKeyEvent* event) {
+    std::string characters;
+    switch (event->key()) {
+    case Qt::Key_Escape:
+        characters = "\x1b";
+        break;
+    case Qt::Key_Delete:
+        characters = "\x7f";
+        break;
+    case Qt::Key_Backspace:
+        characters = "\x08";
+        break;
+    default:
+        if (event->modifiers() & (Qt::ControlModifier | Qt::MetaModifier | Qt::AltModifier)) {
+            event->ignore();
+            return;
+        }
+        characters = event->text().toLower().toStdString();
+    }
+    if (characters.empty() || !model_.handleKeyDown(characters)) event->ignore();
+}
+
+// ---- Excluded strip ----
+
+SceneCanvasExcludedStrip::SceneCanvasExcludedStrip(SceneGeometryCanvasModel& model, QWidget* parent)
+    : QWidget(parent), model_(model), title_(new QLabel("Excluded", this)), scroll_(new QScrollArea(this)),
+      row_(new QWidget) {
+    setAcceptDrops(true);
+    QFont font = title_->font();
+    font.setPixelSize(10);
+    title_->setFont(font);
+    title_->setStyleSheet("QLabel { color: rgba(255, 255, 255, 150); }");
+    title_->setAttribute(Qt::WA_TransparentForMouseEvents);
+    scroll_->setFrameShape(QFrame::NoFrame);
+    scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll_->setStyleSheet("QScrollArea, QScrollArea > QWidget > QWidget { background: transparent; }");
+    scroll_->setWidget(row_);
+    scroll_->setAcceptDrops(false);
+    hide();
+}
+
+void SceneCanvasExcludedStrip::setApps(const std::vector<SceneCanvasAppEntry>& apps,
+                                       const SceneCanvasDragStarter& startDrag) {
+    if (apps == apps_ && !chips_.empty()) return;
+    apps_ = apps;
+    for (auto* chip : chips_)
+        chip->deleteLater();
+    chips_.clear();
+    int x = 0;
+    for (const auto& entry : apps_) {
+        auto* chip =
+            new SceneCanvasExcludedAppIcon(entry, model_.dragPayloadForExcluded(entry), startDrag, row_);
+        chip->move(x, 0);
+        chip->show();
+        x += chip->width() + 8;
+        chips_.push_back(chip);
+    }
+    const int chipHeight = chips_.empty() ? 0 : chips_.front()->height();
+    row_->resize(std::max(x - 8, 0), chipHeight);
+    title_->adjustSize();
+    // 10 pt each side and 8 pt above and below, the title then the chips.
+    const int contentWidth = title_->width() + 8 + row_->width();
+    const int maxWidth = parentWidget() ? std::max(parentWidget()->width() - 24, 80) : contentWidth + 20;
+    const int w = std::min(contentWidth + 20, maxWidth);
+    const int h = std::max(chipHeight, title_->height()) + 16;
+    resize(w, h);
+    title_->move(10, (h - title_->height()) / 2);
+    scroll_->setGeometry(10 + title_->width() + 8, 8, std::max(w - 20 - title_->width() - 8, 0), chipHeight);
+    setVisible(!apps_.empty());
+}
+
+bool SceneCanvasExcludedStrip::acceptDrop(const std::vector<std::string>& texts) {
+    return model_.dropTextsOnExcluded(texts);
+}
+
+void SceneCanvasExcludedStrip::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(QColor(255, 255, 255, 51), 1));
+    painter.setBrush(QColor(20, 22, 28, 200));
+    painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 8, 8);
+}
+
+void SceneCanvasExcludedStrip::dragEnterEvent(QDragEnterEvent* event) {
+    if (event->mimeData()->hasText()) event->acceptProposedAction();
+}
+
+void SceneCanvasExcludedStrip::dragMoveEvent(QDragMoveEvent* event) {
+    if (event->mimeData()->hasText()) event->acceptProposedAction();
+}
+
+void SceneCanvasExcludedStrip::dropEvent(QDropEvent* event) {
+    if (acceptDrop(textsOf(event->mimeData())))
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+// ---- The canvas ----
+
+SceneGeometryCanvasView::SceneGeometryCanvasView(platform::Platform& platform,
+                                                 std::shared_ptr<SceneGeometryCanvasModel> model,
+                                                 QWidget* parent)
+    : QWidget(parent), platform_(platform), model_(std::move(model)) {
+    model_->setCachedCanvasAspectRatio(canvasAspectRatio(platform_.screens(), model_->inputs().displayUUID));
+    area_ = new SceneCanvasArea(*model_, this);
+    if (!model_->inputs().overlayMode) {
+        QSizePolicy policy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+        policy.setHeightForWidth(true);
+        area_->setSizePolicy(policy);
+    }
+    emptyState_ = new SceneCanvasEmptyStateView(area_);
+    preview_ = new SceneCanvasSplitPreview(area_);
+    preview_->hide();
+    excluded_ = new SceneCanvasExcludedStrip(*model_, area_);
+    tracker_ = new CanvasMouseTracker(area_);
+    tracker_->onMove = [this](Point at) { model_->handleMouseMove(at, canvasRect(*model_)); };
+    tracker_->onClick = [this](Point at) {
+        // With a split being placed a click anywhere confirms it where it is; otherwise the click goes on
+        // to the cell, chip or divider under it.
+        if (!previewActive(*model_)) return false;
+        model_->confirmSplit(at, canvasRect(*model_));
+        return true;
+    };
+    tracker_->onExit = [this] { model_->clearHover(); };
+
+    hint_ = new QLabel(this);
+    hint_->setAttribute(Qt::WA_TransparentForMouseEvents);
+    QFont hintFont = hint_->font();
+    hintFont.setPixelSize(11);
+    hint_->setFont(hintFont);
+    hint_->hide();
+
+    if (model_->inputs().overlayMode)
+        buildOverlayBar();
+    else
+        buildWindowHeader();
+
+    observation_ = model_->subscribe([this] { scheduleRefresh(); });
+    refresh();
+}
+
+SceneGeometryCanvasView::~SceneGeometryCanvasView() {
+    if (observation_) observation_->cancel();
+}
+
+void SceneGeometryCanvasView::buildOverlayBar() {
+    bar_ = new QFrame(this);
+    bar_->setObjectName("SceneEditorOverlayBar");
+    bar_->setStyleSheet(
+        "#SceneEditorOverlayBar { background: rgba(77, 128, 204, 224); border-radius: 12px; }");
+    auto* shadow = new QGraphicsDropShadowEffect(bar_);
+    shadow->setColor(QColor(0, 0, 0, 64));
+    shadow->setBlurRadius(16);
+    shadow->setOffset(0, 4);
+    bar_->setGraphicsEffect(shadow);
+    auto* row = new QHBoxLayout(bar_);
+    row->setContentsMargins(16, 10, 16, 10);
+    row->setSpacing(10);
+    row->addWidget(new SceneCanvasShortcutLegend(true, bar_));
+    auto* divider = new QFrame(bar_);
+    divider->setFrameShape(QFrame::VLine);
+    divider->setFixedHeight(14);
+    row->addWidget(divider);
+    reset_ = barButton("Reset", bar_);
+    save_ = barButton("Save", bar_);
+    save_->setDefault(true);
+    // Ctrl+S saves only while "Save" shows.
+    bindSaveShortcut(save_);
+    done_ = barButton("Done", bar_);
+    row->addWidget(reset_);
+    row->addWidget(save_);
+    row->addWidget(done_);
+    QObject::connect(reset_, &QPushButton::clicked, this, [this] {
+        model_->resetFromScene();
+        model_->showHint("Reset");
+    });
+    QObject::connect(save_, &QPushButton::clicked, this, [this] { model_->saveAndReport(); });
+    QObject::connect(done_, &QPushButton::clicked, this, [this] {
+        // A copy: finishing may close the panel that holds this canvas.
+        if (auto done = model_->inputs().onDone) done();
+    });
+}
+
+void SceneGeometryCanvasView::buildWindowHeader() {
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(12, 12, 12, 12);
+    column->setSpacing(6);
+    auto* header = new QHBoxLayout;
+    header->setContentsMargins(4, 0, 4, 8);
+    title_ =
+        new QLabel(QString::fromStdString("Scene Layout \xC2\xB7 " + model_->inputs().displayName), this);
+    QFont font = title_->font();
+    font.setBold(true);
+    title_->setFont(font);
+    header->addWidget(title_);
+    templateLabel_ = new QLabel(this);
+    header->addWidget(templateLabel_);
+    customize_ = new QPushButton("Customize layout", this);
+    change_ = new QPushButton("Change layout", this);
+    choose_ = new QPushButton("Choose layout", this);
+    applyScene_ = new QPushButton("Apply scene", this);
+    for (auto* button : {customize_, change_, choose_, applyScene_}) {
+        button->setAutoDefault(false);
+        header->addWidget(button);
+    }
+    header->addWidget(hint_);
+    header->addStretch();
+    QObject::connect(customize_, &QPushButton::clicked, this, [this] { model_->customizeLayout(); });
+    QObject::connect(change_, &QPushButton::clicked, this, [this] {
+        model_->openTemplatePicker(SceneGeometryCanvasModel::TemplatePickMode::change);
+    });
+    QObject::connect(choose_, &QPushButton::clicked, this, [this] {
+        model_->openTemplatePicker(SceneGeometryCanvasModel::TemplatePickMode::start);
+    });
+    QObject::connect(applyScene_, &QPushButton::clicked, this, [this] {
+        if (auto restore = model_->inputs().onRestoreScene) model_->applyScene(restore);
+    });
+    column->addLayout(header);
+    auto* topLine = new QFrame(this);
+    topLine->setFrameShape(QFrame::HLine);
+    column->addWidget(topLine);
+    column->addWidget(area_);
+    auto* bottomLine = new QFrame(this);
+    bottomLine->setFrameShape(QFrame::HLine);
+    column->addWidget(bottomLine);
+    saveBar_ = new SceneCanvasSaveBar(
+        [this] {
+            model_->resetFromScene();
+            model_->showHint("Reset");
+        },
+        [this] { model_->saveAndReport(); }, this);
+    column->addWidget(saveBar_);
+    column->addStretch();
+}
+
+void SceneGeometryCanvasView::showEvent(QShowEvent*) {
+    if (appeared_) return;
+    appeared_ = true;
+    model_->appear();
+    area_->setFocus();
+}
+
+void SceneGeometryCanvasView::resizeEvent(QResizeEvent*) {
+    if (model_->inputs().overlayMode) area_->setGeometry(rect());
+    placeFloating();
+}
+
+void SceneGeometryCanvasView::scheduleRefresh() {
+    // Coalesced and never from inside the model's call: a drop or a click on a cell must not see that cell
+    // rebuilt under it.
+    if (refreshPosted_) return;
+    refreshPosted_ = true;
+    QTimer::singleShot(0, this, [this] {
+        if (refreshPosted_) refresh();
+    });
+}
+
+void SceneGeometryCanvasView::startDrag(QWidget* source, const std::string& payload) {
+    auto* mime = new QMimeData;
+    mime->setText(QString::fromStdString(payload));
+    auto* drag = new QDrag(source);
+    drag->setMimeData(mime);
+    QPixmap transparent(1, 1);
+    transparent.fill(Qt::transparent);
+    drag->setPixmap(transparent);
+    dragSource_ = source;
+    drag->exec(Qt::MoveAction | Qt::CopyAction, Qt::MoveAction);
+    dragSource_ = nullptr;
+    // The drag's own leave may not arrive when it ends on another panel.
+    if (model_->dropTargetZoneID()) model_->setDropTarget(*model_->dropTargetZoneID(), false);
+    // What the drag kept standing is brought up to date now.
+    refresh();
+}
+
+void SceneGeometryCanvasView::refresh() {
+    refreshPosted_ = false;
+    refreshCells();
+    refreshHandles();
+    refreshPreview();
+    refreshBars();
+    if (!(dragSource_ && excluded_->isAncestorOf(dragSource_)))
+        excluded_->setApps(model_->excludedApps(), [this](QWidget* source, const std::string& payload) {
+            startDrag(source, payload);
+        });
+    emptyState_->setVisible(model_->zoneFramesNormalized().empty());
+    placeFloating();
+    area_->update();
+    refreshPickers();
+}
+
+SceneCanvasZoneCell* SceneGeometryCanvasView::makeCell(std::int64_t zoneID,
+                                                       std::vector<SceneCanvasAppEntry> apps) {
+    SceneCanvasZoneCell::Callbacks callbacks;
+    callbacks.onTap = [this, zoneID] { model_->handleZoneTap(zoneID); };
+    callbacks.onRemoveApp = [this, zoneID](const SceneCanvasAppEntry& entry) {
+        model_->removeApp(entry, zoneID);
+    };
+    callbacks.onAddPressed = [this, zoneID] {
+        model_->setAppPickerBundleID("");
+        model_->setAppPickerPresented(zoneID, true);
+    };
+    callbacks.onDropToZone = [this, zoneID](const std::string& text) {
+        return model_->dropTextsOnZone({text}, zoneID);
+    };
+    callbacks.onDropToIndex = [this, zoneID](const std::string& text, int index) {
+        return model_->dropTextsOnZone({text}, zoneID, static_cast<std::size_t>(index));
+    };
+    callbacks.onDropTargeted = [this, zoneID](bool targeted) { model_->setDropTarget(zoneID, targeted); };
+    callbacks.dragPayloadForEntry = [this, zoneID](const SceneCanvasAppEntry& entry) {
+        return model_->dragPayload(entry, zoneID);
+    };
+    callbacks.startDrag = [this](QWidget* source, const std::string& payload) { startDrag(source, payload); };
+    auto* cell = new SceneCanvasZoneCell(zoneID, std::move(apps), model_->inputs().overlayMode,
+                                         std::move(callbacks), area_);
+    cell->show();
+    return cell;
+}
+
+void SceneGeometryCanvasView::refreshCells() {
+    const auto& zones = model_->zoneFramesNormalized();
+    const bool sameZones = zones == shownZones_;
+    std::map<std::int64_t, SceneCanvasZoneCell*> next;
+    for (const auto& zone : zones) {
+        std::vector<SceneCanvasAppEntry> apps = model_->displayedApps(zone.zoneID);
+        auto existing = cells_.find(zone.zoneID);
+        // The cell holding the chip being dragged stays until the drag ends: the drag runs inside it.
+        const bool holdsDrag =
+            existing != cells_.end() && dragSource_ && existing->second->isAncestorOf(dragSource_);
+        if (existing != cells_.end() && (holdsDrag || (sameZones && existing->second->apps() == apps))) {
+            next[zone.zoneID] = existing->second;
+            cells_.erase(existing);
+        } else {
+            next[zone.zoneID] = makeCell(zone.zoneID, std::move(apps));
+        }
+    }
+    for (auto& [id, cell] : cells_) {
+        if (dragSource_ && cell->isAncestorOf(dragSource_)) {
+            // A zone that went away while its chip is dragged: hidden now, dropped with the next refresh.
+            cell->hide();
+            next[-1 - id] = cell;
+            continue;
+        }
+        cell->deleteLater();
+    }
+    cells_ = std::move(next);
+    shownZones_ = zones;
+
+    // Cells at inset 0 so that their edges meet the dividers.
+    const SceneZoneCanvasLayout layout{zones, 0};
+    const std::vector<Rect> placed = layout.placements(canvasRect(*model_));
+    const std::optional<std::int64_t> selected =
+        model_->selectedPath() ? model_->zoneID(*model_->selectedPath()) : std::nullopt;
+    for (std::size_t i = 0; i < zones.size() && i < placed.size(); ++i) {
+        SceneCanvasZoneCell* cell = cells_.at(zones[i].zoneID);
+        cell->show();
+        cell->setGeometry(toQRect(placed[i]));
+        cell->setSelected(selected == zones[i].zoneID);
+        cell->setDropTarget(model_->dropTargetZoneID() == zones[i].zoneID);
+    }
+}
+
+void SceneGeometryCanvasView::refreshHandles() {
+    const bool readOnly = previewActive(*model_);
+    if (model_->splitLines() != shownLines_) {
+        for (auto* handle : handles_)
+            handle->deleteLater();
+        handles_.clear();
+        shownLines_ = model_->splitLines();
+        for (const auto& line : shownLines_) {
+            const SceneCanvasPath path = line.path;
+            auto* handle = new SceneCanvasSplitHandle(
+                line, readOnly, model_->inputs().overlayMode,
+                [this, path](double ratio) { model_->dragDivider(path, ratio); }, area_);
+            handle->show();
+            handles_.push_back(handle);
+        }
+    }
+    for (auto* handle : handles_) {
+        handle->setReadOnly(readOnly);
+        handle->raise();
+    }
+}
+
+void SceneGeometryCanvasView::refreshPreview() {
+    if (!previewActive(*model_)) {
+        preview_->hide();
+        return;
+    }
+    const auto& path = model_->hoverPath() ? model_->hoverPath() : model_->selectedPath();
+    const Rect canvas = canvasRect(*model_);
+    Rect bounds;
+    if (model_->treeEditor() && path) bounds = model_->treeEditor()->bounds(*path, canvas);
+    const double c = std::clamp(model_->splitPreviewRatio(), 0.1, 0.9);
+    const SplitAxis axis = *model_->splitPreviewMode();
+    const double absolute = axis == SplitAxis::horizontal
+                                ? (bounds.minX() + c * bounds.width()) / std::max(canvas.width(), 1.0)
+                                : (bounds.minY() + c * bounds.height()) / std::max(canvas.height(), 1.0);
+    preview_->setGeometry(area_->rect());
+    preview_->set(axis, model_->splitPreviewRatio(), bounds, absolute);
+    preview_->show();
+    preview_->raise();
+}
+
+void SceneGeometryCanvasView::refreshBars() {
+    QString hint;
+    bool orange = false;
+    if (model_->splitPreviewMode()) {
+        hint = kPreviewHint;
+    } else if (model_->hintMessage()) {
+        hint = QString::fromStdString(*model_->hintMessage());
+        orange = true;
+    }
+    hint_->setText(hint);
+    const bool onOverlay = model_->inputs().overlayMode;
+    hint_->setStyleSheet(
+        orange ? "QLabel { color: white; background: rgba(255, 149, 0, 217); border-radius: 5px;"
+                 " padding: 2px 6px; }"
+               : (onOverlay ? "QLabel { color: white; background: rgba(0, 0, 0, 140);"
+                              " border-radius: 5px; padding: 2px 6px; }"
+                            : "QLabel { color: palette(text); }"));
+    hint_->adjustSize();
+    hint_->setVisible(!hint.isEmpty());
+
+    const bool dirty = model_->isGeometryDirty() || model_->isWindowHintsDirty();
+    if (onOverlay) {
+        reset_->setVisible(dirty);
+        save_->setVisible(dirty);
+        bar_->adjustSize();
+        return;
+    }
+    saveBar_->setDirty(dirty);
+    const CanvasGeometrySource source = model_->currentGeometrySource();
+    const auto* templ = std::get_if<CanvasGeometrySource::Template>(&source.value);
+    templateLabel_->setText(templ ? QString::fromStdString("Template: " + templ->name) : QString());
+    templateLabel_->setVisible(templ != nullptr);
+    customize_->setVisible(templ != nullptr);
+    change_->setVisible(templ != nullptr);
+    choose_->setVisible(source.isNone() && model_->inputs().layoutTemplateResolver != nullptr);
+    applyScene_->setVisible(static_cast<bool>(model_->inputs().onRestoreScene));
+    applyScene_->setEnabled(model_->treeEditor() != nullptr);
+}
+
+void SceneGeometryCanvasView::placeFloating() {
+    const QRect area = area_->rect();
+    emptyState_->setGeometry(area);
+    excluded_->move(12, area.height() - excluded_->height() - 12);
+    excluded_->raise();
+    if (!model_->inputs().overlayMode) return;
+    bar_->adjustSize();
+    const QSize barSize = bar_->sizeHint();
+    const QPoint barAt((width() - barSize.width()) / 2, height() - 24 - barSize.height());
+    bar_->setGeometry(QRect(barAt, barSize));
+    bar_->raise();
+    hint_->move((width() - hint_->width()) / 2, barAt.y() - 8 - hint_->height());
+    hint_->raise();
+}
+
+void SceneGeometryCanvasView::refreshPickers() {
+    // The template sheet follows the model's flag: opened once while it is set, closed when it clears.
+    if (model_->showTemplatePicker() && !templatePicker_) {
+        std::weak_ptr<SceneGeometryCanvasModel> weak = model_;
+        auto* sheet = new LayoutTemplatePickerSheet(
+            model_->templatePickerTemplates(),
+            [weak](const ConfigZoneSet& layout) {
+                if (auto model = weak.lock()) {
+                    model->applyTemplate(layout);
+                    model->dismissTemplatePicker();
+                }
+            },
+            [weak] {
+                if (auto model = weak.lock()) model->dismissTemplatePicker();
+            },
+            LayoutTemplatePickerSheet::kDefaultSearchThreshold, this);
+        sheet->setAttribute(Qt::WA_DeleteOnClose);
+        sheet->setWindowModality(Qt::WindowModal);
+        templatePicker_ = sheet;
+        sheet->open();
+    } else if (!model_->showTemplatePicker() && templatePicker_) {
+        templatePicker_->close();
+    }
+
+    const std::optional<std::int64_t> zone = model_->appPickerZoneID();
+    if (appPicker_ && zone != appPickerZone_) {
+        appPicker_->close();
+        appPicker_ = nullptr;
+    }
+    if (zone && !appPicker_) {
+        appPickerZone_ = zone;
+        std::weak_ptr<SceneGeometryCanvasModel> weak = model_;
+        const std::int64_t zoneID = *zone;
+        auto* picker = new AppPickerView(
+            platform_, model_->appPickerBundleID(), true,
+            [weak, zoneID](const std::string& bundleID) {
+                if (auto model = weak.lock()) {
+                    model->addApp(bundleID, zoneID);
+                    model->setAppPickerPresented(zoneID, false);
+                }
+            },
+            this);
+        picker->setAttribute(Qt::WA_DeleteOnClose);
+        QObject::connect(picker, &QDialog::finished, this, [weak, zoneID] {
+            if (auto model = weak.lock())
+                if (model->appPickerZoneID() == zoneID) model->setAppPickerPresented(zoneID, false);
+        });
+        if (auto cell = cells_.find(zoneID); cell != cells_.end()) {
+            // Beside its zone's add button, as a popover would stand.
+            const QPoint anchor =
+                cell->second->addButton()->mapToGlobal(QPoint(cell->second->addButton()->width() + 8, 0));
+            picker->move(anchor);
+        }
+        appPicker_ = picker;
+        picker->open();
+    } else if (!zone) {
+        appPickerZone_.reset();
+    }
+}
+
+} // namespace korvane

@@ -1,0 +1,172 @@
+// The scene canvas on screen: the drawing of one display of one scene over its canvas model. On the
+// overlay it fills the display with a floating bar at the bottom; in a window it is a column with a header
+// and a save bar. It draws what the model holds and sends every key, click and drag to the model's
+// operations; the model's changes come back as one coalesced refresh.
+#pragma once
+
+#include "ui/scene_editor/LayoutTemplatePickerSheet.h"
+#include "ui/scene_editor/SceneCanvasGeometry.h"
+#include "ui/scene_editor/SceneCanvasZoneCell.h"
+#include "ui/switchers/AppPickerView.h"
+
+#include <QPointer>
+#include <QWidget>
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+class QLabel;
+class QPushButton;
+class QScrollArea;
+
+namespace korvane {
+
+class CanvasMouseTracker;
+class SceneCanvasEmptyStateView;
+class SceneCanvasSaveBar;
+class SceneCanvasSplitHandle;
+class SceneCanvasSplitPreview;
+class SceneGeometryCanvasModel;
+
+namespace platform {
+class Platform;
+class ObserverToken;
+} // namespace platform
+
+// The drawing area: zone cells, divider handles, the split preview, the empty state and the Excluded
+// strip, all in the model's canvas coordinates. It takes the keyboard for the canvas.
+class SceneCanvasArea : public QWidget {
+  public:
+    SceneCanvasArea(SceneGeometryCanvasModel& model, QWidget* parent);
+
+    // In a window the area keeps the display's proportions; on the overlay it fills the display.
+    bool hasHeightForWidth() const override;
+    int heightForWidth(int width) const override;
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+  private:
+    SceneGeometryCanvasModel& model_;
+};
+
+// The strip of applications on no zone; texts dropped on it exclude their application.
+class SceneCanvasExcludedStrip : public QWidget {
+  public:
+    SceneCanvasExcludedStrip(SceneGeometryCanvasModel& model, QWidget* parent);
+
+    void setApps(const std::vector<SceneCanvasAppEntry>& apps, const SceneCanvasDragStarter& startDrag);
+    const std::vector<SceneCanvasExcludedAppIcon*>& chips() const { return chips_; }
+    bool acceptDrop(const std::vector<std::string>& texts);
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+  private:
+    SceneGeometryCanvasModel& model_;
+    std::vector<SceneCanvasAppEntry> apps_;
+    QLabel* title_;
+    QScrollArea* scroll_;
+    QWidget* row_;
+    std::vector<SceneCanvasExcludedAppIcon*> chips_;
+};
+
+class SceneGeometryCanvasView : public QWidget {
+  public:
+    // The model's overlayMode picks the arrangement. The view tells the model it appears once it is
+    // shown.
+    SceneGeometryCanvasView(platform::Platform& platform, std::shared_ptr<SceneGeometryCanvasModel> model,
+                            QWidget* parent = nullptr);
+    ~SceneGeometryCanvasView() override;
+
+    SceneGeometryCanvasModel& model() const { return *model_; }
+    const std::shared_ptr<SceneGeometryCanvasModel>& sharedModel() const { return model_; }
+    // Draws the model's state now rather than on the next turn of the event loop.
+    void refresh();
+
+    SceneCanvasArea* canvasArea() const { return area_; }
+    CanvasMouseTracker* mouseTracker() const { return tracker_; }
+    const std::map<std::int64_t, SceneCanvasZoneCell*>& cells() const { return cells_; }
+    const std::vector<SceneCanvasSplitHandle*>& handles() const { return handles_; }
+    SceneCanvasSplitPreview* splitPreview() const { return preview_; }
+    SceneCanvasExcludedStrip* excludedStrip() const { return excluded_; }
+    SceneCanvasEmptyStateView* emptyState() const { return emptyState_; }
+    // The hint line: above the bar on the overlay, in the header in a window.
+    QLabel* hintLabel() const { return hint_; }
+    // The overlay's bar and its buttons (null in a window).
+    QWidget* overlayBar() const { return bar_; }
+    QPushButton* resetButton() const { return reset_; }
+    QPushButton* saveButton() const { return save_; }
+    QPushButton* doneButton() const { return done_; }
+    // The window's save bar and header (null on the overlay).
+    SceneCanvasSaveBar* saveBar() const { return saveBar_; }
+    QLabel* templateLabel() const { return templateLabel_; }
+    QPushButton* customizeButton() const { return customize_; }
+    QPushButton* changeButton() const { return change_; }
+    QPushButton* chooseButton() const { return choose_; }
+    QPushButton* applySceneButton() const { return applyScene_; }
+    LayoutTemplatePickerSheet* templatePicker() const { return templatePicker_; }
+    AppPickerView* appPicker() const { return appPicker_; }
+
+    // Starts a drag of `payload` from one of this canvas's chips; the canvas's views are not rebuilt
+    // until it ends.
+    void startDrag(QWidget* source, const std::string& payload);
+
+  protected:
+    void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+  private:
+    void buildOverlayBar();
+    void buildWindowHeader();
+    void scheduleRefresh();
+    void refreshCells();
+    void refreshHandles();
+    void refreshPreview();
+    void refreshPickers();
+    void refreshBars();
+    void placeFloating();
+    SceneCanvasZoneCell* makeCell(std::int64_t zoneID, std::vector<SceneCanvasAppEntry> apps);
+
+    platform::Platform& platform_;
+    std::shared_ptr<SceneGeometryCanvasModel> model_;
+    std::unique_ptr<platform::ObserverToken> observation_;
+    bool refreshPosted_ = false;
+    QPointer<QWidget> dragSource_;
+    bool appeared_ = false;
+
+    SceneCanvasArea* area_ = nullptr;
+    CanvasMouseTracker* tracker_ = nullptr;
+    std::map<std::int64_t, SceneCanvasZoneCell*> cells_;
+    std::vector<SceneCanvasZoneFrame> shownZones_;
+    std::vector<SceneCanvasSplitHandle*> handles_;
+    std::vector<SceneCanvasSplitLine> shownLines_;
+    SceneCanvasSplitPreview* preview_ = nullptr;
+    SceneCanvasEmptyStateView* emptyState_ = nullptr;
+    SceneCanvasExcludedStrip* excluded_ = nullptr;
+    QLabel* hint_ = nullptr;
+    QWidget* bar_ = nullptr;
+    QPushButton* reset_ = nullptr;
+    QPushButton* save_ = nullptr;
+    QPushButton* done_ = nullptr;
+    SceneCanvasSaveBar* saveBar_ = nullptr;
+    QLabel* title_ = nullptr;
+    QLabel* templateLabel_ = nullptr;
+    QPushButton* customize_ = nullptr;
+    QPushButton* change_ = nullptr;
+    QPushButton* choose_ = nullptr;
+    QPushButton* applyScene_ = nullptr;
+    QPointer<LayoutTemplatePickerSheet> templatePicker_;
+    QPointer<AppPickerView> appPicker_;
+    std::optional<std::int64_t> appPickerZone_;
+};
+
+} // namespace korvane

@@ -1,0 +1,445 @@
+// The scene editor on Qt's offscreen platform over the simulated desktop: the panels, the canvas of each
+// display with its cells, chips, dividers, Excluded strip and bar, driven by keys, clicks and drops as a
+// user would, the close alert, and the scene file each action leaves behind; with pictures of each.
+#include "ui/scene_editor/SceneEditorOverlayController.h"
+
+#include "SceneEditorFixture.h"
+#include "SceneEditorViewsSupport.h"
+#include "layouts/LayoutTreeEditorModel.h"
+#include "ui/scene_editor/SceneCanvasSaveBar.h"
+#include "ui/scene_editor/SceneCanvasSplitHandle.h"
+#include "ui/scene_editor/SceneEditorCanvasBridge.h"
+#include "ui/scene_editor/SceneEditorOverlayPanel.h"
+#include "ui/scene_editor/SceneEditorViewModel.h"
+#include "ui/scene_editor/SceneGeometryCanvasView.h"
+#include "ui/switchers/AppPickerView.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+using namespace korvane;
+using korvane::testing::pressKey;
+using korvane::testing::saveScreenshot;
+
+namespace {
+
+class SceneEditorPanelTest : public korvane::testing::SceneEditorTest {
+  protected:
+    void SetUp() override {
+        SceneEditorTest::SetUp();
+        addDisplay("D1", Rect{0, 0, 1280, 800});
+        addDisplay("D2", Rect{1280, 0, 1000, 600});
+        desktop->workspace().install({.bundleID = "org.example.mail", .name = "Mail"});
+        desktop->workspace().install({.bundleID = "org.example.notes", .name = "Notes"});
+        desktop->workspace().install({.bundleID = "org.example.music", .name = "Music"});
+        desktop->workspace().install({.bundleID = "org.example.chat", .name = "Chat"});
+        sceneID = storeScene("Daily work", {{"D1", "builtin.daily"}, {"D2", "builtin.fullscreen"}},
+                             {{"D1",
+                               {{"org.example.mail", 1, std::nullopt},
+                                {"org.example.notes", 3, std::nullopt},
+                                {"org.example.music", 9, std::nullopt}}},
+                              {"D2", {{"org.example.chat", 1, std::nullopt}}}});
+    }
+    void TearDown() override {
+        editor.reset();
+        QApplication::processEvents();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        SceneEditorTest::TearDown();
+    }
+
+    // As the application opens the editor: the model, a panel per display, the selected display's in front.
+    void open(const std::string& display = "D1") {
+        editor = std::make_shared<SceneEditorOverlayController>(platform, [this](QWidget*) {
+            ++alerts;
+            return alertAnswer;
+        });
+        editor->onDidClose = [this] { ++closes; };
+        editor->onSave = [this] { ++managerReloads; };
+        SceneEditorViewModel::Services services;
+        services.store = store;
+        services.layoutTemplateResolver = library;
+        services.availableDisplaysProvider = [] {
+            return std::vector<SceneEditorDisplay>{{"D1", "D1"}, {"D2", "D2"}};
+        };
+        services.onSaveAsUserLayout = [this](const ConfigZoneSet& layout) -> std::optional<std::string> {
+            return library->saveUserLayout(layout);
+        };
+        editor->viewModel = SceneEditorViewModel::open(platform, std::move(services), sceneID, display, "D1");
+        for (const auto& screen : desktop->screens().screens())
+            editor->addPanel(screen, screen.displayUUID, screen.localizedName);
+        editor->openScene(sceneID, display);
+        settle();
+    }
+    void settle() {
+        for (int i = 0; i < 4; ++i) {
+            loop.settle();
+            QApplication::processEvents();
+        }
+    }
+    SceneEditorOverlayPanel* panel(const std::string& display) { return editor->overlayPanels.at(display); }
+    SceneGeometryCanvasView* canvas(const std::string& display) {
+        SceneGeometryCanvasView* view = panel(display)->rootView()->canvas();
+        EXPECT_NE(view, nullptr) << display;
+        return view;
+    }
+    void activate(const std::string& display) {
+        QApplication::setActiveWindow(panel(display));
+        ASSERT_TRUE(QTest::qWaitForWindowActive(panel(display)));
+    }
+    // The drop of a dragged text as the platform delivers it at the end of a drag.
+    bool drop(QWidget* target, const std::string& text, QPoint at) {
+        QMimeData mime;
+        mime.setText(QString::fromStdString(text));
+        QDragEnterEvent enter(at, Qt::MoveAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(target, &enter);
+        QDropEvent dropped(QPointF(at), Qt::MoveAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(target, &dropped);
+        settle();
+        return dropped.isAccepted();
+    }
+    std::vector<std::string> bundles(const std::vector<SceneCanvasAppEntry>& entries) {
+        std::vector<std::string> out;
+        for (const auto& e : entries)
+            out.push_back(e.bundleID);
+        return out;
+    }
+    std::vector<std::pair<std::string, std::int64_t>> storedHints(const std::string& display) {
+        std::vector<std::pair<std::string, std::int64_t>> out;
+        const nlohmann::json file = sceneFile(sceneID);
+        if (!file["windowHints"].contains(display)) return out;
+        for (const auto& hint : file["windowHints"][display])
+            out.emplace_back(hint["bundleID"].get<std::string>(), hint["zoneID"].get<std::int64_t>());
+        return out;
+    }
+
+    std::string sceneID;
+    std::shared_ptr<SceneEditorOverlayController> editor;
+    SceneEditorSaveAlertResponse alertAnswer = SceneEditorSaveAlertResponse::cancel;
+    int alerts = 0;
+    int closes = 0;
+    int managerReloads = 0;
+};
+
+TEST_F(SceneEditorPanelTest, eachDisplayShowsItsZonesChipsAndExcludedStripUnderTheBar) {
+    open();
+    ASSERT_EQ(editor->overlayPanels.size(), 2u);
+    SceneGeometryCanvasView* daily = canvas("D1");
+    ASSERT_NE(daily, nullptr);
+    EXPECT_EQ(daily->cells().size(), 4u);
+    EXPECT_EQ(bundles(daily->cells().at(1)->apps()), (std::vector<std::string>{"org.example.mail"}));
+    EXPECT_EQ(bundles(daily->cells().at(3)->apps()), (std::vector<std::string>{"org.example.notes"}));
+    EXPECT_EQ(daily->cells().at(2)->emptyLabel()->text(), "Drop apps here");
+    ASSERT_TRUE(daily->excludedStrip()->isVisible());
+    ASSERT_EQ(daily->excludedStrip()->chips().size(), 1u);
+    EXPECT_EQ(daily->excludedStrip()->chips()[0]->entry().bundleID, "org.example.music");
+    EXPECT_EQ(daily->handles().size(), 3u);
+    // Cells meet the dividers: zone 1 ends where the first divider is.
+    EXPECT_EQ(daily->cells().at(1)->geometry().right() + 1, 320);
+    EXPECT_TRUE(daily->doneButton()->isVisible());
+    EXPECT_FALSE(daily->resetButton()->isVisible());
+    EXPECT_FALSE(daily->saveButton()->isVisible());
+    EXPECT_EQ(bundles(canvas("D2")->cells().at(1)->apps()), (std::vector<std::string>{"org.example.chat"}));
+
+    // A chip dragged from the strip to zone 2 is a change: Reset and Save appear.
+    ASSERT_TRUE(
+        drop(daily->cells().at(2), daily->excludedStrip()->chips()[0]->dragPayload(), QPoint(40, 80)));
+    EXPECT_EQ(bundles(daily->cells().at(2)->apps()), (std::vector<std::string>{"org.example.music"}));
+    EXPECT_FALSE(daily->excludedStrip()->isVisible());
+    EXPECT_TRUE(daily->resetButton()->isVisible());
+    EXPECT_TRUE(daily->saveButton()->isVisible());
+    EXPECT_TRUE(editor->canvasBridges.at("D1")->hasUnsavedChanges());
+    EXPECT_FALSE(editor->canvasBridges.at("D2")->hasUnsavedChanges());
+    saveScreenshot(*panel("D1"), "scene-editor-overlay-daily.png");
+    saveScreenshot(*panel("D2"), "scene-editor-overlay-fullscreen.png");
+
+    daily->resetButton()->click();
+    settle();
+    EXPECT_EQ(daily->excludedStrip()->chips().size(), 1u);
+    EXPECT_FALSE(daily->saveButton()->isVisible());
+    EXPECT_EQ(daily->hintLabel()->text(), "Reset");
+}
+
+TEST_F(SceneEditorPanelTest, vAndAClickSplitTheZoneUnderThePointerAtTheSnappedShare) {
+    open("D2");
+    SceneGeometryCanvasView* view = canvas("D2");
+    ASSERT_NE(view, nullptr);
+    activate("D2");
+    SceneCanvasArea* area = view->canvasArea();
+    ASSERT_EQ(area->size(), QSize(1000, 600));
+    QTest::mouseMove(area, QPoint(200, 300));
+    pressKey(area, Qt::Key_V, "v");
+    settle();
+    QTest::mouseMove(area, QPoint(340, 300)); // 34 % of the width
+    settle();
+    ASSERT_TRUE(view->splitPreview()->isVisible());
+    EXPECT_EQ(view->splitPreview()->labelText(), "33%");
+    EXPECT_EQ(view->hintLabel()->text(), QString::fromUtf8("Click a zone to confirm split · ESC to cancel"));
+    for (auto* handle : view->handles())
+        EXPECT_TRUE(handle->isReadOnly());
+    saveScreenshot(*panel("D2"), "scene-editor-split-preview.png");
+
+    QTest::mouseClick(view->cells().at(1), Qt::LeftButton, {}, QPoint(340, 300));
+    settle();
+    ASSERT_EQ(view->cells().size(), 2u);
+    EXPECT_FALSE(view->splitPreview()->isVisible());
+    EXPECT_NEAR(view->cells().at(1)->width(), 333, 1);
+    ASSERT_EQ(view->handles().size(), 1u);
+    EXPECT_FALSE(view->handles()[0]->isReadOnly());
+
+    // "H", held down, repeats; Escape leaves the placing; Backspace merges the hovered zone back.
+    pressKey(area, Qt::Key_H, "H", {}, true);
+    settle();
+    EXPECT_TRUE(view->splitPreview()->isVisible());
+    pressKey(area, Qt::Key_Escape);
+    settle();
+    EXPECT_FALSE(view->splitPreview()->isVisible());
+    EXPECT_EQ(closes, 0) << "Escape first ends the split";
+    QTest::mouseMove(area, QPoint(800, 300));
+    pressKey(area, Qt::Key_Backspace);
+    settle();
+    EXPECT_EQ(view->cells().size(), 1u);
+}
+
+TEST_F(SceneEditorPanelTest, aDividerDraggedByItsHandleMovesAndTheOthersKeepTheirPlace) {
+    open();
+    SceneGeometryCanvasView* view = canvas("D1");
+    ASSERT_NE(view, nullptr);
+    activate("D1");
+    SceneCanvasSplitHandle* root = nullptr;
+    for (auto* handle : view->handles())
+        if (handle->line().path.empty()) root = handle;
+    ASSERT_NE(root, nullptr);
+    const double centreEdge = view->model().splitLines().back().absoluteRatio; // the 60:40 divider
+    const QPoint grab = root->rect().center();
+    QTest::mousePress(root, Qt::LeftButton, {}, grab);
+    QTest::mouseMove(root, grab + QPoint(60, 0));
+    QTest::mouseMove(root, grab + QPoint(107, 0)); // x = 427, a third of 1280 after snapping
+    QTest::mouseRelease(root, Qt::LeftButton, {}, grab + QPoint(107, 0));
+    settle();
+    const auto& lines = view->model().splitLines();
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_NEAR(lines.front().absoluteRatio, 0.333, 1e-9);
+    EXPECT_NEAR(lines.back().absoluteRatio, centreEdge, 1e-9);
+    EXPECT_EQ(view->cells().at(1)->width(), static_cast<int>(std::lround(0.333 * 1280)));
+    EXPECT_TRUE(view->saveButton()->isVisible());
+}
+
+TEST_F(SceneEditorPanelTest, chipsMoveBetweenZonesToTheStripAndToTheOtherDisplay) {
+    open();
+    SceneGeometryCanvasView* d1 = canvas("D1");
+    SceneGeometryCanvasView* d2 = canvas("D2");
+    ASSERT_TRUE(d1 && d2);
+
+    // Onto the chip of zone 3: it goes before it.
+    const std::string mail = d1->cells().at(1)->chips()[0]->dragPayload();
+    ASSERT_TRUE(drop(d1->cells().at(3), mail, d1->cells().at(3)->chips()[0]->geometry().center()));
+    EXPECT_EQ(bundles(d1->cells().at(3)->apps()),
+              (std::vector<std::string>{"org.example.mail", "org.example.notes"}));
+    EXPECT_TRUE(d1->cells().at(1)->apps().empty());
+
+    const std::string notes = d1->cells().at(3)->chips()[1]->dragPayload();
+    ASSERT_TRUE(drop(d1->excludedStrip(), notes, QPoint(10, 10)));
+    EXPECT_EQ(bundles(d1->model().excludedApps()),
+              (std::vector<std::string>{"org.example.music", "org.example.notes"}));
+    EXPECT_TRUE(d1->saveButton()->isVisible());
+
+    // To the other display: written to the scene file at once, and both canvases read it back.
+    const auto before = storedHints("D1");
+    const std::string music = d1->excludedStrip()->chips()[0]->dragPayload();
+    ASSERT_TRUE(drop(d2->cells().at(1), music, QPoint(30, 200)));
+    EXPECT_EQ(storedHints("D2"), (std::vector<std::pair<std::string, std::int64_t>>{
+                                     {"org.example.chat", 1}, {"org.example.music", 1}}));
+    EXPECT_EQ(storedHints("D1").size(), before.size() - 1);
+    EXPECT_EQ(bundles(d2->cells().at(1)->apps()),
+              (std::vector<std::string>{"org.example.chat", "org.example.music"}));
+    EXPECT_GE(managerReloads, 1) << "the scene manager hears of the write";
+
+    // An empty drop is refused and changes nothing.
+    QMimeData empty;
+    QDropEvent refused(QPointF(5, 5), Qt::MoveAction, &empty, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(d2->cells().at(1), &refused);
+    EXPECT_FALSE(refused.isAccepted());
+}
+
+TEST_F(SceneEditorPanelTest, ctrlSSavesOnlyWhileSomethingIsUnsaved) {
+    open();
+    SceneGeometryCanvasView* view = canvas("D1");
+    ASSERT_NE(view, nullptr);
+    activate("D1");
+    const std::string untouched = read(scenes() / SceneStore::sceneFileName(sceneID));
+    QTest::keyClick(panel("D1")->windowHandle(), Qt::Key_S, Qt::ControlModifier);
+    settle();
+    EXPECT_EQ(read(scenes() / SceneStore::sceneFileName(sceneID)), untouched);
+    EXPECT_EQ(managerReloads, 0);
+
+    ASSERT_TRUE(drop(view->cells().at(2), view->excludedStrip()->chips()[0]->dragPayload(), QPoint(40, 80)));
+    QTest::keyClick(panel("D1")->windowHandle(), Qt::Key_S, Qt::ControlModifier);
+    settle();
+    EXPECT_EQ(view->hintLabel()->text(), "Saved");
+    // Zones in reading order: the top row left to right, then the lower left zone.
+    EXPECT_EQ(storedHints("D1"),
+              (std::vector<std::pair<std::string, std::int64_t>>{
+                  {"org.example.mail", 1}, {"org.example.notes", 3}, {"org.example.music", 2}}));
+    EXPECT_EQ(managerReloads, 1);
+    EXPECT_FALSE(view->saveButton()->isVisible());
+    saveScreenshot(*panel("D1"), "scene-editor-saved.png");
+}
+
+TEST_F(SceneEditorPanelTest, doneAsksOverUnsavedChangesAndActsOnTheAnswer) {
+    struct Case {
+        const char* what;
+        bool change;
+        SceneEditorSaveAlertResponse answer;
+        int alerts;
+        bool closed;
+        bool saved;
+    };
+    for (const Case& c :
+         {Case{"nothing unsaved", false, SceneEditorSaveAlertResponse::cancel, 0, true, false},
+          Case{"cancel", true, SceneEditorSaveAlertResponse::cancel, 1, false, false},
+          Case{"discard", true, SceneEditorSaveAlertResponse::discard, 1, true, false},
+          Case{"save", true, SceneEditorSaveAlertResponse::save, 1, true, true}}) {
+        SCOPED_TRACE(c.what);
+        alerts = closes = 0;
+        alertAnswer = c.answer;
+        open();
+        SceneGeometryCanvasView* view = canvas("D1");
+        ASSERT_NE(view, nullptr);
+        const auto stored = storedHints("D1");
+        if (c.change) {
+            ASSERT_TRUE(
+                drop(view->cells().at(2), view->excludedStrip()->chips()[0]->dragPayload(), QPoint(40, 80)));
+        }
+        const auto d2 = editor->canvasBridges.at("D2");
+        view->doneButton()->click();
+        settle();
+        desktop->loop().advance(kNanosPerSecond / 10);
+        settle();
+        EXPECT_EQ(alerts, c.alerts);
+        EXPECT_EQ(closes, c.closed ? 1 : 0);
+        EXPECT_EQ(editor->isAnyPanelVisible(), !c.closed);
+        EXPECT_EQ(d2->commandToken(), 0) << "the display without changes gets no command";
+        EXPECT_EQ(storedHints("D1") != stored, c.saved);
+        if (!c.closed) {
+            EXPECT_TRUE(panel("D1")->isVisible() && panel("D2")->isVisible());
+            editor->close();
+        }
+        EXPECT_EQ(editor->viewModel, nullptr);
+        EXPECT_TRUE(editor->overlayPanels.empty());
+        editor->close();
+        EXPECT_EQ(closes, 1) << "onDidClose once";
+        settle();
+        // What was saved is the starting point of the next case.
+        if (c.saved)
+            sceneID = storeScene("Daily work", {{"D1", "builtin.daily"}, {"D2", "builtin.fullscreen"}},
+                                 {{"D1",
+                                   {{"org.example.mail", 1, std::nullopt},
+                                    {"org.example.notes", 3, std::nullopt},
+                                    {"org.example.music", 9, std::nullopt}}}});
+    }
+}
+
+TEST_F(SceneEditorPanelTest, aCanvasThatNeverSavesKeepsTheEditorOpenAfterTheLastCheck) {
+    alertAnswer = SceneEditorSaveAlertResponse::save;
+    open();
+    auto stuck = std::make_shared<SceneEditorCanvasBridge>();
+    stuck->setHasUnsavedChanges(true);
+    editor->canvasBridges["D3"] = stuck; // a display whose canvas never answers
+    editor->requestClose();
+    EXPECT_EQ(stuck->commandToken(), 1);
+    EXPECT_EQ(stuck->pendingCommand(), SceneEditorCanvasBridge::Command::save);
+    for (int check = 1; check <= SceneEditorOverlayController::kSaveWaitAttempts; ++check) {
+        desktop->loop().advance(kNanosPerSecond / 20);
+        EXPECT_TRUE(editor->isAnyPanelVisible()) << check;
+    }
+    desktop->loop().advance(kNanosPerSecond);
+    EXPECT_TRUE(editor->isAnyPanelVisible());
+    EXPECT_EQ(closes, 0);
+    stuck->setHasUnsavedChanges(false);
+    editor->requestClose();
+    EXPECT_EQ(closes, 1);
+}
+
+TEST_F(SceneEditorPanelTest, theFrontPanelFollowsTheRequestThenTheListedDisplaysThenTheSmallestUUID) {
+    open();
+    EXPECT_EQ(editor->resolveFrontDisplayUUID("D2"), "D2");
+    EXPECT_EQ(editor->resolveFrontDisplayUUID("GONE"), "D1") << "the first listed display with a panel";
+    editor->overlayPanels.erase("D1");
+    EXPECT_EQ(editor->resolveFrontDisplayUUID(""), "D2");
+    auto model = editor->viewModel;
+    editor->viewModel.reset();
+    editor->overlayPanels["A0"] = nullptr; // closed by other means: no panel
+    EXPECT_EQ(editor->resolveFrontDisplayUUID("GONE"), "D2") << "the smallest UUID with a panel";
+    editor->overlayPanels.clear();
+    EXPECT_EQ(editor->resolveFrontDisplayUUID("GONE"), "GONE");
+    editor->viewModel = model;
+}
+
+TEST_F(SceneEditorPanelTest, withoutASceneThePanelSaysSoAndItsDimmedAreaTakesEveryClick) {
+    sceneID = "00000000-0000-0000-0000-0000000000AA"; // no such scene
+    open();
+    editor->viewModel->selectScene(sceneID);
+    settle();
+    SceneEditorOverlayRootView* root = panel("D1")->rootView();
+    EXPECT_TRUE(!root->canvas() || !root->canvas()->isVisible());
+    EXPECT_EQ(root->message(), SceneEditorOverlayRootView::kNoSceneText);
+    QMouseEvent click(QEvent::MouseButtonPress, QPointF(20, 20), QPointF(20, 20), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    click.ignore();
+    QCoreApplication::sendEvent(panel("D1")->blockingView(), &click);
+    EXPECT_TRUE(click.isAccepted());
+    saveScreenshot(*panel("D1"), "scene-editor-no-scene.png");
+}
+
+TEST_F(SceneEditorPanelTest, theAddButtonOpensTheApplicationPickerAndItsChoiceJoinsTheZone) {
+    open();
+    SceneGeometryCanvasView* view = canvas("D1");
+    ASSERT_NE(view, nullptr);
+    view->cells().at(2)->addButton()->click();
+    settle();
+    ASSERT_NE(view->appPicker(), nullptr);
+    EXPECT_TRUE(view->appPicker()->isVisible());
+    saveScreenshot(*view->appPicker(), "scene-editor-zone-app-picker.png");
+    saveScreenshot(*panel("D1"), "scene-editor-zone-picker-open.png");
+    view->appPicker()->model().setSearchText("org.example.chat"); // typed as an identifier of its own
+    view->appPicker()->model().submit();
+    settle();
+    EXPECT_EQ(view->appPicker(), nullptr);
+    EXPECT_EQ(bundles(view->cells().at(2)->apps()), (std::vector<std::string>{"org.example.chat"}));
+}
+
+TEST_F(SceneEditorPanelTest, theSaveAlertAsksWithItsThreeButtons) {
+    open();
+    // The platform's own alert this time.
+    auto plain = std::make_shared<SceneEditorOverlayController>(platform);
+    plain->viewModel = editor->viewModel;
+    plain->overlayPanels = editor->overlayPanels;
+    std::vector<QString> buttons;
+    QString title, text;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        title = box->text();
+        text = box->informativeText();
+        for (auto* button : box->buttons())
+            buttons.push_back(button->text());
+        saveScreenshot(*box, "scene-editor-save-alert.png");
+        for (auto* button : box->buttons())
+            if (button->text() == "Cancel") button->click();
+    });
+    EXPECT_EQ(plain->showSaveAlert(), SceneEditorSaveAlertResponse::cancel);
+    EXPECT_EQ(title, "Save Scene Changes?");
+    EXPECT_EQ(text, "You have unsaved Scene layout or app assignment changes.");
+    std::sort(buttons.begin(), buttons.end());
+    EXPECT_EQ(buttons, (std::vector<QString>{"Cancel", "Discard", "Save"}));
+    plain->overlayPanels.clear();
+}
+
+} // namespace

@@ -1,0 +1,48 @@
+// What the scene editor's view tests share: pictures left under build/screenshots, key presses sent as the
+// platform delivers them, and template lists for the layout picker.
+#pragma once
+
+#include "layouts/BuiltinLayouts.h"
+#include "layouts/ConfigZoneSet.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QKeyEvent>
+#include <QWidget>
+
+#include <string>
+#include <vector>
+
+namespace korvane::testing {
+
+inline void saveScreenshot(QWidget& widget, const std::string& name) {
+    ASSERT_TRUE(QDir().mkpath(KORVANE_SCREENSHOT_DIR));
+    const QString path = QString(KORVANE_SCREENSHOT_DIR) + "/" + QString::fromStdString(name);
+    EXPECT_TRUE(widget.grab().save(path, "PNG")) << path.toStdString();
+}
+
+inline void pressKey(QWidget* target, int key, const QString& text = {}, Qt::KeyboardModifiers modifiers = {},
+                     bool autoRepeat = false) {
+    QKeyEvent press(QEvent::KeyPress, key, modifiers, text, autoRepeat);
+    QCoreApplication::sendEvent(target, &press);
+}
+
+inline ConfigZoneSet customLayout(const std::string& id, const std::string& name) {
+    ConfigZoneSet set = builtinSplit5050Layout();
+    set.id = id;
+    set.name = name;
+    return set;
+}
+
+// The four built-in layouts followed by `customs` custom ones.
+inline std::vector<ConfigZoneSet> templatesWithCustom(int customs) {
+    std::vector<ConfigZoneSet> out{builtinFullscreenLayout(), builtinSplit6040Layout(),
+                                   builtinSplit5050Layout(), builtinDailyLayout()};
+    for (int i = 1; i <= customs; ++i)
+        out.push_back(customLayout("layout.custom-" + std::to_string(i), "Desk " + std::to_string(i)));
+    return out;
+}
+
+} // namespace korvane::testing

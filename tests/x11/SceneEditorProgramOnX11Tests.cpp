@@ -1,0 +1,202 @@
+// The scene editor in the built program on a real X server with openbox and an xterm, as a user meets it:
+// "Edit Grid" in the scene manager covers every monitor's visible frame with a dimmed panel of its own,
+// above the xterm and holding the keyboard; "v" and a click split the zone under the pointer, Ctrl+S
+// stores the split as a new user layout that the scene names, and Escape closes every panel. A picture of
+// the real overlay is left under build/screenshots.
+#include "ProgramOnX11.h"
+
+#include <X11/keysym.h>
+
+#include <algorithm>
+#include <cstring>
+
+#ifndef KORVANE_SCREENSHOT_DIR
+#error "KORVANE_SCREENSHOT_DIR must name the folder of the pictures"
+#endif
+
+namespace korvane::x11::test {
+namespace {
+
+constexpr const char* kManagerTitle = "Scene Manager";
+constexpr const char* kEditorTitle = "Scene Editor";
+constexpr const char* kPromptTitle = "Korvane Display Prompt";
+// Where "Edit Grid" stands in the 720 × 520 "Scene Manager" window (client area, top-left) under the
+// layout of the selected scene: with two displays listed, or three while the manager still lists the
+// monitor that went.
+const Point kEditGridInManager{60, 433};
+constexpr double kDisplayRowHeight = 28;
+
+// The viewable top-level windows of that title, with their frames in root coordinates.
+std::vector<Rect> viewableWindowsTitled(const std::string& display, const std::string& title) {
+    std::vector<Rect> found;
+    xcb_connection_t* conn = xcb_connect(display.c_str(), nullptr);
+    if (xcb_connection_has_error(conn)) {
+        xcb_disconnect(conn);
+        return found;
+    }
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(conn)).data->root;
+    const auto nameOf = [conn](xcb_window_t window) {
+        auto* reply = xcb_get_property_reply(
+            conn, xcb_get_property(conn, 0, window, XCB_ATOM_WM_NAME, XCB_ATOM_ANY, 0, 256), nullptr);
+        std::string name;
+        if (reply && reply->format == 8)
+            name.assign(static_cast<const char*>(xcb_get_property_value(reply)),
+                        static_cast<std::size_t>(xcb_get_property_value_length(reply)));
+        std::free(reply);
+        return name;
+    };
+    // Two levels: the window manager's frames and the clients inside them.
+    std::vector<xcb_window_t> level{root};
+    for (int depth = 0; depth < 2; ++depth) {
+        std::vector<xcb_window_t> next;
+        for (xcb_window_t parent : level) {
+            auto* tree = xcb_query_tree_reply(conn, xcb_query_tree(conn, parent), nullptr);
+            if (!tree) continue;
+            const xcb_window_t* children = xcb_query_tree_children(tree);
+            for (int i = 0; i < xcb_query_tree_children_length(tree); ++i) {
+                const xcb_window_t child = children[i];
+                next.push_back(child);
+                auto* attributes =
+                    xcb_get_window_attributes_reply(conn, xcb_get_window_attributes(conn, child), nullptr);
+                const bool viewable = attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
+                std::free(attributes);
+                if (!viewable || nameOf(child) != title) continue;
+                auto* geometry = xcb_get_geometry_reply(conn, xcb_get_geometry(conn, child), nullptr);
+                auto* place = xcb_translate_coordinates_reply(
+                    conn, xcb_translate_coordinates(conn, child, root, 0, 0), nullptr);
+                if (geometry && place)
+                    found.push_back(Rect{double(place->dst_x), double(place->dst_y), double(geometry->width),
+                                         double(geometry->height)});
+                std::free(geometry);
+                std::free(place);
+            }
+            std::free(tree);
+        }
+        level = std::move(next);
+    }
+    xcb_disconnect(conn);
+    std::sort(found.begin(), found.end(), [](const Rect& a, const Rect& b) { return a.minX() < b.minX(); });
+    return found;
+}
+
+class SceneEditorProgramOnX11Test : public ProgramOnX11Test {
+  protected:
+    void press(std::uint32_t keysym) { session->pressKeys({session->keycodeOf(keysym)}); }
+    void pressWithControl(std::uint32_t keysym) {
+        session->pressKeys({session->keycodeOf(XK_Control_L), session->keycodeOf(keysym)});
+    }
+    nlohmann::json activeSceneFile() {
+        std::ifstream active(home() / "scenes/active-scene.json");
+        const auto id = nlohmann::json::parse(active)["activeSceneID"].get<std::string>();
+        std::ifstream scene(home() / ("scenes/scene-" + id + ".json"));
+        return nlohmann::json::parse(scene);
+    }
+    std::string picture(const std::string& name) {
+        fs::create_directories(KORVANE_SCREENSHOT_DIR);
+        return std::string(KORVANE_SCREENSHOT_DIR) + "/" + name;
+    }
+};
+
+TEST_F(SceneEditorProgramOnX11Test, editGridCoversEachMonitorAndASplitSavedWithCtrlSBecomesTheScenesLayout) {
+    startSession(true);
+    openXterm();
+    const pid_t korvane = startKorvane();
+    ASSERT_TRUE(waitForLine("Permissions granted, starting services...")) << logText();
+    ASSERT_TRUE(waitForLine("[DisplayChange] handle end")) << logText();
+
+    // The scene manager opens from the prompt a monitor plugged in gets; the monitor goes again before the
+    // editor opens, so that the editor meets the two monitors of the session.
+    session->setMonitor("EXTRA-E", Rect{0, 900, 1920, 180}, false);
+    std::optional<xcb_window_t> prompt;
+    ASSERT_TRUE(X11TestSession::waitFor(
+        [&] { return (prompt = session->viewableWindowTitled(kPromptTitle)).has_value(); }, seconds(5)))
+        << logText();
+    const Rect promptFrame = session->frameOf(*prompt);
+    session->click(static_cast<int>(promptFrame.minX() + 70), static_cast<int>(promptFrame.minY() + 44));
+    std::optional<xcb_window_t> manager;
+    ASSERT_TRUE(X11TestSession::waitFor(
+        [&] { return (manager = session->viewableWindowTitled(kManagerTitle)).has_value(); }, seconds(5)))
+        << logText();
+    const std::size_t changes = count("[DisplayChange] handle end");
+    session->deleteMonitor("EXTRA-E");
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return count("[DisplayChange] handle end") > changes; }))
+        << logText();
+
+    std::vector<Rect> panels;
+    int attempt = 0;
+    ASSERT_TRUE(X11TestSession::waitFor(
+        [&] {
+            const Rect frame = session->frameOf(*manager);
+            const double border = (frame.width() - 720) / 2;
+            const double rows = (attempt++ % 2) * kDisplayRowHeight;
+            session->click(static_cast<int>(frame.maxX() - border - 720 + kEditGridInManager.x),
+                           static_cast<int>(frame.maxY() - border - 520 + kEditGridInManager.y + rows));
+            return X11TestSession::waitFor(
+                [&] {
+                    return (panels = viewableWindowsTitled(session->display(), kEditorTitle)).size() == 2;
+                },
+                seconds(3));
+        },
+        seconds(14)))
+        << logText();
+    // One panel over each monitor's visible frame (no docks: the whole monitor), above the xterm.
+    EXPECT_EQ(panels[0], kSecondaryRoot);
+    EXPECT_EQ(panels[1], kPrimaryRoot);
+    // The keyboard goes to the panel of the display the editor selects once the scene has loaded.
+    X11TestSession::waitFor([] { return false; }, seconds(1));
+    ASSERT_TRUE(X11TestSession::waitFor([&] {
+        const xcb_window_t active = session->activeWindow();
+        if (active == XCB_WINDOW_NONE) return false;
+        return session->frameOf(active) == kPrimaryRoot || session->frameOf(active) == kSecondaryRoot;
+    })) << "active window "
+        << session->activeWindow();
+    const Rect keyPanel = session->frameOf(session->activeWindow());
+    const auto states = session->atomNames(session->activeWindow(), "_NET_WM_STATE");
+    EXPECT_NE(std::find(states.begin(), states.end(), "_NET_WM_STATE_ABOVE"), states.end());
+    EXPECT_EQ(session->desktopOf(session->activeWindow()), 0xFFFFFFFFu);
+
+    // "v", then the pointer at a third of the monitor's width, then a click there.
+    const int y = static_cast<int>(keyPanel.midY());
+    session->movePointer(static_cast<int>(keyPanel.minX() + keyPanel.width() / 5), y);
+    X11TestSession::waitFor([] { return false; }, milliseconds(200));
+    press(XK_v);
+    X11TestSession::waitFor([] { return false; }, milliseconds(200));
+    const int x = static_cast<int>(keyPanel.minX() + keyPanel.width() / 3);
+    session->movePointer(x, y);
+    X11TestSession::waitFor([] { return false; }, milliseconds(300));
+    EXPECT_TRUE(session->saveScreenshot(keyPanel, picture("scene-editor-overlay-x11.png")));
+    session->click(x, y);
+    X11TestSession::waitFor([] { return false; }, milliseconds(300));
+
+    pressWithControl(XK_s);
+    std::string layoutRef;
+    ASSERT_TRUE(X11TestSession::waitFor(
+        [&] {
+            const nlohmann::json scene = activeSceneFile();
+            for (const auto& [uuid, ref] : scene["layoutRefsByDisplay"].items())
+                if (ref.get<std::string>().rfind("layout.", 0) == 0) layoutRef = ref.get<std::string>();
+            return !layoutRef.empty();
+        },
+        seconds(5)))
+        << activeSceneFile().dump(2) << logText();
+    // The new user layout is stored and holds the split: two regions more than none.
+    bool stored = false;
+    for (const auto& entry : fs::recursive_directory_iterator(home()))
+        if (entry.is_regular_file() && entry.path().extension() == ".json") {
+            std::ifstream in(entry.path());
+            const auto json = nlohmann::json::parse(in, nullptr, false);
+            if (json.is_object() && json.value("id", "") == layoutRef) stored = true;
+        }
+    EXPECT_TRUE(stored) << layoutRef;
+
+    press(XK_Escape);
+    EXPECT_TRUE(X11TestSession::waitFor(
+        [&] { return viewableWindowsTitled(session->display(), kEditorTitle).empty(); }, seconds(3)))
+        << logText();
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+} // namespace
+} // namespace korvane::x11::test
