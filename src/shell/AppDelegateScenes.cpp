@@ -320,8 +320,8 @@ void AppDelegate::showSceneEditor(const std::optional<std::string>& sceneID,
     };
     services.onSaveAsUserLayout = [weak](const ConfigZoneSet& layout) -> std::optional<std::string> {
         auto self = weak.lock();
-        if (!self) return layout.id;
-        return self->layoutLibrary_->saveUserLayout(layout);
+        if (!self) return std::nullopt;
+        return self->layoutLibrary_->storeUserLayout(layout);
     };
     controller->viewModel = SceneEditorViewModel::open(platform_, std::move(services), sceneID, displayUUID,
                                                        DisplayUtil::displayUUID(*target));
