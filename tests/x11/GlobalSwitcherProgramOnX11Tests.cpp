@@ -29,16 +29,7 @@ class GlobalSwitcherProgramOnX11Test : public ProgramOnX11Test {
     xcb_window_t xterm(const std::string& title, int index) {
         const std::string geometry =
             "50x12+" + std::to_string(2000 + 200 * index) + "+" + std::to_string(100 + 180 * index);
-        const pid_t pid = session->start({"xterm", "-title", title, "-geometry", geometry, "-e", "cat"});
-        std::optional<xcb_window_t> window;
-        EXPECT_TRUE(X11TestSession::waitFor([&] { return (window = session->clientOf(pid)).has_value(); }));
-        return window.value_or(XCB_WINDOW_NONE);
-    }
-    void press(std::vector<std::uint32_t> keysyms) {
-        std::vector<xcb_keycode_t> keys;
-        for (auto keysym : keysyms)
-            keys.push_back(session->keycodeOf(keysym));
-        session->pressKeys(keys);
+        return ProgramOnX11Test::xterm(title, geometry);
     }
     // Control+option+A, then the switcher on screen with the keyboard.
     bool openSwitcher() {

@@ -24,46 +24,6 @@ constexpr const char* kSceneID = "55555555-6666-4777-8888-999999999999";
 
 class SceneNoticesProgramOnX11Test : public ProgramOnX11Test {
   protected:
-    // The display UUID of each monitor by its name, as the program names them.
-    std::map<std::string, std::string> monitorsByName() {
-        std::string error;
-        auto desktop = X11Desktop::connect(session->display(), error);
-        EXPECT_TRUE(desktop) << error;
-        std::map<std::string, std::string> uuids;
-        if (desktop)
-            for (const auto& screen : desktop->screens().screens())
-                uuids[screen.localizedName] = DisplayUtil::displayUUID(screen);
-        return uuids;
-    }
-    // The scene, written as the program writes it, and recorded as the active one.
-    void writeActiveScene(const WMScene& scene) {
-        sim::ScopedSimDesktop writer;
-        writer->process().setEnvironment("KORVANE_HOME", home().string());
-        SceneStore store(*writer, ScreenContext{});
-        store.save(scene, ScreenContext{});
-        store.setActiveScene(scene.id);
-    }
-    xcb_window_t xterm(const std::string& title, const std::string& geometry) {
-        const pid_t pid = session->start({"xterm", "-title", title, "-geometry", geometry, "-e", "cat"});
-        std::optional<xcb_window_t> window;
-        EXPECT_TRUE(X11TestSession::waitFor([&] { return (window = session->clientOf(pid)).has_value(); }));
-        return window.value_or(XCB_WINDOW_NONE);
-    }
-    bool focusByClick(xcb_window_t window) {
-        const Rect frame = session->frameOf(window);
-        session->click(static_cast<int>(frame.midX()), static_cast<int>(frame.midY()));
-        return X11TestSession::waitFor([&] { return session->activeWindow() == window; });
-    }
-    void press(std::vector<std::uint32_t> keysyms) {
-        std::vector<xcb_keycode_t> keys;
-        for (auto keysym : keysyms)
-            keys.push_back(session->keycodeOf(keysym));
-        session->pressKeys(keys);
-    }
-    static std::string picture(const std::string& name) {
-        fs::create_directories(KORVANE_SCREENSHOT_DIR);
-        return std::string(KORVANE_SCREENSHOT_DIR) + "/" + name;
-    }
     // The layout the program last chose for the display, as it keeps it on disk.
     std::string storedLayoutOf(const std::string& displayUUID) const {
         std::ifstream in(home() / "layout-selection.json");
@@ -76,14 +36,14 @@ class SceneNoticesProgramOnX11Test : public ProgramOnX11Test {
 TEST_F(SceneNoticesProgramOnX11Test,
        aMonitorTheSceneLaysOutGetsThePromptBelowItsTopWithoutTheKeyboardAndApplyLayoutLaysItOut) {
     startSession(true);
-    const auto uuids = monitorsByName();
+    const auto uuids = monitorsByName(session->display());
     ASSERT_EQ(uuids.size(), 2u);
     const std::string primary = uuids.at(kPrimaryName), side = uuids.at(kSecondaryName);
     WMScene scene;
     scene.id = kSceneID;
     scene.name = "Terminals";
     scene.layoutRefsByDisplay = {{primary, "builtin.split-50-50"}, {side, "builtin.fullscreen"}};
-    writeActiveScene(scene);
+    writeActiveScene(home(), scene);
     session->deleteMonitor(kSecondaryName);
 
     const xcb_window_t focused = xterm("Focused", "60x20+2000+100");
@@ -128,14 +88,14 @@ TEST_F(SceneNoticesProgramOnX11Test,
 TEST_F(SceneNoticesProgramOnX11Test,
        aSceneRestoredFromTheCardSwitcherIsReportedOnTheMainMonitorByACardClicksGoThrough) {
     startSession(true);
-    const auto uuids = monitorsByName();
+    const auto uuids = monitorsByName(session->display());
     ASSERT_EQ(uuids.size(), 2u);
     WMScene scene;
     scene.id = kSceneID;
     scene.name = "Terminals";
     scene.layoutRefsByDisplay = {{uuids.at(kPrimaryName), "builtin.split-50-50"},
                                  {uuids.at(kSecondaryName), "builtin.fullscreen"}};
-    writeActiveScene(scene);
+    writeActiveScene(home(), scene);
     // The card will stand over this xterm, near the top of the main monitor (root 1920, 0, 1920 x 1080).
     const xcb_window_t below = xterm("Below", "80x24+2600+10");
     const xcb_window_t other = xterm("Other", "60x20+3000+600");

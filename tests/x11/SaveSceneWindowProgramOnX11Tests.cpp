@@ -21,12 +21,6 @@ class SaveSceneWindowProgramOnX11Test : public ProgramOnX11Test {
         return startKorvane({"XDG_DATA_HOME=" + (folder.path() / "no-data").string(),
                              "XDG_DATA_DIRS=" + (folder.path() / "no-data").string()});
     }
-    xcb_window_t xterm(const std::string& title, const std::string& geometry) {
-        const pid_t pid = session->start({"xterm", "-title", title, "-geometry", geometry, "-e", "cat"});
-        std::optional<xcb_window_t> window;
-        EXPECT_TRUE(X11TestSession::waitFor([&] { return (window = session->clientOf(pid)).has_value(); }));
-        return window.value_or(XCB_WINDOW_NONE);
-    }
     // Control+option+S, then the window on screen with the keyboard.
     std::optional<xcb_window_t> openSaveScene() {
         std::vector<xcb_keycode_t> keys;
