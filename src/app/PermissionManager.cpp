@@ -1,6 +1,7 @@
 // Testing, publishing and polling the two grants, and the permission window's life.
 #include "app/PermissionManager.h"
 
+#include "platform/ChangeObservation.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Platform.h"
 #include "platform/ProcessWide.h"
@@ -14,23 +15,6 @@ namespace {
 platform::ProcessWide<PermissionManager> gShared;
 
 constexpr Nanos kPollInterval = kNanosPerSecond;
-
-// Ends one observation of the flags; it holds the observer list weakly, so it may outlive the manager.
-class ChangeObservation final : public platform::ObserverToken {
-  public:
-    using Observers = std::map<std::uint64_t, std::function<void()>>;
-    ChangeObservation(std::weak_ptr<Observers> observers, std::uint64_t id)
-        : observers_(std::move(observers)), id_(id) {}
-    ~ChangeObservation() override { cancel(); }
-    void cancel() override {
-        if (auto observers = observers_.lock()) observers->erase(id_);
-        observers_.reset();
-    }
-
-  private:
-    std::weak_ptr<Observers> observers_;
-    std::uint64_t id_;
-};
 
 } // namespace
 
@@ -58,7 +42,7 @@ void PermissionManager::setShared(std::shared_ptr<PermissionManager> instance) {
 std::unique_ptr<platform::ObserverToken> PermissionManager::observeChanges(std::function<void()> willChange) {
     const std::uint64_t id = nextObserverID_++;
     (*observers_)[id] = std::move(willChange);
-    return std::make_unique<ChangeObservation>(observers_, id);
+    return std::make_unique<platform::ChangeObservation>(observers_, id);
 }
 
 void PermissionManager::notifyWillChange() {

@@ -10,6 +10,7 @@
 #include "core/WMState.h"
 #include "platform/Format.h"
 #include "platform/Platform.h"
+#include "platform/TextCase.h"
 #include "tracking/WindowTracker.h"
 
 #include <algorithm>
@@ -23,12 +24,6 @@ namespace korvane {
 using platform::AXElement;
 
 namespace {
-
-std::string upperCased(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(),
-                   [](unsigned char ch) { return static_cast<char>(std::toupper(ch)); });
-    return s;
-}
 
 std::string slotID(const std::string& displayUUID, std::int64_t zoneID) {
     return displayUUID + ":r" + std::to_string(zoneID);
@@ -113,14 +108,14 @@ std::optional<std::string> TransactionalPush::transactionalPush(const AXElement&
 
     const std::string widText = wid ? std::to_string(*wid) : std::string("-");
     Log::wm.info("[MappingTX] begin id=%{public}s source=%s display=%s rid=%ld epoch=%ld wid=%s pid=%d",
-                 upperCased(intent.id), toString(source), displayUUID, zoneID, intent.displayEpoch, widText,
-                 pid);
+                 asciiUppercased(intent.id), toString(source), displayUUID, zoneID, intent.displayEpoch,
+                 widText, pid);
     coordinator.log("slot.claim.created", intent, wid, intent.pid, 0.0);
 
     if (pid != 0 && bundleID && classifier->isAuxiliaryWindow(window, pid, *bundleID, displayUUID)) {
         Log::wm.info("[slot.claim.rejected.auxiliary] txID=%{public}s source=%s displayUUID=%s zoneID=%ld "
                      "slotID=%{public}s wid=%{public}s pid=%d elapsedMs=%{public}s",
-                     upperCased(intent.id), toString(source), displayUUID, zoneID,
+                     asciiUppercased(intent.id), toString(source), displayUUID, zoneID,
                      slotID(displayUUID, zoneID), widText, pid, "0.0");
         coordinator.cancel(intent.id, "auxiliary preflight");
         return std::nullopt;
@@ -154,7 +149,7 @@ void TransactionalPush::commitMappingTransaction(const std::string& intentID, pi
         const double elapsedMs = static_cast<double>(coordinator.nowProvider() - intent->createdAt) / 1e6;
         Log::wm.info("[slot.claim.rejected.auxiliary] txID=%{public}s source=%s displayUUID=%s zoneID=%ld "
                      "slotID=%{public}s wid=%{public}u pid=%d elapsedMs=%{public}s",
-                     upperCased(intentID), toString(intent->source), displayUUID, zoneID,
+                     asciiUppercased(intentID), toString(intent->source), displayUUID, zoneID,
                      slotID(displayUUID, zoneID), *wid, pidForIntentWindow(*wid, pid),
                      platform::format("%.1f", elapsedMs));
         wid.reset();
@@ -165,19 +160,19 @@ void TransactionalPush::commitMappingTransaction(const std::string& intentID, pi
         const auto validation = coordinator.commit(intentID, displayUUID, zoneID, *wid);
         if (validation.is<MappingCommitValidation::Committed>()) {
             Log::wm.info("[MappingTX] commit id=%{public}s wid=%u display=%s zid=%ld source=%s attempt=%ld",
-                         upperCased(intentID), *wid, displayUUID, zoneID, toString(intent->source),
+                         asciiUppercased(intentID), *wid, displayUUID, zoneID, toString(intent->source),
                          attempt + 1);
         } else if (const auto* stale = validation.as<MappingCommitValidation::StaleEpoch>()) {
             Log::wm.info("[MappingTX] stale id=%{public}s expectedEpoch=%ld actualEpoch=%ld context=%s",
-                         upperCased(intentID), stale->expected, stale->actual, context);
+                         asciiUppercased(intentID), stale->expected, stale->actual, context);
         } else if (const auto* mismatch = validation.as<MappingCommitValidation::MismatchedTarget>()) {
             Log::wm.error(
                 "[MappingTX] target mismatch id=%{public}s expected=%s/R%ld actual=%s/R%ld context=%s",
-                upperCased(intentID), mismatch->expectedDisplay, mismatch->expectedRegion,
+                asciiUppercased(intentID), mismatch->expectedDisplay, mismatch->expectedRegion,
                 mismatch->actualDisplay, mismatch->actualRegion, context);
         } else if (validation.is<MappingCommitValidation::Expired>()) {
-            Log::wm.info("[MappingTX] expired before commit id=%{public}s context=%s", upperCased(intentID),
-                         context);
+            Log::wm.info("[MappingTX] expired before commit id=%{public}s context=%s",
+                         asciiUppercased(intentID), context);
         }
         return;
     }
@@ -194,7 +189,7 @@ void TransactionalPush::commitMappingTransaction(const std::string& intentID, pi
     }
     coordinator.cancel(intentID, "resolve timeout");
     Log::wm.error("[MappingTX] resolve timeout id=%{public}s source=%s display=%s zid=%ld pid=%d context=%s",
-                  upperCased(intentID), toString(intent->source), displayUUID, zoneID, pid, context);
+                  asciiUppercased(intentID), toString(intent->source), displayUUID, zoneID, pid, context);
 }
 
 std::optional<WindowID> TransactionalPush::resolveWindowForIntent(const WMState& state, pid_t pid,

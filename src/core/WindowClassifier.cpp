@@ -1,6 +1,7 @@
 // The decoy tests of the window classifier.
 #include "core/WindowClassifier.h"
 
+#include "platform/TextCase.h"
 #include "platform/TextTrim.h"
 
 #include <algorithm>
@@ -49,10 +50,8 @@ constexpr std::array<std::string_view, 4> kChromiumMarkers = {"chrome", "chromiu
 
 bool WindowClassifier::isChromiumFamilyBrowser(const std::optional<std::string>& bundleID) {
     if (!bundleID) return false;
-    std::string id(trimmedView(*bundleID));
+    const std::string id = asciiLowercased(trimmedView(*bundleID));
     if (id.empty()) return false;
-    std::transform(id.begin(), id.end(), id.begin(),
-                   [](unsigned char ch) { return static_cast<char>(std::tolower(ch)); });
     if (std::find(kChromiumBundles.begin(), kChromiumBundles.end(), id) != kChromiumBundles.end())
         return true;
     return std::any_of(kChromiumMarkers.begin(), kChromiumMarkers.end(),

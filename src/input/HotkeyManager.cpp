@@ -5,6 +5,7 @@
 #include "input/HotkeyCenter.h"
 #include "platform/Format.h"
 #include "platform/HotKeys.h"
+#include "platform/TextCase.h"
 
 #include <algorithm>
 #include <array>
@@ -15,13 +16,6 @@
 namespace korvane {
 
 namespace {
-
-std::string lowercased(std::string_view text) {
-    std::string out(text);
-    std::transform(out.begin(), out.end(), out.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return out;
-}
 
 struct NamedKey {
     std::string_view name;
@@ -84,7 +78,7 @@ HotkeyManager::HotkeyManager(std::shared_ptr<HotkeyCenter> center) : center_(std
 std::uint32_t HotkeyManager::parseModifiers(const std::vector<std::string>& names) {
     std::uint32_t mask = 0;
     for (const auto& raw : names) {
-        const std::string name = lowercased(raw);
+        const std::string name = asciiLowercased(raw);
         if (name == "ctrl" || name == "control")
             mask |= platform::kHotKeyControl;
         else if (name == "alt" || name == "option")
@@ -98,7 +92,7 @@ std::uint32_t HotkeyManager::parseModifiers(const std::vector<std::string>& name
 }
 
 std::optional<std::uint16_t> HotkeyManager::keyCode(const std::string& raw) {
-    const std::string name = lowercased(raw);
+    const std::string name = asciiLowercased(raw);
     if (name.size() == 1 && name[0] >= 'a' && name[0] <= 'z')
         return static_cast<std::uint16_t>(HotkeyCenter::kLetterKeyCodes[name[0] - 'a']);
     if (name.size() == 1 && name[0] >= '0' && name[0] <= '9') return kDigitKeys[name[0] - '0'];

@@ -9,6 +9,7 @@
 #include "core/Log.h"
 #include "platform/Format.h"
 #include "platform/Platform.h"
+#include "platform/TextCase.h"
 #include "platform/UTF8.h"
 
 #include <algorithm>
@@ -158,10 +159,7 @@ std::string ZoneSetStore::makeLayoutID(const fs::path& folder, const std::set<st
     constexpr int kDraws = 64;
     for (int attempt = 0; attempt < kDraws; ++attempt) {
         std::string uuid = process.makeUUID();
-        std::string hex = uuid.substr(0, 8);
-        std::transform(hex.begin(), hex.end(), hex.begin(),
-                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-        std::string id = "layout." + hex;
+        std::string id = "layout." + asciiLowercased(uuid.substr(0, 8));
         std::error_code ec;
         if (!taken.count(id) && !fs::exists(folder / (id + ".json"), ec)) return id;
     }

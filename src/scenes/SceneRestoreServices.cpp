@@ -10,6 +10,7 @@
 #include "layouts/LayoutTemplateResolver.h"
 #include "platform/Format.h"
 #include "platform/Platform.h"
+#include "platform/TextCase.h"
 #include "scenes/SceneRestoreEngine.h"
 #include "scenes/model/WindowHint.h"
 #include "tracking/MappingTransaction.h"
@@ -22,12 +23,6 @@
 namespace korvane {
 
 namespace {
-
-std::string upperCased(std::string s) {
-    for (char& c : s)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return s;
-}
 
 std::optional<int> asZoneID(std::int64_t zoneID) {
     if (zoneID < std::numeric_limits<int>::min() || zoneID > std::numeric_limits<int>::max())
@@ -133,8 +128,8 @@ void SceneRestoreServices::launchAndPlaceApp(const std::string& bundleID, std::i
     intent.note = kAutoLaunchNote;
     coordinator.intents[intent.id] = intent;
     Log::wm.info("[MappingTX] begin id=%{public}s source=%s display=%s rid=%ld epoch=%ld wid=%s pid=%d",
-                 upperCased(intent.id), toString(intent.source), displayUUID, zoneID, intent.displayEpoch,
-                 "-", 0);
+                 asciiUppercased(intent.id), toString(intent.source), displayUUID, zoneID,
+                 intent.displayEpoch, "-", 0);
     coordinator.log("slot.claim.created", intent, std::nullopt, std::nullopt, 0.0);
 
     auto& workspace = platform_.workspace();

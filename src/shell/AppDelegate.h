@@ -30,6 +30,7 @@ namespace korvane {
 
 class AXUtil;
 class DisplayChangeHandler;
+struct ConfigZoneSet;
 class DisplayIdentity;
 class DisplayLayoutEventBus;
 class DisplayLayouts;
@@ -299,6 +300,10 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
     void applyStartupLayouts(const std::string& mainDisplayUUID);
     // A scene action's notice, on the active display for 0.9 s.
     void showSceneToast(const std::string& message);
+    // Stores a layout drawn in a scene window among the user's own and answers its id. The window may
+    // outlive the application; once it is gone nothing is written, so no id is answered either: the scene
+    // must not name a layout that is not there.
+    std::function<std::optional<std::string>(const ConfigZoneSet&)> userLayoutSaver();
 
     platform::Platform& platform_;
     // In construction order: each is made from those above it. The layout memory starts empty after

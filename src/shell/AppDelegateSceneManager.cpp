@@ -41,13 +41,7 @@ void AppDelegate::showSceneManager(const std::optional<std::string>& sceneID,
                 displays.push_back({uuid, DisplayUtil::displayName(platform.screens(), uuid)});
         return displays;
     };
-    // Nothing is written once the application is gone, so no id is answered either: the scene must not
-    // name a layout that is not there.
-    services.onSaveAsUserLayout = [weak](const ConfigZoneSet& layout) -> std::optional<std::string> {
-        auto self = weak.lock();
-        if (!self) return std::nullopt;
-        return self->layoutLibrary_->storeUserLayout(layout);
-    };
+    services.onSaveAsUserLayout = userLayoutSaver();
 
     auto controller = std::make_shared<SceneManagerPanelController>(
         platform_, SceneManagerViewModel::make(platform_, std::move(services)));
@@ -68,6 +62,15 @@ void AppDelegate::restoreSceneFromManager(const WMScene& scene) {
     SceneRestoreHUDController::shared()->show(sceneRestoreEngine()->restore(scene), std::nullopt);
     statusBarEventBus_->publish(StatusBarInvalidationEvent::refreshRequested(
         StatusBarInvalidationReason::externalStateChanged, "SceneManagerPanel.onRestore"));
+}
+
+std::function<std::optional<std::string>(const ConfigZoneSet&)> AppDelegate::userLayoutSaver() {
+    std::weak_ptr<AppDelegate> weak = weak_from_this();
+    return [weak](const ConfigZoneSet& layout) -> std::optional<std::string> {
+        auto self = weak.lock();
+        if (!self) return std::nullopt;
+        return self->layoutLibrary_->storeUserLayout(layout);
+    };
 }
 
 } // namespace korvane

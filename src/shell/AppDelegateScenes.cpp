@@ -318,11 +318,7 @@ void AppDelegate::showSceneEditor(const std::optional<std::string>& sceneID,
             displays.push_back({uuid, DisplayUtil::displayName(platform.screens(), uuid)});
         return displays;
     };
-    services.onSaveAsUserLayout = [weak](const ConfigZoneSet& layout) -> std::optional<std::string> {
-        auto self = weak.lock();
-        if (!self) return layout.id;
-        return self->layoutLibrary_->saveUserLayout(layout);
-    };
+    services.onSaveAsUserLayout = userLayoutSaver();
     controller->viewModel = SceneEditorViewModel::open(platform_, std::move(services), sceneID, displayUUID,
                                                        DisplayUtil::displayUUID(*target));
     for (const auto& screen : all) {

@@ -4,6 +4,7 @@
 #include "core/Log.h"
 #include "platform/Format.h"
 #include "platform/Platform.h"
+#include "platform/TextCase.h"
 
 #include <algorithm>
 #include <array>
@@ -47,12 +48,6 @@ std::optional<E> valueOf(const std::array<std::pair<E, std::string_view>, N>& ta
     for (const auto& [v, name] : table)
         if (name == text) return v;
     return std::nullopt;
-}
-
-std::string upperCased(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(),
-                   [](unsigned char ch) { return static_cast<char>(std::toupper(ch)); });
-    return s;
 }
 
 double elapsedMs(const MappingIntent& intent, Nanos now) {
@@ -216,8 +211,8 @@ void MappingTransactionCoordinator::log(const std::string& event, const MappingI
     Log::wm.info(
         "[%s] txID=%{public}s source=%s displayUUID=%s regionID=%ld slotID=%{public}s wid=%{public}s "
         "pid=%d elapsedMs=%{public}s",
-        event, upperCased(intent.id), toString(intent.source), intent.targetDisplayUUID, intent.targetZoneID,
-        slotID, wid, pid.value_or(0), platform::format("%.1f", elapsedMs));
+        event, asciiUppercased(intent.id), toString(intent.source), intent.targetDisplayUUID,
+        intent.targetZoneID, slotID, wid, pid.value_or(0), platform::format("%.1f", elapsedMs));
 }
 
 } // namespace korvane

@@ -19,6 +19,7 @@
 #include "ui/scene_manager/SceneManagerPanelController.h"
 #include "ui/scene_manager/SceneManagerViewModel.h"
 #include "ui/scene_manager/SceneRestoreHUDController.h"
+#include "ui/scene_manager/SceneRestoreHUDView.h"
 #include "ui/scene_manager/SceneSaveViewModel.h"
 #include "ui/scene_manager/SceneSaveWindowController.h"
 #include "ui/switchers/SceneCardSwitcherController.h"
@@ -258,7 +259,9 @@ TEST_F(AppDelegateScenesTest, theEditorCoversEveryDisplayAndARequestWhileOpenOnl
     QWidget* report = SceneRestoreHUDController::shared()->window();
     ASSERT_NE(report, nullptr);
     EXPECT_TRUE(report->isVisible());
-    EXPECT_EQ(report->findChild<QLabel*>()->text().toStdString(), "Second");
+    const auto* card = report->findChild<SceneRestoreHUDView*>();
+    ASSERT_NE(card, nullptr);
+    EXPECT_EQ(card->title(), "Second");
 }
 
 TEST_F(AppDelegateScenesTest, closingTheEditorClearsItSoTheNextRequestBuildsAFreshOne) {

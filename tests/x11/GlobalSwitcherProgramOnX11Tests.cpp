@@ -22,26 +22,14 @@ class GlobalSwitcherProgramOnX11Test : public ProgramOnX11Test {
             << "[Desktop Entry]\nType=Application\nName=Sample Terminal\nExec=xterm\nStartupWMClass=XTerm\n";
     }
     pid_t startKorvaneWithEntries() {
-        return session->start({KORVANE_BINARY},
-                              {"KORVANE_HOME=" + home().string(), "KORVANE_LOG_LEVEL=debug",
-                               "XDG_DATA_HOME=" + (folder.path() / "data").string(),
-                               "XDG_DATA_DIRS=" + (folder.path() / "no-data").string(),
-                               std::string("LSAN_OPTIONS=suppressions=") + KORVANE_LSAN_SUPPRESSIONS},
-                              log().string());
+        return startKorvane({"XDG_DATA_HOME=" + (folder.path() / "data").string(),
+                             "XDG_DATA_DIRS=" + (folder.path() / "no-data").string()},
+                            "debug");
     }
     xcb_window_t xterm(const std::string& title, int index) {
         const std::string geometry =
             "50x12+" + std::to_string(2000 + 200 * index) + "+" + std::to_string(100 + 180 * index);
-        const pid_t pid = session->start({"xterm", "-title", title, "-geometry", geometry, "-e", "cat"});
-        std::optional<xcb_window_t> window;
-        EXPECT_TRUE(X11TestSession::waitFor([&] { return (window = session->clientOf(pid)).has_value(); }));
-        return window.value_or(XCB_WINDOW_NONE);
-    }
-    void press(std::vector<std::uint32_t> keysyms) {
-        std::vector<xcb_keycode_t> keys;
-        for (auto keysym : keysyms)
-            keys.push_back(session->keycodeOf(keysym));
-        session->pressKeys(keys);
+        return ProgramOnX11Test::xterm(title, geometry);
     }
     // Control+option+A, then the switcher on screen with the keyboard.
     bool openSwitcher() {

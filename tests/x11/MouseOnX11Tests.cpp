@@ -15,13 +15,6 @@ namespace {
 
 class MouseOnX11Test : public ProgramOnX11Test {
   protected:
-    xcb_window_t xtermAt(const std::string& title, const std::string& geometry) {
-        const pid_t pid = session->start({"xterm", "-title", title, "-geometry", geometry, "-e", "cat"});
-        std::optional<xcb_window_t> window;
-        EXPECT_TRUE(X11TestSession::waitFor([&] { return (window = session->clientOf(pid)).has_value(); }));
-        EXPECT_TRUE(X11TestSession::waitFor([&] { return session->activeWindow() == window; }));
-        return window.value_or(XCB_WINDOW_NONE);
-    }
     // The pointer goes from one place to another in steps, as a hand moves it, with time for each.
     void glide(Point from, Point to) {
         constexpr int steps = 12;
@@ -32,20 +25,11 @@ class MouseOnX11Test : public ProgramOnX11Test {
         }
     }
     void settle() { std::this_thread::sleep_for(std::chrono::milliseconds(250)); }
-    bool comesToFill(xcb_window_t window, const Rect& zone) {
-        return X11TestSession::waitFor([&] {
-            const Rect frame = session->frameOf(window);
-            // xterm resizes in character cells (6 × 13 pixels).
-            return frame.minX() == zone.minX() && frame.maxY() == zone.maxY() &&
-                   frame.width() <= zone.width() && frame.width() > zone.width() - 6 &&
-                   frame.height() <= zone.height() && frame.height() > zone.height() - 13;
-        });
-    }
 };
 
 TEST_F(MouseOnX11Test, pickAndDropAndATitleBarDragPlaceTheXtermAndAPlainClickStillReachesIt) {
     startSession(true);
-    const xcb_window_t notes = xtermAt("Notes", "60x20+2000+100"); // in the primary monitor's left half
+    const xcb_window_t notes = activeXterm("Notes", "60x20+2000+100"); // in the primary monitor's left half
     const pid_t korvane = startKorvane();
     ASSERT_TRUE(waitForLine("[DisplayChange] handle end")) << logText();
     ASSERT_TRUE(waitForLine("[MouseEventTap] Started in SDP mode (.defaultTap)")) << logText();

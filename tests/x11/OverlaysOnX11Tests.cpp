@@ -1,18 +1,22 @@
-// The zone highlight as a real X server and window manager see it, shown by a widget application on the
-// test's own server (the program shows it once drag snapping and the gestures come; its toasts are shown by
-// the program itself in PushKeysOnX11Tests): where it stands, that the windows under it show through and
-// take the clicks made on it, and that Korvane's tracker leaves it out. Its picture, as the server shows
-// it, is left under build/screenshots.
+// The zone highlight and the restore card as a real X server and window manager see them, shown by a
+// widget application on the test's own server (the program shows the highlight once drag snapping and the
+// gestures come; its toasts are shown by the program itself in PushKeysOnX11Tests): where each stands,
+// that the windows under it show through and take the clicks made on it, that it leaves the keyboard
+// where it was, and that Korvane's tracker leaves it out. Their pictures, as the server shows them, are
+// left under build/screenshots.
 #include "X11Fixture.h"
 
 #include "core/AXUtil.h"
 #include "platform/Format.h"
+#include "scenes/SceneRestoreEngine.h"
 #include "tracking/WindowTracker.h"
 #include "ui/overlays/ZoneHighlightController.h"
+#include "ui/scene_manager/SceneRestoreHUDController.h"
 
 #include <QApplication>
 #include <QDir>
 
+#include <algorithm>
 #include <cstdlib>
 
 #ifndef KORVANE_SCREENSHOT_DIR
@@ -87,6 +91,44 @@ TEST_F(OverlaysOnX11Test, theHighlightCoversTheZoneAndAClickOnItReachesTheWindow
     EXPECT_TRUE(runUntil([&] { return session().activeWindow() == below.window; }));
     highlight.hide();
     EXPECT_TRUE(runUntil([&] { return !session().viewableWindowTitled("Korvane Zone Highlight"); }));
+}
+
+TEST_F(OverlaysOnX11Test,
+       theRestoreCardStandsBelowTheMainMonitorsTopOnEveryDesktopAndAClickOnItReachesTheXterm) {
+    const auto below = xterm("Below", "80x24+2600+10");
+    const auto other = xterm("Other", "60x20+3000+600");
+    ASSERT_TRUE(runUntil([&] { return session().activeWindow() == other.window; }));
+    const auto tracker = startTracker();
+
+    auto hud = std::make_shared<SceneRestoreHUDController>(*desktop);
+    hud->show(SceneRestoreResult{.sceneName = "Terminals", .totalDisplays = 2, .appliedDisplays = 2},
+              std::nullopt);
+    std::optional<xcb_window_t> card;
+    ASSERT_TRUE(
+        runUntil([&] { return (card = session().viewableWindowTitled("Scene Restored")).has_value(); }));
+    // Centred on the main monitor (root 1920, 0, 1920 x 1080), its top 40 pixels below the monitor's top
+    // once it has slid into place.
+    EXPECT_TRUE(
+        runUntil([&] { return session().frameOf(*card) == Rect(2720, 40, 320, 80); }, milliseconds(800)))
+        << platform::describe(session().frameOf(*card));
+    EXPECT_EQ(session().atomNames(*card, "_NET_WM_WINDOW_TYPE").at(0), "_NET_WM_WINDOW_TYPE_NOTIFICATION");
+    const auto states = session().atomNames(*card, "_NET_WM_STATE");
+    for (const char* state : {"_NET_WM_STATE_STICKY", "_NET_WM_STATE_ABOVE"})
+        EXPECT_NE(std::find(states.begin(), states.end(), state), states.end()) << state;
+    EXPECT_EQ(session().desktopOf(*card), 0xFFFFFFFFu); // every desktop
+    EXPECT_FALSE(manages(*tracker, *card));
+    EXPECT_EQ(session().activeWindow(), other.window) << "showing the card takes no focus";
+    // Without a compositing manager the corners are cut away: the xterm shows there, white, beside the
+    // card's light grey.
+    EXPECT_EQ(session().rootPixel(2721, 41), 0xFFFFFFu);
+    EXPECT_EQ(session().rootPixel(3020, 50), 0xF7F7F7u);
+    EXPECT_TRUE(session().saveScreenshot(Rect(2560, 0, 640, 200), screenshot("scene-restore-hud-x11.png")));
+
+    session().click(2880, 80); // on the card, over the xterm
+    EXPECT_TRUE(runUntil([&] { return session().activeWindow() == below.window; }));
+    // Gone 1.5 s after it came.
+    EXPECT_TRUE(runUntil([&] { return !session().viewableWindowTitled("Scene Restored"); }, seconds(3)));
+    EXPECT_EQ(hud->window(), nullptr);
 }
 
 } // namespace

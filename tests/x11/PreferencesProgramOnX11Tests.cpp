@@ -26,19 +26,6 @@ constexpr const char* kTitle = "Preferences";
 
 class PreferencesProgramOnX11Test : public ProgramOnX11Test {
   protected:
-    void startTray() {
-        // Along the top right of the screen, as a panel would hold it.
-        session->start({"trayer", "--edge", "top", "--align", "right", "--widthtype", "pixel", "--width",
-                        "160", "--height", "32", "--SetDockType", "true", "--expand", "false"});
-        ASSERT_TRUE(
-            X11TestSession::waitFor([&] { return session->viewableWindowTitled("panel").has_value(); }));
-    }
-    xcb_window_t xtermAt(const std::string& title, const std::string& geometry) {
-        const pid_t pid = session->start({"xterm", "-title", title, "-geometry", geometry, "-e", "cat"});
-        std::optional<xcb_window_t> window;
-        EXPECT_TRUE(X11TestSession::waitFor([&] { return (window = session->clientOf(pid)).has_value(); }));
-        return window.value_or(XCB_WINDOW_NONE);
-    }
     // The program's `run`-th start (the log goes on across restarts) has its keys and has restored the
     // active scene, whose layouts bring a window forward: a click before that may lose the focus to it.
     bool ready(std::size_t run = 1) {
@@ -49,29 +36,10 @@ class PreferencesProgramOnX11Test : public ProgramOnX11Test {
             },
             seconds(20));
     }
-    // The program's icon in the tray: a small window of its own.
-    std::optional<Rect> trayIcon(pid_t korvane) {
-        for (const auto& [window, root] : windowsOfProcess(session->display(), korvane))
-            if (root.width() >= 8 && root.width() <= 64 && root.height() <= 64 && root.minY() <= 32)
-                return root;
-        return std::nullopt;
-    }
     // A click on the tray icon, then "Preferences..." chosen in its menu from the keyboard: the last row but
     // one. Answers the window once it shows with the keyboard.
     std::optional<xcb_window_t> openPreferences(pid_t korvane) {
-        std::optional<Rect> icon;
-        if (!X11TestSession::waitFor([&] { return (icon = trayIcon(korvane)).has_value(); }))
-            return std::nullopt;
-        const std::size_t menus = count("[StatusBar] Menu opened:");
-        // Clicks in the first moments after a change of the displays are refused; the start is one.
-        const bool opened = X11TestSession::waitFor(
-            [&] {
-                session->click(int(icon->midX()), int(icon->midY()));
-                return X11TestSession::waitFor([&] { return count("[StatusBar] Menu opened:") > menus; },
-                                               seconds(1));
-            },
-            seconds(15));
-        if (!opened) return std::nullopt;
+        if (!openTrayMenu(korvane)) return std::nullopt;
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         key(XK_Up);
         key(XK_Up);
@@ -92,10 +60,7 @@ class PreferencesProgramOnX11Test : public ProgramOnX11Test {
         std::this_thread::sleep_for(std::chrono::milliseconds(120));
     }
     void keys(std::vector<std::uint32_t> keysyms) {
-        std::vector<xcb_keycode_t> codes;
-        for (auto keysym : keysyms)
-            codes.push_back(session->keycodeOf(keysym));
-        session->pressKeys(codes);
+        press(std::move(keysyms));
         std::this_thread::sleep_for(std::chrono::milliseconds(120));
     }
     nlohmann::json storedFile(const char* name) {
@@ -109,15 +74,6 @@ class PreferencesProgramOnX11Test : public ProgramOnX11Test {
             if (binding.value("action", "") == action) return binding;
         return std::nullopt;
     }
-    bool comesToFill(xcb_window_t window, const Rect& zone) {
-        return X11TestSession::waitFor([&] {
-            const Rect frame = session->frameOf(window);
-            // xterm resizes in character cells (6 × 13 pixels).
-            return frame.minX() == zone.minX() && frame.maxY() == zone.maxY() &&
-                   frame.width() <= zone.width() && frame.width() > zone.width() - 6 &&
-                   frame.height() <= zone.height() && frame.height() > zone.height() - 13;
-        });
-    }
     void picture(xcb_window_t window, const std::string& name) {
         ASSERT_TRUE(fs::create_directories(KORVANE_SCREENSHOT_DIR) ||
                     fs::is_directory(KORVANE_SCREENSHOT_DIR));
@@ -130,7 +86,7 @@ TEST_F(PreferencesProgramOnX11Test, aShortcutRecordedInThePreferencesIsStoredAnd
     startSession(true);
     startTray();
     const xcb_window_t notes =
-        xtermAt("Notes", "60x20+3400+100"); // in the primary monitor's right half, clear of the window
+        xterm("Notes", "60x20+3400+100"); // in the primary monitor's right half, clear of the window
     const pid_t korvane = startKorvane();
     ASSERT_TRUE(ready()) << logText();
 
@@ -175,8 +131,8 @@ TEST_F(PreferencesProgramOnX11Test, aShortcutRecordedInThePreferencesIsStoredAnd
 TEST_F(PreferencesProgramOnX11Test, theGesturesSwitchedOffInThePreferencesStayOffAfterARestart) {
     startSession(true);
     startTray();
-    const xcb_window_t notes = xtermAt("Notes", "60x20+2000+100");
-    const xcb_window_t other = xtermAt("Other", "60x20+3400+700");
+    const xcb_window_t notes = xterm("Notes", "60x20+2000+100");
+    const xcb_window_t other = xterm("Other", "60x20+3400+700");
     pid_t korvane = startKorvane();
     ASSERT_TRUE(ready()) << logText();
 

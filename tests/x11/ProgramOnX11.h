@@ -5,7 +5,9 @@
 #include "X11TestSession.h"
 
 #include "app/DisplayUtil.h"
+#include "platform/sim/SimDesktop.h"
 #include "platform/x11/X11Desktop.h"
+#include "scenes/SceneStore.h"
 #include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -15,11 +17,18 @@
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
+#include <map>
+#include <optional>
 #include <sstream>
+#include <string>
 #include <sys/wait.h>
+#include <vector>
 
 #ifndef KORVANE_BINARY
 #error "KORVANE_BINARY must name the built program"
+#endif
+#ifndef KORVANE_SCREENSHOT_DIR
+#error "KORVANE_SCREENSHOT_DIR must name the folder of the tests' pictures"
 #endif
 #ifndef KORVANE_LSAN_SUPPRESSIONS
 #error "KORVANE_LSAN_SUPPRESSIONS must name the leak suppressions of the program's tests"
@@ -84,6 +93,27 @@ inline std::vector<std::pair<xcb_window_t, Rect>> windowsOfProcess(const std::st
     return found;
 }
 
+// The display UUID of each monitor by its name, as the program names them.
+inline std::map<std::string, std::string> monitorsByName(const std::string& display) {
+    std::string error;
+    auto desktop = X11Desktop::connect(display, error);
+    EXPECT_TRUE(desktop) << error;
+    std::map<std::string, std::string> uuids;
+    if (desktop)
+        for (const auto& screen : desktop->screens().screens())
+            uuids[screen.localizedName] = DisplayUtil::displayUUID(screen);
+    return uuids;
+}
+
+// The scene, written into the support folder `home` as the program writes it, and recorded as the active one.
+inline void writeActiveScene(const fs::path& home, const WMScene& scene) {
+    sim::ScopedSimDesktop writer;
+    writer->process().setEnvironment("KORVANE_HOME", home.string());
+    SceneStore store(*writer, ScreenContext{});
+    store.save(scene, ScreenContext{});
+    store.setActiveScene(scene.id);
+}
+
 class ProgramOnX11Test : public ::testing::Test {
   protected:
     void startSession(bool windowManager) {
@@ -95,11 +125,81 @@ class ProgramOnX11Test : public ::testing::Test {
         ASSERT_TRUE(X11TestSession::waitFor([&] { return session->clientOf(pid).has_value(); }));
     }
 
-    pid_t startKorvane() {
-        return session->start({KORVANE_BINARY},
-                              {"KORVANE_HOME=" + home().string(), "KORVANE_LOG_LEVEL=info",
-                               std::string("LSAN_OPTIONS=suppressions=") + KORVANE_LSAN_SUPPRESSIONS},
-                              log().string());
+    // An xterm that runs `cat`, once the window manager has taken it in.
+    xcb_window_t xterm(const std::string& title, const std::string& geometry) {
+        const pid_t pid = session->start({"xterm", "-title", title, "-geometry", geometry, "-e", "cat"});
+        std::optional<xcb_window_t> window;
+        EXPECT_TRUE(X11TestSession::waitFor([&] { return (window = session->clientOf(pid)).has_value(); }));
+        return window.value_or(XCB_WINDOW_NONE);
+    }
+    // An xterm as above that has taken the keyboard, as a new window does.
+    xcb_window_t activeXterm(const std::string& title, const std::string& geometry) {
+        const xcb_window_t window = xterm(title, geometry);
+        EXPECT_TRUE(X11TestSession::waitFor([&] { return session->activeWindow() == window; }));
+        return window;
+    }
+    // Whether the window comes to fill the zone (root coordinates) as far as xterm's character cells
+    // (6 × 13 pixels) let it: its left and bottom edges on the zone's, and less than a cell smaller.
+    bool comesToFill(xcb_window_t window, const Rect& zone) {
+        return X11TestSession::waitFor([&] {
+            const Rect frame = session->frameOf(window);
+            return frame.minX() == zone.minX() && frame.maxY() == zone.maxY() &&
+                   frame.width() <= zone.width() && frame.width() > zone.width() - 6 &&
+                   frame.height() <= zone.height() && frame.height() > zone.height() - 13;
+        });
+    }
+    bool focusByClick(xcb_window_t window) {
+        const Rect frame = session->frameOf(window);
+        session->click(static_cast<int>(frame.midX()), static_cast<int>(frame.midY()));
+        return X11TestSession::waitFor([&] { return session->activeWindow() == window; });
+    }
+    // The keys held down together in this order, then let go.
+    void press(std::vector<std::uint32_t> keysyms) {
+        std::vector<xcb_keycode_t> keys;
+        for (auto keysym : keysyms)
+            keys.push_back(session->keycodeOf(keysym));
+        session->pressKeys(keys);
+    }
+    void startTray() {
+        // Along the top right of the screen, as a panel would hold it.
+        session->start({"trayer", "--edge", "top", "--align", "right", "--widthtype", "pixel", "--width",
+                        "160", "--height", "32", "--SetDockType", "true", "--expand", "false"});
+        ASSERT_TRUE(
+            X11TestSession::waitFor([&] { return session->viewableWindowTitled("panel").has_value(); }));
+    }
+    // The program's icon in the tray: a small window of its own.
+    std::optional<Rect> trayIcon(pid_t korvane) {
+        for (const auto& [window, root] : windowsOfProcess(session->display(), korvane))
+            if (root.width() >= 8 && root.width() <= 64 && root.height() <= 64 && root.minY() <= 32)
+                return root;
+        return std::nullopt;
+    }
+    // Clicks the program's icon in the tray until its menu opens.
+    bool openTrayMenu(pid_t korvane) {
+        std::optional<Rect> icon;
+        if (!X11TestSession::waitFor([&] { return (icon = trayIcon(korvane)).has_value(); })) return false;
+        const std::size_t menus = count("[StatusBar] Menu opened:");
+        // Clicks in the first moments after a change of the displays are refused; the start is one.
+        return X11TestSession::waitFor(
+            [&] {
+                session->click(int(icon->midX()), int(icon->midY()));
+                return X11TestSession::waitFor([&] { return count("[StatusBar] Menu opened:") > menus; },
+                                               seconds(1));
+            },
+            seconds(15));
+    }
+
+    // The program is pointed at a session bus that is not there: left to find one, the toolkit's bus
+    // library forks a helper to start one, and under the address sanitizer a fork made while another
+    // thread allocates can hang the child, and with it the program's start.
+    // `extra` adds to or overrides the environment ("NAME=value").
+    pid_t startKorvane(const std::vector<std::string>& extra = {}, const std::string& logLevel = "info") {
+        std::vector<std::string> environment{
+            "KORVANE_HOME=" + home().string(), "KORVANE_LOG_LEVEL=" + logLevel,
+            "DBUS_SESSION_BUS_ADDRESS=unix:path=" + (folder.path() / "no-bus").string(),
+            std::string("LSAN_OPTIONS=suppressions=") + KORVANE_LSAN_SUPPRESSIONS};
+        environment.insert(environment.end(), extra.begin(), extra.end());
+        return session->start({KORVANE_BINARY}, environment, log().string());
     }
     fs::path home() const { return folder.path() / "support"; }
     fs::path log() const { return folder.path() / "korvane.log"; }
@@ -120,6 +220,17 @@ class ProgramOnX11Test : public ::testing::Test {
     }
     bool waitForLine(const std::string& line, Nanos timeout = seconds(20)) {
         return X11TestSession::waitFor([&] { return logged(line); }, timeout);
+    }
+    nlohmann::json activeSceneFile() const {
+        std::ifstream active(home() / "scenes/active-scene.json");
+        const auto id = nlohmann::json::parse(active)["activeSceneID"].get<std::string>();
+        std::ifstream scene(home() / ("scenes/scene-" + id + ".json"));
+        return nlohmann::json::parse(scene);
+    }
+    // Where a picture of that name goes, its folder made.
+    static std::string picture(const std::string& name) {
+        fs::create_directories(KORVANE_SCREENSHOT_DIR);
+        return std::string(KORVANE_SCREENSHOT_DIR) + "/" + name;
     }
     // The display UUIDs of the server's monitors, as the program names them.
     std::vector<std::string> monitorUUIDs() {

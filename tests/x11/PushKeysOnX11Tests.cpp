@@ -26,13 +26,6 @@ constexpr std::uint32_t kPanelHeight = 300;
 
 class PushKeysOnX11Test : public ProgramOnX11Test {
   protected:
-    xcb_window_t xtermAt(const std::string& title, const std::string& geometry) {
-        const pid_t pid = session->start({"xterm", "-title", title, "-geometry", geometry, "-e", "cat"});
-        std::optional<xcb_window_t> window;
-        EXPECT_TRUE(X11TestSession::waitFor([&] { return (window = session->clientOf(pid)).has_value(); }));
-        EXPECT_TRUE(X11TestSession::waitFor([&] { return session->activeWindow() == window; }));
-        return window.value_or(XCB_WINDOW_NONE);
-    }
     // Control+option and the key.
     void press(std::uint32_t keysym) {
         session->pressKeys(
@@ -69,7 +62,7 @@ class PushKeysOnX11Test : public ProgramOnX11Test {
 TEST_F(PushKeysOnX11Test, thePushKeysMoveTheFocusedXtermAndAWindowInNoZoneGetsAToastOnItsMonitor) {
     startSession(true);
     session->createDock(Rect{0, 0, 1920, 20}, {0, 0, kPanelHeight, 0, 0, 0, 0, 0, 0, 1919, 0, 0});
-    const xcb_window_t notes = xtermAt("Notes", "60x20+2000+100"); // in the primary monitor's left half
+    const xcb_window_t notes = activeXterm("Notes", "60x20+2000+100"); // in the primary monitor's left half
     const pid_t korvane = startKorvane();
     ASSERT_TRUE(waitForLine("[DisplayChange] handle end")) << logText();
     ASSERT_TRUE(waitForLine("HotkeyManager: registering scene.save key=S")) << logText();
@@ -94,7 +87,7 @@ TEST_F(PushKeysOnX11Test, thePushKeysMoveTheFocusedXtermAndAWindowInNoZoneGetsAT
         << logText();
 
     // Beside the panel, its middle above the side monitor's zones.
-    const xcb_window_t strip = xtermAt("Strip", "60x20+100+0");
+    const xcb_window_t strip = activeXterm("Strip", "60x20+100+0");
     const Rect stripBefore = session->frameOf(strip);
     ASSERT_LT(stripBefore.midY(), kPanelHeight) << platform::describe(stripBefore);
     press(XK_w);

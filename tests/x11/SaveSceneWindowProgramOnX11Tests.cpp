@@ -18,18 +18,8 @@ class SaveSceneWindowProgramOnX11Test : public ProgramOnX11Test {
   protected:
     // No desktop entry names an xterm: each is known by its instance name, "xterm".
     pid_t startKorvaneWithoutEntries() {
-        return session->start({KORVANE_BINARY},
-                              {"KORVANE_HOME=" + home().string(), "KORVANE_LOG_LEVEL=info",
-                               "XDG_DATA_HOME=" + (folder.path() / "no-data").string(),
-                               "XDG_DATA_DIRS=" + (folder.path() / "no-data").string(),
-                               std::string("LSAN_OPTIONS=suppressions=") + KORVANE_LSAN_SUPPRESSIONS},
-                              log().string());
-    }
-    xcb_window_t xterm(const std::string& title, const std::string& geometry) {
-        const pid_t pid = session->start({"xterm", "-title", title, "-geometry", geometry, "-e", "cat"});
-        std::optional<xcb_window_t> window;
-        EXPECT_TRUE(X11TestSession::waitFor([&] { return (window = session->clientOf(pid)).has_value(); }));
-        return window.value_or(XCB_WINDOW_NONE);
+        return startKorvane({"XDG_DATA_HOME=" + (folder.path() / "no-data").string(),
+                             "XDG_DATA_DIRS=" + (folder.path() / "no-data").string()});
     }
     // Control+option+S, then the window on screen with the keyboard.
     std::optional<xcb_window_t> openSaveScene() {

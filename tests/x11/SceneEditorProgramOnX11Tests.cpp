@@ -85,16 +85,6 @@ class SceneEditorProgramOnX11Test : public ProgramOnX11Test {
     void pressWithControl(std::uint32_t keysym) {
         session->pressKeys({session->keycodeOf(XK_Control_L), session->keycodeOf(keysym)});
     }
-    nlohmann::json activeSceneFile() {
-        std::ifstream active(home() / "scenes/active-scene.json");
-        const auto id = nlohmann::json::parse(active)["activeSceneID"].get<std::string>();
-        std::ifstream scene(home() / ("scenes/scene-" + id + ".json"));
-        return nlohmann::json::parse(scene);
-    }
-    std::string picture(const std::string& name) {
-        fs::create_directories(KORVANE_SCREENSHOT_DIR);
-        return std::string(KORVANE_SCREENSHOT_DIR) + "/" + name;
-    }
 };
 
 TEST_F(SceneEditorProgramOnX11Test, editGridCoversEachMonitorAndASplitSavedWithCtrlSBecomesTheScenesLayout) {

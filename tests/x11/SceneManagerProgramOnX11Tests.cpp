@@ -25,37 +25,11 @@ class SceneManagerProgramOnX11Test : public ProgramOnX11Test {
         fs::create_directories(home());
         std::ofstream(home() / "scene-migration-d7-done") << "done";
     }
-    void startTray() {
-        // Along the top right of the screen, as a panel would hold it.
-        session->start({"trayer", "--edge", "top", "--align", "right", "--widthtype", "pixel", "--width",
-                        "160", "--height", "32", "--SetDockType", "true", "--expand", "false"});
-        ASSERT_TRUE(
-            X11TestSession::waitFor([&] { return session->viewableWindowTitled("panel").has_value(); }));
-    }
     // A click on the program's icon in the tray, then "Scene Manager..." chosen in its menu from the
     // keyboard: the third row from the bottom, above "Preferences..." and "Quit Korvane" (from a menu with
     // no row chosen, Up chooses the last row).
     bool openFromTrayMenu(pid_t korvane) {
-        std::optional<Rect> icon;
-        if (!X11TestSession::waitFor([&] {
-                for (const auto& entry : windowsOfProcess(session->display(), korvane)) {
-                    const Rect& root = entry.second;
-                    if (root.width() >= 8 && root.width() <= 64 && root.height() <= 64 && root.minY() <= 32)
-                        icon = root;
-                }
-                return icon.has_value();
-            }))
-            return false;
-        const std::size_t menus = count("[StatusBar] Menu opened:");
-        // Clicks in the first moments after a change of the displays are refused; the start is one.
-        const bool opened = X11TestSession::waitFor(
-            [&] {
-                session->click(int(icon->midX()), int(icon->midY()));
-                return X11TestSession::waitFor([&] { return count("[StatusBar] Menu opened:") > menus; },
-                                               seconds(1));
-            },
-            seconds(15));
-        if (!opened) return false;
+        if (!openTrayMenu(korvane)) return false;
         X11TestSession::waitFor([] { return false; }, milliseconds(300));
         for (int i = 0; i < 3; ++i)
             session->pressKeys({session->keycodeOf(XK_Up)});

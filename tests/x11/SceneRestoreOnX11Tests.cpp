@@ -2,6 +2,7 @@
 // xterm for zone 1 of the primary monitor and, for zone 2 of the other monitor, a client installed by a
 // desktop entry of the test's own that is not running; with parking on, an unrelated window is parked.
 // What happened is read back from the X server.
+#include "ProgramOnX11.h"
 #include "X11Fixture.h"
 
 #include "app/DisplayUtil.h"
@@ -62,25 +63,6 @@ class SceneRestoreOnX11Test : public ::testing::Test {
     bool waitForLine(const std::string& line, Nanos timeout = seconds(20)) {
         return X11TestSession::waitFor([&] { return logText().find(line) != std::string::npos; }, timeout);
     }
-    // The display UUID of each monitor by its name, as the program names them.
-    std::map<std::string, std::string> monitorUUIDs() {
-        std::string error;
-        auto desktop = X11Desktop::connect(session->display(), error);
-        EXPECT_TRUE(desktop) << error;
-        std::map<std::string, std::string> uuids;
-        if (desktop)
-            for (const auto& screen : desktop->screens().screens())
-                uuids[screen.localizedName] = DisplayUtil::displayUUID(screen);
-        return uuids;
-    }
-    // The scene, written as the program writes it, and recorded as the active one.
-    void writeActiveScene(const WMScene& scene) {
-        sim::ScopedSimDesktop writer;
-        writer->process().setEnvironment("KORVANE_HOME", home().string());
-        SceneStore store(*writer, ScreenContext{});
-        store.save(scene, ScreenContext{});
-        store.setActiveScene(scene.id);
-    }
     xcb_window_t clientOf(pid_t pid) {
         std::optional<xcb_window_t> window;
         EXPECT_TRUE(X11TestSession::waitFor([&] { return (window = session->clientOf(pid)).has_value(); }));
@@ -102,7 +84,7 @@ class SceneRestoreOnX11Test : public ::testing::Test {
 
 TEST_F(SceneRestoreOnX11Test,
        atStartTheXtermFillsZoneOneTheLaunchedClientZoneTwoAndAnUnrelatedWindowIsParked) {
-    const auto uuids = monitorUUIDs();
+    const auto uuids = monitorsByName(session->display());
     ASSERT_EQ(uuids.size(), 2u);
     const std::string primary = uuids.at(kPrimaryName), side = uuids.at(kSecondaryName);
     WMScene scene;
@@ -111,7 +93,7 @@ TEST_F(SceneRestoreOnX11Test,
     scene.layoutRefsByDisplay = {{primary, "builtin.split-50-50"}, {side, "builtin.split-50-50"}};
     scene.windowHints = {{primary, {WindowHint{"xterm", 1, std::nullopt}}},
                          {side, {WindowHint{kNotesBundleID, 2, std::nullopt}}}};
-    writeActiveScene(scene);
+    writeActiveScene(home(), scene);
     std::ofstream(home() / "user-defaults.json") << R"({"ParkUnmanagedWindowsOnRestore":true})";
 
     const pid_t terminal =
@@ -126,6 +108,7 @@ TEST_F(SceneRestoreOnX11Test,
                    {"KORVANE_HOME=" + home().string(), "KORVANE_LOG_LEVEL=debug",
                     "XDG_DATA_HOME=" + dataHome().string(),
                     "XDG_DATA_DIRS=" + (folder.path() / "none").string(),
+                    "DBUS_SESSION_BUS_ADDRESS=unix:path=" + (folder.path() / "no-bus").string(),
                     std::string("LSAN_OPTIONS=suppressions=") + KORVANE_LSAN_SUPPRESSIONS},
                    log().string());
     ASSERT_TRUE(waitForLine("Scene Restore complete (layout-only): 'Terminals' displays=2/2 unresolved=0"))

@@ -29,12 +29,6 @@ const Rect kZone2{2880, 0, 960, 1080};
 
 class ScenesProgramOnX11Test : public ProgramOnX11Test {
   protected:
-    xcb_window_t xterm(const std::string& title, const std::string& geometry) {
-        const pid_t pid = session->start({"xterm", "-title", title, "-geometry", geometry, "-e", "cat"});
-        std::optional<xcb_window_t> window;
-        EXPECT_TRUE(X11TestSession::waitFor([&] { return (window = session->clientOf(pid)).has_value(); }));
-        return window.value_or(XCB_WINDOW_NONE);
-    }
     // The default table with control+option+U bound to updating the active scene, which has no key of
     // its own by default.
     void bindUpdateKey() {
@@ -49,11 +43,6 @@ class ScenesProgramOnX11Test : public ProgramOnX11Test {
             {session->keycodeOf(XK_Control_L), session->keycodeOf(XK_Alt_L), session->keycodeOf(keysym)});
     }
     void pressAlone(std::uint32_t keysym) { session->pressKeys({session->keycodeOf(keysym)}); }
-    bool focus(xcb_window_t window) {
-        const Rect frame = session->frameOf(window);
-        session->click(static_cast<int>(frame.midX()), static_cast<int>(frame.midY()));
-        return X11TestSession::waitFor([&] { return session->activeWindow() == window; });
-    }
     // Whether the window comes to fill the zone as far as xterm's character cells (6 × 13) let it.
     bool fills(xcb_window_t window, const Rect& zone) {
         return X11TestSession::waitFor([&] {
@@ -69,16 +58,6 @@ class ScenesProgramOnX11Test : public ProgramOnX11Test {
         if (kZone2.contains(middle)) return 2;
         return std::nullopt;
     }
-    nlohmann::json activeSceneFile() {
-        std::ifstream active(home() / "scenes/active-scene.json");
-        const auto id = nlohmann::json::parse(active)["activeSceneID"].get<std::string>();
-        std::ifstream scene(home() / ("scenes/scene-" + id + ".json"));
-        return nlohmann::json::parse(scene);
-    }
-    std::string picture(const std::string& name) {
-        fs::create_directories(KORVANE_SCREENSHOT_DIR);
-        return std::string(KORVANE_SCREENSHOT_DIR) + "/" + name;
-    }
 };
 
 TEST_F(ScenesProgramOnX11Test, anUpdatedSceneRestoredFromTheCardSwitcherPutsOneXtermBackIntoEachZone) {
@@ -91,7 +70,7 @@ TEST_F(ScenesProgramOnX11Test, anUpdatedSceneRestoredFromTheCardSwitcherPutsOneX
     ASSERT_TRUE(waitForLine("HotkeyManager: registering scene.update key=U")) << logText();
     ASSERT_TRUE(waitForLine("[DisplayChange] handle end")) << logText();
 
-    ASSERT_TRUE(focus(left));
+    ASSERT_TRUE(focusByClick(left));
     press(XK_1);
     ASSERT_TRUE(fills(left, kZone1)) << platform::describe(session->frameOf(left));
     // The push brings its window forward and checks that it stays so; a click elsewhere before that
@@ -99,7 +78,7 @@ TEST_F(ScenesProgramOnX11Test, anUpdatedSceneRestoredFromTheCardSwitcherPutsOneX
     ASSERT_TRUE(X11TestSession::waitFor([&] { return count("NSRunningApplication.activate returned") >= 1; }))
         << logText();
     X11TestSession::waitFor([] { return false; }, milliseconds(1500));
-    ASSERT_TRUE(focus(right));
+    ASSERT_TRUE(focusByClick(right));
     press(XK_2);
     ASSERT_TRUE(fills(right, kZone2)) << platform::describe(session->frameOf(right));
     // Both pushes have ended with their window brought forward.
@@ -180,7 +159,7 @@ TEST_F(ScenesProgramOnX11Test, aMonitorPluggedInWhileASceneIsActiveGetsThePrompt
     const pid_t korvane = startKorvane();
     ASSERT_TRUE(waitForLine("Permissions granted, starting services...")) << logText();
     ASSERT_TRUE(waitForLine("[DisplayChange] handle end")) << logText();
-    ASSERT_TRUE(focus(notes));
+    ASSERT_TRUE(focusByClick(notes));
 
     // Below the side monitor; the first scene Korvane made names no layout for it.
     session->setMonitor("EXTRA-P", Rect{0, 900, 1920, 180}, false);

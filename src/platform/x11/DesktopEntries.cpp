@@ -2,6 +2,7 @@
 // and field codes of Exec.
 #include "platform/x11/DesktopEntries.h"
 
+#include "platform/TextCase.h"
 #include "platform/UTF8.h"
 
 #include <algorithm>
@@ -17,12 +18,6 @@ namespace korvane::x11 {
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string lower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return s;
-}
 
 std::string trim(const std::string& s) {
     const auto b = s.find_first_not_of(" \t\r");
@@ -233,11 +228,11 @@ std::optional<DesktopEntry> DesktopEntries::forWindowClass(const std::string& in
     if (instanceName.empty() && className.empty()) return std::nullopt;
     for (const auto& e : entries_)
         if (!e.startupWMClass.empty() && e.startupWMClass == className) return e;
-    const std::string cls = lower(className), inst = lower(instanceName);
+    const std::string cls = asciiLowercased(className), inst = asciiLowercased(instanceName);
     for (const auto& e : entries_)
-        if (!e.startupWMClass.empty() && lower(e.startupWMClass) == cls) return e;
+        if (!e.startupWMClass.empty() && asciiLowercased(e.startupWMClass) == cls) return e;
     for (const auto& e : entries_) {
-        const std::string id = lower(e.id);
+        const std::string id = asciiLowercased(e.id);
         const auto dot = id.rfind('.');
         const std::string last = dot == std::string::npos ? id : id.substr(dot + 1);
         if ((!cls.empty() && (id == cls || last == cls)) || (!inst.empty() && (id == inst || last == inst)))
@@ -245,7 +240,8 @@ std::optional<DesktopEntry> DesktopEntries::forWindowClass(const std::string& in
     }
     for (const auto& e : entries_) {
         auto command = commandLine(e);
-        if (command && !inst.empty() && lower(fs::path(command->front()).filename().string()) == inst)
+        if (command && !inst.empty() &&
+            asciiLowercased(fs::path(command->front()).filename().string()) == inst)
             return e;
     }
     return std::nullopt;

@@ -5,6 +5,7 @@
 #include "platform/Screens.h"
 
 #include <QGuiApplication>
+#include <QPainterPath>
 #include <QScreen>
 #include <QWindow>
 
@@ -13,9 +14,9 @@
 
 namespace korvane {
 
-OverlayWindow::OverlayWindow(platform::Screens& screens, const char* title)
+OverlayWindow::OverlayWindow(platform::Screens& screens, const char* title, Qt::WindowFlags extraFlags)
     : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
-                           Qt::WindowDoesNotAcceptFocus | Qt::WindowTransparentForInput),
+                           Qt::WindowDoesNotAcceptFocus | Qt::WindowTransparentForInput | extraFlags),
       translucent_(screens.isCompositing()) {
     setWindowTitle(title);
     setAttribute(Qt::WA_ShowWithoutActivating);
@@ -35,7 +36,9 @@ OverlayWindow::OverlayWindow(platform::Screens& screens, const char* title)
 }
 
 QRect qtGlobalRect(platform::Screens& screens, const Rect& bottomLeft) {
-    const double H = primaryScreenHeight(screens).value_or(bottomLeft.maxY());
+    // The primary screen's height, else the tallest screen's: a desktop that names no main screen still
+    // has its windows placed from the top of the screens.
+    const double H = flipHeight(screens).value_or(bottomLeft.maxY());
     const Rect r = flipRect(bottomLeft, H);
     const QScreen* primary = QGuiApplication::primaryScreen();
     const QPoint origin = primary ? primary->geometry().topLeft() : QPoint();
@@ -43,6 +46,12 @@ QRect qtGlobalRect(platform::Screens& screens, const Rect& bottomLeft) {
     return QRect(origin.x() + static_cast<int>(std::lround(r.minX())),
                  origin.y() + static_cast<int>(std::lround(r.minY())),
                  static_cast<int>(std::lround(r.width())), static_cast<int>(std::lround(r.height())));
+}
+
+QRegion roundedRegion(const QRect& rect, double radius) {
+    QPainterPath path;
+    path.addRoundedRect(QRectF(rect), radius, radius);
+    return QRegion(path.toFillPolygon().toPolygon());
 }
 
 } // namespace korvane

@@ -6,6 +6,7 @@
 #include "platform/Geometry.h"
 
 #include <QRect>
+#include <QRegion>
 #include <QWidget>
 
 namespace korvane {
@@ -19,7 +20,8 @@ class Screens;
 // a compositing manager blends it with what lies behind; elsewhere the caller shapes it with a mask.
 class OverlayWindow : public QWidget {
   public:
-    OverlayWindow(platform::Screens& screens, const char* title);
+    // `extraFlags` join the overlay's own before the native window is made (they cannot change after).
+    OverlayWindow(platform::Screens& screens, const char* title, Qt::WindowFlags extraFlags = {});
 
     bool isTranslucent() const { return translucent_; }
 
@@ -36,5 +38,9 @@ inline constexpr int kXcbNotificationType = 0x800;
 // The rectangle (bottom-left global, as screens and zones are given) in the toolkit's global
 // coordinates, which are top-left and measured from the primary screen's corner.
 QRect qtGlobalRect(platform::Screens& screens, const Rect& bottomLeft);
+
+// The rectangle with its corners rounded, as a window mask: where nothing blends a window with what lies
+// behind it, the mask is what keeps the corners from showing as squares.
+QRegion roundedRegion(const QRect& rect, double radius);
 
 } // namespace korvane

@@ -1,6 +1,8 @@
 // The layout template picker.
 #include "ui/scene_editor/LayoutTemplatePickerSheet.h"
 
+#include "platform/TextCase.h"
+
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -17,12 +19,6 @@ namespace {
 
 constexpr int kTemplateIndexRole = Qt::UserRole + 1;
 
-std::string lowered(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
-
 } // namespace
 
 bool isBuiltInLayoutTemplate(const ConfigZoneSet& layout) {
@@ -34,11 +30,11 @@ std::vector<ConfigZoneSet> filterLayoutTemplates(const std::vector<ConfigZoneSet
     const auto first = searchText.find_first_not_of(" \t");
     if (first == std::string::npos) return templates;
     const auto last = searchText.find_last_not_of(" \t");
-    const std::string query = lowered(searchText.substr(first, last - first + 1));
+    const std::string query = asciiLowercased(searchText.substr(first, last - first + 1));
     std::vector<ConfigZoneSet> out;
     for (const auto& layout : templates)
-        if (lowered(layout.name).find(query) != std::string::npos ||
-            lowered(layout.id).find(query) != std::string::npos)
+        if (asciiLowercased(layout.name).find(query) != std::string::npos ||
+            asciiLowercased(layout.id).find(query) != std::string::npos)
             out.push_back(layout);
     return out;
 }

@@ -7,6 +7,7 @@
 #include "layouts/LayoutTreeEditorModel.h"
 #include "layouts/LayoutTreeModel.h"
 #include "platform/Platform.h"
+#include "platform/TextCase.h"
 #include "platform/TextTrim.h"
 #include "scenes/SceneStore.h"
 #include "scenes/model/ScreenContext.h"
@@ -48,12 +49,6 @@ std::vector<WindowHint> hintsFrom(const SceneGeometryCanvasModel::ZoneApps& zone
             if (!entry.isPlaceholder) hints.push_back({entry.bundleID, zoneID, std::nullopt});
     }
     return hints;
-}
-
-std::string lowerCased(std::string text) {
-    for (char& c : text)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
 }
 
 } // namespace
@@ -101,7 +96,7 @@ bool SceneGeometryCanvasModel::saveChanges() {
             const auto found = inputs_.layoutTemplateResolver->regionSet(ref->second);
             if (found && found->id == ref->second) id = ref->second;
         }
-        if (id.empty()) id = "layout." + lowerCased(platform_.processInfo().makeUUID().substr(0, 8));
+        if (id.empty()) id = "layout." + asciiLowercased(platform_.processInfo().makeUUID().substr(0, 8));
 
         ConfigZoneSet zoneSet;
         zoneSet.id = id;

@@ -4,6 +4,7 @@
 #include "ui/scene_editor/SceneGeometryCanvasModel.h"
 
 #include "layouts/LayoutTreeEditorModel.h"
+#include "platform/TextCase.h"
 
 #include <algorithm>
 #include <cctype>
@@ -14,12 +15,6 @@ namespace {
 
 constexpr const char* kNoZoneToSplit = "No zone available to split";
 constexpr const char* kCannotSplit = "Cannot split selected zone";
-
-std::string lowerCased(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
 
 } // namespace
 
@@ -35,7 +30,7 @@ bool SceneGeometryCanvasModel::handleKeyDown(const std::string& characters) {
         if (inputs_.onDone) inputs_.onDone();
         return true;
     }
-    const std::string key = lowerCased(characters);
+    const std::string key = asciiLowercased(characters);
     if (key == "v" || key == "h") {
         if (!ensureEditableGeometry()) return false;
         // "v" draws a vertical divider, so the parts lie side by side.

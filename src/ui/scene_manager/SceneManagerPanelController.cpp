@@ -4,11 +4,11 @@
 #include "core/Log.h"
 #include "core/ScreenSpace.h"
 #include "platform/Platform.h"
+#include "ui/scene_manager/CloseWatcher.h"
 #include "ui/scene_manager/SceneManagerPanel.h"
 #include "ui/scene_manager/SceneManagerViewModel.h"
 
 #include <QCoreApplication>
-#include <QEvent>
 #include <QGuiApplication>
 #include <QPointer>
 #include <QScreen>
@@ -26,26 +26,6 @@ const platform::Logger& panelLog() {
     static const platform::Logger log = Log::category("SceneManagerPanel");
     return log;
 }
-
-// Tells the controller once when its window closes, whether by its close button or by the program.
-class CloseWatcher : public QObject {
-  public:
-    CloseWatcher(QObject* parent, std::function<void()> closed)
-        : QObject(parent), closed_(std::move(closed)) {}
-
-  protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::Close && closed_) {
-            auto closed = std::move(closed_);
-            closed_ = nullptr;
-            closed();
-        }
-        return QObject::eventFilter(watched, event);
-    }
-
-  private:
-    std::function<void()> closed_;
-};
 
 } // namespace
 

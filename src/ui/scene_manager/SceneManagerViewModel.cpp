@@ -6,6 +6,7 @@
 #include "layouts/ConfigZoneSet.h"
 #include "layouts/LayoutTemplateResolver.h"
 #include "platform/Platform.h"
+#include "platform/TextCase.h"
 #include "platform/TextTrim.h"
 #include "scenes/SceneStore.h"
 #include "scenes/model/ScreenContext.h"
@@ -32,12 +33,6 @@ const WMScene* sceneWithID(const std::vector<WMScene>& scenes, const std::string
 
 bool configures(const WMScene& scene, const std::string& key) {
     return scene.layoutRefsByDisplay.count(key) > 0 || scene.windowHints.count(key) > 0;
-}
-
-std::string lowerCased(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
 }
 
 } // namespace
@@ -269,7 +264,7 @@ void SceneManagerViewModel::bindPreset(const ConfigZoneSet& preset) {
             const auto found = services_.layoutTemplateResolver->regionSet(ref->second);
             if (found && found->id == ref->second) id = ref->second;
         }
-        if (id.empty()) id = "layout." + lowerCased(platform_.processInfo().makeUUID().substr(0, 8));
+        if (id.empty()) id = "layout." + asciiLowercased(platform_.processInfo().makeUUID().substr(0, 8));
 
         ConfigZoneSet zoneSet;
         zoneSet.id = id;

@@ -1,5 +1,6 @@
-// The heads-up display that reports how a scene restore went: a small panel of 320 by 80 that shows for
-// 1.5 s above every window, on every workspace, without taking the focus or the pointer. One per process.
+// The heads-up display that reports how a scene restore went: a card of 320 by 80 near the top of a
+// screen for 1.5 s, above every window and on every workspace, that takes neither the focus nor a click.
+// One per process.
 #pragma once
 
 #include "platform/RunLoop.h"
@@ -10,18 +11,18 @@
 
 #include <memory>
 #include <optional>
-#include <string>
-#include <vector>
 
 namespace korvane {
 
 struct SceneRestoreResult;
+class OverlayAnimation;
 
 namespace platform {
 class Platform;
 }
 
-// Main thread only. Shows nothing where no widget application runs.
+// Main thread only. Shows nothing where no widget application runs. Invariant: `dismissTimer` runs only
+// while `window` shows; there is never more than one card.
 class SceneRestoreHUDController : public std::enable_shared_from_this<SceneRestoreHUDController> {
   public:
     explicit SceneRestoreHUDController(platform::Platform& platform);
@@ -34,25 +35,27 @@ class SceneRestoreHUDController : public std::enable_shared_from_this<SceneResto
     // Installs the instance that shared() returns; nullptr lets the next shared() make a fresh one.
     static void setShared(std::shared_ptr<SceneRestoreHUDController> instance);
 
-    // Reports the restore centred on the screen (the main screen when none is given), replacing a report
-    // still showing, and hides it 1.5 s later.
+    // Replaces any card with one for this result on the screen, else the main screen, else the first
+    // screen (nothing at all without a screen). Horizontally centred on the screen's visible frame with
+    // its top 40 points below the visible top, it fades in while sliding down the last 10 points, and
+    // hides 1.5 s after this call.
     void show(const SceneRestoreResult& result, const std::optional<platform::ScreenInfo>& screen);
-    // The report on screen; nothing before the first one and once it has hidden.
-    QWidget* window() const { return window_; }
-
-    // What a report says, line by line: the scene's name, then what was restored or why nothing was.
-    static std::vector<std::string> lines(const SceneRestoreResult& result, platform::Screens& screens);
-
-    static constexpr int kWidth = 320;
-    static constexpr int kHeight = 80;
-    static constexpr double kVisibleFor = 1.5; // seconds
-
-  private:
+    // Hides the card at once; harmless when none shows.
     void dismiss();
 
+    // The card's window while it shows; nullptr otherwise.
+    QWidget* window() const { return window_; }
+
+    static constexpr int kTopOffset = 40;            // from the visible frame's top to the card's top edge
+    static constexpr int kEntranceRise = 10;         // the card starts this much higher and slides into place
+    static constexpr double kVisibleFor = 1.5;       // seconds
+    static constexpr double kEntranceDuration = 0.5; // seconds, for the spring to settle
+
+  private:
     platform::Platform& platform_;
     QPointer<QWidget> window_;
-    platform::WorkItemRef hideLater_;
+    platform::TimerRef dismissTimer;
+    std::shared_ptr<OverlayAnimation> entrance_;
 };
 
 } // namespace korvane

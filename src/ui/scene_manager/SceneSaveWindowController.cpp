@@ -1,11 +1,11 @@
 // The "Save Scene" panel: a fixed window, above the others, whose content is the sheet over the model.
 #include "ui/scene_manager/SceneSaveWindowController.h"
 
+#include "ui/scene_manager/CloseWatcher.h"
 #include "ui/scene_manager/SceneSaveSheet.h"
 #include "ui/scene_manager/SceneSaveViewModel.h"
 
 #include <QCoreApplication>
-#include <QEvent>
 #include <QGuiApplication>
 #include <QPointer>
 #include <QScreen>
@@ -15,30 +15,6 @@
 #include <utility>
 
 namespace korvane {
-
-namespace {
-
-// Tells the controller once when its window closes, whether by its close button or by close().
-class CloseWatcher : public QObject {
-  public:
-    CloseWatcher(QObject* parent, std::function<void()> closed)
-        : QObject(parent), closed_(std::move(closed)) {}
-
-  protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::Close && closed_) {
-            auto closed = std::move(closed_);
-            closed_ = nullptr;
-            closed();
-        }
-        return QObject::eventFilter(watched, event);
-    }
-
-  private:
-    std::function<void()> closed_;
-};
-
-} // namespace
 
 struct SceneSaveWindowController::Window {
     QPointer<QWidget> widget;

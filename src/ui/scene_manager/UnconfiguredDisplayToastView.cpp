@@ -91,6 +91,8 @@ UnconfiguredDisplayToastView::UnconfiguredDisplayToastView(Content content, QWid
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(kHorizontalPadding, kVerticalPadding, kHorizontalPadding, kVerticalPadding);
     column->setSpacing(8);
+    // The rows keep their own heights and stand in the middle of the panel, whichever its height.
+    column->addStretch();
 
     auto* messageRow = new QHBoxLayout;
     messageRow->setSpacing(8);
@@ -135,14 +137,10 @@ void UnconfiguredDisplayToastView::paintEvent(QPaintEvent*) {
         }());
         return;
     }
-    // Blended with the desktop: a soft shadow below the card, then the card.
-    for (int i = 4; i >= 1; --i) {
-        QPainterPath shadow;
-        shadow.addRoundedRect(QRectF(rect()).adjusted(i, i + 1, -i, 0), kCornerRadius, kCornerRadius);
-        painter.fillPath(shadow, QColor(0, 0, 0, static_cast<int>(0.25 * 255 / (i + 2))));
-    }
+    // Blended with the desktop: the card fills the panel, so the panel's size is the card's; a shadow
+    // drawn outside the card would fall outside the window and never show.
     QPainterPath card;
-    card.addRoundedRect(QRectF(rect()).adjusted(0, 0, 0, -4), kCornerRadius, kCornerRadius);
+    card.addRoundedRect(QRectF(rect()), kCornerRadius, kCornerRadius);
     painter.fillPath(card, background);
 }
 

@@ -4,6 +4,7 @@
 
 #include "input/DragSnapController.h"
 #include "input/SDPController.h"
+#include "platform/ChangeObservation.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Platform.h"
 #include "platform/UserDefaults.h"
@@ -24,22 +25,6 @@ bool storedFlag(platform::UserDefaults& defaults, const char* key, bool absent) 
     if (value->is_number()) return value->get<double>() != 0;
     return false;
 }
-
-class ChangeObservation final : public platform::ObserverToken {
-  public:
-    using Observers = std::map<std::uint64_t, std::function<void()>>;
-    ChangeObservation(std::weak_ptr<Observers> observers, std::uint64_t id)
-        : observers_(std::move(observers)), id_(id) {}
-    ~ChangeObservation() override { cancel(); }
-    void cancel() override {
-        if (auto observers = observers_.lock()) observers->erase(id_);
-        observers_.reset();
-    }
-
-  private:
-    std::weak_ptr<Observers> observers_;
-    std::uint64_t id_;
-};
 
 // Actions that stand in older tables but have no row; "cycle.backward" has a title yet is one of them.
 const std::set<std::string>& obsoleteActionNames() {
@@ -78,7 +63,7 @@ SettingsViewModel::~SettingsViewModel() = default;
 std::unique_ptr<platform::ObserverToken> SettingsViewModel::observeChanges(std::function<void()> changed) {
     const std::uint64_t id = nextObserverID_++;
     (*observers_)[id] = std::move(changed);
-    return std::make_unique<ChangeObservation>(observers_, id);
+    return std::make_unique<platform::ChangeObservation>(observers_, id);
 }
 
 void SettingsViewModel::notifyChanged() {

@@ -5,6 +5,7 @@
 #include "platform/Format.h"
 #include "platform/HotKeys.h"
 #include "platform/Logging.h"
+#include "platform/TextCase.h"
 
 #include <algorithm>
 #include <array>
@@ -15,20 +16,6 @@
 namespace korvane {
 
 namespace {
-
-std::string lowercased(std::string_view text) {
-    std::string out(text);
-    std::transform(out.begin(), out.end(), out.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return out;
-}
-
-std::string uppercased(std::string_view text) {
-    std::string out(text);
-    std::transform(out.begin(), out.end(), out.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return out;
-}
 
 struct ActionTitle {
     std::string_view action;
@@ -130,14 +117,14 @@ std::string SettingsViewModel::keyName(int keyCode) {
 }
 
 std::string SettingsViewModel::keySymbol(const std::string& key) {
-    const std::string name = lowercased(key);
+    const std::string name = asciiLowercased(key);
     for (const auto& entry : kKeySymbols)
         if (entry.name == name) return std::string(entry.symbol);
-    return uppercased(key);
+    return asciiUppercased(key);
 }
 
 std::string SettingsViewModel::modifierSymbol(const std::string& raw) {
-    const std::string name = lowercased(raw);
+    const std::string name = asciiLowercased(raw);
     if (name == "ctrl" || name == "control") return "\u2303";
     if (name == "alt" || name == "option") return "\u2325";
     if (name == "shift") return "\u21E7";

@@ -1,6 +1,7 @@
 // The recorder control and the digit-range row's modifier toggles.
 #include "ui/settings/ShortcutRecorderButton.h"
 
+#include "platform/TextCase.h"
 #include "ui/settings/SettingsSymbols.h"
 #include "ui/settings/SettingsViewModel.h"
 
@@ -102,9 +103,7 @@ QString ShortcutRecorderButton::shownText() const {
 }
 
 std::string DynamicHotkeyView::normalizedModifier(const std::string& name) {
-    std::string lower(name);
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    const std::string lower = asciiLowercased(name);
     if (lower == "control") return "ctrl";
     if (lower == "option") return "alt";
     if (lower == "command") return "cmd";

@@ -2,6 +2,7 @@
 // for how long in virtual time, what a second toast or a second show replaces, that neither takes the
 // focus or the pointer; the pictures are left under build/screenshots, drawn over a plain desktop.
 #include "ui/overlays/Overlay.h"
+#include "ui/overlays/OverlayAnimation.h"
 #include "ui/overlays/ToastHUDController.h"
 #include "ui/overlays/ZoneHighlightController.h"
 #include "ui/overlays/ZoneHighlightFillView.h"
@@ -198,6 +199,48 @@ TEST_F(OverlayTest, withoutACompositingManagerOnlyTheHighlightsOutlineIsLeftOver
     EXPECT_FALSE(mask.contains(QPoint(0, 0)));     // beyond the rounded corner
     toasts->show("Only one display", screen(1), 0.9);
     saveDesktopPicture({window, toasts->window("D1")}, "zone-highlight-and-toast-opaque.png");
+}
+
+// Fades are run by the run loop's clock: they reach exactly their end value, finish once, and a fade
+// called off (a prompt hidden by its button mid-fade) neither steps nor finishes afterwards.
+TEST_F(OverlayTest, anAnimationEndsOnItsValueAndFinishesOnceUnlessCalledOff) {
+    std::vector<double> steps;
+    int finished = 0;
+    auto fade = OverlayAnimation::start(
+        desktop->loop(), milliseconds(200), AnimationCurve::easeInOut, [&](double v) { steps.push_back(v); },
+        [&] { ++finished; });
+    EXPECT_EQ(steps, std::vector<double>{0.0});
+    advance(100);
+    ASSERT_GT(steps.size(), 2u);
+    EXPECT_GT(steps.back(), 0.2);
+    EXPECT_LT(steps.back(), 0.8);
+    EXPECT_TRUE(std::is_sorted(steps.begin(), steps.end()));
+    advance(150);
+    EXPECT_EQ(steps.back(), 1.0);
+    EXPECT_EQ(finished, 1);
+    EXPECT_FALSE(fade->isRunning());
+    advance(500);
+    EXPECT_EQ(finished, 1);
+
+    steps.clear();
+    auto stopped = OverlayAnimation::start(
+        desktop->loop(), milliseconds(200), AnimationCurve::easeInOut, [&](double v) { steps.push_back(v); },
+        [&] { ++finished; });
+    advance(100);
+    stopped->stop();
+    const auto stepsWhenStopped = steps.size();
+    advance(500);
+    EXPECT_EQ(steps.size(), stepsWhenStopped);
+    EXPECT_LT(steps.back(), 1.0);
+    EXPECT_EQ(finished, 1);
+
+    // Dropped half-way: nothing runs for it after.
+    auto dropped = OverlayAnimation::start(desktop->loop(), milliseconds(300), AnimationCurve::criticalSpring,
+                                           nullptr, [&] { ++finished; });
+    advance(100);
+    dropped.reset();
+    advance(500);
+    EXPECT_EQ(finished, 1);
 }
 
 } // namespace

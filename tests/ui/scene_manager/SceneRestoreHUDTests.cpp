@@ -1,16 +1,20 @@
-// The restore heads-up display on Qt's offscreen platform over the simulated desktop: what a report says,
-// where it shows and for how long, that a new report replaces the old, that it takes neither the focus nor
-// a click; its pictures are left under build/screenshots.
+// The restore heads-up display on Qt's offscreen platform over the simulated desktop: what the card says
+// for each kind of outcome, where it shows and for how long in virtual time, that a new report replaces
+// the old, that it takes neither the focus nor a click; pictures of its three states are left under
+// build/screenshots.
 #include "ui/scene_manager/SceneRestoreHUDController.h"
+#include "ui/scene_manager/SceneRestoreHUDView.h"
 
 #include "platform/sim/SimDesktop.h"
 #include "scenes/SceneRestoreEngine.h"
+#include "ui/overlays/Overlay.h"
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QDir>
-#include <QLabel>
+#include <QImage>
+#include <QPainter>
 #include <QWindow>
 
 using namespace korvane;
@@ -20,7 +24,11 @@ namespace {
 class SceneRestoreHUDTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        desktop->screens().addDisplay({.frame = Rect{0, 0, 1440, 900}, .name = "Studio", .uuid = "D1"});
+        // The main display has a 25-point bar along its top; the side display stands to its right.
+        desktop->screens().addDisplay({.frame = Rect{0, 0, 1440, 900},
+                                       .visibleFrame = Rect{0, 0, 1440, 875},
+                                       .name = "Studio",
+                                       .uuid = "D1"});
         desktop->screens().addDisplay({.frame = Rect{1440, 0, 1280, 800}, .name = "Side", .uuid = "D2"});
     }
     void TearDown() override {
@@ -28,91 +36,213 @@ class SceneRestoreHUDTest : public ::testing::Test {
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
 
-    // The texts the report shows, top to bottom.
-    std::vector<std::string> shownLines() {
-        std::vector<std::string> out;
-        if (!hud->window()) return out;
-        for (QLabel* label : hud->window()->findChildren<QLabel*>())
-            out.push_back(label->text().toStdString());
-        return out;
+    void advance(int ms) { desktop->loop().advance(milliseconds(ms)); }
+    SceneRestoreHUDView* card() const {
+        return hud->window() ? hud->window()->findChild<SceneRestoreHUDView*>() : nullptr;
     }
-    // Every report window still on screen.
-    static int visibleReports() {
+    // Every card window still on screen.
+    static int visibleCards() {
         int count = 0;
         for (QWidget* w : QApplication::topLevelWidgets())
             if (w->isVisible() && w->windowTitle() == "Scene Restored") ++count;
         return count;
     }
-    static void saveScreenshot(QWidget* widget, const std::string& name) {
+    // The card as drawn, its cut-away corners left transparent.
+    static void saveScreenshot(QWidget* view, const std::string& name) {
         ASSERT_TRUE(QDir().mkpath(KORVANE_SCREENSHOT_DIR));
+        QImage picture(view->size(), QImage::Format_ARGB32_Premultiplied);
+        picture.fill(Qt::transparent);
+        view->render(&picture, QPoint(), QRegion(), QWidget::DrawChildren);
         const QString path = QString(KORVANE_SCREENSHOT_DIR) + "/" + QString::fromStdString(name);
-        EXPECT_TRUE(widget->grab().save(path, "PNG")) << path.toStdString();
+        EXPECT_TRUE(picture.save(path, "PNG")) << path.toStdString();
     }
 
     sim::ScopedSimDesktop desktop;
     std::shared_ptr<SceneRestoreHUDController> hud = std::make_shared<SceneRestoreHUDController>(*desktop);
-    SceneRestoreResult restored{.sceneName = "Morning Desk",
-                                .totalDisplays = 2,
-                                .appliedDisplays = 1,
-                                .unresolvedDisplays = {"D2"},
-                                .placedWindows = 3,
-                                .totalHints = 4,
-                                .parkedWindows = 2};
+    SceneRestoreResult partial{.sceneName = "Morning Desk",
+                               .totalDisplays = 2,
+                               .appliedDisplays = 1,
+                               .unresolvedDisplays = {"D2"},
+                               .placedWindows = 3,
+                               .totalHints = 4};
 };
 
 } // namespace
 
-TEST_F(SceneRestoreHUDTest, aReportSaysWhatWasRestoredAndGoesAfterOneAndAHalfSeconds) {
-    hud->show(restored, std::nullopt);
+TEST_F(SceneRestoreHUDTest, theCardNamesTheStateAndTheDetailOfEachKindOfOutcome) {
+    const QColor orange(255, 149, 0), green(52, 199, 89);
+    struct Row {
+        const char* what;
+        SceneRestoreResult result;
+        SceneRestoreHUDView::State state;
+        const char* symbol;
+        QColor color;
+        const char* detail;
+    };
+    const Row rows[] = {
+        {"one of two displays unresolved, 3 of 4 placed", partial, SceneRestoreHUDView::State::partial,
+         "exclamationmark.circle.fill", orange, "1/2 displays · 3/4 placed"},
+        {"every display, 2 of 2 placed, 1 parked",
+         {.sceneName = "Evening",
+          .totalDisplays = 2,
+          .appliedDisplays = 2,
+          .placedWindows = 2,
+          .totalHints = 2,
+          .parkedWindows = 1},
+         SceneRestoreHUDView::State::success,
+         "checkmark.circle.fill",
+         green,
+         "All displays restored · 2/2 placed · 1 parked"},
+        {"permission denied, whatever the counts",
+         {.sceneName = "Evening",
+          .failedCount = 1,
+          .totalDisplays = 2,
+          .appliedDisplays = 0,
+          .unresolvedDisplays = {"D1", "D2"},
+          .permissionDenied = true,
+          .placedWindows = 1,
+          .totalHints = 4,
+          .parkedWindows = 2},
+         SceneRestoreHUDView::State::permission,
+         "lock.circle.fill",
+         orange,
+         "Accessibility permission required"},
+        {"a scene without hints",
+         {.sceneName = "Empty", .totalDisplays = 1, .appliedDisplays = 1},
+         SceneRestoreHUDView::State::success,
+         "checkmark.circle.fill",
+         green,
+         "All displays restored"},
+        {"hints of which none placed, windows parked, nothing applied",
+         {.sceneName = "Away",
+          .totalDisplays = 1,
+          .unresolvedDisplays = {"D1"},
+          .totalHints = 3,
+          .parkedWindows = 4},
+         SceneRestoreHUDView::State::partial,
+         "exclamationmark.circle.fill",
+         orange,
+         "0/1 displays · 0/3 placed · 4 parked"},
+    };
+    for (const Row& row : rows) {
+        hud->show(row.result, std::nullopt);
+        ASSERT_NE(card(), nullptr) << row.what;
+        EXPECT_EQ(card()->title(), row.result.sceneName) << row.what;
+        EXPECT_EQ(card()->state(), row.state) << row.what;
+        EXPECT_EQ(card()->symbolName(), row.symbol) << row.what;
+        EXPECT_EQ(card()->stateColor(), row.color) << row.what;
+        EXPECT_EQ(card()->detail(), row.detail) << row.what;
+    }
+}
+
+TEST_F(SceneRestoreHUDTest, theCardSlidesIntoPlaceBelowTheTopOfTheMainDisplayAndGoesAfterOneAndAHalfSeconds) {
+    hud->show(partial, std::nullopt);
 
     QWidget* window = hud->window();
     ASSERT_NE(window, nullptr);
     EXPECT_TRUE(window->isVisible());
-    EXPECT_EQ(shownLines(),
-              (std::vector<std::string>{"Morning Desk", "Displays 1 of 2 · Windows 3 of 4 · 2 parked",
-                                        "No layout for Side"}));
-    // 320 x 80, centred on the main display.
-    EXPECT_EQ(window->geometry(), QRect(560, 410, 320, 80));
+    // Entering from transparent, 10 points above its place.
+    EXPECT_EQ(window->geometry(), QRect(560, 55, 320, 80));
+    EXPECT_EQ(window->windowOpacity(), 0.0);
+    advance(100);
+    EXPECT_GT(window->windowOpacity(), 0.5);
+    advance(420);
+    // Centred on the main display, its top 40 points below the bar.
+    EXPECT_EQ(window->geometry(), QRect(560, 65, 320, 80));
+    EXPECT_EQ(window->windowOpacity(), 1.0);
+
     // Above everything, frameless, and out of the way of the focus and the pointer.
     const Qt::WindowFlags flags = window->windowFlags();
-    for (Qt::WindowType flag : {Qt::Tool, Qt::FramelessWindowHint, Qt::WindowStaysOnTopHint,
-                                Qt::WindowDoesNotAcceptFocus, Qt::WindowTransparentForInput})
+    for (Qt::WindowType flag :
+         {Qt::Tool, Qt::FramelessWindowHint, Qt::WindowStaysOnTopHint, Qt::WindowDoesNotAcceptFocus,
+          Qt::WindowTransparentForInput, Qt::X11BypassWindowManagerHint})
         EXPECT_TRUE(flags.testFlag(flag)) << flag;
     EXPECT_TRUE(window->testAttribute(Qt::WA_ShowWithoutActivating));
     EXPECT_NE(QApplication::activeWindow(), window);
     ASSERT_NE(window->windowHandle(), nullptr);
-    EXPECT_EQ(window->windowHandle()->property("_q_xcb_wm_window_type").toInt(), 0x800);
-    saveScreenshot(window, "scene-restore-hud.png");
+    EXPECT_EQ(window->windowHandle()->property(kXcbWindowTypeProperty).toInt(), kXcbNotificationType);
 
-    desktop->loop().advance(milliseconds(1499));
-    EXPECT_EQ(visibleReports(), 1);
-    desktop->loop().advance(milliseconds(1));
+    advance(979); // 1499 ms after the show
+    EXPECT_EQ(visibleCards(), 1);
+    advance(1);
     EXPECT_EQ(hud->window(), nullptr);
-    EXPECT_EQ(visibleReports(), 0);
+    EXPECT_EQ(visibleCards(), 0);
+    hud->dismiss(); // nothing left to hide
+    EXPECT_EQ(visibleCards(), 0);
 }
 
 TEST_F(SceneRestoreHUDTest, aNewReportReplacesTheOneShowingOnTheScreenItNames) {
-    hud->show(restored, std::nullopt);
-    desktop->loop().advance(milliseconds(1000));
+    hud->show(partial, std::nullopt);
+    advance(1000);
     const SceneRestoreResult second{.sceneName = "Evening", .totalDisplays = 2, .appliedDisplays = 2};
     hud->show(second, desktop->screens().display(2));
 
-    EXPECT_EQ(visibleReports(), 1);
-    EXPECT_EQ(shownLines(), (std::vector<std::string>{"Evening", "Displays 2 of 2 · Windows 0 of 0"}));
+    EXPECT_EQ(visibleCards(), 1);
+    ASSERT_NE(card(), nullptr);
+    EXPECT_EQ(card()->title(), "Evening");
+    advance(500);
     // Centred on the side display, whose top edge lies 100 points below the main display's.
-    EXPECT_EQ(hud->window()->geometry(), QRect(1920, 460, 320, 80));
-    // The second report has its own 1.5 s.
-    desktop->loop().advance(milliseconds(1000));
-    EXPECT_EQ(visibleReports(), 1);
-    desktop->loop().advance(milliseconds(500));
-    EXPECT_EQ(visibleReports(), 0);
+    EXPECT_EQ(hud->window()->geometry(), QRect(1920, 140, 320, 80));
+    // The second report has its own 1.5 s: past the first one's end it still shows.
+    advance(999);
+    EXPECT_EQ(visibleCards(), 1);
+    advance(1);
+    EXPECT_EQ(visibleCards(), 0);
+}
+
+TEST_F(SceneRestoreHUDTest, withoutAMainScreenTheCardShowsOnTheFirstAndWithoutAnyScreenNotAtAll) {
+    desktop->screens().setNamesMainScreen(false);
+    hud->show(partial, std::nullopt);
+    advance(500);
+    ASSERT_NE(hud->window(), nullptr);
+    EXPECT_EQ(hud->window()->geometry(), QRect(560, 65, 320, 80));
+
+    desktop->screens().removeDisplay(1);
+    desktop->screens().removeDisplay(2);
+    hud->show(partial, std::nullopt);
+    EXPECT_EQ(hud->window(), nullptr);
+    EXPECT_EQ(visibleCards(), 0);
+}
+
+TEST_F(SceneRestoreHUDTest, withoutACompositorTheCardIsCutToItsRoundedCorners) {
+    hud->show(partial, std::nullopt);
+    ASSERT_NE(hud->window(), nullptr);
+    const QRegion mask = hud->window()->mask();
+    EXPECT_FALSE(mask.contains(QPoint(1, 1)));
+    EXPECT_FALSE(mask.contains(QPoint(318, 78)));
+    EXPECT_TRUE(mask.contains(QPoint(16, 1)));
+    EXPECT_TRUE(mask.contains(QPoint(160, 40)));
 }
 
 TEST_F(SceneRestoreHUDTest, aRestoreRefusedForLackOfPermissionSaysSo) {
-    desktop->screens().setCompositing(true); // the panel's rounded corners show the desktop behind them
+    desktop->screens().setCompositing(true); // the card's rounded corners show the desktop behind them
     hud->show(SceneRestoreResult{.sceneName = "Morning Desk", .failedCount = 1, .permissionDenied = true},
               std::nullopt);
 
-    EXPECT_EQ(shownLines(), (std::vector<std::string>{"Morning Desk", "Accessibility permission required"}));
-    saveScreenshot(hud->window(), "scene-restore-hud-denied.png");
+    ASSERT_NE(card(), nullptr);
+    EXPECT_EQ(card()->title(), "Morning Desk");
+    EXPECT_EQ(card()->detail(), "Accessibility permission required");
+    EXPECT_TRUE(hud->window()->mask().isEmpty());
+    EXPECT_TRUE(hud->window()->testAttribute(Qt::WA_TranslucentBackground));
+}
+
+TEST_F(SceneRestoreHUDTest, picturesOfTheThreeStates) {
+    const std::pair<SceneRestoreResult, const char*> states[] = {
+        {{.sceneName = "Evening",
+          .totalDisplays = 2,
+          .appliedDisplays = 2,
+          .placedWindows = 2,
+          .totalHints = 2,
+          .parkedWindows = 1},
+         "scene-restore-hud-success.png"},
+        {partial, "scene-restore-hud-partial.png"},
+        {{.sceneName = "Morning Desk", .failedCount = 1, .permissionDenied = true},
+         "scene-restore-hud-permission.png"},
+    };
+    for (const auto& [result, name] : states) {
+        hud->show(result, std::nullopt);
+        ASSERT_NE(card(), nullptr);
+        EXPECT_EQ(card()->size(), QSize(320, 80));
+        saveScreenshot(card(), name);
+    }
 }

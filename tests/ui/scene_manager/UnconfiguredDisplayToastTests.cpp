@@ -168,9 +168,10 @@ TEST_F(UnconfiguredDisplayToastTest,
        thePointerOnThePromptHoldsTheCountdownAndLeavingItRestartsWithAtLeastThreeSeconds) {
     struct Row {
         double hoverAt;
-        double expectedRemaining; // held while the pointer rests on it, and run again after it leaves
+        double held;              // what is left while the pointer rests on it
+        double expectedRemaining; // run again after it leaves
     };
-    for (const Row& row : {Row{2.0, 8.0}, Row{9.95, 3.0}}) {
+    for (const Row& row : {Row{2.0, 8.0, 8.0}, Row{9.95, 0.1, 3.0}}) {
         SCOPED_TRACE(row.hoverAt);
         prompt = std::make_shared<UnconfiguredDisplayToastController>(*desktop);
         prompt->show(screen(0), content(true));
@@ -178,14 +179,31 @@ TEST_F(UnconfiguredDisplayToastTest,
         hover(true);
         EXPECT_FALSE(prompt->isCountingDown());
         EXPECT_FALSE(prompt->timerStartedAt().has_value());
+        EXPECT_NEAR(prompt->remainingDuration, row.held, 1e-6);
         advance(30); // the pointer rests as long as it likes
         EXPECT_TRUE(showing());
         hover(false);
+        EXPECT_NEAR(prompt->remainingDuration, row.expectedRemaining, 1e-6);
         advance(row.expectedRemaining - 0.1);
         EXPECT_TRUE(showing());
         advance(0.5);
         EXPECT_FALSE(showing());
     }
+}
+
+// A leave without an enter before it (the pointer was over the spot as the prompt appeared, or the
+// enter was lost) finds the countdown running: it neither restarts nor lengthens it.
+TEST_F(UnconfiguredDisplayToastTest, leavingWhileTheCountdownRunsChangesNothing) {
+    prompt->show(screen(0), content(true));
+    advance(6);
+    const auto startedAt = prompt->timerStartedAt();
+    hover(false);
+    EXPECT_EQ(prompt->timerStartedAt(), startedAt);
+    EXPECT_DOUBLE_EQ(prompt->remainingDuration, 10.0);
+    advance(3.9);
+    EXPECT_TRUE(showing());
+    advance(0.5); // ten seconds and the fade after them
+    EXPECT_FALSE(showing());
 }
 
 TEST_F(UnconfiguredDisplayToastTest, enteringAndLeavingAgainNeverAddsTimeBeyondWhatIsLeft) {

@@ -1,0 +1,53 @@
+// The card of the restore heads-up display: the outcome of one scene restore in a rounded light card of
+// 320 by 80 points, a status symbol on the left, the scene's name and one line of detail beside it.
+#pragma once
+
+#include <QWidget>
+
+#include <string>
+#include <vector>
+
+namespace korvane {
+
+struct SceneRestoreResult;
+
+// What the card says is fixed when it is made: the fields are copied from the restore's result and the
+// card never changes afterwards. Always drawn in the light scheme, whatever the desktop's.
+class SceneRestoreHUDView final : public QWidget {
+  public:
+    enum class State {
+        permission, // the Accessibility permission was missing: nothing was restored
+        partial,    // some display's layout could not be applied
+        success,
+    };
+
+    explicit SceneRestoreHUDView(const SceneRestoreResult& result, QWidget* parent = nullptr);
+
+    State state() const;
+    // The name of the state's symbol image (see paintSymbol).
+    std::string symbolName() const;
+    QColor stateColor() const;
+    const std::string& title() const { return sceneName; }
+    // "Accessibility permission required" when permission was missing; otherwise the displays part, the
+    // placed part when the scene had hints and the parked part when windows were parked, joined by " · ".
+    std::string detail() const;
+
+    static constexpr int kWidth = 320;
+    static constexpr int kHeight = 80;
+    static constexpr double kCornerRadius = 16;
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+
+  private:
+    std::string sceneName;
+    int appliedDisplays;
+    int totalDisplays;
+    std::vector<std::string> unresolvedDisplays;
+    bool permissionDenied;
+    int placedWindows;
+    int totalHints;
+    int parkedWindows;
+};
+
+} // namespace korvane

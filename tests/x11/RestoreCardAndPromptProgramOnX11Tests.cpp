@@ -1,0 +1,137 @@
+// The restore card and the prompt on a newly connected monitor, shown by the built program on a real X
+// server with openbox. A scene restored from the card switcher is reported on the main monitor by a card
+// that a click goes through to the xterm below. A monitor that the active scene lays out, added while an
+// xterm has the keyboard, gets the prompt, which leaves the keyboard with the xterm, and a click on "Apply
+// Layout" gives the monitor the scene's layout and closes the prompt. Pictures of both are left under
+// build/screenshots.
+#include "ProgramOnX11.h"
+
+#include "platform/Format.h"
+#include "platform/sim/SimDesktop.h"
+#include "scenes/SceneStore.h"
+
+#include <X11/keysym.h>
+
+#include <algorithm>
+
+namespace korvane::x11::test {
+namespace {
+
+constexpr const char* kPromptTitle = "Korvane Display Prompt";
+constexpr const char* kCardTitle = "Scene Restored";
+constexpr const char* kSwitcherTitle = "Scene Switcher";
+constexpr const char* kSceneID = "55555555-6666-4777-8888-999999999999";
+
+class SceneNoticesProgramOnX11Test : public ProgramOnX11Test {
+  protected:
+    // The layout the program last chose for the display, as it keeps it on disk.
+    std::string storedLayoutOf(const std::string& displayUUID) const {
+        std::ifstream in(home() / "layout-selection.json");
+        const auto json = nlohmann::json::parse(in, nullptr, false);
+        if (!json.is_object() || !json.contains("lastByDisplay")) return "";
+        return json["lastByDisplay"].value(displayUUID, "");
+    }
+};
+
+TEST_F(SceneNoticesProgramOnX11Test,
+       aMonitorTheSceneLaysOutGetsThePromptBelowItsTopWithoutTheKeyboardAndApplyLayoutLaysItOut) {
+    startSession(true);
+    const auto uuids = monitorsByName(session->display());
+    ASSERT_EQ(uuids.size(), 2u);
+    const std::string primary = uuids.at(kPrimaryName), side = uuids.at(kSecondaryName);
+    WMScene scene;
+    scene.id = kSceneID;
+    scene.name = "Terminals";
+    scene.layoutRefsByDisplay = {{primary, "builtin.split-50-50"}, {side, "builtin.fullscreen"}};
+    writeActiveScene(home(), scene);
+    session->deleteMonitor(kSecondaryName);
+
+    const xcb_window_t focused = xterm("Focused", "60x20+2000+100");
+    ASSERT_TRUE(focusByClick(focused));
+
+    const pid_t korvane = startKorvane();
+    ASSERT_TRUE(waitForLine("Scene Restore complete (layout-only): 'Terminals'")) << logText();
+    EXPECT_NE(storedLayoutOf(side), "builtin.fullscreen");
+
+    session->setMonitor(kSecondaryName, kSecondaryRoot, false);
+    std::optional<xcb_window_t> prompt;
+    ASSERT_TRUE(X11TestSession::waitFor([&] {
+        return (prompt = session->viewableWindowTitled(kPromptTitle)).has_value();
+    })) << logText();
+    // 380 by 88 with Apply Layout, centred on the side monitor (root 0, 0, 1920 x 900), 20 pixels below
+    // its top.
+    EXPECT_TRUE(X11TestSession::waitFor([&] { return session->frameOf(*prompt) == Rect(770, 20, 380, 88); }))
+        << platform::describe(session->frameOf(*prompt));
+    EXPECT_EQ(session->atomNames(*prompt, "_NET_WM_WINDOW_TYPE").at(0), "_NET_WM_WINDOW_TYPE_NOTIFICATION");
+    const auto states = session->atomNames(*prompt, "_NET_WM_STATE");
+    EXPECT_NE(std::find(states.begin(), states.end(), "_NET_WM_STATE_ABOVE"), states.end());
+    EXPECT_EQ(session->desktopOf(*prompt), 0xFFFFFFFFu); // every desktop
+    EXPECT_EQ(session->activeWindow(), focused) << "the prompt leaves the keyboard where it was";
+    // Painted: the card's background where nothing else is drawn, its cut corner showing the bare root.
+    EXPECT_TRUE(X11TestSession::waitFor([&] { return session->rootPixel(1140, 30) != 0; }));
+    EXPECT_EQ(session->rootPixel(770, 20), 0u);
+    EXPECT_TRUE(session->saveScreenshot(Rect(700, 0, 520, 140),
+                                        picture("unconfigured-display-prompt-apply-x11.png")));
+
+    // "Apply Layout" leads the button row at the prompt's left, below the message.
+    session->click(770 + 60, 20 + 56);
+    EXPECT_TRUE(X11TestSession::waitFor([&] { return !session->viewableWindowTitled(kPromptTitle); }));
+    EXPECT_TRUE(waitForLine("M3: applied Scene 'Terminals' to newly connected display '" + side + "'"))
+        << logText();
+    EXPECT_EQ(storedLayoutOf(side), "builtin.fullscreen");
+    EXPECT_EQ(session->activeWindow(), focused);
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+TEST_F(SceneNoticesProgramOnX11Test,
+       aSceneRestoredFromTheCardSwitcherIsReportedOnTheMainMonitorByACardClicksGoThrough) {
+    startSession(true);
+    const auto uuids = monitorsByName(session->display());
+    ASSERT_EQ(uuids.size(), 2u);
+    WMScene scene;
+    scene.id = kSceneID;
+    scene.name = "Terminals";
+    scene.layoutRefsByDisplay = {{uuids.at(kPrimaryName), "builtin.split-50-50"},
+                                 {uuids.at(kSecondaryName), "builtin.fullscreen"}};
+    writeActiveScene(home(), scene);
+    // The card will stand over this xterm, near the top of the main monitor (root 1920, 0, 1920 x 1080).
+    const xcb_window_t below = xterm("Below", "80x24+2600+10");
+    const xcb_window_t other = xterm("Other", "60x20+3000+600");
+    ASSERT_TRUE(focusByClick(other));
+
+    const pid_t korvane = startKorvane();
+    ASSERT_TRUE(waitForLine("Scene Restore complete (layout-only): 'Terminals'")) << logText();
+    ASSERT_TRUE(waitForLine("HotkeyManager: registering sceneSwitcher.toggle key=C")) << logText();
+
+    // Control+option+C opens the card switcher with the keyboard; 1 restores the first scene.
+    press({XK_Control_L, XK_Alt_L, XK_c});
+    ASSERT_TRUE(X11TestSession::waitFor([&] {
+        const auto panel = session->viewableWindowTitled(kSwitcherTitle);
+        return panel && session->activeWindow() == *panel;
+    })) << logText();
+    press({XK_1});
+    std::optional<xcb_window_t> card;
+    ASSERT_TRUE(X11TestSession::waitFor(
+        [&] { return (card = session->viewableWindowTitled(kCardTitle)).has_value(); }, seconds(3)))
+        << logText();
+    EXPECT_EQ(count("Scene Restore complete (layout-only): 'Terminals'"), 2u);
+    // Centred on the main monitor, its top 40 pixels below the monitor's top once it has slid into place.
+    EXPECT_TRUE(X11TestSession::waitFor([&] { return session->frameOf(*card) == Rect(2720, 40, 320, 80); },
+                                        milliseconds(800)))
+        << platform::describe(session->frameOf(*card));
+    EXPECT_TRUE(X11TestSession::waitFor([&] { return !session->viewableWindowTitled(kSwitcherTitle); }));
+    EXPECT_TRUE(session->saveScreenshot(Rect(2560, 0, 640, 200), picture("scene-restore-hud-korvane.png")));
+    ASSERT_NE(session->activeWindow(), below);
+
+    session->click(2880, 80); // on the card, over the xterm
+    EXPECT_TRUE(X11TestSession::waitFor([&] { return session->activeWindow() == below; }));
+    EXPECT_TRUE(X11TestSession::waitFor([&] { return !session->viewableWindowTitled(kCardTitle); }));
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+} // namespace
+} // namespace korvane::x11::test
