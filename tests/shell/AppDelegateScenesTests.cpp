@@ -301,7 +301,7 @@ TEST_F(AppDelegateScenesTest, aDisplayWhoseOnlyLayoutIsARestoresOwnGetsNoReferen
     EXPECT_EQ(keys(storedScene(scene.id)["layoutRefsByDisplay"]), (std::set<std::string>{"D1"}));
 }
 
-// The spec's two-display case: one display with a template of its own, the other only with the scene's
+// Two displays: one display with a template of its own, the other only with the scene's
 // "default" reference, which the scene names for it alone once it is read.
 TEST_F(AppDelegateScenesTest, aDisplayWithoutALiveLayoutKeepsTheScenesReferenceForIt) {
     addScreen("D1", Rect{0, 0, 1920, 1080});

@@ -30,7 +30,7 @@ class SimWorkspace final : public platform::Workspace {
     void openApplication(const std::string& bundleID, bool activates,
                          std::function<void(platform::OpenApplicationResult)> completion) override;
     bool openURL(const std::string& url) override;
-    // What install() put there, by bundle identifier, named by the spec's name (else the identifier).
+    // What install() put there, by bundle identifier, named as install() named it (else by the identifier).
     std::vector<platform::InstalledApplication> installedApplications() override;
     // The simulated system keeps privacy panes unless a test says it has none.
     bool hasPrivacyPanes() override;

@@ -3,22 +3,17 @@
 
 #include "app/DisplayUtil.h"
 #include "platform/Screens.h"
+#include "ui/scene_editor/ZoneCanvasPlacement.h"
 
 #include <algorithm>
 
 namespace korvane {
 
 std::vector<Rect> SceneZoneCanvasLayout::placements(const Rect& bounds) const {
-    const double W = std::max(bounds.width() - 2 * inset, 0.0);
-    const double H = std::max(bounds.height() - 2 * inset, 0.0);
     std::vector<Rect> out;
     out.reserve(zones.size());
-    for (const auto& zone : zones) {
-        const Rect& n = zone.normalizedFrame;
-        out.push_back(Rect{bounds.minX() + inset + W * n.minX(),
-                           bounds.minY() + inset + H * (1 - n.minY() - n.height()), W * n.width(),
-                           H * n.height()});
-    }
+    for (const auto& zone : zones)
+        out.push_back(zoneCanvasPlacement(bounds, inset, zone.normalizedFrame));
     return out;
 }
 
