@@ -23,11 +23,20 @@ struct ScreenInfo {
 };
 
 // A picture of part of the desktop: rows top to bottom, each pixel a 32-bit 0xffRRGGBB in the machine's
-// byte order, rows packed without padding.
+// byte order, rows packed without padding. A picture taken again at the same size keeps its pixels'
+// memory: fresh memory costs a page fault per page, more than the picture itself.
 struct ScreenPicture {
     int width = 0;
     int height = 0;
     std::unique_ptr<std::uint32_t[]> pixels;
+
+    // Makes room for width × height pixels, keeping the memory when the size is the same.
+    void resize(int newWidth, int newHeight) {
+        if (pixels && newWidth == width && newHeight == height) return;
+        width = newWidth;
+        height = newHeight;
+        pixels.reset(new std::uint32_t[static_cast<std::size_t>(width) * static_cast<std::size_t>(height)]);
+    }
 };
 
 // May be called from any thread. Changes are announced on the notification centre as
@@ -50,12 +59,13 @@ class Screens {
     // follows the user from one to the next. The window is named by its native id once the window server
     // knows it and before it is first shown. Nothing where the desktop has a single workspace.
     virtual void showOnAllWorkspaces(std::uint64_t nativeWindow) { (void)nativeWindow; }
-    // What the desktop shows in `area` (bottom-left global, whole pixels) as the window server composes
-    // it at the call. Nothing where this desktop has no quick way to take it, or the area leaves the
-    // desktop: the caller then takes the picture its own way.
-    virtual std::optional<ScreenPicture> capture(const Rect& area) {
+    // Puts into `picture` what the desktop shows in `area` (bottom-left global, whole pixels) as the
+    // window server composes it at the call. False, with `picture` as it was, where this desktop has no
+    // quick way to take it or the area leaves the desktop: the caller then takes the picture its own way.
+    virtual bool capture(const Rect& area, ScreenPicture& picture) {
         (void)area;
-        return std::nullopt;
+        (void)picture;
+        return false;
     }
 };
 

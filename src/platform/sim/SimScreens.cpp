@@ -67,17 +67,14 @@ void SimScreens::setKeyWindowFrame(std::optional<Rect> frame) {
     model_.keyWindowFrame = frame;
 }
 
-std::optional<platform::ScreenPicture> SimScreens::capture(const Rect& area) {
+bool SimScreens::capture(const Rect& area, platform::ScreenPicture& picture) {
     std::lock_guard lock(model_.mutex);
-    if (!model_.pictureColour || area.width() < 1 || area.height() < 1) return std::nullopt;
-    platform::ScreenPicture picture;
-    picture.width = static_cast<int>(std::lround(area.width()));
-    picture.height = static_cast<int>(std::lround(area.height()));
+    if (!model_.pictureColour || area.width() < 1 || area.height() < 1) return false;
+    picture.resize(static_cast<int>(std::lround(area.width())), static_cast<int>(std::lround(area.height())));
     const std::size_t count =
         static_cast<std::size_t>(picture.width) * static_cast<std::size_t>(picture.height);
-    picture.pixels.reset(new std::uint32_t[count]);
     std::fill(picture.pixels.get(), picture.pixels.get() + count, *model_.pictureColour);
-    return picture;
+    return true;
 }
 
 void SimScreens::setPictureColour(std::optional<std::uint32_t> colour) {

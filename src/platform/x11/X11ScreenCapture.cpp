@@ -82,36 +82,33 @@ bool X11ScreenCapture::ensureSegment(std::size_t bytes) {
     return true;
 }
 
-std::optional<platform::ScreenPicture> X11ScreenCapture::capture(int x, int y, int width, int height) {
+bool X11ScreenCapture::capture(int x, int y, int width, int height, platform::ScreenPicture& picture) {
     if (width <= 0 || height <= 0 || x < 0 || y < 0 || x + width > connection_.rootWidth() ||
         y + height > connection_.rootHeight())
-        return std::nullopt;
+        return false;
     auto guard = connection_.lock();
-    if (unavailable_ || connection_.isBroken()) return std::nullopt;
+    if (unavailable_ || connection_.isBroken()) return false;
     xcb_connection_t* c = connection_.xcb();
     const xcb_query_extension_reply_t* shm = xcb_get_extension_data(c, &xcb_shm_id);
     if (!shm || !shm->present || !rootIsPlainTrueColour(c, connection_.root())) {
         unavailable_ = true;
-        return std::nullopt;
+        return false;
     }
     const std::size_t count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
-    if (!ensureSegment(count * 4)) return std::nullopt;
+    if (!ensureSegment(count * 4)) return false;
     XcbReply<xcb_shm_get_image_reply_t> reply(xcb_shm_get_image_reply(
         c,
         xcb_shm_get_image(c, connection_.root(), static_cast<std::int16_t>(x), static_cast<std::int16_t>(y),
                           static_cast<std::uint16_t>(width), static_cast<std::uint16_t>(height), ~0u,
                           XCB_IMAGE_FORMAT_Z_PIXMAP, segment_, 0),
         nullptr));
-    if (!reply) return std::nullopt;
-    platform::ScreenPicture picture;
-    picture.width = width;
-    picture.height = height;
-    picture.pixels.reset(new std::uint32_t[count]);
+    if (!reply) return false;
+    picture.resize(width, height);
     const auto* source = static_cast<const std::uint32_t*>(mapped_);
     // The byte above the colour is whatever the server keeps there; the picture is opaque.
     for (std::size_t i = 0; i < count; ++i)
         picture.pixels[i] = source[i] | 0xFF000000u;
-    return picture;
+    return true;
 }
 
 } // namespace korvane::x11

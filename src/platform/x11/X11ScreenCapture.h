@@ -7,7 +7,6 @@
 #include <xcb/shm.h>
 
 #include <cstddef>
-#include <optional>
 
 namespace korvane::x11 {
 
@@ -26,7 +25,7 @@ class X11ScreenCapture {
     // The area in root coordinates. Nothing when the server cannot share memory with this process (a
     // remote display, or the extension switched off), when the root's pixels are not 32-bit 8-8-8 true
     // colour, or when the area leaves the root: the caller then falls back to its own way.
-    std::optional<platform::ScreenPicture> capture(int x, int y, int width, int height);
+    bool capture(int x, int y, int width, int height, platform::ScreenPicture& picture);
 
   private:
     bool ensureSegment(std::size_t bytes);

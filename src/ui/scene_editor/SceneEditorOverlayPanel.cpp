@@ -3,7 +3,6 @@
 
 #include "platform/NotificationCenter.h"
 #include "platform/Platform.h"
-#include "platform/Screens.h"
 #include "ui/overlays/Overlay.h"
 #include "ui/scene_editor/SceneEditorViewModel.h"
 #include "ui/scene_editor/SceneGeometryCanvasModel.h"
@@ -136,55 +135,86 @@ void SceneEditorOverlayRootView::resizeEvent(QResizeEvent*) {
     if (canvas_) canvas_->setGeometry(rect());
 }
 
-SceneEditorOverlayPanel::SceneEditorOverlayPanel(platform::Screens& screens, const Rect& visibleFrame)
-    : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
+SceneEditorOverlayPanel::SceneEditorOverlayPanel(platform::Screens& screens)
+    : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint), screens_(screens),
       blockingView_(new SceneEditorBlockingView(this)) {
     setWindowTitle(kTitle);
     setAttribute(Qt::WA_ShowWithoutActivating);
     // Every pixel is the backdrop's: no background of the toolkit's underneath.
     setAttribute(Qt::WA_OpaquePaintEvent);
-    const QRect area = qtGlobalRect(screens, visibleFrame);
-    // The desktop's own picture where it has one, else the toolkit's grab of the screen.
-    if (auto picture = screens.capture(visibleFrame);
-        picture && picture->width == area.width() && picture->height == area.height()) {
-        std::uint32_t* pixels = picture->pixels.release();
-        backdrop_ = QImage(
-            reinterpret_cast<uchar*>(pixels), picture->width, picture->height, picture->width * 4,
-            QImage::Format_RGB32, [](void* p) { delete[] static_cast<std::uint32_t*>(p); }, pixels);
-    }
-    if (QScreen* screen = QGuiApplication::screenAt(area.center()); screen && backdrop_.isNull()) {
-        const QRect local = area.translated(-screen->geometry().topLeft());
-        backdrop_ = screen->grabWindow(0, local.x(), local.y(), local.width(), local.height()).toImage();
-    }
-    setGeometry(area);
-    blockingView_->setGeometry(rect());
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(blockingView_);
+    auto* rootLayout = new QVBoxLayout(blockingView_);
+    rootLayout->setContentsMargins(0, 0, 0, 0);
+}
+
+SceneEditorOverlayPanel::SceneEditorOverlayPanel(platform::Screens& screens, const Rect& visibleFrame)
+    : SceneEditorOverlayPanel(screens) {
+    cover(visibleFrame);
+}
+
+void SceneEditorOverlayPanel::cover(const Rect& visibleFrame) {
+    const QRect area = qtGlobalRect(screens_, visibleFrame);
+    // The desktop's own picture where it has one, else the toolkit's grab of the screen.
+    if (screens_.capture(visibleFrame, picture_) && picture_.width == area.width() &&
+        picture_.height == area.height()) {
+        backdrop_ = QImage(reinterpret_cast<uchar*>(picture_.pixels.get()), picture_.width, picture_.height,
+                           picture_.width * 4, QImage::Format_RGB32);
+    } else if (QScreen* screen = QGuiApplication::screenAt(area.center())) {
+        const QRect local = area.translated(-screen->geometry().topLeft());
+        backdrop_ = screen->grabWindow(0, local.x(), local.y(), local.width(), local.height())
+                        .toImage()
+                        .convertToFormat(QImage::Format_RGB32);
+    } else {
+        backdrop_ = QImage();
+    }
+    // Dimmed once here rather than blended at every paint: black at half over an opaque pixel halves
+    // each channel.
+    static_assert(kBackdropAlpha == 0.5);
+    if (!backdrop_.isNull()) {
+        // 32-bit rows need no padding: the pixels are one run.
+        auto* pixel = reinterpret_cast<std::uint32_t*>(backdrop_.bits());
+        for (auto* end = pixel + backdrop_.sizeInBytes() / 4; pixel != end; ++pixel)
+            *pixel = ((*pixel >> 1) & 0x007F7F7Fu) | 0xFF000000u;
+    }
+    setGeometry(area);
 
     // On every workspace, like the other overlays; unlike them it takes the keyboard, so it keeps the
-    // tool window's type rather than a notification's.
-    setAttribute(Qt::WA_NativeWindow);
-    const auto nativeWindow = static_cast<std::uint64_t>(winId());
-    QGuiApplication::sync();
-    screens.showOnAllWorkspaces(nativeWindow);
+    // tool window's type rather than a notification's. Said again before every showing: the window
+    // manager forgets it when the window is hidden.
+    if (!testAttribute(Qt::WA_WState_Created)) {
+        setAttribute(Qt::WA_NativeWindow);
+        (void)winId();
+        // The desktop names the window on a connection of its own, which must find it made.
+        QGuiApplication::sync();
+    }
+    screens_.showOnAllWorkspaces(static_cast<std::uint64_t>(winId()));
 }
 
 void SceneEditorOverlayPanel::setRootView(SceneEditorOverlayRootView* root) {
+    releaseRootView();
     rootView_ = root;
     root->setParent(blockingView_);
-    auto* layout = new QVBoxLayout(blockingView_);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(root);
+    blockingView_->layout()->addWidget(root);
+    root->show();
 }
 
-void SceneEditorOverlayPanel::paintEvent(QPaintEvent*) {
+void SceneEditorOverlayPanel::releaseRootView() {
+    if (!rootView_) return;
+    blockingView_->layout()->removeWidget(rootView_);
+    rootView_->hide();
+    rootView_->deleteLater();
+    rootView_ = nullptr;
+}
+
+void SceneEditorOverlayPanel::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
     if (backdrop_.isNull())
-        painter.fillRect(rect(), QColor(28, 28, 30));
+        painter.fillRect(event->rect(), QColor(14, 14, 15));
     else
-        painter.drawImage(rect(), backdrop_);
-    painter.fillRect(rect(), QColor(0, 0, 0, static_cast<int>(kBackdropAlpha * 255)));
+        painter.drawImage(event->rect(), backdrop_, event->rect());
 }
 
 } // namespace korvane

@@ -58,6 +58,17 @@ bool previewActive(const SceneGeometryCanvasModel& model) {
     return model.splitPreviewMode() && !model.currentGeometrySource().isTemplate();
 }
 
+// A one-pixel line just inside the rectangle's edge.
+void hairlineFrame(QPainter& painter, const QRect& r, const QColor& colour) {
+    if (r.width() < 1 || r.height() < 1) return;
+    painter.fillRect(r.left(), r.top(), r.width(), 1, colour);
+    if (r.height() > 1) painter.fillRect(r.left(), r.bottom(), r.width(), 1, colour);
+    if (r.height() > 2) {
+        painter.fillRect(r.left(), r.top() + 1, 1, r.height() - 2, colour);
+        if (r.width() > 1) painter.fillRect(r.right(), r.top() + 1, 1, r.height() - 2, colour);
+    }
+}
+
 QPushButton* barButton(const QString& title, QWidget* parent) {
     auto* button = new QPushButton(title, parent);
     button->setAutoDefault(false);
@@ -85,27 +96,32 @@ int SceneCanvasArea::heightForWidth(int width) const {
 
 void SceneCanvasArea::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-    // Hairlines one pixel wide: drawn along the edge, not as outlines filled over the whole canvas, which
-    // costs as much as the canvas is large.
-    QPen frame(QColor(255, 255, 255, 40), 1);
-    frame.setCosmetic(true);
-    painter.setPen(frame);
-    painter.setBrush(QColor(20, 22, 28, model_.inputs().overlayMode ? 110 : 255));
-    painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 6, 6);
+    // Over the overlay's dimmed picture of the display the canvas draws lines, and fills only the zone
+    // selected or under the pointer: a translucent fill over a whole display costs more than the rest of
+    // the frame together. Lines and fills are whole-pixel rectangles, which the painter blends fastest;
+    // a pen's outline is stroked and costs as much again.
+    const bool overlay = model_.inputs().overlayMode;
+    if (!overlay) {
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(QColor(20, 22, 28));
+        painter.drawRoundedRect(QRectF(rect()), 6, 6);
+    }
+    hairlineFrame(painter, rect(), QColor(255, 255, 255, 40));
     // Zone outlines under the cells, so that an empty zone still shows where it is.
-    QPen outline(QColor(255, 255, 255, 60), 1);
-    outline.setCosmetic(true);
-    painter.setPen(outline);
-    painter.setBrush(QColor(255, 255, 255, 12));
     for (const auto& zone : model_.zoneFrames()) {
+        const QRect frame = QRectF(zone.frame.minX(), zone.frame.minY(), zone.frame.width(), zone.frame.height())
+                                .toAlignedRect()
+                                .adjusted(2, 2, -2, -2);
         const bool selected = model_.selectedPath() && model_.zoneID(*model_.selectedPath()) == zone.zoneID;
         const bool hovered = model_.hoveredZoneID() == zone.zoneID;
-        QColor fill(255, 255, 255, hovered ? 24 : 12);
-        if (selected) fill = QColor(77, 128, 204, 60);
-        painter.setBrush(fill);
-        painter.drawRect(QRectF(zone.frame.minX(), zone.frame.minY(), zone.frame.width(), zone.frame.height())
-                             .adjusted(2, 2, -2, -2));
+        if (selected)
+            painter.fillRect(frame, QColor(77, 128, 204, 60));
+        else if (hovered)
+            painter.fillRect(frame, QColor(255, 255, 255, 24));
+        else if (!overlay)
+            painter.fillRect(frame, QColor(255, 255, 255, 12));
+        hairlineFrame(painter, frame, QColor(255, 255, 255, 60));
     }
 }
 
@@ -354,12 +370,16 @@ void SceneGeometryCanvasView::showEvent(QShowEvent*) {
     if (appeared_) return;
     appeared_ = true;
     model_->appear();
+    // The cells now, not on a later turn: the first frame shows the zones, not the empty state.
+    refresh();
     area_->setFocus();
 }
 
 void SceneGeometryCanvasView::resizeEvent(QResizeEvent*) {
     if (model_->inputs().overlayMode) area_->setGeometry(rect());
     placeFloating();
+    // A new size gave the zones new frames: the cells follow before the next frame is drawn.
+    if (refreshPosted_) refresh();
 }
 
 void SceneGeometryCanvasView::scheduleRefresh() {

@@ -137,11 +137,12 @@ TEST_F(X11ScreensTest, aPictureShowsWhatLiesInTheAreaTheRightWayUpAndNothingBeyo
     // Root 90,90 to 310,210, in the space anchored at the primary's bottom left (the primary's top is at
     // root y 0, 1080 high, and it starts at root x 1920).
     auto& screens = desktop->screens();
-    const auto picture = screens.capture(Rect(90 - 1920, 1080 - 210, 220, 120));
-    ASSERT_TRUE(picture) << "no picture through shared memory";
-    ASSERT_EQ(picture->width, 220);
-    ASSERT_EQ(picture->height, 120);
-    const auto at = [&](int x, int y) { return picture->pixels[static_cast<std::size_t>(y * 220 + x)]; };
+    platform::ScreenPicture picture;
+    ASSERT_TRUE(screens.capture(Rect(90 - 1920, 1080 - 210, 220, 120), picture))
+        << "no picture through shared memory";
+    ASSERT_EQ(picture.width, 220);
+    ASSERT_EQ(picture.height, 120);
+    const auto at = [&](int x, int y) { return picture.pixels[static_cast<std::size_t>(y * 220 + x)]; };
     const std::uint32_t colour = 0xFF3366CC;
     // The window's corners, and just outside them.
     for (const auto& [x, y, inside] : {std::tuple{10, 10, true},
@@ -155,17 +156,20 @@ TEST_F(X11ScreensTest, aPictureShowsWhatLiesInTheAreaTheRightWayUpAndNothingBeyo
         EXPECT_EQ(at(x, y) == colour, inside) << x << "," << y;
     EXPECT_EQ(at(0, 0) >> 24, 0xFFu) << "the picture is opaque";
 
-    // Again, from the segment kept since: the window has moved 50 down.
+    // Again into the same picture, which keeps its memory: the window has moved 50 down.
     const std::uint32_t moved[] = {150};
     xcb_configure_window(c, window, XCB_CONFIG_WINDOW_Y, moved);
     std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
-    const auto again = screens.capture(Rect(90 - 1920, 1080 - 210, 220, 120));
-    ASSERT_TRUE(again);
-    EXPECT_NE(again->pixels[10 * 220 + 10], colour);
-    EXPECT_EQ(again->pixels[60 * 220 + 10], colour);
+    const std::uint32_t* memory = picture.pixels.get();
+    ASSERT_TRUE(screens.capture(Rect(90 - 1920, 1080 - 210, 220, 120), picture));
+    EXPECT_EQ(picture.pixels.get(), memory);
+    EXPECT_NE(at(10, 10), colour);
+    EXPECT_EQ(at(10, 60), colour);
 
-    // Past the left edge of the desktop there is nothing to take.
-    EXPECT_FALSE(screens.capture(Rect(-1920 - 10, 1080 - 210, 220, 120)));
+    // Past the left edge of the desktop there is nothing to take, and the picture stays as it was.
+    EXPECT_FALSE(screens.capture(Rect(-1920 - 10, 1080 - 210, 220, 120), picture));
+    EXPECT_EQ(picture.width, 220);
+    EXPECT_EQ(at(10, 60), colour);
     xcb_destroy_window(c, window);
     xcb_disconnect(c);
 }
