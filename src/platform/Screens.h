@@ -4,6 +4,7 @@
 #include "platform/Geometry.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -22,20 +23,18 @@ struct ScreenInfo {
     friend bool operator==(const ScreenInfo&, const ScreenInfo&) = default;
 };
 
-// A picture of part of the desktop: rows top to bottom, each pixel a 32-bit 0xffRRGGBB in the machine's
-// byte order, rows packed without padding. A picture taken again at the same size keeps its pixels'
-// memory: fresh memory costs a page fault per page, more than the picture itself.
-struct ScreenPicture {
+// A picture of part of the desktop, lent to its reader for the call: rows top to bottom, `width` pixels
+// each, packed without padding; each pixel a 32-bit 0x··RRGGBB in the machine's byte order, its top byte
+// whatever the window server keeps there. Lent rather than handed over, so that the reader converts it
+// straight into memory of its own and nothing copies the whole picture in between.
+struct ScreenPictureView {
+    const std::uint32_t* pixels = nullptr;
     int width = 0;
     int height = 0;
-    std::unique_ptr<std::uint32_t[]> pixels;
 
-    // Makes room for width × height pixels, keeping the memory when the size is the same.
-    void resize(int newWidth, int newHeight) {
-        if (pixels && newWidth == width && newHeight == height) return;
-        width = newWidth;
-        height = newHeight;
-        pixels.reset(new std::uint32_t[static_cast<std::size_t>(width) * static_cast<std::size_t>(height)]);
+    std::uint32_t rgb(int x, int y) const {
+        return pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)] &
+               0xFFFFFFu;
     }
 };
 
@@ -59,12 +58,13 @@ class Screens {
     // follows the user from one to the next. The window is named by its native id once the window server
     // knows it and before it is first shown. Nothing where the desktop has a single workspace.
     virtual void showOnAllWorkspaces(std::uint64_t nativeWindow) { (void)nativeWindow; }
-    // Puts into `picture` what the desktop shows in `area` (bottom-left global, whole pixels) as the
-    // window server composes it at the call. False, with `picture` as it was, where this desktop has no
-    // quick way to take it or the area leaves the desktop: the caller then takes the picture its own way.
-    virtual bool capture(const Rect& area, ScreenPicture& picture) {
+    // Shows `read` what the desktop shows in `area` (bottom-left global, whole pixels) as the window
+    // server composes it at the call. False, without calling `read`, where this desktop has no quick way
+    // to take it or the area leaves the desktop: the caller then takes the picture its own way. `read`
+    // runs before the call returns and must not call back into the desktop.
+    virtual bool capture(const Rect& area, const std::function<void(const ScreenPictureView&)>& read) {
         (void)area;
-        (void)picture;
+        (void)read;
         return false;
     }
 };

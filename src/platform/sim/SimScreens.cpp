@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <stdexcept>
+#include <vector>
 
 namespace korvane::sim {
 
@@ -67,13 +68,17 @@ void SimScreens::setKeyWindowFrame(std::optional<Rect> frame) {
     model_.keyWindowFrame = frame;
 }
 
-bool SimScreens::capture(const Rect& area, platform::ScreenPicture& picture) {
-    std::lock_guard lock(model_.mutex);
-    if (!model_.pictureColour || area.width() < 1 || area.height() < 1) return false;
-    picture.resize(static_cast<int>(std::lround(area.width())), static_cast<int>(std::lround(area.height())));
-    const std::size_t count =
-        static_cast<std::size_t>(picture.width) * static_cast<std::size_t>(picture.height);
-    std::fill(picture.pixels.get(), picture.pixels.get() + count, *model_.pictureColour);
+bool SimScreens::capture(const Rect& area, const std::function<void(const platform::ScreenPictureView&)>& read) {
+    std::uint32_t colour = 0;
+    {
+        std::lock_guard lock(model_.mutex);
+        if (!model_.pictureColour || area.width() < 1 || area.height() < 1) return false;
+        colour = *model_.pictureColour;
+    }
+    const int width = static_cast<int>(std::lround(area.width()));
+    const int height = static_cast<int>(std::lround(area.height()));
+    std::vector<std::uint32_t> pixels(static_cast<std::size_t>(width) * static_cast<std::size_t>(height), colour);
+    read(platform::ScreenPictureView{pixels.data(), width, height});
     return true;
 }
 

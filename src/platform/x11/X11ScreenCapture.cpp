@@ -82,7 +82,8 @@ bool X11ScreenCapture::ensureSegment(std::size_t bytes) {
     return true;
 }
 
-bool X11ScreenCapture::capture(int x, int y, int width, int height, platform::ScreenPicture& picture) {
+bool X11ScreenCapture::capture(int x, int y, int width, int height,
+                               const std::function<void(const platform::ScreenPictureView&)>& read) {
     if (width <= 0 || height <= 0 || x < 0 || y < 0 || x + width > connection_.rootWidth() ||
         y + height > connection_.rootHeight())
         return false;
@@ -103,11 +104,8 @@ bool X11ScreenCapture::capture(int x, int y, int width, int height, platform::Sc
                           XCB_IMAGE_FORMAT_Z_PIXMAP, segment_, 0),
         nullptr));
     if (!reply) return false;
-    picture.resize(width, height);
-    const auto* source = static_cast<const std::uint32_t*>(mapped_);
-    // The byte above the colour is whatever the server keeps there; the picture is opaque.
-    for (std::size_t i = 0; i < count; ++i)
-        picture.pixels[i] = source[i] | 0xFF000000u;
+    // Read under the lock: the next picture goes into the same segment.
+    read(platform::ScreenPictureView{static_cast<const std::uint32_t*>(mapped_), width, height});
     return true;
 }
 

@@ -7,6 +7,7 @@
 #include <xcb/shm.h>
 
 #include <cstddef>
+#include <functional>
 
 namespace korvane::x11 {
 
@@ -25,7 +26,8 @@ class X11ScreenCapture {
     // The area in root coordinates. Nothing when the server cannot share memory with this process (a
     // remote display, or the extension switched off), when the root's pixels are not 32-bit 8-8-8 true
     // colour, or when the area leaves the root: the caller then falls back to its own way.
-    bool capture(int x, int y, int width, int height, platform::ScreenPicture& picture);
+    bool capture(int x, int y, int width, int height,
+                 const std::function<void(const platform::ScreenPictureView&)>& read);
 
   private:
     bool ensureSegment(std::size_t bytes);

@@ -154,29 +154,44 @@ SceneEditorOverlayPanel::SceneEditorOverlayPanel(platform::Screens& screens, con
     cover(visibleFrame);
 }
 
+namespace {
+
+// Black at half over an opaque pixel halves each channel; the pixel comes out opaque whatever its top
+// byte held.
+inline std::uint32_t dimmedToHalf(std::uint32_t pixel) {
+    return ((pixel >> 1) & 0x007F7F7Fu) | 0xFF000000u;
+}
+
+} // namespace
+
 void SceneEditorOverlayPanel::cover(const Rect& visibleFrame) {
+    static_assert(kBackdropAlpha == 0.5, "the backdrop is dimmed by halving");
     const QRect area = qtGlobalRect(screens_, visibleFrame);
-    // The desktop's own picture where it has one, else the toolkit's grab of the screen.
-    if (screens_.capture(visibleFrame, picture_) && picture_.width == area.width() &&
-        picture_.height == area.height()) {
-        backdrop_ = QImage(reinterpret_cast<uchar*>(picture_.pixels.get()), picture_.width, picture_.height,
-                           picture_.width * 4, QImage::Format_RGB32);
-    } else if (QScreen* screen = QGuiApplication::screenAt(area.center())) {
-        const QRect local = area.translated(-screen->geometry().topLeft());
-        backdrop_ = screen->grabWindow(0, local.x(), local.y(), local.width(), local.height())
-                        .toImage()
-                        .convertToFormat(QImage::Format_RGB32);
-    } else {
+    // The desktop's own picture where it has one, dimmed once as it is copied rather than blended at
+    // every paint; else the toolkit's grab of the screen.
+    bool filled = false;
+    screens_.capture(visibleFrame, [this, &area, &filled](const platform::ScreenPictureView& picture) {
+        if (picture.width != area.width() || picture.height != area.height()) return;
+        filled = true;
+        if (backdrop_.size() != area.size() || backdrop_.format() != QImage::Format_RGB32)
+            backdrop_ = QImage(area.size(), QImage::Format_RGB32);
+        // 32-bit rows need no padding: both pictures are one run of pixels.
+        auto* to = reinterpret_cast<std::uint32_t*>(backdrop_.bits());
+        const std::size_t count = static_cast<std::size_t>(picture.width) * static_cast<std::size_t>(picture.height);
+        for (std::size_t i = 0; i < count; ++i)
+            to[i] = dimmedToHalf(picture.pixels[i]);
+    });
+    if (!filled) {
         backdrop_ = QImage();
-    }
-    // Dimmed once here rather than blended at every paint: black at half over an opaque pixel halves
-    // each channel.
-    static_assert(kBackdropAlpha == 0.5);
-    if (!backdrop_.isNull()) {
-        // 32-bit rows need no padding: the pixels are one run.
-        auto* pixel = reinterpret_cast<std::uint32_t*>(backdrop_.bits());
-        for (auto* end = pixel + backdrop_.sizeInBytes() / 4; pixel != end; ++pixel)
-            *pixel = ((*pixel >> 1) & 0x007F7F7Fu) | 0xFF000000u;
+        if (QScreen* screen = QGuiApplication::screenAt(area.center())) {
+            const QRect local = area.translated(-screen->geometry().topLeft());
+            backdrop_ = screen->grabWindow(0, local.x(), local.y(), local.width(), local.height())
+                            .toImage()
+                            .convertToFormat(QImage::Format_RGB32);
+            auto* pixel = reinterpret_cast<std::uint32_t*>(backdrop_.bits());
+            for (auto* end = pixel + backdrop_.sizeInBytes() / 4; pixel != end; ++pixel)
+                *pixel = dimmedToHalf(*pixel);
+        }
     }
     setGeometry(area);
 

@@ -102,8 +102,8 @@ class SceneEditorOverlayPanel : public QWidget {
 
   private:
     platform::Screens& screens_;
-    // Kept from one cover to the next, so that a picture of the same size touches no fresh memory.
-    platform::ScreenPicture picture_;
+    // Kept from one cover to the next: a picture of the same size goes into the same memory, since fresh
+    // memory costs a page fault per page, more than taking the picture.
     QImage backdrop_;
     SceneEditorBlockingView* blockingView_;
     SceneEditorOverlayRootView* rootView_ = nullptr;

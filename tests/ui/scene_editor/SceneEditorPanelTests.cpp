@@ -55,7 +55,7 @@ class SceneEditorPanelTest : public korvane::testing::SceneEditorTest {
     }
 
     // As the application opens the editor: the model, a panel per display, the selected display's in front.
-    void open(const std::string& display = "D1") {
+    void open(const std::string& display = "D1", bool settled = true) {
         editor = std::make_shared<SceneEditorOverlayController>(platform, [this](QWidget*) {
             ++alerts;
             return alertAnswer;
@@ -75,7 +75,7 @@ class SceneEditorPanelTest : public korvane::testing::SceneEditorTest {
         for (const auto& screen : desktop->screens().screens())
             editor->addPanel(screen, screen.displayUUID, screen.localizedName);
         editor->openScene(sceneID, display);
-        settle();
+        if (settled) settle();
     }
     void settle() {
         for (int i = 0; i < 4; ++i) {
@@ -440,6 +440,23 @@ TEST_F(SceneEditorPanelTest, theSaveAlertAsksWithItsThreeButtons) {
     std::sort(buttons.begin(), buttons.end());
     EXPECT_EQ(buttons, (std::vector<QString>{"Cancel", "Discard", "Save"}));
     plain->overlayPanels.clear();
+}
+
+TEST_F(SceneEditorPanelTest, theFirstFrameShowsTheZonesNotTheEmptyState) {
+    open("D1", false);
+    // The scenes loaded, and nothing of the toolkit's queue run since: what the panel shows the moment
+    // the canvas appears.
+    loop.settle();
+    SceneGeometryCanvasView* view = canvas("D1");
+    ASSERT_NE(view, nullptr);
+    const std::size_t first = view->cells().size();
+    EXPECT_GT(first, 1u);
+    for (QWidget* child : view->findChildren<QWidget*>())
+        if (dynamic_cast<SceneCanvasEmptyStateView*>(child)) {
+            EXPECT_FALSE(child->isVisible());
+        }
+    settle();
+    EXPECT_EQ(view->cells().size(), first);
 }
 
 } // namespace
