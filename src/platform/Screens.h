@@ -33,7 +33,8 @@ struct ScreenPictureView {
     int height = 0;
 
     std::uint32_t rgb(int x, int y) const {
-        return pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)] &
+        return pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
+                      static_cast<std::size_t>(x)] &
                0xFFFFFFu;
     }
 };

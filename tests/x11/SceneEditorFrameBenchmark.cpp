@@ -38,7 +38,8 @@ void requestToBothPanelsPainted(benchmark::State& state) {
         for (const auto& screen : desk->desktop->screens().screens()) {
             const std::string display = DisplayUtil::displayUUID(screen);
             scene.layoutRefsByDisplay[display] = "builtin.daily";
-            scene.windowHints[display] = {WindowHint{"xterm", 1, std::nullopt}, WindowHint{"xterm", 3, std::nullopt}};
+            scene.windowHints[display] = {WindowHint{"xterm", 1, std::nullopt},
+                                          WindowHint{"xterm", 3, std::nullopt}};
         }
         desk->app->sceneStore()->save(scene, ScreenContext::capture(desk->desktop->screens()));
     }

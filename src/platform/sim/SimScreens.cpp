@@ -68,7 +68,8 @@ void SimScreens::setKeyWindowFrame(std::optional<Rect> frame) {
     model_.keyWindowFrame = frame;
 }
 
-bool SimScreens::capture(const Rect& area, const std::function<void(const platform::ScreenPictureView&)>& read) {
+bool SimScreens::capture(const Rect& area,
+                         const std::function<void(const platform::ScreenPictureView&)>& read) {
     std::uint32_t colour = 0;
     {
         std::lock_guard lock(model_.mutex);
@@ -77,7 +78,8 @@ bool SimScreens::capture(const Rect& area, const std::function<void(const platfo
     }
     const int width = static_cast<int>(std::lround(area.width()));
     const int height = static_cast<int>(std::lround(area.height()));
-    std::vector<std::uint32_t> pixels(static_cast<std::size_t>(width) * static_cast<std::size_t>(height), colour);
+    std::vector<std::uint32_t> pixels(static_cast<std::size_t>(width) * static_cast<std::size_t>(height),
+                                      colour);
     read(platform::ScreenPictureView{pixels.data(), width, height});
     return true;
 }

@@ -21,7 +21,8 @@ class SimScreens final : public platform::Screens {
     // None of the program's windows has the focus unless a test says one has.
     std::optional<Rect> keyWindowFrame() override;
     // A picture of one colour while a test sets one; nothing otherwise.
-    bool capture(const Rect& area, const std::function<void(const platform::ScreenPictureView&)>& read) override;
+    bool capture(const Rect& area,
+                 const std::function<void(const platform::ScreenPictureView&)>& read) override;
 
     // Test hooks. Each change is announced as `kScreenParametersDidChange` through the loop. Display ids
     // are the hooks' own handles; the first display added becomes the main one. Frames are bottom-left

@@ -198,7 +198,8 @@ void X11Screens::showOnAllWorkspaces(std::uint64_t nativeWindow) {
     std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
 }
 
-bool X11Screens::capture(const Rect& area, const std::function<void(const platform::ScreenPictureView&)>& read) {
+bool X11Screens::capture(const Rect& area,
+                         const std::function<void(const platform::ScreenPictureView&)>& read) {
     const Rect primary = coordinates().primary;
     const auto x = std::lround(area.minX() + primary.minX());
     const auto y = std::lround(primary.minY() + primary.height() - area.maxY());

@@ -40,7 +40,8 @@ class X11Screens final : public platform::Screens {
     // On every desktop (_NET_WM_DESKTOP all) and sticky, written before the window manager first sees it.
     void showOnAllWorkspaces(std::uint64_t nativeWindow) override;
     // Through shared memory; nothing where the server cannot share it.
-    bool capture(const Rect& area, const std::function<void(const platform::ScreenPictureView&)>& read) override;
+    bool capture(const Rect& area,
+                 const std::function<void(const platform::ScreenPictureView&)>& read) override;
     // Root coordinates and the platform's global spaces, anchored at the primary monitor as last known.
     Coordinates coordinates();
 

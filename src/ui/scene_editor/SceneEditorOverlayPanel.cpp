@@ -177,7 +177,8 @@ void SceneEditorOverlayPanel::cover(const Rect& visibleFrame) {
             backdrop_ = QImage(area.size(), QImage::Format_RGB32);
         // 32-bit rows need no padding: both pictures are one run of pixels.
         auto* to = reinterpret_cast<std::uint32_t*>(backdrop_.bits());
-        const std::size_t count = static_cast<std::size_t>(picture.width) * static_cast<std::size_t>(picture.height);
+        const std::size_t count =
+            static_cast<std::size_t>(picture.width) * static_cast<std::size_t>(picture.height);
         for (std::size_t i = 0; i < count; ++i)
             to[i] = dimmedToHalf(picture.pixels[i]);
     });

@@ -18,7 +18,8 @@ SceneEditorPanelPool::~SceneEditorPanelPool() {
 SceneEditorOverlayPanel* SceneEditorPanelPool::take(const Rect& visibleFrame) {
     std::erase_if(kept_, [](const QPointer<SceneEditorOverlayPanel>& panel) { return !panel; });
     const QSize size = qtGlobalRect(screens_, visibleFrame).size();
-    auto found = std::find_if(kept_.begin(), kept_.end(), [&](const auto& panel) { return panel->size() == size; });
+    auto found =
+        std::find_if(kept_.begin(), kept_.end(), [&](const auto& panel) { return panel->size() == size; });
     if (found == kept_.end() && !kept_.empty()) found = kept_.begin();
     SceneEditorOverlayPanel* panel = nullptr;
     if (found != kept_.end()) {

@@ -110,9 +110,10 @@ void SceneCanvasArea::paintEvent(QPaintEvent*) {
     hairlineFrame(painter, rect(), QColor(255, 255, 255, 40));
     // Zone outlines under the cells, so that an empty zone still shows where it is.
     for (const auto& zone : model_.zoneFrames()) {
-        const QRect frame = QRectF(zone.frame.minX(), zone.frame.minY(), zone.frame.width(), zone.frame.height())
-                                .toAlignedRect()
-                                .adjusted(2, 2, -2, -2);
+        const QRect frame =
+            QRectF(zone.frame.minX(), zone.frame.minY(), zone.frame.width(), zone.frame.height())
+                .toAlignedRect()
+                .adjusted(2, 2, -2, -2);
         const bool selected = model_.selectedPath() && model_.zoneID(*model_.selectedPath()) == zone.zoneID;
         const bool hovered = model_.hoveredZoneID() == zone.zoneID;
         if (selected)

@@ -8,8 +8,8 @@
 #include "platform/x11/DisplayIdentity.h"
 
 #include <cstdlib>
-#include <regex>
 #include <optional>
+#include <regex>
 #include <tuple>
 #include <vector>
 

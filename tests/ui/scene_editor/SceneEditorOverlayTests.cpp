@@ -28,7 +28,8 @@ class SceneEditorOverlayTest : public ::testing::Test {
                                        .visibleFrame = Rect{0, 0, 1440, 875},
                                        .name = "Studio",
                                        .uuid = "D1"});
-        side = desktop->screens().addDisplay({.frame = Rect{1440, 0, 1280, 800}, .name = "Side", .uuid = "D2"});
+        side =
+            desktop->screens().addDisplay({.frame = Rect{1440, 0, 1280, 800}, .name = "Side", .uuid = "D2"});
         editor->viewModel = SceneEditorViewModel::make(*desktop, {});
         editor->onDidClose = [this] { ++closes; };
         for (const auto& screen : desktop->screens().screens())
@@ -137,7 +138,8 @@ TEST_F(SceneEditorOverlayTest, aClosedEditorsPanelsServeTheNextOneOverTheDisplay
     EXPECT_EQ(grown->geometry(), QRect(1440, -180, 1920, 1080));
     ASSERT_NE(grown->rootView(), nullptr);
     EXPECT_EQ(grown->rootView()->content().viewModel, second->viewModel);
-    EXPECT_EQ(grown->grab().toImage().pixelColor(1919, 1079), QColor(32, 80, 48)) << "today's picture, dimmed";
+    EXPECT_EQ(grown->grab().toImage().pixelColor(1919, 1079), QColor(32, 80, 48))
+        << "today's picture, dimmed";
     second.reset();
     EXPECT_EQ(pool->keptCount(), 2u) << "an editor dropped while open hands its panels back";
 }
