@@ -4,6 +4,7 @@
 #include "platform/NotificationCenter.h"
 #include "platform/Platform.h"
 #include "ui/overlays/Overlay.h"
+#include "ui/scene_editor/SceneCanvasPlates.h"
 #include "ui/scene_editor/SceneEditorViewModel.h"
 #include "ui/scene_editor/SceneGeometryCanvasModel.h"
 #include "ui/scene_editor/SceneGeometryCanvasView.h"
@@ -86,8 +87,7 @@ void SceneEditorOverlayRootView::refresh() {
     spinner_->setVisible(loading);
     if (loading || !scene) {
         message_->setText(loading ? kLoadingText : kNoSceneText);
-        message_->setStyleSheet(loading ? "QLabel { color: white; }"
-                                        : "QLabel { color: rgba(255, 255, 255, 230); }");
+        setSceneCanvasTextColour(message_, loading ? QColor(Qt::white) : QColor(255, 255, 255, 230));
         message_->show();
         if (canvas_) canvas_->hide();
         resizeEvent(nullptr);

@@ -6,6 +6,7 @@
 #include "platform/Platform.h"
 #include "ui/scene_editor/CanvasMouseTracker.h"
 #include "ui/scene_editor/LayoutTemplatePickerSheet.h"
+#include "ui/scene_editor/SceneCanvasPlates.h"
 #include "ui/scene_editor/SceneCanvasSaveBar.h"
 #include "ui/scene_editor/SceneCanvasSplitHandle.h"
 #include "ui/scene_editor/SceneGeometryCanvasModel.h"
@@ -14,7 +15,6 @@
 
 #include <QDrag>
 #include <QFrame>
-#include <QGraphicsDropShadowEffect>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -161,13 +161,16 @@ SceneCanvasExcludedStrip::SceneCanvasExcludedStrip(SceneGeometryCanvasModel& mod
     QFont font = title_->font();
     font.setPixelSize(10);
     title_->setFont(font);
-    title_->setStyleSheet("QLabel { color: rgba(255, 255, 255, 150); }");
+    setSceneCanvasTextColour(title_, QColor(255, 255, 255, 150));
     title_->setAttribute(Qt::WA_TransparentForMouseEvents);
     scroll_->setFrameShape(QFrame::NoFrame);
     scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll_->setStyleSheet("QScrollArea, QScrollArea > QWidget > QWidget { background: transparent; }");
     scroll_->setWidget(row_);
+    // Transparent, so that the strip's own plate shows behind the chips; after setWidget, which turns the
+    // row's filling on.
+    scroll_->viewport()->setAutoFillBackground(false);
+    row_->setAutoFillBackground(false);
     scroll_->setAcceptDrops(false);
     hide();
 }
@@ -257,7 +260,7 @@ SceneGeometryCanvasView::SceneGeometryCanvasView(platform::Platform& platform,
     };
     tracker_->onExit = [this] { model_->clearHover(); };
 
-    hint_ = new QLabel(this);
+    hint_ = new SceneCanvasPlateLabel({}, this);
     hint_->setAttribute(Qt::WA_TransparentForMouseEvents);
     QFont hintFont = hint_->font();
     hintFont.setPixelSize(11);
@@ -278,15 +281,8 @@ SceneGeometryCanvasView::~SceneGeometryCanvasView() {
 }
 
 void SceneGeometryCanvasView::buildOverlayBar() {
-    bar_ = new QFrame(this);
+    bar_ = new SceneCanvasOverlayBar(this);
     bar_->setObjectName("SceneEditorOverlayBar");
-    bar_->setStyleSheet(
-        "#SceneEditorOverlayBar { background: rgba(77, 128, 204, 224); border-radius: 12px; }");
-    auto* shadow = new QGraphicsDropShadowEffect(bar_);
-    shadow->setColor(QColor(0, 0, 0, 64));
-    shadow->setBlurRadius(16);
-    shadow->setOffset(0, 4);
-    bar_->setGraphicsEffect(shadow);
     auto* row = new QHBoxLayout(bar_);
     row->setContentsMargins(16, 10, 16, 10);
     row->setSpacing(10);
@@ -550,12 +546,13 @@ void SceneGeometryCanvasView::refreshBars() {
     }
     hint_->setText(hint);
     const bool onOverlay = model_->inputs().overlayMode;
-    hint_->setStyleSheet(
-        orange ? "QLabel { color: white; background: rgba(255, 149, 0, 217); border-radius: 5px;"
-                 " padding: 2px 6px; }"
-               : (onOverlay ? "QLabel { color: white; background: rgba(0, 0, 0, 140);"
-                              " border-radius: 5px; padding: 2px 6px; }"
-                            : "QLabel { color: palette(text); }"));
+    if (orange || onOverlay) {
+        setSceneCanvasTextColour(hint_, Qt::white);
+        hint_->setPlate(orange ? QColor(255, 149, 0, 217) : QColor(0, 0, 0, 140), 5, QMargins(6, 2, 6, 2));
+    } else {
+        setSceneCanvasTextColour(hint_, hint_->palette().color(QPalette::Text));
+        hint_->clearPlate();
+    }
     hint_->adjustSize();
     hint_->setVisible(!hint.isEmpty());
 

@@ -166,6 +166,40 @@ TEST_F(SceneEditorPanelTest, eachDisplayShowsItsZonesChipsAndExcludedStripUnderT
     EXPECT_EQ(daily->hintLabel()->text(), "Reset");
 }
 
+TEST_F(SceneEditorPanelTest, theBarsShadowFallsBelowItYetAClickBesideTheBarStillReachesTheCanvas) {
+    open();
+    SceneGeometryCanvasView* view = canvas("D1");
+    ASSERT_NE(view, nullptr);
+    auto* bar = dynamic_cast<SceneCanvasOverlayBar*>(view->overlayBar());
+    ASSERT_NE(bar, nullptr);
+    QWidget* shadow = bar->shadow();
+    ASSERT_NE(shadow, nullptr);
+    EXPECT_TRUE(shadow->isVisible());
+    EXPECT_EQ(shadow->geometry(), bar->geometry().marginsAdded(SceneCanvasOverlayBar::kShadowReach));
+    EXPECT_EQ(view->children().indexOf(shadow) + 1, view->children().indexOf(bar))
+        << "directly under the bar";
+
+    // About a quarter black just below the bar, nothing at the shadow's corners.
+    QImage drawn(shadow->size(), QImage::Format_ARGB32_Premultiplied);
+    drawn.fill(Qt::transparent);
+    shadow->render(&drawn, QPoint(), QRegion(), QWidget::DrawChildren);
+    const QPoint belowInShadow =
+        shadow->mapFromParent(QPoint(bar->geometry().center().x(), bar->geometry().bottom() + 4));
+    EXPECT_NEAR(qAlpha(drawn.pixel(belowInShadow)), 61, 4);
+    EXPECT_EQ(qAlpha(drawn.pixel(0, 0)), 0);
+    EXPECT_EQ(qAlpha(drawn.pixel(drawn.width() - 1, drawn.height() - 1)), 0);
+    const QPoint below = shadow->mapToParent(belowInShadow);
+    QWidget* under = view->childAt(below);
+    EXPECT_TRUE(under && (under == view->canvasArea() || view->canvasArea()->isAncestorOf(under)));
+
+    // No style sheet and no graphics effect anywhere in a panel: either sends every widget of the panel
+    // down Qt's slower paths while the editor opens.
+    for (QWidget* widget : panel("D1")->findChildren<QWidget*>()) {
+        EXPECT_TRUE(widget->styleSheet().isEmpty()) << widget->metaObject()->className();
+        EXPECT_TRUE(widget->graphicsEffect() == nullptr) << widget->metaObject()->className();
+    }
+}
+
 TEST_F(SceneEditorPanelTest, vAndAClickSplitTheZoneUnderThePointerAtTheSnappedShare) {
     open("D2");
     SceneGeometryCanvasView* view = canvas("D2");
