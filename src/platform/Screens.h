@@ -4,6 +4,8 @@
 #include "platform/Geometry.h"
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -19,6 +21,22 @@ struct ScreenInfo {
     std::string localizedName;
 
     friend bool operator==(const ScreenInfo&, const ScreenInfo&) = default;
+};
+
+// A picture of part of the desktop, lent to its reader for the call: rows top to bottom, `width` pixels
+// each, packed without padding; each pixel a 32-bit 0x··RRGGBB in the machine's byte order, its top byte
+// whatever the window server keeps there. Lent rather than handed over, so that the reader converts it
+// straight into memory of its own and nothing copies the whole picture in between.
+struct ScreenPictureView {
+    const std::uint32_t* pixels = nullptr;
+    int width = 0;
+    int height = 0;
+
+    std::uint32_t rgb(int x, int y) const {
+        return pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
+                      static_cast<std::size_t>(x)] &
+               0xFFFFFFu;
+    }
 };
 
 // May be called from any thread. Changes are announced on the notification centre as
@@ -41,6 +59,15 @@ class Screens {
     // follows the user from one to the next. The window is named by its native id once the window server
     // knows it and before it is first shown. Nothing where the desktop has a single workspace.
     virtual void showOnAllWorkspaces(std::uint64_t nativeWindow) { (void)nativeWindow; }
+    // Shows `read` what the desktop shows in `area` (bottom-left global, whole pixels) as the window
+    // server composes it at the call. False, without calling `read`, where this desktop has no quick way
+    // to take it or the area leaves the desktop: the caller then takes the picture its own way. `read`
+    // runs before the call returns and must not call back into the desktop.
+    virtual bool capture(const Rect& area, const std::function<void(const ScreenPictureView&)>& read) {
+        (void)area;
+        (void)read;
+        return false;
+    }
 };
 
 inline constexpr const char* kScreenParametersDidChange = "platform.screenParametersDidChange";

@@ -49,6 +49,7 @@ class NewWindowPlacement;
 class SDPController;
 class SceneCardSwitcherController;
 class SceneEditorOverlayController;
+class SceneEditorPanelPool;
 class SceneManagerPanelController;
 class SceneRestoreEngine;
 class SceneRestoreServices;
@@ -351,6 +352,8 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
     // The scene windows while open.
     std::shared_ptr<SceneSaveWindowController> saveSceneWindowController_;
     std::shared_ptr<SceneEditorOverlayController> sceneEditorOverlayController_;
+    // The editor's panels from its first opening on, hidden while it is closed, for a quick next one.
+    std::shared_ptr<SceneEditorPanelPool> sceneEditorPanels_;
     // The observations and the subscription start-up opens; shut-down ends them.
     std::unique_ptr<platform::ObserverToken> displayObserverToken_;
     std::unique_ptr<platform::ObserverToken> wakeObserverToken_;

@@ -22,6 +22,7 @@
 #include "scenes/SceneStore.h"
 #include "scenes/model/ScreenContext.h"
 #include "ui/scene_editor/SceneEditorOverlayController.h"
+#include "ui/scene_editor/SceneEditorPanelPool.h"
 #include "ui/scene_editor/SceneEditorViewModel.h"
 #include "ui/scene_manager/SceneRestoreHUDController.h"
 #include "ui/scene_manager/SceneSaveViewModel.h"
@@ -295,7 +296,8 @@ void AppDelegate::showSceneEditor(const std::optional<std::string>& sceneID,
 
     std::weak_ptr<AppDelegate> weak = weak_from_this();
     // A controller whose panels were all hidden by other means is replaced; it closes what it still holds.
-    auto controller = std::make_shared<SceneEditorOverlayController>(platform_);
+    if (!sceneEditorPanels_) sceneEditorPanels_ = std::make_shared<SceneEditorPanelPool>(screens);
+    auto controller = std::make_shared<SceneEditorOverlayController>(platform_, nullptr, sceneEditorPanels_);
     controller->onDidClose = [weak] {
         if (auto self = weak.lock()) self->sceneEditorDidClose();
     };

@@ -2,7 +2,7 @@
 // "Edit Grid" in the scene manager covers every monitor's visible frame with a dimmed panel of its own,
 // above the xterm and holding the keyboard; "v" and a click split the zone under the pointer, Ctrl+S
 // stores the split as a new user layout that the scene names, and Escape closes every panel. A picture of
-// the real overlay is left under build/screenshots.
+// the real overlay is left under build/screenshots. Opened again, it covers the monitors as the first time.
 #include "ProgramOnX11.h"
 
 #include <X11/keysym.h>
@@ -114,32 +114,36 @@ TEST_F(SceneEditorProgramOnX11Test, editGridCoversEachMonitorAndASplitSavedWithC
 
     std::vector<Rect> panels;
     int attempt = 0;
-    ASSERT_TRUE(X11TestSession::waitFor(
-        [&] {
-            const Rect frame = session->frameOf(*manager);
-            const double border = (frame.width() - 720) / 2;
-            const double rows = (attempt++ % 2) * kDisplayRowHeight;
-            session->click(static_cast<int>(frame.maxX() - border - 720 + kEditGridInManager.x),
-                           static_cast<int>(frame.maxY() - border - 520 + kEditGridInManager.y + rows));
-            return X11TestSession::waitFor(
-                [&] {
-                    return (panels = viewableWindowsTitled(session->display(), kEditorTitle)).size() == 2;
-                },
-                seconds(3));
-        },
-        seconds(14)))
-        << logText();
+    const auto editGrid = [&] {
+        return X11TestSession::waitFor(
+            [&] {
+                const Rect frame = session->frameOf(*manager);
+                const double border = (frame.width() - 720) / 2;
+                const double rows = (attempt++ % 2) * kDisplayRowHeight;
+                session->click(static_cast<int>(frame.maxX() - border - 720 + kEditGridInManager.x),
+                               static_cast<int>(frame.maxY() - border - 520 + kEditGridInManager.y + rows));
+                return X11TestSession::waitFor(
+                    [&] {
+                        return (panels = viewableWindowsTitled(session->display(), kEditorTitle)).size() == 2;
+                    },
+                    seconds(3));
+            },
+            seconds(14));
+    };
+    // The keyboard goes to the panel of the display the editor selects once the scene has loaded.
+    const auto waitForKeyPanel = [&] {
+        X11TestSession::waitFor([] { return false; }, seconds(1));
+        return X11TestSession::waitFor([&] {
+            const xcb_window_t active = session->activeWindow();
+            if (active == XCB_WINDOW_NONE) return false;
+            return session->frameOf(active) == kPrimaryRoot || session->frameOf(active) == kSecondaryRoot;
+        });
+    };
+    ASSERT_TRUE(editGrid()) << logText();
     // One panel over each monitor's visible frame (no docks: the whole monitor), above the xterm.
     EXPECT_EQ(panels[0], kSecondaryRoot);
     EXPECT_EQ(panels[1], kPrimaryRoot);
-    // The keyboard goes to the panel of the display the editor selects once the scene has loaded.
-    X11TestSession::waitFor([] { return false; }, seconds(1));
-    ASSERT_TRUE(X11TestSession::waitFor([&] {
-        const xcb_window_t active = session->activeWindow();
-        if (active == XCB_WINDOW_NONE) return false;
-        return session->frameOf(active) == kPrimaryRoot || session->frameOf(active) == kSecondaryRoot;
-    })) << "active window "
-        << session->activeWindow();
+    ASSERT_TRUE(waitForKeyPanel()) << "active window " << session->activeWindow();
     const Rect keyPanel = session->frameOf(session->activeWindow());
     const auto states = session->atomNames(session->activeWindow(), "_NET_WM_STATE");
     EXPECT_NE(std::find(states.begin(), states.end(), "_NET_WM_STATE_ABOVE"), states.end());
@@ -179,6 +183,20 @@ TEST_F(SceneEditorProgramOnX11Test, editGridCoversEachMonitorAndASplitSavedWithC
         }
     EXPECT_TRUE(stored) << layoutRef;
 
+    press(XK_Escape);
+    EXPECT_TRUE(X11TestSession::waitFor(
+        [&] { return viewableWindowsTitled(session->display(), kEditorTitle).empty(); }, seconds(3)))
+        << logText();
+
+    // Opened again, the editor covers both monitors as the first time, above the others, on every desktop
+    // and with the keyboard; Escape closes it again.
+    ASSERT_TRUE(editGrid()) << logText();
+    EXPECT_EQ(panels[0], kSecondaryRoot);
+    EXPECT_EQ(panels[1], kPrimaryRoot);
+    ASSERT_TRUE(waitForKeyPanel()) << "active window " << session->activeWindow();
+    const auto statesAgain = session->atomNames(session->activeWindow(), "_NET_WM_STATE");
+    EXPECT_NE(std::find(statesAgain.begin(), statesAgain.end(), "_NET_WM_STATE_ABOVE"), statesAgain.end());
+    EXPECT_EQ(session->desktopOf(session->activeWindow()), 0xFFFFFFFFu);
     press(XK_Escape);
     EXPECT_TRUE(X11TestSession::waitFor(
         [&] { return viewableWindowsTitled(session->display(), kEditorTitle).empty(); }, seconds(3)))

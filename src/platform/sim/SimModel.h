@@ -124,6 +124,7 @@ class SimModel : public std::enable_shared_from_this<SimModel> {
     bool screenCaptureGranted = true;
     bool hasPrivacyPanes = true;
     bool compositing = false;
+    std::optional<std::uint32_t> pictureColour;
     bool showsSystemEntries = true;
     std::vector<RawWindowEntry> rawEntries;
     int nextRawEntryID = 1;

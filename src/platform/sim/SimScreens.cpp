@@ -3,8 +3,11 @@
 
 #include "platform/sim/SimModel.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <stdexcept>
+#include <vector>
 
 namespace korvane::sim {
 
@@ -63,6 +66,27 @@ std::optional<Rect> SimScreens::keyWindowFrame() {
 void SimScreens::setKeyWindowFrame(std::optional<Rect> frame) {
     std::lock_guard lock(model_.mutex);
     model_.keyWindowFrame = frame;
+}
+
+bool SimScreens::capture(const Rect& area,
+                         const std::function<void(const platform::ScreenPictureView&)>& read) {
+    std::uint32_t colour = 0;
+    {
+        std::lock_guard lock(model_.mutex);
+        if (!model_.pictureColour || area.width() < 1 || area.height() < 1) return false;
+        colour = *model_.pictureColour;
+    }
+    const int width = static_cast<int>(std::lround(area.width()));
+    const int height = static_cast<int>(std::lround(area.height()));
+    std::vector<std::uint32_t> pixels(static_cast<std::size_t>(width) * static_cast<std::size_t>(height),
+                                      colour);
+    read(platform::ScreenPictureView{pixels.data(), width, height});
+    return true;
+}
+
+void SimScreens::setPictureColour(std::optional<std::uint32_t> colour) {
+    std::lock_guard lock(model_.mutex);
+    model_.pictureColour = colour;
 }
 
 void SimScreens::setCompositing(bool compositing) {

@@ -20,6 +20,9 @@ class SimScreens final : public platform::Screens {
     bool isCompositing() override;
     // None of the program's windows has the focus unless a test says one has.
     std::optional<Rect> keyWindowFrame() override;
+    // A picture of one colour while a test sets one; nothing otherwise.
+    bool capture(const Rect& area,
+                 const std::function<void(const platform::ScreenPictureView&)>& read) override;
 
     // Test hooks. Each change is announced as `kScreenParametersDidChange` through the loop. Display ids
     // are the hooks' own handles; the first display added becomes the main one. Frames are bottom-left
@@ -37,6 +40,8 @@ class SimScreens final : public platform::Screens {
     void setNamesMainScreen(bool names);
     void setMouseLocation(Point location);
     void setCompositing(bool compositing);
+    // The colour (0xffRRGGBB) every picture of the screens shows; nothing: the sim takes no pictures.
+    void setPictureColour(std::optional<std::uint32_t> colour);
     // One of the program's own windows has the focus at this frame; nothing: another program's window has it.
     void setKeyWindowFrame(std::optional<Rect> frame);
     std::optional<platform::ScreenInfo> display(int id) const;

@@ -13,6 +13,7 @@
 #include <xcb/randr.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <unistd.h>
 
@@ -195,6 +196,16 @@ void X11Screens::showOnAllWorkspaces(std::uint64_t nativeWindow) {
                         &e._NET_WM_STATE_STICKY);
     // A round trip: the toolkit maps the window on a connection of its own, which must not overtake these.
     std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+}
+
+bool X11Screens::capture(const Rect& area,
+                         const std::function<void(const platform::ScreenPictureView&)>& read) {
+    const Rect primary = coordinates().primary;
+    const auto x = std::lround(area.minX() + primary.minX());
+    const auto y = std::lround(primary.minY() + primary.height() - area.maxY());
+    return capture_.capture(static_cast<int>(x), static_cast<int>(y),
+                            static_cast<int>(std::lround(area.width())),
+                            static_cast<int>(std::lround(area.height())), read);
 }
 
 void X11Screens::handleEvent(const xcb_generic_event_t& event) {

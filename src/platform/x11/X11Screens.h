@@ -7,6 +7,7 @@
 #include "platform/RunLoop.h"
 #include "platform/Screens.h"
 #include "platform/x11/X11Query.h"
+#include "platform/x11/X11ScreenCapture.h"
 
 #include <xcb/xcb.h>
 
@@ -38,6 +39,9 @@ class X11Screens final : public platform::Screens {
     std::optional<Rect> keyWindowFrame() override;
     // On every desktop (_NET_WM_DESKTOP all) and sticky, written before the window manager first sees it.
     void showOnAllWorkspaces(std::uint64_t nativeWindow) override;
+    // Through shared memory; nothing where the server cannot share it.
+    bool capture(const Rect& area,
+                 const std::function<void(const platform::ScreenPictureView&)>& read) override;
     // Root coordinates and the platform's global spaces, anchored at the primary monitor as last known.
     Coordinates coordinates();
 
@@ -54,6 +58,7 @@ class X11Screens final : public platform::Screens {
     void check();
 
     X11Connection& connection_;
+    X11ScreenCapture capture_{connection_};
     platform::RunLoop& loop_;
     platform::NotificationCenter& notifications_;
     std::mutex cacheMutex_;

@@ -1,6 +1,9 @@
-// The key legend, the save bar and the empty state of the scene canvas.
+// The key legend, the overlay bar, the save bar and the empty state of the scene canvas.
 #include "ui/scene_editor/SceneCanvasSaveBar.h"
 
+#include "ui/scene_editor/SceneCanvasPlates.h"
+
+#include <QEvent>
 #include <QFontDatabase>
 #include <QFrame>
 #include <QHBoxLayout>
@@ -15,14 +18,16 @@ namespace korvane {
 
 namespace {
 
+constexpr qreal kOverlayBarRadius = 12;
+
 QLabel* keyCap(const QString& text, QWidget* parent) {
-    auto* cap = new QLabel(text, parent);
+    auto* cap = new SceneCanvasPlateLabel(text, parent);
     QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     font.setPixelSize(10);
     font.setWeight(QFont::DemiBold);
     cap->setFont(font);
-    cap->setStyleSheet("QLabel { color: white; background: rgba(60, 60, 67, 0.6); border-radius: 4px;"
-                       " padding: 2px 5px; }");
+    setSceneCanvasTextColour(cap, Qt::white);
+    cap->setPlate(QColor(60, 60, 67, 153), 4, QMargins(5, 2, 5, 2));
     return cap;
 }
 
@@ -31,8 +36,8 @@ QLabel* legendLabel(const QString& text, bool onDark, QWidget* parent) {
     QFont font = label->font();
     font.setPixelSize(10);
     label->setFont(font);
-    label->setStyleSheet(onDark ? "QLabel { color: rgba(255, 255, 255, 0.8); }"
-                                : "QLabel { color: palette(mid); }");
+    setSceneCanvasTextColour(label,
+                             onDark ? QColor(255, 255, 255, 204) : label->palette().color(QPalette::Mid));
     return label;
 }
 
@@ -43,7 +48,69 @@ QFrame* verticalDivider(QWidget* parent) {
     return line;
 }
 
+// The overlay bar's shadow, drawn as a few stacked translucent rounded plates rather than blurred: a
+// blur renders the bar offscreen and filters it again at every paint of the bar.
+class OverlayBarShadow : public QWidget {
+  public:
+    explicit OverlayBarShadow(QWidget* parent) : QWidget(parent) {
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+    }
+
+  protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(Qt::NoPen);
+        // Four plates of 1/15 black each: about a quarter black under the bar, fading over 8 px outside.
+        painter.setBrush(QColor(0, 0, 0, 17));
+        const QRectF bar =
+            QRectF(rect().marginsRemoved(SceneCanvasOverlayBar::kShadowReach)).translated(0, 4);
+        for (const qreal spread : {8.0, 6.0, 4.0, 2.0})
+            painter.drawRoundedRect(bar.adjusted(-spread, -spread, spread, spread),
+                                    kOverlayBarRadius + spread, kOverlayBarRadius + spread);
+    }
+};
+
 } // namespace
+
+SceneCanvasOverlayBar::SceneCanvasOverlayBar(QWidget* parent)
+    : QWidget(parent), shadow_(new OverlayBarShadow(parent)) {
+    shadow_->stackUnder(this);
+}
+
+SceneCanvasOverlayBar::~SceneCanvasOverlayBar() {
+    delete shadow_.data();
+}
+
+void SceneCanvasOverlayBar::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(77, 128, 204, 224));
+    painter.drawRoundedRect(QRectF(rect()), kOverlayBarRadius, kOverlayBarRadius);
+}
+
+bool SceneCanvasOverlayBar::event(QEvent* event) {
+    if (shadow_) switch (event->type()) {
+        case QEvent::Move:
+        case QEvent::Resize:
+            shadow_->setGeometry(geometry().marginsAdded(kShadowReach));
+            break;
+        case QEvent::ShowToParent:
+            shadow_->show();
+            shadow_->stackUnder(this);
+            break;
+        case QEvent::HideToParent:
+            shadow_->hide();
+            break;
+        case QEvent::ZOrderChange:
+            shadow_->stackUnder(this);
+            break;
+        default:
+            break;
+        }
+    return QWidget::event(event);
+}
 
 void bindSaveShortcut(QPushButton* button) {
     // Not the button's own shortcut, which clicks only after a short animation.

@@ -1,8 +1,11 @@
-// The canvas's small fixed pieces: the key legend drawn in the save bar and the overlay bar, the save bar
-// of the canvas in a window, and what the canvas shows when a display has no zone geometry.
+// The canvas's small fixed pieces: the key legend drawn in the save bar and the overlay bar, the overlay
+// bar's plate and shadow, the save bar of the canvas in a window, and what the canvas shows when a display
+// has no zone geometry.
 #pragma once
 
 #include <QColor>
+#include <QMargins>
+#include <QPointer>
 #include <QWidget>
 
 #include <functional>
@@ -25,6 +28,29 @@ class SceneCanvasShortcutLegend : public QWidget {
   public:
     // `onDark`: the labels sit on a coloured bar rather than the window's background.
     explicit SceneCanvasShortcutLegend(bool onDark, QWidget* parent = nullptr);
+};
+
+// The overlay's floating bar: a translucent accent plate with rounded corners over a soft shadow that
+// falls a little below it. The shadow is a sibling under the bar, made in the bar's parent, that follows
+// the bar's place, visibility and stacking; it takes no clicks, so the canvas beside the bar still gets
+// every click it got before the bar had a shadow.
+class SceneCanvasOverlayBar : public QWidget {
+  public:
+    // How far the shadow reaches beyond the bar on each side.
+    static constexpr QMargins kShadowReach{8, 4, 8, 12};
+
+    // `parent` must not be null: the shadow lives in it.
+    explicit SceneCanvasOverlayBar(QWidget* parent);
+    ~SceneCanvasOverlayBar() override;
+
+    QWidget* shadow() const { return shadow_; }
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+    bool event(QEvent* event) override;
+
+  private:
+    QPointer<QWidget> shadow_;
 };
 
 // Reset and Apply, both live only while something is unsaved; Ctrl+S presses Apply only then.

@@ -1,11 +1,11 @@
 // Divider handles and the split preview line.
 #include "ui/scene_editor/SceneCanvasSplitHandle.h"
 
+#include "ui/scene_editor/SceneCanvasPlates.h"
 #include "ui/scene_editor/SceneCanvasSaveBar.h"
 
 #include <QEnterEvent>
 #include <QFontDatabase>
-#include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -32,15 +32,15 @@ QString sceneCanvasPercent(double share) {
 SceneCanvasSplitHandle::SceneCanvasSplitHandle(SceneCanvasSplitLine line, bool isReadOnly, bool isLargeCanvas,
                                                std::function<void(double)> onDrag, QWidget* parent)
     : QWidget(parent), line_(std::move(line)), isReadOnly_(isReadOnly), isLargeCanvas_(isLargeCanvas),
-      onDrag_(std::move(onDrag)), label_(new QLabel(parent)) {
+      onDrag_(std::move(onDrag)), label_(new SceneCanvasPlateLabel({}, parent)) {
     setGeometry(toQRect(line_.hitFrame));
     setAttribute(Qt::WA_Hover);
     QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     font.setPixelSize(isLargeCanvas_ ? 12 : 10);
     label_->setFont(font);
     label_->setAttribute(Qt::WA_TransparentForMouseEvents);
-    label_->setStyleSheet("QLabel { color: white; background: rgb(77, 128, 204); border-radius: 3px;"
-                          " padding: 2px 5px; }");
+    setSceneCanvasTextColour(label_, Qt::white);
+    label_->setPlate(QColor(77, 128, 204), 3, QMargins(5, 2, 5, 2));
     label_->hide();
     setReadOnly(isReadOnly);
 }

@@ -5,14 +5,13 @@
 #pragma once
 
 #include "ui/scene_editor/SceneCanvasGeometry.h"
+#include "ui/scene_editor/SceneCanvasPlates.h"
 
 #include <QPointer>
 #include <QWidget>
 
 #include <functional>
 #include <optional>
-
-class QLabel;
 
 namespace korvane {
 
@@ -55,7 +54,7 @@ class SceneCanvasSplitHandle : public QWidget {
     bool isHovering_ = false;
     bool isDragging_ = false;
     std::optional<QPointF> pressedAt_;
-    QPointer<QLabel> label_;
+    QPointer<SceneCanvasPlateLabel> label_;
 };
 
 // The orange line of a split being placed, at `ratio` (held within [0.1, 0.9]) of the zone's `bounds`,

@@ -1,6 +1,7 @@
 // Zone cells, application chips and the Excluded strip's chips of the scene canvas.
 #include "ui/scene_editor/SceneCanvasZoneCell.h"
 
+#include "ui/scene_editor/SceneCanvasPlates.h"
 #include "ui/scene_editor/SceneCanvasSaveBar.h"
 
 #include <QApplication>
@@ -69,13 +70,16 @@ SceneCanvasAppIcon::SceneCanvasAppIcon(SceneCanvasAppEntry entry, bool compact,
                                        std::function<void()> onRemove, std::string dragPayload,
                                        SceneCanvasDragStarter startDrag, QWidget* parent)
     : QWidget(parent), entry_(std::move(entry)), compact_(compact), dragPayload_(std::move(dragPayload)),
-      startDrag_(std::move(startDrag)), icon_(sceneCanvasIconImage(entry_)), remove_(new QToolButton(this)) {
+      startDrag_(std::move(startDrag)), icon_(sceneCanvasIconImage(entry_)),
+      remove_(new SceneCanvasPlateButton(QColor(0, 0, 0, 166), 8, this)) {
     setToolTip(QString::fromStdString(entry_.name));
     remove_->setText(QString::fromUtf8("✕"));
     remove_->setAccessibleName("Remove");
     remove_->setFixedSize(16, 16);
-    remove_->setStyleSheet("QToolButton { color: white; background: rgba(0, 0, 0, 166); border-radius: 8px;"
-                           " border: none; font-size: 9px; }");
+    QFont removeFont = remove_->font();
+    removeFont.setPixelSize(9);
+    remove_->setFont(removeFont);
+    setSceneCanvasTextColour(remove_, Qt::white);
     remove_->hide();
     QObject::connect(remove_, &QToolButton::clicked, this, [run = std::move(onRemove)] {
         if (run) run();
@@ -158,7 +162,8 @@ void SceneCanvasAppIcon::paintEvent(QPaintEvent*) {
 SceneCanvasZoneCell::SceneCanvasZoneCell(std::int64_t zoneID, std::vector<SceneCanvasAppEntry> apps,
                                          bool isLargeCanvas, Callbacks callbacks, QWidget* parent)
     : QWidget(parent), zoneID_(zoneID), apps_(std::move(apps)), isLargeCanvas_(isLargeCanvas),
-      callbacks_(std::move(callbacks)), title_(new QLabel(this)), add_(new QToolButton(this)) {
+      callbacks_(std::move(callbacks)), title_(new QLabel(this)),
+      add_(new SceneCanvasPlateButton(palette().color(QPalette::Highlight), 4, this)) {
     const CellMetrics m = metrics(isLargeCanvas_);
     const QString zoneName = QString("Zone %1").arg(zoneID_);
     setAcceptDrops(true);
@@ -175,9 +180,11 @@ SceneCanvasZoneCell::SceneCanvasZoneCell(std::int64_t zoneID, std::vector<SceneC
     add_->setToolTip(QString("Add app to Zone %1").arg(zoneID_));
     add_->setAccessibleName(add_->toolTip());
     add_->setFixedSize(m.addSide, m.addSide);
-    add_->setStyleSheet(QString("QToolButton { color: white; background: palette(highlight); border: none;"
-                                " border-radius: 4px; font-weight: bold; font-size: %1px; }")
-                            .arg(isLargeCanvas_ ? 18 : 13));
+    QFont addFont = add_->font();
+    addFont.setPixelSize(isLargeCanvas_ ? 18 : 13);
+    addFont.setBold(true);
+    add_->setFont(addFont);
+    setSceneCanvasTextColour(add_, Qt::white);
     add_->move(m.padding + title_->width() + 6, m.padding + (title_->height() - m.addSide) / 2);
     QObject::connect(add_, &QToolButton::clicked, this, [this] {
         if (auto pressed = callbacks_.onAddPressed) pressed();
@@ -188,7 +195,7 @@ SceneCanvasZoneCell::SceneCanvasZoneCell(std::int64_t zoneID, std::vector<SceneC
         QFont emptyFont = empty_->font();
         emptyFont.setPixelSize(isLargeCanvas_ ? 13 : 10);
         empty_->setFont(emptyFont);
-        empty_->setStyleSheet("QLabel { color: rgba(255, 255, 255, 90); }");
+        setSceneCanvasTextColour(empty_, QColor(255, 255, 255, 90));
         empty_->adjustSize();
     }
     for (const auto& entry : apps_) {
@@ -226,7 +233,7 @@ void SceneCanvasZoneCell::updateTitleColour() {
         colour = sceneCanvasAccentColor().lighter(140);
         colour.setAlphaF(0.7f);
     }
-    title_->setStyleSheet(QString("QLabel { color: %1; }").arg(colour.name(QColor::HexArgb)));
+    setSceneCanvasTextColour(title_, colour);
 }
 
 void SceneCanvasZoneCell::resizeEvent(QResizeEvent*) {

@@ -5,6 +5,7 @@
 #include "platform/Screens.h"
 #include "ui/scene_editor/SceneEditorCanvasBridge.h"
 #include "ui/scene_editor/SceneEditorOverlayPanel.h"
+#include "ui/scene_editor/SceneEditorPanelPool.h"
 #include "ui/scene_editor/SceneEditorViewModel.h"
 
 #include <QApplication>
@@ -20,16 +21,21 @@ constexpr Nanos kSaveWaitInterval = 50'000'000; // 0.05 s
 } // namespace
 
 SceneEditorOverlayController::SceneEditorOverlayController(platform::Platform& platform,
-                                                           SaveAlertPresenter presenter)
-    : platform_(platform), presenter_(std::move(presenter)) {}
+                                                           SaveAlertPresenter presenter,
+                                                           std::shared_ptr<SceneEditorPanelPool> pool)
+    : platform_(platform), presenter_(std::move(presenter)), pool_(std::move(pool)) {
+    if (!pool_) pool_ = std::make_shared<SceneEditorPanelPool>(platform_.screens());
+}
 
 SceneEditorOverlayController::~SceneEditorOverlayController() {
     if (!QCoreApplication::instance()) return;
+    returnPanels();
+}
+
+void SceneEditorOverlayController::returnPanels() {
     for (auto& [uuid, panel] : overlayPanels)
-        if (panel) {
-            panel->hide();
-            panel->deleteLater();
-        }
+        pool_->keep(panel);
+    overlayPanels.clear();
 }
 
 void SceneEditorOverlayController::addPanel(const platform::ScreenInfo& screen,
@@ -39,9 +45,8 @@ void SceneEditorOverlayController::addPanel(const platform::ScreenInfo& screen,
     // Panels need a widget application; without one the editor is its model and bridges alone.
     if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return;
 
-    auto* panel = new SceneEditorOverlayPanel(platform_.screens(), screen.visibleFrame);
-    QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, panel,
-                     [panel] { delete panel; });
+    if (auto old = overlayPanels.find(displayUUID); old != overlayPanels.end()) pool_->keep(old->second);
+    auto* panel = pool_->take(screen.visibleFrame);
     std::weak_ptr<SceneEditorOverlayController> weak = weak_from_this();
     SceneEditorOverlayRootView::Content content{viewModel,
                                                 bridge,
@@ -55,8 +60,6 @@ void SceneEditorOverlayController::addPanel(const platform::ScreenInfo& screen,
                                                 },
                                                 &platform_};
     panel->setRootView(new SceneEditorOverlayRootView(std::move(content), panel->blockingView()));
-    if (auto old = overlayPanels.find(displayUUID); old != overlayPanels.end() && old->second)
-        old->second->deleteLater();
     overlayPanels[displayUUID] = panel;
     panel->show();
 }
@@ -190,13 +193,7 @@ void SceneEditorOverlayController::waitForSaveThenClose(int attempt) {
 }
 
 void SceneEditorOverlayController::close() {
-    for (auto& [uuid, panel] : overlayPanels)
-        if (panel) {
-            panel->hide();
-            // Later: the control that asked to close is a child of one of them.
-            panel->deleteLater();
-        }
-    overlayPanels.clear();
+    returnPanels();
     canvasBridges.clear();
     viewModel.reset();
     onSave = nullptr;

@@ -18,6 +18,7 @@ namespace korvane {
 
 class SceneEditorCanvasBridge;
 class SceneEditorOverlayPanel;
+class SceneEditorPanelPool;
 class SceneEditorViewModel;
 
 namespace platform {
@@ -39,8 +40,10 @@ class SceneEditorOverlayController : public std::enable_shared_from_this<SceneEd
     // Shows the alert over `panel` and answers; the default is a modal warning box.
     using SaveAlertPresenter = std::function<SceneEditorSaveAlertResponse(QWidget* panel)>;
 
-    explicit SceneEditorOverlayController(platform::Platform& platform, SaveAlertPresenter presenter = {});
-    // Closes the panels still open, without telling onDidClose.
+    // Panels come from `pool` and go back to it; without one the controller keeps its own.
+    explicit SceneEditorOverlayController(platform::Platform& platform, SaveAlertPresenter presenter = {},
+                                          std::shared_ptr<SceneEditorPanelPool> pool = {});
+    // Hides the panels still open, without telling onDidClose.
     ~SceneEditorOverlayController();
     SceneEditorOverlayController(const SceneEditorOverlayController&) = delete;
     SceneEditorOverlayController& operator=(const SceneEditorOverlayController&) = delete;
@@ -54,7 +57,7 @@ class SceneEditorOverlayController : public std::enable_shared_from_this<SceneEd
     // A scene was saved from one of the panels.
     std::function<void()> onSave;
 
-    // Makes the panel of one display over its visible frame, with its bridge, and shows it without
+    // Puts a panel of the pool over one display's visible frame, with its bridge, and shows it without
     // activating; the panel's Done asks to close and its save reaches onSave, both while the controller
     // exists. Without a widget application only the bridge is made.
     void addPanel(const platform::ScreenInfo& screen, const std::string& displayUUID,
@@ -77,7 +80,8 @@ class SceneEditorOverlayController : public std::enable_shared_from_this<SceneEd
     // Closes once no canvas has unsaved changes, checking again every 0.05 s; after the last attempt the
     // editor comes to the front and stays open.
     void waitForSaveThenClose(int attempt);
-    // Hides and drops every panel, forgets the model and onSave, then calls onDidClose once.
+    // Hides every panel and gives it back to the pool, forgets the model and onSave, then calls onDidClose
+    // once.
     void close();
     SceneEditorSaveAlertResponse showSaveAlert();
     // What a panel's save reaches: onSave.
@@ -86,8 +90,11 @@ class SceneEditorOverlayController : public std::enable_shared_from_this<SceneEd
   private:
     bool anyUnsaved() const;
 
+    void returnPanels();
+
     platform::Platform& platform_;
     SaveAlertPresenter presenter_;
+    std::shared_ptr<SceneEditorPanelPool> pool_;
 };
 
 } // namespace korvane

@@ -3,8 +3,8 @@
 
 #include "platform/NotificationCenter.h"
 #include "platform/Platform.h"
-#include "platform/Screens.h"
 #include "ui/overlays/Overlay.h"
+#include "ui/scene_editor/SceneCanvasPlates.h"
 #include "ui/scene_editor/SceneEditorViewModel.h"
 #include "ui/scene_editor/SceneGeometryCanvasModel.h"
 #include "ui/scene_editor/SceneGeometryCanvasView.h"
@@ -87,8 +87,7 @@ void SceneEditorOverlayRootView::refresh() {
     spinner_->setVisible(loading);
     if (loading || !scene) {
         message_->setText(loading ? kLoadingText : kNoSceneText);
-        message_->setStyleSheet(loading ? "QLabel { color: white; }"
-                                        : "QLabel { color: rgba(255, 255, 255, 230); }");
+        setSceneCanvasTextColour(message_, loading ? QColor(Qt::white) : QColor(255, 255, 255, 230));
         message_->show();
         if (canvas_) canvas_->hide();
         resizeEvent(nullptr);
@@ -136,45 +135,102 @@ void SceneEditorOverlayRootView::resizeEvent(QResizeEvent*) {
     if (canvas_) canvas_->setGeometry(rect());
 }
 
-SceneEditorOverlayPanel::SceneEditorOverlayPanel(platform::Screens& screens, const Rect& visibleFrame)
-    : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
+SceneEditorOverlayPanel::SceneEditorOverlayPanel(platform::Screens& screens)
+    : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint), screens_(screens),
       blockingView_(new SceneEditorBlockingView(this)) {
     setWindowTitle(kTitle);
     setAttribute(Qt::WA_ShowWithoutActivating);
-    const QRect area = qtGlobalRect(screens, visibleFrame);
-    if (QScreen* screen = QGuiApplication::screenAt(area.center())) {
-        const QRect local = area.translated(-screen->geometry().topLeft());
-        backdrop_ = screen->grabWindow(0, local.x(), local.y(), local.width(), local.height()).toImage();
-    }
-    setGeometry(area);
-    blockingView_->setGeometry(rect());
+    // Every pixel is the backdrop's: no background of the toolkit's underneath.
+    setAttribute(Qt::WA_OpaquePaintEvent);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(blockingView_);
+    auto* rootLayout = new QVBoxLayout(blockingView_);
+    rootLayout->setContentsMargins(0, 0, 0, 0);
+}
+
+SceneEditorOverlayPanel::SceneEditorOverlayPanel(platform::Screens& screens, const Rect& visibleFrame)
+    : SceneEditorOverlayPanel(screens) {
+    cover(visibleFrame);
+}
+
+namespace {
+
+// Black at half over an opaque pixel halves each channel; the pixel comes out opaque whatever its top
+// byte held.
+inline std::uint32_t dimmedToHalf(std::uint32_t pixel) {
+    return ((pixel >> 1) & 0x007F7F7Fu) | 0xFF000000u;
+}
+
+} // namespace
+
+void SceneEditorOverlayPanel::cover(const Rect& visibleFrame) {
+    static_assert(kBackdropAlpha == 0.5, "the backdrop is dimmed by halving");
+    const QRect area = qtGlobalRect(screens_, visibleFrame);
+    // The desktop's own picture where it has one, dimmed once as it is copied rather than blended at
+    // every paint; else the toolkit's grab of the screen.
+    bool filled = false;
+    screens_.capture(visibleFrame, [this, &area, &filled](const platform::ScreenPictureView& picture) {
+        if (picture.width != area.width() || picture.height != area.height()) return;
+        filled = true;
+        if (backdrop_.size() != area.size() || backdrop_.format() != QImage::Format_RGB32)
+            backdrop_ = QImage(area.size(), QImage::Format_RGB32);
+        // 32-bit rows need no padding: both pictures are one run of pixels.
+        auto* to = reinterpret_cast<std::uint32_t*>(backdrop_.bits());
+        const std::size_t count =
+            static_cast<std::size_t>(picture.width) * static_cast<std::size_t>(picture.height);
+        for (std::size_t i = 0; i < count; ++i)
+            to[i] = dimmedToHalf(picture.pixels[i]);
+    });
+    if (!filled) {
+        backdrop_ = QImage();
+        if (QScreen* screen = QGuiApplication::screenAt(area.center())) {
+            const QRect local = area.translated(-screen->geometry().topLeft());
+            backdrop_ = screen->grabWindow(0, local.x(), local.y(), local.width(), local.height())
+                            .toImage()
+                            .convertToFormat(QImage::Format_RGB32);
+            auto* pixel = reinterpret_cast<std::uint32_t*>(backdrop_.bits());
+            for (auto* end = pixel + backdrop_.sizeInBytes() / 4; pixel != end; ++pixel)
+                *pixel = dimmedToHalf(*pixel);
+        }
+    }
+    setGeometry(area);
 
     // On every workspace, like the other overlays; unlike them it takes the keyboard, so it keeps the
-    // tool window's type rather than a notification's.
-    setAttribute(Qt::WA_NativeWindow);
-    const auto nativeWindow = static_cast<std::uint64_t>(winId());
-    QGuiApplication::sync();
-    screens.showOnAllWorkspaces(nativeWindow);
+    // tool window's type rather than a notification's. Said again before every showing: the window
+    // manager forgets it when the window is hidden.
+    if (!testAttribute(Qt::WA_WState_Created)) {
+        setAttribute(Qt::WA_NativeWindow);
+        (void)winId();
+        // The desktop names the window on a connection of its own, which must find it made.
+        QGuiApplication::sync();
+    }
+    screens_.showOnAllWorkspaces(static_cast<std::uint64_t>(winId()));
 }
 
 void SceneEditorOverlayPanel::setRootView(SceneEditorOverlayRootView* root) {
+    releaseRootView();
     rootView_ = root;
     root->setParent(blockingView_);
-    auto* layout = new QVBoxLayout(blockingView_);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(root);
+    blockingView_->layout()->addWidget(root);
+    root->show();
 }
 
-void SceneEditorOverlayPanel::paintEvent(QPaintEvent*) {
+void SceneEditorOverlayPanel::releaseRootView() {
+    if (!rootView_) return;
+    blockingView_->layout()->removeWidget(rootView_);
+    rootView_->hide();
+    rootView_->deleteLater();
+    rootView_ = nullptr;
+}
+
+void SceneEditorOverlayPanel::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
     if (backdrop_.isNull())
-        painter.fillRect(rect(), QColor(28, 28, 30));
+        painter.fillRect(event->rect(), QColor(14, 14, 15));
     else
-        painter.drawImage(rect(), backdrop_);
-    painter.fillRect(rect(), QColor(0, 0, 0, static_cast<int>(kBackdropAlpha * 255)));
+        painter.drawImage(event->rect(), backdrop_, event->rect());
 }
 
 } // namespace korvane

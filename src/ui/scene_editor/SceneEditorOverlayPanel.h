@@ -4,6 +4,7 @@
 #pragma once
 
 #include "platform/Geometry.h"
+#include "platform/Screens.h"
 
 #include <QImage>
 #include <QWidget>
@@ -23,7 +24,6 @@ class SceneGeometryCanvasView;
 namespace platform {
 class ObserverToken;
 class Platform;
-class Screens;
 } // namespace platform
 
 // The content view: catches every click so that nothing reaches the windows below the editor.
@@ -74,27 +74,36 @@ class SceneEditorOverlayRootView : public QWidget {
     SceneGeometryCanvasView* canvas_ = nullptr;
 };
 
-// Main thread only. Frameless, above every window, on every workspace, taking the keyboard.
+// Main thread only. Frameless, above every window, on every workspace, taking the keyboard. One panel
+// may serve several editors in turn, hidden in between (see SceneEditorPanelPool).
 class SceneEditorOverlayPanel : public QWidget {
   public:
     static constexpr const char* kTitle = "Scene Editor";
+    // The black over the picture, as a share: each channel keeps the rest.
     static constexpr double kBackdropAlpha = 0.5;
 
-    // Covers `visibleFrame` (bottom-left global). What the screen shows there is captured first, before
-    // the panel exists, and painted dimmed beneath the editor: without a compositing manager nothing
-    // would show through, and with one the picture looks the same while the windows behind stay blocked.
+    explicit SceneEditorOverlayPanel(platform::Screens& screens);
     SceneEditorOverlayPanel(platform::Screens& screens, const Rect& visibleFrame);
 
+    // While hidden: moves over `visibleFrame` (bottom-left global) and paints beneath the editor what the
+    // screen shows there now, dimmed. Without a compositing manager nothing would show through; with one
+    // the picture looks the same while the windows behind stay blocked.
+    void cover(const Rect& visibleFrame);
     SceneEditorBlockingView* blockingView() const { return blockingView_; }
-    // Fills the blocking view and follows its size.
+    // Fills the blocking view and follows its size; an earlier root view is let go as by releaseRootView.
     void setRootView(SceneEditorOverlayRootView* root);
     SceneEditorOverlayRootView* rootView() const { return rootView_; }
+    // Hides the root view and deletes it on a later turn: the control that let go of it may be its child.
+    void releaseRootView();
     const QImage& backdrop() const { return backdrop_; }
 
   protected:
     void paintEvent(QPaintEvent* event) override;
 
   private:
+    platform::Screens& screens_;
+    // Kept from one cover to the next: a picture of the same size goes into the same memory, since fresh
+    // memory costs a page fault per page, more than taking the picture.
     QImage backdrop_;
     SceneEditorBlockingView* blockingView_;
     SceneEditorOverlayRootView* rootView_ = nullptr;

@@ -6,6 +6,7 @@
 #include "platform/Platform.h"
 #include "ui/scene_editor/CanvasMouseTracker.h"
 #include "ui/scene_editor/LayoutTemplatePickerSheet.h"
+#include "ui/scene_editor/SceneCanvasPlates.h"
 #include "ui/scene_editor/SceneCanvasSaveBar.h"
 #include "ui/scene_editor/SceneCanvasSplitHandle.h"
 #include "ui/scene_editor/SceneGeometryCanvasModel.h"
@@ -14,7 +15,6 @@
 
 #include <QDrag>
 #include <QFrame>
-#include <QGraphicsDropShadowEffect>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -58,6 +58,17 @@ bool previewActive(const SceneGeometryCanvasModel& model) {
     return model.splitPreviewMode() && !model.currentGeometrySource().isTemplate();
 }
 
+// A one-pixel line just inside the rectangle's edge.
+void hairlineFrame(QPainter& painter, const QRect& r, const QColor& colour) {
+    if (r.width() < 1 || r.height() < 1) return;
+    painter.fillRect(r.left(), r.top(), r.width(), 1, colour);
+    if (r.height() > 1) painter.fillRect(r.left(), r.bottom(), r.width(), 1, colour);
+    if (r.height() > 2) {
+        painter.fillRect(r.left(), r.top() + 1, 1, r.height() - 2, colour);
+        if (r.width() > 1) painter.fillRect(r.right(), r.top() + 1, 1, r.height() - 2, colour);
+    }
+}
+
 QPushButton* barButton(const QString& title, QWidget* parent) {
     auto* button = new QPushButton(title, parent);
     button->setAutoDefault(false);
@@ -85,21 +96,33 @@ int SceneCanvasArea::heightForWidth(int width) const {
 
 void SceneCanvasArea::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(QPen(QColor(255, 255, 255, 40), 1));
-    painter.setBrush(QColor(20, 22, 28, model_.inputs().overlayMode ? 110 : 255));
-    painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 6, 6);
+    // Over the overlay's dimmed picture of the display the canvas draws lines, and fills only the zone
+    // selected or under the pointer: a translucent fill over a whole display costs more than the rest of
+    // the frame together. Lines and fills are whole-pixel rectangles, which the painter blends fastest;
+    // a pen's outline is stroked and costs as much again.
+    const bool overlay = model_.inputs().overlayMode;
+    if (!overlay) {
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(QColor(20, 22, 28));
+        painter.drawRoundedRect(QRectF(rect()), 6, 6);
+    }
+    hairlineFrame(painter, rect(), QColor(255, 255, 255, 40));
     // Zone outlines under the cells, so that an empty zone still shows where it is.
-    painter.setPen(QPen(QColor(255, 255, 255, 60), 1));
-    painter.setBrush(QColor(255, 255, 255, 12));
     for (const auto& zone : model_.zoneFrames()) {
+        const QRect frame =
+            QRectF(zone.frame.minX(), zone.frame.minY(), zone.frame.width(), zone.frame.height())
+                .toAlignedRect()
+                .adjusted(2, 2, -2, -2);
         const bool selected = model_.selectedPath() && model_.zoneID(*model_.selectedPath()) == zone.zoneID;
         const bool hovered = model_.hoveredZoneID() == zone.zoneID;
-        QColor fill(255, 255, 255, hovered ? 24 : 12);
-        if (selected) fill = QColor(77, 128, 204, 60);
-        painter.setBrush(fill);
-        painter.drawRect(QRectF(zone.frame.minX(), zone.frame.minY(), zone.frame.width(), zone.frame.height())
-                             .adjusted(2, 2, -2, -2));
+        if (selected)
+            painter.fillRect(frame, QColor(77, 128, 204, 60));
+        else if (hovered)
+            painter.fillRect(frame, QColor(255, 255, 255, 24));
+        else if (!overlay)
+            painter.fillRect(frame, QColor(255, 255, 255, 12));
+        hairlineFrame(painter, frame, QColor(255, 255, 255, 60));
     }
 }
 
@@ -138,13 +161,16 @@ SceneCanvasExcludedStrip::SceneCanvasExcludedStrip(SceneGeometryCanvasModel& mod
     QFont font = title_->font();
     font.setPixelSize(10);
     title_->setFont(font);
-    title_->setStyleSheet("QLabel { color: rgba(255, 255, 255, 150); }");
+    setSceneCanvasTextColour(title_, QColor(255, 255, 255, 150));
     title_->setAttribute(Qt::WA_TransparentForMouseEvents);
     scroll_->setFrameShape(QFrame::NoFrame);
     scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll_->setStyleSheet("QScrollArea, QScrollArea > QWidget > QWidget { background: transparent; }");
     scroll_->setWidget(row_);
+    // Transparent, so that the strip's own plate shows behind the chips; after setWidget, which turns the
+    // row's filling on.
+    scroll_->viewport()->setAutoFillBackground(false);
+    row_->setAutoFillBackground(false);
     scroll_->setAcceptDrops(false);
     hide();
 }
@@ -234,7 +260,7 @@ SceneGeometryCanvasView::SceneGeometryCanvasView(platform::Platform& platform,
     };
     tracker_->onExit = [this] { model_->clearHover(); };
 
-    hint_ = new QLabel(this);
+    hint_ = new SceneCanvasPlateLabel({}, this);
     hint_->setAttribute(Qt::WA_TransparentForMouseEvents);
     QFont hintFont = hint_->font();
     hintFont.setPixelSize(11);
@@ -255,15 +281,8 @@ SceneGeometryCanvasView::~SceneGeometryCanvasView() {
 }
 
 void SceneGeometryCanvasView::buildOverlayBar() {
-    bar_ = new QFrame(this);
+    bar_ = new SceneCanvasOverlayBar(this);
     bar_->setObjectName("SceneEditorOverlayBar");
-    bar_->setStyleSheet(
-        "#SceneEditorOverlayBar { background: rgba(77, 128, 204, 224); border-radius: 12px; }");
-    auto* shadow = new QGraphicsDropShadowEffect(bar_);
-    shadow->setColor(QColor(0, 0, 0, 64));
-    shadow->setBlurRadius(16);
-    shadow->setOffset(0, 4);
-    bar_->setGraphicsEffect(shadow);
     auto* row = new QHBoxLayout(bar_);
     row->setContentsMargins(16, 10, 16, 10);
     row->setSpacing(10);
@@ -348,12 +367,16 @@ void SceneGeometryCanvasView::showEvent(QShowEvent*) {
     if (appeared_) return;
     appeared_ = true;
     model_->appear();
+    // The cells now, not on a later turn: the first frame shows the zones, not the empty state.
+    refresh();
     area_->setFocus();
 }
 
 void SceneGeometryCanvasView::resizeEvent(QResizeEvent*) {
     if (model_->inputs().overlayMode) area_->setGeometry(rect());
     placeFloating();
+    // A new size gave the zones new frames: the cells follow before the next frame is drawn.
+    if (refreshPosted_) refresh();
 }
 
 void SceneGeometryCanvasView::scheduleRefresh() {
@@ -523,12 +546,13 @@ void SceneGeometryCanvasView::refreshBars() {
     }
     hint_->setText(hint);
     const bool onOverlay = model_->inputs().overlayMode;
-    hint_->setStyleSheet(
-        orange ? "QLabel { color: white; background: rgba(255, 149, 0, 217); border-radius: 5px;"
-                 " padding: 2px 6px; }"
-               : (onOverlay ? "QLabel { color: white; background: rgba(0, 0, 0, 140);"
-                              " border-radius: 5px; padding: 2px 6px; }"
-                            : "QLabel { color: palette(text); }"));
+    if (orange || onOverlay) {
+        setSceneCanvasTextColour(hint_, Qt::white);
+        hint_->setPlate(orange ? QColor(255, 149, 0, 217) : QColor(0, 0, 0, 140), 5, QMargins(6, 2, 6, 2));
+    } else {
+        setSceneCanvasTextColour(hint_, hint_->palette().color(QPalette::Text));
+        hint_->clearPlate();
+    }
     hint_->adjustSize();
     hint_->setVisible(!hint.isEmpty());
 

@@ -6,6 +6,7 @@
 
 #include "ui/scene_editor/LayoutTemplatePickerSheet.h"
 #include "ui/scene_editor/SceneCanvasGeometry.h"
+#include "ui/scene_editor/SceneCanvasPlates.h"
 #include "ui/scene_editor/SceneCanvasZoneCell.h"
 #include "ui/switchers/AppPickerView.h"
 
@@ -152,7 +153,7 @@ class SceneGeometryCanvasView : public QWidget {
     SceneCanvasSplitPreview* preview_ = nullptr;
     SceneCanvasEmptyStateView* emptyState_ = nullptr;
     SceneCanvasExcludedStrip* excluded_ = nullptr;
-    QLabel* hint_ = nullptr;
+    SceneCanvasPlateLabel* hint_ = nullptr;
     QWidget* bar_ = nullptr;
     QPushButton* reset_ = nullptr;
     QPushButton* save_ = nullptr;

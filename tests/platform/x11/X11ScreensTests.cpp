@@ -8,8 +8,10 @@
 #include "platform/x11/DisplayIdentity.h"
 
 #include <cstdlib>
+#include <optional>
 #include <regex>
 #include <tuple>
+#include <vector>
 
 namespace korvane::x11::test {
 namespace {
@@ -116,6 +118,70 @@ TEST_F(X11ScreensTest, anOverlayWindowMarkedBeforeItShowsStaysOnEveryDesktop) {
     EXPECT_EQ(*static_cast<std::uint32_t*>(xcb_get_property_value(desktopNumber)), 0xFFFFFFFFu);
     std::free(desktopNumber);
     std::free(atom);
+    xcb_destroy_window(c, window);
+    xcb_disconnect(c);
+}
+
+TEST_F(X11ScreensTest, aPictureShowsWhatLiesInTheAreaTheRightWayUpAndNothingBeyondTheDesktop) {
+    // A window of one known colour on the side monitor, at root 100,100 and 200 x 100, out of the window
+    // manager's hands so that it stays exactly there.
+    xcb_connection_t* c = xcb_connect(session().display().c_str(), nullptr);
+    ASSERT_EQ(xcb_connection_has_error(c), 0);
+    const xcb_screen_t* root = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+    const xcb_window_t window = xcb_generate_id(c);
+    const std::uint32_t values[] = {0x3366CC, 1};
+    xcb_create_window(c, XCB_COPY_FROM_PARENT, window, root->root, 100, 100, 200, 100, 0,
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, root->root_visual,
+                      XCB_CW_BACK_PIXEL | XCB_CW_OVERRIDE_REDIRECT, values);
+    xcb_map_window(c, window);
+    std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+
+    // Root 90,90 to 310,210, in the space anchored at the primary's bottom left (the primary's top is at
+    // root y 0, 1080 high, and it starts at root x 1920).
+    auto& screens = desktop->screens();
+    // Kept as the reader is shown them, as the editor keeps its backdrop.
+    const auto take = [&screens](const Rect& area) {
+        std::optional<std::vector<std::uint32_t>> kept;
+        const bool taken = screens.capture(area, [&kept](const platform::ScreenPictureView& picture) {
+            EXPECT_EQ(picture.width, 220);
+            EXPECT_EQ(picture.height, 120);
+            kept.emplace();
+            for (int y = 0; y < picture.height; ++y)
+                for (int x = 0; x < picture.width; ++x)
+                    kept->push_back(picture.rgb(x, y));
+        });
+        EXPECT_EQ(taken, kept.has_value());
+        return kept;
+    };
+    const auto picture = take(Rect(90 - 1920, 1080 - 210, 220, 120));
+    ASSERT_TRUE(picture) << "no picture through shared memory";
+    ASSERT_EQ(picture->size(), 220u * 120u);
+    const auto at = [](const std::vector<std::uint32_t>& pixels, int x, int y) {
+        return pixels[static_cast<std::size_t>(y * 220 + x)];
+    };
+    const std::uint32_t colour = 0x3366CC;
+    // The window's corners, and just outside them.
+    for (const auto& [x, y, inside] : {std::tuple{10, 10, true},
+                                       {209, 109, true},
+                                       {209, 10, true},
+                                       {10, 109, true},
+                                       {9, 10, false},
+                                       {10, 9, false},
+                                       {210, 109, false},
+                                       {209, 110, false}})
+        EXPECT_EQ(at(*picture, x, y) == colour, inside) << x << "," << y;
+
+    // Again, through the segment kept since: the window has moved 50 down.
+    const std::uint32_t moved[] = {150};
+    xcb_configure_window(c, window, XCB_CONFIG_WINDOW_Y, moved);
+    std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+    const auto again = take(Rect(90 - 1920, 1080 - 210, 220, 120));
+    ASSERT_TRUE(again);
+    EXPECT_NE(at(*again, 10, 10), colour);
+    EXPECT_EQ(at(*again, 10, 60), colour);
+
+    // Past the left edge of the desktop there is nothing to take.
+    EXPECT_FALSE(take(Rect(-1920 - 10, 1080 - 210, 220, 120)));
     xcb_destroy_window(c, window);
     xcb_disconnect(c);
 }

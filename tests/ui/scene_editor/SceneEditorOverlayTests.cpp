@@ -3,6 +3,7 @@
 // picture is left under build/screenshots.
 #include "ui/scene_editor/SceneEditorOverlayController.h"
 #include "ui/scene_editor/SceneEditorOverlayPanel.h"
+#include "ui/scene_editor/SceneEditorPanelPool.h"
 #include "ui/scene_editor/SceneEditorViewModel.h"
 
 #include "platform/sim/SimDesktop.h"
@@ -11,7 +12,10 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QPointer>
 #include <QPushButton>
+
+#include <set>
 
 using namespace korvane;
 
@@ -24,7 +28,8 @@ class SceneEditorOverlayTest : public ::testing::Test {
                                        .visibleFrame = Rect{0, 0, 1440, 875},
                                        .name = "Studio",
                                        .uuid = "D1"});
-        desktop->screens().addDisplay({.frame = Rect{1440, 0, 1280, 800}, .name = "Side", .uuid = "D2"});
+        side =
+            desktop->screens().addDisplay({.frame = Rect{1440, 0, 1280, 800}, .name = "Side", .uuid = "D2"});
         editor->viewModel = SceneEditorViewModel::make(*desktop, {});
         editor->onDidClose = [this] { ++closes; };
         for (const auto& screen : desktop->screens().screens())
@@ -46,6 +51,7 @@ class SceneEditorOverlayTest : public ::testing::Test {
     std::shared_ptr<SceneEditorOverlayController> editor =
         std::make_shared<SceneEditorOverlayController>(*desktop);
     int closes = 0;
+    int side = 0;
 };
 
 } // namespace
@@ -67,6 +73,16 @@ TEST_F(SceneEditorOverlayTest, eachDisplayGetsAPanelOverItsVisibleFrameAboveEver
     EXPECT_TRUE(side->grab().save(path, "PNG")) << path.toStdString();
 }
 
+TEST_F(SceneEditorOverlayTest, aPanelShowsTheDesktopsPictureOfItsScreenUnderBlackAtHalf) {
+    desktop->screens().setPictureColour(0xFF2080C0);
+    SceneEditorOverlayPanel panel(desktop->screens(), Rect{1440, 0, 1280, 800});
+    ASSERT_EQ(panel.backdrop().size(), QSize(1280, 800));
+    const QImage shown = panel.grab().toImage();
+    // Each channel kept at 128/255, as black at alpha 127 leaves it; the corners lie outside the message.
+    for (const QPoint& at : {QPoint(0, 0), QPoint(1279, 799)})
+        EXPECT_EQ(shown.pixelColor(at), QColor(16, 64, 96)) << at.x() << "," << at.y();
+}
+
 TEST_F(SceneEditorOverlayTest, doneClosesEveryPanelAndTellsTheOwnerOnce) {
     // What the canvas's Done calls; this model never loads, so no canvas shows.
     editor->overlayPanels.at("D2")->rootView()->content().onDone();
@@ -83,4 +99,47 @@ TEST_F(SceneEditorOverlayTest, panelsHiddenByOtherMeansLeaveNoPanelVisible) {
     EXPECT_FALSE(editor->isAnyPanelVisible());
     editor->bringPanelsToFront();
     EXPECT_TRUE(editor->isAnyPanelVisible());
+}
+
+TEST_F(SceneEditorOverlayTest, aClosedEditorsPanelsServeTheNextOneOverTheDisplaysAsTheyAreThen) {
+    auto pool = std::make_shared<SceneEditorPanelPool>(desktop->screens());
+    const auto openEditor = [&] {
+        auto opened = std::make_shared<SceneEditorOverlayController>(*desktop, nullptr, pool);
+        opened->viewModel = SceneEditorViewModel::make(*desktop, {});
+        for (const auto& screen : desktop->screens().screens())
+            opened->addPanel(screen, screen.displayUUID, screen.localizedName);
+        return opened;
+    };
+    const auto panelsOf = [](const SceneEditorOverlayController& controller) {
+        std::set<SceneEditorOverlayPanel*> panels;
+        for (const auto& [uuid, panel] : controller.overlayPanels)
+            panels.insert(panel);
+        return panels;
+    };
+    desktop->screens().setPictureColour(0xFF2080C0);
+    auto first = openEditor();
+    const auto panels = panelsOf(*first);
+    QPointer<SceneEditorOverlayRootView> firstRoot = first->overlayPanels.at("D2")->rootView();
+    first->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(pool->keptCount(), 2u);
+    for (SceneEditorOverlayPanel* panel : panels)
+        EXPECT_FALSE(panel->isVisible());
+    EXPECT_TRUE(firstRoot.isNull()) << "the closed editor's views go with it";
+
+    // Meanwhile the side display grew and the desktop shows something else.
+    desktop->screens().setDisplayFrame(side, Rect{1440, 0, 1920, 1080});
+    desktop->screens().setPictureColour(0xFF40A060);
+    auto second = openEditor();
+    EXPECT_EQ(panelsOf(*second), panels);
+    EXPECT_EQ(pool->keptCount(), 0u);
+    SceneEditorOverlayPanel* grown = second->overlayPanels.at("D2");
+    EXPECT_TRUE(grown->isVisible());
+    EXPECT_EQ(grown->geometry(), QRect(1440, -180, 1920, 1080));
+    ASSERT_NE(grown->rootView(), nullptr);
+    EXPECT_EQ(grown->rootView()->content().viewModel, second->viewModel);
+    EXPECT_EQ(grown->grab().toImage().pixelColor(1919, 1079), QColor(32, 80, 48))
+        << "today's picture, dimmed";
+    second.reset();
+    EXPECT_EQ(pool->keptCount(), 2u) << "an editor dropped while open hands its panels back";
 }

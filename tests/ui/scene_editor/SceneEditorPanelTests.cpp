@@ -55,7 +55,7 @@ class SceneEditorPanelTest : public korvane::testing::SceneEditorTest {
     }
 
     // As the application opens the editor: the model, a panel per display, the selected display's in front.
-    void open(const std::string& display = "D1") {
+    void open(const std::string& display = "D1", bool settled = true) {
         editor = std::make_shared<SceneEditorOverlayController>(platform, [this](QWidget*) {
             ++alerts;
             return alertAnswer;
@@ -75,7 +75,7 @@ class SceneEditorPanelTest : public korvane::testing::SceneEditorTest {
         for (const auto& screen : desktop->screens().screens())
             editor->addPanel(screen, screen.displayUUID, screen.localizedName);
         editor->openScene(sceneID, display);
-        settle();
+        if (settled) settle();
     }
     void settle() {
         for (int i = 0; i < 4; ++i) {
@@ -164,6 +164,40 @@ TEST_F(SceneEditorPanelTest, eachDisplayShowsItsZonesChipsAndExcludedStripUnderT
     EXPECT_EQ(daily->excludedStrip()->chips().size(), 1u);
     EXPECT_FALSE(daily->saveButton()->isVisible());
     EXPECT_EQ(daily->hintLabel()->text(), "Reset");
+}
+
+TEST_F(SceneEditorPanelTest, theBarsShadowFallsBelowItYetAClickBesideTheBarStillReachesTheCanvas) {
+    open();
+    SceneGeometryCanvasView* view = canvas("D1");
+    ASSERT_NE(view, nullptr);
+    auto* bar = dynamic_cast<SceneCanvasOverlayBar*>(view->overlayBar());
+    ASSERT_NE(bar, nullptr);
+    QWidget* shadow = bar->shadow();
+    ASSERT_NE(shadow, nullptr);
+    EXPECT_TRUE(shadow->isVisible());
+    EXPECT_EQ(shadow->geometry(), bar->geometry().marginsAdded(SceneCanvasOverlayBar::kShadowReach));
+    EXPECT_EQ(view->children().indexOf(shadow) + 1, view->children().indexOf(bar))
+        << "directly under the bar";
+
+    // About a quarter black just below the bar, nothing at the shadow's corners.
+    QImage drawn(shadow->size(), QImage::Format_ARGB32_Premultiplied);
+    drawn.fill(Qt::transparent);
+    shadow->render(&drawn, QPoint(), QRegion(), QWidget::DrawChildren);
+    const QPoint belowInShadow =
+        shadow->mapFromParent(QPoint(bar->geometry().center().x(), bar->geometry().bottom() + 4));
+    EXPECT_NEAR(qAlpha(drawn.pixel(belowInShadow)), 61, 4);
+    EXPECT_EQ(qAlpha(drawn.pixel(0, 0)), 0);
+    EXPECT_EQ(qAlpha(drawn.pixel(drawn.width() - 1, drawn.height() - 1)), 0);
+    const QPoint below = shadow->mapToParent(belowInShadow);
+    QWidget* under = view->childAt(below);
+    EXPECT_TRUE(under && (under == view->canvasArea() || view->canvasArea()->isAncestorOf(under)));
+
+    // No style sheet and no graphics effect anywhere in a panel: either sends every widget of the panel
+    // down Qt's slower paths while the editor opens.
+    for (QWidget* widget : panel("D1")->findChildren<QWidget*>()) {
+        EXPECT_TRUE(widget->styleSheet().isEmpty()) << widget->metaObject()->className();
+        EXPECT_TRUE(widget->graphicsEffect() == nullptr) << widget->metaObject()->className();
+    }
 }
 
 TEST_F(SceneEditorPanelTest, vAndAClickSplitTheZoneUnderThePointerAtTheSnappedShare) {
@@ -440,6 +474,23 @@ TEST_F(SceneEditorPanelTest, theSaveAlertAsksWithItsThreeButtons) {
     std::sort(buttons.begin(), buttons.end());
     EXPECT_EQ(buttons, (std::vector<QString>{"Cancel", "Discard", "Save"}));
     plain->overlayPanels.clear();
+}
+
+TEST_F(SceneEditorPanelTest, theFirstFrameShowsTheZonesNotTheEmptyState) {
+    open("D1", false);
+    // The scenes loaded, and nothing of the toolkit's queue run since: what the panel shows the moment
+    // the canvas appears.
+    loop.settle();
+    SceneGeometryCanvasView* view = canvas("D1");
+    ASSERT_NE(view, nullptr);
+    const std::size_t first = view->cells().size();
+    EXPECT_GT(first, 1u);
+    for (QWidget* child : view->findChildren<QWidget*>())
+        if (dynamic_cast<SceneCanvasEmptyStateView*>(child)) {
+            EXPECT_FALSE(child->isVisible());
+        }
+    settle();
+    EXPECT_EQ(view->cells().size(), first);
 }
 
 } // namespace

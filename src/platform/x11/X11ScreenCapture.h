@@ -1,0 +1,43 @@
+// Pictures of the root window through shared memory: the server writes the pixels straight into a
+// segment both sides map, instead of streaming them through the socket.
+#pragma once
+
+#include "platform/Screens.h"
+
+#include <xcb/shm.h>
+
+#include <cstddef>
+#include <functional>
+
+namespace korvane::x11 {
+
+class X11Connection;
+
+// One segment, kept from one picture to the next and grown when a larger one is asked for: a fresh
+// segment costs both processes a page fault per page at every picture, more than the picture itself.
+// Any thread; every use holds the connection's lock.
+class X11ScreenCapture {
+  public:
+    explicit X11ScreenCapture(const X11Connection& connection) : connection_(connection) {}
+    ~X11ScreenCapture();
+    X11ScreenCapture(const X11ScreenCapture&) = delete;
+    X11ScreenCapture& operator=(const X11ScreenCapture&) = delete;
+
+    // The area in root coordinates. Nothing when the server cannot share memory with this process (a
+    // remote display, or the extension switched off), when the root's pixels are not 32-bit 8-8-8 true
+    // colour, or when the area leaves the root: the caller then falls back to its own way.
+    bool capture(int x, int y, int width, int height,
+                 const std::function<void(const platform::ScreenPictureView&)>& read);
+
+  private:
+    bool ensureSegment(std::size_t bytes);
+    void releaseSegment();
+
+    const X11Connection& connection_;
+    bool unavailable_ = false;
+    xcb_shm_seg_t segment_ = 0;
+    void* mapped_ = nullptr;
+    std::size_t capacity_ = 0;
+};
+
+} // namespace korvane::x11

@@ -1,0 +1,42 @@
+// The scene editor's panels between one editor and the next.
+#pragma once
+
+#include "platform/Geometry.h"
+
+#include <QPointer>
+
+#include <cstddef>
+#include <vector>
+
+namespace korvane {
+
+class SceneEditorOverlayPanel;
+
+namespace platform {
+class Screens;
+} // namespace platform
+
+// Panels an editor has closed wait here hidden for the next one. A full-screen window shown for the first
+// time costs several times what showing it again does: it is made on the window server, and its drawing
+// buffer and its screen's picture touch fresh memory, a page fault per page. Main thread only.
+class SceneEditorPanelPool {
+  public:
+    explicit SceneEditorPanelPool(platform::Screens& screens) : screens_(screens) {}
+    // Deletes the kept panels on a later turn.
+    ~SceneEditorPanelPool();
+    SceneEditorPanelPool(const SceneEditorPanelPool&) = delete;
+    SceneEditorPanelPool& operator=(const SceneEditorPanelPool&) = delete;
+
+    // A kept panel, one of the area's size where there is one, else a new panel; either covers
+    // `visibleFrame`, hidden, with the picture of it taken now.
+    SceneEditorOverlayPanel* take(const Rect& visibleFrame);
+    // Hides the panel, lets go of its editor's view and keeps it for a later take.
+    void keep(SceneEditorOverlayPanel* panel);
+    std::size_t keptCount() const;
+
+  private:
+    platform::Screens& screens_;
+    std::vector<QPointer<SceneEditorOverlayPanel>> kept_;
+};
+
+} // namespace korvane
