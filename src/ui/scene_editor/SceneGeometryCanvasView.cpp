@@ -98,8 +98,9 @@ void SceneCanvasArea::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     // Over the overlay's dimmed picture of the display the canvas draws lines, and fills only the zone
     // selected or under the pointer: a translucent fill over a whole display costs more than the rest of
-    // the frame together. Lines and fills are whole-pixel rectangles, which the painter blends fastest;
-    // a pen's outline is stroked and costs as much again.
+    // the frame together. Lines and fills are whole-pixel rectangles, which the painter fills fastest (a
+    // pen's outline is stroked and costs as much again), and lines are opaque greys, which it copies
+    // rather than blends.
     const bool overlay = model_.inputs().overlayMode;
     if (!overlay) {
         painter.setRenderHint(QPainter::Antialiasing);
@@ -107,7 +108,7 @@ void SceneCanvasArea::paintEvent(QPaintEvent*) {
         painter.setBrush(QColor(20, 22, 28));
         painter.drawRoundedRect(QRectF(rect()), 6, 6);
     }
-    hairlineFrame(painter, rect(), QColor(255, 255, 255, 40));
+    hairlineFrame(painter, rect(), QColor(70, 70, 74));
     // Zone outlines under the cells, so that an empty zone still shows where it is.
     for (const auto& zone : model_.zoneFrames()) {
         const QRect frame =
@@ -122,7 +123,7 @@ void SceneCanvasArea::paintEvent(QPaintEvent*) {
             painter.fillRect(frame, QColor(255, 255, 255, 24));
         else if (!overlay)
             painter.fillRect(frame, QColor(255, 255, 255, 12));
-        hairlineFrame(painter, frame, QColor(255, 255, 255, 60));
+        hairlineFrame(painter, frame, QColor(90, 90, 96));
     }
 }
 
