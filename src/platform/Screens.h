@@ -31,12 +31,6 @@ struct ScreenPictureView {
     const std::uint32_t* pixels = nullptr;
     int width = 0;
     int height = 0;
-
-    std::uint32_t rgb(int x, int y) const {
-        return pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
-                      static_cast<std::size_t>(x)] &
-               0xFFFFFFu;
-    }
 };
 
 // May be called from any thread. Changes are announced on the notification centre as

@@ -21,14 +21,13 @@ SceneEditorOverlayPanel* SceneEditorPanelPool::take(const Rect& visibleFrame) {
     auto found =
         std::find_if(kept_.begin(), kept_.end(), [&](const auto& panel) { return panel->size() == size; });
     if (found == kept_.end() && !kept_.empty()) found = kept_.begin();
-    SceneEditorOverlayPanel* panel = nullptr;
     if (found != kept_.end()) {
-        panel = *found;
+        SceneEditorOverlayPanel* panel = *found;
         kept_.erase(found);
         panel->cover(visibleFrame);
         return panel;
     }
-    panel = new SceneEditorOverlayPanel(screens_, visibleFrame);
+    auto* panel = new SceneEditorOverlayPanel(screens_, visibleFrame);
     // Gone before the application: a widget must not outlive it.
     QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, panel,
                      [panel] { delete panel; });

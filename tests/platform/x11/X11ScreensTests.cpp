@@ -148,7 +148,7 @@ TEST_F(X11ScreensTest, aPictureShowsWhatLiesInTheAreaTheRightWayUpAndNothingBeyo
             kept.emplace();
             for (int y = 0; y < picture.height; ++y)
                 for (int x = 0; x < picture.width; ++x)
-                    kept->push_back(picture.rgb(x, y));
+                    kept->push_back(picture.pixels[y * picture.width + x] & 0xFFFFFFu);
         });
         EXPECT_EQ(taken, kept.has_value());
         return kept;
