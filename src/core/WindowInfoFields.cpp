@@ -62,4 +62,15 @@ std::optional<Rect> bounds(const WindowInfo& entry) {
     return Rect{v[0], v[1], v[2], v[3]};
 }
 
+Rect boundsOrZero(const WindowInfo& entry) {
+    if (!entry.is_object()) return Rect{};
+    auto it = entry.find(WK::bounds);
+    if (it == entry.end() || !it->is_object()) return Rect{};
+    auto number = [&](const char* key) {
+        auto k = it->find(key);
+        return k != it->end() && k->is_number() ? k->get<double>() : 0.0;
+    };
+    return Rect{number(BK::x), number(BK::y), number(BK::width), number(BK::height)};
+}
+
 } // namespace korvane::windowinfo

@@ -21,5 +21,8 @@ std::optional<pid_t> ownerPID(const platform::WindowInfo& entry);
 std::optional<WindowID> windowNumber(const platform::WindowInfo& entry);
 // The bounds dictionary as a rectangle (top-left global); nothing unless all four numbers are there.
 std::optional<Rect> bounds(const platform::WindowInfo& entry);
+// The bounds as the window list gives them, a missing or non-numeric value counting 0; missing bounds
+// give the empty rectangle at the origin.
+Rect boundsOrZero(const platform::WindowInfo& entry);
 
 } // namespace korvane::windowinfo

@@ -38,21 +38,6 @@ bool readsAsTrue(const AXValue& value) {
     return false;
 }
 
-double numberOr(const nlohmann::json& object, const char* key, double fallback) {
-    auto it = object.find(key);
-    return it != object.end() && it->is_number() ? it->get<double>() : fallback;
-}
-
-// The bounds as the window list gives them; a missing number counts 0, missing bounds give the empty
-// rectangle at the origin.
-Rect boundsOf(const platform::WindowInfo& entry) {
-    auto bounds = entry.find(WK::bounds);
-    if (bounds == entry.end() || !bounds->is_object()) return Rect{};
-    return Rect{numberOr(*bounds, platform::BoundsKey::x, 0), numberOr(*bounds, platform::BoundsKey::y, 0),
-                numberOr(*bounds, platform::BoundsKey::width, 0),
-                numberOr(*bounds, platform::BoundsKey::height, 0)};
-}
-
 template <class Map> std::vector<std::string> sortedKeys(const Map& map) {
     std::vector<std::string> keys;
     for (const auto& [key, value] : map)
@@ -153,7 +138,7 @@ bool SceneRestoreEngine::buildPool(SweepState& sweep) {
         if (bundle == sweep.bundleByPID.end()) continue;
         const std::string& bundleID = bundle->second;
 
-        const Rect frame = boundsOf(entry);
+        const Rect frame = windowinfo::boundsOrZero(entry);
         const std::string displayUUID = DisplayUtil::displayUUID(screens, sweep.bottomLeft(frame));
         sweep.entries.push_back({*pid, *wid, displayUUID, bundleID, frame});
 

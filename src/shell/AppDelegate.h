@@ -244,8 +244,6 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
     // front instead (AppDelegateSceneManager.cpp).
     void showSceneManager(const std::optional<std::string>& sceneIDToSelect,
                           const std::optional<std::string>& displayUUIDToSelect = std::nullopt);
-    // Restores the scene, shows the outcome on the main screen and has the menu refreshed.
-    void restoreSceneFromManager(const WMScene& scene);
     // Reloads the scene manager's model while its window is open.
     void reloadOpenSceneManager();
     // Brings this program forward, ahead of the others.
@@ -274,7 +272,6 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
     // The scene editor for the scene and the display, or the open editor brought to them.
     void showSceneEditor(const std::optional<std::string>& sceneID,
                          const std::optional<std::string>& displayUUID);
-    void restoreSceneFromEditor(const WMScene& scene);
     void sceneEditorDidSave();
     void sceneEditorDidClose();
     // Shows the scene card switcher, or hides it when it shows.
@@ -301,6 +298,9 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
     void applyStartupLayouts(const std::string& mainDisplayUUID);
     // A scene action's notice, on the active display for 0.9 s.
     void showSceneToast(const std::string& message);
+    // Restores the scene and shows the outcome on the main screen; with a source, the menu is refreshed
+    // under that name too.
+    void restoreAndReport(const WMScene& scene, const char* refreshSource = nullptr);
     // Stores a layout drawn in a scene window among the user's own and answers its id. The window may
     // outlive the application; once it is gone nothing is written, so no id is answered either: the scene
     // must not name a layout that is not there.

@@ -14,9 +14,7 @@
 #include "input/HotkeyPushActions.h"
 #include "platform/Logging.h"
 #include "platform/Platform.h"
-#include "scenes/SceneRestoreEngine.h"
 #include "ui/overlays/ToastHUDController.h"
-#include "ui/scene_manager/SceneRestoreHUDController.h"
 #include "ui/settings/SettingsViewModel.h"
 #include "ui/settings/SettingsWindowController.h"
 #include "ui/switchers/GlobalSwitcherWindowController.h"
@@ -145,10 +143,7 @@ void AppDelegate::showSettingsWindow() {
             if (auto self = weak.lock()) self->revealHotkeyConfig();
         };
         callbacks.onRestoreScene = [weak](const WMScene& scene) {
-            auto self = weak.lock();
-            if (!self) return;
-            SceneRestoreHUDController::shared()->show(self->sceneRestoreEngine()->restore(scene),
-                                                      std::nullopt);
+            if (auto self = weak.lock()) self->restoreAndReport(scene);
         };
         callbacks.onSaveScene = [weak, &platform] {
             platform.runLoop().post([weak] {

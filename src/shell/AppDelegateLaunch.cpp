@@ -31,7 +31,6 @@
 #include "scenes/SceneStore.h"
 #include "scenes/model/ScreenContext.h"
 #include "tracking/WindowTracker.h"
-#include "ui/scene_manager/SceneRestoreHUDController.h"
 #include "ui/switchers/SceneCardSwitcherController.h"
 #include "ui/switchers/StatusBarController.h"
 #include "ui/switchers/TrayStatusItem.h"
@@ -44,17 +43,6 @@ namespace {
 constexpr const char* kNoScreenDisplayUUID = "main-0";
 // Set by the unit-test runner in the processes it starts.
 constexpr const char* kUnitTestEnvironmentKey = "XCTestConfigurationFilePath";
-
-// The application-wide scene store; nothing when the application-support folder cannot be had, which
-// leaves the scenes out of start-up rather than stopping it.
-std::shared_ptr<SceneStore> applicationSceneStore() {
-    try {
-        return SceneStore::shared();
-    } catch (const std::exception& e) {
-        Log::app.error("Scene store unavailable: %s", e.what());
-        return nullptr;
-    }
-}
 
 } // namespace
 
@@ -151,7 +139,7 @@ void AppDelegate::startStatusItem() {
     status_->scenesProvider = [weak]() {
         std::vector<StatusBarController::SceneEntry> entries;
         auto self = weak.lock();
-        auto store = self ? applicationSceneStore() : nullptr;
+        auto store = self ? self->sceneStore() : nullptr;
         if (!store) return entries;
         for (const auto& scene : store->loadAllScenes(ScreenContext::capture(self->platform_.screens())))
             entries.push_back({scene.id, scene.name});
@@ -185,15 +173,10 @@ void AppDelegate::startMouseTapAndGestures() {
 
     platform::RunLoop& loop = platform_.runLoop();
     auto cards = std::make_shared<SceneCardSwitcherController>(platform_);
-    cards->sceneStore = applicationSceneStore();
+    cards->sceneStore = sceneStore();
     cards->layoutTemplateResolver = layoutLibrary_;
     cards->onRestoreScene = [weak](const WMScene& scene) {
-        auto self = weak.lock();
-        if (!self) return;
-        const SceneRestoreResult result = self->sceneRestoreEngine()->restore(scene);
-        SceneRestoreHUDController::shared()->show(result, std::nullopt);
-        self->statusBarEventBus_->publish(StatusBarInvalidationEvent::refreshRequested(
-            StatusBarInvalidationReason::externalStateChanged, "SceneCardSwitcher.onRestoreScene"));
+        if (auto self = weak.lock()) self->restoreAndReport(scene, "SceneCardSwitcher.onRestoreScene");
     };
     cards->onSaveScene = [weak, &loop] {
         loop.post([weak] {
@@ -245,7 +228,7 @@ void AppDelegate::startObservers() {
 }
 
 void AppDelegate::applyStartupLayouts(const std::string& mainDisplayUUID) {
-    auto store = applicationSceneStore();
+    auto store = sceneStore();
     if (store) SceneMigration(platform_, ScreenContext::capture(platform_.screens())).runIfNeeded(*store);
     checkV3MigrationPostponement(platform_);
 
@@ -278,7 +261,7 @@ void AppDelegate::startServicesAfterPermission(const std::weak_ptr<AppDelegate>&
 }
 
 std::optional<std::string> AppDelegate::activeSceneID() {
-    auto store = applicationSceneStore();
+    auto store = sceneStore();
     if (!store) return std::nullopt;
     const auto state = store->readActiveState();
     return state ? state->activeSceneID : std::nullopt;

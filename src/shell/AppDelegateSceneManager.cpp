@@ -4,14 +4,11 @@
 #include "shell/AppDelegate.h"
 
 #include "app/DisplayUtil.h"
-#include "app/StatusBarEventBus.h"
 #include "core/Log.h"
 #include "layouts/LayoutLibrary.h"
 #include "platform/Platform.h"
-#include "scenes/SceneRestoreEngine.h"
 #include "ui/scene_manager/SceneManagerPanelController.h"
 #include "ui/scene_manager/SceneManagerViewModel.h"
-#include "ui/scene_manager/SceneRestoreHUDController.h"
 
 namespace korvane {
 
@@ -29,7 +26,7 @@ void AppDelegate::showSceneManager(const std::optional<std::string>& sceneID,
     services.store = sceneStore();
     services.layoutTemplateResolver = layoutLibrary_;
     services.onRestore = [weak](const WMScene& scene) {
-        if (auto self = weak.lock()) self->restoreSceneFromManager(scene);
+        if (auto self = weak.lock()) self->restoreAndReport(scene, "SceneManagerPanel.onRestore");
     };
     services.onOpenEditor = [weak](const std::string& sceneID, const std::string& displayUUID) {
         if (auto self = weak.lock()) self->showSceneEditor(sceneID, displayUUID);
@@ -56,12 +53,6 @@ void AppDelegate::showSceneManager(const std::optional<std::string>& sceneID,
 
 void AppDelegate::reloadOpenSceneManager() {
     if (sceneManagerPanelController_) sceneManagerPanelController_->viewModel->reload();
-}
-
-void AppDelegate::restoreSceneFromManager(const WMScene& scene) {
-    SceneRestoreHUDController::shared()->show(sceneRestoreEngine()->restore(scene), std::nullopt);
-    statusBarEventBus_->publish(StatusBarInvalidationEvent::refreshRequested(
-        StatusBarInvalidationReason::externalStateChanged, "SceneManagerPanel.onRestore"));
 }
 
 std::function<std::optional<std::string>(const ConfigZoneSet&)> AppDelegate::userLayoutSaver() {

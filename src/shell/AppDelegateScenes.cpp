@@ -10,6 +10,7 @@
 #include "app/StatusBarEventBus.h"
 #include "core/Log.h"
 #include "core/MultiDisplayState.h"
+#include "core/SceneName.h"
 #include "core/ScreenSpace.h"
 #include "core/WMController.h"
 #include "core/WMState.h"
@@ -17,7 +18,6 @@
 #include "layouts/LayoutLibrary.h"
 #include "layouts/LayoutSelectionStore.h"
 #include "platform/Platform.h"
-#include "platform/TextTrim.h"
 #include "scenes/SceneRestoreEngine.h"
 #include "scenes/SceneStore.h"
 #include "scenes/model/ScreenContext.h"
@@ -37,30 +37,8 @@ namespace korvane {
 namespace {
 
 namespace WK = platform::WindowKey;
-namespace BK = platform::BoundsKey;
 
 constexpr double kToastDuration = 0.9;
-
-// A layout reference worth keeping: trimmed, not empty, and not one of the transient layouts a restore
-// or an apply made for itself.
-std::optional<std::string> keptLayoutReference(const std::optional<std::string>& candidate) {
-    if (!candidate) return std::nullopt;
-    std::string trimmed = trimmingWhitespaceAndNewlines(*candidate);
-    if (trimmed.empty() || trimmed.rfind("scene-restore-", 0) == 0 || trimmed.rfind("scene-apply-", 0) == 0)
-        return std::nullopt;
-    return trimmed;
-}
-
-// Window-list bounds, top-left global; a missing or non-numeric value counts as 0.
-Rect listedBounds(const platform::WindowInfo& entry) {
-    const auto bounds = entry.find(WK::bounds);
-    auto number = [&](const char* key) {
-        if (bounds == entry.end() || !bounds->is_object()) return 0.0;
-        const auto value = bounds->find(key);
-        return value != bounds->end() && value->is_number() ? value->get<double>() : 0.0;
-    };
-    return Rect{number(BK::x), number(BK::y), number(BK::width), number(BK::height)};
-}
 
 } // namespace
 
@@ -216,22 +194,16 @@ int AppDelegate::captureSceneSnapshot(WMScene& scene) {
     WMScene::LayoutRefMap layoutRefs;
     for (const auto& screen : screens.screens()) {
         const std::string uuid = DisplayUtil::displayUUID(screen);
-        std::optional<std::string> live;
-        if (auto wb = displayWorkbenches_->workbenches.find(uuid);
-            wb != displayWorkbenches_->workbenches.end())
-            live = wb->second.activeTemplateID;
-        else if (auto last = layoutSelection_->lastByDisplay.find(uuid);
-                 last != layoutSelection_->lastByDisplay.end())
-            live = last->second;
+        const std::optional<std::string> live = sceneLayoutIDForDisplay(uuid);
         std::optional<std::string> stored;
         if (auto own = scene.layoutRefsByDisplay.find(uuid); own != scene.layoutRefsByDisplay.end())
             stored = own->second;
         else if (auto fallback = scene.layoutRefsByDisplay.find(WMScene::kDefaultDisplayKey);
                  fallback != scene.layoutRefsByDisplay.end())
             stored = fallback->second;
-        if (auto kept = keptLayoutReference(live))
+        if (auto kept = sceneNameForDisplay(live))
             layoutRefs[uuid] = *kept;
-        else if (auto keptStored = keptLayoutReference(stored))
+        else if (auto keptStored = sceneNameForDisplay(stored))
             layoutRefs[uuid] = *keptStored;
     }
 
@@ -253,7 +225,7 @@ int AppDelegate::captureSceneSnapshot(WMScene& scene) {
             const auto app = platform_.workspace().runningApplication(*pid);
             if (!app || !app->bundleID) continue;
 
-            const Rect frame = flipRect(listedBounds(entry), *height);
+            const Rect frame = flipRect(windowinfo::boundsOrZero(entry), *height);
             const std::string displayUUID = DisplayUtil::displayUUID(screens, frame);
             std::optional<int> zone = sceneZoneIDForWindow(*number, displayUUID);
             if (!zone) {
@@ -309,7 +281,7 @@ void AppDelegate::showSceneEditor(const std::optional<std::string>& sceneID,
     services.store = sceneStore();
     services.layoutTemplateResolver = layoutLibrary_;
     services.onRestore = [weak](const WMScene& scene) {
-        if (auto self = weak.lock()) self->restoreSceneFromEditor(scene);
+        if (auto self = weak.lock()) self->restoreAndReport(scene);
     };
     platform::Platform& platform = platform_;
     services.availableDisplaysProvider = [weak, &platform] {
@@ -335,8 +307,11 @@ void AppDelegate::showSceneEditor(const std::optional<std::string>& sceneID,
                            static_cast<long>((platform_.runLoop().now() - started) / 1000000));
 }
 
-void AppDelegate::restoreSceneFromEditor(const WMScene& scene) {
+void AppDelegate::restoreAndReport(const WMScene& scene, const char* refreshSource) {
     SceneRestoreHUDController::shared()->show(sceneRestoreEngine()->restore(scene), std::nullopt);
+    if (refreshSource)
+        statusBarEventBus_->publish(StatusBarInvalidationEvent::refreshRequested(
+            StatusBarInvalidationReason::externalStateChanged, refreshSource));
 }
 
 void AppDelegate::sceneEditorDidSave() {

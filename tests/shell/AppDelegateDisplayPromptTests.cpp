@@ -44,10 +44,6 @@ class AppDelegateDisplayPromptTest : public korvane::testing::LaunchTest {
         store->save(scene, ScreenContext::capture(desktop->screens()));
         store->setActiveScene(scene.id);
     }
-    void launchAndSettle() {
-        launch();
-        desktop->loop().advance(seconds(2));
-    }
     // Side by side to the right of the main display, each at its own place.
     int plug(const std::string& uuid) {
         const double x = uuid == "D3" ? 3360 : 1920;

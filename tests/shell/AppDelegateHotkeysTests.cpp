@@ -57,10 +57,9 @@ class AppDelegateHotkeysTest : public korvane::testing::LaunchTest {
         desktop->loop().advance(seconds(3)); // the activation the key starts runs to its end
     }
 
-    // Start-up, then the first display pass, which settles each display's layout.
+    // Start-up and its first display pass, then the editor in front.
     void launchAndSettle() {
-        launch();
-        desktop->loop().advance(seconds(1));
+        LaunchTest::launchAndSettle(seconds(1));
         editor = desktop->workspace().launch(
             {.bundleID = "com.example.editor", .name = "Editor", .activate = true});
         desktop->loop().runUntilIdle();

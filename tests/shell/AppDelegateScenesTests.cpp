@@ -55,10 +55,6 @@ class AppDelegateScenesTest : public korvane::testing::LaunchTest {
         LaunchTest::TearDown();
     }
 
-    void launchAndSettle() {
-        launch();
-        desktop->loop().advance(seconds(2));
-    }
     std::shared_ptr<SceneStore> store() { return SceneStore::shared(); }
     ScreenContext screens() { return ScreenContext::capture(desktop->screens()); }
     // A stored scene, made the active one.
@@ -84,6 +80,13 @@ class AppDelegateScenesTest : public korvane::testing::LaunchTest {
     void press(std::uint32_t keyCode) {
         desktop->hotKeys().press(keyCode, kCtrlOpt);
         desktop->loop().runUntilIdle();
+    }
+    // The loop and the widgets' own events, a few rounds, for what each posts to the other.
+    void settle() {
+        for (int i = 0; i < 3; ++i) {
+            desktop->loop().runUntilIdle();
+            QApplication::processEvents();
+        }
     }
 };
 
@@ -271,11 +274,7 @@ TEST_F(AppDelegateScenesTest, closingTheEditorClearsItSoTheNextRequestBuildsAFre
     app->showSceneEditor(scene.id, std::string("D1"));
     const auto editor = app->sceneEditorOverlayController();
     ASSERT_NE(editor, nullptr);
-    // The canvas and its bar show once the scenes have loaded.
-    for (int i = 0; i < 3; ++i) {
-        desktop->loop().runUntilIdle();
-        QApplication::processEvents();
-    }
+    settle(); // the canvas and its bar show once the scenes have loaded
     QPushButton* done = nullptr;
     for (auto* button : editor->overlayPanels.at("D1")->findChildren<QPushButton*>())
         if (button->text() == "Done") done = button;
@@ -343,12 +342,6 @@ TEST_F(AppDelegateScenesTest, anOpenSceneManagerReadsTheSceneAgainAfterAnEditorS
     addScreen("D1", Rect{0, 0, 1920, 1080});
     const WMScene scene = activeScene("Desk", {{"D1", "builtin.fullscreen"}});
     launchAndSettle();
-    const auto settle = [this] {
-        for (int i = 0; i < 3; ++i) {
-            desktop->loop().runUntilIdle();
-            QApplication::processEvents();
-        }
-    };
     app->showSceneManager(scene.id, std::string("D1"));
     settle();
     ASSERT_NE(app->sceneManagerPanelController(), nullptr);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "app/PermissionManager.h"
+#include "platform/Time.h"
 #include "platform/sim/LogCapture.h"
 #include "shell/AppDelegate.h"
 #include "support/SupportFolderFixture.h"
@@ -50,6 +51,11 @@ class LaunchTest : public SupportFolderTest {
         app->terminate = [this] { ++terminations; };
         app->applicationDidFinishLaunching();
         return app;
+    }
+    // Start-up, then the first display pass, which settles each display's layout.
+    void launchAndSettle(Nanos settleFor = seconds(2)) {
+        launch();
+        desktop->loop().advance(settleFor);
     }
 
     bool logged(std::string_view line) { return capture.log().contains(line); }

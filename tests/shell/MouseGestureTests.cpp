@@ -85,6 +85,15 @@ class MouseGestureTest : public korvane::testing::LaunchTest {
         desktop->loop().advance(milliseconds(200));
     }
     std::size_t passedOn() { return desktop->hotKeys().mousePassedOn().size(); }
+    // A window opened in front, then picked up and dropped into the primary's upper zone.
+    WindowID place(const std::string& title) {
+        const WindowID w = openFocused(Rect{100, 50, 300, 300}, title);
+        mouse(T::flagsChanged, {200, 600}, CO);
+        mouse(T::leftMouseDown, {200, 600}, CO);
+        mouse(T::leftMouseDragged, {500, 100}, CO);
+        mouse(T::leftMouseUp, {500, 100}, CO);
+        return w;
+    }
 
     pid_t editor = 0;
 };
@@ -169,15 +178,6 @@ TEST_F(MouseGestureTest, aWindowThatCannotBeReadAtTheDropStaysAndTheToastShowsWh
 }
 
 TEST_F(MouseGestureTest, scrollingOverAZoneCyclesItsStackOneStepPerWheelEvent) {
-    // Each opened in front, then picked up and dropped into the upper zone.
-    auto place = [this](const std::string& title) {
-        const WindowID w = openFocused(Rect{100, 50, 300, 300}, title);
-        mouse(T::flagsChanged, {200, 600}, CO);
-        mouse(T::leftMouseDown, {200, 600}, CO);
-        mouse(T::leftMouseDragged, {500, 100}, CO);
-        mouse(T::leftMouseUp, {500, 100}, CO);
-        return w;
-    };
     const WindowID a = place("A");
     const WindowID b = place("B");
     ASSERT_EQ(stackOf("LOW", 1), (std::vector<WindowID>{a, b}));
@@ -272,14 +272,6 @@ TEST_F(MouseGestureTest, anApplicationAddedToTheExclusionListInThePreferencesCou
 }
 
 TEST_F(MouseGestureTest, withInvertScrollOnInThePreferencesAWheelNotchCyclesTheOtherWay) {
-    auto place = [this](const std::string& title) {
-        const WindowID w = openFocused(Rect{100, 50, 300, 300}, title);
-        mouse(T::flagsChanged, {200, 600}, CO);
-        mouse(T::leftMouseDown, {200, 600}, CO);
-        mouse(T::leftMouseDragged, {500, 100}, CO);
-        mouse(T::leftMouseUp, {500, 100}, CO);
-        return w;
-    };
     place("A");
     place("B");
     place("C");

@@ -15,10 +15,6 @@
 #include <cstring>
 #include <thread>
 
-#ifndef KORVANE_SCREENSHOT_DIR
-#error "KORVANE_SCREENSHOT_DIR must name the folder of the pictures"
-#endif
-
 namespace korvane::x11::test {
 namespace {
 
@@ -77,8 +73,7 @@ class PreferencesProgramOnX11Test : public ProgramOnX11Test {
     void picture(xcb_window_t window, const std::string& name) {
         ASSERT_TRUE(fs::create_directories(KORVANE_SCREENSHOT_DIR) ||
                     fs::is_directory(KORVANE_SCREENSHOT_DIR));
-        EXPECT_TRUE(session->saveScreenshot(session->frameOf(window),
-                                            std::string(KORVANE_SCREENSHOT_DIR) + "/" + name));
+        EXPECT_TRUE(session->saveScreenshot(session->frameOf(window), ProgramOnX11Test::picture(name)));
     }
 };
 

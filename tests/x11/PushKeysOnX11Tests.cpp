@@ -14,10 +14,6 @@
 #include <algorithm>
 #include <thread>
 
-#ifndef KORVANE_SCREENSHOT_DIR
-#error "KORVANE_SCREENSHOT_DIR must name the folder of the pictures"
-#endif
-
 namespace korvane::x11::test {
 namespace {
 
@@ -109,9 +105,7 @@ TEST_F(PushKeysOnX11Test, thePushKeysMoveTheFocusedXtermAndAWindowInNoZoneGetsAT
         << platform::describeList(states);
     EXPECT_EQ(session->desktopOf(*toast), 0xFFFFFFFFu);
     EXPECT_NE(layerOf(*toast).value_or(0), 0) << "listed among the ordinary windows";
-    fs::create_directories(KORVANE_SCREENSHOT_DIR);
-    EXPECT_TRUE(session->saveScreenshot(Rect(0, 0, 1920, 900),
-                                        std::string(KORVANE_SCREENSHOT_DIR) + "/toast-program-x11.png"));
+    EXPECT_TRUE(session->saveScreenshot(Rect(0, 0, 1920, 900), picture("toast-program-x11.png")));
 
     EXPECT_TRUE(
         X11TestSession::waitFor([&] { return !session->viewableWindowTitled("Korvane Toast"); }, seconds(3)));

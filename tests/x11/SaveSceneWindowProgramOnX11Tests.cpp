@@ -39,13 +39,9 @@ class SaveSceneWindowProgramOnX11Test : public ProgramOnX11Test {
         return X11TestSession::waitFor([&] { return !session->viewableWindowTitled(kTitle); });
     }
     std::string primaryUUID() {
-        std::string error;
-        auto desktop = X11Desktop::connect(session->display(), error);
-        EXPECT_TRUE(desktop) << error;
-        if (desktop)
-            for (const auto& screen : desktop->screens().screens())
-                if (screen.localizedName == kPrimaryName) return DisplayUtil::displayUUID(screen);
-        return "";
+        const auto uuids = monitorsByName(session->display());
+        const auto primary = uuids.find(kPrimaryName);
+        return primary != uuids.end() ? primary->second : "";
     }
     // The name the window proposes: one more than the scenes the manifest lists.
     std::string proposedName() const {
@@ -111,9 +107,7 @@ TEST_F(SaveSceneWindowProgramOnX11Test,
     const auto actions = session->atomNames(*panel, "_NET_WM_ALLOWED_ACTIONS");
     for (const char* action : {"_NET_WM_ACTION_RESIZE", "_NET_WM_ACTION_MAXIMIZE_HORZ"})
         EXPECT_EQ(std::find(actions.begin(), actions.end(), action), actions.end()) << action;
-    fs::create_directories(KORVANE_SCREENSHOT_DIR);
-    EXPECT_TRUE(
-        session->saveScreenshot(frame, std::string(KORVANE_SCREENSHOT_DIR) + "/save-scene-program-x11.png"));
+    EXPECT_TRUE(session->saveScreenshot(frame, picture("save-scene-program-x11.png")));
 
     // Return: the proposed name, both xterms in their zones, and nothing of the program's own window.
     press(XK_Return);

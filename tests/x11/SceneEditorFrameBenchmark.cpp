@@ -104,21 +104,9 @@ void captureOneMonitor(benchmark::State& state) {
 }
 
 void registerAll() {
-    benchmark::RegisterBenchmark("bareWindow", bareWindow)
-        ->Arg(2)
-        ->UseManualTime()
-        ->Iterations(15)
-        ->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark("captureOneMonitor", captureOneMonitor)
-        ->Arg(2)
-        ->UseManualTime()
-        ->Iterations(15)
-        ->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark("requestToBothPanelsPainted", requestToBothPanelsPainted)
-        ->Arg(2)
-        ->UseManualTime()
-        ->Iterations(15)
-        ->Unit(benchmark::kMillisecond);
+    registerFirstFrame("bareWindow", bareWindow, 2);
+    registerFirstFrame("captureOneMonitor", captureOneMonitor, 2);
+    registerFirstFrame("requestToBothPanelsPainted", requestToBothPanelsPainted, 2);
 }
 
 } // namespace

@@ -10,10 +10,6 @@
 #include <algorithm>
 #include <cstring>
 
-#ifndef KORVANE_SCREENSHOT_DIR
-#error "KORVANE_SCREENSHOT_DIR must name the folder of the pictures"
-#endif
-
 namespace korvane::x11::test {
 namespace {
 

@@ -16,24 +16,17 @@
 
 #include <cmath>
 #include <fstream>
-#include <sstream>
-
-#ifndef KORVANE_BINARY
-#error "KORVANE_BINARY must name the built program"
-#endif
 
 namespace korvane::x11::test {
 namespace {
 
-namespace fs = std::filesystem;
-
 constexpr const char* kNotesBundleID = "korvane-sample-notes";
 constexpr const char* kSceneID = "44444444-5555-4666-8777-888888888888";
 
-class SceneRestoreOnX11Test : public ::testing::Test {
+class SceneRestoreOnX11Test : public ProgramOnX11Test {
   protected:
     void SetUp() override {
-        session = std::make_unique<X11TestSession>();
+        startSession(true);
         // The client is an xterm of a class of its own, started by a command of its own name, so that no
         // plain xterm is taken for it.
         const fs::path command = folder.path() / "bin" / kNotesBundleID;
@@ -51,26 +44,12 @@ class SceneRestoreOnX11Test : public ::testing::Test {
     // the server.
     void TearDown() override { session.reset(); }
 
-    fs::path home() const { return folder.path() / "support"; }
     fs::path dataHome() const { return folder.path() / "data"; }
-    fs::path log() const { return folder.path() / "korvane.log"; }
-    std::string logText() const {
-        std::ifstream in(log());
-        std::ostringstream out;
-        out << in.rdbuf();
-        return out.str();
-    }
-    bool waitForLine(const std::string& line, Nanos timeout = seconds(20)) {
-        return X11TestSession::waitFor([&] { return logText().find(line) != std::string::npos; }, timeout);
-    }
     xcb_window_t clientOf(pid_t pid) {
         std::optional<xcb_window_t> window;
         EXPECT_TRUE(X11TestSession::waitFor([&] { return (window = session->clientOf(pid)).has_value(); }));
         return window.value_or(XCB_WINDOW_NONE);
     }
-
-    std::unique_ptr<X11TestSession> session;
-    korvane::testing::TempFolder folder;
 };
 
 // Whether a frame (root coordinates) fills a zone as far as xterm's character cells allow: its left edge
@@ -104,13 +83,9 @@ TEST_F(SceneRestoreOnX11Test,
     const xcb_window_t unrelatedWindow = clientOf(unrelated);
     const Rect unrelatedBefore = session->frameOf(unrelatedWindow);
 
-    session->start({KORVANE_BINARY},
-                   {"KORVANE_HOME=" + home().string(), "KORVANE_LOG_LEVEL=debug",
-                    "XDG_DATA_HOME=" + dataHome().string(),
-                    "XDG_DATA_DIRS=" + (folder.path() / "none").string(),
-                    "DBUS_SESSION_BUS_ADDRESS=unix:path=" + (folder.path() / "no-bus").string(),
-                    std::string("LSAN_OPTIONS=suppressions=") + KORVANE_LSAN_SUPPRESSIONS},
-                   log().string());
+    startKorvane(
+        {"XDG_DATA_HOME=" + dataHome().string(), "XDG_DATA_DIRS=" + (folder.path() / "none").string()},
+        "debug");
     ASSERT_TRUE(waitForLine("Scene Restore complete (layout-only): 'Terminals' displays=2/2 unresolved=0"))
         << logText();
 

@@ -13,10 +13,6 @@
 
 #include <algorithm>
 
-#ifndef KORVANE_SCREENSHOT_DIR
-#error "KORVANE_SCREENSHOT_DIR must name the folder of the pictures"
-#endif
-
 namespace korvane::x11::test {
 namespace {
 

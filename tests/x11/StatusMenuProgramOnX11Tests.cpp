@@ -142,10 +142,7 @@ class StatusMenuProgramOnX11Test : public ProgramOnX11Test {
 
 TEST_F(StatusMenuProgramOnX11Test, theTrayIconOpensTheMenuWithItsRowsAndQuitEndsTheProgramCleanly) {
     startSession(true);
-    // The tray along the top right of the screen, as a panel would hold it.
-    session->start({"trayer", "--edge", "top", "--align", "right", "--widthtype", "pixel", "--width", "160",
-                    "--height", "32", "--SetDockType", "true", "--expand", "false"});
-    ASSERT_TRUE(X11TestSession::waitFor([&] { return session->viewableWindowTitled("panel").has_value(); }));
+    startTray();
     openXterm();
     const pid_t korvane = startKorvane();
     ASSERT_TRUE(waitForLine("Permissions granted, starting services...")) << logText();
@@ -185,7 +182,7 @@ TEST_F(StatusMenuProgramOnX11Test, theTrayIconOpensTheMenuWithItsRowsAndQuitEnds
     ASSERT_TRUE(fs::create_directories(KORVANE_SCREENSHOT_DIR) || fs::is_directory(KORVANE_SCREENSHOT_DIR));
     EXPECT_TRUE(session->saveScreenshot(
         Rect{opened->root.minX() - 20, 0, opened->root.width() + 40, opened->root.maxY() + 20},
-        std::string(KORVANE_SCREENSHOT_DIR) + "/status-menu-korvane.png"));
+        picture("status-menu-korvane.png")));
 
     // "Quit Korvane" is the last row. The program quits as on SIGTERM: what it remembers is written.
     fs::remove(home() / "layout-memory.json");

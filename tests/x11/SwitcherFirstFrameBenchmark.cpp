@@ -58,23 +58,11 @@ void toggleToFirstFrame(benchmark::State& state, bool warm) {
 
 void registerAll() {
     for (int count : {50, 100}) {
-        benchmark::RegisterBenchmark("bareWindow", bareWindow)
-            ->Arg(count)
-            ->UseManualTime()
-            ->Iterations(15)
-            ->Unit(benchmark::kMillisecond);
-        benchmark::RegisterBenchmark("toggleToFirstFrame/cold",
-                                     [](benchmark::State& s) { toggleToFirstFrame(s, false); })
-            ->Arg(count)
-            ->UseManualTime()
-            ->Iterations(15)
-            ->Unit(benchmark::kMillisecond);
-        benchmark::RegisterBenchmark("toggleToFirstFrame/warm",
-                                     [](benchmark::State& s) { toggleToFirstFrame(s, true); })
-            ->Arg(count)
-            ->UseManualTime()
-            ->Iterations(15)
-            ->Unit(benchmark::kMillisecond);
+        registerFirstFrame("bareWindow", bareWindow, count);
+        registerFirstFrame(
+            "toggleToFirstFrame/cold", [](benchmark::State& s) { toggleToFirstFrame(s, false); }, count);
+        registerFirstFrame(
+            "toggleToFirstFrame/warm", [](benchmark::State& s) { toggleToFirstFrame(s, true); }, count);
     }
 }
 

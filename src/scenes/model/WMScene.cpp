@@ -119,6 +119,16 @@ std::vector<WindowHint> WMScene::windowHintsForDisplay(const std::string& displa
     return {};
 }
 
+bool WMScene::configuresDisplay(const std::string& key) const {
+    return layoutRefsByDisplay.count(key) > 0 || windowHints.count(key) > 0;
+}
+
+const WMScene* WMScene::withID(const std::vector<WMScene>& scenes, const std::string& id) {
+    for (const auto& scene : scenes)
+        if (scene.id == id) return &scene;
+    return nullptr;
+}
+
 nlohmann::ordered_json WMScene::toJSON() const {
     nlohmann::ordered_json j = nlohmann::ordered_json::object();
     j["id"] = id;

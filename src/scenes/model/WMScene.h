@@ -68,6 +68,10 @@ struct WMScene {
     // The display's own entry, else the only entry whatever its key, else nothing.
     std::optional<std::string> layoutRef(const std::string& forDisplay) const;
     std::vector<WindowHint> windowHintsForDisplay(const std::string& displayUUID) const;
+    // Whether the scene keeps a layout or window hints under exactly this display key.
+    bool configuresDisplay(const std::string& key) const;
+    // The scene of `scenes` with this id; nullptr when there is none.
+    static const WMScene* withID(const std::vector<WMScene>& scenes, const std::string& id);
 
     // Screens in the given order with the main screen swapped to the front, repeats dropped.
     static std::vector<std::string> orderedDisplayUUIDs(const ScreenContext& screens);

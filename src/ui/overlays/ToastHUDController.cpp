@@ -104,7 +104,7 @@ void ToastHUDController::show(const std::string& message, const platform::Screen
     const Rect frame{visible.midX() - width / 2.0, visible.maxY() - kTopOffset, static_cast<double>(width),
                      static_cast<double>(kHeight)};
     panel->setGeometry(qtGlobalRect(screens, frame));
-    if (!panel->isTranslucent()) panel->setMask(QRegion(pill(panel->rect()).toFillPolygon().toPolygon()));
+    if (!panel->isTranslucent()) panel->setMask(roundedRegion(panel->rect(), kCornerRadius));
     panel->show();
     windows[key] = std::make_unique<Toast>(panel);
 

@@ -3,17 +3,14 @@
 #include "ui/scene_editor/SceneGeometryCanvasModel.h"
 
 #include "core/Log.h"
-#include "layouts/LayoutTemplateResolver.h"
 #include "layouts/LayoutTreeEditorModel.h"
 #include "layouts/LayoutTreeModel.h"
 #include "platform/Platform.h"
-#include "platform/TextCase.h"
-#include "platform/TextTrim.h"
 #include "scenes/SceneStore.h"
 #include "scenes/model/ScreenContext.h"
 #include "ui/scene_editor/SceneCanvasTree.h"
+#include "ui/scene_editor/SceneUserLayout.h"
 
-#include <cctype>
 #include <cmath>
 #include <exception>
 
@@ -87,29 +84,14 @@ bool SceneGeometryCanvasModel::saveChanges() {
                 if (auto to = map.find(frame.zoneID); to != map.end()) frame.zoneID = to->second;
         }
 
-        std::string id;
-        const auto ref = inputs_.scene.layoutRefsByDisplay.find(inputs_.displayUUID);
-        // Only a user layout stored under exactly this id is replaced; a built-in one, or an older id
-        // that maps to one, gets a layout of its own.
-        if (ref != inputs_.scene.layoutRefsByDisplay.end() && ref->second.rfind("builtin.", 0) != 0 &&
-            inputs_.layoutTemplateResolver) {
-            const auto found = inputs_.layoutTemplateResolver->regionSet(ref->second);
-            if (found && found->id == ref->second) id = ref->second;
-        }
-        if (id.empty()) id = "layout." + asciiLowercased(platform_.processInfo().makeUUID().substr(0, 8));
-
-        ConfigZoneSet zoneSet;
-        zoneSet.id = id;
-        const std::string display = trimmingWhitespaceAndNewlines(inputs_.displayUUID);
-        if (!display.empty()) zoneSet.displayUUID = display;
-        zoneSet.name = inputs_.scene.name + " Layout";
-        zoneSet.version = "2.0";
-        zoneSet.layoutTree = numbered.root;
+        const ConfigZoneSet zoneSet =
+            sceneUserLayout(inputs_.scene, inputs_.displayUUID, numbered.root,
+                            inputs_.layoutTemplateResolver.get(), platform_.processInfo());
         const std::optional<std::string> savedID = inputs_.onSaveAsUserLayout(zoneSet);
         if (!savedID) {
             // Recording a layout that was never written would leave the display without its geometry.
             Log::sceneManager.error("Failed to save Scene canvas changes: %s",
-                                    ("the layout " + id + " could not be stored").c_str());
+                                    ("the layout " + zoneSet.id + " could not be stored").c_str());
             return false;
         }
         stored->layoutRefsByDisplay[inputs_.displayUUID] = *savedID;

@@ -18,12 +18,6 @@ bool hasDisplay(const std::vector<SceneEditorDisplay>& displays, const std::stri
                        [&](const SceneEditorDisplay& d) { return d.uuid == uuid; });
 }
 
-const WMScene* sceneWithID(const std::vector<WMScene>& scenes, const std::string& id) {
-    for (const auto& scene : scenes)
-        if (scene.id == id) return &scene;
-    return nullptr;
-}
-
 } // namespace
 
 SceneEditorViewModel::SceneEditorViewModel(platform::Platform& platform, Services services)
@@ -49,7 +43,7 @@ std::shared_ptr<SceneEditorViewModel> SceneEditorViewModel::open(
 
 const WMScene* SceneEditorViewModel::selectedScene() const {
     if (!selectedSceneID_) return nullptr;
-    return sceneWithID(scenes_, *selectedSceneID_);
+    return WMScene::withID(scenes_, *selectedSceneID_);
 }
 
 std::vector<SceneEditorDisplay> SceneEditorViewModel::displays() const {
@@ -104,7 +98,7 @@ void SceneEditorViewModel::apply(std::int64_t generation, Loaded loaded,
     }
 
     const std::optional<std::string> wanted = requestedSceneID_ ? requestedSceneID_ : capturedScene;
-    const WMScene* selected = wanted ? sceneWithID(scenes_, *wanted) : nullptr;
+    const WMScene* selected = wanted ? WMScene::withID(scenes_, *wanted) : nullptr;
     if (!selected && !scenes_.empty()) selected = &scenes_.front();
     setSelectedSceneID(selected ? std::optional(selected->id) : std::nullopt);
 
@@ -134,7 +128,7 @@ void SceneEditorViewModel::selectScene(const std::string& id) {
         auto self = weak.lock();
         if (!self) return;
         self->setSelectedSceneID(id);
-        const WMScene* scene = sceneWithID(self->scenes_, id);
+        const WMScene* scene = WMScene::withID(self->scenes_, id);
         if (!scene) return;
         const std::vector<SceneEditorDisplay> displayList = self->displays();
         if (self->requestedDisplayUUID_ && hasDisplay(displayList, *self->requestedDisplayUUID_)) {
@@ -154,12 +148,10 @@ void SceneEditorViewModel::selectDisplay(const std::string& uuid) {
 std::optional<std::string> SceneEditorViewModel::preferredDisplayUUID(
     const WMScene& scene, const std::vector<SceneEditorDisplay>& displays, const std::string& current) {
     if (displays.empty()) return std::nullopt;
-    auto configures = [&](const std::string& key) {
-        return scene.layoutRefsByDisplay.count(key) > 0 || scene.windowHints.count(key) > 0;
-    };
-    if (!current.empty() && configures(current) && hasDisplay(displays, current)) return current;
+    if (!current.empty() && scene.configuresDisplay(current) && hasDisplay(displays, current)) return current;
     for (const auto& display : displays)
-        if (display.uuid != WMScene::kDefaultDisplayKey && configures(display.uuid)) return display.uuid;
+        if (display.uuid != WMScene::kDefaultDisplayKey && scene.configuresDisplay(display.uuid))
+            return display.uuid;
     if (!current.empty() && hasDisplay(displays, current)) return current;
     return displays.front().uuid;
 }

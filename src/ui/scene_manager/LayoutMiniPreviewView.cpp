@@ -3,13 +3,12 @@
 #include "ui/scene_manager/LayoutMiniPreviewView.h"
 
 #include "layouts/LayoutPreviewRegions.h"
+#include "ui/scene_manager/SceneSaveSheetStyle.h"
 
 #include <QMouseEvent>
 #include <QPainter>
-#include <QPainterPath>
 
 #include <algorithm>
-#include <cmath>
 
 namespace korvane {
 
@@ -20,11 +19,15 @@ constexpr int kPickerPadding = 14;
 constexpr int kPickerSpacing = 10;
 constexpr int kCellMinWidth = 110;
 constexpr int kTitleHeight = 20;
+// Adaptive columns: as many of at least 110 points as fit, sharing the width.
+constexpr int kColumns = std::max(1, (PresetPickerView::kWidth - 2 * kPickerPadding + kPickerSpacing) /
+                                         (kCellMinWidth + kPickerSpacing));
+constexpr int kCellWidth =
+    (PresetPickerView::kWidth - 2 * kPickerPadding - (kColumns - 1) * kPickerSpacing) / kColumns;
+// Rounded half up, as the width is positive.
+constexpr int kCellHeight = static_cast<int>(kCellWidth / LayoutMiniPreviewView::kAspect + 0.5);
 
-QColor withAlpha(QColor colour, double alpha) {
-    colour.setAlphaF(static_cast<float>(alpha));
-    return colour;
-}
+using savesheet::withAlpha;
 
 // The regions of `node` drawn within `area`, each inset and at least 2 by 2.
 template <class Draw>
@@ -102,31 +105,16 @@ PresetPickerView::PresetPickerView(std::vector<ConfigZoneSet> presets, QWidget* 
     setFixedHeight(sizeHint().height());
 }
 
-int PresetPickerView::columns() const {
-    // Adaptive columns: as many of at least 110 points as fit, sharing the width.
-    const int available = kWidth - 2 * kPickerPadding;
-    return std::max(1, (available + kPickerSpacing) / (kCellMinWidth + kPickerSpacing));
-}
-
-int PresetPickerView::cellHeight() const {
-    const int n = columns();
-    const int cellWidth = (kWidth - 2 * kPickerPadding - (n - 1) * kPickerSpacing) / n;
-    return static_cast<int>(std::lround(cellWidth / LayoutMiniPreviewView::kAspect));
-}
-
 QRect PresetPickerView::cellRect(std::size_t index) const {
-    const int n = columns();
-    const int cellWidth = (kWidth - 2 * kPickerPadding - (n - 1) * kPickerSpacing) / n;
-    const int row = static_cast<int>(index) / n, column = static_cast<int>(index) % n;
+    const int row = static_cast<int>(index) / kColumns, column = static_cast<int>(index) % kColumns;
     const int top = kPickerPadding + kTitleHeight + kPickerSpacing;
-    return QRect(kPickerPadding + column * (cellWidth + kPickerSpacing),
-                 top + row * (cellHeight() + kPickerSpacing), cellWidth, cellHeight());
+    return QRect(kPickerPadding + column * (kCellWidth + kPickerSpacing),
+                 top + row * (kCellHeight + kPickerSpacing), kCellWidth, kCellHeight);
 }
 
 QSize PresetPickerView::sizeHint() const {
-    const int n = columns();
-    const int rows = presets_.empty() ? 0 : static_cast<int>((presets_.size() + n - 1) / n);
-    const int grid = rows == 0 ? 0 : rows * cellHeight() + (rows - 1) * kPickerSpacing;
+    const int rows = presets_.empty() ? 0 : static_cast<int>((presets_.size() + kColumns - 1) / kColumns);
+    const int grid = rows == 0 ? 0 : rows * kCellHeight + (rows - 1) * kPickerSpacing;
     return QSize(kWidth, kPickerPadding + kTitleHeight + kPickerSpacing + grid + kPickerPadding);
 }
 

@@ -46,7 +46,6 @@ class PresetPickerView : public QWidget {
 
     std::function<void(const ConfigZoneSet&)> onSelect;
 
-    const std::vector<ConfigZoneSet>& presets() const { return presets_; }
     // The preset under the pointer.
     const std::optional<std::string>& hoveredID() const { return hoveredID_; }
     // The cell of the preset at `index`, in widget coordinates.
@@ -63,8 +62,6 @@ class PresetPickerView : public QWidget {
   private:
     std::optional<std::size_t> cellAt(const QPoint& point) const;
     void setHovered(std::optional<std::string> id);
-    int columns() const;
-    int cellHeight() const;
 
     std::vector<ConfigZoneSet> presets_;
     std::optional<std::string> hoveredID_;

@@ -2,6 +2,8 @@
 // one child that follows the pointer.
 #include "ui/scene_manager/SceneManagerCardStrip.h"
 
+#include "ui/scene_manager/SceneSaveSheetStyle.h"
+
 #include <QAbstractButton>
 #include <QMouseEvent>
 #include <QPaintEvent>
@@ -20,10 +22,7 @@ constexpr int kPanelPadding = 3;
 constexpr int kPanelSpacing = 4;
 constexpr int kPanelShift = 12; // the panel's centre sits this far right of the card's trailing edge
 
-QColor withAlpha(QColor colour, double alpha) {
-    colour.setAlphaF(static_cast<float>(alpha));
-    return colour;
-}
+using savesheet::withAlpha;
 
 // A filled circle with a white glyph: the pencil or the bin of the hover panel.
 class CircleSymbolButton : public QAbstractButton {

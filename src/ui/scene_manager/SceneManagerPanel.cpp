@@ -3,9 +3,11 @@
 #include "ui/scene_manager/SceneManagerPanel.h"
 
 #include "layouts/BuiltinLayouts.h"
+#include "ui/scene_manager/EventWatcher.h"
 #include "ui/scene_manager/LayoutMiniPreviewView.h"
 #include "ui/scene_manager/SceneManagerCardStrip.h"
 #include "ui/scene_manager/SceneManagerViewModel.h"
+#include "ui/scene_manager/SceneSaveSheetStyle.h"
 
 #include <QAbstractButton>
 #include <QEvent>
@@ -27,10 +29,7 @@ namespace korvane {
 
 namespace {
 
-QColor withAlpha(QColor colour, double alpha) {
-    colour.setAlphaF(static_cast<float>(alpha));
-    return colour;
-}
+using savesheet::withAlpha;
 
 QLabel* sectionHeader(const char* text) {
     auto* label = new QLabel(text);
@@ -107,22 +106,6 @@ class DisplayRow : public QAbstractButton {
     bool configured_ = true;
 };
 
-// Tells its owner when the popup goes, whichever way it went: a click outside, Escape or a choice.
-class HideWatcher : public QObject {
-  public:
-    HideWatcher(QObject* parent, std::function<void()> hidden)
-        : QObject(parent), hidden_(std::move(hidden)) {}
-
-  protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::Hide && hidden_) hidden_();
-        return QObject::eventFilter(watched, event);
-    }
-
-  private:
-    std::function<void()> hidden_;
-};
-
 std::vector<ConfigZoneSet> fourPresets() {
     return {builtinFullscreenLayout(), builtinSplit6040Layout(), builtinSplit5050Layout(),
             builtinDailyLayout()};
@@ -180,9 +163,11 @@ SceneManagerPanel::SceneManagerPanel(std::shared_ptr<SceneManagerViewModel> view
     picker_->onSelect = [weak](const ConfigZoneSet& preset) {
         if (auto model = weak.lock()) model->bindPreset(preset);
     };
-    popover_->installEventFilter(new HideWatcher(popover_, [weak] {
-        if (auto model = weak.lock()) model->setShowingPresetPicker(false);
-    }));
+    // The popup goes whichever way it went: a click outside, Escape or a choice.
+    popover_->installEventFilter(
+        new EventWatcher(popover_, QEvent::Hide, EventWatcher::Fires::everyTime, [weak] {
+            if (auto model = weak.lock()) model->setShowingPresetPicker(false);
+        }));
 
     // The model outlives no window of its own, but the token ends with the panel either way.
     observation_ = viewModel_->subscribe([this](SceneManagerViewModel::Property property) {

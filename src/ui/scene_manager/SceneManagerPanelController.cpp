@@ -2,16 +2,14 @@
 #include "ui/scene_manager/SceneManagerPanelController.h"
 
 #include "core/Log.h"
-#include "core/ScreenSpace.h"
 #include "platform/Platform.h"
-#include "ui/scene_manager/CloseWatcher.h"
+#include "ui/overlays/Overlay.h"
+#include "ui/scene_manager/EventWatcher.h"
 #include "ui/scene_manager/SceneManagerPanel.h"
 #include "ui/scene_manager/SceneManagerViewModel.h"
 
 #include <QCoreApplication>
-#include <QGuiApplication>
 #include <QPointer>
-#include <QScreen>
 #include <QVBoxLayout>
 #include <QWidget>
 
@@ -53,17 +51,12 @@ SceneManagerPanelController::SceneManagerPanelController(platform::Platform& pla
     window_->panel = new SceneManagerPanel(viewModel, std::move(presenter), window);
     layout->addWidget(window_->panel);
 
-    // Centred on the visible part of the main screen. Screen frames are bottom-left global; Qt's are
-    // top-left and measured from the primary screen's corner, which both spaces share.
+    // Centred on the visible part of the main screen.
     if (auto main = platform_.screens().mainScreen()) {
-        const double H = primaryScreenHeight(platform_.screens()).value_or(main->frame.maxY());
-        const Rect v = flipRect(main->visibleFrame, H);
-        const QScreen* primary = QGuiApplication::primaryScreen();
-        const QPoint origin = primary ? primary->geometry().topLeft() : QPoint();
-        window->move(origin.x() + static_cast<int>(v.midX()) - kWidth / 2,
-                     origin.y() + static_cast<int>(v.midY()) - kHeight / 2);
+        const QRect v = qtGlobalRect(platform_.screens(), main->visibleFrame);
+        window->move(v.x() + v.width() / 2 - kWidth / 2, v.y() + v.height() / 2 - kHeight / 2);
     }
-    window->installEventFilter(new CloseWatcher(window, [this] {
+    window->installEventFilter(new EventWatcher(window, QEvent::Close, EventWatcher::Fires::once, [this] {
         if (auto closed = onDidClose) closed();
     }));
 }

@@ -6,13 +6,12 @@
 #include "layouts/ConfigZoneSet.h"
 #include "layouts/LayoutTemplateResolver.h"
 #include "platform/Platform.h"
-#include "platform/TextCase.h"
 #include "platform/TextTrim.h"
 #include "scenes/SceneStore.h"
 #include "scenes/model/ScreenContext.h"
+#include "ui/scene_editor/SceneUserLayout.h"
 
 #include <algorithm>
-#include <cctype>
 #include <exception>
 #include <utility>
 
@@ -23,16 +22,6 @@ namespace {
 bool hasDisplay(const std::vector<SceneManagerDisplay>& displays, const std::string& uuid) {
     return std::any_of(displays.begin(), displays.end(),
                        [&](const SceneManagerDisplay& d) { return d.uuid == uuid; });
-}
-
-const WMScene* sceneWithID(const std::vector<WMScene>& scenes, const std::string& id) {
-    for (const auto& scene : scenes)
-        if (scene.id == id) return &scene;
-    return nullptr;
-}
-
-bool configures(const WMScene& scene, const std::string& key) {
-    return scene.layoutRefsByDisplay.count(key) > 0 || scene.windowHints.count(key) > 0;
 }
 
 } // namespace
@@ -69,12 +58,12 @@ std::vector<SceneManagerDisplay> SceneManagerViewModel::availableDisplays() cons
 
 const WMScene* SceneManagerViewModel::selectedScene() const {
     if (!selectedSceneID_) return nullptr;
-    return sceneWithID(scenes_, *selectedSceneID_);
+    return WMScene::withID(scenes_, *selectedSceneID_);
 }
 
 bool SceneManagerViewModel::isDisplayConfigured(const std::string& displayUUID) const {
     const WMScene* scene = selectedScene();
-    return scene && configures(*scene, displayUUID);
+    return scene && scene->configuresDisplay(displayUUID);
 }
 
 std::optional<LayoutNode> SceneManagerViewModel::selectedDisplayLayout() const {
@@ -91,9 +80,9 @@ std::string SceneManagerViewModel::preferredDisplay(const WMScene& scene,
                                                     const std::vector<SceneManagerDisplay>& displays,
                                                     const std::string& current) {
     if (displays.empty()) return "";
-    if (!current.empty() && hasDisplay(displays, current) && configures(scene, current)) return current;
+    if (!current.empty() && hasDisplay(displays, current) && scene.configuresDisplay(current)) return current;
     for (const auto& display : displays)
-        if (configures(scene, display.uuid)) return display.uuid;
+        if (scene.configuresDisplay(display.uuid)) return display.uuid;
     return displays.front().uuid;
 }
 
@@ -153,9 +142,9 @@ void SceneManagerViewModel::apply(Loaded loaded, const Captured& captured) {
     }
 
     // What was chosen since the reload started wins over what it captured, as long as it is still there.
-    const WMScene* requested = requestedSceneID_ ? sceneWithID(scenes_, *requestedSceneID_) : nullptr;
+    const WMScene* requested = requestedSceneID_ ? WMScene::withID(scenes_, *requestedSceneID_) : nullptr;
     const WMScene* selected = requested;
-    if (!selected && captured.sceneID) selected = sceneWithID(scenes_, *captured.sceneID);
+    if (!selected && captured.sceneID) selected = WMScene::withID(scenes_, *captured.sceneID);
     if (!selected && !scenes_.empty()) selected = &scenes_.front();
     setSelectedSceneID(selected ? std::optional(selected->id) : std::nullopt);
 
@@ -255,29 +244,15 @@ void SceneManagerViewModel::bindPreset(const ConfigZoneSet& preset) {
 
     std::string layoutID = preset.id;
     if (services_.onSaveAsUserLayout) {
-        std::string id;
-        const auto ref = scene->layoutRefsByDisplay.find(selectedDisplayUUID_);
-        // Only a user layout stored under exactly this id is replaced. A built-in id, or an older id the
-        // resolver maps to a built-in, would be found as the built-in again rather than as the preset.
-        if (ref != scene->layoutRefsByDisplay.end() && ref->second.rfind("builtin.", 0) != 0 &&
-            services_.layoutTemplateResolver) {
-            const auto found = services_.layoutTemplateResolver->regionSet(ref->second);
-            if (found && found->id == ref->second) id = ref->second;
-        }
-        if (id.empty()) id = "layout." + asciiLowercased(platform_.processInfo().makeUUID().substr(0, 8));
-
-        ConfigZoneSet zoneSet;
-        zoneSet.id = id;
-        const std::string display = trimmingWhitespaceAndNewlines(selectedDisplayUUID_);
-        if (!display.empty()) zoneSet.displayUUID = display;
-        zoneSet.name = scene->name + " Layout";
-        zoneSet.version = "2.0";
-        zoneSet.layoutTree = preset.layoutTree;
+        const ConfigZoneSet zoneSet =
+            sceneUserLayout(*scene, selectedDisplayUUID_, *preset.layoutTree,
+                            services_.layoutTemplateResolver.get(), platform_.processInfo());
         const std::optional<std::string> stored = services_.onSaveAsUserLayout(zoneSet);
         if (!stored) {
             // Naming a layout that was never written would leave the display with a missing layout, or
             // with the old geometry under a reused id.
-            Log::sceneManager.error("bindPreset failed: %s", "the layout " + id + " could not be stored");
+            Log::sceneManager.error("bindPreset failed: %s",
+                                    "the layout " + zoneSet.id + " could not be stored");
             setShowingPresetPicker(false);
             return;
         }

@@ -60,8 +60,7 @@ void SceneRestoreHUDController::show(const SceneRestoreResult& result,
     // The application may end while a report shows: the window goes while the application still exists.
     QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, window,
                      [window] { delete window; });
-    auto* view = new SceneRestoreHUDView(result, window);
-    view->move(0, 0);
+    new SceneRestoreHUDView(result, window); // the window's child, at its corner
 
     const Rect visible = target->visibleFrame;
     const Rect frame{visible.midX() - SceneRestoreHUDView::kWidth / 2.0,

@@ -19,7 +19,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
-#include <QPainterPath>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QShowEvent>
@@ -37,6 +36,13 @@ constexpr int kPadding = 16;
 constexpr int kMiniatureWidth = 80;
 constexpr int kMiniatureHeight = 48;
 constexpr int kChipPadding = 3;
+
+// The widget may be what the user just clicked in: it goes on a later turn of the loop.
+void discard(QWidget* widget) {
+    widget->hide();
+    widget->setParent(nullptr);
+    widget->deleteLater();
+}
 
 QFrame* divider(QWidget* parent) {
     auto* line = new QFrame(parent);
@@ -366,9 +372,7 @@ void SceneSaveSheet::reloadCanvasArea() {
     std::vector<ZoneListEntry> zones = layout ? zoneList(*layout) : std::vector<ZoneListEntry>{};
     if (zones.empty()) {
         if (canvas_) {
-            canvas_->hide();
-            canvas_->setParent(nullptr);
-            canvas_->deleteLater();
+            discard(canvas_);
             canvas_ = nullptr;
         }
         emptyState_->show();
@@ -379,12 +383,7 @@ void SceneSaveSheet::reloadCanvasArea() {
         canvas_->reload();
         return;
     }
-    if (canvas_) {
-        // The old canvas may be what the user just clicked in: it goes on a later turn of the loop.
-        canvas_->hide();
-        canvas_->setParent(nullptr);
-        canvas_->deleteLater();
-    }
+    if (canvas_) discard(canvas_);
     canvas_ = new ZoneCanvas(*this, std::move(zones), emptyState_->parentWidget());
     canvasArea_->addWidget(canvas_);
     canvas_->show();

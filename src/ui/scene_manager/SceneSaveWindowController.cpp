@@ -1,7 +1,7 @@
 // The "Save Scene" panel: a fixed window, above the others, whose content is the sheet over the model.
 #include "ui/scene_manager/SceneSaveWindowController.h"
 
-#include "ui/scene_manager/CloseWatcher.h"
+#include "ui/scene_manager/EventWatcher.h"
 #include "ui/scene_manager/SceneSaveSheet.h"
 #include "ui/scene_manager/SceneSaveViewModel.h"
 
@@ -38,7 +38,7 @@ SceneSaveWindowController::SceneSaveWindowController(std::shared_ptr<SceneSaveVi
     auto* content = new QVBoxLayout(window);
     content->setContentsMargins(0, 0, 0, 0);
     content->addWidget(new SceneSaveSheet(viewModel, window));
-    window->installEventFilter(new CloseWatcher(window, [this] {
+    window->installEventFilter(new EventWatcher(window, QEvent::Close, EventWatcher::Fires::once, [this] {
         if (auto closed = onClose) closed();
     }));
 }

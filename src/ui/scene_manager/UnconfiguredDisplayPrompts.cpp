@@ -55,26 +55,21 @@ void UnconfiguredDisplayPrompts::handleDisplaysChanged(const std::optional<nlohm
     // A set: ascending order of the UUIDs, each once.
     for (const auto& uuid : added) {
         if (dismissed_.count(uuid)) continue;
-        bool connected = false;
-        for (const auto& screen : context.screens)
-            connected = connected || DisplayUtil::displayUUID(screen) == uuid;
-        if (!connected) continue;
-        showPrompt(*active, uuid);
+        const platform::ScreenInfo* screen = nullptr;
+        for (const auto& s : context.screens)
+            if (DisplayUtil::displayUUID(s) == uuid) screen = &s;
+        if (!screen) continue;
+        showPrompt(*active, uuid, *screen);
     }
 }
 
-void UnconfiguredDisplayPrompts::showPrompt(const WMScene& scene, const std::string& displayUUID) {
-    std::optional<platform::ScreenInfo> screen;
-    for (const auto& s : platform_.screens().screens())
-        if (DisplayUtil::displayUUID(s) == displayUUID) screen = s;
-    if (!screen) return;
-
+void UnconfiguredDisplayPrompts::showPrompt(const WMScene& scene, const std::string& displayUUID,
+                                            const platform::ScreenInfo& screen) {
     // The prompt standing for the display goes first: replaced without hiding, its panel would stay for
     // good with buttons that still act.
     close(displayUUID);
 
     auto controller = std::make_shared<UnconfiguredDisplayToastController>(platform_);
-    controller->dismiss();
     std::weak_ptr<UnconfiguredDisplayToastController> weakPrompt = controller;
     std::weak_ptr<UnconfiguredDisplayPrompts> weak = weak_from_this();
 
@@ -104,7 +99,7 @@ void UnconfiguredDisplayPrompts::showPrompt(const WMScene& scene, const std::str
             if (auto self = weak.lock()) self->dismissNewDisplayPrompt(displayUUID);
         });
     };
-    controller->show(*screen, std::move(content));
+    controller->show(screen, std::move(content));
     prompts_[displayUUID] = std::move(controller);
 }
 

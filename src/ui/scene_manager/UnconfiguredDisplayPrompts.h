@@ -19,7 +19,8 @@ struct WMScene;
 
 namespace platform {
 class Platform;
-}
+struct ScreenInfo;
+} // namespace platform
 
 // Main thread only. Holds the registry and the dismissed set; what Apply and Set Up do is the owner's.
 class UnconfiguredDisplayPrompts : public std::enable_shared_from_this<UnconfiguredDisplayPrompts> {
@@ -60,7 +61,7 @@ class UnconfiguredDisplayPrompts : public std::enable_shared_from_this<Unconfigu
     bool isDismissed(const std::string& displayUUID) const { return dismissed_.count(displayUUID) > 0; }
 
   private:
-    void showPrompt(const WMScene& scene, const std::string& displayUUID);
+    void showPrompt(const WMScene& scene, const std::string& displayUUID, const platform::ScreenInfo& screen);
     void close(const std::string& displayUUID);
 
     platform::Platform& platform_;

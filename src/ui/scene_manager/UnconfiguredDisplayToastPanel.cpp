@@ -6,8 +6,6 @@
 #include "ui/scene_manager/UnconfiguredDisplayToastView.h"
 
 #include <QGuiApplication>
-#include <QPainterPath>
-#include <QRegion>
 #include <QWindow>
 
 #include <cstdint>
@@ -35,12 +33,7 @@ UnconfiguredDisplayToastPanel::UnconfiguredDisplayToastPanel(platform::Screens& 
     QGuiApplication::sync();
     screens.showOnAllWorkspaces(nativeWindow);
 
-    if (!translucent_) {
-        QPainterPath card;
-        card.addRoundedRect(QRectF(rect()), UnconfiguredDisplayToastView::kCornerRadius,
-                            UnconfiguredDisplayToastView::kCornerRadius);
-        setMask(QRegion(card.toFillPolygon().toPolygon()));
-    }
+    if (!translucent_) setMask(roundedRegion(rect(), UnconfiguredDisplayToastView::kCornerRadius));
 }
 
 void UnconfiguredDisplayToastPanel::setContentView(UnconfiguredDisplayToastView* view) {

@@ -2,7 +2,6 @@
 // window background colour.
 #include "ui/scene_manager/UnconfiguredDisplayToastView.h"
 
-#include <QApplication>
 #include <QEnterEvent>
 #include <QHBoxLayout>
 #include <QLabel>

@@ -6,6 +6,7 @@
 #include "ui/settings/SettingsSymbols.h"
 #include "ui/settings/SettingsViewModel.h"
 #include "ui/switchers/AppPickerView.h"
+#include "ui/switchers/IconCache.h"
 
 #include <QFontDatabase>
 #include <QHBoxLayout>
@@ -24,20 +25,20 @@ constexpr int kIconSide = 20;
 const QColor kRemoveColour(0xD9, 0x30, 0x25);
 
 QPixmap iconPixmap(const platform::IconImage& icon, qreal ratio) {
-    QImage image;
-    if (!icon.argb.empty() && icon.width > 0 && icon.height > 0 &&
-        icon.argb.size() >= static_cast<std::size_t>(icon.width) * static_cast<std::size_t>(icon.height)) {
-        image = QImage(reinterpret_cast<const uchar*>(icon.argb.data()), icon.width, icon.height,
-                       icon.width * 4, QImage::Format_ARGB32)
-                    .copy();
-    } else if (!icon.path.empty()) {
-        image.load(QString::fromStdString(icon.path));
-    }
+    const QImage image = IconCache::picture(icon);
     if (image.isNull()) return {};
     QPixmap pixmap = QPixmap::fromImage(
         image.scaled(QSize(kIconSide, kIconSide) * ratio, Qt::KeepAspectRatio, Qt::SmoothTransformation));
     pixmap.setDevicePixelRatio(ratio);
     return pixmap;
+}
+
+// What of the running applications the rows show: each one's bundle identifier and name.
+std::vector<std::string> cachedNames(const SettingsViewModel& model) {
+    std::vector<std::string> names;
+    for (const auto& [bundleID, info] : model.runningAppsCache)
+        names.push_back(bundleID + "\n" + info.name);
+    return names;
 }
 
 } // namespace
@@ -75,10 +76,7 @@ DragSnapBlacklistView::~DragSnapBlacklistView() {
 
 void DragSnapBlacklistView::rebuildIfChanged() {
     if (rebuilding_) return;
-    std::vector<std::string> names;
-    for (const auto& [bundleID, info] : model_.runningAppsCache)
-        names.push_back(bundleID + "\n" + info.name);
-    if (model_.dragSnapBlacklist == shownList_ && names == shownNames_) return;
+    if (model_.dragSnapBlacklist == shownList_ && cachedNames(model_) == shownNames_) return;
     rebuild();
 }
 
@@ -133,9 +131,7 @@ void DragSnapBlacklistView::rebuild() {
         rowWidgets_.push_back(row);
     }
     shownList_ = list;
-    shownNames_.clear();
-    for (const auto& [bundleID, info] : model_.runningAppsCache)
-        shownNames_.push_back(bundleID + "\n" + info.name);
+    shownNames_ = cachedNames(model_);
 }
 
 void DragSnapBlacklistView::showAppPicker() {

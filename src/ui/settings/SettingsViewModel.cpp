@@ -4,7 +4,6 @@
 
 #include "input/DragSnapController.h"
 #include "input/SDPController.h"
-#include "platform/ChangeObservation.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Platform.h"
 #include "platform/UserDefaults.h"
@@ -26,26 +25,10 @@ bool storedFlag(platform::UserDefaults& defaults, const char* key, bool absent) 
     return false;
 }
 
-// Actions that stand in older tables but have no row; "cycle.backward" has a title yet is one of them.
-const std::set<std::string>& obsoleteActionNames() {
-    static const std::set<std::string> names = {
-        "scene.picker",         "gather.unassigned", "gather.unassigned.global",
-        "layout.prev",          "layout.next",       "overlay.toggle",
-        "focus.region.dynamic", "focus.region.next", "focus.region.prev",
-        "display.prev",         "display.next",      "cycle.backward"};
-    return names;
-}
-
 } // namespace
 
 const char* settingsTabRawValue(SettingsTab tab) {
     return tab == SettingsTab::general ? "General" : "Shortcuts";
-}
-
-std::optional<SettingsTab> settingsTabFromRawValue(std::string_view raw) {
-    if (raw == "General") return SettingsTab::general;
-    if (raw == "Shortcuts") return SettingsTab::hotkeys;
-    return std::nullopt;
 }
 
 std::vector<std::string> SettingsViewModel::defaultDragSnapBlacklist() {
@@ -53,7 +36,7 @@ std::vector<std::string> SettingsViewModel::defaultDragSnapBlacklist() {
 }
 
 SettingsViewModel::SettingsViewModel(platform::Platform& platform, Callbacks callbacks)
-    : obsoleteActions(obsoleteActionNames()), platform_(platform), callbacks_(std::move(callbacks)) {
+    : platform_(platform), callbacks_(std::move(callbacks)) {
     if (callbacks_.loadHotkeyConfigHandler) hotkeyConfig = callbacks_.loadHotkeyConfigHandler();
     loadSettings();
 }
@@ -61,17 +44,11 @@ SettingsViewModel::SettingsViewModel(platform::Platform& platform, Callbacks cal
 SettingsViewModel::~SettingsViewModel() = default;
 
 std::unique_ptr<platform::ObserverToken> SettingsViewModel::observeChanges(std::function<void()> changed) {
-    const std::uint64_t id = nextObserverID_++;
-    (*observers_)[id] = std::move(changed);
-    return std::make_unique<platform::ChangeObservation>(observers_, id);
+    return observers_.subscribe(std::move(changed));
 }
 
 void SettingsViewModel::notifyChanged() {
-    // Over a copy: an observer may end its own or another observation while it is told.
-    const std::vector<std::pair<std::uint64_t, std::function<void()>>> snapshot(observers_->begin(),
-                                                                                observers_->end());
-    for (const auto& [id, changed] : snapshot)
-        if (observers_->count(id) && changed) changed();
+    observers_.notify();
 }
 
 void SettingsViewModel::loadSettings() {
@@ -161,16 +138,8 @@ void SettingsViewModel::refreshRunningAppsCache() {
         if (!icon) continue;
         cache[bundleID] = AppInfo{std::move(*icon), *app->name};
     }
-    // Icons are compared by their pixels only when the names agree; a change of either redraws the rows.
-    const bool same =
-        cache.size() == runningAppsCache.size() &&
-        std::equal(cache.begin(), cache.end(), runningAppsCache.begin(), [](const auto& a, const auto& b) {
-            return a.first == b.first && a.second.name == b.second.name && a.second.icon == b.second.icon;
-        });
-    if (!same) {
-        runningAppsCache = std::move(cache);
-        notifyChanged();
-    }
+    // A change of a name or of an icon's pixels redraws the rows.
+    assign(runningAppsCache, std::move(cache));
     assign(lastAppCacheUpdate, std::optional<Nanos>(platform_.runLoop().now()));
 }
 

@@ -4,18 +4,18 @@
 // It reaches the rest of the system only through the callbacks its owner gives it.
 #pragma once
 
+#include "input/DragSnapController.h"
 #include "input/HotkeyConfig.h"
 #include "platform/Time.h"
 #include "platform/Workspace.h"
+#include "ui/scene_editor/ModelObservers.h"
 
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
 #include <optional>
-#include <set>
 #include <string>
-#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -33,8 +33,6 @@ class Platform;
 enum class SettingsTab { general, hotkeys };
 // "General", "Shortcuts": a page's identity.
 const char* settingsTabRawValue(SettingsTab tab);
-// The page of a raw value; nothing for any other text.
-std::optional<SettingsTab> settingsTabFromRawValue(std::string_view raw);
 
 // One row of the shortcuts page.
 struct HotkeyBindingViewModel {
@@ -76,6 +74,8 @@ class SettingsViewModel {
     struct AppInfo {
         platform::IconImage icon;
         std::string name;
+
+        friend bool operator==(const AppInfo&, const AppInfo&) = default;
     };
 
     // Takes the hot-key table from the owner, then loads the settings.
@@ -169,7 +169,6 @@ class SettingsViewModel {
     std::map<std::string, AppInfo> runningAppsCache;
     std::optional<Nanos> lastAppCacheUpdate; // monotonic; nothing: never refreshed
     HotkeyConfig hotkeyConfig;
-    const std::set<std::string> obsoleteActions;
     std::optional<std::string> recordingAction;
 
     static constexpr const char* kShowUnconfiguredDisplayPromptKey = "ShowUnconfiguredDisplayPrompt";
@@ -177,7 +176,7 @@ class SettingsViewModel {
     static constexpr const char* kSDPInvertScrollKey = "SDPInvertScroll";
     static constexpr const char* kParkUnmanagedWindowsKey = "ParkUnmanagedWindowsOnRestore";
     static constexpr const char* kDragSnapBlacklistKey = "DragSnapBlacklist";
-    static constexpr const char* kDragSnapBlacklistChanged = "DragSnapBlacklistChanged";
+    static constexpr const char* kDragSnapBlacklistChanged = DragSnapController::kBlacklistChanged;
     static constexpr Nanos kAppCacheLifetime = 5 * kNanosPerSecond;
     // The exclusion list while the defaults hold no list of text under its key.
     static std::vector<std::string> defaultDragSnapBlacklist();
@@ -193,12 +192,9 @@ class SettingsViewModel {
     void writeFlag(const char* key, bool value);
     void handConfigToOwner();
 
-    using Observers = std::map<std::uint64_t, std::function<void()>>;
-
     platform::Platform& platform_;
     Callbacks callbacks_;
-    std::shared_ptr<Observers> observers_ = std::make_shared<Observers>();
-    std::uint64_t nextObserverID_ = 1;
+    ModelObservers<> observers_;
 };
 
 } // namespace korvane

@@ -11,11 +11,22 @@
 #include <array>
 #include <cctype>
 #include <climits>
+#include <set>
 #include <string_view>
 
 namespace korvane {
 
 namespace {
+
+// Actions that stand in older tables but have no row; "cycle.backward" has a title yet is one of them.
+const std::set<std::string>& obsoleteActionNames() {
+    static const std::set<std::string> names = {
+        "scene.picker",         "gather.unassigned", "gather.unassigned.global",
+        "layout.prev",          "layout.next",       "overlay.toggle",
+        "focus.region.dynamic", "focus.region.next", "focus.region.prev",
+        "display.prev",         "display.next",      "cycle.backward"};
+    return names;
+}
 
 struct ActionTitle {
     std::string_view action;
@@ -142,7 +153,7 @@ std::string SettingsViewModel::displayText(const HotkeyBindingViewModel& row) {
 std::vector<HotkeyBindingViewModel> SettingsViewModel::buildHotkeyRows() const {
     std::vector<const HotkeyConfig::HotkeyBinding*> shown;
     for (const auto& binding : hotkeyConfig.bindings) {
-        if (obsoleteActions.count(binding.action)) continue;
+        if (obsoleteActionNames().count(binding.action)) continue;
         if (binding.action.rfind("scene.switch.", 0) == 0) continue;
         shown.push_back(&binding);
     }

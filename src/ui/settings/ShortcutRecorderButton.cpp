@@ -61,16 +61,16 @@ ShortcutRecorderButton::ShortcutRecorderButton(QString displayString, bool isRec
         record_->setIcon(
             QIcon(settingsSymbol(SettingsSymbol::recordingDot, kRecordingRed, 14, devicePixelRatioF())));
         // The red dot pulses for as long as the row records.
-        pulse_ = new QTimer(this);
-        pulse_->setInterval(500);
-        connect(pulse_, &QTimer::timeout, this, [this] {
+        auto* pulse = new QTimer(this);
+        pulse->setInterval(500);
+        connect(pulse, &QTimer::timeout, this, [this] {
             pulseDim_ = !pulseDim_;
             QColor colour = kRecordingRed;
             colour.setAlphaF(pulseDim_ ? 0.35f : 1.0f);
             record_->setIcon(
                 QIcon(settingsSymbol(SettingsSymbol::recordingDot, colour, 14, devicePixelRatioF())));
         });
-        pulse_->start();
+        pulse->start();
     }
     connect(record_, &QPushButton::clicked, this, [onRecord = std::move(onRecord)] {
         if (onRecord) onRecord();

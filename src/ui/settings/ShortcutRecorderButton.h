@@ -8,9 +8,7 @@
 #include <string>
 #include <vector>
 
-class QLabel;
 class QPushButton;
-class QTimer;
 class QToolButton;
 
 namespace korvane {
@@ -35,7 +33,6 @@ class ShortcutRecorderButton final : public QFrame {
     bool isRecording_;
     QPushButton* record_ = nullptr;
     QToolButton* clear_ = nullptr;
-    QTimer* pulse_ = nullptr;
     bool pulseDim_ = false;
 };
 

@@ -35,9 +35,8 @@ QColor withAlpha(QColor color, double alpha) {
     return color;
 }
 
-QFont sizedFont(int pixelSize, QFont::Weight weight, bool monospaced = false) {
+QFont sizedFont(int pixelSize, QFont::Weight weight) {
     QFont f;
-    if (monospaced) f.setStyleHint(QFont::Monospace);
     f.setPixelSize(pixelSize);
     f.setWeight(weight);
     return f;

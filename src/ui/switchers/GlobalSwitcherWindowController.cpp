@@ -57,8 +57,14 @@ SwitcherKeyPress keyPressOf(const QKeyEvent& event) {
     return press;
 }
 
-// A bottom-left global rectangle in Qt's global coordinates: top-left, measured from the primary
-// screen's corner, which both spaces share.
+double squaredDistance(Point p, const Rect& r) {
+    const double dx = std::max({r.minX() - p.x, 0.0, p.x - r.maxX()});
+    const double dy = std::max({r.minY() - p.y, 0.0, p.y - r.maxY()});
+    return dx * dx + dy * dy;
+}
+
+} // namespace
+
 QRect qtRect(platform::Screens& screens, const Rect& frame) {
     const double H = primaryScreenHeight(screens).value_or(frame.maxY());
     const Rect r = flipRect(frame, H);
@@ -68,14 +74,6 @@ QRect qtRect(platform::Screens& screens, const Rect& frame) {
                  origin.y() + static_cast<int>(std::lround(r.minY())),
                  static_cast<int>(std::lround(r.width())), static_cast<int>(std::lround(r.height())));
 }
-
-double squaredDistance(Point p, const Rect& r) {
-    const double dx = std::max({r.minX() - p.x, 0.0, p.x - r.maxX()});
-    const double dy = std::max({r.minY() - p.y, 0.0, p.y - r.maxY()});
-    return dx * dx + dy * dy;
-}
-
-} // namespace
 
 // The panel: covers its screen above other windows, takes the keyboard, and paints a dark backdrop,
 // translucent only where a compositing manager can show what lies behind it.

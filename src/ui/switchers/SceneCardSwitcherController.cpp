@@ -113,12 +113,7 @@ bool SceneCardSwitcherController::keyDown(const SwitcherKeyPress& press) {
     }
     const auto digit = digitOf(press);
     if (!digit) return false;
-    const auto index = static_cast<std::size_t>(*digit - 1);
-    if (index < scenes_.size()) {
-        const WMScene scene = scenes_[index];
-        if (onRestoreScene) onRestoreScene(scene);
-        hide();
-    }
+    cardClicked(static_cast<std::size_t>(*digit - 1));
     return true;
 }
 

@@ -2,19 +2,16 @@
 // coordinates here are the widgets' own: origin at the top left, y down.
 #include "ui/switchers/SceneCardSwitcherPanel.h"
 
-#include "core/ScreenSpace.h"
 #include "layouts/LayoutPreviewRegions.h"
 #include "ui/switchers/GlobalSwitcherWindowController.h"
 #include "ui/switchers/SceneCardSwitcherController.h"
 
 #include <QGraphicsDropShadowEffect>
-#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLinearGradient>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
-#include <QScreen>
 
 #include <cmath>
 
@@ -23,8 +20,9 @@ namespace korvane {
 namespace {
 
 constexpr const char* kTitle = "Scene Switcher";
-constexpr int kCardW = 132;
-constexpr int kCardH = 116;
+constexpr int kCardW = static_cast<int>(SceneCardSwitcherController::kCardWidth);
+constexpr int kCardH = static_cast<int>(SceneCardSwitcherController::kCardHeight);
+constexpr double kStripMargin = 20; // before the first card
 
 QColor white(double level, double alpha) {
     const int v = static_cast<int>(std::lround(level * 255));
@@ -62,6 +60,25 @@ void paintCardFace(QPainter& painter, const QRectF& bounds, const double levels[
     painter.setClipPath(shape);
     painter.fillRect(QRectF(bounds.left() + 1, bounds.top(), bounds.width() - 2, 0.5),
                      white(1.0, highlightAlpha));
+    painter.restore();
+}
+
+// Draws the regions of a layout tree in a rectangle, in dark lines that suit the light cards; nothing
+// without a tree.
+void paintLayoutPreview(QPainter& painter, const QRectF& area, const std::optional<LayoutNode>& tree) {
+    if (!tree) return;
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QColor line(0, 0, 0, 150);
+    const QColor fill(0, 0, 0, 20);
+    const auto regions = layoutPreviewRegions(*tree, Rect{area.x(), area.y(), area.width(), area.height()});
+    for (const auto& region : regions) {
+        const QRectF r(region.frame.minX(), region.frame.minY(), region.frame.width(), region.frame.height());
+        const QRectF inset = r.adjusted(1, 1, -1, -1);
+        painter.setPen(QPen(line, 1));
+        painter.setBrush(fill);
+        painter.drawRoundedRect(inset, 2.5, 2.5);
+    }
     painter.restore();
 }
 
@@ -156,7 +173,7 @@ class Card final : public QWidget {
         }
         const double levels[3] = {0.91, 0.77, 0.66};
         paintCardFace(painter, bounds, levels, 0.98, 0.7, hovered_);
-        paintLayoutPreview(painter, QRectF(8, 14, 116, 48), model_->preview, true);
+        paintLayoutPreview(painter, QRectF(8, 14, 116, 48), model_->preview);
         painter.setPen(QColor(20, 20, 22));
         painter.setFont(sizedFont(12, QFont::Medium));
         painter.drawText(
@@ -197,24 +214,6 @@ class Card final : public QWidget {
 
 } // namespace
 
-void paintLayoutPreview(QPainter& painter, const QRectF& area, const std::optional<LayoutNode>& tree,
-                        bool darkLines) {
-    if (!tree) return;
-    painter.save();
-    painter.setRenderHint(QPainter::Antialiasing);
-    const QColor line = darkLines ? QColor(0, 0, 0, 150) : QColor(255, 255, 255, 180);
-    const QColor fill = darkLines ? QColor(0, 0, 0, 20) : QColor(255, 255, 255, 30);
-    const auto regions = layoutPreviewRegions(*tree, Rect{area.x(), area.y(), area.width(), area.height()});
-    for (const auto& region : regions) {
-        const QRectF r(region.frame.minX(), region.frame.minY(), region.frame.width(), region.frame.height());
-        const QRectF inset = r.adjusted(1, 1, -1, -1);
-        painter.setPen(QPen(line, 1));
-        painter.setBrush(fill);
-        painter.drawRoundedRect(inset, 2.5, 2.5);
-    }
-    painter.restore();
-}
-
 SceneCardSwitcherPanel::SceneCardSwitcherPanel(std::weak_ptr<SceneCardSwitcherController> owner,
                                                std::vector<SceneCardModel> cards, bool translucent)
     : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
@@ -245,19 +244,15 @@ SceneCardSwitcherPanel::SceneCardSwitcherPanel(std::weak_ptr<SceneCardSwitcherCo
                                 if (auto self = weak.lock()) self->newSceneClicked();
                             },
                             {});
-        card->move(20 + static_cast<int>(i) * 146, 18);
+        card->move(
+            static_cast<int>(kStripMargin + static_cast<double>(i) * SceneCardSwitcherController::kCardStep),
+            18);
         cards_.push_back(card);
     }
 }
 
 void SceneCardSwitcherPanel::place(platform::Screens& screens, const Rect& frame) {
-    const double H = primaryScreenHeight(screens).value_or(frame.maxY());
-    const Rect r = flipRect(frame, H);
-    const QScreen* primary = QGuiApplication::primaryScreen();
-    const QPoint origin = primary ? primary->geometry().topLeft() : QPoint();
-    setGeometry(origin.x() + static_cast<int>(std::lround(r.minX())),
-                origin.y() + static_cast<int>(std::lround(r.minY())),
-                static_cast<int>(std::lround(r.width())), static_cast<int>(std::lround(r.height())));
+    setGeometry(qtRect(screens, frame));
     centreStrip();
 }
 

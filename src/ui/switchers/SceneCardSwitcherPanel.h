@@ -30,11 +30,6 @@ struct SceneCardModel {
     std::size_t number = 0; // the card's position from 1, shown on inactive cards
 };
 
-// Draws the regions of a layout tree in a rectangle; nothing without a tree. Dark lines suit the light
-// cards.
-void paintLayoutPreview(class QPainter& painter, const QRectF& area, const std::optional<LayoutNode>& tree,
-                        bool darkLines);
-
 class SceneCardSwitcherPanel final : public QWidget {
   public:
     SceneCardSwitcherPanel(std::weak_ptr<SceneCardSwitcherController> owner,

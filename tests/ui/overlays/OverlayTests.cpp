@@ -8,11 +8,11 @@
 #include "ui/overlays/ZoneHighlightFillView.h"
 
 #include "platform/sim/SimDesktop.h"
+#include "support/Screenshot.h"
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QDir>
 #include <QLabel>
 #include <QPainter>
 #include <QWindow>
@@ -77,9 +77,7 @@ class OverlayTest : public ::testing::Test {
             }
         }
         painter.end();
-        ASSERT_TRUE(QDir().mkpath(KORVANE_SCREENSHOT_DIR));
-        const QString path = QString(KORVANE_SCREENSHOT_DIR) + "/" + QString::fromStdString(name);
-        EXPECT_TRUE(picture.save(path, "PNG")) << path.toStdString();
+        korvane::testing::saveScreenshot(picture, name);
     }
 
     sim::ScopedSimDesktop desktop;

@@ -7,11 +7,11 @@
 #include "ui/scene_editor/SceneEditorViewModel.h"
 
 #include "platform/sim/SimDesktop.h"
+#include "support/Screenshot.h"
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QDir>
 #include <QPointer>
 #include <QPushButton>
 
@@ -68,9 +68,7 @@ TEST_F(SceneEditorOverlayTest, eachDisplayGetsAPanelOverItsVisibleFrameAboveEver
         EXPECT_TRUE(studio->windowFlags().testFlag(flag)) << flag;
     EXPECT_TRUE(editor->isAnyPanelVisible());
 
-    ASSERT_TRUE(QDir().mkpath(KORVANE_SCREENSHOT_DIR));
-    const QString path = QString(KORVANE_SCREENSHOT_DIR) + "/scene-editor-overlay-side.png";
-    EXPECT_TRUE(side->grab().save(path, "PNG")) << path.toStdString();
+    korvane::testing::saveScreenshot(*side, "scene-editor-overlay-side.png");
 }
 
 TEST_F(SceneEditorOverlayTest, aPanelShowsTheDesktopsPictureOfItsScreenUnderBlackAtHalf) {

@@ -4,11 +4,11 @@
 
 #include "layouts/BuiltinLayouts.h"
 #include "layouts/ConfigZoneSet.h"
+#include "support/Screenshot.h"
 
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QDropEvent>
 #include <QKeyEvent>
 #include <QMimeData>
@@ -18,12 +18,6 @@
 #include <vector>
 
 namespace korvane::testing {
-
-inline void saveScreenshot(QWidget& widget, const std::string& name) {
-    ASSERT_TRUE(QDir().mkpath(KORVANE_SCREENSHOT_DIR));
-    const QString path = QString(KORVANE_SCREENSHOT_DIR) + "/" + QString::fromStdString(name);
-    EXPECT_TRUE(widget.grab().save(path, "PNG")) << path.toStdString();
-}
 
 inline void pressKey(QWidget* target, int key, const QString& text = {}, Qt::KeyboardModifiers modifiers = {},
                      bool autoRepeat = false) {

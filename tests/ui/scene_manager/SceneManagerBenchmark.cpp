@@ -187,28 +187,15 @@ void firstPaintedFrame(benchmark::State& state) {
     state.SetComplexityN(state.range(0));
 }
 
-BENCHMARK(backgroundLoad)
-    ->Arg(10)
-    ->Arg(100)
-    ->Arg(500)
-    ->UseManualTime()
-    ->Unit(benchmark::kMillisecond)
-    ->Complexity(benchmark::oN);
-BENCHMARK(reloadOnMainThread)
-    ->Arg(10)
-    ->Arg(100)
-    ->Arg(500)
-    ->UseManualTime()
-    ->Unit(benchmark::kMillisecond)
-    ->Complexity(benchmark::oN);
-BENCHMARK(bareWindowFrame)->Arg(10)->Arg(100)->Arg(500)->UseManualTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(firstPaintedFrame)
-    ->Arg(10)
-    ->Arg(100)
-    ->Arg(500)
-    ->UseManualTime()
-    ->Unit(benchmark::kMillisecond)
-    ->Complexity(benchmark::oN);
+// 10, 100 and 500 scenes, each timed by the benchmark itself.
+void sceneCounts(benchmark::internal::Benchmark* b) {
+    b->Arg(10)->Arg(100)->Arg(500)->UseManualTime()->Unit(benchmark::kMillisecond);
+}
+
+BENCHMARK(backgroundLoad)->Apply(sceneCounts)->Complexity(benchmark::oN);
+BENCHMARK(reloadOnMainThread)->Apply(sceneCounts)->Complexity(benchmark::oN);
+BENCHMARK(bareWindowFrame)->Apply(sceneCounts);
+BENCHMARK(firstPaintedFrame)->Apply(sceneCounts)->Complexity(benchmark::oN);
 
 } // namespace
 } // namespace korvane

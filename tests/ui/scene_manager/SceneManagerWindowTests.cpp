@@ -4,6 +4,7 @@
 #include "SceneManagerFixture.h"
 
 #include "layouts/BuiltinLayouts.h"
+#include "support/Screenshot.h"
 #include "ui/scene_manager/LayoutMiniPreviewView.h"
 #include "ui/scene_manager/SceneManagerCardStrip.h"
 #include "ui/scene_manager/SceneManagerPanel.h"
@@ -11,7 +12,6 @@
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -63,11 +63,7 @@ class SceneManagerWindowTest : public korvane::testing::SceneManagerTest {
         QTest::mouseClick(widget, Qt::LeftButton, {}, at.isNull() ? widget->rect().center() : at);
         QApplication::processEvents();
     }
-    static void save(QWidget* widget, const char* file) {
-        ASSERT_TRUE(QDir().mkpath(KORVANE_SCREENSHOT_DIR));
-        const QString path = QString(KORVANE_SCREENSHOT_DIR) + "/" + file;
-        EXPECT_TRUE(widget->grab().save(path, "PNG")) << path.toStdString();
-    }
+    static void save(QWidget* widget, const char* file) { korvane::testing::saveScreenshot(*widget, file); }
     // Three scenes: "Home" active, "Work" with hot-key slot 3 configuring only DISPLAY-A with "Daily",
     // "Play".
     std::string threeScenes() {
@@ -249,9 +245,7 @@ TEST(LayoutMiniPreviewView, drawsNoLayoutConfiguredWithoutATreeAndKeepsItsAspect
     const QImage empty = preview.grab().toImage();
     preview.setNode(builtinDailyLayout().layoutTree);
     EXPECT_NE(preview.grab().toImage(), empty);
-    ASSERT_TRUE(QDir().mkpath(KORVANE_SCREENSHOT_DIR));
-    EXPECT_TRUE(
-        preview.grab().save(QString(KORVANE_SCREENSHOT_DIR) + "/layout-mini-preview-daily.png", "PNG"));
+    korvane::testing::saveScreenshot(preview, "layout-mini-preview-daily.png");
 }
 
 } // namespace

@@ -7,12 +7,12 @@
 
 #include "platform/sim/SimDesktop.h"
 #include "scenes/SceneRestoreEngine.h"
+#include "support/Screenshot.h"
 #include "ui/overlays/Overlay.h"
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QDir>
 #include <QImage>
 #include <QPainter>
 #include <QWindow>
@@ -49,12 +49,10 @@ class SceneRestoreHUDTest : public ::testing::Test {
     }
     // The card as drawn, its cut-away corners left transparent.
     static void saveScreenshot(QWidget* view, const std::string& name) {
-        ASSERT_TRUE(QDir().mkpath(KORVANE_SCREENSHOT_DIR));
         QImage picture(view->size(), QImage::Format_ARGB32_Premultiplied);
         picture.fill(Qt::transparent);
         view->render(&picture, QPoint(), QRegion(), QWidget::DrawChildren);
-        const QString path = QString(KORVANE_SCREENSHOT_DIR) + "/" + QString::fromStdString(name);
-        EXPECT_TRUE(picture.save(path, "PNG")) << path.toStdString();
+        korvane::testing::saveScreenshot(picture, name);
     }
 
     sim::ScopedSimDesktop desktop;

@@ -6,6 +6,7 @@
 #include "layouts/ConfigZoneSet.h"
 #include "layouts/LayoutLibrary.h"
 #include "scenes/SceneStore.h"
+#include "support/Screenshot.h"
 #include "support/SupportFolderFixture.h"
 #include "ui/scene_manager/SceneSaveViewModel.h"
 #include "ui/scene_manager/SceneSaveWindowController.h"
@@ -15,7 +16,6 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QLabel>
@@ -28,6 +28,7 @@
 #include <set>
 
 using namespace korvane;
+using korvane::testing::saveScreenshot;
 using nlohmann::json;
 
 namespace {
@@ -156,11 +157,6 @@ class SceneSaveSheetTest : public korvane::testing::SupportFolderTest {
     static void click(QWidget* widget) {
         QTest::mouseClick(widget, Qt::LeftButton, Qt::NoModifier, widget->rect().center());
         settle();
-    }
-    static void saveScreenshot(const QImage& image, const std::string& name) {
-        ASSERT_TRUE(QDir().mkpath(KORVANE_SCREENSHOT_DIR));
-        const QString path = QString(KORVANE_SCREENSHOT_DIR) + "/" + QString::fromStdString(name);
-        EXPECT_TRUE(image.save(path, "PNG")) << path.toStdString();
     }
 
     std::shared_ptr<LayoutLibrary> library = std::make_shared<LayoutLibrary>(desktop->defaults());

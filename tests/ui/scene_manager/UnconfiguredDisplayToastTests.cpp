@@ -6,11 +6,11 @@
 #include "ui/scene_manager/UnconfiguredDisplayToastView.h"
 
 #include "platform/sim/SimDesktop.h"
+#include "support/Screenshot.h"
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QDir>
 #include <QEnterEvent>
 #include <QLabel>
 #include <QPushButton>
@@ -74,9 +74,7 @@ class UnconfiguredDisplayToastTest : public ::testing::Test {
     }
     void advance(double s) { desktop->loop().advance(seconds(s)); }
     static void saveScreenshot(QWidget* widget, const std::string& name) {
-        ASSERT_TRUE(QDir().mkpath(KORVANE_SCREENSHOT_DIR));
-        const QString path = QString(KORVANE_SCREENSHOT_DIR) + "/" + QString::fromStdString(name);
-        EXPECT_TRUE(widget->grab().save(path, "PNG")) << path.toStdString();
+        korvane::testing::saveScreenshot(*widget, name);
     }
 
     sim::ScopedSimDesktop desktop;

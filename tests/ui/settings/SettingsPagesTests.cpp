@@ -6,6 +6,7 @@
 #include "platform/HotKeys.h"
 #include "platform/Logging.h"
 #include "platform/sim/SimDesktop.h"
+#include "support/Screenshot.h"
 #include "ui/settings/DragSnapBlacklistView.h"
 #include "ui/settings/GeneralSettingsView.h"
 #include "ui/settings/HotkeysSettingsView.h"
@@ -19,7 +20,6 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCoreApplication>
-#include <QDir>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
@@ -89,11 +89,7 @@ class SettingsPagesTest : public ::testing::Test {
             out.push_back(child);
         return out;
     }
-    void picture(const char* name) {
-        ASSERT_TRUE(QDir().mkpath(KORVANE_SCREENSHOT_DIR));
-        const QString path = QString(KORVANE_SCREENSHOT_DIR) + "/" + name;
-        EXPECT_TRUE(controller->window()->grab().save(path, "PNG")) << path.toStdString();
-    }
+    void picture(const char* name) { korvane::testing::saveScreenshot(*controller->window(), name); }
 
     sim::ScopedSimDesktop desktop;
     std::shared_ptr<PermissionManager> permissions;
@@ -121,8 +117,7 @@ TEST_F(SettingsPagesTest, theInvertRowIsThereOnlyWhileTheGesturesAreOnAndTheCapt
     EXPECT_TRUE(showsLabel(view().generalPage(), "Version 0.1.0"));
     picture("settings-general-sdp-on.png");
     // The whole page, below the window's fold too.
-    EXPECT_TRUE(view().generalPage()->grab().save(
-        QString(KORVANE_SCREENSHOT_DIR) + "/settings-general-page.png", "PNG"));
+    korvane::testing::saveScreenshot(*view().generalPage(), "settings-general-page.png");
 
     toggle("Enable Stack Direct Protocol (SDP)")->click();
     EXPECT_FALSE(model->sdpEnabled);
@@ -177,8 +172,7 @@ TEST_F(SettingsPagesTest, theExclusionListShowsARunningApplicationByNameAMissing
     EXPECT_TRUE(showsLabel(list, "Chat"));
     EXPECT_TRUE(showsLabel(list, "ru.keepcoder.Telegram")) << "not running: its identifier";
     EXPECT_FALSE(showsLabel(list, "com.example.chat"));
-    ASSERT_TRUE(QDir().mkpath(KORVANE_SCREENSHOT_DIR));
-    EXPECT_TRUE(list->grab().save(QString(KORVANE_SCREENSHOT_DIR) + "/settings-exclusion-list.png", "PNG"));
+    korvane::testing::saveScreenshot(*list, "settings-exclusion-list.png");
 
     QWidget* telegramRow = list->findChild<QWidget*>("blacklistRow:ru.keepcoder.Telegram");
     ASSERT_TRUE(telegramRow);
@@ -342,9 +336,7 @@ TEST_F(SettingsPagesTest, addApplicationOpensThePickerAsASheetAndItsChoiceJoinsT
     EXPECT_TRUE(sheet->isVisible());
     EXPECT_EQ(sheet->windowModality(), Qt::WindowModal);
     EXPECT_EQ(sheet->parentWidget(), controller->window());
-    ASSERT_TRUE(QDir().mkpath(KORVANE_SCREENSHOT_DIR));
-    EXPECT_TRUE(
-        sheet->grab().save(QString(KORVANE_SCREENSHOT_DIR) + "/settings-add-application-sheet.png", "PNG"));
+    korvane::testing::saveScreenshot(*sheet, "settings-add-application-sheet.png");
 
     // Typed and chosen with Return: added, the sheet gone, the selection empty again.
     QTest::keyClicks(sheet->searchField(), "Chat");

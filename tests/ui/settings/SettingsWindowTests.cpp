@@ -5,8 +5,8 @@
 #include "ui/settings/SettingsWindowController.h"
 
 #include "platform/sim/SimDesktop.h"
+#include "support/Screenshot.h"
 
-#include <QDir>
 #include <QGuiApplication>
 #include <QPointer>
 #include <QScreen>
@@ -41,9 +41,7 @@ TEST(SettingsWindow, isAResizableClosablePreferencesWindowOf850By600CentredAndSh
 
         controller.showWindow();
         EXPECT_TRUE(controller.isWindowVisible());
-        ASSERT_TRUE(QDir().mkpath(KORVANE_SCREENSHOT_DIR));
-        const QString path = QString(KORVANE_SCREENSHOT_DIR) + "/settings-window.png";
-        EXPECT_TRUE(window->grab().save(path, "PNG")) << path.toStdString();
+        korvane::testing::saveScreenshot(*window, "settings-window.png");
 
         window->close();
         EXPECT_FALSE(controller.isWindowVisible());

@@ -3,17 +3,18 @@
 #include "ui/switchers/AppPickerView.h"
 
 #include "platform/sim/SimDesktop.h"
+#include "support/Screenshot.h"
 #include "ui/switchers/IconCache.h"
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QDir>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
 
 using namespace korvane;
+using korvane::testing::saveScreenshot;
 
 namespace {
 
@@ -44,11 +45,6 @@ class AppPickerViewTest : public ::testing::Test {
         for (const QChar c : text)
             key(view, 0, QString(c));
         desktop->loop().runUntilIdle();
-    }
-    static void saveScreenshot(QWidget& widget, const std::string& name) {
-        ASSERT_TRUE(QDir().mkpath(KORVANE_SCREENSHOT_DIR));
-        const QString path = QString(KORVANE_SCREENSHOT_DIR) + "/" + QString::fromStdString(name);
-        EXPECT_TRUE(widget.grab().save(path, "PNG")) << path.toStdString();
     }
 
     sim::ScopedSimDesktop desktop;

@@ -9,6 +9,7 @@
 #include "core/WMState.h"
 #include "platform/sim/LogCapture.h"
 #include "platform/sim/SimDesktop.h"
+#include "support/Screenshot.h"
 #include "ui/switchers/GlobalSwitcherView.h"
 #include "ui/switchers/IconCache.h"
 #include "ui/switchers/SwitcherItemView.h"
@@ -16,7 +17,6 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QDir>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QScrollArea>
@@ -116,9 +116,7 @@ class GlobalSwitcherTest : public ::testing::Test {
         return false;
     }
     static void saveScreenshot(QWidget* widget, const std::string& name) {
-        ASSERT_TRUE(QDir().mkpath(KORVANE_SCREENSHOT_DIR));
-        const QString path = QString(KORVANE_SCREENSHOT_DIR) + "/" + QString::fromStdString(name);
-        EXPECT_TRUE(widget->grab().save(path, "PNG")) << path.toStdString();
+        korvane::testing::saveScreenshot(*widget, name);
     }
 
     sim::ScopedSimDesktop desktop;

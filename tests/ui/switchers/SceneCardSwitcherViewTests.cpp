@@ -4,23 +4,18 @@
 
 #include "layouts/LayoutLibrary.h"
 #include "scenes/SceneStore.h"
+#include "support/Screenshot.h"
 #include "support/SupportFolderFixture.h"
 #include "ui/switchers/SceneCardSwitcherPanel.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QKeyEvent>
 #include <QMouseEvent>
 
 using namespace korvane;
+using korvane::testing::saveScreenshot;
 
 namespace {
-
-void saveScreenshot(QWidget& widget, const std::string& name) {
-    ASSERT_TRUE(QDir().mkpath(KORVANE_SCREENSHOT_DIR));
-    const QString path = QString(KORVANE_SCREENSHOT_DIR) + "/" + QString::fromStdString(name);
-    EXPECT_TRUE(widget.grab().save(path, "PNG")) << path.toStdString();
-}
 
 void click(QWidget* widget, QPoint at, Qt::MouseButton button = Qt::LeftButton) {
     QMouseEvent press(QEvent::MouseButtonPress, QPointF(at), widget->mapToGlobal(QPointF(at)), button, button,

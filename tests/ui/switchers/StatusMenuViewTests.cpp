@@ -7,26 +7,21 @@
 #include "app/StatusBarEvent.h"
 #include "app/StatusBarEventBus.h"
 #include "platform/sim/SimDesktop.h"
+#include "support/Screenshot.h"
 #include "ui/switchers/StatusBarController.h"
 
 #include <gtest/gtest.h>
 
 #include <QAction>
 #include <QApplication>
-#include <QDir>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QTimer>
 
 using namespace korvane;
+using korvane::testing::saveScreenshot;
 
 namespace {
-
-void saveScreenshot(QWidget& widget, const std::string& name) {
-    ASSERT_TRUE(QDir().mkpath(KORVANE_SCREENSHOT_DIR));
-    const QString path = QString(KORVANE_SCREENSHOT_DIR) + "/" + QString::fromStdString(name);
-    EXPECT_TRUE(widget.grab().save(path, "PNG")) << path.toStdString();
-}
 
 void click(QWidget* widget, QPoint at) {
     QMouseEvent press(QEvent::MouseButtonPress, QPointF(at), widget->mapToGlobal(QPointF(at)), Qt::LeftButton,
