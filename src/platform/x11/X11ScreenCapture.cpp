@@ -8,7 +8,6 @@
 #include <sys/shm.h>
 
 #include <bit>
-#include <cstdlib>
 
 namespace korvane::x11 {
 
@@ -67,11 +66,10 @@ bool X11ScreenCapture::ensureSegment(std::size_t bytes) {
     }
     const xcb_shm_seg_t segment = xcb_generate_id(c);
     // Writable for the server, which puts the pictures there.
-    xcb_generic_error_t* error = xcb_request_check(c, xcb_shm_attach_checked(c, segment, id, 0));
+    XcbReply<xcb_generic_error_t> error(xcb_request_check(c, xcb_shm_attach_checked(c, segment, id, 0)));
     ::shmctl(id, IPC_RMID, nullptr);
     if (error) {
         // A server on another machine cannot map this one's memory, now or later.
-        std::free(error);
         ::shmdt(mapped);
         unavailable_ = true;
         return false;

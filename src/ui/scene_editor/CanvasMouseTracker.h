@@ -28,8 +28,6 @@ class CanvasMouseTracker : public QObject {
     std::function<bool(Point)> onClick;
     std::function<void()> onExit;
 
-    const std::optional<Point>& lastMousePoint() const { return lastMousePoint_; }
-
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 

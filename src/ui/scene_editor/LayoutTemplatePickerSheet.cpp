@@ -10,9 +10,6 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include <algorithm>
-#include <cctype>
-
 namespace korvane {
 
 namespace {

@@ -10,7 +10,6 @@
 #include <QKeySequence>
 #include <QLabel>
 #include <QPainter>
-#include <QPainterPath>
 #include <QPushButton>
 #include <QShortcut>
 
@@ -39,13 +38,6 @@ QLabel* legendLabel(const QString& text, bool onDark, QWidget* parent) {
     setSceneCanvasTextColour(label,
                              onDark ? QColor(255, 255, 255, 204) : label->palette().color(QPalette::Mid));
     return label;
-}
-
-QFrame* verticalDivider(QWidget* parent) {
-    auto* line = new QFrame(parent);
-    line->setFrameShape(QFrame::VLine);
-    line->setFixedHeight(14);
-    return line;
 }
 
 // The overlay bar's shadow, drawn as a few stacked translucent rounded plates rather than blurred: a
@@ -112,6 +104,13 @@ bool SceneCanvasOverlayBar::event(QEvent* event) {
     return QWidget::event(event);
 }
 
+QFrame* sceneCanvasVerticalDivider(QWidget* parent) {
+    auto* line = new QFrame(parent);
+    line->setFrameShape(QFrame::VLine);
+    line->setFixedHeight(14);
+    return line;
+}
+
 void bindSaveShortcut(QPushButton* button) {
     // Not the button's own shortcut, which clicks only after a short animation.
     auto* shortcut = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_S), button);
@@ -134,7 +133,7 @@ SceneCanvasShortcutLegend::SceneCanvasShortcutLegend(bool onDark, QWidget* paren
         }
     };
     group({{"V", "Vertical split"}, {"H", "Horizontal split"}, {QString::fromUtf8("⌫"), "Merge"}});
-    row->addWidget(verticalDivider(this));
+    row->addWidget(sceneCanvasVerticalDivider(this));
     group({{"drag divider", "Resize"}, {"drag app", "Move app"}});
 }
 

@@ -10,12 +10,16 @@
 
 #include <functional>
 
+class QFrame;
 class QPushButton;
 
 namespace korvane {
 
 // Ctrl+S presses `button` at once, but only while it shows and is enabled.
 void bindSaveShortcut(QPushButton* button);
+
+// The short upright line between groups of the legend and of the overlay bar.
+QFrame* sceneCanvasVerticalDivider(QWidget* parent);
 
 // The canvas's own accent, apart from the system's: red 0.3, green 0.5, blue 0.8.
 inline QColor sceneCanvasAccentColor() {

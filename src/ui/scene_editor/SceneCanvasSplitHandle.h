@@ -31,7 +31,6 @@ class SceneCanvasSplitHandle : public QWidget {
     const SceneCanvasSplitLine& line() const { return line_; }
     void setReadOnly(bool isReadOnly);
     bool isReadOnly() const { return isReadOnly_; }
-    bool isHovering() const { return isHovering_; }
     bool isDragging() const { return isDragging_; }
     // The percentage beside the divider ("33%"), while it shows.
     QLabel* ratioLabel() const { return label_; }

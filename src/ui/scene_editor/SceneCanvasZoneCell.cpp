@@ -7,7 +7,6 @@
 #include <QApplication>
 #include <QDropEvent>
 #include <QEnterEvent>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QMimeData>
 #include <QMouseEvent>
@@ -31,10 +30,9 @@ CellMetrics metrics(bool large) {
     return large ? CellMetrics{14, 32, 16, 96} : CellMetrics{10, 20, 8, 80};
 }
 
-std::vector<std::string> textsOf(const QMimeData* mime) {
-    std::vector<std::string> texts;
-    if (mime && mime->hasText() && !mime->text().isEmpty()) texts.push_back(mime->text().toStdString());
-    return texts;
+void notePress(std::optional<QPoint>& pressedAt, QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) pressedAt = event->position().toPoint();
+    event->accept();
 }
 
 bool beginsDrag(const std::optional<QPoint>& pressedAt, const QMouseEvent* event) {
@@ -51,7 +49,27 @@ void drawMissingIcon(QPainter& painter, const QRectF& square) {
     painter.drawRoundedRect(inner, side / 5, side / 5);
 }
 
+// The chip's picture in `square` with rounded corners, or the outline when it has none.
+void drawChipPicture(QPainter& painter, const QRectF& square, const QImage& icon, double radius) {
+    if (icon.isNull()) {
+        drawMissingIcon(painter, square);
+        return;
+    }
+    QPainterPath clip;
+    clip.addRoundedRect(square, radius, radius);
+    painter.save();
+    painter.setClipPath(clip);
+    painter.drawImage(square, icon);
+    painter.restore();
+}
+
 } // namespace
+
+std::vector<std::string> sceneCanvasDropTexts(const QMimeData* mime) {
+    std::vector<std::string> texts;
+    if (mime && mime->hasText() && !mime->text().isEmpty()) texts.push_back(mime->text().toStdString());
+    return texts;
+}
 
 QImage sceneCanvasIconImage(const SceneCanvasAppEntry& entry) {
     if (!entry.icon || entry.icon->width <= 0 || entry.icon->height <= 0 ||
@@ -66,10 +84,10 @@ QImage sceneCanvasIconImage(const SceneCanvasAppEntry& entry) {
 
 // ---- Application chip ----
 
-SceneCanvasAppIcon::SceneCanvasAppIcon(SceneCanvasAppEntry entry, bool compact,
-                                       std::function<void()> onRemove, std::string dragPayload,
-                                       SceneCanvasDragStarter startDrag, QWidget* parent)
-    : QWidget(parent), entry_(std::move(entry)), compact_(compact), dragPayload_(std::move(dragPayload)),
+SceneCanvasAppIcon::SceneCanvasAppIcon(SceneCanvasAppEntry entry, std::function<void()> onRemove,
+                                       std::string dragPayload, SceneCanvasDragStarter startDrag,
+                                       QWidget* parent)
+    : QWidget(parent), entry_(std::move(entry)), dragPayload_(std::move(dragPayload)),
       startDrag_(std::move(startDrag)), icon_(sceneCanvasIconImage(entry_)),
       remove_(new SceneCanvasPlateButton(QColor(0, 0, 0, 166), 8, this)) {
     setToolTip(QString::fromStdString(entry_.name));
@@ -88,13 +106,12 @@ SceneCanvasAppIcon::SceneCanvasAppIcon(SceneCanvasAppEntry entry, bool compact,
 }
 
 QSize SceneCanvasAppIcon::sizeHint() const {
-    return QSize(iconSide() + 16, iconSide() + (compact_ ? 4 : 6) + 16);
+    return QSize(kIconSide + 16, kIconSide + 6 + 16);
 }
 
 void SceneCanvasAppIcon::setHovering(bool hovering) {
-    hovering_ = hovering;
-    remove_->setVisible(hovering_ && !entry_.isPlaceholder);
-    remove_->move(width() / 2 + iconSide() / 2 - remove_->width() + 4, 0);
+    remove_->setVisible(hovering && !entry_.isPlaceholder);
+    remove_->move(width() / 2 + kIconSide / 2 - remove_->width() + 4, 0);
     remove_->raise();
 }
 
@@ -107,8 +124,7 @@ void SceneCanvasAppIcon::leaveEvent(QEvent*) {
 }
 
 void SceneCanvasAppIcon::mousePressEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton) pressedAt_ = event->position().toPoint();
-    event->accept();
+    notePress(pressedAt_, event);
 }
 
 void SceneCanvasAppIcon::mouseMoveEvent(QMouseEvent* event) {
@@ -121,20 +137,10 @@ void SceneCanvasAppIcon::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    const int side = iconSide();
-    const double radius = compact_ ? 10 : 12;
-    const QRectF square((width() - side) / 2.0, 2, side, side);
+    const double radius = 12;
+    const QRectF square((width() - kIconSide) / 2.0, 2, kIconSide, kIconSide);
     painter.setOpacity(entry_.isPlaceholder ? 0.3 : 1.0);
-    if (!icon_.isNull()) {
-        QPainterPath clip;
-        clip.addRoundedRect(square, radius, radius);
-        painter.save();
-        painter.setClipPath(clip);
-        painter.drawImage(square, icon_);
-        painter.restore();
-    } else {
-        drawMissingIcon(painter, square);
-    }
+    drawChipPicture(painter, square, icon_, radius);
     painter.setOpacity(1.0);
     if (entry_.isPlaceholder) {
         QColor accent = palette().color(QPalette::Highlight);
@@ -145,16 +151,14 @@ void SceneCanvasAppIcon::paintEvent(QPaintEvent*) {
         painter.setBrush(Qt::NoBrush);
         painter.drawRoundedRect(square, radius, radius);
     }
-    if (!compact_ || entry_.isPlaceholder) {
-        QFont font = painter.font();
-        font.setPixelSize(compact_ ? 11 : 12);
-        painter.setFont(font);
-        painter.setPen(entry_.isPlaceholder ? QColor(255, 255, 255, 140) : QColor(Qt::white));
-        const QRectF nameRect(0, square.bottom() + (compact_ ? 4 : 6), width(), 16);
-        painter.drawText(
-            nameRect, Qt::AlignHCenter | Qt::AlignTop,
-            painter.fontMetrics().elidedText(QString::fromStdString(entry_.name), Qt::ElideRight, width()));
-    }
+    QFont font = painter.font();
+    font.setPixelSize(12);
+    painter.setFont(font);
+    painter.setPen(entry_.isPlaceholder ? QColor(255, 255, 255, 140) : QColor(Qt::white));
+    const QRectF nameRect(0, square.bottom() + 6, width(), 16);
+    painter.drawText(
+        nameRect, Qt::AlignHCenter | Qt::AlignTop,
+        painter.fontMetrics().elidedText(QString::fromStdString(entry_.name), Qt::ElideRight, width()));
 }
 
 // ---- Zone cell ----
@@ -207,7 +211,7 @@ SceneCanvasZoneCell::SceneCanvasZoneCell(std::int64_t zoneID, std::vector<SceneC
         const std::string payload =
             callbacks_.dragPayloadForEntry ? callbacks_.dragPayloadForEntry(entry) : std::string();
         chips_.push_back(
-            new SceneCanvasAppIcon(entry, false, std::move(remove), payload, callbacks_.startDrag, this));
+            new SceneCanvasAppIcon(entry, std::move(remove), payload, callbacks_.startDrag, this));
     }
     updateTitleColour();
 }
@@ -300,7 +304,7 @@ void SceneCanvasZoneCell::dragLeaveEvent(QDragLeaveEvent*) {
 
 void SceneCanvasZoneCell::dropEvent(QDropEvent* event) {
     // Copied: the drop may make the canvas build its cells again once this returns.
-    const std::vector<std::string> texts = textsOf(event->mimeData());
+    const std::vector<std::string> texts = sceneCanvasDropTexts(event->mimeData());
     const QPoint at = event->position().toPoint();
     if (acceptDrop(texts, at))
         event->acceptProposedAction();
@@ -323,8 +327,7 @@ QSize SceneCanvasExcludedAppIcon::sizeHint() const {
 }
 
 void SceneCanvasExcludedAppIcon::mousePressEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton) pressedAt_ = event->position().toPoint();
-    event->accept();
+    notePress(pressedAt_, event);
 }
 
 void SceneCanvasExcludedAppIcon::mouseMoveEvent(QMouseEvent* event) {
@@ -341,16 +344,7 @@ void SceneCanvasExcludedAppIcon::paintEvent(QPaintEvent*) {
     painter.setBrush(QColor::fromRgbF(0.5f, 0.5f, 0.5f, 0.08f));
     painter.drawRoundedRect(QRectF(rect()), 4, 4);
     const QRectF square((width() - 22) / 2.0, 4, 22, 22);
-    if (!icon_.isNull()) {
-        QPainterPath clip;
-        clip.addRoundedRect(square, 4, 4);
-        painter.save();
-        painter.setClipPath(clip);
-        painter.drawImage(square, icon_);
-        painter.restore();
-    } else {
-        drawMissingIcon(painter, square);
-    }
+    drawChipPicture(painter, square, icon_, 4);
     QFont font = painter.font();
     font.setPixelSize(8);
     painter.setFont(font);

@@ -18,12 +18,16 @@
 #include <vector>
 
 class QLabel;
+class QMimeData;
 class QToolButton;
 
 namespace korvane {
 
 // The chip's picture as drawn, or a null image when the entry has none.
 QImage sceneCanvasIconImage(const SceneCanvasAppEntry& entry);
+
+// The text a drop carries, as the canvas's drop targets take it: none when it carries no text.
+std::vector<std::string> sceneCanvasDropTexts(const QMimeData* mime);
 
 // Starts a drag carrying `payload` as text from `source`; returns when the drag has ended. The canvas
 // provides it so that it can hold back rebuilding its views while one of them is the drag's source.
@@ -33,14 +37,12 @@ using SceneCanvasDragStarter = std::function<void(QWidget* source, const std::st
 // with a dashed line. A remove button shows on hover, except on a placeholder.
 class SceneCanvasAppIcon : public QWidget {
   public:
-    SceneCanvasAppIcon(SceneCanvasAppEntry entry, bool compact, std::function<void()> onRemove,
-                       std::string dragPayload, SceneCanvasDragStarter startDrag, QWidget* parent);
+    SceneCanvasAppIcon(SceneCanvasAppEntry entry, std::function<void()> onRemove, std::string dragPayload,
+                       SceneCanvasDragStarter startDrag, QWidget* parent);
 
     const SceneCanvasAppEntry& entry() const { return entry_; }
     const std::string& dragPayload() const { return dragPayload_; }
-    bool isHovering() const { return hovering_; }
     QToolButton* removeButton() const { return remove_; }
-    int iconSide() const { return compact_ ? 56 : 64; }
     QSize sizeHint() const override;
 
   protected:
@@ -51,14 +53,14 @@ class SceneCanvasAppIcon : public QWidget {
     void mouseMoveEvent(QMouseEvent* event) override;
 
   private:
+    static constexpr int kIconSide = 64;
+
     void setHovering(bool hovering);
 
     SceneCanvasAppEntry entry_;
-    bool compact_;
     std::string dragPayload_;
     SceneCanvasDragStarter startDrag_;
     QImage icon_;
-    bool hovering_ = false;
     std::optional<QPoint> pressedAt_;
     QToolButton* remove_;
 };
@@ -87,7 +89,6 @@ class SceneCanvasZoneCell : public QWidget {
     void setSelected(bool isSelected);
     void setDropTarget(bool isDropTarget);
     bool isSelected() const { return isSelected_; }
-    bool isDropTarget() const { return isDropTarget_; }
     QToolButton* addButton() const { return add_; }
     QLabel* titleLabel() const { return title_; }
     // "Drop apps here" while the zone has no applications.

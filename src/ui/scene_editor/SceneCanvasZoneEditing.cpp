@@ -6,9 +6,6 @@
 #include "layouts/LayoutTreeEditorModel.h"
 #include "platform/TextCase.h"
 
-#include <algorithm>
-#include <cctype>
-
 namespace korvane {
 
 namespace {

@@ -92,15 +92,7 @@ void SceneEditorOverlayController::bringPanelsToFront() {
 }
 
 void SceneEditorOverlayController::bringPanelToFront(const std::string& displayUUID) {
-    const std::string resolved = resolveFrontDisplayUUID(displayUUID);
-    QPointer<SceneEditorOverlayPanel> panel;
-    if (auto found = overlayPanels.find(resolved); found != overlayPanels.end()) panel = found->second;
-    if (!panel)
-        for (auto& [uuid, candidate] : overlayPanels)
-            if (candidate) {
-                panel = candidate;
-                break;
-            }
+    SceneEditorOverlayPanel* panel = frontPanel(displayUUID);
     if (!panel) return;
     panel->show();
     panel->raise();
@@ -120,6 +112,12 @@ std::string SceneEditorOverlayController::resolveFrontDisplayUUID(const std::str
     for (const auto& [uuid, panel] : overlayPanels)
         if (panel) return uuid;
     return requested;
+}
+
+SceneEditorOverlayPanel* SceneEditorOverlayController::frontPanel(const std::string& requested) const {
+    // Resolving finds a live panel whenever there is one.
+    auto found = overlayPanels.find(resolveFrontDisplayUUID(requested));
+    return found != overlayPanels.end() ? found->second.data() : nullptr;
 }
 
 bool SceneEditorOverlayController::anyUnsaved() const {
@@ -149,11 +147,7 @@ void SceneEditorOverlayController::requestClose() {
 }
 
 SceneEditorSaveAlertResponse SceneEditorOverlayController::showSaveAlert() {
-    QWidget* over = nullptr;
-    if (viewModel)
-        if (auto found = overlayPanels.find(resolveFrontDisplayUUID(viewModel->selectedDisplayUUID()));
-            found != overlayPanels.end())
-            over = found->second;
+    QWidget* over = viewModel ? frontPanel(viewModel->selectedDisplayUUID()) : nullptr;
     if (presenter_) return presenter_(over);
     QMessageBox alert(QMessageBox::Warning, kSaveAlertTitle, kSaveAlertTitle, QMessageBox::NoButton, over);
     alert.setInformativeText(kSaveAlertText);

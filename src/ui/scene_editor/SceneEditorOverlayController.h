@@ -89,6 +89,8 @@ class SceneEditorOverlayController : public std::enable_shared_from_this<SceneEd
 
   private:
     bool anyUnsaved() const;
+    // The live panel of the resolved display; none when no panel is live.
+    SceneEditorOverlayPanel* frontPanel(const std::string& requested) const;
 
     void returnPanels();
 

@@ -11,6 +11,7 @@
 #include "ui/scene_editor/SceneCanvasSplitHandle.h"
 #include "ui/scene_editor/SceneGeometryCanvasModel.h"
 #include "ui/scene_editor/SceneZoneCanvasLayout.h"
+#include "ui/scene_editor/ZoneCanvasPlacement.h"
 #include "ui/switchers/AppPickerView.h"
 
 #include <QDrag>
@@ -23,7 +24,6 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QScrollArea>
-#include <QScrollBar>
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -37,20 +37,8 @@ namespace {
 
 constexpr const char* kPreviewHint = "Click a zone to confirm split \xC2\xB7 ESC to cancel";
 
-QRect toQRect(const Rect& r) {
-    const int x0 = static_cast<int>(std::lround(r.minX())), y0 = static_cast<int>(std::lround(r.minY()));
-    const int x1 = static_cast<int>(std::lround(r.maxX())), y1 = static_cast<int>(std::lround(r.maxY()));
-    return QRect(x0, y0, x1 - x0, y1 - y0);
-}
-
 Rect canvasRect(const SceneGeometryCanvasModel& model) {
     return Rect{0, 0, model.canvasSize().width, model.canvasSize().height};
-}
-
-std::vector<std::string> textsOf(const QMimeData* mime) {
-    std::vector<std::string> texts;
-    if (mime && mime->hasText() && !mime->text().isEmpty()) texts.push_back(mime->text().toStdString());
-    return texts;
 }
 
 // The split preview shows while a split is being placed on geometry the canvas may edit.
@@ -67,6 +55,12 @@ void hairlineFrame(QPainter& painter, const QRect& r, const QColor& colour) {
         painter.fillRect(r.left(), r.top() + 1, 1, r.height() - 2, colour);
         if (r.width() > 1) painter.fillRect(r.right(), r.top() + 1, 1, r.height() - 2, colour);
     }
+}
+
+// Reset, in either arrangement: back to the scene's stored state, and a word that it happened.
+void resetToScene(SceneGeometryCanvasModel& model) {
+    model.resetFromScene();
+    model.showHint("Reset");
 }
 
 QPushButton* barButton(const QString& title, QWidget* parent) {
@@ -227,7 +221,7 @@ void SceneCanvasExcludedStrip::dragMoveEvent(QDragMoveEvent* event) {
 }
 
 void SceneCanvasExcludedStrip::dropEvent(QDropEvent* event) {
-    if (acceptDrop(textsOf(event->mimeData())))
+    if (acceptDrop(sceneCanvasDropTexts(event->mimeData())))
         event->acceptProposedAction();
     else
         event->ignore();
@@ -250,16 +244,16 @@ SceneGeometryCanvasView::SceneGeometryCanvasView(platform::Platform& platform,
     preview_ = new SceneCanvasSplitPreview(area_);
     preview_->hide();
     excluded_ = new SceneCanvasExcludedStrip(*model_, area_);
-    tracker_ = new CanvasMouseTracker(area_);
-    tracker_->onMove = [this](Point at) { model_->handleMouseMove(at, canvasRect(*model_)); };
-    tracker_->onClick = [this](Point at) {
+    auto* tracker = new CanvasMouseTracker(area_);
+    tracker->onMove = [this](Point at) { model_->handleMouseMove(at, canvasRect(*model_)); };
+    tracker->onClick = [this](Point at) {
         // With a split being placed a click anywhere confirms it where it is; otherwise the click goes on
         // to the cell, chip or divider under it.
         if (!previewActive(*model_)) return false;
         model_->confirmSplit(at, canvasRect(*model_));
         return true;
     };
-    tracker_->onExit = [this] { model_->clearHover(); };
+    tracker->onExit = [this] { model_->clearHover(); };
 
     hint_ = new SceneCanvasPlateLabel({}, this);
     hint_->setAttribute(Qt::WA_TransparentForMouseEvents);
@@ -288,10 +282,7 @@ void SceneGeometryCanvasView::buildOverlayBar() {
     row->setContentsMargins(16, 10, 16, 10);
     row->setSpacing(10);
     row->addWidget(new SceneCanvasShortcutLegend(true, bar_));
-    auto* divider = new QFrame(bar_);
-    divider->setFrameShape(QFrame::VLine);
-    divider->setFixedHeight(14);
-    row->addWidget(divider);
+    row->addWidget(sceneCanvasVerticalDivider(bar_));
     reset_ = barButton("Reset", bar_);
     save_ = barButton("Save", bar_);
     save_->setDefault(true);
@@ -301,10 +292,7 @@ void SceneGeometryCanvasView::buildOverlayBar() {
     row->addWidget(reset_);
     row->addWidget(save_);
     row->addWidget(done_);
-    QObject::connect(reset_, &QPushButton::clicked, this, [this] {
-        model_->resetFromScene();
-        model_->showHint("Reset");
-    });
+    QObject::connect(reset_, &QPushButton::clicked, this, [this] { resetToScene(*model_); });
     QObject::connect(save_, &QPushButton::clicked, this, [this] { model_->saveAndReport(); });
     QObject::connect(done_, &QPushButton::clicked, this, [this] {
         // A copy: finishing may close the panel that holds this canvas.
@@ -318,12 +306,12 @@ void SceneGeometryCanvasView::buildWindowHeader() {
     column->setSpacing(6);
     auto* header = new QHBoxLayout;
     header->setContentsMargins(4, 0, 4, 8);
-    title_ =
+    auto* title =
         new QLabel(QString::fromStdString("Scene Layout \xC2\xB7 " + model_->inputs().displayName), this);
-    QFont font = title_->font();
+    QFont font = title->font();
     font.setBold(true);
-    title_->setFont(font);
-    header->addWidget(title_);
+    title->setFont(font);
+    header->addWidget(title);
     templateLabel_ = new QLabel(this);
     header->addWidget(templateLabel_);
     customize_ = new QPushButton("Customize layout", this);
@@ -354,12 +342,8 @@ void SceneGeometryCanvasView::buildWindowHeader() {
     auto* bottomLine = new QFrame(this);
     bottomLine->setFrameShape(QFrame::HLine);
     column->addWidget(bottomLine);
-    saveBar_ = new SceneCanvasSaveBar(
-        [this] {
-            model_->resetFromScene();
-            model_->showHint("Reset");
-        },
-        [this] { model_->saveAndReport(); }, this);
+    saveBar_ =
+        new SceneCanvasSaveBar([this] { resetToScene(*model_); }, [this] { model_->saveAndReport(); }, this);
     column->addWidget(saveBar_);
     column->addStretch();
 }
@@ -488,7 +472,7 @@ void SceneGeometryCanvasView::refreshCells() {
     for (std::size_t i = 0; i < zones.size() && i < placed.size(); ++i) {
         SceneCanvasZoneCell* cell = cells_.at(zones[i].zoneID);
         cell->show();
-        cell->setGeometry(toQRect(placed[i]));
+        cell->setGeometry(pixelRect(placed[i]));
         cell->setSelected(selected == zones[i].zoneID);
         cell->setDropTarget(model_->dropTargetZoneID() == zones[i].zoneID);
     }

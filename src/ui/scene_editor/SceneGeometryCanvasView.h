@@ -25,7 +25,6 @@ class QScrollArea;
 
 namespace korvane {
 
-class CanvasMouseTracker;
 class SceneCanvasEmptyStateView;
 class SceneCanvasSaveBar;
 class SceneCanvasSplitHandle;
@@ -89,12 +88,10 @@ class SceneGeometryCanvasView : public QWidget {
     ~SceneGeometryCanvasView() override;
 
     SceneGeometryCanvasModel& model() const { return *model_; }
-    const std::shared_ptr<SceneGeometryCanvasModel>& sharedModel() const { return model_; }
     // Draws the model's state now rather than on the next turn of the event loop.
     void refresh();
 
     SceneCanvasArea* canvasArea() const { return area_; }
-    CanvasMouseTracker* mouseTracker() const { return tracker_; }
     const std::map<std::int64_t, SceneCanvasZoneCell*>& cells() const { return cells_; }
     const std::vector<SceneCanvasSplitHandle*>& handles() const { return handles_; }
     SceneCanvasSplitPreview* splitPreview() const { return preview_; }
@@ -145,7 +142,6 @@ class SceneGeometryCanvasView : public QWidget {
     bool appeared_ = false;
 
     SceneCanvasArea* area_ = nullptr;
-    CanvasMouseTracker* tracker_ = nullptr;
     std::map<std::int64_t, SceneCanvasZoneCell*> cells_;
     std::vector<SceneCanvasZoneFrame> shownZones_;
     std::vector<SceneCanvasSplitHandle*> handles_;
@@ -159,7 +155,6 @@ class SceneGeometryCanvasView : public QWidget {
     QPushButton* save_ = nullptr;
     QPushButton* done_ = nullptr;
     SceneCanvasSaveBar* saveBar_ = nullptr;
-    QLabel* title_ = nullptr;
     QLabel* templateLabel_ = nullptr;
     QPushButton* customize_ = nullptr;
     QPushButton* change_ = nullptr;

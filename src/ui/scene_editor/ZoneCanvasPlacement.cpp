@@ -2,6 +2,7 @@
 #include "ui/scene_editor/ZoneCanvasPlacement.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace korvane {
 
@@ -12,6 +13,14 @@ Rect zoneCanvasPlacement(const Rect& bounds, double inset, const Rect& unitFrame
     return Rect{bounds.minX() + inset + usableWidth * unitFrame.minX(),
                 bounds.minY() + inset + usableHeight * (1 - unitFrame.minY() - unitFrame.height()),
                 usableWidth * unitFrame.width(), usableHeight * unitFrame.height()};
+}
+
+QRect pixelRect(const Rect& rect) {
+    const int left = static_cast<int>(std::lround(rect.minX()));
+    const int top = static_cast<int>(std::lround(rect.minY()));
+    const int right = static_cast<int>(std::lround(rect.maxX()));
+    const int bottom = static_cast<int>(std::lround(rect.maxY()));
+    return QRect(left, top, right - left, bottom - top);
 }
 
 } // namespace korvane

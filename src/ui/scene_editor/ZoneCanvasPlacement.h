@@ -5,10 +5,16 @@
 
 #include "platform/Geometry.h"
 
+#include <QRect>
+
 namespace korvane {
 
 // The rectangle of the zone `unitFrame` inside `bounds` less `inset` on every side. A canvas smaller than
 // twice its inset has no room left: its zones get no size rather than a negative one.
 Rect zoneCanvasPlacement(const Rect& bounds, double inset, const Rect& unitFrame);
+
+// Integer pixels for a rectangle of the layout arithmetic: the edges are rounded, so that rectangles that
+// share an edge keep sharing it.
+QRect pixelRect(const Rect& rect);
 
 } // namespace korvane

@@ -2,7 +2,7 @@
 // scene windows, and the preset grid's hover and click.
 #include "ui/scene_manager/LayoutMiniPreviewView.h"
 
-#include "ui/scene_editor/LayoutMiniPreview.h"
+#include "layouts/LayoutPreviewRegions.h"
 #include "ui/scene_manager/SceneSaveSheetStyle.h"
 
 #include <QMouseEvent>

@@ -5,7 +5,7 @@
 #include <QPainter>
 #include <QPainterPath>
 
-#include <cmath>
+#include <algorithm>
 
 namespace korvane::savesheet {
 
@@ -31,14 +31,6 @@ QFont secondCaptionFont() {
 
 QFont secondTitleFont() {
     return systemFont(17, QFont::Bold);
-}
-
-QRect pixelRect(const Rect& rect) {
-    const int left = static_cast<int>(std::lround(rect.minX()));
-    const int top = static_cast<int>(std::lround(rect.minY()));
-    const int right = static_cast<int>(std::lround(rect.maxX()));
-    const int bottom = static_cast<int>(std::lround(rect.maxY()));
-    return QRect(left, top, right - left, bottom - top);
 }
 
 void drawDashedApp(QPainter& painter, const QRectF& rect, const QColor& color) {

@@ -2,11 +2,8 @@
 // itself, so that the header, the chips, the zone canvas and the tray read as one surface.
 #pragma once
 
-#include "platform/Geometry.h"
-
 #include <QColor>
 #include <QFont>
-#include <QRect>
 
 class QPainter;
 class QRectF;
@@ -25,10 +22,6 @@ QFont systemFont(int pixelSize, QFont::Weight weight = QFont::Normal);
 QFont captionFont();       // 11 px
 QFont secondCaptionFont(); // 10 px
 QFont secondTitleFont();   // 17 px, bold
-
-// Integer pixels for a rectangle of the layout arithmetic: the edges are rounded, so that rectangles that
-// share an edge keep sharing it.
-QRect pixelRect(const Rect& rect);
 
 // The symbols the window shows where an application has no icon, on the add button, on the remove badge
 // and in the empty state, drawn into `rect`.

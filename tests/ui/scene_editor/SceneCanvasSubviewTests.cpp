@@ -16,7 +16,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QMimeData>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTest>
@@ -24,6 +23,7 @@
 
 using namespace korvane;
 using korvane::testing::saveScreenshot;
+using korvane::testing::sendDrop;
 using korvane::testing::templatesWithCustom;
 
 namespace {
@@ -52,16 +52,6 @@ QWidget* darkHost(QSize size) {
     palette.setColor(QPalette::Window, QColor(30, 32, 38));
     host->setPalette(palette);
     return host;
-}
-
-void dropText(QWidget* target, const QString& text, QPoint at, bool* accepted) {
-    QMimeData mime;
-    if (!text.isNull()) mime.setText(text);
-    QDragEnterEvent enter(at, Qt::MoveAction, &mime, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(target, &enter);
-    QDropEvent drop(QPointF(at), Qt::MoveAction, &mime, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(target, &drop);
-    *accepted = drop.isAccepted();
 }
 
 } // namespace
@@ -165,8 +155,7 @@ TEST(SceneCanvasZoneCell, anEmptyZoneInvitesDropsAndADropLandsOnTheChipUnderTheP
     EXPECT_EQ(empty.titleLabel()->text(), "Zone 7");
     EXPECT_EQ(empty.addButton()->toolTip(), "Add app to Zone 7");
     EXPECT_EQ(empty.accessibleName(), "Zone 7");
-    bool accepted = true;
-    dropText(&empty, QString(), QPoint(50, 150), &accepted);
+    bool accepted = sendDrop(&empty, QString(), QPoint(50, 150));
     EXPECT_FALSE(accepted) << "an empty drop is refused";
     EXPECT_TRUE(zoneDrops.empty());
     empty.addButton()->click();
@@ -185,9 +174,9 @@ TEST(SceneCanvasZoneCell, anEmptyZoneInvitesDropsAndADropLandsOnTheChipUnderTheP
     EXPECT_EQ(cell->emptyLabel(), nullptr);
     EXPECT_EQ(cell->chips()[1]->dragPayload(), "payload:org.example.notes");
 
-    dropText(cell, "dragged", cell->chips()[1]->geometry().center(), &accepted);
+    accepted = sendDrop(cell, "dragged", cell->chips()[1]->geometry().center());
     EXPECT_TRUE(accepted);
-    dropText(cell, "dragged", QPoint(400, 230), &accepted);
+    accepted = sendDrop(cell, "dragged", QPoint(400, 230));
     EXPECT_EQ(indexDrops, (std::vector<std::pair<std::string, int>>{{"dragged", 1}}));
     EXPECT_EQ(zoneDrops, (std::vector<std::string>{"dragged"}));
 

@@ -6,8 +6,8 @@
 #include "SceneEditorFixture.h"
 #include "core/ISODate.h"
 #include "layouts/LayoutBuilder.h"
+#include "layouts/LayoutPreviewRegions.h"
 #include "layouts/LayoutTreeEditorModel.h"
-#include "ui/scene_editor/LayoutMiniPreview.h"
 
 #include <gtest/gtest.h>
 

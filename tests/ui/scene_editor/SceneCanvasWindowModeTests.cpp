@@ -8,7 +8,6 @@
 #include "ui/scene_editor/LayoutTemplatePickerSheet.h"
 #include "ui/scene_editor/SceneCanvasSaveBar.h"
 
-#include <QApplication>
 #include <QLabel>
 #include <QPushButton>
 
@@ -36,12 +35,6 @@ class SceneCanvasWindowModeTest : public korvane::testing::SceneEditorTest {
         view->show();
         settle();
         return view;
-    }
-    void settle() {
-        for (int i = 0; i < 4; ++i) {
-            loop.settle();
-            QApplication::processEvents();
-        }
     }
     int restores = 0;
 };

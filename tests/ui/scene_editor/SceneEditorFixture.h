@@ -13,6 +13,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+
 #include <deque>
 #include <functional>
 #include <map>
@@ -102,6 +104,13 @@ class SceneEditorTest : public SupportFolderTest {
         canvas->setCanvasSize(size);
         loop.settle();
         return canvas;
+    }
+    // Due blocks and posted events, a few rounds over: a view's refresh posts more of both.
+    void settle() {
+        for (int i = 0; i < 4; ++i) {
+            loop.settle();
+            QCoreApplication::processEvents();
+        }
     }
 
     sim::ScopedLogCapture logs;

@@ -27,6 +27,7 @@
 using namespace korvane;
 using korvane::testing::pressKey;
 using korvane::testing::saveScreenshot;
+using korvane::testing::sendDrop;
 
 namespace {
 
@@ -77,12 +78,6 @@ class SceneEditorPanelTest : public korvane::testing::SceneEditorTest {
         editor->openScene(sceneID, display);
         if (settled) settle();
     }
-    void settle() {
-        for (int i = 0; i < 4; ++i) {
-            loop.settle();
-            QApplication::processEvents();
-        }
-    }
     SceneEditorOverlayPanel* panel(const std::string& display) { return editor->overlayPanels.at(display); }
     SceneGeometryCanvasView* canvas(const std::string& display) {
         SceneGeometryCanvasView* view = panel(display)->rootView()->canvas();
@@ -93,16 +88,11 @@ class SceneEditorPanelTest : public korvane::testing::SceneEditorTest {
         QApplication::setActiveWindow(panel(display));
         ASSERT_TRUE(QTest::qWaitForWindowActive(panel(display)));
     }
-    // The drop of a dragged text as the platform delivers it at the end of a drag.
+    // A drop, then what it set going.
     bool drop(QWidget* target, const std::string& text, QPoint at) {
-        QMimeData mime;
-        mime.setText(QString::fromStdString(text));
-        QDragEnterEvent enter(at, Qt::MoveAction, &mime, Qt::LeftButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(target, &enter);
-        QDropEvent dropped(QPointF(at), Qt::MoveAction, &mime, Qt::LeftButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(target, &dropped);
+        const bool accepted = sendDrop(target, QString::fromStdString(text), at);
         settle();
-        return dropped.isAccepted();
+        return accepted;
     }
     std::vector<std::string> bundles(const std::vector<SceneCanvasAppEntry>& entries) {
         std::vector<std::string> out;

@@ -1,5 +1,5 @@
-// What the scene editor's view tests share: pictures left under build/screenshots, key presses sent as the
-// platform delivers them, and template lists for the layout picker.
+// What the scene editor's view tests share: pictures left under build/screenshots, key presses and drops
+// sent as the platform delivers them, and template lists for the layout picker.
 #pragma once
 
 #include "layouts/BuiltinLayouts.h"
@@ -9,7 +9,9 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDropEvent>
 #include <QKeyEvent>
+#include <QMimeData>
 #include <QWidget>
 
 #include <string>
@@ -21,6 +23,18 @@ inline void pressKey(QWidget* target, int key, const QString& text = {}, Qt::Key
                      bool autoRepeat = false) {
     QKeyEvent press(QEvent::KeyPress, key, modifiers, text, autoRepeat);
     QCoreApplication::sendEvent(target, &press);
+}
+
+// The drop of a dragged text as the platform delivers it at the end of a drag: the drag enters, then drops;
+// a null `text` drops nothing. Whether the target took it.
+inline bool sendDrop(QWidget* target, const QString& text, QPoint at) {
+    QMimeData mime;
+    if (!text.isNull()) mime.setText(text);
+    QDragEnterEvent enter(at, Qt::MoveAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &enter);
+    QDropEvent drop(QPointF(at), Qt::MoveAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &drop);
+    return drop.isAccepted();
 }
 
 inline ConfigZoneSet customLayout(const std::string& id, const std::string& name) {
