@@ -364,17 +364,11 @@ std::optional<std::uint32_t> X11TestSession::desktopOf(xcb_window_t window) {
 }
 
 std::uint32_t X11TestSession::rootPixel(int rootX, int rootY) {
-    Reply<xcb_get_image_reply_t> image(xcb_get_image_reply(
-        conn_,
-        xcb_get_image(conn_, XCB_IMAGE_FORMAT_Z_PIXMAP, root_, static_cast<std::int16_t>(rootX),
-                      static_cast<std::int16_t>(rootY), 1, 1, ~0u),
-        nullptr));
-    if (!image || xcb_get_image_data_length(image.get()) < 4) return 0;
-    const std::uint8_t* p = xcb_get_image_data(image.get());
-    return std::uint32_t(p[2]) << 16 | std::uint32_t(p[1]) << 8 | p[0];
+    const auto pixels = rootPixels(Rect{double(rootX), double(rootY), 1, 1});
+    return pixels.empty() ? 0 : pixels.front();
 }
 
-bool X11TestSession::saveScreenshot(const Rect& root, const std::string& path) {
+std::vector<std::uint32_t> X11TestSession::rootPixels(const Rect& root) {
     // Read in one piece from the root window, as the screen shows it: a tool that puts the picture
     // together window by window, as xwd does when the windows use colormaps of their own, paints a
     // shaped window's whole rectangle over what shows through it.
@@ -383,15 +377,26 @@ bool X11TestSession::saveScreenshot(const Rect& root, const std::string& path) {
     Reply<xcb_get_image_reply_t> image(xcb_get_image_reply(
         conn_, xcb_get_image(conn_, XCB_IMAGE_FORMAT_Z_PIXMAP, root_, x, y, w, h, ~0u), nullptr));
     // The server's 24-bit true colour: four bytes a pixel, blue first.
-    if (!image || image->depth != 24 || xcb_get_image_data_length(image.get()) != w * h * 4) return false;
-    const std::uint8_t* pixels = xcb_get_image_data(image.get());
+    if (!image || image->depth != 24 || xcb_get_image_data_length(image.get()) != w * h * 4) return {};
+    const std::uint8_t* bytes = xcb_get_image_data(image.get());
+    std::vector<std::uint32_t> pixels(std::size_t(w) * h);
+    for (std::size_t i = 0; i < pixels.size(); ++i)
+        pixels[i] =
+            std::uint32_t(bytes[i * 4 + 2]) << 16 | std::uint32_t(bytes[i * 4 + 1]) << 8 | bytes[i * 4];
+    return pixels;
+}
+
+bool X11TestSession::saveScreenshot(const Rect& root, const std::string& path) {
+    const auto pixels = rootPixels(root);
+    if (pixels.empty()) return false;
+    const auto w = static_cast<std::uint16_t>(root.width()), h = static_cast<std::uint16_t>(root.height());
     const std::string ppm = path + ".ppm";
     {
         std::ofstream out(ppm, std::ios::binary);
         out << "P6\n" << w << " " << h << "\n255\n";
-        for (std::size_t i = 0; i < std::size_t(w) * h; ++i) {
-            const char rgb[3] = {static_cast<char>(pixels[i * 4 + 2]), static_cast<char>(pixels[i * 4 + 1]),
-                                 static_cast<char>(pixels[i * 4])};
+        for (const std::uint32_t pixel : pixels) {
+            const char rgb[3] = {static_cast<char>(pixel >> 16), static_cast<char>(pixel >> 8),
+                                 static_cast<char>(pixel)};
             out.write(rgb, 3);
         }
     }
@@ -565,6 +570,36 @@ void X11TestSession::movePointer(int rootX, int rootY) {
     xcb_test_fake_input(conn_, XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, root_,
                         static_cast<std::int16_t>(rootX), static_cast<std::int16_t>(rootY), 0);
     sync();
+}
+
+void X11TestSession::movePointerBy(int dx, int dy) {
+    // A detail of 1 makes XTest's motion relative to where the pointer is.
+    xcb_test_fake_input(conn_, XCB_MOTION_NOTIFY, 1, XCB_CURRENT_TIME, XCB_WINDOW_NONE,
+                        static_cast<std::int16_t>(dx), static_cast<std::int16_t>(dy), 0);
+    sync();
+}
+
+void X11TestSession::glidePointer(int rootX, int rootY, int steps) {
+    const Point from = pointer();
+    int atX = static_cast<int>(from.x), atY = static_cast<int>(from.y);
+    steps = std::max(1, steps);
+    for (int i = 1; i <= steps; ++i) {
+        // Each step goes to its share of the way, so the rounding of the steps adds up to the end point.
+        const int toX = static_cast<int>(from.x + (rootX - from.x) * i / steps);
+        const int toY = static_cast<int>(from.y + (rootY - from.y) * i / steps);
+        movePointerBy(toX - atX, toY - atY);
+        atX = toX;
+        atY = toY;
+        // A mouse reports some hundred times a second; the listeners see each report on its own.
+        std::this_thread::sleep_for(std::chrono::milliseconds(8));
+    }
+}
+
+Point X11TestSession::pointer() {
+    auto* reply = xcb_query_pointer_reply(conn_, xcb_query_pointer(conn_, root_), nullptr);
+    const Point at = reply ? Point{double(reply->root_x), double(reply->root_y)} : Point{};
+    std::free(reply);
+    return at;
 }
 
 void X11TestSession::click(int rootX, int rootY) {

@@ -91,6 +91,9 @@ class X11TestSession {
     std::optional<std::uint32_t> desktopOf(xcb_window_t window);
     // The colour the screen shows at a point of the root window, as 0xRRGGBB.
     std::uint32_t rootPixel(int rootX, int rootY);
+    // What the screen shows in a part of the root window, row by row, each 0xRRGGBB; empty when the
+    // server cannot give it (a part beyond the screen).
+    std::vector<std::uint32_t> rootPixels(const Rect& root);
     // What the server shows of a part of the root window (root coordinates), as a PNG file.
     bool saveScreenshot(const Rect& root, const std::string& path);
     // One round trip on the test's own connection.
@@ -118,8 +121,16 @@ class X11TestSession {
     std::vector<Rect> framesShown();
     void destroyWindow(xcb_window_t window);
     void setEdid(const std::vector<std::uint8_t>& edid);
-    // XTest input.
+    // XTest input. movePointer() sets the pointer at a place in one jump (a warp for the listeners: one
+    // motion at most); a user's hand is movePointerBy() and glidePointer().
     void movePointer(int rootX, int rootY);
+    // One relative motion, as a mouse reports it.
+    void movePointerBy(int dx, int dy);
+    // The pointer carried from where it is to a place of the root in `steps` relative motions, each
+    // taken in by the server before the next, as a hand moves a mouse.
+    void glidePointer(int rootX, int rootY, int steps = 30);
+    // Where the pointer is on the root.
+    Point pointer();
     void click(int rootX, int rootY);
     // One key or button going down or up (XCB_KEY_PRESS, XCB_BUTTON_RELEASE, ...), for input held
     // across several steps.
