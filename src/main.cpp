@@ -1,5 +1,7 @@
 // The program: Korvane on the X server that $DISPLAY names, with Qt's event loop as the main run loop.
-// It shows no window of its own at launch; the application object starts everything else.
+// It shows no window of its own at launch; the application object starts everything else. One Korvane
+// runs per display: a second one started there says so and exits with status 1 before it shows, grabs
+// or writes anything.
 //
 // Quitting has one road whatever asks for it (the menu's Quit, "Quit & Relaunch", SIGTERM, SIGINT): the
 // main loop ends, the application object's shut-down writes what it remembers, and the program exits
@@ -96,7 +98,8 @@ int main(int argc, char** argv) {
     // Closing the permission or settings window must not end a program that has no main window.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    auto desktop = korvane::x11::X11Desktop::connect("", error);
+    // The claim on the display comes before the application object reads or writes its files.
+    auto desktop = korvane::x11::X11Desktop::connect("", error, korvane::x11::X11Desktop::Claim::exclusive);
     if (!desktop) {
         std::fprintf(stderr, "korvane: %s\n", error.c_str());
         return EXIT_FAILURE;

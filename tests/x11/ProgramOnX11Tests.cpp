@@ -2,7 +2,8 @@
 // support folder, as a user starts it. Under a window manager it starts its services, gives every
 // monitor its zones and writes what it remembers when SIGTERM ends it; on a bare server it shows its
 // permission window, which as the program's window with the keyboard makes the application active, until
-// a window manager starts; and it saves and exits with a failure when the server goes away.
+// a window manager starts; it saves and exits with a failure when the server goes away; and it runs once
+// per display.
 #include "ProgramOnX11.h"
 
 namespace korvane::x11::test {
@@ -72,6 +73,39 @@ TEST_F(ProgramOnX11Test, whenTheServerGoesAwayItSavesWhatItRemembersAndExitsWith
     ASSERT_TRUE(status && WIFEXITED(*status)) << describe(status) << "\n" << logText();
     EXPECT_NE(WEXITSTATUS(*status), 0);
     EXPECT_TRUE(fs::exists(home() / "layout-memory.json"));
+}
+
+TEST_F(ProgramOnX11Test, aSecondCopyOnTheSameDisplayExitsWithAFailureAndWritesNothing) {
+    startSession(true);
+    openXterm();
+    const pid_t first = startKorvane();
+    ASSERT_TRUE(waitForLine(kServicesStarted)) << logText();
+
+    // A support folder of its own, empty, so that anything the second copy wrote would show there.
+    const fs::path secondHome = folder.path() / "second";
+    fs::create_directories(secondHome);
+    const pid_t second = startKorvane({"KORVANE_HOME=" + secondHome.string()});
+    EXPECT_EQ(describe(session->waitForExit(second, seconds(20))), "exit 1") << logText();
+    EXPECT_TRUE(logged("korvane: Korvane already runs on display " + session->display() + "\n")) << logText();
+    EXPECT_TRUE(fs::is_empty(secondHome));
+
+    ::kill(first, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(first, seconds(10))), "exit 0") << logText();
+}
+
+TEST_F(ProgramOnX11Test, aCopyKilledOutrightLeavesNothingBehindThatStopsTheNextFromStarting) {
+    startSession(true);
+    openXterm();
+    const pid_t first = startKorvane();
+    ASSERT_TRUE(waitForLine(kServicesStarted)) << logText();
+    ::kill(first, SIGKILL);
+    ASSERT_EQ(describe(session->waitForExit(first, seconds(10))), "signal 9");
+
+    const pid_t next = startKorvane();
+    EXPECT_TRUE(X11TestSession::waitFor([&] { return count(kServicesStarted) == 2; }, seconds(20)))
+        << logText();
+    ::kill(next, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(next, seconds(10))), "exit 0") << logText();
 }
 
 } // namespace

@@ -10,6 +10,7 @@
 #include "platform/x11/X11FolderWatcher.h"
 #include "platform/x11/X11HotKeys.h"
 #include "platform/x11/X11LoginItems.h"
+#include "platform/x11/X11ManagerSelection.h"
 #include "platform/x11/X11NotificationCenter.h"
 #include "platform/x11/X11Observers.h"
 #include "platform/x11/X11ProcessInfo.h"
@@ -46,6 +47,7 @@ struct X11Desktop::Impl {
     std::shared_ptr<QCoreApplication> application;
     std::unique_ptr<X11RunLoop> loop;
     std::unique_ptr<X11Connection> connection;
+    std::unique_ptr<X11ManagerSelection> selection;
     std::unique_ptr<X11NotificationCenter> notifications;
     std::unique_ptr<X11ProcessInfo> process;
     std::unique_ptr<X11LoginItems> loginItems;
@@ -77,12 +79,14 @@ struct X11Desktop::Impl {
         loginItems.reset();
         process.reset();
         notifications.reset();
+        selection.reset();
         connection.reset();
         loop.reset();
     }
 };
 
-std::unique_ptr<X11Desktop> X11Desktop::connect(const std::string& displayName, std::string& error) {
+std::unique_ptr<X11Desktop> X11Desktop::connect(const std::string& displayName, std::string& error,
+                                                Claim claim) {
     auto impl = std::make_unique<Impl>();
     impl->application = sharedApplication();
     if (QCoreApplication::instance()->thread() != QThread::currentThread()) {
@@ -91,6 +95,11 @@ std::unique_ptr<X11Desktop> X11Desktop::connect(const std::string& displayName, 
     }
     impl->connection = X11Connection::open(displayName, error);
     if (!impl->connection) return nullptr;
+    if (claim == Claim::exclusive) {
+        // No component exists yet to miss the events that taking the selection reads past.
+        impl->selection = X11ManagerSelection::take(*impl->connection, error);
+        if (!impl->selection) return nullptr;
+    }
 
     impl->loop = std::make_unique<X11RunLoop>();
     impl->notifications = std::make_unique<X11NotificationCenter>(*impl->loop);

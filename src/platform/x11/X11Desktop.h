@@ -19,7 +19,14 @@ class X11Desktop final : public platform::Platform {
     // Should the connection break later, the desktop posts platform::kDesktopConnectionLost once. Each
     // wake of the computer from sleep, as the login manager announces it on the system bus, is posted as
     // platform::kDidWake.
-    static std::unique_ptr<X11Desktop> connect(const std::string& displayName, std::string& error);
+    //
+    // With `Claim::exclusive`, as the program runs, the desktop takes its screen's manager selection as soon
+    // as it has a connection, before any of its services exists, and fails with "Korvane already runs on
+    // display ..." while another process holds it; it keeps the selection until it is destroyed or the
+    // process ends. Tests that look at the server beside a running program connect `shared`.
+    enum class Claim { shared, exclusive };
+    static std::unique_ptr<X11Desktop> connect(const std::string& displayName, std::string& error,
+                                               Claim claim = Claim::shared);
     // Whether connect() would find the server and what it needs, asked without any Qt application
     // object: a program makes its widget application only once it knows the server is there, since
     // Qt cannot start its own X11 platform without one. The reason in `error` when not.
