@@ -215,6 +215,12 @@ void DisplayLayouts::applyLayoutsFromScene(const WMScene& scene) {
 
 bool DisplayLayouts::restoreLayoutsAtStartup() {
     const std::string active = deps_.displayRecords->resolveActiveDisplayUUID(std::nullopt);
+    // The displays got their first states before the user layouts were loaded: one whose records name a
+    // user layout holds a stand-in (the launch grid, or 50:50) that the later checks take for the
+    // recorded layout, since they compare records. Each gets its layout now, before the first push.
+    for (const std::string& uuid : deps_.displayRecords->connectedDisplayUUIDs())
+        if (uuid != active) applyRememberedLayout(uuid, "startup-restore");
+
     const auto& workbenches = deps_.displayWorkbenches->workbenches;
     auto workbench = workbenches.find(active);
     if (workbench == workbenches.end()) {
@@ -228,6 +234,20 @@ bool DisplayLayouts::restoreLayoutsAtStartup() {
         applyRegionSet(builtinSplit5050Layout(), focused ? focused->displayUUID : active, false);
     }
     return true;
+}
+
+void DisplayLayouts::applyRememberedLayout(const std::string& displayUUID, const std::string& reason) {
+    const auto& workbenches = deps_.displayWorkbenches->workbenches;
+    if (auto workbench = workbenches.find(displayUUID); workbench != workbenches.end()) {
+        // A layout that is gone applies nothing: the display keeps the state it has, its record kept.
+        applyTemplate(workbench->second, reason);
+        return;
+    }
+    // Without a workbench the selection is what the display's first state was meant to come from.
+    const auto& selection = deps_.layoutSelection->lastByDisplay;
+    auto selected = selection.find(displayUUID);
+    if (selected == selection.end()) return;
+    if (auto set = deps_.layouts->regionSet(selected->second)) applyRegionSet(*set, displayUUID, false);
 }
 
 // ---- Keeping displays in step ----

@@ -69,9 +69,13 @@ class DisplayLayouts {
     void setActiveTemplate(const std::string& displayUUID, const std::string& templateID);
     // Each connected display gets the scene's layout, else its workbench template, else 50:50.
     void applyLayoutsFromScene(const WMScene& scene);
-    // Re-applies the active display's workbench template (50:50 when it names a missing layout); false
-    // when the active display has no workbench.
+    // Gives every other connected display its remembered layout (applyRememberedLayout), then re-applies
+    // the active display's workbench template (50:50 when it names a missing layout); false when the
+    // active display has no workbench.
     bool restoreLayoutsAtStartup();
+    // Applies the display's workbench template, else the layout its selection names, in the background;
+    // a display whose records name no layout that exists keeps the state it has.
+    void applyRememberedLayout(const std::string& displayUUID, const std::string& reason);
 
     // Gives every connected screen a zone state, in the screen list's order: a display that has one is
     // brought in step with its records, one with a workbench gets that template, any other the state
