@@ -190,27 +190,32 @@ void DisplayLayouts::applyLayoutsFromScene(const WMScene& scene) {
     const auto list = screens.screens();
     if (list.empty()) return;
     const SceneDisplayResolution resolved = scene.resolveDisplays(ScreenContext::capture(screens));
+    for (const auto& screen : list)
+        applySceneLayout(resolved, DisplayUtil::displayUUID(screen));
+}
 
-    for (const auto& screen : list) {
-        const std::string uuid = DisplayUtil::displayUUID(screen);
-        std::optional<std::string> rawRef;
-        if (auto it = resolved.layoutRefs.find(uuid); it != resolved.layoutRefs.end()) rawRef = it->second;
-        const std::optional<std::string> layoutID = sceneNameForDisplay(rawRef);
-        const std::optional<ConfigZoneSet> set =
-            layoutID ? deps_.layouts->regionSet(*layoutID) : std::nullopt;
-        Log::sceneManager.debug("applyLayoutsFromScene: display='%s' rawRef=%s layoutID=%s foundSet=%{bool}d",
-                                uuid, rawRef.value_or("nil"), layoutID.value_or("nil"), set.has_value());
+void DisplayLayouts::applyLayoutFromScene(const WMScene& scene, const std::string& displayUUID) {
+    const std::vector<std::string> connected = deps_.displayRecords->connectedDisplayUUIDs();
+    if (std::find(connected.begin(), connected.end(), displayUUID) == connected.end()) return;
+    applySceneLayout(scene.resolveDisplays(ScreenContext::capture(platform_.screens())), displayUUID);
+}
 
-        if (set) {
-            applyRegionSet(*set, uuid, false);
-            continue;
-        }
-        const auto& workbenches = deps_.displayWorkbenches->workbenches;
-        auto workbench = workbenches.find(uuid);
-        if (workbench != workbenches.end() && applyTemplate(workbench->second, "scene-restore-fallback"))
-            continue;
-        applyRegionSet(builtinSplit5050Layout(), uuid, false);
+void DisplayLayouts::applySceneLayout(const SceneDisplayResolution& resolved, const std::string& uuid) {
+    std::optional<std::string> rawRef;
+    if (auto it = resolved.layoutRefs.find(uuid); it != resolved.layoutRefs.end()) rawRef = it->second;
+    const std::optional<std::string> layoutID = sceneNameForDisplay(rawRef);
+    const std::optional<ConfigZoneSet> set = layoutID ? deps_.layouts->regionSet(*layoutID) : std::nullopt;
+    Log::sceneManager.debug("applyLayoutsFromScene: display='%s' rawRef=%s layoutID=%s foundSet=%{bool}d",
+                            uuid, rawRef.value_or("nil"), layoutID.value_or("nil"), set.has_value());
+
+    if (set) {
+        applyRegionSet(*set, uuid, false);
+        return;
     }
+    const auto& workbenches = deps_.displayWorkbenches->workbenches;
+    auto workbench = workbenches.find(uuid);
+    if (workbench != workbenches.end() && applyTemplate(workbench->second, "scene-restore-fallback")) return;
+    applyRegionSet(builtinSplit5050Layout(), uuid, false);
 }
 
 bool DisplayLayouts::restoreLayoutsAtStartup() {

@@ -26,6 +26,7 @@ class WMState;
 struct DisplayWorkbench;
 struct DisplayWorkbenchSet;
 struct LayoutSelection;
+struct SceneDisplayResolution;
 struct WMScene;
 
 namespace platform {
@@ -69,6 +70,9 @@ class DisplayLayouts {
     void setActiveTemplate(const std::string& displayUUID, const std::string& templateID);
     // Each connected display gets the scene's layout, else its workbench template, else 50:50.
     void applyLayoutsFromScene(const WMScene& scene);
+    // The same for one connected display alone: the others keep their states, stacks and epochs. Nothing
+    // for a display that is not connected.
+    void applyLayoutFromScene(const WMScene& scene, const std::string& displayUUID);
     // Gives every other connected display its remembered layout (applyRememberedLayout), then re-applies
     // the active display's workbench template (50:50 when it names a missing layout); false when the
     // active display has no workbench.
@@ -105,6 +109,7 @@ class DisplayLayouts {
     const std::map<std::string, int>& lastUsedRegionByDisplay() const { return lastUsedRegionByDisplay_; }
 
   private:
+    void applySceneLayout(const SceneDisplayResolution& resolved, const std::string& displayUUID);
     // The display's last used zone when it has one, else the smallest of `zones`, else 1.
     int defaultZone(const std::string& displayUUID, const std::map<int, Zone>& zones) const;
     // One row holding every zone, as the layouts record them.

@@ -1,6 +1,7 @@
 // The zones each monitor has, as the built program gives them on a real X server with openbox: at a start
-// without a scene a monitor other than the one the user works on takes the user layout remembered for it,
-// and a first start on two monitors makes a first scene that lays out both.
+// without a scene a monitor other than the one the user works on takes the user layout remembered for it;
+// a first start on two monitors makes a first scene that lays out both; and "Apply Layout" on a monitor
+// plugged in lays out that monitor alone, the windows of the others staying in their zones.
 #include "ProgramOnX11.h"
 
 #include "layouts/ConfigZoneSet.h"
@@ -10,6 +11,8 @@
 
 namespace korvane::x11::test {
 namespace {
+
+constexpr const char* kPromptTitle = "Korvane Display Prompt";
 
 class MonitorLayoutsProgramOnX11Test : public ProgramOnX11Test {
   protected:
@@ -65,6 +68,64 @@ TEST_F(MonitorLayoutsProgramOnX11Test, aFirstStartOnTwoMonitorsMakesAFirstSceneT
     const nlohmann::json refs = activeSceneFile()["layoutRefsByDisplay"];
     for (const auto& uuid : monitorUUIDs())
         EXPECT_TRUE(refs.contains(uuid)) << uuid << " in " << refs.dump();
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+TEST_F(MonitorLayoutsProgramOnX11Test,
+       applyLayoutOnAPluggedMonitorLeavesTheOtherMonitorsWindowsInTheirZones) {
+    startSession(true);
+    // A monitor below the side monitor, known to the scene, unplugged when the program starts.
+    const Rect extraRoot{0, 900, 1920, 180};
+    session->setMonitor("EXTRA-M", extraRoot, false);
+    const auto uuids = monitorsByName(session->display());
+    ASSERT_EQ(uuids.size(), 3u);
+    const std::string extra = uuids.at("EXTRA-M");
+    session->deleteMonitor("EXTRA-M");
+    WMScene scene;
+    scene.id = "66666666-7777-4888-9999-aaaaaaaaaaaa";
+    scene.name = "Halves";
+    scene.layoutRefsByDisplay = {{uuids.at(kPrimaryName), "builtin.split-50-50"},
+                                 {uuids.at(kSecondaryName), "builtin.split-50-50"},
+                                 {extra, "builtin.fullscreen"}};
+    writeActiveScene(home(), scene);
+
+    const xcb_window_t mail = xterm("Mail", "60x20+100+100");
+    const xcb_window_t notes = activeXterm("Notes", "60x20+1100+100");
+    const pid_t korvane = startKorvane();
+    ASSERT_TRUE(waitForLine("Scene Restore complete (layout-only): 'Halves'")) << logText();
+    ASSERT_TRUE(waitForLine("[DisplayChange] handle end")) << logText();
+    // Mail into the left half of the side monitor (root 0, 0, 1920 x 900), Notes into its right half.
+    ASSERT_TRUE(focusByClick(mail));
+    press({XK_Control_L, XK_Alt_L, XK_1});
+    ASSERT_TRUE(comesToFill(mail, Rect(0, 0, 960, 900))) << logText();
+    // The push brings Mail forward once it has moved and then records it in its zone; a click on Notes
+    // before that would lose the focus to Mail again.
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return count("[MappingTX] commit") >= 1; })) << logText();
+    ASSERT_TRUE(focusByClick(notes));
+    press({XK_Control_L, XK_Alt_L, XK_2});
+    ASSERT_TRUE(comesToFill(notes, Rect(960, 0, 960, 900)))
+        << platform::describe(session->frameOf(notes)) << logText();
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return count("[MappingTX] commit") >= 2; })) << logText();
+
+    session->setMonitor("EXTRA-M", extraRoot, false);
+    std::optional<xcb_window_t> prompt;
+    ASSERT_TRUE(X11TestSession::waitFor([&] {
+        return (prompt = session->viewableWindowTitled(kPromptTitle)).has_value();
+    })) << logText();
+    // "Apply Layout" leads the button row at the prompt's left, below the message.
+    const Rect frame = session->frameOf(*prompt);
+    session->click(static_cast<int>(frame.minX() + 60), static_cast<int>(frame.minY() + 56));
+    ASSERT_TRUE(waitForLine("M3: applied Scene 'Halves' to newly connected display '" + extra + "'"))
+        << logText();
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return session->activeWindow() == notes; }));
+
+    // Moving the focus to the zone on the left finds Mail there: the side monitor's zones kept their
+    // windows.
+    press({XK_Control_L, XK_Shift_L, XK_Alt_L, XK_q});
+    EXPECT_TRUE(X11TestSession::waitFor([&] { return session->activeWindow() == mail; })) << logText();
+    EXPECT_EQ(session->frameOf(notes).minX(), 960);
 
     ::kill(korvane, SIGTERM);
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
