@@ -51,6 +51,7 @@ void DisplayLayouts::saveSelection(const std::string& displayUUID, const std::st
 void DisplayLayouts::activated(bool registerHotkeys) {
     if (wireControllerCallbacks) wireControllerCallbacks();
     if (registerHotkeys && this->registerHotkeys) this->registerHotkeys();
+    if (dropSwitcherSnapshot) dropSwitcherSnapshot();
 }
 
 // ---- Applying layouts ----

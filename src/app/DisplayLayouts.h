@@ -56,6 +56,9 @@ class DisplayLayouts {
     std::function<void()> wireControllerCallbacks;
     // Registers the hot-key bindings again after the active display changed.
     std::function<void()> registerHotkeys;
+    // Makes the global switcher list afresh on its next showing once a display has become the active
+    // one: its kept listing numbers the windows by the zones of the display active before.
+    std::function<void()> dropSwitcherSnapshot;
 
     // Gives the display (the active one when none is named) a fresh state of the set's zones with empty
     // stacks and raises its epoch; records the set as the display's template and selection unless its
