@@ -51,6 +51,7 @@ void DisplayLayouts::saveSelection(const std::string& displayUUID, const std::st
 void DisplayLayouts::activated(bool registerHotkeys) {
     if (wireControllerCallbacks) wireControllerCallbacks();
     if (registerHotkeys && this->registerHotkeys) this->registerHotkeys();
+    if (dropSwitcherSnapshot) dropSwitcherSnapshot();
 }
 
 // ---- Applying layouts ----
@@ -190,31 +191,42 @@ void DisplayLayouts::applyLayoutsFromScene(const WMScene& scene) {
     const auto list = screens.screens();
     if (list.empty()) return;
     const SceneDisplayResolution resolved = scene.resolveDisplays(ScreenContext::capture(screens));
+    for (const auto& screen : list)
+        applySceneLayout(resolved, DisplayUtil::displayUUID(screen));
+}
 
-    for (const auto& screen : list) {
-        const std::string uuid = DisplayUtil::displayUUID(screen);
-        std::optional<std::string> rawRef;
-        if (auto it = resolved.layoutRefs.find(uuid); it != resolved.layoutRefs.end()) rawRef = it->second;
-        const std::optional<std::string> layoutID = sceneNameForDisplay(rawRef);
-        const std::optional<ConfigZoneSet> set =
-            layoutID ? deps_.layouts->regionSet(*layoutID) : std::nullopt;
-        Log::sceneManager.debug("applyLayoutsFromScene: display='%s' rawRef=%s layoutID=%s foundSet=%{bool}d",
-                                uuid, rawRef.value_or("nil"), layoutID.value_or("nil"), set.has_value());
+void DisplayLayouts::applyLayoutFromScene(const WMScene& scene, const std::string& displayUUID) {
+    const std::vector<std::string> connected = deps_.displayRecords->connectedDisplayUUIDs();
+    if (std::find(connected.begin(), connected.end(), displayUUID) == connected.end()) return;
+    applySceneLayout(scene.resolveDisplays(ScreenContext::capture(platform_.screens())), displayUUID);
+}
 
-        if (set) {
-            applyRegionSet(*set, uuid, false);
-            continue;
-        }
-        const auto& workbenches = deps_.displayWorkbenches->workbenches;
-        auto workbench = workbenches.find(uuid);
-        if (workbench != workbenches.end() && applyTemplate(workbench->second, "scene-restore-fallback"))
-            continue;
-        applyRegionSet(builtinSplit5050Layout(), uuid, false);
+void DisplayLayouts::applySceneLayout(const SceneDisplayResolution& resolved, const std::string& uuid) {
+    std::optional<std::string> rawRef;
+    if (auto it = resolved.layoutRefs.find(uuid); it != resolved.layoutRefs.end()) rawRef = it->second;
+    const std::optional<std::string> layoutID = sceneNameForDisplay(rawRef);
+    const std::optional<ConfigZoneSet> set = layoutID ? deps_.layouts->regionSet(*layoutID) : std::nullopt;
+    Log::sceneManager.debug("applyLayoutsFromScene: display='%s' rawRef=%s layoutID=%s foundSet=%{bool}d",
+                            uuid, rawRef.value_or("nil"), layoutID.value_or("nil"), set.has_value());
+
+    if (set) {
+        applyRegionSet(*set, uuid, false);
+        return;
     }
+    const auto& workbenches = deps_.displayWorkbenches->workbenches;
+    auto workbench = workbenches.find(uuid);
+    if (workbench != workbenches.end() && applyTemplate(workbench->second, "scene-restore-fallback")) return;
+    applyRegionSet(builtinSplit5050Layout(), uuid, false);
 }
 
 bool DisplayLayouts::restoreLayoutsAtStartup() {
     const std::string active = deps_.displayRecords->resolveActiveDisplayUUID(std::nullopt);
+    // The displays got their first states before the user layouts were loaded: one whose records name a
+    // user layout holds a stand-in (the launch grid, or 50:50) that the later checks take for the
+    // recorded layout, since they compare records. Each gets its layout now, before the first push.
+    for (const std::string& uuid : deps_.displayRecords->connectedDisplayUUIDs())
+        if (uuid != active) applyRememberedLayout(uuid, "startup-restore");
+
     const auto& workbenches = deps_.displayWorkbenches->workbenches;
     auto workbench = workbenches.find(active);
     if (workbench == workbenches.end()) {
@@ -228,6 +240,20 @@ bool DisplayLayouts::restoreLayoutsAtStartup() {
         applyRegionSet(builtinSplit5050Layout(), focused ? focused->displayUUID : active, false);
     }
     return true;
+}
+
+void DisplayLayouts::applyRememberedLayout(const std::string& displayUUID, const std::string& reason) {
+    const auto& workbenches = deps_.displayWorkbenches->workbenches;
+    if (auto workbench = workbenches.find(displayUUID); workbench != workbenches.end()) {
+        // A layout that is gone applies nothing: the display keeps the state it has, its record kept.
+        applyTemplate(workbench->second, reason);
+        return;
+    }
+    // Without a workbench the selection is what the display's first state was meant to come from.
+    const auto& selection = deps_.layoutSelection->lastByDisplay;
+    auto selected = selection.find(displayUUID);
+    if (selected == selection.end()) return;
+    if (auto set = deps_.layouts->regionSet(selected->second)) applyRegionSet(*set, displayUUID, false);
 }
 
 // ---- Keeping displays in step ----

@@ -26,6 +26,7 @@ class WMState;
 struct DisplayWorkbench;
 struct DisplayWorkbenchSet;
 struct LayoutSelection;
+struct SceneDisplayResolution;
 struct WMScene;
 
 namespace platform {
@@ -55,6 +56,9 @@ class DisplayLayouts {
     std::function<void()> wireControllerCallbacks;
     // Registers the hot-key bindings again after the active display changed.
     std::function<void()> registerHotkeys;
+    // Makes the global switcher list afresh on its next showing once a display has become the active
+    // one: its kept listing numbers the windows by the zones of the display active before.
+    std::function<void()> dropSwitcherSnapshot;
 
     // Gives the display (the active one when none is named) a fresh state of the set's zones with empty
     // stacks and raises its epoch; records the set as the display's template and selection unless its
@@ -69,9 +73,16 @@ class DisplayLayouts {
     void setActiveTemplate(const std::string& displayUUID, const std::string& templateID);
     // Each connected display gets the scene's layout, else its workbench template, else 50:50.
     void applyLayoutsFromScene(const WMScene& scene);
-    // Re-applies the active display's workbench template (50:50 when it names a missing layout); false
-    // when the active display has no workbench.
+    // The same for one connected display alone: the others keep their states, stacks and epochs. Nothing
+    // for a display that is not connected.
+    void applyLayoutFromScene(const WMScene& scene, const std::string& displayUUID);
+    // Gives every other connected display its remembered layout (applyRememberedLayout), then re-applies
+    // the active display's workbench template (50:50 when it names a missing layout); false when the
+    // active display has no workbench.
     bool restoreLayoutsAtStartup();
+    // Applies the display's workbench template, else the layout its selection names, in the background;
+    // a display whose records name no layout that exists keeps the state it has.
+    void applyRememberedLayout(const std::string& displayUUID, const std::string& reason);
 
     // Gives every connected screen a zone state, in the screen list's order: a display that has one is
     // brought in step with its records, one with a workbench gets that template, any other the state
@@ -101,6 +112,7 @@ class DisplayLayouts {
     const std::map<std::string, int>& lastUsedRegionByDisplay() const { return lastUsedRegionByDisplay_; }
 
   private:
+    void applySceneLayout(const SceneDisplayResolution& resolved, const std::string& displayUUID);
     // The display's last used zone when it has one, else the smallest of `zones`, else 1.
     int defaultZone(const std::string& displayUUID, const std::map<int, Zone>& zones) const;
     // One row holding every zone, as the layouts record them.

@@ -94,8 +94,10 @@ void SceneMigration::migrate(SceneStore& store, const std::optional<fs::path>& m
     for (const auto& [key, workbench] : workbenches.workbenches)
         if (!workbench.activeTemplateID.empty())
             refs.try_emplace(workbench.displayUUID, workbench.activeTemplateID);
-    if (refs.empty() && !screens_.screens.empty())
-        refs[DisplayUtil::displayUUID(screens_.screens.front())] = kBuiltinSplit5050ID;
+    // A connected display that nothing names shows the 50:50 template, the layout a display without
+    // records is given; left out, the scene would leave it unconfigured at every restore.
+    for (const auto& screen : screens_.screens)
+        refs.try_emplace(DisplayUtil::displayUUID(screen), kBuiltinSplit5050ID);
     const auto displays = static_cast<std::int64_t>(refs.size());
 
     WMScene scene;

@@ -24,8 +24,8 @@ class SceneMigration {
     static constexpr const char* kMarkerFileName = "scene-migration-d7-done";
     static constexpr const char* kSceneName = "My Workspace";
 
-    // `screens` are the screens connected now: the store folds scene files against them, and the first
-    // of them gets the 50:50 template when no display has a layout remembered.
+    // `screens` are the screens connected now: the store folds scene files against them, and each of
+    // them that has no layout remembered gets the 50:50 template in the scene.
     SceneMigration(platform::Platform& platform, ScreenContext screens);
 
     // needsMigration(), then migrate(); a failure of the store is logged ("Scene migration failed: …").
@@ -36,8 +36,8 @@ class SceneMigration {
                         const std::optional<std::filesystem::path>& markerPath = std::nullopt);
     // Saves "My Workspace" from the layouts as stored now ("layout-selection.json", then
     // "display-workbenches.json"; a file that cannot be read counts as empty): a display's selected layout,
-    // else its workbench's template, else the 50:50 template on the first screen. Makes it active and
-    // writes the marker. Throws what the store throws; a scene saved before a failed activation stays
+    // else its workbench's template, else, for a connected display, the 50:50 template. Makes it active
+    // and writes the marker. Throws what the store throws; a scene saved before a failed activation stays
     // saved, and no marker is written.
     void migrate(SceneStore& store, const std::optional<std::filesystem::path>& markerPath = std::nullopt);
 

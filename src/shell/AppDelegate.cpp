@@ -173,6 +173,10 @@ void AppDelegate::wire() {
     displayLayouts_->registerHotkeys = [weak] {
         if (auto self = weak.lock()) self->registerHotkeys();
     };
+    displayLayouts_->dropSwitcherSnapshot = [weak] {
+        if (auto self = weak.lock(); self && self->globalSwitcherWC_)
+            self->globalSwitcherWC_->dataSource.dropWarmSnapshot();
+    };
     hotkeyActions_->showToast = [weak](const std::string& message, const std::string& displayUUID,
                                        double duration) {
         if (auto self = weak.lock()) self->showToast(message, displayUUID, duration);

@@ -276,7 +276,8 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
     void sceneEditorDidClose();
     // Shows the scene card switcher, or hides it when it shows.
     void toggleSceneCardSwitcher();
-    // The prompt's Apply: the scene's layouts, then its windows swept on that one display.
+    // The prompt's Apply: the scene's layout for that one display, then its windows swept there; the other
+    // displays keep their zones and stacks.
     void applySceneToNewDisplay(const WMScene& scene, const std::string& displayUUID);
     // The prompt's Set Up: the scene manager on the scene and the display.
     void setUpSceneForNewDisplay(const WMScene& scene, const std::string& displayUUID);

@@ -9,6 +9,7 @@
 #include "app/DisplayObserver.h"
 #include "app/DisplayRecords.h"
 #include "app/DisplayUtil.h"
+#include "app/DisplayWorkbenchSet.h"
 #include "app/LayoutMemory.h"
 #include "app/NewWindowPlacement.h"
 #include "app/PermissionManager.h"
@@ -244,7 +245,12 @@ void AppDelegate::applyStartupLayouts(const std::string& mainDisplayUUID) {
         return;
     }
     Log::app.info("Korvane initialized with default split 50:50");
+    // The display the user works on had nothing to restore; the main display may be another one, and
+    // one with a remembered layout has just been given it.
+    if (displayWorkbenches_->workbenches.count(mainDisplayUUID)) return;
     displayLayouts_->setActiveTemplate(mainDisplayUUID, kBuiltinSplit5050ID);
+    // It still holds the launch grid: its zones become those of the layout it now records.
+    displayLayouts_->ensureDisplayLayoutSynced(mainDisplayUUID);
 }
 
 void AppDelegate::rescueWindows() {

@@ -341,7 +341,8 @@ void AppDelegate::handleDisplaysChangedForScenes(const std::optional<nlohmann::j
 }
 
 void AppDelegate::applySceneToNewDisplay(const WMScene& scene, const std::string& displayUUID) {
-    displayLayouts_->applyLayoutsFromScene(scene);
+    // That display alone: applying a layout empties its stacks, and the sweep serves only this display.
+    displayLayouts_->applyLayoutFromScene(scene, displayUUID);
     sceneRestoreEngine()->applyDisplay(displayUUID, scene);
     Log::sceneManager.info("M3: applied Scene '%s' to newly connected display '%s'", scene.name, displayUUID);
 }

@@ -59,15 +59,25 @@ TEST_F(SceneMigrationTest, myWorkspaceIsMadeOnceFromTheRememberedLayoutsAndMadeA
     EXPECT_TRUE(store.loadAllScenes(screens).empty());
 }
 
-TEST_F(SceneMigrationTest, withNothingReadableRememberedTheFirstScreenGetsTheHalvesTemplate) {
+TEST_F(SceneMigrationTest, everyConnectedScreenNothingNamesGetsTheHalvesTemplate) {
     const auto screens = screensOf({"B", "A"});
     write(home / "layout-selection.json", R"({"lastByDisplay":{"A":)");
     write(home / "display-workbenches.json", "");
     SceneStore store(*desktop, screens);
     run(store, screens);
-    EXPECT_EQ(store.loadAllScenes(screens).at(0).layoutRefsByDisplay, (RefMap{{"B", "builtin.split-50-50"}}));
-    EXPECT_TRUE(logs.log().contains("with 1 displays"));
+    EXPECT_EQ(store.loadAllScenes(screens).at(0).layoutRefsByDisplay,
+              (RefMap{{"A", "builtin.split-50-50"}, {"B", "builtin.split-50-50"}}));
+    EXPECT_TRUE(logs.log().contains("with 2 displays"));
     EXPECT_EQ(read(home / "layout-selection.json"), R"({"lastByDisplay":{"A":)"); // only read
+
+    // One display remembered, the first screen not: both are in the scene.
+    std::filesystem::remove_all(scenes());
+    std::filesystem::remove(marker());
+    LayoutSelectionStore::save({{{"A", "builtin.fullscreen"}}});
+    SceneStore again(*desktop, screens);
+    run(again, screens);
+    EXPECT_EQ(again.loadAllScenes(screens).at(0).layoutRefsByDisplay,
+              (RefMap{{"A", "builtin.fullscreen"}, {"B", "builtin.split-50-50"}}));
 }
 
 TEST_F(SceneMigrationTest, existingScenesOrSceneFilesOrAMarkerMeanNoNewScene) {

@@ -5,11 +5,15 @@
 #include "LaunchFixture.h"
 
 #include "app/StatusBarEventBus.h"
+#include "core/MultiDisplayState.h"
+#include "core/WMState.h"
 #include "input/HotkeyConfig.h"
+#include "scenes/model/WMScene.h"
 #include "ui/overlays/ToastHUDController.h"
 #include "ui/settings/SettingsViewModel.h"
 #include "ui/settings/SettingsWindowController.h"
 #include "ui/switchers/GlobalSwitcherWindowController.h"
+#include "ui/switchers/SceneCardSwitcherController.h"
 
 #include <QCoreApplication>
 #include <QWidget>
@@ -167,6 +171,36 @@ TEST_F(AppDelegateActionsTest, theSwitcherHotKeyOpensOnTheScreenTheUserWorksOnAn
     EXPECT_EQ(app->globalSwitcherWC(), switcher);
     EXPECT_TRUE(switcher->isWindowVisible());
     EXPECT_EQ(switcher->screen().displayUUID, "D1");
+}
+
+TEST_F(AppDelegateActionsTest, aSwitcherReopenedRightAfterItsDisplayGotANewLayoutNumbersTheWindowsAfresh) {
+    launchAndSettle();
+    const pid_t editor = desktop->workspace().launch({.bundleID = "com.example.editor", .name = "Editor"});
+    const WindowID notes =
+        desktop->windows().open(editor, {.frame = Rect{960, 0, 960, 1080}, .title = "Notes"});
+    desktop->workspace().bringToFront(editor);
+    desktop->loop().runUntilIdle();
+    app->multiState()->states.at("D1")->attach(WinRef{notes, editor, {}, std::nullopt, std::nullopt}, 2);
+    auto zoneShown = [&]() -> std::optional<int> {
+        for (const auto& item : app->globalSwitcherWC()->dataSource.items)
+            if (item.windowID == notes) return item.zoneID;
+        return -1; // no tile
+    };
+    app->toggleGlobalSwitcherFromHotkey();
+    EXPECT_EQ(zoneShown(), 2);
+    app->toggleGlobalSwitcherFromHotkey();
+
+    // A scene restored from the cards lays the display out afresh: the window is in no zone now.
+    WMScene scene;
+    scene.id = desktop->process().makeUUID();
+    scene.name = "Whole";
+    scene.layoutRefsByDisplay = {{"D1", "builtin.fullscreen"}};
+    app->sceneCardSwitcherController()->onRestoreScene(scene);
+    ASSERT_EQ(app->multiState()->activeState()->layout.zones.size(), 1u);
+
+    // Reopened at once, well inside the time a listing is kept for, its first frame already says so.
+    app->toggleGlobalSwitcherFromHotkey();
+    EXPECT_EQ(zoneShown(), std::nullopt);
 }
 
 TEST_F(AppDelegateActionsTest,

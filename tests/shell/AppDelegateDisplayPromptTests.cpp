@@ -75,6 +75,8 @@ TEST_F(AppDelegateDisplayPromptTest, aDisplayTheActiveSceneConfiguresIsOfferedIt
     activeScene({{"D1", "builtin.split-50-50"}, {"D2", "builtin.fullscreen"}});
     launchAndSettle();
     EXPECT_EQ(visiblePrompts(), 0) << "the displays there at launch get no prompt";
+    // A window the user keeps in D1's right half.
+    app->multiState()->states.at("D1")->attach(WinRef{4242, 100, {}, std::nullopt, std::nullopt}, 2);
 
     plug("D2");
     UnconfiguredDisplayToastPanel* panel = panelFor("D2");
@@ -90,6 +92,8 @@ TEST_F(AppDelegateDisplayPromptTest, aDisplayTheActiveSceneConfiguresIsOfferedIt
     EXPECT_TRUE(logged("[sceneManager] M3: applied Scene 'Desk' to newly connected display 'D2'"));
     EXPECT_EQ(app->displayWorkbenches()->workbenches.at("D2").activeTemplateID, "builtin.fullscreen");
     EXPECT_EQ(app->multiState()->states.at("D2")->layout.zones.size(), 1u);
+    EXPECT_EQ(app->multiState()->states.at("D1")->layout.zones.at(2).stack, std::vector<WindowID>{4242})
+        << "the other display keeps its zones' windows";
 }
 
 TEST_F(AppDelegateDisplayPromptTest, aDisplayTheSceneDoesNotNameGetsThePromptWithoutApply) {

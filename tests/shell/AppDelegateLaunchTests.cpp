@@ -15,6 +15,7 @@
 #include "input/DragSnapController.h"
 #include "input/MouseEventTap.h"
 #include "input/SDPController.h"
+#include "layouts/ConfigZoneSet.h"
 #include "layouts/LayoutMemoryStore.h"
 #include "scenes/SceneStore.h"
 #include "tracking/WindowTracker.h"
@@ -47,6 +48,7 @@ TEST_F(AppDelegateLaunchTest,
 
     launch();
     EXPECT_TRUE(journal.empty()) << "the window waits until start-up has returned";
+    EXPECT_EQ(app->multiState()->states.at("D1")->layout.zones.size(), 2u) << "the launch grid is gone";
     desktop->loop().runUntilIdle();
     EXPECT_EQ(journal, (Journal{"window made", "window shown"}));
     EXPECT_EQ(servicesStarted(), 0u);
@@ -220,6 +222,34 @@ TEST_F(AppDelegateLaunchTest, aRecordedWorkbenchIsRestoredAndAnActiveSceneWinsOv
     EXPECT_EQ(app->status()->activeSceneIDProvider(), scenes[0].id);
     EXPECT_EQ(app->sceneCardSwitcherController()->activeSceneID(), scenes[0].id);
     EXPECT_TRUE(logged("Will restore scene 'My Workspace' on launch (after delay)"));
+}
+
+TEST_F(AppDelegateLaunchTest, withoutASceneADisplayBesideTheActiveOneStartsOnItsRememberedUserLayout) {
+    markScenesConverted();
+    addScreen("D1", Rect{0, 0, 1920, 1080}); // the main display
+    addScreen("D2", Rect{1920, 0, 1440, 900});
+    desktop->screens().setMouseLocation({2500, 400}); // the user works on D2
+    ConfigZoneSet three;
+    three.id = "layout.three";
+    three.name = "Wide and two";
+    three.zones = std::vector<ConfigZone>{{1, "", Rect{0, 0, 0.5, 1}, std::nullopt},
+                                          {2, "", Rect{0.5, 0, 0.25, 1}, std::nullopt},
+                                          {3, "", Rect{0.75, 0, 0.25, 1}, std::nullopt}};
+    write(layouts() / "layout.three.json", three.toJSON().dump());
+    write(home / DisplayWorkbenchSet::kFileName,
+          R"({"workbenches":{"D1":{"displayUUID":"D1","activeTemplateID":"layout.three"}}})");
+    // D2's only record names a layout that is gone: nothing is restored on the active display.
+    write(home / "layout-selection.json", R"({"lastByDisplay":{"D1":"layout.three","D2":"layout.gone"}})");
+
+    launch();
+    EXPECT_TRUE(logged("[app] Korvane initialized with default split 50:50"));
+    // Before any display pass: the zones a push meets are the remembered layout's.
+    auto zonesOfD1 = [&] { return app->multiState()->states.at("D1")->layout.zones; };
+    ASSERT_EQ(zonesOfD1().size(), 3u);
+    EXPECT_EQ(zonesOfD1().at(3).frame, (Rect{1440, 0, 480, 1080}));
+    desktop->loop().advance(seconds(2));
+    EXPECT_EQ(zonesOfD1().size(), 3u);
+    EXPECT_EQ(app->displayWorkbenches()->workbenches.at("D1").activeTemplateID, "layout.three");
 }
 
 TEST_F(AppDelegateLaunchTest, theGesturesReachTheDisplayBusAndOnlyTheDragSnapControllerHandlesMouseEvents) {

@@ -1,5 +1,5 @@
-// Scenes kept on disk against the monitors of a real X server: the first scene takes the first monitor
-// the server reports, a scene saved for "whichever display" goes to the one monitor left and to none of
+// Scenes kept on disk against the monitors of a real X server: the first scene lays out every monitor the
+// server reports, a scene saved for "whichever display" goes to the one monitor left and to none of
 // two, and a new connection reads every scene the same, the monitors keeping their UUIDs.
 #include "X11Fixture.h"
 
@@ -26,7 +26,8 @@ TEST_F(ScenesOnX11Test, scenesFoldIntoTheMonitorsTheServerHasAndReadTheSameOnANe
         SceneMigration(*desktop, two).runIfNeeded(store);
         ASSERT_TRUE(store.loadActiveScene(two));
         firstScene = store.loadActiveScene(two)->layoutRefsByDisplay;
-        EXPECT_EQ(firstScene, (RefMap{{two.screens.front().displayUUID, "builtin.split-50-50"}}));
+        EXPECT_EQ(firstScene, (RefMap{{two.screens.front().displayUUID, "builtin.split-50-50"},
+                                      {two.screens.back().displayUUID, "builtin.split-50-50"}}));
 
         std::ofstream(store.scenesDirectory / ("scene-" + std::string(kOlderID) + ".json"))
             << R"({"id":")" << kOlderID << R"(","name":"Older","layoutID":"builtin.columns"})";

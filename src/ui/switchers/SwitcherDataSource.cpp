@@ -35,6 +35,12 @@ bool SwitcherDataSource::useWarmSnapshot() {
     return true;
 }
 
+void SwitcherDataSource::dropWarmSnapshot() {
+    cachedItems.clear();
+    cachedRegionDisplays.clear();
+    snapshotTime.reset();
+}
+
 std::vector<RunningAppSnapshot>
 SwitcherDataSource::runningAppSnapshots(const std::optional<std::string>& ownBundleID) {
     std::vector<RunningAppSnapshot> out;

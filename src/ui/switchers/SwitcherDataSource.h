@@ -30,6 +30,9 @@ class SwitcherDataSource {
     // The last reload's results, copied back when it is younger than `warmSnapshotTTL`: true then, false
     // (changing nothing) when there is none or it is older.
     bool useWarmSnapshot();
+    // Forgets the last reload's results, so that the next showing lists afresh: the zone numbers they
+    // carry are those of the display that was active then.
+    void dropWarmSnapshot();
     // Rebuilds the items from the desktop as it is now; `frame` becomes the region's frame.
     void reload(const Rect& frame);
 
