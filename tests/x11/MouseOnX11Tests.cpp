@@ -9,6 +9,8 @@
 
 #include <X11/keysym.h>
 
+#include <algorithm>
+#include <cmath>
 #include <thread>
 
 namespace korvane::x11::test {
@@ -16,8 +18,14 @@ namespace {
 
 class MouseOnX11Test : public ProgramOnX11Test {
   protected:
-    // The pointer goes from where it is to a place in relative steps, as a hand moves it.
-    void glide(Point to) { session->glidePointer(int(to.x), int(to.y)); }
+    // The pointer goes from where it is to a place in relative steps of some ten points, as a hand moves
+    // it: a flick of thirty points a step can outrun the window manager, and the window then seems to
+    // stay behind when the program judges the drag.
+    void glide(Point to) {
+        const Point from = session->pointer();
+        const int steps = std::max(30, int(std::hypot(to.x - from.x, to.y - from.y) / 10));
+        session->glidePointer(int(to.x), int(to.y), steps);
+    }
     void settle() { std::this_thread::sleep_for(std::chrono::milliseconds(250)); }
     // The hand stirs the drag around where it is until the zone (root coordinates) under it lights up, as
     // a user does who waits for it before letting go: whether it did. (A busy machine can hand the program
