@@ -27,8 +27,16 @@ using platform::MouseEventType;
 namespace {
 
 constexpr std::uint64_t kChord = platform::kEventFlagControl | platform::kEventFlagOption;
-// A window that stood still through the drag moved by less than this: rounding of frame reads.
-constexpr double kMovedTolerance = 2.0;
+// Two reads of a window's frame that did not change differ by less than this: rounding of frame reads.
+constexpr double kFrameTolerance = 2.0;
+
+bool differs(Point a, Point b) {
+    return std::abs(a.x - b.x) > kFrameTolerance || std::abs(a.y - b.y) > kFrameTolerance;
+}
+
+bool differs(Size a, Size b) {
+    return std::abs(a.width - b.width) > kFrameTolerance || std::abs(a.height - b.height) > kFrameTolerance;
+}
 
 std::optional<AXElement> elementAttribute(platform::Accessibility& ax, const AXElement& element,
                                           const char* attribute) {
@@ -43,6 +51,14 @@ std::optional<Point> pointAttribute(platform::Accessibility& ax, const AXElement
     platform::AXValue value;
     if (ax.copyAttribute(element, attribute, value) != AXError::success) return std::nullopt;
     if (const auto* p = std::get_if<Point>(&value)) return *p;
+    return std::nullopt;
+}
+
+std::optional<Size> sizeAttribute(platform::Accessibility& ax, const AXElement& element,
+                                  const char* attribute) {
+    platform::AXValue value;
+    if (ax.copyAttribute(element, attribute, value) != AXError::success) return std::nullopt;
+    if (const auto* s = std::get_if<Size>(&value)) return *s;
     return std::nullopt;
 }
 
@@ -97,10 +113,9 @@ void DragSnapController::handle(const platform::MouseEvent& event) {
         zoneHighlight_->hide();
         // After the release: the window manager lets go of the window first, and its own placement must
         // not land on top of the snap.
-        platform_.runLoop().post(
-            [weak = weak_from_this(), zone = h->zoneID, uuid = h->displayUUID, swap = h->useSwap] {
-                if (auto self = weak.lock()) self->snap(zone, uuid, swap);
-            });
+        platform_.runLoop().post([weak = weak_from_this(), h = *h] {
+            if (auto self = weak.lock()) self->snap(h.zoneID, h.displayUUID, h.useSwap, h.window);
+        });
     }
     state_ = Idle{};
 }
@@ -120,62 +135,111 @@ bool DragSnapController::isOwnAppFrontmost() {
 void DragSnapController::drag(const platform::MouseEvent& event) {
     const bool shift = event.flags & platform::kEventFlagShift;
     if (std::holds_alternative<Idle>(state_)) {
-        state_ = Tracking{event.location, focusedWindowPosition()};
+        state_ = Tracking{event.location, focusedWindow()};
     } else if (const auto* tracking = std::get_if<Tracking>(&state_)) {
         const double dx = event.location.x - tracking->origin.x;
         const double dy = event.location.y - tracking->origin.y;
         if (std::hypot(dx, dy) < activationDistance) return;
-        if (isWindowDrag(*tracking)) {
-            if (onGestureActivated) onGestureActivated();
-            zoneStep(event.location, shift);
-            // No zone under the cursor yet: the zone step went back to tracking from here.
-        } else {
-            Log::dragSnap.debug("DragSnap: drag of no window, skipped");
-            state_ = Skipping{};
-        }
-    } else if (std::holds_alternative<Highlighting>(state_)) {
-        zoneStep(event.location, shift);
+        decide(Tracking(*tracking), event.location, shift);
+    } else if (const auto* h = std::get_if<Highlighting>(&state_)) {
+        zoneStep(event.location, shift, DraggedWindow(h->window));
     }
 }
 
-bool DragSnapController::isWindowDrag(const Tracking& tracking) {
-    const auto front = platform_.workspace().frontmostApplication();
-    if (front && front->bundleID &&
-        std::find(blacklist_.begin(), blacklist_.end(), *front->bundleID) != blacklist_.end())
-        return true;
-    if (!tracking.windowOrigin) return false;
-    const auto now = focusedWindowPosition();
-    return now && (std::abs(now->x - tracking.windowOrigin->x) > kMovedTolerance ||
-                   std::abs(now->y - tracking.windowOrigin->y) > kMovedTolerance);
+void DragSnapController::decide(const Tracking& tracking, Point location, bool shift) {
+    const auto now = focusedWindow();
+    const bool same = now && tracking.window && now->element == tracking.window->element;
+    if (same && differs(now->size, tracking.window->size)) {
+        Log::dragSnap.debug("DragSnap: window resized, not dragged, skipped");
+        state_ = Skipping{};
+        return;
+    }
+    std::optional<DraggedWindow> dragged;
+    if (const auto listed = listedFrontmostApplication()) {
+        // Without a focused window, any window of the application may be the one it moves.
+        dragged = now ? draggedWindow(now->element, same ? tracking.window->size : now->size)
+                      : DraggedWindow{*listed, std::nullopt, std::nullopt, std::nullopt};
+    } else if (now && !same) {
+        // The press gave the focus to the window under it: that one is judged from here on.
+        state_ = Tracking{location, now};
+        return;
+    } else if (same && differs(now->position, tracking.window->position)) {
+        dragged = draggedWindow(now->element, tracking.window->size);
+    }
+    if (!dragged) {
+        Log::dragSnap.debug("DragSnap: drag of no window, skipped");
+        state_ = Skipping{};
+        return;
+    }
+    if (onGestureActivated) onGestureActivated();
+    // No zone under the cursor yet: the zone step goes back to tracking from here.
+    zoneStep(location, shift, *dragged);
 }
 
-std::optional<Point> DragSnapController::focusedWindowPosition() {
+std::optional<pid_t> DragSnapController::listedFrontmostApplication() {
+    const auto front = platform_.workspace().frontmostApplication();
+    if (!front || !front->bundleID ||
+        std::find(blacklist_.begin(), blacklist_.end(), *front->bundleID) == blacklist_.end())
+        return std::nullopt;
+    return front->pid;
+}
+
+std::optional<DragSnapController::WindowSnapshot> DragSnapController::focusedWindow() {
     auto& ax = platform_.accessibility();
     const auto app = elementAttribute(ax, ax.systemWideElement(), "AXFocusedApplication");
     if (!app) return std::nullopt;
     const auto window = elementAttribute(ax, *app, "AXFocusedWindow");
     if (!window) return std::nullopt;
-    return pointAttribute(ax, *window, "AXPosition");
+    const auto position = pointAttribute(ax, *window, "AXPosition");
+    const auto size = sizeAttribute(ax, *window, "AXSize");
+    if (!position || !size) return std::nullopt;
+    return WindowSnapshot{*window, *position, *size};
 }
 
-void DragSnapController::zoneStep(Point location, bool shift) {
+DragSnapController::DraggedWindow DragSnapController::draggedWindow(const AXElement& window,
+                                                                    std::optional<Size> size) {
+    DraggedWindow dragged{window.pid, AXUtil::shared()->windowID(window), std::nullopt, size};
+    platform_.accessibility().pidOf(window, dragged.pid);
+    dragged.title = AXUtil::shared()->stringAttribute("AXTitle", window);
+    return dragged;
+}
+
+bool DragSnapController::isDragged(const AXElement& window, const DraggedWindow& dragged) {
+    const auto number = AXUtil::shared()->windowID(window);
+    if (number && dragged.number) return *number == *dragged.number;
+    pid_t pid = 0;
+    return platform_.accessibility().pidOf(window, pid) == AXError::success && pid == dragged.pid &&
+           (!dragged.title || AXUtil::shared()->stringAttribute("AXTitle", window) == dragged.title);
+}
+
+bool DragSnapController::wasResized(const AXElement& window, const DraggedWindow& dragged) {
+    // An edge resize can pass for a move while the window manager has moved the window but not yet
+    // resized it; by the release the size tells.
+    const auto size = sizeAttribute(platform_.accessibility(), window, "AXSize");
+    if (!dragged.size || !size || !differs(*size, *dragged.size)) return false;
+    Log::dragSnap.info("DragSnap: dragged window was resized, not snapped");
+    return true;
+}
+
+void DragSnapController::zoneStep(Point location, bool shift, const DraggedWindow& dragged) {
     auto multiState = multiState_.lock();
     if (!multiState) return;
     auto& screens = platform_.screens();
     const auto zone = zoneAtPoint(screens, *multiState, DisplayUtil::flipPoint(screens, location));
     if (!zone) {
         zoneHighlight_->hide();
-        state_ = Tracking{location, focusedWindowPosition()};
+        state_ = Tracking{location, focusedWindow()};
         return;
     }
     if (const auto* h = std::get_if<Highlighting>(&state_);
         h && h->zoneID == zone->zoneID && h->displayUUID == zone->displayUUID)
         return;
     zoneHighlight_->show(zone->frame);
-    state_ = Highlighting{zone->zoneID, zone->displayUUID, shift};
+    state_ = Highlighting{zone->zoneID, zone->displayUUID, shift, dragged};
 }
 
-void DragSnapController::snap(int zoneID, const std::string& displayUUID, bool useSwap) {
+void DragSnapController::snap(int zoneID, const std::string& displayUUID, bool useSwap,
+                              const DraggedWindow& dragged) {
     auto controller = wmController_.lock();
     if (!controller) return;
     if (onBeforeSnap) onBeforeSnap(displayUUID);
@@ -183,7 +247,7 @@ void DragSnapController::snap(int zoneID, const std::string& displayUUID, bool u
     const auto app = elementAttribute(ax, ax.systemWideElement(), "AXFocusedApplication");
     if (!app) {
         Log::dragSnap.error("DragSnap: cannot get focused app at mouseUp, trying CGWindowList fallback");
-        fallback(zoneID, displayUUID, useSwap);
+        fallback(zoneID, displayUUID, useSwap, dragged);
         return;
     }
     const auto window = elementAttribute(ax, *app, "AXFocusedWindow");
@@ -193,9 +257,18 @@ void DragSnapController::snap(int zoneID, const std::string& displayUUID, bool u
         Log::dragSnap.error(
             "DragSnap: cannot get focused window at mouseUp (pid=%d), trying CGWindowList fallback",
             static_cast<int>(pid));
-        fallback(zoneID, displayUUID, useSwap);
+        fallback(zoneID, displayUUID, useSwap, dragged);
         return;
     }
+    if (!isDragged(*window, dragged)) {
+        // The dragged window closed, or another took the focus: only a window at the cursor may still be
+        // the dragged one.
+        Log::dragSnap.info("DragSnap: focused window at mouseUp is not the dragged one, trying CGWindowList "
+                           "fallback");
+        fallback(zoneID, displayUUID, useSwap, dragged);
+        return;
+    }
+    if (wasResized(*window, dragged)) return;
     if (useSwap) {
         const auto source = sourceZone(*window, displayUUID);
         if (source && *source != zoneID) {
@@ -224,17 +297,16 @@ std::optional<int> DragSnapController::sourceZone(const AXElement& window, const
     if (it == multiState->states.end() || !it->second) return std::nullopt;
     auto& ax = platform_.accessibility();
     const auto position = pointAttribute(ax, window, "AXPosition");
-    platform::AXValue size;
-    if (!position || ax.copyAttribute(window, "AXSize", size) != AXError::success) return std::nullopt;
-    const auto* s = std::get_if<Size>(&size);
-    if (!s) return std::nullopt;
+    const auto size = sizeAttribute(ax, window, "AXSize");
+    if (!position || !size) return std::nullopt;
     // The accessibility rectangle is top-left; the zones bottom-left.
-    const Rect topLeft{*position, *s};
+    const Rect topLeft{*position, *size};
     const double height = primaryScreenHeight(platform_.screens()).value_or(0);
     return zoneContaining(*it->second, flipRect(topLeft, height).center());
 }
 
-void DragSnapController::fallback(int zoneID, const std::string& displayUUID, bool useSwap) {
+void DragSnapController::fallback(int zoneID, const std::string& displayUUID, bool useSwap,
+                                  const DraggedWindow& dragged) {
     if (wmController_.expired()) return;
     if (useSwap)
         Log::dragSnap.error("DragSnap: swap mode not supported in CGWindowList fallback, using regular push");
@@ -253,29 +325,47 @@ void DragSnapController::fallback(int zoneID, const std::string& displayUUID, bo
     const auto running = platform_.workspace().runningApplication(hit->pid);
     const std::string name =
         running && running->bundleID ? *running->bundleID : "pid:" + std::to_string(hit->pid);
+    // A window found here is pushed only when it is the dragged one: a window under the cursor, or
+    // focused, once the dragged one has closed belongs to someone else.
+    bool others = false;
     auto& ax = platform_.accessibility();
     const auto app = ax.applicationElement(hit->pid);
     if (const auto window = elementAttribute(ax, app, "AXFocusedWindow")) {
-        Log::dragSnap.info("DragSnap: snap via focused window of %s", name);
-        push(*window, zoneID, displayUUID);
-        return;
+        if (isDragged(*window, dragged)) {
+            if (wasResized(*window, dragged)) return;
+            Log::dragSnap.info("DragSnap: snap via focused window of %s", name);
+            push(*window, zoneID, displayUUID);
+            return;
+        }
+        others = true;
     }
     platform::AXValue windows;
     if (ax.copyAttribute(app, "AXWindows", windows) == AXError::success)
-        if (const auto* list = std::get_if<std::vector<AXElement>>(&windows); list && !list->empty()) {
-            Log::dragSnap.info("DragSnap: snap via first AXWindow of %s", name);
-            push(list->front(), zoneID, displayUUID);
-            return;
-        }
-    if (const auto window = positionMatchedWindow(point)) {
+        if (const auto* list = std::get_if<std::vector<AXElement>>(&windows))
+            for (const auto& window : *list) {
+                if (!isDragged(window, dragged)) {
+                    others = true;
+                    continue;
+                }
+                if (wasResized(window, dragged)) return;
+                Log::dragSnap.info("DragSnap: snap via first AXWindow of %s", name);
+                push(window, zoneID, displayUUID);
+                return;
+            }
+    if (const auto window = positionMatchedWindow(point, dragged)) {
+        if (wasResized(*window, dragged)) return;
         Log::dragSnap.info("DragSnap: snap via position-matched window");
         push(*window, zoneID, displayUUID);
         return;
     }
-    Log::dragSnap.error("DragSnap: all snap strategies failed for %s", name);
+    if (others)
+        Log::dragSnap.info("DragSnap: dragged window not found at the cursor, nothing moved");
+    else
+        Log::dragSnap.error("DragSnap: all snap strategies failed for %s", name);
 }
 
-std::optional<AXElement> DragSnapController::positionMatchedWindow(Point topLeft) {
+std::optional<AXElement> DragSnapController::positionMatchedWindow(Point topLeft,
+                                                                   const DraggedWindow& dragged) {
     const auto list =
         platform_.windowServer().copyWindowInfo(platform::kOnScreenOnly | platform::kExcludeDesktopElements);
     if (!list) return std::nullopt;
@@ -293,7 +383,8 @@ std::optional<AXElement> DragSnapController::positionMatchedWindow(Point topLeft
         const auto* elements = std::get_if<std::vector<AXElement>>(&windows);
         if (!elements) continue;
         for (const auto& element : *elements)
-            if (const auto p = pointAttribute(ax, element, "AXPosition"); p && positionMatches(*p, *bounds))
+            if (const auto p = pointAttribute(ax, element, "AXPosition");
+                p && positionMatches(*p, *bounds) && isDragged(element, dragged))
                 return element;
     }
     return std::nullopt;

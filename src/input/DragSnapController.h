@@ -4,6 +4,7 @@
 
 #include "input/MouseEventTap.h"
 #include "platform/Accessibility.h"
+#include "platform/WindowServer.h"
 
 #include <functional>
 #include <memory>
@@ -27,13 +28,19 @@ class UserDefaults;
 // Main thread only. Holds the zone controller and the zone state weakly: the application owns them.
 //
 // Which drags snap: a left drag is a window drag once, with the cursor at least `activationDistance` from
-// where the drag began, the focused window stands elsewhere than it stood when the drag began (the window
-// manager moved it with the cursor); a drag whose frontmost application is listed in "DragSnapBlacklist"
-// counts without that test, for applications that move their windows themselves. The list is read when the
-// controller is made and again on every "DragSnapBlacklistChanged"; while the key holds no list of text it
-// is the one-entry default list the settings show. The focused window's
-// position is read once when the drag begins and once when the distance is reached: two or three
-// accessibility reads per drag, none per motion event.
+// where the drag began, the window focused when it began stands elsewhere at the same size (the window
+// manager moved it with the cursor). A window whose size changed is being resized from an edge that moves
+// its origin too, never dragged. When the focus went to another window during the press (the press
+// focused it) that window is judged afresh, from there on. A drag whose frontmost application is listed in
+// "DragSnapBlacklist" counts without the move test, for applications that move their windows themselves.
+// The list is read when the controller is made and again on every "DragSnapBlacklistChanged"; while the
+// key holds no list of text it is the one-entry default list the settings show. The focused window is
+// read when the drag begins and when the distance is reached: a few accessibility reads per drag, none
+// per motion event.
+//
+// The snap after the release acts only on the window the drag carried: the focused window, or a window the
+// window-list fallback finds at the cursor, is taken when it has the dragged window's number, or, where a
+// number is unknown, its process and title. A dragged window that closed before the release moves nothing.
 class DragSnapController : public MouseEventHandler, public std::enable_shared_from_this<DragSnapController> {
   public:
     DragSnapController(platform::Platform& platform, const std::shared_ptr<WMController>& controller,
@@ -58,14 +65,28 @@ class DragSnapController : public MouseEventHandler, public std::enable_shared_f
     // The bundle identifiers that count as window drags without the test, as last read.
     const std::vector<std::string>& blacklist() const { return blacklist_; }
 
+    // The focused window as the drag began (or as it was judged afresh), top-left global.
+    struct WindowSnapshot {
+        platform::AXElement element;
+        Point position;
+        Size size;
+    };
+    // The window a snap drag carries, as the snap after the release recognises it.
+    struct DraggedWindow {
+        pid_t pid = 0;
+        std::optional<WindowID> number;
+        std::optional<std::string> title;
+        std::optional<Size> size; // when the drag began
+    };
     struct Tracking {
-        Point origin;                      // top-left global
-        std::optional<Point> windowOrigin; // the focused window's position when the drag began
+        Point origin; // top-left global
+        std::optional<WindowSnapshot> window;
     };
     struct Highlighting {
         int zoneID = 0;
         std::string displayUUID;
         bool useSwap = false;
+        DraggedWindow window;
     };
     struct Idle {};
     struct Skipping {};
@@ -76,14 +97,21 @@ class DragSnapController : public MouseEventHandler, public std::enable_shared_f
     void reset();
     bool isOwnAppFrontmost();
     void drag(const platform::MouseEvent& event);
-    void zoneStep(Point location, bool shift);
-    bool isWindowDrag(const Tracking& tracking);
-    std::optional<Point> focusedWindowPosition();
-    void snap(int zoneID, const std::string& displayUUID, bool useSwap);
-    void fallback(int zoneID, const std::string& displayUUID, bool useSwap);
+    void decide(const Tracking& tracking, Point location, bool shift);
+    // The frontmost application's pid when the exclusion list holds it.
+    std::optional<pid_t> listedFrontmostApplication();
+    void zoneStep(Point location, bool shift, const DraggedWindow& dragged);
+    std::optional<WindowSnapshot> focusedWindow();
+    DraggedWindow draggedWindow(const platform::AXElement& window, std::optional<Size> size);
+    // Whether a window found at the release is the dragged one; whether its size changed since the drag
+    // began (logged).
+    bool isDragged(const platform::AXElement& window, const DraggedWindow& dragged);
+    bool wasResized(const platform::AXElement& window, const DraggedWindow& dragged);
+    void snap(int zoneID, const std::string& displayUUID, bool useSwap, const DraggedWindow& dragged);
+    void fallback(int zoneID, const std::string& displayUUID, bool useSwap, const DraggedWindow& dragged);
     void push(const platform::AXElement& window, int zoneID, const std::string& displayUUID);
     std::optional<int> sourceZone(const platform::AXElement& window, const std::string& displayUUID);
-    std::optional<platform::AXElement> positionMatchedWindow(Point topLeft);
+    std::optional<platform::AXElement> positionMatchedWindow(Point topLeft, const DraggedWindow& dragged);
 
     platform::Platform& platform_;
     std::weak_ptr<WMController> wmController_;

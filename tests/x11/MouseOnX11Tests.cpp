@@ -1,13 +1,16 @@
 // The mouse in the built `korvane` on a real X server, through XTest: a control+option press on an xterm,
 // a drag with the button held and a release over the other half of the monitor put it into that zone;
 // dragging its title bar (the window manager moves it) and letting go over a zone snaps it there; a plain
-// click goes on to the window under the pointer as before.
+// click goes on to the window under the pointer as before. Resizing a window by its left border keeps
+// the width it was dragged to, and a window closed while it is being dragged hands its snap to no other.
 #include "ProgramOnX11.h"
 
 #include "platform/Format.h"
 
 #include <X11/keysym.h>
 
+#include <algorithm>
+#include <cmath>
 #include <thread>
 
 namespace korvane::x11::test {
@@ -15,9 +18,63 @@ namespace {
 
 class MouseOnX11Test : public ProgramOnX11Test {
   protected:
-    // The pointer goes from where it is to a place in relative steps, as a hand moves it.
-    void glide(Point to) { session->glidePointer(int(to.x), int(to.y)); }
+    // The pointer goes from where it is to a place in relative steps of some ten points, as a hand moves
+    // it: a flick of thirty points a step can outrun the window manager, and the window then seems to
+    // stay behind when the program judges the drag.
+    void glide(Point to) {
+        const Point from = session->pointer();
+        const int steps = std::max(30, int(std::hypot(to.x - from.x, to.y - from.y) / 10));
+        session->glidePointer(int(to.x), int(to.y), steps);
+    }
     void settle() { std::this_thread::sleep_for(std::chrono::milliseconds(250)); }
+    // The hand stirs the drag around where it is until the zone (root coordinates) under it lights up, as
+    // a user does who waits for it before letting go: whether it did. (A busy machine can hand the program
+    // a whole glide as one motion, so the stirring goes further than a drag must to count.)
+    bool highlightShows(const Rect& zone) {
+        int nudge = 40;
+        return X11TestSession::waitFor(
+            [&] {
+                session->movePointerBy(nudge, 0);
+                nudge = -nudge;
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                const auto highlight = session->viewableWindowTitled("Korvane Zone Highlight");
+                return highlight && session->frameOf(*highlight) == zone;
+            },
+            seconds(10));
+    }
+    // The title bar dragged from its middle to a place in a zone, the button let go there once the zone
+    // shows.
+    void dragTitleBar(xcb_window_t window, Point to, const Rect& zone) {
+        const Rect frame = session->frameOf(window);
+        glide({frame.midX(), frame.minY() + 8});
+        settle();
+        session->fakeInput(XCB_BUTTON_PRESS, 1);
+        glide(to);
+        EXPECT_TRUE(highlightShows(zone)) << logText();
+        session->fakeInput(XCB_BUTTON_RELEASE, 1);
+    }
+    // Whether a frame fills the zone as far as xterm's cells let it (see comesToFill()).
+    static bool fills(const Rect& frame, const Rect& zone) {
+        return frame.minX() == zone.minX() && frame.maxY() == zone.maxY() && frame.width() <= zone.width() &&
+               frame.width() > zone.width() - 6 && frame.height() <= zone.height() &&
+               frame.height() > zone.height() - 13;
+    }
+    static bool anyFills(const std::vector<Rect>& frames, const Rect& zone) {
+        return std::any_of(frames.begin(), frames.end(), [&](const Rect& f) { return fills(f, zone); });
+    }
+    pid_t startAndWait() {
+        const pid_t korvane = startKorvane();
+        EXPECT_TRUE(waitForLine("[DisplayChange] handle end")) << logText();
+        EXPECT_TRUE(waitForLine("[MouseEventTap] Started in SDP mode (.defaultTap)")) << logText();
+        EXPECT_TRUE(waitForLine("HotkeyManager: registering scene.save key=S")) << logText();
+        return korvane;
+    }
+    void quit(pid_t korvane) {
+        ::kill(korvane, SIGTERM);
+        EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+    }
+
+    const Rect left{1920, 0, 960, 1080}, right{2880, 0, 960, 1080}; // the primary's two zones
 };
 
 TEST_F(MouseOnX11Test, pickAndDropAndATitleBarDragPlaceTheXtermAndAPlainClickStillReachesIt) {
@@ -27,7 +84,6 @@ TEST_F(MouseOnX11Test, pickAndDropAndATitleBarDragPlaceTheXtermAndAPlainClickSti
     ASSERT_TRUE(waitForLine("[DisplayChange] handle end")) << logText();
     ASSERT_TRUE(waitForLine("[MouseEventTap] Started in SDP mode (.defaultTap)")) << logText();
     ASSERT_TRUE(waitForLine("HotkeyManager: registering scene.save key=S")) << logText();
-    const Rect left(1920, 0, 960, 1080), right(2880, 0, 960, 1080); // the primary's two zones
 
     // Control+option held, the xterm picked up and dropped on the right half.
     const xcb_keycode_t control = session->keycodeOf(XK_Control_L), alt = session->keycodeOf(XK_Alt_L);
@@ -49,14 +105,7 @@ TEST_F(MouseOnX11Test, pickAndDropAndATitleBarDragPlaceTheXtermAndAPlainClickSti
 
     // Its title bar dragged by the window manager and let go over the left half.
     settle();
-    const Rect placed = session->frameOf(notes);
-    const Point bar{placed.midX(), placed.minY() + 8};
-    session->movePointer(int(bar.x), int(bar.y));
-    settle();
-    session->fakeInput(XCB_BUTTON_PRESS, 1);
-    glide({2300, 500});
-    settle();
-    session->fakeInput(XCB_BUTTON_RELEASE, 1);
+    dragTitleBar(notes, {2300, 500}, left);
     EXPECT_TRUE(comesToFill(notes, left)) << platform::describe(session->frameOf(notes)) << logText();
 
     // Plain clicks move the focus between two xterms, as they did without Korvane. (The window manager
@@ -76,6 +125,71 @@ TEST_F(MouseOnX11Test, pickAndDropAndATitleBarDragPlaceTheXtermAndAPlainClickSti
 
     ::kill(korvane, SIGTERM);
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+TEST_F(MouseOnX11Test, aWindowResizedByItsLeftBorderKeepsTheWidthDraggedToAndItsTitleBarStillSnaps) {
+    startSession(true);
+    const xcb_window_t notes = activeXterm("Notes", "60x20+2300+200"); // in the primary's left half
+    const pid_t korvane = startAndWait();
+    session->watchFrames(notes);
+
+    // The left border (one pixel in the test theme) taken and drawn 300 points to the left, over the zone.
+    const Rect before = session->frameOf(notes);
+    glide({before.minX(), before.midY()});
+    settle();
+    session->fakeInput(XCB_BUTTON_PRESS, 1);
+    glide({before.minX() - 300, before.midY() + 40});
+    settle();
+    session->fakeInput(XCB_BUTTON_RELEASE, 1);
+    const auto resized = [&] {
+        const Rect f = session->frameOf(notes);
+        return f.maxX() == before.maxX() && f.height() == before.height() &&
+               std::abs(f.width() - (before.width() + 300)) < 6; // xterm widths go by 6-point cells
+    };
+    EXPECT_TRUE(X11TestSession::waitFor(resized)) << platform::describe(session->frameOf(notes));
+
+    // Its title bar dragged into the other zone snaps it there; by then the resize's release has long
+    // been handled, and no frame the window was given in between filled the zone it was resized over.
+    dragTitleBar(notes, {3300, 500}, right);
+    EXPECT_TRUE(comesToFill(notes, right)) << platform::describe(session->frameOf(notes)) << logText();
+    EXPECT_FALSE(anyFills(session->framesShown(), left)) << logText();
+    quit(korvane);
+}
+
+TEST_F(MouseOnX11Test, aWindowClosedWhileItIsDraggedLeavesTheWindowUnderTheReleaseWhereItIs) {
+    startSession(true);
+    const xcb_window_t bystander = xterm("Bystander", "60x20+3000+300"); // in the primary's right half
+    const pid_t notesPid =
+        session->start({"xterm", "-title", "Notes", "-geometry", "60x20+2000+100", "-e", "cat"});
+    std::optional<xcb_window_t> notes;
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return (notes = session->clientOf(notesPid)).has_value(); }));
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return session->activeWindow() == *notes; }));
+    const pid_t korvane = startAndWait();
+    session->watchFrames(bystander);
+    const Rect standing = session->frameOf(bystander);
+
+    // Notes carried by its title bar across the zones; it ends while the button is still held, and the
+    // button comes up over the bystander in the right zone.
+    const Rect frame = session->frameOf(*notes);
+    glide({frame.midX(), frame.minY() + 8});
+    settle();
+    session->fakeInput(XCB_BUTTON_PRESS, 1);
+    glide({2600, 500});
+    ASSERT_TRUE(highlightShows(left)) << logText();
+    session->closeXterm({notesPid, *notes});
+    glide({standing.midX(), standing.midY()});
+    ASSERT_TRUE(highlightShows(right)) << logText();
+    session->fakeInput(XCB_BUTTON_RELEASE, 1);
+
+    // The bystander's own title-bar drag snaps it, after the closed drag's release was handled: until
+    // then it never filled the right zone.
+    if (session->activeWindow() != bystander) {
+        ASSERT_TRUE(focusByClick(bystander));
+    }
+    dragTitleBar(bystander, {2300, 500}, left);
+    EXPECT_TRUE(comesToFill(bystander, left)) << platform::describe(session->frameOf(bystander)) << logText();
+    EXPECT_FALSE(anyFills(session->framesShown(), right)) << logText();
+    quit(korvane);
 }
 
 } // namespace

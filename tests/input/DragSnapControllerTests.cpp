@@ -1,0 +1,113 @@
+// Which plain drags snap a window, on the simulated desktop: a window resized from an edge that moves its
+// origin is not dragged, and a window that closes before the release hands its snap to no other window.
+// The display is 1440 × 900 with zone 1 its left half and zone 2 its right half.
+#include "core/WMControllerFixture.h"
+#include "input/DragSnapController.h"
+#include "platform/Format.h"
+
+#include <gtest/gtest.h>
+
+using namespace korvane;
+using platform::MouseEvent;
+using T = platform::MouseEventType;
+
+namespace korvane {
+inline void PrintTo(const Rect& r, std::ostream* os) {
+    *os << platform::describe(r);
+}
+} // namespace korvane
+
+namespace {
+
+class DragSnapTest : public korvane::testing::WMControllerTest {
+  protected:
+    void TearDown() override {
+        snap.reset();
+        WMControllerTest::TearDown();
+    }
+    void event(T type, Point topLeft) {
+        snap->handle(MouseEvent{type, topLeft, 0, 0});
+        // The snap runs a turn after the release; the move it starts settles.
+        loop().runUntilIdle();
+        loop().advance(milliseconds(200));
+    }
+    Rect zone(int id) { return stateA().layout.zones.at(id).frame; }
+
+    std::shared_ptr<DragSnapController> snap =
+        std::make_shared<DragSnapController>(*desktop, controller, multi);
+};
+
+} // namespace
+
+TEST_F(DragSnapTest, aWindowWhoseSizeChangedDuringThePressIsResizedNotDraggedAndStaysAsItWasLeft) {
+    // Frames bottom-left; the window starts in zone 2, the cursor on its left edge, and goes 200 points
+    // left into zone 1. Between: the frame when the drag is judged; by the release: the frame then.
+    const Rect start{800, 300, 400, 300};
+    struct Row {
+        const char* name;
+        Rect judged, released;
+        bool snaps;
+    };
+    const Row rows[] = {
+        {"left edge drawn out: origin and width change", {600, 300, 600, 300}, {600, 300, 600, 300}, false},
+        {"top edge drawn up: origin and height change", {800, 300, 400, 450}, {800, 300, 400, 450}, false},
+        {"moved when judged, resized by the release", {600, 300, 400, 300}, {600, 300, 450, 300}, false},
+        {"moved with the cursor", {600, 300, 400, 300}, {600, 300, 400, 300}, true},
+    };
+    for (const auto& row : rows) {
+        const WindowID notes = openWindow(editor, start, {.title = "Notes"});
+        windows().focus(notes);
+        loop().runUntilIdle();
+        event(T::leftMouseDragged, {800, 450});
+        windows().setFrame(notes, row.judged);
+        event(T::leftMouseDragged, {600, 450});
+        EXPECT_EQ(std::holds_alternative<DragSnapController::Highlighting>(snap->state()),
+                  row.judged.size == start.size)
+            << row.name;
+        windows().setFrame(notes, row.released);
+        event(T::leftMouseUp, {600, 450});
+        EXPECT_EQ(windows().frame(notes), row.snaps ? zone(1) : row.released) << row.name;
+        windows().close(notes);
+    }
+}
+
+TEST_F(DragSnapTest, aWindowClosedBeforeTheReleaseMovesNoOtherWindowWhileTheDraggedOneStillSnaps) {
+    const pid_t viewer = ws().launch({.bundleID = "com.example.viewer", .name = "Viewer"});
+    const Rect draftFrame{100, 100, 300, 300}; // in zone 1, under the release
+    struct Row {
+        const char* name;
+        bool draftOfViewer;  // else the editor's own
+        bool numbersUnknown; // the windows are known by their process and title only
+        bool notesCloses;
+    };
+    const Row rows[] = {
+        {"the focus goes to another window of the same application", false, false, true},
+        {"another application's window lies under the cursor", true, false, true},
+        {"numbers unknown: the same application's other window", false, true, true},
+        {"numbers unknown: the dragged window itself", false, true, false},
+    };
+    for (const auto& row : rows) {
+        sim::SimWindowSpec spec{.title = "Draft"};
+        if (row.numbersUnknown) spec.numberAppearsAt = loop().now() + seconds(3600);
+        const WindowID draft = openWindow(row.draftOfViewer ? viewer : editor, draftFrame, spec);
+        spec.title = "Notes";
+        const WindowID notes = openWindow(editor, {800, 300, 400, 300}, spec);
+        windows().focus(notes);
+        loop().runUntilIdle();
+
+        event(T::leftMouseDragged, {1000, 310});
+        windows().setFrame(notes, {200, 300, 400, 300}); // carried by its title bar
+        event(T::leftMouseDragged, {250, 650});
+        ASSERT_TRUE(std::holds_alternative<DragSnapController::Highlighting>(snap->state())) << row.name;
+        desktop->screens().setMouseLocation({250, 250});
+        if (row.notesCloses) windows().close(notes);
+        event(T::leftMouseUp, {250, 650});
+
+        EXPECT_EQ(windows().frame(draft), draftFrame) << row.name;
+        if (!row.notesCloses) {
+            EXPECT_EQ(windows().frame(notes), zone(1)) << row.name;
+            windows().close(notes);
+        }
+        windows().close(draft);
+    }
+}
