@@ -1,9 +1,10 @@
 // The status item of the built program on a real X server with a system tray (trayer): its icon shows in
 // the tray, a click on it opens the menu with its rows, and choosing "Quit Korvane" there ends the
-// program as a quit should; and the icon's tooltip names the active scene. Pictures of the open menu and of
-// the tooltip are left under build/screenshots.
+// program as a quit should; the rows' keys act while the menu is open; and the icon's tooltip names the
+// active scene. Pictures of the open menu and of the tooltip are left under build/screenshots.
 #include "ProgramOnX11.h"
 
+#include <X11/keysym.h>
 #include <xcb/xcb.h>
 
 #include <cstdlib>
@@ -149,6 +150,27 @@ class StatusMenuProgramOnX11Test : public ProgramOnX11Test {
             if (shown.isTooltip) return shown;
         return std::nullopt;
     }
+    // Whether a client holds the keyboard (an open menu does): read by trying to take it.
+    bool keyboardGrabbed() {
+        xcb_connection_t* conn = xcb_connect(session->display().c_str(), nullptr);
+        const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(conn)).data->root;
+        auto* reply = xcb_grab_keyboard_reply(
+            conn,
+            xcb_grab_keyboard(conn, 0, root, XCB_CURRENT_TIME, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC),
+            nullptr);
+        const bool taken = !reply || reply->status == XCB_GRAB_STATUS_ALREADY_GRABBED;
+        std::free(reply);
+        xcb_disconnect(conn); // lets go of a grab it took
+        return taken;
+    }
+    // Clicks the icon until the menu shows with the keyboard, then presses the keys.
+    bool pressInOpenMenu(pid_t korvane, std::vector<std::uint32_t> keysyms) {
+        if (!openTrayMenu(korvane) ||
+            !X11TestSession::waitFor([&] { return menu(korvane).has_value() && keyboardGrabbed(); }))
+            return false;
+        press(std::move(keysyms));
+        return true;
+    }
 };
 
 TEST_F(StatusMenuProgramOnX11Test, theTrayIconOpensTheMenuWithItsRowsAndQuitEndsTheProgramCleanly) {
@@ -200,6 +222,29 @@ TEST_F(StatusMenuProgramOnX11Test, theTrayIconOpensTheMenuWithItsRowsAndQuitEnds
     session->click(static_cast<int>(opened->root.midX()), static_cast<int>(opened->root.maxY() - 12));
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
     EXPECT_TRUE(fs::exists(home() / "layout-memory.json"));
+}
+
+// Control+comma, control+M and control+Q, as the rows show them, each pressed with the menu open.
+TEST_F(StatusMenuProgramOnX11Test, theMenusKeysActWhileItIsOpen) {
+    startSession(true);
+    startTray();
+    openXterm();
+    const pid_t korvane = startKorvane();
+    ASSERT_TRUE(waitForLine("Permissions granted, starting services...")) << logText();
+
+    ASSERT_TRUE(pressInOpenMenu(korvane, {XK_Control_L, XK_comma})) << logText();
+    EXPECT_TRUE(X11TestSession::waitFor([&] {
+        return session->viewableWindowTitled("Preferences").has_value();
+    })) << logText();
+    EXPECT_TRUE(X11TestSession::waitFor([&] { return !menu(korvane); }));
+
+    ASSERT_TRUE(pressInOpenMenu(korvane, {XK_Control_L, XK_m})) << logText();
+    EXPECT_TRUE(X11TestSession::waitFor([&] {
+        return session->viewableWindowTitled("Scene Manager").has_value();
+    })) << logText();
+
+    ASSERT_TRUE(pressInOpenMenu(korvane, {XK_Control_L, XK_q})) << logText();
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
 }
 
 TEST_F(StatusMenuProgramOnX11Test, theIconsTooltipNamesTheActiveSceneRestoredAtTheStart) {
