@@ -70,14 +70,10 @@ std::shared_ptr<platform::EventHotKey> HotkeyCenter::registerHotkey(std::uint32_
                                                                     std::uint32_t modifiers, Handler handler,
                                                                     const std::optional<std::string>& name) {
     installHandlerIfNeeded();
-    const std::uint32_t id = nextID_++;
-    auto result = platform_.hotKeys().registerHotKey(keyCode, modifiers, {kSignature, id});
-    if (result.status != platform::kHotKeyNoErr) {
-        Log::hotkey.error("RegisterEventHotKey failed key=%u mods=%u status=%d", keyCode, modifiers,
-                          result.status);
-        result.ref.reset();
-    }
-    hotKeyRefs_.push_back({result.ref, keyCode, modifiers});
+    HotKeyRef entry{nextID_++, keyCode, modifiers, nullptr};
+    if (!isSuspended()) entry.ref = registerWithSystem(entry);
+    hotKeyRefs_.push_back(entry);
+    const std::uint32_t id = entry.id;
 
     const std::string shownName =
         name.value_or("key=" + std::to_string(keyCode) + " mods=" + std::to_string(modifiers));
@@ -86,7 +82,41 @@ std::shared_ptr<platform::EventHotKey> HotkeyCenter::registerHotkey(std::uint32_
     // Key code 0 is A: a combination on A is served by the system hot key alone.
     if (keyCode != 0 && (modifiers & platform::kHotKeyModifierMask) != 0)
         addFallbackBinding(keyCode, modifiers, shownName, std::move(handler));
-    return result.ref;
+    return entry.ref;
+}
+
+std::shared_ptr<platform::EventHotKey> HotkeyCenter::registerWithSystem(const HotKeyRef& entry) {
+    auto result = platform_.hotKeys().registerHotKey(entry.keyCode, entry.modifiers, {kSignature, entry.id});
+    if (result.status == platform::kHotKeyNoErr) return result.ref;
+    Log::hotkey.error("RegisterEventHotKey failed key=%u mods=%u status=%d", entry.keyCode, entry.modifiers,
+                      result.status);
+    return nullptr;
+}
+
+std::unique_ptr<HotkeyCenter::Suspension> HotkeyCenter::suspend() {
+    if (suspensions_++ == 0) {
+        for (auto& entry : hotKeyRefs_)
+            if (entry.ref) {
+                entry.ref->unregister();
+                entry.ref.reset();
+            }
+        Log::hotkey.info("Hot keys suspended");
+    }
+    return std::make_unique<Suspension>(weak_from_this());
+}
+
+void HotkeyCenter::resume() {
+    if (suspensions_ == 0 || --suspensions_ > 0) return;
+    // In registration order, as they were first taken: of two registrations of one combination the
+    // earlier holds it again.
+    for (auto& entry : hotKeyRefs_)
+        entry.ref = registerWithSystem(entry);
+    Log::hotkey.info("Hot keys resumed");
+}
+
+void HotkeyCenter::Suspension::end() {
+    if (auto center = center_.lock()) center->resume();
+    center_.reset();
 }
 
 void HotkeyCenter::addFallbackBinding(std::uint32_t keyCode, std::uint32_t modifiers, const std::string& name,
@@ -139,6 +169,8 @@ bool HotkeyCenter::holdsCombination(std::uint32_t keyCode, std::uint32_t modifie
 
 bool HotkeyCenter::handleEventTapKeyDown(const platform::KeyDownEvent& event) {
     if (eventTapFallbackBindings_.empty()) return false;
+    // Suspended, every key belongs to the window in front (the recorder of a shortcut).
+    if (isSuspended()) return false;
     // A held key repeats for the application in front, not for the action.
     if (event.autorepeat) return false;
     const std::uint64_t flags = event.flags & kTapMatchMask;
@@ -165,6 +197,8 @@ int HotkeyCenter::handleHotKeyEvent(const platform::EventHotKeyID& id) {
     auto name = handlerNames_.find(id.id);
     const std::string shownName = name != handlerNames_.end() ? name->second : "unknown";
     console("[Korvane] Hotkey event: id=" + std::to_string(id.id) + " name=" + shownName);
+    // A press taken before the suspension and delivered after it: the keys are not this program's now.
+    if (isSuspended()) return platform::kEventNotHandledErr;
     auto handler = handlers_.find(id.id);
     if (handler == handlers_.end()) {
         Log::hotkey.error("HotkeyCenter: no handler for id=%u", id.id);
@@ -180,22 +214,25 @@ int HotkeyCenter::handleHotKeyEvent(const platform::EventHotKeyID& id) {
 void HotkeyCenter::registerPushRegionHotkeys(int count, std::function<void(int zone)> handler,
                                              std::optional<std::uint32_t> modifiers,
                                              const std::string& namePrefix) {
-    for (const auto& ref : regionHotkeys_) {
-        if (!ref) continue;
-        ref->unregister();
-        std::erase_if(hotKeyRefs_, [&](const HotKeyRef& r) { return r.ref == ref; });
+    for (const std::uint32_t id : regionHotkeys_) {
+        auto entry = std::find_if(hotKeyRefs_.begin(), hotKeyRefs_.end(),
+                                  [id](const HotKeyRef& r) { return r.id == id; });
+        if (entry == hotKeyRefs_.end()) continue;
+        if (entry->ref) entry->ref->unregister();
+        hotKeyRefs_.erase(entry);
     }
     regionHotkeys_.clear();
 
     const std::uint32_t mask = modifiers.value_or(platform::kHotKeyControl | platform::kHotKeyOption);
     auto registerZone = [&](int zone, std::uint32_t keyCode) {
-        regionHotkeys_.push_back(registerHotkey(
+        regionHotkeys_.push_back(nextID_);
+        registerHotkey(
             keyCode, mask,
             [handler, zone] {
                 Log::hotkey.debug("Hotkey fired: push region %ld", zone);
                 if (handler) handler(zone);
             },
-            namePrefix + "-" + std::to_string(zone)));
+            namePrefix + "-" + std::to_string(zone));
     };
     // The digits are registered whatever the count: the largest layout decides only the letters.
     for (int zone = 1; zone <= 9; ++zone)

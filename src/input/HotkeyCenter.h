@@ -27,6 +27,9 @@ class Platform;
 // program holds; the tap serves a combination only while no live registration holds it (one that another
 // client took first, or every combination while hot-key presses cannot be delivered at all), so that a
 // press the desktop reports both ways runs its action once.
+//
+// While suspended (a shortcut being recorded), no combination is held on the system and neither road
+// runs an action: every key goes to the window in front as it would without this program.
 class HotkeyCenter : public std::enable_shared_from_this<HotkeyCenter> {
   public:
     using Handler = std::function<void()>;
@@ -46,6 +49,20 @@ class HotkeyCenter : public std::enable_shared_from_this<HotkeyCenter> {
     static constexpr std::uint32_t kLetterKeyCodes[26] = {0,  11, 8,  2,  14, 3, 5,  4,  34, 38, 40, 37, 46,
                                                           45, 31, 35, 12, 15, 1, 17, 32, 9,  13, 7,  16, 6};
 
+    // Keeps the center suspended while it lives; ending it twice is harmless, and the center resumes once
+    // the last suspension has ended.
+    class Suspension {
+      public:
+        explicit Suspension(std::weak_ptr<HotkeyCenter> center) : center_(std::move(center)) {}
+        ~Suspension() { end(); }
+        Suspension(const Suspension&) = delete;
+        Suspension& operator=(const Suspension&) = delete;
+        void end();
+
+      private:
+        std::weak_ptr<HotkeyCenter> center_;
+    };
+
     explicit HotkeyCenter(platform::Platform& platform);
     ~HotkeyCenter();
     HotkeyCenter(const HotkeyCenter&) = delete;
@@ -61,7 +78,8 @@ class HotkeyCenter : public std::enable_shared_from_this<HotkeyCenter> {
     // Registers the combination (a kHotKey* modifier mask) under the next id and stores the closure under
     // it, whether or not the system accepts it; a combination with a modifier on any key but A (key code
     // 0) also gets a tap binding. Unnamed, it goes by "key=<code> mods=<mask>" in the logs. Returns the
-    // registration, or nothing when the system refused it (logged).
+    // registration, or nothing when the system refused it (logged) or the center is suspended (the
+    // combination is then registered when it resumes).
     std::shared_ptr<platform::EventHotKey>
     registerHotkey(std::uint32_t keyCode, std::uint32_t modifiers, Handler handler,
                    const std::optional<std::string>& name = std::nullopt);
@@ -74,12 +92,18 @@ class HotkeyCenter : public std::enable_shared_from_this<HotkeyCenter> {
     // on from where they were.
     void unregisterAll();
 
+    // Lets go of every combination on the system at once and stops the tap from matching, until the
+    // suspension ends: then each combination registered by then is registered again under its id, in the
+    // order of registration. Registrations and unregistrations in between take effect as usual.
+    [[nodiscard]] std::unique_ptr<Suspension> suspend();
+    bool isSuspended() const { return suspensions_ > 0; }
+
     // A system hot-key press: runs the closure stored under the id at once. kEventNotHandledErr when none
-    // is stored (an id from before the last unregisterAll()).
+    // is stored (an id from before the last unregisterAll()) or the center is suspended.
     int handleHotKeyEvent(const platform::EventHotKeyID& id);
     // A tapped key-down: whether a tap binding matches it, in which case its closure runs on a later turn
     // of the main queue. Repeats of a held key never match, nor does a combination a live registration
-    // holds.
+    // holds, nor anything while the center is suspended.
     bool handleEventTapKeyDown(const platform::KeyDownEvent& event);
 
     std::uint32_t nextID() const { return nextID_; }
@@ -91,12 +115,16 @@ class HotkeyCenter : public std::enable_shared_from_this<HotkeyCenter> {
 
   private:
     struct HotKeyRef {
-        std::shared_ptr<platform::EventHotKey> ref; // none when the system refused the combination
+        std::uint32_t id = 0;
         std::uint32_t keyCode = 0;
         std::uint32_t modifiers = 0;
+        // None when the system refused the combination, or while the center is suspended.
+        std::shared_ptr<platform::EventHotKey> ref;
     };
 
     void installHandlerIfNeeded();
+    std::shared_ptr<platform::EventHotKey> registerWithSystem(const HotKeyRef& entry);
+    void resume();
     void addFallbackBinding(std::uint32_t keyCode, std::uint32_t modifiers, const std::string& name,
                             Handler action);
     void ensureEventTap();
@@ -109,8 +137,9 @@ class HotkeyCenter : public std::enable_shared_from_this<HotkeyCenter> {
     std::uint32_t nextID_ = 1;
     std::vector<EventTapFallbackBinding> eventTapFallbackBindings_;
     std::unique_ptr<platform::KeyEventTap> eventTap_;
-    std::vector<std::shared_ptr<platform::EventHotKey>> regionHotkeys_; // also among hotKeyRefs_
+    std::vector<std::uint32_t> regionHotkeys_; // ids of the zone-number keys, also among hotKeyRefs_
     std::vector<HotKeyRef> hotKeyRefs_;
+    int suspensions_ = 0;
     bool handlerInstalled_ = false;
     bool hotKeyHandler_ = false; // the handler was installed, so held combinations reach it
 };

@@ -10,6 +10,7 @@
 #include "core/MultiDisplayState.h"
 #include "core/WMState.h"
 #include "input/HotkeyActions.h"
+#include "input/HotkeyCenter.h"
 #include "input/HotkeyManager.h"
 #include "input/HotkeyPushActions.h"
 #include "platform/Logging.h"
@@ -141,6 +142,10 @@ void AppDelegate::showSettingsWindow() {
         };
         callbacks.openHotkeyConfigHandler = [weak] {
             if (auto self = weak.lock()) self->revealHotkeyConfig();
+        };
+        callbacks.suspendHotkeysHandler = [weak]() -> std::unique_ptr<HotkeyCenter::Suspension> {
+            if (auto self = weak.lock()) return self->hotkeyManager_->center()->suspend();
+            return nullptr;
         };
         callbacks.onRestoreScene = [weak](const WMScene& scene) {
             if (auto self = weak.lock()) self->restoreAndReport(scene);

@@ -200,6 +200,43 @@ TEST_F(HotkeyCenterTest, unregisteringEverythingLetsGoOfTheSystemAndTheTapWhileI
     EXPECT_EQ(runs["again"], 1);
 }
 
+TEST_F(HotkeyCenterTest, whileSuspendedEveryKeyGoesToTheWindowInFrontAndAfterwardsTheKeysAreHeldAgain) {
+    center->registerHotkey(kQ, kControlOption, counter("push"), "push.left");
+    keys().holdByAnotherClient(kW, kControlOption);
+    center->registerHotkey(kW, kControlOption, counter("theirs"), "push.right");
+    keys().press(kQ, kControlOptionFlags); // taken before the suspension, delivered during it
+
+    auto first = center->suspend();
+    auto second = center->suspend();
+    EXPECT_TRUE(keys().registered().empty());
+    settle();
+    EXPECT_EQ(keys().handlerStatuses(), std::vector<int>{platform::kEventNotHandledErr});
+    // Neither road acts: not the system hot key, nor the tap on a combination another client holds.
+    keys().press(kQ, kControlOptionFlags);
+    keys().press(kW, kControlOptionFlags);
+    // A table applied meanwhile waits for the end of the suspension.
+    center->unregisterAll();
+    center->registerHotkey(kQ, kControlOption, counter("push"), "push.left");
+    EXPECT_FALSE(center->registerHotkey(kTab, kHotKeyOption, counter("cycle"), "cycle.forward"));
+    center->registerHotkey(kW, kControlOption, counter("theirs"), "push.right");
+    EXPECT_TRUE(keys().registered().empty());
+    settle();
+    EXPECT_TRUE(runs.empty());
+    ASSERT_EQ(keys().passedOn().size(), 2u);
+    EXPECT_EQ(keys().passedOn()[0].keyCode, kQ);
+
+    first->end();
+    first->end();
+    EXPECT_TRUE(keys().registered().empty()) << "the other suspension still holds";
+    second.reset();
+    EXPECT_EQ(registeredIDs(), (std::vector<std::uint32_t>{3, 4})) << "under the ids they were given";
+    keys().press(kQ, kControlOptionFlags);
+    keys().press(kTab, kEventFlagOption);
+    keys().press(kW, kControlOptionFlags);
+    settle();
+    EXPECT_EQ(runs, (std::map<std::string, int>{{"push", 1}, {"cycle", 1}, {"theirs", 1}}));
+}
+
 TEST_F(HotkeyCenterTest, theZoneNumberKeysAreTheDigitsWhateverTheCountThenLettersUpToZone35) {
     struct Row {
         int count;

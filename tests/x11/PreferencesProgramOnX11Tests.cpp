@@ -123,6 +123,54 @@ TEST_F(PreferencesProgramOnX11Test, aShortcutRecordedInThePreferencesIsStoredAnd
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
 }
 
+TEST_F(PreferencesProgramOnX11Test, aCombinationKorvaneHoldsIsRecordedWhenTypedWithoutActing) {
+    startSession(true);
+    startTray();
+    xterm("Notes", "60x20+3400+100");
+    const pid_t korvane = startKorvane();
+    ASSERT_TRUE(ready()) << logText();
+    ASSERT_TRUE(waitForLine("HotkeyManager: registering sceneSwitcher.toggle key=C")) << logText();
+    const auto window = openPreferences(korvane);
+    ASSERT_TRUE(window) << logText();
+
+    // Control+option+C opens the scene card switcher, and the program holds it: no other client gets it.
+    const xcb_keycode_t c = session->keycodeOf(XK_c);
+    constexpr std::uint16_t controlAlt = XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1;
+    auto heldElsewhere = [&] {
+        if (!session->grabKey(c, controlAlt)) return true;
+        session->ungrabKey(c, controlAlt);
+        return false;
+    };
+    EXPECT_TRUE(heldElsewhere());
+
+    // "Push Window Left" records (the way there is that of the test above); while it does, the program
+    // lets go of its keys, so the press reaches the window.
+    key(XK_Down);
+    for (int i = 0; i < 7; ++i)
+        key(XK_Tab);
+    key(XK_space);
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return !heldElsewhere(); })) << logText();
+    picture(*window, "preferences-recording-korvane.png");
+    keys({XK_Control_L, XK_Alt_L, XK_c});
+    ASSERT_TRUE(X11TestSession::waitFor([&] {
+        const auto binding = bindingOf("push.left");
+        return binding && (*binding)["key"] == "c";
+    })) << logText();
+    EXPECT_EQ(*bindingOf("push.left"),
+              (nlohmann::json{
+                  {"action", "push.left"}, {"key", "c"}, {"modifiers", {"ctrl", "alt"}}, {"enabled", true}}));
+    picture(*window, "preferences-held-combination-recorded-korvane.png");
+    // Had the press reached the card switcher, it would show by now.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    EXPECT_FALSE(session->viewableWindowTitled("Scene Switcher")) << logText();
+    EXPECT_EQ(session->activeWindow(), *window);
+    // The recording over, the program holds its keys again.
+    EXPECT_TRUE(X11TestSession::waitFor(heldElsewhere)) << logText();
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
 TEST_F(PreferencesProgramOnX11Test, theGesturesSwitchedOffInThePreferencesStayOffAfterARestart) {
     startSession(true);
     startTray();

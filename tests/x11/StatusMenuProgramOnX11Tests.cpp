@@ -1,8 +1,10 @@
 // The status item of the built program on a real X server with a system tray (trayer): its icon shows in
 // the tray, a click on it opens the menu with its rows, and choosing "Quit Korvane" there ends the
-// program as a quit should. A picture of the open menu is left under build/screenshots.
+// program as a quit should; the rows' keys act while the menu is open; and the icon's tooltip names the
+// active scene. Pictures of the open menu and of the tooltip are left under build/screenshots.
 #include "ProgramOnX11.h"
 
+#include <X11/keysym.h>
 #include <xcb/xcb.h>
 
 #include <cstdlib>
@@ -16,6 +18,7 @@ struct ShownWindow {
     xcb_window_t window = XCB_WINDOW_NONE;
     Rect root; // root coordinates, top-left origin
     bool isPopupMenu = false;
+    bool isTooltip = false;
     bool isTopLevel = false; // a child of the root window
     bool overrideRedirect = false;
 };
@@ -40,6 +43,7 @@ class WindowsOfProcess {
         typeAtom_ = atom("_NET_WM_WINDOW_TYPE");
         popupAtom_ = atom("_NET_WM_WINDOW_TYPE_POPUP_MENU");
         dropdownAtom_ = atom("_NET_WM_WINDOW_TYPE_DROPDOWN_MENU");
+        tooltipAtom_ = atom("_NET_WM_WINDOW_TYPE_TOOLTIP");
     }
     ~WindowsOfProcess() { xcb_disconnect(conn_); }
     WindowsOfProcess(const WindowsOfProcess&) = delete;
@@ -98,12 +102,14 @@ class WindowsOfProcess {
                     // A menu is a top-level window past the window manager (Qt names no type for it on
                     // every version); the only other such window of the program is a tray icon's.
                     bool typedMenu = false;
-                    for (auto type : words(child, typeAtom_, XCB_ATOM_ATOM))
+                    for (auto type : words(child, typeAtom_, XCB_ATOM_ATOM)) {
                         if (type == popupAtom_ || type == dropdownAtom_) typedMenu = true;
+                        if (type == tooltipAtom_) shown.isTooltip = true;
+                    }
                     shown.isTopLevel = window == root_;
                     shown.overrideRedirect = overrideRedirect;
-                    shown.isPopupMenu =
-                        overrideRedirect && (typedMenu || (shown.isTopLevel && geometry->height > 40));
+                    shown.isPopupMenu = overrideRedirect && !shown.isTooltip &&
+                                        (typedMenu || (shown.isTopLevel && geometry->height > 40));
                     found.push_back(shown);
                 }
                 std::free(geometry);
@@ -117,7 +123,7 @@ class WindowsOfProcess {
     xcb_connection_t* conn_;
     xcb_window_t root_ = XCB_WINDOW_NONE;
     xcb_atom_t pidAtom_ = XCB_ATOM_NONE, typeAtom_ = XCB_ATOM_NONE, popupAtom_ = XCB_ATOM_NONE,
-               dropdownAtom_ = XCB_ATOM_NONE;
+               dropdownAtom_ = XCB_ATOM_NONE, tooltipAtom_ = XCB_ATOM_NONE;
 };
 
 class StatusMenuProgramOnX11Test : public ProgramOnX11Test {
@@ -137,6 +143,33 @@ class StatusMenuProgramOnX11Test : public ProgramOnX11Test {
         for (const auto& shown : windows.of(korvane))
             if (shown.isPopupMenu) return shown;
         return std::nullopt;
+    }
+    std::optional<ShownWindow> tooltip(pid_t korvane) {
+        WindowsOfProcess windows(session->display());
+        for (const auto& shown : windows.of(korvane))
+            if (shown.isTooltip) return shown;
+        return std::nullopt;
+    }
+    // Whether a client holds the keyboard (an open menu does): read by trying to take it.
+    bool keyboardGrabbed() {
+        xcb_connection_t* conn = xcb_connect(session->display().c_str(), nullptr);
+        const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(conn)).data->root;
+        auto* reply = xcb_grab_keyboard_reply(
+            conn,
+            xcb_grab_keyboard(conn, 0, root, XCB_CURRENT_TIME, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC),
+            nullptr);
+        const bool taken = !reply || reply->status == XCB_GRAB_STATUS_ALREADY_GRABBED;
+        std::free(reply);
+        xcb_disconnect(conn); // lets go of a grab it took
+        return taken;
+    }
+    // Clicks the icon until the menu shows with the keyboard, then presses the keys.
+    bool pressInOpenMenu(pid_t korvane, std::vector<std::uint32_t> keysyms) {
+        if (!openTrayMenu(korvane) ||
+            !X11TestSession::waitFor([&] { return menu(korvane).has_value() && keyboardGrabbed(); }))
+            return false;
+        press(std::move(keysyms));
+        return true;
     }
 };
 
@@ -189,6 +222,78 @@ TEST_F(StatusMenuProgramOnX11Test, theTrayIconOpensTheMenuWithItsRowsAndQuitEnds
     session->click(static_cast<int>(opened->root.midX()), static_cast<int>(opened->root.maxY() - 12));
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
     EXPECT_TRUE(fs::exists(home() / "layout-memory.json"));
+}
+
+// Control+comma, control+M and control+Q, as the rows show them, each pressed with the menu open.
+TEST_F(StatusMenuProgramOnX11Test, theMenusKeysActWhileItIsOpen) {
+    startSession(true);
+    startTray();
+    openXterm();
+    const pid_t korvane = startKorvane();
+    ASSERT_TRUE(waitForLine("Permissions granted, starting services...")) << logText();
+
+    ASSERT_TRUE(pressInOpenMenu(korvane, {XK_Control_L, XK_comma})) << logText();
+    EXPECT_TRUE(X11TestSession::waitFor([&] {
+        return session->viewableWindowTitled("Preferences").has_value();
+    })) << logText();
+    EXPECT_TRUE(X11TestSession::waitFor([&] { return !menu(korvane); }));
+
+    ASSERT_TRUE(pressInOpenMenu(korvane, {XK_Control_L, XK_m})) << logText();
+    EXPECT_TRUE(X11TestSession::waitFor([&] {
+        return session->viewableWindowTitled("Scene Manager").has_value();
+    })) << logText();
+
+    ASSERT_TRUE(pressInOpenMenu(korvane, {XK_Control_L, XK_q})) << logText();
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+TEST_F(StatusMenuProgramOnX11Test, theIconsTooltipNamesTheActiveSceneRestoredAtTheStart) {
+    startSession(true);
+    startTray();
+    WMScene scene;
+    scene.id = "55555555-6666-4777-8888-999999999999";
+    // Far longer than the program's name, so the tooltip's width tells the two apart.
+    scene.name = "Quarterly Planning Board of the Whole Team";
+    writeActiveScene(home(), scene);
+    openXterm();
+    const pid_t korvane = startKorvane();
+    ASSERT_TRUE(waitForLine("Permissions granted, starting services...")) << logText();
+    std::optional<ShownWindow> found;
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return (found = trayIcon(korvane)).has_value(); }))
+        << logText();
+    const Rect icon = found->root;
+
+    // With nothing else happening after the start, the pointer comes to rest on the icon until its tooltip
+    // shows, and leaves it again, until the tooltip is the scene's name: the program's name alone would be
+    // a third as wide. (Here a tray icon's tooltip shows again only for a pointer that left it sideways.)
+    const int awayX = int(icon.midX()) - 400, awayY = int(icon.maxY()) + 200;
+    session->glidePointer(awayX, awayY, 10);
+    std::optional<ShownWindow> shown;
+    std::vector<int> widths; // of the tooltips seen
+    EXPECT_TRUE(X11TestSession::waitFor(
+        [&] {
+            session->glidePointer(int(icon.midX()), int(icon.midY()), 10);
+            const bool named = X11TestSession::waitFor(
+                [&] {
+                    if (!(shown = tooltip(korvane))) return false;
+                    if (widths.empty() || widths.back() != int(shown->root.width()))
+                        widths.push_back(int(shown->root.width()));
+                    return shown->root.width() >= 200;
+                },
+                seconds(2));
+            if (!named) session->glidePointer(awayX, awayY, 10);
+            return named;
+        },
+        seconds(20)))
+        << "tooltips seen " << ::testing::PrintToString(widths) << " wide" << logText();
+    if (shown) {
+        EXPECT_TRUE(session->saveScreenshot(
+            Rect{shown->root.minX() - 20, 0, shown->root.width() + 40, shown->root.maxY() + 20},
+            picture("status-item-tooltip-korvane.png")));
+    }
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "input/DragSnapController.h"
+#include "input/HotkeyCenter.h"
 #include "input/HotkeyConfig.h"
 #include "platform/Time.h"
 #include "platform/Workspace.h"
@@ -63,6 +64,10 @@ class SettingsViewModel {
         std::function<void(const HotkeyConfig&)> updateHotkeyConfigHandler{};
         std::function<HotkeyConfig()> resetHotkeyConfigHandler{};
         std::function<void()> openHotkeyConfigHandler{};
+        // Keeps the program's own keys from acting while the suspension lives, so that every combination
+        // reaches the recording, also those the program holds; held from the start of a recording to its
+        // end.
+        std::function<std::unique_ptr<HotkeyCenter::Suspension>()> suspendHotkeysHandler{};
         std::function<void(const WMScene&)> onRestoreScene{};
         std::function<void()> onSaveScene{};
         std::function<void()> onOpenSceneManager{};
@@ -134,7 +139,8 @@ class SettingsViewModel {
     // The table's bindings as rows: obsolete actions and "scene.switch." ones left out, in the page's order,
     // actions the page does not know last by name.
     std::vector<HotkeyBindingViewModel> buildHotkeyRows() const;
-    // Starts recording the action's shortcut, moving a recording of another row to it.
+    // Starts recording the action's shortcut, moving a recording of another row to it. The program's keys
+    // are suspended until the recording stops.
     void startRecording(const std::string& action);
     void stopRecording();
     // While recording: Escape only stops; Delete or Forward Delete without modifiers clears the binding;
@@ -191,10 +197,12 @@ class SettingsViewModel {
     void notifyChanged();
     void writeFlag(const char* key, bool value);
     void handConfigToOwner();
+    void setRecordingAction(std::optional<std::string> action);
 
     platform::Platform& platform_;
     Callbacks callbacks_;
     ModelObservers<> observers_;
+    std::unique_ptr<HotkeyCenter::Suspension> hotkeySuspension_;
 };
 
 } // namespace korvane

@@ -170,11 +170,20 @@ std::vector<HotkeyBindingViewModel> SettingsViewModel::buildHotkeyRows() const {
 }
 
 void SettingsViewModel::startRecording(const std::string& action) {
-    assign(recordingAction, std::optional<std::string>(action));
+    setRecordingAction(action);
 }
 
 void SettingsViewModel::stopRecording() {
-    assign(recordingAction, std::optional<std::string>());
+    setRecordingAction(std::nullopt);
+}
+
+void SettingsViewModel::setRecordingAction(std::optional<std::string> action) {
+    // Suspended before the recorder shows, so that no press typed for it can reach an action; a table
+    // handed over meanwhile is registered as the suspension ends.
+    if (action && !hotkeySuspension_ && callbacks_.suspendHotkeysHandler)
+        hotkeySuspension_ = callbacks_.suspendHotkeysHandler();
+    if (!action) hotkeySuspension_.reset();
+    assign(recordingAction, std::move(action));
 }
 
 bool SettingsViewModel::handleRecordingKeyEvent(const RecordingKeyEvent& event) {

@@ -197,11 +197,14 @@ void StatusBarController::publishActionDeferred(StatusBarActionEvent action, Nan
 
 void StatusBarController::markDirty() {
     isDirty_ = true;
-    if (isMenuOpen || isMenuWindowVisible() || isBuilding_ || withinDisplayChangeWindow()) {
-        // Not retried by itself within the display window: the next menu close or invalidation brings it.
+    if (isMenuOpen || isMenuWindowVisible() || isBuilding_) {
+        // The menu's close brings it.
         needsRefreshAfterClose_ = true;
         return;
     }
+    // Within the moments after a change of the displays the refresh retries until they are over: the
+    // start of the program is such a moment, and what it publishes then may be all there is to show
+    // until the next scene switch.
     schedulePerformRefresh(kRefreshDelay);
 }
 

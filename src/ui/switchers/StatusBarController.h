@@ -81,7 +81,8 @@ class StatusBarController : public std::enable_shared_from_this<StatusBarControl
     StatusBarController& operator=(const StatusBarController&) = delete;
 
     // Keeps the bus and follows its invalidations, ending the subscription of an earlier bind. A change
-    // of the displays cancels an open menu first; every invalidation marks what the item shows as stale.
+    // of the displays cancels an open menu first; every invalidation marks what the item shows as stale
+    // and refreshes it a moment later, once the displays have settled and the menu is closed.
     void bind(const std::shared_ptr<StatusBarEventBus>& eventBus);
     // Ends the menu's tracking when the menu is open or a menu window shows; otherwise does nothing. The
     // refresh refused meanwhile is owed for when the menu has closed.

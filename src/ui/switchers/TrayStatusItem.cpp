@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QCursor>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
@@ -44,6 +45,44 @@ QKeySequence shortcutOf(const StatusMenuRow& row) {
     if (row.option) modifiers |= Qt::AltModifier;
     return QKeySequence(QKeyCombination(modifiers, static_cast<Qt::Key>(key)));
 }
+
+// A menu popped up from the tray belongs to no window, so the toolkit never matches its rows' shortcuts;
+// while it is open it has the keyboard, and it matches them itself, as a menu's key equivalents act.
+class StatusMenu final : public QMenu {
+  public:
+    StatusMenu() { setObjectName("KorvaneStatusMenu"); }
+
+  protected:
+    bool event(QEvent* event) override {
+        // Claimed before the toolkit's own shortcut matching, so that it arrives as a key press here.
+        if (event->type() == QEvent::ShortcutOverride && rowFor(*static_cast<QKeyEvent*>(event))) {
+            event->accept();
+            return true;
+        }
+        return QMenu::event(event);
+    }
+    void keyPressEvent(QKeyEvent* event) override {
+        QAction* row = rowFor(*event);
+        if (!row) {
+            QMenu::keyPressEvent(event);
+            return;
+        }
+        // As a click on the row: the menu closes, then the row acts.
+        close();
+        row->trigger();
+    }
+
+  private:
+    QAction* rowFor(const QKeyEvent& event) const {
+        if (event.isAutoRepeat() || event.modifiers() == Qt::NoModifier) return nullptr;
+        const QKeySequence pressed(
+            QKeyCombination(event.modifiers() & ~Qt::KeypadModifier, static_cast<Qt::Key>(event.key())));
+        for (QAction* action : actions())
+            if (action->isEnabled() && !action->shortcut().isEmpty() && action->shortcut() == pressed)
+                return action;
+        return nullptr;
+    }
+};
 
 QPixmap drawIcon(int side) {
     QPixmap pixmap(side, side);
@@ -97,8 +136,7 @@ class CornerButton final : public QWidget {
 } // namespace
 
 TrayStatusItem::TrayStatusItem(bool useTray) {
-    menu_ = new QMenu();
-    menu_->setObjectName("KorvaneStatusMenu");
+    menu_ = new StatusMenu();
     menu_->setToolTipsVisible(false);
     if (useTray) {
         tray_ = new QSystemTrayIcon(statusIcon());

@@ -109,6 +109,7 @@ class SettingsModelTest : public ::testing::Test {
                                   ++handedOver;
                               },
                           .resetHotkeyConfigHandler = [] { return HotkeyConfig::defaults(0); },
+                          .suspendHotkeysHandler = [this] { return center->suspend(); },
                       });
         changes = model->observeChanges([this] { ++changeCount; });
     }
@@ -125,6 +126,7 @@ class SettingsModelTest : public ::testing::Test {
     }
 
     sim::ScopedSimDesktop desktop;
+    std::shared_ptr<HotkeyCenter> center = std::make_shared<HotkeyCenter>(*desktop);
     HotkeyConfig owned = HotkeyConfig::defaults(0);
     int handedOver = 0;
     std::shared_ptr<int> posts;
@@ -316,6 +318,24 @@ TEST_F(SettingsModelTest, aKeyPressWhileRecordingBecomesTheBindingAndEndsTheReco
     // Idle: not consumed, nothing changes.
     EXPECT_FALSE(model->handleRecordingKeyEvent({123, kEventFlagControl | kEventFlagOption}));
     EXPECT_EQ(handedOver, before);
+}
+
+TEST_F(SettingsModelTest, theProgramsKeysAreSuspendedFromTheStartOfARecordingToItsEnd) {
+    model->startRecording("push.left");
+    EXPECT_TRUE(center->isSuspended());
+    model->startRecording("push.right");
+    model->handleRecordingKeyEvent({8, platform::kEventFlagControl | platform::kEventFlagOption});
+    EXPECT_FALSE(center->isSuspended()) << "one suspension for the recording, moved or not";
+
+    model->startRecording("scene.save");
+    model->handleRecordingKeyEvent({Model::kEscapeKeyCode, 0});
+    EXPECT_FALSE(center->isSuspended());
+    model->startRecording("scene.save");
+    model->stopRecording();
+    EXPECT_FALSE(center->isSuspended());
+    model->startRecording("scene.save");
+    model.reset();
+    EXPECT_FALSE(center->isSuspended()) << "the window's model gone, the keys are back";
 }
 
 TEST_F(SettingsModelTest, deleteWhileRecordingClearsTheShortcutInsteadOfBindingTheDeleteKey) {

@@ -268,21 +268,14 @@ TEST_F(StatusBarMenuTest, nearADisplayChangeClicksAreRefusedAndRefreshesRetryUnt
     EXPECT_TRUE(capture.log().contains(
         "Status bar clicked during display change window - ignoring to prevent layout crash"));
 
-    // An invalidation now is only owed: nothing retries it by itself.
+    // An invalidation now is written once the screens have settled, with no click or other invalidation
+    // to bring it: the refresh retries every 0.5 s until the window is over.
     invalidate();
-    loop.advance(seconds(3));
-    EXPECT_TRUE(item->writes.empty());
-    EXPECT_TRUE(status->isDirty());
-
-    // A refresh that runs within the window retries every 0.5 s until it is over.
-    observer->handleScreenParametersChange("test");
-    const Nanos changed = loop.now();
-    status->refreshIfNeeded();
     loop.advance(milliseconds(1400));
     EXPECT_TRUE(item->writes.empty());
+    EXPECT_TRUE(status->isDirty());
     loop.advance(milliseconds(200));
     EXPECT_EQ(item->writes, (std::vector<std::string>{"Desk"}));
-    EXPECT_LE(loop.now() - changed, seconds(2.0));
     status->statusItemClicked();
     EXPECT_EQ(item->openings, 1);
 }
