@@ -35,6 +35,16 @@ bool isParkedOffscreen(const Rect& frame) {
     return isParkedOffscreen(frame, platform::Platform::current().screens().screens());
 }
 
+bool carriesParkingMark(const platform::WindowInfo& entry) {
+    if (!entry.is_object()) return false;
+    const auto mark = entry.find(platform::WindowKey::parked);
+    return mark != entry.end() && mark->is_boolean() && mark->get<bool>();
+}
+
+bool carriesParkingMark(platform::Accessibility& accessibility, const platform::AXElement& window) {
+    return axNumberAttribute(accessibility, window, platform::kParkedAttribute).value_or(false);
+}
+
 Rescuer::Rescuer(std::shared_ptr<AXUtil> axu) : axu(std::move(axu)) {}
 
 void Rescuer::rescueParkedWindows() {
@@ -53,7 +63,8 @@ void Rescuer::rescueParkedWindows() {
         if (!wid) continue;
         auto found = axu->axAndFrame(*wid, true);
         if (!found) continue;
-        if (!isParkedOffscreen(found->frame, platform.screens().screens())) continue;
+        if (!carriesParkingMark(entry) && !isParkedOffscreen(found->frame, platform.screens().screens()))
+            continue;
         auto main = platform.screens().mainScreen();
         const Rect v = main ? main->visibleFrame : Rect{50, 50, 800, 600};
         axu->moveResize(found->element, Rect{v.minX() + 20, v.maxY() - 220, 200, 200});

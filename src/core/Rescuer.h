@@ -2,8 +2,10 @@
 // one, and the launch pass that brings every parked window back onto the main display.
 #pragma once
 
+#include "platform/Accessibility.h"
 #include "platform/Geometry.h"
 #include "platform/Screens.h"
+#include "platform/WindowServer.h"
 
 #include <memory>
 #include <vector>
@@ -22,6 +24,12 @@ Rect fittedIntegralRect(const Rect& r, const Rect& v);
 bool isParkedOffscreen(const Rect& frame, const std::vector<platform::ScreenInfo>& screens);
 // The same against the screens of the platform in use.
 bool isParkedOffscreen(const Rect& frame);
+
+// Whether the window carries the mark the program puts on the windows it parks: such a window counts as
+// parked wherever the window manager let it stay, for window managers keep part of every window on
+// screen. Read from a window-list entry, or from the window's element (false when it cannot be read).
+bool carriesParkingMark(const platform::WindowInfo& entry);
+bool carriesParkingMark(platform::Accessibility& accessibility, const platform::AXElement& window);
 
 class Rescuer {
   public:
