@@ -19,8 +19,10 @@ class AXUtil;
 // the left of v with its rightmost point just inside. Made integral.
 Rect fittedIntegralRect(const Rect& r, const Rect& v);
 
-// Whether a frame (bottom-left global) counts as parked against any of the screens, or is far off every
-// screen. Pure apart from reading the screens; any thread.
+// Whether a frame (bottom-left global) counts as parked: far off every screen, or just off the left of a
+// screen's visible frame (its right edge within 2 points of one point inside, its left edge more than 10
+// points out) while no more than a sliver of it shows on any screen. Pure apart from reading the
+// screens; any thread.
 bool isParkedOffscreen(const Rect& frame, const std::vector<platform::ScreenInfo>& screens);
 // The same against the screens of the platform in use.
 bool isParkedOffscreen(const Rect& frame);
