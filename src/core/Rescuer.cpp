@@ -22,8 +22,31 @@ Rect fittedIntegralRect(const Rect& r, const Rect& v) {
     return Rect{x, y, w, h}.integral();
 }
 
+namespace {
+
+// How much of a parked window may still show on a screen, across one side: the point that parking leaves
+// and the two that the edge test forgives, or what a window manager keeps on screen of a window that a
+// client moves off it (a tenth, seen with openbox), whichever is more.
+double sliver(double side) {
+    return std::max(3.0, std::ceil(side / 10));
+}
+
+// Whether more than a sliver of the window shows on the visible frame: both across and along.
+bool showsOn(const Rect& frame, const Rect& visible) {
+    if (!frame.intersects(visible)) return false;
+    const Rect part = frame.intersection(visible);
+    return part.width() > sliver(frame.width()) && part.height() > sliver(frame.height());
+}
+
+} // namespace
+
 bool isParkedOffscreen(const Rect& frame, const std::vector<platform::ScreenInfo>& screens) {
     if (frame.minX() < -40000 && frame.minY() < -40000) return true;
+    // A window that shows on a screen is in use there, wherever its edges lie: with screens side by
+    // side, a window against the right edge of the left one meets the next one's left edge as a window
+    // parked there does.
+    for (const auto& screen : screens)
+        if (showsOn(frame, screen.visibleFrame)) return false;
     for (const auto& screen : screens) {
         const Rect& v = screen.visibleFrame;
         if (std::fabs(frame.maxX() - (v.minX() + 1)) <= 2 && frame.minX() < v.minX() - 10) return true;
@@ -33,6 +56,16 @@ bool isParkedOffscreen(const Rect& frame, const std::vector<platform::ScreenInfo
 
 bool isParkedOffscreen(const Rect& frame) {
     return isParkedOffscreen(frame, platform::Platform::current().screens().screens());
+}
+
+bool carriesParkingMark(const platform::WindowInfo& entry) {
+    if (!entry.is_object()) return false;
+    const auto mark = entry.find(platform::WindowKey::parked);
+    return mark != entry.end() && mark->is_boolean() && mark->get<bool>();
+}
+
+bool carriesParkingMark(platform::Accessibility& accessibility, const platform::AXElement& window) {
+    return axNumberAttribute(accessibility, window, platform::kParkedAttribute).value_or(false);
 }
 
 Rescuer::Rescuer(std::shared_ptr<AXUtil> axu) : axu(std::move(axu)) {}
@@ -53,7 +86,8 @@ void Rescuer::rescueParkedWindows() {
         if (!wid) continue;
         auto found = axu->axAndFrame(*wid, true);
         if (!found) continue;
-        if (!isParkedOffscreen(found->frame, platform.screens().screens())) continue;
+        if (!carriesParkingMark(entry) && !isParkedOffscreen(found->frame, platform.screens().screens()))
+            continue;
         auto main = platform.screens().mainScreen();
         const Rect v = main ? main->visibleFrame : Rect{50, 50, 800, 600};
         axu->moveResize(found->element, Rect{v.minX() + 20, v.maxY() - 220, 200, 200});

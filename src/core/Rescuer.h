@@ -2,8 +2,10 @@
 // one, and the launch pass that brings every parked window back onto the main display.
 #pragma once
 
+#include "platform/Accessibility.h"
 #include "platform/Geometry.h"
 #include "platform/Screens.h"
+#include "platform/WindowServer.h"
 
 #include <memory>
 #include <vector>
@@ -17,11 +19,19 @@ class AXUtil;
 // the left of v with its rightmost point just inside. Made integral.
 Rect fittedIntegralRect(const Rect& r, const Rect& v);
 
-// Whether a frame (bottom-left global) counts as parked against any of the screens, or is far off every
-// screen. Pure apart from reading the screens; any thread.
+// Whether a frame (bottom-left global) counts as parked: far off every screen, or just off the left of a
+// screen's visible frame (its right edge within 2 points of one point inside, its left edge more than 10
+// points out) while no more than a sliver of it shows on any screen. Pure apart from reading the
+// screens; any thread.
 bool isParkedOffscreen(const Rect& frame, const std::vector<platform::ScreenInfo>& screens);
 // The same against the screens of the platform in use.
 bool isParkedOffscreen(const Rect& frame);
+
+// Whether the window carries the mark the program puts on the windows it parks: such a window counts as
+// parked wherever the window manager let it stay, for window managers keep part of every window on
+// screen. Read from a window-list entry, or from the window's element (false when it cannot be read).
+bool carriesParkingMark(const platform::WindowInfo& entry);
+bool carriesParkingMark(platform::Accessibility& accessibility, const platform::AXElement& window);
 
 class Rescuer {
   public:

@@ -107,6 +107,9 @@ void WMController::prune(int zoneID, WMState& state) {
             const auto frame = ax->frame(ref.ax);
             if (!frame || isParkedOffscreen(*frame, screens)) continue;
             if (auto other = onAnotherDisplay(*frame)) {
+                // A window the program parked lies wherever the window manager let it stay, also on
+                // another display.
+                if (carriesParkingMark(p.accessibility(), ref.ax)) continue;
                 movedAcross.emplace_back(wid, *other);
                 removal.push_back(wid);
             }
@@ -124,7 +127,7 @@ void WMController::prune(int zoneID, WMState& state) {
             continue;
         }
         const Rect converted = flipRect(*bounds, flipHeight);
-        if (isParkedOffscreen(converted, screens)) {
+        if (carriesParkingMark(*entry) || isParkedOffscreen(converted, screens)) {
             missingRecord.push_back(wid);
         } else if (auto other = onAnotherDisplay(converted)) {
             movedAcross.emplace_back(wid, *other);

@@ -58,6 +58,13 @@ struct AXElementHash {
 using AXValue =
     std::variant<std::monostate, bool, double, std::string, Point, Size, AXElement, std::vector<AXElement>>;
 
+// A window attribute of this program's own, a Boolean: the mark it puts on a window it parks, so that
+// the window counts as parked wherever the window manager let it stay. Set true, it holds the window's
+// frame as it is then; it reads true while the window keeps that frame, and false once anybody moved or
+// resized the window, once the program moved or resized it through this interface, or after it was set
+// false. A window never marked reads false.
+inline constexpr const char* kParkedAttribute = "KorvaneParked";
+
 // Observers deliver notifications ("AXWindowCreated", "AXUIElementDestroyed", "AXTitleChanged", ...)
 // on the main run loop. Dropping the last reference stops delivery.
 class AXObserver {

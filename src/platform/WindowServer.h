@@ -23,6 +23,7 @@ inline constexpr const char* number = "Number";       // integer window number
 inline constexpr const char* name = "Name";           // text, the window title when known
 inline constexpr const char* alpha = "Alpha";         // number 0...1
 inline constexpr const char* isOnscreen = "IsOnscreen";
+inline constexpr const char* parked = "KorvaneParked"; // true while kParkedAttribute reads true; else absent
 } // namespace WindowKey
 
 // Keys of the bounds dictionary.

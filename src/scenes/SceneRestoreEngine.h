@@ -92,13 +92,15 @@ class SceneRestoreEngine : public std::enable_shared_from_this<SceneRestoreEngin
     using Pool = std::map<std::string, std::map<std::string, std::vector<PoolCandidate>>>;
 
     // Every window of a known application in the window list, admitted to the pool or not; the parking
-    // phase walks them. `frame` is the window-list bounds as read (top-left).
+    // phase walks them. `frame` is the window-list bounds as read (top-left); `parked` whether the window
+    // counts as parked already, by its frame or by the program's mark.
     struct WindowEntry {
         pid_t pid = 0;
         WindowID wid = 0;
         std::string displayUUID;
         std::string bundleID;
         Rect frame;
+        bool parked = false;
     };
 
     struct SweepCounts {

@@ -33,7 +33,6 @@ int SceneRestoreEngine::parkUnplacedWindows(SweepState& sweep, std::set<std::str
     for (const auto& app : platform_.workspace().runningApplications())
         if (app.activationPolicy == platform::ActivationPolicy::regular) regular.insert(app.pid);
     auto& screens = platform_.screens();
-    const auto connected = screens.screens();
 
     int parked = 0;
     for (const auto& entry : sweep.entries) {
@@ -41,7 +40,7 @@ int SceneRestoreEngine::parkUnplacedWindows(SweepState& sweep, std::set<std::str
         // Every window of an application the scene names stays, also one that no hint took.
         if (sweep.sceneBundleIDs.contains(entry.bundleID)) continue;
         if (!regular.contains(entry.pid)) continue;
-        if (isParkedOffscreen(entry.frame, connected)) {
+        if (entry.parked) {
             parkedBundleIDs.insert(entry.bundleID);
             continue;
         }
@@ -53,6 +52,9 @@ int SceneRestoreEngine::parkUnplacedWindows(SweepState& sweep, std::set<std::str
         const auto screen = DisplayUtil::screen(screens, frame);
         if (!screen) continue;
         ax_->moveResize(*window, fittedIntegralRect(frame, screen->visibleFrame));
+        // Window managers keep part of a window on screen, and a window parked against a screen with
+        // another to its left lies on that one: the mark keeps it a parked window wherever it stays.
+        platform_.accessibility().setAttribute(*window, platform::kParkedAttribute, true);
         parkedBundleIDs.insert(entry.bundleID);
         ++parked;
         Log::sceneManager.info("Scene park: '%s' wid=%u", entry.bundleID, entry.wid);

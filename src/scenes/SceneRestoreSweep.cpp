@@ -139,8 +139,10 @@ bool SceneRestoreEngine::buildPool(SweepState& sweep) {
         const std::string& bundleID = bundle->second;
 
         const Rect frame = windowinfo::boundsOrZero(entry);
-        const std::string displayUUID = DisplayUtil::displayUUID(screens, sweep.bottomLeft(frame));
-        sweep.entries.push_back({*pid, *wid, displayUUID, bundleID, frame});
+        const Rect bottomLeft = sweep.bottomLeft(frame);
+        const std::string displayUUID = DisplayUtil::displayUUID(screens, bottomLeft);
+        const bool parked = carriesParkingMark(entry) || isParkedOffscreen(bottomLeft, connected);
+        sweep.entries.push_back({*pid, *wid, displayUUID, bundleID, frame, parked});
 
         const std::string name = windowinfo::stringValue(entry, WK::name).value_or("");
         auto alphaValue = entry.find(WK::alpha);
@@ -153,7 +155,7 @@ bool SceneRestoreEngine::buildPool(SweepState& sweep) {
         }
         // A parked window is still the application's window, but a visible one serves a hint better.
         int score = poolScore(name, *owner, frame);
-        if (isParkedOffscreen(frame, connected)) score -= 20;
+        if (parked) score -= 20;
         sweep.pool[displayUUID][bundleID].push_back({*pid, *wid, name, *owner, frame, score});
         Log::sceneManager.debug(
             "[diag] Pool admit: bundle='%s' wid=%u score=%ld name='%s' frame=%s display='%s'", bundleID, *wid,

@@ -40,6 +40,7 @@ TEST(ParkingFrame, keepsSizeAndHeightAndLeavesOnePointInside) {
 }
 
 TEST(ParkedTest, recognisesParkedWindowsAtTheBoundaries) {
+    // Side by side, the second screen taller: its left edge runs on above the first one.
     const std::vector<ScreenInfo> screens = {screen({0, 60, 1440, 815}), screen({1440, 0, 1920, 1080})};
     const std::tuple<const char*, Rect, bool> rows[] = {
         {"far off every screen", {-50000, -50000, 800, 600}, true},
@@ -49,8 +50,14 @@ TEST(ParkedTest, recognisesParkedWindowsAtTheBoundaries) {
         {"two points further right", {-797, 300, 800, 600}, true},
         {"three points further right", {-796, 300, 800, 600}, false},
         {"two points further left", {-801, 300, 800, 600}, true},
-        {"one point inside the second screen", {641, 300, 800, 600}, true},
         {"a normal window", {100, 100, 800, 600}, false},
+        // Against the second screen's left edge a window lies on the first screen, in use there.
+        {"the right half of the first screen", {720, 60, 720, 815}, false},
+        {"one point inside the second screen, on the first", {641, 300, 800, 600}, false},
+        {"one point inside the second screen, above the first", {641, 900, 800, 150}, true},
+        // What may show on the first screen: a tenth of the window's 200 points of height.
+        {"a sliver on the first screen", {641, 855, 800, 200}, true},
+        {"a point more than a sliver on the first screen", {641, 854, 800, 200}, false},
     };
     for (const auto& [what, frame, parked] : rows)
         EXPECT_EQ(isParkedOffscreen(frame, screens), parked) << what;

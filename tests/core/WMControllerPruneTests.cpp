@@ -57,8 +57,10 @@ TEST_F(PruneTest, recordedWindowOnAnotherDisplayIsRemovedAndDoubtfulOnesStay) {
     addDisplayB(Rect{-1440, 0, 1440, 900});
     const auto moved = openWindow(editor, Rect{100, 100, 300, 300});
     const auto movedToo = openWindow(editor, Rect{100, 100, 300, 300});
-    // Parked with its right edge one point past the display's left edge: its centre is on display B.
+    // Parked with its right edge one point past the display's left edge, which lays it on display B: its
+    // mark keeps it a parked window.
     const auto edgeParked = openWindow(editor, Rect{-799, 100, 800, 600});
+    desktop->accessibility().setAttribute(windows().element(edgeParked), platform::kParkedAttribute, true);
     const auto farParked = openWindow(editor, Rect{-50000, -50000, 300, 300});
     const auto nowhere = openWindow(editor, Rect{5000, 100, 300, 300});
     const auto home = openWindow(editor, Rect{200, 100, 300, 300});

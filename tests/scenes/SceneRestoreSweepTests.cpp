@@ -4,6 +4,7 @@
 #include "support/SupportFolderFixture.h"
 
 #include "core/AXUtil.h"
+#include "core/Rescuer.h"
 #include "platform/Format.h"
 #include "platform/sim/LogCapture.h"
 #include "scenes/SceneRestoreEngine.h"
@@ -275,6 +276,28 @@ TEST_F(SceneRestoreSweepTest, aParkedWindowKeepsItsPlaceOnTheDisplayWithinItsVis
     EXPECT_EQ(frameOf(onD2), Rect(941, 500, 500, 300));
     EXPECT_EQ(result.parkedWindows, 2);
     EXPECT_TRUE(logged("[sceneManager] Scene park: 'com.example.other' wid=" + std::to_string(onD1)));
+}
+
+TEST_F(SceneRestoreSweepTest, aWindowParkedOntoTheDisplayToTheLeftStaysParkedUntilTheRescueBringsItBack) {
+    parkingOn();
+    const pid_t other = launch("com.example.other", "Other");
+    const WindowID window = open(other, {2000, 300, 500, 300}, "Other");
+    EXPECT_EQ(restoreWith({}).parkedWindows, 1);
+    // One point of it on D2 and the rest in view on D1: its frame alone makes it no parked window.
+    const Rect parked = frameOf(window);
+    ASSERT_EQ(parked, Rect(941, 300, 500, 300));
+    ASSERT_FALSE(isParkedOffscreen(parked, desktop->screens().screens()));
+
+    // The next restore finds it parked and leaves it there.
+    reportedParked.clear();
+    EXPECT_EQ(restoreWith({}).parkedWindows, 0);
+    EXPECT_EQ(frameOf(window), parked);
+    EXPECT_EQ(reportedParked, std::set<std::string>{"com.example.other"});
+
+    // The rescue at the next start brings it onto the main display.
+    Rescuer(AXUtil::shared()).rescueParkedWindows();
+    EXPECT_EQ(frameOf(window), Rect(20, 680, 200, 200));
+    EXPECT_TRUE(logged("[app] Rescued 1 windows from parking"));
 }
 
 TEST_F(SceneRestoreSweepTest, aRestoreWithNoScreenPlacesAndParksNothing) {

@@ -4,8 +4,9 @@
 // the focused window as a user's click and a move into a zone change it, with the observers and announcements
 // that follow. Monitors coming and going at run time: zone states kept under a display's UUID are found again
 // when the monitor returns, and a window moved onto a new monitor is matched to it and its zone. The launch
-// rescue: windows parked just off the primary monitor's visible frame are brought back by the pass on the
-// background queue, others left alone (where exactly parking begins is the simulated tests' concern).
+// rescue: windows marked as parked just off the primary monitor's visible frame are brought back by the
+// pass on the background queue, others left alone (where exactly parking begins is the simulated tests'
+// concern).
 #include "CoreOnX11.h"
 
 #include "core/MultiDisplayState.h"
@@ -258,16 +259,17 @@ TEST_F(RescuerOnX11Test, parkedWindowsAreBroughtBackByTheBackgroundPass) {
     const auto normal = xterm("Left alone", "60x20+2400+500");
     const Rect primary = screenNamed(kPrimaryName).visibleFrame;
 
-    // Parked against the primary monitor, whose left edge borders the side monitor: the window manager
-    // keeps some of every window on a monitor, so a window parked off the root's own edge, or sent
-    // thousands of points away, would be pulled back and never count as parked.
+    // Parked against the primary monitor as a restore parks them: they lie on the side monitor, whose
+    // right edge borders it, so that only the mark makes them parked windows.
     for (const auto& x : {tall, wide}) {
         const Rect parking = fittedIntegralRect(*ax->frame(elementOf(x)), primary);
         ax->moveResize(elementOf(x), parking);
+        ASSERT_EQ(desktop->accessibility().setAttribute(elementOf(x), platform::kParkedAttribute, true),
+                  platform::AXError::success);
         auto frame = ax->frame(elementOf(x));
         ASSERT_TRUE(frame.has_value());
         EXPECT_EQ(*frame, parking) << platform::describe(*frame);
-        EXPECT_TRUE(isParkedOffscreen(*frame));
+        EXPECT_FALSE(isParkedOffscreen(*frame));
     }
     const Rect normalBefore = *ax->frame(elementOf(normal));
     ASSERT_FALSE(isParkedOffscreen(normalBefore));

@@ -187,6 +187,8 @@ AXError SimAccessibility::readWindow(const AXElement& element, const std::string
         return text(w->url);
     } else if (attribute == "AXParent") {
         out = SimModel::appElement(w->pid);
+    } else if (attribute == platform::kParkedAttribute) {
+        boolean(w->markedParked());
     } else {
         return AXError::attributeUnsupported;
     }
@@ -250,6 +252,8 @@ AXError SimAccessibility::writeWindow(const AXElement& element, const std::strin
     auto* w = model_.windowOfElementLocked(element);
     if (!w) return AXError::invalidUIElement;
     const AXElement el = SimModel::elementOf(*w);
+    // Placed by the program, the window is no longer where it was parked, whatever came of the request.
+    if (attribute == "AXPosition" || attribute == "AXSize") w->parkedAt.reset();
     if (attribute == "AXPosition") {
         const auto* p = as<Point>(value);
         if (!p || !finite(p->x) || !finite(p->y)) return AXError::illegalArgument;
@@ -270,6 +274,11 @@ AXError SimAccessibility::writeWindow(const AXElement& element, const std::strin
         return AXError::success;
     }
     const auto* flag = as<bool>(value);
+    if (attribute == platform::kParkedAttribute) {
+        if (!flag) return AXError::illegalArgument;
+        w->parkedAt = *flag ? std::optional(w->frame) : std::nullopt;
+        return AXError::success;
+    }
     if (attribute == "AXMinimized") {
         if (!flag) return AXError::illegalArgument;
         if (w->minimized == *flag) return AXError::success;

@@ -56,6 +56,9 @@ struct SimWindow {
     bool titleInList = true;
     bool numberOutlivesWindow = true;
     bool booleansAsNumbers = false;
+    std::optional<Rect> parkedAt; // the frame the parking mark was set at
+
+    bool markedParked() const { return parkedAt && *parkedAt == frame; }
 };
 
 struct SimChild {

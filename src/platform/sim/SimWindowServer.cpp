@@ -99,6 +99,7 @@ std::optional<std::vector<WindowInfo>> SimWindowServer::copyWindowInfo(unsigned 
         if (w.titleInList) e[WK::name] = w.title;
         e[WK::alpha] = w.alpha;
         e[WK::isOnscreen] = w.onScreen && !w.minimized && !(app && app->info.isHidden);
+        if (w.markedParked()) e[WK::parked] = true;
         all.push_back(std::move(e));
     }
     for (const auto& raw : model_.rawEntries)

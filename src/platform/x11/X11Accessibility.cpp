@@ -50,6 +50,7 @@ Needs needsOf(const std::string& attribute) {
     if (attribute == "AXPosition" || attribute == "AXSize") return {true, kGeometryPart, false};
     if (attribute == "AXMinimized") return {true, kWmStatePart, false};
     if (attribute == "AXMain" || attribute == "AXFocused") return {true, 0, true};
+    if (attribute == platform::kParkedAttribute) return {true, kGeometryPart | kParkedPart, false};
     return {false, 0, false};
 }
 
@@ -164,6 +165,8 @@ AXError X11Accessibility::readWindow(const AXElement& element, const std::string
         out = c.fullscreen;
     } else if (attribute == "AXWindowNumber") {
         out = static_cast<double>(window);
+    } else if (attribute == platform::kParkedAttribute) {
+        out = c.markedParked();
     }
     return AXError::success;
 }

@@ -94,6 +94,8 @@ class X11Accessibility final : public platform::Accessibility {
     // but what the window manager keeps above ordinary windows.
     bool alreadyInFront(xcb_window_t window, const StackingTop& stacking);
     platform::AXError setMinimized(Window& w, bool minimized);
+    // Puts the parking mark on the window at the frame it has now, or takes it away.
+    platform::AXError setParkingMark(Window& w, bool marked);
     bool waitUntil(const std::function<bool()>& condition, Nanos limit);
     Nanos waitLimit(const platform::AXElement& element);
     // The window an application would focus: its active one, else its frontmost window not minimised.

@@ -157,6 +157,12 @@ AXError X11Accessibility::writeWindow(const AXElement& element, const std::strin
         if (!p) return AXError::illegalArgument;
         return placeFrame(w, w.coordinates.rootFromTopLeft(*p), takePendingSize(element));
     }
+    if (attribute == platform::kParkedAttribute) {
+        if (AXError e = resolveWindow(element, kGeometryPart, w); e != AXError::success) return e;
+        const auto* flag = as<bool>(value);
+        if (!flag) return AXError::illegalArgument;
+        return setParkingMark(w, *flag);
+    }
     if (attribute == "AXMinimized") {
         if (AXError e = resolveWindow(element, kWmStatePart, w); e != AXError::success) return e;
         const auto* flag = as<bool>(value);
@@ -193,8 +199,38 @@ AXError X11Accessibility::writeApplication(pid_t pid, const std::string& attribu
     return activate(*target, X11Observers::applicationElement(pid));
 }
 
+AXError X11Accessibility::setParkingMark(Window& w, bool marked) {
+    const auto window = static_cast<xcb_window_t>(w.element.token);
+    auto guard = connection_.lock();
+    xcb_connection_t* c = connection_.xcb();
+    const xcb_atom_t property = connection_.atoms().KORVANE_PARKED;
+    xcb_void_cookie_t cookie;
+    if (marked) {
+        // The frame the window manager let the window have, not the one asked for: that is where the
+        // window stays parked.
+        const Rect f = w.client.frameRoot();
+        const std::int32_t value[4] = {
+            static_cast<std::int32_t>(f.minX()), static_cast<std::int32_t>(f.minY()),
+            static_cast<std::int32_t>(f.width()), static_cast<std::int32_t>(f.height())};
+        cookie = xcb_change_property_checked(c, XCB_PROP_MODE_REPLACE, window, property, XCB_ATOM_INTEGER, 32,
+                                             4, value);
+    } else {
+        cookie = xcb_delete_property_checked(c, window, property);
+    }
+    // Checked, so that the call returns once the server holds the mark, and learns of a window gone.
+    XcbReply<xcb_generic_error_t> error(xcb_request_check(c, cookie));
+    if (error) return error->error_code == XCB_WINDOW ? AXError::invalidUIElement : AXError::cannotComplete;
+    return connection_.isBroken() ? AXError::cannotComplete : AXError::success;
+}
+
 AXError X11Accessibility::placeFrame(Window& w, std::optional<Point> origin, std::optional<Size> size) {
     const auto window = static_cast<xcb_window_t>(w.element.token);
+    // Placed by the program, the window is no longer where it was parked, whatever comes of the request.
+    {
+        auto guard = connection_.lock();
+        xcb_delete_property(connection_.xcb(), window, connection_.atoms().KORVANE_PARKED);
+        xcb_flush(connection_.xcb());
+    }
     const Rect before = w.client.frameRoot();
     const Placement placement = placementOf(w.client, origin, size);
     const Rect& expected = placement.frame;

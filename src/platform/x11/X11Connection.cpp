@@ -65,6 +65,7 @@ std::unique_ptr<X11Connection> X11Connection::open(const std::string& displayNam
     c->atoms_.WM_CHANGE_STATE = c->internAtom("WM_CHANGE_STATE");
     c->atoms_.COMPOUND_TEXT = c->internAtom("COMPOUND_TEXT");
     c->atoms_.EDID = c->internAtom("EDID");
+    c->atoms_.KORVANE_PARKED = c->internAtom("_KORVANE_PARKED");
 
     // Monitors need RandR 1.5; without it the whole root is one screen.
     const xcb_query_extension_reply_t* randr = xcb_get_extension_data(c->conn_, &xcb_randr_id);

@@ -36,6 +36,9 @@ struct ExtraAtoms {
     xcb_atom_t WM_CHANGE_STATE = XCB_ATOM_NONE;
     xcb_atom_t COMPOUND_TEXT = XCB_ATOM_NONE;
     xcb_atom_t EDID = XCB_ATOM_NONE;
+    // The program's parking mark on a client window: the frame (root x, y, width, height; INTEGER) the
+    // window had when it was marked.
+    xcb_atom_t KORVANE_PARKED = XCB_ATOM_NONE;
 };
 
 // A property's raw value: its type, format (8, 16, 32) and bytes.

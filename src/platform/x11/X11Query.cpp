@@ -198,7 +198,7 @@ struct ClientRequests {
     xcb_get_geometry_cookie_t geometry{};
     xcb_translate_coordinates_cookie_t origin{};
     xcb_get_property_cookie_t extents{}, pid{}, wmClass{}, netName{}, wmName{}, type{}, transient{}, state{},
-        wmState{}, hints{}, strutPartial{}, strut{};
+        wmState{}, hints{}, strutPartial{}, strut{}, parked{};
 };
 
 ClientRequests request(const X11Connection& connection, xcb_window_t w, unsigned parts) {
@@ -232,6 +232,7 @@ ClientRequests request(const X11Connection& connection, xcb_window_t w, unsigned
         r.strutPartial = ask(c, w, e._NET_WM_STRUT_PARTIAL, XCB_ATOM_CARDINAL, 12);
         r.strut = ask(c, w, e._NET_WM_STRUT, XCB_ATOM_CARDINAL, 4);
     }
+    if (parts & kParkedPart) r.parked = ask(c, w, connection.atoms().KORVANE_PARKED, XCB_ATOM_INTEGER, 4);
     return r;
 }
 
@@ -340,6 +341,13 @@ ClientWindow collect(const X11Connection& connection, xcb_window_t window, const
                 0,    w ? w - 1u : 0u};
         }
     }
+    if (parts & kParkedPart)
+        if (auto v = words(take(c, r.parked)); v.size() == 4) {
+            auto number = [](std::uint32_t word) {
+                return static_cast<double>(static_cast<std::int32_t>(word));
+            };
+            cw.parkedAt = Rect{number(v[0]), number(v[1]), number(v[2]), number(v[3])};
+        }
     return cw;
 }
 

@@ -84,6 +84,7 @@ struct ClientWindow {
     bool viewable = false;
     SizeHints hints;
     std::optional<std::array<std::uint32_t, 12>> strut; // _NET_WM_STRUT_PARTIAL, or _NET_WM_STRUT widened
+    std::optional<Rect> parkedAt;                       // the frame the parking mark holds, root coordinates
 
     // The frame: the client area plus the window manager's decorations.
     Rect frameRoot() const {
@@ -92,6 +93,8 @@ struct ClientWindow {
                 clientRoot.size.height + extents[2] + extents[3]};
     }
     bool minimized() const { return wmState == kIconicState; }
+    // The parking mark stands while the window keeps the frame it was set at (read with the geometry).
+    bool markedParked() const { return parkedAt && *parkedAt == frameRoot(); }
 };
 
 struct DesktopState {
@@ -116,7 +119,8 @@ enum ClientPart : unsigned {
     kWmStatePart = 1u << 5,
     kSizeHintsPart = 1u << 6,
     kStrutPart = 1u << 7,
-    kAllParts = 0xFFu,
+    kParkedPart = 1u << 8, // parkedAt
+    kAllParts = 0x1FFu,
 };
 
 // Titles longer than this are cut (at a character boundary): no window shows more, and a client that

@@ -48,7 +48,8 @@ std::optional<std::vector<WindowInfo>> X11WindowServer::copyWindowInfo(unsigned 
         order.clear();
         if (known) order.push_back(relativeTo);
     }
-    constexpr unsigned parts = kGeometryPart | kPidPart | kClassPart | kTitlePart | kKindPart | kWmStatePart;
+    constexpr unsigned parts =
+        kGeometryPart | kPidPart | kClassPart | kTitlePart | kKindPart | kWmStatePart | kParkedPart;
     const auto clients = fetchClients(connection_, order, parts);
     // A list cut short by a server going away would read as windows closed.
     if (!clients) return std::nullopt;
@@ -73,6 +74,7 @@ std::optional<std::vector<WindowInfo>> X11WindowServer::copyWindowInfo(unsigned 
         if (c.title) entry[WindowKey::name] = *c.title;
         entry[WindowKey::alpha] = 1.0;
         entry[WindowKey::isOnscreen] = onScreen;
+        if (c.markedParked()) entry[WindowKey::parked] = true;
         out.push_back(std::move(entry));
     }
     return out;

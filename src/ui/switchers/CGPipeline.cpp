@@ -87,6 +87,8 @@ std::optional<Candidate> candidateOf(const platform::WindowInfo& entry, const Co
     const pid_t pid = windowinfo::ownerPID(entry).value_or(0);
     if (const auto alpha = numberValue(entry, WK::alpha); alpha && !(*alpha > 0.01)) return std::nullopt;
 
+    // A window the program parked stays out wherever the window manager let it stay.
+    if (carriesParkingMark(entry)) return std::nullopt;
     const auto bounds = windowinfo::bounds(entry);
     if (bounds) {
         if (bounds->width() <= 2.0 || bounds->height() <= 2.0) return std::nullopt;

@@ -6,6 +6,7 @@
 
 #include "core/AXUtil.h"
 #include "core/Log.h"
+#include "core/Rescuer.h"
 #include "core/ScreenSpace.h"
 #include "core/WMController.h"
 #include "platform/Platform.h"
@@ -416,11 +417,7 @@ platform::ScreenInfo GlobalSwitcherWindowController::targetScreen(const Rect& fr
 }
 
 bool GlobalSwitcherWindowController::isOffscreen(const Rect& f, const Rect& v) {
-    if (f.minX() < -40000 && f.minY() < -40000) return true;
-    for (const auto& s : platform_.screens().screens()) {
-        const Rect& visible = s.visibleFrame;
-        if (std::fabs(f.maxX() - (visible.minX() + 1)) <= 2 && f.minX() < visible.minX() - 10) return true;
-    }
+    if (isParkedOffscreen(f, platform_.screens().screens())) return true;
     if (f.minX() >= v.maxX() - 6 && f.maxY() <= v.minY() + 6) return true;
     return f.intersection(v).area() < 0.15 * std::max(f.area(), 1.0);
 }

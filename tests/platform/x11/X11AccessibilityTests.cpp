@@ -1,7 +1,8 @@
 // The accessibility model on a real X server: reading an xterm's attributes, moving and resizing it
 // within its size increments (a size waiting for its position), raising and focusing (also the active
 // window once another was raised over it), minimising by
-// WM_STATE, closed windows, titles cut to their limit, and calls from a background queue. Its observers:
+// WM_STATE, closed windows, titles cut to their limit, calls from a background queue, and the parking mark,
+// which lasts while the window keeps its frame. Its observers:
 // title change and destruction of a window arrive in order on the main thread; the registration rules
 // hold; a dropped or unregistered observer hears nothing. Focus changes made with the mouse are reported
 // in the focus test of tests/x11.
@@ -175,6 +176,37 @@ TEST_F(X11AccessibilityTest, raisingMinimisingAndClosingShowInTheAttributes) {
     EXPECT_EQ(ax.setAttribute(wb, "AXSize", Size{300, 200}), AXError::invalidUIElement);
     EXPECT_EQ(ax.performAction(wb, "AXRaise"), AXError::invalidUIElement);
     EXPECT_EQ(ax.copyAttribute(appB, "AXWindows", v), AXError::invalidUIElement);
+}
+
+TEST_F(X11AccessibilityTest, theParkingMarkHoldsWhileTheWindowKeepsItsFrameAndShowsInTheWindowList) {
+    const auto x = xterm("Parked");
+    auto& ax = desktop->accessibility();
+    const AXElement w = elementOf(x);
+    auto listedAsParked = [&] {
+        const auto list = desktop->windowServer().copyWindowInfo(0);
+        for (const auto& entry : list.value())
+            if (entry[WindowKey::number] == x.window) return entry.value(WindowKey::parked, false);
+        return false;
+    };
+    EXPECT_FALSE(read<bool>(ax, w, kParkedAttribute));
+    ASSERT_EQ(ax.setAttribute(w, kParkedAttribute, true), AXError::success);
+    EXPECT_TRUE(read<bool>(ax, w, kParkedAttribute));
+    EXPECT_TRUE(listedAsParked());
+
+    // Moved by another client, as by the user's hand: it is no longer where it was parked.
+    const Rect frame = session().frameOf(x.window);
+    session().requestFrame(x.window,
+                           Rect{frame.origin.x + 100, frame.origin.y, frame.width(), frame.height()});
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return !(session().frameOf(x.window) == frame); }));
+    EXPECT_FALSE(read<bool>(ax, w, kParkedAttribute));
+    EXPECT_FALSE(listedAsParked());
+
+    // Moved by the program, even to where it was marked, the mark goes with the move.
+    ASSERT_EQ(ax.setAttribute(w, kParkedAttribute, true), AXError::success);
+    const Point marked = read<Point>(ax, w, "AXPosition");
+    ASSERT_EQ(ax.setAttribute(w, "AXPosition", Point{marked.x - 100, marked.y}), AXError::success);
+    ASSERT_EQ(ax.setAttribute(w, "AXPosition", marked), AXError::success);
+    EXPECT_FALSE(read<bool>(ax, w, kParkedAttribute));
 }
 
 TEST_F(X11AccessibilityTest, theActiveWindowIsRaisedAgainOnceAnotherWasRaisedOverIt) {

@@ -364,6 +364,9 @@ TEST_F(GlobalSwitcherTest, aWindowWithoutAZoneMostlyOffScreenIsCentredBeforeItIs
 
     EXPECT_TRUE(switcher->isOffscreen(Rect{-50000, -50000, 10, 10}, Rect{0, 0, 1440, 875}));
     EXPECT_FALSE(switcher->isOffscreen(Rect{100, 100, 800, 600}, Rect{0, 0, 1440, 875}));
+    // Its right edge where the display to its right begins, a window on this one is where it should be.
+    desktop->screens().addDisplay({.frame = Rect{1440, 0, 1920, 1080}, .uuid = "D2"});
+    EXPECT_FALSE(switcher->isOffscreen(Rect{720, 0, 720, 875}, Rect{0, 0, 1440, 875}));
 }
 
 TEST_F(GlobalSwitcherTest, aWarmOpeningShowsTheCachedTilesAndTheFreshOnesOneTurnLaterAColdOneListsFirst) {

@@ -84,6 +84,10 @@ TEST_F(SwitcherDataSourceTest, smallUntitledWindowsBrowserStripsAndOtherPrograms
     desktop->windows().open(notes, {.frame = Rect{0, 0, 500, 500}, .title = "Invisible", .alpha = 0.0});
     desktop->windows().open(notes, {.frame = Rect{0, 0, 500, 500}, .title = "Panel", .layer = 3});
     window(notes, "Parked", Rect{-50000, -50000, 500, 500});
+    // Parked where a window manager kept it in view: the mark tells.
+    const auto marked = window(notes, "Parked in view", Rect{0, 300, 500, 400});
+    desktop->accessibility().setAttribute(desktop->windows().element(marked), platform::kParkedAttribute,
+                                          true);
     const pid_t chrome = app("Google Chrome", "com.google.Chrome");
     window(chrome, "Google Chrome", Rect{0, 800, 1200, 40}); // the strip along the top
     window(chrome, "Inbox", Rect{0, 700, 1200, 40});         // a title of its own

@@ -1,0 +1,150 @@
+// Parked windows and windows that merely look parked, with the built `korvane` on a real X server: an
+// xterm pushed into the right-hand zone of the left monitor ends where the primary monitor begins, yet is
+// a window in use, listed by the global switcher and left where it is when the program starts again; and
+// a window that a scene restore parks, of which openbox keeps a tenth on screen, is brought back by the
+// rescue at the next start. A picture of the switcher listing the first xterm is left under
+// build/screenshots.
+#include "ProgramOnX11.h"
+
+#include "platform/Format.h"
+
+#include <X11/keysym.h>
+
+#include <cmath>
+
+namespace korvane::x11::test {
+namespace {
+
+constexpr const char* kSwitcherTitle = "Global Switcher";
+constexpr const char* kServicesStarted = "Permissions granted, starting services...";
+constexpr const char* kSceneID = "66666666-7777-4888-8999-aaaaaaaaaaaa";
+// The right half of the left monitor (root 0, 0, 1920 × 900): its zone 2.
+const Rect kLeftZone2{960, 0, 960, 900};
+
+class ParkingProgramOnX11Test : public ProgramOnX11Test {
+  protected:
+    // The only desktop entry the program can find names the xterms "Sample Terminal": their hints are s1,
+    // s2, ... in the order of their titles.
+    pid_t startKorvaneWithEntries() {
+        const fs::path data = folder.path() / "data";
+        fs::create_directories(data / "applications");
+        std::ofstream(data / "applications/korvane-sample-terminal.desktop")
+            << "[Desktop Entry]\nType=Application\nName=Sample Terminal\nExec=xterm\nStartupWMClass=XTerm\n";
+        return startKorvane(
+            {"XDG_DATA_HOME=" + data.string(), "XDG_DATA_DIRS=" + (folder.path() / "no-data").string()},
+            "debug");
+    }
+    // Control+option+A, then the switcher on screen with the keyboard.
+    bool openSwitcher() {
+        press({XK_Control_L, XK_Alt_L, XK_a});
+        return X11TestSession::waitFor([&] {
+            const auto panel = session->viewableWindowTitled(kSwitcherTitle);
+            return panel && session->activeWindow() == *panel;
+        });
+    }
+    bool activeBecomes(xcb_window_t window) {
+        return X11TestSession::waitFor([&] { return session->activeWindow() == window; });
+    }
+    void quit(pid_t korvane) {
+        ::kill(korvane, SIGTERM);
+        EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+    }
+};
+
+TEST_F(ParkingProgramOnX11Test, anXtermInTheLeftMonitorsRightZoneIsListedAndKeepsItsFrameAcrossARestart) {
+    startSession(true);
+    const xcb_window_t seam = xterm("Seam", "60x20+200+100");
+    const xcb_window_t other = xterm("Other", "60x20+2200+300");
+    pid_t korvane = startKorvaneWithEntries();
+    ASSERT_TRUE(waitForLine("HotkeyManager: registering scene.save key=S")) << logText();
+    ASSERT_TRUE(waitForLine("[DisplayChange] handle end")) << logText();
+
+    ASSERT_TRUE(focusByClick(seam));
+    press({XK_Control_L, XK_Alt_L, XK_2});
+    ASSERT_TRUE(comesToFill(seam, kLeftZone2)) << platform::describe(session->frameOf(seam));
+    const Rect pushed = session->frameOf(seam);
+    ASSERT_EQ(pushed.maxX(), 1920);
+    // The push brings its window forward and checks that it stays so; a click elsewhere before that ends
+    // would have the focus taken back.
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return count("NSRunningApplication.activate returned") >= 1; }))
+        << logText();
+    X11TestSession::waitFor([] { return false; }, milliseconds(1500));
+
+    // Both xterms are tiles: typing the second one's hint gives it the keyboard.
+    ASSERT_TRUE(focusByClick(other));
+    ASSERT_TRUE(openSwitcher()) << logText();
+    EXPECT_TRUE(waitForLine("SwitcherDataSource: reload 2 items")) << logText();
+    // Pictured once the panel is painted over the bare bottom of the primary monitor, with the xterm in
+    // its zone beside it.
+    EXPECT_TRUE(X11TestSession::waitFor([&] { return session->rootPixel(2880, 1050) != 0; }));
+    EXPECT_TRUE(session->saveScreenshot(Rect{0, 0, 3840, 1080}, picture("switcher-lists-seam-xterm.png")));
+    press({XK_s});
+    press({XK_2});
+    EXPECT_TRUE(activeBecomes(seam)) << "active window " << session->activeWindow() << "\n" << logText();
+    EXPECT_TRUE(waitForLine("Finalizing: Sample Terminal[Seam] (wid=" + std::to_string(seam) + ")"))
+        << logText();
+    quit(korvane);
+
+    // Started again, the program leaves it where it is and still lists it. The switcher opens only
+    // after the start's rescue pass has long ended.
+    korvane = startKorvaneWithEntries();
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return count(kServicesStarted) == 2; }, seconds(20)))
+        << logText();
+    ASSERT_TRUE(openSwitcher()) << logText();
+    EXPECT_TRUE(X11TestSession::waitFor([&] { return count("SwitcherDataSource: reload 2 items") == 2; }))
+        << logText();
+    press({XK_Escape});
+    EXPECT_EQ(session->frameOf(seam), pushed) << platform::describe(session->frameOf(seam)) << logText();
+    EXPECT_FALSE(logged("Rescued")) << logText();
+    quit(korvane);
+}
+
+TEST_F(ParkingProgramOnX11Test, aWindowTheRestoreParkedIsBroughtBackByTheRescueAtTheNextStart) {
+    startSession(true);
+    const auto uuids = monitorsByName(session->display());
+    ASSERT_EQ(uuids.size(), 2u);
+    const std::string primary = uuids.at(kPrimaryName), side = uuids.at(kSecondaryName);
+    WMScene scene;
+    scene.id = kSceneID;
+    scene.name = "Terminal";
+    scene.layoutRefsByDisplay = {{primary, "builtin.split-50-50"}, {side, "builtin.split-50-50"}};
+    scene.windowHints = {{primary, {WindowHint{"xterm", 1, std::nullopt}}}};
+    writeActiveScene(home(), scene);
+    std::ofstream(home() / "user-defaults.json") << R"({"ParkUnmanagedWindowsOnRestore":true})";
+    xterm("Terminal", "60x20+2100+100");
+    const pid_t unrelated = session->start(
+        {"xterm", "-name", "unrelated", "-title", "Unrelated", "-geometry", "50x15+300+300", "-e", "cat"});
+    std::optional<xcb_window_t> found;
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return (found = session->clientOf(unrelated)).has_value(); }));
+    const xcb_window_t window = *found;
+    const Rect before = session->frameOf(window);
+
+    // Without desktop entries, the unrelated xterm is an application of its own by its class.
+    const std::vector<std::string> noEntries{"XDG_DATA_HOME=" + (folder.path() / "none").string(),
+                                             "XDG_DATA_DIRS=" + (folder.path() / "none").string()};
+    pid_t korvane = startKorvane(noEntries);
+    ASSERT_TRUE(waitForLine("Scene park: 'unrelated' wid=" + std::to_string(window))) << logText();
+    // Asked to leave one pixel on its monitor, the window keeps a tenth of its width there: only the
+    // mark tells that it is parked.
+    const Rect parked = session->frameOf(window);
+    EXPECT_EQ(parked.size, before.size);
+    EXPECT_EQ(parked.maxX(), std::ceil(parked.width() / 10)) << platform::describe(parked);
+    quit(korvane);
+
+    // With parking still on, the start's restore would park the window again a second after the rescue.
+    std::ofstream(home() / "user-defaults.json") << R"({"ParkUnmanagedWindowsOnRestore":false})";
+    korvane = startKorvane(noEntries);
+    ASSERT_TRUE(waitForLine("[app] Rescued 1 windows from parking")) << logText();
+    // On the 200 × 200 square near the primary monitor's top-left corner, as far as xterm's character
+    // cells (6 × 13) let it.
+    const Rect square{1940, 20, 200, 200};
+    EXPECT_TRUE(X11TestSession::waitFor([&] {
+        const Rect frame = session->frameOf(window);
+        return frame.origin == square.origin && frame.width() <= 200 && frame.width() > 194 &&
+               frame.height() <= 200 && frame.height() > 187;
+    })) << platform::describe(session->frameOf(window));
+    quit(korvane);
+}
+
+} // namespace
+} // namespace korvane::x11::test
