@@ -2,8 +2,9 @@
 // server with openbox. A scene restored from the card switcher is reported on the main monitor by a card
 // that a click goes through to the xterm below. A monitor that the active scene lays out, added while an
 // xterm has the keyboard, gets the prompt, which leaves the keyboard with the xterm, and a click on "Apply
-// Layout" gives the monitor the scene's layout and closes the prompt. Pictures of both are left under
-// build/screenshots.
+// Layout" gives the monitor the scene's layout and closes the prompt. No compositing manager runs, so both
+// are cut to their rounded outline and what lies under their corners shows there. Pictures of both are
+// left under build/screenshots.
 #include "ProgramOnX11.h"
 
 #include "platform/Format.h"
@@ -48,6 +49,15 @@ TEST_F(SceneNoticesProgramOnX11Test,
 
     const xcb_window_t focused = xterm("Focused", "60x20+2000+100");
     ASSERT_TRUE(focusByClick(focused));
+    // A desktop of a colour of its own, which the prompt's rounded corners are to show.
+    ASSERT_TRUE(session->run({"xsetroot", "-solid", "#2E5C8A"}));
+    const std::vector<std::pair<int, int>> corners{{771, 21}, {1148, 21}, {771, 106}, {1148, 106}};
+    const auto desktopShows = [&] {
+        return std::all_of(corners.begin(), corners.end(), [&](const auto& at) {
+            return session->rootPixel(at.first, at.second) == 0x2E5C8Au;
+        });
+    };
+    ASSERT_TRUE(desktopShows());
 
     const pid_t korvane = startKorvane();
     ASSERT_TRUE(waitForLine("Scene Restore complete (layout-only): 'Terminals'")) << logText();
@@ -67,9 +77,10 @@ TEST_F(SceneNoticesProgramOnX11Test,
     EXPECT_NE(std::find(states.begin(), states.end(), "_NET_WM_STATE_ABOVE"), states.end());
     EXPECT_EQ(session->desktopOf(*prompt), 0xFFFFFFFFu); // every desktop
     EXPECT_EQ(session->activeWindow(), focused) << "the prompt leaves the keyboard where it was";
-    // Painted: the card's background where nothing else is drawn, its cut corner showing the bare root.
-    EXPECT_TRUE(X11TestSession::waitFor([&] { return session->rootPixel(1140, 30) != 0; }));
-    EXPECT_EQ(session->rootPixel(770, 20), 0u);
+    // Painted: the card's background where nothing else is drawn. No compositing manager runs: its rounded
+    // corners are cut away, and the desktop shows there.
+    EXPECT_TRUE(X11TestSession::waitFor([&] { return session->rootPixel(1140, 30) != 0x2E5C8Au; }));
+    EXPECT_TRUE(desktopShows());
     EXPECT_TRUE(session->saveScreenshot(Rect(700, 0, 520, 140),
                                         picture("unconfigured-display-prompt-apply-x11.png")));
 
@@ -122,6 +133,11 @@ TEST_F(SceneNoticesProgramOnX11Test,
                                         milliseconds(800)))
         << platform::describe(session->frameOf(*card));
     EXPECT_TRUE(X11TestSession::waitFor([&] { return !session->viewableWindowTitled(kSwitcherTitle); }));
+    // No compositing manager runs: the card's rounded corners are cut away, and the xterm's white shows
+    // there beside the card's light grey.
+    EXPECT_TRUE(X11TestSession::waitFor([&] { return session->rootPixel(3000, 60) == 0xF7F7F7u; }));
+    for (const auto& [x, y] : {std::pair{2721, 41}, {3038, 41}, {2721, 118}, {3038, 118}})
+        EXPECT_EQ(session->rootPixel(x, y), 0xFFFFFFu) << x << "," << y;
     EXPECT_TRUE(session->saveScreenshot(Rect(2560, 0, 640, 200), picture("scene-restore-hud-korvane.png")));
     ASSERT_NE(session->activeWindow(), below);
 

@@ -51,6 +51,13 @@ ZoneHighlightController::~ZoneHighlightController() = default;
 void ZoneHighlightController::show(const Rect& frame) {
     if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return;
     auto& screens = platform_.screens();
+    // Whether a compositing manager runs is asked each time the highlight appears, not as it moves from
+    // zone to zone: one may have started or stopped since the last drag, and a window is see-through or
+    // shaped from its making on. Kept see-through after its compositor went, it would be a dark slab
+    // hiding the zone's windows.
+    if (window_ && window_->widget && !window_->widget->isVisible() &&
+        window_->widget->isTranslucent() != screens.isCompositing())
+        window_.reset();
     if (!window_ || !window_->widget) window_ = std::make_unique<Window>(screens);
     OverlayWindow* window = window_->widget;
 

@@ -15,8 +15,9 @@ class Platform;
 }
 
 // Main thread only. Shows nothing where no widget application runs. The window is made on the first
-// show and kept, shown and ordered out, until the controller goes; it never takes the pointer, so a
-// drag under it keeps reaching the window being dragged.
+// show and kept, shown and ordered out, until the controller goes, or until it appears again after a
+// compositing manager started or stopped; it never takes the pointer, so a drag under it keeps reaching
+// the window being dragged.
 class ZoneHighlightController {
   public:
     explicit ZoneHighlightController(platform::Platform& platform);
@@ -25,7 +26,8 @@ class ZoneHighlightController {
     ZoneHighlightController& operator=(const ZoneHighlightController&) = delete;
 
     // Shows the highlight over the zone's rectangle (bottom-left global), or moves it there, with a new
-    // fill in place of the previous one.
+    // fill in place of the previous one. Where no compositing manager runs as it appears, only its
+    // outline is left of it.
     void show(const Rect& frame);
     // Orders the highlight out; nothing before the first show.
     void hide();

@@ -199,6 +199,28 @@ TEST_F(OverlayTest, withoutACompositingManagerOnlyTheHighlightsOutlineIsLeftOver
     saveDesktopPicture({window, toasts->window("D1")}, "zone-highlight-and-toast-opaque.png");
 }
 
+TEST_F(OverlayTest, theHighlightFollowsACompositingManagerThatStartsOrStopsBetweenTwoDrags) {
+    ZoneHighlightController highlight(*desktop);
+    highlight.show(Rect{0, 0, 720, 875});
+    ASSERT_NE(highlight.window(), nullptr);
+    EXPECT_FALSE(highlight.window()->mask().isEmpty());
+
+    // A compositor starting mid-drag changes nothing until the highlight next appears.
+    desktop->screens().setCompositing(true);
+    highlight.show(Rect{720, 0, 720, 875});
+    EXPECT_FALSE(highlight.window()->mask().isEmpty());
+    highlight.hide();
+    highlight.show(Rect{0, 0, 720, 875});
+    EXPECT_TRUE(highlight.window()->testAttribute(Qt::WA_TranslucentBackground));
+    EXPECT_TRUE(highlight.window()->mask().isEmpty()) << "washed, not cut to its outline";
+
+    desktop->screens().setCompositing(false);
+    highlight.hide();
+    highlight.show(Rect{0, 0, 720, 875});
+    EXPECT_FALSE(highlight.window()->testAttribute(Qt::WA_TranslucentBackground));
+    EXPECT_FALSE(highlight.window()->mask().contains(QPoint(360, 400)));
+}
+
 // Fades are run by the run loop's clock: they reach exactly their end value, finish once, and a fade
 // called off (a prompt hidden by its button mid-fade) neither steps nor finishes afterwards.
 TEST_F(OverlayTest, anAnimationEndsOnItsValueAndFinishesOnceUnlessCalledOff) {
