@@ -3,12 +3,16 @@
 // above the xterm and holding the keyboard; "v" and a click split the zone under the pointer, Ctrl+S
 // stores the split as a new user layout that the scene names, and Escape closes every panel. A picture of
 // the real overlay is left under build/screenshots. Opened again, it covers the monitors as the first time.
+// A divider carried by the pointer in small steps follows it to the release, snapped, leaves no percentage
+// behind on the way and is stored where it was let go.
 #include "ProgramOnX11.h"
 
 #include <X11/keysym.h>
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
+#include <set>
 
 namespace korvane::x11::test {
 namespace {
@@ -81,36 +85,36 @@ class SceneEditorProgramOnX11Test : public ProgramOnX11Test {
     void pressWithControl(std::uint32_t keysym) {
         session->pressKeys({session->keycodeOf(XK_Control_L), session->keycodeOf(keysym)});
     }
-};
 
-TEST_F(SceneEditorProgramOnX11Test, editGridCoversEachMonitorAndASplitSavedWithCtrlSBecomesTheScenesLayout) {
-    startSession(true);
-    openXterm();
-    const pid_t korvane = startKorvane();
-    ASSERT_TRUE(waitForLine("Permissions granted, starting services...")) << logText();
-    ASSERT_TRUE(waitForLine("[DisplayChange] handle end")) << logText();
-
-    // The scene manager opens from the prompt a monitor plugged in gets; the monitor goes again before the
-    // editor opens, so that the editor meets the two monitors of the session.
-    session->setMonitor("EXTRA-E", Rect{0, 900, 1920, 180}, false);
-    std::optional<xcb_window_t> prompt;
-    ASSERT_TRUE(X11TestSession::waitFor(
-        [&] { return (prompt = session->viewableWindowTitled(kPromptTitle)).has_value(); }, seconds(5)))
-        << logText();
-    const Rect promptFrame = session->frameOf(*prompt);
-    session->click(static_cast<int>(promptFrame.minX() + 70), static_cast<int>(promptFrame.minY() + 44));
-    std::optional<xcb_window_t> manager;
-    ASSERT_TRUE(X11TestSession::waitFor(
-        [&] { return (manager = session->viewableWindowTitled(kManagerTitle)).has_value(); }, seconds(5)))
-        << logText();
-    const std::size_t changes = count("[DisplayChange] handle end");
-    session->deleteMonitor("EXTRA-E");
-    ASSERT_TRUE(X11TestSession::waitFor([&] { return count("[DisplayChange] handle end") > changes; }))
-        << logText();
-
-    std::vector<Rect> panels;
-    int attempt = 0;
-    const auto editGrid = [&] {
+    // The program started on a session with an xterm, and its scene manager opened from the prompt a
+    // monitor plugged in gets; the monitor goes again before the editor opens, so that the editor meets
+    // the two monitors of the session.
+    pid_t startWithManager() {
+        startSession(true);
+        openXterm();
+        const pid_t korvane = startKorvane();
+        EXPECT_TRUE(waitForLine("Permissions granted, starting services...")) << logText();
+        EXPECT_TRUE(waitForLine("[DisplayChange] handle end")) << logText();
+        session->setMonitor("EXTRA-E", Rect{0, 900, 1920, 180}, false);
+        std::optional<xcb_window_t> prompt;
+        EXPECT_TRUE(X11TestSession::waitFor(
+            [&] { return (prompt = session->viewableWindowTitled(kPromptTitle)).has_value(); }, seconds(5)))
+            << logText();
+        if (!prompt) return korvane;
+        const Rect promptFrame = session->frameOf(*prompt);
+        session->click(static_cast<int>(promptFrame.minX() + 70), static_cast<int>(promptFrame.minY() + 44));
+        EXPECT_TRUE(X11TestSession::waitFor(
+            [&] { return (manager = session->viewableWindowTitled(kManagerTitle)).has_value(); }, seconds(5)))
+            << logText();
+        const std::size_t changes = count("[DisplayChange] handle end");
+        session->deleteMonitor("EXTRA-E");
+        EXPECT_TRUE(X11TestSession::waitFor([&] { return count("[DisplayChange] handle end") > changes; }))
+            << logText();
+        return korvane;
+    }
+    // "Edit Grid" clicked in the manager until the editor's two panels show; `panels` holds their frames.
+    bool editGrid() {
+        if (!manager) return false;
         return X11TestSession::waitFor(
             [&] {
                 const Rect frame = session->frameOf(*manager);
@@ -125,16 +129,77 @@ TEST_F(SceneEditorProgramOnX11Test, editGridCoversEachMonitorAndASplitSavedWithC
                     seconds(3));
             },
             seconds(14));
-    };
+    }
     // The keyboard goes to the panel of the display the editor selects once the scene has loaded.
-    const auto waitForKeyPanel = [&] {
+    bool waitForKeyPanel() {
         X11TestSession::waitFor([] { return false; }, seconds(1));
         return X11TestSession::waitFor([&] {
             const xcb_window_t active = session->activeWindow();
             if (active == XCB_WINDOW_NONE) return false;
             return session->frameOf(active) == kPrimaryRoot || session->frameOf(active) == kSecondaryRoot;
         });
-    };
+    }
+
+    // The stored user layout of that id, or null.
+    nlohmann::json storedLayout(const std::string& id) {
+        for (const auto& entry : fs::recursive_directory_iterator(home()))
+            if (entry.is_regular_file() && entry.path().extension() == ".json") {
+                std::ifstream in(entry.path());
+                const auto json = nlohmann::json::parse(in, nullptr, false);
+                if (json.is_object() && json.value("id", "") == id) return json;
+            }
+        return nullptr;
+    }
+    // The id of the user layout the active scene names for a display once a save has stored one.
+    std::string savedLayoutRef() {
+        std::string layoutRef;
+        X11TestSession::waitFor(
+            [&] {
+                const nlohmann::json scene = activeSceneFile();
+                for (const auto& [uuid, ref] : scene["layoutRefsByDisplay"].items())
+                    if (ref.get<std::string>().rfind("layout.", 0) == 0) layoutRef = ref.get<std::string>();
+                return !layoutRef.empty();
+            },
+            seconds(5));
+        return layoutRef;
+    }
+    // The root columns of a band of the screen in which a pixel matches.
+    std::set<int> columnsWhere(const Rect& band, const std::function<bool(std::uint32_t)>& matches) {
+        const std::vector<std::uint32_t> pixels = session->rootPixels(band);
+        std::set<int> columns;
+        const int width = static_cast<int>(band.width());
+        for (std::size_t i = 0; i < pixels.size(); ++i)
+            if (matches(pixels[i]))
+                columns.insert(static_cast<int>(band.minX()) + static_cast<int>(i) % width);
+        return columns;
+    }
+
+    std::optional<xcb_window_t> manager;
+    std::vector<Rect> panels;
+    int attempt = 0;
+};
+
+// The canvas's accent, as a divider's bar draws it while hovered or dragged and as its percentage label's
+// plate is filled.
+constexpr std::uint32_t kAccent = 0x4D80CC;
+int red(std::uint32_t pixel) {
+    return static_cast<int>(pixel >> 16 & 0xFF);
+}
+int green(std::uint32_t pixel) {
+    return static_cast<int>(pixel >> 8 & 0xFF);
+}
+int blue(std::uint32_t pixel) {
+    return static_cast<int>(pixel & 0xFF);
+}
+// A divider's bar at rest (the accent, partly see-through) or in hand, over the dark canvas.
+bool dividerBlue(std::uint32_t pixel) {
+    return blue(pixel) >= 130 && blue(pixel) > red(pixel) + 60 && green(pixel) > red(pixel);
+}
+
+TEST_F(SceneEditorProgramOnX11Test, editGridCoversEachMonitorAndASplitSavedWithCtrlSBecomesTheScenesLayout) {
+    const pid_t korvane = startWithManager();
+    ASSERT_TRUE(manager) << logText();
+
     ASSERT_TRUE(editGrid()) << logText();
     // One panel over each monitor's visible frame (no docks: the whole monitor), above the xterm.
     EXPECT_EQ(panels[0], kSecondaryRoot);
@@ -159,25 +224,10 @@ TEST_F(SceneEditorProgramOnX11Test, editGridCoversEachMonitorAndASplitSavedWithC
     X11TestSession::waitFor([] { return false; }, milliseconds(300));
 
     pressWithControl(XK_s);
-    std::string layoutRef;
-    ASSERT_TRUE(X11TestSession::waitFor(
-        [&] {
-            const nlohmann::json scene = activeSceneFile();
-            for (const auto& [uuid, ref] : scene["layoutRefsByDisplay"].items())
-                if (ref.get<std::string>().rfind("layout.", 0) == 0) layoutRef = ref.get<std::string>();
-            return !layoutRef.empty();
-        },
-        seconds(5)))
-        << activeSceneFile().dump(2) << logText();
+    const std::string layoutRef = savedLayoutRef();
+    ASSERT_FALSE(layoutRef.empty()) << activeSceneFile().dump(2) << logText();
     // The new user layout is stored and holds the split: two regions more than none.
-    bool stored = false;
-    for (const auto& entry : fs::recursive_directory_iterator(home()))
-        if (entry.is_regular_file() && entry.path().extension() == ".json") {
-            std::ifstream in(entry.path());
-            const auto json = nlohmann::json::parse(in, nullptr, false);
-            if (json.is_object() && json.value("id", "") == layoutRef) stored = true;
-        }
-    EXPECT_TRUE(stored) << layoutRef;
+    EXPECT_FALSE(storedLayout(layoutRef).is_null()) << layoutRef;
 
     press(XK_Escape);
     EXPECT_TRUE(X11TestSession::waitFor(
@@ -198,6 +248,64 @@ TEST_F(SceneEditorProgramOnX11Test, editGridCoversEachMonitorAndASplitSavedWithC
         [&] { return viewableWindowsTitled(session->display(), kEditorTitle).empty(); }, seconds(3)))
         << logText();
 
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+TEST_F(SceneEditorProgramOnX11Test, aDividerDraggedInSmallStepsFollowsThePointerToItsReleaseAndIsSavedThere) {
+    const pid_t korvane = startWithManager();
+    ASSERT_TRUE(manager) << logText();
+    ASSERT_TRUE(editGrid()) << logText();
+    ASSERT_TRUE(waitForKeyPanel()) << "active window " << session->activeWindow();
+    const Rect panel = session->frameOf(session->activeWindow());
+    const int y = static_cast<int>(panel.midY());
+    const int middle = static_cast<int>(panel.midX());
+    // Bars are read well below the grab, under the picture of the manager window and above the
+    // overlay's bar, where the canvas is dark.
+    const int barRow = y + static_cast<int>(panel.height() / 3);
+    const auto rowAt = [&](int rowY) { return Rect{panel.minX(), double(rowY), panel.width(), 1}; };
+    const auto barColumns = [&] { return columnsWhere(rowAt(barRow), dividerBlue); };
+
+    // A display without a layout of its own shows the grid it runs, two zones side by side.
+    ASSERT_TRUE(X11TestSession::waitFor([&] {
+        const std::set<int> bars = barColumns();
+        return !bars.empty() && *bars.begin() >= middle - 6 && *bars.rbegin() <= middle + 6;
+    })) << ::testing::PrintToString(barColumns());
+    session->glidePointer(middle, y, 10);
+
+    // The divider held at its middle and carried 320 pixels to the right as a hand moves a mouse, then
+    // let go there, at 0.6667 of the width, which snaps to 0.666.
+    session->fakeInput(XCB_BUTTON_PRESS, 1);
+    session->glidePointer(middle + 320, y, 30);
+    session->fakeInput(XCB_BUTTON_RELEASE, 1);
+    const int snapped = static_cast<int>(std::lround(panel.minX() + 0.666 * panel.width()));
+    const bool followed = X11TestSession::waitFor([&] {
+        const std::set<int> bars = barColumns();
+        return !bars.empty() && *bars.begin() >= snapped - 6 && *bars.rbegin() <= snapped + 6;
+    });
+    EXPECT_TRUE(session->saveScreenshot(panel, picture("scene-editor-divider-dragged-x11.png")));
+    EXPECT_TRUE(followed) << "divider bar at columns " << ::testing::PrintToString(barColumns())
+                          << ", expected near " << snapped;
+    // The only accent on the divider's height is its bar and, the pointer still over it, its own
+    // percentage just to its right: no label of an earlier place is left standing.
+    const std::set<int> accent = columnsWhere(Rect{panel.minX(), double(y - 40), panel.width(), 80},
+                                              [](std::uint32_t pixel) { return pixel == kAccent; });
+    ASSERT_FALSE(accent.empty());
+    EXPECT_GE(*accent.begin(), snapped - 6);
+    EXPECT_LE(*accent.rbegin(), snapped + 22 + 60) << ::testing::PrintToString(accent);
+
+    pressWithControl(XK_s);
+    const std::string layoutRef = savedLayoutRef();
+    ASSERT_FALSE(layoutRef.empty()) << activeSceneFile().dump(2) << logText();
+    const nlohmann::json layout = storedLayout(layoutRef);
+    ASSERT_TRUE(layout.contains("layoutTree")) << layout.dump(2);
+    EXPECT_EQ(layout["layoutTree"].value("axis", ""), "horizontal") << layout.dump(2);
+    EXPECT_NEAR(layout["layoutTree"].value("ratio", 0.0), 0.666, 1e-9) << layout.dump(2);
+
+    press(XK_Escape);
+    EXPECT_TRUE(X11TestSession::waitFor(
+        [&] { return viewableWindowsTitled(session->display(), kEditorTitle).empty(); }, seconds(3)))
+        << logText();
     ::kill(korvane, SIGTERM);
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
 }

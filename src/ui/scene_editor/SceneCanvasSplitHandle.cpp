@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace korvane {
 
@@ -47,6 +48,15 @@ SceneCanvasSplitHandle::SceneCanvasSplitHandle(SceneCanvasSplitLine line, bool i
 
 SceneCanvasSplitHandle::~SceneCanvasSplitHandle() {
     if (label_) label_->deleteLater();
+}
+
+void SceneCanvasSplitHandle::setLine(SceneCanvasSplitLine line) {
+    if (line == line_) return;
+    line_ = std::move(line);
+    setGeometry(toQRect(line_.hitFrame));
+    setReadOnly(isReadOnly_); // the axis, and with it the cursor, may have changed
+    updateLabel();
+    update();
 }
 
 void SceneCanvasSplitHandle::setReadOnly(bool isReadOnly) {

@@ -29,6 +29,10 @@ class SceneCanvasSplitHandle : public QWidget {
     ~SceneCanvasSplitHandle() override;
 
     const SceneCanvasSplitLine& line() const { return line_; }
+    // The same divider after the tree or the canvas changed: the band moves to the line's new place and
+    // the handle keeps its hover and its drag, so that a drag goes on to the release however far the
+    // divider moves under it.
+    void setLine(SceneCanvasSplitLine line);
     void setReadOnly(bool isReadOnly);
     bool isReadOnly() const { return isReadOnly_; }
     bool isDragging() const { return isDragging_; }

@@ -6,6 +6,7 @@
 #include "platform/Platform.h"
 #include "ui/scene_editor/CanvasMouseTracker.h"
 #include "ui/scene_editor/LayoutTemplatePickerSheet.h"
+#include "ui/scene_editor/SceneCanvasDividerHandles.h"
 #include "ui/scene_editor/SceneCanvasPlates.h"
 #include "ui/scene_editor/SceneCanvasSaveBar.h"
 #include "ui/scene_editor/SceneCanvasSplitHandle.h"
@@ -241,6 +242,9 @@ SceneGeometryCanvasView::SceneGeometryCanvasView(platform::Platform& platform,
         area_->setSizePolicy(policy);
     }
     emptyState_ = new SceneCanvasEmptyStateView(area_);
+    dividers_ = std::make_unique<SceneCanvasDividerHandles>(
+        area_, model_->inputs().overlayMode,
+        [this](const SceneCanvasPath& path, double ratio) { model_->dragDivider(path, ratio); });
     preview_ = new SceneCanvasSplitPreview(area_);
     preview_->hide();
     excluded_ = new SceneCanvasExcludedStrip(*model_, area_);
@@ -479,25 +483,11 @@ void SceneGeometryCanvasView::refreshCells() {
 }
 
 void SceneGeometryCanvasView::refreshHandles() {
-    const bool readOnly = previewActive(*model_);
-    if (model_->splitLines() != shownLines_) {
-        for (auto* handle : handles_)
-            handle->deleteLater();
-        handles_.clear();
-        shownLines_ = model_->splitLines();
-        for (const auto& line : shownLines_) {
-            const SceneCanvasPath path = line.path;
-            auto* handle = new SceneCanvasSplitHandle(
-                line, readOnly, model_->inputs().overlayMode,
-                [this, path](double ratio) { model_->dragDivider(path, ratio); }, area_);
-            handle->show();
-            handles_.push_back(handle);
-        }
-    }
-    for (auto* handle : handles_) {
-        handle->setReadOnly(readOnly);
-        handle->raise();
-    }
+    dividers_->show(model_->splitLines(), previewActive(*model_));
+}
+
+const std::vector<SceneCanvasSplitHandle*>& SceneGeometryCanvasView::handles() const {
+    return dividers_->handles();
 }
 
 void SceneGeometryCanvasView::refreshPreview() {

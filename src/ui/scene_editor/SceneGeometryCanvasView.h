@@ -25,6 +25,7 @@ class QScrollArea;
 
 namespace korvane {
 
+class SceneCanvasDividerHandles;
 class SceneCanvasEmptyStateView;
 class SceneCanvasSaveBar;
 class SceneCanvasSplitHandle;
@@ -93,7 +94,7 @@ class SceneGeometryCanvasView : public QWidget {
 
     SceneCanvasArea* canvasArea() const { return area_; }
     const std::map<std::int64_t, SceneCanvasZoneCell*>& cells() const { return cells_; }
-    const std::vector<SceneCanvasSplitHandle*>& handles() const { return handles_; }
+    const std::vector<SceneCanvasSplitHandle*>& handles() const;
     SceneCanvasSplitPreview* splitPreview() const { return preview_; }
     SceneCanvasExcludedStrip* excludedStrip() const { return excluded_; }
     SceneCanvasEmptyStateView* emptyState() const { return emptyState_; }
@@ -144,8 +145,7 @@ class SceneGeometryCanvasView : public QWidget {
     SceneCanvasArea* area_ = nullptr;
     std::map<std::int64_t, SceneCanvasZoneCell*> cells_;
     std::vector<SceneCanvasZoneFrame> shownZones_;
-    std::vector<SceneCanvasSplitHandle*> handles_;
-    std::vector<SceneCanvasSplitLine> shownLines_;
+    std::unique_ptr<SceneCanvasDividerHandles> dividers_;
     SceneCanvasSplitPreview* preview_ = nullptr;
     SceneCanvasEmptyStateView* emptyState_ = nullptr;
     SceneCanvasExcludedStrip* excluded_ = nullptr;

@@ -19,6 +19,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -236,17 +237,28 @@ TEST_F(SceneEditorPanelTest, aDividerDraggedByItsHandleMovesAndTheOthersKeepThei
     SceneGeometryCanvasView* view = canvas("D1");
     ASSERT_NE(view, nullptr);
     activate("D1");
-    SceneCanvasSplitHandle* root = nullptr;
+    QPointer<SceneCanvasSplitHandle> root;
     for (auto* handle : view->handles())
         if (handle->line().path.empty()) root = handle;
     ASSERT_NE(root, nullptr);
     const double centreEdge = view->model().splitLines().back().absoluteRatio; // the 60:40 divider
-    const QPoint grab = root->rect().center();
-    QTest::mousePress(root, Qt::LeftButton, {}, grab);
-    QTest::mouseMove(root, grab + QPoint(60, 0));
-    QTest::mouseMove(root, grab + QPoint(107, 0)); // x = 427, a third of 1280 after snapping
-    QTest::mouseRelease(root, Qt::LeftButton, {}, grab + QPoint(107, 0));
+    const QPoint grab = root->mapToParent(root->rect().center());
+    // Each move in the handle's own coordinates as they are then: the handle follows its divider.
+    const auto moveTo = [&](QPoint inCanvas) { QTest::mouseMove(root, root->mapFromParent(inCanvas)); };
+    QTest::mousePress(root, Qt::LeftButton, {}, root->mapFromParent(grab));
+    moveTo(grab + QPoint(60, 0));
+    // The canvas lays its dividers out again between two moves of a hand: the handle in hand stays, under
+    // the pointer, with the divider's new share beside it.
     settle();
+    ASSERT_TRUE(root) << "the handle holding the pointer was destroyed";
+    EXPECT_NEAR(root->mapToParent(root->rect().center()).x(), grab.x() + 60, 1);
+    EXPECT_EQ(root->ratioLabel()->text(), "30%");
+    moveTo(grab + QPoint(107, 0)); // x = 427, a third of 1280 after snapping
+    settle();
+    ASSERT_TRUE(root);
+    QTest::mouseRelease(root, Qt::LeftButton, {}, root->mapFromParent(grab + QPoint(107, 0)));
+    settle();
+    EXPECT_EQ(view->handles().front(), root.data());
     const auto& lines = view->model().splitLines();
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_NEAR(lines.front().absoluteRatio, 0.333, 1e-9);
