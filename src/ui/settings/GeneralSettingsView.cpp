@@ -83,10 +83,11 @@ GeneralSettingsView::GeneralSettingsView(platform::Platform& platform, SettingsV
     connect(sdp_, &QCheckBox::toggled, this, [this](bool on) { model_.setSDPEnabled(on); });
     connect(invert_, &QCheckBox::toggled, this, [this](bool on) { model_.setSDPInvertScroll(on); });
 
-    auto* compatibility = addSettingsSection(page, "App Compatibility",
-                                             "Some apps (e.g., Telegram) don't support macOS Accessibility "
-                                             "APIs. Add them here to bypass title bar "
-                                             "detection during drag-to-zone snapping.");
+    auto* compatibility =
+        addSettingsSection(page, "App Compatibility",
+                           "Some apps (e.g., Telegram) draw their own title bar and move their windows "
+                           "themselves. Add them here to snap their drags into a zone without checking that "
+                           "the window follows the pointer.");
     blacklist_ = new DragSnapBlacklistView(platform, model_);
     compatibility->addWidget(blacklist_);
 

@@ -149,7 +149,12 @@ TEST_F(SettingsPagesTest, theInvertRowIsThereOnlyWhileTheGesturesAreOnAndTheCapt
         showsLabel(view().generalPage(),
                    "SDP provides unified Ctrl+Alt gestures for window management: drag any window "
                    "part, cycle zones with the scroll wheel, and right-click for the global switcher."));
+    EXPECT_TRUE(showsLabel(view().generalPage(),
+                           "Some apps (e.g., Telegram) draw their own title bar and move their windows "
+                           "themselves. Add them here to snap their drags into a zone without checking that "
+                           "the window follows the pointer."));
     EXPECT_TRUE(showsLabel(view().generalPage(), "Version 0.1.0"));
+    expectNoOtherDesktopsWords(view().generalPage());
     picture("settings-general-sdp-on.png");
     // The whole page, below the window's fold too.
     korvane::testing::saveScreenshot(*view().generalPage(), "settings-general-page.png");
@@ -239,8 +244,24 @@ TEST_F(SettingsPagesTest, checkPermissionsShowsAGrantGivenMeanwhile) {
         auto* state = qobject_cast<QLabel*>(row->itemAt(row->count() - 1)->widget());
         return state ? state->text() : "no state";
     };
-    EXPECT_EQ(stateOf("Accessibility"), "Not Granted");
-    EXPECT_EQ(stateOf("Screen Recording"), "Granted");
+    // The accessibility grant is a running window manager here; screen recording is no grant at all.
+    EXPECT_EQ(stateOf("Window Manager (EWMH)"), "Not Running");
+    EXPECT_EQ(stateOf("Screen Recording"), "Not Needed");
+    EXPECT_FALSE(named<QPushButton>(page, "Screen Recording Help")) << "nothing to grant, nothing to open";
+    EXPECT_TRUE(showsLabel(
+        page, "If window switching stops working, check here that the window manager is still running."));
+
+    // Without privacy panes, as on X11, the help button says what gives the grant.
+    desktop->workspace().setHasPrivacyPanes(false);
+    named<QPushButton>(page, "Window Manager Help")->click();
+    auto* help = page->findChild<QLabel*>("permissionHelp");
+    ASSERT_TRUE(help);
+    EXPECT_FALSE(help->isHidden());
+    EXPECT_TRUE(help->text().contains("window manager that follows the EWMH conventions must be running"))
+        << help->text().toStdString();
+    EXPECT_TRUE(desktop->workspace().openedURLs().empty());
+    settle();
+    korvane::testing::saveScreenshot(*page, "settings-general-permission-help.png");
 
     desktop->accessibility().setProcessTrusted(true);
     auto console = std::make_shared<std::vector<std::string>>();
@@ -254,7 +275,7 @@ TEST_F(SettingsPagesTest, checkPermissionsShowsAGrantGivenMeanwhile) {
     named<QPushButton>(page, "Check Permissions")->click();
     platform::setConsoleSink(nullptr);
     settle();
-    EXPECT_EQ(stateOf("Accessibility"), "Granted");
+    EXPECT_EQ(stateOf("Window Manager (EWMH)"), "Running");
     EXPECT_EQ(*console, std::vector<std::string>{"[Settings] Permission check requested"});
 }
 
