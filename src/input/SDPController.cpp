@@ -107,7 +107,7 @@ bool SDPController::leftPress(const platform::MouseEvent& event) {
     if (!hasShownPermissionWarning && !platform_.accessibility().isProcessTrusted()) {
         hasShownPermissionWarning = true;
         if (platform_.screens().mainScreen()) {
-            if (showToast) showToast("Accessibility permission required for window dragging", "", 3.0);
+            if (showToast) showToast("Window dragging needs a running window manager", "", 3.0);
             say("AX permission not granted - shown warning toast");
         }
         return true;

@@ -96,7 +96,7 @@ TEST(SDPController, theFirstArmedPressWithoutAccessibilityShowsTheWarningOnceAnd
     sdp.handle(ev(T::flagsChanged, CO));
     EXPECT_TRUE(sdp.handle(ev(T::leftMouseDown, CO)));
     EXPECT_TRUE(sdp.handle(ev(T::leftMouseDown, CO)));
-    EXPECT_EQ(toasts, std::vector<std::string>{"Accessibility permission required for window dragging"});
+    EXPECT_EQ(toasts, std::vector<std::string>{"Window dragging needs a running window manager"});
 }
 
 TEST(SDPController, theRightClickTogglesTheSwitcherOnTheScreenUnderTheCursorEvenAboveThePrimary) {

@@ -1,9 +1,9 @@
 // The "Preferences" window of the built program on a real X server with a system tray, as a user meets
 // it: "Preferences..." in the tray menu shows it (the same window each time), a shortcut recorded there
-// with real key presses is written to "hotkeys.json" and pushes the focused xterm at once while the key it
-// replaced does nothing, and the control+option gestures switched off there stay off after a restart, so a
-// control+option drag no longer carries the xterm. Pictures of the real window are left under
-// build/screenshots.
+// with real key presses is written to "hotkeys.json", shows in words ("Ctrl+Alt+Left") and pushes the
+// focused xterm at once while the key it replaced does nothing, and the control+option gestures switched off
+// there stay off after a restart, so a control+option drag no longer carries the xterm. Pictures of the real
+// window are left under build/screenshots.
 #include "ProgramOnX11.h"
 
 #include "platform/Format.h"
@@ -70,6 +70,42 @@ class PreferencesProgramOnX11Test : public ProgramOnX11Test {
             if (binding.value("action", "") == action) return binding;
         return std::nullopt;
     }
+    // The height (root y) of the middle of the red dot a recording row shows; nothing while no row
+    // records. Nothing else on the Shortcuts page is red.
+    std::optional<int> recordingDot(xcb_window_t window) {
+        const Rect frame = session->frameOf(window);
+        const auto pixels = session->rootPixels(frame);
+        const int width = int(frame.width());
+        std::optional<int> top, bottom;
+        for (std::size_t i = 0; i < pixels.size(); ++i) {
+            const int r = int(pixels[i] >> 16 & 0xFF), g = int(pixels[i] >> 8 & 0xFF),
+                      b = int(pixels[i] & 0xFF);
+            if (r > 150 && r - g > 40 && r - b > 40) {
+                const int y = int(frame.minY()) + int(i) / width;
+                if (!top) top = y;
+                bottom = y;
+            }
+        }
+        if (!top) return std::nullopt;
+        return (*top + *bottom) / 2;
+    }
+    // Where dark text begins in the right half of a picture of the window's frame, in a band 13 pixels
+    // high around a row's middle: a recorder's text, which grows leftwards as it is right-aligned.
+    static std::optional<int> textStart(const std::vector<std::uint32_t>& picture, const Rect& frame,
+                                        int middle) {
+        const int width = int(frame.width());
+        std::optional<int> start;
+        for (int y = middle - 6; y <= middle + 6; ++y)
+            for (int x = int(frame.midX()); x < int(frame.maxX()); ++x) {
+                const std::size_t i = std::size_t(y - int(frame.minY())) * std::size_t(width) +
+                                      std::size_t(x - int(frame.minX()));
+                if (i >= picture.size()) return start;
+                const int r = int(picture[i] >> 16 & 0xFF), g = int(picture[i] >> 8 & 0xFF),
+                          b = int(picture[i] & 0xFF);
+                if (r * 299 + g * 587 + b * 114 < 100'000 && (!start || x < *start)) start = x;
+            }
+        return start;
+    }
     void picture(xcb_window_t window, const std::string& name) {
         ASSERT_TRUE(fs::create_directories(KORVANE_SCREENSHOT_DIR) ||
                     fs::is_directory(KORVANE_SCREENSHOT_DIR));
@@ -105,6 +141,8 @@ TEST_F(PreferencesProgramOnX11Test, aShortcutRecordedInThePreferencesIsStoredAnd
     EXPECT_EQ(*bindingOf("push.left"),
               (nlohmann::json{
                   {"action", "push.left"}, {"key", "p"}, {"modifiers", {"ctrl", "alt"}}, {"enabled", true}}));
+    // Pictured once the row shows the new shortcut rather than the recording.
+    EXPECT_TRUE(X11TestSession::waitFor([&] { return !recordingDot(*window); }));
     picture(*window, "preferences-shortcut-recorded-korvane.png");
 
     // The xterm given the keyboard: control+option+Q, the key replaced, leaves it; control+option+P pushes it
@@ -118,6 +156,49 @@ TEST_F(PreferencesProgramOnX11Test, aShortcutRecordedInThePreferencesIsStoredAnd
     keys({XK_Control_L, XK_Alt_L, XK_p});
     EXPECT_TRUE(comesToFill(notes, Rect(1920, 0, 960, 1080)))
         << platform::describe(session->frameOf(notes)) << logText();
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+TEST_F(PreferencesProgramOnX11Test, aRecordedShortcutShowsItsKeysInWordsJoinedByPlus) {
+    startSession(true);
+    startTray();
+    const pid_t korvane = startKorvane();
+    ASSERT_TRUE(ready()) << logText();
+    const auto window = openPreferences(korvane);
+    ASSERT_TRUE(window) << logText();
+
+    // The Shortcuts page as it first shows: "Ctrl+Alt+Q" for "Push Window Left".
+    key(XK_Down);
+    for (int i = 0; i < 7; ++i)
+        key(XK_Tab);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    picture(*window, "preferences-shortcuts-korvane.png");
+    const Rect frame = session->frameOf(*window);
+    const auto idle = session->rootPixels(frame);
+    ASSERT_FALSE(recordingDot(*window));
+
+    // Its recorder records: the row shows the red dot, which tells where the row is.
+    key(XK_space);
+    std::optional<int> dot;
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return (dot = recordingDot(*window)).has_value(); }))
+        << logText();
+    keys({XK_Control_L, XK_Alt_L, XK_Left});
+    ASSERT_TRUE(X11TestSession::waitFor([&] {
+        const auto binding = bindingOf("push.left");
+        return binding && (*binding)["key"] == "left" && !recordingDot(*window);
+    })) << logText();
+    EXPECT_EQ((*bindingOf("push.left"))["modifiers"], (nlohmann::json{"ctrl", "alt"}));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    picture(*window, "preferences-shortcut-in-words-korvane.png");
+
+    // "Ctrl+Alt+Q" became "Ctrl+Alt+Left": three characters more, so the right-aligned text begins at
+    // least three narrow characters further left. A key drawn as the arrow "←" would leave it where it was.
+    const auto before = textStart(idle, frame, *dot);
+    const auto recorded = textStart(session->rootPixels(frame), frame, *dot);
+    ASSERT_TRUE(before && recorded) << "no text on the row";
+    EXPECT_GE(*before - *recorded, 15) << *before << " " << *recorded;
 
     ::kill(korvane, SIGTERM);
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
@@ -159,6 +240,7 @@ TEST_F(PreferencesProgramOnX11Test, aCombinationKorvaneHoldsIsRecordedWhenTypedW
     EXPECT_EQ(*bindingOf("push.left"),
               (nlohmann::json{
                   {"action", "push.left"}, {"key", "c"}, {"modifiers", {"ctrl", "alt"}}, {"enabled", true}}));
+    EXPECT_TRUE(X11TestSession::waitFor([&] { return !recordingDot(*window); }));
     picture(*window, "preferences-held-combination-recorded-korvane.png");
     // Had the press reached the card switcher, it would show by now.
     std::this_thread::sleep_for(std::chrono::milliseconds(1000));

@@ -6,6 +6,8 @@
 // per display.
 #include "ProgramOnX11.h"
 
+#include <set>
+
 namespace korvane::x11::test {
 namespace {
 
@@ -42,6 +44,14 @@ TEST_F(ProgramOnX11Test,
         [&] { return session->viewableWindowTitled(kPermissionWindow).has_value(); }, seconds(20)))
         << logText();
     EXPECT_FALSE(logged(kServicesStarted));
+    // Pictured once drawn: the window manager missing, with "What to Do", and screen recording not needed.
+    const Rect panel = session->frameOf(*session->viewableWindowTitled(kPermissionWindow));
+    EXPECT_TRUE(X11TestSession::waitFor([&] {
+        const auto pixels = session->rootPixels(panel);
+        return std::set<std::uint32_t>(pixels.begin(), pixels.end()).size() > 50;
+    }));
+    ASSERT_TRUE(fs::create_directories(KORVANE_SCREENSHOT_DIR) || fs::is_directory(KORVANE_SCREENSHOT_DIR));
+    EXPECT_TRUE(session->saveScreenshot(panel, picture("permission-window-korvane.png")));
     // The window has the keyboard: the application became active and asked for the displays to be looked at.
     EXPECT_TRUE(waitForLine(
         "reason=probe:app.did-become-active:NSApplicationDelegate.applicationDidBecomeActive", seconds(5)))

@@ -1,5 +1,5 @@
 // The two rows of the permission window as plain data: which grant each shows, its words, and whether it
-// carries the "Granted" badge or the "Open Settings" button.
+// carries its badge ("Running", "Not Needed") or the "What to Do" button.
 #pragma once
 
 #include "app/PrivacySettings.h"
@@ -15,10 +15,12 @@ struct PermissionRow {
     PrivacyPane pane = PrivacyPane::accessibility;
     std::string title;       // shown verbatim
     std::string description; // shown verbatim
-    bool granted = false;    // the badge when true, else the settings button
+    std::string badge;       // the badge's text, looked up for a translation
+    bool granted = false;    // the badge when true, else the button that says what gives the grant
 };
 
-// Accessibility first, then Screen Recording, with the grants as the manager holds them now.
+// The window manager (the accessibility grant) first, then Screen Recording, with the grants as the manager
+// holds them now.
 std::array<PermissionRow, 2> permissionRows(const PermissionManager& manager);
 
 } // namespace korvane

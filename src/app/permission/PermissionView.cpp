@@ -162,9 +162,10 @@ QWidget* PermissionView::makeRow(const PermissionRow& row) {
     titleLine->addWidget(label(QString::fromStdString(row.title), "title", widget));
     titleLine->addStretch(1);
     if (row.granted) {
-        titleLine->addWidget(label(localized("Granted"), "badge", widget));
+        titleLine->addWidget(label(localized(row.badge.c_str()), "badge", widget));
     } else {
-        auto* open = new QPushButton(localized("Open Settings"), widget);
+        // On X11 there is no settings pane to open: the button shows what gives the grant.
+        auto* open = new QPushButton(localized("What to Do"), widget);
         open->setObjectName("openSettings");
         open->setAutoDefault(false);
         connect(open, &QPushButton::clicked, this, [this, row] { openSettings(row); });

@@ -1,5 +1,5 @@
 // The content of the permission window: the application's icon and "Access Required", a card with the
-// Accessibility and Screen Recording rows, and the "Check Again" and "Quit & Relaunch" buttons. It reads
+// Window Manager and Screen Recording rows, and the "Check Again" and "Quit & Relaunch" buttons. It reads
 // the grants once, when it is built, and does not follow later changes: a new state shows when the
 // manager makes a new window for its next showing.
 #pragma once

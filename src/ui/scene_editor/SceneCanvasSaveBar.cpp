@@ -1,6 +1,7 @@
 // The key legend, the overlay bar, the save bar and the empty state of the scene canvas.
 #include "ui/scene_editor/SceneCanvasSaveBar.h"
 
+#include "input/KeyNames.h"
 #include "ui/scene_editor/SceneCanvasPlates.h"
 
 #include <QEvent>
@@ -132,7 +133,9 @@ SceneCanvasShortcutLegend::SceneCanvasShortcutLegend(bool onDark, QWidget* paren
             row->addLayout(item);
         }
     };
-    group({{"V", "Vertical split"}, {"H", "Horizontal split"}, {QString::fromUtf8("⌫"), "Merge"}});
+    group({{"V", "Vertical split"},
+           {"H", "Horizontal split"},
+           {QString::fromStdString(KeyNames::key("backspace")), "Merge"}});
     row->addWidget(sceneCanvasVerticalDivider(this));
     group({{"drag divider", "Resize"}, {"drag app", "Move app"}});
 }

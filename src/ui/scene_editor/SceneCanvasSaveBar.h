@@ -26,8 +26,8 @@ inline QColor sceneCanvasAccentColor() {
     return QColor::fromRgbF(0.3f, 0.5f, 0.8f);
 }
 
-// "V" Vertical split, "H" Horizontal split, "⌫" Merge | "drag divider" Resize, "drag app" Move app: each a
-// key cap followed by its label.
+// "V" Vertical split, "H" Horizontal split, "Backspace" Merge | "drag divider" Resize, "drag app" Move
+// app: each a key cap followed by its label.
 class SceneCanvasShortcutLegend : public QWidget {
   public:
     // `onDark`: the labels sit on a coloured bar rather than the window's background.

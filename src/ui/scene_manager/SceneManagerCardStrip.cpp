@@ -2,6 +2,7 @@
 // one child that follows the pointer.
 #include "ui/scene_manager/SceneManagerCardStrip.h"
 
+#include "input/KeyNames.h"
 #include "ui/scene_manager/SceneSaveSheetStyle.h"
 
 #include <QAbstractButton>
@@ -194,6 +195,11 @@ void SceneManagerCardStrip::mouseReleaseEvent(QMouseEvent* event) {
     }
 }
 
+QString SceneManagerCardStrip::slotText(int slot) {
+    // A slot stands for control and option with its digit, whatever the table says of other keys.
+    return QString::fromStdString(KeyNames::combination({"ctrl", "alt"}, std::to_string(slot)));
+}
+
 void SceneManagerCardStrip::paintEvent(QPaintEvent* event) {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
@@ -236,11 +242,18 @@ void SceneManagerCardStrip::paintEvent(QPaintEvent* event) {
             const double top = content.center().y() - total / 2;
             p.drawText(QRectF(content.left(), top, content.width(), nameMetrics.height()), Qt::AlignCenter,
                        name);
-            p.setFont(slotFont);
+            // The key's words need more room than the name: the line spans the card inside its border,
+            // in a smaller size should a font still be too wide for it.
+            const QString slot = slotText(*card.hotkeySlot);
+            const QRectF slotLine(r.left() + 4, top + nameMetrics.height() + 3, r.width() - 8,
+                                  slotMetrics.height());
+            QFont fitted = slotFont;
+            while (QFontMetricsF(fitted).horizontalAdvance(slot) > slotLine.width() &&
+                   fitted.pointSizeF() > 6)
+                fitted.setPointSizeF(fitted.pointSizeF() - 0.5);
+            p.setFont(fitted);
             p.setPen(withAlpha(primary, 0.35));
-            p.drawText(
-                QRectF(content.left(), top + nameMetrics.height() + 3, content.width(), slotMetrics.height()),
-                Qt::AlignCenter, QString::fromUtf8("⌃⌥") + QString::number(*card.hotkeySlot));
+            p.drawText(slotLine, Qt::AlignCenter, slot);
         } else {
             p.drawText(content, Qt::AlignCenter, name);
         }

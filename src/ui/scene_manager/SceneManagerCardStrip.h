@@ -52,6 +52,9 @@ class SceneManagerCardStrip : public QWidget {
 
     QSize sizeHint() const override;
 
+    // A card's key line: "Ctrl+Alt+3" for slot 3.
+    static QString slotText(int slot);
+
   protected:
     void paintEvent(QPaintEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;

@@ -72,7 +72,7 @@ QColor SceneRestoreHUDView::stateColor() const {
 }
 
 std::string SceneRestoreHUDView::detail() const {
-    if (state() == State::permission) return "Accessibility permission required";
+    if (state() == State::permission) return "No window manager running";
     std::string text = state() == State::partial
                            ? platform::format("%d/%d displays", appliedDisplays, totalDisplays)
                            : std::string("All displays restored");

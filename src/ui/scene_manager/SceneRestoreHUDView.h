@@ -28,8 +28,9 @@ class SceneRestoreHUDView final : public QWidget {
     std::string symbolName() const;
     QColor stateColor() const;
     const std::string& title() const { return sceneName; }
-    // "Accessibility permission required" when permission was missing; otherwise the displays part, the
-    // placed part when the scene had hints and the parked part when windows were parked, joined by " · ".
+    // "No window manager running" when the accessibility grant (on X11 a running EWMH window manager) was
+    // missing; otherwise the displays part, the placed part when the scene had hints and the parked part
+    // when windows were parked, joined by " · ".
     std::string detail() const;
 
     static constexpr int kWidth = 320;

@@ -2,6 +2,7 @@
 #include "ui/settings/GeneralSettingsView.h"
 
 #include "app/PermissionManager.h"
+#include "input/KeyNames.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Platform.h"
 #include "ui/settings/DragSnapBlacklistView.h"
@@ -22,6 +23,15 @@
 #endif
 
 namespace korvane {
+
+namespace {
+
+// The keys held for every gesture, named as the Shortcuts page names keys.
+QString gestureKeys() {
+    return QString::fromStdString(KeyNames::combination({"ctrl", "alt"}, ""));
+}
+
+} // namespace
 
 GeneralSettingsView::GeneralSettingsView(platform::Platform& platform, SettingsViewModel& model,
                                          std::shared_ptr<PermissionManager> permissionManager,
@@ -60,10 +70,10 @@ GeneralSettingsView::GeneralSettingsView(platform::Platform& platform, SettingsV
         if (model_.callbacks().onOpenSceneManager) model_.callbacks().onOpenSceneManager();
     });
 
-    auto* sdp = addSettingsSection(
-        page, "Stack Direct Protocol (SDP)",
-        "SDP provides unified \u2303\u2325 gestures for window management: drag any window part, cycle zones "
-        "with scroll wheel, and access scene management with radial menu.");
+    auto* sdp = addSettingsSection(page, "Stack Direct Protocol (SDP)",
+                                   "SDP provides unified " + gestureKeys() +
+                                       " gestures for window management: drag any window part, cycle zones "
+                                       "with the scroll wheel, and right-click for the global switcher.");
     sdp_ = new QCheckBox("Enable Stack Direct Protocol (SDP)");
     sdpCaption_ = makeCaption({});
     invert_ = new QCheckBox("Invert scroll direction");
@@ -73,10 +83,11 @@ GeneralSettingsView::GeneralSettingsView(platform::Platform& platform, SettingsV
     connect(sdp_, &QCheckBox::toggled, this, [this](bool on) { model_.setSDPEnabled(on); });
     connect(invert_, &QCheckBox::toggled, this, [this](bool on) { model_.setSDPInvertScroll(on); });
 
-    auto* compatibility = addSettingsSection(page, "App Compatibility",
-                                             "Some apps (e.g., Telegram) don't support macOS Accessibility "
-                                             "APIs. Add them here to bypass title bar "
-                                             "detection during drag-to-zone snapping.");
+    auto* compatibility =
+        addSettingsSection(page, "App Compatibility",
+                           "Some apps (e.g., Telegram) draw their own title bar and move their windows "
+                           "themselves. Add them here to snap their drags into a zone without checking that "
+                           "the window follows the pointer.");
     blacklist_ = new DragSnapBlacklistView(platform, model_);
     compatibility->addWidget(blacklist_);
 
@@ -124,8 +135,8 @@ void GeneralSettingsView::refresh() {
             : "Unassigned windows stay where they are during scene restore.");
     show(sdp_, model_.sdpEnabled);
     sdpCaption_->setText(model_.sdpEnabled
-                             ? "\u2303\u2325 gestures enabled: drag from window body, scroll to "
-                               "cycle zones, right-click for global switcher."
+                             ? gestureKeys() + " gestures enabled: drag from window body, scroll to "
+                                               "cycle zones, right-click for global switcher."
                              : "SDP disabled. Use standard hotkeys and title bar dragging only.");
     show(invert_, model_.sdpInvertScroll);
     // Absent, not disabled, while the gestures are off.

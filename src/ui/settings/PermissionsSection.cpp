@@ -52,29 +52,33 @@ PermissionsSectionView::PermissionsSectionView(platform::Workspace& workspace,
         line->addWidget(row.state);
         rows->addLayout(line);
     };
-    addRow(accessibility_, "Accessibility");
+    // On X11 the accessibility grant is a window manager that follows the EWMH conventions, running.
+    addRow(accessibility_, "Window Manager (EWMH)");
     addRow(screenRecording_, "Screen Recording");
 
     auto* buttons = new QHBoxLayout;
     auto* check = new QPushButton("Check Permissions");
-    auto* openAX = new QPushButton("Open Accessibility Settings");
-    auto* openSR = new QPushButton("Open Screen Recording Settings");
+    auto* openAX = new QPushButton("Window Manager Help");
+    openAX->setObjectName("accessibilityHelp");
+    // Only while there is a grant to give: X11 has none, and the row says so.
+    openScreenRecording_ = new QPushButton("Screen Recording Help");
+    openScreenRecording_->setObjectName("screenRecordingHelp");
     buttons->addWidget(check);
     buttons->addStretch(1);
     buttons->addWidget(openAX);
-    buttons->addWidget(openSR);
+    buttons->addWidget(openScreenRecording_);
     rows->addLayout(buttons);
     connect(check, &QPushButton::clicked, this, [this] { checkPermissions(); });
     connect(openAX, &QPushButton::clicked, this, [this] { open(true); });
-    connect(openSR, &QPushButton::clicked, this, [this] { open(false); });
+    connect(openScreenRecording_, &QPushButton::clicked, this, [this] { open(false); });
 
     // Where the desktop has no privacy panes the buttons say what gives the grant instead.
     help_ = makeCaption({});
+    help_->setObjectName("permissionHelp");
     help_->hide();
     rows->addWidget(help_);
-    rows->addWidget(
-        makeCaption("If window switching stops working and logs show AX -25212, re-check Accessibility "
-                    "permission here."));
+    rows->addWidget(makeCaption(
+        "If window switching stops working, check here that the window manager is still running."));
 
     if (manager_) {
         // The manager tells before it stores: the rows are read once the store is done.
@@ -98,16 +102,20 @@ void PermissionsSectionView::checkPermissions() {
 }
 
 void PermissionsSectionView::refresh() {
-    showRow(accessibility_, manager_ && manager_->isAccessibilityGranted());
-    showRow(screenRecording_, manager_ && manager_->isScreenRecordingGranted());
+    const bool windowManager = manager_ && manager_->isAccessibilityGranted();
+    showRow(accessibility_, windowManager, windowManager ? "Running" : "Not Running");
+    // Granted is all X11 ever answers: window titles are open to every program on the display.
+    const bool screenRecording = manager_ && manager_->isScreenRecordingGranted();
+    showRow(screenRecording_, screenRecording, screenRecording ? "Not Needed" : "Not Granted");
+    openScreenRecording_->setVisible(!screenRecording);
 }
 
-void PermissionsSectionView::showRow(Row& row, bool granted) {
+void PermissionsSectionView::showRow(Row& row, bool granted, const QString& state) {
     const QColor colour = granted ? kGranted : kMissing;
     row.symbol->setPixmap(settingsSymbol(granted ? SettingsSymbol::sealCheck : SettingsSymbol::sealCross,
                                          colour, 16, devicePixelRatioF()));
     row.title->setStyleSheet(QString("color: %1;").arg(colour.name()));
-    row.state->setText(granted ? "Granted" : "Not Granted");
+    row.state->setText(state);
 }
 
 void PermissionsSectionView::open(bool accessibility) {

@@ -1,6 +1,6 @@
 // The permissions section of the General page: the two grants with their state, a fresh check on request
 // and on every showing of the page, and the buttons that open the privacy panes where the user grants
-// what window management needs.
+// what window management needs, or where there are none, as on X11, say what gives the grant.
 #pragma once
 
 #include <QWidget>
@@ -8,6 +8,7 @@
 #include <memory>
 
 class QLabel;
+class QPushButton;
 
 namespace korvane {
 
@@ -32,8 +33,11 @@ class PermissionsSection {
     platform::Workspace& workspace_;
 };
 
-// The section's rows over the shared permission manager: "Accessibility" and "Screen Recording" with
-// "Granted" or "Not Granted", "Check Permissions" and the two pane buttons, and the caption. Main thread.
+// The section's rows over the shared permission manager, in X11's words: "Window Manager (EWMH)",
+// "Running" or "Not Running", and "Screen Recording", "Not Needed" (X11 has no such grant) or "Not
+// Granted"; "Check Permissions", "Window Manager Help" and, only while that grant is missing, "Screen
+// Recording Help", which open the privacy pane or, on X11, show what gives the grant; the caption.
+// Main thread.
 class PermissionsSectionView final : public QWidget {
   public:
     PermissionsSectionView(platform::Workspace& workspace, std::shared_ptr<PermissionManager> manager,
@@ -51,7 +55,7 @@ class PermissionsSectionView final : public QWidget {
         QLabel* title = nullptr;
         QLabel* state = nullptr;
     };
-    void showRow(Row& row, bool granted);
+    void showRow(Row& row, bool granted, const QString& state);
     void open(bool accessibility);
 
     PermissionsSection section_;
@@ -60,6 +64,7 @@ class PermissionsSectionView final : public QWidget {
     Row accessibility_;
     Row screenRecording_;
     QLabel* help_ = nullptr;
+    QPushButton* openScreenRecording_ = nullptr;
 };
 
 } // namespace korvane

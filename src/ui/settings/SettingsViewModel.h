@@ -128,11 +128,8 @@ class SettingsViewModel {
     // The name of a virtual key code: lower-case letters and digits, "left", "delete" and the other named
     // keys; "" for every code without a name.
     static std::string keyName(int keyCode);
-    // How a key name shows: "←", "⌫", "," …, anything else upper-cased.
-    static std::string keySymbol(const std::string& key);
-    // "⌃", "⌥", "⇧", "⌘" for the modifier names and their aliases (any case); "" for any other.
-    static std::string modifierSymbol(const std::string& name);
-    // A row's text: "⌃⌥ ←", "Q", "⌃⌥ + 1-9", "1-9", or "Not Set" for a key that is empty.
+    // A row's text, the combination as KeyNames writes it: "Ctrl+Alt+Left", "Q", "Ctrl+Alt+1-9", "1-9", or
+    // "Not Set" for a key that is empty.
     static std::string displayText(const HotkeyBindingViewModel& row);
     static constexpr const char* kNotSet = "Not Set";
 

@@ -1,15 +1,14 @@
-// The settings model's shortcuts: the rows of the page, the names and symbols of keys and modifiers, and
-// the recording of a shortcut into the hot-key table.
+// The settings model's shortcuts: the rows of the page with their text, and the recording of a shortcut
+// into the hot-key table.
 #include "ui/settings/SettingsViewModel.h"
 
+#include "input/KeyNames.h"
 #include "platform/Format.h"
 #include "platform/HotKeys.h"
 #include "platform/Logging.h"
-#include "platform/TextCase.h"
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <climits>
 #include <set>
 #include <string_view>
@@ -90,30 +89,6 @@ constexpr std::array kKeyNames = {
     NamedCode{126, "up"},
 };
 
-struct KeySymbol {
-    std::string_view name;
-    std::string_view symbol;
-};
-
-constexpr std::array kKeySymbols = {
-    KeySymbol{"comma", ","},          KeySymbol{"period", "."},        KeySymbol{"left_bracket", "["},
-    KeySymbol{"bracket_left", "["},   KeySymbol{"right_bracket", "]"}, KeySymbol{"bracket_right", "]"},
-    KeySymbol{"slash", "/"},          KeySymbol{"backslash", "\\"},    KeySymbol{"minus", "-"},
-    KeySymbol{"equal", "="},          KeySymbol{"space", "\u2423"},    KeySymbol{"return", "\u21A9"},
-    KeySymbol{"enter", "\u21A9"},     KeySymbol{"tab", "\u21E5"},      KeySymbol{"escape", "\u238B"},
-    KeySymbol{"esc", "\u238B"},       KeySymbol{"left", "\u2190"},     KeySymbol{"right", "\u2192"},
-    KeySymbol{"up", "\u2191"},        KeySymbol{"down", "\u2193"},     KeySymbol{"delete", "\u232B"},
-    KeySymbol{"backspace", "\u232B"}, KeySymbol{"quote", "'"},         KeySymbol{"semicolon", ";"},
-    KeySymbol{"grave", "`"},
-};
-
-std::string modifierSymbols(const std::vector<std::string>& modifiers) {
-    std::string out;
-    for (const auto& name : modifiers)
-        out += SettingsViewModel::modifierSymbol(name);
-    return out;
-}
-
 // The plain log lines of the settings.
 void say(const std::string& line) {
     platform::consoleSink()->writeLine(line);
@@ -127,27 +102,9 @@ std::string SettingsViewModel::keyName(int keyCode) {
     return "";
 }
 
-std::string SettingsViewModel::keySymbol(const std::string& key) {
-    const std::string name = asciiLowercased(key);
-    for (const auto& entry : kKeySymbols)
-        if (entry.name == name) return std::string(entry.symbol);
-    return asciiUppercased(key);
-}
-
-std::string SettingsViewModel::modifierSymbol(const std::string& raw) {
-    const std::string name = asciiLowercased(raw);
-    if (name == "ctrl" || name == "control") return "\u2303";
-    if (name == "alt" || name == "option") return "\u2325";
-    if (name == "shift") return "\u21E7";
-    if (name == "cmd" || name == "command") return "\u2318";
-    return "";
-}
-
 std::string SettingsViewModel::displayText(const HotkeyBindingViewModel& row) {
-    const std::string symbols = modifierSymbols(row.modifiers);
-    if (row.isDynamic) return symbols.empty() ? "1-9" : symbols + " + 1-9";
-    if (row.key.empty()) return kNotSet;
-    return symbols.empty() ? keySymbol(row.key) : symbols + " " + keySymbol(row.key);
+    if (!row.isDynamic && row.key.empty()) return kNotSet;
+    return KeyNames::combination(row.modifiers, row.key);
 }
 
 std::vector<HotkeyBindingViewModel> SettingsViewModel::buildHotkeyRows() const {

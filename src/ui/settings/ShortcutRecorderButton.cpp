@@ -1,7 +1,7 @@
 // The recorder control and the digit-range row's modifier toggles.
 #include "ui/settings/ShortcutRecorderButton.h"
 
-#include "platform/TextCase.h"
+#include "input/KeyNames.h"
 #include "ui/settings/SettingsSymbols.h"
 #include "ui/settings/SettingsViewModel.h"
 
@@ -13,7 +13,6 @@
 #include <QToolButton>
 
 #include <algorithm>
-#include <cctype>
 
 namespace korvane {
 
@@ -103,11 +102,7 @@ QString ShortcutRecorderButton::shownText() const {
 }
 
 std::string DynamicHotkeyView::normalizedModifier(const std::string& name) {
-    const std::string lower = asciiLowercased(name);
-    if (lower == "control") return "ctrl";
-    if (lower == "option") return "alt";
-    if (lower == "command") return "cmd";
-    return lower;
+    return KeyNames::canonicalModifier(name);
 }
 
 std::vector<std::string> DynamicHotkeyView::toggledModifiers(const std::vector<std::string>& modifiers,
@@ -134,22 +129,21 @@ DynamicHotkeyView::DynamicHotkeyView(const HotkeyBindingViewModel& binding, Sett
     toggleLine->setContentsMargins(0, 0, 0, 0);
     toggleLine->setSpacing(0);
     const QString accent = palette().color(QPalette::Highlight).name();
-    const std::pair<const char*, const char*> kToggles[] = {
-        {"\u2303", "ctrl"}, {"\u2325", "alt"}, {"\u21E7", "shift"}, {"\u2318", "cmd"}};
-    for (const auto& entry : kToggles) {
-        const std::string canonical = entry.second;
+    for (const std::string canonical : {"ctrl", "alt", "shift", "cmd"}) {
         auto* toggle = new QToolButton;
-        toggle->setText(QString::fromUtf8(entry.first));
+        toggle->setText(QString::fromStdString(KeyNames::modifier(canonical)));
         toggle->setCheckable(true);
-        toggle->setFixedWidth(24);
         QFont font = toggle->font();
         font.setPixelSize(13);
         font.setWeight(QFont::Medium);
         toggle->setFont(font);
         toggle->setStyleSheet(
-            QString("QToolButton { border: none; padding: 2px; } "
+            QString("QToolButton { border: none; padding: 2px 6px; } "
                     "QToolButton:checked { background: %1; color: white; border-radius: 4px; }")
                 .arg(accent));
+        // The key's whole name; never narrower than a square.
+        toggle->ensurePolished();
+        toggle->setFixedWidth(std::max(24, toggle->sizeHint().width()));
         const bool on = std::any_of(binding.modifiers.begin(), binding.modifiers.end(),
                                     [&](const std::string& m) { return normalizedModifier(m) == canonical; });
         toggle->setChecked(on);

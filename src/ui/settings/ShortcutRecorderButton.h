@@ -36,8 +36,8 @@ class ShortcutRecorderButton final : public QFrame {
     bool pulseDim_ = false;
 };
 
-// "⌃" "⌥" "⇧" "⌘", each on when one of the binding's modifiers is that modifier under any of its names;
-// a toggle rewrites the modifiers through the model at once, the key staying "digits".
+// "Ctrl" "Alt" "Shift" "Super", each on when one of the binding's modifiers is that modifier under any of
+// its names; a toggle rewrites the modifiers through the model at once, the key staying "digits".
 class DynamicHotkeyView final : public QWidget {
   public:
     DynamicHotkeyView(const HotkeyBindingViewModel& binding, SettingsViewModel& model,

@@ -41,7 +41,7 @@ QString shownText(const QPushButton* button) {
 struct RowView {
     QString title;
     QString description;
-    bool badge = false;
+    QString badge; // empty without one
     bool button = false;
 };
 
@@ -70,9 +70,9 @@ class PermissionWindowTest : public ::testing::Test {
     static RowView rowOf(QWidget* window, const char* name) {
         auto* row = window->findChild<QWidget*>(name);
         if (!row) return {};
+        const auto* badge = row->findChild<QLabel*>("badge");
         return {row->findChild<QLabel*>("title")->text(), row->findChild<QLabel*>("description")->text(),
-                row->findChild<QLabel*>("badge") != nullptr,
-                row->findChild<QPushButton*>("openSettings") != nullptr};
+                badge ? badge->text() : QString(), row->findChild<QPushButton*>("openSettings") != nullptr};
     }
     // Every text is shown whole: no label or button is narrower than its text needs, none leaves the
     // window.
@@ -126,14 +126,20 @@ TEST_F(PermissionWindowTest, eachRowShowsTheGrantedBadgeOrTheSettingsButtonAsThe
         EXPECT_EQ(window->findChild<QLabel*>("header")->text(), "Access Required");
         const RowView accessibility = rowOf(window, "row.accessibility");
         const RowView screen = rowOf(window, "row.screenRecording");
-        EXPECT_EQ(accessibility.title, "Accessibility");
-        EXPECT_EQ(accessibility.description, "Allows window moving and focus tracking.");
+        // X11's words: the grant is a running window manager, and screen recording none to give.
+        EXPECT_EQ(accessibility.title, "Window Manager");
+        EXPECT_EQ(
+            accessibility.description,
+            "Korvane moves windows and follows the focus through an EWMH window manager on this display.");
         EXPECT_EQ(screen.title, "Screen Recording");
-        EXPECT_EQ(screen.description, "Allows reading window titles. Restart required.");
-        EXPECT_EQ(accessibility.badge, row.accessibility);
+        EXPECT_EQ(screen.description,
+                  "Not needed on X11: every program on this display can read window titles.");
+        EXPECT_EQ(accessibility.badge, row.accessibility ? "Running" : "");
         EXPECT_EQ(accessibility.button, !row.accessibility);
-        EXPECT_EQ(screen.badge, row.screenRecording);
+        EXPECT_EQ(screen.badge, row.screenRecording ? "Not Needed" : "");
         EXPECT_EQ(screen.button, !row.screenRecording);
+        for (QPushButton* open : window->findChildren<QPushButton*>("openSettings"))
+            EXPECT_EQ(shownText(open), "What to Do");
         EXPECT_EQ(shownText(window->findChild<QPushButton*>("checkAgain")), "Check Again");
         EXPECT_EQ(shownText(window->findChild<QPushButton*>("quitRelaunch")), "Quit & Relaunch");
         expectNothingClipped(window);
@@ -142,11 +148,11 @@ TEST_F(PermissionWindowTest, eachRowShowsTheGrantedBadgeOrTheSettingsButtonAsThe
         // A grant seen later does not change the open window; the next one made shows it.
         desktop->accessibility().setProcessTrusted(!row.accessibility);
         manager->checkPermissions();
-        EXPECT_EQ(rowOf(window, "row.accessibility").badge, row.accessibility);
+        EXPECT_EQ(rowOf(window, "row.accessibility").button, !row.accessibility);
         manager->closePermissionWindow();
         manager->showPermissionWindow();
         desktop->loop().runUntilIdle();
-        EXPECT_EQ(rowOf(shownWindow(), "row.accessibility").badge, !row.accessibility);
+        EXPECT_EQ(rowOf(shownWindow(), "row.accessibility").button, row.accessibility);
         TearDown();
     }
 }
@@ -233,7 +239,7 @@ TEST_F(PermissionWindowTest, openSettingsOpensThePaneOrWhereThereIsNoneExplainsW
     auto* help = window->findChild<QMessageBox*>("privacyHelp");
     ASSERT_NE(help, nullptr);
     EXPECT_TRUE(help->isVisible());
-    EXPECT_EQ(help->windowTitle(), "Accessibility");
+    EXPECT_EQ(help->windowTitle(), "Window Manager");
     EXPECT_TRUE(help->text().contains("window manager that follows the EWMH conventions must be running"))
         << help->text().toStdString();
     saveScreenshot(help, "permission-accessibility-help.png");

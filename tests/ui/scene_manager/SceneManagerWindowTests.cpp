@@ -12,6 +12,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -141,6 +142,17 @@ TEST_F(SceneManagerWindowTest, theFormShowsTheCardsTheDisplaysAndTheSelectedDisp
     EXPECT_EQ(strip().cardRect(2).size(), QSize(80, 50));
     EXPECT_EQ(cardName(0), "Home");
     save(controller->window(), "scene-manager-form.png");
+
+    // "Work" names its slot as this desktop writes keys, and the words stay on their card: nothing is
+    // drawn in the gaps either side of it.
+    EXPECT_EQ(SceneManagerCardStrip::slotText(3), "Ctrl+Alt+3");
+    const QImage drawn = strip().grab().toImage();
+    const QRect card = strip().cardRect(1);
+    const qreal scale = drawn.devicePixelRatio();
+    const QRgb background = drawn.pixel(int((card.left() - 6) * scale), int((card.top() - 3) * scale));
+    for (const int x : {card.left() - 6, card.left() - 2, card.right() + 2, card.right() + 6})
+        for (int y = card.top(); y <= card.bottom(); ++y)
+            ASSERT_EQ(drawn.pixel(int(x * scale), int(y * scale)), background) << x << "," << y;
 
     // The pointer over the third card brings its rename and delete panel.
     QTest::mouseMove(&strip(), strip().cardRect(2).center());

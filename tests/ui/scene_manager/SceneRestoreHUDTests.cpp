@@ -104,7 +104,7 @@ TEST_F(SceneRestoreHUDTest, theCardNamesTheStateAndTheDetailOfEachKindOfOutcome)
          SceneRestoreHUDView::State::permission,
          "lock.circle.fill",
          orange,
-         "Accessibility permission required"},
+         "No window manager running"},
         {"a scene without hints",
          {.sceneName = "Empty", .totalDisplays = 1, .appliedDisplays = 1},
          SceneRestoreHUDView::State::success,
@@ -219,7 +219,7 @@ TEST_F(SceneRestoreHUDTest, aRestoreRefusedForLackOfPermissionSaysSo) {
 
     ASSERT_NE(card(), nullptr);
     EXPECT_EQ(card()->title(), "Morning Desk");
-    EXPECT_EQ(card()->detail(), "Accessibility permission required");
+    EXPECT_EQ(card()->detail(), "No window manager running");
     EXPECT_TRUE(hud->window()->mask().isEmpty());
     EXPECT_TRUE(hud->window()->testAttribute(Qt::WA_TranslucentBackground));
 }

@@ -17,6 +17,7 @@
 #include "ui/settings/ShortcutRecorderButton.h"
 #include "ui/switchers/AppPickerView.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -90,6 +91,35 @@ class SettingsPagesTest : public ::testing::Test {
         return out;
     }
     void picture(const char* name) { korvane::testing::saveScreenshot(*controller->window(), name); }
+    // Every text shown under `root` is whole: no label or button narrower than its text needs.
+    static void expectNothingClipped(QWidget* root) {
+        for (QLabel* l : root->findChildren<QLabel*>()) {
+            if (l->isHidden() || l->text().isEmpty() || !l->isVisibleTo(root)) continue;
+            if (l->wordWrap()) {
+                EXPECT_GE(l->height(), l->heightForWidth(l->width())) << l->text().toStdString();
+            } else {
+                EXPECT_GE(l->width(), l->sizeHint().width()) << l->text().toStdString();
+            }
+        }
+        for (QAbstractButton* b : root->findChildren<QAbstractButton*>()) {
+            if (b->isVisibleTo(root) && !b->text().isEmpty()) {
+                EXPECT_GE(b->width(), b->sizeHint().width()) << b->text().toStdString();
+            }
+        }
+    }
+    // Nothing under `root` names a key by another desktop's symbol or speaks of its facilities.
+    static void expectNoOtherDesktopsWords(QWidget* root) {
+        const QStringList foreign = {"\u2303", "\u2325", "\u21E7",          "\u2318",
+                                     "\u21E5", "macOS",  "System Settings", "Accessibility API",
+                                     "AX -",   "radial"};
+        for (QWidget* w : root->findChildren<QWidget*>()) {
+            QString text;
+            if (auto* l = qobject_cast<QLabel*>(w)) text = l->text();
+            if (auto* b = qobject_cast<QAbstractButton*>(w)) text = b->text();
+            for (const QString& word : foreign)
+                EXPECT_FALSE(text.contains(word)) << text.toStdString();
+        }
+    }
 
     sim::ScopedSimDesktop desktop;
     std::shared_ptr<PermissionManager> permissions;
@@ -111,13 +141,24 @@ TEST_F(SettingsPagesTest, theInvertRowIsThereOnlyWhileTheGesturesAreOnAndTheCapt
     model->refreshRunningAppsCache();
     show();
     ASSERT_TRUE(toggle("Invert scroll direction"));
+    // The keys and the facilities in this desktop's words.
     EXPECT_TRUE(showsLabel(view().generalPage(),
-                           "\u2303\u2325 gestures enabled: drag from window body, scroll to "
+                           "Ctrl+Alt gestures enabled: drag from window body, scroll to "
                            "cycle zones, right-click for global switcher."));
+    EXPECT_TRUE(
+        showsLabel(view().generalPage(),
+                   "SDP provides unified Ctrl+Alt gestures for window management: drag any window "
+                   "part, cycle zones with the scroll wheel, and right-click for the global switcher."));
+    EXPECT_TRUE(showsLabel(view().generalPage(),
+                           "Some apps (e.g., Telegram) draw their own title bar and move their windows "
+                           "themselves. Add them here to snap their drags into a zone without checking that "
+                           "the window follows the pointer."));
     EXPECT_TRUE(showsLabel(view().generalPage(), "Version 0.1.0"));
+    expectNoOtherDesktopsWords(view().generalPage());
     picture("settings-general-sdp-on.png");
     // The whole page, below the window's fold too.
     korvane::testing::saveScreenshot(*view().generalPage(), "settings-general-page.png");
+    expectNothingClipped(view().generalPage());
 
     toggle("Enable Stack Direct Protocol (SDP)")->click();
     EXPECT_FALSE(model->sdpEnabled);
@@ -203,8 +244,24 @@ TEST_F(SettingsPagesTest, checkPermissionsShowsAGrantGivenMeanwhile) {
         auto* state = qobject_cast<QLabel*>(row->itemAt(row->count() - 1)->widget());
         return state ? state->text() : "no state";
     };
-    EXPECT_EQ(stateOf("Accessibility"), "Not Granted");
-    EXPECT_EQ(stateOf("Screen Recording"), "Granted");
+    // The accessibility grant is a running window manager here; screen recording is no grant at all.
+    EXPECT_EQ(stateOf("Window Manager (EWMH)"), "Not Running");
+    EXPECT_EQ(stateOf("Screen Recording"), "Not Needed");
+    EXPECT_FALSE(named<QPushButton>(page, "Screen Recording Help")) << "nothing to grant, nothing to open";
+    EXPECT_TRUE(showsLabel(
+        page, "If window switching stops working, check here that the window manager is still running."));
+
+    // Without privacy panes, as on X11, the help button says what gives the grant.
+    desktop->workspace().setHasPrivacyPanes(false);
+    named<QPushButton>(page, "Window Manager Help")->click();
+    auto* help = page->findChild<QLabel*>("permissionHelp");
+    ASSERT_TRUE(help);
+    EXPECT_FALSE(help->isHidden());
+    EXPECT_TRUE(help->text().contains("window manager that follows the EWMH conventions must be running"))
+        << help->text().toStdString();
+    EXPECT_TRUE(desktop->workspace().openedURLs().empty());
+    settle();
+    korvane::testing::saveScreenshot(*page, "settings-general-permission-help.png");
 
     desktop->accessibility().setProcessTrusted(true);
     auto console = std::make_shared<std::vector<std::string>>();
@@ -218,7 +275,7 @@ TEST_F(SettingsPagesTest, checkPermissionsShowsAGrantGivenMeanwhile) {
     named<QPushButton>(page, "Check Permissions")->click();
     platform::setConsoleSink(nullptr);
     settle();
-    EXPECT_EQ(stateOf("Accessibility"), "Granted");
+    EXPECT_EQ(stateOf("Window Manager (EWMH)"), "Running");
     EXPECT_EQ(*console, std::vector<std::string>{"[Settings] Permission check requested"});
 }
 
@@ -227,9 +284,13 @@ TEST_F(SettingsPagesTest, keysWhileRecordingAreTakenForTheShortcutAndAfterItReac
     show();
     QListWidget* sidebar = view().sidebar();
     EXPECT_EQ(sidebar->currentRow(), 1);
-    EXPECT_EQ(recorder("push.left")->shownText(), "\u2303\u2325 Q");
+    EXPECT_EQ(recorder("push.left")->shownText(), "Ctrl+Alt+Q");
+    EXPECT_EQ(recorder("focus.left")->shownText(), "Ctrl+Alt+Shift+Q");
+    EXPECT_EQ(recorder("cycle.forward")->shownText(), "Alt+Tab");
     EXPECT_EQ(recorder("scene.update")->shownText(), "Record Shortcut");
     EXPECT_FALSE(recorder("scene.update")->clearButton()) << "nothing to clear";
+    expectNoOtherDesktopsWords(view().hotkeysPage());
+    expectNothingClipped(view().hotkeysPage());
     picture("settings-shortcuts-idle.png");
 
     recorder("push.left")->recordButton()->click();
@@ -237,7 +298,7 @@ TEST_F(SettingsPagesTest, keysWhileRecordingAreTakenForTheShortcutAndAfterItReac
     EXPECT_EQ(model->recordingAction, "push.left");
     EXPECT_EQ(recorder("push.left")->shownText(), "Type shortcut...");
     EXPECT_FALSE(recorder("push.left")->clearButton());
-    EXPECT_EQ(recorder("push.right")->shownText(), "\u2303\u2325 W") << "only the recording row changes";
+    EXPECT_EQ(recorder("push.right")->shownText(), "Ctrl+Alt+W") << "only the recording row changes";
     picture("settings-shortcuts-recording.png");
 
     // Control+option+left on the sidebar: taken for the shortcut, not a move in the list.
@@ -246,8 +307,11 @@ TEST_F(SettingsPagesTest, keysWhileRecordingAreTakenForTheShortcutAndAfterItReac
     settle();
     EXPECT_FALSE(model->recordingAction);
     EXPECT_EQ(owned.bindings[3], (HotkeyConfig::HotkeyBinding{"push.left", "left", {"ctrl", "alt"}, true}));
-    EXPECT_EQ(recorder("push.left")->shownText(), "\u2303\u2325 \u2190");
+    EXPECT_EQ(recorder("push.left")->shownText(), "Ctrl+Alt+Left");
     EXPECT_FALSE(view().keyFilter());
+    settle();
+    expectNothingClipped(view().hotkeysPage());
+    picture("settings-shortcuts-recorded.png");
 
     // Recording again, Up is taken; once it ended, Up moves the sidebar to General.
     recorder("focus.left")->recordButton()->click();
@@ -255,7 +319,7 @@ TEST_F(SettingsPagesTest, keysWhileRecordingAreTakenForTheShortcutAndAfterItReac
     QTest::keyClick(sidebar, Qt::Key_Up);
     settle();
     EXPECT_EQ(sidebar->currentRow(), 1);
-    EXPECT_EQ(recorder("focus.left")->shownText(), "\u2191");
+    EXPECT_EQ(recorder("focus.left")->shownText(), "Up");
     // Backspace alone, as the footer says, clears the shortcut rather than becoming one.
     recorder("focus.left")->recordButton()->click();
     settle();
@@ -300,7 +364,7 @@ TEST_F(SettingsPagesTest, movingTheRecordingToAnotherRowKeepsOneKeyFilterAndHidi
     EXPECT_EQ(recorder("push.right")->shownText(), "Record Shortcut");
     named<QPushButton>(view().hotkeysPage(), "Reset to Defaults")->click();
     settle();
-    EXPECT_EQ(recorder("push.right")->shownText(), "\u2303\u2325 W");
+    EXPECT_EQ(recorder("push.right")->shownText(), "Ctrl+Alt+W");
 }
 
 TEST_F(SettingsPagesTest, theDigitRowsTogglesRewriteItsModifiersUnderTheirCanonicalNames) {
@@ -312,17 +376,19 @@ TEST_F(SettingsPagesTest, theDigitRowsTogglesRewriteItsModifiersUnderTheirCanoni
         QWidget* row = rowControl("push.region.dynamic");
         return row ? named<QToolButton>(row, glyph) : nullptr;
     };
-    ASSERT_TRUE(toggleOf("\u2303"));
-    EXPECT_TRUE(toggleOf("\u2303")->isChecked());
-    EXPECT_FALSE(toggleOf("\u2318")->isChecked());
-    toggleOf("\u2318")->click();
+    ASSERT_TRUE(toggleOf("Ctrl"));
+    EXPECT_TRUE(toggleOf("Ctrl")->isChecked());
+    EXPECT_TRUE(toggleOf("Alt")->isChecked());
+    EXPECT_FALSE(toggleOf("Shift")->isChecked());
+    EXPECT_FALSE(toggleOf("Super")->isChecked());
+    toggleOf("Super")->click();
     settle();
     EXPECT_EQ(owned.bindings[2].key, "digits");
     EXPECT_EQ(owned.bindings[2].modifiers, (std::vector<std::string>{"control", "option", "cmd"}));
-    toggleOf("\u2303")->click();
+    toggleOf("Ctrl")->click();
     settle();
     EXPECT_EQ(owned.bindings[2].modifiers, (std::vector<std::string>{"option", "cmd"}));
-    EXPECT_TRUE(toggleOf("\u2318")->isChecked());
+    EXPECT_TRUE(toggleOf("Super")->isChecked());
 }
 
 TEST_F(SettingsPagesTest, addApplicationOpensThePickerAsASheetAndItsChoiceJoinsTheListOnce) {

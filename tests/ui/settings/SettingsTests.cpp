@@ -236,17 +236,17 @@ TEST_F(SettingsModelTest, aRunningApplicationsNameAndIconAreLookedUpAgainOnlyOnc
 TEST_F(SettingsModelTest, theDefaultTableShowsTwelveRowsInThePagesOrderWithTheirTexts) {
     // action, title, text
     const std::vector<std::tuple<std::string, std::string, std::string>> expected = {
-        {"cycle.forward", "Stack Cycle Forward", "\u2325 \u21E5"},
-        {"push.region.dynamic", "Push Window to Zone (1-9)", "\u2303\u2325 + 1-9"},
-        {"push.left", "Push Window Left", "\u2303\u2325 Q"},
-        {"push.right", "Push Window Right", "\u2303\u2325 W"},
-        {"push.display.prev", "Move to Previous Display", "\u2303\u2325 Z"},
-        {"push.display.next", "Move to Next Display", "\u2303\u2325 X"},
-        {"focus.left", "Focus Zone Left", "\u2303\u21E7\u2325 Q"},
-        {"focus.right", "Focus Zone Right", "\u2303\u21E7\u2325 W"},
-        {"globalSwitcher.toggle", "Global Window Switcher", "\u2303\u2325 A"},
-        {"sceneSwitcher.toggle", "Scene Card Switcher", "\u2303\u2325 C"},
-        {"scene.save", "Add Scene", "\u2303\u2325 S"},
+        {"cycle.forward", "Stack Cycle Forward", "Alt+Tab"},
+        {"push.region.dynamic", "Push Window to Zone (1-9)", "Ctrl+Alt+1-9"},
+        {"push.left", "Push Window Left", "Ctrl+Alt+Q"},
+        {"push.right", "Push Window Right", "Ctrl+Alt+W"},
+        {"push.display.prev", "Move to Previous Display", "Ctrl+Alt+Z"},
+        {"push.display.next", "Move to Next Display", "Ctrl+Alt+X"},
+        {"focus.left", "Focus Zone Left", "Ctrl+Alt+Shift+Q"},
+        {"focus.right", "Focus Zone Right", "Ctrl+Alt+Shift+W"},
+        {"globalSwitcher.toggle", "Global Window Switcher", "Ctrl+Alt+A"},
+        {"sceneSwitcher.toggle", "Scene Card Switcher", "Ctrl+Alt+C"},
+        {"scene.save", "Add Scene", "Ctrl+Alt+S"},
         {"scene.update", "Update Active Scene", "Not Set"},
     };
     ASSERT_EQ(model->hotkeyBindings.size(), expected.size());
@@ -269,7 +269,7 @@ TEST_F(SettingsModelTest, theDefaultTableShowsTwelveRowsInThePagesOrderWithTheir
     EXPECT_EQ(model->hotkeyBindings[12].displayName, "alpha.custom");
     EXPECT_EQ(Model::displayText(model->hotkeyBindings[12]), "Q") << "an unknown modifier shows nothing";
     EXPECT_EQ(Model::displayText(model->hotkeyBindings[13]), "F5");
-    EXPECT_EQ(Model::displayText(row("push.region.dynamic")), "\u2325\u2303 + 1-9") << "stored order";
+    EXPECT_EQ(Model::displayText(row("push.region.dynamic")), "Ctrl+Alt+1-9") << "the desktop's order";
     owned.bindings[2].modifiers = {};
     model->loadSettings();
     EXPECT_EQ(Model::displayText(row("push.region.dynamic")), "1-9");
@@ -289,12 +289,12 @@ TEST_F(SettingsModelTest, aKeyPressWhileRecordingBecomesTheBindingAndEndsTheReco
          {123, kEventFlagControl | kEventFlagOption},
          "left",
          {"ctrl", "alt"},
-         "\u2303\u2325 \u2190"},
+         "Ctrl+Alt+Left"},
         {"caps lock is not a modifier",
          {35, kEventFlagControl | kEventFlagCapsLock},
          "p",
          {"ctrl"},
-         "\u2303 P"},
+         "Ctrl+P"},
         {"a key without a name", {122, kEventFlagControl}, "", {"ctrl"}, "Not Set"},
         {"a bare key is taken too", {12, 0}, "q", {}, "Q"},
     };
@@ -355,7 +355,7 @@ TEST_F(SettingsModelTest, deleteWhileRecordingClearsTheShortcutInsteadOfBindingT
         model->handleRecordingKeyEvent({Model::kDeleteKeyCode, kEventFlagControl | kEventFlagOption}));
     EXPECT_EQ(binding("push.left"),
               (HotkeyConfig::HotkeyBinding{"push.left", "delete", {"ctrl", "alt"}, true}));
-    EXPECT_EQ(Model::displayText(row("push.left")), "\u2303\u2325 \u232B");
+    EXPECT_EQ(Model::displayText(row("push.left")), "Ctrl+Alt+Backspace");
 }
 
 TEST_F(SettingsModelTest, aClearedShortcutStaysInTheTableDisabledUntilAKeyIsRecordedForItAgain) {
@@ -377,6 +377,6 @@ TEST_F(SettingsModelTest, aClearedShortcutStaysInTheTableDisabledUntilAKeyIsReco
     model->startRecording("push.right");
     model->resetHotkeys();
     EXPECT_EQ(model->hotkeyConfig, HotkeyConfig::defaults(0));
-    EXPECT_EQ(Model::displayText(row("scene.save")), "\u2303\u2325 S");
+    EXPECT_EQ(Model::displayText(row("scene.save")), "Ctrl+Alt+S");
     EXPECT_EQ(model->recordingAction, "push.right");
 }
