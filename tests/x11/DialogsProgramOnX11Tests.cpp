@@ -3,6 +3,9 @@
 // the scene manager's "Delete Scene?" alert from the bin of a hovered card. Each must show its own
 // content on the screen by itself, without being moved: without a compositor a window the program never
 // drew keeps whatever the screen showed there before (black over the editor's dimmed empty zones).
+// The screen is read from the root in one piece: xwd, which puts its picture together window by window
+// when windows have colormaps of their own (Qt's do), shows such a dialog black wherever it lies over
+// another of the program's windows, and shows it drawn once it is moved off them.
 // Pictures of each are left under build/screenshots.
 #include "ProgramOnX11.h"
 
