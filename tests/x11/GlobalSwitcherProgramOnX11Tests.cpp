@@ -64,8 +64,7 @@ TEST_F(GlobalSwitcherProgramOnX11Test,
     EXPECT_TRUE(waitForLine("SwitcherDataSource: reload 4 items")) << logText();
     ASSERT_TRUE(fs::create_directories(KORVANE_SCREENSHOT_DIR) || fs::is_directory(KORVANE_SCREENSHOT_DIR));
     const std::string picture = std::string(KORVANE_SCREENSHOT_DIR) + "/global-switcher-korvane.png";
-    EXPECT_TRUE(
-        session->run({"sh", "-c", "xwd -root -silent | xwdtopnm 2>/dev/null | pnmtopng > " + picture}));
+    EXPECT_TRUE(session->saveScreenshot(Rect{0, 0, 3840, 1080}, picture));
 
     press({XK_s});
     press({XK_3});

@@ -127,6 +127,16 @@ struct X11RunLoop::Impl : std::enable_shared_from_this<Impl> {
         scheduled.erase(it);
     }
 
+    // Main thread: points the Qt timer at `instant`, or stops it for kNever.
+    void armAt(Nanos instant) {
+        if (instant == kNever) {
+            pumpTimer->stop();
+            return;
+        }
+        Nanos wait = std::max<Nanos>(0, instant - steadyNow());
+        pumpTimer->start(static_cast<int>(std::min<Nanos>((wait + 999'999) / 1'000'000, 24 * 3600 * 1000)));
+    }
+
     // Main thread: points the Qt timer at the earliest due item.
     void rearm() {
         Nanos earliest;
@@ -137,29 +147,26 @@ struct X11RunLoop::Impl : std::enable_shared_from_this<Impl> {
             earliest = scheduled.empty() ? kNever : scheduled.begin()->first.first;
             armedFor = earliest;
         }
-        if (earliest == kNever) {
-            pumpTimer->stop();
-            return;
-        }
-        Nanos wait = std::max<Nanos>(0, earliest - steadyNow());
-        pumpTimer->start(static_cast<int>(std::min<Nanos>((wait + 999'999) / 1'000'000, 24 * 3600 * 1000)));
+        armAt(earliest);
     }
 
-    // Main thread: runs everything that is due, one at a time, then re-arms.
+    // Main thread: runs everything that is due, one at a time, then re-arms. A block may run a nested
+    // event loop that lasts (a modal dialog's): the timer is pointed at the item after it first, so that
+    // the nested loop goes on serving the schedule, and what the block schedules re-arms it as usual.
     void pump() {
         for (;;) {
             std::function<void()> block;
+            Nanos next;
             {
                 std::lock_guard lock(mutex);
                 if (scheduled.empty() || scheduled.begin()->first.first > steadyNow()) break;
                 block = std::move(scheduled.begin()->second);
                 scheduled.erase(scheduled.begin());
+                next = scheduled.empty() ? kNever : scheduled.begin()->first.first;
+                armedFor = next;
             }
+            armAt(next);
             block();
-        }
-        {
-            std::lock_guard lock(mutex);
-            armedFor = kNever;
         }
         rearm();
     }

@@ -123,6 +123,25 @@ TEST_F(X11RunLoopTest, aTrackingScopeHoldsDefaultTimersUntilItsOutermostEndThenF
     EXPECT_EQ(loop.currentMode(), RunLoopMode::Default);
 }
 
+// A modal dialog opened by a timer runs its own loop inside that timer's firing: the rest of the
+// schedule goes on meanwhile, what was due before and what is scheduled from inside alike.
+TEST_F(X11RunLoopTest, aModalLoopInsideATimerLetsTheOtherTimersAndDelayedBlocksRun) {
+    auto& loop = desktop->runLoop();
+    std::vector<std::string> fired;
+    bool closedByTheOthers = false;
+    loop.scheduleTimer(milliseconds(5), false, RunLoopMode::Default, [&](Timer&) {
+        fired.push_back("modal");
+        loop.postAfter(milliseconds(20), [&] { fired.push_back("posted inside"); });
+        loop.scheduleTimer(milliseconds(30), false, RunLoopMode::Default,
+                           [&](Timer&) { fired.push_back("timer inside"); });
+        closedByTheOthers = runUntil([&] { return fired.size() == 4; }, seconds(5));
+    });
+    loop.postAfter(milliseconds(10), [&] { fired.push_back("due before"); });
+    ASSERT_TRUE(runUntil([&] { return fired.size() == 4; }));
+    EXPECT_TRUE(closedByTheOthers) << "the schedule stood still while the modal loop ran";
+    EXPECT_EQ(fired, (std::vector<std::string>{"modal", "due before", "posted inside", "timer inside"}));
+}
+
 TEST_F(X11RunLoopTest, backgroundQueuesRunOffTheMainThreadAndSerialQueuesInOrder) {
     auto& loop = desktop->runLoop();
     std::atomic<int> globalOnMain{-1};

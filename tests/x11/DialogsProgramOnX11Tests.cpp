@@ -1,0 +1,277 @@
+// The dialogs of the built program on a real X server with openbox and no compositing manager, as a user
+// meets them: the scene editor's "Save Scene Changes?" alert after a split, its application picker, and
+// the scene manager's "Delete Scene?" alert from the bin of a hovered card. Each must show its own
+// content on the screen by itself, without being moved: without a compositor a window the program never
+// drew keeps whatever the screen showed there before (black over the editor's dimmed empty zones).
+// The screen is read from the root in one piece: xwd, which puts its picture together window by window
+// when windows have colormaps of their own (Qt's do), shows such a dialog black wherever it lies over
+// another of the program's windows, and shows it drawn once it is moved off them.
+// Pictures of each are left under build/screenshots.
+#include "ProgramOnX11.h"
+
+#include <X11/keysym.h>
+#include <xcb/xcb.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <map>
+
+namespace korvane::x11::test {
+namespace {
+
+constexpr const char* kManagerTitle = "Scene Manager";
+constexpr const char* kEditorTitle = "Scene Editor";
+constexpr const char* kPromptTitle = "Korvane Display Prompt";
+// Places in the 720 × 520 "Scene Manager" window (client area, top-left): "Edit Grid" under the layout
+// of the selected scene with two displays listed (one row lower with three), and the first scene card.
+const Point kEditGridInManager{60, 433};
+constexpr double kDisplayRowHeight = 28;
+const Point kFirstCardInManager{64, 70};
+// The bin of the hovered card's panel, on the card's trailing edge, below the pencil.
+const Point kCardBinInManager{116, 81};
+// Places on the primary monitor's editor panel: the "+" of the zone at its top left, and "Done" at the
+// right end of the bar along its bottom while there are unsaved changes.
+const Point kFirstZoneAddInPanel{91, 24};
+const Point kDoneInDirtyBar{1329, 1034};
+
+class DialogsProgramOnX11Test : public ProgramOnX11Test {
+  protected:
+    void press(std::uint32_t keysym) { session->pressKeys({session->keycodeOf(keysym)}); }
+    // Gives the program a moment to take in what was done, as a user's next step would.
+    static void settle(Nanos duration) {
+        X11TestSession::waitFor([] { return false; }, duration);
+    }
+
+    // The rectangle of a window's own content in root coordinates, without the window manager's frame.
+    Rect contentOf(xcb_window_t window) {
+        xcb_connection_t* conn = xcb_connect(session->display().c_str(), nullptr);
+        Rect rect;
+        if (!xcb_connection_has_error(conn)) {
+            const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(conn)).data->root;
+            auto* geometry = xcb_get_geometry_reply(conn, xcb_get_geometry(conn, window), nullptr);
+            auto* place = xcb_translate_coordinates_reply(
+                conn, xcb_translate_coordinates(conn, window, root, 0, 0), nullptr);
+            if (geometry && place)
+                rect = Rect{double(place->dst_x), double(place->dst_y), double(geometry->width),
+                            double(geometry->height)};
+            std::free(geometry);
+            std::free(place);
+        }
+        xcb_disconnect(conn);
+        return rect;
+    }
+
+    // The scene manager, opened from the prompt a monitor plugged in gets; the monitor goes again before
+    // anything else, so that the rest meets the session's two monitors.
+    std::optional<xcb_window_t> openManagerFromPrompt() {
+        session->setMonitor("EXTRA-E", Rect{0, 900, 1920, 180}, false);
+        std::optional<xcb_window_t> prompt;
+        if (!X11TestSession::waitFor(
+                [&] { return (prompt = session->viewableWindowTitled(kPromptTitle)).has_value(); },
+                seconds(5)))
+            return std::nullopt;
+        const Rect promptFrame = session->frameOf(*prompt);
+        session->click(static_cast<int>(promptFrame.minX() + 70), static_cast<int>(promptFrame.minY() + 44));
+        std::optional<xcb_window_t> manager;
+        if (!X11TestSession::waitFor(
+                [&] { return (manager = session->viewableWindowTitled(kManagerTitle)).has_value(); },
+                seconds(5)))
+            return std::nullopt;
+        const std::size_t changes = count("[DisplayChange] handle end");
+        session->deleteMonitor("EXTRA-E");
+        if (!X11TestSession::waitFor([&] { return count("[DisplayChange] handle end") > changes; }))
+            return std::nullopt;
+        return manager;
+    }
+
+    // Waits for the dialog titled `title` and then until the server shows it drawn: its content is not one
+    // colour, much of it differs from what the screen showed there before (`before`, the whole primary
+    // monitor), and its bottom band, where the buttons stand, holds at least `buttons` separate shapes
+    // on its background. Leaves a picture of it under `name`. Returns the dialog, or nothing.
+    std::optional<xcb_window_t> waitUntilDrawn(const std::string& title,
+                                               const std::vector<std::uint32_t>& before, int buttons,
+                                               const std::string& name) {
+        std::optional<xcb_window_t> dialog;
+        if (!X11TestSession::waitFor(
+                [&] { return (dialog = session->viewableWindowTitled(title)).has_value(); }, seconds(10))) {
+            ADD_FAILURE() << "no window titled " << title << "\n" << logText();
+            return std::nullopt;
+        }
+        std::string verdict;
+        const bool drawn = X11TestSession::waitFor(
+            [&] {
+                verdict = drawnVerdict(contentOf(*dialog), before, buttons);
+                return verdict.empty();
+            },
+            seconds(10));
+        EXPECT_TRUE(session->saveScreenshot(session->frameOf(*dialog), picture(name)));
+        if (!drawn) {
+            ADD_FAILURE() << title << " is not drawn: " << verdict;
+            return std::nullopt;
+        }
+        return dialog;
+    }
+
+    // Empty when the content rectangle shows a drawn dialog; else what is missing.
+    std::string drawnVerdict(const Rect& content, const std::vector<std::uint32_t>& before, int buttons) {
+        const std::vector<std::uint32_t> now = session->rootPixels(content);
+        if (now.empty() || before.size() != std::size_t(kPrimaryRoot.width() * kPrimaryRoot.height()))
+            return "no pixels";
+        const int width = static_cast<int>(content.width());
+        const int height = static_cast<int>(content.height());
+        std::map<std::uint32_t, int> counts;
+        int changed = 0;
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) {
+                const std::uint32_t pixel = now[std::size_t(y * width + x)];
+                ++counts[pixel];
+                const int bx = static_cast<int>(content.minX() - kPrimaryRoot.minX()) + x;
+                const int by = static_cast<int>(content.minY() - kPrimaryRoot.minY()) + y;
+                if (pixel != before[std::size_t(by * int(kPrimaryRoot.width()) + bx)]) ++changed;
+            }
+        if (counts.size() < 2) return "one colour";
+        // Never drawn, the window would keep all of it; a drawn dialog over a light window of the same
+        // grey still changes a third of it.
+        if (changed * 5 < width * height)
+            return "mostly what lay there before (" + std::to_string(changed) + " of " +
+                   std::to_string(width * height) + " pixels changed)";
+        const std::uint32_t background =
+            std::max_element(counts.begin(), counts.end(), [](const auto& a, const auto& b) {
+                return a.second < b.second;
+            })->first;
+        // Columns of the bottom band with anything but the background, in runs at least a button wide.
+        constexpr int kBand = 44;
+        constexpr int kButtonWidth = 30;
+        int shapes = 0;
+        int run = 0;
+        for (int x = 0; x <= width; ++x) {
+            bool marked = false;
+            for (int y = std::max(0, height - kBand); x < width && y < height && !marked; ++y)
+                marked = now[std::size_t(y * width + x)] != background;
+            if (marked) {
+                ++run;
+                continue;
+            }
+            if (run >= kButtonWidth) ++shapes;
+            run = 0;
+        }
+        if (shapes < buttons)
+            return std::to_string(shapes) + " button shapes in the bottom band, " + std::to_string(buttons) +
+                   " expected";
+        return {};
+    }
+};
+
+TEST_F(DialogsProgramOnX11Test, theEditorsSaveAlertAndApplicationPickerShowTheirContentWhenTheyOpen) {
+    startSession(true);
+    openXterm();
+    const pid_t korvane = startKorvane();
+    ASSERT_TRUE(waitForLine("Permissions granted, starting services...")) << logText();
+    ASSERT_TRUE(waitForLine("[DisplayChange] handle end")) << logText();
+    const auto manager = openManagerFromPrompt();
+    ASSERT_TRUE(manager) << logText();
+
+    int attempt = 0;
+    ASSERT_TRUE(X11TestSession::waitFor(
+        [&] {
+            const Rect frame = session->frameOf(*manager);
+            const double border = (frame.width() - 720) / 2;
+            const double rows = (attempt++ % 2) * kDisplayRowHeight;
+            session->click(static_cast<int>(frame.maxX() - border - 720 + kEditGridInManager.x),
+                           static_cast<int>(frame.maxY() - border - 520 + kEditGridInManager.y + rows));
+            return X11TestSession::waitFor(
+                [&] { return session->viewableWindowTitled(kEditorTitle).has_value(); }, seconds(3));
+        },
+        seconds(14)))
+        << logText();
+    // The keyboard goes to the primary monitor's panel once the scene has loaded.
+    settle(seconds(1));
+    ASSERT_TRUE(X11TestSession::waitFor([&] {
+        const xcb_window_t active = session->activeWindow();
+        return active != XCB_WINDOW_NONE && session->frameOf(active) == kPrimaryRoot;
+    })) << "active window "
+        << session->activeWindow();
+
+    // A split: "v" with the pointer in the left zone, then a click at a third of the monitor.
+    const int y = static_cast<int>(kPrimaryRoot.midY());
+    session->glidePointer(static_cast<int>(kPrimaryRoot.minX() + kPrimaryRoot.width() / 5), y, 20);
+    settle(milliseconds(200));
+    press(XK_v);
+    settle(milliseconds(200));
+    const int x = static_cast<int>(kPrimaryRoot.minX() + kPrimaryRoot.width() / 3);
+    session->glidePointer(x, y, 20);
+    settle(milliseconds(300));
+    session->click(x, y);
+    settle(milliseconds(500));
+
+    // The application picker from the "+" of the left zone, over the dimmed panel.
+    std::vector<std::uint32_t> before = session->rootPixels(kPrimaryRoot);
+    const int addX = static_cast<int>(kPrimaryRoot.minX() + kFirstZoneAddInPanel.x);
+    const int addY = static_cast<int>(kPrimaryRoot.minY() + kFirstZoneAddInPanel.y);
+    session->glidePointer(addX, addY, 20);
+    settle(milliseconds(200));
+    session->click(addX, addY);
+    // It has no buttons: its few rows leave the bottom of its list empty.
+    ASSERT_TRUE(waitUntilDrawn("Choose Application", before, 0, "dialog-choose-application-x11.png"));
+    press(XK_Escape);
+    ASSERT_TRUE(
+        X11TestSession::waitFor([&] { return !session->viewableWindowTitled("Choose Application"); }));
+    settle(milliseconds(300));
+
+    // "Done" with the split unsaved asks first.
+    before = session->rootPixels(kPrimaryRoot);
+    const int doneX = static_cast<int>(kPrimaryRoot.minX() + kDoneInDirtyBar.x);
+    const int doneY = static_cast<int>(kPrimaryRoot.minY() + kDoneInDirtyBar.y);
+    session->glidePointer(doneX, doneY, 20);
+    settle(milliseconds(200));
+    session->click(doneX, doneY);
+    // "Save", "Discard" and "Cancel".
+    ASSERT_TRUE(waitUntilDrawn("Save Scene Changes?", before, 3, "dialog-save-scene-changes-x11.png"));
+
+    // Escape is "Cancel": the editor stays open with its change.
+    press(XK_Escape);
+    EXPECT_TRUE(
+        X11TestSession::waitFor([&] { return !session->viewableWindowTitled("Save Scene Changes?"); }));
+    settle(milliseconds(300));
+    EXPECT_TRUE(session->viewableWindowTitled(kEditorTitle));
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+TEST_F(DialogsProgramOnX11Test, theManagersDeleteAlertShowsItsContentWhenItOpens) {
+    startSession(true);
+    openXterm();
+    const pid_t korvane = startKorvane();
+    ASSERT_TRUE(waitForLine("Permissions granted, starting services...")) << logText();
+    ASSERT_TRUE(waitForLine("[DisplayChange] handle end")) << logText();
+    const auto manager = openManagerFromPrompt();
+    ASSERT_TRUE(manager) << logText();
+    settle(seconds(1));
+
+    // The pointer onto the first card, then onto the bin that its panel shows.
+    const Rect content = contentOf(*manager);
+    session->glidePointer(static_cast<int>(content.minX() + kFirstCardInManager.x),
+                          static_cast<int>(content.minY() + kFirstCardInManager.y), 20);
+    settle(milliseconds(300));
+    const int binX = static_cast<int>(content.minX() + kCardBinInManager.x);
+    const int binY = static_cast<int>(content.minY() + kCardBinInManager.y);
+    session->glidePointer(binX, binY, 10);
+    settle(milliseconds(300));
+    const std::vector<std::uint32_t> before = session->rootPixels(kPrimaryRoot);
+    session->click(binX, binY);
+    // "Delete" and "Cancel".
+    ASSERT_TRUE(waitUntilDrawn("Delete Scene?", before, 2, "dialog-delete-scene-x11.png"));
+
+    // Escape is "Cancel": the scene stays.
+    press(XK_Escape);
+    EXPECT_TRUE(X11TestSession::waitFor([&] { return !session->viewableWindowTitled("Delete Scene?"); }));
+    settle(milliseconds(300));
+    EXPECT_EQ(activeSceneFile().value("name", ""), "My Workspace");
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+} // namespace
+} // namespace korvane::x11::test
