@@ -81,6 +81,7 @@ class Workspace {
   public:
     virtual ~Workspace() = default;
 
+    // Any thread (the icon cache reads it on its queue).
     virtual std::vector<RunningApplication> runningApplications() = 0;
     virtual std::optional<RunningApplication> frontmostApplication() = 0;
     virtual std::optional<RunningApplication> runningApplication(pid_t pid) = 0;

@@ -3,6 +3,7 @@
 
 #include "ui/scene_editor/SceneCanvasPlates.h"
 #include "ui/scene_editor/SceneCanvasSaveBar.h"
+#include "ui/switchers/IconCache.h"
 
 #include <QApplication>
 #include <QDropEvent>
@@ -12,6 +13,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPointer>
 #include <QToolButton>
 
 #include <algorithm>
@@ -63,6 +65,20 @@ void drawChipPicture(QPainter& painter, const QRectF& square, const QImage& icon
     painter.restore();
 }
 
+// A chip shows the picture the switcher shows for its application, in whatever form the desktop keeps it
+// (a window's pixels, an image file, an icon theme's name): from the icon cache at once when it holds it,
+// else once it arrives, provided the chip is still there (the canvas rebuilds its chips on every change).
+// A placeholder stands for no application and keeps the outline.
+void loadChipPicture(QWidget* chip, const SceneCanvasAppEntry& entry, QImage& picture) {
+    if (entry.isPlaceholder || entry.bundleID.empty()) return;
+    QPointer<QWidget> alive(chip);
+    IconCache::shared()->icon(entry.bundleID, [alive, &picture](const QImage& image) {
+        if (!alive) return; // `picture` went with it
+        picture = image;
+        alive->update();
+    });
+}
+
 } // namespace
 
 std::vector<std::string> sceneCanvasDropTexts(const QMimeData* mime) {
@@ -71,25 +87,14 @@ std::vector<std::string> sceneCanvasDropTexts(const QMimeData* mime) {
     return texts;
 }
 
-QImage sceneCanvasIconImage(const SceneCanvasAppEntry& entry) {
-    if (!entry.icon || entry.icon->width <= 0 || entry.icon->height <= 0 ||
-        entry.icon->argb.size() < static_cast<std::size_t>(entry.icon->width) * entry.icon->height)
-        return {};
-    QImage image(entry.icon->width, entry.icon->height, QImage::Format_ARGB32);
-    for (int y = 0; y < entry.icon->height; ++y)
-        for (int x = 0; x < entry.icon->width; ++x)
-            image.setPixel(x, y, entry.icon->argb[static_cast<std::size_t>(y) * entry.icon->width + x]);
-    return image;
-}
-
 // ---- Application chip ----
 
 SceneCanvasAppIcon::SceneCanvasAppIcon(SceneCanvasAppEntry entry, std::function<void()> onRemove,
                                        std::string dragPayload, SceneCanvasDragStarter startDrag,
                                        QWidget* parent)
     : QWidget(parent), entry_(std::move(entry)), dragPayload_(std::move(dragPayload)),
-      startDrag_(std::move(startDrag)), icon_(sceneCanvasIconImage(entry_)),
-      remove_(new SceneCanvasPlateButton(QColor(0, 0, 0, 166), 8, this)) {
+      startDrag_(std::move(startDrag)), remove_(new SceneCanvasPlateButton(QColor(0, 0, 0, 166), 8, this)) {
+    loadChipPicture(this, entry_, icon_);
     setToolTip(QString::fromStdString(entry_.name));
     remove_->setText(QString::fromUtf8("✕"));
     remove_->setAccessibleName("Remove");
@@ -317,7 +322,8 @@ void SceneCanvasZoneCell::dropEvent(QDropEvent* event) {
 SceneCanvasExcludedAppIcon::SceneCanvasExcludedAppIcon(SceneCanvasAppEntry entry, std::string dragPayload,
                                                        SceneCanvasDragStarter startDrag, QWidget* parent)
     : QWidget(parent), entry_(std::move(entry)), dragPayload_(std::move(dragPayload)),
-      startDrag_(std::move(startDrag)), icon_(sceneCanvasIconImage(entry_)) {
+      startDrag_(std::move(startDrag)) {
+    loadChipPicture(this, entry_, icon_);
     setToolTip(QString::fromStdString("Drag to a zone: " + entry_.bundleID));
     resize(sizeHint());
 }

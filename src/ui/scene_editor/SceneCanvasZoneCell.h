@@ -23,9 +23,6 @@ class QToolButton;
 
 namespace korvane {
 
-// The chip's picture as drawn, or a null image when the entry has none.
-QImage sceneCanvasIconImage(const SceneCanvasAppEntry& entry);
-
 // The text a drop carries, as the canvas's drop targets take it: none when it carries no text.
 std::vector<std::string> sceneCanvasDropTexts(const QMimeData* mime);
 
@@ -33,8 +30,9 @@ std::vector<std::string> sceneCanvasDropTexts(const QMimeData* mime);
 // provides it so that it can hold back rebuilding its views while one of them is the drag's source.
 using SceneCanvasDragStarter = std::function<void(QWidget* source, const std::string& payload)>;
 
-// An application chip in a zone: its picture over its name; a placeholder is drawn faint and outlined
-// with a dashed line. A remove button shows on hover, except on a placeholder.
+// An application chip in a zone: its picture (the application's icon as the switcher shows it, a dashed
+// outline until it arrives) over its name; a placeholder is drawn faint and outlined with a dashed line.
+// A remove button shows on hover, except on a placeholder.
 class SceneCanvasAppIcon : public QWidget {
   public:
     SceneCanvasAppIcon(SceneCanvasAppEntry entry, std::function<void()> onRemove, std::string dragPayload,
@@ -60,7 +58,7 @@ class SceneCanvasAppIcon : public QWidget {
     SceneCanvasAppEntry entry_;
     std::string dragPayload_;
     SceneCanvasDragStarter startDrag_;
-    QImage icon_;
+    QImage icon_; // null until the icon cache hands it over
     std::optional<QPoint> pressedAt_;
     QToolButton* remove_;
 };
@@ -123,7 +121,8 @@ class SceneCanvasZoneCell : public QWidget {
     std::vector<SceneCanvasAppIcon*> chips_;
 };
 
-// A chip of the Excluded strip: a 22 pt picture over its name in small type, dragged to a zone.
+// A chip of the Excluded strip: a 22 pt picture (as a zone's chip has it) over its name in small type,
+// dragged to a zone.
 class SceneCanvasExcludedAppIcon : public QWidget {
   public:
     SceneCanvasExcludedAppIcon(SceneCanvasAppEntry entry, std::string dragPayload,

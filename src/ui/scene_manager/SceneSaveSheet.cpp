@@ -11,7 +11,6 @@
 #include "ui/scene_manager/SceneSaveSheetStyle.h"
 #include "ui/scene_manager/SceneSaveViewModel.h"
 #include "ui/scene_manager/ZoneCanvas.h"
-#include "ui/switchers/IconCache.h"
 
 #include <QFrame>
 #include <QHBoxLayout>
@@ -262,13 +261,6 @@ void SceneSaveSheet::buildChips() {
     row->adjustSize();
     scroll->setWidget(row);
     scroll->setFixedHeight(row->sizeHint().height());
-}
-
-QImage SceneSaveSheet::iconFor(const std::string& id, const std::optional<platform::IconImage>& icon) {
-    if (auto found = icons_.find(id); found != icons_.end()) return found->second;
-    QImage image = icon ? IconCache::picture(*icon) : QImage();
-    icons_.emplace(id, image);
-    return image;
 }
 
 void SceneSaveSheet::setDropTargetZoneID(std::optional<std::int64_t> zoneID) {

@@ -7,12 +7,10 @@
 #include "ui/scene_manager/ZoneList.h"
 
 #include <QAbstractButton>
-#include <QImage>
 #include <QPointer>
 #include <QWidget>
 
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -31,7 +29,6 @@ class LayoutChip;
 
 namespace platform {
 class ObserverToken;
-struct IconImage;
 } // namespace platform
 
 // Main thread only. The model outlives nothing here: the sheet holds it.
@@ -87,9 +84,6 @@ class SceneSaveSheet : public QWidget {
     ZoneCanvas* canvas() const { return canvas_; }
     QWidget* emptyState() const { return emptyState_; }
 
-    // The icon of a window entry or an added application, converted once per id.
-    QImage iconFor(const std::string& id, const std::optional<platform::IconImage>& icon);
-
   protected:
     void keyPressEvent(QKeyEvent* event) override;
     // The window may be made before its model has captured anything: what shows is the model as it
@@ -116,7 +110,6 @@ class SceneSaveSheet : public QWidget {
     QPushButton* cancelButton_ = nullptr;
     QPushButton* saveButton_ = nullptr;
     QPointer<QWidget> appPicker_;
-    std::map<std::string, QImage> icons_;
     std::unique_ptr<platform::ObserverToken> savingObservation_;
 };
 

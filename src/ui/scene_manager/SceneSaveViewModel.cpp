@@ -112,6 +112,7 @@ SceneSaveViewModel::WindowEntry SceneSaveViewModel::captureEntry(const platform:
     WindowEntry entry;
     entry.id = platform_.processInfo().makeUUID();
     entry.windowID = number;
+    entry.pid = pid;
     entry.title = windowinfo::stringValue(info, WK::name).value_or("");
     const auto app = platform_.workspace().runningApplication(pid);
     if (app) {

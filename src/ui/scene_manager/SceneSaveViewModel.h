@@ -39,6 +39,7 @@ class SceneSaveViewModel {
         std::string id; // fresh UUID per capture; the key of zoneAssignments
         WindowID windowID = 0;
         std::optional<std::string> bundleID;
+        pid_t pid = 0; // the owning process
         std::string title;
         std::string appName;
         std::optional<platform::IconImage> icon; // the owning application's; not part of the equality

@@ -7,6 +7,7 @@
 #include "ui/scene_manager/SceneSaveSheet.h"
 #include "ui/scene_manager/SceneSaveSheetStyle.h"
 #include "ui/scene_manager/SceneSaveViewModel.h"
+#include "ui/switchers/IconCache.h"
 
 #include <QApplication>
 #include <QDrag>
@@ -18,6 +19,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPointer>
 
 #include <algorithm>
 #include <cmath>
@@ -58,6 +60,23 @@ void paintIcon(QPainter& painter, const QRectF& rect, const QImage& icon, double
     painter.setClipPath(clip);
     painter.drawImage(rect, icon);
     painter.restore();
+}
+
+// The icon the switcher shows for the item's application, in whatever form the desktop keeps it: from the
+// icon cache at once when it holds it, else once it arrives, provided the view is still there (cells are
+// rebuilt on every change).
+void loadItemIcon(QWidget* view, const ZoneCellItem& item, QImage& icon) {
+    if (item.iconKey.empty()) return;
+    QPointer<QWidget> alive(view);
+    auto show = [alive, &icon](const QImage& image) {
+        if (!alive) return; // `icon` went with it
+        icon = image;
+        alive->update();
+    };
+    if (item.pid)
+        IconCache::shared()->icon(item.iconKey, *item.pid, std::move(show));
+    else
+        IconCache::shared()->icon(item.iconKey, std::move(show));
 }
 
 // Drags a window entry as the text of its UUID, which is all a cell takes from a drop.
@@ -101,6 +120,14 @@ class SymbolButton : public QAbstractButton {
   private:
     Symbol symbol_;
 };
+
+// A window names its application as the switcher does: by its bundle identifier, else by its process.
+ZoneCellItem windowItem(const SceneSaveViewModel::WindowEntry& entry) {
+    const bool hasProcess = entry.pid > 0;
+    std::string key = entry.bundleID ? *entry.bundleID : hasProcess ? "pid:" + std::to_string(entry.pid) : "";
+    return {entry.id, entry.appName, std::move(key), hasProcess ? std::optional(entry.pid) : std::nullopt,
+            true};
+}
 
 } // namespace
 
@@ -154,6 +181,7 @@ ZoneCellColumns zoneCellColumns(double available, double minimum, double spacing
 
 ZoneItemView::ZoneItemView(const ZoneCellItem& item, bool compact, QWidget* parent)
     : QWidget(parent), item_(item), compact_(compact) {
+    loadItemIcon(this, item_, icon_);
     badge_ = new SymbolButton(SymbolButton::Symbol::remove, QSize(kBadge, kBadge), this);
     badge_->setAccessibleName(QString("Remove %1").arg(QString::fromStdString(item.name)));
     setToolTip(QString::fromStdString(item.name));
@@ -177,7 +205,7 @@ void ZoneItemView::resizeEvent(QResizeEvent*) {
 void ZoneItemView::paintEvent(QPaintEvent*) {
     const QRectF icon = iconRect();
     QPainter painter(this);
-    paintIcon(painter, icon, item_.icon, compact_ ? 4 : 6, 0.7);
+    paintIcon(painter, icon, icon_, compact_ ? 4 : 6, 0.7);
     if (compact_) return;
     painter.setFont(secondCaptionFont());
     painter.setPen(kSecondaryText);
@@ -197,10 +225,11 @@ void ZoneItemView::mouseMoveEvent(QMouseEvent* event) {
     if ((event->position().toPoint() - pressedAt_).manhattanLength() < QApplication::startDragDistance())
         return;
     pressed_ = false;
-    dragWindowEntry(this, item_.id, item_.icon);
+    dragWindowEntry(this, item_.id, icon_);
 }
 
 TrayChip::TrayChip(const ZoneCellItem& item, QWidget* parent) : QAbstractButton(parent), item_(item) {
+    loadItemIcon(this, item_, icon_);
     const QString name = QString::fromStdString(item.name);
     setToolTip("Drag to a zone to include " + name);
     setAccessibleName("Include " + name + " in scene");
@@ -222,7 +251,7 @@ void TrayChip::paintEvent(QPaintEvent*) {
     painter.drawRoundedRect(QRectF(rect()), 6, 6);
     const QRectF icon((width() - 22) / 2.0, 4, 22, 22);
     painter.setOpacity(0.5);
-    paintIcon(painter, icon, item_.icon, 4, 16.0 / 22);
+    paintIcon(painter, icon, icon_, 4, 16.0 / 22);
     painter.setOpacity(1);
     painter.setFont(secondCaptionFont());
     painter.setPen(kTertiaryText);
@@ -241,7 +270,7 @@ void TrayChip::mouseMoveEvent(QMouseEvent* event) {
         (event->position().toPoint() - pressedAt_).manhattanLength() >= QApplication::startDragDistance()) {
         // A drag is not a click: the button lets go before the drag starts.
         setDown(false);
-        dragWindowEntry(this, item_.id, item_.icon);
+        dragWindowEntry(this, item_.id, icon_);
         return;
     }
     QAbstractButton::mouseMoveEvent(event);
@@ -277,11 +306,11 @@ void ZoneCell::reload() {
         if (!entry.included) continue;
         const auto assigned = model.zoneAssignments.find(entry.id);
         if (assigned == model.zoneAssignments.end() || assigned->second != zoneID_) continue;
-        items.push_back({entry.id, entry.appName, sheet_.iconFor(entry.id, entry.icon), true});
+        items.push_back(windowItem(entry));
     }
     if (auto apps = model.manualApps().find(zoneID_); apps != model.manualApps().end())
         for (const auto& app : apps->second)
-            items.push_back({app.id, app.appName, sheet_.iconFor(app.id, app.icon), false});
+            items.push_back({app.id, app.appName, app.bundleID, std::nullopt, false});
     items_ = std::move(items);
 
     for (ZoneItemView* view : views_)
@@ -394,8 +423,7 @@ void ZoneCanvas::reload() {
     chips_.clear();
     for (const auto& entry : sheet_.viewModel().windowEntries) {
         if (entry.included) continue;
-        auto* chip =
-            new TrayChip({entry.id, entry.appName, sheet_.iconFor(entry.id, entry.icon), true}, tray_);
+        auto* chip = new TrayChip(windowItem(entry), tray_);
         const std::string id = entry.id;
         QObject::connect(chip, &QAbstractButton::clicked, this,
                          [this, id] { sheet_.setEntryIncluded(id, true); });

@@ -13,7 +13,9 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 namespace korvane {
@@ -55,7 +57,11 @@ ZoneCellColumns zoneCellColumns(double available, double minimum, double spacing
 struct ZoneCellItem {
     std::string id; // the window entry's or the added application's
     std::string name;
-    QImage icon; // null when the application has none
+    // Whose icon it shows, as the switcher names the application: its bundle identifier, else "pid:" and
+    // the process; empty when neither is known. A window gives its own process; without one (an added
+    // application) a running process of that identifier is looked for.
+    std::string iconKey;
+    std::optional<pid_t> pid;
     bool isWindow = true;
 };
 
@@ -95,7 +101,8 @@ class ZoneCell : public QWidget {
     std::vector<ZoneItemView*> views_;
 };
 
-// An icon in a cell with its name (unless compact) and its remove badge.
+// An icon in a cell with its name (unless compact) and its remove badge. The icon is the application's as
+// the switcher shows it, the dashed outline until it arrives.
 class ZoneItemView : public QWidget {
   public:
     ZoneItemView(const ZoneCellItem& item, bool compact, QWidget* parent);
@@ -115,6 +122,7 @@ class ZoneItemView : public QWidget {
     QRectF iconRect() const;
 
     ZoneCellItem item_;
+    QImage icon_; // null until the icon cache hands it over
     bool compact_;
     QAbstractButton* badge_ = nullptr;
     QPoint pressedAt_;
@@ -136,6 +144,7 @@ class TrayChip : public QAbstractButton {
 
   private:
     ZoneCellItem item_;
+    QImage icon_;
     QPoint pressedAt_;
 };
 

@@ -70,6 +70,15 @@ void IconCache::setShared(std::shared_ptr<IconCache> instance) {
 }
 
 void IconCache::icon(const std::string& bundleID, pid_t pid, std::function<void(const QImage&)> completion) {
+    load(bundleID, pid, std::move(completion));
+}
+
+void IconCache::icon(const std::string& bundleID, std::function<void(const QImage&)> completion) {
+    load(bundleID, std::nullopt, std::move(completion));
+}
+
+void IconCache::load(const std::string& bundleID, std::optional<pid_t> pid,
+                     std::function<void(const QImage&)> completion) {
     if (auto hit = lookUp(bundleID)) {
         completion(*hit);
         return;
@@ -78,7 +87,15 @@ void IconCache::icon(const std::string& bundleID, pid_t pid, std::function<void(
     serialQueue_->async([weak = weak_from_this(), bundleID, pid, &loop, completion = std::move(completion)] {
         auto self = weak.lock();
         if (!self) return;
-        QImage image = self->renderIcon(bundleID, pid);
+        // -1 names no process: the picture then comes from the installed application or the desktop.
+        pid_t owner = pid.value_or(-1);
+        if (!pid)
+            for (const auto& app : self->platform_.workspace().runningApplications())
+                if (app.bundleID == bundleID) {
+                    owner = app.pid;
+                    break;
+                }
+        QImage image = self->renderIcon(bundleID, owner);
         self->store(bundleID, image);
         loop.post([image = std::move(image), completion] { completion(image); });
     });

@@ -47,6 +47,10 @@ class IconCache : public std::enable_shared_from_this<IconCache> {
     // The icon of the application with this bundle identifier (or "pid:" identifier) and process: from
     // memory at once, else rendered on the queue and handed over on the main queue. Never a null image.
     void icon(const std::string& bundleID, pid_t pid, std::function<void(const QImage&)> completion);
+    // The same for an application known only by its bundle identifier (a scene's, one picked from the
+    // installed ones): the first running process of that identifier, found on the queue, stands in for
+    // the process, so that the picture is the one the switcher shows for its windows.
+    void icon(const std::string& bundleID, std::function<void(const QImage&)> completion);
     // From the first source that gives a picture: the running process's own, the one of the application
     // installed for the bundle identifier, the desktop's generic application picture; else a drawn
     // placeholder. Any thread.
@@ -61,6 +65,9 @@ class IconCache : public std::enable_shared_from_this<IconCache> {
     std::size_t cachedCount() const;
 
   private:
+    // Without a process, the one found for the bundle identifier when rendering.
+    void load(const std::string& bundleID, std::optional<pid_t> pid,
+              std::function<void(const QImage&)> completion);
     void store(const std::string& key, const QImage& image);
     std::optional<QImage> lookUp(const std::string& key);
 

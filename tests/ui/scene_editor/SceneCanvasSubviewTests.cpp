@@ -11,6 +11,8 @@
 
 #include "SceneEditorViewsSupport.h"
 #include "platform/sim/SimDesktop.h"
+#include "support/TempFolder.h"
+#include "ui/switchers/IconCache.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -25,6 +27,7 @@ using namespace korvane;
 using korvane::testing::saveScreenshot;
 using korvane::testing::sendDrop;
 using korvane::testing::templatesWithCustom;
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -34,13 +37,24 @@ SceneCanvasAppEntry chip(const std::string& bundleID, const std::string& name, b
     entry.bundleID = bundleID;
     entry.name = name;
     entry.isPlaceholder = placeholder;
-    if (!placeholder) {
-        auto icon = std::make_shared<platform::IconImage>();
-        icon->width = icon->height = 2;
-        icon->argb = {0xFF2E7D32, 0xFF43A047, 0xFF1B5E20, 0xFF2E7D32};
-        entry.icon = icon;
-    }
     return entry;
+}
+
+platform::IconImage solidPixels(QRgb colour) {
+    return {.width = 2, .height = 2, .argb = std::vector<std::uint32_t>(4, colour), .path = {}};
+}
+
+// A picture file of one colour, as an icon theme keeps it: the desktop names its path.
+platform::IconImage solidFile(const fs::path& path, QRgb colour) {
+    QImage image(48, 48, QImage::Format_ARGB32);
+    image.fill(QColor::fromRgba(colour));
+    EXPECT_TRUE(image.save(QString::fromStdString(path.string()), "PNG"));
+    return {.width = 0, .height = 0, .argb = {}, .path = path.string()};
+}
+
+// The colour at the middle of a chip's picture: `side` square, `top` below the chip's top, centred.
+QRgb pictureCentre(QWidget& chip, int top, int side) {
+    return chip.grab().toImage().pixel(chip.width() / 2, top + side / 2);
 }
 
 // A dark backdrop as the overlay gives the canvas, so white text shows in the pictures.
@@ -127,6 +141,8 @@ TEST(SceneCanvasSaveBar, bothButtonsWaitForAChangeAndCtrlSAppliesOnlyThen) {
 }
 
 TEST(SceneCanvasZoneCell, anEmptyZoneInvitesDropsAndADropLandsOnTheChipUnderThePointer) {
+    sim::ScopedSimDesktop desktop;
+    desktop->workspace().setGenericApplicationIcon(solidPixels(0xFF2E7D32));
     std::vector<std::string> zoneDrops;
     std::vector<std::pair<std::string, int>> indexDrops;
     std::vector<SceneCanvasAppEntry> removed;
@@ -186,6 +202,7 @@ TEST(SceneCanvasZoneCell, anEmptyZoneInvitesDropsAndADropLandsOnTheChipUnderTheP
     QCoreApplication::sendEvent(cell->chips()[2], &enter);
     EXPECT_TRUE(cell->chips()[0]->removeButton()->isVisible());
     EXPECT_FALSE(cell->chips()[2]->removeButton()->isVisible());
+    desktop->loop().runUntilIdle(); // the icons
     saveScreenshot(*host, "scene-canvas-zone-cell.png");
     cell->chips()[0]->removeButton()->click();
     ASSERT_EQ(removed.size(), 1u);
@@ -193,6 +210,48 @@ TEST(SceneCanvasZoneCell, anEmptyZoneInvitesDropsAndADropLandsOnTheChipUnderTheP
 
     SceneCanvasExcludedAppIcon excluded(chip("org.example.mail", "Mail"), "p", {}, nullptr);
     EXPECT_EQ(excluded.toolTip(), "Drag to a zone: org.example.mail");
+    delete host;
+}
+
+TEST(SceneCanvasZoneCell, chipsShowTheIconTheSwitcherShowsInWhateverFormTheDesktopKeepsIt) {
+    sim::ScopedSimDesktop desktop;
+    korvane::testing::TempFolder folder;
+    auto& workspace = desktop->workspace();
+    // An installed application whose icon is a picture file, a running one with a window's pixels, and
+    // one the desktop knows nothing of: the desktop's generic picture, also a file.
+    workspace.install({.bundleID = "org.example.mail", .name = "Mail", .url = "/apps/Mail.desktop"});
+    workspace.setFileIcon("/apps/Mail.desktop", solidFile(folder.path() / "mail.png", 0xFF1E88E5));
+    workspace.setApplicationIcon(workspace.launch({.bundleID = "org.example.notes", .name = "Notes"}),
+                                 solidPixels(0xFFFDD835));
+    workspace.setGenericApplicationIcon(solidFile(folder.path() / "generic.png", 0xFF8E24AA));
+    desktop->loop().runUntilIdle();
+
+    QWidget* host = darkHost(QSize(420, 240));
+    auto& cell =
+        *new SceneCanvasZoneCell(1,
+                                 {chip("org.example.mail", "Mail"), chip("org.example.notes", "Notes"),
+                                  chip("org.example.gone", "Gone"), chip("placeholder", "Drop here", true)},
+                                 true, {}, host);
+    cell.setGeometry(host->rect());
+    SceneCanvasExcludedAppIcon excluded(chip("org.example.mail", "Mail"), "p", {}, nullptr);
+    desktop->loop().runUntilIdle();
+
+    const std::vector<std::pair<std::string, QRgb>> expected{{"org.example.mail", 0xFF1E88E5},
+                                                             {"org.example.notes", 0xFFFDD835},
+                                                             {"org.example.gone", 0xFF8E24AA}};
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        const auto& [bundleID, colour] = expected[i];
+        EXPECT_EQ(pictureCentre(*cell.chips()[i], 2, 64), colour) << bundleID;
+        // The very picture the switcher's tiles take for the application.
+        const auto cached = IconCache::shared()->cached(bundleID);
+        ASSERT_TRUE(cached) << bundleID;
+        EXPECT_EQ(cached->pixel(64, 64), colour) << bundleID;
+    }
+    EXPECT_EQ(pictureCentre(excluded, 4, 22), 0xFF1E88E5u);
+    // A placeholder stands for no application: its outline, over the backdrop.
+    EXPECT_EQ(pictureCentre(*cell.chips()[3], 2, 64), QColor(30, 32, 38).rgba());
+    EXPECT_FALSE(IconCache::shared()->cached("placeholder"));
+    saveScreenshot(*host, "scene-canvas-chip-icons.png");
     delete host;
 }
 

@@ -8,6 +8,7 @@
 #include "scenes/SceneStore.h"
 #include "support/Screenshot.h"
 #include "support/SupportFolderFixture.h"
+#include "support/TempFolder.h"
 #include "ui/scene_manager/SceneSaveViewModel.h"
 #include "ui/scene_manager/SceneSaveWindowController.h"
 #include "ui/scene_manager/ZoneCanvas.h"
@@ -101,6 +102,11 @@ class SceneSaveSheetTest : public korvane::testing::SupportFolderTest {
         sheet->show();
         settle();
     }
+    // The icons the views asked for, handed over, and drawn.
+    void settleIcons() {
+        desktop->loop().runUntilIdle();
+        settle();
+    }
     // Widgets replaced by a redraw go on the next turn of the loop.
     static void settle() {
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -177,6 +183,7 @@ TEST_F(SceneSaveSheetTest, anExcludedWindowDroppedOnAZoneJoinsItAndTheTrayEmptie
     EXPECT_EQ(cells(), (Cells{{1, {"Editor"}}, {2, {"Mail"}}}));
     EXPECT_EQ(tray(), std::vector<std::string>{"Notes"});
     EXPECT_EQ(count(), "2 of 3 windows");
+    settleIcons();
     saveScreenshot(sheet->grab().toImage(), "save-scene-sheet.png");
 
     // Text that names no entry's UUID is refused and leaves everything as it was.
@@ -398,6 +405,7 @@ TEST_F(SceneSaveSheetTest, cellsSitAtTheirZonesAndCrowdedCellsDropNamesAndShrink
         EXPECT_EQ(cell->isCompact(), row.compact) << "zone " << row.zone;
         EXPECT_EQ(cell->itemViews()[0]->height(), row.compact ? 28 : 51) << "zone " << row.zone;
     }
+    settleIcons();
     saveScreenshot(canvas->grab().toImage(), "save-scene-compact-cell.png");
 
     // In a narrow canvas three items still share one row, at 36 points each at least: columns of 44 would
@@ -448,6 +456,7 @@ TEST_F(SceneSaveSheetTest, anApplicationPickedTwiceForAZoneShowsOnceAndAClickOut
     ASSERT_NE(sheet->appPicker(), nullptr);
     const QRect pickerAt(sheet->appPicker()->mapToGlobal(QPoint(0, 0)), sheet->appPicker()->size());
     const QRect sheetAt(sheet->mapToGlobal(QPoint(0, 0)), sheet->size());
+    settleIcons();
     QImage picture(sheetAt.united(pickerAt).size(), QImage::Format_ARGB32_Premultiplied);
     picture.fill(Qt::transparent);
     {
@@ -470,6 +479,52 @@ TEST_F(SceneSaveSheetTest, anApplicationPickedTwiceForAZoneShowsOnceAndAClickOut
     click(sheet->canvas()->cell(1)->itemViews()[1]->removeBadge());
     EXPECT_EQ(cells(), (Cells{{1, {"Editor"}}, {2, {"Notes", "Mail", "Mail"}}}));
     EXPECT_FALSE(model->manualApps().contains(1));
+}
+
+TEST_F(SceneSaveSheetTest, windowsAddedApplicationsAndTheTrayShowTheIconTheSwitcherShows) {
+    korvane::testing::TempFolder pictures;
+    // The desktop's generic picture, a file, for applications that show none of their own.
+    QImage generic(48, 48, QImage::Format_ARGB32);
+    generic.fill(QColor(142, 36, 170));
+    const std::string genericFile = (pictures.path() / "generic.png").string();
+    ASSERT_TRUE(generic.save(QString::fromStdString(genericFile), "PNG"));
+    desktop->workspace().setGenericApplicationIcon(
+        platform::IconImage{.width = 0, .height = 0, .argb = {}, .path = genericFile});
+    // Editor with its own picture, Mail with none, and a window no application stands behind.
+    listWindow(launch("com.example.editor", "Editor", QColor(230, 120, 40)), "Editor", 1,
+               Rect{0, 0, 960, 1080});
+    listWindow(desktop->workspace().launch({.bundleID = "com.example.mail", .name = "Mail"}), "Mail", 2,
+               Rect{960, 0, 960, 540});
+    listWindow(4242, "Helper", 3, Rect{960, 540, 960, 540});
+    // Notes is installed, not running, with its picture in a file; it is added to zone 1 by hand.
+    QImage notes(48, 48, QImage::Format_ARGB32);
+    notes.fill(QColor(30, 136, 229));
+    const std::string notesFile = (pictures.path() / "notes.png").string();
+    ASSERT_TRUE(notes.save(QString::fromStdString(notesFile), "PNG"));
+    desktop->workspace().install({.bundleID = "com.example.notes", .name = "Notes", .url = "/apps/Notes"});
+    desktop->workspace().setFileIcon(
+        "/apps/Notes", platform::IconImage{.width = 0, .height = 0, .argb = {}, .path = notesFile});
+    open();
+    model->addManualApp("com.example.notes", 1);
+    sheet->setEntryIncluded(entry(1).id, false);
+    settleIcons();
+
+    // The middle of each 32-point icon, as drawn.
+    const auto centre = [](QWidget* view) { return view->grab().toImage().pixel(view->width() / 2, 20); };
+    for (const auto& [name, colour] :
+         std::vector<std::pair<std::string, QColor>>{{"Mail", QColor(142, 36, 170)},
+                                                     {"Helper", QColor(142, 36, 170)},
+                                                     {"Notes", QColor(30, 136, 229)}}) {
+        ZoneItemView* view = itemNamed(name);
+        ASSERT_NE(view, nullptr) << name;
+        EXPECT_EQ(centre(view), colour.rgba()) << name;
+    }
+    // The tray's chip of the excluded Editor: its own orange, drawn at half strength.
+    ASSERT_EQ(sheet->canvas()->trayChips().size(), 1u);
+    TrayChip* chip = sheet->canvas()->trayChips().front();
+    const QColor tray = chip->grab().toImage().pixelColor(chip->width() / 2, 15);
+    EXPECT_GT(tray.red(), tray.blue() + 40) << tray.name().toStdString();
+    saveScreenshot(sheet->canvas()->grab().toImage(), "save-scene-icons.png");
 }
 
 TEST_F(SceneSaveSheetTest, theWindowIsAFixedTitledPanelThatEscapeDismisses) {
