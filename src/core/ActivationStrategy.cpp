@@ -3,6 +3,9 @@
 
 #include "core/FocusWhitelistStore.h"
 #include "platform/Platform.h"
+#include "platform/TextCase.h"
+
+#include <algorithm>
 
 namespace korvane {
 
@@ -15,9 +18,20 @@ ActivationStrategy ActivationStrategy::problematic() {
 }
 
 const std::set<std::string>& ActivationStrategy::builtInProblematicBundleIDs() {
+    // On X11 an application is known by its desktop entry id, else its WM_CLASS instance; Chrome and Edge
+    // take both from the launcher's desktop entry name. The other identifiers name the same browsers
+    // where bundle identifiers are reverse domain names.
     static const std::set<std::string> ids{"company.thebrowser.dia", "company.thebrowser.Browser",
-                                           "com.google.Chrome", "com.microsoft.edgemac"};
+                                           "com.google.Chrome",      "com.microsoft.edgemac",
+                                           "google-chrome",          "microsoft-edge"};
     return ids;
+}
+
+bool ActivationStrategy::isBuiltInProblematic(const std::string& bundleID) {
+    const std::string id = asciiLowercased(bundleID);
+    const auto& ids = builtInProblematicBundleIDs();
+    return std::any_of(ids.begin(), ids.end(),
+                       [&](const std::string& known) { return asciiLowercased(known) == id; });
 }
 
 ActivationStrategy ActivationStrategy::strategy(const std::optional<std::string>& bundleID) {
@@ -25,7 +39,7 @@ ActivationStrategy ActivationStrategy::strategy(const std::optional<std::string>
     auto store = FocusWhitelistStore::shared();
     if (store->bundleIds.count(*bundleID)) return problematic();
     if (store->runtimeBundleIds.count(*bundleID)) return problematic();
-    if (builtInProblematicBundleIDs().count(*bundleID)) return problematic();
+    if (isBuiltInProblematic(*bundleID)) return problematic();
     return defaultStrategy();
 }
 

@@ -27,11 +27,14 @@ struct ActivationStrategy {
     static ActivationStrategy defaultStrategy();
     static ActivationStrategy problematic();
 
-    // Applications known to need the careful strategy whatever the whitelists say.
+    // Applications known to need the careful strategy whatever the whitelists say, by the identifiers of
+    // both kinds of desktop; isBuiltInProblematic compares them without regard to case.
     static const std::set<std::string>& builtInProblematicBundleIDs();
+    static bool isBuiltInProblematic(const std::string& bundleID);
 
-    // Exact, case-sensitive matching against the focus whitelists and the built-in set; no identifier
-    // gives "default". Reads the process-wide whitelist store.
+    // Exact, case-sensitive matching against the focus whitelists (what they hold is what was written
+    // there), any case against the built-in set; no identifier gives "default". Reads the process-wide
+    // whitelist store.
     static ActivationStrategy strategy(const std::optional<std::string>& bundleID);
     // The strategy of the application that owns the element; "default" when its pid cannot be read or
     // no running application has it.

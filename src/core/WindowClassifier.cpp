@@ -44,6 +44,14 @@ constexpr std::array<std::string_view, 12> kChromiumBundles = {
     "com.nickvision.nickel",     "company.thebrowser.browser", "company.thebrowser.dia",
 };
 
+// The same family on X11, one per release channel: a browser of this engine takes its WM_CLASS instance
+// from the desktop entry its launcher names, so the entry's id and the instance agree.
+constexpr std::array<std::string_view, 11> kChromiumDesktopEntries = {
+    "google-chrome",      "chromium",       "brave-browser",    "microsoft-edge", "microsoft-edge-beta",
+    "microsoft-edge-dev", "vivaldi-stable", "vivaldi-snapshot", "opera",          "opera-beta",
+    "opera-developer",
+};
+
 constexpr std::array<std::string_view, 4> kChromiumMarkers = {"chrome", "chromium", "brave", "thebrowser"};
 
 } // namespace
@@ -53,6 +61,9 @@ bool WindowClassifier::isChromiumFamilyBrowser(const std::optional<std::string>&
     const std::string id = asciiLowercased(trimmedView(*bundleID));
     if (id.empty()) return false;
     if (std::find(kChromiumBundles.begin(), kChromiumBundles.end(), id) != kChromiumBundles.end())
+        return true;
+    if (std::find(kChromiumDesktopEntries.begin(), kChromiumDesktopEntries.end(), id) !=
+        kChromiumDesktopEntries.end())
         return true;
     return std::any_of(kChromiumMarkers.begin(), kChromiumMarkers.end(),
                        [&](std::string_view marker) { return id.find(marker) != std::string::npos; });

@@ -12,6 +12,7 @@
 #include "input/GestureGeometry.h"
 #include "platform/HotKeys.h"
 #include "platform/Platform.h"
+#include "platform/TextCase.h"
 #include "ui/overlays/ZoneHighlightController.h"
 
 #include <algorithm>
@@ -79,7 +80,9 @@ DragSnapController::DragSnapController(platform::Platform& platform,
 }
 
 std::vector<std::string> DragSnapController::defaultBlacklist() {
-    return {"ru.keepcoder.Telegram"};
+    // Telegram, as X11 knows it: the id of the desktop entry it installs, and its WM_CLASS instance where
+    // no entry names it; then its bundle identifier of the other desktop.
+    return {"org.telegram.desktop", "telegram-desktop", "ru.keepcoder.Telegram"};
 }
 
 std::vector<std::string> DragSnapController::storedBlacklist(platform::UserDefaults& defaults) {
@@ -178,9 +181,12 @@ void DragSnapController::decide(const Tracking& tracking, Point location, bool s
 
 std::optional<pid_t> DragSnapController::listedFrontmostApplication() {
     const auto front = platform_.workspace().frontmostApplication();
-    if (!front || !front->bundleID ||
-        std::find(blacklist_.begin(), blacklist_.end(), *front->bundleID) == blacklist_.end())
-        return std::nullopt;
+    if (!front || !front->bundleID) return std::nullopt;
+    // Identifiers are matched in any case: a hand-written one may take the case of the WM_CLASS name.
+    const std::string id = asciiLowercased(*front->bundleID);
+    const bool listed = std::any_of(blacklist_.begin(), blacklist_.end(),
+                                    [&](const std::string& entry) { return asciiLowercased(entry) == id; });
+    if (!listed) return std::nullopt;
     return front->pid;
 }
 

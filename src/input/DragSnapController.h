@@ -32,9 +32,9 @@ class UserDefaults;
 // manager moved it with the cursor). A window whose size changed is being resized from an edge that moves
 // its origin too, never dragged. When the focus went to another window during the press (the press
 // focused it) that window is judged afresh, from there on. A drag whose frontmost application is listed in
-// "DragSnapBlacklist" counts without the move test, for applications that move their windows themselves.
-// The list is read when the controller is made and again on every "DragSnapBlacklistChanged"; while the
-// key holds no list of text it is the one-entry default list the settings show. The focused window is
+// "DragSnapBlacklist" (in any case) counts without the move test, for applications that move their windows
+// themselves. The list is read when the controller is made and again on every "DragSnapBlacklistChanged";
+// while the key holds no list of text it is the default list the settings show. The focused window is
 // read when the drag begins and when the distance is reached: a few accessibility reads per drag, none
 // per motion event.
 //

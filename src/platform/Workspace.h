@@ -96,6 +96,10 @@ class Workspace {
     virtual void openApplication(const std::string& bundleID, bool activates,
                                  std::function<void(OpenApplicationResult)> completion) = 0;
     virtual bool openURL(const std::string& url) = 0;
+    // Shows the file at a local path selected in the desktop's file manager; where no file manager does
+    // (none answers, or the file is not there), opens the folder that holds it as openURL does. Main
+    // thread; returns at once, the outcome unreported.
+    virtual void revealFile(const std::string& path) = 0;
     // Every application installed where the desktop keeps them, each bundle identifier once (where two
     // places hold one, the place the desktop looks first wins), in no particular order. Any thread; slow:
     // it reads the file system afresh on every call.

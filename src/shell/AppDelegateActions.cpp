@@ -21,7 +21,6 @@
 #include "ui/switchers/GlobalSwitcherWindowController.h"
 
 #include <algorithm>
-#include <cctype>
 #include <filesystem>
 #include <unistd.h>
 
@@ -35,22 +34,6 @@ constexpr Nanos kMenuWindowDelay = milliseconds(150);
 // This program ahead of the others.
 void activateOwnApplication(platform::Platform& platform) {
     platform.workspace().activate(::getpid(), platform::kActivateIgnoringOtherApps);
-}
-
-// A file address for a local path: every byte outside the unreserved set and "/" percent-encoded.
-std::string fileURL(const std::filesystem::path& path) {
-    static const char* hex = "0123456789ABCDEF";
-    std::string url = "file://";
-    for (unsigned char c : path.string()) {
-        if (std::isalnum(c) || c == '/' || c == '-' || c == '_' || c == '.' || c == '~') {
-            url += static_cast<char>(c);
-        } else {
-            url += '%';
-            url += hex[c >> 4];
-            url += hex[c & 0xF];
-        }
-    }
-    return url;
 }
 
 } // namespace
@@ -198,9 +181,7 @@ void AppDelegate::revealHotkeyConfig() {
         Log::hotkey.error("Failed to open hotkey config: %s", e.what());
         return;
     }
-    // File managers here open folders by address; selecting one file in it needs a file-manager
-    // service that a plain X desktop does not have, so the folder that holds it is what opens.
-    platform_.workspace().openURL(fileURL(file.parent_path()));
+    platform_.workspace().revealFile(file.string());
 }
 
 void AppDelegate::registerHotkeys() {

@@ -11,11 +11,12 @@ using Id = std::optional<std::string>;
 TEST_F(ActivationTest, theSharedWhitelistsAndTheBuiltInSetChooseTheCarefulStrategy) {
     write(home / "focus-whitelist.json", R"({"bundleIds":["org.example.Fixed"]})");
     write(home / "focus-whitelist-runtime.json", R"({"bundleIds":["org.example.Runtime"]})");
-    // Matching is case-sensitive; the built-in set counts though the fixed list replaced the defaults.
-    for (const char* id :
-         {"org.example.Fixed", "org.example.Runtime", "com.google.Chrome", "company.thebrowser.dia"})
+    // The whitelists match as written; the built-in set counts in any case, by the identifiers X11 gives
+    // Chrome and Edge too, though the fixed list replaced the defaults.
+    for (const char* id : {"org.example.Fixed", "org.example.Runtime", "com.google.Chrome",
+                           "com.google.chrome", "company.thebrowser.dia", "google-chrome", "Microsoft-edge"})
         EXPECT_EQ(ActivationStrategy::strategy(Id(id)).name, "problematic") << id;
-    for (const Id& id : std::vector<Id>{std::nullopt, "com.google.chrome", "org.example.Other"})
+    for (const Id& id : std::vector<Id>{std::nullopt, "org.example.fixed", "org.example.Other", "chromium"})
         EXPECT_EQ(ActivationStrategy::strategy(id).name, "default") << id.value_or("(none)");
 
     FocusWhitelistStore::shared()->addToRuntimeWhitelist("org.example.Other");

@@ -39,6 +39,19 @@ TEST(WindowClassifierChromium, recognisesTheFamilyByExactIdAndByMarker) {
         EXPECT_FALSE(WindowClassifier::isChromiumFamilyBrowser(id)) << id.value_or("<absent>");
 }
 
+TEST(WindowClassifierChromium, knowsTheFamilyByTheIdentifiersX11GivesIt) {
+    // Desktop entry ids, which are also the windows' WM_CLASS instances, in the case of either part.
+    for (const Bundle& id :
+         std::vector<Bundle>{"google-chrome", "chromium", "brave-browser", "microsoft-edge",
+                             "Microsoft-edge-dev", "vivaldi-stable", "Opera", "opera-beta"})
+        EXPECT_TRUE(WindowClassifier::isChromiumFamilyBrowser(id)) << *id;
+    for (const Bundle& id : std::vector<Bundle>{"firefox-esr", "org.telegram.desktop", "operator", "xterm"})
+        EXPECT_FALSE(WindowClassifier::isChromiumFamilyBrowser(id)) << *id;
+    // So an untitled strip of Edge is a ghost strip, as Chrome's is.
+    EXPECT_TRUE(WindowClassifier::isBrowserGhostStrip(bare(250, 600, "microsoft-edge")));
+    EXPECT_FALSE(WindowClassifier::isBrowserGhostStrip(bare(250, 600, "firefox-esr")));
+}
+
 TEST(WindowClassifierVisibility, needsOpacityAFrameAndMoreThanTwoPointsEachWay) {
     auto big = [](auto change) { return with(bare(300, 300), change); };
     const Rows rows = {

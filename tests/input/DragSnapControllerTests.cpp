@@ -1,5 +1,6 @@
 // Which plain drags snap a window, on the simulated desktop: a window resized from an edge that moves its
-// origin is not dragged, and a window that closes before the release hands its snap to no other window.
+// origin is not dragged, a window that closes before the release hands its snap to no other window, and an
+// application on the exclusion list snaps without its window moving with the cursor.
 // The display is 1440 × 900 with zone 1 its left half and zone 2 its right half.
 #include "core/WMControllerFixture.h"
 #include "input/DragSnapController.h"
@@ -109,5 +110,44 @@ TEST_F(DragSnapTest, aWindowClosedBeforeTheReleaseMovesNoOtherWindowWhileTheDrag
             windows().close(notes);
         }
         windows().close(draft);
+    }
+}
+
+TEST_F(DragSnapTest,
+       anApplicationOnTheExclusionListSnapsWithoutItsWindowMovingTelegramByDefaultAsX11NamesIt) {
+    using nlohmann::json;
+    struct Row {
+        const char* bundleID;
+        std::optional<json> stored; // nothing: the key is absent
+        bool snaps;
+    };
+    const Row rows[] = {
+        {"org.telegram.desktop", std::nullopt, true}, // the id of Telegram's desktop entry
+        {"telegram-desktop", std::nullopt, true},     // its WM_CLASS instance, without an entry
+        {"ru.keepcoder.Telegram", std::nullopt, true},
+        {"com.example.chat", std::nullopt, false},
+        {"com.example.chat", json({"Com.Example.Chat"}), true},  // listed by hand in another case
+        {"telegram-desktop", json({"com.example.chat"}), false}, // the user's list replaced the default
+    };
+    for (const auto& row : rows) {
+        if (row.stored)
+            desktop->defaults().set(DragSnapController::kBlacklistKey, *row.stored);
+        else
+            desktop->defaults().remove(DragSnapController::kBlacklistKey);
+        desktop->notifications().post(DragSnapController::kBlacklistChanged);
+        const pid_t app = ws().launch({.bundleID = row.bundleID, .name = "Chat"});
+        const Rect start{800, 300, 400, 300}; // in zone 2
+        const WindowID chat = openWindow(app, start, {.title = "Chat"});
+        windows().focus(chat);
+        loop().runUntilIdle();
+        ASSERT_EQ(frontPid(), app) << row.bundleID;
+
+        // A drag inside the window, which stays where it is, from zone 2 into zone 1.
+        event(T::leftMouseDragged, {1000, 450});
+        event(T::leftMouseDragged, {250, 450});
+        event(T::leftMouseUp, {250, 450});
+        EXPECT_EQ(windows().frame(chat), row.snaps ? zone(1) : start) << row.bundleID << " " << row.snaps;
+        ws().quit(app);
+        loop().runUntilIdle();
     }
 }

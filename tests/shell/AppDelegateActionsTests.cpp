@@ -139,16 +139,18 @@ TEST_F(AppDelegateActionsTest,
     EXPECT_EQ(HotkeyConfig::load(0), customTable());
 }
 
-TEST_F(AppDelegateActionsTest, revealingTheHotKeyFileOpensItsFolderAndAFolderThatCannotBeHadIsLogged) {
+TEST_F(AppDelegateActionsTest, revealingTheHotKeyFileShowsTheFileItselfAndAFolderThatCannotBeHadIsLogged) {
     launch();
     app->revealHotkeyConfig();
-    EXPECT_EQ(desktop->workspace().openedURLs(), (std::vector<std::string>{"file://" + home.string()}));
+    EXPECT_EQ(desktop->workspace().revealedFiles(),
+              (std::vector<std::string>{(home / "hotkeys.json").string()}));
+    EXPECT_TRUE(desktop->workspace().openedURLs().empty());
 
     write(home / "not-a-folder", "");
     desktop->process().setEnvironment("KORVANE_HOME", (home / "not-a-folder" / "Korvane").string());
     app->revealHotkeyConfig();
     EXPECT_TRUE(logged("[hotkey] Failed to open hotkey config: "));
-    EXPECT_EQ(desktop->workspace().openedURLs().size(), 1u);
+    EXPECT_EQ(desktop->workspace().revealedFiles().size(), 1u);
 }
 
 TEST_F(AppDelegateActionsTest, theSwitcherHotKeyOpensOnTheScreenTheUserWorksOnAndMakesTheSwitcherOnce) {

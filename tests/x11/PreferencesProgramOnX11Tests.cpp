@@ -1,9 +1,11 @@
 // The "Preferences" window of the built program on a real X server with a system tray, as a user meets
 // it: "Preferences..." in the tray menu shows it (the same window each time), a shortcut recorded there
 // with real key presses is written to "hotkeys.json", shows in words ("Ctrl+Alt+Left") and pushes the
-// focused xterm at once while the key it replaced does nothing, and the control+option gestures switched off
-// there stay off after a restart, so a control+option drag no longer carries the xterm. Pictures of the real
-// window are left under build/screenshots.
+// focused xterm at once while the key it replaced does nothing, the control+option gestures switched off
+// there stay off after a restart, so a control+option drag no longer carries the xterm, and "Open Config
+// File" has the file manager show "hotkeys.json", or opens its folder where there is no file manager.
+// Pictures of the real window are left under build/screenshots.
+#include "PrivateSystemBus.h"
 #include "ProgramOnX11.h"
 
 #include "platform/Format.h"
@@ -305,6 +307,49 @@ TEST_F(PreferencesProgramOnX11Test, theGesturesSwitchedOffInThePreferencesStayOf
     window = openPreferences(korvane);
     ASSERT_TRUE(window) << logText();
     picture(*window, "preferences-sdp-off-korvane.png");
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+TEST_F(PreferencesProgramOnX11Test, openConfigFileShowsTheKeyTableInTheFileManagerElseOpensItsFolder) {
+    // A session bus with a file manager on it, and an xdg-open that notes what it is asked to open.
+    PrivateSystemBus bus("DBUS_SESSION_BUS_ADDRESS");
+    ASSERT_TRUE(bus.serveAsFileManager());
+    fs::create_directories(folder.path() / "bin");
+    std::ofstream(folder.path() / "bin/xdg-open")
+        << "#!/bin/sh\necho \"$1\" >> '" << (folder.path() / "opened").string() << "'\n";
+    fs::permissions(folder.path() / "bin/xdg-open", fs::perms::owner_all);
+    auto opened = [&] {
+        std::ifstream in(folder.path() / "opened");
+        std::string line, last;
+        while (std::getline(in, line))
+            last = line;
+        return last;
+    };
+    startSession(true);
+    startTray();
+    const pid_t korvane =
+        startKorvane({"DBUS_SESSION_BUS_ADDRESS=" + bus.address(),
+                      "PATH=" + (folder.path() / "bin").string() + ":" + std::string(std::getenv("PATH"))});
+    ASSERT_TRUE(ready()) << logText();
+    const auto window = openPreferences(korvane);
+    ASSERT_TRUE(window) << logText();
+
+    // The Shortcuts page from the sidebar; backwards from there, its last button.
+    key(XK_Down);
+    keys({XK_Shift_L, XK_Tab});
+    key(XK_space);
+    EXPECT_TRUE(X11TestSession::waitFor([&] { return !bus.itemsShown().empty(); })) << logText();
+    EXPECT_EQ(bus.itemsShown(), std::vector<std::string>{"file://" + (home() / "hotkeys.json").string()});
+    picture(*window, "preferences-shortcuts-korvane.png");
+
+    // With the file manager gone the same button opens the folder.
+    bus.endFileManager();
+    key(XK_space);
+    EXPECT_TRUE(X11TestSession::waitFor([&] { return opened() == "file://" + home().string(); }))
+        << logText();
+    EXPECT_EQ(bus.itemsShown().size(), 1u);
 
     ::kill(korvane, SIGTERM);
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();

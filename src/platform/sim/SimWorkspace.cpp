@@ -153,6 +153,11 @@ bool SimWorkspace::openURL(const std::string& url) {
     return true;
 }
 
+void SimWorkspace::revealFile(const std::string& path) {
+    std::lock_guard lock(model_.mutex);
+    revealed_.push_back(path);
+}
+
 bool SimWorkspace::hasPrivacyPanes() {
     std::lock_guard lock(model_.mutex);
     return model_.hasPrivacyPanes;
@@ -299,6 +304,11 @@ std::vector<std::string> SimWorkspace::scriptsRun() const {
 std::vector<std::string> SimWorkspace::openedURLs() const {
     std::lock_guard lock(model_.mutex);
     return urls_;
+}
+
+std::vector<std::string> SimWorkspace::revealedFiles() const {
+    std::lock_guard lock(model_.mutex);
+    return revealed_;
 }
 
 } // namespace korvane::sim

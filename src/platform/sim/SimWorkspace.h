@@ -30,6 +30,8 @@ class SimWorkspace final : public platform::Workspace {
     void openApplication(const std::string& bundleID, bool activates,
                          std::function<void(platform::OpenApplicationResult)> completion) override;
     bool openURL(const std::string& url) override;
+    // Recorded (see revealedFiles); the simulated desktop shows every file it is asked to.
+    void revealFile(const std::string& path) override;
     // What install() put there, by bundle identifier, named as install() named it (else by the identifier).
     std::vector<platform::InstalledApplication> installedApplications() override;
     // The simulated system keeps privacy panes unless a test says it has none.
@@ -76,6 +78,7 @@ class SimWorkspace final : public platform::Workspace {
     std::vector<OpenCall> openCalls() const;
     std::vector<std::string> scriptsRun() const;
     std::vector<std::string> openedURLs() const;
+    std::vector<std::string> revealedFiles() const;
 
   private:
     SimModel& model_;
@@ -83,6 +86,7 @@ class SimWorkspace final : public platform::Workspace {
     std::vector<OpenCall> openCalls_;
     std::vector<std::string> scripts_;
     std::vector<std::string> urls_;
+    std::vector<std::string> revealed_;
     std::map<std::string, OpenBehaviour> openBehaviours_;
     std::map<std::string, ScriptOutcome> scriptOutcomes_;
     std::map<pid_t, platform::IconImage> appIcons_;

@@ -63,7 +63,8 @@ struct X11Workspace::Snapshot {
 
 X11Workspace::X11Workspace(X11Connection& connection, platform::RunLoop& loop,
                            platform::NotificationCenter& notifications)
-    : connection_(connection), loop_(loop), notifications_(notifications) {
+    : connection_(connection), loop_(loop), notifications_(notifications),
+      fileManager_([this](const std::string& url) { return openURL(url); }) {
     for (const auto& app : snapshot().apps) {
         announced_[app.pid] = app;
         if (app.isActive) lastActivePid_ = app.pid;
@@ -322,6 +323,10 @@ void X11Workspace::openApplication(const std::string& bundleID, bool activates,
 bool X11Workspace::openURL(const std::string& url) {
     if (url.empty()) return false;
     return spawn({"xdg-open", url}).has_value();
+}
+
+void X11Workspace::revealFile(const std::string& path) {
+    fileManager_.showItem(path);
 }
 
 std::optional<std::string> X11Workspace::parseActivationScript(const std::string& source) {

@@ -6,6 +6,7 @@
 #include "platform/RunLoop.h"
 #include "platform/Workspace.h"
 #include "platform/x11/DesktopEntries.h"
+#include "platform/x11/FileManagerService.h"
 #include "platform/x11/X11Tracker.h"
 
 #include <map>
@@ -38,6 +39,8 @@ class X11Workspace final : public platform::Workspace, public TrackerListener {
     void openApplication(const std::string& bundleID, bool activates,
                          std::function<void(platform::OpenApplicationResult)> completion) override;
     bool openURL(const std::string& url) override;
+    // Through the file manager on the session bus (FileManagerService), else the folder by openURL.
+    void revealFile(const std::string& path) override;
     // The shown application entries of the XDG data folders, read afresh; the entry's id is the bundle
     // identifier and its file the path. The list urlForApplication consults is renewed with it.
     std::vector<platform::InstalledApplication> installedApplications() override;
@@ -70,6 +73,7 @@ class X11Workspace final : public platform::Workspace, public TrackerListener {
     X11Connection& connection_;
     platform::RunLoop& loop_;
     platform::NotificationCenter& notifications_;
+    FileManagerService fileManager_;
 
     std::mutex mutex_;
     std::optional<DesktopEntries> entries_;

@@ -9,6 +9,7 @@
 #include <QString>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <stdexcept>
 #include <sys/socket.h>
@@ -39,7 +40,7 @@ bool accepting(const std::string& path) {
 
 } // namespace
 
-PrivateSystemBus::PrivateSystemBus() {
+PrivateSystemBus::PrivateSystemBus(const char* addressVariable) : variable_(addressVariable) {
     const std::string socket = (folder_.path() / "system_bus_socket").string();
     address_ = "unix:path=" + socket;
     const auto config = folder_.path() / "bus.conf";
@@ -65,17 +66,39 @@ PrivateSystemBus::PrivateSystemBus() {
         endChild(daemon_, seconds(5));
         throw std::runtime_error("the private bus did not come up");
     }
-    if (const char* previous = std::getenv("DBUS_SYSTEM_BUS_ADDRESS")) previousAddress_ = previous;
-    ::setenv("DBUS_SYSTEM_BUS_ADDRESS", address_.c_str(), 1);
+    if (const char* previous = std::getenv(variable_.c_str())) previousAddress_ = previous;
+    ::setenv(variable_.c_str(), address_.c_str(), 1);
 }
 
 PrivateSystemBus::~PrivateSystemBus() {
+    endFileManager();
     if (!loginManager_.empty()) QDBusConnection::disconnectFromBus(QString::fromStdString(loginManager_));
     if (previousAddress_)
-        ::setenv("DBUS_SYSTEM_BUS_ADDRESS", previousAddress_->c_str(), 1);
+        ::setenv(variable_.c_str(), previousAddress_->c_str(), 1);
     else
-        ::unsetenv("DBUS_SYSTEM_BUS_ADDRESS");
+        ::unsetenv(variable_.c_str());
     endChild(daemon_, seconds(5));
+}
+
+bool PrivateSystemBus::serveAsFileManager() {
+    const auto record = folder_.path() / "items-shown";
+    fileManager_ = spawnChild({KORVANE_FAKE_FILE_MANAGER, address_, record.string()}, "",
+                              (folder_.path() / "file-manager.log").string());
+    return X11TestSession::waitFor([&] { return std::filesystem::exists(record.string() + ".ready"); },
+                                   seconds(20));
+}
+
+void PrivateSystemBus::endFileManager() {
+    endChild(fileManager_, seconds(5));
+    fileManager_ = 0;
+}
+
+std::vector<std::string> PrivateSystemBus::itemsShown() const {
+    std::vector<std::string> items;
+    std::ifstream in(folder_.path() / "items-shown");
+    for (std::string line; std::getline(in, line);)
+        items.push_back(line);
+    return items;
 }
 
 bool PrivateSystemBus::announceAsLoginManager(bool goingToSleep) {

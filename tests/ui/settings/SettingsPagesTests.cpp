@@ -213,20 +213,24 @@ TEST_F(SettingsPagesTest, theExclusionListShowsARunningApplicationByNameAMissing
     EXPECT_TRUE(showsLabel(list, "Chat"));
     EXPECT_TRUE(showsLabel(list, "ru.keepcoder.Telegram")) << "not running: its identifier";
     EXPECT_FALSE(showsLabel(list, "com.example.chat"));
+    settle();
     korvane::testing::saveScreenshot(*list, "settings-exclusion-list.png");
 
     QWidget* telegramRow = list->findChild<QWidget*>("blacklistRow:ru.keepcoder.Telegram");
     ASSERT_TRUE(telegramRow);
     telegramRow->findChild<QToolButton*>()->click();
     settle();
-    EXPECT_EQ(model->dragSnapBlacklist, std::vector<std::string>{"com.example.chat"});
+    EXPECT_EQ(model->dragSnapBlacklist,
+              (std::vector<std::string>{"org.telegram.desktop", "telegram-desktop", "com.example.chat"}));
     EXPECT_EQ(desktop->defaults().object(SettingsViewModel::kDragSnapBlacklistKey),
-              json({"com.example.chat"}));
+              json({"org.telegram.desktop", "telegram-desktop", "com.example.chat"}));
     EXPECT_FALSE(showsLabel(list, "ru.keepcoder.Telegram"));
 
     // An empty list shows only the button.
-    list->findChild<QWidget*>("blacklistRow:com.example.chat")->findChild<QToolButton*>()->click();
-    settle();
+    for (const char* id : {"org.telegram.desktop", "telegram-desktop", "com.example.chat"}) {
+        list->findChild<QWidget*>(QString("blacklistRow:") + id)->findChild<QToolButton*>()->click();
+        settle();
+    }
     EXPECT_TRUE(list->findChildren<QToolButton*>().empty());
     EXPECT_TRUE(named<QPushButton>(list, "Add Application..."));
 }
@@ -410,7 +414,8 @@ TEST_F(SettingsPagesTest, addApplicationOpensThePickerAsASheetAndItsChoiceJoinsT
     settle();
     EXPECT_FALSE(list->appPickerSheet());
     EXPECT_EQ(model->dragSnapBlacklist,
-              (std::vector<std::string>{"ru.keepcoder.Telegram", "com.example.chat"}));
+              (std::vector<std::string>{"org.telegram.desktop", "telegram-desktop", "ru.keepcoder.Telegram",
+                                        "com.example.chat"}));
     EXPECT_TRUE(list->selectedBundleID().empty());
 
     // The same application again keeps one entry; Escape closes the sheet without a choice.
@@ -421,14 +426,14 @@ TEST_F(SettingsPagesTest, addApplicationOpensThePickerAsASheetAndItsChoiceJoinsT
     QTest::keyClicks(sheet->searchField(), "Chat");
     QTest::keyClick(sheet->searchField(), Qt::Key_Return);
     settle();
-    EXPECT_EQ(model->dragSnapBlacklist.size(), 2u);
+    EXPECT_EQ(model->dragSnapBlacklist.size(), 4u);
     named<QPushButton>(list, "Add Application...")->click();
     settle();
     ASSERT_TRUE(list->appPickerSheet());
     QTest::keyClick(dynamic_cast<AppPickerView*>(list->appPickerSheet())->searchField(), Qt::Key_Escape);
     settle();
     EXPECT_FALSE(list->appPickerSheet());
-    EXPECT_EQ(model->dragSnapBlacklist.size(), 2u);
+    EXPECT_EQ(model->dragSnapBlacklist.size(), 4u);
 }
 
 TEST_F(SettingsPagesTest, theKeyboardGoesFromTheSidebarThroughTheShortcutRowsInTheirOrderThenToTheButtons) {

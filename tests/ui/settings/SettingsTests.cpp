@@ -36,7 +36,8 @@ TEST_F(SettingsTest, absentOptionsReadAsTheirDefaultsAndStoredOnesAsStored) {
     EXPECT_TRUE(fresh.sdpEnabled);
     EXPECT_FALSE(fresh.sdpInvertScroll);
     EXPECT_FALSE(fresh.parkUnmanagedWindows);
-    EXPECT_EQ(fresh.dragSnapBlacklist, std::vector<std::string>{"ru.keepcoder.Telegram"});
+    EXPECT_EQ(fresh.dragSnapBlacklist, (std::vector<std::string>{"org.telegram.desktop", "telegram-desktop",
+                                                                 "ru.keepcoder.Telegram"}));
     EXPECT_EQ(fresh.hotkeyConfig, hotkeys);
 
     // key, stored value, how the model reads it back
@@ -139,18 +140,21 @@ class SettingsModelTest : public ::testing::Test {
 } // namespace
 
 TEST_F(SettingsModelTest, theExclusionListIsWrittenWholeAndAnnouncedOnEveryChangeButNotOnAnIgnoredAdd) {
-    ASSERT_EQ(model->dragSnapBlacklist, std::vector<std::string>{"ru.keepcoder.Telegram"});
+    ASSERT_EQ(model->dragSnapBlacklist, Model::defaultDragSnapBlacklist());
 
     // Nothing to add: no write, no announcement.
     model->addToDragSnapBlacklist("");
-    model->addToDragSnapBlacklist("ru.keepcoder.Telegram");
+    model->addToDragSnapBlacklist("telegram-desktop");
     EXPECT_FALSE(stored(Model::kDragSnapBlacklistKey).has_value());
     EXPECT_EQ(*posts, 0);
 
-    // Removing the one default entry stores an empty list, which stays empty.
+    // Removing the default entries one by one stores what is left; the empty list stays empty.
     model->removeFromDragSnapBlacklist("ru.keepcoder.Telegram");
+    EXPECT_EQ(stored(Model::kDragSnapBlacklistKey), json({"org.telegram.desktop", "telegram-desktop"}));
+    model->removeFromDragSnapBlacklist("org.telegram.desktop");
+    model->removeFromDragSnapBlacklist("telegram-desktop");
     EXPECT_EQ(stored(Model::kDragSnapBlacklistKey), json::array());
-    EXPECT_EQ(*posts, 1);
+    EXPECT_EQ(*posts, 3);
     model->loadSettings();
     EXPECT_TRUE(model->dragSnapBlacklist.empty());
 
@@ -159,14 +163,14 @@ TEST_F(SettingsModelTest, theExclusionListIsWrittenWholeAndAnnouncedOnEveryChang
     model->addToDragSnapBlacklist("com.example.B"); // another identifier: case counts
     EXPECT_EQ(stored(Model::kDragSnapBlacklistKey),
               json({"com.example.b", "com.example.a", "com.example.B"}));
-    EXPECT_EQ(*posts, 4);
+    EXPECT_EQ(*posts, 6);
 
     // Removing what is not listed still writes and announces.
     desktop->defaults().set(Model::kDragSnapBlacklistKey, json({"hand.edited"}));
     model->removeFromDragSnapBlacklist("com.example.absent");
     EXPECT_EQ(stored(Model::kDragSnapBlacklistKey),
               json({"com.example.b", "com.example.a", "com.example.B"}));
-    EXPECT_EQ(*posts, 5);
+    EXPECT_EQ(*posts, 7);
 }
 
 TEST_F(SettingsModelTest, everyOptionIsWrittenEvenWhenItKeepsItsValueButObserversHearOnlyOfAChange) {
