@@ -271,6 +271,9 @@ class SceneGeometryCanvasModel : public std::enable_shared_from_this<SceneGeomet
                              std::shared_ptr<BundleInfoCache> cache);
 
     void runReloadTask();
+    // The display's window hints in the scene as stored now (the given copy when the file cannot be
+    // read).
+    std::vector<WindowHint> storedWindowHints() const;
     void resolveNextBundle(const std::string& token, const std::shared_ptr<PendingBundles>& pending,
                            const std::shared_ptr<ResolvedBundles>& results);
     void applyResolvedBundleInfo(const ResolvedBundles& results);
