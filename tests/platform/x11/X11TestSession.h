@@ -82,6 +82,8 @@ class X11TestSession {
     bool isClient(xcb_window_t window);
     std::optional<xcb_window_t> clientOf(pid_t pid);
     Rect frameOf(xcb_window_t window); // root coordinates, with the frame extents
+    // The window's own area in root coordinates, without the window manager's frame.
+    Rect contentOf(xcb_window_t window);
     int wmState(xcb_window_t window);
     // A viewable window anywhere in the tree whose title (_NET_WM_NAME, else WM_NAME) is `title`.
     std::optional<xcb_window_t> viewableWindowTitled(const std::string& title);
