@@ -147,8 +147,9 @@ class X11TestSession {
     bool grabKey(xcb_keycode_t key, std::uint16_t modifiers);
     void ungrabKey(xcb_keycode_t key, std::uint16_t modifiers);
 
-    // Polls `condition` until it holds or `timeout` passes; whether it held.
-    static bool waitFor(const std::function<bool()>& condition, Nanos timeout = seconds(10));
+    // Polls `condition` until it holds or `timeout` passes; whether it held. The default leaves room for a
+    // two-core machine busy with a build beside the tests: what a test waits for comes, only later.
+    static bool waitFor(const std::function<bool()>& condition, Nanos timeout = seconds(20));
 
   private:
     xcb_window_t mappedWindow(const Rect& root, const std::function<void(xcb_window_t)>& describe);
