@@ -77,6 +77,15 @@ void synchroniseFolder(const fs::path& folder) {
     ::close(fd);
 }
 
+// Puts a file's bytes on the disk; the reason when they may not be there.
+std::error_code synchroniseFile(const fs::path& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return lastError();
+    const std::error_code ec = synchronise(fd) ? std::error_code{} : lastError();
+    ::close(fd);
+    return ec;
+}
+
 // Reads the open regular file whose size was `size` to its end, unless it grows past the limit.
 StoreFile readOpenFile(int fd, std::uintmax_t size) {
     StoreFile file;
@@ -184,7 +193,17 @@ fs::path preserveUnreadableFile(const fs::path& path) {
             std::error_code ignored;
             fs::remove(copy, ignored);
         }
-        if (copied) return copy;
+        if (copied) {
+            // On the disk, under its name, before the caller writes over the original.
+            if (const std::error_code syncError = synchroniseFile(copy)) {
+                std::error_code ignored;
+                fs::remove(copy, ignored);
+                throw fs::filesystem_error("cannot flush the copy of the unreadable file", path, copy,
+                                           syncError);
+            }
+            synchroniseFolder(copy.parent_path().empty() ? fs::path(".") : copy.parent_path());
+            return copy;
+        }
         if (ec != std::errc::file_exists || n >= 1000)
             throw fs::filesystem_error("cannot keep the unreadable file", path, copy, ec);
     }

@@ -46,8 +46,10 @@ void writeFileAtomically(const std::filesystem::path& path, std::string_view byt
 
 // Copies the file at `path` to "NAME.unreadable-<UTC stamp>" in the same folder (stamp like
 // "2026-05-28T20:26:40Z", from the wall clock of the platform in use, else the system's; "-2", "-3"…
-// appended when that name is taken) and returns the copy's path. The original stays until the caller
-// writes over it. Throws std::filesystem::filesystem_error when the copy cannot be made.
+// appended when that name is taken) and returns the copy's path once the copy and its folder entry are
+// on the disk: the caller writes over the original next, and after a power loss the copy may be all
+// that is left of the user's bytes. The original stays until the caller writes over it. Throws
+// std::filesystem::filesystem_error when the copy cannot be made or flushed (no copy is left then).
 std::filesystem::path preserveUnreadableFile(const std::filesystem::path& path);
 
 } // namespace korvane

@@ -39,6 +39,23 @@ TEST(AtomicFile, theFileReachesTheDiskUnderItsTemporaryNameAndThenTheFolder) {
     EXPECT_EQ(calls[1], folder.string());
 }
 
+// After a power loss the kept copy may be all there is of the user's bytes: it is on the disk, and its
+// name in the folder, before the replacement is even written.
+TEST(AtomicFile, aKeptCopyReachesTheDiskWithItsFolderBeforeTheFileIsWrittenOver) {
+    TempFolder tmp;
+    const fs::path folder = fs::canonical(tmp.path());
+    std::ofstream(folder / "scenes.json") << "{broken";
+    std::vector<std::string> calls;
+    synced = &calls;
+    const fs::path copy = preserveUnreadableFile(folder / "scenes.json");
+    writeFileAtomically(folder / "scenes.json", "{}");
+    synced = nullptr;
+    ASSERT_EQ(calls.size(), 4u);
+    EXPECT_EQ(calls[0], copy.string());
+    EXPECT_EQ(calls[1], folder.string());
+    EXPECT_TRUE(calls[2].starts_with((folder / ".scenes.json.tmp-").string())) << calls[2];
+}
+
 TEST(AtomicFile, aStoreFileIsReadOnlyWhenRegularAndAtMostSixteenMegabytes) {
     TempFolder tmp;
     const fs::path folder = tmp.path();
