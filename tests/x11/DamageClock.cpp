@@ -13,8 +13,10 @@ namespace korvane::x11::test {
 
 namespace {
 
-// The word a client message to the clock's own window carries to end the reading thread.
+// The words of the client messages the clock sends its own window: one ends the reading thread, the other
+// marks the end of a creation's reports of what the windows held before.
 constexpr std::uint32_t kQuit = 0x6b727671;
+constexpr std::uint32_t kArmed = 0x6b726172;
 
 } // namespace
 
@@ -46,18 +48,23 @@ DamageClock::DamageClock(const std::string& display) {
 
 DamageClock::~DamageClock() {
     stop();
-    xcb_client_message_event_t quit;
-    std::memset(&quit, 0, sizeof quit);
-    quit.response_type = XCB_CLIENT_MESSAGE;
-    quit.format = 32;
-    quit.window = wake_;
-    quit.type = XCB_ATOM_NONE;
-    quit.data.data32[0] = kQuit;
-    // With no event mask the server hands the message to the window's creator: this connection.
-    xcb_send_event(conn_, 0, wake_, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&quit));
+    tell(kQuit, 0);
     xcb_flush(conn_);
     reader_.join();
     xcb_disconnect(conn_);
+}
+
+void DamageClock::tell(std::uint32_t word, std::uint32_t value) {
+    xcb_client_message_event_t message;
+    std::memset(&message, 0, sizeof message);
+    message.response_type = XCB_CLIENT_MESSAGE;
+    message.format = 32;
+    message.window = wake_;
+    message.type = XCB_ATOM_NONE;
+    message.data.data32[0] = word;
+    message.data.data32[1] = value;
+    // With no event mask the server hands the message to the window's creator: this connection.
+    xcb_send_event(conn_, 0, wake_, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&message));
 }
 
 void DamageClock::watch(const std::vector<xcb_window_t>& windows) {
@@ -80,17 +87,23 @@ void DamageClock::add(xcb_window_t window) {
 
 void DamageClock::create(const std::vector<xcb_window_t>& windows) {
     std::vector<std::uint32_t> damages;
+    std::uint32_t creation = 0;
     {
         std::lock_guard lock(mutex_);
+        creation = ++creations_;
         // Known before the server makes them, so that no report of theirs finds them missing.
         for (const xcb_window_t window : windows) {
             const std::uint32_t damage = xcb_generate_id(conn_);
             watched_[damage].window = window;
+            watched_[damage].creation = creation;
             damages.push_back(damage);
         }
     }
+    // The server reports the whole of a window shown at the time as damaged as it makes the damage
+    // object: what the window held, not drawing. Those reports come before the message that follows.
     for (std::size_t i = 0; i < windows.size(); ++i)
         xcb_damage_create(conn_, damages[i], windows[i], XCB_DAMAGE_REPORT_LEVEL_RAW_RECTANGLES);
+    tell(kArmed, creation);
     // Once this is answered the server watches every window.
     sync();
 }
@@ -153,16 +166,23 @@ void DamageClock::read() {
         // Taken before anything else, the lock included: the instant the report came.
         const auto now = Clock::now();
         const std::uint8_t type = event->response_type & 0x7f;
-        if (type == XCB_CLIENT_MESSAGE &&
-            reinterpret_cast<xcb_client_message_event_t*>(event)->data.data32[0] == kQuit) {
-            std::free(event);
-            return;
+        if (type == XCB_CLIENT_MESSAGE) {
+            const auto& data = reinterpret_cast<xcb_client_message_event_t*>(event)->data.data32;
+            if (data[0] == kQuit) {
+                std::free(event);
+                return;
+            }
+            if (data[0] == kArmed) {
+                std::lock_guard lock(mutex_);
+                for (auto& [damage, w] : watched_)
+                    if (w.creation <= data[1]) w.armed = true;
+            }
         }
         if (type == firstEvent_ + XCB_DAMAGE_NOTIFY) {
             const auto* notify = reinterpret_cast<const xcb_damage_notify_event_t*>(event);
             std::lock_guard lock(mutex_);
             const auto found = watched_.find(notify->damage);
-            if (watching_ && found != watched_.end()) {
+            if (watching_ && found != watched_.end() && found->second.armed) {
                 Watched& w = found->second;
                 if (w.reports.empty()) {
                     w.columns = (notify->geometry.width + kCell - 1) / kCell;

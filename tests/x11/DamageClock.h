@@ -42,8 +42,8 @@ class DamageClock {
     DamageClock& operator=(const DamageClock&) = delete;
 
     // Starts a timing, forgetting the last one, with these windows watched. A window is watched from
-    // the moment watch() or add() returns (the server has taken the request in): drawing before that
-    // is not seen. One round trip each call.
+    // the moment watch() or add() returns (the server has taken the request in): drawing before that,
+    // and what a shown window holds then, is not seen. One round trip each call.
     void watch(const std::vector<xcb_window_t>& windows);
     void add(xcb_window_t window);
     // The windows whose drawing makes the frame (all watched ones until this is called); the others'
@@ -59,6 +59,10 @@ class DamageClock {
   private:
     struct Watched {
         xcb_window_t window = XCB_WINDOW_NONE;
+        // Which create() made its damage object, and whether the server's report of what the window held
+        // then has gone by: reports count from then on.
+        std::uint32_t creation = 0;
+        bool armed = false;
         std::vector<Clock::time_point> reports;
         // The window's area in cells of kCell pixels, each marked once drawing touched it: coverage to
         // within a cell, counted without keeping every rectangle.
@@ -68,6 +72,9 @@ class DamageClock {
     static constexpr int kCell = 8;
 
     void create(const std::vector<xcb_window_t>& windows);
+    // Sends the clock's own window a client message, which comes back to the reading thread in order
+    // with the reports.
+    void tell(std::uint32_t word, std::uint32_t value);
     void read();
     void sync();
     std::optional<Frame> frameLocked() const;
@@ -81,6 +88,7 @@ class DamageClock {
     std::map<std::uint32_t, Watched> watched_; // by damage object
     std::optional<std::vector<xcb_window_t>> counted_;
     bool watching_ = false;
+    std::uint32_t creations_ = 0;
 };
 
 } // namespace korvane::x11::test
