@@ -329,10 +329,11 @@ void SceneGeometryCanvasView::setModel(std::shared_ptr<SceneGeometryCanvasModel>
     observeModel();
     if (model_->inputs().overlayMode) area_->setGeometry(rect());
     model_->setCanvasSize(Size{double(area_->width()), double(area_->height())});
-    // Told again that it appears when it next shows, as a new canvas would.
+    // Told again that it appears when it next shows, as a new canvas would; drawn only then, once the
+    // model holds the scene's zones and applications, so that the views that show the same are kept
+    // rather than made again for a model that has not appeared yet.
     appeared_ = false;
     if (isVisible()) showEvent(nullptr);
-    refresh();
 }
 
 void SceneGeometryCanvasView::closePickers() {
@@ -520,9 +521,10 @@ void SceneGeometryCanvasView::refreshCells() {
         }
     }
     for (auto& [id, cell] : cells_) {
+        // Off the screen now, in the frame that shows its replacement, not in one of its own later.
+        cell->hide();
         if (dragSource_ && cell->isAncestorOf(dragSource_)) {
-            // A zone that went away while its chip is dragged: hidden now, dropped with the next refresh.
-            cell->hide();
+            // A zone that went away while its chip is dragged: dropped with the next refresh.
             next[-1 - id] = cell;
             continue;
         }
