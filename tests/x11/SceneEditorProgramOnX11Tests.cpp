@@ -4,7 +4,8 @@
 // stores the split as a new user layout that the scene names, and Escape closes every panel. A picture of
 // the real overlay is left under build/screenshots. Opened again, it covers the monitors as the first time.
 // A divider carried by the pointer in small steps follows it to the release, snapped, leaves no percentage
-// behind on the way and is stored where it was let go.
+// behind on the way and is stored where it was let go. Opened again after an edit it discarded and a window
+// that moved, the editor shows the desktop as it is then, dimmed, and the scene as it is stored.
 #include "SceneEditorOnX11.h"
 
 #include <X11/keysym.h>
@@ -258,6 +259,100 @@ TEST_F(SceneEditorProgramOnX11Test, aDividerDraggedInSmallStepsFollowsThePointer
     EXPECT_NEAR(layout["layoutTree"].value("ratio", 0.0), 0.666, 1e-9) << layout.dump(2);
 
     EXPECT_TRUE(closeWithEscape()) << logText();
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+// Black at half over an opaque pixel: each channel halved.
+std::uint32_t dimmed(std::uint32_t pixel) {
+    return (pixel >> 1) & 0x7F7F7Fu;
+}
+
+TEST_F(SceneEditorProgramOnX11Test,
+       aReopenedEditorShowsTheDesktopAsItIsThenDimmedAndTheStoredSceneNotTheLastEdits) {
+    const pid_t korvane = startWithManager();
+    ASSERT_TRUE(manager) << logText();
+    // A plainly coloured window on the side monitor, left of its middle divider and below the zones'
+    // titles, where the canvas draws nothing over the picture of the desktop.
+    const pid_t painted = session->start(
+        {"xterm", "-bg", "#3C78B4", "-title", "painted", "-geometry", "40x12+300+300", "-e", "cat"});
+    std::optional<xcb_window_t> window;
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return (window = session->clientOf(painted)).has_value(); }));
+    // A block in the middle of the window, clear of its cursor at the top left.
+    const auto blockOf = [&](const Rect& frame) { return Rect{frame.midX() - 20, frame.midY(), 40, 30}; };
+    const Rect firstFrame = session->frameOf(*window);
+    std::uint32_t colour = 0;
+    ASSERT_TRUE(X11TestSession::waitFor([&] {
+        const auto pixels = session->rootPixels(blockOf(firstFrame));
+        colour = pixels.empty() ? 0 : pixels.front();
+        return colour == 0x3C78B4 &&
+               std::all_of(pixels.begin(), pixels.end(), [&](std::uint32_t p) { return p == colour; });
+    })) << std::hex
+        << colour;
+    const auto shows = [&](const Rect& block, std::uint32_t pixel) {
+        const auto pixels = session->rootPixels(block);
+        return !pixels.empty() &&
+               std::all_of(pixels.begin(), pixels.end(), [&](std::uint32_t p) { return p == pixel; });
+    };
+
+    ASSERT_TRUE(editGrid()) << logText();
+    ASSERT_TRUE(waitForKeyPanel()) << "active window " << session->activeWindow();
+    EXPECT_TRUE(X11TestSession::waitFor([&] { return shows(blockOf(firstFrame), dimmed(colour)); }))
+        << std::hex << session->rootPixel(int(firstFrame.midX()), int(firstFrame.midY()));
+
+    // An edit left unsaved: the left zone of the keyboard's panel split down its middle, then discarded
+    // as the editor closes.
+    const Rect keyPanel = session->frameOf(session->activeWindow());
+    const int y = static_cast<int>(keyPanel.midY());
+    const int middle = static_cast<int>(keyPanel.midX());
+    const Rect barRow{keyPanel.minX(), double(y + static_cast<int>(keyPanel.height() / 3)), keyPanel.width(),
+                      1};
+    ASSERT_TRUE(
+        splitAtMiddle(Rect{keyPanel.minX(), keyPanel.minY(), keyPanel.width() / 2, keyPanel.height()}, XK_v));
+    const auto barsLeftOfMiddle = [&] {
+        const std::set<int> bars = columnsWhere(barRow, dividerBlue);
+        return !bars.empty() && *bars.begin() < middle - 100;
+    };
+    ASSERT_TRUE(X11TestSession::waitFor(barsLeftOfMiddle))
+        << ::testing::PrintToString(columnsWhere(barRow, dividerBlue));
+    press({XK_Escape});
+    std::optional<xcb_window_t> alert;
+    ASSERT_TRUE(X11TestSession::waitFor(
+        [&] { return (alert = session->viewableWindowTitled("Save Scene Changes?")).has_value(); },
+        seconds(5)))
+        << logText();
+    // "Discard", the middle of the alert's three buttons, clicked again should the alert not yet take it.
+    const Rect alertFrame = session->frameOf(*alert);
+    ASSERT_TRUE(X11TestSession::waitFor(
+        [&] {
+            clickAt(static_cast<int>(alertFrame.midX()), static_cast<int>(alertFrame.maxY() - 28));
+            return X11TestSession::waitFor(
+                [&] { return viewableWindowsTitled(session->display(), kEditorTitle).empty(); }, seconds(2));
+        },
+        seconds(15)))
+        << logText();
+
+    // The window moves to the other half of the side monitor, and the editor opens again.
+    session->requestFrame(*window, Rect{1300, 300, firstFrame.width(), firstFrame.height()});
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return session->frameOf(*window).minX() == 1300; }))
+        << ::testing::PrintToString(session->frameOf(*window));
+    const Rect movedFrame = session->frameOf(*window);
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return shows(blockOf(movedFrame), colour); }));
+    ASSERT_TRUE(editGrid()) << logText();
+    ASSERT_TRUE(waitForKeyPanel()) << "active window " << session->activeWindow();
+    // The picture beneath is the desktop of now: the window where it went, dimmed, and not where it was.
+    EXPECT_TRUE(X11TestSession::waitFor([&] { return shows(blockOf(movedFrame), dimmed(colour)); }))
+        << std::hex << session->rootPixel(int(movedFrame.midX()), int(movedFrame.midY()));
+    EXPECT_FALSE(shows(blockOf(firstFrame), dimmed(colour)));
+    EXPECT_TRUE(session->saveScreenshot(kSecondaryRoot, picture("scene-editor-reopened-x11.png")));
+    // The scene as stored, two zones side by side, not the split discarded.
+    EXPECT_TRUE(X11TestSession::waitFor([&] {
+        const std::set<int> bars = columnsWhere(barRow, dividerBlue);
+        return !bars.empty() && *bars.begin() >= middle - 6 && *bars.rbegin() <= middle + 6;
+    })) << ::testing::PrintToString(columnsWhere(barRow, dividerBlue));
+
+    EXPECT_TRUE(closeWithEscape()) << logText();
+    session->stop(painted);
     ::kill(korvane, SIGTERM);
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
 }
