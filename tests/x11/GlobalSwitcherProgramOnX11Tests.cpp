@@ -1,7 +1,9 @@
 // The global switcher in the built program on a real X server with openbox and four xterms, as a user
 // meets it: control+option+A opens it over the monitor with the keyboard, typing a tile's hint gives
 // that xterm the keyboard and closes it, and Escape closes it and gives the keyboard back to the xterm
-// that had it. A picture of the server's screen with the switcher open is left under build/screenshots.
+// that had it; it lists the windows as they are when it opens, also those opened, renamed or closed since
+// the program read them. A picture of the server's screen with the switcher open is left under
+// build/screenshots.
 #include "ProgramOnX11.h"
 
 #include <X11/keysym.h>
@@ -80,6 +82,45 @@ TEST_F(GlobalSwitcherProgramOnX11Test,
     EXPECT_TRUE(switcherGone());
     EXPECT_TRUE(activeBecomes(three)) << "active window " << session->activeWindow();
     EXPECT_NE(session->activeWindow(), one);
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+TEST_F(GlobalSwitcherProgramOnX11Test, itListsTheXtermsAsTheyAreNowOpenedRenamedAndClosedWhileItRuns) {
+    startSession(true);
+    writeDesktopEntry();
+    const xcb_window_t one = xterm("one", 0);
+    const pid_t twoPid =
+        session->start({"xterm", "-title", "two", "-geometry", "50x12+2200+280", "-e", "cat"});
+    std::optional<xcb_window_t> two;
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return (two = session->clientOf(twoPid)).has_value(); }));
+    const pid_t korvane = startKorvaneWithEntries();
+    ASSERT_TRUE(waitForLine("Permissions granted, starting services...")) << logText();
+    ASSERT_TRUE(waitForLine("HotkeyManager: registering scene.save key=S")) << logText();
+    ASSERT_TRUE(openSwitcher()) << logText();
+    EXPECT_TRUE(waitForLine("SwitcherDataSource: reload 2 items")) << logText();
+    press({XK_Escape});
+    ASSERT_TRUE(switcherGone());
+
+    // After the program has read them all: one renamed past the others, one closed, one opened.
+    session->setTitle(one, "zzz");
+    const std::size_t reloads = count("SwitcherDataSource: reload 2 items");
+    const xcb_window_t three = xterm("three", 2);
+    session->closeXterm({twoPid, *two});
+    ASSERT_FALSE(session->isClient(*two));
+    // A listing younger than 1.2 s would be shown again as it was.
+    X11TestSession::waitFor([] { return false; }, milliseconds(1500));
+    ASSERT_TRUE(openSwitcher()) << logText();
+    EXPECT_TRUE(X11TestSession::waitFor([&] {
+        return count("SwitcherDataSource: reload 2 items") > reloads;
+    })) << logText();
+    // The hints follow the titles as they are now: three, zzz.
+    press({XK_s});
+    press({XK_2});
+    EXPECT_TRUE(activeBecomes(one)) << "active window " << session->activeWindow();
+    EXPECT_TRUE(switcherGone());
+    EXPECT_NE(session->activeWindow(), three);
 
     ::kill(korvane, SIGTERM);
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();

@@ -194,8 +194,10 @@ AXError X11Accessibility::readApplication(pid_t pid, const std::string& attribut
     auto guard = connection_.lock();
     const DesktopState state = fetchDesktopState(connection_);
     if (!state.ok) return AXError::cannotComplete;
-    const auto fetched = fetchClients(connection_, state.clients, kPidPart | kWmStatePart);
+    auto fetched = fetchClients(connection_, state.clients, kPidPart | kWmStatePart);
     if (!fetched) return AXError::cannotComplete;
+    // Everything below is about the application's own windows: the others go before the loops over them.
+    std::erase_if(*fetched, [&](const ClientWindow& c) { return c.pid != pid; });
     const std::vector<ClientWindow>& clients = *fetched;
     std::vector<xcb_window_t> own;
     for (auto w : state.frontToBack())

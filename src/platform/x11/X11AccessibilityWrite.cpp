@@ -296,7 +296,7 @@ bool X11Accessibility::alreadyInFront(xcb_window_t window, const StackingTop& st
     const auto at = std::find(stacking.top.begin(), stacking.top.end(), window);
     if (at == stacking.top.end()) return false;
     std::vector<xcb_window_t> asked(at, stacking.top.end());
-    const auto clients = fetchClients(connection_, asked, kKindPart | kWmStatePart);
+    const auto clients = fetchClients(connection_, asked, kKindPart | kWmStatePart | kViewablePart);
     if (!clients) return false;
     const ClientWindow& own = clients->front();
     // An ordinary window, shown: a minimised one would be restored, one in a layer of its own is left to

@@ -4,6 +4,7 @@
 
 #include "platform/Logger.h"
 #include "platform/UTF8.h"
+#include "platform/x11/X11PropertyCache.h"
 
 #include <xcb/randr.h>
 #include <xcb/res.h>
@@ -107,10 +108,16 @@ std::unique_ptr<X11Connection> X11Connection::open(const std::string& displayNam
         error = "cannot select the root window's events (error " + std::to_string(err->error_code) + ")";
         return nullptr;
     }
+    // The changes the cache listens for come with events on this connection too: taking them in as these
+    // are dispatched keeps them from piling up without a wake-up of their own.
+    c->propertyCache_ = X11PropertyCache::open(*c);
+    if (X11PropertyCache* cache = c->propertyCache_.get())
+        c->addEventHandler([cache](const xcb_generic_event_t&) { cache->drain(); });
     return c;
 }
 
 X11Connection::~X11Connection() {
+    propertyCache_.reset();
     if (ewmhReady_) xcb_ewmh_connection_wipe(ewmh_.get());
     if (conn_) xcb_disconnect(conn_);
 }

@@ -21,6 +21,8 @@ class Logger;
 
 namespace korvane::x11 {
 
+class X11PropertyCache;
+
 // Replies and errors xcb hands over are the caller's to free.
 struct FreeDeleter {
     void operator()(void* p) const { std::free(p); }
@@ -106,6 +108,10 @@ class X11Connection {
     std::string atomName(xcb_atom_t atom) const;
     void flush() const;
 
+    // What clients' properties said when last read, for fetchClients(); nothing where the cache could
+    // not open a connection of its own.
+    X11PropertyCache* propertyCache() const { return propertyCache_.get(); }
+
     // Sends an EWMH-style client message to the root, as pagers and taskbars do.
     void sendRootMessage(xcb_window_t window, xcb_atom_t type, std::uint32_t d0, std::uint32_t d1 = 0,
                          std::uint32_t d2 = 0, std::uint32_t d3 = 0, std::uint32_t d4 = 0) const;
@@ -132,6 +138,7 @@ class X11Connection {
     std::vector<EventHandler> handlers_;
     mutable std::map<xcb_atom_t, std::string> atomNames_;
     bool reportedBroken_ = false;
+    std::unique_ptr<X11PropertyCache> propertyCache_;
 };
 
 // Text of a property as valid UTF-8, without trailing NULs: STRING and COMPOUND_TEXT read as Latin-1,

@@ -4,6 +4,7 @@
 
 #include "platform/UTF8.h"
 #include "platform/x11/X11Connection.h"
+#include "platform/x11/X11PropertyCache.h"
 
 #include <xcb/randr.h>
 #include <xcb/res.h>
@@ -158,6 +159,8 @@ std::vector<Monitor> fetchMonitors(const X11Connection& connection) {
 DesktopState fetchDesktopState(const X11Connection& connection) {
     DesktopState state;
     auto guard = connection.lock();
+    // The clients' properties are usually read next: their cache's round trip goes along with this one.
+    if (X11PropertyCache* cache = connection.propertyCache()) cache->prime();
     xcb_connection_t* c = connection.xcb();
     const auto& e = connection.ewmh();
     const xcb_window_t root = connection.root();
@@ -194,6 +197,8 @@ namespace {
 // The requests for one window, sent before any reply is awaited; only the parts asked for are sent.
 struct ClientRequests {
     unsigned parts = 0;
+    bool attributesAsked = true;
+    bool exists = false; // what is known when the attributes are not asked
     xcb_get_window_attributes_cookie_t attributes{};
     xcb_get_geometry_cookie_t geometry{};
     xcb_translate_coordinates_cookie_t origin{};
@@ -201,12 +206,16 @@ struct ClientRequests {
         wmState{}, hints{}, strutPartial{}, strut{}, parked{};
 };
 
-ClientRequests request(const X11Connection& connection, xcb_window_t w, unsigned parts) {
+// `known` tells, when given, that the window exists and needs its attributes only for what it shows.
+ClientRequests request(const X11Connection& connection, xcb_window_t w, unsigned parts,
+                       std::optional<bool> known = std::nullopt) {
     xcb_connection_t* c = connection.xcb();
     const auto& e = connection.ewmh();
     ClientRequests r;
     r.parts = parts;
-    r.attributes = xcb_get_window_attributes_unchecked(c, w);
+    r.attributesAsked = !known || (parts & (kGeometryPart | kViewablePart));
+    r.exists = known.value_or(false);
+    if (r.attributesAsked) r.attributes = xcb_get_window_attributes_unchecked(c, w);
     if (parts & kGeometryPart) {
         r.geometry = xcb_get_geometry_unchecked(c, w);
         r.origin = xcb_translate_coordinates_unchecked(c, w, connection.root(), 0, 0);
@@ -268,17 +277,19 @@ SizeHints sizeHintsFrom(const PropertyReply& reply) {
     return out;
 }
 
-// Every reply asked for is taken, also of a window found gone, so that none is left waiting in xcb.
-ClientWindow collect(const X11Connection& connection, xcb_window_t window, const ClientRequests& r) {
+// Every reply asked for is taken, also of a window found gone, so that none is left waiting in xcb. The
+// parts read are filled into `cw`, which names the window and may hold others already.
+ClientWindow collect(const X11Connection& connection, ClientWindow cw, const ClientRequests& r) {
     xcb_connection_t* c = connection.xcb();
     const auto& e = connection.ewmh();
     const unsigned parts = r.parts;
-    ClientWindow cw;
-    cw.window = window;
-    XcbReply<xcb_get_window_attributes_reply_t> attributes(
-        xcb_get_window_attributes_reply(c, r.attributes, nullptr));
-    cw.exists = attributes != nullptr;
-    cw.viewable = attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
+    cw.exists = r.exists;
+    if (r.attributesAsked) {
+        XcbReply<xcb_get_window_attributes_reply_t> attributes(
+            xcb_get_window_attributes_reply(c, r.attributes, nullptr));
+        cw.exists = attributes != nullptr;
+        cw.viewable = attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
+    }
 
     if (parts & kGeometryPart) {
         XcbReply<xcb_get_geometry_reply_t> geometry(xcb_get_geometry_reply(c, r.geometry, nullptr));
@@ -383,23 +394,38 @@ void fillMissingPids(const X11Connection& connection, const std::vector<ClientWi
 std::optional<std::vector<ClientWindow>>
 fetchClients(const X11Connection& connection, const std::vector<xcb_window_t>& windows, unsigned parts) {
     auto guard = connection.lock();
+    X11PropertyCache* cache = connection.propertyCache();
+    std::vector<X11PropertyCache::Known> known;
+    if (cache) known = cache->lookup(windows, parts);
     std::vector<ClientRequests> requests;
     requests.reserve(windows.size());
-    for (auto w : windows)
-        requests.push_back(request(connection, w, parts));
+    for (std::size_t i = 0; i < windows.size(); ++i) {
+        if (!cache) {
+            requests.push_back(request(connection, windows[i], parts));
+            continue;
+        }
+        const auto& k = known[i];
+        requests.push_back(request(connection, windows[i], k.missing | (parts & ~kCachedParts),
+                                   k.exists ? std::optional<bool>(true) : std::nullopt));
+    }
     std::vector<ClientWindow> out;
     out.reserve(windows.size());
-    for (std::size_t i = 0; i < windows.size(); ++i)
-        out.push_back(collect(connection, windows[i], requests[i]));
-    if (parts & kPidPart) {
-        std::vector<ClientWindow*> all;
-        for (auto& cw : out)
-            all.push_back(&cw);
-        fillMissingPids(connection, all);
+    for (std::size_t i = 0; i < windows.size(); ++i) {
+        // What is known of the window is completed by what was read.
+        ClientWindow base = cache ? std::move(known[i].values) : ClientWindow{};
+        base.window = windows[i];
+        out.push_back(collect(connection, std::move(base), requests[i]));
     }
+    std::vector<ClientWindow*> withoutPid;
+    for (std::size_t i = 0; i < out.size(); ++i)
+        if (requests[i].parts & kPidPart) withoutPid.push_back(&out[i]);
+    if (!withoutPid.empty()) fillMissingPids(connection, withoutPid);
     // A reply lost to a broken connection looks like a window that is gone: only a connection still
     // standing after the last reply vouches for the whole list.
     if (connection.isBroken()) return std::nullopt;
+    if (cache)
+        for (std::size_t i = 0; i < out.size(); ++i)
+            cache->keep(out[i], requests[i].parts, known[i].generation);
     return out;
 }
 
@@ -422,7 +448,9 @@ ManagedWindow fetchManagedWindow(const X11Connection& connection, xcb_window_t w
     }
     if (active)
         if (auto v = words(take(c, *active)); !v.empty()) out.active = v[0];
-    out.client = collect(connection, window, requests);
+    ClientWindow named;
+    named.window = window;
+    out.client = collect(connection, std::move(named), requests);
     if (listed)
         out.managed =
             out.client.exists && (out.client.wmState == kNormalState || out.client.wmState == kIconicState);

@@ -109,7 +109,8 @@ struct DesktopState {
 };
 
 // The parts of a client window a fetch reads. Each part costs requests and bytes, so callers ask only
-// for what they use; whether the window exists and is viewable is always read.
+// for what they use; whether the window exists is always read, whether it is viewable with the geometry or
+// on its own.
 enum ClientPart : unsigned {
     kGeometryPart = 1u << 0, // clientRoot, extents
     kPidPart = 1u << 1,      // _NET_WM_PID, else the process the server saw connect (X-Resource)
@@ -119,8 +120,9 @@ enum ClientPart : unsigned {
     kWmStatePart = 1u << 5,
     kSizeHintsPart = 1u << 6,
     kStrutPart = 1u << 7,
-    kParkedPart = 1u << 8, // parkedAt
-    kAllParts = 0x1FFu,
+    kParkedPart = 1u << 8,   // parkedAt
+    kViewablePart = 1u << 9, // viewable (also read with kGeometryPart)
+    kAllParts = 0x3FFu,
 };
 
 // Titles longer than this are cut (at a character boundary): no window shows more, and a client that

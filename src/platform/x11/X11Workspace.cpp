@@ -77,7 +77,7 @@ DesktopEntries& X11Workspace::entries(bool rescan) {
     return *entries_;
 }
 
-X11Workspace::Snapshot X11Workspace::snapshot() {
+X11Workspace::Snapshot X11Workspace::snapshot(std::optional<pid_t> only) {
     Snapshot snap;
     std::vector<ClientWindow> clients;
     DesktopState state;
@@ -90,6 +90,8 @@ X11Workspace::Snapshot X11Workspace::snapshot() {
             fetchClients(connection_, state.frontToBack(), kPidPart | kClassPart | kKindPart | kWmStatePart);
         if (!fetched) return snap;
         clients = std::move(*fetched);
+        // One application's record is made from its own windows alone.
+        if (only) std::erase_if(clients, [&](const ClientWindow& c) { return c.pid != *only; });
     }
     snap.ok = true;
     snap.active = state.active;
@@ -104,6 +106,11 @@ X11Workspace::Snapshot X11Workspace::snapshot() {
 
     std::lock_guard lock(mutex_);
     for (auto it = launched_.begin(); it != launched_.end();) {
+        // The others' windows were left out: whether they show one is not known here.
+        if (only && it->first != *only) {
+            ++it;
+            continue;
+        }
         // A launched process counts on its own only until its first window shows; from then on its
         // windows decide, as for every other application (its exit may trail its last window).
         const bool hasWindow = std::find(order.begin(), order.end(), it->first) != order.end();
@@ -176,13 +183,13 @@ std::optional<RunningApplication> X11Workspace::frontmostApplication() {
 }
 
 std::optional<RunningApplication> X11Workspace::runningApplication(pid_t pid) {
-    for (auto& app : snapshot().apps)
+    for (auto& app : snapshot(pid).apps)
         if (app.pid == pid) return app;
     return std::nullopt;
 }
 
 bool X11Workspace::activate(pid_t pid, unsigned) {
-    const Snapshot snap = snapshot();
+    const Snapshot snap = snapshot(pid);
     auto it = snap.preferred.find(pid);
     if (it == snap.preferred.end()) return false;
     if (it->second == snap.active) return true;

@@ -64,7 +64,8 @@ class X11Workspace final : public platform::Workspace, public TrackerListener {
 
   private:
     struct Snapshot;
-    Snapshot snapshot();
+    // With `only`, that application's record alone.
+    Snapshot snapshot(std::optional<pid_t> only = std::nullopt);
     DesktopEntries& entries(bool rescan = false);
     std::optional<pid_t> spawn(const std::vector<std::string>& command);
     void announceChanges();

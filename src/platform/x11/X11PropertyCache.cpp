@@ -1,0 +1,184 @@
+// Each announcement forgets only what it concerns: a property change the parts read from that property, a
+// destruction the whole window. The values are read by the caller on the desktop's own connection; this
+// one only listens, so watching a window here changes nothing for the window's client or for the desktop's
+// own selections.
+#include "platform/x11/X11PropertyCache.h"
+
+#include "platform/x11/X11Connection.h"
+
+#include <atomic>
+#include <cstdlib>
+#include <utility>
+
+namespace korvane::x11 {
+
+namespace {
+
+// The parts read from a property (see request() in X11Query.cpp); none for the properties no part reads.
+unsigned partsOf(xcb_atom_t atom, const X11Connection& connection) {
+    const auto& e = connection.ewmh();
+    const auto& a = connection.atoms();
+    if (atom == e._NET_WM_PID) return kPidPart;
+    if (atom == XCB_ATOM_WM_CLASS) return kClassPart;
+    if (atom == e._NET_WM_NAME || atom == XCB_ATOM_WM_NAME) return kTitlePart;
+    if (atom == e._NET_WM_WINDOW_TYPE || atom == XCB_ATOM_WM_TRANSIENT_FOR || atom == e._NET_WM_STATE)
+        return kKindPart;
+    if (atom == a.WM_STATE) return kWmStatePart;
+    if (atom == XCB_ATOM_WM_NORMAL_HINTS) return kSizeHintsPart;
+    if (atom == e._NET_WM_STRUT_PARTIAL || atom == e._NET_WM_STRUT) return kStrutPart;
+    if (atom == a.KORVANE_PARKED) return kParkedPart;
+    return 0;
+}
+
+// Copies the parts named from one reading of a window into another.
+void copyParts(ClientWindow& to, const ClientWindow& from, unsigned parts) {
+    if (parts & kPidPart) to.pid = from.pid;
+    if (parts & kClassPart) {
+        to.instanceName = from.instanceName;
+        to.className = from.className;
+    }
+    if (parts & kTitlePart) to.title = from.title;
+    if (parts & kKindPart) {
+        to.kind = from.kind;
+        to.above = from.above;
+        to.below = from.below;
+        to.fullscreen = from.fullscreen;
+    }
+    if (parts & kWmStatePart) to.wmState = from.wmState;
+    if (parts & kSizeHintsPart) to.hints = from.hints;
+    if (parts & kStrutPart) to.strut = from.strut;
+    if (parts & kParkedPart) to.parkedAt = from.parkedAt;
+}
+
+// How long a round trip sent ahead stands for the moment of a lookup.
+constexpr auto kPrimedFor = std::chrono::milliseconds(20);
+
+std::uint64_t nextGeneration() {
+    static std::atomic<std::uint64_t> counter{1};
+    return counter.fetch_add(1);
+}
+
+} // namespace
+
+std::unique_ptr<X11PropertyCache> X11PropertyCache::open(const X11Connection& connection) {
+    xcb_connection_t* own = xcb_connect(connection.displayName().c_str(), nullptr);
+    if (!own || xcb_connection_has_error(own)) {
+        if (own) xcb_disconnect(own);
+        return nullptr;
+    }
+    std::unique_ptr<X11PropertyCache> cache(new X11PropertyCache(connection, own));
+    return cache;
+}
+
+X11PropertyCache::X11PropertyCache(const X11Connection& connection, xcb_connection_t* own)
+    : connection_(connection), own_(own) {}
+
+X11PropertyCache::~X11PropertyCache() {
+    xcb_disconnect(own_);
+}
+
+void X11PropertyCache::handleLocked(const xcb_generic_event_t& event) {
+    switch (event.response_type & 0x7F) {
+    case XCB_PROPERTY_NOTIFY: {
+        const auto& p = reinterpret_cast<const xcb_property_notify_event_t&>(event);
+        auto it = entries_.find(p.window);
+        if (it == entries_.end()) return;
+        // Also for parts not known yet: a read of them may be under way, and must not be kept.
+        if (const unsigned parts = partsOf(p.atom, connection_)) {
+            it->second.known &= ~parts;
+            it->second.generation = nextGeneration();
+        }
+        return;
+    }
+    case XCB_DESTROY_NOTIFY: {
+        const auto& d = reinterpret_cast<const xcb_destroy_notify_event_t&>(event);
+        // Only the window's own announcement: one of a child names the child in `window`.
+        if (d.event == d.window) entries_.erase(d.window);
+        return;
+    }
+    default:
+        // Errors of watching a window already gone, and the other structure events: nothing to forget.
+        return;
+    }
+}
+
+void X11PropertyCache::takeInLocked() {
+    while (xcb_generic_event_t* e = xcb_poll_for_event(own_)) {
+        handleLocked(*e);
+        std::free(e);
+    }
+}
+
+void X11PropertyCache::prime() {
+    std::lock_guard lock(mutex_);
+    if (primed_ || xcb_connection_has_error(own_)) return;
+    primed_ = xcb_get_input_focus(own_);
+    primedAt_ = std::chrono::steady_clock::now();
+    xcb_flush(own_);
+}
+
+void X11PropertyCache::drain() {
+    // A lookup under way takes them in itself; the main thread does not wait for its round trip.
+    std::unique_lock lock(mutex_, std::try_to_lock);
+    if (lock.owns_lock()) takeInLocked();
+}
+
+std::vector<X11PropertyCache::Known> X11PropertyCache::lookup(const std::vector<xcb_window_t>& windows,
+                                                              unsigned parts) {
+    std::vector<Known> out(windows.size());
+    if (windows.empty()) return out;
+    std::lock_guard lock(mutex_);
+    const bool standing = xcb_connection_has_error(own_) == 0;
+    if (standing) {
+        // Watched before the round trip, so that every change after it is announced; a read made after
+        // this returns cannot miss one.
+        const std::uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE | XCB_EVENT_MASK_STRUCTURE_NOTIFY;
+        bool watching = false;
+        for (xcb_window_t w : windows)
+            if (entries_.emplace(w, Entry{0, false, {}, nextGeneration()}).second) {
+                xcb_change_window_attributes(own_, w, XCB_CW_EVENT_MASK, &mask);
+                watching = true;
+            }
+        // A round trip sent ahead serves when it was sent just before the reads this lookup is for: a
+        // change announced after it is one made while they were under way.
+        const bool fresh = primed_ && std::chrono::steady_clock::now() - primedAt_ < kPrimedFor;
+        if (primed_)
+            std::free(xcb_get_input_focus_reply(own_, *std::exchange(primed_, std::nullopt), nullptr));
+        if (watching || !fresh)
+            std::free(xcb_get_input_focus_reply(own_, xcb_get_input_focus(own_), nullptr));
+        takeInLocked();
+    }
+    for (std::size_t i = 0; i < windows.size(); ++i) {
+        Known& k = out[i];
+        k.missing = parts;
+        k.values.window = windows[i];
+        auto it = standing ? entries_.find(windows[i]) : entries_.end();
+        if (it == entries_.end()) continue;
+        const Entry& entry = it->second;
+        k.generation = entry.generation;
+        if (!entry.seen) continue;
+        k.exists = true;
+        k.missing = parts & ~(entry.known & kCachedParts);
+        copyParts(k.values, entry.values, parts & entry.known);
+    }
+    return out;
+}
+
+void X11PropertyCache::keep(const ClientWindow& read, unsigned parts, std::uint64_t generation) {
+    std::lock_guard lock(mutex_);
+    auto it = entries_.find(read.window);
+    if (it == entries_.end() || it->second.generation != generation) return;
+    Entry& entry = it->second;
+    if (!read.exists) {
+        entries_.erase(it);
+        return;
+    }
+    parts &= kCachedParts;
+    // A window without an owner may still be given one: only a pid found is kept.
+    if (read.pid <= 0) parts &= ~kPidPart;
+    entry.seen = true;
+    copyParts(entry.values, read, parts);
+    entry.known |= parts;
+}
+
+} // namespace korvane::x11

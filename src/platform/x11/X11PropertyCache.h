@@ -1,0 +1,84 @@
+// What client windows' properties said when last read (owner, class, title, kind, WM_STATE, size hints,
+// struts, the parking mark), kept until the server announces a change: a read of every client's
+// properties then costs requests only for the windows that changed, not for every window on the desktop.
+#pragma once
+
+#include "platform/x11/X11Query.h"
+
+#include <xcb/xcb.h>
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace korvane::x11 {
+
+class X11Connection;
+
+// The properties a cached read can answer; geometry and whether a window is viewable are always asked.
+inline constexpr unsigned kCachedParts =
+    kPidPart | kClassPart | kTitlePart | kKindPart | kWmStatePart | kSizeHintsPart | kStrutPart | kParkedPart;
+
+// Any thread; the lock order is the connection's lock, then this one's.
+//
+// The cache watches each window it has read on a connection of its own (property changes and destruction).
+// Before it answers, one round trip on that connection brings in every announcement of a change the server
+// made before it, so a cached answer is as fresh as a read made when that round trip was sent (at the
+// lookup, or at most 20 ms before it when prime() sent it ahead): the contract of asking the server, at
+// the price of one round trip instead of several requests per window. A window
+// destroyed is forgotten with everything known of it, so an id the server hands out again starts empty.
+// Announcements that no read has taken in yet are taken in as the desktop's own connection delivers its
+// events, which come with the same changes, so they never pile up while nothing reads.
+class X11PropertyCache {
+  public:
+    // Nothing when the display cannot be reached: readers then ask the server every time.
+    static std::unique_ptr<X11PropertyCache> open(const X11Connection& connection);
+    ~X11PropertyCache();
+    X11PropertyCache(const X11PropertyCache&) = delete;
+    X11PropertyCache& operator=(const X11PropertyCache&) = delete;
+
+    // What a read of `parts` of a window still has to ask the server, and what is known.
+    struct Known {
+        unsigned missing = 0; // parts to read
+        bool exists = false;  // the window was seen to exist and has not been destroyed since
+        ClientWindow values;  // the known parts
+        std::uint64_t generation = 0;
+    };
+    // Takes in the announcements (one round trip) and answers for each window, in order. A window seen
+    // for the first time is watched from here on.
+    std::vector<Known> lookup(const std::vector<xcb_window_t>& windows, unsigned parts);
+    // Keeps what a read made after lookup() found, unless the window changed since lookup() answered.
+    void keep(const ClientWindow& read, unsigned parts, std::uint64_t generation);
+    // Sends the round trip of the next lookup() ahead, so that it overlaps with other reads that come
+    // first (the client list, before its windows are read); a lookup() more than a moment later, or one
+    // that must watch a new window, makes its own.
+    void prime();
+    // Takes in announcements already delivered, without waiting for any.
+    void drain();
+
+  private:
+    X11PropertyCache(const X11Connection& connection, xcb_connection_t* own);
+    void takeInLocked();
+    void handleLocked(const xcb_generic_event_t& event);
+
+    struct Entry {
+        unsigned known = 0; // parts held in `values`
+        bool seen = false;  // a read found the window existing
+        ClientWindow values;
+        std::uint64_t generation = 1;
+    };
+
+    const X11Connection& connection_;
+    xcb_connection_t* own_;
+    std::mutex mutex_;
+    std::unordered_map<xcb_window_t, Entry> entries_;
+    std::optional<xcb_get_input_focus_cookie_t> primed_;
+    std::chrono::steady_clock::time_point primedAt_;
+};
+
+} // namespace korvane::x11

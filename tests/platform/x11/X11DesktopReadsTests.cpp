@@ -1,0 +1,83 @@
+// Reads of the whole desktop on a real X server: listing the running applications or one application's
+// windows again asks the server nothing per window, however many there are, and still shows at once what
+// other clients changed meanwhile (a title, a class, a minimised window, a window closed); and an
+// observer asked for another process's window refuses without a request.
+#include "X11Fixture.h"
+
+#include "platform/WindowServer.h"
+#include "platform/Workspace.h"
+
+namespace korvane::x11::test {
+namespace {
+
+using namespace platform;
+
+using X11DesktopReadsTest = X11Test;
+
+TEST_F(X11DesktopReadsTest, aSecondListingCostsTheSameAmongManyWindowsAndShowsEveryChangeAtOnce) {
+    const auto a = xterm("First");
+    const auto b = xterm("Second", "60x20+2300+200");
+    auto& workspace = desktop->workspace();
+    auto& ax = desktop->accessibility();
+    const AXElement appA = ax.applicationElement(a.pid);
+
+    // What listing the applications and the first one's windows sends, once both were listed before.
+    auto bytesOfASecondListing = [&] {
+        AXValue windows;
+        workspace.runningApplications();
+        ax.copyAttribute(appA, "AXWindows", windows);
+        const auto start = desktop->traffic();
+        const auto apps = workspace.runningApplications();
+        EXPECT_EQ(ax.copyAttribute(appA, "AXWindows", windows), AXError::success);
+        const auto end = desktop->traffic();
+        EXPECT_TRUE(std::ranges::any_of(apps, [&](const auto& app) { return app.pid == b.pid; }));
+        EXPECT_EQ(std::get<std::vector<AXElement>>(windows), std::vector<AXElement>{elementOf(a)});
+        return end.sent - start.sent;
+    };
+    const std::uint64_t amongTwo = bytesOfASecondListing();
+    std::vector<xcb_window_t> others;
+    for (int i = 0; i < 30; ++i)
+        others.push_back(
+            session().createWindow(Rect{100.0 + i, 100, 200, 100}, "Other " + std::to_string(i)));
+    ASSERT_TRUE(runUntil([&] { return session().clientList().size() >= 32; }, seconds(30)));
+    EXPECT_EQ(bytesOfASecondListing(), amongTwo);
+
+    // Changes other clients make show in the very next read, without the main loop taking in any event.
+    session().setClass(b.window, "renamed-terminal", "Renamed Terminal");
+    EXPECT_EQ(workspace.runningApplication(b.pid)->name, std::optional<std::string>("Renamed Terminal"));
+    const auto listed = [&](xcb_window_t window) -> std::optional<std::string> {
+        for (const auto& entry :
+             desktop->windowServer().copyWindowInfo(0).value_or(std::vector<WindowInfo>{}))
+            if (entry.at(WindowKey::number).get<std::uint32_t>() == window && entry.contains(WindowKey::name))
+                return entry.at(WindowKey::name).get<std::string>();
+        return std::nullopt;
+    };
+    EXPECT_EQ(listed(a.window), std::optional<std::string>("First"));
+    session().setTitle(a.window, "Renamed");
+    EXPECT_EQ(listed(a.window), std::optional<std::string>("Renamed"));
+    ASSERT_EQ(ax.setAttribute(elementOf(b), "AXMinimized", true), AXError::success);
+    EXPECT_TRUE(workspace.runningApplication(b.pid)->isHidden);
+    close(b);
+    EXPECT_FALSE(workspace.runningApplication(b.pid).has_value());
+
+    for (auto w : others)
+        session().destroyWindow(w);
+}
+
+// A new window is offered to every application's observer: the others' answer must not cost a request.
+TEST_F(X11DesktopReadsTest, anObserverRefusesAnotherProcesssWindowWithoutAskingTheServer) {
+    const auto a = xterm("First");
+    const auto b = xterm("Second", "60x20+2300+200");
+    auto& ax = desktop->accessibility();
+    AXError error = AXError::failure;
+    const auto observer = ax.createObserver(
+        a.pid, [](const AXElement&, const std::string&) {}, error);
+    ASSERT_TRUE(observer);
+    const auto start = desktop->traffic();
+    EXPECT_EQ(observer->addNotification(elementOf(b), "AXUIElementDestroyed"), AXError::illegalArgument);
+    EXPECT_EQ(desktop->traffic().sent, start.sent);
+    EXPECT_EQ(observer->addNotification(elementOf(a), "AXUIElementDestroyed"), AXError::success);
+}
+
+} // namespace
+} // namespace korvane::x11::test
