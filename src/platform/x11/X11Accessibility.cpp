@@ -194,7 +194,9 @@ AXError X11Accessibility::readApplication(pid_t pid, const std::string& attribut
     auto guard = connection_.lock();
     const DesktopState state = fetchDesktopState(connection_);
     if (!state.ok) return AXError::cannotComplete;
-    auto fetched = fetchClients(connection_, state.clients, kPidPart | kWmStatePart);
+    // The type too, kept for the reads of each window's role and states that usually follow (a seeding
+    // pass): read here for every window in one round trip, not one window at a time.
+    auto fetched = fetchClients(connection_, state.clients, kPidPart | kWmStatePart | kKindPart);
     if (!fetched) return AXError::cannotComplete;
     // Everything below is about the application's own windows: the others go before the loops over them.
     std::erase_if(*fetched, [&](const ClientWindow& c) { return c.pid != pid; });

@@ -50,8 +50,8 @@ void copyParts(ClientWindow& to, const ClientWindow& from, unsigned parts) {
     if (parts & kParkedPart) to.parkedAt = from.parkedAt;
 }
 
-// How long a round trip sent ahead stands for the moment of a lookup.
-constexpr auto kPrimedFor = std::chrono::milliseconds(20);
+// How long a round trip stands for the moment of a lookup, whether sent ahead or by an earlier lookup.
+constexpr auto kFreshFor = std::chrono::milliseconds(20);
 
 std::uint64_t nextGeneration() {
     static std::atomic<std::uint64_t> counter{1};
@@ -109,6 +109,12 @@ void X11PropertyCache::takeInLocked() {
     }
 }
 
+void X11PropertyCache::written() {
+    std::lock_guard lock(mutex_);
+    syncedAt_.reset();
+    primedAt_ = {};
+}
+
 void X11PropertyCache::prime() {
     std::lock_guard lock(mutex_);
     if (primed_ || xcb_connection_has_error(own_)) return;
@@ -135,17 +141,25 @@ std::vector<X11PropertyCache::Known> X11PropertyCache::lookup(const std::vector<
         const std::uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE | XCB_EVENT_MASK_STRUCTURE_NOTIFY;
         bool watching = false;
         for (xcb_window_t w : windows)
-            if (entries_.emplace(w, Entry{0, false, {}, nextGeneration()}).second) {
+            if (!entries_.contains(w)) {
+                entries_.emplace(w, Entry{0, false, {}, nextGeneration()});
                 xcb_change_window_attributes(own_, w, XCB_CW_EVENT_MASK, &mask);
                 watching = true;
             }
         // A round trip sent ahead serves when it was sent just before the reads this lookup is for: a
-        // change announced after it is one made while they were under way.
-        const bool fresh = primed_ && std::chrono::steady_clock::now() - primedAt_ < kPrimedFor;
-        if (primed_)
+        // change announced after it is one made while they were under way. So does an earlier lookup's,
+        // sent as recently.
+        const auto now = std::chrono::steady_clock::now();
+        const bool fresh = primed_ && now - primedAt_ < kFreshFor;
+        if (primed_) {
             std::free(xcb_get_input_focus_reply(own_, *std::exchange(primed_, std::nullopt), nullptr));
-        if (watching || !fresh)
+            syncedAt_ = primedAt_;
+        }
+        const bool synced = syncedAt_ && now - *syncedAt_ < kFreshFor;
+        if (watching || (!fresh && !synced)) {
             std::free(xcb_get_input_focus_reply(own_, xcb_get_input_focus(own_), nullptr));
+            syncedAt_ = now;
+        }
         takeInLocked();
     }
     for (std::size_t i = 0; i < windows.size(); ++i) {

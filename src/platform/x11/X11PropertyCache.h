@@ -29,8 +29,11 @@ inline constexpr unsigned kCachedParts =
 // The cache watches each window it has read on a connection of its own (property changes and destruction).
 // Before it answers, one round trip on that connection brings in every announcement of a change the server
 // made before it, so a cached answer is as fresh as a read made when that round trip was sent (at the
-// lookup, or at most 20 ms before it when prime() sent it ahead): the contract of asking the server, at
-// the price of one round trip instead of several requests per window. A window
+// lookup, or at most 20 ms before it when prime() sent it ahead, or when the round trip of an earlier
+// lookup was sent that long ago): the contract of asking the server, at the price of one round trip
+// instead of several requests per window, and of none for the many lookups of one pass over the windows
+// (a window's attributes read one after the other). A write of this program ends that grace (written()),
+// so that what it wrote is never read as it was before. A window
 // destroyed is forgotten with everything known of it, so an id the server hands out again starts empty.
 // Announcements that no read has taken in yet are taken in as the desktop's own connection delivers its
 // events, which come with the same changes, so they never pile up while nothing reads.
@@ -60,6 +63,9 @@ class X11PropertyCache {
     void prime();
     // Takes in announcements already delivered, without waiting for any.
     void drain();
+    // Any thread: this program changed a window (a property, or a request to the window manager); the
+    // next lookup makes its own round trip.
+    void written();
 
   private:
     X11PropertyCache(const X11Connection& connection, xcb_connection_t* own);
@@ -79,6 +85,8 @@ class X11PropertyCache {
     std::unordered_map<xcb_window_t, Entry> entries_;
     std::optional<xcb_get_input_focus_cookie_t> primed_;
     std::chrono::steady_clock::time_point primedAt_;
+    // When the last round trip taken in was sent; lookups within kFreshFor of it need none of their own.
+    std::optional<std::chrono::steady_clock::time_point> syncedAt_;
 };
 
 } // namespace korvane::x11

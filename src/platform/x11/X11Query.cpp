@@ -435,6 +435,18 @@ ManagedWindow fetchManagedWindow(const X11Connection& connection, xcb_window_t w
     xcb_connection_t* c = connection.xcb();
     const auto& e = connection.ewmh();
     if (listed) parts |= kWmStatePart;
+    // A window read attribute by attribute (a seeding pass over every window) then costs the server
+    // nothing for the parts its properties hold.
+    if (listed && !withActive && connection.propertyCache()) {
+        ManagedWindow out;
+        auto read = fetchClients(connection, {window}, parts);
+        if (!read || read->empty()) return out;
+        out.client = std::move(read->front());
+        out.managed =
+            out.client.exists && (out.client.wmState == kNormalState || out.client.wmState == kIconicState);
+        out.ok = true;
+        return out;
+    }
     std::optional<xcb_get_property_cookie_t> clients;
     if (!listed) clients = ask(c, connection.root(), e._NET_CLIENT_LIST, XCB_ATOM_WINDOW);
     std::optional<xcb_get_property_cookie_t> active;
