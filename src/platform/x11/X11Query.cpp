@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <unordered_set>
 
 namespace korvane::x11 {
 
@@ -105,10 +106,16 @@ bool DesktopState::isClient(xcb_window_t w) const {
 }
 
 std::vector<xcb_window_t> DesktopState::frontToBack() const {
-    std::vector<xcb_window_t> out(stacking.rbegin(), stacking.rend());
-    std::erase_if(out, [&](xcb_window_t w) { return !isClient(w); });
+    // Sets, not searches of the lists: every application's windows are read in this order, so with
+    // hundreds of clients a quadratic pass would cost more than the read.
+    const std::unordered_set<xcb_window_t> listed(clients.begin(), clients.end());
+    std::unordered_set<xcb_window_t> placed;
+    std::vector<xcb_window_t> out;
+    out.reserve(clients.size());
+    for (auto it = stacking.rbegin(); it != stacking.rend(); ++it)
+        if (listed.contains(*it) && placed.insert(*it).second) out.push_back(*it);
     for (auto w : clients)
-        if (std::find(out.begin(), out.end(), w) == out.end()) out.push_back(w);
+        if (placed.insert(w).second) out.push_back(w);
     return out;
 }
 
