@@ -166,8 +166,11 @@ std::vector<Monitor> fetchMonitors(const X11Connection& connection) {
 DesktopState fetchDesktopState(const X11Connection& connection) {
     DesktopState state;
     auto guard = connection.lock();
-    // The clients' properties are usually read next: their cache's round trip goes along with this one.
-    if (X11PropertyCache* cache = connection.propertyCache()) cache->prime();
+    // Every application's windows are read from this list: with many, most reads find it unchanged.
+    X11PropertyCache* cache = connection.propertyCache();
+    std::uint64_t generation = 0;
+    if (cache)
+        if (auto known = cache->lookupDesktop(generation)) return *known;
     xcb_connection_t* c = connection.xcb();
     const auto& e = connection.ewmh();
     const xcb_window_t root = connection.root();
@@ -179,6 +182,7 @@ DesktopState fetchDesktopState(const X11Connection& connection) {
     auto activeWords = words(take(c, active));
     state.active = activeWords.empty() ? static_cast<xcb_window_t>(XCB_WINDOW_NONE) : activeWords[0];
     state.ok = !connection.isBroken();
+    if (cache) cache->keepDesktop(state, generation);
     return state;
 }
 
