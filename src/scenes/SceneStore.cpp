@@ -112,7 +112,12 @@ std::optional<WMScene> SceneStore::loadScene(const std::string& id, const Screen
 std::vector<WMScene> SceneStore::loadAllScenes(const ScreenContext& screens) {
     auto manifest = readManifest();
     if (!manifest) {
-        Log::sceneManager.error("Failed to load manifest, scanning directory");
+        // Before the first scene is saved there is no manifest at all: the scan writes the first one.
+        std::error_code ec;
+        if (fs::exists(scenesDirectory / kManifestFileName, ec) || ec)
+            Log::sceneManager.error("Failed to load manifest, scanning directory");
+        else
+            Log::sceneManager.info("No manifest yet, scanning directory");
         return scanSceneFiles(screens);
     }
     std::vector<WMScene> scenes;

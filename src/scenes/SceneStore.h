@@ -61,7 +61,8 @@ class SceneStore {
     const std::string migrationMarkerFileName = "scene-migration-v7-done";
 
     // Every scene in manifest order. Without a readable manifest: the scene files in file-name order,
-    // and a fresh manifest is written. A listed scene whose file is missing, does not decode or fails
+    // and a fresh manifest is written; a manifest that is not there yet (a first start) is no error, one
+    // that is there and cannot be read is. A listed scene whose file is missing, does not decode or fails
     // the schema check is logged ("Scene file missing: …", "Scene file corrupted: …", "Scene schema
     // invalid: …") and skipped. Never throws.
     std::vector<WMScene> loadAllScenes(const ScreenContext& screens);
