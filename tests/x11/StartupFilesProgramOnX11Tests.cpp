@@ -1,6 +1,10 @@
 // What the built `korvane` says of the files it finds as it starts on a real X server with openbox: a
-// first start in a fresh support folder, where nothing is there yet, logs no error.
+// first start in a fresh support folder, where nothing is there yet, logs no error; and a Layouts folder
+// holding a damaged file and one that is not UTF-8 gets each named in a readable line while the other
+// layout files still get their display keys brought to the canonical form.
 #include "ProgramOnX11.h"
+
+#include "platform/UTF8.h"
 
 namespace korvane::x11::test {
 namespace {
@@ -18,6 +22,14 @@ class StartupFilesProgramOnX11Test : public ProgramOnX11Test {
                 found.push_back(line);
         return found;
     }
+    static void write(const fs::path& path, const std::string& bytes) {
+        fs::create_directories(path.parent_path());
+        std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+    }
+    static std::string read(const fs::path& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
 };
 
 TEST_F(StartupFilesProgramOnX11Test, aFirstStartInAFreshSupportFolderLogsNoError) {
@@ -32,6 +44,35 @@ TEST_F(StartupFilesProgramOnX11Test, aFirstStartInAFreshSupportFolderLogsNoError
     ::kill(korvane, SIGTERM);
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
     EXPECT_EQ(errorLines(), std::vector<std::string>{}) << logText();
+}
+
+TEST_F(StartupFilesProgramOnX11Test, damagedLayoutFilesAreNamedAndTheOthersStillGetTheirDisplayKeys) {
+    startSession(true);
+    openXterm();
+    const fs::path layouts = home() / "Layouts";
+    write(layouts / "a-broken.json", "{not json");
+    // Latin-1, as an older editor saves it: the JSON reader refuses it.
+    const std::string latin1 =
+        "{\"id\":\"layout.l\",\"name\":\"Caf\xE9\",\"displayUUID\":\"SOME-DISPLAY #2\"}";
+    write(layouts / "b-latin1.json", latin1);
+    write(layouts / "c-good.json", R"({"id":"layout.c","name":"Good","displayUUID":"SOME-DISPLAY #2"})");
+
+    const pid_t korvane = startKorvane();
+    ASSERT_TRUE(waitForLine(kServicesStarted)) << logText();
+    for (const char* name : {"a-broken.json", "b-latin1.json"})
+        EXPECT_EQ(count("error [app] [DisplayIdentity] Skipped user layout file " +
+                        (layouts / name).string() + ": "),
+                  1u)
+            << name << "\n"
+            << logText();
+    EXPECT_TRUE(isValidUTF8(logText())) << "every line is text a log reader shows";
+    // The file after the damaged ones has its display key in the canonical form, as written at the start.
+    EXPECT_EQ(nlohmann::json::parse(read(layouts / "c-good.json")).value("displayUUID", ""), "SOME-DISPLAY");
+    EXPECT_EQ(read(layouts / "a-broken.json"), "{not json");
+    EXPECT_EQ(read(layouts / "b-latin1.json"), latin1);
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
 }
 
 } // namespace
