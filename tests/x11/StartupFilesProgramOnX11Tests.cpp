@@ -1,10 +1,14 @@
 // What the built `korvane` says of the files it finds as it starts on a real X server with openbox: a
 // first start in a fresh support folder, where nothing is there yet, logs no error; and a Layouts folder
 // holding a damaged file and one that is not UTF-8 gets each named in a readable line while the other
-// layout files still get their display keys brought to the canonical form.
+// layout files still get their display keys brought to the canonical form; and a focus whitelist in the
+// folder it is started from is none of its business.
 #include "ProgramOnX11.h"
 
+#include "platform/Format.h"
 #include "platform/UTF8.h"
+
+#include <X11/keysym.h>
 
 namespace korvane::x11::test {
 namespace {
@@ -70,6 +74,33 @@ TEST_F(StartupFilesProgramOnX11Test, damagedLayoutFilesAreNamedAndTheOthersStill
     EXPECT_EQ(nlohmann::json::parse(read(layouts / "c-good.json")).value("displayUUID", ""), "SOME-DISPLAY");
     EXPECT_EQ(read(layouts / "a-broken.json"), "{not json");
     EXPECT_EQ(read(layouts / "b-latin1.json"), latin1);
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+// Started from a folder that holds "Korvane/Config/focus-whitelist.json" naming xterm, Korvane still
+// activates the xterm it pushes as any other application, with the built-in list: no file in whatever
+// folder a user starts it from changes how it behaves.
+TEST_F(StartupFilesProgramOnX11Test, aFocusWhitelistInTheFolderItIsStartedFromIsNotRead) {
+    startSession(true);
+    const xcb_window_t notes = activeXterm("Notes", "60x20+2000+100");
+    const fs::path started = folder.path() / "somewhere";
+    write(started / "Korvane" / "Config" / "focus-whitelist.json", R"({"bundleIds":["debian-xterm"]})");
+    const fs::path was = fs::current_path();
+    fs::current_path(started);
+    const pid_t korvane = startKorvane();
+    fs::current_path(was);
+    ASSERT_TRUE(waitForLine("[DisplayChange] handle end")) << logText();
+    ASSERT_TRUE(waitForLine("HotkeyManager: registering push.right key=W")) << logText();
+
+    // The push activates the xterm, which looks its application up in the whitelist.
+    session->pressKeys(
+        {session->keycodeOf(XK_Control_L), session->keycodeOf(XK_Alt_L), session->keycodeOf(XK_w)});
+    ASSERT_TRUE(waitForLine("[MappingTX] commit ")) << logText();
+    EXPECT_TRUE(comesToFill(notes, Rect(2880, 0, 960, 1080))) << platform::describe(session->frameOf(notes));
+    EXPECT_TRUE(logged("Focus whitelist using defaults count=2")) << logText();
+    EXPECT_FALSE(logged("Trying AppleScript activation")) << logText();
 
     ::kill(korvane, SIGTERM);
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
