@@ -5,7 +5,10 @@
 //
 // Quitting has one road whatever asks for it (the menu's Quit, "Quit & Relaunch", SIGTERM, SIGINT): the
 // main loop ends, the application object's shut-down writes what it remembers, and the program exits
-// with status 0. Losing the X server saves the same and ends the process at once with status 1.
+// with status 0. Losing the X server saves the same and ends the process at once with status 1. A quit
+// signal that comes during start-up takes that road when start-up reaches the main loop within a few
+// seconds; otherwise it ends the process where it is, since start-up may be waiting for something that
+// never comes (a server that does not answer, say).
 #include "app/PermissionManager.h"
 #include "app/permission/PermissionWindowController.h"
 #include "platform/NotificationCenter.h"
@@ -18,6 +21,7 @@
 #include <QSocketNotifier>
 #include <QWidget>
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -37,11 +41,39 @@ constexpr int kConnectionLostStatus = 1;
 // signal handler.
 int signalPipe[2] = {-1, -1};
 
+// How long a quit signal waits for start-up to reach the main loop. Start-up takes about a second; one
+// not done by then is waiting for something, and ending it where it is loses nothing: every file is
+// written atomically, and a process killed outright leaves nothing behind that stops the next start.
+constexpr unsigned kStartUpGraceSeconds = 5;
+
+static_assert(std::atomic<bool>::is_always_lock_free && std::atomic<int>::is_always_lock_free,
+              "used inside signal handlers");
+std::atomic<bool> mainLoopRunning{false};
+// The first quit signal that came before the main loop ran.
+std::atomic<int> quitBeforeMainLoop{0};
+
 void writeSignalByte(int signo) {
     const int saved = errno;
     const auto byte = static_cast<unsigned char>(signo);
     [[maybe_unused]] const auto written = ::write(signalPipe[1], &byte, 1);
+    int none = 0;
+    if (!mainLoopRunning.load() && quitBeforeMainLoop.compare_exchange_strong(none, signo))
+        ::alarm(kStartUpGraceSeconds);
     errno = saved;
+}
+
+// Start-up did not reach the main loop in time: the quit signal takes its default action after all.
+// Once the loop runs, it has the signal's byte and quits by the one road.
+void endStuckStartUp(int) {
+    const int signo = quitBeforeMainLoop.load();
+    if (signo == 0 || mainLoopRunning.load()) return;
+    constexpr char kNote[] = "korvane: start-up did not finish; quitting at once\n";
+    [[maybe_unused]] const auto written = ::write(STDERR_FILENO, kNote, sizeof kNote - 1);
+    struct sigaction action {};
+    action.sa_handler = SIG_DFL;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(signo, &action, nullptr);
+    ::raise(signo);
 }
 
 // Handlers, unlike a blocked mask, do not pass to the applications the program starts: they are reset
@@ -52,7 +84,12 @@ bool routeQuitSignalsToPipe() {
     action.sa_handler = writeSignalByte;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    return ::sigaction(SIGTERM, &action, nullptr) == 0 && ::sigaction(SIGINT, &action, nullptr) == 0;
+    struct sigaction timeout {};
+    timeout.sa_handler = endStuckStartUp;
+    sigemptyset(&timeout.sa_mask);
+    timeout.sa_flags = SA_RESTART;
+    return ::sigaction(SIGALRM, &timeout, nullptr) == 0 && ::sigaction(SIGTERM, &action, nullptr) == 0 &&
+           ::sigaction(SIGINT, &action, nullptr) == 0;
 }
 
 // The application while its main loop runs, and whether its shut-down has run.
@@ -140,6 +177,9 @@ int main(int argc, char** argv) {
         // none of it is torn down before this runs.
         running = app.get();
         std::atexit(exitingFromTheMainLoop);
+        // From here a quit signal's byte is read at once; one that came before is read first thing.
+        mainLoopRunning = true;
+        ::alarm(0);
         status = QApplication::exec();
         shutDownOnce();
         running = nullptr;

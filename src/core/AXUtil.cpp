@@ -49,6 +49,19 @@ std::optional<AXElement> elementOf(const AXValue& v) {
 
 platform::ProcessWide<AXUtil> gShared;
 
+// The screen a window moved to the target lands on: the one whose visible frame holds the target's
+// centre, else the main screen.
+std::optional<platform::ScreenInfo> screenOf(platform::Screens& screens, const Rect& target) {
+    for (const auto& s : screens.screens())
+        if (s.visibleFrame.contains(target.center())) return s;
+    return screens.mainScreen();
+}
+
+// A window moved to a target on the bottom of the visible frame is kept there whatever height it takes.
+bool anchorsBottom(const Rect& target, const Rect& visible) {
+    return std::fabs(target.minY() - visible.minY()) <= 1.0;
+}
+
 } // namespace
 
 AXUtil::AXUtil(platform::Platform& platform) : platform_(platform) {}
@@ -348,15 +361,7 @@ std::optional<std::string> AXUtil::stringAttribute(const std::string& attribute,
 void AXUtil::moveResize(const AXElement& element, const Rect& target) {
     auto& screens = platform_.screens();
     auto& ax = platform_.accessibility();
-    const auto main = screens.mainScreen();
-
-    std::optional<platform::ScreenInfo> chosen;
-    for (const auto& s : screens.screens())
-        if (s.visibleFrame.contains(target.center())) {
-            chosen = s;
-            break;
-        }
-    if (!chosen) chosen = main;
+    const auto chosen = screenOf(screens, target);
     const Rect visible = chosen ? chosen->visibleFrame : Rect{};
     const double H = primaryScreenHeight(screens).value_or(chosen ? chosen->frame.maxY() : 0);
 
@@ -382,7 +387,7 @@ void AXUtil::moveResize(const AXElement& element, const Rect& target) {
 
     // An application that refuses the requested height keeps its top where it was put; a window meant to
     // sit on the bottom of the visible frame must then move down so that its bottom edge does.
-    const bool anchorBottom = std::fabs(target.minY() - visible.minY()) <= 1.0;
+    const bool anchorBottom = anchorsBottom(target, visible);
     const double wantedTop = anchorBottom ? visible.minY() + s->height : target.maxY();
     const double dy = (H - wantedTop) - p->y;
     if (std::fabs(dy) > 0.5) {
@@ -392,6 +397,22 @@ void AXUtil::moveResize(const AXElement& element, const Rect& target) {
     }
     Log::ax.debug("[diag] moveResize verify: target=%s actual-size=%s dy=%s", platform::describe(target),
                   platform::describe(*s), platform::format("%.1f", dy));
+}
+
+std::optional<Rect> AXUtil::grantedFrame(const AXElement& element, const Rect& target) {
+    AXValue granted;
+    if (platform_.accessibility().copyParameterizedAttribute(element, platform::kGrantedSizeAttribute,
+                                                             Size{target.width(), target.height()},
+                                                             granted) != AXError::success)
+        return std::nullopt;
+    const auto* s = std::get_if<Size>(&granted);
+    if (!s) return std::nullopt;
+    // Where moveResize leaves a window of that size: on the target's left edge, and on the visible
+    // frame's bottom or under the target's top.
+    const auto screen = screenOf(platform_.screens(), target);
+    const Rect visible = screen ? screen->visibleFrame : Rect{};
+    const double minY = anchorsBottom(target, visible) ? visible.minY() : target.maxY() - s->height;
+    return Rect{target.minX(), minY, s->width, s->height};
 }
 
 std::optional<bool> axNumberAttribute(platform::Accessibility& accessibility, const AXElement& element,

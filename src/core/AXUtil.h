@@ -56,6 +56,9 @@ class AXUtil {
     // Sets size, position and size again, raises, then reads the result back and corrects the vertical
     // position once (keeping a bottom-anchored window on the visible frame's bottom).
     void moveResize(const platform::AXElement& element, const Rect& target);
+    // The frame moveResize leaves the window at for the target when the window takes another size than
+    // the target's (its own size steps and limits); nothing where the window cannot tell that size.
+    std::optional<Rect> grantedFrame(const platform::AXElement& element, const Rect& target);
     // The on-screen list, served from the cache while it is younger than `cacheValidityInterval`.
     WindowList cachedWindowList();
 

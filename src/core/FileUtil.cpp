@@ -1,27 +1,14 @@
-// Reading store files and keeping the bytes of unreadable ones, shared by every store.
+// Keeping the bytes of unreadable store files before they are written over, shared by every store.
 #include "core/FileUtil.h"
 
 #include "core/Log.h"
 
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <system_error>
 
 namespace korvane {
 
 namespace fs = std::filesystem;
-
-std::optional<std::string> readFileIfPresent(const fs::path& path) {
-    std::error_code ec;
-    if (!fs::is_regular_file(path, ec)) return std::nullopt;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    if (in.bad()) return std::nullopt;
-    return bytes.str();
-}
 
 fs::path keepUnreadableFile(const fs::path& path, const platform::Logger& log) {
     fs::path kept = preserveUnreadableFile(path);
@@ -32,9 +19,10 @@ fs::path keepUnreadableFile(const fs::path& path, const platform::Logger& log) {
 
 void keepUnreadableFileBeforeWriting(const fs::path& path,
                                      const std::function<bool(const std::string& bytes)>& readable) {
-    auto existing = readFileIfPresent(path);
-    if (!existing || existing->empty() || readable(*existing)) return;
-    keepUnreadableFile(path, Log::app);
+    const StoreFile existing = readStoreFile(path);
+    if (existing.state == StoreFile::State::tooLarge ||
+        (existing.state == StoreFile::State::read && !existing.bytes.empty() && !readable(existing.bytes)))
+        keepUnreadableFile(path, Log::app);
 }
 
 bool isSafeFileIdentifier(std::string_view id) {

@@ -13,7 +13,7 @@
 #include <nlohmann/json.hpp>
 
 #include <cerrno>
-#include <cstdio>
+#include <stdexcept>
 #include <system_error>
 
 namespace korvane {
@@ -26,18 +26,20 @@ platform::ProcessWide<FocusWhitelistStore> gShared;
 
 // The whole file, or the reason it could not be read.
 std::string readWholeFile(const fs::path& path) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) throw std::system_error(errno, std::generic_category(), path.string());
-    std::string bytes;
-    char buffer[4096];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0)
-        bytes.append(buffer, n);
-    const bool failed = std::ferror(file) != 0;
-    const int error = errno;
-    std::fclose(file);
-    if (failed) throw std::system_error(error, std::generic_category(), path.string());
-    return bytes;
+    StoreFile file = readStoreFile(path);
+    switch (file.state) {
+    case StoreFile::State::read:
+        return std::move(file.bytes);
+    case StoreFile::State::missing:
+        throw std::system_error(ENOENT, std::generic_category(), path.string());
+    case StoreFile::State::notRegular:
+        throw std::runtime_error("not a regular file");
+    case StoreFile::State::tooLarge:
+        throw std::system_error(EFBIG, std::generic_category(), path.string());
+    case StoreFile::State::failed:
+        break;
+    }
+    throw std::system_error(file.error, path.string());
 }
 
 std::optional<fs::path> existingFile(const fs::path& path) {
@@ -156,8 +158,9 @@ void FocusWhitelistStore::loadRuntimeWhitelist() {
         Log::wm.info("Focus runtime whitelist loaded from AppSupport count=%ld", runtimeBundleIds.size());
         return;
     }
+    // Only a regular file has bytes to keep; anything else in its place is written over as missing.
     std::error_code ec;
-    runtimeFileUnreadable_ = fs::exists(*path, ec);
+    runtimeFileUnreadable_ = fs::is_regular_file(*path, ec);
 }
 
 void FocusWhitelistStore::addToRuntimeWhitelist(const std::string& bundleID) {

@@ -115,7 +115,8 @@ class WMController : public std::enable_shared_from_this<WMController> {
     std::optional<platform::AXElement> activatableElement(WindowID wid, const WMState& state);
     bool isAuxiliaryWindow(WindowID wid, const platform::AXElement& element, pid_t pid, const WMState& state);
 
-    // Sets the frame once more when any side is off by more than 2.0 points, or when it cannot be read.
+    // Sets the frame once more when any side is off by more than 2.0 points, or when it cannot be read;
+    // the frame the window tells it takes for the target (its size steps and limits) counts as in place.
     void reapplyFrameIfDrifted(const platform::AXElement& element, const Rect& target);
 
     // The window server's entry for one window; nothing when it is not listed or is on another layer.

@@ -97,7 +97,14 @@ void WMController::moveWindow(const AXElement& element, std::optional<WindowID> 
 
 void WMController::reapplyFrameIfDrifted(const AXElement& element, const Rect& target) {
     const auto actual = ax->frame(element);
-    if (!actual || drifted(*actual, target)) ax->moveResize(element, target);
+    if (actual && !drifted(*actual, target)) return;
+    // A window that sizes itself in steps (a terminal's character cells) falls short of the zone by less
+    // than a step: set again, it would only jump and come back to the same frame.
+    if (actual) {
+        if (const auto granted = ax->grantedFrame(element, target); granted && !drifted(*actual, *granted))
+            return;
+    }
+    ax->moveResize(element, target);
 }
 
 void WMController::activateApp(const AXElement& element, const std::string& tag, bool allowAllWindows) {

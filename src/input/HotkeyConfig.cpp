@@ -120,6 +120,16 @@ HotkeyConfig HotkeyConfig::load(Nanos now) {
         platform::consoleSink()->writeLine(platform::format(
             "[Korvane] HotkeyConfig: upgrading from v%d to v3, replacing with defaults", config.version));
         HotkeyConfig fresh = defaults(now);
+        // The older table's bindings are the user's own: they stay beside the new table, and without a
+        // copy the file is not replaced.
+        try {
+            const std::filesystem::path kept = preserveUnreadableFile(path);
+            Log::hotkey.info("HotkeyConfig: kept the v%d table as %{public}s", config.version, kept.string());
+        } catch (const std::exception& e) {
+            Log::hotkey.error("HotkeyConfig: the v%d table could not be kept aside, leaving it: %s",
+                              config.version, e.what());
+            return fresh;
+        }
         fresh.save(now);
         return fresh;
     }

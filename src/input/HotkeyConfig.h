@@ -41,7 +41,8 @@ struct HotkeyConfig {
     // - no file: the defaults, written;
     // - a file that cannot be read or decoded: the defaults, logged, the file left as it is (a later
     //   save keeps its bytes aside before writing over it);
-    // - a version below 3: the defaults, written over it (the file's bindings are dropped);
+    // - a version below 3: the defaults, written over it once its bytes are kept beside it as
+    //   "hotkeys.json.unreadable-<UTC stamp>" (the copy logged); left as it is when no copy can be made;
     // - otherwise the stored table, with every default binding whose action it lacks appended in
     //   default order, stamped `now` and written; as read when nothing was missing.
     static HotkeyConfig load(Nanos now);

@@ -199,10 +199,11 @@ fs::path ZoneSetStore::storeLayout(const ConfigZoneSet& set) {
     fs::create_directories(folder);
     const fs::path path = folder / (set.id + ".json");
     LayoutFile file{false, {}};
-    bool unreadable = false;
-    if (auto existing = readFileIfPresent(path); existing && !existing->empty()) {
+    const StoreFile existing = readStoreFile(path);
+    bool unreadable = existing.state == StoreFile::State::tooLarge;
+    if (existing.state == StoreFile::State::read && !existing.bytes.empty()) {
         try {
-            file = decodeLayoutFile(*existing);
+            file = decodeLayoutFile(existing.bytes);
             file.isArray = true; // the layouts already there stay beside the new one
         } catch (const std::exception&) {
             file = LayoutFile{false, {}};

@@ -65,6 +65,11 @@ using AXValue =
 // false. A window never marked reads false.
 inline constexpr const char* kParkedAttribute = "KorvaneParked";
 
+// A window attribute of this program's own that answers for a parameter: given a size (a Size, as
+// "AXSize" is written), the size the window takes when asked for it, as its own size steps and limits
+// make it (a terminal grows in whole character cells). Answered only where the backend can tell.
+inline constexpr const char* kGrantedSizeAttribute = "KorvaneGrantedSize";
+
 // Observers deliver notifications ("AXWindowCreated", "AXUIElementDestroyed", "AXTitleChanged", ...)
 // on the main run loop. Dropping the last reference stops delivery.
 class AXObserver {
@@ -87,6 +92,10 @@ class Accessibility {
     virtual AXError copyAttribute(const AXElement& element, const std::string& attribute, AXValue& out) = 0;
     virtual AXError setAttribute(const AXElement& element, const std::string& attribute,
                                  const AXValue& value) = 0;
+    // An attribute that answers for a parameter (kGrantedSizeAttribute); attributeUnsupported where the
+    // element or the backend cannot answer it.
+    virtual AXError copyParameterizedAttribute(const AXElement& element, const std::string& attribute,
+                                               const AXValue& parameter, AXValue& out) = 0;
     virtual AXError performAction(const AXElement& element, const std::string& action) = 0;
     virtual AXError pidOf(const AXElement& element, pid_t& out) = 0;
     virtual AXError setMessagingTimeout(const AXElement& element, float seconds) = 0;

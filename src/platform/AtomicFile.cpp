@@ -1,4 +1,4 @@
-// Atomic, durable file writes, shared by the stores and by the backends' own files.
+// Bounded reads and atomic, durable writes of files, shared by the stores and by the backends' own files.
 #include "platform/AtomicFile.h"
 
 #include "platform/Platform.h"
@@ -12,6 +12,7 @@
 #include <fcntl.h>
 #include <random>
 #include <string>
+#include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
 
@@ -76,6 +77,34 @@ void synchroniseFolder(const fs::path& folder) {
     ::close(fd);
 }
 
+// Puts a file's bytes on the disk; the reason when they may not be there.
+std::error_code synchroniseFile(const fs::path& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return lastError();
+    const std::error_code ec = synchronise(fd) ? std::error_code{} : lastError();
+    ::close(fd);
+    return ec;
+}
+
+// Reads the open regular file whose size was `size` to its end, unless it grows past the limit.
+StoreFile readOpenFile(int fd, std::uintmax_t size) {
+    StoreFile file;
+    file.state = StoreFile::State::read;
+    file.bytes.reserve(static_cast<std::size_t>(size));
+    char buffer[64 * 1024];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n == 0) return file;
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return StoreFile{StoreFile::State::failed, {}, lastError()};
+        }
+        if (file.bytes.size() + static_cast<std::size_t>(n) > kMaxStoreFileSize)
+            return StoreFile{StoreFile::State::tooLarge, {}, {}};
+        file.bytes.append(buffer, static_cast<std::size_t>(n));
+    }
+}
+
 void removeStaleTemporaries(const fs::path& folder) {
     std::error_code ec;
     const auto now = fs::file_time_type::clock::now();
@@ -109,6 +138,45 @@ Nanos wallClockNow() {
 
 } // namespace
 
+StoreFile readStoreFile(const fs::path& path) {
+    using State = StoreFile::State;
+    const auto missingOr = [](int error) {
+        const bool missing = error == ENOENT || error == ENOTDIR;
+        return StoreFile{missing ? State::missing : State::failed,
+                         {},
+                         missing ? std::error_code{} : std::error_code{error, std::generic_category()}};
+    };
+    // Looked at before it is opened: opening a device can act on it, and only regular files are read.
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) return missingOr(errno);
+    if (!S_ISREG(info.st_mode)) return StoreFile{State::notRegular, {}, {}};
+    if (static_cast<std::uintmax_t>(info.st_size) > kMaxStoreFileSize)
+        return StoreFile{State::tooLarge, {}, {}};
+    // Without waiting, and looked at again once open: a FIFO put in its place meanwhile is not read.
+    int fd = -1;
+    do
+        fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0) return missingOr(errno);
+    StoreFile file;
+    if (::fstat(fd, &info) != 0)
+        file = StoreFile{State::failed, {}, lastError()};
+    else if (!S_ISREG(info.st_mode))
+        file = StoreFile{State::notRegular, {}, {}};
+    else if (static_cast<std::uintmax_t>(info.st_size) > kMaxStoreFileSize)
+        file = StoreFile{State::tooLarge, {}, {}};
+    else
+        file = readOpenFile(fd, static_cast<std::uintmax_t>(info.st_size));
+    ::close(fd);
+    return file;
+}
+
+std::optional<std::string> readFileIfPresent(const fs::path& path) {
+    StoreFile file = readStoreFile(path);
+    if (file.state != StoreFile::State::read) return std::nullopt;
+    return std::move(file.bytes);
+}
+
 fs::path preserveUnreadableFile(const fs::path& path) {
     const std::string base = path.filename().string() + ".unreadable-" + utcStamp(wallClockNow());
     for (int n = 1;; ++n) {
@@ -125,7 +193,17 @@ fs::path preserveUnreadableFile(const fs::path& path) {
             std::error_code ignored;
             fs::remove(copy, ignored);
         }
-        if (copied) return copy;
+        if (copied) {
+            // On the disk, under its name, before the caller writes over the original.
+            if (const std::error_code syncError = synchroniseFile(copy)) {
+                std::error_code ignored;
+                fs::remove(copy, ignored);
+                throw fs::filesystem_error("cannot flush the copy of the unreadable file", path, copy,
+                                           syncError);
+            }
+            synchroniseFolder(copy.parent_path().empty() ? fs::path(".") : copy.parent_path());
+            return copy;
+        }
         if (ec != std::errc::file_exists || n >= 1000)
             throw fs::filesystem_error("cannot keep the unreadable file", path, copy, ec);
     }

@@ -1,11 +1,42 @@
-// Writing a file so that a reader sees the old contents or the new, never a part, even after a power
-// loss; and keeping the bytes of a file that could not be read before it is written over.
+// Reading a store's file without waiting on it and within a size; writing a file so that a reader sees
+// the old contents or the new, never a part, even after a power loss; and keeping the bytes of a file
+// that could not be read before it is written over.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
+#include <optional>
+#include <string>
 #include <string_view>
+#include <system_error>
 
 namespace korvane {
+
+// No store's file comes near this; reading a larger one whole would hold up the start for seconds and
+// keep its size in memory, and only a damaged or hostile file is that large.
+inline constexpr std::uintmax_t kMaxStoreFileSize = 16 * 1024 * 1024;
+
+// A store's file as read: its whole bytes, or why there are none.
+struct StoreFile {
+    enum class State {
+        read,       // `bytes` holds the whole file
+        missing,    // nothing at the path
+        notRegular, // a folder, FIFO, socket or device: never read, since reading one can wait for ever
+        tooLarge,   // a regular file over kMaxStoreFileSize, left unread: its bytes are the user's
+        failed,     // a regular file that could not be opened or read (`error` says why)
+    };
+    State state = State::missing;
+    std::string bytes;
+    std::error_code error; // why, in the state `failed`
+};
+
+// The file at `path` (symbolic links followed). Never blocks on a FIFO or device and never throws but
+// for want of memory.
+StoreFile readStoreFile(const std::filesystem::path& path);
+
+// The whole file, or nothing when readStoreFile does not read it (missing, not a regular file, too
+// large, unreadable).
+std::optional<std::string> readFileIfPresent(const std::filesystem::path& path);
 
 // Writes `bytes` to a new file ".NAME.tmp-<hex>-<n>" beside `path`, flushes it to the disk, renames it
 // over `path` and flushes the folder. The folder must exist. Throws std::filesystem::filesystem_error
@@ -15,8 +46,10 @@ void writeFileAtomically(const std::filesystem::path& path, std::string_view byt
 
 // Copies the file at `path` to "NAME.unreadable-<UTC stamp>" in the same folder (stamp like
 // "2026-05-28T20:26:40Z", from the wall clock of the platform in use, else the system's; "-2", "-3"…
-// appended when that name is taken) and returns the copy's path. The original stays until the caller
-// writes over it. Throws std::filesystem::filesystem_error when the copy cannot be made.
+// appended when that name is taken) and returns the copy's path once the copy and its folder entry are
+// on the disk: the caller writes over the original next, and after a power loss the copy may be all
+// that is left of the user's bytes. The original stays until the caller writes over it. Throws
+// std::filesystem::filesystem_error when the copy cannot be made or flushed (no copy is left then).
 std::filesystem::path preserveUnreadableFile(const std::filesystem::path& path);
 
 } // namespace korvane

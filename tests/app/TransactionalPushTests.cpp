@@ -137,6 +137,59 @@ TEST_F(TransactionalPushTest, anEpochRaisedByThePushsOwnProbeIsTheOneTheIntentCa
     EXPECT_EQ(intent.displayEpoch, 1);
 }
 
+TEST_F(TransactionalPushTest, aPushThatExpiresBeforeItsWindowIsFoundStopsLookingAndStaysExpired) {
+    const pid_t app = launch("com.example.writer");
+    const WindowID wid = unnumbered(app);
+    capture.log().clear();
+
+    const auto id =
+        push->transactionalPush(desktop->windows().element(wid), 2, kD, MappingIntentSource::hotkeyPush,
+                                "hotkey.push.R2", MoveActivation::activate, 0.2);
+    advance(0.3);
+    // The window only turns up in the zone after the intent has lapsed: nothing may claim it for it.
+    recordSibling(app, 2);
+    advance(3);
+
+    EXPECT_EQ(intentOf(id).stage, MappingIntentStage::expired);
+    EXPECT_FALSE(intentOf(id).resolvedWindowID.has_value());
+    EXPECT_FALSE(logged("[MappingTX] resolve timeout"));
+    EXPECT_FALSE(logged("[MappingTX] expired before commit"));
+}
+
+// An application without an identifier is one nobody can call auxiliary: its windows are pushed as any.
+TEST_F(TransactionalPushTest, aWindowOfAnApplicationWithoutAnIdentifierIsMovedAndCommitted) {
+    const pid_t app = desktop->workspace().launch({.name = "Tool"});
+    const WindowID wid = open(app, {.frame = Rect{100, 100, 500, 400}, .title = "Tool"});
+    track();
+
+    const auto id = pushTo(wid, 1);
+
+    const MappingIntent intent = intentOf(id);
+    EXPECT_EQ(intent.stage, MappingIntentStage::committed);
+    EXPECT_EQ(intent.resolvedWindowID, wid);
+    EXPECT_EQ(intent.bundleID, std::nullopt);
+    EXPECT_EQ(stackOf(1).back(), wid);
+    EXPECT_EQ(desktop->windows().frame(wid), zoneFrame(1));
+}
+
+// With neither a pid nor a number to go by, the window the move put on top of the zone is the one.
+TEST_F(TransactionalPushTest, aWindowWithoutAPidOrANumberIsCommittedAsTheWindowOnTopOfItsZone) {
+    const pid_t app = launch("com.example.tool");
+    const WindowID wid = unnumbered(app);
+    const platform::AXElement element = desktop->windows().element(wid);
+    desktop->accessibility().scriptAXFailure(
+        element, sim::kPidOfCall, std::vector<platform::AXError>(50, platform::AXError::cannotComplete));
+
+    const auto id = push->transactionalPush(element, 2, kD, MappingIntentSource::hotkeyPush, "hotkey.push.R2",
+                                            MoveActivation::activate, 2.5);
+    advance(0.3);
+    const WindowID sibling = recordSibling(app, 2);
+    advance(3);
+
+    EXPECT_EQ(intentOf(id).stage, MappingIntentStage::committed);
+    EXPECT_EQ(intentOf(id).resolvedWindowID, sibling);
+}
+
 TEST_F(TransactionalPushTest, aPushThatCannotBePlacedMovesNothingAndSaysWhy) {
     addDisplay("E", Rect{1800, 0, 1000, 1000}); // connected, but without zones yet
     raiseEpochTo(kD, 3);

@@ -69,6 +69,20 @@ TEST_F(JSONFileStoreTest, saveKeepsOnlyUnreadableBytesAsideAndWritesAtomically) 
     }
 }
 
+// Reading it would hold up the start and keep it all in memory; its bytes are still the user's.
+TEST_F(JSONFileStoreTest, aFileOverSixteenMegabytesLoadsAsUnreadableAndIsKeptAsideBeforeASave) {
+    const std::string large = R"({"text":")" + std::string(kMaxStoreFileSize, 'x') + "\"}";
+    write(file, large);
+    EXPECT_EQ(Store::load(file), Note{});
+
+    sim::ScopedLogCapture capture;
+    Store::save(file, Note{"new"}, JSONEncoder{});
+    EXPECT_EQ(Store::load(file), Note{"new"});
+    const fs::path kept = home / "note.json.unreadable-2026-05-28T20:26:40Z";
+    EXPECT_TRUE(read(kept) == large) << "the user's bytes, whole";
+    EXPECT_TRUE(capture.log().contains("[app] Kept unreadable " + file.string() + " as " + kept.string()));
+}
+
 TEST_F(JSONFileStoreTest, textThatIsNotUTF8IsWrittenWithReplacementsNotRefused) {
     write(file, "{broken");
     Store::save(file, Note{"caf\xE9"}, JSONEncoder{});

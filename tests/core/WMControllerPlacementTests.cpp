@@ -76,6 +76,34 @@ TEST_F(PlacementTest, frameIsSetAgainOnlyWhenOffByMoreThanTwoPointsOrUnreadable)
     }
 }
 
+// A window that sizes itself in steps (a terminal's character cells: 1440 × 450 gives 1435 × 442) is in
+// place at the frame it tells that the zone gives it: kept on the bottom in the lower zone, under its top
+// in the upper one. It is set again only when moved away while the move waits, or when it cannot tell.
+TEST_F(PlacementTest, frameAWindowTellsTheZoneGivesItIsInPlace) {
+    topBottomZones();
+    const Rect lower{0, 0, 1435, 442}, upper{0, 458, 1435, 442};
+    // Zone, whether the window tells its size, whether the user moves it while the move waits, how many
+    // times the frame is set.
+    const std::tuple<int, bool, bool, long, Rect> rows[] = {{2, true, false, 1, lower},
+                                                            {1, true, false, 1, upper},
+                                                            {2, true, true, 2, lower},
+                                                            {2, false, false, 2, lower}};
+    for (const auto& [zone, tells, movedMeanwhile, frameSets, placed] : rows) {
+        SCOPED_TRACE(::testing::Message()
+                     << "zone " << zone << " tells " << tells << " moved " << movedMeanwhile);
+        const auto n = openWindow(editor, Rect{100, 500, 600, 300},
+                                  {.sizeIncrement = Size{7, 13}, .tellsGrantedSize = tells});
+        if (movedMeanwhile)
+            loop().onBlockingSleep = [&](Nanos, Nanos) { windows().setFrame(n, Rect{40, 0, 1435, 442}); };
+        desktop->accessibility().clearAXCallLog();
+        push(n, zone);
+        loop().onBlockingSleep = nullptr;
+        EXPECT_EQ(sizeWrites(n), 2 * frameSets);
+        EXPECT_EQ(windows().frame(n), placed);
+        windows().close(n);
+    }
+}
+
 // The number is read again after the move and then every 0.12 s, at most eight times in all.
 TEST_F(PlacementTest, windowWithoutANumberIsMappedOnceTheNumberCanBeRead) {
     // When the number appears, when the window is mapped (none: never within the eight attempts).

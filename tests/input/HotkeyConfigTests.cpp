@@ -85,13 +85,15 @@ TEST_F(HotkeyConfigTest, aTableThatCannotBeDecodedGivesTheDefaultsInMemoryAndSta
     }
 }
 
-TEST_F(HotkeyConfigTest, aTableOfAnOlderVersionIsReplacedByTheDefaultsAndItsBindingsAreLost) {
+TEST_F(HotkeyConfigTest, aTableOfAnOlderVersionIsKeptAsideThenReplacedByTheDefaults) {
     for (int version : {0, 1, 2}) {
         SCOPED_TRACE(version);
-        write(file(),
-              R"({"version":)" + std::to_string(version) +
-                  R"(,"bindings":[{"action":"push.left","key":"J","modifiers":["ctrl"],"enabled":true}],)"
-                  R"("disabled":["push.right"]})");
+        fs::remove_all(home);
+        const std::string old =
+            R"({"version":)" + std::to_string(version) +
+            R"(,"bindings":[{"action":"push.left","key":"J","modifiers":["ctrl"],"enabled":true}],)"
+            R"("disabled":["push.right"]})";
+        write(file(), old);
         capture.console().clear();
 
         EXPECT_EQ(HotkeyConfig::load(kNow), HotkeyConfig::defaults(kNow));
@@ -103,6 +105,12 @@ TEST_F(HotkeyConfigTest, aTableOfAnOlderVersionIsReplacedByTheDefaultsAndItsBind
         EXPECT_EQ(actions(written), defaultActions);
         EXPECT_EQ(written["bindings"][3]["key"], "Q");
         EXPECT_EQ(written["disabled"], json::array());
+        // The user's bindings stay beside it, and the log names where.
+        const fs::path kept = home / "hotkeys.json.unreadable-2026-05-28T20:26:40Z";
+        EXPECT_EQ(read(kept), old);
+        EXPECT_EQ(snapshot(home).size(), 2u);
+        EXPECT_TRUE(capture.log().contains("[hotkey] HotkeyConfig: kept the v" + std::to_string(version) +
+                                           " table as " + kept.string()));
     }
 }
 

@@ -104,6 +104,15 @@ TEST(Format, widthsAndFlags) {
     EXPECT_LE(format("%99999999999999999999d", 1).size(), 1024u);
 }
 
+// A number padded past 127 characters no longer fits the formatter's first buffer; it still comes out whole.
+TEST(Format, numbersPaddedPastTheFirstBufferKeepEveryCharacter) {
+    for (int width : {126, 127, 128, 129, 300}) {
+        SCOPED_TRACE(width);
+        EXPECT_EQ(format("%0*d", width, 7), std::string(width - 1, '0') + "7");
+        EXPECT_EQ(format("%*.1f|", width, 2.5), std::string(width - 3, ' ') + "2.5|");
+    }
+}
+
 TEST(Format, dataIsNeverInterpretedAndMismatchesRenderTheValueItself) {
     expectRows({
         {"percent signs in text", format("name=%s", "50% %s %d %n"), "name=50% %s %d %n"},

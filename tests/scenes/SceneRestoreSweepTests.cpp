@@ -204,6 +204,19 @@ TEST_F(SceneRestoreSweepTest, theAllWindowsFallbackTakesAWindowNoHintHasPlacedYe
     EXPECT_TRUE(launches.empty());
 }
 
+// A window that does not tell accessibility clients its number is still recorded in its zone, under the
+// number the window list gave it.
+TEST_F(SceneRestoreSweepTest, aWindowThatHidesItsNumberIsRecordedInItsZoneUnderItsListedNumber) {
+    const pid_t editor = launch(kEditor, "Editor");
+    const WindowID wid =
+        open(editor, {100, 100, 600, 400}, "Notes", {.numberAttribute = sim::WindowNumberAttribute::none});
+
+    restoreWith({{"D1", {hint(kEditor, 1)}}});
+
+    EXPECT_EQ(frameOf(wid), zone("D1", 1));
+    EXPECT_EQ(placed, (std::vector<Placed>{{"D1", wid, 1}}));
+}
+
 TEST_F(SceneRestoreSweepTest, aNormalizedFrameIsMeasuredOnTheVisibleFrameOfAZoneThatExists) {
     const struct {
         Rect visible;

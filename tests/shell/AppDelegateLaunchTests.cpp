@@ -93,6 +93,19 @@ TEST_F(AppDelegateLaunchTest, withBothGrantsTheServicesStartBeforeStartUpReturns
     EXPECT_EQ(servicesStarted(), 1u);
 }
 
+TEST_F(AppDelegateLaunchTest, aWindowLeftParkedOffScreenByAnEarlierRunIsBroughtBackAtLaunch) {
+    markScenesConverted();
+    addScreen("D1", Rect{0, 0, 1920, 1080});
+    const pid_t editor = desktop->workspace().launch({.bundleID = "com.example.editor", .name = "Editor"});
+    const WindowID lost =
+        desktop->windows().open(editor, {.frame = Rect{-50000, -50000, 500, 300}, .title = "Doc"});
+
+    launchAndSettle();
+
+    // Near the top-left corner of the main display (bottom-left coordinates).
+    EXPECT_EQ(desktop->windows().frame(lost), (Rect{20, 860, 200, 200}));
+}
+
 TEST_F(AppDelegateLaunchTest, underTheUnitTestRunnerStartUpLogsOneLineAndBuildsNothing) {
     addScreen("D1", Rect{0, 0, 1920, 1080});
     desktop->process().setEnvironment("XCTestConfigurationFilePath", "");

@@ -184,6 +184,11 @@ TEST_F(WindowTrackerTest, entriesOutliveTheirApplicationUntilTheWakeRefreshPrune
     tracker->refreshAfterWake();
     advance(0.05);
     EXPECT_EQ(managed(), (IDs{fresh, 4242}));
+    // The elements pushes and the switcher look windows up in go with them.
+    IDs elements;
+    for (const auto& [wid, element] : tracker->managed())
+        elements.push_back(wid);
+    EXPECT_EQ(elements, (IDs{fresh, 4242}));
     EXPECT_TRUE(reports->added.empty());
 }
 

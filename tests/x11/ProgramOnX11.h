@@ -194,12 +194,16 @@ class ProgramOnX11Test : public ::testing::Test {
     // thread allocates can hang the child, and with it the program's start.
     // `extra` adds to or overrides the environment ("NAME=value").
     pid_t startKorvane(const std::vector<std::string>& extra = {}, const std::string& logLevel = "info") {
+        return session->start({KORVANE_BINARY}, korvaneEnvironment(extra, logLevel), log().string());
+    }
+    std::vector<std::string> korvaneEnvironment(const std::vector<std::string>& extra = {},
+                                                const std::string& logLevel = "info") const {
         std::vector<std::string> environment{
             "KORVANE_HOME=" + home().string(), "KORVANE_LOG_LEVEL=" + logLevel,
             "DBUS_SESSION_BUS_ADDRESS=unix:path=" + (folder.path() / "no-bus").string(),
             std::string("LSAN_OPTIONS=suppressions=") + KORVANE_LSAN_SUPPRESSIONS};
         environment.insert(environment.end(), extra.begin(), extra.end());
-        return session->start({KORVANE_BINARY}, environment, log().string());
+        return environment;
     }
     fs::path home() const { return folder.path() / "support"; }
     fs::path log() const { return folder.path() / "korvane.log"; }

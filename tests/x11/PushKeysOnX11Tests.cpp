@@ -119,6 +119,39 @@ TEST_F(PushKeysOnX11Test, thePushKeysMoveTheFocusedXtermAndAWindowInNoZoneGetsAT
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
 }
 
+// An xterm grows in whole character cells, so the frame it takes in a zone is short of the zone's. The
+// push accepts that frame: once the window has reached it, the server announces no other configuration of
+// it, as it would were the window set again (to the zone's top and back down onto its bottom).
+TEST_F(PushKeysOnX11Test, aPushedXtermIsMovedOnceAndLeftWhereItsCellsLetItFill) {
+    startSession(true);
+    const xcb_window_t notes = activeXterm("Notes", "60x20+2000+100");
+    const pid_t korvane = startKorvane();
+    ASSERT_TRUE(waitForLine("[DisplayChange] handle end")) << logText();
+    ASSERT_TRUE(waitForLine("HotkeyManager: registering scene.save key=S")) << logText();
+
+    session->watchFrames(notes);
+    const std::size_t commits = count("[MappingTX] commit id=");
+    press(XK_w);
+    const Rect zone(2880, 0, 960, 1080);
+    EXPECT_TRUE(comesToFill(notes, zone)) << platform::describe(session->frameOf(notes));
+    // Logged once the move, the check after it and the activation have all returned.
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return count("[MappingTX] commit id=") > commits; }))
+        << logText();
+    const Rect placed = session->frameOf(notes);
+    ASSERT_LT(placed.height(), zone.height()) << "the cells fill the zone exactly; nothing to check";
+
+    const auto shown = session->framesShown();
+    std::string described;
+    for (const Rect& f : shown)
+        described += platform::describe(f) + " ";
+    const auto reached = std::find(shown.begin(), shown.end(), placed);
+    ASSERT_NE(reached, shown.end()) << described;
+    EXPECT_EQ(std::distance(reached, shown.end()), 1) << described;
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
 // The window manager killed under a running Korvane: its requests to move and raise a window go to
 // nobody. The push gives the move up at once, as not possible without a window manager, instead of
 // waiting out each request, and the xterm stays where it was.

@@ -101,6 +101,25 @@ AXError SimAccessibility::copyAttribute(const AXElement& element, const std::str
     return AXError::illegalArgument;
 }
 
+AXError SimAccessibility::copyParameterizedAttribute(const AXElement& element, const std::string& attribute,
+                                                     const AXValue& parameter, AXValue& out) {
+    std::lock_guard lock(model_.mutex);
+    model_.settleLocked();
+    if (auto s = model_.takeScriptedLocked(element, attribute); s && *s != AXError::success) return *s;
+    if (!model_.trusted) return AXError::apiDisabled;
+    if (element.kind == Kind::none) return AXError::illegalArgument;
+    if (element.kind != Kind::window) return AXError::attributeUnsupported;
+    auto* w = model_.windowOfElementLocked(element);
+    if (!w) return AXError::invalidUIElement;
+    if (attribute != platform::kGrantedSizeAttribute || !w->tellsGrantedSize)
+        return AXError::attributeUnsupported;
+    const auto* s = as<Size>(parameter);
+    if (!s || !finite(s->width) || !finite(s->height) || s->width < 0 || s->height < 0)
+        return AXError::illegalArgument;
+    out = constrainSize(*w, *s);
+    return AXError::success;
+}
+
 AXError SimAccessibility::readApplication(pid_t pid, const std::string& attribute, AXValue& out) {
     auto* app = model_.appLocked(pid);
     if (!app) return AXError::invalidUIElement;

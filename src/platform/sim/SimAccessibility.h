@@ -24,6 +24,11 @@ class SimAccessibility final : public platform::Accessibility {
     // global) are applied as given.
     platform::AXError setAttribute(const platform::AXElement& element, const std::string& attribute,
                                    const platform::AXValue& value) override;
+    // kGrantedSizeAttribute, on windows made to tell it: the size a write of "AXSize" would leave.
+    platform::AXError copyParameterizedAttribute(const platform::AXElement& element,
+                                                 const std::string& attribute,
+                                                 const platform::AXValue& parameter,
+                                                 platform::AXValue& out) override;
     platform::AXError performAction(const platform::AXElement& element, const std::string& action) override;
     platform::AXError pidOf(const platform::AXElement& element, pid_t& out) override;
     platform::AXError setMessagingTimeout(const platform::AXElement& element, float seconds) override;

@@ -49,6 +49,7 @@ struct SimWindow {
     double alpha = 1;
     bool onScreen = true;
     std::optional<Size> minSize, maxSize, sizeIncrement;
+    bool tellsGrantedSize = false;
     bool ignoresResize = false, ignoresMove = false, ignoresFocus = false;
     std::optional<std::string> document, url;
     WindowNumberAttribute numberAttribute = WindowNumberAttribute::standard;

@@ -73,6 +73,9 @@ struct SimWindowSpec {
     bool ignoresResize = false;          // size writes succeed and change nothing
     bool ignoresMove = false;            // position writes succeed and change nothing
     bool ignoresFocus = false;           // "AXMain" / "AXFocused" writes succeed and change nothing
+    // Answers which size it takes for a size asked (platform::kGrantedSizeAttribute), as a backend that
+    // reads a window's size hints does; otherwise that attribute is unsupported, as where nobody can tell.
+    bool tellsGrantedSize = false;
     std::optional<std::string> document{};
     std::optional<std::string> url{};
     WindowNumberAttribute numberAttribute = WindowNumberAttribute::standard;

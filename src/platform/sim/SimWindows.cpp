@@ -42,6 +42,7 @@ std::uint32_t SimWindows::open(pid_t pid, const SimWindowSpec& desc) {
     w.minSize = desc.minSize;
     w.maxSize = desc.maxSize;
     w.sizeIncrement = desc.sizeIncrement;
+    w.tellsGrantedSize = desc.tellsGrantedSize;
     w.ignoresResize = desc.ignoresResize;
     w.ignoresMove = desc.ignoresMove;
     w.ignoresFocus = desc.ignoresFocus;
@@ -94,6 +95,7 @@ std::uint32_t SimWindows::recreate(std::uint32_t number, std::optional<std::uint
         desc.minSize = w.minSize;
         desc.maxSize = w.maxSize;
         desc.sizeIncrement = w.sizeIncrement;
+        desc.tellsGrantedSize = w.tellsGrantedSize;
         desc.ignoresResize = w.ignoresResize;
         desc.ignoresMove = w.ignoresMove;
         desc.ignoresFocus = w.ignoresFocus;

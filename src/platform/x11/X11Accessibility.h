@@ -46,6 +46,12 @@ class X11Accessibility final : public platform::Accessibility {
     // window manager is seen gone while the write waits.
     platform::AXError setAttribute(const platform::AXElement& element, const std::string& attribute,
                                    const platform::AXValue& value) override;
+    // kGrantedSizeAttribute: the frame size the window manager grants for a frame size asked, from the
+    // client's size hints (WM_NORMAL_HINTS) and the frame's decorations, as a write of "AXSize" asks it.
+    platform::AXError copyParameterizedAttribute(const platform::AXElement& element,
+                                                 const std::string& attribute,
+                                                 const platform::AXValue& parameter,
+                                                 platform::AXValue& out) override;
     platform::AXError performAction(const platform::AXElement& element, const std::string& action) override;
     platform::AXError pidOf(const platform::AXElement& element, pid_t& out) override;
     // Bounds how long a write waits for the window manager to carry it out (default 0.5 s); set on

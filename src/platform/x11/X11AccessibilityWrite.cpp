@@ -4,7 +4,8 @@
 // sees the new state. The one exception is a size, which waits for the position that usually follows
 // it: asked for alone, a window manager keeps the grown frame on its monitor by pushing it about, and
 // the push is both a frame the user sees for nothing and a wait for the frame to hold still. Anything
-// else done to the window, a window list, or a moment's pause applies it on its own.
+// else done to the window, a window list, or a moment's pause applies it on its own. Also the size a
+// window takes for a size asked, which is what a resize waits to see.
 #include "platform/x11/X11Accessibility.h"
 
 #include "platform/x11/X11Connection.h"
@@ -117,6 +118,22 @@ AXError X11Accessibility::setAttribute(const AXElement& element, const std::stri
     default:
         return AXError::illegalArgument;
     }
+}
+
+AXError X11Accessibility::copyParameterizedAttribute(const AXElement& element, const std::string& attribute,
+                                                     const AXValue& parameter, AXValue& out) {
+    if (element.kind == Kind::none) return AXError::illegalArgument;
+    if (element.kind != Kind::window || attribute != platform::kGrantedSizeAttribute)
+        return AXError::attributeUnsupported;
+    const auto* s = as<Size>(parameter);
+    if (!s || !(s->width >= 0) || !(s->height >= 0)) return AXError::illegalArgument;
+    applyPendingSize(element);
+    Window w;
+    if (AXError e = resolveWindow(element, kGeometryPart | kSizeHintsPart, w); e != AXError::success)
+        return e;
+    // What a move asks for and waits to see: the same placement, so the two never disagree.
+    out = placementOf(w.client, std::nullopt, *s).frame.size;
+    return AXError::success;
 }
 
 AXError X11Accessibility::holdSize(const AXElement& element, const AXValue& value) {

@@ -56,8 +56,22 @@ void ThreadPool::work() {
 struct X11SerialQueue::State {
     std::mutex mutex;
     std::condition_variable wake;
+    std::condition_variable idle;
     std::deque<std::function<void()>> blocks;
     bool closing = false;
+    bool stopped = false;
+    bool running = false;
+
+    // Whether the block was taken: none is once the queue has stopped.
+    bool push(std::function<void()>& block) {
+        {
+            std::lock_guard lock(mutex);
+            if (stopped) return false;
+            blocks.push_back(std::move(block));
+        }
+        wake.notify_one();
+        return true;
+    }
 
     void run() {
         for (;;) {
@@ -68,8 +82,17 @@ struct X11SerialQueue::State {
                 if (blocks.empty()) return; // closing, and nothing left to do
                 block = std::move(blocks.front());
                 blocks.pop_front();
+                running = true;
             }
             block();
+            // What the block holds goes before the queue counts as idle: it may be what keeps the
+            // desktop's objects in use.
+            block = nullptr;
+            {
+                std::lock_guard lock(mutex);
+                running = false;
+            }
+            idle.notify_all();
         }
     }
 };
@@ -94,11 +117,18 @@ X11SerialQueue::~X11SerialQueue() {
 }
 
 void X11SerialQueue::async(std::function<void()> block) {
+    state_->push(block);
+}
+
+void X11SerialQueue::stop() {
+    std::deque<std::function<void()>> dropped;
     {
-        std::lock_guard lock(state_->mutex);
-        state_->blocks.push_back(std::move(block));
+        std::unique_lock lock(state_->mutex);
+        state_->stopped = true;
+        dropped.swap(state_->blocks);
+        state_->idle.wait(lock, [&] { return !state_->running; });
     }
-    state_->wake.notify_one();
+    // Released outside the lock: a dropped block may hold the last reference to this very queue.
 }
 
 void X11SerialQueue::sync(const std::function<void()>& block) {
@@ -108,15 +138,15 @@ void X11SerialQueue::sync(const std::function<void()>& block) {
     }
     std::promise<void> done;
     auto finished = done.get_future();
-    async([&] {
+    std::function<void()> wrapped = [&] {
         try {
             block();
             done.set_value();
         } catch (...) {
             done.set_exception(std::current_exception());
         }
-    });
-    finished.get();
+    };
+    if (state_->push(wrapped)) finished.get();
 }
 
 } // namespace korvane::x11

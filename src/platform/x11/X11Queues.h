@@ -44,6 +44,11 @@ class X11SerialQueue final : public platform::SerialQueue {
     explicit X11SerialQueue(std::string label);
     ~X11SerialQueue() override;
 
+    // For the run loop's end: a queue can outlive the loop in whoever holds it, while its blocks reach
+    // the desktop the loop belongs to. Drops what has not started, waits for a running block to end
+    // (never call it from the queue's own thread) and drops every block submitted later.
+    void stop();
+
     const std::string& label() const override { return label_; }
     void async(std::function<void()> block) override;
     // Runs inline when called from the queue's own thread, so that a block may sync onto its queue.

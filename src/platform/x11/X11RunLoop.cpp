@@ -72,6 +72,8 @@ struct X11RunLoop::Impl : std::enable_shared_from_this<Impl> {
 
     std::function<void()> aboutToBlock;
     ThreadPool pool{std::clamp(std::thread::hardware_concurrency(), 2u, 8u)};
+    // The serial queues made here, stopped with the loop (guarded by `mutex`).
+    std::vector<std::weak_ptr<X11SerialQueue>> serialQueues;
 
     bool onMain() const { return std::this_thread::get_id() == mainThread; }
 
@@ -337,7 +339,7 @@ X11RunLoop::X11RunLoop() : impl_(std::make_shared<Impl>()) {
 }
 
 X11RunLoop::~X11RunLoop() {
-    impl_->pool.stop();
+    stopBackgroundWork();
     std::map<Key, std::function<void()>> scheduled;
     std::deque<std::function<void()>> posted;
     std::vector<std::shared_ptr<platform::Timer>> parked;
@@ -400,7 +402,11 @@ void X11RunLoop::dispatchGlobal(platform::QueueQoS, std::function<void()> block)
 }
 
 std::shared_ptr<platform::SerialQueue> X11RunLoop::makeSerialQueue(const std::string& label) {
-    return std::make_shared<X11SerialQueue>(label);
+    auto queue = std::make_shared<X11SerialQueue>(label);
+    std::lock_guard lock(impl_->mutex);
+    std::erase_if(impl_->serialQueues, [](const auto& weak) { return weak.expired(); });
+    impl_->serialQueues.push_back(queue);
+    return queue;
 }
 
 RunLoopMode X11RunLoop::currentMode() const {
@@ -474,6 +480,13 @@ void X11RunLoop::setAboutToBlock(std::function<void()> hook) {
 }
 
 void X11RunLoop::stopBackgroundWork() {
+    std::vector<std::weak_ptr<X11SerialQueue>> queues;
+    {
+        std::lock_guard lock(impl_->mutex);
+        queues.swap(impl_->serialQueues);
+    }
+    for (const auto& weak : queues)
+        if (auto queue = weak.lock()) queue->stop();
     impl_->pool.stop();
 }
 

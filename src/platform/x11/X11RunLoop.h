@@ -50,8 +50,9 @@ class X11RunLoop final : public platform::RunLoop {
     // look at data that a library has already read off a descriptor.
     void setAboutToBlock(std::function<void()> hook);
 
-    // Stops the background threads, dropping their pending blocks; the desktop does this before it
-    // takes down the services those blocks might use.
+    // Stops the background threads and the serial queues made here (whoever still holds one), dropping
+    // their pending blocks and waiting for running ones; the desktop does this before it takes down the
+    // services those blocks might use.
     void stopBackgroundWork();
 
     struct Impl;

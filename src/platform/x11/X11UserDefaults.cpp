@@ -1,5 +1,6 @@
-// Reading and writing the defaults file. Nothing is lost: a file that cannot be read is copied beside
-// itself as "user-defaults.json.unreadable-<UTC stamp>" before the first write replaces it.
+// Reading and writing the defaults file. Nothing is lost: a file that cannot be read (not JSON, not an
+// object, too large, nested too deep) is copied beside itself as
+// "user-defaults.json.unreadable-<UTC stamp>" before the first write replaces it.
 #include "platform/x11/X11UserDefaults.h"
 
 #include "platform/AtomicFile.h"
@@ -7,10 +8,10 @@
 #include "platform/UTF8.h"
 
 #include <cstdlib>
-#include <fstream>
 #include <pwd.h>
-#include <sstream>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 namespace korvane::x11 {
 
@@ -21,6 +22,25 @@ namespace {
 const platform::Logger& log() {
     static const platform::Logger logger("Korvane", "x11");
     return logger;
+}
+
+// Far deeper than any value stored here. Copying and writing a value recurse once per level, so a
+// deeper one, which only a damaged or hostile file holds, would overflow the stack.
+constexpr std::size_t kMaxNesting = 512;
+
+// Whether no array or object in `value` lies more than `levels` deep (`value` itself is level 1), looked
+// at without recursion.
+bool nestedWithin(const nlohmann::json& value, std::size_t levels) {
+    std::vector<std::pair<const nlohmann::json*, std::size_t>> pending{{&value, 1}};
+    while (!pending.empty()) {
+        const auto [next, level] = pending.back();
+        pending.pop_back();
+        if (!next->is_structured()) continue;
+        if (level > levels) return false;
+        for (const auto& child : *next)
+            pending.push_back({&child, level + 1});
+    }
+    return true;
 }
 
 std::string nonEmptyEnv(const char* name) {
@@ -40,15 +60,24 @@ fs::path X11UserDefaults::applicationSupportFolder() {
 }
 
 X11UserDefaults::X11UserDefaults(fs::path folder) : file_(std::move(folder) / kFileName) {
-    std::error_code ec;
-    if (!fs::exists(file_, ec)) return;
-    std::ifstream in(file_, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    auto parsed = nlohmann::json::parse(text.str(), nullptr, false);
-    if (!in.bad() && !parsed.is_discarded() && parsed.is_object()) {
-        values_ = std::move(parsed);
+    // Read as every store reads its file: never waiting on a FIFO, never taking in a huge file.
+    const StoreFile stored = readStoreFile(file_);
+    switch (stored.state) {
+    case StoreFile::State::missing:
+    case StoreFile::State::notRegular:
+        // No bytes to keep: the first write puts the file in its place.
         return;
+    case StoreFile::State::read: {
+        auto parsed = nlohmann::json::parse(stored.bytes, nullptr, false);
+        if (!parsed.is_discarded() && parsed.is_object() && nestedWithin(parsed, kMaxNesting)) {
+            values_ = std::move(parsed);
+            return;
+        }
+        break;
+    }
+    case StoreFile::State::tooLarge:
+    case StoreFile::State::failed:
+        break;
     }
     preserveBeforeWrite_ = true;
     log().error("Could not read user defaults at %{public}s; starting empty", file_.string());
@@ -62,6 +91,12 @@ std::optional<nlohmann::json> X11UserDefaults::object(const std::string& key) {
 }
 
 void X11UserDefaults::set(const std::string& key, const nlohmann::json& value) {
+    // The file written must read back: a value as deep as the limit would make it unreadable.
+    if (!nestedWithin(value, kMaxNesting - 1)) {
+        log().error("Not storing user default %{public}s: nested deeper than %{public}u levels", key,
+                    static_cast<unsigned>(kMaxNesting - 1));
+        return;
+    }
     std::lock_guard lock(mutex_);
     if (value.is_null())
         values_.erase(key);

@@ -15,6 +15,8 @@ class X11UserDefaults final : public platform::UserDefaults {
     explicit X11UserDefaults(std::filesystem::path folder);
 
     std::optional<nlohmann::json> object(const std::string& key) override;
+    // A value nested over 511 levels deep is not stored (an error line says so): the file could not be
+    // read back.
     void set(const std::string& key, const nlohmann::json& value) override;
     void remove(const std::string& key) override;
 

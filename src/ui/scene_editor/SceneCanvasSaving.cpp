@@ -48,7 +48,34 @@ std::vector<WindowHint> hintsFrom(const SceneGeometryCanvasModel::ZoneApps& zone
     return hints;
 }
 
+std::int64_t renumberedZone(std::int64_t zoneID, const RegionIDMap& renumbered) {
+    const auto to = renumbered.find(zoneID);
+    return to == renumbered.end() ? zoneID : to->second;
+}
+
+SceneGeometryCanvasModel::ZoneApps renumberedZoneApps(const SceneGeometryCanvasModel::ZoneApps& zoneApps,
+                                                      const RegionIDMap& renumbered) {
+    SceneGeometryCanvasModel::ZoneApps out;
+    for (const auto& [id, entries] : zoneApps) {
+        auto& list = out[renumberedZone(id, renumbered)];
+        list.insert(list.end(), entries.begin(), entries.end());
+    }
+    return out;
+}
+
 } // namespace
+
+void SceneGeometryCanvasModel::adoptStoredNumbering(const LayoutNode& storedTree,
+                                                    const RegionIDMap& renumbered, ZoneApps zoneApps) {
+    // Its layout's id stays the same when a display saves again, so no reload follows that would show
+    // the stored numbers; the canvas takes them itself, or the next save of its applications alone
+    // would name zones by numbers the stored layout gives to others.
+    treeEditor_->setRoot(canvasTreeFromStored(storedTree));
+    zoneApps_ = std::move(zoneApps);
+    for (auto* zone : {&hoveredZoneID_, &dropTargetZoneID_, &appPickerZoneID_})
+        if (*zone) *zone = renumberedZone(**zone, renumbered);
+    refreshGeometry(false);
+}
 
 std::vector<WindowHint> SceneGeometryCanvasModel::windowHintsFromZoneApps() const {
     return hintsFrom(zoneApps_, zoneFrames_);
@@ -64,24 +91,18 @@ bool SceneGeometryCanvasModel::saveChanges() {
     // Copies, so that a failed save leaves the canvas as the user sees it.
     ZoneApps zoneApps = zoneApps_;
     std::vector<SceneCanvasZoneRect> frames = zoneFrames_;
-    bool idsChanged = false;
+    RegionIDMap renumbered;
+    std::optional<LayoutNode> storedTree;
     if (isGeometryDirty_ && treeEditor_ && inputs_.onSaveAsUserLayout) {
         // The library stores a tree numbered in reading order, as displays number it; numbering it so
         // here first lets the hints name the zones the user put the applications in.
         LayoutTreeModel numbered(storedTreeFromCanvas(treeEditor_->root()), "", "", "");
-        const RegionIDMap map = numbered.normalizedRegionIDMap(Rect{0, 0, 1, 1});
-        if (!map.empty()) {
-            ZoneApps renumbered;
-            for (auto& [id, entries] : zoneApps) {
-                auto to = map.find(id);
-                const std::int64_t newID = to == map.end() ? id : to->second;
-                if (newID != id) idsChanged = true;
-                auto& list = renumbered[newID];
-                list.insert(list.end(), entries.begin(), entries.end());
-            }
-            zoneApps = std::move(renumbered);
+        for (const auto& [from, to] : numbered.normalizedRegionIDMap(Rect{0, 0, 1, 1}))
+            if (from != to) renumbered[from] = to;
+        if (!renumbered.empty()) {
+            zoneApps = renumberedZoneApps(zoneApps, renumbered);
             for (auto& frame : frames)
-                if (auto to = map.find(frame.zoneID); to != map.end()) frame.zoneID = to->second;
+                frame.zoneID = renumberedZone(frame.zoneID, renumbered);
         }
 
         const ConfigZoneSet zoneSet =
@@ -95,10 +116,11 @@ bool SceneGeometryCanvasModel::saveChanges() {
             return false;
         }
         stored->layoutRefsByDisplay[inputs_.displayUUID] = *savedID;
+        storedTree = numbered.root;
     }
 
     // Stored hints name the zones by the canvas's numbers; once those change, the hints follow.
-    if (isWindowHintsDirty_ || idsChanged) {
+    if (isWindowHintsDirty_ || !renumbered.empty()) {
         std::vector<WindowHint> hints = hintsFrom(zoneApps, frames);
         if (hints.empty())
             stored->windowHints.erase(inputs_.displayUUID);
@@ -112,6 +134,7 @@ bool SceneGeometryCanvasModel::saveChanges() {
         Log::sceneManager.error("Failed to save Scene canvas changes: %s", e.what());
         return false;
     }
+    if (!renumbered.empty()) adoptStoredNumbering(*storedTree, renumbered, std::move(zoneApps));
     setGeometryDirty(false);
     setWindowHintsDirty(false);
     setForceInlineEditing(false);

@@ -5,8 +5,6 @@
 #include "layouts/LayoutTreeEditorModel.h"
 #include "platform/Platform.h"
 #include "platform/TextTrim.h"
-#include "scenes/SceneStore.h"
-#include "scenes/model/ScreenContext.h"
 #include "ui/scene_editor/ApplicationNames.h"
 #include "ui/scene_editor/BundleInfoCache.h"
 
@@ -34,11 +32,7 @@ void SceneGeometryCanvasModel::rebuildZoneApps() {
             regions.insert(id);
 
     // From the scene as stored, not from the copy this canvas was given.
-    std::optional<WMScene> stored;
-    if (inputs_.store)
-        stored = inputs_.store->loadScene(inputs_.scene.id, ScreenContext::capture(platform_.screens()));
-    const std::vector<WindowHint> hints =
-        (stored ? *stored : inputs_.scene).windowHintsForDisplay(inputs_.displayUUID);
+    const std::vector<WindowHint> hints = storedWindowHints();
 
     ZoneApps zones;
     for (std::int64_t id : regions)

@@ -59,7 +59,10 @@ void SceneEditorOverlayController::addPanel(const platform::ScreenInfo& screen,
                                                     if (auto self = weak.lock()) self->didSave();
                                                 },
                                                 &platform_};
-    panel->setRootView(new SceneEditorOverlayRootView(std::move(content), panel->blockingView()));
+    if (SceneEditorOverlayRootView* root = panel->rootView())
+        root->reuse(std::move(content));
+    else
+        panel->setRootView(new SceneEditorOverlayRootView(std::move(content), panel->blockingView()));
     overlayPanels[displayUUID] = panel;
     panel->show();
 }

@@ -26,17 +26,21 @@ namespace {
 // A ring with a gap that turns while the scenes load.
 class LoadingSpinner : public QWidget {
   public:
-    explicit LoadingSpinner(QWidget* parent) : QWidget(parent) {
+    explicit LoadingSpinner(QWidget* parent) : QWidget(parent), timer_(new QTimer(this)) {
         setFixedSize(28, 28);
-        auto* timer = new QTimer(this);
-        QObject::connect(timer, &QTimer::timeout, this, [this] {
+        timer_->setInterval(80);
+        QObject::connect(timer_, &QTimer::timeout, this, [this] {
             angle_ = (angle_ + 30) % 360;
             update();
         });
-        timer->start(80);
     }
 
   protected:
+    // Turning only while on screen: a panel waiting hidden for the next editor keeps its spinner, which
+    // must not wake the program meanwhile.
+    void showEvent(QShowEvent*) override { timer_->start(); }
+    void hideEvent(QHideEvent*) override { timer_->stop(); }
+
     void paintEvent(QPaintEvent*) override {
         QPainter painter(this);
         painter.setRenderHint(QPainter::Antialiasing);
@@ -45,6 +49,7 @@ class LoadingSpinner : public QWidget {
     }
 
   private:
+    QTimer* timer_;
     int angle_ = 0;
 };
 
@@ -69,12 +74,31 @@ SceneEditorOverlayRootView::SceneEditorOverlayRootView(Content content, QWidget*
     QFont font = message_->font();
     font.setPixelSize(15);
     message_->setFont(font);
-    if (content_.viewModel)
-        observation_ = content_.viewModel->subscribe([this](SceneEditorViewModel::Property) { refresh(); });
+    observe();
     refresh();
 }
 
 SceneEditorOverlayRootView::~SceneEditorOverlayRootView() = default;
+
+void SceneEditorOverlayRootView::observe() {
+    observation_.reset();
+    if (content_.viewModel)
+        observation_ = content_.viewModel->subscribe([this](SceneEditorViewModel::Property) { refresh(); });
+}
+
+void SceneEditorOverlayRootView::reuse(Content content) {
+    content_ = std::move(content);
+    canvasOfEarlierEditor_ = canvas_ != nullptr;
+    observe();
+    refresh();
+}
+
+void SceneEditorOverlayRootView::retire() {
+    observation_.reset();
+    content_ = Content{};
+    canvasOfEarlierEditor_ = canvas_ != nullptr;
+    refresh();
+}
 
 QString SceneEditorOverlayRootView::message() const {
     return message_->isVisibleTo(this) ? message_->text() : QString();
@@ -94,7 +118,7 @@ void SceneEditorOverlayRootView::refresh() {
         return;
     }
     message_->hide();
-    if (canvas_) {
+    if (canvas_ && !canvasOfEarlierEditor_) {
         canvas_->model().setScene(*scene);
         canvas_->show();
         return;
@@ -119,8 +143,14 @@ void SceneEditorOverlayRootView::refresh() {
     inputs.overlayMode = true;
     inputs.onDone = content_.onDone;
     inputs.canvasBridge = content_.canvasBridge;
-    canvas_ = new SceneGeometryCanvasView(
-        *content_.platform, SceneGeometryCanvasModel::make(*content_.platform, std::move(inputs)), this);
+    auto canvasModel = SceneGeometryCanvasModel::make(*content_.platform, std::move(inputs));
+    if (canvas_) {
+        // The views stay; the model, and so every edit, is the new editor's own.
+        canvasOfEarlierEditor_ = false;
+        canvas_->setModel(std::move(canvasModel));
+    } else {
+        canvas_ = new SceneGeometryCanvasView(*content_.platform, std::move(canvasModel), this);
+    }
     canvas_->setGeometry(rect());
     canvas_->show();
 }
@@ -140,6 +170,7 @@ SceneEditorOverlayPanel::SceneEditorOverlayPanel(platform::Screens& screens)
       blockingView_(new SceneEditorBlockingView(this)) {
     setWindowTitle(kTitle);
     setAttribute(Qt::WA_ShowWithoutActivating);
+
     // Every pixel is the backdrop's: no background of the toolkit's underneath.
     setAttribute(Qt::WA_OpaquePaintEvent);
     auto* layout = new QVBoxLayout(this);

@@ -57,6 +57,11 @@ class SceneEditorOverlayRootView : public QWidget {
     SceneEditorOverlayRootView(Content content, QWidget* parent);
     ~SceneEditorOverlayRootView() override;
     const Content& content() const { return content_; }
+    // Serves another editor: shows what its model holds, its canvas drawing a model made afresh for it
+    // on the views the last editor left.
+    void reuse(Content content);
+    // Lets go of the editor it served, its model and callbacks, keeping its views for the next one.
+    void retire();
     // Shows what the model now holds; also run by the model's changes.
     void refresh();
     // The message shown instead of a canvas (loading or no scene), empty while the canvas shows.
@@ -67,11 +72,15 @@ class SceneEditorOverlayRootView : public QWidget {
     void resizeEvent(QResizeEvent* event) override;
 
   private:
+    void observe();
+
     Content content_;
     std::unique_ptr<platform::ObserverToken> observation_;
     QLabel* message_;
     QWidget* spinner_;
     SceneGeometryCanvasView* canvas_ = nullptr;
+    // The canvas draws a model of an editor served before.
+    bool canvasOfEarlierEditor_ = false;
 };
 
 // Main thread only. Frameless, above every window, on every workspace, taking the keyboard. One panel
@@ -91,6 +100,7 @@ class SceneEditorOverlayPanel : public QWidget {
     void cover(const Rect& visibleFrame);
     SceneEditorBlockingView* blockingView() const { return blockingView_; }
     // Fills the blocking view and follows its size; an earlier root view is let go as by releaseRootView.
+    // A panel keeps its root view from one editor to the next (see SceneEditorOverlayRootView::reuse).
     void setRootView(SceneEditorOverlayRootView* root);
     SceneEditorOverlayRootView* rootView() const { return rootView_; }
     // Hides the root view and deletes it on a later turn: the control that let go of it may be its child.

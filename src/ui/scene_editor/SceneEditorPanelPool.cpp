@@ -37,7 +37,7 @@ SceneEditorOverlayPanel* SceneEditorPanelPool::take(const Rect& visibleFrame) {
 void SceneEditorPanelPool::keep(SceneEditorOverlayPanel* panel) {
     if (!panel) return;
     panel->hide();
-    panel->releaseRootView();
+    if (SceneEditorOverlayRootView* root = panel->rootView()) root->retire();
     if (std::find(kept_.begin(), kept_.end(), panel) == kept_.end()) kept_.emplace_back(panel);
 }
 

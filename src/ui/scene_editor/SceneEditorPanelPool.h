@@ -16,9 +16,10 @@ namespace platform {
 class Screens;
 } // namespace platform
 
-// Panels an editor has closed wait here hidden for the next one. A full-screen window shown for the first
-// time costs several times what showing it again does: it is made on the window server, and its drawing
-// buffer and its screen's picture touch fresh memory, a page fault per page. Main thread only.
+// Panels an editor has closed wait here hidden for the next one, with the views of the editor they held.
+// A full-screen window shown for the first time costs several times what showing it again does: it is
+// made on the window server, and its drawing buffer and its screen's picture touch fresh memory, a page
+// fault per page; and the editor's views cost more to build than to bring up to date. Main thread only.
 class SceneEditorPanelPool {
   public:
     explicit SceneEditorPanelPool(platform::Screens& screens) : screens_(screens) {}
@@ -30,7 +31,7 @@ class SceneEditorPanelPool {
     // A kept panel, one of the area's size where there is one, else a new panel; either covers
     // `visibleFrame`, hidden, with the picture of it taken now.
     SceneEditorOverlayPanel* take(const Rect& visibleFrame);
-    // Hides the panel, lets go of its editor's view and keeps it for a later take.
+    // Hides the panel, lets its root view go of the editor it served and keeps both for a later take.
     void keep(SceneEditorOverlayPanel* panel);
     std::size_t keptCount() const;
 

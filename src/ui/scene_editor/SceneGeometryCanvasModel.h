@@ -9,6 +9,7 @@
 
 #include "layouts/ConfigZoneSet.h"
 #include "layouts/LayoutNode.h"
+#include "layouts/LayoutTreeModel.h"
 #include "platform/Geometry.h"
 #include "scenes/model/WMScene.h"
 #include "ui/scene_editor/ModelObservers.h"
@@ -240,8 +241,8 @@ class SceneGeometryCanvasModel : public std::enable_shared_from_this<SceneGeomet
     // ---- Saving ----
     // Writes this display's edits into the scene file as stored now: edited geometry as a user layout
     // named after the scene and the zones' applications as the display's window hints; nothing else of
-    // the file changes. True when there was nothing to save or the write succeeded; a failure keeps the
-    // edits unsaved.
+    // the file changes. Afterwards the canvas numbers its zones as the stored layout does. True when
+    // there was nothing to save or the write succeeded; a failure keeps the edits unsaved.
     bool saveChanges();
     // saveChanges() with its outcome in the hint line ("Saved", "Save failed").
     void saveAndReport();
@@ -256,6 +257,9 @@ class SceneGeometryCanvasModel : public std::enable_shared_from_this<SceneGeomet
     // The previewed split applied at `path`, the preview and selection then cleared; false (with its
     // hint) when the tree refuses it.
     bool splitPreviewedAt(const Path& path);
+    // After a save that numbered the zones anew: the canvas shows the tree as stored and its chips and
+    // zone marks under the stored zones' numbers.
+    void adoptStoredNumbering(const LayoutNode& storedTree, const RegionIDMap& renumbered, ZoneApps zoneApps);
 
     struct PendingBundles {
         std::vector<std::string> bundleIDs;
@@ -267,6 +271,9 @@ class SceneGeometryCanvasModel : public std::enable_shared_from_this<SceneGeomet
                              std::shared_ptr<BundleInfoCache> cache);
 
     void runReloadTask();
+    // The display's window hints in the scene as stored now (the given copy when the file cannot be
+    // read).
+    std::vector<WindowHint> storedWindowHints() const;
     void resolveNextBundle(const std::string& token, const std::shared_ptr<PendingBundles>& pending,
                            const std::shared_ptr<ResolvedBundles>& results);
     void applyResolvedBundleInfo(const ResolvedBundles& results);

@@ -76,17 +76,51 @@ QPushButton* barButton(const QString& title, QWidget* parent) {
 // ---- Drawing area ----
 
 SceneCanvasArea::SceneCanvasArea(SceneGeometryCanvasModel& model, QWidget* parent)
-    : QWidget(parent), model_(model) {
+    : QWidget(parent), model_(&model) {
     setFocusPolicy(Qt::StrongFocus);
     setAccessibleName("SceneGeometryCanvas");
 }
 
 bool SceneCanvasArea::hasHeightForWidth() const {
-    return !model_.inputs().overlayMode;
+    return !model_->inputs().overlayMode;
 }
 
 int SceneCanvasArea::heightForWidth(int width) const {
-    return static_cast<int>(std::lround(width / std::max(model_.cachedCanvasAspectRatio(), 1.0)));
+    return static_cast<int>(std::lround(width / std::max(model_->cachedCanvasAspectRatio(), 1.0)));
+}
+
+std::vector<SceneCanvasArea::DrawnZone> SceneCanvasArea::drawnZones() const {
+    std::vector<DrawnZone> zones;
+    const std::optional<std::int64_t> selectedID =
+        model_->selectedPath() ? model_->zoneID(*model_->selectedPath()) : std::nullopt;
+    for (const auto& zone : model_->zoneFrames()) {
+        const QRect frame =
+            QRectF(zone.frame.minX(), zone.frame.minY(), zone.frame.width(), zone.frame.height())
+                .toAlignedRect()
+                .adjusted(2, 2, -2, -2);
+        zones.push_back({frame, selectedID == zone.zoneID, model_->hoveredZoneID() == zone.zoneID});
+    }
+    return zones;
+}
+
+void SceneCanvasArea::setModel(SceneGeometryCanvasModel& model) {
+    model_ = &model;
+    drawn_.clear();
+    update();
+}
+
+void SceneCanvasArea::refresh() {
+    std::vector<DrawnZone> now = drawnZones();
+    const bool sameFrames = now.size() == drawn_.size() &&
+                            std::equal(now.begin(), now.end(), drawn_.begin(),
+                                       [](const auto& a, const auto& b) { return a.frame == b.frame; });
+    if (!sameFrames) {
+        update();
+    } else {
+        for (std::size_t i = 0; i < now.size(); ++i)
+            if (now[i] != drawn_[i]) update(now[i].frame);
+    }
+    drawn_ = std::move(now);
 }
 
 void SceneCanvasArea::paintEvent(QPaintEvent*) {
@@ -96,7 +130,7 @@ void SceneCanvasArea::paintEvent(QPaintEvent*) {
     // the frame together. Lines and fills are whole-pixel rectangles, which the painter fills fastest (a
     // pen's outline is stroked and costs as much again), and lines are opaque greys, which it copies
     // rather than blends.
-    const bool overlay = model_.inputs().overlayMode;
+    const bool overlay = model_->inputs().overlayMode;
     if (!overlay) {
         painter.setRenderHint(QPainter::Antialiasing);
         painter.setPen(Qt::NoPen);
@@ -105,25 +139,19 @@ void SceneCanvasArea::paintEvent(QPaintEvent*) {
     }
     hairlineFrame(painter, rect(), QColor(70, 70, 74));
     // Zone outlines under the cells, so that an empty zone still shows where it is.
-    for (const auto& zone : model_.zoneFrames()) {
-        const QRect frame =
-            QRectF(zone.frame.minX(), zone.frame.minY(), zone.frame.width(), zone.frame.height())
-                .toAlignedRect()
-                .adjusted(2, 2, -2, -2);
-        const bool selected = model_.selectedPath() && model_.zoneID(*model_.selectedPath()) == zone.zoneID;
-        const bool hovered = model_.hoveredZoneID() == zone.zoneID;
-        if (selected)
-            painter.fillRect(frame, QColor(77, 128, 204, 60));
-        else if (hovered)
-            painter.fillRect(frame, QColor(255, 255, 255, 24));
+    for (const DrawnZone& zone : drawnZones()) {
+        if (zone.selected)
+            painter.fillRect(zone.frame, QColor(77, 128, 204, 60));
+        else if (zone.hovered)
+            painter.fillRect(zone.frame, QColor(255, 255, 255, 24));
         else if (!overlay)
-            painter.fillRect(frame, QColor(255, 255, 255, 12));
-        hairlineFrame(painter, frame, QColor(90, 90, 96));
+            painter.fillRect(zone.frame, QColor(255, 255, 255, 12));
+        hairlineFrame(painter, zone.frame, QColor(90, 90, 96));
     }
 }
 
 void SceneCanvasArea::resizeEvent(QResizeEvent*) {
-    model_.setCanvasSize(Size{double(width()), double(height())});
+    model_->setCanvasSize(Size{double(width()), double(height())});
 }
 
 void SceneCanvasArea::keyPressEvent(QKeyEvent* event) {
@@ -145,13 +173,13 @@ void SceneCanvasArea::keyPressEvent(QKeyEvent* event) {
         }
         characters = event->text().toLower().toStdString();
     }
-    if (characters.empty() || !model_.handleKeyDown(characters)) event->ignore();
+    if (characters.empty() || !model_->handleKeyDown(characters)) event->ignore();
 }
 
 // ---- Excluded strip ----
 
 SceneCanvasExcludedStrip::SceneCanvasExcludedStrip(SceneGeometryCanvasModel& model, QWidget* parent)
-    : QWidget(parent), model_(model), title_(new QLabel("Excluded", this)), scroll_(new QScrollArea(this)),
+    : QWidget(parent), model_(&model), title_(new QLabel("Excluded", this)), scroll_(new QScrollArea(this)),
       row_(new QWidget) {
     setAcceptDrops(true);
     QFont font = title_->font();
@@ -181,7 +209,7 @@ void SceneCanvasExcludedStrip::setApps(const std::vector<SceneCanvasAppEntry>& a
     int x = 0;
     for (const auto& entry : apps_) {
         auto* chip =
-            new SceneCanvasExcludedAppIcon(entry, model_.dragPayloadForExcluded(entry), startDrag, row_);
+            new SceneCanvasExcludedAppIcon(entry, model_->dragPayloadForExcluded(entry), startDrag, row_);
         chip->move(x, 0);
         chip->show();
         x += chip->width() + 8;
@@ -201,8 +229,16 @@ void SceneCanvasExcludedStrip::setApps(const std::vector<SceneCanvasAppEntry>& a
     setVisible(!apps_.empty());
 }
 
+void SceneCanvasExcludedStrip::setModel(SceneGeometryCanvasModel& model) {
+    model_ = &model;
+    for (auto* chip : chips_)
+        chip->deleteLater();
+    chips_.clear();
+    apps_.clear();
+}
+
 bool SceneCanvasExcludedStrip::acceptDrop(const std::vector<std::string>& texts) {
-    return model_.dropTextsOnExcluded(texts);
+    return model_->dropTextsOnExcluded(texts);
 }
 
 void SceneCanvasExcludedStrip::paintEvent(QPaintEvent*) {
@@ -271,12 +307,40 @@ SceneGeometryCanvasView::SceneGeometryCanvasView(platform::Platform& platform,
     else
         buildWindowHeader();
 
-    observation_ = model_->subscribe([this] { scheduleRefresh(); });
+    observeModel();
     refresh();
 }
 
 SceneGeometryCanvasView::~SceneGeometryCanvasView() {
     if (observation_) observation_->cancel();
+}
+
+void SceneGeometryCanvasView::observeModel() {
+    if (observation_) observation_->cancel();
+    observation_ = model_->subscribe([this] { scheduleRefresh(); });
+}
+
+void SceneGeometryCanvasView::setModel(std::shared_ptr<SceneGeometryCanvasModel> model) {
+    closePickers();
+    model_ = std::move(model);
+    model_->setCachedCanvasAspectRatio(canvasAspectRatio(platform_.screens(), model_->inputs().displayUUID));
+    area_->setModel(*model_);
+    excluded_->setModel(*model_);
+    observeModel();
+    if (model_->inputs().overlayMode) area_->setGeometry(rect());
+    model_->setCanvasSize(Size{double(area_->width()), double(area_->height())});
+    // Told again that it appears when it next shows, as a new canvas would; drawn only then, once the
+    // model holds the scene's zones and applications, so that the views that show the same are kept
+    // rather than made again for a model that has not appeared yet.
+    appeared_ = false;
+    if (isVisible()) showEvent(nullptr);
+}
+
+void SceneGeometryCanvasView::closePickers() {
+    if (templatePicker_) templatePicker_->close();
+    if (appPicker_) appPicker_->close();
+    appPicker_ = nullptr;
+    appPickerZone_.reset();
 }
 
 void SceneGeometryCanvasView::buildOverlayBar() {
@@ -407,7 +471,7 @@ void SceneGeometryCanvasView::refresh() {
         });
     emptyState_->setVisible(model_->zoneFramesNormalized().empty());
     placeFloating();
-    area_->update();
+    area_->refresh();
     refreshPickers();
 }
 
@@ -457,9 +521,10 @@ void SceneGeometryCanvasView::refreshCells() {
         }
     }
     for (auto& [id, cell] : cells_) {
+        // Off the screen now, in the frame that shows its replacement, not in one of its own later.
+        cell->hide();
         if (dragSource_ && cell->isAncestorOf(dragSource_)) {
-            // A zone that went away while its chip is dragged: hidden now, dropped with the next refresh.
-            cell->hide();
+            // A zone that went away while its chip is dragged: dropped with the next refresh.
             next[-1 - id] = cell;
             continue;
         }

@@ -46,14 +46,32 @@ class SceneCanvasArea : public QWidget {
     // In a window the area keeps the display's proportions; on the overlay it fills the display.
     bool hasHeightForWidth() const override;
     int heightForWidth(int width) const override;
+    // Repaints what the model's change altered: the zones whose fill changed, or everything when the
+    // zones moved. Over the overlay's picture of a display a whole repaint costs a full frame.
+    void refresh();
+    void setModel(SceneGeometryCanvasModel& model);
 
   protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    // Nothing drawn shows the focus: the toolkit's repaint of the whole area on every change of the
+    // focus, a full frame over a display, is left out.
+    void focusInEvent(QFocusEvent*) override {}
+    void focusOutEvent(QFocusEvent*) override {}
 
   private:
-    SceneGeometryCanvasModel& model_;
+    // A zone as the last paint drew it.
+    struct DrawnZone {
+        QRect frame;
+        bool selected = false;
+        bool hovered = false;
+        friend bool operator==(const DrawnZone&, const DrawnZone&) = default;
+    };
+    std::vector<DrawnZone> drawnZones() const;
+
+    SceneGeometryCanvasModel* model_;
+    std::vector<DrawnZone> drawn_;
 };
 
 // The strip of applications on no zone; texts dropped on it exclude their application.
@@ -64,6 +82,8 @@ class SceneCanvasExcludedStrip : public QWidget {
     void setApps(const std::vector<SceneCanvasAppEntry>& apps, const SceneCanvasDragStarter& startDrag);
     const std::vector<SceneCanvasExcludedAppIcon*>& chips() const { return chips_; }
     bool acceptDrop(const std::vector<std::string>& texts);
+    // The chips are made again at the next setApps: their payloads name the model's display.
+    void setModel(SceneGeometryCanvasModel& model);
 
   protected:
     void paintEvent(QPaintEvent* event) override;
@@ -72,7 +92,7 @@ class SceneCanvasExcludedStrip : public QWidget {
     void dropEvent(QDropEvent* event) override;
 
   private:
-    SceneGeometryCanvasModel& model_;
+    SceneGeometryCanvasModel* model_;
     std::vector<SceneCanvasAppEntry> apps_;
     QLabel* title_;
     QScrollArea* scroll_;
@@ -89,6 +109,9 @@ class SceneGeometryCanvasView : public QWidget {
     ~SceneGeometryCanvasView() override;
 
     SceneGeometryCanvasModel& model() const { return *model_; }
+    // Draws another model, as a canvas made on it would, keeping the views that show the same: a
+    // canvas reopened on a scene is not built again. Its sheets and pickers close.
+    void setModel(std::shared_ptr<SceneGeometryCanvasModel> model);
     // Draws the model's state now rather than on the next turn of the event loop.
     void refresh();
 
@@ -124,6 +147,8 @@ class SceneGeometryCanvasView : public QWidget {
     void resizeEvent(QResizeEvent* event) override;
 
   private:
+    void observeModel();
+    void closePickers();
     void buildOverlayBar();
     void buildWindowHeader();
     void scheduleRefresh();

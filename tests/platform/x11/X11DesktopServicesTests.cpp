@@ -8,6 +8,8 @@
 #include "platform/x11/X11ProcessInfo.h"
 #include "platform/x11/X11UserDefaults.h"
 
+#include "platform/AtomicFile.h"
+
 #include "platform/sim/LogCapture.h"
 #include "platform/sim/SimDesktop.h"
 #include "platform/sim/SimProcessInfo.h"
@@ -167,6 +169,56 @@ TEST(X11UserDefaults, anUnreadableFileIsKeptAsideBeforeItIsReplaced) {
     EXPECT_TRUE(files.rbegin()->starts_with("user-defaults.json.unreadable-")) << *files.rbegin();
     EXPECT_EQ(slurp(folder.path() / *files.rbegin()), "{ not json");
     EXPECT_EQ(nlohmann::json::parse(slurp(folder.path() / "user-defaults.json")), nlohmann::json({{"k", 1}}));
+}
+
+// Writing a value recurses once per level of it, and a huge file would be held and rewritten whole on
+// every change: such a file is read as unreadable, and the first change (a Preferences toggle) is stored
+// after its bytes are kept aside.
+TEST(X11UserDefaults, aFileNestedTooDeepOrOverSixteenMegabytesIsKeptAsideAtTheFirstChange) {
+    const auto nested = [](int levels) {
+        return R"({"SDPEnabled":true,"Deep":)" + std::string(levels, '[') + std::string(levels, ']') + "}";
+    };
+    const std::string large = R"({"SDPEnabled":true,"Long":")" + std::string(kMaxStoreFileSize, 'x') + "\"}";
+    // The file, and whether it reads (the object is the first level, the value under "Deep" the second).
+    const std::pair<std::string, bool> rows[] = {{nested(70'000), false},
+                                                 {large, false},
+                                                 {nested(510), true},
+                                                 {nested(511), true},
+                                                 {nested(512), false}};
+    for (const auto& [bytes, readable] : rows) {
+        SCOPED_TRACE(bytes.substr(0, 40) + "... of " + std::to_string(bytes.size()) + " bytes");
+        testing::TempFolder folder;
+        sim::ScopedLogCapture capture;
+        std::ofstream(folder.path() / "user-defaults.json") << bytes;
+        X11UserDefaults defaults(folder.path());
+        EXPECT_EQ(defaults.boolValue("SDPEnabled"), readable ? std::optional<bool>(true) : std::nullopt);
+        EXPECT_EQ(capture.log().contains("Could not read user defaults"), !readable);
+
+        defaults.set("SDPEnabled", false);
+        const auto files = filesIn(folder.path());
+        const auto stored = nlohmann::json::parse(slurp(folder.path() / "user-defaults.json"));
+        EXPECT_EQ(stored["SDPEnabled"], false);
+        if (readable) {
+            EXPECT_EQ(files.size(), 1u);
+            continue;
+        }
+        EXPECT_EQ(stored, nlohmann::json({{"SDPEnabled", false}}));
+        ASSERT_EQ(files.size(), 2u);
+        EXPECT_TRUE(files.rbegin()->starts_with("user-defaults.json.unreadable-")) << *files.rbegin();
+        EXPECT_TRUE(slurp(folder.path() / *files.rbegin()) == bytes) << "the user's bytes, whole";
+    }
+}
+
+TEST(X11UserDefaults, aValueTooDeepToReadBackIsNotStored) {
+    testing::TempFolder folder;
+    sim::ScopedLogCapture capture;
+    X11UserDefaults defaults(folder.path());
+    defaults.set("Kept", 1);
+    defaults.set("Deep", nlohmann::json::parse(std::string(512, '[') + std::string(512, ']')));
+    EXPECT_FALSE(defaults.object("Deep").has_value());
+    EXPECT_TRUE(capture.log().contains("Not storing user default Deep: nested deeper than 511 levels"));
+    EXPECT_EQ(nlohmann::json::parse(slurp(folder.path() / "user-defaults.json")),
+              nlohmann::json({{"Kept", 1}}));
 }
 
 TEST(X11UserDefaults, twoUnreadableFilesInOneSecondAreBothKept) {

@@ -161,6 +161,26 @@ TEST_F(X11RunLoopTest, backgroundQueuesRunOffTheMainThreadAndSerialQueuesInOrder
     EXPECT_EQ(globalOnMain.load(), 0);
 }
 
+// A serial queue can outlive its desktop in whoever holds it (a process-wide cache of icons): the desktop's
+// end waits for the block running on it and drops the rest, so that no block reaches a desktop that has
+// gone.
+TEST_F(X11RunLoopTest, theDesktopsEndWaitsForASerialQueuesRunningBlockAndDropsTheRestOfIt) {
+    auto queue = desktop->runLoop().makeSerialQueue("Korvane.test.outliving");
+    std::atomic<bool> started{false}, finished{false}, later{false};
+    queue->async([&] {
+        started = true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        finished = true;
+    });
+    queue->async([&] { later = true; });
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return started.load(); }));
+    reconnect();
+    EXPECT_TRUE(finished) << "the desktop went while a block of its queue still ran";
+    queue->async([&] { later = true; });
+    queue.reset();
+    EXPECT_FALSE(later) << "a block ran after the desktop had gone";
+}
+
 // Handlers run on the posting thread during post(), or on the main thread: never two at once.
 TEST_F(X11RunLoopTest, notificationsReachTheirObserversOnTheRequestedThread) {
     auto& center = desktop->notificationCenter();

@@ -80,6 +80,19 @@ TEST(SceneCanvasDragTextTest, aChipsTextRoundTripsAndForeignTextIsRefused) {
     EXPECT_EQ(sceneCanvasDisplayKey("#1"), "");
 }
 
+// JSON of each length modulo three: Base64 ending in no, one and two padding characters.
+TEST(SceneCanvasDragTextTest, payloadsOfEveryLengthAreWrittenWithTheirPaddingAndReadBack) {
+    for (const std::string bundle : {"com.example.a", "com.example.ab", "com.example.abc"}) {
+        SCOPED_TRACE(bundle);
+        const SceneCanvasDragPayload payload{kChip, bundle, "D", 2};
+        const std::string text = sceneCanvasDragText(payload);
+        EXPECT_EQ(text, "korvane-scene-drag:" +
+                            base64Of(R"({"appID":")" + std::string(kChip) + R"(","bundleID":")" + bundle +
+                                     R"(","sourceDisplayUUID":"D","sourceZoneID":2})"));
+        EXPECT_EQ(sceneCanvasDragPayload(text), payload);
+    }
+}
+
 class SceneCanvasDragTest : public korvane::testing::SceneEditorTest {
   protected:
     void SetUp() override {

@@ -1,5 +1,6 @@
 // What a display edited on the scene canvas and saved gets when the scene is restored on the simulated
-// desktop: the applications in the zones the user put them in, and the proportions the canvas showed.
+// desktop: the applications in the zones the user put them in, and the proportions the canvas showed,
+// also when a display saved twice keeps its layout's id.
 #include "ui/scene_editor/SceneGeometryCanvasModel.h"
 
 #include "app/DisplayFixture.h"
@@ -88,6 +89,39 @@ TEST_F(SceneCanvasRestoreTest, aStackedSplitSavedAtThirtyPercentGivesTheDisplayA
     model->addApp(kEditor, 1);
 
     EXPECT_EQ(restoredEditorFrame(*model), Rect(0, 420, 1000, 180));
+}
+
+TEST_F(SceneCanvasRestoreTest, aChipMovedAfterASavedSplitIsRestoredInTheZoneItWasShownIn) {
+    // The display already keeps a layout of its own, left | right, with the editor on the left: a
+    // split saves under the same id and leaves the editor's zone as it was.
+    ConfigZoneSet halves;
+    halves.id = "layout.0000abcd";
+    halves.name = "Work Layout";
+    halves.layoutTree =
+        LayoutNode::split(SplitAxis::horizontal, 0.5, LayoutNode::region(1), LayoutNode::region(2));
+    library->saveUserLayout(halves);
+    WMScene scene = store->loadScene("22222222-3333-4444-8555-666666666666", screens()).value();
+    scene.layoutRefsByDisplay["D"] = halves.id;
+    scene.windowHints["D"] = {{kEditor, 1, std::nullopt}};
+    store->save(scene, screens());
+
+    auto model = canvas();
+    model->handleKeyDown("h");
+    model->handleZoneTap(1); // the left half: top over bottom
+    ASSERT_TRUE(model->saveChanges());
+    // As the editor's owner does after every save: the scene as it now reads.
+    model->setScene(store->loadScene(scene.id, screens()).value());
+    desktop->loop().runUntilIdle();
+
+    // The user drags the editor's chip into the zone the canvas shows on the right.
+    std::optional<std::int64_t> right;
+    for (const auto& zone : model->zoneFrames())
+        if (zone.frame.minX() >= 500) right = zone.zoneID;
+    ASSERT_TRUE(right);
+    const auto chip = model->zoneApps().at(1).at(0);
+    ASSERT_TRUE(model->dropApp(model->dragPayload(chip, 1), *right, std::nullopt));
+
+    EXPECT_EQ(restoredEditorFrame(*model), Rect(500, 0, 500, 600));
 }
 
 } // namespace

@@ -123,7 +123,8 @@ TEST_F(SceneEditorOverlayTest, aClosedEditorsPanelsServeTheNextOneOverTheDisplay
     EXPECT_EQ(pool->keptCount(), 2u);
     for (SceneEditorOverlayPanel* panel : panels)
         EXPECT_FALSE(panel->isVisible());
-    EXPECT_TRUE(firstRoot.isNull()) << "the closed editor's views go with it";
+    ASSERT_FALSE(firstRoot.isNull()) << "the views wait with their panel";
+    EXPECT_EQ(firstRoot->content().viewModel, nullptr) << "the closed editor's model goes with it";
 
     // Meanwhile the side display grew and the desktop shows something else.
     desktop->screens().setDisplayFrame(side, Rect{1440, 0, 1920, 1080});
@@ -136,6 +137,7 @@ TEST_F(SceneEditorOverlayTest, aClosedEditorsPanelsServeTheNextOneOverTheDisplay
     EXPECT_EQ(grown->geometry(), QRect(1440, -180, 1920, 1080));
     ASSERT_NE(grown->rootView(), nullptr);
     EXPECT_EQ(grown->rootView()->content().viewModel, second->viewModel);
+    EXPECT_EQ(grown->rootView()->content().canvasBridge, second->canvasBridges.at("D2"));
     EXPECT_EQ(grown->grab().toImage().pixelColor(1919, 1079), QColor(32, 80, 48))
         << "today's picture, dimmed";
     second.reset();

@@ -328,6 +328,32 @@ TEST_F(SceneEditorPanelTest, ctrlSSavesOnlyWhileSomethingIsUnsaved) {
     saveScreenshot(*panel("D1"), "scene-editor-saved.png");
 }
 
+TEST_F(SceneEditorPanelTest, ctrlSOnOneDisplayLeavesTheOtherDisplaysChipsAsTheyWere) {
+    // Neither display places an application yet, so the saved display's become the scene's only ones.
+    sceneID = storeScene("Fresh", {{"D1", "builtin.daily"}, {"D2", "builtin.daily"}});
+    open();
+    SceneGeometryCanvasView* d1 = canvas("D1");
+    ASSERT_NE(d1, nullptr);
+    d1->cells().at(2)->addButton()->click();
+    settle();
+    ASSERT_NE(d1->appPicker(), nullptr);
+    d1->appPicker()->model().setSearchText("org.example.chat");
+    d1->appPicker()->model().submit();
+    settle();
+    activate("D1");
+    QTest::keyClick(panel("D1")->windowHandle(), Qt::Key_S, Qt::ControlModifier);
+    settle();
+    ASSERT_EQ(storedHints("D1"),
+              (std::vector<std::pair<std::string, std::int64_t>>{{"org.example.chat", 2}}));
+
+    SceneGeometryCanvasView* d2 = canvas("D2");
+    ASSERT_NE(d2, nullptr);
+    for (const auto& [zone, cell] : d2->cells())
+        EXPECT_TRUE(cell->apps().empty()) << "zone " << zone;
+    EXPECT_TRUE(d2->model().excludedApps().empty());
+    EXPECT_FALSE(d2->model().isWindowHintsDirty());
+}
+
 TEST_F(SceneEditorPanelTest, doneAsksOverUnsavedChangesAndActsOnTheAnswer) {
     struct Case {
         const char* what;

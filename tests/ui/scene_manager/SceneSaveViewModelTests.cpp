@@ -275,9 +275,13 @@ TEST_F(SceneSaveTest, applicationsAddedByHandAreNamedAndStoredOncePerZoneOnThePr
         EXPECT_EQ(model->manualApps().at(zone).back().appName, name) << bundleID;
     }
     EXPECT_EQ(model->manualApps().at(2).size(), 1u);
-    model->removeManualApp(model->manualApps().at(3)[0].id, 2); // another zone: nothing
-    model->removeManualApp(model->manualApps().at(3)[0].id, 3);
+    const std::string gone = model->manualApps().at(3)[0].id;
+    model->removeManualApp(gone, 2); // another zone: nothing
+    model->removeManualApp(gone, 3);
     EXPECT_FALSE(model->manualApps().contains(3));
+    model->removeManualApp(gone, 3); // a second click before the list is redrawn: the zone holds none now
+    model->removeManualApp(gone, 7); // a zone that never held any
+    EXPECT_EQ(model->manualApps().size(), 2u);
     model->save();
     EXPECT_EQ(storedScene()["windowHints"], json({{kD1,
                                                    {{{"bundleID", kEditor}, {"zoneID", 1}},

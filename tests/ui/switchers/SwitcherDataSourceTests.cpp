@@ -11,6 +11,7 @@
 #include "platform/sim/SimDesktop.h"
 #include "ui/switchers/SwitcherGrid.h"
 #include "ui/switchers/SwitcherHints.h"
+#include "ui/switchers/SwitcherText.h"
 
 #include <gtest/gtest.h>
 
@@ -223,6 +224,22 @@ TEST(SwitcherHintsTest, hintsMatchExactlyOrByPrefixInListOrder) {
         EXPECT_TRUE(SwitcherHints::isHintCharacter(c)) << static_cast<unsigned>(c);
     for (char32_t c : {U' ', U'-', U'.', U'\t'})
         EXPECT_FALSE(SwitcherHints::isHintCharacter(c)) << static_cast<unsigned>(c);
+}
+
+// What the switcher does with typed keys: lower-case them, keep the hint characters, match the hints.
+TEST(SwitcherHintsTest, hintsOfNamesBeginningWithZAreTypedInEitherCase) {
+    std::vector<SwitcherItem> items = named({{"Zed", ""}, {"zoom", ""}});
+    SwitcherHints::assignHints(items);
+    EXPECT_EQ(*items[0].hint, "ze");
+    EXPECT_EQ(*items[1].hint, "zo");
+    for (const char* typed : {"ZO", "zo"}) {
+        SCOPED_TRACE(typed);
+        const std::u32string keys = switchertext::lowercased(switchertext::scalars(typed));
+        for (char32_t c : keys)
+            EXPECT_TRUE(SwitcherHints::isHintCharacter(c)) << static_cast<unsigned>(c);
+        EXPECT_EQ(SwitcherHints::exactMatches(items, switchertext::utf8(keys)),
+                  (std::vector<std::size_t>{1}));
+    }
 }
 
 TEST(SwitcherGridTest, tilesKeepTheirSizeWhileTheyFitAndShrinkToNoLowerThan148Points) {

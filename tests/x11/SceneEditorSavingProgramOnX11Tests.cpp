@@ -1,0 +1,198 @@
+// Saving a display from the scene editor of the built program on a real X server with openbox and an
+// xterm, as a user does it: the xterm added to a zone from the application picker, one split saved with
+// Ctrl+S, a second split saved under the same layout, the xterm's chip dragged with the pointer to another
+// zone and saved again. The scene file names the zone the chip was shown in, the scene restored from the
+// card switcher puts the xterm there, and the other monitor's panel never shows the chip. Pictures of both
+// panels are left under build/screenshots.
+#include "SceneEditorOnX11.h"
+
+#include "platform/Format.h"
+
+#include <X11/keysym.h>
+
+#include <algorithm>
+
+namespace korvane::x11::test {
+namespace {
+
+constexpr const char* kPickerTitle = "Choose Application";
+constexpr const char* kCardSwitcherTitle = "Scene Switcher";
+// The primary monitor's halves, and the top right quarter once the right half is split (root coordinates).
+const Rect kLeftHalf{1920, 0, 960, 1080};
+const Rect kRightHalf{2880, 0, 960, 1080};
+const Rect kTopRight{2880, 0, 960, 540};
+
+class SceneEditorSavingProgramOnX11Test : public SceneEditorOnX11Test {
+  protected:
+    // The scene manager from the prompt of a monitor plugged in, that monitor gone again, then "Edit
+    // Grid": whether both monitors got their panel.
+    bool openEditor() {
+        const auto manager = openManagerFromPrompt();
+        return manager && clickEditGridUntil(
+                              *manager, [&] { return panelOver(kPrimaryRoot) && panelOver(kSecondaryRoot); });
+    }
+    bool panelOver(const Rect& monitor) {
+        for (xcb_window_t window : session->stackingOrder())
+            if (session->frameOf(window) == monitor) return true;
+        return false;
+    }
+    // The near-white pixels of the floating bar at the bottom of the primary monitor's panel: its buttons'
+    // faces. "Done" alone while nothing is unsaved; "Reset" and "Save" beside it otherwise.
+    std::size_t barButtonPixels() {
+        std::size_t white = 0;
+        for (std::uint32_t p : session->rootPixels(Rect{2320, 1022, 1120, 28}))
+            if ((p >> 16 & 0xFF) > 235 && (p >> 8 & 0xFF) > 235 && (p & 0xFF) > 235) ++white;
+        return white;
+    }
+    bool showsUnsaved(std::size_t doneAlone) { return barButtonPixels() > doneAlone * 3 / 2; }
+    // Also false while the panel shows no bar, as it does while the editor loads the scene again after
+    // a save.
+    bool showsDoneAlone(std::size_t doneAlone) {
+        const std::size_t white = barButtonPixels();
+        return white > doneAlone * 2 / 3 && white < doneAlone * 3 / 2;
+    }
+    // The middle of the first zone's "+", the blue plate beside its title at the top left of a panel.
+    std::optional<Point> addButton(const Rect& panel) {
+        const Rect titleRow{panel.minX(), panel.minY(), 320, 64};
+        const std::vector<std::uint32_t> pixels = session->rootPixels(titleRow);
+        double sumX = 0, sumY = 0, blue = 0;
+        for (std::size_t i = 0; i < pixels.size(); ++i)
+            if ((pixels[i] & 0xFF) > 150 && (pixels[i] >> 16 & 0xFF) < 110) {
+                sumX += double(i % 320);
+                sumY += double(i / 320);
+                ++blue;
+            }
+        if (blue < 100) return std::nullopt;
+        return Point{titleRow.minX() + sumX / blue, titleRow.minY() + sumY / blue};
+    }
+    // The primary monitor's layout reference and its window hints as (bundle, zone) in the scene file.
+    std::string storedLayoutRef() {
+        return activeSceneFile()["layoutRefsByDisplay"].value(primary, std::string());
+    }
+    std::vector<std::pair<std::string, std::int64_t>> storedHints() {
+        std::vector<std::pair<std::string, std::int64_t>> hints;
+        const nlohmann::json scene = activeSceneFile();
+        if (scene.contains("windowHints") && scene["windowHints"].contains(primary))
+            for (const auto& hint : scene["windowHints"][primary])
+                hints.emplace_back(hint["bundleID"].get<std::string>(), hint["zoneID"].get<std::int64_t>());
+        return hints;
+    }
+    nlohmann::json storedLayout(const std::string& id) {
+        std::ifstream in(home() / "Layouts" / (id + ".json"));
+        return nlohmann::json::parse(in, nullptr, false);
+    }
+
+    std::string primary; // the primary monitor's display UUID
+};
+
+TEST_F(SceneEditorSavingProgramOnX11Test,
+       aChipDraggedAfterTwoSavedSplitsIsStoredAndRestoredInTheZoneItWasShownIn) {
+    startSession(true);
+    primary = monitorsByName(session->display()).at(kPrimaryName);
+    const xcb_window_t notes = xterm("Notes", "60x20+2000+100");
+    // No desktop entry names the xterm: it is known by its instance name, "xterm".
+    const pid_t korvane = startKorvane({"XDG_DATA_HOME=" + (folder.path() / "no-data").string(),
+                                        "XDG_DATA_DIRS=" + (folder.path() / "no-data").string()});
+    ASSERT_TRUE(waitForLine("Permissions granted, starting services...")) << logText();
+    ASSERT_TRUE(waitForLine("HotkeyManager: registering sceneSwitcher.toggle key=C")) << logText();
+    ASSERT_TRUE(waitForLine("[DisplayChange] handle end")) << logText();
+    // The first scene lays both monitors out in halves and places no application.
+    ASSERT_EQ(storedLayoutRef(), "builtin.split-50-50") << activeSceneFile().dump(2);
+    ASSERT_TRUE(storedHints().empty());
+
+    ASSERT_TRUE(openEditor()) << logText();
+    ASSERT_TRUE(focusPrimaryPanel()) << "active window " << session->activeWindow();
+    // Both panels show their zones; nothing is unsaved.
+    std::optional<Point> add;
+    ASSERT_TRUE(X11TestSession::waitFor(
+        [&] { return addButton(kSecondaryRoot) && (add = addButton(kPrimaryRoot)).has_value(); }));
+    const std::size_t doneAlone = barButtonPixels();
+    ASSERT_GT(doneAlone, 0u);
+    const std::vector<std::uint32_t> sideBefore = session->rootPixels(kSecondaryRoot);
+
+    // The left zone's "+" opens the picker; "xterm" typed and Return put the xterm into that zone.
+    clickAt(static_cast<int>(add->x), static_cast<int>(add->y));
+    ASSERT_TRUE(X11TestSession::waitFor([&] {
+        return session->viewableWindowTitled(kPickerTitle).has_value();
+    })) << logText();
+    for (std::uint32_t key : {XK_x, XK_t, XK_e, XK_r, XK_m})
+        press({key});
+    press({XK_Return});
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return !session->viewableWindowTitled(kPickerTitle); }));
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return showsUnsaved(doneAlone); }));
+    // The keyboard went back to the scene manager, not to the editor: a click takes it again.
+    ASSERT_TRUE(focusPrimaryPanel());
+
+    // The right half split and saved: the display gets a layout of its own, the xterm its hint.
+    ASSERT_TRUE(splitAtMiddle(kRightHalf, XK_h));
+    press({XK_Control_L, XK_s});
+    std::string layoutID;
+    ASSERT_TRUE(X11TestSession::waitFor([&] {
+        layoutID = storedLayoutRef();
+        return layoutID.rfind("layout.", 0) == 0 && !storedHints().empty();
+    })) << activeSceneFile().dump(2);
+    EXPECT_EQ(storedHints(), (std::vector<std::pair<std::string, std::int64_t>>{{"xterm", 1}}));
+
+    // The left half split and saved under the same layout: the zones are numbered anew, down the left
+    // half and then down the right, while the xterm's zone keeps its number.
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return showsDoneAlone(doneAlone); }));
+    ASSERT_TRUE(splitAtMiddle(kLeftHalf, XK_h));
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return showsUnsaved(doneAlone); }));
+    press({XK_Control_L, XK_s});
+    ASSERT_TRUE(X11TestSession::waitFor([&] {
+        const nlohmann::json layout = storedLayout(layoutID);
+        return layout.is_object() && layout.dump().find("\"id\":4") != std::string::npos;
+    })) << storedLayout(layoutID).dump(2);
+    EXPECT_EQ(storedLayoutRef(), layoutID);
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return showsDoneAlone(doneAlone); }));
+
+    // The xterm's chip, under its zone's title (its picture 56 to 122 pixels down, in the first of the
+    // cell's 97-pixel columns), carried to the top right zone and saved.
+    session->glidePointer(1920 + 64, 90, 10);
+    session->fakeInput(XCB_BUTTON_PRESS, 1);
+    session->glidePointer(static_cast<int>(kTopRight.midX()), static_cast<int>(kTopRight.midY()), 30);
+    session->fakeInput(XCB_BUTTON_RELEASE, 1);
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return showsUnsaved(doneAlone); })) << logText();
+    EXPECT_TRUE(session->saveScreenshot(kPrimaryRoot, picture("scene-editor-chip-moved-x11.png")));
+    press({XK_Control_L, XK_s});
+    ASSERT_TRUE(X11TestSession::waitFor([&] {
+        const auto hints = storedHints();
+        return !hints.empty() && hints[0].second != 1;
+    })) << activeSceneFile().dump(2);
+
+    // The hint names the zone the stored layout has at the top of the right half.
+    const nlohmann::json tree = storedLayout(layoutID)["layoutTree"];
+    ASSERT_EQ(tree["axis"], "horizontal") << tree.dump(2);
+    ASSERT_EQ(tree["right"]["type"], "split") << tree.dump(2);
+    EXPECT_EQ(storedHints(), (std::vector<std::pair<std::string, std::int64_t>>{
+                                 {"xterm", tree["right"]["left"]["id"].get<std::int64_t>()}}))
+        << tree.dump(2);
+    // The other monitor's panel, once the editor has loaded the saved scene again, looks as it did before
+    // the first save: no chip of this display came in.
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return showsDoneAlone(doneAlone); }));
+    EXPECT_TRUE(X11TestSession::waitFor([&] { return session->rootPixels(kSecondaryRoot) == sideBefore; }));
+    EXPECT_TRUE(session->saveScreenshot(kSecondaryRoot, picture("scene-editor-other-display-x11.png")));
+
+    // Closed, and the scene restored from the card switcher: the xterm goes where its chip was shown.
+    press({XK_Escape});
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return !session->viewableWindowTitled(kEditorTitle); }))
+        << logText();
+    session->pressKeys(
+        {session->keycodeOf(XK_Control_L), session->keycodeOf(XK_Alt_L), session->keycodeOf(XK_c)});
+    ASSERT_TRUE(X11TestSession::waitFor([&] {
+        return session->viewableWindowTitled(kCardSwitcherTitle).has_value();
+    })) << logText();
+    press({XK_1});
+    // As far as the xterm's character cells (6 × 13 pixels) let it fill the zone.
+    EXPECT_TRUE(X11TestSession::waitFor([&] {
+        const Rect frame = session->frameOf(notes);
+        return frame.intersection(kTopRight) == frame && frame.width() > kTopRight.width() - 6 &&
+               frame.height() > kTopRight.height() - 13;
+    })) << platform::describe(session->frameOf(notes));
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+} // namespace
+} // namespace korvane::x11::test
