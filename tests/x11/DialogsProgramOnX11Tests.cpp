@@ -7,7 +7,7 @@
 // when windows have colormaps of their own (Qt's do), shows such a dialog black wherever it lies over
 // another of the program's windows, and shows it drawn once it is moved off them.
 // Pictures of each are left under build/screenshots.
-#include "ProgramOnX11.h"
+#include "SceneEditorOnX11.h"
 
 #include <X11/keysym.h>
 #include <xcb/xcb.h>
@@ -19,13 +19,7 @@
 namespace korvane::x11::test {
 namespace {
 
-constexpr const char* kManagerTitle = "Scene Manager";
-constexpr const char* kEditorTitle = "Scene Editor";
-constexpr const char* kPromptTitle = "Korvane Display Prompt";
-// Places in the 720 × 520 "Scene Manager" window (client area, top-left): "Edit Grid" under the layout
-// of the selected scene with two displays listed (one row lower with three), and the first scene card.
-const Point kEditGridInManager{60, 433};
-constexpr double kDisplayRowHeight = 28;
+// Places in the 720 × 520 "Scene Manager" window (client area, top-left): the first scene card.
 const Point kFirstCardInManager{64, 70};
 // The bin of the hovered card's panel, on the card's trailing edge, below the pencil.
 const Point kCardBinInManager{116, 81};
@@ -34,56 +28,8 @@ const Point kCardBinInManager{116, 81};
 const Point kFirstZoneAddInPanel{91, 24};
 const Point kDoneInDirtyBar{1329, 1034};
 
-class DialogsProgramOnX11Test : public ProgramOnX11Test {
+class DialogsProgramOnX11Test : public SceneEditorOnX11Test {
   protected:
-    void press(std::uint32_t keysym) { session->pressKeys({session->keycodeOf(keysym)}); }
-    // Gives the program a moment to take in what was done, as a user's next step would.
-    static void settle(Nanos duration) {
-        X11TestSession::waitFor([] { return false; }, duration);
-    }
-
-    // The rectangle of a window's own content in root coordinates, without the window manager's frame.
-    Rect contentOf(xcb_window_t window) {
-        xcb_connection_t* conn = xcb_connect(session->display().c_str(), nullptr);
-        Rect rect;
-        if (!xcb_connection_has_error(conn)) {
-            const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(conn)).data->root;
-            auto* geometry = xcb_get_geometry_reply(conn, xcb_get_geometry(conn, window), nullptr);
-            auto* place = xcb_translate_coordinates_reply(
-                conn, xcb_translate_coordinates(conn, window, root, 0, 0), nullptr);
-            if (geometry && place)
-                rect = Rect{double(place->dst_x), double(place->dst_y), double(geometry->width),
-                            double(geometry->height)};
-            std::free(geometry);
-            std::free(place);
-        }
-        xcb_disconnect(conn);
-        return rect;
-    }
-
-    // The scene manager, opened from the prompt a monitor plugged in gets; the monitor goes again before
-    // anything else, so that the rest meets the session's two monitors.
-    std::optional<xcb_window_t> openManagerFromPrompt() {
-        session->setMonitor("EXTRA-E", Rect{0, 900, 1920, 180}, false);
-        std::optional<xcb_window_t> prompt;
-        if (!X11TestSession::waitFor(
-                [&] { return (prompt = session->viewableWindowTitled(kPromptTitle)).has_value(); },
-                seconds(5)))
-            return std::nullopt;
-        const Rect promptFrame = session->frameOf(*prompt);
-        session->click(static_cast<int>(promptFrame.minX() + 70), static_cast<int>(promptFrame.minY() + 44));
-        std::optional<xcb_window_t> manager;
-        if (!X11TestSession::waitFor(
-                [&] { return (manager = session->viewableWindowTitled(kManagerTitle)).has_value(); },
-                seconds(5)))
-            return std::nullopt;
-        const std::size_t changes = count("[DisplayChange] handle end");
-        session->deleteMonitor("EXTRA-E");
-        if (!X11TestSession::waitFor([&] { return count("[DisplayChange] handle end") > changes; }))
-            return std::nullopt;
-        return manager;
-    }
-
     // Waits for the dialog titled `title` and then until the server shows it drawn: its content is not one
     // colour, much of it differs from what the screen showed there before (`before`, the whole primary
     // monitor), and its bottom band, where the buttons stand, holds at least `buttons` separate shapes
@@ -100,7 +46,7 @@ class DialogsProgramOnX11Test : public ProgramOnX11Test {
         std::string verdict;
         const bool drawn = X11TestSession::waitFor(
             [&] {
-                verdict = drawnVerdict(contentOf(*dialog), before, buttons);
+                verdict = drawnVerdict(session->contentOf(*dialog), before, buttons);
                 return verdict.empty();
             },
             seconds(10));
@@ -171,68 +117,40 @@ TEST_F(DialogsProgramOnX11Test, theEditorsSaveAlertAndApplicationPickerShowTheir
     const auto manager = openManagerFromPrompt();
     ASSERT_TRUE(manager) << logText();
 
-    int attempt = 0;
-    ASSERT_TRUE(X11TestSession::waitFor(
-        [&] {
-            const Rect frame = session->frameOf(*manager);
-            const double border = (frame.width() - 720) / 2;
-            const double rows = (attempt++ % 2) * kDisplayRowHeight;
-            session->click(static_cast<int>(frame.maxX() - border - 720 + kEditGridInManager.x),
-                           static_cast<int>(frame.maxY() - border - 520 + kEditGridInManager.y + rows));
-            return X11TestSession::waitFor(
-                [&] { return session->viewableWindowTitled(kEditorTitle).has_value(); }, seconds(3));
-        },
-        seconds(14)))
-        << logText();
-    // The keyboard goes to the primary monitor's panel once the scene has loaded.
-    settle(seconds(1));
-    ASSERT_TRUE(X11TestSession::waitFor([&] {
-        const xcb_window_t active = session->activeWindow();
-        return active != XCB_WINDOW_NONE && session->frameOf(active) == kPrimaryRoot;
-    })) << "active window "
-        << session->activeWindow();
+    ASSERT_TRUE(clickEditGridUntil(*manager, [&] {
+        return session->viewableWindowTitled(kEditorTitle).has_value();
+    })) << logText();
+    ASSERT_TRUE(focusPrimaryPanel()) << "active window " << session->activeWindow();
 
-    // A split: "v" with the pointer in the left zone, then a click at a third of the monitor.
-    const int y = static_cast<int>(kPrimaryRoot.midY());
-    session->glidePointer(static_cast<int>(kPrimaryRoot.minX() + kPrimaryRoot.width() / 5), y, 20);
-    settle(milliseconds(200));
-    press(XK_v);
-    settle(milliseconds(200));
-    const int x = static_cast<int>(kPrimaryRoot.minX() + kPrimaryRoot.width() / 3);
-    session->glidePointer(x, y, 20);
-    settle(milliseconds(300));
-    session->click(x, y);
-    settle(milliseconds(500));
+    // A split: "v" and a click in the middle of the left zone.
+    ASSERT_TRUE(splitAtMiddle(
+        Rect{kPrimaryRoot.minX(), kPrimaryRoot.minY(), kPrimaryRoot.width() / 2, kPrimaryRoot.height()},
+        XK_v));
 
     // The application picker from the "+" of the left zone, over the dimmed panel.
     std::vector<std::uint32_t> before = session->rootPixels(kPrimaryRoot);
-    const int addX = static_cast<int>(kPrimaryRoot.minX() + kFirstZoneAddInPanel.x);
-    const int addY = static_cast<int>(kPrimaryRoot.minY() + kFirstZoneAddInPanel.y);
-    session->glidePointer(addX, addY, 20);
-    settle(milliseconds(200));
-    session->click(addX, addY);
+    ASSERT_TRUE(clickUntilShown(static_cast<int>(kPrimaryRoot.minX() + kFirstZoneAddInPanel.x),
+                                static_cast<int>(kPrimaryRoot.minY() + kFirstZoneAddInPanel.y),
+                                "Choose Application"))
+        << logText();
     // It has no buttons: its few rows leave the bottom of its list empty.
     ASSERT_TRUE(waitUntilDrawn("Choose Application", before, 0, "dialog-choose-application-x11.png"));
-    press(XK_Escape);
+    press({XK_Escape});
     ASSERT_TRUE(
         X11TestSession::waitFor([&] { return !session->viewableWindowTitled("Choose Application"); }));
-    settle(milliseconds(300));
 
-    // "Done" with the split unsaved asks first.
+    // "Done" with the split unsaved asks first: "Save", "Discard" and "Cancel".
     before = session->rootPixels(kPrimaryRoot);
-    const int doneX = static_cast<int>(kPrimaryRoot.minX() + kDoneInDirtyBar.x);
-    const int doneY = static_cast<int>(kPrimaryRoot.minY() + kDoneInDirtyBar.y);
-    session->glidePointer(doneX, doneY, 20);
-    settle(milliseconds(200));
-    session->click(doneX, doneY);
-    // "Save", "Discard" and "Cancel".
+    ASSERT_TRUE(clickUntilShown(static_cast<int>(kPrimaryRoot.minX() + kDoneInDirtyBar.x),
+                                static_cast<int>(kPrimaryRoot.minY() + kDoneInDirtyBar.y),
+                                "Save Scene Changes?"))
+        << logText();
     ASSERT_TRUE(waitUntilDrawn("Save Scene Changes?", before, 3, "dialog-save-scene-changes-x11.png"));
 
     // Escape is "Cancel": the editor stays open with its change.
-    press(XK_Escape);
+    press({XK_Escape});
     EXPECT_TRUE(
         X11TestSession::waitFor([&] { return !session->viewableWindowTitled("Save Scene Changes?"); }));
-    settle(milliseconds(300));
     EXPECT_TRUE(session->viewableWindowTitled(kEditorTitle));
 
     ::kill(korvane, SIGTERM);
@@ -247,26 +165,29 @@ TEST_F(DialogsProgramOnX11Test, theManagersDeleteAlertShowsItsContentWhenItOpens
     ASSERT_TRUE(waitForLine("[DisplayChange] handle end")) << logText();
     const auto manager = openManagerFromPrompt();
     ASSERT_TRUE(manager) << logText();
-    settle(seconds(1));
 
-    // The pointer onto the first card, then onto the bin that its panel shows.
-    const Rect content = contentOf(*manager);
-    session->glidePointer(static_cast<int>(content.minX() + kFirstCardInManager.x),
-                          static_cast<int>(content.minY() + kFirstCardInManager.y), 20);
-    settle(milliseconds(300));
+    // The pointer onto the first card, then onto the bin that its panel shows, and a click there.
+    const Rect content = session->contentOf(*manager);
     const int binX = static_cast<int>(content.minX() + kCardBinInManager.x);
     const int binY = static_cast<int>(content.minY() + kCardBinInManager.y);
-    session->glidePointer(binX, binY, 10);
-    settle(milliseconds(300));
-    const std::vector<std::uint32_t> before = session->rootPixels(kPrimaryRoot);
-    session->click(binX, binY);
+    std::vector<std::uint32_t> before;
+    ASSERT_TRUE(X11TestSession::waitFor(
+        [&] {
+            session->glidePointer(static_cast<int>(content.minX() + kFirstCardInManager.x),
+                                  static_cast<int>(content.minY() + kFirstCardInManager.y), 20);
+            before = session->rootPixels(kPrimaryRoot);
+            clickAt(binX, binY);
+            return X11TestSession::waitFor(
+                [&] { return session->viewableWindowTitled("Delete Scene?").has_value(); }, seconds(3));
+        },
+        seconds(20)))
+        << logText();
     // "Delete" and "Cancel".
     ASSERT_TRUE(waitUntilDrawn("Delete Scene?", before, 2, "dialog-delete-scene-x11.png"));
 
     // Escape is "Cancel": the scene stays.
-    press(XK_Escape);
+    press({XK_Escape});
     EXPECT_TRUE(X11TestSession::waitFor([&] { return !session->viewableWindowTitled("Delete Scene?"); }));
-    settle(milliseconds(300));
     EXPECT_EQ(activeSceneFile().value("name", ""), "My Workspace");
 
     ::kill(korvane, SIGTERM);

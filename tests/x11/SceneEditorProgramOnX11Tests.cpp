@@ -5,7 +5,7 @@
 // the real overlay is left under build/screenshots. Opened again, it covers the monitors as the first time.
 // A divider carried by the pointer in small steps follows it to the release, snapped, leaves no percentage
 // behind on the way and is stored where it was let go.
-#include "ProgramOnX11.h"
+#include "SceneEditorOnX11.h"
 
 #include <X11/keysym.h>
 
@@ -16,15 +16,6 @@
 
 namespace korvane::x11::test {
 namespace {
-
-constexpr const char* kManagerTitle = "Scene Manager";
-constexpr const char* kEditorTitle = "Scene Editor";
-constexpr const char* kPromptTitle = "Korvane Display Prompt";
-// Where "Edit Grid" stands in the 720 × 520 "Scene Manager" window (client area, top-left) under the
-// layout of the selected scene: with two displays listed, or three while the manager still lists the
-// monitor that went.
-const Point kEditGridInManager{60, 433};
-constexpr double kDisplayRowHeight = 28;
 
 // The viewable top-level windows of that title, with their frames in root coordinates.
 std::vector<Rect> viewableWindowsTitled(const std::string& display, const std::string& title) {
@@ -79,13 +70,8 @@ std::vector<Rect> viewableWindowsTitled(const std::string& display, const std::s
     return found;
 }
 
-class SceneEditorProgramOnX11Test : public ProgramOnX11Test {
+class SceneEditorProgramOnX11Test : public SceneEditorOnX11Test {
   protected:
-    void press(std::uint32_t keysym) { session->pressKeys({session->keycodeOf(keysym)}); }
-    void pressWithControl(std::uint32_t keysym) {
-        session->pressKeys({session->keycodeOf(XK_Control_L), session->keycodeOf(keysym)});
-    }
-
     // The program started on a session with an xterm, and its scene manager opened from the prompt a
     // monitor plugged in gets; the monitor goes again before the editor opens, so that the editor meets
     // the two monitors of the session.
@@ -95,49 +81,33 @@ class SceneEditorProgramOnX11Test : public ProgramOnX11Test {
         const pid_t korvane = startKorvane();
         EXPECT_TRUE(waitForLine("Permissions granted, starting services...")) << logText();
         EXPECT_TRUE(waitForLine("[DisplayChange] handle end")) << logText();
-        session->setMonitor("EXTRA-E", Rect{0, 900, 1920, 180}, false);
-        std::optional<xcb_window_t> prompt;
-        EXPECT_TRUE(X11TestSession::waitFor(
-            [&] { return (prompt = session->viewableWindowTitled(kPromptTitle)).has_value(); }, seconds(5)))
-            << logText();
-        if (!prompt) return korvane;
-        const Rect promptFrame = session->frameOf(*prompt);
-        session->click(static_cast<int>(promptFrame.minX() + 70), static_cast<int>(promptFrame.minY() + 44));
-        EXPECT_TRUE(X11TestSession::waitFor(
-            [&] { return (manager = session->viewableWindowTitled(kManagerTitle)).has_value(); }, seconds(5)))
-            << logText();
-        const std::size_t changes = count("[DisplayChange] handle end");
-        session->deleteMonitor("EXTRA-E");
-        EXPECT_TRUE(X11TestSession::waitFor([&] { return count("[DisplayChange] handle end") > changes; }))
-            << logText();
+        manager = openManagerFromPrompt();
         return korvane;
     }
     // "Edit Grid" clicked in the manager until the editor's two panels show; `panels` holds their frames.
     bool editGrid() {
-        if (!manager) return false;
-        return X11TestSession::waitFor(
-            [&] {
-                const Rect frame = session->frameOf(*manager);
-                const double border = (frame.width() - 720) / 2;
-                const double rows = (attempt++ % 2) * kDisplayRowHeight;
-                session->click(static_cast<int>(frame.maxX() - border - 720 + kEditGridInManager.x),
-                               static_cast<int>(frame.maxY() - border - 520 + kEditGridInManager.y + rows));
-                return X11TestSession::waitFor(
-                    [&] {
-                        return (panels = viewableWindowsTitled(session->display(), kEditorTitle)).size() == 2;
-                    },
-                    seconds(3));
-            },
-            seconds(14));
+        return manager && clickEditGridUntil(*manager, [&] {
+                   return (panels = viewableWindowsTitled(session->display(), kEditorTitle)).size() == 2;
+               });
     }
-    // The keyboard goes to the panel of the display the editor selects once the scene has loaded.
+    // The keyboard goes to the panel of the display the editor selects.
     bool waitForKeyPanel() {
-        X11TestSession::waitFor([] { return false; }, seconds(1));
         return X11TestSession::waitFor([&] {
             const xcb_window_t active = session->activeWindow();
             if (active == XCB_WINDOW_NONE) return false;
             return session->frameOf(active) == kPrimaryRoot || session->frameOf(active) == kSecondaryRoot;
         });
+    }
+    // Escape until every panel has gone: one typed while the editor still loads its scene is not taken.
+    bool closeWithEscape() {
+        return X11TestSession::waitFor(
+            [&] {
+                press({XK_Escape});
+                return X11TestSession::waitFor(
+                    [&] { return viewableWindowsTitled(session->display(), kEditorTitle).empty(); },
+                    seconds(3));
+            },
+            seconds(15));
     }
 
     // The stored user layout of that id, or null.
@@ -176,7 +146,6 @@ class SceneEditorProgramOnX11Test : public ProgramOnX11Test {
 
     std::optional<xcb_window_t> manager;
     std::vector<Rect> panels;
-    int attempt = 0;
 };
 
 // The canvas's accent, as a divider's bar draws it while hovered or dragged and as its percentage label's
@@ -210,29 +179,18 @@ TEST_F(SceneEditorProgramOnX11Test, editGridCoversEachMonitorAndASplitSavedWithC
     EXPECT_NE(std::find(states.begin(), states.end(), "_NET_WM_STATE_ABOVE"), states.end());
     EXPECT_EQ(session->desktopOf(session->activeWindow()), 0xFFFFFFFFu);
 
-    // "v", then the pointer at a third of the monitor's width, then a click there.
-    const int y = static_cast<int>(keyPanel.midY());
-    session->movePointer(static_cast<int>(keyPanel.minX() + keyPanel.width() / 5), y);
-    X11TestSession::waitFor([] { return false; }, milliseconds(200));
-    press(XK_v);
-    X11TestSession::waitFor([] { return false; }, milliseconds(200));
-    const int x = static_cast<int>(keyPanel.minX() + keyPanel.width() / 3);
-    session->movePointer(x, y);
-    X11TestSession::waitFor([] { return false; }, milliseconds(300));
+    // "v" and a click in the middle of the left zone split it down its middle.
+    ASSERT_TRUE(
+        splitAtMiddle(Rect{keyPanel.minX(), keyPanel.minY(), keyPanel.width() / 2, keyPanel.height()}, XK_v));
     EXPECT_TRUE(session->saveScreenshot(keyPanel, picture("scene-editor-overlay-x11.png")));
-    session->click(x, y);
-    X11TestSession::waitFor([] { return false; }, milliseconds(300));
 
-    pressWithControl(XK_s);
+    press({XK_Control_L, XK_s});
     const std::string layoutRef = savedLayoutRef();
     ASSERT_FALSE(layoutRef.empty()) << activeSceneFile().dump(2) << logText();
     // The new user layout is stored and holds the split: two regions more than none.
     EXPECT_FALSE(storedLayout(layoutRef).is_null()) << layoutRef;
 
-    press(XK_Escape);
-    EXPECT_TRUE(X11TestSession::waitFor(
-        [&] { return viewableWindowsTitled(session->display(), kEditorTitle).empty(); }, seconds(3)))
-        << logText();
+    EXPECT_TRUE(closeWithEscape()) << logText();
 
     // Opened again, the editor covers both monitors as the first time, above the others, on every desktop
     // and with the keyboard; Escape closes it again.
@@ -243,10 +201,7 @@ TEST_F(SceneEditorProgramOnX11Test, editGridCoversEachMonitorAndASplitSavedWithC
     const auto statesAgain = session->atomNames(session->activeWindow(), "_NET_WM_STATE");
     EXPECT_NE(std::find(statesAgain.begin(), statesAgain.end(), "_NET_WM_STATE_ABOVE"), statesAgain.end());
     EXPECT_EQ(session->desktopOf(session->activeWindow()), 0xFFFFFFFFu);
-    press(XK_Escape);
-    EXPECT_TRUE(X11TestSession::waitFor(
-        [&] { return viewableWindowsTitled(session->display(), kEditorTitle).empty(); }, seconds(3)))
-        << logText();
+    EXPECT_TRUE(closeWithEscape()) << logText();
 
     ::kill(korvane, SIGTERM);
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
@@ -294,7 +249,7 @@ TEST_F(SceneEditorProgramOnX11Test, aDividerDraggedInSmallStepsFollowsThePointer
     EXPECT_GE(*accent.begin(), snapped - 6);
     EXPECT_LE(*accent.rbegin(), snapped + 22 + 60) << ::testing::PrintToString(accent);
 
-    pressWithControl(XK_s);
+    press({XK_Control_L, XK_s});
     const std::string layoutRef = savedLayoutRef();
     ASSERT_FALSE(layoutRef.empty()) << activeSceneFile().dump(2) << logText();
     const nlohmann::json layout = storedLayout(layoutRef);
@@ -302,10 +257,7 @@ TEST_F(SceneEditorProgramOnX11Test, aDividerDraggedInSmallStepsFollowsThePointer
     EXPECT_EQ(layout["layoutTree"].value("axis", ""), "horizontal") << layout.dump(2);
     EXPECT_NEAR(layout["layoutTree"].value("ratio", 0.0), 0.666, 1e-9) << layout.dump(2);
 
-    press(XK_Escape);
-    EXPECT_TRUE(X11TestSession::waitFor(
-        [&] { return viewableWindowsTitled(session->display(), kEditorTitle).empty(); }, seconds(3)))
-        << logText();
+    EXPECT_TRUE(closeWithEscape()) << logText();
     ::kill(korvane, SIGTERM);
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
 }

@@ -4,7 +4,7 @@
 // zone and saved again. The scene file names the zone the chip was shown in, the scene restored from the
 // card switcher puts the xterm there, and the other monitor's panel never shows the chip. Pictures of both
 // panels are left under build/screenshots.
-#include "ProgramOnX11.h"
+#include "SceneEditorOnX11.h"
 
 #include "platform/Format.h"
 
@@ -15,59 +15,21 @@
 namespace korvane::x11::test {
 namespace {
 
-constexpr const char* kManagerTitle = "Scene Manager";
-constexpr const char* kEditorTitle = "Scene Editor";
-constexpr const char* kPromptTitle = "Korvane Display Prompt";
 constexpr const char* kPickerTitle = "Choose Application";
 constexpr const char* kCardSwitcherTitle = "Scene Switcher";
-// Where "Edit Grid" stands in the 720 × 520 "Scene Manager" window (client area, top-left), with two
-// displays listed or with three while the manager still lists the monitor that went.
-const Point kEditGridInManager{60, 433};
-constexpr double kDisplayRowHeight = 28;
 // The primary monitor's halves, and the top right quarter once the right half is split (root coordinates).
 const Rect kLeftHalf{1920, 0, 960, 1080};
 const Rect kRightHalf{2880, 0, 960, 1080};
 const Rect kTopRight{2880, 0, 960, 540};
 
-class SceneEditorSavingProgramOnX11Test : public ProgramOnX11Test {
+class SceneEditorSavingProgramOnX11Test : public SceneEditorOnX11Test {
   protected:
-    void type(std::uint32_t keysym) { session->pressKeys({session->keycodeOf(keysym)}); }
-    void pressWithControl(std::uint32_t keysym) {
-        session->pressKeys({session->keycodeOf(XK_Control_L), session->keycodeOf(keysym)});
-    }
-
     // The scene manager from the prompt of a monitor plugged in, that monitor gone again, then "Edit
     // Grid": whether both monitors got their panel.
     bool openEditor() {
-        session->setMonitor("EXTRA-E", Rect{0, 900, 1920, 180}, false);
-        std::optional<xcb_window_t> prompt;
-        if (!X11TestSession::waitFor(
-                [&] { return (prompt = session->viewableWindowTitled(kPromptTitle)).has_value(); },
-                seconds(5)))
-            return false;
-        const Rect promptFrame = session->frameOf(*prompt);
-        session->click(static_cast<int>(promptFrame.minX() + 70), static_cast<int>(promptFrame.minY() + 44));
-        std::optional<xcb_window_t> manager;
-        if (!X11TestSession::waitFor(
-                [&] { return (manager = session->viewableWindowTitled(kManagerTitle)).has_value(); },
-                seconds(5)))
-            return false;
-        const std::size_t changes = count("[DisplayChange] handle end");
-        session->deleteMonitor("EXTRA-E");
-        if (!X11TestSession::waitFor([&] { return count("[DisplayChange] handle end") > changes; }))
-            return false;
-        int attempt = 0;
-        return X11TestSession::waitFor(
-            [&] {
-                const Rect frame = session->frameOf(*manager);
-                const double border = (frame.width() - 720) / 2;
-                const double rows = (attempt++ % 2) * kDisplayRowHeight;
-                session->click(static_cast<int>(frame.maxX() - border - 720 + kEditGridInManager.x),
-                               static_cast<int>(frame.maxY() - border - 520 + kEditGridInManager.y + rows));
-                return X11TestSession::waitFor(
-                    [&] { return panelOver(kPrimaryRoot) && panelOver(kSecondaryRoot); }, seconds(3));
-            },
-            seconds(14));
+        const auto manager = openManagerFromPrompt();
+        return manager && clickEditGridUntil(
+                              *manager, [&] { return panelOver(kPrimaryRoot) && panelOver(kSecondaryRoot); });
     }
     bool panelOver(const Rect& monitor) {
         for (xcb_window_t window : session->stackingOrder())
@@ -88,46 +50,6 @@ class SceneEditorSavingProgramOnX11Test : public ProgramOnX11Test {
     bool showsDoneAlone(std::size_t doneAlone) {
         const std::size_t white = barButtonPixels();
         return white > doneAlone * 2 / 3 && white < doneAlone * 3 / 2;
-    }
-    // A place taken by the pointer as a hand takes it, then a press and release there.
-    void clickAt(int x, int y) {
-        session->glidePointer(x, y, 10);
-        session->fakeInput(XCB_BUTTON_PRESS, 1);
-        session->fakeInput(XCB_BUTTON_RELEASE, 1);
-    }
-    // "h" with the pointer carried to the middle of a zone shows a line across it at half height, where a
-    // click splits the zone; the line goes once the split is made. The window manager sees a click first
-    // and hands it on after, while keys typed meanwhile go straight to the panel, so nothing is typed
-    // before the line has gone. Whether the line came and went.
-    bool splitAtHalfHeight(const Rect& zone) {
-        const Rect across{zone.minX() + 100, zone.midY() - 1, zone.width() - 200, 3};
-        session->glidePointer(static_cast<int>(zone.midX()), static_cast<int>(zone.midY()), 10);
-        type(XK_h);
-        if (!X11TestSession::waitFor([&] { return previewLine(across); })) return false;
-        session->fakeInput(XCB_BUTTON_PRESS, 1);
-        session->fakeInput(XCB_BUTTON_RELEASE, 1);
-        return X11TestSession::waitFor([&] { return !previewLine(across); });
-    }
-    // Whether most of the strip is the split preview's orange.
-    bool previewLine(const Rect& strip) {
-        std::size_t orange = 0;
-        const std::vector<std::uint32_t> pixels = session->rootPixels(strip);
-        for (std::uint32_t p : pixels)
-            if ((p >> 16 & 0xFF) > 200 && (p >> 8 & 0xFF) > 100 && (p >> 8 & 0xFF) < 170 && (p & 0xFF) < 60)
-                ++orange;
-        return orange * 2 > pixels.size();
-    }
-    // A click on the primary monitor's panel where only its bar's legend is, until the panel has the
-    // keyboard.
-    bool focusPrimaryPanel() {
-        return X11TestSession::waitFor(
-            [&] {
-                if (session->frameOf(session->activeWindow()) == kPrimaryRoot) return true;
-                clickAt(2560, 1034);
-                return X11TestSession::waitFor(
-                    [&] { return session->frameOf(session->activeWindow()) == kPrimaryRoot; }, seconds(1));
-            },
-            seconds(10));
     }
     // The middle of the first zone's "+", the blue plate beside its title at the top left of a panel.
     std::optional<Point> addButton(const Rect& panel) {
@@ -194,16 +116,16 @@ TEST_F(SceneEditorSavingProgramOnX11Test,
         return session->viewableWindowTitled(kPickerTitle).has_value();
     })) << logText();
     for (std::uint32_t key : {XK_x, XK_t, XK_e, XK_r, XK_m})
-        type(key);
-    type(XK_Return);
+        press({key});
+    press({XK_Return});
     ASSERT_TRUE(X11TestSession::waitFor([&] { return !session->viewableWindowTitled(kPickerTitle); }));
     ASSERT_TRUE(X11TestSession::waitFor([&] { return showsUnsaved(doneAlone); }));
     // The keyboard went back to the scene manager, not to the editor: a click takes it again.
     ASSERT_TRUE(focusPrimaryPanel());
 
     // The right half split and saved: the display gets a layout of its own, the xterm its hint.
-    ASSERT_TRUE(splitAtHalfHeight(kRightHalf));
-    pressWithControl(XK_s);
+    ASSERT_TRUE(splitAtMiddle(kRightHalf, XK_h));
+    press({XK_Control_L, XK_s});
     std::string layoutID;
     ASSERT_TRUE(X11TestSession::waitFor([&] {
         layoutID = storedLayoutRef();
@@ -214,9 +136,9 @@ TEST_F(SceneEditorSavingProgramOnX11Test,
     // The left half split and saved under the same layout: the zones are numbered anew, down the left
     // half and then down the right, while the xterm's zone keeps its number.
     ASSERT_TRUE(X11TestSession::waitFor([&] { return showsDoneAlone(doneAlone); }));
-    ASSERT_TRUE(splitAtHalfHeight(kLeftHalf));
+    ASSERT_TRUE(splitAtMiddle(kLeftHalf, XK_h));
     ASSERT_TRUE(X11TestSession::waitFor([&] { return showsUnsaved(doneAlone); }));
-    pressWithControl(XK_s);
+    press({XK_Control_L, XK_s});
     ASSERT_TRUE(X11TestSession::waitFor([&] {
         const nlohmann::json layout = storedLayout(layoutID);
         return layout.is_object() && layout.dump().find("\"id\":4") != std::string::npos;
@@ -232,7 +154,7 @@ TEST_F(SceneEditorSavingProgramOnX11Test,
     session->fakeInput(XCB_BUTTON_RELEASE, 1);
     ASSERT_TRUE(X11TestSession::waitFor([&] { return showsUnsaved(doneAlone); })) << logText();
     EXPECT_TRUE(session->saveScreenshot(kPrimaryRoot, picture("scene-editor-chip-moved-x11.png")));
-    pressWithControl(XK_s);
+    press({XK_Control_L, XK_s});
     ASSERT_TRUE(X11TestSession::waitFor([&] {
         const auto hints = storedHints();
         return !hints.empty() && hints[0].second != 1;
@@ -252,7 +174,7 @@ TEST_F(SceneEditorSavingProgramOnX11Test,
     EXPECT_TRUE(session->saveScreenshot(kSecondaryRoot, picture("scene-editor-other-display-x11.png")));
 
     // Closed, and the scene restored from the card switcher: the xterm goes where its chip was shown.
-    type(XK_Escape);
+    press({XK_Escape});
     ASSERT_TRUE(X11TestSession::waitFor([&] { return !session->viewableWindowTitled(kEditorTitle); }))
         << logText();
     session->pressKeys(
@@ -260,7 +182,7 @@ TEST_F(SceneEditorSavingProgramOnX11Test,
     ASSERT_TRUE(X11TestSession::waitFor([&] {
         return session->viewableWindowTitled(kCardSwitcherTitle).has_value();
     })) << logText();
-    type(XK_1);
+    press({XK_1});
     // As far as the xterm's character cells (6 × 13 pixels) let it fill the zone.
     EXPECT_TRUE(X11TestSession::waitFor([&] {
         const Rect frame = session->frameOf(notes);

@@ -51,24 +51,6 @@ class SceneManagerProgramOnX11Test : public ProgramOnX11Test {
         session->click(static_cast<int>(frame.minX() + 70), static_cast<int>(frame.minY() + 44));
         return true;
     }
-    // The rectangle of a window's own content in root coordinates, without the window manager's frame.
-    Rect contentOf(xcb_window_t window) {
-        xcb_connection_t* conn = xcb_connect(session->display().c_str(), nullptr);
-        Rect rect;
-        if (!xcb_connection_has_error(conn)) {
-            const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(conn)).data->root;
-            auto* geometry = xcb_get_geometry_reply(conn, xcb_get_geometry(conn, window), nullptr);
-            auto* place = xcb_translate_coordinates_reply(
-                conn, xcb_translate_coordinates(conn, window, root, 0, 0), nullptr);
-            if (geometry && place)
-                rect = Rect{static_cast<double>(place->dst_x), static_cast<double>(place->dst_y),
-                            static_cast<double>(geometry->width), static_cast<double>(geometry->height)};
-            std::free(geometry);
-            std::free(place);
-        }
-        xcb_disconnect(conn);
-        return rect;
-    }
     // The names of the stored scenes, sorted.
     std::vector<std::string> storedSceneNames() {
         std::vector<std::string> names;
@@ -113,11 +95,11 @@ TEST_F(SceneManagerProgramOnX11Test, theTrayMenuOpensOneManagerWindowWhoseCreate
     EXPECT_EQ(managerWithKeyboard(), window) << "the same window, brought forward";
 
     // "Create Scene" sits just below the middle of the empty window.
-    const Rect content = contentOf(*window);
+    const Rect content = session->contentOf(*window);
     session->click(static_cast<int>(content.midX()), static_cast<int>(content.midY() + 13));
-    ASSERT_TRUE(X11TestSession::waitFor([&] {
-        return storedSceneNames() == std::vector<std::string>{"Scene 1"};
-    })) << logText();
+    ASSERT_TRUE(X11TestSession::waitFor(
+        [&] { return storedSceneNames() == std::vector<std::string>{"Scene 1"}; }, seconds(30)))
+        << logText();
     X11TestSession::waitFor([] { return false; }, milliseconds(500)); // the form painted
     ASSERT_TRUE(fs::create_directories(KORVANE_SCREENSHOT_DIR) || fs::is_directory(KORVANE_SCREENSHOT_DIR));
     EXPECT_TRUE(session->saveScreenshot(session->frameOf(*window),
@@ -147,11 +129,14 @@ TEST_F(SceneManagerProgramOnX11Test,
                                                                        "/scene-manager-set-up-korvane.png"));
 
     // The "New" card follows the one scene card, 156 pixels in and 70 down from the window's content.
-    const Rect content = contentOf(*window);
+    const Rect content = session->contentOf(*window);
     session->click(static_cast<int>(content.minX() + 156), static_cast<int>(content.minY() + 70));
-    EXPECT_TRUE(X11TestSession::waitFor([&] {
-        return storedSceneNames() == std::vector<std::string>{"My Workspace", "Scene 2"};
-    })) << logText();
+    EXPECT_TRUE(X11TestSession::waitFor(
+        [&] {
+            return storedSceneNames() == std::vector<std::string>{"My Workspace", "Scene 2"};
+        },
+        seconds(30)))
+        << logText();
 
     // A second request while it is open brings the same window back.
     ASSERT_TRUE(setUpFromPrompt("EXTRA-N", Rect{1920, 900, 1920, 180})) << logText();

@@ -312,6 +312,16 @@ Rect X11TestSession::frameOf(xcb_window_t window) {
                 static_cast<double>(g->width) + e[0] + e[1], static_cast<double>(g->height) + e[2] + e[3]};
 }
 
+Rect X11TestSession::contentOf(xcb_window_t window) {
+    const auto geometryCookie = xcb_get_geometry(conn_, window);
+    const auto originCookie = xcb_translate_coordinates(conn_, window, root_, 0, 0);
+    Reply<xcb_get_geometry_reply_t> g(xcb_get_geometry_reply(conn_, geometryCookie, nullptr));
+    Reply<xcb_translate_coordinates_reply_t> t(xcb_translate_coordinates_reply(conn_, originCookie, nullptr));
+    if (!g || !t) return {};
+    return Rect{static_cast<double>(t->dst_x), static_cast<double>(t->dst_y), static_cast<double>(g->width),
+                static_cast<double>(g->height)};
+}
+
 int X11TestSession::wmState(xcb_window_t window) {
     auto v = cardinals(window, atom("WM_STATE"), atom("WM_STATE"));
     return v.empty() ? -1 : static_cast<int>(v[0]);

@@ -82,6 +82,8 @@ class X11TestSession {
     bool isClient(xcb_window_t window);
     std::optional<xcb_window_t> clientOf(pid_t pid);
     Rect frameOf(xcb_window_t window); // root coordinates, with the frame extents
+    // The window's own area in root coordinates, without the window manager's frame.
+    Rect contentOf(xcb_window_t window);
     int wmState(xcb_window_t window);
     // A viewable window anywhere in the tree whose title (_NET_WM_NAME, else WM_NAME) is `title`.
     std::optional<xcb_window_t> viewableWindowTitled(const std::string& title);
@@ -145,8 +147,9 @@ class X11TestSession {
     bool grabKey(xcb_keycode_t key, std::uint16_t modifiers);
     void ungrabKey(xcb_keycode_t key, std::uint16_t modifiers);
 
-    // Polls `condition` until it holds or `timeout` passes; whether it held.
-    static bool waitFor(const std::function<bool()>& condition, Nanos timeout = seconds(10));
+    // Polls `condition` until it holds or `timeout` passes; whether it held. The default leaves room for a
+    // two-core machine busy with a build beside the tests: what a test waits for comes, only later.
+    static bool waitFor(const std::function<bool()>& condition, Nanos timeout = seconds(20));
 
   private:
     xcb_window_t mappedWindow(const Rect& root, const std::function<void(xcb_window_t)>& describe);

@@ -1,0 +1,123 @@
+// The way a user takes to the scene editor in the built program on the real X server: a monitor plugged in
+// gets a prompt whose "Set Up Display" opens the scene manager; the monitor goes again, so that what
+// follows meets the session's two monitors; "Edit Grid" in the manager opens the editor.
+#pragma once
+
+#include "ProgramOnX11.h"
+
+#include <X11/keysym.h>
+
+#include <functional>
+
+namespace korvane::x11::test {
+
+class SceneEditorOnX11Test : public ProgramOnX11Test {
+  protected:
+    static constexpr const char* kManagerTitle = "Scene Manager";
+    static constexpr const char* kEditorTitle = "Scene Editor";
+
+    // The scene manager window, or nothing when a step of the way did not come.
+    std::optional<xcb_window_t> openManagerFromPrompt() {
+        session->setMonitor("EXTRA-E", Rect{0, 900, 1920, 180}, false);
+        std::optional<xcb_window_t> prompt;
+        if (!X11TestSession::waitFor(
+                [&] {
+                    return (prompt = session->viewableWindowTitled("Korvane Display Prompt")).has_value();
+                },
+                seconds(10)))
+            return std::nullopt;
+        // "Set Up Display", the first of its two buttons, stands 70 pixels in and 44 down from its corner.
+        const Rect promptFrame = session->frameOf(*prompt);
+        session->click(static_cast<int>(promptFrame.minX() + 70), static_cast<int>(promptFrame.minY() + 44));
+        std::optional<xcb_window_t> manager;
+        if (!X11TestSession::waitFor(
+                [&] { return (manager = session->viewableWindowTitled(kManagerTitle)).has_value(); },
+                seconds(10)))
+            return std::nullopt;
+        const std::size_t changes = count("[DisplayChange] handle end");
+        session->deleteMonitor("EXTRA-E");
+        if (!X11TestSession::waitFor([&] { return count("[DisplayChange] handle end") > changes; }))
+            return std::nullopt;
+        return manager;
+    }
+
+    // "Edit Grid" clicked in the 720 × 520 manager window until `opened` holds. The button stands under
+    // the layout of the selected scene, one row lower while the manager still lists the monitor that went,
+    // so the clicks take both places in turn.
+    bool clickEditGridUntil(xcb_window_t manager, const std::function<bool()>& opened) {
+        const Point kEditGridInManager{60, 433};
+        constexpr double kDisplayRowHeight = 28;
+        int attempt = 0;
+        return X11TestSession::waitFor(
+            [&] {
+                const Rect frame = session->frameOf(manager);
+                const double border = (frame.width() - 720) / 2;
+                const double rows = (attempt++ % 2) * kDisplayRowHeight;
+                session->click(static_cast<int>(frame.maxX() - border - 720 + kEditGridInManager.x),
+                               static_cast<int>(frame.maxY() - border - 520 + kEditGridInManager.y + rows));
+                return X11TestSession::waitFor(opened, seconds(3));
+            },
+            seconds(20));
+    }
+
+    // A place taken by the pointer as a hand takes it, then a press and release there.
+    void clickAt(int x, int y) {
+        session->glidePointer(x, y, 10);
+        session->fakeInput(XCB_BUTTON_PRESS, 1);
+        session->fakeInput(XCB_BUTTON_RELEASE, 1);
+    }
+    // A click on the primary monitor's panel where only its bar's legend is, until the panel has the
+    // keyboard.
+    bool focusPrimaryPanel() {
+        return X11TestSession::waitFor(
+            [&] {
+                if (session->frameOf(session->activeWindow()) == kPrimaryRoot) return true;
+                clickAt(2560, 1034);
+                return X11TestSession::waitFor(
+                    [&] { return session->frameOf(session->activeWindow()) == kPrimaryRoot; }, seconds(1));
+            },
+            seconds(10));
+    }
+    // "h" (or "v") with the pointer carried to the middle of a zone shows a line across it at half height
+    // (or down it at half width), where a click splits the zone; the line goes once the split is made. The
+    // window manager sees a click first and hands it on after, while keys typed meanwhile go straight to
+    // the panel, so nothing is typed before the line has gone; a key typed while the editor still loads
+    // its scene is not taken, so it is typed again until the line shows. Whether the line came and went.
+    bool splitAtMiddle(const Rect& zone, std::uint32_t keysym) {
+        const Rect line = keysym == XK_v ? Rect{zone.midX() - 1, zone.minY() + 100, 3, zone.height() - 200}
+                                         : Rect{zone.minX() + 100, zone.midY() - 1, zone.width() - 200, 3};
+        session->glidePointer(static_cast<int>(zone.midX()), static_cast<int>(zone.midY()), 10);
+        if (!X11TestSession::waitFor(
+                [&] {
+                    press({keysym});
+                    return X11TestSession::waitFor([&] { return previewLine(line); }, seconds(5));
+                },
+                seconds(20)))
+            return false;
+        session->fakeInput(XCB_BUTTON_PRESS, 1);
+        session->fakeInput(XCB_BUTTON_RELEASE, 1);
+        return X11TestSession::waitFor([&] { return !previewLine(line); });
+    }
+    // Whether most of the strip is the split preview's orange.
+    bool previewLine(const Rect& strip) {
+        std::size_t orange = 0;
+        const std::vector<std::uint32_t> pixels = session->rootPixels(strip);
+        for (std::uint32_t p : pixels)
+            if ((p >> 16 & 0xFF) > 200 && (p >> 8 & 0xFF) > 100 && (p >> 8 & 0xFF) < 170 && (p & 0xFF) < 60)
+                ++orange;
+        return orange * 2 > pixels.size();
+    }
+    // A window that shows once a place is clicked: clicked again until it does, as a user clicks again a
+    // button that did not answer. Whether it showed.
+    bool clickUntilShown(int x, int y, const std::string& title) {
+        return X11TestSession::waitFor(
+            [&] {
+                clickAt(x, y);
+                return X11TestSession::waitFor(
+                    [&] { return session->viewableWindowTitled(title).has_value(); }, seconds(3));
+            },
+            seconds(20));
+    }
+};
+
+} // namespace korvane::x11::test
