@@ -10,6 +10,7 @@
 #include "platform/Accessibility.h"
 #include "platform/RunLoop.h"
 #include "platform/x11/X11ClientList.h"
+#include "platform/x11/X11ClientSnapshot.h"
 #include "platform/x11/X11Query.h"
 
 #include <xcb/xcb.h>
@@ -30,8 +31,9 @@ class X11Screens;
 
 class X11Accessibility final : public platform::Accessibility {
   public:
-    X11Accessibility(X11Connection& connection, platform::RunLoop& loop, X11Observers& observers,
-                     X11Screens& screens);
+    // An application's windows are read through the turn's snapshot of the clients.
+    X11Accessibility(X11Connection& connection, X11ClientSnapshot& snapshot, platform::RunLoop& loop,
+                     X11Observers& observers, X11Screens& screens);
     // Applies a size still waiting for its position.
     ~X11Accessibility() override;
 
@@ -115,8 +117,7 @@ class X11Accessibility final : public platform::Accessibility {
     static platform::AXError resultOf(Wait wait, platform::AXError timedOut);
     Nanos waitLimit(const platform::AXElement& element);
     // The window an application would focus: its active one, else its frontmost window not minimised.
-    std::optional<xcb_window_t> preferredWindow(pid_t pid, const DesktopState& state,
-                                                const std::vector<ClientWindow>& clients,
+    std::optional<xcb_window_t> preferredWindow(pid_t pid, const ClientSnapshot& snapshot,
                                                 bool allowMinimized);
     bool processExists(pid_t pid) const;
 
@@ -125,6 +126,7 @@ class X11Accessibility final : public platform::Accessibility {
     X11Observers& observers_;
     X11Screens& screens_;
     X11ClientList clients_;
+    X11ClientSnapshot& snapshot_;
     // The stacking order's length when last read, for reading only its top.
     std::atomic<std::uint32_t> stackingLength_{0};
     std::mutex timeoutMutex_;

@@ -230,12 +230,9 @@ AXError X11Accessibility::writeApplication(pid_t pid, const std::string& attribu
     if (!flag || !*flag) return AXError::illegalArgument;
     std::optional<xcb_window_t> target;
     {
-        auto guard = connection_.lock();
-        const DesktopState state = fetchDesktopState(connection_);
-        if (!state.ok) return AXError::cannotComplete;
-        const auto clients = fetchClients(connection_, state.clients, kPidPart | kWmStatePart);
-        if (!clients) return AXError::cannotComplete;
-        target = preferredWindow(pid, state, *clients, true);
+        const auto snapshot = snapshot_.read();
+        if (!snapshot) return AXError::cannotComplete;
+        target = preferredWindow(pid, *snapshot, true);
     }
     if (!target) return processExists(pid) ? AXError::cannotComplete : AXError::invalidUIElement;
     return activate(*target, X11Observers::applicationElement(pid));
@@ -243,6 +240,7 @@ AXError X11Accessibility::writeApplication(pid_t pid, const std::string& attribu
 
 AXError X11Accessibility::setParkingMark(Window& w, bool marked) {
     const auto window = static_cast<xcb_window_t>(w.element.token);
+    connection_.noteWrite();
     auto guard = connection_.lock();
     xcb_connection_t* c = connection_.xcb();
     const xcb_atom_t property = connection_.atoms().KORVANE_PARKED;
@@ -269,6 +267,7 @@ AXError X11Accessibility::placeFrame(Window& w, std::optional<Point> origin, std
     const auto window = static_cast<xcb_window_t>(w.element.token);
     // Placed by the program, the window is no longer where it was parked, whatever comes of the request.
     {
+        connection_.noteWrite();
         auto guard = connection_.lock();
         xcb_delete_property(connection_.xcb(), window, connection_.atoms().KORVANE_PARKED);
         xcb_flush(connection_.xcb());
@@ -368,6 +367,7 @@ AXError X11Accessibility::setMinimized(Window& w, bool minimized) {
         connection_.sendRootMessage(window, connection_.atoms().WM_CHANGE_STATE, kIconicState);
     } else {
         // Mapping restores the window without focusing it, as un-minimising does.
+        connection_.noteWrite();
         auto guard = connection_.lock();
         xcb_map_window(connection_.xcb(), window);
         xcb_flush(connection_.xcb());
