@@ -53,6 +53,14 @@ class LoadingSpinner : public QWidget {
     int angle_ = 0;
 };
 
+// Showing a widget asks, at low priority, to paint it: on a panel already on screen the canvas's requests
+// reach it only after the frame that shows it and draw it again in a frame of its own. Taken at once they
+// join that frame.
+void showInNextFrame(QWidget* widget) {
+    widget->show();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateLater);
+}
+
 } // namespace
 
 void SceneEditorBlockingView::mousePressEvent(QMouseEvent* event) {
@@ -120,7 +128,7 @@ void SceneEditorOverlayRootView::refresh() {
     message_->hide();
     if (canvas_ && !canvasOfEarlierEditor_) {
         canvas_->model().setScene(*scene);
-        canvas_->show();
+        showInNextFrame(canvas_);
         return;
     }
     if (!content_.platform) return;
@@ -152,7 +160,7 @@ void SceneEditorOverlayRootView::refresh() {
         canvas_ = new SceneGeometryCanvasView(*content_.platform, std::move(canvasModel), this);
     }
     canvas_->setGeometry(rect());
-    canvas_->show();
+    showInNextFrame(canvas_);
 }
 
 void SceneEditorOverlayRootView::resizeEvent(QResizeEvent*) {
