@@ -17,7 +17,12 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <cstddef>
 #include <cstdint>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 namespace korvane {
 
@@ -201,6 +206,24 @@ inline std::uint32_t dimmedToHalf(std::uint32_t pixel) {
     return ((pixel >> 1) & 0x007F7F7Fu) | 0xFF000000u;
 }
 
+// A monitor's picture is millions of pixels, taken while the user waits for the editor: four at a time
+// where the processor has the vector instructions every x86-64 has, which the compiler does not pick
+// for this loop by itself at the optimisation the program is built with.
+void dimToHalf(const std::uint32_t* from, std::uint32_t* to, std::size_t count) {
+    std::size_t i = 0;
+#ifdef __SSE2__
+    const __m128i channels = _mm_set1_epi32(0x007F7F7F);
+    const __m128i opaque = _mm_set1_epi32(static_cast<int>(0xFF000000u));
+    for (; i + 4 <= count; i += 4) {
+        const __m128i pixels = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i));
+        const __m128i dimmed = _mm_or_si128(_mm_and_si128(_mm_srli_epi32(pixels, 1), channels), opaque);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(to + i), dimmed);
+    }
+#endif
+    for (; i < count; ++i)
+        to[i] = dimmedToHalf(from[i]);
+}
+
 } // namespace
 
 void SceneEditorOverlayPanel::cover(const Rect& visibleFrame) {
@@ -215,11 +238,8 @@ void SceneEditorOverlayPanel::cover(const Rect& visibleFrame) {
         if (backdrop_.size() != area.size() || backdrop_.format() != QImage::Format_RGB32)
             backdrop_ = QImage(area.size(), QImage::Format_RGB32);
         // 32-bit rows need no padding: both pictures are one run of pixels.
-        auto* to = reinterpret_cast<std::uint32_t*>(backdrop_.bits());
-        const std::size_t count =
-            static_cast<std::size_t>(picture.width) * static_cast<std::size_t>(picture.height);
-        for (std::size_t i = 0; i < count; ++i)
-            to[i] = dimmedToHalf(picture.pixels[i]);
+        dimToHalf(picture.pixels, reinterpret_cast<std::uint32_t*>(backdrop_.bits()),
+                  static_cast<std::size_t>(picture.width) * static_cast<std::size_t>(picture.height));
     });
     if (!filled) {
         backdrop_ = QImage();
@@ -228,9 +248,8 @@ void SceneEditorOverlayPanel::cover(const Rect& visibleFrame) {
             backdrop_ = screen->grabWindow(0, local.x(), local.y(), local.width(), local.height())
                             .toImage()
                             .convertToFormat(QImage::Format_RGB32);
-            auto* pixel = reinterpret_cast<std::uint32_t*>(backdrop_.bits());
-            for (auto* end = pixel + backdrop_.sizeInBytes() / 4; pixel != end; ++pixel)
-                *pixel = dimmedToHalf(*pixel);
+            auto* pixels = reinterpret_cast<std::uint32_t*>(backdrop_.bits());
+            dimToHalf(pixels, pixels, static_cast<std::size_t>(backdrop_.sizeInBytes()) / 4);
         }
     }
     setGeometry(area);
