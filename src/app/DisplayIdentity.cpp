@@ -9,6 +9,7 @@
 #include "layouts/ZoneSetStore.h"
 #include "platform/Format.h"
 #include "platform/TextTrim.h"
+#include "platform/UTF8.h"
 
 #include <map>
 #include <utility>
@@ -82,12 +83,18 @@ void DisplayIdentity::migrateDisplayIdentity(const std::string& reason) {
     }
 
     try {
-        if (ZoneSetStore::rewriteAll(canonical)) {
+        const ZoneSetStore::Rewrite rewrite = ZoneSetStore::rewriteAll(canonical);
+        // The reason quotes what was read, and the name is the file system's: either may be any bytes,
+        // and a line that is not UTF-8 is a line many log readers never show.
+        for (const auto& [file, why] : rewrite.skipped)
+            Log::app.error("[DisplayIdentity] Skipped user layout file %s: %s", validUTF8(file.string()),
+                           validUTF8(why));
+        if (rewrite.wroteAny) {
             Log::app.info("[DisplayIdentity] Migrated user layout files displayUUID (reason=%s)", reason);
             changed = true;
         }
     } catch (const std::exception& e) {
-        Log::app.error("[DisplayIdentity] Failed to migrate user layout files: %s", e.what());
+        Log::app.error("[DisplayIdentity] Failed to migrate user layout files: %s", validUTF8(e.what()));
     }
 
     LayoutDescriptorSet descriptors = LayoutDescriptorSet::load();

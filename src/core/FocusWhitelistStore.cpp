@@ -103,8 +103,10 @@ std::optional<fs::path> FocusWhitelistStore::bundleURL() const {
     return existingFile(folder / "focus-whitelist.json");
 }
 
-fs::path FocusWhitelistStore::workingDirectoryURL() const {
-    return fs::path(platform_.processInfo().currentDirectory()) / "Korvane" / "Config" / fileName;
+std::optional<fs::path> FocusWhitelistStore::workingDirectoryURL() const {
+    auto& process = platform_.processInfo();
+    if (!process.looksForConfigInWorkingDirectory()) return std::nullopt;
+    return fs::path(process.currentDirectory()) / "Korvane" / "Config" / fileName;
 }
 
 std::optional<fs::path> FocusWhitelistStore::runtimeURL() const {

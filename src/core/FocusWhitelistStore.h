@@ -58,7 +58,8 @@ class FocusWhitelistStore {
     // Where the lists are looked for, in the order the fixed list is looked up.
     std::optional<std::filesystem::path> appSupportURL() const;
     std::optional<std::filesystem::path> bundleURL() const;
-    std::filesystem::path workingDirectoryURL() const;
+    // Absent where the platform keeps no configuration under the working directory.
+    std::optional<std::filesystem::path> workingDirectoryURL() const;
     std::optional<std::filesystem::path> runtimeURL() const;
 
   private:

@@ -254,13 +254,20 @@ ZoneSetStore::Remapped ZoneSetStore::remapDisplayUUIDs(const ConfigZoneSet& set,
     return out;
 }
 
-bool ZoneSetStore::rewriteAll(const Transform& transform) {
+ZoneSetStore::Rewrite ZoneSetStore::rewriteAll(const Transform& transform) {
     const fs::path folder = layoutsDirectoryURL();
-    if (!existsAt(folder)) return false;
-    bool wroteAny = false;
+    Rewrite outcome;
+    if (!existsAt(folder)) return outcome;
     for (const auto& path : listFolder(folder)) {
         if (!hasJSONExtension(path)) continue;
-        LayoutFile file = decodeLayoutFile(readFile(path));
+        LayoutFile file;
+        try {
+            file = decodeLayoutFile(readFile(path));
+        } catch (const std::exception& e) {
+            // One damaged file must not keep every other one from its new keys, launch after launch.
+            outcome.skipped.emplace_back(path, e.what());
+            continue;
+        }
         bool changed = false;
         nlohmann::ordered_json out = nlohmann::ordered_json::array();
         for (const auto& set : file.sets) {
@@ -270,9 +277,9 @@ bool ZoneSetStore::rewriteAll(const Transform& transform) {
         }
         if (!changed) continue;
         writeFileAtomically(path, file.isArray ? jsonText(out) : jsonText(out.front()));
-        wroteAny = true;
+        outcome.wroteAny = true;
     }
-    return wroteAny;
+    return outcome;
 }
 
 ZoneSetStore::IDMapping ZoneSetStore::migrateLegacyLayoutIDs() {

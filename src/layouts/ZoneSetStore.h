@@ -11,6 +11,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace korvane {
@@ -60,10 +61,16 @@ class ZoneSetStore {
     // cannot be had or listed.
     static std::vector<ConfigZoneSet> loadAll();
 
+    struct Rewrite {
+        bool wroteAny = false;
+        // The files that could not be read or decoded, in file-name order, each with the reason; they
+        // are left as they are and the others are rewritten all the same.
+        std::vector<std::pair<std::filesystem::path, std::string>> skipped;
+    };
     // Applies `transform` to the display UUIDs of every layout file and writes back, compactly, each
-    // file that changed. Returns whether any file was written. A file that cannot be read or decoded
-    // stops the rewrite with its error; files written before it stay written.
-    static bool rewriteAll(const Transform& transform);
+    // file that changed. Throws only when the folder cannot be listed or a changed file cannot be
+    // written; files written before that stay written.
+    static Rewrite rewriteAll(const Transform& transform);
     // The layout's own display UUID (when present and not empty) and every zone's display UUID.
     static Remapped remapDisplayUUIDs(const ConfigZoneSet& set, const Transform& transform);
 

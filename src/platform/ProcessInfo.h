@@ -15,6 +15,10 @@ class ProcessInfo {
     virtual std::string currentDirectory() = 0;
     // The folder of resources installed with the program (share/korvane beside its prefix), if any.
     virtual std::optional<std::string> bundleResourcesDirectory() = 0;
+    // Whether configuration files are also looked for under the working directory, in "Korvane/Config/",
+    // where a program started from its source folder keeps them. Not where the installed resources
+    // folder stands for them: a file in whatever folder the program is started from must not change it.
+    virtual bool looksForConfigInWorkingDirectory() { return false; }
     virtual std::string executablePath() = 0;
     // A new random UUID, upper-case 8-4-4-4-12.
     virtual std::string makeUUID() = 0;

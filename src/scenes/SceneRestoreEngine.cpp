@@ -105,18 +105,34 @@ SceneRestoreResult SceneRestoreEngine::restore(const WMScene& scene,
 }
 
 void SceneRestoreEngine::restoreActiveSceneOnLaunch(const std::optional<platform::ScreenInfo>& screen) {
-    auto scene = store_->loadActiveScene(ScreenContext::capture(platform_.screens()));
-    if (!scene) {
+    auto active = store_->lookUpActiveScene(ScreenContext::capture(platform_.screens()));
+    if (active.unreadableFile) {
+        Log::sceneManager.error("Active scene cannot be restored on launch: %s %s",
+                                active.unreadableFile->string(), active.reason);
+        SceneRestoreResult result;
+        result.sceneName = active.listedName.value_or("");
+        result.failedCount = 1;
+        result.sceneUnreadable = true;
+        // Reported when the restore would have run, once the desktop has settled after the start.
+        platform_.runLoop().scheduleTimer(seconds(kLaunchRestoreDelay), false, platform::RunLoopMode::Default,
+                                          [weak = weak_from_this(), result](platform::Timer&) {
+                                              auto engine = weak.lock();
+                                              if (engine && engine->onLaunchRestoreFailed)
+                                                  engine->onLaunchRestoreFailed(result);
+                                          });
+        return;
+    }
+    if (!active.scene) {
         Log::sceneManager.info("No active scene to restore on launch");
         return;
     }
-    Log::sceneManager.info("Will restore scene '%s' on launch (after delay)", scene->name);
-    platform_.runLoop().scheduleTimer(seconds(kLaunchRestoreDelay), false, platform::RunLoopMode::Default,
-                                      [weak = weak_from_this(), scene = *scene, screen](platform::Timer&) {
-                                          // The launch restore shows no heads-up display; its result is
-                                          // dropped.
-                                          if (auto engine = weak.lock()) engine->restore(scene, screen);
-                                      });
+    Log::sceneManager.info("Will restore scene '%s' on launch (after delay)", active.scene->name);
+    // A launch restore that runs shows no heads-up display; its result is dropped.
+    platform_.runLoop().scheduleTimer(
+        seconds(kLaunchRestoreDelay), false, platform::RunLoopMode::Default,
+        [weak = weak_from_this(), scene = *active.scene, screen](platform::Timer&) {
+            if (auto engine = weak.lock()) engine->restore(scene, screen);
+        });
 }
 
 void SceneRestoreEngine::applyDisplay(const std::string& displayUUID, const WMScene& scene) {

@@ -49,6 +49,9 @@ struct SceneRestoreResult {
     int placedWindows = 0;
     int totalHints = 0;
     int parkedWindows = 0;
+    // The launch restore found the active scene unreadable and restored nothing; `sceneName` is then
+    // the name the manifest still lists for it, or empty.
+    bool sceneUnreadable = false;
 
     friend bool operator==(const SceneRestoreResult&, const SceneRestoreResult&) = default;
 };
@@ -124,7 +127,9 @@ class SceneRestoreEngine : public std::enable_shared_from_this<SceneRestoreEngin
     SceneRestoreResult restore(const WMScene& scene,
                                const std::optional<platform::ScreenInfo>& screen = std::nullopt);
     // With an active scene, restores it from a one-shot timer 1.0 s later (nothing once the engine is
-    // gone; no heads-up display); without one, says so.
+    // gone; no heads-up display); without one, says so. An active scene that cannot be read is an error
+    // line naming its file, and at the same moment a result with `sceneUnreadable` for
+    // onLaunchRestoreFailed: the user is told, where a missing scene would pass in silence.
     void restoreActiveSceneOnLaunch(const std::optional<platform::ScreenInfo>& screen = std::nullopt);
     // Sweeps the windows of one connected display into the scene's zones (parking included), without
     // checking references, recording the scene or applying layouts: the caller has applied the display's
@@ -161,6 +166,8 @@ class SceneRestoreEngine : public std::enable_shared_from_this<SceneRestoreEngin
     AppLaunchHandler onAppLaunchNeeded;
     // Once at the end of every sweep that could read the window list, after every move.
     SweepCompletedHandler onSweepCompleted;
+    // The launch restore could not read the active scene; the application reports it.
+    std::function<void(const SceneRestoreResult&)> onLaunchRestoreFailed;
 
     static constexpr double kLaunchRestoreDelay = 1.0; // seconds
     // Between un-minimising a window and moving it: the window must be back before it can be moved.

@@ -109,10 +109,27 @@ std::optional<WMScene> SceneStore::loadScene(const std::string& id, const Screen
     return readSceneFile(scenesDirectory / fileName, screens);
 }
 
+const char* SceneStore::describe(ReadFailure failure) {
+    switch (failure) {
+    case ReadFailure::missing:
+        return "is not a readable file";
+    case ReadFailure::corrupted:
+        return "does not decode";
+    case ReadFailure::schemaInvalid:
+        return "fails the schema check";
+    }
+    return "cannot be read";
+}
+
 std::vector<WMScene> SceneStore::loadAllScenes(const ScreenContext& screens) {
     auto manifest = readManifest();
     if (!manifest) {
-        Log::sceneManager.error("Failed to load manifest, scanning directory");
+        // Before the first scene is saved there is no manifest at all: the scan writes the first one.
+        std::error_code ec;
+        if (fs::exists(scenesDirectory / kManifestFileName, ec) || ec)
+            Log::sceneManager.error("Failed to load manifest, scanning directory");
+        else
+            Log::sceneManager.info("No manifest yet, scanning directory");
         return scanSceneFiles(screens);
     }
     std::vector<WMScene> scenes;
@@ -152,6 +169,39 @@ std::optional<WMScene> SceneStore::loadActiveScene(const ScreenContext& screens)
     auto state = readActiveState();
     if (!state || !state->activeSceneID) return std::nullopt;
     return loadScene(*state->activeSceneID, screens);
+}
+
+SceneStore::ActiveSceneLookup SceneStore::lookUpActiveScene(const ScreenContext& screens) const {
+    ActiveSceneLookup lookup;
+    const fs::path record = scenesDirectory / kActiveSceneFileName;
+    std::error_code ec;
+    const bool recorded = fs::exists(record, ec) || ec;
+    auto bytes = readFileIfPresent(record);
+    std::optional<ActiveSceneState> state = bytes ? decodeActiveState(*bytes) : std::nullopt;
+    if (!state) {
+        // An empty file holds nothing to lose, as every store treats one: no scene is recorded in it.
+        if (recorded && !(bytes && bytes->empty())) {
+            lookup.unreadableFile = record;
+            lookup.reason = bytes ? "does not decode" : "is not a readable file";
+        }
+        return lookup;
+    }
+    if (!state->activeSceneID) return lookup;
+    const std::string id = *state->activeSceneID; // UUID text, as the record's decoding requires
+    const fs::path path = scenesDirectory / sceneFileName(id);
+    ReadFailure failure = ReadFailure::missing;
+    lookup.scene = readSceneFile(path, screens, &failure);
+    // A scene whose file is gone altogether was deleted: there is nothing left to read.
+    if (lookup.scene || (failure == ReadFailure::missing && !fs::exists(path, ec) && !ec)) return lookup;
+    lookup.unreadableFile = path;
+    lookup.reason = describe(failure);
+    if (auto manifest = readManifest())
+        for (const auto& entry : manifest->entries)
+            if (entry.id == id) {
+                lookup.listedName = entry.name;
+                break;
+            }
+    return lookup;
 }
 
 void SceneStore::save(const WMScene& scene, const ScreenContext& screens) {

@@ -61,7 +61,8 @@ class SceneStore {
     const std::string migrationMarkerFileName = "scene-migration-v7-done";
 
     // Every scene in manifest order. Without a readable manifest: the scene files in file-name order,
-    // and a fresh manifest is written. A listed scene whose file is missing, does not decode or fails
+    // and a fresh manifest is written; a manifest that is not there yet (a first start) is no error, one
+    // that is there and cannot be read is. A listed scene whose file is missing, does not decode or fails
     // the schema check is logged ("Scene file missing: …", "Scene file corrupted: …", "Scene schema
     // invalid: …") and skipped. Never throws.
     std::vector<WMScene> loadAllScenes(const ScreenContext& screens);
@@ -69,6 +70,21 @@ class SceneStore {
     std::optional<WMScene> loadScene(const std::string& id, const ScreenContext& screens) const;
     // The scene named by "active-scene.json"; nothing when there is none or it cannot be loaded.
     std::optional<WMScene> loadActiveScene(const ScreenContext& screens) const;
+
+    // The active scene, or why there is none. A folder without a record, or with one that names no
+    // scene or a scene whose file is gone, has no active scene; a record that cannot be read, or that
+    // names a scene whose file is there but cannot be loaded, leaves the active scene unreadable, which
+    // the user must hear of rather than see nothing restored or updated. Logs nothing.
+    struct ActiveSceneLookup {
+        std::optional<WMScene> scene;
+        // The file that could not be read (the record, or the named scene's file).
+        std::optional<std::filesystem::path> unreadableFile;
+        // Why, in words for a log line ("does not decode", ...).
+        std::string reason;
+        // The scene's name as the manifest still lists it, when the manifest names the scene.
+        std::optional<std::string> listedName;
+    };
+    ActiveSceneLookup lookUpActiveScene(const ScreenContext& screens) const;
     // The record of "active-scene.json" itself; nothing, silently, when it cannot be read or decoded.
     std::optional<ActiveSceneState> readActiveState() const;
     // "manifest.json" itself; nothing, silently, when it is missing or cannot be read or decoded.
@@ -86,8 +102,9 @@ class SceneStore {
     void setActiveScene(const std::string& id);
 
     // Lists every readable scene file in the manifest. Scenes it listed before keep their relative
-    // order, new ones follow, newest first, then by name. Throws std::filesystem::filesystem_error when
-    // the folder cannot be listed or the manifest cannot be written.
+    // order, new ones follow, newest first, then by name. A scene file that cannot be read is left out
+    // with an error line naming it. Throws std::filesystem::filesystem_error when the folder cannot be
+    // listed or the manifest cannot be written.
     SceneManifest rebuildManifest(const ScreenContext& screens);
     // Once per scenes folder, told by its marker: keeps a copy of every decodable scene file in the
     // backup folder (never over an existing copy), rebuilds the manifest and writes the marker. Scene
@@ -112,6 +129,7 @@ class SceneStore {
 
   private:
     enum class ReadFailure { missing, corrupted, schemaInvalid };
+    static const char* describe(ReadFailure failure);
 
     void ensureScenesDirectory() const;
     // The scene files of the folder in file-name order, hidden files skipped. Throws

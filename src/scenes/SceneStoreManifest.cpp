@@ -2,6 +2,9 @@
 // first entered the list.
 #include "scenes/SceneStore.h"
 
+#include "core/Log.h"
+#include "platform/UTF8.h"
+
 #include <algorithm>
 #include <cctype>
 #include <limits>
@@ -61,9 +64,15 @@ SceneManifest SceneStore::rebuildManifest(const ScreenContext& screens) {
     }
 
     SceneManifest manifest;
-    for (const auto& path : sceneFiles())
-        if (auto scene = readSceneFile(path, screens))
+    for (const auto& path : sceneFiles()) {
+        ReadFailure failure = ReadFailure::missing;
+        if (auto scene = readSceneFile(path, screens, &failure))
             manifest.entries.push_back(SceneManifestEntry::from(*scene));
+        else
+            // Left out, the scene vanishes from every list: the line is all that tells the user why.
+            Log::sceneManager.error("Scene file %s %s; left out of the manifest", validUTF8(path.string()),
+                                    describe(failure));
+    }
     sortManifestEntries(manifest.entries, previousIndex);
     writeManifest(manifest);
     return manifest;

@@ -41,6 +41,7 @@
 #include "tracking/MappingTransaction.h"
 #include "tracking/WindowTracker.h"
 #include "ui/scene_editor/SceneEditorOverlayController.h"
+#include "ui/scene_manager/SceneRestoreHUDController.h"
 #include "ui/scene_manager/SceneSaveWindowController.h"
 #include "ui/scene_manager/UnconfiguredDisplayPrompts.h"
 #include "ui/settings/SettingsWindowController.h"
@@ -201,6 +202,9 @@ const std::shared_ptr<SceneRestoreEngine>& AppDelegate::sceneRestoreEngine() {
         sceneRestoreServices_ = SceneRestoreServices::create(
             platform_, {multiState_, displayLayouts_, layoutLibrary_, mappingTransactions_});
         sceneRestoreEngine_ = sceneRestoreServices_->makeEngine(SceneStore::shared(), ax_);
+        sceneRestoreEngine_->onLaunchRestoreFailed = [](const SceneRestoreResult& result) {
+            SceneRestoreHUDController::shared()->show(result, std::nullopt);
+        };
     }
     return sceneRestoreEngine_;
 }

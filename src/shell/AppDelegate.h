@@ -263,7 +263,8 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
     // The zone the display's state records for the window.
     std::optional<int> sceneZoneIDForWindow(WindowID window, const std::string& displayUUID) const;
     // Rewrites the active scene with the connected displays' layouts and the windows on screen now;
-    // "No active scene to update", "Scene not found" or "Update failed" when it cannot.
+    // "No active scene to update", "Active scene cannot be read", "Scene not found" or "Update failed"
+    // when it cannot.
     void updateActiveScene();
     void handleUpdateScene(const WMScene& activeScene);
     // Replaces the scene's layout references (connected displays only) and window hints with the live

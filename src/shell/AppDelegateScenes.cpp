@@ -157,13 +157,20 @@ std::optional<int> AppDelegate::sceneZoneIDForWindow(WindowID window, const std:
 
 void AppDelegate::updateActiveScene() {
     auto store = sceneStore();
-    const auto active =
-        store ? store->loadActiveScene(ScreenContext::capture(platform_.screens())) : std::nullopt;
-    if (!active) {
+    auto active = store ? store->lookUpActiveScene(ScreenContext::capture(platform_.screens()))
+                        : SceneStore::ActiveSceneLookup{};
+    if (active.unreadableFile) {
+        // Nothing to update from, and "no active scene" would be untrue: the record names one.
+        Log::sceneManager.error("Active scene cannot be updated: %s %s", active.unreadableFile->string(),
+                                active.reason);
+        showSceneToast("Active scene cannot be read");
+        return;
+    }
+    if (!active.scene) {
         showSceneToast("No active scene to update");
         return;
     }
-    handleUpdateScene(*active);
+    handleUpdateScene(*active.scene);
 }
 
 void AppDelegate::handleUpdateScene(const WMScene& activeScene) {

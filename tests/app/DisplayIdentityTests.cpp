@@ -5,6 +5,7 @@
 
 #include "app/DisplayIdentity.h"
 #include "layouts/LayoutDescriptor.h"
+#include "platform/UTF8.h"
 
 #include <gtest/gtest.h>
 
@@ -126,16 +127,29 @@ TEST_F(DisplayIdentityTest, manyWorkbenchMovesLogTheirCountAndTheFirstTwentyAndP
     EXPECT_FALSE(logged("layoutSelection keys"));
 }
 
-TEST_F(DisplayIdentityTest, anUnreadableLayoutFileIsLoggedAndTheOtherStoresAreStillMigrated) {
-    write(layouts() / "broken.json", "{not json");
+TEST_F(DisplayIdentityTest, anUnreadableLayoutFileIsNamedAndEveryOtherFileAndStoreIsStillMigrated) {
+    write(layouts() / "a-broken.json", "{not json");
+    // Latin-1, not UTF-8: the reason quotes the bytes read, and the line must stay readable text.
+    const std::string latin1 = "{\"id\":\"layout.l\",\"name\":\"Caf\xE9\",\"displayUUID\":\"D1#1\"}";
+    write(layouts() / "b-latin1.json", latin1);
+    write(layouts() / "c-good.json", R"({"id":"layout.c","name":"C","displayUUID":"D1#1"})");
     write(home / "layout-descriptors.json",
           R"({"byDisplay":{"D1#1":{"displayUUID":"D1#1","kind":"builtin","layoutID":"builtin.daily"}}})");
     memory->layoutMemory().map[LayoutMemoryStore::keyString("D1#1", "layout.a")] = LayoutMemoryEntry{};
 
     identity.migrateDisplayIdentity("app-launch");
 
-    EXPECT_TRUE(logged("[app] [DisplayIdentity] Failed to migrate user layout files: "));
-    EXPECT_EQ(read(layouts() / "broken.json"), "{not json");
+    for (const char* name : {"a-broken.json", "b-latin1.json"}) {
+        const std::string line =
+            "[DisplayIdentity] Skipped user layout file " + (layouts() / name).string() + ": ";
+        EXPECT_EQ(capture.log().count(line), 1u) << name;
+    }
+    for (const auto& line : capture.log().lines())
+        EXPECT_TRUE(isValidUTF8(line)) << line;
+    EXPECT_EQ(json::parse(read(layouts() / "c-good.json"))["displayUUID"], "D1");
+    EXPECT_TRUE(logged("[DisplayIdentity] Migrated user layout files displayUUID (reason=app-launch)"));
+    EXPECT_EQ(read(layouts() / "a-broken.json"), "{not json");
+    EXPECT_EQ(read(layouts() / "b-latin1.json"), latin1);
     EXPECT_EQ(LayoutDescriptorSet::load().byDisplay.count("D1"), 1u);
     EXPECT_TRUE(json::parse(read(home / "layout-memory.json"))["entries"].contains("D1___layout.a"));
 }

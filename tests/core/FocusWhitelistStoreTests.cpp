@@ -49,6 +49,13 @@ TEST_F(FocusWhitelistTest, eachLocationWinsOverTheOnesAfterIt) {
     }
 }
 
+TEST_F(FocusWhitelistTest, aPlatformThatKeepsNoConfigUnderTheWorkingDirectoryNeverReadsItsFile) {
+    desktop->process().setLooksForConfigInWorkingDirectory(false);
+    write(workingFile(), listOf("id.work"));
+    FocusWhitelistStore store(*desktop);
+    EXPECT_EQ(store.bundleIds, (Ids{"company.thebrowser.dia", "company.thebrowser.Browser"}));
+}
+
 TEST_F(FocusWhitelistTest, anEmptyListIsAListAndKeepsTheDefaultsOut) {
     write(appSupportFile(), R"({"bundleIds":[]})");
     write(workingFile(), listOf("id.work"));

@@ -38,7 +38,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!sets.empty()) {
         bool wrote = true;
         try {
-            wrote = ZoneSetStore::rewriteAll([](const std::string& uuid) { return uuid; });
+            const auto rewrite = ZoneSetStore::rewriteAll([](const std::string& uuid) { return uuid; });
+            wrote = rewrite.wroteAny;
+            FUZZ_CHECK(rewrite.skipped.empty(), "a file the folder read was skipped by the rewrite");
         } catch (const std::exception& e) {
             FUZZ_CHECK(false, std::string("a file the folder read cannot be rewritten: ") + e.what());
         }

@@ -66,7 +66,7 @@ TEST(ZoneSetStoreRemap, emptyLayoutUUIDIsKeptWhileZonesAreRewritten) {
 }
 
 TEST_F(SupportFolderTest, rewriteAllWritesOnlyFilesThatChangeAndKeepsTheirForm) {
-    EXPECT_FALSE(ZoneSetStore::rewriteAll([](const std::string& s) { return s; }));
+    EXPECT_FALSE(ZoneSetStore::rewriteAll([](const std::string& s) { return s; }).wroteAny);
 
     write(layouts() / "single.json",
           "{\n  \"id\" : \"layout.s\",\n  \"displayUUID\" : \"OLD\",\n  \"name\" : \"S\"\n}");
@@ -77,11 +77,11 @@ TEST_F(SupportFolderTest, rewriteAllWritesOnlyFilesThatChangeAndKeepsTheirForm) 
     write(layouts() / "notes.txt", "not a layout");
     const auto before = snapshot(layouts());
 
-    EXPECT_FALSE(ZoneSetStore::rewriteAll([](const std::string& s) { return s; }));
+    EXPECT_FALSE(ZoneSetStore::rewriteAll([](const std::string& s) { return s; }).wroteAny);
     EXPECT_EQ(snapshot(layouts()), before);
 
     auto remap = [](const std::string& s) { return s == "OLD" ? std::string("NEW") : s; };
-    EXPECT_TRUE(ZoneSetStore::rewriteAll(remap));
+    EXPECT_TRUE(ZoneSetStore::rewriteAll(remap).wroteAny);
     auto after = snapshot(layouts());
     EXPECT_EQ(after.at("single.json"), R"({"id":"layout.s","displayUUID":"NEW","name":"S"})");
     EXPECT_EQ(after.at("array.json"), R"([{"id":"layout.a1","displayUUID":"OTHER","name":"N layout.a1"},)"
@@ -91,15 +91,18 @@ TEST_F(SupportFolderTest, rewriteAllWritesOnlyFilesThatChangeAndKeepsTheirForm) 
     EXPECT_EQ(after.size(), before.size()); // no temporary files left behind
 }
 
-TEST_F(SupportFolderTest, rewriteAllStopsAtAFileItCannotDecode) {
+TEST_F(SupportFolderTest, rewriteAllSkipsAFileItCannotDecodeAndRewritesTheOthers) {
     write(layouts() / "a.json", zoneSetText("layout.a", ",\"displayUUID\":\"OLD\""));
     write(layouts() / "b.json", "{broken");
     write(layouts() / "c.json", zoneSetText("layout.c", ",\"displayUUID\":\"OLD\""));
     auto remap = [](const std::string& s) { return s == "OLD" ? std::string("NEW") : s; };
-    EXPECT_THROW(ZoneSetStore::rewriteAll(remap), std::runtime_error);
-    // Files handled before the bad one stay written; those after it are not reached.
+    const auto rewrite = ZoneSetStore::rewriteAll(remap);
+    EXPECT_TRUE(rewrite.wroteAny);
+    ASSERT_EQ(rewrite.skipped.size(), 1u);
+    EXPECT_EQ(rewrite.skipped[0].first, layouts() / "b.json");
     EXPECT_NE(read(layouts() / "a.json").find("NEW"), std::string::npos);
-    EXPECT_NE(read(layouts() / "c.json").find("OLD"), std::string::npos);
+    EXPECT_NE(read(layouts() / "c.json").find("NEW"), std::string::npos);
+    EXPECT_EQ(read(layouts() / "b.json"), "{broken");
 }
 
 TEST_F(SupportFolderTest, legacyIdsMoveToNewIds) {

@@ -92,3 +92,22 @@ TEST_F(SceneRestoreEngineTest, theActiveSceneIsRestoredOneSecondAfterLaunchWhile
     desktop->loop().advance(seconds(2));
     EXPECT_FALSE(capture.log().contains("Scene Restore complete"));
 }
+
+TEST_F(SceneRestoreEngineTest, anActiveSceneThatCannotBeReadAtLaunchIsReportedAndNothingIsRestored) {
+    std::vector<SceneRestoreResult> reported;
+    engine->onLaunchRestoreFailed = [&](const SceneRestoreResult& result) { reported.push_back(result); };
+    store->save(scene, screens());
+    store->setActiveScene(kSceneID);
+    const auto file = store->scenesDirectory / SceneStore::sceneFileName(kSceneID);
+    write(file, "{\"id\":");
+
+    engine->restoreActiveSceneOnLaunch();
+    EXPECT_TRUE(capture.log().contains("Active scene cannot be restored on launch: " + file.string() +
+                                       " does not decode"));
+    EXPECT_FALSE(capture.log().contains("No active scene to restore on launch"));
+    desktop->loop().advance(seconds(2));
+    EXPECT_EQ(reported, (std::vector<SceneRestoreResult>{
+                            {.sceneName = "Desk", .failedCount = 1, .sceneUnreadable = true}}));
+    EXPECT_TRUE(applied.empty());
+    EXPECT_EQ(read(file), "{\"id\":");
+}

@@ -59,7 +59,9 @@ class SceneStoreTest : public SupportFolderTest {
 TEST_F(SceneStoreTest, scenesAndTheActiveSceneRoundTripAndTheManifestOrderStaysPut) {
     SceneStore store(*desktop, one);
     EXPECT_TRUE(store.loadAllScenes(one).empty());
-    EXPECT_TRUE(logs.log().contains("Failed to load manifest, scanning directory"));
+    // A manifest that is not there yet is what every first start finds: no error.
+    for (const auto& record : logs.log().records())
+        EXPECT_LT(record.level, platform::LogLevel::error) << sim::CapturingLogSink::render(record);
     EXPECT_EQ(json::parse(read(scenes() / "manifest.json")),
               json({{"version", "4.0"}, {"entries", json::array()}}));
 
@@ -159,6 +161,7 @@ TEST_F(SceneStoreTest, onlyFilesNamedLikeScenesAreReadAndEachUnderTheIdInsideIt)
     write(scenes() / "backup-v7-migration" / file('A').filename(), sceneA);
     write(scenes() / "manifest.json", "not a manifest");
     EXPECT_TRUE(store.loadAllScenes(one).empty());
+    EXPECT_TRUE(logs.log().contains("Failed to load manifest, scanning directory"));
     // The unreadable manifest the scan replaced is kept beside it.
     int kept = 0;
     for (const auto& [name, bytes] : snapshot(scenes()))
@@ -174,4 +177,41 @@ TEST_F(SceneStoreTest, onlyFilesNamedLikeScenesAreReadAndEachUnderTheIdInsideIt)
     EXPECT_EQ(store.rebuildManifest(one).entries.size(), 1u);
     EXPECT_TRUE(store.loadAllScenes(one).empty());
     EXPECT_TRUE(logs.log().contains("Scene file missing: " + uuid('C')));
+}
+
+TEST_F(SceneStoreTest, aSceneFileThatCannotBeReadIsNamedAsItLeavesTheManifestAndAsTheActiveScene) {
+    SceneStore store(*desktop, one);
+    for (char id : {'A', 'B'})
+        store.save(scene(id, std::string("Scene ") + id, 0), one);
+    store.setActiveScene(uuid('B'));
+    write(file('B'), R"({"id":")" + uuid('B') + R"(","name":)");
+
+    // Still listed by name in the manifest, the scene is reported under it.
+    auto active = store.lookUpActiveScene(one);
+    EXPECT_FALSE(active.scene);
+    EXPECT_EQ(active.unreadableFile, file('B'));
+    EXPECT_EQ(active.listedName, "Scene B");
+
+    store.save(scene('C', "Scene C", 0), one);
+    EXPECT_TRUE(logs.log().contains("Scene file " + file('B').string() +
+                                    " does not decode; left out of the manifest"));
+    EXPECT_EQ(names(store.loadAllScenes(one)), (std::vector<std::string>{"Scene A", "Scene C"}));
+    active = store.lookUpActiveScene(one);
+    EXPECT_EQ(active.unreadableFile, file('B'));
+    EXPECT_EQ(active.listedName, std::nullopt);
+
+    // A folder where the file should be, and a record that does not decode; an empty record holds none.
+    std::filesystem::remove(file('B'));
+    std::filesystem::create_directories(file('B'));
+    EXPECT_EQ(store.lookUpActiveScene(one).unreadableFile, file('B'));
+    store.rebuildManifest(one);
+    EXPECT_TRUE(logs.log().contains("Scene file " + file('B').string() + " is not a readable file"));
+    write(scenes() / "active-scene.json", "{\"activeSceneID\":");
+    EXPECT_EQ(store.lookUpActiveScene(one).unreadableFile, scenes() / "active-scene.json");
+    write(scenes() / "active-scene.json", "");
+    EXPECT_FALSE(store.lookUpActiveScene(one).unreadableFile);
+    store.setActiveScene(uuid('9')); // a scene whose file is gone: none, as after its deletion
+    EXPECT_FALSE(store.lookUpActiveScene(one).unreadableFile);
+    store.setActiveScene(uuid('A'));
+    EXPECT_EQ(store.lookUpActiveScene(one).scene->name, "Scene A");
 }

@@ -190,6 +190,29 @@ TEST_F(AppDelegateScenesTest, updateWithoutAnActiveSceneOrItsFileSaysWhyAndWrite
     EXPECT_EQ(snapshot(scenes()), before);
 }
 
+TEST_F(AppDelegateScenesTest, anActiveSceneWhoseFileCannotBeReadIsReportedAtLaunchAndByUpdate) {
+    addScreen("D1", Rect{0, 0, 1920, 1080});
+    const WMScene scene = activeScene("Desk", {{"D1", "builtin.fullscreen"}});
+    const auto file = scenes() / SceneStore::sceneFileName(scene.id);
+    write(file, "{\"id\":");
+    launchAndSettle();
+
+    // The restore card tells of it where the launch restore would have run.
+    QWidget* report = SceneRestoreHUDController::shared()->window();
+    ASSERT_NE(report, nullptr);
+    const auto* card = report->findChild<SceneRestoreHUDView*>();
+    ASSERT_NE(card, nullptr);
+    EXPECT_EQ(card->title(), "Desk");
+    EXPECT_EQ(card->detail(), "Scene file cannot be read");
+    EXPECT_FALSE(logged("Scene Restore complete"));
+
+    app->statusBarEventBus()->publish(StatusBarActionEvent::updateActiveScene);
+    desktop->loop().runUntilIdle();
+    EXPECT_EQ(toastText("D1"), "Active scene cannot be read");
+    EXPECT_TRUE(logged("Active scene cannot be updated: " + file.string() + " does not decode"));
+    EXPECT_EQ(read(file), "{\"id\":");
+}
+
 // Window-list bounds are measured from the top; the zones and the screens from the bottom. Read raw, a
 // window in the top zone was recorded in the bottom one, and one on a display above the main display was
 // recorded on the main display.

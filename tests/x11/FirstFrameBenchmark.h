@@ -51,7 +51,10 @@ inline constexpr std::chrono::milliseconds kSettle{1000};
 inline constexpr Nanos kOpeningTimeout = milliseconds(10000);
 
 struct Desk {
-    explicit Desk() : session(std::make_unique<X11TestSession>()) {}
+    // Hundreds of xterms, the window manager and the program's connections pass the 256 clients an X
+    // server admits by default.
+    explicit Desk()
+        : session(std::make_unique<X11TestSession>(std::vector<std::string>{"-maxclients", "512"})) {}
     ~Desk() {
         app.reset();
         floorWindows.clear();

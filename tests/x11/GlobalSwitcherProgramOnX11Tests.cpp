@@ -126,5 +126,49 @@ TEST_F(GlobalSwitcherProgramOnX11Test, itListsTheXtermsAsTheyAreNowOpenedRenamed
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
 }
 
+// The switcher's panel is the program's own window: opening and closing it is no application launching
+// and quitting for the program's trackers. A picture of tiles with a highlight, hint badges and icons is
+// left under build/screenshots.
+TEST_F(GlobalSwitcherProgramOnX11Test, openingAndClosingItLaunchesAndQuitsNoApplication) {
+    startSession(true);
+    writeDesktopEntry();
+    xterm("one", 0);
+    xterm("two", 1);
+    const pid_t korvane = startKorvaneWithEntries();
+    ASSERT_TRUE(waitForLine("Permissions granted, starting services...")) << logText();
+    ASSERT_TRUE(waitForLine("HotkeyManager: registering scene.save key=S")) << logText();
+
+    ASSERT_TRUE(openSwitcher()) << logText();
+    EXPECT_TRUE(waitForLine("SwitcherDataSource: reload 2 items")) << logText();
+    press({XK_Tab});
+    // The picture once it has settled: the first tile highlighted, both icons in and the badges drawn.
+    const Rect screen{1920, 0, 1920, 1080};
+    std::vector<std::uint32_t> shown;
+    int unchanged = 0;
+    X11TestSession::waitFor([&] {
+        auto now = session->rootPixels(screen);
+        unchanged = now == shown ? unchanged + 1 : 0;
+        shown = std::move(now);
+        return unchanged >= 10;
+    });
+    EXPECT_TRUE(session->saveScreenshot(screen, picture("global-switcher-tiles-korvane.png")));
+    press({XK_Escape});
+    ASSERT_TRUE(switcherGone());
+    ASSERT_TRUE(openSwitcher()) << logText();
+    press({XK_Escape});
+    ASSERT_TRUE(switcherGone());
+
+    // A terminal opened after the panel came and went is announced after whatever the panel caused.
+    const std::size_t launchesBefore = count("App launched name=");
+    xterm("three", 2);
+    ASSERT_TRUE(
+        X11TestSession::waitFor([&] { return count("App launched name=") > launchesBefore; }, seconds(20)))
+        << logText();
+    EXPECT_EQ(count("bundle=com.korvane.app"), 0u) << logText();
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
 } // namespace
 } // namespace korvane::x11::test

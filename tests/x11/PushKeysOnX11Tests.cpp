@@ -1,8 +1,8 @@
 // The push keys of the built `korvane` on a real X server, pressed through XTest: the focused xterm goes
 // into the zone on its right, into zone 1 of the other monitor and into zone 2 there, as the X server shows
 // its frame; a window in no zone gets a toast on its own monitor that takes neither the focus nor a place
-// among the windows Korvane knows, and goes after its 0.9 s. A picture of the toast is left under
-// build/screenshots.
+// among the windows Korvane knows, and goes after its 0.9 s; with the window manager gone, a push gives
+// its move up at once. A picture of the toast is left under build/screenshots.
 #include "ProgramOnX11.h"
 
 #include "core/WindowInfoFields.h"
@@ -147,6 +147,30 @@ TEST_F(PushKeysOnX11Test, aPushedXtermIsMovedOnceAndLeftWhereItsCellsLetItFill) 
     const auto reached = std::find(shown.begin(), shown.end(), placed);
     ASSERT_NE(reached, shown.end()) << described;
     EXPECT_EQ(std::distance(reached, shown.end()), 1) << described;
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+// The window manager killed under a running Korvane: its requests to move and raise a window go to
+// nobody. The push gives the move up at once, as not possible without a window manager, instead of
+// waiting out each request, and the xterm stays where it was.
+TEST_F(PushKeysOnX11Test, aPushAfterTheWindowManagerDiedGivesTheMoveUpAtOnce) {
+    startSession(true);
+    const xcb_window_t notes = activeXterm("Notes", "60x20+2000+100");
+    const pid_t korvane = startKorvane();
+    ASSERT_TRUE(waitForLine("[DisplayChange] handle end")) << logText();
+    ASSERT_TRUE(waitForLine("HotkeyManager: registering push.right key=W")) << logText();
+    press(XK_w);
+    ASSERT_TRUE(comesToFill(notes, Rect(2880, 0, 960, 1080))) << platform::describe(session->frameOf(notes));
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return count("[MappingTX] commit ") >= 1; })) << logText();
+
+    session->killWindowManager();
+    const Rect before = session->frameOf(notes);
+    press(XK_q);
+    // The position is what a move asks the window manager for; answered "not possible", with no wait.
+    EXPECT_TRUE(waitForLine("error [ax] moveResize errors size1=0 pos=-25211 ")) << logText();
+    EXPECT_EQ(session->frameOf(notes), before);
 
     ::kill(korvane, SIGTERM);
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();

@@ -2,8 +2,9 @@
 // them: the active scene updated from two xterms in two zones, the xterms moved away by hand, and the
 // scene restored from the card switcher (control+option+C, then its digit), which puts one xterm back
 // into each zone; and the prompt a monitor plugged in while a scene is active gets, which takes neither
-// the keyboard nor a place among the windows Korvane manages. Pictures of the restore report and of the
-// prompt are left under build/screenshots.
+// the keyboard nor a place among the windows Korvane manages; and an active scene whose file cannot be
+// read, which the restore report and "Update" tell of. Pictures of the restore reports and of the prompt
+// are left under build/screenshots.
 #include "ProgramOnX11.h"
 
 #include "input/HotkeyConfig.h"
@@ -117,6 +118,53 @@ TEST_F(ScenesProgramOnX11Test, anUpdatedSceneRestoredFromTheCardSwitcherPutsOneX
         EXPECT_TRUE(
             session->saveScreenshot(session->frameOf(*report), picture("scene-restore-report-x11.png")));
     }
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+// An active scene whose file no longer decodes: nothing is restored, and the restore report says so at
+// the start instead of nothing at all; "Update" says so too and leaves the file as it is.
+TEST_F(ScenesProgramOnX11Test, anActiveSceneWhoseFileCannotBeReadIsReportedAtTheStartAndByUpdate) {
+    startSession(true);
+    xterm("Notes", "60x20+2000+100");
+    WMScene scene;
+    scene.id = "66666666-7777-4888-8999-AAAAAAAAAAAA";
+    scene.name = "Terminals";
+    scene.layoutRefsByDisplay = {{monitorsByName(session->display()).at(kPrimaryName), "builtin.fullscreen"}};
+    writeActiveScene(home(), scene);
+    const fs::path file = home() / "scenes" / SceneStore::sceneFileName(scene.id);
+    std::ofstream(file, std::ios::trunc) << "{\"id\":";
+    bindUpdateKey();
+
+    const pid_t korvane = startKorvane();
+    std::optional<xcb_window_t> report;
+    ASSERT_TRUE(X11TestSession::waitFor(
+        [&] { return (report = session->viewableWindowTitled(kRestoreReportTitle)).has_value(); },
+        seconds(20)))
+        << logText();
+    EXPECT_TRUE(logged("error [sceneManager] Active scene cannot be restored on launch: " + file.string() +
+                       " does not decode"))
+        << logText();
+    EXPECT_FALSE(logged("Scene Restore complete")) << logText();
+    // Pictured once its light grey is drawn: the scene's name as the manifest lists it, and why.
+    EXPECT_TRUE(X11TestSession::waitFor([&] {
+        const Point middle = session->frameOf(*report).center();
+        return session->rootPixel(int(middle.x), int(middle.y)) == 0xF7F7F7u;
+    }));
+    EXPECT_TRUE(
+        session->saveScreenshot(session->frameOf(*report), picture("scene-restore-unreadable-x11.png")));
+
+    ASSERT_TRUE(waitForLine("HotkeyManager: registering scene.update key=U")) << logText();
+    press(XK_u);
+    EXPECT_TRUE(X11TestSession::waitFor(
+        [&] { return session->viewableWindowTitled("Korvane Toast").has_value(); }, seconds(5)))
+        << logText();
+    EXPECT_TRUE(waitForLine("error [sceneManager] Active scene cannot be updated: " + file.string() +
+                            " does not decode"))
+        << logText();
+    std::ifstream in(file);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "{\"id\":");
 
     ::kill(korvane, SIGTERM);
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();

@@ -41,6 +41,11 @@ std::optional<std::string> SimProcessInfo::bundleResourcesDirectory() {
     return resources_;
 }
 
+bool SimProcessInfo::looksForConfigInWorkingDirectory() {
+    std::lock_guard lock(mutex_);
+    return configInWorkingDirectory_;
+}
+
 std::string SimProcessInfo::executablePath() {
     std::lock_guard lock(mutex_);
     return executablePath_;
@@ -88,6 +93,11 @@ void SimProcessInfo::setCurrentDirectory(std::string path) {
 void SimProcessInfo::setBundleResourcesDirectory(std::optional<std::string> path) {
     std::lock_guard lock(mutex_);
     resources_ = std::move(path);
+}
+
+void SimProcessInfo::setLooksForConfigInWorkingDirectory(bool looks) {
+    std::lock_guard lock(mutex_);
+    configInWorkingDirectory_ = looks;
 }
 
 void SimProcessInfo::setExecutablePath(std::string path) {

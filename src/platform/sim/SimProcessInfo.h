@@ -20,6 +20,8 @@ class SimProcessInfo final : public platform::ProcessInfo {
     std::optional<std::string> environment(const std::string& name) override;
     std::string currentDirectory() override;
     std::optional<std::string> bundleResourcesDirectory() override;
+    // True unless a test says otherwise.
+    bool looksForConfigInWorkingDirectory() override;
     std::string executablePath() override;
     // The next scripted value when there is one, else the next of a sequence fixed by the seed.
     std::string makeUUID() override;
@@ -32,6 +34,7 @@ class SimProcessInfo final : public platform::ProcessInfo {
     void unsetEnvironment(const std::string& name);
     void setCurrentDirectory(std::string path);
     void setBundleResourcesDirectory(std::optional<std::string> path);
+    void setLooksForConfigInWorkingDirectory(bool looks);
     void setExecutablePath(std::string path);
     // Restarts the generated sequence.
     void setUUIDSeed(std::uint64_t seed);
@@ -44,6 +47,7 @@ class SimProcessInfo final : public platform::ProcessInfo {
     std::map<std::string, std::string> environment_;
     std::string currentDirectory_;
     std::optional<std::string> resources_;
+    bool configInWorkingDirectory_ = true;
     std::string executablePath_;
     std::uint64_t uuidState_ = 0;
     std::deque<std::string> scriptedUUIDs_;

@@ -56,9 +56,10 @@ Needs needsOf(const std::string& attribute) {
 
 } // namespace
 
-X11Accessibility::X11Accessibility(X11Connection& connection, platform::RunLoop& loop,
-                                   X11Observers& observers, X11Screens& screens)
-    : connection_(connection), loop_(loop), observers_(observers), screens_(screens), clients_(connection) {}
+X11Accessibility::X11Accessibility(X11Connection& connection, X11ClientSnapshot& snapshot,
+                                   platform::RunLoop& loop, X11Observers& observers, X11Screens& screens)
+    : connection_(connection), loop_(loop), observers_(observers), screens_(screens), clients_(connection),
+      snapshot_(snapshot) {}
 
 X11Accessibility::~X11Accessibility() {
     applyPendingSizes();
@@ -171,40 +172,30 @@ AXError X11Accessibility::readWindow(const AXElement& element, const std::string
     return AXError::success;
 }
 
-std::optional<xcb_window_t> X11Accessibility::preferredWindow(pid_t pid, const DesktopState& state,
-                                                              const std::vector<ClientWindow>& clients,
+std::optional<xcb_window_t> X11Accessibility::preferredWindow(pid_t pid, const ClientSnapshot& snapshot,
                                                               bool allowMinimized) {
     auto ownedBy = [&](xcb_window_t w) -> const ClientWindow* {
-        for (const auto& c : clients)
-            if (c.window == w && c.exists && c.pid == pid) return &c;
-        return nullptr;
+        const ClientWindow* c = snapshot.find(w);
+        return c && c->exists && c->pid == pid ? c : nullptr;
     };
-    if (ownedBy(state.active)) return state.active;
-    const auto order = state.frontToBack();
-    for (auto w : order)
-        if (const auto* c = ownedBy(w); c && !c->minimized()) return w;
+    if (ownedBy(snapshot.state.active)) return snapshot.state.active;
+    for (const auto& c : snapshot.clients) // front to back
+        if (ownedBy(c.window) && !c.minimized()) return c.window;
     if (allowMinimized)
-        for (auto w : order)
-            if (ownedBy(w)) return w;
+        for (const auto& c : snapshot.clients)
+            if (ownedBy(c.window)) return c.window;
     return std::nullopt;
 }
 
 AXError X11Accessibility::readApplication(pid_t pid, const std::string& attribute, AXValue& out) {
     if (pid <= 0) return AXError::illegalArgument;
-    auto guard = connection_.lock();
-    const DesktopState state = fetchDesktopState(connection_);
-    if (!state.ok) return AXError::cannotComplete;
-    // The type too, kept for the reads of each window's role and states that usually follow (a seeding
-    // pass): read here for every window in one round trip, not one window at a time.
-    auto fetched = fetchClients(connection_, state.clients, kPidPart | kWmStatePart | kKindPart);
-    if (!fetched) return AXError::cannotComplete;
-    // Everything below is about the application's own windows: the others go before the loops over them.
-    std::erase_if(*fetched, [&](const ClientWindow& c) { return c.pid != pid; });
-    const std::vector<ClientWindow>& clients = *fetched;
+    const auto snapshot = snapshot_.read();
+    if (!snapshot) return AXError::cannotComplete;
+    const DesktopState& state = snapshot->state;
+    const std::vector<ClientWindow>& clients = snapshot->clients;
     std::vector<xcb_window_t> own;
-    for (auto w : state.frontToBack())
-        for (const auto& c : clients)
-            if (c.window == w && c.exists && c.pid == pid) own.push_back(w);
+    for (const auto& c : clients) // front to back
+        if (c.exists && c.pid == pid) own.push_back(c.window);
     if (own.empty() && !processExists(pid)) return AXError::invalidUIElement;
 
     auto windowValue = [&](std::optional<xcb_window_t> w) {
@@ -224,7 +215,7 @@ AXError X11Accessibility::readApplication(pid_t pid, const std::string& attribut
             list.push_back(X11Observers::windowElement(pid, w));
         out = std::move(list);
     } else if (attribute == "AXFocusedWindow" || attribute == "AXMainWindow") {
-        return windowValue(preferredWindow(pid, state, clients, false));
+        return windowValue(preferredWindow(pid, *snapshot, false));
     } else if (attribute == "AXFocusedUIElement") {
         bool frontmost = false;
         for (const auto& c : clients)

@@ -10,6 +10,7 @@
 #include "platform/Accessibility.h"
 #include "platform/RunLoop.h"
 #include "platform/x11/X11ClientList.h"
+#include "platform/x11/X11ClientSnapshot.h"
 #include "platform/x11/X11Query.h"
 
 #include <xcb/xcb.h>
@@ -30,8 +31,9 @@ class X11Screens;
 
 class X11Accessibility final : public platform::Accessibility {
   public:
-    X11Accessibility(X11Connection& connection, platform::RunLoop& loop, X11Observers& observers,
-                     X11Screens& screens);
+    // An application's windows are read through the turn's snapshot of the clients.
+    X11Accessibility(X11Connection& connection, X11ClientSnapshot& snapshot, platform::RunLoop& loop,
+                     X11Observers& observers, X11Screens& screens);
     // Applies a size still waiting for its position.
     ~X11Accessibility() override;
 
@@ -41,7 +43,9 @@ class X11Accessibility final : public platform::Accessibility {
                                     platform::AXValue& out) override;
     // Returns once the server shows the result, except for "AXSize": that is held for the "AXPosition"
     // that usually follows, and applied with it, before any other call on the window, before a window
-    // list, or shortly after on the main run loop.
+    // list, or shortly after on the main run loop. A window manager alone carries out a move or a focus:
+    // without one, a write that would change something answers apiDisabled, at once or as soon as the
+    // window manager is seen gone while the write waits.
     platform::AXError setAttribute(const platform::AXElement& element, const std::string& attribute,
                                    const platform::AXValue& value) override;
     // kGrantedSizeAttribute: the frame size the window manager grants for a frame size asked, from the
@@ -102,11 +106,18 @@ class X11Accessibility final : public platform::Accessibility {
     platform::AXError setMinimized(Window& w, bool minimized);
     // Puts the parking mark on the window at the frame it has now, or takes it away.
     platform::AXError setParkingMark(Window& w, bool marked);
-    bool waitUntil(const std::function<bool()>& condition, Nanos limit);
+    // How a wait for the server to show a request's result ended: the window manager does not answer
+    // a request it refuses, and one that died answers none.
+    enum class Wait { met, timedOut, noWindowManager, broken };
+    // Polls `condition` until it holds, `limit` has passed, the connection broke or no window manager
+    // runs any more.
+    Wait waitUntil(const std::function<bool()>& condition, Nanos limit);
+    // What a write answers for the end of its wait: success once met, `timedOut` at the limit,
+    // apiDisabled once no window manager runs, cannotComplete on a broken connection.
+    static platform::AXError resultOf(Wait wait, platform::AXError timedOut);
     Nanos waitLimit(const platform::AXElement& element);
     // The window an application would focus: its active one, else its frontmost window not minimised.
-    std::optional<xcb_window_t> preferredWindow(pid_t pid, const DesktopState& state,
-                                                const std::vector<ClientWindow>& clients,
+    std::optional<xcb_window_t> preferredWindow(pid_t pid, const ClientSnapshot& snapshot,
                                                 bool allowMinimized);
     bool processExists(pid_t pid) const;
 
@@ -115,6 +126,7 @@ class X11Accessibility final : public platform::Accessibility {
     X11Observers& observers_;
     X11Screens& screens_;
     X11ClientList clients_;
+    X11ClientSnapshot& snapshot_;
     // The stacking order's length when last read, for reading only its top.
     std::atomic<std::uint32_t> stackingLength_{0};
     std::mutex timeoutMutex_;

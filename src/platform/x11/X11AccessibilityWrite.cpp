@@ -1,11 +1,11 @@
 // Acting through the accessibility model: moving and resizing frames, (un)minimising, raising and
 // focusing. Every request goes to the window manager, and the call returns once the server shows the
-// result (or the wait limit passes), so that a read right after a write sees the new state. The one
-// exception is a size, which waits for the position that usually follows it: asked for alone, a
-// window manager keeps the grown frame on its monitor by pushing it about, and the push is both a
-// frame the user sees for nothing and a wait for the frame to hold still. Anything else done to the
-// window, a window list, or a moment's pause applies it on its own. Also the size a window takes for
-// a size asked, which is what a resize waits to see.
+// result (or the wait limit passes, or the window manager is gone), so that a read right after a write
+// sees the new state. The one exception is a size, which waits for the position that usually follows
+// it: asked for alone, a window manager keeps the grown frame on its monitor by pushing it about, and
+// the push is both a frame the user sees for nothing and a wait for the frame to hold still. Anything
+// else done to the window, a window list, or a moment's pause applies it on its own. Also the size a
+// window takes for a size asked, which is what a resize waits to see.
 #include "platform/x11/X11Accessibility.h"
 
 #include "platform/x11/X11Connection.h"
@@ -28,6 +28,10 @@ namespace {
 
 // Frames are polled with a geometry-only read, a fraction of the time a window manager takes to act.
 constexpr Nanos kPollInterval = 100'000;
+// Every request here is carried out by the window manager alone: once it has died nothing will change,
+// and a wait would run to its limit, each of the several a move makes. Whether one still runs costs two
+// round trips, so a wait looks only this often.
+constexpr Nanos kWindowManagerCheckInterval = milliseconds(20);
 // A window manager that changes the frame to something else than asked is done once the frame has
 // held still this long; one that leaves it untouched has refused when the wait limit passes.
 constexpr Nanos kSettled = milliseconds(40);
@@ -69,12 +73,33 @@ Placement placementOf(const ClientWindow& c, std::optional<Point> origin, std::o
 
 } // namespace
 
-bool X11Accessibility::waitUntil(const std::function<bool()>& condition, Nanos limit) {
-    const Nanos deadline = loop_.now() + limit;
+AXError X11Accessibility::resultOf(Wait wait, AXError timedOut) {
+    switch (wait) {
+    case Wait::met:
+        return AXError::success;
+    case Wait::timedOut:
+        return timedOut;
+    case Wait::noWindowManager:
+        return AXError::apiDisabled;
+    case Wait::broken:
+        break;
+    }
+    return AXError::cannotComplete;
+}
+
+X11Accessibility::Wait X11Accessibility::waitUntil(const std::function<bool()>& condition, Nanos limit) {
+    const Nanos start = loop_.now();
+    Nanos nextCheck = start + kWindowManagerCheckInterval;
     for (;;) {
-        if (condition()) return true;
-        // Nothing will ever change on a connection that broke.
-        if (loop_.now() >= deadline || connection_.isBroken()) return false;
+        if (condition()) return Wait::met;
+        // Nothing will ever change on a connection that broke, nor without a window manager.
+        if (connection_.isBroken()) return Wait::broken;
+        const Nanos now = loop_.now();
+        if (now >= nextCheck) {
+            if (!isProcessTrusted()) return Wait::noWindowManager;
+            nextCheck = now + kWindowManagerCheckInterval;
+        }
+        if (now >= start + limit) return Wait::timedOut;
         std::this_thread::sleep_for(std::chrono::nanoseconds(kPollInterval));
     }
 }
@@ -206,12 +231,9 @@ AXError X11Accessibility::writeApplication(pid_t pid, const std::string& attribu
     if (!flag || !*flag) return AXError::illegalArgument;
     std::optional<xcb_window_t> target;
     {
-        auto guard = connection_.lock();
-        const DesktopState state = fetchDesktopState(connection_);
-        if (!state.ok) return AXError::cannotComplete;
-        const auto clients = fetchClients(connection_, state.clients, kPidPart | kWmStatePart);
-        if (!clients) return AXError::cannotComplete;
-        target = preferredWindow(pid, state, *clients, true);
+        const auto snapshot = snapshot_.read();
+        if (!snapshot) return AXError::cannotComplete;
+        target = preferredWindow(pid, *snapshot, true);
     }
     if (!target) return processExists(pid) ? AXError::cannotComplete : AXError::invalidUIElement;
     return activate(*target, X11Observers::applicationElement(pid));
@@ -219,6 +241,7 @@ AXError X11Accessibility::writeApplication(pid_t pid, const std::string& attribu
 
 AXError X11Accessibility::setParkingMark(Window& w, bool marked) {
     const auto window = static_cast<xcb_window_t>(w.element.token);
+    connection_.noteWrite();
     auto guard = connection_.lock();
     xcb_connection_t* c = connection_.xcb();
     const xcb_atom_t property = connection_.atoms().KORVANE_PARKED;
@@ -246,6 +269,7 @@ AXError X11Accessibility::placeFrame(Window& w, std::optional<Point> origin, std
     const auto window = static_cast<xcb_window_t>(w.element.token);
     // Placed by the program, the window is no longer where it was parked, whatever comes of the request.
     {
+        connection_.noteWrite();
         auto guard = connection_.lock();
         xcb_delete_property(connection_.xcb(), window, connection_.atoms().KORVANE_PARKED);
         xcb_flush(connection_.xcb());
@@ -255,6 +279,7 @@ AXError X11Accessibility::placeFrame(Window& w, std::optional<Point> origin, std
     const Placement placement = placementOf(w.client, origin, size);
     const Rect& expected = placement.frame;
     if (expected == before) return AXError::success;
+    if (!isProcessTrusted()) return AXError::apiDisabled;
 
     std::uint32_t flags = 0;
     if (origin) flags |= kMoveX | kMoveY;
@@ -271,7 +296,7 @@ AXError X11Accessibility::placeFrame(Window& w, std::optional<Point> origin, std
     Rect last = before;
     Nanos lastChange = loop_.now();
     bool vanished = false;
-    const bool seen = waitUntil(
+    const Wait wait = waitUntil(
         [&] {
             auto now = fetchClients(connection_, {window}, kGeometryPart);
             if (!now) return false;
@@ -291,8 +316,8 @@ AXError X11Accessibility::placeFrame(Window& w, std::optional<Point> origin, std
         waitLimit(w.element));
     if (vanished) return AXError::invalidUIElement;
     // A window manager that refuses leaves the frame alone until the limit: that is an answer. A
-    // connection that broke is none.
-    return seen || !connection_.isBroken() ? AXError::success : AXError::cannotComplete;
+    // connection that broke, or a window manager gone, is none.
+    return resultOf(wait, AXError::success);
 }
 
 bool X11Accessibility::alreadyInFront(xcb_window_t window, const StackingTop& stacking) {
@@ -315,6 +340,8 @@ bool X11Accessibility::alreadyInFront(xcb_window_t window, const StackingTop& st
 }
 
 AXError X11Accessibility::activate(xcb_window_t window, const AXElement& element) {
+    // Without a window manager the active window on the root is a stale record of a dead one.
+    if (!isProcessTrusted()) return AXError::apiDisabled;
     std::uint32_t length = stackingLength_;
     const StackingTop stacking = fetchStackingTop(connection_, kStackingTop, length);
     stackingLength_ = length;
@@ -330,17 +357,20 @@ AXError X11Accessibility::activate(xcb_window_t window, const AXElement& element
     // Activating the active window changes nothing the server would announce: no wait then.
     if (current == window) return AXError::success;
     // Window managers may pass through "no active window" on the way: wait for the final value.
-    const bool done = waitUntil([&] { return fetchActiveWindow(connection_) == window; }, waitLimit(element));
-    return done ? AXError::success : AXError::cannotComplete;
+    return resultOf(waitUntil([&] { return fetchActiveWindow(connection_) == window; }, waitLimit(element)),
+                    AXError::cannotComplete);
 }
 
 AXError X11Accessibility::setMinimized(Window& w, bool minimized) {
     const auto window = static_cast<xcb_window_t>(w.element.token);
     if (w.client.minimized() == minimized) return AXError::success;
+    // Only a window manager keeps WM_STATE: without one the wait below could never end well.
+    if (!isProcessTrusted()) return AXError::apiDisabled;
     if (minimized) {
         connection_.sendRootMessage(window, connection_.atoms().WM_CHANGE_STATE, kIconicState);
     } else {
         // Mapping restores the window without focusing it, as un-minimising does.
+        connection_.noteWrite();
         auto guard = connection_.lock();
         xcb_map_window(connection_.xcb(), window);
         xcb_flush(connection_.xcb());
@@ -349,7 +379,7 @@ AXError X11Accessibility::setMinimized(Window& w, bool minimized) {
     // Judged by WM_STATE, never by geometry: a window manager may animate.
     const int wanted = minimized ? kIconicState : kNormalState;
     bool vanished = false;
-    const bool done = waitUntil(
+    const Wait wait = waitUntil(
         [&] {
             auto now = fetchClients(connection_, {window}, kWmStatePart);
             if (!now) return false;
@@ -358,7 +388,7 @@ AXError X11Accessibility::setMinimized(Window& w, bool minimized) {
         },
         waitLimit(w.element));
     if (vanished) return AXError::invalidUIElement;
-    return done ? AXError::success : AXError::cannotComplete;
+    return resultOf(wait, AXError::cannotComplete);
 }
 
 AXError X11Accessibility::performAction(const AXElement& element, const std::string& action) {

@@ -157,6 +157,8 @@ std::size_t X11Connection::dispatchPending() {
         std::vector<XcbReply<xcb_generic_event_t>> events;
         {
             auto guard = lock();
+            events = std::move(waiting_);
+            waiting_.clear();
             while (xcb_generic_event_t* e = xcb_poll_for_event(conn_))
                 events.emplace_back(e);
             if (isBroken() && !reportedBroken_) {
@@ -180,6 +182,15 @@ std::size_t X11Connection::dispatchPending() {
                 handler(*e);
         }
     }
+}
+
+bool X11Connection::anyPending(const std::function<bool(const xcb_generic_event_t& event)>& matches) {
+    auto guard = lock();
+    while (xcb_generic_event_t* e = xcb_poll_for_event(conn_))
+        waiting_.emplace_back(e);
+    for (const auto& e : waiting_)
+        if (e->response_type != 0 && matches(*e)) return true;
+    return false;
 }
 
 std::optional<PropertyValue> X11Connection::readProperty(xcb_window_t window, xcb_atom_t property,
@@ -234,11 +245,21 @@ void X11Connection::sendRootMessage(xcb_window_t window, xcb_atom_t type, std::u
     event.data.data32[2] = d2;
     event.data.data32[3] = d3;
     event.data.data32[4] = d4;
+    noteWrite();
     auto guard = lock();
     xcb_send_event(conn_, 0, root_, XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
                    reinterpret_cast<const char*>(&event));
     xcb_flush(conn_);
     if (propertyCache_) propertyCache_->written();
+}
+
+void X11Connection::addWriteHandler(WriteHandler handler) {
+    writeHandlers_.push_back(std::move(handler));
+}
+
+void X11Connection::noteWrite() const {
+    for (const auto& handler : writeHandlers_)
+        handler();
 }
 
 std::string decodeText(const PropertyValue& value, const X11Connection& connection) {

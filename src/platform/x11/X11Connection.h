@@ -99,6 +99,9 @@ class X11Connection {
     // Main thread: reads what the connection holds (already queued or waiting on the socket) and hands
     // it to the handlers. Returns the number of events.
     std::size_t dispatchPending();
+    // Any thread: whether an event that `matches` has come and waits for dispatchPending(), which still
+    // hands it, in order, to the handlers.
+    bool anyPending(const std::function<bool(const xcb_generic_event_t& event)>& matches);
 
     // One property, read whole; nothing when the window or the property does not exist.
     std::optional<PropertyValue> readProperty(xcb_window_t window, xcb_atom_t property,
@@ -112,7 +115,14 @@ class X11Connection {
     // not open a connection of its own.
     X11PropertyCache* propertyCache() const { return propertyCache_.get(); }
 
-    // Sends an EWMH-style client message to the root, as pagers and taskbars do.
+    // What this program writes that changes the desktop (a client message to the window manager, a
+    // property of a client, a mapping) is announced to the write handlers, on the writer's thread, as it
+    // is sent. Registered on the main thread before any write; they stay for the life of the connection.
+    using WriteHandler = std::function<void()>;
+    void addWriteHandler(WriteHandler handler);
+    void noteWrite() const;
+
+    // Sends an EWMH-style client message to the root, as pagers and taskbars do. A write.
     void sendRootMessage(xcb_window_t window, xcb_atom_t type, std::uint32_t d0, std::uint32_t d1 = 0,
                          std::uint32_t d2 = 0, std::uint32_t d3 = 0, std::uint32_t d4 = 0) const;
 
@@ -136,6 +146,8 @@ class X11Connection {
     std::uint8_t xinputOpcode_ = 0;
     std::uint32_t rootXInputMask_ = 0;
     std::vector<EventHandler> handlers_;
+    std::vector<WriteHandler> writeHandlers_;
+    std::vector<XcbReply<xcb_generic_event_t>> waiting_; // read off the connection by anyPending()
     mutable std::map<xcb_atom_t, std::string> atomNames_;
     bool reportedBroken_ = false;
     std::unique_ptr<X11PropertyCache> propertyCache_;

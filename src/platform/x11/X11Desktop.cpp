@@ -5,6 +5,7 @@
 
 #include "platform/x11/SystemSleepWatcher.h"
 #include "platform/x11/X11Accessibility.h"
+#include "platform/x11/X11ClientSnapshot.h"
 #include "platform/x11/X11Connection.h"
 #include "platform/x11/X11EventPump.h"
 #include "platform/x11/X11FolderWatcher.h"
@@ -54,6 +55,7 @@ struct X11Desktop::Impl {
     std::unique_ptr<X11UserDefaults> defaults;
     std::unique_ptr<X11FolderWatcher> folders;
     std::unique_ptr<X11Tracker> tracker;
+    std::unique_ptr<X11ClientSnapshot> clients;
     std::unique_ptr<X11Screens> screens;
     std::unique_ptr<X11Observers> observers;
     std::unique_ptr<X11Accessibility> accessibility;
@@ -73,6 +75,7 @@ struct X11Desktop::Impl {
         accessibility.reset();
         observers.reset();
         screens.reset();
+        clients.reset();
         tracker.reset();
         folders.reset();
         defaults.reset();
@@ -108,15 +111,17 @@ std::unique_ptr<X11Desktop> X11Desktop::connect(const std::string& displayName, 
     impl->defaults = std::make_unique<X11UserDefaults>(X11UserDefaults::applicationSupportFolder());
     impl->folders = std::make_unique<X11FolderWatcher>(*impl->loop);
     impl->tracker = std::make_unique<X11Tracker>(*impl->connection);
+    impl->clients = std::make_unique<X11ClientSnapshot>(*impl->connection, *impl->loop);
     impl->screens = std::make_unique<X11Screens>(*impl->connection, *impl->loop, *impl->notifications);
     Impl* raw = impl.get();
     impl->observers = std::make_unique<X11Observers>(
         *impl->loop, [raw](const platform::AXElement& e) { return raw->accessibility->validate(e); });
-    impl->accessibility =
-        std::make_unique<X11Accessibility>(*impl->connection, *impl->loop, *impl->observers, *impl->screens);
+    impl->accessibility = std::make_unique<X11Accessibility>(*impl->connection, *impl->clients, *impl->loop,
+                                                             *impl->observers, *impl->screens);
     impl->windowServer =
-        std::make_unique<X11WindowServer>(*impl->connection, *impl->screens, *impl->accessibility);
-    impl->workspace = std::make_unique<X11Workspace>(*impl->connection, *impl->loop, *impl->notifications);
+        std::make_unique<X11WindowServer>(*impl->clients, *impl->screens, *impl->accessibility);
+    impl->workspace =
+        std::make_unique<X11Workspace>(*impl->connection, *impl->clients, *impl->loop, *impl->notifications);
     impl->accessibility->applicationName = [raw](pid_t pid) -> std::optional<std::string> {
         auto app = raw->workspace->runningApplication(pid);
         return app ? app->name : std::nullopt;

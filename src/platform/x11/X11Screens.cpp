@@ -185,6 +185,7 @@ void X11Screens::showOnAllWorkspaces(std::uint64_t nativeWindow) {
     const auto window = static_cast<xcb_window_t>(nativeWindow);
     if (window == XCB_WINDOW_NONE) return;
     const auto& e = connection_.ewmh();
+    connection_.noteWrite();
     auto guard = connection_.lock();
     xcb_connection_t* c = connection_.xcb();
     // Window managers read both when they first manage the window: some keep a window on every desktop by

@@ -3,7 +3,7 @@
 #include "platform/x11/X11WindowServer.h"
 
 #include "platform/x11/X11Accessibility.h"
-#include "platform/x11/X11Connection.h"
+#include "platform/x11/X11ClientSnapshot.h"
 #include "platform/x11/X11Query.h"
 #include "platform/x11/X11Screens.h"
 
@@ -38,23 +38,21 @@ std::optional<std::vector<WindowInfo>> X11WindowServer::copyWindowInfo(unsigned 
                                                                        std::uint32_t relativeTo) {
     accessibility_.applyPendingSizes();
     const Coordinates coordinates = screens_.coordinates();
-    auto guard = connection_.lock();
-    const DesktopState state = fetchDesktopState(connection_);
-    if (!state.ok) return std::nullopt;
-    std::vector<xcb_window_t> order = state.frontToBack();
+    const auto snapshot = snapshot_.read();
+    if (!snapshot) return std::nullopt;
+    std::vector<const ClientWindow*> clients;
     if (options & kIncludingWindow) {
         // Only the named window, whatever the other options say.
-        const bool known = std::find(order.begin(), order.end(), relativeTo) != order.end();
-        order.clear();
-        if (known) order.push_back(relativeTo);
+        if (const auto* c = snapshot->find(relativeTo)) clients.push_back(c);
+    } else {
+        clients.reserve(snapshot->clients.size());
+        for (const auto& c : snapshot->clients)
+            clients.push_back(&c);
     }
-    constexpr unsigned parts =
-        kGeometryPart | kPidPart | kClassPart | kTitlePart | kKindPart | kWmStatePart | kParkedPart;
-    const auto clients = fetchClients(connection_, order, parts);
-    // A list cut short by a server going away would read as windows closed.
-    if (!clients) return std::nullopt;
     std::vector<WindowInfo> out;
-    for (const auto& c : *clients) {
+    out.reserve(clients.size());
+    for (const ClientWindow* client : clients) {
+        const ClientWindow& c = *client;
         if (!c.exists) continue;
         const bool onScreen = c.viewable && !c.minimized();
         if (!(options & kIncludingWindow)) {

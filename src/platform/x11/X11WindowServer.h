@@ -7,6 +7,7 @@
 namespace korvane::x11 {
 
 class X11Accessibility;
+class X11ClientSnapshot;
 class X11Connection;
 class X11Screens;
 
@@ -18,9 +19,10 @@ inline constexpr int kDesktopLayer = 1;
 
 class X11WindowServer final : public platform::WindowServer {
   public:
-    // The accessibility model is asked to apply the sizes it holds back before frames are listed.
-    X11WindowServer(X11Connection& connection, X11Screens& screens, X11Accessibility& accessibility)
-        : connection_(connection), screens_(screens), accessibility_(accessibility) {}
+    // The accessibility model is asked to apply the sizes it holds back before frames are listed; the
+    // clients are read through the turn's snapshot.
+    X11WindowServer(X11ClientSnapshot& snapshot, X11Screens& screens, X11Accessibility& accessibility)
+        : snapshot_(snapshot), screens_(screens), accessibility_(accessibility) {}
 
     std::optional<std::vector<platform::WindowInfo>> copyWindowInfo(unsigned options,
                                                                     std::uint32_t relativeTo = 0) override;
@@ -28,7 +30,7 @@ class X11WindowServer final : public platform::WindowServer {
     bool preflightScreenCaptureAccess() override { return true; }
 
   private:
-    X11Connection& connection_;
+    X11ClientSnapshot& snapshot_;
     X11Screens& screens_;
     X11Accessibility& accessibility_;
 };

@@ -7,6 +7,7 @@
 #include "platform/NotificationCenter.h"
 #include "platform/x11/IconTheme.h"
 #include "platform/x11/NetWMIcon.h"
+#include "platform/x11/X11ClientSnapshot.h"
 #include "platform/x11/X11Connection.h"
 #include "platform/x11/X11ProcessInfo.h"
 #include "platform/x11/X11Query.h"
@@ -61,12 +62,12 @@ struct X11Workspace::Snapshot {
     xcb_window_t active = XCB_WINDOW_NONE;
 };
 
-X11Workspace::X11Workspace(X11Connection& connection, platform::RunLoop& loop,
+X11Workspace::X11Workspace(X11Connection& connection, X11ClientSnapshot& clients, platform::RunLoop& loop,
                            platform::NotificationCenter& notifications)
-    : connection_(connection), loop_(loop), notifications_(notifications),
+    : connection_(connection), clients_(clients), loop_(loop), notifications_(notifications),
       fileManager_([this](const std::string& url) { return openURL(url); }) {
     for (const auto& app : snapshot().apps) {
-        announced_[app.pid] = app;
+        if (app.pid != ::getpid()) announced_[app.pid] = app;
         if (app.isActive) lastActivePid_ = app.pid;
     }
 }
@@ -79,30 +80,22 @@ DesktopEntries& X11Workspace::entries(bool rescan) {
 
 X11Workspace::Snapshot X11Workspace::snapshot(std::optional<pid_t> only) {
     Snapshot snap;
-    std::vector<ClientWindow> clients;
-    DesktopState state;
-    {
-        auto guard = connection_.lock();
-        state = fetchDesktopState(connection_);
-        if (!state.ok) return snap;
-        // Applications missing from a list cut short would be announced as terminated.
-        auto fetched =
-            fetchClients(connection_, state.frontToBack(), kPidPart | kClassPart | kKindPart | kWmStatePart);
-        if (!fetched) return snap;
-        clients = std::move(*fetched);
-        // One application's record is made from its own windows alone.
-        if (only) std::erase_if(clients, [&](const ClientWindow& c) { return c.pid != *only; });
-    }
+    // Applications missing from a list cut short would be announced as terminated: the read gives none.
+    const auto read = clients_.read();
+    if (!read) return snap;
+    const DesktopState& state = read->state;
+    const std::vector<ClientWindow>& clients = read->clients;
     snap.ok = true;
     snap.active = state.active;
 
     // Applications in the order their first window was mapped.
     std::vector<pid_t> order;
+    std::set<pid_t> seen;
+    // One application's record is made from its own windows alone.
     for (auto w : state.clients)
-        for (const auto& c : clients)
-            if (c.window == w && c.exists && c.pid > 0 &&
-                std::find(order.begin(), order.end(), c.pid) == order.end())
-                order.push_back(c.pid);
+        if (const ClientWindow* c = read->find(w);
+            c && c->exists && c->pid > 0 && (!only || c->pid == *only) && seen.insert(c->pid).second)
+            order.push_back(c->pid);
 
     std::lock_guard lock(mutex_);
     for (auto it = launched_.begin(); it != launched_.end();) {
@@ -124,14 +117,20 @@ X11Workspace::Snapshot X11Workspace::snapshot(std::optional<pid_t> only) {
         }
         ++it;
     }
+    // Each application's windows, front to back: one pass, not one per application.
+    std::map<pid_t, std::vector<const ClientWindow*>> windowsOf;
+    for (const auto& c : clients)
+        if (c.exists && (!only || c.pid == *only)) windowsOf[c.pid].push_back(&c);
+    static const std::vector<const ClientWindow*> none;
     for (pid_t pid : order) {
         RunningApplication app;
         app.pid = pid;
         const ClientWindow* first = nullptr;
         bool normal = false, allMinimized = true, any = false;
         std::optional<xcb_window_t> topmost, topmostMinimized;
-        for (const auto& c : clients) { // front to back
-            if (!c.exists || c.pid != pid) continue;
+        const auto found = windowsOf.find(pid);
+        for (const ClientWindow* window : found == windowsOf.end() ? none : found->second) {
+            const ClientWindow& c = *window;
             any = true;
             if (!first) first = &c;
             if (c.kind == WindowKind::normal || c.kind == WindowKind::dialog) normal = true;
@@ -219,15 +218,9 @@ std::vector<platform::InstalledApplication> X11Workspace::installedApplications(
 }
 
 std::optional<platform::IconImage> X11Workspace::iconForRunningApplication(pid_t pid) {
-    std::vector<ClientWindow> clients;
-    {
-        auto guard = connection_.lock();
-        const DesktopState state = fetchDesktopState(connection_);
-        if (!state.ok) return std::nullopt;
-        auto fetched = fetchClients(connection_, state.frontToBack(), kPidPart | kClassPart);
-        if (!fetched) return std::nullopt;
-        clients = std::move(*fetched);
-    }
+    const auto read = clients_.read();
+    if (!read) return std::nullopt;
+    const std::vector<ClientWindow>& clients = read->clients;
     const ClientWindow* first = nullptr;
     for (const auto& c : clients) {
         if (!c.exists || c.pid != pid) continue;
@@ -387,12 +380,15 @@ void X11Workspace::announceChanges() {
     const Snapshot snap = snapshot();
     if (!snap.ok) return;
     std::map<pid_t, RunningApplication> now;
+    // This program runs as long as it announces anything: its own panels coming and going are no
+    // application launching and quitting, and its observers would only take them for windows to place.
     for (const auto& app : snap.apps)
-        now[app.pid] = app;
+        if (app.pid != ::getpid()) now[app.pid] = app;
     for (const auto& [pid, app] : announced_)
         if (!now.count(pid)) notifications_.post(platform::kDidTerminateApplication, userInfo(app));
     for (const auto& app : snap.apps)
-        if (!announced_.count(app.pid)) notifications_.post(platform::kDidLaunchApplication, userInfo(app));
+        if (now.count(app.pid) && !announced_.count(app.pid))
+            notifications_.post(platform::kDidLaunchApplication, userInfo(app));
     announced_ = std::move(now);
 }
 
@@ -404,6 +400,9 @@ void X11Workspace::clientsChanged() {
 void X11Workspace::activeChanged(const std::optional<TrackedWindow>& current) {
     if (!current || current->pid <= 0 || current->pid == lastActivePid_) return;
     lastActivePid_ = current->pid;
+    // This program taking the keyboard for a panel is no application for its own trackers to follow;
+    // the application that gets it back is announced again.
+    if (current->pid == ::getpid()) return;
     const pid_t pid = current->pid;
     loop_.post([this, pid] {
         RunningApplication app;

@@ -20,14 +20,15 @@ class NotificationCenter;
 
 namespace korvane::x11 {
 
+class X11ClientSnapshot;
 class X11Connection;
 
 inline constexpr const char* kOwnBundleID = "com.korvane.app";
 
 class X11Workspace final : public platform::Workspace, public TrackerListener {
   public:
-    // Main thread.
-    X11Workspace(X11Connection& connection, platform::RunLoop& loop,
+    // Main thread. The clients are read through the turn's snapshot.
+    X11Workspace(X11Connection& connection, X11ClientSnapshot& clients, platform::RunLoop& loop,
                  platform::NotificationCenter& notifications);
 
     std::vector<platform::RunningApplication> runningApplications() override;
@@ -72,6 +73,7 @@ class X11Workspace final : public platform::Workspace, public TrackerListener {
     nlohmann::json userInfo(const platform::RunningApplication& app) const;
 
     X11Connection& connection_;
+    X11ClientSnapshot& clients_;
     platform::RunLoop& loop_;
     platform::NotificationCenter& notifications_;
     FileManagerService fileManager_;

@@ -3,8 +3,10 @@
 
 #include "platform/Workspace.h"
 
+#include <algorithm>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace korvane {
 
@@ -21,6 +23,15 @@ struct SceneCanvasAppEntry {
     // The same picture object, as the chip drawing caches it: two equal pictures found apart differ.
     friend bool operator==(const SceneCanvasAppEntry&, const SceneCanvasAppEntry&) = default;
 };
+
+// The chips show the same, whatever their identities: a canvas loaded again gives its chips new ones.
+inline bool sameChipsShown(const std::vector<SceneCanvasAppEntry>& a,
+                           const std::vector<SceneCanvasAppEntry>& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const auto& x, const auto& y) {
+        return x.bundleID == y.bundleID && x.name == y.name && x.icon == y.icon &&
+               x.isPlaceholder == y.isPlaceholder;
+    });
+}
 
 // The id of the chip that stands in a zone for an application being dragged over it.
 inline constexpr const char* kSceneCanvasPlaceholderID = "00000000-0000-0000-0000-000000000001";

@@ -110,6 +110,11 @@ SceneCanvasAppIcon::SceneCanvasAppIcon(SceneCanvasAppEntry entry, std::function<
     resize(sizeHint());
 }
 
+void SceneCanvasAppIcon::renew(SceneCanvasAppEntry entry, std::string dragPayload) {
+    entry_ = std::move(entry);
+    dragPayload_ = std::move(dragPayload);
+}
+
 QSize SceneCanvasAppIcon::sizeHint() const {
     return QSize(kIconSide + 16, kIconSide + 6 + 16);
 }
@@ -207,11 +212,15 @@ SceneCanvasZoneCell::SceneCanvasZoneCell(std::int64_t zoneID, std::vector<SceneC
         setSceneCanvasTextColour(empty_, QColor(255, 255, 255, 90));
         empty_->adjustSize();
     }
-    for (const auto& entry : apps_) {
+    for (std::size_t i = 0; i < apps_.size(); ++i) {
+        const SceneCanvasAppEntry& entry = apps_[i];
         std::function<void()> remove;
+        // The entry as the cell holds it when pressed, which a renewal may have changed.
         if (!entry.isPlaceholder)
-            remove = [this, entry] {
-                if (auto run = callbacks_.onRemoveApp) run(entry);
+            remove = [this, i] {
+                // A copy: removing rebuilds the canvas's cells.
+                const SceneCanvasAppEntry removed = apps_.at(i);
+                if (auto run = callbacks_.onRemoveApp) run(removed);
             };
         const std::string payload =
             callbacks_.dragPayloadForEntry ? callbacks_.dragPayloadForEntry(entry) : std::string();
@@ -219,6 +228,15 @@ SceneCanvasZoneCell::SceneCanvasZoneCell(std::int64_t zoneID, std::vector<SceneC
             new SceneCanvasAppIcon(entry, std::move(remove), payload, callbacks_.startDrag, this));
     }
     updateTitleColour();
+}
+
+bool SceneCanvasZoneCell::renew(const std::vector<SceneCanvasAppEntry>& apps) {
+    if (!sameChipsShown(apps, apps_)) return false;
+    apps_ = apps;
+    for (std::size_t i = 0; i < apps_.size(); ++i)
+        chips_[i]->renew(apps_[i], callbacks_.dragPayloadForEntry ? callbacks_.dragPayloadForEntry(apps_[i])
+                                                                  : std::string());
+    return true;
 }
 
 void SceneCanvasZoneCell::setSelected(bool isSelected) {

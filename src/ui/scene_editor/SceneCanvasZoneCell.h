@@ -40,6 +40,8 @@ class SceneCanvasAppIcon : public QWidget {
 
     const SceneCanvasAppEntry& entry() const { return entry_; }
     const std::string& dragPayload() const { return dragPayload_; }
+    // Takes the identity the chip's application has in another load of its scene; nothing drawn changes.
+    void renew(SceneCanvasAppEntry entry, std::string dragPayload);
     QToolButton* removeButton() const { return remove_; }
     QSize sizeHint() const override;
 
@@ -84,6 +86,9 @@ class SceneCanvasZoneCell : public QWidget {
 
     std::int64_t zoneID() const { return zoneID_; }
     const std::vector<SceneCanvasAppEntry>& apps() const { return apps_; }
+    // Takes `apps` when they show as the cell's chips do, differing at most in the chips' identities (a
+    // reload of the same scene), without drawing anything again; false, and nothing taken, otherwise.
+    bool renew(const std::vector<SceneCanvasAppEntry>& apps);
     void setSelected(bool isSelected);
     void setDropTarget(bool isDropTarget);
     bool isSelected() const { return isSelected_; }
@@ -130,6 +135,11 @@ class SceneCanvasExcludedAppIcon : public QWidget {
 
     const SceneCanvasAppEntry& entry() const { return entry_; }
     const std::string& dragPayload() const { return dragPayload_; }
+    // As SceneCanvasAppIcon::renew.
+    void renew(SceneCanvasAppEntry entry, std::string dragPayload) {
+        entry_ = std::move(entry);
+        dragPayload_ = std::move(dragPayload);
+    }
     QSize sizeHint() const override;
 
   protected:

@@ -17,7 +17,12 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <cstddef>
 #include <cstdint>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 namespace korvane {
 
@@ -52,6 +57,14 @@ class LoadingSpinner : public QWidget {
     QTimer* timer_;
     int angle_ = 0;
 };
+
+// Showing a widget asks, at low priority, to paint it: on a panel already on screen the canvas's requests
+// reach it only after the frame that shows it and draw it again in a frame of its own. Taken at once they
+// join that frame.
+void showInNextFrame(QWidget* widget) {
+    widget->show();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateLater);
+}
 
 } // namespace
 
@@ -120,7 +133,7 @@ void SceneEditorOverlayRootView::refresh() {
     message_->hide();
     if (canvas_ && !canvasOfEarlierEditor_) {
         canvas_->model().setScene(*scene);
-        canvas_->show();
+        showInNextFrame(canvas_);
         return;
     }
     if (!content_.platform) return;
@@ -152,7 +165,7 @@ void SceneEditorOverlayRootView::refresh() {
         canvas_ = new SceneGeometryCanvasView(*content_.platform, std::move(canvasModel), this);
     }
     canvas_->setGeometry(rect());
-    canvas_->show();
+    showInNextFrame(canvas_);
 }
 
 void SceneEditorOverlayRootView::resizeEvent(QResizeEvent*) {
@@ -193,6 +206,24 @@ inline std::uint32_t dimmedToHalf(std::uint32_t pixel) {
     return ((pixel >> 1) & 0x007F7F7Fu) | 0xFF000000u;
 }
 
+// A monitor's picture is millions of pixels, taken while the user waits for the editor: four at a time
+// where the processor has the vector instructions every x86-64 has, which the compiler does not pick
+// for this loop by itself at the optimisation the program is built with.
+void dimToHalf(const std::uint32_t* from, std::uint32_t* to, std::size_t count) {
+    std::size_t i = 0;
+#ifdef __SSE2__
+    const __m128i channels = _mm_set1_epi32(0x007F7F7F);
+    const __m128i opaque = _mm_set1_epi32(static_cast<int>(0xFF000000u));
+    for (; i + 4 <= count; i += 4) {
+        const __m128i pixels = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i));
+        const __m128i dimmed = _mm_or_si128(_mm_and_si128(_mm_srli_epi32(pixels, 1), channels), opaque);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(to + i), dimmed);
+    }
+#endif
+    for (; i < count; ++i)
+        to[i] = dimmedToHalf(from[i]);
+}
+
 } // namespace
 
 void SceneEditorOverlayPanel::cover(const Rect& visibleFrame) {
@@ -207,11 +238,8 @@ void SceneEditorOverlayPanel::cover(const Rect& visibleFrame) {
         if (backdrop_.size() != area.size() || backdrop_.format() != QImage::Format_RGB32)
             backdrop_ = QImage(area.size(), QImage::Format_RGB32);
         // 32-bit rows need no padding: both pictures are one run of pixels.
-        auto* to = reinterpret_cast<std::uint32_t*>(backdrop_.bits());
-        const std::size_t count =
-            static_cast<std::size_t>(picture.width) * static_cast<std::size_t>(picture.height);
-        for (std::size_t i = 0; i < count; ++i)
-            to[i] = dimmedToHalf(picture.pixels[i]);
+        dimToHalf(picture.pixels, reinterpret_cast<std::uint32_t*>(backdrop_.bits()),
+                  static_cast<std::size_t>(picture.width) * static_cast<std::size_t>(picture.height));
     });
     if (!filled) {
         backdrop_ = QImage();
@@ -220,9 +248,8 @@ void SceneEditorOverlayPanel::cover(const Rect& visibleFrame) {
             backdrop_ = screen->grabWindow(0, local.x(), local.y(), local.width(), local.height())
                             .toImage()
                             .convertToFormat(QImage::Format_RGB32);
-            auto* pixel = reinterpret_cast<std::uint32_t*>(backdrop_.bits());
-            for (auto* end = pixel + backdrop_.sizeInBytes() / 4; pixel != end; ++pixel)
-                *pixel = dimmedToHalf(*pixel);
+            auto* pixels = reinterpret_cast<std::uint32_t*>(backdrop_.bits());
+            dimToHalf(pixels, pixels, static_cast<std::size_t>(backdrop_.sizeInBytes()) / 4);
         }
     }
     setGeometry(area);

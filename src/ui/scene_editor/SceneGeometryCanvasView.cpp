@@ -202,6 +202,13 @@ SceneCanvasExcludedStrip::SceneCanvasExcludedStrip(SceneGeometryCanvasModel& mod
 void SceneCanvasExcludedStrip::setApps(const std::vector<SceneCanvasAppEntry>& apps,
                                        const SceneCanvasDragStarter& startDrag) {
     if (apps == apps_ && !chips_.empty()) return;
+    if (!chips_.empty() && chips_.size() == apps.size() && sameChipsShown(apps, apps_)) {
+        // The same chips under the identities of another load: nothing to draw again.
+        apps_ = apps;
+        for (std::size_t i = 0; i < chips_.size(); ++i)
+            chips_[i]->renew(apps_[i], model_->dragPayloadForExcluded(apps_[i]));
+        return;
+    }
     apps_ = apps;
     for (auto* chip : chips_)
         chip->deleteLater();
@@ -231,10 +238,9 @@ void SceneCanvasExcludedStrip::setApps(const std::vector<SceneCanvasAppEntry>& a
 
 void SceneCanvasExcludedStrip::setModel(SceneGeometryCanvasModel& model) {
     model_ = &model;
+    // Kept for the new model's applications where they show the same; their payloads name its display.
     for (auto* chip : chips_)
-        chip->deleteLater();
-    chips_.clear();
-    apps_.clear();
+        chip->renew(chip->entry(), model_->dragPayloadForExcluded(chip->entry()));
 }
 
 bool SceneCanvasExcludedStrip::acceptDrop(const std::vector<std::string>& texts) {
@@ -513,7 +519,9 @@ void SceneGeometryCanvasView::refreshCells() {
         // The cell holding the chip being dragged stays until the drag ends: the drag runs inside it.
         const bool holdsDrag =
             existing != cells_.end() && dragSource_ && existing->second->isAncestorOf(dragSource_);
-        if (existing != cells_.end() && (holdsDrag || (sameZones && existing->second->apps() == apps))) {
+        // A reload of the same scene gives its chips new identities and nothing else: the cell takes them.
+        if (existing != cells_.end() && (holdsDrag || (sameZones && (existing->second->apps() == apps ||
+                                                                     existing->second->renew(apps))))) {
             next[zone.zoneID] = existing->second;
             cells_.erase(existing);
         } else {

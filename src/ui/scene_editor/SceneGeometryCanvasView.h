@@ -82,7 +82,7 @@ class SceneCanvasExcludedStrip : public QWidget {
     void setApps(const std::vector<SceneCanvasAppEntry>& apps, const SceneCanvasDragStarter& startDrag);
     const std::vector<SceneCanvasExcludedAppIcon*>& chips() const { return chips_; }
     bool acceptDrop(const std::vector<std::string>& texts);
-    // The chips are made again at the next setApps: their payloads name the model's display.
+    // The chips' payloads name the model's display; the next setApps keeps the chips that show the same.
     void setModel(SceneGeometryCanvasModel& model);
 
   protected:

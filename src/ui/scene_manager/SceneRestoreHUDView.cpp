@@ -44,13 +44,15 @@ SceneRestoreHUDView::SceneRestoreHUDView(const SceneRestoreResult& result, QWidg
     : QWidget(parent), sceneName(result.sceneName), appliedDisplays(result.appliedDisplays),
       totalDisplays(result.totalDisplays), unresolvedDisplays(result.unresolvedDisplays),
       permissionDenied(result.permissionDenied), placedWindows(result.placedWindows),
-      totalHints(result.totalHints), parkedWindows(result.parkedWindows) {
+      totalHints(result.totalHints), parkedWindows(result.parkedWindows),
+      sceneUnreadable(result.sceneUnreadable) {
     setFixedSize(kWidth, kHeight);
     setAttribute(Qt::WA_TransparentForMouseEvents);
 }
 
 SceneRestoreHUDView::State SceneRestoreHUDView::state() const {
     if (permissionDenied) return State::permission;
+    if (sceneUnreadable) return State::unreadable;
     if (!unresolvedDisplays.empty()) return State::partial;
     return State::success;
 }
@@ -59,6 +61,7 @@ std::string SceneRestoreHUDView::symbolName() const {
     switch (state()) {
     case State::permission:
         return "lock.circle.fill";
+    case State::unreadable:
     case State::partial:
         return "exclamationmark.circle.fill";
     case State::success:
@@ -71,8 +74,13 @@ QColor SceneRestoreHUDView::stateColor() const {
     return state() == State::success ? kGreen : kOrange;
 }
 
+std::string SceneRestoreHUDView::title() const {
+    return sceneName.empty() && sceneUnreadable ? std::string("Active Scene") : sceneName;
+}
+
 std::string SceneRestoreHUDView::detail() const {
     if (state() == State::permission) return "No window manager running";
+    if (state() == State::unreadable) return "Scene file cannot be read";
     std::string text = state() == State::partial
                            ? platform::format("%d/%d displays", appliedDisplays, totalDisplays)
                            : std::string("All displays restored");
@@ -112,7 +120,7 @@ void SceneRestoreHUDView::paintEvent(QPaintEvent*) {
     const QFontMetrics titleMetrics(titleFont);
     const QFontMetrics detailMetrics(detailFont);
     const QString titleText =
-        titleMetrics.elidedText(QString::fromStdString(sceneName), Qt::ElideRight, textWidth);
+        titleMetrics.elidedText(QString::fromStdString(title()), Qt::ElideRight, textWidth);
     const QString detailText = QString::fromStdString(detail());
     const int detailRoom = height() - 2 * kVerticalPadding - titleMetrics.height() - kLineSpacing;
     QRect detailBox = detailMetrics.boundingRect(QRect(0, 0, textWidth, detailRoom),

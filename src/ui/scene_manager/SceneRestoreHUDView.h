@@ -17,6 +17,7 @@ class SceneRestoreHUDView final : public QWidget {
   public:
     enum class State {
         permission, // the Accessibility permission was missing: nothing was restored
+        unreadable, // the scene's file could not be read: nothing was restored
         partial,    // some display's layout could not be applied
         success,
     };
@@ -27,10 +28,12 @@ class SceneRestoreHUDView final : public QWidget {
     // The name of the state's symbol image (see paintSymbol).
     std::string symbolName() const;
     QColor stateColor() const;
-    const std::string& title() const { return sceneName; }
+    // The scene's name; "Active Scene" for an unreadable scene the manifest no longer names.
+    std::string title() const;
     // "No window manager running" when the accessibility grant (on X11 a running EWMH window manager) was
-    // missing; otherwise the displays part, the placed part when the scene had hints and the parked part
-    // when windows were parked, joined by " · ".
+    // missing; "Scene file cannot be read" when the scene could not be read; otherwise the displays part,
+    // the placed part when the scene had hints and the parked part when windows were parked, joined by
+    // " · ".
     std::string detail() const;
 
     static constexpr int kWidth = 320;
@@ -49,6 +52,7 @@ class SceneRestoreHUDView final : public QWidget {
     int placedWindows;
     int totalHints;
     int parkedWindows;
+    bool sceneUnreadable;
 };
 
 } // namespace korvane

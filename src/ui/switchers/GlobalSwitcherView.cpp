@@ -67,9 +67,16 @@ HUDOverlayView::HUDOverlayView(QWidget* parent) : QWidget(parent) {
 }
 
 void HUDOverlayView::paintEvent(QPaintEvent*) {
+    // A 1-pixel frame 12 pixels inside the edges, as four plain fills: a stroked outline as long as the
+    // screen is a path for the raster engine to hand to its worker threads.
+    const int w = width(), h = height();
+    if (w < 26 || h < 26) return;
     QPainter painter(this);
-    painter.setPen(QPen(QColor(255, 255, 255, 20), 1));
-    painter.drawRect(QRectF(rect()).adjusted(12.5, 12.5, -12.5, -12.5));
+    const QColor line(255, 255, 255, 20);
+    painter.fillRect(QRect(12, 12, w - 24, 1), line);
+    painter.fillRect(QRect(12, h - 13, w - 24, 1), line);
+    painter.fillRect(QRect(12, 13, 1, h - 26), line);
+    painter.fillRect(QRect(w - 13, 13, 1, h - 26), line);
 }
 
 GlobalSwitcherView::GlobalSwitcherView(platform::RunLoop& loop, QWidget* parent)
@@ -121,9 +128,12 @@ void GlobalSwitcherView::setSearchTop(double top) {
 }
 
 void GlobalSwitcherView::update(const std::vector<ZoneDisplayModel>& regionDisplays) {
-    regionDisplays_ = regionDisplays;
-    hudOverlayView_->regionDisplays = regionDisplays;
-    hudOverlayView_->update();
+    // The overlay lies under every tile: redrawing it redraws them all, so it is redrawn only for new models.
+    if (regionDisplays != regionDisplays_) {
+        regionDisplays_ = regionDisplays;
+        hudOverlayView_->regionDisplays = regionDisplays;
+        hudOverlayView_->update();
+    }
 
     std::vector<WindowID> previous;
     previous.reserve(allItems_.size());
@@ -162,8 +172,10 @@ void GlobalSwitcherView::update(const std::vector<ZoneDisplayModel>& regionDispl
 
     lastLayoutSize_ = Size{};
     lastLayoutItemCount_ = -1;
+    // The grid's own drawing is the empty list's message: it changes only when the list becomes or stops
+    // being empty. Tiles redraw themselves as they change or move.
+    if (previous.empty() != allItems_.empty()) QWidget::update();
     layoutGrid();
-    QWidget::update();
     pumpIconLoads();
 }
 

@@ -214,10 +214,11 @@ void GlobalSwitcherWindowController::refreshLayout(bool reload) {
     if (!isVisible) return;
     if (scrollView_ && switcherView_) {
         const QSize clip = scrollView_->viewport()->size();
+        // What changes size or place is redrawn by that change: a grid that the opening laid out already
+        // is not drawn a second time.
         if (clip.width() > 0 && clip.height() > 0) {
             resizeDocument(Size{static_cast<double>(clip.width()), static_cast<double>(clip.height())});
             switcherView_->layoutGrid();
-            switcherView_->update();
         }
     }
     if (!reload) return;

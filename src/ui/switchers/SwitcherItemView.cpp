@@ -4,11 +4,11 @@
 
 #include "platform/TextTrim.h"
 #include "ui/switchers/IconCache.h"
+#include "ui/switchers/SwitcherTileChrome.h"
 
 #include <QFontDatabase>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QPainterPath>
 #include <QPointer>
 #include <QTextLayout>
 
@@ -21,8 +21,6 @@ namespace {
 constexpr double kIconTop = 10;
 constexpr double kTitleGap = 8;
 constexpr int kTitleLines = 3;
-const QColor kBadgeGreen = QColor::fromRgbF(0.05f, 0.85f, 0.2f, 0.98f);
-const QColor kSelectionBlue(10, 132, 255);
 
 QFont systemFont(int pixelSize, QFont::Weight weight) {
     QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
@@ -103,16 +101,19 @@ void SwitcherItemView::loadIcon(std::function<void()> completion) {
 }
 
 void SwitcherItemView::setSelected(bool selected) {
+    if (isSelected_ == selected) return;
     isSelected_ = selected;
     update();
 }
 
 void SwitcherItemView::setDimmed(bool dimmed) {
+    if (isDimmed_ == dimmed) return;
     isDimmed_ = dimmed;
     update();
 }
 
 void SwitcherItemView::setAlpha(double alpha) {
+    if (alpha_ == alpha) return;
     alpha_ = alpha;
     update();
 }
@@ -134,24 +135,15 @@ void SwitcherItemView::paintEvent(QPaintEvent*) {
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     painter.setOpacity(alpha_);
 
-    if (isSelected_ || isHovered_) {
-        QColor fill = kSelectionBlue;
-        fill.setAlphaF(isSelected_ ? 0.28f : 0.12f);
-        QPainterPath path;
-        path.addRoundedRect(QRectF(rect()).adjusted(4, 4, -4, -4), 12, 12);
-        painter.fillPath(path, fill);
-    }
+    const qreal dpr = devicePixelRatioF();
+    auto draw = [&painter](const switchertile::Piece& piece) { painter.drawImage(piece.at, piece.image); };
+    if (isSelected_ || isHovered_) draw(switchertile::highlight(size(), isSelected_, dpr));
 
     const QRectF icon = iconRect();
-    if (!icon_.isNull()) {
+    if (!icon_.isNull())
         painter.drawImage(icon, icon_);
-    } else {
-        // Loading: a dashed outline where the icon will be.
-        QPen pen(QColor(255, 255, 255, 110), 2, Qt::DashLine);
-        painter.setPen(pen);
-        painter.setBrush(Qt::NoBrush);
-        painter.drawRoundedRect(icon.adjusted(14, 14, -14, -14), 12, 12);
-    }
+    else
+        draw(switchertile::loadingMark(icon, dpr)); // a dashed outline where the icon will be
 
     // Up to three lines under the icon: the title, then the application's name in smaller, dimmer type.
     const double textWidth = std::max(width() - 8.0, 8.0);
@@ -183,10 +175,7 @@ void SwitcherItemView::paintEvent(QPaintEvent*) {
         font.setBold(true);
         const double w = std::max(22.0, QFontMetricsF(font).horizontalAdvance(badge_) + 12);
         const QRectF badge(icon.left() - 4, icon.top() - 4, w, 22);
-        QPainterPath path;
-        path.addRoundedRect(badge, 8, 8);
-        painter.fillPath(path.translated(0, 0.6), QColor(0, 0, 0, 54));
-        painter.fillPath(path, kBadgeGreen);
+        draw(switchertile::badgeBackground(badge, dpr));
         painter.setFont(font);
         painter.setPen(QColor(0, 0, 0, 89));
         painter.drawText(badge.translated(0, 0.5), Qt::AlignCenter, badge_);

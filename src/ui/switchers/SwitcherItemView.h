@@ -31,7 +31,7 @@ class SwitcherItemView final : public QWidget {
     const std::optional<std::string>& requestedIconStableID() const { return requestedIconStableID_; }
     bool hasIcon() const { return !icon_.isNull(); }
 
-    // Highlight, hover, dimming and opacity; each redraws the tile.
+    // Highlight, hover, dimming and opacity; each redraws the tile when it changes.
     bool isSelected() const { return isSelected_; }
     void setSelected(bool selected);
     bool isHovered() const { return isHovered_; }

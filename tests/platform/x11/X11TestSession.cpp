@@ -229,6 +229,12 @@ void X11TestSession::killServer() {
     ::waitpid(std::exchange(xvfb_, 0), nullptr, 0);
 }
 
+void X11TestSession::killWindowManager() {
+    if (openbox_ <= 0) return;
+    ::kill(openbox_, SIGKILL);
+    ::waitpid(std::exchange(openbox_, 0), nullptr, 0);
+}
+
 bool X11TestSession::run(const std::vector<std::string>& argv) {
     const int status = endChild(spawnChild(argv, display_, folder_.path() / "tools.log"), seconds(10), false);
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;

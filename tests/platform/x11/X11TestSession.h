@@ -62,6 +62,9 @@ class X11TestSession {
     void startWindowManager();
     // Kills the server at once, as a crash would, and reaps it; clients are left to find out.
     void killServer();
+    // Kills the window manager at once, as a crash would, and reaps it: its check window goes with it,
+    // the clients stay on the server, unmanaged.
+    void killWindowManager();
     // Runs a tool to its end; whether it exited with 0.
     bool run(const std::vector<std::string>& argv);
     void setMonitor(const std::string& name, const Rect& root, bool withOutput);

@@ -87,5 +87,55 @@ TEST_F(X11WindowListTest, textAClientSetsArrivesAsValidUTF8) {
     EXPECT_EQ(after->at(WindowKey::name).get<std::string>(), "bad\uFFFD\uFFFD title");
 }
 
+// One turn of the main loop reads the desktop once for all its readers; what opens, closes or moves in the
+// meantime is in the next list all the same: open and close announce themselves, a move shows from the
+// next turn on.
+TEST_F(X11WindowListTest, theReadersOfOneTurnShareOneReadAndAWindowOpenedClosedOrMovedMeanwhileShows) {
+    const auto a = xterm("Shared terminal");
+    auto& server = desktop->windowServer();
+    auto listed = [&] { return numbers(*server.copyWindowInfo(kOnScreenOnly)); };
+    auto oneTurn = [&] {
+        bool turned = false;
+        desktop->runLoop().post([&] { turned = true; });
+        return runUntil([&] { return turned; });
+    };
+    // A turn in which nothing changes, once the new terminal has settled (titles, focus): its first read
+    // asks the server, the window list, the applications and an application's windows after it do not.
+    bool shared = false;
+    for (int attempt = 0; attempt < 20 && !shared; ++attempt) {
+        ASSERT_TRUE(oneTurn());
+        ASSERT_EQ(listed(), (std::vector<std::uint32_t>{a.window}));
+        const auto before = desktop->traffic();
+        EXPECT_EQ(listed(), (std::vector<std::uint32_t>{a.window}));
+        EXPECT_EQ(desktop->workspace().runningApplications().size(), 1u);
+        AXValue windows;
+        ASSERT_EQ(desktop->accessibility().copyAttribute(desktop->accessibility().applicationElement(a.pid),
+                                                         "AXWindows", windows),
+                  AXError::success);
+        shared = desktop->traffic().sent == before.sent;
+    }
+    EXPECT_TRUE(shared) << "every reader of a turn asked the server again";
+
+    // Still the same turn: the loop has not run since the list was read.
+    const xcb_window_t b = session().createWindow(Rect(2400, 300, 300, 200), "Opened meanwhile");
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return session().isClient(b); }));
+    const auto opened = listed();
+    EXPECT_EQ(opened.size(), 2u);
+    EXPECT_NE(std::find(opened.begin(), opened.end(), b), opened.end());
+    session().destroyWindow(b);
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return !session().isClient(b); }));
+    EXPECT_EQ(listed(), (std::vector<std::uint32_t>{a.window}));
+
+    const Rect moved(2300, 400, session().frameOf(a.window).width(), session().frameOf(a.window).height());
+    session().requestFrame(a.window, moved);
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return session().frameOf(a.window) == moved; }));
+    ASSERT_TRUE(oneTurn());
+    const auto list = *server.copyWindowInfo(kOnScreenOnly);
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list[0].at(WindowKey::bounds).at(BoundsKey::x).get<double>(),
+              moved.minX() - kPrimaryRoot.minX());
+    EXPECT_EQ(list[0].at(WindowKey::bounds).at(BoundsKey::y).get<double>(), moved.minY());
+}
+
 } // namespace
 } // namespace korvane::x11::test

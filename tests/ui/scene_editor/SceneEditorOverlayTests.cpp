@@ -79,6 +79,10 @@ TEST_F(SceneEditorOverlayTest, aPanelShowsTheDesktopsPictureOfItsScreenUnderBlac
     // Each channel kept at 128/255, as black at alpha 127 leaves it; the corners lie outside the message.
     for (const QPoint& at : {QPoint(0, 0), QPoint(1279, 799)})
         EXPECT_EQ(shown.pixelColor(at), QColor(16, 64, 96)) << at.x() << "," << at.y();
+    // A picture whose pixels do not come in fours is dimmed to its last one.
+    SceneEditorOverlayPanel odd(desktop->screens(), Rect{1440, 0, 1279, 799});
+    ASSERT_EQ(odd.backdrop().size(), QSize(1279, 799));
+    EXPECT_EQ(odd.backdrop().pixelColor(1278, 798), QColor(16, 64, 96));
 }
 
 TEST_F(SceneEditorOverlayTest, doneClosesEveryPanelAndTellsTheOwnerOnce) {

@@ -10,6 +10,7 @@
 #include "ui/scene_editor/SceneCanvasSplitHandle.h"
 #include "ui/scene_editor/SceneEditorCanvasBridge.h"
 #include "ui/scene_editor/SceneEditorOverlayPanel.h"
+#include "ui/scene_editor/SceneEditorPanelPool.h"
 #include "ui/scene_editor/SceneEditorViewModel.h"
 #include "ui/scene_editor/SceneGeometryCanvasView.h"
 #include "ui/switchers/AppPickerView.h"
@@ -58,10 +59,13 @@ class SceneEditorPanelTest : public korvane::testing::SceneEditorTest {
 
     // As the application opens the editor: the model, a panel per display, the selected display's in front.
     void open(const std::string& display = "D1", bool settled = true) {
-        editor = std::make_shared<SceneEditorOverlayController>(platform, [this](QWidget*) {
-            ++alerts;
-            return alertAnswer;
-        });
+        editor = std::make_shared<SceneEditorOverlayController>(
+            platform,
+            [this](QWidget*) {
+                ++alerts;
+                return alertAnswer;
+            },
+            pool);
         editor->onDidClose = [this] { ++closes; };
         editor->onSave = [this] { ++managerReloads; };
         SceneEditorViewModel::Services services;
@@ -111,6 +115,8 @@ class SceneEditorPanelTest : public korvane::testing::SceneEditorTest {
     }
 
     std::string sceneID;
+    // Set, the panels and their views wait there between openings as the application keeps them.
+    std::shared_ptr<SceneEditorPanelPool> pool;
     std::shared_ptr<SceneEditorOverlayController> editor;
     SceneEditorSaveAlertResponse alertAnswer = SceneEditorSaveAlertResponse::cancel;
     int alerts = 0;
@@ -519,6 +525,38 @@ TEST_F(SceneEditorPanelTest, theFirstFrameShowsTheZonesNotTheEmptyState) {
         }
     settle();
     EXPECT_EQ(view->cells().size(), first);
+}
+
+TEST_F(SceneEditorPanelTest, aReopenedEditorKeepsTheCellsThatShowTheSameAndTheirChipsActOnTheNewEditor) {
+    pool = std::make_shared<SceneEditorPanelPool>(desktop->screens());
+    open();
+    QPointer<SceneCanvasZoneCell> mailCell = canvas("D1")->cells().at(1);
+    QPointer<SceneCanvasZoneCell> notesCell = canvas("D1")->cells().at(3);
+    // An edit left unsaved: the notes move to zone 2.
+    ASSERT_TRUE(drop(canvas("D1")->cells().at(2), notesCell->chips()[0]->dragPayload(), QPoint(40, 80)));
+    editor->close();
+    settle();
+
+    open();
+    SceneGeometryCanvasView* view = canvas("D1");
+    EXPECT_EQ(view->cells().at(1), mailCell.data()) << "shown as it was: not made again";
+    EXPECT_EQ(bundles(view->cells().at(3)->apps()), (std::vector<std::string>{"org.example.notes"}))
+        << "the stored scene, not the last edits";
+    EXPECT_TRUE(view->cells().at(2)->apps().empty());
+
+    // The kept chip is the new editor's: a drag and the remove button move its application.
+    ASSERT_TRUE(drop(view->cells().at(2), view->cells().at(1)->chips()[0]->dragPayload(), QPoint(40, 80)));
+    EXPECT_EQ(bundles(view->cells().at(2)->apps()), (std::vector<std::string>{"org.example.mail"}));
+    editor->close();
+    settle();
+    open();
+    view = canvas("D1");
+    ASSERT_EQ(view->cells().at(1)->chips().size(), 1u);
+    QTest::mouseClick(view->cells().at(1)->chips()[0]->removeButton(), Qt::LeftButton);
+    settle();
+    EXPECT_TRUE(view->cells().at(1)->apps().empty());
+    EXPECT_EQ(bundles(view->model().excludedApps()),
+              (std::vector<std::string>{"org.example.music", "org.example.mail"}));
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 // The restore heads-up display on Qt's offscreen platform over the simulated desktop: what the card says
 // for each kind of outcome, where it shows and for how long in virtual time, that a new report replaces
-// the old, that it takes neither the focus nor a click; pictures of its three states are left under
+// the old, that it takes neither the focus nor a click; pictures of its four states are left under
 // build/screenshots.
 #include "ui/scene_manager/SceneRestoreHUDController.h"
 #include "ui/scene_manager/SceneRestoreHUDView.h"
@@ -121,6 +121,12 @@ TEST_F(SceneRestoreHUDTest, theCardNamesTheStateAndTheDetailOfEachKindOfOutcome)
          "exclamationmark.circle.fill",
          orange,
          "0/1 displays · 0/3 placed · 4 parked"},
+        {"the active scene's file unreadable at launch, whatever the counts",
+         {.sceneName = "Desk", .failedCount = 1, .totalDisplays = 2, .sceneUnreadable = true},
+         SceneRestoreHUDView::State::unreadable,
+         "exclamationmark.circle.fill",
+         orange,
+         "Scene file cannot be read"},
     };
     for (const Row& row : rows) {
         hud->show(row.result, std::nullopt);
@@ -131,6 +137,9 @@ TEST_F(SceneRestoreHUDTest, theCardNamesTheStateAndTheDetailOfEachKindOfOutcome)
         EXPECT_EQ(card()->stateColor(), row.color) << row.what;
         EXPECT_EQ(card()->detail(), row.detail) << row.what;
     }
+    // An unreadable scene the manifest no longer names still gets a title.
+    hud->show({.failedCount = 1, .sceneUnreadable = true}, std::nullopt);
+    EXPECT_EQ(card()->title(), "Active Scene");
 }
 
 TEST_F(SceneRestoreHUDTest, theCardSlidesIntoPlaceBelowTheTopOfTheMainDisplayAndGoesAfterOneAndAHalfSeconds) {
@@ -224,7 +233,7 @@ TEST_F(SceneRestoreHUDTest, aRestoreRefusedForLackOfPermissionSaysSo) {
     EXPECT_TRUE(hud->window()->testAttribute(Qt::WA_TranslucentBackground));
 }
 
-TEST_F(SceneRestoreHUDTest, picturesOfTheThreeStates) {
+TEST_F(SceneRestoreHUDTest, picturesOfTheFourStates) {
     const std::pair<SceneRestoreResult, const char*> states[] = {
         {{.sceneName = "Evening",
           .totalDisplays = 2,
@@ -236,6 +245,8 @@ TEST_F(SceneRestoreHUDTest, picturesOfTheThreeStates) {
         {partial, "scene-restore-hud-partial.png"},
         {{.sceneName = "Morning Desk", .failedCount = 1, .permissionDenied = true},
          "scene-restore-hud-permission.png"},
+        {{.sceneName = "Morning Desk", .failedCount = 1, .sceneUnreadable = true},
+         "scene-restore-hud-unreadable.png"},
     };
     for (const auto& [result, name] : states) {
         hud->show(result, std::nullopt);

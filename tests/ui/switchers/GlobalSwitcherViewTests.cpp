@@ -15,7 +15,10 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include <QApplication>
+#include <QCoreApplication>
 #include <QMouseEvent>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -23,6 +26,20 @@
 using namespace korvane;
 
 namespace {
+
+// Counts the paints each widget gets.
+class PaintCounter final : public QObject {
+  public:
+    PaintCounter() { qApp->installEventFilter(this); }
+    ~PaintCounter() override { qApp->removeEventFilter(this); }
+    std::map<QObject*, int> paints;
+
+  protected:
+    bool eventFilter(QObject* object, QEvent* event) override {
+        if (event->type() == QEvent::Paint) ++paints[object];
+        return false;
+    }
+};
 
 platform::IconImage solid(std::uint32_t argb) {
     return platform::IconImage{
@@ -209,4 +226,25 @@ TEST_F(SwitcherViewTest, aPressReleasedOutsideItsTileChoosesNothing) {
     QCoreApplication::sendEvent(tile, &up);
     EXPECT_FALSE(tile->isSelected());
     EXPECT_TRUE(switcher->isWindowVisible());
+}
+
+// An opening draws each tile once: the refresh a turn later, with a listing unchanged, draws none again.
+TEST_F(SwitcherViewTest, aWarmOpeningDrawsEachTileOnceAndItsRefreshDrawsNoneAgain) {
+    for (int i = 0; i < 6; ++i)
+        desktop->windows().open(app("App" + std::to_string(i)),
+                                {.frame = Rect{0, 0, 800, 600}, .title = "w"});
+    show();
+    desktop->loop().runUntilIdle();
+    QCoreApplication::processEvents();
+    switcher->hide();
+    desktop->loop().advance(milliseconds(100));
+
+    PaintCounter counter;
+    show(); // warm: the cached listing at once, the fresh one a turn later
+    QCoreApplication::processEvents();
+    desktop->loop().runUntilIdle();
+    QCoreApplication::processEvents();
+    ASSERT_EQ(view().itemViews().size(), 6u);
+    for (auto* tile : view().itemViews())
+        EXPECT_EQ(counter.paints[tile], 1) << tile->titleText().toStdString();
 }

@@ -1,0 +1,110 @@
+// What the built `korvane` says of the files it finds as it starts on a real X server with openbox: a
+// first start in a fresh support folder, where nothing is there yet, logs no error; and a Layouts folder
+// holding a damaged file and one that is not UTF-8 gets each named in a readable line while the other
+// layout files still get their display keys brought to the canonical form; and a focus whitelist in the
+// folder it is started from is none of its business.
+#include "ProgramOnX11.h"
+
+#include "platform/Format.h"
+#include "platform/UTF8.h"
+
+#include <X11/keysym.h>
+
+namespace korvane::x11::test {
+namespace {
+
+constexpr const char* kServicesStarted = "Permissions granted, starting services...";
+
+class StartupFilesProgramOnX11Test : public ProgramOnX11Test {
+  protected:
+    // The lines of the log at error level or above.
+    std::vector<std::string> errorLines() const {
+        std::vector<std::string> found;
+        std::istringstream lines(logText());
+        for (std::string line; std::getline(lines, line);)
+            if (line.find(" error [") != std::string::npos || line.find(" fault [") != std::string::npos)
+                found.push_back(line);
+        return found;
+    }
+    static void write(const fs::path& path, const std::string& bytes) {
+        fs::create_directories(path.parent_path());
+        std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+    }
+    static std::string read(const fs::path& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+};
+
+TEST_F(StartupFilesProgramOnX11Test, aFirstStartInAFreshSupportFolderLogsNoError) {
+    startSession(true);
+    openXterm();
+    ASSERT_FALSE(fs::exists(home()));
+    const pid_t korvane = startKorvane();
+    // The first scene is made from what the displays show and restored a second after the services start.
+    ASSERT_TRUE(waitForLine(kServicesStarted)) << logText();
+    ASSERT_TRUE(waitForLine("Scene Restore complete (layout-only): 'My Workspace'")) << logText();
+    ASSERT_TRUE(waitForLine("[DisplayChange] handle end")) << logText();
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+    EXPECT_EQ(errorLines(), std::vector<std::string>{}) << logText();
+}
+
+TEST_F(StartupFilesProgramOnX11Test, damagedLayoutFilesAreNamedAndTheOthersStillGetTheirDisplayKeys) {
+    startSession(true);
+    openXterm();
+    const fs::path layouts = home() / "Layouts";
+    write(layouts / "a-broken.json", "{not json");
+    // Latin-1, as an older editor saves it: the JSON reader refuses it.
+    const std::string latin1 =
+        "{\"id\":\"layout.l\",\"name\":\"Caf\xE9\",\"displayUUID\":\"SOME-DISPLAY #2\"}";
+    write(layouts / "b-latin1.json", latin1);
+    write(layouts / "c-good.json", R"({"id":"layout.c","name":"Good","displayUUID":"SOME-DISPLAY #2"})");
+
+    const pid_t korvane = startKorvane();
+    ASSERT_TRUE(waitForLine(kServicesStarted)) << logText();
+    for (const char* name : {"a-broken.json", "b-latin1.json"})
+        EXPECT_EQ(count("error [app] [DisplayIdentity] Skipped user layout file " +
+                        (layouts / name).string() + ": "),
+                  1u)
+            << name << "\n"
+            << logText();
+    EXPECT_TRUE(isValidUTF8(logText())) << "every line is text a log reader shows";
+    // The file after the damaged ones has its display key in the canonical form, as written at the start.
+    EXPECT_EQ(nlohmann::json::parse(read(layouts / "c-good.json")).value("displayUUID", ""), "SOME-DISPLAY");
+    EXPECT_EQ(read(layouts / "a-broken.json"), "{not json");
+    EXPECT_EQ(read(layouts / "b-latin1.json"), latin1);
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+// Started from a folder that holds "Korvane/Config/focus-whitelist.json" naming xterm, Korvane still
+// activates the xterm it pushes as any other application, with the built-in list: no file in whatever
+// folder a user starts it from changes how it behaves.
+TEST_F(StartupFilesProgramOnX11Test, aFocusWhitelistInTheFolderItIsStartedFromIsNotRead) {
+    startSession(true);
+    const xcb_window_t notes = activeXterm("Notes", "60x20+2000+100");
+    const fs::path started = folder.path() / "somewhere";
+    write(started / "Korvane" / "Config" / "focus-whitelist.json", R"({"bundleIds":["debian-xterm"]})");
+    const fs::path was = fs::current_path();
+    fs::current_path(started);
+    const pid_t korvane = startKorvane();
+    fs::current_path(was);
+    ASSERT_TRUE(waitForLine("[DisplayChange] handle end")) << logText();
+    ASSERT_TRUE(waitForLine("HotkeyManager: registering push.right key=W")) << logText();
+
+    // The push activates the xterm, which looks its application up in the whitelist.
+    session->pressKeys(
+        {session->keycodeOf(XK_Control_L), session->keycodeOf(XK_Alt_L), session->keycodeOf(XK_w)});
+    ASSERT_TRUE(waitForLine("[MappingTX] commit ")) << logText();
+    EXPECT_TRUE(comesToFill(notes, Rect(2880, 0, 960, 1080))) << platform::describe(session->frameOf(notes));
+    EXPECT_TRUE(logged("Focus whitelist using defaults count=2")) << logText();
+    EXPECT_FALSE(logged("Trying AppleScript activation")) << logText();
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+} // namespace
+} // namespace korvane::x11::test
