@@ -1,6 +1,6 @@
 // Reads of the whole desktop on a real X server: listing the running applications or one application's
-// windows again asks the server for no window's properties, however many there are, and still shows at once what
-// other clients changed meanwhile (a title, a class, a minimised window, a window closed); and an
+// windows again asks the server for no window's properties, however many there are, and still shows at once
+// what other clients changed meanwhile (a title, a class, a minimised window, a window closed); and an
 // observer asked for another process's window refuses without a request.
 #include "X11Fixture.h"
 
