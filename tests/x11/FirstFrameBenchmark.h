@@ -8,6 +8,7 @@
 // paint ends long before its pixels are flushed to the server, and a frame is often several paints.
 #pragma once
 
+#include "BenchmarkArguments.h"
 #include "DamageClock.h"
 #include "X11TestSession.h"
 
@@ -302,12 +303,7 @@ inline void printRows() {
 // placed by xtermGeometry, and the program's desktop over it; the exit status of a main().
 inline int runFirstFrameBenchmarks(int argc, char** argv, std::function<std::string(int)> xtermGeometry,
                                    void (*registerAll)()) {
-    std::vector<char*> args(argv, argv + argc);
-    char tabular[] = "--benchmark_counters_tabular=true";
-    args.insert(args.begin() + 1, tabular);
-    int count = static_cast<int>(args.size());
-    benchmark::Initialize(&count, args.data());
-    if (benchmark::ReportUnrecognizedArguments(count, args.data())) return 2;
+    if (!benchmarkArguments(argc, argv)) return 2;
 
     // The session keeps the environment it found for the server and the window manager; the desktop's
     // own folders are pointed elsewhere after it.

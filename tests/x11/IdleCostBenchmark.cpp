@@ -4,6 +4,7 @@
 // resident memory; beside them the same figures of one of the idle xterms over the same minute, the floor
 // of a client that does nothing. Targets: no wake-ups, about 0 % processor, under 60 MB resident. A
 // benchmark on the tests' fixture, run by scripts/benchmark and never by the test runner.
+#include "BenchmarkArguments.h"
 #include "X11TestSession.h"
 
 #include "support/TempFolder.h"
@@ -139,25 +140,13 @@ void idleProgram(benchmark::State& state) {
 } // namespace korvane::x11::test
 
 int main(int argc, char** argv) {
-    std::vector<char*> args(argv, argv + argc);
-    char tabular[] = "--benchmark_counters_tabular=true";
-    args.insert(args.begin() + 1, tabular);
-    int count = static_cast<int>(args.size());
-    benchmark::Initialize(&count, args.data());
-    int left = 1;
-    for (int i = 1; i < count; ++i) {
-        const std::string_view arg = args[static_cast<std::size_t>(i)];
-        if (arg.starts_with("--idle-seconds="))
-            korvane::x11::test::idleSeconds = std::atoi(arg.substr(15).data());
-        else
-            args[static_cast<std::size_t>(left++)] = args[static_cast<std::size_t>(i)];
-    }
-    if (korvane::x11::test::idleSeconds <= 0) {
+    const auto seconds = korvane::x11::test::benchmarkArguments(argc, argv, "idle-seconds", 60);
+    if (!seconds) {
         std::cerr << "usage: " << argv[0] << " [--idle-seconds=N] [Google Benchmark flags]\n"
                   << "  --idle-seconds=N  how long the program is left alone (60 by default)\n";
         return 2;
     }
-    if (benchmark::ReportUnrecognizedArguments(left, args.data())) return 2;
+    korvane::x11::test::idleSeconds = *seconds;
 
     benchmark::RegisterBenchmark("idleProgram", korvane::x11::test::idleProgram)
         ->Arg(korvane::x11::test::kWindows)

@@ -8,6 +8,7 @@
 // the raw move at the same window count in the same run, the floor no window manager client can beat. A
 // benchmark on the tests' fixture, run by scripts/benchmark and never by the test runner: nothing here
 // fails on speed.
+#include "BenchmarkArguments.h"
 #include "CoreOnX11.h"
 
 #include "core/MultiDisplayState.h"
@@ -333,30 +334,15 @@ void registerAll(int count) {
 } // namespace korvane::x11::test
 
 int main(int argc, char** argv) {
-    // The figures are counters, read best as a table; a later --benchmark_counters_tabular still wins.
-    std::vector<char*> args(argv, argv + argc);
-    char tabular[] = "--benchmark_counters_tabular=true";
-    args.insert(args.begin() + 1, tabular);
-    int count = static_cast<int>(args.size());
-    benchmark::Initialize(&count, args.data());
-
-    int moves = 198; // per operation and window count
-    int left = 1;
-    for (int i = 1; i < count; ++i) {
-        const std::string_view arg = args[static_cast<std::size_t>(i)];
-        if (arg.starts_with("--moves="))
-            moves = std::atoi(arg.substr(8).data());
-        else
-            args[static_cast<std::size_t>(left++)] = args[static_cast<std::size_t>(i)];
-    }
-    if (moves <= 0) {
+    // Single operations timed per operation and window count.
+    const auto moves = korvane::x11::test::benchmarkArguments(argc, argv, "moves", 198);
+    if (!moves) {
         std::cerr << "usage: " << argv[0] << " [--moves=N] [Google Benchmark flags]\n"
                   << "  --moves=N  single operations timed per operation and window count (198 by default)\n";
         return 2;
     }
-    if (benchmark::ReportUnrecognizedArguments(left, args.data())) return 2;
 
-    korvane::x11::test::registerAll(moves);
+    korvane::x11::test::registerAll(*moves);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     korvane::x11::test::Desk::close(std::move(korvane::x11::test::desk));
