@@ -10,6 +10,7 @@
 
 #include "platform/x11/X11Connection.h"
 #include "platform/x11/X11Observers.h"
+#include "platform/x11/X11PropertyCache.h"
 
 #include <algorithm>
 #include <chrono>
@@ -259,6 +260,7 @@ AXError X11Accessibility::setParkingMark(Window& w, bool marked) {
     }
     // Checked, so that the call returns once the server holds the mark, and learns of a window gone.
     XcbReply<xcb_generic_error_t> error(xcb_request_check(c, cookie));
+    if (X11PropertyCache* cache = connection_.propertyCache()) cache->written();
     if (error) return error->error_code == XCB_WINDOW ? AXError::invalidUIElement : AXError::cannotComplete;
     return connection_.isBroken() ? AXError::cannotComplete : AXError::success;
 }
@@ -271,6 +273,7 @@ AXError X11Accessibility::placeFrame(Window& w, std::optional<Point> origin, std
         auto guard = connection_.lock();
         xcb_delete_property(connection_.xcb(), window, connection_.atoms().KORVANE_PARKED);
         xcb_flush(connection_.xcb());
+        if (X11PropertyCache* cache = connection_.propertyCache()) cache->written();
     }
     const Rect before = w.client.frameRoot();
     const Placement placement = placementOf(w.client, origin, size);
@@ -371,6 +374,7 @@ AXError X11Accessibility::setMinimized(Window& w, bool minimized) {
         auto guard = connection_.lock();
         xcb_map_window(connection_.xcb(), window);
         xcb_flush(connection_.xcb());
+        if (X11PropertyCache* cache = connection_.propertyCache()) cache->written();
     }
     // Judged by WM_STATE, never by geometry: a window manager may animate.
     const int wanted = minimized ? kIconicState : kNormalState;

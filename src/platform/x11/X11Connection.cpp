@@ -250,6 +250,7 @@ void X11Connection::sendRootMessage(xcb_window_t window, xcb_atom_t type, std::u
     xcb_send_event(conn_, 0, root_, XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
                    reinterpret_cast<const char*>(&event));
     xcb_flush(conn_);
+    if (propertyCache_) propertyCache_->written();
 }
 
 void X11Connection::addWriteHandler(WriteHandler handler) {

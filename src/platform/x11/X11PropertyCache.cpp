@@ -50,8 +50,8 @@ void copyParts(ClientWindow& to, const ClientWindow& from, unsigned parts) {
     if (parts & kParkedPart) to.parkedAt = from.parkedAt;
 }
 
-// How long a round trip sent ahead stands for the moment of a lookup.
-constexpr auto kPrimedFor = std::chrono::milliseconds(20);
+// How long a round trip stands for the moment of a lookup, whether sent ahead or by an earlier lookup.
+constexpr auto kFreshFor = std::chrono::milliseconds(20);
 
 std::uint64_t nextGeneration() {
     static std::atomic<std::uint64_t> counter{1};
@@ -81,6 +81,15 @@ void X11PropertyCache::handleLocked(const xcb_generic_event_t& event) {
     switch (event.response_type & 0x7F) {
     case XCB_PROPERTY_NOTIFY: {
         const auto& p = reinterpret_cast<const xcb_property_notify_event_t&>(event);
+        if (p.window == connection_.root()) {
+            const auto& e = connection_.ewmh();
+            if (p.atom == e._NET_CLIENT_LIST || p.atom == e._NET_CLIENT_LIST_STACKING ||
+                p.atom == e._NET_ACTIVE_WINDOW) {
+                desktop_.reset();
+                rootGeneration_ = nextGeneration();
+            }
+            return;
+        }
         auto it = entries_.find(p.window);
         if (it == entries_.end()) return;
         // Also for parts not known yet: a read of them may be under way, and must not be kept.
@@ -109,12 +118,37 @@ void X11PropertyCache::takeInLocked() {
     }
 }
 
-void X11PropertyCache::prime() {
+void X11PropertyCache::written() {
     std::lock_guard lock(mutex_);
-    if (primed_ || xcb_connection_has_error(own_)) return;
-    primed_ = xcb_get_input_focus(own_);
-    primedAt_ = std::chrono::steady_clock::now();
-    xcb_flush(own_);
+    syncedAt_.reset();
+}
+
+void X11PropertyCache::syncLocked(bool always) {
+    const auto now = std::chrono::steady_clock::now();
+    if (!always && syncedAt_ && now - *syncedAt_ < kFreshFor) return;
+    std::free(xcb_get_input_focus_reply(own_, xcb_get_input_focus(own_), nullptr));
+    syncedAt_ = now;
+}
+
+std::optional<DesktopState> X11PropertyCache::lookupDesktop(std::uint64_t& generation) {
+    std::lock_guard lock(mutex_);
+    if (xcb_connection_has_error(own_)) return std::nullopt;
+    // Watched before the round trip, as a window is.
+    const bool watching = !rootWatched_;
+    if (watching) {
+        const std::uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
+        xcb_change_window_attributes(own_, connection_.root(), XCB_CW_EVENT_MASK, &mask);
+        rootWatched_ = true;
+    }
+    syncLocked(watching);
+    takeInLocked();
+    generation = rootGeneration_;
+    return desktop_;
+}
+
+void X11PropertyCache::keepDesktop(const DesktopState& state, std::uint64_t generation) {
+    std::lock_guard lock(mutex_);
+    if (state.ok && rootWatched_ && generation == rootGeneration_) desktop_ = state;
 }
 
 void X11PropertyCache::drain() {
@@ -135,17 +169,14 @@ std::vector<X11PropertyCache::Known> X11PropertyCache::lookup(const std::vector<
         const std::uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE | XCB_EVENT_MASK_STRUCTURE_NOTIFY;
         bool watching = false;
         for (xcb_window_t w : windows)
-            if (entries_.emplace(w, Entry{0, false, {}, nextGeneration()}).second) {
+            if (!entries_.contains(w)) {
+                entries_.emplace(w, Entry{0, false, {}, nextGeneration()});
                 xcb_change_window_attributes(own_, w, XCB_CW_EVENT_MASK, &mask);
                 watching = true;
             }
-        // A round trip sent ahead serves when it was sent just before the reads this lookup is for: a
-        // change announced after it is one made while they were under way.
-        const bool fresh = primed_ && std::chrono::steady_clock::now() - primedAt_ < kPrimedFor;
-        if (primed_)
-            std::free(xcb_get_input_focus_reply(own_, *std::exchange(primed_, std::nullopt), nullptr));
-        if (watching || !fresh)
-            std::free(xcb_get_input_focus_reply(own_, xcb_get_input_focus(own_), nullptr));
+        // A round trip sent a moment ago serves as well: a change announced after it is one made while the
+        // reads it serves were under way.
+        syncLocked(watching);
         takeInLocked();
     }
     for (std::size_t i = 0; i < windows.size(); ++i) {

@@ -26,14 +26,18 @@ inline constexpr unsigned kCachedParts =
 
 // Any thread; the lock order is the connection's lock, then this one's.
 //
+// The same holds for the root's client list, stacking order and active window.
+//
 // The cache watches each window it has read on a connection of its own (property changes and destruction).
 // Before it answers, one round trip on that connection brings in every announcement of a change the server
 // made before it, so a cached answer is as fresh as a read made when that round trip was sent (at the
-// lookup, or at most 20 ms before it when prime() sent it ahead): the contract of asking the server, at
-// the price of one round trip instead of several requests per window. A window
-// destroyed is forgotten with everything known of it, so an id the server hands out again starts empty.
-// Announcements that no read has taken in yet are taken in as the desktop's own connection delivers its
-// events, which come with the same changes, so they never pile up while nothing reads.
+// lookup, or at most 20 ms before it when an earlier lookup sent it): the contract of asking the server, at
+// the price of one round trip instead of several requests per window, and of none for the many lookups of one
+// pass over the windows (a window's attributes read one after the other). A write of this program ends that
+// grace (written()), so that what it wrote is never read as it was before. A window destroyed is forgotten
+// with everything known of it, so an id the server hands out again starts empty. Announcements that no read
+// has taken in yet are taken in as the desktop's own connection delivers its events, which come with the same
+// changes, so they never pile up while nothing reads.
 class X11PropertyCache {
   public:
     // Nothing when the display cannot be reached: readers then ask the server every time.
@@ -54,16 +58,21 @@ class X11PropertyCache {
     std::vector<Known> lookup(const std::vector<xcb_window_t>& windows, unsigned parts);
     // Keeps what a read made after lookup() found, unless the window changed since lookup() answered.
     void keep(const ClientWindow& read, unsigned parts, std::uint64_t generation);
-    // Sends the round trip of the next lookup() ahead, so that it overlaps with other reads that come
-    // first (the client list, before its windows are read); a lookup() more than a moment later, or one
-    // that must watch a new window, makes its own.
-    void prime();
+    // The same for the root's client list, stacking order and active window, read whole by
+    // fetchDesktopState(): the state as last kept, nothing when it changed since or was never kept.
+    std::optional<DesktopState> lookupDesktop(std::uint64_t& generation);
+    void keepDesktop(const DesktopState& state, std::uint64_t generation);
     // Takes in announcements already delivered, without waiting for any.
     void drain();
+    // Any thread: this program changed a window (a property, or a request to the window manager); the
+    // next lookup makes its own round trip.
+    void written();
 
   private:
     X11PropertyCache(const X11Connection& connection, xcb_connection_t* own);
     void takeInLocked();
+    // One round trip, unless one was sent within kFreshFor and `always` is false.
+    void syncLocked(bool always);
     void handleLocked(const xcb_generic_event_t& event);
 
     struct Entry {
@@ -77,8 +86,11 @@ class X11PropertyCache {
     xcb_connection_t* own_;
     std::mutex mutex_;
     std::unordered_map<xcb_window_t, Entry> entries_;
-    std::optional<xcb_get_input_focus_cookie_t> primed_;
-    std::chrono::steady_clock::time_point primedAt_;
+    bool rootWatched_ = false;
+    std::optional<DesktopState> desktop_;
+    std::uint64_t rootGeneration_ = 0;
+    // When the last round trip taken in was sent; lookups within kFreshFor of it need none of their own.
+    std::optional<std::chrono::steady_clock::time_point> syncedAt_;
 };
 
 } // namespace korvane::x11

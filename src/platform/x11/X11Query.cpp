@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <unordered_set>
 
 namespace korvane::x11 {
 
@@ -105,10 +106,16 @@ bool DesktopState::isClient(xcb_window_t w) const {
 }
 
 std::vector<xcb_window_t> DesktopState::frontToBack() const {
-    std::vector<xcb_window_t> out(stacking.rbegin(), stacking.rend());
-    std::erase_if(out, [&](xcb_window_t w) { return !isClient(w); });
+    // Sets, not searches of the lists: every application's windows are read in this order, so with
+    // hundreds of clients a quadratic pass would cost more than the read.
+    const std::unordered_set<xcb_window_t> listed(clients.begin(), clients.end());
+    std::unordered_set<xcb_window_t> placed;
+    std::vector<xcb_window_t> out;
+    out.reserve(clients.size());
+    for (auto it = stacking.rbegin(); it != stacking.rend(); ++it)
+        if (listed.contains(*it) && placed.insert(*it).second) out.push_back(*it);
     for (auto w : clients)
-        if (std::find(out.begin(), out.end(), w) == out.end()) out.push_back(w);
+        if (placed.insert(w).second) out.push_back(w);
     return out;
 }
 
@@ -159,8 +166,11 @@ std::vector<Monitor> fetchMonitors(const X11Connection& connection) {
 DesktopState fetchDesktopState(const X11Connection& connection) {
     DesktopState state;
     auto guard = connection.lock();
-    // The clients' properties are usually read next: their cache's round trip goes along with this one.
-    if (X11PropertyCache* cache = connection.propertyCache()) cache->prime();
+    // Every application's windows are read from this list: with many, most reads find it unchanged.
+    X11PropertyCache* cache = connection.propertyCache();
+    std::uint64_t generation = 0;
+    if (cache)
+        if (auto known = cache->lookupDesktop(generation)) return *known;
     xcb_connection_t* c = connection.xcb();
     const auto& e = connection.ewmh();
     const xcb_window_t root = connection.root();
@@ -172,6 +182,7 @@ DesktopState fetchDesktopState(const X11Connection& connection) {
     auto activeWords = words(take(c, active));
     state.active = activeWords.empty() ? static_cast<xcb_window_t>(XCB_WINDOW_NONE) : activeWords[0];
     state.ok = !connection.isBroken();
+    if (cache) cache->keepDesktop(state, generation);
     return state;
 }
 
@@ -435,6 +446,18 @@ ManagedWindow fetchManagedWindow(const X11Connection& connection, xcb_window_t w
     xcb_connection_t* c = connection.xcb();
     const auto& e = connection.ewmh();
     if (listed) parts |= kWmStatePart;
+    // A window read attribute by attribute (a seeding pass over every window) then costs the server
+    // nothing for the parts its properties hold.
+    if (listed && !withActive && connection.propertyCache()) {
+        ManagedWindow out;
+        auto read = fetchClients(connection, {window}, parts);
+        if (!read || read->empty()) return out;
+        out.client = std::move(read->front());
+        out.managed =
+            out.client.exists && (out.client.wmState == kNormalState || out.client.wmState == kIconicState);
+        out.ok = true;
+        return out;
+    }
     std::optional<xcb_get_property_cookie_t> clients;
     if (!listed) clients = ask(c, connection.root(), e._NET_CLIENT_LIST, XCB_ATOM_WINDOW);
     std::optional<xcb_get_property_cookie_t> active;

@@ -8,6 +8,7 @@
 #include "platform/UTF8.h"
 #include "platform/x11/DisplayIdentity.h"
 #include "platform/x11/X11Connection.h"
+#include "platform/x11/X11PropertyCache.h"
 #include "platform/x11/X11Query.h"
 
 #include <xcb/randr.h>
@@ -197,6 +198,7 @@ void X11Screens::showOnAllWorkspaces(std::uint64_t nativeWindow) {
                         &e._NET_WM_STATE_STICKY);
     // A round trip: the toolkit maps the window on a connection of its own, which must not overtake these.
     std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+    if (X11PropertyCache* cache = connection_.propertyCache()) cache->written();
 }
 
 bool X11Screens::capture(const Rect& area,

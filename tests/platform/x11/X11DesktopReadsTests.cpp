@@ -1,7 +1,8 @@
 // Reads of the whole desktop on a real X server: listing the running applications or one application's
-// windows again asks the server for no window's properties, however many there are, and still shows at once
-// what other clients changed meanwhile (a title, a class, a minimised window, a window closed); and an
-// observer asked for another process's window refuses without a request.
+// windows again asks the server for no window's properties, however many there are, and still shows at
+// once what other clients changed meanwhile (a title, a class, a minimised window, a window closed); so
+// does reading one window's attributes one after another; and an observer asked for another process's
+// window refuses without a request.
 #include "X11Fixture.h"
 
 #include "platform/WindowServer.h"
@@ -69,6 +70,58 @@ TEST_F(X11DesktopReadsTest, aSecondListingCostsTheSameAmongManyWindowsAndShowsEv
 
     for (auto w : others)
         session().destroyWindow(w);
+}
+
+// A seeding pass lists an application's windows and then reads each window's role and states one by one.
+TEST_F(X11DesktopReadsTest, aWindowsAttributesReadOneAfterAnotherAskTheServerNothingAndShowChangesAtOnce) {
+    const auto a = xterm("First");
+    auto& ax = desktop->accessibility();
+    const AXElement w = elementOf(a);
+    AXValue value;
+    ASSERT_EQ(ax.copyAttribute(ax.applicationElement(a.pid), "AXWindows", value), AXError::success);
+    // The first read of a window learns the client list, which the next ones keep.
+    ASSERT_EQ(ax.copyAttribute(w, "AXRole", value), AXError::success);
+    const auto start = desktop->traffic();
+    for (const char* attribute : {"AXRole", "AXSubrole", "AXFullscreen", "AXMinimized", "AXWindowNumber"})
+        EXPECT_EQ(ax.copyAttribute(w, attribute, value), AXError::success) << attribute;
+    EXPECT_EQ(desktop->traffic().sent, start.sent);
+    ASSERT_EQ(ax.copyAttribute(w, "AXSubrole", value), AXError::success);
+    EXPECT_EQ(std::get<std::string>(value), "AXStandardWindow");
+
+    // What the window's client and this program change shows in the very next read of the same window.
+    session().setTitle(a.window, "Renamed");
+    ASSERT_EQ(ax.copyAttribute(w, "AXTitle", value), AXError::success);
+    EXPECT_EQ(std::get<std::string>(value), "Renamed");
+    ASSERT_EQ(ax.setAttribute(w, kParkedAttribute, true), AXError::success);
+    ASSERT_EQ(ax.copyAttribute(w, kParkedAttribute, value), AXError::success);
+    EXPECT_TRUE(std::get<bool>(value));
+    ASSERT_EQ(ax.setAttribute(w, "AXMinimized", true), AXError::success);
+    ASSERT_EQ(ax.copyAttribute(w, "AXMinimized", value), AXError::success);
+    EXPECT_TRUE(std::get<bool>(value));
+    close(a);
+    EXPECT_EQ(ax.copyAttribute(w, "AXRole", value), AXError::invalidUIElement);
+
+    // The client list read just before is not the one read after a window came or went.
+    auto listed = [&](xcb_window_t window) {
+        return std::ranges::any_of(
+            desktop->windowServer().copyWindowInfo(0).value_or(std::vector<WindowInfo>{}),
+            [&](const WindowInfo& entry) {
+                return entry.at(WindowKey::number).get<std::uint32_t>() == window;
+            });
+    };
+    EXPECT_FALSE(listed(a.window));
+    const xcb_window_t other = session().createWindow(Rect{100, 100, 200, 100}, "Other");
+    ASSERT_TRUE(X11TestSession::waitFor([&] {
+        const auto list = session().clientList();
+        return std::ranges::find(list, other) != list.end();
+    }));
+    EXPECT_TRUE(listed(other));
+    session().destroyWindow(other);
+    ASSERT_TRUE(X11TestSession::waitFor([&] {
+        const auto list = session().clientList();
+        return std::ranges::find(list, other) == list.end();
+    }));
+    EXPECT_FALSE(listed(other));
 }
 
 // A new window is offered to every application's observer: the others' answer must not cost a request.
