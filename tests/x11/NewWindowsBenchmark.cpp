@@ -10,6 +10,7 @@
 //   first, which makes its window) and one 2 s after it, with the same windows.
 // A benchmark on the tests' fixture, run by scripts/benchmark and never by the test runner;
 // KORVANE_BENCHMARK_PROGRAM names another build of the program to measure (an earlier one, say).
+#include "BenchmarkArguments.h"
 #include "DamageClock.h"
 #include "X11TestSession.h"
 
@@ -342,12 +343,7 @@ void burst(benchmark::State& state) {
 
 int main(int argc, char** argv) {
     using namespace korvane::x11::test;
-    std::vector<char*> args(argv, argv + argc);
-    char tabular[] = "--benchmark_counters_tabular=true";
-    args.insert(args.begin() + 1, tabular);
-    int count = static_cast<int>(args.size());
-    benchmark::Initialize(&count, args.data());
-    if (benchmark::ReportUnrecognizedArguments(count, args.data())) return 2;
+    if (!benchmarkArguments(argc, argv)) return 2;
     try {
         bench = std::make_unique<Bench>();
     } catch (const std::exception& e) {
