@@ -127,12 +127,16 @@ void SceneRestoreEngine::restoreActiveSceneOnLaunch(const std::optional<platform
         return;
     }
     Log::sceneManager.info("Will restore scene '%s' on launch (after delay)", active.scene->name);
-    // A launch restore that runs shows no heads-up display; its result is dropped.
-    platform_.runLoop().scheduleTimer(
-        seconds(kLaunchRestoreDelay), false, platform::RunLoopMode::Default,
-        [weak = weak_from_this(), scene = *active.scene, screen](platform::Timer&) {
-            if (auto engine = weak.lock()) engine->restore(scene, screen);
-        });
+    // A launch restore that runs shows no heads-up display; its result is dropped. It restores the scene
+    // active when it runs: one the user saved or switched to within the delay is not taken back.
+    platform_.runLoop().scheduleTimer(seconds(kLaunchRestoreDelay), false, platform::RunLoopMode::Default,
+                                      [weak = weak_from_this(), screen](platform::Timer&) {
+                                          auto engine = weak.lock();
+                                          if (!engine) return;
+                                          if (auto scene = engine->store_->loadActiveScene(
+                                                  ScreenContext::capture(engine->platform_.screens())))
+                                              engine->restore(*scene, screen);
+                                      });
 }
 
 void SceneRestoreEngine::applyDisplay(const std::string& displayUUID, const WMScene& scene) {

@@ -85,6 +85,19 @@ TEST_F(SceneRestoreEngineTest, theActiveSceneIsRestoredOneSecondAfterLaunchWhile
     desktop->loop().advance(milliseconds(1));
     EXPECT_EQ(applied, std::vector<std::string>{"Desk"});
 
+    // A scene saved and made active within the delay stays the active one: the restore takes it.
+    capture.log().clear();
+    applied.clear();
+    engine->restoreActiveSceneOnLaunch();
+    WMScene saved = scene;
+    saved.id = "66666666-7777-4888-8999-AAAAAAAAAAAA";
+    saved.name = "Saved meanwhile";
+    store->save(saved, screens());
+    store->setActiveScene(saved.id);
+    desktop->loop().advance(seconds(1));
+    EXPECT_EQ(applied, std::vector<std::string>{"Saved meanwhile"});
+    EXPECT_EQ(store->loadActiveScene(screens())->id, saved.id);
+
     // An engine gone before its timer fires restores nothing.
     capture.log().clear();
     engine->restoreActiveSceneOnLaunch();

@@ -129,7 +129,13 @@ TEST_F(SaveSceneWindowProgramOnX11Test,
                readJSON(home() / "scenes" / SceneStore::kActiveSceneFileName)
                        .dump()
                        .find((*scene)["id"].get<std::string>()) != std::string::npos;
-    })) << "active-scene.json does not name the saved scene";
+    })) << "active-scene.json does not name the saved scene "
+        << (*scene)["id"] << ": "
+        << (fs::exists(home() / "scenes" / SceneStore::kActiveSceneFileName)
+                ? readJSON(home() / "scenes" / SceneStore::kActiveSceneFileName).dump()
+                : std::string("(none)"))
+        << "\n"
+        << logText();
 
     // Escape closes without writing.
     const auto saved = sceneFiles();
