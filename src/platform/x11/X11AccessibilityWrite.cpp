@@ -10,7 +10,6 @@
 
 #include "platform/x11/X11Connection.h"
 #include "platform/x11/X11Observers.h"
-#include "platform/x11/X11PropertyCache.h"
 
 #include <algorithm>
 #include <chrono>
@@ -241,7 +240,6 @@ AXError X11Accessibility::writeApplication(pid_t pid, const std::string& attribu
 
 AXError X11Accessibility::setParkingMark(Window& w, bool marked) {
     const auto window = static_cast<xcb_window_t>(w.element.token);
-    connection_.noteWrite();
     auto guard = connection_.lock();
     xcb_connection_t* c = connection_.xcb();
     const xcb_atom_t property = connection_.atoms().KORVANE_PARKED;
@@ -260,7 +258,7 @@ AXError X11Accessibility::setParkingMark(Window& w, bool marked) {
     }
     // Checked, so that the call returns once the server holds the mark, and learns of a window gone.
     XcbReply<xcb_generic_error_t> error(xcb_request_check(c, cookie));
-    if (X11PropertyCache* cache = connection_.propertyCache()) cache->written();
+    connection_.noteWrite();
     if (error) return error->error_code == XCB_WINDOW ? AXError::invalidUIElement : AXError::cannotComplete;
     return connection_.isBroken() ? AXError::cannotComplete : AXError::success;
 }
@@ -269,11 +267,10 @@ AXError X11Accessibility::placeFrame(Window& w, std::optional<Point> origin, std
     const auto window = static_cast<xcb_window_t>(w.element.token);
     // Placed by the program, the window is no longer where it was parked, whatever comes of the request.
     {
-        connection_.noteWrite();
         auto guard = connection_.lock();
         xcb_delete_property(connection_.xcb(), window, connection_.atoms().KORVANE_PARKED);
         xcb_flush(connection_.xcb());
-        if (X11PropertyCache* cache = connection_.propertyCache()) cache->written();
+        connection_.noteWrite();
     }
     const Rect before = w.client.frameRoot();
     const Placement placement = placementOf(w.client, origin, size);
@@ -370,11 +367,10 @@ AXError X11Accessibility::setMinimized(Window& w, bool minimized) {
         connection_.sendRootMessage(window, connection_.atoms().WM_CHANGE_STATE, kIconicState);
     } else {
         // Mapping restores the window without focusing it, as un-minimising does.
-        connection_.noteWrite();
         auto guard = connection_.lock();
         xcb_map_window(connection_.xcb(), window);
         xcb_flush(connection_.xcb());
-        if (X11PropertyCache* cache = connection_.propertyCache()) cache->written();
+        connection_.noteWrite();
     }
     // Judged by WM_STATE, never by geometry: a window manager may animate.
     const int wanted = minimized ? kIconicState : kNormalState;

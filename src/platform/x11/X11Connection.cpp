@@ -111,8 +111,10 @@ std::unique_ptr<X11Connection> X11Connection::open(const std::string& displayNam
     // The changes the cache listens for come with events on this connection too: taking them in as these
     // are dispatched keeps them from piling up without a wake-up of their own.
     c->propertyCache_ = X11PropertyCache::open(*c);
-    if (X11PropertyCache* cache = c->propertyCache_.get())
+    if (X11PropertyCache* cache = c->propertyCache_.get()) {
         c->addEventHandler([cache](const xcb_generic_event_t&) { cache->drain(); });
+        c->addWriteHandler([cache] { cache->written(); });
+    }
     return c;
 }
 
@@ -245,12 +247,11 @@ void X11Connection::sendRootMessage(xcb_window_t window, xcb_atom_t type, std::u
     event.data.data32[2] = d2;
     event.data.data32[3] = d3;
     event.data.data32[4] = d4;
-    noteWrite();
     auto guard = lock();
     xcb_send_event(conn_, 0, root_, XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
                    reinterpret_cast<const char*>(&event));
     xcb_flush(conn_);
-    if (propertyCache_) propertyCache_->written();
+    noteWrite();
 }
 
 void X11Connection::addWriteHandler(WriteHandler handler) {

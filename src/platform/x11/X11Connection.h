@@ -116,7 +116,7 @@ class X11Connection {
     X11PropertyCache* propertyCache() const { return propertyCache_.get(); }
 
     // What this program writes that changes the desktop (a client message to the window manager, a
-    // property of a client, a mapping) is announced to the write handlers, on the writer's thread, as it
+    // property of a client, a mapping) is announced to the write handlers, on the writer's thread, once it
     // is sent. Registered on the main thread before any write; they stay for the life of the connection.
     using WriteHandler = std::function<void()>;
     void addWriteHandler(WriteHandler handler);

@@ -8,7 +8,6 @@
 #include "platform/UTF8.h"
 #include "platform/x11/DisplayIdentity.h"
 #include "platform/x11/X11Connection.h"
-#include "platform/x11/X11PropertyCache.h"
 #include "platform/x11/X11Query.h"
 
 #include <xcb/randr.h>
@@ -185,7 +184,6 @@ void X11Screens::showOnAllWorkspaces(std::uint64_t nativeWindow) {
     const auto window = static_cast<xcb_window_t>(nativeWindow);
     if (window == XCB_WINDOW_NONE) return;
     const auto& e = connection_.ewmh();
-    connection_.noteWrite();
     auto guard = connection_.lock();
     xcb_connection_t* c = connection_.xcb();
     // Window managers read both when they first manage the window: some keep a window on every desktop by
@@ -198,7 +196,7 @@ void X11Screens::showOnAllWorkspaces(std::uint64_t nativeWindow) {
                         &e._NET_WM_STATE_STICKY);
     // A round trip: the toolkit maps the window on a connection of its own, which must not overtake these.
     std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
-    if (X11PropertyCache* cache = connection_.propertyCache()) cache->written();
+    connection_.noteWrite();
 }
 
 bool X11Screens::capture(const Rect& area,
