@@ -74,7 +74,7 @@ void WMController::moveWindow(const AXElement& element, std::optional<WindowID> 
     if (attached)
         Log::wm.debug("%s: moved wid=%u to frame=%s", tag, *wid, platform::describe(target));
     else
-        Log::wm.debug("%s: moved window (no CGWindowID) frame=%s", tag, platform::describe(target));
+        Log::wm.debug("%s: moved window (no X window id) frame=%s", tag, platform::describe(target));
 
     platform().runLoop().sleepBlocking(kSettleBeforeFrameCheck);
     reapplyFrameIfDrifted(element, target);
@@ -86,7 +86,7 @@ void WMController::moveWindow(const AXElement& element, std::optional<WindowID> 
             Log::wm.info("%s: attached after move wid=%u", tag, *found);
             known = found;
         } else {
-            Log::wm.debug("%s: unable to attach after move (no CGWindowID)", tag);
+            Log::wm.debug("%s: unable to attach after move (no X window id)", tag);
         }
     }
 
