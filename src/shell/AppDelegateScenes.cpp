@@ -302,6 +302,7 @@ void AppDelegate::showSceneEditor(const std::optional<std::string>& sceneID,
     services.onSaveAsUserLayout = userLayoutSaver();
     controller->viewModel = SceneEditorViewModel::open(platform_, std::move(services), sceneID, displayUUID,
                                                        DisplayUtil::displayUUID(*target));
+    controller->coverScreens(all);
     for (const auto& screen : all) {
         const std::string uuid = DisplayUtil::displayUUID(screen);
         controller->addPanel(screen, uuid, DisplayUtil::displayName(screens, uuid));

@@ -1,5 +1,6 @@
 #include "ui/scene_editor/SceneEditorPanelPool.h"
 
+#include "platform/Screens.h"
 #include "ui/overlays/Overlay.h"
 #include "ui/scene_editor/SceneEditorOverlayPanel.h"
 
@@ -11,26 +12,66 @@ namespace korvane {
 
 SceneEditorPanelPool::~SceneEditorPanelPool() {
     if (!QCoreApplication::instance()) return;
+    keepPrepared();
     for (auto& panel : kept_)
         if (panel) panel->deleteLater();
 }
 
-SceneEditorOverlayPanel* SceneEditorPanelPool::take(const Rect& visibleFrame) {
+SceneEditorOverlayPanel* SceneEditorPanelPool::pick(const QSize& size) {
     std::erase_if(kept_, [](const QPointer<SceneEditorOverlayPanel>& panel) { return !panel; });
-    const QSize size = qtGlobalRect(screens_, visibleFrame).size();
     auto found =
         std::find_if(kept_.begin(), kept_.end(), [&](const auto& panel) { return panel->size() == size; });
     if (found == kept_.end() && !kept_.empty()) found = kept_.begin();
     if (found != kept_.end()) {
         SceneEditorOverlayPanel* panel = *found;
         kept_.erase(found);
-        panel->cover(visibleFrame);
         return panel;
     }
-    auto* panel = new SceneEditorOverlayPanel(screens_, visibleFrame);
+    auto* panel = new SceneEditorOverlayPanel(screens_);
     // Gone before the application: a widget must not outlive it.
     QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, panel,
                      [panel] { delete panel; });
+    return panel;
+}
+
+void SceneEditorPanelPool::prepare(const std::vector<Rect>& visibleFrames) {
+    keepPrepared();
+    std::vector<SceneEditorOverlayPanel*> panels;
+    std::vector<QSize> sizes;
+    for (const Rect& frame : visibleFrames) {
+        sizes.push_back(qtGlobalRect(screens_, frame).size());
+        panels.push_back(pick(sizes.back()));
+    }
+    std::vector<bool> pictured(panels.size(), false);
+    screens_.captureEach(visibleFrames, [&](std::size_t i, const platform::ScreenPictureView& picture) {
+        pictured[i] = panels[i]->setPicture(sizes[i], picture);
+    });
+    for (std::size_t i = 0; i < panels.size(); ++i) {
+        if (pictured[i])
+            panels[i]->coverWithPicture(visibleFrames[i]);
+        else
+            panels[i]->cover(visibleFrames[i]);
+        prepared_.push_back({visibleFrames[i], panels[i]});
+    }
+}
+
+void SceneEditorPanelPool::keepPrepared() {
+    for (auto& prepared : prepared_)
+        if (prepared.panel) kept_.emplace_back(prepared.panel);
+    prepared_.clear();
+}
+
+SceneEditorOverlayPanel* SceneEditorPanelPool::take(const Rect& visibleFrame) {
+    auto ready = std::find_if(prepared_.begin(), prepared_.end(), [&](const Prepared& prepared) {
+        return prepared.panel && prepared.visibleFrame == visibleFrame;
+    });
+    if (ready != prepared_.end()) {
+        SceneEditorOverlayPanel* panel = ready->panel;
+        prepared_.erase(ready);
+        return panel;
+    }
+    SceneEditorOverlayPanel* panel = pick(qtGlobalRect(screens_, visibleFrame).size());
+    panel->cover(visibleFrame);
     return panel;
 }
 
