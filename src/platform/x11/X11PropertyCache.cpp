@@ -171,7 +171,7 @@ void X11PropertyCache::unchainLocked(xcb_window_t window, Entry& entry) {
     entry.chained = false;
 }
 
-bool X11PropertyCache::chainLocked(const std::vector<xcb_window_t>& windows) {
+bool X11PropertyCache::chainLocked(const std::vector<xcb_window_t>& windows, bool placeAsked) {
     struct Walk {
         xcb_window_t window; // whose ancestors are learnt
         xcb_window_t at;     // the last one known: the window itself at first
@@ -181,7 +181,10 @@ bool X11PropertyCache::chainLocked(const std::vector<xcb_window_t>& windows) {
     std::unordered_set<xcb_window_t> walking;
     for (xcb_window_t w : windows) {
         auto it = entries_.find(w);
-        if (it == entries_.end() || it->second.chained || !walking.insert(w).second) continue;
+        // A window never read is read whole (see fetchClients), its place included.
+        if (it == entries_.end() || it->second.chained || (!placeAsked && it->second.seen) ||
+            !walking.insert(w).second)
+            continue;
         walks.push_back({w, w, {}});
     }
     const bool asking = !walks.empty();
@@ -287,7 +290,7 @@ std::vector<X11PropertyCache::Known> X11PropertyCache::lookup(const std::vector<
                 watching = true;
             }
         // Ancestors just watched need the round trip as a window does.
-        if ((parts & kPlacedParts) && chainLocked(windows)) watching = true;
+        if (chainLocked(windows, (parts & kPlacedParts) != 0)) watching = true;
         // A round trip sent a moment ago serves as well: a change announced after it is one made while the
         // reads it serves were under way.
         syncLocked(watching);

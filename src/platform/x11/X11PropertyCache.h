@@ -61,8 +61,8 @@ class X11PropertyCache {
         std::uint64_t generation = 0;
     };
     // Takes in the announcements (one round trip) and answers for each window, in order. A window seen
-    // for the first time is watched from here on; asked for its place, its ancestors too (a round trip
-    // for each level between it and the root, once).
+    // for the first time is watched from here on, and so are its ancestors when its place is asked or
+    // it was never read (a round trip for each level between it and the root, once).
     std::vector<Known> lookup(const std::vector<xcb_window_t>& windows, unsigned parts);
     // Keeps what a read made after lookup() found, unless the window changed since lookup() answered.
     void keep(const ClientWindow& read, unsigned parts, std::uint64_t generation);
@@ -82,8 +82,9 @@ class X11PropertyCache {
     // One round trip, unless one was sent within kFreshFor and `always` is false.
     void syncLocked(bool always);
     void handleLocked(const xcb_generic_event_t& event);
-    // Learns and watches the ancestors of those windows whose ancestors are not known; whether it asked.
-    bool chainLocked(const std::vector<xcb_window_t>& windows);
+    // Learns and watches the ancestors of those windows whose ancestors are not known, when their place is
+    // asked or they were never read; whether it asked the server.
+    bool chainLocked(const std::vector<xcb_window_t>& windows, bool placeAsked);
     // Forgets where `window` is, and where every window beneath it is; with `unchain`, also their
     // ancestors, which have changed.
     void forgetPlaceLocked(xcb_window_t window, bool unchain);

@@ -418,8 +418,12 @@ fetchClients(const X11Connection& connection, const std::vector<xcb_window_t>& w
             continue;
         }
         const auto& k = known[i];
-        requests.push_back(request(connection, windows[i], k.missing | (parts & ~kCachedParts),
-                                   k.exists ? std::optional<bool>(true) : std::nullopt));
+        // A window not seen before is read whole: the desktop's other readers ask for the other parts
+        // within moments (the tracker its owner and title, the screens its struts, the window list its
+        // place and kind), and one batch for all of them costs one round trip where each would cost one.
+        const unsigned asked = k.exists ? k.missing | (parts & ~kCachedParts) : parts | kCachedParts;
+        requests.push_back(
+            request(connection, windows[i], asked, k.exists ? std::optional<bool>(true) : std::nullopt));
     }
     std::vector<ClientWindow> out;
     out.reserve(windows.size());
