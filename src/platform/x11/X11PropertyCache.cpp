@@ -7,6 +7,7 @@
 
 #include "platform/x11/X11Connection.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <memory>
@@ -90,6 +91,8 @@ X11PropertyCache::~X11PropertyCache() {
 }
 
 void X11PropertyCache::handleLocked(const xcb_generic_event_t& event) {
+    // Any announcement may change what a reader built from this cache holds.
+    ++changes_;
     switch (event.response_type & 0x7F) {
     case XCB_PROPERTY_NOTIFY: {
         const auto& p = reinterpret_cast<const xcb_property_notify_event_t&>(event);
@@ -236,6 +239,29 @@ void X11PropertyCache::takeInLocked() {
 void X11PropertyCache::written() {
     std::lock_guard lock(mutex_);
     syncedAt_.reset();
+    ++changes_;
+}
+
+std::uint64_t X11PropertyCache::settle() {
+    std::lock_guard lock(mutex_);
+    if (xcb_connection_has_error(own_)) return ++changes_;
+    syncLocked(false);
+    takeInLocked();
+    return changes_;
+}
+
+std::uint64_t X11PropertyCache::changes() {
+    std::lock_guard lock(mutex_);
+    return changes_;
+}
+
+bool X11PropertyCache::holds(const std::vector<xcb_window_t>& windows, unsigned parts) {
+    parts &= kCachedParts;
+    std::lock_guard lock(mutex_);
+    return std::all_of(windows.begin(), windows.end(), [&](xcb_window_t w) {
+        const auto it = entries_.find(w);
+        return it != entries_.end() && it->second.seen && (it->second.known & parts) == parts;
+    });
 }
 
 void X11PropertyCache::syncLocked(bool always) {

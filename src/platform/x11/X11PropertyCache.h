@@ -75,6 +75,12 @@ class X11PropertyCache {
     // Any thread: this program changed a window (a property, or a request to the window manager); the
     // next lookup makes its own round trip.
     void written();
+    // A count of the changes announced (and of this program's writes): what was built from the cache's
+    // answers while it stood still still holds. settle() first takes in the announcements as a lookup does.
+    std::uint64_t settle();
+    std::uint64_t changes();
+    // Whether every one of the windows is known to exist with those parts kept.
+    bool holds(const std::vector<xcb_window_t>& windows, unsigned parts);
 
   private:
     X11PropertyCache(const X11Connection& connection, xcb_connection_t* own);
@@ -107,6 +113,7 @@ class X11PropertyCache {
     std::unordered_map<xcb_window_t, std::vector<xcb_window_t>> beneath_;
     bool rootWatched_ = false;
     std::optional<DesktopState> desktop_;
+    std::uint64_t changes_ = 0;
     std::uint64_t rootGeneration_ = 0;
     // When the last round trip taken in was sent; lookups within kFreshFor of it need none of their own.
     std::optional<std::chrono::steady_clock::time_point> syncedAt_;

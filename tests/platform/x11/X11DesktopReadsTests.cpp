@@ -2,12 +2,14 @@
 // windows again asks the server for nothing per window, however many there are, and still shows at once
 // what other clients changed meanwhile (a title, a class, a minimised window, a window closed); so does
 // reading one window's attributes one after another, its place included, which follows the moves, resizes,
-// maps and unmaps of the window and of its frame; and an observer asked for another process's window
-// refuses without a request.
+// maps and unmaps of the window and of its frame; listings on another thread share one read until something
+// changes; and an observer asked for another process's window refuses without a request.
 #include "X11Fixture.h"
 
 #include "platform/WindowServer.h"
 #include "platform/Workspace.h"
+
+#include <thread>
 
 namespace korvane::x11::test {
 namespace {
@@ -198,6 +200,35 @@ TEST_F(X11DesktopReadsTest, aWindowsPlaceAskedAgainAsksNothingAndFollowsItAndIts
     close(a);
     AXValue gone;
     EXPECT_EQ(ax.copyAttribute(w, "AXPosition", gone), AXError::invalidUIElement);
+}
+
+// A pass on another thread that looks up each window of the list (the parking rescue at start-up does)
+// reads the whole desktop once, not once per window, and still sees what changes at once.
+TEST_F(X11DesktopReadsTest, listingsOnAnotherThreadShareOneReadUntilTheServerReportsAChange) {
+    const auto a = xterm("First");
+    const auto b = xterm("Second", "60x20+2300+200");
+    auto titleListed = [&](xcb_window_t window) {
+        std::optional<std::string> title;
+        std::thread([&] {
+            for (const auto& e :
+                 desktop->windowServer().copyWindowInfo(0).value_or(std::vector<WindowInfo>{}))
+                if (e.at(WindowKey::number).get<std::uint32_t>() == window && e.contains(WindowKey::name))
+                    title = e.at(WindowKey::name).get<std::string>();
+        }).join();
+        return title;
+    };
+    EXPECT_EQ(titleListed(a.window), std::optional<std::string>("First"));
+    // The window manager may still be settling the new windows; once it is done, the reads are shared.
+    ASSERT_TRUE(X11TestSession::waitFor([&] {
+        const auto before = desktop->traffic().desktopReads;
+        for (int i = 0; i < 5; ++i)
+            titleListed(b.window);
+        return desktop->traffic().desktopReads <= before + 1;
+    }));
+    session().setTitle(a.window, "Renamed");
+    EXPECT_EQ(titleListed(a.window), std::optional<std::string>("Renamed"));
+    close(b);
+    EXPECT_EQ(titleListed(b.window), std::nullopt);
 }
 
 // A new window is offered to every application's observer: the others' answer must not cost a request.
