@@ -202,33 +202,49 @@ TEST_F(X11DesktopReadsTest, aWindowsPlaceAskedAgainAsksNothingAndFollowsItAndIts
     EXPECT_EQ(ax.copyAttribute(w, "AXPosition", gone), AXError::invalidUIElement);
 }
 
-// A pass on another thread that looks up each window of the list (the parking rescue at start-up does)
-// reads the whole desktop once, not once per window, and still sees what changes at once.
-TEST_F(X11DesktopReadsTest, listingsOnAnotherThreadShareOneReadUntilTheServerReportsAChange) {
+// A pass on another thread that looks up each window of the list (the parking rescue at start-up does), or
+// a timer per application that lists the windows in a turn of its own, reads the whole desktop once, not once
+// per window or turn, and still sees what changes at once, a frame moved alone included.
+TEST_F(X11DesktopReadsTest, listingsOnOtherThreadsAndInLaterTurnsShareOneReadUntilTheServerReportsAChange) {
     const auto a = xterm("First");
     const auto b = xterm("Second", "60x20+2300+200");
-    auto titleListed = [&](xcb_window_t window) {
+    auto entryOf = [&](xcb_window_t window) {
+        std::optional<WindowInfo> out;
+        for (const auto& e : desktop->windowServer().copyWindowInfo(0).value_or(std::vector<WindowInfo>{}))
+            if (e.at(WindowKey::number).get<std::uint32_t>() == window) out = e;
+        return out;
+    };
+    auto titleOnAnotherThread = [&](xcb_window_t window) {
         std::optional<std::string> title;
         std::thread([&] {
-            for (const auto& e :
-                 desktop->windowServer().copyWindowInfo(0).value_or(std::vector<WindowInfo>{}))
-                if (e.at(WindowKey::number).get<std::uint32_t>() == window && e.contains(WindowKey::name))
-                    title = e.at(WindowKey::name).get<std::string>();
+            if (auto e = entryOf(window); e && e->contains(WindowKey::name))
+                title = e->at(WindowKey::name).get<std::string>();
         }).join();
         return title;
     };
-    EXPECT_EQ(titleListed(a.window), std::optional<std::string>("First"));
+    auto xInATurnOfItsOwn = [&](xcb_window_t window) {
+        bool turned = false;
+        desktop->runLoop().post([&] { turned = true; });
+        EXPECT_TRUE(runUntil([&] { return turned; }));
+        const auto e = entryOf(window);
+        return e ? e->at(WindowKey::bounds).at(BoundsKey::x).get<double>() + kPrimaryRoot.origin.x : -1.0;
+    };
+    EXPECT_EQ(titleOnAnotherThread(a.window), std::optional<std::string>("First"));
     // The window manager may still be settling the new windows; once it is done, the reads are shared.
     ASSERT_TRUE(X11TestSession::waitFor([&] {
         const auto before = desktop->traffic().desktopReads;
-        for (int i = 0; i < 5; ++i)
-            titleListed(b.window);
+        for (int i = 0; i < 3; ++i) {
+            titleOnAnotherThread(b.window);
+            xInATurnOfItsOwn(b.window);
+        }
         return desktop->traffic().desktopReads <= before + 1;
     }));
     session().setTitle(a.window, "Renamed");
-    EXPECT_EQ(titleListed(a.window), std::optional<std::string>("Renamed"));
+    EXPECT_EQ(titleOnAnotherThread(a.window), std::optional<std::string>("Renamed"));
+    session().moveFrameAlone(b.window, Point{2400, 300});
+    EXPECT_EQ(xInATurnOfItsOwn(b.window), 2400);
     close(b);
-    EXPECT_EQ(titleListed(b.window), std::nullopt);
+    EXPECT_EQ(titleOnAnotherThread(b.window), std::nullopt);
 }
 
 // A new window is offered to every application's observer: the others' answer must not cost a request.
