@@ -6,6 +6,8 @@
 #include "SceneEditorFixture.h"
 #include "SceneEditorViewsSupport.h"
 #include "layouts/LayoutTreeEditorModel.h"
+#include "ui/scene_editor/ApplicationNames.h"
+#include "ui/scene_editor/BundleInfoCache.h"
 #include "ui/scene_editor/SceneCanvasSaveBar.h"
 #include "ui/scene_editor/SceneCanvasSplitHandle.h"
 #include "ui/scene_editor/SceneEditorCanvasBridge.h"
@@ -525,6 +527,34 @@ TEST_F(SceneEditorPanelTest, theFirstFrameShowsTheZonesNotTheEmptyState) {
         }
     settle();
     EXPECT_EQ(view->cells().size(), first);
+}
+
+TEST_F(SceneEditorPanelTest, namesLookedUpAfterThePauseComeIntoTheChipsShownWithoutMakingThemAgain) {
+    BundleInfoCache::setShared(nullptr); // nothing known yet, as in a program just started
+    open();
+    SceneGeometryCanvasView* view = canvas("D1");
+    QPointer<SceneCanvasZoneCell> cell = view->cells().at(1);
+    ASSERT_EQ(cell->chips().size(), 1u);
+    QPointer<SceneCanvasAppIcon> chip = cell->chips()[0];
+    EXPECT_EQ(chip->entry().name, "mail");
+    ASSERT_EQ(view->excludedStrip()->chips().size(), 1u);
+    QPointer<SceneCanvasExcludedAppIcon> excluded = view->excludedStrip()->chips()[0];
+    EXPECT_EQ(excluded->entry().name, "music");
+
+    desktop->loop().advance(milliseconds(200));
+    settle();
+    EXPECT_EQ(view->cells().at(1), cell.data());
+    ASSERT_EQ(cell->chips().size(), 1u);
+    EXPECT_EQ(cell->chips()[0], chip.data());
+    // What the desktop says of them, not what their identifiers say.
+    const std::string mail = resolveBundleInfo(desktop->workspace(), "org.example.mail").name;
+    ASSERT_NE(mail, "mail");
+    EXPECT_EQ(chip->entry().name, mail);
+    EXPECT_EQ(chip->toolTip().toStdString(), mail);
+    ASSERT_EQ(view->excludedStrip()->chips().size(), 1u);
+    EXPECT_EQ(view->excludedStrip()->chips()[0], excluded.data());
+    EXPECT_EQ(excluded->entry().name, resolveBundleInfo(desktop->workspace(), "org.example.music").name);
+    BundleInfoCache::setShared(nullptr);
 }
 
 TEST_F(SceneEditorPanelTest, aReopenedEditorKeepsTheCellsThatShowTheSameAndTheirChipsActOnTheNewEditor) {
