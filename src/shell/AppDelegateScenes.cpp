@@ -39,6 +39,9 @@ namespace {
 namespace WK = platform::WindowKey;
 
 constexpr double kToastDuration = 0.9;
+// Start-up paints the status item and passes over the displays' windows within about half a second, with
+// a hundred windows open; the editor's panels are prepared only after that, never in its way.
+constexpr Nanos kSceneEditorPrepareDelay = kNanosPerSecond;
 
 } // namespace
 
@@ -312,6 +315,17 @@ void AppDelegate::showSceneEditor(const std::optional<std::string>& sceneID,
     sceneEditorOverlayController_ = controller;
     Log::sceneManager.info("Scene Editor overlay shown in %ldms",
                            static_cast<long>((platform_.runLoop().now() - started) / 1000000));
+}
+
+void AppDelegate::prepareSceneEditorWhenIdle() {
+    std::weak_ptr<AppDelegate> weak = weak_from_this();
+    (void)platform_.runLoop().postAfter(kSceneEditorPrepareDelay, [weak] {
+        auto self = weak.lock();
+        if (!self) return;
+        if (!self->sceneEditorPanels_)
+            self->sceneEditorPanels_ = std::make_shared<SceneEditorPanelPool>(self->platform_.screens());
+        self->sceneEditorPanels_->prepareWhenIdle(self->platform_);
+    });
 }
 
 void AppDelegate::restoreAndReport(const WMScene& scene, const char* refreshSource) {

@@ -1,9 +1,13 @@
 #include "ui/scene_editor/SceneEditorPanelPool.h"
 
+#include "core/Log.h"
+#include "platform/Platform.h"
+#include "platform/Screens.h"
 #include "ui/overlays/Overlay.h"
 #include "ui/scene_editor/SceneEditorOverlayPanel.h"
 
-#include <QCoreApplication>
+#include <QAbstractEventDispatcher>
+#include <QApplication>
 
 #include <algorithm>
 
@@ -27,11 +31,45 @@ SceneEditorOverlayPanel* SceneEditorPanelPool::take(const Rect& visibleFrame) {
         panel->cover(visibleFrame);
         return panel;
     }
+    return make(visibleFrame);
+}
+
+SceneEditorOverlayPanel* SceneEditorPanelPool::make(const Rect& visibleFrame) {
+    made_ = true;
     auto* panel = new SceneEditorOverlayPanel(screens_, visibleFrame);
     // Gone before the application: a widget must not outlive it.
     QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, panel,
                      [panel] { delete panel; });
     return panel;
+}
+
+void SceneEditorPanelPool::prepareWhenIdle(platform::Platform& platform) {
+    if (made_ || !qobject_cast<QApplication*>(QCoreApplication::instance())) return;
+    QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
+    if (!dispatcher) return;
+    // Once, as the loop is about to wait for something to happen: nothing else is held up.
+    std::weak_ptr<SceneEditorPanelPool> weak = weak_from_this();
+    QObject::connect(
+        dispatcher, &QAbstractEventDispatcher::aboutToBlock, dispatcher,
+        [weak, &platform] {
+            if (auto self = weak.lock()) self->prepare(platform);
+        },
+        Qt::SingleShotConnection);
+}
+
+bool SceneEditorPanelPool::prepare(platform::Platform& platform) {
+    if (made_ || !qobject_cast<QApplication*>(QCoreApplication::instance())) return false;
+    const Nanos started = platform.runLoop().now();
+    for (const platform::ScreenInfo& screen : screens_.screens()) {
+        SceneEditorOverlayPanel* panel = make(screen.visibleFrame);
+        panel->setRootView(new SceneEditorOverlayRootView({}, panel->blockingView()));
+        panel->rootView()->prepareCanvas(platform);
+        panel->paintAhead();
+        keep(panel);
+    }
+    Log::sceneManager.info("Scene Editor panels prepared in %ldms",
+                           static_cast<long>((platform.runLoop().now() - started) / 1000000));
+    return true;
 }
 
 void SceneEditorPanelPool::keep(SceneEditorOverlayPanel* panel) {

@@ -6,6 +6,7 @@
 #include <QPointer>
 
 #include <cstddef>
+#include <memory>
 #include <vector>
 
 namespace korvane {
@@ -13,14 +14,17 @@ namespace korvane {
 class SceneEditorOverlayPanel;
 
 namespace platform {
+class Platform;
 class Screens;
 } // namespace platform
 
 // Panels an editor has closed wait here hidden for the next one, with the views of the editor they held.
 // A full-screen window shown for the first time costs several times what showing it again does: it is
 // made on the window server, and its drawing buffer and its screen's picture touch fresh memory, a page
-// fault per page; and the editor's views cost more to build than to bring up to date. Main thread only.
-class SceneEditorPanelPool {
+// fault per page; and the editor's views cost more to build than to bring up to date, the first views
+// of their kinds most (styles, fonts and glyphs loaded as they are first drawn). So the panels are made
+// once the program is idle after starting, before the first editor. Main thread only.
+class SceneEditorPanelPool : public std::enable_shared_from_this<SceneEditorPanelPool> {
   public:
     explicit SceneEditorPanelPool(platform::Screens& screens) : screens_(screens) {}
     // Deletes the kept panels on a later turn.
@@ -34,10 +38,20 @@ class SceneEditorPanelPool {
     // Hides the panel, lets its root view go of the editor it served and keeps both for a later take.
     void keep(SceneEditorOverlayPanel* panel);
     std::size_t keptCount() const;
+    // Before the first editor: on the first turn of the event loop that finds nothing to do, a panel for
+    // each screen with its views made and drawn once, unmapped, kept as an editor would leave it (see
+    // prepare()). Nothing when a panel was made already or when the program has no widgets.
+    void prepareWhenIdle(platform::Platform& platform);
+    // The same at once; whether panels were made.
+    bool prepare(platform::Platform& platform);
 
   private:
+    SceneEditorOverlayPanel* make(const Rect& visibleFrame);
+
     platform::Screens& screens_;
     std::vector<QPointer<SceneEditorOverlayPanel>> kept_;
+    // A panel was made, by an editor or ahead of one.
+    bool made_ = false;
 };
 
 } // namespace korvane

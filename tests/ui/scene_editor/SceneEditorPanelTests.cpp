@@ -529,6 +529,33 @@ TEST_F(SceneEditorPanelTest, theFirstFrameShowsTheZonesNotTheEmptyState) {
     EXPECT_EQ(view->cells().size(), first);
 }
 
+TEST_F(SceneEditorPanelTest, panelsMadeAheadStayHiddenAndTheFirstEditorShowsTheStoredSceneOnThem) {
+    pool = std::make_shared<SceneEditorPanelPool>(desktop->screens());
+    ASSERT_TRUE(pool->prepare(platform));
+    settle();
+    EXPECT_EQ(pool->keptCount(), 2u);
+    std::vector<QPointer<QWidget>> made;
+    for (QWidget* window : QApplication::topLevelWidgets())
+        if (auto* panel = dynamic_cast<SceneEditorOverlayPanel*>(window)) {
+            EXPECT_FALSE(panel->isVisible());
+            made.emplace_back(panel);
+        }
+    ASSERT_EQ(made.size(), 2u);
+    EXPECT_FALSE(pool->prepare(platform)) << "made once";
+
+    open();
+    for (const std::string display : {"D1", "D2"}) {
+        EXPECT_TRUE(std::find(made.begin(), made.end(), panel(display)) != made.end()) << display;
+        EXPECT_TRUE(panel(display)->isVisible());
+        EXPECT_EQ(panel(display)->rootView()->message(), QString()) << display;
+    }
+    const auto& cells = canvas("D1")->cells();
+    EXPECT_EQ(cells.size(), 4u); // the scene's layout, not the one empty zone the panel was made with
+    ASSERT_TRUE(cells.count(1));
+    EXPECT_EQ(bundles(cells.at(1)->apps()), (std::vector<std::string>{"org.example.mail"}));
+    EXPECT_EQ(bundles(canvas("D2")->cells().at(1)->apps()), (std::vector<std::string>{"org.example.chat"}));
+}
+
 TEST_F(SceneEditorPanelTest, namesLookedUpAfterThePauseComeIntoTheChipsShownWithoutMakingThemAgain) {
     BundleInfoCache::setShared(nullptr); // nothing known yet, as in a program just started
     open();
