@@ -30,7 +30,10 @@
 #include "ui/scene_manager/UnconfiguredDisplayPrompts.h"
 #include "ui/switchers/SceneCardSwitcherController.h"
 
+#include <set>
+#include <string>
 #include <unistd.h>
+#include <vector>
 
 namespace korvane {
 
@@ -324,8 +327,24 @@ void AppDelegate::prepareSceneEditorWhenIdle() {
         if (!self) return;
         if (!self->sceneEditorPanels_)
             self->sceneEditorPanels_ = std::make_shared<SceneEditorPanelPool>(self->platform_.screens());
-        self->sceneEditorPanels_->prepareWhenIdle(self->platform_);
+        self->sceneEditorPanels_->prepareWhenIdle(self->platform_, [weak] {
+            auto app = weak.lock();
+            return app ? app->runningSceneApplications() : std::vector<std::string>{};
+        });
     });
+}
+
+std::vector<std::string> AppDelegate::runningSceneApplications() {
+    std::set<std::string> running;
+    for (const auto& app : platform_.workspace().runningApplications())
+        if (app.bundleID) running.insert(*app.bundleID);
+    std::set<std::string> shown;
+    if (auto store = sceneStore())
+        for (const auto& scene : store->loadAllScenes(ScreenContext::capture(platform_.screens())))
+            for (const auto& [display, hints] : scene.windowHints)
+                for (const auto& hint : hints)
+                    if (running.count(hint.bundleID)) shown.insert(hint.bundleID);
+    return {shown.begin(), shown.end()};
 }
 
 void AppDelegate::restoreAndReport(const WMScene& scene, const char* refreshSource) {

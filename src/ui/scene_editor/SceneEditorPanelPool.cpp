@@ -5,6 +5,7 @@
 #include "platform/Screens.h"
 #include "ui/overlays/Overlay.h"
 #include "ui/scene_editor/SceneEditorOverlayPanel.h"
+#include "ui/switchers/IconCache.h"
 
 #include <QAbstractEventDispatcher>
 #include <QApplication>
@@ -43,7 +44,8 @@ SceneEditorOverlayPanel* SceneEditorPanelPool::make(const Rect& visibleFrame) {
     return panel;
 }
 
-void SceneEditorPanelPool::prepareWhenIdle(platform::Platform& platform) {
+void SceneEditorPanelPool::prepareWhenIdle(platform::Platform& platform,
+                                           std::function<std::vector<std::string>()> chipApplications) {
     if (made_ || !qobject_cast<QApplication*>(QCoreApplication::instance())) return;
     QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
     if (!dispatcher) return;
@@ -51,13 +53,16 @@ void SceneEditorPanelPool::prepareWhenIdle(platform::Platform& platform) {
     std::weak_ptr<SceneEditorPanelPool> weak = weak_from_this();
     QObject::connect(
         dispatcher, &QAbstractEventDispatcher::aboutToBlock, dispatcher,
-        [weak, &platform] {
-            if (auto self = weak.lock()) self->prepare(platform);
+        [weak, &platform, chipApplications = std::move(chipApplications)] {
+            auto self = weak.lock();
+            if (!self || self->made_) return;
+            self->prepare(platform, chipApplications ? chipApplications() : std::vector<std::string>{});
         },
         Qt::SingleShotConnection);
 }
 
-bool SceneEditorPanelPool::prepare(platform::Platform& platform) {
+bool SceneEditorPanelPool::prepare(platform::Platform& platform,
+                                   const std::vector<std::string>& chipApplications) {
     if (made_ || !qobject_cast<QApplication*>(QCoreApplication::instance())) return false;
     const Nanos started = platform.runLoop().now();
     for (const platform::ScreenInfo& screen : screens_.screens()) {
@@ -67,6 +72,10 @@ bool SceneEditorPanelPool::prepare(platform::Platform& platform) {
         panel->paintAhead();
         keep(panel);
     }
+    // Rendered on the cache's own queue; a chip made before one arrives draws it once it does, a frame
+    // after the first.
+    for (const std::string& bundleID : chipApplications)
+        IconCache::shared()->icon(bundleID, [](const QImage&) {});
     Log::sceneManager.info("Scene Editor panels prepared in %ldms",
                            static_cast<long>((platform.runLoop().now() - started) / 1000000));
     return true;

@@ -6,7 +6,9 @@
 #include <QPointer>
 
 #include <cstddef>
+#include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace korvane {
@@ -41,9 +43,12 @@ class SceneEditorPanelPool : public std::enable_shared_from_this<SceneEditorPane
     // Before the first editor: on the first turn of the event loop that finds nothing to do, a panel for
     // each screen with its views made and drawn once, unmapped, kept as an editor would leave it (see
     // prepare()). Nothing when a panel was made already or when the program has no widgets.
-    void prepareWhenIdle(platform::Platform& platform);
+    // `chipApplications`, asked then, names the applications whose chips the first editor is likely to
+    // show: their pictures are rendered ahead into the icon cache the chips draw from.
+    void prepareWhenIdle(platform::Platform& platform,
+                         std::function<std::vector<std::string>()> chipApplications = {});
     // The same at once; whether panels were made.
-    bool prepare(platform::Platform& platform);
+    bool prepare(platform::Platform& platform, const std::vector<std::string>& chipApplications = {});
 
   private:
     SceneEditorOverlayPanel* make(const Rect& visibleFrame);

@@ -16,6 +16,7 @@
 #include "ui/scene_editor/SceneEditorViewModel.h"
 #include "ui/scene_editor/SceneGeometryCanvasView.h"
 #include "ui/switchers/AppPickerView.h"
+#include "ui/switchers/IconCache.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -531,8 +532,13 @@ TEST_F(SceneEditorPanelTest, theFirstFrameShowsTheZonesNotTheEmptyState) {
 
 TEST_F(SceneEditorPanelTest, panelsMadeAheadStayHiddenAndTheFirstEditorShowsTheStoredSceneOnThem) {
     pool = std::make_shared<SceneEditorPanelPool>(desktop->screens());
-    ASSERT_TRUE(pool->prepare(platform));
+    IconCache::setShared(nullptr);
+    // The picture of an application the first editor is likely to show is rendered along.
+    ASSERT_TRUE(pool->prepare(platform, {"org.example.notes"}));
     settle();
+    desktop->loop().runUntilIdle();
+    EXPECT_TRUE(IconCache::shared()->cached("org.example.notes"));
+    EXPECT_FALSE(IconCache::shared()->cached("org.example.mail"));
     EXPECT_EQ(pool->keptCount(), 2u);
     std::vector<QPointer<QWidget>> made;
     for (QWidget* window : QApplication::topLevelWidgets())
@@ -554,6 +560,7 @@ TEST_F(SceneEditorPanelTest, panelsMadeAheadStayHiddenAndTheFirstEditorShowsTheS
     ASSERT_TRUE(cells.count(1));
     EXPECT_EQ(bundles(cells.at(1)->apps()), (std::vector<std::string>{"org.example.mail"}));
     EXPECT_EQ(bundles(canvas("D2")->cells().at(1)->apps()), (std::vector<std::string>{"org.example.chat"}));
+    IconCache::setShared(nullptr);
 }
 
 TEST_F(SceneEditorPanelTest, namesLookedUpAfterThePauseComeIntoTheChipsShownWithoutMakingThemAgain) {
