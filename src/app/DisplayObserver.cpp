@@ -65,8 +65,8 @@ void DisplayObserver::start() {
     screenObserver_ = platform_.notificationCenter().addObserver(
         platform::kScreenParametersDidChange, platform::NotificationCenter::Delivery::mainQueue,
         [weak = weak_from_this()](const std::string&, const nlohmann::json&) {
-            if (auto self = weak.lock())
-                self->handleScreenParametersChange("NSApplication.didChangeScreenParametersNotification");
+            // Announced when the monitors change (RandR) or a dock's strut changes a visible frame.
+            if (auto self = weak.lock()) self->handleScreenParametersChange("RandR/_NET_WM_STRUT");
         });
     handleScreenParametersChange("observer-start");
 }

@@ -59,7 +59,7 @@ void WakeRecovery::handleSystemWake() {
     });
     loop.dispatchGlobal(platform::QueueQoS::UserInitiated, [&windowServer = platform_.windowServer()] {
         (void)windowServer.copyWindowInfo(platform::kOnScreenOnly);
-        Log::app.info("[SystemWake] CGWindowList prewarmed");
+        Log::app.info("[SystemWake] _NET_CLIENT_LIST_STACKING prewarmed");
     });
 
     for (const Nanos delay : slotReplayDelays)

@@ -83,7 +83,7 @@ WindowList AXUtil::cachedWindowList() {
     }
     WindowList fetched;
     {
-        auto interval = Log::signposts.beginInterval("CGWindowListCopyWindowInfo");
+        auto interval = Log::signposts.beginInterval("_NET_CLIENT_LIST_STACKING");
         auto list = platform_.windowServer().copyWindowInfo(platform::kOnScreenOnly |
                                                             platform::kExcludeDesktopElements);
         bool allDictionaries = list.has_value();
@@ -160,17 +160,17 @@ std::optional<ElementAndFrame> AXUtil::axAndFrame(WindowID windowID, bool allowF
     std::optional<std::string> owner = entry ? stringValue(*entry, WK::ownerName) : std::nullopt;
     std::optional<pid_t> pid = entry ? windowinfo::ownerPID(*entry) : std::nullopt;
     if (!owner || *owner == "WindowServer" || !pid) {
-        Log::ax.debug("axAndFrame: no CGWindow info for wid=%u", windowID);
+        Log::ax.debug("axAndFrame: no _NET_CLIENT_LIST_STACKING entry for wid=%u", windowID);
         return std::nullopt;
     }
-    static const Labels labels{"kAXWindows", "AXAllWindows", "axAndFrame: resolved via AXAllWindows pid=%d",
+    static const Labels labels{"AXWindows", "AXAllWindows", "axAndFrame: resolved via AXAllWindows pid=%d",
                                "axAndFrame: unable to acquire AX window for wid=%u pid=%d"};
     return lookUpInApplication(windowID, *pid, allowFallback, labels);
 }
 
 std::optional<ElementAndFrame> AXUtil::axAndFrame(WindowID windowID, pid_t pid, bool allowFallback) {
     if (pid == 0) return axAndFrame(windowID, allowFallback);
-    static const Labels labels{"kAXWindows(pid)", "AXAllWindows(pid)",
+    static const Labels labels{"AXWindows(pid)", "AXAllWindows(pid)",
                                "axAndFrame: resolved via AXAllWindows pid=%d (pid supplied)",
                                "axAndFrame: unable to acquire AX window for wid=%u pid=%d (pid supplied)"};
     return lookUpInApplication(windowID, pid, allowFallback, labels);
@@ -178,7 +178,7 @@ std::optional<ElementAndFrame> AXUtil::axAndFrame(WindowID windowID, pid_t pid, 
 
 std::optional<AXElement> AXUtil::axElement(WindowID windowID, pid_t pid) {
     if (pid == 0) return std::nullopt;
-    static const Labels labels{"kAXWindows(pid)", "AXAllWindows(pid)", nullptr, nullptr};
+    static const Labels labels{"AXWindows(pid)", "AXAllWindows(pid)", nullptr, nullptr};
     if (auto found = lookUpInApplication(windowID, pid, false, labels)) return found->element;
     return std::nullopt;
 }

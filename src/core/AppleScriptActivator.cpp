@@ -56,16 +56,16 @@ bool AppleScriptActivator::activate(const std::string& bundleID) {
 
 bool AppleScriptActivator::runScript(const std::string& source, const std::string& tag,
                                      const std::optional<std::string>& bundleID) {
-    Log::wm.info("[AppleScript:%s] Executing script", tag);
+    Log::wm.info("[AppIdActivation:%s] Executing activation request", tag);
     // An identifier that could close the quotes or start a new line would make the script say
     // something else than "activate this application"; no script is made from it.
     if (!sourceIsUsable(source) || (bundleID && !canQuote(*bundleID))) {
-        Log::wm.error("[AppleScript:%s] Failed to create NSAppleScript", tag);
+        Log::wm.error("[AppIdActivation:%s] Failed to create activation request", tag);
         return false;
     }
     const platform::ScriptResult result = platform_.workspace().runScript(source);
     if (result.ok) {
-        Log::wm.info("[AppleScript:%s] Execution succeeded", tag);
+        Log::wm.info("[AppIdActivation:%s] Execution succeeded", tag);
         return true;
     }
     const std::string message = result.message.empty() ? "unknown error" : result.message;
@@ -74,7 +74,7 @@ bool AppleScriptActivator::runScript(const std::string& source, const std::strin
         markDenied(*bundleID);
         return false;
     }
-    Log::wm.error("[AppleScript:%s] Execution failed: %s (code=%ld)", tag, message, number);
+    Log::wm.error("[AppIdActivation:%s] Execution failed: %s (code=%ld)", tag, message, number);
     return false;
 }
 
@@ -86,9 +86,9 @@ void AppleScriptActivator::markDenied(const std::string& bundleID) {
         firstTime = deniedBundlesLogged.insert(bundleID).second;
     }
     if (firstTime)
-        Log::wm.error(
-            "[AppleScript] AppleEvents denied for bundle=%s; suppress AppleScript retries until relaunch",
-            bundleID);
+        Log::wm.error("[AppIdActivation] Activation refused for bundle=%s; suppress activation by app id "
+                      "retries until relaunch",
+                      bundleID);
 }
 
 } // namespace korvane

@@ -134,8 +134,8 @@ void FocusWhitelistStore::loadWhitelist() {
         const char* message;
     };
     const Source sources[] = {
-        {appSupportURL(), "Focus whitelist loaded from AppSupport count=%ld"},
-        {bundleURL(), "Focus whitelist loaded from bundle count=%ld"},
+        {appSupportURL(), "Focus whitelist loaded from the config folder count=%ld"},
+        {bundleURL(), "Focus whitelist loaded from share/korvane count=%ld"},
         {workingDirectoryURL(), "Focus whitelist loaded from repo count=%ld"},
     };
     for (const auto& source : sources) {
@@ -155,7 +155,8 @@ void FocusWhitelistStore::loadRuntimeWhitelist() {
     if (!path) return;
     if (auto list = loadFile(*path)) {
         runtimeBundleIds = std::set<std::string>(list->begin(), list->end());
-        Log::wm.info("Focus runtime whitelist loaded from AppSupport count=%ld", runtimeBundleIds.size());
+        Log::wm.info("Focus runtime whitelist loaded from the config folder count=%ld",
+                     runtimeBundleIds.size());
         return;
     }
     // Only a regular file has bytes to keep; anything else in its place is written over as missing.

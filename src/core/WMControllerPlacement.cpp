@@ -74,7 +74,7 @@ void WMController::moveWindow(const AXElement& element, std::optional<WindowID> 
     if (attached)
         Log::wm.debug("%s: moved wid=%u to frame=%s", tag, *wid, platform::describe(target));
     else
-        Log::wm.debug("%s: moved window (no CGWindowID) frame=%s", tag, platform::describe(target));
+        Log::wm.debug("%s: moved window (no X window id) frame=%s", tag, platform::describe(target));
 
     platform().runLoop().sleepBlocking(kSettleBeforeFrameCheck);
     reapplyFrameIfDrifted(element, target);
@@ -86,7 +86,7 @@ void WMController::moveWindow(const AXElement& element, std::optional<WindowID> 
             Log::wm.info("%s: attached after move wid=%u", tag, *found);
             known = found;
         } else {
-            Log::wm.debug("%s: unable to attach after move (no CGWindowID)", tag);
+            Log::wm.debug("%s: unable to attach after move (no X window id)", tag);
         }
     }
 
@@ -133,7 +133,7 @@ void WMController::activateApp(const AXElement& element, const std::string& tag,
             loop.sleepBlocking(kActivationPause);
         }
         bool success = workspace.activate(pid, allowAllWindows ? platform::kActivateAllWindows : 0u);
-        Log::wm.info("%s: NSRunningApplication.activate returned %{bool}d", tag, success);
+        Log::wm.info("%s: _NET_ACTIVE_WINDOW request returned %{bool}d", tag, success);
         if (!success) {
             Log::wm.info("%s: Trying AX frontmost attribute", tag);
             if (accessibility.setAttribute(accessibility.applicationElement(pid), "AXFrontmost", yes) ==
@@ -147,7 +147,7 @@ void WMController::activateApp(const AXElement& element, const std::string& tag,
         if (!success) {
             success = workspace.activate(pid, 0u);
             if (!success) {
-                Log::wm.info("%s: Trying NSWorkspace.openApplication", tag);
+                Log::wm.info("%s: Trying desktop entry launch", tag);
                 if (bundleID && workspace.urlForApplication(*bundleID)) {
                     workspace.openApplication(*bundleID, true, [](platform::OpenApplicationResult) {});
                     success = true;
@@ -155,12 +155,12 @@ void WMController::activateApp(const AXElement& element, const std::string& tag,
             }
         }
         if (ActivationStrategy::strategy(bundleID).useAppleScript && bundleID) {
-            Log::wm.info("%s: Trying AppleScript activation for problematic app", tag);
+            Log::wm.info("%s: Trying activation by app id for problematic app", tag);
             if (AppleScriptActivator::shared()->activate(*bundleID)) {
                 success = true;
-                Log::wm.info("%s: AppleScript activation succeeded", tag);
+                Log::wm.info("%s: Activation by app id succeeded", tag);
             } else {
-                Log::wm.error("%s: AppleScript activation failed", tag);
+                Log::wm.error("%s: Activation by app id failed", tag);
             }
         }
         Log::wm.debug("%s: Final activation result=%{bool}d", tag, success);

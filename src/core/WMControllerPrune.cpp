@@ -141,10 +141,12 @@ void WMController::prune(int zoneID, WMState& state) {
         Log::wm.info("Prune: Removing %ld window(s) from R%ld moved across displays. sample=%s",
                      movedAcross.size(), zoneID, describeMoved(movedAcross, kMovedSampleSize));
     if (!keptByWindowList.empty())
-        Log::wm.error("Prune: Keeping %ld windows in R%ld due to CG existence (stale mapping). sample=%s",
+        Log::wm.error("Prune: Keeping %ld windows in R%ld due to _NET_CLIENT_LIST_STACKING existence (stale "
+                      "mapping). sample=%s",
                       keptByWindowList.size(), zoneID, describeNumbers(keptByWindowList, kWindowSampleSize));
     if (!missingRecord.empty())
-        Log::wm.error("Prune: Found %ld windows in R%ld missing WinRef but existing in CG. sample=%s",
+        Log::wm.error("Prune: Found %ld windows in R%ld missing WinRef but existing in "
+                      "_NET_CLIENT_LIST_STACKING. sample=%s",
                       missingRecord.size(), zoneID, describeNumbers(missingRecord, kWindowSampleSize));
     if (!removal.empty())
         Log::wm.info("Prune: Removing dead windows from region %ld: %s", zoneID,

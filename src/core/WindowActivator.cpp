@@ -341,7 +341,7 @@ Task<bool> WindowActivator::activateApplicationAsync(platform::RunningApplicatio
     Log::wm.info("[%s] Activating app %s (pid=%d) using strategy: %s", reason, bundleId, pid, strategy.name);
 
     const bool activated = workspace.activate(app.pid, allowAllWindows ? platform::kActivateAllWindows : 0u);
-    Log::wm.info("[%s] NSRunningApplication.activate returned %{bool}d", reason, activated);
+    Log::wm.info("[%s] _NET_ACTIVE_WINDOW request returned %{bool}d", reason, activated);
     if (activated) {
         if (co_await waitForAppFrontmost(pid, kActivateConfirmation)) {
             Log::wm.info("[%s] App is frontmost after activate", reason);
@@ -361,10 +361,10 @@ Task<bool> WindowActivator::activateApplicationAsync(platform::RunningApplicatio
     }
 
     if (strategy.useAppleScript) {
-        Log::wm.info("[%s] Fast-tracking to AppleScript for %s", reason, bundleId);
+        Log::wm.info("[%s] Fast-tracking to activation by app id for %s", reason, bundleId);
         if (AppleScriptActivator::shared()->activate(bundleId)) {
             if (co_await waitForAppFrontmost(pid, kScriptConfirmation)) {
-                Log::wm.info("[%s] App is frontmost after Fast-Track AppleScript", reason);
+                Log::wm.info("[%s] App is frontmost after Fast-Track activation by app id", reason);
                 co_return true;
             }
         }
@@ -376,7 +376,7 @@ Task<bool> WindowActivator::activateApplicationAsync(platform::RunningApplicatio
     }
 
     const bool activatedAgain = workspace.activate(app.pid, 0u);
-    Log::wm.info("[%s] NSRunningApplication.activate fallback returned %{bool}d", reason, activatedAgain);
+    Log::wm.info("[%s] _NET_ACTIVE_WINDOW fallback returned %{bool}d", reason, activatedAgain);
     if (activatedAgain) {
         if (co_await waitForAppFrontmost(pid, kActivateConfirmation)) {
             Log::wm.info("[%s] App is frontmost after activate fallback", reason);
@@ -387,18 +387,18 @@ Task<bool> WindowActivator::activateApplicationAsync(platform::RunningApplicatio
 
     if (workspace.urlForApplication(bundleId)) {
         co_await openApplicationAndWait(workspace, bundleId, true);
-        Log::wm.info("[%s] NSWorkspace.openApplication attempted", reason);
+        Log::wm.info("[%s] Desktop entry launch attempted", reason);
         if (co_await waitForAppFrontmost(pid, kActivateConfirmation)) {
-            Log::wm.info("[%s] App is frontmost after NSWorkspace.openApplication", reason);
+            Log::wm.info("[%s] App is frontmost after desktop entry launch", reason);
             co_return true;
         }
     }
 
     if (strategy.useAppleScript) {
-        Log::wm.info("[%s] Trying AppleScript activation (final fallback)", reason);
+        Log::wm.info("[%s] Trying activation by app id (final fallback)", reason);
         if (AppleScriptActivator::shared()->activate(bundleId)) {
             if (co_await waitForAppFrontmost(pid, kScriptConfirmation)) {
-                Log::wm.info("[%s] App is frontmost after AppleScript activation", reason);
+                Log::wm.info("[%s] App is frontmost after activation by app id", reason);
                 co_return true;
             }
         }
@@ -425,10 +425,10 @@ Task<bool> WindowActivator::forceFrontmost(pid_t pid, std::string reason) {
         co_return false;
     }
     const bool activated = workspace.activate(pid, 0u);
-    Log::wm.info("[%s] NSRunningApplication.activate fallback returned %{bool}d", reason, activated);
+    Log::wm.info("[%s] _NET_ACTIVE_WINDOW fallback returned %{bool}d", reason, activated);
     if (!activated) co_return false;
     if (co_await waitForAppFrontmost(pid, kActivateConfirmation)) {
-        Log::wm.info("[%s] Forced frontmost via NSRunningApplication.activate", reason);
+        Log::wm.info("[%s] Forced frontmost via _NET_ACTIVE_WINDOW", reason);
         co_return true;
     }
     Log::wm.error("[%s] Activate fallback returned true but app is not frontmost", reason);

@@ -43,8 +43,8 @@ bool CycleStackGestureController::handleScroll(const platform::MouseEvent& event
         return false;
     }
     const Point appKit = DisplayUtil::flipPoint(platform_.screens(), event.location);
-    say("Scroll event at Quartz=" + platform::describe(event.location) +
-        " AppKit=" + platform::describe(appKit) + " delta=" + platform::describe(delta));
+    say("Scroll event at topLeft=" + platform::describe(event.location) +
+        " bottomLeft=" + platform::describe(appKit) + " delta=" + platform::describe(delta));
     const auto zone = zoneAtCursor(appKit);
     if (!zone) {
         say("No zone found at cursor position");
@@ -81,7 +81,7 @@ std::optional<std::pair<std::string, int>> CycleStackGestureController::zoneAtCu
         say("Cursor outside all zones on display " + uuid);
         return std::nullopt;
     }
-    say("No screen found at AppKit point " + platform::describe(bottomLeft));
+    say("No screen found at bottom-left point " + platform::describe(bottomLeft));
     return std::nullopt;
 }
 

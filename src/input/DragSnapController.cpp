@@ -252,7 +252,8 @@ void DragSnapController::snap(int zoneID, const std::string& displayUUID, bool u
     auto& ax = platform_.accessibility();
     const auto app = elementAttribute(ax, ax.systemWideElement(), "AXFocusedApplication");
     if (!app) {
-        Log::dragSnap.error("DragSnap: cannot get focused app at mouseUp, trying CGWindowList fallback");
+        Log::dragSnap.error(
+            "DragSnap: cannot get focused app at mouseUp, trying _NET_CLIENT_LIST_STACKING fallback");
         fallback(zoneID, displayUUID, useSwap, dragged);
         return;
     }
@@ -260,17 +261,17 @@ void DragSnapController::snap(int zoneID, const std::string& displayUUID, bool u
     if (!window) {
         pid_t pid = 0;
         ax.pidOf(*app, pid);
-        Log::dragSnap.error(
-            "DragSnap: cannot get focused window at mouseUp (pid=%d), trying CGWindowList fallback",
-            static_cast<int>(pid));
+        Log::dragSnap.error("DragSnap: cannot get focused window at mouseUp (pid=%d), trying "
+                            "_NET_CLIENT_LIST_STACKING fallback",
+                            static_cast<int>(pid));
         fallback(zoneID, displayUUID, useSwap, dragged);
         return;
     }
     if (!isDragged(*window, dragged)) {
         // The dragged window closed, or another took the focus: only a window at the cursor may still be
         // the dragged one.
-        Log::dragSnap.info("DragSnap: focused window at mouseUp is not the dragged one, trying CGWindowList "
-                           "fallback");
+        Log::dragSnap.info("DragSnap: focused window at mouseUp is not the dragged one, trying "
+                           "_NET_CLIENT_LIST_STACKING fallback");
         fallback(zoneID, displayUUID, useSwap, dragged);
         return;
     }
@@ -315,17 +316,18 @@ void DragSnapController::fallback(int zoneID, const std::string& displayUUID, bo
                                   const DraggedWindow& dragged) {
     if (wmController_.expired()) return;
     if (useSwap)
-        Log::dragSnap.error("DragSnap: swap mode not supported in CGWindowList fallback, using regular push");
+        Log::dragSnap.error(
+            "DragSnap: swap mode not supported in _NET_CLIENT_LIST_STACKING fallback, using regular push");
     auto& screens = platform_.screens();
     const Point point = DisplayUtil::flipPoint(screens, screens.mouseLocation());
     bool unavailable = false;
     const auto hit = windowAtPoint(platform_, point, false, unavailable);
     if (unavailable) {
-        Log::dragSnap.error("DragSnap: CGWindowList fallback failed - cannot get window list");
+        Log::dragSnap.error("DragSnap: _NET_CLIENT_LIST_STACKING fallback failed - cannot get window list");
         return;
     }
     if (!hit) {
-        Log::dragSnap.error("DragSnap: CGWindowList fallback failed - no window at cursor");
+        Log::dragSnap.error("DragSnap: _NET_CLIENT_LIST_STACKING fallback failed - no window at cursor");
         return;
     }
     const auto running = platform_.workspace().runningApplication(hit->pid);

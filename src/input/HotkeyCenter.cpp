@@ -59,10 +59,10 @@ void HotkeyCenter::installHandlerIfNeeded() {
         });
     if (status == platform::kHotKeyNoErr) {
         hotKeyHandler_ = true;
-        console("[Korvane] InstallEventHandler SUCCESS");
+        console("[Korvane] Key grab handler SUCCESS");
     } else {
-        Log::hotkey.error("InstallEventHandler failed status=%d", status);
-        console("[Korvane] InstallEventHandler FAILED: status=" + std::to_string(status));
+        Log::hotkey.error("Key grab handler failed status=%d", status);
+        console("[Korvane] Key grab handler FAILED: status=" + std::to_string(status));
     }
 }
 
@@ -88,7 +88,7 @@ std::shared_ptr<platform::EventHotKey> HotkeyCenter::registerHotkey(std::uint32_
 std::shared_ptr<platform::EventHotKey> HotkeyCenter::registerWithSystem(const HotKeyRef& entry) {
     auto result = platform_.hotKeys().registerHotKey(entry.keyCode, entry.modifiers, {kSignature, entry.id});
     if (result.status == platform::kHotKeyNoErr) return result.ref;
-    Log::hotkey.error("RegisterEventHotKey failed key=%u mods=%u status=%d", entry.keyCode, entry.modifiers,
+    Log::hotkey.error("XGrabKey failed key=%u mods=%u status=%d", entry.keyCode, entry.modifiers,
                       result.status);
     return nullptr;
 }
@@ -137,11 +137,11 @@ void HotkeyCenter::ensureEventTap() {
     if (!tap) {
         // The bindings stay listed; nothing serves them until a later binding makes a tap.
         Log::hotkey.error("Hotkey event-tap fallback disabled: failed to create event tap (check "
-                          "Accessibility/Secure Keyboard Entry)");
+                          "the XInput2 extension)");
         return;
     }
     if (!tap->addToMainRunLoop()) {
-        Log::hotkey.error("Hotkey event-tap fallback disabled: failed to create runloop source");
+        Log::hotkey.error("Hotkey event-tap fallback disabled: failed to select XInput2 raw key events");
         return;
     }
     tap->setEnabled(true);

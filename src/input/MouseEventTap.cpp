@@ -32,16 +32,18 @@ void MouseEventTap::start() {
     auto tap = platform_.hotKeys().createMouseTap(
         [this](const platform::MouseEvent& event) { return dispatch(event); });
     if (!tap) {
-        platform::consoleSink()->writeLine("[MouseEventTap] Failed to create event tap");
+        platform::consoleSink()->writeLine(
+            "[MouseEventTap] Failed to create event tap (check the XInput2 extension)");
         return;
     }
     if (!tap->addToMainRunLoop()) {
-        platform::consoleSink()->writeLine("[MouseEventTap] Failed to create runloop source");
+        platform::consoleSink()->writeLine("[MouseEventTap] Failed to select XInput2 raw events");
         return;
     }
     tap->setEnabled(true);
     tap_ = std::move(tap);
-    platform::consoleSink()->writeLine("[MouseEventTap] Started in SDP mode (.defaultTap)");
+    platform::consoleSink()->writeLine(
+        "[MouseEventTap] Started in SDP mode (XInput2 raw events, button grabs)");
 }
 
 void MouseEventTap::stop() {

@@ -108,7 +108,7 @@ bool SDPController::leftPress(const platform::MouseEvent& event) {
         hasShownPermissionWarning = true;
         if (platform_.screens().mainScreen()) {
             if (showToast) showToast("Window dragging needs a running window manager", "", 3.0);
-            say("AX permission not granted - shown warning toast");
+            say("No EWMH window manager running - shown warning toast");
         }
         return true;
     }

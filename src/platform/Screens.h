@@ -3,6 +3,7 @@
 
 #include "platform/Geometry.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -61,6 +62,18 @@ class Screens {
         (void)area;
         (void)read;
         return false;
+    }
+    // The pictures of several areas as capture takes each, shown to `read` with the area's index. Where the
+    // window server takes them, it takes the next while `read` looks at the last; taken one after the
+    // other, the second would wait for the first to be read. An area that cannot be taken is not shown;
+    // whether every one was. The same rules for `read` as for capture.
+    virtual bool captureEach(const std::vector<Rect>& areas,
+                             const std::function<void(std::size_t, const ScreenPictureView&)>& read) {
+        bool all = true;
+        for (std::size_t i = 0; i < areas.size(); ++i)
+            all =
+                capture(areas[i], [&read, i](const ScreenPictureView& picture) { read(i, picture); }) && all;
+        return all;
     }
 };
 

@@ -45,7 +45,7 @@ SceneRestoreResult SceneRestoreEngine::restore(const WMScene& scene,
     result.sceneName = scene.name;
     if (!platform_.accessibility().isProcessTrusted()) {
         result.duration = toSeconds(clock.now() - start);
-        Log::sceneManager.error("Scene Restore denied: Accessibility permission not granted");
+        Log::sceneManager.error("Scene Restore denied: no EWMH window manager running");
         result.failedCount = 1;
         result.permissionDenied = true;
         return result;

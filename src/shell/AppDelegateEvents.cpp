@@ -34,8 +34,7 @@ std::vector<std::string> displayList(const nlohmann::json& userInfo, const char*
 
 void AppDelegate::applicationDidBecomeActive() {
     displayLayoutEventBus_->publish({DisplayLayoutProbeReason::appDidBecomeActive,
-                                     "NSApplicationDelegate.applicationDidBecomeActive", false,
-                                     std::nullopt});
+                                     "QGuiApplication.applicationStateChanged", false, std::nullopt});
 }
 
 void AppDelegate::handleDisplayObserverNotification(const nlohmann::json& userInfo) {

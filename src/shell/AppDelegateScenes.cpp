@@ -308,6 +308,7 @@ void AppDelegate::showSceneEditor(const std::optional<std::string>& sceneID,
     services.onSaveAsUserLayout = userLayoutSaver();
     controller->viewModel = SceneEditorViewModel::open(platform_, std::move(services), sceneID, displayUUID,
                                                        DisplayUtil::displayUUID(*target));
+    controller->coverScreens(all);
     for (const auto& screen : all) {
         const std::string uuid = DisplayUtil::displayUUID(screen);
         controller->addPanel(screen, uuid, DisplayUtil::displayName(screens, uuid));
@@ -327,7 +328,7 @@ void AppDelegate::prepareSceneEditorWhenIdle() {
         if (!self) return;
         if (!self->sceneEditorPanels_)
             self->sceneEditorPanels_ = std::make_shared<SceneEditorPanelPool>(self->platform_.screens());
-        self->sceneEditorPanels_->prepareWhenIdle(self->platform_, [weak] {
+        self->sceneEditorPanels_->makeAheadWhenIdle(self->platform_, [weak] {
             auto app = weak.lock();
             return app ? app->runningSceneApplications() : std::vector<std::string>{};
         });

@@ -120,7 +120,7 @@ void WindowTracker::createObserver(platform::Platform& platform, std::weak_ptr<W
         },
         error);
     if (!observer || error != AXError::success) {
-        Log::ax.debug("AXObserverCreate failed pid=%d err=%d", pid, platform::axErrorCode(error));
+        Log::ax.debug("createObserver failed pid=%d err=%d", pid, platform::axErrorCode(error));
         return;
     }
 
@@ -128,8 +128,8 @@ void WindowTracker::createObserver(platform::Platform& platform, std::weak_ptr<W
     const AXError created = observer->addNotification(app, kWindowCreated);
     if (created != AXError::success && created != AXError::notificationUnsupported &&
         created != AXError::cannotComplete)
-        Log::ax.debug("AXObserverAddNotification windowCreated failed: %d (pid=%d)",
-                      platform::axErrorCode(created), pid);
+        Log::ax.debug("addNotification windowCreated failed: %d (pid=%d)", platform::axErrorCode(created),
+                      pid);
     AXValue value;
     if (ax.copyAttribute(app, "AXWindows", value) == AXError::success)
         if (const auto* list = std::get_if<std::vector<AXElement>>(&value))

@@ -53,7 +53,6 @@ TEST(DisplayObserver, startPostsOnceWithEmptyListsAndEachChangeNamesTheDisplaysT
     after([&] { screens.setDisplayFrame(side, Rect{-1280, 0, 1280, 800}); }, {}, {});
     after([&] { screens.removeDisplay(third); }, {}, {"T"});
     EXPECT_EQ(posts.size(), 4u);
-    EXPECT_TRUE(capture.console().contains(
-        "[Display] parameters changed by=NSApplication.didChangeScreenParametersNotification screens=3 "
-        "added=[\"T\"] removed=[]"));
+    EXPECT_TRUE(capture.console().contains("[Display] parameters changed by=RandR/_NET_WM_STRUT screens=3 "
+                                           "added=[\"T\"] removed=[]"));
 }

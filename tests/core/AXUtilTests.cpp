@@ -219,7 +219,7 @@ TEST_F(AXUtilTest, withFallbackANumberlessWindowStandsInButNotForAnEntryOfTheWin
     server[WK::ownerName] = "WindowServer";
     desktop->windowServer().addRawEntry(server);
     EXPECT_EQ(ax.axAndFrame(777, true), std::nullopt);
-    EXPECT_FALSE(logs.log().contains("kAXWindows")) << "it never got as far as the owner's windows";
+    EXPECT_FALSE(logs.log().contains("AXWindows")) << "it never got as far as the owner's windows";
     EXPECT_EQ(ax.axAndFrame(12345, true), std::nullopt);
     const auto first = numberless(kFrame, "A");
     numberless(Rect{50, 50, 200, 200}, "B");

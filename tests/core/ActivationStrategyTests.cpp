@@ -21,7 +21,7 @@ TEST_F(ActivationTest, theSharedWhitelistsAndTheBuiltInSetChooseTheCarefulStrate
 
     FocusWhitelistStore::shared()->addToRuntimeWhitelist("org.example.Other");
     EXPECT_EQ(ActivationStrategy::strategy(Id("org.example.Other")), ActivationStrategy::problematic());
-    EXPECT_EQ(loggedCount("Focus whitelist loaded from AppSupport"), 1u) << "read once";
+    EXPECT_EQ(loggedCount("Focus whitelist loaded from the config folder"), 1u) << "read once";
 }
 
 // Windows of readable applications are covered by the window activation tests.

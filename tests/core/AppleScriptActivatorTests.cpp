@@ -31,8 +31,8 @@ TEST_F(AppleScriptTest, aRefusalIsRememberedAndLoggedOncePerBundle) {
         for (int i = 0; i < 3; ++i)
             EXPECT_FALSE(activator().activate(bundle));
         EXPECT_EQ(ws().scriptsRun().size(), before + 1) << code;
-        EXPECT_EQ(loggedCount("[AppleScript] AppleEvents denied for bundle=" + bundle +
-                              "; suppress AppleScript retries until relaunch"),
+        EXPECT_EQ(loggedCount("[AppIdActivation] Activation refused for bundle=" + bundle +
+                              "; suppress activation by app id retries until relaunch"),
                   1u);
         EXPECT_TRUE(activator().isDenied(bundle));
     }
@@ -45,7 +45,7 @@ TEST_F(AppleScriptTest, otherFailuresAreLoggedAndTriedAgainNextTime) {
     EXPECT_FALSE(activator().activate("org.example.Mail"));
     EXPECT_EQ(ws().scriptsRun().size(), 2u);
     EXPECT_TRUE(
-        logged("[AppleScript:activate org.example.Mail] Execution failed: App not running (code=-600)"));
+        logged("[AppIdActivation:activate org.example.Mail] Execution failed: App not running (code=-600)"));
     EXPECT_FALSE(activator().isDenied("org.example.Mail"));
 }
 
@@ -54,7 +54,8 @@ TEST_F(AppleScriptTest, anIdentifierThatWouldChangeTheScriptIsRefusedWithoutRunn
                            "org.example.Mail\nend tell", "org.example.Mail\r", "org.example\tMail",
                            "org.example\x01Mail", "org.example\x7fMail"}) {
         EXPECT_FALSE(activator().activate(id));
-        EXPECT_EQ(loggedCount("[AppleScript:activate " + id + "] Failed to create NSAppleScript"), 1u);
+        EXPECT_EQ(loggedCount("[AppIdActivation:activate " + id + "] Failed to create activation request"),
+                  1u);
         EXPECT_FALSE(activator().isDenied(id)) << "a refused identifier is not a refusal by the application";
     }
     EXPECT_TRUE(ws().scriptsRun().empty());

@@ -25,9 +25,9 @@ TEST_F(FocusWhitelistTest, eachLocationWinsOverTheOnesAfterIt) {
                               resources() / "focus-whitelist.json", workingFile()};
     // The first location with a file, the list and the line.
     const std::tuple<int, Ids, std::string> rows[] = {
-        {0, {"id.0"}, "Focus whitelist loaded from AppSupport count=1"},
-        {1, {"id.1"}, "Focus whitelist loaded from bundle count=1"},
-        {2, {"id.2"}, "Focus whitelist loaded from bundle count=1"},
+        {0, {"id.0"}, "Focus whitelist loaded from the config folder count=1"},
+        {1, {"id.1"}, "Focus whitelist loaded from share/korvane count=1"},
+        {2, {"id.2"}, "Focus whitelist loaded from share/korvane count=1"},
         {3, {"id.3"}, "Focus whitelist loaded from repo count=1"},
         {4,
          {"company.thebrowser.dia", "company.thebrowser.Browser"},
@@ -61,7 +61,7 @@ TEST_F(FocusWhitelistTest, anEmptyListIsAListAndKeepsTheDefaultsOut) {
     write(workingFile(), listOf("id.work"));
     FocusWhitelistStore store(*desktop);
     EXPECT_TRUE(store.bundleIds.empty());
-    EXPECT_TRUE(logged("Focus whitelist loaded from AppSupport count=0"));
+    EXPECT_TRUE(logged("Focus whitelist loaded from the config folder count=0"));
 }
 
 TEST_F(FocusWhitelistTest, aDamagedFileMovesTheLookupOnWithAFailureLine) {

@@ -206,7 +206,7 @@ TEST_F(PlacementTest, refusedActivationWalksTheFallbacks) {
     const pid_t browser = ws().launch({.bundleID = "com.google.Chrome", .name = "Chrome"});
     controller->activateApp(element(openWindow(browser, Rect{100, 100, 300, 300})), "P", true);
     EXPECT_EQ(ws().scriptsRun().size(), 1u);
-    EXPECT_TRUE(logged("P: AppleScript activation succeeded"));
+    EXPECT_TRUE(logged("P: Activation by app id succeeded"));
 }
 
 TEST_F(PlacementTest, windowOfAnExitedProcessIsStillRaisedAndFocusedWithoutCallback) {

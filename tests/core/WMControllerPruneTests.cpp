@@ -48,8 +48,10 @@ TEST_F(PruneTest, staleElementOfAListedWindowStaysAndIsReported) {
                                                  {platform::AXError::invalidUIElement});
     }
     prune();
-    EXPECT_TRUE(logged("Prune: Keeping 2 windows in R1 due to CG existence (stale mapping). sample=" +
-                       platform::describeList(numbers)));
+    EXPECT_TRUE(
+        logged("Prune: Keeping 2 windows in R1 due to _NET_CLIENT_LIST_STACKING existence (stale mapping). "
+               "sample=" +
+               platform::describeList(numbers)));
     EXPECT_EQ(stack(stateA(), 1), numbers);
 }
 

@@ -88,7 +88,7 @@ TEST_F(WindowActivatorTest, aProblematicApplicationWalksTheChainOnEveryAttemptAn
     activate(wid, "Focus request");
     loop().advance(seconds(5));
     EXPECT_EQ(results.back(), (Result{true, start + milliseconds(380)}));
-    EXPECT_TRUE(logged("[Focus request] App is frontmost after Fast-Track AppleScript"));
+    EXPECT_TRUE(logged("[Focus request] App is frontmost after Fast-Track activation by app id"));
     EXPECT_EQ(ws().openCalls().size(), 3u) << "no open after the script";
     EXPECT_EQ(focused, std::vector<WindowID>{wid});
 }
@@ -321,9 +321,9 @@ TEST_F(AppActivationTest, withFallbackTheApplicationIsOpenedAndAnOpenThatNeverAn
         // The script's memory of a refusal is not involved: the script runs and does not take.
         // 0.3 s, the script's 0.5 s, 0.3 s, then the open's 40 ms.
         {"com.google.Chrome", O::ignored(), opens(Mode::completes, milliseconds(40)), true,
-         milliseconds(1140), "[R] App is frontmost after NSWorkspace.openApplication"},
+         milliseconds(1140), "[R] App is frontmost after desktop entry launch"},
         {"org.example.Quick", O::refused(), opens(Mode::fails, milliseconds(70)), false, milliseconds(370),
-         "[R] NSWorkspace.openApplication attempted"},
+         "[R] Desktop entry launch attempted"},
         // Five seconds for the open, then its 0.3 s confirmation.
         {"org.example.Slow", O::refused(), opens(Mode::never), false, seconds(5.3),
          "openApplicationAndWait: no completion for bundle=org.example.Slow after 5.0s; giving up"},
@@ -348,9 +348,9 @@ TEST_F(AppActivationTest, forceFrontmostTriesAccessibilityThenActivation) {
     // frontmost attribute, activation, result, the last line
     const std::tuple<O, O, bool, const char*> rows[] = {
         {O::normal(), O::refused(), true, "[F] Forced frontmost via AX"},
-        {O::refused(), O::normal(), true, "[F] Forced frontmost via NSRunningApplication.activate"},
+        {O::refused(), O::normal(), true, "[F] Forced frontmost via _NET_ACTIVE_WINDOW"},
         {O::ignored(), O::ignored(), false, "[F] Activate fallback returned true but app is not frontmost"},
-        {O::refused(), O::refused(), false, "[F] NSRunningApplication.activate fallback returned false"},
+        {O::refused(), O::refused(), false, "[F] _NET_ACTIVE_WINDOW fallback returned false"},
     };
     for (const auto& [ax, activate, expected, line] : rows) {
         ws().bringToFront(other);

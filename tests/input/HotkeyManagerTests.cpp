@@ -93,8 +93,8 @@ TEST_F(HotkeyManagerTest, theDefaultTableRegistersItsKeysInOrderAndASecondApplyR
     EXPECT_EQ(keys().registered().size(), 21u) << "the old keys are gone";
     EXPECT_EQ(keys().registered().front().id.id, 21u);
     EXPECT_EQ(keys().registered().back().id.id, 43u);
-    EXPECT_TRUE(capture.log().contains("[hotkey] RegisterEventHotKey failed key=0 mods=6144 status=-9878"));
-    EXPECT_TRUE(capture.log().contains("[hotkey] RegisterEventHotKey failed key=8 mods=6144 status=-9878"));
+    EXPECT_TRUE(capture.log().contains("[hotkey] XGrabKey failed key=0 mods=6144 status=-9878"));
+    EXPECT_TRUE(capture.log().contains("[hotkey] XGrabKey failed key=8 mods=6144 status=-9878"));
 }
 
 TEST_F(HotkeyManagerTest, eachDefaultKeyRunsItsOwnAction) {

@@ -51,7 +51,7 @@ TEST_F(SceneRestoreEngineTest, aRestoreRecordsTheSceneAppliesItAndReportsTheDisp
     const SceneRestoreResult denied = engine->restore(scene);
     EXPECT_EQ(denied, (SceneRestoreResult{.sceneName = "Desk", .failedCount = 1, .permissionDenied = true}));
     EXPECT_TRUE(
-        capture.log().contains("[sceneManager] Scene Restore denied: Accessibility permission not granted"));
+        capture.log().contains("[sceneManager] Scene Restore denied: no EWMH window manager running"));
     EXPECT_FALSE(store->loadActiveScene(screens()));
     EXPECT_TRUE(applied.empty());
 

@@ -55,9 +55,8 @@ TEST_F(AppDelegateEventsTest, eachActivationPublishesOneProbeFromTheApplicationD
     listen();
     app->applicationDidBecomeActive();
     app->applicationDidBecomeActive();
-    EXPECT_EQ(
-        heard,
-        (Strings(2, "probe app.did-become-active source=NSApplicationDelegate.applicationDidBecomeActive")));
+    EXPECT_EQ(heard,
+              (Strings(2, "probe app.did-become-active source=QGuiApplication.applicationStateChanged")));
 }
 
 TEST_F(AppDelegateEventsTest, theObserversNoticeReachesTheMenuThenTheDisplayPassWithWhateverListsItHolds) {

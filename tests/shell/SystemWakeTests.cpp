@@ -127,7 +127,7 @@ TEST_F(SystemWakeTest, aWakeRunsEveryStepOnItsScheduleUnderOneTokenAndPrunesNoth
         EXPECT_EQ(logged(step.line), 1u);
     }
     EXPECT_EQ(logged("[SystemWake] AX connection prewarmed"), 1u);
-    EXPECT_EQ(logged("[SystemWake] CGWindowList prewarmed"), 1u);
+    EXPECT_EQ(logged("[SystemWake] _NET_CLIENT_LIST_STACKING prewarmed"), 1u);
     EXPECT_FALSE(app->wakeRecovery().wakeRecoveryInProgress());
     EXPECT_EQ(app->wakeRecovery().wakeRecoveryToken(), std::nullopt);
 
@@ -275,7 +275,7 @@ TEST_F(SystemWakeTest, stepsStillPendingWhenTheApplicationHasGoneDoNothingButThe
     app.reset();
     loop().advance(seconds(3));
     EXPECT_EQ(logged("[SystemWake] AX connection prewarmed"), 1u);
-    EXPECT_EQ(logged("[SystemWake] CGWindowList prewarmed"), 1u);
+    EXPECT_EQ(logged("[SystemWake] _NET_CLIENT_LIST_STACKING prewarmed"), 1u);
     for (const char* quiet :
          {"[WakeReplay]", "[RebuildMappings]", "[SystemWake] Wake refresh", "[WakeRecovery] end"})
         EXPECT_EQ(logged(quiet), 0u) << quiet;

@@ -80,7 +80,8 @@ TEST_F(ApplicationIdentifiersProgramOnX11Test, aDragInsideTelegramsWindowSnapsIt
     ASSERT_TRUE(focusByClick(chat));
     const pid_t korvane = startWithEntries();
     ASSERT_TRUE(waitForLine("[DisplayChange] handle end")) << logText();
-    ASSERT_TRUE(waitForLine("[MouseEventTap] Started in SDP mode (.defaultTap)")) << logText();
+    ASSERT_TRUE(waitForLine("[MouseEventTap] Started in SDP mode (XInput2 raw events, button grabs)"))
+        << logText();
     ASSERT_TRUE(waitForLine("HotkeyManager: registering scene.save key=S")) << logText();
 
     // Pressed in the text and carried into the primary's right half: the xterm selects text and stays

@@ -65,7 +65,8 @@ class MouseOnX11Test : public ProgramOnX11Test {
     pid_t startAndWait() {
         const pid_t korvane = startKorvane();
         EXPECT_TRUE(waitForLine("[DisplayChange] handle end")) << logText();
-        EXPECT_TRUE(waitForLine("[MouseEventTap] Started in SDP mode (.defaultTap)")) << logText();
+        EXPECT_TRUE(waitForLine("[MouseEventTap] Started in SDP mode (XInput2 raw events, button grabs)"))
+            << logText();
         EXPECT_TRUE(waitForLine("HotkeyManager: registering scene.save key=S")) << logText();
         return korvane;
     }
@@ -82,7 +83,8 @@ TEST_F(MouseOnX11Test, pickAndDropAndATitleBarDragPlaceTheXtermAndAPlainClickSti
     const xcb_window_t notes = activeXterm("Notes", "60x20+2000+100"); // in the primary monitor's left half
     const pid_t korvane = startKorvane();
     ASSERT_TRUE(waitForLine("[DisplayChange] handle end")) << logText();
-    ASSERT_TRUE(waitForLine("[MouseEventTap] Started in SDP mode (.defaultTap)")) << logText();
+    ASSERT_TRUE(waitForLine("[MouseEventTap] Started in SDP mode (XInput2 raw events, button grabs)"))
+        << logText();
     ASSERT_TRUE(waitForLine("HotkeyManager: registering scene.save key=S")) << logText();
 
     // Control+option held, the xterm picked up and dropped on the right half.

@@ -66,7 +66,7 @@ TEST_F(ParkingProgramOnX11Test, anXtermInTheLeftMonitorsRightZoneIsListedAndKeep
     ASSERT_EQ(pushed.maxX(), 1920);
     // The push brings its window forward and checks that it stays so; a click elsewhere before that ends
     // would have the focus taken back.
-    ASSERT_TRUE(X11TestSession::waitFor([&] { return count("NSRunningApplication.activate returned") >= 1; }))
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return count("_NET_ACTIVE_WINDOW request returned") >= 1; }))
         << logText();
     X11TestSession::waitFor([] { return false; }, milliseconds(1500));
 

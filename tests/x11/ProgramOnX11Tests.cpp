@@ -53,8 +53,8 @@ TEST_F(ProgramOnX11Test,
     ASSERT_TRUE(fs::create_directories(KORVANE_SCREENSHOT_DIR) || fs::is_directory(KORVANE_SCREENSHOT_DIR));
     EXPECT_TRUE(session->saveScreenshot(panel, picture("permission-window-korvane.png")));
     // The window has the keyboard: the application became active and asked for the displays to be looked at.
-    EXPECT_TRUE(waitForLine(
-        "reason=probe:app.did-become-active:NSApplicationDelegate.applicationDidBecomeActive", seconds(5)))
+    EXPECT_TRUE(
+        waitForLine("reason=probe:app.did-become-active:QGuiApplication.applicationStateChanged", seconds(5)))
         << logText();
 
     const Nanos managing = monotonic();

@@ -79,7 +79,7 @@ TEST_F(PushKeysOnX11Test, thePushKeysMoveTheFocusedXtermAndAWindowInNoZoneGetsAT
     EXPECT_EQ(count("Push R2 on "), 1u);
 
     // Each push brings the xterm forward once it has moved; the three are done before another window opens.
-    ASSERT_TRUE(X11TestSession::waitFor([&] { return count("NSRunningApplication.activate returned") >= 3; }))
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return count("_NET_ACTIVE_WINDOW request returned") >= 3; }))
         << logText();
 
     // Beside the panel, its middle above the side monitor's zones.

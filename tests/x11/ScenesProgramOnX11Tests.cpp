@@ -72,14 +72,14 @@ TEST_F(ScenesProgramOnX11Test, anUpdatedSceneRestoredFromTheCardSwitcherPutsOneX
     ASSERT_TRUE(fills(left, kZone1)) << platform::describe(session->frameOf(left));
     // The push brings its window forward and checks that it stays so; a click elsewhere before that
     // ends would have the focus taken back.
-    ASSERT_TRUE(X11TestSession::waitFor([&] { return count("NSRunningApplication.activate returned") >= 1; }))
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return count("_NET_ACTIVE_WINDOW request returned") >= 1; }))
         << logText();
     X11TestSession::waitFor([] { return false; }, milliseconds(1500));
     ASSERT_TRUE(focusByClick(right));
     press(XK_2);
     ASSERT_TRUE(fills(right, kZone2)) << platform::describe(session->frameOf(right));
     // Both pushes have ended with their window brought forward.
-    ASSERT_TRUE(X11TestSession::waitFor([&] { return count("NSRunningApplication.activate returned") >= 2; }))
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return count("_NET_ACTIVE_WINDOW request returned") >= 2; }))
         << logText();
 
     press(XK_u);

@@ -100,7 +100,7 @@ TEST_F(StartupFilesProgramOnX11Test, aFocusWhitelistInTheFolderItIsStartedFromIs
     ASSERT_TRUE(waitForLine("[MappingTX] commit ")) << logText();
     EXPECT_TRUE(comesToFill(notes, Rect(2880, 0, 960, 1080))) << platform::describe(session->frameOf(notes));
     EXPECT_TRUE(logged("Focus whitelist using defaults count=2")) << logText();
-    EXPECT_FALSE(logged("Trying AppleScript activation")) << logText();
+    EXPECT_FALSE(logged("Trying activation by app id")) << logText();
 
     ::kill(korvane, SIGTERM);
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();

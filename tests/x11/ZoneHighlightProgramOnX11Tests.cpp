@@ -59,7 +59,8 @@ class ZoneHighlightProgramOnX11Test : public ProgramOnX11Test {
     pid_t startAndWait() {
         const pid_t korvane = startKorvane();
         EXPECT_TRUE(waitForLine("[DisplayChange] handle end")) << logText();
-        EXPECT_TRUE(waitForLine("[MouseEventTap] Started in SDP mode (.defaultTap)")) << logText();
+        EXPECT_TRUE(waitForLine("[MouseEventTap] Started in SDP mode (XInput2 raw events, button grabs)"))
+            << logText();
         return korvane;
     }
     void quit(pid_t korvane) {

@@ -80,11 +80,17 @@ bool X11ScreenCapture::ensureSegment(std::size_t bytes) {
     return true;
 }
 
-bool X11ScreenCapture::capture(int x, int y, int width, int height,
-                               const std::function<void(const platform::ScreenPictureView&)>& read) {
-    if (width <= 0 || height <= 0 || x < 0 || y < 0 || x + width > connection_.rootWidth() ||
-        y + height > connection_.rootHeight())
-        return false;
+bool X11ScreenCapture::capture(
+    const std::vector<Area>& areas,
+    const std::function<void(std::size_t, const platform::ScreenPictureView&)>& read) {
+    std::size_t total = 0;
+    for (const Area& a : areas) {
+        if (a.width <= 0 || a.height <= 0 || a.x < 0 || a.y < 0 || a.x + a.width > connection_.rootWidth() ||
+            a.y + a.height > connection_.rootHeight())
+            return false;
+        total += static_cast<std::size_t>(a.width) * static_cast<std::size_t>(a.height);
+    }
+    if (areas.empty()) return true;
     auto guard = connection_.lock();
     if (unavailable_ || connection_.isBroken()) return false;
     xcb_connection_t* c = connection_.xcb();
@@ -93,18 +99,31 @@ bool X11ScreenCapture::capture(int x, int y, int width, int height,
         unavailable_ = true;
         return false;
     }
-    const std::size_t count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
-    if (!ensureSegment(count * 4)) return false;
-    XcbReply<xcb_shm_get_image_reply_t> reply(xcb_shm_get_image_reply(
-        c,
-        xcb_shm_get_image(c, connection_.root(), static_cast<std::int16_t>(x), static_cast<std::int16_t>(y),
-                          static_cast<std::uint16_t>(width), static_cast<std::uint16_t>(height), ~0u,
-                          XCB_IMAGE_FORMAT_Z_PIXMAP, segment_, 0),
-        nullptr));
-    if (!reply) return false;
-    // Read under the lock: the next picture goes into the same segment.
-    read(platform::ScreenPictureView{static_cast<const std::uint32_t*>(mapped_), width, height});
-    return true;
+    if (!ensureSegment(total * 4)) return false;
+    std::vector<xcb_shm_get_image_cookie_t> cookies;
+    std::vector<std::size_t> offsets;
+    std::size_t offset = 0;
+    for (const Area& a : areas) {
+        cookies.push_back(xcb_shm_get_image(
+            c, connection_.root(), static_cast<std::int16_t>(a.x), static_cast<std::int16_t>(a.y),
+            static_cast<std::uint16_t>(a.width), static_cast<std::uint16_t>(a.height), ~0u,
+            XCB_IMAGE_FORMAT_Z_PIXMAP, segment_, static_cast<std::uint32_t>(offset)));
+        offsets.push_back(offset);
+        offset += static_cast<std::size_t>(a.width) * static_cast<std::size_t>(a.height) * 4;
+    }
+    bool all = true;
+    for (std::size_t i = 0; i < areas.size(); ++i) {
+        XcbReply<xcb_shm_get_image_reply_t> reply(xcb_shm_get_image_reply(c, cookies[i], nullptr));
+        if (!reply) {
+            all = false;
+            continue;
+        }
+        // Read under the lock: the next picture goes into the same segment.
+        read(i, platform::ScreenPictureView{
+                    reinterpret_cast<const std::uint32_t*>(static_cast<const char*>(mapped_) + offsets[i]),
+                    areas[i].width, areas[i].height});
+    }
+    return all;
 }
 
 } // namespace korvane::x11

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <vector>
 
 namespace korvane::x11 {
 
@@ -23,11 +24,16 @@ class X11ScreenCapture {
     X11ScreenCapture(const X11ScreenCapture&) = delete;
     X11ScreenCapture& operator=(const X11ScreenCapture&) = delete;
 
-    // The area in root coordinates. Nothing when the server cannot share memory with this process (a
-    // remote display, or the extension switched off), when the root's pixels are not 32-bit 8-8-8 true
-    // colour, or when the area leaves the root: the caller then falls back to its own way.
-    bool capture(int x, int y, int width, int height,
-                 const std::function<void(const platform::ScreenPictureView&)>& read);
+    struct Area {
+        int x = 0, y = 0, width = 0, height = 0; // root coordinates
+    };
+    // Nothing when the server cannot share memory with this process (a remote display, or the extension
+    // switched off), when the root's pixels are not 32-bit 8-8-8 true colour, or when an area leaves the
+    // root: the caller then falls back to its own way. Several areas are asked for at once, each into its
+    // own part of the segment, and shown to `read` with their index as each arrives, so that the server
+    // takes the next while the caller reads the last; false, and none shown, when any area is unfit.
+    bool capture(const std::vector<Area>& areas,
+                 const std::function<void(std::size_t, const platform::ScreenPictureView&)>& read);
 
   private:
     bool ensureSegment(std::size_t bytes);

@@ -201,12 +201,21 @@ void X11Screens::showOnAllWorkspaces(std::uint64_t nativeWindow) {
 
 bool X11Screens::capture(const Rect& area,
                          const std::function<void(const platform::ScreenPictureView&)>& read) {
+    return captureEach({area},
+                       [&read](std::size_t, const platform::ScreenPictureView& picture) { read(picture); });
+}
+
+bool X11Screens::captureEach(
+    const std::vector<Rect>& areas,
+    const std::function<void(std::size_t, const platform::ScreenPictureView&)>& read) {
     const Rect primary = coordinates().primary;
-    const auto x = std::lround(area.minX() + primary.minX());
-    const auto y = std::lround(primary.minY() + primary.height() - area.maxY());
-    return capture_.capture(static_cast<int>(x), static_cast<int>(y),
-                            static_cast<int>(std::lround(area.width())),
-                            static_cast<int>(std::lround(area.height())), read);
+    std::vector<X11ScreenCapture::Area> rootAreas;
+    for (const Rect& area : areas)
+        rootAreas.push_back({static_cast<int>(std::lround(area.minX() + primary.minX())),
+                             static_cast<int>(std::lround(primary.minY() + primary.height() - area.maxY())),
+                             static_cast<int>(std::lround(area.width())),
+                             static_cast<int>(std::lround(area.height()))});
+    return capture_.capture(rootAreas, read);
 }
 
 void X11Screens::handleEvent(const xcb_generic_event_t& event) {

@@ -42,6 +42,10 @@ class X11Screens final : public platform::Screens {
     // Through shared memory; nothing where the server cannot share it.
     bool capture(const Rect& area,
                  const std::function<void(const platform::ScreenPictureView&)>& read) override;
+    // All asked of the server at once, each into a part of one shared segment.
+    bool
+    captureEach(const std::vector<Rect>& areas,
+                const std::function<void(std::size_t, const platform::ScreenPictureView&)>& read) override;
     // Root coordinates and the platform's global spaces, anchored at the primary monitor as last known.
     Coordinates coordinates();
 

@@ -295,7 +295,7 @@ void X11Workspace::openApplication(const std::string& bundleID, bool activates,
         if (!entry) entry = entries(true).byID(bundleID);
     }
     if (!entry) {
-        finish({std::nullopt, "no application with the bundle identifier \"" + bundleID + "\""});
+        finish({std::nullopt, "no desktop entry with the id \"" + bundleID + "\""});
         return;
     }
     auto command = DesktopEntries::commandLine(*entry);
@@ -361,7 +361,7 @@ platform::ScriptResult X11Workspace::runScript(const std::string& source) {
         if (!entry) entry = entries(true).byID(*bundleID);
     }
     auto command = entry ? DesktopEntries::commandLine(*entry) : std::nullopt;
-    if (!command) return {false, -1728, "no application with the bundle identifier \"" + *bundleID + "\""};
+    if (!command) return {false, -1728, "no desktop entry with the id \"" + *bundleID + "\""};
     auto pid = spawn(*command);
     if (!pid) return {false, -1728, "cannot start \"" + command->front() + "\""};
     {

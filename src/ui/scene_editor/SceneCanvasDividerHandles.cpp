@@ -44,10 +44,8 @@ void SceneCanvasDividerHandles::show(const std::vector<SceneCanvasSplitLine>& li
         handle->deleteLater();
     }
     handles_ = std::move(next);
-    for (auto* handle : handles_) {
+    for (auto* handle : handles_)
         handle->setReadOnly(isReadOnly);
-        handle->raise();
-    }
 }
 
 } // namespace korvane

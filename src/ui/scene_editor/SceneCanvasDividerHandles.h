@@ -24,8 +24,9 @@ class SceneCanvasDividerHandles {
     // The handles are made in `area` (the canvas area, in canvas coordinates).
     SceneCanvasDividerHandles(QWidget* area, bool isLargeCanvas, OnDrag onDrag);
 
-    // One handle per line, in the lines' order and above the cells: the handle of a line whose id was shown
-    // before is moved to the line, a new id gets a new handle, and the handle of an id no longer there goes.
+    // One handle per line, in the lines' order: the handle of a line whose id was shown before is moved to
+    // the line, a new id gets a new handle, and the handle of an id no longer there goes. The canvas stacks
+    // them above its cells.
     void show(const std::vector<SceneCanvasSplitLine>& lines, bool isReadOnly);
     const std::vector<SceneCanvasSplitHandle*>& handles() const { return handles_; }
 

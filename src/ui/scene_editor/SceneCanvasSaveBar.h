@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QColor>
+#include <QImage>
 #include <QMargins>
 #include <QPointer>
 #include <QWidget>
@@ -55,6 +56,8 @@ class SceneCanvasOverlayBar : public QWidget {
 
   private:
     QPointer<QWidget> shadow_;
+    // The plate as last drawn, drawn again only at a new size: the overlay shows it at every opening.
+    QImage plate_;
 };
 
 // Reset and Apply, both live only while something is unsaved; Ctrl+S presses Apply only then.

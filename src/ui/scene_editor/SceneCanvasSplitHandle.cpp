@@ -89,21 +89,32 @@ void SceneCanvasSplitHandle::updateLabel() {
 }
 
 void SceneCanvasSplitHandle::paintEvent(QPaintEvent*) {
-    QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-    QRectF bar;
-    if (line_.axis == SplitAxis::horizontal) {
-        const double w = isLargeCanvas_ ? 8 : 6;
-        bar = QRectF((width() - w) / 2, 0, w, height());
-    } else {
-        const double h = isLargeCanvas_ ? 5 : 6;
-        bar = QRectF(0, (height() - h) / 2, width(), h);
-    }
     QColor fill = sceneCanvasAccentColor();
     fill.setAlphaF(isReadOnly_ ? 0.35f : (isHovering_ || isDragging_ ? 1.0f : 0.7f));
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(fill);
-    painter.drawRoundedRect(bar, 2, 2);
+    const qreal ratio = devicePixelRatioF();
+    const QSize pixels = (QSizeF(size()) * ratio).toSize();
+    if (bar_.size() != pixels || bar_.devicePixelRatio() != ratio || barFill_ != fill ||
+        barAxis_ != line_.axis) {
+        bar_ = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
+        bar_.setDevicePixelRatio(ratio);
+        bar_.fill(Qt::transparent);
+        barFill_ = fill;
+        barAxis_ = line_.axis;
+        QPainter painter(&bar_);
+        painter.setRenderHint(QPainter::Antialiasing);
+        QRectF bar;
+        if (line_.axis == SplitAxis::horizontal) {
+            const double w = isLargeCanvas_ ? 8 : 6;
+            bar = QRectF((width() - w) / 2, 0, w, height());
+        } else {
+            const double h = isLargeCanvas_ ? 5 : 6;
+            bar = QRectF(0, (height() - h) / 2, width(), h);
+        }
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(fill);
+        painter.drawRoundedRect(bar, 2, 2);
+    }
+    QPainter(this).drawImage(QPoint(0, 0), bar_);
 }
 
 void SceneCanvasSplitHandle::enterEvent(QEnterEvent*) {

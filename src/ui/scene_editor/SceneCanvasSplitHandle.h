@@ -7,6 +7,7 @@
 #include "ui/scene_editor/SceneCanvasGeometry.h"
 #include "ui/scene_editor/SceneCanvasPlates.h"
 
+#include <QImage>
 #include <QPointer>
 #include <QWidget>
 
@@ -49,6 +50,14 @@ class SceneCanvasSplitHandle : public QWidget {
 
   private:
     void updateLabel();
+
+    // The bar as last drawn, with the fill and axis it was drawn for: drawn again only when its look or
+    // size changes.
+    // Antialiased along a display's height it costs a good part of the overlay's frame, which shows every
+    // divider at every opening.
+    QImage bar_;
+    QColor barFill_;
+    SplitAxis barAxis_ = SplitAxis::horizontal;
 
     SceneCanvasSplitLine line_;
     bool isReadOnly_;

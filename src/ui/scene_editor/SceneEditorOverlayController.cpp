@@ -38,6 +38,14 @@ void SceneEditorOverlayController::returnPanels() {
     overlayPanels.clear();
 }
 
+void SceneEditorOverlayController::coverScreens(const std::vector<platform::ScreenInfo>& screens) {
+    if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return;
+    std::vector<Rect> frames;
+    for (const auto& screen : screens)
+        frames.push_back(screen.visibleFrame);
+    pool_->prepare(frames);
+}
+
 void SceneEditorOverlayController::addPanel(const platform::ScreenInfo& screen,
                                             const std::string& displayUUID, const std::string& displayName) {
     auto bridge = std::make_shared<SceneEditorCanvasBridge>();

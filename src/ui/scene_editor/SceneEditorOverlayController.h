@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 class QWidget;
 
@@ -57,6 +58,10 @@ class SceneEditorOverlayController : public std::enable_shared_from_this<SceneEd
     // A scene was saved from one of the panels.
     std::function<void()> onSave;
 
+    // Takes the pictures of all these displays at once, before the first of their panels shows, and makes
+    // a panel of the pool ready over each; addPanel then shows it at once. Without a widget application
+    // nothing happens.
+    void coverScreens(const std::vector<platform::ScreenInfo>& screens);
     // Puts a panel of the pool over one display's visible frame, with its bridge, and shows it without
     // activating; the panel's Done asks to close and its save reaches onSave, both while the controller
     // exists. Without a widget application only the bridge is made.

@@ -243,20 +243,24 @@ void dimToHalf(const std::uint32_t* from, std::uint32_t* to, std::size_t count) 
 
 } // namespace
 
-void SceneEditorOverlayPanel::cover(const Rect& visibleFrame) {
+bool SceneEditorOverlayPanel::setPicture(const QSize& size, const platform::ScreenPictureView& picture) {
     static_assert(kBackdropAlpha == 0.5, "the backdrop is dimmed by halving");
+    if (picture.width != size.width() || picture.height != size.height()) return false;
+    if (backdrop_.size() != size || backdrop_.format() != QImage::Format_RGB32)
+        backdrop_ = QImage(size, QImage::Format_RGB32);
+    // 32-bit rows need no padding: both pictures are one run of pixels.
+    dimToHalf(picture.pixels, reinterpret_cast<std::uint32_t*>(backdrop_.bits()),
+              static_cast<std::size_t>(picture.width) * static_cast<std::size_t>(picture.height));
+    return true;
+}
+
+void SceneEditorOverlayPanel::cover(const Rect& visibleFrame) {
     const QRect area = qtGlobalRect(screens_, visibleFrame);
     // The desktop's own picture where it has one, dimmed once as it is copied rather than blended at
     // every paint; else the toolkit's grab of the screen.
     bool filled = false;
     screens_.capture(visibleFrame, [this, &area, &filled](const platform::ScreenPictureView& picture) {
-        if (picture.width != area.width() || picture.height != area.height()) return;
-        filled = true;
-        if (backdrop_.size() != area.size() || backdrop_.format() != QImage::Format_RGB32)
-            backdrop_ = QImage(area.size(), QImage::Format_RGB32);
-        // 32-bit rows need no padding: both pictures are one run of pixels.
-        dimToHalf(picture.pixels, reinterpret_cast<std::uint32_t*>(backdrop_.bits()),
-                  static_cast<std::size_t>(picture.width) * static_cast<std::size_t>(picture.height));
+        filled = setPicture(area.size(), picture);
     });
     if (!filled) {
         backdrop_ = QImage();
@@ -269,6 +273,14 @@ void SceneEditorOverlayPanel::cover(const Rect& visibleFrame) {
             dimToHalf(pixels, pixels, static_cast<std::size_t>(backdrop_.sizeInBytes()) / 4);
         }
     }
+    place(area);
+}
+
+void SceneEditorOverlayPanel::coverWithPicture(const Rect& visibleFrame) {
+    place(qtGlobalRect(screens_, visibleFrame));
+}
+
+void SceneEditorOverlayPanel::place(const QRect& area) {
     setGeometry(area);
 
     // On every workspace, like the other overlays; unlike them it takes the keyboard, so it keeps the

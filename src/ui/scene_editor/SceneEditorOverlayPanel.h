@@ -102,6 +102,13 @@ class SceneEditorOverlayPanel : public QWidget {
     // screen shows there now, dimmed. Without a compositing manager nothing would show through; with one
     // the picture looks the same while the windows behind stay blocked.
     void cover(const Rect& visibleFrame);
+    // The first half of cover, for a picture taken of several screens at once: `picture` of the area the
+    // panel is to cover, `size` the area's in the toolkit's pixels, dimmed into the backdrop; false, and
+    // nothing kept, when the sizes differ. Touches nothing but the panel's own memory, so it may run while
+    // the desktop lends the picture.
+    bool setPicture(const QSize& size, const platform::ScreenPictureView& picture);
+    // The rest of cover, with the picture setPicture kept.
+    void coverWithPicture(const Rect& visibleFrame);
     SceneEditorBlockingView* blockingView() const { return blockingView_; }
     // Fills the blocking view and follows its size; an earlier root view is let go as by releaseRootView.
     // A panel keeps its root view from one editor to the next (see SceneEditorOverlayRootView::reuse).
@@ -120,6 +127,9 @@ class SceneEditorOverlayPanel : public QWidget {
     void paintEvent(QPaintEvent* event) override;
 
   private:
+    // Over `area`, on every workspace; made on the window server first if it is not yet.
+    void place(const QRect& area);
+
     platform::Screens& screens_;
     // Kept from one cover to the next: a picture of the same size goes into the same memory, since fresh
     // memory costs a page fault per page, more than taking the picture.

@@ -16,36 +16,72 @@ namespace korvane {
 
 SceneEditorPanelPool::~SceneEditorPanelPool() {
     if (!QCoreApplication::instance()) return;
+    keepPrepared();
     for (auto& panel : kept_)
         if (panel) panel->deleteLater();
 }
 
-SceneEditorOverlayPanel* SceneEditorPanelPool::take(const Rect& visibleFrame) {
+SceneEditorOverlayPanel* SceneEditorPanelPool::pick(const QSize& size) {
     std::erase_if(kept_, [](const QPointer<SceneEditorOverlayPanel>& panel) { return !panel; });
-    const QSize size = qtGlobalRect(screens_, visibleFrame).size();
     auto found =
         std::find_if(kept_.begin(), kept_.end(), [&](const auto& panel) { return panel->size() == size; });
     if (found == kept_.end() && !kept_.empty()) found = kept_.begin();
     if (found != kept_.end()) {
         SceneEditorOverlayPanel* panel = *found;
         kept_.erase(found);
-        panel->cover(visibleFrame);
         return panel;
     }
-    return make(visibleFrame);
-}
-
-SceneEditorOverlayPanel* SceneEditorPanelPool::make(const Rect& visibleFrame) {
     made_ = true;
-    auto* panel = new SceneEditorOverlayPanel(screens_, visibleFrame);
+    auto* panel = new SceneEditorOverlayPanel(screens_);
     // Gone before the application: a widget must not outlive it.
     QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, panel,
                      [panel] { delete panel; });
     return panel;
 }
 
-void SceneEditorPanelPool::prepareWhenIdle(platform::Platform& platform,
-                                           std::function<std::vector<std::string>()> chipApplications) {
+void SceneEditorPanelPool::prepare(const std::vector<Rect>& visibleFrames) {
+    keepPrepared();
+    std::vector<SceneEditorOverlayPanel*> panels;
+    std::vector<QSize> sizes;
+    for (const Rect& frame : visibleFrames) {
+        sizes.push_back(qtGlobalRect(screens_, frame).size());
+        panels.push_back(pick(sizes.back()));
+    }
+    std::vector<bool> pictured(panels.size(), false);
+    screens_.captureEach(visibleFrames, [&](std::size_t i, const platform::ScreenPictureView& picture) {
+        pictured[i] = panels[i]->setPicture(sizes[i], picture);
+    });
+    for (std::size_t i = 0; i < panels.size(); ++i) {
+        if (pictured[i])
+            panels[i]->coverWithPicture(visibleFrames[i]);
+        else
+            panels[i]->cover(visibleFrames[i]);
+        prepared_.push_back({visibleFrames[i], panels[i]});
+    }
+}
+
+void SceneEditorPanelPool::keepPrepared() {
+    for (auto& prepared : prepared_)
+        if (prepared.panel) kept_.emplace_back(prepared.panel);
+    prepared_.clear();
+}
+
+SceneEditorOverlayPanel* SceneEditorPanelPool::take(const Rect& visibleFrame) {
+    auto ready = std::find_if(prepared_.begin(), prepared_.end(), [&](const Prepared& prepared) {
+        return prepared.panel && prepared.visibleFrame == visibleFrame;
+    });
+    if (ready != prepared_.end()) {
+        SceneEditorOverlayPanel* panel = ready->panel;
+        prepared_.erase(ready);
+        return panel;
+    }
+    SceneEditorOverlayPanel* panel = pick(qtGlobalRect(screens_, visibleFrame).size());
+    panel->cover(visibleFrame);
+    return panel;
+}
+
+void SceneEditorPanelPool::makeAheadWhenIdle(platform::Platform& platform,
+                                             std::function<std::vector<std::string>()> chipApplications) {
     if (made_ || !qobject_cast<QApplication*>(QCoreApplication::instance())) return;
     QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
     if (!dispatcher) return;
@@ -56,22 +92,31 @@ void SceneEditorPanelPool::prepareWhenIdle(platform::Platform& platform,
         [weak, &platform, chipApplications = std::move(chipApplications)] {
             auto self = weak.lock();
             if (!self || self->made_) return;
-            self->prepare(platform, chipApplications ? chipApplications() : std::vector<std::string>{});
+            self->makeAhead(platform, chipApplications ? chipApplications() : std::vector<std::string>{});
         },
         Qt::SingleShotConnection);
 }
 
-bool SceneEditorPanelPool::prepare(platform::Platform& platform,
-                                   const std::vector<std::string>& chipApplications) {
+bool SceneEditorPanelPool::makeAhead(platform::Platform& platform,
+                                     const std::vector<std::string>& chipApplications) {
     if (made_ || !qobject_cast<QApplication*>(QCoreApplication::instance())) return false;
     const Nanos started = platform.runLoop().now();
-    for (const platform::ScreenInfo& screen : screens_.screens()) {
-        SceneEditorOverlayPanel* panel = make(screen.visibleFrame);
+    // Made and pictured as an editor's opening does, so that the pictures' memory is the one it uses.
+    std::vector<Rect> frames;
+    for (const platform::ScreenInfo& screen : screens_.screens())
+        frames.push_back(screen.visibleFrame);
+    prepare(frames);
+    // Kept once all are made up: a kept panel would be taken again for the next screen.
+    std::vector<SceneEditorOverlayPanel*> panels;
+    for (const Rect& frame : frames) {
+        SceneEditorOverlayPanel* panel = take(frame);
         panel->setRootView(new SceneEditorOverlayRootView({}, panel->blockingView()));
         panel->rootView()->prepareCanvas(platform);
         panel->paintAhead();
-        keep(panel);
+        panels.push_back(panel);
     }
+    for (SceneEditorOverlayPanel* panel : panels)
+        keep(panel);
     // Rendered on the cache's own queue; a chip made before one arrives draws it once it does, a frame
     // after the first.
     for (const std::string& bundleID : chipApplications)

@@ -34,27 +34,39 @@ class SceneEditorPanelPool : public std::enable_shared_from_this<SceneEditorPane
     SceneEditorPanelPool(const SceneEditorPanelPool&) = delete;
     SceneEditorPanelPool& operator=(const SceneEditorPanelPool&) = delete;
 
-    // A kept panel, one of the area's size where there is one, else a new panel; either covers
-    // `visibleFrame`, hidden, with the picture of it taken now.
+    // Makes ready a panel for each area, covered and hidden, with the pictures of all the areas taken at
+    // once: the window server takes one screen while the program dims the last, and no panel of the editor
+    // shows in any picture. The next take of each area hands out its panel; panels not taken by the next
+    // prepare or keep wait again.
+    void prepare(const std::vector<Rect>& visibleFrames);
+    // The panel prepared for the area, else a kept panel, one of the area's size where there is one, else
+    // a new panel; either covers `visibleFrame`, hidden, with the picture of it taken now.
     SceneEditorOverlayPanel* take(const Rect& visibleFrame);
     // Hides the panel, lets its root view go of the editor it served and keeps both for a later take.
     void keep(SceneEditorOverlayPanel* panel);
     std::size_t keptCount() const;
     // Before the first editor: on the first turn of the event loop that finds nothing to do, a panel for
     // each screen with its views made and drawn once, unmapped, kept as an editor would leave it (see
-    // prepare()). Nothing when a panel was made already or when the program has no widgets.
+    // makeAhead()). Nothing when a panel was made already or when the program has no widgets.
     // `chipApplications`, asked then, names the applications whose chips the first editor is likely to
     // show: their pictures are rendered ahead into the icon cache the chips draw from.
-    void prepareWhenIdle(platform::Platform& platform,
-                         std::function<std::vector<std::string>()> chipApplications = {});
+    void makeAheadWhenIdle(platform::Platform& platform,
+                           std::function<std::vector<std::string>()> chipApplications = {});
     // The same at once; whether panels were made.
-    bool prepare(platform::Platform& platform, const std::vector<std::string>& chipApplications = {});
+    bool makeAhead(platform::Platform& platform, const std::vector<std::string>& chipApplications = {});
 
   private:
-    SceneEditorOverlayPanel* make(const Rect& visibleFrame);
+    struct Prepared {
+        Rect visibleFrame;
+        QPointer<SceneEditorOverlayPanel> panel;
+    };
+    // A kept panel of this size where there is one, else any kept panel, else a new one; not yet covering.
+    SceneEditorOverlayPanel* pick(const QSize& size);
+    void keepPrepared();
 
     platform::Screens& screens_;
     std::vector<QPointer<SceneEditorOverlayPanel>> kept_;
+    std::vector<Prepared> prepared_;
     // A panel was made, by an editor or ahead of one.
     bool made_ = false;
 };

@@ -64,6 +64,33 @@ void resetToScene(SceneGeometryCanvasModel& model) {
     model.showHint("Reset");
 }
 
+// Puts `widgets`, children of one parent, at the top of its stacking order, the last one on top. Left as
+// they are when they already stand so: a raise repaints the widget although nothing of it changed, and on
+// the overlay every refresh would send a frame of handles and bar for nothing. Hidden siblings draw
+// nothing, wherever they stand.
+void stackOnTop(const std::vector<QWidget*>& widgets) {
+    if (widgets.empty() || !widgets.front()->parentWidget()) return;
+    const auto counts = [&widgets](const QObject* sibling) {
+        if (!sibling->isWidgetType()) return false;
+        const auto* widget = static_cast<const QWidget*>(sibling);
+        // Windows (sheets, pickers) stand apart from their parent's stacking.
+        if (widget->isWindow()) return false;
+        return !widget->isHidden() || std::find(widgets.begin(), widgets.end(), widget) != widgets.end();
+    };
+    const QObjectList& siblings = widgets.front()->parentWidget()->children();
+    auto sibling = siblings.rbegin();
+    bool inPlace = true;
+    for (auto widget = widgets.rbegin(); widget != widgets.rend() && inPlace; ++widget) {
+        while (sibling != siblings.rend() && !counts(*sibling))
+            ++sibling;
+        inPlace = sibling != siblings.rend() && *sibling == *widget;
+        if (inPlace) ++sibling;
+    }
+    if (inPlace) return;
+    for (QWidget* widget : widgets)
+        widget->raise();
+}
+
 QPushButton* barButton(const QString& title, QWidget* parent) {
     auto* button = new QPushButton(title, parent);
     button->setAutoDefault(false);
@@ -478,6 +505,7 @@ void SceneGeometryCanvasView::refresh() {
         });
     emptyState_->setVisible(model_->zoneFramesNormalized().empty());
     placeFloating();
+    restack();
     area_->refresh();
     refreshPickers();
 }
@@ -581,7 +609,6 @@ void SceneGeometryCanvasView::refreshPreview() {
     preview_->setGeometry(area_->rect());
     preview_->set(axis, model_->splitPreviewRatio(), bounds, absolute);
     preview_->show();
-    preview_->raise();
 }
 
 void SceneGeometryCanvasView::refreshBars() {
@@ -628,15 +655,25 @@ void SceneGeometryCanvasView::placeFloating() {
     const QRect area = area_->rect();
     emptyState_->setGeometry(area);
     excluded_->move(12, area.height() - excluded_->height() - 12);
-    excluded_->raise();
     if (!model_->inputs().overlayMode) return;
     bar_->adjustSize();
     const QSize barSize = bar_->sizeHint();
     const QPoint barAt((width() - barSize.width()) / 2, height() - 24 - barSize.height());
     bar_->setGeometry(QRect(barAt, barSize));
-    bar_->raise();
     hint_->move((width() - hint_->width()) / 2, barAt.y() - 8 - hint_->height());
-    hint_->raise();
+}
+
+void SceneGeometryCanvasView::restack() {
+    // On the area: the dividers above the cells, the split preview above them, then the Excluded strip and
+    // the share of a divider under the pointer or in hand.
+    std::vector<QWidget*> onArea(handles().begin(), handles().end());
+    if (!preview_->isHidden()) onArea.push_back(preview_);
+    onArea.push_back(excluded_);
+    for (auto* handle : handles())
+        if (handle->ratioLabel() && !handle->ratioLabel()->isHidden()) onArea.push_back(handle->ratioLabel());
+    stackOnTop(onArea);
+    // On the overlay the bar and the hint float above the area.
+    if (model_->inputs().overlayMode) stackOnTop({bar_, hint_});
 }
 
 void SceneGeometryCanvasView::refreshPickers() {

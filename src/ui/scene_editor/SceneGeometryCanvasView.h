@@ -158,6 +158,8 @@ class SceneGeometryCanvasView : public QWidget {
     void refreshPickers();
     void refreshBars();
     void placeFloating();
+    // What floats over the cells above them, raising only what is not already there.
+    void restack();
     SceneCanvasZoneCell* makeCell(std::int64_t zoneID, std::vector<SceneCanvasAppEntry> apps);
 
     platform::Platform& platform_;

@@ -36,7 +36,7 @@ class HUDOverlayView final : public QWidget {
 class GlobalSwitcherView final : public QWidget {
   public:
     static constexpr const char* kPlaceholder = "Type hint to switch...";
-    static constexpr const char* kEmptyText = "No windows. Check Accessibility/Screen Recording permissions.";
+    static constexpr const char* kEmptyText = "No windows. Check that a window manager is running.";
 
     GlobalSwitcherView(platform::RunLoop& loop, QWidget* parent = nullptr);
     ~GlobalSwitcherView() override;

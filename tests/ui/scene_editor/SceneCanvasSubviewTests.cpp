@@ -285,8 +285,19 @@ TEST(SceneCanvasSplitHandle, aDragOfTenPointsMovesTheDividerAndTheLabelShowsItsS
     EXPECT_FALSE(handle->isDragging());
 
     // Read-only: the arrow stays, drags still reach the canvas.
+    const auto barAt = [&](int y) { return canvas.grab().toImage().pixelColor(600, y); };
+    const QColor editable = barAt(300);
     handle->setReadOnly(true);
     EXPECT_EQ(handle->cursor().shape(), Qt::ArrowCursor);
+    // The bar is drawn in the state and along the band the handle has now, whatever it was drawn in before.
+    const QColor readOnly = barAt(300);
+    EXPECT_NE(readOnly, editable);
+    line.hitFrame = Rect{588, 0, 24, 300};
+    handle->setLine(line);
+    EXPECT_NE(barAt(450), readOnly) << "no bar below a band that ends at 300";
+    line.hitFrame = Rect{588, 0, 24, 600};
+    handle->setLine(line);
+    EXPECT_EQ(barAt(450), readOnly);
 
     SceneCanvasSplitPreview preview(&canvas);
     preview.setGeometry(canvas.rect());

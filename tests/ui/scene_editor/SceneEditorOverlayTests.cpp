@@ -108,6 +108,8 @@ TEST_F(SceneEditorOverlayTest, aClosedEditorsPanelsServeTheNextOneOverTheDisplay
     const auto openEditor = [&] {
         auto opened = std::make_shared<SceneEditorOverlayController>(*desktop, nullptr, pool);
         opened->viewModel = SceneEditorViewModel::make(*desktop, {});
+        // As the application opens it: every display's picture first, then the panels.
+        opened->coverScreens(desktop->screens().screens());
         for (const auto& screen : desktop->screens().screens())
             opened->addPanel(screen, screen.displayUUID, screen.localizedName);
         return opened;

@@ -276,6 +276,62 @@ TEST_F(SceneEditorPanelTest, aDividerDraggedByItsHandleMovesAndTheOthersKeepThei
     EXPECT_TRUE(view->saveButton()->isVisible());
 }
 
+// Counts the paints of a window's widgets while it lives.
+class PaintCounter final : public QObject {
+  public:
+    explicit PaintCounter(QWidget* window) : window_(window) { qApp->installEventFilter(this); }
+    ~PaintCounter() override { qApp->removeEventFilter(this); }
+    int paints = 0;
+
+  protected:
+    bool eventFilter(QObject* object, QEvent* event) override {
+        if (event->type() == QEvent::Paint && object->isWidgetType() &&
+            (object == window_ || window_->isAncestorOf(static_cast<QWidget*>(object))))
+            ++paints;
+        return false;
+    }
+
+  private:
+    QWidget* window_;
+};
+
+TEST_F(SceneEditorPanelTest, aRefreshThatChangesNothingDrawsNothingAndTheDividersStayAboveNewCells) {
+    open("D2");
+    SceneGeometryCanvasView* view = canvas("D2");
+    ASSERT_NE(view, nullptr);
+    activate("D2");
+    settle();
+    {
+        // As after a change of the keyboard focus: the model tells, the canvas shows what it holds, and
+        // over a whole display each widget drawn again costs a frame of its own.
+        PaintCounter counter(panel("D2"));
+        view->refresh();
+        settle();
+        EXPECT_EQ(counter.paints, 0);
+    }
+
+    // A split makes new cells; the pointer over a divider still takes the divider, not the cell.
+    SceneCanvasArea* area = view->canvasArea();
+    QTest::mouseMove(area, QPoint(200, 300));
+    pressKey(area, Qt::Key_V, "v");
+    settle();
+    QTest::mouseMove(area, QPoint(500, 300));
+    settle();
+    QTest::mouseClick(view->cells().at(1), Qt::LeftButton, {}, QPoint(500, 300));
+    settle();
+    ASSERT_EQ(view->cells().size(), 2u);
+    pressKey(area, Qt::Key_H, "h");
+    settle();
+    QTest::mouseMove(area, QPoint(200, 450));
+    settle();
+    QTest::mouseClick(view->cells().at(1), Qt::LeftButton, {}, QPoint(200, 450));
+    settle();
+    ASSERT_EQ(view->cells().size(), 3u);
+    ASSERT_EQ(view->handles().size(), 2u);
+    for (auto* handle : view->handles())
+        EXPECT_EQ(area->childAt(handle->geometry().center()), handle) << handle->line().id;
+}
+
 TEST_F(SceneEditorPanelTest, chipsMoveBetweenZonesToTheStripAndToTheOtherDisplay) {
     open();
     SceneGeometryCanvasView* d1 = canvas("D1");
@@ -534,7 +590,7 @@ TEST_F(SceneEditorPanelTest, panelsMadeAheadStayHiddenAndTheFirstEditorShowsTheS
     pool = std::make_shared<SceneEditorPanelPool>(desktop->screens());
     IconCache::setShared(nullptr);
     // The picture of an application the first editor is likely to show is rendered along.
-    ASSERT_TRUE(pool->prepare(platform, {"org.example.notes"}));
+    ASSERT_TRUE(pool->makeAhead(platform, {"org.example.notes"}));
     settle();
     desktop->loop().runUntilIdle();
     EXPECT_TRUE(IconCache::shared()->cached("org.example.notes"));
@@ -547,7 +603,7 @@ TEST_F(SceneEditorPanelTest, panelsMadeAheadStayHiddenAndTheFirstEditorShowsTheS
             made.emplace_back(panel);
         }
     ASSERT_EQ(made.size(), 2u);
-    EXPECT_FALSE(pool->prepare(platform)) << "made once";
+    EXPECT_FALSE(pool->makeAhead(platform)) << "made once";
 
     open();
     for (const std::string display : {"D1", "D2"}) {

@@ -257,6 +257,7 @@ TEST_F(GlobalSwitcherTest, withNothingToListOnlyEscapeIsUsedAndItStillGivesTheFo
     show();
     EXPECT_TRUE(view().isEmptyLabelVisible());
     EXPECT_TRUE(view().itemViews().empty());
+    saveScreenshot(switcher->panel(), "global-switcher-empty.png");
     for (int key : {Qt::Key_Tab, Qt::Key_Return, Qt::Key_Down}) {
         press(key);
         EXPECT_FALSE(lastPressUsed) << key;
