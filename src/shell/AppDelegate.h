@@ -275,6 +275,12 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
                          const std::optional<std::string>& displayUUID);
     void sceneEditorDidSave();
     void sceneEditorDidClose();
+    // A while after start-up, on a turn with nothing else to do, the editor's panels are made and drawn
+    // unmapped, so that its first opening costs what a later one does (see SceneEditorPanelPool).
+    void prepareSceneEditorWhenIdle();
+    // The applications the stored scenes place that run now: those whose chips the editor's first
+    // opening most likely shows with the picture they have now.
+    std::vector<std::string> runningSceneApplications();
     // Shows the scene card switcher, or hides it when it shows.
     void toggleSceneCardSwitcher();
     // The prompt's Apply: the scene's layout for that one display, then its windows swept there; the other

@@ -91,6 +91,7 @@ void AppDelegate::applicationDidFinishLaunching() {
     layoutDirectoryWatcher_->startLayoutDirectoryWatcher();
 
     applyStartupLayouts(mainDisplayUUID);
+    prepareSceneEditorWhenIdle();
 
     // Last: with both grants the services start before this returns; otherwise the permission window
     // shows on a later turn and the poll starts them.

@@ -30,7 +30,10 @@
 #include "ui/scene_manager/UnconfiguredDisplayPrompts.h"
 #include "ui/switchers/SceneCardSwitcherController.h"
 
+#include <set>
+#include <string>
 #include <unistd.h>
+#include <vector>
 
 namespace korvane {
 
@@ -39,6 +42,9 @@ namespace {
 namespace WK = platform::WindowKey;
 
 constexpr double kToastDuration = 0.9;
+// Start-up paints the status item and passes over the displays' windows within about half a second, with
+// a hundred windows open; the editor's panels are prepared only after that, never in its way.
+constexpr Nanos kSceneEditorPrepareDelay = kNanosPerSecond;
 
 } // namespace
 
@@ -313,6 +319,33 @@ void AppDelegate::showSceneEditor(const std::optional<std::string>& sceneID,
     sceneEditorOverlayController_ = controller;
     Log::sceneManager.info("Scene Editor overlay shown in %ldms",
                            static_cast<long>((platform_.runLoop().now() - started) / 1000000));
+}
+
+void AppDelegate::prepareSceneEditorWhenIdle() {
+    std::weak_ptr<AppDelegate> weak = weak_from_this();
+    (void)platform_.runLoop().postAfter(kSceneEditorPrepareDelay, [weak] {
+        auto self = weak.lock();
+        if (!self) return;
+        if (!self->sceneEditorPanels_)
+            self->sceneEditorPanels_ = std::make_shared<SceneEditorPanelPool>(self->platform_.screens());
+        self->sceneEditorPanels_->makeAheadWhenIdle(self->platform_, [weak] {
+            auto app = weak.lock();
+            return app ? app->runningSceneApplications() : std::vector<std::string>{};
+        });
+    });
+}
+
+std::vector<std::string> AppDelegate::runningSceneApplications() {
+    std::set<std::string> running;
+    for (const auto& app : platform_.workspace().runningApplications())
+        if (app.bundleID) running.insert(*app.bundleID);
+    std::set<std::string> shown;
+    if (auto store = sceneStore())
+        for (const auto& scene : store->loadAllScenes(ScreenContext::capture(platform_.screens())))
+            for (const auto& [display, hints] : scene.windowHints)
+                for (const auto& hint : hints)
+                    if (running.count(hint.bundleID)) shown.insert(hint.bundleID);
+    return {shown.begin(), shown.end()};
 }
 
 void AppDelegate::restoreAndReport(const WMScene& scene, const char* refreshSource) {

@@ -138,16 +138,23 @@ std::optional<DamageClock::Frame> DamageClock::sofar() const {
     return frameLocked();
 }
 
-std::optional<DamageClock::Frame> DamageClock::frameLocked() const {
+std::optional<DamageClock::Frame> DamageClock::before(Clock::time_point until) const {
+    std::lock_guard lock(mutex_);
+    return frameLocked(until);
+}
+
+std::optional<DamageClock::Frame> DamageClock::frameLocked(Clock::time_point until) const {
     Frame frame;
     std::vector<Clock::time_point> times;
     std::size_t cells = 0, drawn = 0, windows = 0;
     for (const auto& [damage, w] : watched_) {
         if (counted_ && std::find(counted_->begin(), counted_->end(), w.window) == counted_->end()) continue;
         ++windows;
-        if (w.reports.empty()) return std::nullopt;
+        // Reports come in the order of their arrival.
+        const auto end = std::lower_bound(w.reports.begin(), w.reports.end(), until);
+        if (end == w.reports.begin()) return std::nullopt;
         frame.firstPixels = std::max(frame.firstPixels, w.reports.front());
-        times.insert(times.end(), w.reports.begin(), w.reports.end());
+        times.insert(times.end(), w.reports.begin(), end);
         cells += w.drawn.size();
         drawn += static_cast<std::size_t>(std::count(w.drawn.begin(), w.drawn.end(), true));
     }

@@ -55,6 +55,10 @@ class DamageClock {
     std::optional<Frame> settled(Clock::duration settle) const;
     // The frame so far, settled or not; nothing before every counted window was drawn into.
     std::optional<Frame> sofar() const;
+    // The frame of the reports that came before `until` alone (an opening that draws in two steps, the
+    // second started by something the program does later); nothing when a counted window had none by then.
+    // Its coverage is the whole timing's.
+    std::optional<Frame> before(Clock::time_point until) const;
 
   private:
     struct Watched {
@@ -77,7 +81,7 @@ class DamageClock {
     void tell(std::uint32_t word, std::uint32_t value);
     void read();
     void sync();
-    std::optional<Frame> frameLocked() const;
+    std::optional<Frame> frameLocked(Clock::time_point until = Clock::time_point::max()) const;
 
     xcb_connection_t* conn_ = nullptr;
     std::uint8_t firstEvent_ = 0;

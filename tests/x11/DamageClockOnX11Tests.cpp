@@ -92,6 +92,14 @@ TEST(DamageClockOnX11Test, anOpeningsFirstPixelsWaitForEveryWindowAndItsComplete
     EXPECT_LE(frame.complete, afterLast);
     EXPECT_EQ(frame.reports, 3);
     EXPECT_DOUBLE_EQ(frame.covered, 1.0);
+
+    // The opening split where a later step of it began: the drawing before it alone.
+    EXPECT_FALSE(clock.before(beforeB)) << "b had not been drawn into";
+    const auto firstStep = clock.before(beforeLast);
+    ASSERT_TRUE(firstStep);
+    EXPECT_EQ(firstStep->firstPixels, partial.firstPixels);
+    EXPECT_EQ(firstStep->complete, partial.complete);
+    EXPECT_EQ(firstStep->reports, 2);
 }
 
 } // namespace

@@ -204,6 +204,8 @@ struct Row {
     Figure firstPixels, complete;
 };
 inline std::vector<Row> rows;
+// Lines printed under the rows: what a row's figures leave out or take from elsewhere.
+inline std::vector<std::string> notes;
 
 inline void addRow(const std::string& name, const Openings& openings, const Opening& floor) {
     if (openings.complete.empty()) return;
@@ -296,6 +298,8 @@ inline void printRows() {
         std::snprintf(first, sizeof first, "%-40s", figure(row.firstPixels).c_str());
         std::printf("  %-44s%s%s\n", row.name.c_str(), first, figure(row.complete).c_str());
     }
+    for (const std::string& note : notes)
+        std::printf("  %s\n", note.c_str());
     std::fflush(stdout);
 }
 

@@ -5,7 +5,8 @@
 // the real overlay is left under build/screenshots. Opened again, it covers the monitors as the first time.
 // A divider carried by the pointer in small steps follows it to the release, snapped, leaves no percentage
 // behind on the way and is stored where it was let go. Opened again after an edit it discarded and a window
-// that moved, the editor shows the desktop as it is then, dimmed, and the scene as it is stored.
+// that moved, the editor shows the desktop as it is then, dimmed, and the scene as it is stored; so does
+// its first opening on the panels the program made, unmapped, once idle after starting.
 #include "SceneEditorOnX11.h"
 
 #include <X11/keysym.h>
@@ -350,6 +351,56 @@ TEST_F(SceneEditorProgramOnX11Test,
         const std::set<int> bars = columnsWhere(barRow, dividerBlue);
         return !bars.empty() && *bars.begin() >= middle - 6 && *bars.rbegin() <= middle + 6;
     })) << ::testing::PrintToString(columnsWhere(barRow, dividerBlue));
+
+    EXPECT_TRUE(closeWithEscape()) << logText();
+    session->stop(painted);
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+TEST_F(SceneEditorProgramOnX11Test,
+       aFirstOpeningOnPanelsMadeAtStartShowsTheDesktopAsItIsThenAndTheStoredScene) {
+    startSession(true);
+    openXterm();
+    const pid_t korvane = startKorvane();
+    ASSERT_TRUE(waitForLine("Permissions granted, starting services...")) << logText();
+    // Made once the program was idle after starting, and none of them mapped.
+    ASSERT_TRUE(waitForLine("Scene Editor panels prepared")) << logText();
+    EXPECT_TRUE(viewableWindowsTitled(session->display(), kEditorTitle).empty());
+
+    // A plainly coloured window that opens after the panels were made.
+    const pid_t painted = session->start(
+        {"xterm", "-bg", "#3C78B4", "-title", "painted", "-geometry", "40x12+300+300", "-e", "cat"});
+    std::optional<xcb_window_t> window;
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return (window = session->clientOf(painted)).has_value(); }));
+    const Rect frame = session->frameOf(*window);
+    const Rect block{frame.midX() - 20, frame.midY(), 40, 30};
+    const auto shows = [&](std::uint32_t pixel) {
+        const auto pixels = session->rootPixels(block);
+        return !pixels.empty() &&
+               std::all_of(pixels.begin(), pixels.end(), [&](std::uint32_t p) { return p == pixel; });
+    };
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return shows(0x3C78B4); }));
+
+    manager = openManagerFromPrompt();
+    ASSERT_TRUE(manager) << logText();
+    ASSERT_TRUE(editGrid()) << logText();
+    ASSERT_TRUE(waitForKeyPanel()) << "active window " << session->activeWindow();
+    // The picture beneath is the desktop as the editor opened, the new window in it, dimmed.
+    EXPECT_TRUE(X11TestSession::waitFor([&] { return shows(dimmed(0x3C78B4)); }))
+        << std::hex << session->rootPixel(int(frame.midX()), int(frame.midY()));
+    // The scene as stored, two zones side by side, over each panel's whole monitor.
+    const Rect keyPanel = session->frameOf(session->activeWindow());
+    const int middle = static_cast<int>(keyPanel.midX());
+    const Rect barRow{keyPanel.minX(), keyPanel.midY() + static_cast<int>(keyPanel.height() / 3),
+                      keyPanel.width(), 1};
+    EXPECT_TRUE(X11TestSession::waitFor([&] {
+        const std::set<int> bars = columnsWhere(barRow, dividerBlue);
+        return !bars.empty() && *bars.begin() >= middle - 6 && *bars.rbegin() <= middle + 6;
+    })) << ::testing::PrintToString(columnsWhere(barRow, dividerBlue));
+    const std::vector<Rect> shown = viewableWindowsTitled(session->display(), kEditorTitle);
+    EXPECT_EQ(shown, (std::vector<Rect>{kSecondaryRoot, kPrimaryRoot})) << ::testing::PrintToString(shown);
+    EXPECT_TRUE(session->saveScreenshot(kSecondaryRoot, picture("scene-editor-first-opening-x11.png")));
 
     EXPECT_TRUE(closeWithEscape()) << logText();
     session->stop(painted);

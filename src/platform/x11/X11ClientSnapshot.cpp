@@ -3,6 +3,7 @@
 
 #include "platform/RunLoop.h"
 #include "platform/x11/X11Connection.h"
+#include "platform/x11/X11PropertyCache.h"
 
 namespace korvane::x11 {
 
@@ -18,6 +19,7 @@ X11ClientSnapshot::X11ClientSnapshot(X11Connection& connection, platform::RunLoo
         const bool main = loop_.isMainThread();
         std::lock_guard lock(mutex_);
         kept_.reset();
+        standing_.reset();
         if (!main) return;
         heldOff_ = true;
         postEndOfTurn();
@@ -48,6 +50,7 @@ void X11ClientSnapshot::handleEvent(const xcb_generic_event_t& event) {
     if (!reportsChange(event)) return;
     std::lock_guard lock(mutex_);
     kept_.reset();
+    standing_.reset();
 }
 
 void X11ClientSnapshot::postEndOfTurn() {
@@ -73,16 +76,38 @@ std::shared_ptr<const ClientSnapshot> X11ClientSnapshot::read() {
         std::lock_guard lock(mutex_);
         if (kept_) return kept_;
     }
+    // A read stands, on any thread, for as long as the property cache announces no change, which it first
+    // takes in as a read of its own would; on the main thread also while no change waits on the connection.
+    X11PropertyCache* cache = connection_.propertyCache();
+    const std::uint64_t changes = cache ? cache->settle() : 0;
+    if (cache && !changed) {
+        std::lock_guard lock(mutex_);
+        if (standing_ && standingChanges_ == changes) {
+            if (main && !heldOff_) {
+                kept_ = standing_;
+                postEndOfTurn();
+            }
+            return standing_;
+        }
+    }
     auto snapshot = std::make_shared<ClientSnapshot>();
     snapshot->state = fetchDesktopState(connection_);
     if (!snapshot->state.ok) return nullptr;
-    auto fetched = fetchClients(connection_, snapshot->state.frontToBack(), kSnapshotParts);
+    const std::vector<xcb_window_t> order = snapshot->state.frontToBack();
+    auto fetched = fetchClients(connection_, order, kSnapshotParts);
     // A list cut short by a server going away would read as windows closed.
     if (!fetched) return nullptr;
     snapshot->clients = std::move(*fetched);
     for (std::size_t i = 0; i < snapshot->clients.size(); ++i)
         snapshot->index_.emplace(snapshot->clients[i].window, i);
+    // Standing only when all of it is the cache's to vouch for, and nothing changed while it was read.
+    const bool standing =
+        cache && !changed && cache->holds(order, kSnapshotParts) && cache->changes() == changes;
     std::lock_guard lock(mutex_);
+    if (standing) {
+        standing_ = snapshot;
+        standingChanges_ = changes;
+    }
     ++serverReads_;
     if (changed) kept_.reset();
     if (main && !changed && !heldOff_) {

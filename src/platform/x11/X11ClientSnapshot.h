@@ -46,8 +46,11 @@ struct ClientSnapshot {
 // manager carries a write out in its own time. Before a kept read is handed out again, the connection is
 // looked at for such events already sent and not yet handled: with one waiting, the desktop is read afresh
 // and nothing kept, so a window opened or closed in between is never missing or left over. Frames moved by
-// others announce nothing on this connection: they show from the next turn on. Other threads always read
-// afresh.
+// others announce nothing on this connection: they show from the next turn on. Beyond a turn, and on other
+// threads, a read is shared for as long as the property cache, which watches every part of it, frames
+// included, announces no change and this program writes nothing: a background pass that looks up each
+// window in the list, or a timer per application that reads the list, would otherwise read the whole
+// desktop once per window or per turn.
 class X11ClientSnapshot {
   public:
     // Main thread. Registers for the connection's events.
@@ -67,7 +70,9 @@ class X11ClientSnapshot {
     platform::RunLoop& loop_;
     mutable std::mutex mutex_;
     std::shared_ptr<const ClientSnapshot> kept_;
-    bool heldOff_ = false; // this turn wrote: nothing is kept until it ends
+    std::shared_ptr<const ClientSnapshot> standing_; // shared across turns and threads
+    std::uint64_t standingChanges_ = 0;              // the cache's count of changes it was read at
+    bool heldOff_ = false;                           // this turn wrote: nothing is kept until it ends
     bool endPosted_ = false;
     std::uint64_t serverReads_ = 0;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);

@@ -182,9 +182,10 @@ bool X11Desktop::runUntil(const std::function<bool()>& done, Nanos timeout) {
 }
 
 X11Desktop::Traffic X11Desktop::traffic() const {
+    const std::uint64_t reads = impl_->clients->serverReads();
     auto guard = impl_->connection->lock();
     xcb_connection_t* c = impl_->connection->xcb();
-    return Traffic{xcb_total_written(c), xcb_total_read(c)};
+    return Traffic{xcb_total_written(c), xcb_total_read(c), reads};
 }
 
 } // namespace korvane::x11

@@ -49,10 +49,12 @@ class X11Desktop final : public platform::Platform {
     bool runUntil(const std::function<bool()>& done, Nanos timeout);
 
     // The bytes the desktop's connection has sent to the server and read from it so far, the events
-    // read along with the replies included: what an operation costs, whatever the machine's load.
+    // read along with the replies included, and how many times the whole desktop was read: what an
+    // operation costs, whatever the machine's load.
     struct Traffic {
         std::uint64_t sent = 0;
         std::uint64_t received = 0;
+        std::uint64_t desktopReads = 0;
     };
     Traffic traffic() const;
 

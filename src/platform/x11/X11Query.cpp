@@ -404,6 +404,8 @@ void fillMissingPids(const X11Connection& connection, const std::vector<ClientWi
 
 std::optional<std::vector<ClientWindow>>
 fetchClients(const X11Connection& connection, const std::vector<xcb_window_t>& windows, unsigned parts) {
+    // Whether a window is viewable comes with its geometry, also when it is known.
+    if (parts & kGeometryPart) parts |= kViewablePart;
     auto guard = connection.lock();
     X11PropertyCache* cache = connection.propertyCache();
     std::vector<X11PropertyCache::Known> known;
@@ -416,8 +418,12 @@ fetchClients(const X11Connection& connection, const std::vector<xcb_window_t>& w
             continue;
         }
         const auto& k = known[i];
-        requests.push_back(request(connection, windows[i], k.missing | (parts & ~kCachedParts),
-                                   k.exists ? std::optional<bool>(true) : std::nullopt));
+        // A window not seen before is read whole: the desktop's other readers ask for the other parts
+        // within moments (the tracker its owner and title, the screens its struts, the window list its
+        // place and kind), and one batch for all of them costs one round trip where each would cost one.
+        const unsigned asked = k.exists ? k.missing | (parts & ~kCachedParts) : parts | kCachedParts;
+        requests.push_back(
+            request(connection, windows[i], asked, k.exists ? std::optional<bool>(true) : std::nullopt));
     }
     std::vector<ClientWindow> out;
     out.reserve(windows.size());
@@ -435,8 +441,11 @@ fetchClients(const X11Connection& connection, const std::vector<xcb_window_t>& w
     // standing after the last reply vouches for the whole list.
     if (connection.isBroken()) return std::nullopt;
     if (cache)
-        for (std::size_t i = 0; i < out.size(); ++i)
-            cache->keep(out[i], requests[i].parts, known[i].generation);
+        for (std::size_t i = 0; i < out.size(); ++i) {
+            // Whether the window is viewable comes with its attributes, asked for whatever part.
+            const unsigned read = requests[i].parts | (requests[i].attributesAsked ? kViewablePart : 0u);
+            cache->keep(out[i], read, known[i].generation);
+        }
     return out;
 }
 

@@ -24,12 +24,13 @@ struct SceneCanvasAppEntry {
     friend bool operator==(const SceneCanvasAppEntry&, const SceneCanvasAppEntry&) = default;
 };
 
-// The chips show the same, whatever their identities: a canvas loaded again gives its chips new ones.
-inline bool sameChipsShown(const std::vector<SceneCanvasAppEntry>& a,
-                           const std::vector<SceneCanvasAppEntry>& b) {
+// The chips stand for the same applications in the same places, whatever their identities (a canvas
+// loaded again gives its chips new ones) and their names (looked up after the chips were made): the chips
+// shown can take the entries over rather than be made again.
+inline bool sameApplications(const std::vector<SceneCanvasAppEntry>& a,
+                             const std::vector<SceneCanvasAppEntry>& b) {
     return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const auto& x, const auto& y) {
-        return x.bundleID == y.bundleID && x.name == y.name && x.icon == y.icon &&
-               x.isPlaceholder == y.isPlaceholder;
+        return x.bundleID == y.bundleID && x.isPlaceholder == y.isPlaceholder;
     });
 }
 

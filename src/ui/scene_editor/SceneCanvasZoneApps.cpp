@@ -70,9 +70,15 @@ void SceneGeometryCanvasModel::resolveMissingBundleInfo(const std::vector<std::s
     const std::string current = token.value_or(bundleResolveToken_);
     if (current != bundleResolveToken_) return;
     auto pending = std::make_shared<PendingBundles>();
+    ResolvedBundles known;
     for (const auto& id : bundleIDs)
-        // Another canvas may have found it meanwhile.
-        if (!cache_->contains(id)) pending->bundleIDs.push_back(id);
+        if (auto cached = cache_->find(id))
+            known[id] = std::move(*cached);
+        else
+            pending->bundleIDs.push_back(id);
+    // Another canvas found these meanwhile (the editor's other display, loaded a moment earlier): not
+    // looked up again, but this canvas's chips still show the fallback.
+    if (!known.empty()) applyResolvedBundleInfo(known);
     if (pending->bundleIDs.empty()) return;
     resolveNextBundle(current, pending, std::make_shared<ResolvedBundles>());
 }

@@ -111,8 +111,13 @@ SceneCanvasAppIcon::SceneCanvasAppIcon(SceneCanvasAppEntry entry, std::function<
 }
 
 void SceneCanvasAppIcon::renew(SceneCanvasAppEntry entry, std::string dragPayload) {
+    const bool renamed = entry.name != entry_.name;
     entry_ = std::move(entry);
     dragPayload_ = std::move(dragPayload);
+    // The picture is the application's, the same; a name looked up since repaints this chip alone.
+    if (!renamed) return;
+    setToolTip(QString::fromStdString(entry_.name));
+    update();
 }
 
 QSize SceneCanvasAppIcon::sizeHint() const {
@@ -231,7 +236,7 @@ SceneCanvasZoneCell::SceneCanvasZoneCell(std::int64_t zoneID, std::vector<SceneC
 }
 
 bool SceneCanvasZoneCell::renew(const std::vector<SceneCanvasAppEntry>& apps) {
-    if (!sameChipsShown(apps, apps_)) return false;
+    if (!sameApplications(apps, apps_)) return false;
     apps_ = apps;
     for (std::size_t i = 0; i < apps_.size(); ++i)
         chips_[i]->renew(apps_[i], callbacks_.dragPayloadForEntry ? callbacks_.dragPayloadForEntry(apps_[i])
@@ -344,6 +349,13 @@ SceneCanvasExcludedAppIcon::SceneCanvasExcludedAppIcon(SceneCanvasAppEntry entry
     loadChipPicture(this, entry_, icon_);
     setToolTip(QString::fromStdString("Drag to a zone: " + entry_.bundleID));
     resize(sizeHint());
+}
+
+void SceneCanvasExcludedAppIcon::renew(SceneCanvasAppEntry entry, std::string dragPayload) {
+    const bool renamed = entry.name != entry_.name;
+    entry_ = std::move(entry);
+    dragPayload_ = std::move(dragPayload);
+    if (renamed) update();
 }
 
 QSize SceneCanvasExcludedAppIcon::sizeHint() const {

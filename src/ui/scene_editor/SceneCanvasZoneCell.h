@@ -40,7 +40,8 @@ class SceneCanvasAppIcon : public QWidget {
 
     const SceneCanvasAppEntry& entry() const { return entry_; }
     const std::string& dragPayload() const { return dragPayload_; }
-    // Takes the identity the chip's application has in another load of its scene; nothing drawn changes.
+    // Takes the entry its application has now: its identity in another load of the scene, or the name
+    // looked up since. Only a new name is drawn again.
     void renew(SceneCanvasAppEntry entry, std::string dragPayload);
     QToolButton* removeButton() const { return remove_; }
     QSize sizeHint() const override;
@@ -86,8 +87,9 @@ class SceneCanvasZoneCell : public QWidget {
 
     std::int64_t zoneID() const { return zoneID_; }
     const std::vector<SceneCanvasAppEntry>& apps() const { return apps_; }
-    // Takes `apps` when they show as the cell's chips do, differing at most in the chips' identities (a
-    // reload of the same scene), without drawing anything again; false, and nothing taken, otherwise.
+    // Takes `apps` when they are the applications the cell's chips stand for, in their order, differing
+    // at most in the chips' identities (a reload of the same scene) and names (looked up since), without
+    // drawing anything but a renamed chip again; false, and nothing taken, otherwise.
     bool renew(const std::vector<SceneCanvasAppEntry>& apps);
     void setSelected(bool isSelected);
     void setDropTarget(bool isDropTarget);
@@ -136,10 +138,7 @@ class SceneCanvasExcludedAppIcon : public QWidget {
     const SceneCanvasAppEntry& entry() const { return entry_; }
     const std::string& dragPayload() const { return dragPayload_; }
     // As SceneCanvasAppIcon::renew.
-    void renew(SceneCanvasAppEntry entry, std::string dragPayload) {
-        entry_ = std::move(entry);
-        dragPayload_ = std::move(dragPayload);
-    }
+    void renew(SceneCanvasAppEntry entry, std::string dragPayload);
     QSize sizeHint() const override;
 
   protected:

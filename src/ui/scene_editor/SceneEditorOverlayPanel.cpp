@@ -9,6 +9,7 @@
 #include "ui/scene_editor/SceneGeometryCanvasModel.h"
 #include "ui/scene_editor/SceneGeometryCanvasView.h"
 
+#include <QBackingStore>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMouseEvent>
@@ -111,6 +112,22 @@ void SceneEditorOverlayRootView::retire() {
     content_ = Content{};
     canvasOfEarlierEditor_ = canvas_ != nullptr;
     refresh();
+}
+
+void SceneEditorOverlayRootView::prepareCanvas(platform::Platform& platform) {
+    if (canvas_) return;
+    SceneGeometryCanvasModel::Inputs inputs;
+    inputs.overlayMode = true;
+    auto model = SceneGeometryCanvasModel::make(platform, std::move(inputs));
+    canvas_ = new SceneGeometryCanvasView(platform, model, this);
+    canvas_->setGeometry(rect());
+    // Loaded as on screen, without being shown: its one zone gets its cell.
+    model->appear();
+    canvas_->refresh();
+    canvasOfEarlierEditor_ = true;
+    spinner_->hide();
+    message_->hide();
+    canvas_->show();
 }
 
 QString SceneEditorOverlayRootView::message() const {
@@ -292,6 +309,17 @@ void SceneEditorOverlayPanel::releaseRootView() {
     rootView_->hide();
     rootView_->deleteLater();
     rootView_ = nullptr;
+}
+
+void SceneEditorOverlayPanel::paintAhead() {
+    QBackingStore* store = backingStore();
+    if (!store) return;
+    const QRegion all(rect());
+    // The size the window is drawn at once shown: the buffer is not made again then.
+    store->resize(size());
+    store->beginPaint(all);
+    if (QPaintDevice* device = store->paintDevice()) render(device, QPoint(), all);
+    store->endPaint();
 }
 
 void SceneEditorOverlayPanel::paintEvent(QPaintEvent* event) {

@@ -62,6 +62,10 @@ class SceneEditorOverlayRootView : public QWidget {
     void reuse(Content content);
     // Lets go of the editor it served, its model and callbacks, keeping its views for the next one.
     void retire();
+    // Without an editor, before any: makes the canvas's views over a display with one empty zone and
+    // shows them within the hidden panel, so that drawing the panel ahead reaches every kind of view the
+    // editor shows; retire() hides them again for the first editor.
+    void prepareCanvas(platform::Platform& platform);
     // Shows what the model now holds; also run by the model's changes.
     void refresh();
     // The message shown instead of a canvas (loading or no scene), empty while the canvas shows.
@@ -113,6 +117,11 @@ class SceneEditorOverlayPanel : public QWidget {
     // Hides the root view and deletes it on a later turn: the control that let go of it may be its child.
     void releaseRootView();
     const QImage& backdrop() const { return backdrop_; }
+    // Draws the hidden panel, its views included, into the drawing buffer the window shows once mapped:
+    // what a first showing costs beyond any later one (the buffer's fresh memory, the fonts, glyphs and
+    // styles of the views' first drawing) is paid now. The window shows nothing of it; once mapped it
+    // is drawn anew.
+    void paintAhead();
 
   protected:
     void paintEvent(QPaintEvent* event) override;

@@ -1,10 +1,14 @@
 #include "ui/scene_editor/SceneEditorPanelPool.h"
 
+#include "core/Log.h"
+#include "platform/Platform.h"
 #include "platform/Screens.h"
 #include "ui/overlays/Overlay.h"
 #include "ui/scene_editor/SceneEditorOverlayPanel.h"
+#include "ui/switchers/IconCache.h"
 
-#include <QCoreApplication>
+#include <QAbstractEventDispatcher>
+#include <QApplication>
 
 #include <algorithm>
 #include <functional>
@@ -28,6 +32,7 @@ SceneEditorOverlayPanel* SceneEditorPanelPool::pick(const QSize& size) {
         kept_.erase(found);
         return panel;
     }
+    made_ = true;
     auto* panel = new SceneEditorOverlayPanel(screens_);
     // Gone before the application: a widget must not outlive it.
     QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, panel,
@@ -93,6 +98,52 @@ SceneEditorOverlayPanel* SceneEditorPanelPool::take(const Rect& visibleFrame) {
     SceneEditorOverlayPanel* panel = pick(qtGlobalRect(screens_, visibleFrame).size());
     panel->cover(visibleFrame);
     return panel;
+}
+
+void SceneEditorPanelPool::makeAheadWhenIdle(platform::Platform& platform,
+                                             std::function<std::vector<std::string>()> chipApplications) {
+    if (made_ || !qobject_cast<QApplication*>(QCoreApplication::instance())) return;
+    QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
+    if (!dispatcher) return;
+    // Once, as the loop is about to wait for something to happen: nothing else is held up.
+    std::weak_ptr<SceneEditorPanelPool> weak = weak_from_this();
+    QObject::connect(
+        dispatcher, &QAbstractEventDispatcher::aboutToBlock, dispatcher,
+        [weak, &platform, chipApplications = std::move(chipApplications)] {
+            auto self = weak.lock();
+            if (!self || self->made_) return;
+            self->makeAhead(platform, chipApplications ? chipApplications() : std::vector<std::string>{});
+        },
+        Qt::SingleShotConnection);
+}
+
+bool SceneEditorPanelPool::makeAhead(platform::Platform& platform,
+                                     const std::vector<std::string>& chipApplications) {
+    if (made_ || !qobject_cast<QApplication*>(QCoreApplication::instance())) return false;
+    const Nanos started = platform.runLoop().now();
+    // Made and pictured as an editor's opening does, so that the pictures' memory is the one it uses.
+    std::vector<Rect> frames;
+    for (const platform::ScreenInfo& screen : screens_.screens())
+        frames.push_back(screen.visibleFrame);
+    prepare(frames);
+    // Kept once all are made up: a kept panel would be taken again for the next screen.
+    std::vector<SceneEditorOverlayPanel*> panels;
+    for (const Rect& frame : frames) {
+        SceneEditorOverlayPanel* panel = take(frame);
+        panel->setRootView(new SceneEditorOverlayRootView({}, panel->blockingView()));
+        panel->rootView()->prepareCanvas(platform);
+        panel->paintAhead();
+        panels.push_back(panel);
+    }
+    for (SceneEditorOverlayPanel* panel : panels)
+        keep(panel);
+    // Rendered on the cache's own queue; a chip made before one arrives draws it once it does, a frame
+    // after the first.
+    for (const std::string& bundleID : chipApplications)
+        IconCache::shared()->icon(bundleID, [](const QImage&) {});
+    Log::sceneManager.info("Scene Editor panels prepared in %ldms",
+                           static_cast<long>((platform.runLoop().now() - started) / 1000000));
+    return true;
 }
 
 void SceneEditorPanelPool::keep(SceneEditorOverlayPanel* panel) {

@@ -6,6 +6,9 @@
 #include <QPointer>
 
 #include <cstddef>
+#include <functional>
+#include <memory>
+#include <string>
 #include <vector>
 
 namespace korvane {
@@ -13,14 +16,17 @@ namespace korvane {
 class SceneEditorOverlayPanel;
 
 namespace platform {
+class Platform;
 class Screens;
 } // namespace platform
 
 // Panels an editor has closed wait here hidden for the next one, with the views of the editor they held.
 // A full-screen window shown for the first time costs several times what showing it again does: it is
 // made on the window server, and its drawing buffer and its screen's picture touch fresh memory, a page
-// fault per page; and the editor's views cost more to build than to bring up to date. Main thread only.
-class SceneEditorPanelPool {
+// fault per page; and the editor's views cost more to build than to bring up to date, the first views
+// of their kinds most (styles, fonts and glyphs loaded as they are first drawn). So the panels are made
+// once the program is idle after starting, before the first editor. Main thread only.
+class SceneEditorPanelPool : public std::enable_shared_from_this<SceneEditorPanelPool> {
   public:
     explicit SceneEditorPanelPool(platform::Screens& screens) : screens_(screens) {}
     // Deletes the kept panels on a later turn.
@@ -41,6 +47,15 @@ class SceneEditorPanelPool {
     // Hides the panel, lets its root view go of the editor it served and keeps both for a later take.
     void keep(SceneEditorOverlayPanel* panel);
     std::size_t keptCount() const;
+    // Before the first editor: on the first turn of the event loop that finds nothing to do, a panel for
+    // each screen with its views made and drawn once, unmapped, kept as an editor would leave it (see
+    // makeAhead()). Nothing when a panel was made already or when the program has no widgets.
+    // `chipApplications`, asked then, names the applications whose chips the first editor is likely to
+    // show: their pictures are rendered ahead into the icon cache the chips draw from.
+    void makeAheadWhenIdle(platform::Platform& platform,
+                           std::function<std::vector<std::string>()> chipApplications = {});
+    // The same at once; whether panels were made.
+    bool makeAhead(platform::Platform& platform, const std::vector<std::string>& chipApplications = {});
 
   private:
     struct Prepared {
@@ -54,6 +69,8 @@ class SceneEditorPanelPool {
     platform::Screens& screens_;
     std::vector<QPointer<SceneEditorOverlayPanel>> kept_;
     std::vector<Prepared> prepared_;
+    // A panel was made, by an editor or ahead of one.
+    bool made_ = false;
 };
 
 } // namespace korvane

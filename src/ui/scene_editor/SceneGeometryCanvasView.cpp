@@ -229,8 +229,9 @@ SceneCanvasExcludedStrip::SceneCanvasExcludedStrip(SceneGeometryCanvasModel& mod
 void SceneCanvasExcludedStrip::setApps(const std::vector<SceneCanvasAppEntry>& apps,
                                        const SceneCanvasDragStarter& startDrag) {
     if (apps == apps_ && !chips_.empty()) return;
-    if (!chips_.empty() && chips_.size() == apps.size() && sameChipsShown(apps, apps_)) {
-        // The same chips under the identities of another load: nothing to draw again.
+    if (!chips_.empty() && chips_.size() == apps.size() && sameApplications(apps, apps_)) {
+        // The same chips under the identities of another load or with names looked up since: only a
+        // renamed chip is drawn again.
         apps_ = apps;
         for (std::size_t i = 0; i < chips_.size(); ++i)
             chips_[i]->renew(apps_[i], model_->dragPayloadForExcluded(apps_[i]));

@@ -497,15 +497,18 @@ void X11TestSession::requestFrame(xcb_window_t window, const Rect& frame) {
     xcb_flush(conn_);
 }
 
-void X11TestSession::watchFrames(xcb_window_t client) {
-    // The window manager's frame is the client's ancestor right below the root.
-    watched_ = client;
+xcb_window_t X11TestSession::frameWindowOf(xcb_window_t client) {
+    xcb_window_t frame = client;
     for (;;) {
         Reply<xcb_query_tree_reply_t> tree(
-            xcb_query_tree_reply(conn_, xcb_query_tree(conn_, watched_), nullptr));
-        if (!tree || tree->parent == root_ || tree->parent == XCB_WINDOW_NONE) break;
-        watched_ = tree->parent;
+            xcb_query_tree_reply(conn_, xcb_query_tree(conn_, frame), nullptr));
+        if (!tree || tree->parent == root_ || tree->parent == XCB_WINDOW_NONE) return frame;
+        frame = tree->parent;
     }
+}
+
+void X11TestSession::watchFrames(xcb_window_t client) {
+    watched_ = frameWindowOf(client);
     const std::uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
     xcb_change_window_attributes(conn_, watched_, XCB_CW_EVENT_MASK, &mask);
     framesShown();
@@ -568,6 +571,42 @@ int X11TestSession::stackingRewrites() {
 void X11TestSession::destroyWindow(xcb_window_t window) {
     xcb_destroy_window(conn_, window);
     sync();
+}
+
+void X11TestSession::setMapped(xcb_window_t window, bool mapped) {
+    if (mapped)
+        xcb_map_window(conn_, window);
+    else
+        xcb_unmap_window(conn_, window);
+    sync();
+}
+
+// The window manager redirects what others ask of the root's children; marked override-redirect for the
+// moment, the frame is changed as the window manager itself would change it.
+void X11TestSession::changeFrameAlone(xcb_window_t client, const std::function<void(xcb_window_t)>& change) {
+    const xcb_window_t frame = frameWindowOf(client);
+    const std::uint32_t on = 1, off = 0;
+    xcb_change_window_attributes(conn_, frame, XCB_CW_OVERRIDE_REDIRECT, &on);
+    change(frame);
+    xcb_change_window_attributes(conn_, frame, XCB_CW_OVERRIDE_REDIRECT, &off);
+    sync();
+}
+
+void X11TestSession::moveFrameAlone(xcb_window_t client, Point rootTopLeft) {
+    const std::uint32_t at[2] = {static_cast<std::uint32_t>(static_cast<std::int32_t>(rootTopLeft.x)),
+                                 static_cast<std::uint32_t>(static_cast<std::int32_t>(rootTopLeft.y))};
+    changeFrameAlone(client, [&](xcb_window_t frame) {
+        xcb_configure_window(conn_, frame, XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y, at);
+    });
+}
+
+void X11TestSession::setFrameMapped(xcb_window_t client, bool mapped) {
+    changeFrameAlone(client, [&](xcb_window_t frame) {
+        if (mapped)
+            xcb_map_window(conn_, frame);
+        else
+            xcb_unmap_window(conn_, frame);
+    });
 }
 
 // The server's one output is the primary monitor's.

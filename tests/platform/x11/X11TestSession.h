@@ -125,6 +125,13 @@ class X11TestSession {
     void watchFrames(xcb_window_t client);
     std::vector<Rect> framesShown();
     void destroyWindow(xcb_window_t window);
+    // Maps or unmaps a window straight on the server, as its client does (a client unmapped leaves the
+    // window manager's care, and comes back in a new frame when mapped again).
+    void setMapped(xcb_window_t window, bool mapped);
+    // Moves, or maps or unmaps, the window manager's frame around a client straight on the server, as a
+    // window manager does while the user drags a window or when it hides one: the client hears nothing of it.
+    void moveFrameAlone(xcb_window_t client, Point rootTopLeft);
+    void setFrameMapped(xcb_window_t client, bool mapped);
     void setEdid(const std::vector<std::uint8_t>& edid);
     // XTest input. movePointer() sets the pointer at a place in one jump (a warp for the listeners: one
     // motion at most); a user's hand is movePointerBy() and glidePointer().
@@ -159,6 +166,9 @@ class X11TestSession {
     void setProperty(xcb_window_t w, xcb_atom_t property, xcb_atom_t type, std::uint8_t format,
                      std::uint32_t count, const void* data);
     xcb_atom_t atom(const char* name);
+    // The client's ancestor right below the root.
+    xcb_window_t frameWindowOf(xcb_window_t client);
+    void changeFrameAlone(xcb_window_t client, const std::function<void(xcb_window_t)>& change);
     std::string titleOf(xcb_window_t window);
     std::vector<std::uint32_t> cardinals(xcb_window_t window, xcb_atom_t property, xcb_atom_t type);
     void stopAll();

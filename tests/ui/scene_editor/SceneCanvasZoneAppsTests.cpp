@@ -102,6 +102,28 @@ TEST_F(SceneCanvasZoneAppsTest, namesAndPicturesAreFoundFromTwoTenthsOfASecondLa
     EXPECT_EQ(desktop->workspace().iconRequestCount(), 2u);
 }
 
+TEST_F(SceneCanvasZoneAppsTest, aCanvasWhoseApplicationAnotherCanvasFoundDuringItsPauseShowsWhatWasFound) {
+    // The editor's second display loads a moment after the first, both showing the same application.
+    auto first = dailyWith({hint(kMail, 1)});
+    desktop->loop().advance(milliseconds(100));
+    auto second = dailyWith({hint(kMail, 2)});
+    desktop->loop().advance(milliseconds(100));
+    ASSERT_EQ(loop.heldCount(), 1u);
+    loop.runHeld();
+    loop.settle();
+    ASSERT_EQ(first->zoneApps().at(1).front().name, "Mail Client");
+    EXPECT_EQ(second->zoneApps().at(2).front().name, "Mail");
+
+    // Its own pause ends with the application known: nothing to look up, and shown as found.
+    desktop->loop().advance(milliseconds(100));
+    loop.settle();
+    EXPECT_EQ(loop.heldCount(), 0u);
+    EXPECT_EQ(second->zoneApps().at(2).front().name, "Mail Client");
+    EXPECT_EQ(second->zoneApps().at(2).front().icon, first->zoneApps().at(1).front().icon);
+    EXPECT_NE(second->zoneApps().at(2).front().icon, nullptr);
+    EXPECT_EQ(desktop->workspace().iconRequestCount(), 1u);
+}
+
 TEST_F(SceneCanvasZoneAppsTest, aReloadDropsTheLookupsOfTheLoadBeforeIt) {
     struct Case {
         const char* what;

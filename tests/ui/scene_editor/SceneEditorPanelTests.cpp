@@ -6,6 +6,8 @@
 #include "SceneEditorFixture.h"
 #include "SceneEditorViewsSupport.h"
 #include "layouts/LayoutTreeEditorModel.h"
+#include "ui/scene_editor/ApplicationNames.h"
+#include "ui/scene_editor/BundleInfoCache.h"
 #include "ui/scene_editor/SceneCanvasSaveBar.h"
 #include "ui/scene_editor/SceneCanvasSplitHandle.h"
 #include "ui/scene_editor/SceneEditorCanvasBridge.h"
@@ -14,6 +16,7 @@
 #include "ui/scene_editor/SceneEditorViewModel.h"
 #include "ui/scene_editor/SceneGeometryCanvasView.h"
 #include "ui/switchers/AppPickerView.h"
+#include "ui/switchers/IconCache.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -581,6 +584,67 @@ TEST_F(SceneEditorPanelTest, theFirstFrameShowsTheZonesNotTheEmptyState) {
         }
     settle();
     EXPECT_EQ(view->cells().size(), first);
+}
+
+TEST_F(SceneEditorPanelTest, panelsMadeAheadStayHiddenAndTheFirstEditorShowsTheStoredSceneOnThem) {
+    pool = std::make_shared<SceneEditorPanelPool>(desktop->screens());
+    IconCache::setShared(nullptr);
+    // The picture of an application the first editor is likely to show is rendered along.
+    ASSERT_TRUE(pool->makeAhead(platform, {"org.example.notes"}));
+    settle();
+    desktop->loop().runUntilIdle();
+    EXPECT_TRUE(IconCache::shared()->cached("org.example.notes"));
+    EXPECT_FALSE(IconCache::shared()->cached("org.example.mail"));
+    EXPECT_EQ(pool->keptCount(), 2u);
+    std::vector<QPointer<QWidget>> made;
+    for (QWidget* window : QApplication::topLevelWidgets())
+        if (auto* panel = dynamic_cast<SceneEditorOverlayPanel*>(window)) {
+            EXPECT_FALSE(panel->isVisible());
+            made.emplace_back(panel);
+        }
+    ASSERT_EQ(made.size(), 2u);
+    EXPECT_FALSE(pool->makeAhead(platform)) << "made once";
+
+    open();
+    for (const std::string display : {"D1", "D2"}) {
+        EXPECT_TRUE(std::find(made.begin(), made.end(), panel(display)) != made.end()) << display;
+        EXPECT_TRUE(panel(display)->isVisible());
+        EXPECT_EQ(panel(display)->rootView()->message(), QString()) << display;
+    }
+    const auto& cells = canvas("D1")->cells();
+    EXPECT_EQ(cells.size(), 4u); // the scene's layout, not the one empty zone the panel was made with
+    ASSERT_TRUE(cells.count(1));
+    EXPECT_EQ(bundles(cells.at(1)->apps()), (std::vector<std::string>{"org.example.mail"}));
+    EXPECT_EQ(bundles(canvas("D2")->cells().at(1)->apps()), (std::vector<std::string>{"org.example.chat"}));
+    IconCache::setShared(nullptr);
+}
+
+TEST_F(SceneEditorPanelTest, namesLookedUpAfterThePauseComeIntoTheChipsShownWithoutMakingThemAgain) {
+    BundleInfoCache::setShared(nullptr); // nothing known yet, as in a program just started
+    open();
+    SceneGeometryCanvasView* view = canvas("D1");
+    QPointer<SceneCanvasZoneCell> cell = view->cells().at(1);
+    ASSERT_EQ(cell->chips().size(), 1u);
+    QPointer<SceneCanvasAppIcon> chip = cell->chips()[0];
+    EXPECT_EQ(chip->entry().name, "mail");
+    ASSERT_EQ(view->excludedStrip()->chips().size(), 1u);
+    QPointer<SceneCanvasExcludedAppIcon> excluded = view->excludedStrip()->chips()[0];
+    EXPECT_EQ(excluded->entry().name, "music");
+
+    desktop->loop().advance(milliseconds(200));
+    settle();
+    EXPECT_EQ(view->cells().at(1), cell.data());
+    ASSERT_EQ(cell->chips().size(), 1u);
+    EXPECT_EQ(cell->chips()[0], chip.data());
+    // What the desktop says of them, not what their identifiers say.
+    const std::string mail = resolveBundleInfo(desktop->workspace(), "org.example.mail").name;
+    ASSERT_NE(mail, "mail");
+    EXPECT_EQ(chip->entry().name, mail);
+    EXPECT_EQ(chip->toolTip().toStdString(), mail);
+    ASSERT_EQ(view->excludedStrip()->chips().size(), 1u);
+    EXPECT_EQ(view->excludedStrip()->chips()[0], excluded.data());
+    EXPECT_EQ(excluded->entry().name, resolveBundleInfo(desktop->workspace(), "org.example.music").name);
+    BundleInfoCache::setShared(nullptr);
 }
 
 TEST_F(SceneEditorPanelTest, aReopenedEditorKeepsTheCellsThatShowTheSameAndTheirChipsActOnTheNewEditor) {
