@@ -7,6 +7,7 @@
 #include <sys/ipc.h>
 #include <sys/shm.h>
 
+#include <algorithm>
 #include <bit>
 
 namespace korvane::x11 {
@@ -81,7 +82,7 @@ bool X11ScreenCapture::ensureSegment(std::size_t bytes) {
 }
 
 bool X11ScreenCapture::capture(
-    const std::vector<Area>& areas,
+    const std::vector<Area>& areas, const std::function<void()>& taken,
     const std::function<void(std::size_t, const platform::ScreenPictureView&)>& read) {
     std::size_t total = 0;
     for (const Area& a : areas) {
@@ -91,38 +92,43 @@ bool X11ScreenCapture::capture(
         total += static_cast<std::size_t>(a.width) * static_cast<std::size_t>(a.height);
     }
     if (areas.empty()) return true;
-    auto guard = connection_.lock();
-    if (unavailable_ || connection_.isBroken()) return false;
-    xcb_connection_t* c = connection_.xcb();
-    const xcb_query_extension_reply_t* shm = xcb_get_extension_data(c, &xcb_shm_id);
-    if (!shm || !shm->present || !rootIsPlainTrueColour(c, connection_.root())) {
-        unavailable_ = true;
-        return false;
-    }
-    if (!ensureSegment(total * 4)) return false;
-    std::vector<xcb_shm_get_image_cookie_t> cookies;
+    // Held until every picture is read: the next picture goes into the same segment.
+    std::lock_guard segment(mutex_);
+    std::vector<bool> arrived(areas.size(), false);
     std::vector<std::size_t> offsets;
-    std::size_t offset = 0;
-    for (const Area& a : areas) {
-        cookies.push_back(xcb_shm_get_image(
-            c, connection_.root(), static_cast<std::int16_t>(a.x), static_cast<std::int16_t>(a.y),
-            static_cast<std::uint16_t>(a.width), static_cast<std::uint16_t>(a.height), ~0u,
-            XCB_IMAGE_FORMAT_Z_PIXMAP, segment_, static_cast<std::uint32_t>(offset)));
-        offsets.push_back(offset);
-        offset += static_cast<std::size_t>(a.width) * static_cast<std::size_t>(a.height) * 4;
-    }
-    bool all = true;
-    for (std::size_t i = 0; i < areas.size(); ++i) {
-        XcbReply<xcb_shm_get_image_reply_t> reply(xcb_shm_get_image_reply(c, cookies[i], nullptr));
-        if (!reply) {
-            all = false;
-            continue;
+    {
+        auto guard = connection_.lock();
+        if (unavailable_ || connection_.isBroken()) return false;
+        xcb_connection_t* c = connection_.xcb();
+        const xcb_query_extension_reply_t* shm = xcb_get_extension_data(c, &xcb_shm_id);
+        if (!shm || !shm->present || !rootIsPlainTrueColour(c, connection_.root())) {
+            unavailable_ = true;
+            return false;
         }
-        // Read under the lock: the next picture goes into the same segment.
-        read(i, platform::ScreenPictureView{
-                    reinterpret_cast<const std::uint32_t*>(static_cast<const char*>(mapped_) + offsets[i]),
-                    areas[i].width, areas[i].height});
+        if (!ensureSegment(total * 4)) return false;
+        std::vector<xcb_shm_get_image_cookie_t> cookies;
+        std::size_t offset = 0;
+        for (const Area& a : areas) {
+            cookies.push_back(xcb_shm_get_image(
+                c, connection_.root(), static_cast<std::int16_t>(a.x), static_cast<std::int16_t>(a.y),
+                static_cast<std::uint16_t>(a.width), static_cast<std::uint16_t>(a.height), ~0u,
+                XCB_IMAGE_FORMAT_Z_PIXMAP, segment_, static_cast<std::uint32_t>(offset)));
+            offsets.push_back(offset);
+            offset += static_cast<std::size_t>(a.width) * static_cast<std::size_t>(a.height) * 4;
+        }
+        for (std::size_t i = 0; i < areas.size(); ++i)
+            arrived[i] =
+                XcbReply<xcb_shm_get_image_reply_t>(xcb_shm_get_image_reply(c, cookies[i], nullptr)).get() !=
+                nullptr;
     }
+    const bool all = std::find(arrived.begin(), arrived.end(), false) == arrived.end();
+    // A reply is the server's word that the picture is in the segment: what is mapped from here on is not.
+    if (all && taken) taken();
+    for (std::size_t i = 0; i < areas.size(); ++i)
+        if (arrived[i])
+            read(i, platform::ScreenPictureView{reinterpret_cast<const std::uint32_t*>(
+                                                    static_cast<const char*>(mapped_) + offsets[i]),
+                                                areas[i].width, areas[i].height});
     return all;
 }
 

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <mutex>
 #include <vector>
 
 namespace korvane::x11 {
@@ -16,7 +17,8 @@ class X11Connection;
 
 // One segment, kept from one picture to the next and grown when a larger one is asked for: a fresh
 // segment costs both processes a page fault per page at every picture, more than the picture itself.
-// Any thread; every use holds the connection's lock.
+// Any thread; a picture holds the capture's own lock until read, and the connection's while it talks to
+// the server.
 class X11ScreenCapture {
   public:
     explicit X11ScreenCapture(const X11Connection& connection) : connection_(connection) {}
@@ -30,9 +32,10 @@ class X11ScreenCapture {
     // Nothing when the server cannot share memory with this process (a remote display, or the extension
     // switched off), when the root's pixels are not 32-bit 8-8-8 true colour, or when an area leaves the
     // root: the caller then falls back to its own way. Several areas are asked for at once, each into its
-    // own part of the segment, and shown to `read` with their index as each arrives, so that the server
-    // takes the next while the caller reads the last; false, and none shown, when any area is unfit.
-    bool capture(const std::vector<Area>& areas,
+    // own part of the segment, and shown to `read` with their index once the server has taken them all;
+    // false, and none shown, when any area is unfit. `taken`, when given, runs between the two when every
+    // area was taken, without the connection's lock: the caller may map windows over the areas then.
+    bool capture(const std::vector<Area>& areas, const std::function<void()>& taken,
                  const std::function<void(std::size_t, const platform::ScreenPictureView&)>& read);
 
   private:
@@ -40,6 +43,7 @@ class X11ScreenCapture {
     void releaseSegment();
 
     const X11Connection& connection_;
+    std::mutex mutex_; // the segment, from the request for a picture to its reading
     bool unavailable_ = false;
     xcb_shm_seg_t segment_ = 0;
     void* mapped_ = nullptr;

@@ -208,6 +208,12 @@ bool X11Screens::capture(const Rect& area,
 bool X11Screens::captureEach(
     const std::vector<Rect>& areas,
     const std::function<void(std::size_t, const platform::ScreenPictureView&)>& read) {
+    return captureEachThen(areas, nullptr, read);
+}
+
+bool X11Screens::captureEachThen(
+    const std::vector<Rect>& areas, const std::function<void()>& taken,
+    const std::function<void(std::size_t, const platform::ScreenPictureView&)>& read) {
     const Rect primary = coordinates().primary;
     std::vector<X11ScreenCapture::Area> rootAreas;
     for (const Rect& area : areas)
@@ -215,7 +221,7 @@ bool X11Screens::captureEach(
                              static_cast<int>(std::lround(primary.minY() + primary.height() - area.maxY())),
                              static_cast<int>(std::lround(area.width())),
                              static_cast<int>(std::lround(area.height()))});
-    return capture_.capture(rootAreas, read);
+    return capture_.capture(rootAreas, taken, read);
 }
 
 void X11Screens::handleEvent(const xcb_generic_event_t& event) {

@@ -46,6 +46,9 @@ class X11Screens final : public platform::Screens {
     bool
     captureEach(const std::vector<Rect>& areas,
                 const std::function<void(std::size_t, const platform::ScreenPictureView&)>& read) override;
+    bool captureEachThen(
+        const std::vector<Rect>& areas, const std::function<void()>& taken,
+        const std::function<void(std::size_t, const platform::ScreenPictureView&)>& read) override;
     // Root coordinates and the platform's global spaces, anchored at the primary monitor as last known.
     Coordinates coordinates();
 

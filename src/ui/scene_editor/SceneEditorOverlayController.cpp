@@ -43,7 +43,7 @@ void SceneEditorOverlayController::coverScreens(const std::vector<platform::Scre
     std::vector<Rect> frames;
     for (const auto& screen : screens)
         frames.push_back(screen.visibleFrame);
-    pool_->prepare(frames);
+    pool_->prepare(frames, SceneEditorPanelPool::Showing::onceTaken);
 }
 
 void SceneEditorOverlayController::addPanel(const platform::ScreenInfo& screen,

@@ -58,9 +58,9 @@ class SceneEditorOverlayController : public std::enable_shared_from_this<SceneEd
     // A scene was saved from one of the panels.
     std::function<void()> onSave;
 
-    // Takes the pictures of all these displays at once, before the first of their panels shows, and makes
-    // a panel of the pool ready over each; addPanel then shows it at once. Without a widget application
-    // nothing happens.
+    // Takes the pictures of all these displays at once, before the first of their panels shows, and shows
+    // a panel of the pool over each as soon as the window server holds them; addPanel then gives it the
+    // editor's views. Without a widget application nothing happens.
     void coverScreens(const std::vector<platform::ScreenInfo>& screens);
     // Puts a panel of the pool over one display's visible frame, with its bridge, and shows it without
     // activating; the panel's Done asks to close and its save reaches onSave, both while the controller

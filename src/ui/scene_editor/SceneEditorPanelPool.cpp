@@ -11,6 +11,7 @@
 #include <QApplication>
 
 #include <algorithm>
+#include <functional>
 
 namespace korvane {
 
@@ -39,7 +40,7 @@ SceneEditorOverlayPanel* SceneEditorPanelPool::pick(const QSize& size) {
     return panel;
 }
 
-void SceneEditorPanelPool::prepare(const std::vector<Rect>& visibleFrames) {
+void SceneEditorPanelPool::prepare(const std::vector<Rect>& visibleFrames, Showing showing) {
     keepPrepared();
     std::vector<SceneEditorOverlayPanel*> panels;
     std::vector<QSize> sizes;
@@ -47,15 +48,34 @@ void SceneEditorPanelPool::prepare(const std::vector<Rect>& visibleFrames) {
         sizes.push_back(qtGlobalRect(screens_, frame).size());
         panels.push_back(pick(sizes.back()));
     }
+    bool shown = false;
+    std::function<void()> showAll;
+    if (showing == Showing::onceTaken)
+        showAll = [&] {
+            shown = true;
+            // Placed before any shows: the window manager holds the server while it takes a window in,
+            // and the round trips of placing would wait for it.
+            for (std::size_t i = 0; i < panels.size(); ++i)
+                panels[i]->coverWithPicture(visibleFrames[i]);
+            for (SceneEditorOverlayPanel* panel : panels)
+                panel->show();
+        };
     std::vector<bool> pictured(panels.size(), false);
-    screens_.captureEach(visibleFrames, [&](std::size_t i, const platform::ScreenPictureView& picture) {
-        pictured[i] = panels[i]->setPicture(sizes[i], picture);
-    });
+    screens_.captureEachThen(visibleFrames, showAll,
+                             [&](std::size_t i, const platform::ScreenPictureView& picture) {
+                                 pictured[i] = panels[i]->setPicture(sizes[i], picture);
+                             });
     for (std::size_t i = 0; i < panels.size(); ++i) {
-        if (pictured[i])
-            panels[i]->coverWithPicture(visibleFrames[i]);
-        else
+        if (pictured[i]) {
+            if (!shown) panels[i]->coverWithPicture(visibleFrames[i]);
+        } else if (shown) {
+            // A picture that does not fit its panel: the toolkit's grab of the screen, the panel out of it.
+            panels[i]->hide();
             panels[i]->cover(visibleFrames[i]);
+            panels[i]->show();
+        } else {
+            panels[i]->cover(visibleFrames[i]);
+        }
         prepared_.push_back({visibleFrames[i], panels[i]});
     }
 }

@@ -34,11 +34,13 @@ class SceneEditorPanelPool : public std::enable_shared_from_this<SceneEditorPane
     SceneEditorPanelPool(const SceneEditorPanelPool&) = delete;
     SceneEditorPanelPool& operator=(const SceneEditorPanelPool&) = delete;
 
-    // Makes ready a panel for each area, covered and hidden, with the pictures of all the areas taken at
-    // once: the window server takes one screen while the program dims the last, and no panel of the editor
-    // shows in any picture. The next take of each area hands out its panel; panels not taken by the next
-    // prepare or keep wait again.
-    void prepare(const std::vector<Rect>& visibleFrames);
+    enum class Showing { hidden, onceTaken };
+    // Makes ready a panel for each area, covered, with the pictures of all the areas taken at once, so
+    // that no panel of the editor shows in any picture. Shown once the window server holds the pictures,
+    // when asked to: the window manager then maps the panels while the program dims the pictures, which
+    // the panels need only at their first paint. The next take of each area hands out its panel; panels
+    // not taken by the next prepare or keep wait again.
+    void prepare(const std::vector<Rect>& visibleFrames, Showing showing = Showing::hidden);
     // The panel prepared for the area, else a kept panel, one of the area's size where there is one, else
     // a new panel; either covers `visibleFrame`, hidden, with the picture of it taken now.
     SceneEditorOverlayPanel* take(const Rect& visibleFrame);

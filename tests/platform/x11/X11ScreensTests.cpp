@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <optional>
 #include <regex>
+#include <string>
 #include <tuple>
 #include <vector>
 
@@ -182,6 +183,53 @@ TEST_F(X11ScreensTest, aPictureShowsWhatLiesInTheAreaTheRightWayUpAndNothingBeyo
 
     // Past the left edge of the desktop there is nothing to take.
     EXPECT_FALSE(take(Rect(-1920 - 10, 1080 - 210, 220, 120)));
+    xcb_destroy_window(c, window);
+    xcb_disconnect(c);
+}
+
+TEST_F(X11ScreensTest, picturesTakenTogetherLeaveOutAWindowMappedOnceTheyAreTakenAndBeforeTheyAreRead) {
+    xcb_connection_t* c = xcb_connect(session().display().c_str(), nullptr);
+    ASSERT_EQ(xcb_connection_has_error(c), 0);
+    const xcb_screen_t* root = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+    // One window of a known colour over both areas (root 100,100 on the side monitor and 2020,100 on the
+    // primary), mapped when the pictures are taken and not yet read.
+    const xcb_window_t window = xcb_generate_id(c);
+    const std::uint32_t values[] = {0x3366CC, 1};
+    xcb_create_window(c, XCB_COPY_FROM_PARENT, window, root->root, 0, 0, 3840, 400, 0,
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, root->root_visual,
+                      XCB_CW_BACK_PIXEL | XCB_CW_OVERRIDE_REDIRECT, values);
+    std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+
+    auto& screens = desktop->screens();
+    std::vector<std::string> order;
+    std::vector<std::size_t> covered(2, 0);
+    const bool all = screens.captureEachThen(
+        {Rect(100 - 1920, 1080 - 200, 100, 100), Rect(100, 1080 - 200, 100, 100)},
+        [&] {
+            order.push_back("taken");
+            xcb_map_window(c, window);
+            std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+            // Back into the desktop, as the editor's panels are placed there.
+            screens.showOnAllWorkspaces(window);
+        },
+        [&](std::size_t i, const platform::ScreenPictureView& picture) {
+            order.push_back("read " + std::to_string(i));
+            ASSERT_EQ(picture.width * picture.height, 100 * 100);
+            for (int p = 0; p < picture.width * picture.height; ++p)
+                if ((picture.pixels[p] & 0xFFFFFFu) == 0x3366CC) ++covered[i];
+        });
+    ASSERT_TRUE(all) << "no pictures through shared memory";
+    EXPECT_EQ(order, (std::vector<std::string>{"taken", "read 0", "read 1"}));
+    EXPECT_EQ(covered, (std::vector<std::size_t>{0, 0})) << "the window mapped meanwhile is in a picture";
+
+    // Taken again now, the window is in both.
+    covered.assign(2, 0);
+    EXPECT_TRUE(screens.captureEach({Rect(100 - 1920, 1080 - 200, 100, 100), Rect(100, 1080 - 200, 100, 100)},
+                                    [&](std::size_t i, const platform::ScreenPictureView& picture) {
+                                        for (int p = 0; p < picture.width * picture.height; ++p)
+                                            if ((picture.pixels[p] & 0xFFFFFFu) == 0x3366CC) ++covered[i];
+                                    }));
+    EXPECT_EQ(covered, (std::vector<std::size_t>{100u * 100u, 100u * 100u}));
     xcb_destroy_window(c, window);
     xcb_disconnect(c);
 }

@@ -110,6 +110,12 @@ TEST_F(SceneEditorOverlayTest, aClosedEditorsPanelsServeTheNextOneOverTheDisplay
         opened->viewModel = SceneEditorViewModel::make(*desktop, {});
         // As the application opens it: every display's picture first, then the panels.
         opened->coverScreens(desktop->screens().screens());
+        // Each shown over its display as soon as the pictures are taken, before it has the editor's views
+        // (the fixture's own editor has two more).
+        std::size_t shown = 0;
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            if (dynamic_cast<SceneEditorOverlayPanel*>(widget) && widget->isVisible()) ++shown;
+        EXPECT_EQ(shown, editor->overlayPanels.size() + desktop->screens().screens().size());
         for (const auto& screen : desktop->screens().screens())
             opened->addPanel(screen, screen.displayUUID, screen.localizedName);
         return opened;
