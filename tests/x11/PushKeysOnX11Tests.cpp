@@ -62,6 +62,8 @@ TEST_F(PushKeysOnX11Test, thePushKeysMoveTheFocusedXtermAndAWindowInNoZoneGetsAT
     const pid_t korvane = startKorvane();
     ASSERT_TRUE(waitForLine("[DisplayChange] handle end")) << logText();
     ASSERT_TRUE(waitForLine("HotkeyManager: registering scene.save key=S")) << logText();
+    // The launch restore registers the hot keys again; a press on its way then is dropped, so keys wait.
+    ASSERT_TRUE(waitForLine("Scene Restore complete")) << logText();
 
     // Each monitor has the two halves of its free area as zones 1 and 2. The primary (root 1920, 0,
     // 1920 × 1080): the zone on the xterm's right is its right half.
@@ -128,6 +130,8 @@ TEST_F(PushKeysOnX11Test, aPushedXtermIsMovedOnceAndLeftWhereItsCellsLetItFill) 
     const pid_t korvane = startKorvane();
     ASSERT_TRUE(waitForLine("[DisplayChange] handle end")) << logText();
     ASSERT_TRUE(waitForLine("HotkeyManager: registering scene.save key=S")) << logText();
+    // The launch restore registers the hot keys again; a press on its way then is dropped, so keys wait.
+    ASSERT_TRUE(waitForLine("Scene Restore complete")) << logText();
 
     session->watchFrames(notes);
     const std::size_t commits = count("[MappingTX] commit id=");
@@ -161,6 +165,8 @@ TEST_F(PushKeysOnX11Test, aPushAfterTheWindowManagerDiedGivesTheMoveUpAtOnce) {
     const pid_t korvane = startKorvane();
     ASSERT_TRUE(waitForLine("[DisplayChange] handle end")) << logText();
     ASSERT_TRUE(waitForLine("HotkeyManager: registering push.right key=W")) << logText();
+    // The launch restore registers the hot keys again; a press on its way then is dropped, so keys wait.
+    ASSERT_TRUE(waitForLine("Scene Restore complete")) << logText();
     press(XK_w);
     ASSERT_TRUE(comesToFill(notes, Rect(2880, 0, 960, 1080))) << platform::describe(session->frameOf(notes));
     ASSERT_TRUE(X11TestSession::waitFor([&] { return count("[MappingTX] commit ") >= 1; })) << logText();
