@@ -35,6 +35,20 @@ std::vector<std::uint8_t> sampleEdid(std::uint32_t serial, const std::string& na
 
 using X11ScreensTest = X11Test;
 
+// A window of one known colour, out of the window manager's hands so that it stays exactly where it is
+// put; made, not mapped.
+constexpr std::uint32_t kKnownColour = 0x3366CC;
+xcb_window_t knownColourWindow(xcb_connection_t* c, std::int16_t x, std::int16_t y, std::uint16_t width,
+                               std::uint16_t height) {
+    const xcb_screen_t* root = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+    const xcb_window_t window = xcb_generate_id(c);
+    const std::uint32_t values[] = {kKnownColour, 1};
+    xcb_create_window(c, XCB_COPY_FROM_PARENT, window, root->root, x, y, width, height, 0,
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, root->root_visual,
+                      XCB_CW_BACK_PIXEL | XCB_CW_OVERRIDE_REDIRECT, values);
+    return window;
+}
+
 TEST_F(X11ScreensTest, twoMonitorsInTheBottomLeftSpaceWithThePrimaryFirst) {
     auto screens = desktop->screens().screens();
     ASSERT_EQ(screens.size(), 2u);
@@ -128,12 +142,7 @@ TEST_F(X11ScreensTest, aPictureShowsWhatLiesInTheAreaTheRightWayUpAndNothingBeyo
     // manager's hands so that it stays exactly there.
     xcb_connection_t* c = xcb_connect(session().display().c_str(), nullptr);
     ASSERT_EQ(xcb_connection_has_error(c), 0);
-    const xcb_screen_t* root = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
-    const xcb_window_t window = xcb_generate_id(c);
-    const std::uint32_t values[] = {0x3366CC, 1};
-    xcb_create_window(c, XCB_COPY_FROM_PARENT, window, root->root, 100, 100, 200, 100, 0,
-                      XCB_WINDOW_CLASS_INPUT_OUTPUT, root->root_visual,
-                      XCB_CW_BACK_PIXEL | XCB_CW_OVERRIDE_REDIRECT, values);
+    const xcb_window_t window = knownColourWindow(c, 100, 100, 200, 100);
     xcb_map_window(c, window);
     std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
 
@@ -160,7 +169,7 @@ TEST_F(X11ScreensTest, aPictureShowsWhatLiesInTheAreaTheRightWayUpAndNothingBeyo
     const auto at = [](const std::vector<std::uint32_t>& pixels, int x, int y) {
         return pixels[static_cast<std::size_t>(y * 220 + x)];
     };
-    const std::uint32_t colour = 0x3366CC;
+    const std::uint32_t colour = kKnownColour;
     // The window's corners, and just outside them.
     for (const auto& [x, y, inside] : {std::tuple{10, 10, true},
                                        {209, 109, true},
@@ -190,14 +199,9 @@ TEST_F(X11ScreensTest, aPictureShowsWhatLiesInTheAreaTheRightWayUpAndNothingBeyo
 TEST_F(X11ScreensTest, picturesTakenTogetherLeaveOutAWindowMappedOnceTheyAreTakenAndBeforeTheyAreRead) {
     xcb_connection_t* c = xcb_connect(session().display().c_str(), nullptr);
     ASSERT_EQ(xcb_connection_has_error(c), 0);
-    const xcb_screen_t* root = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
     // One window of a known colour over both areas (root 100,100 on the side monitor and 2020,100 on the
     // primary), mapped when the pictures are taken and not yet read.
-    const xcb_window_t window = xcb_generate_id(c);
-    const std::uint32_t values[] = {0x3366CC, 1};
-    xcb_create_window(c, XCB_COPY_FROM_PARENT, window, root->root, 0, 0, 3840, 400, 0,
-                      XCB_WINDOW_CLASS_INPUT_OUTPUT, root->root_visual,
-                      XCB_CW_BACK_PIXEL | XCB_CW_OVERRIDE_REDIRECT, values);
+    const xcb_window_t window = knownColourWindow(c, 0, 0, 3840, 400);
     std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
 
     auto& screens = desktop->screens();
@@ -216,7 +220,7 @@ TEST_F(X11ScreensTest, picturesTakenTogetherLeaveOutAWindowMappedOnceTheyAreTake
             order.push_back("read " + std::to_string(i));
             ASSERT_EQ(picture.width * picture.height, 100 * 100);
             for (int p = 0; p < picture.width * picture.height; ++p)
-                if ((picture.pixels[p] & 0xFFFFFFu) == 0x3366CC) ++covered[i];
+                if ((picture.pixels[p] & 0xFFFFFFu) == kKnownColour) ++covered[i];
         });
     ASSERT_TRUE(all) << "no pictures through shared memory";
     EXPECT_EQ(order, (std::vector<std::string>{"taken", "read 0", "read 1"}));
@@ -227,7 +231,7 @@ TEST_F(X11ScreensTest, picturesTakenTogetherLeaveOutAWindowMappedOnceTheyAreTake
     EXPECT_TRUE(screens.captureEach({Rect(100 - 1920, 1080 - 200, 100, 100), Rect(100, 1080 - 200, 100, 100)},
                                     [&](std::size_t i, const platform::ScreenPictureView& picture) {
                                         for (int p = 0; p < picture.width * picture.height; ++p)
-                                            if ((picture.pixels[p] & 0xFFFFFFu) == 0x3366CC) ++covered[i];
+                                            if ((picture.pixels[p] & 0xFFFFFFu) == kKnownColour) ++covered[i];
                                     }));
     EXPECT_EQ(covered, (std::vector<std::size_t>{100u * 100u, 100u * 100u}));
     xcb_destroy_window(c, window);
