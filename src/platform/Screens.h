@@ -66,22 +66,17 @@ class Screens {
     // The pictures of several areas as capture takes each, shown to `read` with the area's index. Where the
     // window server takes them, it is asked for all at once; taken one after the other, the second would
     // wait for the first to be read. An area that cannot be taken is not shown; whether every one was. The
-    // same rules for `read` as for capture.
-    virtual bool captureEach(const std::vector<Rect>& areas,
-                             const std::function<void(std::size_t, const ScreenPictureView&)>& read) {
+    // same rules for `read` as for capture. `taken` (may be empty) runs once the window server holds every
+    // picture and before the first is read, when all could be taken: windows then mapped over the areas
+    // are not in the pictures, and the window manager maps them while `read` looks at the pictures. `taken`
+    // may call into the desktop; `read` may not. Where the pictures are read as they are taken, `taken`
+    // runs after the last.
+    virtual bool captureEachThen(const std::vector<Rect>& areas, const std::function<void()>& taken,
+                                 const std::function<void(std::size_t, const ScreenPictureView&)>& read) {
         bool all = true;
         for (std::size_t i = 0; i < areas.size(); ++i)
             all =
                 capture(areas[i], [&read, i](const ScreenPictureView& picture) { read(i, picture); }) && all;
-        return all;
-    }
-    // As captureEach, and `taken` runs once the window server holds every picture and before the first is
-    // read, when all could be taken: windows then mapped over the areas are not in the pictures, and the
-    // window manager maps them while `read` looks at the pictures. `taken` may call into the desktop;
-    // `read` may not. Where the pictures are read as they are taken, `taken` runs after the last.
-    virtual bool captureEachThen(const std::vector<Rect>& areas, const std::function<void()>& taken,
-                                 const std::function<void(std::size_t, const ScreenPictureView&)>& read) {
-        const bool all = captureEach(areas, read);
         if (all && taken) taken();
         return all;
     }

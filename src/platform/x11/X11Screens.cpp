@@ -201,14 +201,8 @@ void X11Screens::showOnAllWorkspaces(std::uint64_t nativeWindow) {
 
 bool X11Screens::capture(const Rect& area,
                          const std::function<void(const platform::ScreenPictureView&)>& read) {
-    return captureEach({area},
-                       [&read](std::size_t, const platform::ScreenPictureView& picture) { read(picture); });
-}
-
-bool X11Screens::captureEach(
-    const std::vector<Rect>& areas,
-    const std::function<void(std::size_t, const platform::ScreenPictureView&)>& read) {
-    return captureEachThen(areas, nullptr, read);
+    return captureEachThen(
+        {area}, nullptr, [&read](std::size_t, const platform::ScreenPictureView& picture) { read(picture); });
 }
 
 bool X11Screens::captureEachThen(

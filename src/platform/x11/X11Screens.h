@@ -43,9 +43,6 @@ class X11Screens final : public platform::Screens {
     bool capture(const Rect& area,
                  const std::function<void(const platform::ScreenPictureView&)>& read) override;
     // All asked of the server at once, each into a part of one shared segment.
-    bool
-    captureEach(const std::vector<Rect>& areas,
-                const std::function<void(std::size_t, const platform::ScreenPictureView&)>& read) override;
     bool captureEachThen(
         const std::vector<Rect>& areas, const std::function<void()>& taken,
         const std::function<void(std::size_t, const platform::ScreenPictureView&)>& read) override;

@@ -7,8 +7,10 @@
 #pragma once
 
 #include <QColor>
+#include <QImage>
 #include <QLabel>
 #include <QMargins>
+#include <QPainter>
 #include <QToolButton>
 
 namespace korvane {
@@ -16,6 +18,24 @@ namespace korvane {
 // The colour `widget` draws its text in, as a label (WindowText) and as a button (ButtonText) reads it.
 // Setting the colour it already has does nothing.
 void setSceneCanvasTextColour(QWidget* widget, const QColor& colour);
+
+// Antialiased shapes over a widget's whole size, drawn by `draw` into `drawn` only at a new size or pixel
+// ratio, or when the caller's look changed (`stale`), and copied at every paint: the overlay shows its bar,
+// plates and dividers at every opening, and drawing them costs several times the copy.
+template <typename Draw> void paintKept(QWidget& widget, QImage& drawn, bool stale, const Draw& draw) {
+    const qreal ratio = widget.devicePixelRatioF();
+    const QSize pixels = (QSizeF(widget.size()) * ratio).toSize();
+    if (stale || drawn.size() != pixels || drawn.devicePixelRatio() != ratio) {
+        drawn = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
+        drawn.setDevicePixelRatio(ratio);
+        drawn.fill(Qt::transparent);
+        QPainter painter(&drawn);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(Qt::NoPen);
+        draw(painter);
+    }
+    QPainter(&widget).drawImage(QPoint(0, 0), drawn);
+}
 
 // A label on an antialiased rounded plate that fills it. The text keeps `padding` from the plate's edge,
 // and at the sides half an "x" of the label's font more, which gives the plates their width; the padding

@@ -41,23 +41,6 @@ QLabel* legendLabel(const QString& text, bool onDark, QWidget* parent) {
     return label;
 }
 
-// Antialiased shapes over a widget's whole size, drawn by `draw` into `drawn` once per size and copied at
-// every paint: the overlay shows its bar at every opening, and drawing it costs several times the copy.
-template <typename Draw> void paintKept(QWidget& widget, QImage& drawn, const Draw& draw) {
-    const qreal ratio = widget.devicePixelRatioF();
-    const QSize pixels = (QSizeF(widget.size()) * ratio).toSize();
-    if (drawn.size() != pixels || drawn.devicePixelRatio() != ratio) {
-        drawn = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
-        drawn.setDevicePixelRatio(ratio);
-        drawn.fill(Qt::transparent);
-        QPainter painter(&drawn);
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.setPen(Qt::NoPen);
-        draw(painter);
-    }
-    QPainter(&widget).drawImage(QPoint(0, 0), drawn);
-}
-
 // The overlay bar's shadow, drawn as a few stacked translucent rounded plates rather than blurred: a
 // blur renders the bar offscreen and filters it again at every paint of the bar.
 class OverlayBarShadow : public QWidget {
@@ -68,7 +51,7 @@ class OverlayBarShadow : public QWidget {
 
   protected:
     void paintEvent(QPaintEvent*) override {
-        paintKept(*this, drawn_, [this](QPainter& painter) {
+        paintKept(*this, drawn_, false, [this](QPainter& painter) {
             // Four plates of 1/15 black each: about a quarter black under the bar, fading over 8 px outside.
             painter.setBrush(QColor(0, 0, 0, 17));
             const QRectF bar =
@@ -95,7 +78,7 @@ SceneCanvasOverlayBar::~SceneCanvasOverlayBar() {
 }
 
 void SceneCanvasOverlayBar::paintEvent(QPaintEvent*) {
-    paintKept(*this, plate_, [this](QPainter& painter) {
+    paintKept(*this, plate_, false, [this](QPainter& painter) {
         painter.setBrush(QColor(77, 128, 204, 224));
         painter.drawRoundedRect(QRectF(rect()), kOverlayBarRadius, kOverlayBarRadius);
     });

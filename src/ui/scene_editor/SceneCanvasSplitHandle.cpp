@@ -91,17 +91,10 @@ void SceneCanvasSplitHandle::updateLabel() {
 void SceneCanvasSplitHandle::paintEvent(QPaintEvent*) {
     QColor fill = sceneCanvasAccentColor();
     fill.setAlphaF(isReadOnly_ ? 0.35f : (isHovering_ || isDragging_ ? 1.0f : 0.7f));
-    const qreal ratio = devicePixelRatioF();
-    const QSize pixels = (QSizeF(size()) * ratio).toSize();
-    if (bar_.size() != pixels || bar_.devicePixelRatio() != ratio || barFill_ != fill ||
-        barAxis_ != line_.axis) {
-        bar_ = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
-        bar_.setDevicePixelRatio(ratio);
-        bar_.fill(Qt::transparent);
-        barFill_ = fill;
-        barAxis_ = line_.axis;
-        QPainter painter(&bar_);
-        painter.setRenderHint(QPainter::Antialiasing);
+    const bool stale = barFill_ != fill || barAxis_ != line_.axis;
+    barFill_ = fill;
+    barAxis_ = line_.axis;
+    paintKept(*this, bar_, stale, [&](QPainter& painter) {
         QRectF bar;
         if (line_.axis == SplitAxis::horizontal) {
             const double w = isLargeCanvas_ ? 8 : 6;
@@ -110,11 +103,9 @@ void SceneCanvasSplitHandle::paintEvent(QPaintEvent*) {
             const double h = isLargeCanvas_ ? 5 : 6;
             bar = QRectF(0, (height() - h) / 2, width(), h);
         }
-        painter.setPen(Qt::NoPen);
         painter.setBrush(fill);
         painter.drawRoundedRect(bar, 2, 2);
-    }
-    QPainter(this).drawImage(QPoint(0, 0), bar_);
+    });
 }
 
 void SceneCanvasSplitHandle::enterEvent(QEnterEvent*) {

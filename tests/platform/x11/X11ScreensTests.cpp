@@ -228,11 +228,12 @@ TEST_F(X11ScreensTest, picturesTakenTogetherLeaveOutAWindowMappedOnceTheyAreTake
 
     // Taken again now, the window is in both.
     covered.assign(2, 0);
-    EXPECT_TRUE(screens.captureEach({Rect(100 - 1920, 1080 - 200, 100, 100), Rect(100, 1080 - 200, 100, 100)},
-                                    [&](std::size_t i, const platform::ScreenPictureView& picture) {
-                                        for (int p = 0; p < picture.width * picture.height; ++p)
-                                            if ((picture.pixels[p] & 0xFFFFFFu) == kKnownColour) ++covered[i];
-                                    }));
+    EXPECT_TRUE(
+        screens.captureEachThen({Rect(100 - 1920, 1080 - 200, 100, 100), Rect(100, 1080 - 200, 100, 100)},
+                                nullptr, [&](std::size_t i, const platform::ScreenPictureView& picture) {
+                                    for (int p = 0; p < picture.width * picture.height; ++p)
+                                        if ((picture.pixels[p] & 0xFFFFFFu) == kKnownColour) ++covered[i];
+                                }));
     EXPECT_EQ(covered, (std::vector<std::size_t>{100u * 100u, 100u * 100u}));
     xcb_destroy_window(c, window);
     xcb_disconnect(c);
