@@ -5,7 +5,6 @@
 #include "platform/NotificationCenter.h"
 #include "platform/Platform.h"
 #include "ui/scene_editor/CanvasMouseTracker.h"
-#include "ui/scene_editor/LayoutTemplatePickerSheet.h"
 #include "ui/scene_editor/SceneCanvasDividerHandles.h"
 #include "ui/scene_editor/SceneCanvasPlates.h"
 #include "ui/scene_editor/SceneCanvasSaveBar.h"
@@ -13,7 +12,6 @@
 #include "ui/scene_editor/SceneGeometryCanvasModel.h"
 #include "ui/scene_editor/SceneZoneCanvasLayout.h"
 #include "ui/scene_editor/ZoneCanvasPlacement.h"
-#include "ui/switchers/AppPickerView.h"
 
 #include <QDrag>
 #include <QFrame>
@@ -306,6 +304,7 @@ SceneGeometryCanvasView::SceneGeometryCanvasView(platform::Platform& platform,
     : QWidget(parent), platform_(platform), model_(std::move(model)) {
     model_->setCachedCanvasAspectRatio(canvasAspectRatio(platform_.screens(), model_->inputs().displayUUID));
     area_ = new SceneCanvasArea(*model_, this);
+    pickers_ = std::make_unique<SceneCanvasPickers>(platform_, this, area_);
     if (!model_->inputs().overlayMode) {
         QSizePolicy policy(QSizePolicy::Expanding, QSizePolicy::Preferred);
         policy.setHeightForWidth(true);
@@ -355,7 +354,7 @@ void SceneGeometryCanvasView::observeModel() {
 }
 
 void SceneGeometryCanvasView::setModel(std::shared_ptr<SceneGeometryCanvasModel> model) {
-    closePickers();
+    pickers_->close();
     model_ = std::move(model);
     model_->setCachedCanvasAspectRatio(canvasAspectRatio(platform_.screens(), model_->inputs().displayUUID));
     area_->setModel(*model_);
@@ -368,13 +367,6 @@ void SceneGeometryCanvasView::setModel(std::shared_ptr<SceneGeometryCanvasModel>
     // rather than made again for a model that has not appeared yet.
     appeared_ = false;
     if (isVisible()) showEvent(nullptr);
-}
-
-void SceneGeometryCanvasView::closePickers() {
-    if (templatePicker_) templatePicker_->close();
-    if (appPicker_) appPicker_->close();
-    appPicker_ = nullptr;
-    appPickerZone_.reset();
 }
 
 void SceneGeometryCanvasView::buildOverlayBar() {
@@ -507,7 +499,10 @@ void SceneGeometryCanvasView::refresh() {
     placeFloating();
     restack();
     area_->refresh();
-    refreshPickers();
+    pickers_->refresh(model_, [this](std::int64_t zoneID) -> QWidget* {
+        auto cell = cells_.find(zoneID);
+        return cell != cells_.end() ? cell->second->addButton() : nullptr;
+    });
 }
 
 SceneCanvasZoneCell* SceneGeometryCanvasView::makeCell(std::int64_t zoneID,
@@ -674,66 +669,6 @@ void SceneGeometryCanvasView::restack() {
     stackOnTop(onArea);
     // On the overlay the bar and the hint float above the area.
     if (model_->inputs().overlayMode) stackOnTop({bar_, hint_});
-}
-
-void SceneGeometryCanvasView::refreshPickers() {
-    // The template sheet follows the model's flag: opened once while it is set, closed when it clears.
-    if (model_->showTemplatePicker() && !templatePicker_) {
-        std::weak_ptr<SceneGeometryCanvasModel> weak = model_;
-        auto* sheet = new LayoutTemplatePickerSheet(
-            model_->templatePickerTemplates(),
-            [weak](const ConfigZoneSet& layout) {
-                if (auto model = weak.lock()) {
-                    model->applyTemplate(layout);
-                    model->dismissTemplatePicker();
-                }
-            },
-            [weak] {
-                if (auto model = weak.lock()) model->dismissTemplatePicker();
-            },
-            LayoutTemplatePickerSheet::kDefaultSearchThreshold, this);
-        sheet->setAttribute(Qt::WA_DeleteOnClose);
-        sheet->setWindowModality(Qt::WindowModal);
-        templatePicker_ = sheet;
-        sheet->open();
-    } else if (!model_->showTemplatePicker() && templatePicker_) {
-        templatePicker_->close();
-    }
-
-    const std::optional<std::int64_t> zone = model_->appPickerZoneID();
-    if (appPicker_ && zone != appPickerZone_) {
-        appPicker_->close();
-        appPicker_ = nullptr;
-    }
-    if (zone && !appPicker_) {
-        appPickerZone_ = zone;
-        std::weak_ptr<SceneGeometryCanvasModel> weak = model_;
-        const std::int64_t zoneID = *zone;
-        auto* picker = new AppPickerView(
-            platform_, model_->appPickerBundleID(), true,
-            [weak, zoneID](const std::string& bundleID) {
-                if (auto model = weak.lock()) {
-                    model->addApp(bundleID, zoneID);
-                    model->setAppPickerPresented(zoneID, false);
-                }
-            },
-            this);
-        picker->setAttribute(Qt::WA_DeleteOnClose);
-        QObject::connect(picker, &QDialog::finished, this, [weak, zoneID] {
-            if (auto model = weak.lock())
-                if (model->appPickerZoneID() == zoneID) model->setAppPickerPresented(zoneID, false);
-        });
-        if (auto cell = cells_.find(zoneID); cell != cells_.end()) {
-            // Beside its zone's add button, as a popover would stand.
-            const QPoint anchor =
-                cell->second->addButton()->mapToGlobal(QPoint(cell->second->addButton()->width() + 8, 0));
-            picker->move(anchor);
-        }
-        appPicker_ = picker;
-        picker->open();
-    } else if (!zone) {
-        appPickerZone_.reset();
-    }
 }
 
 } // namespace korvane

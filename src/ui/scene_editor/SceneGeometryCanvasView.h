@@ -4,11 +4,10 @@
 // operations; the model's changes come back as one coalesced refresh.
 #pragma once
 
-#include "ui/scene_editor/LayoutTemplatePickerSheet.h"
 #include "ui/scene_editor/SceneCanvasGeometry.h"
+#include "ui/scene_editor/SceneCanvasPickers.h"
 #include "ui/scene_editor/SceneCanvasPlates.h"
 #include "ui/scene_editor/SceneCanvasZoneCell.h"
-#include "ui/switchers/AppPickerView.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -135,8 +134,8 @@ class SceneGeometryCanvasView : public QWidget {
     QPushButton* changeButton() const { return change_; }
     QPushButton* chooseButton() const { return choose_; }
     QPushButton* applySceneButton() const { return applyScene_; }
-    LayoutTemplatePickerSheet* templatePicker() const { return templatePicker_; }
-    AppPickerView* appPicker() const { return appPicker_; }
+    LayoutTemplatePickerSheet* templatePicker() const { return pickers_->templatePicker(); }
+    AppPickerView* appPicker() const { return pickers_->appPicker(); }
 
     // Starts a drag of `payload` from one of this canvas's chips; the canvas's views are not rebuilt
     // until it ends.
@@ -148,14 +147,12 @@ class SceneGeometryCanvasView : public QWidget {
 
   private:
     void observeModel();
-    void closePickers();
     void buildOverlayBar();
     void buildWindowHeader();
     void scheduleRefresh();
     void refreshCells();
     void refreshHandles();
     void refreshPreview();
-    void refreshPickers();
     void refreshBars();
     void placeFloating();
     // What floats over the cells above them, raising only what is not already there.
@@ -187,9 +184,7 @@ class SceneGeometryCanvasView : public QWidget {
     QPushButton* change_ = nullptr;
     QPushButton* choose_ = nullptr;
     QPushButton* applyScene_ = nullptr;
-    QPointer<LayoutTemplatePickerSheet> templatePicker_;
-    QPointer<AppPickerView> appPicker_;
-    std::optional<std::int64_t> appPickerZone_;
+    std::unique_ptr<SceneCanvasPickers> pickers_;
 };
 
 } // namespace korvane
