@@ -101,7 +101,7 @@ TEST_F(SceneEditorSavingProgramOnX11Test,
     ASSERT_TRUE(storedHints().empty());
 
     ASSERT_TRUE(openEditor()) << logText();
-    ASSERT_TRUE(focusPrimaryPanel()) << "active window " << session->activeWindow();
+    ASSERT_TRUE(focusPanel(kPrimaryRoot)) << "active window " << session->activeWindow();
     // Both panels show their zones; nothing is unsaved.
     std::optional<Point> add;
     ASSERT_TRUE(X11TestSession::waitFor(
