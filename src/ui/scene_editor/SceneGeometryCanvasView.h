@@ -4,6 +4,7 @@
 // operations; the model's changes come back as one coalesced refresh.
 #pragma once
 
+#include "ui/scene_editor/SceneCanvasExcludedStrip.h"
 #include "ui/scene_editor/SceneCanvasGeometry.h"
 #include "ui/scene_editor/SceneCanvasPickers.h"
 #include "ui/scene_editor/SceneCanvasPlates.h"
@@ -20,7 +21,6 @@
 
 class QLabel;
 class QPushButton;
-class QScrollArea;
 
 namespace korvane {
 
@@ -71,32 +71,6 @@ class SceneCanvasArea : public QWidget {
 
     SceneGeometryCanvasModel* model_;
     std::vector<DrawnZone> drawn_;
-};
-
-// The strip of applications on no zone; texts dropped on it exclude their application.
-class SceneCanvasExcludedStrip : public QWidget {
-  public:
-    SceneCanvasExcludedStrip(SceneGeometryCanvasModel& model, QWidget* parent);
-
-    void setApps(const std::vector<SceneCanvasAppEntry>& apps, const SceneCanvasDragStarter& startDrag);
-    const std::vector<SceneCanvasExcludedAppIcon*>& chips() const { return chips_; }
-    bool acceptDrop(const std::vector<std::string>& texts);
-    // The chips' payloads name the model's display; the next setApps keeps the chips that show the same.
-    void setModel(SceneGeometryCanvasModel& model);
-
-  protected:
-    void paintEvent(QPaintEvent* event) override;
-    void dragEnterEvent(QDragEnterEvent* event) override;
-    void dragMoveEvent(QDragMoveEvent* event) override;
-    void dropEvent(QDropEvent* event) override;
-
-  private:
-    SceneGeometryCanvasModel* model_;
-    std::vector<SceneCanvasAppEntry> apps_;
-    QLabel* title_;
-    QScrollArea* scroll_;
-    QWidget* row_;
-    std::vector<SceneCanvasExcludedAppIcon*> chips_;
 };
 
 class SceneGeometryCanvasView : public QWidget {
