@@ -6,13 +6,17 @@
 // The screen is read from the root in one piece: xwd, which puts its picture together window by window
 // when windows have colormaps of their own (Qt's do), shows such a dialog black wherever it lies over
 // another of the program's windows, and shows it drawn once it is moved off them.
+// The editor's alert opens centred on the monitor whose panel asked, each monitor in turn.
 // Pictures of each are left under build/screenshots.
 #include "SceneEditorOnX11.h"
+
+#include "platform/Format.h"
 
 #include <X11/keysym.h>
 #include <xcb/xcb.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <map>
 
@@ -120,7 +124,7 @@ TEST_F(DialogsProgramOnX11Test, theEditorsSaveAlertAndApplicationPickerShowTheir
     ASSERT_TRUE(clickEditGridUntil(*manager, [&] {
         return session->viewableWindowTitled(kEditorTitle).has_value();
     })) << logText();
-    ASSERT_TRUE(focusPrimaryPanel()) << "active window " << session->activeWindow();
+    ASSERT_TRUE(focusPanel(kPrimaryRoot)) << "active window " << session->activeWindow();
 
     // A split: "v" and a click in the middle of the left zone.
     ASSERT_TRUE(splitAtMiddle(
@@ -152,6 +156,43 @@ TEST_F(DialogsProgramOnX11Test, theEditorsSaveAlertAndApplicationPickerShowTheir
     EXPECT_TRUE(
         X11TestSession::waitFor([&] { return !session->viewableWindowTitled("Save Scene Changes?"); }));
     EXPECT_TRUE(session->viewableWindowTitled(kEditorTitle));
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+TEST_F(DialogsProgramOnX11Test, theSaveAlertOpensCentredOnTheMonitorOfThePanelThatAsks) {
+    startSession(true);
+    openXterm();
+    const pid_t korvane = startKorvane();
+    ASSERT_TRUE(waitForLine("Permissions granted, starting services...")) << logText();
+    ASSERT_TRUE(waitForLine("[DisplayChange] handle end")) << logText();
+    const auto manager = openManagerFromPrompt();
+    ASSERT_TRUE(manager) << logText();
+    ASSERT_TRUE(clickEditGridUntil(*manager, [&] {
+        return session->viewableWindowTitled(kEditorTitle).has_value();
+    })) << logText();
+
+    // On each monitor in turn: a split in its left zone, then Escape asks over that monitor's panel;
+    // Escape again is "Cancel".
+    for (const Rect& monitor : {kPrimaryRoot, kSecondaryRoot}) {
+        SCOPED_TRACE(platform::describe(monitor));
+        ASSERT_TRUE(focusPanel(monitor)) << "active window " << session->activeWindow();
+        ASSERT_TRUE(
+            splitAtMiddle(Rect{monitor.minX(), monitor.minY(), monitor.width() / 2, monitor.height()}, XK_v));
+        press({XK_Escape});
+        std::optional<xcb_window_t> alert;
+        ASSERT_TRUE(X11TestSession::waitFor([&] {
+            return (alert = session->viewableWindowTitled("Save Scene Changes?")).has_value();
+        })) << logText();
+        const Rect frame = session->frameOf(*alert);
+        EXPECT_TRUE(frame.intersection(monitor) == frame) << platform::describe(frame);
+        EXPECT_LT(std::abs(frame.midX() - monitor.midX()), 40) << platform::describe(frame);
+        EXPECT_LT(std::abs(frame.midY() - monitor.midY()), 40) << platform::describe(frame);
+        press({XK_Escape});
+        ASSERT_TRUE(
+            X11TestSession::waitFor([&] { return !session->viewableWindowTitled("Save Scene Changes?"); }));
+    }
 
     ::kill(korvane, SIGTERM);
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();

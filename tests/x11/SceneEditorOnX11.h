@@ -66,15 +66,15 @@ class SceneEditorOnX11Test : public ProgramOnX11Test {
         session->fakeInput(XCB_BUTTON_PRESS, 1);
         session->fakeInput(XCB_BUTTON_RELEASE, 1);
     }
-    // A click on the primary monitor's panel where only its bar's legend is, until the panel has the
-    // keyboard.
-    bool focusPrimaryPanel() {
+    // A click on a monitor's panel where only its bar's legend is, until the panel has the keyboard.
+    bool focusPanel(const Rect& monitor) {
+        const Point legend{monitor.minX() + 640, monitor.maxY() - 46};
         return X11TestSession::waitFor(
             [&] {
-                if (session->frameOf(session->activeWindow()) == kPrimaryRoot) return true;
-                clickAt(2560, 1034);
+                if (session->frameOf(session->activeWindow()) == monitor) return true;
+                clickAt(static_cast<int>(legend.x), static_cast<int>(legend.y));
                 return X11TestSession::waitFor(
-                    [&] { return session->frameOf(session->activeWindow()) == kPrimaryRoot; }, seconds(1));
+                    [&] { return session->frameOf(session->activeWindow()) == monitor; }, seconds(1));
             },
             seconds(10));
     }

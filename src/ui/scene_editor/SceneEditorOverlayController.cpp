@@ -60,8 +60,9 @@ void SceneEditorOverlayController::addPanel(const platform::ScreenInfo& screen,
                                                 bridge,
                                                 displayUUID,
                                                 displayName,
-                                                [weak] {
-                                                    if (auto self = weak.lock()) self->requestClose();
+                                                [weak, displayUUID] {
+                                                    if (auto self = weak.lock())
+                                                        self->requestClose(displayUUID);
                                                 },
                                                 [weak] {
                                                     if (auto self = weak.lock()) self->didSave();
@@ -137,14 +138,19 @@ bool SceneEditorOverlayController::anyUnsaved() const {
     return false;
 }
 
-void SceneEditorOverlayController::requestClose() {
+void SceneEditorOverlayController::requestClose(const std::string& askingDisplayUUID) {
     if (!isAnyPanelVisible()) return;
     if (!anyUnsaved()) {
         close();
         return;
     }
-    switch (showSaveAlert()) {
+    // The user works on the panel that asked, which need not be the display the editor was opened for:
+    // the alert stands over it and the keyboard comes back to it.
+    const std::string asking =
+        !askingDisplayUUID.empty() || !viewModel ? askingDisplayUUID : viewModel->selectedDisplayUUID();
+    switch (showSaveAlert(asking)) {
     case SceneEditorSaveAlertResponse::save:
+        askingDisplayUUID_ = asking;
         requestSaveOnAllCanvases();
         waitForSaveThenClose(0);
         break;
@@ -152,13 +158,14 @@ void SceneEditorOverlayController::requestClose() {
         close();
         break;
     case SceneEditorSaveAlertResponse::cancel:
-        bringPanelsToFront();
+        bringPanelToFront(asking);
         break;
     }
 }
 
-SceneEditorSaveAlertResponse SceneEditorOverlayController::showSaveAlert() {
-    QWidget* over = viewModel ? frontPanel(viewModel->selectedDisplayUUID()) : nullptr;
+SceneEditorSaveAlertResponse SceneEditorOverlayController::showSaveAlert(const std::string& overDisplayUUID) {
+    // Its parent makes it transient for the panel, which the toolkit centres it over.
+    QWidget* over = frontPanel(overDisplayUUID);
     if (presenter_) return presenter_(over);
     QMessageBox alert(QMessageBox::Warning, kSaveAlertTitle, kSaveAlertTitle, QMessageBox::NoButton, over);
     alert.setInformativeText(kSaveAlertText);
@@ -188,7 +195,7 @@ void SceneEditorOverlayController::waitForSaveThenClose(int attempt) {
     if (attempt >= kSaveWaitAttempts) {
         // A canvas that could not save keeps the editor open with its changes; the user may close
         // again and discard them.
-        bringPanelsToFront();
+        bringPanelToFront(askingDisplayUUID_);
         return;
     }
     std::weak_ptr<SceneEditorOverlayController> weak = weak_from_this();

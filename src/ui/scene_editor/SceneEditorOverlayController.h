@@ -77,18 +77,20 @@ class SceneEditorOverlayController : public std::enable_shared_from_this<SceneEd
     // The requested display when it has a panel; else the first display the model lists that has one;
     // else the smallest display UUID with a panel; else the request unchanged.
     std::string resolveFrontDisplayUUID(const std::string& requested) const;
-    // Closes at once when nothing is unsaved; otherwise asks: Save (then waits for the canvases),
-    // Discard (closes), Cancel (stays, in front).
-    void requestClose();
+    // Closes at once when nothing is unsaved; otherwise asks over the panel of `askingDisplayUUID` (the
+    // model's display when empty): Save (then waits for the canvases), Discard (closes), Cancel (stays,
+    // that panel in front with the keyboard).
+    void requestClose(const std::string& askingDisplayUUID = {});
     // A save command to every canvas with unsaved changes, and to no other.
     void requestSaveOnAllCanvases();
     // Closes once no canvas has unsaved changes, checking again every 0.05 s; after the last attempt the
-    // editor comes to the front and stays open.
+    // panel that asked comes to the front and the editor stays open.
     void waitForSaveThenClose(int attempt);
     // Hides every panel and gives it back to the pool, forgets the model and onSave, then calls onDidClose
     // once.
     void close();
-    SceneEditorSaveAlertResponse showSaveAlert();
+    // Centred over the panel of the display (resolved as for bringPanelToFront), transient for it.
+    SceneEditorSaveAlertResponse showSaveAlert(const std::string& overDisplayUUID = {});
     // What a panel's save reaches: onSave.
     void didSave();
 
@@ -102,6 +104,8 @@ class SceneEditorOverlayController : public std::enable_shared_from_this<SceneEd
     platform::Platform& platform_;
     SaveAlertPresenter presenter_;
     std::shared_ptr<SceneEditorPanelPool> pool_;
+    // The display whose panel asked to close, while its save is awaited.
+    std::string askingDisplayUUID_;
 };
 
 } // namespace korvane

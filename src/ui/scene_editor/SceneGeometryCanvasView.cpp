@@ -5,7 +5,6 @@
 #include "platform/NotificationCenter.h"
 #include "platform/Platform.h"
 #include "ui/scene_editor/CanvasMouseTracker.h"
-#include "ui/scene_editor/LayoutTemplatePickerSheet.h"
 #include "ui/scene_editor/SceneCanvasDividerHandles.h"
 #include "ui/scene_editor/SceneCanvasPlates.h"
 #include "ui/scene_editor/SceneCanvasSaveBar.h"
@@ -13,7 +12,6 @@
 #include "ui/scene_editor/SceneGeometryCanvasModel.h"
 #include "ui/scene_editor/SceneZoneCanvasLayout.h"
 #include "ui/scene_editor/ZoneCanvasPlacement.h"
-#include "ui/switchers/AppPickerView.h"
 
 #include <QDrag>
 #include <QFrame>
@@ -24,9 +22,7 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
-#include <QScrollArea>
 #include <QTimer>
-#include <QToolButton>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -203,101 +199,6 @@ void SceneCanvasArea::keyPressEvent(QKeyEvent* event) {
     if (characters.empty() || !model_->handleKeyDown(characters)) event->ignore();
 }
 
-// ---- Excluded strip ----
-
-SceneCanvasExcludedStrip::SceneCanvasExcludedStrip(SceneGeometryCanvasModel& model, QWidget* parent)
-    : QWidget(parent), model_(&model), title_(new QLabel("Excluded", this)), scroll_(new QScrollArea(this)),
-      row_(new QWidget) {
-    setAcceptDrops(true);
-    QFont font = title_->font();
-    font.setPixelSize(10);
-    title_->setFont(font);
-    setSceneCanvasTextColour(title_, QColor(255, 255, 255, 150));
-    title_->setAttribute(Qt::WA_TransparentForMouseEvents);
-    scroll_->setFrameShape(QFrame::NoFrame);
-    scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll_->setWidget(row_);
-    // Transparent, so that the strip's own plate shows behind the chips; after setWidget, which turns the
-    // row's filling on.
-    scroll_->viewport()->setAutoFillBackground(false);
-    row_->setAutoFillBackground(false);
-    scroll_->setAcceptDrops(false);
-    hide();
-}
-
-void SceneCanvasExcludedStrip::setApps(const std::vector<SceneCanvasAppEntry>& apps,
-                                       const SceneCanvasDragStarter& startDrag) {
-    if (apps == apps_ && !chips_.empty()) return;
-    if (!chips_.empty() && chips_.size() == apps.size() && sameApplications(apps, apps_)) {
-        // The same chips under the identities of another load or with names looked up since: only a
-        // renamed chip is drawn again.
-        apps_ = apps;
-        for (std::size_t i = 0; i < chips_.size(); ++i)
-            chips_[i]->renew(apps_[i], model_->dragPayloadForExcluded(apps_[i]));
-        return;
-    }
-    apps_ = apps;
-    for (auto* chip : chips_)
-        chip->deleteLater();
-    chips_.clear();
-    int x = 0;
-    for (const auto& entry : apps_) {
-        auto* chip =
-            new SceneCanvasExcludedAppIcon(entry, model_->dragPayloadForExcluded(entry), startDrag, row_);
-        chip->move(x, 0);
-        chip->show();
-        x += chip->width() + 8;
-        chips_.push_back(chip);
-    }
-    const int chipHeight = chips_.empty() ? 0 : chips_.front()->height();
-    row_->resize(std::max(x - 8, 0), chipHeight);
-    title_->adjustSize();
-    // 10 pt each side and 8 pt above and below, the title then the chips.
-    const int contentWidth = title_->width() + 8 + row_->width();
-    const int maxWidth = parentWidget() ? std::max(parentWidget()->width() - 24, 80) : contentWidth + 20;
-    const int w = std::min(contentWidth + 20, maxWidth);
-    const int h = std::max(chipHeight, title_->height()) + 16;
-    resize(w, h);
-    title_->move(10, (h - title_->height()) / 2);
-    scroll_->setGeometry(10 + title_->width() + 8, 8, std::max(w - 20 - title_->width() - 8, 0), chipHeight);
-    setVisible(!apps_.empty());
-}
-
-void SceneCanvasExcludedStrip::setModel(SceneGeometryCanvasModel& model) {
-    model_ = &model;
-    // Kept for the new model's applications where they show the same; their payloads name its display.
-    for (auto* chip : chips_)
-        chip->renew(chip->entry(), model_->dragPayloadForExcluded(chip->entry()));
-}
-
-bool SceneCanvasExcludedStrip::acceptDrop(const std::vector<std::string>& texts) {
-    return model_->dropTextsOnExcluded(texts);
-}
-
-void SceneCanvasExcludedStrip::paintEvent(QPaintEvent*) {
-    QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(QPen(QColor(255, 255, 255, 51), 1));
-    painter.setBrush(QColor(20, 22, 28, 200));
-    painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 8, 8);
-}
-
-void SceneCanvasExcludedStrip::dragEnterEvent(QDragEnterEvent* event) {
-    if (event->mimeData()->hasText()) event->acceptProposedAction();
-}
-
-void SceneCanvasExcludedStrip::dragMoveEvent(QDragMoveEvent* event) {
-    if (event->mimeData()->hasText()) event->acceptProposedAction();
-}
-
-void SceneCanvasExcludedStrip::dropEvent(QDropEvent* event) {
-    if (acceptDrop(sceneCanvasDropTexts(event->mimeData())))
-        event->acceptProposedAction();
-    else
-        event->ignore();
-}
-
 // ---- The canvas ----
 
 SceneGeometryCanvasView::SceneGeometryCanvasView(platform::Platform& platform,
@@ -306,6 +207,7 @@ SceneGeometryCanvasView::SceneGeometryCanvasView(platform::Platform& platform,
     : QWidget(parent), platform_(platform), model_(std::move(model)) {
     model_->setCachedCanvasAspectRatio(canvasAspectRatio(platform_.screens(), model_->inputs().displayUUID));
     area_ = new SceneCanvasArea(*model_, this);
+    pickers_ = std::make_unique<SceneCanvasPickers>(platform_, this, area_);
     if (!model_->inputs().overlayMode) {
         QSizePolicy policy(QSizePolicy::Expanding, QSizePolicy::Preferred);
         policy.setHeightForWidth(true);
@@ -355,7 +257,7 @@ void SceneGeometryCanvasView::observeModel() {
 }
 
 void SceneGeometryCanvasView::setModel(std::shared_ptr<SceneGeometryCanvasModel> model) {
-    closePickers();
+    pickers_->close();
     model_ = std::move(model);
     model_->setCachedCanvasAspectRatio(canvasAspectRatio(platform_.screens(), model_->inputs().displayUUID));
     area_->setModel(*model_);
@@ -368,13 +270,6 @@ void SceneGeometryCanvasView::setModel(std::shared_ptr<SceneGeometryCanvasModel>
     // rather than made again for a model that has not appeared yet.
     appeared_ = false;
     if (isVisible()) showEvent(nullptr);
-}
-
-void SceneGeometryCanvasView::closePickers() {
-    if (templatePicker_) templatePicker_->close();
-    if (appPicker_) appPicker_->close();
-    appPicker_ = nullptr;
-    appPickerZone_.reset();
 }
 
 void SceneGeometryCanvasView::buildOverlayBar() {
@@ -507,7 +402,10 @@ void SceneGeometryCanvasView::refresh() {
     placeFloating();
     restack();
     area_->refresh();
-    refreshPickers();
+    pickers_->refresh(model_, [this](std::int64_t zoneID) -> QWidget* {
+        auto cell = cells_.find(zoneID);
+        return cell != cells_.end() ? cell->second->addButton() : nullptr;
+    });
 }
 
 SceneCanvasZoneCell* SceneGeometryCanvasView::makeCell(std::int64_t zoneID,
@@ -674,66 +572,6 @@ void SceneGeometryCanvasView::restack() {
     stackOnTop(onArea);
     // On the overlay the bar and the hint float above the area.
     if (model_->inputs().overlayMode) stackOnTop({bar_, hint_});
-}
-
-void SceneGeometryCanvasView::refreshPickers() {
-    // The template sheet follows the model's flag: opened once while it is set, closed when it clears.
-    if (model_->showTemplatePicker() && !templatePicker_) {
-        std::weak_ptr<SceneGeometryCanvasModel> weak = model_;
-        auto* sheet = new LayoutTemplatePickerSheet(
-            model_->templatePickerTemplates(),
-            [weak](const ConfigZoneSet& layout) {
-                if (auto model = weak.lock()) {
-                    model->applyTemplate(layout);
-                    model->dismissTemplatePicker();
-                }
-            },
-            [weak] {
-                if (auto model = weak.lock()) model->dismissTemplatePicker();
-            },
-            LayoutTemplatePickerSheet::kDefaultSearchThreshold, this);
-        sheet->setAttribute(Qt::WA_DeleteOnClose);
-        sheet->setWindowModality(Qt::WindowModal);
-        templatePicker_ = sheet;
-        sheet->open();
-    } else if (!model_->showTemplatePicker() && templatePicker_) {
-        templatePicker_->close();
-    }
-
-    const std::optional<std::int64_t> zone = model_->appPickerZoneID();
-    if (appPicker_ && zone != appPickerZone_) {
-        appPicker_->close();
-        appPicker_ = nullptr;
-    }
-    if (zone && !appPicker_) {
-        appPickerZone_ = zone;
-        std::weak_ptr<SceneGeometryCanvasModel> weak = model_;
-        const std::int64_t zoneID = *zone;
-        auto* picker = new AppPickerView(
-            platform_, model_->appPickerBundleID(), true,
-            [weak, zoneID](const std::string& bundleID) {
-                if (auto model = weak.lock()) {
-                    model->addApp(bundleID, zoneID);
-                    model->setAppPickerPresented(zoneID, false);
-                }
-            },
-            this);
-        picker->setAttribute(Qt::WA_DeleteOnClose);
-        QObject::connect(picker, &QDialog::finished, this, [weak, zoneID] {
-            if (auto model = weak.lock())
-                if (model->appPickerZoneID() == zoneID) model->setAppPickerPresented(zoneID, false);
-        });
-        if (auto cell = cells_.find(zoneID); cell != cells_.end()) {
-            // Beside its zone's add button, as a popover would stand.
-            const QPoint anchor =
-                cell->second->addButton()->mapToGlobal(QPoint(cell->second->addButton()->width() + 8, 0));
-            picker->move(anchor);
-        }
-        appPicker_ = picker;
-        picker->open();
-    } else if (!zone) {
-        appPickerZone_.reset();
-    }
 }
 
 } // namespace korvane

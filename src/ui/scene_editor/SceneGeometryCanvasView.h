@@ -4,11 +4,11 @@
 // operations; the model's changes come back as one coalesced refresh.
 #pragma once
 
-#include "ui/scene_editor/LayoutTemplatePickerSheet.h"
+#include "ui/scene_editor/SceneCanvasExcludedStrip.h"
 #include "ui/scene_editor/SceneCanvasGeometry.h"
+#include "ui/scene_editor/SceneCanvasPickers.h"
 #include "ui/scene_editor/SceneCanvasPlates.h"
 #include "ui/scene_editor/SceneCanvasZoneCell.h"
-#include "ui/switchers/AppPickerView.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -21,7 +21,6 @@
 
 class QLabel;
 class QPushButton;
-class QScrollArea;
 
 namespace korvane {
 
@@ -74,32 +73,6 @@ class SceneCanvasArea : public QWidget {
     std::vector<DrawnZone> drawn_;
 };
 
-// The strip of applications on no zone; texts dropped on it exclude their application.
-class SceneCanvasExcludedStrip : public QWidget {
-  public:
-    SceneCanvasExcludedStrip(SceneGeometryCanvasModel& model, QWidget* parent);
-
-    void setApps(const std::vector<SceneCanvasAppEntry>& apps, const SceneCanvasDragStarter& startDrag);
-    const std::vector<SceneCanvasExcludedAppIcon*>& chips() const { return chips_; }
-    bool acceptDrop(const std::vector<std::string>& texts);
-    // The chips' payloads name the model's display; the next setApps keeps the chips that show the same.
-    void setModel(SceneGeometryCanvasModel& model);
-
-  protected:
-    void paintEvent(QPaintEvent* event) override;
-    void dragEnterEvent(QDragEnterEvent* event) override;
-    void dragMoveEvent(QDragMoveEvent* event) override;
-    void dropEvent(QDropEvent* event) override;
-
-  private:
-    SceneGeometryCanvasModel* model_;
-    std::vector<SceneCanvasAppEntry> apps_;
-    QLabel* title_;
-    QScrollArea* scroll_;
-    QWidget* row_;
-    std::vector<SceneCanvasExcludedAppIcon*> chips_;
-};
-
 class SceneGeometryCanvasView : public QWidget {
   public:
     // The model's overlayMode picks the arrangement. The view tells the model it appears once it is
@@ -135,8 +108,8 @@ class SceneGeometryCanvasView : public QWidget {
     QPushButton* changeButton() const { return change_; }
     QPushButton* chooseButton() const { return choose_; }
     QPushButton* applySceneButton() const { return applyScene_; }
-    LayoutTemplatePickerSheet* templatePicker() const { return templatePicker_; }
-    AppPickerView* appPicker() const { return appPicker_; }
+    LayoutTemplatePickerSheet* templatePicker() const { return pickers_->templatePicker(); }
+    AppPickerView* appPicker() const { return pickers_->appPicker(); }
 
     // Starts a drag of `payload` from one of this canvas's chips; the canvas's views are not rebuilt
     // until it ends.
@@ -148,14 +121,12 @@ class SceneGeometryCanvasView : public QWidget {
 
   private:
     void observeModel();
-    void closePickers();
     void buildOverlayBar();
     void buildWindowHeader();
     void scheduleRefresh();
     void refreshCells();
     void refreshHandles();
     void refreshPreview();
-    void refreshPickers();
     void refreshBars();
     void placeFloating();
     // What floats over the cells above them, raising only what is not already there.
@@ -187,9 +158,7 @@ class SceneGeometryCanvasView : public QWidget {
     QPushButton* change_ = nullptr;
     QPushButton* choose_ = nullptr;
     QPushButton* applyScene_ = nullptr;
-    QPointer<LayoutTemplatePickerSheet> templatePicker_;
-    QPointer<AppPickerView> appPicker_;
-    std::optional<std::int64_t> appPickerZone_;
+    std::unique_ptr<SceneCanvasPickers> pickers_;
 };
 
 } // namespace korvane
