@@ -145,6 +145,10 @@ void SceneManagerViewModel::apply(Loaded loaded, const Captured& captured) {
     const WMScene* requested = requestedSceneID_ ? WMScene::withID(scenes_, *requestedSceneID_) : nullptr;
     const WMScene* selected = requested;
     if (!selected && captured.sceneID) selected = WMScene::withID(scenes_, *captured.sceneID);
+    // With nothing chosen yet the window shows the active scene, the one its card marks, so that "Edit
+    // Grid" edits what the user sees chosen. A selection that went (a deleted scene) falls to the first.
+    if (!selected && !captured.sceneID && activeSceneID_)
+        selected = WMScene::withID(scenes_, *activeSceneID_);
     if (!selected && !scenes_.empty()) selected = &scenes_.front();
     setSelectedSceneID(selected ? std::optional(selected->id) : std::nullopt);
 

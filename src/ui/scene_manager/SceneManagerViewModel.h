@@ -104,6 +104,8 @@ class SceneManagerViewModel : public std::enable_shared_from_this<SceneManagerVi
 
     // Loads the scenes and the active-scene record in the background and applies them on the main queue
     // unless a newer reload started meanwhile. Shows the loading state only while no scene is listed.
+    // The selection is kept while its scene is stored; with none yet, the active scene is selected; else
+    // the first.
     void reload();
     // The same load, here and now; the generation and the loading state stay as they are.
     void reloadNow();
