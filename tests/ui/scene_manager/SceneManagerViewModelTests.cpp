@@ -62,8 +62,8 @@ TEST_F(SceneManagerTest, aReloadSelectsTheFirstSceneAndItsDisplayAndWithoutScene
 }
 
 // The active scene's card carries the bold border: a window opened on no scene in particular must have
-// that one chosen, or "Edit Grid" edits another scene than the one the user sees marked.
-TEST_F(SceneManagerTest, aWindowOpenedOnNoSceneSelectsTheActiveOneAndARequestedSceneWins) {
+// that one selected, or "Edit Grid" edits another scene than the one the user sees marked.
+TEST_F(SceneManagerTest, aWindowShowsTheActiveSceneUntilOneIsChosenInItOrRequested) {
     const std::string home = storeScene("Home");
     const std::string work = storeScene("Work");
     struct Row {
@@ -88,6 +88,18 @@ TEST_F(SceneManagerTest, aWindowOpenedOnNoSceneSelectsTheActiveOneAndARequestedS
         settle();
         EXPECT_EQ(model->selectedSceneID(), row.selected) << row.what;
     }
+
+    // An open window follows the active scene until one is chosen in it; the choice then stays.
+    auto model = openModel();
+    store->setActiveScene(home);
+    model->reload();
+    settle();
+    EXPECT_EQ(model->selectedSceneID(), home);
+    model->selectScene(home);
+    store->setActiveScene(work);
+    model->reload();
+    settle();
+    EXPECT_EQ(model->selectedSceneID(), home);
 }
 
 TEST_F(SceneManagerTest, thePreferredDisplayIsTheCurrentConfiguredOneElseTheFirstConfiguredElseTheFirst) {
