@@ -22,6 +22,20 @@ Rect fittedIntegralRect(const Rect& r, const Rect& v) {
     return Rect{x, y, w, h}.integral();
 }
 
+Rect parkingFrame(const Rect& r, const Rect& v, const std::vector<platform::ScreenInfo>& screens) {
+    const Rect atOwnEdge = fittedIntegralRect(r, v);
+    // Only screens across the window's height can show it; off the left-most of them it meets none of
+    // the others, whatever lies between.
+    double edge = v.minX();
+    for (const auto& screen : screens) {
+        const Rect& other = screen.visibleFrame;
+        if (other.minY() < atOwnEdge.maxY() && other.maxY() > atOwnEdge.minY())
+            edge = std::min(edge, other.minX());
+    }
+    if (edge == v.minX()) return atOwnEdge;
+    return fittedIntegralRect(r, Rect{edge, v.minY(), v.maxX() - edge, v.height()});
+}
+
 namespace {
 
 // How much of a parked window may still show on a screen, across one side: the point that parking leaves

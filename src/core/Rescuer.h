@@ -19,6 +19,11 @@ class AXUtil;
 // the left of v with its rightmost point just inside. Made integral.
 Rect fittedIntegralRect(const Rect& r, const Rect& v);
 
+// Where a window r on the screen of visible frame v is parked among all the screens: the parking frame
+// against v, except that when other screens lie left of v across the height it keeps there, it goes off
+// the left-most of them, the desktop's outer edge, so that no screen shows more than its one point.
+Rect parkingFrame(const Rect& r, const Rect& v, const std::vector<platform::ScreenInfo>& screens);
+
 // Whether a frame (bottom-left global) counts as parked: far off every screen, or just off the left of a
 // screen's visible frame (its right edge within 2 points of one point inside, its left edge more than 10
 // points out) while no more than a sliver of it shows on any screen. Pure apart from reading the

@@ -1,5 +1,6 @@
 // The end of every window sweep: parking the windows of ordinary applications that the scene does not
-// place just off their display's left edge, when the user wants it, and reporting the sweep.
+// place just off the left edge of their display's row of screens, when the user wants it, and reporting
+// the sweep.
 #include "scenes/SceneRestoreEngine.h"
 
 #include "app/DisplayUtil.h"
@@ -51,9 +52,9 @@ int SceneRestoreEngine::parkUnplacedWindows(SweepState& sweep, std::set<std::str
         // stopping.
         const auto screen = DisplayUtil::screen(screens, frame);
         if (!screen) continue;
-        ax_->moveResize(*window, fittedIntegralRect(frame, screen->visibleFrame));
-        // Window managers keep part of a window on screen, and a window parked against a screen with
-        // another to its left lies on that one: the mark keeps it a parked window wherever it stays.
+        ax_->moveResize(*window, parkingFrame(frame, screen->visibleFrame, screens.screens()));
+        // Window managers keep part of a window on screen: the mark keeps it a parked window wherever it
+        // stays.
         platform_.accessibility().setAttribute(*window, platform::kParkedAttribute, true);
         parkedBundleIDs.insert(entry.bundleID);
         ++parked;

@@ -39,6 +39,27 @@ TEST(ParkingFrame, keepsSizeAndHeightAndLeavesOnePointInside) {
         EXPECT_EQ(fittedIntegralRect(window, v), parked) << what;
 }
 
+TEST(ParkingFrame, goesOffTheLeftMostScreenAcrossTheHeightItKeeps) {
+    // B on the right, taller; A left of it from 60 to 875; C left of A from 0 to 300.
+    const Rect a{0, 60, 1440, 815}, b{1440, 0, 1920, 1080}, c{-1280, 0, 1280, 300};
+    const std::vector<ScreenInfo> screens = {screen(a), screen(b), screen(c)};
+    // what, the window, its screen, its parking frame
+    const std::tuple<const char*, Rect, Rect, Rect> rows[] = {
+        {"on A above C: A's own edge", {300, 500, 600, 400}, a, {-599, 475, 600, 400}},
+        {"on B beside A only: off A", {2000, 400, 600, 400}, b, {-599, 400, 600, 400}},
+        {"on B beside A and C: off C", {2000, 100, 600, 400}, b, {-1879, 100, 600, 400}},
+        {"on B above A: B's own edge", {2000, 900, 600, 150}, b, {841, 900, 600, 150}},
+        {"on B, its bottom on A's top: B's own edge", {2000, 875, 600, 100}, b, {841, 875, 600, 100}},
+    };
+    for (const auto& [what, window, own, parked] : rows) {
+        const Rect frame = parkingFrame(window, own, screens);
+        EXPECT_EQ(frame, parked) << what;
+        for (const auto& s : screens)
+            EXPECT_LE(frame.intersection(s.visibleFrame).width(), 1) << what;
+        EXPECT_TRUE(isParkedOffscreen(frame, screens)) << what;
+    }
+}
+
 TEST(ParkedTest, recognisesParkedWindowsAtTheBoundaries) {
     // Side by side, the second screen taller: its left edge runs on above the first one.
     const std::vector<ScreenInfo> screens = {screen({0, 60, 1440, 815}), screen({1440, 0, 1920, 1080})};

@@ -274,7 +274,8 @@ TEST_F(SceneRestoreSweepTest, withParkingOffNothingIsParkedAndTheSweepSaysSo) {
 
 TEST_F(SceneRestoreSweepTest, aParkedWindowKeepsItsPlaceOnTheDisplayWithinItsVisibleFrame) {
     // 800 x 600 at 100 from the top of a display with a 25-point dock: its bottom-left y is 200, and the
-    // window stays 100 below the top edge. A window reaching above D2 is pulled down into it.
+    // window stays 100 below the top edge. A window reaching above D2 is pulled down into it, and goes
+    // off the desktop's outer edge, D1's, beside which it then lies.
     desktop->screens().setVisibleFrame(1, {0, 25, 1440, 875});
     parkingOn();
     const pid_t other = launch("com.example.other", "Other");
@@ -286,20 +287,19 @@ TEST_F(SceneRestoreSweepTest, aParkedWindowKeepsItsPlaceOnTheDisplayWithinItsVis
 
     EXPECT_EQ(frameOf(onD1), Rect(-799, 200, 800, 600));
     EXPECT_EQ(desktop->windows().frameTopLeft(onD1), Rect(-799, 100, 800, 600));
-    EXPECT_EQ(frameOf(onD2), Rect(941, 500, 500, 300));
+    EXPECT_EQ(frameOf(onD2), Rect(-499, 500, 500, 300));
     EXPECT_EQ(result.parkedWindows, 2);
     EXPECT_TRUE(logged("[sceneManager] Scene park: 'com.example.other' wid=" + std::to_string(onD1)));
 }
 
-TEST_F(SceneRestoreSweepTest, aWindowParkedOntoTheDisplayToTheLeftStaysParkedUntilTheRescueBringsItBack) {
+TEST_F(SceneRestoreSweepTest, aWindowBesideAnotherDisplayIsParkedOffItAndStaysSoUntilTheRescueBringsItBack) {
     parkingOn();
     const pid_t other = launch("com.example.other", "Other");
     const WindowID window = open(other, {2000, 300, 500, 300}, "Other");
     EXPECT_EQ(restoreWith({}).parkedWindows, 1);
-    // One point of it on D2 and the rest in view on D1: its frame alone makes it no parked window.
+    // Off D2's own edge it would lie on D1: it goes off D1's, with one point on D1 and none on D2.
     const Rect parked = frameOf(window);
-    ASSERT_EQ(parked, Rect(941, 300, 500, 300));
-    ASSERT_FALSE(isParkedOffscreen(parked, desktop->screens().screens()));
+    ASSERT_EQ(parked, Rect(-499, 300, 500, 300));
 
     // The next restore finds it parked and leaves it there.
     reportedParked.clear();
@@ -348,7 +348,7 @@ TEST_F(SceneRestoreSweepTest, applyingOneDisplayServesOnlyItsHintsAndParksAsEver
     engine->applyDisplay("D2", scene);
     EXPECT_TRUE(launches.empty()); // the editor's hint on D1 is not served
     EXPECT_EQ(frameOf(inbox), zone("D2", 2));
-    EXPECT_EQ(frameOf(window), Rect(841, 300, 600, 400));
+    EXPECT_EQ(frameOf(window), Rect(-599, 300, 600, 400));
     EXPECT_FALSE(store->loadActiveScene(ScreenContext::capture(desktop->screens())));
     EXPECT_TRUE(logged("[sceneManager] Scene restore: applied display 'D2' for scene 'Desk'"));
 

@@ -1,9 +1,9 @@
 // Parked windows and windows that merely look parked, with the built `korvane` on a real X server: an
 // xterm pushed into the right-hand zone of the left monitor ends where the primary monitor begins, yet is
 // a window in use, listed by the global switcher and left where it is when the program starts again; and
-// a window that a scene restore parks, of which openbox keeps a tenth on screen, is brought back by the
-// rescue at the next start. A picture of the switcher listing the first xterm is left under
-// build/screenshots.
+// windows that a scene restore parks, on either monitor, go off the desktop's left edge, where openbox keeps
+// a tenth of each on screen, and are brought back by the rescue at the next start. A picture of the switcher
+// listing the first xterm is left under build/screenshots.
 #include "ProgramOnX11.h"
 
 #include "platform/Format.h"
@@ -99,7 +99,8 @@ TEST_F(ParkingProgramOnX11Test, anXtermInTheLeftMonitorsRightZoneIsListedAndKeep
     quit(korvane);
 }
 
-TEST_F(ParkingProgramOnX11Test, aWindowTheRestoreParkedIsBroughtBackByTheRescueAtTheNextStart) {
+TEST_F(ParkingProgramOnX11Test,
+       windowsTheRestoreParksOnEitherMonitorShowASliverAtTheDesktopsEdgeUntilRescued) {
     startSession(true);
     const auto uuids = monitorsByName(session->display());
     ASSERT_EQ(uuids.size(), 2u);
@@ -112,37 +113,46 @@ TEST_F(ParkingProgramOnX11Test, aWindowTheRestoreParkedIsBroughtBackByTheRescueA
     writeActiveScene(home(), scene);
     std::ofstream(home() / "user-defaults.json") << R"({"ParkUnmanagedWindowsOnRestore":true})";
     xterm("Terminal", "60x20+2100+100");
-    const pid_t unrelated = session->start(
-        {"xterm", "-name", "unrelated", "-title", "Unrelated", "-geometry", "50x15+300+300", "-e", "cat"});
-    std::optional<xcb_window_t> found;
-    ASSERT_TRUE(X11TestSession::waitFor([&] { return (found = session->clientOf(unrelated)).has_value(); }));
-    const xcb_window_t window = *found;
-    const Rect before = session->frameOf(window);
+    // One on the left monitor, one on the primary beside it.
+    std::vector<xcb_window_t> windows;
+    std::vector<Rect> before;
+    for (const char* geometry : {"50x15+300+300", "50x15+2300+300"}) {
+        const pid_t unrelated = session->start(
+            {"xterm", "-name", "unrelated", "-title", "Unrelated", "-geometry", geometry, "-e", "cat"});
+        std::optional<xcb_window_t> found;
+        ASSERT_TRUE(
+            X11TestSession::waitFor([&] { return (found = session->clientOf(unrelated)).has_value(); }));
+        windows.push_back(*found);
+        before.push_back(session->frameOf(*found));
+    }
 
-    // Without desktop entries, the unrelated xterm is an application of its own by its class.
+    // Without desktop entries, the unrelated xterms are an application of their own by their class.
     const std::vector<std::string> noEntries{"XDG_DATA_HOME=" + (folder.path() / "none").string(),
                                              "XDG_DATA_DIRS=" + (folder.path() / "none").string()};
     pid_t korvane = startKorvane(noEntries);
-    ASSERT_TRUE(waitForLine("Scene park: 'unrelated' wid=" + std::to_string(window))) << logText();
-    // Asked to leave one pixel on its monitor, the window keeps a tenth of its width there: only the
-    // mark tells that it is parked.
-    const Rect parked = session->frameOf(window);
-    EXPECT_EQ(parked.size, before.size);
-    EXPECT_EQ(parked.maxX(), std::ceil(parked.width() / 10)) << platform::describe(parked);
+    for (std::size_t i = 0; i < windows.size(); ++i) {
+        ASSERT_TRUE(waitForLine("Scene park: 'unrelated' wid=" + std::to_string(windows[i]))) << logText();
+        // Both go off the desktop's left edge, the left monitor's: asked to leave one pixel there, a
+        // window keeps a tenth of its width on screen, and only the mark tells that it is parked.
+        const Rect parked = session->frameOf(windows[i]);
+        EXPECT_EQ(parked.size, before[i].size);
+        EXPECT_EQ(parked.maxX(), std::ceil(parked.width() / 10)) << i << " " << platform::describe(parked);
+    }
     quit(korvane);
 
-    // With parking still on, the start's restore would park the window again a second after the rescue.
+    // With parking still on, the start's restore would park the windows again a second after the rescue.
     std::ofstream(home() / "user-defaults.json") << R"({"ParkUnmanagedWindowsOnRestore":false})";
     korvane = startKorvane(noEntries);
-    ASSERT_TRUE(waitForLine("[app] Rescued 1 windows from parking")) << logText();
+    ASSERT_TRUE(waitForLine("[app] Rescued 2 windows from parking")) << logText();
     // On the 200 × 200 square near the primary monitor's top-left corner, as far as xterm's character
     // cells (6 × 13) let it.
     const Rect square{1940, 20, 200, 200};
-    EXPECT_TRUE(X11TestSession::waitFor([&] {
-        const Rect frame = session->frameOf(window);
-        return frame.origin == square.origin && frame.width() <= 200 && frame.width() > 194 &&
-               frame.height() <= 200 && frame.height() > 187;
-    })) << platform::describe(session->frameOf(window));
+    for (xcb_window_t window : windows)
+        EXPECT_TRUE(X11TestSession::waitFor([&] {
+            const Rect frame = session->frameOf(window);
+            return frame.origin == square.origin && frame.width() <= 200 && frame.width() > 194 &&
+                   frame.height() <= 200 && frame.height() > 187;
+        })) << platform::describe(session->frameOf(window));
     quit(korvane);
 }
 

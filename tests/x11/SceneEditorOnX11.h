@@ -15,6 +15,7 @@ class SceneEditorOnX11Test : public ProgramOnX11Test {
   protected:
     static constexpr const char* kManagerTitle = "Scene Manager";
     static constexpr const char* kEditorTitle = "Scene Editor";
+    static constexpr const char* kPickerTitle = "Choose Application";
 
     // The scene manager window, or nothing when a step of the way did not come.
     std::optional<xcb_window_t> openManagerFromPrompt() {
@@ -77,6 +78,31 @@ class SceneEditorOnX11Test : public ProgramOnX11Test {
                     [&] { return session->frameOf(session->activeWindow()) == monitor; }, seconds(1));
             },
             seconds(10));
+    }
+    // The middle of the first zone's "+", the blue plate beside its title at the top left of a panel.
+    std::optional<Point> addButton(const Rect& panel) {
+        const Rect titleRow{panel.minX(), panel.minY(), 320, 64};
+        const std::vector<std::uint32_t> pixels = session->rootPixels(titleRow);
+        double sumX = 0, sumY = 0, blue = 0;
+        for (std::size_t i = 0; i < pixels.size(); ++i)
+            if ((pixels[i] & 0xFF) > 150 && (pixels[i] >> 16 & 0xFF) < 110) {
+                sumX += double(i % 320);
+                sumY += double(i / 320);
+                ++blue;
+            }
+        if (blue < 100) return std::nullopt;
+        return Point{titleRow.minX() + sumX / blue, titleRow.minY() + sumY / blue};
+    }
+    // The "+" clicked opens the application picker, where "xterm" typed and Return put the xterm into
+    // that zone. Whether the picker came and went.
+    bool addXtermAt(const Point& add) {
+        clickAt(static_cast<int>(add.x), static_cast<int>(add.y));
+        if (!X11TestSession::waitFor([&] { return session->viewableWindowTitled(kPickerTitle).has_value(); }))
+            return false;
+        for (std::uint32_t key : {XK_x, XK_t, XK_e, XK_r, XK_m})
+            press({key});
+        press({XK_Return});
+        return X11TestSession::waitFor([&] { return !session->viewableWindowTitled(kPickerTitle); });
     }
     // "h" (or "v") with the pointer carried to the middle of a zone shows a line across it at half height
     // (or down it at half width), where a click splits the zone; the line goes once the split is made. The

@@ -15,7 +15,6 @@
 namespace korvane::x11::test {
 namespace {
 
-constexpr const char* kPickerTitle = "Choose Application";
 constexpr const char* kCardSwitcherTitle = "Scene Switcher";
 // The primary monitor's halves, and the top right quarter once the right half is split (root coordinates).
 const Rect kLeftHalf{1920, 0, 960, 1080};
@@ -50,20 +49,6 @@ class SceneEditorSavingProgramOnX11Test : public SceneEditorOnX11Test {
     bool showsDoneAlone(std::size_t doneAlone) {
         const std::size_t white = barButtonPixels();
         return white > doneAlone * 2 / 3 && white < doneAlone * 3 / 2;
-    }
-    // The middle of the first zone's "+", the blue plate beside its title at the top left of a panel.
-    std::optional<Point> addButton(const Rect& panel) {
-        const Rect titleRow{panel.minX(), panel.minY(), 320, 64};
-        const std::vector<std::uint32_t> pixels = session->rootPixels(titleRow);
-        double sumX = 0, sumY = 0, blue = 0;
-        for (std::size_t i = 0; i < pixels.size(); ++i)
-            if ((pixels[i] & 0xFF) > 150 && (pixels[i] >> 16 & 0xFF) < 110) {
-                sumX += double(i % 320);
-                sumY += double(i / 320);
-                ++blue;
-            }
-        if (blue < 100) return std::nullopt;
-        return Point{titleRow.minX() + sumX / blue, titleRow.minY() + sumY / blue};
     }
     // The primary monitor's layout reference and its window hints as (bundle, zone) in the scene file.
     std::string storedLayoutRef() {
@@ -111,14 +96,7 @@ TEST_F(SceneEditorSavingProgramOnX11Test,
     const std::vector<std::uint32_t> sideBefore = session->rootPixels(kSecondaryRoot);
 
     // The left zone's "+" opens the picker; "xterm" typed and Return put the xterm into that zone.
-    clickAt(static_cast<int>(add->x), static_cast<int>(add->y));
-    ASSERT_TRUE(X11TestSession::waitFor([&] {
-        return session->viewableWindowTitled(kPickerTitle).has_value();
-    })) << logText();
-    for (std::uint32_t key : {XK_x, XK_t, XK_e, XK_r, XK_m})
-        press({key});
-    press({XK_Return});
-    ASSERT_TRUE(X11TestSession::waitFor([&] { return !session->viewableWindowTitled(kPickerTitle); }));
+    ASSERT_TRUE(addXtermAt(*add)) << logText();
     ASSERT_TRUE(X11TestSession::waitFor([&] { return showsUnsaved(doneAlone); }));
 
     // Straight from the picker, with no click on the panel: the keys are the editor's again. The right half

@@ -3,9 +3,10 @@
 // the keyboard, a second request brings back the same window, and its "Create Scene" stores "Scene 1"; with
 // a scene active, a monitor plugged in gets the prompt whose "Set Up Display" opens the "Scene Manager"
 // window with the keyboard, on that scene and monitor; its "New" card stores a scene, and a second monitor's
-// "Set Up Display" brings the same window back. A picture of the window as the server shows it is left under
-// build/screenshots.
-#include "ProgramOnX11.h"
+// "Set Up Display" brings the same window back; with two scenes, the second active, the tray menu opens the
+// manager on the active scene, and its "Edit Grid" at once edits and saves that scene and no other. Pictures
+// of the window as the server shows it are left under build/screenshots.
+#include "SceneEditorOnX11.h"
 
 #include <X11/keysym.h>
 #include <xcb/xcb.h>
@@ -18,7 +19,7 @@ namespace {
 
 constexpr const char* kTitle = "Scene Manager";
 
-class SceneManagerProgramOnX11Test : public ProgramOnX11Test {
+class SceneManagerProgramOnX11Test : public SceneEditorOnX11Test {
   protected:
     // The first start has made its scene already: none is made, none is stored.
     void markScenesConverted() {
@@ -68,6 +69,11 @@ class SceneManagerProgramOnX11Test : public ProgramOnX11Test {
         }
         std::sort(names.begin(), names.end());
         return names;
+    }
+    fs::path sceneFile(const std::string& id) const { return home() / "scenes" / ("scene-" + id + ".json"); }
+    std::string bytesOf(const fs::path& file) const {
+        std::ifstream in(file, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
     }
     std::optional<xcb_window_t> managerWithKeyboard() {
         std::optional<xcb_window_t> window;
@@ -142,6 +148,69 @@ TEST_F(SceneManagerProgramOnX11Test,
     ASSERT_TRUE(setUpFromPrompt("EXTRA-N", Rect{1920, 900, 1920, 180})) << logText();
     EXPECT_EQ(managerWithKeyboard(), window) << "the same window, brought forward";
 
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+// The active scene's card carries the bold border; opened on no scene in particular, the manager must
+// have that scene chosen, for "Edit Grid" edits the chosen one.
+TEST_F(SceneManagerProgramOnX11Test, openedFromTheTrayMenuItsEditGridEditsTheActiveSceneAndNoOther) {
+    startSession(true);
+    startTray();
+    const std::string primary = monitorsByName(session->display()).at(kPrimaryName);
+    // "Home" listed first, "Work" second and active; both lay the monitors out in halves.
+    WMScene home, work;
+    for (auto [scene, id, name] : {std::tuple{&home, "11111111-2222-4333-8444-555555555555", "Home"},
+                                   std::tuple{&work, "66666666-7777-4888-8999-000000000000", "Work"}}) {
+        scene->id = id;
+        scene->name = name;
+        for (const std::string& uuid : monitorUUIDs())
+            scene->layoutRefsByDisplay[uuid] = "builtin.split-50-50";
+    }
+    writeActiveScene(this->home(), home);
+    writeActiveScene(this->home(), work);
+    markScenesConverted();
+    const std::string homeBefore = bytesOf(sceneFile(home.id));
+    ASSERT_FALSE(homeBefore.empty());
+    openXterm();
+    // No desktop entry names the xterm: it is known by its instance name, "xterm".
+    const pid_t korvane = startKorvane({"XDG_DATA_HOME=" + (folder.path() / "no-data").string(),
+                                        "XDG_DATA_DIRS=" + (folder.path() / "no-data").string()});
+    ASSERT_TRUE(waitForLine("Permissions granted, starting services...")) << logText();
+    ASSERT_TRUE(waitForLine("[DisplayChange] handle end")) << logText();
+
+    ASSERT_TRUE(openFromTrayMenu(korvane)) << logText();
+    const auto manager = managerWithKeyboard();
+    ASSERT_TRUE(manager) << "active window " << session->activeWindow() << "\n" << logText();
+    X11TestSession::waitFor([] { return false; }, milliseconds(500)); // the form painted
+    EXPECT_TRUE(session->saveScreenshot(session->frameOf(*manager),
+                                        picture("scene-manager-active-chosen-korvane.png")));
+
+    // "Edit Grid" at once, the xterm added to the primary monitor's left zone and saved.
+    std::optional<Point> add;
+    ASSERT_TRUE(clickEditGridUntil(*manager, [&] { return (add = addButton(kPrimaryRoot)).has_value(); }))
+        << logText();
+    ASSERT_TRUE(focusPrimaryPanel()) << "active window " << session->activeWindow();
+    ASSERT_TRUE(addXtermAt(*add)) << logText();
+    ASSERT_TRUE(focusPrimaryPanel()) << "active window " << session->activeWindow();
+    press({XK_Control_L, XK_s});
+    const auto hintsOf = [&](const std::string& id) {
+        std::ifstream in(sceneFile(id));
+        const nlohmann::json scene = nlohmann::json::parse(in, nullptr, false);
+        return scene.is_object() && scene.contains("windowHints")
+                   ? scene["windowHints"].value(primary, nlohmann::json())
+                   : nlohmann::json();
+    };
+    EXPECT_TRUE(X11TestSession::waitFor([&] { return !hintsOf(work.id).is_null(); }, seconds(20)))
+        << bytesOf(sceneFile(work.id)) << "\n"
+        << bytesOf(sceneFile(home.id));
+    EXPECT_EQ(hintsOf(work.id).dump(), R"([{"bundleID":"xterm","zoneID":1}])");
+    EXPECT_EQ(bytesOf(sceneFile(home.id)), homeBefore);
+
+    // Nothing is left unsaved: Escape closes the editor at once.
+    press({XK_Escape});
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return !session->viewableWindowTitled(kEditorTitle); }))
+        << logText();
     ::kill(korvane, SIGTERM);
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
 }

@@ -144,6 +144,9 @@ void SceneManagerViewModel::apply(Loaded loaded, const Captured& captured) {
     // What was chosen since the reload started wins over what it captured, as long as it is still there.
     const WMScene* requested = requestedSceneID_ ? WMScene::withID(scenes_, *requestedSceneID_) : nullptr;
     const WMScene* selected = requested;
+    // Until a scene is chosen here the window shows the active one, whose card is marked, so that "Edit
+    // Grid" edits the scene the user sees chosen.
+    if (!selected && !sceneChosen_ && activeSceneID_) selected = WMScene::withID(scenes_, *activeSceneID_);
     if (!selected && captured.sceneID) selected = WMScene::withID(scenes_, *captured.sceneID);
     if (!selected && !scenes_.empty()) selected = &scenes_.front();
     setSelectedSceneID(selected ? std::optional(selected->id) : std::nullopt);
@@ -159,6 +162,7 @@ void SceneManagerViewModel::apply(Loaded loaded, const Captured& captured) {
 }
 
 void SceneManagerViewModel::selectScene(const std::optional<std::string>& id) {
+    sceneChosen_ = true;
     requestedSceneID_ = id;
     // A display asked for with another scene is not this scene's.
     requestedDisplayUUID_.reset();

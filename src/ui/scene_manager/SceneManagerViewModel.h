@@ -104,6 +104,8 @@ class SceneManagerViewModel : public std::enable_shared_from_this<SceneManagerVi
 
     // Loads the scenes and the active-scene record in the background and applies them on the main queue
     // unless a newer reload started meanwhile. Shows the loading state only while no scene is listed.
+    // Until a scene is chosen in the window the active scene is selected; a chosen one is kept while it
+    // is stored; else the first scene.
     void reload();
     // The same load, here and now; the generation and the loading state stay as they are.
     void reloadNow();
@@ -160,6 +162,8 @@ class SceneManagerViewModel : public std::enable_shared_from_this<SceneManagerVi
     bool isRenaming_ = false;
     bool showingPresetPicker_ = false;
     std::int64_t reloadGeneration_ = 0;
+    // Whether a scene was chosen in the window, by a click or by its opener.
+    bool sceneChosen_ = false;
     // Chosen since the last applied load: they win over what a reload captured before they were made.
     std::optional<std::string> requestedSceneID_;
     std::optional<std::string> requestedDisplayUUID_;

@@ -61,6 +61,47 @@ TEST_F(SceneManagerTest, aReloadSelectsTheFirstSceneAndItsDisplayAndWithoutScene
     }
 }
 
+// The active scene's card carries the bold border: a window opened on no scene in particular must have
+// that one selected, or "Edit Grid" edits another scene than the one the user sees marked.
+TEST_F(SceneManagerTest, aWindowShowsTheActiveSceneUntilOneIsChosenInItOrRequested) {
+    const std::string home = storeScene("Home");
+    const std::string work = storeScene("Work");
+    struct Row {
+        const char* what;
+        std::optional<std::string> active;
+        std::optional<std::string> requested;
+        std::string selected;
+    };
+    const std::vector<Row> rows = {
+        {"no active scene: the first", std::nullopt, std::nullopt, home},
+        {"the second active", work, std::nullopt, work},
+        {"an active scene no longer stored: the first", "99999999-0000-4000-8000-000000000000", std::nullopt,
+         home},
+        {"a requested scene over the active one", work, home, home},
+    };
+    for (const auto& row : rows) {
+        std::filesystem::remove(scenes() / SceneStore::kActiveSceneFileName);
+        if (row.active) store->setActiveScene(*row.active);
+        auto model = makeModel();
+        model->reload(); // as the window's showing does, before it selects what it was asked for
+        if (row.requested) model->selectScene(row.requested);
+        settle();
+        EXPECT_EQ(model->selectedSceneID(), row.selected) << row.what;
+    }
+
+    // An open window follows the active scene until one is chosen in it; the choice then stays.
+    auto model = openModel();
+    store->setActiveScene(home);
+    model->reload();
+    settle();
+    EXPECT_EQ(model->selectedSceneID(), home);
+    model->selectScene(home);
+    store->setActiveScene(work);
+    model->reload();
+    settle();
+    EXPECT_EQ(model->selectedSceneID(), home);
+}
+
 TEST_F(SceneManagerTest, thePreferredDisplayIsTheCurrentConfiguredOneElseTheFirstConfiguredElseTheFirst) {
     const std::vector<SceneManagerDisplay> ab{{"A", "Left"}, {"B", "Right"}};
     struct Row {
