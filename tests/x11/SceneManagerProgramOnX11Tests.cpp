@@ -190,9 +190,8 @@ TEST_F(SceneManagerProgramOnX11Test, openedFromTheTrayMenuItsEditGridEditsTheAct
     std::optional<Point> add;
     ASSERT_TRUE(clickEditGridUntil(*manager, [&] { return (add = addButton(kPrimaryRoot)).has_value(); }))
         << logText();
-    ASSERT_TRUE(focusPrimaryPanel()) << "active window " << session->activeWindow();
+    ASSERT_TRUE(focusPanel(kPrimaryRoot)) << "active window " << session->activeWindow();
     ASSERT_TRUE(addXtermAt(*add)) << logText();
-    ASSERT_TRUE(focusPrimaryPanel()) << "active window " << session->activeWindow();
     press({XK_Control_L, XK_s});
     const auto hintsOf = [&](const std::string& id) {
         std::ifstream in(sceneFile(id));
