@@ -107,7 +107,7 @@ class SettingsViewModel {
     // Also switches the gesture controller, when there is one, at once.
     void setSDPEnabled(bool value);
     void setSDPInvertScroll(bool value);
-    // What a page's own binding does: takes the value and stores nothing.
+    // What a page's own binding does: takes the value and stores nothing. Another page ends a recording.
     void setSelectedTab(SettingsTab tab);
     void setIsLaunchAtLogin(bool value);
 
@@ -153,6 +153,9 @@ class SettingsViewModel {
     void clearBinding(const std::string& action);
     // The owner's default table and its rows; a recording goes on.
     void resetHotkeys();
+
+    // The key of the binding that stands for the digit keys 1 to 9.
+    static constexpr const char* kDigitsKey = "digits";
 
     // The virtual key codes the recording treats apart.
     static constexpr std::uint16_t kEscapeKeyCode = 53;

@@ -122,7 +122,7 @@ std::vector<HotkeyBindingViewModel> SettingsViewModel::buildHotkeyRows() const {
     std::vector<HotkeyBindingViewModel> rows;
     for (const auto* binding : shown)
         rows.push_back({binding->action, title(binding->action), binding->key, binding->modifiers,
-                        binding->key == "digits"});
+                        binding->key == kDigitsKey});
     return rows;
 }
 

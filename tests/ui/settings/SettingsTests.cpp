@@ -337,6 +337,12 @@ TEST_F(SettingsModelTest, theProgramsKeysAreSuspendedFromTheStartOfARecordingToI
     model->startRecording("scene.save");
     model->stopRecording();
     EXPECT_FALSE(center->isSuspended());
+    // The recorder is on the Shortcuts page: another page ends the recording.
+    model->setSelectedTab(SettingsTab::hotkeys);
+    model->startRecording("scene.save");
+    model->setSelectedTab(SettingsTab::general);
+    EXPECT_FALSE(model->recordingAction);
+    EXPECT_FALSE(center->isSuspended());
     model->startRecording("scene.save");
     model.reset();
     EXPECT_FALSE(center->isSuspended()) << "the window's model gone, the keys are back";
