@@ -145,7 +145,8 @@ class SettingsViewModel {
     // While idle nothing changes and the answer is false.
     bool handleRecordingKeyEvent(const RecordingKeyEvent& event);
     // Sets the first binding of the action to the key and modifiers and enables it, hands the table to the
-    // owner and rebuilds the rows; an action the table lacks is only logged.
+    // owner and rebuilds the rows; an action the table lacks is only logged. The digit keys without any of
+    // the four modifiers are refused (logged, nothing changes): every digit typed anywhere would be taken.
     void updateBinding(const std::string& action, const std::string& key,
                        const std::vector<std::string>& modifiers);
     // Empties the first binding of the action and disables it (it stays in the table), hands the table to
@@ -154,6 +155,8 @@ class SettingsViewModel {
     // The owner's default table and its rows; a recording goes on.
     void resetHotkeys();
 
+    // Whether one of the names is Ctrl, Alt, Shift or Super under any of its spellings.
+    static bool holdsModifier(const std::vector<std::string>& modifiers);
     // The key of the binding that stands for the digit keys 1 to 9.
     static constexpr const char* kDigitsKey = "digits";
 

@@ -170,7 +170,10 @@ DynamicHotkeyView::DynamicHotkeyView(const HotkeyBindingViewModel& binding, Sett
     auto* toggleLine = new QHBoxLayout(toggles);
     toggleLine->setContentsMargins(0, 0, 0, 0);
     toggleLine->setSpacing(0);
-    const QString accent = palette().color(QPalette::Highlight).name();
+    QColor accent = palette().color(QPalette::Highlight);
+    const QString on = accent.name();
+    accent.setAlphaF(0.55f);
+    const QString kept = accent.name(QColor::HexArgb);
     const std::array<std::string, 4> canonicalNames = {"ctrl", "alt", "shift", "cmd"};
     for (std::size_t i = 0; i < canonicalNames.size(); ++i) {
         const std::string& canonical = canonicalNames[i];
@@ -181,10 +184,12 @@ DynamicHotkeyView::DynamicHotkeyView(const HotkeyBindingViewModel& binding, Sett
         font.setPixelSize(13);
         font.setWeight(QFont::Medium);
         toggle->setFont(font);
+        // The last modifier left shows on but paler: it cannot be switched off.
         toggle->setStyleSheet(
             QString("QToolButton { border: none; padding: 2px 6px; } "
-                    "QToolButton:checked { background: %1; color: white; border-radius: 4px; }")
-                .arg(accent));
+                    "QToolButton:checked { background: %1; color: white; border-radius: 4px; } "
+                    "QToolButton:checked:disabled { background: %2; }")
+                .arg(on, kept));
         // The key's whole name; never narrower than a square.
         toggle->ensurePolished();
         toggle->setFixedWidth(std::max(24, toggle->sizeHint().width()));
@@ -229,6 +234,11 @@ void DynamicHotkeyView::setBinding(const HotkeyBindingViewModel& binding) {
                                     [&](const std::string& m) { return normalizedModifier(m) == canonical; });
         const QSignalBlocker quiet(toggle);
         toggle->setChecked(on);
+        // Every digit typed anywhere would be taken without one.
+        const bool last =
+            on && !SettingsViewModel::holdsModifier(toggledModifiers(modifiers_, canonical, false));
+        toggle->setEnabled(!last);
+        toggle->setToolTip(last ? "The digit keys keep at least one modifier" : QString());
     }
 }
 

@@ -1,8 +1,8 @@
 // The pages of the "Preferences" window on Qt's offscreen platform, driven as a user drives them: the
 // General page with the gestures on and off, the launch toggle, the exclusion list, the permission rows,
 // the Shortcuts page idle and recording with its key filter, the window torn down while it records, and
-// the digit row's modifier toggles. Each state a person should look at is left as a picture under
-// build/screenshots.
+// the digit row's modifier toggles, the last of which stays on. Each state a person should look at is left
+// as a picture under build/screenshots.
 #include "app/PermissionManager.h"
 #include "input/HotkeyCenter.h"
 #include "platform/HotKeys.h"
@@ -416,6 +416,12 @@ TEST_F(SettingsPagesTest, theDigitRowsTogglesRewriteItsModifiersUnderTheirCanoni
     settle();
     EXPECT_EQ(owned.bindings[2].modifiers, (std::vector<std::string>{"option", "cmd"}));
     EXPECT_TRUE(toggleOf("Super")->isChecked());
+    // The last modifier left stays on and cannot be switched off.
+    toggleOf("Alt")->click();
+    settle();
+    EXPECT_TRUE(toggleOf("Super")->isChecked());
+    EXPECT_FALSE(toggleOf("Super")->isEnabled());
+    picture("settings-shortcuts-last-digit-modifier.png");
 }
 
 TEST_F(SettingsPagesTest, addApplicationOpensThePickerAsASheetAndItsChoiceJoinsTheListOnce) {
