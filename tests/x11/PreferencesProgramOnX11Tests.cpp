@@ -3,7 +3,9 @@
 // with real key presses is written to "hotkeys.json", shows in words ("Ctrl+Alt+Left") and pushes the
 // focused xterm at once while the key it replaced does nothing, the control+option gestures switched off
 // there stay off after a restart, so a control+option drag no longer carries the xterm, and "Open Config
-// File" has the file manager show "hotkeys.json", or opens its folder where there is no file manager.
+// File" has the file manager show "hotkeys.json", or opens its folder where there is no file manager. A
+// recording ends, its keys held again at once, when the user clicks another window or another page, and
+// a quit while it records ends as any other.
 // Pictures of the real window are left under build/screenshots.
 #include "PrivateSystemBus.h"
 #include "ProgramOnX11.h"
@@ -15,6 +17,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <sstream>
 #include <thread>
 
 namespace korvane::x11::test {
@@ -72,25 +75,67 @@ class PreferencesProgramOnX11Test : public ProgramOnX11Test {
             if (binding.value("action", "") == action) return binding;
         return std::nullopt;
     }
-    // The height (root y) of the middle of the red dot a recording row shows; nothing while no row
+    // The middle (root) of the red dot a recording row shows on its recorder; nothing while no row
     // records. Nothing else on the Shortcuts page is red.
-    std::optional<int> recordingDot(xcb_window_t window) {
+    std::optional<Point> recordingDotAt(xcb_window_t window) {
         const Rect frame = session->frameOf(window);
         const auto pixels = session->rootPixels(frame);
         const int width = int(frame.width());
-        std::optional<int> top, bottom;
+        std::optional<int> top, bottom, left, right;
         for (std::size_t i = 0; i < pixels.size(); ++i) {
             const int r = int(pixels[i] >> 16 & 0xFF), g = int(pixels[i] >> 8 & 0xFF),
                       b = int(pixels[i] & 0xFF);
             if (r > 150 && r - g > 40 && r - b > 40) {
-                const int y = int(frame.minY()) + int(i) / width;
+                const int x = int(frame.minX()) + int(i) % width, y = int(frame.minY()) + int(i) / width;
                 if (!top) top = y;
                 bottom = y;
+                if (!left || x < *left) left = x;
+                if (!right || x > *right) right = x;
             }
         }
         if (!top) return std::nullopt;
-        return (*top + *bottom) / 2;
+        return Point{double(*left + *right) / 2, double(*top + *bottom) / 2};
     }
+    // Its height alone.
+    std::optional<int> recordingDot(xcb_window_t window) {
+        const auto dot = recordingDotAt(window);
+        if (!dot) return std::nullopt;
+        return int(dot->y);
+    }
+    // The sidebar's chosen row, drawn in the highlight colour, as a line across it (root); looked for
+    // below the window manager's title bar.
+    std::optional<Rect> chosenSidebarRow(xcb_window_t window) {
+        const Rect frame = session->frameOf(window);
+        const int x = int(frame.minX()) + 150;
+        const auto column = session->rootPixels(Rect(x, frame.minY(), 1, frame.height()));
+        std::optional<int> top, bottom;
+        for (std::size_t y = 40; y < column.size(); ++y) {
+            const int r = int(column[y] >> 16 & 0xFF), b = int(column[y] & 0xFF);
+            if (b > 150 && b - r > 80) {
+                if (!top) top = int(y);
+                bottom = int(y);
+            } else if (top) {
+                break;
+            }
+        }
+        if (!top) return std::nullopt;
+        return Rect(x, frame.minY() + *top, 1, *bottom - *top + 1);
+    }
+    // Whether another client holds the key with these modifiers, as the program holds its own: the server
+    // refuses it a grab of its own.
+    bool heldElsewhere(std::uint32_t keysym, std::uint16_t modifiers) {
+        const xcb_keycode_t key = session->keycodeOf(keysym);
+        if (!session->grabKey(key, modifiers)) return true;
+        session->ungrabKey(key, modifiers);
+        return false;
+    }
+    std::string fileText(const char* name) {
+        std::ifstream in(home() / name);
+        std::ostringstream out;
+        out << in.rdbuf();
+        return out.str();
+    }
+    static constexpr std::uint16_t kControlAlt = XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1;
     // Where dark text begins in the right half of a picture of the window's frame, in a band 13 pixels
     // high around a row's middle: a recorder's text, which grows leftwards as it is right-aligned.
     static std::optional<int> textStart(const std::vector<std::uint32_t>& picture, const Rect& frame,
@@ -217,13 +262,7 @@ TEST_F(PreferencesProgramOnX11Test, aCombinationKorvaneHoldsIsRecordedWhenTypedW
     ASSERT_TRUE(window) << logText();
 
     // Control+option+C opens the scene card switcher, and the program holds it: no other client gets it.
-    const xcb_keycode_t c = session->keycodeOf(XK_c);
-    constexpr std::uint16_t controlAlt = XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1;
-    auto heldElsewhere = [&] {
-        if (!session->grabKey(c, controlAlt)) return true;
-        session->ungrabKey(c, controlAlt);
-        return false;
-    };
+    auto heldElsewhere = [&] { return this->heldElsewhere(XK_c, kControlAlt); };
     EXPECT_TRUE(heldElsewhere());
 
     // "Push Window Left" records (the way there is that of the test above); while it does, the program
@@ -253,6 +292,90 @@ TEST_F(PreferencesProgramOnX11Test, aCombinationKorvaneHoldsIsRecordedWhenTypedW
 
     ::kill(korvane, SIGTERM);
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+TEST_F(PreferencesProgramOnX11Test, aRecordingEndsOnAClickElsewhereOrAnotherPageAndTheKeysComeBackAtOnce) {
+    startSession(true);
+    startTray();
+    const xcb_window_t notes = xterm("Notes", "60x20+3400+100");
+    const pid_t korvane = startKorvane();
+    ASSERT_TRUE(ready()) << logText();
+    auto window = openPreferences(korvane);
+    ASSERT_TRUE(window) << logText();
+
+    // "Push Window Left" records (the way there is that of the tests above), then the user clicks the
+    // xterm: the recording ends with the window's keyboard, and control+option+1 pushes the xterm into
+    // zone 1, the primary's left half.
+    key(XK_Down);
+    for (int i = 0; i < 7; ++i)
+        key(XK_Tab);
+    key(XK_space);
+    std::optional<Point> dot;
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return (dot = recordingDotAt(*window)).has_value(); }))
+        << logText();
+    // Where the recorder's text is, from the window's corner: to the right of the dot.
+    const Point recorder{dot->x + 60 - session->frameOf(*window).minX(),
+                         dot->y - session->frameOf(*window).minY()};
+    ASSERT_FALSE(heldElsewhere(XK_1, kControlAlt)) << "the program lets go of its keys while it records";
+    const Rect before = session->frameOf(notes);
+    clickAt(int(before.midX()), int(before.midY()));
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return session->activeWindow() == notes; })) << logText();
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return heldElsewhere(XK_1, kControlAlt); })) << logText();
+    keys({XK_Control_L, XK_Alt_L, XK_1});
+    EXPECT_TRUE(comesToFill(notes, Rect(1920, 0, 960, 1080)))
+        << platform::describe(session->frameOf(notes)) << logText();
+
+    // Shown again, on the Shortcuts page as it was left: the recorder clicked records, then the user
+    // clicks "General" and types control+option+G there. It is no shortcut: the table stays as it was,
+    // and the keys are back, so control+option+2 pushes the xterm on into zone 2.
+    window = openPreferences(korvane);
+    ASSERT_TRUE(window) << logText();
+    const std::string table = fileText("hotkeys.json");
+    clickAt(int(session->frameOf(*window).minX() + recorder.x),
+            int(session->frameOf(*window).minY() + recorder.y));
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return recordingDot(*window).has_value(); })) << logText();
+    // "General" is the row above "Shortcuts".
+    const auto shortcuts = chosenSidebarRow(*window);
+    ASSERT_TRUE(shortcuts);
+    clickAt(int(shortcuts->minX()), int(shortcuts->minY() - shortcuts->height() / 2 - 1));
+    ASSERT_TRUE(X11TestSession::waitFor([&] {
+        const auto chosen = chosenSidebarRow(*window);
+        return chosen && chosen->maxY() <= shortcuts->minY();
+    })) << logText();
+    keys({XK_Control_L, XK_Alt_L, XK_g});
+    picture(*window, "preferences-general-after-recording-korvane.png");
+    // On the xterm's left part, clear of the window shown over it.
+    const Rect zone1 = session->frameOf(notes);
+    clickAt(int(zone1.minX()) + 100, int(zone1.midY()));
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return session->activeWindow() == notes; })) << logText();
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return heldElsewhere(XK_2, kControlAlt); })) << logText();
+    keys({XK_Control_L, XK_Alt_L, XK_2});
+    EXPECT_TRUE(comesToFill(notes, Rect(2880, 0, 960, 1080)))
+        << platform::describe(session->frameOf(notes)) << logText();
+    EXPECT_EQ(fileText("hotkeys.json"), table);
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+TEST_F(PreferencesProgramOnX11Test, aQuitWhileAShortcutRecordsEndsWithStatusZeroAndItsFilesSaved) {
+    startSession(true);
+    startTray();
+    const pid_t korvane = startKorvane();
+    ASSERT_TRUE(ready()) << logText();
+    const auto window = openPreferences(korvane);
+    ASSERT_TRUE(window) << logText();
+    key(XK_Down);
+    for (int i = 0; i < 7; ++i)
+        key(XK_Tab);
+    key(XK_space);
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return recordingDot(*window).has_value(); })) << logText();
+
+    // The layout memory is written only at a quit.
+    fs::remove(home() / "layout-memory.json");
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+    EXPECT_TRUE(fs::exists(home() / "layout-memory.json"));
 }
 
 TEST_F(PreferencesProgramOnX11Test, theGesturesSwitchedOffInThePreferencesStayOffAfterARestart) {

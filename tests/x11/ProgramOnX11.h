@@ -148,6 +148,12 @@ class ProgramOnX11Test : public ::testing::Test {
                    frame.height() <= zone.height() && frame.height() > zone.height() - 13;
         });
     }
+    // A place taken by the pointer as a hand takes it, then a press and release there.
+    void clickAt(int x, int y) {
+        session->glidePointer(x, y, 10);
+        session->fakeInput(XCB_BUTTON_PRESS, 1);
+        session->fakeInput(XCB_BUTTON_RELEASE, 1);
+    }
     bool focusByClick(xcb_window_t window) {
         const Rect frame = session->frameOf(window);
         session->click(static_cast<int>(frame.midX()), static_cast<int>(frame.midY()));

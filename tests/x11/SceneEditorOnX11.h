@@ -61,12 +61,6 @@ class SceneEditorOnX11Test : public ProgramOnX11Test {
             seconds(20));
     }
 
-    // A place taken by the pointer as a hand takes it, then a press and release there.
-    void clickAt(int x, int y) {
-        session->glidePointer(x, y, 10);
-        session->fakeInput(XCB_BUTTON_PRESS, 1);
-        session->fakeInput(XCB_BUTTON_RELEASE, 1);
-    }
     // A click on a monitor's panel where only its bar's legend is, until the panel has the keyboard.
     bool focusPanel(const Rect& monitor) {
         const Point legend{monitor.minX() + 640, monitor.maxY() - 46};

@@ -14,6 +14,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace korvane {
 
 HotkeysSettingsView::HotkeysSettingsView(SettingsViewModel& model, QWidget* parent)
@@ -45,26 +47,59 @@ HotkeysSettingsView::HotkeysSettingsView(SettingsViewModel& model, QWidget* pare
 
     QPointer<HotkeysSettingsView> guard(this);
     observation_ = model_.observeChanges([guard] {
-        if (guard) guard->rebuildIfChanged();
+        if (guard && guard->isVisible()) guard->refresh();
     });
     rebuild();
 }
 
 HotkeysSettingsView::~HotkeysSettingsView() = default;
 
-void HotkeysSettingsView::rebuildIfChanged() {
+void HotkeysSettingsView::refresh() {
     if (model_.hotkeyBindings == shownRows_ && model_.recordingAction == shownRecording_) return;
-    rebuild();
+    auto sameRow = [](const HotkeyBindingViewModel& a, const HotkeyBindingViewModel& b) {
+        return a.action == b.action && a.isDynamic == b.isDynamic;
+    };
+    if (!std::equal(model_.hotkeyBindings.begin(), model_.hotkeyBindings.end(), shownRows_.begin(),
+                    shownRows_.end(), sameRow)) {
+        rebuild();
+        giveRecorderTheKeyboard();
+        return;
+    }
+    shownRows_ = model_.hotkeyBindings;
+    shownRecording_ = model_.recordingAction;
+    for (std::size_t i = 0; i < shownRows_.size(); ++i) {
+        QWidget* control = rowWidgets_[2 * i + 1];
+        const auto& binding = shownRows_[i];
+        if (binding.isDynamic)
+            static_cast<DynamicHotkeyView*>(control)->setBinding(binding);
+        else
+            static_cast<ShortcutRecorderButton*>(control)->setState(
+                QString::fromStdString(SettingsViewModel::displayText(binding)),
+                model_.recordingAction == binding.action);
+    }
+    giveRecorderTheKeyboard();
+}
+
+void HotkeysSettingsView::giveRecorderTheKeyboard() {
+    // The keys of a recording are typed on its button: one started without a click there (from the model)
+    // takes the keyboard too.
+    if (QPushButton* button = recordingButton(); button && button->isVisible() && !button->hasFocus())
+        button->setFocus(Qt::OtherFocusReason);
+}
+
+QPushButton* HotkeysSettingsView::recordingButton() const {
+    for (QWidget* widget : rowWidgets_)
+        if (auto* recorder = dynamic_cast<ShortcutRecorderButton*>(widget);
+            recorder && recorder->isRecording())
+            return recorder->recordButton();
+    return nullptr;
 }
 
 void HotkeysSettingsView::rebuild() {
-    // Removed later: the control that asked for the change may be one of them.
-    for (QWidget* widget : rowWidgets_) {
+    std::vector<QWidget*> old;
+    old.swap(rowWidgets_);
+    for (QWidget* widget : old)
         rows_->removeWidget(widget);
-        widget->hide();
-        widget->deleteLater();
-    }
-    rowWidgets_.clear();
     shownRows_ = model_.hotkeyBindings;
     shownRecording_ = model_.recordingAction;
     int line = 0;
@@ -76,15 +111,20 @@ void HotkeysSettingsView::rebuild() {
         } else {
             const std::string action = binding.action;
             const bool recording = model_.recordingAction == action;
+            // The model outlives the page; the control's last events may come while the page is torn down.
+            SettingsViewModel& model = model_;
             control = new ShortcutRecorderButton(
                 QString::fromStdString(SettingsViewModel::displayText(binding)), recording,
-                [this, action] {
-                    if (model_.recordingAction == action)
-                        model_.stopRecording();
+                [&model, action] {
+                    if (model.recordingAction == action)
+                        model.stopRecording();
                     else
-                        model_.startRecording(action);
+                        model.startRecording(action);
                 },
-                [this, action] { model_.clearBinding(action); });
+                [&model, action] { model.clearBinding(action); },
+                [&model, action] {
+                    if (model.recordingAction == action) model.stopRecording();
+                });
         }
         control->setObjectName(QString::fromStdString("shortcut:" + binding.action));
         rows_->addWidget(title, line, 0);
@@ -94,6 +134,13 @@ void HotkeysSettingsView::rebuild() {
         ++line;
     }
     orderKeyboard();
+    // Hidden once the new rows show: a recorder that records ends its recording as it hides, and the
+    // model's notice finds the page whole. Deleted later: the control that asked for the change may be
+    // one of them.
+    for (QWidget* widget : old) {
+        widget->hide();
+        widget->deleteLater();
+    }
 }
 
 void HotkeysSettingsView::orderKeyboard() {
@@ -114,6 +161,7 @@ void HotkeysSettingsView::orderKeyboard() {
 
 void HotkeysSettingsView::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
+    refresh();
     orderKeyboard();
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 class QGridLayout;
+class QPushButton;
 
 namespace korvane {
 
@@ -20,26 +21,33 @@ namespace platform {
 class ObserverToken;
 }
 
-// Main thread. Keeps no state of its own: it redraws when the rows or the recording change.
+// Main thread. Keeps no state of its own: it redraws when the rows or the recording change, in place
+// while the same rows show (a control keeps the keyboard), made anew when the rows differ. A page out of
+// sight is brought up to date when it shows again, so that nothing redraws a page being torn down (its
+// window's teardown hides it, and a hidden recorder ends the recording).
 class HotkeysSettingsView final : public QWidget {
   public:
     explicit HotkeysSettingsView(SettingsViewModel& model, QWidget* parent = nullptr);
     ~HotkeysSettingsView() override;
+
+    // The button showing "Type shortcut..."; nothing while no row records.
+    QPushButton* recordingButton() const;
 
   protected:
     void showEvent(QShowEvent* event) override;
 
   private:
     void orderKeyboard();
-    void rebuildIfChanged();
+    void refresh();
     void rebuild();
+    void giveRecorderTheKeyboard();
 
     SettingsViewModel& model_;
     std::unique_ptr<platform::ObserverToken> observation_;
     QGridLayout* rows_ = nullptr;
     QWidget* reset_ = nullptr;
     QWidget* open_ = nullptr;
-    std::vector<QWidget*> rowWidgets_;
+    std::vector<QWidget*> rowWidgets_; // per row its title, then its control
     std::vector<HotkeyBindingViewModel> shownRows_;
     std::optional<std::string> shownRecording_;
 };

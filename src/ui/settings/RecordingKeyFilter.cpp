@@ -4,6 +4,7 @@
 #include "platform/HotKeys.h"
 
 #include <QKeyEvent>
+#include <QWidget>
 
 #include <array>
 
@@ -156,12 +157,16 @@ std::optional<RecordingKeyEvent> recordingKeyEvent(const QKeyEvent& event) {
     return out;
 }
 
-RecordingKeyFilter::RecordingKeyFilter(SettingsViewModel& model, QObject* parent)
-    : QObject(parent), model_(model) {
+RecordingKeyFilter::RecordingKeyFilter(SettingsViewModel& model, std::function<const QWidget*()> recorder,
+                                       QObject* parent)
+    : QObject(parent), model_(model), recorder_(std::move(recorder)) {
     setObjectName(kObjectName);
 }
 
 bool RecordingKeyFilter::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::ShortcutOverride && event->type() != QEvent::KeyPress) return false;
+    const QWidget* recorder = recorder_ ? recorder_() : nullptr;
+    if (!recorder || watched != recorder || !recorder->isVisible()) return false;
     if (event->type() == QEvent::ShortcutOverride) {
         const auto* key = static_cast<QKeyEvent*>(event);
         if (!model_.recordingAction || isModifierKey(key->key())) return false;
@@ -169,7 +174,6 @@ bool RecordingKeyFilter::eventFilter(QObject* watched, QEvent* event) {
         event->accept();
         return true;
     }
-    if (event->type() != QEvent::KeyPress) return QObject::eventFilter(watched, event);
     const auto recorded = recordingKeyEvent(*static_cast<QKeyEvent*>(event));
     if (!recorded) return false;
     return model_.handleRecordingKeyEvent(*recorded);

@@ -7,9 +7,11 @@
 
 #include <QObject>
 
+#include <functional>
 #include <optional>
 
 class QKeyEvent;
+class QWidget;
 
 namespace korvane {
 
@@ -20,10 +22,13 @@ inline constexpr std::uint16_t kUnnamedKeyCode = 0xFFFF;
 
 // Installed on the application only while a shortcut is recorded, so that no key is taken from anyone at
 // any other time. Takes the shortcut-override step too: a chord such as Ctrl+S would otherwise fire a
-// shortcut of the window before the press reaches the model.
+// shortcut of the window before the press reaches the model. Only keys typed on `recorder`, the button
+// showing "Type shortcut...", while it is visible are taken: one typed on another control, page or window
+// is not meant for the recording.
 class RecordingKeyFilter final : public QObject {
   public:
-    explicit RecordingKeyFilter(SettingsViewModel& model, QObject* parent = nullptr);
+    RecordingKeyFilter(SettingsViewModel& model, std::function<const QWidget*()> recorder,
+                       QObject* parent = nullptr);
     static constexpr const char* kObjectName = "recordingKeyFilter";
 
   protected:
@@ -31,6 +36,7 @@ class RecordingKeyFilter final : public QObject {
 
   private:
     SettingsViewModel& model_;
+    std::function<const QWidget*()> recorder_;
 };
 
 } // namespace korvane

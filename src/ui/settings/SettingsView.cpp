@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPointer>
+#include <QPushButton>
 #include <QScrollArea>
 #include <QSignalBlocker>
 #include <QStackedWidget>
@@ -108,7 +109,12 @@ void SettingsView::refresh() {
     // One filter at most, and none while nothing is recorded: typing elsewhere is never intercepted.
     removeKeyFilter();
     if (model_->recordingAction) {
-        keyFilter_ = new RecordingKeyFilter(*model_, this);
+        keyFilter_ = new RecordingKeyFilter(
+            *model_,
+            [page = QPointer<HotkeysSettingsView>(hotkeys_)]() -> const QWidget* {
+                return page ? page->recordingButton() : nullptr;
+            },
+            this);
         qApp->installEventFilter(keyFilter_);
     }
 }
@@ -119,6 +125,12 @@ void SettingsView::removeKeyFilter() {
     // Later: the recording usually ends inside the filter's own handling of a key.
     keyFilter_->deleteLater();
     keyFilter_ = nullptr;
+}
+
+bool SettingsView::event(QEvent* event) {
+    // Another window has the keyboard: what the user types now is not for the recorder.
+    if (event->type() == QEvent::WindowDeactivate) model_->stopRecording();
+    return QWidget::event(event);
 }
 
 void SettingsView::hideEvent(QHideEvent* event) {

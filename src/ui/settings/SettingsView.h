@@ -1,5 +1,6 @@
 // The content of the "Preferences" window: a sidebar with "General" and "Shortcuts" and the chosen page
-// beside it. While a shortcut is recorded it also holds the one key filter that feeds the model.
+// beside it. While a shortcut is recorded it also holds the one key filter that feeds the model, and ends
+// the recording when the window loses the keyboard or hides.
 #pragma once
 
 #include <QWidget>
@@ -38,6 +39,7 @@ class SettingsView final : public QWidget {
     RecordingKeyFilter* keyFilter() const { return keyFilter_; }
 
   protected:
+    bool event(QEvent* event) override;
     void hideEvent(QHideEvent* event) override;
 
   private:

@@ -91,6 +91,9 @@ void SettingsViewModel::setSDPInvertScroll(bool value) {
 }
 
 void SettingsViewModel::setSelectedTab(SettingsTab tab) {
+    // The recorder is on the Shortcuts page: another page leaves it out of sight, and a key typed there
+    // is not meant for it.
+    if (tab != selectedTab) stopRecording();
     assign(selectedTab, tab);
 }
 

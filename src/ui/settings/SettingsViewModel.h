@@ -107,7 +107,7 @@ class SettingsViewModel {
     // Also switches the gesture controller, when there is one, at once.
     void setSDPEnabled(bool value);
     void setSDPInvertScroll(bool value);
-    // What a page's own binding does: takes the value and stores nothing.
+    // What a page's own binding does: takes the value and stores nothing. Another page ends a recording.
     void setSelectedTab(SettingsTab tab);
     void setIsLaunchAtLogin(bool value);
 
@@ -145,7 +145,8 @@ class SettingsViewModel {
     // While idle nothing changes and the answer is false.
     bool handleRecordingKeyEvent(const RecordingKeyEvent& event);
     // Sets the first binding of the action to the key and modifiers and enables it, hands the table to the
-    // owner and rebuilds the rows; an action the table lacks is only logged.
+    // owner and rebuilds the rows; an action the table lacks is only logged. The digit keys without any of
+    // the four modifiers are refused (logged, nothing changes): every digit typed anywhere would be taken.
     void updateBinding(const std::string& action, const std::string& key,
                        const std::vector<std::string>& modifiers);
     // Empties the first binding of the action and disables it (it stays in the table), hands the table to
@@ -153,6 +154,11 @@ class SettingsViewModel {
     void clearBinding(const std::string& action);
     // The owner's default table and its rows; a recording goes on.
     void resetHotkeys();
+
+    // Whether one of the names is Ctrl, Alt, Shift or Super under any of its spellings.
+    static bool holdsModifier(const std::vector<std::string>& modifiers);
+    // The key of the binding that stands for the digit keys 1 to 9.
+    static constexpr const char* kDigitsKey = "digits";
 
     // The virtual key codes the recording treats apart.
     static constexpr std::uint16_t kEscapeKeyCode = 53;

@@ -107,6 +107,11 @@ std::string SettingsViewModel::displayText(const HotkeyBindingViewModel& row) {
     return KeyNames::combination(row.modifiers, row.key);
 }
 
+bool SettingsViewModel::holdsModifier(const std::vector<std::string>& modifiers) {
+    return std::any_of(modifiers.begin(), modifiers.end(),
+                       [](const std::string& name) { return !KeyNames::modifier(name).empty(); });
+}
+
 std::vector<HotkeyBindingViewModel> SettingsViewModel::buildHotkeyRows() const {
     std::vector<const HotkeyConfig::HotkeyBinding*> shown;
     for (const auto& binding : hotkeyConfig.bindings) {
@@ -122,7 +127,7 @@ std::vector<HotkeyBindingViewModel> SettingsViewModel::buildHotkeyRows() const {
     std::vector<HotkeyBindingViewModel> rows;
     for (const auto* binding : shown)
         rows.push_back({binding->action, title(binding->action), binding->key, binding->modifiers,
-                        binding->key == "digits"});
+                        binding->key == kDigitsKey});
     return rows;
 }
 
@@ -174,6 +179,10 @@ void SettingsViewModel::updateBinding(const std::string& action, const std::stri
                                  [&](const auto& b) { return b.action == action; });
     if (it == hotkeyConfig.bindings.end()) {
         say("[Settings] ERROR: action " + action + " not found in config");
+        return;
+    }
+    if (key == kDigitsKey && !holdsModifier(modifiers)) {
+        say("[Settings] The digit keys keep a modifier: " + action + " unchanged");
         return;
     }
     it->key = key;

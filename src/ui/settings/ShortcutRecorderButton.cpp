@@ -5,10 +5,12 @@
 #include "ui/settings/SettingsSymbols.h"
 #include "ui/settings/SettingsViewModel.h"
 
+#include <QEvent>
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QTimer>
 #include <QToolButton>
 
@@ -28,27 +30,74 @@ QString secondaryColour(const QWidget* widget) {
 
 ShortcutRecorderButton::ShortcutRecorderButton(QString displayString, bool isRecording,
                                                std::function<void()> onRecord, std::function<void()> onClear,
-                                               QWidget* parent)
-    : QFrame(parent), displayString_(std::move(displayString)), isRecording_(isRecording) {
+                                               std::function<void()> onLeave, QWidget* parent)
+    : QFrame(parent), displayString_(std::move(displayString)), isRecording_(isRecording),
+      onLeave_(std::move(onLeave)) {
     // Selected by a property: the row names the control after its action.
     setProperty("shortcutRecorder", true);
     // Without it a subclass draws no style-sheet background or outline.
     setAttribute(Qt::WA_StyledBackground);
+    auto* line = new QHBoxLayout(this);
+    line->setContentsMargins(0, 0, 0, 0);
+    line->setSpacing(0);
+
+    record_ = new QPushButton;
+    record_->setFlat(true);
+    record_->setMinimumWidth(100);
+    record_->setCursor(Qt::PointingHandCursor);
+    record_->installEventFilter(this);
+    connect(record_, &QPushButton::clicked, this, [onRecord = std::move(onRecord)] {
+        if (onRecord) onRecord();
+    });
+    line->addWidget(record_);
+
+    divider_ = new QFrame;
+    divider_->setFrameShape(QFrame::VLine);
+    divider_->setFixedHeight(16);
+    divider_->setStyleSheet("color: " + palette().color(QPalette::Mid).name() + ";");
+    line->addWidget(divider_);
+    clear_ = new QToolButton;
+    clear_->setAutoRaise(true);
+    clear_->setIcon(QIcon(settingsSymbol(SettingsSymbol::cross, palette().color(QPalette::PlaceholderText),
+                                         10, devicePixelRatioF())));
+    clear_->setToolTip("Clear Shortcut");
+    clear_->setStyleSheet("QToolButton { border: none; padding: 4px 8px; }");
+    connect(clear_, &QToolButton::clicked, this, [onClear = std::move(onClear)] {
+        if (onClear) onClear();
+    });
+    line->addWidget(clear_);
+
+    // The red dot pulses for as long as the row records.
+    pulse_ = new QTimer(this);
+    pulse_->setInterval(500);
+    connect(pulse_, &QTimer::timeout, this, [this] {
+        pulseDim_ = !pulseDim_;
+        setDot(pulseDim_ ? 0.35 : 1.0);
+    });
+    apply();
+}
+
+ShortcutRecorderButton::~ShortcutRecorderButton() {
+    // The button outlives this part of the control: its last events must not come here.
+    record_->removeEventFilter(this);
+}
+
+void ShortcutRecorderButton::setState(QString displayString, bool isRecording) {
+    if (displayString == displayString_ && isRecording == isRecording_) return;
+    displayString_ = std::move(displayString);
+    isRecording_ = isRecording;
+    apply();
+}
+
+void ShortcutRecorderButton::apply() {
     const QString accent = palette().color(QPalette::Highlight).name();
     const QString separator = palette().color(QPalette::Mid).name();
     setStyleSheet(
         QString(
             "*[shortcutRecorder=\"true\"] { background: palette(button); border-radius: 6px; border: %1; }")
             .arg(isRecording_ ? "2px solid " + accent : "1px solid " + separator));
-    auto* line = new QHBoxLayout(this);
-    line->setContentsMargins(0, 0, 0, 0);
-    line->setSpacing(0);
-
     const bool notSet = displayString_ == SettingsViewModel::kNotSet;
-    record_ = new QPushButton(shownText());
-    record_->setFlat(true);
-    record_->setMinimumWidth(100);
-    record_->setCursor(Qt::PointingHandCursor);
+    record_->setText(shownText());
     QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     mono.setPixelSize(13);
     mono.setWeight(isRecording_ ? QFont::Normal : QFont::Medium);
@@ -56,43 +105,36 @@ ShortcutRecorderButton::ShortcutRecorderButton(QString displayString, bool isRec
     const bool secondary = isRecording_ || notSet;
     record_->setStyleSheet(QString("QPushButton { border: none; padding: 4px 10px; text-align: center; %1 }")
                                .arg(secondary ? "color: " + secondaryColour(this) + ";" : QString()));
+    pulseDim_ = false;
     if (isRecording_) {
-        record_->setIcon(
-            QIcon(settingsSymbol(SettingsSymbol::recordingDot, kRecordingRed, 14, devicePixelRatioF())));
-        // The red dot pulses for as long as the row records.
-        auto* pulse = new QTimer(this);
-        pulse->setInterval(500);
-        connect(pulse, &QTimer::timeout, this, [this] {
-            pulseDim_ = !pulseDim_;
-            QColor colour = kRecordingRed;
-            colour.setAlphaF(pulseDim_ ? 0.35f : 1.0f);
-            record_->setIcon(
-                QIcon(settingsSymbol(SettingsSymbol::recordingDot, colour, 14, devicePixelRatioF())));
-        });
-        pulse->start();
+        setDot(1.0);
+        pulse_->start();
+    } else {
+        record_->setIcon(QIcon());
+        pulse_->stop();
     }
-    connect(record_, &QPushButton::clicked, this, [onRecord = std::move(onRecord)] {
-        if (onRecord) onRecord();
-    });
-    line->addWidget(record_);
+    divider_->setVisible(!isRecording_ && !notSet);
+    clear_->setVisible(!isRecording_ && !notSet);
+}
 
-    if (!isRecording_ && !notSet) {
-        auto* divider = new QFrame;
-        divider->setFrameShape(QFrame::VLine);
-        divider->setFixedHeight(16);
-        divider->setStyleSheet("color: " + separator + ";");
-        line->addWidget(divider);
-        clear_ = new QToolButton;
-        clear_->setAutoRaise(true);
-        clear_->setIcon(QIcon(settingsSymbol(
-            SettingsSymbol::cross, palette().color(QPalette::PlaceholderText), 10, devicePixelRatioF())));
-        clear_->setToolTip("Clear Shortcut");
-        clear_->setStyleSheet("QToolButton { border: none; padding: 4px 8px; }");
-        connect(clear_, &QToolButton::clicked, this, [onClear = std::move(onClear)] {
-            if (onClear) onClear();
-        });
-        line->addWidget(clear_);
-    }
+void ShortcutRecorderButton::setDot(double opacity) {
+    QColor colour = kRecordingRed;
+    colour.setAlphaF(float(opacity));
+    record_->setIcon(QIcon(settingsSymbol(SettingsSymbol::recordingDot, colour, 14, devicePixelRatioF())));
+}
+
+QToolButton* ShortcutRecorderButton::clearButton() const {
+    return clear_->isHidden() ? nullptr : clear_;
+}
+
+bool ShortcutRecorderButton::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != record_ || !isRecording_) return QFrame::eventFilter(watched, event);
+    // Out of sight the dot need not pulse; a row may stay recording while hidden until its page shows
+    // again and learns that the recording ended.
+    if (event->type() == QEvent::Hide) pulse_->stop();
+    if (event->type() == QEvent::Show) pulse_->start();
+    if ((event->type() == QEvent::FocusOut || event->type() == QEvent::Hide) && onLeave_) onLeave_();
+    return QFrame::eventFilter(watched, event);
 }
 
 QString ShortcutRecorderButton::shownText() const {
@@ -116,7 +158,7 @@ std::vector<std::string> DynamicHotkeyView::toggledModifiers(const std::vector<s
 
 DynamicHotkeyView::DynamicHotkeyView(const HotkeyBindingViewModel& binding, SettingsViewModel& model,
                                      QWidget* parent)
-    : QWidget(parent) {
+    : QWidget(parent), model_(model), action_(binding.action) {
     auto* line = new QHBoxLayout(this);
     line->setContentsMargins(0, 0, 0, 0);
     line->setSpacing(6);
@@ -128,8 +170,13 @@ DynamicHotkeyView::DynamicHotkeyView(const HotkeyBindingViewModel& binding, Sett
     auto* toggleLine = new QHBoxLayout(toggles);
     toggleLine->setContentsMargins(0, 0, 0, 0);
     toggleLine->setSpacing(0);
-    const QString accent = palette().color(QPalette::Highlight).name();
-    for (const std::string canonical : {"ctrl", "alt", "shift", "cmd"}) {
+    QColor accent = palette().color(QPalette::Highlight);
+    const QString on = accent.name();
+    accent.setAlphaF(0.55f);
+    const QString kept = accent.name(QColor::HexArgb);
+    const std::array<std::string, 4> canonicalNames = {"ctrl", "alt", "shift", "cmd"};
+    for (std::size_t i = 0; i < canonicalNames.size(); ++i) {
+        const std::string& canonical = canonicalNames[i];
         auto* toggle = new QToolButton;
         toggle->setText(QString::fromStdString(KeyNames::modifier(canonical)));
         toggle->setCheckable(true);
@@ -137,24 +184,27 @@ DynamicHotkeyView::DynamicHotkeyView(const HotkeyBindingViewModel& binding, Sett
         font.setPixelSize(13);
         font.setWeight(QFont::Medium);
         toggle->setFont(font);
+        // The last modifier left shows on but paler: it cannot be switched off.
         toggle->setStyleSheet(
             QString("QToolButton { border: none; padding: 2px 6px; } "
-                    "QToolButton:checked { background: %1; color: white; border-radius: 4px; }")
-                .arg(accent));
+                    "QToolButton:checked { background: %1; color: white; border-radius: 4px; } "
+                    "QToolButton:checked:disabled { background: %2; }")
+                .arg(on, kept));
         // The key's whole name; never narrower than a square.
         toggle->ensurePolished();
         toggle->setFixedWidth(std::max(24, toggle->sizeHint().width()));
-        const bool on = std::any_of(binding.modifiers.begin(), binding.modifiers.end(),
-                                    [&](const std::string& m) { return normalizedModifier(m) == canonical; });
-        toggle->setChecked(on);
-        // The row is rebuilt from the model after the update; what this toggle captures stays valid.
-        connect(toggle, &QToolButton::toggled, this,
-                [&model, action = binding.action, modifiers = binding.modifiers, canonical](bool value) {
-                    model.updateBinding(action, "digits", toggledModifiers(modifiers, canonical, value));
-                });
+        // The model's notice shows the new modifiers here in place (setBinding), during the call: the
+        // action is copied first.
+        connect(toggle, &QToolButton::toggled, this, [this, canonical](bool value) {
+            const std::string action = action_;
+            model_.updateBinding(action, SettingsViewModel::kDigitsKey,
+                                 toggledModifiers(modifiers_, canonical, value));
+        });
+        toggles_[i] = {canonical, toggle};
         toggleLine->addWidget(toggle);
     }
     line->addWidget(toggles);
+    setBinding(binding);
 
     auto* plus = new QLabel;
     plus->setPixmap(settingsSymbol(SettingsSymbol::plus, palette().color(QPalette::PlaceholderText), 10,
@@ -172,6 +222,24 @@ DynamicHotkeyView::DynamicHotkeyView(const HotkeyBindingViewModel& binding, Sett
                              .arg(palette().color(QPalette::PlaceholderText).name(QColor::HexArgb),
                                   palette().color(QPalette::Mid).name()));
     line->addWidget(badge);
+}
+
+void DynamicHotkeyView::setBinding(const HotkeyBindingViewModel& binding) {
+    action_ = binding.action;
+    modifiers_ = binding.modifiers;
+    for (const auto& entry : toggles_) {
+        const std::string& canonical = entry.first;
+        QToolButton* toggle = entry.second;
+        const bool on = std::any_of(modifiers_.begin(), modifiers_.end(),
+                                    [&](const std::string& m) { return normalizedModifier(m) == canonical; });
+        const QSignalBlocker quiet(toggle);
+        toggle->setChecked(on);
+        // Every digit typed anywhere would be taken without one.
+        const bool last =
+            on && !SettingsViewModel::holdsModifier(toggledModifiers(modifiers_, canonical, false));
+        toggle->setEnabled(!last);
+        toggle->setToolTip(last ? "The digit keys keep at least one modifier" : QString());
+    }
 }
 
 } // namespace korvane

@@ -4,11 +4,14 @@
 
 #include <QFrame>
 
+#include <array>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 class QPushButton;
+class QTimer;
 class QToolButton;
 
 namespace korvane {
@@ -16,38 +19,64 @@ namespace korvane {
 class SettingsViewModel;
 struct HotkeyBindingViewModel;
 
-// Knows nothing of the model: the row gives it a text, a flag and two callbacks.
+// Knows nothing of the model: the row gives it a text, a flag and three callbacks. A recording is typed on
+// its button: `onLeave` is called while it records and the button stops being where the keys go, as it
+// loses the keyboard focus (another control takes it, the window is deactivated) or is hidden.
 class ShortcutRecorderButton final : public QFrame {
   public:
     ShortcutRecorderButton(QString displayString, bool isRecording, std::function<void()> onRecord,
-                           std::function<void()> onClear, QWidget* parent = nullptr);
+                           std::function<void()> onClear, std::function<void()> onLeave,
+                           QWidget* parent = nullptr);
+    ~ShortcutRecorderButton() override;
 
+    // Shows another text or state in place, so that the button keeps the keyboard.
+    void setState(QString displayString, bool isRecording);
+    bool isRecording() const { return isRecording_; }
     // "Type shortcut..." while recording, "Record Shortcut" for a binding that is not set, else the text.
     QString shownText() const;
     QPushButton* recordButton() const { return record_; }
     // Absent (nothing) while recording or while the binding is not set.
-    QToolButton* clearButton() const { return clear_; }
+    QToolButton* clearButton() const;
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
+    void apply();
+    void setDot(double opacity);
+
     QString displayString_;
     bool isRecording_;
+    std::function<void()> onLeave_;
     QPushButton* record_ = nullptr;
+    QFrame* divider_ = nullptr;
     QToolButton* clear_ = nullptr;
+    QTimer* pulse_ = nullptr;
     bool pulseDim_ = false;
 };
 
 // "Ctrl" "Alt" "Shift" "Super", each on when one of the binding's modifiers is that modifier under any of
-// its names; a toggle rewrites the modifiers through the model at once, the key staying "digits".
+// its names; a toggle rewrites the modifiers through the model at once, the key staying "digits". The
+// last modifier left stays on and cannot be switched off.
 class DynamicHotkeyView final : public QWidget {
   public:
     DynamicHotkeyView(const HotkeyBindingViewModel& binding, SettingsViewModel& model,
                       QWidget* parent = nullptr);
+
+    // Shows the binding's modifiers in place.
+    void setBinding(const HotkeyBindingViewModel& binding);
 
     // The binding's modifiers with every name of `canonical` dropped and, when `on`, `canonical` appended.
     static std::vector<std::string> toggledModifiers(const std::vector<std::string>& modifiers,
                                                      const std::string& canonical, bool on);
     // "ctrl", "alt", "shift", "cmd" for a name and its aliases (any case); any other name lower-cased.
     static std::string normalizedModifier(const std::string& name);
+
+  private:
+    SettingsViewModel& model_;
+    std::string action_;
+    std::vector<std::string> modifiers_;
+    std::array<std::pair<std::string, QToolButton*>, 4> toggles_{};
 };
 
 } // namespace korvane

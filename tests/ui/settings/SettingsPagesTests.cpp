@@ -1,8 +1,10 @@
 // The pages of the "Preferences" window on Qt's offscreen platform, driven as a user drives them: the
 // General page with the gestures on and off, the launch toggle, the exclusion list, the permission rows,
-// the Shortcuts page idle and recording with its key filter, and the digit row's modifier toggles. Each
-// state a person should look at is left as a picture under build/screenshots.
+// the Shortcuts page idle and recording with its key filter, the window torn down while it records, and
+// the digit row's modifier toggles, the last of which stays on. Each state a person should look at is left
+// as a picture under build/screenshots.
 #include "app/PermissionManager.h"
+#include "input/HotkeyCenter.h"
 #include "platform/HotKeys.h"
 #include "platform/Logging.h"
 #include "platform/sim/SimDesktop.h"
@@ -50,6 +52,7 @@ class SettingsPagesTest : public ::testing::Test {
         callbacks.loadHotkeyConfigHandler = [this] { return owned; };
         callbacks.updateHotkeyConfigHandler = [this](const HotkeyConfig& c) { owned = c; };
         callbacks.resetHotkeyConfigHandler = [] { return HotkeyConfig::defaults(0); };
+        callbacks.suspendHotkeysHandler = [this] { return center->suspend(); };
         model = std::make_shared<SettingsViewModel>(*desktop, std::move(callbacks));
         controller = std::make_unique<SettingsWindowController>(*desktop, model, permissions);
     }
@@ -122,6 +125,7 @@ class SettingsPagesTest : public ::testing::Test {
     }
 
     sim::ScopedSimDesktop desktop;
+    std::shared_ptr<HotkeyCenter> center = std::make_shared<HotkeyCenter>(*desktop);
     std::shared_ptr<PermissionManager> permissions;
     bool atLogin = false;
     std::vector<std::pair<bool, bool>> launchCalls; // the value asked for, the field at the call
@@ -305,9 +309,11 @@ TEST_F(SettingsPagesTest, keysWhileRecordingAreTakenForTheShortcutAndAfterItReac
     EXPECT_EQ(recorder("push.right")->shownText(), "Ctrl+Alt+W") << "only the recording row changes";
     picture("settings-shortcuts-recording.png");
 
-    // Control+option+left on the sidebar: taken for the shortcut, not a move in the list.
-    sidebar->setFocus();
-    QTest::keyClick(sidebar, Qt::Key_Left, Qt::ControlModifier | Qt::AltModifier);
+    // Control+option+left typed on the recorder, which has the keyboard: taken for the shortcut, not a move
+    // to the next control.
+    QPushButton* button = recorder("push.left")->recordButton();
+    EXPECT_TRUE(button->hasFocus());
+    QTest::keyClick(button, Qt::Key_Left, Qt::ControlModifier | Qt::AltModifier);
     settle();
     EXPECT_FALSE(model->recordingAction);
     EXPECT_EQ(owned.bindings[3], (HotkeyConfig::HotkeyBinding{"push.left", "left", {"ctrl", "alt"}, true}));
@@ -317,20 +323,22 @@ TEST_F(SettingsPagesTest, keysWhileRecordingAreTakenForTheShortcutAndAfterItReac
     expectNothingClipped(view().hotkeysPage());
     picture("settings-shortcuts-recorded.png");
 
-    // Recording again, Up is taken; once it ended, Up moves the sidebar to General.
+    // Recording again, Up is taken; Backspace alone, as the footer says, clears the shortcut rather than
+    // becoming one.
     recorder("focus.left")->recordButton()->click();
     settle();
-    QTest::keyClick(sidebar, Qt::Key_Up);
+    QTest::keyClick(recorder("focus.left")->recordButton(), Qt::Key_Up);
     settle();
     EXPECT_EQ(sidebar->currentRow(), 1);
     EXPECT_EQ(recorder("focus.left")->shownText(), "Up");
-    // Backspace alone, as the footer says, clears the shortcut rather than becoming one.
     recorder("focus.left")->recordButton()->click();
     settle();
-    QTest::keyClick(sidebar, Qt::Key_Backspace);
+    QTest::keyClick(recorder("focus.left")->recordButton(), Qt::Key_Backspace);
     settle();
     EXPECT_EQ(recorder("focus.left")->shownText(), "Record Shortcut");
     EXPECT_FALSE(owned.bindings[7].enabled);
+    // The recording over, Up on the sidebar moves it to General.
+    sidebar->setFocus();
     QTest::keyClick(sidebar, Qt::Key_Up);
     EXPECT_EQ(sidebar->currentRow(), 0);
     EXPECT_EQ(model->selectedTab, SettingsTab::general);
@@ -371,6 +379,21 @@ TEST_F(SettingsPagesTest, movingTheRecordingToAnotherRowKeepsOneKeyFilterAndHidi
     EXPECT_EQ(recorder("push.right")->shownText(), "Ctrl+Alt+W");
 }
 
+TEST_F(SettingsPagesTest, theWindowTornDownWhileAShortcutRecordsEndsTheRecordingAndGivesTheKeysBack) {
+    // As at a quit: the window goes while "Type shortcut..." shows. Its teardown hides the recorder, which
+    // ends the recording, while the page it would redraw is half gone.
+    model->setSelectedTab(SettingsTab::hotkeys);
+    show();
+    recorder("push.left")->recordButton()->click();
+    settle();
+    ASSERT_TRUE(center->isSuspended());
+    controller.reset();
+    settle();
+    EXPECT_FALSE(model->recordingAction);
+    EXPECT_FALSE(center->isSuspended());
+    EXPECT_EQ(owned, HotkeyConfig::defaults(0));
+}
+
 TEST_F(SettingsPagesTest, theDigitRowsTogglesRewriteItsModifiersUnderTheirCanonicalNames) {
     owned.bindings[2].modifiers = {"control", "option"};
     model->loadSettings();
@@ -393,6 +416,12 @@ TEST_F(SettingsPagesTest, theDigitRowsTogglesRewriteItsModifiersUnderTheirCanoni
     settle();
     EXPECT_EQ(owned.bindings[2].modifiers, (std::vector<std::string>{"option", "cmd"}));
     EXPECT_TRUE(toggleOf("Super")->isChecked());
+    // The last modifier left stays on and cannot be switched off.
+    toggleOf("Alt")->click();
+    settle();
+    EXPECT_TRUE(toggleOf("Super")->isChecked());
+    EXPECT_FALSE(toggleOf("Super")->isEnabled());
+    picture("settings-shortcuts-last-digit-modifier.png");
 }
 
 TEST_F(SettingsPagesTest, addApplicationOpensThePickerAsASheetAndItsChoiceJoinsTheListOnce) {

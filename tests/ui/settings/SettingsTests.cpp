@@ -337,6 +337,12 @@ TEST_F(SettingsModelTest, theProgramsKeysAreSuspendedFromTheStartOfARecordingToI
     model->startRecording("scene.save");
     model->stopRecording();
     EXPECT_FALSE(center->isSuspended());
+    // The recorder is on the Shortcuts page: another page ends the recording.
+    model->setSelectedTab(SettingsTab::hotkeys);
+    model->startRecording("scene.save");
+    model->setSelectedTab(SettingsTab::general);
+    EXPECT_FALSE(model->recordingAction);
+    EXPECT_FALSE(center->isSuspended());
     model->startRecording("scene.save");
     model.reset();
     EXPECT_FALSE(center->isSuspended()) << "the window's model gone, the keys are back";
@@ -360,6 +366,21 @@ TEST_F(SettingsModelTest, deleteWhileRecordingClearsTheShortcutInsteadOfBindingT
     EXPECT_EQ(binding("push.left"),
               (HotkeyConfig::HotkeyBinding{"push.left", "delete", {"ctrl", "alt"}, true}));
     EXPECT_EQ(Model::displayText(row("push.left")), "Ctrl+Alt+Backspace");
+}
+
+TEST_F(SettingsModelTest, theDigitKeysKeepAtLeastOneModifier) {
+    // Without one every digit typed in any program would be taken: the last is not given up, under any of
+    // its names, and a name that is no modifier does not count as one.
+    for (const std::vector<std::string>& refused :
+         {std::vector<std::string>{}, std::vector<std::string>{"hyper"}}) {
+        model->updateBinding("push.region.dynamic", "digits", refused);
+        EXPECT_EQ(binding("push.region.dynamic").modifiers, (std::vector<std::string>{"ctrl", "alt"}));
+    }
+    EXPECT_EQ(handedOver, 0);
+    model->updateBinding("push.region.dynamic", "digits", {"option"});
+    EXPECT_EQ(binding("push.region.dynamic").modifiers, (std::vector<std::string>{"option"}));
+    EXPECT_EQ(Model::displayText(row("push.region.dynamic")), "Alt+1-9");
+    EXPECT_EQ(handedOver, 1);
 }
 
 TEST_F(SettingsModelTest, aClearedShortcutStaysInTheTableDisabledUntilAKeyIsRecordedForItAgain) {
