@@ -174,7 +174,8 @@ void DragSnapController::decide(const Tracking& tracking, Point location, bool s
         state_ = Skipping{};
         return;
     }
-    if (onGestureActivated) onGestureActivated();
+    // onGestureActivated stays silent: its handler examines the displays (epoch raised, mappings rebuilt),
+    // a pass no drag needs before its snap, which has them examined through onBeforeSnap.
     // No zone under the cursor yet: the zone step goes back to tracking from here.
     zoneStep(location, shift, *dragged);
 }

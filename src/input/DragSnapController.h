@@ -49,7 +49,9 @@ class DragSnapController : public MouseEventHandler, public std::enable_shared_f
 
     void handle(const platform::MouseEvent& event) override;
 
-    // Set by the application: a drag gesture began; a snap onto this display is about to happen.
+    // Set by the application. The first is never called by the controller (the application's handler
+    // examines the displays, which a drag has no need of until it snaps); the second just before each
+    // snap, with the display it is onto.
     std::function<void()> onGestureActivated;
     std::function<void(const std::string& displayUUID)> onBeforeSnap;
 

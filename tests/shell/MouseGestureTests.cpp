@@ -4,6 +4,7 @@
 // with the wrong height lands in the wrong zone or on the wrong display.
 #include "LaunchFixture.h"
 
+#include "app/DisplayLayoutEventBus.h"
 #include "core/MultiDisplayState.h"
 #include "core/WMState.h"
 #include "input/DragSnapController.h"
@@ -194,6 +195,10 @@ TEST_F(MouseGestureTest, scrollingOverAZoneCyclesItsStackOneStepPerWheelEvent) {
 TEST_F(MouseGestureTest, aPlainDragOfAWindowHighlightsTheZoneAndSnapsOneTurnAfterTheRelease) {
     const WindowID notes = openFocused(Rect{100, 50, 300, 300}, "Notes");
     auto& snap = *app->dragSnapController();
+    std::vector<std::string> probes; // each as its source and the display it names
+    auto subscription = app->displayLayoutEventBus()->subscribe([&](const DisplayLayoutProbeEvent& probe) {
+        probes.push_back(probe.source + " " + probe.preferredDisplayUUID.value_or("nil"));
+    });
 
     // A drag that moves no window (selecting text) never snaps.
     mouse(T::leftMouseDragged, {200, 500}, 0);
@@ -206,15 +211,23 @@ TEST_F(MouseGestureTest, aPlainDragOfAWindowHighlightsTheZoneAndSnapsOneTurnAfte
     mouse(T::leftMouseDragged, {200, 460}, 0);
     desktop->windows().setFrame(notes, Rect{400, 450, 300, 300});
     mouse(T::leftMouseDragged, {500, 100}, 0);
+    ASSERT_TRUE(std::holds_alternative<DragSnapController::Highlighting>(snap.state()));
+    // Off every display and back: the drag is judged again as it comes back.
+    mouse(T::leftMouseDragged, {1300, 100}, 0);
+    ASSERT_TRUE(std::holds_alternative<DragSnapController::Tracking>(snap.state()));
+    desktop->windows().setFrame(notes, Rect{300, 450, 300, 300});
+    mouse(T::leftMouseDragged, {500, 100}, 0);
     const auto* h = std::get_if<DragSnapController::Highlighting>(&snap.state());
     ASSERT_TRUE(h);
     EXPECT_EQ(h->zoneID, 1);
     EXPECT_EQ(h->displayUUID, "LOW");
     snap.handle(MouseEvent{T::leftMouseUp, {500, 100}, 0, 0});
-    EXPECT_EQ(desktop->windows().frame(notes), Rect(400, 450, 300, 300)); // not yet
+    EXPECT_EQ(desktop->windows().frame(notes), Rect(300, 450, 300, 300)); // not yet
     desktop->loop().runUntilIdle();
     desktop->loop().advance(milliseconds(200));
     EXPECT_EQ(desktop->windows().frame(notes), zoneFrame("LOW", 1));
+    // The displays are examined once, as the snap is about to happen, not as the drag begins.
+    EXPECT_EQ(probes, std::vector<std::string>{"DragSnapController.onBeforeSnap LOW"});
 
     // With control and option held a drag is the gestures', never a snap.
     mouse(T::leftMouseDragged, {200, 460}, CO);

@@ -109,6 +109,9 @@ TEST_F(MouseOnX11Test, pickAndDropAndATitleBarDragPlaceTheXtermAndAPlainClickSti
     settle();
     dragTitleBar(notes, {2300, 500}, left);
     EXPECT_TRUE(comesToFill(notes, left)) << platform::describe(session->frameOf(notes)) << logText();
+    // The displays were examined for the snap alone, not also as the drags began.
+    EXPECT_GE(count("handle start reason=probe.immediate:drag-snap:DragSnapController.onBeforeSnap"), 1u);
+    EXPECT_EQ(count("drag-snap:DragSnapController.onGestureActivated"), 0u) << logText();
 
     // Plain clicks move the focus between two xterms, as they did without Korvane. (The window manager
     // may keep a new window from taking the focus just after Korvane activated another: it is clicked.)

@@ -2,11 +2,12 @@
 // it: "Preferences..." in the tray menu shows it (the same window each time), a shortcut recorded there
 // with real key presses is written to "hotkeys.json", shows in words ("Ctrl+Alt+Left") and pushes the
 // focused xterm at once while the key it replaced does nothing, the control+option gestures switched off
-// there stay off after a restart, so a control+option drag no longer carries the xterm, and "Open Config
-// File" has the file manager show "hotkeys.json", or opens its folder where there is no file manager. A
-// recording ends, its keys held again at once, when the user clicks another window or another page, and
-// a quit while it records ends as any other.
-// Pictures of the real window are left under build/screenshots.
+// there stay off after a restart, so a control+option drag no longer carries the xterm, "Open Config
+// File" has the file manager show "hotkeys.json", or opens its folder where there is no file manager, and
+// a running application chosen for the exclusion list shows its picture and name there. A recording
+// ends, its keys held again at once, when the user clicks another window or another page, and a quit
+// while it records ends as any other. Pictures of the real window are left under build/screenshots.
+#include "IconPictures.h"
 #include "PrivateSystemBus.h"
 #include "ProgramOnX11.h"
 
@@ -24,6 +25,8 @@ namespace korvane::x11::test {
 namespace {
 
 constexpr const char* kTitle = "Preferences";
+// The desktop's generic application picture, in colours seen nowhere else on the screen.
+constexpr Quadrants kGenericIcon{0x00FF00, 0xFF00FF, 0x00FFFF, 0xFFFF00};
 
 class PreferencesProgramOnX11Test : public ProgramOnX11Test {
   protected:
@@ -473,6 +476,62 @@ TEST_F(PreferencesProgramOnX11Test, openConfigFileShowsTheKeyTableInTheFileManag
     EXPECT_TRUE(X11TestSession::waitFor([&] { return opened() == "file://" + home().string(); }))
         << logText();
     EXPECT_EQ(bus.itemsShown().size(), 1u);
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+TEST_F(PreferencesProgramOnX11Test,
+       aRunningXlogoAddedToTheExclusionListShowsItsNameAndTheDesktopsGenericPicture) {
+    // The desktop's data for the program holds one picture, the generic application's, in colours seen
+    // nowhere else. xlogo has no picture of its own (no window icon, no desktop entry): it is given that one,
+    // as on a switcher tile.
+    const fs::path data = folder.path() / "data";
+    fs::create_directories(data / "icons/hicolor/16x16/mimetypes");
+    writeQuadrantsXpm(data / "icons/hicolor/16x16/mimetypes/application-x-executable.xpm", kGenericIcon);
+    startSession(true);
+    startTray();
+    // It names no process on its window: it is found by its title.
+    session->start({"xlogo", "-geometry", "200x200+3400+600"});
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return session->viewableWindowTitled("xlogo").has_value(); }));
+    const pid_t korvane = startKorvane(
+        {"XDG_DATA_HOME=" + data.string(), "XDG_DATA_DIRS=" + (folder.path() / "no-data").string()});
+    ASSERT_TRUE(ready()) << logText();
+    const auto window = openPreferences(korvane);
+    ASSERT_TRUE(window) << logText();
+
+    // From the sidebar on the General page, past the options and the three listed identifiers' remove
+    // buttons, to "Add Application...": the picker, whose search field takes the keyboard.
+    for (int i = 0; i < 10; ++i)
+        key(XK_Tab);
+    key(XK_space);
+    std::optional<xcb_window_t> picker;
+    ASSERT_TRUE(X11TestSession::waitFor([&] {
+        return (picker = session->viewableWindowTitled("Choose Application")).has_value() &&
+               session->activeWindow() == *picker;
+    })) << logText();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    for (std::uint32_t letter : {XK_x, XK_l, XK_o, XK_g, XK_o})
+        key(letter);
+    key(XK_Return);
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return !session->viewableWindowTitled("Choose Application"); }))
+        << logText();
+
+    // The row shows the picture at 20 pixels, and beside it the name in the text's colour (an application
+    // not known to run shows a dashed outline and its identifier in grey).
+    const Rect frame = session->frameOf(*window);
+    const auto icon = waitForIcon(*session, frame, kGenericIcon, 20);
+    picture(*window, "preferences-exclusion-list-korvane.png");
+    ASSERT_TRUE(icon) << logText();
+    const auto pixels = session->rootPixels(frame);
+    int dark = 0;
+    for (int y = int(icon->bounds.minY()); y < int(icon->bounds.maxY()); ++y)
+        for (int x = int(icon->bounds.maxX()) + 2; x < int(icon->bounds.maxX()) + 80; ++x) {
+            const std::uint32_t p = pixels[std::size_t(y - int(frame.minY())) * std::size_t(frame.width()) +
+                                           std::size_t(x - int(frame.minX()))];
+            if (int(p >> 16 & 0xFF) * 299 + int(p >> 8 & 0xFF) * 587 + int(p & 0xFF) * 114 < 60'000) ++dark;
+        }
+    EXPECT_GT(dark, 20) << "no name in the text's colour beside the picture";
 
     ::kill(korvane, SIGTERM);
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();

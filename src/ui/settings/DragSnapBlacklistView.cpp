@@ -2,6 +2,7 @@
 #include "ui/settings/DragSnapBlacklistView.h"
 
 #include "platform/NotificationCenter.h"
+#include "platform/Platform.h"
 #include "ui/settings/SettingsForm.h"
 #include "ui/settings/SettingsSymbols.h"
 #include "ui/settings/SettingsViewModel.h"
@@ -17,6 +18,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace korvane {
 
 namespace {
@@ -24,13 +27,17 @@ namespace {
 constexpr int kIconSide = 20;
 const QColor kRemoveColour(0xD9, 0x30, 0x25);
 
-QPixmap iconPixmap(const platform::IconImage& icon, qreal ratio) {
-    const QImage image = IconCache::picture(icon);
-    if (image.isNull()) return {};
-    QPixmap pixmap = QPixmap::fromImage(
-        image.scaled(QSize(kIconSide, kIconSide) * ratio, Qt::KeepAspectRatio, Qt::SmoothTransformation));
-    pixmap.setDevicePixelRatio(ratio);
-    return pixmap;
+// The icon cache's picture of the application, once it has it: at once when it is in memory, else a
+// moment later from the cache's queue, to a label still there.
+void showIcon(QLabel* label, const std::string& bundleID, pid_t pid, qreal ratio) {
+    QPointer<QLabel> target(label);
+    IconCache::shared()->icon(bundleID, pid, [target, ratio](const QImage& image) {
+        if (!target) return;
+        QPixmap pixmap = QPixmap::fromImage(
+            image.scaled(QSize(kIconSide, kIconSide) * ratio, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+        pixmap.setDevicePixelRatio(ratio);
+        target->setPixmap(pixmap);
+    });
 }
 
 // What of the running applications the rows show: each one's bundle identifier and name.
@@ -71,7 +78,43 @@ DragSnapBlacklistView::DragSnapBlacklistView(platform::Platform& platform, Setti
 }
 
 DragSnapBlacklistView::~DragSnapBlacklistView() {
+    if (lookAgain_) lookAgain_->cancel();
     delete sheet_->widget.data();
+}
+
+void DragSnapBlacklistView::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    orderKeyboard();
+    lookAgain();
+}
+
+void DragSnapBlacklistView::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    if (lookAgain_) lookAgain_->cancel();
+}
+
+void DragSnapBlacklistView::lookAgain() {
+    // A refresh of the cache tells the observers, and a change of a name redraws the rows.
+    for (const auto& bundleID : model_.dragSnapBlacklist)
+        model_.cachedAppInfo(bundleID);
+    scheduleLookAgain();
+}
+
+void DragSnapBlacklistView::scheduleLookAgain() {
+    if (lookAgain_) lookAgain_->cancel();
+    lookAgain_.reset();
+    if (!isVisible() || !model_.lastAppCacheUpdate) return;
+    const bool lacking =
+        std::any_of(model_.dragSnapBlacklist.begin(), model_.dragSnapBlacklist.end(),
+                    [&](const std::string& id) { return !model_.runningAppsCache.count(id); });
+    if (!lacking) return;
+    auto& loop = platform_.runLoop();
+    // Just past the moment the cache counts as old.
+    const Nanos due = *model_.lastAppCacheUpdate + SettingsViewModel::kAppCacheLifetime + milliseconds(1);
+    QPointer<DragSnapBlacklistView> guard(this);
+    lookAgain_ = loop.postAfter(std::max<Nanos>(due - loop.now(), 0), [guard] {
+        if (guard) guard->lookAgain();
+    });
 }
 
 void DragSnapBlacklistView::rebuildIfChanged() {
@@ -106,9 +149,8 @@ void DragSnapBlacklistView::rebuild() {
         auto* icon = new QLabel;
         icon->setFixedSize(kIconSide, kIconSide);
         QLabel* title = nullptr;
-        QPixmap picture = infos[i] ? iconPixmap(infos[i]->icon, ratio) : QPixmap();
-        if (infos[i] && !picture.isNull()) {
-            icon->setPixmap(picture);
+        if (infos[i]) {
+            showIcon(icon, bundleID, infos[i]->pid, ratio);
             title = new QLabel(QString::fromStdString(infos[i]->name));
         } else {
             icon->setPixmap(settingsSymbol(SettingsSymbol::dashedApp,
@@ -132,6 +174,21 @@ void DragSnapBlacklistView::rebuild() {
     }
     shownList_ = list;
     shownNames_ = cachedNames(model_);
+    orderKeyboard();
+    scheduleLookAgain();
+}
+
+void DragSnapBlacklistView::orderKeyboard() {
+    // The keyboard goes down the rows' remove buttons and then to "Add Application...", as they show;
+    // rows made anew would otherwise come after the button made once. Done again once the view is in its
+    // window: taking it into the window reorders what was chained before.
+    QWidget* previous = nullptr;
+    for (QWidget* row : rowWidgets_)
+        for (QToolButton* remove : row->findChildren<QToolButton*>()) {
+            if (previous) QWidget::setTabOrder(previous, remove);
+            previous = remove;
+        }
+    if (previous) QWidget::setTabOrder(previous, add_);
 }
 
 void DragSnapBlacklistView::showAppPicker() {

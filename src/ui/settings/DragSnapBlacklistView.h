@@ -3,6 +3,8 @@
 // Application..." which opens the application picker as a sheet.
 #pragma once
 
+#include "platform/RunLoop.h"
+
 #include <QWidget>
 
 #include <memory>
@@ -21,7 +23,10 @@ class ObserverToken;
 class Platform;
 } // namespace platform
 
-// Main thread. Redraws its rows when the list or the cache of running applications changes.
+// Main thread. Redraws its rows when the list or the cache of running applications changes. While it
+// shows and a row lacks its application's look, it looks again as soon as the model's cache may be
+// refreshed (and whenever it is shown again), so that an application started or added meanwhile gets its
+// icon and name without another change.
 class DragSnapBlacklistView final : public QWidget {
   public:
     DragSnapBlacklistView(platform::Platform& platform, SettingsViewModel& model, QWidget* parent = nullptr);
@@ -34,13 +39,21 @@ class DragSnapBlacklistView final : public QWidget {
     // The picker's selection binding: the last choice until it is added, then empty again.
     const std::string& selectedBundleID() const { return selectedBundleID_; }
 
+  protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
   private:
     void rebuildIfChanged();
     void rebuild();
+    void orderKeyboard();
+    void lookAgain();
+    void scheduleLookAgain();
 
     platform::Platform& platform_;
     SettingsViewModel& model_;
     std::unique_ptr<platform::ObserverToken> observation_;
+    platform::WorkItemRef lookAgain_;
     QVBoxLayout* rows_ = nullptr;
     QPushButton* add_ = nullptr;
     std::vector<QWidget*> rowWidgets_;

@@ -1,5 +1,5 @@
-// The settings model's options, its exclusion list with the running applications' names and icons, and
-// the telling of its observers.
+// The settings model's options, its exclusion list with the running applications' names and processes,
+// and the telling of its observers.
 #include "ui/settings/SettingsViewModel.h"
 
 #include "input/DragSnapController.h"
@@ -129,19 +129,16 @@ std::optional<SettingsViewModel::AppInfo> SettingsViewModel::cachedAppInfo(const
 }
 
 void SettingsViewModel::refreshRunningAppsCache() {
-    auto& workspace = platform_.workspace();
-    const auto running = workspace.runningApplications();
+    const auto running = platform_.workspace().runningApplications();
     std::map<std::string, AppInfo> cache;
     for (const auto& bundleID : dragSnapBlacklist) {
         const auto app = std::find_if(running.begin(), running.end(), [&](const auto& a) {
             return !a.isTerminated && a.bundleID == bundleID;
         });
         if (app == running.end() || !app->name || app->name->empty()) continue;
-        auto icon = workspace.iconForRunningApplication(app->pid);
-        if (!icon) continue;
-        cache[bundleID] = AppInfo{std::move(*icon), *app->name};
+        cache[bundleID] = AppInfo{app->pid, *app->name};
     }
-    // A change of a name or of an icon's pixels redraws the rows.
+    // A change of a name redraws the rows.
     assign(runningAppsCache, std::move(cache));
     assign(lastAppCacheUpdate, std::optional<Nanos>(platform_.runLoop().now()));
 }

@@ -75,9 +75,11 @@ class SettingsViewModel {
         std::function<std::shared_ptr<SDPController>()> sdpController{};
     };
 
-    // A running application of the exclusion list as its row shows it.
+    // A running application of the exclusion list as its row shows it: its name, and the process whose
+    // picture the application icon cache gives, so that the row shows what the switcher's tiles and the
+    // scene editor's chips show for it.
     struct AppInfo {
-        platform::IconImage icon;
+        pid_t pid = 0;
         std::string name;
 
         friend bool operator==(const AppInfo&, const AppInfo&) = default;
@@ -117,8 +119,9 @@ class SettingsViewModel {
     // Drops every equal entry, writes the list and posts "DragSnapBlacklistChanged", also when nothing
     // matched.
     void removeFromDragSnapBlacklist(const std::string& bundleID);
-    // The running application's icon and name, from the cache, refreshed first once it is more than 5.0 s
-    // old; nothing for an application that is not running or lacks either.
+    // The running application's process and name, from the cache, refreshed first once it is more than
+    // 5.0 s old; nothing for an application that is not running or has no name. Every running application
+    // has a picture: its windows', else its installed application's, else the desktop's generic one.
     std::optional<AppInfo> cachedAppInfo(const std::string& bundleID);
     // Fills the cache anew from the running applications of the list, in list order.
     void refreshRunningAppsCache();

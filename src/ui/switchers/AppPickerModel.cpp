@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <set>
+#include <unistd.h>
 #include <utility>
 
 namespace korvane {
@@ -36,9 +37,11 @@ bool AppPickerModel::matches(const AppInfo& app, const std::string& text) {
            switchertext::lowercased(app.bundleID).find(needle) != std::string::npos;
 }
 
-std::vector<AppInfo> AppPickerModel::scanInstalledApps(platform::Workspace& workspace) {
+std::vector<AppInfo> AppPickerModel::scanInstalledApps(platform::Workspace& workspace,
+                                                       const std::optional<std::string>& ownBundleID) {
     std::vector<AppInfo> apps;
     std::set<std::string> taken;
+    if (ownBundleID) taken.insert(*ownBundleID);
     for (const auto& installed : workspace.installedApplications()) {
         if (installed.bundleID.empty() || !taken.insert(installed.bundleID).second) continue;
         apps.push_back(
@@ -48,11 +51,16 @@ std::vector<AppInfo> AppPickerModel::scanInstalledApps(platform::Workspace& work
     return apps;
 }
 
-std::vector<AppInfo> AppPickerModel::loadRunningApps(platform::Workspace& workspace) {
+std::vector<AppInfo> AppPickerModel::loadRunningApps(platform::Workspace& workspace,
+                                                     const std::optional<std::string>& ownBundleID) {
     std::vector<AppInfo> apps;
     std::set<std::string> taken;
+    if (ownBundleID) taken.insert(*ownBundleID);
+    const pid_t own = ::getpid();
     for (const auto& running : workspace.runningApplications()) {
         if (running.activationPolicy != platform::ActivationPolicy::regular || running.isTerminated) continue;
+        // The program's own windows (the one that opened the picker among them) make it a regular one.
+        if (running.pid == own) continue;
         if (!running.bundleID || running.bundleID->empty() || !running.name || running.name->empty())
             continue;
         // Several processes of one application (two terminals) are one choice of identifier.
@@ -66,7 +74,8 @@ std::vector<AppInfo> AppPickerModel::loadRunningApps(platform::Workspace& worksp
 void AppPickerModel::appear() {
     searchText_.clear();
     highlightedIndex_.reset();
-    runningApps_ = loadRunningApps(platform_.workspace());
+    const auto own = platform_.processInfo().bundleIdentifier();
+    runningApps_ = loadRunningApps(platform_.workspace(), own);
     installedApps_.clear();
     applyFilter();
     changed();
@@ -74,9 +83,9 @@ void AppPickerModel::appear() {
     const unsigned generation = ++generation_;
     platform::Platform& platform = platform_;
     platform.runLoop().dispatchGlobal(
-        platform::QueueQoS::UserInitiated, [weak = weak_from_this(), &platform, generation] {
+        platform::QueueQoS::UserInitiated, [weak = weak_from_this(), &platform, generation, own] {
             // The scan touches no state of the model: only its result crosses back to the main queue.
-            auto apps = scanInstalledApps(platform.workspace());
+            auto apps = scanInstalledApps(platform.workspace(), own);
             platform.runLoop().post([weak, generation, apps = std::move(apps)]() mutable {
                 auto self = weak.lock();
                 if (!self || self->generation_ != generation) return;

@@ -87,12 +87,16 @@ class AppPickerModel : public std::enable_shared_from_this<AppPickerModel> {
     // A click on a row, by its index in rows(); an index outside them does nothing.
     void selectRow(int index);
 
+    // Neither list offers this program itself: its process, nor anything under `ownBundleID`, the
+    // identifier the workspace lists it by.
     // Any thread: the installed applications as the picker lists them (each bundle identifier once, the
     // first place the desktop names winning, sorted).
-    static std::vector<AppInfo> scanInstalledApps(platform::Workspace& workspace);
+    static std::vector<AppInfo> scanInstalledApps(platform::Workspace& workspace,
+                                                  const std::optional<std::string>& ownBundleID);
     // Main thread: the running applications of the regular kind that have a bundle identifier and a name,
     // each identifier once (the first process read wins), sorted.
-    static std::vector<AppInfo> loadRunningApps(platform::Workspace& workspace);
+    static std::vector<AppInfo> loadRunningApps(platform::Workspace& workspace,
+                                                const std::optional<std::string>& ownBundleID);
     // Ascending by name, case aside, ties by identifier.
     static void sortApps(std::vector<AppInfo>& apps);
     // Whether the name or the identifier contains the text, case aside; the empty text matches all.

@@ -121,10 +121,6 @@ QImage IconCache::renderIcon(const std::string& bundleID, pid_t pid) {
     return image;
 }
 
-QImage IconCache::picture(const platform::IconImage& icon) {
-    return imageOf(icon);
-}
-
 std::optional<QImage> IconCache::cached(const std::string& bundleID) const {
     std::lock_guard lock(mutex_);
     auto it = index_.find(bundleID);

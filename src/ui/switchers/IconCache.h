@@ -20,7 +20,6 @@ namespace korvane {
 
 namespace platform {
 class Platform;
-struct IconImage;
 } // namespace platform
 
 // Look-ups on the main thread; rendering on the queue "com.korvane.IconCache", one request at a time in
@@ -55,10 +54,6 @@ class IconCache : public std::enable_shared_from_this<IconCache> {
     // installed for the bundle identifier, the desktop's generic application picture; else a drawn
     // placeholder. Any thread.
     QImage renderIcon(const std::string& bundleID, pid_t pid);
-
-    // The picture an icon of the desktop names, at its own size: its pixels, else its image file; a null
-    // image when neither gives one. Any thread.
-    static QImage picture(const platform::IconImage& icon);
 
     // What memory holds for the key, without counting as a use.
     std::optional<QImage> cached(const std::string& bundleID) const;

@@ -209,29 +209,26 @@ TEST_F(SettingsModelTest, theSDPSwitchTurnsTheGestureControllerOffAndOnAtOnce) {
     EXPECT_TRUE(controller->isEnabled);
 }
 
-TEST_F(SettingsModelTest, aRunningApplicationsNameAndIconAreLookedUpAgainOnlyOnceTheCacheIsFiveSecondsOld) {
-    const platform::IconImage icon{1, 1, {0xFF00FF00}, {}};
+TEST_F(SettingsModelTest, aRunningApplicationsNameIsLookedUpAgainOnlyOnceTheCacheIsFiveSecondsOld) {
     const pid_t chat = desktop->workspace().launch({.bundleID = "com.example.chat", .name = "Chat"});
-    desktop->workspace().setApplicationIcon(chat, icon);
     model->addToDragSnapBlacklist("com.example.chat");
 
     const auto info = model->cachedAppInfo("com.example.chat");
     ASSERT_TRUE(info);
     EXPECT_EQ(info->name, "Chat");
-    EXPECT_EQ(info->icon, icon);
+    EXPECT_EQ(info->pid, chat);
     EXPECT_FALSE(model->cachedAppInfo("ru.keepcoder.Telegram")) << "listed but not running";
 
     // Started and listed within five seconds of the refresh: not known until the cache is older.
-    const pid_t notes = desktop->workspace().launch({.bundleID = "com.example.notes", .name = "Notes"});
-    desktop->workspace().setApplicationIcon(notes, icon);
+    desktop->workspace().launch({.bundleID = "com.example.notes", .name = "Notes"});
     model->addToDragSnapBlacklist("com.example.notes");
     desktop->loop().advance(seconds(5.0));
     EXPECT_FALSE(model->cachedAppInfo("com.example.notes"));
     desktop->loop().advance(milliseconds(1));
     EXPECT_TRUE(model->cachedAppInfo("com.example.notes"));
 
-    // Without an icon an application gets no entry.
-    desktop->workspace().launch({.bundleID = "com.example.bare", .name = "Bare"});
+    // Without a name an application gets no entry.
+    desktop->workspace().launch({.bundleID = "com.example.bare", .name = std::nullopt});
     model->addToDragSnapBlacklist("com.example.bare");
     model->refreshRunningAppsCache();
     EXPECT_FALSE(model->cachedAppInfo("com.example.bare"));

@@ -82,6 +82,18 @@ TEST_F(AppPickerModelTest, listsRegularRunningAppsOnceAndInstalledOnesThatDoNotR
     desktop->loop().runUntilIdle();
 }
 
+TEST_F(AppPickerModelTest, korvaneItselfIsOfferedNeitherAsRunningNorAsInstalled) {
+    desktop->process().setBundleIdentifier("com.korvane.app");
+    desktop->workspace().install({.bundleID = "com.korvane.app", .name = "Korvane"});
+    desktop->workspace().launch({.bundleID = "com.korvane.app", .name = "Korvane"});
+    auto model = picker(true);
+    EXPECT_EQ(rowIDs(*model),
+              (std::vector<std::string>{"org.example.Calc", "org.example.terminal", "org.example.agent",
+                                        "org.example.Browser", "org.example.editor"}));
+    model->setSearchText("Korvane");
+    EXPECT_EQ(rowIDs(*model), std::vector<std::string>{"custom:Korvane"});
+}
+
 TEST_F(AppPickerModelTest, searchMatchesNamesAndIdentifiersCaseAsideAndClearsTheHighlight) {
     auto model = picker(false);
     model->moveHighlight(1);
