@@ -221,9 +221,10 @@ void DisplayLayouts::applySceneLayout(const SceneDisplayResolution& resolved, co
 
 bool DisplayLayouts::restoreLayoutsAtStartup() {
     const std::string active = deps_.displayRecords->resolveActiveDisplayUUID(std::nullopt);
-    // The displays got their first states before the user layouts were loaded: one whose records name a
-    // user layout holds a stand-in (the launch grid, or 50:50) that the later checks take for the
-    // recorded layout, since they compare records. Each gets its layout now, before the first push.
+    // The displays got their first states before the layout ids were migrated: one whose records name a
+    // layout that only now loads holds a stand-in (the launch grid, or 50:50) that the later checks take
+    // for the recorded layout, since they compare records. Each gets its layout now, before the first
+    // push.
     for (const std::string& uuid : deps_.displayRecords->connectedDisplayUUIDs())
         if (uuid != active) applyRememberedLayout(uuid, "startup-restore");
 
