@@ -7,6 +7,7 @@
 #include "app/DisplayWorkbenchSet.h"
 #include "app/LayoutMemory.h"
 #include "app/StatusBarEventBus.h"
+#include "app/WindowMappingClassifier.h"
 #include "core/AXUtil.h"
 #include "core/MultiDisplayState.h"
 #include "core/WMController.h"
@@ -17,6 +18,7 @@
 #include "platform/sim/LogCapture.h"
 #include "support/SupportFolderFixture.h"
 #include "tracking/MappingTransaction.h"
+#include "tracking/WindowTracker.h"
 
 #include <memory>
 #include <optional>
@@ -100,6 +102,9 @@ class DisplayTest : public SupportFolderTest {
     std::shared_ptr<LayoutLibrary> library = std::make_shared<LayoutLibrary>(desktop->defaults());
     std::shared_ptr<LayoutMemory> memory =
         std::make_shared<LayoutMemory>(desktop->process(), workbenches, selection);
+    std::shared_ptr<WindowTracker> tracker = WindowTracker::create(*desktop, ax);
+    std::shared_ptr<WindowMappingClassifier> classifier =
+        std::make_shared<WindowMappingClassifier>(*desktop, ax, tracker);
     std::shared_ptr<DisplayRecords> records;
     std::shared_ptr<DisplayLayouts> displayLayouts;
     int activations = 0; // calls of the re-wiring hook
