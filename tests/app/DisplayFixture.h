@@ -8,6 +8,7 @@
 #include "app/LayoutMemory.h"
 #include "app/StatusBarEventBus.h"
 #include "app/WindowMappingClassifier.h"
+#include "app/ZoneMemberships.h"
 #include "core/AXUtil.h"
 #include "core/MultiDisplayState.h"
 #include "core/WMController.h"
@@ -40,7 +41,7 @@ class DisplayTest : public SupportFolderTest {
             *desktop, ax, multiState, DisplayRecords::Stores{workbenches, selection, templates}, bus);
         displayLayouts = std::make_shared<DisplayLayouts>(
             *desktop, DisplayLayouts::Dependencies{multiState, controller, ax, library, records, memory,
-                                                   workbenches, selection, mapping});
+                                                   workbenches, selection, mapping, memberships});
         displayLayouts->wireControllerCallbacks = [this] { ++activations; };
     }
 
@@ -105,6 +106,8 @@ class DisplayTest : public SupportFolderTest {
     std::shared_ptr<WindowTracker> tracker = WindowTracker::create(*desktop, ax);
     std::shared_ptr<WindowMappingClassifier> classifier =
         std::make_shared<WindowMappingClassifier>(*desktop, ax, tracker);
+    std::shared_ptr<ZoneMemberships> memberships = std::make_shared<ZoneMemberships>(
+        *desktop, ZoneMemberships::Dependencies{multiState, memory, ax, tracker, classifier});
     std::shared_ptr<DisplayRecords> records;
     std::shared_ptr<DisplayLayouts> displayLayouts;
     int activations = 0; // calls of the re-wiring hook
