@@ -5,6 +5,7 @@
 #include "app/DisplayUtil.h"
 #include "app/DisplayWorkbenchSet.h"
 #include "app/LayoutMemory.h"
+#include "app/ZoneMemberships.h"
 #include "core/AXUtil.h"
 #include "core/Log.h"
 #include "core/MultiDisplayState.h"
@@ -75,11 +76,14 @@ void DisplayLayouts::applyRegionSet(const ConfigZoneSet& set, const std::optiona
         return;
     }
 
-    // The windows of the previous state are in no zone now; placements opened against it must not land.
+    // The old zones' windows are remembered under their layout before the zones go; the new zones take
+    // back those the memory keeps for them. Placements opened against the old zones must not land.
     const int zone = defaultZone(target, zones);
+    deps_.memberships->recordMemberships(target);
     multiState.states[target] = std::make_shared<WMState>(layoutOfZones(target, std::move(zones)));
     deps_.mappingTransactions->bumpEpoch(target, "applyRegionSet:" + set.id);
     lastUsedRegionByDisplay_[target] = zone;
+    deps_.memberships->restoreMemberships(target, sceneNameForDisplay(set.id));
 
     Log::app.notice("applyRegionSet: set=%s target=%s active=%s activate=%{bool}d", set.id, target, active,
                     shouldActivate);
@@ -137,6 +141,8 @@ bool DisplayLayouts::ensureState(const std::string& displayUUID) {
     if (!zones.empty()) {
         lastUsedRegionByDisplay_[uuid] = defaultZone(uuid, zones);
         multiState.states[uuid] = std::make_shared<WMState>(layoutOfZones(uuid, std::move(zones)));
+        // A stand-in for a missing layout holds no windows of its own to remember.
+        deps_.memberships->restoreMemberships(uuid, missing ? std::nullopt : std::optional(set.id));
         if (missing) {
             // The layout may come back (a folder restored, a file re-saved): its name stays on record.
             Log::app.error("ensureState: missing regionSet id=%s display=%s; using fallback=%s without "
@@ -154,6 +160,7 @@ bool DisplayLayouts::ensureState(const std::string& displayUUID) {
     auto fallbackZones = LayoutBuilder::normalizedRegionIDs(fallback, *screen);
     lastUsedRegionByDisplay_[uuid] = defaultZone(uuid, fallbackZones);
     multiState.states[uuid] = std::make_shared<WMState>(layoutOfZones(uuid, std::move(fallbackZones)));
+    deps_.memberships->restoreMemberships(uuid, std::nullopt);
     if (hasWorkbench || hasSelection) {
         Log::app.error("ensureState: keeping persisted selection=%s (fallback state only)", chosenID);
         return true;
@@ -221,9 +228,10 @@ void DisplayLayouts::applySceneLayout(const SceneDisplayResolution& resolved, co
 
 bool DisplayLayouts::restoreLayoutsAtStartup() {
     const std::string active = deps_.displayRecords->resolveActiveDisplayUUID(std::nullopt);
-    // The displays got their first states before the user layouts were loaded: one whose records name a
-    // user layout holds a stand-in (the launch grid, or 50:50) that the later checks take for the
-    // recorded layout, since they compare records. Each gets its layout now, before the first push.
+    // The displays got their first states before the layout ids were migrated: one whose records name a
+    // layout that only now loads holds a stand-in (the launch grid, or 50:50) that the later checks take
+    // for the recorded layout, since they compare records. Each gets its layout now, before the first
+    // push; one that has it already keeps its zones' windows.
     for (const std::string& uuid : deps_.displayRecords->connectedDisplayUUIDs())
         if (uuid != active) applyRememberedLayout(uuid, "startup-restore");
 
@@ -333,6 +341,7 @@ void DisplayLayouts::ensureDisplayLayoutSynced(const std::string& displayUUID) {
             return;
         }
         state->applyLayout(layoutOfZones(displayUUID, std::move(zones)));
+        deps_.memberships->zonesRebuilt(displayUUID, *expected);
         Log::app.info("ensureDisplayLayoutSynced: resynced frames preserving stacks display=%s layout=%s",
                       displayUUID, *expected);
         if (current != expected) saveSelection(displayUUID, *expected);

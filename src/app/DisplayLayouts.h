@@ -23,6 +23,7 @@ class MappingTransactionCoordinator;
 class MultiDisplayState;
 class WMController;
 class WMState;
+class ZoneMemberships;
 struct DisplayWorkbench;
 struct DisplayWorkbenchSet;
 struct LayoutSelection;
@@ -33,9 +34,10 @@ namespace platform {
 class Platform;
 }
 
-// Main thread only. Applying a layout gives the display a fresh state with empty stacks and raises its
-// epoch, so placements opened against the old zones do not land; rebuilding zones in place keeps the
-// stacks and the epoch.
+// Main thread only. Applying a layout gives the display a fresh state and raises its epoch, so placements
+// opened against the old zones do not land; the windows of the old zones are written into the layout
+// memory first, and the fresh zones take back the windows that the memory lists for them and that still
+// lie in them. Rebuilding zones in place keeps the stacks and the epoch.
 class DisplayLayouts {
   public:
     struct Dependencies {
@@ -48,6 +50,7 @@ class DisplayLayouts {
         std::shared_ptr<DisplayWorkbenchSet> displayWorkbenches;
         std::shared_ptr<LayoutSelection> layoutSelection;
         std::shared_ptr<MappingTransactionCoordinator> mappingTransactions;
+        std::shared_ptr<ZoneMemberships> memberships;
     };
 
     DisplayLayouts(platform::Platform& platform, Dependencies dependencies);
@@ -60,9 +63,10 @@ class DisplayLayouts {
     // one: its kept listing numbers the windows by the zones of the display active before.
     std::function<void()> dropSwitcherSnapshot;
 
-    // Gives the display (the active one when none is named) a fresh state of the set's zones with empty
-    // stacks and raises its epoch; records the set as the display's template and selection unless its
-    // id is transient. The active display is always activated.
+    // Gives the display (the active one when none is named) a fresh state of the set's zones, holding
+    // the windows the layout memory keeps for them, and raises its epoch; records the set as the
+    // display's template and selection unless its id is transient. The active display is always
+    // activated.
     void applyRegionSet(const ConfigZoneSet& set, const std::optional<std::string>& displayUUID,
                         bool activate);
     // Makes a state for a display that has none, from its workbench template, else its selection, else

@@ -1,19 +1,14 @@
 // Replaying the remembered window slots of every display after a wake, and recording them as claims.
 #include "app/WakeSlotReplay.h"
 
-#include "app/DisplayUtil.h"
 #include "app/LayoutMemory.h"
 #include "app/StatusBarEvent.h"
 #include "app/StatusBarEventBus.h"
-#include "app/WindowMappingClassifier.h"
 #include "app/WindowMappingRebuild.h"
 #include "core/Log.h"
 #include "core/MultiDisplayState.h"
-#include "core/ScreenSpace.h"
 #include "core/WMState.h"
-#include "core/WindowInfoFields.h"
 #include "platform/Platform.h"
-#include "tracking/WindowTracker.h"
 
 #include <algorithm>
 #include <cmath>
@@ -21,7 +16,6 @@
 #include <limits>
 #include <set>
 #include <tuple>
-#include <unistd.h>
 #include <utility>
 
 namespace korvane {
@@ -74,56 +68,11 @@ std::vector<SlotClaimSnapshot> wakeClaims(const std::string& displayUUID,
 } // namespace
 
 WakeSlotReplay::WakeSlotReplay(platform::Platform& platform, Dependencies dependencies)
-    : platform_(platform), deps_(std::move(dependencies)) {}
+    : platform_(platform), deps_(std::move(dependencies)),
+      onScreen_(platform, deps_.tracker, deps_.classifier) {}
 
 std::map<std::string, std::vector<Observed>> WakeSlotReplay::collectWakeObservedWindows() {
-    std::map<std::string, std::vector<Observed>> observed;
-    const auto list =
-        platform_.windowServer().copyWindowInfo(platform::kOnScreenOnly | platform::kExcludeDesktopElements);
-    if (!list) return observed;
-
-    auto& screens = platform_.screens();
-    // Window-list bounds share the primary screen's top edge as origin. The highest top edge of all
-    // screens would shift every window as soon as a display sits above the primary, and put windows of
-    // the primary on that display; it is only the best guess when no screen is the primary.
-    const double flipHeight = korvane::flipHeight(screens).value_or(0);
-    const pid_t ownPID = ::getpid();
-    const auto ownBundleID = platform_.processInfo().bundleIdentifier();
-    auto& workspace = platform_.workspace();
-    const auto& managed = deps_.tracker->managed();
-    // The classifier asks accessibility about every tracked window: once per display and collection.
-    std::map<std::string, std::set<WindowID>> excludedByDisplay;
-
-    for (const auto& entry : *list) {
-        if (!entry.is_object()) continue;
-        const auto layer = windowinfo::integerValue(entry, platform::WindowKey::layer);
-        if (!layer || *layer != 0) continue;
-        const auto wid = windowinfo::windowNumber(entry);
-        if (!wid) continue;
-        const auto pid = windowinfo::ownerPID(entry);
-        if (!pid || *pid == 0 || *pid == ownPID) continue;
-        const auto app = workspace.runningApplication(*pid);
-        if (!app || !app->bundleID || app->bundleID->empty() ||
-            (ownBundleID && *app->bundleID == *ownBundleID))
-            continue;
-        const auto bounds = windowinfo::bounds(entry);
-        if (!bounds) continue;
-
-        const Rect frame = flipRect(*bounds, flipHeight);
-        std::string display = DisplayUtil::displayUUID(screens, frame);
-        auto excluded = excludedByDisplay.find(display);
-        if (excluded == excludedByDisplay.end())
-            excluded =
-                excludedByDisplay.emplace(display, deps_.classifier->classifyWindowForMapping(display)).first;
-        if (excluded->second.contains(*wid)) continue;
-
-        std::optional<platform::AXElement> element;
-        if (auto tracked = managed.find(*wid); tracked != managed.end()) element = tracked->second;
-        auto& windows = observed[display];
-        windows.push_back(
-            Observed{*wid, *pid, *app->bundleID, std::move(display), frame, std::move(element)});
-    }
-    return observed;
+    return onScreen_.collect().value_or(std::map<std::string, std::vector<Observed>>{});
 }
 
 void WakeSlotReplay::replayWakeSlotAssignments(const std::string& reason) {

@@ -4,17 +4,14 @@
 // scope's slot claims. Nothing on screen moves.
 #pragma once
 
-#include "platform/Accessibility.h"
-#include "platform/Geometry.h"
+#include "app/OnScreenWindows.h"
 #include "platform/Time.h"
-#include "platform/WindowServer.h"
 
 #include <cstddef>
 #include <map>
 #include <memory>
 #include <optional>
 #include <string>
-#include <sys/types.h>
 #include <vector>
 
 namespace korvane {
@@ -44,14 +41,7 @@ class WakeSlotReplay {
     };
 
     // One application window on screen during a replay.
-    struct WakeObservedWindow {
-        WindowID wid = 0;
-        pid_t pid = 0;
-        std::string bundleID; // never empty
-        std::string displayUUID;
-        Rect frame;                                 // bottom-left global coordinates
-        std::optional<platform::AXElement> element; // when the tracker manages the window
-    };
+    using WakeObservedWindow = OnScreenWindow;
 
     WakeSlotReplay(platform::Platform& platform, Dependencies dependencies);
 
@@ -79,6 +69,7 @@ class WakeSlotReplay {
 
     platform::Platform& platform_;
     Dependencies deps_;
+    OnScreenWindows onScreen_;
 };
 
 } // namespace korvane

@@ -244,6 +244,18 @@ std::vector<SlotClaimSnapshot> LayoutMemoryStore::slotClaimSnapshots(const std::
     return out;
 }
 
+void LayoutMemoryStore::recordRegionSlots(const std::string& displayUUID, const std::string& layoutID,
+                                          const RegionSlots& regionToSlots) {
+    LayoutMemoryEntry entry;
+    for (const auto& [region, slots] : regionToSlots)
+        if (!slots.empty()) entry.regionToSlots[region] = slots;
+    const std::string key = keyString(displayUUID, layoutID);
+    if (entry.regionToSlots.empty())
+        map.erase(key);
+    else
+        map[key] = std::move(entry);
+}
+
 void LayoutMemoryStore::recordSlotClaims(const std::string& displayUUID, const std::string& layoutID,
                                          const std::vector<SlotClaimSnapshot>& snapshots) {
     const std::string key = keyString(displayUUID, layoutID);

@@ -82,6 +82,10 @@ class LayoutMemoryStore {
     // Ordered by region, then slot id, then commit date.
     std::vector<SlotClaimSnapshot> slotClaimSnapshots(const std::string& displayUUID,
                                                       const std::string& layoutID) const;
+    // Replaces the slot lists under the key; regions without slots are left out, and nothing left
+    // removes the entry. Writes nothing to disk.
+    void recordRegionSlots(const std::string& displayUUID, const std::string& layoutID,
+                           const RegionSlots& regionToSlots);
     // Replaces every claim under the key; an empty list removes the key. Of two claims of one slot the
     // later in the list wins. Writes nothing to disk.
     void recordSlotClaims(const std::string& displayUUID, const std::string& layoutID,

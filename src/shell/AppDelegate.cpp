@@ -18,6 +18,7 @@
 #include "app/WakeSlotReplay.h"
 #include "app/WindowMappingClassifier.h"
 #include "app/WindowMappingRebuild.h"
+#include "app/ZoneMemberships.h"
 #include "core/AXUtil.h"
 #include "core/Log.h"
 #include "core/MultiDisplayState.h"
@@ -103,11 +104,14 @@ AppDelegate::AppDelegate(platform::Platform& platform)
           statusBarEventBus_)),
       displayIdentity_(std::make_shared<DisplayIdentity>(
           DisplayIdentity::Stores{displayWorkbenches_, layoutSelection_, layoutMemory_})),
+      windowMappingClassifier_(std::make_shared<WindowMappingClassifier>(platform, ax_, tracker_)),
+      zoneMemberships_(std::make_shared<ZoneMemberships>(
+          platform, ZoneMemberships::Dependencies{multiState_, layoutMemory_, ax_, tracker_,
+                                                  windowMappingClassifier_})),
       displayLayouts_(std::make_shared<DisplayLayouts>(
           platform, DisplayLayouts::Dependencies{multiState_, controller_, ax_, layoutLibrary_,
                                                  displayRecords_, layoutMemory_, displayWorkbenches_,
-                                                 layoutSelection_, mappingTransactions_})),
-      windowMappingClassifier_(std::make_shared<WindowMappingClassifier>(platform, ax_, tracker_)),
+                                                 layoutSelection_, mappingTransactions_, zoneMemberships_})),
       transactionalPush_(TransactionalPush::create(
           platform, TransactionalPush::Dependencies{mappingTransactions_, displayLayoutEventBus_, controller_,
                                                     multiState_, tracker_, ax_, windowMappingClassifier_})),

@@ -66,6 +66,7 @@ class WakeSlotReplay;
 class WindowMappingClassifier;
 class WindowMappingRebuild;
 class WindowTracker;
+class ZoneMemberships;
 struct DisplayWorkbenchSet;
 struct LayoutSelection;
 struct LayoutTemplateSet;
@@ -336,8 +337,9 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
     std::shared_ptr<LayoutDirectoryWatcher> layoutDirectoryWatcher_;
     std::shared_ptr<DisplayRecords> displayRecords_;
     std::shared_ptr<DisplayIdentity> displayIdentity_;
-    std::shared_ptr<DisplayLayouts> displayLayouts_;
     std::shared_ptr<WindowMappingClassifier> windowMappingClassifier_;
+    std::shared_ptr<ZoneMemberships> zoneMemberships_;
+    std::shared_ptr<DisplayLayouts> displayLayouts_;
     std::shared_ptr<TransactionalPush> transactionalPush_;
     std::shared_ptr<NewWindowPlacement> newWindowPlacement_;
     std::shared_ptr<WindowMappingRebuild> windowMappingRebuild_;

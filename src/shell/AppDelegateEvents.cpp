@@ -6,6 +6,7 @@
 #include "app/DisplayLayoutEventBus.h"
 #include "app/LayoutMemory.h"
 #include "app/StatusBarEventBus.h"
+#include "app/ZoneMemberships.h"
 #include "input/MouseEventTap.h"
 #include "layouts/LayoutDirectoryWatcher.h"
 #include "platform/NotificationCenter.h"
@@ -66,7 +67,9 @@ void AppDelegate::applicationWillTerminate() {
     displayChangeHandler_->stopDisplayLayoutProbeSubscription();
     MouseEventTap::shared()->stop();
     layoutDirectoryWatcher_->stopLayoutDirectoryWatcher();
-    // The other stores were written as they changed; the layout memory only in memory until now.
+    // The other stores were written as they changed; the layout memory only in memory until now, and
+    // the zones' windows not even there.
+    zoneMemberships_->recordAllMemberships();
     layoutMemory_->persistLayoutMemory();
 }
 

@@ -73,6 +73,10 @@ void AppDelegate::applicationDidFinishLaunching() {
     wireControllerCallbacks();
 
     displayIdentity_->migrateDisplayIdentity("app-launch");
+    // The displays' records name user layouts: read before the displays get their states, or each would
+    // be given a stand-in and then its own layout moments later. The housekeeping below reads them again
+    // once their ids are migrated.
+    layoutLibrary_->reloadUserLayouts();
     displayLayouts_->initializeAllDisplays();
     displayLayouts_->rememberLastUsedRegion(mainDisplayUUID);
 

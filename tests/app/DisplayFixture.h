@@ -7,6 +7,8 @@
 #include "app/DisplayWorkbenchSet.h"
 #include "app/LayoutMemory.h"
 #include "app/StatusBarEventBus.h"
+#include "app/WindowMappingClassifier.h"
+#include "app/ZoneMemberships.h"
 #include "core/AXUtil.h"
 #include "core/MultiDisplayState.h"
 #include "core/WMController.h"
@@ -17,6 +19,7 @@
 #include "platform/sim/LogCapture.h"
 #include "support/SupportFolderFixture.h"
 #include "tracking/MappingTransaction.h"
+#include "tracking/WindowTracker.h"
 
 #include <memory>
 #include <optional>
@@ -38,7 +41,7 @@ class DisplayTest : public SupportFolderTest {
             *desktop, ax, multiState, DisplayRecords::Stores{workbenches, selection, templates}, bus);
         displayLayouts = std::make_shared<DisplayLayouts>(
             *desktop, DisplayLayouts::Dependencies{multiState, controller, ax, library, records, memory,
-                                                   workbenches, selection, mapping});
+                                                   workbenches, selection, mapping, memberships});
         displayLayouts->wireControllerCallbacks = [this] { ++activations; };
     }
 
@@ -100,6 +103,11 @@ class DisplayTest : public SupportFolderTest {
     std::shared_ptr<LayoutLibrary> library = std::make_shared<LayoutLibrary>(desktop->defaults());
     std::shared_ptr<LayoutMemory> memory =
         std::make_shared<LayoutMemory>(desktop->process(), workbenches, selection);
+    std::shared_ptr<WindowTracker> tracker = WindowTracker::create(*desktop, ax);
+    std::shared_ptr<WindowMappingClassifier> classifier =
+        std::make_shared<WindowMappingClassifier>(*desktop, ax, tracker);
+    std::shared_ptr<ZoneMemberships> memberships = std::make_shared<ZoneMemberships>(
+        *desktop, ZoneMemberships::Dependencies{multiState, memory, ax, tracker, classifier});
     std::shared_ptr<DisplayRecords> records;
     std::shared_ptr<DisplayLayouts> displayLayouts;
     int activations = 0; // calls of the re-wiring hook

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 using namespace korvane;
 using korvane::testing::DisplayTest;
 using Ids = std::vector<int>;
@@ -146,6 +148,35 @@ TEST_F(DisplayLayoutsTest, applyingEmptiesTheTargetsStacksAndRaisesOnlyItsEpoch)
     EXPECT_EQ(storedSelection(kSide), kBuiltinFullscreenID);
     EXPECT_EQ(multiState->activeDisplayUUID, kMain); // resolved from the pointer, not switched
     EXPECT_EQ(activations, 0);
+}
+
+// What the layout memory keeps of a display's zones under that layout is what they hold again whenever
+// it is applied, from the windows that still lie in them: a window moved out by hand stays out, and
+// another layout in between takes none of them.
+TEST_F(DisplayLayoutsTest, aLayoutAppliedAgainTakesBackTheWindowsThatStillLieInItsZones) {
+    const pid_t editor = desktop->workspace().launch({.bundleID = "com.example.editor", .name = "Editor"});
+    const pid_t mail = desktop->workspace().launch({.bundleID = "com.example.mail", .name = "Mail"});
+    // The halves of the main display's visible frame, 50:50's zones.
+    const Rect left{0, 0, 960, 1055}, right{960, 0, 960, 1055};
+    const WindowID notes = desktop->windows().open(editor, {.frame = left, .title = "Notes"});
+    const WindowID draft = desktop->windows().open(editor, {.frame = right, .title = "Draft"});
+    const WindowID inbox = desktop->windows().open(mail, {.frame = right, .title = "Inbox"});
+    desktop->loop().runUntilIdle();
+    displayLayouts->applyRegionSet(builtinSplit5050Layout(), std::string(kMain), false);
+    for (auto [wid, pid, zone] : {std::tuple{notes, editor, 1}, {draft, editor, 2}, {inbox, mail, 2}})
+        stateOf(kMain)->attach(WinRef{wid, pid, desktop->windows().element(wid), zone, std::nullopt}, zone);
+    desktop->windows().setFrame(inbox, Rect{100, 100, 400, 300});
+
+    using Mapping = std::map<WindowID, int>;
+    displayLayouts->applyRegionSet(builtinSplit5050Layout(), std::string(kMain), false);
+    EXPECT_EQ(stateOf(kMain)->zoneOf, (Mapping{{notes, 1}, {draft, 2}}));
+    EXPECT_EQ(epoch(kMain), 2);
+
+    displayLayouts->applyRegionSet(builtinFullscreenLayout(), std::string(kMain), false);
+    EXPECT_EQ(stateOf(kMain)->zoneOf, Mapping{});
+    displayLayouts->applyRegionSet(builtinSplit5050Layout(), std::string(kMain), false);
+    EXPECT_EQ(stateOf(kMain)->zoneOf, (Mapping{{notes, 1}, {draft, 2}}));
+    EXPECT_EQ(stateOf(kMain)->zone(2)->stack, std::vector<WindowID>{draft});
 }
 
 TEST_F(DisplayLayoutsTest, theActiveDisplayIsActivatedEvenWhenNotAskedTo) {

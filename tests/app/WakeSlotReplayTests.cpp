@@ -87,9 +87,6 @@ class WakeSlotReplayTest : public DisplayTest {
 
     pid_t appA = 0, appB = 0;
     std::vector<WindowID> opened;
-    std::shared_ptr<WindowTracker> tracker = WindowTracker::create(*desktop, ax);
-    std::shared_ptr<WindowMappingClassifier> classifier =
-        std::make_shared<WindowMappingClassifier>(*desktop, ax, tracker);
     std::shared_ptr<WindowMappingRebuild> rebuild =
         std::make_shared<WindowMappingRebuild>(*desktop, multiState, memory);
     // Made once the fixture's bus exists.

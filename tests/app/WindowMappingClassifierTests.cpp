@@ -42,7 +42,6 @@ class WindowMappingClassifierTest : public DisplayTest {
         return classifier.classifyWindowForMapping(display);
     }
 
-    std::shared_ptr<WindowTracker> tracker = WindowTracker::create(*desktop, ax);
     WindowMappingClassifier classifier{*desktop, ax, tracker};
 };
 

@@ -123,6 +123,76 @@ TEST_F(ScenesProgramOnX11Test, anUpdatedSceneRestoredFromTheCardSwitcherPutsOneX
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
 }
 
+// Three xterms pushed into the zones of the side monitor keep them through a restore of the scene in use,
+// which applies the very layout they are in, and through a restart: Alt+Tab still cycles zone 2 and the
+// focus keys reach each zone's window.
+TEST_F(ScenesProgramOnX11Test, windowsKeepTheirZonesThroughARestoreOfTheSameLayoutAndARestart) {
+    startSession(true);
+    // The halves of the side monitor (root 0, 0, 1920 × 900).
+    const Rect sideZone1{0, 0, 960, 900}, sideZone2{960, 0, 960, 900};
+    const xcb_window_t one = xterm("One", "60x20+100+100");
+    const xcb_window_t two = xterm("Two", "60x20+1200+300");
+    pid_t korvane = startKorvane();
+    ASSERT_TRUE(waitForLine("Scene Restore complete")) << logText();
+    ASSERT_TRUE(waitForLine("[DisplayChange] handle end")) << logText();
+
+    std::size_t pushes = 0;
+    auto push = [&](xcb_window_t window, std::uint32_t digit, const Rect& zone) {
+        press(digit);
+        ASSERT_TRUE(fills(window, zone)) << platform::describe(session->frameOf(window));
+        // Done once the push has brought its window forward.
+        ASSERT_TRUE(X11TestSession::waitFor([&] {
+            return count("_NET_ACTIVE_WINDOW request returned") >= pushes + 1;
+        })) << logText();
+        ++pushes;
+    };
+    ASSERT_TRUE(focusByClick(one));
+    push(one, XK_1, sideZone1);
+    X11TestSession::waitFor([] { return false; }, milliseconds(1500));
+    ASSERT_TRUE(focusByClick(two));
+    push(two, XK_2, sideZone2);
+    const xcb_window_t three = activeXterm("Three", "60x20+1300+400");
+    push(three, XK_2, sideZone2);
+
+    auto reaches = [&](std::vector<std::uint32_t> keys, xcb_window_t window) {
+        std::vector<xcb_keycode_t> codes;
+        for (auto keysym : keys)
+            codes.push_back(session->keycodeOf(keysym));
+        session->pressKeys(codes);
+        return X11TestSession::waitFor([&] { return session->activeWindow() == window; });
+    };
+    const std::vector<std::uint32_t> cycle{XK_Alt_L, XK_Tab};
+    const std::vector<std::uint32_t> focusLeft{XK_Control_L, XK_Shift_L, XK_Alt_L, XK_q},
+        focusRight{XK_Control_L, XK_Shift_L, XK_Alt_L, XK_w};
+
+    press(XK_c);
+    ASSERT_TRUE(X11TestSession::waitFor([&] {
+        return session->viewableWindowTitled(kCardSwitcherTitle).has_value();
+    })) << logText();
+    pressAlone(XK_1);
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return count("Scene Restore complete") >= 2; })) << logText();
+    // The restore registers the hot keys again; a press on its way then is dropped.
+    X11TestSession::waitFor([] { return false; }, milliseconds(1000));
+    EXPECT_TRUE(reaches(cycle, two)) << logText();
+    EXPECT_TRUE(reaches(focusLeft, one)) << logText();
+    EXPECT_TRUE(reaches(focusRight, two)) << logText();
+
+    ::kill(korvane, SIGTERM);
+    ASSERT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+    fs::remove(log());
+    korvane = startKorvane();
+    ASSERT_TRUE(waitForLine("Scene Restore complete")) << logText();
+    X11TestSession::waitFor([] { return false; }, milliseconds(1000));
+    EXPECT_TRUE(reaches(focusLeft, one)) << logText();
+    EXPECT_TRUE(reaches(focusRight, two)) << logText();
+    EXPECT_TRUE(reaches(cycle, three)) << logText();
+    for (const auto& [window, zone] : {std::pair{one, sideZone1}, {two, sideZone2}, {three, sideZone2}})
+        EXPECT_TRUE(fills(window, zone)) << platform::describe(session->frameOf(window));
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
 // An active scene whose file no longer decodes: nothing is restored, and the restore report says so at
 // the start instead of nothing at all; "Update" says so too and leaves the file as it is.
 TEST_F(ScenesProgramOnX11Test, anActiveSceneWhoseFileCannotBeReadIsReportedAtTheStartAndByUpdate) {

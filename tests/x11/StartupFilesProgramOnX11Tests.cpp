@@ -50,6 +50,30 @@ TEST_F(StartupFilesProgramOnX11Test, aFirstStartInAFreshSupportFolderLogsNoError
     EXPECT_EQ(errorLines(), std::vector<std::string>{}) << logText();
 }
 
+// Each monitor remembers a layout of the user's own: it is read before the monitors get their zones, so
+// none is first given a stand-in for a layout taken for missing.
+TEST_F(StartupFilesProgramOnX11Test, aStartWithRememberedUserLayoutsLogsNoError) {
+    startSession(true);
+    openXterm();
+    write(home() / "Layouts" / "layout.columns.json",
+          R"({"id":"layout.columns","name":"Columns","xSplits":[0.3333,0.6667],"ySplits":[]})");
+    nlohmann::json workbenches, selection;
+    for (const std::string& uuid : monitorUUIDs()) {
+        workbenches["workbenches"][uuid] = {{"displayUUID", uuid}, {"activeTemplateID", "layout.columns"}};
+        selection["lastByDisplay"][uuid] = "layout.columns";
+    }
+    write(home() / "display-workbenches.json", workbenches.dump());
+    write(home() / "layout-selection.json", selection.dump());
+
+    const pid_t korvane = startKorvane();
+    ASSERT_TRUE(waitForLine("Scene Restore complete")) << logText();
+    ASSERT_TRUE(waitForLine("[DisplayChange] handle end")) << logText();
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+    EXPECT_TRUE(logged("Applied layout in background set id=layout.columns")) << logText();
+    EXPECT_EQ(errorLines(), std::vector<std::string>{}) << logText();
+}
+
 TEST_F(StartupFilesProgramOnX11Test, damagedLayoutFilesAreNamedAndTheOthersStillGetTheirDisplayKeys) {
     startSession(true);
     openXterm();
