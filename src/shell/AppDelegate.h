@@ -215,8 +215,9 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
     // asks for a display pass, then the scenes hear of it. Lists that are missing or not lists of text
     // read as empty.
     void handleDisplayObserverNotification(const nlohmann::json& userInfo);
-    // The scenes' side of displays added or removed: prompts of removed displays close, added displays
-    // are offered the active scene (AppDelegateScenes.cpp).
+    // The scenes' side of displays added or removed: the editor's panels, the card switcher and the
+    // prompts of removed displays close, added displays are offered the active scene
+    // (AppDelegateScenes.cpp).
     void handleDisplaysChangedForScenes(const std::optional<nlohmann::json>& userInfo);
     // Ends the observations, subscriptions, the mouse tap and the Layouts folder watcher, then writes
     // "layout-memory.json". Safe to call again; later calls only write the memory again.

@@ -93,6 +93,12 @@ inline std::vector<std::pair<xcb_window_t, Rect>> windowsOfProcess(const std::st
     return found;
 }
 
+// Whether the frame lies within the monitor (both root coordinates).
+inline bool within(const Rect& frame, const Rect& monitor) {
+    return frame.minX() >= monitor.minX() && frame.minY() >= monitor.minY() &&
+           frame.maxX() <= monitor.maxX() && frame.maxY() <= monitor.maxY();
+}
+
 // The display UUID of each monitor by its name, as the program names them.
 inline std::map<std::string, std::string> monitorsByName(const std::string& display) {
     std::string error;

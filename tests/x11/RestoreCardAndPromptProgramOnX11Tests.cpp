@@ -4,7 +4,8 @@
 // xterm has the keyboard, gets the prompt, which leaves the keyboard with the xterm, and a click on "Apply
 // Layout" gives the monitor the scene's layout and closes the prompt. No compositing manager runs, so both
 // are cut to their rounded outline and what lies under their corners shows there. Pictures of both are
-// left under build/screenshots.
+// left under build/screenshots. The card switcher shown on a monitor that is unplugged closes with it; opened
+// again on the monitor that stays, its digit restores a scene.
 #include "ProgramOnX11.h"
 
 #include "platform/Format.h"
@@ -144,6 +145,55 @@ TEST_F(SceneNoticesProgramOnX11Test,
     session->click(2880, 80); // on the card, over the xterm
     EXPECT_TRUE(X11TestSession::waitFor([&] { return session->activeWindow() == below; }));
     EXPECT_TRUE(X11TestSession::waitFor([&] { return !session->viewableWindowTitled(kCardTitle); }));
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+TEST_F(SceneNoticesProgramOnX11Test,
+       theCardSwitcherOfAMonitorUnpluggedClosesAndOpenedAgainOnTheOtherTakesDigits) {
+    startSession(true);
+    const auto uuids = monitorsByName(session->display());
+    ASSERT_EQ(uuids.size(), 2u);
+    WMScene scene;
+    scene.id = kSceneID;
+    scene.name = "Terminals";
+    scene.layoutRefsByDisplay = {{uuids.at(kPrimaryName), "builtin.split-50-50"},
+                                 {uuids.at(kSecondaryName), "builtin.fullscreen"}};
+    writeActiveScene(home(), scene);
+    ASSERT_TRUE(focusByClick(xterm("Other", "60x20+3000+600")));
+    const pid_t korvane = startKorvane();
+    ASSERT_TRUE(waitForLine("Scene Restore complete (layout-only): 'Terminals'")) << logText();
+    ASSERT_TRUE(waitForLine("HotkeyManager: registering sceneSwitcher.toggle key=C")) << logText();
+    const auto switcherShowsOver = [&](const Rect& monitor) {
+        return X11TestSession::waitFor([&] {
+            const auto panel = session->viewableWindowTitled(kSwitcherTitle);
+            return panel && session->activeWindow() == *panel && session->frameOf(*panel) == monitor;
+        });
+    };
+
+    // Opened with the pointer on the side monitor, it covers that monitor.
+    session->glidePointer(900, 450, 20);
+    press({XK_Control_L, XK_Alt_L, XK_c});
+    ASSERT_TRUE(switcherShowsOver(kSecondaryRoot)) << logText();
+    const std::size_t changes = count("[DisplayChange] handle end");
+    session->deleteMonitor(kSecondaryName);
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return count("[DisplayChange] handle end") > changes; }))
+        << logText();
+    EXPECT_TRUE(X11TestSession::waitFor([&] { return !session->viewableWindowTitled(kSwitcherTitle); }));
+    for (const auto& [window, frame] : windowsOfProcess(session->display(), korvane))
+        EXPECT_TRUE(within(frame, kPrimaryRoot)) << window << " at " << ::testing::PrintToString(frame);
+
+    // Opened again on the monitor that stays, its digit restores the scene.
+    session->glidePointer(2880, 540, 20);
+    press({XK_Control_L, XK_Alt_L, XK_c});
+    ASSERT_TRUE(switcherShowsOver(kPrimaryRoot)) << logText();
+    EXPECT_TRUE(session->saveScreenshot(kPrimaryRoot, picture("scene-card-switcher-after-unplug-x11.png")));
+    press({XK_1});
+    EXPECT_TRUE(X11TestSession::waitFor(
+        [&] { return count("Scene Restore complete (layout-only): 'Terminals'") == 2; }, seconds(5)))
+        << logText();
+    EXPECT_TRUE(X11TestSession::waitFor([&] { return !session->viewableWindowTitled(kSwitcherTitle); }));
 
     ::kill(korvane, SIGTERM);
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();

@@ -43,17 +43,19 @@ class SceneEditorOnX11Test : public ProgramOnX11Test {
     }
 
     // "Edit Grid" clicked in the 720 × 520 manager window until `opened` holds. The button stands under
-    // the layout of the selected scene, one row lower while the manager still lists the monitor that went,
-    // so the clicks take both places in turn.
+    // the layout of the selected scene, a row lower for each display the manager lists: two, or three
+    // while it still lists the monitor that went, or one while a monitor unplugged is not yet back in its
+    // list; so the clicks take these places in turn.
     bool clickEditGridUntil(xcb_window_t manager, const std::function<bool()>& opened) {
         const Point kEditGridInManager{60, 433};
         constexpr double kDisplayRowHeight = 28;
+        constexpr int kRowsBeyondTwo[] = {0, 1, -1};
         int attempt = 0;
         return X11TestSession::waitFor(
             [&] {
                 const Rect frame = session->frameOf(manager);
                 const double border = (frame.width() - 720) / 2;
-                const double rows = (attempt++ % 2) * kDisplayRowHeight;
+                const double rows = kRowsBeyondTwo[attempt++ % 3] * kDisplayRowHeight;
                 session->click(static_cast<int>(frame.maxX() - border - 720 + kEditGridInManager.x),
                                static_cast<int>(frame.maxY() - border - 520 + kEditGridInManager.y + rows));
                 return X11TestSession::waitFor(opened, seconds(3));

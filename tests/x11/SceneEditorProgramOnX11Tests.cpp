@@ -6,7 +6,9 @@
 // A divider carried by the pointer in small steps follows it to the release, snapped, leaves no percentage
 // behind on the way and is stored where it was let go. Opened again after an edit it discarded and a window
 // that moved, the editor shows the desktop as it is then, dimmed, and the scene as it is stored; so does
-// its first opening on the panels the program made, unmapped, once idle after starting.
+// its first opening on the panels the program made, unmapped, once idle after starting. A monitor unplugged
+// under the open editor takes its panel with it while the other panel keeps the keyboard; plugged back, the
+// next opening covers it again.
 #include "SceneEditorOnX11.h"
 
 #include <X11/keysym.h>
@@ -404,6 +406,46 @@ TEST_F(SceneEditorProgramOnX11Test,
 
     EXPECT_TRUE(closeWithEscape()) << logText();
     session->stop(painted);
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+TEST_F(SceneEditorProgramOnX11Test, aMonitorUnpluggedUnderTheEditorClosesItsPanelAndTheOtherStillTakesKeys) {
+    const pid_t korvane = startWithManager();
+    ASSERT_TRUE(manager) << logText();
+    ASSERT_TRUE(editGrid()) << logText();
+    ASSERT_TRUE(waitForKeyPanel()) << "active window " << session->activeWindow();
+    // The keyboard with the panel of the monitor about to go.
+    ASSERT_TRUE(focusPanel(kSecondaryRoot)) << "active window " << session->activeWindow();
+
+    const std::size_t changes = count("[DisplayChange] handle end");
+    session->deleteMonitor(kSecondaryName);
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return count("[DisplayChange] handle end") > changes; }))
+        << logText();
+    // One panel is left, over the monitor that stays, and every window of the program lies on it.
+    EXPECT_TRUE(X11TestSession::waitFor([&] {
+        return viewableWindowsTitled(session->display(), kEditorTitle) == std::vector<Rect>{kPrimaryRoot};
+    })) << ::testing::PrintToString(viewableWindowsTitled(session->display(), kEditorTitle));
+    for (const auto& [window, frame] : windowsOfProcess(session->display(), korvane))
+        EXPECT_TRUE(within(frame, kPrimaryRoot)) << window << " at " << ::testing::PrintToString(frame);
+    EXPECT_TRUE(session->saveScreenshot(kPrimaryRoot, picture("scene-editor-monitor-unplugged-x11.png")));
+    // That panel has the keyboard, without a click: Escape closes the editor.
+    EXPECT_TRUE(X11TestSession::waitFor([&] {
+        return session->frameOf(session->activeWindow()) == kPrimaryRoot;
+    })) << "active window "
+        << session->activeWindow();
+    EXPECT_TRUE(closeWithEscape()) << logText();
+
+    // Plugged back, the monitor gets its panel again at the next opening, as the first time.
+    const std::size_t backChanges = count("[DisplayChange] handle end");
+    session->setMonitor(kSecondaryName, kSecondaryRoot, false);
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return count("[DisplayChange] handle end") > backChanges; }))
+        << logText();
+    ASSERT_TRUE(editGrid()) << logText();
+    EXPECT_EQ(panels, (std::vector<Rect>{kSecondaryRoot, kPrimaryRoot})) << ::testing::PrintToString(panels);
+    ASSERT_TRUE(waitForKeyPanel()) << "active window " << session->activeWindow();
+    EXPECT_TRUE(closeWithEscape()) << logText();
+
     ::kill(korvane, SIGTERM);
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
 }

@@ -110,6 +110,15 @@ bool SceneGeometryCanvasModel::moveAcrossDisplays(const SceneCanvasDragPayload& 
     const ScreenContext screens = ScreenContext::capture(platform_.screens());
     std::optional<WMScene> stored = inputs_.store->loadScene(inputs_.scene.id, screens);
     if (!stored) return false;
+    // A zone split off on this canvas and not yet saved: after the write the canvas loads the stored
+    // layout again, without that zone, and a hint naming it is one no restore can place.
+    if (!toExcluded) {
+        const std::vector<std::int64_t> storedZones = loadedTree(*stored).regionIDs();
+        if (std::find(storedZones.begin(), storedZones.end(), zoneID) == storedZones.end()) {
+            showHint("Save new zones before moving apps from another display");
+            return false;
+        }
+    }
 
     std::vector<WindowHint> hints;
     if (auto found = stored->windowHints.find(source); found != stored->windowHints.end())

@@ -25,8 +25,7 @@ void SceneGeometryCanvasModel::resetFromScene() {
     hoverPath_.reset();
     hoveredZoneID_.reset();
 
-    const CanvasGeometrySource source = currentGeometrySource();
-    const LayoutNode tree = source.tree() ? *source.tree() : LayoutNode::region(1);
+    const LayoutNode tree = loadedTree(inputs_.scene);
     std::string editorID = "scene-" + inputs_.scene.id;
     for (char& c : editorID)
         if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');

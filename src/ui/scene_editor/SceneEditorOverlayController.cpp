@@ -12,6 +12,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 
+#include <algorithm>
+
 namespace korvane {
 
 namespace {
@@ -36,6 +38,9 @@ void SceneEditorOverlayController::returnPanels() {
     for (auto& [uuid, panel] : overlayPanels)
         pool_->keep(panel);
     overlayPanels.clear();
+    for (auto& panel : panelsOfDisplaysGone_)
+        pool_->keep(panel);
+    panelsOfDisplaysGone_.clear();
 }
 
 void SceneEditorOverlayController::coverScreens(const std::vector<platform::ScreenInfo>& screens) {
@@ -74,6 +79,31 @@ void SceneEditorOverlayController::addPanel(const platform::ScreenInfo& screen,
         panel->setRootView(new SceneEditorOverlayRootView(std::move(content), panel->blockingView()));
     overlayPanels[displayUUID] = panel;
     panel->show();
+}
+
+void SceneEditorOverlayController::closePanelsOfDisplaysGone(
+    const std::vector<std::string>& connectedDisplayUUIDs) {
+    bool closed = false;
+    for (auto it = overlayPanels.begin(); it != overlayPanels.end();) {
+        if (std::find(connectedDisplayUUIDs.begin(), connectedDisplayUUIDs.end(), it->first) !=
+            connectedDisplayUUIDs.end()) {
+            ++it;
+            continue;
+        }
+        if (it->second) {
+            it->second->hide();
+            panelsOfDisplaysGone_.push_back(it->second);
+            closed = true;
+        }
+        it = overlayPanels.erase(it);
+    }
+    if (!closed) return;
+    if (!isAnyPanelVisible()) {
+        close();
+        return;
+    }
+    // The keyboard may have been with the panel that closed.
+    bringPanelsToFront();
 }
 
 bool SceneEditorOverlayController::isAnyPanelVisible() const {

@@ -67,6 +67,12 @@ class SceneEditorOverlayController : public std::enable_shared_from_this<SceneEd
     // exists. Without a widget application only the bridge is made.
     void addPanel(const platform::ScreenInfo& screen, const std::string& displayUUID,
                   const std::string& displayName);
+    // The displays connected now: the panel of a display not among them closes, where the window manager
+    // would move it onto a display that stays and cover part of it. The other panels go on working and
+    // the keyboard goes to one of them. The closed panel's canvas stays behind it with its bridge, so
+    // that edits it holds are still asked about and saved when the editor closes; a display that comes
+    // back gets a panel at the editor's next opening. With no panel left the editor closes.
+    void closePanelsOfDisplaysGone(const std::vector<std::string>& connectedDisplayUUIDs);
     bool isAnyPanelVisible() const;
     // Selects the scene, when given, and the display, when given and not empty, then fronts its panel.
     void openScene(const std::optional<std::string>& sceneID, const std::optional<std::string>& displayUUID);
@@ -106,6 +112,9 @@ class SceneEditorOverlayController : public std::enable_shared_from_this<SceneEd
     std::shared_ptr<SceneEditorPanelPool> pool_;
     // The display whose panel asked to close, while its save is awaited.
     std::string askingDisplayUUID_;
+    // Panels of displays that went, hidden, out of overlayPanels so that nothing shows them again; back
+    // to the pool when the editor closes, where the next taker covers its own screen with them.
+    std::vector<QPointer<SceneEditorOverlayPanel>> panelsOfDisplaysGone_;
 };
 
 } // namespace korvane

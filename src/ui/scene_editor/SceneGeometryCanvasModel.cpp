@@ -127,16 +127,28 @@ std::string SceneGeometryCanvasModel::reloadSignature() const {
 
 // ---- State and commands ----
 
-CanvasGeometrySource SceneGeometryCanvasModel::currentGeometrySource() const {
-    const auto& refs = inputs_.scene.layoutRefsByDisplay;
+std::optional<std::pair<std::string, LayoutNode>>
+SceneGeometryCanvasModel::referencedLayout(const WMScene& scene) const {
+    const auto& refs = scene.layoutRefsByDisplay;
     const auto ref = refs.find(inputs_.displayUUID);
-    if (ref == refs.end() || !inputs_.layoutTemplateResolver) return {};
+    if (ref == refs.end() || !inputs_.layoutTemplateResolver) return std::nullopt;
     const auto layout = inputs_.layoutTemplateResolver->regionSet(ref->second);
-    if (!layout) return {};
+    if (!layout) return std::nullopt;
     auto tree = inputs_.layoutTemplateResolver->layoutTree(*layout);
-    if (!tree) return {};
-    if (forceInlineEditing_) return {CanvasGeometrySource::Inline{std::move(*tree)}};
-    return {CanvasGeometrySource::Template{layout->name, std::move(*tree)}};
+    if (!tree) return std::nullopt;
+    return std::pair{layout->name, std::move(*tree)};
+}
+
+LayoutNode SceneGeometryCanvasModel::loadedTree(const WMScene& scene) const {
+    auto layout = referencedLayout(scene);
+    return layout ? std::move(layout->second) : LayoutNode::region(1);
+}
+
+CanvasGeometrySource SceneGeometryCanvasModel::currentGeometrySource() const {
+    auto layout = referencedLayout(inputs_.scene);
+    if (!layout) return {};
+    if (forceInlineEditing_) return {CanvasGeometrySource::Inline{std::move(layout->second)}};
+    return {CanvasGeometrySource::Template{std::move(layout->first), std::move(layout->second)}};
 }
 
 void SceneGeometryCanvasModel::showHint(std::string text) {

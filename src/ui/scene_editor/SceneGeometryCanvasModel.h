@@ -25,6 +25,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -235,7 +236,9 @@ class SceneGeometryCanvasModel : public std::enable_shared_from_this<SceneGeomet
                          std::optional<std::size_t> index = std::nullopt);
     bool dropTextsOnExcluded(const std::vector<std::string>& texts);
     // Moves the dragged application's hint from the source display to this one (to none when
-    // `toExcluded`) in the scene file; both canvases then reload from it.
+    // `toExcluded`) in the scene file; both canvases then reload from it. A zone that the display's
+    // stored layout lacks (one split off and not yet saved) is refused with a hint, both canvases left
+    // as they were.
     bool moveAcrossDisplays(const SceneCanvasDragPayload& payload, std::int64_t zoneID, bool toExcluded);
 
     // ---- Saving ----
@@ -269,6 +272,12 @@ class SceneGeometryCanvasModel : public std::enable_shared_from_this<SceneGeomet
 
     SceneGeometryCanvasModel(platform::Platform& platform, Inputs inputs,
                              std::shared_ptr<BundleInfoCache> cache);
+
+    // The name and tree of the layout `scene` names for this display; nothing when it names none that the
+    // resolver knows.
+    std::optional<std::pair<std::string, LayoutNode>> referencedLayout(const WMScene& scene) const;
+    // The tree the canvas loads for this display from `scene`: its layout's, else one zone.
+    LayoutNode loadedTree(const WMScene& scene) const;
 
     void runReloadTask();
     // The display's window hints in the scene as stored now (the given copy when the file cannot be

@@ -14,6 +14,7 @@
 
 #include <QApplication>
 
+#include <algorithm>
 #include <cmath>
 #include <unistd.h>
 
@@ -103,6 +104,14 @@ void SceneCardSwitcherController::hide() {
     }
     scenes_.clear();
     isVisible_ = false;
+}
+
+void SceneCardSwitcherController::closeIfDisplayGone(const std::vector<std::string>& connectedDisplayUUIDs) {
+    if (!isVisible_) return;
+    const std::string shownOn = DisplayUtil::displayUUID(screen_);
+    if (std::find(connectedDisplayUUIDs.begin(), connectedDisplayUUIDs.end(), shownOn) ==
+        connectedDisplayUUIDs.end())
+        hide();
 }
 
 bool SceneCardSwitcherController::keyDown(const SwitcherKeyPress& press) {

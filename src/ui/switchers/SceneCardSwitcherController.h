@@ -55,6 +55,9 @@ class SceneCardSwitcherController : public MouseEventHandler,
     void show();
     // Closes the switcher; harmless while hidden.
     void hide();
+    // The displays connected now: shown on a display not among them, the switcher closes, where the
+    // window manager would move it onto a display that stays with its cards off every monitor.
+    void closeIfDisplayGone(const std::vector<std::string>& connectedDisplayUUIDs);
 
     bool isVisible() const { return isVisible_; }
     // The scenes in card order while shown; empty otherwise.

@@ -182,7 +182,8 @@ TEST_F(SceneCanvasDragTest, aChipFromAnotherDisplayIsMovedInTheSceneFileAtOnce) 
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         saves = 0;
-        const std::string id = storeScene("Work", {}, {{"A", {hint("S", 1), hint("M", 2), hint("S", 3)}}});
+        const std::string id = storeScene("Work", {{"B", "builtin.split-50-50"}},
+                                          {{"A", {hint("S", 1), hint("M", 2), hint("S", 3)}}});
         auto canvas = showCanvas(canvasInputs(id, c.target));
         const std::string text = sceneCanvasDragText({kChip, "S", "A#1", c.sourceZone});
         EXPECT_EQ(c.toExcluded ? canvas->dropAppOnExcluded(text) : canvas->dropApp(text, 2, std::nullopt),

@@ -1,6 +1,7 @@
 // What a display edited on the scene canvas and saved gets when the scene is restored on the simulated
 // desktop: the applications in the zones the user put them in, and the proportions the canvas showed,
-// also when a display saved twice keeps its layout's id.
+// also when a display saved twice keeps its layout's id; a chip dragged from another display lands where
+// it was dropped, and one dropped into a zone not yet saved stays where it was shown.
 #include "ui/scene_editor/SceneGeometryCanvasModel.h"
 
 #include "app/DisplayFixture.h"
@@ -31,10 +32,10 @@ class SceneCanvasRestoreTest : public korvane::testing::DisplayTest {
         store->save(scene, screens());
     }
     ScreenContext screens() { return ScreenContext::capture(desktop->screens()); }
-    std::shared_ptr<SceneGeometryCanvasModel> canvas() {
+    std::shared_ptr<SceneGeometryCanvasModel> canvas(const std::string& display = "D") {
         SceneGeometryCanvasModel::Inputs inputs;
         inputs.scene = store->loadScene("22222222-3333-4444-8555-666666666666", screens()).value();
-        inputs.displayUUID = "D";
+        inputs.displayUUID = display;
         inputs.store = store;
         inputs.layoutTemplateResolver = library;
         inputs.onSaveAsUserLayout = [this](const ConfigZoneSet& set) -> std::optional<std::string> {
@@ -122,6 +123,40 @@ TEST_F(SceneCanvasRestoreTest, aChipMovedAfterASavedSplitIsRestoredInTheZoneItWa
     ASSERT_TRUE(model->dropApp(model->dragPayload(chip, 1), *right, std::nullopt));
 
     EXPECT_EQ(restoredEditorFrame(*model), Rect(500, 0, 500, 600));
+}
+
+TEST_F(SceneCanvasRestoreTest, aChipFromAnotherDisplayIsRestoredInTheZoneItIsShownInAfterEachDrop) {
+    addDisplay("E", {1000, 0, 1000, 600});
+    WMScene scene = store->loadScene("22222222-3333-4444-8555-666666666666", screens()).value();
+    scene.layoutRefsByDisplay = {{"D", "builtin.split-50-50"}, {"E", "builtin.split-50-50"}};
+    scene.windowHints["D"] = {{kEditor, 1, std::nullopt}};
+    store->save(scene, screens());
+    auto source = canvas("D");
+    auto target = canvas("E");
+    const pid_t editor = desktop->workspace().launch({.bundleID = kEditor, .name = "Editor"});
+    const WindowID window = desktop->windows().open(editor, {.frame = {100, 100, 300, 200}, .title = "Plan"});
+    const auto restored = [&] {
+        engine->restore(store->loadScene(scene.id, screens()).value());
+        desktop->loop().runUntilIdle();
+        return desktop->windows().frame(window);
+    };
+
+    // E's right half split, not saved: its new zone 3 is not in the layout the scene keeps for E.
+    target->handleKeyDown("v");
+    target->handleZoneTap(2);
+    ASSERT_EQ(target->zoneFrames().size(), 3u);
+    const std::string chip = source->dragPayload(source->zoneApps().at(1).at(0), 1);
+    EXPECT_FALSE(target->dropTextsOnZone({chip}, 3));
+    EXPECT_EQ(target->zoneFrames().size(), 3u);
+    EXPECT_TRUE(target->isGeometryDirty());
+    EXPECT_EQ(target->hintMessage(), "Save new zones before moving apps from another display");
+    ASSERT_EQ(source->zoneApps().at(1).size(), 1u);
+    // Where the source canvas still shows it, D's left half (bottom-left coordinates).
+    EXPECT_EQ(restored(), Rect(0, 0, 500, 600));
+
+    // Into a zone the stored layout has, the move is written at once and restored there.
+    EXPECT_TRUE(target->dropTextsOnZone({chip}, 2));
+    EXPECT_EQ(restored(), Rect(1500, 0, 500, 600));
 }
 
 } // namespace

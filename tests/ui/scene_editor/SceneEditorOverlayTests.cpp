@@ -1,6 +1,7 @@
 // The scene editor's overlay on Qt's offscreen platform over the simulated desktop: a panel per display
-// over its visible frame, raised together, closed together once however often closing is asked for; its
-// picture is left under build/screenshots.
+// over its visible frame, raised together, closed together once however often closing is asked for, the
+// panel of a display that went closed alone; its picture is left under build/screenshots.
+#include "ui/scene_editor/SceneEditorCanvasBridge.h"
 #include "ui/scene_editor/SceneEditorOverlayController.h"
 #include "ui/scene_editor/SceneEditorOverlayPanel.h"
 #include "ui/scene_editor/SceneEditorPanelPool.h"
@@ -154,4 +155,34 @@ TEST_F(SceneEditorOverlayTest, aClosedEditorsPanelsServeTheNextOneOverTheDisplay
         << "today's picture, dimmed";
     second.reset();
     EXPECT_EQ(pool->keptCount(), 2u) << "an editor dropped while open hands its panels back";
+}
+
+TEST_F(SceneEditorOverlayTest,
+       thePanelOfADisplayThatWentClosesWhileItsUnsavedEditsAreStillAskedAboutAndSaved) {
+    std::vector<QWidget*> askedOver;
+    auto asking = std::make_shared<SceneEditorOverlayController>(*desktop, [&](QWidget* over) {
+        askedOver.push_back(over);
+        return SceneEditorSaveAlertResponse::save;
+    });
+    asking->viewModel = SceneEditorViewModel::make(*desktop, {});
+    asking->onDidClose = [this] { ++closes; };
+    for (const auto& screen : desktop->screens().screens())
+        asking->addPanel(screen, screen.displayUUID, screen.localizedName);
+    QPointer<SceneEditorOverlayPanel> gone = asking->overlayPanels.at("D2");
+    asking->canvasBridges.at("D2")->setHasUnsavedChanges(true);
+
+    asking->closePanelsOfDisplaysGone({"D1"});
+    EXPECT_FALSE(gone->isVisible());
+    asking->bringPanelToFront("D2");
+    EXPECT_FALSE(gone->isVisible()) << "nothing shows it again";
+    SceneEditorOverlayPanel* stays = asking->overlayPanels.at("D1");
+    EXPECT_TRUE(stays->isVisible());
+    asking->requestClose();
+    EXPECT_EQ(askedOver, std::vector<QWidget*>{stays});
+    EXPECT_EQ(asking->canvasBridges.at("D2")->pendingCommand(), SceneEditorCanvasBridge::Command::save);
+
+    // With no display of its own left, the editor closes.
+    asking->closePanelsOfDisplaysGone({"D3"});
+    EXPECT_EQ(closes, 1);
+    EXPECT_FALSE(stays->isVisible());
 }
