@@ -6,7 +6,6 @@
 #include "core/FileUtil.h"
 #include "core/JSONEncoder.h"
 #include "core/JSONFields.h"
-#include "core/Log.h"
 #include "platform/Format.h"
 #include "platform/Platform.h"
 #include "platform/TextCase.h"
@@ -199,21 +198,25 @@ fs::path ZoneSetStore::storeLayout(const ConfigZoneSet& set) {
     fs::create_directories(folder);
     const fs::path path = folder / (set.id + ".json");
     LayoutFile file{false, {}};
-    const StoreFile existing = readStoreFile(path);
-    bool unreadable = existing.state == StoreFile::State::tooLarge;
-    if (existing.state == StoreFile::State::read && !existing.bytes.empty()) {
+    if (auto existing = readFileIfPresent(path); existing && !existing->empty()) {
         try {
-            file = decodeLayoutFile(existing.bytes);
+            file = decodeLayoutFile(*existing);
             file.isArray = true; // the layouts already there stay beside the new one
         } catch (const std::exception&) {
             file = LayoutFile{false, {}};
-            unreadable = true;
         }
     }
     file.sets.push_back(set);
     // Encoded before anything is kept or written, so a layout that cannot be stored changes nothing.
     const std::string bytes = encodeLayoutFile(file);
-    if (unreadable) keepUnreadableFile(path, Log::app);
+    keepUnreadableFileBeforeWriting(path, [](const std::string& existing) {
+        try {
+            decodeLayoutFile(existing);
+            return true;
+        } catch (const std::exception&) {
+            return false;
+        }
+    });
     writeFileAtomically(path, bytes);
     return path;
 }
