@@ -47,7 +47,11 @@ void keepUnreadableFileBeforeWriting(const fs::path& path,
         logKept(Log::app, path, moveUnreadableFileAside(path), describeUnreadFile(existing));
         return;
     case State::notRegular:
-        // Nothing to keep: its bytes are not the file's.
+        // Nothing to keep: its bytes are not the file's. After the write a regular file is there, so
+        // this is said once.
+        if (existing.type == fs::file_type::directory) return;
+        Log::app.error("%{public}s %{public}s: writing a regular file in its place", path.string(),
+                       describeUnreadFile(existing));
         return;
     }
 }

@@ -56,12 +56,6 @@ bool existsAt(const fs::path& p) {
     return exists;
 }
 
-// The whole file; a file that cannot be read is an error here, since the caller is walking the folder.
-std::string readFile(const fs::path& path) {
-    if (auto bytes = readFileIfPresent(path)) return *bytes;
-    throw fs::filesystem_error("cannot read the file", path, std::make_error_code(std::errc::io_error));
-}
-
 nlohmann::json parseJSON(const std::string& bytes) {
     try {
         return nlohmann::json::parse(bytes);
@@ -127,7 +121,7 @@ std::optional<HeldLayout> findHolder(const fs::path& folder, const std::string& 
         if (!hasJSONExtension(path)) continue;
         LayoutFile file;
         try {
-            file = decodeLayoutFile(readFile(path));
+            file = decodeLayoutFile(readStoreFileBytes(path));
         } catch (const std::exception&) {
             continue; // loadAll skips it too, so it holds nothing the application shows
         }
@@ -177,7 +171,7 @@ std::vector<ConfigZoneSet> ZoneSetStore::loadAll() {
     for (const auto& path : listFolder(folder)) {
         if (!hasJSONExtension(path)) continue;
         try {
-            LayoutFile file = decodeLayoutFile(readFile(path));
+            LayoutFile file = decodeLayoutFile(readStoreFileBytes(path));
             result.insert(result.end(), file.sets.begin(), file.sets.end());
         } catch (const std::exception&) {
             // Skipped without a trace: the folder watcher reloads once the file is whole again.
@@ -265,7 +259,7 @@ ZoneSetStore::Rewrite ZoneSetStore::rewriteAll(const Transform& transform) {
         if (!hasJSONExtension(path)) continue;
         LayoutFile file;
         try {
-            file = decodeLayoutFile(readFile(path));
+            file = decodeLayoutFile(readStoreFileBytes(path));
         } catch (const std::exception& e) {
             // One damaged file must not keep every other one from its new keys, launch after launch.
             outcome.skipped.emplace_back(path, e.what());
@@ -295,7 +289,7 @@ ZoneSetStore::IDMapping ZoneSetStore::migrateLegacyLayoutIDs() {
         taken.insert(set.id);
     for (const auto& path : listFolder(folder)) {
         if (!hasJSONExtension(path)) continue;
-        std::string bytes = readFile(path);
+        std::string bytes = readStoreFileBytes(path);
         ConfigZoneSet set;
         try {
             set = decodeZoneSet(parseJSON(bytes));

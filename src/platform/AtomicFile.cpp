@@ -253,6 +253,15 @@ std::string describeUnreadFile(const StoreFile& file) {
     return "is not a readable file (" + why + ")";
 }
 
+UnreadableFileError::UnreadableFileError(const fs::path& path, const StoreFile& file)
+    : std::runtime_error(path.string() + " " + describeUnreadFile(file)) {}
+
+std::string readStoreFileBytes(const fs::path& path) {
+    StoreFile file = readStoreFile(path);
+    if (file.state != StoreFile::State::read) throw UnreadableFileError(path, file);
+    return std::move(file.bytes);
+}
+
 fs::path preserveUnreadableFile(const fs::path& path) {
     const UnreadableNames names(path);
     for (int n = 1;; ++n) {

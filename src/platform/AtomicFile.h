@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -45,6 +46,16 @@ std::optional<std::string> readFileIfPresent(const std::filesystem::path& path);
 // readable file (a FIFO)", "(a symbolic link to a character device)", "(over 16 MB)", "(Permission
 // denied)", "(no such file)". Empty for a file that was read.
 std::string describeUnreadFile(const StoreFile& file);
+
+// A store's file that readStoreFile did not read; what() names the file and why.
+class UnreadableFileError : public std::runtime_error {
+  public:
+    UnreadableFileError(const std::filesystem::path& path, const StoreFile& file);
+};
+
+// The whole file, for a reader to whom a file it cannot read is an error. Throws UnreadableFileError
+// when readStoreFile does not read it (a missing file included).
+std::string readStoreFileBytes(const std::filesystem::path& path);
 
 // Writes `bytes` to a new file ".NAME.tmp-<hex>-<n>" beside `path`, flushes it to the disk, renames it
 // over `path` and flushes the folder. The folder must exist. Throws std::filesystem::filesystem_error

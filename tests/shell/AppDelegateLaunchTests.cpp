@@ -214,7 +214,7 @@ TEST_F(AppDelegateLaunchTest,
 
 // What a user may find in place of the stores' files: files restored from a backup under another owner,
 // which the program cannot read, are kept beside the new ones, whole, where the line says, before the
-// first write over them.
+// first write over them; a FIFO or a link to a device is named once, as the first write replaces it.
 TEST_F(AppDelegateLaunchTest, storeFilesThatCannotBeReadAreKeptAsideOrNamedBeforeTheFirstWriteOverThem) {
     const auto files = [this] {
         return std::vector<fs::path>{
@@ -233,6 +233,11 @@ TEST_F(AppDelegateLaunchTest, storeFilesThatCannotBeReadAreKeptAsideOrNamedBefor
              fs::permissions(file, fs::perms::none);
          },
          " as {kept} before writing it again: it is not a readable file (Permission denied)"},
+        {"a FIFO", [](const fs::path& file) { ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0); },
+         " is not a readable file (a FIFO): writing a regular file in its place"},
+        {"a link to a device", [](const fs::path& file) { fs::create_symlink("/dev/null", file); },
+         " is not a readable file (a symbolic link to a character device): writing a regular file in its "
+         "place"},
     };
     addScreen("D1", Rect{0, 0, 1920, 1080});
     for (const Row& row : rows) {
