@@ -47,13 +47,9 @@ void LayoutMemory::loadLayoutMemory() {
             layoutMemory_ = LayoutMemoryStore();
             return;
         }
-        auto bytes = readFileIfPresent(path);
-        if (!bytes)
-            throw fs::filesystem_error("cannot read the layout memory", path,
-                                       std::make_error_code(std::errc::io_error));
-        layoutMemory_ = LayoutMemoryStore::fromJSON(nlohmann::json::parse(*bytes));
+        layoutMemory_ = LayoutMemoryStore::fromJSON(nlohmann::json::parse(readStoreFileBytes(path)));
     } catch (const std::exception& e) {
-        // The file stays as it is; the first write keeps a copy of it beside the new one.
+        // The file stays as it is; the first write keeps it beside the new one.
         Log::app.error("CRITICAL: Failed to load layout memory, starting fresh. Error: %s", e.what());
         layoutMemory_ = LayoutMemoryStore();
     }

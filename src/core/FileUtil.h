@@ -22,10 +22,15 @@ class Logger;
 // again" on `log`. Returns the copy's path; throws as preserveUnreadableFile does.
 std::filesystem::path keepUnreadableFile(const std::filesystem::path& path, const platform::Logger& log);
 
-// For a store about to write over `path`: when the file there holds bytes that `readable` refuses, or
-// is too large to be read at all, keeps it with keepUnreadableFile on the "app" log. An empty or
-// missing file needs nothing.
-// Throws std::filesystem::filesystem_error when the copy cannot be made, so the caller writes nothing.
+// For a store about to write over `path`, on the "app" log:
+// - a file that holds bytes `readable` refuses, or is too large to be read, is copied aside with
+//   keepUnreadableFile;
+// - a file whose bytes could not be read at all (no permission to read them, an I/O error, a loop of
+//   symbolic links) is renamed aside with moveUnreadableFileAside: a copy would have to read them;
+// - a FIFO, socket or device (or a symbolic link to one) is named in an error line, once, since the
+//   write puts a regular file in its place; a folder is left to the write, which fails on it.
+// Each line names the file and why. An empty or missing file needs nothing.
+// Throws std::filesystem::filesystem_error when the file cannot be kept, so the caller writes nothing.
 void keepUnreadableFileBeforeWriting(const std::filesystem::path& path,
                                      const std::function<bool(const std::string& bytes)>& readable);
 

@@ -62,10 +62,10 @@ template <class Record> struct JSONFileStore {
         }
     }
 
-    // Writes the record over `path` atomically. Before that, a file there whose bytes do not decode is
-    // kept as "NAME.unreadable-<UTC stamp>" and the copy logged (see keepUnreadableFileBeforeWriting),
-    // since the record being written was most likely loaded empty from it. Throws on failure; nothing is
-    // written when the record cannot be encoded or the copy cannot be made.
+    // Writes the record over `path` atomically. Before that, a file there whose bytes do not decode or
+    // could not be read is kept as "NAME.unreadable-<UTC stamp>" and logged (see
+    // keepUnreadableFileBeforeWriting), since the record being written was most likely loaded empty from
+    // it. Throws on failure; nothing is written when the record cannot be encoded or the file not kept.
     static void save(const std::filesystem::path& path, const Record& record, const JSONEncoder& encoder) {
         const std::string bytes = encode(record, encoder);
         keepUnreadableFileBeforeWriting(

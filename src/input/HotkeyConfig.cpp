@@ -7,6 +7,7 @@
 #include "core/Log.h"
 #include "platform/Format.h"
 #include "platform/Logging.h"
+#include "platform/UTF8.h"
 
 #include <cmath>
 #include <set>
@@ -96,24 +97,28 @@ HotkeyConfig HotkeyConfig::load(Nanos now) {
     } catch (const std::exception&) {
         return defaults(now);
     }
-    std::optional<std::string> bytes;
+    StoreFile stored;
     try {
-        bytes = readFileIfPresent(path);
+        stored = readStoreFile(path);
     } catch (const std::exception&) {
+        stored = StoreFile{StoreFile::State::failed, {}, std::make_error_code(std::errc::not_enough_memory)};
     }
-    std::error_code ec;
-    if (!bytes && !std::filesystem::exists(path, ec) && !ec) {
+    if (stored.state == StoreFile::State::missing) {
         HotkeyConfig fresh = defaults(now);
         fresh.save(now);
         return fresh;
     }
+    // The file and why: a hand-edited table and one that is not a file at all are mended differently.
+    const auto loadFailed = [&](const std::string& why) {
+        Log::hotkey.error("HotkeyConfig load failed, using defaults: %s %s", path.string(), validUTF8(why));
+        return defaults(now);
+    };
+    if (stored.state != StoreFile::State::read) return loadFailed(describeUnreadFile(stored));
     HotkeyConfig config;
     try {
-        if (!bytes) throw DecodingError("unreadable");
-        config = fromJSON(nlohmann::json::parse(*bytes));
-    } catch (const std::exception&) {
-        Log::hotkey.error("HotkeyConfig load failed, using defaults (file exists but decode failed)");
-        return defaults(now);
+        config = fromJSON(nlohmann::json::parse(stored.bytes));
+    } catch (const std::exception& e) {
+        return loadFailed(std::string("does not decode (") + e.what() + ")");
     }
 
     if (config.version < kCurrentVersion) {

@@ -39,8 +39,8 @@ struct HotkeyConfig {
     // The stored table, `now` being the wall clock:
     // - no folder: the defaults, nothing written;
     // - no file: the defaults, written;
-    // - a file that cannot be read or decoded: the defaults, logged, the file left as it is (a later
-    //   save keeps its bytes aside before writing over it);
+    // - a file that cannot be read or decoded: the defaults, logged with the file and why, the file left
+    //   as it is (a later save keeps its bytes aside before writing over it);
     // - a version below 3: the defaults, written over it once its bytes are kept beside it as
     //   "hotkeys.json.unreadable-<UTC stamp>" (the copy logged); left as it is when no copy can be made;
     // - otherwise the stored table, with every default binding whose action it lacks appended in

@@ -6,7 +6,6 @@
 #include "core/FileUtil.h"
 #include "core/JSONEncoder.h"
 #include "core/JSONFields.h"
-#include "core/Log.h"
 #include "platform/Format.h"
 #include "platform/Platform.h"
 #include "platform/TextCase.h"
@@ -55,12 +54,6 @@ bool existsAt(const fs::path& p) {
     bool exists = fs::exists(p, ec);
     if (ec) throw fs::filesystem_error("cannot look at the folder", p, ec);
     return exists;
-}
-
-// The whole file; a file that cannot be read is an error here, since the caller is walking the folder.
-std::string readFile(const fs::path& path) {
-    if (auto bytes = readFileIfPresent(path)) return *bytes;
-    throw fs::filesystem_error("cannot read the file", path, std::make_error_code(std::errc::io_error));
 }
 
 nlohmann::json parseJSON(const std::string& bytes) {
@@ -128,7 +121,7 @@ std::optional<HeldLayout> findHolder(const fs::path& folder, const std::string& 
         if (!hasJSONExtension(path)) continue;
         LayoutFile file;
         try {
-            file = decodeLayoutFile(readFile(path));
+            file = decodeLayoutFile(readStoreFileBytes(path));
         } catch (const std::exception&) {
             continue; // loadAll skips it too, so it holds nothing the application shows
         }
@@ -178,7 +171,7 @@ std::vector<ConfigZoneSet> ZoneSetStore::loadAll() {
     for (const auto& path : listFolder(folder)) {
         if (!hasJSONExtension(path)) continue;
         try {
-            LayoutFile file = decodeLayoutFile(readFile(path));
+            LayoutFile file = decodeLayoutFile(readStoreFileBytes(path));
             result.insert(result.end(), file.sets.begin(), file.sets.end());
         } catch (const std::exception&) {
             // Skipped without a trace: the folder watcher reloads once the file is whole again.
@@ -199,21 +192,25 @@ fs::path ZoneSetStore::storeLayout(const ConfigZoneSet& set) {
     fs::create_directories(folder);
     const fs::path path = folder / (set.id + ".json");
     LayoutFile file{false, {}};
-    const StoreFile existing = readStoreFile(path);
-    bool unreadable = existing.state == StoreFile::State::tooLarge;
-    if (existing.state == StoreFile::State::read && !existing.bytes.empty()) {
+    if (auto existing = readFileIfPresent(path); existing && !existing->empty()) {
         try {
-            file = decodeLayoutFile(existing.bytes);
+            file = decodeLayoutFile(*existing);
             file.isArray = true; // the layouts already there stay beside the new one
         } catch (const std::exception&) {
             file = LayoutFile{false, {}};
-            unreadable = true;
         }
     }
     file.sets.push_back(set);
     // Encoded before anything is kept or written, so a layout that cannot be stored changes nothing.
     const std::string bytes = encodeLayoutFile(file);
-    if (unreadable) keepUnreadableFile(path, Log::app);
+    keepUnreadableFileBeforeWriting(path, [](const std::string& existing) {
+        try {
+            decodeLayoutFile(existing);
+            return true;
+        } catch (const std::exception&) {
+            return false;
+        }
+    });
     writeFileAtomically(path, bytes);
     return path;
 }
@@ -262,7 +259,7 @@ ZoneSetStore::Rewrite ZoneSetStore::rewriteAll(const Transform& transform) {
         if (!hasJSONExtension(path)) continue;
         LayoutFile file;
         try {
-            file = decodeLayoutFile(readFile(path));
+            file = decodeLayoutFile(readStoreFileBytes(path));
         } catch (const std::exception& e) {
             // One damaged file must not keep every other one from its new keys, launch after launch.
             outcome.skipped.emplace_back(path, e.what());
@@ -292,7 +289,7 @@ ZoneSetStore::IDMapping ZoneSetStore::migrateLegacyLayoutIDs() {
         taken.insert(set.id);
     for (const auto& path : listFolder(folder)) {
         if (!hasJSONExtension(path)) continue;
-        std::string bytes = readFile(path);
+        std::string bytes = readStoreFileBytes(path);
         ConfigZoneSet set;
         try {
             set = decodeZoneSet(parseJSON(bytes));

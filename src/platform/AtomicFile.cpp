@@ -136,6 +136,61 @@ Nanos wallClockNow() {
         .count();
 }
 
+// "NAME.unreadable-<UTC stamp of now>" beside `path` for the first try, "-2", "-3"... appended for the
+// next ones.
+class UnreadableNames {
+  public:
+    explicit UnreadableNames(const fs::path& path)
+        : path_(path), base_(path.filename().string() + ".unreadable-" + utcStamp(wallClockNow())) {}
+    fs::path operator()(int attempt) const {
+        return path_.parent_path() / (attempt == 1 ? base_ : base_ + "-" + std::to_string(attempt));
+    }
+    static constexpr int kMaxAttempts = 1000;
+
+  private:
+    fs::path path_;
+    std::string base_;
+};
+
+fs::path folderOf(const fs::path& path) {
+    return path.has_parent_path() ? path.parent_path() : fs::path(".");
+}
+
+fs::file_type fileType(mode_t mode) {
+    if (S_ISDIR(mode)) return fs::file_type::directory;
+    if (S_ISFIFO(mode)) return fs::file_type::fifo;
+    if (S_ISSOCK(mode)) return fs::file_type::socket;
+    if (S_ISBLK(mode)) return fs::file_type::block;
+    if (S_ISCHR(mode)) return fs::file_type::character;
+    return fs::file_type::unknown;
+}
+
+// `info` describes what `path` leads to, which is not a regular file.
+StoreFile notRegularFile(const fs::path& path, const struct stat& info) {
+    StoreFile file{StoreFile::State::notRegular, {}, {}};
+    file.type = fileType(info.st_mode);
+    struct stat own {};
+    file.throughLink = ::lstat(path.c_str(), &own) == 0 && S_ISLNK(own.st_mode);
+    return file;
+}
+
+const char* describeType(fs::file_type type) {
+    switch (type) {
+    case fs::file_type::directory:
+        return "a folder";
+    case fs::file_type::fifo:
+        return "a FIFO";
+    case fs::file_type::socket:
+        return "a socket";
+    case fs::file_type::block:
+        return "a block device";
+    case fs::file_type::character:
+        return "a character device";
+    default:
+        return "not a regular file";
+    }
+}
+
 } // namespace
 
 StoreFile readStoreFile(const fs::path& path) {
@@ -149,7 +204,7 @@ StoreFile readStoreFile(const fs::path& path) {
     // Looked at before it is opened: opening a device can act on it, and only regular files are read.
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0) return missingOr(errno);
-    if (!S_ISREG(info.st_mode)) return StoreFile{State::notRegular, {}, {}};
+    if (!S_ISREG(info.st_mode)) return notRegularFile(path, info);
     if (static_cast<std::uintmax_t>(info.st_size) > kMaxStoreFileSize)
         return StoreFile{State::tooLarge, {}, {}};
     // Without waiting, and looked at again once open: a FIFO put in its place meanwhile is not read.
@@ -162,7 +217,7 @@ StoreFile readStoreFile(const fs::path& path) {
     if (::fstat(fd, &info) != 0)
         file = StoreFile{State::failed, {}, lastError()};
     else if (!S_ISREG(info.st_mode))
-        file = StoreFile{State::notRegular, {}, {}};
+        file = notRegularFile(path, info);
     else if (static_cast<std::uintmax_t>(info.st_size) > kMaxStoreFileSize)
         file = StoreFile{State::tooLarge, {}, {}};
     else
@@ -177,10 +232,40 @@ std::optional<std::string> readFileIfPresent(const fs::path& path) {
     return std::move(file.bytes);
 }
 
+std::string describeUnreadFile(const StoreFile& file) {
+    std::string why;
+    switch (file.state) {
+    case StoreFile::State::read:
+        return "";
+    case StoreFile::State::missing:
+        why = "no such file";
+        break;
+    case StoreFile::State::notRegular:
+        why = std::string(file.throughLink ? "a symbolic link to " : "") + describeType(file.type);
+        break;
+    case StoreFile::State::tooLarge:
+        why = "over " + std::to_string(kMaxStoreFileSize / (1024 * 1024)) + " MB";
+        break;
+    case StoreFile::State::failed:
+        why = file.error.message();
+        break;
+    }
+    return "is not a readable file (" + why + ")";
+}
+
+UnreadableFileError::UnreadableFileError(const fs::path& path, const StoreFile& file)
+    : std::runtime_error(path.string() + " " + describeUnreadFile(file)) {}
+
+std::string readStoreFileBytes(const fs::path& path) {
+    StoreFile file = readStoreFile(path);
+    if (file.state != StoreFile::State::read) throw UnreadableFileError(path, file);
+    return std::move(file.bytes);
+}
+
 fs::path preserveUnreadableFile(const fs::path& path) {
-    const std::string base = path.filename().string() + ".unreadable-" + utcStamp(wallClockNow());
+    const UnreadableNames names(path);
     for (int n = 1;; ++n) {
-        fs::path copy = path.parent_path() / (n == 1 ? base : base + "-" + std::to_string(n));
+        fs::path copy = names(n);
         std::error_code ec;
         // copy_file refuses an existing target, so two preservations in one second keep both. A signal
         // can cut a copy short; the store would then refuse to write over the only copy of the user's
@@ -201,11 +286,35 @@ fs::path preserveUnreadableFile(const fs::path& path) {
                 throw fs::filesystem_error("cannot flush the copy of the unreadable file", path, copy,
                                            syncError);
             }
-            synchroniseFolder(copy.parent_path().empty() ? fs::path(".") : copy.parent_path());
+            synchroniseFolder(folderOf(copy));
             return copy;
         }
-        if (ec != std::errc::file_exists || n >= 1000)
+        if (ec != std::errc::file_exists || n >= UnreadableNames::kMaxAttempts)
             throw fs::filesystem_error("cannot keep the unreadable file", path, copy, ec);
+    }
+}
+
+fs::path moveUnreadableFileAside(const fs::path& path) {
+    const UnreadableNames names(path);
+    for (int n = 1;; ++n) {
+        const fs::path aside = names(n);
+        // RENAME_NOREPLACE: two files set aside in one second keep both. A file system without it
+        // gets the same from a look first.
+        int result = ::renameat2(AT_FDCWD, path.c_str(), AT_FDCWD, aside.c_str(), RENAME_NOREPLACE);
+        if (result != 0 && errno == EINVAL) {
+            struct stat taken {};
+            if (::lstat(aside.c_str(), &taken) == 0)
+                errno = EEXIST;
+            else
+                result = ::rename(path.c_str(), aside.c_str());
+        }
+        if (result == 0) {
+            synchroniseFolder(folderOf(path));
+            return aside;
+        }
+        const std::error_code ec = lastError();
+        if (ec != std::errc::file_exists || n >= UnreadableNames::kMaxAttempts)
+            throw fs::filesystem_error("cannot move the unreadable file aside", path, aside, ec);
     }
 }
 
@@ -214,7 +323,7 @@ void writeFileAtomically(const fs::path& path, std::string_view bytes) {
         throw fs::filesystem_error("cannot write a file without a name", path,
                                    std::make_error_code(std::errc::invalid_argument));
     }
-    const fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
+    const fs::path folder = folderOf(path);
     fs::path temp = path.parent_path() / temporaryName(path);
     // "x": never open a file that someone else created under the same name.
     std::FILE* f = std::fopen(temp.c_str(), "wbx");

@@ -5,10 +5,14 @@
 
 #include "app/DisplayIdentity.h"
 #include "layouts/LayoutDescriptor.h"
+#include "platform/AtomicFile.h"
 #include "platform/UTF8.h"
+#include "scenes/model/SceneFileRewriter.h"
+#include "scenes/model/ScreenContext.h"
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <sys/stat.h>
 
 using namespace korvane;
@@ -152,6 +156,46 @@ TEST_F(DisplayIdentityTest, anUnreadableLayoutFileIsNamedAndEveryOtherFileAndSto
     EXPECT_EQ(read(layouts() / "b-latin1.json"), latin1);
     EXPECT_EQ(LayoutDescriptorSet::load().byDisplay.count("D1"), 1u);
     EXPECT_TRUE(json::parse(read(home / "layout-memory.json"))["entries"].contains("D1___layout.a"));
+}
+
+// What stands where a launch reads a file is named for what it is: the layout memory, a file of the
+// Layouts folder and a scene file met when the scenes follow renamed layouts.
+TEST_F(DisplayIdentityTest, aFileThatIsNotReadableIsNamedWithWhatItIsByEveryReaderThatMeetsIt) {
+    const fs::path memoryFile = home / "layout-memory.json", layoutFile = layouts() / "odd.json",
+                   sceneFile = scenes() / "scene-odd.json";
+    const std::pair<const char*, std::function<void(const fs::path&)>> rows[] = {
+        {"(a FIFO)", [](const fs::path& file) { ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0); }},
+        {"(Too many levels of symbolic links)",
+         [](const fs::path& file) { fs::create_symlink(file.filename(), file); }},
+        {"(over 16 MB)",
+         [](const fs::path& file) {
+             write(file, "");
+             fs::resize_file(file, kMaxStoreFileSize + 1);
+         }},
+    };
+    for (const auto& [why, plant] : rows) {
+        SCOPED_TRACE(why);
+        for (const fs::path& file : {memoryFile, layoutFile, sceneFile}) {
+            fs::remove(file);
+            fs::create_directories(file.parent_path());
+            plant(file);
+        }
+        capture.log().clear();
+        launch();
+        identity.migrateDisplayIdentity("app-launch");
+
+        const std::string what = std::string(" is not a readable file ") + why;
+        EXPECT_TRUE(logged("[app] CRITICAL: Failed to load layout memory, starting fresh. Error: " +
+                           memoryFile.string() + what));
+        EXPECT_TRUE(logged(kMigrated + ("Skipped user layout file " + layoutFile.string() + ": " +
+                                        layoutFile.string() + what)));
+        try {
+            rewriteSceneLayoutIDs({{"user.copy.x", "layout.0a1b2c3d"}}, ScreenContext{}, 0);
+            ADD_FAILURE() << "the scene file was read";
+        } catch (const std::exception& e) {
+            EXPECT_EQ(e.what(), sceneFile.string() + what);
+        }
+    }
 }
 
 TEST_F(DisplayIdentityTest, cleanupDropsBlankKeysOnlyAndKeepsDisplaysThatAreNotConnected) {

@@ -1,6 +1,8 @@
-// Atomic writes, the copies of unreadable files beside the original, and safe file identifiers.
+// Atomic writes, the copies of unreadable files beside the original (or the files themselves, moved
+// aside, when their bytes cannot be read), and safe file identifiers.
 #include "core/FileUtil.h"
 
+#include "support/FileModesHonoured.h"
 #include "support/SupportFolderFixture.h"
 
 #include <unistd.h>
@@ -53,6 +55,22 @@ TEST_F(FileUtilTest, unreadableFilesAreCopiedBesideTheOriginalWithAUTCStamp) {
     EXPECT_EQ(preserveUnreadableFile(original), home / "scenes.json.unreadable-2026-05-28T20:27:41Z");
     EXPECT_THROW(preserveUnreadableFile(home / "absent.json"), fs::filesystem_error);
     EXPECT_EQ(snapshot(home).size(), 4u);
+}
+
+// A file whose bytes cannot be read cannot be copied; it is renamed aside instead, and a rename must not
+// land on a file kept earlier in the same second.
+TEST_F(FileUtilTest, filesThatCannotBeCopiedAreMovedAsideNeverOverAnotherKeptFile) {
+    const fs::path original = home / "scenes.json";
+    const std::string kept = "scenes.json.unreadable-2026-05-28T20:26:40Z";
+    for (const auto& [bytes, name] : {std::pair{"first", kept}, std::pair{"second", kept + "-2"}}) {
+        write(original, bytes);
+        fs::permissions(original, fs::perms::none);
+        korvane::testing::ScopedFileModesHonoured asTheirOwnerSeesThem;
+        EXPECT_THROW(preserveUnreadableFile(original), fs::filesystem_error);
+        EXPECT_EQ(moveUnreadableFileAside(original), home / name);
+    }
+    EXPECT_EQ(snapshot(home), (std::map<std::string, std::string>{{kept, "first"}, {kept + "-2", "second"}}));
+    EXPECT_THROW(moveUnreadableFileAside(original), fs::filesystem_error) << "nothing left to move";
 }
 
 TEST(IsSafeFileIdentifier, refusesWhatCouldLeaveTheFolder) {

@@ -4,9 +4,13 @@
 #include "input/HotkeyConfig.h"
 
 #include "platform/sim/LogCapture.h"
+#include "support/FileModesHonoured.h"
 #include "support/SupportFolderFixture.h"
 
 #include <gtest/gtest.h>
+
+#include <functional>
+#include <sys/stat.h>
 
 using namespace korvane;
 using nlohmann::json;
@@ -80,8 +84,43 @@ TEST_F(HotkeyConfigTest, aTableThatCannotBeDecodedGivesTheDefaultsInMemoryAndSta
 
         EXPECT_EQ(HotkeyConfig::load(kNow), HotkeyConfig::defaults(kNow));
         EXPECT_TRUE(capture.log().contains(
-            "[hotkey] HotkeyConfig load failed, using defaults (file exists but decode failed)"));
+            "[hotkey] HotkeyConfig load failed, using defaults: " + file().string() + " does not decode ("));
         EXPECT_EQ(read(file()), bytes);
+    }
+}
+
+// Each is mended differently, so the line says which it is; none is touched by the load.
+TEST_F(HotkeyConfigTest, aTableThatIsNotAReadableFileIsNamedWithWhatItIsAndLeftAsItIs) {
+    const std::pair<const char*, std::function<void()>> rows[] = {
+        {"(a folder)", [&] { fs::create_directories(file()); }},
+        {"(a FIFO)", [&] { ASSERT_EQ(::mkfifo(file().c_str(), 0600), 0); }},
+        {"(over 16 MB)",
+         [&] {
+             write(file(), "");
+             fs::resize_file(file(), 20 * 1024 * 1024);
+         }},
+        {"(Permission denied)",
+         [&] {
+             write(file(), R"({"version":3,"bindings":[],"disabled":[]})");
+             fs::permissions(file(), fs::perms::none);
+         }},
+    };
+    for (const auto& [why, plant] : rows) {
+        SCOPED_TRACE(why);
+        fs::remove_all(home);
+        fs::create_directories(home);
+        plant();
+        const fs::file_type type = fs::status(file()).type();
+        capture.log().clear();
+        {
+            korvane::testing::ScopedFileModesHonoured asTheirOwnerSeesThem;
+            EXPECT_EQ(HotkeyConfig::load(kNow), HotkeyConfig::defaults(kNow));
+        }
+        EXPECT_EQ(capture.log().count("[hotkey] HotkeyConfig load failed, using defaults: " +
+                                      file().string() + " is not a readable file " + why),
+                  1u);
+        EXPECT_EQ(fs::status(file()).type(), type);
+        EXPECT_EQ(snapshot(home).size(), type == fs::file_type::regular ? 1u : 0u);
     }
 }
 

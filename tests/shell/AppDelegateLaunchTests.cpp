@@ -17,7 +17,9 @@
 #include "input/SDPController.h"
 #include "layouts/ConfigZoneSet.h"
 #include "layouts/LayoutMemoryStore.h"
+#include "layouts/LayoutSelectionStore.h"
 #include "scenes/SceneStore.h"
+#include "support/FileModesHonoured.h"
 #include "tracking/WindowTracker.h"
 #include "ui/switchers/SceneCardSwitcherController.h"
 #include "ui/switchers/StatusBarController.h"
@@ -25,7 +27,9 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <regex>
+#include <sys/stat.h>
 
 using namespace korvane;
 using nlohmann::json;
@@ -204,6 +208,73 @@ TEST_F(AppDelegateLaunchTest,
         EXPECT_EQ(servicesStarted(), 1u) << "start-up goes on";
         app->applicationWillTerminate();
         app.reset();
+        desktop->loop().advance(seconds(2));
+    }
+}
+
+// What a user may find in place of the stores' files: files restored from a backup under another owner,
+// which the program cannot read, are kept beside the new ones, whole, where the line says, before the
+// first write over them; a FIFO or a link to a device is named once, as the first write replaces it.
+TEST_F(AppDelegateLaunchTest, storeFilesThatCannotBeReadAreKeptAsideOrNamedBeforeTheFirstWriteOverThem) {
+    const auto files = [this] {
+        return std::vector<fs::path>{
+            home / DisplayWorkbenchSet::kFileName, home / LayoutSelectionStore::kFileName,
+            home / LayoutMemoryStore::kFileName, scenes() / SceneStore::kManifestFileName};
+    };
+    struct Row {
+        const char* what;
+        std::function<void(const fs::path&)> plant;
+        const char* line; // after the file's name; "{kept}" stands for where it is kept
+    };
+    const Row rows[] = {
+        {"unreadable for its mode",
+         [](const fs::path& file) {
+             write(file, "the user's " + file.filename().string());
+             fs::permissions(file, fs::perms::none);
+         },
+         " as {kept} before writing it again: it is not a readable file (Permission denied)"},
+        {"a FIFO", [](const fs::path& file) { ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0); },
+         " is not a readable file (a FIFO): writing a regular file in its place"},
+        {"a link to a device", [](const fs::path& file) { fs::create_symlink("/dev/null", file); },
+         " is not a readable file (a symbolic link to a character device): writing a regular file in its "
+         "place"},
+    };
+    addScreen("D1", Rect{0, 0, 1920, 1080});
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        korvane::testing::TempFolder fresh;
+        desktop->process().setEnvironment("KORVANE_HOME", fresh.path().string());
+        home = fresh.path();
+        SceneStore::setShared(nullptr); // made again in the new folder
+        for (const fs::path& file : files()) {
+            fs::create_directories(file.parent_path());
+            row.plant(file);
+        }
+        capture.log().clear();
+        {
+            korvane::testing::ScopedFileModesHonoured asTheirOwnerSeesThem;
+            launchAndSettle();
+            app->applicationWillTerminate();
+            app.reset();
+        }
+        for (const fs::path& file : files()) {
+            SCOPED_TRACE(file.filename().string());
+            std::vector<fs::path> kept;
+            for (const auto& entry : fs::directory_iterator(file.parent_path()))
+                if (entry.path().filename().string().starts_with(file.filename().string() + ".unreadable-"))
+                    kept.push_back(entry.path());
+            std::string line = row.line;
+            if (const auto at = line.find("{kept}"); at != std::string::npos) {
+                ASSERT_EQ(kept.size(), 1u);
+                EXPECT_EQ(read(kept.front()), "the user's " + file.filename().string());
+                line = "Kept unreadable " + file.string() + line.replace(at, 6, kept.front().string());
+            } else {
+                EXPECT_EQ(kept.size(), 0u);
+                line = file.string() + line;
+            }
+            EXPECT_EQ(count("[app] " + line), 1u) << line;
+            EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(file))) << "the store's own file is in place";
+        }
         desktop->loop().advance(seconds(2));
     }
 }

@@ -1,14 +1,15 @@
 // What the built `korvane` says of the files it finds as it starts on a real X server with openbox: a
-// first start in a fresh support folder, where nothing is there yet, logs no error; and a Layouts folder
-// holding a damaged file and one that is not UTF-8 gets each named in a readable line while the other
-// layout files still get their display keys brought to the canonical form; and a focus whitelist in the
-// folder it is started from is none of its business.
+// first start in a fresh support folder, where nothing is there yet, logs no error; a Layouts folder
+// holding a damaged file, one that is not UTF-8 and a FIFO gets each named in a readable line, the FIFO
+// for what it is, while the other layout files still get their display keys brought to the canonical
+// form; and a focus whitelist in the folder it is started from is none of its business.
 #include "ProgramOnX11.h"
 
 #include "platform/Format.h"
 #include "platform/UTF8.h"
 
 #include <X11/keysym.h>
+#include <sys/stat.h>
 
 namespace korvane::x11::test {
 namespace {
@@ -84,6 +85,8 @@ TEST_F(StartupFilesProgramOnX11Test, damagedLayoutFilesAreNamedAndTheOthersStill
         "{\"id\":\"layout.l\",\"name\":\"Caf\xE9\",\"displayUUID\":\"SOME-DISPLAY #2\"}";
     write(layouts / "b-latin1.json", latin1);
     write(layouts / "c-good.json", R"({"id":"layout.c","name":"Good","displayUUID":"SOME-DISPLAY #2"})");
+    const fs::path fifo = layouts / "d-fifo.json";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
 
     const pid_t korvane = startKorvane();
     ASSERT_TRUE(waitForLine(kServicesStarted)) << logText();
@@ -93,6 +96,10 @@ TEST_F(StartupFilesProgramOnX11Test, damagedLayoutFilesAreNamedAndTheOthersStill
                   1u)
             << name << "\n"
             << logText();
+    EXPECT_EQ(count("error [app] [DisplayIdentity] Skipped user layout file " + fifo.string() + ": " +
+                    fifo.string() + " is not a readable file (a FIFO)"),
+              1u)
+        << logText();
     EXPECT_TRUE(isValidUTF8(logText())) << "every line is text a log reader shows";
     // The file after the damaged ones has its display key in the canonical form, as written at the start.
     EXPECT_EQ(nlohmann::json::parse(read(layouts / "c-good.json")).value("displayUUID", ""), "SOME-DISPLAY");

@@ -64,8 +64,11 @@ X11UserDefaults::X11UserDefaults(fs::path folder) : file_(std::move(folder) / kF
     const StoreFile stored = readStoreFile(file_);
     switch (stored.state) {
     case StoreFile::State::missing:
+        return;
     case StoreFile::State::notRegular:
-        // No bytes to keep: the first write puts the file in its place.
+        // No bytes to keep: the first write puts the file in its place, and says what it replaces. A
+        // folder is not replaced: the write fails on it, and says so.
+        if (stored.type != fs::file_type::directory) replacedBeforeWrite_ = describeUnreadFile(stored);
         return;
     case StoreFile::State::read: {
         auto parsed = nlohmann::json::parse(stored.bytes, nullptr, false);
@@ -131,6 +134,11 @@ void X11UserDefaults::writeLocked() {
         }
     }
     preserveBeforeWrite_ = false;
+    if (!replacedBeforeWrite_.empty()) {
+        log().error("%{public}s %{public}s: writing a regular file in its place", file_.string(),
+                    replacedBeforeWrite_);
+        replacedBeforeWrite_.clear();
+    }
     // The writer every store uses: the old file or the new one survives a crash or a power loss, and the
     // temporaries of a process killed mid-write are swept by a later write.
     try {

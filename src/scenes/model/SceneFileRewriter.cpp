@@ -40,13 +40,10 @@ void rewriteSceneLayoutIDs(const std::map<std::string, std::string>& mapping, co
     if (ec) throw fs::filesystem_error("cannot look at the folder", folder, ec);
     if (!exists) return;
     for (const auto& path : sceneFiles(folder)) {
-        auto bytes = readFileIfPresent(path);
-        if (!bytes)
-            throw fs::filesystem_error("cannot read the file", path,
-                                       std::make_error_code(std::errc::io_error));
+        const std::string bytes = readStoreFileBytes(path);
         WMScene scene;
         try {
-            scene = WMScene::fromJSON(nlohmann::json::parse(*bytes), screens, now);
+            scene = WMScene::fromJSON(nlohmann::json::parse(bytes), screens, now);
         } catch (const std::exception&) {
             continue;
         }

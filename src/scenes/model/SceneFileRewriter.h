@@ -15,8 +15,9 @@ struct ScreenContext;
 // changed is written atomically in the scene model's own JSON form, pretty-printed, so that the scene
 // store reads it back as before; the others are not touched. `screens` is what decoding folds "default"
 // entries against and `now` stands in for a missing date. Scenes that do not decode are left alone.
-// Throws std::filesystem::filesystem_error when the folder or a scene file cannot be read or written;
-// files written before stay written.
+// Throws UnreadableFileError for a scene file that cannot be read (naming it and why), and
+// std::filesystem::filesystem_error when the folder cannot be read or a file written; files written
+// before stay written.
 void rewriteSceneLayoutIDs(const std::map<std::string, std::string>& mapping, const ScreenContext& screens,
                            Nanos now);
 

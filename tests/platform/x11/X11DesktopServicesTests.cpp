@@ -19,9 +19,11 @@
 
 #include <chrono>
 #include <fstream>
+#include <functional>
 #include <regex>
 #include <set>
 #include <sstream>
+#include <sys/stat.h>
 
 namespace korvane::x11 {
 namespace {
@@ -169,6 +171,31 @@ TEST(X11UserDefaults, anUnreadableFileIsKeptAsideBeforeItIsReplaced) {
     EXPECT_TRUE(files.rbegin()->starts_with("user-defaults.json.unreadable-")) << *files.rbegin();
     EXPECT_EQ(slurp(folder.path() / *files.rbegin()), "{ not json");
     EXPECT_EQ(nlohmann::json::parse(slurp(folder.path() / "user-defaults.json")), nlohmann::json({{"k", 1}}));
+}
+
+// Nothing to keep, but the user put it there: the first write names what it replaces, the next say
+// nothing more.
+TEST(X11UserDefaults, aFIFOOrALinkToADeviceIsNamedOnceAsTheFirstWriteReplacesIt) {
+    const std::pair<const char*, std::function<void(const fs::path&)>> rows[] = {
+        {"(a FIFO)", [](const fs::path& file) { ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0); }},
+        {"(a symbolic link to a character device)",
+         [](const fs::path& file) { fs::create_symlink("/dev/null", file); }},
+    };
+    for (const auto& [why, plant] : rows) {
+        SCOPED_TRACE(why);
+        testing::TempFolder folder;
+        sim::ScopedLogCapture capture;
+        const fs::path file = folder.path() / "user-defaults.json";
+        plant(file);
+        X11UserDefaults defaults(folder.path());
+        defaults.set("k", 1);
+        defaults.set("k", 2);
+        EXPECT_EQ(capture.log().count(file.string() + " is not a readable file " + why +
+                                      ": writing a regular file in its place"),
+                  1u);
+        EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(file)));
+        EXPECT_EQ(nlohmann::json::parse(slurp(file)), nlohmann::json({{"k", 2}}));
+    }
 }
 
 // Writing a value recurses once per level of it, and a huge file would be held and rewritten whole on
