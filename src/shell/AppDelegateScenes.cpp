@@ -205,8 +205,10 @@ int AppDelegate::captureSceneSnapshot(WMScene& scene) {
     auto& screens = platform_.screens();
 
     WMScene::LayoutRefMap layoutRefs;
+    std::set<std::string> connected;
     for (const auto& screen : screens.screens()) {
         const std::string uuid = DisplayUtil::displayUUID(screen);
+        connected.insert(uuid);
         const std::optional<std::string> live = sceneLayoutIDForDisplay(uuid);
         std::optional<std::string> stored;
         if (auto own = scene.layoutRefsByDisplay.find(uuid); own != scene.layoutRefsByDisplay.end())
@@ -250,10 +252,21 @@ int AppDelegate::captureSceneSnapshot(WMScene& scene) {
         }
     }
 
+    // Only the connected displays are seen now: a display that is away (a laptop off its dock) keeps
+    // the layout and the windows the scene holds for it, to have them when it comes back.
+    const int snapshots = static_cast<int>(layoutRefs.size());
+    const auto isAway = [&connected](const std::string& key) {
+        return key != WMScene::kDefaultDisplayKey && !connected.count(key);
+    };
+    for (const auto& [key, ref] : scene.layoutRefsByDisplay)
+        if (isAway(key)) layoutRefs.emplace(key, ref);
+    for (auto& [key, list] : scene.windowHints)
+        if (isAway(key)) hints.emplace(key, std::move(list));
+
     scene.layoutRefsByDisplay = std::move(layoutRefs);
     scene.windowHints = std::move(hints);
     scene.updatedAt = platform_.runLoop().wallClock();
-    return static_cast<int>(scene.layoutRefsByDisplay.size());
+    return snapshots;
 }
 
 // ---- The scene editor ----
