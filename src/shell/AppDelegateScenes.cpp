@@ -138,7 +138,14 @@ void AppDelegate::sceneSaveSheetDidSave(const WMScene& scene) {
             Log::sceneManager.error("Failed to set active scene: %s", e.what());
         }
     }
+    activeSceneMayHaveChanged();
     showSceneToast("Saved: " + scene.name);
+}
+
+void AppDelegate::activeSceneMayHaveChanged() {
+    // A prompt offers the scene that was active when its display came; another scene in force now would
+    // have its "Apply Layout" lay out the display after a scene the user has left.
+    unconfiguredDisplayPrompts_->activeSceneChanged(activeSceneID());
 }
 
 std::optional<std::string> AppDelegate::sceneLayoutIDForDisplay(const std::string& displayUUID) const {
@@ -362,7 +369,9 @@ std::vector<std::string> AppDelegate::runningSceneApplications() {
 }
 
 void AppDelegate::restoreAndReport(const WMScene& scene, const char* refreshSource) {
-    SceneRestoreHUDController::shared()->show(sceneRestoreEngine()->restore(scene), std::nullopt);
+    const SceneRestoreResult result = sceneRestoreEngine()->restore(scene);
+    activeSceneMayHaveChanged();
+    SceneRestoreHUDController::shared()->show(result, std::nullopt);
     if (refreshSource)
         statusBarEventBus_->publish(StatusBarInvalidationEvent::refreshRequested(
             StatusBarInvalidationReason::externalStateChanged, refreshSource));
