@@ -269,8 +269,8 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
     // when it cannot.
     void updateActiveScene();
     void handleUpdateScene(const WMScene& activeScene);
-    // Replaces the scene's layout references (connected displays only) and window hints with the live
-    // state; the number of displays that got a layout reference.
+    // Replaces the connected displays' layout references and window hints with the live state; those of
+    // displays not connected stay as they are. The number of connected displays that got a reference.
     int captureSceneSnapshot(WMScene& scene);
     // The scene editor for the scene and the display, or the open editor brought to them.
     void showSceneEditor(const std::optional<std::string>& sceneID,
@@ -308,6 +308,9 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
     void applyStartupLayouts(const std::string& mainDisplayUUID);
     // A scene action's notice, on the active display for 0.9 s.
     void showSceneToast(const std::string& message);
+    // After a restore or a save: the prompts of newly connected displays that offer a scene no longer
+    // active are withdrawn.
+    void activeSceneMayHaveChanged();
     // Restores the scene and shows the outcome on the main screen; with a source, the menu is refreshed
     // under that name too.
     void restoreAndReport(const WMScene& scene, const char* refreshSource = nullptr);

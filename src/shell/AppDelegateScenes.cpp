@@ -138,7 +138,14 @@ void AppDelegate::sceneSaveSheetDidSave(const WMScene& scene) {
             Log::sceneManager.error("Failed to set active scene: %s", e.what());
         }
     }
+    activeSceneMayHaveChanged();
     showSceneToast("Saved: " + scene.name);
+}
+
+void AppDelegate::activeSceneMayHaveChanged() {
+    // A prompt offers the scene that was active when its display came; another scene in force now would
+    // have its "Apply Layout" lay out the display after a scene the user has left.
+    unconfiguredDisplayPrompts_->activeSceneChanged(activeSceneID());
 }
 
 std::optional<std::string> AppDelegate::sceneLayoutIDForDisplay(const std::string& displayUUID) const {
@@ -205,8 +212,10 @@ int AppDelegate::captureSceneSnapshot(WMScene& scene) {
     auto& screens = platform_.screens();
 
     WMScene::LayoutRefMap layoutRefs;
+    std::set<std::string> connected;
     for (const auto& screen : screens.screens()) {
         const std::string uuid = DisplayUtil::displayUUID(screen);
+        connected.insert(uuid);
         const std::optional<std::string> live = sceneLayoutIDForDisplay(uuid);
         std::optional<std::string> stored;
         if (auto own = scene.layoutRefsByDisplay.find(uuid); own != scene.layoutRefsByDisplay.end())
@@ -250,10 +259,21 @@ int AppDelegate::captureSceneSnapshot(WMScene& scene) {
         }
     }
 
+    // Only the connected displays are seen now: a display that is away (a laptop off its dock) keeps
+    // the layout and the windows the scene holds for it, to have them when it comes back.
+    const int snapshots = static_cast<int>(layoutRefs.size());
+    const auto isAway = [&connected](const std::string& key) {
+        return key != WMScene::kDefaultDisplayKey && !connected.count(key);
+    };
+    for (const auto& [key, ref] : scene.layoutRefsByDisplay)
+        if (isAway(key)) layoutRefs.emplace(key, ref);
+    for (auto& [key, list] : scene.windowHints)
+        if (isAway(key)) hints.emplace(key, std::move(list));
+
     scene.layoutRefsByDisplay = std::move(layoutRefs);
     scene.windowHints = std::move(hints);
     scene.updatedAt = platform_.runLoop().wallClock();
-    return static_cast<int>(scene.layoutRefsByDisplay.size());
+    return snapshots;
 }
 
 // ---- The scene editor ----
@@ -349,7 +369,9 @@ std::vector<std::string> AppDelegate::runningSceneApplications() {
 }
 
 void AppDelegate::restoreAndReport(const WMScene& scene, const char* refreshSource) {
-    SceneRestoreHUDController::shared()->show(sceneRestoreEngine()->restore(scene), std::nullopt);
+    const SceneRestoreResult result = sceneRestoreEngine()->restore(scene);
+    activeSceneMayHaveChanged();
+    SceneRestoreHUDController::shared()->show(result, std::nullopt);
     if (refreshSource)
         statusBarEventBus_->publish(StatusBarInvalidationEvent::refreshRequested(
             StatusBarInvalidationReason::externalStateChanged, refreshSource));

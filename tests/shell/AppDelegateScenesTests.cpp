@@ -155,11 +155,13 @@ TEST_F(AppDelegateScenesTest, aSaveWindowClosedWithoutSavingIsForgotten) {
     EXPECT_NE(app->saveSceneWindowController(), sheet);
 }
 
-TEST_F(AppDelegateScenesTest, updateKeepsOnlyConnectedDisplaysAndCountsThemInItsToast) {
+// A display that is away (unplugged) is not seen, so what the scene holds for it stays for its return.
+TEST_F(AppDelegateScenesTest, updateRewritesTheConnectedDisplaysKeepsAnAbsentOnesAndCountsTheConnected) {
     addScreen("D1", Rect{0, 0, 1920, 1080});
     addScreen("D2", Rect{1920, 0, 1440, 900});
     const WMScene scene = activeScene("Desk", {{"D1", "builtin.fullscreen"}, {"GONE", "builtin.daily"}},
-                                      {{"GONE", {WindowHint{"com.example.mail", 1, std::nullopt}}}});
+                                      {{"D1", {WindowHint{"com.example.notes", 2, std::nullopt}}},
+                                       {"GONE", {WindowHint{"com.example.mail", 3, std::nullopt}}}});
     launchAndSettle();
 
     app->statusBarEventBus()->publish(StatusBarActionEvent::updateActiveScene);
@@ -168,8 +170,12 @@ TEST_F(AppDelegateScenesTest, updateKeepsOnlyConnectedDisplaysAndCountsThemInIts
     EXPECT_EQ(toastText("D1") + toastText("D2"), "Updated: Desk (2 displays)");
     EXPECT_TRUE(logged("[sceneManager] Updated scene 'Desk' with 2 display snapshots"));
     const nlohmann::json stored = storedScene(scene.id);
-    EXPECT_EQ(keys(stored["layoutRefsByDisplay"]), (std::set<std::string>{"D1", "D2"}));
-    EXPECT_FALSE(stored.contains("windowHints") && stored["windowHints"].contains("GONE"));
+    EXPECT_EQ(keys(stored["layoutRefsByDisplay"]), (std::set<std::string>{"D1", "D2", "GONE"}));
+    EXPECT_EQ(stored["layoutRefsByDisplay"]["GONE"], "builtin.daily");
+    // No window stands on D1 now; the absent display's windows are as they were.
+    EXPECT_EQ(keys(stored["windowHints"]), (std::set<std::string>{"GONE"}));
+    EXPECT_EQ(stored["windowHints"]["GONE"],
+              nlohmann::json::parse(R"([{"bundleID": "com.example.mail", "zoneID": 3}])"));
     // The active-scene record is not rewritten by an update.
     EXPECT_EQ(store()->readActiveState()->activeSceneID, scene.id);
 }

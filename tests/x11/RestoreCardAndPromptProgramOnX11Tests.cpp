@@ -2,10 +2,11 @@
 // server with openbox. A scene restored from the card switcher is reported on the main monitor by a card
 // that a click goes through to the xterm below. A monitor that the active scene lays out, added while an
 // xterm has the keyboard, gets the prompt, which leaves the keyboard with the xterm, and a click on "Apply
-// Layout" gives the monitor the scene's layout and closes the prompt. No compositing manager runs, so both
-// are cut to their rounded outline and what lies under their corners shows there. Pictures of both are
-// left under build/screenshots. The card switcher shown on a monitor that is unplugged closes with it; opened
-// again on the monitor that stays, its digit restores a scene.
+// Layout" gives the monitor the scene's layout and closes the prompt; another scene restored while the
+// prompt stands withdraws it. No compositing manager runs, so both are cut to their rounded outline and
+// what lies under their corners shows there. Pictures of both are left under build/screenshots. The card
+// switcher shown on a monitor that is unplugged closes with it; opened again on the monitor that stays,
+// its digit restores a scene.
 #include "ProgramOnX11.h"
 
 #include "platform/Format.h"
@@ -92,6 +93,52 @@ TEST_F(SceneNoticesProgramOnX11Test,
         << logText();
     EXPECT_EQ(storedLayoutOf(side), "builtin.fullscreen");
     EXPECT_EQ(session->activeWindow(), focused);
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+// The prompt offers the scene active when its monitor came; once the card switcher has put another scene
+// in force, it is withdrawn, though the pointer resting on it holds its countdown.
+TEST_F(SceneNoticesProgramOnX11Test, aPromptStandingWhenTheCardSwitcherRestoresAnotherSceneIsWithdrawn) {
+    startSession(true);
+    const auto uuids = monitorsByName(session->display());
+    ASSERT_EQ(uuids.size(), 2u);
+    const std::string primary = uuids.at(kPrimaryName), side = uuids.at(kSecondaryName);
+    // Stored first, so listed first: the card switcher's 1.
+    WMScene other;
+    other.id = "66666666-7777-4888-8999-AAAAAAAAAAAA";
+    other.name = "Other";
+    other.layoutRefsByDisplay = {{primary, "builtin.fullscreen"}, {side, "builtin.split-50-50"}};
+    writeActiveScene(home(), other);
+    WMScene scene;
+    scene.id = kSceneID;
+    scene.name = "Terminals";
+    scene.layoutRefsByDisplay = {{primary, "builtin.split-50-50"}, {side, "builtin.fullscreen"}};
+    writeActiveScene(home(), scene);
+    session->deleteMonitor(kSecondaryName);
+    xterm("Notes", "60x20+2000+100");
+
+    const pid_t korvane = startKorvane();
+    ASSERT_TRUE(waitForLine("Scene Restore complete (layout-only): 'Terminals'")) << logText();
+    ASSERT_TRUE(waitForLine("HotkeyManager: registering sceneSwitcher.toggle key=C")) << logText();
+    session->setMonitor(kSecondaryName, kSecondaryRoot, false);
+    std::optional<xcb_window_t> prompt;
+    ASSERT_TRUE(X11TestSession::waitFor([&] {
+        return (prompt = session->viewableWindowTitled(kPromptTitle)).has_value();
+    })) << logText();
+    // On the prompt's message (root 770, 20, 380 x 88), away from its buttons.
+    session->glidePointer(960, 36, 10);
+
+    press({XK_Control_L, XK_Alt_L, XK_c});
+    ASSERT_TRUE(X11TestSession::waitFor([&] {
+        const auto panel = session->viewableWindowTitled(kSwitcherTitle);
+        return panel && session->activeWindow() == *panel;
+    })) << logText();
+    press({XK_1});
+    ASSERT_TRUE(waitForLine("Scene Restore complete (layout-only): 'Other'")) << logText();
+    EXPECT_TRUE(X11TestSession::waitFor([&] { return !session->viewableWindowTitled(kPromptTitle); }))
+        << "the prompt still offers 'Terminals'";
 
     ::kill(korvane, SIGTERM);
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();

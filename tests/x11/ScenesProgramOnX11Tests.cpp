@@ -1,10 +1,11 @@
 // The scene actions of the built `korvane` on a real X server with openbox and xterms, as a user meets
 // them: the active scene updated from two xterms in two zones, the xterms moved away by hand, and the
 // scene restored from the card switcher (control+option+C, then its digit), which puts one xterm back
-// into each zone; and the prompt a monitor plugged in while a scene is active gets, which takes neither
-// the keyboard nor a place among the windows Korvane manages; and an active scene whose file cannot be
-// read, which the restore report and "Update" tell of. Pictures of the restore reports and of the prompt
-// are left under build/screenshots.
+// into each zone; "Update" with a monitor unplugged, which keeps that monitor's part of the scene; the
+// prompt a monitor plugged in while a scene is active gets, which takes neither the keyboard nor a place
+// among the windows Korvane manages; and an active scene whose file cannot be read, which the restore
+// report and "Update" tell of. Pictures of the restore reports and of the prompt are left under
+// build/screenshots.
 #include "ProgramOnX11.h"
 
 #include "input/HotkeyConfig.h"
@@ -118,6 +119,52 @@ TEST_F(ScenesProgramOnX11Test, anUpdatedSceneRestoredFromTheCardSwitcherPutsOneX
         EXPECT_TRUE(
             session->saveScreenshot(session->frameOf(*report), picture("scene-restore-report-x11.png")));
     }
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+// A laptop off its dock: "Update" with the side monitor away rewrites what the primary shows and keeps
+// what the scene holds for the side monitor, which is offered its layout again when it is plugged back.
+TEST_F(ScenesProgramOnX11Test, anUpdateWithAMonitorUnpluggedKeepsItsLayoutAndWindowsForItsReturn) {
+    startSession(true);
+    const auto uuids = monitorsByName(session->display());
+    ASSERT_EQ(uuids.size(), 2u);
+    const std::string primary = uuids.at(kPrimaryName), side = uuids.at(kSecondaryName);
+    WMScene scene;
+    scene.id = "77777777-8888-4999-8AAA-BBBBBBBBBBBB";
+    scene.name = "Docked";
+    scene.layoutRefsByDisplay = {{primary, "builtin.split-50-50"}, {side, "builtin.fullscreen"}};
+    scene.windowHints = {{side, {WindowHint{"xterm", 1, std::nullopt}}}};
+    writeActiveScene(home(), scene);
+    xterm("Notes", "60x20+2000+100");
+    bindUpdateKey();
+    const pid_t korvane = startKorvane();
+    ASSERT_TRUE(waitForLine("Scene Restore complete (layout-only): 'Docked'")) << logText();
+    ASSERT_TRUE(waitForLine("HotkeyManager: registering scene.update key=U")) << logText();
+    ASSERT_TRUE(waitForLine("[DisplayChange] handle end")) << logText();
+
+    const std::size_t passes = count("[DisplayChange] handle end");
+    session->deleteMonitor(kSecondaryName);
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return count("[DisplayChange] handle end") > passes; }))
+        << logText();
+    press(XK_u);
+    ASSERT_TRUE(waitForLine("Updated scene 'Docked' with 1 display snapshots")) << logText();
+    const nlohmann::json stored = activeSceneFile();
+    EXPECT_EQ(stored["layoutRefsByDisplay"].value(side, ""), "builtin.fullscreen") << stored.dump();
+    EXPECT_EQ(stored["windowHints"].value(side, nlohmann::json()),
+              nlohmann::json::parse(R"([{"bundleID": "xterm", "zoneID": 1}])"))
+        << stored.dump();
+
+    session->setMonitor(kSecondaryName, kSecondaryRoot, false);
+    std::optional<xcb_window_t> prompt;
+    ASSERT_TRUE(X11TestSession::waitFor(
+        [&] { return (prompt = session->viewableWindowTitled(kPromptTitle)).has_value(); }, seconds(5)))
+        << logText();
+    // 88 high: the prompt that offers "Apply Layout".
+    EXPECT_TRUE(X11TestSession::waitFor([&] {
+        return session->frameOf(*prompt).size == Size{380, 88};
+    })) << platform::describe(session->frameOf(*prompt));
 
     ::kill(korvane, SIGTERM);
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();

@@ -100,7 +100,15 @@ void UnconfiguredDisplayPrompts::showPrompt(const WMScene& scene, const std::str
         });
     };
     controller->show(screen, std::move(content));
-    prompts_[displayUUID] = std::move(controller);
+    prompts_[displayUUID] = Standing{std::move(controller), scene.id};
+}
+
+void UnconfiguredDisplayPrompts::activeSceneChanged(const std::optional<std::string>& activeSceneID) {
+    std::vector<std::string> stale;
+    for (const auto& [displayUUID, standing] : prompts_)
+        if (standing.sceneID != activeSceneID) stale.push_back(displayUUID);
+    for (const auto& displayUUID : stale)
+        close(displayUUID);
 }
 
 void UnconfiguredDisplayPrompts::dismissNewDisplayPrompt(const std::string& displayUUID) {
@@ -115,13 +123,13 @@ void UnconfiguredDisplayPrompts::remove(const std::string& displayUUID) {
 std::shared_ptr<UnconfiguredDisplayToastController>
 UnconfiguredDisplayPrompts::prompt(const std::string& displayUUID) const {
     auto found = prompts_.find(displayUUID);
-    return found == prompts_.end() ? nullptr : found->second;
+    return found == prompts_.end() ? nullptr : found->second.controller;
 }
 
 void UnconfiguredDisplayPrompts::close(const std::string& displayUUID) {
     auto found = prompts_.find(displayUUID);
     if (found == prompts_.end()) return;
-    found->second->dismiss();
+    found->second.controller->dismiss();
     prompts_.erase(found);
 }
 

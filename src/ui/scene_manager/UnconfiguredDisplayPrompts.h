@@ -49,6 +49,10 @@ class UnconfiguredDisplayPrompts : public std::enable_shared_from_this<Unconfigu
     void handleDisplaysChanged(const std::optional<nlohmann::json>& userInfo);
     bool showUnconfiguredDisplayPrompt() const;
 
+    // The active scene is now `activeSceneID` (nothing when no scene is active): every prompt offered for
+    // another scene is hidden and forgotten, as its buttons would act on a scene no longer in force.
+    void activeSceneChanged(const std::optional<std::string>& activeSceneID);
+
     // The prompt's Dismiss: no prompt for the display again until the process ends.
     void dismissNewDisplayPrompt(const std::string& displayUUID);
     // Forgets the display's prompt without hiding it (it has hidden itself already).
@@ -64,9 +68,14 @@ class UnconfiguredDisplayPrompts : public std::enable_shared_from_this<Unconfigu
     void showPrompt(const WMScene& scene, const std::string& displayUUID, const platform::ScreenInfo& screen);
     void close(const std::string& displayUUID);
 
+    struct Standing {
+        std::shared_ptr<UnconfiguredDisplayToastController> controller;
+        std::string sceneID; // the scene it offers
+    };
+
     platform::Platform& platform_;
     std::function<std::shared_ptr<SceneStore>()> sceneStore_;
-    std::map<std::string, std::shared_ptr<UnconfiguredDisplayToastController>> prompts_;
+    std::map<std::string, Standing> prompts_;
     std::set<std::string> dismissed_;
 };
 
