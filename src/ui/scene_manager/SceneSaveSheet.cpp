@@ -282,18 +282,17 @@ void SceneSaveSheet::setEntryIncluded(const std::string& id, bool included) {
     reload();
 }
 
-bool SceneSaveSheet::dropEntry(const QString& text, std::int64_t zoneID) {
-    setDropTargetZoneID(std::nullopt);
+bool SceneSaveSheet::acceptsDrop(const QString& text, std::int64_t zoneID) const {
     // Entries are made with upper-case UUIDs; a dragged id may come back in either case.
     const auto id = jsonfields::canonicalUUID(text.toStdString());
-    if (!id) return false;
+    return id && viewModel_->canMoveEntry(*id, zoneID);
+}
+
+bool SceneSaveSheet::dropEntry(const QString& text, std::int64_t zoneID) {
+    setDropTargetZoneID(std::nullopt);
+    const auto id = jsonfields::canonicalUUID(text.toStdString());
     // The dropped zone stands: no assignment is computed again after it.
-    viewModel_->zoneAssignments[*id] = zoneID;
-    for (auto& entry : viewModel_->windowEntries)
-        if (entry.id == *id) {
-            entry.included = true;
-            break;
-        }
+    if (!id || !viewModel_->moveEntry(*id, zoneID)) return false;
     reload();
     return true;
 }

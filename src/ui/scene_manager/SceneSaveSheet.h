@@ -52,10 +52,11 @@ class SceneSaveSheet : public QWidget, public ZoneCanvasHost {
     // Includes or excludes the first entry with this id and assigns the zones again; an unknown id does
     // nothing.
     void setEntryIncluded(const std::string& id, bool included) override;
-    // A dragged window dropped on a zone: text that is not a UUID is refused and changes nothing;
-    // otherwise that id goes to the zone and its entry, when excluded, is included. Returns whether the
-    // drop was taken.
+    // A dragged window dropped on a zone: text that is not a UUID, or a zone the window's display lacks,
+    // is refused and changes nothing; otherwise that id goes to the zone and its entry, when excluded, is
+    // included. Returns whether the drop was taken.
     bool dropEntry(const QString& text, std::int64_t zoneID) override;
+    bool acceptsDrop(const QString& text, std::int64_t zoneID) const override;
     // The layout chips: nothing is "Current" (each display by its own layout), else a layout's id.
     void chooseLayout(const std::optional<std::string>& layoutID);
     void removeManualApp(const std::string& id, std::int64_t zoneID) override;

@@ -373,7 +373,8 @@ void ZoneCell::resizeEvent(QResizeEvent*) {
 }
 
 void ZoneCell::dragEnterEvent(QDragEnterEvent* event) {
-    if (!event->mimeData()->hasText()) {
+    // A cell that would refuse the window is not marked, and the pointer shows that it cannot drop there.
+    if (!event->mimeData()->hasText() || !sheet_.acceptsDrop(event->mimeData()->text(), zoneID_)) {
         event->ignore();
         return;
     }

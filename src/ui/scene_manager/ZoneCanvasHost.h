@@ -22,6 +22,8 @@ class ZoneCanvasHost {
     // The cell a dragged window hovers over, drawn highlighted.
     virtual std::optional<std::int64_t> dropTargetZoneID() const = 0;
     virtual void setDropTargetZoneID(std::optional<std::int64_t> zoneID) = 0;
+    // Whether a dragged window dropped on the zone would be taken.
+    virtual bool acceptsDrop(const QString& text, std::int64_t zoneID) const = 0;
     // A dragged window dropped on a zone; whether the drop was taken.
     virtual bool dropEntry(const QString& text, std::int64_t zoneID) = 0;
 
