@@ -57,7 +57,9 @@ class SceneSaveSheet : public QWidget, public ZoneCanvasHost {
     // included. Returns whether the drop was taken.
     bool dropEntry(const QString& text, std::int64_t zoneID) override;
     bool acceptsDrop(const QString& text, std::int64_t zoneID) const override;
-    // The layout chips: nothing is "Current" (each display by its own layout), else a layout's id.
+    // The layout chips: nothing is "Current" (each display by its own layout), else a layout's id. With
+    // windows on several displays no layout is chosen: the chips take no click then, and a line says the
+    // displays keep their layouts.
     void chooseLayout(const std::optional<std::string>& layoutID);
     void removeManualApp(const std::string& id, std::int64_t zoneID) override;
     // Opens the application picker of a zone under its add button; a choice adds the application to the
@@ -82,6 +84,7 @@ class SceneSaveSheet : public QWidget, public ZoneCanvasHost {
     QLabel* countLabel() const { return countLabel_; }
     QWidget* chipRow() const { return chipRow_; }
     std::vector<LayoutChip*> chips() const { return chips_; }
+    QLabel* layoutsKeptLine() const { return layoutsKeptLine_; }
     // The canvas; nothing while the empty state shows.
     ZoneCanvas* canvas() const { return canvas_; }
     QWidget* emptyState() const { return emptyState_; }
@@ -105,6 +108,7 @@ class SceneSaveSheet : public QWidget, public ZoneCanvasHost {
     QLineEdit* nameField_ = nullptr;
     QWidget* chipRow_ = nullptr;
     std::vector<LayoutChip*> chips_;
+    QLabel* layoutsKeptLine_ = nullptr;
     QVBoxLayout* canvasArea_ = nullptr;
     ZoneCanvas* canvas_ = nullptr;
     QWidget* emptyState_ = nullptr;
