@@ -39,14 +39,6 @@ class ChipIconsProgramOnX11Test : public ProgramOnX11Test {
         writeQuadrantsXpm(data / "icons/hicolor/16x16/apps/korvane-sample-terminal.xpm", kFileIcon);
         return data;
     }
-    // _NET_WM_ICON words of a 16 × 16 picture in the quadrants' colours.
-    static std::vector<std::uint32_t> netWMIcon(const Quadrants& colours) {
-        std::vector<std::uint32_t> words{16, 16};
-        for (int y = 0; y < 16; ++y)
-            for (int x = 0; x < 16; ++x)
-                words.push_back(0xFF000000u | colours[(y < 8 ? 0 : 2) + (x < 8 ? 0 : 1)]);
-        return words;
-    }
     std::optional<xcb_window_t> openTitled(const char* title, std::vector<std::uint32_t> keys) {
         press(std::move(keys));
         std::optional<xcb_window_t> window;

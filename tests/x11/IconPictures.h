@@ -103,6 +103,15 @@ inline ::testing::AssertionResult samePicture(const std::optional<FoundIcon>& a,
     return ::testing::AssertionSuccess();
 }
 
+// _NET_WM_ICON words of a 16 × 16 picture in the quadrants' colours, as a window carries its picture.
+inline std::vector<std::uint32_t> netWMIcon(const Quadrants& colours) {
+    std::vector<std::uint32_t> words{16, 16};
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 16; ++x)
+            words.push_back(0xFF000000u | colours[(y < 8 ? 0 : 2) + (x < 8 ? 0 : 1)]);
+    return words;
+}
+
 // A 16 × 16 picture file in the quadrants' colours, in a format the program reads (XPM).
 inline void writeQuadrantsXpm(const std::filesystem::path& path, const Quadrants& colours) {
     std::ofstream xpm(path);

@@ -2,9 +2,14 @@
 // two xterms in the two halves of the primary monitor, control+option+S shows the window with the
 // keyboard; Return stores a scene with both xterms in their zones, makes it the active scene, shows the
 // toast and closes the window. Escape closes it without writing, and the next opening captures afresh.
-// A picture of the real window is left under build/screenshots.
+// With xterms on both monitors the layout chips take no click, one xterm dragged between the cells goes
+// only to zones of its own monitor's layout, and a restore of what was saved puts each xterm into the zone
+// it was shown in. On one monitor a chip chooses the layout and the name keeps the keyboard. Pictures of
+// the real window are left under build/screenshots.
+#include "IconPictures.h"
 #include "ProgramOnX11.h"
 
+#include "platform/Format.h"
 #include "scenes/SceneStore.h"
 
 #include <X11/keysym.h>
@@ -13,6 +18,15 @@ namespace korvane::x11::test {
 namespace {
 
 constexpr const char* kTitle = "Save Scene";
+constexpr const char* kSwitcherTitle = "Scene Switcher";
+// Pictures in colours seen nowhere else on the screen, one per xterm, found again in the window.
+constexpr Quadrants kMainIcon{0xFF00FF, 0x00FFFF, 0xFFFF00, 0xFF8000};
+constexpr Quadrants kSideIcon{0x00FF00, 0x8000FF, 0xFF0080, 0x804000};
+// Within the window's 640 × 580 content: the middle of the layout chips "Full" and "Daily", and the
+// canvas's left edge, which the window's paddings set.
+constexpr Point kFullChip{157, 75};
+constexpr Point kDailyChip{445, 75};
+constexpr double kCanvasLeft = 16, kCanvasWidth = 608, kCanvasInset = 16;
 
 class SaveSceneWindowProgramOnX11Test : public ProgramOnX11Test {
   protected:
@@ -34,7 +48,63 @@ class SaveSceneWindowProgramOnX11Test : public ProgramOnX11Test {
         });
         return panel && session->activeWindow() == *panel ? panel : std::nullopt;
     }
+    using ProgramOnX11Test::press;
     void press(std::uint32_t keysym) { session->pressKeys({session->keycodeOf(keysym)}); }
+    // Lower-case letters typed one by one.
+    void type(const std::string& letters) {
+        for (char c : letters)
+            press(static_cast<std::uint32_t>(c));
+    }
+    // An xterm of an application of its own (its instance name), carrying a picture.
+    xcb_window_t pictured(const std::string& instance, const std::string& geometry, const Quadrants& icon) {
+        const pid_t pid = session->start(
+            {"xterm", "-name", instance, "-title", instance, "-geometry", geometry, "-e", "cat"});
+        std::optional<xcb_window_t> window;
+        EXPECT_TRUE(X11TestSession::waitFor([&] { return (window = session->clientOf(pid)).has_value(); }));
+        if (window) session->setIcon(*window, netWMIcon(icon));
+        return window.value_or(XCB_WINDOW_NONE);
+    }
+    // The white of the zone canvas down its left margin, where no cell lies: the canvas in root
+    // coordinates, however tall the rows above and below it came out.
+    std::optional<Rect> canvasOf(const Rect& content) {
+        const Rect column{content.minX() + kCanvasLeft + 12, content.minY(), 1, content.height()};
+        const std::vector<std::uint32_t> pixels = session->rootPixels(column);
+        int best = 0, bestTop = 0;
+        for (int y = 0, run = 0; y < static_cast<int>(pixels.size()); ++y) {
+            run = pixels[y] == 0xFFFFFF ? run + 1 : 0;
+            if (run > best) best = run, bestTop = y - run + 1;
+        }
+        if (best < 100) return std::nullopt;
+        return Rect{content.minX() + kCanvasLeft, content.minY() + bestTop, kCanvasWidth, double(best)};
+    }
+    // A point of a cell of the canvas, given as fractions of the canvas less its inset, from the top left.
+    static Point inCanvas(const Rect& canvas, double x, double y) {
+        return {canvas.minX() + kCanvasInset + (canvas.width() - 2 * kCanvasInset) * x,
+                canvas.minY() + kCanvasInset + (canvas.height() - 2 * kCanvasInset) * y};
+    }
+    // A cell of the canvas: its left, top, width and height as fractions of the canvas less its inset.
+    static Rect cell(const Rect& canvas, double x, double y, double width, double height) {
+        const Point topLeft = inCanvas(canvas, x, y), bottomRight = inCanvas(canvas, x + width, y + height);
+        return {topLeft.x, topLeft.y, bottomRight.x - topLeft.x, bottomRight.y - topLeft.y};
+    }
+    // Where a cell shows its items: below its title, above where drops are made, so that a dragged
+    // picture still shown where it was dropped is not taken for an item.
+    static Rect itemsOf(const Rect& zone) { return {zone.minX(), zone.minY(), zone.width(), 70}; }
+    static Point dropPlace(const Rect& zone) { return {zone.midX(), zone.minY() + zone.height() * 0.8}; }
+    // A press, a hand's move to the place and a release there.
+    void drag(const Point& from, const Point& to) {
+        session->glidePointer(static_cast<int>(from.x), static_cast<int>(from.y), 10);
+        session->fakeInput(XCB_BUTTON_PRESS, 1);
+        session->glidePointer(static_cast<int>(to.x), static_cast<int>(to.y), 40);
+        session->fakeInput(XCB_BUTTON_RELEASE, 1);
+    }
+    // The pixels of the accent colour that marks a chosen chip.
+    std::size_t accentPixels(const Rect& area) {
+        std::size_t n = 0;
+        for (std::uint32_t p : session->rootPixels(area))
+            n += near(p, 0x0A84FF, 40) ? 1 : 0;
+        return n;
+    }
     bool windowGone() {
         return X11TestSession::waitFor([&] { return !session->viewableWindowTitled(kTitle); });
     }
@@ -159,6 +229,124 @@ TEST_F(SaveSceneWindowProgramOnX11Test,
         scene->value("windowHints", nlohmann::json::object()).value(primary, nlohmann::json::array()),
         nlohmann::json::parse(R"([{"bundleID": "xterm", "zoneID": 1}, {"bundleID": "xterm", "zoneID": 1},
                                          {"bundleID": "xterm", "zoneID": 2}])"));
+    EXPECT_TRUE(windowGone());
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+// With windows on both monitors a layout chosen in the window would be ignored, so the layout chips take
+// no click, and the canvas draws the main monitor's zones for the windows of both: a window of the side
+// monitor goes only to a zone the side monitor's layout has. What is stored is what the window showed,
+// and a restore of it puts each xterm into the zone it was shown in.
+TEST_F(SaveSceneWindowProgramOnX11Test,
+       onTwoMonitorsTheLayoutChipsTakeNoClickAndAWindowGoesOnlyToAZoneOfItsOwnMonitorsLayout) {
+    startSession(true);
+    const auto uuids = monitorsByName(session->display());
+    const std::string primary = uuids.at(kPrimaryName), side = uuids.at(kSecondaryName);
+    WMScene desk;
+    desk.id = "44444444-5555-4666-8777-888888888888";
+    desk.name = "Desk";
+    desk.layoutRefsByDisplay = {{primary, "builtin.daily"}, {side, "builtin.split-50-50"}};
+    writeActiveScene(home(), desk);
+    // One xterm in the main monitor's centre zone, one in the left half of the side monitor.
+    const xcb_window_t main = pictured("main-term", "60x20+2600+300", kMainIcon);
+    const xcb_window_t beside = pictured("side-term", "60x20+200+200", kSideIcon);
+    const pid_t korvane = startKorvaneWithoutEntries();
+    ASSERT_TRUE(waitForLine("HotkeyManager: registering scene.save key=S")) << logText();
+    ASSERT_TRUE(waitForLine("Scene Restore complete (layout-only): 'Desk'")) << logText();
+
+    const auto before = sceneFiles();
+    const auto panel = openSaveScene();
+    ASSERT_TRUE(panel) << logText();
+    const Rect content = session->contentOf(*panel);
+    std::optional<Rect> canvas;
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return (canvas = canvasOf(content)).has_value(); }));
+    // "PRIMARY-A" sorts first: the canvas draws its four zones, where the side xterm sits in zone 1 as the
+    // first of its monitor's halves.
+    const Rect zone1 = cell(*canvas, 0, 0, 0.25, 0.5), zone2 = cell(*canvas, 0, 0.5, 0.25, 0.5),
+               zone3 = cell(*canvas, 0.25, 0, 0.45, 1), zone4 = cell(*canvas, 0.7, 0, 0.3, 1);
+    ASSERT_TRUE(waitForIcon(*session, itemsOf(zone3), kMainIcon, 32)) << logText();
+    auto sideIcon = waitForIcon(*session, itemsOf(zone1), kSideIcon, 32);
+    ASSERT_TRUE(sideIcon) << logText();
+
+    // A click on the chip "Full", then the side xterm dragged to zone 4, which its monitor lacks, and to
+    // zone 2, its monitor's right half: only the last is taken.
+    const Rect fullChip{content.minX() + kFullChip.x - 40, content.minY() + kFullChip.y - 35, 80, 70};
+    clickAt(static_cast<int>(fullChip.midX()), static_cast<int>(fullChip.midY()));
+    drag(sideIcon->bounds.center(), dropPlace(zone4));
+    sideIcon = waitForIcon(*session, itemsOf(zone1), kSideIcon, 32);
+    ASSERT_TRUE(sideIcon) << logText();
+    drag(sideIcon->bounds.center(), dropPlace(zone2));
+    ASSERT_TRUE(waitForIcon(*session, itemsOf(zone2), kSideIcon, 32)) << logText();
+    EXPECT_FALSE(findIcon(*session, itemsOf(zone4), kSideIcon, 32));
+    EXPECT_EQ(accentPixels(fullChip), 0u) << "the chip clicked is marked as chosen";
+    session->pressKeys({session->keycodeOf(XK_Control_L), session->keycodeOf(XK_a)});
+    type("evening");
+    EXPECT_TRUE(
+        session->saveScreenshot(session->frameOf(*panel), picture("save-scene-two-monitors-x11.png")));
+
+    press(XK_Return);
+    const auto scene = newScene(before);
+    ASSERT_TRUE(scene) << logText();
+    EXPECT_EQ((*scene)["name"], "evening");
+    EXPECT_EQ((*scene)["layoutRefsByDisplay"],
+              nlohmann::json({{primary, "builtin.daily"}, {side, "builtin.split-50-50"}}));
+    EXPECT_EQ((*scene)["windowHints"],
+              nlohmann::json({{primary, {{{"bundleID", "main-term"}, {"zoneID", 3}}}},
+                              {side, {{{"bundleID", "side-term"}, {"zoneID", 2}}}}}));
+    EXPECT_TRUE(windowGone());
+
+    // Restored from the card switcher, where it follows "Desk": each xterm fills the zone it was shown in.
+    press({XK_Control_L, XK_Alt_L, XK_c});
+    ASSERT_TRUE(X11TestSession::waitFor([&] {
+        return session->viewableWindowTitled(kSwitcherTitle).has_value();
+    })) << logText();
+    press(XK_2);
+    ASSERT_TRUE(waitForLine("Scene Restore complete (layout-only): 'evening'")) << logText();
+    EXPECT_TRUE(comesToFill(main, Rect{2400, 0, 864, 1080})) << platform::describe(session->frameOf(main));
+    EXPECT_TRUE(comesToFill(beside, Rect{960, 0, 960, 900})) << platform::describe(session->frameOf(beside));
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+// On one monitor a layout chip chooses the layout the windows are stored with; the keyboard stays in the
+// name, so the name typed on after the click and Return save the scene under it.
+TEST_F(SaveSceneWindowProgramOnX11Test, onOneMonitorAChipChoosesTheLayoutAndTheNameKeepsTheKeyboard) {
+    startSession(true);
+    session->deleteMonitor(kSecondaryName);
+    xterm("Left", "60x20+2000+100");
+    xterm("Right", "60x20+3500+300");
+    const pid_t korvane = startKorvaneWithoutEntries();
+    ASSERT_TRUE(waitForLine("HotkeyManager: registering scene.save key=S")) << logText();
+    ASSERT_TRUE(waitForLine("Scene Restore complete")) << logText();
+    const std::string primary = primaryUUID();
+
+    const auto before = sceneFiles();
+    const auto panel = openSaveScene();
+    ASSERT_TRUE(panel) << logText();
+    const Rect content = session->contentOf(*panel);
+    session->pressKeys({session->keycodeOf(XK_Control_L), session->keycodeOf(XK_a)});
+    type("eve");
+    const Rect dailyChip{content.minX() + kDailyChip.x - 40, content.minY() + kDailyChip.y - 35, 80, 70};
+    clickAt(static_cast<int>(dailyChip.midX()), static_cast<int>(dailyChip.midY()));
+    EXPECT_TRUE(X11TestSession::waitFor([&] { return accentPixels(dailyChip) > 100; }));
+    type("ning");
+    std::optional<Rect> canvas;
+    EXPECT_TRUE(X11TestSession::waitFor([&] { return (canvas = canvasOf(content)).has_value(); }));
+    EXPECT_TRUE(session->saveScreenshot(session->frameOf(*panel), picture("save-scene-one-monitor-x11.png")));
+
+    press(XK_Return);
+    const auto scene = newScene(before);
+    ASSERT_TRUE(scene) << logText();
+    EXPECT_EQ((*scene)["name"], "evening");
+    EXPECT_EQ((*scene)["layoutRefsByDisplay"], nlohmann::json({{primary, "builtin.daily"}}));
+    // The lower xterm first: "Right" in the right zone, "Left" in the top left one.
+    EXPECT_EQ((*scene)["windowHints"],
+              nlohmann::json::parse(
+                  R"({")" + primary +
+                  R"(": [{"bundleID": "xterm", "zoneID": 4}, {"bundleID": "xterm", "zoneID": 1}]})"));
     EXPECT_TRUE(windowGone());
 
     ::kill(korvane, SIGTERM);

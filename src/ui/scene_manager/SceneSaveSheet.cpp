@@ -35,6 +35,7 @@ constexpr int kPadding = 16;
 constexpr int kMiniatureWidth = 80;
 constexpr int kMiniatureHeight = 48;
 constexpr int kChipPadding = 3;
+const char* const kLayoutsKept = "Windows on several displays: each display keeps its own layout";
 
 // The widget may be what the user just clicked in: it goes on a later turn of the loop.
 void discard(QWidget* widget) {
@@ -125,6 +126,7 @@ QSize LayoutChip::sizeHint() const {
 void LayoutChip::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
+    if (!isEnabled()) painter.setOpacity(0.45);
     const QRectF whole = QRectF(rect()).adjusted(1, 1, -1, -1);
     if (selected_) {
         painter.setPen(QPen(kAccent, 2));
@@ -231,9 +233,12 @@ SceneSaveSheet::~SceneSaveSheet() = default;
 void SceneSaveSheet::buildChips() {
     chipRow_ = new QWidget(this);
     chipRow_->setObjectName("layoutChips");
-    auto* frame = new QHBoxLayout(chipRow_);
+    auto* frame = new QVBoxLayout(chipRow_);
     frame->setContentsMargins(kPadding, 12, kPadding, 4);
+    frame->setSpacing(4);
     auto* scroll = new QScrollArea(chipRow_);
+    // A click on a chip leaves the keyboard in the name field, where Return saves under the name typed.
+    scroll->setFocusPolicy(Qt::NoFocus);
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -261,6 +266,8 @@ void SceneSaveSheet::buildChips() {
     row->adjustSize();
     scroll->setWidget(row);
     scroll->setFixedHeight(row->sizeHint().height());
+    layoutsKeptLine_ = label(kLayoutsKept, secondCaptionFont(), kSecondaryText, chipRow_);
+    frame->addWidget(layoutsKeptLine_);
 }
 
 void SceneSaveSheet::setDropTargetZoneID(std::optional<std::int64_t> zoneID) {
@@ -282,23 +289,24 @@ void SceneSaveSheet::setEntryIncluded(const std::string& id, bool included) {
     reload();
 }
 
-bool SceneSaveSheet::dropEntry(const QString& text, std::int64_t zoneID) {
-    setDropTargetZoneID(std::nullopt);
+bool SceneSaveSheet::acceptsDrop(const QString& text, std::int64_t zoneID) const {
     // Entries are made with upper-case UUIDs; a dragged id may come back in either case.
     const auto id = jsonfields::canonicalUUID(text.toStdString());
-    if (!id) return false;
+    return id && viewModel_->canMoveEntry(*id, zoneID);
+}
+
+bool SceneSaveSheet::dropEntry(const QString& text, std::int64_t zoneID) {
+    setDropTargetZoneID(std::nullopt);
+    const auto id = jsonfields::canonicalUUID(text.toStdString());
     // The dropped zone stands: no assignment is computed again after it.
-    viewModel_->zoneAssignments[*id] = zoneID;
-    for (auto& entry : viewModel_->windowEntries)
-        if (entry.id == *id) {
-            entry.included = true;
-            break;
-        }
+    if (!id || !viewModel_->moveEntry(*id, zoneID)) return false;
     reload();
     return true;
 }
 
 void SceneSaveSheet::chooseLayout(const std::optional<std::string>& layoutID) {
+    // A layout chosen for windows on several displays would not be stored.
+    if (viewModel_->hasMultipleDisplays()) return;
     viewModel_->layoutIDOverride = layoutID;
     if (layoutID)
         viewModel_->recomputeZoneAssignments();
@@ -353,8 +361,14 @@ void SceneSaveSheet::reload() {
     const QString name = QString::fromStdString(viewModel_->sceneName);
     if (nameField_->text() != name) nameField_->setText(name);
     chipRow_->setVisible(!viewModel_->layoutTemplateResolver.expired());
-    for (LayoutChip* chip : chips_)
-        chip->setSelected(chip->layoutID() == viewModel_->layoutIDOverride);
+    // A layout is chosen for the windows of one display; with windows on several each keeps its own,
+    // and "Current" shows what applies while the choice made for one display waits aside.
+    const bool several = viewModel_->hasMultipleDisplays();
+    for (LayoutChip* chip : chips_) {
+        chip->setEnabled(!several);
+        chip->setSelected(several ? !chip->layoutID() : chip->layoutID() == viewModel_->layoutIDOverride);
+    }
+    layoutsKeptLine_->setVisible(several);
     reloadCanvasArea();
     reloadFooter();
 }

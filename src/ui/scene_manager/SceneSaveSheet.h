@@ -4,6 +4,7 @@
 // which cell's application picker is open.
 #pragma once
 
+#include "ui/scene_manager/ZoneCanvasHost.h"
 #include "ui/scene_manager/ZoneList.h"
 
 #include <QAbstractButton>
@@ -32,7 +33,7 @@ class ObserverToken;
 } // namespace platform
 
 // Main thread only. The model outlives nothing here: the sheet holds it.
-class SceneSaveSheet : public QWidget {
+class SceneSaveSheet : public QWidget, public ZoneCanvasHost {
   public:
     static constexpr int kWidth = 640;
     static constexpr int kHeight = 580;
@@ -40,27 +41,30 @@ class SceneSaveSheet : public QWidget {
     explicit SceneSaveSheet(std::shared_ptr<SceneSaveViewModel> viewModel, QWidget* parent = nullptr);
     ~SceneSaveSheet() override;
 
-    SceneSaveViewModel& viewModel() const { return *viewModel_; }
+    SceneSaveViewModel& viewModel() const override { return *viewModel_; }
 
     // The zone cell a dragged window hovers over; drawn highlighted.
-    std::optional<std::int64_t> dropTargetZoneID() const { return dropTargetZoneID_; }
-    void setDropTargetZoneID(std::optional<std::int64_t> zoneID);
+    std::optional<std::int64_t> dropTargetZoneID() const override { return dropTargetZoneID_; }
+    void setDropTargetZoneID(std::optional<std::int64_t> zoneID) override;
     // The zone whose application picker is open; at most one is.
     std::optional<std::int64_t> appPickerZoneID() const { return appPickerZoneID_; }
 
     // Includes or excludes the first entry with this id and assigns the zones again; an unknown id does
     // nothing.
-    void setEntryIncluded(const std::string& id, bool included);
-    // A dragged window dropped on a zone: text that is not a UUID is refused and changes nothing;
-    // otherwise that id goes to the zone and its entry, when excluded, is included. Returns whether the
-    // drop was taken.
-    bool dropEntry(const QString& text, std::int64_t zoneID);
-    // The layout chips: nothing is "Current" (each display by its own layout), else a layout's id.
+    void setEntryIncluded(const std::string& id, bool included) override;
+    // A dragged window dropped on a zone: text that is not a UUID, or a zone the window's display lacks,
+    // is refused and changes nothing; otherwise that id goes to the zone and its entry, when excluded, is
+    // included. Returns whether the drop was taken.
+    bool dropEntry(const QString& text, std::int64_t zoneID) override;
+    bool acceptsDrop(const QString& text, std::int64_t zoneID) const override;
+    // The layout chips: nothing is "Current" (each display by its own layout), else a layout's id. With
+    // windows on several displays no layout is chosen: the chips take no click then, and a line says the
+    // displays keep their layouts.
     void chooseLayout(const std::optional<std::string>& layoutID);
-    void removeManualApp(const std::string& id, std::int64_t zoneID);
+    void removeManualApp(const std::string& id, std::int64_t zoneID) override;
     // Opens the application picker of a zone under its add button; a choice adds the application to the
     // zone, any other dismissal adds nothing.
-    void openAppPicker(std::int64_t zoneID, QWidget* anchor);
+    void openAppPicker(std::int64_t zoneID, QWidget* anchor) override;
     // The open picker's window; nothing while none is open.
     QWidget* appPicker() const { return appPicker_; }
 
@@ -80,6 +84,7 @@ class SceneSaveSheet : public QWidget {
     QLabel* countLabel() const { return countLabel_; }
     QWidget* chipRow() const { return chipRow_; }
     std::vector<LayoutChip*> chips() const { return chips_; }
+    QLabel* layoutsKeptLine() const { return layoutsKeptLine_; }
     // The canvas; nothing while the empty state shows.
     ZoneCanvas* canvas() const { return canvas_; }
     QWidget* emptyState() const { return emptyState_; }
@@ -103,6 +108,7 @@ class SceneSaveSheet : public QWidget {
     QLineEdit* nameField_ = nullptr;
     QWidget* chipRow_ = nullptr;
     std::vector<LayoutChip*> chips_;
+    QLabel* layoutsKeptLine_ = nullptr;
     QVBoxLayout* canvasArea_ = nullptr;
     ZoneCanvas* canvas_ = nullptr;
     QWidget* emptyState_ = nullptr;

@@ -170,10 +170,8 @@ std::optional<ConfigZoneSet> SceneSaveViewModel::resolveLayout(const std::option
 }
 
 std::optional<ConfigZoneSet> SceneSaveViewModel::currentZoneSet() const {
-    if (!hasMultipleDisplays() && layoutIDOverride) return resolveLayout(layoutIDOverride);
     const std::string display = windowEntries.empty() ? std::string() : windowEntries.front().displayUUID;
-    if (!layoutIDForDisplay) return std::nullopt;
-    return resolveLayout(layoutIDForDisplay(display));
+    return storedLayout(display, hasMultipleDisplays());
 }
 
 void SceneSaveViewModel::autoAssignZones() {
@@ -210,6 +208,44 @@ void SceneSaveViewModel::recomputeZoneAssignments() {
             return;
         }
     autoAssignZones();
+}
+
+std::optional<ConfigZoneSet> SceneSaveViewModel::storedLayout(const std::string& displayUUID,
+                                                              bool severalDisplays) const {
+    if (!severalDisplays && layoutIDOverride) return resolveLayout(layoutIDOverride);
+    if (!layoutIDForDisplay) return std::nullopt;
+    return resolveLayout(layoutIDForDisplay(displayUUID));
+}
+
+bool SceneSaveViewModel::spreadWith(const WindowEntry& entry) const {
+    return std::any_of(windowEntries.begin(), windowEntries.end(), [&](const WindowEntry& e) {
+        return e.included && e.displayUUID != entry.displayUUID;
+    });
+}
+
+bool SceneSaveViewModel::canMoveEntry(const std::string& id, std::int64_t zoneID) const {
+    const auto entry =
+        std::find_if(windowEntries.begin(), windowEntries.end(), [&](const auto& e) { return e.id == id; });
+    // No hint is made of an assignment without an entry.
+    if (entry == windowEntries.end()) return true;
+    const auto layout = storedLayout(entry->displayUUID, spreadWith(*entry));
+    if (!layout) return false;
+    const auto zones = zoneList(*layout);
+    return std::any_of(zones.begin(), zones.end(), [&](const ZoneListEntry& z) { return z.id == zoneID; });
+}
+
+bool SceneSaveViewModel::moveEntry(const std::string& id, std::int64_t zoneID) {
+    if (!canMoveEntry(id, zoneID)) return false;
+    const auto entry =
+        std::find_if(windowEntries.begin(), windowEntries.end(), [&](const auto& e) { return e.id == id; });
+    if (entry != windowEntries.end() && !entry->included) {
+        const bool spreadBefore = hasMultipleDisplays();
+        entry->included = true;
+        // The others were zoned by the override, which a second display sets aside.
+        if (hasMultipleDisplays() != spreadBefore) recomputeZoneAssignments();
+    }
+    zoneAssignments[id] = zoneID;
+    return true;
 }
 
 std::string SceneSaveViewModel::primaryDisplayUUID() const {

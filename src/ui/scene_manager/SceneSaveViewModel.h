@@ -116,6 +116,15 @@ class SceneSaveViewModel {
     // After layoutIDOverride changed: the override's zones on a single display, else autoAssignZones().
     void recomputeZoneAssignments();
 
+    // Whether moveEntry() would take the entry to the zone: a zone of the layout its display is stored
+    // with (see save()), as it stands once the entry is included. An id that names no entry is taken.
+    bool canMoveEntry(const std::string& id, std::int64_t zoneID) const;
+    // A window moved to a zone in the window, included if it was not: a zone its display's layout lacks
+    // would be stored for a display that has no such zone, so it is refused and nothing changes. An
+    // entry whose inclusion spreads the windows over another display takes the other entries' zones
+    // from their own displays' layouts again. Returns whether the move was taken.
+    bool moveEntry(const std::string& id, std::int64_t zoneID);
+
     void addManualApp(const std::string& bundleID, std::int64_t zoneID);
     void removeManualApp(const std::string& id, std::int64_t zoneID);
 
@@ -133,6 +142,10 @@ class SceneSaveViewModel {
 
   private:
     std::optional<ConfigZoneSet> resolveLayout(const std::optional<std::string>& id) const;
+    // The layout save() stores for a display: the override on a single display, else the display's own.
+    std::optional<ConfigZoneSet> storedLayout(const std::string& displayUUID, bool severalDisplays) const;
+    // Whether the included entries, and this one, lie on more than one display.
+    bool spreadWith(const WindowEntry& entry) const;
     WindowEntry captureEntry(const platform::WindowInfo& info, WindowID number, pid_t pid,
                              const std::string& owner, double flipHeight);
     void proposeName();

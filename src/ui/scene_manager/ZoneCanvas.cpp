@@ -4,7 +4,6 @@
 #include "ui/scene_manager/ZoneCanvas.h"
 
 #include "ui/scene_editor/ZoneCanvasPlacement.h"
-#include "ui/scene_manager/SceneSaveSheet.h"
 #include "ui/scene_manager/SceneSaveSheetStyle.h"
 #include "ui/scene_manager/SceneSaveViewModel.h"
 #include "ui/switchers/IconCache.h"
@@ -278,7 +277,7 @@ void TrayChip::mouseMoveEvent(QMouseEvent* event) {
 
 // -- Cells ------------------------------------------------------------------------------------------
 
-ZoneCell::ZoneCell(SceneSaveSheet& sheet, std::int64_t zoneID, QWidget* parent)
+ZoneCell::ZoneCell(ZoneCanvasHost& sheet, std::int64_t zoneID, QWidget* parent)
     : QWidget(parent), sheet_(sheet), zoneID_(zoneID) {
     setAcceptDrops(true);
     setObjectName(QString("Zone %1").arg(zoneID));
@@ -374,7 +373,8 @@ void ZoneCell::resizeEvent(QResizeEvent*) {
 }
 
 void ZoneCell::dragEnterEvent(QDragEnterEvent* event) {
-    if (!event->mimeData()->hasText()) {
+    // A cell that would refuse the window is not marked, and the pointer shows that it cannot drop there.
+    if (!event->mimeData()->hasText() || !sheet_.acceptsDrop(event->mimeData()->text(), zoneID_)) {
         event->ignore();
         return;
     }
@@ -396,7 +396,7 @@ void ZoneCell::dropEvent(QDropEvent* event) {
 
 // -- Canvas ------------------------------------------------------------------------------------------
 
-ZoneCanvas::ZoneCanvas(SceneSaveSheet& sheet, std::vector<ZoneListEntry> zones, QWidget* parent)
+ZoneCanvas::ZoneCanvas(ZoneCanvasHost& sheet, std::vector<ZoneListEntry> zones, QWidget* parent)
     : QWidget(parent), sheet_(sheet), zones_(std::move(zones)) {
     auto* layout = new ZoneCanvasLayout(zones_, ZoneCanvasLayout::kInset, this);
     for (const auto& zone : zones_) {

@@ -4,6 +4,7 @@
 // the text of their entry's UUID.
 #pragma once
 
+#include "ui/scene_manager/ZoneCanvasHost.h"
 #include "ui/scene_manager/ZoneList.h"
 
 #include <QAbstractButton>
@@ -19,8 +20,6 @@
 #include <vector>
 
 namespace korvane {
-
-class SceneSaveSheet;
 
 // Places its k-th child at the k-th zone of the list, inside its rectangle less the inset; children beyond
 // the zones are left where they are. Main thread only, like every widget.
@@ -70,7 +69,7 @@ class ZoneItemView;
 // The cell of one zone: "Zone N", the add button, and the grid of its items.
 class ZoneCell : public QWidget {
   public:
-    ZoneCell(SceneSaveSheet& sheet, std::int64_t zoneID, QWidget* parent);
+    ZoneCell(ZoneCanvasHost& sheet, std::int64_t zoneID, QWidget* parent);
 
     std::int64_t zoneID() const { return zoneID_; }
     // The window entries, in the model's order, then the added applications.
@@ -94,7 +93,7 @@ class ZoneCell : public QWidget {
   private:
     void placeItems();
 
-    SceneSaveSheet& sheet_;
+    ZoneCanvasHost& sheet_;
     std::int64_t zoneID_;
     QAbstractButton* addButton_ = nullptr;
     std::vector<ZoneCellItem> items_;
@@ -152,7 +151,7 @@ class TrayChip : public QAbstractButton {
 // corner, and the background behind them.
 class ZoneCanvas : public QWidget {
   public:
-    ZoneCanvas(SceneSaveSheet& sheet, std::vector<ZoneListEntry> zones, QWidget* parent);
+    ZoneCanvas(ZoneCanvasHost& sheet, std::vector<ZoneListEntry> zones, QWidget* parent);
 
     const std::vector<ZoneListEntry>& zones() const { return zones_; }
     std::vector<ZoneCell*> cells() const { return cells_; }
@@ -171,7 +170,7 @@ class ZoneCanvas : public QWidget {
   private:
     void placeTray();
 
-    SceneSaveSheet& sheet_;
+    ZoneCanvasHost& sheet_;
     std::vector<ZoneListEntry> zones_;
     std::vector<ZoneCell*> cells_;
     QWidget* tray_ = nullptr;

@@ -344,7 +344,7 @@ TEST_F(SceneSaveSheetTest, aLayoutChipRearrangesTheWindowsAndCurrentGoesBackToTh
     EXPECT_EQ(cells(), own);
 }
 
-TEST_F(SceneSaveSheetTest, onTwoDisplaysAChipIsMarkedButEachDisplayKeepsItsOwnLayout) {
+TEST_F(SceneSaveSheetTest, onTwoDisplaysTheChipsTakeNoClickAndALineSaysEachDisplayKeepsItsLayout) {
     desktop->screens().addDisplay({.frame = Rect{1920, 0, 1440, 900}, .name = "Side", .uuid = kD2});
     displayLayouts[kD2] = "builtin.fullscreen";
     threeWindows();
@@ -356,13 +356,24 @@ TEST_F(SceneSaveSheetTest, onTwoDisplaysAChipIsMarkedButEachDisplayKeepsItsOwnLa
     using Cells = std::map<std::int64_t, std::vector<std::string>>;
     EXPECT_EQ(cells(), (Cells{{1, {"Music", "Editor"}}}));
     const auto assignments = model->zoneAssignments;
+    EXPECT_TRUE(sheet->layoutsKeptLine()->isVisible());
+    EXPECT_EQ(sheet->layoutsKeptLine()->text().toStdString(),
+              "Windows on several displays: each display keeps its own layout");
+    settleIcons();
+    saveScreenshot(sheet->grab().toImage(), "save-scene-two-displays.png");
 
     click(chip("builtin.daily"));
-    EXPECT_TRUE(chip("builtin.daily")->isSelected());
-    EXPECT_EQ(model->zoneAssignments, assignments);
-    EXPECT_EQ(cells(), (Cells{{1, {"Music", "Editor"}}}));
-    click(chip(std::nullopt));
     EXPECT_FALSE(chip("builtin.daily")->isSelected());
+    EXPECT_TRUE(chip(std::nullopt)->isSelected());
+    EXPECT_EQ(model->layoutIDOverride, std::nullopt);
+    EXPECT_EQ(model->zoneAssignments, assignments);
+
+    // With Side's window left out the chips choose again.
+    click(itemNamed("Music")->removeBadge());
+    EXPECT_FALSE(sheet->layoutsKeptLine()->isVisible());
+    click(chip("builtin.daily"));
+    EXPECT_TRUE(chip("builtin.daily")->isSelected());
+    EXPECT_EQ(model->layoutIDOverride, "builtin.daily");
 }
 
 TEST_F(SceneSaveSheetTest, cellsSitAtTheirZonesAndCrowdedCellsDropNamesAndShrinkIcons) {

@@ -203,6 +203,46 @@ TEST_F(SceneSaveTest, eachDisplayIsZonedByItsOwnLayoutAndAnOverrideOnlyOnASingle
     EXPECT_FALSE(model->currentZoneSet());
 }
 
+TEST_F(SceneSaveTest, aWindowMovesOnlyToAZoneOfTheLayoutItsDisplayIsStoredWith) {
+    sideBySide();
+    layouts = {{kD1, "builtin.daily"}, {kD2, "builtin.split-50-50"}};
+    const pid_t editor = launch(kEditor, "Editor");
+    const pid_t mail = launch(kMail, "Mail");
+    listWindow(editor, "Editor", 1, Rect{1400, 0, 520, 1080}); // Studio's right part: zone 4 of 4
+    listWindow(mail, "Mail", 2, Rect{1920, 100, 600, 400});    // Side's left half: zone 1 of 2
+    auto model = capture("Desk");
+    const std::string mailID = entryOf(*model, 2).id;
+    // window, zone asked for, taken, zone after
+    for (const auto& [wid, zone, taken, after] : std::vector<std::tuple<WindowID, int, bool, Zone>>{
+             {2, 4, false, 1}, {2, 3, false, 1}, {2, 2, true, 2}, {1, 3, true, 3}}) {
+        EXPECT_EQ(model->moveEntry(entryOf(*model, wid).id, zone), taken) << wid << " to " << zone;
+        EXPECT_EQ(assigned(*model, wid), after) << wid << " to " << zone;
+    }
+    model->save();
+    EXPECT_EQ(storedScene()["windowHints"], json({{kD1, {{{"bundleID", kEditor}, {"zoneID", 3}}}},
+                                                  {kD2, {{{"bundleID", kMail}, {"zoneID", 2}}}}}));
+
+    // On Studio alone the full layout chosen zones Editor. Mail brought in from the tray takes the zones
+    // of Side's own layout, and Editor those of Studio's again, as the choice no longer applies.
+    for (auto& e : model->windowEntries)
+        e.included = e.windowID == 1;
+    model->layoutIDOverride = "builtin.fullscreen";
+    model->recomputeZoneAssignments();
+    EXPECT_EQ(assigned(*model, 1), 1);
+    EXPECT_FALSE(model->moveEntry(mailID, 3));
+    EXPECT_FALSE(entryOf(*model, 2).included);
+    EXPECT_TRUE(model->moveEntry(mailID, 2));
+    EXPECT_TRUE(entryOf(*model, 2).included);
+    EXPECT_EQ(assigned(*model, 1), 4);
+    EXPECT_EQ(assigned(*model, 2), 2);
+    EXPECT_EQ(model->currentZoneSet().value_or(ConfigZoneSet{}).id, "builtin.split-50-50"); // "Side" first
+
+    // A display whose layout is not known has no zone to name.
+    layouts.erase(kD2);
+    EXPECT_FALSE(model->moveEntry(mailID, 1));
+    EXPECT_EQ(assigned(*model, 2), 2);
+}
+
 TEST_F(SceneSaveTest, aWindowListFrameIsFlippedBeforeItsDisplayAndZoneAreFound) {
     addDisplay(kD1, "Studio", Rect{0, 0, 1920, 1080});
     addDisplay(kD2, "Above", Rect{0, 1080, 1920, 1080});
