@@ -311,8 +311,9 @@ TEST_F(SaveSceneWindowProgramOnX11Test,
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
 }
 
-// On one monitor a layout chip chooses the layout the windows are stored with; the keyboard stays in the
-// name, so the name typed on after the click and Return save the scene under it.
+// On one monitor a layout chip chooses the layout the windows are stored with; the name typed replaces the
+// one offered, and the keyboard stays in it, so the name typed on after the click and Return save the scene
+// under it.
 TEST_F(SaveSceneWindowProgramOnX11Test, onOneMonitorAChipChoosesTheLayoutAndTheNameKeepsTheKeyboard) {
     startSession(true);
     session->deleteMonitor(kSecondaryName);
@@ -327,7 +328,7 @@ TEST_F(SaveSceneWindowProgramOnX11Test, onOneMonitorAChipChoosesTheLayoutAndTheN
     const auto panel = openSaveScene();
     ASSERT_TRUE(panel) << logText();
     const Rect content = session->contentOf(*panel);
-    session->pressKeys({session->keycodeOf(XK_Control_L), session->keycodeOf(XK_a)});
+    // The name offered is replaced by the first letters typed.
     type("eve");
     const Rect dailyChip{content.minX() + kDailyChip.x - 40, content.minY() + kDailyChip.y - 35, 80, 70};
     clickAt(static_cast<int>(dailyChip.midX()), static_cast<int>(dailyChip.midY()));

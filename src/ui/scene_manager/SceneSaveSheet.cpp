@@ -354,7 +354,12 @@ void SceneSaveSheet::keyPressEvent(QKeyEvent* event) {
 
 void SceneSaveSheet::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
-    if (!event->spontaneous()) reload();
+    if (!event->spontaneous()) {
+        reload();
+        // The name offered is a suggestion: the first letters typed replace it, as in any name field a
+        // window opens on.
+        nameField_->selectAll();
+    }
 }
 
 void SceneSaveSheet::reload() {
