@@ -121,8 +121,17 @@ std::optional<std::string> TransactionalPush::transactionalPush(const AXElement&
         return std::nullopt;
     }
 
-    controller->moveWindow(window, controller->ax->windowID(window), pidOf(accessibility, window), zoneID,
-                           displayUUID, platform::format("AutoPush rid=%ld", zoneID), activation);
+    const MoveOutcome moved =
+        controller->moveWindow(window, controller->ax->windowID(window), pidOf(accessibility, window), zoneID,
+                               displayUUID, platform::format("AutoPush rid=%ld", zoneID), activation);
+    if (moved == MoveOutcome::outsideZone) {
+        // The zone does not hold the window, so no window may be committed for it: another window of the
+        // application in the zone would stand for it.
+        coordinator.cancel(intent.id, "move failed");
+        Log::wm.error("[MappingTX] move failed id=%{public}s source=%s display=%s zid=%ld wid=%s context=%s",
+                      asciiUppercased(intent.id), toString(source), displayUUID, zoneID, widText, context);
+        return intent.id;
+    }
     commitMappingTransaction(intent.id, pid, wid, displayUUID, zoneID, context, 0, kAttemptLimit);
     return intent.id;
 }

@@ -1,7 +1,8 @@
 // Pushing one window of another application into a zone as a placement transaction: the push announces
 // itself to the display layer, opens an intent under the display's current epoch, refuses auxiliary
 // windows before anything moves, has the controller move the window, then finds the window that now
-// stands for it in the zone and commits the intent, looking again every 0.12 s while none is found.
+// stands for it in the zone and commits the intent, looking again every 0.12 s while none is found. A
+// window that the move could not get into the zone is committed to nothing.
 #pragma once
 
 #include "core/WMController.h"
@@ -54,7 +55,8 @@ class TransactionalPush : public std::enable_shared_from_this<TransactionalPush>
 
     // The intent's id; nothing when the push was skipped because the display's epoch is not
     // `requiredEpoch`, or refused because the window is auxiliary (then nothing moved). The intent lives
-    // `timeToLive` seconds, never less than 0.2 s.
+    // `timeToLive` seconds, never less than 0.2 s; it is cancelled as "move failed" when the window
+    // stays out of the zone.
     std::optional<std::string> transactionalPush(const platform::AXElement& window, int zoneID,
                                                  const std::string& displayUUID, MappingIntentSource source,
                                                  const std::string& context, MoveActivation activation,

@@ -30,6 +30,11 @@ class Platform;
 // Whether a move brings the moved window's application to the front, or leaves the focus where it is.
 enum class MoveActivation { activate, leaveFocus };
 
+// How a move ended: the window in the zone (also where its frame cannot be read back to tell), the
+// window clearly not in the zone after it (the window manager or the application kept it elsewhere), or
+// no state or zone of that id on the display (nothing moved).
+enum class MoveOutcome { placed, outsideZone, noZone };
+
 // Confined to the main thread, operations not reentrant. Owned by a shared_ptr: deferred work that its
 // operations start holds it (or its activator) weakly and does nothing once it is gone.
 class WMController : public std::enable_shared_from_this<WMController> {
@@ -69,9 +74,12 @@ class WMController : public std::enable_shared_from_this<WMController> {
 
     // Records the window on top of the zone, gives it the zone's frame and checks it 50 ms later (the
     // calling thread blocks), activates its application when asked, reports the move and leaves the
-    // mapping to a reconcile when the window's number is not known yet.
-    void moveWindow(const platform::AXElement& element, std::optional<WindowID> wid, pid_t pid, int toZone,
-                    const std::string& displayUUID, const std::string& tag, MoveActivation activation);
+    // mapping to a reconcile when the window's number is not known yet. A window that the check finds
+    // clearly out of the zone is not placed: the zone state is as it was before, nothing is activated or
+    // reported, and the outcome says so.
+    MoveOutcome moveWindow(const platform::AXElement& element, std::optional<WindowID> wid, pid_t pid,
+                           int toZone, const std::string& displayUUID, const std::string& tag,
+                           MoveActivation activation);
     // Exchanges the window with the top of the target zone, then focuses the source zone 0.1 s later.
     void swapPush(const platform::AXElement& element, int from, int to, const std::string& displayUUID);
     // Brings the element's application to the front synchronously (pausing 30 ms between steps), then

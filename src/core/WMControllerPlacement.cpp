@@ -1,6 +1,7 @@
 // Putting another application's window into a zone: record it on top of the stack, give it the zone's
-// frame and check it, bring its application forward when asked, and keep the window-to-zone mapping
-// right while the window's number is still unknown; and the swap of a window with a zone's top.
+// frame and check it (a window that stays out of the zone is not placed), bring its application forward
+// when asked, and keep the window-to-zone mapping right while the window's number is still unknown; and
+// the swap of a window with a zone's top.
 #include "core/AXUtil.h"
 #include "core/ActivationStrategy.h"
 #include "core/AppleScriptActivator.h"
@@ -48,23 +49,48 @@ bool drifted(const Rect& actual, const Rect& target) {
            std::fabs(actual.size.height - target.size.height) > kDriftTolerance;
 }
 
+// Whether the frame lies within the zone, allowing the tolerance of the frame check on every side.
+bool within(const Rect& frame, const Rect& zone) {
+    return frame.minX() >= zone.minX() - kDriftTolerance && frame.minY() >= zone.minY() - kDriftTolerance &&
+           frame.maxX() <= zone.maxX() + kDriftTolerance && frame.maxY() <= zone.maxY() + kDriftTolerance;
+}
+
+// The frame of a window that the move left clearly out of the zone: its centre outside the zone, or its
+// frame where it was before and reaching out of the zone (a window its window manager keeps full screen,
+// one that nobody moves once the window manager is gone). Nothing when the window is in the zone, also
+// at the smaller frame its own size steps or limits give it there, or when its frame cannot be read.
+std::optional<Rect> frameOutsideZone(AXUtil& ax, const AXElement& element, const std::optional<Rect>& before,
+                                     const Rect& target) {
+    const auto after = ax.frame(element);
+    if (!after || !drifted(*after, target)) return std::nullopt;
+    if (const auto granted = ax.grantedFrame(element, target); granted && !drifted(*after, *granted))
+        return std::nullopt;
+    if (!target.contains(after->center())) return after;
+    const bool unchanged = before && !drifted(*after, *before);
+    if (unchanged && !within(*after, target)) return after;
+    return std::nullopt;
+}
+
 } // namespace
 
-void WMController::moveWindow(const AXElement& element, std::optional<WindowID> wid, pid_t pid, int toZone,
-                              const std::string& displayUUID, const std::string& tag,
-                              MoveActivation activation) {
+MoveOutcome WMController::moveWindow(const AXElement& element, std::optional<WindowID> wid, pid_t pid,
+                                     int toZone, const std::string& displayUUID, const std::string& tag,
+                                     MoveActivation activation) {
     auto state = stateOf(*multiState, displayUUID);
     if (!state) {
         Log::wm.error("State not found for display %s", displayUUID);
-        return;
+        return MoveOutcome::noZone;
     }
     const auto zone = state->zone(toZone);
     if (!zone) {
         Log::wm.error("Zone not found id=%ld on display %s", toZone, displayUUID);
-        return;
+        return MoveOutcome::noZone;
     }
     const Rect target = zone->frame;
     const auto before = ax->frame(element);
+    // Put back should the window not get into the zone. Nothing else changes the state meanwhile: the
+    // main thread is held by the move and its wait.
+    const WMState unplaced = *state;
 
     // Attached before the move, so that the window is the zone's top even while it is being moved. The
     // new top is this window, whose recorded element is the one given.
@@ -78,6 +104,12 @@ void WMController::moveWindow(const AXElement& element, std::optional<WindowID> 
 
     platform().runLoop().sleepBlocking(kSettleBeforeFrameCheck);
     reapplyFrameIfDrifted(element, target);
+    if (const auto outside = frameOutsideZone(*ax, element, before, target)) {
+        *state = unplaced;
+        Log::wm.error("%s: window left outside R%ld at frame=%s (zone frame=%s), not placed", tag, toZone,
+                      platform::describe(*outside), platform::describe(target));
+        return MoveOutcome::outsideZone;
+    }
 
     std::optional<WindowID> known = attached ? wid : std::nullopt;
     if (!attached) {
@@ -93,6 +125,7 @@ void WMController::moveWindow(const AXElement& element, std::optional<WindowID> 
     if (activation == MoveActivation::activate) activateApp(element, tag, true);
     if (known && onWindowMoved) onWindowMoved(*known, toZone);
     reconcileMapping(element, pid, toZone, displayUUID, known, tag, 0, kReconcileAttempts);
+    return MoveOutcome::placed;
 }
 
 void WMController::reapplyFrameIfDrifted(const AXElement& element, const Rect& target) {

@@ -3,6 +3,7 @@
 #include "PlacementFixture.h"
 
 #include "app/TransactionalPush.h"
+#include "platform/TextCase.h"
 
 #include <gtest/gtest.h>
 
@@ -232,6 +233,51 @@ TEST_F(TransactionalPushTest, aPushThatCannotBePlacedMovesNothingAndSaysWhy) {
     EXPECT_TRUE(
         logged("[MappingTX] skip push reason=stale-required-epoch source=hotkey.push display=D required=2 "
                "current=3 context=hotkey.push.R1"));
+}
+
+// The zone holds the pushed window only where the move got it there; a frame its own limits keep off the
+// zone's still is there. A window left out stays in the zone it was in, and no window is committed for it.
+TEST_F(TransactionalPushTest, aWindowTheMoveLeavesOutOfTheZoneIsNotCommittedToIt) {
+    struct Row {
+        std::string name;
+        sim::SimWindowSpec window;
+        bool placed;
+    };
+    const std::vector<Row> rows = {
+        {"full screen, kept so by its application",
+         {.frame = Rect{0, 0, 1800, 1000}, .ignoresResize = true, .ignoresMove = true},
+         false},
+        {"where nobody moves it",
+         {.frame = Rect{50, 100, 500, 400}, .ignoresResize = true, .ignoresMove = true},
+         false},
+        {"moved but not resized", {.frame = Rect{50, 100, 500, 400}, .ignoresResize = true}, true},
+        {"wider than the zone by its least size",
+         {.frame = Rect{50, 100, 500, 400}, .minSize = Size{1300, 300}, .tellsGrantedSize = true},
+         true},
+    };
+    for (auto row : rows) {
+        SCOPED_TRACE(row.name);
+        const pid_t app = launch("com.example.viewer" + std::to_string(mapping->intents.size()));
+        row.window.title = "Picture";
+        const WindowID wid = open(app, row.window);
+        stateD().attach(WinRef{wid, app, desktop->windows().element(wid), std::nullopt, row.window.frame}, 1);
+        const Rect before = desktop->windows().frame(wid);
+        capture.log().clear();
+
+        const auto id = pushTo(wid, 2);
+        advance(3);
+
+        EXPECT_EQ(std::ranges::count(stackOf(row.placed ? 2 : 1), wid), 1);
+        EXPECT_EQ(stateD().zoneOf.at(wid), row.placed ? 2 : 1);
+        EXPECT_EQ(desktop->windows().frame(wid) != before, row.placed);
+        const MappingIntent intent = intentOf(id);
+        EXPECT_EQ(intent.stage, row.placed ? MappingIntentStage::committed : MappingIntentStage::cancelled);
+        if (!row.placed) {
+            EXPECT_TRUE(logged("[MappingTX] move failed id=" + asciiUppercased(*id) +
+                               " source=hotkey.push display=D zid=2 wid=" + std::to_string(wid) +
+                               " context=hotkey.push.R2"));
+        }
+    }
 }
 
 TEST_F(TransactionalPushTest, anAuxiliaryWindowIsRefusedBeforeAnythingMovesAndADialogIsPushed) {

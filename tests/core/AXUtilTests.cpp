@@ -136,6 +136,15 @@ TEST_F(AXUtilTest, listBoundsMatchWithinTwentyPointsOnEachSide) {
     } // An entry on another layer is never a candidate, however well it matches.
     desktop->windowServer().addRawEntry(entry(4243, kFrame, 3, "Doc"));
     EXPECT_EQ(ax.windowID(element(n)), std::nullopt);
+    // Nor is an entry without a number or without whole bounds.
+    auto withoutNumber = entry(4244, kFrame, 0, "Doc");
+    withoutNumber.erase(WK::number);
+    auto withoutHeight = entry(4245, kFrame, 0, "Doc");
+    withoutHeight[WK::bounds].erase("Height");
+    loop().advance(milliseconds(200));
+    desktop->windowServer().addRawEntry(withoutNumber);
+    desktop->windowServer().addRawEntry(withoutHeight);
+    EXPECT_EQ(ax.windowID(element(n)), std::nullopt);
 }
 
 TEST_F(AXUtilTest, cachedListIsServedForTwoTenthsOfASecondAndAFailedFetchIsNotCached) {
@@ -358,8 +367,14 @@ TEST_F(FocusRetryTest, focusedWindowRetriesWhileTheApplicationIsBusy) {
     ASSERT_FALSE(timeouts.empty());
     EXPECT_EQ(timeouts.back(), std::pair(app, 1.0f));
 
-    // Without a frontmost application there is nothing to ask.
+    // An answer that is no element, or an empty element, is no focused window.
     access().setProcessTrusted(true);
+    for (const auto& answer : {platform::AXValue(std::string("Doc")), platform::AXValue(AXElement{})}) {
+        access().scriptAXValue(app, "AXFocusedWindow", {answer});
+        EXPECT_EQ(ax.focusedWindow(), std::nullopt) << answer.index();
+    }
+
+    // Without a frontmost application there is nothing to ask.
     ws().quit(editor);
     sleeps.clear();
     EXPECT_EQ(ax.focusedWindow(), std::nullopt);

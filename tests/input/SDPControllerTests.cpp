@@ -4,6 +4,7 @@
 
 #include "input/MouseEventTap.h"
 #include "platform/HotKeys.h"
+#include "platform/sim/LogCapture.h"
 #include "platform/sim/SimDesktop.h"
 
 #include <gtest/gtest.h>
@@ -171,6 +172,15 @@ TEST(MouseEventTap, handlersSeeEveryEventBeforeTheDelegateWhichAloneSwallows) {
     tap->addHandler(a);
     tap->addHandler(b);
     tap->delegate = d;
+    // Without its raw events the tap does not run, and says so; the next start tries again.
+    sim::ScopedLogCapture capture;
+    desktop->hotKeys().refuseRunLoopSource = true;
+    tap->start();
+    EXPECT_FALSE(tap->isRunning());
+    EXPECT_FALSE(desktop->hotKeys().anyMouseTapEnabled());
+    EXPECT_EQ(capture.console().lines(),
+              std::vector<std::string>{"[MouseEventTap] Failed to select XInput2 raw events"});
+    desktop->hotKeys().refuseRunLoopSource = false;
     tap->start();
     tap->start(); // once
     ASSERT_TRUE(tap->isRunning());

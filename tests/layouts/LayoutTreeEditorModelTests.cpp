@@ -134,6 +134,9 @@ TEST(LayoutTreeEditor, pathAndDepthGuardsRefuseWithOneLineEach) {
     EXPECT_FALSE(m.updateParentChain({}, R(9), 100));
     EXPECT_FALSE(m.node(Path(99, 0)).has_value()); // within the limit, but past a region: no line
     EXPECT_EQ(m.root(), H(0.5, R(1), R(2)));
+    // A chain exactly as deep as the limit still reaches the root.
+    EXPECT_TRUE(m.updateParentChain({}, R(9), 99));
+    EXPECT_EQ(m.root(), R(9));
 
     // 101 nested splits whose left children always cover the point.
     LayoutNode tree = R(1);

@@ -154,7 +154,7 @@ TEST_F(AppDelegateActionsTest, revealingTheHotKeyFileShowsTheFileItselfAndAFolde
 }
 
 TEST_F(AppDelegateActionsTest, theSwitcherHotKeyOpensOnTheScreenTheUserWorksOnAndMakesTheSwitcherOnce) {
-    desktop->screens().addDisplay({.frame = Rect{1920, 0, 1440, 900}, .uuid = "D2"});
+    const int d2 = desktop->screens().addDisplay({.frame = Rect{1920, 0, 1440, 900}, .uuid = "D2"});
     desktop->loop().runUntilIdle();
     launch();
     desktop->screens().setMouseLocation(Point{2500, 400});
@@ -173,6 +173,22 @@ TEST_F(AppDelegateActionsTest, theSwitcherHotKeyOpensOnTheScreenTheUserWorksOnAn
     EXPECT_EQ(app->globalSwitcherWC(), switcher);
     EXPECT_TRUE(switcher->isWindowVisible());
     EXPECT_EQ(switcher->screen().displayUUID, "D1");
+
+    // Where the user is cannot be told and the display worked on last is gone: the main screen, else
+    // the first one.
+    desktop->screens().setMainDisplay(d2);
+    desktop->loop().runUntilIdle();
+    desktop->screens().setMouseLocation(Point{-5000, -5000});
+    for (bool namesMain : {true, false}) {
+        SCOPED_TRACE(namesMain);
+        desktop->screens().setNamesMainScreen(namesMain);
+        app->toggleGlobalSwitcherFromHotkey();
+        ASSERT_FALSE(switcher->isWindowVisible());
+        app->multiState()->activeDisplayUUID = "GONE";
+        app->toggleGlobalSwitcherFromHotkey();
+        EXPECT_TRUE(switcher->isWindowVisible());
+        EXPECT_EQ(switcher->screen().displayUUID, "D2");
+    }
 }
 
 TEST_F(AppDelegateActionsTest, aSwitcherReopenedRightAfterItsDisplayGotANewLayoutNumbersTheWindowsAfresh) {

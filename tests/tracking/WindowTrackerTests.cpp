@@ -171,25 +171,34 @@ TEST_F(WindowTrackerTest, withinABatchTheLastNoticeForAWindowWins) {
 
 TEST_F(WindowTrackerTest, entriesOutliveTheirApplicationUntilTheWakeRefreshPrunesThem) {
     const pid_t gone = launch("com.example.gone"), kept = launch("com.example.kept");
-    const WindowID old = open(gone), renumbered = open(kept);
+    const WindowID old = open(gone), renumbered = open(kept), closing = open(kept);
     tracker->startObserving();
     settle();
     desktop->workspace().quit(gone);
     settle();
-    EXPECT_EQ(managed(), (IDs{old, renumbered}));
+    EXPECT_EQ(managed(), (IDs{old, renumbered, closing}));
 
-    desktop->windows().renumber(renumbered, 4242);
+    // The closed window's notice waits in the batch too; its number then goes to a window that stays.
+    desktop->windows().close(closing);
+    settle();
+    desktop->windows().renumber(renumbered, closing);
     const WindowID fresh = open(kept);
     settle(); // its creation notice waits in the batch, which the refresh drops
     tracker->refreshAfterWake();
     advance(0.05);
-    EXPECT_EQ(managed(), (IDs{fresh, 4242}));
+    EXPECT_EQ(managed(), (IDs{closing, fresh}));
     // The elements pushes and the switcher look windows up in go with them.
     IDs elements;
     for (const auto& [wid, element] : tracker->managed())
         elements.push_back(wid);
-    EXPECT_EQ(elements, (IDs{fresh, 4242}));
+    EXPECT_EQ(elements, (IDs{closing, fresh}));
     EXPECT_TRUE(reports->added.empty());
+
+    // The next batch holds only what came after the wake.
+    const WindowID later = open(kept);
+    advance(0.05);
+    EXPECT_EQ(managed(), (IDs{closing, fresh, later}));
+    EXPECT_EQ(reports->added, IDs{later});
 }
 
 TEST_F(WindowTrackerTest, titleChangesSettleIntoOneReportOnlyWhenTracked) {

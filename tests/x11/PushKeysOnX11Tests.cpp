@@ -1,8 +1,9 @@
 // The push keys of the built `korvane` on a real X server, pressed through XTest: the focused xterm goes
 // into the zone on its right, into zone 1 of the other monitor and into zone 2 there, as the X server shows
 // its frame; a window in no zone gets a toast on its own monitor that takes neither the focus nor a place
-// among the windows Korvane knows, and goes after its 0.9 s; with the window manager gone, a push gives
-// its move up at once. A picture of the toast is left under build/screenshots.
+// among the windows Korvane knows, and goes after its 0.9 s; a full-screen xterm that a push leaves full
+// screen is not taken into the zone; with the window manager gone, a push gives its move up at once. A
+// picture of the toast is left under build/screenshots.
 #include "ProgramOnX11.h"
 
 #include "core/WindowInfoFields.h"
@@ -151,6 +152,47 @@ TEST_F(PushKeysOnX11Test, aPushedXtermIsMovedOnceAndLeftWhereItsCellsLetItFill) 
     const auto reached = std::find(shown.begin(), shown.end(), placed);
     ASSERT_NE(reached, shown.end()) << described;
     EXPECT_EQ(std::distance(reached, shown.end()), 1) << described;
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+// The window manager keeps a full-screen xterm full screen whatever a push asks: zone 2 does not take it
+// then, so an xterm pushed there after it is alone in the zone and Alt+Tab on it has nothing to cycle to.
+TEST_F(PushKeysOnX11Test, aFullScreenXtermThatAPushLeavesFullScreenIsNotTakenIntoTheZone) {
+    startSession(true);
+    const pid_t fullPid = session->start(
+        {"xterm", "-fullscreen", "-title", "Full", "-geometry", "60x20+2000+100", "-e", "cat"});
+    std::optional<xcb_window_t> full;
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return (full = session->clientOf(fullPid)).has_value(); }));
+    const Rect primary(1920, 0, 1920, 1080);
+    ASSERT_TRUE(X11TestSession::waitFor([&] {
+        return session->frameOf(*full) == primary && session->activeWindow() == *full;
+    })) << platform::describe(session->frameOf(*full));
+    const pid_t korvane = startKorvane();
+    ASSERT_TRUE(waitForLine("[DisplayChange] handle end")) << logText();
+    ASSERT_TRUE(waitForLine("HotkeyManager: registering scene.save key=S")) << logText();
+    // The launch restore registers the hot keys again; a press on its way then is dropped, so keys wait.
+    ASSERT_TRUE(waitForLine("Scene Restore complete")) << logText();
+
+    press(XK_2);
+    // Over once the push has given the move up, or, had it taken the window, brought the window forward
+    // (a window opened before that would lose the keyboard to it).
+    ASSERT_TRUE(X11TestSession::waitFor([&] {
+        return count("[MappingTX] move failed ") + count("AutoPush rid=2: _NET_ACTIVE_WINDOW request") >= 1;
+    })) << logText();
+    EXPECT_EQ(session->frameOf(*full), primary);
+
+    const xcb_window_t notes = activeXterm("Notes", "60x20+2000+100");
+    press(XK_2);
+    ASSERT_TRUE(comesToFill(notes, Rect(2880, 0, 960, 1080))) << platform::describe(session->frameOf(notes));
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return session->activeWindow() == notes; }));
+    ProgramOnX11Test::press({XK_Alt_L, XK_Tab});
+    EXPECT_TRUE(X11TestSession::waitFor(
+        [&] { return session->viewableWindowTitled("Korvane Toast").has_value(); }, seconds(5)))
+        << logText();
+    EXPECT_EQ(session->activeWindow(), notes);
+    EXPECT_EQ(session->frameOf(*full), primary);
 
     ::kill(korvane, SIGTERM);
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();

@@ -71,6 +71,13 @@ AXError SimAccessibility::copyAttribute(const AXElement& element, const std::str
     model_.settleLocked();
     if (auto s = model_.takeScriptedLocked(element, attribute); s && *s != AXError::success) return *s;
     if (!model_.trusted) return AXError::apiDisabled;
+    if (auto v = model_.scriptedValues.find(SimModel::key(element, attribute));
+        v != model_.scriptedValues.end()) {
+        out = std::move(v->second.front());
+        v->second.pop_front();
+        if (v->second.empty()) model_.scriptedValues.erase(v);
+        return AXError::success;
+    }
     switch (element.kind) {
     case Kind::systemWide:
         if (attribute == "AXRole") {
@@ -404,6 +411,13 @@ void SimAccessibility::scriptAXFailure(const AXElement& element, const std::stri
     std::lock_guard lock(model_.mutex);
     auto& queue = model_.scriptedAX[SimModel::key(element, name)];
     queue.insert(queue.end(), results.begin(), results.end());
+}
+
+void SimAccessibility::scriptAXValue(const AXElement& element, const std::string& attribute,
+                                     std::vector<AXValue> values) {
+    std::lock_guard lock(model_.mutex);
+    auto& queue = model_.scriptedValues[SimModel::key(element, attribute)];
+    queue.insert(queue.end(), std::make_move_iterator(values.begin()), std::make_move_iterator(values.end()));
 }
 
 void SimAccessibility::scriptAXFailure(std::uint32_t windowNumber, const std::string& name,

@@ -45,6 +45,10 @@ class SimAccessibility final : public platform::Accessibility {
                          std::vector<platform::AXError> results);
     void scriptAXFailure(std::uint32_t windowNumber, const std::string& name,
                          std::vector<platform::AXError> results);
+    // Queues values for the next successful reads of this element's attribute, answered whatever the model
+    // holds: an application that answers with something else than the attribute's kind of value.
+    void scriptAXValue(const platform::AXElement& element, const std::string& attribute,
+                       std::vector<platform::AXValue> values);
     std::vector<AXCall> axCallLog() const;
     void clearAXCallLog();
     std::vector<std::pair<platform::AXElement, float>> messagingTimeouts() const;

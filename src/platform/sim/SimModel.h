@@ -119,6 +119,8 @@ class SimModel : public std::enable_shared_from_this<SimModel> {
 
     bool trusted = true;
     std::map<std::tuple<int, pid_t, std::uint64_t, std::string>, std::deque<platform::AXError>> scriptedAX;
+    std::map<std::tuple<int, pid_t, std::uint64_t, std::string>, std::deque<platform::AXValue>>
+        scriptedValues;
     std::vector<AXCall> callLog;
     std::vector<std::pair<platform::AXElement, float>> messagingTimeouts;
     std::map<pid_t, std::vector<std::weak_ptr<SimAXObserver>>> observers;

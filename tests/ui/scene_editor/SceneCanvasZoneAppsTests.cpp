@@ -222,6 +222,11 @@ TEST_F(SceneCanvasZoneAppsTest, anApplicationIsNamedByItsDesktopEntryElseByItsLo
         }
         EXPECT_EQ(installedApplicationName(location, c.bundleID), c.name) << c.what;
     }
+    // A "file:" URL's escapes are undone whichever case their hex digits are in.
+    write(folder.path() / "mail+client+.desktop", "[Desktop Entry]\nName=Mail Plus\n");
+    EXPECT_EQ(installedApplicationName("file://" + (folder.path() / "mail%2bclient%2B.desktop").string(),
+                                       "com.example.Mail"),
+              "Mail Plus");
 }
 
 } // namespace

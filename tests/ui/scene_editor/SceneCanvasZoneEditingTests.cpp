@@ -36,6 +36,11 @@ TEST_F(SceneCanvasZoneEditingTest, vSplitsWhereThePointerIsAndDeleteMergesBack) 
     EXPECT_FALSE(canvas->splitPreviewMode());
     loop.settle();
 
+    // Off the canvas no zone is under the pointer; a path naming a split, or nothing, names no zone.
+    canvas->handleMouseMove({1200, 200}, canvasRect);
+    EXPECT_EQ(canvas->hoveredZoneID(), std::nullopt);
+    EXPECT_EQ(canvas->zoneID({}), std::nullopt);
+    EXPECT_EQ(canvas->zoneID({1, 0}), std::nullopt);
     canvas->handleMouseMove({700, 200}, canvasRect);
     EXPECT_EQ(canvas->hoveredZoneID(), 2);
     EXPECT_TRUE(canvas->handleKeyDown("\x7f"));

@@ -255,6 +255,34 @@ TEST_F(StatusBarMenuTest, anInvalidationWhileTheMenuIsOpenIsOwedUntilShortlyAfte
     };
     status->statusItemClicked();
     EXPECT_EQ(item->cancels, 1);
+
+    // A refresh that comes due while the menu's window shows, though the menu is not marked open, or
+    // while the menu is being built, is owed as well.
+    item->whileOpen = nullptr;
+    loop.advance(seconds(1));
+    active = "B";
+    invalidate();
+    item->open = true;
+    loop.advance(seconds(1));
+    item->open = false;
+    status->statusItemClicked();
+    EXPECT_EQ(item->writes, (std::vector<std::string>{"Desk"}));
+    loop.advance(milliseconds(101));
+    EXPECT_EQ(item->writes, (std::vector<std::string>{"Desk", "Couch"}));
+
+    active = "A";
+    invalidate();
+    bool building = true;
+    status->activeSceneIDProvider = [&] {
+        if (std::exchange(building, false)) {
+            loop.advance(seconds(1)); // a build slow enough for the refresh to come due
+            EXPECT_EQ(item->writes.size(), 2u);
+        }
+        return active;
+    };
+    status->statusItemClicked();
+    loop.advance(milliseconds(101));
+    EXPECT_EQ(item->writes, (std::vector<std::string>{"Desk", "Couch", "Desk"}));
 }
 
 TEST_F(StatusBarMenuTest, nearADisplayChangeClicksAreRefusedAndRefreshesRetryUntilTheScreensSettle) {
