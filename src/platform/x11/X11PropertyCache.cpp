@@ -229,11 +229,25 @@ bool X11PropertyCache::chainLocked(const std::vector<xcb_window_t>& windows, boo
     return asking;
 }
 
-void X11PropertyCache::takeInLocked() {
-    while (xcb_generic_event_t* e = xcb_poll_for_event(own_)) {
+void X11PropertyCache::takeInLocked(std::size_t fromSocket) {
+    while (xcb_generic_event_t* e = xcb_poll_for_queued_event(own_)) {
         handleLocked(*e);
         std::free(e);
     }
+    for (std::size_t n = 0; n < fromSocket; ++n) {
+        xcb_generic_event_t* e = xcb_poll_for_event(own_);
+        if (!e) return;
+        handleLocked(*e);
+        std::free(e);
+    }
+}
+
+int X11PropertyCache::fileDescriptor() const {
+    return xcb_get_file_descriptor(own_);
+}
+
+bool X11PropertyCache::isBroken() const {
+    return xcb_connection_has_error(own_) != 0;
 }
 
 void X11PropertyCache::written() {
