@@ -81,6 +81,10 @@ class X11PropertyCache {
     // Any thread: this program changed a window (a property, or a request to the window manager); the
     // next lookup makes its own round trip.
     void written();
+    // Main thread: stops listening to the window's property changes, and keeps nothing read of it, until
+    // listen(); its structure is still followed. For a client that changes them without pause.
+    void quiet(xcb_window_t window);
+    void listen(xcb_window_t window);
     // A count of the changes announced (and of this program's writes): what was built from the cache's
     // answers while it stood still still holds. settle() first takes in the announcements as a lookup does.
     std::uint64_t settle();
@@ -111,6 +115,7 @@ class X11PropertyCache {
         std::uint64_t generation = 1;
         bool chained = false;            // its ancestors up to the root are known and watched
         std::vector<xcb_window_t> chain; // those ancestors, nearest first, the root left out
+        bool quiet = false;              // its property changes are not listened to
     };
     void unchainLocked(xcb_window_t window, Entry& entry);
 

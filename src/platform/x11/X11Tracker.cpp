@@ -12,7 +12,10 @@
 
 namespace korvane::x11 {
 
-X11Tracker::X11Tracker(X11Connection& connection) : connection_(connection) {
+X11Tracker::X11Tracker(X11Connection& connection, platform::RunLoop& loop)
+    : connection_(connection),
+      // What changed while a window was not listened to: the title is all that is followed of it.
+      noisy_(connection, loop, [this](xcb_window_t window) { refreshTitles({window}); }) {
     refreshClients(false);
     active_ = fetchActiveWindow(connection_);
     connection_.addEventHandler([this](const xcb_generic_event_t& e) { handleEvent(e); });
@@ -39,6 +42,7 @@ void X11Tracker::handleEvent(const xcb_generic_event_t& event) {
     // Only windows known now: one that joins the list in this batch is read whole with it.
     const auto known = [&](const TrackedWindow& t) { return t.window == p.window; };
     if (std::none_of(windows_.begin(), windows_.end(), known)) return;
+    noisy_.changed(p.window);
     if ((p.atom == e._NET_WM_NAME || p.atom == XCB_ATOM_WM_NAME) &&
         std::find(titlesAnnounced_.begin(), titlesAnnounced_.end(), p.window) == titlesAnnounced_.end())
         titlesAnnounced_.push_back(p.window);
@@ -58,11 +62,9 @@ void X11Tracker::refreshAnnounced(bool more) {
 }
 
 void X11Tracker::follow(const std::vector<xcb_window_t>& windows) {
-    // Our own event mask on a client's window; the client's and the window manager's are their own.
-    const std::uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
     auto guard = connection_.lock();
     for (auto w : windows)
-        xcb_change_window_attributes(connection_.xcb(), w, XCB_CW_EVENT_MASK, &mask);
+        xcb_change_window_attributes(connection_.xcb(), w, XCB_CW_EVENT_MASK, &kClientEvents);
     xcb_flush(connection_.xcb());
 }
 
@@ -86,6 +88,8 @@ void X11Tracker::refreshClients(bool report) {
         gone.push_back(t);
         return true;
     });
+    for (const auto& t : gone)
+        noisy_.forget(t.window);
     std::vector<TrackedWindow> fresh;
     for (const auto& c : *fetched) {
         // A window that is already gone again was never there for anybody.

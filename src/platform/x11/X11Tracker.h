@@ -3,6 +3,8 @@
 // over: the clients that came and went first, then the titles, then the active window.
 #pragma once
 
+#include "platform/x11/X11NoisyWindows.h"
+
 #include <xcb/xcb.h>
 
 #include <chrono>
@@ -37,7 +39,7 @@ class TrackerListener {
 class X11Tracker {
   public:
     // Main thread. Reads the present clients without reporting them, and registers for events.
-    explicit X11Tracker(X11Connection& connection);
+    X11Tracker(X11Connection& connection, platform::RunLoop& loop);
 
     void addListener(TrackerListener* listener) { listeners_.push_back(listener); }
     const std::vector<TrackedWindow>& windows() const { return windows_; }
@@ -54,6 +56,7 @@ class X11Tracker {
     std::optional<TrackedWindow> find(xcb_window_t window) const;
 
     X11Connection& connection_;
+    X11NoisyWindows noisy_;
     std::vector<TrackerListener*> listeners_;
     std::vector<TrackedWindow> windows_;
     xcb_window_t active_ = XCB_WINDOW_NONE;
