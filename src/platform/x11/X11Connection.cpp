@@ -108,11 +108,13 @@ std::unique_ptr<X11Connection> X11Connection::open(const std::string& displayNam
         error = "cannot select the root window's events (error " + std::to_string(err->error_code) + ")";
         return nullptr;
     }
-    // The changes the cache listens for come with events on this connection too: taking them in as these
-    // are dispatched keeps them from piling up without a wake-up of their own.
+    // The changes the cache listens for mostly come with events on this connection too: taking them in
+    // after each batch keeps the two in step (the desktop's event pump also watches the cache's own
+    // connection, for the changes that come there alone). First among the batch handlers, so that those
+    // after it read what the batch announced, not what the cache knew before.
     c->propertyCache_ = X11PropertyCache::open(*c);
     if (X11PropertyCache* cache = c->propertyCache_.get()) {
-        c->addEventHandler([cache](const xcb_generic_event_t&) { cache->drain(); });
+        c->addBatchHandler([cache](bool) { cache->drain(); });
         c->addWriteHandler([cache] { cache->written(); });
     }
     return c;
@@ -151,45 +153,72 @@ void X11Connection::addEventHandler(EventHandler handler) {
     handlers_.push_back(std::move(handler));
 }
 
-std::size_t X11Connection::dispatchPending() {
-    std::size_t total = 0;
-    // Handlers ask the server again, and replies can bring more events into xcb's queue: go on until
-    // a round finds nothing, so that the loop never sleeps on events already read off the socket.
-    for (;;) {
-        std::vector<XcbReply<xcb_generic_event_t>> events;
-        {
-            auto guard = lock();
-            events = std::move(waiting_);
-            waiting_.clear();
-            while (xcb_generic_event_t* e = xcb_poll_for_event(conn_))
-                events.emplace_back(e);
-            if (isBroken() && !reportedBroken_) {
-                reportedBroken_ = true;
-                x11Log().fault("Lost the connection to the X server (error %d)",
-                               xcb_connection_has_error(conn_));
-            }
+void X11Connection::addBatchHandler(BatchHandler handler) {
+    batchHandlers_.push_back(std::move(handler));
+}
+
+bool X11Connection::dispatchPending() {
+    std::vector<XcbReply<xcb_generic_event_t>> events;
+    {
+        auto guard = lock();
+        // What was read before comes first, in the order the server sent it.
+        while (!waiting_.empty() && events.size() < kBatchLimit) {
+            events.push_back(std::move(waiting_.front()));
+            waiting_.pop_front();
         }
-        if (events.empty()) return total;
-        total += events.size();
-        for (const auto& e : events) {
-            // Errors of requests without replies land here; a window that vanished meanwhile is routine.
-            if (e->response_type == 0) {
-                const auto* error = reinterpret_cast<const xcb_generic_error_t*>(e.get());
-                if (error->error_code != XCB_WINDOW)
-                    x11Log().debug("X request failed: error %d, major %d", error->error_code,
-                                   error->major_code);
-                continue;
-            }
-            for (const auto& handler : handlers_)
-                handler(*e);
+        while (events.size() < kBatchLimit) {
+            xcb_generic_event_t* e = xcb_poll_for_event(conn_);
+            if (!e) break;
+            events.emplace_back(e);
+        }
+        if (isBroken() && !reportedBroken_) {
+            reportedBroken_ = true;
+            x11Log().fault("Lost the connection to the X server (error %d)", xcb_connection_has_error(conn_));
         }
     }
+    for (const auto& e : events) {
+        // Errors of requests without replies land here; a window that vanished meanwhile is routine.
+        if (e->response_type == 0) {
+            const auto* error = reinterpret_cast<const xcb_generic_error_t*>(e.get());
+            if (error->error_code != XCB_WINDOW)
+                x11Log().debug("X request failed: error %d, major %d", error->error_code, error->major_code);
+            continue;
+        }
+        for (const auto& handler : handlers_)
+            handler(*e);
+    }
+    if (!events.empty()) {
+        bool more = false;
+        {
+            auto guard = lock();
+            if (waiting_.empty())
+                if (xcb_generic_event_t* e = xcb_poll_for_event(conn_)) waiting_.emplace_back(e);
+            more = !waiting_.empty();
+        }
+        for (const auto& handler : batchHandlers_)
+            handler(more);
+    }
+    // The rest of a batch cut short, and events that came in with the replies the batch handlers waited
+    // for, sit in xcb's queue where no readable socket announces them: one is taken ahead to tell.
+    auto guard = lock();
+    if (waiting_.empty())
+        if (xcb_generic_event_t* e = xcb_poll_for_queued_event(conn_)) waiting_.emplace_back(e);
+    return !waiting_.empty();
 }
 
 bool X11Connection::anyPending(const std::function<bool(const xcb_generic_event_t& event)>& matches) {
     auto guard = lock();
-    while (xcb_generic_event_t* e = xcb_poll_for_event(conn_))
+    // What is queued, then what one read of the socket brings (xcb reads only when its queue is empty):
+    // a client that sends without pause cannot keep a reader here.
+    auto takeQueued = [&] {
+        while (xcb_generic_event_t* e = xcb_poll_for_queued_event(conn_))
+            waiting_.emplace_back(e);
+    };
+    takeQueued();
+    if (xcb_generic_event_t* e = xcb_poll_for_event(conn_)) {
         waiting_.emplace_back(e);
+        takeQueued();
+    }
     for (const auto& e : waiting_)
         if (e->response_type != 0 && matches(*e)) return true;
     return false;

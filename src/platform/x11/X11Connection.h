@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -96,11 +97,22 @@ class X11Connection {
     // Registered on the main thread, outside a dispatch; they stay for the life of the connection.
     using EventHandler = std::function<void(const xcb_generic_event_t& event)>;
     void addEventHandler(EventHandler handler);
-    // Main thread: reads what the connection holds (already queued or waiting on the socket) and hands
-    // it to the handlers. Returns the number of events.
-    std::size_t dispatchPending();
+    // Called after each batch of events has been handed to the handlers, on the main thread without the
+    // lock held: where a handler that only noted what its events announced asks the server about it, once
+    // for the whole batch (a title changed a thousand times is read once). `more` tells that events still
+    // wait: what they announce may change again before they are handed over, and a round trip now would
+    // bring in more of them first. Registered as handlers are.
+    using BatchHandler = std::function<void(bool more)>;
+    void addBatchHandler(BatchHandler handler);
+    // Main thread: hands the handlers one batch of what the connection holds (already queued or waiting on
+    // the socket), at most kBatchLimit events, then calls the batch handlers. Whether more events wait:
+    // the caller comes back for them once the rest of its loop has had its turn, so that a client sending
+    // without pause holds up neither the keys nor anything else the loop serves.
+    bool dispatchPending();
+    static constexpr std::size_t kBatchLimit = 1024;
     // Any thread: whether an event that `matches` has come and waits for dispatchPending(), which still
-    // hands it, in order, to the handlers.
+    // hands it, in order, to the handlers. Looks at what is queued and at what one read of the socket
+    // brings, never waiting for more.
     bool anyPending(const std::function<bool(const xcb_generic_event_t& event)>& matches);
 
     // One property, read whole; nothing when the window or the property does not exist.
@@ -146,8 +158,10 @@ class X11Connection {
     std::uint8_t xinputOpcode_ = 0;
     std::uint32_t rootXInputMask_ = 0;
     std::vector<EventHandler> handlers_;
+    std::vector<BatchHandler> batchHandlers_;
     std::vector<WriteHandler> writeHandlers_;
-    std::vector<XcbReply<xcb_generic_event_t>> waiting_; // read off the connection by anyPending()
+    // Read off the connection but not handed over yet: by anyPending(), or past the end of a batch.
+    std::deque<XcbReply<xcb_generic_event_t>> waiting_;
     mutable std::map<xcb_atom_t, std::string> atomNames_;
     bool reportedBroken_ = false;
     std::unique_ptr<X11PropertyCache> propertyCache_;

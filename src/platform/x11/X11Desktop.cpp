@@ -110,7 +110,7 @@ std::unique_ptr<X11Desktop> X11Desktop::connect(const std::string& displayName, 
     impl->loginItems = std::make_unique<X11LoginItems>(*impl->process);
     impl->defaults = std::make_unique<X11UserDefaults>(X11UserDefaults::applicationSupportFolder());
     impl->folders = std::make_unique<X11FolderWatcher>(*impl->loop);
-    impl->tracker = std::make_unique<X11Tracker>(*impl->connection);
+    impl->tracker = std::make_unique<X11Tracker>(*impl->connection, *impl->loop);
     impl->clients = std::make_unique<X11ClientSnapshot>(*impl->connection, *impl->loop);
     impl->screens = std::make_unique<X11Screens>(*impl->connection, *impl->loop, *impl->notifications);
     Impl* raw = impl.get();

@@ -229,11 +229,50 @@ bool X11PropertyCache::chainLocked(const std::vector<xcb_window_t>& windows, boo
     return asking;
 }
 
-void X11PropertyCache::takeInLocked() {
-    while (xcb_generic_event_t* e = xcb_poll_for_event(own_)) {
+void X11PropertyCache::takeInLocked(std::size_t fromSocket) {
+    while (xcb_generic_event_t* e = xcb_poll_for_queued_event(own_)) {
         handleLocked(*e);
         std::free(e);
     }
+    for (std::size_t n = 0; n < fromSocket; ++n) {
+        xcb_generic_event_t* e = xcb_poll_for_event(own_);
+        if (!e) return;
+        handleLocked(*e);
+        std::free(e);
+    }
+}
+
+int X11PropertyCache::fileDescriptor() const {
+    return xcb_get_file_descriptor(own_);
+}
+
+bool X11PropertyCache::isBroken() const {
+    return xcb_connection_has_error(own_) != 0;
+}
+
+void X11PropertyCache::quiet(xcb_window_t window) {
+    std::lock_guard lock(mutex_);
+    auto it = entries_.find(window);
+    if (it == entries_.end() || it->second.quiet) return;
+    const std::uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
+    xcb_change_window_attributes(own_, window, XCB_CW_EVENT_MASK, &mask);
+    xcb_flush(own_);
+    it->second.quiet = true;
+    it->second.known = 0;
+    it->second.generation = nextGeneration();
+}
+
+void X11PropertyCache::listen(xcb_window_t window) {
+    std::lock_guard lock(mutex_);
+    auto it = entries_.find(window);
+    if (it == entries_.end() || !it->second.quiet) return;
+    const std::uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE | XCB_EVENT_MASK_STRUCTURE_NOTIFY;
+    xcb_change_window_attributes(own_, window, XCB_CW_EVENT_MASK, &mask);
+    it->second.quiet = false;
+    it->second.generation = nextGeneration();
+    // What changed before the selection took effect is not announced: the next lookup's round trip
+    // comes after it.
+    syncedAt_.reset();
 }
 
 void X11PropertyCache::written() {
@@ -311,7 +350,7 @@ std::vector<X11PropertyCache::Known> X11PropertyCache::lookup(const std::vector<
         bool watching = false;
         for (xcb_window_t w : windows)
             if (!entries_.contains(w)) {
-                entries_.emplace(w, Entry{0, false, {}, nextGeneration(), false, {}});
+                entries_.emplace(w, Entry{0, false, {}, nextGeneration(), false, {}, false});
                 xcb_change_window_attributes(own_, w, XCB_CW_EVENT_MASK, &mask);
                 watching = true;
             }
@@ -347,6 +386,8 @@ void X11PropertyCache::keep(const ClientWindow& read, unsigned parts, std::uint6
         entries_.erase(it);
         return;
     }
+    // Nothing announces a change of it: whatever was read is stale at once.
+    if (entry.quiet) return;
     parts &= kCachedParts;
     // Where a window is can change with an ancestor that is not watched.
     if (!entry.chained) parts &= ~kPlacedParts;

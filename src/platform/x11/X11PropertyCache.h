@@ -43,8 +43,9 @@ inline constexpr unsigned kCachedParts = kPidPart | kClassPart | kTitlePart | kK
 // pass over the windows (a window's attributes read one after the other). A write of this program ends that
 // grace (written()), so that what it wrote is never read as it was before. A window destroyed is forgotten
 // with everything known of it, so an id the server hands out again starts empty. Announcements that no read
-// has taken in yet are taken in as the desktop's own connection delivers its events, which come with the same
-// changes, so they never pile up while nothing reads.
+// has taken in yet are taken in as the desktop's own connection delivers its events, which mostly come with
+// the same changes, and whenever the cache's connection has some to read, so they never pile up while
+// nothing reads.
 class X11PropertyCache {
   public:
     // Nothing when the display cannot be reached: readers then ask the server every time.
@@ -70,11 +71,20 @@ class X11PropertyCache {
     // fetchDesktopState(): the state as last kept, nothing when it changed since or was never kept.
     std::optional<DesktopState> lookupDesktop(std::uint64_t& generation);
     void keepDesktop(const DesktopState& state, std::uint64_t generation);
-    // Takes in announcements already delivered, without waiting for any.
+    // Takes in announcements already delivered, without waiting for any: those read off the cache's
+    // connection, and at most kDrainLimit more waiting on its socket.
     void drain();
+    static constexpr std::size_t kDrainLimit = 1024;
+    // The cache's own connection: readable when announcements wait there, and broken when it has gone.
+    int fileDescriptor() const;
+    bool isBroken() const;
     // Any thread: this program changed a window (a property, or a request to the window manager); the
     // next lookup makes its own round trip.
     void written();
+    // Main thread: stops listening to the window's property changes, and keeps nothing read of it, until
+    // listen(); its structure is still followed. For a client that changes them without pause.
+    void quiet(xcb_window_t window);
+    void listen(xcb_window_t window);
     // A count of the changes announced (and of this program's writes): what was built from the cache's
     // answers while it stood still still holds. settle() first takes in the announcements as a lookup does.
     std::uint64_t settle();
@@ -84,7 +94,10 @@ class X11PropertyCache {
 
   private:
     X11PropertyCache(const X11Connection& connection, xcb_connection_t* own);
-    void takeInLocked();
+    // Every announcement already read off the connection (after a round trip, each one the server made
+    // before it answered), then at most `fromSocket` more: a client that changes a window without pause
+    // cannot keep a reader here.
+    void takeInLocked(std::size_t fromSocket = kDrainLimit);
     // One round trip, unless one was sent within kFreshFor and `always` is false.
     void syncLocked(bool always);
     void handleLocked(const xcb_generic_event_t& event);
@@ -102,6 +115,7 @@ class X11PropertyCache {
         std::uint64_t generation = 1;
         bool chained = false;            // its ancestors up to the root are known and watched
         std::vector<xcb_window_t> chain; // those ancestors, nearest first, the root left out
+        bool quiet = false;              // its property changes are not listened to
     };
     void unchainLocked(xcb_window_t window, Entry& entry);
 

@@ -1,38 +1,70 @@
-// Events are hints: each one leads to a fresh read of what it concerns (the client list, the active
-// window, a title), and only a difference from what was known is reported.
+// Events are hints: what they announced leads to one fresh read of each thing it concerns (the client list,
+// the active window, a window's title), made once the events that wait have been handed over, and only a
+// difference from what was known is reported. A client that changes its title without pause costs a read
+// when it stops, and one per kLongestDeferral while it goes on, not one per change.
 #include "platform/x11/X11Tracker.h"
 
 #include "platform/x11/X11Connection.h"
 #include "platform/x11/X11Query.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace korvane::x11 {
 
-X11Tracker::X11Tracker(X11Connection& connection) : connection_(connection) {
+X11Tracker::X11Tracker(X11Connection& connection, platform::RunLoop& loop)
+    : connection_(connection),
+      // What changed while a window was not listened to: the title is all that is followed of it.
+      noisy_(connection, loop, [this](xcb_window_t window) { refreshTitles({window}); }) {
     refreshClients(false);
     active_ = fetchActiveWindow(connection_);
     connection_.addEventHandler([this](const xcb_generic_event_t& e) { handleEvent(e); });
+    connection_.addBatchHandler([this](bool more) { refreshAnnounced(more); });
 }
+
+namespace {
+
+// How long reads may wait for the batch that finds no more events waiting, while a client sends without
+// pause: each read then brings in a round trip's worth of its events first.
+constexpr auto kLongestDeferral = std::chrono::milliseconds(200);
+
+} // namespace
 
 void X11Tracker::handleEvent(const xcb_generic_event_t& event) {
     if ((event.response_type & 0x7F) != XCB_PROPERTY_NOTIFY) return;
     const auto& p = reinterpret_cast<const xcb_property_notify_event_t&>(event);
     const auto& e = connection_.ewmh();
     if (p.window == connection_.root()) {
-        if (p.atom == e._NET_CLIENT_LIST) refreshClients(true);
-        if (p.atom == e._NET_ACTIVE_WINDOW) refreshActive();
-    } else if (p.atom == e._NET_WM_NAME || p.atom == XCB_ATOM_WM_NAME) {
-        refreshTitle(p.window);
+        if (p.atom == e._NET_CLIENT_LIST) clientsAnnounced_ = true;
+        if (p.atom == e._NET_ACTIVE_WINDOW) activeAnnounced_ = true;
+        return;
     }
+    // Only windows known now: one that joins the list in this batch is read whole with it.
+    const auto known = [&](const TrackedWindow& t) { return t.window == p.window; };
+    if (std::none_of(windows_.begin(), windows_.end(), known)) return;
+    noisy_.changed(p.window);
+    if ((p.atom == e._NET_WM_NAME || p.atom == XCB_ATOM_WM_NAME) &&
+        std::find(titlesAnnounced_.begin(), titlesAnnounced_.end(), p.window) == titlesAnnounced_.end())
+        titlesAnnounced_.push_back(p.window);
+}
+
+void X11Tracker::refreshAnnounced(bool more) {
+    if (!clientsAnnounced_ && !activeAnnounced_ && titlesAnnounced_.empty()) return;
+    const auto now = std::chrono::steady_clock::now();
+    if (!announcedAt_) announcedAt_ = now;
+    if (more && now - *announcedAt_ < kLongestDeferral) return;
+    announcedAt_.reset();
+    // The list first, so that a window that came with the batch is known when its title or its
+    // activation is reported, and one that went is not reported retitled.
+    if (std::exchange(clientsAnnounced_, false)) refreshClients(true);
+    if (!titlesAnnounced_.empty()) refreshTitles(std::exchange(titlesAnnounced_, {}));
+    if (std::exchange(activeAnnounced_, false)) refreshActive();
 }
 
 void X11Tracker::follow(const std::vector<xcb_window_t>& windows) {
-    // Our own event mask on a client's window; the client's and the window manager's are their own.
-    const std::uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
     auto guard = connection_.lock();
     for (auto w : windows)
-        xcb_change_window_attributes(connection_.xcb(), w, XCB_CW_EVENT_MASK, &mask);
+        xcb_change_window_attributes(connection_.xcb(), w, XCB_CW_EVENT_MASK, &kClientEvents);
     xcb_flush(connection_.xcb());
 }
 
@@ -56,6 +88,8 @@ void X11Tracker::refreshClients(bool report) {
         gone.push_back(t);
         return true;
     });
+    for (const auto& t : gone)
+        noisy_.forget(t.window);
     std::vector<TrackedWindow> fresh;
     for (const auto& c : *fetched) {
         // A window that is already gone again was never there for anybody.
@@ -85,16 +119,19 @@ void X11Tracker::refreshActive() {
         l->activeChanged(current);
 }
 
-void X11Tracker::refreshTitle(xcb_window_t window) {
-    auto it = std::find_if(windows_.begin(), windows_.end(),
-                           [&](const TrackedWindow& t) { return t.window == window; });
-    if (it == windows_.end()) return;
-    auto fetched = fetchClients(connection_, {window}, kTitlePart);
-    if (!fetched || fetched->empty() || !(*fetched)[0].exists || (*fetched)[0].title == it->title) return;
-    it->title = (*fetched)[0].title;
-    const TrackedWindow changed = *it;
-    for (auto* l : listeners_)
-        l->titleChanged(changed);
+void X11Tracker::refreshTitles(const std::vector<xcb_window_t>& windows) {
+    // The latest title of each window, all in one round trip.
+    const auto fetched = fetchClients(connection_, windows, kTitlePart);
+    if (!fetched) return;
+    for (const auto& c : *fetched) {
+        auto it = std::find_if(windows_.begin(), windows_.end(),
+                               [&](const TrackedWindow& t) { return t.window == c.window; });
+        if (it == windows_.end() || !c.exists || c.title == it->title) continue;
+        it->title = c.title;
+        const TrackedWindow changed = *it;
+        for (auto* l : listeners_)
+            l->titleChanged(changed);
+    }
 }
 
 std::optional<TrackedWindow> X11Tracker::find(xcb_window_t window) const {

@@ -1,9 +1,13 @@
 // Follows the managed clients, their titles and the active window from the connection's events, on the
-// main thread, and tells its listeners what changed, in the order it happened.
+// main thread, and tells its listeners what changed once the events that came together have been handed
+// over: the clients that came and went first, then the titles, then the active window.
 #pragma once
+
+#include "platform/x11/X11NoisyWindows.h"
 
 #include <xcb/xcb.h>
 
+#include <chrono>
 #include <optional>
 #include <string>
 #include <sys/types.h>
@@ -35,24 +39,33 @@ class TrackerListener {
 class X11Tracker {
   public:
     // Main thread. Reads the present clients without reporting them, and registers for events.
-    explicit X11Tracker(X11Connection& connection);
+    X11Tracker(X11Connection& connection, platform::RunLoop& loop);
 
     void addListener(TrackerListener* listener) { listeners_.push_back(listener); }
     const std::vector<TrackedWindow>& windows() const { return windows_; }
     xcb_window_t active() const { return active_; }
 
   private:
+    // Notes what an event announced; refreshAnnounced() reads it once the batch has been handed over.
     void handleEvent(const xcb_generic_event_t& event);
+    void refreshAnnounced(bool more);
     void refreshClients(bool report);
     void refreshActive();
-    void refreshTitle(xcb_window_t window);
+    void refreshTitles(const std::vector<xcb_window_t>& windows);
     void follow(const std::vector<xcb_window_t>& windows);
     std::optional<TrackedWindow> find(xcb_window_t window) const;
 
     X11Connection& connection_;
+    X11NoisyWindows noisy_;
     std::vector<TrackerListener*> listeners_;
     std::vector<TrackedWindow> windows_;
     xcb_window_t active_ = XCB_WINDOW_NONE;
+    // Announced in the batch under way: each at most once, whatever the number of events.
+    bool clientsAnnounced_ = false;
+    bool activeAnnounced_ = false;
+    std::vector<xcb_window_t> titlesAnnounced_;
+    // When the first of the reads still to make was announced.
+    std::optional<std::chrono::steady_clock::time_point> announcedAt_;
 };
 
 } // namespace korvane::x11
