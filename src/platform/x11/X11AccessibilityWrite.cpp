@@ -174,7 +174,7 @@ void X11Accessibility::applyPendingSize(const AXElement& element) {
     const auto size = takePendingSize(element);
     if (!size) return;
     Window w;
-    if (resolveWindow(element, kGeometryPart | kSizeHintsPart, w) == AXError::success)
+    if (resolveWindow(element, kGeometryPart | kSizeHintsPart | kKindPart, w) == AXError::success)
         placeFrame(w, std::nullopt, *size);
 }
 
@@ -193,7 +193,8 @@ AXError X11Accessibility::writeWindow(const AXElement& element, const std::strin
                                       const AXValue& value) {
     Window w;
     if (attribute == "AXPosition") {
-        if (AXError e = resolveWindow(element, kGeometryPart | kSizeHintsPart, w); e != AXError::success)
+        if (AXError e = resolveWindow(element, kGeometryPart | kSizeHintsPart | kKindPart, w);
+            e != AXError::success)
             return e;
         const auto* p = as<Point>(value);
         if (!p) return AXError::illegalArgument;
@@ -277,6 +278,10 @@ AXError X11Accessibility::placeFrame(Window& w, std::optional<Point> origin, std
     const Rect& expected = placement.frame;
     if (expected == before) return AXError::success;
     if (!isProcessTrusted()) return AXError::apiDisabled;
+    // A window manager keeps a full-screen window over its monitor and leaves a request to move it
+    // unanswered: the wait would only run to its limit, once for each write a move makes, with the
+    // program deaf meanwhile.
+    if (w.client.fullscreen) return AXError::cannotComplete;
 
     std::uint32_t flags = 0;
     if (origin) flags |= kMoveX | kMoveY;

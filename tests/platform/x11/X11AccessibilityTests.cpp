@@ -108,6 +108,16 @@ TEST_F(X11AccessibilityTest, framesAreSetWithinTheSizeIncrementAndASizeWaitsForI
         const Size now = session().frameOf(x.window).size;
         EXPECT_TRUE(withinCell(now, asked)) << by << ": " << now.width << "x" << now.height;
     }
+
+    // The window manager keeps a full-screen window over its monitor: a frame asked of it is refused at
+    // once, not after a wait for a change that never comes.
+    const auto full = xterm("Full", "60x20+2000+100", {"-fullscreen"});
+    const Rect primary(1920, 0, 1920, 1080);
+    ASSERT_TRUE(runUntil([&] { return session().frameOf(full.window) == primary; }));
+    const AXElement f = elementOf(full);
+    ASSERT_EQ(ax.setAttribute(f, "AXSize", Size{601, 415}), AXError::success);
+    EXPECT_EQ(ax.setAttribute(f, "AXPosition", Point{100, 100}), AXError::cannotComplete);
+    EXPECT_EQ(session().frameOf(full.window), primary);
 }
 
 TEST(SizeHints, aRequestedSizeSnapsDownToWholeIncrementsWithinTheLimits) {

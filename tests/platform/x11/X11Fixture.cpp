@@ -59,8 +59,12 @@ void X11Test::TearDown() {
     desktop.reset();
 }
 
-X11TestSession::Xterm X11Test::xterm(const std::string& title, const std::string& geometry) {
-    X11TestSession::Xterm x{session_->start({"xterm", "-title", title, "-geometry", geometry, "-e", "cat"})};
+X11TestSession::Xterm X11Test::xterm(const std::string& title, const std::string& geometry,
+                                     const std::vector<std::string>& options) {
+    std::vector<std::string> argv{"xterm", "-title", title, "-geometry", geometry};
+    argv.insert(argv.end(), options.begin(), options.end());
+    argv.insert(argv.end(), {"-e", "cat"});
+    X11TestSession::Xterm x{session_->start(argv)};
     // Returns once the desktop, not only the server, knows the window: what the test does next is seen.
     auto& ax = desktop->accessibility();
     platform::AXError error = platform::AXError::failure;

@@ -20,7 +20,8 @@ class X11Test : public ::testing::Test {
     void TearDown() override;
 
     // An xterm on the primary monitor unless placed elsewhere, known to the desktop on return.
-    X11TestSession::Xterm xterm(const std::string& title, const std::string& geometry = "60x20+2000+100");
+    X11TestSession::Xterm xterm(const std::string& title, const std::string& geometry = "60x20+2000+100",
+                                const std::vector<std::string>& options = {});
     void close(const X11TestSession::Xterm& x);
     // A dock with a strut of `height` along the top of the primary monitor.
     xcb_window_t dock(double height);
