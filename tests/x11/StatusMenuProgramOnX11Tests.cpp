@@ -2,8 +2,8 @@
 // the tray, a click on it opens the menu with its rows, and choosing "Quit Korvane" there ends the
 // program as a quit should; the rows' keys act while the menu is open; and the icon's tooltip names the
 // active scene. Without a tray, the corner button standing in for the icon keeps the windows pushed into
-// zones clear of it. Pictures of the open menu, of the tooltip and of the corner button are left under
-// build/screenshots.
+// zones clear of it, and follows the main monitor as it changes. Pictures of the open menu, of the tooltip
+// and of the corner button are left under build/screenshots.
 #include "ProgramOnX11.h"
 
 #include "platform/Format.h"
@@ -359,6 +359,42 @@ TEST_F(StatusMenuProgramOnX11Test, withoutATrayTheCornerButtonKeepsTheTopRightZo
     EXPECT_TRUE(X11TestSession::waitFor([&] { return !session->isClient(notes); }))
         << platform::describe(frame) << logText();
     EXPECT_FALSE(logged("[StatusBar] Menu opened:")) << logText();
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+// The main monitor shrinks and moves down: the button comes onto it again, and its menu opens there.
+TEST_F(StatusMenuProgramOnX11Test, theCornerButtonFollowsTheMainMonitorAndItsMenuOpensThere) {
+    startSession(true);
+    openXterm();
+    const pid_t korvane = startKorvane();
+    ASSERT_TRUE(waitForLine("Permissions granted, starting services...")) << logText();
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return cornerButton(korvane).has_value(); })) << logText();
+
+    const Rect primary{1920, 180, 1600, 900};
+    // The main monitor is the first listed: both are set again in their order.
+    session->deleteMonitor(kSecondaryName);
+    session->deleteMonitor(kPrimaryName);
+    session->setMonitor(kPrimaryName, primary, true);
+    session->setMonitor(kSecondaryName, kSecondaryRoot, false);
+    std::optional<ShownWindow> corner;
+    ASSERT_TRUE(X11TestSession::waitFor([&] {
+        corner = cornerButton(korvane);
+        return corner && primary.intersection(corner->root) == corner->root;
+    })) << (corner ? platform::describe(corner->root) : "no button")
+        << logText();
+
+    // Clicks in the first moments after a change of the displays are refused.
+    std::optional<ShownWindow> opened;
+    EXPECT_TRUE(X11TestSession::waitFor(
+        [&] {
+            clickByHand(Point{corner->root.midX(), corner->root.midY()});
+            return X11TestSession::waitFor([&] { return (opened = menu(korvane)).has_value(); }, seconds(1));
+        },
+        seconds(15)))
+        << logText();
+    if (opened) press({XK_Escape});
 
     ::kill(korvane, SIGTERM);
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();

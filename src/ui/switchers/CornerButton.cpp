@@ -1,6 +1,7 @@
 // The corner button's window kind, its place and strip on the main screen, and its drawing.
 #include "ui/switchers/CornerButton.h"
 
+#include "platform/NotificationCenter.h"
 #include "platform/Screens.h"
 #include "ui/overlays/Overlay.h"
 #include "ui/switchers/TrayStatusItem.h"
@@ -36,7 +37,8 @@ Rect stripFrame(const Rect& mainScreen) {
 
 } // namespace
 
-CornerButton::CornerButton(platform::Screens& screens, std::function<void()> onClick)
+CornerButton::CornerButton(platform::Screens& screens, platform::NotificationCenter& notifications,
+                           std::function<void()> onClick)
     : QWidget(nullptr,
               Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus),
       screens_(screens), onClick_(std::move(onClick)) {
@@ -54,6 +56,9 @@ CornerButton::CornerButton(platform::Screens& screens, std::function<void()> onC
     const auto nativeWindow = static_cast<std::uint64_t>(winId());
     screens_.showOnAllWorkspaces(nativeWindow);
     place();
+    screensObserver_ = notifications.addObserver(
+        platform::kScreenParametersDidChange, platform::NotificationCenter::Delivery::mainQueue,
+        [this](const std::string&, const nlohmann::json&) { place(); });
 }
 
 CornerButton::~CornerButton() = default;
@@ -61,7 +66,9 @@ CornerButton::~CornerButton() = default;
 void CornerButton::place() {
     const auto main = screens_.mainScreen();
     if (!main) return;
-    // From the screen's frame, not its visible frame: that leaves out the strip itself.
+    // From the screen's frame, not its visible frame: that leaves out the strip itself. Asked again at
+    // every change, even where the strip keeps its place in the platform's space (a main screen that
+    // moved): the desktop leaves a strip alone that has not moved.
     move(qtGlobalRect(screens_, buttonFrame(main->frame)).topLeft());
     screens_.reserveTopStrip(static_cast<std::uint64_t>(winId()), stripFrame(main->frame));
 }

@@ -6,19 +6,24 @@
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 
 namespace korvane {
 
 namespace platform {
+class NotificationCenter;
+class ObserverToken;
 class Screens;
 } // namespace platform
 
 // A dock to the window manager: kept above the windows, never given the keyboard, on every workspace, and
 // nobody's client window to the program (no switcher or zone lists it). The strip it reserves takes no
-// window's title bar under the button: the window manager and every zone leave it free. Main thread only.
+// window's title bar under the button: the window manager and every zone leave it free. Placed, with its
+// strip, at its start and again whenever the screens change. Main thread only.
 class CornerButton final : public QWidget {
   public:
-    CornerButton(platform::Screens& screens, std::function<void()> onClick);
+    CornerButton(platform::Screens& screens, platform::NotificationCenter& notifications,
+                 std::function<void()> onClick);
     ~CornerButton() override;
 
   protected:
@@ -31,6 +36,7 @@ class CornerButton final : public QWidget {
 
     platform::Screens& screens_;
     std::function<void()> onClick_;
+    std::unique_ptr<platform::ObserverToken> screensObserver_;
 };
 
 } // namespace korvane

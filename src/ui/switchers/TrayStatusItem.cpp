@@ -119,7 +119,7 @@ TrayStatusItem::TrayStatusItem(platform::Platform& platform, bool useTray) {
         tray_->show();
         return;
     }
-    auto* corner = new CornerButton(platform.screens(), [this] { clicked(); });
+    auto* corner = new CornerButton(platform.screens(), platform.notificationCenter(), [this] { clicked(); });
     corner->setToolTip(toolTip());
     corner->show();
     corner_ = corner;
