@@ -54,6 +54,19 @@ class Screens {
     // follows the user from one to the next. The window is named by its native id once the window server
     // knows it and before it is first shown. Nothing where the desktop has a single workspace.
     virtual void showOnAllWorkspaces(std::uint64_t nativeWindow) { (void)nativeWindow; }
+    // Keeps other windows out of `strip`, a band along the top edge of a screen that one of the program's
+    // own windows stands in, as a desktop panel keeps its own band: the window manager places and
+    // maximises windows clear of it, and the screen's visible frame leaves it out from the call on. The
+    // reservation is not announced as a change of the screens: it is made before anything follows them,
+    // or in answer to a change, whose handling then reads the screens with it. `strip` is in the
+    // bottom-left global space; the window is named by its native id once the window server knows it, and
+    // the reservation lasts as long as the window, or until the next call replaces it; a call that
+    // repeats the reservation in force changes nothing. Main thread. Nothing where the desktop keeps no
+    // such bands.
+    virtual void reserveTopStrip(std::uint64_t nativeWindow, const Rect& strip) {
+        (void)nativeWindow;
+        (void)strip;
+    }
     // Shows `read` what the desktop shows in `area` (bottom-left global, whole pixels) as the window
     // server composes it at the call. False, without calling `read`, where this desktop has no quick way
     // to take it or the area leaves the desktop: the caller then takes the picture its own way. `read`

@@ -128,7 +128,7 @@ std::string AppDelegate::makeMainDisplayState() {
 
 void AppDelegate::startStatusItem() {
     // The item shows where widgets can; the controller keeps its menu and title all the same.
-    auto item = TrayStatusItem::makeIfWidgets();
+    auto item = TrayStatusItem::makeIfWidgets(platform_);
     status_ = StatusBarController::create(platform_, DisplayObserver::shared(), item);
     if (item)
         item->onClick = [weak = std::weak_ptr<StatusBarController>(status_)] {

@@ -86,7 +86,7 @@ TEST_F(ApplicationIdentifiersProgramOnX11Test, aDragInsideTelegramsWindowSnapsIt
 
     // Pressed in the text and carried into the primary's right half: the xterm selects text and stays
     // where it is, and the drag counts all the same.
-    const Rect right{2880, 0, 960, 1080};
+    const Rect right = kPrimaryRightHalf;
     const Rect frame = session->frameOf(chat);
     session->glidePointer(int(frame.midX()), int(frame.midY()), 20);
     session->fakeInput(XCB_BUTTON_PRESS, 1);

@@ -27,10 +27,11 @@ namespace {
 const Point kFirstCardInManager{64, 70};
 // The bin of the hovered card's panel, on the card's trailing edge, below the pencil.
 const Point kCardBinInManager{116, 81};
-// Places on the primary monitor's editor panel: the "+" of the zone at its top left, and "Done" at the
-// right end of the bar along its bottom while there are unsaved changes.
+// Places on the primary monitor's editor panel: the "+" of the zone at its top left (from the panel's top
+// left corner), and "Done" at the right end of the bar along its bottom while there are unsaved changes
+// (from its bottom left corner).
 const Point kFirstZoneAddInPanel{91, 24};
-const Point kDoneInDirtyBar{1329, 1034};
+const Point kDoneInDirtyBar{1329, -46};
 
 class DialogsProgramOnX11Test : public SceneEditorOnX11Test {
   protected:
@@ -124,17 +125,15 @@ TEST_F(DialogsProgramOnX11Test, theEditorsSaveAlertAndApplicationPickerShowTheir
     ASSERT_TRUE(clickEditGridUntil(*manager, [&] {
         return session->viewableWindowTitled(kEditorTitle).has_value();
     })) << logText();
-    ASSERT_TRUE(focusPanel(kPrimaryRoot)) << "active window " << session->activeWindow();
+    ASSERT_TRUE(focusPanel(kPrimaryWorkArea)) << "active window " << session->activeWindow();
 
     // A split: "v" and a click in the middle of the left zone.
-    ASSERT_TRUE(splitAtMiddle(
-        Rect{kPrimaryRoot.minX(), kPrimaryRoot.minY(), kPrimaryRoot.width() / 2, kPrimaryRoot.height()},
-        XK_v));
+    ASSERT_TRUE(splitAtMiddle(kPrimaryLeftHalf, XK_v));
 
     // The application picker from the "+" of the left zone, over the dimmed panel.
     std::vector<std::uint32_t> before = session->rootPixels(kPrimaryRoot);
-    ASSERT_TRUE(clickUntilShown(static_cast<int>(kPrimaryRoot.minX() + kFirstZoneAddInPanel.x),
-                                static_cast<int>(kPrimaryRoot.minY() + kFirstZoneAddInPanel.y),
+    ASSERT_TRUE(clickUntilShown(static_cast<int>(kPrimaryWorkArea.minX() + kFirstZoneAddInPanel.x),
+                                static_cast<int>(kPrimaryWorkArea.minY() + kFirstZoneAddInPanel.y),
                                 "Choose Application"))
         << logText();
     // It has no buttons: its few rows leave the bottom of its list empty.
@@ -145,8 +144,8 @@ TEST_F(DialogsProgramOnX11Test, theEditorsSaveAlertAndApplicationPickerShowTheir
 
     // "Done" with the split unsaved asks first: "Save", "Discard" and "Cancel".
     before = session->rootPixels(kPrimaryRoot);
-    ASSERT_TRUE(clickUntilShown(static_cast<int>(kPrimaryRoot.minX() + kDoneInDirtyBar.x),
-                                static_cast<int>(kPrimaryRoot.minY() + kDoneInDirtyBar.y),
+    ASSERT_TRUE(clickUntilShown(static_cast<int>(kPrimaryWorkArea.minX() + kDoneInDirtyBar.x),
+                                static_cast<int>(kPrimaryWorkArea.maxY() + kDoneInDirtyBar.y),
                                 "Save Scene Changes?"))
         << logText();
     ASSERT_TRUE(waitUntilDrawn("Save Scene Changes?", before, 3, "dialog-save-scene-changes-x11.png"));
@@ -173,9 +172,9 @@ TEST_F(DialogsProgramOnX11Test, theSaveAlertOpensCentredOnTheMonitorOfThePanelTh
         return session->viewableWindowTitled(kEditorTitle).has_value();
     })) << logText();
 
-    // On each monitor in turn: a split in its left zone, then Escape asks over that monitor's panel;
-    // Escape again is "Cancel".
-    for (const Rect& monitor : {kPrimaryRoot, kSecondaryRoot}) {
+    // On each monitor in turn (its visible frame, which its panel covers): a split in its left zone, then
+    // Escape asks over that monitor's panel; Escape again is "Cancel".
+    for (const Rect& monitor : {kPrimaryWorkArea, kSecondaryRoot}) {
         SCOPED_TRACE(platform::describe(monitor));
         ASSERT_TRUE(focusPanel(monitor)) << "active window " << session->activeWindow();
         ASSERT_TRUE(

@@ -75,7 +75,7 @@ class MouseOnX11Test : public ProgramOnX11Test {
         EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
     }
 
-    const Rect left{1920, 0, 960, 1080}, right{2880, 0, 960, 1080}; // the primary's two zones
+    const Rect left = kPrimaryLeftHalf, right = kPrimaryRightHalf; // the primary's two zones
 };
 
 TEST_F(MouseOnX11Test, pickAndDropAndATitleBarDragPlaceTheXtermAndAPlainClickStillReachesIt) {

@@ -42,6 +42,17 @@ inline Nanos monotonic() {
     return std::chrono::nanoseconds(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
+// Without a system tray the program's corner button keeps a strip this high along the top of the main
+// monitor free of windows, as a desktop panel does: the main monitor's zones divide what lies below it.
+inline constexpr double kCornerStrip = 30;
+inline const Rect kPrimaryWorkArea{kPrimaryRoot.minX(), kPrimaryRoot.minY() + kCornerStrip,
+                                   kPrimaryRoot.width(), kPrimaryRoot.height() - kCornerStrip};
+// Its halves: the main monitor's zones 1 and 2 in a layout of two halves side by side.
+inline const Rect kPrimaryLeftHalf{kPrimaryWorkArea.minX(), kPrimaryWorkArea.minY(),
+                                   kPrimaryWorkArea.width() / 2, kPrimaryWorkArea.height()};
+inline const Rect kPrimaryRightHalf{kPrimaryWorkArea.midX(), kPrimaryWorkArea.minY(),
+                                    kPrimaryWorkArea.width() / 2, kPrimaryWorkArea.height()};
+
 // The viewable windows of one process anywhere in the tree (the tray icon sits inside the tray's window),
 // with their place on the root, read on a connection of the test's own.
 inline std::vector<std::pair<xcb_window_t, Rect>> windowsOfProcess(const std::string& display, pid_t pid) {

@@ -303,10 +303,10 @@ TEST_F(ProgramOnX11Test, aWindowWhoseTitleChangesWithoutPauseKeepsItFromNeitherI
     TitleFlood flood(session->display(), Rect(2000, 100, 400, 300)); // on the primary monitor
     ASSERT_TRUE(X11TestSession::waitFor([&] { return session->activeWindow() == flood.window(); }));
     ASSERT_TRUE(waitForLine("Seeded managed windows for pid=" + std::to_string(::getpid()))) << logText();
-    // Zones 1 and 2 of the primary monitor (root 1920, 0, 1920 × 1080) are its halves. A first push
-    // before the flood, so that what a push keeps is counted before it.
+    // Zones 1 and 2 of the primary monitor (root 1920, 0, 1920 × 1080, less the corner button's strip) are
+    // its halves. A first push before the flood, so that what a push keeps is counted before it.
     press({XK_Control_L, XK_Alt_L, XK_2});
-    ASSERT_TRUE(comesToFill(flood.window(), Rect(2880, 0, 960, 1080)))
+    ASSERT_TRUE(comesToFill(flood.window(), kPrimaryRightHalf))
         << platform::describe(session->frameOf(flood.window()));
     ASSERT_TRUE(X11TestSession::waitFor([&] { return count("[MappingTX] commit id=") >= 1; })) << logText();
     const long before = residentKB(korvane);
@@ -323,7 +323,7 @@ TEST_F(ProgramOnX11Test, aWindowWhoseTitleChangesWithoutPauseKeepsItFromNeitherI
     // The window manager carries the request out once it has read the titles that came before it.
     flood.hold(true);
     flood.loose(false);
-    EXPECT_TRUE(comesToFill(flood.window(), Rect(1920, 0, 960, 1080)))
+    EXPECT_TRUE(comesToFill(flood.window(), kPrimaryLeftHalf))
         << platform::describe(session->frameOf(flood.window()));
     // A few seconds at the window manager's pace.
     EXPECT_TRUE(X11TestSession::waitFor([&] { return flood.sent() >= 40'000; }));

@@ -67,9 +67,9 @@ TEST_F(PushKeysOnX11Test, thePushKeysMoveTheFocusedXtermAndAWindowInNoZoneGetsAT
     ASSERT_TRUE(waitForLine("Scene Restore complete")) << logText();
 
     // Each monitor has the two halves of its free area as zones 1 and 2. The primary (root 1920, 0,
-    // 1920 × 1080): the zone on the xterm's right is its right half.
+    // 1920 × 1080, less the corner button's strip): the zone on the xterm's right is its right half.
     press(XK_w);
-    EXPECT_TRUE(comesToFill(notes, Rect(2880, 0, 960, 1080))) << platform::describe(session->frameOf(notes));
+    EXPECT_TRUE(comesToFill(notes, kPrimaryRightHalf)) << platform::describe(session->frameOf(notes));
     // The other monitor (root 0, 0, 1920 × 900, the panel's 300 pixels off its top): zone 1 there, then
     // zone 2 of that monitor.
     press(XK_x);
@@ -137,7 +137,7 @@ TEST_F(PushKeysOnX11Test, aPushedXtermIsMovedOnceAndLeftWhereItsCellsLetItFill) 
     session->watchFrames(notes);
     const std::size_t commits = count("[MappingTX] commit id=");
     press(XK_w);
-    const Rect zone(2880, 0, 960, 1080);
+    const Rect zone = kPrimaryRightHalf;
     EXPECT_TRUE(comesToFill(notes, zone)) << platform::describe(session->frameOf(notes));
     // Logged once the move, the check after it and the activation have all returned.
     ASSERT_TRUE(X11TestSession::waitFor([&] { return count("[MappingTX] commit id=") > commits; }))
@@ -185,7 +185,7 @@ TEST_F(PushKeysOnX11Test, aFullScreenXtermThatAPushLeavesFullScreenIsNotTakenInt
 
     const xcb_window_t notes = activeXterm("Notes", "60x20+2000+100");
     press(XK_2);
-    ASSERT_TRUE(comesToFill(notes, Rect(2880, 0, 960, 1080))) << platform::describe(session->frameOf(notes));
+    ASSERT_TRUE(comesToFill(notes, kPrimaryRightHalf)) << platform::describe(session->frameOf(notes));
     ASSERT_TRUE(X11TestSession::waitFor([&] { return session->activeWindow() == notes; }));
     ProgramOnX11Test::press({XK_Alt_L, XK_Tab});
     EXPECT_TRUE(X11TestSession::waitFor(
@@ -210,7 +210,7 @@ TEST_F(PushKeysOnX11Test, aPushAfterTheWindowManagerDiedGivesTheMoveUpAtOnce) {
     // The launch restore registers the hot keys again; a press on its way then is dropped, so keys wait.
     ASSERT_TRUE(waitForLine("Scene Restore complete")) << logText();
     press(XK_w);
-    ASSERT_TRUE(comesToFill(notes, Rect(2880, 0, 960, 1080))) << platform::describe(session->frameOf(notes));
+    ASSERT_TRUE(comesToFill(notes, kPrimaryRightHalf)) << platform::describe(session->frameOf(notes));
     ASSERT_TRUE(X11TestSession::waitFor([&] { return count("[MappingTX] commit ") >= 1; })) << logText();
 
     session->killWindowManager();

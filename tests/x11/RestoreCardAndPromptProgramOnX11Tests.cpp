@@ -176,20 +176,22 @@ TEST_F(SceneNoticesProgramOnX11Test,
         [&] { return (card = session->viewableWindowTitled(kCardTitle)).has_value(); }, seconds(3)))
         << logText();
     EXPECT_EQ(count("Scene Restore complete (layout-only): 'Terminals'"), 2u);
-    // Centred on the main monitor, its top 40 pixels below the monitor's top once it has slid into place.
-    EXPECT_TRUE(X11TestSession::waitFor([&] { return session->frameOf(*card) == Rect(2720, 40, 320, 80); },
+    // Centred on the main monitor, its top 40 pixels below the top of the monitor's free area (below the
+    // corner button's strip) once it has slid into place.
+    const int top = int(kPrimaryWorkArea.minY()) + 40;
+    EXPECT_TRUE(X11TestSession::waitFor([&] { return session->frameOf(*card) == Rect(2720, top, 320, 80); },
                                         milliseconds(800)))
         << platform::describe(session->frameOf(*card));
     EXPECT_TRUE(X11TestSession::waitFor([&] { return !session->viewableWindowTitled(kSwitcherTitle); }));
     // No compositing manager runs: the card's rounded corners are cut away, and the xterm's white shows
     // there beside the card's light grey.
-    EXPECT_TRUE(X11TestSession::waitFor([&] { return session->rootPixel(3000, 60) == 0xF7F7F7u; }));
-    for (const auto& [x, y] : {std::pair{2721, 41}, {3038, 41}, {2721, 118}, {3038, 118}})
+    EXPECT_TRUE(X11TestSession::waitFor([&] { return session->rootPixel(3000, top + 20) == 0xF7F7F7u; }));
+    for (const auto& [x, y] : {std::pair{2721, top + 1}, {3038, top + 1}, {2721, top + 78}, {3038, top + 78}})
         EXPECT_EQ(session->rootPixel(x, y), 0xFFFFFFu) << x << "," << y;
     EXPECT_TRUE(session->saveScreenshot(Rect(2560, 0, 640, 200), picture("scene-restore-hud-korvane.png")));
     ASSERT_NE(session->activeWindow(), below);
 
-    session->click(2880, 80); // on the card, over the xterm
+    session->click(2880, top + 40); // on the card, over the xterm
     EXPECT_TRUE(X11TestSession::waitFor([&] { return session->activeWindow() == below; }));
     EXPECT_TRUE(X11TestSession::waitFor([&] { return !session->viewableWindowTitled(kCardTitle); }));
 

@@ -304,7 +304,10 @@ TEST_F(SaveSceneWindowProgramOnX11Test,
     })) << logText();
     press(XK_2);
     ASSERT_TRUE(waitForLine("Scene Restore complete (layout-only): 'evening'")) << logText();
-    EXPECT_TRUE(comesToFill(main, Rect{2400, 0, 864, 1080})) << platform::describe(session->frameOf(main));
+    // The daily layout's middle column, over the main monitor's area below the corner button's strip.
+    const Rect middle{kPrimaryWorkArea.minX() + 0.25 * kPrimaryWorkArea.width(), kPrimaryWorkArea.minY(),
+                      0.45 * kPrimaryWorkArea.width(), kPrimaryWorkArea.height()};
+    EXPECT_TRUE(comesToFill(main, middle)) << platform::describe(session->frameOf(main));
     EXPECT_TRUE(comesToFill(beside, Rect{960, 0, 960, 900})) << platform::describe(session->frameOf(beside));
 
     ::kill(korvane, SIGTERM);

@@ -63,7 +63,8 @@ class SceneEditorOnX11Test : public ProgramOnX11Test {
             seconds(20));
     }
 
-    // A click on a monitor's panel where only its bar's legend is, until the panel has the keyboard.
+    // A click on a monitor's panel (over the monitor's visible frame, given) where only its bar's legend
+    // is, until the panel has the keyboard.
     bool focusPanel(const Rect& monitor) {
         const Point legend{monitor.minX() + 640, monitor.maxY() - 46};
         return X11TestSession::waitFor(

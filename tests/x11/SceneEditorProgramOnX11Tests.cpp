@@ -99,7 +99,7 @@ class SceneEditorProgramOnX11Test : public SceneEditorOnX11Test {
         return X11TestSession::waitFor([&] {
             const xcb_window_t active = session->activeWindow();
             if (active == XCB_WINDOW_NONE) return false;
-            return session->frameOf(active) == kPrimaryRoot || session->frameOf(active) == kSecondaryRoot;
+            return session->frameOf(active) == kPrimaryWorkArea || session->frameOf(active) == kSecondaryRoot;
         });
     }
     // Escape until every panel has gone: one typed while the editor still loads its scene is not taken.
@@ -174,9 +174,10 @@ TEST_F(SceneEditorProgramOnX11Test, editGridCoversEachMonitorAndASplitSavedWithC
     ASSERT_TRUE(manager) << logText();
 
     ASSERT_TRUE(editGrid()) << logText();
-    // One panel over each monitor's visible frame (no docks: the whole monitor), above the xterm.
+    // One panel over each monitor's visible frame (the whole side monitor, and the main one below the
+    // corner button's strip), above the xterm.
     EXPECT_EQ(panels[0], kSecondaryRoot);
-    EXPECT_EQ(panels[1], kPrimaryRoot);
+    EXPECT_EQ(panels[1], kPrimaryWorkArea);
     ASSERT_TRUE(waitForKeyPanel()) << "active window " << session->activeWindow();
     const Rect keyPanel = session->frameOf(session->activeWindow());
     const auto states = session->atomNames(session->activeWindow(), "_NET_WM_STATE");
@@ -200,7 +201,7 @@ TEST_F(SceneEditorProgramOnX11Test, editGridCoversEachMonitorAndASplitSavedWithC
     // and with the keyboard; Escape closes it again.
     ASSERT_TRUE(editGrid()) << logText();
     EXPECT_EQ(panels[0], kSecondaryRoot);
-    EXPECT_EQ(panels[1], kPrimaryRoot);
+    EXPECT_EQ(panels[1], kPrimaryWorkArea);
     ASSERT_TRUE(waitForKeyPanel()) << "active window " << session->activeWindow();
     const auto statesAgain = session->atomNames(session->activeWindow(), "_NET_WM_STATE");
     EXPECT_NE(std::find(statesAgain.begin(), statesAgain.end(), "_NET_WM_STATE_ABOVE"), statesAgain.end());
@@ -401,7 +402,8 @@ TEST_F(SceneEditorProgramOnX11Test,
         return !bars.empty() && *bars.begin() >= middle - 6 && *bars.rbegin() <= middle + 6;
     })) << ::testing::PrintToString(columnsWhere(barRow, dividerBlue));
     const std::vector<Rect> shown = viewableWindowsTitled(session->display(), kEditorTitle);
-    EXPECT_EQ(shown, (std::vector<Rect>{kSecondaryRoot, kPrimaryRoot})) << ::testing::PrintToString(shown);
+    EXPECT_EQ(shown, (std::vector<Rect>{kSecondaryRoot, kPrimaryWorkArea}))
+        << ::testing::PrintToString(shown);
     EXPECT_TRUE(session->saveScreenshot(kSecondaryRoot, picture("scene-editor-first-opening-x11.png")));
 
     EXPECT_TRUE(closeWithEscape()) << logText();
@@ -424,14 +426,14 @@ TEST_F(SceneEditorProgramOnX11Test, aMonitorUnpluggedUnderTheEditorClosesItsPane
         << logText();
     // One panel is left, over the monitor that stays, and every window of the program lies on it.
     EXPECT_TRUE(X11TestSession::waitFor([&] {
-        return viewableWindowsTitled(session->display(), kEditorTitle) == std::vector<Rect>{kPrimaryRoot};
+        return viewableWindowsTitled(session->display(), kEditorTitle) == std::vector<Rect>{kPrimaryWorkArea};
     })) << ::testing::PrintToString(viewableWindowsTitled(session->display(), kEditorTitle));
     for (const auto& [window, frame] : windowsOfProcess(session->display(), korvane))
         EXPECT_TRUE(within(frame, kPrimaryRoot)) << window << " at " << ::testing::PrintToString(frame);
     EXPECT_TRUE(session->saveScreenshot(kPrimaryRoot, picture("scene-editor-monitor-unplugged-x11.png")));
     // That panel has the keyboard, without a click: Escape closes the editor.
     EXPECT_TRUE(X11TestSession::waitFor([&] {
-        return session->frameOf(session->activeWindow()) == kPrimaryRoot;
+        return session->frameOf(session->activeWindow()) == kPrimaryWorkArea;
     })) << "active window "
         << session->activeWindow();
     EXPECT_TRUE(closeWithEscape()) << logText();
@@ -442,7 +444,8 @@ TEST_F(SceneEditorProgramOnX11Test, aMonitorUnpluggedUnderTheEditorClosesItsPane
     ASSERT_TRUE(X11TestSession::waitFor([&] { return count("[DisplayChange] handle end") > backChanges; }))
         << logText();
     ASSERT_TRUE(editGrid()) << logText();
-    EXPECT_EQ(panels, (std::vector<Rect>{kSecondaryRoot, kPrimaryRoot})) << ::testing::PrintToString(panels);
+    EXPECT_EQ(panels, (std::vector<Rect>{kSecondaryRoot, kPrimaryWorkArea}))
+        << ::testing::PrintToString(panels);
     ASSERT_TRUE(waitForKeyPanel()) << "active window " << session->activeWindow();
     EXPECT_TRUE(closeWithEscape()) << logText();
 

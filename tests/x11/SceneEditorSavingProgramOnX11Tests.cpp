@@ -17,9 +17,9 @@ namespace {
 
 constexpr const char* kCardSwitcherTitle = "Scene Switcher";
 // The primary monitor's halves, and the top right quarter once the right half is split (root coordinates).
-const Rect kLeftHalf{1920, 0, 960, 1080};
-const Rect kRightHalf{2880, 0, 960, 1080};
-const Rect kTopRight{2880, 0, 960, 540};
+const Rect kLeftHalf = kPrimaryLeftHalf;
+const Rect kRightHalf = kPrimaryRightHalf;
+const Rect kTopRight{kRightHalf.minX(), kRightHalf.minY(), kRightHalf.width(), kRightHalf.height() / 2};
 
 class SceneEditorSavingProgramOnX11Test : public SceneEditorOnX11Test {
   protected:
@@ -27,8 +27,9 @@ class SceneEditorSavingProgramOnX11Test : public SceneEditorOnX11Test {
     // Grid": whether both monitors got their panel.
     bool openEditor() {
         const auto manager = openManagerFromPrompt();
-        return manager && clickEditGridUntil(
-                              *manager, [&] { return panelOver(kPrimaryRoot) && panelOver(kSecondaryRoot); });
+        return manager && clickEditGridUntil(*manager, [&] {
+                   return panelOver(kPrimaryWorkArea) && panelOver(kSecondaryRoot);
+               });
     }
     bool panelOver(const Rect& monitor) {
         for (xcb_window_t window : session->stackingOrder())
@@ -86,11 +87,11 @@ TEST_F(SceneEditorSavingProgramOnX11Test,
     ASSERT_TRUE(storedHints().empty());
 
     ASSERT_TRUE(openEditor()) << logText();
-    ASSERT_TRUE(focusPanel(kPrimaryRoot)) << "active window " << session->activeWindow();
+    ASSERT_TRUE(focusPanel(kPrimaryWorkArea)) << "active window " << session->activeWindow();
     // Both panels show their zones; nothing is unsaved.
     std::optional<Point> add;
     ASSERT_TRUE(X11TestSession::waitFor(
-        [&] { return addButton(kSecondaryRoot) && (add = addButton(kPrimaryRoot)).has_value(); }));
+        [&] { return addButton(kSecondaryRoot) && (add = addButton(kPrimaryWorkArea)).has_value(); }));
     const std::size_t doneAlone = barButtonPixels();
     ASSERT_GT(doneAlone, 0u);
     const std::vector<std::uint32_t> sideBefore = session->rootPixels(kSecondaryRoot);
@@ -125,7 +126,8 @@ TEST_F(SceneEditorSavingProgramOnX11Test,
 
     // The xterm's chip, under its zone's title (its picture 56 to 122 pixels down, in the first of the
     // cell's 97-pixel columns), carried to the top right zone and saved.
-    session->glidePointer(1920 + 64, 90, 10);
+    session->glidePointer(static_cast<int>(kLeftHalf.minX()) + 64, static_cast<int>(kLeftHalf.minY()) + 90,
+                          10);
     session->fakeInput(XCB_BUTTON_PRESS, 1);
     session->glidePointer(static_cast<int>(kTopRight.midX()), static_cast<int>(kTopRight.midY()), 30);
     session->fakeInput(XCB_BUTTON_RELEASE, 1);

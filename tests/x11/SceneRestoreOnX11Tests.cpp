@@ -89,8 +89,9 @@ TEST_F(SceneRestoreOnX11Test,
     ASSERT_TRUE(waitForLine("Scene Restore complete (layout-only): 'Terminals' displays=2/2 unresolved=0"))
         << logText();
 
-    // Zone 1 of the primary monitor (root 1920, 0, 1920 x 1080) is its left half.
-    EXPECT_TRUE(fills(session->frameOf(terminalWindow), Rect(1920, 0, 960, 1080)));
+    // Zone 1 of the primary monitor (root 1920, 0, 1920 x 1080, less the corner button's strip) is its
+    // left half.
+    EXPECT_TRUE(fills(session->frameOf(terminalWindow), kPrimaryLeftHalf));
     EXPECT_TRUE(
         waitForLine("[diag] Restore placed: bundle='xterm' zone=1 wid=" + std::to_string(terminalWindow)));
 

@@ -21,9 +21,10 @@ namespace {
 constexpr const char* kCardSwitcherTitle = "Scene Switcher";
 constexpr const char* kRestoreReportTitle = "Scene Restored";
 constexpr const char* kPromptTitle = "Korvane Display Prompt";
-// The two halves of the primary monitor (root 1920, 0, 1920 × 1080): its zones 1 and 2.
-const Rect kZone1{1920, 0, 960, 1080};
-const Rect kZone2{2880, 0, 960, 1080};
+// The two halves of the primary monitor (root 1920, 0, 1920 × 1080, less the corner button's strip): its
+// zones 1 and 2.
+const Rect kZone1 = kPrimaryLeftHalf;
+const Rect kZone2 = kPrimaryRightHalf;
 
 class ScenesProgramOnX11Test : public ProgramOnX11Test {
   protected:

@@ -129,7 +129,7 @@ TEST_F(StartupFilesProgramOnX11Test, aFocusWhitelistInTheFolderItIsStartedFromIs
     session->pressKeys(
         {session->keycodeOf(XK_Control_L), session->keycodeOf(XK_Alt_L), session->keycodeOf(XK_w)});
     ASSERT_TRUE(waitForLine("[MappingTX] commit ")) << logText();
-    EXPECT_TRUE(comesToFill(notes, Rect(2880, 0, 960, 1080))) << platform::describe(session->frameOf(notes));
+    EXPECT_TRUE(comesToFill(notes, kPrimaryRightHalf)) << platform::describe(session->frameOf(notes));
     EXPECT_TRUE(logged("Focus whitelist using defaults count=2")) << logText();
     EXPECT_FALSE(logged("Trying activation by app id")) << logText();
 

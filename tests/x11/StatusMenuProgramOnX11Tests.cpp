@@ -1,8 +1,12 @@
 // The status item of the built program on a real X server with a system tray (trayer): its icon shows in
 // the tray, a click on it opens the menu with its rows, and choosing "Quit Korvane" there ends the
 // program as a quit should; the rows' keys act while the menu is open; and the icon's tooltip names the
-// active scene. Pictures of the open menu and of the tooltip are left under build/screenshots.
+// active scene. Without a tray, the corner button standing in for the icon keeps the windows pushed into
+// zones clear of it, and follows the main monitor as it changes. Pictures of the open menu, of the tooltip
+// and of the corner button are left under build/screenshots.
 #include "ProgramOnX11.h"
+
+#include "platform/Format.h"
 
 #include <X11/keysym.h>
 #include <xcb/xcb.h>
@@ -163,6 +167,21 @@ class StatusMenuProgramOnX11Test : public ProgramOnX11Test {
         xcb_disconnect(conn); // lets go of a grab it took
         return taken;
     }
+    // The button standing in for the icon where there is no tray: the program's one small window.
+    std::optional<ShownWindow> cornerButton(pid_t korvane) {
+        WindowsOfProcess windows(session->display());
+        for (const auto& shown : windows.of(korvane))
+            if (!shown.isPopupMenu && !shown.isTooltip && shown.root.width() >= 8 &&
+                shown.root.width() <= 64 && shown.root.height() >= 8 && shown.root.height() <= 64)
+                return shown;
+        return std::nullopt;
+    }
+    // A press and release of the left button where the pointer has been carried by hand.
+    void clickByHand(Point at) {
+        session->glidePointer(int(at.x), int(at.y), 20);
+        session->fakeInput(XCB_BUTTON_PRESS, 1);
+        session->fakeInput(XCB_BUTTON_RELEASE, 1);
+    }
     // Clicks the icon until the menu shows with the keyboard, then presses the keys.
     bool pressInOpenMenu(pid_t korvane, std::vector<std::uint32_t> keysyms) {
         if (!openTrayMenu(korvane) ||
@@ -291,6 +310,91 @@ TEST_F(StatusMenuProgramOnX11Test, theIconsTooltipNamesTheActiveSceneRestoredAtT
             Rect{shown->root.minX() - 20, 0, shown->root.width() + 40, shown->root.maxY() + 20},
             picture("status-item-tooltip-korvane.png")));
     }
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+// The window manager's close button of an xterm that Korvane pushed into the main monitor's top right
+// zone lies in the corner where the button stands; the button's strip keeps the zone, and with it the
+// xterm's title bar, below the button, so a click there closes the xterm rather than opening the menu.
+TEST_F(StatusMenuProgramOnX11Test, withoutATrayTheCornerButtonKeepsTheTopRightZonesCloseButtonClearOfItself) {
+    startSession(true);
+    const xcb_window_t notes = activeXterm("Notes", "60x20+2000+100"); // in the primary's left half
+    const pid_t korvane = startKorvane();
+    ASSERT_TRUE(waitForLine("HotkeyManager: registering scene.save key=S")) << logText();
+    // The launch restore registers the hot keys again; a press on its way then is dropped, so keys wait.
+    ASSERT_TRUE(waitForLine("Scene Restore complete")) << logText();
+    std::optional<ShownWindow> corner;
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return (corner = cornerButton(korvane)).has_value(); }))
+        << logText();
+
+    // Into zone 2, the primary's right half, pressed again should a press go astray on a busy machine
+    // (a second one leaves the window where it is).
+    const auto inCorner = [&] {
+        const Rect frame = session->frameOf(notes);
+        return frame.maxX() == kPrimaryRoot.maxX() && frame.maxY() == kPrimaryRoot.maxY();
+    };
+    ASSERT_TRUE(X11TestSession::waitFor([&] {
+        press({XK_Control_L, XK_Alt_L, XK_2});
+        return X11TestSession::waitFor(inCorner, seconds(3));
+    })) << platform::describe(session->frameOf(notes))
+        << logText();
+    const Rect frame = session->frameOf(notes);
+    corner = cornerButton(korvane);
+    ASSERT_TRUE(corner);
+    // Not even an edge in common: the button grown by a pixel all round still misses the frame.
+    const Rect& button = corner->root;
+    EXPECT_FALSE(
+        Rect(button.minX() - 1, button.minY() - 1, button.width() + 2, button.height() + 2).intersects(frame))
+        << "button " << platform::describe(corner->root) << " xterm " << platform::describe(frame);
+    EXPECT_TRUE(session->saveScreenshot(Rect{kPrimaryRoot.maxX() - 300, 0, 300, 80},
+                                        picture("status-corner-button-x11.png")));
+
+    // The close button is the title bar's last, as far in from the frame's right edge as the title bar
+    // is high, halved.
+    const Rect content = session->contentOf(notes);
+    const double titleBar = content.minY() - frame.minY();
+    clickByHand(Point{content.maxX() - titleBar / 2, frame.minY() + titleBar / 2});
+    EXPECT_TRUE(X11TestSession::waitFor([&] { return !session->isClient(notes); }))
+        << platform::describe(frame) << logText();
+    EXPECT_FALSE(logged("[StatusBar] Menu opened:")) << logText();
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+// The main monitor shrinks and moves down: the button comes onto it again, and its menu opens there.
+TEST_F(StatusMenuProgramOnX11Test, theCornerButtonFollowsTheMainMonitorAndItsMenuOpensThere) {
+    startSession(true);
+    openXterm();
+    const pid_t korvane = startKorvane();
+    ASSERT_TRUE(waitForLine("Permissions granted, starting services...")) << logText();
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return cornerButton(korvane).has_value(); })) << logText();
+
+    const Rect primary{1920, 180, 1600, 900};
+    // The main monitor is the first listed: both are set again in their order.
+    session->deleteMonitor(kSecondaryName);
+    session->deleteMonitor(kPrimaryName);
+    session->setMonitor(kPrimaryName, primary, true);
+    session->setMonitor(kSecondaryName, kSecondaryRoot, false);
+    std::optional<ShownWindow> corner;
+    ASSERT_TRUE(X11TestSession::waitFor([&] {
+        corner = cornerButton(korvane);
+        return corner && primary.intersection(corner->root) == corner->root;
+    })) << (corner ? platform::describe(corner->root) : "no button")
+        << logText();
+
+    // Clicks in the first moments after a change of the displays are refused.
+    std::optional<ShownWindow> opened;
+    EXPECT_TRUE(X11TestSession::waitFor(
+        [&] {
+            clickByHand(Point{corner->root.midX(), corner->root.midY()});
+            return X11TestSession::waitFor([&] { return (opened = menu(korvane)).has_value(); }, seconds(1));
+        },
+        seconds(15)))
+        << logText();
+    if (opened) press({XK_Escape});
 
     ::kill(korvane, SIGTERM);
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();

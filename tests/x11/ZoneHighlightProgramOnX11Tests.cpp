@@ -107,8 +107,8 @@ class ZoneHighlightProgramOnX11Test : public ProgramOnX11Test {
     xcb_keycode_t control() { return session->keycodeOf(XK_Control_L); }
     xcb_keycode_t alt() { return session->keycodeOf(XK_Alt_L); }
 
-    const Rect left{1920, 0, 960, 1080}, right{2880, 0, 960, 1080}; // the primary's two zones
-    const Point rim{3300, 1}; // on the right zone's top edge, above every window
+    const Rect left = kPrimaryLeftHalf, right = kPrimaryRightHalf; // the primary's two zones
+    const Point rim{3300, right.minY() + 1}; // on the right zone's top edge, above every window
 };
 
 // The middle of a window, away from an xterm's cursor.

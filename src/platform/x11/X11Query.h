@@ -46,6 +46,11 @@ struct Coordinates {
     Point bottomLeft(Point root) const {
         return {root.x - primary.origin.x, primary.origin.y + primary.size.height - root.y};
     }
+    Rect rootFromBottomLeft(const Rect& r) const {
+        return {r.origin.x + primary.origin.x,
+                primary.origin.y + primary.size.height - (r.origin.y + r.size.height), r.size.width,
+                r.size.height};
+    }
 };
 
 struct SizeHints {

@@ -13,6 +13,7 @@
 #include <xcb/randr.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdlib>
 #include <unistd.h>
@@ -97,7 +98,15 @@ X11Screens::Known X11Screens::fetch() {
     // The primary monitor comes first, as the main screen does.
     std::stable_partition(monitors.begin(), monitors.end(),
                           [&](const Monitor& m) { return m.root == coordinates.primary; });
-    const auto fetched = fetchClients(connection_, state.clients, kStrutPart);
+    // The program's own strips count from the moment they are written, before the window manager lists
+    // their windows: what the program lays out at once already leaves them free.
+    std::vector<xcb_window_t> windows = state.clients;
+    {
+        std::lock_guard lock(cacheMutex_);
+        for (const auto& [own, strut] : strips_)
+            if (std::find(windows.begin(), windows.end(), own) == windows.end()) windows.push_back(own);
+    }
+    const auto fetched = fetchClients(connection_, windows, kStrutPart);
     if (!fetched) return {};
     const std::vector<ClientWindow>& clients = *fetched;
     Known out;
@@ -197,6 +206,58 @@ void X11Screens::showOnAllWorkspaces(std::uint64_t nativeWindow) {
     // A round trip: the toolkit maps the window on a connection of its own, which must not overtake these.
     std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
     connection_.noteWrite();
+}
+
+void X11Screens::reserveTopStrip(std::uint64_t nativeWindow, const Rect& strip) {
+    const auto window = static_cast<xcb_window_t>(nativeWindow);
+    if (window == XCB_WINDOW_NONE) return;
+    const Rect root = coordinates().rootFromBottomLeft(strip);
+    if (root.width() < 1 || root.maxY() < 1) return;
+    // Measured from the root's top edge, as every top strut is; the range keeps it to the strip's own
+    // monitor, so that a neighbour at the same height keeps its whole area.
+    const std::array<std::uint32_t, 12> strut{0,
+                                              0,
+                                              static_cast<std::uint32_t>(std::lround(root.maxY())),
+                                              0,
+                                              0,
+                                              0,
+                                              0,
+                                              0,
+                                              static_cast<std::uint32_t>(std::lround(root.minX())),
+                                              static_cast<std::uint32_t>(std::lround(root.maxX()) - 1),
+                                              0,
+                                              0};
+    {
+        // The same strip again (the screens changed elsewhere, or it stands where it stood in the
+        // platform's space) is left alone.
+        std::lock_guard lock(cacheMutex_);
+        if (auto known = strips_.find(window); known != strips_.end() && known->second == strut) return;
+    }
+    // Whether every change of the screens so far has been announced: then the strip is all that differs
+    // once it is written.
+    const bool announced = !checkPending_ && screens() == last_;
+    {
+        auto guard = connection_.lock();
+        xcb_connection_t* c = connection_.xcb();
+        xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, connection_.ewmh()._NET_WM_STRUT_PARTIAL,
+                            XCB_ATOM_CARDINAL, 32, static_cast<std::uint32_t>(strut.size()), strut.data());
+        // A round trip: the next read of the screens, on whatever connection, finds the strut written.
+        std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+    }
+    connection_.noteWrite();
+    {
+        std::lock_guard lock(cacheMutex_);
+        strips_[window] = strut;
+        cache_.reset();
+        ++staleCount_;
+    }
+    // The program's own strip is no change to announce: it is reserved as the program starts, before
+    // anything follows the screens, or in answer to a change whose handling reads the screens with it.
+    // Announced, it would be a display pass of its own, taking in whatever else was asked for meanwhile.
+    if (announced)
+        last_ = screens();
+    else
+        scheduleCheck();
 }
 
 bool X11Screens::capture(const Rect& area,

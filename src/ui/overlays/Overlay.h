@@ -34,6 +34,9 @@ class OverlayWindow : public QWidget {
 // to accessibility as a system overlay, so that Korvane never tracks, pushes or lists its own overlays.
 inline constexpr const char* kXcbWindowTypeProperty = "_q_xcb_wm_window_type";
 inline constexpr int kXcbNotificationType = 0x800;
+// A dock, as a desktop panel is: above the windows, without the focus, and the one kind whose reserved
+// strip the window manager keeps other windows out of.
+inline constexpr int kXcbDockType = 0x004;
 
 // The rectangle (bottom-left global, as screens and zones are given) in the toolkit's global
 // coordinates, which are top-left and measured from the primary screen's corner.

@@ -2,15 +2,15 @@
 // to the tray as its context menu: the controller decides when it may open and rebuilds it each time.
 #include "ui/switchers/TrayStatusItem.h"
 
+#include "platform/Platform.h"
+#include "ui/switchers/CornerButton.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QCursor>
-#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMenu>
-#include <QMouseEvent>
 #include <QPainter>
-#include <QScreen>
 #include <QSystemTrayIcon>
 #include <QWidget>
 
@@ -103,39 +103,9 @@ QPixmap drawIcon(int side) {
     return pixmap;
 }
 
-// Stands in for the tray icon. Past the window manager, as a tray icon is: it is nobody's client window
-// (no switcher or zone lists it), stays above other windows and never takes the keyboard.
-class CornerButton final : public QWidget {
-  public:
-    explicit CornerButton(std::function<void()> onClick)
-        : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
-                               Qt::BypassWindowManagerHint | Qt::WindowDoesNotAcceptFocus),
-          onClick_(std::move(onClick)) {
-        setWindowTitle(kProgramName);
-        setAttribute(Qt::WA_ShowWithoutActivating);
-        setFixedSize(30, 26);
-    }
-
-  protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter painter(this);
-        painter.fillRect(rect(), QColor(250, 250, 252));
-        painter.setPen(QColor(180, 180, 188));
-        painter.drawRect(rect().adjusted(0, 0, -1, -1));
-        painter.drawPixmap(4, 2, TrayStatusItem::statusIcon().pixmap(22, 22));
-    }
-    void mousePressEvent(QMouseEvent* event) override {
-        if (event->button() == Qt::LeftButton || event->button() == Qt::RightButton)
-            if (onClick_) onClick_();
-    }
-
-  private:
-    std::function<void()> onClick_;
-};
-
 } // namespace
 
-TrayStatusItem::TrayStatusItem(bool useTray) {
+TrayStatusItem::TrayStatusItem(platform::Platform& platform, bool useTray) {
     menu_ = new StatusMenu();
     menu_->setToolTipsVisible(false);
     if (useTray) {
@@ -149,12 +119,8 @@ TrayStatusItem::TrayStatusItem(bool useTray) {
         tray_->show();
         return;
     }
-    auto* corner = new CornerButton([this] { clicked(); });
+    auto* corner = new CornerButton(platform.screens(), platform.notificationCenter(), [this] { clicked(); });
     corner->setToolTip(toolTip());
-    if (const QScreen* primary = QGuiApplication::primaryScreen()) {
-        const QRect area = primary->availableGeometry();
-        corner->move(area.right() - corner->width() - 8, area.top() + 8);
-    }
     corner->show();
     corner_ = corner;
 }
@@ -166,9 +132,9 @@ TrayStatusItem::~TrayStatusItem() {
     delete menu_.data();
 }
 
-std::shared_ptr<TrayStatusItem> TrayStatusItem::makeIfWidgets() {
+std::shared_ptr<TrayStatusItem> TrayStatusItem::makeIfWidgets(platform::Platform& platform) {
     if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return nullptr;
-    return std::make_shared<TrayStatusItem>(QSystemTrayIcon::isSystemTrayAvailable());
+    return std::make_shared<TrayStatusItem>(platform, QSystemTrayIcon::isSystemTrayAvailable());
 }
 
 QIcon TrayStatusItem::statusIcon() {

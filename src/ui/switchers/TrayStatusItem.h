@@ -1,6 +1,7 @@
 // The status item on an X desktop: an icon in the system tray whose click pops the menu up, its title
 // shown as the icon's tooltip (a tray icon has no room for text). Where the desktop has no system tray
-// as the program starts, a small button at the top right corner of the main screen takes its place.
+// as the program starts, a small button at the top right corner of the main screen takes its place
+// (CornerButton).
 #pragma once
 
 #include "ui/switchers/StatusBarController.h"
@@ -18,17 +19,22 @@ class QSystemTrayIcon;
 
 namespace korvane {
 
+namespace platform {
+class Platform;
+}
+
 // Main thread only; needs a widget application.
 class TrayStatusItem final : public StatusItemHost {
   public:
-    // `useTray` false forces the corner button (what a desktop without a tray gets).
-    explicit TrayStatusItem(bool useTray);
+    // `useTray` false forces the corner button (what a desktop without a tray gets), placed on the
+    // platform's screens.
+    TrayStatusItem(platform::Platform& platform, bool useTray);
     ~TrayStatusItem() override;
     TrayStatusItem(const TrayStatusItem&) = delete;
     TrayStatusItem& operator=(const TrayStatusItem&) = delete;
 
     // The item where a widget application runs, in the tray when the desktop has one; else nothing.
-    static std::shared_ptr<TrayStatusItem> makeIfWidgets();
+    static std::shared_ptr<TrayStatusItem> makeIfWidgets(platform::Platform& platform);
 
     // A left or right click on the item.
     std::function<void()> onClick;
