@@ -365,7 +365,11 @@ void AXUtil::moveResize(const AXElement& element, const Rect& target) {
     const Rect visible = chosen ? chosen->visibleFrame : Rect{};
     const double H = primaryScreenHeight(screens).value_or(chosen ? chosen->frame.maxY() : 0);
 
-    const AXValue position = Point{target.minX(), H - target.maxY()};
+    // A window that tells the frame it will take (a terminal's cells short of the zone) goes straight to
+    // where the correction below would bring it; put at the target's top first, it would be seen to jump.
+    const auto granted = grantedFrame(element, target);
+    const Rect& destination = granted ? *granted : target;
+    const AXValue position = Point{destination.minX(), H - destination.maxY()};
     const AXValue size = Size{target.width(), target.height()};
     // Size first so that the position fits the new size, and again after the move because an application
     // may have limited the size against the screen edge it was on.
