@@ -27,6 +27,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <malloc.h>
 #include <memory>
 #include <string>
 #include <unistd.h>
@@ -122,6 +123,11 @@ int main(int argc, char** argv) {
         std::perror("korvane: cannot route SIGTERM and SIGINT");
         return EXIT_FAILURE;
     }
+    // Pictures of whole monitors come and go with the windows that show them. Left to itself the
+    // allocator raises the size it maps apart to the largest block freed, then serves such pictures from
+    // the heap, which keeps their pages once they are freed: a resident program would stay at its
+    // largest moment for good.
+    mallopt(M_MMAP_THRESHOLD, 256 * 1024);
     // Korvane acts on X11 windows through its own connection; its windows go to the same server.
     qputenv("QT_QPA_PLATFORM", "xcb");
     std::string error;

@@ -51,12 +51,9 @@ void X11ScreenCapture::releaseSegment() {
     }
     ::shmdt(mapped_);
     mapped_ = nullptr;
-    capacity_ = 0;
 }
 
-bool X11ScreenCapture::ensureSegment(std::size_t bytes) {
-    if (mapped_ && capacity_ >= bytes) return true;
-    releaseSegment();
+bool X11ScreenCapture::makeSegment(std::size_t bytes) {
     xcb_connection_t* c = connection_.xcb();
     const int id = ::shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
     if (id < 0) return false;
@@ -77,7 +74,6 @@ bool X11ScreenCapture::ensureSegment(std::size_t bytes) {
     }
     segment_ = segment;
     mapped_ = mapped;
-    capacity_ = bytes;
     return true;
 }
 
@@ -92,7 +88,7 @@ bool X11ScreenCapture::capture(
         total += static_cast<std::size_t>(a.width) * static_cast<std::size_t>(a.height);
     }
     if (areas.empty()) return true;
-    // Held until every picture is read: the next picture goes into the same segment.
+    // Held until every picture is read and the segment let go.
     std::lock_guard segment(mutex_);
     std::vector<bool> arrived(areas.size(), false);
     std::vector<std::size_t> offsets;
@@ -105,7 +101,7 @@ bool X11ScreenCapture::capture(
             unavailable_ = true;
             return false;
         }
-        if (!ensureSegment(total * 4)) return false;
+        if (!makeSegment(total * 4)) return false;
         std::vector<xcb_shm_get_image_cookie_t> cookies;
         std::size_t offset = 0;
         for (const Area& a : areas) {
@@ -129,6 +125,8 @@ bool X11ScreenCapture::capture(
             read(i, platform::ScreenPictureView{reinterpret_cast<const std::uint32_t*>(
                                                     static_cast<const char*>(mapped_) + offsets[i]),
                                                 areas[i].width, areas[i].height});
+    auto guard = connection_.lock();
+    releaseSegment();
     return all;
 }
 

@@ -15,9 +15,9 @@ namespace korvane::x11 {
 
 class X11Connection;
 
-// One segment, kept from one picture to the next and grown when a larger one is asked for: a fresh
-// segment costs both processes a page fault per page at every picture, more than the picture itself.
-// Any thread; a picture holds the capture's own lock until read, and the connection's while it talks to
+// A segment for each capture, let go once its pictures are read: kept between captures it would hold
+// the size of the areas in both processes for as long as the program runs, to spare a page fault per
+// page at a capture made now and then. Any thread; a picture holds the capture's own lock until read, and the connection's while it talks to
 // the server.
 class X11ScreenCapture {
   public:
@@ -39,7 +39,7 @@ class X11ScreenCapture {
                  const std::function<void(std::size_t, const platform::ScreenPictureView&)>& read);
 
   private:
-    bool ensureSegment(std::size_t bytes);
+    bool makeSegment(std::size_t bytes);
     void releaseSegment();
 
     const X11Connection& connection_;
@@ -47,7 +47,6 @@ class X11ScreenCapture {
     bool unavailable_ = false;
     xcb_shm_seg_t segment_ = 0;
     void* mapped_ = nullptr;
-    std::size_t capacity_ = 0;
 };
 
 } // namespace korvane::x11

@@ -312,14 +312,16 @@ void SceneEditorOverlayPanel::releaseRootView() {
 }
 
 void SceneEditorOverlayPanel::paintAhead() {
-    QBackingStore* store = backingStore();
-    if (!store) return;
-    const QRegion all(rect());
-    // The size the window is drawn at once shown: the buffer is not made again then.
-    store->resize(size());
-    store->beginPaint(all);
-    if (QPaintDevice* device = store->paintDevice()) render(device, QPoint(), all);
-    store->endPaint();
+    QImage ahead(size(), QImage::Format_ARGB32_Premultiplied);
+    render(&ahead, QPoint(), QRegion(rect()));
+}
+
+void SceneEditorOverlayPanel::rest() {
+    if (isVisible()) return;
+    backdrop_ = QImage();
+    // The toolkit keeps a hidden window's buffer at the window's size and sizes it again before the next
+    // paint after a showing.
+    if (QBackingStore* store = backingStore(); store && store->size() != QSize(1, 1)) store->resize(QSize(1, 1));
 }
 
 void SceneEditorOverlayPanel::paintEvent(QPaintEvent* event) {

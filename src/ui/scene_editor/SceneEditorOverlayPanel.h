@@ -117,11 +117,15 @@ class SceneEditorOverlayPanel : public QWidget {
     // Hides the root view and deletes it on a later turn: the control that let go of it may be its child.
     void releaseRootView();
     const QImage& backdrop() const { return backdrop_; }
-    // Draws the hidden panel, its views included, into the drawing buffer the window shows once mapped:
-    // what a first showing costs beyond any later one (the buffer's fresh memory, the fonts, glyphs and
-    // styles of the views' first drawing) is paid now. The window shows nothing of it; once mapped it
-    // is drawn anew.
+    // Draws the hidden panel, its views included, into a picture of its size that is let go at once:
+    // what a first showing costs beyond any later one in the views (the fonts, glyphs and styles of their
+    // first drawing) is paid now. The window shows nothing of it; once mapped it is drawn anew.
     void paintAhead();
+    // While hidden: lets go of the monitor's picture and of the window's drawing buffer, each as large as
+    // the monitor. A program that stays resident all day would hold them between openings a user makes
+    // now and then; the next cover takes a new picture anyway, and the toolkit makes the buffer again at
+    // the next showing.
+    void rest();
 
   protected:
     void paintEvent(QPaintEvent* event) override;
@@ -131,8 +135,7 @@ class SceneEditorOverlayPanel : public QWidget {
     void place(const QRect& area);
 
     platform::Screens& screens_;
-    // Kept from one cover to the next: a picture of the same size goes into the same memory, since fresh
-    // memory costs a page fault per page, more than taking the picture.
+    // From cover to rest: a picture of the same size taken again while shown goes into the same memory.
     QImage backdrop_;
     SceneEditorBlockingView* blockingView_;
     SceneEditorOverlayRootView* rootView_ = nullptr;

@@ -121,15 +121,12 @@ bool SceneEditorPanelPool::makeAhead(platform::Platform& platform,
                                      const std::vector<std::string>& chipApplications) {
     if (made_ || !qobject_cast<QApplication*>(QCoreApplication::instance())) return false;
     const Nanos started = platform.runLoop().now();
-    // Made and pictured as an editor's opening does, so that the pictures' memory is the one it uses.
-    std::vector<Rect> frames;
-    for (const platform::ScreenInfo& screen : screens_.screens())
-        frames.push_back(screen.visibleFrame);
-    prepare(frames);
+    // Without pictures: a panel lets go of its picture as it is kept, and an opening takes its own.
     // Kept once all are made up: a kept panel would be taken again for the next screen.
     std::vector<SceneEditorOverlayPanel*> panels;
-    for (const Rect& frame : frames) {
-        SceneEditorOverlayPanel* panel = take(frame);
+    for (const platform::ScreenInfo& screen : screens_.screens()) {
+        SceneEditorOverlayPanel* panel = pick(qtGlobalRect(screens_, screen.visibleFrame).size());
+        panel->coverWithPicture(screen.visibleFrame);
         panel->setRootView(new SceneEditorOverlayRootView({}, panel->blockingView()));
         panel->rootView()->prepareCanvas(platform);
         panel->paintAhead();
@@ -149,6 +146,7 @@ bool SceneEditorPanelPool::makeAhead(platform::Platform& platform,
 void SceneEditorPanelPool::keep(SceneEditorOverlayPanel* panel) {
     if (!panel) return;
     panel->hide();
+    panel->rest();
     if (SceneEditorOverlayRootView* root = panel->rootView()) root->retire();
     if (std::find(kept_.begin(), kept_.end(), panel) == kept_.end()) kept_.emplace_back(panel);
 }

@@ -181,7 +181,7 @@ TEST_F(X11ScreensTest, aPictureShowsWhatLiesInTheAreaTheRightWayUpAndNothingBeyo
                                        {209, 110, false}})
         EXPECT_EQ(at(*picture, x, y) == colour, inside) << x << "," << y;
 
-    // Again, through the segment kept since: the window has moved 50 down.
+    // Again, in a segment of its own: the window has moved 50 down.
     const std::uint32_t moved[] = {150};
     xcb_configure_window(c, window, XCB_CONFIG_WINDOW_Y, moved);
     std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
