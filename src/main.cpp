@@ -15,6 +15,7 @@
 #include "platform/Platform.h"
 #include "platform/x11/X11Desktop.h"
 #include "shell/AppDelegate.h"
+#include "ui/overlays/HiddenWindowBuffers.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -140,6 +141,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName("Korvane");
     // Closing the permission or settings window must not end a program that has no main window.
     QApplication::setQuitOnLastWindowClosed(false);
+    korvane::releaseHiddenWindowBuffers(application);
 
     // The claim on the display comes before the application object reads or writes its files.
     auto desktop = korvane::x11::X11Desktop::connect("", error, korvane::x11::X11Desktop::Claim::exclusive);

@@ -1,15 +1,22 @@
 // What Korvane costs while nothing happens, as it runs all day: the built program on a private X server
 // with openbox and 20 xterms, left alone for a minute once it has started and settled. Reported: its
-// processor time and share over that minute, how often its threads woke up (context switches), and its
-// resident memory; beside them the same figures of one of the idle xterms over the same minute, the floor
-// of a client that does nothing. Targets: no wake-ups, about 0 % processor, under 60 MB resident. A
-// benchmark on the tests' fixture, run by scripts/benchmark and never by the test runner.
+// processor time and share over that minute, how often its threads woke up (context switches, thread by
+// thread, a thread that ended during the minute with what it did before it ended), and its resident memory
+// at rest; then its resident memory at rest again after each of three rounds in which every window it
+// shows is opened and closed once (the global switcher, the scene card switcher, "Save Scene",
+// "Preferences", the scene manager and the scene editor from it), against the 45 MB the program is to
+// stay under; beside them the same figures of one of the idle xterms over the same minute, the floor of a
+// client that does nothing. Targets: no wake-ups, about 0 % processor, under 45 MB resident, no growth
+// from round to round. A benchmark on the tests' fixture, run by scripts/benchmark and never by the test
+// runner.
 #include "BenchmarkArguments.h"
-#include "X11TestSession.h"
+#include "SceneEditorOnX11.h"
 
-#include "support/TempFolder.h"
-
+#include <X11/keysym.h>
 #include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <map>
 
 #include <chrono>
 #include <csignal>
@@ -35,12 +42,8 @@ namespace fs = std::filesystem;
 int idleSeconds = 60;
 constexpr int kWindows = 20;
 
-// What the kernel counts for a process, summed over its threads.
-struct Usage {
-    double cpuSeconds = 0;
-    long long contextSwitches = 0; // voluntary and involuntary: each is a wake-up of a thread
-    double residentMB = 0;
-};
+constexpr double kBoundMB = 45;
+constexpr int kRounds = 3;
 
 std::string fileText(const fs::path& path) {
     std::ifstream in(path);
@@ -54,36 +57,172 @@ long long statusField(const std::string& status, std::string_view name) {
     return at == std::string::npos ? 0 : std::atoll(status.c_str() + at + name.size() + 1);
 }
 
-Usage usageOf(pid_t pid) {
-    Usage usage;
-    const fs::path proc = "/proc/" + std::to_string(pid);
-    // utime and stime are the 14th and 15th fields, after the parenthesised command name.
-    const std::string stat = fileText(proc / "stat");
+double processorSeconds(pid_t pid) {
+    // utime and stime are the 14th and 15th fields, after the parenthesised command name; the kernel
+    // keeps in them what ended threads used.
+    const std::string stat = fileText("/proc/" + std::to_string(pid) + "/stat");
     std::istringstream fields(stat.substr(stat.rfind(')') + 2));
     std::string skip;
     for (int i = 3; i < 14; ++i)
         fields >> skip;
     long long utime = 0, stime = 0;
     fields >> utime >> stime;
-    usage.cpuSeconds = static_cast<double>(utime + stime) / static_cast<double>(::sysconf(_SC_CLK_TCK));
-    std::error_code ec;
-    for (const auto& task : fs::directory_iterator(proc / "task", ec)) {
-        const std::string status = fileText(task.path() / "status");
-        usage.contextSwitches += statusField(status, "voluntary_ctxt_switches") +
-                                 statusField(status, "nonvoluntary_ctxt_switches");
-    }
-    usage.residentMB = static_cast<double>(statusField(fileText(proc / "status"), "VmRSS")) / 1024.0;
-    return usage;
+    return static_cast<double>(utime + stime) / static_cast<double>(::sysconf(_SC_CLK_TCK));
 }
 
-bool logged(const fs::path& log, std::string_view line) {
-    return fileText(log).find(line) != std::string::npos;
+double residentMB(pid_t pid) {
+    return static_cast<double>(statusField(fileText("/proc/" + std::to_string(pid) + "/status"), "VmRSS")) /
+           1024.0;
 }
+
+// Each thread's wake-ups (voluntary and involuntary context switches) over a span. The kernel keeps them
+// per thread and drops a thread's record as it ends, so the threads are read every few milliseconds: a
+// thread that ends counts what it had done at its last reading, one that starts counts from nothing.
+class WakeUpCounter {
+  public:
+    explicit WakeUpCounter(pid_t pid) : task_("/proc/" + std::to_string(pid) + "/task") { read(true); }
+    void read(bool atStart = false) {
+        std::error_code ec;
+        for (const auto& entry : fs::directory_iterator(task_, ec)) {
+            const std::string status = fileText(entry.path() / "status");
+            if (status.empty()) continue; // ended since the folder was listed
+            const long long switches = statusField(status, "voluntary_ctxt_switches") +
+                                       statusField(status, "nonvoluntary_ctxt_switches");
+            Thread& thread = threads_[entry.path().filename().string()];
+            if (thread.name.empty()) {
+                const auto at = status.find("Name:\t");
+                thread.name = status.substr(at + 6, status.find('\n', at) - at - 6);
+                thread.first = atStart ? switches : 0;
+            }
+            thread.last = switches;
+        }
+    }
+    long long total() const {
+        long long sum = 0;
+        for (const auto& [id, thread] : threads_)
+            sum += thread.last - thread.first;
+        return sum;
+    }
+    // "name:count" for each thread that woke up, the busiest first.
+    std::string perThread() const {
+        std::vector<std::pair<long long, std::string>> woke;
+        for (const auto& [id, thread] : threads_)
+            if (thread.last > thread.first) woke.emplace_back(thread.last - thread.first, thread.name);
+        std::sort(woke.rbegin(), woke.rend());
+        std::string text;
+        for (const auto& [count, name] : woke)
+            text += (text.empty() ? "" : " ") + name + ":" + std::to_string(count);
+        return text.empty() ? "none" : text;
+    }
+
+  private:
+    struct Thread {
+        std::string name;
+        long long first = 0, last = 0;
+    };
+    fs::path task_;
+    std::map<std::string, Thread> threads_;
+};
+
+// The test fixture's ways to the program's windows, as a user takes them.
+class Desktop : public SceneEditorOnX11Test {
+  public:
+    void TestBody() override {}
+    using ProgramOnX11Test::count;
+    using ProgramOnX11Test::log;
+    using ProgramOnX11Test::logged;
+    using ProgramOnX11Test::session;
+    using ProgramOnX11Test::startKorvane;
+    using ProgramOnX11Test::startSession;
+
+    // Each window opened and closed once; which one did not open or close, else empty.
+    std::string openAndCloseEach(pid_t korvane) {
+        for (const auto& [keys, title] : std::vector<std::pair<std::vector<std::uint32_t>, std::string>>{
+                 {{XK_Control_L, XK_Alt_L, XK_a}, "Global Switcher"},
+                 {{XK_Control_L, XK_Alt_L, XK_c}, "Scene Switcher"},
+                 {{XK_Control_L, XK_Alt_L, XK_s}, "Save Scene"}}) {
+            if (!comesAndGoes(
+                    title, [&] { press(keys); }, [&] { press({XK_Escape}); }))
+                return title;
+        }
+        // "Preferences..." is the status menu's last row but one, "Scene Manager..." the third from the
+        // bottom; closed by the window manager's close button.
+        if (!comesAndGoes(
+                "Preferences", [&] { chooseFromMenu(korvane, 2); }, [&] { closeByHand("Preferences"); }))
+            return "Preferences";
+        std::optional<xcb_window_t> manager;
+        if (!comesAndGoes(
+                kManagerTitle,
+                [&] {
+                    chooseFromMenu(korvane, 3);
+                    X11TestSession::waitFor(
+                        [&] { return (manager = session->viewableWindowTitled(kManagerTitle)).has_value(); },
+                        seconds(5));
+                },
+                [&] {
+                    if (manager) {
+                        const bool opened = clickEditGridUntil(*manager, [&] {
+                            return session->viewableWindowTitled(kEditorTitle).has_value();
+                        });
+                        if (opened)
+                            X11TestSession::waitFor(
+                                [&] {
+                                    press({XK_Escape});
+                                    return X11TestSession::waitFor(
+                                        [&] { return !session->viewableWindowTitled(kEditorTitle); },
+                                        seconds(3));
+                                },
+                                seconds(15));
+                    }
+                    closeByHand(kManagerTitle);
+                }))
+            return kManagerTitle;
+        return {};
+    }
+
+  private:
+    bool comesAndGoes(const std::string& title, const std::function<void()>& open,
+                      const std::function<void()>& close) {
+        if (!X11TestSession::waitFor(
+                [&] {
+                    open();
+                    return X11TestSession::waitFor(
+                        [&] { return session->viewableWindowTitled(title).has_value(); }, seconds(5));
+                },
+                seconds(30)))
+            return false;
+        return X11TestSession::waitFor(
+            [&] {
+                close();
+                return X11TestSession::waitFor([&] { return !session->viewableWindowTitled(title); },
+                                               seconds(3));
+            },
+            seconds(30));
+    }
+    void chooseFromMenu(pid_t korvane, int rowsFromBottom) {
+        if (!openTrayMenu(korvane)) return;
+        X11TestSession::waitFor([] { return false; }, milliseconds(300));
+        for (int i = 0; i < rowsFromBottom; ++i)
+            session->pressKeys({session->keycodeOf(XK_Up)});
+        session->pressKeys({session->keycodeOf(XK_Return)});
+    }
+    // The title bar's last button, as far in from the frame's right edge as the title bar is high, halved.
+    void closeByHand(const std::string& title) {
+        const auto window = session->viewableWindowTitled(title);
+        if (!window) return;
+        const Rect frame = session->frameOf(*window);
+        const Rect content = session->contentOf(*window);
+        const double titleBar = content.minY() - frame.minY();
+        clickAt(static_cast<int>(content.maxX() - titleBar / 2),
+                static_cast<int>(frame.minY() + titleBar / 2));
+    }
+};
 
 void idleProgram(benchmark::State& state) {
     for (auto _ : state) {
-        X11TestSession session;
-        testing::TempFolder folder;
+        Desktop desktop;
+        desktop.startSession(true);
+        X11TestSession& session = *desktop.session;
         std::vector<pid_t> xterms;
         for (int i = 0; i < kWindows; ++i) {
             const std::string geometry = "60x15+" + std::to_string(40 + 90 * (i % 10) + (i < 10 ? 1920 : 0)) +
@@ -95,44 +234,68 @@ void idleProgram(benchmark::State& state) {
             state.SkipWithError("the xterms did not come up");
             return;
         }
-        const fs::path log = folder.path() / "korvane.log";
-        const pid_t korvane = session.start(
-            {KORVANE_BINARY}, {"KORVANE_HOME=" + (folder.path() / "home").string()}, log.string());
+        const pid_t korvane = desktop.startKorvane();
+        const std::string log = desktop.log().string();
         // Settled: the services started, the first display pass and the launch restore of the first
-        // scene are done, and a moment more for whatever they left behind.
+        // scene are done, the editor's panels made, and a moment more for whatever they left behind.
         const bool settled = X11TestSession::waitFor(
             [&] {
-                return logged(log, "[DisplayChange] handle end") && logged(log, "Scene Restore complete");
+                return desktop.logged("[DisplayChange] handle end") &&
+                       desktop.logged("Scene Restore complete") &&
+                       desktop.logged("Scene Editor panels prepared");
             },
             seconds(30));
         if (!settled) {
-            state.SkipWithError(("korvane did not settle; see " + log.string()).c_str());
+            state.SkipWithError(("korvane did not settle; see " + log).c_str());
             ::kill(korvane, SIGTERM);
             return;
         }
         std::this_thread::sleep_for(std::chrono::seconds(2));
 
-        const Usage before = usageOf(korvane), floorBefore = usageOf(xterms.front());
-        std::this_thread::sleep_for(std::chrono::seconds(idleSeconds));
-        const Usage after = usageOf(korvane), floorAfter = usageOf(xterms.front());
+        const double cpuBefore = processorSeconds(korvane), floorCpuBefore = processorSeconds(xterms.front());
+        WakeUpCounter wakeups(korvane), floorWakeups(xterms.front());
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(idleSeconds);
+        while (std::chrono::steady_clock::now() < end) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            wakeups.read();
+        }
+        floorWakeups.read();
+        const double cpu = processorSeconds(korvane) - cpuBefore;
+        const double atRest = residentMB(korvane);
         state.SetIterationTime(idleSeconds);
 
-        const double cpu = after.cpuSeconds - before.cpuSeconds;
-        const double wakeups = static_cast<double>(after.contextSwitches - before.contextSwitches);
+        std::vector<double> afterRounds;
+        for (int round = 0; round < kRounds; ++round) {
+            const std::string failed = desktop.openAndCloseEach(korvane);
+            if (!failed.empty()) {
+                state.SkipWithError(("\"" + failed + "\" did not open or close; see " + log).c_str());
+                break;
+            }
+            afterRounds.push_back(residentMB(korvane));
+        }
+
         state.counters["cpu_ms"] = cpu * 1000.0;
         state.counters["cpu_percent"] = 100.0 * cpu / idleSeconds;
-        state.counters["wakeups"] = wakeups;
-        state.counters["wakeups_per_s"] = wakeups / idleSeconds;
-        state.counters["rss_MB"] = after.residentMB;
-        state.counters["xterm_cpu_ms"] = (floorAfter.cpuSeconds - floorBefore.cpuSeconds) * 1000.0;
-        state.counters["xterm_wakeups"] =
-            static_cast<double>(floorAfter.contextSwitches - floorBefore.contextSwitches);
-        state.counters["xterm_rss_MB"] = floorAfter.residentMB;
+        state.counters["wakeups"] = static_cast<double>(wakeups.total());
+        state.counters["wakeups_per_s"] = static_cast<double>(wakeups.total()) / idleSeconds;
+        state.counters["rss_MB"] = atRest;
+        for (std::size_t i = 0; i < afterRounds.size(); ++i)
+            state.counters["rss_round" + std::to_string(i + 1) + "_MB"] = afterRounds[i];
+        state.counters["xterm_cpu_ms"] = (processorSeconds(xterms.front()) - floorCpuBefore) * 1000.0;
+        state.counters["xterm_wakeups"] = static_cast<double>(floorWakeups.total());
+        state.counters["xterm_rss_MB"] = residentMB(xterms.front());
+        std::printf("wake-ups by thread over the minute: %s\n", wakeups.perThread().c_str());
+        const double largest = std::max(
+            atRest, afterRounds.empty() ? 0 : *std::max_element(afterRounds.begin(), afterRounds.end()));
+        std::printf("resident at rest %.1f MB, after each round of opening and closing every window", atRest);
+        for (double mb : afterRounds)
+            std::printf(" %.1f", mb);
+        std::printf(" MB: %s the %.0f MB bound\n", largest <= kBoundMB ? "within" : "OVER", kBoundMB);
 
         ::kill(korvane, SIGTERM);
         const auto status = session.waitForExit(korvane, seconds(10));
         if (!status || !WIFEXITED(*status) || WEXITSTATUS(*status) != 0)
-            state.SkipWithError(("korvane did not quit cleanly; see " + log.string()).c_str());
+            state.SkipWithError(("korvane did not quit cleanly; see " + log).c_str());
     }
 }
 

@@ -17,8 +17,8 @@ class X11Connection;
 
 // A segment for each capture, let go once its pictures are read: kept between captures it would hold
 // the size of the areas in both processes for as long as the program runs, to spare a page fault per
-// page at a capture made now and then. Any thread; a picture holds the capture's own lock until read, and the connection's while it talks to
-// the server.
+// page at a capture made now and then. Any thread; a picture holds the capture's own lock until read, and the
+// connection's while it talks to the server.
 class X11ScreenCapture {
   public:
     explicit X11ScreenCapture(const X11Connection& connection) : connection_(connection) {}

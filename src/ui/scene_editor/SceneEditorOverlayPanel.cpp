@@ -9,7 +9,6 @@
 #include "ui/scene_editor/SceneGeometryCanvasModel.h"
 #include "ui/scene_editor/SceneGeometryCanvasView.h"
 
-#include <QBackingStore>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMouseEvent>
@@ -317,11 +316,7 @@ void SceneEditorOverlayPanel::paintAhead() {
 }
 
 void SceneEditorOverlayPanel::rest() {
-    if (isVisible()) return;
-    backdrop_ = QImage();
-    // The toolkit keeps a hidden window's buffer at the window's size and sizes it again before the next
-    // paint after a showing.
-    if (QBackingStore* store = backingStore(); store && store->size() != QSize(1, 1)) store->resize(QSize(1, 1));
+    if (!isVisible()) backdrop_ = QImage();
 }
 
 void SceneEditorOverlayPanel::paintEvent(QPaintEvent* event) {

@@ -121,10 +121,9 @@ class SceneEditorOverlayPanel : public QWidget {
     // what a first showing costs beyond any later one in the views (the fonts, glyphs and styles of their
     // first drawing) is paid now. The window shows nothing of it; once mapped it is drawn anew.
     void paintAhead();
-    // While hidden: lets go of the monitor's picture and of the window's drawing buffer, each as large as
-    // the monitor. A program that stays resident all day would hold them between openings a user makes
-    // now and then; the next cover takes a new picture anyway, and the toolkit makes the buffer again at
-    // the next showing.
+    // While hidden: lets go of the monitor's picture. A program that stays resident all day would hold it
+    // between openings a user makes now and then; the next cover takes a new picture anyway. (Its drawing
+    // buffer goes as it hides: see releaseHiddenWindowBuffers.)
     void rest();
 
   protected:
