@@ -320,9 +320,13 @@ TEST_F(PreferencesProgramOnX11Test, aRecordingEndsOnAClickElsewhereOrAnotherPage
     const Point recorder{dot->x + 60 - session->frameOf(*window).minX(),
                          dot->y - session->frameOf(*window).minY()};
     ASSERT_FALSE(heldElsewhere(XK_1, kControlAlt)) << "the program lets go of its keys while it records";
+    std::size_t resumed = count("Hot keys resumed");
     const Rect before = session->frameOf(notes);
     clickAt(int(before.midX()), int(before.midY()));
     ASSERT_TRUE(X11TestSession::waitFor([&] { return session->activeWindow() == notes; })) << logText();
+    // Asked only once the program has taken its keys again: the test's own grab, asking whether they are
+    // free, would keep the program from taking one at that moment.
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return count("Hot keys resumed") > resumed; })) << logText();
     ASSERT_TRUE(X11TestSession::waitFor([&] { return heldElsewhere(XK_1, kControlAlt); })) << logText();
     keys({XK_Control_L, XK_Alt_L, XK_1});
     EXPECT_TRUE(comesToFill(notes, Rect(1920, 0, 960, 1080)))
@@ -334,6 +338,7 @@ TEST_F(PreferencesProgramOnX11Test, aRecordingEndsOnAClickElsewhereOrAnotherPage
     window = openPreferences(korvane);
     ASSERT_TRUE(window) << logText();
     const std::string table = fileText("hotkeys.json");
+    resumed = count("Hot keys resumed");
     clickAt(int(session->frameOf(*window).minX() + recorder.x),
             int(session->frameOf(*window).minY() + recorder.y));
     ASSERT_TRUE(X11TestSession::waitFor([&] { return recordingDot(*window).has_value(); })) << logText();
@@ -351,6 +356,7 @@ TEST_F(PreferencesProgramOnX11Test, aRecordingEndsOnAClickElsewhereOrAnotherPage
     const Rect zone1 = session->frameOf(notes);
     clickAt(int(zone1.minX()) + 100, int(zone1.midY()));
     ASSERT_TRUE(X11TestSession::waitFor([&] { return session->activeWindow() == notes; })) << logText();
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return count("Hot keys resumed") > resumed; })) << logText();
     ASSERT_TRUE(X11TestSession::waitFor([&] { return heldElsewhere(XK_2, kControlAlt); })) << logText();
     keys({XK_Control_L, XK_Alt_L, XK_2});
     EXPECT_TRUE(comesToFill(notes, Rect(2880, 0, 960, 1080)))
