@@ -15,7 +15,7 @@
 #include "platform/Platform.h"
 #include "platform/x11/X11Desktop.h"
 #include "shell/AppDelegate.h"
-#include "ui/overlays/HiddenWindowBuffers.h"
+#include "ui/overlays/MemoryAtRest.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -28,7 +28,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
-#include <malloc.h>
 #include <memory>
 #include <string>
 #include <unistd.h>
@@ -124,11 +123,6 @@ int main(int argc, char** argv) {
         std::perror("korvane: cannot route SIGTERM and SIGINT");
         return EXIT_FAILURE;
     }
-    // Pictures of whole monitors come and go with the windows that show them. Left to itself the
-    // allocator raises the size it maps apart to the largest block freed, then serves such pictures from
-    // the heap, which keeps their pages once they are freed: a resident program would stay at its
-    // largest moment for good.
-    mallopt(M_MMAP_THRESHOLD, 256 * 1024);
     // Korvane acts on X11 windows through its own connection; its windows go to the same server.
     qputenv("QT_QPA_PLATFORM", "xcb");
     std::string error;
@@ -141,7 +135,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName("Korvane");
     // Closing the permission or settings window must not end a program that has no main window.
     QApplication::setQuitOnLastWindowClosed(false);
-    korvane::releaseHiddenWindowBuffers(application);
+    korvane::releaseMemoryAtRest(application);
 
     // The claim on the display comes before the application object reads or writes its files.
     auto desktop = korvane::x11::X11Desktop::connect("", error, korvane::x11::X11Desktop::Claim::exclusive);

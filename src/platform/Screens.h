@@ -24,14 +24,18 @@ struct ScreenInfo {
     friend bool operator==(const ScreenInfo&, const ScreenInfo&) = default;
 };
 
-// A picture of part of the desktop, lent to its reader for the call: rows top to bottom, `width` pixels
-// each, packed without padding; each pixel a 32-bit 0x··RRGGBB in the machine's byte order, its top byte
-// whatever the window server keeps there. Lent rather than handed over, so that the reader converts it
-// straight into memory of its own and nothing copies the whole picture in between.
+// A picture of part of the desktop, or a band of whole rows of it, lent to its reader for the call: rows
+// top to bottom, `width` pixels each, packed without padding; each pixel a 32-bit 0x··RRGGBB in the
+// machine's byte order, its top byte whatever the window server keeps there. `top` is the band's first
+// row in the area's picture, `areaHeight` the picture's height (the band's own where it is the whole
+// picture). Lent rather than handed over, so that the reader converts it straight into memory of its own
+// and nothing copies the whole picture in between.
 struct ScreenPictureView {
     const std::uint32_t* pixels = nullptr;
     int width = 0;
     int height = 0;
+    int top = 0;
+    int areaHeight = 0;
 };
 
 // May be called from any thread. Changes are announced on the notification centre as
@@ -68,9 +72,11 @@ class Screens {
         (void)strip;
     }
     // Shows `read` what the desktop shows in `area` (bottom-left global, whole pixels) as the window
-    // server composes it at the call. False, without calling `read`, where this desktop has no quick way
-    // to take it or the area leaves the desktop: the caller then takes the picture its own way. `read`
-    // runs before the call returns and must not call back into the desktop.
+    // server composes it at the call: whole, or in bands of whole rows from the top down, one call each.
+    // False, without calling `read`, where this desktop has no quick way to take it or the area leaves
+    // the desktop: the caller then takes the picture its own way; false also where a band after the first
+    // could not be taken, the bands after it not shown. `read` runs before the call returns and must not
+    // call back into the desktop.
     virtual bool capture(const Rect& area, const std::function<void(const ScreenPictureView&)>& read) {
         (void)area;
         (void)read;
@@ -79,11 +85,11 @@ class Screens {
     // The pictures of several areas as capture takes each, shown to `read` with the area's index. Where the
     // window server takes them, it is asked for all at once; taken one after the other, the second would
     // wait for the first to be read. An area that cannot be taken is not shown; whether every one was. The
-    // same rules for `read` as for capture. `taken` (may be empty) runs once the window server holds every
-    // picture and before the first is read, when all could be taken: windows then mapped over the areas
-    // are not in the pictures, and the window manager maps them while `read` looks at the pictures. `taken`
-    // may call into the desktop; `read` may not. Where the pictures are read as they are taken, `taken`
-    // runs after the last.
+    // same rules for `read` as for capture. `taken` (may be empty) runs once the window server has taken
+    // every picture, when all could be taken, before the bands still lent are read: windows then mapped
+    // over the areas are not in the pictures, and the window manager maps them while `read` looks at the
+    // rest of the pictures. `taken` may call into the desktop; `read` may not. Where the pictures are read
+    // as they are taken, `taken` runs after the last.
     virtual bool captureEachThen(const std::vector<Rect>& areas, const std::function<void()>& taken,
                                  const std::function<void(std::size_t, const ScreenPictureView&)>& read) {
         bool all = true;

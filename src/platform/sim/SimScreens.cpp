@@ -80,7 +80,7 @@ bool SimScreens::capture(const Rect& area,
     const int height = static_cast<int>(std::lround(area.height()));
     std::vector<std::uint32_t> pixels(static_cast<std::size_t>(width) * static_cast<std::size_t>(height),
                                       colour);
-    read(platform::ScreenPictureView{pixels.data(), width, height});
+    read(platform::ScreenPictureView{pixels.data(), width, height, 0, height});
     return true;
 }
 

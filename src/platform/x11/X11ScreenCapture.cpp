@@ -80,18 +80,28 @@ bool X11ScreenCapture::makeSegment(std::size_t bytes) {
 bool X11ScreenCapture::capture(
     const std::vector<Area>& areas, const std::function<void()>& taken,
     const std::function<void(std::size_t, const platform::ScreenPictureView&)>& read) {
-    std::size_t total = 0;
-    for (const Area& a : areas) {
+    struct Band {
+        std::size_t area;
+        int top, rows;
+    };
+    std::vector<Band> bands;
+    std::size_t largest = 0;
+    for (std::size_t i = 0; i < areas.size(); ++i) {
+        const Area& a = areas[i];
         if (a.width <= 0 || a.height <= 0 || a.x < 0 || a.y < 0 || a.x + a.width > connection_.rootWidth() ||
             a.y + a.height > connection_.rootHeight())
             return false;
-        total += static_cast<std::size_t>(a.width) * static_cast<std::size_t>(a.height);
+        const std::size_t rowBytes = static_cast<std::size_t>(a.width) * 4;
+        const int rows = static_cast<int>(std::max<std::size_t>(1, kBandBytes / rowBytes));
+        for (int top = 0; top < a.height; top += rows) {
+            bands.push_back({i, top, std::min(rows, a.height - top)});
+            largest = std::max(largest, rowBytes * static_cast<std::size_t>(bands.back().rows));
+        }
     }
     if (areas.empty()) return true;
-    // Held until every picture is read and the segment let go.
+    const std::size_t slots = std::min(kBandsInFlight, bands.size());
+    // Held until every band is read and the segment let go.
     std::lock_guard segment(mutex_);
-    std::vector<bool> arrived(areas.size(), false);
-    std::vector<std::size_t> offsets;
     {
         auto guard = connection_.lock();
         if (unavailable_ || connection_.isBroken()) return false;
@@ -101,30 +111,62 @@ bool X11ScreenCapture::capture(
             unavailable_ = true;
             return false;
         }
-        if (!makeSegment(total * 4)) return false;
-        std::vector<xcb_shm_get_image_cookie_t> cookies;
-        std::size_t offset = 0;
-        for (const Area& a : areas) {
-            cookies.push_back(xcb_shm_get_image(
-                c, connection_.root(), static_cast<std::int16_t>(a.x), static_cast<std::int16_t>(a.y),
-                static_cast<std::uint16_t>(a.width), static_cast<std::uint16_t>(a.height), ~0u,
-                XCB_IMAGE_FORMAT_Z_PIXMAP, segment_, static_cast<std::uint32_t>(offset)));
-            offsets.push_back(offset);
-            offset += static_cast<std::size_t>(a.width) * static_cast<std::size_t>(a.height) * 4;
-        }
-        for (std::size_t i = 0; i < areas.size(); ++i)
-            arrived[i] =
-                XcbReply<xcb_shm_get_image_reply_t>(xcb_shm_get_image_reply(c, cookies[i], nullptr)).get() !=
-                nullptr;
+        if (!makeSegment(largest * slots)) return false;
     }
-    const bool all = std::find(arrived.begin(), arrived.end(), false) == arrived.end();
-    // A reply is the server's word that the picture is in the segment: what is mapped from here on is not.
-    if (all && taken) taken();
-    for (std::size_t i = 0; i < areas.size(); ++i)
-        if (arrived[i])
-            read(i, platform::ScreenPictureView{reinterpret_cast<const std::uint32_t*>(
-                                                    static_cast<const char*>(mapped_) + offsets[i]),
-                                                areas[i].width, areas[i].height});
+    const auto ask = [&](std::size_t b) {
+        const Area& a = areas[bands[b].area];
+        return xcb_shm_get_image(connection_.xcb(), connection_.root(), static_cast<std::int16_t>(a.x),
+                                 static_cast<std::int16_t>(a.y + bands[b].top),
+                                 static_cast<std::uint16_t>(a.width),
+                                 static_cast<std::uint16_t>(bands[b].rows), ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP,
+                                 segment_, static_cast<std::uint32_t>((b % slots) * largest));
+    };
+    const auto show = [&](std::size_t b) {
+        const Area& a = areas[bands[b].area];
+        read(bands[b].area,
+             platform::ScreenPictureView{reinterpret_cast<const std::uint32_t*>(
+                                             static_cast<const char*>(mapped_) + (b % slots) * largest),
+                                         a.width, bands[b].rows, bands[b].top, a.height});
+    };
+    std::vector<xcb_shm_get_image_cookie_t> cookies(bands.size());
+    std::size_t asked = 0, arrived = 0;
+    {
+        auto guard = connection_.lock();
+        for (; asked < slots; ++asked)
+            cookies[asked] = ask(asked);
+    }
+    bool all = true;
+    // A band is read as soon as its slot is wanted for a band not yet asked for; the ones left when the last
+    // has arrived wait for `taken`.
+    for (; arrived < bands.size(); ++arrived) {
+        bool took = false;
+        {
+            auto guard = connection_.lock();
+            took = XcbReply<xcb_shm_get_image_reply_t>(
+                       xcb_shm_get_image_reply(connection_.xcb(), cookies[arrived], nullptr))
+                       .get() != nullptr;
+        }
+        if (!took) {
+            all = false;
+            break;
+        }
+        if (asked == bands.size()) continue;
+        show(arrived);
+        auto guard = connection_.lock();
+        cookies[asked] = ask(asked);
+        ++asked;
+    }
+    if (all) {
+        // A reply is the server's word that its band is in the segment: what is mapped from here on is not.
+        if (taken) taken();
+        for (std::size_t b = bands.size() - std::min(slots, bands.size()); b < bands.size(); ++b)
+            show(b);
+    } else {
+        // The bands asked for after the one that failed still arrive; their replies are let go unread.
+        auto guard = connection_.lock();
+        for (std::size_t b = arrived + 1; b < asked; ++b)
+            xcb_discard_reply(connection_.xcb(), cookies[b].sequence);
+    }
     auto guard = connection_.lock();
     releaseSegment();
     return all;

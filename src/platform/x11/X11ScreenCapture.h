@@ -15,10 +15,12 @@ namespace korvane::x11 {
 
 class X11Connection;
 
-// A segment for each capture, let go once its pictures are read: kept between captures it would hold
-// the size of the areas in both processes for as long as the program runs, to spare a page fault per
-// page at a capture made now and then. Any thread; a picture holds the capture's own lock until read, and the
-// connection's while it talks to the server.
+// Pictures are taken in bands of rows through a small segment made for each capture and let go after
+// it: the server fills one band while the last is read. Fresh memory costs both processes a page fault
+// per page, which for two monitors' pictures costs more than taking them; a segment as large as the
+// pictures kept between captures would hold that much in both processes for as long as the program
+// runs. Any thread; a capture holds the capture's own lock until read, and the connection's while it
+// talks to the server.
 class X11ScreenCapture {
   public:
     explicit X11ScreenCapture(const X11Connection& connection) : connection_(connection) {}
@@ -31,14 +33,20 @@ class X11ScreenCapture {
     };
     // Nothing when the server cannot share memory with this process (a remote display, or the extension
     // switched off), when the root's pixels are not 32-bit 8-8-8 true colour, or when an area leaves the
-    // root: the caller then falls back to its own way. Several areas are asked for at once, each into its
-    // own part of the segment, and shown to `read` with their index once the server has taken them all;
-    // false, and none shown, when any area is unfit. `taken`, when given, runs between the two when every
-    // area was taken, without the connection's lock: the caller may map windows over the areas then.
+    // root: the caller then falls back to its own way. The areas are taken one band after another and
+    // shown to `read` band by band with their index; the bands the segment holds when the last is taken
+    // are shown after `taken`; false, and none shown, when any area is unfit; false, and none shown from
+    // there on, when the server did not take a band. `taken`, when given, runs once every band was taken,
+    // without the connection's lock: the caller may map windows over the areas then.
     bool capture(const std::vector<Area>& areas, const std::function<void()>& taken,
                  const std::function<void(std::size_t, const platform::ScreenPictureView&)>& read);
 
   private:
+    // A band of rows as large as fits in this, and two in flight: the server fills one while the other
+    // is read.
+    static constexpr std::size_t kBandBytes = std::size_t(1) << 20;
+    static constexpr std::size_t kBandsInFlight = 2;
+
     bool makeSegment(std::size_t bytes);
     void releaseSegment();
 

@@ -1,9 +1,11 @@
-#include "ui/overlays/HiddenWindowBuffers.h"
+#include "ui/overlays/MemoryAtRest.h"
 
 #include <QBackingStore>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QWidget>
+
+#include <malloc.h>
 
 namespace korvane {
 namespace {
@@ -27,8 +29,12 @@ class HiddenWindowBuffers : public QObject {
 
 } // namespace
 
-void releaseHiddenWindowBuffers(QCoreApplication& application) {
+void releaseMemoryAtRest(QCoreApplication& application) {
     application.installEventFilter(new HiddenWindowBuffers(&application));
+    // Left to itself the allocator raises the size it maps apart to the largest block freed, then serves
+    // blocks of that size from its heap, which keeps their pages once they are freed: the program would
+    // stay at its largest moment for good.
+    mallopt(M_MMAP_THRESHOLD, 256 * 1024);
 }
 
 } // namespace korvane

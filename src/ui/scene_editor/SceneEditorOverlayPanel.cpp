@@ -244,13 +244,20 @@ void dimToHalf(const std::uint32_t* from, std::uint32_t* to, std::size_t count) 
 
 bool SceneEditorOverlayPanel::setPicture(const QSize& size, const platform::ScreenPictureView& picture) {
     static_assert(kBackdropAlpha == 0.5, "the backdrop is dimmed by halving");
-    if (picture.width != size.width() || picture.height != size.height()) return false;
-    if (backdrop_.size() != size || backdrop_.format() != QImage::Format_RGB32)
+    if (picture.width != size.width() || picture.areaHeight != size.height() || picture.top < 0 ||
+        picture.top + picture.height > size.height())
+        return false;
+    if (picture.top == 0 && (backdrop_.size() != size || backdrop_.format() != QImage::Format_RGB32))
         backdrop_ = QImage(size, QImage::Format_RGB32);
+    // A band whose picture's first band did not fit.
+    if (backdrop_.size() != size) return false;
     // 32-bit rows need no padding: both pictures are one run of pixels.
-    dimToHalf(picture.pixels, reinterpret_cast<std::uint32_t*>(backdrop_.bits()),
-              static_cast<std::size_t>(picture.width) * static_cast<std::size_t>(picture.height));
-    return true;
+    const std::size_t width = static_cast<std::size_t>(picture.width);
+    dimToHalf(picture.pixels,
+              reinterpret_cast<std::uint32_t*>(backdrop_.bits()) +
+                  static_cast<std::size_t>(picture.top) * width,
+              width * static_cast<std::size_t>(picture.height));
+    return picture.top + picture.height == size.height();
 }
 
 void SceneEditorOverlayPanel::cover(const Rect& visibleFrame) {

@@ -103,9 +103,9 @@ class SceneEditorOverlayPanel : public QWidget {
     // the picture looks the same while the windows behind stay blocked.
     void cover(const Rect& visibleFrame);
     // The first half of cover, for a picture taken of several screens at once: `picture` of the area the
-    // panel is to cover, `size` the area's in the toolkit's pixels, dimmed into the backdrop; false, and
-    // nothing kept, when the sizes differ. Touches nothing but the panel's own memory, so it may run while
-    // the desktop lends the picture.
+    // panel is to cover, or the next band of it, `size` the area's in the toolkit's pixels, dimmed into
+    // the backdrop; true once the picture is whole; false, and nothing of it kept, when the sizes differ.
+    // Touches nothing but the panel's own memory, so it may run while the desktop lends the picture.
     bool setPicture(const QSize& size, const platform::ScreenPictureView& picture);
     // The rest of cover, with the picture setPicture kept.
     void coverWithPicture(const Rect& visibleFrame);
@@ -123,7 +123,7 @@ class SceneEditorOverlayPanel : public QWidget {
     void paintAhead();
     // While hidden: lets go of the monitor's picture. A program that stays resident all day would hold it
     // between openings a user makes now and then; the next cover takes a new picture anyway. (Its drawing
-    // buffer goes as it hides: see releaseHiddenWindowBuffers.)
+    // buffer goes as it hides: see releaseMemoryAtRest.)
     void rest();
 
   protected:

@@ -190,6 +190,25 @@ TEST_F(X11ScreensTest, aPictureShowsWhatLiesInTheAreaTheRightWayUpAndNothingBeyo
     EXPECT_NE(at(*again, 10, 10), colour);
     EXPECT_EQ(at(*again, 10, 60), colour);
 
+    // A whole monitor, larger than a band: its bands come from the top down, each row once, and the window
+    // (now at root 100,150 to 300,250) lies across a band's edge where it is.
+    std::vector<int> rowsWithWindow;
+    int nextTop = 0;
+    const bool whole =
+        screens.capture(Rect(-1920, 1080 - 900, 1920, 900), [&](const platform::ScreenPictureView& band) {
+            EXPECT_EQ(band.top, nextTop);
+            EXPECT_EQ(band.areaHeight, 900);
+            nextTop = band.top + band.height;
+            for (int y = 0; y < band.height; ++y)
+                if ((band.pixels[y * band.width + 150] & 0xFFFFFFu) == colour)
+                    rowsWithWindow.push_back(band.top + y);
+        });
+    EXPECT_TRUE(whole);
+    EXPECT_EQ(nextTop, 900);
+    ASSERT_EQ(rowsWithWindow.size(), 100u);
+    EXPECT_EQ(rowsWithWindow.front(), 150);
+    EXPECT_EQ(rowsWithWindow.back(), 249);
+
     // Past the left edge of the desktop there is nothing to take.
     EXPECT_FALSE(take(Rect(-1920 - 10, 1080 - 210, 220, 120)));
     xcb_destroy_window(c, window);
