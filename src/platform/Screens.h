@@ -83,8 +83,8 @@ class Screens {
         return false;
     }
     // The pictures of several areas as capture takes each, shown to `read` with the area's index. Where the
-    // window server takes them, it is asked for all at once; taken one after the other, the second would
-    // wait for the first to be read. An area that cannot be taken is not shown; whether every one was. The
+    // window server takes them, it is asked for the next while the last is read, rather than for each once
+    // the one before is read. An area that cannot be taken is not shown; whether every one was. The
     // same rules for `read` as for capture. `taken` (may be empty) runs once the window server has taken
     // every picture, when all could be taken, before the bands still lent are read: windows then mapped
     // over the areas are not in the pictures, and the window manager maps them while `read` looks at the
