@@ -206,15 +206,11 @@ class Desktop : public SceneEditorOnX11Test {
             session->pressKeys({session->keycodeOf(XK_Up)});
         session->pressKeys({session->keycodeOf(XK_Return)});
     }
-    // The title bar's last button, as far in from the frame's right edge as the title bar is high, halved.
     void closeByHand(const std::string& title) {
-        const auto window = session->viewableWindowTitled(title);
-        if (!window) return;
-        const Rect frame = session->frameOf(*window);
-        const Rect content = session->contentOf(*window);
-        const double titleBar = content.minY() - frame.minY();
-        clickAt(static_cast<int>(content.maxX() - titleBar / 2),
-                static_cast<int>(frame.minY() + titleBar / 2));
+        if (const auto window = session->viewableWindowTitled(title)) {
+            const Point button = closeButtonOf(*window);
+            clickAt(static_cast<int>(button.x), static_cast<int>(button.y));
+        }
     }
 };
 

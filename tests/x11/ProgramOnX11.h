@@ -122,6 +122,20 @@ inline std::map<std::string, std::string> monitorsByName(const std::string& disp
     return uuids;
 }
 
+// A scene laying out the session's main and side monitors, by their display UUIDs on `display`.
+inline WMScene sceneOverBothMonitors(const std::string& display, const std::string& id,
+                                     const std::string& name, const std::string& mainLayout,
+                                     const std::string& sideLayout) {
+    const auto uuids = monitorsByName(display);
+    EXPECT_EQ(uuids.size(), 2u);
+    WMScene scene;
+    scene.id = id;
+    scene.name = name;
+    scene.layoutRefsByDisplay = {{uuids.at(kPrimaryName), mainLayout},
+                                 {uuids.at(kSecondaryName), sideLayout}};
+    return scene;
+}
+
 // The scene, written into the support folder `home` as the program writes it, and recorded as the active one.
 inline void writeActiveScene(const fs::path& home, const WMScene& scene) {
     sim::ScopedSimDesktop writer;
@@ -170,6 +184,14 @@ class ProgramOnX11Test : public ::testing::Test {
         session->glidePointer(x, y, 10);
         session->fakeInput(XCB_BUTTON_PRESS, 1);
         session->fakeInput(XCB_BUTTON_RELEASE, 1);
+    }
+    // The window manager's close button of a window: the title bar's last, as far in from the frame's
+    // right edge as the title bar is high, halved (root coordinates).
+    Point closeButtonOf(xcb_window_t window) {
+        const Rect frame = session->frameOf(window);
+        const Rect content = session->contentOf(window);
+        const double titleBar = content.minY() - frame.minY();
+        return Point{content.maxX() - titleBar / 2, frame.minY() + titleBar / 2};
     }
     bool focusByClick(xcb_window_t window) {
         const Rect frame = session->frameOf(window);

@@ -34,19 +34,22 @@ class SceneNoticesProgramOnX11Test : public ProgramOnX11Test {
         if (!json.is_object() || !json.contains("lastByDisplay")) return "";
         return json["lastByDisplay"].value(displayUUID, "");
     }
+    // Stores the scene over both monitors as the active scene.
+    void writeScene(const std::string& id, const std::string& name, const std::string& mainLayout,
+                    const std::string& sideLayout) {
+        writeActiveScene(home(), sceneOverBothMonitors(session->display(), id, name, mainLayout, sideLayout));
+    }
+    // "Terminals": the main monitor in two halves, the side monitor one zone.
+    void writeTerminalsScene() {
+        writeScene(kSceneID, "Terminals", "builtin.split-50-50", "builtin.fullscreen");
+    }
 };
 
 TEST_F(SceneNoticesProgramOnX11Test,
        aMonitorTheSceneLaysOutGetsThePromptBelowItsTopWithoutTheKeyboardAndApplyLayoutLaysItOut) {
     startSession(true);
-    const auto uuids = monitorsByName(session->display());
-    ASSERT_EQ(uuids.size(), 2u);
-    const std::string primary = uuids.at(kPrimaryName), side = uuids.at(kSecondaryName);
-    WMScene scene;
-    scene.id = kSceneID;
-    scene.name = "Terminals";
-    scene.layoutRefsByDisplay = {{primary, "builtin.split-50-50"}, {side, "builtin.fullscreen"}};
-    writeActiveScene(home(), scene);
+    writeTerminalsScene();
+    const std::string side = monitorsByName(session->display()).at(kSecondaryName);
     session->deleteMonitor(kSecondaryName);
 
     const xcb_window_t focused = xterm("Focused", "60x20+2000+100");
@@ -102,20 +105,9 @@ TEST_F(SceneNoticesProgramOnX11Test,
 // in force, it is withdrawn, though the pointer resting on it holds its countdown.
 TEST_F(SceneNoticesProgramOnX11Test, aPromptStandingWhenTheCardSwitcherRestoresAnotherSceneIsWithdrawn) {
     startSession(true);
-    const auto uuids = monitorsByName(session->display());
-    ASSERT_EQ(uuids.size(), 2u);
-    const std::string primary = uuids.at(kPrimaryName), side = uuids.at(kSecondaryName);
     // Stored first, so listed first: the card switcher's 1.
-    WMScene other;
-    other.id = "66666666-7777-4888-8999-AAAAAAAAAAAA";
-    other.name = "Other";
-    other.layoutRefsByDisplay = {{primary, "builtin.fullscreen"}, {side, "builtin.split-50-50"}};
-    writeActiveScene(home(), other);
-    WMScene scene;
-    scene.id = kSceneID;
-    scene.name = "Terminals";
-    scene.layoutRefsByDisplay = {{primary, "builtin.split-50-50"}, {side, "builtin.fullscreen"}};
-    writeActiveScene(home(), scene);
+    writeScene("66666666-7777-4888-8999-AAAAAAAAAAAA", "Other", "builtin.fullscreen", "builtin.split-50-50");
+    writeTerminalsScene();
     session->deleteMonitor(kSecondaryName);
     xterm("Notes", "60x20+2000+100");
 
@@ -147,14 +139,7 @@ TEST_F(SceneNoticesProgramOnX11Test, aPromptStandingWhenTheCardSwitcherRestoresA
 TEST_F(SceneNoticesProgramOnX11Test,
        aSceneRestoredFromTheCardSwitcherIsReportedOnTheMainMonitorByACardClicksGoThrough) {
     startSession(true);
-    const auto uuids = monitorsByName(session->display());
-    ASSERT_EQ(uuids.size(), 2u);
-    WMScene scene;
-    scene.id = kSceneID;
-    scene.name = "Terminals";
-    scene.layoutRefsByDisplay = {{uuids.at(kPrimaryName), "builtin.split-50-50"},
-                                 {uuids.at(kSecondaryName), "builtin.fullscreen"}};
-    writeActiveScene(home(), scene);
+    writeTerminalsScene();
     // The card will stand over this xterm, near the top of the main monitor (root 1920, 0, 1920 x 1080).
     const xcb_window_t below = xterm("Below", "80x24+2600+10");
     const xcb_window_t other = xterm("Other", "60x20+3000+600");
@@ -202,14 +187,7 @@ TEST_F(SceneNoticesProgramOnX11Test,
 TEST_F(SceneNoticesProgramOnX11Test,
        theCardSwitcherOfAMonitorUnpluggedClosesAndOpenedAgainOnTheOtherTakesDigits) {
     startSession(true);
-    const auto uuids = monitorsByName(session->display());
-    ASSERT_EQ(uuids.size(), 2u);
-    WMScene scene;
-    scene.id = kSceneID;
-    scene.name = "Terminals";
-    scene.layoutRefsByDisplay = {{uuids.at(kPrimaryName), "builtin.split-50-50"},
-                                 {uuids.at(kSecondaryName), "builtin.fullscreen"}};
-    writeActiveScene(home(), scene);
+    writeTerminalsScene();
     ASSERT_TRUE(focusByClick(xterm("Other", "60x20+3000+600")));
     const pid_t korvane = startKorvane();
     ASSERT_TRUE(waitForLine("Scene Restore complete (layout-only): 'Terminals'")) << logText();

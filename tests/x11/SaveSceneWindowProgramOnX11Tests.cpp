@@ -244,11 +244,8 @@ TEST_F(SaveSceneWindowProgramOnX11Test,
     startSession(true);
     const auto uuids = monitorsByName(session->display());
     const std::string primary = uuids.at(kPrimaryName), side = uuids.at(kSecondaryName);
-    WMScene desk;
-    desk.id = "44444444-5555-4666-8777-888888888888";
-    desk.name = "Desk";
-    desk.layoutRefsByDisplay = {{primary, "builtin.daily"}, {side, "builtin.split-50-50"}};
-    writeActiveScene(home(), desk);
+    writeActiveScene(home(), sceneOverBothMonitors(session->display(), "44444444-5555-4666-8777-888888888888",
+                                                   "Desk", "builtin.daily", "builtin.split-50-50"));
     // One xterm in the main monitor's centre zone, one in the left half of the side monitor.
     const xcb_window_t main = pictured("main-term", "60x20+2600+300", kMainIcon);
     const xcb_window_t beside = pictured("side-term", "60x20+200+200", kSideIcon);

@@ -129,13 +129,9 @@ TEST_F(ScenesProgramOnX11Test, anUpdatedSceneRestoredFromTheCardSwitcherPutsOneX
 // what the scene holds for the side monitor, which is offered its layout again when it is plugged back.
 TEST_F(ScenesProgramOnX11Test, anUpdateWithAMonitorUnpluggedKeepsItsLayoutAndWindowsForItsReturn) {
     startSession(true);
-    const auto uuids = monitorsByName(session->display());
-    ASSERT_EQ(uuids.size(), 2u);
-    const std::string primary = uuids.at(kPrimaryName), side = uuids.at(kSecondaryName);
-    WMScene scene;
-    scene.id = "77777777-8888-4999-8AAA-BBBBBBBBBBBB";
-    scene.name = "Docked";
-    scene.layoutRefsByDisplay = {{primary, "builtin.split-50-50"}, {side, "builtin.fullscreen"}};
+    const std::string side = monitorsByName(session->display()).at(kSecondaryName);
+    WMScene scene = sceneOverBothMonitors(session->display(), "77777777-8888-4999-8AAA-BBBBBBBBBBBB",
+                                          "Docked", "builtin.split-50-50", "builtin.fullscreen");
     scene.windowHints = {{side, {WindowHint{"xterm", 1, std::nullopt}}}};
     writeActiveScene(home(), scene);
     xterm("Notes", "60x20+2000+100");

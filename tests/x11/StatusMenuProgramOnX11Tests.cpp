@@ -351,11 +351,7 @@ TEST_F(StatusMenuProgramOnX11Test, withoutATrayTheCornerButtonKeepsTheTopRightZo
     EXPECT_TRUE(session->saveScreenshot(Rect{kPrimaryRoot.maxX() - 300, 0, 300, 80},
                                         picture("status-corner-button-x11.png")));
 
-    // The close button is the title bar's last, as far in from the frame's right edge as the title bar
-    // is high, halved.
-    const Rect content = session->contentOf(notes);
-    const double titleBar = content.minY() - frame.minY();
-    clickByHand(Point{content.maxX() - titleBar / 2, frame.minY() + titleBar / 2});
+    clickByHand(closeButtonOf(notes));
     EXPECT_TRUE(X11TestSession::waitFor([&] { return !session->isClient(notes); }))
         << platform::describe(frame) << logText();
     EXPECT_FALSE(logged("[StatusBar] Menu opened:")) << logText();
