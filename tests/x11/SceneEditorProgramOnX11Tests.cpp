@@ -10,7 +10,7 @@
 // that moved, the editor shows the desktop as it is then, dimmed, and the scene as it is stored; so does
 // its first opening on the panels the program made, unmapped, once idle after starting. A monitor unplugged
 // under the open editor takes its panel with it while the other panel keeps the keyboard; plugged back, the
-// next opening covers it again.
+// next opening covers it again. A zone's application picker closes with the editor and with its panel.
 // Closed, the editor leaves the program holding no picture of a monitor.
 #include "SceneEditorOnX11.h"
 
@@ -154,6 +154,33 @@ class SceneEditorProgramOnX11Test : public SceneEditorOnX11Test {
             if (matches(pixels[i]))
                 columns.insert(static_cast<int>(band.minX()) + static_cast<int>(i) % width);
         return columns;
+    }
+
+    // The middle of "Done", the last button of the bar along the bottom of a panel: the right end of the
+    // near-white faces of the bar's buttons.
+    std::optional<Point> doneButton(const Rect& panel) {
+        const Rect band{panel.minX(), panel.maxY() - 58, panel.width(), 28};
+        const std::set<int> faces = columnsWhere(band, [](std::uint32_t p) {
+            return (p >> 16 & 0xFF) > 235 && (p >> 8 & 0xFF) > 235 && (p & 0xFF) > 235;
+        });
+        if (faces.empty()) return std::nullopt;
+        int left = *faces.rbegin();
+        while (faces.count(left - 1) || faces.count(left - 2))
+            left -= faces.count(left - 1) ? 1 : 2;
+        return Point{(left + *faces.rbegin()) / 2.0, band.midY()};
+    }
+    std::string describeWindows(pid_t korvane) {
+        std::string text;
+        for (const auto& [window, frame] : windowsOfProcess(session->display(), korvane))
+            text += std::to_string(window) + " " + platform::describe(frame) + "\n";
+        return text;
+    }
+    // The program's windows on screen, by id.
+    std::set<xcb_window_t> windowsShown(pid_t korvane) {
+        std::set<xcb_window_t> shown;
+        for (const auto& [window, frame] : windowsOfProcess(session->display(), korvane))
+            shown.insert(window);
+        return shown;
     }
 
     std::optional<xcb_window_t> manager;
@@ -593,6 +620,49 @@ TEST_F(SceneEditorProgramOnX11Test, aMonitorUnpluggedUnderTheEditorClosesItsPane
         << ::testing::PrintToString(panels);
     ASSERT_TRUE(waitForKeyPanel()) << "active window " << session->activeWindow();
     EXPECT_TRUE(closeWithEscape()) << logText();
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+TEST_F(SceneEditorProgramOnX11Test, aZonesApplicationPickerClosesWithTheEditorAndWithItsPanel) {
+    const pid_t korvane = startWithManager();
+    ASSERT_TRUE(manager) << logText();
+    // Those the user has open: the scene manager and the corner button.
+    const std::set<xcb_window_t> usersOwn = windowsShown(korvane);
+    // The side monitor's panel's first "+" opens the picker over it.
+    const auto openPicker = [&] {
+        std::optional<Point> add;
+        return X11TestSession::waitFor([&] { return (add = addButton(kSecondaryRoot)).has_value(); }) &&
+               clickUntilShown(static_cast<int>(add->x), static_cast<int>(add->y), kPickerTitle);
+    };
+
+    // "Done" on the other panel closes the editor, the picker with it.
+    ASSERT_TRUE(editGrid()) << logText();
+    ASSERT_TRUE(openPicker()) << logText();
+    std::optional<Point> done;
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return (done = doneButton(kPrimaryWorkArea)).has_value(); }));
+    clickAt(static_cast<int>(done->x), static_cast<int>(done->y));
+    ASSERT_TRUE(X11TestSession::waitFor([&] {
+        return viewableWindowsTitled(session->display(), kEditorTitle).empty();
+    })) << logText();
+    EXPECT_TRUE(X11TestSession::waitFor([&] { return windowsShown(korvane) == usersOwn; }))
+        << describeWindows(korvane);
+
+    // The side monitor unplugged closes its panel, the picker with it; the editor goes on on the other.
+    ASSERT_TRUE(editGrid()) << logText();
+    ASSERT_TRUE(openPicker()) << logText();
+    const std::size_t changes = count("[DisplayChange] handle end");
+    session->deleteMonitor(kSecondaryName);
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return count("[DisplayChange] handle end") > changes; }))
+        << logText();
+    ASSERT_TRUE(X11TestSession::waitFor([&] {
+        return viewableWindowsTitled(session->display(), kEditorTitle) == std::vector<Rect>{kPrimaryWorkArea};
+    })) << ::testing::PrintToString(viewableWindowsTitled(session->display(), kEditorTitle));
+    EXPECT_TRUE(X11TestSession::waitFor([&] { return !session->viewableWindowTitled(kPickerTitle); }));
+    EXPECT_TRUE(closeWithEscape()) << logText();
+    EXPECT_TRUE(X11TestSession::waitFor([&] { return windowsShown(korvane) == usersOwn; }))
+        << describeWindows(korvane);
 
     ::kill(korvane, SIGTERM);
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();

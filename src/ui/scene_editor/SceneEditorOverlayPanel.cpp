@@ -339,6 +339,11 @@ void SceneEditorOverlayPanel::enterEvent(QEnterEvent* event) {
     activateWindow();
 }
 
+void SceneEditorOverlayPanel::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    if (rootView_ && rootView_->canvas()) rootView_->canvas()->closePickers();
+}
+
 void SceneEditorOverlayPanel::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
     painter.setCompositionMode(QPainter::CompositionMode_Source);
