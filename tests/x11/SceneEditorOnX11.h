@@ -7,6 +7,7 @@
 
 #include <X11/keysym.h>
 
+#include <algorithm>
 #include <functional>
 
 namespace korvane::x11::test {
@@ -121,14 +122,14 @@ class SceneEditorOnX11Test : public ProgramOnX11Test {
         session->fakeInput(XCB_BUTTON_RELEASE, 1);
         return X11TestSession::waitFor([&] { return !previewLine(line); });
     }
+    // The split preview's orange.
+    static bool previewOrange(std::uint32_t p) {
+        return (p >> 16 & 0xFF) > 200 && (p >> 8 & 0xFF) > 100 && (p >> 8 & 0xFF) < 170 && (p & 0xFF) < 60;
+    }
     // Whether most of the strip is the split preview's orange.
     bool previewLine(const Rect& strip) {
-        std::size_t orange = 0;
         const std::vector<std::uint32_t> pixels = session->rootPixels(strip);
-        for (std::uint32_t p : pixels)
-            if ((p >> 16 & 0xFF) > 200 && (p >> 8 & 0xFF) > 100 && (p >> 8 & 0xFF) < 170 && (p & 0xFF) < 60)
-                ++orange;
-        return orange * 2 > pixels.size();
+        return std::size_t(std::count_if(pixels.begin(), pixels.end(), previewOrange)) * 2 > pixels.size();
     }
     // A window that shows once a place is clicked: clicked again until it does, as a user clicks again a
     // button that did not answer. Whether it showed.
