@@ -86,7 +86,8 @@ class GlobalSwitcherWindowController : public std::enable_shared_from_this<Globa
     void finalizeSelection();
     void moveSelection(int delta);
     void moveSelectionRow(int delta);
-    // Typed hints.
+    // Typed hints: a text that is one tile's whole hint and begins no other hint carries that tile out;
+    // any other text that begins hints selects one (the tile it names whole, else the first) and waits.
     bool handleTypedCharacters(const std::string& characters);
     bool applyHint(const std::string& text, const std::vector<SwitcherItem>& items);
     bool deleteHintCharacter();
