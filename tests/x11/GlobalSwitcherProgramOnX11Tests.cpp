@@ -4,12 +4,14 @@
 // that had it; it lists the windows as they are when it opens, also those opened, renamed or closed since
 // the program read them. A picture of the server's screen with the switcher open is left under
 // build/screenshots. A hint that begins longer ones waits for the next key, so the twelfth of fourteen
-// xterms is reached by typing and no typed character lands in another.
+// xterms is reached by typing and no typed character lands in another; a switcher shown on a monitor that
+// is unplugged closes with it.
 #include "ProgramOnX11.h"
 
 #include <X11/keysym.h>
 
 #include <iterator>
+#include <set>
 
 namespace korvane::x11::test {
 namespace {
@@ -189,6 +191,38 @@ TEST_F(GlobalSwitcherProgramOnX11Test, everyHintOfFourteenXtermsIsTypedAndNoType
         if (i == 11) continue;
         EXPECT_EQ(contents(records[i]), "") << records[i];
     }
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+TEST_F(GlobalSwitcherProgramOnX11Test,
+       shownOnAMonitorThatIsUnpluggedItClosesLeavingOnlyTheProgramsOtherWindows) {
+    startSession(true);
+    writeDesktopEntry();
+    const xcb_window_t side = ProgramOnX11Test::xterm("side", "50x12+200+100");
+    xterm("main", 0);
+    const pid_t korvane = startKorvaneWithEntries();
+    ASSERT_TRUE(waitForLine("Permissions granted, starting services...")) << logText();
+    ASSERT_TRUE(waitForLine("HotkeyManager: registering scene.save key=S")) << logText();
+    ASSERT_TRUE(focusByClick(side));
+    std::set<xcb_window_t> before;
+    for (const auto& [window, frame] : windowsOfProcess(session->display(), korvane))
+        before.insert(window);
+
+    ASSERT_TRUE(openSwitcher()) << logText();
+    const auto panel = session->viewableWindowTitled(kSwitcherTitle);
+    ASSERT_TRUE(panel);
+    ASSERT_EQ(session->frameOf(*panel), kSecondaryRoot);
+    const std::size_t changes = count("[DisplayChange] handle end");
+    session->deleteMonitor(kSecondaryName);
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return count("[DisplayChange] handle end") > changes; }))
+        << logText();
+    EXPECT_TRUE(switcherGone());
+    std::set<xcb_window_t> after;
+    for (const auto& [window, frame] : windowsOfProcess(session->display(), korvane))
+        after.insert(window);
+    EXPECT_EQ(after, before);
 
     ::kill(korvane, SIGTERM);
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();

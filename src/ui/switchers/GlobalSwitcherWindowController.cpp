@@ -4,6 +4,7 @@
 // the panel is gone) or, when nothing was chosen, the window that had it before gets it back.
 #include "ui/switchers/GlobalSwitcherWindowController.h"
 
+#include "app/DisplayUtil.h"
 #include "core/AXUtil.h"
 #include "core/Log.h"
 #include "core/Rescuer.h"
@@ -258,6 +259,11 @@ void GlobalSwitcherWindowController::hide() {
     }
     didFinalize = false;
     previousFocus.reset();
+}
+
+void GlobalSwitcherWindowController::closeIfDisplayGone(
+    const std::vector<std::string>& connectedDisplayUUIDs) {
+    if (isVisible && !DisplayUtil::isAmong(screen_, connectedDisplayUUIDs)) hide();
 }
 
 bool GlobalSwitcherWindowController::keyDown(const SwitcherKeyPress& press) {
