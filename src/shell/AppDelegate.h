@@ -212,12 +212,14 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
     // One of the program's own windows took the focus: a probe asks for the displays to be examined.
     void applicationDidBecomeActive();
     // "Korvane.ScreenParametersChanged": the status-bar menu learns which displays came and went, a probe
-    // asks for a display pass, then the scenes hear of it. Lists that are missing or not lists of text
-    // read as empty.
+    // asks for a display pass, the panels of displays gone close, then the scenes hear of it. Lists that
+    // are missing or not lists of text read as empty.
     void handleDisplayObserverNotification(const nlohmann::json& userInfo);
-    // The scenes' side of displays added or removed: the editor's panels, the card switcher and the
-    // prompts of removed displays close, added displays are offered the active scene
-    // (AppDelegateScenes.cpp).
+    // The editor's panels, the card switcher and the global switcher shown on a display no longer
+    // connected close: the window manager would move them onto a display that stays, mostly off it.
+    void closePanelsOfDisplaysGone();
+    // The scenes' side of displays added or removed: the prompts of removed displays close, added
+    // displays are offered the active scene (AppDelegateScenes.cpp).
     void handleDisplaysChangedForScenes(const std::optional<nlohmann::json>& userInfo);
     // Ends the observations, subscriptions, the mouse tap and the Layouts folder watcher, then writes
     // "layout-memory.json". Safe to call again; later calls only write the memory again.

@@ -400,12 +400,6 @@ void AppDelegate::toggleSceneCardSwitcher() {
 // ---- Newly connected displays ----
 
 void AppDelegate::handleDisplaysChangedForScenes(const std::optional<nlohmann::json>& userInfo) {
-    // With no screen at all there is nowhere a panel could be moved to: the next change is awaited.
-    if (const auto connected = DisplayUtil::availableDisplayUUIDs(platform_.screens()); !connected.empty()) {
-        if (sceneEditorOverlayController_)
-            sceneEditorOverlayController_->closePanelsOfDisplaysGone(connected);
-        if (sceneCardSwitcherController_) sceneCardSwitcherController_->closeIfDisplayGone(connected);
-    }
     unconfiguredDisplayPrompts_->handleDisplaysChanged(userInfo);
 }
 
