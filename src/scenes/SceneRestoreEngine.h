@@ -76,6 +76,7 @@ class SceneRestoreEngine : public std::enable_shared_from_this<SceneRestoreEngin
     using WindowPlacedHandler = std::function<void(const std::string& displayUUID, WindowID wid, pid_t pid,
                                                    const platform::AXElement& window, std::int64_t zoneID)>;
     using AppLaunchHandler = std::function<void(const std::string& displayUUID, const WindowHint& hint)>;
+    using WindowParkedHandler = std::function<void(WindowID wid)>;
     using SweepCompletedHandler = std::function<void(
         const std::set<WindowID>& placed, const std::set<std::string>& sceneBundleIDs,
         const std::map<pid_t, std::string>& bundleByPID, const std::set<std::string>& parkedBundleIDs)>;
@@ -164,6 +165,9 @@ class SceneRestoreEngine : public std::enable_shared_from_this<SceneRestoreEngin
     WindowPlacedHandler onWindowPlaced;
     // At most once per zone of a display and sweep, for a hint no window was found for.
     AppLaunchHandler onAppLaunchNeeded;
+    // Every window the parking phase moved off screen or found parked there; the application takes it
+    // out of its zone, where nothing of it shows.
+    WindowParkedHandler onWindowParked;
     // Once at the end of every sweep that could read the window list, after every move.
     SweepCompletedHandler onSweepCompleted;
     // The launch restore could not read the active scene; the application reports it.

@@ -64,6 +64,9 @@ std::shared_ptr<SceneRestoreEngine> SceneRestoreServices::makeEngine(std::shared
     engine->onAppLaunchNeeded = [weak](const std::string& displayUUID, const WindowHint& hint) {
         if (auto self = weak.lock()) self->sceneAppLaunchNeeded(displayUUID, hint);
     };
+    engine->onWindowParked = [weak](WindowID wid) {
+        if (auto self = weak.lock()) self->sceneWindowParked(wid);
+    };
     engine->onSweepCompleted = &SceneRestoreServices::sceneSweepCompleted;
     return engine;
 }
@@ -100,6 +103,19 @@ void SceneRestoreServices::sceneWindowPlaced(const std::string& displayUUID, Win
     const auto id = asZoneID(zoneID);
     if (state == deps_.multiState->states.end() || !state->second || !id) return;
     state->second->attach(WinRef{wid, pid, element, *id, std::nullopt}, *id);
+}
+
+void SceneRestoreServices::sceneWindowParked(WindowID wid) {
+    // The applied layouts have just taken back the windows the layout memory keeps for their zones, this
+    // one among them; left there, the cycle and focus keys would bring it forward off screen.
+    for (const auto& [displayUUID, state] : deps_.multiState->states) {
+        if (!state) continue;
+        const auto mapped = state->zoneOf.find(wid);
+        if (mapped == state->zoneOf.end()) continue;
+        const int zone = mapped->second;
+        if (state->detach(wid, zone))
+            Log::sceneManager.info("Scene park: wid=%u left zone %ld on %s", wid, zone, displayUUID);
+    }
 }
 
 void SceneRestoreServices::sceneAppLaunchNeeded(const std::string& displayUUID, const WindowHint& hint) {

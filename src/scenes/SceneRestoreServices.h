@@ -1,7 +1,8 @@
 // What the restore engine asks of the application: a scene's layout reference as a layout for a screen,
-// applying the scene's layouts, the frame of a zone, recording a placed window in its zone, launching or
-// activating an application that has no window so that its first window lands in the hint's zone, and
-// the sweep's summary. It makes the one application-wide engine with these as its callbacks.
+// applying the scene's layouts, the frame of a zone, recording a placed window in its zone, taking a
+// parked window out of its zone, launching or activating an application that has no window so that its
+// first window lands in the hint's zone, and the sweep's summary. It makes the one application-wide
+// engine with these as its callbacks.
 #pragma once
 
 #include "core/ZoneModel.h"
@@ -61,6 +62,8 @@ class SceneRestoreServices : public std::enable_shared_from_this<SceneRestoreSer
     void sceneWindowPlaced(const std::string& displayUUID, WindowID wid, pid_t pid,
                            const platform::AXElement& element, std::int64_t zoneID);
     void sceneAppLaunchNeeded(const std::string& displayUUID, const WindowHint& hint);
+    // The window leaves the zone of whichever display holds it.
+    void sceneWindowParked(WindowID wid);
     // Opens an automatic-launch intent for the zone (it lives 8.0 s, for the application's first new
     // window), then brings a running application forward or opens an installed one in the background.
     void launchAndPlaceApp(const std::string& bundleID, std::int64_t zoneID, const std::string& displayUUID);
