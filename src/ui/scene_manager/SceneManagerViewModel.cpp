@@ -248,9 +248,9 @@ void SceneManagerViewModel::bindPreset(const ConfigZoneSet& preset) {
 
     std::string layoutID = preset.id;
     if (services_.onSaveAsUserLayout) {
-        const ConfigZoneSet zoneSet =
-            sceneUserLayout(*scene, selectedDisplayUUID_, *preset.layoutTree,
-                            services_.layoutTemplateResolver.get(), platform_.processInfo());
+        const ConfigZoneSet zoneSet = sceneUserLayout(*scene, selectedDisplayUUID_, *preset.layoutTree,
+                                                      services_.layoutTemplateResolver.get(),
+                                                      *services_.store, screens, platform_.processInfo());
         const std::optional<std::string> stored = services_.onSaveAsUserLayout(zoneSet);
         if (!stored) {
             // Naming a layout that was never written would leave the display with a missing layout, or
