@@ -139,6 +139,8 @@ bool SceneGeometryCanvasModel::saveChanges() {
     setWindowHintsDirty(false);
     setForceInlineEditing(false);
     if (inputs_.onSave) inputs_.onSave();
+    if (storedTree && inputs_.onSceneLayoutChanged)
+        inputs_.onSceneLayoutChanged(inputs_.scene.id, inputs_.displayUUID);
     syncBridge();
     changed();
     return true;

@@ -263,15 +263,19 @@ void SceneManagerViewModel::bindPreset(const ConfigZoneSet& preset) {
         layoutID = *stored;
     }
 
-    scene->layoutRefsByDisplay[selectedDisplayUUID_] = layoutID;
+    const std::string display = selectedDisplayUUID_;
+    scene->layoutRefsByDisplay[display] = layoutID;
     scene->layoutRefsByDisplay = WMScene::sanitizedLayoutRefs(scene->layoutRefsByDisplay);
     scene->updatedAt = platform_.runLoop().wallClock();
+    bool saved = false;
     try {
         services_.store->save(*scene, screens);
+        saved = true;
         reloadNow();
     } catch (const std::exception& e) {
         Log::sceneManager.error("bindPreset failed: %s", e.what());
     }
+    if (saved && services_.onSceneLayoutChanged) services_.onSceneLayoutChanged(scene->id, display);
     setShowingPresetPicker(false);
 }
 
