@@ -5,6 +5,7 @@
 #include "X11TestSession.h"
 
 #include "app/DisplayUtil.h"
+#include "input/HotkeyConfig.h"
 #include "platform/sim/SimDesktop.h"
 #include "platform/x11/X11Desktop.h"
 #include "scenes/SceneStore.h"
@@ -257,6 +258,15 @@ class ProgramOnX11Test : public ::testing::Test {
         std::ostringstream out;
         out << in.rdbuf();
         return out.str();
+    }
+    // The default table with control+option+U bound to updating the active scene, which has no key of
+    // its own by default.
+    void bindUpdateKey() {
+        HotkeyConfig config = HotkeyConfig::defaults(0);
+        for (auto& binding : config.bindings)
+            if (binding.action == "scene.update") binding = {"scene.update", "U", {"ctrl", "alt"}, true};
+        fs::create_directories(home());
+        std::ofstream(home() / HotkeyConfig::kFileName) << config.toJSON().dump();
     }
     bool logged(const std::string& line) const { return logText().find(line) != std::string::npos; }
     // How many lines of the log hold `text`.

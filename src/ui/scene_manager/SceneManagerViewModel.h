@@ -69,6 +69,8 @@ class SceneManagerViewModel : public std::enable_shared_from_this<SceneManagerVi
         std::function<std::vector<SceneManagerDisplay>()> availableDisplaysProvider;
         // Stores a zone set as a user layout: the id it is found under, nothing when no file was written.
         std::function<std::optional<std::string>(const ConfigZoneSet&)> onSaveAsUserLayout;
+        // Told once the scene file names the layout just bound for the display.
+        std::function<void(const std::string& sceneID, const std::string& displayUUID)> onSceneLayoutChanged;
     };
 
     // Empty, nothing selected, loading; then a reload starts.
