@@ -93,7 +93,9 @@ class Workspace {
     // Where the application with this bundle identifier is installed, if anywhere.
     virtual std::optional<std::string> urlForApplication(const std::string& bundleID) = 0;
     // Launches (or activates) the application; the completion runs on the main queue, possibly never.
-    virtual void openApplication(const std::string& bundleID, bool activates,
+    // Returns false when the application cannot be started at all (nothing installed under the
+    // identifier, a program that cannot run): the completion then brings the error that says why.
+    virtual bool openApplication(const std::string& bundleID, bool activates,
                                  std::function<void(OpenApplicationResult)> completion) = 0;
     virtual bool openURL(const std::string& url) = 0;
     // Shows the file at a local path selected in the desktop's file manager; where no file manager does

@@ -62,7 +62,8 @@ std::shared_ptr<SceneRestoreEngine> SceneRestoreServices::makeEngine(std::shared
         if (auto self = weak.lock()) self->sceneWindowPlaced(displayUUID, wid, pid, element, zoneID);
     };
     engine->onAppLaunchNeeded = [weak](const std::string& displayUUID, const WindowHint& hint) {
-        if (auto self = weak.lock()) self->sceneAppLaunchNeeded(displayUUID, hint);
+        auto self = weak.lock();
+        return self && self->sceneAppLaunchNeeded(displayUUID, hint);
     };
     engine->onWindowParked = [weak](WindowID wid) {
         if (auto self = weak.lock()) self->sceneWindowParked(wid);
@@ -118,11 +119,11 @@ void SceneRestoreServices::sceneWindowParked(WindowID wid) {
     }
 }
 
-void SceneRestoreServices::sceneAppLaunchNeeded(const std::string& displayUUID, const WindowHint& hint) {
-    launchAndPlaceApp(hint.bundleID, hint.zoneID, displayUUID);
+bool SceneRestoreServices::sceneAppLaunchNeeded(const std::string& displayUUID, const WindowHint& hint) {
+    return launchAndPlaceApp(hint.bundleID, hint.zoneID, displayUUID);
 }
 
-void SceneRestoreServices::launchAndPlaceApp(const std::string& bundleID, std::int64_t zoneID,
+bool SceneRestoreServices::launchAndPlaceApp(const std::string& bundleID, std::int64_t zoneID,
                                              const std::string& displayUUID) {
     Log::sceneManager.info("Scene restore: launchAndPlaceApp called bundle='%s' zone=%ld", bundleID, zoneID);
 
@@ -153,12 +154,22 @@ void SceneRestoreServices::launchAndPlaceApp(const std::string& bundleID, std::i
         if (app.bundleID != bundleID) continue;
         workspace.activate(app.pid, 0);
         Log::app.info("Scene restore: activated running app '%s' to create window", bundleID);
-        return;
+        return true;
     }
-    if (!workspace.urlForApplication(bundleID)) return;
-    workspace.openApplication(bundleID, false, [bundleID](platform::OpenApplicationResult result) {
-        if (result.error) Log::app.error("Scene restore: failed to launch %s: %@", bundleID, *result.error);
-    });
+    // Asked also when nothing seems installed under the identifier: the workspace's answer says why the
+    // application cannot be started, which the user needs to hear of. A launch refused outright is what
+    // the restore reports; one that fails later is an error of its own.
+    auto refused = std::make_shared<bool>(false);
+    const bool started = workspace.openApplication(
+        bundleID, false, [bundleID, refused](platform::OpenApplicationResult result) {
+            if (!result.error) return;
+            if (*refused)
+                Log::app.info("Scene restore: could not start '%s': %s", bundleID, *result.error);
+            else
+                Log::app.error("Scene restore: failed to launch %s: %@", bundleID, *result.error);
+        });
+    *refused = !started;
+    return started;
 }
 
 void SceneRestoreServices::sceneSweepCompleted(const std::set<WindowID>& placed,

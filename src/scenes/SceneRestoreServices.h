@@ -61,12 +61,13 @@ class SceneRestoreServices : public std::enable_shared_from_this<SceneRestoreSer
     // The window becomes the top of the zone's stack; a display without zone state records nothing.
     void sceneWindowPlaced(const std::string& displayUUID, WindowID wid, pid_t pid,
                            const platform::AXElement& element, std::int64_t zoneID);
-    void sceneAppLaunchNeeded(const std::string& displayUUID, const WindowHint& hint);
+    bool sceneAppLaunchNeeded(const std::string& displayUUID, const WindowHint& hint);
     // The window leaves the zone of whichever display holds it.
     void sceneWindowParked(WindowID wid);
     // Opens an automatic-launch intent for the zone (it lives 8.0 s, for the application's first new
-    // window), then brings a running application forward or opens an installed one in the background.
-    void launchAndPlaceApp(const std::string& bundleID, std::int64_t zoneID, const std::string& displayUUID);
+    // window), then brings a running application forward or opens it in the background. False when it
+    // cannot be started; the log then names it and says why.
+    bool launchAndPlaceApp(const std::string& bundleID, std::int64_t zoneID, const std::string& displayUUID);
     static void sceneSweepCompleted(const std::set<WindowID>& placed,
                                     const std::set<std::string>& sceneBundleIDs,
                                     const std::map<pid_t, std::string>& bundleByPID,

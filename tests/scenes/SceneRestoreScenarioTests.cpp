@@ -1,7 +1,8 @@
 // A whole restore on the simulated desktop with the components the application object makes: two
 // displays given the scene's layouts, windows of every kind swept into their zones, applications without
-// a window activated, launched or left to their intent's end, the launched application's first window
-// placed as it appears, the rest parked; and nothing at all without the accessibility grant.
+// a window activated, launched or, when they cannot be started, reported and left to their intent's end,
+// the launched application's first window placed as it appears, the rest parked; and nothing at all
+// without the accessibility grant.
 #include "app/DisplayFixture.h"
 
 #include "app/NewWindowPlacement.h"
@@ -166,9 +167,13 @@ TEST_F(SceneRestoreScenarioTest, aRestorePlacesLaunchesAndParksAcrossTwoDisplays
     ASSERT_FALSE(desktop->workspace().activateCalls().empty());
     EXPECT_EQ(desktop->workspace().activateCalls().back().pid, chat);
     EXPECT_EQ(desktop->workspace().activateCalls().back().options, 0u);
-    ASSERT_EQ(desktop->workspace().openCalls().size(), 1u);
+    ASSERT_EQ(desktop->workspace().openCalls().size(), 2u);
     EXPECT_EQ(desktop->workspace().openCalls()[0].bundleID, kNotes);
     EXPECT_FALSE(desktop->workspace().openCalls()[0].activates);
+    // The application that could not be started is named, with why, and the report does not pass it over.
+    EXPECT_EQ(result.unstartedApps, std::vector<std::string>{kMissing});
+    EXPECT_TRUE(logged("[app] Scene restore: could not start 'com.example.missing': No application is "
+                       "installed with bundle identifier com.example.missing"));
 
     // The launched application's first window lands in its zone; its second stays where it opens.
     pid_t notes = 0;

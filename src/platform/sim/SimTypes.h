@@ -98,8 +98,10 @@ struct SimChildSpec {
 };
 
 // How an open request for a bundle identifier ends.
+// `refuses` is a launch that cannot start at all (openApplication answers false); `fails` one that
+// starts and then reports an error.
 struct OpenBehaviour {
-    enum class Mode { completes, fails, never };
+    enum class Mode { completes, fails, refuses, never };
     Mode mode = Mode::completes;
     Nanos after = 0;       // virtual time until the completion runs
     bool activates = true; // whether an activating open makes the application frontmost

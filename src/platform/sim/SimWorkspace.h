@@ -26,8 +26,9 @@ class SimWorkspace final : public platform::Workspace {
     bool unhide(pid_t pid) override;
     std::optional<std::string> urlForApplication(const std::string& bundleID) override;
     // Completes through the loop as the bundle's open behaviour says; launches it when it is installed
-    // and not running. A bundle that is not installed completes with an error.
-    void openApplication(const std::string& bundleID, bool activates,
+    // and not running. A bundle that is not installed, or whose behaviour refuses, is refused: the
+    // completion brings the error.
+    bool openApplication(const std::string& bundleID, bool activates,
                          std::function<void(platform::OpenApplicationResult)> completion) override;
     bool openURL(const std::string& url) override;
     // Recorded (see revealedFiles); the simulated desktop shows every file it is asked to.
