@@ -150,6 +150,10 @@ void SimModel::makeFrontmostLocked(pid_t pid, unsigned options) {
         if (token) raiseLocked(token);
     }
 
+    // Nothing of the application can take the keyboard: its windows come forward, the focus stays.
+    if (!mine.empty() &&
+        std::none_of(mine.begin(), mine.end(), [&](std::uint64_t t) { return windows.at(t).takesFocus; }))
+        return;
     if (frontmost != pid) {
         frontmost = pid;
         postNotificationLocked(platform::kDidActivateApplication, appUserInfoLocked(pid));
@@ -232,7 +236,7 @@ void SimModel::removeWindowLocked(std::uint64_t token, bool announce) {
     // The application hands its focus to its front-most remaining window, as applications do.
     std::uint64_t next = 0;
     for (auto t : windowsOfLocked(pid)) {
-        if (!windows.at(t).minimized) {
+        if (!windows.at(t).minimized && windows.at(t).takesFocus) {
             next = t;
             break;
         }

@@ -46,6 +46,7 @@ std::uint32_t SimWindows::open(pid_t pid, const SimWindowSpec& desc) {
     w.ignoresResize = desc.ignoresResize;
     w.ignoresMove = desc.ignoresMove;
     w.ignoresFocus = desc.ignoresFocus;
+    w.takesFocus = desc.takesFocus;
     w.document = desc.document;
     w.url = desc.url;
     w.numberAttribute = desc.numberAttribute;
@@ -62,8 +63,8 @@ std::uint32_t SimWindows::open(pid_t pid, const SimWindowSpec& desc) {
         model_.zOrder.push_back(token);
 
     model_.emitLocked(pid, el, "AXWindowCreated");
-    if (desc.focused) model_.setFocusedWindowLocked(app, token);
-    if (desc.main) model_.setMainWindowLocked(app, token);
+    if (desc.focused && desc.takesFocus) model_.setFocusedWindowLocked(app, token);
+    if (desc.main && desc.takesFocus) model_.setMainWindowLocked(app, token);
     return number;
 }
 
@@ -99,6 +100,7 @@ std::uint32_t SimWindows::recreate(std::uint32_t number, std::optional<std::uint
         desc.ignoresResize = w.ignoresResize;
         desc.ignoresMove = w.ignoresMove;
         desc.ignoresFocus = w.ignoresFocus;
+        desc.takesFocus = w.takesFocus;
         desc.document = w.document;
         desc.url = w.url;
         desc.numberAttribute = w.numberAttribute;
@@ -156,6 +158,10 @@ void SimWindows::focus(std::uint32_t number) {
     model_.settleLocked();
     auto& w = model_.requireWindowLocked(number);
     auto& app = model_.requireAppLocked(w.pid);
+    if (!w.takesFocus) {
+        model_.raiseLocked(w.token);
+        return;
+    }
     model_.setFocusedWindowLocked(app, w.token);
     model_.setMainWindowLocked(app, w.token);
     model_.makeFrontmostLocked(w.pid, 0);
