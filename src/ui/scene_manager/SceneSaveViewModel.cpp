@@ -170,8 +170,9 @@ std::optional<ConfigZoneSet> SceneSaveViewModel::resolveLayout(const std::option
 }
 
 std::optional<ConfigZoneSet> SceneSaveViewModel::currentZoneSet() const {
-    const std::string display = windowEntries.empty() ? std::string() : windowEntries.front().displayUUID;
-    return storedLayout(display, hasMultipleDisplays());
+    // The zones drawn are the ones the "+" of each cell adds to, and hand-added applications are stored
+    // for the primary display: a display whose windows are all excluded lends the canvas no zones.
+    return storedLayout(primaryDisplayUUID(), hasMultipleDisplays());
 }
 
 void SceneSaveViewModel::autoAssignZones() {

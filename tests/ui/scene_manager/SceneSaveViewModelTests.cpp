@@ -175,7 +175,7 @@ TEST_F(SceneSaveTest, eachDisplayIsZonedByItsOwnLayoutAndAnOverrideOnlyOnASingle
         EXPECT_EQ(entryOf(*model, wid).zoneID, captured) << "window " << wid;
     }
 
-    // With two displays an override changes nothing, and the canvas draws the first entry's layout.
+    // With two displays an override changes nothing, and the canvas draws the primary display's layout.
     layouts[kD2] = "builtin.daily";
     model->autoAssignZones();
     const auto byOwnLayouts = model->zoneAssignments;
@@ -322,6 +322,8 @@ TEST_F(SceneSaveTest, applicationsAddedByHandAreNamedAndStoredOncePerZoneOnThePr
     model->removeManualApp(gone, 3); // a second click before the list is redrawn: the zone holds none now
     model->removeManualApp(gone, 7); // a zone that never held any
     EXPECT_EQ(model->manualApps().size(), 2u);
+    // Added while another layout was drawn: the 50:50 one has no zone 5 to show it in, nor to store it.
+    model->addManualApp(kNotes, 5);
     model->save();
     EXPECT_EQ(storedScene()["windowHints"], json({{kD1,
                                                    {{{"bundleID", kEditor}, {"zoneID", 1}},
