@@ -151,7 +151,14 @@ SceneSaveViewModel::WindowEntry SceneSaveViewModel::captureEntry(const platform:
 
 void SceneSaveViewModel::proposeName() {
     const auto manifest = store_->readManifest();
-    const std::size_t n = manifest ? manifest->entries.size() + 1 : 1;
+    std::size_t n = manifest ? manifest->entries.size() + 1 : 1;
+    // Counting alone offers a name still taken once a scene before the last has been deleted.
+    std::set<std::string> taken;
+    if (manifest)
+        for (const auto& entry : manifest->entries)
+            taken.insert(entry.name);
+    while (taken.count("Scene " + std::to_string(n)))
+        ++n;
     sceneName = "Scene " + std::to_string(n);
 }
 

@@ -100,7 +100,8 @@ class SceneSaveViewModel {
     std::weak_ptr<WMController> wmController;
 
     // Captures the on-screen windows of other processes on layer 0, proposes "Scene N" when no name is set
-    // yet, and assigns zones. Without a readable window list nothing changes.
+    // yet (N one more than the scenes listed, raised past the names they hold), and assigns zones.
+    // Without a readable window list nothing changes.
     void loadWindows();
 
     // The included entries lie on more than one display.

@@ -131,7 +131,7 @@ TEST_F(SceneSaveTest, onlyOtherApplicationsWindowsOnLayerZeroAreCapturedInDispla
     EXPECT_NE(again->windowEntries[0].id, model->windowEntries[0].id);
 }
 
-TEST_F(SceneSaveTest, theProposedNameCountsTheManifestsScenesAndANameSetBeforeIsKept) {
+TEST_F(SceneSaveTest, theProposedNameCountsTheManifestsScenesPastTheNamesTakenAndANameSetBeforeIsKept) {
     sideBySide();
     listWindow(launch(kEditor, "Editor"), "Editor", 6, Rect{1000, 100, 800, 600});
     capture("One")->save();
@@ -146,6 +146,10 @@ TEST_F(SceneSaveTest, theProposedNameCountsTheManifestsScenesAndANameSetBeforeIs
         if (manifest) write(scenes() / SceneStore::kManifestFileName, *manifest);
         EXPECT_EQ(capture(before)->sceneName, after) << manifest.value_or("two scenes");
     }
+    // Once a scene before the last is deleted, the count names a scene still there: the next free name.
+    capture("Scene 3")->save();
+    store->deleteScene(saved.at(0), ScreenContext::capture(desktop->screens()));
+    EXPECT_EQ(capture()->sceneName, "Scene 4");
 
     // Without a window list nothing is captured, named or assigned.
     desktop->windowServer().setAvailable(false);
