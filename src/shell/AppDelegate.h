@@ -313,8 +313,8 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
     void applyStartupLayouts(const std::string& mainDisplayUUID);
     // A scene action's notice, on the active display for 0.9 s.
     void showSceneToast(const std::string& message);
-    // After a restore or a save: the prompts of newly connected displays that offer a scene no longer
-    // active are withdrawn.
+    // After a restore, a save or a deletion: the prompts of newly connected displays that offer a scene
+    // no longer active are withdrawn.
     void activeSceneMayHaveChanged();
     // Restores the scene and shows the outcome on the main screen; with a source, the menu is refreshed
     // under that name too.

@@ -40,6 +40,10 @@ void AppDelegate::showSceneManager(const std::optional<std::string>& sceneID,
     };
     services.onSaveAsUserLayout = userLayoutSaver();
     services.onSceneLayoutChanged = sceneLayoutListener();
+    services.onSceneDeleted = [weak](const std::string&) {
+        // The record no longer names a deleted scene: a prompt still offering it is withdrawn.
+        if (auto self = weak.lock()) self->activeSceneMayHaveChanged();
+    };
 
     auto controller = std::make_shared<SceneManagerPanelController>(
         platform_, SceneManagerViewModel::make(platform_, std::move(services)));

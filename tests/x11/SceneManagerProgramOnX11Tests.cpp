@@ -3,12 +3,13 @@
 // the keyboard, a second request brings back the same window, and its "Create Scene" stores "Scene 1"; with
 // a scene active, a monitor plugged in gets the prompt whose "Set Up Display" opens the "Scene Manager"
 // window with the keyboard, on that scene and monitor; its "New" card stores a scene, and a second monitor's
-// "Set Up Display" brings the same window back; with two scenes, the second active, the tray menu opens the
-// manager on the active scene, and its "Edit Grid" at once edits and saves that scene and no other; a preset
-// bound there to the active scene's monitor takes a push into its fourth zone at once and an "Update" keeps
-// it; and a preset and a grid saved for one of two scenes that name the same user layouts leave the other
-// scene's file and those layouts untouched, its restore placing every window. Pictures of the window as the
-// server shows it are left under build/screenshots.
+// "Set Up Display" brings the same window back; deleting the active scene there withdraws the prompt that
+// offers it; with two scenes, the second active, the tray menu opens the manager on the active scene, and
+// its "Edit Grid" at once edits and saves that scene and no other; a preset bound there to the active
+// scene's monitor takes a push into its fourth zone at once and an "Update" keeps it; and a preset and a
+// grid saved for one of two scenes that name the same user layouts leave the other scene's file and those
+// layouts untouched, its restore placing every window. Pictures of the window as the server shows it are
+// left under build/screenshots.
 #include "SceneEditorOnX11.h"
 
 #include "layouts/BuiltinLayouts.h"
@@ -195,6 +196,36 @@ TEST_F(SceneManagerProgramOnX11Test,
     // A second request while it is open brings the same window back.
     ASSERT_TRUE(setUpFromPrompt("EXTRA-N", Rect{1920, 900, 1920, 180})) << logText();
     EXPECT_EQ(managerWithKeyboard(), window) << "the same window, brought forward";
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+// A prompt offers the active scene: deleted in the manager, that scene is no longer there to apply or to
+// set up, and the prompt standing for it goes with it.
+TEST_F(SceneManagerProgramOnX11Test, deletingTheActiveSceneWithdrawsThePromptThatOffersIt) {
+    startSession(true);
+    openXterm();
+    // No marker: the first start makes "My Workspace" and makes it active.
+    const pid_t korvane = startKorvane();
+    ASSERT_TRUE(waitForLine("Permissions granted, starting services...")) << logText();
+    ASSERT_TRUE(waitForLine("[DisplayChange] handle end")) << logText();
+    const auto manager = openManagerFromPrompt();
+    ASSERT_TRUE(manager) << logText();
+
+    // While "Delete Scene?" asks about the active scene, the monitor comes back and gets its prompt, which
+    // leaves the keyboard with the alert; Return answers "Delete".
+    ASSERT_TRUE(openDeleteAlert(*manager)) << logText();
+    session->setMonitor("EXTRA-E", Rect{0, 900, 1920, 180}, false);
+    ASSERT_TRUE(X11TestSession::waitFor([&] {
+        return session->viewableWindowTitled("Korvane Display Prompt").has_value();
+    })) << logText();
+    press({XK_Return});
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return storedSceneNames().empty(); })) << logText();
+    // Well before the prompt's own countdown of 10 seconds would end.
+    EXPECT_TRUE(X11TestSession::waitFor(
+        [&] { return !session->viewableWindowTitled("Korvane Display Prompt"); }, seconds(3)))
+        << logText();
 
     ::kill(korvane, SIGTERM);
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();

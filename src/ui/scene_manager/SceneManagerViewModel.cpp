@@ -230,13 +230,15 @@ void SceneManagerViewModel::renameSelectedScene(const std::string& newName) {
 
 void SceneManagerViewModel::deleteSelectedScene() {
     if (!selectedSceneID_ || !services_.store) return;
+    const std::string deleted = *selectedSceneID_;
     try {
-        services_.store->deleteScene(*selectedSceneID_, ScreenContext::capture(platform_.screens()));
+        services_.store->deleteScene(deleted, ScreenContext::capture(platform_.screens()));
     } catch (const std::exception& e) {
         Log::sceneManager.error("deleteSelectedScene failed: %s", e.what());
         return;
     }
     reloadNow();
+    if (auto deletedHandler = services_.onSceneDeleted) deletedHandler(deleted);
 }
 
 void SceneManagerViewModel::bindPreset(const ConfigZoneSet& preset) {
