@@ -6,8 +6,9 @@
 // File" has the file manager show "hotkeys.json", or opens its folder where there is no file manager, and
 // a running application chosen for the exclusion list shows its picture and name there. A recording
 // ends, its keys held again at once, when the user clicks another window or another page, and a quit
-// while it records ends as any other. U typed alone for a shortcut is refused, F5 alone taken. Pictures of
-// the real window are left under build/screenshots.
+// while it records ends as any other. U typed alone for a shortcut is refused, F5 alone taken; minimised,
+// the window comes back with the keyboard from the menu. Pictures of the real window are left under
+// build/screenshots.
 #include "IconPictures.h"
 #include "PrivateSystemBus.h"
 #include "ProgramOnX11.h"
@@ -407,6 +408,27 @@ TEST_F(PreferencesProgramOnX11Test, aKeyThatTypesIsRefusedAloneWhileF5AloneBecom
                                                        {"enabled", true}}));
     ASSERT_TRUE(X11TestSession::waitFor([&] { return count("Hot keys resumed") > resumed; })) << logText();
     EXPECT_TRUE(X11TestSession::waitFor([&] { return heldElsewhere(XK_F5, 0); })) << logText();
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+TEST_F(PreferencesProgramOnX11Test, minimisedThePreferencesComeBackWithTheKeyboardWhenAskedForAgain) {
+    // No tray and no task bar: the corner button's menu is the one way back to the window, and the button
+    // is a window of the program that shows.
+    startSession(true);
+    const pid_t korvane = startKorvane();
+    ASSERT_TRUE(ready()) << logText();
+    const auto window = openPreferences(korvane);
+    ASSERT_TRUE(window) << logText();
+
+    // Minimised as a task bar does it, then "Preferences..." again: the same window shows, restored, with
+    // the keyboard (there is no task bar to bring it back by).
+    session->iconify(*window);
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return minimised(*window); })) << logText();
+    ASSERT_FALSE(session->viewableWindowTitled(kTitle));
+    EXPECT_EQ(openPreferences(korvane), window) << logText();
+    EXPECT_FALSE(minimised(*window));
 
     ::kill(korvane, SIGTERM);
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
