@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
@@ -193,6 +194,13 @@ class ProgramOnX11Test : public ::testing::Test {
         const Rect content = session->contentOf(window);
         const double titleBar = content.minY() - frame.minY();
         return Point{content.maxX() - titleBar / 2, frame.minY() + titleBar / 2};
+    }
+    // Whether the window manager holds the window minimised: iconic, and hidden as the desktop's task
+    // lists read it.
+    bool minimised(xcb_window_t window) {
+        const auto states = session->atomNames(window, "_NET_WM_STATE");
+        return session->wmState(window) == 3 &&
+               std::find(states.begin(), states.end(), "_NET_WM_STATE_HIDDEN") != states.end();
     }
     bool focusByClick(xcb_window_t window) {
         const Rect frame = session->frameOf(window);

@@ -1,7 +1,8 @@
 // The "Save Scene" window of the built program on a real X server with openbox, as a user meets it: with
 // two xterms in the two halves of the primary monitor, control+option+S shows the window with the
 // keyboard; Return stores a scene with both xterms in their zones, makes it the active scene, shows the
-// toast and closes the window. Escape closes it without writing, and the next opening captures afresh.
+// toast and closes the window. Escape closes it without writing, and the next opening captures afresh;
+// minimised, the window comes back with the next control+option+S.
 // With xterms on both monitors the layout chips take no click, one xterm dragged between the cells goes
 // only to zones of its own monitor's layout, and a restore of what was saved puts each xterm into the zone
 // it was shown in; with the main monitor's xterm excluded, the canvas draws the side monitor's zones, where
@@ -231,6 +232,27 @@ TEST_F(SaveSceneWindowProgramOnX11Test,
         nlohmann::json::parse(R"([{"bundleID": "xterm", "zoneID": 1}, {"bundleID": "xterm", "zoneID": 1},
                                          {"bundleID": "xterm", "zoneID": 2}])"));
     EXPECT_TRUE(windowGone());
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+TEST_F(SaveSceneWindowProgramOnX11Test, minimisedItComesBackWithTheKeyboardAtTheNextControlOptionS) {
+    startSession(true);
+    xterm("Left", "60x20+2000+100");
+    const pid_t korvane = startKorvaneWithoutEntries();
+    ASSERT_TRUE(waitForLine("HotkeyManager: registering scene.save key=S")) << logText();
+    ASSERT_TRUE(waitForLine("Scene Restore complete")) << logText();
+    const auto panel = openSaveScene();
+    ASSERT_TRUE(panel) << logText();
+
+    // Minimised as a task bar does it, then control+option+S again: the same window shows, restored, with
+    // the keyboard (there is no task bar to bring it back by).
+    session->iconify(*panel);
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return minimised(*panel); })) << logText();
+    ASSERT_FALSE(session->viewableWindowTitled(kTitle));
+    EXPECT_EQ(openSaveScene(), panel) << logText();
+    EXPECT_FALSE(minimised(*panel));
 
     ::kill(korvane, SIGTERM);
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
