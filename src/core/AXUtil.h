@@ -59,7 +59,8 @@ class AXUtil {
     // Sets size, position and size again, raises, then reads the result back and corrects the vertical
     // position once (keeping a bottom-anchored window on the visible frame's bottom). The position is
     // that of grantedFrame where the window tells it, so that the correction has nothing left to do.
-    void moveResize(const platform::AXElement& element, const Rect& target);
+    // Returns that frame, where the window's own answer put it; nothing where it could not tell.
+    std::optional<Rect> moveResize(const platform::AXElement& element, const Rect& target);
     // The frame moveResize leaves the window at for the target when the window takes another size than
     // the target's (its own size steps and limits); nothing where the window cannot tell that size.
     std::optional<Rect> grantedFrame(const platform::AXElement& element, const Rect& target);

@@ -131,7 +131,9 @@ class WMController : public std::enable_shared_from_this<WMController> {
 
     // Sets the frame once more when any side is off by more than 2.0 points, or when it cannot be read;
     // the frame the window tells it takes for the target (its size steps and limits) counts as in place.
-    void reapplyFrameIfDrifted(const platform::AXElement& element, const Rect& target);
+    // `told` is that frame as the window told it to the move; without it the window is asked now.
+    void reapplyFrameIfDrifted(const platform::AXElement& element, const Rect& target,
+                               const std::optional<Rect>& told = std::nullopt);
 
     // The window server's entry for one window; nothing when it is not listed or is on another layer.
     std::optional<platform::WindowInfo> windowListEntry(WindowID wid);

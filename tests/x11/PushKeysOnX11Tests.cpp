@@ -125,37 +125,51 @@ TEST_F(PushKeysOnX11Test, thePushKeysMoveTheFocusedXtermAndAWindowInNoZoneGetsAT
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
 }
 
-// An xterm grows in whole character cells, so the frame it takes in a zone is short of the zone's. The
+// An xterm grows in whole character cells, so the frame it takes in a zone is short of the zone's. Each
 // push places it at that frame, on the zone's bottom, in one move: the server announces no frame on its
 // way there (such as the zone's top before the window is brought down onto the bottom), and none after it
-// (as it would were the window set again).
-TEST_F(PushKeysOnX11Test, aPushedXtermIsMovedOnceAndLeftWhereItsCellsLetItFill) {
+// (as it would were the window set again). The first push starts from where the xterm opened; each later
+// one from the xterm made small again where it stood, its top edge kept, which is where the next zone's
+// frame for it begins.
+TEST_F(PushKeysOnX11Test, eachResizingPushMovesTheXtermOnceToWhereItsCellsLetItFill) {
     startSession(true);
-    const xcb_window_t notes = activeXterm("Notes", "60x20+2000+100");
+    const xcb_window_t notes = activeXterm("Notes", "80x24+2000+100");
     const pid_t korvane = startKorvane();
     ASSERT_TRUE(waitForLine("[DisplayChange] handle end")) << logText();
     ASSERT_TRUE(waitForLine("HotkeyManager: registering scene.save key=S")) << logText();
     // The launch restore registers the hot keys again; a press on its way then is dropped, so keys wait.
     ASSERT_TRUE(waitForLine("Scene Restore complete")) << logText();
 
-    session->watchFrames(notes);
-    const Rect start = session->frameOf(notes);
-    const std::size_t commits = count("[MappingTX] commit id=");
-    press(XK_w);
-    const Rect zone = kPrimaryRightHalf;
-    EXPECT_TRUE(comesToFill(notes, zone)) << platform::describe(session->frameOf(notes));
-    // Logged once the move, the check after it and the activation have all returned.
-    ASSERT_TRUE(X11TestSession::waitFor([&] { return count("[MappingTX] commit id=") > commits; }))
-        << logText();
-    const Rect placed = session->frameOf(notes);
-    ASSERT_LT(placed.height(), zone.height()) << "the cells fill the zone exactly; nothing to check";
+    const Size small = session->frameOf(notes).size;
+    // Push right, then to zones 1, 2 and 1.
+    const std::pair<std::uint32_t, Rect> pushes[] = {{XK_w, kPrimaryRightHalf},
+                                                     {XK_1, kPrimaryLeftHalf},
+                                                     {XK_2, kPrimaryRightHalf},
+                                                     {XK_1, kPrimaryLeftHalf}};
+    for (const auto& [key, zone] : pushes) {
+        SCOPED_TRACE(platform::describe(zone));
+        const Rect start(session->frameOf(notes).origin, small);
+        session->requestFrame(notes, start);
+        ASSERT_TRUE(X11TestSession::waitFor([&] { return session->frameOf(notes) == start; }))
+            << platform::describe(session->frameOf(notes));
 
-    // A raise announces the frame it leaves unchanged; only changes of place or size count.
-    Rect last = start;
-    std::string changes;
-    for (const Rect& f : session->framesShown())
-        if (f != last) changes += (changes.empty() ? "" : " ") + platform::describe(last = f);
-    EXPECT_EQ(changes, platform::describe(placed));
+        session->watchFrames(notes);
+        const std::size_t commits = count("[MappingTX] commit id=");
+        press(key);
+        EXPECT_TRUE(comesToFill(notes, zone)) << platform::describe(session->frameOf(notes));
+        // Logged once the move, the check after it and the activation have all returned.
+        ASSERT_TRUE(X11TestSession::waitFor([&] { return count("[MappingTX] commit id=") > commits; }))
+            << logText();
+        const Rect placed = session->frameOf(notes);
+        ASSERT_LT(placed.height(), zone.height()) << "the cells fill the zone exactly; nothing to check";
+
+        // A raise announces the frame it leaves unchanged; only changes of place or size count.
+        Rect last = start;
+        std::string changes;
+        for (const Rect& f : session->framesShown())
+            if (f != last) changes += (changes.empty() ? "" : " ") + platform::describe(last = f);
+        EXPECT_EQ(changes, platform::describe(placed));
+    }
 
     ::kill(korvane, SIGTERM);
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();

@@ -62,9 +62,15 @@ Placement placementOf(const ClientWindow& c, std::optional<Point> origin, std::o
     const double horizontal = c.extents[0] + c.extents[1], vertical = c.extents[2] + c.extents[3];
     if (origin) p.frame.origin = Point{std::round(origin->x), std::round(origin->y)};
     if (size) {
-        p.clientWidth = std::max(1.0, std::round(size->width) - horizontal);
-        p.clientHeight = std::max(1.0, std::round(size->height) - vertical);
-        const Size granted = c.hints.constrain(p.clientWidth, p.clientHeight);
+        // The window manager is asked for the size it grants, not the one asked here: it keeps a frame
+        // on its monitor by the size asked, before snapping it to the client's steps, and lifts a frame
+        // that grows past the monitor's bottom while its top edge stays. A terminal whose top already
+        // lies where its frame in a zone begins, asked for the zone's full height, would be lifted by
+        // the part of a cell it never takes (onto the zone's top) and then have to be moved back down.
+        const Size granted = c.hints.constrain(std::max(1.0, std::round(size->width) - horizontal),
+                                               std::max(1.0, std::round(size->height) - vertical));
+        p.clientWidth = granted.width;
+        p.clientHeight = granted.height;
         p.frame.size = Size{granted.width + horizontal, granted.height + vertical};
     }
     return p;
