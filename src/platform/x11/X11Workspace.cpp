@@ -274,7 +274,7 @@ std::optional<pid_t> X11Workspace::spawn(const std::vector<std::string>& command
     return static_cast<pid_t>(pid);
 }
 
-void X11Workspace::openApplication(const std::string& bundleID, bool activates,
+void X11Workspace::openApplication(const std::string& bundleID, bool activates, bool newInstance,
                                    std::function<void(platform::OpenApplicationResult)> completion) {
     auto finish = [this, completion = std::move(completion)](platform::OpenApplicationResult result) {
         loop_.post([this, completion, result] {
@@ -282,7 +282,7 @@ void X11Workspace::openApplication(const std::string& bundleID, bool activates,
             if (completion) completion(result);
         });
     };
-    for (auto& app : runningApplications()) {
+    for (auto& app : newInstance ? std::vector<RunningApplication>{} : runningApplications()) {
         if (app.bundleID != bundleID) continue;
         if (activates) activate(app.pid, 0);
         finish({app, std::nullopt});

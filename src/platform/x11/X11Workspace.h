@@ -37,8 +37,10 @@ class X11Workspace final : public platform::Workspace, public TrackerListener {
     bool activate(pid_t pid, unsigned options) override;
     bool unhide(pid_t pid) override;
     std::optional<std::string> urlForApplication(const std::string& bundleID) override;
-    void openApplication(const std::string& bundleID, bool activates,
+    void openApplication(const std::string& bundleID, bool activates, bool newInstance,
                          std::function<void(platform::OpenApplicationResult)> completion) override;
+    // An X client makes its windows as it starts; activation only raises and focuses what it shows.
+    bool activationOpensWindow() override { return false; }
     bool openURL(const std::string& url) override;
     // Through the file manager on the session bus (FileManagerService), else the folder by openURL.
     void revealFile(const std::string& path) override;

@@ -101,7 +101,7 @@ TEST_F(SimWorkspaceTest, openingAnApplicationLaunchesItThroughTheLoopFailsOrNeve
     std::map<std::string, platform::OpenApplicationResult> results;
     for (std::string id :
          {"com.example.viewer", "com.example.broken", "com.example.stuck", "com.example.absent"})
-        ws().openApplication(id, true, [&results, id](auto r) { results[id] = r; });
+        ws().openApplication(id, true, false, [&results, id](auto r) { results[id] = r; });
     loop().advance(seconds(1.999));
     EXPECT_EQ(results.count("com.example.viewer"), 0u);
     loop().advance(seconds(10.0));
