@@ -5,6 +5,7 @@
 #include "core/ScreenSpace.h"
 #include "platform/Format.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <set>
 
@@ -38,6 +39,10 @@ std::vector<std::string> availableDisplayUUIDs(platform::Screens& screens) {
     }
     Log::app.debug("availableDisplayUUIDs: %s", platform::describeList(uuids));
     return uuids;
+}
+
+bool isAmong(const ScreenInfo& screen, const std::vector<std::string>& displayUUIDs) {
+    return std::find(displayUUIDs.begin(), displayUUIDs.end(), displayUUID(screen)) != displayUUIDs.end();
 }
 
 std::optional<ScreenInfo> screenUnderMouse(platform::Screens& screens) {

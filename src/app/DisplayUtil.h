@@ -25,6 +25,9 @@ std::string displayUUID(platform::Screens& screens, const Rect& rect);
 // when no screen is connected.
 std::vector<std::string> availableDisplayUUIDs(platform::Screens& screens);
 
+// Whether the screen's display is among those listed (as `availableDisplayUUIDs` lists them).
+bool isAmong(const platform::ScreenInfo& screen, const std::vector<std::string>& displayUUIDs);
+
 // The first screen whose frame holds the pointer, else the main screen.
 std::optional<platform::ScreenInfo> screenUnderMouse(platform::Screens& screens);
 

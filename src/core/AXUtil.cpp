@@ -300,6 +300,13 @@ std::optional<AXElement> AXUtil::elementAttribute(const AXElement& element, cons
     return elementOf(value);
 }
 
+bool AXUtil::takesKeyboardFocus(const AXElement& window) {
+    bool settable = true;
+    if (platform_.accessibility().isAttributeSettable(window, "AXFocused", settable) != AXError::success)
+        return true;
+    return settable;
+}
+
 std::optional<AXElement> AXUtil::focusedWindow() {
     auto front = platform_.workspace().frontmostApplication();
     if (!front) {

@@ -49,6 +49,9 @@ class AXUtil {
     std::optional<ElementAndFrame> axAndFrame(WindowID windowID, pid_t pid, bool allowFallback = false);
     std::optional<platform::AXElement> axElement(WindowID windowID, pid_t pid);
     std::optional<Rect> frame(const platform::AXElement& element);
+    // False only for a window whose focus the accessibility interface says cannot be set (a clock, a
+    // pair of eyes): it can be raised, never focused. A window that cannot be asked counts as taking it.
+    bool takesKeyboardFocus(const platform::AXElement& window);
     std::optional<platform::AXElement> focusedWindow();
     std::optional<platform::AXElement> focusedWindowSystemWide();
     std::optional<std::string> stringAttribute(const std::string& attribute,

@@ -94,8 +94,10 @@ class Workspace {
     virtual std::optional<std::string> urlForApplication(const std::string& bundleID) = 0;
     // Launches (or activates) the application; the completion runs on the main queue, possibly never.
     // With `newInstance` an application that runs already is started once more, as a process of its
-    // own, rather than brought forward.
-    virtual void openApplication(const std::string& bundleID, bool activates, bool newInstance,
+    // own, rather than brought forward. Returns false when the application cannot be started at all
+    // (nothing installed under the identifier, a program that cannot run): the completion then brings
+    // the error that says why.
+    virtual bool openApplication(const std::string& bundleID, bool activates, bool newInstance,
                                  std::function<void(OpenApplicationResult)> completion) = 0;
     // Whether activating a running application that shows no window has it open one. Where it does not
     // (X11: a program opens its windows as it starts, and activation only raises what it shows), another

@@ -31,7 +31,7 @@ void SceneLaunchQueue::endRestore() {
     inRestore_ = false;
 }
 
-void SceneLaunchQueue::request(const std::string& bundleID, std::int64_t zoneID,
+bool SceneLaunchQueue::request(const std::string& bundleID, std::int64_t zoneID,
                                const std::string& displayUUID) {
     const std::uint64_t restore = inRestore_ ? latestRestore_ : 0;
     auto same = [&](const Request& r) {
@@ -42,20 +42,20 @@ void SceneLaunchQueue::request(const std::string& bundleID, std::int64_t zoneID,
             started.request.restore = restore;
             Log::sceneManager.info("Scene restore: a window of '%s' for zone=%ld is awaited already",
                                    bundleID, zoneID);
-            return;
+            return true;
         }
     auto& queue = waiting_[bundleID];
     for (auto& waiting : queue)
         if (same(waiting)) {
             waiting.restore = restore;
-            return;
+            return true;
         }
     queue.push_back({bundleID, zoneID, displayUUID, restore});
     if (awaitsWindow(bundleID) || queue.size() > 1)
         Log::sceneManager.info("Scene restore: '%s' for zone=%ld is started once the window of its start "
                                "before has come",
                                bundleID, zoneID);
-    advance();
+    return advance().count(bundleID) == 0;
 }
 
 bool SceneLaunchQueue::isOpen(const Started& started) const {
@@ -71,7 +71,7 @@ bool SceneLaunchQueue::awaitsWindow(const std::string& bundleID) const {
     });
 }
 
-void SceneLaunchQueue::advance() {
+std::set<std::string> SceneLaunchQueue::advance() {
     int placed = 0;
     std::erase_if(started_, [&](const Started& started) {
         if (isOpen(started)) return false;
@@ -89,9 +89,16 @@ void SceneLaunchQueue::advance() {
             queue.pop_front();
         }
     std::erase_if(waiting_, [](const auto& entry) { return entry.second.empty(); });
+    std::set<std::string> refused;
     for (auto& request : due) {
-        std::string intentID = start_(request.bundleID, request.zoneID, request.displayUUID);
-        if (!intentID.empty()) started_.push_back({std::move(request), std::move(intentID)});
+        auto intentID = start_(request.bundleID, request.zoneID, request.displayUUID);
+        if (intentID) {
+            started_.push_back({std::move(request), std::move(*intentID)});
+            continue;
+        }
+        // Its other zones would be refused as well, each after the wait of the one before.
+        refused.insert(request.bundleID);
+        waiting_.erase(request.bundleID);
     }
 
     if ((!started_.empty() || !waiting_.empty()) && !polling_) {
@@ -105,6 +112,7 @@ void SceneLaunchQueue::advance() {
     }
     for (; placed > 0; --placed)
         if (onRestoredWindowPlaced) onRestoredWindowPlaced();
+    return refused;
 }
 
 } // namespace korvane

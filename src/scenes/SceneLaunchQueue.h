@@ -12,6 +12,8 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -28,9 +30,9 @@ class RunLoop;
 class SceneLaunchQueue : public std::enable_shared_from_this<SceneLaunchQueue> {
   public:
     // Opens the automatic-launch intent of the zone and starts or activates its application; answers the
-    // intent's id (empty when nothing was opened).
-    using Start = std::function<std::string(const std::string& bundleID, std::int64_t zoneID,
-                                            const std::string& displayUUID)>;
+    // intent's id, or nothing when the application cannot be started.
+    using Start = std::function<std::optional<std::string>(const std::string& bundleID, std::int64_t zoneID,
+                                                           const std::string& displayUUID)>;
 
     static std::shared_ptr<SceneLaunchQueue>
     create(platform::RunLoop& loop, std::shared_ptr<MappingTransactionCoordinator> intents, Start start);
@@ -44,8 +46,9 @@ class SceneLaunchQueue : public std::enable_shared_from_this<SceneLaunchQueue> {
     void endRestore();
     // A window of the application for the zone: started now when no start of the application awaits its
     // window, else in its turn. A zone already waiting or awaited is not asked for twice; it counts for
-    // the restore asking now.
-    void request(const std::string& bundleID, std::int64_t zoneID, const std::string& displayUUID);
+    // the restore asking now. False when the start made now was refused: the application cannot be
+    // started, and the zones of it still waiting are dropped.
+    bool request(const std::string& bundleID, std::int64_t zoneID, const std::string& displayUUID);
 
     // A window started for the latest restore has been placed in its zone (its intent committed).
     std::function<void()> onRestoredWindowPlaced;
@@ -68,8 +71,9 @@ class SceneLaunchQueue : public std::enable_shared_from_this<SceneLaunchQueue> {
                      Start start);
 
     // Forgets the starts whose intents have closed or run out, reporting the windows placed, then makes
-    // the starts whose turn has come, and looks again later while anything is left.
-    void advance();
+    // the starts whose turn has come, and looks again later while anything is left. Answers the
+    // applications whose start was refused.
+    std::set<std::string> advance();
     // Whether a start of the application still awaits its window.
     bool awaitsWindow(const std::string& bundleID) const;
     bool isOpen(const Started& started) const;

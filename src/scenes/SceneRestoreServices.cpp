@@ -43,7 +43,7 @@ std::shared_ptr<SceneRestoreServices> SceneRestoreServices::create(platform::Pla
         platform.runLoop(), services->deps_.mappingTransactions,
         [weak](const std::string& bundleID, std::int64_t zoneID, const std::string& displayUUID) {
             auto self = weak.lock();
-            return self ? self->launchAndPlaceApp(bundleID, zoneID, displayUUID) : std::string();
+            return self ? self->launchAndPlaceApp(bundleID, zoneID, displayUUID) : std::nullopt;
         });
     services->launches_->onRestoredWindowPlaced = [weak] {
         if (auto self = weak.lock(); self && self->onLaunchedWindowPlaced) self->onLaunchedWindowPlaced();
@@ -76,7 +76,11 @@ std::shared_ptr<SceneRestoreEngine> SceneRestoreServices::makeEngine(std::shared
         if (auto self = weak.lock()) self->sceneWindowPlaced(displayUUID, wid, pid, element, zoneID);
     };
     engine->onAppLaunchNeeded = [weak](const std::string& displayUUID, const WindowHint& hint) {
-        if (auto self = weak.lock()) self->sceneAppLaunchNeeded(displayUUID, hint);
+        auto self = weak.lock();
+        return self && self->sceneAppLaunchNeeded(displayUUID, hint);
+    };
+    engine->onWindowParked = [weak](WindowID wid) {
+        if (auto self = weak.lock()) self->sceneWindowParked(wid);
     };
     // Ends the restore's requests for launches too; the sweep of one display has its own.
     engine->onSweepCompleted = [weak](const std::set<WindowID>& placed,
@@ -125,16 +129,30 @@ void SceneRestoreServices::sceneWindowPlaced(const std::string& displayUUID, Win
     state->second->attach(WinRef{wid, pid, element, *id, std::nullopt}, *id);
 }
 
-void SceneRestoreServices::sceneAppLaunchNeeded(const std::string& displayUUID, const WindowHint& hint) {
-    launches_->request(hint.bundleID, hint.zoneID, displayUUID);
+void SceneRestoreServices::sceneWindowParked(WindowID wid) {
+    // The applied layouts have just taken back the windows the layout memory keeps for their zones, this
+    // one among them; left there, the cycle and focus keys would bring it forward off screen.
+    for (const auto& [displayUUID, state] : deps_.multiState->states) {
+        if (!state) continue;
+        const auto mapped = state->zoneOf.find(wid);
+        if (mapped == state->zoneOf.end()) continue;
+        const int zone = mapped->second;
+        if (state->detach(wid, zone))
+            Log::sceneManager.info("Scene park: wid=%u left zone %ld on %s", wid, zone, displayUUID);
+    }
 }
 
-std::string SceneRestoreServices::launchAndPlaceApp(const std::string& bundleID, std::int64_t zoneID,
-                                                    const std::string& displayUUID) {
+bool SceneRestoreServices::sceneAppLaunchNeeded(const std::string& displayUUID, const WindowHint& hint) {
+    return launches_->request(hint.bundleID, hint.zoneID, displayUUID);
+}
+
+std::optional<std::string> SceneRestoreServices::launchAndPlaceApp(const std::string& bundleID,
+                                                                   std::int64_t zoneID,
+                                                                   const std::string& displayUUID) {
     Log::sceneManager.info("Scene restore: launchAndPlaceApp called bundle='%s' zone=%ld", bundleID, zoneID);
 
-    // The intent comes first, so that the window of an application that opens at once finds it; one that
-    // is neither running nor installed leaves an intent that simply runs out.
+    // The intent comes first, so that the window of an application that opens at once finds it; it is
+    // cancelled again when the application cannot be started.
     auto& coordinator = *deps_.mappingTransactions;
     coordinator.expireStale();
     const Nanos now = coordinator.nowProvider();
@@ -165,14 +183,25 @@ std::string SceneRestoreServices::launchAndPlaceApp(const std::string& bundleID,
         Log::app.info("Scene restore: activated running app '%s' to create window", bundleID);
         return intent.id;
     }
-    if (!workspace.urlForApplication(bundleID)) return intent.id;
     // Where activation makes no window, every start of the application makes one.
     const bool again = app != running.end();
     if (again) Log::app.info("Scene restore: started running app '%s' again to create window", bundleID);
-    workspace.openApplication(bundleID, false, again, [bundleID](platform::OpenApplicationResult result) {
-        if (result.error) Log::app.error("Scene restore: failed to launch %s: %@", bundleID, *result.error);
-    });
-    return intent.id;
+    // Asked also when nothing seems installed under the identifier: the workspace's answer says why the
+    // application cannot be started, which the user needs to hear of. A launch refused outright is what
+    // the restore reports; one that fails later is an error of its own.
+    auto refused = std::make_shared<bool>(false);
+    const bool started = workspace.openApplication(
+        bundleID, false, again, [bundleID, refused](platform::OpenApplicationResult result) {
+            if (!result.error) return;
+            if (*refused)
+                Log::app.info("Scene restore: could not start '%s': %s", bundleID, *result.error);
+            else
+                Log::app.error("Scene restore: failed to launch %s: %@", bundleID, *result.error);
+        });
+    *refused = !started;
+    if (started) return intent.id;
+    coordinator.cancel(intent.id, "launch refused");
+    return std::nullopt;
 }
 
 void SceneRestoreServices::sceneSweepCompleted(const std::set<WindowID>& placed,

@@ -1,7 +1,8 @@
 // What the restore engine asks of the application: a scene's layout reference as a layout for a screen,
-// applying the scene's layouts, the frame of a zone, recording a placed window in its zone, launching or
-// activating an application that has no window so that a window of it lands in the hint's zone, and
-// the sweep's summary. It makes the one application-wide engine with these as its callbacks.
+// applying the scene's layouts, the frame of a zone, recording a placed window in its zone, taking a
+// parked window out of its zone, launching or activating an application that has no window so that a
+// window of it lands in the hint's zone, and the sweep's summary. It makes the one application-wide engine
+// with these as its callbacks.
 #pragma once
 
 #include "core/ZoneModel.h"
@@ -63,14 +64,17 @@ class SceneRestoreServices : public std::enable_shared_from_this<SceneRestoreSer
     void sceneWindowPlaced(const std::string& displayUUID, WindowID wid, pid_t pid,
                            const platform::AXElement& element, std::int64_t zoneID);
     // Asks the launch queue for a window of the hint's application in its zone: the application is
-    // started (or activated) once per zone, one start at a time.
-    void sceneAppLaunchNeeded(const std::string& displayUUID, const WindowHint& hint);
+    // started (or activated) once per zone, one start at a time. False when it cannot be started.
+    bool sceneAppLaunchNeeded(const std::string& displayUUID, const WindowHint& hint);
+    // The window leaves the zone of whichever display holds it.
+    void sceneWindowParked(WindowID wid);
     // Opens an automatic-launch intent for the zone (it lives 8.0 s, for the application's next new
     // window) and answers its id. Then a running application is brought forward where that makes it open
     // a window, or started once more where only a start makes one; one not running is opened in the
-    // background.
-    std::string launchAndPlaceApp(const std::string& bundleID, std::int64_t zoneID,
-                                  const std::string& displayUUID);
+    // background. Nothing, the intent cancelled, when the application cannot be started; the log then
+    // names it and says why.
+    std::optional<std::string> launchAndPlaceApp(const std::string& bundleID, std::int64_t zoneID,
+                                                 const std::string& displayUUID);
     static void sceneSweepCompleted(const std::set<WindowID>& placed,
                                     const std::set<std::string>& sceneBundleIDs,
                                     const std::map<pid_t, std::string>& bundleByPID,

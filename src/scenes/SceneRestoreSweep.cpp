@@ -112,7 +112,7 @@ SceneRestoreEngine::sweepWindows(const std::vector<platform::ScreenInfo>& screen
             serveDisplay(screen, resolution, sweep);
 
     const int parked = finishSweep(sweep);
-    return {sweep.placedCount, sweep.totalHints, parked};
+    return {sweep.placedCount, sweep.totalHints, parked, std::move(sweep.unstartedApps)};
 }
 
 bool SceneRestoreEngine::buildPool(SweepState& sweep) {
@@ -226,7 +226,7 @@ void SceneRestoreEngine::serveHint(const WindowHint& hint, const platform::Scree
     Log::sceneManager.info(
         "Window sweep: no window for '%s' zone=%ld — calling onAppLaunchNeeded (handler=%{bool}d)",
         hint.bundleID, hint.zoneID, static_cast<bool>(onAppLaunchNeeded));
-    if (onAppLaunchNeeded) onAppLaunchNeeded(displayUUID, hint);
+    if (onAppLaunchNeeded && !onAppLaunchNeeded(displayUUID, hint)) sweep.unstartedApps.insert(hint.bundleID);
 }
 
 bool SceneRestoreEngine::placeFromAllWindows(const WindowHint& hint, const Rect& target,

@@ -130,7 +130,7 @@ AppDelegate::AppDelegate(platform::Platform& platform)
                                        windowMappingRebuild_, statusBarEventBus_})),
       wakeRecovery_(WakeRecovery::create(
           platform, WakeRecovery::Dependencies{tracker_, ax_, displayLayoutEventBus_, controller_,
-                                               windowMappingRebuild_, wakeSlotReplay_})),
+                                               windowMappingRebuild_, wakeSlotReplay_, zoneMemberships_})),
       hotkeyActions_(std::make_shared<HotkeyActions>(
           HotkeyActions::Dependencies{multiState_, controller_, ax_, displayRecords_, displayLayouts_})),
       pushActions_(std::make_shared<HotkeyPushActions>(

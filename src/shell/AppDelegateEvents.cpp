@@ -1,15 +1,19 @@
-// The application's events after start-up: becoming active, the display observer's notification, and
-// shut-down.
+// The application's events after start-up: becoming active, the display observer's notification with
+// the panels of displays gone, and shut-down.
 #include "shell/AppDelegate.h"
 
 #include "app/DisplayChangeHandler.h"
 #include "app/DisplayLayoutEventBus.h"
+#include "app/DisplayUtil.h"
 #include "app/LayoutMemory.h"
 #include "app/StatusBarEventBus.h"
 #include "app/ZoneMemberships.h"
 #include "input/MouseEventTap.h"
 #include "layouts/LayoutDirectoryWatcher.h"
 #include "platform/NotificationCenter.h"
+#include "ui/scene_editor/SceneEditorOverlayController.h"
+#include "ui/switchers/GlobalSwitcherWindowController.h"
+#include "ui/switchers/SceneCardSwitcherController.h"
 
 namespace korvane {
 
@@ -47,8 +51,18 @@ void AppDelegate::handleDisplayObserverNotification(const nlohmann::json& userIn
         std::move(added), std::move(removed), kNotificationSource));
     displayLayoutEventBus_->publish(
         {DisplayLayoutProbeReason::topologyChanged, kNotificationSource, false, std::nullopt});
+    closePanelsOfDisplaysGone();
     handleDisplaysChangedForScenes(userInfo.is_null() ? std::nullopt
                                                       : std::optional<nlohmann::json>(userInfo));
+}
+
+void AppDelegate::closePanelsOfDisplaysGone() {
+    // With no screen at all there is nowhere a panel could be moved to: the next change is awaited.
+    const auto connected = DisplayUtil::availableDisplayUUIDs(platform_.screens());
+    if (connected.empty()) return;
+    if (sceneEditorOverlayController_) sceneEditorOverlayController_->closePanelsOfDisplaysGone(connected);
+    if (sceneCardSwitcherController_) sceneCardSwitcherController_->closeIfDisplayGone(connected);
+    if (globalSwitcherWC_) globalSwitcherWC_->closeIfDisplayGone(connected);
 }
 
 void AppDelegate::applicationWillTerminate() {

@@ -63,6 +63,7 @@ class SceneRestoreSweepTest : public SupportFolderTest {
         };
         engine->onAppLaunchNeeded = [this](const std::string&, const WindowHint& hint) {
             launches.push_back(hint.bundleID);
+            return true;
         };
         engine->onSweepCompleted =
             [this](const std::set<WindowID>&, const std::set<std::string>& sceneBundles,

@@ -5,6 +5,7 @@
 #include "X11TestSession.h"
 
 #include "app/DisplayUtil.h"
+#include "input/HotkeyConfig.h"
 #include "platform/sim/SimDesktop.h"
 #include "platform/x11/X11Desktop.h"
 #include "scenes/SceneStore.h"
@@ -13,6 +14,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
@@ -193,6 +195,13 @@ class ProgramOnX11Test : public ::testing::Test {
         const double titleBar = content.minY() - frame.minY();
         return Point{content.maxX() - titleBar / 2, frame.minY() + titleBar / 2};
     }
+    // Whether the window manager holds the window minimised: iconic, and hidden as the desktop's task
+    // lists read it.
+    bool minimised(xcb_window_t window) {
+        const auto states = session->atomNames(window, "_NET_WM_STATE");
+        return session->wmState(window) == 3 &&
+               std::find(states.begin(), states.end(), "_NET_WM_STATE_HIDDEN") != states.end();
+    }
     bool focusByClick(xcb_window_t window) {
         const Rect frame = session->frameOf(window);
         session->click(static_cast<int>(frame.midX()), static_cast<int>(frame.midY()));
@@ -257,6 +266,15 @@ class ProgramOnX11Test : public ::testing::Test {
         std::ostringstream out;
         out << in.rdbuf();
         return out.str();
+    }
+    // The default table with control+option+U bound to updating the active scene, which has no key of
+    // its own by default.
+    void bindUpdateKey() {
+        HotkeyConfig config = HotkeyConfig::defaults(0);
+        for (auto& binding : config.bindings)
+            if (binding.action == "scene.update") binding = {"scene.update", "U", {"ctrl", "alt"}, true};
+        fs::create_directories(home());
+        std::ofstream(home() / HotkeyConfig::kFileName) << config.toJSON().dump();
     }
     bool logged(const std::string& line) const { return logText().find(line) != std::string::npos; }
     // How many lines of the log hold `text`.

@@ -7,6 +7,7 @@
 
 #include <X11/keysym.h>
 
+#include <algorithm>
 #include <functional>
 
 namespace korvane::x11::test {
@@ -59,6 +60,25 @@ class SceneEditorOnX11Test : public ProgramOnX11Test {
                 session->click(static_cast<int>(frame.maxX() - border - 720 + kEditGridInManager.x),
                                static_cast<int>(frame.maxY() - border - 520 + kEditGridInManager.y + rows));
                 return X11TestSession::waitFor(opened, seconds(3));
+            },
+            seconds(20));
+    }
+
+    // The pointer onto the first scene card of the 720 × 520 manager window, then onto the bin that its
+    // panel shows on the card's trailing edge below the pencil, and a click there, until "Delete Scene?"
+    // shows. `beforeClick` runs each time just before the click. Whether the alert showed.
+    bool openDeleteAlert(xcb_window_t manager, const std::function<void()>& beforeClick = {}) {
+        const Point kFirstCard{64, 70}, kCardBin{116, 81};
+        const Rect content = session->contentOf(manager);
+        return X11TestSession::waitFor(
+            [&] {
+                session->glidePointer(static_cast<int>(content.minX() + kFirstCard.x),
+                                      static_cast<int>(content.minY() + kFirstCard.y), 20);
+                if (beforeClick) beforeClick();
+                clickAt(static_cast<int>(content.minX() + kCardBin.x),
+                        static_cast<int>(content.minY() + kCardBin.y));
+                return X11TestSession::waitFor(
+                    [&] { return session->viewableWindowTitled("Delete Scene?").has_value(); }, seconds(3));
             },
             seconds(20));
     }
@@ -121,14 +141,14 @@ class SceneEditorOnX11Test : public ProgramOnX11Test {
         session->fakeInput(XCB_BUTTON_RELEASE, 1);
         return X11TestSession::waitFor([&] { return !previewLine(line); });
     }
+    // The split preview's orange.
+    static bool previewOrange(std::uint32_t p) {
+        return (p >> 16 & 0xFF) > 200 && (p >> 8 & 0xFF) > 100 && (p >> 8 & 0xFF) < 170 && (p & 0xFF) < 60;
+    }
     // Whether most of the strip is the split preview's orange.
     bool previewLine(const Rect& strip) {
-        std::size_t orange = 0;
         const std::vector<std::uint32_t> pixels = session->rootPixels(strip);
-        for (std::uint32_t p : pixels)
-            if ((p >> 16 & 0xFF) > 200 && (p >> 8 & 0xFF) > 100 && (p >> 8 & 0xFF) < 170 && (p & 0xFF) < 60)
-                ++orange;
-        return orange * 2 > pixels.size();
+        return std::size_t(std::count_if(pixels.begin(), pixels.end(), previewOrange)) * 2 > pixels.size();
     }
     // A window that shows once a place is clicked: clicked again until it does, as a user clicks again a
     // button that did not answer. Whether it showed.

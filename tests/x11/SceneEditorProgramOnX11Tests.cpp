@@ -1,15 +1,20 @@
 // The scene editor in the built program on a real X server with openbox and an xterm, as a user meets it:
 // "Edit Grid" in the scene manager covers every monitor's visible frame with a dimmed panel of its own,
 // above the xterm and holding the keyboard; "v" and a click split the zone under the pointer, Ctrl+S
-// stores the split as a new user layout that the scene names, and Escape closes every panel. A picture of
-// the real overlay is left under build/screenshots. Opened again, it covers the monitors as the first time.
+// stores the split as a new user layout that the scene names, and Escape closes every panel. The panel the
+// pointer comes onto takes the keys, so that "v" and a click split the zone there with no other click. A
+// picture of the real overlay is left under build/screenshots. Opened again, it covers the monitors as the
+// first time.
 // A divider carried by the pointer in small steps follows it to the release, snapped, leaves no percentage
 // behind on the way and is stored where it was let go. Opened again after an edit it discarded and a window
 // that moved, the editor shows the desktop as it is then, dimmed, and the scene as it is stored; so does
 // its first opening on the panels the program made, unmapped, once idle after starting. A monitor unplugged
 // under the open editor takes its panel with it while the other panel keeps the keyboard; plugged back, the
-// next opening covers it again. Closed, the editor leaves the program holding no picture of a monitor.
+// next opening covers it again. A zone's application picker closes with the editor and with its panel.
+// Closed, the editor leaves the program holding no picture of a monitor.
 #include "SceneEditorOnX11.h"
+
+#include "platform/Format.h"
 
 #include <X11/keysym.h>
 
@@ -151,6 +156,33 @@ class SceneEditorProgramOnX11Test : public SceneEditorOnX11Test {
         return columns;
     }
 
+    // The middle of "Done", the last button of the bar along the bottom of a panel: the right end of the
+    // near-white faces of the bar's buttons.
+    std::optional<Point> doneButton(const Rect& panel) {
+        const Rect band{panel.minX(), panel.maxY() - 58, panel.width(), 28};
+        const std::set<int> faces = columnsWhere(band, [](std::uint32_t p) {
+            return (p >> 16 & 0xFF) > 235 && (p >> 8 & 0xFF) > 235 && (p & 0xFF) > 235;
+        });
+        if (faces.empty()) return std::nullopt;
+        int left = *faces.rbegin();
+        while (faces.count(left - 1) || faces.count(left - 2))
+            left -= faces.count(left - 1) ? 1 : 2;
+        return Point{(left + *faces.rbegin()) / 2.0, band.midY()};
+    }
+    std::string describeWindows(pid_t korvane) {
+        std::string text;
+        for (const auto& [window, frame] : windowsOfProcess(session->display(), korvane))
+            text += std::to_string(window) + " " + platform::describe(frame) + "\n";
+        return text;
+    }
+    // The program's windows on screen, by id.
+    std::set<xcb_window_t> windowsShown(pid_t korvane) {
+        std::set<xcb_window_t> shown;
+        for (const auto& [window, frame] : windowsOfProcess(session->display(), korvane))
+            shown.insert(window);
+        return shown;
+    }
+
     std::optional<xcb_window_t> manager;
     std::vector<Rect> panels;
 };
@@ -210,6 +242,67 @@ TEST_F(SceneEditorProgramOnX11Test, editGridCoversEachMonitorAndASplitSavedWithC
     EXPECT_NE(std::find(statesAgain.begin(), statesAgain.end(), "_NET_WM_STATE_ABOVE"), statesAgain.end());
     EXPECT_EQ(session->desktopOf(session->activeWindow()), 0xFFFFFFFFu);
     EXPECT_TRUE(closeWithEscape()) << logText();
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+TEST_F(SceneEditorProgramOnX11Test, thePanelThePointerComesOntoTakesTheKeysAndVAndAClickSplitTheZoneUnderIt) {
+    const pid_t korvane = startWithManager();
+    ASSERT_TRUE(manager) << logText();
+    ASSERT_TRUE(editGrid()) << logText();
+    ASSERT_TRUE(waitForKeyPanel()) << "active window " << session->activeWindow();
+    const auto isActive = [&](const Rect& panel) {
+        return X11TestSession::waitFor([&] { return session->frameOf(session->activeWindow()) == panel; });
+    };
+    // The pointer on the main monitor's panel, beside the side monitor.
+    session->glidePointer(static_cast<int>(kPrimaryRoot.minX()) + 5, 450, 20);
+    ASSERT_TRUE(isActive(kPrimaryWorkArea)) << "active window " << session->activeWindow();
+
+    // Onto the side monitor's panel in one small step, to rest in its right zone by the edge; then over to
+    // the main monitor's left zone, and back to the side monitor's left zone. No click but the split's.
+    const auto half = [](const Rect& panel, int which) {
+        return Rect{panel.minX() + which * panel.width() / 2, panel.minY(), panel.width() / 2,
+                    panel.height()};
+    };
+    struct Step {
+        Rect panel;
+        Rect zone;
+        Point to;
+        int steps;
+    };
+    const Step steps[] = {{kSecondaryRoot, half(kSecondaryRoot, 1), {kSecondaryRoot.maxX() - 25, 450}, 1},
+                          {kPrimaryWorkArea, kPrimaryLeftHalf, {kPrimaryLeftHalf.midX(), 555}, 10},
+                          {kSecondaryRoot, half(kSecondaryRoot, 0), {480, 450}, 10}};
+    for (const Step& step : steps) {
+        SCOPED_TRACE(platform::describe(step.zone));
+        session->glidePointer(static_cast<int>(step.to.x), static_cast<int>(step.to.y), step.steps);
+        ASSERT_TRUE(isActive(step.panel)) << "active window " << session->activeWindow();
+        // "v" shows the split's line down the zone under the pointer, and a click there places the split.
+        const Rect barRow{step.panel.minX(), step.panel.midY() + static_cast<int>(step.panel.height() / 3),
+                          step.panel.width(), 1};
+        std::set<int> line;
+        ASSERT_TRUE(X11TestSession::waitFor(
+            [&] {
+                press({XK_v});
+                return X11TestSession::waitFor(
+                    [&] { return !(line = columnsWhere(barRow, previewOrange)).empty(); }, seconds(5));
+            },
+            seconds(20)));
+        EXPECT_GT(*line.begin(), step.zone.minX() + 6) << ::testing::PrintToString(line);
+        EXPECT_LT(*line.rbegin(), step.zone.maxX() - 6) << ::testing::PrintToString(line);
+        session->fakeInput(XCB_BUTTON_PRESS, 1);
+        session->fakeInput(XCB_BUTTON_RELEASE, 1);
+        const int placed = (*line.begin() + *line.rbegin()) / 2;
+        EXPECT_TRUE(X11TestSession::waitFor([&] {
+            const std::set<int> bars = columnsWhere(barRow, dividerBlue);
+            return columnsWhere(barRow, previewOrange).empty() &&
+                   std::any_of(bars.begin(), bars.end(),
+                               [&](int column) { return std::abs(column - placed) <= 6; });
+        })) << placed
+            << " " << ::testing::PrintToString(columnsWhere(barRow, dividerBlue));
+    }
+    EXPECT_TRUE(session->saveScreenshot(kSecondaryRoot, picture("scene-editor-split-under-pointer-x11.png")));
 
     ::kill(korvane, SIGTERM);
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
@@ -527,6 +620,49 @@ TEST_F(SceneEditorProgramOnX11Test, aMonitorUnpluggedUnderTheEditorClosesItsPane
         << ::testing::PrintToString(panels);
     ASSERT_TRUE(waitForKeyPanel()) << "active window " << session->activeWindow();
     EXPECT_TRUE(closeWithEscape()) << logText();
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+TEST_F(SceneEditorProgramOnX11Test, aZonesApplicationPickerClosesWithTheEditorAndWithItsPanel) {
+    const pid_t korvane = startWithManager();
+    ASSERT_TRUE(manager) << logText();
+    // Those the user has open: the scene manager and the corner button.
+    const std::set<xcb_window_t> usersOwn = windowsShown(korvane);
+    // The side monitor's panel's first "+" opens the picker over it.
+    const auto openPicker = [&] {
+        std::optional<Point> add;
+        return X11TestSession::waitFor([&] { return (add = addButton(kSecondaryRoot)).has_value(); }) &&
+               clickUntilShown(static_cast<int>(add->x), static_cast<int>(add->y), kPickerTitle);
+    };
+
+    // "Done" on the other panel closes the editor, the picker with it.
+    ASSERT_TRUE(editGrid()) << logText();
+    ASSERT_TRUE(openPicker()) << logText();
+    std::optional<Point> done;
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return (done = doneButton(kPrimaryWorkArea)).has_value(); }));
+    clickAt(static_cast<int>(done->x), static_cast<int>(done->y));
+    ASSERT_TRUE(X11TestSession::waitFor([&] {
+        return viewableWindowsTitled(session->display(), kEditorTitle).empty();
+    })) << logText();
+    EXPECT_TRUE(X11TestSession::waitFor([&] { return windowsShown(korvane) == usersOwn; }))
+        << describeWindows(korvane);
+
+    // The side monitor unplugged closes its panel, the picker with it; the editor goes on on the other.
+    ASSERT_TRUE(editGrid()) << logText();
+    ASSERT_TRUE(openPicker()) << logText();
+    const std::size_t changes = count("[DisplayChange] handle end");
+    session->deleteMonitor(kSecondaryName);
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return count("[DisplayChange] handle end") > changes; }))
+        << logText();
+    ASSERT_TRUE(X11TestSession::waitFor([&] {
+        return viewableWindowsTitled(session->display(), kEditorTitle) == std::vector<Rect>{kPrimaryWorkArea};
+    })) << ::testing::PrintToString(viewableWindowsTitled(session->display(), kEditorTitle));
+    EXPECT_TRUE(X11TestSession::waitFor([&] { return !session->viewableWindowTitled(kPickerTitle); }));
+    EXPECT_TRUE(closeWithEscape()) << logText();
+    EXPECT_TRUE(X11TestSession::waitFor([&] { return windowsShown(korvane) == usersOwn; }))
+        << describeWindows(korvane);
 
     ::kill(korvane, SIGTERM);
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();

@@ -8,7 +8,6 @@
 // tell of. Pictures of the restore reports and of the prompt are left under build/screenshots.
 #include "ProgramOnX11.h"
 
-#include "input/HotkeyConfig.h"
 #include "platform/Format.h"
 
 #include <X11/keysym.h>
@@ -28,15 +27,6 @@ const Rect kZone2 = kPrimaryRightHalf;
 
 class ScenesProgramOnX11Test : public ProgramOnX11Test {
   protected:
-    // The default table with control+option+U bound to updating the active scene, which has no key of
-    // its own by default.
-    void bindUpdateKey() {
-        HotkeyConfig config = HotkeyConfig::defaults(0);
-        for (auto& binding : config.bindings)
-            if (binding.action == "scene.update") binding = {"scene.update", "U", {"ctrl", "alt"}, true};
-        fs::create_directories(home());
-        std::ofstream(home() / HotkeyConfig::kFileName) << config.toJSON().dump();
-    }
     void press(std::uint32_t keysym) {
         session->pressKeys(
             {session->keycodeOf(XK_Control_L), session->keycodeOf(XK_Alt_L), session->keycodeOf(keysym)});

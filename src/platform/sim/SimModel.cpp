@@ -150,6 +150,10 @@ void SimModel::makeFrontmostLocked(pid_t pid, unsigned options) {
         if (token) raiseLocked(token);
     }
 
+    // Nothing of the application can take the keyboard: its windows come forward, the focus stays.
+    if (!mine.empty() &&
+        std::none_of(mine.begin(), mine.end(), [&](std::uint64_t t) { return windows.at(t).takesFocus; }))
+        return;
     if (frontmost != pid) {
         frontmost = pid;
         postNotificationLocked(platform::kDidActivateApplication, appUserInfoLocked(pid));
@@ -248,6 +252,7 @@ std::uint32_t SimModel::openWindowLocked(pid_t pid, const SimWindowSpec& desc) {
     w.ignoresResize = desc.ignoresResize;
     w.ignoresMove = desc.ignoresMove;
     w.ignoresFocus = desc.ignoresFocus;
+    w.takesFocus = desc.takesFocus;
     w.document = desc.document;
     w.url = desc.url;
     w.numberAttribute = desc.numberAttribute;
@@ -264,8 +269,8 @@ std::uint32_t SimModel::openWindowLocked(pid_t pid, const SimWindowSpec& desc) {
         zOrder.push_back(token);
 
     emitLocked(pid, el, "AXWindowCreated");
-    if (desc.focused) setFocusedWindowLocked(app, token);
-    if (desc.main) setMainWindowLocked(app, token);
+    if (desc.focused && desc.takesFocus) setFocusedWindowLocked(app, token);
+    if (desc.main && desc.takesFocus) setMainWindowLocked(app, token);
     return number;
 }
 
@@ -286,7 +291,7 @@ void SimModel::removeWindowLocked(std::uint64_t token, bool announce) {
     // The application hands its focus to its front-most remaining window, as applications do.
     std::uint64_t next = 0;
     for (auto t : windowsOfLocked(pid)) {
-        if (!windows.at(t).minimized) {
+        if (!windows.at(t).minimized && windows.at(t).takesFocus) {
             next = t;
             break;
         }

@@ -51,6 +51,7 @@ struct SimWindow {
     std::optional<Size> minSize, maxSize, sizeIncrement;
     bool tellsGrantedSize = false;
     bool ignoresResize = false, ignoresMove = false, ignoresFocus = false;
+    bool takesFocus = true;
     std::optional<std::string> document, url;
     WindowNumberAttribute numberAttribute = WindowNumberAttribute::standard;
     std::optional<Nanos> numberAppearsAt;

@@ -49,6 +49,7 @@ std::uint32_t SimWindows::recreate(std::uint32_t number, std::optional<std::uint
         desc.ignoresResize = w.ignoresResize;
         desc.ignoresMove = w.ignoresMove;
         desc.ignoresFocus = w.ignoresFocus;
+        desc.takesFocus = w.takesFocus;
         desc.document = w.document;
         desc.url = w.url;
         desc.numberAttribute = w.numberAttribute;
@@ -106,6 +107,10 @@ void SimWindows::focus(std::uint32_t number) {
     model_.settleLocked();
     auto& w = model_.requireWindowLocked(number);
     auto& app = model_.requireAppLocked(w.pid);
+    if (!w.takesFocus) {
+        model_.raiseLocked(w.token);
+        return;
+    }
     model_.setFocusedWindowLocked(app, w.token);
     model_.setMainWindowLocked(app, w.token);
     model_.makeFrontmostLocked(w.pid, 0);

@@ -93,7 +93,7 @@ std::optional<std::string> SimWorkspace::urlForApplication(const std::string& bu
     return it->second.url;
 }
 
-void SimWorkspace::openApplication(const std::string& bundleID, bool activates, bool newInstance,
+bool SimWorkspace::openApplication(const std::string& bundleID, bool activates, bool newInstance,
                                    std::function<void(platform::OpenApplicationResult)> completion) {
     std::lock_guard lock(model_.mutex);
     model_.settleLocked();
@@ -108,16 +108,17 @@ void SimWorkspace::openApplication(const std::string& bundleID, bool activates, 
         model_.loop.post([finish, bundleID] {
             finish({std::nullopt, "No application is installed with bundle identifier " + bundleID});
         });
-        return;
+        return false;
     }
     switch (behaviour.mode) {
     case OpenBehaviour::Mode::never:
-        return;
+        return true;
     case OpenBehaviour::Mode::fails:
+    case OpenBehaviour::Mode::refuses:
         model_.loop.postAfter(behaviour.after, [finish, error = behaviour.error] {
             finish({std::nullopt, error});
         });
-        return;
+        return behaviour.mode == OpenBehaviour::Mode::fails;
     case OpenBehaviour::Mode::completes:
         break;
     }
@@ -141,6 +142,7 @@ void SimWorkspace::openApplication(const std::string& bundleID, bool activates, 
         }
         finish({app, std::nullopt});
     });
+    return true;
 }
 
 std::vector<platform::InstalledApplication> SimWorkspace::installedApplications() {

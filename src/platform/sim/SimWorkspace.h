@@ -27,8 +27,8 @@ class SimWorkspace final : public platform::Workspace {
     std::optional<std::string> urlForApplication(const std::string& bundleID) override;
     // Completes through the loop as the bundle's open behaviour says; launches it when it is installed
     // and not running, or as a new instance, and then opens the behaviour's window in what it started. A
-    // bundle that is not installed completes with an error.
-    void openApplication(const std::string& bundleID, bool activates, bool newInstance,
+    // bundle that is not installed, or whose behaviour refuses, is refused: the completion brings the error.
+    bool openApplication(const std::string& bundleID, bool activates, bool newInstance,
                          std::function<void(platform::OpenApplicationResult)> completion) override;
     // As a test sets it (true until then). The simulated applications open no window when activated
     // whatever it says: a test that has it say so opens the window the application would.

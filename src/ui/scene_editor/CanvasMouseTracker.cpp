@@ -2,6 +2,7 @@
 #include "ui/scene_editor/CanvasMouseTracker.h"
 
 #include <QChildEvent>
+#include <QCursor>
 #include <QMouseEvent>
 
 #include <cmath>
@@ -21,6 +22,16 @@ void CanvasMouseTracker::watch(QObject* object) {
 
 bool CanvasMouseTracker::isKeyWindow() const {
     return canvas_ && canvas_->window()->isActiveWindow();
+}
+
+void CanvasMouseTracker::move(const QPointF& global) {
+    const QPointF p = canvas_->mapFromGlobal(global);
+    const Point point{p.x(), p.y()};
+    if (lastMousePoint_ && std::fabs(point.x - lastMousePoint_->x) <= 2 &&
+        std::fabs(point.y - lastMousePoint_->y) <= 2)
+        return;
+    lastMousePoint_ = point;
+    if (onMove) onMove(point);
 }
 
 bool CanvasMouseTracker::isRepeat(const QEvent* event) {
@@ -43,17 +54,14 @@ bool CanvasMouseTracker::eventFilter(QObject* watched, QEvent* event) {
         if (child->isWidgetType()) watch(child);
         return false;
     }
-    case QEvent::MouseMove: {
-        if (!isKeyWindow()) return false;
-        const QPointF p = canvas_->mapFromGlobal(static_cast<QMouseEvent*>(event)->globalPosition());
-        const Point point{p.x(), p.y()};
-        if (lastMousePoint_ && std::fabs(point.x - lastMousePoint_->x) <= 2 &&
-            std::fabs(point.y - lastMousePoint_->y) <= 2)
-            return false;
-        lastMousePoint_ = point;
-        if (onMove) onMove(point);
+    case QEvent::MouseMove:
+        if (isKeyWindow()) move(static_cast<QMouseEvent*>(event)->globalPosition());
         return false;
-    }
+    case QEvent::WindowActivate:
+        // Moves made before the window took the keyboard went unreported: the pointer may have come to
+        // rest over a zone, which a key typed now must find under it.
+        if (watched == canvas_ && canvas_->underMouse()) move(QCursor::pos());
+        return false;
     case QEvent::MouseButtonPress: {
         auto* mouse = static_cast<QMouseEvent*>(event);
         if (!isKeyWindow() || mouse->button() != Qt::LeftButton) return false;

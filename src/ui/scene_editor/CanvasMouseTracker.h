@@ -16,7 +16,8 @@
 
 namespace korvane {
 
-// Main thread only. Nothing is reported while the canvas's window is not the active one.
+// Main thread only. Nothing is reported while the canvas's window is not the active one; when it becomes
+// active, a pointer resting over the canvas is reported as a move.
 class CanvasMouseTracker : public QObject {
   public:
     // Watches `canvas` and its children, present and future, and turns on their mouse tracking.
@@ -38,6 +39,8 @@ class CanvasMouseTracker : public QObject {
         QPointF global;
     };
     bool isRepeat(const QEvent* event);
+    // Reports the pointer at that global place unless it is within 2 pt of the last one reported.
+    void move(const QPointF& global);
     void watch(QObject* object);
     bool isKeyWindow() const;
 

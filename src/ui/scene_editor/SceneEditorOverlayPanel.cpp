@@ -9,6 +9,7 @@
 #include "ui/scene_editor/SceneGeometryCanvasModel.h"
 #include "ui/scene_editor/SceneGeometryCanvasView.h"
 
+#include <QApplication>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMouseEvent>
@@ -165,6 +166,7 @@ void SceneEditorOverlayRootView::refresh() {
         if (rootSave) rootSave();
     };
     inputs.onSaveAsUserLayout = model->services().onSaveAsUserLayout;
+    inputs.onSceneLayoutChanged = model->services().onSceneLayoutChanged;
     inputs.onRestoreScene = [weakModel](const WMScene& restored) {
         if (auto shared = weakModel.lock())
             if (auto restore = shared->services().onRestore) restore(restored);
@@ -324,6 +326,23 @@ void SceneEditorOverlayPanel::paintAhead() {
 
 void SceneEditorOverlayPanel::rest() {
     if (!isVisible()) backdrop_ = QImage();
+}
+
+void SceneEditorOverlayPanel::enterEvent(QEnterEvent* event) {
+    QWidget::enterEvent(event);
+    if (isActiveWindow() || QApplication::activeModalWidget() || QApplication::activePopupWidget()) return;
+    // A window that is no panel and stays above every other (a switcher) keeps the keyboard; one beneath
+    // the panels (the scene manager, which the window manager may hand the focus to) does not.
+    QWidget* active = QApplication::activeWindow();
+    if (active && !dynamic_cast<SceneEditorOverlayPanel*>(active) &&
+        active->windowFlags().testFlag(Qt::WindowStaysOnTopHint))
+        return;
+    activateWindow();
+}
+
+void SceneEditorOverlayPanel::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    if (rootView_ && rootView_->canvas()) rootView_->canvas()->closePickers();
 }
 
 void SceneEditorOverlayPanel::paintEvent(QPaintEvent* event) {

@@ -128,6 +128,14 @@ class SceneEditorOverlayPanel : public QWidget {
 
   protected:
     void paintEvent(QPaintEvent* event) override;
+    // The panel the pointer comes onto takes the keyboard from another panel, so that the editor's keys
+    // act on the display under the pointer; not from a window standing over the panels that waits for
+    // the user (a picker, a sheet, an alert, a switcher).
+    void enterEvent(QEnterEvent* event) override;
+    // The windows the canvas opened over the panel (a zone's application picker, the template sheet) are
+    // windows of their own, which the panel's hiding leaves on screen: they close with it, as the editor
+    // closes or the panel's display goes, rather than offer a choice that nothing would take.
+    void hideEvent(QHideEvent* event) override;
 
   private:
     // Over `area`, on every workspace; made on the window server first if it is not yet.

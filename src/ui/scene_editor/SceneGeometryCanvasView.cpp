@@ -257,7 +257,7 @@ void SceneGeometryCanvasView::observeModel() {
 }
 
 void SceneGeometryCanvasView::setModel(std::shared_ptr<SceneGeometryCanvasModel> model) {
-    pickers_->close();
+    closePickers();
     model_ = std::move(model);
     model_->setCachedCanvasAspectRatio(canvasAspectRatio(platform_.screens(), model_->inputs().displayUUID));
     area_->setModel(*model_);
@@ -270,6 +270,10 @@ void SceneGeometryCanvasView::setModel(std::shared_ptr<SceneGeometryCanvasModel>
     // rather than made again for a model that has not appeared yet.
     appeared_ = false;
     if (isVisible()) showEvent(nullptr);
+}
+
+void SceneGeometryCanvasView::closePickers() {
+    pickers_->close();
 }
 
 void SceneGeometryCanvasView::buildOverlayBar() {

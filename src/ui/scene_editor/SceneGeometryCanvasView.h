@@ -87,6 +87,8 @@ class SceneGeometryCanvasView : public QWidget {
     void setModel(std::shared_ptr<SceneGeometryCanvasModel> model);
     // Draws the model's state now rather than on the next turn of the event loop.
     void refresh();
+    // Closes the template sheet and the application picker, as dismissed.
+    void closePickers();
 
     SceneCanvasArea* canvasArea() const { return area_; }
     const std::map<std::int64_t, SceneCanvasZoneCell*>& cells() const { return cells_; }

@@ -4,6 +4,7 @@
 // the panel is gone) or, when nothing was chosen, the window that had it before gets it back.
 #include "ui/switchers/GlobalSwitcherWindowController.h"
 
+#include "app/DisplayUtil.h"
 #include "core/AXUtil.h"
 #include "core/Log.h"
 #include "core/Rescuer.h"
@@ -260,6 +261,11 @@ void GlobalSwitcherWindowController::hide() {
     previousFocus.reset();
 }
 
+void GlobalSwitcherWindowController::closeIfDisplayGone(
+    const std::vector<std::string>& connectedDisplayUUIDs) {
+    if (isVisible && !DisplayUtil::isAmong(screen_, connectedDisplayUUIDs)) hide();
+}
+
 bool GlobalSwitcherWindowController::keyDown(const SwitcherKeyPress& press) {
     if (press.keyCode == kEscape) {
         hide();
@@ -452,7 +458,13 @@ bool GlobalSwitcherWindowController::applyHint(const std::string& text,
                                                const std::vector<SwitcherItem>& items) {
     if (text.empty()) return false;
     const std::string q = switchertext::lowercased(text);
-    if (const auto exact = SwitcherHints::exactMatches(items, q); exact.size() == 1) {
+    const auto matches = SwitcherHints::prefixMatches(items, q);
+    if (matches.empty()) return false;
+    const auto exact = SwitcherHints::exactMatches(items, q);
+    // Only a hint that begins no other is carried out at once. One that begins longer hints (x1 before
+    // x12, mail before mailm) is selected and waits for the next key: carrying it out would leave the
+    // longer hints out of reach and type their remaining characters into the window just chosen.
+    if (exact.size() == 1 && matches.size() == 1) {
         selectedIndex = static_cast<int>(exact.front());
         finalizeSelection();
         hintBuffer.clear();
@@ -462,9 +474,7 @@ bool GlobalSwitcherWindowController::applyHint(const std::string& text,
         }
         return true;
     }
-    const auto matches = SwitcherHints::prefixMatches(items, q);
-    if (matches.empty()) return false;
-    selectedIndex = static_cast<int>(matches.front());
+    selectedIndex = static_cast<int>(exact.size() == 1 ? exact.front() : matches.front());
     hintBuffer = q;
     if (switcherView_) {
         switcherView_->setSelectedIndex(selectedIndex);

@@ -13,6 +13,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 class QScrollArea;
 class QWidget;
@@ -74,6 +75,9 @@ class GlobalSwitcherWindowController : public std::enable_shared_from_this<Globa
     // Empties the list and, unless a choice was carried out, gives the focus back to the window that had
     // it when the switcher opened.
     void hide();
+    // The displays connected now: shown on a display not among them, it closes as Escape closes it,
+    // where the window manager would move it mostly off every monitor still taking typed hints.
+    void closeIfDisplayGone(const std::vector<std::string>& connectedDisplayUUIDs);
 
     // A key press while it shows; false when the press is passed on unused.
     bool keyDown(const SwitcherKeyPress& press);
@@ -86,7 +90,8 @@ class GlobalSwitcherWindowController : public std::enable_shared_from_this<Globa
     void finalizeSelection();
     void moveSelection(int delta);
     void moveSelectionRow(int delta);
-    // Typed hints.
+    // Typed hints: a text that is one tile's whole hint and begins no other hint carries that tile out;
+    // any other text that begins hints selects one (the tile it names whole, else the first) and waits.
     bool handleTypedCharacters(const std::string& characters);
     bool applyHint(const std::string& text, const std::vector<SwitcherItem>& items);
     bool deleteHintCharacter();

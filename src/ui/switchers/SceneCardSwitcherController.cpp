@@ -14,7 +14,6 @@
 
 #include <QApplication>
 
-#include <algorithm>
 #include <cmath>
 #include <unistd.h>
 
@@ -107,11 +106,7 @@ void SceneCardSwitcherController::hide() {
 }
 
 void SceneCardSwitcherController::closeIfDisplayGone(const std::vector<std::string>& connectedDisplayUUIDs) {
-    if (!isVisible_) return;
-    const std::string shownOn = DisplayUtil::displayUUID(screen_);
-    if (std::find(connectedDisplayUUIDs.begin(), connectedDisplayUUIDs.end(), shownOn) ==
-        connectedDisplayUUIDs.end())
-        hide();
+    if (isVisible_ && !DisplayUtil::isAmong(screen_, connectedDisplayUUIDs)) hide();
 }
 
 bool SceneCardSwitcherController::keyDown(const SwitcherKeyPress& press) {

@@ -547,6 +547,20 @@ void X11TestSession::raiseAlone(xcb_window_t window) {
     sync();
 }
 
+void X11TestSession::iconify(xcb_window_t window) {
+    // The ICCCM's request to the window manager: WM_CHANGE_STATE with IconicState.
+    xcb_client_message_event_t event{.response_type = XCB_CLIENT_MESSAGE,
+                                     .format = 32,
+                                     .sequence = 0,
+                                     .window = window,
+                                     .type = atom("WM_CHANGE_STATE"),
+                                     .data = {}};
+    event.data.data32[0] = 3;
+    xcb_send_event(conn_, 0, root_, XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                   reinterpret_cast<const char*>(&event));
+    sync();
+}
+
 void X11TestSession::watchStacking() {
     if (!stackingConn_) {
         stackingConn_ = xcb_connect(display_.c_str(), nullptr);

@@ -118,6 +118,8 @@ class X11TestSession {
     void requestFrame(xcb_window_t window, const Rect& frame);
     // Asks the window manager to raise a client without focusing it, as a pager does.
     void raiseAlone(xcb_window_t window);
+    // Asks the window manager to minimise a client, as a task bar or a title bar's button does.
+    void iconify(xcb_window_t window);
     // Counts the window manager's rewrites of the stacking order from now on, on a connection of its
     // own; stackingRewrites() returns those announced since the last call.
     void watchStacking();

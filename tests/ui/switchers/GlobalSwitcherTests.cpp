@@ -198,12 +198,18 @@ TEST_F(TypedHintsTest, aCharacterThatStartsAnotherHintRestartsDeleteShortensAndO
     EXPECT_EQ(focusedAfterActivation(), slack);
 }
 
-TEST_F(GlobalSwitcherTest, aHintThatBeginsAnotherFinalisesAtOnceAndTwoExactMatchesOnlySelect) {
+// A hint that begins longer ones (mail before mailm, t1 before t10 to t12) selects its tile and waits for
+// the next key, so that every hint can be typed; a picture of the waiting switcher is left.
+TEST_F(GlobalSwitcherTest, aHintThatBeginsLongerOnesSelectsAndWaitsAndTwoExactMatchesOnlySelect) {
     const std::uint32_t mail = window(app("Mail"), "Inbox");
-    window(app("MailMate"), "Drafts");
+    const std::uint32_t mailMate = window(app("MailMate"), "Drafts");
     const std::uint32_t abx = window(app("ab"), "x");
     window(app("ab"), "y");
     window(app("ab1x"), "z");
+    const pid_t term = app("Term");
+    std::vector<std::uint32_t> terms;
+    for (int i = 1; i <= 12; ++i)
+        terms.push_back(window(term, (i < 10 ? "0" : "") + std::to_string(i)));
     desktop->loop().runUntilIdle();
     show();
 
@@ -219,9 +225,32 @@ TEST_F(GlobalSwitcherTest, aHintThatBeginsAnotherFinalisesAtOnceAndTwoExactMatch
     EXPECT_EQ(focusedAfterActivation(), abx);
 
     show();
-    type("mail"); // MailMate cannot be typed to: "mail" already names Mail alone
+    type("t1");
+    EXPECT_TRUE(switcher->isWindowVisible());
+    EXPECT_EQ(selectedTitle(), "Term[01]");
+    EXPECT_EQ(view().searchText(), "t1");
+    EXPECT_EQ(highlighted(), (std::vector<std::string>{"Term[01]", "Term[10]", "Term[11]", "Term[12]"}));
+    desktop->loop().advance(seconds(1)); // every icon in
+    saveScreenshot(switcher->panel(), "global-switcher-hint-waiting.png");
+    type("2");
     EXPECT_FALSE(switcher->isWindowVisible());
-    EXPECT_EQ(focusedAfterActivation(), mail);
+    EXPECT_EQ(focusedAfterActivation(), terms[11]);
+
+    struct Row {
+        const char* typed;
+        bool thenReturn;
+        std::uint32_t focused;
+    };
+    for (const Row& row :
+         {Row{"t1", true, terms[0]}, Row{"mail", true, mail}, Row{"mailm", false, mailMate}}) {
+        SCOPED_TRACE(row.typed);
+        show();
+        type(row.typed);
+        EXPECT_EQ(switcher->isWindowVisible(), row.thenReturn);
+        if (row.thenReturn) press(Qt::Key_Return);
+        EXPECT_FALSE(switcher->isWindowVisible());
+        EXPECT_EQ(focusedAfterActivation(), row.focused);
+    }
 }
 
 TEST_F(GlobalSwitcherTest, escapeAndReturnWithoutASelectionGiveTheFocusBackToTheWindowThatHadIt) {
