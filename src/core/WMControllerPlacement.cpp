@@ -186,7 +186,7 @@ void WMController::activateApp(const AXElement& element, const std::string& tag,
             if (!success) {
                 Log::wm.info("%s: Trying desktop entry launch", tag);
                 if (bundleID && workspace.urlForApplication(*bundleID)) {
-                    workspace.openApplication(*bundleID, true, [](platform::OpenApplicationResult) {});
+                    workspace.openApplication(*bundleID, true, false, [](platform::OpenApplicationResult) {});
                     success = true;
                 }
             }

@@ -52,10 +52,11 @@ platform::Future<bool> startOpen(platform::RunLoop& loop, platform::Workspace& w
     const platform::Resolver<bool> resolver = made.second;
     platform::WorkItemRef giveUp =
         loop.postAfter(seconds(giveUpAfter), [resolver] { resolver.resolve(false); });
-    workspace.openApplication(bundleID, activates, [resolver, giveUp](platform::OpenApplicationResult) {
-        giveUp->cancel();
-        resolver.resolve(true);
-    });
+    workspace.openApplication(bundleID, activates, false,
+                              [resolver, giveUp](platform::OpenApplicationResult) {
+                                  giveUp->cancel();
+                                  resolver.resolve(true);
+                              });
     return std::move(made.first);
 }
 

@@ -212,7 +212,7 @@ class SceneRestoreEngine : public std::enable_shared_from_this<SceneRestoreEngin
                       SweepState& sweep);
     void serveHint(const WindowHint& hint, const platform::ScreenInfo& screen, const std::string& displayUUID,
                    SweepState& sweep);
-    // The application's first accessibility window that no hint placed yet (else its first window).
+    // The application's first accessibility window that no hint placed yet; false when there is none.
     bool placeFromAllWindows(const WindowHint& hint, const Rect& target, const std::string& displayUUID,
                              std::optional<WindowID> poolWid, SweepState& sweep);
     void placeWindow(const platform::AXElement& window, const Rect& target, const WindowHint& hint,

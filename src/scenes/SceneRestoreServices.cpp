@@ -11,10 +11,12 @@
 #include "platform/Format.h"
 #include "platform/Platform.h"
 #include "platform/TextCase.h"
+#include "scenes/SceneLaunchQueue.h"
 #include "scenes/SceneRestoreEngine.h"
 #include "scenes/model/WindowHint.h"
 #include "tracking/MappingTransaction.h"
 
+#include <algorithm>
 #include <cctype>
 #include <limits>
 #include <utility>
@@ -34,7 +36,19 @@ std::optional<int> asZoneID(std::int64_t zoneID) {
 
 std::shared_ptr<SceneRestoreServices> SceneRestoreServices::create(platform::Platform& platform,
                                                                    Dependencies dependencies) {
-    return std::shared_ptr<SceneRestoreServices>(new SceneRestoreServices(platform, std::move(dependencies)));
+    auto services =
+        std::shared_ptr<SceneRestoreServices>(new SceneRestoreServices(platform, std::move(dependencies)));
+    std::weak_ptr<SceneRestoreServices> weak = services;
+    services->launches_ = SceneLaunchQueue::create(
+        platform.runLoop(), services->deps_.mappingTransactions,
+        [weak](const std::string& bundleID, std::int64_t zoneID, const std::string& displayUUID) {
+            auto self = weak.lock();
+            return self ? self->launchAndPlaceApp(bundleID, zoneID, displayUUID) : std::nullopt;
+        });
+    services->launches_->onRestoredWindowPlaced = [weak] {
+        if (auto self = weak.lock(); self && self->onLaunchedWindowPlaced) self->onLaunchedWindowPlaced();
+    };
+    return services;
 }
 
 SceneRestoreServices::SceneRestoreServices(platform::Platform& platform, Dependencies dependencies)
@@ -68,7 +82,14 @@ std::shared_ptr<SceneRestoreEngine> SceneRestoreServices::makeEngine(std::shared
     engine->onWindowParked = [weak](WindowID wid) {
         if (auto self = weak.lock()) self->sceneWindowParked(wid);
     };
-    engine->onSweepCompleted = &SceneRestoreServices::sceneSweepCompleted;
+    // Ends the restore's requests for launches too; the sweep of one display has its own.
+    engine->onSweepCompleted = [weak](const std::set<WindowID>& placed,
+                                      const std::set<std::string>& sceneBundleIDs,
+                                      const std::map<pid_t, std::string>& bundleByPID,
+                                      const std::set<std::string>& parkedBundleIDs) {
+        sceneSweepCompleted(placed, sceneBundleIDs, bundleByPID, parkedBundleIDs);
+        if (auto self = weak.lock()) self->launches_->endRestore();
+    };
     return engine;
 }
 
@@ -84,6 +105,8 @@ std::optional<Layout> SceneRestoreServices::resolveSceneLayout(const std::string
 }
 
 void SceneRestoreServices::sceneDidRestore(const WMScene& scene) {
+    // Called once per restore, right before its sweep asks for launches.
+    launches_->beginRestore();
     deps_.displayLayouts->applyLayoutsFromScene(scene);
 }
 
@@ -120,15 +143,16 @@ void SceneRestoreServices::sceneWindowParked(WindowID wid) {
 }
 
 bool SceneRestoreServices::sceneAppLaunchNeeded(const std::string& displayUUID, const WindowHint& hint) {
-    return launchAndPlaceApp(hint.bundleID, hint.zoneID, displayUUID);
+    return launches_->request(hint.bundleID, hint.zoneID, displayUUID);
 }
 
-bool SceneRestoreServices::launchAndPlaceApp(const std::string& bundleID, std::int64_t zoneID,
-                                             const std::string& displayUUID) {
+std::optional<std::string> SceneRestoreServices::launchAndPlaceApp(const std::string& bundleID,
+                                                                   std::int64_t zoneID,
+                                                                   const std::string& displayUUID) {
     Log::sceneManager.info("Scene restore: launchAndPlaceApp called bundle='%s' zone=%ld", bundleID, zoneID);
 
-    // The intent comes first, so that the window of an application that opens at once finds it; one that
-    // is neither running nor installed leaves an intent that simply runs out.
+    // The intent comes first, so that the window of an application that opens at once finds it; it is
+    // cancelled again when the application cannot be started.
     auto& coordinator = *deps_.mappingTransactions;
     coordinator.expireStale();
     const Nanos now = coordinator.nowProvider();
@@ -150,18 +174,24 @@ bool SceneRestoreServices::launchAndPlaceApp(const std::string& bundleID, std::i
     coordinator.log("slot.claim.created", intent, std::nullopt, std::nullopt, 0.0);
 
     auto& workspace = platform_.workspace();
-    for (const auto& app : workspace.runningApplications()) {
-        if (app.bundleID != bundleID) continue;
-        workspace.activate(app.pid, 0);
+    const auto running = workspace.runningApplications();
+    const auto app = std::find_if(running.begin(), running.end(), [&](const platform::RunningApplication& a) {
+        return a.bundleID == bundleID;
+    });
+    if (app != running.end() && workspace.activationOpensWindow()) {
+        workspace.activate(app->pid, 0);
         Log::app.info("Scene restore: activated running app '%s' to create window", bundleID);
-        return true;
+        return intent.id;
     }
+    // Where activation makes no window, every start of the application makes one.
+    const bool again = app != running.end();
+    if (again) Log::app.info("Scene restore: started running app '%s' again to create window", bundleID);
     // Asked also when nothing seems installed under the identifier: the workspace's answer says why the
     // application cannot be started, which the user needs to hear of. A launch refused outright is what
     // the restore reports; one that fails later is an error of its own.
     auto refused = std::make_shared<bool>(false);
     const bool started = workspace.openApplication(
-        bundleID, false, [bundleID, refused](platform::OpenApplicationResult result) {
+        bundleID, false, again, [bundleID, refused](platform::OpenApplicationResult result) {
             if (!result.error) return;
             if (*refused)
                 Log::app.info("Scene restore: could not start '%s': %s", bundleID, *result.error);
@@ -169,7 +199,9 @@ bool SceneRestoreServices::launchAndPlaceApp(const std::string& bundleID, std::i
                 Log::app.error("Scene restore: failed to launch %s: %@", bundleID, *result.error);
         });
     *refused = !started;
-    return started;
+    if (started) return intent.id;
+    coordinator.cancel(intent.id, "launch refused");
+    return std::nullopt;
 }
 
 void SceneRestoreServices::sceneSweepCompleted(const std::set<WindowID>& placed,

@@ -209,6 +209,10 @@ const std::shared_ptr<SceneRestoreEngine>& AppDelegate::sceneRestoreEngine() {
         sceneRestoreEngine_->onLaunchRestoreFailed = [](const SceneRestoreResult& result) {
             SceneRestoreHUDController::shared()->show(result, std::nullopt);
         };
+        // The report counts the windows of applications the restore started as they land.
+        sceneRestoreServices_->onLaunchedWindowPlaced = [] {
+            SceneRestoreHUDController::shared()->addPlacedWindow();
+        };
     }
     return sceneRestoreEngine_;
 }

@@ -111,6 +111,9 @@ struct OpenBehaviour {
     Nanos after = 0;       // virtual time until the completion runs
     bool activates = true; // whether an activating open makes the application frontmost
     std::string error = "The application could not be opened.";
+    // The window every start of the application opens as it comes up, as an X client does; none: the
+    // application starts without a window, and a test opens what it shows.
+    std::optional<SimWindowSpec> window{};
 };
 
 // How the activation script for a bundle identifier ends.

@@ -93,11 +93,11 @@ std::optional<std::string> SimWorkspace::urlForApplication(const std::string& bu
     return it->second.url;
 }
 
-bool SimWorkspace::openApplication(const std::string& bundleID, bool activates,
+bool SimWorkspace::openApplication(const std::string& bundleID, bool activates, bool newInstance,
                                    std::function<void(platform::OpenApplicationResult)> completion) {
     std::lock_guard lock(model_.mutex);
     model_.settleLocked();
-    openCalls_.push_back({bundleID, activates});
+    openCalls_.push_back({bundleID, activates, newInstance});
     auto found = openBehaviours_.find(bundleID);
     const OpenBehaviour behaviour = found == openBehaviours_.end() ? OpenBehaviour{} : found->second;
     auto finish = [completion = std::move(completion)](platform::OpenApplicationResult r) {
@@ -124,15 +124,19 @@ bool SimWorkspace::openApplication(const std::string& bundleID, bool activates,
     }
     std::weak_ptr<SimModel> weak = model_.weak_from_this();
     const bool activateOnOpen = activates && behaviour.activates;
-    model_.loop.postAfter(behaviour.after, [weak, bundleID, activateOnOpen, finish] {
+    const std::optional<SimWindowSpec> window = behaviour.window;
+    model_.loop.postAfter(behaviour.after, [weak, bundleID, activateOnOpen, newInstance, window, finish] {
         auto m = weak.lock();
         if (!m) return;
         std::optional<RunningApplication> app;
         {
             std::lock_guard lock(m->mutex);
             m->settleLocked();
-            pid_t pid = runningPidLocked(*m, bundleID);
-            if (!pid) pid = m->launchLocked(m->installed.at(bundleID));
+            pid_t pid = newInstance ? 0 : runningPidLocked(*m, bundleID);
+            if (!pid) {
+                pid = m->launchLocked(m->installed.at(bundleID));
+                if (window) m->openWindowLocked(pid, *window);
+            }
             if (activateOnOpen) m->makeFrontmostLocked(pid, 0);
             app = infoLocked(*m, m->apps.at(pid));
         }
@@ -168,6 +172,16 @@ bool SimWorkspace::hasPrivacyPanes() {
 void SimWorkspace::setHasPrivacyPanes(bool has) {
     std::lock_guard lock(model_.mutex);
     model_.hasPrivacyPanes = has;
+}
+
+bool SimWorkspace::activationOpensWindow() {
+    std::lock_guard lock(model_.mutex);
+    return activationOpensWindow_;
+}
+
+void SimWorkspace::setActivationOpensWindow(bool opens) {
+    std::lock_guard lock(model_.mutex);
+    activationOpensWindow_ = opens;
 }
 
 std::optional<platform::IconImage> SimWorkspace::iconForRunningApplication(pid_t pid) {

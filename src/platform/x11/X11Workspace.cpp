@@ -307,7 +307,7 @@ std::variant<RunningApplication, std::string> X11Workspace::launch(const std::st
     return app;
 }
 
-bool X11Workspace::openApplication(const std::string& bundleID, bool activates,
+bool X11Workspace::openApplication(const std::string& bundleID, bool activates, bool newInstance,
                                    std::function<void(platform::OpenApplicationResult)> completion) {
     auto finish = [this, completion = std::move(completion)](platform::OpenApplicationResult result) {
         const bool started = !result.error;
@@ -317,7 +317,7 @@ bool X11Workspace::openApplication(const std::string& bundleID, bool activates,
         });
         return started;
     };
-    for (auto& app : runningApplications()) {
+    for (auto& app : newInstance ? std::vector<RunningApplication>{} : runningApplications()) {
         if (app.bundleID != bundleID) continue;
         if (activates) activate(app.pid, 0);
         return finish({app, std::nullopt});

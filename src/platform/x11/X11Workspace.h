@@ -38,11 +38,13 @@ class X11Workspace final : public platform::Workspace, public TrackerListener {
     bool activate(pid_t pid, unsigned options) override;
     bool unhide(pid_t pid) override;
     std::optional<std::string> urlForApplication(const std::string& bundleID) override;
-    // A running application is activated when asked; any other is started from its desktop entry (see
-    // DesktopEntries::launchCommand), its output going nowhere. Refused when there is no such entry or
-    // its program cannot be started.
-    bool openApplication(const std::string& bundleID, bool activates,
+    // A running application is activated when asked, unless `newInstance`; any other is started from its
+    // desktop entry (see DesktopEntries::launchCommand), its output going nowhere. Refused when there is no
+    // such entry or its program cannot be started.
+    bool openApplication(const std::string& bundleID, bool activates, bool newInstance,
                          std::function<void(platform::OpenApplicationResult)> completion) override;
+    // An X client makes its windows as it starts; activation only raises and focuses what it shows.
+    bool activationOpensWindow() override { return false; }
     bool openURL(const std::string& url) override;
     // Through the file manager on the session bus (FileManagerService), else the folder by openURL.
     void revealFile(const std::string& path) override;

@@ -92,6 +92,11 @@ std::string SceneRestoreHUDView::detail() const {
     return text;
 }
 
+void SceneRestoreHUDView::addPlacedWindow() {
+    ++placedWindows;
+    update();
+}
+
 void SceneRestoreHUDView::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);

@@ -11,8 +11,9 @@ namespace korvane {
 
 struct SceneRestoreResult;
 
-// What the card says is fixed when it is made: the fields are copied from the restore's result and the
-// card never changes afterwards. Always drawn in the light scheme, whatever the desktop's.
+// What the card says is copied from the restore's result when it is made; afterwards only its count of
+// placed windows grows, as windows launched for the restore land in their zones. Always drawn in the
+// light scheme, whatever the desktop's.
 class SceneRestoreHUDView final : public QWidget {
   public:
     enum class State {
@@ -35,6 +36,8 @@ class SceneRestoreHUDView final : public QWidget {
     // the placed part when the scene had hints, the parked part when windows were parked and the part
     // naming how many applications could not be started, joined by " · ".
     std::string detail() const;
+    // One more window placed; drawn again.
+    void addPlacedWindow();
 
     static constexpr int kWidth = 320;
     static constexpr int kHeight = 80;

@@ -107,7 +107,8 @@ TEST_F(SimWorkspaceTest, openingAnApplicationLaunchesItThroughTheLoopFailsIsRefu
     std::set<std::string> refused;
     for (std::string id : {"com.example.viewer", "com.example.broken", "com.example.stuck",
                            "com.example.absent", "com.example.refused"})
-        if (!ws().openApplication(id, true, [&results, id](auto r) { results[id] = r; })) refused.insert(id);
+        if (!ws().openApplication(id, true, false, [&results, id](auto r) { results[id] = r; }))
+            refused.insert(id);
     EXPECT_EQ(refused, (std::set<std::string>{"com.example.absent", "com.example.refused"}));
     loop().advance(seconds(1.999));
     EXPECT_EQ(results.count("com.example.viewer"), 0u);

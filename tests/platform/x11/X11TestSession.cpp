@@ -301,6 +301,12 @@ std::optional<xcb_window_t> X11TestSession::clientOf(pid_t pid) {
     return std::nullopt;
 }
 
+std::optional<pid_t> X11TestSession::pidOf(xcb_window_t window) {
+    auto v = cardinals(window, atom("_NET_WM_PID"), XCB_ATOM_CARDINAL);
+    if (v.empty()) return std::nullopt;
+    return static_cast<pid_t>(v[0]);
+}
+
 Rect X11TestSession::frameOf(xcb_window_t window) {
     // One round trip: the benchmark reads frames back as fast as the server answers.
     const xcb_atom_t extentsAtom = atom("_NET_FRAME_EXTENTS");

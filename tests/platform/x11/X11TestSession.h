@@ -84,6 +84,8 @@ class X11TestSession {
     std::vector<xcb_window_t> stackingOrder();
     bool isClient(xcb_window_t window);
     std::optional<xcb_window_t> clientOf(pid_t pid);
+    // The process a client names as its own (_NET_WM_PID), if it names one.
+    std::optional<pid_t> pidOf(xcb_window_t window);
     Rect frameOf(xcb_window_t window); // root coordinates, with the frame extents
     // The window's own area in root coordinates, without the window manager's frame.
     Rect contentOf(xcb_window_t window);

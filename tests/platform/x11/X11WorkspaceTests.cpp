@@ -79,10 +79,10 @@ TEST_F(X11WorkspaceTest, launchingByBundleIdentifierRunsTheDesktopEntryAndIsAnno
               std::optional<std::string>(dataHome() + "/applications/" + kSampleBundleID + ".desktop"));
     EXPECT_FALSE(desktop->workspace().urlForApplication("no.such.app").has_value());
 
-    auto open = [&](const std::string& id) {
+    auto open = [&](const std::string& id, bool newInstance = false) {
         std::optional<OpenApplicationResult> result;
-        const bool started =
-            desktop->workspace().openApplication(id, true, [&](OpenApplicationResult r) { result = r; });
+        const bool started = desktop->workspace().openApplication(
+            id, true, newInstance, [&](OpenApplicationResult r) { result = r; });
         EXPECT_FALSE(result.has_value()); // completions run from the main queue, never inside the call
         EXPECT_TRUE(runUntil([&] { return result.has_value(); }));
         EXPECT_EQ(started, result && !result->error) << "refused at once exactly when it fails";
@@ -103,6 +103,16 @@ TEST_F(X11WorkspaceTest, launchingByBundleIdentifierRunsTheDesktopEntryAndIsAnno
     EXPECT_EQ(std::get<std::string>(title), "Launched by test");
     EXPECT_EQ(desktop->workspace().runningApplication(pid)->bundleID,
               std::optional<std::string>(kSampleBundleID));
+
+    // Opened again it is the one running; started as a new instance, it is a second process with a
+    // window of its own.
+    EXPECT_EQ(open(kSampleBundleID).app.value_or(RunningApplication{}).pid, pid);
+    const auto second = open(kSampleBundleID, true);
+    ASSERT_TRUE(second.app.has_value()) << second.error.value_or("");
+    EXPECT_NE(second.app->pid, pid);
+    EXPECT_TRUE(runUntil([&] { return session().clientOf(second.app->pid).has_value(); }));
+    ::kill(second.app->pid, SIGTERM);
+    ASSERT_TRUE(runUntil([&] { return has(terminated, second.app->pid); }));
 
     ::kill(pid, SIGTERM);
     ASSERT_TRUE(runUntil([&] { return has(terminated, pid); }));
@@ -145,7 +155,7 @@ TEST_F(X11WorkspaceTest, aTerminalEntryRunsInATerminalAndNoStartedProgramWritesI
     ::dup2(log, 2);
     std::vector<bool> started;
     for (const auto& [id, terminal] : entries)
-        started.push_back(desktop->workspace().openApplication(id, false, {}));
+        started.push_back(desktop->workspace().openApplication(id, false, false, {}));
     const bool ran = runUntil(
         [&] { return !said("korvane-probe-in-terminal").empty() && !said("korvane-probe-plain").empty(); },
         seconds(20));

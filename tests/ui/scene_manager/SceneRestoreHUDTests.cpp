@@ -1,7 +1,7 @@
 // The restore heads-up display on Qt's offscreen platform over the simulated desktop: what the card says
-// for each kind of outcome, where it shows and for how long in virtual time, that a new report replaces
-// the old, that it takes neither the focus nor a click; pictures of its four states, and of an application
-// that could not be started, are left under build/screenshots.
+// for each kind of outcome, where it shows and for how long in virtual time, a window counted after the
+// report, that a new report replaces the old, that it takes neither the focus nor a click; pictures of its
+// four states, and of an application that could not be started, are left under build/screenshots.
 #include "ui/scene_manager/SceneRestoreHUDController.h"
 #include "ui/scene_manager/SceneRestoreHUDView.h"
 
@@ -186,6 +186,20 @@ TEST_F(SceneRestoreHUDTest, theCardSlidesIntoPlaceBelowTheTopOfTheMainDisplayAnd
     EXPECT_EQ(hud->window(), nullptr);
     EXPECT_EQ(visibleCards(), 0);
     hud->dismiss(); // nothing left to hide
+    EXPECT_EQ(visibleCards(), 0);
+}
+
+// A window a restore started lands after the report: the card counts it and stays 1.5 s from then.
+TEST_F(SceneRestoreHUDTest, aWindowPlacedAfterTheReportIsCountedAndKeepsTheCardUpAnotherSecondAndAHalf) {
+    hud->addPlacedWindow(); // no card: nothing to count
+    hud->show(partial, std::nullopt);
+    advance(1000);
+    hud->addPlacedWindow();
+    ASSERT_NE(card(), nullptr);
+    EXPECT_EQ(card()->detail(), "1/2 displays · 4/4 placed");
+    advance(1499);
+    EXPECT_EQ(visibleCards(), 1);
+    advance(1);
     EXPECT_EQ(visibleCards(), 0);
 }
 
