@@ -19,8 +19,9 @@ struct LayoutTemplateSet {
     // The stored set; an empty set when the folder cannot be had or the file is missing, empty or
     // unreadable. Never fails and logs nothing.
     static LayoutTemplateSet load();
-    // Writes the set whole and atomically, pretty-printed. Failures are dropped. A file in place that
-    // cannot be read is kept beside it first (and nothing is written when that copy fails).
+    // Writes the set whole and atomically, pretty-printed. A failure leaves the old file and is logged,
+    // naming the file and why, once per cause. A file in place that cannot be read is kept beside it
+    // first (and nothing is written when that fails).
     void save() const;
 
     // Sets the template's missing `createdAt` and its `updatedAt` to the platform's wall clock now,
