@@ -63,6 +63,37 @@ template <class Record> struct JSONFileStore {
         }
     }
 
+    // loadFromAppSupport() for a store whose file is not written again at every start: a file that is
+    // there but gives the empty record (it cannot be read or does not decode) would go unnoticed, so it is
+    // named on the "app" log with why and `consequence` (logUnreadableFile, once per cause).
+    static Record loadFromAppSupport(std::string_view fileName, const std::string& consequence) {
+        std::filesystem::path path;
+        StoreFile file;
+        try {
+            path = appSupportDirectory() / fileName;
+            file = readStoreFile(path);
+        } catch (const std::exception&) {
+            return Record{};
+        }
+        std::string why;
+        if (file.state == StoreFile::State::missing ||
+            (file.state == StoreFile::State::read && file.bytes.empty())) {
+            noteReadableFile(path);
+            return Record{};
+        }
+        if (file.state == StoreFile::State::read) {
+            if (auto record = decode(file.bytes)) {
+                noteReadableFile(path);
+                return std::move(*record);
+            }
+            why = "does not decode";
+        } else {
+            why = describeUnreadFile(file);
+        }
+        logUnreadableFile(path, why, consequence, Log::app);
+        return Record{};
+    }
+
     // Writes the record over `path` atomically. Before that, a file there whose bytes do not decode or
     // could not be read is kept as "NAME.unreadable-<UTC stamp>" and logged (see
     // keepUnreadableFileBeforeWriting), since the record being written was most likely loaded empty from

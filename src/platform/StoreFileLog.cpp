@@ -109,4 +109,14 @@ void noteSucceededWrite(const fs::path& path) {
     saidOfFiles().forget(SaidOfFiles::Operation::write, path);
 }
 
+void logUnreadableFile(const fs::path& path, const std::string& why, const std::string& consequence,
+                       const platform::Logger& log) {
+    if (!saidOfFiles().isNewCause(SaidOfFiles::Operation::read, path, why)) return;
+    log.error("Could not read %{public}s: it %{public}s; %{public}s", path.string(), why, consequence);
+}
+
+void noteReadableFile(const fs::path& path) {
+    saidOfFiles().forget(SaidOfFiles::Operation::read, path);
+}
+
 } // namespace korvane

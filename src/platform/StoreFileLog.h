@@ -1,6 +1,6 @@
 // What the log says of a store's file, as every store and the backends' own files say it: the bytes of a
 // file that could not be read are kept before it is written over, and where they went is named; a file
-// that cannot be written is named with the reason, once per cause.
+// that cannot be read or written is named with the reason, once per cause.
 #pragma once
 
 #include <exception>
@@ -28,9 +28,9 @@ void keepUnreadableFileBeforeWriting(const std::filesystem::path& path,
                                      const std::function<bool(const std::string& bytes)>& readable,
                                      const platform::Logger& log);
 
-// "Once per cause": a store writes its whole file again and again (on every change), so a folder that
-// stays read-only would otherwise fill the log. The line is said when the file's previous write went
-// well or failed for another reason. Any thread.
+// "Once per cause": a store reads or writes its whole file again and again (a write on every change), so
+// a folder that stays read-only or a file that stays damaged would otherwise fill the log. The line is
+// said when the file's previous read (or write) went well or failed for another reason. Any thread.
 
 // After a write of `path` failed with `failure`: the error line "Could not write <path>: <reason>" on
 // `log`, once per cause.
@@ -38,5 +38,12 @@ void logFailedWrite(const std::filesystem::path& path, const std::exception& fai
                     const platform::Logger& log);
 // After a write of `path` succeeded: its next failure is said again, whatever its reason.
 void noteSucceededWrite(const std::filesystem::path& path);
+
+// After `path`, which is there, could not be read or decoded: the error line "Could not read <path>: it
+// <why>; <consequence>" on `log`, once per cause. `why` is "does not decode" or describeUnreadFile's words.
+void logUnreadableFile(const std::filesystem::path& path, const std::string& why,
+                       const std::string& consequence, const platform::Logger& log);
+// After `path` was read (or found missing or empty): its next problem is said again.
+void noteReadableFile(const std::filesystem::path& path);
 
 } // namespace korvane
