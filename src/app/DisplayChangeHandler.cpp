@@ -281,8 +281,10 @@ bool DisplayChangeHandler::displayStateDrifted(const WMState& state,
                         std::fabs(bounds->minY() - visible.minY()) <= kDriftTolerance &&
                         std::fabs(bounds->maxY() - visible.maxY()) <= kDriftTolerance;
     if (within) return false;
-    Log::app.error("[DisplayReconcile] drift detected display=%s zoneBounds=%s visible=%s",
-                   state.layout.screenId, platform::describe(*bounds), platform::describe(visible));
+    // Expected after every rearrangement of the displays or change of their work areas; the resync that
+    // follows repairs it, and only its failure is an error.
+    Log::app.info("[DisplayReconcile] drift detected display=%s zoneBounds=%s visible=%s",
+                  state.layout.screenId, platform::describe(*bounds), platform::describe(visible));
     return true;
 }
 

@@ -60,7 +60,9 @@ bool WMController::focusZone(int zoneID, const std::string& displayUUID) {
             return true;
         }
     }
-    Log::wm.error("FocusZone: No window found in Z%ld area on %s", zoneID, displayUUID);
+    // A key pressed towards a zone that holds nothing to focus: the user sees that nothing comes forward,
+    // and nothing has failed.
+    Log::wm.info("FocusZone: No window found in Z%ld area on %s", zoneID, displayUUID);
     return false;
 }
 

@@ -277,6 +277,15 @@ class ProgramOnX11Test : public ::testing::Test {
         std::ofstream(home() / HotkeyConfig::kFileName) << config.toJSON().dump();
     }
     bool logged(const std::string& line) const { return logText().find(line) != std::string::npos; }
+    // The lines of the log at error level or above: each tells the user that something failed.
+    std::vector<std::string> errorLines() const {
+        std::vector<std::string> found;
+        std::istringstream lines(logText());
+        for (std::string line; std::getline(lines, line);)
+            if (line.find(" error [") != std::string::npos || line.find(" fault [") != std::string::npos)
+                found.push_back(line);
+        return found;
+    }
     // How many lines of the log hold `text`.
     std::size_t count(const std::string& text) const {
         std::istringstream lines(logText());
