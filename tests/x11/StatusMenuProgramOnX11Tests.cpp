@@ -2,8 +2,9 @@
 // the tray, a click on it opens the menu with its rows, and choosing "Quit Korvane" there ends the
 // program as a quit should; the rows' keys act while the menu is open; and the icon's tooltip names the
 // active scene. Without a tray, the corner button standing in for the icon keeps the windows pushed into
-// zones clear of it, and follows the main monitor as it changes. Pictures of the open menu, of the tooltip
-// and of the corner button are left under build/screenshots.
+// zones clear of it, and follows the main monitor as it changes, placing again a zone's window it comes
+// over. Pictures of the open menu, of the tooltip and of the corner button are left under
+// build/screenshots.
 #include "ProgramOnX11.h"
 
 #include "platform/Format.h"
@@ -181,6 +182,10 @@ class StatusMenuProgramOnX11Test : public ProgramOnX11Test {
         session->glidePointer(int(at.x), int(at.y), 20);
         session->fakeInput(XCB_BUTTON_PRESS, 1);
         session->fakeInput(XCB_BUTTON_RELEASE, 1);
+    }
+    // Whether two frames (root coordinates) keep at least a pixel apart.
+    static bool apart(const Rect& a, const Rect& b) {
+        return !Rect(a.minX() - 1, a.minY() - 1, a.width() + 2, a.height() + 2).intersects(b);
     }
     // Clicks the icon until the menu shows with the keyboard, then presses the keys.
     bool pressInOpenMenu(pid_t korvane, std::vector<std::uint32_t> keysyms) {
@@ -391,6 +396,40 @@ TEST_F(StatusMenuProgramOnX11Test, theCornerButtonFollowsTheMainMonitorAndItsMen
         seconds(15)))
         << logText();
     if (opened) press({XK_Escape});
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+// The main monitor unplugged: the button and its strip move onto the side monitor, over the xterm in that
+// monitor's top right zone, which is placed again in its zone, below the strip.
+TEST_F(StatusMenuProgramOnX11Test, aZoneWindowThatTheMovingStripWouldCoverIsPlacedAgainBelowIt) {
+    startSession(true);
+    const xcb_window_t notes = activeXterm("Notes", "60x20+1100+100");
+    const pid_t korvane = startKorvane();
+    ASSERT_TRUE(waitForLine("Scene Restore complete")) << logText();
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return cornerButton(korvane).has_value(); })) << logText();
+    const Rect sideRightHalf{960, 0, 960, kSecondaryRoot.height()};
+    ASSERT_TRUE(X11TestSession::waitFor([&] {
+        press({XK_Control_L, XK_Alt_L, XK_2});
+        return X11TestSession::waitFor([&] { return comesToFill(notes, sideRightHalf); }, seconds(3));
+    })) << platform::describe(session->frameOf(notes))
+        << logText();
+
+    session->deleteMonitor(kSecondaryName);
+    session->deleteMonitor(kPrimaryName);
+    session->setMonitor(kSecondaryName, kSecondaryRoot, true);
+    std::optional<ShownWindow> corner;
+    ASSERT_TRUE(X11TestSession::waitFor([&] {
+        corner = cornerButton(korvane);
+        return corner && kSecondaryRoot.intersection(corner->root) == corner->root;
+    })) << (corner ? platform::describe(corner->root) : "no button")
+        << logText();
+    EXPECT_TRUE(X11TestSession::waitFor([&] { return apart(corner->root, session->frameOf(notes)); }))
+        << "button " << platform::describe(corner->root) << " xterm "
+        << platform::describe(session->frameOf(notes)) << logText();
+    EXPECT_TRUE(within(session->frameOf(notes), sideRightHalf))
+        << platform::describe(session->frameOf(notes));
 
     ::kill(korvane, SIGTERM);
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
