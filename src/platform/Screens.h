@@ -60,7 +60,9 @@ class Screens {
     virtual void showOnAllWorkspaces(std::uint64_t nativeWindow) { (void)nativeWindow; }
     // Keeps other windows out of `strip`, a band along the top edge of a screen that one of the program's
     // own windows stands in, as a desktop panel keeps its own band: the window manager places and
-    // maximises windows clear of it, and the screen's visible frame leaves it out from the call on. The
+    // maximises windows clear of it, and the screen's visible frame leaves it out from the call on. Where
+    // the desktop cannot keep such a band on that screen (one with another screen above it, say), the
+    // visible frame leaves it out all the same, but the window manager does not keep it free. The
     // reservation is not announced as a change of the screens: it is made before anything follows them,
     // or in answer to a change, whose handling then reads the screens with it. `strip` is in the
     // bottom-left global space; the window is named by its native id once the window server knows it, and

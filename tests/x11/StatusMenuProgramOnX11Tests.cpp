@@ -2,9 +2,9 @@
 // the tray, a click on it opens the menu with its rows, and choosing "Quit Korvane" there ends the
 // program as a quit should; the rows' keys act while the menu is open; and the icon's tooltip names the
 // active scene. Without a tray, the corner button standing in for the icon keeps the windows pushed into
-// zones clear of it, and follows the main monitor as it changes, placing again a zone's window it comes
-// over. Pictures of the open menu, of the tooltip and of the corner button are left under
-// build/screenshots.
+// zones clear of it, follows the main monitor as it changes, placing again a zone's window it comes over,
+// and takes no monitor away. Pictures of the open menus, of the tooltip and of the corner button are left
+// under build/screenshots.
 #include "ProgramOnX11.h"
 
 #include "platform/Format.h"
@@ -182,6 +182,19 @@ class StatusMenuProgramOnX11Test : public ProgramOnX11Test {
         session->glidePointer(int(at.x), int(at.y), 20);
         session->fakeInput(XCB_BUTTON_PRESS, 1);
         session->fakeInput(XCB_BUTTON_RELEASE, 1);
+    }
+    // Clicks the button by hand until its menu opens (clicks in the first moments after a change of the
+    // displays are refused).
+    std::optional<ShownWindow> openCornerMenu(pid_t korvane, const ShownWindow& corner) {
+        std::optional<ShownWindow> opened;
+        X11TestSession::waitFor(
+            [&] {
+                clickByHand(Point{corner.root.midX(), corner.root.midY()});
+                return X11TestSession::waitFor([&] { return (opened = menu(korvane)).has_value(); },
+                                               seconds(1));
+            },
+            seconds(15));
+        return opened;
     }
     // Whether two frames (root coordinates) keep at least a pixel apart.
     static bool apart(const Rect& a, const Rect& b) {
@@ -386,16 +399,61 @@ TEST_F(StatusMenuProgramOnX11Test, theCornerButtonFollowsTheMainMonitorAndItsMen
     })) << (corner ? platform::describe(corner->root) : "no button")
         << logText();
 
-    // Clicks in the first moments after a change of the displays are refused.
-    std::optional<ShownWindow> opened;
-    EXPECT_TRUE(X11TestSession::waitFor(
-        [&] {
-            clickByHand(Point{corner->root.midX(), corner->root.midY()});
-            return X11TestSession::waitFor([&] { return (opened = menu(korvane)).has_value(); }, seconds(1));
-        },
-        seconds(15)))
-        << logText();
+    const auto opened = openCornerMenu(korvane, *corner);
+    EXPECT_TRUE(opened) << logText();
     if (opened) press({XK_Escape});
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+// The main monitor below another: a top strip is measured from the desktop's top edge, so one kept there
+// would take the whole monitor above. The window manager keeps that monitor whole (a window maximised on
+// it stays there), the zones still leave the button's strip free, and the menu opens below the button.
+TEST_F(StatusMenuProgramOnX11Test, withTheMainMonitorBelowAnotherTheCornerButtonTakesNoMonitorAway) {
+    startSession(true);
+    const Rect lower{1920, 540, 1920, 540}, upper{1920, 0, 1920, 540};
+    session->deleteMonitor(kSecondaryName);
+    session->deleteMonitor(kPrimaryName);
+    session->setMonitor(kPrimaryName, lower, true);
+    session->setMonitor(kSecondaryName, upper, false);
+    const xcb_window_t notes = activeXterm("Notes", "60x20+2000+600");
+    const pid_t korvane = startKorvane();
+    ASSERT_TRUE(waitForLine("Scene Restore complete")) << logText();
+    std::optional<ShownWindow> corner;
+    ASSERT_TRUE(X11TestSession::waitFor([&] {
+        corner = cornerButton(korvane);
+        return corner && lower.intersection(corner->root) == corner->root;
+    })) << (corner ? platform::describe(corner->root) : "no button")
+        << logText();
+
+    // Into the main monitor's top right zone, below the strip.
+    ASSERT_TRUE(X11TestSession::waitFor([&] {
+        press({XK_Control_L, XK_Alt_L, XK_2});
+        return X11TestSession::waitFor([&] { return session->frameOf(notes).maxX() == lower.maxX(); },
+                                       seconds(3));
+    })) << platform::describe(session->frameOf(notes))
+        << logText();
+    EXPECT_TRUE(X11TestSession::waitFor([&] { return apart(corner->root, session->frameOf(notes)); }))
+        << "button " << platform::describe(corner->root) << " xterm "
+        << platform::describe(session->frameOf(notes));
+
+    const xcb_window_t wide = xterm("Wide", "60x20+2000+100");
+    session->maximize(wide);
+    EXPECT_TRUE(X11TestSession::waitFor([&] { return session->frameOf(wide) == upper; }))
+        << platform::describe(session->frameOf(wide));
+
+    const auto opened = openCornerMenu(korvane, *corner);
+    ASSERT_TRUE(opened) << logText();
+    EXPECT_GE(opened->root.minY(), corner->root.maxY()) << platform::describe(opened->root);
+    EXPECT_TRUE(within(opened->root, lower)) << platform::describe(opened->root);
+    // Mapped before it is drawn: the picture waits for the menu's light background.
+    EXPECT_TRUE(X11TestSession::waitFor([&] {
+        return session->rootPixel(int(opened->root.midX()), int(opened->root.maxY() - 3)) != 0x000000;
+    }));
+    EXPECT_TRUE(session->saveScreenshot(Rect{lower.maxX() - 400, lower.minY(), 400, 240},
+                                        picture("status-corner-menu-x11.png")));
+    press({XK_Escape});
 
     ::kill(korvane, SIGTERM);
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();

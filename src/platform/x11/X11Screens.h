@@ -41,9 +41,10 @@ class X11Screens final : public platform::Screens {
     std::optional<Rect> keyWindowFrame() override;
     // On every desktop (_NET_WM_DESKTOP all) and sticky, written before the window manager first sees it.
     void showOnAllWorkspaces(std::uint64_t nativeWindow) override;
-    // As _NET_WM_STRUT_PARTIAL, the top edge's reservation over the strip's width alone. The visible
-    // frames leave the strip out at once, whether or not the window manager has listed the window yet,
-    // and the window manager taking it in later is no change either.
+    // As _NET_WM_STRUT_PARTIAL, the top edge's reservation over the strip's width alone, where the strip
+    // lies along the root's top; below it, none. The visible frames leave the strip out at once either
+    // way, whether or not the window manager has listed the window yet, and the window manager taking it
+    // in later is no change either.
     void reserveTopStrip(std::uint64_t nativeWindow, const Rect& strip) override;
     // Through shared memory; nothing where the server cannot share it.
     bool capture(const Rect& area,
@@ -75,9 +76,16 @@ class X11Screens final : public platform::Screens {
     std::optional<Known> cache_;
     // Counts the events that made the cache stale: a read that began before one of them is not kept.
     std::uint64_t staleCount_ = 0;
-    // The program's own windows that reserve a strip, with the strut last written; a window gone no
-    // longer counts.
-    std::map<xcb_window_t, std::array<std::uint32_t, 12>> strips_;
+    // A strip one of the program's own windows keeps (root coordinates), with the strut written for it
+    // where the window manager can keep it.
+    struct OwnStrip {
+        Rect root;
+        std::optional<std::array<std::uint32_t, 12>> strut;
+
+        friend bool operator==(const OwnStrip&, const OwnStrip&) = default;
+    };
+    // The program's own windows that keep a strip; a window gone no longer counts.
+    std::map<xcb_window_t, OwnStrip> strips_;
     // Main thread only.
     std::vector<platform::ScreenInfo> last_;
     bool checkPending_ = false;

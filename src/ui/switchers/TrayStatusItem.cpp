@@ -181,7 +181,15 @@ void TrayStatusItem::popUpMenu(const std::vector<StatusMenuRow>& rows,
                                const std::function<void(StatusMenuAction)>& choose) {
     buildMenu(rows, choose);
     QPointer<QMenu> menu = menu_;
-    menu->exec(QCursor::pos());
+    QPoint at = QCursor::pos();
+    if (corner_) {
+        // Right below the button, flush with its right edge, so that it covers none of the button: at the
+        // pointer it lay over the button's lower half wherever the desktop's work area did not push it
+        // down.
+        const QRect button(corner_->mapToGlobal(QPoint(0, 0)), corner_->size());
+        at = QPoint(button.right() + 1 - menu->sizeHint().width(), button.bottom() + 1);
+    }
+    menu->exec(at);
 }
 
 void TrayStatusItem::cancelMenuTracking() {
