@@ -3,8 +3,8 @@
 // program as a quit should; the rows' keys act while the menu is open; and the icon's tooltip names the
 // active scene. Without a tray, the corner button standing in for the icon keeps the windows pushed into
 // zones clear of it, follows the main monitor as it changes, placing again a zone's window it comes over,
-// and takes no monitor away. Pictures of the open menus, of the tooltip and of the corner button are left
-// under build/screenshots.
+// takes no monitor away, and comes and goes with the tray. Pictures of the open menus, of the tooltip and
+// of the corner button are left under build/screenshots.
 #include "ProgramOnX11.h"
 
 #include "platform/Format.h"
@@ -24,6 +24,7 @@ struct ShownWindow {
     Rect root; // root coordinates, top-left origin
     bool isPopupMenu = false;
     bool isTooltip = false;
+    bool isDock = false;
     bool isTopLevel = false; // a child of the root window
     bool overrideRedirect = false;
 };
@@ -49,6 +50,7 @@ class WindowsOfProcess {
         popupAtom_ = atom("_NET_WM_WINDOW_TYPE_POPUP_MENU");
         dropdownAtom_ = atom("_NET_WM_WINDOW_TYPE_DROPDOWN_MENU");
         tooltipAtom_ = atom("_NET_WM_WINDOW_TYPE_TOOLTIP");
+        dockAtom_ = atom("_NET_WM_WINDOW_TYPE_DOCK");
     }
     ~WindowsOfProcess() { xcb_disconnect(conn_); }
     WindowsOfProcess(const WindowsOfProcess&) = delete;
@@ -110,6 +112,7 @@ class WindowsOfProcess {
                     for (auto type : words(child, typeAtom_, XCB_ATOM_ATOM)) {
                         if (type == popupAtom_ || type == dropdownAtom_) typedMenu = true;
                         if (type == tooltipAtom_) shown.isTooltip = true;
+                        if (type == dockAtom_) shown.isDock = true;
                     }
                     shown.isTopLevel = window == root_;
                     shown.overrideRedirect = overrideRedirect;
@@ -128,7 +131,7 @@ class WindowsOfProcess {
     xcb_connection_t* conn_;
     xcb_window_t root_ = XCB_WINDOW_NONE;
     xcb_atom_t pidAtom_ = XCB_ATOM_NONE, typeAtom_ = XCB_ATOM_NONE, popupAtom_ = XCB_ATOM_NONE,
-               dropdownAtom_ = XCB_ATOM_NONE, tooltipAtom_ = XCB_ATOM_NONE;
+               dropdownAtom_ = XCB_ATOM_NONE, tooltipAtom_ = XCB_ATOM_NONE, dockAtom_ = XCB_ATOM_NONE;
 };
 
 class StatusMenuProgramOnX11Test : public ProgramOnX11Test {
@@ -168,12 +171,12 @@ class StatusMenuProgramOnX11Test : public ProgramOnX11Test {
         xcb_disconnect(conn); // lets go of a grab it took
         return taken;
     }
-    // The button standing in for the icon where there is no tray: the program's one small window.
+    // The button standing in for the icon where there is no tray: the program's one small dock window.
     std::optional<ShownWindow> cornerButton(pid_t korvane) {
         WindowsOfProcess windows(session->display());
         for (const auto& shown : windows.of(korvane))
-            if (!shown.isPopupMenu && !shown.isTooltip && shown.root.width() >= 8 &&
-                shown.root.width() <= 64 && shown.root.height() >= 8 && shown.root.height() <= 64)
+            if (shown.isDock && shown.root.width() >= 8 && shown.root.width() <= 64 &&
+                shown.root.height() >= 8 && shown.root.height() <= 64)
                 return shown;
         return std::nullopt;
     }
@@ -488,6 +491,33 @@ TEST_F(StatusMenuProgramOnX11Test, aZoneWindowThatTheMovingStripWouldCoverIsPlac
         << platform::describe(session->frameOf(notes)) << logText();
     EXPECT_TRUE(within(session->frameOf(notes), sideRightHalf))
         << platform::describe(session->frameOf(notes));
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+// The tray quits while the program runs: the corner button comes in its place; a tray started again takes
+// the icon back and the button goes.
+TEST_F(StatusMenuProgramOnX11Test, theCornerButtonStandsInForTheIconWhileTheTrayIsGone) {
+    startSession(true);
+    const pid_t tray = startTray();
+    openXterm();
+    const pid_t korvane = startKorvane();
+    ASSERT_TRUE(waitForLine("Permissions granted, starting services...")) << logText();
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return trayIcon(korvane).has_value(); })) << logText();
+    EXPECT_FALSE(cornerButton(korvane));
+
+    session->stop(tray);
+    std::optional<ShownWindow> corner;
+    EXPECT_TRUE(X11TestSession::waitFor([&] {
+        corner = cornerButton(korvane);
+        return corner && within(corner->root, kPrimaryRoot);
+    })) << listed(WindowsOfProcess(session->display()).of(korvane))
+        << logText();
+
+    startTray();
+    EXPECT_TRUE(X11TestSession::waitFor([&] { return trayIcon(korvane) && !cornerButton(korvane); }))
+        << listed(WindowsOfProcess(session->display()).of(korvane)) << logText();
 
     ::kill(korvane, SIGTERM);
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();

@@ -233,17 +233,20 @@ void X11Screens::showOnAllWorkspaces(std::uint64_t nativeWindow) {
     connection_.noteWrite();
 }
 
-void X11Screens::reserveTopStrip(std::uint64_t nativeWindow, const Rect& strip) {
+void X11Screens::reserveTopStrip(std::uint64_t nativeWindow, const Rect& strip, bool announce) {
     const auto window = static_cast<xcb_window_t>(nativeWindow);
     if (window == XCB_WINDOW_NONE) return;
-    const Rect root = coordinates().rootFromBottomLeft(strip);
-    if (root.width() < 1 || root.maxY() < 1) return;
-    OwnStrip wanted{root, std::nullopt};
-    // A top strut is measured from the root's top edge: below that edge it would reserve every row above
-    // the strip too, taking the monitors there away. Only a strip along the root's top can have one; the
-    // range keeps it to the strip's own monitor, so that a neighbour at the same height keeps its whole
-    // area.
-    if (root.minY() < 0.5) wanted.strut = topStrut(root);
+    std::optional<OwnStrip> wanted;
+    if (!strip.isEmpty()) {
+        const Rect root = coordinates().rootFromBottomLeft(strip);
+        if (root.width() < 1 || root.maxY() < 1) return;
+        wanted = OwnStrip{root, std::nullopt};
+        // A top strut is measured from the root's top edge: below that edge it would reserve every row
+        // above the strip too, taking the monitors there away. Only a strip along the root's top can
+        // have one; the range keeps it to the strip's own monitor, so that a neighbour at the same height
+        // keeps its whole area.
+        if (root.minY() < 0.5) wanted->strut = topStrut(root);
+    }
     std::optional<OwnStrip> held;
     {
         // The same strip again (the screens changed elsewhere, or it stands where it stood in the
@@ -256,14 +259,15 @@ void X11Screens::reserveTopStrip(std::uint64_t nativeWindow, const Rect& strip) 
     // once it is written.
     const bool announced = !checkPending_ && screens() == last_;
     const auto heldStrut = held ? held->strut : std::nullopt;
-    if (wanted.strut != heldStrut) {
+    const auto wantedStrut = wanted ? wanted->strut : std::nullopt;
+    if (wantedStrut != heldStrut) {
         {
             auto guard = connection_.lock();
             xcb_connection_t* c = connection_.xcb();
             const xcb_atom_t property = connection_.ewmh()._NET_WM_STRUT_PARTIAL;
-            if (wanted.strut)
+            if (wantedStrut)
                 xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, property, XCB_ATOM_CARDINAL, 32,
-                                    static_cast<std::uint32_t>(wanted.strut->size()), wanted.strut->data());
+                                    static_cast<std::uint32_t>(wantedStrut->size()), wantedStrut->data());
             else
                 xcb_delete_property(c, window, property);
             // A round trip: the next read of the screens, on whatever connection, finds the strut written.
@@ -273,17 +277,25 @@ void X11Screens::reserveTopStrip(std::uint64_t nativeWindow, const Rect& strip) 
     }
     {
         std::lock_guard lock(cacheMutex_);
-        strips_[window] = wanted;
+        if (wanted)
+            strips_[window] = *wanted;
+        else
+            strips_.erase(window);
         cache_.reset();
         ++staleCount_;
     }
-    // The program's own strip is no change to announce: it is reserved as the program starts, before
-    // anything follows the screens, or in answer to a change whose handling reads the screens with it.
-    // Announced, it would be a display pass of its own, taking in whatever else was asked for meanwhile.
-    if (announced)
+    // Unless asked, the program's own strip is no change to announce: it is reserved as the program
+    // starts, before anything follows the screens, or in answer to a change whose handling reads the
+    // screens with it. Announced, it would be a display pass of its own, taking in whatever else was
+    // asked for meanwhile.
+    if (announced && !announce)
         last_ = screens();
     else
         scheduleCheck();
+}
+
+bool X11Screens::hasSystemTray() {
+    return tray_.isAvailable();
 }
 
 bool X11Screens::capture(const Rect& area,

@@ -8,6 +8,7 @@
 #include "platform/Screens.h"
 #include "platform/x11/X11Query.h"
 #include "platform/x11/X11ScreenCapture.h"
+#include "platform/x11/X11SystemTray.h"
 
 #include <xcb/xcb.h>
 
@@ -45,7 +46,9 @@ class X11Screens final : public platform::Screens {
     // lies along the root's top; below it, none. The visible frames leave the strip out at once either
     // way, whether or not the window manager has listed the window yet, and the window manager taking it
     // in later is no change either.
-    void reserveTopStrip(std::uint64_t nativeWindow, const Rect& strip) override;
+    void reserveTopStrip(std::uint64_t nativeWindow, const Rect& strip, bool announce) override;
+    // The owner of the screen's system tray selection.
+    bool hasSystemTray() override;
     // Through shared memory; nothing where the server cannot share it.
     bool capture(const Rect& area,
                  const std::function<void(const platform::ScreenPictureView&)>& read) override;
@@ -86,6 +89,7 @@ class X11Screens final : public platform::Screens {
     };
     // The program's own windows that keep a strip; a window gone no longer counts.
     std::map<xcb_window_t, OwnStrip> strips_;
+    X11SystemTray tray_{connection_, loop_, notifications_};
     // Main thread only.
     std::vector<platform::ScreenInfo> last_;
     bool checkPending_ = false;
