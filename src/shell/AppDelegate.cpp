@@ -123,7 +123,7 @@ AppDelegate::AppDelegate(platform::Platform& platform)
           platform, DisplayChangeHandler::Dependencies{displayLayoutEventBus_, DisplayObserver::shared(),
                                                        multiState_, mappingTransactions_, displayWorkbenches_,
                                                        layoutSelection_, layoutLibrary_, displayRecords_,
-                                                       displayLayouts_, windowMappingRebuild_})),
+                                                       displayLayouts_, windowMappingRebuild_, ax_})),
       wakeSlotReplay_(std::make_shared<WakeSlotReplay>(
           platform,
           WakeSlotReplay::Dependencies{multiState_, layoutMemory_, tracker_, windowMappingClassifier_,

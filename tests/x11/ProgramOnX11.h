@@ -214,12 +214,14 @@ class ProgramOnX11Test : public ::testing::Test {
             keys.push_back(session->keycodeOf(keysym));
         session->pressKeys(keys);
     }
-    void startTray() {
+    pid_t startTray() {
         // Along the top right of the screen, as a panel would hold it.
-        session->start({"trayer", "--edge", "top", "--align", "right", "--widthtype", "pixel", "--width",
-                        "160", "--height", "32", "--SetDockType", "true", "--expand", "false"});
-        ASSERT_TRUE(
+        const pid_t tray =
+            session->start({"trayer", "--edge", "top", "--align", "right", "--widthtype", "pixel", "--width",
+                            "160", "--height", "32", "--SetDockType", "true", "--expand", "false"});
+        EXPECT_TRUE(
             X11TestSession::waitFor([&] { return session->viewableWindowTitled("panel").has_value(); }));
+        return tray;
     }
     // The program's icon in the tray: a small window of its own.
     std::optional<Rect> trayIcon(pid_t korvane) {

@@ -503,6 +503,22 @@ void X11TestSession::requestFrame(xcb_window_t window, const Rect& frame) {
     xcb_flush(conn_);
 }
 
+void X11TestSession::maximize(xcb_window_t window) {
+    xcb_client_message_event_t event{.response_type = XCB_CLIENT_MESSAGE,
+                                     .format = 32,
+                                     .sequence = 0,
+                                     .window = window,
+                                     .type = atom("_NET_WM_STATE"),
+                                     .data = {}};
+    // Add both states, from a pager.
+    const std::uint32_t data[5] = {1, atom("_NET_WM_STATE_MAXIMIZED_VERT"),
+                                   atom("_NET_WM_STATE_MAXIMIZED_HORZ"), 2, 0};
+    std::memcpy(event.data.data32, data, sizeof data);
+    xcb_send_event(conn_, 0, root_, XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                   reinterpret_cast<const char*>(&event));
+    xcb_flush(conn_);
+}
+
 xcb_window_t X11TestSession::frameWindowOf(xcb_window_t client) {
     xcb_window_t frame = client;
     for (;;) {

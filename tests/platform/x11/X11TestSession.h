@@ -116,6 +116,8 @@ class X11TestSession {
     xcb_window_t createDock(const Rect& root, const std::array<std::uint32_t, 12>& strut);
     // Asks the window manager for a frame (root coordinates, with the frame extents), as a pager does.
     void requestFrame(xcb_window_t window, const Rect& frame);
+    // Asks the window manager to maximise a client, as a pager does.
+    void maximize(xcb_window_t window);
     // Asks the window manager to raise a client without focusing it, as a pager does.
     void raiseAlone(xcb_window_t window);
     // Asks the window manager to minimise a client, as a task bar or a title bar's button does.
