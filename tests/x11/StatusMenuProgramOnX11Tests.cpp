@@ -489,7 +489,8 @@ TEST_F(StatusMenuProgramOnX11Test, aZoneWindowThatTheMovingStripWouldCoverIsPlac
     EXPECT_TRUE(X11TestSession::waitFor([&] { return apart(corner->root, session->frameOf(notes)); }))
         << "button " << platform::describe(corner->root) << " xterm "
         << platform::describe(session->frameOf(notes)) << logText();
-    EXPECT_TRUE(within(session->frameOf(notes), sideRightHalf))
+    // Moved and resized in steps of its own: the frame is judged once the xterm has settled.
+    EXPECT_TRUE(X11TestSession::waitFor([&] { return within(session->frameOf(notes), sideRightHalf); }))
         << platform::describe(session->frameOf(notes));
 
     ::kill(korvane, SIGTERM);
