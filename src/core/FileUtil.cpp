@@ -28,14 +28,14 @@ fs::path keepUnreadableFile(const fs::path& path, const platform::Logger& log) {
 }
 
 void keepUnreadableFileBeforeWriting(const fs::path& path,
-                                     const std::function<bool(const std::string& bytes)>& readable) {
+                                     const std::function<bool(std::string bytes)>& readable) {
     using State = StoreFile::State;
-    const StoreFile existing = readStoreFile(path);
+    StoreFile existing = readStoreFile(path);
     switch (existing.state) {
     case State::missing:
         return;
     case State::read:
-        if (existing.bytes.empty() || readable(existing.bytes)) return;
+        if (existing.bytes.empty() || readable(std::move(existing.bytes))) return;
         logKept(Log::app, path, preserveUnreadableFile(path), "does not decode");
         return;
     case State::tooLarge:

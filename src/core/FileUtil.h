@@ -22,7 +22,8 @@ class Logger;
 // again" on `log`. Returns the copy's path; throws as preserveUnreadableFile does.
 std::filesystem::path keepUnreadableFile(const std::filesystem::path& path, const platform::Logger& log);
 
-// For a store about to write over `path`, on the "app" log:
+// For a store about to write over `path`, on the "app" log (`readable` takes the file's bytes over, to
+// hand them on to decodeStoredJSON):
 // - a file that holds bytes `readable` refuses, or is too large to be read, is copied aside with
 //   keepUnreadableFile;
 // - a file whose bytes could not be read at all (no permission to read them, an I/O error, a loop of
@@ -32,7 +33,7 @@ std::filesystem::path keepUnreadableFile(const std::filesystem::path& path, cons
 // Each line names the file and why. An empty or missing file needs nothing.
 // Throws std::filesystem::filesystem_error when the file cannot be kept, so the caller writes nothing.
 void keepUnreadableFileBeforeWriting(const std::filesystem::path& path,
-                                     const std::function<bool(const std::string& bytes)>& readable);
+                                     const std::function<bool(std::string bytes)>& readable);
 
 // Whether `id` may name the file "<id>.json" inside a folder without reaching outside it: not empty,
 // not "." or "..", and free of "/", "\\" and control characters (C0, DEL and C1).

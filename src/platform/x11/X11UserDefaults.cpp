@@ -5,6 +5,7 @@
 
 #include "platform/AtomicFile.h"
 #include "platform/Logger.h"
+#include "platform/StoredJSON.h"
 #include "platform/UTF8.h"
 
 #include <cstdlib>
@@ -61,7 +62,7 @@ fs::path X11UserDefaults::applicationSupportFolder() {
 
 X11UserDefaults::X11UserDefaults(fs::path folder) : file_(std::move(folder) / kFileName) {
     // Read as every store reads its file: never waiting on a FIFO, never taking in a huge file.
-    const StoreFile stored = readStoreFile(file_);
+    StoreFile stored = readStoreFile(file_);
     switch (stored.state) {
     case StoreFile::State::missing:
         return;
@@ -71,9 +72,17 @@ X11UserDefaults::X11UserDefaults(fs::path folder) : file_(std::move(folder) / kF
         if (stored.type != fs::file_type::directory) replacedBeforeWrite_ = describeUnreadFile(stored);
         return;
     case StoreFile::State::read: {
-        auto parsed = nlohmann::json::parse(stored.bytes, nullptr, false);
-        if (!parsed.is_discarded() && parsed.is_object() && nestedWithin(parsed, kMaxNesting)) {
-            values_ = std::move(parsed);
+        std::optional<nlohmann::json> parsed;
+        try {
+            parsed = decodeStoredJSON(std::move(stored.bytes), [](nlohmann::json json) {
+                if (!json.is_object() || !nestedWithin(json, kMaxNesting))
+                    return std::optional<nlohmann::json>();
+                return std::optional<nlohmann::json>(std::move(json));
+            });
+        } catch (const nlohmann::json::exception&) {
+        }
+        if (parsed) {
+            values_ = std::move(*parsed);
             return;
         }
         break;
