@@ -9,6 +9,7 @@
 #include "app/DisplayUtil.h"
 #include "app/DisplayWorkbenchSet.h"
 #include "app/WindowMappingRebuild.h"
+#include "core/AXUtil.h"
 #include "core/Log.h"
 #include "core/MultiDisplayState.h"
 #include "core/WMState.h"
@@ -71,6 +72,16 @@ std::optional<Rect> zoneBounds(const Layout& layout) {
         bounds = Rect{x0, y0, x1 - x0, y1 - y0};
     }
     return bounds;
+}
+
+// Whether the frame reaches into the part of the screen that its visible frame leaves out. A point of
+// slack: frames and zones are rounded to whole pixels on the way to the window server and back.
+bool reachesPastVisibleFrame(const Rect& frame, const platform::ScreenInfo& screen) {
+    constexpr double slack = 1.0;
+    const Rect onScreen = frame.intersection(screen.frame);
+    const Rect& v = screen.visibleFrame;
+    return !onScreen.isEmpty() && (onScreen.minX() < v.minX() - slack || onScreen.maxX() > v.maxX() + slack ||
+                                   onScreen.minY() < v.minY() - slack || onScreen.maxY() > v.maxY() + slack);
 }
 
 } // namespace
@@ -206,6 +217,8 @@ void DisplayChangeHandler::handleDisplayChange(const std::string& reason) {
 
     const Nanos reconcileStart = loop.now();
     reconcileDisplayStates(reason, topologyChanged);
+    // Only when the screens changed: a window moved past a visible frame by hand stays where it was put.
+    if (topologyChanged) placeWindowsPastVisibleFrames(reason);
     const double reconcileMs = millisecondsBetween(reconcileStart, loop.now());
 
     // Placements opened against the zones as they were must not land in the zones as they are now.
@@ -271,6 +284,29 @@ void DisplayChangeHandler::reconcileDisplayStates(const std::string& reason, boo
                   repaired, topologyChanged, reason);
 }
 
+void DisplayChangeHandler::placeWindowsPastVisibleFrames(const std::string& reason) {
+    for (const auto& screen : platform_.screens().screens()) {
+        const std::string uuid = DisplayUtil::displayUUID(screen);
+        const auto found = deps_.multiState->states.find(uuid);
+        if (found == deps_.multiState->states.end() || !found->second) continue;
+        const WMState& state = *found->second;
+        for (const auto& [id, zone] : state.layout.zones) {
+            // A zone that is itself out of step with the screen would not help.
+            if (reachesPastVisibleFrame(zone.frame, screen)) continue;
+            for (WindowID wid : zone.stack) {
+                const auto ref = state.wins.find(wid);
+                if (ref == state.wins.end()) continue;
+                // A window gone meanwhile has no frame; the mapping rebuild drops it.
+                const auto frame = deps_.ax->frame(ref->second.ax);
+                if (!frame || !reachesPastVisibleFrame(*frame, screen)) continue;
+                deps_.ax->moveResize(ref->second.ax, zone.frame);
+                Log::app.info("[DisplayReconcile] placed again wid=%u zone=%d display=%s reason=%s", wid, id,
+                              uuid, reason);
+            }
+        }
+    }
+}
+
 bool DisplayChangeHandler::displayStateDrifted(const WMState& state,
                                                const platform::ScreenInfo& screen) const {
     const auto bounds = zoneBounds(state.layout);
@@ -281,8 +317,10 @@ bool DisplayChangeHandler::displayStateDrifted(const WMState& state,
                         std::fabs(bounds->minY() - visible.minY()) <= kDriftTolerance &&
                         std::fabs(bounds->maxY() - visible.maxY()) <= kDriftTolerance;
     if (within) return false;
-    Log::app.error("[DisplayReconcile] drift detected display=%s zoneBounds=%s visible=%s",
-                   state.layout.screenId, platform::describe(*bounds), platform::describe(visible));
+    // Expected after every rearrangement of the displays or change of their work areas; the resync that
+    // follows repairs it, and only its failure is an error.
+    Log::app.info("[DisplayReconcile] drift detected display=%s zoneBounds=%s visible=%s",
+                  state.layout.screenId, platform::describe(*bounds), platform::describe(visible));
     return true;
 }
 

@@ -16,6 +16,7 @@
 
 namespace korvane {
 
+class AXUtil;
 class DisplayLayoutEventBus;
 class DisplayLayoutEventSubscription;
 class DisplayLayouts;
@@ -50,6 +51,7 @@ class DisplayChangeHandler : public std::enable_shared_from_this<DisplayChangeHa
         std::shared_ptr<DisplayRecords> displayRecords;
         std::shared_ptr<DisplayLayouts> displayLayouts;
         std::shared_ptr<WindowMappingRebuild> mappingRebuild;
+        std::shared_ptr<AXUtil> ax; // places windows again that a visible frame no longer holds
     };
 
     static std::shared_ptr<DisplayChangeHandler> create(platform::Platform& platform,
@@ -73,7 +75,8 @@ class DisplayChangeHandler : public std::enable_shared_from_this<DisplayChangeHa
     // Debounced request for a pass: the latest request within the debounce wins. Any thread.
     void scheduleDisplayChange(const std::string& reason);
     // One pass, now: snapshot, menu closed, every display given a state and reconciled with its screen,
-    // epochs raised, stale intents expired and pruned, the active display, then the mapping rebuild.
+    // when the screens changed the zones' windows that reach past a visible frame placed again, epochs
+    // raised, stale intents expired and pruned, the active display, then the mapping rebuild.
     void handleDisplayChange(const std::string& reason);
 
     // Gives each connected display without a state one, and repairs those whose zones drifted off
@@ -118,6 +121,10 @@ class DisplayChangeHandler : public std::enable_shared_from_this<DisplayChangeHa
     void fireOrDeferDisplayChange(std::string reason);
     void rearm(const std::string& reason, Nanos interval);
     void finishDisplayChange(const std::string& reason, Nanos startedAt, double initMs, double reconcileMs);
+    // The windows of every display's zones that reach past its visible frame into the screen (under a
+    // panel or strip that came or moved over them) go back into their zones, which leave it free; each
+    // zone's bottom to top, so that it keeps its top.
+    void placeWindowsPastVisibleFrames(const std::string& reason);
     std::string modeName() const;
 
     platform::Platform& platform_;

@@ -309,8 +309,10 @@ void DisplayLayouts::ensureDisplayLayoutSynced(const std::string& displayUUID) {
         return;
     }
 
+    // Looked at once: the state does not change before it is rebuilt below.
+    const bool framesValid = !state || validateRegionFrames(displayUUID, *state);
     if (state) {
-        if (!validateRegionFrames(displayUUID, *state)) {
+        if (!framesValid) {
             Log::app.info("Layout frames invalid for %s; will resync to %s", displayUUID, *expected);
         } else if (current) {
             if (*current == *expected) return;
@@ -333,7 +335,7 @@ void DisplayLayouts::ensureDisplayLayoutSynced(const std::string& displayUUID) {
         return;
     }
 
-    if (state && !validateRegionFrames(displayUUID, *state)) {
+    if (!framesValid) {
         const auto screen = deps_.displayRecords->screenOfDisplayOrMain(displayUUID);
         auto zones = screen ? LayoutBuilder::normalizedRegionIDs(*set, *screen) : LayoutBuilder::Zones{};
         if (zones.empty()) {
@@ -357,8 +359,10 @@ bool DisplayLayouts::validateRegionFrames(const std::string& displayUUID, const 
     if (first == state.layout.zones.end()) return true;
     const Point center = first->second.frame.center();
     if (screen->visibleFrame.contains(center)) return true;
-    Log::app.error("validateRegionFrames failed: Zone 1 center %s not in screen %s frame %s",
-                   platform::describe(center), displayUUID, platform::describe(screen->visibleFrame));
+    // Routine after the displays were rearranged (zones are kept in global coordinates, and the origin
+    // moves with the main display), and mended by the caller: no error for the user.
+    Log::app.info("validateRegionFrames failed: Zone 1 center %s not in screen %s frame %s",
+                  platform::describe(center), displayUUID, platform::describe(screen->visibleFrame));
     return false;
 }
 

@@ -42,8 +42,9 @@ struct DisplayWorkbenchSet {
     // The stored set; an empty set when the folder or file cannot be had or read, the file is empty, or
     // it does not decode (one bad record loses the whole file). Logs nothing.
     static DisplayWorkbenchSet load();
-    // Writes the whole set atomically with makeEncoder(). Failures are dropped silently; a file in place
-    // that cannot be read is kept beside it first (and nothing is written when that copy fails).
+    // Writes the whole set atomically with makeEncoder(). A failure leaves the old file and is logged,
+    // naming the file and why, once per cause; a file in place that cannot be read is kept beside it
+    // first (and nothing is written when that fails).
     void save() const;
     // Pretty-printed, ISO 8601 dates. The layout templates are written in the same form.
     static JSONEncoder makeEncoder();

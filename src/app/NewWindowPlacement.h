@@ -51,8 +51,9 @@ class NewWindowPlacement final : public WindowTrackerDelegate,
     void windowTrackerDidCreateWindow(const platform::AXElement& window, pid_t pid);
 
     // Moves the window into the intent's zone without bringing its application forward, then commits the
-    // intent with the window number found at creation. Nothing happens once the intent is no longer open
-    // for this window (withdrawn, run out, or taken by another window since).
+    // intent with the window number found at creation; a window the move leaves out of the zone (or a
+    // zone that is not there) cancels it as "move failed" instead. Nothing happens once the intent is no
+    // longer open for this window (withdrawn, run out, or taken by another window since).
     void autoPush(const platform::AXElement& window, const MappingIntent& intent,
                   std::optional<WindowID> createdWindowID);
 

@@ -127,9 +127,7 @@ std::optional<std::string> TransactionalPush::transactionalPush(const AXElement&
     if (moved == MoveOutcome::outsideZone) {
         // The zone does not hold the window, so no window may be committed for it: another window of the
         // application in the zone would stand for it.
-        coordinator.cancel(intent.id, "move failed");
-        Log::wm.error("[MappingTX] move failed id=%{public}s source=%s display=%s zid=%ld wid=%s context=%s",
-                      asciiUppercased(intent.id), toString(source), displayUUID, zoneID, widText, context);
+        coordinator.cancelAfterFailedMove(intent.id, wid, context);
         return intent.id;
     }
     commitMappingTransaction(intent.id, pid, wid, displayUUID, zoneID, context, 0, kAttemptLimit);

@@ -4,6 +4,7 @@
 #include "app/DisplayLayoutEventBus.h"
 #include "app/WakeSlotReplay.h"
 #include "app/WindowMappingRebuild.h"
+#include "app/ZoneMemberships.h"
 #include "core/AXUtil.h"
 #include "core/Log.h"
 #include "core/WMController.h"
@@ -43,6 +44,10 @@ void WakeRecovery::handleSystemWake() {
     const Nanos wokeAt = loop.now();
     Log::app.info("[SystemWake] System wake detected, refreshing services...");
     const std::string token = beginWakeRecovery();
+    // The replays put windows where the layout memory says their applications belong, and the memory is
+    // otherwise written only at a layout change and at quit: a window pushed to another zone since then
+    // would be taken back to its old one while it stays where it is on screen.
+    deps_.memberships->recordAllMemberships();
 
     deps_.tracker->refreshAfterWake();
     Log::app.info("[SystemWake] WindowTracker refreshed, managed=%ld",

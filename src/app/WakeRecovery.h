@@ -1,8 +1,9 @@
 // Recovering the zone mappings after the computer wakes from sleep. For a moment after a wake the window
 // server hides, renumbers and shuffles windows; a recovery, named by a token, holds back every pruning
-// while it refreshes the window tracker, warms the accessibility connection and the window list off the
-// main thread, puts the windows back into their remembered slots, rebuilds the mappings in short passes,
-// asks for the displays to be examined again, and ends 1.8 s after the wake with a final rebuild.
+// while it writes the zones' windows into the layout memory, refreshes the window tracker, warms the
+// accessibility connection and the window list off the main thread, puts the windows back into their
+// remembered slots, rebuilds the mappings in short passes, asks for the displays to be examined again,
+// and ends 1.8 s after the wake with a final rebuild.
 #pragma once
 
 #include "platform/Time.h"
@@ -20,6 +21,7 @@ class WMController;
 class WakeSlotReplay;
 class WindowMappingRebuild;
 class WindowTracker;
+class ZoneMemberships;
 
 namespace platform {
 class Platform;
@@ -37,6 +39,8 @@ class WakeRecovery : public std::enable_shared_from_this<WakeRecovery> {
         std::shared_ptr<WMController> controller;
         std::shared_ptr<WindowMappingRebuild> mappingRebuild;
         std::shared_ptr<WakeSlotReplay> slotReplay;
+        // Written down before the replays, which take the layout memory for the zones' truth.
+        std::shared_ptr<ZoneMemberships> memberships;
     };
 
     static std::shared_ptr<WakeRecovery> create(platform::Platform& platform, Dependencies dependencies);

@@ -300,6 +300,13 @@ std::optional<AXElement> AXUtil::elementAttribute(const AXElement& element, cons
     return elementOf(value);
 }
 
+bool AXUtil::takesKeyboardFocus(const AXElement& window) {
+    bool settable = true;
+    if (platform_.accessibility().isAttributeSettable(window, "AXFocused", settable) != AXError::success)
+        return true;
+    return settable;
+}
+
 std::optional<AXElement> AXUtil::focusedWindow() {
     auto front = platform_.workspace().frontmostApplication();
     if (!front) {
@@ -358,7 +365,7 @@ std::optional<std::string> AXUtil::stringAttribute(const std::string& attribute,
     return std::nullopt;
 }
 
-void AXUtil::moveResize(const AXElement& element, const Rect& target) {
+std::optional<Rect> AXUtil::moveResize(const AXElement& element, const Rect& target) {
     auto& screens = platform_.screens();
     auto& ax = platform_.accessibility();
     const auto chosen = screenOf(screens, target);
@@ -384,10 +391,10 @@ void AXUtil::moveResize(const AXElement& element, const Rect& target) {
     AXValue actualPosition, actualSize;
     if (ax.copyAttribute(element, "AXPosition", actualPosition) != AXError::success ||
         ax.copyAttribute(element, "AXSize", actualSize) != AXError::success)
-        return;
+        return granted;
     const auto* p = std::get_if<Point>(&actualPosition);
     const auto* s = std::get_if<Size>(&actualSize);
-    if (!p || !s) return;
+    if (!p || !s) return granted;
 
     // An application that refuses the requested height keeps its top where it was put; a window meant to
     // sit on the bottom of the visible frame must then move down so that its bottom edge does.
@@ -401,6 +408,7 @@ void AXUtil::moveResize(const AXElement& element, const Rect& target) {
     }
     Log::ax.debug("[diag] moveResize verify: target=%s actual-size=%s dy=%s", platform::describe(target),
                   platform::describe(*s), platform::format("%.1f", dy));
+    return granted;
 }
 
 std::optional<Rect> AXUtil::grantedFrame(const AXElement& element, const Rect& target) {

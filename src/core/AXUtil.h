@@ -49,6 +49,9 @@ class AXUtil {
     std::optional<ElementAndFrame> axAndFrame(WindowID windowID, pid_t pid, bool allowFallback = false);
     std::optional<platform::AXElement> axElement(WindowID windowID, pid_t pid);
     std::optional<Rect> frame(const platform::AXElement& element);
+    // False only for a window whose focus the accessibility interface says cannot be set (a clock, a
+    // pair of eyes): it can be raised, never focused. A window that cannot be asked counts as taking it.
+    bool takesKeyboardFocus(const platform::AXElement& window);
     std::optional<platform::AXElement> focusedWindow();
     std::optional<platform::AXElement> focusedWindowSystemWide();
     std::optional<std::string> stringAttribute(const std::string& attribute,
@@ -56,7 +59,8 @@ class AXUtil {
     // Sets size, position and size again, raises, then reads the result back and corrects the vertical
     // position once (keeping a bottom-anchored window on the visible frame's bottom). The position is
     // that of grantedFrame where the window tells it, so that the correction has nothing left to do.
-    void moveResize(const platform::AXElement& element, const Rect& target);
+    // Returns that frame, where the window's own answer put it; nothing where it could not tell.
+    std::optional<Rect> moveResize(const platform::AXElement& element, const Rect& target);
     // The frame moveResize leaves the window at for the target when the window takes another size than
     // the target's (its own size steps and limits); nothing where the window cannot tell that size.
     std::optional<Rect> grantedFrame(const platform::AXElement& element, const Rect& target);

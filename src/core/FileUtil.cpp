@@ -10,16 +10,6 @@ namespace korvane {
 
 namespace fs = std::filesystem;
 
-namespace {
-
-void logKept(const platform::Logger& log, const fs::path& path, const fs::path& kept,
-             const std::string& why) {
-    log.error("Kept unreadable %{public}s as %{public}s before writing it again: it %{public}s",
-              path.string(), kept.string(), why);
-}
-
-} // namespace
-
 fs::path keepUnreadableFile(const fs::path& path, const platform::Logger& log) {
     fs::path kept = preserveUnreadableFile(path);
     log.error("Kept unreadable %{public}s as %{public}s before writing it again", path.string(),
@@ -29,31 +19,7 @@ fs::path keepUnreadableFile(const fs::path& path, const platform::Logger& log) {
 
 void keepUnreadableFileBeforeWriting(const fs::path& path,
                                      const std::function<bool(std::string bytes)>& readable) {
-    using State = StoreFile::State;
-    StoreFile existing = readStoreFile(path);
-    switch (existing.state) {
-    case State::missing:
-        return;
-    case State::read:
-        if (existing.bytes.empty() || readable(std::move(existing.bytes))) return;
-        logKept(Log::app, path, preserveUnreadableFile(path), "does not decode");
-        return;
-    case State::tooLarge:
-        logKept(Log::app, path, preserveUnreadableFile(path), describeUnreadFile(existing));
-        return;
-    case State::failed:
-        // Its bytes were never read, so nothing shows they are not the user's; a rename keeps them
-        // without reading them.
-        logKept(Log::app, path, moveUnreadableFileAside(path), describeUnreadFile(existing));
-        return;
-    case State::notRegular:
-        // Nothing to keep: its bytes are not the file's. After the write a regular file is there, so
-        // this is said once.
-        if (existing.type == fs::file_type::directory) return;
-        Log::app.error("%{public}s %{public}s: writing a regular file in its place", path.string(),
-                       describeUnreadFile(existing));
-        return;
-    }
+    keepUnreadableFileBeforeWriting(path, readable, Log::app);
 }
 
 bool isSafeFileIdentifier(std::string_view id) {

@@ -1,10 +1,12 @@
 // File operations that every store shares: reads that never wait on a FIFO nor take in a huge file,
-// writes that never leave a half-written file, and keeping the bytes of a file that could not be read
-// before it is written over (readFileIfPresent and preserveUnreadableFile are in platform/AtomicFile.h
-// so that the backends' own files are read and kept the same way).
+// writes that never leave a half-written file, keeping the bytes of a file that could not be read
+// before it is written over, and saying a failed write once per cause (the helpers themselves are in
+// platform/AtomicFile.h and platform/StoreFileLog.h, so that the backends' own files are read, kept
+// and written the same way).
 #pragma once
 
 #include "platform/AtomicFile.h"
+#include "platform/StoreFileLog.h"
 
 #include <filesystem>
 #include <functional>
@@ -22,16 +24,7 @@ class Logger;
 // again" on `log`. Returns the copy's path; throws as preserveUnreadableFile does.
 std::filesystem::path keepUnreadableFile(const std::filesystem::path& path, const platform::Logger& log);
 
-// For a store about to write over `path`, on the "app" log (`readable` takes the file's bytes over, to
-// hand them on to decodeStoredJSON):
-// - a file that holds bytes `readable` refuses, or is too large to be read, is copied aside with
-//   keepUnreadableFile;
-// - a file whose bytes could not be read at all (no permission to read them, an I/O error, a loop of
-//   symbolic links) is renamed aside with moveUnreadableFileAside: a copy would have to read them;
-// - a FIFO, socket or device (or a symbolic link to one) is named in an error line, once, since the
-//   write puts a regular file in its place; a folder is left to the write, which fails on it.
-// Each line names the file and why. An empty or missing file needs nothing.
-// Throws std::filesystem::filesystem_error when the file cannot be kept, so the caller writes nothing.
+// keepUnreadableFileBeforeWriting of platform/StoreFileLog.h on the "app" log.
 void keepUnreadableFileBeforeWriting(const std::filesystem::path& path,
                                      const std::function<bool(std::string bytes)>& readable);
 

@@ -1,11 +1,12 @@
 // The one way a store keeps a record in a JSON file: read whole and decoded or nothing, an empty record
 // when the file is missing or unreadable, written whole and atomically with the bytes of an unreadable
-// file kept beside it first.
+// file kept beside it first, and a failed write said once per cause.
 #pragma once
 
 #include "core/AppSupport.h"
 #include "core/FileUtil.h"
 #include "core/JSONEncoder.h"
+#include "core/Log.h"
 #include "platform/StoredJSON.h"
 
 #include <nlohmann/json.hpp>
@@ -67,6 +68,37 @@ template <class Record> struct JSONFileStore {
         }
     }
 
+    // loadFromAppSupport() for a store whose file is not written again at every start: a file that is
+    // there but gives the empty record (it cannot be read or does not decode) would go unnoticed, so it is
+    // named on the "app" log with why and `consequence` (logUnreadableFile, once per cause).
+    static Record loadFromAppSupport(std::string_view fileName, const std::string& consequence) {
+        std::filesystem::path path;
+        StoreFile file;
+        try {
+            path = appSupportDirectory() / fileName;
+            file = readStoreFile(path);
+        } catch (const std::exception&) {
+            return Record{};
+        }
+        std::string why;
+        if (file.state == StoreFile::State::missing ||
+            (file.state == StoreFile::State::read && file.bytes.empty())) {
+            noteReadableFile(path);
+            return Record{};
+        }
+        if (file.state == StoreFile::State::read) {
+            if (auto record = decode(std::move(file.bytes))) {
+                noteReadableFile(path);
+                return std::move(*record);
+            }
+            why = "does not decode";
+        } else {
+            why = describeUnreadFile(file);
+        }
+        logUnreadableFile(path, why, consequence, Log::app);
+        return Record{};
+    }
+
     // Writes the record over `path` atomically. Before that, a file there whose bytes do not decode or
     // could not be read is kept as "NAME.unreadable-<UTC stamp>" and logged (see
     // keepUnreadableFileBeforeWriting), since the record being written was most likely loaded empty from
@@ -78,14 +110,25 @@ template <class Record> struct JSONFileStore {
         writeFileAtomically(path, bytes);
     }
 
-    // save() to the file `fileName` in the application-support folder. Failures are dropped: the
-    // previous file stays whole, and the next save writes the whole record again.
+    // save() to the file `fileName` in the application-support folder. A failure leaves the previous file
+    // whole and is said on the "app" log, naming the file and why, once per cause (logFailedWrite); the
+    // next save writes the whole record again.
     static void saveToAppSupport(std::string_view fileName, const Record& record,
                                  const JSONEncoder& encoder) {
+        std::filesystem::path path(fileName);
         try {
-            save(appSupportDirectory() / fileName, record, encoder);
-        } catch (const std::exception&) {
+            path = appSupportDirectory() / fileName;
+            save(path, record, encoder);
+        } catch (const std::filesystem::filesystem_error& e) {
+            // Without a folder, the file is named in the folder that could not be had.
+            const bool withoutFolder = !path.has_parent_path();
+            logFailedWrite(withoutFolder ? e.path1() / fileName : path, e, Log::app);
+            return;
+        } catch (const std::exception& e) {
+            logFailedWrite(path, e, Log::app);
+            return;
         }
+        noteSucceededWrite(path);
     }
 };
 

@@ -66,8 +66,9 @@ class WMController : public std::enable_shared_from_this<WMController> {
     // zone frames (a caller holding window-list bounds flips them first). Zone 1 as a fallback when the
     // display has no state or no zones.
     ZoneMatch zoneForFrame(const Rect& frame, const std::string& displayUUID);
-    // Brings the focused window into the display's mapping: re-tops it in its zone, takes it over from
-    // another display, or carries a zone over from a vanished window of the same process.
+    // Brings the focused window into the display's mapping: re-tops it in its zone (unless
+    // topRaisedOverFocus), takes it over from another display, or carries a zone over from a vanished
+    // window of the same process.
     void adopt(const platform::AXElement& window, WindowID wid, const std::string& displayUUID);
 
     // ---- Placing windows (WMControllerPlacement.cpp) ----
@@ -113,8 +114,13 @@ class WMController : public std::enable_shared_from_this<WMController> {
     // which retries with all of the application's windows under `fallbackTag` when `allowFallback` is set.
     void startFocusRequest(const platform::AXElement& element, const std::string& reason,
                            const std::optional<std::string>& fallbackTag, bool allowFallback);
-    // Makes the focused window the top of the zone when it belongs to the zone but is not the top.
+    // Makes the focused window the top of the zone when it belongs to the zone but is not the top,
+    // unless topRaisedOverFocus.
     void syncStackTopWithFocus(int zone, WMState& state);
+    // Whether the zone's top is a window that takes no keyboard focus standing in front of the focused
+    // window on screen: a cycle raised it there (or the user did), and the focus it could not take says
+    // nothing about where in the stack the user is. The next cycle goes on from it.
+    bool topRaisedOverFocus(int zone, WindowID focused, const WMState& state);
     // The element to activate for a window that a cycle brought to the top; nothing for a window that
     // cannot be found or is auxiliary.
     std::optional<platform::AXElement> resolveElementForCycle(WindowID wid, const WMState& state);
@@ -125,7 +131,9 @@ class WMController : public std::enable_shared_from_this<WMController> {
 
     // Sets the frame once more when any side is off by more than 2.0 points, or when it cannot be read;
     // the frame the window tells it takes for the target (its size steps and limits) counts as in place.
-    void reapplyFrameIfDrifted(const platform::AXElement& element, const Rect& target);
+    // `told` is that frame as the window told it to the move; without it the window is asked now.
+    void reapplyFrameIfDrifted(const platform::AXElement& element, const Rect& target,
+                               const std::optional<Rect>& told = std::nullopt);
 
     // The window server's entry for one window; nothing when it is not listed or is on another layer.
     std::optional<platform::WindowInfo> windowListEntry(WindowID wid);

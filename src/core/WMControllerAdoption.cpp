@@ -82,6 +82,7 @@ void WMController::adopt(const AXElement& window, WindowID wid, const std::strin
     const auto frame = ax->frame(window);
 
     if (auto mapped = state->zoneOf.find(wid); mapped != state->zoneOf.end()) {
+        if (topRaisedOverFocus(mapped->second, wid, *state)) return;
         if (auto ref = state->wins.find(wid); ref != state->wins.end()) {
             const WinRef copy = ref->second;
             state->attach(copy, mapped->second);

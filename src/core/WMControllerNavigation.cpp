@@ -7,6 +7,7 @@
 #include "core/WMController.h"
 #include "core/WMState.h"
 #include "core/WindowActivator.h"
+#include "core/WindowInfoFields.h"
 #include "platform/Format.h"
 #include "platform/Platform.h"
 
@@ -59,7 +60,9 @@ bool WMController::focusZone(int zoneID, const std::string& displayUUID) {
             return true;
         }
     }
-    Log::wm.error("FocusZone: No window found in Z%ld area on %s", zoneID, displayUUID);
+    // A key pressed towards a zone that holds nothing to focus: the user sees that nothing comes forward,
+    // and nothing has failed.
+    Log::wm.info("FocusZone: No window found in Z%ld area on %s", zoneID, displayUUID);
     return false;
 }
 
@@ -74,10 +77,27 @@ void WMController::syncStackTopWithFocus(int zoneID, WMState& state) {
     auto mapped = state.zoneOf.find(*wid);
     if (mapped == state.zoneOf.end() || mapped->second != zoneID) return;
     if (!zone->stack.empty() && zone->stack.back() == *wid) return;
+    if (topRaisedOverFocus(zoneID, *wid, state)) return;
     if (auto ref = state.wins.find(*wid); ref != state.wins.end()) {
         const WinRef copy = ref->second; // attach replaces the record it is given
         state.attach(copy, zoneID);
     }
+}
+
+bool WMController::topRaisedOverFocus(int zoneID, WindowID focused, const WMState& state) {
+    const auto zone = state.zone(zoneID);
+    if (!zone || zone->stack.empty() || zone->stack.back() == focused) return false;
+    const WindowID top = zone->stack.back();
+    const auto ref = state.wins.find(top);
+    if (ref == state.wins.end() || ax->takesKeyboardFocus(ref->second.ax)) return false;
+    const auto list = platform().windowServer().copyWindowInfo(platform::kOnScreenOnly);
+    if (!list) return false;
+    for (const auto& entry : *list) { // front to back
+        const auto number = windowinfo::windowNumber(entry);
+        if (number == top) return true;
+        if (number == focused) return false;
+    }
+    return false;
 }
 
 void WMController::focusAdjacentZone(int direction, const std::string& displayUUID) {

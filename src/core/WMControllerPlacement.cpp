@@ -96,14 +96,14 @@ MoveOutcome WMController::moveWindow(const AXElement& element, std::optional<Win
     // new top is this window, whose recorded element is the one given.
     const bool attached =
         wid && state->attach(WinRef{*wid, pid, element, std::nullopt, before}, toZone).newTop.has_value();
-    ax->moveResize(element, target);
+    const auto told = ax->moveResize(element, target);
     if (attached)
         Log::wm.debug("%s: moved wid=%u to frame=%s", tag, *wid, platform::describe(target));
     else
         Log::wm.debug("%s: moved window (no X window id) frame=%s", tag, platform::describe(target));
 
     platform().runLoop().sleepBlocking(kSettleBeforeFrameCheck);
-    reapplyFrameIfDrifted(element, target);
+    reapplyFrameIfDrifted(element, target, told);
     if (const auto outside = frameOutsideZone(*ax, element, before, target)) {
         *state = unplaced;
         Log::wm.error("%s: window left outside R%ld at frame=%s (zone frame=%s), not placed", tag, toZone,
@@ -128,13 +128,17 @@ MoveOutcome WMController::moveWindow(const AXElement& element, std::optional<Win
     return MoveOutcome::placed;
 }
 
-void WMController::reapplyFrameIfDrifted(const AXElement& element, const Rect& target) {
+void WMController::reapplyFrameIfDrifted(const AXElement& element, const Rect& target,
+                                         const std::optional<Rect>& told) {
     const auto actual = ax->frame(element);
     if (actual && !drifted(*actual, target)) return;
     // A window that sizes itself in steps (a terminal's character cells) falls short of the zone by less
-    // than a step: set again, it would only jump and come back to the same frame.
+    // than a step: set again, it would only jump and come back to the same frame. What it told the move
+    // is taken as said: asked again now, a window busy taking in its new size may not answer, and would
+    // be set again for nothing.
     if (actual) {
-        if (const auto granted = ax->grantedFrame(element, target); granted && !drifted(*actual, *granted))
+        if (const auto granted = told ? told : ax->grantedFrame(element, target);
+            granted && !drifted(*actual, *granted))
             return;
     }
     ax->moveResize(element, target);
@@ -182,7 +186,7 @@ void WMController::activateApp(const AXElement& element, const std::string& tag,
             if (!success) {
                 Log::wm.info("%s: Trying desktop entry launch", tag);
                 if (bundleID && workspace.urlForApplication(*bundleID)) {
-                    workspace.openApplication(*bundleID, true, [](platform::OpenApplicationResult) {});
+                    workspace.openApplication(*bundleID, true, false, [](platform::OpenApplicationResult) {});
                     success = true;
                 }
             }

@@ -52,10 +52,11 @@ platform::Future<bool> startOpen(platform::RunLoop& loop, platform::Workspace& w
     const platform::Resolver<bool> resolver = made.second;
     platform::WorkItemRef giveUp =
         loop.postAfter(seconds(giveUpAfter), [resolver] { resolver.resolve(false); });
-    workspace.openApplication(bundleID, activates, [resolver, giveUp](platform::OpenApplicationResult) {
-        giveUp->cancel();
-        resolver.resolve(true);
-    });
+    workspace.openApplication(bundleID, activates, false,
+                              [resolver, giveUp](platform::OpenApplicationResult) {
+                                  giveUp->cancel();
+                                  resolver.resolve(true);
+                              });
     return std::move(made.first);
 }
 
@@ -168,6 +169,11 @@ void WindowActivator::enqueueActivation(const AXElement& window, const std::stri
 Task<bool> WindowActivator::runActivationAttempts(AXElement window, std::string reason, pid_t pid,
                                                   ActivationStrategy strategy, bool allowAllWindows,
                                                   CancellationToken cancellation) {
+    // A window that never takes the keyboard (a clock, a pair of eyes) is brought to the front and left
+    // there: every attempt would wait in vain for its focus, hold the queue, and end in a failure that
+    // marks its application as one needing the slow strategy.
+    if (pid != 0 && !ax_->takesKeyboardFocus(window))
+        co_return co_await raiseWithoutFocus(window, reason, cancellation);
     const int maxAttempts = std::max(1, strategy.retryCount);
     for (int attempt = 1; attempt <= maxAttempts; ++attempt) {
         const bool done = co_await performActivationAttempt(window, reason, pid, strategy, allowAllWindows,
@@ -179,6 +185,23 @@ Task<bool> WindowActivator::runActivationAttempts(AXElement window, std::string 
     Log::wm.error("[AsyncActivation:%s] Failed after %ld attempts strategy=%s", reason, maxAttempts,
                   strategy.name);
     co_return false;
+}
+
+Task<bool> WindowActivator::raiseWithoutFocus(AXElement window, std::string reason,
+                                              CancellationToken cancellation) {
+    auto& accessibility = platform().accessibility();
+    if (readsTrue(accessibility, window, "AXMinimized")) {
+        accessibility.setAttribute(window, "AXMinimized", AXValue(false));
+        co_await platform::sleepFor(platform().runLoop(), milliseconds(100), cancellation);
+    }
+    if (const AXError raised = accessibility.performAction(window, "AXRaise"); raised != AXError::success) {
+        Log::wm.error("[AsyncActivation:%s] Raising a window that takes no keyboard focus failed: %d", reason,
+                      platform::axErrorCode(raised));
+        co_return false;
+    }
+    Log::wm.info("[AsyncActivation:%s] Raised a window that takes no keyboard focus; the focus stays",
+                 reason);
+    co_return true;
 }
 
 Task<bool> WindowActivator::performActivationAttempt(AXElement window, std::string reason, pid_t pid,

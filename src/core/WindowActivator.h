@@ -38,9 +38,10 @@ class WindowActivator : public std::enable_shared_from_this<WindowActivator> {
 
     // Returns at once and queues one request for the strategy of the window's application. The
     // completion, when given, gets the result on the main queue: true when the window was activated and
-    // its focus confirmed, or accepted on the last attempt. A failed cycle ("Cycle" in the reason) adds
-    // the application to the runtime focus whitelist unless a whitelist already holds it. Nothing happens,
-    // and the completion is not called, once the activator is gone.
+    // its focus confirmed, or accepted on the last attempt; a window that takes no keyboard focus is
+    // only raised, and true once it is in front, the focus left where it was. A failed cycle ("Cycle" in the
+    // reason) adds the application to the runtime focus whitelist unless a whitelist already holds it.
+    // Nothing happens, and the completion is not called, once the activator is gone.
     void activateWindow(const platform::AXElement& window, const std::string& reason, bool allowAllWindows,
                         std::function<void(bool)> completion = {});
     // What zone operations attach to a first activation: a failure is retried with all of the
@@ -100,6 +101,8 @@ class WindowActivator : public std::enable_shared_from_this<WindowActivator> {
     platform::Task<bool> runActivationAttempts(platform::AXElement window, std::string reason, pid_t pid,
                                                ActivationStrategy strategy, bool allowAllWindows,
                                                platform::CancellationToken cancellation);
+    platform::Task<bool> raiseWithoutFocus(platform::AXElement window, std::string reason,
+                                           platform::CancellationToken cancellation);
     platform::Task<bool> performActivationAttempt(platform::AXElement window, std::string reason, pid_t pid,
                                                   ActivationStrategy strategy, bool allowAllWindows,
                                                   int attempt, int maxAttempts,

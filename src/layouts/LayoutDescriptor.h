@@ -40,8 +40,9 @@ struct LayoutDescriptorSet {
     // The stored set; an empty set when the file cannot be read, is empty or does not decode (one bad
     // descriptor empties the whole set). Logs nothing.
     static LayoutDescriptorSet load();
-    // Writes the set compactly and atomically; failures are dropped. A file in place that cannot be
-    // read is kept beside it first (and nothing is written when that copy fails).
+    // Writes the set compactly and atomically; a failure is logged, naming the file and why, once per
+    // cause. A file in place that cannot be read is kept beside it first (and nothing is written when
+    // that fails).
     void save() const;
 
     nlohmann::ordered_json toJSON() const;

@@ -38,7 +38,8 @@ LayoutSelection LayoutSelectionStore::load() {
 }
 
 void LayoutSelectionStore::save(const LayoutSelection& selection) {
-    // A failure is dropped: the in-memory selection keeps its change and the next save writes it whole.
+    // A failure is logged once per cause: the in-memory selection keeps its change and the next save
+    // writes it whole.
     JSONFileStore<LayoutSelection>::saveToAppSupport(kFileName, selection, JSONEncoder{});
 }
 

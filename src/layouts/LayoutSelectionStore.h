@@ -31,8 +31,9 @@ class LayoutSelectionStore {
     // The stored selection; an empty one when the folder or file cannot be had or read, the file is
     // empty, or it does not decode. Logs nothing.
     static LayoutSelection load();
-    // Writes the selection compactly and atomically. Failures are dropped silently; a file in place
-    // that cannot be read is kept beside it first (and nothing is written when that copy fails).
+    // Writes the selection compactly and atomically. A failure leaves the old file and is logged, naming
+    // the file and why, once per cause; a file in place that cannot be read is kept beside it first (and
+    // nothing is written when that fails).
     static void save(const LayoutSelection& selection);
 
     static constexpr const char* kFileName = "layout-selection.json";

@@ -26,7 +26,10 @@ LayoutTemplateSet LayoutTemplateSet::fromJSON(const nlohmann::json& json) {
 }
 
 LayoutTemplateSet LayoutTemplateSet::load() {
-    return JSONFileStore<LayoutTemplateSet>::loadFromAppSupport(kFileName);
+    // Nothing rewrites the file at a start once the templates were migrated, so a damaged one would be
+    // passed over in silence for good.
+    return JSONFileStore<LayoutTemplateSet>::loadFromAppSupport(kFileName,
+                                                                "no saved template is read from it");
 }
 
 void LayoutTemplateSet::save() const {

@@ -17,10 +17,12 @@ struct LayoutTemplateSet {
     friend bool operator==(const LayoutTemplateSet&, const LayoutTemplateSet&) = default;
 
     // The stored set; an empty set when the folder cannot be had or the file is missing, empty or
-    // unreadable. Never fails and logs nothing.
+    // unreadable. Never fails; a file that is there but cannot be read or does not decode is named in an
+    // error line with why, once per cause.
     static LayoutTemplateSet load();
-    // Writes the set whole and atomically, pretty-printed. Failures are dropped. A file in place that
-    // cannot be read is kept beside it first (and nothing is written when that copy fails).
+    // Writes the set whole and atomically, pretty-printed. A failure leaves the old file and is logged,
+    // naming the file and why, once per cause. A file in place that cannot be read is kept beside it
+    // first (and nothing is written when that fails).
     void save() const;
 
     // Sets the template's missing `createdAt` and its `updatedAt` to the platform's wall clock now,

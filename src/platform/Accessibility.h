@@ -92,6 +92,10 @@ class Accessibility {
     virtual AXError copyAttribute(const AXElement& element, const std::string& attribute, AXValue& out) = 0;
     virtual AXError setAttribute(const AXElement& element, const std::string& attribute,
                                  const AXValue& value) = 0;
+    // Whether a write of the attribute can take effect on the element. A window whose "AXFocused" (and
+    // "AXMain") is not settable never takes the keyboard focus: it can be raised, not focused.
+    virtual AXError isAttributeSettable(const AXElement& element, const std::string& attribute,
+                                        bool& settable) = 0;
     // An attribute that answers for a parameter (kGrantedSizeAttribute); attributeUnsupported where the
     // element or the backend cannot answer it.
     virtual AXError copyParameterizedAttribute(const AXElement& element, const std::string& attribute,

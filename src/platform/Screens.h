@@ -60,17 +60,23 @@ class Screens {
     virtual void showOnAllWorkspaces(std::uint64_t nativeWindow) { (void)nativeWindow; }
     // Keeps other windows out of `strip`, a band along the top edge of a screen that one of the program's
     // own windows stands in, as a desktop panel keeps its own band: the window manager places and
-    // maximises windows clear of it, and the screen's visible frame leaves it out from the call on. The
-    // reservation is not announced as a change of the screens: it is made before anything follows them,
-    // or in answer to a change, whose handling then reads the screens with it. `strip` is in the
-    // bottom-left global space; the window is named by its native id once the window server knows it, and
-    // the reservation lasts as long as the window, or until the next call replaces it; a call that
-    // repeats the reservation in force changes nothing. Main thread. Nothing where the desktop keeps no
-    // such bands.
-    virtual void reserveTopStrip(std::uint64_t nativeWindow, const Rect& strip) {
+    // maximises windows clear of it, and the screen's visible frame leaves it out from the call on. Where
+    // the desktop cannot keep such a band on that screen (one with another screen above it, say), the
+    // visible frame leaves it out all the same, but the window manager does not keep it free. `strip` is
+    // in the bottom-left global space; the window is named by its native id once the window server knows
+    // it, and the reservation lasts as long as the window, or until the next call replaces it; an empty
+    // strip ends it, and a call that repeats the reservation in force changes nothing. With `announce`
+    // the change of the visible frames is announced as a change of the screens; without it, it is not:
+    // the reservation is then made before anything follows the screens, or in answer to a change, whose
+    // handling reads the screens with it. Main thread. Nothing where the desktop keeps no such bands.
+    virtual void reserveTopStrip(std::uint64_t nativeWindow, const Rect& strip, bool announce) {
         (void)nativeWindow;
         (void)strip;
+        (void)announce;
     }
+    // Whether the desktop shows a system tray that the program's status icon can sit in, now; trays that
+    // come and go are announced as `kSystemTrayDidChange`. False where the desktop tells of none.
+    virtual bool hasSystemTray() { return false; }
     // Shows `read` what the desktop shows in `area` (bottom-left global, whole pixels) as the window
     // server composes it at the call: whole, or in bands of whole rows from the top down, one call each.
     // False, without calling `read`, where this desktop has no quick way to take it or the area leaves
@@ -102,5 +108,6 @@ class Screens {
 };
 
 inline constexpr const char* kScreenParametersDidChange = "platform.screenParametersDidChange";
+inline constexpr const char* kSystemTrayDidChange = "platform.systemTrayDidChange";
 
 } // namespace korvane::platform

@@ -93,8 +93,16 @@ class Workspace {
     // Where the application with this bundle identifier is installed, if anywhere.
     virtual std::optional<std::string> urlForApplication(const std::string& bundleID) = 0;
     // Launches (or activates) the application; the completion runs on the main queue, possibly never.
-    virtual void openApplication(const std::string& bundleID, bool activates,
+    // With `newInstance` an application that runs already is started once more, as a process of its
+    // own, rather than brought forward. Returns false when the application cannot be started at all
+    // (nothing installed under the identifier, a program that cannot run): the completion then brings
+    // the error that says why.
+    virtual bool openApplication(const std::string& bundleID, bool activates, bool newInstance,
                                  std::function<void(OpenApplicationResult)> completion) = 0;
+    // Whether activating a running application that shows no window has it open one. Where it does not
+    // (X11: a program opens its windows as it starts, and activation only raises what it shows), another
+    // window is had only by starting the application again (openApplication with `newInstance`).
+    virtual bool activationOpensWindow() = 0;
     virtual bool openURL(const std::string& url) = 0;
     // Shows the file at a local path selected in the desktop's file manager; where no file manager does
     // (none answers, or the file is not there), opens the folder that holds it as openURL does. Main

@@ -52,6 +52,8 @@ struct SceneRestoreResult {
     // The launch restore found the active scene unreadable and restored nothing; `sceneName` is then
     // the name the manifest still lists for it, or empty.
     bool sceneUnreadable = false;
+    // The scene's applications that were asked for and could not be started, ascending, each once.
+    std::vector<std::string> unstartedApps{};
 
     friend bool operator==(const SceneRestoreResult&, const SceneRestoreResult&) = default;
 };
@@ -75,7 +77,10 @@ class SceneRestoreEngine : public std::enable_shared_from_this<SceneRestoreEngin
         std::function<std::optional<Rect>(const std::string& displayUUID, std::int64_t zoneID)>;
     using WindowPlacedHandler = std::function<void(const std::string& displayUUID, WindowID wid, pid_t pid,
                                                    const platform::AXElement& window, std::int64_t zoneID)>;
-    using AppLaunchHandler = std::function<void(const std::string& displayUUID, const WindowHint& hint)>;
+    // Whether the application is on its way (brought forward or being started); false when it cannot
+    // be started.
+    using AppLaunchHandler = std::function<bool(const std::string& displayUUID, const WindowHint& hint)>;
+    using WindowParkedHandler = std::function<void(WindowID wid)>;
     using SweepCompletedHandler = std::function<void(
         const std::set<WindowID>& placed, const std::set<std::string>& sceneBundleIDs,
         const std::map<pid_t, std::string>& bundleByPID, const std::set<std::string>& parkedBundleIDs)>;
@@ -110,6 +115,7 @@ class SceneRestoreEngine : public std::enable_shared_from_this<SceneRestoreEngin
         int placed = 0;
         int totalHints = 0;
         int parked = 0;
+        std::set<std::string> unstartedApps;
 
         friend bool operator==(const SweepCounts&, const SweepCounts&) = default;
     };
@@ -164,6 +170,9 @@ class SceneRestoreEngine : public std::enable_shared_from_this<SceneRestoreEngin
     WindowPlacedHandler onWindowPlaced;
     // At most once per zone of a display and sweep, for a hint no window was found for.
     AppLaunchHandler onAppLaunchNeeded;
+    // Every window the parking phase moved off screen or found parked there; the application takes it
+    // out of its zone, where nothing of it shows.
+    WindowParkedHandler onWindowParked;
     // Once at the end of every sweep that could read the window list, after every move.
     SweepCompletedHandler onSweepCompleted;
     // The launch restore could not read the active scene; the application reports it.
@@ -184,6 +193,7 @@ class SceneRestoreEngine : public std::enable_shared_from_this<SceneRestoreEngin
         std::set<WindowID> placed;
         std::set<std::string> sceneBundleIDs;
         std::map<std::string, std::set<std::int64_t>> requestedZones;
+        std::set<std::string> unstartedApps;
         int placedCount = 0;
         int totalHints = 0;
         int zoneResolverMisses = 0;
@@ -202,7 +212,7 @@ class SceneRestoreEngine : public std::enable_shared_from_this<SceneRestoreEngin
                       SweepState& sweep);
     void serveHint(const WindowHint& hint, const platform::ScreenInfo& screen, const std::string& displayUUID,
                    SweepState& sweep);
-    // The application's first accessibility window that no hint placed yet (else its first window).
+    // The application's first accessibility window that no hint placed yet; false when there is none.
     bool placeFromAllWindows(const WindowHint& hint, const Rect& target, const std::string& displayUUID,
                              std::optional<WindowID> poolWid, SweepState& sweep);
     void placeWindow(const platform::AXElement& window, const Rect& target, const WindowHint& hint,

@@ -43,6 +43,7 @@ int SceneRestoreEngine::parkUnplacedWindows(SweepState& sweep, std::set<std::str
         if (!regular.contains(entry.pid)) continue;
         if (entry.parked) {
             parkedBundleIDs.insert(entry.bundleID);
+            if (onWindowParked) onWindowParked(entry.wid);
             continue;
         }
         const auto window = ax_->axElement(entry.wid, entry.pid);
@@ -59,6 +60,7 @@ int SceneRestoreEngine::parkUnplacedWindows(SweepState& sweep, std::set<std::str
         parkedBundleIDs.insert(entry.bundleID);
         ++parked;
         Log::sceneManager.info("Scene park: '%s' wid=%u", entry.bundleID, entry.wid);
+        if (onWindowParked) onWindowParked(entry.wid);
     }
     return parked;
 }

@@ -11,10 +11,12 @@
 #include "platform/Format.h"
 #include "platform/Platform.h"
 #include "platform/TextCase.h"
+#include "scenes/SceneLaunchQueue.h"
 #include "scenes/SceneRestoreEngine.h"
 #include "scenes/model/WindowHint.h"
 #include "tracking/MappingTransaction.h"
 
+#include <algorithm>
 #include <cctype>
 #include <limits>
 #include <utility>
@@ -34,7 +36,19 @@ std::optional<int> asZoneID(std::int64_t zoneID) {
 
 std::shared_ptr<SceneRestoreServices> SceneRestoreServices::create(platform::Platform& platform,
                                                                    Dependencies dependencies) {
-    return std::shared_ptr<SceneRestoreServices>(new SceneRestoreServices(platform, std::move(dependencies)));
+    auto services =
+        std::shared_ptr<SceneRestoreServices>(new SceneRestoreServices(platform, std::move(dependencies)));
+    std::weak_ptr<SceneRestoreServices> weak = services;
+    services->launches_ = SceneLaunchQueue::create(
+        platform.runLoop(), services->deps_.mappingTransactions,
+        [weak](const std::string& bundleID, std::int64_t zoneID, const std::string& displayUUID) {
+            auto self = weak.lock();
+            return self ? self->launchAndPlaceApp(bundleID, zoneID, displayUUID) : std::nullopt;
+        });
+    services->launches_->onRestoredWindowPlaced = [weak] {
+        if (auto self = weak.lock(); self && self->onLaunchedWindowPlaced) self->onLaunchedWindowPlaced();
+    };
+    return services;
 }
 
 SceneRestoreServices::SceneRestoreServices(platform::Platform& platform, Dependencies dependencies)
@@ -62,9 +76,20 @@ std::shared_ptr<SceneRestoreEngine> SceneRestoreServices::makeEngine(std::shared
         if (auto self = weak.lock()) self->sceneWindowPlaced(displayUUID, wid, pid, element, zoneID);
     };
     engine->onAppLaunchNeeded = [weak](const std::string& displayUUID, const WindowHint& hint) {
-        if (auto self = weak.lock()) self->sceneAppLaunchNeeded(displayUUID, hint);
+        auto self = weak.lock();
+        return self && self->sceneAppLaunchNeeded(displayUUID, hint);
     };
-    engine->onSweepCompleted = &SceneRestoreServices::sceneSweepCompleted;
+    engine->onWindowParked = [weak](WindowID wid) {
+        if (auto self = weak.lock()) self->sceneWindowParked(wid);
+    };
+    // Ends the restore's requests for launches too; the sweep of one display has its own.
+    engine->onSweepCompleted = [weak](const std::set<WindowID>& placed,
+                                      const std::set<std::string>& sceneBundleIDs,
+                                      const std::map<pid_t, std::string>& bundleByPID,
+                                      const std::set<std::string>& parkedBundleIDs) {
+        sceneSweepCompleted(placed, sceneBundleIDs, bundleByPID, parkedBundleIDs);
+        if (auto self = weak.lock()) self->launches_->endRestore();
+    };
     return engine;
 }
 
@@ -80,6 +105,8 @@ std::optional<Layout> SceneRestoreServices::resolveSceneLayout(const std::string
 }
 
 void SceneRestoreServices::sceneDidRestore(const WMScene& scene) {
+    // Called once per restore, right before its sweep asks for launches.
+    launches_->beginRestore();
     deps_.displayLayouts->applyLayoutsFromScene(scene);
 }
 
@@ -102,16 +129,30 @@ void SceneRestoreServices::sceneWindowPlaced(const std::string& displayUUID, Win
     state->second->attach(WinRef{wid, pid, element, *id, std::nullopt}, *id);
 }
 
-void SceneRestoreServices::sceneAppLaunchNeeded(const std::string& displayUUID, const WindowHint& hint) {
-    launchAndPlaceApp(hint.bundleID, hint.zoneID, displayUUID);
+void SceneRestoreServices::sceneWindowParked(WindowID wid) {
+    // The applied layouts have just taken back the windows the layout memory keeps for their zones, this
+    // one among them; left there, the cycle and focus keys would bring it forward off screen.
+    for (const auto& [displayUUID, state] : deps_.multiState->states) {
+        if (!state) continue;
+        const auto mapped = state->zoneOf.find(wid);
+        if (mapped == state->zoneOf.end()) continue;
+        const int zone = mapped->second;
+        if (state->detach(wid, zone))
+            Log::sceneManager.info("Scene park: wid=%u left zone %ld on %s", wid, zone, displayUUID);
+    }
 }
 
-void SceneRestoreServices::launchAndPlaceApp(const std::string& bundleID, std::int64_t zoneID,
-                                             const std::string& displayUUID) {
+bool SceneRestoreServices::sceneAppLaunchNeeded(const std::string& displayUUID, const WindowHint& hint) {
+    return launches_->request(hint.bundleID, hint.zoneID, displayUUID);
+}
+
+std::optional<std::string> SceneRestoreServices::launchAndPlaceApp(const std::string& bundleID,
+                                                                   std::int64_t zoneID,
+                                                                   const std::string& displayUUID) {
     Log::sceneManager.info("Scene restore: launchAndPlaceApp called bundle='%s' zone=%ld", bundleID, zoneID);
 
-    // The intent comes first, so that the window of an application that opens at once finds it; one that
-    // is neither running nor installed leaves an intent that simply runs out.
+    // The intent comes first, so that the window of an application that opens at once finds it; it is
+    // cancelled again when the application cannot be started.
     auto& coordinator = *deps_.mappingTransactions;
     coordinator.expireStale();
     const Nanos now = coordinator.nowProvider();
@@ -133,16 +174,34 @@ void SceneRestoreServices::launchAndPlaceApp(const std::string& bundleID, std::i
     coordinator.log("slot.claim.created", intent, std::nullopt, std::nullopt, 0.0);
 
     auto& workspace = platform_.workspace();
-    for (const auto& app : workspace.runningApplications()) {
-        if (app.bundleID != bundleID) continue;
-        workspace.activate(app.pid, 0);
-        Log::app.info("Scene restore: activated running app '%s' to create window", bundleID);
-        return;
-    }
-    if (!workspace.urlForApplication(bundleID)) return;
-    workspace.openApplication(bundleID, false, [bundleID](platform::OpenApplicationResult result) {
-        if (result.error) Log::app.error("Scene restore: failed to launch %s: %@", bundleID, *result.error);
+    const auto running = workspace.runningApplications();
+    const auto app = std::find_if(running.begin(), running.end(), [&](const platform::RunningApplication& a) {
+        return a.bundleID == bundleID;
     });
+    if (app != running.end() && workspace.activationOpensWindow()) {
+        workspace.activate(app->pid, 0);
+        Log::app.info("Scene restore: activated running app '%s' to create window", bundleID);
+        return intent.id;
+    }
+    // Where activation makes no window, every start of the application makes one.
+    const bool again = app != running.end();
+    if (again) Log::app.info("Scene restore: started running app '%s' again to create window", bundleID);
+    // Asked also when nothing seems installed under the identifier: the workspace's answer says why the
+    // application cannot be started, which the user needs to hear of. A launch refused outright is what
+    // the restore reports; one that fails later is an error of its own.
+    auto refused = std::make_shared<bool>(false);
+    const bool started = workspace.openApplication(
+        bundleID, false, again, [bundleID, refused](platform::OpenApplicationResult result) {
+            if (!result.error) return;
+            if (*refused)
+                Log::app.info("Scene restore: could not start '%s': %s", bundleID, *result.error);
+            else
+                Log::app.error("Scene restore: failed to launch %s: %@", bundleID, *result.error);
+        });
+    *refused = !started;
+    if (started) return intent.id;
+    coordinator.cancel(intent.id, "launch refused");
+    return std::nullopt;
 }
 
 void SceneRestoreServices::sceneSweepCompleted(const std::set<WindowID>& placed,

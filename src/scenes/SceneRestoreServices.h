@@ -1,7 +1,8 @@
 // What the restore engine asks of the application: a scene's layout reference as a layout for a screen,
-// applying the scene's layouts, the frame of a zone, recording a placed window in its zone, launching or
-// activating an application that has no window so that its first window lands in the hint's zone, and
-// the sweep's summary. It makes the one application-wide engine with these as its callbacks.
+// applying the scene's layouts, the frame of a zone, recording a placed window in its zone, taking a
+// parked window out of its zone, launching or activating an application that has no window so that a
+// window of it lands in the hint's zone, and the sweep's summary. It makes the one application-wide engine
+// with these as its callbacks.
 #pragma once
 
 #include "core/ZoneModel.h"
@@ -10,6 +11,7 @@
 #include "platform/WindowServer.h"
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -24,6 +26,7 @@ class DisplayLayouts;
 class LayoutTemplateResolver;
 class MappingTransactionCoordinator;
 class MultiDisplayState;
+class SceneLaunchQueue;
 class SceneRestoreEngine;
 class SceneStore;
 struct WMScene;
@@ -60,14 +63,25 @@ class SceneRestoreServices : public std::enable_shared_from_this<SceneRestoreSer
     // The window becomes the top of the zone's stack; a display without zone state records nothing.
     void sceneWindowPlaced(const std::string& displayUUID, WindowID wid, pid_t pid,
                            const platform::AXElement& element, std::int64_t zoneID);
-    void sceneAppLaunchNeeded(const std::string& displayUUID, const WindowHint& hint);
-    // Opens an automatic-launch intent for the zone (it lives 8.0 s, for the application's first new
-    // window), then brings a running application forward or opens an installed one in the background.
-    void launchAndPlaceApp(const std::string& bundleID, std::int64_t zoneID, const std::string& displayUUID);
+    // Asks the launch queue for a window of the hint's application in its zone: the application is
+    // started (or activated) once per zone, one start at a time. False when it cannot be started.
+    bool sceneAppLaunchNeeded(const std::string& displayUUID, const WindowHint& hint);
+    // The window leaves the zone of whichever display holds it.
+    void sceneWindowParked(WindowID wid);
+    // Opens an automatic-launch intent for the zone (it lives 8.0 s, for the application's next new
+    // window) and answers its id. Then a running application is brought forward where that makes it open
+    // a window, or started once more where only a start makes one; one not running is opened in the
+    // background. Nothing, the intent cancelled, when the application cannot be started; the log then
+    // names it and says why.
+    std::optional<std::string> launchAndPlaceApp(const std::string& bundleID, std::int64_t zoneID,
+                                                 const std::string& displayUUID);
     static void sceneSweepCompleted(const std::set<WindowID>& placed,
                                     const std::set<std::string>& sceneBundleIDs,
                                     const std::map<pid_t, std::string>& bundleByPID,
                                     const std::set<std::string>& parkedBundleIDs);
+
+    // A window launched for the latest restore has been placed in its zone, after the restore reported.
+    std::function<void()> onLaunchedWindowPlaced;
 
     static constexpr double kAutoLaunchIntentLifetime = 8.0; // seconds
     static constexpr const char* kAutoLaunchNote = "scene-restore-autolaunch";
@@ -77,6 +91,7 @@ class SceneRestoreServices : public std::enable_shared_from_this<SceneRestoreSer
 
     platform::Platform& platform_;
     Dependencies deps_;
+    std::shared_ptr<SceneLaunchQueue> launches_;
 };
 
 } // namespace korvane

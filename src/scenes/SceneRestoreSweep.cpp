@@ -112,7 +112,7 @@ SceneRestoreEngine::sweepWindows(const std::vector<platform::ScreenInfo>& screen
             serveDisplay(screen, resolution, sweep);
 
     const int parked = finishSweep(sweep);
-    return {sweep.placedCount, sweep.totalHints, parked};
+    return {sweep.placedCount, sweep.totalHints, parked, std::move(sweep.unstartedApps)};
 }
 
 bool SceneRestoreEngine::buildPool(SweepState& sweep) {
@@ -226,7 +226,7 @@ void SceneRestoreEngine::serveHint(const WindowHint& hint, const platform::Scree
     Log::sceneManager.info(
         "Window sweep: no window for '%s' zone=%ld — calling onAppLaunchNeeded (handler=%{bool}d)",
         hint.bundleID, hint.zoneID, static_cast<bool>(onAppLaunchNeeded));
-    if (onAppLaunchNeeded) onAppLaunchNeeded(displayUUID, hint);
+    if (onAppLaunchNeeded && !onAppLaunchNeeded(displayUUID, hint)) sweep.unstartedApps.insert(hint.bundleID);
 }
 
 bool SceneRestoreEngine::placeFromAllWindows(const WindowHint& hint, const Rect& target,
@@ -242,9 +242,9 @@ bool SceneRestoreEngine::placeFromAllWindows(const WindowHint& hint, const Rect&
     const auto* windows = std::get_if<std::vector<AXElement>>(&value);
     if (!windows || windows->empty()) return false;
 
-    // An earlier hint may have placed the application's first window already; taking it again would pull
-    // it out of that zone while another of its windows stays unplaced.
-    const AXElement* chosen = &windows->front();
+    // An earlier hint may have placed the application's windows already; taking one again would pull it
+    // out of that zone and leave this one without its own, where starting the application gives one.
+    const AXElement* chosen = nullptr;
     for (const auto& window : *windows) {
         const auto number = ax_->windowID(window);
         if (!number || !sweep.placed.contains(*number)) {
@@ -252,6 +252,7 @@ bool SceneRestoreEngine::placeFromAllWindows(const WindowHint& hint, const Rect&
             break;
         }
     }
+    if (!chosen) return false;
     AXValue title;
     accessibility.copyAttribute(*chosen, "AXTitle", title);
     const std::string* text = std::get_if<std::string>(&title);

@@ -102,9 +102,11 @@ class SceneStore {
     void setActiveScene(const std::string& id);
 
     // Lists every readable scene file in the manifest. Scenes it listed before keep their relative
-    // order, new ones follow, newest first, then by name. A scene file that cannot be read is left out
-    // with an error line naming it. Throws std::filesystem::filesystem_error when the folder cannot be
-    // listed or the manifest cannot be written.
+    // order, new ones follow, newest first, then by name. A scene file that does not decode is left out
+    // with an error line naming it; one that is there but cannot be read keeps the entry the manifest
+    // had for it (else it is left out too), so that it is listed again once it can be read. Throws
+    // std::filesystem::filesystem_error when the folder cannot be listed or the manifest cannot be
+    // written.
     SceneManifest rebuildManifest(const ScreenContext& screens);
     // Once per scenes folder, told by its marker: keeps a copy of every decodable scene file in the
     // backup folder (never over an existing copy), rebuilds the manifest and writes the marker. Scene

@@ -57,22 +57,45 @@ SceneManifest SceneStore::rebuildManifest(const ScreenContext& screens) {
         return empty;
     }
 
+    const auto previous = readManifest();
     PreviousIndex previousIndex;
-    if (auto previous = readManifest()) {
+    if (previous) {
         for (std::size_t i = 0; i < previous->entries.size(); ++i)
             previousIndex.try_emplace(previous->entries[i].id, i);
     }
+    const auto listedBefore = [&](const fs::path& path) -> const SceneManifestEntry* {
+        if (!previous) return nullptr;
+        // "scene-<id>.json"
+        const std::string id = path.stem().string().substr(6);
+        for (const auto& entry : previous->entries)
+            if (entry.id == id) return &entry;
+        return nullptr;
+    };
 
     SceneManifest manifest;
+    std::vector<SceneManifestEntry> kept;
     for (const auto& path : sceneFiles()) {
         ReadFailure failure = ReadFailure::missing;
-        if (auto scene = readSceneFile(path, screens, &failure))
+        if (auto scene = readSceneFile(path, screens, &failure)) {
             manifest.entries.push_back(SceneManifestEntry::from(*scene));
-        else
+        } else if (const SceneManifestEntry* listed =
+                       failure == ReadFailure::missing ? listedBefore(path) : nullptr) {
+            // A file that is there but cannot be read now (its mode, a passing fault of the disk) may be
+            // readable by the next list: left out, its scene would stay off every list until the next
+            // write. The entry it had stands for it meanwhile; the lists skip it while it stays unread.
+            kept.push_back(*listed);
+            Log::sceneManager.error("Scene file %s %s; kept in the manifest as listed before",
+                                    validUTF8(path.string()), describe(failure));
+        } else {
             // Left out, the scene vanishes from every list: the line is all that tells the user why.
             Log::sceneManager.error("Scene file %s %s; left out of the manifest", validUTF8(path.string()),
                                     describe(failure));
+        }
     }
+    for (auto& entry : kept)
+        if (std::none_of(manifest.entries.begin(), manifest.entries.end(),
+                         [&](const SceneManifestEntry& e) { return e.id == entry.id; }))
+            manifest.entries.push_back(std::move(entry));
     sortManifestEntries(manifest.entries, previousIndex);
     writeManifest(manifest);
     return manifest;

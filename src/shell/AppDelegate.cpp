@@ -123,14 +123,14 @@ AppDelegate::AppDelegate(platform::Platform& platform)
           platform, DisplayChangeHandler::Dependencies{displayLayoutEventBus_, DisplayObserver::shared(),
                                                        multiState_, mappingTransactions_, displayWorkbenches_,
                                                        layoutSelection_, layoutLibrary_, displayRecords_,
-                                                       displayLayouts_, windowMappingRebuild_})),
+                                                       displayLayouts_, windowMappingRebuild_, ax_})),
       wakeSlotReplay_(std::make_shared<WakeSlotReplay>(
           platform,
           WakeSlotReplay::Dependencies{multiState_, layoutMemory_, tracker_, windowMappingClassifier_,
                                        windowMappingRebuild_, statusBarEventBus_})),
       wakeRecovery_(WakeRecovery::create(
           platform, WakeRecovery::Dependencies{tracker_, ax_, displayLayoutEventBus_, controller_,
-                                               windowMappingRebuild_, wakeSlotReplay_})),
+                                               windowMappingRebuild_, wakeSlotReplay_, zoneMemberships_})),
       hotkeyActions_(std::make_shared<HotkeyActions>(
           HotkeyActions::Dependencies{multiState_, controller_, ax_, displayRecords_, displayLayouts_})),
       pushActions_(std::make_shared<HotkeyPushActions>(
@@ -208,6 +208,10 @@ const std::shared_ptr<SceneRestoreEngine>& AppDelegate::sceneRestoreEngine() {
         sceneRestoreEngine_ = sceneRestoreServices_->makeEngine(SceneStore::shared(), ax_);
         sceneRestoreEngine_->onLaunchRestoreFailed = [](const SceneRestoreResult& result) {
             SceneRestoreHUDController::shared()->show(result, std::nullopt);
+        };
+        // The report counts the windows of applications the restore started as they land.
+        sceneRestoreServices_->onLaunchedWindowPlaced = [] {
+            SceneRestoreHUDController::shared()->addPlacedWindow();
         };
     }
     return sceneRestoreEngine_;

@@ -292,6 +292,9 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
     void applySceneToNewDisplay(const WMScene& scene, const std::string& displayUUID);
     // The prompt's Set Up: the scene manager on the scene and the display.
     void setUpSceneForNewDisplay(const WMScene& scene, const std::string& displayUUID);
+    // A scene window has bound a layout to a display of the scene, or stored one for it: while the scene
+    // is active and the display connected, the display takes that layout at once, as a restore gives it.
+    void sceneLayoutChanged(const std::string& sceneID, const std::string& displayUUID);
 
     // How the program quits (the menu's Quit, a signal, "Quit & Relaunch"): the program installs it and
     // runs applicationWillTerminate() on its way out. Unset, quitting does nothing.
@@ -310,8 +313,8 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
     void applyStartupLayouts(const std::string& mainDisplayUUID);
     // A scene action's notice, on the active display for 0.9 s.
     void showSceneToast(const std::string& message);
-    // After a restore or a save: the prompts of newly connected displays that offer a scene no longer
-    // active are withdrawn.
+    // After a restore, a save or a deletion: the prompts of newly connected displays that offer a scene
+    // no longer active are withdrawn.
     void activeSceneMayHaveChanged();
     // Restores the scene and shows the outcome on the main screen; with a source, the menu is refreshed
     // under that name too.
@@ -320,6 +323,8 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
     // outlive the application; once it is gone nothing is written, so no id is answered either: the scene
     // must not name a layout that is not there.
     std::function<std::optional<std::string>(const ConfigZoneSet&)> userLayoutSaver();
+    // What the scene windows tell of a layout bound or stored for a display (sceneLayoutChanged).
+    std::function<void(const std::string&, const std::string&)> sceneLayoutListener();
 
     platform::Platform& platform_;
     // In construction order: each is made from those above it. The layout memory starts empty after

@@ -39,6 +39,11 @@ void AppDelegate::showSceneManager(const std::optional<std::string>& sceneID,
         return displays;
     };
     services.onSaveAsUserLayout = userLayoutSaver();
+    services.onSceneLayoutChanged = sceneLayoutListener();
+    services.onSceneDeleted = [weak](const std::string&) {
+        // The record no longer names a deleted scene: a prompt still offering it is withdrawn.
+        if (auto self = weak.lock()) self->activeSceneMayHaveChanged();
+    };
 
     auto controller = std::make_shared<SceneManagerPanelController>(
         platform_, SceneManagerViewModel::make(platform_, std::move(services)));
@@ -61,6 +66,13 @@ std::function<std::optional<std::string>(const ConfigZoneSet&)> AppDelegate::use
         auto self = weak.lock();
         if (!self) return std::nullopt;
         return self->layoutLibrary_->storeUserLayout(layout);
+    };
+}
+
+std::function<void(const std::string&, const std::string&)> AppDelegate::sceneLayoutListener() {
+    std::weak_ptr<AppDelegate> weak = weak_from_this();
+    return [weak](const std::string& sceneID, const std::string& displayUUID) {
+        if (auto self = weak.lock()) self->sceneLayoutChanged(sceneID, displayUUID);
     };
 }
 

@@ -326,6 +326,7 @@ void AppDelegate::showSceneEditor(const std::optional<std::string>& sceneID,
         return displays;
     };
     services.onSaveAsUserLayout = userLayoutSaver();
+    services.onSceneLayoutChanged = sceneLayoutListener();
     controller->viewModel = SceneEditorViewModel::open(platform_, std::move(services), sceneID, displayUUID,
                                                        DisplayUtil::displayUUID(*target));
     controller->coverScreens(all);
@@ -412,6 +413,20 @@ void AppDelegate::applySceneToNewDisplay(const WMScene& scene, const std::string
 
 void AppDelegate::setUpSceneForNewDisplay(const WMScene& scene, const std::string& displayUUID) {
     showSceneManager(scene.id, displayUUID);
+}
+
+void AppDelegate::sceneLayoutChanged(const std::string& sceneID, const std::string& displayUUID) {
+    // The active scene's layouts are what its displays show: a display left on the layout it had would
+    // refuse pushes into the zones the user now sees in the scene, and the next "Update" would record
+    // that old layout over the user's choice. Another scene's layout waits for its restore.
+    if (activeSceneID() != sceneID) return;
+    auto store = sceneStore();
+    const auto scene =
+        store ? store->loadScene(sceneID, ScreenContext::capture(platform_.screens())) : std::nullopt;
+    if (!scene) return;
+    // That display alone, as a restore gives it its layout: its zones take back the windows that the
+    // layout memory lists for them and that lie in them; the other displays keep their stacks.
+    displayLayouts_->applyLayoutFromScene(*scene, displayUUID);
 }
 
 } // namespace korvane

@@ -138,6 +138,18 @@ void MappingTransactionCoordinator::cancel(const std::string& intentID, const st
     found->second.note = note;
 }
 
+void MappingTransactionCoordinator::cancelAfterFailedMove(const std::string& intentID,
+                                                          std::optional<WindowID> windowID,
+                                                          const std::string& context) {
+    auto found = intents.find(intentID);
+    if (found == intents.end()) return;
+    cancel(intentID, "move failed");
+    const MappingIntent& intent = found->second;
+    Log::wm.error("[MappingTX] move failed id=%{public}s source=%s display=%s zid=%ld wid=%s context=%s",
+                  asciiUppercased(intent.id), toString(intent.source), intent.targetDisplayUUID,
+                  intent.targetZoneID, windowID ? std::to_string(*windowID) : std::string("-"), context);
+}
+
 bool MappingTransactionCoordinator::resolve(const std::string& intentID, WindowID windowID) {
     auto found = intents.find(intentID);
     if (found == intents.end()) return false;

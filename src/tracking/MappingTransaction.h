@@ -113,6 +113,10 @@ class MappingTransactionCoordinator {
 
     std::optional<MappingIntent> intent(const std::string& id) const;
     void cancel(const std::string& intentID, const std::string& note);
+    // Closes an intent whose window the move left out of its zone: cancelled as "move failed", with an
+    // error line naming it, so that no window is committed to a zone that does not hold it.
+    void cancelAfterFailedMove(const std::string& intentID, std::optional<WindowID> windowID,
+                               const std::string& context);
     bool resolve(const std::string& intentID, WindowID windowID);
     MappingCommitValidation commit(const std::string& intentID, const std::string& displayUUID,
                                    std::int64_t regionID, std::optional<WindowID> windowID);

@@ -1,6 +1,7 @@
 // Following display changes on the simulated desktop, in virtual time: probes debounced and held back
 // while the screens settle, the window list is empty or a menu is open; forced probes; the pass with its
-// epochs and rebuild; zones resynced by template or rebased; stacks kept across a display's absence.
+// epochs and rebuild; zones resynced by template or rebased, their windows placed again where the visible
+// frame no longer holds them; stacks kept across a display's absence.
 #include "DisplayFixture.h"
 
 #include "app/DisplayChangeHandler.h"
@@ -34,9 +35,9 @@ class DisplayChangeHandlerTest : public DisplayTest {
         side = addDisplay(kSide, kSideFrame, Rect{1512, 0, 1920, 1055});
         loop().runUntilIdle();
         observer->start();
-        handler =
-            DisplayChangeHandler::create(*desktop, {bus, observer, multiState, mapping, workbenches,
-                                                    selection, library, records, displayLayouts, rebuild});
+        handler = DisplayChangeHandler::create(*desktop,
+                                               {bus, observer, multiState, mapping, workbenches, selection,
+                                                library, records, displayLayouts, rebuild, ax});
         handler->isMenuOpen = [this] { return menuOpen; };
         handler->forceCancelMenu = [this] { menuOpen = false; };
         handler->startDisplayLayoutProbeSubscription();
@@ -249,6 +250,26 @@ TEST_F(DisplayChangeHandlerTest, driftedZonesAreResyncedByTemplateElseRebasedAnd
     EXPECT_TRUE(
         logged("[DisplayReconcile] resync failed display=" + std::string(kMain) + " reason=manual-check"));
     EXPECT_FALSE(handler->rebasedLayout(*zonesOver({{0, 0, 1, 500}}), kMain, kMainVisible));
+}
+
+// A strip that comes along a screen's top (a panel's, the corner button's) over a zone's window sends the
+// window back into its zone, below the strip; a pass while the screens stay leaves a window where it was put.
+TEST_F(DisplayChangeHandlerTest, aZoneWindowReachingPastTheNewVisibleFrameIsPlacedAgainInItsZone) {
+    handler->handleDisplayChange("manual-check");
+    auto state = stateOf(kSide);
+    const Rect reachingTheTop{2600, 800, 400, 280};
+    const auto window = desktop->windows().open(editor, {.frame = reachingTheTop});
+    state->attach(WinRef{window, editor, desktop->windows().element(window), std::nullopt, std::nullopt}, 2);
+    probe("manual-check");
+    loop().advance(seconds(1));
+    EXPECT_EQ(desktop->windows().frame(window), reachingTheTop);
+
+    desktop->screens().setVisibleFrame(side, Rect{1512, 0, 1920, 1025});
+    loop().runUntilIdle();
+    probe("DisplayObserver.notification", DisplayLayoutProbeReason::topologyChanged);
+    loop().advance(seconds(1));
+    EXPECT_EQ(state->layout.zones.at(2).frame, (Rect{2472, 0, 960, 1025}));
+    EXPECT_EQ(desktop->windows().frame(window), state->layout.zones.at(2).frame);
 }
 
 TEST_F(DisplayChangeHandlerTest, aDisplayRemovedAndAttachedAgainKeepsItsStacksWhereItsWindowsStillAre) {

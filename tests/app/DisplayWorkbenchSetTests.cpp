@@ -1,6 +1,7 @@
 // The display workbenches: their file, the shared pretty ISO 8601 form, and canonical display keys.
 #include "app/DisplayWorkbenchSet.h"
 
+#include "platform/sim/LogCapture.h"
 #include "support/SupportFolderFixture.h"
 
 #include <gtest/gtest.h>
@@ -51,6 +52,19 @@ TEST_F(SupportFolderTest, workbenchesSavePrettyWithIsoDatesAndReadOnlyWholeSets)
         write(home / "display-workbenches.json", text);
         EXPECT_TRUE(DisplayWorkbenchSet::load().workbenches.empty()) << text;
     }
+}
+
+// Written at every change of a display's layout: a write that fails names the file and why, once.
+TEST_F(SupportFolderTest, aWorkbenchesFileThatCannotBeWrittenIsNamedWithWhy) {
+    sim::ScopedLogCapture capture;
+    const std::filesystem::path file = home / "display-workbenches.json";
+    std::filesystem::create_directories(file / "inside");
+    DisplayWorkbenchSet set;
+    set.workbenches["D1"] = bench("D1", "builtin.daily", kStart);
+    set.save();
+    set.save();
+    EXPECT_EQ(capture.log().count("[app] Could not write " + file.string() + ": Is a directory"), 1u);
+    EXPECT_TRUE(std::filesystem::is_directory(file / "inside"));
 }
 
 TEST(DisplayWorkbenchSet, canonicalKeysMergeKeepingTheLaterRecord) {

@@ -3,6 +3,7 @@
 #include "PlacementFixture.h"
 
 #include "app/NewWindowPlacement.h"
+#include "platform/TextCase.h"
 
 #include <gtest/gtest.h>
 
@@ -104,6 +105,28 @@ TEST_F(NewWindowPlacementTest, windowsReportedTogetherTakeOneIntentEach) {
 
         EXPECT_EQ((std::set<int>{zoneOf(a), zoneOf(b)}), row.placedIn);
     }
+}
+
+// The intent promised the zone a window; one that the move could not get there is not recorded in it.
+TEST_F(NewWindowPlacementTest, aWindowItsApplicationKeepsOutOfTheZoneIsNotCommittedToIt) {
+    const WindowID earlier = placed(3, "Earlier");
+    const std::string id = storeAutoLaunchIntent(kMail, 3);
+    const pid_t mail = launch(kMail);
+    const Rect fullScreen{0, 0, 1800, 1000};
+    const WindowID wid =
+        openWindow(mail, {.frame = fullScreen, .title = "Inbox", .ignoresResize = true, .ignoresMove = true});
+
+    report(wid, mail);
+    desktop->loop().runUntilIdle();
+
+    EXPECT_EQ(desktop->windows().frame(wid), fullScreen);
+    EXPECT_EQ(zoneOf(wid), 0);
+    EXPECT_EQ(stackOf(3), std::vector<WindowID>{earlier});
+    EXPECT_EQ(mapping->intent(id)->stage, MappingIntentStage::cancelled);
+    EXPECT_EQ(mapping->intent(id)->note, "move failed");
+    EXPECT_TRUE(logged("[MappingTX] move failed id=" + asciiUppercased(id) +
+                       " source=autolaunch display=D zid=3 wid=" + std::to_string(wid) +
+                       " context=scene-restore-autolaunch"));
 }
 
 TEST_F(NewWindowPlacementTest, anIntentWithdrawnBeforeTheMoveRunsOrNamingNoZoneLeavesTheWindowWhereItIs) {

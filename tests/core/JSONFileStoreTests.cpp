@@ -1,9 +1,10 @@
-// The store pattern every JSON file store shares: what loads as the empty record, and a save that keeps an
-// unreadable file beside it before writing over it atomically.
+// The store pattern every JSON file store shares: what loads as the empty record, a save that keeps an
+// unreadable file beside it before writing over it atomically, and a failed save named once per cause.
 #include "core/JSONFileStore.h"
 
 #include "core/JSONFields.h"
 #include "platform/sim/LogCapture.h"
+#include "support/FileModesHonoured.h"
 #include "support/SupportFolderFixture.h"
 
 using namespace korvane;
@@ -81,6 +82,36 @@ TEST_F(JSONFileStoreTest, aFileOverSixteenMegabytesLoadsAsUnreadableAndIsKeptAsi
     const fs::path kept = home / "note.json.unreadable-2026-05-28T20:26:40Z";
     EXPECT_TRUE(read(kept) == large) << "the user's bytes, whole";
     EXPECT_TRUE(capture.log().contains("[app] Kept unreadable " + file.string() + " as " + kept.string()));
+}
+
+// A store writes its whole file on every change: a folder left read-only says so once, not at every
+// change, and says it again once it has been written and fails anew.
+TEST_F(JSONFileStoreTest, aFailedSaveIsNamedWithItsReasonOncePerCauseAndAgainAfterASuccess) {
+    sim::ScopedLogCapture capture;
+    const auto save = [] { Store::saveToAppSupport("note.json", Note{"new"}, JSONEncoder{}); };
+    const auto failures = [&](const std::string& reason) {
+        return capture.log().count("[app] Could not write " + file.string() + ": " + reason);
+    };
+    fs::create_directories(file / "inside"); // a folder in the file's place
+    save();
+    save();
+    EXPECT_EQ(failures("Is a directory"), 1u);
+    {
+        korvane::testing::ScopedFileModesHonoured asTheirOwnerSeesThem;
+        fs::permissions(home, fs::perms::owner_read | fs::perms::owner_exec);
+        save();
+        save();
+        fs::permissions(home, fs::perms::owner_all);
+    }
+    EXPECT_EQ(failures("Permission denied"), 1u);
+    fs::remove_all(file);
+    save();
+    EXPECT_EQ(Store::load(file), Note{"new"});
+    fs::remove(file);
+    fs::create_directories(file / "inside");
+    save();
+    EXPECT_EQ(failures("Is a directory"), 2u);
+    EXPECT_EQ(capture.log().count("Could not write"), 3u);
 }
 
 TEST_F(JSONFileStoreTest, textThatIsNotUTF8IsWrittenWithReplacementsNotRefused) {

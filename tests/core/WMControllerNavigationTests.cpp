@@ -1,6 +1,9 @@
 // Scenario tests of moving the focus between and within zones: focusing a zone, the adjacent zone,
 // cycling a stack (with the windows it has to drop on the way) and the plain focus request.
 #include "core/WMControllerFixture.h"
+#include "core/WindowInfoFields.h"
+
+#include <set>
 
 namespace korvane::testing {
 
@@ -216,6 +219,60 @@ TEST_F(NavigationTest, cycleSkipsAndDetachesAuxiliaryWindows) {
     controller->cycle(1, kDisplayA, 1);
     EXPECT_TRUE(logged("Cycle region=1 dir=1 oldTop=Optional(%u) newTop=Optional(%u)", doc, doc));
     EXPECT_EQ(stack(stateA(), 1), Wids{doc});
+}
+
+// Two clocks, which take no keyboard focus, between the editor's two documents and the other
+// application's window that has the focus, as the cycle key takes them (the focused window adopted
+// first): every step is over within half a second, a clock is raised and the next step goes on from it,
+// so either direction gives every window that takes the focus within as many steps as the zone holds;
+// a window clicked in front of a clock is where the next step starts. The clocks' application is not
+// recorded as one needing the slow strategy.
+TEST_F(NavigationTest, aCycleRaisesWindowsThatTakeNoFocusAndGoesOnFromThem) {
+    const pid_t clock = ws().launch({.bundleID = "com.example.clock", .name = "Clock"});
+    loop().runUntilIdle();
+    const auto docs = stackOfNew(2);
+    Wids clocks;
+    for (double x : {400, 500}) {
+        clocks.push_back(openWindow(clock, Rect{x, 100, 300, 300}, {.takesFocus = false}));
+        place(stateA(), clocks.back(), clock, 1);
+    }
+    const auto mine = openWindow(other, Rect{600, 100, 300, 300});
+    place(stateA(), mine, other, 1);
+    const Wids order = stack(stateA(), 1);
+    // The zone's window that the screen shows in front.
+    auto front = [&]() -> std::optional<WindowID> {
+        const auto list = desktop->windowServer().copyWindowInfo(platform::kOnScreenOnly);
+        for (const auto& entry : *list)
+            if (auto n = windowinfo::windowNumber(entry); n && stateA().zoneOf.contains(*n)) return n;
+        return std::nullopt;
+    };
+
+    for (int direction : {+1, -1}) {
+        stateA().layout.zones.at(1).stack = order;
+        windows().focus(mine);
+        std::set<WindowID> reached;
+        for (std::size_t step = 0; step < order.size(); ++step) {
+            const WindowID had = *focusedWindow();
+            controller->adopt(element(had), had, kDisplayA);
+            controller->cycle(1, kDisplayA, direction);
+            const WindowID top = stack(stateA(), 1).back();
+            loop().advance(milliseconds(500));
+            const bool isClock = std::find(clocks.begin(), clocks.end(), top) != clocks.end();
+            EXPECT_EQ(front(), top) << direction << " " << step;
+            EXPECT_EQ(focusedWindow(), isClock ? had : top) << direction << " " << step;
+            reached.insert(*focusedWindow());
+        }
+        EXPECT_EQ(reached, (std::set<WindowID>{docs[0], docs[1], mine})) << direction;
+    }
+    // A click on a document in front of the clock a step raised: the next step goes on from it.
+    stateA().layout.zones.at(1).stack = order;
+    controller->cycle(1, kDisplayA, -1);
+    loop().advance(milliseconds(500));
+    ASSERT_EQ(stack(stateA(), 1).back(), clocks[1]);
+    windows().focus(docs[0]);
+    controller->adopt(element(docs[0]), docs[0], kDisplayA);
+    EXPECT_EQ(stack(stateA(), 1).back(), docs[0]);
+    EXPECT_FALSE(std::filesystem::exists(home / "focus-whitelist-runtime.json"));
 }
 
 TEST_F(NavigationTest, aFocusRequestActivatesTheWindowAndAnActivationOutlivingTheControllerReportsNoFocus) {

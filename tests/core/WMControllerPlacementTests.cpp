@@ -107,27 +107,35 @@ TEST_F(PlacementTest, frameAWindowTellsTheZoneGivesItIsInPlace) {
 // Where the window was put on its way into the lower zone, top-left coordinates: a window that tells the
 // frame it will take goes straight onto the zone's bottom; one that cannot tell goes to the zone's top
 // (450) and is brought down (458), and, still short of the zone when checked, set again the same way. One
-// that fails to answer before the move is moved as one that cannot tell, and left once it answers.
+// that fails to answer before the move is moved as one that cannot tell, and left once it answers; one
+// that answers the move and is busy when checked is left where its answer put it.
 TEST_F(PlacementTest, aWindowThatTellsItsSizeIsMovedOnceToWhereItEndsUp) {
     topBottomZones();
-    // Whether the window tells its size, whether its first answer fails, where it was put.
-    const std::tuple<bool, bool, std::string> rows[] = {
-        {true, false, "(0.0, 458.0)"},
-        {false, false, "(0.0, 450.0) (0.0, 458.0) (0.0, 450.0) (0.0, 458.0)"},
-        {true, true, "(0.0, 450.0) (0.0, 458.0)"}};
-    for (const auto& [tells, firstAnswerFails, positions] : rows) {
+    enum class Busy { never, beforeTheMove, whenChecked };
+    // Whether the window tells its size, when it cannot answer, where it was put.
+    const std::tuple<bool, Busy, std::string> rows[] = {
+        {true, Busy::never, "(0.0, 458.0)"},
+        {false, Busy::never, "(0.0, 450.0) (0.0, 458.0) (0.0, 450.0) (0.0, 458.0)"},
+        {true, Busy::beforeTheMove, "(0.0, 450.0) (0.0, 458.0)"},
+        {true, Busy::whenChecked, "(0.0, 458.0)"}};
+    for (const auto& [tells, busy, positions] : rows) {
         const auto n = openWindow(editor, Rect{100, 500, 600, 300},
                                   {.sizeIncrement = Size{7, 13}, .tellsGrantedSize = tells});
-        if (firstAnswerFails)
-            desktop->accessibility().scriptAXFailure(n, platform::kGrantedSizeAttribute,
-                                                     {platform::AXError::cannotComplete});
+        const auto cannotAnswer = [&, n](int times) {
+            desktop->accessibility().scriptAXFailure(
+                n, platform::kGrantedSizeAttribute,
+                std::vector<platform::AXError>(times, platform::AXError::cannotComplete));
+        };
+        if (busy == Busy::beforeTheMove) cannotAnswer(1);
+        if (busy == Busy::whenChecked) loop().onBlockingSleep = [&](Nanos, Nanos) { cannotAnswer(2); };
         desktop->accessibility().clearAXCallLog();
         push(n, 2);
+        loop().onBlockingSleep = nullptr;
         std::string written;
         for (const auto& call : desktop->accessibility().axCallLog())
             if (call.element == element(n) && call.kind == "set" && call.name == "AXPosition")
                 written += (written.empty() ? "" : " ") + platform::describe(std::get<Point>(call.value));
-        EXPECT_EQ(written, positions);
+        EXPECT_EQ(written, positions) << "tells " << tells << " busy " << int(busy);
         EXPECT_EQ(windows().frame(n), (Rect{0, 0, 1435, 442})) << tells;
         windows().close(n);
     }

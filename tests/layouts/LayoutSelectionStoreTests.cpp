@@ -2,6 +2,7 @@
 #include "support/SupportFolderFixture.h"
 
 #include "layouts/LayoutSelectionStore.h"
+#include "platform/sim/LogCapture.h"
 
 #include <gtest/gtest.h>
 
@@ -35,4 +36,15 @@ TEST_F(SupportFolderTest, selectionFileIsInTheSupportFolderMadeWhenMissing) {
     write(home / "blocked", "");
     desktop->process().setEnvironment("KORVANE_HOME", (home / "blocked").string());
     EXPECT_THROW(LayoutSelectionStore::fileURL(), std::filesystem::filesystem_error);
+}
+
+// Written at every change of a display's layout: a write that fails names the file and why, once.
+TEST_F(SupportFolderTest, aSelectionFileThatCannotBeWrittenIsNamedWithWhy) {
+    sim::ScopedLogCapture capture;
+    const std::filesystem::path file = home / "layout-selection.json";
+    std::filesystem::create_directories(file / "inside");
+    LayoutSelectionStore::save(LayoutSelection{{{"D1", "layout.a"}}});
+    LayoutSelectionStore::save(LayoutSelection{{{"D1", "layout.b"}}});
+    EXPECT_EQ(capture.log().count("[app] Could not write " + file.string() + ": Is a directory"), 1u);
+    EXPECT_TRUE(std::filesystem::is_directory(file / "inside"));
 }

@@ -1,10 +1,12 @@
 // The saved layout templates in "layout-templates.json": dates set on upsert, the pretty ISO 8601 form,
-// and what the set refuses to read (keeping refused files aside is the file store's, tested there).
+// what the set refuses to read, and a damaged file named as it is read (keeping refused files aside is
+// the file store's, tested there).
 #include "support/SupportFolderFixture.h"
 
 #include "core/ISODate.h"
 #include "layouts/BuiltinLayouts.h"
 #include "layouts/LayoutTemplateSet.h"
+#include "platform/sim/LogCapture.h"
 
 #include <gtest/gtest.h>
 
@@ -65,6 +67,20 @@ TEST_F(SupportFolderTest, templatesSavePrettyWithIsoDatesOnlyWhereSetAndIncomple
         write(home / "layout-templates.json", text);
         EXPECT_TRUE(LayoutTemplateSet::load().templates.empty()) << text;
     }
+}
+
+// Once the templates were migrated nothing writes the file at a start, so reading is the one moment a
+// damaged file can be told: named once (it is read twice at every start), and left as it is.
+TEST_F(SupportFolderTest, aDamagedTemplatesFileIsNamedOnceAsItIsReadAndLeftAsItIs) {
+    sim::ScopedLogCapture capture;
+    const std::filesystem::path file = home / "layout-templates.json";
+    write(file, R"({"templates": [)");
+    EXPECT_TRUE(LayoutTemplateSet::load().templates.empty());
+    EXPECT_TRUE(LayoutTemplateSet::load().templates.empty());
+    EXPECT_EQ(capture.log().count("[app] Could not read " + file.string() +
+                                  ": it does not decode; no saved template is read from it"),
+              1u);
+    EXPECT_EQ(read(file), R"({"templates": [)");
 }
 
 // The deepest file Korvane writes: a template whose tree nests as many levels as a tree can be read

@@ -1,7 +1,8 @@
 // A whole restore on the simulated desktop with the components the application object makes: two
 // displays given the scene's layouts, windows of every kind swept into their zones, applications without
-// a window activated, launched or left to their intent's end, the launched application's first window
-// placed as it appears, the rest parked; and nothing at all without the accessibility grant.
+// a window activated, launched or, when they cannot be started, reported and left to their intent's end,
+// the launched application's first window placed as it appears, the rest parked; and nothing at all
+// without the accessibility grant.
 #include "app/DisplayFixture.h"
 
 #include "app/NewWindowPlacement.h"
@@ -159,16 +160,22 @@ TEST_F(SceneRestoreScenarioTest, aRestorePlacesLaunchesAndParksAcrossTwoDisplays
         EXPECT_EQ(intent.targetZoneID, zone);
         EXPECT_EQ(intent.displayEpoch, mapping->currentEpoch(kD2));
         EXPECT_EQ(intent.expiresAt - intent.createdAt, seconds(8.0));
-        EXPECT_EQ(intent.note, "scene-restore-autolaunch");
+        // The one of an application that cannot be started is withdrawn at once.
+        EXPECT_EQ(intent.stage,
+                  bundle == kMissing ? MappingIntentStage::cancelled : MappingIntentStage::intent);
     }
     EXPECT_TRUE(logged("Window sweep: skip duplicate autolaunch zone=3 bundle='com.example.missing'"));
     EXPECT_TRUE(logged("[app] Scene restore: activated running app 'com.example.chat' to create window"));
     ASSERT_FALSE(desktop->workspace().activateCalls().empty());
     EXPECT_EQ(desktop->workspace().activateCalls().back().pid, chat);
     EXPECT_EQ(desktop->workspace().activateCalls().back().options, 0u);
-    ASSERT_EQ(desktop->workspace().openCalls().size(), 1u);
+    ASSERT_EQ(desktop->workspace().openCalls().size(), 2u);
     EXPECT_EQ(desktop->workspace().openCalls()[0].bundleID, kNotes);
     EXPECT_FALSE(desktop->workspace().openCalls()[0].activates);
+    // The application that could not be started is named, with why, and the report does not pass it over.
+    EXPECT_EQ(result.unstartedApps, std::vector<std::string>{kMissing});
+    EXPECT_TRUE(logged("[app] Scene restore: could not start 'com.example.missing': No application is "
+                       "installed with bundle identifier com.example.missing"));
 
     // The launched application's first window lands in its zone; its second stays where it opens.
     pid_t notes = 0;
@@ -184,14 +191,13 @@ TEST_F(SceneRestoreScenarioTest, aRestorePlacesLaunchesAndParksAcrossTwoDisplays
     EXPECT_EQ(stackOf(kD2, 3), std::vector<WindowID>{note});
     EXPECT_EQ(frameOf(second), Rect(2100, 400, 500, 300));
 
-    // The other intents run out unclaimed 8 s after the restore (1.5 s of it have passed).
+    // The chat's intent runs out unclaimed 8 s after the restore (1.5 s of it have passed).
     desktop->loop().advance(milliseconds(6400));
     mapping->expireStale();
-    EXPECT_EQ(autoLaunchIntents()[1].stage, MappingIntentStage::intent);
+    EXPECT_EQ(autoLaunchIntents()[0].stage, MappingIntentStage::intent);
     desktop->loop().advance(milliseconds(200));
     mapping->expireStale();
     EXPECT_EQ(autoLaunchIntents()[0].stage, MappingIntentStage::expired); // the chat opened no window
-    EXPECT_EQ(autoLaunchIntents()[1].stage, MappingIntentStage::expired);
     EXPECT_EQ(autoLaunchIntents()[2].stage, MappingIntentStage::committed);
 }
 

@@ -63,6 +63,7 @@ class SceneRestoreSweepTest : public SupportFolderTest {
         };
         engine->onAppLaunchNeeded = [this](const std::string&, const WindowHint& hint) {
             launches.push_back(hint.bundleID);
+            return true;
         };
         engine->onSweepCompleted =
             [this](const std::set<WindowID>&, const std::set<std::string>& sceneBundles,
@@ -184,7 +185,7 @@ TEST_F(SceneRestoreSweepTest, windowListBoundsAreMatchedToDisplaysAfterTheFlipTo
     EXPECT_EQ(frameOf(onMain), Rect(100, 100, 600, 400));
 }
 
-TEST_F(SceneRestoreSweepTest, theAllWindowsFallbackTakesAWindowNoHintHasPlacedYet) {
+TEST_F(SceneRestoreSweepTest, theAllWindowsFallbackTakesAWindowNoHintHasPlacedYetAndThenAsksForALaunch) {
     const pid_t editor = launch(kEditor, "Editor");
     desktop->accessibility().setExposesAllWindows(editor, true);
     // A palette floats above the windows: never a candidate, still one of the application's windows.
@@ -192,16 +193,19 @@ TEST_F(SceneRestoreSweepTest, theAllWindowsFallbackTakesAWindowNoHintHasPlacedYe
     const WindowID second = open(editor, {300, 300, 600, 400}, "Second");
     const WindowID first = open(editor, {200, 200, 600, 400}, "First");
 
-    restoreWith({{"D1", {hint(kEditor, 1), hint(kEditor, 2), hint(kEditor, 1)}}});
+    const auto result =
+        restoreWith({{"D1", {hint(kEditor, 1), hint(kEditor, 2), hint(kEditor, 1), hint(kEditor, 2)}}});
 
     // Placing raised "Second" to the front of the application's windows; the third hint passes it over.
+    // The fourth finds every window placed: none is pulled out of its zone, the application is asked for.
     EXPECT_EQ(frameOf(first), zone("D1", 1));
     EXPECT_EQ(frameOf(second), zone("D1", 2));
     EXPECT_EQ(frameOf(palette), zone("D1", 1));
     EXPECT_EQ(placed.back(), (Placed{"D1", palette, 1}));
     EXPECT_TRUE(logged("[diag] AXAllWindows fallback: bundle='com.example.editor' pid=" +
                        std::to_string(editor) + " candidates=3 chosen='Palette'"));
-    EXPECT_TRUE(launches.empty());
+    EXPECT_EQ(launches, std::vector<std::string>{kEditor});
+    EXPECT_EQ(counts(result), (Counts{3, 4, 0}));
 }
 
 // A window that does not tell accessibility clients its number is still recorded in its zone, under the

@@ -1,5 +1,7 @@
 // The scene store: round trips of scenes and the active scene, the sticky manifest order, the refusals
-// of the schema check, and scene files that do not decode surviving every later operation.
+// of the schema check, scene files that do not decode surviving every later operation, and a scene file
+// unreadable for a while coming back to the lists.
+#include "support/FileModesHonoured.h"
 #include "support/SupportFolderFixture.h"
 
 #include "platform/sim/LogCapture.h"
@@ -231,4 +233,19 @@ TEST_F(SceneStoreTest, aSceneFileThatCannotBeReadIsNamedAsItLeavesTheManifestAnd
     EXPECT_FALSE(store.lookUpActiveScene(one).unreadableFile);
     store.setActiveScene(uuid('A'));
     EXPECT_EQ(store.lookUpActiveScene(one).scene->name, "Scene A");
+}
+
+TEST_F(SceneStoreTest, aSceneFileUnreadableWhileAnotherIsSavedIsListedAgainOnceItCanBeRead) {
+    SceneStore store(*desktop, one);
+    for (char id : {'A', 'B'})
+        store.save(scene(id, std::string("Scene ") + id, 0), one);
+    std::filesystem::permissions(file('B'), std::filesystem::perms::none);
+    {
+        korvane::testing::ScopedFileModesHonoured asTheirOwnerSeesThem;
+        store.save(scene('C', "Scene C", 0), one);
+        EXPECT_EQ(names(store.loadAllScenes(one)), (std::vector<std::string>{"Scene A", "Scene C"}));
+    }
+    std::filesystem::permissions(file('B'),
+                                 std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    EXPECT_EQ(names(store.loadAllScenes(one)), (std::vector<std::string>{"Scene A", "Scene B", "Scene C"}));
 }

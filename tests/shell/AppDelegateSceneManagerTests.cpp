@@ -4,6 +4,8 @@
 #include "LaunchFixture.h"
 
 #include "app/StatusBarEventBus.h"
+#include "core/MultiDisplayState.h"
+#include "core/WMState.h"
 #include "layouts/BuiltinLayouts.h"
 #include "layouts/LayoutLibrary.h"
 #include "scenes/SceneStore.h"
@@ -117,6 +119,32 @@ TEST_F(AppDelegateSceneManagerTest,
     EXPECT_EQ(save(layout), std::nullopt);
     EXPECT_FALSE(std::filesystem::exists(layouts() / "layout.after.json"));
     EXPECT_TRUE(displays().empty());
+}
+
+// The active scene's layouts are what its displays show: one bound left the display as it was, refusing
+// pushes into the zones the manager drew, and the next "Update" wrote the old layout back over it.
+TEST_F(AppDelegateSceneManagerTest, aPresetBoundToTheActiveScenesDisplayShowsAtOnceAndAnUpdateKeepsIt) {
+    launch();
+    const std::string desk = storeScene("Desk", {{"D1", kBuiltinSplit5050ID}, {"D2", kBuiltinSplit5050ID}});
+    const std::string home = storeScene("Home", {{"D2", kBuiltinSplit5050ID}});
+    SceneStore::shared()->setActiveScene(desk);
+    const auto& states = app->multiState()->states;
+    const std::size_t sideZones = states.at("D2")->layout.zones.size();
+
+    app->showSceneManager(home, "D2");
+    desktop->loop().runUntilIdle();
+    model().bindPreset(builtinDailyLayout());
+    EXPECT_EQ(states.at("D2")->layout.zones.size(), sideZones) << "another scene waits for its restore";
+
+    app->showSceneManager(desk, "D1");
+    desktop->loop().runUntilIdle();
+    model().bindPreset(builtinDailyLayout());
+    const ScreenContext screens = ScreenContext::capture(desktop->screens());
+    const std::string bound = SceneStore::shared()->loadScene(desk, screens)->layoutRefsByDisplay.at("D1");
+    EXPECT_EQ(states.at("D1")->layout.zones.size(), 4u);
+
+    app->updateActiveScene();
+    EXPECT_EQ(SceneStore::shared()->loadScene(desk, screens)->layoutRefsByDisplay.at("D1"), bound);
 }
 
 TEST_F(AppDelegateSceneManagerTest,

@@ -1,6 +1,7 @@
 // The scene actions on the simulated desktop, as the keys, the menu and the editor reach them: the "Save
 // Scene" window opened by control+option+S, what a save leaves behind, updating the active scene from
-// what stands on screen (its toast and its file), and the scene editor's panels.
+// what stands on screen (its toast and its file), the scene editor's panels, and a restore from the card
+// switcher that starts an application once for each of its zones and reports the windows as they land.
 #include "LaunchFixture.h"
 
 #include "app/DisplayWorkbenchSet.h"
@@ -8,6 +9,7 @@
 #include "core/MultiDisplayState.h"
 #include "core/WMState.h"
 #include "layouts/LayoutSelectionStore.h"
+#include "platform/Format.h"
 #include "scenes/SceneStore.h"
 #include "ui/overlays/ToastHUDController.h"
 #include "ui/scene_editor/SceneEditorCanvasBridge.h"
@@ -29,6 +31,9 @@
 #include <QApplication>
 #include <QLabel>
 #include <QPushButton>
+
+#include <algorithm>
+#include <set>
 
 using namespace korvane;
 using platform::kEventFlagControl;
@@ -419,4 +424,77 @@ TEST_F(AppDelegateScenesTest, controlOptionCOpensTheCardSwitcherWhenHiddenAndClo
     EXPECT_FALSE(cards->isVisible());
     press(kC);
     EXPECT_TRUE(cards->isVisible());
+}
+
+// Where every start of an application makes one window and activation makes none, as on X11: a scene
+// naming one application in three zones has it started once for each zone still without its window, each
+// start once the window of the one before has come, each window landing in the zone that asked for it;
+// the report counts them as they land. With one of them still running in its zone, two are started.
+TEST_F(AppDelegateScenesTest, anApplicationTheSceneNamesInThreeZonesIsStartedForEachZoneWithoutItsWindow) {
+    addScreen("D1", Rect{0, 0, 1920, 1080});
+    addScreen("D2", Rect{1920, 0, 1440, 900});
+    constexpr const char* kTerm = "com.example.term";
+    auto& workspace = desktop->workspace();
+    workspace.setActivationOpensWindow(false);
+    workspace.install({.bundleID = kTerm, .name = "Term"});
+    workspace.setOpenBehaviour(
+        kTerm, {.after = milliseconds(200), .window = sim::SimWindowSpec{.frame = Rect{300, 300, 500, 300}}});
+    WMScene scene;
+    scene.id = desktop->process().makeUUID();
+    scene.name = "Terms";
+    scene.layoutRefsByDisplay = {{"D1", "builtin.split-50-50"}, {"D2", "builtin.split-50-50"}};
+    scene.windowHints = {{"D1", {WindowHint{kTerm, 1, std::nullopt}, WindowHint{kTerm, 2, std::nullopt}}},
+                         {"D2", {WindowHint{kTerm, 1, std::nullopt}}}};
+    store()->save(scene, screens());
+    launchAndSettle();
+
+    const auto zone = [&](const std::string& display, int id) {
+        return app->multiState()->states.at(display)->layout.zones.at(id).frame;
+    };
+    const std::multiset<std::string> zones{platform::describe(zone("D1", 1)),
+                                           platform::describe(zone("D1", 2)),
+                                           platform::describe(zone("D2", 1))};
+    const auto windowFrames = [&] {
+        std::multiset<std::string> frames;
+        for (const auto number : desktop->windows().frontToBack())
+            frames.insert(platform::describe(desktop->windows().frame(number)));
+        return frames;
+    };
+    const auto reportDetail = [] {
+        QWidget* report = SceneRestoreHUDController::shared()->window();
+        const auto* card = report ? report->findChild<SceneRestoreHUDView*>() : nullptr;
+        return card ? card->detail() : std::string();
+    };
+    const auto restoreUntilEachZoneHoldsOne = [&](const std::string& placedAtOnce) {
+        app->sceneCardSwitcherController()->onRestoreScene(scene);
+        EXPECT_EQ(reportDetail(), "All displays restored · " + placedAtOnce + "/3 placed");
+        EXPECT_TRUE(desktop->loop().advanceUntil([&] { return windowFrames() == zones; }, seconds(3)))
+            << windowFrames().size() << " windows";
+        EXPECT_TRUE(desktop->loop().advanceUntil(
+            [&] { return reportDetail() == "All displays restored · 3/3 placed"; }, milliseconds(200)))
+            << reportDetail();
+    };
+
+    restoreUntilEachZoneHoldsOne("0");
+    const auto opens = workspace.openCalls();
+    ASSERT_EQ(opens.size(), 3u);
+    EXPECT_FALSE(opens[0].newInstance);
+    EXPECT_TRUE(opens[1].newInstance && opens[2].newInstance);
+
+    // The one in D1's zone 1 stays; the others quit. The restore places it and starts two.
+    for (const auto& running : workspace.runningApplications()) {
+        const auto numbers = desktop->windows().frontToBack();
+        const bool inZone1 = std::any_of(numbers.begin(), numbers.end(), [&](auto number) {
+            return desktop->windows().element(number).pid == running.pid &&
+                   desktop->windows().frame(number) == zone("D1", 1);
+        });
+        if (inZone1)
+            desktop->accessibility().setExposesAllWindows(running.pid, true);
+        else
+            workspace.quit(running.pid);
+    }
+    desktop->loop().advance(seconds(2));
+    ASSERT_EQ(windowFrames().size(), 1u);
+    restoreUntilEachZoneHoldsOne("1");
+    EXPECT_EQ(workspace.openCalls().size(), 5u);
 }

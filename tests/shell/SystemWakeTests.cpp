@@ -1,15 +1,18 @@
 // Waking from sleep on the simulated desktop, in virtual time, through the application object wired as
 // start-up wires it: the recovery's steps on their schedule, a second wake replacing the first, windows put
-// back into their remembered zones with the claims written once, and nothing pruned while windows may
-// still be hidden.
+// back into their remembered zones with the claims written once, a window pushed since the memory was
+// written keeping the zone it was pushed to, and nothing pruned while windows may still be hidden.
 #include "shell/AppDelegate.h"
 
+#include "app/DisplayLayouts.h"
 #include "app/LayoutMemory.h"
 #include "app/WakeRecovery.h"
 #include "app/WindowMappingRebuild.h"
 #include "core/MultiDisplayState.h"
 #include "core/WMController.h"
 #include "core/WMState.h"
+#include "input/HotkeyPushActions.h"
+#include "layouts/BuiltinLayouts.h"
 #include "layouts/LayoutMemoryStore.h"
 #include "platform/sim/LogCapture.h"
 #include "support/SupportFolderFixture.h"
@@ -223,6 +226,35 @@ TEST_F(SystemWakeTest, rememberedSlotsTakeTheirWindowsBackAndTheClaimsAreWritten
     advanceTo(wokeAt + seconds(2.0));
     EXPECT_EQ(logged("[WakeReplay] done reason=system-wake-800ms displays=1 total=3"), 1u);
     EXPECT_FALSE(fs::exists(file));
+}
+
+// The layout memory holds the window in zone 1 from the last time the layout was applied; pushed to
+// zone 2 since, the window stays there through a wake, in the zone model as on screen.
+TEST_F(SystemWakeTest, aWindowPushedToAnotherZoneSinceTheMemoryWasWrittenKeepsThatZoneThroughAWake) {
+    const pid_t a = launch("com.a");
+    const WindowID notes = open(a, Rect{200, 300, 500, 400}, 11);
+    desktop->workspace().bringToFront(a);
+    startTracking();
+    auto applyLayout = [&] {
+        app->displayLayouts().applyRegionSet(builtinSplit5050Layout(), std::string(kDisplay), true);
+        state = app->multiState()->states.at(kDisplay);
+    };
+    applyLayout();
+    app->pushActions().handlePushRegionHotkey(1);
+    loop().advance(seconds(1));
+    applyLayout(); // writes the window down in zone 1 and takes it back there
+    ASSERT_EQ(stack(1), std::vector<WindowID>{notes});
+    app->pushActions().handlePushRegionHotkey(2);
+    loop().advance(seconds(1));
+    ASSERT_EQ(stack(2), std::vector<WindowID>{notes});
+
+    const Nanos wokeAt = wake();
+    advanceTo(wokeAt + seconds(2));
+    // The last replay has run and placed the window.
+    EXPECT_EQ(logged("[WakeReplay] done reason=system-wake-800ms displays=1 total=1"), 1u);
+    EXPECT_EQ(state->zoneOf.at(notes), 2);
+    EXPECT_EQ(stack(2), std::vector<WindowID>{notes});
+    EXPECT_TRUE(stack(1).empty());
 }
 
 // The controller leaves zone stacks alone until 8.0 s after the latest wake, although the recovery

@@ -23,10 +23,6 @@
 namespace korvane::x11::test {
 namespace {
 
-// Places in the 720 × 520 "Scene Manager" window (client area, top-left): the first scene card.
-const Point kFirstCardInManager{64, 70};
-// The bin of the hovered card's panel, on the card's trailing edge, below the pencil.
-const Point kCardBinInManager{116, 81};
 // Places on the primary monitor's editor panel: the "+" of the zone at its top left (from the panel's top
 // left corner), and "Done" at the right end of the bar along its bottom while there are unsaved changes
 // (from its bottom left corner).
@@ -207,21 +203,8 @@ TEST_F(DialogsProgramOnX11Test, theManagersDeleteAlertShowsItsContentWhenItOpens
     ASSERT_TRUE(manager) << logText();
 
     // The pointer onto the first card, then onto the bin that its panel shows, and a click there.
-    const Rect content = session->contentOf(*manager);
-    const int binX = static_cast<int>(content.minX() + kCardBinInManager.x);
-    const int binY = static_cast<int>(content.minY() + kCardBinInManager.y);
     std::vector<std::uint32_t> before;
-    ASSERT_TRUE(X11TestSession::waitFor(
-        [&] {
-            session->glidePointer(static_cast<int>(content.minX() + kFirstCardInManager.x),
-                                  static_cast<int>(content.minY() + kFirstCardInManager.y), 20);
-            before = session->rootPixels(kPrimaryRoot);
-            clickAt(binX, binY);
-            return X11TestSession::waitFor(
-                [&] { return session->viewableWindowTitled("Delete Scene?").has_value(); }, seconds(3));
-        },
-        seconds(20)))
-        << logText();
+    ASSERT_TRUE(openDeleteAlert(*manager, [&] { before = session->rootPixels(kPrimaryRoot); })) << logText();
     // "Delete" and "Cancel".
     ASSERT_TRUE(waitUntilDrawn("Delete Scene?", before, 2, "dialog-delete-scene-x11.png"));
 

@@ -137,13 +137,14 @@ class Desktop : public SceneEditorOnX11Test {
 
     // Each window opened and closed once; which one did not open or close, else empty.
     std::string openAndCloseEach(pid_t korvane) {
-        for (const auto& [keys, title] : std::vector<std::pair<std::vector<std::uint32_t>, std::string>>{
+        // A pair, not a structured binding: clang 14 does not let a lambda capture a binding.
+        for (const auto& opening : std::vector<std::pair<std::vector<std::uint32_t>, std::string>>{
                  {{XK_Control_L, XK_Alt_L, XK_a}, "Global Switcher"},
                  {{XK_Control_L, XK_Alt_L, XK_c}, "Scene Switcher"},
                  {{XK_Control_L, XK_Alt_L, XK_s}, "Save Scene"}}) {
             if (!comesAndGoes(
-                    title, [&] { press(keys); }, [&] { press({XK_Escape}); }))
-                return title;
+                    opening.second, [&] { press(opening.first); }, [&] { press({XK_Escape}); }))
+                return opening.second;
         }
         // "Preferences..." is the status menu's last row but one, "Scene Manager..." the third from the
         // bottom; closed by the window manager's close button.

@@ -73,6 +73,36 @@ TEST_F(MonitorLayoutsProgramOnX11Test, aFirstStartOnTwoMonitorsMakesAFirstSceneT
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
 }
 
+// Unplugging the main monitor and plugging it back moves every monitor's place on the desktop, so the
+// zones of each are rebuilt for where it is now; a focus key towards a zone that holds no window focuses
+// nothing. Neither is a failure: the log has no line at error level.
+TEST_F(MonitorLayoutsProgramOnX11Test, anUnplugAndAReplugThenAFocusKeyTowardsAnEmptyZoneLogNoError) {
+    startSession(true);
+    const xcb_window_t mail = activeXterm("Mail", "60x20+100+100");
+    const pid_t korvane = startKorvane();
+    ASSERT_TRUE(waitForLine("Permissions granted, starting services...")) << logText();
+    ASSERT_TRUE(waitForLine("[DisplayChange] handle end")) << logText();
+
+    for (const bool plugged : {false, true}) {
+        const std::size_t passes = count("[DisplayChange] handle end");
+        if (plugged)
+            session->setMonitor(kPrimaryName, kPrimaryRoot, true);
+        else
+            session->deleteMonitor(kPrimaryName);
+        ASSERT_TRUE(X11TestSession::waitFor([&] { return count("[DisplayChange] handle end") > passes; }))
+            << logText();
+    }
+    ASSERT_TRUE(focusByClick(mail));
+    // Mail is in no zone: the focus goes from the side monitor's first zone to its second, which is empty.
+    press({XK_Control_L, XK_Shift_L, XK_Alt_L, XK_w});
+    ASSERT_TRUE(waitForLine("FocusZone: No window found in Z2 area")) << logText();
+    EXPECT_EQ(session->activeWindow(), mail);
+    EXPECT_EQ(errorLines(), std::vector<std::string>{}) << logText();
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
 TEST_F(MonitorLayoutsProgramOnX11Test,
        applyLayoutOnAPluggedMonitorLeavesTheOtherMonitorsWindowsInTheirZones) {
     startSession(true);

@@ -2,8 +2,9 @@
 // xterm pushed into the right-hand zone of the left monitor ends where the primary monitor begins, yet is
 // a window in use, listed by the global switcher and left where it is when the program starts again; and
 // windows that a scene restore parks, on either monitor, go off the desktop's left edge, where openbox keeps
-// a tenth of each on screen, and are brought back by the rescue at the next start. A picture of the switcher
-// listing the first xterm is left under build/screenshots.
+// a tenth of each on screen, and are brought back by the rescue at the next start; windows that a restore
+// takes back into a zone and then parks leave it, so that the zone keys reach only windows on screen. A
+// picture of the switcher listing the first xterm is left under build/screenshots.
 #include "ProgramOnX11.h"
 
 #include "platform/Format.h"
@@ -18,7 +19,8 @@ namespace {
 constexpr const char* kSwitcherTitle = "Global Switcher";
 constexpr const char* kServicesStarted = "Permissions granted, starting services...";
 constexpr const char* kSceneID = "66666666-7777-4888-8999-aaaaaaaaaaaa";
-// The right half of the left monitor (root 0, 0, 1920 × 900): its zone 2.
+// The halves of the left monitor (root 0, 0, 1920 × 900): its zones 1 and 2.
+const Rect kLeftZone1{0, 0, 960, 900};
 const Rect kLeftZone2{960, 0, 960, 900};
 
 class ParkingProgramOnX11Test : public ProgramOnX11Test {
@@ -44,6 +46,11 @@ class ParkingProgramOnX11Test : public ProgramOnX11Test {
     }
     bool activeBecomes(xcb_window_t window) {
         return X11TestSession::waitFor([&] { return session->activeWindow() == window; });
+    }
+    // The keys held down together, then whether the window comes to have the keyboard.
+    bool reaches(std::vector<std::uint32_t> keys, xcb_window_t window) {
+        press(std::move(keys));
+        return activeBecomes(window);
     }
     void quit(pid_t korvane) {
         ::kill(korvane, SIGTERM);
@@ -153,6 +160,98 @@ TEST_F(ParkingProgramOnX11Test,
             return frame.origin == square.origin && frame.width() <= 200 && frame.width() > 194 &&
                    frame.height() <= 200 && frame.height() > 187;
         })) << platform::describe(session->frameOf(window));
+    quit(korvane);
+}
+
+// An xterm and an xcalc pushed into the left monitor's zone 2 are taken back into it by the restore of
+// the scene in use, which applies the very layout they are in, and then parked, for the scene names only
+// the three "xterm" windows: they leave the zone with the parking, and Alt+Tab and the focus keys reach
+// only the windows on screen.
+TEST_F(ParkingProgramOnX11Test, windowsTheRestoreParksLeaveTheirZoneSoTheZoneKeysReachOnlyWindowsOnScreen) {
+    startSession(true);
+    const auto uuids = monitorsByName(session->display());
+    ASSERT_EQ(uuids.size(), 2u);
+    const std::string primary = uuids.at(kPrimaryName), side = uuids.at(kSecondaryName);
+    WMScene scene;
+    scene.id = kSceneID;
+    scene.name = "Terminals";
+    scene.layoutRefsByDisplay = {{primary, "builtin.split-50-50"}, {side, "builtin.split-50-50"}};
+    scene.windowHints = {{side,
+                          {WindowHint{"xterm", 1, std::nullopt}, WindowHint{"xterm", 2, std::nullopt},
+                           WindowHint{"xterm", 2, std::nullopt}}}};
+    writeActiveScene(home(), scene);
+    std::ofstream(home() / "user-defaults.json") << R"({"ParkUnmanagedWindowsOnRestore":true})";
+    const std::vector<xcb_window_t> kept{xterm("Kept A", "60x20+100+100"), xterm("Kept B", "60x20+200+200"),
+                                         xterm("Kept C", "60x20+300+300")};
+    // Without desktop entries the plain xterms are the application "xterm", by their class.
+    pid_t korvane = startKorvane({"XDG_DATA_HOME=" + (folder.path() / "none").string(),
+                                  "XDG_DATA_DIRS=" + (folder.path() / "none").string()});
+    ASSERT_TRUE(waitForLine("Scene Restore complete")) << logText();
+    ASSERT_TRUE(waitForLine("[DisplayChange] handle end")) << logText();
+
+    // Opened after the start's restore, which would have parked them at once.
+    const pid_t unrelatedPID = session->start(
+        {"xterm", "-name", "unrelated", "-title", "Unrelated", "-geometry", "50x15+300+500", "-e", "cat"});
+    session->start({"xcalc", "-geometry", "+500+300"});
+    std::optional<xcb_window_t> unrelated, calc;
+    // xcalc does not name its process on its window; it is known by its title.
+    ASSERT_TRUE(X11TestSession::waitFor([&] {
+        unrelated = session->clientOf(unrelatedPID);
+        calc = session->viewableWindowTitled("Calculator");
+        return unrelated && calc && session->isClient(*calc);
+    }));
+    std::size_t pushes = 0;
+    for (const xcb_window_t window : {*unrelated, *calc}) {
+        ASSERT_TRUE(focusByClick(window));
+        press({XK_Control_L, XK_Alt_L, XK_2});
+        ASSERT_TRUE(X11TestSession::waitFor([&] {
+            return kLeftZone2.contains(session->frameOf(window).center());
+        })) << platform::describe(session->frameOf(window));
+        // The push brings its window forward and checks that it stays so; a click elsewhere before that
+        // ends would have the focus taken back.
+        ASSERT_TRUE(X11TestSession::waitFor([&] {
+            return count("_NET_ACTIVE_WINDOW request returned") >= pushes + 1;
+        })) << logText();
+        ++pushes;
+        X11TestSession::waitFor([] { return false; }, milliseconds(1500));
+    }
+
+    // The scene in use, restored from the card switcher.
+    press({XK_Control_L, XK_Alt_L, XK_c});
+    ASSERT_TRUE(X11TestSession::waitFor([&] {
+        return session->viewableWindowTitled("Scene Switcher").has_value();
+    })) << logText();
+    press({XK_1});
+    for (const xcb_window_t window : {*unrelated, *calc})
+        ASSERT_TRUE(waitForLine("' wid=" + std::to_string(window))) << logText();
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return count("Scene Restore complete") >= 2; })) << logText();
+    // The restore registers the hot keys again; a press on its way then is dropped.
+    X11TestSession::waitFor([] { return false; }, milliseconds(1000));
+
+    // The hints of zone 2 may have taken other xterms than before.
+    std::vector<xcb_window_t> zone1, zone2;
+    for (const xcb_window_t window : kept) {
+        const Point middle = session->frameOf(window).center();
+        if (kLeftZone1.contains(middle)) zone1.push_back(window);
+        if (kLeftZone2.contains(middle)) zone2.push_back(window);
+    }
+    ASSERT_EQ(zone1.size(), 1u);
+    ASSERT_EQ(zone2.size(), 2u);
+    // A click gives the keyboard to whichever of them is on top.
+    session->click(static_cast<int>(kLeftZone2.midX()), static_cast<int>(kLeftZone2.midY()));
+    xcb_window_t current = XCB_WINDOW_NONE;
+    ASSERT_TRUE(X11TestSession::waitFor([&] {
+        current = session->activeWindow();
+        return current == zone2[0] || current == zone2[1];
+    }));
+    for (int i = 0; i < 3; ++i) {
+        const xcb_window_t next = current == zone2[0] ? zone2[1] : zone2[0];
+        ASSERT_TRUE(reaches({XK_Alt_L, XK_Tab}, next)) << "active window " << session->activeWindow() << "\n"
+                                                       << logText();
+        current = next;
+    }
+    EXPECT_TRUE(reaches({XK_Control_L, XK_Shift_L, XK_Alt_L, XK_q}, zone1[0])) << logText();
+    EXPECT_TRUE(reaches({XK_Control_L, XK_Shift_L, XK_Alt_L, XK_w}, current)) << logText();
     quit(korvane);
 }
 

@@ -6,7 +6,9 @@
 // File" has the file manager show "hotkeys.json", or opens its folder where there is no file manager, and
 // a running application chosen for the exclusion list shows its picture and name there. A recording
 // ends, its keys held again at once, when the user clicks another window or another page, and a quit
-// while it records ends as any other. Pictures of the real window are left under build/screenshots.
+// while it records ends as any other. U typed alone for a shortcut is refused, F5 alone taken; minimised,
+// the window comes back with the keyboard from the menu. Pictures of the real window are left under
+// build/screenshots.
 #include "IconPictures.h"
 #include "PrivateSystemBus.h"
 #include "ProgramOnX11.h"
@@ -362,6 +364,71 @@ TEST_F(PreferencesProgramOnX11Test, aRecordingEndsOnAClickElsewhereOrAnotherPage
     EXPECT_TRUE(comesToFill(notes, Rect(2880, 0, 960, 1080)))
         << platform::describe(session->frameOf(notes)) << logText();
     EXPECT_EQ(fileText("hotkeys.json"), table);
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+TEST_F(PreferencesProgramOnX11Test, aKeyThatTypesIsRefusedAloneWhileF5AloneBecomesAShortcut) {
+    startSession(true);
+    startTray();
+    const pid_t korvane = startKorvane();
+    ASSERT_TRUE(ready()) << logText();
+    const auto window = openPreferences(korvane);
+    ASSERT_TRUE(window) << logText();
+
+    // "Push Window Left" records (the way there is that of the tests above) and U alone is typed: refused,
+    // so the table stays as it was and every program keeps its U.
+    const std::string table = fileText("hotkeys.json");
+    key(XK_Down);
+    for (int i = 0; i < 7; ++i)
+        key(XK_Tab);
+    key(XK_space);
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return recordingDot(*window).has_value(); })) << logText();
+    std::size_t resumed = count("Hot keys resumed");
+    key(XK_u);
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return count("Hot keys resumed") > resumed; })) << logText();
+    EXPECT_TRUE(X11TestSession::waitFor([&] { return !recordingDot(*window); }));
+    picture(*window, "preferences-shortcut-refused-korvane.png");
+    EXPECT_EQ(fileText("hotkeys.json"), table);
+    EXPECT_FALSE(heldElsewhere(XK_u, 0)) << logText();
+
+    // Recorded again, F5 alone, which types nothing, becomes the shortcut, and the program holds it.
+    resumed = count("Hot keys resumed");
+    key(XK_space);
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return recordingDot(*window).has_value(); })) << logText();
+    key(XK_F5);
+    ASSERT_TRUE(X11TestSession::waitFor([&] {
+        const auto binding = bindingOf("push.left");
+        return binding && (*binding)["key"] == "f5";
+    })) << logText();
+    EXPECT_EQ(*bindingOf("push.left"), (nlohmann::json{{"action", "push.left"},
+                                                       {"key", "f5"},
+                                                       {"modifiers", nlohmann::json::array()},
+                                                       {"enabled", true}}));
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return count("Hot keys resumed") > resumed; })) << logText();
+    EXPECT_TRUE(X11TestSession::waitFor([&] { return heldElsewhere(XK_F5, 0); })) << logText();
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+TEST_F(PreferencesProgramOnX11Test, minimisedThePreferencesComeBackWithTheKeyboardWhenAskedForAgain) {
+    // No tray and no task bar: the corner button's menu is the one way back to the window, and the button
+    // is a window of the program that shows.
+    startSession(true);
+    const pid_t korvane = startKorvane();
+    ASSERT_TRUE(ready()) << logText();
+    const auto window = openPreferences(korvane);
+    ASSERT_TRUE(window) << logText();
+
+    // Minimised as a task bar does it, then "Preferences..." again: the same window shows, restored, with
+    // the keyboard (there is no task bar to bring it back by).
+    session->iconify(*window);
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return minimised(*window); })) << logText();
+    ASSERT_FALSE(session->viewableWindowTitled(kTitle));
+    EXPECT_EQ(openPreferences(korvane), window) << logText();
+    EXPECT_FALSE(minimised(*window));
 
     ::kill(korvane, SIGTERM);
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();

@@ -5,6 +5,7 @@
 #include "X11TestSession.h"
 
 #include "app/DisplayUtil.h"
+#include "input/HotkeyConfig.h"
 #include "platform/sim/SimDesktop.h"
 #include "platform/x11/X11Desktop.h"
 #include "scenes/SceneStore.h"
@@ -13,6 +14,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
@@ -201,6 +203,13 @@ class ProgramOnX11Test : public ::testing::Test {
         const double titleBar = content.minY() - frame.minY();
         return Point{content.maxX() - titleBar / 2, frame.minY() + titleBar / 2};
     }
+    // Whether the window manager holds the window minimised: iconic, and hidden as the desktop's task
+    // lists read it.
+    bool minimised(xcb_window_t window) {
+        const auto states = session->atomNames(window, "_NET_WM_STATE");
+        return session->wmState(window) == 3 &&
+               std::find(states.begin(), states.end(), "_NET_WM_STATE_HIDDEN") != states.end();
+    }
     bool focusByClick(xcb_window_t window) {
         const Rect frame = session->frameOf(window);
         session->click(static_cast<int>(frame.midX()), static_cast<int>(frame.midY()));
@@ -213,12 +222,14 @@ class ProgramOnX11Test : public ::testing::Test {
             keys.push_back(session->keycodeOf(keysym));
         session->pressKeys(keys);
     }
-    void startTray() {
+    pid_t startTray() {
         // Along the top right of the screen, as a panel would hold it.
-        session->start({"trayer", "--edge", "top", "--align", "right", "--widthtype", "pixel", "--width",
-                        "160", "--height", "32", "--SetDockType", "true", "--expand", "false"});
-        ASSERT_TRUE(
+        const pid_t tray =
+            session->start({"trayer", "--edge", "top", "--align", "right", "--widthtype", "pixel", "--width",
+                            "160", "--height", "32", "--SetDockType", "true", "--expand", "false"});
+        EXPECT_TRUE(
             X11TestSession::waitFor([&] { return session->viewableWindowTitled("panel").has_value(); }));
+        return tray;
     }
     // The program's icon in the tray: a small window of its own.
     std::optional<Rect> trayIcon(pid_t korvane) {
@@ -266,7 +277,25 @@ class ProgramOnX11Test : public ::testing::Test {
         out << in.rdbuf();
         return out.str();
     }
+    // The default table with control+option+U bound to updating the active scene, which has no key of
+    // its own by default.
+    void bindUpdateKey() {
+        HotkeyConfig config = HotkeyConfig::defaults(0);
+        for (auto& binding : config.bindings)
+            if (binding.action == "scene.update") binding = {"scene.update", "U", {"ctrl", "alt"}, true};
+        fs::create_directories(home());
+        std::ofstream(home() / HotkeyConfig::kFileName) << config.toJSON().dump();
+    }
     bool logged(const std::string& line) const { return logText().find(line) != std::string::npos; }
+    // The lines of the log at error level or above: each tells the user that something failed.
+    std::vector<std::string> errorLines() const {
+        std::vector<std::string> found;
+        std::istringstream lines(logText());
+        for (std::string line; std::getline(lines, line);)
+            if (line.find(" error [") != std::string::npos || line.find(" fault [") != std::string::npos)
+                found.push_back(line);
+        return found;
+    }
     // How many lines of the log hold `text`.
     std::size_t count(const std::string& text) const {
         std::istringstream lines(logText());

@@ -2,8 +2,9 @@
 // into the zone on its right, into zone 1 of the other monitor and into zone 2 there, as the X server shows
 // its frame; a window in no zone gets a toast on its own monitor that takes neither the focus nor a place
 // among the windows Korvane knows, and goes after its 0.9 s; a full-screen xterm that a push leaves full
-// screen is not taken into the zone; with the window manager gone, a push gives its move up at once. A
-// picture of the toast is left under build/screenshots.
+// screen is not taken into the zone; with the window manager gone, a push gives its move up at once; Alt+Tab
+// goes past windows that take no keyboard focus without a stall. A picture of the toast is left under
+// build/screenshots.
 #include "ProgramOnX11.h"
 
 #include "core/WindowInfoFields.h"
@@ -13,6 +14,8 @@
 #include <X11/keysym.h>
 
 #include <algorithm>
+#include <map>
+#include <set>
 #include <thread>
 
 namespace korvane::x11::test {
@@ -122,37 +125,51 @@ TEST_F(PushKeysOnX11Test, thePushKeysMoveTheFocusedXtermAndAWindowInNoZoneGetsAT
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
 }
 
-// An xterm grows in whole character cells, so the frame it takes in a zone is short of the zone's. The
+// An xterm grows in whole character cells, so the frame it takes in a zone is short of the zone's. Each
 // push places it at that frame, on the zone's bottom, in one move: the server announces no frame on its
 // way there (such as the zone's top before the window is brought down onto the bottom), and none after it
-// (as it would were the window set again).
-TEST_F(PushKeysOnX11Test, aPushedXtermIsMovedOnceAndLeftWhereItsCellsLetItFill) {
+// (as it would were the window set again). The first push starts from where the xterm opened; each later
+// one from the xterm made small again where it stood, its top edge kept, which is where the next zone's
+// frame for it begins.
+TEST_F(PushKeysOnX11Test, eachResizingPushMovesTheXtermOnceToWhereItsCellsLetItFill) {
     startSession(true);
-    const xcb_window_t notes = activeXterm("Notes", "60x20+2000+100");
+    const xcb_window_t notes = activeXterm("Notes", "80x24+2000+100");
     const pid_t korvane = startKorvane();
     ASSERT_TRUE(waitForLine("[DisplayChange] handle end")) << logText();
     ASSERT_TRUE(waitForLine("HotkeyManager: registering scene.save key=S")) << logText();
     // The launch restore registers the hot keys again; a press on its way then is dropped, so keys wait.
     ASSERT_TRUE(waitForLine("Scene Restore complete")) << logText();
 
-    session->watchFrames(notes);
-    const Rect start = session->frameOf(notes);
-    const std::size_t commits = count("[MappingTX] commit id=");
-    press(XK_w);
-    const Rect zone = kPrimaryRightHalf;
-    EXPECT_TRUE(comesToFill(notes, zone)) << platform::describe(session->frameOf(notes));
-    // Logged once the move, the check after it and the activation have all returned.
-    ASSERT_TRUE(X11TestSession::waitFor([&] { return count("[MappingTX] commit id=") > commits; }))
-        << logText();
-    const Rect placed = session->frameOf(notes);
-    ASSERT_LT(placed.height(), zone.height()) << "the cells fill the zone exactly; nothing to check";
+    const Size small = session->frameOf(notes).size;
+    // Push right, then to zones 1, 2 and 1.
+    const std::pair<std::uint32_t, Rect> pushes[] = {{XK_w, kPrimaryRightHalf},
+                                                     {XK_1, kPrimaryLeftHalf},
+                                                     {XK_2, kPrimaryRightHalf},
+                                                     {XK_1, kPrimaryLeftHalf}};
+    for (const auto& [key, zone] : pushes) {
+        SCOPED_TRACE(platform::describe(zone));
+        const Rect start(session->frameOf(notes).origin, small);
+        session->requestFrame(notes, start);
+        ASSERT_TRUE(X11TestSession::waitFor([&] { return session->frameOf(notes) == start; }))
+            << platform::describe(session->frameOf(notes));
 
-    // A raise announces the frame it leaves unchanged; only changes of place or size count.
-    Rect last = start;
-    std::string changes;
-    for (const Rect& f : session->framesShown())
-        if (f != last) changes += (changes.empty() ? "" : " ") + platform::describe(last = f);
-    EXPECT_EQ(changes, platform::describe(placed));
+        session->watchFrames(notes);
+        const std::size_t commits = count("[MappingTX] commit id=");
+        press(key);
+        EXPECT_TRUE(comesToFill(notes, zone)) << platform::describe(session->frameOf(notes));
+        // Logged once the move, the check after it and the activation have all returned.
+        ASSERT_TRUE(X11TestSession::waitFor([&] { return count("[MappingTX] commit id=") > commits; }))
+            << logText();
+        const Rect placed = session->frameOf(notes);
+        ASSERT_LT(placed.height(), zone.height()) << "the cells fill the zone exactly; nothing to check";
+
+        // A raise announces the frame it leaves unchanged; only changes of place or size count.
+        Rect last = start;
+        std::string changes;
+        for (const Rect& f : session->framesShown())
+            if (f != last) changes += (changes.empty() ? "" : " ") + platform::describe(last = f);
+        EXPECT_EQ(changes, platform::describe(placed));
+    }
 
     ::kill(korvane, SIGTERM);
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
@@ -220,6 +237,88 @@ TEST_F(PushKeysOnX11Test, aPushAfterTheWindowManagerDiedGivesTheMoveUpAtOnce) {
     // The position is what a move asks the window manager for; answered "not possible", with no wait.
     EXPECT_TRUE(waitForLine("error [ax] moveResize errors size1=0 pos=-25211 ")) << logText();
     EXPECT_EQ(session->frameOf(notes), before);
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+// Zone 1 of the main monitor holds an xterm, xcalc, xclock, xeyes and xedit; the clock and the eyes take no
+// keyboard focus. From the xterm, Alt+Tab and then Alt+Shift+Tab each give the keyboard to every window
+// that takes it within five presses, and each press is answered at once: the window it goes to comes in
+// front of the zone's others and, unless it takes no focus, has the keyboard.
+TEST_F(PushKeysOnX11Test, altTabInEitherDirectionReachesEveryWindowOfTheZonePastOnesThatTakeNoFocus) {
+    startSession(true);
+    const auto uuids = monitorsByName(session->display());
+    WMScene scene;
+    scene.id = "77777777-8888-4999-8aaa-bbbbbbbbbbbb";
+    scene.name = "Tools";
+    scene.layoutRefsByDisplay = {{uuids.at(kPrimaryName), "builtin.split-50-50"},
+                                 {uuids.at(kSecondaryName), "builtin.split-50-50"}};
+    const std::vector<std::string> programs{"xcalc", "xclock", "xeyes", "xedit", "xterm"};
+    for (const auto& program : programs)
+        scene.windowHints[uuids.at(kPrimaryName)].push_back(WindowHint{program, 1, std::nullopt});
+    writeActiveScene(home(), scene);
+    // Opened in the right half; the xterm last, so that it has the keyboard. Only the xterm tells its
+    // process, so each window is the client that its program adds to the list.
+    std::map<std::string, xcb_window_t> window;
+    for (const auto& program : programs) {
+        const auto before = session->clientList();
+        if (program == "xterm")
+            session->start({"xterm", "-geometry", "60x20+3000+100", "-e", "cat"});
+        else
+            session->start({program, "-geometry", "+3000+200"});
+        ASSERT_TRUE(X11TestSession::waitFor([&] {
+            for (xcb_window_t client : session->clientList())
+                if (std::find(before.begin(), before.end(), client) == before.end()) window[program] = client;
+            return window.contains(program);
+        }));
+    }
+    const xcb_window_t xterm = window.at("xterm");
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return session->activeWindow() == xterm; }));
+    // Without desktop entries each program is an application of its own by its class.
+    const pid_t korvane = startKorvane({"XDG_DATA_HOME=" + (folder.path() / "none").string(),
+                                        "XDG_DATA_DIRS=" + (folder.path() / "none").string()});
+    ASSERT_TRUE(waitForLine("Scene Restore complete")) << logText();
+    std::set<xcb_window_t> zone;
+    for (const auto& [program, client] : window) {
+        EXPECT_TRUE(X11TestSession::waitFor([&] {
+            return within(session->frameOf(client), kPrimaryLeftHalf);
+        })) << program
+            << " " << platform::describe(session->frameOf(client));
+        zone.insert(client);
+    }
+    ASSERT_EQ(session->activeWindow(), xterm);
+
+    const std::set<xcb_window_t> takesNoFocus{window.at("xclock"), window.at("xeyes")};
+    auto inFront = [&] {
+        xcb_window_t front = XCB_WINDOW_NONE;
+        for (xcb_window_t client : session->stackingOrder()) // bottom to top
+            if (zone.contains(client)) front = client;
+        return front;
+    };
+    for (const std::vector<std::uint32_t>& keys :
+         {std::vector<std::uint32_t>{XK_Alt_L, XK_Tab}, {XK_Alt_L, XK_Shift_L, XK_Tab}}) {
+        std::set<xcb_window_t> reached;
+        for (std::size_t press = 0; press < zone.size(); ++press) {
+            const xcb_window_t before = inFront();
+            const Nanos pressed = monotonic();
+            ProgramOnX11Test::press(keys);
+            xcb_window_t front = XCB_WINDOW_NONE;
+            ASSERT_TRUE(X11TestSession::waitFor([&] {
+                front = inFront();
+                return front != before && (takesNoFocus.contains(front) || session->activeWindow() == front);
+            })) << keys.size()
+                << " " << press << "\n"
+                << logText();
+            // A window that takes the focus is activated in a tenth of a second; a slow machine is given
+            // ten times as long, and a press held up by the last one's activation takes seconds.
+            EXPECT_LT(monotonic() - pressed, seconds(2)) << keys.size() << " " << press;
+            reached.insert(session->activeWindow());
+        }
+        EXPECT_EQ(reached, (std::set<xcb_window_t>{xterm, window.at("xcalc"), window.at("xedit")}))
+            << keys.size() << "\n"
+            << logText();
+    }
 
     ::kill(korvane, SIGTERM);
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();

@@ -6,7 +6,8 @@
 // prompt stands withdraws it. No compositing manager runs, so both are cut to their rounded outline and
 // what lies under their corners shows there. Pictures of both are left under build/screenshots. The card
 // switcher shown on a monitor that is unplugged closes with it; opened again on the monitor that stays,
-// its digit restores a scene.
+// its digit restores a scene. A restore that could not start an application the scene names is no check
+// mark.
 #include "ProgramOnX11.h"
 
 #include "platform/Format.h"
@@ -179,6 +180,50 @@ TEST_F(SceneNoticesProgramOnX11Test,
     session->click(2880, top + 40); // on the card, over the xterm
     EXPECT_TRUE(X11TestSession::waitFor([&] { return session->activeWindow() == below; }));
     EXPECT_TRUE(X11TestSession::waitFor([&] { return !session->viewableWindowTitled(kCardTitle); }));
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+// An application the scene names that has no desktop entry cannot be started: the card does not report
+// the restore as done, and the log names the application and says why.
+TEST_F(SceneNoticesProgramOnX11Test,
+       anApplicationWithoutADesktopEntryIsNamedInTheLogAndTheCardIsNoCheckMark) {
+    startSession(true);
+    WMScene scene = sceneOverBothMonitors(session->display(), kSceneID, "Tools", "builtin.split-50-50",
+                                          "builtin.fullscreen");
+    scene.windowHints = {{monitorsByName(session->display()).at(kPrimaryName), {WindowHint{"xlogo", 1, {}}}}};
+    writeActiveScene(home(), scene);
+    ASSERT_TRUE(focusByClick(xterm("Other", "60x20+3000+600")));
+
+    const pid_t korvane = startKorvane({"XDG_DATA_HOME=" + (folder.path() / "data").string(),
+                                        "XDG_DATA_DIRS=" + (folder.path() / "no-data").string()});
+    ASSERT_TRUE(waitForLine("Scene Restore complete (layout-only): 'Tools'")) << logText();
+    ASSERT_TRUE(waitForLine("HotkeyManager: registering sceneSwitcher.toggle key=C")) << logText();
+    press({XK_Control_L, XK_Alt_L, XK_c});
+    ASSERT_TRUE(X11TestSession::waitFor([&] {
+        const auto panel = session->viewableWindowTitled(kSwitcherTitle);
+        return panel && session->activeWindow() == *panel;
+    })) << logText();
+    press({XK_1});
+    std::optional<xcb_window_t> card;
+    ASSERT_TRUE(X11TestSession::waitFor(
+        [&] { return (card = session->viewableWindowTitled(kCardTitle)).has_value(); }, seconds(3)))
+        << logText();
+    const int top = int(kPrimaryWorkArea.minY()) + 40;
+    EXPECT_TRUE(X11TestSession::waitFor([&] { return session->frameOf(*card) == Rect(2720, top, 320, 80); },
+                                        milliseconds(800)));
+    // The status symbol's disc, away from the mark cut out of it: orange, not a check mark's green.
+    std::uint32_t symbol = 0;
+    EXPECT_TRUE(X11TestSession::waitFor([&] {
+        return (symbol = session->rootPixel(2751, top + 36)) == 0xFF9500u;
+    })) << std::hex
+        << symbol;
+    EXPECT_TRUE(session->saveScreenshot(Rect(2560, 0, 640, 200),
+                                        picture("scene-restore-hud-not-started-korvane.png")));
+    EXPECT_TRUE(waitForLine(
+        "info [app] Scene restore: could not start 'xlogo': no desktop entry with the id \"xlogo\""))
+        << logText();
 
     ::kill(korvane, SIGTERM);
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();

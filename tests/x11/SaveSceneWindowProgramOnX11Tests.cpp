@@ -1,11 +1,13 @@
 // The "Save Scene" window of the built program on a real X server with openbox, as a user meets it: with
 // two xterms in the two halves of the primary monitor, control+option+S shows the window with the
 // keyboard; Return stores a scene with both xterms in their zones, makes it the active scene, shows the
-// toast and closes the window. Escape closes it without writing, and the next opening captures afresh.
+// toast and closes the window. Escape closes it without writing, and the next opening captures afresh;
+// minimised, the window comes back with the next control+option+S.
 // With xterms on both monitors the layout chips take no click, one xterm dragged between the cells goes
 // only to zones of its own monitor's layout, and a restore of what was saved puts each xterm into the zone
-// it was shown in. On one monitor a chip chooses the layout and the name keeps the keyboard. Pictures of
-// the real window are left under build/screenshots.
+// it was shown in; with the main monitor's xterm excluded, the canvas draws the side monitor's zones, where
+// an application added by hand is stored and restored. On one monitor a chip chooses the layout and the
+// name keeps the keyboard. Pictures of the real window are left under build/screenshots.
 #include "IconPictures.h"
 #include "ProgramOnX11.h"
 
@@ -235,6 +237,27 @@ TEST_F(SaveSceneWindowProgramOnX11Test,
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
 }
 
+TEST_F(SaveSceneWindowProgramOnX11Test, minimisedItComesBackWithTheKeyboardAtTheNextControlOptionS) {
+    startSession(true);
+    xterm("Left", "60x20+2000+100");
+    const pid_t korvane = startKorvaneWithoutEntries();
+    ASSERT_TRUE(waitForLine("HotkeyManager: registering scene.save key=S")) << logText();
+    ASSERT_TRUE(waitForLine("Scene Restore complete")) << logText();
+    const auto panel = openSaveScene();
+    ASSERT_TRUE(panel) << logText();
+
+    // Minimised as a task bar does it, then control+option+S again: the same window shows, restored, with
+    // the keyboard (there is no task bar to bring it back by).
+    session->iconify(*panel);
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return minimised(*panel); })) << logText();
+    ASSERT_FALSE(session->viewableWindowTitled(kTitle));
+    EXPECT_EQ(openSaveScene(), panel) << logText();
+    EXPECT_FALSE(minimised(*panel));
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
 // With windows on both monitors a layout chosen in the window would be ignored, so the layout chips take
 // no click, and the canvas draws the main monitor's zones for the windows of both: a window of the side
 // monitor goes only to a zone the side monitor's layout has. What is stored is what the window showed,
@@ -306,6 +329,80 @@ TEST_F(SaveSceneWindowProgramOnX11Test,
                       0.45 * kPrimaryWorkArea.width(), kPrimaryWorkArea.height()};
     EXPECT_TRUE(comesToFill(main, middle)) << platform::describe(session->frameOf(main));
     EXPECT_TRUE(comesToFill(beside, Rect{960, 0, 960, 900})) << platform::describe(session->frameOf(beside));
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+// The canvas draws the zones of the monitor that applications added by hand go to: the first monitor whose
+// windows are included. With the main monitor's xterm excluded, the side monitor's halves are drawn, an
+// application added to the right one is stored in its zone 2, and a restore puts its xterm there.
+TEST_F(SaveSceneWindowProgramOnX11Test, withTheMainMonitorsWindowsExcludedAnAddedApplicationGoesToASideZone) {
+    startSession(true);
+    const std::string side = monitorsByName(session->display()).at(kSecondaryName);
+    writeActiveScene(home(), sceneOverBothMonitors(session->display(), "44444444-5555-4666-8777-888888888888",
+                                                   "Desk", "builtin.daily", "builtin.split-50-50"));
+    const xcb_window_t main = pictured("main-term", "60x20+2600+300", kMainIcon);
+    pictured("side-term", "60x20+200+200", kSideIcon);
+    const pid_t korvane = startKorvaneWithoutEntries();
+    ASSERT_TRUE(waitForLine("HotkeyManager: registering scene.save key=S")) << logText();
+    ASSERT_TRUE(waitForLine("Scene Restore complete (layout-only): 'Desk'")) << logText();
+
+    const auto before = sceneFiles();
+    const auto panel = openSaveScene();
+    ASSERT_TRUE(panel) << logText();
+    const Rect content = session->contentOf(*panel);
+    std::optional<Rect> canvas;
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return (canvas = canvasOf(content)).has_value(); }));
+    // The main xterm in the middle zone of the main monitor's four, excluded by its badge at the icon's
+    // top right corner.
+    const auto mainIcon = waitForIcon(*session, itemsOf(cell(*canvas, 0.25, 0, 0.45, 1)), kMainIcon, 32);
+    ASSERT_TRUE(mainIcon) << logText();
+    clickAt(static_cast<int>(mainIcon->bounds.maxX()) - 2, static_cast<int>(mainIcon->bounds.minY()) + 2);
+    // The side monitor's halves drawn in their place, on a canvas grown into the room of the line about
+    // the layouts each monitor keeps: its xterm in the middle of the left half.
+    ASSERT_TRUE(X11TestSession::waitFor([&] {
+        canvas = canvasOf(content);
+        if (!canvas) return false;
+        const Rect leftHalf = cell(*canvas, 0, 0, 0.5, 1);
+        return findIcon(*session, itemsOf(Rect{leftHalf.midX() - 30, leftHalf.minY(), 60, leftHalf.height()}),
+                        kSideIcon, 32)
+            .has_value();
+    })) << logText();
+
+    // The "+" at the top right of the right half opens the picker, where the main xterm's application is
+    // the row with its picture.
+    const Rect rightHalf = cell(*canvas, 0.5, 0, 0.5, 1);
+    clickAt(static_cast<int>(rightHalf.maxX()) - 16, static_cast<int>(rightHalf.minY()) + 16);
+    std::optional<xcb_window_t> picker;
+    ASSERT_TRUE(X11TestSession::waitFor([&] {
+        return (picker = session->viewableWindowTitled("Choose Application")).has_value();
+    })) << logText();
+    const auto row = waitForIcon(*session, session->frameOf(*picker), kMainIcon, 24);
+    ASSERT_TRUE(row) << logText();
+    clickAt(static_cast<int>(row->bounds.midX()), static_cast<int>(row->bounds.midY()));
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return !session->viewableWindowTitled("Choose Application"); }))
+        << logText();
+    EXPECT_TRUE(session->saveScreenshot(session->frameOf(*panel), picture("save-scene-added-app-x11.png")));
+
+    press(XK_Return);
+    const auto scene = newScene(before);
+    ASSERT_TRUE(scene) << logText();
+    EXPECT_EQ((*scene)["windowHints"], nlohmann::json({{side,
+                                                        {{{"bundleID", "side-term"}, {"zoneID", 1}},
+                                                         {{"bundleID", "main-term"}, {"zoneID", 2}}}}}));
+    EXPECT_TRUE(windowGone());
+
+    // Restored from the card switcher, where it follows "Desk": the main xterm fills the side's right half.
+    press({XK_Control_L, XK_Alt_L, XK_c});
+    ASSERT_TRUE(X11TestSession::waitFor([&] {
+        return session->viewableWindowTitled(kSwitcherTitle).has_value();
+    })) << logText();
+    press(XK_2);
+    ASSERT_TRUE(
+        waitForLine("Scene Restore complete (layout-only): '" + (*scene)["name"].get<std::string>() + "'"))
+        << logText();
+    EXPECT_TRUE(comesToFill(main, Rect{960, 0, 960, 900})) << platform::describe(session->frameOf(main));
 
     ::kill(korvane, SIGTERM);
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();

@@ -64,6 +64,25 @@ class SceneEditorOnX11Test : public ProgramOnX11Test {
             seconds(20));
     }
 
+    // The pointer onto the first scene card of the 720 × 520 manager window, then onto the bin that its
+    // panel shows on the card's trailing edge below the pencil, and a click there, until "Delete Scene?"
+    // shows. `beforeClick` runs each time just before the click. Whether the alert showed.
+    bool openDeleteAlert(xcb_window_t manager, const std::function<void()>& beforeClick = {}) {
+        const Point kFirstCard{64, 70}, kCardBin{116, 81};
+        const Rect content = session->contentOf(manager);
+        return X11TestSession::waitFor(
+            [&] {
+                session->glidePointer(static_cast<int>(content.minX() + kFirstCard.x),
+                                      static_cast<int>(content.minY() + kFirstCard.y), 20);
+                if (beforeClick) beforeClick();
+                clickAt(static_cast<int>(content.minX() + kCardBin.x),
+                        static_cast<int>(content.minY() + kCardBin.y));
+                return X11TestSession::waitFor(
+                    [&] { return session->viewableWindowTitled("Delete Scene?").has_value(); }, seconds(3));
+            },
+            seconds(20));
+    }
+
     // A click on a monitor's panel (over the monitor's visible frame, given) where only its bar's legend
     // is, until the panel has the keyboard.
     bool focusPanel(const Rect& monitor) {

@@ -3,10 +3,17 @@
 // the keyboard, a second request brings back the same window, and its "Create Scene" stores "Scene 1"; with
 // a scene active, a monitor plugged in gets the prompt whose "Set Up Display" opens the "Scene Manager"
 // window with the keyboard, on that scene and monitor; its "New" card stores a scene, and a second monitor's
-// "Set Up Display" brings the same window back; with two scenes, the second active, the tray menu opens the
-// manager on the active scene, and its "Edit Grid" at once edits and saves that scene and no other. Pictures
-// of the window as the server shows it are left under build/screenshots.
+// "Set Up Display" brings the same window back; deleting the active scene there withdraws the prompt that
+// offers it; with two scenes, the second active, the tray menu opens the manager on the active scene, and
+// its "Edit Grid" at once edits and saves that scene and no other; a preset bound there to the active
+// scene's monitor takes a push into its fourth zone at once and an "Update" keeps it; and a preset and a
+// grid saved for one of two scenes that name the same user layouts leave the other scene's file and those
+// layouts untouched, its restore placing every window. Pictures of the window as the server shows it are
+// left under build/screenshots.
 #include "SceneEditorOnX11.h"
+
+#include "layouts/BuiltinLayouts.h"
+#include "platform/Format.h"
 
 #include <X11/keysym.h>
 #include <xcb/xcb.h>
@@ -18,6 +25,8 @@ namespace korvane::x11::test {
 namespace {
 
 constexpr const char* kTitle = "Scene Manager";
+// The fourth zone of the "Daily" preset on the primary monitor, its right column (root coordinates).
+const Rect kDailyZone4{3264, 0, 576, 1080};
 
 class SceneManagerProgramOnX11Test : public SceneEditorOnX11Test {
   protected:
@@ -36,6 +45,46 @@ class SceneManagerProgramOnX11Test : public SceneEditorOnX11Test {
             session->pressKeys({session->keycodeOf(XK_Up)});
         session->pressKeys({session->keycodeOf(XK_Return)});
         return true;
+    }
+    // A click at a place of the 720 × 520 manager window's content, as clickEditGridUntil finds it.
+    void clickInManager(xcb_window_t manager, const Point& inContent) {
+        const Rect frame = session->frameOf(manager);
+        const double border = (frame.width() - 720) / 2;
+        clickAt(static_cast<int>(frame.maxX() - border - 720 + inContent.x),
+                static_cast<int>(frame.maxY() - border - 520 + inContent.y));
+    }
+    // The display's row in the manager (PRIMARY-A's UUID sorts first), then "Start from Preset…" beside
+    // "Edit Grid", then the preset in the popover's grid of two columns ("Full", "60:40", "50:50",
+    // "Daily"), as many times as it takes the scene to be saved.
+    bool bindPreset(xcb_window_t manager, pid_t korvane, const std::string& sceneName, int row, int preset) {
+        const std::size_t saves = count("Saved scene: " + sceneName);
+        return X11TestSession::waitFor(
+            [&] {
+                clickInManager(manager, Point{60, 160.0 + 28 * row});
+                clickInManager(manager, Point{172, 433});
+                std::optional<Rect> popover;
+                if (!X11TestSession::waitFor(
+                        [&] {
+                            for (const auto& [window, root] : windowsOfProcess(session->display(), korvane))
+                                if (root.width() == 320) popover = root;
+                            return popover.has_value();
+                        },
+                        seconds(3)))
+                    return false;
+                // Cells of 141 × 88 with 10 between them, below a title, 14 in from the edges.
+                clickAt(static_cast<int>(popover->minX() + 14 + 151 * (preset % 2) + 70),
+                        static_cast<int>(popover->minY() + 44 + 98 * (preset / 2) + 44));
+                return X11TestSession::waitFor([&] { return count("Saved scene: " + sceneName) > saves; },
+                                               seconds(3));
+            },
+            seconds(30));
+    }
+    std::string layoutRefOf(const std::string& sceneID, const std::string& display) {
+        std::ifstream in(sceneFile(sceneID));
+        const nlohmann::json scene = nlohmann::json::parse(in, nullptr, false);
+        return scene.is_object() && scene.contains("layoutRefsByDisplay")
+                   ? scene["layoutRefsByDisplay"].value(display, std::string())
+                   : std::string();
     }
     // Plugs a monitor the active scene does not configure in and answers its prompt with "Set Up Display".
     bool setUpFromPrompt(const std::string& monitor, const Rect& root) {
@@ -152,6 +201,36 @@ TEST_F(SceneManagerProgramOnX11Test,
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
 }
 
+// A prompt offers the active scene: deleted in the manager, that scene is no longer there to apply or to
+// set up, and the prompt standing for it goes with it.
+TEST_F(SceneManagerProgramOnX11Test, deletingTheActiveSceneWithdrawsThePromptThatOffersIt) {
+    startSession(true);
+    openXterm();
+    // No marker: the first start makes "My Workspace" and makes it active.
+    const pid_t korvane = startKorvane();
+    ASSERT_TRUE(waitForLine("Permissions granted, starting services...")) << logText();
+    ASSERT_TRUE(waitForLine("[DisplayChange] handle end")) << logText();
+    const auto manager = openManagerFromPrompt();
+    ASSERT_TRUE(manager) << logText();
+
+    // While "Delete Scene?" asks about the active scene, the monitor comes back and gets its prompt, which
+    // leaves the keyboard with the alert; Return answers "Delete".
+    ASSERT_TRUE(openDeleteAlert(*manager)) << logText();
+    session->setMonitor("EXTRA-E", Rect{0, 900, 1920, 180}, false);
+    ASSERT_TRUE(X11TestSession::waitFor([&] {
+        return session->viewableWindowTitled("Korvane Display Prompt").has_value();
+    })) << logText();
+    press({XK_Return});
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return storedSceneNames().empty(); })) << logText();
+    // Well before the prompt's own countdown of 10 seconds would end.
+    EXPECT_TRUE(X11TestSession::waitFor(
+        [&] { return !session->viewableWindowTitled("Korvane Display Prompt"); }, seconds(3)))
+        << logText();
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
 // The active scene's card carries the bold border; opened on no scene in particular, the manager must
 // have that scene chosen, for "Edit Grid" edits the chosen one.
 TEST_F(SceneManagerProgramOnX11Test, openedFromTheTrayMenuItsEditGridEditsTheActiveSceneAndNoOther) {
@@ -210,6 +289,126 @@ TEST_F(SceneManagerProgramOnX11Test, openedFromTheTrayMenuItsEditGridEditsTheAct
     press({XK_Escape});
     ASSERT_TRUE(X11TestSession::waitFor([&] { return !session->viewableWindowTitled(kEditorTitle); }))
         << logText();
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+// The active scene's layouts are what its monitors show: a preset bound to one shows its zones at once, so
+// that a push reaches its fourth zone, and "Update" records it rather than the layout shown before.
+TEST_F(SceneManagerProgramOnX11Test,
+       aPresetBoundToTheActiveScenesMonitorTakesPushesAtOnceAndAnUpdateKeepsIt) {
+    startSession(true);
+    startTray();
+    const std::string primary = monitorsByName(session->display()).at(kPrimaryName);
+    const WMScene work = sceneOverBothMonitors(session->display(), "66666666-7777-4888-8999-000000000000",
+                                               "Work", "builtin.split-50-50", "builtin.split-50-50");
+    writeActiveScene(home(), work);
+    markScenesConverted();
+    bindUpdateKey();
+    const xcb_window_t notes = xterm("Notes", "60x20+2000+100");
+    const pid_t korvane = startKorvane();
+    ASSERT_TRUE(waitForLine("Scene Restore complete (layout-only): 'Work'")) << logText();
+    ASSERT_TRUE(waitForLine("[DisplayChange] handle end")) << logText();
+
+    ASSERT_TRUE(openFromTrayMenu(korvane)) << logText();
+    const auto manager = managerWithKeyboard();
+    ASSERT_TRUE(manager) << "active window " << session->activeWindow() << "\n" << logText();
+    ASSERT_TRUE(bindPreset(*manager, korvane, work.name, 0, 3)) << logText();
+    const std::string bound = layoutRefOf(work.id, primary);
+
+    // A click that only closes what is left of the popover is made again, as a user makes it.
+    ASSERT_TRUE(X11TestSession::waitFor([&] {
+        const Point middle = session->frameOf(notes).center();
+        clickAt(static_cast<int>(middle.x), static_cast<int>(middle.y));
+        return X11TestSession::waitFor([&] { return session->activeWindow() == notes; }, seconds(2));
+    }));
+    press({XK_Control_L, XK_Alt_L, XK_4});
+    EXPECT_TRUE(comesToFill(notes, kDailyZone4)) << platform::describe(session->frameOf(notes)) << logText();
+
+    press({XK_Control_L, XK_Alt_L, XK_u});
+    ASSERT_TRUE(waitForLine("Updated scene 'Work'")) << logText();
+    EXPECT_EQ(layoutRefOf(work.id, primary), bound);
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+// After a restore two scenes commonly name the user layouts the monitors show. A preset bound to one
+// scene's side monitor and a grid saved for its primary must leave the other scene's file and those layouts
+// as they were, so that its restore still puts every window where it says.
+TEST_F(SceneManagerProgramOnX11Test, whatOneSceneBindsOrSavesLeavesTheLayoutsAnotherSceneNamesAsTheyWere) {
+    startSession(true);
+    startTray();
+    const auto uuids = monitorsByName(session->display());
+    const std::string primary = uuids.at(kPrimaryName), side = uuids.at(kSecondaryName);
+    const std::vector<std::string> layouts{"layout.3bf4418c", "layout.5ce0a7d2"};
+    fs::create_directories(home() / "Layouts");
+    for (const std::string& id : layouts) {
+        ConfigZoneSet halves = builtinSplit5050Layout();
+        halves.id = id;
+        std::ofstream(home() / "Layouts" / (id + ".json")) << halves.toJSON().dump();
+    }
+    // "Home" listed first and placing an xterm in each monitor's right half; "Work" active.
+    WMScene kept = sceneOverBothMonitors(session->display(), "11111111-2222-4333-8444-555555555555", "Home",
+                                         layouts[0], layouts[1]);
+    kept.windowHints = {{primary, {WindowHint{"xterm", 2, std::nullopt}}},
+                        {side, {WindowHint{"xterm", 2, std::nullopt}}}};
+    const WMScene work = sceneOverBothMonitors(session->display(), "66666666-7777-4888-8999-000000000000",
+                                               "Work", layouts[0], layouts[1]);
+    writeActiveScene(home(), kept);
+    writeActiveScene(home(), work);
+    markScenesConverted();
+    const auto keptFiles = [&] {
+        std::vector<std::string> bytes{bytesOf(sceneFile(kept.id))};
+        for (const std::string& id : layouts)
+            bytes.push_back(bytesOf(home() / "Layouts" / (id + ".json")));
+        return bytes;
+    };
+    const std::vector<std::string> before = keptFiles();
+    const xcb_window_t one = xterm("One", "60x20+2000+100");
+    const xcb_window_t two = xterm("Two", "60x20+100+100");
+    // No desktop entry names the xterms: they are known by their instance name, "xterm".
+    const pid_t korvane = startKorvane({"XDG_DATA_HOME=" + (folder.path() / "no-data").string(),
+                                        "XDG_DATA_DIRS=" + (folder.path() / "no-data").string()});
+    ASSERT_TRUE(waitForLine("Scene Restore complete (layout-only): 'Work'")) << logText();
+    ASSERT_TRUE(waitForLine("[DisplayChange] handle end")) << logText();
+
+    ASSERT_TRUE(openFromTrayMenu(korvane)) << logText();
+    const auto manager = managerWithKeyboard();
+    ASSERT_TRUE(manager) << "active window " << session->activeWindow() << "\n" << logText();
+    ASSERT_TRUE(bindPreset(*manager, korvane, work.name, 1, 3)) << logText();
+
+    // The primary chosen again, "Edit Grid", its right half split and saved.
+    clickInManager(*manager, Point{60, 160});
+    ASSERT_TRUE(clickEditGridUntil(*manager, [&] { return addButton(kPrimaryRoot).has_value(); }))
+        << logText();
+    ASSERT_TRUE(focusPanel(kPrimaryRoot)) << "active window " << session->activeWindow();
+    const Rect rightHalf{kPrimaryRoot.midX(), kPrimaryRoot.minY(), kPrimaryRoot.width() / 2,
+                         kPrimaryRoot.height()};
+    ASSERT_TRUE(splitAtMiddle(rightHalf, XK_h));
+    const std::size_t saves = count("Saved scene: Work");
+    press({XK_Control_L, XK_s});
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return count("Saved scene: Work") > saves; })) << logText();
+    ASSERT_TRUE(X11TestSession::waitFor([&] {
+        press({XK_Escape});
+        return X11TestSession::waitFor([&] { return !session->viewableWindowTitled(kEditorTitle); },
+                                       seconds(3));
+    })) << logText();
+
+    EXPECT_EQ(keptFiles(), before);
+
+    // "Home" restored from the card switcher: each xterm fills its monitor's right half.
+    press({XK_Control_L, XK_Alt_L, XK_c});
+    ASSERT_TRUE(X11TestSession::waitFor([&] {
+        return session->viewableWindowTitled("Scene Switcher").has_value();
+    })) << logText();
+    press({XK_1});
+    ASSERT_TRUE(waitForLine("Scene Restore complete (layout-only): 'Home'")) << logText();
+    EXPECT_TRUE(comesToFill(one, rightHalf)) << platform::describe(session->frameOf(one));
+    const Rect sideRightHalf{kSecondaryRoot.midX(), kSecondaryRoot.minY(), kSecondaryRoot.width() / 2,
+                             kSecondaryRoot.height()};
+    EXPECT_TRUE(comesToFill(two, sideRightHalf)) << platform::describe(session->frameOf(two));
+
     ::kill(korvane, SIGTERM);
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
 }

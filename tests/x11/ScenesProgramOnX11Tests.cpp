@@ -3,12 +3,11 @@
 // scene restored from the card switcher (control+option+C, then its digit), which puts one xterm back
 // into each zone; "Update" with a monitor unplugged, which keeps that monitor's part of the scene; the
 // prompt a monitor plugged in while a scene is active gets, which takes neither the keyboard nor a place
-// among the windows Korvane manages; and an active scene whose file cannot be read, which the restore
-// report and "Update" tell of. Pictures of the restore reports and of the prompt are left under
-// build/screenshots.
+// among the windows Korvane manages; a scene naming xterm in three zones, which has one started for each
+// zone without one; and an active scene whose file cannot be read, which the restore report and "Update"
+// tell of. Pictures of the restore reports and of the prompt are left under build/screenshots.
 #include "ProgramOnX11.h"
 
-#include "input/HotkeyConfig.h"
 #include "platform/Format.h"
 
 #include <X11/keysym.h>
@@ -28,15 +27,6 @@ const Rect kZone2 = kPrimaryRightHalf;
 
 class ScenesProgramOnX11Test : public ProgramOnX11Test {
   protected:
-    // The default table with control+option+U bound to updating the active scene, which has no key of
-    // its own by default.
-    void bindUpdateKey() {
-        HotkeyConfig config = HotkeyConfig::defaults(0);
-        for (auto& binding : config.bindings)
-            if (binding.action == "scene.update") binding = {"scene.update", "U", {"ctrl", "alt"}, true};
-        fs::create_directories(home());
-        std::ofstream(home() / HotkeyConfig::kFileName) << config.toJSON().dump();
-    }
     void press(std::uint32_t keysym) {
         session->pressKeys(
             {session->keycodeOf(XK_Control_L), session->keycodeOf(XK_Alt_L), session->keycodeOf(keysym)});
@@ -235,6 +225,71 @@ TEST_F(ScenesProgramOnX11Test, windowsKeepTheirZonesThroughARestoreOfTheSameLayo
 
     ::kill(korvane, SIGTERM);
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+// A scene naming xterm in both zones of the side monitor and in the main monitor's first: restored at the
+// start with no xterm running, it has one started for each zone, each landing in its own; restored again
+// from the card switcher with one of them left in its zone, it has two more started.
+TEST_F(ScenesProgramOnX11Test, aSceneNamingXtermInThreeZonesHasOneStartedForEachZoneWithoutOne) {
+    startSession(true);
+    // Something on screen the scene does not name: with no window at all the display pass waits for one.
+    session->start({"xlogo", "-geometry", "200x200+3400+600"});
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return session->viewableWindowTitled("xlogo").has_value(); }));
+    const auto monitors = monitorsByName(session->display());
+    WMScene scene = sceneOverBothMonitors(session->display(), "88888888-9999-4AAA-8BBB-CCCCCCCCCCCC",
+                                          "Terminals", "builtin.split-50-50", "builtin.split-50-50");
+    const WindowHint sideFirst{"debian-xterm", 1, std::nullopt}, sideSecond{"debian-xterm", 2, std::nullopt};
+    scene.windowHints = {{monitors.at(kSecondaryName), {sideFirst, sideSecond}},
+                         {monitors.at(kPrimaryName), {WindowHint{"debian-xterm", 1, std::nullopt}}}};
+    writeActiveScene(home(), scene);
+    // The side monitor's halves (root 0, 0, 1920 × 900) and the main monitor's first.
+    const std::vector<Rect> zones{{0, 0, 960, 900}, {960, 0, 960, 900}, kZone1};
+    const auto fillsZone = [&](xcb_window_t window, const Rect& zone) {
+        const Rect frame = session->frameOf(window);
+        return frame.minX() == zone.minX() && frame.maxY() == zone.maxY() &&
+               frame.width() > zone.width() - 6 && frame.height() > zone.height() - 13;
+    };
+    // The clients that name their process, but Korvane's own: xlogo names none.
+    pid_t korvane = 0;
+    const auto xterms = [&] {
+        std::vector<xcb_window_t> found;
+        for (const xcb_window_t window : session->clientList())
+            if (const auto pid = session->pidOf(window); pid && *pid != korvane) found.push_back(window);
+        return found;
+    };
+    const auto eachZoneHoldsOneXterm = [&] {
+        const auto windows = xterms();
+        return windows.size() == 3 && std::all_of(zones.begin(), zones.end(), [&](const Rect& zone) {
+                   return std::count_if(windows.begin(), windows.end(),
+                                        [&](xcb_window_t w) { return fillsZone(w, zone); }) == 1;
+               });
+    };
+
+    korvane = startKorvane();
+    EXPECT_TRUE(X11TestSession::waitFor(eachZoneHoldsOneXterm)) << logText();
+    ASSERT_TRUE(waitForLine("HotkeyManager: registering sceneSwitcher.toggle key=C")) << logText();
+
+    // All but the one in the side monitor's first zone are closed.
+    const auto end = [&](xcb_window_t window) {
+        if (const auto pid = session->pidOf(window); pid && *pid > 0) ::kill(*pid, SIGTERM);
+    };
+    for (const xcb_window_t window : xterms())
+        if (!fillsZone(window, zones[0])) end(window);
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return xterms().size() == 1; }));
+    press(XK_c);
+    ASSERT_TRUE(X11TestSession::waitFor([&] {
+        return session->viewableWindowTitled(kCardSwitcherTitle).has_value();
+    })) << logText();
+    pressAlone(XK_1);
+    ASSERT_TRUE(waitForLine("Scene Restore complete (layout-only): 'Terminals'")) << logText();
+    EXPECT_TRUE(X11TestSession::waitFor(eachZoneHoldsOneXterm)) << logText();
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+    // The xterms Korvane started are no children of the session's: they are ended here.
+    for (const xcb_window_t window : xterms())
+        end(window);
+    EXPECT_TRUE(X11TestSession::waitFor([&] { return xterms().empty(); }));
 }
 
 // An active scene whose file no longer decodes: nothing is restored, and the restore report says so at

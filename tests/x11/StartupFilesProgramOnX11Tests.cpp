@@ -21,15 +21,6 @@ constexpr const char* kServicesStarted = "Permissions granted, starting services
 
 class StartupFilesProgramOnX11Test : public ProgramOnX11Test {
   protected:
-    // The lines of the log at error level or above.
-    std::vector<std::string> errorLines() const {
-        std::vector<std::string> found;
-        std::istringstream lines(logText());
-        for (std::string line; std::getline(lines, line);)
-            if (line.find(" error [") != std::string::npos || line.find(" fault [") != std::string::npos)
-                found.push_back(line);
-        return found;
-    }
     static void write(const fs::path& path, const std::string& bytes) {
         fs::create_directories(path.parent_path());
         std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;

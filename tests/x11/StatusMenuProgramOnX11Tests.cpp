@@ -2,8 +2,9 @@
 // the tray, a click on it opens the menu with its rows, and choosing "Quit Korvane" there ends the
 // program as a quit should; the rows' keys act while the menu is open; and the icon's tooltip names the
 // active scene. Without a tray, the corner button standing in for the icon keeps the windows pushed into
-// zones clear of it, and follows the main monitor as it changes. Pictures of the open menu, of the tooltip
-// and of the corner button are left under build/screenshots.
+// zones clear of it, follows the main monitor as it changes, placing again a zone's window it comes over,
+// takes no monitor away, and comes and goes with the tray. Pictures of the open menus, of the tooltip and
+// of the corner button are left under build/screenshots.
 #include "ProgramOnX11.h"
 
 #include "platform/Format.h"
@@ -23,6 +24,7 @@ struct ShownWindow {
     Rect root; // root coordinates, top-left origin
     bool isPopupMenu = false;
     bool isTooltip = false;
+    bool isDock = false;
     bool isTopLevel = false; // a child of the root window
     bool overrideRedirect = false;
 };
@@ -48,6 +50,7 @@ class WindowsOfProcess {
         popupAtom_ = atom("_NET_WM_WINDOW_TYPE_POPUP_MENU");
         dropdownAtom_ = atom("_NET_WM_WINDOW_TYPE_DROPDOWN_MENU");
         tooltipAtom_ = atom("_NET_WM_WINDOW_TYPE_TOOLTIP");
+        dockAtom_ = atom("_NET_WM_WINDOW_TYPE_DOCK");
     }
     ~WindowsOfProcess() { xcb_disconnect(conn_); }
     WindowsOfProcess(const WindowsOfProcess&) = delete;
@@ -109,6 +112,7 @@ class WindowsOfProcess {
                     for (auto type : words(child, typeAtom_, XCB_ATOM_ATOM)) {
                         if (type == popupAtom_ || type == dropdownAtom_) typedMenu = true;
                         if (type == tooltipAtom_) shown.isTooltip = true;
+                        if (type == dockAtom_) shown.isDock = true;
                     }
                     shown.isTopLevel = window == root_;
                     shown.overrideRedirect = overrideRedirect;
@@ -127,7 +131,7 @@ class WindowsOfProcess {
     xcb_connection_t* conn_;
     xcb_window_t root_ = XCB_WINDOW_NONE;
     xcb_atom_t pidAtom_ = XCB_ATOM_NONE, typeAtom_ = XCB_ATOM_NONE, popupAtom_ = XCB_ATOM_NONE,
-               dropdownAtom_ = XCB_ATOM_NONE, tooltipAtom_ = XCB_ATOM_NONE;
+               dropdownAtom_ = XCB_ATOM_NONE, tooltipAtom_ = XCB_ATOM_NONE, dockAtom_ = XCB_ATOM_NONE;
 };
 
 class StatusMenuProgramOnX11Test : public ProgramOnX11Test {
@@ -167,12 +171,12 @@ class StatusMenuProgramOnX11Test : public ProgramOnX11Test {
         xcb_disconnect(conn); // lets go of a grab it took
         return taken;
     }
-    // The button standing in for the icon where there is no tray: the program's one small window.
+    // The button standing in for the icon where there is no tray: the program's one small dock window.
     std::optional<ShownWindow> cornerButton(pid_t korvane) {
         WindowsOfProcess windows(session->display());
         for (const auto& shown : windows.of(korvane))
-            if (!shown.isPopupMenu && !shown.isTooltip && shown.root.width() >= 8 &&
-                shown.root.width() <= 64 && shown.root.height() >= 8 && shown.root.height() <= 64)
+            if (shown.isDock && shown.root.width() >= 8 && shown.root.width() <= 64 &&
+                shown.root.height() >= 8 && shown.root.height() <= 64)
                 return shown;
         return std::nullopt;
     }
@@ -181,6 +185,23 @@ class StatusMenuProgramOnX11Test : public ProgramOnX11Test {
         session->glidePointer(int(at.x), int(at.y), 20);
         session->fakeInput(XCB_BUTTON_PRESS, 1);
         session->fakeInput(XCB_BUTTON_RELEASE, 1);
+    }
+    // Clicks the button by hand until its menu opens (clicks in the first moments after a change of the
+    // displays are refused).
+    std::optional<ShownWindow> openCornerMenu(pid_t korvane, const ShownWindow& corner) {
+        std::optional<ShownWindow> opened;
+        X11TestSession::waitFor(
+            [&] {
+                clickByHand(Point{corner.root.midX(), corner.root.midY()});
+                return X11TestSession::waitFor([&] { return (opened = menu(korvane)).has_value(); },
+                                               seconds(1));
+            },
+            seconds(15));
+        return opened;
+    }
+    // Whether two frames (root coordinates) keep at least a pixel apart.
+    static bool apart(const Rect& a, const Rect& b) {
+        return !Rect(a.minX() - 1, a.minY() - 1, a.width() + 2, a.height() + 2).intersects(b);
     }
     // Clicks the icon until the menu shows with the keyboard, then presses the keys.
     bool pressInOpenMenu(pid_t korvane, std::vector<std::uint32_t> keysyms) {
@@ -381,16 +402,122 @@ TEST_F(StatusMenuProgramOnX11Test, theCornerButtonFollowsTheMainMonitorAndItsMen
     })) << (corner ? platform::describe(corner->root) : "no button")
         << logText();
 
-    // Clicks in the first moments after a change of the displays are refused.
-    std::optional<ShownWindow> opened;
-    EXPECT_TRUE(X11TestSession::waitFor(
-        [&] {
-            clickByHand(Point{corner->root.midX(), corner->root.midY()});
-            return X11TestSession::waitFor([&] { return (opened = menu(korvane)).has_value(); }, seconds(1));
-        },
-        seconds(15)))
-        << logText();
+    const auto opened = openCornerMenu(korvane, *corner);
+    EXPECT_TRUE(opened) << logText();
     if (opened) press({XK_Escape});
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+// The main monitor below another: a top strip is measured from the desktop's top edge, so one kept there
+// would take the whole monitor above. The window manager keeps that monitor whole (a window maximised on
+// it stays there), the zones still leave the button's strip free, and the menu opens below the button.
+TEST_F(StatusMenuProgramOnX11Test, withTheMainMonitorBelowAnotherTheCornerButtonTakesNoMonitorAway) {
+    startSession(true);
+    const Rect lower{1920, 540, 1920, 540}, upper{1920, 0, 1920, 540};
+    session->deleteMonitor(kSecondaryName);
+    session->deleteMonitor(kPrimaryName);
+    session->setMonitor(kPrimaryName, lower, true);
+    session->setMonitor(kSecondaryName, upper, false);
+    const xcb_window_t notes = activeXterm("Notes", "60x20+2000+600");
+    const pid_t korvane = startKorvane();
+    ASSERT_TRUE(waitForLine("Scene Restore complete")) << logText();
+    std::optional<ShownWindow> corner;
+    ASSERT_TRUE(X11TestSession::waitFor([&] {
+        corner = cornerButton(korvane);
+        return corner && lower.intersection(corner->root) == corner->root;
+    })) << (corner ? platform::describe(corner->root) : "no button")
+        << logText();
+
+    // Into the main monitor's top right zone, below the strip.
+    ASSERT_TRUE(X11TestSession::waitFor([&] {
+        press({XK_Control_L, XK_Alt_L, XK_2});
+        return X11TestSession::waitFor([&] { return session->frameOf(notes).maxX() == lower.maxX(); },
+                                       seconds(3));
+    })) << platform::describe(session->frameOf(notes))
+        << logText();
+    EXPECT_TRUE(X11TestSession::waitFor([&] { return apart(corner->root, session->frameOf(notes)); }))
+        << "button " << platform::describe(corner->root) << " xterm "
+        << platform::describe(session->frameOf(notes));
+
+    const xcb_window_t wide = xterm("Wide", "60x20+2000+100");
+    session->maximize(wide);
+    EXPECT_TRUE(X11TestSession::waitFor([&] { return session->frameOf(wide) == upper; }))
+        << platform::describe(session->frameOf(wide));
+
+    const auto opened = openCornerMenu(korvane, *corner);
+    ASSERT_TRUE(opened) << logText();
+    EXPECT_GE(opened->root.minY(), corner->root.maxY()) << platform::describe(opened->root);
+    EXPECT_TRUE(within(opened->root, lower)) << platform::describe(opened->root);
+    // Mapped before it is drawn: the picture waits for the menu's light background.
+    EXPECT_TRUE(X11TestSession::waitFor([&] {
+        return session->rootPixel(int(opened->root.midX()), int(opened->root.maxY() - 3)) != 0x000000;
+    }));
+    EXPECT_TRUE(session->saveScreenshot(Rect{lower.maxX() - 400, lower.minY(), 400, 240},
+                                        picture("status-corner-menu-x11.png")));
+    press({XK_Escape});
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+// The main monitor unplugged: the button and its strip move onto the side monitor, over the xterm in that
+// monitor's top right zone, which is placed again in its zone, below the strip.
+TEST_F(StatusMenuProgramOnX11Test, aZoneWindowThatTheMovingStripWouldCoverIsPlacedAgainBelowIt) {
+    startSession(true);
+    const xcb_window_t notes = activeXterm("Notes", "60x20+1100+100");
+    const pid_t korvane = startKorvane();
+    ASSERT_TRUE(waitForLine("Scene Restore complete")) << logText();
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return cornerButton(korvane).has_value(); })) << logText();
+    const Rect sideRightHalf{960, 0, 960, kSecondaryRoot.height()};
+    ASSERT_TRUE(X11TestSession::waitFor([&] {
+        press({XK_Control_L, XK_Alt_L, XK_2});
+        return X11TestSession::waitFor([&] { return comesToFill(notes, sideRightHalf); }, seconds(3));
+    })) << platform::describe(session->frameOf(notes))
+        << logText();
+
+    session->deleteMonitor(kSecondaryName);
+    session->deleteMonitor(kPrimaryName);
+    session->setMonitor(kSecondaryName, kSecondaryRoot, true);
+    std::optional<ShownWindow> corner;
+    ASSERT_TRUE(X11TestSession::waitFor([&] {
+        corner = cornerButton(korvane);
+        return corner && kSecondaryRoot.intersection(corner->root) == corner->root;
+    })) << (corner ? platform::describe(corner->root) : "no button")
+        << logText();
+    EXPECT_TRUE(X11TestSession::waitFor([&] { return apart(corner->root, session->frameOf(notes)); }))
+        << "button " << platform::describe(corner->root) << " xterm "
+        << platform::describe(session->frameOf(notes)) << logText();
+    EXPECT_TRUE(within(session->frameOf(notes), sideRightHalf))
+        << platform::describe(session->frameOf(notes));
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+// The tray quits while the program runs: the corner button comes in its place; a tray started again takes
+// the icon back and the button goes.
+TEST_F(StatusMenuProgramOnX11Test, theCornerButtonStandsInForTheIconWhileTheTrayIsGone) {
+    startSession(true);
+    const pid_t tray = startTray();
+    openXterm();
+    const pid_t korvane = startKorvane();
+    ASSERT_TRUE(waitForLine("Permissions granted, starting services...")) << logText();
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return trayIcon(korvane).has_value(); })) << logText();
+    EXPECT_FALSE(cornerButton(korvane));
+
+    session->stop(tray);
+    std::optional<ShownWindow> corner;
+    EXPECT_TRUE(X11TestSession::waitFor([&] {
+        corner = cornerButton(korvane);
+        return corner && within(corner->root, kPrimaryRoot);
+    })) << listed(WindowsOfProcess(session->display()).of(korvane))
+        << logText();
+
+    startTray();
+    EXPECT_TRUE(X11TestSession::waitFor([&] { return trayIcon(korvane) && !cornerButton(korvane); }))
+        << listed(WindowsOfProcess(session->display()).of(korvane)) << logText();
 
     ::kill(korvane, SIGTERM);
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();

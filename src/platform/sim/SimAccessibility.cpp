@@ -127,6 +127,37 @@ AXError SimAccessibility::copyParameterizedAttribute(const AXElement& element, c
     return AXError::success;
 }
 
+AXError SimAccessibility::isAttributeSettable(const AXElement& element, const std::string& attribute,
+                                              bool& settable) {
+    std::lock_guard lock(model_.mutex);
+    model_.settleLocked();
+    if (auto s = model_.takeScriptedLocked(element, attribute); s && *s != AXError::success) return *s;
+    if (!model_.trusted) return AXError::apiDisabled;
+    switch (element.kind) {
+    case Kind::window: {
+        auto* w = model_.windowOfElementLocked(element);
+        if (!w) return AXError::invalidUIElement;
+        if (attribute == "AXMain" || attribute == "AXFocused")
+            settable = w->takesFocus;
+        else
+            settable = attribute == "AXPosition" || attribute == "AXSize" || attribute == "AXMinimized" ||
+                       attribute == platform::kParkedAttribute;
+        return AXError::success;
+    }
+    case Kind::application:
+        if (!model_.appLocked(element.pid)) return AXError::invalidUIElement;
+        settable = attribute == "AXFrontmost";
+        return AXError::success;
+    case Kind::systemWide:
+    case Kind::other:
+        settable = false;
+        return AXError::success;
+    case Kind::none:
+        break;
+    }
+    return AXError::illegalArgument;
+}
+
 AXError SimAccessibility::readApplication(pid_t pid, const std::string& attribute, AXValue& out) {
     auto* app = model_.appLocked(pid);
     if (!app) return AXError::invalidUIElement;
@@ -315,6 +346,7 @@ AXError SimAccessibility::writeWindow(const AXElement& element, const std::strin
     if (attribute == "AXMain" || attribute == "AXFocused") {
         if (!flag) return AXError::illegalArgument;
         auto* app = model_.appLocked(w->pid);
+        if (!w->takesFocus) return AXError::cannotComplete;
         // Asking a window to give up main or focus status is accepted and has no effect, as in practice.
         if (!app || !*flag || w->ignoresFocus) return AXError::success;
         if (attribute == "AXMain")

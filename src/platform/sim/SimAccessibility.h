@@ -24,6 +24,9 @@ class SimAccessibility final : public platform::Accessibility {
     // global) are applied as given.
     platform::AXError setAttribute(const platform::AXElement& element, const std::string& attribute,
                                    const platform::AXValue& value) override;
+    // "AXMain" and "AXFocused" of a window made to take no focus are not settable.
+    platform::AXError isAttributeSettable(const platform::AXElement& element, const std::string& attribute,
+                                          bool& settable) override;
     // kGrantedSizeAttribute, on windows made to tell it: the size a write of "AXSize" would leave.
     platform::AXError copyParameterizedAttribute(const platform::AXElement& element,
                                                  const std::string& attribute,

@@ -150,6 +150,10 @@ void SimModel::makeFrontmostLocked(pid_t pid, unsigned options) {
         if (token) raiseLocked(token);
     }
 
+    // Nothing of the application can take the keyboard: its windows come forward, the focus stays.
+    if (!mine.empty() &&
+        std::none_of(mine.begin(), mine.end(), [&](std::uint64_t t) { return windows.at(t).takesFocus; }))
+        return;
     if (frontmost != pid) {
         frontmost = pid;
         postNotificationLocked(platform::kDidActivateApplication, appUserInfoLocked(pid));
@@ -215,6 +219,61 @@ pid_t SimModel::launchLocked(SimAppSpec desc) {
     return pid;
 }
 
+std::uint32_t SimModel::openWindowLocked(pid_t pid, const SimWindowSpec& desc) {
+    auto& app = requireAppLocked(pid);
+    std::uint32_t number;
+    if (desc.number) {
+        if (windowByNumberLocked(*desc.number))
+            throw std::invalid_argument("window number " + std::to_string(*desc.number) + " is in use");
+        number = *desc.number;
+    } else {
+        while (windowByNumberLocked(nextWindowNumber))
+            ++nextWindowNumber;
+        number = nextWindowNumber++;
+    }
+
+    SimWindow w;
+    w.token = nextToken++;
+    w.pid = pid;
+    w.number = number;
+    w.frame = flipLocked(desc.frame);
+    w.title = desc.title;
+    w.role = desc.role;
+    w.subrole = desc.subrole;
+    w.minimized = desc.minimized;
+    w.fullscreen = desc.fullscreen;
+    w.layer = desc.layer;
+    w.alpha = desc.alpha;
+    w.onScreen = desc.onScreen;
+    w.minSize = desc.minSize;
+    w.maxSize = desc.maxSize;
+    w.sizeIncrement = desc.sizeIncrement;
+    w.tellsGrantedSize = desc.tellsGrantedSize;
+    w.ignoresResize = desc.ignoresResize;
+    w.ignoresMove = desc.ignoresMove;
+    w.ignoresFocus = desc.ignoresFocus;
+    w.takesFocus = desc.takesFocus;
+    w.document = desc.document;
+    w.url = desc.url;
+    w.numberAttribute = desc.numberAttribute;
+    w.numberAppearsAt = desc.numberAppearsAt;
+    w.titleInList = desc.titleInList;
+    w.numberOutlivesWindow = desc.numberOutlivesWindow;
+    w.booleansAsNumbers = desc.booleansAsNumbers;
+    const std::uint64_t token = w.token;
+    const AXElement el = elementOf(w);
+    windows.emplace(token, std::move(w));
+    if (desc.front)
+        zOrder.insert(zOrder.begin(), token);
+    else
+        zOrder.push_back(token);
+
+    emitLocked(pid, el, "AXWindowCreated");
+    if (desc.focused && desc.takesFocus) setFocusedWindowLocked(app, token);
+    if (desc.main && desc.takesFocus) setMainWindowLocked(app, token);
+    return number;
+}
+
 void SimModel::removeWindowLocked(std::uint64_t token, bool announce) {
     auto* w = windowLocked(token);
     if (!w) return;
@@ -232,7 +291,7 @@ void SimModel::removeWindowLocked(std::uint64_t token, bool announce) {
     // The application hands its focus to its front-most remaining window, as applications do.
     std::uint64_t next = 0;
     for (auto t : windowsOfLocked(pid)) {
-        if (!windows.at(t).minimized) {
+        if (!windows.at(t).minimized && windows.at(t).takesFocus) {
             next = t;
             break;
         }

@@ -51,6 +51,7 @@ struct SimWindow {
     std::optional<Size> minSize, maxSize, sizeIncrement;
     bool tellsGrantedSize = false;
     bool ignoresResize = false, ignoresMove = false, ignoresFocus = false;
+    bool takesFocus = true;
     std::optional<std::string> document, url;
     WindowNumberAttribute numberAttribute = WindowNumberAttribute::standard;
     std::optional<Nanos> numberAppearsAt;
@@ -170,6 +171,8 @@ class SimModel : public std::enable_shared_from_this<SimModel> {
     void requestActivationLocked(pid_t pid, unsigned options, const ActivationOutcome& outcome);
     void hideLocked(pid_t pid, bool hidden);
     pid_t launchLocked(SimAppSpec desc);
+    // Opens a window of the running application as SimWindows::open does; its number.
+    std::uint32_t openWindowLocked(pid_t pid, const SimWindowSpec& desc);
     void removeWindowLocked(std::uint64_t token, bool announce);
 
     // Queues `name` for every live observer of `pid` registered on `target` or on the application.

@@ -73,6 +73,11 @@ struct SimWindowSpec {
     bool ignoresResize = false;          // size writes succeed and change nothing
     bool ignoresMove = false;            // position writes succeed and change nothing
     bool ignoresFocus = false;           // "AXMain" / "AXFocused" writes succeed and change nothing
+    // false: a window that never takes the keyboard focus (a clock, say): its "AXMain" and "AXFocused" are
+    // not settable and their writes fail, it never becomes its application's focused or main window, a
+    // click raises it alone, and activating an application that has only such windows raises them
+    // without bringing the application to the front.
+    bool takesFocus = true;
     // Answers which size it takes for a size asked (platform::kGrantedSizeAttribute), as a backend that
     // reads a window's size hints does; otherwise that attribute is unsupported, as where nobody can tell.
     bool tellsGrantedSize = false;
@@ -98,12 +103,17 @@ struct SimChildSpec {
 };
 
 // How an open request for a bundle identifier ends.
+// `refuses` is a launch that cannot start at all (openApplication answers false); `fails` one that
+// starts and then reports an error.
 struct OpenBehaviour {
-    enum class Mode { completes, fails, never };
+    enum class Mode { completes, fails, refuses, never };
     Mode mode = Mode::completes;
     Nanos after = 0;       // virtual time until the completion runs
     bool activates = true; // whether an activating open makes the application frontmost
     std::string error = "The application could not be opened.";
+    // The window every start of the application opens as it comes up, as an X client does; none: the
+    // application starts without a window, and a test opens what it shows.
+    std::optional<SimWindowSpec> window{};
 };
 
 // How the activation script for a bundle identifier ends.

@@ -14,57 +14,7 @@ SimWindows::SimWindows(SimModel& model) : model_(model) {}
 std::uint32_t SimWindows::open(pid_t pid, const SimWindowSpec& desc) {
     std::lock_guard lock(model_.mutex);
     model_.settleLocked();
-    auto& app = model_.requireAppLocked(pid);
-    std::uint32_t number;
-    if (desc.number) {
-        if (model_.windowByNumberLocked(*desc.number))
-            throw std::invalid_argument("window number " + std::to_string(*desc.number) + " is in use");
-        number = *desc.number;
-    } else {
-        while (model_.windowByNumberLocked(model_.nextWindowNumber))
-            ++model_.nextWindowNumber;
-        number = model_.nextWindowNumber++;
-    }
-
-    SimWindow w;
-    w.token = model_.nextToken++;
-    w.pid = pid;
-    w.number = number;
-    w.frame = model_.flipLocked(desc.frame);
-    w.title = desc.title;
-    w.role = desc.role;
-    w.subrole = desc.subrole;
-    w.minimized = desc.minimized;
-    w.fullscreen = desc.fullscreen;
-    w.layer = desc.layer;
-    w.alpha = desc.alpha;
-    w.onScreen = desc.onScreen;
-    w.minSize = desc.minSize;
-    w.maxSize = desc.maxSize;
-    w.sizeIncrement = desc.sizeIncrement;
-    w.tellsGrantedSize = desc.tellsGrantedSize;
-    w.ignoresResize = desc.ignoresResize;
-    w.ignoresMove = desc.ignoresMove;
-    w.ignoresFocus = desc.ignoresFocus;
-    w.document = desc.document;
-    w.url = desc.url;
-    w.numberAttribute = desc.numberAttribute;
-    w.numberAppearsAt = desc.numberAppearsAt;
-    w.titleInList = desc.titleInList;
-    w.numberOutlivesWindow = desc.numberOutlivesWindow;
-    w.booleansAsNumbers = desc.booleansAsNumbers;
-    const std::uint64_t token = w.token;
-    const AXElement el = SimModel::elementOf(w);
-    model_.windows.emplace(token, std::move(w));
-    if (desc.front)
-        model_.zOrder.insert(model_.zOrder.begin(), token);
-    else
-        model_.zOrder.push_back(token);
-
-    model_.emitLocked(pid, el, "AXWindowCreated");
-    if (desc.focused) model_.setFocusedWindowLocked(app, token);
-    if (desc.main) model_.setMainWindowLocked(app, token);
-    return number;
+    return model_.openWindowLocked(pid, desc);
 }
 
 void SimWindows::close(std::uint32_t number) {
@@ -99,6 +49,7 @@ std::uint32_t SimWindows::recreate(std::uint32_t number, std::optional<std::uint
         desc.ignoresResize = w.ignoresResize;
         desc.ignoresMove = w.ignoresMove;
         desc.ignoresFocus = w.ignoresFocus;
+        desc.takesFocus = w.takesFocus;
         desc.document = w.document;
         desc.url = w.url;
         desc.numberAttribute = w.numberAttribute;
@@ -156,6 +107,10 @@ void SimWindows::focus(std::uint32_t number) {
     model_.settleLocked();
     auto& w = model_.requireWindowLocked(number);
     auto& app = model_.requireAppLocked(w.pid);
+    if (!w.takesFocus) {
+        model_.raiseLocked(w.token);
+        return;
+    }
     model_.setFocusedWindowLocked(app, w.token);
     model_.setMainWindowLocked(app, w.token);
     model_.makeFrontmostLocked(w.pid, 0);

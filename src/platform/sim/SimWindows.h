@@ -31,7 +31,8 @@ class SimWindows {
     // The user moves or resizes the window; limits and increments do not apply.
     void setFrame(std::uint32_t number, const Rect& frame);
     void setMinimized(std::uint32_t number, bool minimized);
-    // The user clicks the window: its application comes forward and the window gets the focus.
+    // The user clicks the window: its application comes forward and the window gets the focus (a window
+    // that takes no focus is only raised).
     void focus(std::uint32_t number);
     void raise(std::uint32_t number);
 

@@ -93,11 +93,11 @@ std::optional<std::string> SimWorkspace::urlForApplication(const std::string& bu
     return it->second.url;
 }
 
-void SimWorkspace::openApplication(const std::string& bundleID, bool activates,
+bool SimWorkspace::openApplication(const std::string& bundleID, bool activates, bool newInstance,
                                    std::function<void(platform::OpenApplicationResult)> completion) {
     std::lock_guard lock(model_.mutex);
     model_.settleLocked();
-    openCalls_.push_back({bundleID, activates});
+    openCalls_.push_back({bundleID, activates, newInstance});
     auto found = openBehaviours_.find(bundleID);
     const OpenBehaviour behaviour = found == openBehaviours_.end() ? OpenBehaviour{} : found->second;
     auto finish = [completion = std::move(completion)](platform::OpenApplicationResult r) {
@@ -108,35 +108,41 @@ void SimWorkspace::openApplication(const std::string& bundleID, bool activates,
         model_.loop.post([finish, bundleID] {
             finish({std::nullopt, "No application is installed with bundle identifier " + bundleID});
         });
-        return;
+        return false;
     }
     switch (behaviour.mode) {
     case OpenBehaviour::Mode::never:
-        return;
+        return true;
     case OpenBehaviour::Mode::fails:
+    case OpenBehaviour::Mode::refuses:
         model_.loop.postAfter(behaviour.after, [finish, error = behaviour.error] {
             finish({std::nullopt, error});
         });
-        return;
+        return behaviour.mode == OpenBehaviour::Mode::fails;
     case OpenBehaviour::Mode::completes:
         break;
     }
     std::weak_ptr<SimModel> weak = model_.weak_from_this();
     const bool activateOnOpen = activates && behaviour.activates;
-    model_.loop.postAfter(behaviour.after, [weak, bundleID, activateOnOpen, finish] {
+    const std::optional<SimWindowSpec> window = behaviour.window;
+    model_.loop.postAfter(behaviour.after, [weak, bundleID, activateOnOpen, newInstance, window, finish] {
         auto m = weak.lock();
         if (!m) return;
         std::optional<RunningApplication> app;
         {
             std::lock_guard lock(m->mutex);
             m->settleLocked();
-            pid_t pid = runningPidLocked(*m, bundleID);
-            if (!pid) pid = m->launchLocked(m->installed.at(bundleID));
+            pid_t pid = newInstance ? 0 : runningPidLocked(*m, bundleID);
+            if (!pid) {
+                pid = m->launchLocked(m->installed.at(bundleID));
+                if (window) m->openWindowLocked(pid, *window);
+            }
             if (activateOnOpen) m->makeFrontmostLocked(pid, 0);
             app = infoLocked(*m, m->apps.at(pid));
         }
         finish({app, std::nullopt});
     });
+    return true;
 }
 
 std::vector<platform::InstalledApplication> SimWorkspace::installedApplications() {
@@ -166,6 +172,16 @@ bool SimWorkspace::hasPrivacyPanes() {
 void SimWorkspace::setHasPrivacyPanes(bool has) {
     std::lock_guard lock(model_.mutex);
     model_.hasPrivacyPanes = has;
+}
+
+bool SimWorkspace::activationOpensWindow() {
+    std::lock_guard lock(model_.mutex);
+    return activationOpensWindow_;
+}
+
+void SimWorkspace::setActivationOpensWindow(bool opens) {
+    std::lock_guard lock(model_.mutex);
+    activationOpensWindow_ = opens;
 }
 
 std::optional<platform::IconImage> SimWorkspace::iconForRunningApplication(pid_t pid) {

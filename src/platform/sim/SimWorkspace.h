@@ -26,9 +26,13 @@ class SimWorkspace final : public platform::Workspace {
     bool unhide(pid_t pid) override;
     std::optional<std::string> urlForApplication(const std::string& bundleID) override;
     // Completes through the loop as the bundle's open behaviour says; launches it when it is installed
-    // and not running. A bundle that is not installed completes with an error.
-    void openApplication(const std::string& bundleID, bool activates,
+    // and not running, or as a new instance, and then opens the behaviour's window in what it started. A
+    // bundle that is not installed, or whose behaviour refuses, is refused: the completion brings the error.
+    bool openApplication(const std::string& bundleID, bool activates, bool newInstance,
                          std::function<void(platform::OpenApplicationResult)> completion) override;
+    // As a test sets it (true until then). The simulated applications open no window when activated
+    // whatever it says: a test that has it say so opens the window the application would.
+    bool activationOpensWindow() override;
     bool openURL(const std::string& url) override;
     // Recorded (see revealedFiles); the simulated desktop shows every file it is asked to.
     void revealFile(const std::string& path) override;
@@ -60,6 +64,7 @@ class SimWorkspace final : public platform::Workspace {
     void setOpenBehaviour(const std::string& bundleID, OpenBehaviour behaviour);
     void setScriptOutcome(const std::string& bundleID, ScriptOutcome outcome);
     void setHasPrivacyPanes(bool has);
+    void setActivationOpensWindow(bool opens);
     void setApplicationIcon(pid_t pid, platform::IconImage icon);
     void setFileIcon(const std::string& path, platform::IconImage icon);
     void setGenericApplicationIcon(std::optional<platform::IconImage> icon);
@@ -73,6 +78,7 @@ class SimWorkspace final : public platform::Workspace {
     struct OpenCall {
         std::string bundleID;
         bool activates = false;
+        bool newInstance = false;
     };
     std::vector<ActivateCall> activateCalls() const;
     std::vector<OpenCall> openCalls() const;
@@ -93,6 +99,7 @@ class SimWorkspace final : public platform::Workspace {
     std::map<std::string, platform::IconImage> fileIcons_;
     std::optional<platform::IconImage> genericIcon_;
     std::size_t iconRequests_ = 0;
+    bool activationOpensWindow_ = true;
 };
 
 } // namespace korvane::sim

@@ -12,6 +12,7 @@
 #include <fstream>
 #include <set>
 #include <sstream>
+#include <unistd.h>
 
 namespace korvane::x11 {
 
@@ -65,6 +66,27 @@ bool isTrue(const std::string& v) {
 std::string env(const char* name) {
     const char* v = std::getenv(name);
     return v ? std::string(v) : std::string();
+}
+
+// Whether the program can be run: a path that names an executable file, or a name found so on $PATH.
+bool runnable(const std::string& program) {
+    if (program.empty()) return false;
+    if (program.find('/') != std::string::npos) return ::access(program.c_str(), X_OK) == 0;
+    std::stringstream path(env("PATH"));
+    for (std::string folder; std::getline(path, folder, ':');) {
+        const fs::path candidate = fs::path(folder.empty() ? "." : folder) / program;
+        std::error_code ec;
+        if (fs::is_regular_file(candidate, ec) && ::access(candidate.c_str(), X_OK) == 0) return true;
+    }
+    return false;
+}
+
+// The terminal emulator a terminal entry runs in, in the order desktop launchers on this kind of system
+// look for one; xterm is the one any X desktop is expected to have.
+std::string terminalEmulator() {
+    if (runnable("x-terminal-emulator")) return "x-terminal-emulator";
+    if (const std::string chosen = env("TERMINAL"); runnable(chosen)) return chosen;
+    return "xterm";
 }
 
 } // namespace
@@ -147,6 +169,8 @@ std::optional<DesktopEntry> DesktopEntries::parse(const std::string& text, const
             e.startupWMClass = validUTF8(value);
         else if (key == "Hidden")
             hidden = isTrue(value);
+        else if (key == "Terminal")
+            e.terminal = isTrue(value);
     }
     if (type != "Application" || hidden || e.exec.empty()) return std::nullopt;
     return e;
@@ -215,6 +239,14 @@ std::optional<std::vector<std::string>> DesktopEntries::commandLine(const Deskto
     }
     if (out.empty()) return std::nullopt;
     return out;
+}
+
+std::optional<std::vector<std::string>> DesktopEntries::launchCommand(const DesktopEntry& entry) {
+    auto command = commandLine(entry);
+    if (!command || !entry.terminal) return command;
+    // Started without a terminal, such a program finds no input and writes where nobody reads.
+    command->insert(command->begin(), {terminalEmulator(), "-e"});
+    return command;
 }
 
 std::optional<DesktopEntry> DesktopEntries::byID(const std::string& id) const {

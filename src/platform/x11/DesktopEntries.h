@@ -15,6 +15,7 @@ struct DesktopEntry {
     std::string exec;
     std::string icon;
     std::string startupWMClass;
+    bool terminal = false; // the program runs in a terminal emulator
 };
 
 class DesktopEntries {
@@ -38,6 +39,10 @@ class DesktopEntries {
     // The command line of an Exec value: quoting undone, field codes expanded or dropped. Nothing when
     // the value is malformed.
     static std::optional<std::vector<std::string>> commandLine(const DesktopEntry& entry);
+    // What starts the entry as a desktop's launcher does: its command line, for a terminal entry run by
+    // the user's terminal emulator with "-e" (x-terminal-emulator on the PATH, else $TERMINAL, else
+    // xterm). Nothing when the Exec value is malformed.
+    static std::optional<std::vector<std::string>> launchCommand(const DesktopEntry& entry);
 
   private:
     std::vector<DesktopEntry> entries_;

@@ -172,6 +172,32 @@ AXError X11Accessibility::readWindow(const AXElement& element, const std::string
     return AXError::success;
 }
 
+AXError X11Accessibility::isAttributeSettable(const AXElement& element, const std::string& attribute,
+                                              bool& settable) {
+    switch (element.kind) {
+    case Kind::window: {
+        const bool focus = attribute == "AXMain" || attribute == "AXFocused";
+        Window w;
+        if (AXError e = resolveWindow(element, focus ? unsigned(kFocusPart) : 0u, w); e != AXError::success)
+            return e;
+        if (!needsOf(attribute).known) return AXError::attributeUnsupported;
+        settable = focus ? w.client.takesFocus
+                         : attribute == "AXPosition" || attribute == "AXSize" || attribute == "AXMinimized" ||
+                               attribute == platform::kParkedAttribute;
+        return AXError::success;
+    }
+    case Kind::application:
+        if (AXError e = validate(element); e != AXError::success) return e;
+        settable = attribute == "AXFrontmost";
+        return AXError::success;
+    case Kind::systemWide:
+        settable = false;
+        return AXError::success;
+    default:
+        return AXError::illegalArgument;
+    }
+}
+
 std::optional<xcb_window_t> X11Accessibility::preferredWindow(pid_t pid, const ClientSnapshot& snapshot,
                                                               bool allowMinimized) {
     auto ownedBy = [&](xcb_window_t w) -> const ClientWindow* {

@@ -48,12 +48,17 @@ class X11Accessibility final : public platform::Accessibility {
     // window manager is seen gone while the write waits.
     platform::AXError setAttribute(const platform::AXElement& element, const std::string& attribute,
                                    const platform::AXValue& value) override;
+    // A window's "AXMain" and "AXFocused" are settable when the window takes the keyboard focus; its
+    // place, size, minimised state and parking mark always; an application's "AXFrontmost".
+    platform::AXError isAttributeSettable(const platform::AXElement& element, const std::string& attribute,
+                                          bool& settable) override;
     // kGrantedSizeAttribute: the frame size the window manager grants for a frame size asked, from the
     // client's size hints (WM_NORMAL_HINTS) and the frame's decorations, as a write of "AXSize" asks it.
     platform::AXError copyParameterizedAttribute(const platform::AXElement& element,
                                                  const std::string& attribute,
                                                  const platform::AXValue& parameter,
                                                  platform::AXValue& out) override;
+    // "AXRaise" activates the window, or raises it alone when it takes no keyboard focus.
     platform::AXError performAction(const platform::AXElement& element, const std::string& action) override;
     platform::AXError pidOf(const platform::AXElement& element, pid_t& out) override;
     // Bounds how long a write waits for the window manager to carry it out (default 0.5 s); set on
@@ -100,8 +105,11 @@ class X11Accessibility final : public platform::Accessibility {
     // Moves and/or resizes the frame (root coordinates) and waits until the window manager is done.
     platform::AXError placeFrame(Window& w, std::optional<Point> origin, std::optional<Size> size);
     platform::AXError activate(xcb_window_t window, const platform::AXElement& element);
-    // Whether the active window `window` is where activating it would put it: shown, and below nothing
-    // but what the window manager keeps above ordinary windows.
+    // Puts a window that takes no keyboard focus in front, as a pager does, and waits until it is there:
+    // the window manager never makes such a window the active one, so activating it would wait in vain.
+    platform::AXError raiseAlone(xcb_window_t window, const platform::AXElement& element);
+    // Whether `window` is where activating or raising it would put it: shown, and below nothing but what
+    // the window manager keeps above ordinary windows.
     bool alreadyInFront(xcb_window_t window, const StackingTop& stacking);
     platform::AXError setMinimized(Window& w, bool minimized);
     // Puts the parking mark on the window at the frame it has now, or takes it away.

@@ -62,9 +62,15 @@ Placement placementOf(const ClientWindow& c, std::optional<Point> origin, std::o
     const double horizontal = c.extents[0] + c.extents[1], vertical = c.extents[2] + c.extents[3];
     if (origin) p.frame.origin = Point{std::round(origin->x), std::round(origin->y)};
     if (size) {
-        p.clientWidth = std::max(1.0, std::round(size->width) - horizontal);
-        p.clientHeight = std::max(1.0, std::round(size->height) - vertical);
-        const Size granted = c.hints.constrain(p.clientWidth, p.clientHeight);
+        // The window manager is asked for the size it grants, not the one asked here: it keeps a frame
+        // on its monitor by the size asked, before snapping it to the client's steps, and lifts a frame
+        // that grows past the monitor's bottom while its top edge stays. A terminal whose top already
+        // lies where its frame in a zone begins, asked for the zone's full height, would be lifted by
+        // the part of a cell it never takes (onto the zone's top) and then have to be moved back down.
+        const Size granted = c.hints.constrain(std::max(1.0, std::round(size->width) - horizontal),
+                                               std::max(1.0, std::round(size->height) - vertical));
+        p.clientWidth = granted.width;
+        p.clientHeight = granted.height;
         p.frame.size = Size{granted.width + horizontal, granted.height + vertical};
     }
     return p;
@@ -212,15 +218,19 @@ AXError X11Accessibility::writeWindow(const AXElement& element, const std::strin
         if (!flag) return AXError::illegalArgument;
         return setMinimized(w, *flag);
     }
-    if (AXError e = resolveWindow(element, 0, w); e != AXError::success) return e;
     if (attribute == "AXMain" || attribute == "AXFocused") {
+        if (AXError e = resolveWindow(element, kFocusPart, w); e != AXError::success) return e;
         const auto* flag = as<bool>(value);
         if (!flag) return AXError::illegalArgument;
         // Only one window is focused on this desktop: giving the status up is not something a window
         // can do by itself.
         if (!*flag) return AXError::illegalArgument;
+        // The window manager never gives the keyboard to a window that refuses it; asking would only
+        // wait out the limit.
+        if (!w.client.takesFocus) return AXError::cannotComplete;
         return activate(static_cast<xcb_window_t>(element.token), element);
     }
+    if (AXError e = resolveWindow(element, 0, w); e != AXError::success) return e;
     return AXError::attributeUnsupported;
 }
 
@@ -363,6 +373,20 @@ AXError X11Accessibility::activate(xcb_window_t window, const AXElement& element
                     AXError::cannotComplete);
 }
 
+AXError X11Accessibility::raiseAlone(xcb_window_t window, const AXElement& element) {
+    if (!isProcessTrusted()) return AXError::apiDisabled;
+    auto inFront = [&] {
+        std::uint32_t length = stackingLength_;
+        const StackingTop stacking = fetchStackingTop(connection_, kStackingTop, length);
+        stackingLength_ = length;
+        return stacking.ok && alreadyInFront(window, stacking);
+    };
+    if (inFront()) return AXError::success;
+    connection_.sendRootMessage(window, connection_.ewmh()._NET_RESTACK_WINDOW, kSourcePager, XCB_WINDOW_NONE,
+                                XCB_STACK_MODE_ABOVE);
+    return resultOf(waitUntil(inFront, waitLimit(element)), AXError::cannotComplete);
+}
+
 AXError X11Accessibility::setMinimized(Window& w, bool minimized) {
     const auto window = static_cast<xcb_window_t>(w.element.token);
     if (w.client.minimized() == minimized) return AXError::success;
@@ -396,9 +420,10 @@ AXError X11Accessibility::performAction(const AXElement& element, const std::str
     if (element.kind == Kind::window) {
         applyPendingSize(element);
         Window w;
-        if (AXError e = resolveWindow(element, 0, w); e != AXError::success) return e;
+        if (AXError e = resolveWindow(element, kFocusPart, w); e != AXError::success) return e;
         if (action != "AXRaise") return AXError::actionUnsupported;
-        return activate(static_cast<xcb_window_t>(element.token), element);
+        const auto window = static_cast<xcb_window_t>(element.token);
+        return w.client.takesFocus ? activate(window, element) : raiseAlone(window, element);
     }
     if (element.kind == Kind::application || element.kind == Kind::systemWide)
         return AXError::actionUnsupported;

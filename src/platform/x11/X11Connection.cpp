@@ -64,6 +64,7 @@ std::unique_ptr<X11Connection> X11Connection::open(const std::string& displayNam
     c->ewmhReady_ = true;
     c->atoms_.WM_STATE = c->internAtom("WM_STATE");
     c->atoms_.WM_CHANGE_STATE = c->internAtom("WM_CHANGE_STATE");
+    c->atoms_.WM_TAKE_FOCUS = c->internAtom("WM_TAKE_FOCUS");
     c->atoms_.COMPOUND_TEXT = c->internAtom("COMPOUND_TEXT");
     c->atoms_.EDID = c->internAtom("EDID");
     c->atoms_.KORVANE_PARKED = c->internAtom("_KORVANE_PARKED");

@@ -37,6 +37,7 @@ const platform::Logger& x11Log();
 struct ExtraAtoms {
     xcb_atom_t WM_STATE = XCB_ATOM_NONE;
     xcb_atom_t WM_CHANGE_STATE = XCB_ATOM_NONE;
+    xcb_atom_t WM_TAKE_FOCUS = XCB_ATOM_NONE;
     xcb_atom_t COMPOUND_TEXT = XCB_ATOM_NONE;
     xcb_atom_t EDID = XCB_ATOM_NONE;
     // The program's parking mark on a client window: the frame (root x, y, width, height; INTEGER) the

@@ -31,6 +31,7 @@ unsigned partsOf(xcb_atom_t atom, const X11Connection& connection) {
     if (atom == XCB_ATOM_WM_NORMAL_HINTS) return kSizeHintsPart;
     if (atom == e._NET_WM_STRUT_PARTIAL || atom == e._NET_WM_STRUT) return kStrutPart;
     if (atom == a.KORVANE_PARKED) return kParkedPart;
+    if (atom == XCB_ATOM_WM_HINTS || atom == e.WM_PROTOCOLS) return kFocusPart;
     if (atom == e._NET_FRAME_EXTENTS) return kGeometryPart;
     return 0;
 }
@@ -53,6 +54,7 @@ void copyParts(ClientWindow& to, const ClientWindow& from, unsigned parts) {
     if (parts & kSizeHintsPart) to.hints = from.hints;
     if (parts & kStrutPart) to.strut = from.strut;
     if (parts & kParkedPart) to.parkedAt = from.parkedAt;
+    if (parts & kFocusPart) to.takesFocus = from.takesFocus;
     if (parts & kGeometryPart) {
         to.clientRoot = from.clientRoot;
         to.extents = from.extents;

@@ -1,7 +1,7 @@
 // What client windows' properties said when last read (owner, class, title, kind, WM_STATE, size hints,
-// struts, the parking mark) and where they were (geometry, frame extents, whether viewable), kept until the
-// server announces a change: a read of every client then costs requests only for the windows that changed,
-// not for every window on the desktop.
+// struts, the parking mark, whether it takes the keyboard) and where they were (geometry, frame extents,
+// whether viewable), kept until the server announces a change: a read of every client then costs requests
+// only for the windows that changed, not for every window on the desktop.
 #pragma once
 
 #include "platform/x11/X11Query.h"
@@ -25,7 +25,8 @@ class X11Connection;
 inline constexpr unsigned kPlacedParts = kGeometryPart | kViewablePart;
 // The parts a cached read can answer: every part.
 inline constexpr unsigned kCachedParts = kPidPart | kClassPart | kTitlePart | kKindPart | kWmStatePart |
-                                         kSizeHintsPart | kStrutPart | kParkedPart | kPlacedParts;
+                                         kSizeHintsPart | kStrutPart | kParkedPart | kFocusPart |
+                                         kPlacedParts;
 
 // Any thread; the lock order is the connection's lock, then this one's.
 //

@@ -214,7 +214,7 @@ struct ClientRequests {
     xcb_get_geometry_cookie_t geometry{};
     xcb_translate_coordinates_cookie_t origin{};
     xcb_get_property_cookie_t extents{}, pid{}, wmClass{}, netName{}, wmName{}, type{}, transient{}, state{},
-        wmState{}, hints{}, strutPartial{}, strut{}, parked{};
+        wmState{}, hints{}, strutPartial{}, strut{}, parked{}, wmHints{}, protocols{};
 };
 
 // `known` tells, when given, that the window exists and needs its attributes only for what it shows.
@@ -253,6 +253,10 @@ ClientRequests request(const X11Connection& connection, xcb_window_t w, unsigned
         r.strut = ask(c, w, e._NET_WM_STRUT, XCB_ATOM_CARDINAL, 4);
     }
     if (parts & kParkedPart) r.parked = ask(c, w, connection.atoms().KORVANE_PARKED, XCB_ATOM_INTEGER, 4);
+    if (parts & kFocusPart) {
+        r.wmHints = ask(c, w, XCB_ATOM_WM_HINTS, XCB_ATOM_WM_HINTS, XCB_ICCCM_NUM_WM_HINTS_ELEMENTS);
+        r.protocols = ask(c, w, e.WM_PROTOCOLS, XCB_ATOM_ATOM, 32);
+    }
     return r;
 }
 
@@ -370,6 +374,18 @@ ClientWindow collect(const X11Connection& connection, ClientWindow cw, const Cli
             };
             cw.parkedAt = Rect{number(v[0]), number(v[1]), number(v[2]), number(v[3])};
         }
+    if (parts & kFocusPart) {
+        auto hints = take(c, r.wmHints);
+        const auto protocols = words(take(c, r.protocols));
+        // Without the input hint a window manager gives the window the keyboard, as if it were set.
+        xcb_icccm_wm_hints_t h;
+        std::memset(&h, 0, sizeof(h));
+        const bool refusesInput = hints && xcb_icccm_get_wm_hints_from_reply(&h, hints.get()) &&
+                                  (h.flags & XCB_ICCCM_WM_HINT_INPUT) && !h.input;
+        const bool asksToBeTold = std::find(protocols.begin(), protocols.end(),
+                                            connection.atoms().WM_TAKE_FOCUS) != protocols.end();
+        cw.takesFocus = !refusesInput || asksToBeTold;
+    }
     return cw;
 }
 

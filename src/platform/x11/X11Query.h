@@ -90,6 +90,9 @@ struct ClientWindow {
     SizeHints hints;
     std::optional<std::array<std::uint32_t, 12>> strut; // _NET_WM_STRUT_PARTIAL, or _NET_WM_STRUT widened
     std::optional<Rect> parkedAt;                       // the frame the parking mark holds, root coordinates
+    // Whether the window manager may give the window the keyboard: its WM_HINTS do not refuse input, or
+    // it asks to be told (WM_TAKE_FOCUS). A clock or a pair of eyes refuses it and can only be raised.
+    bool takesFocus = true;
 
     // The frame: the client area plus the window manager's decorations.
     Rect frameRoot() const {
@@ -127,7 +130,8 @@ enum ClientPart : unsigned {
     kStrutPart = 1u << 7,
     kParkedPart = 1u << 8,   // parkedAt
     kViewablePart = 1u << 9, // viewable (also read with kGeometryPart)
-    kAllParts = 0x3FFu,
+    kFocusPart = 1u << 10,   // takesFocus
+    kAllParts = 0x7FFu,
 };
 
 // Titles longer than this are cut (at a character boundary): no window shows more, and a client that

@@ -50,10 +50,11 @@ bool overlaps(double a0, double a1, double b0, double b1) {
     return std::max(a0, b0) < std::min(a1, b1);
 }
 
-// The monitor less the struts whose inner edge falls inside it. A strut is measured from the root's
-// edge, so one that reaches past the whole monitor belongs to another monitor further in.
-Rect visibleArea(const Rect& monitor, const std::vector<ClientWindow>& clients, double rootWidth,
-                 double rootHeight) {
+// The monitor less the struts whose inner edge falls inside it, and less the program's own strips along
+// its top. A strut is measured from the root's edge, so one that reaches past the whole monitor belongs to
+// another monitor further in.
+Rect visibleArea(const Rect& monitor, const std::vector<ClientWindow>& clients,
+                 const std::vector<Rect>& ownStrips, double rootWidth, double rootHeight) {
     double x0 = monitor.minX(), x1 = monitor.maxX(), y0 = monitor.minY(), y1 = monitor.maxY();
     for (const auto& c : clients) {
         if (!c.exists || !c.strut) continue;
@@ -70,7 +71,23 @@ Rect visibleArea(const Rect& monitor, const std::vector<ClientWindow>& clients, 
             overlaps(s[10], s[11] + 1.0, x0, x1))
             y1 = std::min(y1, bottom);
     }
+    // Counted as laid out whether or not the window manager keeps them: where it cannot, the program's own
+    // placements still leave them free.
+    for (const Rect& strip : ownStrips)
+        if (strip.minY() <= monitor.minY() && strip.maxY() > monitor.minY() &&
+            strip.maxY() < monitor.maxY() && overlaps(strip.minX(), strip.maxX(), x0, x1))
+            y0 = std::max(y0, strip.maxY());
     return Rect{x0, y0, std::max(0.0, x1 - x0), std::max(0.0, y1 - y0)};
+}
+
+// As _NET_WM_STRUT_PARTIAL, the top edge's reservation of a strip along the root's top (root coordinates)
+// over the strip's own range of columns.
+std::array<std::uint32_t, 12> topStrut(const Rect& root) {
+    std::array<std::uint32_t, 12> strut{};
+    strut[2] = static_cast<std::uint32_t>(std::lround(root.maxY()));
+    strut[8] = static_cast<std::uint32_t>(std::lround(root.minX()));
+    strut[9] = static_cast<std::uint32_t>(std::lround(root.maxX()) - 1);
+    return strut;
 }
 
 } // namespace
@@ -98,17 +115,25 @@ X11Screens::Known X11Screens::fetch() {
     // The primary monitor comes first, as the main screen does.
     std::stable_partition(monitors.begin(), monitors.end(),
                           [&](const Monitor& m) { return m.root == coordinates.primary; });
-    // The program's own strips count from the moment they are written, before the window manager lists
-    // their windows: what the program lays out at once already leaves them free.
-    std::vector<xcb_window_t> windows = state.clients;
+    // The program's own strips count from the moment they are asked for, before the window manager lists
+    // their windows (or where it never keeps them): what the program lays out at once already leaves them
+    // free. Their windows are read with the clients to tell that they still exist.
+    std::map<xcb_window_t, Rect> own;
     {
         std::lock_guard lock(cacheMutex_);
-        for (const auto& [own, strut] : strips_)
-            if (std::find(windows.begin(), windows.end(), own) == windows.end()) windows.push_back(own);
+        for (const auto& [window, strip] : strips_)
+            own[window] = strip.root;
     }
+    std::vector<xcb_window_t> windows = state.clients;
+    for (const auto& [window, strip] : own)
+        if (std::find(windows.begin(), windows.end(), window) == windows.end()) windows.push_back(window);
     const auto fetched = fetchClients(connection_, windows, kStrutPart);
     if (!fetched) return {};
     const std::vector<ClientWindow>& clients = *fetched;
+    std::vector<Rect> ownStrips;
+    for (const auto& client : clients)
+        if (auto strip = own.find(client.window); client.exists && strip != own.end())
+            ownStrips.push_back(strip->second);
     Known out;
     out.coordinates = coordinates;
     for (const auto& m : monitors) {
@@ -116,7 +141,7 @@ X11Screens::Known X11Screens::fetch() {
         ScreenInfo info;
         info.frame = coordinates.bottomLeft(m.root);
         info.visibleFrame = coordinates.bottomLeft(
-            visibleArea(m.root, clients, connection_.rootWidth(), connection_.rootHeight()));
+            visibleArea(m.root, clients, ownStrips, connection_.rootWidth(), connection_.rootHeight()));
         info.backingScale = 1;
         info.displayNumber = m.nameAtom;
         info.displayUUID = displayUUID(edid, m.name);
@@ -208,56 +233,69 @@ void X11Screens::showOnAllWorkspaces(std::uint64_t nativeWindow) {
     connection_.noteWrite();
 }
 
-void X11Screens::reserveTopStrip(std::uint64_t nativeWindow, const Rect& strip) {
+void X11Screens::reserveTopStrip(std::uint64_t nativeWindow, const Rect& strip, bool announce) {
     const auto window = static_cast<xcb_window_t>(nativeWindow);
     if (window == XCB_WINDOW_NONE) return;
-    const Rect root = coordinates().rootFromBottomLeft(strip);
-    if (root.width() < 1 || root.maxY() < 1) return;
-    // Measured from the root's top edge, as every top strut is; the range keeps it to the strip's own
-    // monitor, so that a neighbour at the same height keeps its whole area.
-    const std::array<std::uint32_t, 12> strut{0,
-                                              0,
-                                              static_cast<std::uint32_t>(std::lround(root.maxY())),
-                                              0,
-                                              0,
-                                              0,
-                                              0,
-                                              0,
-                                              static_cast<std::uint32_t>(std::lround(root.minX())),
-                                              static_cast<std::uint32_t>(std::lround(root.maxX()) - 1),
-                                              0,
-                                              0};
+    std::optional<OwnStrip> wanted;
+    if (!strip.isEmpty()) {
+        const Rect root = coordinates().rootFromBottomLeft(strip);
+        if (root.width() < 1 || root.maxY() < 1) return;
+        wanted = OwnStrip{root, std::nullopt};
+        // A top strut is measured from the root's top edge: below that edge it would reserve every row
+        // above the strip too, taking the monitors there away. Only a strip along the root's top can
+        // have one; the range keeps it to the strip's own monitor, so that a neighbour at the same height
+        // keeps its whole area.
+        if (root.minY() < 0.5) wanted->strut = topStrut(root);
+    }
+    std::optional<OwnStrip> held;
     {
         // The same strip again (the screens changed elsewhere, or it stands where it stood in the
         // platform's space) is left alone.
         std::lock_guard lock(cacheMutex_);
-        if (auto known = strips_.find(window); known != strips_.end() && known->second == strut) return;
+        if (auto known = strips_.find(window); known != strips_.end()) held = known->second;
     }
+    if (held == wanted) return;
     // Whether every change of the screens so far has been announced: then the strip is all that differs
     // once it is written.
     const bool announced = !checkPending_ && screens() == last_;
-    {
-        auto guard = connection_.lock();
-        xcb_connection_t* c = connection_.xcb();
-        xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, connection_.ewmh()._NET_WM_STRUT_PARTIAL,
-                            XCB_ATOM_CARDINAL, 32, static_cast<std::uint32_t>(strut.size()), strut.data());
-        // A round trip: the next read of the screens, on whatever connection, finds the strut written.
-        std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+    const auto heldStrut = held ? held->strut : std::nullopt;
+    const auto wantedStrut = wanted ? wanted->strut : std::nullopt;
+    if (wantedStrut != heldStrut) {
+        {
+            auto guard = connection_.lock();
+            xcb_connection_t* c = connection_.xcb();
+            const xcb_atom_t property = connection_.ewmh()._NET_WM_STRUT_PARTIAL;
+            if (wantedStrut)
+                xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, property, XCB_ATOM_CARDINAL, 32,
+                                    static_cast<std::uint32_t>(wantedStrut->size()), wantedStrut->data());
+            else
+                xcb_delete_property(c, window, property);
+            // A round trip: the next read of the screens, on whatever connection, finds the strut written.
+            std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+        }
+        connection_.noteWrite();
     }
-    connection_.noteWrite();
     {
         std::lock_guard lock(cacheMutex_);
-        strips_[window] = strut;
+        if (wanted)
+            strips_[window] = *wanted;
+        else
+            strips_.erase(window);
         cache_.reset();
         ++staleCount_;
     }
-    // The program's own strip is no change to announce: it is reserved as the program starts, before
-    // anything follows the screens, or in answer to a change whose handling reads the screens with it.
-    // Announced, it would be a display pass of its own, taking in whatever else was asked for meanwhile.
-    if (announced)
+    // Unless asked, the program's own strip is no change to announce: it is reserved as the program
+    // starts, before anything follows the screens, or in answer to a change whose handling reads the
+    // screens with it. Announced, it would be a display pass of its own, taking in whatever else was
+    // asked for meanwhile.
+    if (announced && !announce)
         last_ = screens();
     else
         scheduleCheck();
+}
+
+bool X11Screens::hasSystemTray() {
+    return tray_.isAvailable();
 }
 
 bool X11Screens::capture(const Rect& area,

@@ -8,6 +8,7 @@
 #include "platform/Screens.h"
 #include "platform/x11/X11Query.h"
 #include "platform/x11/X11ScreenCapture.h"
+#include "platform/x11/X11SystemTray.h"
 
 #include <xcb/xcb.h>
 
@@ -41,10 +42,13 @@ class X11Screens final : public platform::Screens {
     std::optional<Rect> keyWindowFrame() override;
     // On every desktop (_NET_WM_DESKTOP all) and sticky, written before the window manager first sees it.
     void showOnAllWorkspaces(std::uint64_t nativeWindow) override;
-    // As _NET_WM_STRUT_PARTIAL, the top edge's reservation over the strip's width alone. The visible
-    // frames leave the strip out at once, whether or not the window manager has listed the window yet,
-    // and the window manager taking it in later is no change either.
-    void reserveTopStrip(std::uint64_t nativeWindow, const Rect& strip) override;
+    // As _NET_WM_STRUT_PARTIAL, the top edge's reservation over the strip's width alone, where the strip
+    // lies along the root's top; below it, none. The visible frames leave the strip out at once either
+    // way, whether or not the window manager has listed the window yet, and the window manager taking it
+    // in later is no change either.
+    void reserveTopStrip(std::uint64_t nativeWindow, const Rect& strip, bool announce) override;
+    // The owner of the screen's system tray selection.
+    bool hasSystemTray() override;
     // Through shared memory; nothing where the server cannot share it.
     bool capture(const Rect& area,
                  const std::function<void(const platform::ScreenPictureView&)>& read) override;
@@ -75,9 +79,17 @@ class X11Screens final : public platform::Screens {
     std::optional<Known> cache_;
     // Counts the events that made the cache stale: a read that began before one of them is not kept.
     std::uint64_t staleCount_ = 0;
-    // The program's own windows that reserve a strip, with the strut last written; a window gone no
-    // longer counts.
-    std::map<xcb_window_t, std::array<std::uint32_t, 12>> strips_;
+    // A strip one of the program's own windows keeps (root coordinates), with the strut written for it
+    // where the window manager can keep it.
+    struct OwnStrip {
+        Rect root;
+        std::optional<std::array<std::uint32_t, 12>> strut;
+
+        friend bool operator==(const OwnStrip&, const OwnStrip&) = default;
+    };
+    // The program's own windows that keep a strip; a window gone no longer counts.
+    std::map<xcb_window_t, OwnStrip> strips_;
+    X11SystemTray tray_{connection_, loop_, notifications_};
     // Main thread only.
     std::vector<platform::ScreenInfo> last_;
     bool checkPending_ = false;

@@ -1,10 +1,12 @@
 // Reading and writing the defaults file. Nothing is lost: a file that cannot be read (not JSON, not an
 // object, too large, nested too deep) is copied beside itself as
-// "user-defaults.json.unreadable-<UTC stamp>" before the first write replaces it.
+// "user-defaults.json.unreadable-<UTC stamp>" before the first write replaces it, and one whose bytes
+// cannot be read at all is renamed to that name.
 #include "platform/x11/X11UserDefaults.h"
 
 #include "platform/AtomicFile.h"
 #include "platform/Logger.h"
+#include "platform/StoreFileLog.h"
 #include "platform/StoredJSON.h"
 #include "platform/UTF8.h"
 
@@ -44,6 +46,22 @@ bool nestedWithin(const nlohmann::json& value, std::size_t levels) {
     return true;
 }
 
+// The object the bytes hold, when this store can read it and write it back.
+std::optional<nlohmann::json> readableObject(std::string bytes) {
+    try {
+        return decodeStoredJSON(std::move(bytes), [](nlohmann::json json) {
+            if (!json.is_object() || !nestedWithin(json, kMaxNesting)) return std::optional<nlohmann::json>();
+            return std::optional<nlohmann::json>(std::move(json));
+        });
+    } catch (const nlohmann::json::exception&) {
+        return std::nullopt;
+    }
+}
+
+bool readable(std::string bytes) {
+    return readableObject(std::move(bytes)).has_value();
+}
+
 std::string nonEmptyEnv(const char* name) {
     const char* v = std::getenv(name);
     return v ? std::string(v) : std::string();
@@ -63,36 +81,29 @@ fs::path X11UserDefaults::applicationSupportFolder() {
 X11UserDefaults::X11UserDefaults(fs::path folder) : file_(std::move(folder) / kFileName) {
     // Read as every store reads its file: never waiting on a FIFO, never taking in a huge file.
     StoreFile stored = readStoreFile(file_);
+    std::string why;
     switch (stored.state) {
     case StoreFile::State::missing:
-        return;
     case StoreFile::State::notRegular:
-        // No bytes to keep: the first write puts the file in its place, and says what it replaces. A
-        // folder is not replaced: the write fails on it, and says so.
-        if (stored.type != fs::file_type::directory) replacedBeforeWrite_ = describeUnreadFile(stored);
+        // A FIFO, socket or device has no bytes to keep: the first write puts the file in its place, and
+        // says what it replaces. A folder is not replaced: the write fails on it, and says so.
         return;
-    case StoreFile::State::read: {
-        std::optional<nlohmann::json> parsed;
-        try {
-            parsed = decodeStoredJSON(std::move(stored.bytes), [](nlohmann::json json) {
-                if (!json.is_object() || !nestedWithin(json, kMaxNesting))
-                    return std::optional<nlohmann::json>();
-                return std::optional<nlohmann::json>(std::move(json));
-            });
-        } catch (const nlohmann::json::exception&) {
-        }
-        if (parsed) {
+    case StoreFile::State::read:
+        if (stored.bytes.empty()) return;
+        if (auto parsed = readableObject(std::move(stored.bytes))) {
             values_ = std::move(*parsed);
             return;
         }
+        why = "does not decode";
         break;
-    }
     case StoreFile::State::tooLarge:
     case StoreFile::State::failed:
+        why = describeUnreadFile(stored);
         break;
     }
-    preserveBeforeWrite_ = true;
-    log().error("Could not read user defaults at %{public}s; starting empty", file_.string());
+    // The first write keeps the file aside before it writes over it, and says where.
+    log().error("Could not read user defaults at %{public}s: it %{public}s; starting empty", file_.string(),
+                why);
 }
 
 std::optional<nlohmann::json> X11UserDefaults::object(const std::string& key) {
@@ -124,37 +135,18 @@ void X11UserDefaults::remove(const std::string& key) {
 }
 
 void X11UserDefaults::writeLocked() {
-    std::error_code ec;
-    fs::create_directories(file_.parent_path(), ec);
-    if (ec) {
-        log().error("Could not create %{public}s: %{public}s", file_.parent_path().string(), ec.message());
+    // The ways every store writes: a file that could not be read is kept first (its bytes copied, or the
+    // file itself renamed when its bytes cannot be read), the old file or the new one survives a crash or
+    // a power loss, and a failure is said once per cause.
+    try {
+        fs::create_directories(file_.parent_path());
+        keepUnreadableFileBeforeWriting(file_, readable, log());
+        writeFileAtomically(file_, jsonText(values_, 2) + '\n');
+    } catch (const std::exception& e) {
+        logFailedWrite(file_, e, log());
         return;
     }
-    if (preserveBeforeWrite_ && fs::exists(file_, ec)) {
-        // The helper every store uses: a copy made in the same second as an earlier one gets a name of
-        // its own instead of replacing it.
-        try {
-            const fs::path kept = preserveUnreadableFile(file_);
-            log().notice("Kept the unreadable user defaults at %{public}s", kept.string());
-        } catch (const fs::filesystem_error& e) {
-            // Writing now would destroy the only copy.
-            log().error("Could not keep the unreadable user defaults aside: %{public}s", e.code().message());
-            return;
-        }
-    }
-    preserveBeforeWrite_ = false;
-    if (!replacedBeforeWrite_.empty()) {
-        log().error("%{public}s %{public}s: writing a regular file in its place", file_.string(),
-                    replacedBeforeWrite_);
-        replacedBeforeWrite_.clear();
-    }
-    // The writer every store uses: the old file or the new one survives a crash or a power loss, and the
-    // temporaries of a process killed mid-write are swept by a later write.
-    try {
-        writeFileAtomically(file_, jsonText(values_, 2) + '\n');
-    } catch (const fs::filesystem_error& e) {
-        log().error("Could not write %{public}s: %{public}s", file_.string(), e.code().message());
-    }
+    noteSucceededWrite(file_);
 }
 
 } // namespace korvane::x11

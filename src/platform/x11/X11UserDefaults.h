@@ -31,11 +31,6 @@ class X11UserDefaults final : public platform::UserDefaults {
     std::mutex mutex_;
     std::filesystem::path file_;
     nlohmann::json values_ = nlohmann::json::object();
-    // The file held something unreadable: its bytes are kept aside before the first write over it.
-    bool preserveBeforeWrite_ = false;
-    // Why the file was not read, when it is a FIFO, socket or device (or a link to one): named once, at
-    // the first write, which replaces it with a regular file.
-    std::string replacedBeforeWrite_;
 };
 
 } // namespace korvane::x11

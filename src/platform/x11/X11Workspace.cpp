@@ -21,6 +21,7 @@
 #include <fstream>
 #include <sstream>
 #include <unistd.h>
+#include <variant>
 
 namespace korvane::x11 {
 
@@ -201,10 +202,16 @@ bool X11Workspace::unhide(pid_t pid) {
     return activate(pid, 0);
 }
 
-std::optional<std::string> X11Workspace::urlForApplication(const std::string& bundleID) {
+std::optional<DesktopEntry> X11Workspace::entryFor(const std::string& bundleID) {
     std::lock_guard lock(mutex_);
     auto entry = entries().byID(bundleID);
+    // An application installed since the last reading.
     if (!entry) entry = entries(true).byID(bundleID);
+    return entry;
+}
+
+std::optional<std::string> X11Workspace::urlForApplication(const std::string& bundleID) {
+    auto entry = entryFor(bundleID);
     if (!entry) return std::nullopt;
     return entry->path;
 }
@@ -269,45 +276,25 @@ std::optional<pid_t> X11Workspace::spawn(const std::vector<std::string>& command
     if (!connection_.displayName().empty())
         environment.insert(QStringLiteral("DISPLAY"), QString::fromStdString(connection_.displayName()));
     process.setProcessEnvironment(environment);
+    // What a started program reads or writes is its own business: it neither waits on this program's
+    // input nor writes into its log.
+    process.setStandardInputFile(QProcess::nullDevice());
+    process.setStandardOutputFile(QProcess::nullDevice());
+    process.setStandardErrorFile(QProcess::nullDevice());
     qint64 pid = 0;
     if (!process.startDetached(&pid) || pid <= 0) return std::nullopt;
     return static_cast<pid_t>(pid);
 }
 
-void X11Workspace::openApplication(const std::string& bundleID, bool activates,
-                                   std::function<void(platform::OpenApplicationResult)> completion) {
-    auto finish = [this, completion = std::move(completion)](platform::OpenApplicationResult result) {
-        loop_.post([this, completion, result] {
-            announceChanges();
-            if (completion) completion(result);
-        });
-    };
-    for (auto& app : runningApplications()) {
-        if (app.bundleID != bundleID) continue;
-        if (activates) activate(app.pid, 0);
-        finish({app, std::nullopt});
-        return;
-    }
-    std::optional<DesktopEntry> entry;
-    {
-        std::lock_guard lock(mutex_);
-        entry = entries().byID(bundleID);
-        if (!entry) entry = entries(true).byID(bundleID);
-    }
-    if (!entry) {
-        finish({std::nullopt, "no desktop entry with the id \"" + bundleID + "\""});
-        return;
-    }
-    auto command = DesktopEntries::commandLine(*entry);
-    if (!command) {
-        finish({std::nullopt, "the command of " + entry->path + " cannot be read"});
-        return;
-    }
-    auto pid = spawn(*command);
+std::variant<RunningApplication, std::string> X11Workspace::launch(const std::string& bundleID) {
+    const auto entry = entryFor(bundleID);
+    if (!entry) return "no desktop entry with the id \"" + bundleID + "\"";
+    const auto command = DesktopEntries::launchCommand(*entry);
+    if (!command) return "the command of " + entry->path + " cannot be read";
+    const auto pid = spawn(*command);
     if (!pid) {
         x11Log().error("Failed to launch %{public}s (%{public}s)", bundleID, command->front());
-        finish({std::nullopt, "cannot start \"" + command->front() + "\""});
-        return;
+        return "cannot start \"" + command->front() + "\"";
     }
     {
         std::lock_guard lock(mutex_);
@@ -317,7 +304,27 @@ void X11Workspace::openApplication(const std::string& bundleID, bool activates,
     app.pid = *pid;
     app.bundleID = bundleID;
     if (!entry->name.empty()) app.name = entry->name;
-    finish({app, std::nullopt});
+    return app;
+}
+
+bool X11Workspace::openApplication(const std::string& bundleID, bool activates, bool newInstance,
+                                   std::function<void(platform::OpenApplicationResult)> completion) {
+    auto finish = [this, completion = std::move(completion)](platform::OpenApplicationResult result) {
+        const bool started = !result.error;
+        loop_.post([this, completion, result] {
+            announceChanges();
+            if (completion) completion(result);
+        });
+        return started;
+    };
+    for (auto& app : newInstance ? std::vector<RunningApplication>{} : runningApplications()) {
+        if (app.bundleID != bundleID) continue;
+        if (activates) activate(app.pid, 0);
+        return finish({app, std::nullopt});
+    }
+    const auto launched = launch(bundleID);
+    if (const auto* error = std::get_if<std::string>(&launched)) return finish({std::nullopt, *error});
+    return finish({std::get<RunningApplication>(launched), std::nullopt});
 }
 
 bool X11Workspace::openURL(const std::string& url) {
@@ -354,20 +361,8 @@ platform::ScriptResult X11Workspace::runScript(const std::string& source) {
             return {false, -1728, "the application has no window to activate"};
         }
     // Activating an application that does not run launches it.
-    std::optional<DesktopEntry> entry;
-    {
-        std::lock_guard lock(mutex_);
-        entry = entries().byID(*bundleID);
-        if (!entry) entry = entries(true).byID(*bundleID);
-    }
-    auto command = entry ? DesktopEntries::commandLine(*entry) : std::nullopt;
-    if (!command) return {false, -1728, "no desktop entry with the id \"" + *bundleID + "\""};
-    auto pid = spawn(*command);
-    if (!pid) return {false, -1728, "cannot start \"" + command->front() + "\""};
-    {
-        std::lock_guard lock(mutex_);
-        launched_[*pid] = Launched{*bundleID};
-    }
+    const auto launched = launch(*bundleID);
+    if (const auto* error = std::get_if<std::string>(&launched)) return {false, -1728, *error};
     loop_.post([this] { announceChanges(); });
     return {true, 0, ""};
 }

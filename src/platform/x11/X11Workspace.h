@@ -13,6 +13,7 @@
 #include <mutex>
 #include <nlohmann/json.hpp>
 #include <set>
+#include <variant>
 
 namespace korvane::platform {
 class NotificationCenter;
@@ -37,8 +38,13 @@ class X11Workspace final : public platform::Workspace, public TrackerListener {
     bool activate(pid_t pid, unsigned options) override;
     bool unhide(pid_t pid) override;
     std::optional<std::string> urlForApplication(const std::string& bundleID) override;
-    void openApplication(const std::string& bundleID, bool activates,
+    // A running application is activated when asked, unless `newInstance`; any other is started from its
+    // desktop entry (see DesktopEntries::launchCommand), its output going nowhere. Refused when there is no
+    // such entry or its program cannot be started.
+    bool openApplication(const std::string& bundleID, bool activates, bool newInstance,
                          std::function<void(platform::OpenApplicationResult)> completion) override;
+    // An X client makes its windows as it starts; activation only raises and focuses what it shows.
+    bool activationOpensWindow() override { return false; }
     bool openURL(const std::string& url) override;
     // Through the file manager on the session bus (FileManagerService), else the folder by openURL.
     void revealFile(const std::string& path) override;
@@ -68,6 +74,11 @@ class X11Workspace final : public platform::Workspace, public TrackerListener {
     // With `only`, that application's record alone.
     Snapshot snapshot(std::optional<pid_t> only = std::nullopt);
     DesktopEntries& entries(bool rescan = false);
+    // The entry with that id, the folders read again when it is not known yet.
+    std::optional<DesktopEntry> entryFor(const std::string& bundleID);
+    // Starts the application's desktop entry and counts the process as that application until its
+    // windows decide; why not, when it cannot be started.
+    std::variant<platform::RunningApplication, std::string> launch(const std::string& bundleID);
     std::optional<pid_t> spawn(const std::vector<std::string>& command);
     void announceChanges();
     nlohmann::json userInfo(const platform::RunningApplication& app) const;

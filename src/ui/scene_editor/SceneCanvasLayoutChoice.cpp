@@ -89,6 +89,7 @@ void SceneGeometryCanvasModel::applyTemplate(const ConfigZoneSet& layout) {
     setGeometryDirty(false);
     setWindowHintsDirty(false);
     if (inputs_.onSave) inputs_.onSave();
+    if (inputs_.onSceneLayoutChanged) inputs_.onSceneLayoutChanged(inputs_.scene.id, inputs_.displayUUID);
     syncBridge();
     showHint("Layout changed");
 }

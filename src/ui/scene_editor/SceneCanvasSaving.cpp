@@ -105,9 +105,9 @@ bool SceneGeometryCanvasModel::saveChanges() {
                 frame.zoneID = renumberedZone(frame.zoneID, renumbered);
         }
 
-        const ConfigZoneSet zoneSet =
-            sceneUserLayout(inputs_.scene, inputs_.displayUUID, numbered.root,
-                            inputs_.layoutTemplateResolver.get(), platform_.processInfo());
+        const ConfigZoneSet zoneSet = sceneUserLayout(inputs_.scene, inputs_.displayUUID, numbered.root,
+                                                      inputs_.layoutTemplateResolver.get(), *inputs_.store,
+                                                      screens, platform_.processInfo());
         const std::optional<std::string> savedID = inputs_.onSaveAsUserLayout(zoneSet);
         if (!savedID) {
             // Recording a layout that was never written would leave the display without its geometry.
@@ -139,6 +139,8 @@ bool SceneGeometryCanvasModel::saveChanges() {
     setWindowHintsDirty(false);
     setForceInlineEditing(false);
     if (inputs_.onSave) inputs_.onSave();
+    if (storedTree && inputs_.onSceneLayoutChanged)
+        inputs_.onSceneLayoutChanged(inputs_.scene.id, inputs_.displayUUID);
     syncBridge();
     changed();
     return true;

@@ -166,6 +166,7 @@ void SceneEditorOverlayRootView::refresh() {
         if (rootSave) rootSave();
     };
     inputs.onSaveAsUserLayout = model->services().onSaveAsUserLayout;
+    inputs.onSceneLayoutChanged = model->services().onSceneLayoutChanged;
     inputs.onRestoreScene = [weakModel](const WMScene& restored) {
         if (auto shared = weakModel.lock())
             if (auto restore = shared->services().onRestore) restore(restored);

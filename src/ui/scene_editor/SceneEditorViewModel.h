@@ -47,6 +47,8 @@ class SceneEditorViewModel : public std::enable_shared_from_this<SceneEditorView
         std::function<std::vector<SceneEditorDisplay>()> availableDisplaysProvider;
         // Stores edited geometry as a user layout: the id to reference it by, nothing when it was not stored.
         std::function<std::optional<std::string>(const ConfigZoneSet&)> onSaveAsUserLayout;
+        // Told once the scene file names a layout stored or chosen anew for the display.
+        std::function<void(const std::string& sceneID, const std::string& displayUUID)> onSceneLayoutChanged;
     };
 
     // No scenes, nothing active or selected, no display, loading.

@@ -78,6 +78,8 @@ class SceneGeometryCanvasModel : public std::enable_shared_from_this<SceneGeomet
         std::function<void()> onSave; // after every successful write of the scene file by this canvas
         // The id a new user layout is stored under; nothing when it was not stored.
         std::function<std::optional<std::string>(const ConfigZoneSet&)> onSaveAsUserLayout;
+        // After a write by which the scene file names a layout stored or chosen anew for the display.
+        std::function<void(const std::string& sceneID, const std::string& displayUUID)> onSceneLayoutChanged;
         std::function<void(const WMScene&)> onRestoreScene;
         bool overlayMode = false; // on the overlay: wider divider bands
         std::function<void()> onDone;

@@ -5,19 +5,37 @@
 #include "platform/ProcessInfo.h"
 #include "platform/TextCase.h"
 #include "platform/TextTrim.h"
+#include "scenes/SceneStore.h"
 #include "scenes/model/WMScene.h"
 
 #include <utility>
 
 namespace korvane {
 
+namespace {
+
+// Whether a stored scene names the layout anywhere but under this scene's display. The scenes as stored,
+// not the copy the caller holds: another window may have bound the layout since.
+bool namedElsewhere(const std::string& layoutID, const WMScene& scene, const std::string& displayUUID,
+                    SceneStore& store, const ScreenContext& screens) {
+    for (const WMScene& stored : store.loadAllScenes(screens))
+        for (const auto& [display, ref] : stored.layoutRefsByDisplay)
+            if (ref == layoutID && (stored.id != scene.id || display != displayUUID)) return true;
+    return false;
+}
+
+} // namespace
+
 ConfigZoneSet sceneUserLayout(const WMScene& scene, const std::string& displayUUID, LayoutNode tree,
-                              const LayoutTemplateResolver* resolver, platform::ProcessInfo& processInfo) {
+                              const LayoutTemplateResolver* resolver, SceneStore& store,
+                              const ScreenContext& screens, platform::ProcessInfo& processInfo) {
     std::string id;
     const auto ref = scene.layoutRefsByDisplay.find(displayUUID);
     if (ref != scene.layoutRefsByDisplay.end() && ref->second.rfind("builtin.", 0) != 0 && resolver) {
         const auto found = resolver->regionSet(ref->second);
-        if (found && found->id == ref->second) id = ref->second;
+        if (found && found->id == ref->second &&
+            !namedElsewhere(ref->second, scene, displayUUID, store, screens))
+            id = ref->second;
     }
     if (id.empty()) id = "layout." + asciiLowercased(processInfo.makeUUID().substr(0, 8));
 

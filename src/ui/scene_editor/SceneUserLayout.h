@@ -10,6 +10,8 @@
 namespace korvane {
 
 class LayoutTemplateResolver;
+class SceneStore;
+struct ScreenContext;
 struct WMScene;
 
 namespace platform {
@@ -17,10 +19,12 @@ class ProcessInfo;
 }
 
 // `tree` as the scene's layout for `displayUUID`, named "<scene name> Layout". Only a user layout stored
-// under exactly the display's current id is replaced: a built-in id, or an older id the resolver maps to
-// a built-in, would be found as the built-in again, so those (and a display without one) get a new
-// "layout." id.
+// under exactly the display's current id, and named by no other stored scene nor by another display of
+// this one, is replaced: storing an edit over one that others name would change what they show without a
+// word. A built-in id, or an older id the resolver maps to a built-in, would be found as the built-in
+// again. All of those (and a display without one) get a new "layout." id.
 ConfigZoneSet sceneUserLayout(const WMScene& scene, const std::string& displayUUID, LayoutNode tree,
-                              const LayoutTemplateResolver* resolver, platform::ProcessInfo& processInfo);
+                              const LayoutTemplateResolver* resolver, SceneStore& store,
+                              const ScreenContext& screens, platform::ProcessInfo& processInfo);
 
 } // namespace korvane

@@ -3,6 +3,7 @@
 
 #include "core/Log.h"
 #include "platform/Platform.h"
+#include "ui/overlays/BringForward.h"
 #include "ui/overlays/Overlay.h"
 #include "ui/scene_manager/EventWatcher.h"
 #include "ui/scene_manager/SceneManagerPanel.h"
@@ -78,13 +79,7 @@ void SceneManagerPanelController::show(const std::optional<std::string>& sceneID
     if (displayUUID) viewModel->selectDisplay(*displayUUID);
     panelLog().debug("About to show window");
     platform_.workspace().activate(::getpid(), platform::kActivateIgnoringOtherApps);
-    QWidget* window = window_->widget;
-    if (window) {
-        if (window->isMinimized()) window->showNormal();
-        window->show();
-        window->raise();
-        window->activateWindow();
-    }
+    if (QWidget* window = window_->widget) bringForward(*window);
     panelLog().debug("Window shown, isVisible: %{bool}d", isWindowVisible());
 }
 

@@ -230,13 +230,15 @@ void SceneManagerViewModel::renameSelectedScene(const std::string& newName) {
 
 void SceneManagerViewModel::deleteSelectedScene() {
     if (!selectedSceneID_ || !services_.store) return;
+    const std::string deleted = *selectedSceneID_;
     try {
-        services_.store->deleteScene(*selectedSceneID_, ScreenContext::capture(platform_.screens()));
+        services_.store->deleteScene(deleted, ScreenContext::capture(platform_.screens()));
     } catch (const std::exception& e) {
         Log::sceneManager.error("deleteSelectedScene failed: %s", e.what());
         return;
     }
     reloadNow();
+    if (auto deletedHandler = services_.onSceneDeleted) deletedHandler(deleted);
 }
 
 void SceneManagerViewModel::bindPreset(const ConfigZoneSet& preset) {
@@ -248,9 +250,9 @@ void SceneManagerViewModel::bindPreset(const ConfigZoneSet& preset) {
 
     std::string layoutID = preset.id;
     if (services_.onSaveAsUserLayout) {
-        const ConfigZoneSet zoneSet =
-            sceneUserLayout(*scene, selectedDisplayUUID_, *preset.layoutTree,
-                            services_.layoutTemplateResolver.get(), platform_.processInfo());
+        const ConfigZoneSet zoneSet = sceneUserLayout(*scene, selectedDisplayUUID_, *preset.layoutTree,
+                                                      services_.layoutTemplateResolver.get(),
+                                                      *services_.store, screens, platform_.processInfo());
         const std::optional<std::string> stored = services_.onSaveAsUserLayout(zoneSet);
         if (!stored) {
             // Naming a layout that was never written would leave the display with a missing layout, or
@@ -263,15 +265,19 @@ void SceneManagerViewModel::bindPreset(const ConfigZoneSet& preset) {
         layoutID = *stored;
     }
 
-    scene->layoutRefsByDisplay[selectedDisplayUUID_] = layoutID;
+    const std::string display = selectedDisplayUUID_;
+    scene->layoutRefsByDisplay[display] = layoutID;
     scene->layoutRefsByDisplay = WMScene::sanitizedLayoutRefs(scene->layoutRefsByDisplay);
     scene->updatedAt = platform_.runLoop().wallClock();
+    bool saved = false;
     try {
         services_.store->save(*scene, screens);
+        saved = true;
         reloadNow();
     } catch (const std::exception& e) {
         Log::sceneManager.error("bindPreset failed: %s", e.what());
     }
+    if (saved && services_.onSceneLayoutChanged) services_.onSceneLayoutChanged(scene->id, display);
     setShowingPresetPicker(false);
 }
 

@@ -69,6 +69,11 @@ class SceneManagerViewModel : public std::enable_shared_from_this<SceneManagerVi
         std::function<std::vector<SceneManagerDisplay>()> availableDisplaysProvider;
         // Stores a zone set as a user layout: the id it is found under, nothing when no file was written.
         std::function<std::optional<std::string>(const ConfigZoneSet&)> onSaveAsUserLayout;
+        // Told once the scene file names the layout just bound for the display.
+        std::function<void(const std::string& sceneID, const std::string& displayUUID)> onSceneLayoutChanged;
+        // Told after a scene's file is removed, the active-scene record cleared with it when it named
+        // the scene: what still offers that scene elsewhere is to go.
+        std::function<void(const std::string& sceneID)> onSceneDeleted;
     };
 
     // Empty, nothing selected, loading; then a reload starts.

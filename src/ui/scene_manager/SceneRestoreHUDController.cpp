@@ -89,6 +89,18 @@ void SceneRestoreHUDController::show(const SceneRestoreResult& result,
                           place.top() - static_cast<int>(std::lround(kEntranceRise * (1 - value))));
         });
 
+    scheduleDismiss();
+}
+
+void SceneRestoreHUDController::addPlacedWindow() {
+    auto* view = window_ ? window_->findChild<SceneRestoreHUDView*>() : nullptr;
+    if (!view) return;
+    view->addPlacedWindow();
+    scheduleDismiss();
+}
+
+void SceneRestoreHUDController::scheduleDismiss() {
+    if (dismissTimer) dismissTimer->invalidate();
     dismissTimer =
         platform_.runLoop().scheduleTimer(seconds(kVisibleFor), false, platform::RunLoopMode::Common,
                                           [weak = weak_from_this()](platform::Timer&) {

@@ -40,6 +40,9 @@ class SceneRestoreHUDController : public std::enable_shared_from_this<SceneResto
     // its top 40 points below the visible top, it fades in while sliding down the last 10 points, and
     // hides 1.5 s after this call.
     void show(const SceneRestoreResult& result, const std::optional<platform::ScreenInfo>& screen);
+    // A window launched for the restore the card reports has been placed: the card counts it and stays
+    // 1.5 s from now, so that the count it ends with can be read. Nothing when no card shows.
+    void addPlacedWindow();
     // Hides the card at once; harmless when none shows.
     void dismiss();
 
@@ -52,6 +55,9 @@ class SceneRestoreHUDController : public std::enable_shared_from_this<SceneResto
     static constexpr double kEntranceDuration = 0.5; // seconds, for the spring to settle
 
   private:
+    // Hides the card kVisibleFor from now.
+    void scheduleDismiss();
+
     platform::Platform& platform_;
     QPointer<QWidget> window_;
     platform::TimerRef dismissTimer;

@@ -7,6 +7,7 @@
 
 #include <QPainter>
 #include <QPainterPath>
+#include <QStringList>
 
 #include <algorithm>
 
@@ -45,7 +46,7 @@ SceneRestoreHUDView::SceneRestoreHUDView(const SceneRestoreResult& result, QWidg
       totalDisplays(result.totalDisplays), unresolvedDisplays(result.unresolvedDisplays),
       permissionDenied(result.permissionDenied), placedWindows(result.placedWindows),
       totalHints(result.totalHints), parkedWindows(result.parkedWindows),
-      sceneUnreadable(result.sceneUnreadable) {
+      sceneUnreadable(result.sceneUnreadable), unstartedApps(static_cast<int>(result.unstartedApps.size())) {
     setFixedSize(kWidth, kHeight);
     setAttribute(Qt::WA_TransparentForMouseEvents);
 }
@@ -53,7 +54,7 @@ SceneRestoreHUDView::SceneRestoreHUDView(const SceneRestoreResult& result, QWidg
 SceneRestoreHUDView::State SceneRestoreHUDView::state() const {
     if (permissionDenied) return State::permission;
     if (sceneUnreadable) return State::unreadable;
-    if (!unresolvedDisplays.empty()) return State::partial;
+    if (!unresolvedDisplays.empty() || unstartedApps > 0) return State::partial;
     return State::success;
 }
 
@@ -81,12 +82,19 @@ std::string SceneRestoreHUDView::title() const {
 std::string SceneRestoreHUDView::detail() const {
     if (state() == State::permission) return "No window manager running";
     if (state() == State::unreadable) return "Scene file cannot be read";
-    std::string text = state() == State::partial
-                           ? platform::format("%d/%d displays", appliedDisplays, totalDisplays)
-                           : std::string("All displays restored");
+    std::string text = unresolvedDisplays.empty()
+                           ? std::string("All displays restored")
+                           : platform::format("%d/%d displays", appliedDisplays, totalDisplays);
     if (totalHints >= 1) text += platform::format(" · %d/%d placed", placedWindows, totalHints);
     if (parkedWindows >= 1) text += platform::format(" · %d parked", parkedWindows);
+    if (unstartedApps == 1) text += " · 1 app not started";
+    if (unstartedApps > 1) text += platform::format(" · %d apps not started", unstartedApps);
     return text;
+}
+
+void SceneRestoreHUDView::addPlacedWindow() {
+    ++placedWindows;
+    update();
 }
 
 void SceneRestoreHUDView::paintEvent(QPaintEvent*) {
@@ -121,7 +129,12 @@ void SceneRestoreHUDView::paintEvent(QPaintEvent*) {
     const QFontMetrics detailMetrics(detailFont);
     const QString titleText =
         titleMetrics.elidedText(QString::fromStdString(title()), Qt::ElideRight, textWidth);
-    const QString detailText = QString::fromStdString(detail());
+    // A detail too long for one line breaks between its parts, never inside one ("1 app not started").
+    const QStringList parts = QString::fromStdString(detail()).split(QStringLiteral(" · "));
+    QStringList unbroken;
+    for (const QString& part : parts)
+        unbroken << QString(part).replace(QLatin1Char(' '), QChar(QChar::Nbsp));
+    const QString detailText = unbroken.join(QStringLiteral(" · "));
     const int detailRoom = height() - 2 * kVerticalPadding - titleMetrics.height() - kLineSpacing;
     QRect detailBox = detailMetrics.boundingRect(QRect(0, 0, textWidth, detailRoom),
                                                  Qt::TextWordWrap | Qt::AlignLeft | Qt::AlignTop, detailText);

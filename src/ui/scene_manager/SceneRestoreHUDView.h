@@ -11,14 +11,15 @@ namespace korvane {
 
 struct SceneRestoreResult;
 
-// What the card says is fixed when it is made: the fields are copied from the restore's result and the
-// card never changes afterwards. Always drawn in the light scheme, whatever the desktop's.
+// What the card says is copied from the restore's result when it is made; afterwards only its count of
+// placed windows grows, as windows launched for the restore land in their zones. Always drawn in the
+// light scheme, whatever the desktop's.
 class SceneRestoreHUDView final : public QWidget {
   public:
     enum class State {
         permission, // the Accessibility permission was missing: nothing was restored
         unreadable, // the scene's file could not be read: nothing was restored
-        partial,    // some display's layout could not be applied
+        partial,    // some display's layout could not be applied, or some application could not be started
         success,
     };
 
@@ -32,9 +33,11 @@ class SceneRestoreHUDView final : public QWidget {
     std::string title() const;
     // "No window manager running" when the accessibility grant (on X11 a running EWMH window manager) was
     // missing; "Scene file cannot be read" when the scene could not be read; otherwise the displays part,
-    // the placed part when the scene had hints and the parked part when windows were parked, joined by
-    // " · ".
+    // the placed part when the scene had hints, the parked part when windows were parked and the part
+    // naming how many applications could not be started, joined by " · ".
     std::string detail() const;
+    // One more window placed; drawn again.
+    void addPlacedWindow();
 
     static constexpr int kWidth = 320;
     static constexpr int kHeight = 80;
@@ -53,6 +56,7 @@ class SceneRestoreHUDView final : public QWidget {
     int totalHints;
     int parkedWindows;
     bool sceneUnreadable;
+    int unstartedApps;
 };
 
 } // namespace korvane

@@ -151,7 +151,14 @@ SceneSaveViewModel::WindowEntry SceneSaveViewModel::captureEntry(const platform:
 
 void SceneSaveViewModel::proposeName() {
     const auto manifest = store_->readManifest();
-    const std::size_t n = manifest ? manifest->entries.size() + 1 : 1;
+    std::size_t n = manifest ? manifest->entries.size() + 1 : 1;
+    // Counting alone offers a name still taken once a scene before the last has been deleted.
+    std::set<std::string> taken;
+    if (manifest)
+        for (const auto& entry : manifest->entries)
+            taken.insert(entry.name);
+    while (taken.count("Scene " + std::to_string(n)))
+        ++n;
     sceneName = "Scene " + std::to_string(n);
 }
 
@@ -170,8 +177,9 @@ std::optional<ConfigZoneSet> SceneSaveViewModel::resolveLayout(const std::option
 }
 
 std::optional<ConfigZoneSet> SceneSaveViewModel::currentZoneSet() const {
-    const std::string display = windowEntries.empty() ? std::string() : windowEntries.front().displayUUID;
-    return storedLayout(display, hasMultipleDisplays());
+    // The zones drawn are the ones the "+" of each cell adds to, and hand-added applications are stored
+    // for the primary display: a display whose windows are all excluded lends the canvas no zones.
+    return storedLayout(primaryDisplayUUID(), hasMultipleDisplays());
 }
 
 void SceneSaveViewModel::autoAssignZones() {

@@ -100,13 +100,14 @@ class SceneSaveViewModel {
     std::weak_ptr<WMController> wmController;
 
     // Captures the on-screen windows of other processes on layer 0, proposes "Scene N" when no name is set
-    // yet, and assigns zones. Without a readable window list nothing changes.
+    // yet (N one more than the scenes listed, raised past the names they hold), and assigns zones.
+    // Without a readable window list nothing changes.
     void loadWindows();
 
     // The included entries lie on more than one display.
     bool hasMultipleDisplays() const;
-    // The layout the window draws: the override's on a single display, else the layout of the first
-    // entry's display; nothing when it cannot be resolved.
+    // The layout the window draws: the override's on a single display, else the layout of the primary
+    // display; nothing when it cannot be resolved.
     std::optional<ConfigZoneSet> currentZoneSet() const;
     // Every included entry on a display whose layout resolves to zones gets the nearest of them; other
     // entries get no assignment and keep their own zoneID.
@@ -133,7 +134,8 @@ class SceneSaveViewModel {
     std::string primaryDisplayUUID() const;
 
     // Stores the scene under the trimmed name, then calls onSave; a name of white space does nothing. A
-    // failure is logged ("Failed to save scene: …") and onSave is not called.
+    // failure is logged ("Failed to save scene: …") and onSave is not called. Hand-added applications go
+    // to the primary display, those of a zone the drawn layout lacks (shown in no cell) nowhere.
     void save();
 
     // The window order: by display name, then lower on the screen (larger top-left y) first, then further

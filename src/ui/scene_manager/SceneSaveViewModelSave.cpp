@@ -3,6 +3,7 @@
 
 #include "core/Log.h"
 #include "core/SceneName.h"
+#include "layouts/ConfigZoneSet.h"
 #include "platform/Platform.h"
 #include "platform/TextTrim.h"
 #include "scenes/SceneStore.h"
@@ -97,14 +98,25 @@ void SceneSaveViewModel::save() {
         const std::int64_t zone = assigned != zoneAssignments.end() ? assigned->second : e.zoneID;
         hints[e.displayUUID].push_back(WindowHint{*e.bundleID, zone, std::nullopt});
     }
+    // The window draws the primary display's zones: an application added to a zone that layout lacks
+    // (added before the windows that lent the canvas its zones were excluded) shows in no cell, and would
+    // name a zone the display does not have.
+    std::optional<std::set<std::int64_t>> drawnZones;
+    if (const auto layout = currentZoneSet()) {
+        drawnZones.emplace();
+        for (const auto& zone : zoneList(*layout))
+            drawnZones->insert(zone.id);
+    }
     // Without a captured window there is no display to give hand-added applications to.
     if (!primary.empty())
-        for (const auto& zoneApps : manualApps_)
+        for (const auto& zoneApps : manualApps_) {
+            if (drawnZones && !drawnZones->count(zoneApps.first)) continue;
             for (const auto& app : zoneApps.second) {
                 const WindowHint hint{app.bundleID, zoneApps.first, std::nullopt};
                 auto& list = hints[primary];
                 if (std::find(list.begin(), list.end(), hint) == list.end()) list.push_back(hint);
             }
+        }
 
     WMScene scene;
     scene.id = platform_.processInfo().makeUUID();

@@ -1,6 +1,7 @@
 // The "Save Scene" panel: a fixed window, above the others, whose content is the sheet over the model.
 #include "ui/scene_manager/SceneSaveWindowController.h"
 
+#include "ui/overlays/BringForward.h"
 #include "ui/scene_manager/EventWatcher.h"
 #include "ui/scene_manager/SceneSaveSheet.h"
 #include "ui/scene_manager/SceneSaveViewModel.h"
@@ -53,11 +54,7 @@ SceneSaveWindowController::~SceneSaveWindowController() {
 }
 
 void SceneSaveWindowController::showWindow() {
-    QWidget* window = window_->widget;
-    if (!window) return;
-    window->show();
-    window->raise();
-    window->activateWindow();
+    if (QWidget* window = window_->widget) bringForward(*window);
 }
 
 void SceneSaveWindowController::close() {

@@ -27,7 +27,7 @@ class SceneSaveWindowController {
     SceneSaveWindowController(const SceneSaveWindowController&) = delete;
     SceneSaveWindowController& operator=(const SceneSaveWindowController&) = delete;
 
-    // Shows the window in front of the others and gives it the keyboard.
+    // Shows the window, restored when minimised, in front of the others and gives it the keyboard.
     void showWindow();
     // Closes the window; onClose follows.
     void close();

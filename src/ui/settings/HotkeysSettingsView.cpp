@@ -55,6 +55,7 @@ HotkeysSettingsView::HotkeysSettingsView(SettingsViewModel& model, QWidget* pare
 HotkeysSettingsView::~HotkeysSettingsView() = default;
 
 void HotkeysSettingsView::refresh() {
+    showRefusal();
     if (model_.hotkeyBindings == shownRows_ && model_.recordingAction == shownRecording_) return;
     auto sameRow = [](const HotkeyBindingViewModel& a, const HotkeyBindingViewModel& b) {
         return a.action == b.action && a.isDynamic == b.isDynamic;
@@ -80,6 +81,16 @@ void HotkeysSettingsView::refresh() {
     giveRecorderTheKeyboard();
 }
 
+void HotkeysSettingsView::showRefusal() {
+    if (model_.refusedShortcut == shownRefusal_) return;
+    shownRefusal_ = model_.refusedShortcut;
+    for (std::size_t i = 0; i < notes_.size(); ++i) {
+        const bool refused = shownRefusal_ && shownRefusal_->action == shownRows_[i].action;
+        notes_[i]->setText(refused ? QString::fromStdString(shownRefusal_->reason) : QString());
+        notes_[i]->setVisible(refused);
+    }
+}
+
 void HotkeysSettingsView::giveRecorderTheKeyboard() {
     // The keys of a recording are typed on its button: one started without a click there (from the model)
     // takes the keyboard too.
@@ -98,6 +109,8 @@ QPushButton* HotkeysSettingsView::recordingButton() const {
 void HotkeysSettingsView::rebuild() {
     std::vector<QWidget*> old;
     old.swap(rowWidgets_);
+    old.insert(old.end(), notes_.begin(), notes_.end());
+    notes_.clear();
     for (QWidget* widget : old)
         rows_->removeWidget(widget);
     shownRows_ = model_.hotkeyBindings;
@@ -131,8 +144,16 @@ void HotkeysSettingsView::rebuild() {
         rows_->addWidget(control, line, 1, Qt::AlignRight);
         rowWidgets_.push_back(title);
         rowWidgets_.push_back(control);
-        ++line;
+        // Why a combination typed for the row was refused, under it; out of sight otherwise.
+        QLabel* note = makeCaption(QString());
+        note->setObjectName(QString::fromStdString("refusal:" + binding.action));
+        note->hide();
+        rows_->addWidget(note, line + 1, 0, 1, 2);
+        notes_.push_back(note);
+        line += 2;
     }
+    shownRefusal_.reset();
+    showRefusal();
     orderKeyboard();
     // Hidden once the new rows show: a recorder that records ends its recording as it hides, and the
     // model's notice finds the page whole. Deleted later: the control that asked for the change may be

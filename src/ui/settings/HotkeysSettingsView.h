@@ -1,6 +1,9 @@
 // The "Shortcuts" page: one row per shortcut of the model, in the model's order, each with its recorder
-// or, for the digit-range binding, its modifier toggles; then "Reset to Defaults" and "Open Config File".
+// or, for the digit-range binding, its modifier toggles, and under the row of a combination refused the
+// reason; then "Reset to Defaults" and "Open Config File".
 #pragma once
+
+#include "ui/settings/SettingsViewModel.h"
 
 #include <QWidget>
 
@@ -10,16 +13,10 @@
 #include <vector>
 
 class QGridLayout;
+class QLabel;
 class QPushButton;
 
 namespace korvane {
-
-class SettingsViewModel;
-struct HotkeyBindingViewModel;
-
-namespace platform {
-class ObserverToken;
-}
 
 // Main thread. Keeps no state of its own: it redraws when the rows or the recording change, in place
 // while the same rows show (a control keeps the keyboard), made anew when the rows differ. A page out of
@@ -41,6 +38,7 @@ class HotkeysSettingsView final : public QWidget {
     void refresh();
     void rebuild();
     void giveRecorderTheKeyboard();
+    void showRefusal();
 
     SettingsViewModel& model_;
     std::unique_ptr<platform::ObserverToken> observation_;
@@ -50,6 +48,8 @@ class HotkeysSettingsView final : public QWidget {
     std::vector<QWidget*> rowWidgets_; // per row its title, then its control
     std::vector<HotkeyBindingViewModel> shownRows_;
     std::optional<std::string> shownRecording_;
+    std::vector<QLabel*> notes_; // per row the line of a refused combination
+    std::optional<ShortcutRefusal> shownRefusal_;
 };
 
 } // namespace korvane

@@ -58,6 +58,7 @@ void SettingsViewModel::loadSettings() {
     assign(showUnconfiguredDisplayPrompt, storedFlag(defaults, kShowUnconfiguredDisplayPromptKey, true));
     if (callbacks_.loadHotkeyConfigHandler) assign(hotkeyConfig, callbacks_.loadHotkeyConfigHandler());
     assign(hotkeyBindings, buildHotkeyRows());
+    assign(refusedShortcut, std::optional<ShortcutRefusal>());
     assign(dragSnapBlacklist, DragSnapController::storedBlacklist(defaults));
     assign(sdpEnabled, storedFlag(defaults, kSDPEnabledKey, true));
     assign(sdpInvertScroll, storedFlag(defaults, kSDPInvertScrollKey, false));

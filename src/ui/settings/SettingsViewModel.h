@@ -46,6 +46,14 @@ struct HotkeyBindingViewModel {
     friend bool operator==(const HotkeyBindingViewModel&, const HotkeyBindingViewModel&) = default;
 };
 
+// A combination the shortcuts page would not take, and why, in a line shown under the action's row.
+struct ShortcutRefusal {
+    std::string action;
+    std::string reason;
+
+    friend bool operator==(const ShortcutRefusal&, const ShortcutRefusal&) = default;
+};
+
 // A key press while a shortcut is recorded: the virtual key code of the ANSI layout (the codes the hot-key
 // table's key names stand for) and the modifier flags (platform::kEventFlag...).
 struct RecordingKeyEvent {
@@ -92,8 +100,8 @@ class SettingsViewModel {
     SettingsViewModel& operator=(const SettingsViewModel&) = delete;
 
     // Reads every option again: start at login from the owner, the options from the user defaults (the
-    // value each key has when absent), the hot-key table from the owner and the rows from it. The page
-    // shown, the recording and the application cache stay.
+    // value each key has when absent), the hot-key table from the owner and the rows from it, and drops the
+    // line of a combination refused. The page shown, the recording and the application cache stay.
     void loadSettings();
 
     const Callbacks& callbacks() const { return callbacks_; }
@@ -129,7 +137,7 @@ class SettingsViewModel {
     // ---- Shortcuts ----
 
     // The name of a virtual key code: lower-case letters and digits, "left", "delete" and the other named
-    // keys; "" for every code without a name.
+    // keys, the function keys the hot keys know ("f5"); "" for every code without a name.
     static std::string keyName(int keyCode);
     // A row's text, the combination as KeyNames writes it: "Ctrl+Alt+Left", "Q", "Ctrl+Alt+1-9", "1-9", or
     // "Not Set" for a key that is empty.
@@ -139,17 +147,18 @@ class SettingsViewModel {
     // The table's bindings as rows: obsolete actions and "scene.switch." ones left out, in the page's order,
     // actions the page does not know last by name.
     std::vector<HotkeyBindingViewModel> buildHotkeyRows() const;
-    // Starts recording the action's shortcut, moving a recording of another row to it. The program's keys
-    // are suspended until the recording stops.
+    // Starts recording the action's shortcut, moving a recording of another row to it, and takes back the
+    // line of a combination refused before. The program's keys are suspended until the recording stops.
     void startRecording(const std::string& action);
     void stopRecording();
     // While recording: Escape only stops; Delete or Forward Delete without modifiers clears the binding;
-    // any other key is recorded with its modifiers. Each ends the recording and answers true (consumed).
+    // any other key is recorded with its modifiers, unless updateBinding() refuses it. Each ends the
+    // recording and answers true (consumed).
     // While idle nothing changes and the answer is false.
     bool handleRecordingKeyEvent(const RecordingKeyEvent& event);
     // Sets the first binding of the action to the key and modifiers and enables it, hands the table to the
-    // owner and rebuilds the rows; an action the table lacks is only logged. The digit keys without any of
-    // the four modifiers are refused (logged, nothing changes): every digit typed anywhere would be taken.
+    // owner and rebuilds the rows; an action the table lacks is only logged. A combination that
+    // shortcutRefusal() turns down changes nothing: its reason becomes `refusedShortcut`.
     void updateBinding(const std::string& action, const std::string& key,
                        const std::vector<std::string>& modifiers);
     // Empties the first binding of the action and disables it (it stays in the table), hands the table to
@@ -158,8 +167,13 @@ class SettingsViewModel {
     // The owner's default table and its rows; a recording goes on.
     void resetHotkeys();
 
-    // Whether one of the names is Ctrl, Alt, Shift or Super under any of its spellings.
-    static bool holdsModifier(const std::vector<std::string>& modifiers);
+    // Why the combination cannot be a shortcut, in words for its row; nothing when it can. A global
+    // shortcut takes its combination from every program, so a key that types or edits (a letter, a digit
+    // or the digit range, punctuation, Space, Tab, Return, Backspace, the arrows, a key without a name)
+    // keeps Ctrl, Alt or Super under any of their spellings; Shift alone still types. Only a key that
+    // types nothing, F1 to F24 or Pause, may stand alone.
+    static std::optional<std::string> shortcutRefusal(const std::string& key,
+                                                      const std::vector<std::string>& modifiers);
     // The key of the binding that stands for the digit keys 1 to 9.
     static constexpr const char* kDigitsKey = "digits";
 
@@ -182,6 +196,8 @@ class SettingsViewModel {
     std::optional<Nanos> lastAppCacheUpdate; // monotonic; nothing: never refreshed
     HotkeyConfig hotkeyConfig;
     std::optional<std::string> recordingAction;
+    // The last combination refused, until a recording starts, the table changes or the settings load.
+    std::optional<ShortcutRefusal> refusedShortcut;
 
     static constexpr const char* kShowUnconfiguredDisplayPromptKey = "ShowUnconfiguredDisplayPrompt";
     static constexpr const char* kSDPEnabledKey = "SDPEnabled";

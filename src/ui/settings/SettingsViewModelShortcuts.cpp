@@ -2,10 +2,12 @@
 // into the hot-key table.
 #include "ui/settings/SettingsViewModel.h"
 
+#include "input/HotkeyManager.h"
 #include "input/KeyNames.h"
 #include "platform/Format.h"
 #include "platform/HotKeys.h"
 #include "platform/Logging.h"
+#include "platform/TextCase.h"
 
 #include <algorithm>
 #include <array>
@@ -89,6 +91,15 @@ constexpr std::array kKeyNames = {
     NamedCode{126, "up"},
 };
 
+// F1 to F24 and Pause: keys no program types with, which a shortcut may take alone.
+bool typesNothing(const std::string& key) {
+    const std::string name = asciiLowercased(key);
+    if (name == "pause") return true;
+    for (int n = 1; n <= 24; ++n)
+        if (name == "f" + std::to_string(n)) return true;
+    return false;
+}
+
 // The plain log lines of the settings.
 void say(const std::string& line) {
     platform::consoleSink()->writeLine(line);
@@ -99,6 +110,12 @@ void say(const std::string& line) {
 std::string SettingsViewModel::keyName(int keyCode) {
     for (const auto& entry : kKeyNames)
         if (entry.code == keyCode) return std::string(entry.name);
+    // The function keys the hot keys know, by the hot keys' own table: recorded without a name, F5 would
+    // be stored as no key at all.
+    for (int n = 1; n <= 24; ++n) {
+        const std::string name = "f" + std::to_string(n);
+        if (HotkeyManager::keyCode(name) == keyCode) return name;
+    }
     return "";
 }
 
@@ -107,9 +124,19 @@ std::string SettingsViewModel::displayText(const HotkeyBindingViewModel& row) {
     return KeyNames::combination(row.modifiers, row.key);
 }
 
-bool SettingsViewModel::holdsModifier(const std::vector<std::string>& modifiers) {
-    return std::any_of(modifiers.begin(), modifiers.end(),
-                       [](const std::string& name) { return !KeyNames::modifier(name).empty(); });
+std::optional<std::string> SettingsViewModel::shortcutRefusal(const std::string& key,
+                                                              const std::vector<std::string>& modifiers) {
+    const bool keepsToItself = std::any_of(modifiers.begin(), modifiers.end(), [](const std::string& name) {
+        const std::string canonical = KeyNames::canonicalModifier(name);
+        return canonical == "ctrl" || canonical == "alt" || canonical == "cmd";
+    });
+    if (keepsToItself || typesNothing(key)) return std::nullopt;
+    std::string combination = KeyNames::combination(modifiers, key);
+    if (key.empty())
+        combination = "This key";
+    else if (combination == KeyNames::key(key))
+        combination += " alone";
+    return combination + " would reach no program but Korvane: hold Ctrl, Alt or Super with it";
 }
 
 std::vector<HotkeyBindingViewModel> SettingsViewModel::buildHotkeyRows() const {
@@ -132,6 +159,7 @@ std::vector<HotkeyBindingViewModel> SettingsViewModel::buildHotkeyRows() const {
 }
 
 void SettingsViewModel::startRecording(const std::string& action) {
+    assign(refusedShortcut, std::optional<ShortcutRefusal>());
     setRecordingAction(action);
 }
 
@@ -181,8 +209,9 @@ void SettingsViewModel::updateBinding(const std::string& action, const std::stri
         say("[Settings] ERROR: action " + action + " not found in config");
         return;
     }
-    if (key == kDigitsKey && !holdsModifier(modifiers)) {
-        say("[Settings] The digit keys keep a modifier: " + action + " unchanged");
+    if (auto reason = shortcutRefusal(key, modifiers)) {
+        say("[Settings] Refused for " + action + ": " + *reason);
+        assign(refusedShortcut, std::optional<ShortcutRefusal>(ShortcutRefusal{action, std::move(*reason)}));
         return;
     }
     it->key = key;
@@ -205,11 +234,13 @@ void SettingsViewModel::clearBinding(const std::string& action) {
 void SettingsViewModel::handConfigToOwner() {
     if (callbacks_.updateHotkeyConfigHandler)
         callbacks_.updateHotkeyConfigHandler(HotkeyConfig(hotkeyConfig));
+    assign(refusedShortcut, std::optional<ShortcutRefusal>());
     assign(hotkeyBindings, buildHotkeyRows());
 }
 
 void SettingsViewModel::resetHotkeys() {
     if (callbacks_.resetHotkeyConfigHandler) hotkeyConfig = callbacks_.resetHotkeyConfigHandler();
+    assign(refusedShortcut, std::optional<ShortcutRefusal>());
     assign(hotkeyBindings, buildHotkeyRows());
     say("[Settings] Hotkeys reset to defaults.");
 }

@@ -2,6 +2,7 @@
 #include "ui/settings/SettingsWindowController.h"
 
 #include "app/PermissionManager.h"
+#include "ui/overlays/BringForward.h"
 #include "ui/settings/SettingsView.h"
 #include "ui/settings/SettingsViewModel.h"
 
@@ -50,11 +51,7 @@ SettingsWindowController::~SettingsWindowController() {
 }
 
 void SettingsWindowController::showWindow() {
-    QWidget* window = window_->widget;
-    if (!window) return;
-    window->show();
-    window->raise();
-    window->activateWindow();
+    if (QWidget* window = window_->widget) bringForward(*window);
 }
 
 bool SettingsWindowController::isWindowVisible() const {

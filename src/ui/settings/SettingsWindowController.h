@@ -33,7 +33,7 @@ class SettingsWindowController {
     SettingsWindowController(const SettingsWindowController&) = delete;
     SettingsWindowController& operator=(const SettingsWindowController&) = delete;
 
-    // Shows the window in front of the others and gives it the keyboard.
+    // Shows the window, restored when minimised, in front of the others and gives it the keyboard.
     void showWindow();
     bool isWindowVisible() const;
     // The top-level window; nothing once the application has quit.

@@ -234,11 +234,12 @@ void DynamicHotkeyView::setBinding(const HotkeyBindingViewModel& binding) {
                                     [&](const std::string& m) { return normalizedModifier(m) == canonical; });
         const QSignalBlocker quiet(toggle);
         toggle->setChecked(on);
-        // Every digit typed anywhere would be taken without one.
+        // Every digit typed anywhere would be taken without one of Ctrl, Alt or Super.
         const bool last =
-            on && !SettingsViewModel::holdsModifier(toggledModifiers(modifiers_, canonical, false));
+            on && SettingsViewModel::shortcutRefusal(SettingsViewModel::kDigitsKey,
+                                                     toggledModifiers(modifiers_, canonical, false));
         toggle->setEnabled(!last);
-        toggle->setToolTip(last ? "The digit keys keep at least one modifier" : QString());
+        toggle->setToolTip(last ? "The digit keys keep Ctrl, Alt or Super" : QString());
     }
 }
 

@@ -57,7 +57,7 @@ class ShortcutRecorderButton final : public QFrame {
 
 // "Ctrl" "Alt" "Shift" "Super", each on when one of the binding's modifiers is that modifier under any of
 // its names; a toggle rewrites the modifiers through the model at once, the key staying "digits". The
-// last modifier left stays on and cannot be switched off.
+// last of Ctrl, Alt and Super left stays on and cannot be switched off.
 class DynamicHotkeyView final : public QWidget {
   public:
     DynamicHotkeyView(const HotkeyBindingViewModel& binding, SettingsViewModel& model,

@@ -55,22 +55,33 @@ CornerButton::CornerButton(platform::Screens& screens, platform::NotificationCen
     // act before the main loop runs and be lost.
     const auto nativeWindow = static_cast<std::uint64_t>(winId());
     screens_.showOnAllWorkspaces(nativeWindow);
-    place();
-    screensObserver_ = notifications.addObserver(
-        platform::kScreenParametersDidChange, platform::NotificationCenter::Delivery::mainQueue,
-        [this](const std::string&, const nlohmann::json&) { place(); });
+    screensObserver_ = notifications.addObserver(platform::kScreenParametersDidChange,
+                                                 platform::NotificationCenter::Delivery::mainQueue,
+                                                 [this](const std::string&, const nlohmann::json&) {
+                                                     if (isVisible()) place(false);
+                                                 });
 }
 
 CornerButton::~CornerButton() = default;
 
-void CornerButton::place() {
+void CornerButton::appear(bool announce) {
+    place(announce);
+    show();
+}
+
+void CornerButton::disappear() {
+    hide();
+    screens_.reserveTopStrip(static_cast<std::uint64_t>(winId()), Rect{}, true);
+}
+
+void CornerButton::place(bool announce) {
     const auto main = screens_.mainScreen();
     if (!main) return;
     // From the screen's frame, not its visible frame: that leaves out the strip itself. Asked again at
     // every change, even where the strip keeps its place in the platform's space (a main screen that
     // moved): the desktop leaves a strip alone that has not moved.
     move(qtGlobalRect(screens_, buttonFrame(main->frame)).topLeft());
-    screens_.reserveTopStrip(static_cast<std::uint64_t>(winId()), stripFrame(main->frame));
+    screens_.reserveTopStrip(static_cast<std::uint64_t>(winId()), stripFrame(main->frame), announce);
 }
 
 void CornerButton::paintEvent(QPaintEvent*) {

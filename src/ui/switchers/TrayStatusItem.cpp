@@ -105,27 +105,27 @@ QPixmap drawIcon(int side) {
 
 } // namespace
 
-TrayStatusItem::TrayStatusItem(platform::Platform& platform, bool useTray) {
+TrayStatusItem::TrayStatusItem(platform::Platform& platform, Tray tray) : platform_(platform) {
     menu_ = new StatusMenu();
     menu_->setToolTipsVisible(false);
-    if (useTray) {
-        tray_ = new QSystemTrayIcon(statusIcon());
-        QObject::connect(tray_, &QSystemTrayIcon::activated,
-                         [this](QSystemTrayIcon::ActivationReason reason) {
-                             if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::Context)
-                                 clicked();
-                         });
-        tray_->setToolTip(toolTip());
-        tray_->show();
-        return;
+    switch (tray) {
+    case Tray::none:
+        showCornerButton(false);
+        break;
+    case Tray::other:
+        showTrayIcon();
+        break;
+    case Tray::desktop:
+        trayObserver_ = platform.notificationCenter().addObserver(
+            platform::kSystemTrayDidChange, platform::NotificationCenter::Delivery::mainQueue,
+            [this](const std::string&, const nlohmann::json&) { followDesktopTray(true); });
+        followDesktopTray(false);
+        break;
     }
-    auto* corner = new CornerButton(platform.screens(), platform.notificationCenter(), [this] { clicked(); });
-    corner->setToolTip(toolTip());
-    corner->show();
-    corner_ = corner;
 }
 
 TrayStatusItem::~TrayStatusItem() {
+    trayObserver_.reset();
     if (!QCoreApplication::instance()) return;
     delete tray_;
     delete corner_.data();
@@ -134,7 +134,47 @@ TrayStatusItem::~TrayStatusItem() {
 
 std::shared_ptr<TrayStatusItem> TrayStatusItem::makeIfWidgets(platform::Platform& platform) {
     if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return nullptr;
-    return std::make_shared<TrayStatusItem>(platform, QSystemTrayIcon::isSystemTrayAvailable());
+    // A tray the toolkit reaches that the desktop does not tell of (one over the session bus) keeps the
+    // icon for the session, with no corner button beside it.
+    const bool other = QSystemTrayIcon::isSystemTrayAvailable() && !platform.screens().hasSystemTray();
+    return std::make_shared<TrayStatusItem>(platform, other ? Tray::other : Tray::desktop);
+}
+
+void TrayStatusItem::showTrayIcon() {
+    if (tray_) return;
+    // Once shown, the toolkit puts the icon into every tray that comes, and takes it out of one that goes.
+    tray_ = new QSystemTrayIcon(statusIcon());
+    QObject::connect(tray_, &QSystemTrayIcon::activated, [this](QSystemTrayIcon::ActivationReason reason) {
+        if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::Context) clicked();
+    });
+    tray_->setToolTip(toolTip());
+    tray_->show();
+}
+
+void TrayStatusItem::followDesktopTray(bool announce) {
+    if (platform_.screens().hasSystemTray()) {
+        showTrayIcon();
+        if (!corner_ || corner_->isHidden()) return;
+        // The menu opened from the button closes with it. The button is kept, hidden, for a tray that
+        // goes again: this may run while its click is still being handled.
+        cancelMenuTracking();
+        corner_->disappear();
+        return;
+    }
+    showCornerButton(announce);
+}
+
+void TrayStatusItem::showCornerButton(bool announce) {
+    if (!corner_) {
+        corner_ =
+            new CornerButton(platform_.screens(), platform_.notificationCenter(), [this] { clicked(); });
+        corner_->setToolTip(toolTip());
+    }
+    if (corner_->isHidden()) corner_->appear(announce);
+}
+
+QWidget* TrayStatusItem::cornerButton() const {
+    return corner_ && !corner_->isHidden() ? corner_.data() : nullptr;
 }
 
 QIcon TrayStatusItem::statusIcon() {
@@ -181,7 +221,15 @@ void TrayStatusItem::popUpMenu(const std::vector<StatusMenuRow>& rows,
                                const std::function<void(StatusMenuAction)>& choose) {
     buildMenu(rows, choose);
     QPointer<QMenu> menu = menu_;
-    menu->exec(QCursor::pos());
+    QPoint at = QCursor::pos();
+    if (const QWidget* corner = cornerButton()) {
+        // Right below the button, flush with its right edge, so that it covers none of the button: at the
+        // pointer it lay over the button's lower half wherever the desktop's work area did not push it
+        // down.
+        const QRect button(corner->mapToGlobal(QPoint(0, 0)), corner->size());
+        at = QPoint(button.right() + 1 - menu->sizeHint().width(), button.bottom() + 1);
+    }
+    menu->exec(at);
 }
 
 void TrayStatusItem::cancelMenuTracking() {

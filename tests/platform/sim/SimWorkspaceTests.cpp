@@ -2,6 +2,8 @@
 // quitting them, each announced through the loop as the real desktop does.
 #include "SimDesktopFixture.h"
 
+#include <set>
+
 namespace korvane::sim {
 namespace {
 
@@ -88,20 +90,26 @@ TEST_F(SimWorkspaceTest, onlyTheExactActivationScriptRunsAndItsOutcomeCanBeScrip
     EXPECT_EQ(ws().scriptsRun().size(), std::size(rows)) << "every script is kept, refused or not";
 }
 
-TEST_F(SimWorkspaceTest, openingAnApplicationLaunchesItThroughTheLoopFailsOrNeverEnds) {
+TEST_F(SimWorkspaceTest, openingAnApplicationLaunchesItThroughTheLoopFailsIsRefusedOrNeverEnds) {
     ws().install({.bundleID = "com.example.viewer", .name = "Viewer"});
     ws().install({.bundleID = "com.example.broken", .name = "Broken"});
     ws().install({.bundleID = "com.example.stuck", .name = "Stuck"});
+    ws().install({.bundleID = "com.example.refused", .name = "Refused"});
     ws().setOpenBehaviour("com.example.viewer", {.after = seconds(2.0)});
     ws().setOpenBehaviour("com.example.broken", {.mode = OpenBehaviour::Mode::fails, .error = "damaged"});
     ws().setOpenBehaviour("com.example.stuck", {.mode = OpenBehaviour::Mode::never});
+    ws().setOpenBehaviour("com.example.refused",
+                          {.mode = OpenBehaviour::Mode::refuses, .error = "no command"});
     EXPECT_TRUE(ws().urlForApplication("com.example.viewer").has_value());
     EXPECT_FALSE(ws().urlForApplication("com.example.absent").has_value());
 
     std::map<std::string, platform::OpenApplicationResult> results;
-    for (std::string id :
-         {"com.example.viewer", "com.example.broken", "com.example.stuck", "com.example.absent"})
-        ws().openApplication(id, true, [&results, id](auto r) { results[id] = r; });
+    std::set<std::string> refused;
+    for (std::string id : {"com.example.viewer", "com.example.broken", "com.example.stuck",
+                           "com.example.absent", "com.example.refused"})
+        if (!ws().openApplication(id, true, false, [&results, id](auto r) { results[id] = r; }))
+            refused.insert(id);
+    EXPECT_EQ(refused, (std::set<std::string>{"com.example.absent", "com.example.refused"}));
     loop().advance(seconds(1.999));
     EXPECT_EQ(results.count("com.example.viewer"), 0u);
     loop().advance(seconds(10.0));
@@ -113,6 +121,7 @@ TEST_F(SimWorkspaceTest, openingAnApplicationLaunchesItThroughTheLoopFailsOrNeve
     EXPECT_FALSE(results["com.example.broken"].app.has_value());
     EXPECT_EQ(results["com.example.broken"].error, "damaged");
     EXPECT_TRUE(results["com.example.absent"].error.has_value());
+    EXPECT_EQ(results["com.example.refused"].error, "no command");
     EXPECT_EQ(ws().runningApplications().size(), 2u);
 }
 

@@ -13,6 +13,7 @@
 #include "platform/sim/LogCapture.h"
 #include "platform/sim/SimDesktop.h"
 #include "platform/sim/SimProcessInfo.h"
+#include "support/FileModesHonoured.h"
 #include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -24,6 +25,7 @@
 #include <set>
 #include <sstream>
 #include <sys/stat.h>
+#include <tuple>
 
 namespace korvane::x11 {
 namespace {
@@ -171,6 +173,48 @@ TEST(X11UserDefaults, anUnreadableFileIsKeptAsideBeforeItIsReplaced) {
     EXPECT_TRUE(files.rbegin()->starts_with("user-defaults.json.unreadable-")) << *files.rbegin();
     EXPECT_EQ(slurp(folder.path() / *files.rbegin()), "{ not json");
     EXPECT_EQ(nlohmann::json::parse(slurp(folder.path() / "user-defaults.json")), nlohmann::json({{"k", 1}}));
+}
+
+// Bytes that cannot be read cannot be copied: a copy of a file that fails with an I/O error while its size
+// reads 0 would be empty. The file itself is renamed aside, and the lines say why and where it went.
+TEST(X11UserDefaults, aFileWhoseBytesCannotBeReadIsMovedAsideWholeAtTheFirstChange) {
+    // Why the file cannot be read, what is put in its place, and whether that is a link (to a file that
+    // fails with an I/O error and whose size reads 0) or a file of the user's that they may not read.
+    const std::tuple<const char*, std::function<void(const fs::path&)>, bool> rows[] = {
+        {"(Input/output error)", [](const fs::path& file) { fs::create_symlink("/proc/self/mem", file); },
+         true},
+        {"(Permission denied)",
+         [](const fs::path& file) {
+             std::ofstream(file) << R"({"SDPEnabled":true})";
+             fs::permissions(file, fs::perms::none);
+         },
+         false},
+    };
+    for (const auto& [why, plant, link] : rows) {
+        SCOPED_TRACE(why);
+        testing::TempFolder folder;
+        sim::ScopedSimDesktop sim; // its wall clock gives the kept file's name
+        sim::ScopedLogCapture capture;
+        const fs::path file = folder.path() / "user-defaults.json";
+        const fs::path kept = folder.path() / "user-defaults.json.unreadable-2026-05-28T20:26:40Z";
+        plant(file);
+        {
+            korvane::testing::ScopedFileModesHonoured asTheirOwnerSeesThem;
+            X11UserDefaults defaults(folder.path());
+            defaults.set("SDPEnabled", false);
+        }
+        const std::string reason = std::string(": it is not a readable file ") + why;
+        EXPECT_TRUE(capture.log().contains("Could not read user defaults at " + file.string() + reason +
+                                           "; starting empty"));
+        EXPECT_TRUE(capture.log().contains("Kept unreadable " + file.string() + " as " + kept.string() +
+                                           " before writing it again" + reason));
+        std::error_code notALink;
+        if (link)
+            EXPECT_EQ(fs::read_symlink(kept, notALink), "/proc/self/mem") << "the link itself, not a copy";
+        else
+            EXPECT_EQ(slurp(kept), R"({"SDPEnabled":true})");
+        EXPECT_EQ(nlohmann::json::parse(slurp(file)), nlohmann::json({{"SDPEnabled", false}}));
+    }
 }
 
 // Nothing to keep, but the user put it there: the first write names what it replaces, the next say

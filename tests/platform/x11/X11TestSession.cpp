@@ -301,6 +301,12 @@ std::optional<xcb_window_t> X11TestSession::clientOf(pid_t pid) {
     return std::nullopt;
 }
 
+std::optional<pid_t> X11TestSession::pidOf(xcb_window_t window) {
+    auto v = cardinals(window, atom("_NET_WM_PID"), XCB_ATOM_CARDINAL);
+    if (v.empty()) return std::nullopt;
+    return static_cast<pid_t>(v[0]);
+}
+
 Rect X11TestSession::frameOf(xcb_window_t window) {
     // One round trip: the benchmark reads frames back as fast as the server answers.
     const xcb_atom_t extentsAtom = atom("_NET_FRAME_EXTENTS");
@@ -497,6 +503,22 @@ void X11TestSession::requestFrame(xcb_window_t window, const Rect& frame) {
     xcb_flush(conn_);
 }
 
+void X11TestSession::maximize(xcb_window_t window) {
+    xcb_client_message_event_t event{.response_type = XCB_CLIENT_MESSAGE,
+                                     .format = 32,
+                                     .sequence = 0,
+                                     .window = window,
+                                     .type = atom("_NET_WM_STATE"),
+                                     .data = {}};
+    // Add both states, from a pager.
+    const std::uint32_t data[5] = {1, atom("_NET_WM_STATE_MAXIMIZED_VERT"),
+                                   atom("_NET_WM_STATE_MAXIMIZED_HORZ"), 2, 0};
+    std::memcpy(event.data.data32, data, sizeof data);
+    xcb_send_event(conn_, 0, root_, XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                   reinterpret_cast<const char*>(&event));
+    xcb_flush(conn_);
+}
+
 xcb_window_t X11TestSession::frameWindowOf(xcb_window_t client) {
     xcb_window_t frame = client;
     for (;;) {
@@ -536,6 +558,20 @@ void X11TestSession::raiseAlone(xcb_window_t window) {
                                      .type = atom("_NET_RESTACK_WINDOW"),
                                      .data = {}};
     event.data.data32[0] = 2;
+    xcb_send_event(conn_, 0, root_, XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                   reinterpret_cast<const char*>(&event));
+    sync();
+}
+
+void X11TestSession::iconify(xcb_window_t window) {
+    // The ICCCM's request to the window manager: WM_CHANGE_STATE with IconicState.
+    xcb_client_message_event_t event{.response_type = XCB_CLIENT_MESSAGE,
+                                     .format = 32,
+                                     .sequence = 0,
+                                     .window = window,
+                                     .type = atom("WM_CHANGE_STATE"),
+                                     .data = {}};
+    event.data.data32[0] = 3;
     xcb_send_event(conn_, 0, root_, XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
                    reinterpret_cast<const char*>(&event));
     sync();

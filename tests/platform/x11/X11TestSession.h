@@ -84,6 +84,8 @@ class X11TestSession {
     std::vector<xcb_window_t> stackingOrder();
     bool isClient(xcb_window_t window);
     std::optional<xcb_window_t> clientOf(pid_t pid);
+    // The process a client names as its own (_NET_WM_PID), if it names one.
+    std::optional<pid_t> pidOf(xcb_window_t window);
     Rect frameOf(xcb_window_t window); // root coordinates, with the frame extents
     // The window's own area in root coordinates, without the window manager's frame.
     Rect contentOf(xcb_window_t window);
@@ -114,8 +116,12 @@ class X11TestSession {
     xcb_window_t createDock(const Rect& root, const std::array<std::uint32_t, 12>& strut);
     // Asks the window manager for a frame (root coordinates, with the frame extents), as a pager does.
     void requestFrame(xcb_window_t window, const Rect& frame);
+    // Asks the window manager to maximise a client, as a pager does.
+    void maximize(xcb_window_t window);
     // Asks the window manager to raise a client without focusing it, as a pager does.
     void raiseAlone(xcb_window_t window);
+    // Asks the window manager to minimise a client, as a task bar or a title bar's button does.
+    void iconify(xcb_window_t window);
     // Counts the window manager's rewrites of the stacking order from now on, on a connection of its
     // own; stackingRewrites() returns those announced since the last call.
     void watchStacking();

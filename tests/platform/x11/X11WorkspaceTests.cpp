@@ -1,6 +1,6 @@
 // The workspace on a real X server: running applications from the clients, activation, launching by
-// bundle identifier through a desktop entry, the launch / terminate / activate announcements, and
-// script activation.
+// bundle identifier through a desktop entry (a terminal one in a terminal, what the program writes kept
+// out of the log), the launch / terminate / activate announcements, and script activation.
 #include "X11Fixture.h"
 
 #include "platform/Workspace.h"
@@ -8,12 +8,18 @@
 #include "platform/x11/X11Workspace.h"
 
 #include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <map>
 #include <unistd.h>
 
 namespace korvane::x11::test {
 namespace {
 
 using namespace platform;
+namespace fs = std::filesystem;
 
 bool has(const std::vector<nlohmann::json>& heard, pid_t pid) {
     return std::ranges::any_of(heard, [&](const auto& info) { return info.value("pid", 0) == pid; });
@@ -73,11 +79,13 @@ TEST_F(X11WorkspaceTest, launchingByBundleIdentifierRunsTheDesktopEntryAndIsAnno
               std::optional<std::string>(dataHome() + "/applications/" + kSampleBundleID + ".desktop"));
     EXPECT_FALSE(desktop->workspace().urlForApplication("no.such.app").has_value());
 
-    auto open = [&](const std::string& id) {
+    auto open = [&](const std::string& id, bool newInstance = false) {
         std::optional<OpenApplicationResult> result;
-        desktop->workspace().openApplication(id, true, [&](OpenApplicationResult r) { result = r; });
+        const bool started = desktop->workspace().openApplication(
+            id, true, newInstance, [&](OpenApplicationResult r) { result = r; });
         EXPECT_FALSE(result.has_value()); // completions run from the main queue, never inside the call
         EXPECT_TRUE(runUntil([&] { return result.has_value(); }));
+        EXPECT_EQ(started, result && !result->error) << "refused at once exactly when it fails";
         return result.value_or(OpenApplicationResult{});
     };
     const auto result = open(kSampleBundleID);
@@ -96,6 +104,16 @@ TEST_F(X11WorkspaceTest, launchingByBundleIdentifierRunsTheDesktopEntryAndIsAnno
     EXPECT_EQ(desktop->workspace().runningApplication(pid)->bundleID,
               std::optional<std::string>(kSampleBundleID));
 
+    // Opened again it is the one running; started as a new instance, it is a second process with a
+    // window of its own.
+    EXPECT_EQ(open(kSampleBundleID).app.value_or(RunningApplication{}).pid, pid);
+    const auto second = open(kSampleBundleID, true);
+    ASSERT_TRUE(second.app.has_value()) << second.error.value_or("");
+    EXPECT_NE(second.app->pid, pid);
+    EXPECT_TRUE(runUntil([&] { return session().clientOf(second.app->pid).has_value(); }));
+    ::kill(second.app->pid, SIGTERM);
+    ASSERT_TRUE(runUntil([&] { return has(terminated, second.app->pid); }));
+
     ::kill(pid, SIGTERM);
     ASSERT_TRUE(runUntil([&] { return has(terminated, pid); }));
     EXPECT_FALSE(desktop->workspace().runningApplication(pid).has_value());
@@ -103,6 +121,59 @@ TEST_F(X11WorkspaceTest, launchingByBundleIdentifierRunsTheDesktopEntryAndIsAnno
     const auto missing = open("no.such.app");
     EXPECT_FALSE(missing.app.has_value());
     EXPECT_TRUE(missing.error.has_value());
+}
+
+// Two entries of one small program that tells whether it has a terminal and writes to its output: a
+// terminal entry runs in the user's terminal emulator, the other with no terminal; neither writes where
+// this program's log goes (its standard output and error).
+TEST_F(X11WorkspaceTest, aTerminalEntryRunsInATerminalAndNoStartedProgramWritesIntoTheLog) {
+    const std::string probe = dataHome() + "/probe.sh";
+    std::ofstream(probe) << "#!/bin/sh\necho probe-output\necho probe-error >&2\n"
+                            "if [ -t 0 ]; then echo terminal > \"$1.tmp\"; else echo none > \"$1.tmp\"; fi\n"
+                            "mv \"$1.tmp\" \"$1\"\n";
+    fs::permissions(probe, fs::perms::owner_all);
+    const std::map<std::string, bool> entries{{"korvane-probe-in-terminal", true},
+                                              {"korvane-probe-plain", false}};
+    for (const auto& [id, terminal] : entries)
+        std::ofstream(dataHome() + "/applications/" + id + ".desktop")
+            << "[Desktop Entry]\nType=Application\nName=Probe\nExec=" << probe << " " << dataHome() << "/"
+            << id << ".out\nTerminal=" << (terminal ? "true" : "false") << "\n";
+    const auto said = [&](const std::string& id) {
+        std::ifstream in(dataHome() + "/" + id + ".out");
+        std::string word;
+        in >> word;
+        return word;
+    };
+
+    // This process's output and error go to a file while the programs run.
+    const std::string logFile = dataHome() + "/log.txt";
+    std::fflush(stdout);
+    std::fflush(stderr);
+    const int savedOut = ::dup(1), savedErr = ::dup(2);
+    const int log = ::open(logFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ::dup2(log, 1);
+    ::dup2(log, 2);
+    std::vector<bool> started;
+    for (const auto& [id, terminal] : entries)
+        started.push_back(desktop->workspace().openApplication(id, false, false, {}));
+    const bool ran = runUntil(
+        [&] { return !said("korvane-probe-in-terminal").empty() && !said("korvane-probe-plain").empty(); },
+        seconds(20));
+    std::fflush(stdout);
+    std::fflush(stderr);
+    ::dup2(savedOut, 1);
+    ::dup2(savedErr, 2);
+    ::close(savedOut);
+    ::close(savedErr);
+    ::close(log);
+
+    EXPECT_EQ(started, (std::vector<bool>{true, true}));
+    ASSERT_TRUE(ran);
+    EXPECT_EQ(said("korvane-probe-in-terminal"), "terminal");
+    EXPECT_EQ(said("korvane-probe-plain"), "none");
+    std::ifstream written(logFile);
+    const std::string text{std::istreambuf_iterator<char>(written), {}};
+    EXPECT_EQ(text.find("probe-"), std::string::npos) << text;
 }
 
 TEST(X11Workspace, onlyTheThreeLineActivationScriptIsUnderstood) {

@@ -29,6 +29,9 @@ class SceneCanvasSavingTest : public korvane::testing::SceneEditorTest {
             if (failLayoutWrites) return std::nullopt;
             return library->saveUserLayout(set);
         };
+        in.onSceneLayoutChanged = [this](const std::string& scene, const std::string& display) {
+            layoutsAnnounced.push_back({scene, display});
+        };
         return in;
     }
     static json hintsJSON(const std::vector<WindowHint>& hints) {
@@ -38,6 +41,8 @@ class SceneCanvasSavingTest : public korvane::testing::SceneEditorTest {
         return out;
     }
     std::vector<ConfigZoneSet> recorded;
+    // What the application was told of, to show on the display when the scene is active.
+    std::vector<std::pair<std::string, std::string>> layoutsAnnounced;
     bool failLayoutWrites = false;
     const Rect canvasRect{0, 0, 1000, 600};
 };
@@ -79,6 +84,7 @@ TEST_F(SceneCanvasSavingTest, aSplitDisplayIsStoredAsTheScenesOwnLayout) {
     EXPECT_EQ(canvas->hintMessage(), "Saved");
     EXPECT_EQ(saves, 1);
     EXPECT_EQ(library->regionSet(set.id).value().layoutTree, set.layoutTree);
+    EXPECT_EQ(layoutsAnnounced, (std::vector<std::pair<std::string, std::string>>{{id, "D"}}));
 }
 
 TEST_F(SceneCanvasSavingTest, zoneApplicationsBecomeTheDisplaysHintsInReadingOrder) {
@@ -119,6 +125,7 @@ TEST_F(SceneCanvasSavingTest, zoneApplicationsBecomeTheDisplaysHintsInReadingOrd
             EXPECT_EQ(hintsJSON(storedScene(id).windowHints.at("D")), c.hints);
         EXPECT_EQ(file["layoutRefsByDisplay"], json(c.refs)); // the geometry was not touched
         EXPECT_TRUE(recorded.empty());
+        EXPECT_TRUE(layoutsAnnounced.empty());
     }
 }
 

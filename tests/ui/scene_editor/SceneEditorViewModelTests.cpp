@@ -14,7 +14,7 @@ namespace {
 class SceneEditorModelTest : public korvane::testing::SceneEditorTest {
   protected:
     SceneEditorViewModel::Services services() {
-        return {store, library, nullptr, [this] { return displays; }, nullptr};
+        return {store, library, nullptr, [this] { return displays; }, nullptr, nullptr};
     }
     std::shared_ptr<SceneEditorViewModel> makeModel() {
         return SceneEditorViewModel::make(platform, services());

@@ -232,9 +232,10 @@ TEST_F(SceneManagerTest, deletingTheSelectedSceneSelectsTheFirstRemainingAndAFai
 
 class BindPresetTest : public SceneManagerTest {
   protected:
-    // The id the scene names for DISPLAY-B after binding "50:50" over `ref` (nothing: no reference).
-    std::string bindOver(const std::optional<std::string>& ref) {
-        WMScene::LayoutRefMap refs;
+    // The id the scene names for DISPLAY-B after binding "50:50" over `ref` (nothing: no reference);
+    // the scene names `others` for its other displays.
+    std::string bindOver(const std::optional<std::string>& ref, WMScene::LayoutRefMap others = {}) {
+        WMScene::LayoutRefMap refs = std::move(others);
         if (ref) refs["DISPLAY-B"] = *ref;
         const std::string id = storeScene("Desk", refs);
         auto model = openModel();
@@ -270,6 +271,28 @@ TEST_F(BindPresetTest, aUserLayoutOfTheDisplayIsReplacedInPlaceAndAnyOtherRefere
         EXPECT_NE(made, ref.value_or("")) << made;
         EXPECT_EQ(layoutFile(made)["layoutTree"], json(*builtinSplit5050Layout().layoutTree)) << made;
     }
+}
+
+// After a restore two scenes, or two displays of one, commonly name one user layout: a preset bound for
+// one display must not reshape what the others show.
+TEST_F(BindPresetTest, aUserLayoutNamedElsewhereStaysAsItIsAndOnlyTheBoundDisplayNamesTheNewOne) {
+    ConfigZoneSet shared = builtinFullscreenLayout();
+    shared.id = "layout.3bf4418c";
+    ASSERT_TRUE(library->storeUserLayout(shared));
+    const std::string layoutBefore = read(layouts() / "layout.3bf4418c.json");
+
+    const std::string home = storeScene("Home", {{"DISPLAY-A", "layout.3bf4418c"}});
+    const std::string homeBefore = read(scenes() / SceneStore::sceneFileName(home));
+    const std::string made = bindOver("layout.3bf4418c");
+    EXPECT_NE(made, "layout.3bf4418c");
+    EXPECT_EQ(layoutFile(made)["layoutTree"], json(*builtinSplit5050Layout().layoutTree));
+    EXPECT_EQ(read(scenes() / SceneStore::sceneFileName(home)), homeBefore);
+    EXPECT_EQ(read(layouts() / "layout.3bf4418c.json"), layoutBefore);
+
+    store->deleteScene(home, screens());
+    const std::string apart = bindOver("layout.3bf4418c", {{"DISPLAY-A", "layout.3bf4418c"}});
+    EXPECT_NE(apart, "layout.3bf4418c");
+    EXPECT_EQ(read(layouts() / "layout.3bf4418c.json"), layoutBefore);
 }
 
 TEST_F(BindPresetTest, withoutASelectedDisplayOrATreeNothingIsWrittenAndThePickerStaysOpen) {

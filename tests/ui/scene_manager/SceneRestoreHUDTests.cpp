@@ -1,7 +1,7 @@
 // The restore heads-up display on Qt's offscreen platform over the simulated desktop: what the card says
-// for each kind of outcome, where it shows and for how long in virtual time, that a new report replaces
-// the old, that it takes neither the focus nor a click; pictures of its four states are left under
-// build/screenshots.
+// for each kind of outcome, where it shows and for how long in virtual time, a window counted after the
+// report, that a new report replaces the old, that it takes neither the focus nor a click; pictures of its
+// four states, and of an application that could not be started, are left under build/screenshots.
 #include "ui/scene_manager/SceneRestoreHUDController.h"
 #include "ui/scene_manager/SceneRestoreHUDView.h"
 
@@ -121,6 +121,17 @@ TEST_F(SceneRestoreHUDTest, theCardNamesTheStateAndTheDetailOfEachKindOfOutcome)
          "exclamationmark.circle.fill",
          orange,
          "0/1 displays · 0/3 placed · 4 parked"},
+        {"every display, an application that could not be started",
+         {.sceneName = "Evening",
+          .totalDisplays = 2,
+          .appliedDisplays = 2,
+          .placedWindows = 1,
+          .totalHints = 2,
+          .unstartedApps = {"xcalc"}},
+         SceneRestoreHUDView::State::partial,
+         "exclamationmark.circle.fill",
+         orange,
+         "All displays restored · 1/2 placed · 1 app not started"},
         {"the active scene's file unreadable at launch, whatever the counts",
          {.sceneName = "Desk", .failedCount = 1, .totalDisplays = 2, .sceneUnreadable = true},
          SceneRestoreHUDView::State::unreadable,
@@ -175,6 +186,20 @@ TEST_F(SceneRestoreHUDTest, theCardSlidesIntoPlaceBelowTheTopOfTheMainDisplayAnd
     EXPECT_EQ(hud->window(), nullptr);
     EXPECT_EQ(visibleCards(), 0);
     hud->dismiss(); // nothing left to hide
+    EXPECT_EQ(visibleCards(), 0);
+}
+
+// A window a restore started lands after the report: the card counts it and stays 1.5 s from then.
+TEST_F(SceneRestoreHUDTest, aWindowPlacedAfterTheReportIsCountedAndKeepsTheCardUpAnotherSecondAndAHalf) {
+    hud->addPlacedWindow(); // no card: nothing to count
+    hud->show(partial, std::nullopt);
+    advance(1000);
+    hud->addPlacedWindow();
+    ASSERT_NE(card(), nullptr);
+    EXPECT_EQ(card()->detail(), "1/2 displays · 4/4 placed");
+    advance(1499);
+    EXPECT_EQ(visibleCards(), 1);
+    advance(1);
     EXPECT_EQ(visibleCards(), 0);
 }
 
@@ -233,7 +258,7 @@ TEST_F(SceneRestoreHUDTest, aRestoreRefusedForLackOfPermissionSaysSo) {
     EXPECT_TRUE(hud->window()->testAttribute(Qt::WA_TranslucentBackground));
 }
 
-TEST_F(SceneRestoreHUDTest, picturesOfTheFourStates) {
+TEST_F(SceneRestoreHUDTest, picturesOfTheFourStatesAndAnApplicationNotStarted) {
     const std::pair<SceneRestoreResult, const char*> states[] = {
         {{.sceneName = "Evening",
           .totalDisplays = 2,
@@ -243,6 +268,12 @@ TEST_F(SceneRestoreHUDTest, picturesOfTheFourStates) {
           .parkedWindows = 1},
          "scene-restore-hud-success.png"},
         {partial, "scene-restore-hud-partial.png"},
+        {{.sceneName = "Evening",
+          .totalDisplays = 2,
+          .appliedDisplays = 2,
+          .totalHints = 1,
+          .unstartedApps = {"xcalc"}},
+         "scene-restore-hud-not-started.png"},
         {{.sceneName = "Morning Desk", .failedCount = 1, .permissionDenied = true},
          "scene-restore-hud-permission.png"},
         {{.sceneName = "Morning Desk", .failedCount = 1, .sceneUnreadable = true},

@@ -131,7 +131,7 @@ TEST_F(SceneSaveTest, onlyOtherApplicationsWindowsOnLayerZeroAreCapturedInDispla
     EXPECT_NE(again->windowEntries[0].id, model->windowEntries[0].id);
 }
 
-TEST_F(SceneSaveTest, theProposedNameCountsTheManifestsScenesAndANameSetBeforeIsKept) {
+TEST_F(SceneSaveTest, theProposedNameCountsTheManifestsScenesPastTheNamesTakenAndANameSetBeforeIsKept) {
     sideBySide();
     listWindow(launch(kEditor, "Editor"), "Editor", 6, Rect{1000, 100, 800, 600});
     capture("One")->save();
@@ -146,6 +146,10 @@ TEST_F(SceneSaveTest, theProposedNameCountsTheManifestsScenesAndANameSetBeforeIs
         if (manifest) write(scenes() / SceneStore::kManifestFileName, *manifest);
         EXPECT_EQ(capture(before)->sceneName, after) << manifest.value_or("two scenes");
     }
+    // Once a scene before the last is deleted, the count names a scene still there: the next free name.
+    capture("Scene 3")->save();
+    store->deleteScene(saved.at(0), ScreenContext::capture(desktop->screens()));
+    EXPECT_EQ(capture()->sceneName, "Scene 4");
 
     // Without a window list nothing is captured, named or assigned.
     desktop->windowServer().setAvailable(false);
@@ -175,7 +179,7 @@ TEST_F(SceneSaveTest, eachDisplayIsZonedByItsOwnLayoutAndAnOverrideOnlyOnASingle
         EXPECT_EQ(entryOf(*model, wid).zoneID, captured) << "window " << wid;
     }
 
-    // With two displays an override changes nothing, and the canvas draws the first entry's layout.
+    // With two displays an override changes nothing, and the canvas draws the primary display's layout.
     layouts[kD2] = "builtin.daily";
     model->autoAssignZones();
     const auto byOwnLayouts = model->zoneAssignments;
@@ -322,6 +326,8 @@ TEST_F(SceneSaveTest, applicationsAddedByHandAreNamedAndStoredOncePerZoneOnThePr
     model->removeManualApp(gone, 3); // a second click before the list is redrawn: the zone holds none now
     model->removeManualApp(gone, 7); // a zone that never held any
     EXPECT_EQ(model->manualApps().size(), 2u);
+    // Added while another layout was drawn: the 50:50 one has no zone 5 to show it in, nor to store it.
+    model->addManualApp(kNotes, 5);
     model->save();
     EXPECT_EQ(storedScene()["windowHints"], json({{kD1,
                                                    {{{"bundleID", kEditor}, {"zoneID", 1}},

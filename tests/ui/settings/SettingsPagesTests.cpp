@@ -1,8 +1,8 @@
 // The pages of the "Preferences" window on Qt's offscreen platform, driven as a user drives them: the
 // General page with the gestures on and off, the launch toggle, the exclusion list, the permission rows,
-// the Shortcuts page idle and recording with its key filter, the window torn down while it records, and
-// the digit row's modifier toggles, the last of which stays on. Each state a person should look at is left
-// as a picture under build/screenshots.
+// the Shortcuts page idle, recording with its key filter and refusing a key alone, the window torn down
+// while it records, and the digit row's modifier toggles, whose last of Ctrl, Alt and Super stays on. Each
+// state a person should look at is left as a picture under build/screenshots.
 #include "app/PermissionManager.h"
 #include "input/HotkeyCenter.h"
 #include "platform/HotKeys.h"
@@ -330,16 +330,25 @@ TEST_F(SettingsPagesTest, keysWhileRecordingAreTakenForTheShortcutAndAfterItReac
     expectNothingClipped(view().hotkeysPage());
     picture("settings-shortcuts-recorded.png");
 
-    // Recording again, Up is taken; Backspace alone, as the footer says, clears the shortcut rather than
+    // Recording again, Up alone is taken but refused: the row keeps its shortcut and says why under it,
+    // until the next recording. Backspace alone, as the footer says, clears the shortcut rather than
     // becoming one.
     recorder("focus.left")->recordButton()->click();
     settle();
     QTest::keyClick(recorder("focus.left")->recordButton(), Qt::Key_Up);
     settle();
     EXPECT_EQ(sidebar->currentRow(), 1);
-    EXPECT_EQ(recorder("focus.left")->shownText(), "Up");
+    EXPECT_EQ(recorder("focus.left")->shownText(), "Ctrl+Alt+Shift+Q");
+    QLabel* refusal = view().hotkeysPage()->findChild<QLabel*>("refusal:focus.left");
+    ASSERT_TRUE(refusal);
+    EXPECT_TRUE(refusal->isVisible());
+    EXPECT_EQ(refusal->text(),
+              "Up alone would reach no program but Korvane: hold Ctrl, Alt or Super with it");
+    expectNothingClipped(view().hotkeysPage());
+    picture("settings-shortcuts-refused.png");
     recorder("focus.left")->recordButton()->click();
     settle();
+    EXPECT_FALSE(refusal->isVisible());
     QTest::keyClick(recorder("focus.left")->recordButton(), Qt::Key_Backspace);
     settle();
     EXPECT_EQ(recorder("focus.left")->shownText(), "Record Shortcut");
@@ -423,11 +432,15 @@ TEST_F(SettingsPagesTest, theDigitRowsTogglesRewriteItsModifiersUnderTheirCanoni
     settle();
     EXPECT_EQ(owned.bindings[2].modifiers, (std::vector<std::string>{"option", "cmd"}));
     EXPECT_TRUE(toggleOf("Super")->isChecked());
-    // The last modifier left stays on and cannot be switched off.
+    // The last of Ctrl, Alt and Super left stays on and cannot be switched off; Shift beside it is not
+    // enough.
+    toggleOf("Shift")->click();
     toggleOf("Alt")->click();
     settle();
+    EXPECT_EQ(owned.bindings[2].modifiers, (std::vector<std::string>{"cmd", "shift"}));
     EXPECT_TRUE(toggleOf("Super")->isChecked());
     EXPECT_FALSE(toggleOf("Super")->isEnabled());
+    EXPECT_TRUE(toggleOf("Shift")->isEnabled());
     picture("settings-shortcuts-last-digit-modifier.png");
 }
 

@@ -296,8 +296,8 @@ TEST_F(SettingsModelTest, aKeyPressWhileRecordingBecomesTheBindingAndEndsTheReco
          "p",
          {"ctrl"},
          "Ctrl+P"},
-        {"a key without a name", {122, kEventFlagControl}, "", {"ctrl"}, "Not Set"},
-        {"a bare key is taken too", {12, 0}, "q", {}, "Q"},
+        {"a key without a name", {76, kEventFlagControl}, "", {"ctrl"}, "Not Set"},
+        {"a function key by the hot keys' name", {122, kEventFlagControl}, "f1", {"ctrl"}, "Ctrl+F1"},
     };
     for (const auto& c : cases) {
         model->startRecording("push.left");
@@ -314,7 +314,7 @@ TEST_F(SettingsModelTest, aKeyPressWhileRecordingBecomesTheBindingAndEndsTheReco
     EXPECT_TRUE(model->handleRecordingKeyEvent({Model::kEscapeKeyCode, 0}));
     EXPECT_FALSE(model->recordingAction);
     EXPECT_EQ(handedOver, before);
-    EXPECT_EQ(binding("push.left").key, "q");
+    EXPECT_EQ(binding("push.left").key, "f1");
 
     // Idle: not consumed, nothing changes.
     EXPECT_FALSE(model->handleRecordingKeyEvent({123, kEventFlagControl | kEventFlagOption}));
@@ -365,14 +365,47 @@ TEST_F(SettingsModelTest, deleteWhileRecordingClearsTheShortcutInsteadOfBindingT
     EXPECT_EQ(Model::displayText(row("push.left")), "Ctrl+Alt+Backspace");
 }
 
-TEST_F(SettingsModelTest, theDigitKeysKeepAtLeastOneModifier) {
+TEST_F(SettingsModelTest, aKeyThatTypesKeepsCtrlAltOrSuperWhileOnlyAKeyThatTypesNothingStandsAlone) {
+    // Recorded without Ctrl, Alt or Super, a key that types would be taken from every program: U for
+    // "Update Active Scene", a Tab pressed to move on, Shift+1 (Shift still types "!"). Each is refused,
+    // the table kept, with the reason under the row until the next recording.
+    using platform::kEventFlagShift;
+    const HotkeyConfig before = owned;
+    // action, key press, the reason shown
+    const std::vector<std::tuple<std::string, RecordingKeyEvent, std::string>> refused = {
+        {"scene.update", {32, 0}, "U alone"},
+        {"push.left", {48, 0}, "Tab alone"},
+        {"push.left", {18, kEventFlagShift}, "Shift+1"},
+    };
+    for (const auto& [action, press, shown] : refused) {
+        model->startRecording(action);
+        EXPECT_TRUE(model->handleRecordingKeyEvent(press)) << shown;
+        EXPECT_FALSE(model->recordingAction) << shown;
+        EXPECT_EQ(model->refusedShortcut,
+                  (ShortcutRefusal{action, shown + " would reach no program but Korvane: hold Ctrl, Alt or "
+                                                   "Super with it"}));
+    }
+    EXPECT_EQ(owned, before);
+    EXPECT_EQ(handedOver, 0);
+    EXPECT_EQ(Model::displayText(row("scene.update")), "Not Set");
+
+    // F5 types nothing: taken alone, and the reason of the last refusal goes.
+    model->startRecording("scene.update");
+    EXPECT_FALSE(model->refusedShortcut);
+    model->handleRecordingKeyEvent({96, 0});
+    EXPECT_EQ(binding("scene.update"), (HotkeyConfig::HotkeyBinding{"scene.update", "f5", {}, true}));
+    EXPECT_EQ(Model::displayText(row("scene.update")), "F5");
+}
+
+TEST_F(SettingsModelTest, theDigitKeysKeepCtrlAltOrSuper) {
     // Without one every digit typed in any program would be taken: the last is not given up, under any of
-    // its names, and a name that is no modifier does not count as one.
+    // its names; Shift and a name that is no modifier do not count as one.
     for (const std::vector<std::string>& refused :
-         {std::vector<std::string>{}, std::vector<std::string>{"hyper"}}) {
+         {std::vector<std::string>{}, std::vector<std::string>{"hyper"}, std::vector<std::string>{"shift"}}) {
         model->updateBinding("push.region.dynamic", "digits", refused);
         EXPECT_EQ(binding("push.region.dynamic").modifiers, (std::vector<std::string>{"ctrl", "alt"}));
     }
+    EXPECT_EQ(model->refusedShortcut->action, "push.region.dynamic");
     EXPECT_EQ(handedOver, 0);
     model->updateBinding("push.region.dynamic", "digits", {"option"});
     EXPECT_EQ(binding("push.region.dynamic").modifiers, (std::vector<std::string>{"option"}));

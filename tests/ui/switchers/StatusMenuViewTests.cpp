@@ -33,7 +33,7 @@ void click(QWidget* widget, QPoint at) {
 
 TEST(StatusMenuView, theMenuShowsTheRowsWithTheirShortcutsAndAChoiceReachesTheBusAfterItCloses) {
     sim::ScopedSimDesktop desktop;
-    auto item = std::make_shared<TrayStatusItem>(*desktop, false);
+    auto item = std::make_shared<TrayStatusItem>(*desktop, TrayStatusItem::Tray::none);
     auto status = StatusBarController::create(*desktop, std::make_shared<DisplayObserver>(*desktop), item);
     auto bus = StatusBarEventBus::create(*desktop);
     status->bind(bus);
