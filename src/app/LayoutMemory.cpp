@@ -7,6 +7,7 @@
 #include "core/Log.h"
 #include "layouts/LayoutSelectionStore.h"
 #include "platform/ProcessInfo.h"
+#include "platform/StoredJSON.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -47,7 +48,7 @@ void LayoutMemory::loadLayoutMemory() {
             layoutMemory_ = LayoutMemoryStore();
             return;
         }
-        layoutMemory_ = LayoutMemoryStore::fromJSON(nlohmann::json::parse(readStoreFileBytes(path)));
+        layoutMemory_ = decodeStoredJSON(readStoreFileBytes(path), LayoutMemoryStore::fromJSON);
     } catch (const std::exception& e) {
         // The file stays as it is; the first write keeps it beside the new one.
         Log::app.error("CRITICAL: Failed to load layout memory, starting fresh. Error: %s", e.what());

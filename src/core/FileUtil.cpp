@@ -18,7 +18,7 @@ fs::path keepUnreadableFile(const fs::path& path, const platform::Logger& log) {
 }
 
 void keepUnreadableFileBeforeWriting(const fs::path& path,
-                                     const std::function<bool(const std::string& bytes)>& readable) {
+                                     const std::function<bool(std::string bytes)>& readable) {
     keepUnreadableFileBeforeWriting(path, readable, Log::app);
 }
 

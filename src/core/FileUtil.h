@@ -26,7 +26,7 @@ std::filesystem::path keepUnreadableFile(const std::filesystem::path& path, cons
 
 // keepUnreadableFileBeforeWriting of platform/StoreFileLog.h on the "app" log.
 void keepUnreadableFileBeforeWriting(const std::filesystem::path& path,
-                                     const std::function<bool(const std::string& bytes)>& readable);
+                                     const std::function<bool(std::string bytes)>& readable);
 
 // Whether `id` may name the file "<id>.json" inside a folder without reaching outside it: not empty,
 // not "." or "..", and free of "/", "\\" and control characters (C0, DEL and C1).

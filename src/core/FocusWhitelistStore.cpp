@@ -8,6 +8,7 @@
 #include "core/Log.h"
 #include "platform/Platform.h"
 #include "platform/ProcessWide.h"
+#include "platform/StoredJSON.h"
 #include "platform/UTF8.h"
 
 #include <nlohmann/json.hpp>
@@ -50,13 +51,14 @@ std::optional<fs::path> existingFile(const fs::path& path) {
 
 } // namespace
 
-FocusWhitelist decodeFocusWhitelist(const std::string& bytes) {
-    const nlohmann::json document = nlohmann::json::parse(bytes);
-    jsonfields::requireObject(document, "focus whitelist");
-    FocusWhitelist list;
-    for (const auto& id : jsonfields::requireArray(document, "bundleIds"))
-        list.bundleIds.push_back(jsonfields::asString(id, "bundleIds"));
-    return list;
+FocusWhitelist decodeFocusWhitelist(std::string bytes) {
+    return decodeStoredJSON(std::move(bytes), [](const nlohmann::json& document) {
+        jsonfields::requireObject(document, "focus whitelist");
+        FocusWhitelist list;
+        for (const auto& id : jsonfields::requireArray(document, "bundleIds"))
+            list.bundleIds.push_back(jsonfields::asString(id, "bundleIds"));
+        return list;
+    });
 }
 
 std::string encodeFocusWhitelist(const FocusWhitelist& list) {

@@ -73,7 +73,7 @@ class FocusWhitelistStore {
 
 // Decoding and encoding of the file form. decode throws DecodingError (or a JSON parse error) on a
 // document that is not an object with a "bundleIds" array of strings; other keys are ignored.
-FocusWhitelist decodeFocusWhitelist(const std::string& bytes);
+FocusWhitelist decodeFocusWhitelist(std::string bytes);
 std::string encodeFocusWhitelist(const FocusWhitelist& list);
 
 } // namespace korvane

@@ -7,6 +7,7 @@
 #include "core/FileUtil.h"
 #include "core/JSONEncoder.h"
 #include "core/Log.h"
+#include "platform/StoredJSON.h"
 
 #include <nlohmann/json.hpp>
 
@@ -15,6 +16,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace korvane {
 
@@ -24,10 +26,13 @@ namespace korvane {
 template <class Record> struct JSONFileStore {
     JSONFileStore() = delete;
 
-    // The record in `bytes`; nothing when they are not JSON or the record refuses them.
-    static std::optional<Record> decode(const std::string& bytes) {
+    // The record in `bytes`; nothing when they are not JSON (nested too deep included) or the record
+    // refuses them.
+    static std::optional<Record> decode(std::string bytes) {
         try {
-            return Record::fromJSON(nlohmann::json::parse(bytes));
+            return decodeStoredJSON(std::move(bytes), [](const nlohmann::json& json) {
+                return std::optional<Record>(Record::fromJSON(json));
+            });
         } catch (const std::exception&) {
             return std::nullopt;
         }
@@ -47,7 +52,7 @@ template <class Record> struct JSONFileStore {
         try {
             auto bytes = readFileIfPresent(path);
             if (!bytes || bytes->empty()) return Record{};
-            return decode(*bytes).value_or(Record{});
+            return decode(std::move(*bytes)).value_or(Record{});
         } catch (const std::exception&) {
             return Record{};
         }
@@ -82,7 +87,7 @@ template <class Record> struct JSONFileStore {
             return Record{};
         }
         if (file.state == StoreFile::State::read) {
-            if (auto record = decode(file.bytes)) {
+            if (auto record = decode(std::move(file.bytes))) {
                 noteReadableFile(path);
                 return std::move(*record);
             }
@@ -101,7 +106,7 @@ template <class Record> struct JSONFileStore {
     static void save(const std::filesystem::path& path, const Record& record, const JSONEncoder& encoder) {
         const std::string bytes = encode(record, encoder);
         keepUnreadableFileBeforeWriting(
-            path, [](const std::string& existing) { return decode(existing).has_value(); });
+            path, [](std::string existing) { return decode(std::move(existing)).has_value(); });
         writeFileAtomically(path, bytes);
     }
 

@@ -7,6 +7,7 @@
 #include "core/Log.h"
 #include "platform/Format.h"
 #include "platform/Logging.h"
+#include "platform/StoredJSON.h"
 #include "platform/UTF8.h"
 
 #include <cmath>
@@ -116,7 +117,7 @@ HotkeyConfig HotkeyConfig::load(Nanos now) {
     if (stored.state != StoreFile::State::read) return loadFailed(describeUnreadFile(stored));
     HotkeyConfig config;
     try {
-        config = fromJSON(nlohmann::json::parse(stored.bytes));
+        config = decodeStoredJSON(std::move(stored.bytes), fromJSON);
     } catch (const std::exception& e) {
         return loadFailed(std::string("does not decode (") + e.what() + ")");
     }
@@ -165,9 +166,9 @@ void HotkeyConfig::save(Nanos now) const {
         const std::filesystem::path path = fileURL();
         const std::string bytes = stamped.toJSON().dump();
         // A table that could not be read is the one the user edits by hand: its bytes are kept.
-        keepUnreadableFileBeforeWriting(path, [](const std::string& existing) {
+        keepUnreadableFileBeforeWriting(path, [](std::string existing) {
             try {
-                fromJSON(nlohmann::json::parse(existing));
+                decodeStoredJSON(std::move(existing), fromJSON);
                 return true;
             } catch (const std::exception&) {
                 return false;

@@ -8,6 +8,7 @@
 #include "core/JSONFields.h"
 #include "platform/Format.h"
 #include "platform/Platform.h"
+#include "platform/StoredJSON.h"
 #include "platform/TextCase.h"
 #include "platform/UTF8.h"
 
@@ -56,9 +57,10 @@ bool existsAt(const fs::path& p) {
     return exists;
 }
 
-nlohmann::json parseJSON(const std::string& bytes) {
+// `decode` of the file's bytes as JSON.
+template <class Decode> auto decodeJSON(std::string bytes, Decode&& decode) {
     try {
-        return nlohmann::json::parse(bytes);
+        return decodeStoredJSON(std::move(bytes), std::forward<Decode>(decode));
     } catch (const nlohmann::json::exception& e) {
         throw DecodingError(std::string("The data is not valid JSON: ") + e.what());
     }
@@ -73,19 +75,20 @@ ConfigZoneSet decodeZoneSet(const nlohmann::json& json) {
 }
 
 // An array of zone sets, else one zone set; the error of the single-object attempt otherwise.
-LayoutFile decodeLayoutFile(const std::string& bytes) {
-    nlohmann::json json = parseJSON(bytes);
-    if (json.is_array()) {
-        try {
-            LayoutFile file{true, {}};
-            for (const auto& element : json)
-                file.sets.push_back(decodeZoneSet(element));
-            return file;
-        } catch (const std::runtime_error&) {
-            // Not an array of zone sets; try the single form below, which names the error.
+LayoutFile decodeLayoutFile(std::string bytes) {
+    return decodeJSON(std::move(bytes), [](const nlohmann::json& json) {
+        if (json.is_array()) {
+            try {
+                LayoutFile file{true, {}};
+                for (const auto& element : json)
+                    file.sets.push_back(decodeZoneSet(element));
+                return file;
+            } catch (const std::runtime_error&) {
+                // Not an array of zone sets; try the single form below, which names the error.
+            }
         }
-    }
-    return LayoutFile{false, {decodeZoneSet(json)}};
+        return LayoutFile{false, {decodeZoneSet(json)}};
+    });
 }
 
 // Layout ids come from files and scenes; one that is not a plain file name must not reach the disk,
@@ -194,7 +197,7 @@ fs::path ZoneSetStore::storeLayout(const ConfigZoneSet& set) {
     LayoutFile file{false, {}};
     if (auto existing = readFileIfPresent(path); existing && !existing->empty()) {
         try {
-            file = decodeLayoutFile(*existing);
+            file = decodeLayoutFile(std::move(*existing));
             file.isArray = true; // the layouts already there stay beside the new one
         } catch (const std::exception&) {
             file = LayoutFile{false, {}};
@@ -203,9 +206,9 @@ fs::path ZoneSetStore::storeLayout(const ConfigZoneSet& set) {
     file.sets.push_back(set);
     // Encoded before anything is kept or written, so a layout that cannot be stored changes nothing.
     const std::string bytes = encodeLayoutFile(file);
-    keepUnreadableFileBeforeWriting(path, [](const std::string& existing) {
+    keepUnreadableFileBeforeWriting(path, [](std::string existing) {
         try {
-            decodeLayoutFile(existing);
+            decodeLayoutFile(std::move(existing));
             return true;
         } catch (const std::exception&) {
             return false;
@@ -292,7 +295,7 @@ ZoneSetStore::IDMapping ZoneSetStore::migrateLegacyLayoutIDs() {
         std::string bytes = readStoreFileBytes(path);
         ConfigZoneSet set;
         try {
-            set = decodeZoneSet(parseJSON(bytes));
+            set = decodeJSON(std::move(bytes), decodeZoneSet);
         } catch (const std::exception&) {
             continue; // undecodable, or the older array form: either keeps its ids
         }

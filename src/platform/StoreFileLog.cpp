@@ -70,15 +70,15 @@ SaidOfFiles& saidOfFiles() {
 } // namespace
 
 void keepUnreadableFileBeforeWriting(const fs::path& path,
-                                     const std::function<bool(const std::string& bytes)>& readable,
+                                     const std::function<bool(std::string bytes)>& readable,
                                      const platform::Logger& log) {
     using State = StoreFile::State;
-    const StoreFile existing = readStoreFile(path);
+    StoreFile existing = readStoreFile(path);
     switch (existing.state) {
     case State::missing:
         return;
     case State::read:
-        if (existing.bytes.empty() || readable(existing.bytes)) return;
+        if (existing.bytes.empty() || readable(std::move(existing.bytes))) return;
         logKept(log, path, preserveUnreadableFile(path), "does not decode");
         return;
     case State::tooLarge:

@@ -14,7 +14,8 @@ namespace platform {
 class Logger;
 }
 
-// For a store about to write over `path`, on `log`:
+// For a store about to write over `path`, on `log` (`readable` takes the file's bytes over, to hand them
+// on to decodeStoredJSON):
 // - a file that holds bytes `readable` refuses, or is too large to be read, is copied aside with
 //   preserveUnreadableFile;
 // - a file whose bytes could not be read at all (no permission to read them, an I/O error, a loop of
@@ -25,7 +26,7 @@ class Logger;
 // Each line names the file, where it was kept and why. An empty or missing file needs nothing.
 // Throws std::filesystem::filesystem_error when the file cannot be kept, so the caller writes nothing.
 void keepUnreadableFileBeforeWriting(const std::filesystem::path& path,
-                                     const std::function<bool(const std::string& bytes)>& readable,
+                                     const std::function<bool(std::string bytes)>& readable,
                                      const platform::Logger& log);
 
 // "Once per cause": a store reads or writes its whole file again and again (a write on every change), so

@@ -7,6 +7,7 @@
 #include "platform/AtomicFile.h"
 #include "platform/Platform.h"
 #include "platform/ProcessWide.h"
+#include "platform/StoredJSON.h"
 #include "platform/UTF8.h"
 #include "scenes/SceneSchemaError.h"
 #include "scenes/model/SceneFileRewriter.h"
@@ -71,11 +72,13 @@ std::vector<fs::path> SceneStore::sceneFiles() const {
     return files;
 }
 
-std::optional<WMScene> SceneStore::decodeScene(const std::string& bytes, const ScreenContext& screens,
+std::optional<WMScene> SceneStore::decodeScene(std::string bytes, const ScreenContext& screens,
                                                ReadFailure* failure) const {
     WMScene scene;
     try {
-        scene = WMScene::fromJSON(nlohmann::json::parse(bytes), screens, platform_.runLoop().wallClock());
+        scene = decodeStoredJSON(std::move(bytes), [&](const nlohmann::json& json) {
+            return WMScene::fromJSON(json, screens, platform_.runLoop().wallClock());
+        });
     } catch (const std::exception&) {
         if (failure) *failure = ReadFailure::corrupted;
         return std::nullopt;
@@ -96,7 +99,7 @@ std::optional<WMScene> SceneStore::readSceneFile(const fs::path& path, const Scr
         if (failure) *failure = ReadFailure::missing;
         return std::nullopt;
     }
-    return decodeScene(*bytes, screens, failure);
+    return decodeScene(std::move(*bytes), screens, failure);
 }
 
 std::optional<WMScene> SceneStore::loadScene(const std::string& id, const ScreenContext& screens) const {
@@ -177,12 +180,13 @@ SceneStore::ActiveSceneLookup SceneStore::lookUpActiveScene(const ScreenContext&
     std::error_code ec;
     const bool recorded = fs::exists(record, ec) || ec;
     auto bytes = readFileIfPresent(record);
-    std::optional<ActiveSceneState> state = bytes ? decodeActiveState(*bytes) : std::nullopt;
+    const bool read = bytes.has_value(), empty = bytes && bytes->empty();
+    std::optional<ActiveSceneState> state = bytes ? decodeActiveState(std::move(*bytes)) : std::nullopt;
     if (!state) {
         // An empty file holds nothing to lose, as every store treats one: no scene is recorded in it.
-        if (recorded && !(bytes && bytes->empty())) {
+        if (recorded && !empty) {
             lookup.unreadableFile = record;
-            lookup.reason = bytes ? "does not decode" : "is not a readable file";
+            lookup.reason = read ? "does not decode" : "is not a readable file";
         }
         return lookup;
     }
@@ -211,7 +215,7 @@ void SceneStore::save(const WMScene& scene, const ScreenContext& screens) {
     const std::string bytes = makeEncoder().encode(stored.toJSON());
     // The file being replaced may be one that no longer decodes: its bytes are kept, not lost.
     replaceFile(scenesDirectory / sceneFileName(stored.id), bytes,
-                [&](const std::string& existing) { return decodeScene(existing, screens).has_value(); });
+                [&](std::string existing) { return decodeScene(std::move(existing), screens).has_value(); });
     rebuildManifest(screens);
     Log::sceneManager.info("Saved scene: %s (%s)", stored.name, stored.id);
 }
@@ -222,8 +226,9 @@ void SceneStore::deleteScene(const std::string& id, const ScreenContext& screens
     std::error_code ec;
     if (fs::exists(path, ec)) {
         // A scene that does not decode is not listed, so its deletion is most likely a mistake.
-        keepUnreadableFileBeforeWriting(
-            path, [&](const std::string& existing) { return decodeScene(existing, screens).has_value(); });
+        keepUnreadableFileBeforeWriting(path, [&](std::string existing) {
+            return decodeScene(std::move(existing), screens).has_value();
+        });
         fs::remove(path); // throws, and then nothing else happens
     }
     auto state = readActiveState().value_or(ActiveSceneState{});
@@ -240,17 +245,17 @@ void SceneStore::setActiveScene(const std::string& id) {
     Log::sceneManager.info("Active scene set: %s", *state.activeSceneID);
 }
 
-std::optional<SceneManifest> SceneStore::decodeManifest(const std::string& bytes) {
+std::optional<SceneManifest> SceneStore::decodeManifest(std::string bytes) {
     try {
-        return SceneManifest::fromJSON(nlohmann::json::parse(bytes));
+        return decodeStoredJSON(std::move(bytes), SceneManifest::fromJSON);
     } catch (const std::exception&) {
         return std::nullopt;
     }
 }
 
-std::optional<ActiveSceneState> SceneStore::decodeActiveState(const std::string& bytes) {
+std::optional<ActiveSceneState> SceneStore::decodeActiveState(std::string bytes) {
     try {
-        return ActiveSceneState::fromJSON(nlohmann::json::parse(bytes));
+        return decodeStoredJSON(std::move(bytes), ActiveSceneState::fromJSON);
     } catch (const std::exception&) {
         return std::nullopt;
     }
@@ -258,26 +263,26 @@ std::optional<ActiveSceneState> SceneStore::decodeActiveState(const std::string&
 
 std::optional<SceneManifest> SceneStore::readManifest() const {
     auto bytes = readFileIfPresent(scenesDirectory / kManifestFileName);
-    return bytes ? decodeManifest(*bytes) : std::nullopt;
+    return bytes ? decodeManifest(std::move(*bytes)) : std::nullopt;
 }
 
 std::optional<ActiveSceneState> SceneStore::readActiveState() const {
     auto bytes = readFileIfPresent(scenesDirectory / kActiveSceneFileName);
-    return bytes ? decodeActiveState(*bytes) : std::nullopt;
+    return bytes ? decodeActiveState(std::move(*bytes)) : std::nullopt;
 }
 
 void SceneStore::writeManifest(const SceneManifest& manifest) {
     replaceFile(scenesDirectory / kManifestFileName, makeEncoder().encode(manifest.toJSON()),
-                [](const std::string& existing) { return decodeManifest(existing).has_value(); });
+                [](std::string existing) { return decodeManifest(std::move(existing)).has_value(); });
 }
 
 void SceneStore::writeActiveState(const ActiveSceneState& state) {
     replaceFile(scenesDirectory / kActiveSceneFileName, makeEncoder().encode(state.toJSON()),
-                [](const std::string& existing) { return decodeActiveState(existing).has_value(); });
+                [](std::string existing) { return decodeActiveState(std::move(existing)).has_value(); });
 }
 
 void SceneStore::replaceFile(const fs::path& path, const std::string& bytes,
-                             const std::function<bool(const std::string&)>& readable) {
+                             const std::function<bool(std::string bytes)>& readable) {
     // The folder may have been removed while the program ran; writing into it again loses nothing.
     ensureScenesDirectory();
     keepUnreadableFileBeforeWriting(path, readable);

@@ -137,19 +137,19 @@ class SceneStore {
     // The scene files of the folder in file-name order, hidden files skipped. Throws
     // std::filesystem::filesystem_error when the folder cannot be listed.
     std::vector<std::filesystem::path> sceneFiles() const;
-    std::optional<WMScene> decodeScene(const std::string& bytes, const ScreenContext& screens,
+    std::optional<WMScene> decodeScene(std::string bytes, const ScreenContext& screens,
                                        ReadFailure* failure = nullptr) const;
     std::optional<WMScene> readSceneFile(const std::filesystem::path& path, const ScreenContext& screens,
                                          ReadFailure* failure = nullptr) const;
     std::vector<WMScene> scanSceneFiles(const ScreenContext& screens);
-    static std::optional<SceneManifest> decodeManifest(const std::string& bytes);
-    static std::optional<ActiveSceneState> decodeActiveState(const std::string& bytes);
+    static std::optional<SceneManifest> decodeManifest(std::string bytes);
+    static std::optional<ActiveSceneState> decodeActiveState(std::string bytes);
     void writeManifest(const SceneManifest& manifest);
     void writeActiveState(const ActiveSceneState& state);
     // Writes `bytes` over `path` atomically, keeping the bytes there aside first when `readable` refuses
     // them.
     void replaceFile(const std::filesystem::path& path, const std::string& bytes,
-                     const std::function<bool(const std::string&)>& readable);
+                     const std::function<bool(std::string bytes)>& readable);
 
     platform::Platform& platform_;
 };

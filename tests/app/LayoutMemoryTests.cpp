@@ -40,6 +40,20 @@ TEST_F(DisplayTest, olderLayoutMemoryIsWrittenInTheCurrentFormAndAnUnreadableOne
     EXPECT_TRUE(logged("[app] Failed to persist layout memory: "));
 }
 
+// Nested deeper than any file Korvane writes, a memory is refused whole, as one that is not JSON: the
+// start is fresh and the file is kept beside the one written next.
+TEST_F(DisplayTest, aLayoutMemoryNestedTooDeepStartsFreshAndIsKeptAside) {
+    const std::string deep =
+        R"({"schemaVersion":2,"entries":{"D1___layout.a":{"regionToSlots":{"1":["A"]}}},)"
+        R"("slotClaimSnapshots":{},"note":)" +
+        std::string(1100, '[') + std::string(1100, ']') + "}";
+    write(home / "layout-memory.json", deep);
+    memory->loadLayoutMemory();
+    EXPECT_EQ(memory->layoutMemory(), LayoutMemoryStore());
+    memory->persistLayoutMemory();
+    EXPECT_EQ(read(home / "layout-memory.json.unreadable-2026-05-28T20:26:40Z"), deep);
+}
+
 TEST_F(DisplayTest, clearArgumentRemovesTheFileBeforeItIsRead) {
     write(home / "layout-memory.json", kOlderMemory);
     desktop->process().setArguments({"/usr/bin/korvane", "--clear-layout-memory=yes"});

@@ -2,6 +2,7 @@
 // the input saved when it fails (libFuzzer keeps the input of any abort as a crash artifact).
 #pragma once
 
+#include "platform/StoredJSON.h"
 #include "platform/UTF8.h"
 
 #include <nlohmann/json.hpp>
@@ -29,11 +30,13 @@ inline std::string text(const std::uint8_t* data, std::size_t size) {
     return std::string(reinterpret_cast<const char*>(data), size);
 }
 
-// The document in `bytes`, or nothing when it is not JSON (what every store treats as unreadable).
+// The document in `bytes` as the stores read it, or nothing when they would refuse it as not JSON.
 inline std::optional<nlohmann::json> parseJSON(const std::string& bytes) {
-    nlohmann::json json = nlohmann::json::parse(bytes, nullptr, false);
-    if (json.is_discarded()) return std::nullopt;
-    return json;
+    try {
+        return parseStoredJSON(bytes);
+    } catch (const nlohmann::json::exception&) {
+        return std::nullopt;
+    }
 }
 
 // A fresh folder for the targets whose reader works on files, removed when the run ends: in memory

@@ -82,3 +82,15 @@ TEST_F(SupportFolderTest, aDamagedTemplatesFileIsNamedOnceAsItIsReadAndLeftAsItI
               1u);
     EXPECT_EQ(read(file), R"({"templates": [)");
 }
+
+// The deepest file Korvane writes: a template whose tree nests as many levels as a tree can be read
+// with, three levels down in the file.
+TEST_F(SupportFolderTest, aTemplateAsDeepAsATreeCanBeIsReadBack) {
+    LayoutNode tree = LayoutNode::region(1);
+    for (std::int64_t id = 2; id <= LayoutNode::kMaxDecodeDepth; ++id)
+        tree = LayoutNode::split(SplitAxis::horizontal, 0.5, LayoutNode::region(id), std::move(tree));
+    LayoutTemplateSet set;
+    set.upsert(LayoutTemplate{"t.deep", "Deep", std::move(tree), "2.0", std::nullopt, std::nullopt});
+    set.save();
+    EXPECT_EQ(LayoutTemplateSet::load(), set);
+}

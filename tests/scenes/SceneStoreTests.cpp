@@ -154,6 +154,23 @@ TEST_F(SceneStoreTest, aCorruptSceneAmongGoodOnesIsLoggedAndItsBytesSurviveEvery
     EXPECT_EQ(names(store.loadAllScenes(one)), (std::vector<std::string>{"A"}));
 }
 
+// Nested deeper than any file Korvane writes, a scene is as corrupt as one cut short, and kept aside when
+// saved over.
+TEST_F(SceneStoreTest, aSceneNestedTooDeepIsCorruptAndKeptAsideWhenSavedOver) {
+    SceneStore store(*desktop, one);
+    store.save(scene('A', "A", 0), one);
+    json stored = scene('A', "A", 0).toJSON();
+    stored["note"] = json::parse(std::string(1100, '[') + std::string(1100, ']'));
+    const std::string deep = stored.dump();
+    write(file('A'), deep);
+
+    EXPECT_TRUE(store.loadAllScenes(one).empty());
+    EXPECT_TRUE(logs.log().contains("Scene file corrupted: " + uuid('A')));
+    store.save(scene('A', "Repaired", 0), one);
+    EXPECT_EQ(read(scenes() / (file('A').filename().string() + ".unreadable-2026-05-28T20:26:40Z")), deep);
+    EXPECT_EQ(names(store.loadAllScenes(one)), (std::vector<std::string>{"Repaired"}));
+}
+
 TEST_F(SceneStoreTest, onlyFilesNamedLikeScenesAreReadAndEachUnderTheIdInsideIt) {
     SceneStore store(*desktop, one);
     const std::string sceneA = scene('A', "A", 0).toJSON().dump();

@@ -106,6 +106,14 @@ inline std::vector<std::pair<xcb_window_t, Rect>> windowsOfProcess(const std::st
     return found;
 }
 
+// Resident memory of a process, in kB.
+inline long residentKB(pid_t pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
+    return 0;
+}
+
 // Whether the frame lies within the monitor (both root coordinates).
 inline bool within(const Rect& frame, const Rect& monitor) {
     return frame.minX() >= monitor.minX() && frame.minY() >= monitor.minY() &&

@@ -171,14 +171,6 @@ class MoveRequests {
     bool asked_ = false;
 };
 
-// Resident memory of a process, in kB.
-long residentKB(pid_t pid) {
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    for (std::string line; std::getline(status, line);)
-        if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
-    return 0;
-}
-
 TEST_F(ProgramOnX11Test,
        underAWindowManagerItStartsGivesEveryMonitorItsLayoutAndEndsOnSigtermWritingItsMemory) {
     startSession(true);

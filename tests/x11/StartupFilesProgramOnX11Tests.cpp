@@ -2,13 +2,16 @@
 // first start in a fresh support folder, where nothing is there yet, logs no error; a Layouts folder
 // holding a damaged file, one that is not UTF-8 and a FIFO gets each named in a readable line, the FIFO
 // for what it is, while the other layout files still get their display keys brought to the canonical
-// form; and a focus whitelist in the folder it is started from is none of its business.
+// form; files of nothing but nested brackets leave it no larger at rest than a clean start, and stay on
+// the disk; and a focus whitelist in the folder it is started from is none of its business.
 #include "ProgramOnX11.h"
 
+#include "platform/AtomicFile.h"
 #include "platform/Format.h"
 #include "platform/UTF8.h"
 
 #include <X11/keysym.h>
+#include <cstdlib>
 #include <sys/stat.h>
 
 namespace korvane::x11::test {
@@ -21,6 +24,21 @@ class StartupFilesProgramOnX11Test : public ProgramOnX11Test {
     static void write(const fs::path& path, const std::string& bytes) {
         fs::create_directories(path.parent_path());
         std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+    }
+    // Resident memory once it has not changed for a second (within what a timer's work moves it).
+    static long residentAtRest(pid_t pid) {
+        long last = residentKB(pid);
+        Nanos since = monotonic();
+        X11TestSession::waitFor(
+            [&] {
+                if (const long now = residentKB(pid); std::labs(now - last) > 256) {
+                    last = now;
+                    since = monotonic();
+                }
+                return monotonic() - since >= seconds(1);
+            },
+            seconds(30));
+        return last;
     }
     static std::string read(const fs::path& path) {
         std::ifstream in(path, std::ios::binary);
@@ -99,6 +117,51 @@ TEST_F(StartupFilesProgramOnX11Test, damagedLayoutFilesAreNamedAndTheOthersStill
 
     ::kill(korvane, SIGTERM);
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+// The active scene's file and the layout memory each replaced by 16 MB of opening brackets, as deep as a
+// file within the size Korvane reads can nest: the start refuses both as it reads them and ends at rest
+// within a few MB of the clean start before it, and the bytes of both stay on the disk.
+TEST_F(StartupFilesProgramOnX11Test, filesOfNestedBracketsLeaveItAtRestNearACleanStartAndAreKept) {
+    startSession(true);
+    openXterm();
+    // Freed memory counts as given back here: the address sanitizer would otherwise keep freed blocks
+    // for itself (its quarantine), whichever start freed them.
+    const char* inherited = std::getenv("ASAN_OPTIONS");
+    const std::string sanitizer = std::string("ASAN_OPTIONS=") + (inherited ? inherited : "") +
+                                  ":quarantine_size_mb=0:allocator_release_to_os_interval_ms=100";
+    const auto startAtRest = [&](std::size_t starts) {
+        const pid_t korvane = startKorvane({sanitizer});
+        EXPECT_TRUE(X11TestSession::waitFor(
+            [&] {
+                return count("[DisplayChange] handle end") == starts &&
+                       count("Scene Editor panels prepared") == starts;
+            },
+            seconds(30)))
+            << logText();
+        return std::pair(korvane, residentAtRest(korvane));
+    };
+    const auto [clean, cleanKB] = startAtRest(1);
+    ::kill(clean, SIGTERM);
+    ASSERT_EQ(describe(session->waitForExit(clean, seconds(10))), "exit 0") << logText();
+
+    const std::string brackets(kMaxStoreFileSize, '[');
+    const fs::path scene =
+        home() / "scenes" / ("scene-" + activeSceneFile()["id"].get<std::string>() + ".json");
+    write(scene, brackets);
+    write(home() / "layout-memory.json", brackets);
+    const auto [hostile, hostileKB] = startAtRest(2);
+    EXPECT_LT(hostileKB, cleanKB + 6 * 1024) << "kB resident at rest";
+    ::kill(hostile, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(hostile, seconds(10))), "exit 0") << logText();
+
+    EXPECT_TRUE(read(scene) == brackets);
+    // The memory written at the end took the place of the file it could not read, kept beside it.
+    std::size_t kept = 0;
+    for (const auto& entry : fs::directory_iterator(home()))
+        kept += entry.path().filename().string().starts_with("layout-memory.json.unreadable-") &&
+                read(entry.path()) == brackets;
+    EXPECT_EQ(kept, 1u);
 }
 
 // Started from a folder that holds "Korvane/Config/focus-whitelist.json" naming xterm, Korvane still

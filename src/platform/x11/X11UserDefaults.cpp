@@ -7,6 +7,7 @@
 #include "platform/AtomicFile.h"
 #include "platform/Logger.h"
 #include "platform/StoreFileLog.h"
+#include "platform/StoredJSON.h"
 #include "platform/UTF8.h"
 
 #include <cstdlib>
@@ -46,15 +47,19 @@ bool nestedWithin(const nlohmann::json& value, std::size_t levels) {
 }
 
 // The object the bytes hold, when this store can read it and write it back.
-std::optional<nlohmann::json> readableObject(const std::string& bytes) {
-    auto parsed = nlohmann::json::parse(bytes, nullptr, false);
-    if (parsed.is_discarded() || !parsed.is_object() || !nestedWithin(parsed, kMaxNesting))
+std::optional<nlohmann::json> readableObject(std::string bytes) {
+    try {
+        return decodeStoredJSON(std::move(bytes), [](nlohmann::json json) {
+            if (!json.is_object() || !nestedWithin(json, kMaxNesting)) return std::optional<nlohmann::json>();
+            return std::optional<nlohmann::json>(std::move(json));
+        });
+    } catch (const nlohmann::json::exception&) {
         return std::nullopt;
-    return parsed;
+    }
 }
 
-bool readable(const std::string& bytes) {
-    return readableObject(bytes).has_value();
+bool readable(std::string bytes) {
+    return readableObject(std::move(bytes)).has_value();
 }
 
 std::string nonEmptyEnv(const char* name) {
@@ -75,7 +80,7 @@ fs::path X11UserDefaults::applicationSupportFolder() {
 
 X11UserDefaults::X11UserDefaults(fs::path folder) : file_(std::move(folder) / kFileName) {
     // Read as every store reads its file: never waiting on a FIFO, never taking in a huge file.
-    const StoreFile stored = readStoreFile(file_);
+    StoreFile stored = readStoreFile(file_);
     std::string why;
     switch (stored.state) {
     case StoreFile::State::missing:
@@ -85,7 +90,7 @@ X11UserDefaults::X11UserDefaults(fs::path folder) : file_(std::move(folder) / kF
         return;
     case StoreFile::State::read:
         if (stored.bytes.empty()) return;
-        if (auto parsed = readableObject(stored.bytes)) {
+        if (auto parsed = readableObject(std::move(stored.bytes))) {
             values_ = std::move(*parsed);
             return;
         }

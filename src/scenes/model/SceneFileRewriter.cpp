@@ -3,6 +3,7 @@
 
 #include "core/AppSupport.h"
 #include "core/FileUtil.h"
+#include "platform/StoredJSON.h"
 #include "platform/UTF8.h"
 #include "scenes/model/WMScene.h"
 
@@ -40,10 +41,12 @@ void rewriteSceneLayoutIDs(const std::map<std::string, std::string>& mapping, co
     if (ec) throw fs::filesystem_error("cannot look at the folder", folder, ec);
     if (!exists) return;
     for (const auto& path : sceneFiles(folder)) {
-        const std::string bytes = readStoreFileBytes(path);
+        std::string bytes = readStoreFileBytes(path);
         WMScene scene;
         try {
-            scene = WMScene::fromJSON(nlohmann::json::parse(bytes), screens, now);
+            scene = decodeStoredJSON(std::move(bytes), [&](const nlohmann::json& json) {
+                return WMScene::fromJSON(json, screens, now);
+            });
         } catch (const std::exception&) {
             continue;
         }

@@ -243,19 +243,17 @@ TEST(X11UserDefaults, aFIFOOrALinkToADeviceIsNamedOnceAsTheFirstWriteReplacesIt)
 }
 
 // Writing a value recurses once per level of it, and a huge file would be held and rewritten whole on
-// every change: such a file is read as unreadable, and the first change (a Preferences toggle) is stored
-// after its bytes are kept aside.
+// every change: such a file is read as unreadable, as is one holding a number beyond a double, and the
+// first change (a Preferences toggle) is stored after its bytes are kept aside.
 TEST(X11UserDefaults, aFileNestedTooDeepOrOverSixteenMegabytesIsKeptAsideAtTheFirstChange) {
     const auto nested = [](int levels) {
         return R"({"SDPEnabled":true,"Deep":)" + std::string(levels, '[') + std::string(levels, ']') + "}";
     };
     const std::string large = R"({"SDPEnabled":true,"Long":")" + std::string(kMaxStoreFileSize, 'x') + "\"}";
     // The file, and whether it reads (the object is the first level, the value under "Deep" the second).
-    const std::pair<std::string, bool> rows[] = {{nested(70'000), false},
-                                                 {large, false},
-                                                 {nested(510), true},
-                                                 {nested(511), true},
-                                                 {nested(512), false}};
+    const std::pair<std::string, bool> rows[] = {
+        {nested(70'000), false}, {large, false},      {R"({"SDPEnabled":true,"Far":1e400})", false},
+        {nested(510), true},     {nested(511), true}, {nested(512), false}};
     for (const auto& [bytes, readable] : rows) {
         SCOPED_TRACE(bytes.substr(0, 40) + "... of " + std::to_string(bytes.size()) + " bytes");
         testing::TempFolder folder;
