@@ -4,6 +4,7 @@
 #pragma once
 
 #include "ProgramOnX11.h"
+#include "platform/Format.h"
 
 #include <X11/keysym.h>
 
@@ -135,8 +136,12 @@ class SceneEditorOnX11Test : public ProgramOnX11Test {
                     press({keysym});
                     return X11TestSession::waitFor([&] { return previewLine(line); }, seconds(5));
                 },
-                seconds(20)))
+                seconds(20))) {
+            ADD_FAILURE() << "no split preview; the keys went to the window at "
+                          << platform::describe(session->frameOf(session->activeWindow())) << "\n"
+                          << logText();
             return false;
+        }
         session->fakeInput(XCB_BUTTON_PRESS, 1);
         session->fakeInput(XCB_BUTTON_RELEASE, 1);
         return X11TestSession::waitFor([&] { return !previewLine(line); });
