@@ -149,7 +149,7 @@ void SceneRestoreEngine::applyDisplay(const std::string& displayUUID, const WMSc
     });
     if (found == connected.end()) return;
     const SceneDisplayResolution resolution = scene.resolveDisplays(ScreenContext::capture(screens));
-    sweepWindows({*found}, resolution);
+    sweepWindows({*found}, resolution, ParkingScope::sweptScreens);
     Log::sceneManager.info("Scene restore: applied display '%s' for scene '%s'", displayUUID, scene.name);
 }
 

@@ -137,16 +137,25 @@ class SceneRestoreEngine : public std::enable_shared_from_this<SceneRestoreEngin
     // line naming its file, and at the same moment a result with `sceneUnreadable` for
     // onLaunchRestoreFailed: the user is told, where a missing scene would pass in silence.
     void restoreActiveSceneOnLaunch(const std::optional<platform::ScreenInfo>& screen = std::nullopt);
-    // Sweeps the windows of one connected display into the scene's zones (parking included), without
-    // checking references, recording the scene or applying layouts: the caller has applied the display's
-    // layout. Nothing without accessibility trust or for a display that is not connected.
+    // Sweeps the windows of one connected display into the scene's zones (parking that display's windows
+    // included), without checking references, recording the scene or applying layouts: the caller has
+    // applied the display's layout. Nothing without accessibility trust or for a display that is not
+    // connected.
     void applyDisplay(const std::string& displayUUID, const WMScene& scene);
 
+    // Which windows the parking that ends a sweep may move.
+    enum class ParkingScope {
+        everyDisplay,
+        // Only those on the swept screens: the hints of the other displays were not served, so their
+        // windows are no concern of this sweep.
+        sweptScreens,
+    };
     // Serves the hints of `screens` from the window list, asks for launches, then parks (when the user
     // wants it) and reports through onSweepCompleted. All zeros, and nothing else, when the window list
     // cannot be read.
     SweepCounts sweepWindows(const std::vector<platform::ScreenInfo>& screens,
-                             const SceneDisplayResolution& resolution);
+                             const SceneDisplayResolution& resolution,
+                             ParkingScope parking = ParkingScope::everyDisplay);
 
     // +10 for a title that is not the owner's name, +5 when the shorter side is 260 or more, +3 for an
     // area of 200000 or more.
@@ -197,6 +206,8 @@ class SceneRestoreEngine : public std::enable_shared_from_this<SceneRestoreEngin
         int placedCount = 0;
         int totalHints = 0;
         int zoneResolverMisses = 0;
+        // The displays whose windows parking may move; every display when empty.
+        std::set<std::string> parkingDisplays;
         // The flip of window-list bounds to bottom-left; nothing without any screen.
         std::optional<double> flipHeight;
 

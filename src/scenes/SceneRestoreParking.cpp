@@ -38,6 +38,7 @@ int SceneRestoreEngine::parkUnplacedWindows(SweepState& sweep, std::set<std::str
     int parked = 0;
     for (const auto& entry : sweep.entries) {
         if (sweep.placed.contains(entry.wid)) continue;
+        if (!sweep.parkingDisplays.empty() && !sweep.parkingDisplays.contains(entry.displayUUID)) continue;
         // Every window of an application the scene names stays, also one that no hint took.
         if (sweep.sceneBundleIDs.contains(entry.bundleID)) continue;
         if (!regular.contains(entry.pid)) continue;

@@ -96,8 +96,11 @@ std::optional<pid_t> SceneRestoreEngine::pidForBundleID(const std::string& bundl
 
 SceneRestoreEngine::SweepCounts
 SceneRestoreEngine::sweepWindows(const std::vector<platform::ScreenInfo>& screens,
-                                 const SceneDisplayResolution& resolution) {
+                                 const SceneDisplayResolution& resolution, ParkingScope parking) {
     SweepState sweep;
+    if (parking == ParkingScope::sweptScreens)
+        for (const auto& screen : screens)
+            sweep.parkingDisplays.insert(DisplayUtil::displayUUID(screen));
     // Without any screen nothing is flipped (and nothing will be placed).
     sweep.flipHeight = flipHeight(platform_.screens());
     if (!buildPool(sweep)) return {};

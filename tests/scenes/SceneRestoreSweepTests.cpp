@@ -335,12 +335,14 @@ TEST_F(SceneRestoreSweepTest, aRestoreWithNoScreenPlacesAndParksNothing) {
     EXPECT_TRUE(logged("[sceneManager] Scene Restore: no screen connected; 'Desk' places no window"));
 }
 
-TEST_F(SceneRestoreSweepTest, applyingOneDisplayServesOnlyItsHintsAndParksAsEverySweepDoes) {
+TEST_F(SceneRestoreSweepTest, applyingOneDisplayServesOnlyItsHintsAndParksOnlyItsWindows) {
     parkingOn();
     const pid_t mail = launch(kMail, "Mail");
     const WindowID inbox = open(mail, {1500, 100, 600, 400}, "Inbox");
     const pid_t other = launch("com.example.other", "Other");
     const WindowID window = open(other, {1600, 300, 600, 400}, "Other");
+    // On the display that is not applied: its hints (the editor's) are not served, so it stays.
+    const WindowID elsewhere = open(other, {100, 100, 600, 400}, "Elsewhere");
     scene.windowHints = {{"D1", {hint(kEditor, 1)}}, {"D2", {hint(kMail, 2)}}};
 
     desktop->accessibility().setProcessTrusted(false);
@@ -353,6 +355,7 @@ TEST_F(SceneRestoreSweepTest, applyingOneDisplayServesOnlyItsHintsAndParksAsEver
     EXPECT_TRUE(launches.empty()); // the editor's hint on D1 is not served
     EXPECT_EQ(frameOf(inbox), zone("D2", 2));
     EXPECT_EQ(frameOf(window), Rect(-599, 300, 600, 400));
+    EXPECT_EQ(frameOf(elsewhere), Rect(100, 100, 600, 400));
     EXPECT_FALSE(store->loadActiveScene(ScreenContext::capture(desktop->screens())));
     EXPECT_TRUE(logged("[sceneManager] Scene restore: applied display 'D2' for scene 'Desk'"));
 

@@ -2,12 +2,12 @@
 // server with openbox. A scene restored from the card switcher is reported on the main monitor by a card
 // that a click goes through to the xterm below. A monitor that the active scene lays out, added while an
 // xterm has the keyboard, gets the prompt, which leaves the keyboard with the xterm, and a click on "Apply
-// Layout" gives the monitor the scene's layout and closes the prompt; another scene restored while the
-// prompt stands withdraws it. No compositing manager runs, so both are cut to their rounded outline and
-// what lies under their corners shows there. Pictures of both are left under build/screenshots. The card
-// switcher shown on a monitor that is unplugged closes with it; opened again on the monitor that stays,
-// its digit restores a scene. A restore that could not start an application the scene names is no check
-// mark.
+// Layout" gives the monitor the scene's layout and closes the prompt, parking (when it is on) only that
+// monitor's windows; another scene restored while the prompt stands withdraws it. No compositing manager
+// runs, so both are cut to their rounded outline and what lies under their corners shows there. Pictures of
+// both are left under build/screenshots. The card switcher shown on a monitor that is unplugged closes with
+// it; opened again on the monitor that stays, its digit restores a scene. A restore that could not start an
+// application the scene names is no check mark.
 #include "ProgramOnX11.h"
 
 #include "platform/Format.h"
@@ -97,6 +97,39 @@ TEST_F(SceneNoticesProgramOnX11Test,
         << logText();
     EXPECT_EQ(storedLayoutOf(side), "builtin.fullscreen");
     EXPECT_EQ(session->activeWindow(), focused);
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+// With parking on, "Apply Layout" parks only the windows of the monitor that came: an xterm that the scene
+// keeps in a zone of the main monitor stays there.
+TEST_F(SceneNoticesProgramOnX11Test, applyLayoutWithParkingOnLeavesTheMainMonitorsWindowsInTheirZones) {
+    startSession(true);
+    WMScene scene = sceneOverBothMonitors(session->display(), kSceneID, "Terminals", "builtin.split-50-50",
+                                          "builtin.fullscreen");
+    scene.windowHints = {{monitorsByName(session->display()).at(kPrimaryName), {WindowHint{"xterm", 1, {}}}}};
+    writeActiveScene(home(), scene);
+    std::ofstream(home() / "user-defaults.json") << R"({"ParkUnmanagedWindowsOnRestore":true})";
+    session->deleteMonitor(kSecondaryName);
+    const xcb_window_t kept = xterm("Kept", "60x20+2000+100");
+
+    // Without desktop entries the xterm is the application "xterm", by its class.
+    const pid_t korvane = startKorvane({"XDG_DATA_HOME=" + (folder.path() / "none").string(),
+                                        "XDG_DATA_DIRS=" + (folder.path() / "none").string()});
+    ASSERT_TRUE(waitForLine("Scene Restore complete (layout-only): 'Terminals'")) << logText();
+    const Rect zone1{kPrimaryWorkArea.minX(), kPrimaryWorkArea.minY(), kPrimaryWorkArea.width() / 2,
+                     kPrimaryWorkArea.height()};
+    ASSERT_TRUE(comesToFill(kept, zone1)) << platform::describe(session->frameOf(kept));
+    const Rect placed = session->frameOf(kept);
+
+    session->setMonitor(kSecondaryName, kSecondaryRoot, false);
+    ASSERT_TRUE(X11TestSession::waitFor([&] {
+        return session->viewableWindowTitled(kPromptTitle).has_value();
+    })) << logText();
+    session->click(770 + 60, 20 + 56);
+    ASSERT_TRUE(waitForLine("M3: applied Scene 'Terminals' to newly connected display")) << logText();
+    EXPECT_EQ(session->frameOf(kept), placed) << platform::describe(session->frameOf(kept));
 
     ::kill(korvane, SIGTERM);
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
