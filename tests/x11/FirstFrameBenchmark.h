@@ -237,9 +237,20 @@ class FloorWindow final : public QWidget {
     void paintEvent(QPaintEvent*) override { QPainter(this).fillRect(rect(), QColor(26, 26, 30)); }
 };
 
+// What the windows of an opening hold when it starts: the drawing buffers and pictures they kept from
+// an opening soon before, as the program keeps them for a while after a window hides; or nothing, as at
+// the first opening and at one after the program has been at rest, every buffer taken from fresh memory.
+enum class Buffers { kept, fresh };
+
+// Lets the hidden windows go of what they keep, as the program's do once they have been hidden a while.
+inline void rest() {
+    releaseHiddenWindowsMemoryNow(*qApp);
+}
+
 // The floor: bare frameless windows at these places of the root (one monitor's size each) shown together
-// and painted once, on the same clock as the program's openings; their openings, ms.
-inline Openings bareWindows(benchmark::State& state, const std::vector<QRect>& places) {
+// and painted once, on the same clock as the program's openings, with their buffers kept from the last
+// showing or taken afresh; their openings, ms.
+inline Openings bareWindows(benchmark::State& state, const std::vector<QRect>& places, Buffers buffers) {
     desk->grow(static_cast<int>(state.range(0)));
     while (desk->floorWindows.size() < places.size())
         desk->floorWindows.push_back(std::make_unique<FloorWindow>());
@@ -247,6 +258,17 @@ inline Openings bareWindows(benchmark::State& state, const std::vector<QRect>& p
     for (std::size_t i = 0; i < places.size(); ++i) {
         desk->floorWindows[i]->setGeometry(places[i]);
         windows.push_back(desk->floorWindows[i].get());
+    }
+    if (buffers == Buffers::kept) {
+        // Shown once before: every opening timed finds the buffers of the last.
+        for (QWidget* w : windows)
+            w->show();
+        desk->idle(milliseconds(300));
+        for (QWidget* w : windows)
+            w->hide();
+        desk->idle(milliseconds(100));
+    } else {
+        rest();
     }
     Openings openings;
     for (auto _ : state) {
@@ -266,18 +288,20 @@ inline Openings bareWindows(benchmark::State& state, const std::vector<QRect>& p
         state.SetIterationTime(opening->complete / 1000);
         openings.add(*opening);
         desk->idle(milliseconds(100));
+        if (buffers == Buffers::fresh) rest();
     }
     setCounters(state, openings, {});
     return openings;
 }
 
-// A first-frame benchmark over that many xterms: each run times itself, 15 of them, in milliseconds
-// (the complete frame).
-template <class Body> void registerFirstFrame(const std::string& name, Body&& body, int xterms) {
+// A first-frame benchmark over that many xterms: each run times itself, 15 of them unless said, in
+// milliseconds (the complete frame).
+template <class Body>
+void registerFirstFrame(const std::string& name, Body&& body, int xterms, int iterations = 15) {
     benchmark::RegisterBenchmark(name.c_str(), std::forward<Body>(body))
         ->Arg(xterms)
         ->UseManualTime()
-        ->Iterations(15)
+        ->Iterations(iterations)
         ->Unit(benchmark::kMillisecond);
 }
 

@@ -1,10 +1,14 @@
 // How long the scene editor takes on a real X server with two monitors from the request to the first
 // pixels of both of its panels and to their complete frames, as the server records them, each panel's
-// capture of its screen included; its first opening apart from the later ones. The floor, measured in the
-// same run on the same clock, is two bare frameless windows, one of each monitor's size, shown and painted
-// once: what mapping and drawing the editor's two windows costs at all. Each figure is given as a median
-// and as its ratio to the floor's. A benchmark on the tests' fixture, run by scripts/benchmark and never by
-// the test runner; its own private X server, window manager and xterms end with it.
+// capture of its screen included: its first opening, openings soon after the last (which find the drawing
+// buffers and pictures the panels kept) and openings after a rest (all of it let go, as the program does
+// once the panels have been hidden a while). The floors, measured in the same run on the same clock, are
+// two bare frameless windows, one of each monitor's size, shown and painted once, keeping their buffers
+// from their last showing (for the openings soon after) or taking them from fresh memory (for the first
+// opening and those after a rest): what mapping and drawing the editor's two windows costs at all. Each
+// figure is given as a median and as its ratio to its floor's. A benchmark on the tests' fixture, run by
+// scripts/benchmark and never by the test runner; its own private X server, window manager and xterms end
+// with it.
 //
 // The editor's panels are made ahead, unmapped, once the program is idle after starting, as start-up has
 // it; the memory they keep from then on is reported. The first opening draws in two steps: the chips'
@@ -35,13 +39,15 @@
 namespace korvane::x11::test {
 namespace {
 
-Opening floor; // ms
+Opening keptFloor, freshFloor; // ms
 
 // Two bare windows, one over each monitor, shown together: the editor covers both.
-void bareWindow(benchmark::State& state) {
-    const Openings openings = bareWindows(state, {QRect(0, 0, 1920, 900), QRect(1920, 0, 1920, 1080)});
-    floor = openings.medians();
-    addRow("two bare monitor-sized windows", openings, {});
+void bareWindow(benchmark::State& state, Buffers buffers) {
+    const Openings openings =
+        bareWindows(state, {QRect(0, 0, 1920, 900), QRect(1920, 0, 1920, 1080)}, buffers);
+    (buffers == Buffers::kept ? keptFloor : freshFloor) = openings.medians();
+    addRow(std::string("two bare monitor-sized windows, ") + (buffers == Buffers::kept ? "kept" : "fresh"),
+           openings, {});
 }
 
 // When an opening's canvases loaded the scene, which starts the pause before the chips' lookup, and when
@@ -140,8 +146,9 @@ void requestToBothPanelsPainted(benchmark::State& state) {
         state.counters["prepared_resident_mb"] = residentMB() - before;
     }
     // The first opening maps the panels made ahead for the first time, its canvases draw the scene's
-    // views for the first time and its chips' names are looked up; later openings show all of it again.
-    Openings all, first, firstNames, later;
+    // views for the first time and its chips' names are looked up; later openings show all of it again,
+    // every other one after a rest.
+    Openings first, firstNames, soonAfter, afterRest;
     std::vector<double> request; // the request itself: panels made, screens captured, windows mapped
     std::size_t panels = 0;
     // ms from the end of the first opening's pause (when known), and from the lookup's results, to its
@@ -149,6 +156,8 @@ void requestToBothPanelsPainted(benchmark::State& state) {
     std::optional<double> namesAfterPause, namesAfterResults;
     for (auto _ : state) {
         const bool firstOpening = first.complete.empty();
+        const bool rested = !firstOpening && soonAfter.complete.size() > afterRest.complete.size();
+        if (rested) rest();
         Clock::time_point start;
         std::string error;
         ChipLookupWatch lookup;
@@ -178,11 +187,9 @@ void requestToBothPanelsPainted(benchmark::State& state) {
         }
         state.SetIterationTime(opening->complete / 1000);
         if (!firstOpening) {
-            all.add(*opening);
-            later.add(*opening);
+            (rested ? afterRest : soonAfter).add(*opening);
         } else if (!lookup.lookedUpAt) {
             // Nothing to look up (the process knew every chip already): the opening is one step.
-            all.add(*opening);
             first.add(*opening);
         } else {
             // The opening's own frame: what it drew before the first canvas took the lookup's results.
@@ -194,7 +201,6 @@ void requestToBothPanelsPainted(benchmark::State& state) {
             const Opening frame{msBetween(start, own->firstPixels), msBetween(start, own->complete),
                                 own->covered,
                                 std::chrono::duration<double, std::milli>(own->longestGap).count()};
-            all.add(frame);
             first.add(frame);
             // The names and icons in place: when the results came, and the last drawing of all, which is
             // that instant when they changed nothing drawn (the names the lookup found are those shown).
@@ -206,7 +212,7 @@ void requestToBothPanelsPainted(benchmark::State& state) {
         }
         desk->idle(milliseconds(200));
     }
-    setCounters(state, all, floor);
+    setCounters(state, soonAfter, keptFloor);
     if (!first.complete.empty()) {
         state.counters["first_opening_first_px_ms"] = first.firstPixels.front();
         state.counters["first_opening_complete_ms"] = first.complete.front();
@@ -216,7 +222,7 @@ void requestToBothPanelsPainted(benchmark::State& state) {
     if (namesAfterPause) state.counters["names_after_pause_ms"] = *namesAfterPause;
     state.counters["request_ms"] = median(request);
     state.counters["panels"] = static_cast<double>(panels);
-    addRow("scene editor, first opening", first, floor);
+    addRow("scene editor, first opening", first, freshFloor);
     // From the request, beside no floor: the lookup waits 0.2 s on purpose.
     addRow("scene editor, first opening's names, icons", firstNames, {});
     if (namesAfterResults) {
@@ -233,7 +239,8 @@ void requestToBothPanelsPainted(benchmark::State& state) {
             pause, *namesAfterResults);
         notes.push_back(note);
     }
-    addRow("scene editor, later openings", later, floor);
+    addRow("scene editor, soon after the last", soonAfter, keptFloor);
+    addRow("scene editor, after a rest", afterRest, freshFloor);
 }
 
 // What each of the editor's panels takes before it shows, on a panel kept from the last time: the picture
@@ -253,9 +260,13 @@ void captureOneMonitor(benchmark::State& state) {
 }
 
 void registerAll() {
-    registerFirstFrame("bareWindow", bareWindow, 2);
+    registerFirstFrame(
+        "bareWindow/kept", [](benchmark::State& s) { bareWindow(s, Buffers::kept); }, 2);
+    registerFirstFrame(
+        "bareWindow/fresh", [](benchmark::State& s) { bareWindow(s, Buffers::fresh); }, 2);
     registerFirstFrame("captureOneMonitor", captureOneMonitor, 2);
-    registerFirstFrame("requestToBothPanelsPainted", requestToBothPanelsPainted, 2);
+    // The first opening, then ten soon after the last and ten after a rest, in turn.
+    registerFirstFrame("requestToBothPanelsPainted", requestToBothPanelsPainted, 2, 21);
 }
 
 } // namespace

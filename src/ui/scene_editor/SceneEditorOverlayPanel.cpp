@@ -324,7 +324,7 @@ void SceneEditorOverlayPanel::paintAhead() {
     render(&ahead, QPoint(), QRegion(rect()));
 }
 
-void SceneEditorOverlayPanel::rest() {
+void SceneEditorOverlayPanel::letGoWhileHidden() {
     if (!isVisible()) backdrop_ = QImage();
 }
 

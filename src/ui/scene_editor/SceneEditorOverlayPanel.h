@@ -5,6 +5,7 @@
 
 #include "platform/Geometry.h"
 #include "platform/Screens.h"
+#include "ui/overlays/MemoryAtRest.h"
 
 #include <QImage>
 #include <QWidget>
@@ -89,7 +90,7 @@ class SceneEditorOverlayRootView : public QWidget {
 
 // Main thread only. Frameless, above every window, on every workspace, taking the keyboard. One panel
 // may serve several editors in turn, hidden in between (see SceneEditorPanelPool).
-class SceneEditorOverlayPanel : public QWidget {
+class SceneEditorOverlayPanel : public QWidget, public KeptForNextShowing {
   public:
     static constexpr const char* kTitle = "Scene Editor";
     // The black over the picture, as a share: each channel keeps the rest.
@@ -121,10 +122,10 @@ class SceneEditorOverlayPanel : public QWidget {
     // what a first showing costs beyond any later one in the views (the fonts, glyphs and styles of their
     // first drawing) is paid now. The window shows nothing of it; once mapped it is drawn anew.
     void paintAhead();
-    // While hidden: lets go of the monitor's picture. A program that stays resident all day would hold it
-    // between openings a user makes now and then; the next cover takes a new picture anyway. (Its drawing
-    // buffer goes as it hides: see releaseMemoryAtRest.)
-    void rest();
+    // While hidden: lets go of the monitor's picture, as its drawing buffer goes, once the panel has been
+    // hidden a while (see releaseMemoryAtRest). A program that stays resident all day would hold it between
+    // openings a user makes now and then; an opening soon after the last takes the next picture into it.
+    void letGoWhileHidden() override;
 
   protected:
     void paintEvent(QPaintEvent* event) override;
@@ -142,7 +143,7 @@ class SceneEditorOverlayPanel : public QWidget {
     void place(const QRect& area);
 
     platform::Screens& screens_;
-    // From cover to rest: a picture of the same size taken again while shown goes into the same memory.
+    // From cover until let go: a picture of the same size taken again goes into the same memory.
     QImage backdrop_;
     SceneEditorBlockingView* blockingView_;
     SceneEditorOverlayRootView* rootView_ = nullptr;

@@ -121,7 +121,7 @@ bool SceneEditorPanelPool::makeAhead(platform::Platform& platform,
                                      const std::vector<std::string>& chipApplications) {
     if (made_ || !qobject_cast<QApplication*>(QCoreApplication::instance())) return false;
     const Nanos started = platform.runLoop().now();
-    // Without pictures: a panel lets go of its picture as it is kept, and an opening takes its own.
+    // Without pictures: an opening takes its own.
     // Kept once all are made up: a kept panel would be taken again for the next screen.
     std::vector<SceneEditorOverlayPanel*> panels;
     for (const platform::ScreenInfo& screen : screens_.screens()) {
@@ -146,7 +146,6 @@ bool SceneEditorPanelPool::makeAhead(platform::Platform& platform,
 void SceneEditorPanelPool::keep(SceneEditorOverlayPanel* panel) {
     if (!panel) return;
     panel->hide();
-    panel->rest();
     if (SceneEditorOverlayRootView* root = panel->rootView()) root->retire();
     if (std::find(kept_.begin(), kept_.end(), panel) == kept_.end()) kept_.emplace_back(panel);
 }

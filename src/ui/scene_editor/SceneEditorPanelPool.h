@@ -20,7 +20,8 @@ class Platform;
 class Screens;
 } // namespace platform
 
-// Panels an editor has closed wait here hidden for the next one, with the views of the editor they held.
+// Panels an editor has closed wait here hidden for the next one, with the views of the editor they held
+// and, for a while after they hid, their drawing buffers and monitors' pictures (see releaseMemoryAtRest).
 // A full-screen window shown for the first time costs several times what showing it again does: it is
 // made on the window server, and its drawing buffer and its screen's picture touch fresh memory, a page
 // fault per page; and the editor's views cost more to build than to bring up to date, the first views
