@@ -110,12 +110,8 @@ class DialogsProgramOnX11Test : public SceneEditorOnX11Test {
 };
 
 TEST_F(DialogsProgramOnX11Test, theEditorsSaveAlertAndApplicationPickerShowTheirContentWhenTheyOpen) {
-    startSession(true);
-    openXterm();
-    const pid_t korvane = startKorvane();
-    ASSERT_TRUE(waitForLine("Permissions granted, starting services...")) << logText();
-    ASSERT_TRUE(waitForLine("[DisplayChange] handle end")) << logText();
-    const auto manager = openManagerFromPrompt();
+    std::optional<xcb_window_t> manager;
+    const pid_t korvane = startWithManager(manager);
     ASSERT_TRUE(manager) << logText();
 
     ASSERT_TRUE(clickEditGridUntil(*manager, [&] {
@@ -157,12 +153,8 @@ TEST_F(DialogsProgramOnX11Test, theEditorsSaveAlertAndApplicationPickerShowTheir
 }
 
 TEST_F(DialogsProgramOnX11Test, theSaveAlertOpensCentredOnTheMonitorOfThePanelThatAsks) {
-    startSession(true);
-    openXterm();
-    const pid_t korvane = startKorvane();
-    ASSERT_TRUE(waitForLine("Permissions granted, starting services...")) << logText();
-    ASSERT_TRUE(waitForLine("[DisplayChange] handle end")) << logText();
-    const auto manager = openManagerFromPrompt();
+    std::optional<xcb_window_t> manager;
+    const pid_t korvane = startWithManager(manager);
     ASSERT_TRUE(manager) << logText();
     ASSERT_TRUE(clickEditGridUntil(*manager, [&] {
         return session->viewableWindowTitled(kEditorTitle).has_value();
@@ -194,12 +186,8 @@ TEST_F(DialogsProgramOnX11Test, theSaveAlertOpensCentredOnTheMonitorOfThePanelTh
 }
 
 TEST_F(DialogsProgramOnX11Test, theManagersDeleteAlertShowsItsContentWhenItOpens) {
-    startSession(true);
-    openXterm();
-    const pid_t korvane = startKorvane();
-    ASSERT_TRUE(waitForLine("Permissions granted, starting services...")) << logText();
-    ASSERT_TRUE(waitForLine("[DisplayChange] handle end")) << logText();
-    const auto manager = openManagerFromPrompt();
+    std::optional<xcb_window_t> manager;
+    const pid_t korvane = startWithManager(manager);
     ASSERT_TRUE(manager) << logText();
 
     // The pointer onto the first card, then onto the bin that its panel shows, and a click there.

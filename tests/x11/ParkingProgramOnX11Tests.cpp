@@ -169,13 +169,9 @@ TEST_F(ParkingProgramOnX11Test,
 // only the windows on screen.
 TEST_F(ParkingProgramOnX11Test, windowsTheRestoreParksLeaveTheirZoneSoTheZoneKeysReachOnlyWindowsOnScreen) {
     startSession(true);
-    const auto uuids = monitorsByName(session->display());
-    ASSERT_EQ(uuids.size(), 2u);
-    const std::string primary = uuids.at(kPrimaryName), side = uuids.at(kSecondaryName);
-    WMScene scene;
-    scene.id = kSceneID;
-    scene.name = "Terminals";
-    scene.layoutRefsByDisplay = {{primary, "builtin.split-50-50"}, {side, "builtin.split-50-50"}};
+    const std::string side = monitorsByName(session->display()).at(kSecondaryName);
+    WMScene scene = sceneOverBothMonitors(session->display(), kSceneID, "Terminals", "builtin.split-50-50",
+                                          "builtin.split-50-50");
     scene.windowHints = {{side,
                           {WindowHint{"xterm", 1, std::nullopt}, WindowHint{"xterm", 2, std::nullopt},
                            WindowHint{"xterm", 2, std::nullopt}}}};
@@ -217,11 +213,7 @@ TEST_F(ParkingProgramOnX11Test, windowsTheRestoreParksLeaveTheirZoneSoTheZoneKey
     }
 
     // The scene in use, restored from the card switcher.
-    press({XK_Control_L, XK_Alt_L, XK_c});
-    ASSERT_TRUE(X11TestSession::waitFor([&] {
-        return session->viewableWindowTitled("Scene Switcher").has_value();
-    })) << logText();
-    press({XK_1});
+    ASSERT_TRUE(restoreFromCardSwitcher()) << logText();
     for (const xcb_window_t window : {*unrelated, *calc})
         ASSERT_TRUE(waitForLine("' wid=" + std::to_string(window))) << logText();
     ASSERT_TRUE(X11TestSession::waitFor([&] { return count("Scene Restore complete") >= 2; })) << logText();

@@ -42,6 +42,16 @@ class PreferencesProgramOnX11Test : public ProgramOnX11Test {
             },
             seconds(20));
     }
+    // Korvane started beside a tray and its Preferences opened from the tray's menu into `window`
+    // (nothing when it did not come); the program's pid.
+    pid_t startWithPreferences(std::optional<xcb_window_t>& window) {
+        startSession(true);
+        startTray();
+        const pid_t korvane = startKorvane();
+        EXPECT_TRUE(ready()) << logText();
+        window = openPreferences(korvane);
+        return korvane;
+    }
     // A click on the tray icon, then "Preferences..." chosen in its menu from the keyboard: the last row but
     // one. Answers the window once it shows with the keyboard.
     std::optional<xcb_window_t> openPreferences(pid_t korvane) {
@@ -214,11 +224,8 @@ TEST_F(PreferencesProgramOnX11Test, aShortcutRecordedInThePreferencesIsStoredAnd
 }
 
 TEST_F(PreferencesProgramOnX11Test, aRecordedShortcutShowsItsKeysInWordsJoinedByPlus) {
-    startSession(true);
-    startTray();
-    const pid_t korvane = startKorvane();
-    ASSERT_TRUE(ready()) << logText();
-    const auto window = openPreferences(korvane);
+    std::optional<xcb_window_t> window;
+    const pid_t korvane = startWithPreferences(window);
     ASSERT_TRUE(window) << logText();
 
     // The Shortcuts page as it first shows: "Ctrl+Alt+Q" for "Push Window Left".
@@ -370,11 +377,8 @@ TEST_F(PreferencesProgramOnX11Test, aRecordingEndsOnAClickElsewhereOrAnotherPage
 }
 
 TEST_F(PreferencesProgramOnX11Test, aKeyThatTypesIsRefusedAloneWhileF5AloneBecomesAShortcut) {
-    startSession(true);
-    startTray();
-    const pid_t korvane = startKorvane();
-    ASSERT_TRUE(ready()) << logText();
-    const auto window = openPreferences(korvane);
+    std::optional<xcb_window_t> window;
+    const pid_t korvane = startWithPreferences(window);
     ASSERT_TRUE(window) << logText();
 
     // "Push Window Left" records (the way there is that of the tests above) and U alone is typed: refused,
@@ -435,11 +439,8 @@ TEST_F(PreferencesProgramOnX11Test, minimisedThePreferencesComeBackWithTheKeyboa
 }
 
 TEST_F(PreferencesProgramOnX11Test, aQuitWhileAShortcutRecordsEndsWithStatusZeroAndItsFilesSaved) {
-    startSession(true);
-    startTray();
-    const pid_t korvane = startKorvane();
-    ASSERT_TRUE(ready()) << logText();
-    const auto window = openPreferences(korvane);
+    std::optional<xcb_window_t> window;
+    const pid_t korvane = startWithPreferences(window);
     ASSERT_TRUE(window) << logText();
     key(XK_Down);
     for (int i = 0; i < 7; ++i)

@@ -11,6 +11,7 @@
 #include "scenes/SceneStore.h"
 #include "support/TempFolder.h"
 
+#include <X11/keysym.h>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
@@ -221,6 +222,18 @@ class ProgramOnX11Test : public ::testing::Test {
         for (auto keysym : keysyms)
             keys.push_back(session->keycodeOf(keysym));
         session->pressKeys(keys);
+    }
+    // Ctrl+Alt+C, then the digit of a card once the scene card switcher holds the keyboard, as a user
+    // restores a scene. Whether the switcher came.
+    bool restoreFromCardSwitcher(std::uint32_t digit = XK_1) {
+        press({XK_Control_L, XK_Alt_L, XK_c});
+        if (!X11TestSession::waitFor([&] {
+                const auto panel = session->viewableWindowTitled("Scene Switcher");
+                return panel && session->activeWindow() == *panel;
+            }))
+            return false;
+        press({digit});
+        return true;
     }
     pid_t startTray() {
         // Along the top right of the screen, as a panel would hold it.

@@ -156,12 +156,7 @@ TEST_F(SceneNoticesProgramOnX11Test, aPromptStandingWhenTheCardSwitcherRestoresA
     // On the prompt's message (root 770, 20, 380 x 88), away from its buttons.
     session->glidePointer(960, 36, 10);
 
-    press({XK_Control_L, XK_Alt_L, XK_c});
-    ASSERT_TRUE(X11TestSession::waitFor([&] {
-        const auto panel = session->viewableWindowTitled(kSwitcherTitle);
-        return panel && session->activeWindow() == *panel;
-    })) << logText();
-    press({XK_1});
+    ASSERT_TRUE(restoreFromCardSwitcher()) << logText();
     ASSERT_TRUE(waitForLine("Scene Restore complete (layout-only): 'Other'")) << logText();
     EXPECT_TRUE(X11TestSession::waitFor([&] { return !session->viewableWindowTitled(kPromptTitle); }))
         << "the prompt still offers 'Terminals'";
@@ -184,12 +179,7 @@ TEST_F(SceneNoticesProgramOnX11Test,
     ASSERT_TRUE(waitForLine("HotkeyManager: registering sceneSwitcher.toggle key=C")) << logText();
 
     // Control+option+C opens the card switcher with the keyboard; 1 restores the first scene.
-    press({XK_Control_L, XK_Alt_L, XK_c});
-    ASSERT_TRUE(X11TestSession::waitFor([&] {
-        const auto panel = session->viewableWindowTitled(kSwitcherTitle);
-        return panel && session->activeWindow() == *panel;
-    })) << logText();
-    press({XK_1});
+    ASSERT_TRUE(restoreFromCardSwitcher()) << logText();
     std::optional<xcb_window_t> card;
     ASSERT_TRUE(X11TestSession::waitFor(
         [&] { return (card = session->viewableWindowTitled(kCardTitle)).has_value(); }, seconds(3)))
@@ -233,12 +223,7 @@ TEST_F(SceneNoticesProgramOnX11Test,
                                         "XDG_DATA_DIRS=" + (folder.path() / "no-data").string()});
     ASSERT_TRUE(waitForLine("Scene Restore complete (layout-only): 'Tools'")) << logText();
     ASSERT_TRUE(waitForLine("HotkeyManager: registering sceneSwitcher.toggle key=C")) << logText();
-    press({XK_Control_L, XK_Alt_L, XK_c});
-    ASSERT_TRUE(X11TestSession::waitFor([&] {
-        const auto panel = session->viewableWindowTitled(kSwitcherTitle);
-        return panel && session->activeWindow() == *panel;
-    })) << logText();
-    press({XK_1});
+    ASSERT_TRUE(restoreFromCardSwitcher()) << logText();
     std::optional<xcb_window_t> card;
     ASSERT_TRUE(X11TestSession::waitFor(
         [&] { return (card = session->viewableWindowTitled(kCardTitle)).has_value(); }, seconds(3)))

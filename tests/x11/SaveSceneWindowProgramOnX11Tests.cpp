@@ -50,6 +50,38 @@ class SaveSceneWindowProgramOnX11Test : public ProgramOnX11Test {
         });
         return panel && session->activeWindow() == *panel ? panel : std::nullopt;
     }
+    // The scene "Desk" active (Daily on the main monitor, 50:50 on the side), an xterm pictured with
+    // kMainIcon in the main monitor's centre zone and one with kSideIcon in the side's left half; Korvane
+    // started over them and "Save Scene" open with its canvas drawn.
+    struct Desk {
+        pid_t korvane = 0;
+        xcb_window_t main = 0, side = 0;
+        std::vector<fs::path> before; // the scene files before "Save Scene" opened
+        xcb_window_t panel = 0;
+        Rect content, canvas;
+    };
+    std::optional<Desk> saveSceneOverDesk() {
+        writeActiveScene(home(),
+                         sceneOverBothMonitors(session->display(), "44444444-5555-4666-8777-888888888888",
+                                               "Desk", "builtin.daily", "builtin.split-50-50"));
+        Desk desk;
+        desk.main = pictured("main-term", "60x20+2600+300", kMainIcon);
+        desk.side = pictured("side-term", "60x20+200+200", kSideIcon);
+        desk.korvane = startKorvaneWithoutEntries();
+        if (!waitForLine("HotkeyManager: registering scene.save key=S") ||
+            !waitForLine("Scene Restore complete (layout-only): 'Desk'"))
+            return std::nullopt;
+        desk.before = sceneFiles();
+        const auto panel = openSaveScene();
+        if (!panel) return std::nullopt;
+        desk.panel = *panel;
+        desk.content = session->contentOf(*panel);
+        std::optional<Rect> canvas;
+        if (!X11TestSession::waitFor([&] { return (canvas = canvasOf(desk.content)).has_value(); }))
+            return std::nullopt;
+        desk.canvas = *canvas;
+        return desk;
+    }
     using ProgramOnX11Test::press;
     void press(std::uint32_t keysym) { session->pressKeys({session->keycodeOf(keysym)}); }
     // Lower-case letters typed one by one.
@@ -267,21 +299,13 @@ TEST_F(SaveSceneWindowProgramOnX11Test,
     startSession(true);
     const auto uuids = monitorsByName(session->display());
     const std::string primary = uuids.at(kPrimaryName), side = uuids.at(kSecondaryName);
-    writeActiveScene(home(), sceneOverBothMonitors(session->display(), "44444444-5555-4666-8777-888888888888",
-                                                   "Desk", "builtin.daily", "builtin.split-50-50"));
     // One xterm in the main monitor's centre zone, one in the left half of the side monitor.
-    const xcb_window_t main = pictured("main-term", "60x20+2600+300", kMainIcon);
-    const xcb_window_t beside = pictured("side-term", "60x20+200+200", kSideIcon);
-    const pid_t korvane = startKorvaneWithoutEntries();
-    ASSERT_TRUE(waitForLine("HotkeyManager: registering scene.save key=S")) << logText();
-    ASSERT_TRUE(waitForLine("Scene Restore complete (layout-only): 'Desk'")) << logText();
-
-    const auto before = sceneFiles();
-    const auto panel = openSaveScene();
-    ASSERT_TRUE(panel) << logText();
-    const Rect content = session->contentOf(*panel);
-    std::optional<Rect> canvas;
-    ASSERT_TRUE(X11TestSession::waitFor([&] { return (canvas = canvasOf(content)).has_value(); }));
+    const auto desk = saveSceneOverDesk();
+    ASSERT_TRUE(desk) << logText();
+    const xcb_window_t main = desk->main, beside = desk->side, panel = desk->panel;
+    const pid_t korvane = desk->korvane;
+    const Rect content = desk->content;
+    const std::optional<Rect> canvas = desk->canvas;
     // "PRIMARY-A" sorts first: the canvas draws its four zones, where the side xterm sits in zone 1 as the
     // first of its monitor's halves.
     const Rect zone1 = cell(*canvas, 0, 0, 0.25, 0.5), zone2 = cell(*canvas, 0, 0.5, 0.25, 0.5),
@@ -303,11 +327,10 @@ TEST_F(SaveSceneWindowProgramOnX11Test,
     EXPECT_EQ(accentPixels(fullChip), 0u) << "the chip clicked is marked as chosen";
     session->pressKeys({session->keycodeOf(XK_Control_L), session->keycodeOf(XK_a)});
     type("evening");
-    EXPECT_TRUE(
-        session->saveScreenshot(session->frameOf(*panel), picture("save-scene-two-monitors-x11.png")));
+    EXPECT_TRUE(session->saveScreenshot(session->frameOf(panel), picture("save-scene-two-monitors-x11.png")));
 
     press(XK_Return);
-    const auto scene = newScene(before);
+    const auto scene = newScene(desk->before);
     ASSERT_TRUE(scene) << logText();
     EXPECT_EQ((*scene)["name"], "evening");
     EXPECT_EQ((*scene)["layoutRefsByDisplay"],
@@ -340,20 +363,12 @@ TEST_F(SaveSceneWindowProgramOnX11Test,
 TEST_F(SaveSceneWindowProgramOnX11Test, withTheMainMonitorsWindowsExcludedAnAddedApplicationGoesToASideZone) {
     startSession(true);
     const std::string side = monitorsByName(session->display()).at(kSecondaryName);
-    writeActiveScene(home(), sceneOverBothMonitors(session->display(), "44444444-5555-4666-8777-888888888888",
-                                                   "Desk", "builtin.daily", "builtin.split-50-50"));
-    const xcb_window_t main = pictured("main-term", "60x20+2600+300", kMainIcon);
-    pictured("side-term", "60x20+200+200", kSideIcon);
-    const pid_t korvane = startKorvaneWithoutEntries();
-    ASSERT_TRUE(waitForLine("HotkeyManager: registering scene.save key=S")) << logText();
-    ASSERT_TRUE(waitForLine("Scene Restore complete (layout-only): 'Desk'")) << logText();
-
-    const auto before = sceneFiles();
-    const auto panel = openSaveScene();
-    ASSERT_TRUE(panel) << logText();
-    const Rect content = session->contentOf(*panel);
-    std::optional<Rect> canvas;
-    ASSERT_TRUE(X11TestSession::waitFor([&] { return (canvas = canvasOf(content)).has_value(); }));
+    const auto desk = saveSceneOverDesk();
+    ASSERT_TRUE(desk) << logText();
+    const xcb_window_t main = desk->main, panel = desk->panel;
+    const pid_t korvane = desk->korvane;
+    const Rect content = desk->content;
+    std::optional<Rect> canvas = desk->canvas;
     // The main xterm in the middle zone of the main monitor's four, excluded by its badge at the icon's
     // top right corner.
     const auto mainIcon = waitForIcon(*session, itemsOf(cell(*canvas, 0.25, 0, 0.45, 1)), kMainIcon, 32);
@@ -383,10 +398,10 @@ TEST_F(SaveSceneWindowProgramOnX11Test, withTheMainMonitorsWindowsExcludedAnAdde
     clickAt(static_cast<int>(row->bounds.midX()), static_cast<int>(row->bounds.midY()));
     ASSERT_TRUE(X11TestSession::waitFor([&] { return !session->viewableWindowTitled("Choose Application"); }))
         << logText();
-    EXPECT_TRUE(session->saveScreenshot(session->frameOf(*panel), picture("save-scene-added-app-x11.png")));
+    EXPECT_TRUE(session->saveScreenshot(session->frameOf(panel), picture("save-scene-added-app-x11.png")));
 
     press(XK_Return);
-    const auto scene = newScene(before);
+    const auto scene = newScene(desk->before);
     ASSERT_TRUE(scene) << logText();
     EXPECT_EQ((*scene)["windowHints"], nlohmann::json({{side,
                                                         {{{"bundleID", "side-term"}, {"zoneID", 1}},

@@ -19,6 +19,18 @@ class SceneEditorOnX11Test : public ProgramOnX11Test {
     static constexpr const char* kEditorTitle = "Scene Editor";
     static constexpr const char* kPickerTitle = "Choose Application";
 
+    // Korvane started over the two monitors and an xterm, and once its services and displays are up, its
+    // scene manager opened from a plugged monitor's prompt into `manager` (nothing when a step did not
+    // come); the program's pid.
+    pid_t startWithManager(std::optional<xcb_window_t>& manager) {
+        startSession(true);
+        openXterm();
+        const pid_t korvane = startKorvane();
+        EXPECT_TRUE(waitForLine("Permissions granted, starting services...")) << logText();
+        EXPECT_TRUE(waitForLine("[DisplayChange] handle end")) << logText();
+        manager = openManagerFromPrompt();
+        return korvane;
+    }
     // The scene manager window, or nothing when a step of the way did not come.
     std::optional<xcb_window_t> openManagerFromPrompt() {
         session->setMonitor("EXTRA-E", Rect{0, 900, 1920, 180}, false);

@@ -86,18 +86,8 @@ std::vector<Rect> viewableWindowsTitled(const std::string& display, const std::s
 
 class SceneEditorProgramOnX11Test : public SceneEditorOnX11Test {
   protected:
-    // The program started on a session with an xterm, and its scene manager opened from the prompt a
-    // monitor plugged in gets; the monitor goes again before the editor opens, so that the editor meets
-    // the two monitors of the session.
-    pid_t startWithManager() {
-        startSession(true);
-        openXterm();
-        const pid_t korvane = startKorvane();
-        EXPECT_TRUE(waitForLine("Permissions granted, starting services...")) << logText();
-        EXPECT_TRUE(waitForLine("[DisplayChange] handle end")) << logText();
-        manager = openManagerFromPrompt();
-        return korvane;
-    }
+    // Korvane with its scene manager open (`manager`).
+    pid_t startWithManager() { return SceneEditorOnX11Test::startWithManager(manager); }
     // "Edit Grid" clicked in the manager until the editor's two panels show; `panels` holds their frames.
     bool editGrid() {
         return manager && clickEditGridUntil(*manager, [&] {

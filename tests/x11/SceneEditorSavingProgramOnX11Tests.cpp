@@ -15,7 +15,6 @@
 namespace korvane::x11::test {
 namespace {
 
-constexpr const char* kCardSwitcherTitle = "Scene Switcher";
 // The primary monitor's halves, and the top right quarter once the right half is split (root coordinates).
 const Rect kLeftHalf = kPrimaryLeftHalf;
 const Rect kRightHalf = kPrimaryRightHalf;
@@ -156,12 +155,7 @@ TEST_F(SceneEditorSavingProgramOnX11Test,
     press({XK_Escape});
     ASSERT_TRUE(X11TestSession::waitFor([&] { return !session->viewableWindowTitled(kEditorTitle); }))
         << logText();
-    session->pressKeys(
-        {session->keycodeOf(XK_Control_L), session->keycodeOf(XK_Alt_L), session->keycodeOf(XK_c)});
-    ASSERT_TRUE(X11TestSession::waitFor([&] {
-        return session->viewableWindowTitled(kCardSwitcherTitle).has_value();
-    })) << logText();
-    press({XK_1});
+    ASSERT_TRUE(restoreFromCardSwitcher()) << logText();
     // As far as the xterm's character cells (6 × 13 pixels) let it fill the zone.
     EXPECT_TRUE(X11TestSession::waitFor([&] {
         const Rect frame = session->frameOf(notes);

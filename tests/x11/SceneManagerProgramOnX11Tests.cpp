@@ -204,13 +204,9 @@ TEST_F(SceneManagerProgramOnX11Test,
 // A prompt offers the active scene: deleted in the manager, that scene is no longer there to apply or to
 // set up, and the prompt standing for it goes with it.
 TEST_F(SceneManagerProgramOnX11Test, deletingTheActiveSceneWithdrawsThePromptThatOffersIt) {
-    startSession(true);
-    openXterm();
     // No marker: the first start makes "My Workspace" and makes it active.
-    const pid_t korvane = startKorvane();
-    ASSERT_TRUE(waitForLine("Permissions granted, starting services...")) << logText();
-    ASSERT_TRUE(waitForLine("[DisplayChange] handle end")) << logText();
-    const auto manager = openManagerFromPrompt();
+    std::optional<xcb_window_t> manager;
+    const pid_t korvane = startWithManager(manager);
     ASSERT_TRUE(manager) << logText();
 
     // While "Delete Scene?" asks about the active scene, the monitor comes back and gets its prompt, which
@@ -398,11 +394,7 @@ TEST_F(SceneManagerProgramOnX11Test, whatOneSceneBindsOrSavesLeavesTheLayoutsAno
     EXPECT_EQ(keptFiles(), before);
 
     // "Home" restored from the card switcher: each xterm fills its monitor's right half.
-    press({XK_Control_L, XK_Alt_L, XK_c});
-    ASSERT_TRUE(X11TestSession::waitFor([&] {
-        return session->viewableWindowTitled("Scene Switcher").has_value();
-    })) << logText();
-    press({XK_1});
+    ASSERT_TRUE(restoreFromCardSwitcher()) << logText();
     ASSERT_TRUE(waitForLine("Scene Restore complete (layout-only): 'Home'")) << logText();
     EXPECT_TRUE(comesToFill(one, rightHalf)) << platform::describe(session->frameOf(one));
     const Rect sideRightHalf{kSecondaryRoot.midX(), kSecondaryRoot.minY(), kSecondaryRoot.width() / 2,
