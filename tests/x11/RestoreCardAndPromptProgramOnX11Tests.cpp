@@ -28,6 +28,14 @@ constexpr const char* kSceneID = "55555555-6666-4777-8888-999999999999";
 
 class SceneNoticesProgramOnX11Test : public ProgramOnX11Test {
   protected:
+    // The first scene restored from the card switcher; the restore report's card once it shows.
+    std::optional<xcb_window_t> restoreAndShowCard() {
+        std::optional<xcb_window_t> card;
+        if (restoreFromCardSwitcher())
+            X11TestSession::waitFor(
+                [&] { return (card = session->viewableWindowTitled(kCardTitle)).has_value(); }, seconds(3));
+        return card;
+    }
     // The layout the program last chose for the display, as it keeps it on disk.
     std::string storedLayoutOf(const std::string& displayUUID) const {
         std::ifstream in(home() / "layout-selection.json");
@@ -179,11 +187,8 @@ TEST_F(SceneNoticesProgramOnX11Test,
     ASSERT_TRUE(waitForLine("HotkeyManager: registering sceneSwitcher.toggle key=C")) << logText();
 
     // Control+option+C opens the card switcher with the keyboard; 1 restores the first scene.
-    ASSERT_TRUE(restoreFromCardSwitcher()) << logText();
-    std::optional<xcb_window_t> card;
-    ASSERT_TRUE(X11TestSession::waitFor(
-        [&] { return (card = session->viewableWindowTitled(kCardTitle)).has_value(); }, seconds(3)))
-        << logText();
+    const std::optional<xcb_window_t> card = restoreAndShowCard();
+    ASSERT_TRUE(card) << logText();
     EXPECT_EQ(count("Scene Restore complete (layout-only): 'Terminals'"), 2u);
     // Centred on the main monitor, its top 40 pixels below the top of the monitor's free area (below the
     // corner button's strip) once it has slid into place.
@@ -223,11 +228,8 @@ TEST_F(SceneNoticesProgramOnX11Test,
                                         "XDG_DATA_DIRS=" + (folder.path() / "no-data").string()});
     ASSERT_TRUE(waitForLine("Scene Restore complete (layout-only): 'Tools'")) << logText();
     ASSERT_TRUE(waitForLine("HotkeyManager: registering sceneSwitcher.toggle key=C")) << logText();
-    ASSERT_TRUE(restoreFromCardSwitcher()) << logText();
-    std::optional<xcb_window_t> card;
-    ASSERT_TRUE(X11TestSession::waitFor(
-        [&] { return (card = session->viewableWindowTitled(kCardTitle)).has_value(); }, seconds(3)))
-        << logText();
+    const std::optional<xcb_window_t> card = restoreAndShowCard();
+    ASSERT_TRUE(card) << logText();
     const int top = int(kPrimaryWorkArea.minY()) + 40;
     EXPECT_TRUE(X11TestSession::waitFor([&] { return session->frameOf(*card) == Rect(2720, top, 320, 80); },
                                         milliseconds(800)));

@@ -20,7 +20,6 @@ namespace korvane::x11::test {
 namespace {
 
 constexpr const char* kTitle = "Save Scene";
-constexpr const char* kSwitcherTitle = "Scene Switcher";
 // Pictures in colours seen nowhere else on the screen, one per xterm, found again in the window.
 constexpr Quadrants kMainIcon{0xFF00FF, 0x00FFFF, 0xFFFF00, 0xFF8000};
 constexpr Quadrants kSideIcon{0x00FF00, 0x8000FF, 0xFF0080, 0x804000};
@@ -341,11 +340,7 @@ TEST_F(SaveSceneWindowProgramOnX11Test,
     EXPECT_TRUE(windowGone());
 
     // Restored from the card switcher, where it follows "Desk": each xterm fills the zone it was shown in.
-    press({XK_Control_L, XK_Alt_L, XK_c});
-    ASSERT_TRUE(X11TestSession::waitFor([&] {
-        return session->viewableWindowTitled(kSwitcherTitle).has_value();
-    })) << logText();
-    press(XK_2);
+    ASSERT_TRUE(restoreFromCardSwitcher(XK_2)) << logText();
     ASSERT_TRUE(waitForLine("Scene Restore complete (layout-only): 'evening'")) << logText();
     // The daily layout's middle column, over the main monitor's area below the corner button's strip.
     const Rect middle{kPrimaryWorkArea.minX() + 0.25 * kPrimaryWorkArea.width(), kPrimaryWorkArea.minY(),
@@ -409,11 +404,7 @@ TEST_F(SaveSceneWindowProgramOnX11Test, withTheMainMonitorsWindowsExcludedAnAdde
     EXPECT_TRUE(windowGone());
 
     // Restored from the card switcher, where it follows "Desk": the main xterm fills the side's right half.
-    press({XK_Control_L, XK_Alt_L, XK_c});
-    ASSERT_TRUE(X11TestSession::waitFor([&] {
-        return session->viewableWindowTitled(kSwitcherTitle).has_value();
-    })) << logText();
-    press(XK_2);
+    ASSERT_TRUE(restoreFromCardSwitcher(XK_2)) << logText();
     ASSERT_TRUE(
         waitForLine("Scene Restore complete (layout-only): '" + (*scene)["name"].get<std::string>() + "'"))
         << logText();
