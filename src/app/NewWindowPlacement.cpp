@@ -4,7 +4,9 @@
 #include "app/WindowMappingClassifier.h"
 #include "core/AXUtil.h"
 #include "core/Log.h"
+#include "core/MultiDisplayState.h"
 #include "core/WMController.h"
+#include "core/WMState.h"
 #include "platform/Format.h"
 #include "platform/Platform.h"
 
@@ -42,6 +44,18 @@ void NewWindowPlacement::windowTracker(WindowTracker&, const AXElement& didAddWi
 
 void NewWindowPlacement::windowTracker(WindowTracker&, const AXElement&, pid_t, const std::string&) {}
 
+bool NewWindowPlacement::placedAlready(WindowID wid) const {
+    // Only a claim still in flight counts: once committed the zone holds the window, and a committed claim
+    // outlives its window, whose id the server hands out again to a later client's window.
+    for (const auto& [id, intent] : mappingTransactions->intents)
+        if (intent.source == MappingIntentSource::autoLaunch && intent.resolvedWindowID == wid &&
+            intent.stage == MappingIntentStage::resolved)
+            return true;
+    for (const auto& [displayUUID, state] : controller->multiState->states)
+        if (state && state->zoneOf.count(wid)) return true;
+    return false;
+}
+
 std::optional<MappingIntent> NewWindowPlacement::claimableIntent(const std::string& bundleID, WindowID wid) {
     // The claim stays open until the deferred move commits it, so a second window of the same batch would
     // find it still open; it must not take the place the first one was promised.
@@ -71,7 +85,10 @@ void NewWindowPlacement::windowTrackerDidCreateWindow(const AXElement& window, p
 
     const std::optional<WindowID> wid = ax->windowID(window);
     std::optional<MappingIntent> intent;
-    if (wid)
+    // The tracker reports an application's windows again (a copy of it starting, a look after a launch):
+    // one a launch took already, or a zone holds, is no new window, and taking it would pull it out of its
+    // zone and leave the window the new start makes without one.
+    if (wid && !placedAlready(*wid))
         intent = claimableIntent(bundleID, *wid);
     else
         mappingTransactions->openIntent(MappingIntentSource::autoLaunch, bundleID); // expires the overdue

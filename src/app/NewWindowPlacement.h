@@ -60,6 +60,8 @@ class NewWindowPlacement final : public WindowTrackerDelegate,
   private:
     NewWindowPlacement(platform::Platform& platform, Dependencies dependencies);
 
+    // Whether a launch is placing the window or a zone holds it.
+    bool placedAlready(WindowID wid) const;
     // An open automatic-launch intent of the application that no other window has claimed.
     std::optional<MappingIntent> claimableIntent(const std::string& bundleID, WindowID wid);
 

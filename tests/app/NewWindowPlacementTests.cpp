@@ -77,6 +77,14 @@ TEST_F(NewWindowPlacementTest, theFirstWindowOfALaunchedApplicationIsPlacedOnThe
     desktop->loop().runUntilIdle();
     EXPECT_EQ(desktop->windows().frame(second), kOpenedAt);
     EXPECT_EQ(zoneOf(second), 0);
+
+    // The next start's intent waits for the window that start makes: the first, reported again (the
+    // tracker looks at the application's windows once more as another copy of it starts), stays.
+    const std::string next = storeAutoLaunchIntent(kMail, 1);
+    report(first, mail);
+    desktop->loop().runUntilIdle();
+    EXPECT_EQ(zoneOf(first), 3);
+    EXPECT_EQ(mapping->intent(next)->stage, MappingIntentStage::intent);
 }
 
 TEST_F(NewWindowPlacementTest, windowsReportedTogetherTakeOneIntentEach) {

@@ -349,8 +349,7 @@ inline int runFirstFrameBenchmarks(int argc, char** argv, std::function<std::str
     ::setenv("XDG_DATA_HOME", (folder.path() / "data").c_str(), 1);
     ::setenv("XDG_DATA_DIRS", (folder.path() / "no-data").c_str(), 1);
     ::setenv("KORVANE_HOME", (folder.path() / "support").c_str(), 1);
-    ::setenv("DISPLAY", desk->session->display().c_str(), 1);
-    ::setenv("QT_QPA_PLATFORM", "xcb", 1);
+    desk->session->useForWidgets();
     int status = 0;
     {
         QApplication application(argc, argv);

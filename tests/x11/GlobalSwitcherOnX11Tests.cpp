@@ -192,8 +192,7 @@ int main(int argc, char** argv) {
         ::setenv("XDG_DATA_HOME", data.c_str(), 1);
         ::setenv("XDG_DATA_DIRS", (gFolder->path() / "no-data").c_str(), 1);
         ::setenv("KORVANE_HOME", (gFolder->path() / "support").c_str(), 1);
-        ::setenv("DISPLAY", gSession->display().c_str(), 1);
-        ::setenv("QT_QPA_PLATFORM", "xcb", 1);
+        gSession->useForWidgets();
         {
             QApplication application(argc, argv);
             QApplication::setQuitOnLastWindowClosed(false);

@@ -31,8 +31,7 @@ class OverlaysOnX11Test : public X11Test {
     // The widget application talks to the session's server; the desktop made for each test takes it.
     static void SetUpTestSuite() {
         X11Test::SetUpTestSuite();
-        ::setenv("DISPLAY", session().display().c_str(), 1);
-        ::setenv("QT_QPA_PLATFORM", "xcb", 1);
+        session().useForWidgets();
         static int argc = 1;
         static char name[] = "korvane-overlay-tests";
         static char* argv[] = {name, nullptr};

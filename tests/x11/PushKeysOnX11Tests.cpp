@@ -280,10 +280,11 @@ TEST_F(PushKeysOnX11Test, altTabInEitherDirectionReachesEveryWindowOfTheZonePast
                                         "XDG_DATA_DIRS=" + (folder.path() / "none").string()});
     ASSERT_TRUE(waitForLine("Scene Restore complete")) << logText();
     std::set<xcb_window_t> zone;
-    for (const auto& [program, client] : window) {
+    for (const auto& entry : window) { // no structured binding: clang 14 lets no lambda capture one
+        const xcb_window_t client = entry.second;
         EXPECT_TRUE(X11TestSession::waitFor([&] {
             return within(session->frameOf(client), kPrimaryLeftHalf);
-        })) << program
+        })) << entry.first
             << " " << platform::describe(session->frameOf(client));
         zone.insert(client);
     }

@@ -735,4 +735,10 @@ void X11TestSession::ungrabKey(xcb_keycode_t key, std::uint16_t modifiers) {
     sync();
 }
 
+void X11TestSession::useForWidgets() const {
+    ::setenv("DISPLAY", display_.c_str(), 1);
+    ::setenv("QT_QPA_PLATFORM", "xcb", 1);
+    ::setenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/dev/null/no-session-bus", 1);
+}
+
 } // namespace korvane::x11::test

@@ -46,6 +46,11 @@ class X11TestSession {
     X11TestSession& operator=(const X11TestSession&) = delete;
 
     const std::string& display() const { return display_; }
+    // Sets what a widget application of this process needs to show on the session's server: the server,
+    // Qt's X11 platform, and no session bus — Qt's accessibility bridge would otherwise have libdbus start
+    // one, forking from a process whose other threads may hold the sanitizer's allocator lock, and the
+    // child that never gets to exec would hold the application for ever.
+    void useForWidgets() const;
     pid_t serverPid() const { return xvfb_; }
 
     // Processes on the session's display, ended at teardown unless stopped before.
