@@ -47,11 +47,26 @@ class SceneManagerProgramOnX11Test : public SceneEditorOnX11Test {
         return true;
     }
     // A click at a place of the 720 × 520 manager window's content, as clickEditGridUntil finds it.
-    void clickInManager(xcb_window_t manager, const Point& inContent) {
+    Point inManager(xcb_window_t manager, const Point& inContent) {
         const Rect frame = session->frameOf(manager);
         const double border = (frame.width() - 720) / 2;
-        clickAt(static_cast<int>(frame.maxX() - border - 720 + inContent.x),
-                static_cast<int>(frame.maxY() - border - 520 + inContent.y));
+        return Point{frame.maxX() - border - 720 + inContent.x, frame.maxY() - border - 520 + inContent.y};
+    }
+    void clickInManager(xcb_window_t manager, const Point& inContent) {
+        const Point at = inManager(manager, inContent);
+        clickAt(static_cast<int>(at.x), static_cast<int>(at.y));
+    }
+    // Whether, of the display list's two rows (28 high from 160), only this one is tinted (selected, or
+    // hovered by the pointer resting on it): a row not drawn yet shows the plain background above the list.
+    bool onlyRowTinted(xcb_window_t manager, int row) {
+        const auto tint = [&](double y) {
+            const Point at = inManager(manager, Point{400, y});
+            return session->rootPixel(static_cast<int>(at.x), static_cast<int>(at.y));
+        };
+        const std::uint32_t plain = tint(125);
+        for (int each = 0; each < 2; ++each)
+            if ((tint(160.0 + 28 * each) != plain) != (each == row)) return false;
+        return true;
     }
     // The display's row in the manager (PRIMARY-A's UUID sorts first), then "Start from Preset…" beside
     // "Edit Grid", then the preset in the popover's grid of two columns ("Full", "60:40", "50:50",
@@ -60,7 +75,11 @@ class SceneManagerProgramOnX11Test : public SceneEditorOnX11Test {
         const std::size_t saves = count("Saved scene: " + sceneName);
         return X11TestSession::waitFor(
             [&] {
+                // A click made while the manager still loads its lists selects nothing, and the preset
+                // would go to the display selected before.
                 clickInManager(manager, Point{60, 160.0 + 28 * row});
+                if (!X11TestSession::waitFor([&] { return onlyRowTinted(manager, row); }, seconds(2)))
+                    return false;
                 clickInManager(manager, Point{172, 433});
                 std::optional<Rect> popover;
                 if (!X11TestSession::waitFor(
