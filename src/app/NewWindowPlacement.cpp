@@ -52,7 +52,7 @@ bool NewWindowPlacement::placedAlready(WindowID wid) const {
             intent.stage == MappingIntentStage::resolved)
             return true;
     for (const auto& [displayUUID, state] : controller->multiState->states)
-        if (state && state->zoneOf.count(wid)) return true;
+        if (state && state->zoneOf.contains(wid)) return true;
     return false;
 }
 

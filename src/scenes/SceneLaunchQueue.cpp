@@ -65,9 +65,11 @@ bool SceneLaunchQueue::isOpen(const Started& started) const {
 
 bool SceneLaunchQueue::awaitsWindow(const std::string& bundleID) const {
     return std::any_of(started_.begin(), started_.end(), [&](const Started& started) {
+        if (started.request.bundleID != bundleID) return false;
+        // A claimed intent has its window: the next start need not wait for it.
         const auto intent = intents_->intent(started.intentID);
-        return started.request.bundleID == bundleID && intent &&
-               intent->stage == MappingIntentStage::intent && isOpen(started);
+        return intent && intent->stage == MappingIntentStage::intent &&
+               intents_->nowProvider() <= intent->expiresAt;
     });
 }
 

@@ -317,11 +317,12 @@ bool X11Workspace::openApplication(const std::string& bundleID, bool activates, 
         });
         return started;
     };
-    for (auto& app : newInstance ? std::vector<RunningApplication>{} : runningApplications()) {
-        if (app.bundleID != bundleID) continue;
-        if (activates) activate(app.pid, 0);
-        return finish({app, std::nullopt});
-    }
+    if (!newInstance)
+        for (auto& app : runningApplications()) {
+            if (app.bundleID != bundleID) continue;
+            if (activates) activate(app.pid, 0);
+            return finish({app, std::nullopt});
+        }
     const auto launched = launch(bundleID);
     if (const auto* error = std::get_if<std::string>(&launched)) return finish({std::nullopt, *error});
     return finish({std::get<RunningApplication>(launched), std::nullopt});

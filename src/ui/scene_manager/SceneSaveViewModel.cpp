@@ -157,7 +157,7 @@ void SceneSaveViewModel::proposeName() {
     if (manifest)
         for (const auto& entry : manifest->entries)
             taken.insert(entry.name);
-    while (taken.count("Scene " + std::to_string(n)))
+    while (taken.contains("Scene " + std::to_string(n)))
         ++n;
     sceneName = "Scene " + std::to_string(n);
 }

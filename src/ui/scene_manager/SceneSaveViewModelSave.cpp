@@ -110,7 +110,7 @@ void SceneSaveViewModel::save() {
     // Without a captured window there is no display to give hand-added applications to.
     if (!primary.empty())
         for (const auto& zoneApps : manualApps_) {
-            if (drawnZones && !drawnZones->count(zoneApps.first)) continue;
+            if (drawnZones && !drawnZones->contains(zoneApps.first)) continue;
             for (const auto& app : zoneApps.second) {
                 const WindowHint hint{app.bundleID, zoneApps.first, std::nullopt};
                 auto& list = hints[primary];

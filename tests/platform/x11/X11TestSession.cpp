@@ -7,6 +7,7 @@
 #include <xcb/xtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -488,32 +489,27 @@ void X11TestSession::requestFrame(xcb_window_t window, const Rect& frame) {
     auto e = cardinals(window, atom("_NET_FRAME_EXTENTS"), XCB_ATOM_CARDINAL);
     e.resize(4, 0);
     // North-west gravity, x, y, width and height given, from a pager.
-    xcb_client_message_event_t event{.response_type = XCB_CLIENT_MESSAGE,
-                                     .format = 32,
-                                     .sequence = 0,
-                                     .window = window,
-                                     .type = atom("_NET_MOVERESIZE_WINDOW"),
-                                     .data = {}};
     const auto at = [](double v) { return static_cast<std::uint32_t>(static_cast<std::int32_t>(v)); };
-    const std::uint32_t data[5] = {1u | (0xFu << 8) | (2u << 12), at(frame.minX()), at(frame.minY()),
-                                   at(frame.width()) - e[0] - e[1], at(frame.height()) - e[2] - e[3]};
-    std::memcpy(event.data.data32, data, sizeof data);
-    xcb_send_event(conn_, 0, root_, XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
-                   reinterpret_cast<const char*>(&event));
-    xcb_flush(conn_);
+    askWindowManager(window, "_NET_MOVERESIZE_WINDOW",
+                     {1u | (0xFu << 8) | (2u << 12), at(frame.minX()), at(frame.minY()),
+                      at(frame.width()) - e[0] - e[1], at(frame.height()) - e[2] - e[3]});
 }
 
 void X11TestSession::maximize(xcb_window_t window) {
+    // Add both states, from a pager.
+    askWindowManager(window, "_NET_WM_STATE",
+                     {1, atom("_NET_WM_STATE_MAXIMIZED_VERT"), atom("_NET_WM_STATE_MAXIMIZED_HORZ"), 2, 0});
+}
+
+void X11TestSession::askWindowManager(xcb_window_t window, const char* type,
+                                      const std::array<std::uint32_t, 5>& data) {
     xcb_client_message_event_t event{.response_type = XCB_CLIENT_MESSAGE,
                                      .format = 32,
                                      .sequence = 0,
                                      .window = window,
-                                     .type = atom("_NET_WM_STATE"),
+                                     .type = atom(type),
                                      .data = {}};
-    // Add both states, from a pager.
-    const std::uint32_t data[5] = {1, atom("_NET_WM_STATE_MAXIMIZED_VERT"),
-                                   atom("_NET_WM_STATE_MAXIMIZED_HORZ"), 2, 0};
-    std::memcpy(event.data.data32, data, sizeof data);
+    std::memcpy(event.data.data32, data.data(), sizeof(std::uint32_t) * data.size());
     xcb_send_event(conn_, 0, root_, XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
                    reinterpret_cast<const char*>(&event));
     xcb_flush(conn_);
@@ -551,29 +547,13 @@ std::vector<Rect> X11TestSession::framesShown() {
 
 void X11TestSession::raiseAlone(xcb_window_t window) {
     // From a pager, no sibling, stack mode Above.
-    xcb_client_message_event_t event{.response_type = XCB_CLIENT_MESSAGE,
-                                     .format = 32,
-                                     .sequence = 0,
-                                     .window = window,
-                                     .type = atom("_NET_RESTACK_WINDOW"),
-                                     .data = {}};
-    event.data.data32[0] = 2;
-    xcb_send_event(conn_, 0, root_, XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
-                   reinterpret_cast<const char*>(&event));
+    askWindowManager(window, "_NET_RESTACK_WINDOW", {2, 0, 0, 0, 0});
     sync();
 }
 
 void X11TestSession::iconify(xcb_window_t window) {
     // The ICCCM's request to the window manager: WM_CHANGE_STATE with IconicState.
-    xcb_client_message_event_t event{.response_type = XCB_CLIENT_MESSAGE,
-                                     .format = 32,
-                                     .sequence = 0,
-                                     .window = window,
-                                     .type = atom("WM_CHANGE_STATE"),
-                                     .data = {}};
-    event.data.data32[0] = 3;
-    xcb_send_event(conn_, 0, root_, XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
-                   reinterpret_cast<const char*>(&event));
+    askWindowManager(window, "WM_CHANGE_STATE", {3, 0, 0, 0, 0});
     sync();
 }
 

@@ -173,6 +173,9 @@ class X11TestSession {
     static bool waitFor(const std::function<bool()>& condition, Nanos timeout = seconds(20));
 
   private:
+    // A client message to the window manager about the window, as other clients send them: on the root,
+    // the five words of data given.
+    void askWindowManager(xcb_window_t window, const char* type, const std::array<std::uint32_t, 5>& data);
     xcb_window_t mappedWindow(const Rect& root, const std::function<void(xcb_window_t)>& describe);
     void setProperty(xcb_window_t w, xcb_atom_t property, xcb_atom_t type, std::uint8_t format,
                      std::uint32_t count, const void* data);
