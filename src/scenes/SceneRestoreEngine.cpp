@@ -96,6 +96,7 @@ SceneRestoreResult SceneRestoreEngine::restore(const WMScene& scene,
     result.totalHints = swept.totalHints;
     result.parkedWindows = swept.parked;
     result.unstartedApps.assign(swept.unstartedApps.begin(), swept.unstartedApps.end());
+    result.appsWithoutZone = swept.appsWithoutZone;
     Log::sceneManager.info(
         "Scene Restore complete (layout-only): '%s' displays=%ld/%ld unresolved=%ld time=%s", scene.name,
         result.appliedDisplays, displays, unresolved.size(),

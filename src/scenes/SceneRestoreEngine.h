@@ -54,6 +54,8 @@ struct SceneRestoreResult {
     bool sceneUnreadable = false;
     // The scene's applications that were asked for and could not be started, ascending, each once.
     std::vector<std::string> unstartedApps{};
+    // Hints left unplaced because the layout now on their display has no zone of their number.
+    int appsWithoutZone = 0;
 
     friend bool operator==(const SceneRestoreResult&, const SceneRestoreResult&) = default;
 };
@@ -116,6 +118,7 @@ class SceneRestoreEngine : public std::enable_shared_from_this<SceneRestoreEngin
         int totalHints = 0;
         int parked = 0;
         std::set<std::string> unstartedApps;
+        int appsWithoutZone = 0;
 
         friend bool operator==(const SweepCounts&, const SweepCounts&) = default;
     };

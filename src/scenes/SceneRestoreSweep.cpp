@@ -115,7 +115,8 @@ SceneRestoreEngine::sweepWindows(const std::vector<platform::ScreenInfo>& screen
             serveDisplay(screen, resolution, sweep);
 
     const int parked = finishSweep(sweep);
-    return {sweep.placedCount, sweep.totalHints, parked, std::move(sweep.unstartedApps)};
+    return {sweep.placedCount, sweep.totalHints, parked, std::move(sweep.unstartedApps),
+            sweep.zoneResolverMisses};
 }
 
 bool SceneRestoreEngine::buildPool(SweepState& sweep) {

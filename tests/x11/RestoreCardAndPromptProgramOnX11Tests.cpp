@@ -7,7 +7,7 @@
 // runs, so both are cut to their rounded outline and what lies under their corners shows there. Pictures of
 // both are left under build/screenshots. The card switcher shown on a monitor that is unplugged closes with
 // it; opened again on the monitor that stays, its digit restores a scene. A restore that could not start an
-// application the scene names is no check mark.
+// application the scene names, or left windows unplaced because their zone is gone, is no check mark.
 #include "ProgramOnX11.h"
 
 #include "platform/Format.h"
@@ -244,6 +244,41 @@ TEST_F(SceneNoticesProgramOnX11Test,
     EXPECT_TRUE(waitForLine(
         "info [app] Scene restore: could not start 'xlogo': no desktop entry with the id \"xlogo\""))
         << logText();
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+// The main monitor bound to a one-zone layout while the scene keeps two xterms in its zone 2: the card does
+// not report the restore as done.
+TEST_F(SceneNoticesProgramOnX11Test, windowsWhoseZoneTheMonitorsLayoutLacksMakeTheCardNoCheckMark) {
+    startSession(true);
+    WMScene scene = sceneOverBothMonitors(session->display(), kSceneID, "Terminals", "builtin.fullscreen",
+                                          "builtin.fullscreen");
+    scene.windowHints = {{monitorsByName(session->display()).at(kPrimaryName),
+                          {WindowHint{"xterm", 2, {}}, WindowHint{"xterm", 2, {}}}}};
+    writeActiveScene(home(), scene);
+    xterm("Left", "60x20+2000+500");
+    ASSERT_TRUE(focusByClick(xterm("Right", "60x20+3000+600")));
+
+    // Without desktop entries the xterms are the application "xterm", by their class.
+    const pid_t korvane = startKorvane({"XDG_DATA_HOME=" + (folder.path() / "none").string(),
+                                        "XDG_DATA_DIRS=" + (folder.path() / "none").string()});
+    ASSERT_TRUE(waitForLine("Scene Restore complete (layout-only): 'Terminals'")) << logText();
+    ASSERT_TRUE(waitForLine("HotkeyManager: registering sceneSwitcher.toggle key=C")) << logText();
+    const std::optional<xcb_window_t> card = restoreAndShowCard();
+    ASSERT_TRUE(card) << logText();
+    const int top = int(kPrimaryWorkArea.minY()) + 40;
+    EXPECT_TRUE(X11TestSession::waitFor([&] { return session->frameOf(*card) == Rect(2720, top, 320, 80); },
+                                        milliseconds(800)));
+    // The status symbol's disc, away from the mark cut out of it: orange, not a check mark's green.
+    std::uint32_t symbol = 0;
+    EXPECT_TRUE(X11TestSession::waitFor([&] {
+        return (symbol = session->rootPixel(2751, top + 36)) == 0xFF9500u;
+    })) << std::hex
+        << symbol;
+    EXPECT_TRUE(session->saveScreenshot(Rect(2560, 0, 640, 200),
+                                        picture("scene-restore-hud-without-zone-korvane.png")));
 
     ::kill(korvane, SIGTERM);
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();

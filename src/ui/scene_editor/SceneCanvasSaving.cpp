@@ -13,6 +13,8 @@
 
 #include <cmath>
 #include <exception>
+#include <map>
+#include <utility>
 
 namespace korvane {
 
@@ -46,6 +48,32 @@ std::vector<WindowHint> hintsFrom(const SceneGeometryCanvasModel::ZoneApps& zone
             if (!entry.isPlaceholder) hints.push_back({entry.bundleID, zoneID, std::nullopt});
     }
     return hints;
+}
+
+// The stored hints whose applications the canvas shows in their zones, in their stored order and with
+// their stored frames. One the canvas shows under Excluded (its zone was missing when the display loaded)
+// is left out, as an application the user excludes is.
+std::vector<WindowHint> hintsShownInZones(const std::vector<WindowHint>& stored,
+                                          const SceneGeometryCanvasModel::ZoneApps& zoneApps) {
+    std::map<std::pair<std::int64_t, std::string>, int> shown;
+    for (const auto& [zoneID, entries] : zoneApps)
+        for (const auto& entry : entries)
+            if (!entry.isPlaceholder) ++shown[{zoneID, entry.bundleID}];
+    std::vector<WindowHint> kept;
+    for (const auto& hint : stored) {
+        auto chips = shown.find({hint.zoneID, hint.bundleID});
+        if (chips == shown.end() || chips->second == 0) continue;
+        --chips->second;
+        kept.push_back(hint);
+    }
+    return kept;
+}
+
+void storeHints(WMScene& scene, const std::string& displayUUID, std::vector<WindowHint> hints) {
+    if (hints.empty())
+        scene.windowHints.erase(displayUUID);
+    else
+        scene.windowHints[displayUUID] = std::move(hints);
 }
 
 std::int64_t renumberedZone(std::int64_t zoneID, const RegionIDMap& renumbered) {
@@ -121,11 +149,12 @@ bool SceneGeometryCanvasModel::saveChanges() {
 
     // Stored hints name the zones by the canvas's numbers; once those change, the hints follow.
     if (isWindowHintsDirty_ || !renumbered.empty()) {
-        std::vector<WindowHint> hints = hintsFrom(zoneApps, frames);
-        if (hints.empty())
-            stored->windowHints.erase(inputs_.displayUUID);
-        else
-            stored->windowHints[inputs_.displayUUID] = std::move(hints);
+        storeHints(*stored, inputs_.displayUUID, hintsFrom(zoneApps, frames));
+    } else if (storedTree) {
+        // The stored layout may now have a zone under the number of a hint the canvas shows under
+        // Excluded; kept, that hint would put its application there on the next restore.
+        if (auto own = stored->windowHints.find(inputs_.displayUUID); own != stored->windowHints.end())
+            storeHints(*stored, inputs_.displayUUID, hintsShownInZones(own->second, zoneApps));
     }
     stored->updatedAt = platform_.runLoop().wallClock();
     try {

@@ -46,7 +46,8 @@ SceneRestoreHUDView::SceneRestoreHUDView(const SceneRestoreResult& result, QWidg
       totalDisplays(result.totalDisplays), unresolvedDisplays(result.unresolvedDisplays),
       permissionDenied(result.permissionDenied), placedWindows(result.placedWindows),
       totalHints(result.totalHints), parkedWindows(result.parkedWindows),
-      sceneUnreadable(result.sceneUnreadable), unstartedApps(static_cast<int>(result.unstartedApps.size())) {
+      sceneUnreadable(result.sceneUnreadable), unstartedApps(static_cast<int>(result.unstartedApps.size())),
+      appsWithoutZone(result.appsWithoutZone) {
     setFixedSize(kWidth, kHeight);
     setAttribute(Qt::WA_TransparentForMouseEvents);
 }
@@ -54,7 +55,7 @@ SceneRestoreHUDView::SceneRestoreHUDView(const SceneRestoreResult& result, QWidg
 SceneRestoreHUDView::State SceneRestoreHUDView::state() const {
     if (permissionDenied) return State::permission;
     if (sceneUnreadable) return State::unreadable;
-    if (!unresolvedDisplays.empty() || unstartedApps > 0) return State::partial;
+    if (!unresolvedDisplays.empty() || unstartedApps > 0 || appsWithoutZone > 0) return State::partial;
     return State::success;
 }
 
@@ -89,6 +90,8 @@ std::string SceneRestoreHUDView::detail() const {
     if (parkedWindows >= 1) text += platform::format(" · %d parked", parkedWindows);
     if (unstartedApps == 1) text += " · 1 app not started";
     if (unstartedApps > 1) text += platform::format(" · %d apps not started", unstartedApps);
+    if (appsWithoutZone == 1) text += " · 1 app without its zone";
+    if (appsWithoutZone > 1) text += platform::format(" · %d apps without their zones", appsWithoutZone);
     return text;
 }
 

@@ -19,7 +19,9 @@ class SceneRestoreHUDView final : public QWidget {
     enum class State {
         permission, // the Accessibility permission was missing: nothing was restored
         unreadable, // the scene's file could not be read: nothing was restored
-        partial,    // some display's layout could not be applied, or some application could not be started
+        // some display's layout could not be applied, some application could not be started, or some
+        // window stayed where it was because its zone is gone from the display's layout
+        partial,
         success,
     };
 
@@ -33,8 +35,9 @@ class SceneRestoreHUDView final : public QWidget {
     std::string title() const;
     // "No window manager running" when the accessibility grant (on X11 a running EWMH window manager) was
     // missing; "Scene file cannot be read" when the scene could not be read; otherwise the displays part,
-    // the placed part when the scene had hints, the parked part when windows were parked and the part
-    // naming how many applications could not be started, joined by " · ".
+    // the placed part when the scene had hints, the parked part when windows were parked, the part
+    // naming how many applications could not be started and the one naming how many found no zone of
+    // their number, joined by " · ".
     std::string detail() const;
     // One more window placed; drawn again.
     void addPlacedWindow();
@@ -57,6 +60,7 @@ class SceneRestoreHUDView final : public QWidget {
     int parkedWindows;
     bool sceneUnreadable;
     int unstartedApps;
+    int appsWithoutZone;
 };
 
 } // namespace korvane

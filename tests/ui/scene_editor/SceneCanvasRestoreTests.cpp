@@ -1,7 +1,8 @@
 // What a display edited on the scene canvas and saved gets when the scene is restored on the simulated
 // desktop: the applications in the zones the user put them in, and the proportions the canvas showed,
 // also when a display saved twice keeps its layout's id; a chip dragged from another display lands where
-// it was dropped, and one dropped into a zone not yet saved stays where it was shown.
+// it was dropped, and one dropped into a zone not yet saved stays where it was shown; windows whose zone
+// the display's layout lacks are reported unplaced, and no zone split off later takes them.
 #include "ui/scene_editor/SceneGeometryCanvasModel.h"
 
 #include "app/DisplayFixture.h"
@@ -157,6 +158,56 @@ TEST_F(SceneCanvasRestoreTest, aChipFromAnotherDisplayIsRestoredInTheZoneItIsSho
     // Into a zone the stored layout has, the move is written at once and restored there.
     EXPECT_TRUE(target->dropTextsOnZone({chip}, 2));
     EXPECT_EQ(restored(), Rect(1500, 0, 500, 600));
+}
+
+// A display bound to a one-zone layout while the scene names two windows in its zone 2: the restore leaves
+// them where they stand and reports them unplaced; the editor shows them under Excluded, and the display
+// split in halves again and saved does not fill its new zone 2 with them.
+TEST_F(SceneCanvasRestoreTest, windowsOfAZoneTheLayoutLacksAreReportedUnplacedAndANewZone2TakesNone) {
+    ConfigZoneSet whole;
+    whole.id = "layout.0000beef";
+    whole.name = "Work Layout";
+    whole.layoutTree = LayoutNode::region(1);
+    library->saveUserLayout(whole);
+    WMScene scene = store->loadScene("22222222-3333-4444-8555-666666666666", screens()).value();
+    scene.layoutRefsByDisplay["D"] = whole.id;
+    scene.windowHints["D"] = {{kEditor, 2, std::nullopt}, {kEditor, 2, std::nullopt}};
+    store->save(scene, screens());
+    const pid_t editor = desktop->workspace().launch({.bundleID = kEditor, .name = "Editor"});
+    const std::vector<Rect> opened{{100, 100, 300, 200}, {150, 250, 300, 200}};
+    std::vector<WindowID> windows;
+    for (const Rect& frame : opened)
+        windows.push_back(desktop->windows().open(editor, {.frame = frame, .title = "Plan"}));
+    desktop->loop().runUntilIdle();
+    const auto restore = [&] {
+        const SceneRestoreResult result = engine->restore(store->loadScene(scene.id, screens()).value());
+        desktop->loop().runUntilIdle();
+        return result;
+    };
+    const auto framesNow = [&] {
+        std::vector<Rect> frames;
+        for (WindowID window : windows)
+            frames.push_back(desktop->windows().frame(window));
+        return frames;
+    };
+
+    const SceneRestoreResult first = restore();
+    EXPECT_EQ(first.placedWindows, 0);
+    EXPECT_EQ(first.totalHints, 2);
+    EXPECT_EQ(first.appsWithoutZone, 2);
+    EXPECT_EQ(framesNow(), opened);
+
+    auto model = canvas();
+    EXPECT_EQ(model->excludedApps().size(), 2u);
+    model->handleKeyDown("v");
+    model->handleZoneTap(1); // 1 | 2
+    ASSERT_TRUE(model->saveChanges());
+
+    const SceneRestoreResult second = restore();
+    EXPECT_EQ(framesNow(), opened);
+    EXPECT_EQ(second.placedWindows, 0);
+    EXPECT_EQ(second.appsWithoutZone, 0);
+    EXPECT_FALSE(store->loadScene(scene.id, screens())->windowHints.contains("D"));
 }
 
 } // namespace

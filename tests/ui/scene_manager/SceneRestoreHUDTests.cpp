@@ -1,7 +1,8 @@
 // The restore heads-up display on Qt's offscreen platform over the simulated desktop: what the card says
 // for each kind of outcome, where it shows and for how long in virtual time, a window counted after the
 // report, that a new report replaces the old, that it takes neither the focus nor a click; pictures of its
-// four states, and of an application that could not be started, are left under build/screenshots.
+// four states, of an application that could not be started and of windows whose zone is gone are left
+// under build/screenshots.
 #include "ui/scene_manager/SceneRestoreHUDController.h"
 #include "ui/scene_manager/SceneRestoreHUDView.h"
 
@@ -132,6 +133,28 @@ TEST_F(SceneRestoreHUDTest, theCardNamesTheStateAndTheDetailOfEachKindOfOutcome)
          "exclamationmark.circle.fill",
          orange,
          "All displays restored · 1/2 placed · 1 app not started"},
+        {"every display, windows whose zone the display's layout no longer has",
+         {.sceneName = "Evening",
+          .totalDisplays = 2,
+          .appliedDisplays = 2,
+          .placedWindows = 2,
+          .totalHints = 4,
+          .appsWithoutZone = 2},
+         SceneRestoreHUDView::State::partial,
+         "exclamationmark.circle.fill",
+         orange,
+         "All displays restored · 2/4 placed · 2 apps without their zones"},
+        {"one window without its zone and one application not started",
+         {.sceneName = "Evening",
+          .totalDisplays = 1,
+          .appliedDisplays = 1,
+          .totalHints = 2,
+          .unstartedApps = {"xcalc"},
+          .appsWithoutZone = 1},
+         SceneRestoreHUDView::State::partial,
+         "exclamationmark.circle.fill",
+         orange,
+         "All displays restored · 0/2 placed · 1 app not started · 1 app without its zone"},
         {"the active scene's file unreadable at launch, whatever the counts",
          {.sceneName = "Desk", .failedCount = 1, .totalDisplays = 2, .sceneUnreadable = true},
          SceneRestoreHUDView::State::unreadable,
@@ -274,6 +297,13 @@ TEST_F(SceneRestoreHUDTest, picturesOfTheFourStatesAndAnApplicationNotStarted) {
           .totalHints = 1,
           .unstartedApps = {"xcalc"}},
          "scene-restore-hud-not-started.png"},
+        {{.sceneName = "Evening",
+          .totalDisplays = 2,
+          .appliedDisplays = 2,
+          .placedWindows = 2,
+          .totalHints = 4,
+          .appsWithoutZone = 2},
+         "scene-restore-hud-without-zone.png"},
         {{.sceneName = "Morning Desk", .failedCount = 1, .permissionDenied = true},
          "scene-restore-hud-permission.png"},
         {{.sceneName = "Morning Desk", .failedCount = 1, .sceneUnreadable = true},
