@@ -102,9 +102,9 @@ class SceneStore {
     void setActiveScene(const std::string& id);
 
     // Lists every readable scene file in the manifest. Scenes it listed before keep their relative
-    // order, new ones follow, newest first, then by name. A scene file that does not decode is left out
-    // with an error line naming it; one that is there but cannot be read keeps the entry the manifest
-    // had for it (else it is left out too), so that it is listed again once it can be read. Throws
+    // order, new ones follow, newest first, then by name. A scene file that is there but cannot be read,
+    // decoded or pass the schema check keeps the entry the manifest had for it, so that it is listed
+    // again once it reads; without one it is left out. Either way an error line names it. Throws
     // std::filesystem::filesystem_error when the folder cannot be listed or the manifest cannot be
     // written.
     SceneManifest rebuildManifest(const ScreenContext& screens);

@@ -78,11 +78,11 @@ SceneManifest SceneStore::rebuildManifest(const ScreenContext& screens) {
         ReadFailure failure = ReadFailure::missing;
         if (auto scene = readSceneFile(path, screens, &failure)) {
             manifest.entries.push_back(SceneManifestEntry::from(*scene));
-        } else if (const SceneManifestEntry* listed =
-                       failure == ReadFailure::missing ? listedBefore(path) : nullptr) {
-            // A file that is there but cannot be read now (its mode, a passing fault of the disk) may be
-            // readable by the next list: left out, its scene would stay off every list until the next
-            // write. The entry it had stands for it meanwhile; the lists skip it while it stays unread.
+        } else if (const SceneManifestEntry* listed = listedBefore(path)) {
+            // A file that is there but cannot be read or decoded now (its mode, a passing fault of the
+            // disk, a hand edit cut short) may be mended: left out, its scene would stay off every list
+            // until the next write after that, and a user who took it for lost would lose it. The entry
+            // it had stands for it meanwhile; the lists skip it while it stays unread.
             kept.push_back(*listed);
             Log::sceneManager.error("Scene file %s %s; kept in the manifest as listed before",
                                     validUTF8(path.string()), describe(failure));

@@ -271,8 +271,9 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
     // when it cannot.
     void updateActiveScene();
     void handleUpdateScene(const WMScene& activeScene);
-    // Replaces the connected displays' layout references and window hints with the live state; those of
-    // displays not connected stay as they are. The number of connected displays that got a reference.
+    // Replaces the connected displays' layout references and window hints with the live state, parked
+    // windows left out; those of displays not connected stay as they are. The number of connected
+    // displays that got a reference.
     int captureSceneSnapshot(WMScene& scene);
     // The scene editor for the scene and the display, or the open editor brought to them.
     void showSceneEditor(const std::optional<std::string>& sceneID,

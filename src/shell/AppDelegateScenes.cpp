@@ -10,6 +10,7 @@
 #include "app/StatusBarEventBus.h"
 #include "core/Log.h"
 #include "core/MultiDisplayState.h"
+#include "core/Rescuer.h"
 #include "core/SceneName.h"
 #include "core/ScreenSpace.h"
 #include "core/WMController.h"
@@ -236,6 +237,7 @@ int AppDelegate::captureSceneSnapshot(WMScene& scene) {
     const auto height = flipHeight(screens);
     if (list && height) {
         const pid_t own = ::getpid();
+        const auto connected = screens.screens();
         for (const auto& entry : *list) {
             if (!entry.is_object()) continue;
             if (windowinfo::integerValue(entry, WK::layer) != 0) continue;
@@ -248,6 +250,9 @@ int AppDelegate::captureSceneSnapshot(WMScene& scene) {
             if (!app || !app->bundleID) continue;
 
             const Rect frame = flipRect(windowinfo::boundsOrZero(entry), *height);
+            // A parked window is in no zone, though the sliver the window manager keeps on screen lies in
+            // one: recorded there, the next restore would bring it out of parking.
+            if (carriesParkingMark(entry) || isParkedOffscreen(frame, connected)) continue;
             const std::string displayUUID = DisplayUtil::displayUUID(screens, frame);
             std::optional<int> zone = sceneZoneIDForWindow(*number, displayUUID);
             if (!zone) {

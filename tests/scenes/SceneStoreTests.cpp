@@ -1,6 +1,6 @@
 // The scene store: round trips of scenes and the active scene, the sticky manifest order, the refusals
 // of the schema check, scene files that do not decode surviving every later operation, and a scene file
-// unreadable for a while coming back to the lists.
+// unreadable or cut short for a while coming back to the lists.
 #include "support/FileModesHonoured.h"
 #include "support/SupportFolderFixture.h"
 
@@ -198,7 +198,7 @@ TEST_F(SceneStoreTest, onlyFilesNamedLikeScenesAreReadAndEachUnderTheIdInsideIt)
     EXPECT_TRUE(logs.log().contains("Scene file missing: " + uuid('C')));
 }
 
-TEST_F(SceneStoreTest, aSceneFileThatCannotBeReadIsNamedAsItLeavesTheManifestAndAsTheActiveScene) {
+TEST_F(SceneStoreTest, aSceneFileThatCannotBeReadIsNamedAndStaysListedByNameAsTheActiveScene) {
     SceneStore store(*desktop, one);
     for (char id : {'A', 'B'})
         store.save(scene(id, std::string("Scene ") + id, 0), one);
@@ -213,11 +213,11 @@ TEST_F(SceneStoreTest, aSceneFileThatCannotBeReadIsNamedAsItLeavesTheManifestAnd
 
     store.save(scene('C', "Scene C", 0), one);
     EXPECT_TRUE(logs.log().contains("Scene file " + file('B').string() +
-                                    " does not decode; left out of the manifest"));
+                                    " does not decode; kept in the manifest as listed before"));
     EXPECT_EQ(names(store.loadAllScenes(one)), (std::vector<std::string>{"Scene A", "Scene C"}));
     active = store.lookUpActiveScene(one);
     EXPECT_EQ(active.unreadableFile, file('B'));
-    EXPECT_EQ(active.listedName, std::nullopt);
+    EXPECT_EQ(active.listedName, "Scene B");
 
     // A folder where the file should be, and a record that does not decode; an empty record holds none.
     std::filesystem::remove(file('B'));
@@ -235,17 +235,40 @@ TEST_F(SceneStoreTest, aSceneFileThatCannotBeReadIsNamedAsItLeavesTheManifestAnd
     EXPECT_EQ(store.lookUpActiveScene(one).scene->name, "Scene A");
 }
 
-TEST_F(SceneStoreTest, aSceneFileUnreadableWhileAnotherIsSavedIsListedAgainOnceItCanBeRead) {
-    SceneStore store(*desktop, one);
-    for (char id : {'A', 'B'})
-        store.save(scene(id, std::string("Scene ") + id, 0), one);
-    std::filesystem::permissions(file('B'), std::filesystem::perms::none);
+// Damaged when the program starts, by a hand edit cut short or a mode that bars reading, a scene stays in
+// the manifest through the save of another scene, and is listed again once its file is mended.
+TEST_F(SceneStoreTest, aSceneFileDamagedAtLoadKeepsItsPlaceThroughAnotherSaveAndIsListedOnceMended) {
     {
-        korvane::testing::ScopedFileModesHonoured asTheirOwnerSeesThem;
-        store.save(scene('C', "Scene C", 0), one);
-        EXPECT_EQ(names(store.loadAllScenes(one)), (std::vector<std::string>{"Scene A", "Scene C"}));
+        SceneStore store(*desktop, one);
+        for (char id : {'A', 'B'})
+            store.save(scene(id, std::string("Scene ") + id, 0), one);
     }
-    std::filesystem::permissions(file('B'),
-                                 std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
-    EXPECT_EQ(names(store.loadAllScenes(one)), (std::vector<std::string>{"Scene A", "Scene B", "Scene C"}));
+    const std::string good = read(file('B'));
+    using Change = std::function<void()>;
+    const std::vector<std::tuple<const char*, Change, Change>> rows{
+        {"cut short", [&] { write(file('B'), good.substr(0, good.size() / 2)); },
+         [&] { write(file('B'), good); }},
+        {"mode 000", [&] { std::filesystem::permissions(file('B'), std::filesystem::perms::none); },
+         [&] {
+             std::filesystem::permissions(file('B'), std::filesystem::perms::owner_read |
+                                                         std::filesystem::perms::owner_write);
+         }},
+    };
+    std::vector<std::string> listed{"Scene A", "Scene B"};
+    char other = 'C';
+    for (const auto& [what, damage, mend] : rows) {
+        damage();
+        {
+            korvane::testing::ScopedFileModesHonoured asTheirOwnerSeesThem;
+            SceneStore started(*desktop, one);
+            std::vector<std::string> shown = listed;
+            std::erase(shown, "Scene B");
+            EXPECT_EQ(names(started.loadAllScenes(one)), shown) << what;
+            const std::string name = std::string("Scene ") + other;
+            started.save(scene(other++, name, 0), one);
+            listed.push_back(name);
+        }
+        mend();
+        EXPECT_EQ(names(SceneStore(*desktop, one).loadAllScenes(one)), listed) << what;
+    }
 }

@@ -372,6 +372,29 @@ TEST_F(AppDelegateScenesTest, updateRecordsAMappedWindowInItsZoneAndSkipsApplica
     EXPECT_EQ(hints["D1"][0]["zoneID"], 2);
 }
 
+// A window the program parked shows a sliver where the window manager kept it, and one parked by an
+// earlier run lies just off the display's left edge: both touch zone 1, and recorded there they would be
+// brought out of parking by the next restore.
+TEST_F(AppDelegateScenesTest, updateLeavesParkedWindowsOutOfTheScene) {
+    addScreen("D1", Rect{0, 0, 1920, 1080});
+    const WMScene scene = activeScene("Desk", {{"D1", "builtin.split-50-50"}});
+    launchAndSettle();
+    const pid_t editor = desktop->workspace().launch({.bundleID = "com.example.editor", .name = "Editor"});
+    const pid_t mail = desktop->workspace().launch({.bundleID = "com.example.mail", .name = "Mail"});
+    const pid_t notes = desktop->workspace().launch({.bundleID = "com.example.notes", .name = "Notes"});
+    desktop->windows().open(editor, {.frame = Rect{1000, 100, 400, 300}, .title = "Right half"});
+    const auto marked =
+        desktop->windows().open(mail, {.frame = Rect{-360, 500, 400, 300}, .title = "Sliver"});
+    desktop->windows().open(notes, {.frame = Rect{-399, 500, 400, 300}, .title = "Off the edge"});
+    desktop->loop().runUntilIdle();
+    desktop->accessibility().setAttribute(desktop->windows().element(marked), platform::kParkedAttribute,
+                                          true);
+
+    app->updateActiveScene();
+    EXPECT_EQ(storedScene(scene.id)["windowHints"],
+              nlohmann::json::parse(R"({"D1": [{"bundleID": "com.example.editor", "zoneID": 2}]})"));
+}
+
 TEST_F(AppDelegateScenesTest, anOpenSceneManagerReadsTheSceneAgainAfterAnEditorSaveAndAfterTheEditorCloses) {
     addScreen("D1", Rect{0, 0, 1920, 1080});
     const WMScene scene = activeScene("Desk", {{"D1", "builtin.fullscreen"}});

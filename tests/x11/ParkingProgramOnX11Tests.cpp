@@ -3,8 +3,9 @@
 // a window in use, listed by the global switcher and left where it is when the program starts again; and
 // windows that a scene restore parks, on either monitor, go off the desktop's left edge, where openbox keeps
 // a tenth of each on screen, and are brought back by the rescue at the next start; windows that a restore
-// takes back into a zone and then parks leave it, so that the zone keys reach only windows on screen. A
-// picture of the switcher listing the first xterm is left under build/screenshots.
+// takes back into a zone and then parks leave it, so that the zone keys reach only windows on screen; an
+// xcalc the restore parks stays out of the scene that "Update" writes, and so stays parked through the
+// next restore. A picture of the switcher listing the first xterm is left under build/screenshots.
 #include "ProgramOnX11.h"
 
 #include "platform/Format.h"
@@ -244,6 +245,55 @@ TEST_F(ParkingProgramOnX11Test, windowsTheRestoreParksLeaveTheirZoneSoTheZoneKey
     }
     EXPECT_TRUE(reaches({XK_Control_L, XK_Shift_L, XK_Alt_L, XK_q}, zone1[0])) << logText();
     EXPECT_TRUE(reaches({XK_Control_L, XK_Shift_L, XK_Alt_L, XK_w}, current)) << logText();
+    quit(korvane);
+}
+
+// The sliver of the parked xcalc that openbox keeps on screen lies in the left monitor's zone 1: recorded
+// there by "Update", the xcalc would be taken out of parking into that zone by the next restore.
+TEST_F(ParkingProgramOnX11Test,
+       anXcalcTheRestoreParkedIsLeftOutOfAnUpdateAndStaysParkedThroughTheNextRestore) {
+    startSession(true);
+    const std::string primary = monitorsByName(session->display()).at(kPrimaryName);
+    WMScene scene = sceneOverBothMonitors(session->display(), kSceneID, "Terminal", "builtin.split-50-50",
+                                          "builtin.split-50-50");
+    scene.windowHints = {{primary, {WindowHint{"xterm", 1, std::nullopt}}}};
+    writeActiveScene(home(), scene);
+    std::ofstream(home() / "user-defaults.json") << R"({"ParkUnmanagedWindowsOnRestore":true})";
+    bindUpdateKey();
+    xterm("Terminal", "60x20+2100+100");
+    session->start({"xcalc", "-geometry", "+500+300"});
+    std::optional<xcb_window_t> calc;
+    // xcalc does not name its process on its window; it is known by its title.
+    ASSERT_TRUE(X11TestSession::waitFor([&] {
+        calc = session->viewableWindowTitled("Calculator");
+        return calc && session->isClient(*calc);
+    }));
+
+    // Without desktop entries the xterm is the application "xterm", by its class.
+    const pid_t korvane = startKorvane({"XDG_DATA_HOME=" + (folder.path() / "none").string(),
+                                        "XDG_DATA_DIRS=" + (folder.path() / "none").string()});
+    ASSERT_TRUE(waitForLine("' wid=" + std::to_string(*calc))) << logText();
+    ASSERT_TRUE(waitForLine("Scene Restore complete")) << logText();
+    ASSERT_TRUE(waitForLine("HotkeyManager: registering scene.update key=U")) << logText();
+    ASSERT_TRUE(waitForLine("[DisplayChange] handle end")) << logText();
+    const Rect parked = session->frameOf(*calc);
+    ASSERT_EQ(parked.maxX(), std::ceil(parked.width() / 10)) << platform::describe(parked);
+
+    // The restore registers the hot keys again, and a press on its way then is dropped: pressed until
+    // the update is done.
+    ASSERT_TRUE(X11TestSession::waitFor(
+        [&] {
+            press({XK_Control_L, XK_Alt_L, XK_u});
+            return X11TestSession::waitFor([&] { return logged("Updated scene 'Terminal'"); }, seconds(2));
+        },
+        seconds(20)))
+        << logText();
+    EXPECT_EQ(activeSceneFile()["windowHints"],
+              nlohmann::json::parse(R"({")" + primary + R"(": [{"bundleID": "xterm", "zoneID": 1}]})"));
+
+    ASSERT_TRUE(restoreFromCardSwitcher()) << logText();
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return count("Scene Restore complete") >= 2; })) << logText();
+    EXPECT_EQ(session->frameOf(*calc), parked) << platform::describe(session->frameOf(*calc));
     quit(korvane);
 }
 

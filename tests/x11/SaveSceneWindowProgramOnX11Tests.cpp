@@ -7,7 +7,9 @@
 // only to zones of its own monitor's layout, and a restore of what was saved puts each xterm into the zone
 // it was shown in; with the main monitor's xterm excluded, the canvas draws the side monitor's zones, where
 // an application added by hand is stored and restored. On one monitor a chip chooses the layout and the
-// name keeps the keyboard. Pictures of the real window are left under build/screenshots.
+// name keeps the keyboard. A scene whose file was cut short at the start keeps its card through a save,
+// and is restorable once its file is mended. Pictures of the real window are left under
+// build/screenshots.
 #include "IconPictures.h"
 #include "ProgramOnX11.h"
 
@@ -458,6 +460,42 @@ TEST_F(SaveSceneWindowProgramOnX11Test, onOneMonitorAChipChoosesTheLayoutAndTheN
                   R"(": [{"bundleID": "xterm", "zoneID": 4}, {"bundleID": "xterm", "zoneID": 1}]})"));
     EXPECT_TRUE(windowGone());
 
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+// A hand edit cut the scene "Mended" short before the program started; the user saves another scene, puts
+// the file right and starts the program again: its card is still the first of the card switcher.
+TEST_F(SaveSceneWindowProgramOnX11Test,
+       aSceneCutShortAtTheStartKeepsItsCardThroughASaveAndRestoresOnceMended) {
+    startSession(true);
+    const std::string id = "99999999-AAAA-4BBB-8CCC-DDDDDDDDDDDD";
+    writeActiveScene(home(), sceneOverBothMonitors(session->display(), id, "Mended", "builtin.split-50-50",
+                                                   "builtin.split-50-50"));
+    writeActiveScene(home(), sceneOverBothMonitors(session->display(), "44444444-5555-4666-8777-888888888888",
+                                                   "Desk", "builtin.daily", "builtin.split-50-50"));
+    const fs::path file = home() / "scenes" / SceneStore::sceneFileName(id);
+    std::ostringstream good;
+    good << std::ifstream(file).rdbuf();
+    std::ofstream(file, std::ios::trunc) << good.str().substr(0, good.str().size() / 2);
+    xterm("Left", "60x20+2000+100");
+
+    pid_t korvane = startKorvaneWithoutEntries();
+    ASSERT_TRUE(waitForLine("HotkeyManager: registering scene.save key=S")) << logText();
+    ASSERT_TRUE(waitForLine("Scene Restore complete (layout-only): 'Desk'")) << logText();
+    const auto before = sceneFiles();
+    ASSERT_TRUE(openSaveScene()) << logText();
+    press(XK_Return);
+    ASSERT_TRUE(newScene(before)) << logText();
+    ASSERT_TRUE(waitForLine("Scene saved via hotkey")) << logText();
+    ::kill(korvane, SIGTERM);
+    ASSERT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+
+    std::ofstream(file, std::ios::trunc) << good.str();
+    korvane = startKorvaneWithoutEntries();
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return count("Scene Restore complete") >= 2; })) << logText();
+    ASSERT_TRUE(restoreFromCardSwitcher(XK_1)) << logText();
+    EXPECT_TRUE(waitForLine("Scene Restore complete (layout-only): 'Mended'")) << logText();
     ::kill(korvane, SIGTERM);
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
 }

@@ -2,6 +2,7 @@
 #include "ui/scene_manager/SceneSaveViewModel.h"
 
 #include "app/DisplayUtil.h"
+#include "core/Rescuer.h"
 #include "core/ScreenSpace.h"
 #include "core/WMController.h"
 #include "core/WindowInfoFields.h"
@@ -85,6 +86,7 @@ void SceneSaveViewModel::loadWindows() {
     // Window-list bounds are top-left global, the screens and the zones bottom-left: the display, the
     // normalised frame and the zone are found on the flipped frame.
     const double flipHeight = primaryScreenHeight(platform_.screens()).value_or(0);
+    const auto screens = platform_.screens().screens();
     std::vector<WindowEntry> entries;
     for (const auto& info : *list) {
         if (windowinfo::integerValue(info, WK::layer) != 0) continue;
@@ -95,6 +97,10 @@ void SceneSaveViewModel::loadWindows() {
         if (!number || !ownerPID) continue;
         const auto pid = static_cast<pid_t>(static_cast<std::int32_t>(static_cast<std::uint32_t>(*ownerPID)));
         if (pid == own) continue;
+        // A parked window is in no zone: shown in the zone its on-screen sliver touches, it would be
+        // saved there and brought out of parking by the scene's restore.
+        if (carriesParkingMark(info) || isParkedOffscreen(flipRect(capturedFrame(info), flipHeight), screens))
+            continue;
         entries.push_back(captureEntry(info, *number, pid, *owner, flipHeight));
     }
     std::stable_sort(entries.begin(), entries.end(), entryPrecedes);

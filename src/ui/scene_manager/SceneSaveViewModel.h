@@ -99,9 +99,9 @@ class SceneSaveViewModel {
     // capture-time zone is zoneIDForWindow's, else 1.
     std::weak_ptr<WMController> wmController;
 
-    // Captures the on-screen windows of other processes on layer 0, proposes "Scene N" when no name is set
-    // yet (N one more than the scenes listed, raised past the names they hold), and assigns zones.
-    // Without a readable window list nothing changes.
+    // Captures the on-screen windows of other processes on layer 0, parked ones left out, proposes
+    // "Scene N" when no name is set yet (N one more than the scenes listed, raised past the names they
+    // hold), and assigns zones. Without a readable window list nothing changes.
     void loadWindows();
 
     // The included entries lie on more than one display.

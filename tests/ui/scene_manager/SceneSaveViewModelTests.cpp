@@ -302,6 +302,28 @@ TEST_F(SceneSaveTest, theStoredSceneHoldsTheOverrideAndTheAssignedZonesButNoTran
               json({{kD1, {{{"bundleID", kEditor}, {"zoneID", 1}}, {{"bundleID", kMail}, {"zoneID", 1}}}}}));
 }
 
+// A window the program parked shows a sliver where the window manager kept it, and one parked by an
+// earlier run lies just off the display's left edge: both touch zone 1, and saved there they would be
+// brought out of parking by the scene's restore.
+TEST_F(SceneSaveTest, parkedWindowsAreNeitherShownNorSaved) {
+    addDisplay(kD1, "Studio", Rect{0, 0, 1920, 1080});
+    layouts = {{kD1, "builtin.split-50-50"}};
+    const pid_t editor = launch(kEditor, "Editor");
+    const pid_t mail = launch(kMail, "Mail");
+    const pid_t notes = launch(kNotes, "Notes");
+    const WindowID inZone2 = desktop->windows().open(editor, {.frame = Rect{1000, 100, 400, 300}});
+    const WindowID marked = desktop->windows().open(mail, {.frame = Rect{-360, 500, 400, 300}});
+    desktop->accessibility().setAttribute(desktop->windows().element(marked), platform::kParkedAttribute,
+                                          true);
+    desktop->windows().open(notes, {.frame = Rect{-399, 500, 400, 300}});
+
+    auto model = capture("Desk");
+    ASSERT_EQ(model->windowEntries.size(), 1u);
+    EXPECT_EQ(model->windowEntries[0].windowID, inZone2);
+    model->save();
+    EXPECT_EQ(storedScene()["windowHints"], json({{kD1, {{{"bundleID", kEditor}, {"zoneID", 2}}}}}));
+}
+
 TEST_F(SceneSaveTest, applicationsAddedByHandAreNamedAndStoredOncePerZoneOnThePrimaryDisplay) {
     sideBySide();
     listWindow(launch(kEditor, "Editor"), "Editor", 1, Rect{0, 0, 960, 1080});
