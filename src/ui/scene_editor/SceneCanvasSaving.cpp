@@ -25,8 +25,9 @@ bool zonePrecedes(const SceneCanvasZoneRect& a, const SceneCanvasZoneRect& b) {
     return a.frame.minY() < b.frame.minY();
 }
 
-std::vector<WindowHint> hintsFrom(const SceneGeometryCanvasModel::ZoneApps& zoneApps,
-                                  std::vector<SceneCanvasZoneRect> frames) {
+// The chips that become the display's window hints, with their zones, in the order of the hints.
+std::vector<std::pair<std::int64_t, const SceneCanvasAppEntry*>>
+hintedChips(const SceneGeometryCanvasModel::ZoneApps& zoneApps, std::vector<SceneCanvasZoneRect> frames) {
     std::vector<std::int64_t> order;
     if (frames.empty()) {
         for (const auto& zone : zoneApps)
@@ -38,13 +39,21 @@ std::vector<WindowHint> hintsFrom(const SceneGeometryCanvasModel::ZoneApps& zone
         for (const auto& frame : frames)
             order.push_back(frame.zoneID);
     }
-    std::vector<WindowHint> hints;
+    std::vector<std::pair<std::int64_t, const SceneCanvasAppEntry*>> chips;
     for (std::int64_t zoneID : order) {
         auto zone = zoneApps.find(zoneID);
         if (zone == zoneApps.end()) continue;
         for (const auto& entry : zone->second)
-            if (!entry.isPlaceholder) hints.push_back({entry.bundleID, zoneID, std::nullopt});
+            if (!entry.isPlaceholder) chips.emplace_back(zoneID, &entry);
     }
+    return chips;
+}
+
+std::vector<WindowHint> hintsFrom(const SceneGeometryCanvasModel::ZoneApps& zoneApps,
+                                  std::vector<SceneCanvasZoneRect> frames) {
+    std::vector<WindowHint> hints;
+    for (const auto& [zoneID, entry] : hintedChips(zoneApps, std::move(frames)))
+        hints.push_back({entry->bundleID, zoneID, std::nullopt});
     return hints;
 }
 
@@ -120,8 +129,14 @@ bool SceneGeometryCanvasModel::saveChanges() {
     }
 
     // Stored hints name the zones by the canvas's numbers; once those change, the hints follow.
+    std::optional<std::vector<std::string>> writtenChips;
     if (isWindowHintsDirty_ || !renumbered.empty()) {
-        std::vector<WindowHint> hints = hintsFrom(zoneApps, frames);
+        std::vector<WindowHint> hints;
+        writtenChips.emplace();
+        for (const auto& [zoneID, entry] : hintedChips(zoneApps, frames)) {
+            hints.push_back({entry->bundleID, zoneID, std::nullopt});
+            writtenChips->push_back(entry->id);
+        }
         if (hints.empty())
             stored->windowHints.erase(inputs_.displayUUID);
         else
@@ -133,6 +148,10 @@ bool SceneGeometryCanvasModel::saveChanges() {
     } catch (const std::exception& e) {
         Log::sceneManager.error("Failed to save Scene canvas changes: %s", e.what());
         return false;
+    }
+    if (writtenChips) {
+        storedHintChips_ = std::move(*writtenChips);
+        storedHintsAreOwn_ = true;
     }
     if (!renumbered.empty()) adoptStoredNumbering(*storedTree, renumbered, std::move(zoneApps));
     setGeometryDirty(false);
