@@ -12,7 +12,8 @@
 // under the open editor takes its panel with it while the other panel keeps the keyboard; plugged back, the
 // next opening covers it again. A zone's application picker closes with the editor and with its panel.
 // Closed, the editor keeps its panels' drawing buffers for an opening soon after, and a while later leaves
-// the program holding no picture of a monitor.
+// the program holding no picture of a monitor. A chip carried from one monitor's panel to the other's
+// moves alone and leaves the edits neither has saved in place.
 #include "SceneEditorOnX11.h"
 
 #include "platform/Format.h"
@@ -664,6 +665,123 @@ TEST_F(SceneEditorProgramOnX11Test, aZonesApplicationPickerClosesWithTheEditorAn
     EXPECT_TRUE(closeWithEscape()) << logText();
     EXPECT_TRUE(X11TestSession::waitFor([&] { return windowsShown(korvane) == usersOwn; }))
         << describeWindows(korvane);
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+// The main monitor's two xterms, one in each half, and its left half split and not saved: the right
+// half's xterm carried with the pointer onto the side monitor's panel moves alone, in the scene file at
+// once and on both panels, and the split stays, to be asked about at "Done".
+TEST_F(SceneEditorProgramOnX11Test,
+       aChipCarriedToTheOtherMonitorMovesAloneAndAnUnsavedSplitIsStillAskedAbout) {
+    using Hints = std::vector<std::pair<std::string, std::int64_t>>;
+    startSession(true);
+    const auto uuids = monitorsByName(session->display());
+    const std::string primary = uuids.at(kPrimaryName), side = uuids.at(kSecondaryName);
+    WMScene scene = sceneOverBothMonitors(session->display(), "5E7A1C2B-0D3F-4A5B-8C6D-7E8F90A1B2C3",
+                                          "Terminals", "builtin.split-50-50", "builtin.split-50-50");
+    scene.windowHints = {{primary, {{"xterm", 1, std::nullopt}, {"xterm", 2, std::nullopt}}}};
+    writeActiveScene(home(), scene);
+    openXterm();
+    const pid_t korvane = startKorvane();
+    ASSERT_TRUE(waitForLine("Permissions granted, starting services...")) << logText();
+    ASSERT_TRUE(waitForLine("[DisplayChange] handle end")) << logText();
+    manager = openManagerFromPrompt();
+    ASSERT_TRUE(manager) << logText();
+    ASSERT_TRUE(editGrid()) << logText();
+
+    const Rect sideLeft{kSecondaryRoot.minX(), kSecondaryRoot.minY(), kSecondaryRoot.width() / 2,
+                        kSecondaryRoot.height()};
+    // A chip's name, white, under its picture in the first place of a zone: nothing else on a panel is
+    // as bright, the desktop beneath being dimmed.
+    const auto chipShownIn = [&](const Rect& zone) {
+        const auto pixels = session->rootPixels(Rect{zone.minX() + 16, zone.minY() + 56, 97, 96});
+        return std::count_if(pixels.begin(), pixels.end(), [](std::uint32_t p) {
+                   return red(p) > 235 && green(p) > 235 && blue(p) > 235;
+               }) > 10;
+    };
+    // A zone that will take what is dropped on it is tinted green all over.
+    const auto takesDrop = [&](const Rect& zone) {
+        const auto pixels = session->rootPixels(Rect{zone.minX() + 20, zone.midY() + 100, 400, 10});
+        return std::size_t(std::count_if(
+                   pixels.begin(), pixels.end(),
+                   [](std::uint32_t p) { return green(p) > red(p) + 25 && green(p) > blue(p) + 15; })) *
+                   2 >
+               pixels.size();
+    };
+    // The divider of the left half's split, across its middle.
+    const auto splitShown = [&] {
+        return columnsWhere(Rect{kPrimaryLeftHalf.minX() + 200, kPrimaryLeftHalf.midY() - 8, 300, 17},
+                            dividerBlue)
+                   .size() > 250;
+    };
+    const auto storedHints = [&](const std::string& display) {
+        Hints hints;
+        const nlohmann::json file = activeSceneFile();
+        if (file.contains("windowHints") && file["windowHints"].contains(display))
+            for (const auto& hint : file["windowHints"][display])
+                hints.emplace_back(hint["bundleID"].get<std::string>(), hint["zoneID"].get<std::int64_t>());
+        return hints;
+    };
+
+    ASSERT_TRUE(X11TestSession::waitFor([&] {
+        return chipShownIn(kPrimaryLeftHalf) && chipShownIn(kPrimaryRightHalf) && addButton(sideLeft);
+    })) << logText();
+    EXPECT_FALSE(chipShownIn(sideLeft));
+    ASSERT_TRUE(focusPanel(kPrimaryWorkArea)) << "active window " << session->activeWindow();
+    ASSERT_TRUE(splitAtMiddle(kPrimaryLeftHalf, XK_h));
+    ASSERT_TRUE(X11TestSession::waitFor(splitShown));
+
+    // The right half's chip held and carried over, let go once the side monitor's left zone shows it
+    // will take it.
+    session->glidePointer(static_cast<int>(kPrimaryRightHalf.minX()) + 64,
+                          static_cast<int>(kPrimaryRightHalf.minY()) + 90, 10);
+    session->fakeInput(XCB_BUTTON_PRESS, 1);
+    session->glidePointer(static_cast<int>(sideLeft.midX()), static_cast<int>(sideLeft.midY()), 60);
+    EXPECT_TRUE(X11TestSession::waitFor([&] { return takesDrop(sideLeft); })) << logText();
+    session->fakeInput(XCB_BUTTON_RELEASE, 1);
+
+    ASSERT_TRUE(X11TestSession::waitFor([&] {
+        return storedHints(primary) == Hints{{"xterm", 1}} && storedHints(side) == Hints{{"xterm", 1}};
+    })) << activeSceneFile().dump(2);
+    EXPECT_TRUE(
+        X11TestSession::waitFor([&] { return chipShownIn(sideLeft) && !chipShownIn(kPrimaryRightHalf); }));
+    EXPECT_TRUE(chipShownIn(kPrimaryLeftHalf));
+    EXPECT_TRUE(splitShown());
+    EXPECT_TRUE(session->saveScreenshot(kPrimaryRoot, picture("scene-editor-chip-carried-away-x11.png")));
+    EXPECT_TRUE(session->saveScreenshot(kSecondaryRoot, picture("scene-editor-chip-carried-in-x11.png")));
+
+    // "Done" asks about the split; "Discard" closes without it, the move staying written.
+    std::optional<Point> done;
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return (done = doneButton(kPrimaryWorkArea)).has_value(); }));
+    clickAt(static_cast<int>(done->x), static_cast<int>(done->y));
+    std::optional<xcb_window_t> alert;
+    ASSERT_TRUE(X11TestSession::waitFor(
+        [&] { return (alert = session->viewableWindowTitled("Save Scene Changes?")).has_value(); },
+        seconds(5)))
+        << logText();
+    EXPECT_TRUE(splitShown());
+    const Rect alertFrame = session->frameOf(*alert);
+    ASSERT_TRUE(X11TestSession::waitFor(
+        [&] {
+            clickAt(static_cast<int>(alertFrame.midX()), static_cast<int>(alertFrame.maxY() - 28));
+            return X11TestSession::waitFor(
+                [&] { return viewableWindowsTitled(session->display(), kEditorTitle).empty(); }, seconds(2));
+        },
+        seconds(15)))
+        << logText();
+    EXPECT_EQ(activeSceneFile()["layoutRefsByDisplay"].value(primary, ""), "builtin.split-50-50");
+    EXPECT_EQ(storedHints(primary), (Hints{{"xterm", 1}}));
+    EXPECT_EQ(storedHints(side), (Hints{{"xterm", 1}}));
+
+    // Opened again, each monitor shows its xterm as stored.
+    ASSERT_TRUE(editGrid()) << logText();
+    EXPECT_TRUE(X11TestSession::waitFor([&] {
+        return chipShownIn(sideLeft) && chipShownIn(kPrimaryLeftHalf) && !chipShownIn(kPrimaryRightHalf) &&
+               !splitShown();
+    }));
+    EXPECT_TRUE(closeWithEscape()) << logText();
 
     ::kill(korvane, SIGTERM);
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();

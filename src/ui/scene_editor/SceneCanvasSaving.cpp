@@ -13,7 +13,7 @@
 
 #include <cmath>
 #include <exception>
-#include <map>
+#include <set>
 #include <utility>
 
 namespace korvane {
@@ -27,8 +27,9 @@ bool zonePrecedes(const SceneCanvasZoneRect& a, const SceneCanvasZoneRect& b) {
     return a.frame.minY() < b.frame.minY();
 }
 
-std::vector<WindowHint> hintsFrom(const SceneGeometryCanvasModel::ZoneApps& zoneApps,
-                                  std::vector<SceneCanvasZoneRect> frames) {
+// The chips that become the display's window hints, with their zones, in the order of the hints.
+std::vector<std::pair<std::int64_t, const SceneCanvasAppEntry*>>
+hintedChips(const SceneGeometryCanvasModel::ZoneApps& zoneApps, std::vector<SceneCanvasZoneRect> frames) {
     std::vector<std::int64_t> order;
     if (frames.empty()) {
         for (const auto& zone : zoneApps)
@@ -40,33 +41,22 @@ std::vector<WindowHint> hintsFrom(const SceneGeometryCanvasModel::ZoneApps& zone
         for (const auto& frame : frames)
             order.push_back(frame.zoneID);
     }
-    std::vector<WindowHint> hints;
+    std::vector<std::pair<std::int64_t, const SceneCanvasAppEntry*>> chips;
     for (std::int64_t zoneID : order) {
         auto zone = zoneApps.find(zoneID);
         if (zone == zoneApps.end()) continue;
         for (const auto& entry : zone->second)
-            if (!entry.isPlaceholder) hints.push_back({entry.bundleID, zoneID, std::nullopt});
+            if (!entry.isPlaceholder) chips.emplace_back(zoneID, &entry);
     }
-    return hints;
+    return chips;
 }
 
-// The stored hints whose applications the canvas shows in their zones, in their stored order and with
-// their stored frames. One the canvas shows under Excluded (its zone was missing when the display loaded)
-// is left out, as an application the user excludes is.
-std::vector<WindowHint> hintsShownInZones(const std::vector<WindowHint>& stored,
-                                          const SceneGeometryCanvasModel::ZoneApps& zoneApps) {
-    std::map<std::pair<std::int64_t, std::string>, int> shown;
-    for (const auto& [zoneID, entries] : zoneApps)
-        for (const auto& entry : entries)
-            if (!entry.isPlaceholder) ++shown[{zoneID, entry.bundleID}];
-    std::vector<WindowHint> kept;
-    for (const auto& hint : stored) {
-        auto chips = shown.find({hint.zoneID, hint.bundleID});
-        if (chips == shown.end() || chips->second == 0) continue;
-        --chips->second;
-        kept.push_back(hint);
-    }
-    return kept;
+std::vector<WindowHint> hintsFrom(const SceneGeometryCanvasModel::ZoneApps& zoneApps,
+                                  std::vector<SceneCanvasZoneRect> frames) {
+    std::vector<WindowHint> hints;
+    for (const auto& [zoneID, entry] : hintedChips(zoneApps, std::move(frames)))
+        hints.push_back({entry->bundleID, zoneID, std::nullopt});
+    return hints;
 }
 
 void storeHints(WMScene& scene, const std::string& displayUUID, std::vector<WindowHint> hints) {
@@ -148,13 +138,35 @@ bool SceneGeometryCanvasModel::saveChanges() {
     }
 
     // Stored hints name the zones by the canvas's numbers; once those change, the hints follow.
+    std::optional<std::vector<std::string>> writtenChips;
     if (isWindowHintsDirty_ || !renumbered.empty()) {
-        storeHints(*stored, inputs_.displayUUID, hintsFrom(zoneApps, frames));
+        std::vector<WindowHint> hints;
+        writtenChips.emplace();
+        for (const auto& [zoneID, entry] : hintedChips(zoneApps, frames)) {
+            hints.push_back({entry->bundleID, zoneID, std::nullopt});
+            writtenChips->push_back(entry->id);
+        }
+        storeHints(*stored, inputs_.displayUUID, std::move(hints));
     } else if (storedTree) {
         // The stored layout may now have a zone under the number of a hint the canvas shows under
-        // Excluded; kept, that hint would put its application there on the next restore.
-        if (auto own = stored->windowHints.find(inputs_.displayUUID); own != stored->windowHints.end())
-            storeHints(*stored, inputs_.displayUUID, hintsShownInZones(own->second, zoneApps));
+        // Excluded; kept, that hint would put its application there on the next restore. The others stay
+        // as stored, in their order and with their frames.
+        auto own = stored->windowHints.find(inputs_.displayUUID);
+        if (own != stored->windowHints.end() && storedHintsAreOwn_ &&
+            own->second.size() == storedHintChips_.size()) {
+            std::set<std::string> inZones;
+            for (const auto& [zoneID, entries] : zoneApps)
+                for (const auto& entry : entries)
+                    if (!entry.isPlaceholder) inZones.insert(entry.id);
+            std::vector<WindowHint> kept;
+            writtenChips.emplace();
+            for (std::size_t i = 0; i < own->second.size(); ++i) {
+                if (!inZones.count(storedHintChips_[i])) continue;
+                kept.push_back(own->second[i]);
+                writtenChips->push_back(storedHintChips_[i]);
+            }
+            storeHints(*stored, inputs_.displayUUID, std::move(kept));
+        }
     }
     stored->updatedAt = platform_.runLoop().wallClock();
     try {
@@ -162,6 +174,10 @@ bool SceneGeometryCanvasModel::saveChanges() {
     } catch (const std::exception& e) {
         Log::sceneManager.error("Failed to save Scene canvas changes: %s", e.what());
         return false;
+    }
+    if (writtenChips) {
+        storedHintChips_ = std::move(*writtenChips);
+        storedHintsAreOwn_ = true;
     }
     if (!renumbered.empty()) adoptStoredNumbering(*storedTree, renumbered, std::move(zoneApps));
     setGeometryDirty(false);

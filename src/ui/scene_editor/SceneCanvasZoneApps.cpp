@@ -32,7 +32,10 @@ void SceneGeometryCanvasModel::rebuildZoneApps() {
             regions.insert(id);
 
     // From the scene as stored, not from the copy this canvas was given.
-    const std::vector<WindowHint> hints = storedWindowHints();
+    const StoredHints stored = storedWindowHints();
+    const std::vector<WindowHint>& hints = stored.hints;
+    storedHintChips_.clear();
+    storedHintsAreOwn_ = stored.own;
 
     ZoneApps zones;
     for (std::int64_t id : regions)
@@ -45,6 +48,7 @@ void SceneGeometryCanvasModel::rebuildZoneApps() {
                                   false};
         // What the cache holds is final, a failed lookup included.
         if (!info.icon && !cache_->contains(hint.bundleID)) toResolve.insert(hint.bundleID);
+        storedHintChips_.push_back(entry.id);
         if (regions.count(hint.zoneID))
             zones[hint.zoneID].push_back(std::move(entry));
         else

@@ -174,7 +174,12 @@ void SceneEditorOverlayRootView::refresh() {
     inputs.overlayMode = true;
     inputs.onDone = content_.onDone;
     inputs.canvasBridge = content_.canvasBridge;
+    inputs.canvasOfDisplay = [weakModel](const std::string& displayUUID) {
+        auto shared = weakModel.lock();
+        return shared ? shared->canvas(displayUUID) : nullptr;
+    };
     auto canvasModel = SceneGeometryCanvasModel::make(*content_.platform, std::move(inputs));
+    model->setCanvas(content_.displayUUID, canvasModel);
     if (canvas_) {
         // The views stay; the model, and so every edit, is the new editor's own.
         canvasOfEarlierEditor_ = false;

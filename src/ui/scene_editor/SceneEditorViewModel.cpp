@@ -156,6 +156,16 @@ std::optional<std::string> SceneEditorViewModel::preferredDisplayUUID(
     return displays.front().uuid;
 }
 
+void SceneEditorViewModel::setCanvas(const std::string& displayUUID,
+                                     const std::shared_ptr<SceneGeometryCanvasModel>& canvas) {
+    canvases_[displayUUID] = canvas;
+}
+
+std::shared_ptr<SceneGeometryCanvasModel> SceneEditorViewModel::canvas(const std::string& displayUUID) const {
+    const auto found = canvases_.find(displayUUID);
+    return found == canvases_.end() ? nullptr : found->second.lock();
+}
+
 void SceneEditorViewModel::setSelectedSceneID(std::optional<std::string> id) {
     if (selectedSceneID_ == id) return;
     selectedSceneID_ = std::move(id);

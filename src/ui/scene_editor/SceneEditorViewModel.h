@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -17,6 +18,7 @@ namespace korvane {
 
 struct ConfigZoneSet;
 class LayoutTemplateResolver;
+class SceneGeometryCanvasModel;
 class SceneStore;
 
 namespace platform {
@@ -95,6 +97,12 @@ class SceneEditorViewModel : public std::enable_shared_from_this<SceneEditorView
                                                            const std::vector<SceneEditorDisplay>& displays,
                                                            const std::string& current);
 
+    // The canvas each panel shows for its display, held weakly: a chip dragged from one display's canvas
+    // onto another's leaves the first as it joins the second.
+    void setCanvas(const std::string& displayUUID, const std::shared_ptr<SceneGeometryCanvasModel>& canvas);
+    // Nothing when the display's canvas is gone or was never made.
+    std::shared_ptr<SceneGeometryCanvasModel> canvas(const std::string& displayUUID) const;
+
     [[nodiscard]] std::unique_ptr<platform::ObserverToken> subscribe(std::function<void(Property)> observer) {
         return observers_.subscribe(std::move(observer));
     }
@@ -125,6 +133,7 @@ class SceneEditorViewModel : public std::enable_shared_from_this<SceneEditorView
     // What the opener asked for, honoured over the selection a running reload captured before it.
     std::optional<std::string> requestedSceneID_;
     std::optional<std::string> requestedDisplayUUID_;
+    std::map<std::string, std::weak_ptr<SceneGeometryCanvasModel>> canvases_;
     ModelObservers<Property> observers_;
 };
 

@@ -96,24 +96,25 @@ void SceneGeometryCanvasModel::setCanvasSize(Size size) {
     changed();
 }
 
-std::vector<WindowHint> SceneGeometryCanvasModel::storedWindowHints() const {
+SceneGeometryCanvasModel::StoredHints SceneGeometryCanvasModel::storedWindowHints() const {
     const ScreenContext screens = ScreenContext::capture(platform_.screens());
     std::optional<WMScene> stored;
     if (inputs_.store) stored = inputs_.store->loadScene(inputs_.scene.id, screens);
     const WMScene& scene = stored ? *stored : inputs_.scene;
     if (auto own = scene.windowHints.find(inputs_.displayUUID); own != scene.windowHints.end())
-        return own->second;
+        return {own->second, true};
     // A scene whose applications were all placed on one display that is not connected now shows them on
     // every display. Another connected display's applications are never shown here: that display has a
     // canvas of its own, and once one display alone has saved its applications they would appear on all.
     const std::vector<std::string> uuids = screens.displayUUIDs();
-    return scene.fallbackWindowHints({uuids.begin(), uuids.end()}).value_or(std::vector<WindowHint>{});
+    return {scene.fallbackWindowHints({uuids.begin(), uuids.end()}).value_or(std::vector<WindowHint>{}),
+            false};
 }
 
 std::string SceneGeometryCanvasModel::reloadSignature() const {
     const WMScene& scene = inputs_.scene;
     std::string hints;
-    for (const auto& hint : storedWindowHints()) {
+    for (const auto& hint : storedWindowHints().hints) {
         if (!hints.empty()) hints += ',';
         hints += hint.bundleID + ":" + std::to_string(hint.zoneID);
     }

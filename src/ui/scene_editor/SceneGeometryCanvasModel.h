@@ -84,6 +84,10 @@ class SceneGeometryCanvasModel : public std::enable_shared_from_this<SceneGeomet
         bool overlayMode = false; // on the overlay: wider divider bands
         std::function<void()> onDone;
         std::shared_ptr<SceneEditorCanvasBridge> canvasBridge; // nothing outside the overlay
+        // The canvas of the editor's display of that UUID, when it has one: a chip dragged from it is taken
+        // out of that canvas's lists and the scene file's hints alike. Nothing outside the overlay.
+        std::function<std::shared_ptr<SceneGeometryCanvasModel>(const std::string& displayUUID)>
+            canvasOfDisplay;
     };
 
     // Names and pictures found are kept in `cache`, the process's own when none is given.
@@ -238,9 +242,10 @@ class SceneGeometryCanvasModel : public std::enable_shared_from_this<SceneGeomet
                          std::optional<std::size_t> index = std::nullopt);
     bool dropTextsOnExcluded(const std::vector<std::string>& texts);
     // Moves the dragged application's hint from the source display to this one (to none when
-    // `toExcluded`) in the scene file; both canvases then reload from it. A zone that the display's
-    // stored layout lacks (one split off and not yet saved) is refused with a hint, both canvases left
-    // as they were.
+    // `toExcluded`) in the scene file: the hint the dragged chip was made from, where the source canvas
+    // is known; the chip leaves the source canvas and joins the end of the zone here. A canvas with
+    // unsaved edits keeps them, the others load the file again. A zone that the display's stored layout
+    // lacks (one split off and not yet saved) is refused with a hint, both canvases left as they were.
     bool moveAcrossDisplays(const SceneCanvasDragPayload& payload, std::int64_t zoneID, bool toExcluded);
 
     // ---- Saving ----
@@ -282,9 +287,26 @@ class SceneGeometryCanvasModel : public std::enable_shared_from_this<SceneGeomet
     LayoutNode loadedTree(const WMScene& scene) const;
 
     void runReloadTask();
+    struct StoredHints {
+        std::vector<WindowHint> hints;
+        bool own = true; // false: another display's, shown while this display keeps none
+    };
     // The display's window hints in the scene as stored now (the given copy when the file cannot be
     // read).
-    std::vector<WindowHint> storedWindowHints() const;
+    StoredHints storedWindowHints() const;
+    // What the scene file holds for a chip of this canvas about to go to another display.
+    struct StoredHintOfChip {
+        enum class Kind { index, none, notMovable } kind = Kind::none;
+        std::size_t index = 0; // into the display's stored hints, for Kind::index
+    };
+    StoredHintOfChip storedHintOfChip(const std::string& appID) const;
+    // The chip taken out of this canvas's lists after its hint went to another display; nothing when it
+    // is gone already.
+    std::optional<SceneCanvasAppEntry> takeChipMovedAway(const std::string& appID);
+    // After a write that changed this display's hints and the same in the lists: with unsaved edits the
+    // canvas takes the file as it reads now for the one it loaded, so that the owner's reload keeps the
+    // edits; without, it loads the file again as after any write.
+    void keepEditsOverStoredHints();
     void resolveNextBundle(const std::string& token, const std::shared_ptr<PendingBundles>& pending,
                            const std::shared_ptr<ResolvedBundles>& results);
     void applyResolvedBundleInfo(const ResolvedBundles& results);
@@ -323,6 +345,11 @@ class SceneGeometryCanvasModel : public std::enable_shared_from_this<SceneGeomet
     double cachedCanvasAspectRatio_ = 1.6;
     ZoneApps zoneApps_;
     std::vector<SceneCanvasAppEntry> excludedApps_;
+    // The chip made from each of the window hints the canvas last loaded or wrote, in the file's order:
+    // which stored hint a chip stands for, whatever edits moved it since. A chip added since, or one whose
+    // hint a save dropped, stands for none.
+    std::vector<std::string> storedHintChips_;
+    bool storedHintsAreOwn_ = true;
     std::optional<std::int64_t> dropTargetZoneID_;
     std::optional<std::int64_t> appPickerZoneID_;
     std::string appPickerBundleID_;

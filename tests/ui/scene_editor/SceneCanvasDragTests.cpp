@@ -199,4 +199,30 @@ TEST_F(SceneCanvasDragTest, aChipFromAnotherDisplayIsMovedInTheSceneFileAtOnce) 
     }
 }
 
+// A chip added on the source canvas and not yet saved stands for no hint of the file: dragged to the other
+// display, it takes none of the other xterm's with it.
+TEST_F(SceneCanvasDragTest, anUnsavedChipDraggedToTheOtherDisplayLeavesTheSourcesStoredHintsAlone) {
+    const std::string id = storeScene("Work", {{"A", "builtin.split-50-50"}, {"B", "builtin.split-50-50"}},
+                                      {{"A", {hint("xterm", 2)}}});
+    std::map<std::string, std::shared_ptr<SceneGeometryCanvasModel>> canvases;
+    const auto shown = [&](const std::string& display) {
+        SceneGeometryCanvasModel::Inputs inputs = canvasInputs(id, display);
+        inputs.canvasOfDisplay = [&canvases](const std::string& uuid) { return canvases[uuid]; };
+        return canvases[display] = showCanvas(std::move(inputs));
+    };
+    auto source = shown("A");
+    auto target = shown("B");
+    source->addApp("xterm", 1);
+
+    ASSERT_TRUE(target->dropApp(source->dragPayload(source->zoneApps().at(1).at(0), 1), 2, std::nullopt));
+    json stored = json::object();
+    for (const auto& [display, hints] : storedScene(id).windowHints)
+        for (const auto& h : hints)
+            stored[display].push_back(json::array({h.bundleID, h.zoneID}));
+    EXPECT_EQ(stored, json::parse(R"({"A": [["xterm", 2]], "B": [["xterm", 2]]})"));
+    EXPECT_TRUE(source->zoneApps().at(1).empty());
+    EXPECT_EQ(bundles(source->zoneApps().at(2)), std::vector<std::string>{"xterm"});
+    EXPECT_EQ(bundles(target->zoneApps().at(2)), std::vector<std::string>{"xterm"});
+}
+
 } // namespace

@@ -369,6 +369,59 @@ TEST_F(SceneEditorPanelTest, chipsMoveBetweenZonesToTheStripAndToTheOtherDisplay
     EXPECT_FALSE(refused.isAccepted());
 }
 
+// Both displays with a split not yet saved; two xterms on the first, one in each half. The second, first
+// moved into the zone its half was split into, is dragged to the other display: exactly that xterm moves,
+// in the file and on the panels, and both splits stay, still to be asked about and saved.
+TEST_F(SceneEditorPanelTest, aChipDraggedToTheOtherDisplayMovesAloneAndBothDisplaysKeepTheirUnsavedEdits) {
+    using Hints = std::vector<std::pair<std::string, std::int64_t>>;
+    sceneID = storeScene("Terminals", {{"D1", "builtin.split-50-50"}, {"D2", "builtin.split-50-50"}},
+                         {{"D1", {{"xterm", 1, std::nullopt}, {"xterm", 2, std::nullopt}}}});
+    open();
+    SceneGeometryCanvasView* d1 = canvas("D1");
+    SceneGeometryCanvasView* d2 = canvas("D2");
+    ASSERT_TRUE(d1 && d2);
+    d1->model().handleKeyDown("h");
+    d1->model().handleZoneTap(2);
+    d2->model().handleKeyDown("v");
+    d2->model().handleZoneTap(2);
+    settle();
+    ASSERT_EQ(d1->cells().size(), 3u);
+    ASSERT_EQ(d2->cells().size(), 3u);
+    ASSERT_TRUE(drop(d1->cells().at(3), d1->cells().at(2)->chips()[0]->dragPayload(), QPoint(30, 30)));
+
+    ASSERT_TRUE(drop(d2->cells().at(1), d1->cells().at(3)->chips()[0]->dragPayload(), QPoint(30, 200)));
+    EXPECT_EQ(storedHints("D1"), (Hints{{"xterm", 1}}));
+    EXPECT_EQ(storedHints("D2"), (Hints{{"xterm", 1}}));
+    // The editor model has read the file again and handed it to both canvases.
+    EXPECT_GE(managerReloads, 1);
+    for (auto* view : {d1, d2}) {
+        ASSERT_EQ(view->cells().size(), 3u);
+        EXPECT_TRUE(view->model().isGeometryDirty());
+        EXPECT_TRUE(view->saveButton()->isVisible());
+    }
+    EXPECT_EQ(bundles(d1->cells().at(1)->apps()), (std::vector<std::string>{"xterm"}));
+    EXPECT_TRUE(d1->cells().at(2)->apps().empty() && d1->cells().at(3)->apps().empty());
+    EXPECT_EQ(bundles(d2->cells().at(1)->apps()), (std::vector<std::string>{"xterm"}));
+    saveScreenshot(*panel("D2"), "scene-editor-chip-from-other-display.png");
+
+    // "Done" asks; saved, each display keeps its split and one xterm where its panel showed it.
+    alertAnswer = SceneEditorSaveAlertResponse::save;
+    d1->doneButton()->click();
+    settle();
+    desktop->loop().advance(kNanosPerSecond / 10);
+    settle();
+    EXPECT_EQ(alerts, 1);
+    EXPECT_EQ(closes, 1);
+    const WMScene saved = storedScene(sceneID);
+    for (const std::string display : {"D1", "D2"}) {
+        SCOPED_TRACE(display);
+        const auto layout = library->regionSet(saved.layoutRefsByDisplay.at(display));
+        ASSERT_TRUE(layout && layout->layoutTree);
+        EXPECT_EQ(layout->layoutTree->regionIDs().size(), 3u);
+        EXPECT_EQ(storedHints(display), (Hints{{"xterm", 1}}));
+    }
+}
+
 TEST_F(SceneEditorPanelTest, ctrlSSavesOnlyWhileSomethingIsUnsaved) {
     open();
     SceneGeometryCanvasView* view = canvas("D1");
