@@ -15,6 +15,7 @@
 #include "scenes/model/WindowHint.h"
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -22,6 +23,7 @@
 #include <set>
 #include <string>
 #include <sys/types.h>
+#include <tuple>
 #include <vector>
 
 namespace korvane {
@@ -154,8 +156,9 @@ class SceneRestoreEngine : public std::enable_shared_from_this<SceneRestoreEngin
         sweptScreens,
     };
     // Serves the hints of `screens` from the window list, asks for launches, then parks (when the user
-    // wants it) and reports through onSweepCompleted. All zeros, and nothing else, when the window list
-    // cannot be read.
+    // wants it) and reports through onSweepCompleted. A window whose middle lies in a zone that a hint of
+    // its application names serves that hint, whichever hint comes first. All zeros, and nothing else, when
+    // the window list cannot be read.
     SweepCounts sweepWindows(const std::vector<platform::ScreenInfo>& screens,
                              const SceneDisplayResolution& resolution,
                              ParkingScope parking = ParkingScope::everyDisplay);
@@ -205,6 +208,10 @@ class SceneRestoreEngine : public std::enable_shared_from_this<SceneRestoreEngin
         std::set<WindowID> placed;
         std::set<std::string> sceneBundleIDs;
         std::map<std::string, std::set<std::int64_t>> requestedZones;
+        // Windows kept for a hint of the zone they lie in, out of the pool: display UUID, zone id and
+        // bundle identifier to the windows, best first. `stayingWids` holds every one of them.
+        std::map<std::tuple<std::string, std::int64_t, std::string>, std::deque<PoolCandidate>> staying;
+        std::set<WindowID> stayingWids;
         std::set<std::string> unstartedApps;
         int placedCount = 0;
         int totalHints = 0;
@@ -222,6 +229,13 @@ class SceneRestoreEngine : public std::enable_shared_from_this<SceneRestoreEngin
 
     // The pool and the window entries from the window list; false when the list cannot be read.
     bool buildPool(SweepState& sweep);
+    // Before any hint is served: each hint of the served displays keeps for itself the best window of
+    // its application whose middle lies in the hint's zone, so no earlier hint takes it elsewhere.
+    void keepWindowsInTheirZones(const std::vector<platform::ScreenInfo>& screens,
+                                 const SceneDisplayResolution& resolution, SweepState& sweep);
+    // The window kept for the hint, else the pool's next candidate.
+    std::optional<PoolCandidate> nextCandidate(const WindowHint& hint, const std::string& displayUUID,
+                                               SweepState& sweep);
     void serveDisplay(const platform::ScreenInfo& screen, const SceneDisplayResolution& resolution,
                       SweepState& sweep);
     void serveHint(const WindowHint& hint, const platform::ScreenInfo& screen, const std::string& displayUUID,

@@ -87,6 +87,50 @@ SceneRestoreEngine::takeNextCandidate(const std::string& bundleID, const std::st
     return std::nullopt;
 }
 
+void SceneRestoreEngine::keepWindowsInTheirZones(const std::vector<platform::ScreenInfo>& screens,
+                                                 const SceneDisplayResolution& resolution,
+                                                 SweepState& sweep) {
+    // Hints are served display by display, and the fallback hands a hint any window of its application:
+    // without this, a hint of an earlier display would carry off a window that sits in its own zone on a
+    // later one, and that zone would have the application started again for it. "Lies in" is the middle
+    // of the window, as its display is the one holding its middle.
+    for (const auto& screen : screens) {
+        const std::string displayUUID = DisplayUtil::displayUUID(screen);
+        auto hints = resolution.windowHints.find(displayUUID);
+        auto display = sweep.pool.find(displayUUID);
+        if (!resolution.layoutRefs.contains(displayUUID) || hints == resolution.windowHints.end() ||
+            display == sweep.pool.end())
+            continue;
+        for (const auto& hint : hints->second) {
+            auto list = display->second.find(hint.bundleID);
+            if (list == display->second.end() || list->second.empty()) continue;
+            const std::optional<Rect> zone = zoneFrameResolver(displayUUID, hint.zoneID);
+            if (!zone) continue;
+            sortCandidatesByScore(list->second);
+            auto inZone = std::find_if(list->second.begin(), list->second.end(), [&](const PoolCandidate& c) {
+                return zone->contains(sweep.bottomLeft(c.frame).center());
+            });
+            if (inZone == list->second.end()) continue;
+            Log::sceneManager.debug("[diag] Pool keep: bundle='%s' wid=%u zone=%ld display='%s'",
+                                    hint.bundleID, inZone->wid, hint.zoneID, displayUUID);
+            sweep.stayingWids.insert(inZone->wid);
+            sweep.staying[{displayUUID, hint.zoneID, hint.bundleID}].push_back(*inZone);
+            list->second.erase(inZone);
+        }
+    }
+}
+
+std::optional<SceneRestoreEngine::PoolCandidate>
+SceneRestoreEngine::nextCandidate(const WindowHint& hint, const std::string& displayUUID, SweepState& sweep) {
+    auto kept = sweep.staying.find({displayUUID, hint.zoneID, hint.bundleID});
+    if (kept != sweep.staying.end() && !kept->second.empty()) {
+        PoolCandidate candidate = kept->second.front();
+        kept->second.pop_front();
+        return candidate;
+    }
+    return takeNextCandidate(hint.bundleID, displayUUID, sweep.pool);
+}
+
 std::optional<pid_t> SceneRestoreEngine::pidForBundleID(const std::string& bundleID,
                                                         const std::map<pid_t, std::string>& bundleByPID) {
     for (const auto& [pid, bundle] : bundleByPID)
@@ -110,9 +154,11 @@ SceneRestoreEngine::sweepWindows(const std::vector<platform::ScreenInfo>& screen
                             platform::describeList(sortedKeys(resolution.layoutRefs)),
                             platform::describeList(sortedKeys(resolution.windowHints)));
 
-    if (zoneFrameResolver && !screens.empty())
+    if (zoneFrameResolver && !screens.empty()) {
+        keepWindowsInTheirZones(screens, resolution, sweep);
         for (const auto& screen : screens)
             serveDisplay(screen, resolution, sweep);
+    }
 
     const int parked = finishSweep(sweep);
     return {sweep.placedCount, sweep.totalHints, parked, std::move(sweep.unstartedApps),
@@ -208,7 +254,7 @@ void SceneRestoreEngine::serveHint(const WindowHint& hint, const platform::Scree
     }
 
     std::optional<WindowID> poolWid;
-    while (auto candidate = takeNextCandidate(hint.bundleID, displayUUID, sweep.pool)) {
+    while (auto candidate = nextCandidate(hint, displayUUID, sweep)) {
         poolWid = candidate->wid;
         if (auto window = ax_->axElement(candidate->wid, candidate->pid)) {
             placeWindow(*window, target, hint, displayUUID, poolWid, sweep);
@@ -246,12 +292,13 @@ bool SceneRestoreEngine::placeFromAllWindows(const WindowHint& hint, const Rect&
     const auto* windows = std::get_if<std::vector<AXElement>>(&value);
     if (!windows || windows->empty()) return false;
 
-    // An earlier hint may have placed the application's windows already; taking one again would pull it
-    // out of that zone and leave this one without its own, where starting the application gives one.
+    // An earlier hint may have placed the application's windows already, or a later one keeps a window
+    // in its zone; taking one would pull it out of that zone and leave the other without its own, where
+    // starting the application gives one.
     const AXElement* chosen = nullptr;
     for (const auto& window : *windows) {
         const auto number = ax_->windowID(window);
-        if (!number || !sweep.placed.contains(*number)) {
+        if (!number || (!sweep.placed.contains(*number) && !sweep.stayingWids.contains(*number))) {
             chosen = &window;
             break;
         }

@@ -61,8 +61,9 @@ class SceneRestoreSweepTest : public SupportFolderTest {
                                         const platform::AXElement&, std::int64_t zone) {
             placed.push_back({display, wid, zone});
         };
-        engine->onAppLaunchNeeded = [this](const std::string&, const WindowHint& hint) {
+        engine->onAppLaunchNeeded = [this](const std::string& display, const WindowHint& hint) {
             launches.push_back(hint.bundleID);
+            launchedZones.emplace_back(display, hint.zoneID);
             return true;
         };
         engine->onSweepCompleted =
@@ -114,6 +115,7 @@ class SceneRestoreSweepTest : public SupportFolderTest {
     std::map<std::pair<std::string, std::int64_t>, Rect> zones;
     std::vector<Placed> placed;
     std::vector<std::string> launches; // bundle identifiers
+    std::vector<std::pair<std::string, std::int64_t>> launchedZones;
     int completions = 0;
     std::set<std::string> reportedScene, reportedParked;
 };
@@ -143,6 +145,7 @@ TEST(SceneRestorePoolScore, addsTheTitleTheShorterSideAndTheAreaTerms) {
 TEST_F(SceneRestoreSweepTest, eachHintTakesTheBestWindowLeftOfItsApplicationFromItsOwnDisplayFirst) {
     addDisplay("D4", {2720, 0, 1000, 800});
     addDisplay("D3", {3720, 0, 1000, 800});
+    // Every window of the editor but the parked one lies in zone 1.
     const pid_t editor = launch(kEditor, "Editor");
     const WindowID parkedAway = open(editor, {-1199, 100, 1200, 800}, "Draft"); // 18 less 20
     const WindowID titled = open(editor, {100, 100, 1200, 800}, "Notes");       // 18
@@ -155,10 +158,11 @@ TEST_F(SceneRestoreSweepTest, eachHintTakesTheBestWindowLeftOfItsApplicationFrom
     const auto result = restoreWith(
         {{"D1", {hint(kEditor, 1), hint(kEditor, 2), hint(kEditor, 1), hint(kEditor, 2), hint(kMail, 1)}}});
 
+    // The zone-1 hints keep the best two of the windows lying in that zone; the rest serve zone 2.
     EXPECT_EQ(
         placed,
         (std::vector<Placed>{
-            {"D1", titled, 1}, {"D1", front, 2}, {"D1", back, 1}, {"D1", parkedAway, 2}, {"D1", onD3, 1}}));
+            {"D1", titled, 1}, {"D1", back, 2}, {"D1", front, 1}, {"D1", parkedAway, 2}, {"D1", onD3, 1}}));
     EXPECT_EQ(frameOf(parkedAway), zone("D1", 2));
     EXPECT_EQ(frameOf(onD3), zone("D1", 1));
     EXPECT_EQ(frameOf(onD4), Rect(2800, 100, 600, 400));
@@ -167,6 +171,22 @@ TEST_F(SceneRestoreSweepTest, eachHintTakesTheBestWindowLeftOfItsApplicationFrom
     EXPECT_TRUE(logged("[sceneManager] Window sweep fallback: bundle 'com.example.mail' from 'D3' to 'D1'"));
     EXPECT_EQ(counts(result), (Counts{5, 5, 0}));
     EXPECT_TRUE(launches.empty());
+}
+
+// D1's hints are served first; neither the fallback to other displays nor the application's list of all
+// its windows may hand them the window already in D2's zone, and the starts go to the zones without one.
+TEST_F(SceneRestoreSweepTest, aWindowInAZoneTheSceneNamesForItsApplicationStaysThere) {
+    const pid_t editor = launch(kEditor, "Editor");
+    desktop->accessibility().setExposesAllWindows(editor, true);
+    const WindowID working = open(editor, {1500, 100, 600, 400}, "Work");
+
+    const auto result =
+        restoreWith({{"D1", {hint(kEditor, 1), hint(kEditor, 2)}}, {"D2", {hint(kEditor, 1)}}});
+
+    EXPECT_EQ(placed, (std::vector<Placed>{{"D2", working, 1}}));
+    EXPECT_EQ(frameOf(working), zone("D2", 1));
+    EXPECT_EQ(launchedZones, (std::vector<std::pair<std::string, std::int64_t>>{{"D1", 1}, {"D1", 2}}));
+    EXPECT_EQ(counts(result), (Counts{1, 3, 0}));
 }
 
 TEST_F(SceneRestoreSweepTest, windowListBoundsAreMatchedToDisplaysAfterTheFlipToBottomLeft) {
@@ -190,8 +210,8 @@ TEST_F(SceneRestoreSweepTest, theAllWindowsFallbackTakesAWindowNoHintHasPlacedYe
     desktop->accessibility().setExposesAllWindows(editor, true);
     // A palette floats above the windows: never a candidate, still one of the application's windows.
     const WindowID palette = open(editor, {20, 20, 200, 300}, "Palette", {.layer = 3});
-    const WindowID second = open(editor, {300, 300, 600, 400}, "Second");
-    const WindowID first = open(editor, {200, 200, 600, 400}, "First");
+    const WindowID second = open(editor, {800, 300, 600, 400}, "Second"); // in zone 2
+    const WindowID first = open(editor, {200, 200, 600, 400}, "First");   // in zone 1
 
     const auto result =
         restoreWith({{"D1", {hint(kEditor, 1), hint(kEditor, 2), hint(kEditor, 1), hint(kEditor, 2)}}});
