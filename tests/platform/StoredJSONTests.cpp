@@ -2,6 +2,8 @@
 // decoding a large file took given back once it is decoded.
 #include "platform/StoredJSON.h"
 
+#include "FlatJSONList.h"
+
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -39,6 +41,10 @@ TEST(StoredJSON, nestingPastTheLimitIsRefusedAsTextThatIsNotJSON) {
         {nested(limit + 1, true), false},
         {nested(limit / 2, true, nested(limit / 2 + 1, false)), false},
         {std::string(16 * 1024 * 1024, '['), false},
+        // Flat: millions of small objects in one list, read in about the time a plain parse takes.
+        {test::flatJSONList(16 * 1024 * 1024), true},
+        // Brackets in strings are text, however many.
+        {"[\"" + std::string(limit + 1, '[') + "\\\"{\"]", true},
     };
     for (const auto& row : rows) {
         const std::string start = row.text.substr(0, 40);

@@ -3,7 +3,8 @@
 // holding a damaged file, one that is not UTF-8 and a FIFO gets each named in a readable line, the FIFO
 // for what it is, while the other layout files still get their display keys brought to the canonical
 // form; files of nothing but nested brackets leave it no larger at rest than a clean start, and stay on
-// the disk; and a focus whitelist in the folder it is started from is none of its business.
+// the disk; files of many small objects are read as a plain parse reads them; and a focus whitelist in
+// the folder it is started from is none of its business.
 #include "ProgramOnX11.h"
 
 #include "platform/AtomicFile.h"
@@ -162,6 +163,45 @@ TEST_F(StartupFilesProgramOnX11Test, filesOfNestedBracketsLeaveItAtRestNearAClea
         kept += entry.path().filename().string().starts_with("layout-memory.json.unreadable-") &&
                 read(entry.path()) == brackets;
     EXPECT_EQ(kept, 1u);
+}
+
+// The layout memory and the key table each holding, under a key no reader knows, a flat list of small
+// objects (4 MB and 1 MB: `[{},{},…]`), as a damaged or hostile file may: both are valid, so the start
+// reads them in about the time a plain parse takes, reaches its display pass, holds the file's keys and
+// keeps neither aside. A reader whose cost grew with the square of the objects took over a minute for
+// the smaller file alone.
+TEST_F(StartupFilesProgramOnX11Test, filesOfManySmallObjectsAreReadAndTheirKeysHeld) {
+    startSession(true);
+    const pid_t first = startKorvane();
+    ASSERT_TRUE(waitForLine("Scene Restore complete")) << logText();
+    ::kill(first, SIGTERM);
+    ASSERT_EQ(describe(session->waitForExit(first, seconds(10))), "exit 0") << logText();
+    // `bytes` long in all, the file's own keys first.
+    const auto padded = [&](const fs::path& path, std::size_t bytes) {
+        std::string text = read(path);
+        const std::size_t end = text.rfind('}');
+        ASSERT_NE(end, std::string::npos) << path;
+        text.resize(end);
+        text += ",\"unknown\":[{}";
+        text.reserve(bytes);
+        while (text.size() + 5 <= bytes)
+            text += ",{}";
+        write(path, text + "]}");
+    };
+    padded(home() / "layout-memory.json", 4 * 1024 * 1024);
+    padded(home() / "hotkeys.json", 1024 * 1024);
+
+    const xcb_window_t window = activeXterm("Many objects", "60x20+2000+100"); // on the primary monitor
+    const pid_t korvane = startKorvane();
+    // Under the sanitizers a plain parse of these files takes seconds.
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return count("Scene Restore complete") == 2; }, seconds(120)))
+        << logText();
+    press({XK_Control_L, XK_Alt_L, XK_2});
+    EXPECT_TRUE(comesToFill(window, kPrimaryRightHalf)) << platform::describe(session->frameOf(window));
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+    for (const auto& entry : fs::directory_iterator(home()))
+        EXPECT_EQ(entry.path().filename().string().find(".unreadable-"), std::string::npos) << entry.path();
 }
 
 // Started from a folder that holds "Korvane/Config/focus-whitelist.json" naming xterm, Korvane still

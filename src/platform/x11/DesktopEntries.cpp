@@ -68,16 +68,18 @@ std::string env(const char* name) {
     return v ? std::string(v) : std::string();
 }
 
-// Whether the program can be run: a path that names an executable file, or a name found so on $PATH.
+// Whether the program can be run: a path that names an executable file, or a name found so on $PATH. A
+// folder is searchable, which access() reports as executable, but it runs nothing.
 bool runnable(const std::string& program) {
-    if (program.empty()) return false;
-    if (program.find('/') != std::string::npos) return ::access(program.c_str(), X_OK) == 0;
-    std::stringstream path(env("PATH"));
-    for (std::string folder; std::getline(path, folder, ':');) {
-        const fs::path candidate = fs::path(folder.empty() ? "." : folder) / program;
+    const auto executableFile = [](const fs::path& candidate) {
         std::error_code ec;
-        if (fs::is_regular_file(candidate, ec) && ::access(candidate.c_str(), X_OK) == 0) return true;
-    }
+        return fs::is_regular_file(candidate, ec) && ::access(candidate.c_str(), X_OK) == 0;
+    };
+    if (program.empty()) return false;
+    if (program.find('/') != std::string::npos) return executableFile(program);
+    std::stringstream path(env("PATH"));
+    for (std::string folder; std::getline(path, folder, ':');)
+        if (executableFile(fs::path(folder.empty() ? "." : folder) / program)) return true;
     return false;
 }
 
@@ -177,39 +179,50 @@ std::optional<DesktopEntry> DesktopEntries::parse(const std::string& text, const
 }
 
 std::optional<std::vector<std::string>> DesktopEntries::commandLine(const DesktopEntry& entry) {
-    // Split on unquoted spaces; inside double quotes a backslash escapes " ` $ and itself.
-    std::vector<std::pair<std::string, bool>> words; // text, was quoted
-    std::string current;
-    bool inQuotes = false, quoted = false, hasWord = false;
+    // Split on unquoted spaces; inside double quotes a backslash escapes " ` $ and itself. Each character
+    // remembers whether it was quoted: a field code is expanded only outside quotes, since what a code
+    // inside them stands for is left undefined, and text quoted for a shell (`sh -c "echo %c"`) must not
+    // take the entry's name or path into the command.
+    struct Word {
+        std::string text;
+        std::vector<bool> quoted; // one per character of `text`
+        bool anyQuoted = false;
+    };
+    std::vector<Word> words;
+    Word current;
+    bool inQuotes = false, hasWord = false;
+    const auto take = [&](char ch, bool quoted) {
+        current.text.push_back(ch);
+        current.quoted.push_back(quoted);
+    };
     const std::string& s = entry.exec;
     for (std::size_t i = 0; i < s.size(); ++i) {
         const char ch = s[i];
         if (inQuotes) {
-            if (ch == '"') {
+            if (ch == '"')
                 inQuotes = false;
-            } else if (ch == '\\' && i + 1 < s.size() &&
-                       std::string("\"`$\\").find(s[i + 1]) != std::string::npos) {
-                current.push_back(s[++i]);
-            } else {
-                current.push_back(ch);
-            }
+            else if (ch == '\\' && i + 1 < s.size() &&
+                     std::string("\"`$\\").find(s[i + 1]) != std::string::npos)
+                take(s[++i], true);
+            else
+                take(ch, true);
         } else if (ch == '"') {
-            inQuotes = quoted = hasWord = true;
+            inQuotes = current.anyQuoted = hasWord = true;
         } else if (ch == ' ' || ch == '\t') {
-            if (hasWord) words.emplace_back(current, quoted);
-            current.clear();
-            quoted = hasWord = false;
+            if (hasWord) words.push_back(std::move(current));
+            current = Word{};
+            hasWord = false;
         } else {
-            current.push_back(ch);
+            take(ch, false);
             hasWord = true;
         }
     }
     if (inQuotes) return std::nullopt;
-    if (hasWord) words.emplace_back(current, quoted);
+    if (hasWord) words.push_back(std::move(current));
 
     std::vector<std::string> out;
-    for (const auto& [word, wasQuoted] : words) {
-        if (!wasQuoted && word == "%i") {
+    for (const auto& word : words) {
+        if (!word.anyQuoted && word.text == "%i") {
             if (!entry.icon.empty()) {
                 out.push_back("--icon");
                 out.push_back(entry.icon);
@@ -219,14 +232,15 @@ std::optional<std::vector<std::string>> DesktopEntries::commandLine(const Deskto
         // Launching without files or URLs: their codes, and the deprecated ones, vanish.
         static const std::set<std::string> dropped{"%f", "%F", "%u", "%U", "%d",
                                                    "%D", "%n", "%N", "%v", "%m"};
-        if (!wasQuoted && dropped.count(word)) continue;
+        if (!word.anyQuoted && dropped.count(word.text)) continue;
         std::string expanded;
-        for (std::size_t i = 0; i < word.size(); ++i) {
-            if (word[i] != '%' || i + 1 == word.size()) {
-                expanded.push_back(word[i]);
+        const std::string& text = word.text;
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            if (text[i] != '%' || i + 1 == text.size() || word.quoted[i] || word.quoted[i + 1]) {
+                expanded.push_back(text[i]);
                 continue;
             }
-            const char code = word[++i];
+            const char code = text[++i];
             if (code == '%')
                 expanded.push_back('%');
             else if (code == 'c')

@@ -80,13 +80,54 @@ TEST(DesktopEntries, commandLinesUndoQuotingAndExpandFieldCodes) {
          Argv({"/opt/My App/run", "--title", "say \"hi\""})},
         {"app %i --name %c --from %k 100%%",
          Argv({"app", "--icon", "app-icon", "--name", "App", "--from", "/e/app.desktop", "100%"})},
-        {"\"%U\"", Argv({""})},
+        // Inside quotes nothing is expanded: text quoted for a shell keeps its codes as they stand.
+        {"\"%U\"", Argv({"%U"})},
+        {"sh -c \"echo %c %k 100%%\"", Argv({"sh", "-c", "echo %c %k 100%%"})},
+        {"app --name=\"%c\" --as=%c\"!\"", Argv({"app", "--name=%c", "--as=App!"})},
         {"\"unterminated", std::nullopt},
         {"%U", std::nullopt},
     };
     for (const auto& [exec, argv] : rows)
         EXPECT_EQ(DesktopEntries::commandLine({"app", "/e/app.desktop", "App", exec, "app-icon", ""}), argv)
             << exec;
+}
+
+// Each test runs in a process of its own: the variables need no putting back.
+TEST(DesktopEntries, aTerminalEntryRunsInTheFirstTerminalEmulatorThatIsAProgram) {
+    testing::TempFolder folder;
+    const fs::path bin = folder.path() / "bin";
+    fs::create_directories(bin / "a-folder");
+    const auto program = [&](const std::string& name, fs::perms perms) {
+        std::ofstream(bin / name) << "#!/bin/sh\n";
+        fs::permissions(bin / name, perms);
+        return (bin / name).string();
+    };
+    const std::string myTerm = program("my-term", fs::perms::owner_all);
+    const std::string notRunnable = program("not-runnable", fs::perms::owner_read | fs::perms::owner_write);
+    ::setenv("PATH", bin.c_str(), 1);
+    const DesktopEntry entry{"top", "/e/top.desktop", "Top", "top -d 1", "", "", true};
+    const auto terminalOf = [&] {
+        return DesktopEntries::launchCommand(entry).value_or(std::vector<std::string>{});
+    };
+
+    const std::pair<std::optional<std::string>, std::string> rows[] = {
+        {std::nullopt, "xterm"}, {myTerm, myTerm},
+        {"my-term", "my-term"},  {(bin / "a-folder").string(), "xterm"},
+        {"a-folder", "xterm"},   {notRunnable, "xterm"},
+        {"", "xterm"},
+    };
+    for (const auto& [terminal, runsIn] : rows) {
+        if (terminal)
+            ::setenv("TERMINAL", terminal->c_str(), 1);
+        else
+            ::unsetenv("TERMINAL");
+        EXPECT_EQ(terminalOf(), (std::vector<std::string>{runsIn, "-e", "top", "-d", "1"}))
+            << terminal.value_or("(unset)");
+    }
+    // The system's choice comes first.
+    program("x-terminal-emulator", fs::perms::owner_all);
+    ::setenv("TERMINAL", myTerm.c_str(), 1);
+    EXPECT_EQ(terminalOf().front(), "x-terminal-emulator");
 }
 
 TEST(DesktopEntries, scanningPrefersEarlierFoldersAndMatchesWindowClasses) {
