@@ -52,9 +52,8 @@ class HotkeyManager {
     // The OR of the modifiers named (any case): ctrl/control, alt/option, shift, cmd/command. Other names
     // add nothing.
     static std::uint32_t parseModifiers(const std::vector<std::string>& names);
-    // The virtual key code of a key name (any case): letters, digits, f1-f12, tab, punctuation by symbol
-    // or name, space, return/enter, delete/backspace, escape/esc and the arrows. Nothing for any other name,
-    // "digits" and the empty name included.
+    // The virtual key code of a key name (any case), as KeyCodes::code() reads it. Nothing for any other
+    // name, "digits" and the empty name included.
     static std::optional<std::uint16_t> keyCode(const std::string& name);
 
   private:
