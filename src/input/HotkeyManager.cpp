@@ -52,7 +52,8 @@ void HotkeyManager::registerBinding(const HotkeyConfig::HotkeyBinding& binding,
     const std::uint32_t mask = parseModifiers(binding.modifiers);
     const auto code = keyCode(binding.key);
     if (!code) {
-        Log::hotkey.error("HotkeyManager: keyCode missing for key=%s action=%s", binding.key, binding.action);
+        // Named once as the table was read; the table is applied again at every change of the layouts.
+        Log::hotkey.debug("HotkeyManager: keyCode missing for key=%s action=%s", binding.key, binding.action);
         return;
     }
     Log::hotkey.info("HotkeyManager: registering %s key=%s keyCode=%u mods=%s", binding.action, binding.key,

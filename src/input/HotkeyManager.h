@@ -45,8 +45,8 @@ class HotkeyManager {
     // with a closure. Obsolete and retired actions are skipped; unknown actions and keys are logged and
     // skipped. Runs to its end before any press is handled.
     void apply(const HotkeyConfig& config, int zoneCount, const HotkeyActionHandlers& handlers);
-    // Registers one binding with the closure under the action's name; a key without a code is logged and
-    // registers nothing.
+    // Registers one binding with the closure under the action's name; a key without a code registers
+    // nothing (a debug line: reading the table named it already).
     void registerBinding(const HotkeyConfig::HotkeyBinding& binding, std::function<void()> handler);
 
     // The OR of the modifiers named (any case): ctrl/control, alt/option, shift, cmd/command. Other names
