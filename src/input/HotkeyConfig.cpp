@@ -5,6 +5,7 @@
 #include "core/FileUtil.h"
 #include "core/JSONFields.h"
 #include "core/Log.h"
+#include "input/KeyCodes.h"
 #include "platform/Format.h"
 #include "platform/Logging.h"
 #include "platform/StoredJSON.h"
@@ -25,6 +26,25 @@ std::vector<std::string> textList(const nlohmann::json& object, std::string_view
     for (const auto& entry : jsonfields::requireArray(object, key))
         out.push_back(jsonfields::asString(entry, key));
     return out;
+}
+
+// A hand-edited binding of one of the program's actions whose key no code stands for is never held; it
+// is named here, once as the file is read, rather than each time the table is applied. The zone-number
+// binding is held by its modifiers alone, and a disabled binding is meant not to be held.
+void nameBindingsWithoutKeys(const HotkeyConfig& config, const HotkeyConfig& defaults) {
+    std::set<std::string> known;
+    for (const auto& binding : defaults.bindings)
+        known.insert(binding.action);
+    for (const auto& binding : config.bindings) {
+        if (!binding.enabled || binding.action == "push.region.dynamic" || !known.count(binding.action) ||
+            KeyCodes::code(binding.key))
+            continue;
+        if (binding.key.empty())
+            Log::hotkey.error("HotkeyConfig: %s is not held: its key is empty", binding.action);
+        else
+            Log::hotkey.error("HotkeyConfig: %s is not held: no key is named \"%s\"", binding.action,
+                              validUTF8(binding.key));
+    }
 }
 
 } // namespace
@@ -142,11 +162,13 @@ HotkeyConfig HotkeyConfig::load(Nanos now) {
 
     // A default the user removed comes back: actions are the keys of the merge, the key and modifiers
     // of a binding the user kept are never touched.
+    const HotkeyConfig defaultTable = defaults(now);
+    nameBindingsWithoutKeys(config, defaultTable);
     std::set<std::string> present;
     for (const auto& binding : config.bindings)
         present.insert(binding.action);
     std::vector<std::string> added;
-    for (const auto& binding : defaults(now).bindings)
+    for (const auto& binding : defaultTable.bindings)
         if (!present.count(binding.action)) {
             config.bindings.push_back(binding);
             added.push_back(binding.action);

@@ -44,7 +44,9 @@ struct HotkeyConfig {
     // - a version below 3: the defaults, written over it once its bytes are kept beside it as
     //   "hotkeys.json.unreadable-<UTC stamp>" (the copy logged); left as it is when no copy can be made;
     // - otherwise the stored table, with every default binding whose action it lacks appended in
-    //   default order, stamped `now` and written; as read when nothing was missing.
+    //   default order, stamped `now` and written; as read when nothing was missing. An enabled binding of
+    //   an action the defaults have (but the zone-number keys) whose key is empty or names no key is
+    //   logged here and kept as stored; it is never held.
     static HotkeyConfig load(Nanos now);
     // Writes a copy stamped `now` compact and atomically; this value keeps its own stamp. A failure is
     // logged, not reported.

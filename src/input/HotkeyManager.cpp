@@ -1,69 +1,21 @@
-// The action table and the key and modifier name tables of the hot-key manager.
+// The action table of the hot-key manager and the modifier names it reads; key names are KeyCodes'.
 #include "input/HotkeyManager.h"
 
 #include "core/Log.h"
 #include "input/HotkeyCenter.h"
+#include "input/KeyCodes.h"
 #include "platform/Format.h"
 #include "platform/HotKeys.h"
 #include "platform/TextCase.h"
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <string_view>
 #include <utility>
 
 namespace korvane {
 
 namespace {
-
-struct NamedKey {
-    std::string_view name;
-    std::uint16_t code;
-};
-
-// Virtual key codes of the ANSI layout.
-constexpr std::array kNamedKeys = {
-    NamedKey{"tab", 48},
-    NamedKey{"[", 33},
-    NamedKey{"left_bracket", 33},
-    NamedKey{"bracket_left", 33},
-    NamedKey{"]", 30},
-    NamedKey{"right_bracket", 30},
-    NamedKey{"bracket_right", 30},
-    NamedKey{",", 43},
-    NamedKey{"comma", 43},
-    NamedKey{".", 47},
-    NamedKey{"period", 47},
-    NamedKey{";", 41},
-    NamedKey{"semicolon", 41},
-    NamedKey{"/", 44},
-    NamedKey{"slash", 44},
-    NamedKey{"\\", 42},
-    NamedKey{"backslash", 42},
-    NamedKey{"-", 27},
-    NamedKey{"minus", 27},
-    NamedKey{"=", 24},
-    NamedKey{"equal", 24},
-    NamedKey{"'", 39},
-    NamedKey{"quote", 39},
-    NamedKey{"`", 50},
-    NamedKey{"grave", 50},
-    NamedKey{"space", 49},
-    NamedKey{"return", 36},
-    NamedKey{"enter", 36},
-    NamedKey{"delete", 51},
-    NamedKey{"backspace", 51},
-    NamedKey{"escape", 53},
-    NamedKey{"esc", 53},
-    NamedKey{"left", 123},
-    NamedKey{"right", 124},
-    NamedKey{"down", 125},
-    NamedKey{"up", 126},
-};
-constexpr std::uint16_t kFunctionKeys[12] = {122, 120, 99, 118, 96, 97, 98, 100, 101, 109, 103, 111};
-// "1" to "9", then "0".
-constexpr std::uint16_t kDigitKeys[10] = {29, 18, 19, 20, 21, 23, 22, 26, 28, 25};
 
 // Actions that are retired but may still stand in older tables: skipped without a word.
 constexpr std::array<std::string_view, 11> kRetiredActions = {
@@ -91,21 +43,8 @@ std::uint32_t HotkeyManager::parseModifiers(const std::vector<std::string>& name
     return mask;
 }
 
-std::optional<std::uint16_t> HotkeyManager::keyCode(const std::string& raw) {
-    const std::string name = asciiLowercased(raw);
-    if (name.size() == 1 && name[0] >= 'a' && name[0] <= 'z')
-        return static_cast<std::uint16_t>(HotkeyCenter::kLetterKeyCodes[name[0] - 'a']);
-    if (name.size() == 1 && name[0] >= '0' && name[0] <= '9') return kDigitKeys[name[0] - '0'];
-    if (name.size() >= 2 && name.size() <= 3 && name[0] == 'f' &&
-        std::all_of(name.begin() + 1, name.end(), [](char c) { return c >= '0' && c <= '9'; }) &&
-        name[1] != '0') {
-        const int n = std::stoi(name.substr(1));
-        if (n >= 1 && n <= 12) return kFunctionKeys[n - 1];
-        return std::nullopt;
-    }
-    for (const auto& key : kNamedKeys)
-        if (key.name == name) return key.code;
-    return std::nullopt;
+std::optional<std::uint16_t> HotkeyManager::keyCode(const std::string& name) {
+    return KeyCodes::code(name);
 }
 
 void HotkeyManager::registerBinding(const HotkeyConfig::HotkeyBinding& binding,
@@ -113,7 +52,8 @@ void HotkeyManager::registerBinding(const HotkeyConfig::HotkeyBinding& binding,
     const std::uint32_t mask = parseModifiers(binding.modifiers);
     const auto code = keyCode(binding.key);
     if (!code) {
-        Log::hotkey.error("HotkeyManager: keyCode missing for key=%s action=%s", binding.key, binding.action);
+        // Named once as the table was read; the table is applied again at every change of the layouts.
+        Log::hotkey.debug("HotkeyManager: keyCode missing for key=%s action=%s", binding.key, binding.action);
         return;
     }
     Log::hotkey.info("HotkeyManager: registering %s key=%s keyCode=%u mods=%s", binding.action, binding.key,

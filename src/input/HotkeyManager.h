@@ -45,16 +45,15 @@ class HotkeyManager {
     // with a closure. Obsolete and retired actions are skipped; unknown actions and keys are logged and
     // skipped. Runs to its end before any press is handled.
     void apply(const HotkeyConfig& config, int zoneCount, const HotkeyActionHandlers& handlers);
-    // Registers one binding with the closure under the action's name; a key without a code is logged and
-    // registers nothing.
+    // Registers one binding with the closure under the action's name; a key without a code registers
+    // nothing (a debug line: reading the table named it already).
     void registerBinding(const HotkeyConfig::HotkeyBinding& binding, std::function<void()> handler);
 
     // The OR of the modifiers named (any case): ctrl/control, alt/option, shift, cmd/command. Other names
     // add nothing.
     static std::uint32_t parseModifiers(const std::vector<std::string>& names);
-    // The virtual key code of a key name (any case): letters, digits, f1-f12, tab, punctuation by symbol
-    // or name, space, return/enter, delete/backspace, escape/esc and the arrows. Nothing for any other name,
-    // "digits" and the empty name included.
+    // The virtual key code of a key name (any case), as KeyCodes::code() reads it. Nothing for any other
+    // name, "digits" and the empty name included.
     static std::optional<std::uint16_t> keyCode(const std::string& name);
 
   private:

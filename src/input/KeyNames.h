@@ -17,8 +17,9 @@ std::string canonicalModifier(const std::string& name);
 std::string modifier(const std::string& name);
 
 // A key name of the table as it shows: "Tab", "Left", "Backspace", "Space", "Esc", "Return", punctuation
-// as its character, "1-9" for the digit range ("digits"), a letter upper-cased; any other name with its
-// first letter upper-cased ("f5" shows "F5"). "" for "".
+// as its character, "1-9" for the digit range ("digits"), "Page Up" and "Page Down" ("prior", "next"),
+// "Keypad 1", "Keypad +", "Keypad Enter" for the keypad's keys, a letter upper-cased; any other name with
+// its first letter upper-cased ("f5" shows "F5", "insert" "Insert"). "" for "".
 std::string key(const std::string& name);
 
 // A combination: its modifiers in the order Ctrl, Alt, Shift, Super (each once, however often or in

@@ -1,7 +1,9 @@
 // System-wide hot keys and the key-down event tap: the two ways the program learns of a key combination
 // pressed while another application is in front. Keys are named by the platform's virtual key codes,
 // which number the physical keys of the ANSI layout whatever the keyboard's language (A is 0, S is 1,
-// Q is 12, W is 13, 1 is 18, Tab is 48, ...).
+// Q is 12, W is 13, 1 is 18, Tab is 48, ...). Insert is 114, where that layout has its Help key, and the
+// keys it has no code for at all take codes above its last (127): F21 to F24 are 128 to 131, Print 132,
+// Pause 133.
 #pragma once
 
 #include "platform/MouseTap.h"

@@ -3,6 +3,9 @@
 // it lacks, and what a save writes.
 #include "input/HotkeyConfig.h"
 
+#include "input/HotkeyCenter.h"
+#include "input/HotkeyManager.h"
+#include "platform/HotKeys.h"
 #include "platform/sim/LogCapture.h"
 #include "support/FileModesHonoured.h"
 #include "support/SupportFolderFixture.h"
@@ -190,6 +193,51 @@ TEST_F(HotkeyConfigTest, aCurrentTableGainsTheDefaultsItLacksAtItsEndAndKeepsWha
     write(file(), R"({"version":3,"bindings":[],"disabled":[]})");
     EXPECT_EQ(actions(HotkeyConfig::load(kNow)), defaultActions);
     EXPECT_EQ(actions(stored()), defaultActions);
+}
+
+TEST_F(HotkeyConfigTest, aHandEditedBindingWithoutAKeyIsNamedOnceAsTheFileIsReadAndNeverHeld) {
+    // The card switcher's key emptied by hand and push.left given a name no key has; push.right moved to
+    // Insert, named as the X keyboard names it. The empty key of the disabled scene.update is as meant.
+    write(file(), R"({"version":3,"bindings":[)"
+                  R"({"action":"sceneSwitcher.toggle","key":"","modifiers":["ctrl","alt"],"enabled":true},)"
+                  R"({"action":"push.left","key":"page_up","modifiers":["ctrl","alt"],"enabled":true},)"
+                  R"({"action":"push.right","key":"Insert","modifiers":["ctrl","alt"],"enabled":true},)"
+                  R"({"action":"scene.update","key":"","modifiers":[],"enabled":false}],"disabled":[]})");
+    const HotkeyConfig table = HotkeyConfig::load(kNow);
+    EXPECT_EQ(table.bindings[0].key, "") << "kept as the user wrote it";
+
+    auto center = std::make_shared<HotkeyCenter>(*desktop);
+    HotkeyManager manager(center);
+    std::vector<std::string> ran;
+    HotkeyActionHandlers handlers;
+    handlers.sceneSwitcherToggle = [&] { ran.push_back("sceneSwitcher"); };
+    handlers.pushLeft = [&] { ran.push_back("pushLeft"); };
+    handlers.pushRight = [&] { ran.push_back("pushRight"); };
+    // Applied again as every change of the layouts applies it.
+    manager.apply(table, 1, handlers);
+    manager.apply(table, 1, handlers);
+
+    auto errorsAbout = [&](const std::string& action) {
+        std::vector<std::string> out;
+        for (const auto& record : capture.log().records())
+            if (record.level >= platform::LogLevel::error && record.text.find(action) != std::string::npos)
+                out.push_back(record.text);
+        return out;
+    };
+    EXPECT_EQ(errorsAbout("sceneSwitcher.toggle"),
+              std::vector<std::string>{"HotkeyConfig: sceneSwitcher.toggle is not held: its key is empty"});
+    EXPECT_EQ(errorsAbout("push.left"),
+              std::vector<std::string>{"HotkeyConfig: push.left is not held: no key is named \"page_up\""});
+    EXPECT_TRUE(errorsAbout("scene.update").empty());
+
+    // Neither is held, nor is the card switcher's default Ctrl+Alt+C back; Ctrl+Alt+Insert is.
+    const std::uint32_t ctrlAlt = platform::kHotKeyControl | platform::kHotKeyOption;
+    for (const auto& registration : desktop->hotKeys().registered())
+        EXPECT_FALSE(registration.keyCode == 8 && registration.modifiers == ctrlAlt);
+    desktop->hotKeys().press(8, platform::kEventFlagControl | platform::kEventFlagOption);
+    desktop->hotKeys().press(114, platform::kEventFlagControl | platform::kEventFlagOption);
+    desktop->loop().runUntilIdle();
+    EXPECT_EQ(ran, std::vector<std::string>{"pushRight"});
 }
 
 TEST_F(HotkeyConfigTest, aSaveWritesOneCompactLineStampedWithItsTimeInSecondsSince2001) {

@@ -40,6 +40,12 @@ TEST(KeyNames, aCombinationNamesItsModifiersInTheDesktopsOrderThenTheKey) {
         {{"ctrl"}, "backslash", "Ctrl+\\"},
         {{"alt"}, "grave", "Alt+`"},
         {{"ctrl"}, "home", "Ctrl+Home"},
+        {{"ctrl", "alt"}, "insert", "Ctrl+Alt+Insert"},
+        {{"ctrl", "alt"}, "prior", "Ctrl+Alt+Page Up"},
+        {{"ctrl", "alt"}, "kp_1", "Ctrl+Alt+Keypad 1"},
+        {{"ctrl", "alt"}, "kp_add", "Ctrl+Alt+Keypad +"},
+        {{}, "pause", "Pause"},
+        {{}, "f24", "F24"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(KeyNames::combination(c.modifiers, c.key), c.text) << c.text;
@@ -50,14 +56,18 @@ TEST(KeyNames, everyKeyAndModifierTheHotKeysAcceptShowsInWordsOrItsCharacterNeve
         EXPECT_FALSE(KeyNames::modifier(name).empty()) << name;
     EXPECT_EQ(KeyNames::modifier("fn"), "");
     std::vector<std::string> keys = {
-        "tab",    "left_bracket", "bracket_left", "right_bracket", "bracket_right",
-        "comma",  "period",       "semicolon",    "slash",         "backslash",
-        "minus",  "equal",        "quote",        "grave",         "space",
-        "return", "enter",        "delete",       "backspace",     "escape",
-        "esc",    "left",         "right",        "down",          "up"};
+        "tab",       "left_bracket", "bracket_left", "right_bracket", "bracket_right", "comma",
+        "period",    "semicolon",    "slash",        "backslash",     "minus",         "equal",
+        "quote",     "grave",        "space",        "return",        "enter",         "delete",
+        "backspace", "escape",       "esc",          "left",          "right",         "down",
+        "up",        "insert",       "home",         "end",           "prior",         "next",
+        "print",     "pause",        "menu",         "kp_add",        "kp_subtract",   "kp_multiply",
+        "kp_divide", "kp_decimal",   "kp_equal",     "kp_enter"};
     for (char c = 'a'; c <= 'z'; ++c)
         keys.emplace_back(1, c);
-    for (int f = 1; f <= 12; ++f)
+    for (char c = '0'; c <= '9'; ++c)
+        keys.push_back(std::string("kp_") + c);
+    for (int f = 1; f <= 24; ++f)
         keys.push_back("f" + std::to_string(f));
     for (const auto& name : keys) {
         ASSERT_TRUE(HotkeyManager::keyCode(name)) << name << " is a key the hot keys hold";

@@ -6,15 +6,17 @@
 // File" has the file manager show "hotkeys.json", or opens its folder where there is no file manager, and
 // a running application chosen for the exclusion list shows its picture and name there. A recording
 // ends, its keys held again at once, when the user clicks another window or another page, and a quit
-// while it records ends as any other. U typed alone for a shortcut is refused, F5 alone taken; minimised,
-// the window comes back with the keyboard from the menu. Pictures of the real window are left under
-// build/screenshots.
+// while it records ends as any other. U typed alone for a shortcut is refused, F5 alone taken; a key
+// without a name is refused, leaving "hotkeys.json" as it was, while Ctrl+Alt+Insert recorded for the card
+// switcher opens it; minimised, the window comes back with the keyboard from the menu. Pictures of the real
+// window are left under build/screenshots.
 #include "IconPictures.h"
 #include "PrivateSystemBus.h"
 #include "ProgramOnX11.h"
 
 #include "platform/Format.h"
 
+#include <X11/XF86keysym.h>
 #include <X11/keysym.h>
 #include <xcb/xcb.h>
 
@@ -412,6 +414,63 @@ TEST_F(PreferencesProgramOnX11Test, aKeyThatTypesIsRefusedAloneWhileF5AloneBecom
                                                        {"enabled", true}}));
     ASSERT_TRUE(X11TestSession::waitFor([&] { return count("Hot keys resumed") > resumed; })) << logText();
     EXPECT_TRUE(X11TestSession::waitFor([&] { return heldElsewhere(XK_F5, 0); })) << logText();
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+TEST_F(PreferencesProgramOnX11Test,
+       ctrlAltInsertRecordedForTheCardSwitcherOpensItAndAnUnnamedKeyLeavesTheFile) {
+    startSession(true);
+    startTray();
+    const xcb_window_t notes = xterm("Notes", "60x20+3400+100");
+    const pid_t korvane = startKorvane();
+    ASSERT_TRUE(ready()) << logText();
+    const auto window = openPreferences(korvane);
+    ASSERT_TRUE(window) << logText();
+    ASSERT_NE(session->keycodeOf(XF86XK_AudioMute), 0) << "the keyboard has a key no shortcut names";
+
+    // The Shortcuts page, then down past the rows above "Scene Card Switcher" (the digit row's four
+    // modifiers, every other row its recorder and clear part) to its recorder, which records.
+    key(XK_Down);
+    for (int i = 0; i < 21; ++i)
+        key(XK_Tab);
+    key(XK_space);
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return recordingDot(*window).has_value(); })) << logText();
+
+    // Ctrl+Alt with the mute key, which has no name: refused, the file left byte for byte as it was.
+    const std::string table = fileText("hotkeys.json");
+    std::size_t resumed = count("Hot keys resumed");
+    keys({XK_Control_L, XK_Alt_L, XF86XK_AudioMute});
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return count("Hot keys resumed") > resumed; })) << logText();
+    EXPECT_TRUE(X11TestSession::waitFor([&] { return !recordingDot(*window); }));
+    picture(*window, "preferences-unnamed-key-refused-korvane.png");
+    EXPECT_EQ(fileText("hotkeys.json"), table);
+
+    // Recorded again, Ctrl+Alt+Insert is stored under the key's name.
+    resumed = count("Hot keys resumed");
+    key(XK_space);
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return recordingDot(*window).has_value(); })) << logText();
+    keys({XK_Control_L, XK_Alt_L, XK_Insert});
+    ASSERT_TRUE(X11TestSession::waitFor([&] {
+        const auto binding = bindingOf("sceneSwitcher.toggle");
+        return binding && (*binding)["key"] == "insert";
+    })) << logText();
+    EXPECT_EQ(*bindingOf("sceneSwitcher.toggle"), (nlohmann::json{{"action", "sceneSwitcher.toggle"},
+                                                                  {"key", "insert"},
+                                                                  {"modifiers", {"ctrl", "alt"}},
+                                                                  {"enabled", true}}));
+
+    // With the xterm in front and the keys held again, Ctrl+Alt+Insert opens the scene cards. Asked only
+    // once the program has taken its keys again, as the test's own grab would keep it from taking one.
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return count("Hot keys resumed") > resumed; })) << logText();
+    ASSERT_TRUE(focusByClick(notes)) << logText();
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return heldElsewhere(XK_Insert, kControlAlt); })) << logText();
+    keys({XK_Control_L, XK_Alt_L, XK_Insert});
+    EXPECT_TRUE(X11TestSession::waitFor([&] {
+        const auto cards = session->viewableWindowTitled("Scene Switcher");
+        return cards && session->activeWindow() == *cards;
+    })) << logText();
 
     ::kill(korvane, SIGTERM);
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();

@@ -1,5 +1,6 @@
 // One table read both ways. Letters and digits keep their ANSI positions whatever the keyboard's language
-// prints on them: a key is found by what it types in the layout the server has now.
+// prints on them: a key is found by what it types in the layout the server has now. The keypad's keys are
+// found by the digits and signs they type with num lock on.
 #include "platform/x11/X11KeyCodes.h"
 
 #include <X11/keysym.h>
@@ -11,7 +12,7 @@ namespace korvane::x11 {
 
 namespace {
 
-constexpr std::array<std::pair<std::uint16_t, std::uint32_t>, 68> kKeys = {{
+constexpr std::array<std::pair<std::uint16_t, std::uint32_t>, 105> kKeys = {{
     {0, XK_a},
     {11, XK_b},
     {8, XK_c},
@@ -80,6 +81,59 @@ constexpr std::array<std::pair<std::uint16_t, std::uint32_t>, 68> kKeys = {{
     {124, XK_Right},
     {125, XK_Down},
     {126, XK_Up},
+    {114, XK_Insert},
+    {115, XK_Home},
+    {116, XK_Prior},
+    {119, XK_End},
+    {121, XK_Next},
+    {110, XK_Menu},
+    {132, XK_Print},
+    {133, XK_Pause},
+    {105, XK_F13},
+    {107, XK_F14},
+    {113, XK_F15},
+    {106, XK_F16},
+    {64, XK_F17},
+    {79, XK_F18},
+    {80, XK_F19},
+    {90, XK_F20},
+    {128, XK_F21},
+    {129, XK_F22},
+    {130, XK_F23},
+    {131, XK_F24},
+    {82, XK_KP_0},
+    {83, XK_KP_1},
+    {84, XK_KP_2},
+    {85, XK_KP_3},
+    {86, XK_KP_4},
+    {87, XK_KP_5},
+    {88, XK_KP_6},
+    {89, XK_KP_7},
+    {91, XK_KP_8},
+    {92, XK_KP_9},
+    {65, XK_KP_Decimal},
+    {67, XK_KP_Multiply},
+    {69, XK_KP_Add},
+    {75, XK_KP_Divide},
+    {76, XK_KP_Enter},
+    {78, XK_KP_Subtract},
+    {81, XK_KP_Equal},
+}};
+
+// What the keypad's keys type first, with num lock off: read back as the keys they are, never grabbed by
+// (a grab follows the digit, which the same key types with num lock on).
+constexpr std::array<std::pair<std::uint16_t, std::uint32_t>, 11> kKeypadWithoutNumLock = {{
+    {82, XK_KP_Insert},
+    {83, XK_KP_End},
+    {84, XK_KP_Down},
+    {85, XK_KP_Next},
+    {86, XK_KP_Left},
+    {87, XK_KP_Begin},
+    {88, XK_KP_Right},
+    {89, XK_KP_Home},
+    {91, XK_KP_Up},
+    {92, XK_KP_Prior},
+    {65, XK_KP_Delete},
 }};
 
 } // namespace
@@ -92,6 +146,8 @@ std::optional<std::uint32_t> keysymForVirtualKey(std::uint32_t keyCode) {
 
 std::optional<std::uint16_t> virtualKeyForKeysym(std::uint32_t keysym) {
     for (const auto& [code, sym] : kKeys)
+        if (sym == keysym) return code;
+    for (const auto& [code, sym] : kKeypadWithoutNumLock)
         if (sym == keysym) return code;
     return std::nullopt;
 }

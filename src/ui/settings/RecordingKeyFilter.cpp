@@ -7,6 +7,7 @@
 #include <QWidget>
 
 #include <array>
+#include <span>
 
 namespace korvane {
 
@@ -17,8 +18,14 @@ struct KeyCode {
     std::uint16_t code;
 };
 
-// The ANSI layout's codes. Shifted punctuation comes as its own Qt key (Shift+1 is "!"), so each is listed
-// with the key it is typed on; the keypad has codes without names.
+// Ctrl+Pause types Break on the X keyboard, which Qt gives no key of its own (0): it is known by the
+// keysym it reports with it, and recorded as the Pause key it is.
+constexpr quint32 kBreakKeysym = 0xFF6B;
+constexpr std::uint16_t kPauseKeyCode = 133;
+
+// The ANSI layout's codes (and those platform/HotKeys.h adds above them). Shifted punctuation comes as its
+// own Qt key (Shift+1 is "!"), so each is listed with the key it is typed on. Alt+Print types Sys_Req on
+// the X keyboard, still the Print key.
 constexpr std::array kKeyCodes = {
     KeyCode{Qt::Key_A, 0},
     KeyCode{Qt::Key_S, 1},
@@ -94,7 +101,6 @@ constexpr std::array kKeyCodes = {
     KeyCode{Qt::Key_AsciiTilde, 50},
     KeyCode{Qt::Key_Backspace, 51},
     KeyCode{Qt::Key_Escape, 53},
-    KeyCode{Qt::Key_Enter, 76},
     KeyCode{Qt::Key_F5, 96},
     KeyCode{Qt::Key_F6, 97},
     KeyCode{Qt::Key_F7, 98},
@@ -116,6 +122,39 @@ constexpr std::array kKeyCodes = {
     KeyCode{Qt::Key_Right, 124},
     KeyCode{Qt::Key_Down, 125},
     KeyCode{Qt::Key_Up, 126},
+    KeyCode{Qt::Key_Insert, 114},
+    KeyCode{Qt::Key_Menu, 110},
+    KeyCode{Qt::Key_Print, 132},
+    KeyCode{Qt::Key_SysReq, 132},
+    KeyCode{Qt::Key_Pause, kPauseKeyCode},
+    KeyCode{Qt::Key_F13, 105},
+    KeyCode{Qt::Key_F14, 107},
+    KeyCode{Qt::Key_F15, 113},
+    KeyCode{Qt::Key_F16, 106},
+    KeyCode{Qt::Key_F17, 64},
+    KeyCode{Qt::Key_F18, 79},
+    KeyCode{Qt::Key_F19, 80},
+    KeyCode{Qt::Key_F20, 90},
+    KeyCode{Qt::Key_F21, 128},
+    KeyCode{Qt::Key_F22, 129},
+    KeyCode{Qt::Key_F23, 130},
+    KeyCode{Qt::Key_F24, 131},
+};
+
+// The keypad's keys, which Qt reports as the keys they type with the keypad flag: a digit there is not the
+// digit key. With num lock off the same keys type Insert, End, the arrows and the rest, and are still the
+// keypad's digits: one key, held whatever the state of num lock.
+constexpr std::array kKeypadCodes = {
+    KeyCode{Qt::Key_0, 82},      KeyCode{Qt::Key_Insert, 82},   KeyCode{Qt::Key_1, 83},
+    KeyCode{Qt::Key_End, 83},    KeyCode{Qt::Key_2, 84},        KeyCode{Qt::Key_Down, 84},
+    KeyCode{Qt::Key_3, 85},      KeyCode{Qt::Key_PageDown, 85}, KeyCode{Qt::Key_4, 86},
+    KeyCode{Qt::Key_Left, 86},   KeyCode{Qt::Key_5, 87},        KeyCode{Qt::Key_Clear, 87},
+    KeyCode{Qt::Key_6, 88},      KeyCode{Qt::Key_Right, 88},    KeyCode{Qt::Key_7, 89},
+    KeyCode{Qt::Key_Home, 89},   KeyCode{Qt::Key_8, 91},        KeyCode{Qt::Key_Up, 91},
+    KeyCode{Qt::Key_9, 92},      KeyCode{Qt::Key_PageUp, 92},   KeyCode{Qt::Key_Period, 65},
+    KeyCode{Qt::Key_Delete, 65}, KeyCode{Qt::Key_Asterisk, 67}, KeyCode{Qt::Key_Plus, 69},
+    KeyCode{Qt::Key_Slash, 75},  KeyCode{Qt::Key_Enter, 76},    KeyCode{Qt::Key_Minus, 78},
+    KeyCode{Qt::Key_Equal, 81},
 };
 
 bool isModifierKey(int key) {
@@ -143,13 +182,14 @@ std::optional<RecordingKeyEvent> recordingKeyEvent(const QKeyEvent& event) {
     if (isModifierKey(key)) return std::nullopt;
     const Qt::KeyboardModifiers mods = event.modifiers();
     RecordingKeyEvent out{kUnnamedKeyCode, 0};
-    // The keypad's keys have names of their own in no table: a digit there is not the digit key.
-    if (!(mods & Qt::KeypadModifier) || key == Qt::Key_Enter)
-        for (const auto& entry : kKeyCodes)
-            if (entry.qtKey == key) {
-                out.keyCode = entry.code;
-                break;
-            }
+    const auto& table = (mods & Qt::KeypadModifier) ? std::span<const KeyCode>(kKeypadCodes)
+                                                    : std::span<const KeyCode>(kKeyCodes);
+    for (const auto& entry : table)
+        if (entry.qtKey == key) {
+            out.keyCode = entry.code;
+            break;
+        }
+    if (key == 0 && event.nativeVirtualKey() == kBreakKeysym) out.keyCode = kPauseKeyCode;
     if (mods & Qt::ControlModifier) out.modifierFlags |= platform::kEventFlagControl;
     if (mods & Qt::AltModifier) out.modifierFlags |= platform::kEventFlagOption;
     if (mods & Qt::ShiftModifier) out.modifierFlags |= platform::kEventFlagShift;

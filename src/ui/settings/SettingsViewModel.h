@@ -136,8 +136,9 @@ class SettingsViewModel {
 
     // ---- Shortcuts ----
 
-    // The name of a virtual key code: lower-case letters and digits, "left", "delete" and the other named
-    // keys, the function keys the hot keys know ("f5"); "" for every code without a name.
+    // The name of a virtual key code as the hot-key table stores it (KeyCodes::name()): lower-case letters
+    // and digits, "left", "delete", "f5", "insert", "kp_1" and the other named keys; "" for every code
+    // without a name.
     static std::string keyName(int keyCode);
     // A row's text, the combination as KeyNames writes it: "Ctrl+Alt+Left", "Q", "Ctrl+Alt+1-9", "1-9", or
     // "Not Set" for a key that is empty.
@@ -167,11 +168,12 @@ class SettingsViewModel {
     // The owner's default table and its rows; a recording goes on.
     void resetHotkeys();
 
-    // Why the combination cannot be a shortcut, in words for its row; nothing when it can. A global
-    // shortcut takes its combination from every program, so a key that types or edits (a letter, a digit
-    // or the digit range, punctuation, Space, Tab, Return, Backspace, the arrows, a key without a name)
-    // keeps Ctrl, Alt or Super under any of their spellings; Shift alone still types. Only a key that
-    // types nothing, F1 to F24 or Pause, may stand alone.
+    // Why the combination cannot be a shortcut, in words for its row; nothing when it can. A key without
+    // a name (empty, or none the hot keys know) can be neither stored nor held, with any modifiers. A
+    // global shortcut takes its combination from every program, so a key that types, edits or moves the
+    // caret (a letter, a digit or the digit range, punctuation, Space, Tab, Return, Backspace, the arrows,
+    // Home, Insert, the keypad, ...) keeps Ctrl, Alt or Super under any of their spellings; Shift alone
+    // still types. Only a key that types nothing, F1 to F24 or Pause, may stand alone.
     static std::optional<std::string> shortcutRefusal(const std::string& key,
                                                       const std::vector<std::string>& modifiers);
     // The key of the binding that stands for the digit keys 1 to 9.

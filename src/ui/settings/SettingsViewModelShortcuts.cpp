@@ -2,7 +2,7 @@
 // into the hot-key table.
 #include "ui/settings/SettingsViewModel.h"
 
-#include "input/HotkeyManager.h"
+#include "input/KeyCodes.h"
 #include "input/KeyNames.h"
 #include "platform/Format.h"
 #include "platform/HotKeys.h"
@@ -63,34 +63,6 @@ std::string title(const std::string& action) {
     return action;
 }
 
-struct NamedCode {
-    int code;
-    std::string_view name;
-};
-
-// Virtual key codes of the ANSI layout, as the hot-key manager reads the names back.
-constexpr std::array kKeyNames = {
-    NamedCode{0, "a"},      NamedCode{1, "s"},          NamedCode{2, "d"},
-    NamedCode{3, "f"},      NamedCode{4, "h"},          NamedCode{5, "g"},
-    NamedCode{6, "z"},      NamedCode{7, "x"},          NamedCode{8, "c"},
-    NamedCode{9, "v"},      NamedCode{11, "b"},         NamedCode{12, "q"},
-    NamedCode{13, "w"},     NamedCode{14, "e"},         NamedCode{15, "r"},
-    NamedCode{16, "y"},     NamedCode{17, "t"},         NamedCode{18, "1"},
-    NamedCode{19, "2"},     NamedCode{20, "3"},         NamedCode{21, "4"},
-    NamedCode{22, "6"},     NamedCode{23, "5"},         NamedCode{24, "equal"},
-    NamedCode{25, "9"},     NamedCode{26, "7"},         NamedCode{27, "minus"},
-    NamedCode{28, "8"},     NamedCode{29, "0"},         NamedCode{30, "right_bracket"},
-    NamedCode{31, "o"},     NamedCode{32, "u"},         NamedCode{33, "left_bracket"},
-    NamedCode{34, "i"},     NamedCode{35, "p"},         NamedCode{36, "return"},
-    NamedCode{37, "l"},     NamedCode{38, "j"},         NamedCode{39, "quote"},
-    NamedCode{40, "k"},     NamedCode{41, "semicolon"}, NamedCode{42, "backslash"},
-    NamedCode{43, "comma"}, NamedCode{44, "slash"},     NamedCode{45, "n"},
-    NamedCode{46, "m"},     NamedCode{47, "period"},    NamedCode{48, "tab"},
-    NamedCode{49, "space"}, NamedCode{50, "grave"},     NamedCode{51, "delete"},
-    NamedCode{123, "left"}, NamedCode{124, "right"},    NamedCode{125, "down"},
-    NamedCode{126, "up"},
-};
-
 // F1 to F24 and Pause: keys no program types with, which a shortcut may take alone.
 bool typesNothing(const std::string& key) {
     const std::string name = asciiLowercased(key);
@@ -108,15 +80,8 @@ void say(const std::string& line) {
 } // namespace
 
 std::string SettingsViewModel::keyName(int keyCode) {
-    for (const auto& entry : kKeyNames)
-        if (entry.code == keyCode) return std::string(entry.name);
-    // The function keys the hot keys know, by the hot keys' own table: recorded without a name, F5 would
-    // be stored as no key at all.
-    for (int n = 1; n <= 24; ++n) {
-        const std::string name = "f" + std::to_string(n);
-        if (HotkeyManager::keyCode(name) == keyCode) return name;
-    }
-    return "";
+    if (keyCode < 0 || keyCode > 0xFFFF) return "";
+    return KeyCodes::name(static_cast<std::uint16_t>(keyCode));
 }
 
 std::string SettingsViewModel::displayText(const HotkeyBindingViewModel& row) {
@@ -130,12 +95,12 @@ std::optional<std::string> SettingsViewModel::shortcutRefusal(const std::string&
         const std::string canonical = KeyNames::canonicalModifier(name);
         return canonical == "ctrl" || canonical == "alt" || canonical == "cmd";
     });
+    // A key without a name could be neither stored nor held, whatever is held with it.
+    if (key != kDigitsKey && !KeyCodes::code(key))
+        return "Korvane has no name for this key, so it cannot keep it as a shortcut: choose another key";
     if (keepsToItself || typesNothing(key)) return std::nullopt;
     std::string combination = KeyNames::combination(modifiers, key);
-    if (key.empty())
-        combination = "This key";
-    else if (combination == KeyNames::key(key))
-        combination += " alone";
+    if (combination == KeyNames::key(key)) combination += " alone";
     return combination + " would reach no program but Korvane: hold Ctrl, Alt or Super with it";
 }
 

@@ -23,6 +23,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCoreApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
@@ -358,6 +359,47 @@ TEST_F(SettingsPagesTest, keysWhileRecordingAreTakenForTheShortcutAndAfterItReac
     QTest::keyClick(sidebar, Qt::Key_Up);
     EXPECT_EQ(sidebar->currentRow(), 0);
     EXPECT_EQ(model->selectedTab, SettingsTab::general);
+}
+
+TEST_F(SettingsPagesTest, theKeypadPauseAndInsertAreRecordedByNameAndAKeyWithoutOneIsRefusedUnderItsRow) {
+    model->setSelectedTab(SettingsTab::hotkeys);
+    show();
+    auto record = [&](const std::string& action, Qt::Key key, Qt::KeyboardModifiers modifiers) {
+        recorder(action)->recordButton()->click();
+        settle();
+        QTest::keyClick(recorder(action)->recordButton(), key, modifiers);
+        settle();
+    };
+    const auto ctrlAlt = Qt::ControlModifier | Qt::AltModifier;
+
+    // The keypad's 1 with num lock off comes as End: still the keypad's 1, not the End key.
+    record("push.left", Qt::Key_End, ctrlAlt | Qt::KeypadModifier);
+    EXPECT_EQ(owned.bindings[3], (HotkeyConfig::HotkeyBinding{"push.left", "kp_1", {"ctrl", "alt"}, true}));
+    EXPECT_EQ(recorder("push.left")->shownText(), "Ctrl+Alt+Keypad 1");
+    record("push.right", Qt::Key_Pause, Qt::NoModifier);
+    EXPECT_EQ(recorder("push.right")->shownText(), "Pause");
+    // Held with Ctrl the key types Break, which Qt knows only by the X keysym it reports.
+    recorder("push.right")->recordButton()->click();
+    settle();
+    QKeyEvent ctrlAltBreak(QEvent::KeyPress, 0, ctrlAlt, 0x7F, 0xFF6B, 0);
+    QApplication::sendEvent(recorder("push.right")->recordButton(), &ctrlAltBreak);
+    settle();
+    EXPECT_EQ(owned.bindings[4], (HotkeyConfig::HotkeyBinding{"push.right", "pause", {"ctrl", "alt"}, true}));
+    record("sceneSwitcher.toggle", Qt::Key_Insert, ctrlAlt);
+    EXPECT_EQ(recorder("sceneSwitcher.toggle")->shownText(), "Ctrl+Alt+Insert");
+
+    // A key no name stands for: the row keeps its shortcut and says why under it, whole.
+    const HotkeyConfig before = owned;
+    record("sceneSwitcher.toggle", Qt::Key_VolumeMute, ctrlAlt);
+    EXPECT_EQ(owned, before);
+    EXPECT_EQ(recorder("sceneSwitcher.toggle")->shownText(), "Ctrl+Alt+Insert");
+    QLabel* refusal = view().hotkeysPage()->findChild<QLabel*>("refusal:sceneSwitcher.toggle");
+    ASSERT_TRUE(refusal);
+    EXPECT_TRUE(refusal->isVisible());
+    EXPECT_EQ(refusal->text(),
+              "Korvane has no name for this key, so it cannot keep it as a shortcut: choose another key");
+    expectNothingClipped(view().hotkeysPage());
+    picture("settings-shortcuts-unnamed-key-refused.png");
 }
 
 TEST_F(SettingsPagesTest, movingTheRecordingToAnotherRowKeepsOneKeyFilterAndHidingTheWindowEndsIt) {

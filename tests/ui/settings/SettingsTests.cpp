@@ -2,6 +2,7 @@
 #include "ui/settings/PermissionsSection.h"
 #include "ui/settings/SettingsViewModel.h"
 
+#include "input/HotkeyManager.h"
 #include "input/SDPController.h"
 #include "platform/HotKeys.h"
 #include "platform/NotificationCenter.h"
@@ -296,7 +297,7 @@ TEST_F(SettingsModelTest, aKeyPressWhileRecordingBecomesTheBindingAndEndsTheReco
          "p",
          {"ctrl"},
          "Ctrl+P"},
-        {"a key without a name", {76, kEventFlagControl}, "", {"ctrl"}, "Not Set"},
+        {"the keypad's Enter", {76, kEventFlagControl}, "kp_enter", {"ctrl"}, "Ctrl+Keypad Enter"},
         {"a function key by the hot keys' name", {122, kEventFlagControl}, "f1", {"ctrl"}, "Ctrl+F1"},
     };
     for (const auto& c : cases) {
@@ -395,6 +396,51 @@ TEST_F(SettingsModelTest, aKeyThatTypesKeepsCtrlAltOrSuperWhileOnlyAKeyThatTypes
     model->handleRecordingKeyEvent({96, 0});
     EXPECT_EQ(binding("scene.update"), (HotkeyConfig::HotkeyBinding{"scene.update", "f5", {}, true}));
     EXPECT_EQ(Model::displayText(row("scene.update")), "F5");
+}
+
+TEST_F(SettingsModelTest, keysTheXKeyboardNamesAreRecordedAndHeldWhileAKeyWithoutANameIsRefused) {
+    using platform::kEventFlagControl, platform::kEventFlagOption;
+    const std::uint64_t ctrlAlt = kEventFlagControl | kEventFlagOption;
+
+    // Ctrl+Alt+Insert for the card switcher: stored under the key's name, and held once the table is in
+    // force, so that pressing it opens the cards.
+    model->startRecording("sceneSwitcher.toggle");
+    EXPECT_TRUE(model->handleRecordingKeyEvent({114, ctrlAlt}));
+    EXPECT_EQ(binding("sceneSwitcher.toggle"),
+              (HotkeyConfig::HotkeyBinding{"sceneSwitcher.toggle", "insert", {"ctrl", "alt"}, true}));
+    EXPECT_EQ(Model::displayText(row("sceneSwitcher.toggle")), "Ctrl+Alt+Insert");
+    int opened = 0;
+    HotkeyActionHandlers handlers;
+    handlers.sceneSwitcherToggle = [&] { ++opened; };
+    HotkeyManager(center).apply(owned, 1, handlers);
+    desktop->hotKeys().press(114, ctrlAlt);
+    desktop->loop().runUntilIdle();
+    EXPECT_EQ(opened, 1);
+
+    // Pause types nothing: it may stand alone.
+    model->startRecording("scene.update");
+    model->handleRecordingKeyEvent({133, 0});
+    EXPECT_FALSE(model->refusedShortcut);
+    EXPECT_EQ(binding("scene.update"), (HotkeyConfig::HotkeyBinding{"scene.update", "pause", {}, true}));
+    EXPECT_EQ(Model::displayText(row("scene.update")), "Pause");
+
+    // A key without a name (the ISO layout's extra key, forward Delete), with Ctrl+Alt or alone: nothing
+    // could hold it, so it is refused with that reason and the row keeps its shortcut.
+    const HotkeyConfig before = owned;
+    const int handed = handedOver;
+    for (const RecordingKeyEvent& press :
+         {RecordingKeyEvent{10, ctrlAlt}, RecordingKeyEvent{Model::kForwardDeleteKeyCode, ctrlAlt},
+          RecordingKeyEvent{10, 0}}) {
+        model->startRecording("sceneSwitcher.toggle");
+        EXPECT_TRUE(model->handleRecordingKeyEvent(press)) << press.keyCode;
+        EXPECT_EQ(model->refusedShortcut,
+                  (ShortcutRefusal{"sceneSwitcher.toggle", "Korvane has no name for this key, so it cannot "
+                                                           "keep it as a shortcut: choose another key"}))
+            << press.keyCode;
+    }
+    EXPECT_EQ(owned, before);
+    EXPECT_EQ(handedOver, handed);
+    EXPECT_EQ(Model::displayText(row("sceneSwitcher.toggle")), "Ctrl+Alt+Insert");
 }
 
 TEST_F(SettingsModelTest, theDigitKeysKeepCtrlAltOrSuper) {
