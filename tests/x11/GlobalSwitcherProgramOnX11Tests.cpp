@@ -4,13 +4,12 @@
 // that had it; it lists the windows as they are when it opens, also those opened, renamed or closed since
 // the program read them. A picture of the server's screen with the switcher open is left under
 // build/screenshots. A hint that begins longer ones waits for the next key, so the twelfth of fourteen
-// xterms is reached by typing and no typed character lands in another; a switcher shown on a monitor that
-// is unplugged closes with it.
+// xterms is reached by typing and no typed character lands in another; a terminal that opens while it
+// shows gets none of the keys typed at it; a switcher shown on a monitor that is unplugged closes with it.
 #include "ProgramOnX11.h"
 
 #include <X11/keysym.h>
 
-#include <iterator>
 #include <set>
 
 namespace korvane::x11::test {
@@ -51,21 +50,6 @@ class GlobalSwitcherProgramOnX11Test : public ProgramOnX11Test {
     }
     bool activeBecomes(xcb_window_t window) {
         return X11TestSession::waitFor([&] { return session->activeWindow() == window; });
-    }
-    // An xterm whose program writes every key it gets, as it gets it, into the file `record`; returned
-    // once that program listens.
-    xcb_window_t recordingXterm(const std::string& title, const std::string& geometry,
-                                const fs::path& record) {
-        const pid_t pid = session->start({"xterm", "-title", title, "-geometry", geometry, "-e", "sh", "-c",
-                                          "stty -icanon; exec cat > \"$0\"", record.string()});
-        std::optional<xcb_window_t> window;
-        EXPECT_TRUE(X11TestSession::waitFor(
-            [&] { return fs::exists(record) && (window = session->clientOf(pid)).has_value(); }));
-        return window.value_or(XCB_WINDOW_NONE);
-    }
-    static std::string contents(const fs::path& file) {
-        std::ifstream in(file);
-        return std::string(std::istreambuf_iterator<char>(in), {});
     }
 };
 
@@ -191,6 +175,53 @@ TEST_F(GlobalSwitcherProgramOnX11Test, everyHintOfFourteenXtermsIsTypedAndNoType
         if (i == 11) continue;
         EXPECT_EQ(contents(records[i]), "") << records[i];
     }
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+// A terminal that opens while the switcher shows is given the focus by the window manager, beneath the
+// switcher: the hint typed next still chooses its tile and the terminal gets none of it. Opened again over
+// another terminal that opens, the switcher closes on its own key and gives the keyboard back to the
+// terminal that had it.
+TEST_F(GlobalSwitcherProgramOnX11Test, aTerminalOpenedWhileItShowsGetsNoneOfTheKeysTypedAtIt) {
+    startSession(true);
+    writeDesktopEntry();
+    const fs::path oneKeys = folder.path() / "one.keys", twoKeys = folder.path() / "two.keys";
+    const fs::path lateKeys = folder.path() / "late.keys", laterKeys = folder.path() / "later.keys";
+    const xcb_window_t one = recordingXterm("one", "50x12+2000+100", oneKeys);
+    const xcb_window_t two = recordingXterm("two", "50x12+2200+280", twoKeys);
+    const pid_t korvane = startKorvaneWithEntries();
+    ASSERT_TRUE(waitForLine("Permissions granted, starting services...")) << logText();
+    ASSERT_TRUE(waitForLine("HotkeyManager: registering scene.save key=S")) << logText();
+    ASSERT_TRUE(focusByClick(one));
+
+    // The hints are s1 and s2; the terminals opened later sort after them should they be listed.
+    ASSERT_TRUE(openSwitcher()) << logText();
+    EXPECT_TRUE(waitForLine("SwitcherDataSource: reload 2 items")) << logText();
+    const xcb_window_t late = recordingXterm("zz late", "50x12+2400+460", lateKeys);
+    ASSERT_TRUE(activeBecomes(late)) << "active window " << session->activeWindow();
+    ASSERT_TRUE(session->viewableWindowTitled(kSwitcherTitle));
+    press({XK_s});
+    press({XK_2});
+    EXPECT_TRUE(activeBecomes(two)) << "active window " << session->activeWindow();
+    EXPECT_TRUE(switcherGone());
+    press({XK_z});
+    EXPECT_TRUE(X11TestSession::waitFor([&] { return contents(twoKeys) == "z"; })) << contents(twoKeys);
+    // The choice's focus request may still be checking and asking again.
+    X11TestSession::waitFor([] { return false; }, milliseconds(1500));
+
+    ASSERT_TRUE(openSwitcher()) << logText();
+    const xcb_window_t later = recordingXterm("zz later", "50x12+2600+640", laterKeys);
+    ASSERT_TRUE(activeBecomes(later)) << "active window " << session->activeWindow();
+    press({XK_Control_L, XK_Alt_L, XK_a});
+    EXPECT_TRUE(switcherGone());
+    EXPECT_TRUE(activeBecomes(two)) << "active window " << session->activeWindow();
+    press({XK_z});
+    EXPECT_TRUE(X11TestSession::waitFor([&] { return contents(twoKeys) == "zz"; })) << contents(twoKeys);
+    EXPECT_EQ(contents(lateKeys), "");
+    EXPECT_EQ(contents(laterKeys), "");
+    EXPECT_EQ(contents(oneKeys), "");
 
     ::kill(korvane, SIGTERM);
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();

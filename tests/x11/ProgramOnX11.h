@@ -20,6 +20,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <optional>
 #include <sstream>
@@ -173,6 +174,21 @@ class ProgramOnX11Test : public ::testing::Test {
         std::optional<xcb_window_t> window;
         EXPECT_TRUE(X11TestSession::waitFor([&] { return (window = session->clientOf(pid)).has_value(); }));
         return window.value_or(XCB_WINDOW_NONE);
+    }
+    // An xterm whose program writes every key it gets, as it gets it, into the file `record`; returned
+    // once that program listens.
+    xcb_window_t recordingXterm(const std::string& title, const std::string& geometry,
+                                const fs::path& record) {
+        const pid_t pid = session->start({"xterm", "-title", title, "-geometry", geometry, "-e", "sh", "-c",
+                                          "stty -icanon; exec cat > \"$0\"", record.string()});
+        std::optional<xcb_window_t> window;
+        EXPECT_TRUE(X11TestSession::waitFor(
+            [&] { return fs::exists(record) && (window = session->clientOf(pid)).has_value(); }));
+        return window.value_or(XCB_WINDOW_NONE);
+    }
+    static std::string contents(const fs::path& file) {
+        std::ifstream in(file);
+        return std::string(std::istreambuf_iterator<char>(in), {});
     }
     // An xterm as above that has taken the keyboard, as a new window does.
     xcb_window_t activeXterm(const std::string& title, const std::string& geometry) {

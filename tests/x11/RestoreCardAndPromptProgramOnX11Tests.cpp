@@ -7,7 +7,8 @@
 // runs, so both are cut to their rounded outline and what lies under their corners shows there. Pictures of
 // both are left under build/screenshots. The card switcher shown on a monitor that is unplugged closes with
 // it; opened again on the monitor that stays, its digit restores a scene. A restore that could not start an
-// application the scene names, or left windows unplaced because their zone is gone, is no check mark.
+// application the scene names, or left windows unplaced because their zone is gone, is no check mark. A
+// terminal that opens while the card switcher shows gets none of the keys typed at it.
 #include "ProgramOnX11.h"
 
 #include "platform/Format.h"
@@ -321,6 +322,59 @@ TEST_F(SceneNoticesProgramOnX11Test,
         [&] { return count("Scene Restore complete (layout-only): 'Terminals'") == 2; }, seconds(5)))
         << logText();
     EXPECT_TRUE(X11TestSession::waitFor([&] { return !session->viewableWindowTitled(kSwitcherTitle); }));
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+// A terminal that opens while the card switcher shows is given the focus by the window manager, beneath
+// the switcher: the digit typed next still restores that card's scene and the terminal gets nothing.
+// Opened again over another terminal that opens, the switcher closes on its own key. Each time the
+// keyboard goes back to the terminal that had it.
+TEST_F(SceneNoticesProgramOnX11Test, aTerminalOpenedWhileTheCardSwitcherShowsGetsNoneOfTheKeysTypedAtIt) {
+    startSession(true);
+    // Stored first, so listed first: the card switcher's 1.
+    writeScene("66666666-7777-4888-8999-AAAAAAAAAAAA", "Other", "builtin.fullscreen", "builtin.split-50-50");
+    writeTerminalsScene();
+    const fs::path notesKeys = folder.path() / "notes.keys", lateKeys = folder.path() / "late.keys",
+                   laterKeys = folder.path() / "later.keys";
+    const xcb_window_t notes = recordingXterm("Notes", "60x20+3000+600", notesKeys);
+    const pid_t korvane = startKorvane();
+    ASSERT_TRUE(waitForLine("Scene Restore complete (layout-only): 'Terminals'")) << logText();
+    ASSERT_TRUE(waitForLine("HotkeyManager: registering sceneSwitcher.toggle key=C")) << logText();
+    ASSERT_TRUE(focusByClick(notes));
+    const auto openSwitcher = [&] {
+        press({XK_Control_L, XK_Alt_L, XK_c});
+        return X11TestSession::waitFor([&] {
+            const auto panel = session->viewableWindowTitled(kSwitcherTitle);
+            return panel && session->activeWindow() == *panel;
+        });
+    };
+    const auto activeBecomes = [&](xcb_window_t window) {
+        return X11TestSession::waitFor([&] { return session->activeWindow() == window; });
+    };
+
+    ASSERT_TRUE(openSwitcher()) << logText();
+    const xcb_window_t late = recordingXterm("Late", "60x20+2000+100", lateKeys);
+    ASSERT_TRUE(activeBecomes(late)) << "active window " << session->activeWindow();
+    ASSERT_TRUE(session->viewableWindowTitled(kSwitcherTitle));
+    press({XK_1});
+    EXPECT_TRUE(waitForLine("Scene Restore complete (layout-only): 'Other'", seconds(10))) << logText();
+    EXPECT_TRUE(X11TestSession::waitFor([&] { return !session->viewableWindowTitled(kSwitcherTitle); }));
+    EXPECT_TRUE(activeBecomes(notes)) << "active window " << session->activeWindow();
+    press({XK_z});
+    EXPECT_TRUE(X11TestSession::waitFor([&] { return contents(notesKeys) == "z"; })) << contents(notesKeys);
+
+    ASSERT_TRUE(openSwitcher()) << logText();
+    const xcb_window_t later = recordingXterm("Later", "60x20+2400+300", laterKeys);
+    ASSERT_TRUE(activeBecomes(later)) << "active window " << session->activeWindow();
+    press({XK_Control_L, XK_Alt_L, XK_c});
+    EXPECT_TRUE(X11TestSession::waitFor([&] { return !session->viewableWindowTitled(kSwitcherTitle); }));
+    EXPECT_TRUE(activeBecomes(notes)) << "active window " << session->activeWindow();
+    press({XK_z});
+    EXPECT_TRUE(X11TestSession::waitFor([&] { return contents(notesKeys) == "zz"; })) << contents(notesKeys);
+    EXPECT_EQ(contents(lateKeys), "");
+    EXPECT_EQ(contents(laterKeys), "");
 
     ::kill(korvane, SIGTERM);
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();

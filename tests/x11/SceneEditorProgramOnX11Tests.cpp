@@ -10,10 +10,11 @@
 // that moved, the editor shows the desktop as it is then, dimmed, and the scene as it is stored; so does
 // its first opening on the panels the program made, unmapped, once idle after starting. A monitor unplugged
 // under the open editor takes its panel with it while the other panel keeps the keyboard; plugged back, the
-// next opening covers it again. A zone's application picker closes with the editor and with its panel.
-// Closed, the editor keeps its panels' drawing buffers for an opening soon after, and a while later leaves
-// the program holding no picture of a monitor. A chip carried from one monitor's panel to the other's
-// moves alone and leaves the edits neither has saved in place.
+// next opening covers it again. A zone's application picker closes with the editor and with its panel. A
+// terminal that opens under the editor or under its "Save Scene Changes?" gets none of the keys typed at
+// them. Closed, the editor keeps its panels' drawing buffers for an opening soon after, and a while later
+// leaves the program holding no picture of a monitor. A chip carried from one monitor's panel to the
+// other's moves alone and leaves the edits neither has saved in place.
 #include "SceneEditorOnX11.h"
 
 #include "platform/Format.h"
@@ -296,6 +297,65 @@ TEST_F(SceneEditorProgramOnX11Test, thePanelThePointerComesOntoTakesTheKeysAndVA
             << " " << ::testing::PrintToString(columnsWhere(barRow, dividerBlue));
     }
     EXPECT_TRUE(session->saveScreenshot(kSecondaryRoot, picture("scene-editor-split-under-pointer-x11.png")));
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+// A terminal that opens under the open editor is given the focus by the window manager: "v" typed at the
+// editor still shows the split's line down the zone under the pointer, and Escape still asks whether to
+// save the layout "v" made the scene's own. Another terminal that opens under that question does not get
+// the Return that answers it: the layout is saved and the editor closes. Neither terminal gets a key, and
+// the keyboard goes back to the scene manager, where the editor was opened.
+TEST_F(SceneEditorProgramOnX11Test, terminalsOpenedUnderTheEditorAndItsQuestionGetNoneOfTheKeysTypedAtThem) {
+    const pid_t korvane = startWithManager();
+    ASSERT_TRUE(manager) << logText();
+    ASSERT_TRUE(editGrid()) << logText();
+    ASSERT_TRUE(waitForKeyPanel()) << "active window " << session->activeWindow();
+    const Rect keyPanel = session->frameOf(session->activeWindow());
+    const Rect zone{keyPanel.minX(), keyPanel.minY(), keyPanel.width() / 2, keyPanel.height()};
+    // The pointer rests in the zone before the terminal comes: a panel it comes onto takes the keyboard.
+    session->glidePointer(static_cast<int>(zone.midX()), static_cast<int>(zone.midY()), 10);
+    ASSERT_TRUE(
+        X11TestSession::waitFor([&] { return session->frameOf(session->activeWindow()) == keyPanel; }));
+    const fs::path lateKeys = folder.path() / "late.keys", laterKeys = folder.path() / "later.keys";
+    const xcb_window_t late = recordingXterm("Late", "60x20+100+100", lateKeys);
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return session->activeWindow() == late; }))
+        << "active window " << session->activeWindow();
+
+    // Typed again until the line shows: the editor takes no key while it still loads its scene.
+    const Rect line{zone.midX() - 1, zone.minY() + 100, 3, zone.height() - 200};
+    ASSERT_TRUE(X11TestSession::waitFor(
+        [&] {
+            press({XK_v});
+            return X11TestSession::waitFor([&] { return previewLine(line); }, seconds(5));
+        },
+        seconds(20)))
+        << "the terminal got \"" << contents(lateKeys) << "\"";
+    // The first Escape takes the line away, the next asks.
+    ASSERT_TRUE(X11TestSession::waitFor(
+        [&] {
+            press({XK_Escape});
+            return X11TestSession::waitFor(
+                [&] { return session->viewableWindowTitled("Save Scene Changes?").has_value(); }, seconds(2));
+        },
+        seconds(20)))
+        << "the terminal got \"" << contents(lateKeys) << "\"";
+    EXPECT_FALSE(previewLine(line));
+    const xcb_window_t later = recordingXterm("Later", "60x20+600+500", laterKeys);
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return session->activeWindow() == later; }))
+        << "active window " << session->activeWindow();
+    ASSERT_TRUE(session->viewableWindowTitled("Save Scene Changes?"));
+    press({XK_Return});
+    EXPECT_TRUE(X11TestSession::waitFor([&] {
+        return viewableWindowsTitled(session->display(), kEditorTitle).empty();
+    })) << "the terminal got \""
+        << contents(laterKeys) << "\"";
+    EXPECT_FALSE(savedLayoutRef().empty()) << activeSceneFile().dump(2);
+    EXPECT_TRUE(X11TestSession::waitFor([&] { return session->activeWindow() == *manager; }))
+        << "active window " << session->activeWindow();
+    EXPECT_EQ(contents(lateKeys), "");
+    EXPECT_EQ(contents(laterKeys), "");
 
     ::kill(korvane, SIGTERM);
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();

@@ -9,6 +9,10 @@
 #include "platform/x11/X11KeyCodes.h"
 #include "platform/x11/X11MouseTaps.h"
 
+#include <QAbstractNativeEventFilter>
+#include <QByteArray>
+#include <QCoreApplication>
+
 #include <X11/keysym.h>
 #include <xcb/xcb_keysyms.h>
 // The XKB header names a field `explicit`, which C++ reserves.
@@ -97,6 +101,14 @@ struct X11HotKeys::State {
     std::map<std::uint64_t, Tap> taps;
     bool rawSelected = false;
     std::set<xcb_keycode_t> rawDown;
+    // Raw key events reach this connection (the tap's or the mouse taps' selection): they tell every
+    // release, whichever client it goes to.
+    bool rawKeysSeen = false;
+    // Hot-key presses that came through the toolkit's connection, kept until their key is seen going up.
+    // Only while raw key events tell every release: a release that nobody here saw would leave its key
+    // held, and the next press of the combination would be taken for a repeat and lost.
+    std::set<xcb_keycode_t> heldThroughToolkit;
+    std::map<xcb_keycode_t, xcb_timestamp_t> toolkitLastRelease;
 
     bool askForDetectableRepeat() {
         xcb_connection_t* c = connection.xcb();
@@ -224,20 +236,17 @@ struct X11HotKeys::State {
         return flags;
     }
 
-    void keyPress(const xcb_key_press_event_t& k, const std::weak_ptr<State>& weak) {
-        if (k.event != connection.root()) return;
-        if (detectableRepeat) {
-            if (!down.insert(k.detail).second) return;
-        } else if (auto it = lastRelease.find(k.detail); it != lastRelease.end() && it->second == k.time) {
-            return;
-        }
-        const auto modifiers = static_cast<std::uint16_t>(k.state & kCombinationMask);
+    const Grab* grabOf(xcb_keycode_t key, std::uint16_t state) const {
+        const auto modifiers = static_cast<std::uint16_t>(state & kCombinationMask);
         auto grabbed = std::find_if(grabs.begin(), grabs.end(), [&](const Grab& g) {
             return g.modifiers == modifiers &&
-                   std::find(g.keycodes.begin(), g.keycodes.end(), k.detail) != g.keycodes.end();
+                   std::find(g.keycodes.begin(), g.keycodes.end(), key) != g.keycodes.end();
         });
-        if (grabbed == grabs.end()) return;
-        loop.post([weak, id = grabbed->id] {
+        return grabbed == grabs.end() ? nullptr : &*grabbed;
+    }
+
+    void deliver(EventHotKeyID id, const std::weak_ptr<State>& weak) {
+        loop.post([weak, id] {
             auto self = weak.lock();
             if (!self || !self->handler) return;
             HotKeyHandler handler = self->handler;
@@ -245,10 +254,50 @@ struct X11HotKeys::State {
         });
     }
 
+    void keyPress(const xcb_key_press_event_t& k, const std::weak_ptr<State>& weak) {
+        if (k.event != connection.root()) return;
+        // The key still held since its press went to a window of this program: the grab, back in force
+        // once that window let go of the keyboard, is sent the keyboard's repeats.
+        if (heldThroughToolkit.count(k.detail)) return;
+        if (detectableRepeat) {
+            if (!down.insert(k.detail).second) return;
+        } else if (auto it = lastRelease.find(k.detail); it != lastRelease.end() && it->second == k.time) {
+            return;
+        }
+        if (const Grab* grabbed = grabOf(k.detail, k.state)) deliver(grabbed->id, weak);
+    }
+
+    // A key event of the toolkit's own connection. While a window of this program holds the keyboard
+    // the server activates no passive grab, this connection's included: a held combination's press goes
+    // to that window instead. It is taken from there and served as the grab serves it, once per press;
+    // true for the events taken.
+    bool toolkitKey(const xcb_generic_event_t& e, const std::weak_ptr<State>& weak) {
+        // Sent by a client rather than typed: no press of a combination.
+        if (e.response_type & 0x80) return false;
+        const auto type = e.response_type & 0x7f;
+        if (type != XCB_KEY_PRESS && type != XCB_KEY_RELEASE) return false;
+        const auto& k = reinterpret_cast<const xcb_key_press_event_t&>(e);
+        if (type == XCB_KEY_RELEASE) {
+            toolkitLastRelease[k.detail] = k.time;
+            return heldThroughToolkit.erase(k.detail) > 0;
+        }
+        const Grab* grabbed = grabOf(k.detail, k.state);
+        if (!grabbed) return false;
+        // The toolkit's connection hears a held key repeat as a release and a press at one instant.
+        const auto released = toolkitLastRelease.find(k.detail);
+        const bool repeat = (released != toolkitLastRelease.end() && released->second == k.time) ||
+                            heldThroughToolkit.count(k.detail) > 0;
+        if (rawKeysSeen) heldThroughToolkit.insert(k.detail);
+        if (!repeat) deliver(grabbed->id, weak);
+        return true;
+    }
+
     void rawKey(const xcb_input_raw_key_press_event_t& raw, const std::weak_ptr<State>& weak) {
         const auto key = static_cast<xcb_keycode_t>(raw.detail);
+        rawKeysSeen = true;
         if (raw.event_type == XCB_INPUT_RAW_KEY_RELEASE) {
             rawDown.erase(key);
+            heldThroughToolkit.erase(key);
             return;
         }
         const bool repeat = (raw.flags & XCB_INPUT_KEY_EVENT_FLAGS_KEY_REPEAT) || rawDown.count(key);
@@ -302,6 +351,7 @@ struct X11HotKeys::State {
         case XCB_KEY_RELEASE: {
             const auto& k = reinterpret_cast<const xcb_key_release_event_t&>(e);
             down.erase(k.detail);
+            heldThroughToolkit.erase(k.detail);
             // While a grab of this connection is active the server holds its raw events back from it.
             rawDown.erase(k.detail);
             lastRelease[k.detail] = k.time;
@@ -326,6 +376,20 @@ struct X11HotKeys::State {
             break;
         }
     }
+};
+
+// Reads the toolkit's connection ahead of the toolkit.
+class X11HotKeys::ToolkitKeys final : public QAbstractNativeEventFilter {
+  public:
+    explicit ToolkitKeys(std::weak_ptr<State> state) : state_(std::move(state)) {}
+    bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) override {
+        if (eventType != "xcb_generic_event_t" || !message) return false;
+        auto state = state_.lock();
+        return state && state->toolkitKey(*static_cast<const xcb_generic_event_t*>(message), state_);
+    }
+
+  private:
+    std::weak_ptr<State> state_;
 };
 
 namespace {
@@ -395,6 +459,11 @@ X11HotKeys::X11HotKeys(X11Connection& connection, platform::RunLoop& loop, X11Sc
     connection.addEventHandler([weak = std::weak_ptr<State>(state_)](const xcb_generic_event_t& e) {
         if (auto state = weak.lock()) state->handle(e, weak);
     });
+    // The program's windows are the toolkit's, on a connection of its own to the same server.
+    if (auto* application = QCoreApplication::instance()) {
+        toolkitKeys_ = std::make_unique<ToolkitKeys>(state_);
+        application->installNativeEventFilter(toolkitKeys_.get());
+    }
 }
 
 X11HotKeys::~X11HotKeys() {

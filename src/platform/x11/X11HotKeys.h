@@ -20,7 +20,9 @@ class X11Screens;
 // Main thread only. Control, option, command and shift are Control, Mod1, Mod4 and Shift. A key is found
 // by the keysym its virtual key code types; the grabs follow the keyboard mapping when it changes. Each
 // press of a held combination reaches the handler once: the keyboard's repeats, which the server sends
-// as a release and a press at one instant, are dropped.
+// as a release and a press at one instant, are dropped. A held combination pressed while a window of
+// the program holds the whole keyboard (an overlay that takes typing) reaches the handler too, and not
+// that window.
 class X11HotKeys final : public platform::HotKeys {
   public:
     // Registers for the connection's events. The screens place the mouse taps' events in the global
@@ -44,8 +46,12 @@ class X11HotKeys final : public platform::HotKeys {
     struct State;
 
   private:
+    class ToolkitKeys;
+
     std::shared_ptr<State> state_;
     std::unique_ptr<X11MouseTaps> mouseTaps_;
+    // Removes itself from the toolkit as it goes.
+    std::unique_ptr<ToolkitKeys> toolkitKeys_;
 };
 
 } // namespace korvane::x11

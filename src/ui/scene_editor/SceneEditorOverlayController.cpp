@@ -1,8 +1,10 @@
 // The open scene editor's panels: made per display by the owner, fronted, closed together after asking.
 #include "ui/scene_editor/SceneEditorOverlayController.h"
 
+#include "core/AXUtil.h"
 #include "platform/Platform.h"
 #include "platform/Screens.h"
+#include "ui/overlays/KeyboardHold.h"
 #include "ui/scene_editor/SceneEditorCanvasBridge.h"
 #include "ui/scene_editor/SceneEditorOverlayPanel.h"
 #include "ui/scene_editor/SceneEditorPanelPool.h"
@@ -25,7 +27,8 @@ constexpr Nanos kSaveWaitInterval = 50'000'000; // 0.05 s
 SceneEditorOverlayController::SceneEditorOverlayController(platform::Platform& platform,
                                                            SaveAlertPresenter presenter,
                                                            std::shared_ptr<SceneEditorPanelPool> pool)
-    : platform_(platform), presenter_(std::move(presenter)), pool_(std::move(pool)) {
+    : platform_(platform), presenter_(std::move(presenter)), pool_(std::move(pool)),
+      keyboard_(std::make_unique<KeyboardHold>(platform, AXUtil::shared())) {
     if (!pool_) pool_ = std::make_shared<SceneEditorPanelPool>(platform_.screens());
 }
 
@@ -59,6 +62,7 @@ void SceneEditorOverlayController::addPanel(const platform::ScreenInfo& screen,
     if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return;
 
     if (auto old = overlayPanels.find(displayUUID); old != overlayPanels.end()) pool_->keep(old->second);
+    keyboard_->begin();
     auto* panel = pool_->take(screen.visibleFrame);
     std::weak_ptr<SceneEditorOverlayController> weak = weak_from_this();
     SceneEditorOverlayRootView::Content content{viewModel,
@@ -79,6 +83,7 @@ void SceneEditorOverlayController::addPanel(const platform::ScreenInfo& screen,
         panel->setRootView(new SceneEditorOverlayRootView(std::move(content), panel->blockingView()));
     overlayPanels[displayUUID] = panel;
     panel->show();
+    keyboard_->add(panel);
 }
 
 void SceneEditorOverlayController::closePanelsOfDisplaysGone(
@@ -139,6 +144,7 @@ void SceneEditorOverlayController::bringPanelToFront(const std::string& displayU
     panel->show();
     panel->raise();
     panel->activateWindow();
+    keyboard_->hold(panel);
 }
 
 std::string SceneEditorOverlayController::resolveFrontDisplayUUID(const std::string& requested) const {
@@ -236,6 +242,7 @@ void SceneEditorOverlayController::waitForSaveThenClose(int attempt) {
 
 void SceneEditorOverlayController::close() {
     returnPanels();
+    keyboard_->end(true);
     canvasBridges.clear();
     viewModel.reset();
     onSave = nullptr;

@@ -17,6 +17,7 @@ class QWidget;
 
 namespace korvane {
 
+class KeyboardHold;
 class SceneEditorCanvasBridge;
 class SceneEditorOverlayPanel;
 class SceneEditorPanelPool;
@@ -64,7 +65,9 @@ class SceneEditorOverlayController : public std::enable_shared_from_this<SceneEd
     void coverScreens(const std::vector<platform::ScreenInfo>& screens);
     // Puts a panel of the pool over one display's visible frame, with its bridge, and shows it without
     // activating; the panel's Done asks to close and its save reaches onSave, both while the controller
-    // exists. Without a widget application only the bridge is made.
+    // exists. Without a widget application only the bridge is made. The first panel notes the window
+    // that has the keyboard, which gets it back when the editor closes; from then on until the editor
+    // closes the editor holds the keyboard for its panels and the windows standing over them.
     void addPanel(const platform::ScreenInfo& screen, const std::string& displayUUID,
                   const std::string& displayName);
     // The displays connected now: the panel of a display not among them closes, where the window manager
@@ -92,8 +95,8 @@ class SceneEditorOverlayController : public std::enable_shared_from_this<SceneEd
     // Closes once no canvas has unsaved changes, checking again every 0.05 s; after the last attempt the
     // panel that asked comes to the front and the editor stays open.
     void waitForSaveThenClose(int attempt);
-    // Hides every panel and gives it back to the pool, forgets the model and onSave, then calls onDidClose
-    // once.
+    // Hides every panel and gives it back to the pool, gives the keyboard back, forgets the model and
+    // onSave, then calls onDidClose once.
     void close();
     // Centred over the panel of the display (resolved as for bringPanelToFront), transient for it.
     SceneEditorSaveAlertResponse showSaveAlert(const std::string& overDisplayUUID = {});
@@ -110,6 +113,7 @@ class SceneEditorOverlayController : public std::enable_shared_from_this<SceneEd
     platform::Platform& platform_;
     SaveAlertPresenter presenter_;
     std::shared_ptr<SceneEditorPanelPool> pool_;
+    std::unique_ptr<KeyboardHold> keyboard_;
     // The display whose panel asked to close, while its save is awaited.
     std::string askingDisplayUUID_;
     // Panels of displays that went, hidden, out of overlayPanels so that nothing shows them again; back

@@ -12,6 +12,7 @@
 #include "core/WMController.h"
 #include "platform/Platform.h"
 #include "tracking/WindowTracker.h"
+#include "ui/overlays/KeyboardHold.h"
 #include "ui/switchers/GlobalSwitcherView.h"
 #include "ui/switchers/SwitcherHints.h"
 #include "ui/switchers/SwitcherItemView.h"
@@ -113,7 +114,7 @@ GlobalSwitcherWindowController::GlobalSwitcherWindowController(platform::Platfor
                                                                std::shared_ptr<AXUtil> axUtil)
     : dataSource(platform, tracker, wmController), axUtil(std::move(axUtil)),
       wmController(std::move(wmController)), tracker(std::move(tracker)), platform_(platform),
-      screen_(screen) {
+      screen_(screen), keyboard_(std::make_unique<KeyboardHold>(platform, this->axUtil)) {
     if (qobject_cast<QApplication*>(QCoreApplication::instance())) makeViews();
 }
 
@@ -173,8 +174,7 @@ void GlobalSwitcherWindowController::show(const platform::ScreenInfo& screen) {
     if (panel_) panel_->setGeometry(qtRect(platform_.screens(), screen.frame));
     Log::switcher.info("Showing Global Switcher");
     didFinalize = false;
-    previousFocus = axUtil->focusedWindow();
-    if (!previousFocus) previousFocus = axUtil->focusedWindowSystemWide();
+    keyboard_->begin();
     resetHintSearch();
     selectedIndex = -1;
     isVisible = true;
@@ -204,7 +204,10 @@ void GlobalSwitcherWindowController::show(const platform::ScreenInfo& screen) {
         panel->activateWindow();
     }
     platform_.workspace().activate(::getpid(), platform::kActivateIgnoringOtherApps);
-    if (panel_) panel_->setFocus(Qt::ActiveWindowFocusReason);
+    if (panel_) {
+        panel_->setFocus(Qt::ActiveWindowFocusReason);
+        keyboard_->hold(panel_);
+    }
 
     platform_.runLoop().post([weak = weak_from_this(), warm] {
         if (auto self = weak.lock()) self->refreshLayout(warm);
@@ -251,14 +254,8 @@ void GlobalSwitcherWindowController::hide() {
     if (switcherView_) switcherView_->update(std::vector<ZoneDisplayModel>{});
     selectedIndex = -1;
     isVisible = false;
-    if (!didFinalize && previousFocus) {
-        auto& accessibility = platform_.accessibility();
-        platform_.workspace().activate(previousFocus->pid, 0);
-        accessibility.performAction(*previousFocus, "AXRaise");
-        accessibility.setAttribute(*previousFocus, "AXMain", true);
-    }
+    keyboard_->end(!didFinalize);
     didFinalize = false;
-    previousFocus.reset();
 }
 
 void GlobalSwitcherWindowController::closeIfDisplayGone(

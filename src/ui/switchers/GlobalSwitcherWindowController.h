@@ -22,6 +22,7 @@ namespace korvane {
 
 class AXUtil;
 class GlobalSwitcherView;
+class KeyboardHold;
 class WMController;
 class WindowTracker;
 
@@ -70,7 +71,7 @@ class GlobalSwitcherWindowController : public std::enable_shared_from_this<Globa
     // Whether it shows: a toggle hides a visible switcher and shows any other.
     bool isWindowVisible() const { return isVisible; }
     // Covers the screen, remembers the focused window, lists the windows (a listing less than 1.2 s old
-    // at once, refreshed one main-queue turn later) and takes the keyboard.
+    // at once, refreshed one main-queue turn later) and takes the keyboard, which it holds until it hides.
     void show(const platform::ScreenInfo& screen);
     // Empties the list and, unless a choice was carried out, gives the focus back to the window that had
     // it when the switcher opened.
@@ -113,7 +114,6 @@ class GlobalSwitcherWindowController : public std::enable_shared_from_this<Globa
     int selectedIndex = -1;
     bool isVisible = false;
     bool didFinalize = false;
-    std::optional<platform::AXElement> previousFocus;
     std::string hintBuffer; // always lower case
     std::shared_ptr<AXUtil> axUtil;
     std::shared_ptr<WMController> wmController;
@@ -133,6 +133,9 @@ class GlobalSwitcherWindowController : public std::enable_shared_from_this<Globa
 
     platform::Platform& platform_;
     platform::ScreenInfo screen_;
+    // Holds the keyboard while the switcher shows; notes the focused window as it shows and gives the
+    // keyboard back to it.
+    std::unique_ptr<KeyboardHold> keyboard_;
     QPointer<QWidget> panel_;
     QPointer<GlobalSwitcherView> switcherView_;
     QPointer<QScrollArea> scrollView_;

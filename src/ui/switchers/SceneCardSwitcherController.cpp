@@ -3,12 +3,14 @@
 #include "ui/switchers/SceneCardSwitcherController.h"
 
 #include "app/DisplayUtil.h"
+#include "core/AXUtil.h"
 #include "core/SceneName.h"
 #include "layouts/BuiltinLayouts.h"
 #include "layouts/LayoutTemplateResolver.h"
 #include "platform/HotKeys.h"
 #include "platform/Platform.h"
 #include "scenes/SceneStore.h"
+#include "ui/overlays/KeyboardHold.h"
 #include "ui/switchers/GlobalSwitcherWindowController.h"
 #include "ui/switchers/SceneCardSwitcherPanel.h"
 
@@ -35,7 +37,7 @@ std::optional<int> digitOf(const SwitcherKeyPress& press) {
 } // namespace
 
 SceneCardSwitcherController::SceneCardSwitcherController(platform::Platform& platform)
-    : platform_(platform) {}
+    : platform_(platform), keyboard_(std::make_unique<KeyboardHold>(platform, AXUtil::shared())) {}
 
 SceneCardSwitcherController::~SceneCardSwitcherController() {
     if (optionPressTimer_) optionPressTimer_->invalidate();
@@ -66,6 +68,7 @@ void SceneCardSwitcherController::show() {
     screen_ = *screen;
     shownActiveID_ = activeSceneID ? activeSceneID() : std::nullopt;
     isVisible_ = true;
+    keyboard_->begin();
     if (qobject_cast<QApplication*>(QCoreApplication::instance())) makePanel();
 }
 
@@ -92,9 +95,14 @@ void SceneCardSwitcherController::makePanel() {
     // Digits and Escape must reach the panel whatever application was in front.
     platform_.workspace().activate(::getpid(), platform::kActivateIgnoringOtherApps);
     panel->setFocus(Qt::ActiveWindowFocusReason);
+    keyboard_->hold(panel);
 }
 
 void SceneCardSwitcherController::hide() {
+    close(true);
+}
+
+void SceneCardSwitcherController::close(bool giveKeyboardBack) {
     if (panel_) {
         // Hidden at once, deleted once the event that asked for it (a click on the panel) is done.
         panel_->hide();
@@ -103,6 +111,7 @@ void SceneCardSwitcherController::hide() {
     }
     scenes_.clear();
     isVisible_ = false;
+    keyboard_->end(giveKeyboardBack);
 }
 
 void SceneCardSwitcherController::closeIfDisplayGone(const std::vector<std::string>& connectedDisplayUUIDs) {
@@ -134,13 +143,13 @@ void SceneCardSwitcherController::editClicked(std::size_t index) {
     if (index >= scenes_.size()) return;
     const WMScene scene = scenes_[index];
     const auto keep = weak_from_this().lock();
-    hide();
+    close(false);
     if (onEditScene) onEditScene(scene);
 }
 
 void SceneCardSwitcherController::newSceneClicked() {
     const auto keep = weak_from_this().lock();
-    hide();
+    close(false);
     if (onSaveScene) onSaveScene();
 }
 

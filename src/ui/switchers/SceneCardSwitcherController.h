@@ -21,6 +21,7 @@ class QWidget;
 
 namespace korvane {
 
+class KeyboardHold;
 class LayoutTemplateResolver;
 class SceneStore;
 struct SwitcherKeyPress;
@@ -50,10 +51,10 @@ class SceneCardSwitcherController : public MouseEventHandler,
     // How long option must be held alone to open the switcher, in seconds.
     double optionLongPressDelay = 0.3;
 
-    // Builds and shows the switcher on the screen under the pointer; nothing when it already shows, without
-    // a scene store or without a screen.
+    // Builds and shows the switcher on the screen under the pointer, holding the keyboard until it closes;
+    // nothing when it already shows, without a scene store or without a screen.
     void show();
-    // Closes the switcher; harmless while hidden.
+    // Closes the switcher and gives the keyboard back to the window that had it; harmless while hidden.
     void hide();
     // The displays connected now: shown on a display not among them, the switcher closes, where the
     // window manager would move it onto a display that stays with its cards off every monitor.
@@ -70,7 +71,8 @@ class SceneCardSwitcherController : public MouseEventHandler,
     // A key press while it shows: Escape closes it, a digit 1 to 9 restores that card's scene (a digit
     // beyond the cards does nothing else); both are consumed. Every other key is passed on (false).
     bool keyDown(const SwitcherKeyPress& press);
-    // The card actions; an index outside the scenes does nothing.
+    // The card actions; an index outside the scenes does nothing. Edit and "New Scene" leave the keyboard
+    // to the window they open.
     void cardClicked(std::size_t index);
     void editClicked(std::size_t index);
     void newSceneClicked();
@@ -99,8 +101,10 @@ class SceneCardSwitcherController : public MouseEventHandler,
   private:
     void optionTimerFired();
     void makePanel();
+    void close(bool giveKeyboardBack);
 
     platform::Platform& platform_;
+    std::unique_ptr<KeyboardHold> keyboard_;
     bool isVisible_ = false;
     std::vector<WMScene> scenes_;
     platform::ScreenInfo screen_;
