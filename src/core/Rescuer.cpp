@@ -82,6 +82,11 @@ bool carriesParkingMark(platform::Accessibility& accessibility, const platform::
     return axNumberAttribute(accessibility, window, platform::kParkedAttribute).value_or(false);
 }
 
+bool isParkedWindow(const platform::WindowInfo& entry, const Rect& frame,
+                    const std::vector<platform::ScreenInfo>& screens) {
+    return carriesParkingMark(entry) || isParkedOffscreen(frame, screens);
+}
+
 Rescuer::Rescuer(std::shared_ptr<AXUtil> axu) : axu(std::move(axu)) {}
 
 void Rescuer::rescueParkedWindows() {

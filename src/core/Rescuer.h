@@ -37,6 +37,10 @@ bool isParkedOffscreen(const Rect& frame);
 // screen. Read from a window-list entry, or from the window's element (false when it cannot be read).
 bool carriesParkingMark(const platform::WindowInfo& entry);
 bool carriesParkingMark(platform::Accessibility& accessibility, const platform::AXElement& window);
+// Whether a window-list entry is a parked window, by its mark or where it lies: `frame` is the entry's
+// bounds in screen coordinates (bottom-left origin).
+bool isParkedWindow(const platform::WindowInfo& entry, const Rect& frame,
+                    const std::vector<platform::ScreenInfo>& screens);
 
 class Rescuer {
   public:

@@ -127,7 +127,7 @@ void WMController::prune(int zoneID, WMState& state) {
             continue;
         }
         const Rect converted = flipRect(*bounds, flipHeight);
-        if (carriesParkingMark(*entry) || isParkedOffscreen(converted, screens)) {
+        if (isParkedWindow(*entry, converted, screens)) {
             missingRecord.push_back(wid);
         } else if (auto other = onAnotherDisplay(converted)) {
             movedAcross.emplace_back(wid, *other);

@@ -191,7 +191,7 @@ bool SceneRestoreEngine::buildPool(SweepState& sweep) {
         const Rect frame = windowinfo::boundsOrZero(entry);
         const Rect bottomLeft = sweep.bottomLeft(frame);
         const std::string displayUUID = DisplayUtil::displayUUID(screens, bottomLeft);
-        const bool parked = carriesParkingMark(entry) || isParkedOffscreen(bottomLeft, connected);
+        const bool parked = isParkedWindow(entry, bottomLeft, connected);
         sweep.entries.push_back({*pid, *wid, displayUUID, bundleID, frame, parked});
 
         const std::string name = windowinfo::stringValue(entry, WK::name).value_or("");

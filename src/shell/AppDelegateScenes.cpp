@@ -252,7 +252,7 @@ int AppDelegate::captureSceneSnapshot(WMScene& scene) {
             const Rect frame = flipRect(windowinfo::boundsOrZero(entry), *height);
             // A parked window is in no zone, though the sliver the window manager keeps on screen lies in
             // one: recorded there, the next restore would bring it out of parking.
-            if (carriesParkingMark(entry) || isParkedOffscreen(frame, connected)) continue;
+            if (isParkedWindow(entry, frame, connected)) continue;
             const std::string displayUUID = DisplayUtil::displayUUID(screens, frame);
             std::optional<int> zone = sceneZoneIDForWindow(*number, displayUUID);
             if (!zone) {

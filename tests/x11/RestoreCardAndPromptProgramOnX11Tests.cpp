@@ -29,6 +29,22 @@ constexpr const char* kSceneID = "55555555-6666-4777-8888-999999999999";
 
 class SceneNoticesProgramOnX11Test : public ProgramOnX11Test {
   protected:
+    // The first scene restored from the card switcher, reported by a card in its place whose status symbol
+    // is the partial one: orange, not a check mark's green. Its picture is left as `name`.
+    void expectPartialCard(const std::string& name) {
+        const std::optional<xcb_window_t> card = restoreAndShowCard();
+        ASSERT_TRUE(card) << logText();
+        const int top = int(kPrimaryWorkArea.minY()) + 40;
+        EXPECT_TRUE(X11TestSession::waitFor(
+            [&] { return session->frameOf(*card) == Rect(2720, top, 320, 80); }, milliseconds(800)));
+        // The symbol's disc, away from the mark cut out of it.
+        std::uint32_t symbol = 0;
+        EXPECT_TRUE(X11TestSession::waitFor([&] {
+            return (symbol = session->rootPixel(2751, top + 36)) == 0xFF9500u;
+        })) << std::hex
+            << symbol;
+        EXPECT_TRUE(session->saveScreenshot(Rect(2560, 0, 640, 200), picture(name)));
+    }
     // The first scene restored from the card switcher; the restore report's card once it shows.
     std::optional<xcb_window_t> restoreAndShowCard() {
         std::optional<xcb_window_t> card;
@@ -229,19 +245,7 @@ TEST_F(SceneNoticesProgramOnX11Test,
                                         "XDG_DATA_DIRS=" + (folder.path() / "no-data").string()});
     ASSERT_TRUE(waitForLine("Scene Restore complete (layout-only): 'Tools'")) << logText();
     ASSERT_TRUE(waitForLine("HotkeyManager: registering sceneSwitcher.toggle key=C")) << logText();
-    const std::optional<xcb_window_t> card = restoreAndShowCard();
-    ASSERT_TRUE(card) << logText();
-    const int top = int(kPrimaryWorkArea.minY()) + 40;
-    EXPECT_TRUE(X11TestSession::waitFor([&] { return session->frameOf(*card) == Rect(2720, top, 320, 80); },
-                                        milliseconds(800)));
-    // The status symbol's disc, away from the mark cut out of it: orange, not a check mark's green.
-    std::uint32_t symbol = 0;
-    EXPECT_TRUE(X11TestSession::waitFor([&] {
-        return (symbol = session->rootPixel(2751, top + 36)) == 0xFF9500u;
-    })) << std::hex
-        << symbol;
-    EXPECT_TRUE(session->saveScreenshot(Rect(2560, 0, 640, 200),
-                                        picture("scene-restore-hud-not-started-korvane.png")));
+    expectPartialCard("scene-restore-hud-not-started-korvane.png");
     EXPECT_TRUE(waitForLine(
         "info [app] Scene restore: could not start 'xlogo': no desktop entry with the id \"xlogo\""))
         << logText();
@@ -267,19 +271,7 @@ TEST_F(SceneNoticesProgramOnX11Test, windowsWhoseZoneTheMonitorsLayoutLacksMakeT
                                         "XDG_DATA_DIRS=" + (folder.path() / "none").string()});
     ASSERT_TRUE(waitForLine("Scene Restore complete (layout-only): 'Terminals'")) << logText();
     ASSERT_TRUE(waitForLine("HotkeyManager: registering sceneSwitcher.toggle key=C")) << logText();
-    const std::optional<xcb_window_t> card = restoreAndShowCard();
-    ASSERT_TRUE(card) << logText();
-    const int top = int(kPrimaryWorkArea.minY()) + 40;
-    EXPECT_TRUE(X11TestSession::waitFor([&] { return session->frameOf(*card) == Rect(2720, top, 320, 80); },
-                                        milliseconds(800)));
-    // The status symbol's disc, away from the mark cut out of it: orange, not a check mark's green.
-    std::uint32_t symbol = 0;
-    EXPECT_TRUE(X11TestSession::waitFor([&] {
-        return (symbol = session->rootPixel(2751, top + 36)) == 0xFF9500u;
-    })) << std::hex
-        << symbol;
-    EXPECT_TRUE(session->saveScreenshot(Rect(2560, 0, 640, 200),
-                                        picture("scene-restore-hud-without-zone-korvane.png")));
+    expectPartialCard("scene-restore-hud-without-zone-korvane.png");
 
     ::kill(korvane, SIGTERM);
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();

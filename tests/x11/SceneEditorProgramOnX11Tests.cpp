@@ -96,6 +96,25 @@ class SceneEditorProgramOnX11Test : public SceneEditorOnX11Test {
                    return (panels = viewableWindowsTitled(session->display(), kEditorTitle)).size() == 2;
                });
     }
+    // Whether "Save Scene Changes?" comes, as the editor asks about what is unsaved.
+    bool saveAlertShows() {
+        return X11TestSession::waitFor(
+            [&] { return (alert = session->viewableWindowTitled("Save Scene Changes?")).has_value(); },
+            seconds(5));
+    }
+    // "Discard", the middle of the alert's three buttons, clicked again should the alert not yet take it,
+    // until the editor has closed.
+    bool discardClosesTheEditor() {
+        const Rect alertFrame = session->frameOf(*alert);
+        return X11TestSession::waitFor(
+            [&] {
+                clickAt(static_cast<int>(alertFrame.midX()), static_cast<int>(alertFrame.maxY() - 28));
+                return X11TestSession::waitFor(
+                    [&] { return viewableWindowsTitled(session->display(), kEditorTitle).empty(); },
+                    seconds(2));
+            },
+            seconds(15));
+    }
     // The keyboard goes to the panel of the display the editor selects.
     bool waitForKeyPanel() {
         return X11TestSession::waitFor([&] {
@@ -179,6 +198,7 @@ class SceneEditorProgramOnX11Test : public SceneEditorOnX11Test {
 
     std::optional<xcb_window_t> manager;
     std::vector<Rect> panels;
+    std::optional<xcb_window_t> alert; // "Save Scene Changes?" once it shows
 };
 
 // The canvas's accent, as a divider's bar draws it while hovered or dragged and as its percentage label's
@@ -469,21 +489,8 @@ TEST_F(SceneEditorProgramOnX11Test,
     ASSERT_TRUE(X11TestSession::waitFor(barsLeftOfMiddle))
         << ::testing::PrintToString(columnsWhere(barRow, dividerBlue));
     press({XK_Escape});
-    std::optional<xcb_window_t> alert;
-    ASSERT_TRUE(X11TestSession::waitFor(
-        [&] { return (alert = session->viewableWindowTitled("Save Scene Changes?")).has_value(); },
-        seconds(5)))
-        << logText();
-    // "Discard", the middle of the alert's three buttons, clicked again should the alert not yet take it.
-    const Rect alertFrame = session->frameOf(*alert);
-    ASSERT_TRUE(X11TestSession::waitFor(
-        [&] {
-            clickAt(static_cast<int>(alertFrame.midX()), static_cast<int>(alertFrame.maxY() - 28));
-            return X11TestSession::waitFor(
-                [&] { return viewableWindowsTitled(session->display(), kEditorTitle).empty(); }, seconds(2));
-        },
-        seconds(15)))
-        << logText();
+    ASSERT_TRUE(saveAlertShows()) << logText();
+    ASSERT_TRUE(discardClosesTheEditor()) << logText();
 
     // The window moves to the other half of the side monitor, and the editor opens again.
     session->requestFrame(*window, Rect{1300, 300, firstFrame.width(), firstFrame.height()});
@@ -816,21 +823,9 @@ TEST_F(SceneEditorProgramOnX11Test,
     std::optional<Point> done;
     ASSERT_TRUE(X11TestSession::waitFor([&] { return (done = doneButton(kPrimaryWorkArea)).has_value(); }));
     clickAt(static_cast<int>(done->x), static_cast<int>(done->y));
-    std::optional<xcb_window_t> alert;
-    ASSERT_TRUE(X11TestSession::waitFor(
-        [&] { return (alert = session->viewableWindowTitled("Save Scene Changes?")).has_value(); },
-        seconds(5)))
-        << logText();
+    ASSERT_TRUE(saveAlertShows()) << logText();
     EXPECT_TRUE(splitShown());
-    const Rect alertFrame = session->frameOf(*alert);
-    ASSERT_TRUE(X11TestSession::waitFor(
-        [&] {
-            clickAt(static_cast<int>(alertFrame.midX()), static_cast<int>(alertFrame.maxY() - 28));
-            return X11TestSession::waitFor(
-                [&] { return viewableWindowsTitled(session->display(), kEditorTitle).empty(); }, seconds(2));
-        },
-        seconds(15)))
-        << logText();
+    ASSERT_TRUE(discardClosesTheEditor()) << logText();
     EXPECT_EQ(activeSceneFile()["layoutRefsByDisplay"].value(primary, ""), "builtin.split-50-50");
     EXPECT_EQ(storedHints(primary), (Hints{{"xterm", 1}}));
     EXPECT_EQ(storedHints(side), (Hints{{"xterm", 1}}));

@@ -46,6 +46,19 @@ SceneGeometryCanvasModel::locateApp(const std::string& appID) const {
     return std::nullopt;
 }
 
+std::optional<SceneCanvasAppEntry> SceneGeometryCanvasModel::takeChip(const std::string& appID) {
+    const auto located = locateApp(appID);
+    if (!located) return std::nullopt;
+    const auto& [entry, location] = *located;
+    if (location.zoneID) {
+        auto& list = zoneApps_.at(*location.zoneID);
+        list.erase(list.begin() + static_cast<std::ptrdiff_t>(location.index));
+    } else {
+        excludedApps_.erase(excludedApps_.begin() + static_cast<std::ptrdiff_t>(location.index));
+    }
+    return entry;
+}
+
 bool SceneGeometryCanvasModel::dropApp(const std::string& text, std::int64_t zoneID,
                                        std::optional<std::size_t> index) {
     if (auto payload = sceneCanvasDragPayload(text);
@@ -54,17 +67,10 @@ bool SceneGeometryCanvasModel::dropApp(const std::string& text, std::int64_t zon
         return moveAcrossDisplays(*payload, zoneID, false);
     const std::optional<std::string> appID = sceneCanvasDraggedAppID(text);
     if (!appID) return false;
-    const auto located = locateApp(*appID);
-    if (!located) return false;
-    const auto& [entry, location] = *located;
-    if (location.zoneID) {
-        auto& list = zoneApps_.at(*location.zoneID);
-        list.erase(list.begin() + static_cast<std::ptrdiff_t>(location.index));
-    } else {
-        excludedApps_.erase(excludedApps_.begin() + static_cast<std::ptrdiff_t>(location.index));
-    }
+    const std::optional<SceneCanvasAppEntry> entry = takeChip(*appID);
+    if (!entry) return false;
     auto& target = zoneApps_[zoneID];
-    target.insert(target.begin() + static_cast<std::ptrdiff_t>(insertionIndex(index, target.size())), entry);
+    target.insert(target.begin() + static_cast<std::ptrdiff_t>(insertionIndex(index, target.size())), *entry);
     setWindowHintsDirty(true);
     changed();
     return true;
@@ -115,16 +121,9 @@ SceneGeometryCanvasModel::storedHintOfChip(const std::string& appID) const {
 }
 
 std::optional<SceneCanvasAppEntry> SceneGeometryCanvasModel::takeChipMovedAway(const std::string& appID) {
-    const auto located = locateApp(appID);
-    if (!located) return std::nullopt;
-    const auto& [entry, location] = *located;
-    if (location.zoneID) {
-        auto& list = zoneApps_.at(*location.zoneID);
-        list.erase(list.begin() + static_cast<std::ptrdiff_t>(location.index));
-    } else {
-        excludedApps_.erase(excludedApps_.begin() + static_cast<std::ptrdiff_t>(location.index));
-    }
-    std::erase_if(storedHintChips_, [&](const std::string& id) { return id == entry.id; });
+    std::optional<SceneCanvasAppEntry> entry = takeChip(appID);
+    if (!entry) return std::nullopt;
+    std::erase_if(storedHintChips_, [&](const std::string& id) { return id == entry->id; });
     keepEditsOverStoredHints();
     changed();
     return entry;

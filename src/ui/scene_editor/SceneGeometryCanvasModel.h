@@ -233,6 +233,8 @@ class SceneGeometryCanvasModel : public std::enable_shared_from_this<SceneGeomet
     std::string dragPayloadForExcluded(const SceneCanvasAppEntry& entry) const;
     // The first chip with that id: zones by ascending id, each from the front, then Excluded.
     std::optional<std::pair<SceneCanvasAppEntry, AppLocation>> locateApp(const std::string& appID) const;
+    // That chip taken out of its zone's list or the Excluded list; nothing when there is none.
+    std::optional<SceneCanvasAppEntry> takeChip(const std::string& appID);
     // A drag text dropped on a zone, at `index` or at the end; a chip of another display is moved in the
     // scene file at once. Whether the drop was taken.
     bool dropApp(const std::string& text, std::int64_t zoneID, std::optional<std::size_t> index);

@@ -99,8 +99,7 @@ void SceneSaveViewModel::loadWindows() {
         if (pid == own) continue;
         // A parked window is in no zone: shown in the zone its on-screen sliver touches, it would be
         // saved there and brought out of parking by the scene's restore.
-        if (carriesParkingMark(info) || isParkedOffscreen(flipRect(capturedFrame(info), flipHeight), screens))
-            continue;
+        if (isParkedWindow(info, flipRect(capturedFrame(info), flipHeight), screens)) continue;
         entries.push_back(captureEntry(info, *number, pid, *owner, flipHeight));
     }
     std::stable_sort(entries.begin(), entries.end(), entryPrecedes);
