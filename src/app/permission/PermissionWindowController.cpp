@@ -3,13 +3,12 @@
 
 #include "app/permission/PermissionView.h"
 #include "platform/Platform.h"
+#include "ui/overlays/Overlay.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QGuiApplication>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QScreen>
 #include <QVBoxLayout>
 #include <QWidget>
 #include <QWindow>
@@ -102,12 +101,8 @@ PermissionWindowController::PermissionWindowController(PermissionManager& manage
     // The content's fixed size decides the window's; the user does not resize it.
     layout->activate();
     panel->setFixedSize(layout->totalMinimumSize());
-    // Centred once, on the primary screen; where it goes later is the user's choice.
-    if (QScreen* screen = QGuiApplication::primaryScreen()) {
-        QRect frame = panel->geometry();
-        frame.moveCenter(screen->availableGeometry().center());
-        panel->move(frame.topLeft());
-    }
+    // Centred once, on the main screen; where it goes later is the user's choice.
+    if (const auto centred = centredOnMainScreen(platform.screens(), panel->size())) panel->move(*centred);
 }
 
 PermissionWindowController::~PermissionWindowController() {

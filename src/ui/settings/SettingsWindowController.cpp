@@ -2,14 +2,14 @@
 #include "ui/settings/SettingsWindowController.h"
 
 #include "app/PermissionManager.h"
+#include "platform/Platform.h"
 #include "ui/overlays/BringForward.h"
+#include "ui/overlays/Overlay.h"
 #include "ui/settings/SettingsView.h"
 #include "ui/settings/SettingsViewModel.h"
 
 #include <QCoreApplication>
-#include <QGuiApplication>
 #include <QPointer>
-#include <QScreen>
 #include <QVBoxLayout>
 #include <QWidget>
 
@@ -39,11 +39,7 @@ SettingsWindowController::SettingsWindowController(platform::Platform& platform,
         platform, viewModel, permissionManager ? std::move(permissionManager) : PermissionManager::shared());
     content->addWidget(window_->view);
     window->resize(kWidth, kHeight);
-    if (QScreen* screen = QGuiApplication::primaryScreen()) {
-        QRect frame = window->geometry();
-        frame.moveCenter(screen->availableGeometry().center());
-        window->move(frame.topLeft());
-    }
+    if (const auto centred = centredOnMainScreen(platform.screens(), window->size())) window->move(*centred);
 }
 
 SettingsWindowController::~SettingsWindowController() {
