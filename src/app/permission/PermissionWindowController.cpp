@@ -2,8 +2,8 @@
 #include "app/permission/PermissionWindowController.h"
 
 #include "app/permission/PermissionView.h"
+#include "core/ScreenSpace.h"
 #include "platform/Platform.h"
-#include "ui/overlays/Overlay.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -12,6 +12,8 @@
 #include <QVBoxLayout>
 #include <QWidget>
 #include <QWindow>
+
+#include <cmath>
 
 namespace korvane {
 
@@ -102,7 +104,9 @@ PermissionWindowController::PermissionWindowController(PermissionManager& manage
     layout->activate();
     panel->setFixedSize(layout->totalMinimumSize());
     // Centred once, on the main screen; where it goes later is the user's choice.
-    if (const auto centred = centredOnMainScreen(platform.screens(), panel->size())) panel->move(*centred);
+    if (const auto centred =
+            centredOnMainScreen(platform.screens(), Size{double(panel->width()), double(panel->height())}))
+        panel->move(static_cast<int>(std::lround(centred->x)), static_cast<int>(std::lround(centred->y)));
 }
 
 PermissionWindowController::~PermissionWindowController() {

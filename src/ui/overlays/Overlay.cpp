@@ -36,28 +36,14 @@ OverlayWindow::OverlayWindow(platform::Screens& screens, const char* title, Qt::
 }
 
 QRect qtGlobalRect(platform::Screens& screens, const Rect& bottomLeft) {
-    // The primary screen's height, else the tallest screen's: a desktop that names no main screen still
-    // has its windows placed from the top of the screens.
-    const double H = flipHeight(screens).value_or(bottomLeft.maxY());
-    const Rect r = flipRect(bottomLeft, H);
-    // The main screen's corner as the platform knows it, not the toolkit's primary screen: the two need
-    // not be the same monitor (a primary output under a monitor listed before it), and a window placed
-    // from the other one lands a monitor away from what it belongs to.
-    const Point origin = screens.nativeOrigin();
+    const Rect r = nativeRect(screens, bottomLeft);
     // Whole pixels: the origin rounded, the size rounded, so that neighbouring zones stay neighbours.
-    return QRect(static_cast<int>(std::lround(origin.x + r.minX())),
-                 static_cast<int>(std::lround(origin.y + r.minY())), static_cast<int>(std::lround(r.width())),
-                 static_cast<int>(std::lround(r.height())));
+    return QRect(static_cast<int>(std::lround(r.minX())), static_cast<int>(std::lround(r.minY())),
+                 static_cast<int>(std::lround(r.width())), static_cast<int>(std::lround(r.height())));
 }
 
-std::optional<QPoint> centredOnMainScreen(platform::Screens& screens, const QSize& size) {
-    const auto main = screens.mainScreen();
-    if (!main) return std::nullopt;
-    const QRect area = qtGlobalRect(screens, main->visibleFrame);
-    QRect frame(QPoint(), size);
-    frame.moveCenter(area.center());
-    // The title bar stays in reach: a window too large for the screen overhangs at the bottom right.
-    return QPoint(std::max(area.left(), frame.left()), std::max(area.top(), frame.top()));
+QPoint qtPoint(const Point& point) {
+    return QPoint(static_cast<int>(std::lround(point.x)), static_cast<int>(std::lround(point.y)));
 }
 
 QRegion roundedRegion(const QRect& rect, double radius) {

@@ -8,10 +8,7 @@
 #include <QPoint>
 #include <QRect>
 #include <QRegion>
-#include <QSize>
 #include <QWidget>
-
-#include <optional>
 
 namespace korvane {
 
@@ -43,15 +40,11 @@ inline constexpr int kXcbNotificationType = 0x800;
 inline constexpr int kXcbDockType = 0x004;
 
 // The rectangle (bottom-left global, as screens and zones are given) in the toolkit's global
-// coordinates, which are the window server's: top-left, measured from the server's corner, where the
-// platform's main screen has its corner at Screens::nativeOrigin. Every window of the program is placed
-// through it, so that all of them agree with the platform on which screen is the main one.
+// coordinates, which are the window server's (see nativeRect), in whole pixels.
 QRect qtGlobalRect(platform::Screens& screens, const Rect& bottomLeft);
 
-// Where a window's frame of that size stands in the middle of the main screen's visible frame: its top
-// left corner in the toolkit's global coordinates, kept within that frame's top left where the window is
-// the larger. Nothing while no screen is connected.
-std::optional<QPoint> centredOnMainScreen(platform::Screens& screens, const QSize& size);
+// The point, in whole pixels.
+QPoint qtPoint(const Point& point);
 
 // The rectangle with its corners rounded, as a window mask: where nothing blends a window with what lies
 // behind it, the mask is what keeps the corners from showing as squares.

@@ -2,6 +2,7 @@
 // coordinates, where the windows are: those of the platform's global space move with the main screen.
 #include "ui/overlays/WindowsKeptOnScreens.h"
 
+#include "core/ScreenSpace.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Screens.h"
 #include "ui/overlays/Overlay.h"
@@ -57,9 +58,10 @@ void WindowsKeptOnScreens::screensChanged() {
         if (!userPlaced(*window) || (!window->isVisible() && !window->testAttribute(Qt::WA_Moved))) continue;
         const QRect frame = window->frameGeometry();
         if (!anyContains(before, frame.center()) || anyContains(now, frame.center())) continue;
-        const auto centred = centredOnMainScreen(screens_, frame.size());
+        const auto centred =
+            centredOnMainScreen(screens_, Size{double(frame.width()), double(frame.height())});
         if (!centred) return;
-        window->move(*centred);
+        window->move(qtPoint(*centred));
     }
 }
 

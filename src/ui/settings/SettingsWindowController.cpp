@@ -1,6 +1,8 @@
 // The "Preferences" window: a plain top-level window holding the settings view.
 #include "ui/settings/SettingsWindowController.h"
 
+#include "core/ScreenSpace.h"
+
 #include "app/PermissionManager.h"
 #include "platform/Platform.h"
 #include "ui/overlays/BringForward.h"
@@ -39,7 +41,9 @@ SettingsWindowController::SettingsWindowController(platform::Platform& platform,
         platform, viewModel, permissionManager ? std::move(permissionManager) : PermissionManager::shared());
     content->addWidget(window_->view);
     window->resize(kWidth, kHeight);
-    if (const auto centred = centredOnMainScreen(platform.screens(), window->size())) window->move(*centred);
+    if (const auto centred =
+            centredOnMainScreen(platform.screens(), Size{double(window->width()), double(window->height())}))
+        window->move(qtPoint(*centred));
 }
 
 SettingsWindowController::~SettingsWindowController() {
