@@ -16,6 +16,7 @@
 #include "platform/x11/X11Desktop.h"
 #include "shell/AppDelegate.h"
 #include "ui/overlays/MemoryAtRest.h"
+#include "ui/overlays/WindowsKeptOnScreens.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -153,6 +154,7 @@ int main(int argc, char** argv) {
         korvane::installPermissionWindow(*korvane::PermissionManager::shared(), *desktop, [weak] {
             if (auto self = weak.lock(); self && self->terminate) self->terminate();
         });
+        const korvane::WindowsKeptOnScreens keptOnScreens(desktop->screens(), desktop->notificationCenter());
 
         QSocketNotifier quitSignals(signalPipe[0], QSocketNotifier::Read);
         QObject::connect(&quitSignals, &QSocketNotifier::activated, [weak] {

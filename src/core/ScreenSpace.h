@@ -24,4 +24,15 @@ inline Rect flipRect(const Rect& r, double H) {
     return Rect{r.origin.x, H - r.origin.y - r.size.height, r.size.width, r.size.height};
 }
 
+// The rectangle (bottom-left global, as screens and zones are given) in the window server's own
+// coordinates, in which the program's windows are placed: top-left, measured from the server's corner,
+// where the main screen has its corner at Screens::nativeOrigin. Every window of the program is placed
+// through it, so that all of them agree with the platform on which screen is the main one.
+Rect nativeRect(platform::Screens& screens, const Rect& bottomLeft);
+
+// Where a window's frame of that size stands in the middle of the main screen's visible frame: its top
+// left corner in the window server's coordinates, kept within that frame's top left where the window is
+// the larger. Nothing while no screen is connected.
+std::optional<Point> centredOnMainScreen(platform::Screens& screens, const Size& size);
+
 } // namespace korvane

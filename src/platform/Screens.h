@@ -46,6 +46,11 @@ class Screens {
     virtual std::vector<ScreenInfo> screens() = 0;
     // The primary screen, whose frame has its origin at 0,0; nothing when no display is connected.
     virtual std::optional<ScreenInfo> mainScreen() = 0;
+    // Where the main screen's top left corner lies in the window server's own coordinates (top left
+    // origin, y down), which are the ones the program's windows are placed in: the global spaces are
+    // measured from the main screen's corner, the server's from a corner of its own. Zero where the two
+    // coincide or no display is connected.
+    virtual Point nativeOrigin() { return {}; }
     // The pointer, in bottom-left global coordinates.
     virtual Point mouseLocation() = 0;
     // Whether a compositing manager blends windows with what lies behind them: only then does a

@@ -99,14 +99,13 @@ void AppDelegate::showSaveSceneSheet() {
     };
     model->layoutTemplateResolver = layoutLibrary_;
 
-    // Centred on the visible frame, in the window's own top-left coordinates.
+    // Centred on the visible frame.
     const Rect visible = screen->visibleFrame;
     const Rect frame{visible.midX() - SceneSaveWindowController::kWidth / 2.0,
                      visible.midY() - SceneSaveWindowController::kHeight / 2.0,
                      static_cast<double>(SceneSaveWindowController::kWidth),
                      static_cast<double>(SceneSaveWindowController::kHeight)};
-    const Rect topLeft = flipRect(frame, flipHeight(screens).value_or(frame.maxY()));
-    auto controller = std::make_shared<SceneSaveWindowController>(model, topLeft.origin);
+    auto controller = std::make_shared<SceneSaveWindowController>(model, screens, frame);
     model->onDismiss = [weakController = std::weak_ptr<SceneSaveWindowController>(controller)] {
         if (auto window = weakController.lock()) window->close();
     };

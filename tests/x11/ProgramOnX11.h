@@ -57,6 +57,14 @@ inline const Rect kPrimaryLeftHalf{kPrimaryWorkArea.minX(), kPrimaryWorkArea.min
 inline const Rect kPrimaryRightHalf{kPrimaryWorkArea.midX(), kPrimaryWorkArea.minY(),
                                     kPrimaryWorkArea.width() / 2, kPrimaryWorkArea.height()};
 
+// Two monitors a user defined over one screen, one above the other: TOP, listed first, and MAIN below it,
+// holding the screen's output, the primary one. Neither carries the primary mark, so the program takes
+// TOP, the first listed, for its main monitor, while the output names MAIN.
+inline constexpr const char* kTopName = "TOP";
+inline constexpr const char* kMainName = "MAIN";
+inline const Rect kTopRoot{0, 0, 1920, 1080};
+inline const Rect kMainRoot{0, 1080, 1920, 1080};
+
 // The viewable windows of one process anywhere in the tree (the tray icon sits inside the tray's window),
 // with their place on the root, read on a connection of the test's own.
 inline std::vector<std::pair<xcb_window_t, Rect>> windowsOfProcess(const std::string& display, pid_t pid) {
@@ -161,6 +169,32 @@ class ProgramOnX11Test : public ::testing::Test {
   protected:
     void startSession(bool windowManager) {
         session = std::make_unique<X11TestSession>(std::vector<std::string>{}, windowManager);
+    }
+    // A server whose screen holds TOP over MAIN, the window manager started over them.
+    void startStackedSession() {
+        // The screen must hold both from the start: it cannot grow.
+        session =
+            std::make_unique<X11TestSession>(std::vector<std::string>{"-screen", "0", "3840x2160x24"}, false);
+        session->deleteMonitor(kSecondaryName);
+        session->deleteMonitor(kPrimaryName);
+        session->setMonitor(kTopName, kTopRoot, false);
+        session->setMonitor(kMainName, kMainRoot, true);
+        session->startWindowManager();
+    }
+    // MAIN unplugged and plugged again, each change handled by the program before the next. Plugged again,
+    // it comes after TOP in the list once more; unplugged, the server lists the output's own monitor,
+    // over the whole screen, first.
+    void unplugAndReplugMain() {
+        for (const bool plug : {false, true}) {
+            const std::size_t changes = count("[DisplayChange] handle end");
+            if (plug)
+                session->setMonitor(kMainName, kMainRoot, true);
+            else
+                session->deleteMonitor(kMainName);
+            ASSERT_TRUE(X11TestSession::waitFor([&] {
+                return count("[DisplayChange] handle end") > changes;
+            })) << logText();
+        }
     }
     // A window on the desktop: with none at all the display pass waits for one to appear.
     void openXterm() {

@@ -10,11 +10,12 @@
 // that moved, the editor shows the desktop as it is then, dimmed, and the scene as it is stored; so does
 // its first opening on the panels the program made, unmapped, once idle after starting. A monitor unplugged
 // under the open editor takes its panel with it while the other panel keeps the keyboard; plugged back, the
-// next opening covers it again. A zone's application picker closes with the editor and with its panel. A
-// terminal that opens under the editor or under its "Save Scene Changes?" gets none of the keys typed at
-// them. Closed, the editor keeps its panels' drawing buffers for an opening soon after, and a while later
-// leaves the program holding no picture of a monitor. A chip carried from one monitor's panel to the
-// other's moves alone and leaves the edits neither has saved in place.
+// next opening covers it again, and an alert its panel raised comes onto the main monitor. A zone's
+// application picker closes with the editor and with its panel. A terminal that opens under the editor
+// or under its "Save Scene Changes?" gets none of the keys typed at them. Closed, the editor keeps its
+// panels' drawing buffers for an opening soon after, and a while later leaves the program holding no
+// picture of a monitor. A chip carried from one monitor's panel to the other's moves alone and leaves the
+// edits neither has saved in place.
 #include "SceneEditorOnX11.h"
 
 #include "platform/Format.h"
@@ -689,6 +690,56 @@ TEST_F(SceneEditorProgramOnX11Test, aMonitorUnpluggedUnderTheEditorClosesItsPane
         << ::testing::PrintToString(panels);
     ASSERT_TRUE(waitForKeyPanel()) << "active window " << session->activeWindow();
     EXPECT_TRUE(closeWithEscape()) << logText();
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+// "Done" with a split unsaved on the side monitor's panel asks there; that monitor unplugged takes the panel
+// with it, and the alert comes whole onto the main monitor, where its "Discard" closes the editor.
+TEST_F(SceneEditorProgramOnX11Test, theSaveAlertOfAPanelWhoseMonitorIsUnpluggedComesWholeOntoTheMainMonitor) {
+    const pid_t korvane = startWithManager();
+    ASSERT_TRUE(manager) << logText();
+    ASSERT_TRUE(editGrid()) << logText();
+    ASSERT_TRUE(waitForKeyPanel()) << "active window " << session->activeWindow();
+    ASSERT_TRUE(focusPanel(kSecondaryRoot)) << "active window " << session->activeWindow();
+    ASSERT_TRUE(splitAtMiddle(Rect{kSecondaryRoot.minX(), kSecondaryRoot.minY(), kSecondaryRoot.width() / 2,
+                                   kSecondaryRoot.height()},
+                              XK_v));
+    std::optional<Point> done;
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return (done = doneButton(kSecondaryRoot)).has_value(); }));
+    ASSERT_TRUE(X11TestSession::waitFor(
+        [&] {
+            clickAt(static_cast<int>(done->x), static_cast<int>(done->y));
+            return X11TestSession::waitFor(
+                [&] { return (alert = session->viewableWindowTitled("Save Scene Changes?")).has_value(); },
+                seconds(3));
+        },
+        seconds(15)))
+        << logText();
+    ASSERT_TRUE(within(session->frameOf(*alert), kSecondaryRoot))
+        << platform::describe(session->frameOf(*alert));
+
+    const std::size_t changes = count("[DisplayChange] handle end");
+    session->deleteMonitor(kSecondaryName);
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return count("[DisplayChange] handle end") > changes; }))
+        << logText();
+    EXPECT_TRUE(X11TestSession::waitFor([&] { return within(session->frameOf(*alert), kPrimaryRoot); }))
+        << platform::describe(session->frameOf(*alert));
+    EXPECT_TRUE(X11TestSession::waitFor([&] {
+        return viewableWindowsTitled(session->display(), kEditorTitle) == std::vector<Rect>{kPrimaryWorkArea};
+    })) << ::testing::PrintToString(viewableWindowsTitled(session->display(), kEditorTitle));
+    // Mapped before it is drawn: the picture waits for the alert's light face.
+    const Rect alertFrame = session->frameOf(*alert);
+    EXPECT_TRUE(X11TestSession::waitFor(
+        [&] { return session->rootPixel(int(alertFrame.midX()), int(alertFrame.maxY() - 8)) != 0x000000; }));
+    EXPECT_TRUE(session->saveScreenshot(Rect{alertFrame.minX() - 40, alertFrame.minY() - 40,
+                                             alertFrame.width() + 80, alertFrame.height() + 80},
+                                        picture("scene-editor-save-alert-moved-x11.png")));
+
+    EXPECT_TRUE(discardClosesTheEditor()) << logText();
+    EXPECT_TRUE(
+        X11TestSession::waitFor([&] { return !session->viewableWindowTitled("Save Scene Changes?"); }));
 
     ::kill(korvane, SIGTERM);
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();

@@ -3,8 +3,9 @@
 // program as a quit should; the rows' keys act while the menu is open; and the icon's tooltip names the
 // active scene. Without a tray, the corner button standing in for the icon keeps the windows pushed into
 // zones clear of it, follows the main monitor as it changes, placing again a zone's window it comes over,
-// takes no monitor away, and comes and goes with the tray. Pictures of the open menus, of the tooltip and
-// of the corner button are left under build/screenshots.
+// takes no monitor away, stands on the main monitor where another holds the primary output, and comes
+// and goes with the tray. Pictures of the open menus, of the tooltip and of the corner button are left
+// under build/screenshots.
 #include "ProgramOnX11.h"
 
 #include "platform/Format.h"
@@ -492,6 +493,30 @@ TEST_F(StatusMenuProgramOnX11Test, aZoneWindowThatTheMovingStripWouldCoverIsPlac
     // Moved and resized in steps of its own: the frame is judged once the xterm has settled.
     EXPECT_TRUE(X11TestSession::waitFor([&] { return within(session->frameOf(notes), sideRightHalf); }))
         << platform::describe(session->frameOf(notes));
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+// TOP over MAIN, MAIN holding the primary output: the button stands in the strip it keeps along the top
+// of TOP, the main monitor, at the start and once MAIN has been unplugged and plugged again.
+TEST_F(StatusMenuProgramOnX11Test, theCornerButtonStandsInItsStripOnTheMainMonitorNotOnThePrimaryOutputs) {
+    startStackedSession();
+    xterm("Notes", "60x20+100+1200");
+    const pid_t korvane = startKorvane();
+    ASSERT_TRUE(waitForLine("Scene Restore complete")) << logText();
+    const Rect strip{kTopRoot.minX(), kTopRoot.minY(), kTopRoot.width(), kCornerStrip};
+    std::optional<ShownWindow> corner;
+    const auto inStrip = [&] {
+        corner = cornerButton(korvane);
+        return corner && within(corner->root, strip);
+    };
+    EXPECT_TRUE(X11TestSession::waitFor(inStrip))
+        << (corner ? platform::describe(corner->root) : "no button") << logText();
+
+    unplugAndReplugMain();
+    EXPECT_TRUE(X11TestSession::waitFor(inStrip))
+        << (corner ? platform::describe(corner->root) : "no button") << logText();
 
     ::kill(korvane, SIGTERM);
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();

@@ -1,7 +1,8 @@
 // The built program's zone highlight on a server where no compositing manager blends windows: over the
 // zone a window is carried to with control+option, only its rim is drawn and the zone's windows stay in
-// sight, also once a compositing manager that ran when the program first showed it has stopped. The
-// picture, as the server shows it, is left under build/screenshots.
+// sight, also once a compositing manager that ran when the program first showed it has stopped. It stands
+// over the main monitor's zone where another monitor holds the primary output. The picture, as the
+// server shows it, is left under build/screenshots.
 #include "ProgramOnX11.h"
 
 #include "platform/Format.h"
@@ -168,6 +169,30 @@ TEST_F(ZoneHighlightProgramOnX11Test, aCompositorThatStopsBetweenTwoCarriesLeave
     EXPECT_TRUE(X11TestSession::waitFor([&] { return session->rootPixels(inner) == untouched; }))
         << "the highlight hides the zone's xterm";
     drop();
+    quit(korvane);
+}
+
+// TOP over MAIN, MAIN holding the primary output: the highlight stands over the zone of TOP, the main
+// monitor, that the window is carried to, at the start and once MAIN has been unplugged and plugged again.
+TEST_F(ZoneHighlightProgramOnX11Test, theHighlightStandsOverTheMainMonitorsZoneNotOverThePrimaryOutputs) {
+    startStackedSession();
+    const xcb_window_t notes = activeXterm("Notes", "60x20+1100+200");
+    const pid_t korvane = startAndWait();
+    // The main monitor's halves below the corner button's strip.
+    const Rect topLeft{kTopRoot.minX(), kCornerStrip, kTopRoot.width() / 2, kTopRoot.height() - kCornerStrip};
+    const Rect topRight{kTopRoot.midX(), kCornerStrip, kTopRoot.width() / 2,
+                        kTopRoot.height() - kCornerStrip};
+
+    EXPECT_TRUE(carry(notes, topLeft.center(), topLeft))
+        << platform::describe(session->frameOf(notes)) << logText();
+    drop();
+    EXPECT_TRUE(comesToFill(notes, topLeft)) << platform::describe(session->frameOf(notes)) << logText();
+
+    unplugAndReplugMain();
+    EXPECT_TRUE(carry(notes, topRight.center(), topRight))
+        << platform::describe(session->frameOf(notes)) << logText();
+    drop();
+    EXPECT_TRUE(comesToFill(notes, topRight)) << platform::describe(session->frameOf(notes)) << logText();
     quit(korvane);
 }
 

@@ -2,17 +2,18 @@
 #include "app/permission/PermissionWindowController.h"
 
 #include "app/permission/PermissionView.h"
+#include "core/ScreenSpace.h"
 #include "platform/Platform.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QGuiApplication>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QScreen>
 #include <QVBoxLayout>
 #include <QWidget>
 #include <QWindow>
+
+#include <cmath>
 
 namespace korvane {
 
@@ -102,12 +103,10 @@ PermissionWindowController::PermissionWindowController(PermissionManager& manage
     // The content's fixed size decides the window's; the user does not resize it.
     layout->activate();
     panel->setFixedSize(layout->totalMinimumSize());
-    // Centred once, on the primary screen; where it goes later is the user's choice.
-    if (QScreen* screen = QGuiApplication::primaryScreen()) {
-        QRect frame = panel->geometry();
-        frame.moveCenter(screen->availableGeometry().center());
-        panel->move(frame.topLeft());
-    }
+    // Centred once, on the main screen; where it goes later is the user's choice.
+    if (const auto centred =
+            centredOnMainScreen(platform.screens(), Size{double(panel->width()), double(panel->height())}))
+        panel->move(static_cast<int>(std::lround(centred->x)), static_cast<int>(std::lround(centred->y)));
 }
 
 PermissionWindowController::~PermissionWindowController() {

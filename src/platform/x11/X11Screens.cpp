@@ -181,6 +181,10 @@ Coordinates X11Screens::coordinates() {
     return known().coordinates;
 }
 
+Point X11Screens::nativeOrigin() {
+    return coordinates().primary.origin;
+}
+
 Point X11Screens::mouseLocation() {
     const Coordinates now = coordinates();
     auto pointer = fetchPointer(connection_);

@@ -34,6 +34,8 @@ class X11Screens final : public platform::Screens {
 
     std::vector<platform::ScreenInfo> screens() override;
     std::optional<platform::ScreenInfo> mainScreen() override;
+    // The main monitor's corner on the root, as last known.
+    Point nativeOrigin() override;
     Point mouseLocation() override;
     // Asks the server each time: a compositing manager may start or stop at any moment.
     bool isCompositing() override;

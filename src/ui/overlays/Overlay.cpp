@@ -6,9 +6,9 @@
 
 #include <QGuiApplication>
 #include <QPainterPath>
-#include <QScreen>
 #include <QWindow>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 
@@ -36,16 +36,14 @@ OverlayWindow::OverlayWindow(platform::Screens& screens, const char* title, Qt::
 }
 
 QRect qtGlobalRect(platform::Screens& screens, const Rect& bottomLeft) {
-    // The primary screen's height, else the tallest screen's: a desktop that names no main screen still
-    // has its windows placed from the top of the screens.
-    const double H = flipHeight(screens).value_or(bottomLeft.maxY());
-    const Rect r = flipRect(bottomLeft, H);
-    const QScreen* primary = QGuiApplication::primaryScreen();
-    const QPoint origin = primary ? primary->geometry().topLeft() : QPoint();
+    const Rect r = nativeRect(screens, bottomLeft);
     // Whole pixels: the origin rounded, the size rounded, so that neighbouring zones stay neighbours.
-    return QRect(origin.x() + static_cast<int>(std::lround(r.minX())),
-                 origin.y() + static_cast<int>(std::lround(r.minY())),
+    return QRect(static_cast<int>(std::lround(r.minX())), static_cast<int>(std::lround(r.minY())),
                  static_cast<int>(std::lround(r.width())), static_cast<int>(std::lround(r.height())));
+}
+
+QPoint qtPoint(const Point& point) {
+    return QPoint(static_cast<int>(std::lround(point.x)), static_cast<int>(std::lround(point.y)));
 }
 
 QRegion roundedRegion(const QRect& rect, double radius) {

@@ -5,6 +5,7 @@
 
 #include "platform/Geometry.h"
 
+#include <QPoint>
 #include <QRect>
 #include <QRegion>
 #include <QWidget>
@@ -39,8 +40,11 @@ inline constexpr int kXcbNotificationType = 0x800;
 inline constexpr int kXcbDockType = 0x004;
 
 // The rectangle (bottom-left global, as screens and zones are given) in the toolkit's global
-// coordinates, which are top-left and measured from the primary screen's corner.
+// coordinates, which are the window server's (see nativeRect), in whole pixels.
 QRect qtGlobalRect(platform::Screens& screens, const Rect& bottomLeft);
+
+// The point, in whole pixels.
+QPoint qtPoint(const Point& point);
 
 // The rectangle with its corners rounded, as a window mask: where nothing blends a window with what lies
 // behind it, the mask is what keeps the corners from showing as squares.

@@ -2,14 +2,13 @@
 #include "ui/scene_manager/SceneSaveWindowController.h"
 
 #include "ui/overlays/BringForward.h"
+#include "ui/overlays/Overlay.h"
 #include "ui/scene_manager/EventWatcher.h"
 #include "ui/scene_manager/SceneSaveSheet.h"
 #include "ui/scene_manager/SceneSaveViewModel.h"
 
 #include <QCoreApplication>
-#include <QGuiApplication>
 #include <QPointer>
-#include <QScreen>
 #include <QVBoxLayout>
 #include <QWidget>
 
@@ -21,7 +20,8 @@ struct SceneSaveWindowController::Window {
     QPointer<QWidget> widget;
 };
 
-SceneSaveWindowController::SceneSaveWindowController(std::shared_ptr<SceneSaveViewModel> model, Point topLeft)
+SceneSaveWindowController::SceneSaveWindowController(std::shared_ptr<SceneSaveViewModel> model,
+                                                     platform::Screens& screens, const Rect& frame)
     : viewModel(std::move(model)), window_(std::make_unique<Window>()) {
     auto* window = new QWidget(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                                             Qt::CustomizeWindowHint | Qt::WindowStaysOnTopHint);
@@ -31,11 +31,7 @@ SceneSaveWindowController::SceneSaveWindowController(std::shared_ptr<SceneSaveVi
                      [window] { delete window; });
     window->setWindowTitle(kTitle);
     window->setFixedSize(kWidth, kHeight);
-    // Top-left global coordinates start at the primary screen's corner; the toolkit's at the root's, which
-    // differ where a screen lies left of or above the primary.
-    const QScreen* primary = QGuiApplication::primaryScreen();
-    const QPoint origin = primary ? primary->geometry().topLeft() : QPoint();
-    window->move(origin.x() + static_cast<int>(topLeft.x), origin.y() + static_cast<int>(topLeft.y));
+    window->move(qtGlobalRect(screens, frame).topLeft());
     auto* content = new QVBoxLayout(window);
     content->setContentsMargins(0, 0, 0, 0);
     content->addWidget(new SceneSaveSheet(viewModel, window));

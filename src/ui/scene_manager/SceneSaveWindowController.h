@@ -11,6 +11,10 @@ class QWidget;
 
 namespace korvane {
 
+namespace platform {
+class Screens;
+}
+
 class SceneSaveViewModel;
 
 // Main thread only, in a program with a Qt widget application.
@@ -20,9 +24,10 @@ class SceneSaveWindowController {
     static constexpr int kWidth = 640;
     static constexpr int kHeight = 580;
 
-    // Makes the panel over the model, its top-left corner at `topLeft` in top-left global coordinates;
-    // not shown yet.
-    SceneSaveWindowController(std::shared_ptr<SceneSaveViewModel> viewModel, Point topLeft);
+    // Makes the panel over the model, at `frame` (bottom-left global, as the screens give it); not shown
+    // yet.
+    SceneSaveWindowController(std::shared_ptr<SceneSaveViewModel> viewModel, platform::Screens& screens,
+                              const Rect& frame);
     ~SceneSaveWindowController();
     SceneSaveWindowController(const SceneSaveWindowController&) = delete;
     SceneSaveWindowController& operator=(const SceneSaveWindowController&) = delete;

@@ -1,15 +1,17 @@
 // The "Preferences" window: a plain top-level window holding the settings view.
 #include "ui/settings/SettingsWindowController.h"
 
+#include "core/ScreenSpace.h"
+
 #include "app/PermissionManager.h"
+#include "platform/Platform.h"
 #include "ui/overlays/BringForward.h"
+#include "ui/overlays/Overlay.h"
 #include "ui/settings/SettingsView.h"
 #include "ui/settings/SettingsViewModel.h"
 
 #include <QCoreApplication>
-#include <QGuiApplication>
 #include <QPointer>
-#include <QScreen>
 #include <QVBoxLayout>
 #include <QWidget>
 
@@ -39,11 +41,9 @@ SettingsWindowController::SettingsWindowController(platform::Platform& platform,
         platform, viewModel, permissionManager ? std::move(permissionManager) : PermissionManager::shared());
     content->addWidget(window_->view);
     window->resize(kWidth, kHeight);
-    if (QScreen* screen = QGuiApplication::primaryScreen()) {
-        QRect frame = window->geometry();
-        frame.moveCenter(screen->availableGeometry().center());
-        window->move(frame.topLeft());
-    }
+    if (const auto centred =
+            centredOnMainScreen(platform.screens(), Size{double(window->width()), double(window->height())}))
+        window->move(qtPoint(*centred));
 }
 
 SettingsWindowController::~SettingsWindowController() {

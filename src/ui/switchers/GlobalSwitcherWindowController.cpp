@@ -8,11 +8,11 @@
 #include "core/AXUtil.h"
 #include "core/Log.h"
 #include "core/Rescuer.h"
-#include "core/ScreenSpace.h"
 #include "core/WMController.h"
 #include "platform/Platform.h"
 #include "tracking/WindowTracker.h"
 #include "ui/overlays/KeyboardHold.h"
+#include "ui/overlays/Overlay.h"
 #include "ui/switchers/GlobalSwitcherView.h"
 #include "ui/switchers/SwitcherHints.h"
 #include "ui/switchers/SwitcherItemView.h"
@@ -22,7 +22,6 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QPainter>
-#include <QScreen>
 #include <QScrollArea>
 #include <QVBoxLayout>
 #include <QWindow>
@@ -67,16 +66,6 @@ double squaredDistance(Point p, const Rect& r) {
 }
 
 } // namespace
-
-QRect qtRect(platform::Screens& screens, const Rect& frame) {
-    const double H = primaryScreenHeight(screens).value_or(frame.maxY());
-    const Rect r = flipRect(frame, H);
-    const QScreen* primary = QGuiApplication::primaryScreen();
-    const QPoint origin = primary ? primary->geometry().topLeft() : QPoint();
-    return QRect(origin.x() + static_cast<int>(std::lround(r.minX())),
-                 origin.y() + static_cast<int>(std::lround(r.minY())),
-                 static_cast<int>(std::lround(r.width())), static_cast<int>(std::lround(r.height())));
-}
 
 // The panel: covers its screen above other windows, takes the keyboard, and paints a dark backdrop,
 // translucent only where a compositing manager can show what lies behind it.
@@ -124,7 +113,7 @@ GlobalSwitcherWindowController::~GlobalSwitcherWindowController() {
 
 void GlobalSwitcherWindowController::makeViews() {
     auto* panel = new Panel(*this, platform_.screens().isCompositing());
-    panel->setGeometry(qtRect(platform_.screens(), screen_.frame));
+    panel->setGeometry(qtGlobalRect(platform_.screens(), screen_.frame));
     auto* layout = new QVBoxLayout(panel);
     layout->setContentsMargins(0, 0, 0, 0);
     auto* scroll = new QScrollArea(panel);
@@ -171,7 +160,7 @@ Rect GlobalSwitcherWindowController::viewBounds() const {
 
 void GlobalSwitcherWindowController::show(const platform::ScreenInfo& screen) {
     screen_ = screen;
-    if (panel_) panel_->setGeometry(qtRect(platform_.screens(), screen.frame));
+    if (panel_) panel_->setGeometry(qtGlobalRect(platform_.screens(), screen.frame));
     Log::switcher.info("Showing Global Switcher");
     didFinalize = false;
     keyboard_->begin();

@@ -8,7 +8,6 @@
 #include "ui/switchers/SwitcherDataSource.h"
 
 #include <QPointer>
-#include <QRect>
 
 #include <memory>
 #include <optional>
@@ -44,10 +43,6 @@ inline constexpr int kDownArrow = 125;
 inline constexpr int kUpArrow = 126;
 inline constexpr unsigned kShiftFlag = 0x20000;
 } // namespace switcherkeys
-
-// A bottom-left global rectangle in Qt's global coordinates: top-left, measured from the primary
-// screen's corner, which both spaces share. The switchers' panels cover their screens with it.
-QRect qtRect(platform::Screens& screens, const Rect& frame);
 
 // One key press as the switcher reads it.
 struct SwitcherKeyPress {

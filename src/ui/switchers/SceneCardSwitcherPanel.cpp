@@ -3,6 +3,7 @@
 #include "ui/switchers/SceneCardSwitcherPanel.h"
 
 #include "layouts/LayoutPreviewRegions.h"
+#include "ui/overlays/Overlay.h"
 #include "ui/switchers/GlobalSwitcherWindowController.h"
 #include "ui/switchers/SceneCardSwitcherController.h"
 
@@ -252,7 +253,7 @@ SceneCardSwitcherPanel::SceneCardSwitcherPanel(std::weak_ptr<SceneCardSwitcherCo
 }
 
 void SceneCardSwitcherPanel::place(platform::Screens& screens, const Rect& frame) {
-    setGeometry(qtRect(screens, frame));
+    setGeometry(qtGlobalRect(screens, frame));
     centreStrip();
 }
 

@@ -542,7 +542,8 @@ TEST_F(SceneSaveSheetTest, theWindowIsAFixedTitledPanelThatEscapeDismisses) {
     threeWindows();
     // As the application does it: the window is made over the model, which captures before it shows.
     model = wiredModel();
-    SceneSaveWindowController controller(model, Point{100, 80});
+    // 80 pixels below the top of the 1080-high screen, as the toolkit places it.
+    SceneSaveWindowController controller(model, desktop->screens(), Rect{100, 420, 640, 580});
     int closed = 0;
     controller.onClose = [&] { ++closed; };
     model->onDismiss = [&] { controller.close(); };
