@@ -75,9 +75,7 @@ TEST_F(ParkingProgramOnX11Test, anXtermInTheLeftMonitorsRightZoneIsListedAndKeep
     ASSERT_EQ(pushed.maxX(), 1920);
     // The push brings its window forward and checks that it stays so; a click elsewhere before that ends
     // would have the focus taken back.
-    ASSERT_TRUE(X11TestSession::waitFor([&] { return count("_NET_ACTIVE_WINDOW request returned") >= 1; }))
-        << logText();
-    X11TestSession::waitFor([] { return false; }, milliseconds(1500));
+    ASSERT_TRUE(pushesEnd(1)) << logText();
 
     // Both xterms are tiles: typing the second one's hint gives it the keyboard.
     ASSERT_TRUE(focusByClick(other));
@@ -207,11 +205,7 @@ TEST_F(ParkingProgramOnX11Test, windowsTheRestoreParksLeaveTheirZoneSoTheZoneKey
         })) << platform::describe(session->frameOf(window));
         // The push brings its window forward and checks that it stays so; a click elsewhere before that
         // ends would have the focus taken back.
-        ASSERT_TRUE(X11TestSession::waitFor([&] {
-            return count("_NET_ACTIVE_WINDOW request returned") >= pushes + 1;
-        })) << logText();
-        ++pushes;
-        X11TestSession::waitFor([] { return false; }, milliseconds(1500));
+        ASSERT_TRUE(pushesEnd(++pushes)) << logText();
     }
 
     // The scene in use, restored from the card switcher.
