@@ -61,14 +61,6 @@ void AppDelegate::applicationDidFinishLaunching() {
     layoutMemory_->loadLayoutMemory();
     layoutMemory_->rebuildMemoryScopes();
 
-    // The one strong capture: the rescue is worth finishing even if start-up were to fail after it.
-    // The last reference comes back to the main thread, which alone releases the application.
-    platform::RunLoop& loop = platform_.runLoop();
-    loop.dispatchGlobal(platform::QueueQoS::Background, [self = shared_from_this(), &loop]() mutable {
-        self->rescueWindows();
-        loop.post([done = std::move(self)] {});
-    });
-
     const std::string mainDisplayUUID = makeMainDisplayState();
     wireControllerCallbacks();
 
@@ -81,6 +73,16 @@ void AppDelegate::applicationDidFinishLaunching() {
     displayLayouts_->rememberLastUsedRegion(mainDisplayUUID);
 
     startStatusItem();
+
+    // Only now: the corner button that stands in for a missing tray has just reserved its strip along
+    // the main screen's top, and the rescued windows go below it, where the main screen's visible frame
+    // begins. The one strong capture: the rescue is worth finishing even if start-up were to fail after
+    // it. The last reference comes back to the main thread, which alone releases the application.
+    platform::RunLoop& loop = platform_.runLoop();
+    loop.dispatchGlobal(platform::QueueQoS::Background, [self = shared_from_this(), &loop]() mutable {
+        self->rescueWindows();
+        loop.post([done = std::move(self)] {});
+    });
 
     hotkeyConfig_ = HotkeyConfig::load(platform_.runLoop().wallClock());
     registerHotkeys();

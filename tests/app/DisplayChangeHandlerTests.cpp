@@ -253,13 +253,17 @@ TEST_F(DisplayChangeHandlerTest, driftedZonesAreResyncedByTemplateElseRebasedAnd
 }
 
 // A strip that comes along a screen's top (a panel's, the corner button's) over a zone's window sends the
-// window back into its zone, below the strip; a pass while the screens stay leaves a window where it was put.
+// window back into its zone, below the strip; a pass while the screens stay leaves a window where it was put,
+// and so does the change for a zone's window that the strip leaves alone.
 TEST_F(DisplayChangeHandlerTest, aZoneWindowReachingPastTheNewVisibleFrameIsPlacedAgainInItsZone) {
     handler->handleDisplayChange("manual-check");
     auto state = stateOf(kSide);
     const Rect reachingTheTop{2600, 800, 400, 280};
     const auto window = desktop->windows().open(editor, {.frame = reachingTheTop});
     state->attach(WinRef{window, editor, desktop->windows().element(window), std::nullopt, std::nullopt}, 2);
+    const Rect belowTheStrip{1600, 100, 400, 300}; // made smaller than its zone by the user
+    const auto clear = desktop->windows().open(editor, {.frame = belowTheStrip});
+    state->attach(WinRef{clear, editor, desktop->windows().element(clear), std::nullopt, std::nullopt}, 1);
     probe("manual-check");
     loop().advance(seconds(1));
     EXPECT_EQ(desktop->windows().frame(window), reachingTheTop);
@@ -270,6 +274,7 @@ TEST_F(DisplayChangeHandlerTest, aZoneWindowReachingPastTheNewVisibleFrameIsPlac
     loop().advance(seconds(1));
     EXPECT_EQ(state->layout.zones.at(2).frame, (Rect{2472, 0, 960, 1025}));
     EXPECT_EQ(desktop->windows().frame(window), state->layout.zones.at(2).frame);
+    EXPECT_EQ(desktop->windows().frame(clear), belowTheStrip);
 }
 
 TEST_F(DisplayChangeHandlerTest, aDisplayRemovedAndAttachedAgainKeepsItsStacksWhereItsWindowsStillAre) {

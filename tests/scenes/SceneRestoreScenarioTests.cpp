@@ -7,6 +7,7 @@
 
 #include "app/NewWindowPlacement.h"
 #include "app/WindowMappingClassifier.h"
+#include "layouts/BuiltinLayouts.h"
 #include "scenes/SceneRestoreEngine.h"
 #include "scenes/SceneRestoreServices.h"
 #include "scenes/SceneStore.h"
@@ -16,6 +17,7 @@
 
 #include <algorithm>
 #include <tuple>
+#include <utility>
 
 using namespace korvane;
 
@@ -199,6 +201,31 @@ TEST_F(SceneRestoreScenarioTest, aRestorePlacesLaunchesAndParksAcrossTwoDisplays
     mapping->expireStale();
     EXPECT_EQ(autoLaunchIntents()[0].stage, MappingIntentStage::expired); // the chat opened no window
     EXPECT_EQ(autoLaunchIntents()[2].stage, MappingIntentStage::committed);
+}
+
+// The layout the restore applies takes back into its zone the windows it held before, the browser among
+// them; the scene does not name the browser, so the restore then parks it, and it leaves the zone: the
+// zone's keys would otherwise bring it forward off screen.
+TEST_F(SceneRestoreScenarioTest, aWindowTakenBackIntoItsZoneAndThenParkedLeavesTheZone) {
+    desktop->defaults().set("ParkUnmanagedWindowsOnRestore", true);
+    const pid_t mail = launch(kMail, "Mail");
+    const WindowID inbox = open(mail, {1000, 100, 900, 600}, "Inbox");
+    const pid_t other = launch("com.example.other", "Other");
+    const WindowID browser = open(other, {1100, 200, 700, 500}, "Browser");
+    tracker->startObserving();
+    desktop->loop().runUntilIdle();
+    displayLayouts->applyRegionSet(builtinSplit5050Layout(), kD1, false);
+    for (const auto& [window, pid] : {std::pair{inbox, mail}, std::pair{browser, other}})
+        stateOf(kD1)->attach(
+            WinRef{window, pid, desktop->windows().element(window), std::nullopt, std::nullopt}, 2);
+
+    EXPECT_EQ(engine->restore(scene).parkedWindows, 1);
+    desktop->loop().runUntilIdle();
+    ASSERT_TRUE(logged("[ZoneMemory] restored display=D1 layout=builtin.split-50-50 windows=2"))
+        << "both taken back before the parking";
+    EXPECT_EQ(frameOf(browser), Rect(-699, 200, 700, 500));
+    EXPECT_EQ(stackOf(kD1, 2), std::vector<WindowID>{inbox});
+    EXPECT_FALSE(stateOf(kD1)->zoneOf.contains(browser));
 }
 
 TEST_F(SceneRestoreScenarioTest, aLayoutReferenceIsALayoutIdTakenAsItStands) {

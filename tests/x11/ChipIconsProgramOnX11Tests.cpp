@@ -97,7 +97,6 @@ TEST_F(ChipIconsProgramOnX11Test, anXtermShowsTheIconOfItsSwitcherTileOnItsScene
     // The editor first, before anything else has asked for the icons: from the scene manager's "Edit
     // Grid", its chips at 64 pixels over the primary monitor.
     ASSERT_TRUE(openTrayMenu(korvane)) << logText();
-    X11TestSession::waitFor([] { return false; }, milliseconds(300));
     for (int i = 0; i < 3; ++i)
         press({XK_Up});
     press({XK_Return});

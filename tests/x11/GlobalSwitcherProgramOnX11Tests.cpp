@@ -51,6 +51,12 @@ class GlobalSwitcherProgramOnX11Test : public ProgramOnX11Test {
     bool activeBecomes(xcb_window_t window) {
         return X11TestSession::waitFor([&] { return session->activeWindow() == window; });
     }
+    // The focus requests of the switcher's choices that have ended, each once its window had the keyboard
+    // or it gave up asking.
+    std::size_t focusRequestsEnded() const {
+        return count("[AsyncActivation:Focus request] Completed successfully") +
+               count("[AsyncActivation:Focus request] Failed after");
+    }
 };
 
 TEST_F(GlobalSwitcherProgramOnX11Test,
@@ -72,13 +78,14 @@ TEST_F(GlobalSwitcherProgramOnX11Test,
     const std::string picture = std::string(KORVANE_SCREENSHOT_DIR) + "/global-switcher-korvane.png";
     EXPECT_TRUE(session->saveScreenshot(Rect{0, 0, 3840, 1080}, picture));
 
+    const std::size_t ended = focusRequestsEnded();
     press({XK_s});
     press({XK_3});
     EXPECT_TRUE(activeBecomes(three)) << "active window " << session->activeWindow();
     EXPECT_TRUE(switcherGone());
     // The choice's focus request may still be checking and asking again; a switcher opened before it ends
     // would lose the keyboard to it. A user's next opening comes later than this.
-    X11TestSession::waitFor([] { return false; }, milliseconds(1500));
+    EXPECT_TRUE(X11TestSession::waitFor([&] { return focusRequestsEnded() > ended; })) << logText();
     EXPECT_EQ(session->activeWindow(), three);
 
     ASSERT_TRUE(openSwitcher()) << logText();
@@ -158,13 +165,14 @@ TEST_F(GlobalSwitcherProgramOnX11Test, everyHintOfFourteenXtermsIsTypedAndNoType
 
     ASSERT_TRUE(openSwitcher()) << logText();
     EXPECT_TRUE(waitForLine("SwitcherDataSource: reload 14 items")) << logText();
+    const std::size_t ended = focusRequestsEnded();
     press({XK_s});
     press({XK_1});
     press({XK_2});
     typedInto(xterms[11], 11);
     // The choice's focus request may still be checking and asking again; a switcher opened before it ends
     // would lose the keyboard to it. A user's next opening comes later than this.
-    X11TestSession::waitFor([] { return false; }, milliseconds(1500));
+    EXPECT_TRUE(X11TestSession::waitFor([&] { return focusRequestsEnded() > ended; })) << logText();
 
     ASSERT_TRUE(openSwitcher()) << logText();
     press({XK_s});

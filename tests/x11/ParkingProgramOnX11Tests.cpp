@@ -2,10 +2,11 @@
 // xterm pushed into the right-hand zone of the left monitor ends where the primary monitor begins, yet is
 // a window in use, listed by the global switcher and left where it is when the program starts again; and
 // windows that a scene restore parks, on either monitor, go off the desktop's left edge, where openbox keeps
-// a tenth of each on screen, and are brought back by the rescue at the next start; windows that a restore
-// takes back into a zone and then parks leave it, so that the zone keys reach only windows on screen; an
-// xcalc the restore parks stays out of the scene that "Update" writes, and so stays parked through the
-// next restore. A picture of the switcher listing the first xterm is left under build/screenshots.
+// a tenth of each on screen, and are brought back by the rescue at the next start, below the corner
+// button's strip; windows that a restore takes back into a zone and then parks leave it, so that the zone
+// keys reach only windows on screen; an xcalc the restore parks stays out of the scene that "Update"
+// writes, and so stays parked through the next restore. A picture of the switcher listing the first xterm
+// is left under build/screenshots.
 #include "ProgramOnX11.h"
 
 #include "platform/Format.h"
@@ -74,9 +75,7 @@ TEST_F(ParkingProgramOnX11Test, anXtermInTheLeftMonitorsRightZoneIsListedAndKeep
     ASSERT_EQ(pushed.maxX(), 1920);
     // The push brings its window forward and checks that it stays so; a click elsewhere before that ends
     // would have the focus taken back.
-    ASSERT_TRUE(X11TestSession::waitFor([&] { return count("_NET_ACTIVE_WINDOW request returned") >= 1; }))
-        << logText();
-    X11TestSession::waitFor([] { return false; }, milliseconds(1500));
+    ASSERT_TRUE(pushesEnd(1)) << logText();
 
     // Both xterms are tiles: typing the second one's hint gives it the keyboard.
     ASSERT_TRUE(focusByClick(other));
@@ -152,9 +151,9 @@ TEST_F(ParkingProgramOnX11Test,
     std::ofstream(home() / "user-defaults.json") << R"({"ParkUnmanagedWindowsOnRestore":false})";
     korvane = startKorvane(noEntries);
     ASSERT_TRUE(waitForLine("[app] Rescued 2 windows from parking")) << logText();
-    // On the 200 × 200 square near the primary monitor's top-left corner, as far as xterm's character
-    // cells (6 × 13) let it.
-    const Rect square{1940, 20, 200, 200};
+    // On the 200 × 200 square near the top-left corner of the primary monitor's work area, below the
+    // corner button's strip, as far as xterm's character cells (6 × 13) let it.
+    const Rect square{kPrimaryWorkArea.minX() + 20, kPrimaryWorkArea.minY() + 20, 200, 200};
     for (xcb_window_t window : windows)
         EXPECT_TRUE(X11TestSession::waitFor([&] {
             const Rect frame = session->frameOf(window);
@@ -206,11 +205,7 @@ TEST_F(ParkingProgramOnX11Test, windowsTheRestoreParksLeaveTheirZoneSoTheZoneKey
         })) << platform::describe(session->frameOf(window));
         // The push brings its window forward and checks that it stays so; a click elsewhere before that
         // ends would have the focus taken back.
-        ASSERT_TRUE(X11TestSession::waitFor([&] {
-            return count("_NET_ACTIVE_WINDOW request returned") >= pushes + 1;
-        })) << logText();
-        ++pushes;
-        X11TestSession::waitFor([] { return false; }, milliseconds(1500));
+        ASSERT_TRUE(pushesEnd(++pushes)) << logText();
     }
 
     // The scene in use, restored from the card switcher.

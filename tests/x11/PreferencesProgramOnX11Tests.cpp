@@ -58,7 +58,6 @@ class PreferencesProgramOnX11Test : public ProgramOnX11Test {
     // one. Answers the window once it shows with the keyboard.
     std::optional<xcb_window_t> openPreferences(pid_t korvane) {
         if (!openTrayMenu(korvane)) return std::nullopt;
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
         key(XK_Up);
         key(XK_Up);
         key(XK_Return);

@@ -266,6 +266,11 @@ class ProgramOnX11Test : public ::testing::Test {
         session->click(static_cast<int>(frame.midX()), static_cast<int>(frame.midY()));
         return X11TestSession::waitFor([&] { return session->activeWindow() == window; });
     }
+    // Whether the program's pushes of windows into zones come to number `pushes`, each ended: the window
+    // moved, brought forward with the keyboard and recorded in its zone.
+    bool pushesEnd(std::size_t pushes) {
+        return X11TestSession::waitFor([&] { return count("[MappingTX] commit") >= pushes; });
+    }
     // The keys held down together in this order, then let go.
     void press(std::vector<std::uint32_t> keysyms) {
         std::vector<xcb_keycode_t> keys;
@@ -301,19 +306,39 @@ class ProgramOnX11Test : public ::testing::Test {
                 return root;
         return std::nullopt;
     }
-    // Clicks the program's icon in the tray until its menu opens.
+    // Whether a client holds the keyboard (an open menu does): read by trying to take it.
+    bool keyboardGrabbed() {
+        xcb_connection_t* conn = xcb_connect(session->display().c_str(), nullptr);
+        const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(conn)).data->root;
+        auto* reply = xcb_grab_keyboard_reply(
+            conn,
+            xcb_grab_keyboard(conn, 0, root, XCB_CURRENT_TIME, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC),
+            nullptr);
+        const bool taken = !reply || reply->status == XCB_GRAB_STATUS_ALREADY_GRABBED;
+        std::free(reply);
+        xcb_disconnect(conn); // lets go of a grab it took
+        return taken;
+    }
+    // Clicks the program's icon in the tray until its menu opens, then waits for the menu to show and
+    // hold the keyboard: keys typed before then go to the window that has it.
     bool openTrayMenu(pid_t korvane) {
         std::optional<Rect> icon;
         if (!X11TestSession::waitFor([&] { return (icon = trayIcon(korvane)).has_value(); })) return false;
         const std::size_t menus = count("[StatusBar] Menu opened:");
+        const std::size_t shown = windowsOfProcess(session->display(), korvane).size();
         // Clicks in the first moments after a change of the displays are refused; the start is one.
+        // The keyboard is tried only once the menu shows: taken for a moment while the menu takes it, it
+        // would be refused to the menu.
         return X11TestSession::waitFor(
-            [&] {
-                session->click(int(icon->midX()), int(icon->midY()));
-                return X11TestSession::waitFor([&] { return count("[StatusBar] Menu opened:") > menus; },
-                                               seconds(1));
-            },
-            seconds(15));
+                   [&] {
+                       session->click(int(icon->midX()), int(icon->midY()));
+                       return X11TestSession::waitFor(
+                           [&] { return count("[StatusBar] Menu opened:") > menus; }, seconds(1));
+                   },
+                   seconds(15)) &&
+               X11TestSession::waitFor(
+                   [&] { return windowsOfProcess(session->display(), korvane).size() > shown; }) &&
+               X11TestSession::waitFor([&] { return keyboardGrabbed(); });
     }
 
     // The program is pointed at a session bus that is not there: left to find one, the toolkit's bus

@@ -40,7 +40,6 @@ class SceneManagerProgramOnX11Test : public SceneEditorOnX11Test {
     // no row chosen, Up chooses the last row).
     bool openFromTrayMenu(pid_t korvane) {
         if (!openTrayMenu(korvane)) return false;
-        X11TestSession::waitFor([] { return false; }, milliseconds(300));
         for (int i = 0; i < 3; ++i)
             session->pressKeys({session->keycodeOf(XK_Up)});
         session->pressKeys({session->keycodeOf(XK_Return)});

@@ -64,15 +64,12 @@ TEST_F(ScenesProgramOnX11Test, anUpdatedSceneRestoredFromTheCardSwitcherPutsOneX
     ASSERT_TRUE(fills(left, kZone1)) << platform::describe(session->frameOf(left));
     // The push brings its window forward and checks that it stays so; a click elsewhere before that
     // ends would have the focus taken back.
-    ASSERT_TRUE(X11TestSession::waitFor([&] { return count("_NET_ACTIVE_WINDOW request returned") >= 1; }))
-        << logText();
-    X11TestSession::waitFor([] { return false; }, milliseconds(1500));
+    ASSERT_TRUE(pushesEnd(1)) << logText();
     ASSERT_TRUE(focusByClick(right));
     press(XK_2);
     ASSERT_TRUE(fills(right, kZone2)) << platform::describe(session->frameOf(right));
     // Both pushes have ended with their window brought forward.
-    ASSERT_TRUE(X11TestSession::waitFor([&] { return count("_NET_ACTIVE_WINDOW request returned") >= 2; }))
-        << logText();
+    ASSERT_TRUE(pushesEnd(2)) << logText();
 
     press(XK_u);
     ASSERT_TRUE(waitForLine("with 2 display snapshots")) << logText();
@@ -174,15 +171,12 @@ TEST_F(ScenesProgramOnX11Test, windowsKeepTheirZonesThroughARestoreOfTheSameLayo
     auto push = [&](xcb_window_t window, std::uint32_t digit, const Rect& zone) {
         press(digit);
         ASSERT_TRUE(fills(window, zone)) << platform::describe(session->frameOf(window));
-        // Done once the push has brought its window forward.
-        ASSERT_TRUE(X11TestSession::waitFor([&] {
-            return count("_NET_ACTIVE_WINDOW request returned") >= pushes + 1;
-        })) << logText();
-        ++pushes;
+        // Done once the push has brought its window forward and checked that it stays so; a click
+        // elsewhere before then would have the focus taken back.
+        ASSERT_TRUE(pushesEnd(++pushes)) << logText();
     };
     ASSERT_TRUE(focusByClick(one));
     push(one, XK_1, sideZone1);
-    X11TestSession::waitFor([] { return false; }, milliseconds(1500));
     ASSERT_TRUE(focusByClick(two));
     push(two, XK_2, sideZone2);
     const xcb_window_t three = activeXterm("Three", "60x20+1300+400");

@@ -1,6 +1,8 @@
 // Toasts and the zone highlight on Qt's offscreen platform over the simulated desktop: where each shows,
 // for how long in virtual time, what a second toast or a second show replaces, that neither takes the
-// focus or the pointer; the pictures are left under build/screenshots, drawn over a plain desktop.
+// focus or the pointer; the pictures are left under build/screenshots, drawn over a plain desktop. And a
+// hidden window letting go of its drawing buffer after its wait.
+#include "ui/overlays/MemoryAtRest.h"
 #include "ui/overlays/Overlay.h"
 #include "ui/overlays/OverlayAnimation.h"
 #include "ui/overlays/ToastHUDController.h"
@@ -12,10 +14,17 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractEventDispatcher>
 #include <QApplication>
+#include <QBackingStore>
+#include <QDeadlineTimer>
+#include <QEventLoop>
 #include <QLabel>
 #include <QPainter>
+#include <QTimer>
 #include <QWindow>
+
+#include <chrono>
 
 using namespace korvane;
 
@@ -261,6 +270,41 @@ TEST_F(OverlayTest, anAnimationEndsOnItsValueAndFinishesOnceUnlessCalledOff) {
     dropped.reset();
     advance(500);
     EXPECT_EQ(finished, 1);
+}
+
+// A window hidden for the time it keeps its buffer lets go of it, and its wait ends there: no timer is
+// left behind to wake the resting program, as one per window ever hidden would. Real time: the wait runs
+// on the toolkit's own timers.
+TEST_F(OverlayTest, aHiddenWindowLetsGoOfItsBufferAfterItsWaitAndNothingIsLeftToWakeTheProgram) {
+    releaseMemoryAtRest(*qApp);
+    const auto armedTimers = [] {
+        int armed = 0;
+        for (QObject* child : qApp->children())
+            armed += int(QAbstractEventDispatcher::instance()->registeredTimers(child).size());
+        return armed;
+    };
+    QWidget window;
+    window.resize(400, 300);
+    window.show();
+    // The toolkit's loop runs, asleep between events, until the buffer has that size.
+    const auto bufferComesTo = [&](QSize size, std::chrono::milliseconds within) {
+        const QDeadlineTimer deadline(within);
+        QEventLoop waiting;
+        QTimer look;
+        QObject::connect(&look, &QTimer::timeout, [&] {
+            if (window.backingStore()->size() == size || deadline.hasExpired()) waiting.quit();
+        });
+        look.start(50);
+        waiting.exec();
+        return window.backingStore()->size() == size;
+    };
+    ASSERT_TRUE(bufferComesTo(QSize(400, 300), std::chrono::seconds(5)));
+    const int atRest = armedTimers();
+
+    window.hide();
+    EXPECT_EQ(armedTimers(), atRest + 1);
+    EXPECT_TRUE(bufferComesTo(QSize(1, 1), std::chrono::milliseconds(kKeptWhileHidden) * 2));
+    EXPECT_EQ(armedTimers(), atRest);
 }
 
 } // namespace
