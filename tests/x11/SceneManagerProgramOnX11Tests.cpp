@@ -1,8 +1,10 @@
 // The scene manager in the built program on a real X server with openbox, as a user meets it: with a system
 // tray (trayer) and no scene stored, the tray menu's "Scene Manager..." opens the "Scene Manager" window with
-// the keyboard, a second request brings back the same window, and its "Create Scene" stores "Scene 1"; with
-// a scene active, a monitor plugged in gets the prompt whose "Set Up Display" opens the "Scene Manager"
-// window with the keyboard, on that scene and monitor; its "New" card stores a scene, and a second monitor's
+// the keyboard, a second request brings back the same window, and its "Create Scene" stores "Scene 1"; the
+// window manager's close, half a second to two after each of ten openings, takes the window away at once,
+// and opened again it has the keyboard; with a scene active, a monitor plugged in gets the prompt whose "Set
+// Up Display" opens the "Scene Manager" window with the keyboard, on that scene and monitor; its "New" card
+// stores a scene, and a second monitor's
 // "Set Up Display" brings the same window back; deleting the active scene there withdraws the prompt that
 // offers it; with two scenes, the second active, the tray menu opens the manager on the active scene, and
 // its "Edit Grid" at once edits and saves that scene and no other; a preset bound there to the active
@@ -182,6 +184,49 @@ TEST_F(SceneManagerProgramOnX11Test, theTrayMenuOpensOneManagerWindowWhoseCreate
     ASSERT_TRUE(fs::create_directories(KORVANE_SCREENSHOT_DIR) || fs::is_directory(KORVANE_SCREENSHOT_DIR));
     EXPECT_TRUE(session->saveScreenshot(session->frameOf(*window),
                                         std::string(KORVANE_SCREENSHOT_DIR) + "/scene-manager-korvane.png"));
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+// The window manager's close, as its title bar's button sends it, comes to the window as any other request
+// of the desktop: the window goes at once, however soon after its opening the user clicks.
+TEST_F(SceneManagerProgramOnX11Test, theManagerClosesAtTheWindowManagersFirstRequestEveryTime) {
+    startSession(true);
+    startTray();
+    openXterm();
+    markScenesConverted();
+    const pid_t korvane = startKorvane();
+    ASSERT_TRUE(waitForLine("Permissions granted, starting services...")) << logText();
+
+    for (int opening = 0; opening < 10; ++opening) {
+        ASSERT_TRUE(openFromTrayMenu(korvane)) << logText();
+        const auto window = managerWithKeyboard();
+        ASSERT_TRUE(window) << "opening " << opening << ", active window " << session->activeWindow() << "\n"
+                            << logText();
+        // From half a second to two after the window took the keyboard.
+        X11TestSession::waitFor([] { return false; }, milliseconds(500 + 1500 * opening / 9));
+        session->requestClose(*window);
+        EXPECT_TRUE(
+            X11TestSession::waitFor([&] { return !session->viewableWindowTitled(kTitle); }, seconds(1)))
+            << "opening " << opening << " still shows a second after the request";
+        ASSERT_TRUE(X11TestSession::waitFor([&] { return !session->viewableWindowTitled(kTitle); }))
+            << logText();
+    }
+
+    // Opened again, it takes the keyboard: Space presses "Create Scene", which has it, and "Scene 1" is
+    // stored. Pressed again, as a user presses again a key that did not answer, while a busy machine has
+    // not yet given the button the keyboard the window has.
+    ASSERT_TRUE(openFromTrayMenu(korvane)) << logText();
+    ASSERT_TRUE(managerWithKeyboard()) << logText();
+    ASSERT_TRUE(X11TestSession::waitFor(
+        [&] {
+            press({XK_space});
+            return X11TestSession::waitFor([&] { return !storedSceneNames().empty(); }, seconds(5));
+        },
+        seconds(30)))
+        << logText();
+    EXPECT_EQ(storedSceneNames().front(), "Scene 1");
 
     ::kill(korvane, SIGTERM);
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();

@@ -557,6 +557,12 @@ void X11TestSession::iconify(xcb_window_t window) {
     sync();
 }
 
+void X11TestSession::requestClose(xcb_window_t window) {
+    // _NET_CLOSE_WINDOW: a timestamp, then the source, a pager.
+    askWindowManager(window, "_NET_CLOSE_WINDOW", {XCB_CURRENT_TIME, 2, 0, 0, 0});
+    sync();
+}
+
 void X11TestSession::watchStacking() {
     if (!stackingConn_) {
         stackingConn_ = xcb_connect(display_.c_str(), nullptr);

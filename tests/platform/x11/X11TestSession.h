@@ -127,6 +127,9 @@ class X11TestSession {
     void raiseAlone(xcb_window_t window);
     // Asks the window manager to minimise a client, as a task bar or a title bar's button does.
     void iconify(xcb_window_t window);
+    // Asks the window manager to close a client, as a title bar's close button or a task bar does: the
+    // window manager passes it on to the client as WM_DELETE_WINDOW.
+    void requestClose(xcb_window_t window);
     // Counts the window manager's rewrites of the stacking order from now on, on a connection of its
     // own; stackingRewrites() returns those announced since the last call.
     void watchStacking();
