@@ -31,9 +31,14 @@ Task<bool> timeoutChild(platform::RunLoop& loop, Nanos limit, CancellationToken 
     co_return false;
 }
 
-Task<bool> operationChild(std::function<Task<bool>(CancellationToken)> operation, CancellationToken token) {
+// The operation's token is cancelled by whichever comes first: the time-out, or a later request.
+Task<bool> operationChild(std::function<Task<bool>(CancellationToken)> operation, CancellationToken timedOut,
+                          CancellationToken superseded) {
     if (!operation) co_return false;
-    co_return co_await operation(std::move(token));
+    platform::CancellationSource stop;
+    const auto onTimeout = timedOut.onCancel([stop]() mutable { stop.cancel(); });
+    const auto onSupersede = superseded.onCancel([stop]() mutable { stop.cancel(); });
+    co_return co_await operation(stop.token());
 }
 
 } // namespace
@@ -50,6 +55,9 @@ void ActivationQueue::setShared(std::shared_ptr<ActivationQueue> instance) {
 }
 
 void ActivationQueue::enqueue(ActivationTask task) {
+    // The one before was superseded in turn when this one's predecessor came, and so on back.
+    latest_.cancel();
+    latest_ = task.supersession;
     lockQueue->async([self = shared_from_this(), task = std::move(task)]() mutable {
         self->pending.push_back(std::move(task));
         self->processNext();
@@ -88,7 +96,9 @@ Task<bool> ActivationQueue::execute(const ActivationTask& task) {
     platform::RunLoop& loop = platform_.runLoop();
     const Nanos limit = limitFor(task.timeout);
     auto operation = task.operation;
-    auto runOperation = [operation](CancellationToken token) { return operationChild(operation, token); };
+    auto runOperation = [operation, superseded = task.supersession.token()](CancellationToken token) {
+        return operationChild(operation, token, superseded);
+    };
     auto runTimeout = [&loop, limit](CancellationToken token) { return timeoutChild(loop, limit, token); };
     bool result = false;
     try {

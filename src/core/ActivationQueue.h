@@ -1,5 +1,6 @@
 // The one queue of window-activation requests: they run one at a time, in the order they arrive, each
-// raced against its own time-out, so that two activations never overlap.
+// raced against its own time-out, so that two activations never overlap; each request supersedes the
+// ones before it.
 #pragma once
 
 #include "platform/Accessibility.h"
@@ -27,10 +28,14 @@ struct ActivationTask {
     platform::AXElement axWindow;
     std::string reason;
     double timeout = 0; // seconds, counted from the moment the request starts running
-    // The work; the token is cancelled when the time-out passes first. It runs on the main thread.
+    // The work; the token is cancelled when the time-out passes first or the request is superseded. It
+    // runs on the main thread.
     std::function<platform::Task<bool>(platform::CancellationToken)> operation;
     // Called exactly once, on the main thread, with the request's result.
     std::function<void(bool)> completion;
+    // Cancelled by the queue once a later request is enqueued: the operation, which may watch its token,
+    // is meant to give up; it still runs (at once, when it had not started yet) and is still completed.
+    platform::CancellationSource supersession;
 };
 
 class ActivationQueue : public std::enable_shared_from_this<ActivationQueue> {
@@ -50,8 +55,9 @@ class ActivationQueue : public std::enable_shared_from_this<ActivationQueue> {
 
     platform::Platform& platform() const { return platform_; }
 
-    // Returns at once. The next request starts only after the previous one's completion was called;
-    // there is no way to take a request back.
+    // Main thread. Returns at once. The next request starts only after the previous one's completion was
+    // called; the one before this request, running or waiting, and with it every earlier one, is
+    // superseded: the user asked for another window since.
     void enqueue(ActivationTask task);
 
   private:
@@ -66,6 +72,8 @@ class ActivationQueue : public std::enable_shared_from_this<ActivationQueue> {
     std::shared_ptr<platform::SerialQueue> lockQueue; // the only place pending and isRunning are touched
     std::deque<ActivationTask> pending;
     bool isRunning = false;
+    // The latest request's supersession; main thread only.
+    platform::CancellationSource latest_;
 };
 
 } // namespace korvane

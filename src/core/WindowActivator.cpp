@@ -73,10 +73,12 @@ Task<void> WindowActivator::runActivateWindow(std::weak_ptr<WindowActivator> wea
 
 Task<bool> WindowActivator::runActivationOperation(std::weak_ptr<WindowActivator> weak, AXElement window,
                                                    std::string reason, pid_t pid, ActivationStrategy strategy,
-                                                   bool allowAllWindows, CancellationToken token) {
+                                                   bool allowAllWindows, CancellationToken token,
+                                                   CancellationToken superseded) {
     auto self = weak.lock();
     if (!self) co_return false;
-    co_return co_await self->runActivationAttempts(window, reason, pid, strategy, allowAllWindows, token);
+    co_return co_await self->runActivationAttempts(window, reason, pid, strategy, allowAllWindows, token,
+                                                   superseded);
 }
 
 WindowActivator::WindowActivator(std::shared_ptr<AXUtil> ax) : ax_(std::move(ax)) {}
@@ -158,29 +160,49 @@ void WindowActivator::enqueueActivation(const AXElement& window, const std::stri
     task.axWindow = window;
     task.reason = reason;
     task.timeout = strategy.timeout;
-    task.operation = [weak = weak_from_this(), window, reason, pid, strategy,
-                      allowAllWindows](CancellationToken token) {
-        return runActivationOperation(weak, window, reason, pid, strategy, allowAllWindows, std::move(token));
+    const CancellationToken superseded = task.supersession.token();
+    task.operation = [weak = weak_from_this(), window, reason, pid, strategy, allowAllWindows,
+                      superseded](CancellationToken token) {
+        return runActivationOperation(weak, window, reason, pid, strategy, allowAllWindows, std::move(token),
+                                      superseded);
     };
-    task.completion = std::move(completion);
+    // Its failure is no failure of the application's: the user went on to another window before it
+    // could succeed. Dropping the completion drops whatever waits for it.
+    task.completion = [completion = std::move(completion), superseded](bool result) {
+        if (!result && superseded.isCancelled()) return;
+        if (completion) completion(result);
+    };
     ActivationQueue::shared()->enqueue(std::move(task));
 }
 
 Task<bool> WindowActivator::runActivationAttempts(AXElement window, std::string reason, pid_t pid,
                                                   ActivationStrategy strategy, bool allowAllWindows,
-                                                  CancellationToken cancellation) {
+                                                  CancellationToken cancellation,
+                                                  CancellationToken superseded) {
     // A window that never takes the keyboard (a clock, a pair of eyes) is brought to the front and left
     // there: every attempt would wait in vain for its focus, hold the queue, and end in a failure that
     // marks its application as one needing the slow strategy.
     if (pid != 0 && !ax_->takesKeyboardFocus(window))
-        co_return co_await raiseWithoutFocus(window, reason, cancellation);
+        co_return co_await raiseWithoutFocus(window, reason, cancellation, superseded);
     const int maxAttempts = std::max(1, strategy.retryCount);
     for (int attempt = 1; attempt <= maxAttempts; ++attempt) {
+        // Raised again after the window the user asked for since, this one would stand in front of the
+        // window that has the keyboard.
+        if (superseded.isCancelled()) {
+            Log::wm.info("[AsyncActivation:%s] Ended by a later request after %ld of %ld attempts", reason,
+                         attempt - 1, maxAttempts);
+            co_return false;
+        }
         const bool done = co_await performActivationAttempt(window, reason, pid, strategy, allowAllWindows,
-                                                            attempt, maxAttempts, cancellation);
+                                                            attempt, maxAttempts, cancellation, superseded);
         if (done) co_return true;
         if (attempt < maxAttempts)
             co_await platform::sleepFor(platform().runLoop(), milliseconds(100), cancellation);
+    }
+    if (superseded.isCancelled()) {
+        Log::wm.info("[AsyncActivation:%s] Ended by a later request after %ld of %ld attempts", reason,
+                     maxAttempts, maxAttempts);
+        co_return false;
     }
     Log::wm.error("[AsyncActivation:%s] Failed after %ld attempts strategy=%s", reason, maxAttempts,
                   strategy.name);
@@ -188,11 +210,13 @@ Task<bool> WindowActivator::runActivationAttempts(AXElement window, std::string 
 }
 
 Task<bool> WindowActivator::raiseWithoutFocus(AXElement window, std::string reason,
-                                              CancellationToken cancellation) {
+                                              CancellationToken cancellation, CancellationToken superseded) {
+    if (superseded.isCancelled()) co_return false;
     auto& accessibility = platform().accessibility();
     if (readsTrue(accessibility, window, "AXMinimized")) {
         accessibility.setAttribute(window, "AXMinimized", AXValue(false));
         co_await platform::sleepFor(platform().runLoop(), milliseconds(100), cancellation);
+        if (superseded.isCancelled()) co_return false;
     }
     if (const AXError raised = accessibility.performAction(window, "AXRaise"); raised != AXError::success) {
         Log::wm.error("[AsyncActivation:%s] Raising a window that takes no keyboard focus failed: %d", reason,
@@ -207,7 +231,8 @@ Task<bool> WindowActivator::raiseWithoutFocus(AXElement window, std::string reas
 Task<bool> WindowActivator::performActivationAttempt(AXElement window, std::string reason, pid_t pid,
                                                      ActivationStrategy strategy, bool allowAllWindows,
                                                      int attempt, int maxAttempts,
-                                                     CancellationToken cancellation) {
+                                                     CancellationToken cancellation,
+                                                     CancellationToken superseded) {
     if (pid == 0) {
         Log::wm.error("[AsyncActivation:%s] Invalid pid=0", reason);
         co_return false;
@@ -226,13 +251,17 @@ Task<bool> WindowActivator::performActivationAttempt(AXElement window, std::stri
 
     const AXValue yes(true);
     const AXValue no(false);
+    // Each step that raises or activates comes only while no later request has come: what a step waits
+    // for is checked after the wait.
     if (readsTrue(accessibility, window, "AXMinimized")) {
         accessibility.setAttribute(window, "AXMinimized", no);
         co_await platform::sleepFor(loop, milliseconds(100), cancellation);
+        if (superseded.isCancelled()) co_return false;
     }
     accessibility.performAction(window, "AXRaise");
     accessibility.setAttribute(window, "AXMain", yes);
     co_await platform::sleepFor(loop, milliseconds(30), cancellation);
+    if (superseded.isCancelled()) co_return false;
 
     const auto app = workspace.runningApplication(pid);
     if (!app) {
@@ -244,10 +273,12 @@ Task<bool> WindowActivator::performActivationAttempt(AXElement window, std::stri
         Log::wm.info("[AsyncActivation:%s] App is hidden, unhiding", reason);
         workspace.unhide(pid);
         co_await platform::sleepFor(loop, milliseconds(100), cancellation);
+        if (superseded.isCancelled()) co_return false;
     }
 
-    const bool activated =
-        co_await activateApplicationAsync(*app, reason, pid, bundleId, strategy.useFallback, allowAllWindows);
+    const bool activated = co_await activateApplicationAsync(
+        *app, reason, pid, bundleId, strategy.useFallback, allowAllWindows, superseded);
+    if (superseded.isCancelled()) co_return false;
     if (!activated) {
         Log::wm.error("[AsyncActivation:%s] Failed to activate application", reason);
         co_return false;
@@ -259,7 +290,7 @@ Task<bool> WindowActivator::performActivationAttempt(AXElement window, std::stri
         if (!front) {
             if (isAppFrontmost(pid)) {
                 Log::wm.info("[AsyncActivation:%s] Frontmost confirmed after timeout", reason);
-            } else if (strategy.useFallback) {
+            } else if (strategy.useFallback && !superseded.isCancelled()) {
                 const bool forced = co_await forceFrontmost(pid, reason);
                 if (!forced)
                     Log::wm.error(
@@ -270,6 +301,7 @@ Task<bool> WindowActivator::performActivationAttempt(AXElement window, std::stri
         }
     }
 
+    if (superseded.isCancelled()) co_return false;
     accessibility.performAction(window, "AXRaise");
     accessibility.setAttribute(window, "AXMain", yes);
     accessibility.setAttribute(window, "AXFocused", yes);
@@ -357,7 +389,7 @@ Task<void> WindowActivator::openApplicationAndWait(platform::Workspace& workspac
 
 Task<bool> WindowActivator::activateApplicationAsync(platform::RunningApplication app, std::string reason,
                                                      pid_t pid, std::string bundleId, bool useFallback,
-                                                     bool allowAllWindows) {
+                                                     bool allowAllWindows, CancellationToken superseded) {
     auto& workspace = platform().workspace();
     auto& accessibility = platform().accessibility();
     const ActivationStrategy strategy = ActivationStrategy::strategy(std::optional<std::string>(bundleId));
@@ -372,6 +404,8 @@ Task<bool> WindowActivator::activateApplicationAsync(platform::RunningApplicatio
         }
         Log::wm.error("[%s] Activate returned true but app is not frontmost", reason);
     }
+    // Each method after a wait only while no later request has come.
+    if (superseded.isCancelled()) co_return false;
 
     const AXValue frontmost(true);
     if (accessibility.setAttribute(accessibility.applicationElement(pid), "AXFrontmost", frontmost) ==
@@ -382,6 +416,7 @@ Task<bool> WindowActivator::activateApplicationAsync(platform::RunningApplicatio
             co_return true;
         }
     }
+    if (superseded.isCancelled()) co_return false;
 
     if (strategy.useAppleScript) {
         Log::wm.info("[%s] Fast-tracking to activation by app id for %s", reason, bundleId);
@@ -397,6 +432,7 @@ Task<bool> WindowActivator::activateApplicationAsync(platform::RunningApplicatio
         Log::wm.info("[%s] Skipping fallback activation methods", reason);
         co_return false;
     }
+    if (superseded.isCancelled()) co_return false;
 
     const bool activatedAgain = workspace.activate(app.pid, 0u);
     Log::wm.info("[%s] _NET_ACTIVE_WINDOW fallback returned %{bool}d", reason, activatedAgain);
@@ -407,6 +443,7 @@ Task<bool> WindowActivator::activateApplicationAsync(platform::RunningApplicatio
         }
         Log::wm.error("[%s] Activate fallback returned true but app is not frontmost", reason);
     }
+    if (superseded.isCancelled()) co_return false;
 
     if (workspace.urlForApplication(bundleId)) {
         co_await openApplicationAndWait(workspace, bundleId, true);
@@ -416,6 +453,7 @@ Task<bool> WindowActivator::activateApplicationAsync(platform::RunningApplicatio
             co_return true;
         }
     }
+    if (superseded.isCancelled()) co_return false;
 
     if (strategy.useAppleScript) {
         Log::wm.info("[%s] Trying activation by app id (final fallback)", reason);

@@ -41,7 +41,8 @@ class WindowActivator : public std::enable_shared_from_this<WindowActivator> {
     // its focus confirmed, or accepted on the last attempt; a window that takes no keyboard focus is
     // only raised, and true once it is in front, the focus left where it was. A failed cycle ("Cycle" in the
     // reason) adds the application to the runtime focus whitelist unless a whitelist already holds it.
-    // Nothing happens, and the completion is not called, once the activator is gone.
+    // Nothing happens, and the completion is not called, once the activator is gone; a request that a
+    // later one superseded before it succeeded stops its attempts and reports nothing either.
     void activateWindow(const platform::AXElement& window, const std::string& reason, bool allowAllWindows,
                         std::function<void(bool)> completion = {});
     // What zone operations attach to a first activation: a failure is retried with all of the
@@ -52,16 +53,20 @@ class WindowActivator : public std::enable_shared_from_this<WindowActivator> {
                                         bool allowFallback, const platform::AXElement& window,
                                         std::function<void(bool)> completion);
     // One request on the activation queue with a strategy the caller chose; the completion runs on the
-    // main thread once the attempts have ended, however late after the strategy's time-out that is.
+    // main thread once the attempts have ended, however late after the strategy's time-out that is, unless
+    // a later request superseded this one before it succeeded: then no attempt starts after that, none
+    // raises or activates anything more, and the completion is not called.
     void enqueueActivation(const platform::AXElement& window, const std::string& reason, pid_t pid,
                            const ActivationStrategy& strategy, bool allowAllWindows,
                            std::function<void(bool)> completion);
 
     // Brings the application to the front through ever more forceful methods, stopping at the first one
-    // after which it is seen frontmost. `useFallback` allows the methods after the first three.
+    // after which it is seen frontmost. `useFallback` allows the methods after the first three. Once
+    // `superseded` is cancelled no further method is tried, and the answer is false.
     platform::Task<bool> activateApplicationAsync(platform::RunningApplication app, std::string reason,
                                                   pid_t pid, std::string bundleId, bool useFallback,
-                                                  bool allowAllWindows);
+                                                  bool allowAllWindows,
+                                                  platform::CancellationToken superseded = {});
     // The shorter chain for an application that should be frontmost by now: the accessibility attribute,
     // then one plain activation.
     platform::Task<bool> forceFrontmost(pid_t pid, std::string reason);
@@ -87,26 +92,29 @@ class WindowActivator : public std::enable_shared_from_this<WindowActivator> {
     static platform::Task<void> runActivateWindow(std::weak_ptr<WindowActivator> weak,
                                                   platform::AXElement window, std::string reason,
                                                   bool allowAllWindows, std::function<void(bool)> completion);
-    static platform::Task<bool> runActivationOperation(std::weak_ptr<WindowActivator> weak,
-                                                       platform::AXElement window, std::string reason,
-                                                       pid_t pid, ActivationStrategy strategy,
-                                                       bool allowAllWindows,
-                                                       platform::CancellationToken token);
+    static platform::Task<bool>
+    runActivationOperation(std::weak_ptr<WindowActivator> weak, platform::AXElement window,
+                           std::string reason, pid_t pid, ActivationStrategy strategy, bool allowAllWindows,
+                           platform::CancellationToken token, platform::CancellationToken superseded);
     static void reportActivationResult(bool result, const std::string& tag,
                                        const std::function<void(bool)>& completion);
     platform::Task<bool> activateWindowAsync(platform::AXElement window, std::string reason,
                                              bool allowAllWindows);
-    // The request's operation and its attempts. Once `cancellation` fires (the request timed out) their
-    // pauses end at once, while the steps themselves still run to their end.
+    // The request's operation and its attempts. Once `cancellation` fires (the request timed out or was
+    // superseded) their pauses end at once, while the steps themselves still run to their end; once
+    // `superseded` fires, the step under way is the last.
     platform::Task<bool> runActivationAttempts(platform::AXElement window, std::string reason, pid_t pid,
                                                ActivationStrategy strategy, bool allowAllWindows,
-                                               platform::CancellationToken cancellation);
+                                               platform::CancellationToken cancellation,
+                                               platform::CancellationToken superseded);
     platform::Task<bool> raiseWithoutFocus(platform::AXElement window, std::string reason,
-                                           platform::CancellationToken cancellation);
+                                           platform::CancellationToken cancellation,
+                                           platform::CancellationToken superseded);
     platform::Task<bool> performActivationAttempt(platform::AXElement window, std::string reason, pid_t pid,
                                                   ActivationStrategy strategy, bool allowAllWindows,
                                                   int attempt, int maxAttempts,
-                                                  platform::CancellationToken cancellation);
+                                                  platform::CancellationToken cancellation,
+                                                  platform::CancellationToken superseded);
     FocusVerification verifyFocus(const platform::AXElement& window, std::optional<WindowID> expectedWindowID,
                                   pid_t pid);
     // Returns when the open request's completion has run, or after kOpenApplicationTimeout seconds.

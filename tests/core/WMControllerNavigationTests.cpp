@@ -3,6 +3,7 @@
 #include "core/WMControllerFixture.h"
 #include "core/WindowInfoFields.h"
 
+#include <algorithm>
 #include <set>
 
 namespace korvane::testing {
@@ -26,6 +27,14 @@ class NavigationTest : public WMControllerTest {
             place(stateA(), out.back(), editor, 1);
         }
         return out;
+    }
+
+    // The zone's window that the screen shows in front.
+    std::optional<WindowID> front() {
+        const auto list = desktop->windowServer().copyWindowInfo(platform::kOnScreenOnly);
+        for (const auto& entry : *list)
+            if (auto n = windowinfo::windowNumber(entry); n && stateA().zoneOf.contains(*n)) return n;
+        return std::nullopt;
     }
 
     pid_t other = 0;
@@ -239,13 +248,6 @@ TEST_F(NavigationTest, aCycleRaisesWindowsThatTakeNoFocusAndGoesOnFromThem) {
     const auto mine = openWindow(other, Rect{600, 100, 300, 300});
     place(stateA(), mine, other, 1);
     const Wids order = stack(stateA(), 1);
-    // The zone's window that the screen shows in front.
-    auto front = [&]() -> std::optional<WindowID> {
-        const auto list = desktop->windowServer().copyWindowInfo(platform::kOnScreenOnly);
-        for (const auto& entry : *list)
-            if (auto n = windowinfo::windowNumber(entry); n && stateA().zoneOf.contains(*n)) return n;
-        return std::nullopt;
-    };
 
     for (int direction : {+1, -1}) {
         stateA().layout.zones.at(1).stack = order;
@@ -290,6 +292,51 @@ TEST_F(NavigationTest, aFocusRequestActivatesTheWindowAndAnActivationOutlivingTh
     settle();
     EXPECT_EQ(frontPid(), editor);
     EXPECT_TRUE(focused.empty());
+}
+
+// A window that asks for the keyboard and never takes it, between the editor's document and the other
+// application's window, cycled with a press every 1.5 s: its attempts outlast that once its application is
+// given the careful strategy. Each press ends the attempts of the one before, so that 1.5 s after each
+// press the window it went to is in front, with the keyboard unless it is the one that never takes it
+// (which leaves the keyboard where it was); and the keyboard reaches both other windows.
+TEST_F(NavigationTest, aPressEndsTheAttemptsOfThePressBeforeSoThatTheWindowInFrontHasTheKeyboard) {
+    const pid_t stubborn = ws().launch({.bundleID = "com.example.stubborn", .name = "Stubborn"});
+    loop().runUntilIdle();
+    // Every way of bringing its application forward is ignored or refused.
+    ws().setActivateOutcome(stubborn, sim::ActivationOutcome::ignored());
+    desktop->accessibility().setAXFrontmostOutcome(stubborn, sim::ActivationOutcome::refused());
+    ws().setScriptOutcome("com.example.stubborn", {.errorNumber = -1743, .message = "Not authorised"});
+    ws().setOpenBehaviour("com.example.stubborn", {.activates = false});
+    const auto doc = openWindow(editor, Rect{100, 100, 300, 300});
+    place(stateA(), doc, editor, 1);
+    const auto never = openWindow(stubborn, Rect{200, 100, 300, 300},
+                                  {.focused = false, .main = false, .ignoresFocus = true});
+    place(stateA(), never, stubborn, 1);
+    const auto mine = openWindow(other, Rect{300, 100, 300, 300});
+    place(stateA(), mine, other, 1);
+    windows().focus(mine);
+    loop().runUntilIdle();
+
+    const auto raises = [&] { return std::ranges::count(windowCalls(element(never)), "action AXRaise"); };
+    std::set<WindowID> reached;
+    for (int press = 0; press < 8; ++press) {
+        const auto frontBefore = front();
+        const auto focusBefore = focusedWindow();
+        if (focusBefore) controller->adopt(element(*focusBefore), *focusBefore, kDisplayA);
+        const auto raisedBefore = raises();
+        controller->cycle(1, kDisplayA, 1);
+        loop().advance(milliseconds(1500));
+        const auto now = front();
+        EXPECT_NE(now, frontBefore) << press;
+        if (now == never) {
+            EXPECT_EQ(focusedWindow(), focusBefore) << press;
+        } else {
+            EXPECT_EQ(focusedWindow(), now) << press;
+            EXPECT_EQ(raises(), raisedBefore) << press;
+        }
+        reached.insert(focusedWindow().value_or(0));
+    }
+    EXPECT_EQ(reached, (std::set<WindowID>{doc, mine}));
 }
 
 } // namespace korvane::testing

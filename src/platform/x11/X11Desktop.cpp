@@ -128,6 +128,7 @@ std::unique_ptr<X11Desktop> X11Desktop::connect(const std::string& displayName, 
     };
     impl->tracker->addListener(impl->observers.get());
     impl->tracker->addListener(impl->workspace.get());
+    impl->tracker->addListener(impl->screens.get());
 
     impl->hotKeys = std::make_unique<X11HotKeys>(*impl->connection, *impl->loop, impl->screens.get());
     impl->events = std::make_unique<X11EventPump>(*impl->connection, *impl->loop, *impl->notifications);

@@ -9,8 +9,8 @@
 namespace korvane::x11 {
 
 X11NoisyWindows::X11NoisyWindows(X11Connection& connection, platform::RunLoop& loop,
-                                 std::function<void(xcb_window_t)> listening)
-    : connection_(connection), loop_(loop), listening_(std::move(listening)) {}
+                                 std::function<void(xcb_window_t, bool)> heard)
+    : connection_(connection), loop_(loop), heard_(std::move(heard)) {}
 
 void X11NoisyWindows::changed(xcb_window_t window) {
     Count& count = counts_[window];
@@ -33,6 +33,7 @@ void X11NoisyWindows::forget(xcb_window_t window) {
         xcb_flush(connection_.xcb());
     }
     if (X11PropertyCache* cache = connection_.propertyCache()) cache->listen(window);
+    if (heard_) heard_(window, true);
 }
 
 void X11NoisyWindows::quiet(xcb_window_t window) {
@@ -46,6 +47,7 @@ void X11NoisyWindows::quiet(xcb_window_t window) {
     if (X11PropertyCache* cache = connection_.propertyCache()) cache->quiet(window);
     x11Log().info("Window #%u changes its properties without pause: not listening to them for %.*f s", window,
                   1, toSeconds(kQuietFor));
+    if (heard_) heard_(window, false);
     loop_.postAfter(kQuietFor, [this, window, alive = std::weak_ptr<bool>(alive_)] {
         if (alive.lock()) listen(window);
     });
@@ -62,7 +64,7 @@ void X11NoisyWindows::listen(xcb_window_t window) {
         xcb_flush(connection_.xcb());
     }
     if (X11PropertyCache* cache = connection_.propertyCache()) cache->listen(window);
-    if (listening_) listening_(window);
+    if (heard_) heard_(window, true);
 }
 
 } // namespace korvane::x11

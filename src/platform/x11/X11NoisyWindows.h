@@ -3,7 +3,8 @@
 // manager) they pile up in memory, and every round trip first reads all that came before its reply, so a
 // client changing a window as fast as the server lets it would make each read slow and the process large.
 // Past kMostChangesPerSecond such a window's property changes are not listened to for kQuietFor; then they
-// are again, and the owner reads afresh what it follows of the window.
+// are again, and the owner reads afresh what it follows of the window: its changes meanwhile announced
+// nothing.
 #pragma once
 
 #include "platform/Time.h"
@@ -32,9 +33,10 @@ class X11NoisyWindows {
     static constexpr unsigned kMostChangesPerSecond = 1000;
     static constexpr Nanos kQuietFor = milliseconds(1000);
 
-    // Main thread. `listening` is called on the main thread when a window is listened to again.
+    // Main thread. `heard` is called on the main thread with false when a window's changes stop being
+    // listened to, and with true when they are again or the window is forgotten while they are not.
     X11NoisyWindows(X11Connection& connection, platform::RunLoop& loop,
-                    std::function<void(xcb_window_t)> listening);
+                    std::function<void(xcb_window_t, bool)> heard);
     X11NoisyWindows(const X11NoisyWindows&) = delete;
     X11NoisyWindows& operator=(const X11NoisyWindows&) = delete;
 
@@ -55,7 +57,7 @@ class X11NoisyWindows {
 
     X11Connection& connection_;
     platform::RunLoop& loop_;
-    std::function<void(xcb_window_t)> listening_;
+    std::function<void(xcb_window_t, bool)> heard_;
     std::unordered_map<xcb_window_t, Count> counts_;
     // Watched by the posted blocks, which do nothing once this is gone.
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);

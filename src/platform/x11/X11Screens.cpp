@@ -1,7 +1,8 @@
 // Monitors come from RandR 1.5. A monitor added or removed may announce itself only through the root's
 // ConfigureNotify, a change of primary only through RandR, a dock only through its strut properties or
 // the client list: each of them makes the kept list stale at once and leads to one debounced comparison
-// with the screens last announced.
+// with the screens last announced. A dock that rewrites its strut without pause is not listened to for
+// a while at a time; its screens are compared once it has paused.
 #include "platform/x11/X11Screens.h"
 
 #include "platform/NotificationCenter.h"
@@ -25,6 +26,12 @@ using platform::ScreenInfo;
 namespace {
 
 constexpr Nanos kDebounce = milliseconds(50);
+// A strut that changes again this soon after it changed is changing without pause, and must stay as it
+// is this long before the screens count as settled.
+constexpr Nanos kStrutPause = milliseconds(250);
+// So is one whose window goes unheard this soon after its strut changed: the count of changes that
+// silences a window covers a second.
+constexpr Nanos kRestlessWithin = kNanosPerSecond;
 
 // The EDID of the first output of the monitor that has a readable one.
 std::optional<EdidIdentity> edidOf(const X11Connection& connection, const Monitor& monitor) {
@@ -95,7 +102,7 @@ std::array<std::uint32_t, 12> topStrut(const Rect& root) {
 X11Screens::X11Screens(X11Connection& connection, platform::RunLoop& loop,
                        platform::NotificationCenter& notifications)
     : connection_(connection), loop_(loop), notifications_(notifications) {
-    last_ = screens();
+    announced_ = known();
     connection_.addEventHandler([this](const xcb_generic_event_t& e) { handleEvent(e); });
 }
 
@@ -156,6 +163,7 @@ X11Screens::Known X11Screens::known() {
     std::uint64_t staleCount = 0;
     {
         std::lock_guard lock(cacheMutex_);
+        if (held_) return *held_;
         if (cache_) return *cache_;
         staleCount = staleCount_;
     }
@@ -261,7 +269,7 @@ void X11Screens::reserveTopStrip(std::uint64_t nativeWindow, const Rect& strip, 
     if (held == wanted) return;
     // Whether every change of the screens so far has been announced: then the strip is all that differs
     // once it is written.
-    const bool announced = !checkPending_ && screens() == last_;
+    const bool announced = !checkPending_ && screens() == announced_.screens;
     const auto heldStrut = held ? held->strut : std::nullopt;
     const auto wantedStrut = wanted ? wanted->strut : std::nullopt;
     if (wantedStrut != heldStrut) {
@@ -293,7 +301,7 @@ void X11Screens::reserveTopStrip(std::uint64_t nativeWindow, const Rect& strip, 
     // screens with it. Announced, it would be a display pass of its own, taking in whatever else was
     // asked for meanwhile.
     if (announced && !announce)
-        last_ = screens();
+        announced_ = known();
     else
         scheduleCheck();
 }
@@ -332,9 +340,20 @@ void X11Screens::handleEvent(const xcb_generic_event_t& event) {
         if (configure.window == connection_.root()) scheduleCheck();
     } else if (type == XCB_PROPERTY_NOTIFY) {
         const auto& property = reinterpret_cast<const xcb_property_notify_event_t&>(event);
-        if (property.atom == e._NET_WM_STRUT_PARTIAL || property.atom == e._NET_WM_STRUT ||
-            (property.window == connection_.root() &&
-             (property.atom == e._NET_WORKAREA || property.atom == e._NET_CLIENT_LIST)))
+        const bool strut = property.atom == e._NET_WM_STRUT_PARTIAL || property.atom == e._NET_WM_STRUT;
+        if (strut && property.window != connection_.root()) {
+            // A dock commonly writes both forms of its strut together: that is one change.
+            const Nanos now = loop_.now();
+            auto [changed, first] =
+                strutChanges_.try_emplace(property.window, StrutChange{now, property.atom});
+            const bool again =
+                !first && changed->second.atom == property.atom && now - changed->second.at < kStrutPause;
+            changed->second = StrutChange{now, property.atom};
+            // The tracker hears each change first, and may have stopped listening at this very one.
+            if (again || unheard_.count(property.window)) restless(property.window);
+        }
+        if (strut || (property.window == connection_.root() &&
+                      (property.atom == e._NET_WORKAREA || property.atom == e._NET_CLIENT_LIST)))
             scheduleCheck();
     }
 }
@@ -350,11 +369,78 @@ void X11Screens::scheduleCheck() {
     loop_.postAfter(kDebounce, [this] { check(); });
 }
 
+void X11Screens::propertiesHeard(xcb_window_t window, bool heard) {
+    if (!heard) {
+        unheard_.insert(window);
+        if (auto changed = strutChanges_.find(window);
+            changed != strutChanges_.end() && loop_.now() - changed->second.at < kRestlessWithin)
+            restless(window);
+        return;
+    }
+    if (!unheard_.erase(window)) return;
+    // Whatever it changed meanwhile, its strut among it, announced nothing: a strut heard changing
+    // before counts as changed now, and must stay as it is from here on.
+    if (auto changed = strutChanges_.find(window); changed != strutChanges_.end())
+        changed->second.at = loop_.now();
+    scheduleCheck();
+}
+
+void X11Screens::restless(xcb_window_t window) {
+    restlessStruts_.insert(window);
+    // Whoever reads the screens meanwhile (a display pass asked for by a key) finds them as last
+    // announced, not at whichever value the strut passes through then.
+    std::lock_guard lock(cacheMutex_);
+    if (!held_) held_ = announced_;
+}
+
+bool X11Screens::strutsUnsettled() {
+    const Nanos now = loop_.now();
+    std::erase_if(strutChanges_, [&](const auto& entry) {
+        return now - entry.second.at >= kRestlessWithin && !unheard_.count(entry.first);
+    });
+    bool unsettled = false;
+    Nanos settlesIn = 0;
+    for (auto it = restlessStruts_.begin(); it != restlessStruts_.end();) {
+        // Unheard, it is checked again once it is heard.
+        if (unheard_.count(*it)) {
+            unsettled = true;
+            ++it;
+            continue;
+        }
+        const auto changed = strutChanges_.find(*it);
+        const Nanos quietFor = changed == strutChanges_.end() ? kStrutPause : now - changed->second.at;
+        if (quietFor >= kStrutPause) {
+            it = restlessStruts_.erase(it);
+            continue;
+        }
+        unsettled = true;
+        settlesIn = std::max(settlesIn, kStrutPause - quietFor);
+        ++it;
+    }
+    if (settlesIn > 0 && !checkPending_) {
+        checkPending_ = true;
+        loop_.postAfter(settlesIn, [this] { check(); });
+    }
+    if (!unsettled) {
+        std::lock_guard lock(cacheMutex_);
+        if (held_) {
+            held_.reset();
+            cache_.reset();
+            ++staleCount_;
+        }
+    }
+    return unsettled;
+}
+
 void X11Screens::check() {
     checkPending_ = false;
-    auto current = screens();
-    if (current == last_) return;
-    last_ = std::move(current);
+    // A dock rewriting its strut without pause would have every value it passes through announced, and
+    // the windows placed again for each, by a program that then has no time for its keys. It is
+    // followed once it has kept one strut for a moment.
+    if (strutsUnsettled()) return;
+    Known current = known();
+    if (current.screens == announced_.screens) return;
+    announced_ = std::move(current);
     notifications_.post(platform::kScreenParametersDidChange);
 }
 

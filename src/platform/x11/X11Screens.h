@@ -9,6 +9,7 @@
 #include "platform/x11/X11Query.h"
 #include "platform/x11/X11ScreenCapture.h"
 #include "platform/x11/X11SystemTray.h"
+#include "platform/x11/X11Tracker.h"
 
 #include <xcb/xcb.h>
 
@@ -17,6 +18,8 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <unordered_map>
+#include <unordered_set>
 
 namespace korvane::platform {
 class NotificationCenter;
@@ -26,7 +29,9 @@ namespace korvane::x11 {
 
 class X11Connection;
 
-class X11Screens final : public platform::Screens {
+// A dock that rewrites its strut without pause is followed once it has paused: meanwhile the screens
+// are answered and compared as last announced, whatever else changes with them.
+class X11Screens final : public platform::Screens, public TrackerListener {
   public:
     // Main thread. Registers for the connection's events.
     X11Screens(X11Connection& connection, platform::RunLoop& loop,
@@ -61,6 +66,9 @@ class X11Screens final : public platform::Screens {
     // Root coordinates and the platform's global spaces, anchored at the primary monitor as last known.
     Coordinates coordinates();
 
+    // Main thread, as the tracker tells it.
+    void propertiesHeard(xcb_window_t window, bool heard) override;
+
   private:
     struct Known {
         std::vector<platform::ScreenInfo> screens;
@@ -72,6 +80,11 @@ class X11Screens final : public platform::Screens {
     void handleEvent(const xcb_generic_event_t& event);
     void scheduleCheck();
     void check();
+    // A window whose strut changes without pause; the screens are held as last announced meanwhile.
+    void restless(xcb_window_t window);
+    // Whether a dock's strut is still changing without pause; when it may have stopped, a check is
+    // scheduled for the moment that would tell. Once none is, the screens are read afresh again.
+    bool strutsUnsettled();
 
     X11Connection& connection_;
     X11ScreenCapture capture_{connection_};
@@ -79,6 +92,8 @@ class X11Screens final : public platform::Screens {
     platform::NotificationCenter& notifications_;
     std::mutex cacheMutex_;
     std::optional<Known> cache_;
+    // While a dock's strut changes without pause: the screens as last announced, answered instead.
+    std::optional<Known> held_;
     // Counts the events that made the cache stale: a read that began before one of them is not kept.
     std::uint64_t staleCount_ = 0;
     // A strip one of the program's own windows keeps (root coordinates), with the strut written for it
@@ -93,8 +108,18 @@ class X11Screens final : public platform::Screens {
     std::map<xcb_window_t, OwnStrip> strips_;
     X11SystemTray tray_{connection_, loop_, notifications_};
     // Main thread only.
-    std::vector<platform::ScreenInfo> last_;
+    Known announced_;
     bool checkPending_ = false;
+    // When each window's strut last changed, as far as that was heard, and in which of its forms, kept
+    // for a second; the windows not heard now; and the windows whose strut is changing without pause,
+    // until it has stayed as it is for a moment.
+    struct StrutChange {
+        Nanos at = 0;
+        xcb_atom_t atom = XCB_ATOM_NONE;
+    };
+    std::unordered_map<xcb_window_t, StrutChange> strutChanges_;
+    std::unordered_set<xcb_window_t> unheard_;
+    std::unordered_set<xcb_window_t> restlessStruts_;
 };
 
 } // namespace korvane::x11

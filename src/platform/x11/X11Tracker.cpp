@@ -14,8 +14,7 @@ namespace korvane::x11 {
 
 X11Tracker::X11Tracker(X11Connection& connection, platform::RunLoop& loop)
     : connection_(connection),
-      // What changed while a window was not listened to: the title is all that is followed of it.
-      noisy_(connection, loop, [this](xcb_window_t window) { refreshTitles({window}); }) {
+      noisy_(connection, loop, [this](xcb_window_t window, bool heard) { propertiesHeard(window, heard); }) {
     refreshClients(false);
     active_ = fetchActiveWindow(connection_);
     connection_.addEventHandler([this](const xcb_generic_event_t& e) { handleEvent(e); });
@@ -59,6 +58,13 @@ void X11Tracker::refreshAnnounced(bool more) {
     if (std::exchange(clientsAnnounced_, false)) refreshClients(true);
     if (!titlesAnnounced_.empty()) refreshTitles(std::exchange(titlesAnnounced_, {}));
     if (std::exchange(activeAnnounced_, false)) refreshActive();
+}
+
+void X11Tracker::propertiesHeard(xcb_window_t window, bool heard) {
+    // What changed while a window was not listened to: the title is all that is followed of it here.
+    if (heard && find(window)) refreshTitles({window});
+    for (auto* l : listeners_)
+        l->propertiesHeard(window, heard);
 }
 
 void X11Tracker::follow(const std::vector<xcb_window_t>& windows) {

@@ -34,6 +34,12 @@ class TrackerListener {
     virtual void activeChanged(const std::optional<TrackedWindow>& current) { (void)current; }
     // After each change of the client list, once its windows have been reported.
     virtual void clientsChanged() {}
+    // A window that changes its properties without pause is not heard for a while (`heard` false): its
+    // changes meanwhile announce nothing. Then it is again (`heard` true), also when it leaves the list.
+    virtual void propertiesHeard(xcb_window_t window, bool heard) {
+        (void)window;
+        (void)heard;
+    }
 };
 
 class X11Tracker {
@@ -52,6 +58,7 @@ class X11Tracker {
     void refreshClients(bool report);
     void refreshActive();
     void refreshTitles(const std::vector<xcb_window_t>& windows);
+    void propertiesHeard(xcb_window_t window, bool heard);
     void follow(const std::vector<xcb_window_t>& windows);
     std::optional<TrackedWindow> find(xcb_window_t window) const;
 
