@@ -511,9 +511,7 @@ TEST_F(PreferencesProgramOnX11Test, thePreferencesCloseAtTheWindowManagersFirstR
         }
         // From half a second to two after the window showed (openPreferences waits 300 ms past that).
         std::this_thread::sleep_for(std::chrono::milliseconds(200 + 1500 * opening / 9));
-        session->requestClose(*window);
-        EXPECT_TRUE(
-            X11TestSession::waitFor([&] { return !session->viewableWindowTitled(kTitle); }, seconds(1)))
+        EXPECT_TRUE(goesAtTheFirstClose(*window, kTitle))
             << "opening " << opening << " still shows a second after the request";
         ASSERT_TRUE(X11TestSession::waitFor([&] { return !session->viewableWindowTitled(kTitle); }))
             << logText();

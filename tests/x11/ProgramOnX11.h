@@ -271,6 +271,12 @@ class ProgramOnX11Test : public ::testing::Test {
     bool pushesEnd(std::size_t pushes) {
         return X11TestSession::waitFor([&] { return count("[MappingTX] commit") >= pushes; });
     }
+    // The window manager's close, as a title bar's button sends it: whether the window titled `title` has
+    // gone within a second.
+    bool goesAtTheFirstClose(xcb_window_t window, const std::string& title) {
+        session->requestClose(window);
+        return X11TestSession::waitFor([&] { return !session->viewableWindowTitled(title); }, seconds(1));
+    }
     // The keys held down together in this order, then let go.
     void press(std::vector<std::uint32_t> keysyms) {
         std::vector<xcb_keycode_t> keys;

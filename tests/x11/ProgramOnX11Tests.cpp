@@ -100,13 +100,7 @@ class PropertyFlood {
     }
 
   private:
-    xcb_atom_t atom(const char* name) {
-        auto* reply = xcb_intern_atom_reply(
-            conn_, xcb_intern_atom(conn_, 0, std::uint16_t(std::strlen(name)), name), nullptr);
-        const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
-        std::free(reply);
-        return atom;
-    }
+    xcb_atom_t atom(const char* name) { return internAtom(conn_, name); }
     // Titled with the count of changes made so far.
     void retitle(std::uint64_t n) {
         const std::string title = "Flood " + std::to_string(n);
@@ -222,6 +216,26 @@ class MoveRequests {
     std::map<xcb_window_t, std::size_t> asked_;
 };
 
+// The program beside a client that floods the server with changes.
+class FloodOnX11Test : public ProgramOnX11Test {
+  protected:
+    // SIGTERM sent while `flood` runs flat out: the program ends within a second with what it remembers
+    // written.
+    void sigtermDuringFlood(pid_t korvane, PropertyFlood& flood) {
+        fs::remove(home() / "layout-memory.json");
+        const std::uint64_t sent = flood.sent();
+        flood.start(false);
+        ASSERT_TRUE(X11TestSession::waitFor([&] { return flood.sent() >= sent + 20'000; }));
+        const Nanos asked = monotonic();
+        ::kill(korvane, SIGTERM);
+        const auto status = session->waitForExit(korvane, seconds(20));
+        EXPECT_LT(monotonic() - asked, seconds(1)) << logText();
+        flood.stop();
+        EXPECT_EQ(describe(status), "exit 0") << logText();
+        EXPECT_TRUE(fs::exists(home() / "layout-memory.json"));
+    }
+};
+
 TEST_F(ProgramOnX11Test,
        underAWindowManagerItStartsGivesEveryMonitorItsLayoutAndEndsOnSigtermWritingItsMemory) {
     startSession(true);
@@ -330,7 +344,7 @@ TEST_F(ProgramOnX11Test, aCopyKilledOutrightLeavesNothingBehindThatStopsTheNextF
 // meanwhile is served at once: the window manager is asked to move the window into the zone (it moves it
 // once it has taken in the titles that came before the request). SIGTERM sent meanwhile ends the program at
 // once with what it remembers written. Once the flood is over the program is no larger than before it.
-TEST_F(ProgramOnX11Test, aWindowWhoseTitleChangesWithoutPauseKeepsItFromNeitherItsKeysNorSigtermNorGrowsIt) {
+TEST_F(FloodOnX11Test, aWindowWhoseTitleChangesWithoutPauseKeepsItFromNeitherItsKeysNorSigtermNorGrowsIt) {
     startSession(true);
     // Freed memory counts as the program's own here: the address sanitizer would otherwise keep every
     // freed block for itself (its quarantine) and never give a page back. Even so it keeps a little of
@@ -374,17 +388,7 @@ TEST_F(ProgramOnX11Test, aWindowWhoseTitleChangesWithoutPauseKeepsItFromNeitherI
     EXPECT_TRUE(X11TestSession::waitFor([&] { return residentKB(korvane) < before + 6 * 1024; }))
         << residentKB(korvane) << " kB resident, " << before << " kB before";
 
-    fs::remove(home() / "layout-memory.json");
-    const std::uint64_t sent = flood.sent();
-    flood.start(false);
-    ASSERT_TRUE(X11TestSession::waitFor([&] { return flood.sent() >= sent + 20'000; }));
-    const Nanos asked = monotonic();
-    ::kill(korvane, SIGTERM);
-    const auto status = session->waitForExit(korvane, seconds(20));
-    EXPECT_LT(monotonic() - asked, seconds(1));
-    flood.stop();
-    EXPECT_EQ(describe(status), "exit 0") << logText();
-    EXPECT_TRUE(fs::exists(home() / "layout-memory.json"));
+    sigtermDuringFlood(korvane, flood);
 }
 
 // A dock along the bottom of the main monitor whose strut changes without pause, 40 and 300 rows by turns,
@@ -393,7 +397,7 @@ TEST_F(ProgramOnX11Test, aWindowWhoseTitleChangesWithoutPauseKeepsItFromNeitherI
 // it stops is followed: the zones leave it free, and a zone window it now covers is placed again. SIGTERM
 // sent during a flood ends the program at once with what it remembers written, and once the flood is over
 // the program is no larger than before it.
-TEST_F(ProgramOnX11Test, aDockWhoseStrutChangesWithoutPauseKeepsItFromNeitherItsKeysNorSigtermNorGrowsIt) {
+TEST_F(FloodOnX11Test, aDockWhoseStrutChangesWithoutPauseKeepsItFromNeitherItsKeysNorSigtermNorGrowsIt) {
     startSession(true);
     // Freed memory counts as the program's own, as for the title's flood above.
     const char* inherited = std::getenv("ASAN_OPTIONS");
@@ -455,17 +459,7 @@ TEST_F(ProgramOnX11Test, aDockWhoseStrutChangesWithoutPauseKeepsItFromNeitherIts
     EXPECT_TRUE(X11TestSession::waitFor([&] { return residentKB(korvane) < before + 6 * 1024; }))
         << residentKB(korvane) << " kB resident, " << before << " kB before";
 
-    fs::remove(home() / "layout-memory.json");
-    const std::uint64_t sent = dock.sent();
-    dock.start(false);
-    ASSERT_TRUE(X11TestSession::waitFor([&] { return dock.sent() >= sent + 20'000; }));
-    const Nanos asked = monotonic();
-    ::kill(korvane, SIGTERM);
-    const auto status = session->waitForExit(korvane, seconds(20));
-    EXPECT_LT(monotonic() - asked, seconds(1)) << logText();
-    dock.stop();
-    EXPECT_EQ(describe(status), "exit 0") << logText();
-    EXPECT_TRUE(fs::exists(home() / "layout-memory.json"));
+    sigtermDuringFlood(korvane, dock);
 }
 
 } // namespace

@@ -62,13 +62,7 @@ class StubbornWindow {
     xcb_window_t window() const { return window_; }
 
   private:
-    xcb_atom_t atom(const char* name) {
-        auto* reply = xcb_intern_atom_reply(
-            conn_, xcb_intern_atom(conn_, 0, std::uint16_t(std::strlen(name)), name), nullptr);
-        const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
-        std::free(reply);
-        return atom;
-    }
+    xcb_atom_t atom(const char* name) { return internAtom(conn_, name); }
 
     xcb_connection_t* conn_;
     xcb_window_t window_ = XCB_WINDOW_NONE;

@@ -206,9 +206,7 @@ TEST_F(SceneManagerProgramOnX11Test, theManagerClosesAtTheWindowManagersFirstReq
                             << logText();
         // From half a second to two after the window took the keyboard.
         X11TestSession::waitFor([] { return false; }, milliseconds(500 + 1500 * opening / 9));
-        session->requestClose(*window);
-        EXPECT_TRUE(
-            X11TestSession::waitFor([&] { return !session->viewableWindowTitled(kTitle); }, seconds(1)))
+        EXPECT_TRUE(goesAtTheFirstClose(*window, kTitle))
             << "opening " << opening << " still shows a second after the request";
         ASSERT_TRUE(X11TestSession::waitFor([&] { return !session->viewableWindowTitled(kTitle); }))
             << logText();

@@ -260,11 +260,17 @@ void X11TestSession::sync() {
         xcb_get_input_focus_reply(conn_, xcb_get_input_focus(conn_), nullptr));
 }
 
+xcb_atom_t internAtom(xcb_connection_t* conn, const char* name) {
+    Reply<xcb_intern_atom_reply_t> r(xcb_intern_atom_reply(
+        conn, xcb_intern_atom(conn, 0, static_cast<std::uint16_t>(std::strlen(name)), name), nullptr));
+    return r ? r->atom : static_cast<xcb_atom_t>(XCB_ATOM_NONE);
+}
+
 xcb_atom_t X11TestSession::atom(const char* name) {
     if (auto it = atoms_.find(name); it != atoms_.end()) return it->second;
-    Reply<xcb_intern_atom_reply_t> r(xcb_intern_atom_reply(
-        conn_, xcb_intern_atom(conn_, 0, static_cast<std::uint16_t>(std::strlen(name)), name), nullptr));
-    return r ? (atoms_[name] = r->atom) : static_cast<xcb_atom_t>(XCB_ATOM_NONE);
+    const xcb_atom_t found = internAtom(conn_, name);
+    if (found != XCB_ATOM_NONE) atoms_[name] = found;
+    return found;
 }
 
 std::vector<std::uint32_t> X11TestSession::cardinals(xcb_window_t window, xcb_atom_t property,

@@ -30,6 +30,9 @@ inline const Rect kSecondaryRoot{0, 0, 1920, 900};
 // test's own of that name), its output appended to the file `log`, and `keepFd` left open for it.
 pid_t spawnChild(std::vector<std::string> argv, const std::string& display, const std::string& log,
                  int keepFd = -1, const std::vector<std::string>& environment = {});
+// The atom of that name on a connection of the test's own (a client the test plays itself); None when the
+// server does not answer.
+xcb_atom_t internAtom(xcb_connection_t* conn, const char* name);
 // Asks the child to end (unless `terminate` is false) and waits for it, killing it when it has not ended
 // within the time-out. Returns its status. A pid of 0 is no process.
 int endChild(pid_t pid, Nanos timeout, bool terminate = true);
