@@ -219,6 +219,23 @@ class MoveRequests {
 // The program beside a client that floods the server with changes.
 class FloodOnX11Test : public ProgramOnX11Test {
   protected:
+    // A session with the program started and ready for keys; 0 when it did not come to that. Freed memory
+    // counts as the program's own here: the address sanitizer would otherwise keep every freed block for
+    // itself (its quarantine) and never give a page back. Even so it keeps a little of what a burst
+    // touched, hence bounds of a few MB rather than none.
+    pid_t startReady() {
+        startSession(true);
+        const char* inherited = std::getenv("ASAN_OPTIONS");
+        const pid_t korvane = startKorvane({std::string("ASAN_OPTIONS=") + (inherited ? inherited : "") +
+                                            ":quarantine_size_mb=0:allocator_release_to_os_interval_ms=100"});
+        // The launch restore registers the hot keys again; a press on its way then is dropped, so keys
+        // wait for it.
+        const bool ready = waitForLine("[DisplayChange] handle end") &&
+                           waitForLine("HotkeyManager: registering scene.save key=S") &&
+                           waitForLine("Scene Restore complete");
+        EXPECT_TRUE(ready) << logText();
+        return ready ? korvane : 0;
+    }
     // SIGTERM sent while `flood` runs flat out: the program ends within a second with what it remembers
     // written.
     void sigtermDuringFlood(pid_t korvane, PropertyFlood& flood) {
@@ -345,17 +362,8 @@ TEST_F(ProgramOnX11Test, aCopyKilledOutrightLeavesNothingBehindThatStopsTheNextF
 // once it has taken in the titles that came before the request). SIGTERM sent meanwhile ends the program at
 // once with what it remembers written. Once the flood is over the program is no larger than before it.
 TEST_F(FloodOnX11Test, aWindowWhoseTitleChangesWithoutPauseKeepsItFromNeitherItsKeysNorSigtermNorGrowsIt) {
-    startSession(true);
-    // Freed memory counts as the program's own here: the address sanitizer would otherwise keep every
-    // freed block for itself (its quarantine) and never give a page back. Even so it keeps a little of
-    // what a burst touched, hence a bound of a few MB rather than none.
-    const char* inherited = std::getenv("ASAN_OPTIONS");
-    const pid_t korvane = startKorvane({std::string("ASAN_OPTIONS=") + (inherited ? inherited : "") +
-                                        ":quarantine_size_mb=0:allocator_release_to_os_interval_ms=100"});
-    ASSERT_TRUE(waitForLine("[DisplayChange] handle end")) << logText();
-    ASSERT_TRUE(waitForLine("HotkeyManager: registering scene.save key=S")) << logText();
-    // The launch restore registers the hot keys again; a press on its way then is dropped, so keys wait.
-    ASSERT_TRUE(waitForLine("Scene Restore complete")) << logText();
+    const pid_t korvane = startReady();
+    ASSERT_NE(korvane, 0);
 
     PropertyFlood flood(session->display(), Rect(2000, 100, 400, 300)); // on the primary monitor
     ASSERT_TRUE(X11TestSession::waitFor([&] { return session->activeWindow() == flood.window(); }));
@@ -398,14 +406,8 @@ TEST_F(FloodOnX11Test, aWindowWhoseTitleChangesWithoutPauseKeepsItFromNeitherIts
 // sent during a flood ends the program at once with what it remembers written, and once the flood is over
 // the program is no larger than before it.
 TEST_F(FloodOnX11Test, aDockWhoseStrutChangesWithoutPauseKeepsItFromNeitherItsKeysNorSigtermNorGrowsIt) {
-    startSession(true);
-    // Freed memory counts as the program's own, as for the title's flood above.
-    const char* inherited = std::getenv("ASAN_OPTIONS");
-    const pid_t korvane = startKorvane({std::string("ASAN_OPTIONS=") + (inherited ? inherited : "") +
-                                        ":quarantine_size_mb=0:allocator_release_to_os_interval_ms=100"});
-    ASSERT_TRUE(waitForLine("[DisplayChange] handle end")) << logText();
-    ASSERT_TRUE(waitForLine("HotkeyManager: registering scene.save key=S")) << logText();
-    ASSERT_TRUE(waitForLine("Scene Restore complete")) << logText();
+    const pid_t korvane = startReady();
+    ASSERT_NE(korvane, 0);
 
     // The main monitor's halves above a strut of that many rows.
     const auto halves = [](std::uint32_t strut) {

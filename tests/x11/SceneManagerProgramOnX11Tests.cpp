@@ -152,14 +152,18 @@ class SceneManagerProgramOnX11Test : public SceneEditorOnX11Test {
         });
         return window && session->activeWindow() == *window ? window : std::nullopt;
     }
+    // The program started beside a tray and an xterm, with no scene to convert.
+    pid_t startWithTray() {
+        startSession(true);
+        startTray();
+        openXterm();
+        markScenesConverted();
+        return startKorvane();
+    }
 };
 
 TEST_F(SceneManagerProgramOnX11Test, theTrayMenuOpensOneManagerWindowWhoseCreateSceneStoresScene1) {
-    startSession(true);
-    startTray();
-    openXterm();
-    markScenesConverted();
-    const pid_t korvane = startKorvane();
+    const pid_t korvane = startWithTray();
     ASSERT_TRUE(waitForLine("Permissions granted, starting services...")) << logText();
 
     ASSERT_TRUE(openFromTrayMenu(korvane)) << logText();
@@ -192,11 +196,7 @@ TEST_F(SceneManagerProgramOnX11Test, theTrayMenuOpensOneManagerWindowWhoseCreate
 // The window manager's close, as its title bar's button sends it, comes to the window as any other request
 // of the desktop: the window goes at once, however soon after its opening the user clicks.
 TEST_F(SceneManagerProgramOnX11Test, theManagerClosesAtTheWindowManagersFirstRequestEveryTime) {
-    startSession(true);
-    startTray();
-    openXterm();
-    markScenesConverted();
-    const pid_t korvane = startKorvane();
+    const pid_t korvane = startWithTray();
     ASSERT_TRUE(waitForLine("Permissions granted, starting services...")) << logText();
 
     for (int opening = 0; opening < 10; ++opening) {
