@@ -292,15 +292,12 @@ TEST_F(PushKeysOnX11Test, aPushAfterTheWindowManagerDiedGivesTheMoveUpAtOnce) {
 // front of the zone's others and, unless it takes no focus, has the keyboard.
 TEST_F(PushKeysOnX11Test, altTabInEitherDirectionReachesEveryWindowOfTheZonePastOnesThatTakeNoFocus) {
     startSession(true);
-    const auto uuids = monitorsByName(session->display());
-    WMScene scene;
-    scene.id = "77777777-8888-4999-8aaa-bbbbbbbbbbbb";
-    scene.name = "Tools";
-    scene.layoutRefsByDisplay = {{uuids.at(kPrimaryName), "builtin.split-50-50"},
-                                 {uuids.at(kSecondaryName), "builtin.split-50-50"}};
+    const std::string primary = monitorsByName(session->display()).at(kPrimaryName);
+    WMScene scene = sceneOverBothMonitors(session->display(), "77777777-8888-4999-8aaa-bbbbbbbbbbbb", "Tools",
+                                          "builtin.split-50-50", "builtin.split-50-50");
     const std::vector<std::string> programs{"xcalc", "xclock", "xeyes", "xedit", "xterm"};
     for (const auto& program : programs)
-        scene.windowHints[uuids.at(kPrimaryName)].push_back(WindowHint{program, 1, std::nullopt});
+        scene.windowHints[primary].push_back(WindowHint{program, 1, std::nullopt});
     writeActiveScene(home(), scene);
     // Opened in the right half; the xterm last, so that it has the keyboard. Only the xterm tells its
     // process, so each window is the client that its program adds to the list.
@@ -376,14 +373,11 @@ TEST_F(PushKeysOnX11Test, altTabInEitherDirectionReachesEveryWindowOfTheZonePast
 // in front of it until the next press. The keyboard reaches both xterms.
 TEST_F(PushKeysOnX11Test, altTabPastAWindowThatNeverTakesTheFocusItAsksForLeavesTheKeyboardWindowInFront) {
     startSession(true);
-    const auto uuids = monitorsByName(session->display());
-    WMScene scene;
-    scene.id = "77777777-8888-4999-8aaa-cccccccccccc";
-    scene.name = "Stubborn";
-    scene.layoutRefsByDisplay = {{uuids.at(kPrimaryName), "builtin.split-50-50"},
-                                 {uuids.at(kSecondaryName), "builtin.split-50-50"}};
+    const std::string primary = monitorsByName(session->display()).at(kPrimaryName);
+    WMScene scene = sceneOverBothMonitors(session->display(), "77777777-8888-4999-8aaa-cccccccccccc",
+                                          "Stubborn", "builtin.split-50-50", "builtin.split-50-50");
     for (const char* application : {"stubborn", "xterm", "xterm"})
-        scene.windowHints[uuids.at(kPrimaryName)].push_back(WindowHint{application, 1, std::nullopt});
+        scene.windowHints[primary].push_back(WindowHint{application, 1, std::nullopt});
     writeActiveScene(home(), scene);
     const StubbornWindow stubborn(session->display(), Rect(3000, 200, 400, 300));
     ASSERT_TRUE(X11TestSession::waitFor([&] { return session->isClient(stubborn.window()); }));
