@@ -181,16 +181,16 @@ class ProgramOnX11Test : public ::testing::Test {
         session->setMonitor(kMainName, kMainRoot, true);
         session->startWindowManager();
     }
-    // MAIN unplugged and plugged again, each change handled by the program before the next. Plugged again,
-    // it comes after TOP in the list once more; unplugged, the server lists the output's own monitor,
-    // over the whole screen, first.
-    void unplugAndReplugMain() {
+    // The monitor holding the output unplugged and plugged again, each change handled by the program before
+    // the next. In the stacked session MAIN comes after TOP in the list once more; unplugged, the server
+    // lists the output's own monitor, over the whole screen, first.
+    void unplugAndReplug(const std::string& name, const Rect& root) {
         for (const bool plug : {false, true}) {
             const std::size_t changes = count("[DisplayChange] handle end");
             if (plug)
-                session->setMonitor(kMainName, kMainRoot, true);
+                session->setMonitor(name, root, true);
             else
-                session->deleteMonitor(kMainName);
+                session->deleteMonitor(name);
             ASSERT_TRUE(X11TestSession::waitFor([&] {
                 return count("[DisplayChange] handle end") > changes;
             })) << logText();

@@ -499,7 +499,7 @@ TEST_F(StatusMenuProgramOnX11Test, theCornerButtonStandsInItsStripOnTheMainMonit
     EXPECT_TRUE(X11TestSession::waitFor(inStrip))
         << (corner ? platform::describe(corner->root) : "no button") << logText();
 
-    unplugAndReplugMain();
+    ASSERT_NO_FATAL_FAILURE(unplugAndReplug(kMainName, kMainRoot));
     EXPECT_TRUE(X11TestSession::waitFor(inStrip))
         << (corner ? platform::describe(corner->root) : "no button") << logText();
 

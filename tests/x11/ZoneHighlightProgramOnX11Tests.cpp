@@ -188,7 +188,7 @@ TEST_F(ZoneHighlightProgramOnX11Test, theHighlightStandsOverTheMainMonitorsZoneN
     drop();
     EXPECT_TRUE(comesToFill(notes, topLeft)) << platform::describe(session->frameOf(notes)) << logText();
 
-    unplugAndReplugMain();
+    ASSERT_NO_FATAL_FAILURE(unplugAndReplug(kMainName, kMainRoot));
     EXPECT_TRUE(carry(notes, topRight.center(), topRight))
         << platform::describe(session->frameOf(notes)) << logText();
     drop();
