@@ -2,8 +2,8 @@
 #include "core/JSONFields.h"
 
 #include "core/ISODate.h"
+#include "platform/TextCase.h"
 
-#include <cctype>
 #include <cmath>
 #include <limits>
 
@@ -117,8 +117,9 @@ std::optional<std::string> canonicalUUID(std::string_view text) {
         if (hyphenSlot) {
             if (c != '-') return std::nullopt;
         } else {
-            if (!std::isxdigit(c)) return std::nullopt;
-            out[i] = static_cast<char>(std::toupper(c));
+            const bool hex = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+            if (!hex) return std::nullopt;
+            out[i] = asciiUpper(static_cast<char>(c));
         }
     }
     return out;

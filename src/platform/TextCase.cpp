@@ -1,22 +1,19 @@
-// ASCII-only case mapping.
+// ASCII-only case mapping, whatever the locale.
 #include "platform/TextCase.h"
 
 #include <algorithm>
-#include <cctype>
 
 namespace korvane {
 
 std::string asciiLowercased(std::string_view text) {
     std::string out(text);
-    std::transform(out.begin(), out.end(), out.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    std::transform(out.begin(), out.end(), out.begin(), asciiLower);
     return out;
 }
 
 std::string asciiUppercased(std::string_view text) {
     std::string out(text);
-    std::transform(out.begin(), out.end(), out.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    std::transform(out.begin(), out.end(), out.begin(), asciiUpper);
     return out;
 }
 

@@ -3,10 +3,10 @@
 #include "scenes/SceneStore.h"
 
 #include "core/Log.h"
+#include "platform/TextCase.h"
 #include "platform/UTF8.h"
 
 #include <algorithm>
-#include <cctype>
 #include <limits>
 #include <system_error>
 
@@ -16,11 +16,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Case-insensitive for ASCII letters; other characters compare by their UTF-8 bytes, which keeps the
-// order of code points.
+// Case-insensitive for ASCII letters, in every locale; other characters compare by their UTF-8 bytes,
+// which keeps the order of code points.
 bool nameOrdersBefore(const std::string& a, const std::string& b) {
     return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        return std::tolower(static_cast<unsigned char>(x)) < std::tolower(static_cast<unsigned char>(y));
+        return static_cast<unsigned char>(asciiLower(x)) < static_cast<unsigned char>(asciiLower(y));
     });
 }
 

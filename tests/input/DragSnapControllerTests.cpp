@@ -5,6 +5,7 @@
 #include "core/WMControllerFixture.h"
 #include "input/DragSnapController.h"
 #include "platform/Format.h"
+#include "support/TurkishLocale.h"
 
 #include <gtest/gtest.h>
 
@@ -120,16 +121,20 @@ TEST_F(DragSnapTest,
         const char* bundleID;
         std::optional<json> stored; // nothing: the key is absent
         bool snaps;
+        bool turkish = false; // under a Turkish locale, where the C library keeps "I" as it is
     };
     const Row rows[] = {
         {"org.telegram.desktop", std::nullopt, true}, // the id of Telegram's desktop entry
         {"telegram-desktop", std::nullopt, true},     // its WM_CLASS instance, without an entry
         {"ru.keepcoder.Telegram", std::nullopt, true},
         {"com.example.chat", std::nullopt, false},
-        {"com.example.chat", json({"Com.Example.Chat"}), true},  // listed by hand in another case
+        {"com.example.chat", json({"Com.Example.Chat"}), true}, // listed by hand in another case
+        {"org.example.irc", json({"ORG.EXAMPLE.IRC"}), true, true},
         {"telegram-desktop", json({"com.example.chat"}), false}, // the user's list replaced the default
     };
     for (const auto& row : rows) {
+        std::optional<korvane::testing::ScopedTurkishLocale> turkish;
+        if (row.turkish) turkish.emplace();
         if (row.stored)
             desktop->defaults().set(DragSnapController::kBlacklistKey, *row.stored);
         else

@@ -4,6 +4,9 @@
 
 #include "input/HotkeyConfig.h"
 #include "input/HotkeyManager.h"
+#include "input/KeyCodes.h"
+#include "platform/HotKeys.h"
+#include "support/TurkishLocale.h"
 
 #include <gtest/gtest.h>
 
@@ -85,6 +88,25 @@ TEST(KeyNames, everyKeyAndModifierTheHotKeysAcceptShowsInWordsOrItsCharacterNeve
               (std::vector<std::string>{"Alt+Tab", "Alt+Shift+Tab", "Ctrl+Alt+1-9", "Ctrl+Alt+Q",
                                         "Ctrl+Alt+W", "Ctrl+Alt+Z", "Ctrl+Alt+X", "Ctrl+Alt+Shift+Q",
                                         "Ctrl+Alt+Shift+W", "Ctrl+Alt+A", "Ctrl+Alt+C", "Ctrl+Alt+S", ""}));
+}
+
+// Under a Turkish locale a key stored as "I" or "Insert" is held all the same, its modifiers read, and a
+// recorded i shows as I: names fold by ASCII rules, not by the locale's, where I has no small form of its
+// own byte.
+TEST(KeyNames, storedNamesResolveAndShowUnderATurkishLocale) {
+    korvane::testing::ScopedTurkishLocale turkish;
+    RecordProperty("CLibraryTurkish", turkish.cLibrary() ? "yes" : "no (tr_TR.UTF-8 not installed)");
+    EXPECT_EQ(KeyCodes::code("I"), KeyCodes::code("i"));
+    EXPECT_TRUE(KeyCodes::code("I"));
+    EXPECT_EQ(KeyCodes::code("Insert"), KeyCodes::code("insert"));
+    EXPECT_TRUE(KeyCodes::code("INSERT"));
+    EXPECT_EQ(HotkeyManager::parseModifiers({"Ctrl", "OPTION", "SHIFT", "CMD"}),
+              platform::kHotKeyControl | platform::kHotKeyOption | platform::kHotKeyShift |
+                  platform::kHotKeyCommand);
+    EXPECT_EQ(KeyNames::modifier("Ctrl"), "Ctrl");
+    EXPECT_EQ(KeyNames::modifier("OPTION"), "Alt");
+    EXPECT_EQ(KeyNames::combination({"Ctrl", "alt"}, "i"), "Ctrl+Alt+I");
+    EXPECT_EQ(KeyNames::key("INSERT"), "Insert");
 }
 
 } // namespace

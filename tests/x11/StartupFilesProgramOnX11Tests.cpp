@@ -4,7 +4,8 @@
 // for what it is, while the other layout files still get their display keys brought to the canonical
 // form; files of nothing but nested brackets leave it no larger at rest than a clean start, and stay on
 // the disk; files of many small objects are read as a plain parse reads them; and a focus whitelist in
-// the folder it is started from is none of its business.
+// the folder it is started from is none of its business. Under a Turkish locale a key table written in
+// capitals is held whole.
 #include "ProgramOnX11.h"
 
 #include "platform/AtomicFile.h"
@@ -12,7 +13,9 @@
 #include "platform/UTF8.h"
 
 #include <X11/keysym.h>
+#include <clocale>
 #include <cstdlib>
+#include <locale.h>
 #include <sys/stat.h>
 
 namespace korvane::x11::test {
@@ -202,6 +205,45 @@ TEST_F(StartupFilesProgramOnX11Test, filesOfManySmallObjectsAreReadAndTheirKeysH
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
     for (const auto& entry : fs::directory_iterator(home()))
         EXPECT_EQ(entry.path().filename().string().find(".unreadable-"), std::string::npos) << entry.path();
+}
+
+// Under a Turkish locale, where the C library has no one-byte small form of "I", a key table that names its
+// keys and modifiers in capitals, "Insert" and "I" among them, as a hand or an older program wrote it, is
+// held whole: no key goes unheld, and each opens its switcher.
+TEST_F(StartupFilesProgramOnX11Test, aKeyTableInCapitalsIsHeldUnderATurkishLocale) {
+    if (locale_t turkish = ::newlocale(LC_ALL_MASK, "tr_TR.UTF-8", static_cast<locale_t>(nullptr)))
+        ::freelocale(turkish);
+    else
+        GTEST_SKIP() << "the system has no tr_TR.UTF-8 locale";
+    startSession(true);
+    HotkeyConfig config = HotkeyConfig::defaults(0);
+    for (auto& binding : config.bindings) {
+        if (binding.action == "sceneSwitcher.toggle")
+            binding = {binding.action, "Insert", {"CTRL", "ALT"}, true};
+        if (binding.action == "globalSwitcher.toggle")
+            binding = {binding.action, "I", {"Ctrl", "OPTION"}, true};
+    }
+    write(home() / HotkeyConfig::kFileName, config.toJSON().dump());
+    activeXterm("Notes", "60x20+2000+100");
+    const pid_t korvane = startKorvane({"LANG=tr_TR.UTF-8", "LC_ALL=tr_TR.UTF-8"});
+    ASSERT_TRUE(waitForLine("HotkeyManager: registering globalSwitcher.toggle key=I")) << logText();
+    ASSERT_TRUE(waitForLine("Scene Restore complete")) << logText();
+
+    const auto switcherShows = [&](const char* title) {
+        return X11TestSession::waitFor([&] {
+            const auto panel = session->viewableWindowTitled(title);
+            return panel && session->activeWindow() == *panel;
+        });
+    };
+    press({XK_Control_L, XK_Alt_L, XK_Insert});
+    EXPECT_TRUE(switcherShows("Scene Switcher")) << logText();
+    press({XK_Escape});
+    EXPECT_TRUE(X11TestSession::waitFor([&] { return !session->viewableWindowTitled("Scene Switcher"); }));
+    press({XK_Control_L, XK_Alt_L, XK_i});
+    EXPECT_TRUE(switcherShows("Global Switcher")) << logText();
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+    EXPECT_EQ(errorLines(), std::vector<std::string>{}) << logText();
 }
 
 // Started from a folder that holds "Korvane/Config/focus-whitelist.json" naming xterm, Korvane still

@@ -14,7 +14,6 @@
 #include <QString>
 #include <QStringList>
 
-#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <sys/stat.h>
@@ -29,7 +28,8 @@ std::string percentEncoded(const std::string& text, const std::string& keep) {
     static const char* hex = "0123456789ABCDEF";
     std::string out;
     for (unsigned char c : text) {
-        if (std::isalnum(c) || keep.find(static_cast<char>(c)) != std::string::npos) {
+        const bool alphanumeric = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+        if (alphanumeric || keep.find(static_cast<char>(c)) != std::string::npos) {
             out += static_cast<char>(c);
         } else {
             out += '%';
