@@ -7,10 +7,10 @@
 // a running application chosen for the exclusion list shows its picture and name there. A recording
 // ends, its keys held again at once, when the user clicks another window or another page, and a quit
 // while it records ends as any other. U typed alone for a shortcut is refused, F5 alone taken; a key
-// without a name is refused, leaving "hotkeys.json" as it was, while Ctrl+Alt+Insert recorded for the card
-// switcher opens it; minimised, the window comes back with the keyboard from the menu; the window manager's
-// close takes it away at once however soon after its opening it comes. Pictures of the real window are left
-// under build/screenshots.
+// without a name is refused, leaving "hotkeys.json" as it was, as is Ctrl+Alt+F5, the X server's own key,
+// while Ctrl+Alt+Insert recorded for the card switcher opens it; minimised, the window comes back with the
+// keyboard from the menu; the window manager's close takes it away at once however soon after its opening it
+// comes. Pictures of the real window are left under build/screenshots.
 #include "IconPictures.h"
 #include "PrivateSystemBus.h"
 #include "ProgramOnX11.h"
@@ -112,6 +112,17 @@ class PreferencesProgramOnX11Test : public ProgramOnX11Test {
         }
         if (!top) return std::nullopt;
         return Point{double(*left + *right) / 2, double(*top + *bottom) / 2};
+    }
+    // From the window's first control, the Shortcuts page, then "Push Window Left" (past the cycling row and
+    // the digit row's four modifiers) records: the height of its recorder's dot once it shows.
+    std::optional<int> recordPushWindowLeft(xcb_window_t window) {
+        key(XK_Down);
+        for (int i = 0; i < 7; ++i)
+            key(XK_Tab);
+        key(XK_space);
+        std::optional<int> dot;
+        X11TestSession::waitFor([&] { return (dot = recordingDot(window)).has_value(); });
+        return dot;
     }
     // Its height alone.
     std::optional<int> recordingDot(xcb_window_t window) {
@@ -383,14 +394,10 @@ TEST_F(PreferencesProgramOnX11Test, aKeyThatTypesIsRefusedAloneWhileF5AloneBecom
     const pid_t korvane = startWithPreferences(window);
     ASSERT_TRUE(window) << logText();
 
-    // "Push Window Left" records (the way there is that of the tests above) and U alone is typed: refused,
-    // so the table stays as it was and every program keeps its U.
+    // "Push Window Left" records and U alone is typed: refused, so the table stays as it was and every
+    // program keeps its U.
     const std::string table = fileText("hotkeys.json");
-    key(XK_Down);
-    for (int i = 0; i < 7; ++i)
-        key(XK_Tab);
-    key(XK_space);
-    ASSERT_TRUE(X11TestSession::waitFor([&] { return recordingDot(*window).has_value(); })) << logText();
+    ASSERT_TRUE(recordPushWindowLeft(*window)) << logText();
     std::size_t resumed = count("Hot keys resumed");
     key(XK_u);
     ASSERT_TRUE(X11TestSession::waitFor([&] { return count("Hot keys resumed") > resumed; })) << logText();
@@ -414,6 +421,37 @@ TEST_F(PreferencesProgramOnX11Test, aKeyThatTypesIsRefusedAloneWhileF5AloneBecom
                                                        {"enabled", true}}));
     ASSERT_TRUE(X11TestSession::waitFor([&] { return count("Hot keys resumed") > resumed; })) << logText();
     EXPECT_TRUE(X11TestSession::waitFor([&] { return heldElsewhere(XK_F5, 0); })) << logText();
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+// Ctrl+Alt+F5 is the X server's: it switches terminals at the press and hands the program only the release.
+// Typed for "Push Window Left" it is refused with the reason under the row, the recording ends with the
+// row's shortcut back and the program's keys held again, and "hotkeys.json" stays byte for byte.
+TEST_F(PreferencesProgramOnX11Test, ctrlAltF5IsRefusedAsTheServersOwnKeyAndTheFileStaysAsItWas) {
+    std::optional<xcb_window_t> window;
+    const pid_t korvane = startWithPreferences(window);
+    ASSERT_TRUE(window) << logText();
+    const std::string table = fileText("hotkeys.json");
+    const std::optional<int> row = recordPushWindowLeft(*window);
+    ASSERT_TRUE(row) << logText();
+    // Just below the row, where the next row's title shows until a reason comes between them.
+    const Rect frame = session->frameOf(*window);
+    const Rect below{frame.minX(), double(*row + 14), frame.width(), 18};
+    const auto nextRow = session->rootPixels(below);
+
+    const std::size_t resumed = count("Hot keys resumed");
+    keys({XK_Control_L, XK_Alt_L, XK_F5});
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return count("Hot keys resumed") > resumed; })) << logText();
+    EXPECT_TRUE(X11TestSession::waitFor([&] { return !recordingDot(*window); }));
+    EXPECT_TRUE(waitForLine("[Settings] Refused for push.left: Ctrl+Alt+F5 is the X server's own key and "
+                            "reaches no program: choose another combination"))
+        << logText();
+    EXPECT_TRUE(X11TestSession::waitFor([&] { return session->rootPixels(below) != nextRow; }));
+    picture(*window, "preferences-server-key-refused-korvane.png");
+    EXPECT_EQ(fileText("hotkeys.json"), table);
+    EXPECT_TRUE(X11TestSession::waitFor([&] { return heldElsewhere(XK_q, kControlAlt); })) << logText();
 
     ::kill(korvane, SIGTERM);
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();

@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QWidget>
 
+#include <algorithm>
 #include <array>
 #include <span>
 
@@ -157,6 +158,34 @@ constexpr std::array kKeypadCodes = {
     KeyCode{Qt::Key_Equal, 81},
 };
 
+// The keys the X server keeps for itself, as the keyboard map names them with Ctrl+Alt held, each with the
+// key it is typed on. The server acts on the press of a terminal switch or a video mode change and
+// hands programs only the release; the grab keys reach them whole.
+struct ServerKey {
+    quint32 keysym;
+    std::uint16_t code;
+};
+constexpr std::array kServerKeys = {
+    // XF86Switch_VT_1 to XF86Switch_VT_12, on F1 to F12.
+    ServerKey{0x1008FE01, 122},
+    ServerKey{0x1008FE02, 120},
+    ServerKey{0x1008FE03, 99},
+    ServerKey{0x1008FE04, 118},
+    ServerKey{0x1008FE05, 96},
+    ServerKey{0x1008FE06, 97},
+    ServerKey{0x1008FE07, 98},
+    ServerKey{0x1008FE08, 100},
+    ServerKey{0x1008FE09, 101},
+    ServerKey{0x1008FE0A, 109},
+    ServerKey{0x1008FE0B, 103},
+    ServerKey{0x1008FE0C, 111},
+    // XF86Ungrab, XF86ClearGrab, XF86Next_VMode and XF86Prev_VMode, on the keypad's /, *, + and -.
+    ServerKey{0x1008FE20, 75},
+    ServerKey{0x1008FE21, 67},
+    ServerKey{0x1008FE22, 69},
+    ServerKey{0x1008FE23, 78},
+};
+
 bool isModifierKey(int key) {
     switch (key) {
     case Qt::Key_Control:
@@ -180,6 +209,10 @@ bool isModifierKey(int key) {
 std::optional<RecordingKeyEvent> recordingKeyEvent(const QKeyEvent& event) {
     const int key = event.key();
     if (isModifierKey(key)) return std::nullopt;
+    const auto server = std::find_if(kServerKeys.begin(), kServerKeys.end(), [&](const ServerKey& entry) {
+        return entry.keysym == event.nativeVirtualKey();
+    });
+    if (event.type() == QEvent::KeyRelease && server == kServerKeys.end()) return std::nullopt;
     const Qt::KeyboardModifiers mods = event.modifiers();
     RecordingKeyEvent out{kUnnamedKeyCode, 0};
     const auto& table = (mods & Qt::KeypadModifier) ? std::span<const KeyCode>(kKeypadCodes)
@@ -190,6 +223,10 @@ std::optional<RecordingKeyEvent> recordingKeyEvent(const QKeyEvent& event) {
             break;
         }
     if (key == 0 && event.nativeVirtualKey() == kBreakKeysym) out.keyCode = kPauseKeyCode;
+    if (server != kServerKeys.end()) {
+        out.keyCode = server->code;
+        out.keptByServer = true;
+    }
     if (mods & Qt::ControlModifier) out.modifierFlags |= platform::kEventFlagControl;
     if (mods & Qt::AltModifier) out.modifierFlags |= platform::kEventFlagOption;
     if (mods & Qt::ShiftModifier) out.modifierFlags |= platform::kEventFlagShift;
@@ -204,7 +241,9 @@ RecordingKeyFilter::RecordingKeyFilter(SettingsViewModel& model, std::function<c
 }
 
 bool RecordingKeyFilter::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() != QEvent::ShortcutOverride && event->type() != QEvent::KeyPress) return false;
+    if (event->type() != QEvent::ShortcutOverride && event->type() != QEvent::KeyPress &&
+        event->type() != QEvent::KeyRelease)
+        return false;
     const QWidget* recorder = recorder_ ? recorder_() : nullptr;
     if (!recorder || watched != recorder || !recorder->isVisible()) return false;
     if (event->type() == QEvent::ShortcutOverride) {
@@ -214,6 +253,7 @@ bool RecordingKeyFilter::eventFilter(QObject* watched, QEvent* event) {
         event->accept();
         return true;
     }
+    // A release counts only for a key the server kept: its press never came.
     const auto recorded = recordingKeyEvent(*static_cast<QKeyEvent*>(event));
     if (!recorded) return false;
     return model_.handleRecordingKeyEvent(*recorded);

@@ -16,7 +16,9 @@ class QWidget;
 namespace korvane {
 
 // The code and flags of a key press; nothing for a modifier key pressed alone (it is part of a chord, not
-// a key of its own). A key outside the table gets kUnnamedKeyCode, whose name is empty.
+// a key of its own). A key outside the table gets kUnnamedKeyCode, whose name is empty. A key the X
+// server keeps for itself is the key it is typed on, marked kept by the server, at its press or at its
+// release, the one half of it the server may hand on; any other release is nothing.
 std::optional<RecordingKeyEvent> recordingKeyEvent(const QKeyEvent& event);
 inline constexpr std::uint16_t kUnnamedKeyCode = 0xFFFF;
 

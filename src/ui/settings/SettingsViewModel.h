@@ -59,6 +59,10 @@ struct ShortcutRefusal {
 struct RecordingKeyEvent {
     std::uint16_t keyCode = 0;
     std::uint64_t modifierFlags = 0;
+    // The combination is one the X server keeps for itself (Ctrl+Alt+F1 to F12 switch to another virtual
+    // terminal, Ctrl+Alt with the keypad's + and - change the video mode, with its * and / end grabs):
+    // it reaches no program as itself, so it cannot be held.
+    bool keptByServer = false;
 };
 
 // Main thread only. The fields are read by the pages; they change only through the operations below,
@@ -153,8 +157,8 @@ class SettingsViewModel {
     void startRecording(const std::string& action);
     void stopRecording();
     // While recording: Escape only stops; Delete or Forward Delete without modifiers clears the binding;
-    // any other key is recorded with its modifiers, unless updateBinding() refuses it. Each ends the
-    // recording and answers true (consumed).
+    // a combination the X server keeps is refused with its reason; any other key is recorded with its
+    // modifiers, unless updateBinding() refuses it. Each ends the recording and answers true (consumed).
     // While idle nothing changes and the answer is false.
     bool handleRecordingKeyEvent(const RecordingKeyEvent& event);
     // Sets the first binding of the action to the key and modifiers and enables it, hands the table to the
@@ -221,6 +225,8 @@ class SettingsViewModel {
     void notifyChanged();
     void writeFlag(const char* key, bool value);
     void handConfigToOwner();
+    // The combination typed for the action's row is not taken: the reason goes under the row.
+    void refuse(const std::string& action, std::string reason);
     void setRecordingAction(std::optional<std::string> action);
 
     platform::Platform& platform_;

@@ -158,7 +158,12 @@ bool SettingsViewModel::handleRecordingKeyEvent(const RecordingKeyEvent& event) 
         if (flags & platform::kEventFlagOption) modifiers.push_back("alt");
         if (flags & platform::kEventFlagShift) modifiers.push_back("shift");
         if (flags & platform::kEventFlagCommand) modifiers.push_back("cmd");
-        updateBinding(action, keyName(event.keyCode), modifiers);
+        if (event.keptByServer)
+            refuse(action,
+                   KeyNames::combination(modifiers, keyName(event.keyCode)) +
+                       " is the X server's own key and reaches no program: choose another combination");
+        else
+            updateBinding(action, keyName(event.keyCode), modifiers);
     }
     stopRecording();
     return true;
@@ -175,8 +180,7 @@ void SettingsViewModel::updateBinding(const std::string& action, const std::stri
         return;
     }
     if (auto reason = shortcutRefusal(key, modifiers)) {
-        say("[Settings] Refused for " + action + ": " + *reason);
-        assign(refusedShortcut, std::optional<ShortcutRefusal>(ShortcutRefusal{action, std::move(*reason)}));
+        refuse(action, std::move(*reason));
         return;
     }
     it->key = key;
@@ -184,6 +188,11 @@ void SettingsViewModel::updateBinding(const std::string& action, const std::stri
     it->enabled = true;
     say("[Settings] Calling updateHotkeyConfigHandler");
     handConfigToOwner();
+}
+
+void SettingsViewModel::refuse(const std::string& action, std::string reason) {
+    say("[Settings] Refused for " + action + ": " + reason);
+    assign(refusedShortcut, std::optional<ShortcutRefusal>(ShortcutRefusal{action, std::move(reason)}));
 }
 
 void SettingsViewModel::clearBinding(const std::string& action) {

@@ -402,6 +402,52 @@ TEST_F(SettingsPagesTest, theKeypadPauseAndInsertAreRecordedByNameAndAKeyWithout
     picture("settings-shortcuts-unnamed-key-refused.png");
 }
 
+// Ctrl+Alt+F5 reaches a program only as the release of XF86Switch_VT_5 (the server switches terminals at
+// its press), Ctrl+Alt with the keypad's + as that of XF86Next_VMode, with its * as a whole XF86ClearGrab:
+// each is refused with its reason under the row, the recording ended, the row's shortcut as it was. Any
+// other key's release, such as the last one of a combination recorded, records nothing.
+TEST_F(SettingsPagesTest, theXServersOwnKeysAreRefusedUnderTheRowAndEndTheRecording) {
+    model->setSelectedTab(SettingsTab::hotkeys);
+    show();
+    const auto ctrlAlt = Qt::ControlModifier | Qt::AltModifier;
+    const HotkeyConfig before = owned;
+    struct Row {
+        QEvent::Type type;
+        int key;
+        quint32 keysym;
+        const char* combination;
+    };
+    const Row rows[] = {
+        {QEvent::KeyRelease, 0, 0x1008FE05, "Ctrl+Alt+F5"},
+        {QEvent::KeyRelease, 0, 0x1008FE0C, "Ctrl+Alt+F12"},
+        {QEvent::KeyRelease, 0, 0x1008FE22, "Ctrl+Alt+Keypad +"},
+        {QEvent::KeyPress, Qt::Key_ClearGrab, 0x1008FE21, "Ctrl+Alt+Keypad *"},
+    };
+    for (const auto& row : rows) {
+        recorder("push.left")->recordButton()->click();
+        settle();
+        QKeyEvent release(QEvent::KeyRelease, Qt::Key_A, ctrlAlt, 0x26, 'a', 0);
+        QApplication::sendEvent(recorder("push.left")->recordButton(), &release);
+        settle();
+        ASSERT_EQ(model->recordingAction, "push.left") << row.combination;
+        QKeyEvent serverKey(row.type, row.key, ctrlAlt, 0x47, row.keysym, 0);
+        QApplication::sendEvent(recorder("push.left")->recordButton(), &serverKey);
+        settle();
+        EXPECT_FALSE(model->recordingAction) << row.combination;
+        EXPECT_FALSE(view().keyFilter()) << row.combination;
+        EXPECT_EQ(owned, before) << row.combination;
+        EXPECT_EQ(recorder("push.left")->shownText(), "Ctrl+Alt+Q") << row.combination;
+        QLabel* refusal = view().hotkeysPage()->findChild<QLabel*>("refusal:push.left");
+        ASSERT_TRUE(refusal);
+        EXPECT_TRUE(refusal->isVisible()) << row.combination;
+        EXPECT_EQ(refusal->text().toStdString(),
+                  std::string(row.combination) +
+                      " is the X server's own key and reaches no program: choose another combination");
+    }
+    expectNothingClipped(view().hotkeysPage());
+    picture("settings-shortcuts-server-key-refused.png");
+}
+
 TEST_F(SettingsPagesTest, movingTheRecordingToAnotherRowKeepsOneKeyFilterAndHidingTheWindowEndsIt) {
     model->setSelectedTab(SettingsTab::hotkeys);
     show();
