@@ -2,7 +2,8 @@
 // two xterms in the two halves of the primary monitor, control+option+S shows the window with the
 // keyboard; Return stores a scene with both xterms in their zones, makes it the active scene, shows the
 // toast and closes the window. Escape closes it without writing, and the next opening captures afresh;
-// minimised, the window comes back with the next control+option+S.
+// minimised, the window comes back with the next control+option+S. A terminal that opens beneath it while
+// the name is typed gets none of it, until a click on the terminal gives it the keyboard.
 // With xterms on both monitors the layout chips take no click, one xterm dragged between the cells goes
 // only to zones of its own monitor's layout, and a restore of what was saved puts each xterm into the zone
 // it was shown in; with the main monitor's xterm excluded, the canvas draws the side monitor's zones, where
@@ -291,6 +292,85 @@ TEST_F(SaveSceneWindowProgramOnX11Test, minimisedItComesBackWithTheKeyboardAtThe
     ASSERT_FALSE(session->viewableWindowTitled(kTitle));
     EXPECT_EQ(openSaveScene(), panel) << logText();
     EXPECT_FALSE(minimised(*panel));
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+// A terminal that a script starts while the name is typed opens beneath the window, and the window manager
+// gives it the focus: the name and Return still go to the window, which saves the scene under that name,
+// and the terminal gets none of them. A click on the terminal gives it the keyboard, also while the window
+// still shows; a click back on the window takes the typing back, from another terminal that opens then.
+TEST_F(SaveSceneWindowProgramOnX11Test,
+       aTerminalOpenedBeneathItGetsNoneOfTheNameAndAClickOnItGivesItTheKeys) {
+    startSession(true);
+    xterm("Left", "60x20+2000+100");
+    const pid_t korvane = startKorvaneWithoutEntries();
+    ASSERT_TRUE(waitForLine("HotkeyManager: registering scene.save key=S")) << logText();
+    ASSERT_TRUE(waitForLine("Scene Restore complete")) << logText();
+    auto activeBecomes = [&](xcb_window_t window) {
+        return X11TestSession::waitFor([&] { return session->activeWindow() == window; });
+    };
+    auto selectAll = [&] {
+        session->pressKeys({session->keycodeOf(XK_Control_L), session->keycodeOf(XK_a)});
+    };
+
+    auto before = sceneFiles();
+    auto panel = openSaveScene();
+    ASSERT_TRUE(panel) << logText();
+    // Partly under the window, which stays above it: its left part shows.
+    const fs::path lateKeys = folder.path() / "late.keys";
+    const xcb_window_t late = recordingXterm("late", "50x12+2300+500", lateKeys);
+    ASSERT_TRUE(activeBecomes(late)) << "active window " << session->activeWindow();
+    ASSERT_EQ(session->viewableWindowTitled(kTitle), panel);
+    type("alpha");
+    press(XK_Return);
+    auto scene = newScene(before);
+    ASSERT_TRUE(scene) << logText();
+    EXPECT_EQ((*scene)["name"], "alpha");
+    EXPECT_TRUE(windowGone());
+    EXPECT_EQ(contents(lateKeys), "");
+
+    // The window gone, a click on the terminal and a key: the terminal has it.
+    const Rect lateFrame = session->frameOf(late);
+    const Point onLate{lateFrame.minX() + 40, lateFrame.midY()};
+    clickAt(int(onLate.x), int(onLate.y));
+    ASSERT_TRUE(activeBecomes(late));
+    press(XK_z);
+    EXPECT_TRUE(X11TestSession::waitFor([&] { return contents(lateKeys) == "z"; })) << contents(lateKeys);
+
+    // Open again, above the terminal: a click on the terminal's part that shows gives it the keys.
+    before = sceneFiles();
+    panel = openSaveScene();
+    ASSERT_TRUE(panel) << logText();
+    const Rect panelFrame = session->frameOf(*panel);
+    ASSERT_FALSE(panelFrame.contains(onLate)) << platform::describe(panelFrame);
+    clickAt(int(onLate.x), int(onLate.y));
+    ASSERT_TRUE(activeBecomes(late));
+    // The program hears of the click a moment after the window manager has acted on it, as a hand's next
+    // key would come.
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return !keyboardGrabbed(); }));
+    press(XK_y);
+    EXPECT_TRUE(X11TestSession::waitFor([&] { return contents(lateKeys) == "zy"; })) << contents(lateKeys);
+    ASSERT_EQ(session->viewableWindowTitled(kTitle), panel);
+
+    // A click on the window (the empty middle of its footer) takes the typing back, whatever opens beneath
+    // it then.
+    const Rect content = session->contentOf(*panel);
+    clickAt(int(content.minX() + content.width() * 0.45), int(content.maxY() - 12));
+    ASSERT_TRUE(activeBecomes(*panel)) << logText();
+    const fs::path laterKeys = folder.path() / "later.keys";
+    const xcb_window_t later = recordingXterm("later", "50x12+2300+750", laterKeys);
+    ASSERT_TRUE(activeBecomes(later)) << "active window " << session->activeWindow();
+    selectAll();
+    type("beta");
+    press(XK_Return);
+    scene = newScene(before);
+    ASSERT_TRUE(scene) << logText();
+    EXPECT_EQ((*scene)["name"], "beta");
+    EXPECT_TRUE(windowGone());
+    EXPECT_EQ(contents(laterKeys), "");
+    EXPECT_EQ(contents(lateKeys), "zy");
 
     ::kill(korvane, SIGTERM);
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();

@@ -1,7 +1,9 @@
 // The "Save Scene" panel: a fixed window, above the others, whose content is the sheet over the model.
 #include "ui/scene_manager/SceneSaveWindowController.h"
 
+#include "core/AXUtil.h"
 #include "ui/overlays/BringForward.h"
+#include "ui/overlays/KeyboardHoldWhileInFront.h"
 #include "ui/overlays/Overlay.h"
 #include "ui/scene_manager/EventWatcher.h"
 #include "ui/scene_manager/SceneSaveSheet.h"
@@ -18,6 +20,9 @@ namespace korvane {
 
 struct SceneSaveWindowController::Window {
     QPointer<QWidget> widget;
+    // The name is typed here while the window stays above the others: a window that opens beneath it
+    // gets none of it.
+    std::unique_ptr<KeyboardHoldWhileInFront> keyboard;
 };
 
 SceneSaveWindowController::SceneSaveWindowController(std::shared_ptr<SceneSaveViewModel> model,
@@ -35,7 +40,9 @@ SceneSaveWindowController::SceneSaveWindowController(std::shared_ptr<SceneSaveVi
     auto* content = new QVBoxLayout(window);
     content->setContentsMargins(0, 0, 0, 0);
     content->addWidget(new SceneSaveSheet(viewModel, window));
+    window_->keyboard = std::make_unique<KeyboardHoldWhileInFront>(viewModel->platform(), AXUtil::shared());
     window->installEventFilter(new EventWatcher(window, QEvent::Close, EventWatcher::Fires::once, [this] {
+        window_->keyboard->end();
         if (auto closed = onClose) closed();
     }));
 }
@@ -50,7 +57,10 @@ SceneSaveWindowController::~SceneSaveWindowController() {
 }
 
 void SceneSaveWindowController::showWindow() {
-    if (QWidget* window = window_->widget) bringForward(*window);
+    QWidget* window = window_->widget;
+    if (!window) return;
+    bringForward(*window);
+    window_->keyboard->hold(window);
 }
 
 void SceneSaveWindowController::close() {

@@ -32,7 +32,8 @@ class SceneSaveWindowController {
     SceneSaveWindowController(const SceneSaveWindowController&) = delete;
     SceneSaveWindowController& operator=(const SceneSaveWindowController&) = delete;
 
-    // Shows the window, restored when minimised, in front of the others and gives it the keyboard.
+    // Shows the window, restored when minimised, in front of the others and gives it the keyboard, which
+    // it keeps from windows that open beneath it until a click elsewhere (see KeyboardHoldWhileInFront).
     void showWindow();
     // Closes the window; onClose follows.
     void close();
