@@ -7,8 +7,9 @@
 // runs, so both are cut to their rounded outline and what lies under their corners shows there. Pictures of
 // both are left under build/screenshots. The card switcher shown on a monitor that is unplugged closes with
 // it; opened again on the monitor that stays, its digit restores a scene. A restore that could not start an
-// application the scene names, or left windows unplaced because their zone is gone, is no check mark. A
-// terminal that opens while the card switcher shows gets none of the keys typed at it.
+// application the scene names, or left windows unplaced because their zone is gone, is no check mark; one
+// whose started application shows its window five seconds later keeps its card until that window is
+// counted. A terminal that opens while the card switcher shows gets none of the keys typed at it.
 #include "ProgramOnX11.h"
 
 #include "platform/Format.h"
@@ -272,6 +273,64 @@ TEST_F(SceneNoticesProgramOnX11Test, windowsWhoseZoneTheMonitorsLayoutLacksMakeT
     ASSERT_TRUE(waitForLine("Scene Restore complete (layout-only): 'Terminals'")) << logText();
     ASSERT_TRUE(waitForLine("HotkeyManager: registering sceneSwitcher.toggle key=C")) << logText();
     expectPartialCard("scene-restore-hud-without-zone-korvane.png");
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+// A restore that starts an application whose window comes five seconds later: the card stays until that
+// window has landed in its zone, counts it, ends on the check mark (its last picture is left under
+// build/screenshots) and goes.
+TEST_F(SceneNoticesProgramOnX11Test, theCardOfARestoreWithASlowStartStaysForItsWindowAndThenGoes) {
+    startSession(true);
+    // A terminal of a class of its own that shows its window five seconds after its start.
+    const fs::path command = folder.path() / "bin" / "korvane-slow-term";
+    fs::create_directories(command.parent_path());
+    std::ofstream(command) << "#!/bin/sh\nsleep 5\nexec xterm -name slowterm -class KorvaneSlow -title Slow "
+                              "-geometry 40x10+2300+500 -e cat\n";
+    fs::permissions(command, fs::perms::owner_all);
+    const fs::path data = folder.path() / "data";
+    fs::create_directories(data / "applications");
+    std::ofstream(data / "applications/korvane-slow-term.desktop")
+        << "[Desktop Entry]\nType=Application\nName=Slow Term\nExec=" << command.string()
+        << "\nStartupWMClass=KorvaneSlow\n";
+    // Stored first, so listed first: the card switcher's 1. The scene active at the start places nothing.
+    WMScene slow = sceneOverBothMonitors(session->display(), "66666666-7777-4888-8999-AAAAAAAAAAAA", "Slow",
+                                         "builtin.split-50-50", "builtin.fullscreen");
+    slow.windowHints = {{monitorsByName(session->display()).at(kPrimaryName),
+                         {WindowHint{"xterm", 1, {}}, WindowHint{"korvane-slow-term", 2, {}}}}};
+    writeActiveScene(home(), slow);
+    writeTerminalsScene();
+    ASSERT_TRUE(focusByClick(xterm("Left", "60x20+2000+500")));
+
+    // Without other desktop entries the xterm is the application "xterm", by its class.
+    const pid_t korvane = startKorvane(
+        {"XDG_DATA_HOME=" + data.string(), "XDG_DATA_DIRS=" + (folder.path() / "no-data").string()});
+    ASSERT_TRUE(waitForLine("Scene Restore complete (layout-only): 'Terminals'")) << logText();
+    ASSERT_TRUE(waitForLine("HotkeyManager: registering sceneSwitcher.toggle key=C")) << logText();
+    ASSERT_TRUE(restoreAndShowCard()) << logText();
+    std::optional<xcb_window_t> late;
+    ASSERT_TRUE(X11TestSession::waitFor(
+        [&] { return (late = session->viewableWindowTitled("Slow")).has_value(); }, seconds(20)))
+        << logText();
+    ASSERT_TRUE(session->viewableWindowTitled(kCardTitle)) << "the card went before the window came";
+    // The card's line of detail, as it reads before the window is counted.
+    const int top = int(kPrimaryWorkArea.minY()) + 40;
+    const Rect detail(2786, top + 40, 230, 28);
+    const auto uncounted = session->rootPixels(detail);
+    // Counted once it has landed: the card, still up, reads otherwise. Its picture then is its last.
+    EXPECT_TRUE(X11TestSession::waitFor([&] {
+        return session->rootPixels(detail) != uncounted && session->viewableWindowTitled(kCardTitle);
+    })) << "the card did not count the window\n"
+        << logText();
+    EXPECT_TRUE(session->saveScreenshot(Rect(2560, 0, 640, 200),
+                                        picture("scene-restore-hud-slow-start-korvane.png")));
+    // The check mark's green, where a partial card shows orange.
+    std::uint32_t symbol = 0;
+    EXPECT_EQ(symbol = session->rootPixel(2751, top + 36), 0x34C759u) << std::hex << symbol;
+    EXPECT_TRUE(comesToFill(*late, kPrimaryRightHalf)) << platform::describe(session->frameOf(*late));
+    EXPECT_TRUE(
+        X11TestSession::waitFor([&] { return !session->viewableWindowTitled(kCardTitle); }, seconds(4)));
 
     ::kill(korvane, SIGTERM);
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
