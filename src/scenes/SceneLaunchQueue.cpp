@@ -30,8 +30,47 @@ void SceneLaunchQueue::beginRestore() {
 }
 
 void SceneLaunchQueue::endRestore() {
+    if (inRestore_) withdrawEarlierStarts();
     inRestore_ = false;
     awaitingEnd_ = awaitsWindows();
+}
+
+void SceneLaunchQueue::withdrawEarlierStarts() {
+    for (const auto& started : started_) {
+        if (started.request.restore == latestRestore_ || !isOpen(started)) continue;
+        Log::sceneManager.info("Scene restore: the window of '%s' asked for zone=%ld is not placed: another "
+                               "restore replaced the one that asked",
+                               started.request.bundleID, started.request.zoneID);
+        intents_->cancel(started.intentID, "restore replaced");
+    }
+}
+
+void SceneLaunchQueue::aim(const Started& started) {
+    auto intent = intents_->intents.find(started.intentID);
+    if (intent == intents_->intents.end()) return;
+    // The zone as the asking restore's layouts have it now, which are those it applied before it asked.
+    intent->second.targetDisplayUUID = started.request.displayUUID;
+    intent->second.targetZoneID = started.request.zoneID;
+    intent->second.displayEpoch = intents_->currentEpoch(started.request.displayUUID);
+}
+
+bool SceneLaunchQueue::takeEarlierStart(const Request& request) {
+    if (request.restore == 0) return false;
+    for (auto& started : started_) {
+        if (started.request.bundleID != request.bundleID || started.request.restore == request.restore)
+            continue;
+        const auto intent = intents_->intent(started.intentID);
+        if (!intent || intent->stage != MappingIntentStage::intent ||
+            intents_->nowProvider() > intent->expiresAt)
+            continue;
+        Log::sceneManager.info(
+            "Scene restore: the window of '%s' started for zone=%ld is awaited for zone=%ld",
+            request.bundleID, started.request.zoneID, request.zoneID);
+        started.request = request;
+        aim(started);
+        return true;
+    }
+    return false;
 }
 
 bool SceneLaunchQueue::awaitsWindows() const {
@@ -59,6 +98,7 @@ bool SceneLaunchQueue::request(const std::string& bundleID, std::int64_t zoneID,
     for (auto& started : started_)
         if (same(started.request) && isOpen(started)) {
             started.request.restore = restore;
+            aim(started);
             Log::sceneManager.info("Scene restore: a window of '%s' for zone=%ld is awaited already",
                                    bundleID, zoneID);
             return true;
@@ -69,6 +109,8 @@ bool SceneLaunchQueue::request(const std::string& bundleID, std::int64_t zoneID,
             waiting.restore = restore;
             return true;
         }
+    // No application is started twice for one zone: a window on its way goes where it is asked for now.
+    if (takeEarlierStart({bundleID, zoneID, displayUUID, restore})) return true;
     queue.push_back({bundleID, zoneID, displayUUID, restore});
     if (awaitsWindow(bundleID) || queue.size() > 1)
         Log::sceneManager.info("Scene restore: '%s' for zone=%ld is started once the window of its start "

@@ -46,13 +46,17 @@ class SceneLaunchQueue : public std::enable_shared_from_this<SceneLaunchQueue> {
 
     // A restore's requests follow, until endRestore(). Starts that earlier restores still had waiting
     // are dropped (this restore asks again for what it wants), and the windows of earlier restores are
-    // no longer reported.
+    // no longer reported. A restore replaces the ones before it: as it ends, the starts they made whose
+    // windows it did not take for zones of its own place nothing (their intents are withdrawn), so that a
+    // late window opens where it opens, like any new window.
     void beginRestore();
     void endRestore();
     // A window of the application for the zone: started now when no start of the application awaits its
     // window, else in its turn. A zone already waiting or awaited is not asked for twice; it counts for
-    // the restore asking now. False when the start made now was refused: the application cannot be
-    // started, and the zones of it still waiting are dropped.
+    // the restore asking now, aimed at the zone as its layouts have it. A start an earlier restore made
+    // for another zone whose window has not come is taken for this zone instead of starting the
+    // application again. False when the start made now was refused: the application cannot be started,
+    // and the zones of it still waiting are dropped.
     bool request(const std::string& bundleID, std::int64_t zoneID, const std::string& displayUUID);
     // The start behind the intent has brought its application up (or found it running): from now on the
     // application running no more means that no window will come of it.
@@ -102,6 +106,13 @@ class SceneLaunchQueue : public std::enable_shared_from_this<SceneLaunchQueue> {
     // `running` holds the applications running, read once per pass when first needed.
     void withdrawIfEnded(const Started& started, std::optional<std::set<std::string>>& running);
     Ending endingOf(const Started& started) const;
+    // The started intents of earlier restores still open, withdrawn.
+    void withdrawEarlierStarts();
+    // The start's intent turned to the zone its request names now.
+    void aim(const Started& started);
+    // A start of the same application that an earlier restore made and whose window has not come, taken
+    // for the request; false when there is none.
+    bool takeEarlierStart(const Request& request);
     // Whether a start of the application still awaits its window.
     bool awaitsWindow(const std::string& bundleID) const;
     bool isOpen(const Started& started) const;

@@ -663,3 +663,47 @@ TEST_F(AppDelegateScenesTest, twoPressesOfACardsDigitTogetherLeaveNoCardBehind) 
     desktop->loop().advance(seconds(10));
     EXPECT_EQ(visibleRestoreCards(), 0);
 }
+
+// A restore replaced by another while the terminal it started has not brought its window places nothing
+// more: the window lands where the scene restored next puts the terminal (in the first scene's zone the
+// editor now stands), or, where that scene names no terminal, opens where it opens, in no zone. The
+// terminal is started once either way.
+TEST_F(AppDelegateScenesTest, aRestoreReplacedWhileItsStartAwaitsItsWindowPlacesNothingMore) {
+    addScreen("D1", Rect{0, 0, 1920, 1080});
+    const Rect opensAt{300, 300, 500, 300};
+    installTerminal({.after = seconds(5), .window = sim::SimWindowSpec{.frame = opensAt}});
+    const WMScene first = editorAndTerminalScene("First", 2, 1);
+    const WMScene second = editorAndTerminalScene("Second", 1, 2);
+    WMScene editorOnly = second;
+    editorOnly.id = desktop->process().makeUUID();
+    editorOnly.name = "Editor only";
+    editorOnly.windowHints["D1"].pop_back();
+    store()->save(editorOnly, screens());
+    launchAndSettle();
+    const WindowID editor = openEditor();
+
+    const std::pair<const WMScene&, std::optional<int>> rows[] = {{second, 2}, {editorOnly, std::nullopt}};
+    std::size_t starts = 0;
+    for (const auto& [next, terminalZone] : rows) {
+        SCOPED_TRACE(next.name);
+        app->sceneCardSwitcherController()->onRestoreScene(first);
+        desktop->loop().advance(seconds(1));
+        app->sceneCardSwitcherController()->onRestoreScene(next);
+        ASSERT_TRUE(desktop->loop().advanceUntil(
+            [&] { return terminalPid() && !windowsOf(*terminalPid()).empty(); }, seconds(5)));
+        desktop->loop().advance(seconds(1));
+        const auto terminal = windowsOf(*terminalPid());
+        ASSERT_EQ(terminal.size(), 1u);
+        EXPECT_EQ(platform::describe(desktop->windows().frame(terminal[0])),
+                  platform::describe(terminalZone ? zoneFrame(*terminalZone) : opensAt));
+        EXPECT_EQ(platform::describe(desktop->windows().frame(editor)), platform::describe(zoneFrame(1)));
+        const WMState& d1 = *app->multiState()->states.at("D1");
+        EXPECT_EQ(d1.layout.zones.at(1).stack, std::vector<WindowID>{editor});
+        EXPECT_EQ(d1.zoneOf.count(terminal[0]) ? std::optional<int>(d1.zoneOf.at(terminal[0])) : std::nullopt,
+                  terminalZone);
+        desktop->loop().advance(seconds(10));
+        EXPECT_EQ(desktop->workspace().openCalls().size(), ++starts) << "one start of the terminal";
+        desktop->workspace().quit(*terminalPid());
+        desktop->loop().advance(seconds(1));
+    }
+}

@@ -9,7 +9,8 @@
 // it; opened again on the monitor that stays, its digit restores a scene. A restore that could not start an
 // application the scene names, or left windows unplaced because their zone is gone, is no check mark; one
 // whose started application shows its window five seconds later keeps its card until that window is
-// counted. A terminal that opens while the card switcher shows gets none of the keys typed at it.
+// counted, and a scene restored while it awaits that window has the window land where it keeps it. A
+// terminal that opens while the card switcher shows gets none of the keys typed at it.
 #include "ProgramOnX11.h"
 
 #include "platform/Format.h"
@@ -70,6 +71,37 @@ class SceneNoticesProgramOnX11Test : public ProgramOnX11Test {
     void writeTerminalsScene() {
         writeScene(kSceneID, "Terminals", "builtin.split-50-50", "builtin.fullscreen");
     }
+    // The application "korvane-slow-term": a terminal of a class of its own, titled "Slow", that shows its
+    // window five seconds after its start.
+    void installSlowTerminal() {
+        const fs::path command = folder.path() / "bin" / kSlowTerminal;
+        fs::create_directories(command.parent_path());
+        std::ofstream(command)
+            << "#!/bin/sh\nsleep 5\nexec xterm -name slowterm -class KorvaneSlow -title Slow "
+               "-geometry 40x10+2300+500 -e cat\n";
+        fs::permissions(command, fs::perms::owner_all);
+        fs::create_directories(dataHome() / "applications");
+        std::ofstream(dataHome() / "applications" / (std::string(kSlowTerminal) + ".desktop"))
+            << "[Desktop Entry]\nType=Application\nName=Slow Term\nExec=" << command.string()
+            << "\nStartupWMClass=KorvaneSlow\n";
+    }
+    // The program with the slow terminal's desktop entry and no other: the xterms are the application
+    // "xterm", by their class.
+    pid_t startKorvaneWithSlowTerminal() {
+        return startKorvane({"XDG_DATA_HOME=" + dataHome().string(),
+                             "XDG_DATA_DIRS=" + (folder.path() / "no-data").string()});
+    }
+    fs::path dataHome() const { return folder.path() / "data"; }
+    // A scene over both monitors that keeps these applications in these zones of the main monitor's halves.
+    void writeHalvesScene(const std::string& id, const std::string& name,
+                          const std::vector<WindowHint>& mainMonitor) {
+        WMScene scene =
+            sceneOverBothMonitors(session->display(), id, name, "builtin.split-50-50", "builtin.fullscreen");
+        scene.windowHints = {{monitorsByName(session->display()).at(kPrimaryName), mainMonitor}};
+        writeActiveScene(home(), scene);
+    }
+
+    static constexpr const char* kSlowTerminal = "korvane-slow-term";
 };
 
 TEST_F(SceneNoticesProgramOnX11Test,
@@ -283,29 +315,14 @@ TEST_F(SceneNoticesProgramOnX11Test, windowsWhoseZoneTheMonitorsLayoutLacksMakeT
 // build/screenshots) and goes.
 TEST_F(SceneNoticesProgramOnX11Test, theCardOfARestoreWithASlowStartStaysForItsWindowAndThenGoes) {
     startSession(true);
-    // A terminal of a class of its own that shows its window five seconds after its start.
-    const fs::path command = folder.path() / "bin" / "korvane-slow-term";
-    fs::create_directories(command.parent_path());
-    std::ofstream(command) << "#!/bin/sh\nsleep 5\nexec xterm -name slowterm -class KorvaneSlow -title Slow "
-                              "-geometry 40x10+2300+500 -e cat\n";
-    fs::permissions(command, fs::perms::owner_all);
-    const fs::path data = folder.path() / "data";
-    fs::create_directories(data / "applications");
-    std::ofstream(data / "applications/korvane-slow-term.desktop")
-        << "[Desktop Entry]\nType=Application\nName=Slow Term\nExec=" << command.string()
-        << "\nStartupWMClass=KorvaneSlow\n";
+    installSlowTerminal();
     // Stored first, so listed first: the card switcher's 1. The scene active at the start places nothing.
-    WMScene slow = sceneOverBothMonitors(session->display(), "66666666-7777-4888-8999-AAAAAAAAAAAA", "Slow",
-                                         "builtin.split-50-50", "builtin.fullscreen");
-    slow.windowHints = {{monitorsByName(session->display()).at(kPrimaryName),
-                         {WindowHint{"xterm", 1, {}}, WindowHint{"korvane-slow-term", 2, {}}}}};
-    writeActiveScene(home(), slow);
+    writeHalvesScene("66666666-7777-4888-8999-AAAAAAAAAAAA", "Slow",
+                     {WindowHint{"xterm", 1, {}}, WindowHint{kSlowTerminal, 2, {}}});
     writeTerminalsScene();
     ASSERT_TRUE(focusByClick(xterm("Left", "60x20+2000+500")));
 
-    // Without other desktop entries the xterm is the application "xterm", by its class.
-    const pid_t korvane = startKorvane(
-        {"XDG_DATA_HOME=" + data.string(), "XDG_DATA_DIRS=" + (folder.path() / "no-data").string()});
+    const pid_t korvane = startKorvaneWithSlowTerminal();
     ASSERT_TRUE(waitForLine("Scene Restore complete (layout-only): 'Terminals'")) << logText();
     ASSERT_TRUE(waitForLine("HotkeyManager: registering sceneSwitcher.toggle key=C")) << logText();
     ASSERT_TRUE(restoreAndShowCard()) << logText();
@@ -331,6 +348,45 @@ TEST_F(SceneNoticesProgramOnX11Test, theCardOfARestoreWithASlowStartStaysForItsW
     EXPECT_TRUE(comesToFill(*late, kPrimaryRightHalf)) << platform::describe(session->frameOf(*late));
     EXPECT_TRUE(
         X11TestSession::waitFor([&] { return !session->viewableWindowTitled(kCardTitle); }, seconds(4)));
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+// A scene restored while the one restored before it still awaits the slow terminal's window: that window
+// lands where the second scene keeps the terminal, not in the first scene's zone, where the second keeps
+// an xterm, and the terminal is started once.
+TEST_F(SceneNoticesProgramOnX11Test, aRestoreReplacedWhileItsStartAwaitsItsWindowPlacesNothingMore) {
+    startSession(true);
+    installSlowTerminal();
+    // Stored in this order: the card switcher's 1 and 2. The scene active at the start places nothing.
+    writeHalvesScene("66666666-7777-4888-8999-AAAAAAAAAAAA", "First", {WindowHint{kSlowTerminal, 1, {}}});
+    writeHalvesScene("77777777-8888-4999-8AAA-BBBBBBBBBBBB", "Second",
+                     {WindowHint{"xterm", 1, {}}, WindowHint{kSlowTerminal, 2, {}}});
+    writeTerminalsScene();
+    const xcb_window_t left = xterm("Left", "60x20+2000+500");
+    ASSERT_TRUE(focusByClick(left));
+
+    const pid_t korvane = startKorvaneWithSlowTerminal();
+    ASSERT_TRUE(waitForLine("Scene Restore complete (layout-only): 'Terminals'")) << logText();
+    ASSERT_TRUE(waitForLine("HotkeyManager: registering sceneSwitcher.toggle key=C")) << logText();
+    ASSERT_TRUE(restoreFromCardSwitcher(XK_1)) << logText();
+    ASSERT_TRUE(waitForLine("Scene Restore complete (layout-only): 'First'")) << logText();
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return !session->viewableWindowTitled(kSwitcherTitle); }));
+    ASSERT_TRUE(restoreFromCardSwitcher(XK_2)) << logText();
+    ASSERT_TRUE(waitForLine("Scene Restore complete (layout-only): 'Second'")) << logText();
+    EXPECT_TRUE(comesToFill(left, kPrimaryLeftHalf)) << platform::describe(session->frameOf(left));
+
+    std::optional<xcb_window_t> late;
+    ASSERT_TRUE(X11TestSession::waitFor(
+        [&] { return (late = session->viewableWindowTitled("Slow")).has_value(); }, seconds(20)))
+        << logText();
+    EXPECT_TRUE(comesToFill(*late, kPrimaryRightHalf)) << platform::describe(session->frameOf(*late));
+    // Once the second restore awaits nothing more, its card goes: no other start has been made by then.
+    EXPECT_TRUE(
+        X11TestSession::waitFor([&] { return !session->viewableWindowTitled(kCardTitle); }, seconds(5)));
+    EXPECT_EQ(count("launchAndPlaceApp called bundle='korvane-slow-term'"), 1u) << logText();
+    EXPECT_TRUE(comesToFill(left, kPrimaryLeftHalf)) << platform::describe(session->frameOf(left));
 
     ::kill(korvane, SIGTERM);
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
