@@ -40,13 +40,29 @@ std::shared_ptr<SceneRestoreServices> SceneRestoreServices::create(platform::Pla
         std::shared_ptr<SceneRestoreServices>(new SceneRestoreServices(platform, std::move(dependencies)));
     std::weak_ptr<SceneRestoreServices> weak = services;
     services->launches_ = SceneLaunchQueue::create(
-        platform.runLoop(), services->deps_.mappingTransactions,
+        platform.runLoop(), platform.workspace(), services->deps_.mappingTransactions,
         [weak](const std::string& bundleID, std::int64_t zoneID, const std::string& displayUUID) {
             auto self = weak.lock();
             return self ? self->launchAndPlaceApp(bundleID, zoneID, displayUUID) : std::nullopt;
         });
     services->launches_->onRestoredWindowPlaced = [weak] {
         if (auto self = weak.lock(); self && self->onLaunchedWindowPlaced) self->onLaunchedWindowPlaced();
+    };
+    services->launches_->zoneHoldsWindow = [weak](const std::string& displayUUID, std::int64_t zoneID,
+                                                  WindowID wid) {
+        auto self = weak.lock();
+        if (!self) return false;
+        const auto state = self->deps_.multiState->states.find(displayUUID);
+        if (state == self->deps_.multiState->states.end() || !state->second) return false;
+        const auto zone = state->second->zoneOf.find(wid);
+        return zone != state->second->zoneOf.end() && zone->second == zoneID;
+    };
+    services->launches_->onRestoredAppNotStarted = [weak](const std::string& bundleID) {
+        if (auto self = weak.lock(); self && self->onLaunchedAppNotStarted)
+            self->onLaunchedAppNotStarted(bundleID);
+    };
+    services->launches_->onRestoreLaunchesEnded = [weak] {
+        if (auto self = weak.lock(); self && self->onLaunchesEnded) self->onLaunchesEnded();
     };
     return services;
 }
@@ -142,6 +158,10 @@ void SceneRestoreServices::sceneWindowParked(WindowID wid) {
     }
 }
 
+bool SceneRestoreServices::awaitsLaunchedWindows() const {
+    return launches_->awaitsWindows();
+}
+
 bool SceneRestoreServices::sceneAppLaunchNeeded(const std::string& displayUUID, const WindowHint& hint) {
     return launches_->request(hint.bundleID, hint.zoneID, displayUUID);
 }
@@ -178,9 +198,15 @@ std::optional<std::string> SceneRestoreServices::launchAndPlaceApp(const std::st
     const auto app = std::find_if(running.begin(), running.end(), [&](const platform::RunningApplication& a) {
         return a.bundleID == bundleID;
     });
+    std::weak_ptr<SceneRestoreServices> weak = weak_from_this();
+    const auto launched = [weak, id = intent.id] {
+        if (auto self = weak.lock()) self->launches_->startLaunched(id);
+    };
     if (app != running.end() && workspace.activationOpensWindow()) {
         workspace.activate(app->pid, 0);
         Log::app.info("Scene restore: activated running app '%s' to create window", bundleID);
+        // Told once the queue holds the start, after this returns.
+        platform_.runLoop().post(launched);
         return intent.id;
     }
     // Where activation makes no window, every start of the application makes one.
@@ -191,8 +217,11 @@ std::optional<std::string> SceneRestoreServices::launchAndPlaceApp(const std::st
     // the restore reports; one that fails later is an error of its own.
     auto refused = std::make_shared<bool>(false);
     const bool started = workspace.openApplication(
-        bundleID, false, again, [bundleID, refused](platform::OpenApplicationResult result) {
-            if (!result.error) return;
+        bundleID, false, again, [bundleID, refused, launched](platform::OpenApplicationResult result) {
+            if (!result.error) {
+                launched();
+                return;
+            }
             if (*refused)
                 Log::app.info("Scene restore: could not start '%s': %s", bundleID, *result.error);
             else

@@ -80,8 +80,15 @@ class SceneRestoreServices : public std::enable_shared_from_this<SceneRestoreSer
                                     const std::map<pid_t, std::string>& bundleByPID,
                                     const std::set<std::string>& parkedBundleIDs);
 
-    // A window launched for the latest restore has been placed in its zone, after the restore reported.
+    // Whether the latest restore still awaits windows of applications it started.
+    bool awaitsLaunchedWindows() const;
+
+    // News of the latest restore's launches, after the restore reported: a window launched for it has
+    // been placed in its zone; an application it started ended, or brought no window before its intent
+    // ran out; it awaits no more windows.
     std::function<void()> onLaunchedWindowPlaced;
+    std::function<void(const std::string& bundleID)> onLaunchedAppNotStarted;
+    std::function<void()> onLaunchesEnded;
 
     static constexpr double kAutoLaunchIntentLifetime = 8.0; // seconds
     static constexpr const char* kAutoLaunchNote = "scene-restore-autolaunch";

@@ -209,10 +209,15 @@ const std::shared_ptr<SceneRestoreEngine>& AppDelegate::sceneRestoreEngine() {
         sceneRestoreEngine_->onLaunchRestoreFailed = [](const SceneRestoreResult& result) {
             SceneRestoreHUDController::shared()->show(result, std::nullopt);
         };
-        // The report counts the windows of applications the restore started as they land.
+        // The report counts the windows of applications the restore started as they land, and those
+        // that will not come, and stays until the last has.
         sceneRestoreServices_->onLaunchedWindowPlaced = [] {
             SceneRestoreHUDController::shared()->addPlacedWindow();
         };
+        sceneRestoreServices_->onLaunchedAppNotStarted = [](const std::string& bundleID) {
+            SceneRestoreHUDController::shared()->addUnstartedApp(bundleID);
+        };
+        sceneRestoreServices_->onLaunchesEnded = [] { SceneRestoreHUDController::shared()->launchesEnded(); };
     }
     return sceneRestoreEngine_;
 }

@@ -20,6 +20,7 @@
 #include "layouts/LayoutSelectionStore.h"
 #include "platform/Platform.h"
 #include "scenes/SceneRestoreEngine.h"
+#include "scenes/SceneRestoreServices.h"
 #include "scenes/SceneStore.h"
 #include "scenes/model/ScreenContext.h"
 #include "ui/scene_editor/SceneEditorOverlayController.h"
@@ -376,7 +377,8 @@ std::vector<std::string> AppDelegate::runningSceneApplications() {
 void AppDelegate::restoreAndReport(const WMScene& scene, const char* refreshSource) {
     const SceneRestoreResult result = sceneRestoreEngine()->restore(scene);
     activeSceneMayHaveChanged();
-    SceneRestoreHUDController::shared()->show(result, std::nullopt);
+    SceneRestoreHUDController::shared()->show(result, std::nullopt,
+                                              sceneRestoreServices_->awaitsLaunchedWindows());
     if (refreshSource)
         statusBarEventBus_->publish(StatusBarInvalidationEvent::refreshRequested(
             StatusBarInvalidationReason::externalStateChanged, refreshSource));

@@ -1,7 +1,8 @@
 // The scene actions on the simulated desktop, as the keys, the menu and the editor reach them: the "Save
 // Scene" window opened by control+option+S, what a save leaves behind, updating the active scene from
 // what stands on screen (its toast and its file), the scene editor's panels, and a restore from the card
-// switcher that starts an application once for each of its zones and reports the windows as they land.
+// switcher that starts an application once for each of its zones and reports the windows as they land,
+// its card staying while they may come and telling of the applications that did not start.
 #include "LaunchFixture.h"
 
 #include "app/DisplayWorkbenchSet.h"
@@ -29,6 +30,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 
@@ -93,6 +95,73 @@ class AppDelegateScenesTest : public korvane::testing::LaunchTest {
             QApplication::processEvents();
         }
     }
+    static const SceneRestoreHUDView* restoreCard() {
+        QWidget* report = SceneRestoreHUDController::shared()->window();
+        return report ? report->findChild<SceneRestoreHUDView*>() : nullptr;
+    }
+    static int visibleRestoreCards() {
+        int count = 0;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->isVisible() && w->windowTitle() == "Scene Restored") ++count;
+        return count;
+    }
+    // What the restore card said last, and with which symbol, watched in steps of 50 ms until it goes;
+    // empty when it did not go within `limit`. `shownFor` is how long it showed.
+    struct LastWord {
+        std::string detail;
+        std::string symbol;
+        Nanos shownFor = 0;
+    };
+    LastWord watchRestoreCard(Nanos limit) {
+        LastWord last;
+        const Nanos start = desktop->loop().now();
+        while (const auto* card = restoreCard()) {
+            last = {card->detail(), card->symbolName(), desktop->loop().now() - start};
+            if (last.shownFor > limit) return {};
+            desktop->loop().advance(milliseconds(50));
+        }
+        return last;
+    }
+    // Where every start of the application makes one window and activation makes none, as on X11: D1 in
+    // two halves, the editor's window in the left one and a terminal to be started for the right one.
+    WMScene editorAndTerminalScene(const std::string& name, int editorZone, int terminalZone) {
+        WMScene scene;
+        scene.id = desktop->process().makeUUID();
+        scene.name = name;
+        scene.layoutRefsByDisplay = {{"D1", "builtin.split-50-50"}};
+        scene.windowHints = {
+            {"D1",
+             {WindowHint{kEditor, editorZone, std::nullopt}, WindowHint{kTerm, terminalZone, std::nullopt}}}};
+        store()->save(scene, screens());
+        return scene;
+    }
+    WindowID openEditor() {
+        const pid_t editor = desktop->workspace().launch({.bundleID = kEditor, .name = "Editor"});
+        const WindowID window =
+            desktop->windows().open(editor, {.frame = Rect{1000, 100, 400, 300}, .title = "Plan"});
+        desktop->loop().runUntilIdle();
+        return window;
+    }
+    void installTerminal(sim::OpenBehaviour behaviour) {
+        desktop->workspace().setActivationOpensWindow(false);
+        desktop->workspace().install({.bundleID = kTerm, .name = "Term"});
+        desktop->workspace().setOpenBehaviour(kTerm, std::move(behaviour));
+    }
+    std::vector<WindowID> windowsOf(pid_t pid) {
+        std::vector<WindowID> out;
+        for (const auto number : desktop->windows().frontToBack())
+            if (desktop->windows().element(number).pid == pid) out.push_back(number);
+        return out;
+    }
+    Rect zoneFrame(int zone) { return app->multiState()->states.at("D1")->layout.zones.at(zone).frame; }
+    std::optional<pid_t> terminalPid() {
+        for (const auto& app : desktop->workspace().runningApplications())
+            if (app.bundleID == kTerm) return app.pid;
+        return std::nullopt;
+    }
+
+    static constexpr const char* kEditor = "com.example.editor";
+    static constexpr const char* kTerm = "com.example.term";
 };
 
 std::set<std::string> keys(const nlohmann::json& object) {
@@ -520,4 +589,121 @@ TEST_F(AppDelegateScenesTest, anApplicationTheSceneNamesInThreeZonesIsStartedFor
     ASSERT_EQ(windowFrames().size(), 1u);
     restoreUntilEachZoneHoldsOne("1");
     EXPECT_EQ(workspace.openCalls().size(), 5u);
+}
+
+// A window that a restore's start brings after five seconds is counted when it lands, and the card stays
+// until then: its last word is the restore's result, with the check mark. Meanwhile the program became
+// active (as its switcher took the keyboard) and had the displays looked at again, which refuses the
+// window's intent as stale; the window is in its zone all the same.
+TEST_F(AppDelegateScenesTest, aWindowAStartBringsAfterFiveSecondsIsTheRestoreCardsLastCount) {
+    addScreen("D1", Rect{0, 0, 1920, 1080});
+    installTerminal({.after = seconds(5), .window = sim::SimWindowSpec{.frame = Rect{300, 300, 500, 300}}});
+    const WMScene scene = editorAndTerminalScene("Desk", 1, 2);
+    launchAndSettle();
+    openEditor();
+
+    app->sceneCardSwitcherController()->onRestoreScene(scene);
+    app->applicationDidBecomeActive();
+    ASSERT_NE(restoreCard(), nullptr);
+    EXPECT_EQ(restoreCard()->detail(), "All displays restored · 1/2 placed");
+    const LastWord last = watchRestoreCard(seconds(10));
+    EXPECT_EQ(last.detail, "All displays restored · 2/2 placed");
+    EXPECT_EQ(last.symbol, "checkmark.circle.fill");
+    // A second and a half after the window came, give or take a step.
+    EXPECT_GE(last.shownFor, milliseconds(6400));
+    EXPECT_LE(last.shownFor, milliseconds(6800));
+    EXPECT_EQ(visibleRestoreCards(), 0);
+    const auto terminal = windowsOf(*terminalPid());
+    ASSERT_EQ(terminal.size(), 1u);
+    EXPECT_EQ(desktop->windows().frame(terminal[0]), zoneFrame(2));
+    EXPECT_TRUE(logged("[slot.claim.rejected.epoch]"));
+}
+
+// A started application that ends before any window of it comes, or runs and never brings one before its
+// launch's time-out, did not start for the scene: the card says so and shows no check mark, and goes.
+TEST_F(AppDelegateScenesTest, aStartedApplicationThatEndsOrBringsNoWindowIsReportedAsNotStarted) {
+    addScreen("D1", Rect{0, 0, 1920, 1080});
+    installTerminal({}); // it comes up without a window
+    const WMScene scene = editorAndTerminalScene("Desk", 1, 2);
+    launchAndSettle();
+    openEditor();
+
+    for (const bool endsAtOnce : {true, false}) {
+        SCOPED_TRACE(endsAtOnce ? "ends at once" : "brings no window");
+        app->sceneCardSwitcherController()->onRestoreScene(scene);
+        ASSERT_TRUE(
+            desktop->loop().advanceUntil([&] { return terminalPid().has_value(); }, milliseconds(50)));
+        if (endsAtOnce) desktop->workspace().quit(*terminalPid());
+        const LastWord last = watchRestoreCard(seconds(10));
+        EXPECT_EQ(last.detail, "All displays restored · 1/2 placed · 1 app not started");
+        EXPECT_EQ(last.symbol, "exclamationmark.circle.fill");
+        // The end is news at once; a missing window only at the launch's time-out of 8 s.
+        EXPECT_LE(last.shownFor, endsAtOnce ? seconds(2) : milliseconds(9800));
+        EXPECT_GE(last.shownFor, endsAtOnce ? milliseconds(1500) : milliseconds(9500));
+    }
+    EXPECT_EQ(desktop->workspace().openCalls().size(), 2u);
+}
+
+// Two presses of a card's digit that come together: making the first restore's card lets the second
+// press through, whose restore shows its own card. One card, the second's, shows, and it goes.
+TEST_F(AppDelegateScenesTest, twoPressesOfACardsDigitTogetherLeaveNoCardBehind) {
+    addScreen("D1", Rect{0, 0, 1920, 1080});
+    activeScene("Desk", {{"D1", "builtin.fullscreen"}});
+    launchAndSettle();
+    press(kC);
+    QWidget* panel = app->sceneCardSwitcherController()->panel();
+    ASSERT_NE(panel, nullptr);
+
+    for (int i = 0; i < 2; ++i)
+        QCoreApplication::postEvent(panel, new QKeyEvent(QEvent::KeyPress, Qt::Key_1, Qt::NoModifier, "1"));
+    QApplication::processEvents();
+    EXPECT_EQ(count("Scene Restore complete (layout-only): 'Desk'"), 3u)
+        << "the launch's and the two presses'";
+    EXPECT_EQ(visibleRestoreCards(), 1);
+    desktop->loop().advance(seconds(10));
+    EXPECT_EQ(visibleRestoreCards(), 0);
+}
+
+// A restore replaced by another while the terminal it started has not brought its window places nothing
+// more: the window lands where the scene restored next puts the terminal (in the first scene's zone the
+// editor now stands), or, where that scene names no terminal, opens where it opens, in no zone. The
+// terminal is started once either way.
+TEST_F(AppDelegateScenesTest, aRestoreReplacedWhileItsStartAwaitsItsWindowPlacesNothingMore) {
+    addScreen("D1", Rect{0, 0, 1920, 1080});
+    const Rect opensAt{300, 300, 500, 300};
+    installTerminal({.after = seconds(5), .window = sim::SimWindowSpec{.frame = opensAt}});
+    const WMScene first = editorAndTerminalScene("First", 2, 1);
+    const WMScene second = editorAndTerminalScene("Second", 1, 2);
+    WMScene editorOnly = second;
+    editorOnly.id = desktop->process().makeUUID();
+    editorOnly.name = "Editor only";
+    editorOnly.windowHints["D1"].pop_back();
+    store()->save(editorOnly, screens());
+    launchAndSettle();
+    const WindowID editor = openEditor();
+
+    const std::pair<const WMScene&, std::optional<int>> rows[] = {{second, 2}, {editorOnly, std::nullopt}};
+    std::size_t starts = 0;
+    for (const auto& [next, terminalZone] : rows) {
+        SCOPED_TRACE(next.name);
+        app->sceneCardSwitcherController()->onRestoreScene(first);
+        desktop->loop().advance(seconds(1));
+        app->sceneCardSwitcherController()->onRestoreScene(next);
+        ASSERT_TRUE(desktop->loop().advanceUntil(
+            [&] { return terminalPid() && !windowsOf(*terminalPid()).empty(); }, seconds(5)));
+        desktop->loop().advance(seconds(1));
+        const auto terminal = windowsOf(*terminalPid());
+        ASSERT_EQ(terminal.size(), 1u);
+        EXPECT_EQ(platform::describe(desktop->windows().frame(terminal[0])),
+                  platform::describe(terminalZone ? zoneFrame(*terminalZone) : opensAt));
+        EXPECT_EQ(platform::describe(desktop->windows().frame(editor)), platform::describe(zoneFrame(1)));
+        const WMState& d1 = *app->multiState()->states.at("D1");
+        EXPECT_EQ(d1.layout.zones.at(1).stack, std::vector<WindowID>{editor});
+        EXPECT_EQ(d1.zoneOf.count(terminal[0]) ? std::optional<int>(d1.zoneOf.at(terminal[0])) : std::nullopt,
+                  terminalZone);
+        desktop->loop().advance(seconds(10));
+        EXPECT_EQ(desktop->workspace().openCalls().size(), ++starts) << "one start of the terminal";
+        desktop->workspace().quit(*terminalPid());
+        desktop->loop().advance(seconds(1));
+    }
 }

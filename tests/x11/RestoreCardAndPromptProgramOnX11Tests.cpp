@@ -7,7 +7,9 @@
 // runs, so both are cut to their rounded outline and what lies under their corners shows there. Pictures of
 // both are left under build/screenshots. The card switcher shown on a monitor that is unplugged closes with
 // it; opened again on the monitor that stays, its digit restores a scene. A restore that could not start an
-// application the scene names, or left windows unplaced because their zone is gone, is no check mark. A
+// application the scene names, or left windows unplaced because their zone is gone, is no check mark; one
+// whose started application shows its window five seconds later keeps its card until that window is
+// counted, and a scene restored while it awaits that window has the window land where it keeps it. A
 // terminal that opens while the card switcher shows gets none of the keys typed at it.
 #include "ProgramOnX11.h"
 
@@ -69,6 +71,37 @@ class SceneNoticesProgramOnX11Test : public ProgramOnX11Test {
     void writeTerminalsScene() {
         writeScene(kSceneID, "Terminals", "builtin.split-50-50", "builtin.fullscreen");
     }
+    // The application "korvane-slow-term": a terminal of a class of its own, titled "Slow", that shows its
+    // window five seconds after its start.
+    void installSlowTerminal() {
+        const fs::path command = folder.path() / "bin" / kSlowTerminal;
+        fs::create_directories(command.parent_path());
+        std::ofstream(command)
+            << "#!/bin/sh\nsleep 5\nexec xterm -name slowterm -class KorvaneSlow -title Slow "
+               "-geometry 40x10+2300+500 -e cat\n";
+        fs::permissions(command, fs::perms::owner_all);
+        fs::create_directories(dataHome() / "applications");
+        std::ofstream(dataHome() / "applications" / (std::string(kSlowTerminal) + ".desktop"))
+            << "[Desktop Entry]\nType=Application\nName=Slow Term\nExec=" << command.string()
+            << "\nStartupWMClass=KorvaneSlow\n";
+    }
+    // The program with the slow terminal's desktop entry and no other: the xterms are the application
+    // "xterm", by their class.
+    pid_t startKorvaneWithSlowTerminal() {
+        return startKorvane({"XDG_DATA_HOME=" + dataHome().string(),
+                             "XDG_DATA_DIRS=" + (folder.path() / "no-data").string()});
+    }
+    fs::path dataHome() const { return folder.path() / "data"; }
+    // A scene over both monitors that keeps these applications in these zones of the main monitor's halves.
+    void writeHalvesScene(const std::string& id, const std::string& name,
+                          const std::vector<WindowHint>& mainMonitor) {
+        WMScene scene =
+            sceneOverBothMonitors(session->display(), id, name, "builtin.split-50-50", "builtin.fullscreen");
+        scene.windowHints = {{monitorsByName(session->display()).at(kPrimaryName), mainMonitor}};
+        writeActiveScene(home(), scene);
+    }
+
+    static constexpr const char* kSlowTerminal = "korvane-slow-term";
 };
 
 TEST_F(SceneNoticesProgramOnX11Test,
@@ -272,6 +305,88 @@ TEST_F(SceneNoticesProgramOnX11Test, windowsWhoseZoneTheMonitorsLayoutLacksMakeT
     ASSERT_TRUE(waitForLine("Scene Restore complete (layout-only): 'Terminals'")) << logText();
     ASSERT_TRUE(waitForLine("HotkeyManager: registering sceneSwitcher.toggle key=C")) << logText();
     expectPartialCard("scene-restore-hud-without-zone-korvane.png");
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+// A restore that starts an application whose window comes five seconds later: the card stays until that
+// window has landed in its zone, counts it, ends on the check mark (its last picture is left under
+// build/screenshots) and goes.
+TEST_F(SceneNoticesProgramOnX11Test, theCardOfARestoreWithASlowStartStaysForItsWindowAndThenGoes) {
+    startSession(true);
+    installSlowTerminal();
+    // Stored first, so listed first: the card switcher's 1. The scene active at the start places nothing.
+    writeHalvesScene("66666666-7777-4888-8999-AAAAAAAAAAAA", "Slow",
+                     {WindowHint{"xterm", 1, {}}, WindowHint{kSlowTerminal, 2, {}}});
+    writeTerminalsScene();
+    ASSERT_TRUE(focusByClick(xterm("Left", "60x20+2000+500")));
+
+    const pid_t korvane = startKorvaneWithSlowTerminal();
+    ASSERT_TRUE(waitForLine("Scene Restore complete (layout-only): 'Terminals'")) << logText();
+    ASSERT_TRUE(waitForLine("HotkeyManager: registering sceneSwitcher.toggle key=C")) << logText();
+    ASSERT_TRUE(restoreAndShowCard()) << logText();
+    std::optional<xcb_window_t> late;
+    ASSERT_TRUE(X11TestSession::waitFor(
+        [&] { return (late = session->viewableWindowTitled("Slow")).has_value(); }, seconds(20)))
+        << logText();
+    ASSERT_TRUE(session->viewableWindowTitled(kCardTitle)) << "the card went before the window came";
+    // The card's line of detail, as it reads before the window is counted.
+    const int top = int(kPrimaryWorkArea.minY()) + 40;
+    const Rect detail(2786, top + 40, 230, 28);
+    const auto uncounted = session->rootPixels(detail);
+    // Counted once it has landed: the card, still up, reads otherwise. Its picture then is its last.
+    EXPECT_TRUE(X11TestSession::waitFor([&] {
+        return session->rootPixels(detail) != uncounted && session->viewableWindowTitled(kCardTitle);
+    })) << "the card did not count the window\n"
+        << logText();
+    EXPECT_TRUE(session->saveScreenshot(Rect(2560, 0, 640, 200),
+                                        picture("scene-restore-hud-slow-start-korvane.png")));
+    // The check mark's green, where a partial card shows orange.
+    std::uint32_t symbol = 0;
+    EXPECT_EQ(symbol = session->rootPixel(2751, top + 36), 0x34C759u) << std::hex << symbol;
+    EXPECT_TRUE(comesToFill(*late, kPrimaryRightHalf)) << platform::describe(session->frameOf(*late));
+    EXPECT_TRUE(
+        X11TestSession::waitFor([&] { return !session->viewableWindowTitled(kCardTitle); }, seconds(4)));
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+// A scene restored while the one restored before it still awaits the slow terminal's window: that window
+// lands where the second scene keeps the terminal, not in the first scene's zone, where the second keeps
+// an xterm, and the terminal is started once.
+TEST_F(SceneNoticesProgramOnX11Test, aRestoreReplacedWhileItsStartAwaitsItsWindowPlacesNothingMore) {
+    startSession(true);
+    installSlowTerminal();
+    // Stored in this order: the card switcher's 1 and 2. The scene active at the start places nothing.
+    writeHalvesScene("66666666-7777-4888-8999-AAAAAAAAAAAA", "First", {WindowHint{kSlowTerminal, 1, {}}});
+    writeHalvesScene("77777777-8888-4999-8AAA-BBBBBBBBBBBB", "Second",
+                     {WindowHint{"xterm", 1, {}}, WindowHint{kSlowTerminal, 2, {}}});
+    writeTerminalsScene();
+    const xcb_window_t left = xterm("Left", "60x20+2000+500");
+    ASSERT_TRUE(focusByClick(left));
+
+    const pid_t korvane = startKorvaneWithSlowTerminal();
+    ASSERT_TRUE(waitForLine("Scene Restore complete (layout-only): 'Terminals'")) << logText();
+    ASSERT_TRUE(waitForLine("HotkeyManager: registering sceneSwitcher.toggle key=C")) << logText();
+    ASSERT_TRUE(restoreFromCardSwitcher(XK_1)) << logText();
+    ASSERT_TRUE(waitForLine("Scene Restore complete (layout-only): 'First'")) << logText();
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return !session->viewableWindowTitled(kSwitcherTitle); }));
+    ASSERT_TRUE(restoreFromCardSwitcher(XK_2)) << logText();
+    ASSERT_TRUE(waitForLine("Scene Restore complete (layout-only): 'Second'")) << logText();
+    EXPECT_TRUE(comesToFill(left, kPrimaryLeftHalf)) << platform::describe(session->frameOf(left));
+
+    std::optional<xcb_window_t> late;
+    ASSERT_TRUE(X11TestSession::waitFor(
+        [&] { return (late = session->viewableWindowTitled("Slow")).has_value(); }, seconds(20)))
+        << logText();
+    EXPECT_TRUE(comesToFill(*late, kPrimaryRightHalf)) << platform::describe(session->frameOf(*late));
+    // Once the second restore awaits nothing more, its card goes: no other start has been made by then.
+    EXPECT_TRUE(
+        X11TestSession::waitFor([&] { return !session->viewableWindowTitled(kCardTitle); }, seconds(5)));
+    EXPECT_EQ(count("launchAndPlaceApp called bundle='korvane-slow-term'"), 1u) << logText();
+    EXPECT_TRUE(comesToFill(left, kPrimaryLeftHalf)) << platform::describe(session->frameOf(left));
 
     ::kill(korvane, SIGTERM);
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();

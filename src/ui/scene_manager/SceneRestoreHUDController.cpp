@@ -1,5 +1,5 @@
-// The restore heads-up display's one window: made afresh for every report, gone after 1.5 s or when the
-// next report comes.
+// The restore heads-up display's one window: made afresh for every report, gone 1.5 s after its last news
+// or when the next report comes.
 #include "ui/scene_manager/SceneRestoreHUDController.h"
 
 #include "platform/Platform.h"
@@ -11,6 +11,7 @@
 
 #include <QApplication>
 
+#include <algorithm>
 #include <cmath>
 
 namespace korvane {
@@ -41,9 +42,11 @@ void SceneRestoreHUDController::setShared(std::shared_ptr<SceneRestoreHUDControl
 }
 
 void SceneRestoreHUDController::show(const SceneRestoreResult& result,
-                                     const std::optional<platform::ScreenInfo>& screen) {
+                                     const std::optional<platform::ScreenInfo>& screen,
+                                     bool awaitsLaunchedWindows) {
     if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return;
     dismiss();
+    const std::uint64_t show = ++shows_;
 
     auto& screens = platform_.screens();
     std::optional<platform::ScreenInfo> target = screen ? screen : screens.mainScreen();
@@ -52,15 +55,25 @@ void SceneRestoreHUDController::show(const SceneRestoreResult& result,
         if (all.empty()) return;
         target = all.front();
     }
+    report_ = result;
+    awaitsLaunches_ = awaitsLaunchedWindows;
 
     // Out of the window manager's hands: a managed window sits in a frame of the manager's, and a frame
     // that does not copy the card's empty input region takes the clicks meant for the window below.
     auto* window = new OverlayWindow(screens, kWindowTitle, Qt::X11BypassWindowManagerHint);
+    // Making the window let the events that waited run: a second press of a card's digit may have
+    // restored again and shown its card, which is the newer report. This card would stand beside it
+    // with no timer to take it away.
+    if (show != shows_) {
+        delete window;
+        return;
+    }
     window->setAttribute(Qt::WA_DeleteOnClose);
     // The application may end while a report shows: the window goes while the application still exists.
     QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, window,
                      [window] { delete window; });
-    new SceneRestoreHUDView(result, window); // the window's child, at its corner
+    // From the report as it stands now: news may have come while the window was being made.
+    new SceneRestoreHUDView(*report_, window); // the window's child, at its corner
 
     const Rect visible = target->visibleFrame;
     const Rect frame{visible.midX() - SceneRestoreHUDView::kWidth / 2.0,
@@ -93,25 +106,48 @@ void SceneRestoreHUDController::show(const SceneRestoreResult& result,
 }
 
 void SceneRestoreHUDController::addPlacedWindow() {
+    if (!report_) return;
+    ++report_->placedWindows;
+    refresh();
+}
+
+void SceneRestoreHUDController::addUnstartedApp(const std::string& bundleID) {
+    if (!report_) return;
+    auto& apps = report_->unstartedApps;
+    const auto at = std::lower_bound(apps.begin(), apps.end(), bundleID);
+    if (at != apps.end() && *at == bundleID) return;
+    apps.insert(at, bundleID);
+    refresh();
+}
+
+void SceneRestoreHUDController::launchesEnded() {
+    if (!report_ || !awaitsLaunches_) return;
+    awaitsLaunches_ = false;
+    if (window_) scheduleDismiss();
+}
+
+void SceneRestoreHUDController::refresh() {
     auto* view = window_ ? window_->findChild<SceneRestoreHUDView*>() : nullptr;
     if (!view) return;
-    view->addPlacedWindow();
+    view->setResult(*report_);
     scheduleDismiss();
 }
 
 void SceneRestoreHUDController::scheduleDismiss() {
     if (dismissTimer) dismissTimer->invalidate();
-    dismissTimer =
-        platform_.runLoop().scheduleTimer(seconds(kVisibleFor), false, platform::RunLoopMode::Common,
-                                          [weak = weak_from_this()](platform::Timer&) {
-                                              if (auto self = weak.lock()) self->dismiss();
-                                          });
+    const double wait = awaitsLaunches_ ? kLaunchWaitLimit + kVisibleFor : kVisibleFor;
+    dismissTimer = platform_.runLoop().scheduleTimer(seconds(wait), false, platform::RunLoopMode::Common,
+                                                     [weak = weak_from_this()](platform::Timer&) {
+                                                         if (auto self = weak.lock()) self->dismiss();
+                                                     });
 }
 
 void SceneRestoreHUDController::dismiss() {
     if (dismissTimer) dismissTimer->invalidate();
     dismissTimer.reset();
     entrance_.reset();
+    report_.reset();
+    awaitsLaunches_ = false;
     if (!window_) return;
     // Closing deletes the window once the current event is done.
     window_->close();

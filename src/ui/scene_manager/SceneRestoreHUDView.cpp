@@ -42,14 +42,25 @@ QFont fontOfSize(const QFont& base, int pixelSize, QFont::Weight weight) {
 } // namespace
 
 SceneRestoreHUDView::SceneRestoreHUDView(const SceneRestoreResult& result, QWidget* parent)
-    : QWidget(parent), sceneName(result.sceneName), appliedDisplays(result.appliedDisplays),
-      totalDisplays(result.totalDisplays), unresolvedDisplays(result.unresolvedDisplays),
-      permissionDenied(result.permissionDenied), placedWindows(result.placedWindows),
-      totalHints(result.totalHints), parkedWindows(result.parkedWindows),
-      sceneUnreadable(result.sceneUnreadable), unstartedApps(static_cast<int>(result.unstartedApps.size())),
-      appsWithoutZone(result.appsWithoutZone) {
+    : QWidget(parent) {
     setFixedSize(kWidth, kHeight);
     setAttribute(Qt::WA_TransparentForMouseEvents);
+    setResult(result);
+}
+
+void SceneRestoreHUDView::setResult(const SceneRestoreResult& result) {
+    sceneName = result.sceneName;
+    appliedDisplays = result.appliedDisplays;
+    totalDisplays = result.totalDisplays;
+    unresolvedDisplays = result.unresolvedDisplays;
+    permissionDenied = result.permissionDenied;
+    placedWindows = result.placedWindows;
+    totalHints = result.totalHints;
+    parkedWindows = result.parkedWindows;
+    sceneUnreadable = result.sceneUnreadable;
+    unstartedApps = static_cast<int>(result.unstartedApps.size());
+    appsWithoutZone = result.appsWithoutZone;
+    update();
 }
 
 SceneRestoreHUDView::State SceneRestoreHUDView::state() const {
@@ -93,11 +104,6 @@ std::string SceneRestoreHUDView::detail() const {
     if (appsWithoutZone == 1) text += " · 1 app without its zone";
     if (appsWithoutZone > 1) text += platform::format(" · %d apps without their zones", appsWithoutZone);
     return text;
-}
-
-void SceneRestoreHUDView::addPlacedWindow() {
-    ++placedWindows;
-    update();
 }
 
 void SceneRestoreHUDView::paintEvent(QPaintEvent*) {

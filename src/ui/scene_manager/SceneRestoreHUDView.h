@@ -11,9 +11,9 @@ namespace korvane {
 
 struct SceneRestoreResult;
 
-// What the card says is copied from the restore's result when it is made; afterwards only its count of
-// placed windows grows, as windows launched for the restore land in their zones. Always drawn in the
-// light scheme, whatever the desktop's.
+// What the card says is copied from the restore's result when it is made, and again as news of the
+// applications the restore started comes (their windows placed, or their start failed). Always drawn in
+// the light scheme, whatever the desktop's.
 class SceneRestoreHUDView final : public QWidget {
   public:
     enum class State {
@@ -39,8 +39,8 @@ class SceneRestoreHUDView final : public QWidget {
     // naming how many applications could not be started and the one naming how many found no zone of
     // their number, joined by " · ".
     std::string detail() const;
-    // One more window placed; drawn again.
-    void addPlacedWindow();
+    // Says what the result says from now on; drawn again.
+    void setResult(const SceneRestoreResult& result);
 
     static constexpr int kWidth = 320;
     static constexpr int kHeight = 80;
@@ -51,16 +51,16 @@ class SceneRestoreHUDView final : public QWidget {
 
   private:
     std::string sceneName;
-    int appliedDisplays;
-    int totalDisplays;
+    int appliedDisplays = 0;
+    int totalDisplays = 0;
     std::vector<std::string> unresolvedDisplays;
-    bool permissionDenied;
-    int placedWindows;
-    int totalHints;
-    int parkedWindows;
-    bool sceneUnreadable;
-    int unstartedApps;
-    int appsWithoutZone;
+    bool permissionDenied = false;
+    int placedWindows = 0;
+    int totalHints = 0;
+    int parkedWindows = 0;
+    bool sceneUnreadable = false;
+    int unstartedApps = 0;
+    int appsWithoutZone = 0;
 };
 
 } // namespace korvane

@@ -1,8 +1,8 @@
 // The restore heads-up display on Qt's offscreen platform over the simulated desktop: what the card says
 // for each kind of outcome, where it shows and for how long in virtual time, a window counted after the
-// report, that a new report replaces the old, that it takes neither the focus nor a click; pictures of its
-// four states, of an application that could not be started and of windows whose zone is gone are left
-// under build/screenshots.
+// report, a card awaiting launches that goes all the same, that a new report replaces the old, that it
+// takes neither the focus nor a click; pictures of its four states, of an application that could not be
+// started and of windows whose zone is gone are left under build/screenshots.
 #include "ui/scene_manager/SceneRestoreHUDController.h"
 #include "ui/scene_manager/SceneRestoreHUDView.h"
 
@@ -221,6 +221,22 @@ TEST_F(SceneRestoreHUDTest, aWindowPlacedAfterTheReportIsCountedAndKeepsTheCardU
     ASSERT_NE(card(), nullptr);
     EXPECT_EQ(card()->detail(), "1/2 displays · 4/4 placed");
     advance(1499);
+    EXPECT_EQ(visibleCards(), 1);
+    advance(1);
+    EXPECT_EQ(visibleCards(), 0);
+}
+
+// A card that awaits the windows of started applications and is never told that they ended still goes,
+// the wait's limit and 1.5 s after its last news. An application not started twice counts once.
+TEST_F(SceneRestoreHUDTest, aCardAwaitingLaunchesThatNeverEndGoesAfterTheWaitsLimit) {
+    hud->show(partial, std::nullopt, true);
+    advance(3000);
+    hud->addUnstartedApp("xterm");
+    hud->addUnstartedApp("xterm");
+    ASSERT_NE(card(), nullptr);
+    EXPECT_EQ(card()->detail(), "1/2 displays · 3/4 placed · 1 app not started");
+    const int limit = static_cast<int>((SceneRestoreHUDController::kLaunchWaitLimit + 1.5) * 1000);
+    advance(limit - 1);
     EXPECT_EQ(visibleCards(), 1);
     advance(1);
     EXPECT_EQ(visibleCards(), 0);
