@@ -21,6 +21,7 @@
 #include "platform/Platform.h"
 #include "scenes/SceneRestoreEngine.h"
 #include "scenes/SceneStore.h"
+#include "scenes/model/SceneNameInText.h"
 #include "scenes/model/ScreenContext.h"
 #include "ui/scene_editor/SceneEditorOverlayController.h"
 #include "ui/scene_editor/SceneEditorPanelPool.h"
@@ -139,7 +140,7 @@ void AppDelegate::sceneSaveSheetDidSave(const WMScene& scene) {
         }
     }
     activeSceneMayHaveChanged();
-    showSceneToast("Saved: " + scene.name);
+    showSceneToast("Saved: " + sceneNameInText(scene.name));
 }
 
 void AppDelegate::activeSceneMayHaveChanged() {
@@ -203,7 +204,8 @@ void AppDelegate::handleUpdateScene(const WMScene& activeScene) {
         return;
     }
     Log::sceneManager.info("Updated scene '%s' with %ld display snapshots", scene->name, displays);
-    showSceneToast("Updated: " + scene->name + " (" + std::to_string(displays) + " displays)");
+    showSceneToast("Updated: " + sceneNameInText(scene->name) + " (" + std::to_string(displays) +
+                   " displays)");
     statusBarEventBus_->publish(StatusBarInvalidationEvent::refreshRequested(
         StatusBarInvalidationReason::externalStateChanged, "AppDelegate+Scene.handleUpdateScene"));
 }

@@ -136,7 +136,7 @@ TEST_F(AppDelegateScenesTest, aSaveMakesTheSceneActiveSaysSoAndTheNextRequestCap
     const auto active = store()->loadActiveScene(screens());
     ASSERT_TRUE(active);
     EXPECT_EQ(active->name, "Desk");
-    EXPECT_EQ(toastText("D1"), "Saved: Desk");
+    EXPECT_EQ(toastText("D1"), "Saved: \u2068Desk\u2069");
     EXPECT_TRUE(logged("[sceneManager] Scene saved via hotkey: 'Desk'"));
 
     press(kS);
@@ -172,7 +172,7 @@ TEST_F(AppDelegateScenesTest, updateRewritesTheConnectedDisplaysKeepsAnAbsentOne
     app->statusBarEventBus()->publish(StatusBarActionEvent::updateActiveScene);
     desktop->loop().runUntilIdle();
 
-    EXPECT_EQ(toastText("D1") + toastText("D2"), "Updated: Desk (2 displays)");
+    EXPECT_EQ(toastText("D1") + toastText("D2"), "Updated: \u2068Desk\u2069 (2 displays)");
     EXPECT_TRUE(logged("[sceneManager] Updated scene 'Desk' with 2 display snapshots"));
     const nlohmann::json stored = storedScene(scene.id);
     EXPECT_EQ(keys(stored["layoutRefsByDisplay"]), (std::set<std::string>{"D1", "D2", "GONE"}));
@@ -330,7 +330,7 @@ TEST_F(AppDelegateScenesTest, aDisplayWhoseOnlyLayoutIsARestoresOwnGetsNoReferen
     app->displayWorkbenches()->workbenches["D2"].activeTemplateID = "  scene-restore-4F2A \n";
 
     app->updateActiveScene();
-    EXPECT_EQ(toastText("D1") + toastText("D2"), "Updated: Desk (1 displays)");
+    EXPECT_EQ(toastText("D1") + toastText("D2"), "Updated: \u2068Desk\u2069 (1 displays)");
     EXPECT_EQ(keys(storedScene(scene.id)["layoutRefsByDisplay"]), (std::set<std::string>{"D1"}));
 }
 
@@ -345,7 +345,7 @@ TEST_F(AppDelegateScenesTest, aDisplayWithoutALiveLayoutKeepsTheScenesReferenceF
     app->layoutSelection()->lastByDisplay.erase("D2");
 
     app->updateActiveScene();
-    EXPECT_EQ(toastText("D1") + toastText("D2"), "Updated: Desk (2 displays)");
+    EXPECT_EQ(toastText("D1") + toastText("D2"), "Updated: \u2068Desk\u2069 (2 displays)");
     const nlohmann::json refs = storedScene(scene.id)["layoutRefsByDisplay"];
     EXPECT_EQ(keys(refs), (std::set<std::string>{"D1", "D2"}));
     EXPECT_EQ(refs["D2"], "builtin.daily");

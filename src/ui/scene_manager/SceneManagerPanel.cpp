@@ -3,6 +3,7 @@
 #include "ui/scene_manager/SceneManagerPanel.h"
 
 #include "layouts/BuiltinLayouts.h"
+#include "scenes/model/SceneNameInText.h"
 #include "ui/scene_manager/EventWatcher.h"
 #include "ui/scene_manager/LayoutMiniPreviewView.h"
 #include "ui/scene_manager/SceneManagerCardStrip.h"
@@ -117,8 +118,12 @@ QMessageBox* makeAlertBox(QWidget* parent, const SceneManagerAlert& alert) {
     auto* box = new QMessageBox(parent);
     box->setIcon(QMessageBox::Warning);
     box->setWindowTitle(QString::fromStdString(alert.messageText));
+    // The texts carry scene names as typed, never read as markup.
+    box->setTextFormat(Qt::PlainText);
     box->setText(QString::fromStdString(alert.messageText));
     box->setInformativeText(QString::fromStdString(alert.informativeText));
+    if (auto* informative = box->findChild<QLabel*>("qt_msgbox_informativelabel"))
+        informative->setTextFormat(Qt::PlainText);
     for (std::size_t i = 0; i < alert.buttons.size(); ++i) {
         const auto role = i == 0 ? QMessageBox::DestructiveRole : QMessageBox::RejectRole;
         QPushButton* button = box->addButton(QString::fromStdString(alert.buttons[i]), role);
@@ -419,7 +424,7 @@ void SceneManagerPanel::confirmDelete(std::string sceneID) {
         if (scene.id == sceneID) name = scene.name;
     SceneManagerAlert alert;
     alert.messageText = "Delete Scene?";
-    alert.informativeText = "Delete \"" + name + "\"? This action cannot be undone.";
+    alert.informativeText = "Delete \"" + sceneNameInText(name) + "\"? This action cannot be undone.";
     alert.buttons = {"Delete", "Cancel"};
     // The alert runs modally, and the window may close meanwhile: after it, only what is held here is
     // used, and the model only while it is still there.
