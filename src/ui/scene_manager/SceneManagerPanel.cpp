@@ -4,6 +4,7 @@
 
 #include "layouts/BuiltinLayouts.h"
 #include "scenes/model/SceneNameInText.h"
+#include "ui/overlays/PopupPlacement.h"
 #include "ui/scene_manager/EventWatcher.h"
 #include "ui/scene_manager/LayoutMiniPreviewView.h"
 #include "ui/scene_manager/SceneManagerCardStrip.h"
@@ -142,9 +143,10 @@ int presentAlertModally(QWidget* parent, const SceneManagerAlert& alert) {
     return response;
 }
 
-SceneManagerPanel::SceneManagerPanel(std::shared_ptr<SceneManagerViewModel> viewModel,
+SceneManagerPanel::SceneManagerPanel(platform::Screens& screens,
+                                     std::shared_ptr<SceneManagerViewModel> viewModel,
                                      SceneManagerAlertPresenter presenter, QWidget* parent)
-    : QWidget(parent), viewModel_(std::move(viewModel)),
+    : QWidget(parent), screens_(screens), viewModel_(std::move(viewModel)),
       presenter_(presenter ? std::move(presenter) : SceneManagerAlertPresenter(presentAlertModally)) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -405,11 +407,11 @@ void SceneManagerPanel::syncPopover() {
         popover_->hide();
         return;
     }
-    // Below the button that opens it, its arrow edge towards the button.
-    const QPoint anchor =
-        presetButton_->mapToGlobal(QPoint(presetButton_->width() / 2, presetButton_->height()));
+    // Below the button that opens it, or above it where the screen has no room below: wholly on the
+    // screen either way, where every preset can be clicked.
     popover_->adjustSize();
-    popover_->move(anchor.x() - popover_->width() / 2, anchor.y() + 4);
+    const QRect button(presetButton_->mapToGlobal(QPoint(0, 0)), presetButton_->size());
+    popover_->setGeometry(popupFrame(screens_, button, popover_->size(), 4));
     popover_->show();
 }
 

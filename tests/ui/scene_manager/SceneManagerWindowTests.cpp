@@ -33,7 +33,7 @@ class SceneManagerWindowTest : public korvane::testing::SceneManagerTest {
   protected:
     void SetUp() override {
         SceneManagerTest::SetUp();
-        desktop->screens().addDisplay(
+        displayA = desktop->screens().addDisplay(
             {.frame = Rect{0, 0, 1920, 1080}, .visibleFrame = Rect{0, 0, 1920, 1040}, .uuid = "DISPLAY-A"});
     }
     void TearDown() override {
@@ -80,6 +80,7 @@ class SceneManagerWindowTest : public korvane::testing::SceneManagerTest {
         return index < model().scenes().size() ? model().scenes()[index].name : "";
     }
 
+    int displayA = 0;
     std::unique_ptr<SceneManagerPanelController> controller;
     std::vector<SceneManagerAlert> alerts;
     int alertResponse = 1001;
@@ -222,6 +223,29 @@ TEST_F(SceneManagerWindowTest, thePresetPopoverClosesOnAClickOutsideIt) {
     QApplication::processEvents();
     EXPECT_FALSE(panel().presetPopover()->isVisible());
     EXPECT_FALSE(model().showingPresetPicker());
+}
+
+// The window at the bottom of a 1366 × 768 screen: with no room below "Start from Preset…" the presets
+// open above it, every one of them on the screen.
+TEST_F(SceneManagerWindowTest, thePresetPopoverLiesWhollyOnTheScreenWithNoRoomBelowItsButton) {
+    desktop->screens().setDisplayFrame(displayA, Rect{0, 0, 1366, 768});
+    threeScenes();
+    open();
+    settleAndPaint();
+    QWidget* window = controller->window();
+    window->move(300, 768 - window->height());
+    QApplication::processEvents();
+    click(button("startFromPreset"));
+    ASSERT_TRUE(panel().presetPopover()->isVisible());
+    const QRect popover = panel().presetPopover()->geometry();
+    const QRect screen(0, 0, 1366, 768);
+    EXPECT_TRUE(screen.contains(popover))
+        << popover.x() << "," << popover.y() << " " << popover.width() << "x" << popover.height();
+    QPushButton* opener = button("startFromPreset");
+    EXPECT_LT(popover.bottom(), opener->mapToGlobal(QPoint(0, 0)).y()) << "above its button, not over it";
+    save(window, "scene-manager-preset-popover-above.png");
+    korvane::testing::saveScreenshot(*panel().presetPopover(),
+                                     "scene-manager-preset-popover-above-popup.png");
 }
 
 TEST_F(SceneManagerWindowTest, theDeleteAlertsDeleteRemovesTheSceneAndCancelLeavesEverything) {
