@@ -315,7 +315,7 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
     // A scene action's notice, on the active display for 0.9 s.
     void showSceneToast(const std::string& message);
     // After a restore, a save or a deletion: the prompts of newly connected displays that offer a scene
-    // no longer active are withdrawn.
+    // no longer active are withdrawn, and the status item's title is refreshed.
     void activeSceneMayHaveChanged();
     // Restores the scene and shows the outcome on the main screen; with a source, the menu is refreshed
     // under that name too.

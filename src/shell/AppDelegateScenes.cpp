@@ -147,6 +147,10 @@ void AppDelegate::activeSceneMayHaveChanged() {
     // A prompt offers the scene that was active when its display came; another scene in force now would
     // have its "Apply Layout" lay out the display after a scene the user has left.
     unconfiguredDisplayPrompts_->activeSceneChanged(activeSceneID());
+    // The status item's title (the tray icon's tooltip) names the active scene; only the menu is read
+    // afresh at each opening.
+    statusBarEventBus_->publish(StatusBarInvalidationEvent::refreshRequested(
+        StatusBarInvalidationReason::externalStateChanged, "AppDelegate.activeSceneMayHaveChanged"));
 }
 
 std::optional<std::string> AppDelegate::sceneLayoutIDForDisplay(const std::string& displayUUID) const {

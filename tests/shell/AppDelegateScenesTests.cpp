@@ -1,7 +1,8 @@
 // The scene actions on the simulated desktop, as the keys, the menu and the editor reach them: the "Save
 // Scene" window opened by control+option+S, what a save leaves behind, updating the active scene from
-// what stands on screen (its toast and its file), the scene editor's panels, and a restore from the card
-// switcher that starts an application once for each of its zones and reports the windows as they land.
+// what stands on screen (its toast and its file), the status item's tooltip after a save, the scene editor's
+// panels, and a restore from the card switcher that starts an application once for each of its zones and
+// reports the windows as they land.
 #include "LaunchFixture.h"
 
 #include "app/DisplayWorkbenchSet.h"
@@ -25,6 +26,8 @@
 #include "ui/scene_manager/SceneSaveViewModel.h"
 #include "ui/scene_manager/SceneSaveWindowController.h"
 #include "ui/switchers/SceneCardSwitcherController.h"
+#include "ui/switchers/StatusBarController.h"
+#include "ui/switchers/TrayStatusItem.h"
 
 #include <gtest/gtest.h>
 
@@ -142,6 +145,25 @@ TEST_F(AppDelegateScenesTest, aSaveMakesTheSceneActiveSaysSoAndTheNextRequestCap
     press(kS);
     ASSERT_NE(app->saveSceneWindowController(), nullptr);
     EXPECT_NE(app->saveSceneWindowController(), sheet);
+}
+
+// The tray icon's tooltip names the active scene: the scene just saved, which the save made active.
+TEST_F(AppDelegateScenesTest, aSaveHasTheStatusItemsTooltipNameTheNewScene) {
+    addScreen("D1", Rect{0, 0, 1920, 1080});
+    activeScene("Before", {{"D1", "builtin.fullscreen"}});
+    launchAndSettle();
+    const auto item = std::dynamic_pointer_cast<TrayStatusItem>(app->status()->host());
+    ASSERT_TRUE(item);
+    desktop->loop().advance(seconds(3));
+    EXPECT_EQ(item->toolTip().toStdString(), "Before");
+
+    press(kS);
+    const auto sheet = app->saveSceneWindowController();
+    ASSERT_NE(sheet, nullptr);
+    sheet->viewModel->sceneName = "Alpha";
+    sheet->viewModel->save();
+    desktop->loop().advance(seconds(3));
+    EXPECT_EQ(item->toolTip().toStdString(), "Alpha");
 }
 
 TEST_F(AppDelegateScenesTest, aSaveWindowClosedWithoutSavingIsForgotten) {
