@@ -36,4 +36,10 @@ bool isSafeFileIdentifier(std::string_view id) {
     return true;
 }
 
+std::string failureInWords(const std::exception& error) {
+    if (const auto* fileError = dynamic_cast<const std::filesystem::filesystem_error*>(&error))
+        return fileError->code().message();
+    return error.what();
+}
+
 } // namespace korvane

@@ -8,6 +8,7 @@
 #include "platform/AtomicFile.h"
 #include "platform/StoreFileLog.h"
 
+#include <exception>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -31,5 +32,9 @@ void keepUnreadableFileBeforeWriting(const std::filesystem::path& path,
 // Whether `id` may name the file "<id>.json" inside a folder without reaching outside it: not empty,
 // not "." or "..", and free of "/", "\\" and control characters (C0, DEL and C1).
 bool isSafeFileIdentifier(std::string_view id);
+
+// A failed file operation in words for a person: the system's own word for a file-system error ("Not a
+// directory"), without the paths of temporary files that the error's full text names; else its text.
+std::string failureInWords(const std::exception& error);
 
 } // namespace korvane

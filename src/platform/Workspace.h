@@ -106,8 +106,10 @@ class Workspace {
     virtual bool openURL(const std::string& url) = 0;
     // Shows the file at a local path selected in the desktop's file manager; where no file manager does
     // (none answers, or the file is not there), opens the folder that holds it as openURL does. Main
-    // thread; returns at once, the outcome unreported.
-    virtual void revealFile(const std::string& path) = 0;
+    // thread; returns at once. Where neither could be done, `failed` (when set) hears why in words, on the
+    // main thread, possibly after this returned; nothing is heard of a success.
+    virtual void revealFile(const std::string& path,
+                            std::function<void(const std::string& reason)> failed) = 0;
     // Every application installed where the desktop keeps them, each bundle identifier once (where two
     // places hold one, the place the desktop looks first wins), in no particular order. Any thread; slow:
     // it reads the file system afresh on every call.

@@ -20,6 +20,7 @@
 #include "app/WindowMappingRebuild.h"
 #include "app/ZoneMemberships.h"
 #include "core/AXUtil.h"
+#include "core/FileUtil.h"
 #include "core/Log.h"
 #include "core/MultiDisplayState.h"
 #include "core/WMController.h"
@@ -243,7 +244,7 @@ void AppDelegate::wireControllerCallbacks() {
     };
 }
 
-void AppDelegate::setLaunchAtLogin(bool enabled) {
+std::optional<std::string> AppDelegate::setLaunchAtLogin(bool enabled) {
     try {
         LaunchAgent agent(platform_);
         if (enabled)
@@ -251,8 +252,12 @@ void AppDelegate::setLaunchAtLogin(bool enabled) {
         else
             agent.uninstall();
         Log::app.info("Launch-at-login toggled enabled=%{bool}d", enabled);
+        return std::nullopt;
     } catch (const std::exception& e) {
         Log::app.error("Failed to toggle launch-at-login: %s", e.what());
+        return std::string(enabled ? "Korvane could not add its autostart entry: "
+                                   : "Korvane could not remove its autostart entry: ") +
+               failureInWords(e) + ".";
     }
 }
 

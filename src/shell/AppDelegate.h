@@ -176,8 +176,9 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
     // A short notice on the display's screen, else the main screen; nothing without either (an empty
     // UUID names no screen).
     void showToast(const std::string& message, const std::string& displayUUID, double duration);
-    // Installs or removes the entry that starts the program at login; a failure is logged.
-    void setLaunchAtLogin(bool enabled);
+    // Installs or removes the entry that starts the program at login; a failure is logged and answered in
+    // words for the settings page.
+    std::optional<std::string> setLaunchAtLogin(bool enabled);
     // Brings every display's window-to-zone mapping in line with the window list.
     void rebuildWindowRegionMappings(bool allowPrune, const std::string& reason);
     // The connected displays' UUIDs, each once, sorted.
@@ -242,8 +243,9 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
     void saveHotkeyConfig(const HotkeyConfig& config);
     // Writes and keeps the default table, registers it and returns it.
     HotkeyConfig resetHotkeyConfig();
-    // Shows "hotkeys.json" in the file manager; a folder that cannot be had is logged.
-    void revealHotkeyConfig();
+    // Shows "hotkeys.json" in the file manager; a folder that cannot be had is logged. Where nothing can show
+    // the file, `failed` (when set) hears why in words for the settings page, possibly later.
+    void revealHotkeyConfig(std::function<void(const std::string& reason)> failed = {});
     // The scene manager, selecting the scene and the display when given; an open one is brought to the
     // front instead (AppDelegateSceneManager.cpp).
     void showSceneManager(const std::optional<std::string>& sceneIDToSelect,
@@ -315,7 +317,7 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
     // A scene action's notice, on the active display for 0.9 s.
     void showSceneToast(const std::string& message);
     // After a restore, a save or a deletion: the prompts of newly connected displays that offer a scene
-    // no longer active are withdrawn.
+    // no longer active are withdrawn, and the status item's title is refreshed.
     void activeSceneMayHaveChanged();
     // Restores the scene and shows the outcome on the main screen; with a source, the menu is refreshed
     // under that name too.

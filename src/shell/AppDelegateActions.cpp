@@ -6,6 +6,7 @@
 #include "app/DisplayRecords.h"
 #include "app/LaunchAgent.h"
 #include "app/StatusBarEventBus.h"
+#include "core/FileUtil.h"
 #include "core/Log.h"
 #include "core/MultiDisplayState.h"
 #include "core/WMState.h"
@@ -109,8 +110,9 @@ void AppDelegate::showSettingsWindow() {
                 return false;
             }
         };
-        callbacks.setLaunchAtLoginHandler = [weak](bool enabled) {
-            if (auto self = weak.lock()) self->setLaunchAtLogin(enabled);
+        callbacks.setLaunchAtLoginHandler = [weak](bool enabled) -> std::optional<std::string> {
+            if (auto self = weak.lock()) return self->setLaunchAtLogin(enabled);
+            return std::nullopt;
         };
         callbacks.loadHotkeyConfigHandler = [weak, &platform] {
             if (auto self = weak.lock()) return self->currentHotkeyConfig();
@@ -123,8 +125,8 @@ void AppDelegate::showSettingsWindow() {
             if (auto self = weak.lock()) return self->resetHotkeyConfig();
             return HotkeyConfig::defaults(platform.runLoop().wallClock());
         };
-        callbacks.openHotkeyConfigHandler = [weak] {
-            if (auto self = weak.lock()) self->revealHotkeyConfig();
+        callbacks.openHotkeyConfigHandler = [weak](SettingsViewModel::FailureHandler failed) {
+            if (auto self = weak.lock()) self->revealHotkeyConfig(std::move(failed));
         };
         callbacks.suspendHotkeysHandler = [weak]() -> std::unique_ptr<HotkeyCenter::Suspension> {
             if (auto self = weak.lock()) return self->hotkeyManager_->center()->suspend();
@@ -173,15 +175,19 @@ HotkeyConfig AppDelegate::resetHotkeyConfig() {
     return defaults;
 }
 
-void AppDelegate::revealHotkeyConfig() {
+void AppDelegate::revealHotkeyConfig(std::function<void(const std::string& reason)> failed) {
     std::filesystem::path file;
     try {
         file = HotkeyConfig::fileURL();
     } catch (const std::exception& e) {
         Log::hotkey.error("Failed to open hotkey config: %s", e.what());
+        if (failed)
+            failed(std::string("Could not open ") + HotkeyConfig::kFileName + ": " + failureInWords(e) + ".");
         return;
     }
-    platform_.workspace().revealFile(file.string());
+    platform_.workspace().revealFile(file.string(), [failed](const std::string& reason) {
+        if (failed) failed(std::string("Could not open ") + HotkeyConfig::kFileName + ": " + reason + ".");
+    });
 }
 
 void AppDelegate::registerHotkeys() {

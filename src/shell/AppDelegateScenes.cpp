@@ -22,6 +22,7 @@
 #include "scenes/SceneRestoreEngine.h"
 #include "scenes/SceneRestoreServices.h"
 #include "scenes/SceneStore.h"
+#include "scenes/model/SceneNameInText.h"
 #include "scenes/model/ScreenContext.h"
 #include "ui/scene_editor/SceneEditorOverlayController.h"
 #include "ui/scene_editor/SceneEditorPanelPool.h"
@@ -140,13 +141,17 @@ void AppDelegate::sceneSaveSheetDidSave(const WMScene& scene) {
         }
     }
     activeSceneMayHaveChanged();
-    showSceneToast("Saved: " + scene.name);
+    showSceneToast("Saved: " + sceneNameInText(scene.name));
 }
 
 void AppDelegate::activeSceneMayHaveChanged() {
     // A prompt offers the scene that was active when its display came; another scene in force now would
     // have its "Apply Layout" lay out the display after a scene the user has left.
     unconfiguredDisplayPrompts_->activeSceneChanged(activeSceneID());
+    // The status item's title (the tray icon's tooltip) names the active scene; only the menu is read
+    // afresh at each opening.
+    statusBarEventBus_->publish(StatusBarInvalidationEvent::refreshRequested(
+        StatusBarInvalidationReason::externalStateChanged, "AppDelegate.activeSceneMayHaveChanged"));
 }
 
 std::optional<std::string> AppDelegate::sceneLayoutIDForDisplay(const std::string& displayUUID) const {
@@ -204,7 +209,8 @@ void AppDelegate::handleUpdateScene(const WMScene& activeScene) {
         return;
     }
     Log::sceneManager.info("Updated scene '%s' with %ld display snapshots", scene->name, displays);
-    showSceneToast("Updated: " + scene->name + " (" + std::to_string(displays) + " displays)");
+    showSceneToast("Updated: " + sceneNameInText(scene->name) + " (" + std::to_string(displays) +
+                   " displays)");
     statusBarEventBus_->publish(StatusBarInvalidationEvent::refreshRequested(
         StatusBarInvalidationReason::externalStateChanged, "AppDelegate+Scene.handleUpdateScene"));
 }

@@ -1,7 +1,8 @@
 // The status-bar actions and the callbacks of the settings model on the simulated desktop: when each
 // action takes effect, the one subscription, the "Preferences" window made once and shown again, the
-// hot-key table read, saved and reset through the application, the hot-key file's folder, and the
-// global switcher on the display the user works on.
+// hot-key table read, saved and reset through the application, the hot-key file's folder, failures to
+// write the autostart entry or to show the hot-key file said in the window, and the global switcher on the
+// display the user works on.
 #include "LaunchFixture.h"
 
 #include "app/StatusBarEventBus.h"
@@ -15,7 +16,10 @@
 #include "ui/switchers/GlobalSwitcherWindowController.h"
 #include "ui/switchers/SceneCardSwitcherController.h"
 
-#include <QCoreApplication>
+#include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
+#include <QPushButton>
 #include <QWidget>
 
 #include <gtest/gtest.h>
@@ -151,6 +155,42 @@ TEST_F(AppDelegateActionsTest, revealingTheHotKeyFileShowsTheFileItselfAndAFolde
     app->revealHotkeyConfig();
     EXPECT_TRUE(logged("[hotkey] Failed to open hotkey config: "));
     EXPECT_EQ(desktop->workspace().revealedFiles().size(), 1u);
+}
+
+// The autostart folder is a plain file: "Launch Korvane at login" clicked in the Preferences comes back
+// unticked with the reason under it. With nothing on the desktop to show "hotkeys.json", "Open Config File"
+// says so under its button.
+TEST_F(AppDelegateActionsTest, anEntryThatCannotBeWrittenAndAFileNothingShowsAreSaidInThePreferences) {
+    desktop->process().setEnvironment("HOME", (home / "user").string());
+    write(home / "user/Library/LaunchAgents", "");
+    launch();
+    app->showSettingsWindow();
+    QWidget* window = app->settingsWC()->window();
+    auto shown = [&](const QString& text) {
+        for (QLabel* label : window->findChildren<QLabel*>())
+            if (label->text() == text && label->isVisible()) return true;
+        return false;
+    };
+    QCheckBox* box = nullptr;
+    for (QCheckBox* candidate : window->findChildren<QCheckBox*>())
+        if (candidate->text() == "Launch Korvane at login") box = candidate;
+    ASSERT_TRUE(box);
+    box->click();
+    EXPECT_FALSE(box->isChecked());
+    EXPECT_TRUE(shown("Korvane could not add its autostart entry: Not a directory."));
+    EXPECT_TRUE(logged("[app] Failed to toggle launch-at-login: "));
+
+    desktop->workspace().setRevealFailure("no file manager answers");
+    app->settingsWC()->viewModel->setSelectedTab(SettingsTab::hotkeys);
+    QApplication::processEvents();
+    QPushButton* open = nullptr;
+    for (QPushButton* candidate : window->findChildren<QPushButton*>())
+        if (candidate->text() == "Open Config File") open = candidate;
+    ASSERT_TRUE(open);
+    open->click();
+    desktop->loop().runUntilIdle();
+    QApplication::processEvents();
+    EXPECT_TRUE(shown("Could not open hotkeys.json: no file manager answers."));
 }
 
 TEST_F(AppDelegateActionsTest, theSwitcherHotKeyOpensOnTheScreenTheUserWorksOnAndMakesTheSwitcherOnce) {

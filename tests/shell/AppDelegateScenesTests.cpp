@@ -1,8 +1,9 @@
 // The scene actions on the simulated desktop, as the keys, the menu and the editor reach them: the "Save
 // Scene" window opened by control+option+S, what a save leaves behind, updating the active scene from
-// what stands on screen (its toast and its file), the scene editor's panels, and a restore from the card
-// switcher that starts an application once for each of its zones and reports the windows as they land,
-// its card staying while they may come and telling of the applications that did not start.
+// what stands on screen (its toast and its file), the status item's tooltip after a save, the scene editor's
+// panels, and a restore from the card switcher that starts an application once for each of its zones and
+// reports the windows as they land, its card staying while they may come and telling of the applications
+// that did not start.
 #include "LaunchFixture.h"
 
 #include "app/DisplayWorkbenchSet.h"
@@ -26,6 +27,8 @@
 #include "ui/scene_manager/SceneSaveViewModel.h"
 #include "ui/scene_manager/SceneSaveWindowController.h"
 #include "ui/switchers/SceneCardSwitcherController.h"
+#include "ui/switchers/StatusBarController.h"
+#include "ui/switchers/TrayStatusItem.h"
 
 #include <gtest/gtest.h>
 
@@ -205,12 +208,31 @@ TEST_F(AppDelegateScenesTest, aSaveMakesTheSceneActiveSaysSoAndTheNextRequestCap
     const auto active = store()->loadActiveScene(screens());
     ASSERT_TRUE(active);
     EXPECT_EQ(active->name, "Desk");
-    EXPECT_EQ(toastText("D1"), "Saved: Desk");
+    EXPECT_EQ(toastText("D1"), "Saved: \u2068Desk\u2069");
     EXPECT_TRUE(logged("[sceneManager] Scene saved via hotkey: 'Desk'"));
 
     press(kS);
     ASSERT_NE(app->saveSceneWindowController(), nullptr);
     EXPECT_NE(app->saveSceneWindowController(), sheet);
+}
+
+// The tray icon's tooltip names the active scene: the scene just saved, which the save made active.
+TEST_F(AppDelegateScenesTest, aSaveHasTheStatusItemsTooltipNameTheNewScene) {
+    addScreen("D1", Rect{0, 0, 1920, 1080});
+    activeScene("Before", {{"D1", "builtin.fullscreen"}});
+    launchAndSettle();
+    const auto item = std::dynamic_pointer_cast<TrayStatusItem>(app->status()->host());
+    ASSERT_TRUE(item);
+    desktop->loop().advance(seconds(3));
+    EXPECT_EQ(item->toolTip().toStdString(), "Before");
+
+    press(kS);
+    const auto sheet = app->saveSceneWindowController();
+    ASSERT_NE(sheet, nullptr);
+    sheet->viewModel->sceneName = "Alpha";
+    sheet->viewModel->save();
+    desktop->loop().advance(seconds(3));
+    EXPECT_EQ(item->toolTip().toStdString(), "Alpha");
 }
 
 TEST_F(AppDelegateScenesTest, aSaveWindowClosedWithoutSavingIsForgotten) {
@@ -241,7 +263,7 @@ TEST_F(AppDelegateScenesTest, updateRewritesTheConnectedDisplaysKeepsAnAbsentOne
     app->statusBarEventBus()->publish(StatusBarActionEvent::updateActiveScene);
     desktop->loop().runUntilIdle();
 
-    EXPECT_EQ(toastText("D1") + toastText("D2"), "Updated: Desk (2 displays)");
+    EXPECT_EQ(toastText("D1") + toastText("D2"), "Updated: \u2068Desk\u2069 (2 displays)");
     EXPECT_TRUE(logged("[sceneManager] Updated scene 'Desk' with 2 display snapshots"));
     const nlohmann::json stored = storedScene(scene.id);
     EXPECT_EQ(keys(stored["layoutRefsByDisplay"]), (std::set<std::string>{"D1", "D2", "GONE"}));
@@ -399,7 +421,7 @@ TEST_F(AppDelegateScenesTest, aDisplayWhoseOnlyLayoutIsARestoresOwnGetsNoReferen
     app->displayWorkbenches()->workbenches["D2"].activeTemplateID = "  scene-restore-4F2A \n";
 
     app->updateActiveScene();
-    EXPECT_EQ(toastText("D1") + toastText("D2"), "Updated: Desk (1 displays)");
+    EXPECT_EQ(toastText("D1") + toastText("D2"), "Updated: \u2068Desk\u2069 (1 displays)");
     EXPECT_EQ(keys(storedScene(scene.id)["layoutRefsByDisplay"]), (std::set<std::string>{"D1"}));
 }
 
@@ -414,7 +436,7 @@ TEST_F(AppDelegateScenesTest, aDisplayWithoutALiveLayoutKeepsTheScenesReferenceF
     app->layoutSelection()->lastByDisplay.erase("D2");
 
     app->updateActiveScene();
-    EXPECT_EQ(toastText("D1") + toastText("D2"), "Updated: Desk (2 displays)");
+    EXPECT_EQ(toastText("D1") + toastText("D2"), "Updated: \u2068Desk\u2069 (2 displays)");
     const nlohmann::json refs = storedScene(scene.id)["layoutRefsByDisplay"];
     EXPECT_EQ(keys(refs), (std::set<std::string>{"D1", "D2"}));
     EXPECT_EQ(refs["D2"], "builtin.daily");

@@ -10,7 +10,8 @@
 // without a name is refused, leaving "hotkeys.json" as it was, as is Ctrl+Alt+F5, the X server's own key,
 // while Ctrl+Alt+Insert recorded for the card switcher opens it; minimised, the window comes back with the
 // keyboard from the menu; the window manager's close takes it away at once however soon after its opening it
-// comes. Pictures of the real window are left under build/screenshots.
+// comes, and it opens again in the middle of the main screen after the monitors are rearranged. Pictures of
+// the real window are left under build/screenshots.
 #include "IconPictures.h"
 #include "PrivateSystemBus.h"
 #include "ProgramOnX11.h"
@@ -21,6 +22,7 @@
 #include <X11/keysym.h>
 #include <xcb/xcb.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
@@ -565,6 +567,44 @@ TEST_F(PreferencesProgramOnX11Test, thePreferencesCloseAtTheWindowManagersFirstR
         const auto chosen = chosenSidebarRow(*window);
         return chosen && chosen->minY() >= general->maxY();
     })) << logText();
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+// The window lives as long as the program: after the monitors are rearranged so that the side monitor is
+// the main screen, the next opening comes to the middle of that monitor, as the scene manager does.
+TEST_F(PreferencesProgramOnX11Test, thePreferencesOpenCentredOnTheMainScreenAsItIsAtEachOpening) {
+    std::optional<xcb_window_t> window;
+    const pid_t korvane = startWithPreferences(window);
+    ASSERT_TRUE(window) << logText();
+    auto centredOn = [&](const Rect& monitor) {
+        const Rect frame = session->frameOf(*window);
+        // The title bar makes the frame taller above than below the content.
+        return within(frame, monitor) && std::abs(frame.midX() - monitor.midX()) <= 10 &&
+               std::abs(frame.midY() - monitor.midY()) <= 40;
+    };
+    EXPECT_TRUE(centredOn(kPrimaryRoot)) << platform::describe(session->frameOf(*window));
+    ASSERT_TRUE(goesAtTheFirstClose(*window, kTitle)) << logText();
+
+    // The primary output's monitor is now the side one; both set again in that order. A stand-in covers
+    // the main monitor meanwhile, so that the window's place lies on a monitor throughout, as it does when
+    // a user rearranges the monitors in one step.
+    const std::size_t changes = count("[DisplayChange] handle end");
+    session->setMonitor("STAND-IN", kPrimaryRoot, false);
+    session->deleteMonitor(kSecondaryName);
+    session->deleteMonitor(kPrimaryName);
+    session->setMonitor(kSecondaryName, kSecondaryRoot, true);
+    session->setMonitor(kPrimaryName, kPrimaryRoot, false);
+    session->deleteMonitor("STAND-IN");
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return count("[DisplayChange] handle end") > changes; }))
+        << logText();
+
+    // The toolkit may give the window a native window of its own anew once its monitor has changed.
+    window = openPreferences(korvane);
+    ASSERT_TRUE(window) << logText();
+    EXPECT_TRUE(centredOn(kSecondaryRoot)) << platform::describe(session->frameOf(*window)) << logText();
+    picture(*window, "preferences-on-the-new-main-screen-korvane.png");
 
     ::kill(korvane, SIGTERM);
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();

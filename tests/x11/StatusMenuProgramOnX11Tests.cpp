@@ -223,11 +223,11 @@ TEST_F(StatusMenuProgramOnX11Test, theTrayIconOpensTheMenuWithItsRowsAndQuitEnds
     const std::string text = logText();
     const auto from = text.find("[StatusBar] Menu opened: ");
     const std::string rows = text.substr(from, text.find('\n', from) - from);
-    // The first row names the active scene ("My Workspace" when the first start made one) or says there is
-    // none; the update row follows it.
+    // The first row names the active scene ("My Workspace" when the first start made one, its writing
+    // direction kept to itself) or says there is none; the update row follows it.
     EXPECT_TRUE(
-        rows.find("Menu opened: Scene: My Workspace | - | Save Current Scene... | Update \"My Workspace\" "
-                  "| - |") != std::string::npos ||
+        rows.find("Menu opened: Scene: \u2068My Workspace\u2069 | - | Save Current Scene... | Update "
+                  "\"\u2068My Workspace\u2069\" | - |") != std::string::npos ||
         rows.find("Menu opened: No active scene | - | Save Current Scene... | Update Active Scene | - |") !=
             std::string::npos)
         << rows;

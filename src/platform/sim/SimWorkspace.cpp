@@ -159,9 +159,16 @@ bool SimWorkspace::openURL(const std::string& url) {
     return true;
 }
 
-void SimWorkspace::revealFile(const std::string& path) {
+void SimWorkspace::revealFile(const std::string& path,
+                              std::function<void(const std::string& reason)> failed) {
     std::lock_guard lock(model_.mutex);
     revealed_.push_back(path);
+    if (revealFailure_ && failed) model_.loop.post([failed, reason = *revealFailure_] { failed(reason); });
+}
+
+void SimWorkspace::setRevealFailure(std::optional<std::string> reason) {
+    std::lock_guard lock(model_.mutex);
+    revealFailure_ = std::move(reason);
 }
 
 bool SimWorkspace::hasPrivacyPanes() {

@@ -34,8 +34,9 @@ class SimWorkspace final : public platform::Workspace {
     // whatever it says: a test that has it say so opens the window the application would.
     bool activationOpensWindow() override;
     bool openURL(const std::string& url) override;
-    // Recorded (see revealedFiles); the simulated desktop shows every file it is asked to.
-    void revealFile(const std::string& path) override;
+    // Recorded (see revealedFiles); the simulated desktop shows every file it is asked to, unless a test
+    // says nothing can (setRevealFailure): then `failed` hears the reason through the loop.
+    void revealFile(const std::string& path, std::function<void(const std::string& reason)> failed) override;
     // What install() put there, by bundle identifier, named as install() named it (else by the identifier).
     std::vector<platform::InstalledApplication> installedApplications() override;
     // The simulated system keeps privacy panes unless a test says it has none.
@@ -65,6 +66,8 @@ class SimWorkspace final : public platform::Workspace {
     void setScriptOutcome(const std::string& bundleID, ScriptOutcome outcome);
     void setHasPrivacyPanes(bool has);
     void setActivationOpensWindow(bool opens);
+    // Why no file can be shown from now on; nothing: every file shows again.
+    void setRevealFailure(std::optional<std::string> reason);
     void setApplicationIcon(pid_t pid, platform::IconImage icon);
     void setFileIcon(const std::string& path, platform::IconImage icon);
     void setGenericApplicationIcon(std::optional<platform::IconImage> icon);
@@ -93,6 +96,7 @@ class SimWorkspace final : public platform::Workspace {
     std::vector<std::string> scripts_;
     std::vector<std::string> urls_;
     std::vector<std::string> revealed_;
+    std::optional<std::string> revealFailure_;
     std::map<std::string, OpenBehaviour> openBehaviours_;
     std::map<std::string, ScriptOutcome> scriptOutcomes_;
     std::map<pid_t, platform::IconImage> appIcons_;

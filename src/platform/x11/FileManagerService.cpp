@@ -70,15 +70,15 @@ std::optional<std::string> FileManagerService::sessionBusAddress() {
     return "unix:path=" + percentEncoded(socket, "-_/.\\*");
 }
 
-void FileManagerService::showItem(const std::string& path) {
+void FileManagerService::showItem(const std::string& path, Failed failed) {
     std::error_code error;
     if (!std::filesystem::is_regular_file(path, error)) {
-        openFolder(path, "no such file");
+        openFolder(path, "no such file", failed);
         return;
     }
     const auto address = sessionBusAddress();
     if (!address) {
-        openFolder(path, "no session bus");
+        openFolder(path, "no session bus", failed);
         return;
     }
     static unsigned made = 0; // main thread only
@@ -87,7 +87,7 @@ void FileManagerService::showItem(const std::string& path) {
     if (!bus.isConnected()) {
         const std::string reason = bus.lastError().message().toStdString();
         QDBusConnection::disconnectFromBus(name);
-        openFolder(path, reason);
+        openFolder(path, reason, failed);
         return;
     }
     QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kInterface, kMethod);
@@ -96,22 +96,27 @@ void FileManagerService::showItem(const std::string& path) {
     auto* request = new QDBusPendingCallWatcher(bus.asyncCall(call, kReplyTimeoutMs), pending_.get());
     request->setObjectName(name);
     QObject::connect(request, &QDBusPendingCallWatcher::finished, pending_.get(),
-                     [this, path, name](QDBusPendingCallWatcher* answered) {
-                         const bool failed = answered->isError();
+                     [this, path, name, failed](QDBusPendingCallWatcher* answered) {
+                         const bool refused = answered->isError();
                          const std::string reason = answered->error().message().toStdString();
                          answered->setObjectName(QString());
                          answered->deleteLater();
                          QDBusConnection::disconnectFromBus(name);
-                         if (failed)
-                             openFolder(path, reason);
+                         if (refused)
+                             openFolder(path, reason, failed);
                          else
                              x11Log().info("The file manager shows %{public}s", path);
                      });
 }
 
-void FileManagerService::openFolder(const std::string& path, const std::string& reason) {
+void FileManagerService::openFolder(const std::string& path, const std::string& reason,
+                                    const Failed& failed) {
     x11Log().info("No file manager shows %{public}s (%{public}s): opening its folder", path, reason);
-    openURL_(fileURL(std::filesystem::path(path).parent_path().string()));
+    if (openURL_(fileURL(std::filesystem::path(path).parent_path().string()))) return;
+    x11Log().error("Nothing shows %{public}s: no file manager answers and xdg-open cannot be started to open "
+                   "its folder",
+                   path);
+    if (failed) failed("no file manager answers, and xdg-open cannot be started to open its folder");
 }
 
 } // namespace korvane::x11

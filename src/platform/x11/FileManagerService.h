@@ -24,9 +24,13 @@ class FileManagerService {
     FileManagerService(const FileManagerService&) = delete;
     FileManagerService& operator=(const FileManagerService&) = delete;
 
+    // Told why nothing showed a file.
+    using Failed = std::function<void(const std::string& reason)>;
+
     // Asks for the file to be shown selected, and returns at once; opens its folder when there is no bus,
     // no file there, or the file manager's answer is an error or does not come within kReplyTimeoutMs.
-    void showItem(const std::string& path);
+    // Where the folder cannot be opened either, logs it and tells `failed` (when set), at once or later.
+    void showItem(const std::string& path, Failed failed = {});
 
     // The file URL of a local path, every byte outside the unreserved set and "/" percent-encoded.
     static std::string fileURL(const std::string& path);
@@ -42,7 +46,7 @@ class FileManagerService {
     static constexpr int kReplyTimeoutMs = 10000;
 
   private:
-    void openFolder(const std::string& path, const std::string& reason);
+    void openFolder(const std::string& path, const std::string& reason, const Failed& failed);
 
     std::function<bool(const std::string&)> openURL_;
     // Parent of the requests still awaiting their answers; they go with it.

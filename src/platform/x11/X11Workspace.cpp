@@ -333,8 +333,9 @@ bool X11Workspace::openURL(const std::string& url) {
     return spawn({"xdg-open", url}).has_value();
 }
 
-void X11Workspace::revealFile(const std::string& path) {
-    fileManager_.showItem(path);
+void X11Workspace::revealFile(const std::string& path,
+                              std::function<void(const std::string& reason)> failed) {
+    fileManager_.showItem(path, std::move(failed));
 }
 
 std::optional<std::string> X11Workspace::parseActivationScript(const std::string& source) {

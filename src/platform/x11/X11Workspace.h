@@ -47,7 +47,7 @@ class X11Workspace final : public platform::Workspace, public TrackerListener {
     bool activationOpensWindow() override { return false; }
     bool openURL(const std::string& url) override;
     // Through the file manager on the session bus (FileManagerService), else the folder by openURL.
-    void revealFile(const std::string& path) override;
+    void revealFile(const std::string& path, std::function<void(const std::string& reason)> failed) override;
     // The shown application entries of the XDG data folders, read afresh; the entry's id is the bundle
     // identifier and its file the path. The list urlForApplication consults is renewed with it.
     std::vector<platform::InstalledApplication> installedApplications() override;

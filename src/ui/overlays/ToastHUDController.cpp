@@ -87,6 +87,8 @@ void ToastHUDController::show(const std::string& message, const platform::Screen
                      [panel] { delete panel; });
 
     auto* label = new QLabel(QString::fromStdString(message), panel);
+    // Messages carry names the user typed, which a guess at markup would change.
+    label->setTextFormat(Qt::PlainText);
     QFont font = label->font();
     font.setPixelSize(kFontSize);
     font.setWeight(QFont::DemiBold);

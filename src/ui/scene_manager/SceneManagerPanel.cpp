@@ -3,6 +3,8 @@
 #include "ui/scene_manager/SceneManagerPanel.h"
 
 #include "layouts/BuiltinLayouts.h"
+#include "scenes/model/SceneNameInText.h"
+#include "ui/overlays/PopupPlacement.h"
 #include "ui/scene_manager/EventWatcher.h"
 #include "ui/scene_manager/LayoutMiniPreviewView.h"
 #include "ui/scene_manager/SceneManagerCardStrip.h"
@@ -117,8 +119,12 @@ QMessageBox* makeAlertBox(QWidget* parent, const SceneManagerAlert& alert) {
     auto* box = new QMessageBox(parent);
     box->setIcon(QMessageBox::Warning);
     box->setWindowTitle(QString::fromStdString(alert.messageText));
+    // The texts carry scene names as typed, never read as markup.
+    box->setTextFormat(Qt::PlainText);
     box->setText(QString::fromStdString(alert.messageText));
     box->setInformativeText(QString::fromStdString(alert.informativeText));
+    if (auto* informative = box->findChild<QLabel*>("qt_msgbox_informativelabel"))
+        informative->setTextFormat(Qt::PlainText);
     for (std::size_t i = 0; i < alert.buttons.size(); ++i) {
         const auto role = i == 0 ? QMessageBox::DestructiveRole : QMessageBox::RejectRole;
         QPushButton* button = box->addButton(QString::fromStdString(alert.buttons[i]), role);
@@ -137,9 +143,10 @@ int presentAlertModally(QWidget* parent, const SceneManagerAlert& alert) {
     return response;
 }
 
-SceneManagerPanel::SceneManagerPanel(std::shared_ptr<SceneManagerViewModel> viewModel,
+SceneManagerPanel::SceneManagerPanel(platform::Screens& screens,
+                                     std::shared_ptr<SceneManagerViewModel> viewModel,
                                      SceneManagerAlertPresenter presenter, QWidget* parent)
-    : QWidget(parent), viewModel_(std::move(viewModel)),
+    : QWidget(parent), screens_(screens), viewModel_(std::move(viewModel)),
       presenter_(presenter ? std::move(presenter) : SceneManagerAlertPresenter(presentAlertModally)) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -400,11 +407,11 @@ void SceneManagerPanel::syncPopover() {
         popover_->hide();
         return;
     }
-    // Below the button that opens it, its arrow edge towards the button.
-    const QPoint anchor =
-        presetButton_->mapToGlobal(QPoint(presetButton_->width() / 2, presetButton_->height()));
+    // Below the button that opens it, or above it where the screen has no room below: wholly on the
+    // screen either way, where every preset can be clicked.
     popover_->adjustSize();
-    popover_->move(anchor.x() - popover_->width() / 2, anchor.y() + 4);
+    const QRect button(presetButton_->mapToGlobal(QPoint(0, 0)), presetButton_->size());
+    popover_->setGeometry(popupFrame(screens_, button, popover_->size(), 4));
     popover_->show();
 }
 
@@ -419,7 +426,7 @@ void SceneManagerPanel::confirmDelete(std::string sceneID) {
         if (scene.id == sceneID) name = scene.name;
     SceneManagerAlert alert;
     alert.messageText = "Delete Scene?";
-    alert.informativeText = "Delete \"" + name + "\"? This action cannot be undone.";
+    alert.informativeText = "Delete \"" + sceneNameInText(name) + "\"? This action cannot be undone.";
     alert.buttons = {"Delete", "Cancel"};
     // The alert runs modally, and the window may close meanwhile: after it, only what is held here is
     // used, and the model only while it is still there.

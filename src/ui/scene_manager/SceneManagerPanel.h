@@ -28,7 +28,8 @@ class SceneManagerCardStrip;
 
 namespace platform {
 class ObserverToken;
-}
+class Screens;
+} // namespace platform
 
 // The standard message box of an alert, not shown; the default presenter runs it.
 QMessageBox* makeAlertBox(QWidget* parent, const SceneManagerAlert& alert);
@@ -36,8 +37,9 @@ int presentAlertModally(QWidget* parent, const SceneManagerAlert& alert);
 
 class SceneManagerPanel : public QWidget {
   public:
-    SceneManagerPanel(std::shared_ptr<SceneManagerViewModel> viewModel, SceneManagerAlertPresenter presenter,
-                      QWidget* parent = nullptr);
+    // Its popups open on the screens of `screens`.
+    SceneManagerPanel(platform::Screens& screens, std::shared_ptr<SceneManagerViewModel> viewModel,
+                      SceneManagerAlertPresenter presenter, QWidget* parent = nullptr);
     ~SceneManagerPanel() override;
 
     // "Delete Scene?" for that scene, through the presenter; "Delete" deletes it.
@@ -62,6 +64,7 @@ class SceneManagerPanel : public QWidget {
     QWidget* makeEmptyPage();
     QWidget* makeForm();
 
+    platform::Screens& screens_;
     std::shared_ptr<SceneManagerViewModel> viewModel_;
     SceneManagerAlertPresenter presenter_;
     std::unique_ptr<platform::ObserverToken> observation_;

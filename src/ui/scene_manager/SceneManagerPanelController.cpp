@@ -49,7 +49,7 @@ SceneManagerPanelController::SceneManagerPanelController(platform::Platform& pla
     window->resize(kWidth, kHeight);
     auto* layout = new QVBoxLayout(window);
     layout->setContentsMargins(0, 0, 0, 0);
-    window_->panel = new SceneManagerPanel(viewModel, std::move(presenter), window);
+    window_->panel = new SceneManagerPanel(platform_.screens(), viewModel, std::move(presenter), window);
     layout->addWidget(window_->panel);
 
     // Centred on the visible part of the main screen.

@@ -1,14 +1,11 @@
-// The application picker of a zone cell: a popup under the cell's add button, closed by a choice or by a
-// click anywhere else, which adds nothing.
+// The application picker of a zone cell: a popup under the cell's add button (above it where the screen
+// has no room below), closed by a choice or by a click anywhere else, which adds nothing.
 #include "ui/scene_manager/SceneSaveSheet.h"
 
+#include "platform/Platform.h"
+#include "ui/overlays/PopupPlacement.h"
 #include "ui/scene_manager/SceneSaveViewModel.h"
 #include "ui/switchers/AppPickerView.h"
-
-#include <QGuiApplication>
-#include <QScreen>
-
-#include <algorithm>
 
 namespace korvane {
 
@@ -31,14 +28,10 @@ void SceneSaveSheet::openAppPicker(std::int64_t zoneID, QWidget* anchor) {
     appPicker_ = picker;
     QObject::connect(picker, &QDialog::finished, this, [this, picker] { pickerClosed(picker); });
 
-    QPoint at =
-        anchor->mapToGlobal(QPoint(anchor->width() / 2 - AppPickerView::kWidth / 2, anchor->height() + 4));
-    if (QScreen* screen = anchor->screen()) {
-        const QRect room = screen->availableGeometry();
-        at.setX(std::clamp(at.x(), room.left(), std::max(room.left(), room.right() - AppPickerView::kWidth)));
-        at.setY(std::clamp(at.y(), room.top(), std::max(room.top(), room.bottom() - AppPickerView::kHeight)));
-    }
-    picker->move(at);
+    const QRect button(anchor->mapToGlobal(QPoint(0, 0)), anchor->size());
+    picker->move(popupFrame(viewModel_->platform().screens(), button,
+                            QSize(AppPickerView::kWidth, AppPickerView::kHeight), 4)
+                     .topLeft());
     picker->show();
 }
 

@@ -2,6 +2,8 @@
 // window background colour.
 #include "ui/scene_manager/UnconfiguredDisplayToastView.h"
 
+#include "scenes/model/SceneNameInText.h"
+
 #include <QEnterEvent>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -78,7 +80,7 @@ QPushButton* makeButton(const char* title, bool prominent, const std::function<v
 } // namespace
 
 std::string UnconfiguredDisplayToastView::message(const std::optional<std::string>& sceneName) {
-    if (sceneName) return "\"" + *sceneName + "\" has a layout for this display.";
+    if (sceneName) return "\"" + sceneNameInText(*sceneName) + "\" has a layout for this display.";
     return "This display is not configured in the current Scene.";
 }
 
@@ -97,6 +99,8 @@ UnconfiguredDisplayToastView::UnconfiguredDisplayToastView(Content content, QWid
     messageRow->setSpacing(8);
     messageRow->addWidget(new SymbolView(content_.sceneName.has_value(), this), 0, Qt::AlignTop);
     auto* text = new QLabel(QString::fromStdString(message(content_.sceneName)), this);
+    // The scene's name is shown as typed, never read as markup.
+    text->setTextFormat(Qt::PlainText);
     QFont font = text->font();
     font.setPixelSize(kMessagePixelSize);
     text->setFont(font);

@@ -45,11 +45,8 @@ GeneralSettingsView::GeneralSettingsView(platform::Platform& platform, SettingsV
     launchCaption_ = makeCaption({});
     startup->addWidget(launchAtLogin_);
     startup->addWidget(launchCaption_);
-    connect(launchAtLogin_, &QCheckBox::toggled, this, [this](bool on) {
-        // The owner changes the autostart entry first; the field follows.
-        if (model_.callbacks().setLaunchAtLoginHandler) model_.callbacks().setLaunchAtLoginHandler(on);
-        model_.setIsLaunchAtLogin(on);
-    });
+    // The owner changes the autostart entry first; the field follows what it did.
+    connect(launchAtLogin_, &QCheckBox::toggled, this, [this](bool on) { model_.switchLaunchAtLogin(on); });
 
     auto* scenes = addSettingsSection(page, "Scenes");
     prompt_ = new QCheckBox("Show setup prompt when unconfigured display is connected");
@@ -125,8 +122,9 @@ void GeneralSettingsView::refresh() {
         box->setChecked(on);
     };
     show(launchAtLogin_, model_.isLaunchAtLogin);
-    launchCaption_->setText(model_.isLaunchAtLogin ? "Korvane will start automatically when you log in."
-                                                   : "Korvane will only start when you open it manually.");
+    launchCaption_->setText(model_.launchAtLoginFailure ? QString::fromStdString(*model_.launchAtLoginFailure)
+                            : model_.isLaunchAtLogin    ? "Korvane will start automatically when you log in."
+                                                     : "Korvane will only start when you open it manually.");
     show(prompt_, model_.showUnconfiguredDisplayPrompt);
     show(park_, model_.parkUnmanagedWindows);
     parkCaption_->setText(

@@ -37,12 +37,15 @@ HotkeysSettingsView::HotkeysSettingsView(SettingsViewModel& model, QWidget* pare
     buttons->addWidget(open);
     buttons->addStretch(1);
     management->addLayout(buttons);
+    // Why the file could not be shown, under the buttons; out of sight otherwise.
+    openFailure_ = makeCaption(QString());
+    openFailure_->setObjectName("openConfigFailure");
+    openFailure_->hide();
+    management->addWidget(openFailure_);
     reset_ = reset;
     open_ = open;
     connect(reset, &QPushButton::clicked, this, [this] { model_.resetHotkeys(); });
-    connect(open, &QPushButton::clicked, this, [this] {
-        if (model_.callbacks().openHotkeyConfigHandler) model_.callbacks().openHotkeyConfigHandler();
-    });
+    connect(open, &QPushButton::clicked, this, [this] { model_.openHotkeyConfig(); });
     page->addStretch(1);
 
     QPointer<HotkeysSettingsView> guard(this);
@@ -56,6 +59,8 @@ HotkeysSettingsView::~HotkeysSettingsView() = default;
 
 void HotkeysSettingsView::refresh() {
     showRefusal();
+    openFailure_->setText(QString::fromStdString(model_.openConfigFailure.value_or("")));
+    openFailure_->setVisible(model_.openConfigFailure.has_value());
     if (model_.hotkeyBindings == shownRows_ && model_.recordingAction == shownRecording_) return;
     auto sameRow = [](const HotkeyBindingViewModel& a, const HotkeyBindingViewModel& b) {
         return a.action == b.action && a.isDynamic == b.isDynamic;

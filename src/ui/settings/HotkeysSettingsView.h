@@ -45,6 +45,7 @@ class HotkeysSettingsView final : public QWidget {
     QGridLayout* rows_ = nullptr;
     QWidget* reset_ = nullptr;
     QWidget* open_ = nullptr;
+    QLabel* openFailure_ = nullptr;
     std::vector<QWidget*> rowWidgets_; // per row its title, then its control
     std::vector<HotkeyBindingViewModel> shownRows_;
     std::optional<std::string> shownRecording_;

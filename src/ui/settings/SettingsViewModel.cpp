@@ -55,6 +55,8 @@ void SettingsViewModel::loadSettings() {
     auto& defaults = platform_.userDefaults();
     assign(isLaunchAtLogin,
            callbacks_.isLaunchAtLoginProvider ? callbacks_.isLaunchAtLoginProvider() : false);
+    assign(launchAtLoginFailure, std::optional<std::string>());
+    assign(openConfigFailure, std::optional<std::string>());
     assign(showUnconfiguredDisplayPrompt, storedFlag(defaults, kShowUnconfiguredDisplayPromptKey, true));
     if (callbacks_.loadHotkeyConfigHandler) assign(hotkeyConfig, callbacks_.loadHotkeyConfigHandler());
     assign(hotkeyBindings, buildHotkeyRows());
@@ -100,6 +102,26 @@ void SettingsViewModel::setSelectedTab(SettingsTab tab) {
 
 void SettingsViewModel::setIsLaunchAtLogin(bool value) {
     assign(isLaunchAtLogin, value);
+}
+
+void SettingsViewModel::switchLaunchAtLogin(bool on) {
+    const auto failure =
+        callbacks_.setLaunchAtLoginHandler ? callbacks_.setLaunchAtLoginHandler(on) : std::nullopt;
+    // A box ticked over an entry that was never written would promise a start that will not come.
+    const bool now = !failure                             ? on
+                     : callbacks_.isLaunchAtLoginProvider ? callbacks_.isLaunchAtLoginProvider()
+                                                          : !on;
+    assign(launchAtLoginFailure, failure);
+    assign(isLaunchAtLogin, now);
+}
+
+void SettingsViewModel::openHotkeyConfig() {
+    assign(openConfigFailure, std::optional<std::string>());
+    if (!callbacks_.openHotkeyConfigHandler) return;
+    callbacks_.openHotkeyConfigHandler(
+        [this, alive = std::weak_ptr<int>(lifetime_)](const std::string& reason) {
+            if (alive.lock()) assign(openConfigFailure, std::optional<std::string>(reason));
+        });
 }
 
 void SettingsViewModel::addToDragSnapBlacklist(const std::string& bundleID) {

@@ -69,13 +69,18 @@ struct RecordingKeyEvent {
 // which tell the observers after a change and never after a write that keeps a value.
 class SettingsViewModel {
   public:
+    // Told, at any later time, why something the owner was asked to do could not be done.
+    using FailureHandler = std::function<void(const std::string& reason)>;
+
     struct Callbacks {
         std::function<bool()> isLaunchAtLoginProvider{};
-        std::function<void(bool)> setLaunchAtLoginHandler{};
+        // Switches start at login; answers why in words where it could not, nothing once done.
+        std::function<std::optional<std::string>(bool)> setLaunchAtLoginHandler{};
         std::function<HotkeyConfig()> loadHotkeyConfigHandler{};
         std::function<void(const HotkeyConfig&)> updateHotkeyConfigHandler{};
         std::function<HotkeyConfig()> resetHotkeyConfigHandler{};
-        std::function<void()> openHotkeyConfigHandler{};
+        // Shows the hot-key file; the handler it is given hears why where nothing could show it.
+        std::function<void(FailureHandler)> openHotkeyConfigHandler{};
         // Keeps the program's own keys from acting while the suspension lives, so that every combination
         // reaches the recording, also those the program holds; held from the start of a recording to its
         // end.
@@ -124,6 +129,12 @@ class SettingsViewModel {
     // What a page's own binding does: takes the value and stores nothing. Another page ends a recording.
     void setSelectedTab(SettingsTab tab);
     void setIsLaunchAtLogin(bool value);
+    // Asks the owner to switch start at login, then shows the outcome: the value asked for; where the
+    // owner could not switch it, the state the owner reports and its reason in launchAtLoginFailure.
+    void switchLaunchAtLogin(bool on);
+    // Asks the owner to show the hot-key file; a reason it gives, now or later, that nothing could show
+    // it lands in openConfigFailure.
+    void openHotkeyConfig();
 
     // An empty identifier or one already listed (exact text) changes nothing and posts nothing; any other
     // is appended, the whole list written and "DragSnapBlacklistChanged" posted.
@@ -191,6 +202,10 @@ class SettingsViewModel {
     // ---- Fields ----
 
     bool isLaunchAtLogin = false;
+    // Why the last switch of start at login did not take, until the next switch or load.
+    std::optional<std::string> launchAtLoginFailure;
+    // Why the hot-key file could not be shown, until the next try or load.
+    std::optional<std::string> openConfigFailure;
     bool showUnconfiguredDisplayPrompt = true;
     std::vector<HotkeyBindingViewModel> hotkeyBindings;
     SettingsTab selectedTab = SettingsTab::general;
@@ -233,6 +248,8 @@ class SettingsViewModel {
     Callbacks callbacks_;
     ModelObservers<> observers_;
     std::unique_ptr<HotkeyCenter::Suspension> hotkeySuspension_;
+    // Held weakly by what the owner may call back later, which does nothing once the model is gone.
+    std::shared_ptr<int> lifetime_ = std::make_shared<int>(0);
 };
 
 } // namespace korvane

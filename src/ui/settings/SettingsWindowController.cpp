@@ -27,7 +27,7 @@ struct SettingsWindowController::Window {
 SettingsWindowController::SettingsWindowController(platform::Platform& platform,
                                                    std::shared_ptr<SettingsViewModel> model,
                                                    std::shared_ptr<PermissionManager> permissionManager)
-    : viewModel(std::move(model)), window_(std::make_unique<Window>()) {
+    : viewModel(std::move(model)), platform_(platform), window_(std::make_unique<Window>()) {
     auto* window = new QWidget(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                                             Qt::WindowMaximizeButtonHint | Qt::CustomizeWindowHint);
     window_->widget = window;
@@ -41,9 +41,7 @@ SettingsWindowController::SettingsWindowController(platform::Platform& platform,
         platform, viewModel, permissionManager ? std::move(permissionManager) : PermissionManager::shared());
     content->addWidget(window_->view);
     window->resize(kWidth, kHeight);
-    if (const auto centred =
-            centredOnMainScreen(platform.screens(), Size{double(window->width()), double(window->height())}))
-        window->move(qtPoint(*centred));
+    centreOnMainScreen();
 }
 
 SettingsWindowController::~SettingsWindowController() {
@@ -51,7 +49,20 @@ SettingsWindowController::~SettingsWindowController() {
 }
 
 void SettingsWindowController::showWindow() {
-    if (QWidget* window = window_->widget) bringForward(*window);
+    QWidget* window = window_->widget;
+    if (!window) return;
+    // The window lives as long as the program while the monitors may be rearranged: each opening centres
+    // it on the main screen as it is now. One already open (or minimised) stays where the user has it.
+    if (!window->isVisible()) centreOnMainScreen();
+    bringForward(*window);
+}
+
+void SettingsWindowController::centreOnMainScreen() {
+    QWidget* window = window_->widget;
+    if (!window) return;
+    if (const auto centred =
+            centredOnMainScreen(platform_.screens(), Size{double(window->width()), double(window->height())}))
+        window->move(qtPoint(*centred));
 }
 
 bool SettingsWindowController::isWindowVisible() const {

@@ -25,7 +25,7 @@ class SettingsWindowController {
     static constexpr int kHeight = 600;
 
     // Makes the window: titled, closable and resizable but not minimisable, its content 850 by 600,
-    // centred on the primary screen, at the normal level; not shown yet. Its permission rows follow
+    // centred on the main screen, at the normal level; not shown yet. Its permission rows follow
     // `permissionManager`, the shared one when none is given.
     SettingsWindowController(platform::Platform& platform, std::shared_ptr<SettingsViewModel> viewModel,
                              std::shared_ptr<PermissionManager> permissionManager = nullptr);
@@ -33,7 +33,8 @@ class SettingsWindowController {
     SettingsWindowController(const SettingsWindowController&) = delete;
     SettingsWindowController& operator=(const SettingsWindowController&) = delete;
 
-    // Shows the window, restored when minimised, in front of the others and gives it the keyboard.
+    // Shows the window, restored when minimised, in front of the others and gives it the keyboard; a window
+    // not shown yet or closed opens centred on the main screen as it is now.
     void showWindow();
     bool isWindowVisible() const;
     // The top-level window; nothing once the application has quit.
@@ -45,6 +46,9 @@ class SettingsWindowController {
 
   private:
     struct Window;
+    void centreOnMainScreen();
+
+    platform::Platform& platform_;
     std::unique_ptr<Window> window_;
 };
 

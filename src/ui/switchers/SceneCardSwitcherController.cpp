@@ -16,6 +16,7 @@
 
 #include <QApplication>
 
+#include <algorithm>
 #include <cmath>
 #include <unistd.h>
 
@@ -47,6 +48,45 @@ SceneCardSwitcherController::~SceneCardSwitcherController() {
 double SceneCardSwitcherController::stripWidth(std::size_t sceneCount) {
     const auto n = static_cast<double>(sceneCount);
     return n * 14 + (n + 1) * kCardWidth + 40;
+}
+
+namespace {
+// The strip's margins and the gap between rows, as between the cards of a row.
+constexpr double kMarginX = 20;
+constexpr double kMarginY = 18;
+constexpr double kGap = SceneCardSwitcherController::kCardStep - SceneCardSwitcherController::kCardWidth;
+
+double stripHeight(std::size_t rows) {
+    return static_cast<double>(rows) * (SceneCardSwitcherController::kCardHeight + kGap) - kGap +
+           2 * kMarginY;
+}
+} // namespace
+
+Rect SceneCardSwitcherController::CardGrid::cardFrame(std::size_t index) const {
+    const auto column = static_cast<double>(index % columns), row = static_cast<double>(index / columns);
+    return Rect{scale * (kMarginX + column * kCardStep), scale * (kMarginY + row * (kCardHeight + kGap)),
+                scale * kCardWidth, scale * kCardHeight};
+}
+
+SceneCardSwitcherController::CardGrid SceneCardSwitcherController::cardGrid(std::size_t sceneCount,
+                                                                            const Size& screen) {
+    const std::size_t cards = sceneCount + 1;
+    CardGrid best;
+    best.scale = -1;
+    // Every row count from one up: the first that keeps the largest scale wins, so that the cards keep
+    // their size as long as rows can give it to them.
+    for (std::size_t columns = cards; columns >= 1; --columns) {
+        const std::size_t rows = (cards + columns - 1) / columns;
+        const double scale =
+            std::min({1.0, screen.width / stripWidth(columns - 1), screen.height / stripHeight(rows)});
+        if (scale > best.scale) best = CardGrid{columns, rows, scale, {}};
+    }
+    best.scale = std::max(best.scale, 0.0);
+    // As many cards in each row as the rows need, so that the rows come out even.
+    best.columns = (cards + best.rows - 1) / best.rows;
+    best.strip = Size{std::floor(best.scale * stripWidth(best.columns - 1)),
+                      std::floor(best.scale * stripHeight(best.rows))};
+    return best;
 }
 
 QWidget* SceneCardSwitcherController::panel() const {

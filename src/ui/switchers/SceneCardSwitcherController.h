@@ -93,7 +93,22 @@ class SceneCardSwitcherController : public MouseEventHandler,
     static constexpr double kCardHeight = 116;
     static constexpr double kCardStep = 146;
     static constexpr double kStripHeight = 152;
+    // The width of one row of cards for that many scenes, "New Scene" included, at full size.
     static double stripWidth(std::size_t sceneCount);
+
+    // How the cards lie on a screen: rows of `columns` cards, read left to right and top to bottom in card
+    // order, every card scaled by `scale`. Coordinates are the strip's own: origin at its top left, y down.
+    struct CardGrid {
+        std::size_t columns = 1;
+        std::size_t rows = 1;
+        double scale = 1;
+        Size strip; // the strip's size, margins included
+        Rect cardFrame(std::size_t index) const;
+    };
+    // The grid for that many scenes on a screen of that size: one row at full size while the strip fits,
+    // else as few rows as fit at the largest scale (1 at most) that keeps the whole strip on the screen,
+    // their cards shared out evenly so that only the last row is shorter.
+    static CardGrid cardGrid(std::size_t sceneCount, const Size& screen);
 
     // The panel while shown; null without a widget application.
     QWidget* panel() const;

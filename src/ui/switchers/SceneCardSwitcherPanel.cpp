@@ -23,7 +23,7 @@ namespace {
 constexpr const char* kTitle = "Scene Switcher";
 constexpr int kCardW = static_cast<int>(SceneCardSwitcherController::kCardWidth);
 constexpr int kCardH = static_cast<int>(SceneCardSwitcherController::kCardHeight);
-constexpr double kStripMargin = 20; // before the first card
+constexpr int kEditButtonSize = 22;
 
 QColor white(double level, double alpha) {
     const int v = static_cast<int>(std::lround(level * 255));
@@ -98,7 +98,7 @@ SwitcherKeyPress keyPressOf(const QKeyEvent& event) {
 class EditButton final : public QWidget {
   public:
     EditButton(QWidget* parent, std::function<void()> onEdit) : QWidget(parent), onEdit_(std::move(onEdit)) {
-        setFixedSize(22, 22);
+        setFixedSize(kEditButtonSize, kEditButtonSize);
         setToolTip("Edit Scene");
         setAttribute(Qt::WA_Hover);
         setMouseTracking(true);
@@ -148,16 +148,30 @@ class Card final : public QWidget {
         setGraphicsEffect(shadow);
         if (model_) {
             edit_ = new EditButton(this, std::move(onEdit));
-            edit_->move(104, 6);
             edit_->hide();
         }
+        setScale(1);
     }
     QWidget* editButton() const { return edit_; }
+    // Everything on the card is drawn at this scale; the edit button keeps its size, its middle where the
+    // full-size card has it, so that it stays easy to hit.
+    void setScale(double scale) {
+        scale_ = scale;
+        setFixedSize(static_cast<int>(std::lround(kCardW * scale)),
+                     static_cast<int>(std::lround(kCardH * scale)));
+        if (edit_) {
+            const double middleX = 104 + kEditButtonSize / 2.0, middleY = 6 + kEditButtonSize / 2.0;
+            edit_->move(static_cast<int>(std::lround(middleX * scale - kEditButtonSize / 2.0)),
+                        static_cast<int>(std::lround(middleY * scale - kEditButtonSize / 2.0)));
+        }
+        update();
+    }
 
   protected:
     void paintEvent(QPaintEvent*) override {
         QPainter painter(this);
         painter.setRenderHint(QPainter::Antialiasing);
+        painter.scale(scale_, scale_);
         const QRectF bounds(0, 0, kCardW, kCardH);
         if (!model_) {
             const double levels[3] = {0.88, 0.72, 0.62};
@@ -211,6 +225,7 @@ class Card final : public QWidget {
     std::function<void()> action_;
     EditButton* edit_ = nullptr;
     bool hovered_ = false;
+    double scale_ = 1;
 };
 
 } // namespace
@@ -225,8 +240,6 @@ SceneCardSwitcherPanel::SceneCardSwitcherPanel(std::weak_ptr<SceneCardSwitcherCo
 
     const std::size_t n = cards.size();
     strip_ = new QWidget(this);
-    strip_->setFixedSize(static_cast<int>(SceneCardSwitcherController::stripWidth(n)),
-                         static_cast<int>(SceneCardSwitcherController::kStripHeight));
     auto weak = owner_;
     for (std::size_t i = 0; i <= n; ++i) {
         Card* card = nullptr;
@@ -245,16 +258,26 @@ SceneCardSwitcherPanel::SceneCardSwitcherPanel(std::weak_ptr<SceneCardSwitcherCo
                                 if (auto self = weak.lock()) self->newSceneClicked();
                             },
                             {});
-        card->move(
-            static_cast<int>(kStripMargin + static_cast<double>(i) * SceneCardSwitcherController::kCardStep),
-            18);
         cards_.push_back(card);
     }
+    layOutCards(Size{SceneCardSwitcherController::stripWidth(n), SceneCardSwitcherController::kStripHeight});
 }
 
 void SceneCardSwitcherPanel::place(platform::Screens& screens, const Rect& frame) {
+    layOutCards(frame.size);
     setGeometry(qtGlobalRect(screens, frame));
     centreStrip();
+}
+
+void SceneCardSwitcherPanel::layOutCards(const Size& screen) {
+    const auto grid = SceneCardSwitcherController::cardGrid(cards_.size() - 1, screen);
+    strip_->setFixedSize(static_cast<int>(grid.strip.width), static_cast<int>(grid.strip.height));
+    for (std::size_t i = 0; i < cards_.size(); ++i) {
+        auto* card = static_cast<Card*>(cards_[i]);
+        card->setScale(grid.scale);
+        const Rect frame = grid.cardFrame(i);
+        card->move(static_cast<int>(std::lround(frame.minX())), static_cast<int>(std::lround(frame.minY())));
+    }
 }
 
 void SceneCardSwitcherPanel::centreStrip() {

@@ -1,6 +1,7 @@
 // The card switcher's widgets: a full-screen panel that catches every click, a centred strip of scene
 // cards (gradient, layout preview, name, number or active mark, and an edit button on hover) and the
-// "New Scene" card. They forward clicks and keys to the controller, which decides what they do.
+// "New Scene" card, wrapped into rows and shrunk as the screen needs. They forward clicks and keys to the
+// controller, which decides what they do.
 #pragma once
 
 #include "layouts/LayoutNode.h"
@@ -35,7 +36,8 @@ class SceneCardSwitcherPanel final : public QWidget {
     SceneCardSwitcherPanel(std::weak_ptr<SceneCardSwitcherController> owner,
                            std::vector<SceneCardModel> cards, bool translucent);
 
-    // Covers the frame (bottom-left global) and centres the strip in it.
+    // Covers the frame (bottom-left global) and centres the strip in it, its cards laid out so that every
+    // one lies on it.
     void place(platform::Screens& screens, const Rect& frame);
     QWidget* strip() const { return strip_; }
     // The cards in strip order, the "New Scene" card last.
@@ -50,6 +52,7 @@ class SceneCardSwitcherPanel final : public QWidget {
 
   private:
     void centreStrip();
+    void layOutCards(const Size& screen);
 
     std::weak_ptr<SceneCardSwitcherController> owner_;
     bool translucent_;

@@ -8,6 +8,7 @@
 #include "app/StatusBarEventBus.h"
 #include "core/Log.h"
 #include "platform/Platform.h"
+#include "scenes/model/SceneNameInText.h"
 
 #include <variant>
 
@@ -108,14 +109,15 @@ std::optional<std::string> StatusBarController::activeSceneName() const {
 
 std::vector<StatusMenuRow> StatusBarController::menuRows() const {
     const auto name = activeSceneName();
+    const std::string shown = name ? sceneNameInText(*name) : std::string();
     StatusMenuRow header;
-    header.title = name ? "Scene: " + *name : "No active scene";
+    header.title = name ? "Scene: " + shown : "No active scene";
     return {
         header,
         separator(),
         item("Save Current Scene...", StatusMenuAction::saveScene, "s", true, true,
              "plus.rectangle.on.rectangle", true),
-        item(name ? "Update \"" + *name + "\"" : "Update Active Scene", StatusMenuAction::updateActiveScene,
+        item(name ? "Update \"" + shown + "\"" : "Update Active Scene", StatusMenuAction::updateActiveScene,
              "", false, false, "arrow.triangle.2.circlepath", cachedActiveSceneID_.has_value()),
         separator(),
         item("Scene Manager...", StatusMenuAction::openLayoutManager, "m", true, false, "rectangle.3.group",

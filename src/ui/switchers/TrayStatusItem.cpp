@@ -29,6 +29,15 @@ QIcon symbolIcon(const std::string& symbol) {
     return {};
 }
 
+// A row's text as the menu is to show it: no "&" marks a key of the row (the toolkit's menus take the
+// letter after one as the row's key while the menu is open), and no tab starts the shortcut column.
+QString menuText(const std::string& title) {
+    QString text = QString::fromStdString(title);
+    text.replace('&', "&&");
+    text.replace('\t', ' ');
+    return text;
+}
+
 QKeySequence shortcutOf(const StatusMenuRow& row) {
     if (row.keyEquivalent.empty()) return {};
     int key = 0;
@@ -206,7 +215,7 @@ void TrayStatusItem::buildMenu(const std::vector<StatusMenuRow>& rows,
             menu_->addSeparator();
             continue;
         }
-        QAction* action = menu_->addAction(symbolIcon(row.symbol), QString::fromStdString(row.title));
+        QAction* action = menu_->addAction(symbolIcon(row.symbol), menuText(row.title));
         action->setEnabled(row.enabled);
         action->setShortcut(shortcutOf(row));
         action->setShortcutVisibleInContextMenu(true);

@@ -1,6 +1,6 @@
 // Showing a file through the real desktop: the request reaches the file manager on a private session bus
 // with the file's URL; with no file manager there, no session bus at all, or no such file, the folder that
-// holds it is opened by address (xdg-open) as before.
+// holds it is opened by address (xdg-open) as before; with no xdg-open either, the caller hears why.
 #include "PrivateSystemBus.h"
 #include "X11Fixture.h"
 
@@ -59,10 +59,12 @@ TEST_F(X11FileManagerTest, theFileManagerOnTheSessionBusIsAskedToShowTheFileByIt
     PrivateSystemBus bus("DBUS_SESSION_BUS_ADDRESS");
     ASSERT_TRUE(bus.serveAsFileManager());
     sim::ScopedLogCapture capture;
-    desktop->workspace().revealFile(file.string());
+    bool failed = false;
+    desktop->workspace().revealFile(file.string(), [&](const std::string&) { failed = true; });
     ASSERT_TRUE(runUntil([&] { return capture.log().count("The file manager shows") == 1; }));
     EXPECT_EQ(bus.itemsShown(), std::vector<std::string>{url(file)});
     EXPECT_TRUE(opened().empty());
+    EXPECT_FALSE(failed);
 }
 
 TEST_F(X11FileManagerTest, withoutAFileManagerABusOrTheFileItselfTheFolderOpens) {
@@ -71,7 +73,7 @@ TEST_F(X11FileManagerTest, withoutAFileManagerABusOrTheFileItselfTheFolderOpens)
     const std::string folderURL = "file://" + folder.path().string();
     auto reveal = [&](const fs::path& path) {
         const std::size_t before = opened().size();
-        desktop->workspace().revealFile(path.string());
+        desktop->workspace().revealFile(path.string(), {});
         EXPECT_TRUE(runUntil([&] { return opened().size() > before; })) << path;
         return opened().back();
     };
@@ -85,6 +87,18 @@ TEST_F(X11FileManagerTest, withoutAFileManagerABusOrTheFileItselfTheFolderOpens)
     ::setenv("XDG_RUNTIME_DIR", folder.path().c_str(), 1);
     EXPECT_EQ(reveal(file), folderURL) << "no session bus";
     EXPECT_TRUE(bus.itemsShown().empty());
+}
+
+// No file manager and no xdg-open on the path: nothing can show the file, and the caller hears why.
+TEST_F(X11FileManagerTest, withNeitherAFileManagerNorXdgOpenTheCallerHearsThatNothingShowsTheFile) {
+    PrivateSystemBus bus("DBUS_SESSION_BUS_ADDRESS");
+    ::setenv("PATH", (folder.path() / "empty").c_str(), 1);
+    sim::ScopedLogCapture capture;
+    std::optional<std::string> reason;
+    desktop->workspace().revealFile(file.string(), [&](const std::string& why) { reason = why; });
+    ASSERT_TRUE(runUntil([&] { return reason.has_value(); }));
+    EXPECT_EQ(*reason, "no file manager answers, and xdg-open cannot be started to open its folder");
+    EXPECT_EQ(capture.log().count("Nothing shows " + file.string()), 1u);
 }
 
 } // namespace

@@ -1,10 +1,12 @@
 // The "Scene Manager" window on Qt's offscreen platform over the simulated desktop, its model's loads run
 // step by step: the window's frame and pages, the form's cards, displays and preview, the rename row, the
-// preset popover and the delete alert driven by clicks, and their pictures under build/screenshots.
+// preset popover and the delete alert driven by clicks, scene names shown as typed, and their pictures
+// under build/screenshots.
 #include "SceneManagerFixture.h"
 
 #include "layouts/BuiltinLayouts.h"
 #include "support/Screenshot.h"
+#include "support/TextAsShown.h"
 #include "ui/scene_manager/LayoutMiniPreviewView.h"
 #include "ui/scene_manager/SceneManagerCardStrip.h"
 #include "ui/scene_manager/SceneManagerPanel.h"
@@ -31,7 +33,7 @@ class SceneManagerWindowTest : public korvane::testing::SceneManagerTest {
   protected:
     void SetUp() override {
         SceneManagerTest::SetUp();
-        desktop->screens().addDisplay(
+        displayA = desktop->screens().addDisplay(
             {.frame = Rect{0, 0, 1920, 1080}, .visibleFrame = Rect{0, 0, 1920, 1040}, .uuid = "DISPLAY-A"});
     }
     void TearDown() override {
@@ -78,6 +80,7 @@ class SceneManagerWindowTest : public korvane::testing::SceneManagerTest {
         return index < model().scenes().size() ? model().scenes()[index].name : "";
     }
 
+    int displayA = 0;
     std::unique_ptr<SceneManagerPanelController> controller;
     std::vector<SceneManagerAlert> alerts;
     int alertResponse = 1001;
@@ -222,6 +225,29 @@ TEST_F(SceneManagerWindowTest, thePresetPopoverClosesOnAClickOutsideIt) {
     EXPECT_FALSE(model().showingPresetPicker());
 }
 
+// The window at the bottom of a 1366 × 768 screen: with no room below "Start from Preset…" the presets
+// open above it, every one of them on the screen.
+TEST_F(SceneManagerWindowTest, thePresetPopoverLiesWhollyOnTheScreenWithNoRoomBelowItsButton) {
+    desktop->screens().setDisplayFrame(displayA, Rect{0, 0, 1366, 768});
+    threeScenes();
+    open();
+    settleAndPaint();
+    QWidget* window = controller->window();
+    window->move(300, 768 - window->height());
+    QApplication::processEvents();
+    click(button("startFromPreset"));
+    ASSERT_TRUE(panel().presetPopover()->isVisible());
+    const QRect popover = panel().presetPopover()->geometry();
+    const QRect screen(0, 0, 1366, 768);
+    EXPECT_TRUE(screen.contains(popover))
+        << popover.x() << "," << popover.y() << " " << popover.width() << "x" << popover.height();
+    QPushButton* opener = button("startFromPreset");
+    EXPECT_LT(popover.bottom(), opener->mapToGlobal(QPoint(0, 0)).y()) << "above its button, not over it";
+    save(window, "scene-manager-preset-popover-above.png");
+    korvane::testing::saveScreenshot(*panel().presetPopover(),
+                                     "scene-manager-preset-popover-above-popup.png");
+}
+
 TEST_F(SceneManagerWindowTest, theDeleteAlertsDeleteRemovesTheSceneAndCancelLeavesEverything) {
     threeScenes();
     open();
@@ -234,7 +260,7 @@ TEST_F(SceneManagerWindowTest, theDeleteAlertsDeleteRemovesTheSceneAndCancelLeav
     click(strip().deleteButton());
     ASSERT_EQ(alerts.size(), 1u);
     EXPECT_EQ(alerts[0].messageText, "Delete Scene?");
-    EXPECT_EQ(alerts[0].informativeText, "Delete \"Play\"? This action cannot be undone.");
+    EXPECT_EQ(alerts[0].informativeText, "Delete \"\u2068Play\u2069\"? This action cannot be undone.");
     EXPECT_EQ(alerts[0].buttons, (std::vector<std::string>{"Delete", "Cancel"}));
     EXPECT_EQ(snapshot(scenes()), before);
     EXPECT_EQ(model().selectedSceneID(), model().scenes()[0].id) << "the selection stays too";
@@ -248,6 +274,40 @@ TEST_F(SceneManagerWindowTest, theDeleteAlertsDeleteRemovesTheSceneAndCancelLeav
     box->adjustSize();
     save(box, "scene-manager-delete-alert.png");
     delete box;
+}
+
+// Names holding "&", a tab and a right-to-left override: "Delete Scene?" names each as typed (a tab shows
+// as a space), and the rest of its question stays in its place after the name, reading left to right.
+TEST_F(SceneManagerWindowTest, theDeleteAlertNamesTheSceneAsTypedWithTheRestOfTheQuestionInOrder) {
+    const std::vector<std::pair<std::string, std::string>> names{{"Work & Play && Fun", "Work & Play && Fun"},
+                                                                 {"Work\tPlay", "Work Play"},
+                                                                 {"\u202EThis", "\u202EThis"}};
+    std::vector<std::string> ids;
+    for (const auto& [typed, shown] : names)
+        ids.push_back(storeScene(typed));
+    open();
+    settleAndPaint();
+    const QString tail = "\"? This action cannot be undone.";
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        SCOPED_TRACE(names[i].first);
+        strip().setHoveredSceneID(ids[i]);
+        alertResponse = 1001; // "Cancel"
+        click(strip().deleteButton());
+        ASSERT_EQ(alerts.size(), i + 1);
+        QPointer<QMessageBox> box = makeAlertBox(controller->window(), alerts.back());
+        auto* question = box->findChild<QLabel*>("qt_msgbox_informativelabel");
+        ASSERT_TRUE(question);
+        EXPECT_EQ(korvane::testing::withoutIsolates(question->text()),
+                  "Delete \"" + names[i].second + "\"? This action cannot be undone.");
+        EXPECT_TRUE(korvane::testing::readsOnLeftToRightFrom(question->text(),
+                                                             question->text().size() - tail.size()));
+        if (i == 2) {
+            box->adjustSize();
+            save(box, "scene-manager-delete-alert-right-to-left-name.png");
+        }
+        delete box;
+    }
+    EXPECT_EQ(model().scenes().size(), 3u);
 }
 
 TEST(LayoutMiniPreviewView, drawsNoLayoutConfiguredWithoutATreeAndKeepsItsAspect) {

@@ -101,7 +101,7 @@ TEST_F(UnconfiguredDisplayToastTest,
     // Centred; its top 20 points below the visible frame's top, which lies 25 below the screen's.
     EXPECT_EQ(panel->geometry(), QRect(530, 45, 380, 88));
     EXPECT_EQ(panel->findChild<QLabel*>()->text().toStdString(),
-              "\"Morning Desk\" has a layout for this display.");
+              "\"\u2068Morning Desk\u2069\" has a layout for this display.");
     EXPECT_EQ(buttonTitles(panel), (std::vector<std::string>{"Apply Layout", "Set Up Display", "Dismiss"}));
 
     // Above everything, frameless, never taking the keyboard, but answering the pointer.

@@ -1,8 +1,9 @@
 // The pages of the "Preferences" window on Qt's offscreen platform, driven as a user drives them: the
-// General page with the gestures on and off, the launch toggle, the exclusion list, the permission rows,
-// the Shortcuts page idle, recording with its key filter and refusing a key alone, the window torn down
-// while it records, and the digit row's modifier toggles, whose last of Ctrl, Alt and Super stays on. Each
-// state a person should look at is left as a picture under build/screenshots.
+// General page with the gestures on and off, the launch toggle and its failure, the exclusion list, the
+// permission rows, the Shortcuts page idle, recording with its key filter and refusing a key alone, the
+// window torn down while it records, the digit row's modifier toggles, whose last of Ctrl, Alt and Super
+// stays on, and "Open Config File" with nothing to show the file. Each state a person should look at is
+// left as a picture under build/screenshots.
 #include "app/PermissionManager.h"
 #include "input/HotkeyCenter.h"
 #include "platform/HotKeys.h"
@@ -46,9 +47,14 @@ class SettingsPagesTest : public ::testing::Test {
         permissions = PermissionManager::create(*desktop);
         SettingsViewModel::Callbacks callbacks;
         callbacks.isLaunchAtLoginProvider = [this] { return atLogin; };
-        callbacks.setLaunchAtLoginHandler = [this](bool on) {
+        callbacks.setLaunchAtLoginHandler = [this](bool on) -> std::optional<std::string> {
             launchCalls.push_back({on, model->isLaunchAtLogin});
+            if (launchFailure) return launchFailure;
             atLogin = on;
+            return std::nullopt;
+        };
+        callbacks.openHotkeyConfigHandler = [this](SettingsViewModel::FailureHandler failed) {
+            if (openFailure) failed(*openFailure);
         };
         callbacks.loadHotkeyConfigHandler = [this] { return owned; };
         callbacks.updateHotkeyConfigHandler = [this](const HotkeyConfig& c) { owned = c; };
@@ -130,6 +136,8 @@ class SettingsPagesTest : public ::testing::Test {
     std::shared_ptr<PermissionManager> permissions;
     bool atLogin = false;
     std::vector<std::pair<bool, bool>> launchCalls; // the value asked for, the field at the call
+    std::optional<std::string> launchFailure;       // why the owner cannot switch start at login
+    std::optional<std::string> openFailure;         // why nothing shows the hot-key file
     HotkeyConfig owned = HotkeyConfig::defaults(0);
     std::shared_ptr<SettingsViewModel> model;
     std::unique_ptr<SettingsWindowController> controller;
@@ -182,6 +190,38 @@ TEST_F(SettingsPagesTest, theInvertRowIsThereOnlyWhileTheGesturesAreOnAndTheCapt
     EXPECT_EQ(desktop->defaults().object(SettingsViewModel::kSDPInvertScrollKey), json(false));
 
     EXPECT_EQ(GeneralSettingsView::versionText(""), "Version ?");
+}
+
+// The owner could not write the autostart entry: the box is not left ticked over an entry that is not
+// there, and the reason stands under it until a switch that takes. "Open Config File" with nothing to
+// show the file says why under its button.
+TEST_F(SettingsPagesTest, aLaunchSwitchOrAnOpeningThatFailsSaysWhyUnderItsControl) {
+    show();
+    QCheckBox* launch = toggle("Launch Korvane at login");
+    ASSERT_TRUE(launch);
+    launchFailure = "Korvane could not add its autostart entry: Not a directory.";
+    launch->click();
+    EXPECT_FALSE(launch->isChecked());
+    EXPECT_FALSE(model->isLaunchAtLogin);
+    EXPECT_TRUE(
+        showsLabel(view().generalPage(), "Korvane could not add its autostart entry: Not a directory."));
+    picture("preferences-launch-at-login-failed.png");
+    launchFailure.reset();
+    launch->click();
+    EXPECT_TRUE(launch->isChecked());
+    EXPECT_TRUE(showsLabel(view().generalPage(), "Korvane will start automatically when you log in."));
+
+    model->setSelectedTab(SettingsTab::hotkeys);
+    settle();
+    QPushButton* open = named<QPushButton>(view().hotkeysPage(), "Open Config File");
+    ASSERT_TRUE(open);
+    openFailure = "Could not open hotkeys.json: no file manager answers, and xdg-open cannot be started to "
+                  "open its folder.";
+    open->click();
+    settle();
+    EXPECT_TRUE(showsLabel(view().hotkeysPage(), QString::fromStdString(*openFailure)));
+    expectNothingClipped(view().hotkeysPage());
+    picture("preferences-open-config-file-failed.png");
 }
 
 TEST_F(SettingsPagesTest, theLaunchToggleAsksTheOwnerBeforeTheFieldChanges) {

@@ -1,11 +1,12 @@
 // The "Preferences" window on Qt's offscreen platform: its frame and controls as the window manager is
-// asked for them, shown only on request, hidden rather than destroyed by a close, and its picture under
-// build/screenshots.
+// asked for them, shown only on request, centred on the main screen as it is at each opening, hidden rather
+// than destroyed by a close, and its picture under build/screenshots.
 #include "ui/settings/SettingsViewModel.h"
 #include "ui/settings/SettingsWindowController.h"
 
 #include "platform/sim/SimDesktop.h"
 #include "support/Screenshot.h"
+#include "ui/overlays/Overlay.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -46,6 +47,20 @@ TEST(SettingsWindow, isAResizableClosablePreferencesWindowOf850By600CentredAndSh
         window->close();
         EXPECT_FALSE(controller.isWindowVisible());
         EXPECT_EQ(controller.window(), window) << "a close hides the window for the next showing";
+
+        // Another monitor becomes the main screen: the next opening is centred there, and a request
+        // while it shows leaves it where it is.
+        const int side = desktop->screens().addDisplay({.frame = Rect{1440, 0, 1920, 1080}});
+        desktop->screens().setMainDisplay(side);
+        desktop->loop().runUntilIdle();
+        controller.showWindow();
+        const QRect main = qtGlobalRect(desktop->screens(), desktop->screens().mainScreen()->visibleFrame);
+        // Placed by its corner; once shown, the offscreen platform draws a frame around it.
+        EXPECT_EQ(QRect(window->pos(), window->size()).center(), main.center());
+        window->move(window->pos() + QPoint(40, 30));
+        const QPoint moved = window->pos();
+        controller.showWindow();
+        EXPECT_EQ(window->pos(), moved);
     }
     EXPECT_TRUE(window.isNull()) << "the window goes with its controller";
 }

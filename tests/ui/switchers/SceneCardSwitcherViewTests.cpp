@@ -30,7 +30,7 @@ class SceneCardPanelTest : public korvane::testing::SupportFolderTest {
   protected:
     void SetUp() override {
         SupportFolderTest::SetUp();
-        desktop->screens().addDisplay({.frame = Rect{0, 0, 1280, 720}, .uuid = "D1"});
+        display = desktop->screens().addDisplay({.frame = Rect{0, 0, 1280, 720}, .uuid = "D1"});
         desktop->loop().runUntilIdle();
         screens = ScreenContext::capture(desktop->screens());
         store = std::make_shared<SceneStore>(*desktop, screens);
@@ -62,6 +62,7 @@ class SceneCardPanelTest : public korvane::testing::SupportFolderTest {
     }
     SceneCardSwitcherPanel* panel() { return static_cast<SceneCardSwitcherPanel*>(cards->panel()); }
 
+    int display = 0;
     ScreenContext screens;
     std::shared_ptr<SceneStore> store;
     std::shared_ptr<LayoutLibrary> library = std::make_shared<LayoutLibrary>(desktop->defaults());
@@ -135,4 +136,61 @@ TEST_F(SceneCardPanelTest, clicksOnCardsAndTheBackgroundAndTypedDigitsReachTheCo
     QCoreApplication::sendEvent(panel(), &three);
     EXPECT_EQ(calls.back(), "restore A scene with a long name");
     EXPECT_FALSE(cards->isVisible());
+}
+
+// Many scenes on a large and on a small monitor: the cards wrap into rows, and shrink only where the rows
+// do not fit, so that every card, "New Scene" included, lies whole on the monitor, in reading order (the
+// digits' order), none over another; the last card still starts a new scene.
+TEST_F(SceneCardPanelTest, withManyScenesEveryCardLiesOnTheMonitorInRowsInReadingOrder) {
+    const struct {
+        std::size_t scenes;
+        QSize monitor;
+        bool fullSize;
+    } cases[] = {{15, {1920, 1080}, true},
+                 {15, {1024, 768}, true},
+                 {40, {1920, 1080}, true},
+                 {40, {1024, 768}, false}};
+    for (const auto& [sceneCount, monitor, fullSize] : cases) {
+        SCOPED_TRACE(std::to_string(sceneCount) + " scenes on " + std::to_string(monitor.width()) + "x" +
+                     std::to_string(monitor.height()));
+        desktop->screens().setDisplayFrame(display,
+                                           Rect{0, 0, double(monitor.width()), double(monitor.height())});
+        desktop->loop().runUntilIdle();
+        for (std::size_t i = ids.size(); i < sceneCount; ++i) {
+            const std::string number = std::to_string(1000 + i);
+            WMScene scene;
+            scene.id = "0000" + number + "-0000-4000-8000-000000000000";
+            scene.name = "Scene " + std::to_string(i + 1);
+            scene.layoutRefsByDisplay = {{"D1", "builtin.split-50-50"}};
+            store->save(scene, screens);
+            ids.push_back(scene.id);
+        }
+        cards->show();
+        ASSERT_NE(panel(), nullptr);
+        EXPECT_EQ(panel()->size(), monitor);
+        ASSERT_EQ(panel()->cards().size(), sceneCount + 1);
+        const QRect screen(QPoint(0, 0), monitor);
+        std::optional<QRect> previous;
+        for (QWidget* card : panel()->cards()) {
+            const QRect frame(card->mapTo(panel(), QPoint(0, 0)), card->size());
+            EXPECT_TRUE(screen.contains(frame))
+                << frame.x() << "," << frame.y() << " " << frame.width() << "x" << frame.height();
+            if (fullSize) {
+                EXPECT_EQ(frame.size(), QSize(132, 116));
+            }
+            if (previous) {
+                EXPECT_TRUE((frame.top() == previous->top() && frame.left() > previous->right()) ||
+                            frame.top() > previous->bottom())
+                    << "card " << frame.x() << "," << frame.y() << " after " << previous->x() << ","
+                    << previous->y();
+            }
+            previous = frame;
+        }
+        if (sceneCount == 40)
+            saveScreenshot(*panel(),
+                           "scene-card-switcher-40-scenes-" + std::to_string(monitor.width()) + ".png");
+        click(panel()->cards().back(), QPoint(20, 20));
+        EXPECT_EQ(calls.back(), "save");
+        EXPECT_FALSE(cards->isVisible());
+    }
 }

@@ -155,8 +155,9 @@ TEST_F(StatusBarMenuTest, theMenuNamesTheActiveSceneAndEnablesUpdateOnlyWithAnAc
 
     active = "B";
     status->statusItemClicked();
-    EXPECT_EQ(item->shownRows[0].title, "Scene: Couch");
-    EXPECT_EQ(titles(item->shownRows)[3], "Update \"Couch\"");
+    // The name's writing direction kept to itself.
+    EXPECT_EQ(item->shownRows[0].title, "Scene: \u2068Couch\u2069");
+    EXPECT_EQ(titles(item->shownRows)[3], "Update \"\u2068Couch\u2069\"");
 
     // An active id that names no saved scene: no name anywhere, but the update stays possible.
     active = "gone";
