@@ -27,15 +27,15 @@ constexpr const char* kServicesStarted = "Permissions granted, starting services
 constexpr const char* kPermissionWindow = "Korvane Permissions";
 
 // A client window whose properties change without pause, a hundred changes to a flush, on a thread and a
-// connection of its own: at kChangesPerSecond, or as fast as the server takes them once let loose. What
-// changes is the title (_NET_WM_NAME and WM_NAME alike), or, for a dock along the bottom of its monitor,
-// the strut (_NET_WM_STRUT_PARTIAL over the dock's width), kLowStrut and kHighStrut rows by turns, resting
-// at kHighStrut between flushes. The window manager reads every change itself, a round trip each, and
-// falls behind far sooner than the flood: while the flood is held, it keeps no more than kAhead changes
-// before what the window manager has taken in (which shows each title it reads as the window's
-// _NET_WM_VISIBLE_NAME; a dock is retitled after each hundred changes of its strut to tell), so that a
-// request to move a window, which waits behind those, is still carried out. A held dock goes on changing
-// its strut meanwhile, every 20 ms.
+// connection of its own: at kChangesPerSecond (or the pace set), or as fast as the server takes them once
+// let loose. What changes is the title (_NET_WM_NAME and WM_NAME alike), or, for a dock along the bottom
+// of its monitor, the strut in both its forms as docks write it (_NET_WM_STRUT_PARTIAL over the dock's
+// width, then _NET_WM_STRUT), kLowStrut and kHighStrut rows by turns, resting at kHighStrut between
+// flushes. The window manager reads every change itself, a round trip each, and falls behind far sooner
+// than the flood: while the flood is held, it keeps no more than kAhead changes before what the window
+// manager has taken in (which shows each title it reads as the window's _NET_WM_VISIBLE_NAME; a dock is
+// retitled after each hundred changes of its strut to tell), so that a request to move a window, which
+// waits behind those, is still carried out. A held dock goes on changing its strut meanwhile, every 20 ms.
 class PropertyFlood {
   public:
     enum class Kind { title, strut };
@@ -57,6 +57,7 @@ class PropertyFlood {
         visibleName_ = atom("_NET_WM_VISIBLE_NAME");
         utf8_ = atom("UTF8_STRING");
         strut_ = atom("_NET_WM_STRUT_PARTIAL");
+        plainStrut_ = atom("_NET_WM_STRUT");
         const std::uint32_t pid = static_cast<std::uint32_t>(::getpid());
         xcb_change_property(conn_, XCB_PROP_MODE_REPLACE, window_, atom("_NET_WM_PID"), XCB_ATOM_CARDINAL, 32,
                             1, &pid);
@@ -82,6 +83,8 @@ class PropertyFlood {
     std::uint64_t sent() const { return changes_; }
     std::uint64_t shown() const { return shown_; }
 
+    // Changes per second from the next start.
+    void pace(double changesPerSecond) { pace_ = changesPerSecond; }
     void start(bool held) {
         held_ = held;
         stopping_ = false;
@@ -114,6 +117,8 @@ class PropertyFlood {
         const auto x1 = static_cast<std::uint32_t>(root_.maxX()) - 1;
         const std::array<std::uint32_t, 12> strut{0, 0, 0, rows, 0, 0, 0, 0, 0, 0, x0, x1};
         xcb_change_property(conn_, XCB_PROP_MODE_REPLACE, window_, strut_, XCB_ATOM_CARDINAL, 32, 12,
+                            strut.data());
+        xcb_change_property(conn_, XCB_PROP_MODE_REPLACE, window_, plainStrut_, XCB_ATOM_CARDINAL, 32, 4,
                             strut.data());
     }
     void change() {
@@ -164,7 +169,7 @@ class PropertyFlood {
             }
             if (!loose_)
                 std::this_thread::sleep_until(
-                    begun + std::chrono::duration<double>(double(changes_ - first) / kChangesPerSecond));
+                    begun + std::chrono::duration<double>(double(changes_ - first) / pace_));
         }
     }
 
@@ -176,6 +181,8 @@ class PropertyFlood {
     xcb_atom_t visibleName_ = XCB_ATOM_NONE;
     xcb_atom_t utf8_ = XCB_ATOM_NONE;
     xcb_atom_t strut_ = XCB_ATOM_NONE;
+    xcb_atom_t plainStrut_ = XCB_ATOM_NONE;
+    double pace_ = kChangesPerSecond;
     std::thread thread_;
     std::atomic<bool> held_{false};
     std::atomic<bool> loose_{false};
@@ -431,6 +438,18 @@ TEST_F(FloodOnX11Test, aDockWhoseStrutChangesWithoutPauseKeepsItFromNeitherItsKe
     press({XK_Control_L, XK_Alt_L, XK_2});
     ASSERT_TRUE(comesToFill(beside, lowRight)) << platform::describe(session->frameOf(beside));
     const Rect otherFrame = session->frameOf(other);
+
+    // A flood slow enough to be heard for a while before the dock is no longer listened to, a thousand
+    // changes a second: both forms of the strut change at each, and the zones keep the strut the dock
+    // rests at afterwards, never one it passed through.
+    dock.pace(1'000);
+    dock.start(false);
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return dock.sent() >= 800; }));
+    dock.stop();
+    dock.settleStrut(PropertyFlood::kLowStrut);
+    EXPECT_FALSE(X11TestSession::waitFor([&] { return session->frameOf(other) != otherFrame; }, seconds(3)))
+        << platform::describe(session->frameOf(other));
+    dock.pace(PropertyFlood::kChangesPerSecond);
     const long before = residentKB(korvane);
 
     MoveRequests requests(session->display());

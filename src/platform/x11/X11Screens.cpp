@@ -342,13 +342,15 @@ void X11Screens::handleEvent(const xcb_generic_event_t& event) {
         const auto& property = reinterpret_cast<const xcb_property_notify_event_t&>(event);
         const bool strut = property.atom == e._NET_WM_STRUT_PARTIAL || property.atom == e._NET_WM_STRUT;
         if (strut && property.window != connection_.root()) {
-            // A dock commonly writes both forms of its strut together: that is one change.
+            // A dock commonly writes both forms of its strut at each change: the second form written
+            // right after the first is the same change, and the strut changes again only when a form
+            // changes again. Both forms are one strut, so either one repeating soon counts.
             const Nanos now = loop_.now();
-            auto [changed, first] =
-                strutChanges_.try_emplace(property.window, StrutChange{now, property.atom});
-            const bool again =
-                !first && changed->second.atom == property.atom && now - changed->second.at < kStrutPause;
-            changed->second = StrutChange{now, property.atom};
+            StrutChange& changed = strutChanges_[property.window];
+            std::optional<Nanos>& formAt = changed.formAt[property.atom == e._NET_WM_STRUT_PARTIAL ? 0 : 1];
+            const bool again = formAt && now - *formAt < kStrutPause;
+            formAt = now;
+            changed.at = now;
             // The tracker hears each change first, and may have stopped listening at this very one.
             if (again || unheard_.count(property.window)) restless(property.window);
         }

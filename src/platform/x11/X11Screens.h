@@ -110,12 +110,13 @@ class X11Screens final : public platform::Screens, public TrackerListener {
     // Main thread only.
     Known announced_;
     bool checkPending_ = false;
-    // When each window's strut last changed, as far as that was heard, and in which of its forms, kept
-    // for a second; the windows not heard now; and the windows whose strut is changing without pause,
-    // until it has stayed as it is for a moment.
+    // When each window's strut last changed, as far as that was heard, and when each of its two forms
+    // did, kept for a second; the windows not heard now; and the windows whose strut is changing without
+    // pause, until it has stayed as it is for a moment.
     struct StrutChange {
         Nanos at = 0;
-        xcb_atom_t atom = XCB_ATOM_NONE;
+        // _NET_WM_STRUT_PARTIAL, then _NET_WM_STRUT; nullopt for a form not heard changing.
+        std::array<std::optional<Nanos>, 2> formAt;
     };
     std::unordered_map<xcb_window_t, StrutChange> strutChanges_;
     std::unordered_set<xcb_window_t> unheard_;
