@@ -981,9 +981,9 @@ TEST_F(SceneEditorProgramOnX11Test,
 // terminal opened under the editor (which gets none of the keys), after the editor was closed through
 // "Save Scene Changes?" with a click and opened again, after a chip was carried from the side monitor's
 // panel onto the main monitor's, and after the global switcher opened and closed over the editor. After
-// the "+" picker added an xterm on the side monitor's panel and the main monitor's divider was dragged,
-// Ctrl+S saves the main monitor's layout where the divider was let go and leaves the side monitor's
-// unsaved choice out of the scene.
+// the "+" picker added an xterm on the side monitor's panel, "v" and Escape act on the main monitor's
+// panel, and once its divider was dragged, Ctrl+S saves the main monitor's layout where the divider was
+// let go and leaves the side monitor's unsaved choice out of the scene.
 TEST_F(SceneEditorProgramOnX11Test, afterAnotherWindowHadTheKeyboardVAndEscapeActOnThePanelUnderThePointer) {
     const pid_t korvane = startWithTerminalsScene({{kSecondaryName, {1}}});
     ASSERT_TRUE(manager) << logText();
@@ -1030,12 +1030,13 @@ TEST_F(SceneEditorProgramOnX11Test, afterAnotherWindowHadTheKeyboardVAndEscapeAc
     EXPECT_TRUE(vAndEscapeActOn(kSecondaryRoot));
     EXPECT_TRUE(vAndEscapeActOn(kPrimaryWorkArea));
 
-    // An xterm added through the side monitor's "+", then the main monitor's middle divider carried 320
+    // An xterm added through the side monitor's "+"; then the main monitor's middle divider carried 320
     // pixels to the right, to 0.666 of the width, and Ctrl+S with the pointer left there.
     std::optional<Point> add;
     ASSERT_TRUE(X11TestSession::waitFor([&] { return (add = addButton(kSecondaryRoot)).has_value(); }));
     ASSERT_TRUE(addXtermAt(*add)) << logText();
     ASSERT_TRUE(X11TestSession::waitFor([&] { return chipShownIn(sideLeft); }));
+    EXPECT_TRUE(vAndEscapeActOn(kPrimaryWorkArea));
     const Rect panel = kPrimaryWorkArea;
     const int y = static_cast<int>(panel.midY()), middle = static_cast<int>(panel.midX());
     const Rect barRow{panel.minX(), panel.midY() + panel.height() / 3, panel.width(), 1};
