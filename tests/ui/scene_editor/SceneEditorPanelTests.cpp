@@ -590,6 +590,8 @@ TEST_F(SceneEditorPanelTest, aCanvasThatNeverSavesKeepsTheEditorOpenAfterTheLast
 
 TEST_F(SceneEditorPanelTest, theFrontPanelFollowsTheRequestThenTheListedDisplaysThenTheSmallestUUID) {
     open();
+    // Given back at the end, for the editor to close as it closes its own: none stays on screen.
+    const auto panels = editor->overlayPanels;
     EXPECT_EQ(editor->resolveFrontDisplayUUID("D2"), "D2");
     EXPECT_EQ(editor->resolveFrontDisplayUUID("GONE"), "D1") << "the first listed display with a panel";
     editor->overlayPanels.erase("D1");
@@ -601,6 +603,7 @@ TEST_F(SceneEditorPanelTest, theFrontPanelFollowsTheRequestThenTheListedDisplays
     editor->overlayPanels.clear();
     EXPECT_EQ(editor->resolveFrontDisplayUUID("GONE"), "GONE");
     editor->viewModel = model;
+    editor->overlayPanels = panels;
 }
 
 TEST_F(SceneEditorPanelTest, withoutASceneThePanelSaysSoAndItsDimmedAreaTakesEveryClick) {
