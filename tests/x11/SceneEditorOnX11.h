@@ -21,9 +21,11 @@ class SceneEditorOnX11Test : public ProgramOnX11Test {
 
     // Korvane started over the two monitors and an xterm, and once its services and displays are up, its
     // scene manager opened from a plugged monitor's prompt into `manager` (nothing when a step did not
-    // come); the program's pid.
-    pid_t startWithManager(std::optional<xcb_window_t>& manager) {
+    // come); the program's pid. `beforeStart` runs once the server is up, before the program starts.
+    pid_t startWithManager(std::optional<xcb_window_t>& manager,
+                           const std::function<void()>& beforeStart = {}) {
         startSession(true);
+        if (beforeStart) beforeStart();
         openXterm();
         const pid_t korvane = startKorvane();
         EXPECT_TRUE(waitForLine("Permissions granted, starting services...")) << logText();
@@ -134,29 +136,41 @@ class SceneEditorOnX11Test : public ProgramOnX11Test {
         press({XK_Return});
         return X11TestSession::waitFor([&] { return !session->viewableWindowTitled(kPickerTitle); });
     }
-    // "h" (or "v") with the pointer carried to the middle of a zone shows a line across it at half height
-    // (or down it at half width), where a click splits the zone; the line goes once the split is made. The
-    // window manager sees a click first and hands it on after, while keys typed meanwhile go straight to
-    // the panel, so nothing is typed before the line has gone; a key typed while the editor still loads
-    // its scene is not taken, so it is typed again until the line shows. Whether the line came and went.
-    bool splitAtMiddle(const Rect& zone, std::uint32_t keysym) {
-        const Rect line = keysym == XK_v ? Rect{zone.midX() - 1, zone.minY() + 100, 3, zone.height() - 200}
-                                         : Rect{zone.minX() + 100, zone.midY() - 1, zone.width() - 200, 3};
+    // Where "h" (or "v") with the pointer in the middle of a zone shows the split's line: across it at half
+    // height (or down it at half width).
+    static Rect previewLineAtMiddle(const Rect& zone, std::uint32_t keysym) {
+        return keysym == XK_v ? Rect{zone.midX() - 1, zone.minY() + 100, 3, zone.height() - 200}
+                              : Rect{zone.minX() + 100, zone.midY() - 1, zone.width() - 200, 3};
+    }
+    // "h" (or "v") with the pointer carried to the middle of a zone shows the split's line there; a key
+    // typed while the editor still loads its scene is not taken, so it is typed again until the line
+    // shows. Whether it showed; `otherwise` says what the test sees instead when it did not.
+    bool previewAtMiddle(const Rect& zone, std::uint32_t keysym,
+                         const std::function<std::string()>& otherwise) {
         session->glidePointer(static_cast<int>(zone.midX()), static_cast<int>(zone.midY()), 10);
-        if (!X11TestSession::waitFor(
+        if (X11TestSession::waitFor(
                 [&] {
                     press({keysym});
-                    return X11TestSession::waitFor([&] { return previewLine(line); }, seconds(5));
+                    return X11TestSession::waitFor(
+                        [&] { return previewLine(previewLineAtMiddle(zone, keysym)); }, seconds(5));
                 },
-                seconds(20))) {
-            ADD_FAILURE() << "no split preview; the keys went to the window at "
-                          << platform::describe(session->frameOf(session->activeWindow())) << "\n"
-                          << logText();
+                seconds(20)))
+            return true;
+        ADD_FAILURE() << "no split preview under the pointer at " << platform::describe(zone) << otherwise();
+        return false;
+    }
+    // "h" (or "v") and a click in the middle of a zone split it there; the line goes once the split is made.
+    // The window manager sees a click first and hands it on after, while keys typed meanwhile go straight
+    // to the panel, so nothing is typed before the line has gone. Whether the line came and went.
+    bool splitAtMiddle(const Rect& zone, std::uint32_t keysym) {
+        if (!previewAtMiddle(zone, keysym, [&] {
+                return "; the window at " + platform::describe(session->frameOf(session->activeWindow())) +
+                       " has the keyboard\n" + logText();
+            }))
             return false;
-        }
         session->fakeInput(XCB_BUTTON_PRESS, 1);
         session->fakeInput(XCB_BUTTON_RELEASE, 1);
-        return X11TestSession::waitFor([&] { return !previewLine(line); });
+        return X11TestSession::waitFor([&] { return !previewLine(previewLineAtMiddle(zone, keysym)); });
     }
     // The split preview's orange.
     static bool previewOrange(std::uint32_t p) {

@@ -15,7 +15,9 @@
 // or under its "Save Scene Changes?" gets none of the keys typed at them. Closed, the editor keeps its
 // panels' drawing buffers for an opening soon after, and a while later leaves the program holding no
 // picture of a monitor. A chip carried from one monitor's panel to the other's moves alone and leaves the
-// edits neither has saved in place.
+// edits neither has saved in place. Keys act on the panel under the pointer in ten editors in a row, and
+// whatever had the keyboard a moment before: a terminal, the editor's question, a chip's drag, the global
+// switcher, a zone's application picker.
 #include "SceneEditorOnX11.h"
 
 #include "platform/Format.h"
@@ -85,6 +87,23 @@ std::vector<Rect> viewableWindowsTitled(const std::string& display, const std::s
     xcb_disconnect(conn);
     std::sort(found.begin(), found.end(), [](const Rect& a, const Rect& b) { return a.minX() < b.minX(); });
     return found;
+}
+
+// The canvas's accent, as a divider's bar draws it while hovered or dragged and as its percentage label's
+// plate is filled.
+constexpr std::uint32_t kAccent = 0x4D80CC;
+int red(std::uint32_t pixel) {
+    return static_cast<int>(pixel >> 16 & 0xFF);
+}
+int green(std::uint32_t pixel) {
+    return static_cast<int>(pixel >> 8 & 0xFF);
+}
+int blue(std::uint32_t pixel) {
+    return static_cast<int>(pixel & 0xFF);
+}
+// A divider's bar at rest (the accent, partly see-through) or in hand, over the dark canvas.
+bool dividerBlue(std::uint32_t pixel) {
+    return blue(pixel) >= 130 && blue(pixel) > red(pixel) + 60 && green(pixel) > red(pixel);
 }
 
 class SceneEditorProgramOnX11Test : public SceneEditorOnX11Test {
@@ -197,27 +216,110 @@ class SceneEditorProgramOnX11Test : public SceneEditorOnX11Test {
         return shown;
     }
 
+    // Korvane with its scene manager open over the scene "Terminals", which lays out each monitor in two
+    // halves side by side and places an xterm in each zone that `zonesByMonitor` names (by monitor name).
+    pid_t startWithTerminalsScene(const std::map<std::string, std::vector<std::int64_t>>& zonesByMonitor) {
+        return SceneEditorOnX11Test::startWithManager(manager, [&] {
+            const auto uuids = monitorsByName(session->display());
+            WMScene scene = sceneOverBothMonitors(session->display(), "5E7A1C2B-0D3F-4A5B-8C6D-7E8F90A1B2C3",
+                                                  "Terminals", "builtin.split-50-50", "builtin.split-50-50");
+            for (const auto& [monitor, zones] : zonesByMonitor)
+                for (const std::int64_t zone : zones)
+                    scene.windowHints[uuids.at(monitor)].push_back({"xterm", zone, std::nullopt});
+            writeActiveScene(home(), scene);
+        });
+    }
+    // A chip's name, white, under its picture in the first place of a zone: nothing else on a panel is
+    // as bright, the desktop beneath being dimmed.
+    bool chipShownIn(const Rect& zone) {
+        const auto pixels = session->rootPixels(Rect{zone.minX() + 16, zone.minY() + 56, 97, 96});
+        return std::count_if(pixels.begin(), pixels.end(), [](std::uint32_t p) {
+                   return red(p) > 235 && green(p) > 235 && blue(p) > 235;
+               }) > 10;
+    }
+    // A zone that will take what is dropped on it is tinted green all over.
+    bool takesDrop(const Rect& zone) {
+        const auto pixels = session->rootPixels(Rect{zone.minX() + 20, zone.midY() + 100, 400, 10});
+        return std::size_t(std::count_if(
+                   pixels.begin(), pixels.end(),
+                   [](std::uint32_t p) { return green(p) > red(p) + 25 && green(p) > blue(p) + 15; })) *
+                   2 >
+               pixels.size();
+    }
+    // The chip in the first place of a zone held and carried in small steps to the middle of another
+    // zone, and let go there once that zone shows it will take it. Whether it showed so.
+    bool carryChip(const Rect& from, const Rect& to) {
+        session->glidePointer(static_cast<int>(from.minX()) + 64, static_cast<int>(from.minY()) + 90, 10);
+        session->fakeInput(XCB_BUTTON_PRESS, 1);
+        session->glidePointer(static_cast<int>(to.midX()), static_cast<int>(to.midY()), 60);
+        const bool taken = X11TestSession::waitFor([&] { return takesDrop(to); });
+        session->fakeInput(XCB_BUTTON_RELEASE, 1);
+        return taken;
+    }
+    using Hints = std::vector<std::pair<std::string, std::int64_t>>;
+    // The applications the active scene's file places on a display, with their zones.
+    Hints storedHints(const std::string& display) {
+        Hints hints;
+        const nlohmann::json file = activeSceneFile();
+        if (file.contains("windowHints") && file["windowHints"].contains(display))
+            for (const auto& hint : file["windowHints"][display])
+                hints.emplace_back(hint["bundleID"].get<std::string>(), hint["zoneID"].get<std::int64_t>());
+        return hints;
+    }
+
+    // The editor's other panel: the one over the other monitor.
+    static Rect otherPanel(const Rect& panel) {
+        return panel == kPrimaryWorkArea ? kSecondaryRoot : kPrimaryWorkArea;
+    }
+    static Rect leftHalf(const Rect& panel) {
+        return Rect{panel.minX(), panel.minY(), panel.width() / 2, panel.height()};
+    }
+    // Whether any of the split preview's orange shows on the panel, along a row a third of its height
+    // below its middle, which crosses every zone of two halves side by side or split across.
+    bool previewShownOn(const Rect& panel) {
+        return !columnsWhere(Rect{panel.minX(), panel.midY() + panel.height() / 3, panel.width(), 1},
+                             previewOrange)
+                    .empty();
+    }
+    // Whether a divider runs across the middle of the panel's left half, as "h" and a click there leave.
+    bool leftHalfSplitAcross(const Rect& panel) {
+        const Rect half = leftHalf(panel);
+        return columnsWhere(Rect{half.minX() + 200, half.midY() - 8, 300, 17}, dividerBlue).size() > 250;
+    }
+    // With the pointer carried in small steps to the middle of the panel's left half, "v" shows the
+    // split's line down it and not on the other panel, and Escape takes the line away with the editor
+    // left open and not asking "Save Scene Changes?": both keys acted on the panel under the pointer.
+    // Whether all of it held; what did not is reported.
+    bool vAndEscapeActOn(const Rect& panel) {
+        const Rect half = leftHalf(panel);
+        const Rect line = previewLineAtMiddle(half, XK_v);
+        if (!previewAtMiddle(half, XK_v, [&] {
+                return std::string(previewShownOn(otherPanel(panel)) ? "; one on the other panel" : "");
+            }))
+            return false;
+        if (previewShownOn(otherPanel(panel))) {
+            ADD_FAILURE() << "a split preview on the other panel too";
+            return false;
+        }
+        press({XK_Escape});
+        if (!X11TestSession::waitFor([&] { return !previewLine(line); })) {
+            ADD_FAILURE() << "Escape left the split preview under the pointer";
+            return false;
+        }
+        // Asked about what "v" left unsaved only if Escape went to a panel without a preview.
+        if (X11TestSession::waitFor(
+                [&] { return session->viewableWindowTitled("Save Scene Changes?").has_value(); },
+                seconds(2))) {
+            ADD_FAILURE() << "Escape asked \"Save Scene Changes?\"";
+            return false;
+        }
+        return viewableWindowsTitled(session->display(), kEditorTitle).size() == 2;
+    }
+
     std::optional<xcb_window_t> manager;
     std::vector<Rect> panels;
     std::optional<xcb_window_t> alert; // "Save Scene Changes?" once it shows
 };
-
-// The canvas's accent, as a divider's bar draws it while hovered or dragged and as its percentage label's
-// plate is filled.
-constexpr std::uint32_t kAccent = 0x4D80CC;
-int red(std::uint32_t pixel) {
-    return static_cast<int>(pixel >> 16 & 0xFF);
-}
-int green(std::uint32_t pixel) {
-    return static_cast<int>(pixel >> 8 & 0xFF);
-}
-int blue(std::uint32_t pixel) {
-    return static_cast<int>(pixel & 0xFF);
-}
-// A divider's bar at rest (the accent, partly see-through) or in hand, over the dark canvas.
-bool dividerBlue(std::uint32_t pixel) {
-    return blue(pixel) >= 130 && blue(pixel) > red(pixel) + 60 && green(pixel) > red(pixel);
-}
 
 TEST_F(SceneEditorProgramOnX11Test, editGridCoversEachMonitorAndASplitSavedWithCtrlSBecomesTheScenesLayout) {
     const pid_t korvane = startWithManager();
@@ -793,55 +895,15 @@ TEST_F(SceneEditorProgramOnX11Test, aZonesApplicationPickerClosesWithTheEditorAn
 // once and on both panels, and the split stays, to be asked about at "Done".
 TEST_F(SceneEditorProgramOnX11Test,
        aChipCarriedToTheOtherMonitorMovesAloneAndAnUnsavedSplitIsStillAskedAbout) {
-    using Hints = std::vector<std::pair<std::string, std::int64_t>>;
-    startSession(true);
+    const pid_t korvane = startWithTerminalsScene({{kPrimaryName, {1, 2}}});
+    ASSERT_TRUE(manager) << logText();
     const auto uuids = monitorsByName(session->display());
     const std::string primary = uuids.at(kPrimaryName), side = uuids.at(kSecondaryName);
-    WMScene scene = sceneOverBothMonitors(session->display(), "5E7A1C2B-0D3F-4A5B-8C6D-7E8F90A1B2C3",
-                                          "Terminals", "builtin.split-50-50", "builtin.split-50-50");
-    scene.windowHints = {{primary, {{"xterm", 1, std::nullopt}, {"xterm", 2, std::nullopt}}}};
-    writeActiveScene(home(), scene);
-    openXterm();
-    const pid_t korvane = startKorvane();
-    ASSERT_TRUE(waitForLine("Permissions granted, starting services...")) << logText();
-    ASSERT_TRUE(waitForLine("[DisplayChange] handle end")) << logText();
-    manager = openManagerFromPrompt();
-    ASSERT_TRUE(manager) << logText();
     ASSERT_TRUE(editGrid()) << logText();
 
-    const Rect sideLeft{kSecondaryRoot.minX(), kSecondaryRoot.minY(), kSecondaryRoot.width() / 2,
-                        kSecondaryRoot.height()};
-    // A chip's name, white, under its picture in the first place of a zone: nothing else on a panel is
-    // as bright, the desktop beneath being dimmed.
-    const auto chipShownIn = [&](const Rect& zone) {
-        const auto pixels = session->rootPixels(Rect{zone.minX() + 16, zone.minY() + 56, 97, 96});
-        return std::count_if(pixels.begin(), pixels.end(), [](std::uint32_t p) {
-                   return red(p) > 235 && green(p) > 235 && blue(p) > 235;
-               }) > 10;
-    };
-    // A zone that will take what is dropped on it is tinted green all over.
-    const auto takesDrop = [&](const Rect& zone) {
-        const auto pixels = session->rootPixels(Rect{zone.minX() + 20, zone.midY() + 100, 400, 10});
-        return std::size_t(std::count_if(
-                   pixels.begin(), pixels.end(),
-                   [](std::uint32_t p) { return green(p) > red(p) + 25 && green(p) > blue(p) + 15; })) *
-                   2 >
-               pixels.size();
-    };
+    const Rect sideLeft = leftHalf(kSecondaryRoot);
     // The divider of the left half's split, across its middle.
-    const auto splitShown = [&] {
-        return columnsWhere(Rect{kPrimaryLeftHalf.minX() + 200, kPrimaryLeftHalf.midY() - 8, 300, 17},
-                            dividerBlue)
-                   .size() > 250;
-    };
-    const auto storedHints = [&](const std::string& display) {
-        Hints hints;
-        const nlohmann::json file = activeSceneFile();
-        if (file.contains("windowHints") && file["windowHints"].contains(display))
-            for (const auto& hint : file["windowHints"][display])
-                hints.emplace_back(hint["bundleID"].get<std::string>(), hint["zoneID"].get<std::int64_t>());
-        return hints;
-    };
+    const auto splitShown = [&] { return leftHalfSplitAcross(kPrimaryWorkArea); };
 
     ASSERT_TRUE(X11TestSession::waitFor([&] {
         return chipShownIn(kPrimaryLeftHalf) && chipShownIn(kPrimaryRightHalf) && addButton(sideLeft);
@@ -853,12 +915,7 @@ TEST_F(SceneEditorProgramOnX11Test,
 
     // The right half's chip held and carried over, let go once the side monitor's left zone shows it
     // will take it.
-    session->glidePointer(static_cast<int>(kPrimaryRightHalf.minX()) + 64,
-                          static_cast<int>(kPrimaryRightHalf.minY()) + 90, 10);
-    session->fakeInput(XCB_BUTTON_PRESS, 1);
-    session->glidePointer(static_cast<int>(sideLeft.midX()), static_cast<int>(sideLeft.midY()), 60);
-    EXPECT_TRUE(X11TestSession::waitFor([&] { return takesDrop(sideLeft); })) << logText();
-    session->fakeInput(XCB_BUTTON_RELEASE, 1);
+    EXPECT_TRUE(carryChip(kPrimaryRightHalf, sideLeft)) << logText();
 
     ASSERT_TRUE(X11TestSession::waitFor([&] {
         return storedHints(primary) == Hints{{"xterm", 1}} && storedHints(side) == Hints{{"xterm", 1}};
@@ -888,6 +945,129 @@ TEST_F(SceneEditorProgramOnX11Test,
                !splitShown();
     }));
     EXPECT_TRUE(closeWithEscape()) << logText();
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+// Ten editors in a row, each closed through "Save Scene Changes?" with a click: in each, with the pointer
+// carried in small steps onto the panel that did not take the keyboard as the editor opened, "h" and a
+// click split the zone under the pointer, and the other panel is left as it was.
+TEST_F(SceneEditorProgramOnX11Test,
+       inTenEditorsInARowHAndAClickSplitTheZoneUnderThePointerNotOnTheFirstPanel) {
+    const pid_t korvane = startWithManager();
+    ASSERT_TRUE(manager) << logText();
+    for (int editor = 1; editor <= 10; ++editor) {
+        SCOPED_TRACE("editor " + std::to_string(editor));
+        ASSERT_TRUE(editGrid()) << logText();
+        ASSERT_TRUE(waitForKeyPanel()) << "active window " << session->activeWindow();
+        const Rect first = session->frameOf(session->activeWindow());
+        const Rect other = otherPanel(first);
+        ASSERT_TRUE(splitAtMiddle(leftHalf(other), XK_h));
+        EXPECT_TRUE(X11TestSession::waitFor([&] { return leftHalfSplitAcross(other); }));
+        EXPECT_FALSE(leftHalfSplitAcross(first));
+        EXPECT_FALSE(previewShownOn(first));
+
+        press({XK_Escape});
+        ASSERT_TRUE(saveAlertShows()) << logText();
+        ASSERT_TRUE(discardClosesTheEditor()) << logText();
+    }
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+// Whatever had the keyboard a moment before, "v" and Escape act on the panel under the pointer: after a
+// terminal opened under the editor (which gets none of the keys), after the editor was closed through
+// "Save Scene Changes?" with a click and opened again, after a chip was carried from the side monitor's
+// panel onto the main monitor's, and after the global switcher opened and closed over the editor. After
+// the "+" picker added an xterm on the side monitor's panel, "v" and Escape act on the main monitor's
+// panel, and once its divider was dragged, Ctrl+S saves the main monitor's layout where the divider was
+// let go and leaves the side monitor's unsaved choice out of the scene.
+TEST_F(SceneEditorProgramOnX11Test, afterAnotherWindowHadTheKeyboardVAndEscapeActOnThePanelUnderThePointer) {
+    const pid_t korvane = startWithTerminalsScene({{kSecondaryName, {1}}});
+    ASSERT_TRUE(manager) << logText();
+    const auto uuids = monitorsByName(session->display());
+    const std::string primary = uuids.at(kPrimaryName), side = uuids.at(kSecondaryName);
+    ASSERT_TRUE(editGrid()) << logText();
+    ASSERT_TRUE(waitForKeyPanel()) << "active window " << session->activeWindow();
+    const Rect first = session->frameOf(session->activeWindow());
+
+    // A terminal opens under the editor with the pointer on the other panel, and takes the focus.
+    const Rect otherHalf = leftHalf(otherPanel(first));
+    session->glidePointer(static_cast<int>(otherHalf.midX()), static_cast<int>(otherHalf.midY()), 10);
+    const fs::path lateKeys = folder.path() / "late.keys";
+    const xcb_window_t late = recordingXterm("Late", "60x20+100+100", lateKeys);
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return session->activeWindow() == late; }))
+        << "active window " << session->activeWindow();
+    EXPECT_TRUE(vAndEscapeActOn(otherPanel(first)));
+    EXPECT_TRUE(vAndEscapeActOn(first));
+
+    // What "v" left unsaved is asked about; "Discard" clicked closes the editor, and it opens again.
+    press({XK_Escape});
+    ASSERT_TRUE(saveAlertShows()) << logText();
+    ASSERT_TRUE(discardClosesTheEditor()) << logText();
+    ASSERT_TRUE(editGrid()) << logText();
+    ASSERT_TRUE(waitForKeyPanel()) << "active window " << session->activeWindow();
+    EXPECT_TRUE(vAndEscapeActOn(otherPanel(session->frameOf(session->activeWindow()))));
+
+    // The side monitor's xterm carried onto the main monitor's left half, where the pointer stays.
+    const Rect sideLeft = leftHalf(kSecondaryRoot);
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return chipShownIn(sideLeft); })) << logText();
+    ASSERT_TRUE(carryChip(sideLeft, kPrimaryLeftHalf)) << logText();
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return chipShownIn(kPrimaryLeftHalf); }))
+        << activeSceneFile().dump(2) << logText();
+    EXPECT_TRUE(vAndEscapeActOn(kPrimaryWorkArea));
+
+    // The global switcher opened over the editor and closed with Escape.
+    press({XK_Control_L, XK_Alt_L, XK_a});
+    ASSERT_TRUE(X11TestSession::waitFor([&] {
+        const auto switcher = session->viewableWindowTitled("Global Switcher");
+        return switcher && session->activeWindow() == *switcher;
+    })) << logText();
+    press({XK_Escape});
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return !session->viewableWindowTitled("Global Switcher"); }));
+    EXPECT_TRUE(vAndEscapeActOn(kSecondaryRoot));
+    EXPECT_TRUE(vAndEscapeActOn(kPrimaryWorkArea));
+
+    // An xterm added through the side monitor's "+"; then the main monitor's middle divider carried 320
+    // pixels to the right, to 0.666 of the width, and Ctrl+S with the pointer left there.
+    std::optional<Point> add;
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return (add = addButton(kSecondaryRoot)).has_value(); }));
+    ASSERT_TRUE(addXtermAt(*add)) << logText();
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return chipShownIn(sideLeft); }));
+    EXPECT_TRUE(vAndEscapeActOn(kPrimaryWorkArea));
+    const Rect panel = kPrimaryWorkArea;
+    const int y = static_cast<int>(panel.midY()), middle = static_cast<int>(panel.midX());
+    const Rect barRow{panel.minX(), panel.midY() + panel.height() / 3, panel.width(), 1};
+    const int snapped = static_cast<int>(std::lround(panel.minX() + 0.666 * panel.width()));
+    session->glidePointer(middle, y, 20);
+    session->fakeInput(XCB_BUTTON_PRESS, 1);
+    session->glidePointer(middle + 320, y, 30);
+    session->fakeInput(XCB_BUTTON_RELEASE, 1);
+    ASSERT_TRUE(X11TestSession::waitFor([&] {
+        const std::set<int> bars = columnsWhere(barRow, dividerBlue);
+        return !bars.empty() && *bars.begin() >= snapped - 6 && *bars.rbegin() <= snapped + 6;
+    })) << ::testing::PrintToString(columnsWhere(barRow, dividerBlue));
+    press({XK_Control_L, XK_s});
+    std::string layoutRef;
+    EXPECT_TRUE(X11TestSession::waitFor(
+        [&] {
+            layoutRef = activeSceneFile()["layoutRefsByDisplay"].value(primary, "");
+            return layoutRef.rfind("layout.", 0) == 0;
+        },
+        seconds(5)))
+        << activeSceneFile().dump(2) << logText();
+    const nlohmann::json layout = storedLayout(layoutRef);
+    EXPECT_NEAR(layout.value("layoutTree", nlohmann::json::object()).value("ratio", 0.0), 0.666, 1e-9)
+        << layout.dump(2);
+    EXPECT_EQ(activeSceneFile()["layoutRefsByDisplay"].value(side, ""), "builtin.split-50-50");
+    EXPECT_EQ(storedHints(side), Hints{});
+
+    press({XK_Escape});
+    ASSERT_TRUE(saveAlertShows()) << logText();
+    ASSERT_TRUE(discardClosesTheEditor()) << logText();
+    EXPECT_EQ(contents(lateKeys), "");
 
     ::kill(korvane, SIGTERM);
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();

@@ -2,7 +2,6 @@
 #include "ui/scene_editor/CanvasMouseTracker.h"
 
 #include <QChildEvent>
-#include <QCursor>
 #include <QMouseEvent>
 
 #include <cmath>
@@ -18,10 +17,6 @@ void CanvasMouseTracker::watch(QObject* object) {
     if (auto* widget = qobject_cast<QWidget*>(object)) widget->setMouseTracking(true);
     for (QObject* child : object->children())
         if (child->isWidgetType()) watch(child);
-}
-
-bool CanvasMouseTracker::isKeyWindow() const {
-    return canvas_ && canvas_->window()->isActiveWindow();
 }
 
 void CanvasMouseTracker::move(const QPointF& global) {
@@ -55,16 +50,11 @@ bool CanvasMouseTracker::eventFilter(QObject* watched, QEvent* event) {
         return false;
     }
     case QEvent::MouseMove:
-        if (isKeyWindow()) move(static_cast<QMouseEvent*>(event)->globalPosition());
-        return false;
-    case QEvent::WindowActivate:
-        // Moves made before the window took the keyboard went unreported: the pointer may have come to
-        // rest over a zone, which a key typed now must find under it.
-        if (watched == canvas_ && canvas_->underMouse()) move(QCursor::pos());
+        move(static_cast<QMouseEvent*>(event)->globalPosition());
         return false;
     case QEvent::MouseButtonPress: {
         auto* mouse = static_cast<QMouseEvent*>(event);
-        if (!isKeyWindow() || mouse->button() != Qt::LeftButton) return false;
+        if (mouse->button() != Qt::LeftButton) return false;
         const QPointF p = canvas_->mapFromGlobal(mouse->globalPosition());
         return onClick && onClick(Point{p.x(), p.y()});
     }

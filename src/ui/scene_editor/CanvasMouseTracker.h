@@ -16,8 +16,8 @@
 
 namespace korvane {
 
-// Main thread only. Nothing is reported while the canvas's window is not the active one; when it becomes
-// active, a pointer resting over the canvas is reported as a move.
+// Main thread only. Reported whether or not the canvas's window is the active one: the editor's keys act on
+// the canvas under the pointer, whichever window has the keyboard.
 class CanvasMouseTracker : public QObject {
   public:
     // Watches `canvas` and its children, present and future, and turns on their mouse tracking.
@@ -42,7 +42,6 @@ class CanvasMouseTracker : public QObject {
     // Reports the pointer at that global place unless it is within 2 pt of the last one reported.
     void move(const QPointF& global);
     void watch(QObject* object);
-    bool isKeyWindow() const;
 
     QPointer<QWidget> canvas_;
     std::optional<Point> lastMousePoint_;

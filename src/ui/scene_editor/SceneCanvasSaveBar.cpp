@@ -116,9 +116,13 @@ QFrame* sceneCanvasVerticalDivider(QWidget* parent) {
 void bindSaveShortcut(QPushButton* button) {
     // Not the button's own shortcut, which clicks only after a short animation.
     auto* shortcut = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_S), button);
-    QObject::connect(shortcut, &QShortcut::activated, button, [button] {
-        if (button->isVisible() && button->isEnabled()) button->click();
-    });
+    QObject::connect(shortcut, &QShortcut::activated, button, [button] { clickSaveIfShown(button); });
+}
+
+bool clickSaveIfShown(QPushButton* button) {
+    if (!button->isVisible() || !button->isEnabled()) return false;
+    button->click();
+    return true;
 }
 
 SceneCanvasShortcutLegend::SceneCanvasShortcutLegend(bool onDark, QWidget* parent) : QWidget(parent) {

@@ -18,6 +18,8 @@ namespace korvane {
 
 // Ctrl+S presses `button` at once, but only while it shows and is enabled.
 void bindSaveShortcut(QPushButton* button);
+// Presses `button` at once if it shows and is enabled, as Ctrl+S does; whether it did.
+bool clickSaveIfShown(QPushButton* button);
 
 // The short upright line between groups of the legend and of the overlay bar.
 QFrame* sceneCanvasVerticalDivider(QWidget* parent);

@@ -6,6 +6,7 @@
 #include "platform/Screens.h"
 #include "ui/overlays/KeyboardHold.h"
 #include "ui/scene_editor/SceneEditorCanvasBridge.h"
+#include "ui/scene_editor/SceneEditorKeyRouter.h"
 #include "ui/scene_editor/SceneEditorOverlayPanel.h"
 #include "ui/scene_editor/SceneEditorPanelPool.h"
 #include "ui/scene_editor/SceneEditorViewModel.h"
@@ -28,7 +29,8 @@ SceneEditorOverlayController::SceneEditorOverlayController(platform::Platform& p
                                                            SaveAlertPresenter presenter,
                                                            std::shared_ptr<SceneEditorPanelPool> pool)
     : platform_(platform), presenter_(std::move(presenter)), pool_(std::move(pool)),
-      keyboard_(std::make_unique<KeyboardHold>(platform, AXUtil::shared())) {
+      keyboard_(std::make_unique<KeyboardHold>(platform, AXUtil::shared())),
+      keys_(std::make_unique<SceneEditorKeyRouter>()) {
     if (!pool_) pool_ = std::make_shared<SceneEditorPanelPool>(platform_.screens());
 }
 
@@ -63,6 +65,7 @@ void SceneEditorOverlayController::addPanel(const platform::ScreenInfo& screen,
 
     if (auto old = overlayPanels.find(displayUUID); old != overlayPanels.end()) pool_->keep(old->second);
     keyboard_->begin();
+    keys_->begin();
     auto* panel = pool_->take(screen.visibleFrame);
     std::weak_ptr<SceneEditorOverlayController> weak = weak_from_this();
     SceneEditorOverlayRootView::Content content{viewModel,
@@ -84,6 +87,7 @@ void SceneEditorOverlayController::addPanel(const platform::ScreenInfo& screen,
     overlayPanels[displayUUID] = panel;
     panel->show();
     keyboard_->add(panel);
+    keys_->add(panel);
 }
 
 void SceneEditorOverlayController::closePanelsOfDisplaysGone(
@@ -242,6 +246,7 @@ void SceneEditorOverlayController::waitForSaveThenClose(int attempt) {
 
 void SceneEditorOverlayController::close() {
     returnPanels();
+    keys_->end();
     keyboard_->end(true);
     canvasBridges.clear();
     viewModel.reset();

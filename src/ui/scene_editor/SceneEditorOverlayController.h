@@ -19,6 +19,7 @@ namespace korvane {
 
 class KeyboardHold;
 class SceneEditorCanvasBridge;
+class SceneEditorKeyRouter;
 class SceneEditorOverlayPanel;
 class SceneEditorPanelPool;
 class SceneEditorViewModel;
@@ -67,7 +68,8 @@ class SceneEditorOverlayController : public std::enable_shared_from_this<SceneEd
     // activating; the panel's Done asks to close and its save reaches onSave, both while the controller
     // exists. Without a widget application only the bridge is made. The first panel notes the window
     // that has the keyboard, which gets it back when the editor closes; from then on until the editor
-    // closes the editor holds the keyboard for its panels and the windows standing over them.
+    // closes the editor holds the keyboard for its panels and the windows standing over them, and each
+    // key of the editor's acts on the panel under the pointer (see SceneEditorKeyRouter).
     void addPanel(const platform::ScreenInfo& screen, const std::string& displayUUID,
                   const std::string& displayName);
     // The displays connected now: the panel of a display not among them closes, where the window manager
@@ -114,6 +116,7 @@ class SceneEditorOverlayController : public std::enable_shared_from_this<SceneEd
     SaveAlertPresenter presenter_;
     std::shared_ptr<SceneEditorPanelPool> pool_;
     std::unique_ptr<KeyboardHold> keyboard_;
+    std::unique_ptr<SceneEditorKeyRouter> keys_;
     // The display whose panel asked to close, while its save is awaited.
     std::string askingDisplayUUID_;
     // Panels of displays that went, hidden, out of overlayPanels so that nothing shows them again; back

@@ -333,6 +333,11 @@ void SceneEditorOverlayPanel::letGoWhileHidden() {
     if (!isVisible()) backdrop_ = QImage();
 }
 
+void SceneEditorOverlayPanel::takeKey(QKeyEvent& key, const QPoint& pointer) {
+    SceneGeometryCanvasView* canvas = rootView_ ? rootView_->canvas() : nullptr;
+    if (canvas && canvas->isVisible()) canvas->takeKey(key, pointer);
+}
+
 void SceneEditorOverlayPanel::enterEvent(QEnterEvent* event) {
     QWidget::enterEvent(event);
     if (isActiveWindow() || QApplication::activeModalWidget() || QApplication::activePopupWidget()) return;

@@ -14,6 +14,7 @@
 #include <memory>
 #include <string>
 
+class QKeyEvent;
 class QLabel;
 
 namespace korvane {
@@ -122,6 +123,10 @@ class SceneEditorOverlayPanel : public QWidget, public KeptForNextShowing {
     // what a first showing costs beyond any later one in the views (the fonts, glyphs and styles of their
     // first drawing) is paid now. The window shows nothing of it; once mapped it is drawn anew.
     void paintAhead();
+    // A key of the editor's, for the canvas of this panel's display: it acts where the pointer is now
+    // (`pointer`, global), whether or not the panel's window had the keyboard. Taken by nothing while the
+    // panel shows no canvas.
+    void takeKey(QKeyEvent& key, const QPoint& pointer);
     // While hidden: lets go of the monitor's picture, as its drawing buffer goes, once the panel has been
     // hidden a while (see releaseMemoryAtRest). A program that stays resident all day would hold it between
     // openings a user makes now and then; an opening soon after the last takes the next picture into it.
@@ -129,9 +134,9 @@ class SceneEditorOverlayPanel : public QWidget, public KeptForNextShowing {
 
   protected:
     void paintEvent(QPaintEvent* event) override;
-    // The panel the pointer comes onto takes the keyboard from another panel, so that the editor's keys
-    // act on the display under the pointer; not from a window standing over the panels that waits for
-    // the user (a picker, a sheet, an alert, a switcher).
+    // The panel the pointer comes onto asks the window manager for the focus, which then shows where the
+    // editor's keys act (they act there whichever panel has it: see SceneEditorKeyRouter); not from a
+    // window standing over the panels that waits for the user (a picker, a sheet, an alert, a switcher).
     void enterEvent(QEnterEvent* event) override;
     // The windows the canvas opened over the panel (a zone's application picker, the template sheet) are
     // windows of their own, which the panel's hiding leaves on screen: they close with it, as the editor

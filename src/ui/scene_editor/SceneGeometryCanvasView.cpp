@@ -13,6 +13,7 @@
 #include "ui/scene_editor/SceneZoneCanvasLayout.h"
 #include "ui/scene_editor/ZoneCanvasPlacement.h"
 
+#include <QCoreApplication>
 #include <QDrag>
 #include <QFrame>
 #include <QHBoxLayout>
@@ -191,7 +192,8 @@ void SceneCanvasArea::keyPressEvent(QKeyEvent* event) {
         break;
     default:
         if (event->modifiers() & (Qt::ControlModifier | Qt::MetaModifier | Qt::AltModifier)) {
-            event->ignore();
+            const bool save = event->key() == Qt::Key_S && event->modifiers() == Qt::ControlModifier;
+            if (!save || !onSaveKey || !onSaveKey()) event->ignore();
             return;
         }
         characters = event->text().toLower().toStdString();
@@ -276,6 +278,13 @@ void SceneGeometryCanvasView::closePickers() {
     pickers_->close();
 }
 
+void SceneGeometryCanvasView::takeKey(QKeyEvent& key, const QPoint& pointer) {
+    const QPoint at = area_->mapFromGlobal(pointer);
+    if (key.type() == QEvent::KeyPress && area_->rect().contains(at))
+        model_->handleMouseMove(Point{double(at.x()), double(at.y())}, canvasRect(*model_));
+    QCoreApplication::sendEvent(area_, &key);
+}
+
 void SceneGeometryCanvasView::buildOverlayBar() {
     bar_ = new SceneCanvasOverlayBar(this);
     bar_->setObjectName("SceneEditorOverlayBar");
@@ -288,7 +297,7 @@ void SceneGeometryCanvasView::buildOverlayBar() {
     save_ = barButton("Save", bar_);
     save_->setDefault(true);
     // Ctrl+S saves only while "Save" shows.
-    bindSaveShortcut(save_);
+    area_->onSaveKey = [this] { return clickSaveIfShown(save_); };
     done_ = barButton("Done", bar_);
     row->addWidget(reset_);
     row->addWidget(save_);

@@ -13,12 +13,14 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+class QKeyEvent;
 class QLabel;
 class QPushButton;
 
@@ -49,6 +51,10 @@ class SceneCanvasArea : public QWidget {
     // zones moved. Over the overlay's picture of a display a whole repaint costs a full frame.
     void refresh();
     void setModel(SceneGeometryCanvasModel& model);
+
+    // Ctrl+S: whether it saved. Unset in a window, whose save bar holds the shortcut; on the overlay the
+    // key comes to the canvas under the pointer rather than to its window's shortcuts.
+    std::function<bool()> onSaveKey;
 
   protected:
     void paintEvent(QPaintEvent* event) override;
@@ -89,6 +95,10 @@ class SceneGeometryCanvasView : public QWidget {
     void refresh();
     // Closes the template sheet and the application picker, as dismissed.
     void closePickers();
+    // A key that acts where the pointer is now (`pointer`, global): the zone under it becomes the hovered
+    // one, as a move there makes it, and the canvas takes the key. The pointer may have come to rest on
+    // the canvas unseen: its moves reach the canvas only while no other window holds the pointer.
+    void takeKey(QKeyEvent& key, const QPoint& pointer);
 
     SceneCanvasArea* canvasArea() const { return area_; }
     const std::map<std::int64_t, SceneCanvasZoneCell*>& cells() const { return cells_; }

@@ -19,6 +19,7 @@
 #include "ui/switchers/IconCache.h"
 
 #include <QApplication>
+#include <QCursor>
 #include <QLabel>
 #include <QMessageBox>
 #include <QMimeData>
@@ -28,6 +29,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <QWindow>
 
 using namespace korvane;
 using korvane::testing::pressKey;
@@ -427,6 +429,7 @@ TEST_F(SceneEditorPanelTest, ctrlSSavesOnlyWhileSomethingIsUnsaved) {
     SceneGeometryCanvasView* view = canvas("D1");
     ASSERT_NE(view, nullptr);
     activate("D1");
+    QCursor::setPos(panel("D1")->geometry().center());
     const std::string untouched = read(scenes() / SceneStore::sceneFileName(sceneID));
     QTest::keyClick(panel("D1")->windowHandle(), Qt::Key_S, Qt::ControlModifier);
     settle();
@@ -459,6 +462,7 @@ TEST_F(SceneEditorPanelTest, ctrlSOnOneDisplayLeavesTheOtherDisplaysChipsAsTheyW
     d1->appPicker()->model().submit();
     settle();
     activate("D1");
+    QCursor::setPos(panel("D1")->geometry().center());
     QTest::keyClick(panel("D1")->windowHandle(), Qt::Key_S, Qt::ControlModifier);
     settle();
     ASSERT_EQ(storedHints("D1"),
@@ -470,6 +474,43 @@ TEST_F(SceneEditorPanelTest, ctrlSOnOneDisplayLeavesTheOtherDisplaysChipsAsTheyW
         EXPECT_TRUE(cell->apps().empty()) << "zone " << zone;
     EXPECT_TRUE(d2->model().excludedApps().empty());
     EXPECT_FALSE(d2->model().isWindowHintsDirty());
+}
+
+// Whichever panel's window the toolkit gives a key to, the key acts on the panel under the pointer as it
+// comes: "v" previews a split of the zone under the pointer there, Escape takes it back there without
+// asking or closing, and Ctrl+S saves that display alone, leaving the other's unsaved edit unsaved.
+TEST_F(SceneEditorPanelTest, aKeyGivenToOnePanelsWindowActsOnThePanelUnderThePointer) {
+    using Hints = std::vector<std::pair<std::string, std::int64_t>>;
+    open("D1");
+    activate("D1");
+    SceneGeometryCanvasView* d1 = canvas("D1");
+    SceneGeometryCanvasView* d2 = canvas("D2");
+    ASSERT_TRUE(d1 && d2);
+    const Hints storedOnD1 = storedHints("D1");
+    ASSERT_TRUE(drop(d1->excludedStrip(), d1->cells().at(3)->chips()[0]->dragPayload(), QPoint(10, 10)));
+    ASSERT_TRUE(d1->saveButton()->isVisible());
+
+    QCursor::setPos(panel("D2")->mapToGlobal(QPoint(300, 200)));
+    settle();
+    QWindow* given = panel("D1")->windowHandle();
+    QTest::keyClick(given, 'v');
+    settle();
+    EXPECT_TRUE(d2->splitPreview()->isVisible());
+    EXPECT_FALSE(d1->splitPreview()->isVisible());
+    QTest::keyClick(given, Qt::Key_Escape);
+    settle();
+    EXPECT_FALSE(d2->splitPreview()->isVisible());
+    EXPECT_EQ(alerts, 0);
+    EXPECT_EQ(closes, 0);
+
+    // "v" made the second display's layout its own, unsaved.
+    ASSERT_TRUE(d2->saveButton()->isVisible());
+    QTest::keyClick(given, Qt::Key_S, Qt::ControlModifier);
+    settle();
+    EXPECT_EQ(d2->hintLabel()->text(), "Saved");
+    EXPECT_EQ(storedScene(sceneID).layoutRefsByDisplay.at("D2").rfind("layout.", 0), 0u);
+    EXPECT_EQ(storedHints("D1"), storedOnD1);
+    EXPECT_TRUE(d1->saveButton()->isVisible());
 }
 
 TEST_F(SceneEditorPanelTest, doneAsksOverUnsavedChangesAndActsOnTheAnswer) {
@@ -549,6 +590,8 @@ TEST_F(SceneEditorPanelTest, aCanvasThatNeverSavesKeepsTheEditorOpenAfterTheLast
 
 TEST_F(SceneEditorPanelTest, theFrontPanelFollowsTheRequestThenTheListedDisplaysThenTheSmallestUUID) {
     open();
+    // Given back at the end, for the editor to close as it closes its own: none stays on screen.
+    const auto panels = editor->overlayPanels;
     EXPECT_EQ(editor->resolveFrontDisplayUUID("D2"), "D2");
     EXPECT_EQ(editor->resolveFrontDisplayUUID("GONE"), "D1") << "the first listed display with a panel";
     editor->overlayPanels.erase("D1");
@@ -560,6 +603,7 @@ TEST_F(SceneEditorPanelTest, theFrontPanelFollowsTheRequestThenTheListedDisplays
     editor->overlayPanels.clear();
     EXPECT_EQ(editor->resolveFrontDisplayUUID("GONE"), "GONE");
     editor->viewModel = model;
+    editor->overlayPanels = panels;
 }
 
 TEST_F(SceneEditorPanelTest, withoutASceneThePanelSaysSoAndItsDimmedAreaTakesEveryClick) {
