@@ -97,12 +97,6 @@ class SceneEditorProgramOnX11Test : public SceneEditorOnX11Test {
                    return (panels = viewableWindowsTitled(session->display(), kEditorTitle)).size() == 2;
                });
     }
-    // Whether "Save Scene Changes?" comes, as the editor asks about what is unsaved.
-    bool saveAlertShows() {
-        return X11TestSession::waitFor(
-            [&] { return (alert = session->viewableWindowTitled("Save Scene Changes?")).has_value(); },
-            seconds(5));
-    }
     // "Discard", the middle of the alert's three buttons, clicked again should the alert not yet take it,
     // until the editor has closed.
     bool discardClosesTheEditor() {
@@ -199,7 +193,6 @@ class SceneEditorProgramOnX11Test : public SceneEditorOnX11Test {
 
     std::optional<xcb_window_t> manager;
     std::vector<Rect> panels;
-    std::optional<xcb_window_t> alert; // "Save Scene Changes?" once it shows
 };
 
 // The canvas's accent, as a divider's bar draws it while hovered or dragged and as its percentage label's

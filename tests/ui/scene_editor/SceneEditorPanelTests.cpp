@@ -6,6 +6,7 @@
 #include "SceneEditorFixture.h"
 #include "SceneEditorViewsSupport.h"
 #include "layouts/LayoutTreeEditorModel.h"
+#include "ui/overlays/Overlay.h"
 #include "ui/scene_editor/ApplicationNames.h"
 #include "ui/scene_editor/BundleInfoCache.h"
 #include "ui/scene_editor/SceneCanvasSaveBar.h"
@@ -40,8 +41,8 @@ class SceneEditorPanelTest : public korvane::testing::SceneEditorTest {
   protected:
     void SetUp() override {
         SceneEditorTest::SetUp();
-        addDisplay("D1", Rect{0, 0, 1280, 800});
-        addDisplay("D2", Rect{1280, 0, 1000, 600});
+        mainDisplay = addDisplay("D1", Rect{0, 0, 1280, 800});
+        sideDisplay = addDisplay("D2", Rect{1280, 0, 1000, 600});
         desktop->workspace().install({.bundleID = "org.example.mail", .name = "Mail"});
         desktop->workspace().install({.bundleID = "org.example.notes", .name = "Notes"});
         desktop->workspace().install({.bundleID = "org.example.music", .name = "Music"});
@@ -64,8 +65,9 @@ class SceneEditorPanelTest : public korvane::testing::SceneEditorTest {
     void open(const std::string& display = "D1", bool settled = true) {
         editor = std::make_shared<SceneEditorOverlayController>(
             platform,
-            [this](QWidget*) {
+            [this](QWidget* over) {
                 ++alerts;
+                alertedOver.push_back(over);
                 return alertAnswer;
             },
             pool);
@@ -123,6 +125,8 @@ class SceneEditorPanelTest : public korvane::testing::SceneEditorTest {
     std::shared_ptr<SceneEditorOverlayController> editor;
     SceneEditorSaveAlertResponse alertAnswer = SceneEditorSaveAlertResponse::cancel;
     int alerts = 0;
+    std::vector<QWidget*> alertedOver;    // the panel each alert stood over, null for none
+    int mainDisplay = 0, sideDisplay = 0; // the sim's ids of D1 and D2
     int closes = 0;
     int managerReloads = 0;
 };
@@ -547,6 +551,59 @@ TEST_F(SceneEditorPanelTest, aCanvasThatNeverSavesKeepsTheEditorOpenAfterTheLast
     EXPECT_EQ(closes, 1);
 }
 
+// Both displays replaced by another while the second's zone is split and not saved: the editor, left
+// without a panel, does not close over the split but asks, once the change is handled, with no panel to
+// stand over. Save stores the split for the display it was made on; in a second round, Discard leaves
+// every file as it was.
+TEST_F(SceneEditorPanelTest, anUnsavedSplitOfDisplaysAllGoneIsAskedAboutThenSavedForItsDisplayOrDiscarded) {
+    const auto openAndSplitSide = [&] {
+        open("D2");
+        SceneGeometryCanvasView* d2 = canvas("D2");
+        ASSERT_NE(d2, nullptr);
+        d2->model().handleKeyDown("v");
+        d2->model().handleZoneTap(1);
+        settle();
+        ASSERT_TRUE(editor->canvasBridges.at("D2")->hasUnsavedChanges());
+    };
+    int dock = 0;
+    const auto replaceDisplays = [&] {
+        dock = desktop->screens().addDisplay({.frame = Rect{0, 0, 1600, 900}, .name = "Dock", .uuid = "D3"});
+        desktop->screens().removeDisplay(sideDisplay);
+        desktop->screens().removeDisplay(mainDisplay);
+        editor->closePanelsOfDisplaysGone({"D3"});
+    };
+
+    openAndSplitSide();
+    alertAnswer = SceneEditorSaveAlertResponse::save;
+    replaceDisplays();
+    EXPECT_EQ(closes, 0);
+    EXPECT_EQ(alerts, 0) << "the change of displays is handled first";
+    settle();
+    EXPECT_EQ(alertedOver, std::vector<QWidget*>{nullptr});
+    desktop->loop().advance(kNanosPerSecond / 10);
+    settle();
+    EXPECT_EQ(closes, 1);
+    const WMScene saved = storedScene(sceneID);
+    EXPECT_EQ(saved.layoutRefsByDisplay.at("D1"), "builtin.daily");
+    const auto layout = library->regionSet(saved.layoutRefsByDisplay.at("D2"));
+    ASSERT_TRUE(layout && layout->layoutTree);
+    EXPECT_EQ(layout->layoutTree->regionIDs().size(), 2u);
+
+    // The displays back, split again, and gone again.
+    mainDisplay = addDisplay("D1", Rect{0, 0, 1280, 800});
+    sideDisplay = addDisplay("D2", Rect{1280, 0, 1000, 600});
+    desktop->screens().removeDisplay(dock);
+    openAndSplitSide();
+    const auto before = snapshot(home);
+    alertedOver.clear();
+    alertAnswer = SceneEditorSaveAlertResponse::discard;
+    replaceDisplays();
+    settle();
+    EXPECT_EQ(alertedOver, std::vector<QWidget*>{nullptr});
+    EXPECT_EQ(closes, 2);
+    EXPECT_EQ(snapshot(home), before);
+}
+
 TEST_F(SceneEditorPanelTest, theFrontPanelFollowsTheRequestThenTheListedDisplaysThenTheSmallestUUID) {
     open();
     EXPECT_EQ(editor->resolveFrontDisplayUUID("D2"), "D2");
@@ -620,6 +677,33 @@ TEST_F(SceneEditorPanelTest, theSaveAlertAsksWithItsThreeButtons) {
     std::sort(buttons.begin(), buttons.end());
     EXPECT_EQ(buttons, (std::vector<QString>{"Cancel", "Discard", "Save"}));
     plain->overlayPanels.clear();
+}
+
+// With no panel left, the platform's alert stands in the middle of the main screen, wherever the pointer
+// is, and offers no Cancel: there is no editor to go back to.
+TEST_F(SceneEditorPanelTest, theSaveAlertWithNoPanelLeftStandsOnTheMainScreenWithSaveAndDiscard) {
+    desktop->screens().setMainDisplay(sideDisplay);
+    auto plain = std::make_shared<SceneEditorOverlayController>(platform);
+    std::vector<QString> buttons;
+    QRect frame;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        frame = box->frameGeometry();
+        for (auto* button : box->buttons())
+            buttons.push_back(button->text());
+        saveScreenshot(*box, "scene-editor-save-alert-without-panels.png");
+        for (auto* button : box->buttons())
+            if (button->text() == "Discard") button->click();
+    });
+    EXPECT_EQ(plain->showSaveAlert(), SceneEditorSaveAlertResponse::discard);
+    std::sort(buttons.begin(), buttons.end());
+    EXPECT_EQ(buttons, (std::vector<QString>{"Discard", "Save"}));
+    const QRect main = qtGlobalRect(desktop->screens(), desktop->screens().mainScreen()->visibleFrame);
+    EXPECT_TRUE(main.contains(frame))
+        << frame.x() << "," << frame.y() << " in " << main.x() << "," << main.y();
+    EXPECT_NEAR(frame.center().x(), main.center().x(), 2);
+    EXPECT_NEAR(frame.center().y(), main.center().y(), 2);
 }
 
 TEST_F(SceneEditorPanelTest, theFirstFrameShowsTheZonesNotTheEmptyState) {
