@@ -24,6 +24,10 @@ class SceneEditorOnX11Test : public ProgramOnX11Test {
     // come); the program's pid.
     pid_t startWithManager(std::optional<xcb_window_t>& manager) {
         startSession(true);
+        return startKorvaneWithManager(manager);
+    }
+    // As startWithManager, in the session already started (where the scene to edit was written).
+    pid_t startKorvaneWithManager(std::optional<xcb_window_t>& manager) {
         openXterm();
         const pid_t korvane = startKorvane();
         EXPECT_TRUE(waitForLine("Permissions granted, starting services...")) << logText();

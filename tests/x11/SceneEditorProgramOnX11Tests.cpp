@@ -15,7 +15,7 @@
 // or under its "Save Scene Changes?" gets none of the keys typed at them. Closed, the editor keeps its
 // panels' drawing buffers for an opening soon after, and a while later leaves the program holding no
 // picture of a monitor. A chip carried from one monitor's panel to the other's moves alone and leaves the
-// edits neither has saved in place.
+// edits neither has saved in place; onto a monitor the scene gives no layout, it is refused with the reason.
 #include "SceneEditorOnX11.h"
 
 #include "platform/Format.h"
@@ -189,6 +189,26 @@ class SceneEditorProgramOnX11Test : public SceneEditorOnX11Test {
         for (const auto& [window, frame] : windowsOfProcess(session->display(), korvane))
             shown.insert(window);
         return shown;
+    }
+
+    // A chip's name, white, under its picture in the first place of a zone: nothing else on a panel is
+    // as bright, the desktop beneath being dimmed.
+    bool chipShownIn(const Rect& zone) {
+        const auto pixels = session->rootPixels(Rect{zone.minX() + 16, zone.minY() + 56, 97, 96});
+        return std::count_if(pixels.begin(), pixels.end(), [](std::uint32_t p) {
+                   return (p >> 16 & 0xFF) > 235 && (p >> 8 & 0xFF) > 235 && (p & 0xFF) > 235;
+               }) > 10;
+    }
+    // A zone that will take what is dropped on it is tinted green all over.
+    bool takesDrop(const Rect& zone) {
+        const auto pixels = session->rootPixels(Rect{zone.minX() + 20, zone.midY() + 100, 400, 10});
+        return std::size_t(std::count_if(pixels.begin(), pixels.end(),
+                                         [](std::uint32_t p) {
+                                             const int r = p >> 16 & 0xFF, g = p >> 8 & 0xFF, b = p & 0xFF;
+                                             return g > r + 25 && g > b + 15;
+                                         })) *
+                   2 >
+               pixels.size();
     }
 
     std::optional<xcb_window_t> manager;
@@ -794,33 +814,12 @@ TEST_F(SceneEditorProgramOnX11Test,
                                           "Terminals", "builtin.split-50-50", "builtin.split-50-50");
     scene.windowHints = {{primary, {{"xterm", 1, std::nullopt}, {"xterm", 2, std::nullopt}}}};
     writeActiveScene(home(), scene);
-    openXterm();
-    const pid_t korvane = startKorvane();
-    ASSERT_TRUE(waitForLine("Permissions granted, starting services...")) << logText();
-    ASSERT_TRUE(waitForLine("[DisplayChange] handle end")) << logText();
-    manager = openManagerFromPrompt();
+    const pid_t korvane = startKorvaneWithManager(manager);
     ASSERT_TRUE(manager) << logText();
     ASSERT_TRUE(editGrid()) << logText();
 
     const Rect sideLeft{kSecondaryRoot.minX(), kSecondaryRoot.minY(), kSecondaryRoot.width() / 2,
                         kSecondaryRoot.height()};
-    // A chip's name, white, under its picture in the first place of a zone: nothing else on a panel is
-    // as bright, the desktop beneath being dimmed.
-    const auto chipShownIn = [&](const Rect& zone) {
-        const auto pixels = session->rootPixels(Rect{zone.minX() + 16, zone.minY() + 56, 97, 96});
-        return std::count_if(pixels.begin(), pixels.end(), [](std::uint32_t p) {
-                   return red(p) > 235 && green(p) > 235 && blue(p) > 235;
-               }) > 10;
-    };
-    // A zone that will take what is dropped on it is tinted green all over.
-    const auto takesDrop = [&](const Rect& zone) {
-        const auto pixels = session->rootPixels(Rect{zone.minX() + 20, zone.midY() + 100, 400, 10});
-        return std::size_t(std::count_if(
-                   pixels.begin(), pixels.end(),
-                   [](std::uint32_t p) { return green(p) > red(p) + 25 && green(p) > blue(p) + 15; })) *
-                   2 >
-               pixels.size();
-    };
     // The divider of the left half's split, across its middle.
     const auto splitShown = [&] {
         return columnsWhere(Rect{kPrimaryLeftHalf.minX() + 200, kPrimaryLeftHalf.midY() - 8, 300, 17},
@@ -881,6 +880,61 @@ TEST_F(SceneEditorProgramOnX11Test,
                !splitShown();
     }));
     EXPECT_TRUE(closeWithEscape()) << logText();
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+// The side monitor given no layout by the scene ("No Config", one "Zone 1"): the main monitor's xterm
+// carried over it is not offered that zone, and let go there it is refused with the reason, the scene
+// file as it was and the chip where it was, for no restore would place the xterm there.
+TEST_F(SceneEditorProgramOnX11Test, aChipLetGoOnAMonitorTheSceneGivesNoLayoutIsRefusedWithItsReason) {
+    startSession(true);
+    WMScene scene;
+    scene.id = "6F8B2D3C-1E4A-4B5C-9D7E-8F90A1B2C3D4";
+    scene.name = "Terminals";
+    const std::string primary = monitorsByName(session->display()).at(kPrimaryName);
+    scene.layoutRefsByDisplay = {{primary, "builtin.split-50-50"}};
+    scene.windowHints = {{primary, {{"xterm", 1, std::nullopt}, {"xterm", 2, std::nullopt}}}};
+    writeActiveScene(home(), scene);
+    const pid_t korvane = startKorvaneWithManager(manager);
+    ASSERT_TRUE(manager) << logText();
+    ASSERT_TRUE(editGrid()) << logText();
+    ASSERT_TRUE(X11TestSession::waitFor([&] {
+        return chipShownIn(kPrimaryLeftHalf) && chipShownIn(kPrimaryRightHalf) && addButton(kSecondaryRoot);
+    })) << logText();
+    const fs::path file = home() / ("scenes/scene-" + scene.id + ".json");
+    const auto bytes = [&] {
+        std::ifstream in(file, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    const std::string before = bytes();
+    ASSERT_FALSE(before.empty());
+    // The hint line's orange plate, above the bar at the bottom of the side monitor's panel.
+    const auto reasonShown = [&] {
+        const Rect band{kSecondaryRoot.minX(), kSecondaryRoot.maxY() - 140, kSecondaryRoot.width(), 100};
+        const auto pixels = session->rootPixels(band);
+        return std::count_if(pixels.begin(), pixels.end(), previewOrange) > 2000;
+    };
+
+    session->glidePointer(static_cast<int>(kPrimaryRightHalf.minX()) + 64,
+                          static_cast<int>(kPrimaryRightHalf.minY()) + 90, 10);
+    session->fakeInput(XCB_BUTTON_PRESS, 1);
+    session->glidePointer(static_cast<int>(kSecondaryRoot.midX()), static_cast<int>(kSecondaryRoot.midY()),
+                          60);
+    // Nothing shows that the zone would take it: waited for a while, as a user holding it would.
+    EXPECT_FALSE(X11TestSession::waitFor([&] { return takesDrop(kSecondaryRoot); }, seconds(2)));
+    session->fakeInput(XCB_BUTTON_RELEASE, 1);
+
+    EXPECT_TRUE(X11TestSession::waitFor(reasonShown)) << logText();
+    EXPECT_TRUE(session->saveScreenshot(kSecondaryRoot, picture("scene-editor-drop-refused-x11.png")));
+    EXPECT_FALSE(takesDrop(kSecondaryRoot));
+    EXPECT_EQ(bytes(), before);
+    EXPECT_TRUE(chipShownIn(kPrimaryRightHalf));
+    EXPECT_FALSE(chipShownIn(kSecondaryRoot));
+    // Nothing was changed: Escape closes the editor without asking.
+    EXPECT_TRUE(closeWithEscape()) << logText();
+    EXPECT_EQ(bytes(), before);
 
     ::kill(korvane, SIGTERM);
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();

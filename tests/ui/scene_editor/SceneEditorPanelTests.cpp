@@ -426,6 +426,82 @@ TEST_F(SceneEditorPanelTest, aChipDraggedToTheOtherDisplayMovesAloneAndBothDispl
     }
 }
 
+// The scene gives the second display no layout ("No Config": its canvas shows one "Zone 1"). A chip of the
+// first carried over that zone is not offered it, and let go there it is refused with its reason, the
+// scene file as it was: no restore would place the application there.
+TEST_F(SceneEditorPanelTest, aChipLetGoOnADisplayTheSceneGivesNoLayoutIsRefusedWithItsReason) {
+    sceneID = storeScene("Terminals", {{"D1", "builtin.split-50-50"}},
+                         {{"D1", {{"xterm", 1, std::nullopt}, {"xterm", 2, std::nullopt}}}});
+    open();
+    SceneGeometryCanvasView* d1 = canvas("D1");
+    SceneGeometryCanvasView* d2 = canvas("D2");
+    ASSERT_TRUE(d1 && d2);
+    ASSERT_EQ(d2->cells().size(), 1u);
+    const std::filesystem::path file = scenes() / SceneStore::sceneFileName(sceneID);
+    const std::string before = read(file);
+
+    QMimeData mime;
+    mime.setText(QString::fromStdString(d1->cells().at(2)->chips()[0]->dragPayload()));
+    QDragEnterEvent enter(QPoint(30, 200), Qt::MoveAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(d2->cells().at(1), &enter);
+    settle();
+    EXPECT_TRUE(enter.isAccepted()) << "taken, so that letting go says why";
+    EXPECT_FALSE(d2->cells().at(1)->isDropTarget());
+    EXPECT_TRUE(d2->cells().at(1)->apps().empty()) << "no \"Drop here\"";
+
+    QDropEvent drop(QPointF(30, 200), Qt::MoveAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(d2->cells().at(1), &drop);
+    settle();
+    EXPECT_FALSE(drop.isAccepted());
+    EXPECT_TRUE(d2->hintLabel()->isVisible());
+    EXPECT_EQ(d2->hintLabel()->text().toStdString(),
+              "This display has no layout in this scene: save one before moving apps here");
+    EXPECT_EQ(read(file), before);
+    EXPECT_EQ(bundles(d1->cells().at(2)->apps()), std::vector<std::string>{"xterm"});
+    EXPECT_TRUE(d2->cells().at(1)->apps().empty());
+    EXPECT_FALSE(d2->cells().at(1)->isDropTarget());
+    saveScreenshot(*panel("D2"), "scene-editor-drop-on-display-without-layout.png");
+}
+
+// A zone of the other display that a chip is carried over shows "Drop here" in the cell the drag entered,
+// which is the one to hear it leave; and a chip let go on that display's Excluded strip leaves no zone
+// marked, however the drag reached the strip.
+TEST_F(SceneEditorPanelTest, aZoneIsMarkedOnlyWhileAChipIsCarriedOverIt) {
+    open();
+    SceneGeometryCanvasView* d1 = canvas("D1");
+    SceneGeometryCanvasView* d2 = canvas("D2");
+    ASSERT_TRUE(d1 && d2);
+    const std::string mail = d1->cells().at(1)->chips()[0]->dragPayload();
+    QMimeData mime;
+    mime.setText(QString::fromStdString(mail));
+    const auto enter = [&](QWidget* cell) {
+        QDragEnterEvent entered(QPoint(30, 200), Qt::MoveAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(cell, &entered);
+        settle();
+    };
+
+    // The toolkit tells the cell it delivered the drag's entry to that the drag left, while that cell lives.
+    QPointer<SceneCanvasZoneCell> entered = d2->cells().at(1);
+    enter(entered);
+    EXPECT_TRUE(d2->cells().at(1)->isDropTarget());
+    EXPECT_EQ(bundles(d2->cells().at(1)->apps()),
+              (std::vector<std::string>{"org.example.chat", "placeholder"}));
+    saveScreenshot(*panel("D2"), "scene-editor-drop-here.png");
+    if (entered) {
+        QDragLeaveEvent leave;
+        QCoreApplication::sendEvent(entered, &leave);
+    }
+    settle();
+    EXPECT_FALSE(d2->cells().at(1)->isDropTarget());
+    EXPECT_EQ(bundles(d2->cells().at(1)->apps()), std::vector<std::string>{"org.example.chat"});
+
+    enter(d2->cells().at(1));
+    ASSERT_TRUE(drop(d2->excludedStrip(), mail, QPoint(10, 10)));
+    EXPECT_FALSE(d2->cells().at(1)->isDropTarget());
+    EXPECT_EQ(bundles(d2->cells().at(1)->apps()), std::vector<std::string>{"org.example.chat"});
+    EXPECT_TRUE(d1->cells().at(1)->apps().empty()) << "the chip went";
+}
+
 TEST_F(SceneEditorPanelTest, ctrlSSavesOnlyWhileSomethingIsUnsaved) {
     open();
     SceneGeometryCanvasView* view = canvas("D1");
