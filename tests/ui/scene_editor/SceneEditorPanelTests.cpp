@@ -682,6 +682,8 @@ TEST_F(SceneEditorPanelTest, anUnsavedSplitOfDisplaysAllGoneIsAskedAboutThenSave
 
 TEST_F(SceneEditorPanelTest, theFrontPanelFollowsTheRequestThenTheListedDisplaysThenTheSmallestUUID) {
     open();
+    // Taken out of the editor's list below, the panels would outlive it, shown, into the tests after.
+    const auto panels = editor->overlayPanels;
     EXPECT_EQ(editor->resolveFrontDisplayUUID("D2"), "D2");
     EXPECT_EQ(editor->resolveFrontDisplayUUID("GONE"), "D1") << "the first listed display with a panel";
     editor->overlayPanels.erase("D1");
@@ -693,6 +695,7 @@ TEST_F(SceneEditorPanelTest, theFrontPanelFollowsTheRequestThenTheListedDisplays
     editor->overlayPanels.clear();
     EXPECT_EQ(editor->resolveFrontDisplayUUID("GONE"), "GONE");
     editor->viewModel = model;
+    editor->overlayPanels = panels;
 }
 
 TEST_F(SceneEditorPanelTest, withoutASceneThePanelSaysSoAndItsDimmedAreaTakesEveryClick) {
