@@ -22,6 +22,17 @@ bool isPlaceholderRef(std::string_view ref) {
     return ref.starts_with("scene-restore-") || ref.starts_with("scene-apply-");
 }
 
+// The scene's hints for connected displays it gives no layout: the sweep serves none of them, there being
+// no zone for them there, yet they are the scene's applications all the same.
+int hintsWithoutLayout(const WMScene& scene, const SceneDisplayResolution& resolution) {
+    int count = 0;
+    for (const auto& uuid : resolution.orderedDisplayUUIDs)
+        if (!resolution.layoutRefs.contains(uuid))
+            if (auto hints = scene.windowHints.find(uuid); hints != scene.windowHints.end())
+                count += static_cast<int>(hints->second.size());
+    return count;
+}
+
 } // namespace
 
 std::shared_ptr<SceneRestoreEngine> SceneRestoreEngine::create(platform::Platform& platform,
@@ -92,11 +103,12 @@ SceneRestoreResult SceneRestoreEngine::restore(const WMScene& scene,
     result.matchedCount = result.appliedDisplays;
     result.movedCount = result.appliedDisplays;
     result.failedCount = static_cast<int>(unresolved.size());
+    const int withoutLayout = hintsWithoutLayout(scene, resolution);
     result.placedWindows = swept.placed;
-    result.totalHints = swept.totalHints;
+    result.totalHints = swept.totalHints + withoutLayout;
     result.parkedWindows = swept.parked;
     result.unstartedApps.assign(swept.unstartedApps.begin(), swept.unstartedApps.end());
-    result.appsWithoutZone = swept.appsWithoutZone;
+    result.appsWithoutZone = swept.appsWithoutZone + withoutLayout;
     Log::sceneManager.info(
         "Scene Restore complete (layout-only): '%s' displays=%ld/%ld unresolved=%ld time=%s", scene.name,
         result.appliedDisplays, displays, unresolved.size(),

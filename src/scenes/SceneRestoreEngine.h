@@ -56,7 +56,8 @@ struct SceneRestoreResult {
     bool sceneUnreadable = false;
     // The scene's applications that were asked for and could not be started, ascending, each once.
     std::vector<std::string> unstartedApps{};
-    // Hints left unplaced because the layout now on their display has no zone of their number.
+    // Hints left unplaced because the layout now on their display has no zone of their number, or
+    // because the scene gives their connected display no layout (those count in totalHints too).
     int appsWithoutZone = 0;
 
     friend bool operator==(const SceneRestoreResult&, const SceneRestoreResult&) = default;

@@ -70,6 +70,22 @@ TEST_F(SceneRestoreEngineTest, aRestoreRecordsTheSceneAppliesItAndReportsTheDisp
         "[sceneManager] Scene Restore complete (layout-only): 'Desk' displays=1/2 unresolved=1 time=0ms"));
 }
 
+// A scene that names applications for a connected display it gives no layout (as a drop onto its "No
+// Config" canvas once stored them): no zone of theirs exists there, and the restore says so rather than
+// passing them over. Those of a display not connected wait for it.
+TEST_F(SceneRestoreEngineTest, hintsOfAConnectedDisplayTheSceneGivesNoLayoutAreReportedWithoutTheirZones) {
+    scene.layoutRefsByDisplay = {{"D1", "layout.known"}};
+    scene.windowHints = {
+        {"D2", {{"org.example.mail", 1, std::nullopt}, {"org.example.notes", 1, std::nullopt}}},
+        {"D3", {{"org.example.chat", 1, std::nullopt}}}};
+    store->save(scene, screens());
+    const SceneRestoreResult result = engine->restore(scene);
+    EXPECT_EQ(result.unresolvedDisplays, std::vector<std::string>{"D2"});
+    EXPECT_EQ(result.appsWithoutZone, 2);
+    EXPECT_EQ(result.totalHints, 2);
+    EXPECT_EQ(result.placedWindows, 0);
+}
+
 TEST_F(SceneRestoreEngineTest, theActiveSceneIsRestoredOneSecondAfterLaunchWhileTheEngineLives) {
     engine->restoreActiveSceneOnLaunch();
     EXPECT_TRUE(capture.log().contains("[sceneManager] No active scene to restore on launch"));

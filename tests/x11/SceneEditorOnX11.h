@@ -26,6 +26,10 @@ class SceneEditorOnX11Test : public ProgramOnX11Test {
                            const std::function<void()>& beforeStart = {}) {
         startSession(true);
         if (beforeStart) beforeStart();
+        return startKorvaneWithManager(manager);
+    }
+    // As startWithManager, in the session already started (where the scene to edit was written).
+    pid_t startKorvaneWithManager(std::optional<xcb_window_t>& manager) {
         openXterm();
         const pid_t korvane = startKorvane();
         EXPECT_TRUE(waitForLine("Permissions granted, starting services...")) << logText();
@@ -96,6 +100,52 @@ class SceneEditorOnX11Test : public ProgramOnX11Test {
                     [&] { return session->viewableWindowTitled("Delete Scene?").has_value(); }, seconds(3));
             },
             seconds(20));
+    }
+
+    // Whether "Save Scene Changes?" comes, as the editor asks about what is unsaved; `alert` holds it.
+    bool saveAlertShows() {
+        return X11TestSession::waitFor(
+            [&] { return (alert = session->viewableWindowTitled("Save Scene Changes?")).has_value(); },
+            seconds(5));
+    }
+    // The middles of the alert's buttons, left to right: the runs of its row of buttons, 28 pixels above
+    // its bottom, that differ from the alert's face at the row's start.
+    std::vector<Point> alertButtons() {
+        const Rect frame = session->frameOf(*alert);
+        const Rect row{frame.minX(), frame.maxY() - 28, frame.width(), 1};
+        const std::vector<std::uint32_t> pixels = session->rootPixels(row);
+        std::vector<Point> buttons;
+        if (pixels.size() < 8) return buttons;
+        const std::uint32_t face = pixels[4];
+        std::size_t start = 0, gap = 0;
+        bool inButton = false;
+        for (std::size_t i = 4; i < pixels.size(); ++i) {
+            if (pixels[i] != face) {
+                if (!inButton) start = i;
+                inButton = true;
+                gap = 0;
+            } else if (inButton && ++gap >= 4) {
+                inButton = false;
+                if (i - gap - start > 30)
+                    buttons.push_back({row.minX() + double(start + i - gap) / 2, row.minY()});
+            }
+        }
+        return buttons;
+    }
+    // The alert's button (`index`, left to right, of `count`) clicked, again should the alert not yet take
+    // it, until the alert has gone and `closed` holds.
+    bool answerAlert(std::size_t index, std::size_t count, const std::function<bool()>& closed) {
+        return X11TestSession::waitFor(
+            [&] {
+                if (!session->viewableWindowTitled("Save Scene Changes?")) return closed();
+                const std::vector<Point> buttons = alertButtons();
+                if (buttons.size() != count) return false;
+                clickAt(static_cast<int>(buttons[index].x), static_cast<int>(buttons[index].y));
+                return X11TestSession::waitFor(
+                    [&] { return !session->viewableWindowTitled("Save Scene Changes?") && closed(); },
+                    seconds(2));
+            },
+            seconds(15));
     }
 
     // A click on a monitor's panel (over the monitor's visible frame, given) where only its bar's legend
@@ -192,6 +242,8 @@ class SceneEditorOnX11Test : public ProgramOnX11Test {
             },
             seconds(20));
     }
+
+    std::optional<xcb_window_t> alert; // "Save Scene Changes?" once it shows
 };
 
 } // namespace korvane::x11::test

@@ -11,6 +11,9 @@
 #include <X11/keysym.h>
 
 #include <algorithm>
+#include <fstream>
+#include <iterator>
+#include <map>
 
 namespace korvane::x11::test {
 namespace {
@@ -67,7 +70,52 @@ class SceneEditorSavingProgramOnX11Test : public SceneEditorOnX11Test {
         return nlohmann::json::parse(in, nullptr, false);
     }
 
+    // With the left half of the main monitor's panel split and not saved, the side monitor unplugged, then
+    // the main one: the server then shows one other monitor, the output's own over the whole screen, as
+    // when a laptop is docked. Whether the editor asked about the split ("Save Scene Changes?" in `alert`)
+    // with none of its panels left.
+    bool unplugBothMonitorsUnderAnUnsavedSplit(xcb_window_t manager) {
+        if (!clickEditGridUntil(manager,
+                                [&] { return panelOver(kPrimaryWorkArea) && panelOver(kSecondaryRoot); }) ||
+            !focusPanel(kPrimaryWorkArea) || !splitAtMiddle(kLeftHalf, XK_v))
+            return false;
+        filesBefore = files();
+        for (const char* monitor : {kSecondaryName, kPrimaryName}) {
+            const std::size_t changes = count("[DisplayChange] handle end");
+            session->deleteMonitor(monitor);
+            if (!X11TestSession::waitFor([&] { return count("[DisplayChange] handle end") > changes; }))
+                return false;
+        }
+        if (!saveAlertShows() || session->viewableWindowTitled(kEditorTitle)) return false;
+        filesAsked = files();
+        return true;
+    }
+    // The main monitor as the server lists it now, in root coordinates.
+    std::optional<Rect> mainMonitor() {
+        std::string error;
+        auto desktop = X11Desktop::connect(session->display(), error);
+        if (!desktop) return std::nullopt;
+        const auto main = desktop->screens().mainScreen();
+        if (!main) return std::nullopt;
+        const Point origin = desktop->screens().nativeOrigin();
+        return Rect{origin.x, origin.y, main->frame.width(), main->frame.height()};
+    }
+    // Every file of the support folder, by its path there, with its bytes.
+    std::map<std::string, std::string> files() {
+        std::map<std::string, std::string> all;
+        for (const auto& entry : fs::recursive_directory_iterator(home()))
+            if (entry.is_regular_file()) {
+                std::ifstream in(entry.path(), std::ios::binary);
+                all[fs::relative(entry.path(), home()).string()] = {std::istreambuf_iterator<char>(in), {}};
+            }
+        return all;
+    }
+    // "Save" and "Discard" left to right, without Cancel: the alert stands over no panel.
+    static constexpr std::size_t kSave = 0, kDiscard = 1, kButtons = 2;
+
     std::string primary; // the primary monitor's display UUID
+    // As the monitors began to go, and as the editor asked (the displays' own records written by then).
+    std::map<std::string, std::string> filesBefore, filesAsked;
 };
 
 TEST_F(SceneEditorSavingProgramOnX11Test,
@@ -162,6 +210,76 @@ TEST_F(SceneEditorSavingProgramOnX11Test,
         return frame.intersection(kTopRight) == frame && frame.width() > kTopRight.width() - 6 &&
                frame.height() > kTopRight.height() - 13;
     })) << platform::describe(session->frameOf(notes));
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+TEST_F(SceneEditorSavingProgramOnX11Test,
+       aSplitUnsavedAsBothMonitorsGoIsAskedAboutOnTheNewMainMonitorAndSaved) {
+    std::optional<xcb_window_t> manager;
+    const pid_t korvane = startWithManager(manager);
+    ASSERT_TRUE(manager) << logText();
+    primary = monitorsByName(session->display()).at(kPrimaryName);
+    ASSERT_TRUE(unplugBothMonitorsUnderAnUnsavedSplit(*manager)) << logText();
+
+    // In the middle of the monitor the server shows now, below the corner button's strip.
+    const std::optional<Rect> main = mainMonitor();
+    ASSERT_TRUE(main);
+    const Rect alertFrame = session->frameOf(*alert);
+    EXPECT_TRUE(within(alertFrame, *main))
+        << platform::describe(alertFrame) << " " << platform::describe(*main);
+    EXPECT_NEAR(alertFrame.midX(), main->midX(), 2) << platform::describe(alertFrame);
+    EXPECT_NEAR(alertFrame.midY(), main->midY(), 30) << platform::describe(alertFrame);
+    // Mapped before it is drawn: the picture waits for the alert's light face.
+    EXPECT_TRUE(X11TestSession::waitFor(
+        [&] { return session->rootPixel(int(alertFrame.midX()), int(alertFrame.maxY() - 8)) != 0x000000; }));
+    EXPECT_TRUE(session->saveScreenshot(Rect{alertFrame.minX() - 40, alertFrame.minY() - 40,
+                                             alertFrame.width() + 80, alertFrame.height() + 80},
+                                        picture("scene-editor-save-alert-no-monitor-left-x11.png")));
+
+    // "Save": the main monitor's layout, its left half split, stored for it.
+    std::string layoutID;
+    ASSERT_TRUE(answerAlert(kSave, kButtons,
+                            [&] {
+                                layoutID = storedLayoutRef();
+                                return layoutID.rfind("layout.", 0) == 0;
+                            }))
+        << activeSceneFile().dump(2) << logText();
+    const nlohmann::json tree = storedLayout(layoutID)["layoutTree"];
+    ASSERT_EQ(tree["axis"], "horizontal") << tree.dump(2);
+    EXPECT_EQ(tree["left"]["type"], "split") << tree.dump(2);
+    EXPECT_EQ(tree["left"]["axis"], "horizontal") << tree.dump(2);
+    EXPECT_EQ(tree["right"]["type"], "region") << tree.dump(2);
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+TEST_F(SceneEditorSavingProgramOnX11Test, aSplitUnsavedAsBothMonitorsGoAndDiscardedLeavesEveryFileAsItWas) {
+    std::optional<xcb_window_t> manager;
+    const pid_t korvane = startWithManager(manager);
+    ASSERT_TRUE(manager) << logText();
+    ASSERT_TRUE(unplugBothMonitorsUnderAnUnsavedSplit(*manager)) << logText();
+    ASSERT_TRUE(answerAlert(kDiscard, kButtons, [] { return true; })) << logText();
+
+    // Opened again from the scene manager, now on the one monitor, and closed with Escape: nothing was
+    // written since the editor asked, and the scenes and layouts are as before the monitors went.
+    const auto editorShows = [&] { return session->viewableWindowTitled(kEditorTitle).has_value(); };
+    ASSERT_TRUE(clickEditGridUntil(*manager, editorShows)) << logText();
+    EXPECT_TRUE(X11TestSession::waitFor([&] {
+        press({XK_Escape});
+        return X11TestSession::waitFor([&] { return !editorShows(); }, seconds(3));
+    })) << logText();
+    EXPECT_EQ(files(), filesAsked);
+    const auto scenesAndLayouts = [](std::map<std::string, std::string> all) {
+        std::erase_if(all, [](const auto& file) {
+            return file.first.rfind("scenes/", 0) != 0 && file.first.rfind("Layouts/", 0) != 0;
+        });
+        return all;
+    };
+    EXPECT_EQ(scenesAndLayouts(filesAsked), scenesAndLayouts(filesBefore));
+    EXPECT_FALSE(scenesAndLayouts(filesBefore).empty());
 
     ::kill(korvane, SIGTERM);
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();

@@ -8,6 +8,7 @@
 #include "platform/Platform.h"
 #include "scenes/SceneStore.h"
 #include "scenes/model/ScreenContext.h"
+#include "scenes/model/WMScene.h"
 
 #include <algorithm>
 #include <exception>
@@ -105,7 +106,40 @@ bool SceneGeometryCanvasModel::dropTextsOnZone(const std::vector<std::string>& t
 
 bool SceneGeometryCanvasModel::dropTextsOnExcluded(const std::vector<std::string>& texts) {
     if (texts.empty()) return false;
-    return dropAppOnExcluded(texts.front());
+    // The drag is over, wherever it passed: no zone stays marked for it, also one that never heard it
+    // leave.
+    dropTargetZoneID_.reset();
+    const bool taken = dropAppOnExcluded(texts.front());
+    changed();
+    return taken;
+}
+
+bool SceneGeometryCanvasModel::zoneTakesDrop(const std::string& text, std::int64_t zoneID) const {
+    const auto payload = sceneCanvasDragPayload(text);
+    if (!payload ||
+        sceneCanvasDisplayKey(payload->sourceDisplayUUID) == sceneCanvasDisplayKey(inputs_.displayUUID) ||
+        !inputs_.store)
+        return true;
+    const ScreenContext screens = ScreenContext::capture(platform_.screens());
+    const std::optional<WMScene> stored = inputs_.store->loadScene(inputs_.scene.id, screens);
+    // Without the file the drop decides; it is refused then as well.
+    return stored && !refusalOfMoveInto(*stored, zoneID, screens);
+}
+
+std::optional<std::string> SceneGeometryCanvasModel::refusalOfMoveInto(const WMScene& stored,
+                                                                       std::int64_t zoneID,
+                                                                       const ScreenContext& screens) const {
+    // A display the scene gives no layout gets no zones from a restore, which leaves its hints unplaced;
+    // its canvas's one zone stands for none.
+    const std::string destination(sceneCanvasDisplayKey(inputs_.displayUUID));
+    if (!stored.resolveDisplays(screens).layoutRefs.contains(destination))
+        return "This display has no layout in this scene: save one before moving apps here";
+    // A zone split off on this canvas and not yet saved: the scene file's layout lacks it, and a hint
+    // naming it is one no restore can place.
+    const std::vector<std::int64_t> storedZones = loadedTree(stored).regionIDs();
+    if (std::find(storedZones.begin(), storedZones.end(), zoneID) == storedZones.end())
+        return "Save new zones before moving apps from another display";
+    return std::nullopt;
 }
 
 SceneGeometryCanvasModel::StoredHintOfChip
@@ -141,15 +175,11 @@ bool SceneGeometryCanvasModel::moveAcrossDisplays(const SceneCanvasDragPayload& 
     const ScreenContext screens = ScreenContext::capture(platform_.screens());
     std::optional<WMScene> stored = inputs_.store->loadScene(inputs_.scene.id, screens);
     if (!stored) return false;
-    // A zone split off on this canvas and not yet saved: the scene file's layout lacks it, and a hint
-    // naming it is one no restore can place.
-    if (!toExcluded) {
-        const std::vector<std::int64_t> storedZones = loadedTree(*stored).regionIDs();
-        if (std::find(storedZones.begin(), storedZones.end(), zoneID) == storedZones.end()) {
-            showHint("Save new zones before moving apps from another display");
+    if (!toExcluded)
+        if (const std::optional<std::string> refusal = refusalOfMoveInto(*stored, zoneID, screens)) {
+            showHint(*refusal);
             return false;
         }
-    }
 
     std::vector<WindowHint> hints;
     if (auto found = stored->windowHints.find(source); found != stored->windowHints.end())

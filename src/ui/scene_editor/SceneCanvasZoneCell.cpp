@@ -209,7 +209,14 @@ SceneCanvasZoneCell::SceneCanvasZoneCell(std::int64_t zoneID, std::vector<SceneC
         if (auto pressed = callbacks_.onAddPressed) pressed();
     });
 
-    if (apps_.empty()) {
+    showEmptyLabel(apps_.empty());
+    for (const SceneCanvasAppEntry& entry : apps_)
+        addChip(entry);
+    updateTitleColour();
+}
+
+void SceneCanvasZoneCell::showEmptyLabel(bool shown) {
+    if (!empty_ && shown) {
         empty_ = new QLabel("Drop apps here", this);
         QFont emptyFont = empty_->font();
         emptyFont.setPixelSize(isLargeCanvas_ ? 13 : 10);
@@ -217,25 +224,46 @@ SceneCanvasZoneCell::SceneCanvasZoneCell(std::int64_t zoneID, std::vector<SceneC
         setSceneCanvasTextColour(empty_, QColor(255, 255, 255, 90));
         empty_->adjustSize();
     }
-    for (std::size_t i = 0; i < apps_.size(); ++i) {
-        const SceneCanvasAppEntry& entry = apps_[i];
-        std::function<void()> remove;
-        // The entry as the cell holds it when pressed, which a renewal may have changed.
-        if (!entry.isPlaceholder)
-            remove = [this, i] {
-                // A copy: removing rebuilds the canvas's cells.
-                const SceneCanvasAppEntry removed = apps_.at(i);
-                if (auto run = callbacks_.onRemoveApp) run(removed);
-            };
-        const std::string payload =
-            callbacks_.dragPayloadForEntry ? callbacks_.dragPayloadForEntry(entry) : std::string();
-        chips_.push_back(
-            new SceneCanvasAppIcon(entry, std::move(remove), payload, callbacks_.startDrag, this));
-    }
-    updateTitleColour();
+    if (empty_) empty_->setVisible(shown);
+}
+
+void SceneCanvasZoneCell::addChip(const SceneCanvasAppEntry& entry) {
+    const std::size_t i = chips_.size();
+    std::function<void()> remove;
+    // The entry as the cell holds it when pressed, which a renewal may have changed.
+    if (!entry.isPlaceholder)
+        remove = [this, i] {
+            // A copy: removing rebuilds the canvas's cells.
+            const SceneCanvasAppEntry removed = apps_.at(i);
+            if (auto run = callbacks_.onRemoveApp) run(removed);
+        };
+    const std::string payload =
+        callbacks_.dragPayloadForEntry ? callbacks_.dragPayloadForEntry(entry) : std::string();
+    chips_.push_back(new SceneCanvasAppIcon(entry, std::move(remove), payload, callbacks_.startDrag, this));
 }
 
 bool SceneCanvasZoneCell::renew(const std::vector<SceneCanvasAppEntry>& apps) {
+    const auto marked = [](const std::vector<SceneCanvasAppEntry>& list) {
+        return !list.empty() && list.back().isPlaceholder;
+    };
+    if (marked(apps) != marked(apps_)) {
+        // The "Drop here" chip comes or goes as a drag enters or leaves: the cell stays. The toolkit tells
+        // the cell it delivered a drag's entry to that the drag has left, and only while that cell lives;
+        // a cell made anew under the drag would never hear it, and its zone would stay marked.
+        const std::vector<SceneCanvasAppEntry>& longer = marked(apps) ? apps : apps_;
+        const std::vector<SceneCanvasAppEntry> rest(longer.begin(), longer.end() - 1);
+        if (!sameApplications(rest, marked(apps) ? apps_ : apps)) return false;
+        if (marked(apps)) {
+            addChip(apps.back());
+            chips_.back()->show();
+        } else {
+            delete chips_.back();
+            chips_.pop_back();
+        }
+        apps_ = apps;
+        showEmptyLabel(apps_.empty());
+        layoutChips();
+    }
     if (!sameApplications(apps, apps_)) return false;
     apps_ = apps;
     for (std::size_t i = 0; i < apps_.size(); ++i)
@@ -318,7 +346,10 @@ bool SceneCanvasZoneCell::acceptDrop(const std::vector<std::string>& texts, QPoi
 
 void SceneCanvasZoneCell::dragEnterEvent(QDragEnterEvent* event) {
     if (!event->mimeData()->hasText()) return;
+    // Taken even where the zone will refuse it: the drop then says why.
     event->acceptProposedAction();
+    const std::vector<std::string> texts = sceneCanvasDropTexts(event->mimeData());
+    if (texts.empty() || (callbacks_.takesDrop && !callbacks_.takesDrop(texts.front()))) return;
     if (auto targeted = callbacks_.onDropTargeted) targeted(true);
 }
 

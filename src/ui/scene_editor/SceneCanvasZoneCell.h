@@ -76,8 +76,11 @@ class SceneCanvasZoneCell : public QWidget {
         std::function<void()> onAddPressed;
         std::function<bool(const std::string&)> onDropToZone;
         std::function<bool(const std::string&, int)> onDropToIndex;
-        // A drag entered (true) or left (false) the cell.
+        // A drag entered (true) or left (false) the cell. A drag the zone would refuse (see takesDrop)
+        // enters unannounced: the zone is not offered as a place for it.
         std::function<void(bool)> onDropTargeted;
+        // Whether the zone would take the dragged text; unset, it takes any.
+        std::function<bool(const std::string&)> takesDrop;
         std::function<std::string(const SceneCanvasAppEntry&)> dragPayloadForEntry;
         SceneCanvasDragStarter startDrag;
     };
@@ -89,11 +92,14 @@ class SceneCanvasZoneCell : public QWidget {
     const std::vector<SceneCanvasAppEntry>& apps() const { return apps_; }
     // Takes `apps` when they are the applications the cell's chips stand for, in their order, differing
     // at most in the chips' identities (a reload of the same scene) and names (looked up since), without
-    // drawing anything but a renamed chip again; false, and nothing taken, otherwise.
+    // drawing anything but a renamed chip again, and in the "Drop here" chip at the end, which comes or
+    // goes alone; false, and nothing taken, otherwise.
     bool renew(const std::vector<SceneCanvasAppEntry>& apps);
     void setSelected(bool isSelected);
     void setDropTarget(bool isDropTarget);
     bool isSelected() const { return isSelected_; }
+    // Tinted green: the zone offered as the place for the chip carried over it.
+    bool isDropTarget() const { return isDropTarget_; }
     QToolButton* addButton() const { return add_; }
     QLabel* titleLabel() const { return title_; }
     // "Drop apps here" while the zone has no applications.
@@ -113,6 +119,9 @@ class SceneCanvasZoneCell : public QWidget {
     void dropEvent(QDropEvent* event) override;
 
   private:
+    void showEmptyLabel(bool shown);
+    // A chip for the entry at the end of the cell's chips.
+    void addChip(const SceneCanvasAppEntry& entry);
     void layoutChips();
     void updateTitleColour();
 

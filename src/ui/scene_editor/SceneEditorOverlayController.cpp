@@ -2,9 +2,12 @@
 #include "ui/scene_editor/SceneEditorOverlayController.h"
 
 #include "core/AXUtil.h"
+#include "core/Log.h"
+#include "core/ScreenSpace.h"
 #include "platform/Platform.h"
 #include "platform/Screens.h"
 #include "ui/overlays/KeyboardHold.h"
+#include "ui/overlays/Overlay.h"
 #include "ui/scene_editor/SceneEditorCanvasBridge.h"
 #include "ui/scene_editor/SceneEditorKeyRouter.h"
 #include "ui/scene_editor/SceneEditorOverlayPanel.h"
@@ -22,6 +25,26 @@ namespace korvane {
 namespace {
 
 constexpr Nanos kSaveWaitInterval = 50'000'000; // 0.05 s
+
+// "Save Scene Changes?" over a panel, transient for it, which the toolkit centres it over. With no panel
+// left to stand over, the toolkit would put it where the pointer is, which may be where no monitor is
+// now: it goes to the middle of the main screen as the program's other windows do, placed as it shows,
+// once it has the size its texts give it.
+class SaveAlert : public QMessageBox {
+  public:
+    SaveAlert(platform::Screens& screens, QWidget* panel) : QMessageBox(panel), screens_(screens) {}
+
+  protected:
+    void showEvent(QShowEvent* event) override {
+        QMessageBox::showEvent(event);
+        if (parentWidget()) return;
+        if (const auto centred = centredOnMainScreen(screens_, Size{double(width()), double(height())}))
+            move(qtPoint(*centred));
+    }
+
+  private:
+    platform::Screens& screens_;
+};
 
 } // namespace
 
@@ -108,7 +131,17 @@ void SceneEditorOverlayController::closePanelsOfDisplaysGone(
     }
     if (!closed) return;
     if (!isAnyPanelVisible()) {
-        close();
+        if (!anyUnsaved()) {
+            close();
+            return;
+        }
+        // Closing now would drop what the user has not saved without a word. The canvases stay behind
+        // their hidden panels, able to save, until the user answers.
+        heldWithoutPanels_ = true;
+        Log::sceneManager.info(
+            "Scene Editor: no display of its panels is left; asking about unsaved changes");
+        // An alert already waiting is answered with no panel to go back to (see ask).
+        if (!asking_) askWithoutPanelsLater();
         return;
     }
     // The keyboard may have been with the panel that closed.
@@ -186,9 +219,15 @@ void SceneEditorOverlayController::requestClose(const std::string& askingDisplay
     }
     // The user works on the panel that asked, which need not be the display the editor was opened for:
     // the alert stands over it and the keyboard comes back to it.
-    const std::string asking =
-        !askingDisplayUUID.empty() || !viewModel ? askingDisplayUUID : viewModel->selectedDisplayUUID();
-    switch (showSaveAlert(asking)) {
+    ask(!askingDisplayUUID.empty() || !viewModel ? askingDisplayUUID : viewModel->selectedDisplayUUID());
+}
+
+void SceneEditorOverlayController::ask(const std::string& asking) {
+    // The alert runs a loop of its own, in which the last panels may go.
+    asking_ = true;
+    const SceneEditorSaveAlertResponse response = showSaveAlert(asking);
+    asking_ = false;
+    switch (response) {
     case SceneEditorSaveAlertResponse::save:
         askingDisplayUUID_ = asking;
         requestSaveOnAllCanvases();
@@ -198,20 +237,34 @@ void SceneEditorOverlayController::requestClose(const std::string& askingDisplay
         close();
         break;
     case SceneEditorSaveAlertResponse::cancel:
-        bringPanelToFront(asking);
+        // With no panel left there is nothing to go back to, and the edits are not dropped unasked.
+        if (heldWithoutPanels_)
+            askWithoutPanelsLater();
+        else
+            bringPanelToFront(asking);
         break;
     }
 }
 
+void SceneEditorOverlayController::askWithoutPanelsLater() {
+    std::weak_ptr<SceneEditorOverlayController> weak = weak_from_this();
+    platform_.runLoop().post([weak] {
+        auto self = weak.lock();
+        if (self && self->heldWithoutPanels_ && !self->asking_) self->ask({});
+    });
+}
+
 SceneEditorSaveAlertResponse SceneEditorOverlayController::showSaveAlert(const std::string& overDisplayUUID) {
-    // Its parent makes it transient for the panel, which the toolkit centres it over.
     QWidget* over = frontPanel(overDisplayUUID);
     if (presenter_) return presenter_(over);
-    QMessageBox alert(QMessageBox::Warning, kSaveAlertTitle, kSaveAlertTitle, QMessageBox::NoButton, over);
+    SaveAlert alert(platform_.screens(), over);
+    alert.setIcon(QMessageBox::Warning);
+    alert.setWindowTitle(kSaveAlertTitle);
+    alert.setText(kSaveAlertTitle);
     alert.setInformativeText(kSaveAlertText);
     QPushButton* save = alert.addButton("Save", QMessageBox::AcceptRole);
     QPushButton* discard = alert.addButton("Discard", QMessageBox::DestructiveRole);
-    alert.addButton("Cancel", QMessageBox::RejectRole);
+    if (over) alert.addButton("Cancel", QMessageBox::RejectRole);
     alert.setDefaultButton(save);
     // Above the panels, which stay on top of every other window.
     alert.setWindowFlag(Qt::WindowStaysOnTopHint);
@@ -227,9 +280,14 @@ void SceneEditorOverlayController::requestSaveOnAllCanvases() {
 }
 
 void SceneEditorOverlayController::waitForSaveThenClose(int attempt) {
-    if (!isAnyPanelVisible()) return;
+    if (!isAnyPanelVisible() && !heldWithoutPanels_) return;
     if (!anyUnsaved()) {
         close();
+        return;
+    }
+    if (attempt >= kSaveWaitAttempts && heldWithoutPanels_) {
+        Log::sceneManager.error("Scene Editor: unsaved changes of displays that went could not be saved");
+        askWithoutPanelsLater();
         return;
     }
     if (attempt >= kSaveWaitAttempts) {
@@ -245,6 +303,7 @@ void SceneEditorOverlayController::waitForSaveThenClose(int attempt) {
 }
 
 void SceneEditorOverlayController::close() {
+    heldWithoutPanels_ = false;
     returnPanels();
     keys_->end();
     keyboard_->end(true);

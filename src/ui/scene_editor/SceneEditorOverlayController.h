@@ -40,7 +40,8 @@ class SceneEditorOverlayController : public std::enable_shared_from_this<SceneEd
     // After the first check, this many more 0.05 s apart before the wait for saving gives up.
     static constexpr int kSaveWaitAttempts = 16;
 
-    // Shows the alert over `panel` and answers; the default is a modal warning box.
+    // Shows the alert over `panel` and answers; the default is a modal warning box. Without a panel (none
+    // is left) the alert stands on the main screen and offers no Cancel: there is no editor to go back to.
     using SaveAlertPresenter = std::function<SceneEditorSaveAlertResponse(QWidget* panel)>;
 
     // Panels come from `pool` and go back to it; without one the controller keeps its own.
@@ -76,7 +77,8 @@ class SceneEditorOverlayController : public std::enable_shared_from_this<SceneEd
     // would move it onto a display that stays and cover part of it. The other panels go on working and
     // the keyboard goes to one of them. The closed panel's canvas stays behind it with its bridge, so
     // that edits it holds are still asked about and saved when the editor closes; a display that comes
-    // back gets a panel at the editor's next opening. With no panel left the editor closes.
+    // back gets a panel at the editor's next opening. With no panel left the editor closes; while edits
+    // are unsaved it keeps them and first asks about them on the main screen.
     void closePanelsOfDisplaysGone(const std::vector<std::string>& connectedDisplayUUIDs);
     bool isAnyPanelVisible() const;
     // Selects the scene, when given, and the display, when given and not empty, then fronts its panel.
@@ -95,18 +97,27 @@ class SceneEditorOverlayController : public std::enable_shared_from_this<SceneEd
     // A save command to every canvas with unsaved changes, and to no other.
     void requestSaveOnAllCanvases();
     // Closes once no canvas has unsaved changes, checking again every 0.05 s; after the last attempt the
-    // panel that asked comes to the front and the editor stays open.
+    // panel that asked comes to the front and the editor stays open, or, with no panel left, the user is
+    // asked again.
     void waitForSaveThenClose(int attempt);
     // Hides every panel and gives it back to the pool, gives the keyboard back, forgets the model and
     // onSave, then calls onDidClose once.
     void close();
-    // Centred over the panel of the display (resolved as for bringPanelToFront), transient for it.
+    // Centred over the panel of the display (resolved as for bringPanelToFront), transient for it; with no
+    // panel left, on the main screen, without Cancel.
     SceneEditorSaveAlertResponse showSaveAlert(const std::string& overDisplayUUID = {});
     // What a panel's save reaches: onSave.
     void didSave();
 
   private:
     bool anyUnsaved() const;
+    // The alert over the panel of that display, or on the main screen when no panel is left, and its
+    // answer carried out.
+    void ask(const std::string& askingDisplayUUID);
+    // With no panel left and edits unsaved, on a later turn: the change of displays that took the last
+    // panel is handled first. Save stores the edits for the displays they were made on and closes;
+    // Discard closes without them.
+    void askWithoutPanelsLater();
     // The live panel of the resolved display; none when no panel is live.
     SceneEditorOverlayPanel* frontPanel(const std::string& requested) const;
 
@@ -119,6 +130,10 @@ class SceneEditorOverlayController : public std::enable_shared_from_this<SceneEd
     std::unique_ptr<SceneEditorKeyRouter> keys_;
     // The display whose panel asked to close, while its save is awaited.
     std::string askingDisplayUUID_;
+    // The alert waits for the user; the displays may change meanwhile.
+    bool asking_ = false;
+    // Every panel went with edits unsaved: the editor waits for the user's answer about them.
+    bool heldWithoutPanels_ = false;
     // Panels of displays that went, hidden, out of overlayPanels so that nothing shows them again; back
     // to the pool when the editor closes, where the next taker covers its own screen with them.
     std::vector<QPointer<SceneEditorOverlayPanel>> panelsOfDisplaysGone_;

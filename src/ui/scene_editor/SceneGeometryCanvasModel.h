@@ -35,6 +35,7 @@ class BundleInfoCache;
 class LayoutTemplateResolver;
 class LayoutTreeEditorModel;
 class SceneStore;
+struct ScreenContext;
 
 namespace platform {
 class Platform;
@@ -243,11 +244,16 @@ class SceneGeometryCanvasModel : public std::enable_shared_from_this<SceneGeomet
     bool dropTextsOnZone(const std::vector<std::string>& texts, std::int64_t zoneID,
                          std::optional<std::size_t> index = std::nullopt);
     bool dropTextsOnExcluded(const std::vector<std::string>& texts);
+    // Whether the zone would take the drag text, as far as the zone decides: a chip of another display
+    // is refused where moveAcrossDisplays refuses the zone; any other text is taken.
+    bool zoneTakesDrop(const std::string& text, std::int64_t zoneID) const;
     // Moves the dragged application's hint from the source display to this one (to none when
     // `toExcluded`) in the scene file: the hint the dragged chip was made from, where the source canvas
     // is known; the chip leaves the source canvas and joins the end of the zone here. A canvas with
-    // unsaved edits keeps them, the others load the file again. A zone that the display's stored layout
-    // lacks (one split off and not yet saved) is refused with a hint, both canvases left as they were.
+    // unsaved edits keeps them, the others load the file again. A zone that no restore could put the
+    // application in is refused with a hint saying why, both canvases and the file left as they were:
+    // one on a display the scene gives no layout (its "Zone 1" stands for none), or one the display's
+    // stored layout lacks (split off and not yet saved).
     bool moveAcrossDisplays(const SceneCanvasDragPayload& payload, std::int64_t zoneID, bool toExcluded);
 
     // ---- Saving ----
@@ -287,6 +293,10 @@ class SceneGeometryCanvasModel : public std::enable_shared_from_this<SceneGeomet
     std::optional<std::pair<std::string, LayoutNode>> referencedLayout(const WMScene& scene) const;
     // The tree the canvas loads for this display from `scene`: its layout's, else one zone.
     LayoutNode loadedTree(const WMScene& scene) const;
+    // Why a chip of another display may not go into the zone of `stored` as restored on `screens` (see
+    // moveAcrossDisplays); nothing when it may.
+    std::optional<std::string> refusalOfMoveInto(const WMScene& stored, std::int64_t zoneID,
+                                                 const ScreenContext& screens) const;
 
     void runReloadTask();
     struct StoredHints {

@@ -439,6 +439,9 @@ SceneCanvasZoneCell* SceneGeometryCanvasView::makeCell(std::int64_t zoneID,
         return model_->dropTextsOnZone({text}, zoneID, static_cast<std::size_t>(index));
     };
     callbacks.onDropTargeted = [this, zoneID](bool targeted) { model_->setDropTarget(zoneID, targeted); };
+    callbacks.takesDrop = [this, zoneID](const std::string& text) {
+        return model_->zoneTakesDrop(text, zoneID);
+    };
     callbacks.dragPayloadForEntry = [this, zoneID](const SceneCanvasAppEntry& entry) {
         return model_->dragPayload(entry, zoneID);
     };

@@ -62,8 +62,9 @@ class SceneEditorTest : public SupportFolderTest {
     }
 
     ScreenContext screens() { return ScreenContext::capture(desktop->screens()); }
-    void addDisplay(const std::string& uuid, const Rect& frame = Rect{0, 0, 1000, 600}) {
-        desktop->screens().addDisplay({.frame = frame, .name = uuid, .uuid = uuid});
+    // The sim's id of the display.
+    int addDisplay(const std::string& uuid, const Rect& frame = Rect{0, 0, 1000, 600}) {
+        return desktop->screens().addDisplay({.frame = frame, .name = uuid, .uuid = uuid});
     }
 
     // A stored scene of that name; its id is returned.

@@ -16,7 +16,9 @@
 #include <QPointer>
 #include <QPushButton>
 
+#include <functional>
 #include <set>
+#include <utility>
 
 using namespace korvane;
 
@@ -181,8 +183,67 @@ TEST_F(SceneEditorOverlayTest,
     EXPECT_EQ(askedOver, std::vector<QWidget*>{stays});
     EXPECT_EQ(asking->canvasBridges.at("D2")->pendingCommand(), SceneEditorCanvasBridge::Command::save);
 
-    // With no display of its own left, the editor closes.
+    // Saved, and with no display of its own left, the editor closes at once.
+    asking->canvasBridges.at("D2")->setHasUnsavedChanges(false);
     asking->closePanelsOfDisplaysGone({"D3"});
     EXPECT_EQ(closes, 1);
     EXPECT_FALSE(stays->isVisible());
+}
+
+// Every panel gone with edits unsaved: the editor keeps them and asks, with no panel to stand over. A
+// Cancel there, with nothing to go back to, asks again; so does a save that does not go through. An
+// alert standing over a panel when the last panel goes is answered the same way.
+TEST_F(SceneEditorOverlayTest, withEveryPanelGoneUnsavedEditsAreAskedAboutUntilSavedOrDiscarded) {
+    std::vector<QWidget*> askedOver;
+    std::vector<SceneEditorSaveAlertResponse> answers;
+    std::function<void()> whileAsking;
+    const auto open = [&] {
+        auto opened = std::make_shared<SceneEditorOverlayController>(*desktop, [&](QWidget* over) {
+            askedOver.push_back(over);
+            if (auto during = std::exchange(whileAsking, nullptr)) during();
+            const SceneEditorSaveAlertResponse answer = answers.front();
+            answers.erase(answers.begin());
+            return answer;
+        });
+        opened->viewModel = SceneEditorViewModel::make(*desktop, {});
+        opened->onDidClose = [this] { ++closes; };
+        for (const auto& screen : desktop->screens().screens())
+            opened->addPanel(screen, screen.displayUUID, screen.localizedName);
+        return opened;
+    };
+
+    auto saving = open();
+    auto d2 = saving->canvasBridges.at("D2");
+    d2->setHasUnsavedChanges(true);
+    answers = {SceneEditorSaveAlertResponse::cancel, SceneEditorSaveAlertResponse::save,
+               SceneEditorSaveAlertResponse::save};
+    saving->closePanelsOfDisplaysGone({"D3"});
+    EXPECT_TRUE(askedOver.empty()) << "asked once the change of displays is handled";
+    EXPECT_EQ(closes, 0);
+    EXPECT_FALSE(saving->isAnyPanelVisible());
+    desktop->loop().runUntilIdle();
+    EXPECT_EQ(askedOver, (std::vector<QWidget*>{nullptr, nullptr}));
+    EXPECT_EQ(d2->pendingCommand(), SceneEditorCanvasBridge::Command::save);
+    EXPECT_EQ(saving->canvasBridges.at("D1")->commandToken(), 0);
+    // The canvas does not save: after the last check the user is asked again, and saves.
+    desktop->loop().advance(milliseconds(50) * SceneEditorOverlayController::kSaveWaitAttempts);
+    EXPECT_EQ(askedOver.size(), 3u);
+    EXPECT_EQ(closes, 0);
+    d2->setHasUnsavedChanges(false);
+    desktop->loop().advance(milliseconds(50));
+    EXPECT_EQ(closes, 1);
+
+    // "Done" asks over a panel; both panels go before the answer, a Cancel.
+    askedOver.clear();
+    auto discarding = open();
+    discarding->canvasBridges.at("D1")->setHasUnsavedChanges(true);
+    QWidget* front = discarding->overlayPanels.at("D1");
+    whileAsking = [&] { discarding->closePanelsOfDisplaysGone({"D3"}); };
+    answers = {SceneEditorSaveAlertResponse::cancel, SceneEditorSaveAlertResponse::discard};
+    discarding->requestClose("D1");
+    EXPECT_EQ(closes, 1);
+    desktop->loop().runUntilIdle();
+    EXPECT_EQ(askedOver, (std::vector<QWidget*>{front, nullptr}));
+    EXPECT_EQ(closes, 2);
+    EXPECT_EQ(discarding->canvasBridges.size(), 0u);
 }

@@ -6,6 +6,7 @@
 #include "SceneEditorFixture.h"
 #include "SceneEditorViewsSupport.h"
 #include "layouts/LayoutTreeEditorModel.h"
+#include "ui/overlays/Overlay.h"
 #include "ui/scene_editor/ApplicationNames.h"
 #include "ui/scene_editor/BundleInfoCache.h"
 #include "ui/scene_editor/SceneCanvasSaveBar.h"
@@ -42,8 +43,8 @@ class SceneEditorPanelTest : public korvane::testing::SceneEditorTest {
   protected:
     void SetUp() override {
         SceneEditorTest::SetUp();
-        addDisplay("D1", Rect{0, 0, 1280, 800});
-        addDisplay("D2", Rect{1280, 0, 1000, 600});
+        mainDisplay = addDisplay("D1", Rect{0, 0, 1280, 800});
+        sideDisplay = addDisplay("D2", Rect{1280, 0, 1000, 600});
         desktop->workspace().install({.bundleID = "org.example.mail", .name = "Mail"});
         desktop->workspace().install({.bundleID = "org.example.notes", .name = "Notes"});
         desktop->workspace().install({.bundleID = "org.example.music", .name = "Music"});
@@ -66,8 +67,9 @@ class SceneEditorPanelTest : public korvane::testing::SceneEditorTest {
     void open(const std::string& display = "D1", bool settled = true) {
         editor = std::make_shared<SceneEditorOverlayController>(
             platform,
-            [this](QWidget*) {
+            [this](QWidget* over) {
                 ++alerts;
+                alertedOver.push_back(over);
                 return alertAnswer;
             },
             pool);
@@ -125,6 +127,8 @@ class SceneEditorPanelTest : public korvane::testing::SceneEditorTest {
     std::shared_ptr<SceneEditorOverlayController> editor;
     SceneEditorSaveAlertResponse alertAnswer = SceneEditorSaveAlertResponse::cancel;
     int alerts = 0;
+    std::vector<QWidget*> alertedOver;    // the panel each alert stood over, null for none
+    int mainDisplay = 0, sideDisplay = 0; // the sim's ids of D1 and D2
     int closes = 0;
     int managerReloads = 0;
 };
@@ -424,6 +428,82 @@ TEST_F(SceneEditorPanelTest, aChipDraggedToTheOtherDisplayMovesAloneAndBothDispl
     }
 }
 
+// The scene gives the second display no layout ("No Config": its canvas shows one "Zone 1"). A chip of the
+// first carried over that zone is not offered it, and let go there it is refused with its reason, the
+// scene file as it was: no restore would place the application there.
+TEST_F(SceneEditorPanelTest, aChipLetGoOnADisplayTheSceneGivesNoLayoutIsRefusedWithItsReason) {
+    sceneID = storeScene("Terminals", {{"D1", "builtin.split-50-50"}},
+                         {{"D1", {{"xterm", 1, std::nullopt}, {"xterm", 2, std::nullopt}}}});
+    open();
+    SceneGeometryCanvasView* d1 = canvas("D1");
+    SceneGeometryCanvasView* d2 = canvas("D2");
+    ASSERT_TRUE(d1 && d2);
+    ASSERT_EQ(d2->cells().size(), 1u);
+    const std::filesystem::path file = scenes() / SceneStore::sceneFileName(sceneID);
+    const std::string before = read(file);
+
+    QMimeData mime;
+    mime.setText(QString::fromStdString(d1->cells().at(2)->chips()[0]->dragPayload()));
+    QDragEnterEvent enter(QPoint(30, 200), Qt::MoveAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(d2->cells().at(1), &enter);
+    settle();
+    EXPECT_TRUE(enter.isAccepted()) << "taken, so that letting go says why";
+    EXPECT_FALSE(d2->cells().at(1)->isDropTarget());
+    EXPECT_TRUE(d2->cells().at(1)->apps().empty()) << "no \"Drop here\"";
+
+    QDropEvent drop(QPointF(30, 200), Qt::MoveAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(d2->cells().at(1), &drop);
+    settle();
+    EXPECT_FALSE(drop.isAccepted());
+    EXPECT_TRUE(d2->hintLabel()->isVisible());
+    EXPECT_EQ(d2->hintLabel()->text().toStdString(),
+              "This display has no layout in this scene: save one before moving apps here");
+    EXPECT_EQ(read(file), before);
+    EXPECT_EQ(bundles(d1->cells().at(2)->apps()), std::vector<std::string>{"xterm"});
+    EXPECT_TRUE(d2->cells().at(1)->apps().empty());
+    EXPECT_FALSE(d2->cells().at(1)->isDropTarget());
+    saveScreenshot(*panel("D2"), "scene-editor-drop-on-display-without-layout.png");
+}
+
+// A zone of the other display that a chip is carried over shows "Drop here" in the cell the drag entered,
+// which is the one to hear it leave; and a chip let go on that display's Excluded strip leaves no zone
+// marked, however the drag reached the strip.
+TEST_F(SceneEditorPanelTest, aZoneIsMarkedOnlyWhileAChipIsCarriedOverIt) {
+    open();
+    SceneGeometryCanvasView* d1 = canvas("D1");
+    SceneGeometryCanvasView* d2 = canvas("D2");
+    ASSERT_TRUE(d1 && d2);
+    const std::string mail = d1->cells().at(1)->chips()[0]->dragPayload();
+    QMimeData mime;
+    mime.setText(QString::fromStdString(mail));
+    const auto enter = [&](QWidget* cell) {
+        QDragEnterEvent entered(QPoint(30, 200), Qt::MoveAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(cell, &entered);
+        settle();
+    };
+
+    // The toolkit tells the cell it delivered the drag's entry to that the drag left, while that cell lives.
+    QPointer<SceneCanvasZoneCell> entered = d2->cells().at(1);
+    enter(entered);
+    EXPECT_TRUE(d2->cells().at(1)->isDropTarget());
+    EXPECT_EQ(bundles(d2->cells().at(1)->apps()),
+              (std::vector<std::string>{"org.example.chat", "placeholder"}));
+    saveScreenshot(*panel("D2"), "scene-editor-drop-here.png");
+    if (entered) {
+        QDragLeaveEvent leave;
+        QCoreApplication::sendEvent(entered, &leave);
+    }
+    settle();
+    EXPECT_FALSE(d2->cells().at(1)->isDropTarget());
+    EXPECT_EQ(bundles(d2->cells().at(1)->apps()), std::vector<std::string>{"org.example.chat"});
+
+    enter(d2->cells().at(1));
+    ASSERT_TRUE(drop(d2->excludedStrip(), mail, QPoint(10, 10)));
+    EXPECT_FALSE(d2->cells().at(1)->isDropTarget());
+    EXPECT_EQ(bundles(d2->cells().at(1)->apps()), std::vector<std::string>{"org.example.chat"});
+    EXPECT_TRUE(d1->cells().at(1)->apps().empty()) << "the chip went";
+}
+
 TEST_F(SceneEditorPanelTest, ctrlSSavesOnlyWhileSomethingIsUnsaved) {
     open();
     SceneGeometryCanvasView* view = canvas("D1");
@@ -588,6 +668,59 @@ TEST_F(SceneEditorPanelTest, aCanvasThatNeverSavesKeepsTheEditorOpenAfterTheLast
     EXPECT_EQ(closes, 1);
 }
 
+// Both displays replaced by another while the second's zone is split and not saved: the editor, left
+// without a panel, does not close over the split but asks, once the change is handled, with no panel to
+// stand over. Save stores the split for the display it was made on; in a second round, Discard leaves
+// every file as it was.
+TEST_F(SceneEditorPanelTest, anUnsavedSplitOfDisplaysAllGoneIsAskedAboutThenSavedForItsDisplayOrDiscarded) {
+    const auto openAndSplitSide = [&] {
+        open("D2");
+        SceneGeometryCanvasView* d2 = canvas("D2");
+        ASSERT_NE(d2, nullptr);
+        d2->model().handleKeyDown("v");
+        d2->model().handleZoneTap(1);
+        settle();
+        ASSERT_TRUE(editor->canvasBridges.at("D2")->hasUnsavedChanges());
+    };
+    int dock = 0;
+    const auto replaceDisplays = [&] {
+        dock = desktop->screens().addDisplay({.frame = Rect{0, 0, 1600, 900}, .name = "Dock", .uuid = "D3"});
+        desktop->screens().removeDisplay(sideDisplay);
+        desktop->screens().removeDisplay(mainDisplay);
+        editor->closePanelsOfDisplaysGone({"D3"});
+    };
+
+    openAndSplitSide();
+    alertAnswer = SceneEditorSaveAlertResponse::save;
+    replaceDisplays();
+    EXPECT_EQ(closes, 0);
+    EXPECT_EQ(alerts, 0) << "the change of displays is handled first";
+    settle();
+    EXPECT_EQ(alertedOver, std::vector<QWidget*>{nullptr});
+    desktop->loop().advance(kNanosPerSecond / 10);
+    settle();
+    EXPECT_EQ(closes, 1);
+    const WMScene saved = storedScene(sceneID);
+    EXPECT_EQ(saved.layoutRefsByDisplay.at("D1"), "builtin.daily");
+    const auto layout = library->regionSet(saved.layoutRefsByDisplay.at("D2"));
+    ASSERT_TRUE(layout && layout->layoutTree);
+    EXPECT_EQ(layout->layoutTree->regionIDs().size(), 2u);
+
+    // The displays back, split again, and gone again.
+    mainDisplay = addDisplay("D1", Rect{0, 0, 1280, 800});
+    sideDisplay = addDisplay("D2", Rect{1280, 0, 1000, 600});
+    desktop->screens().removeDisplay(dock);
+    openAndSplitSide();
+    const auto before = snapshot(home);
+    alertedOver.clear();
+    alertAnswer = SceneEditorSaveAlertResponse::discard;
+    replaceDisplays();
+    settle();
+    EXPECT_EQ(alertedOver, std::vector<QWidget*>{nullptr});
+    EXPECT_EQ(closes, 2);
+    EXPECT_EQ(snapshot(home), before);
+}
+
 TEST_F(SceneEditorPanelTest, theFrontPanelFollowsTheRequestThenTheListedDisplaysThenTheSmallestUUID) {
     open();
     // Given back at the end, for the editor to close as it closes its own: none stays on screen.
@@ -664,6 +797,33 @@ TEST_F(SceneEditorPanelTest, theSaveAlertAsksWithItsThreeButtons) {
     std::sort(buttons.begin(), buttons.end());
     EXPECT_EQ(buttons, (std::vector<QString>{"Cancel", "Discard", "Save"}));
     plain->overlayPanels.clear();
+}
+
+// With no panel left, the platform's alert stands in the middle of the main screen, wherever the pointer
+// is, and offers no Cancel: there is no editor to go back to.
+TEST_F(SceneEditorPanelTest, theSaveAlertWithNoPanelLeftStandsOnTheMainScreenWithSaveAndDiscard) {
+    desktop->screens().setMainDisplay(sideDisplay);
+    auto plain = std::make_shared<SceneEditorOverlayController>(platform);
+    std::vector<QString> buttons;
+    QRect frame;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        frame = box->frameGeometry();
+        for (auto* button : box->buttons())
+            buttons.push_back(button->text());
+        saveScreenshot(*box, "scene-editor-save-alert-without-panels.png");
+        for (auto* button : box->buttons())
+            if (button->text() == "Discard") button->click();
+    });
+    EXPECT_EQ(plain->showSaveAlert(), SceneEditorSaveAlertResponse::discard);
+    std::sort(buttons.begin(), buttons.end());
+    EXPECT_EQ(buttons, (std::vector<QString>{"Discard", "Save"}));
+    const QRect main = qtGlobalRect(desktop->screens(), desktop->screens().mainScreen()->visibleFrame);
+    EXPECT_TRUE(main.contains(frame))
+        << frame.x() << "," << frame.y() << " in " << main.x() << "," << main.y();
+    EXPECT_NEAR(frame.center().x(), main.center().x(), 2);
+    EXPECT_NEAR(frame.center().y(), main.center().y(), 2);
 }
 
 TEST_F(SceneEditorPanelTest, theFirstFrameShowsTheZonesNotTheEmptyState) {
