@@ -1,5 +1,5 @@
 // The bridge between the overlay and a display's canvas, as the canvas takes its commands: each post seen,
-// each command run once, and what the canvas reports back.
+// each command run once and only once its token is raised, and what the canvas reports back.
 #include "ui/scene_editor/SceneEditorCanvasBridge.h"
 
 #include "SceneEditorFixture.h"
@@ -44,6 +44,25 @@ TEST_F(SceneEditorBridgeTest, aCommandPostedTwiceBeforeTheCanvasReactsRaisesTheT
         EXPECT_EQ(bridge->pendingCommand(), std::nullopt);
     }
     EXPECT_EQ(doneCalls, 1);
+}
+
+TEST_F(SceneEditorBridgeTest, aCommandSetOnTheBridgeWaitsForItsToken) {
+    // The token alone says a command was posted: one set without it waits, and the display keeps its
+    // template meanwhile.
+    using Command = SceneEditorCanvasBridge::Command;
+    bridge->setPendingCommand(Command::customizeLayout);
+    loop.settle();
+    EXPECT_EQ(canvas->hintMessage(), std::nullopt);
+    EXPECT_EQ(bridge->templateName(), "Daily");
+    EXPECT_FALSE(bridge->hasUnsavedChanges());
+    EXPECT_EQ(bridge->pendingCommand(), Command::customizeLayout);
+
+    bridge->setCommandToken(bridge->commandToken() + 1);
+    loop.settle();
+    EXPECT_EQ(canvas->hintMessage(), "Template copied to editable geometry");
+    EXPECT_EQ(bridge->templateName(), std::nullopt);
+    EXPECT_TRUE(bridge->hasUnsavedChanges());
+    EXPECT_EQ(bridge->pendingCommand(), std::nullopt);
 }
 
 TEST_F(SceneEditorBridgeTest, layoutCommandsActOnlyWhereTheDisplaysGeometryAllowsThem) {

@@ -278,7 +278,8 @@ TEST_F(SettingsModelTest, theDefaultTableShowsTwelveRowsInThePagesOrderWithTheir
 }
 
 TEST_F(SettingsModelTest, aKeyPressWhileRecordingBecomesTheBindingAndEndsTheRecording) {
-    using platform::kEventFlagControl, platform::kEventFlagOption, platform::kEventFlagCapsLock;
+    using platform::kEventFlagControl, platform::kEventFlagOption, platform::kEventFlagCapsLock,
+        platform::kEventFlagCommand;
     struct Case {
         const char* what;
         RecordingKeyEvent press;
@@ -298,6 +299,11 @@ TEST_F(SettingsModelTest, aKeyPressWhileRecordingBecomesTheBindingAndEndsTheReco
          {"ctrl"},
          "Ctrl+P"},
         {"the keypad's Enter", {76, kEventFlagControl}, "kp_enter", {"ctrl"}, "Ctrl+Keypad Enter"},
+        {"Super held, as the desktop's own window keys are",
+         {123, kEventFlagCommand},
+         "left",
+         {"cmd"},
+         "Super+Left"},
         {"a function key by the hot keys' name", {122, kEventFlagControl}, "f1", {"ctrl"}, "Ctrl+F1"},
     };
     for (const auto& c : cases) {
