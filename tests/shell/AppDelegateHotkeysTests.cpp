@@ -3,6 +3,7 @@
 // table stored from the settings taking effect at once.
 #include "LaunchFixture.h"
 
+#include "core/AXUtil.h"
 #include "core/MultiDisplayState.h"
 #include "core/WMState.h"
 #include "input/HotkeyConfig.h"
@@ -65,7 +66,42 @@ class AppDelegateHotkeysTest : public korvane::testing::LaunchTest {
         desktop->loop().runUntilIdle();
     }
 
+    // A window of another application with its centre in the zone, recorded at the bottom of the zone's
+    // stack, that asks for the keyboard and never takes it: its application is never brought forward by
+    // any means, as a client that leaves its focus to itself and never takes it is not.
+    std::uint32_t neverFocusedIn(int zone) {
+        if (!stubborn) {
+            stubborn = desktop->workspace().launch({.bundleID = "com.example.stubborn", .name = "Stubborn"});
+            desktop->workspace().setActivateOutcome(stubborn, sim::ActivationOutcome::ignored());
+            desktop->accessibility().setAXFrontmostOutcome(stubborn, sim::ActivationOutcome::refused());
+            desktop->workspace().setScriptOutcome("com.example.stubborn", {.activates = false});
+            desktop->workspace().setOpenBehaviour("com.example.stubborn", {.activates = false});
+        }
+        const Rect frame = d1().layout.zones.at(zone).frame;
+        const auto n =
+            desktop->windows().open(stubborn, {.frame = Rect{frame.minX() + 80, frame.minY() + 80, 400, 300},
+                                               .title = "Stubborn",
+                                               .focused = false,
+                                               .main = false,
+                                               .ignoresFocus = true});
+        desktop->loop().runUntilIdle();
+        d1().attach(
+            WinRef{n, stubborn, desktop->windows().element(n), std::nullopt, desktop->windows().frame(n)},
+            zone);
+        auto& stack = d1().layout.zones.at(zone).stack;
+        std::rotate(stack.begin(), stack.end() - 1, stack.end());
+        return n;
+    }
+    std::uint32_t inFront() { return desktop->windows().frontToBack().front(); }
+    // The window with the keyboard: the frontmost application's focused window.
+    std::optional<WindowID> keyboard() {
+        AXUtil ax(*desktop);
+        const auto window = ax.focusedWindow();
+        return window ? ax.windowID(*window) : std::nullopt;
+    }
+
     pid_t editor = 0;
+    pid_t stubborn = 0;
 };
 
 TEST_F(AppDelegateHotkeysTest,
@@ -144,6 +180,33 @@ TEST_F(AppDelegateHotkeysTest, optionTabCyclesTheFocusedWindowsZoneAdoptingItByW
     press(kTab, kEventFlagOption);
     EXPECT_TRUE(logged("[app] Cycle: focused window not assigned to any zone; abort"));
     EXPECT_FALSE(logged("Cycle region"));
+}
+
+// Zone 1 holds the document with the keyboard and a window that asks for the keyboard and never takes it.
+// Alt+Tab starts an activation of that window that waits in vain for its focus; Ctrl+Alt+2 pressed
+// meanwhile moves the document, which kept the keyboard, into zone 2 at once.
+TEST_F(AppDelegateHotkeysTest,
+       aPushPressedWhileAnActivationWaitsForAWindowThatNeverTakesTheFocusMovesAtOnce) {
+    launchAndSettle();
+    const auto never = neverFocusedIn(1);
+    const auto document = windowIn(1);
+    desktop->windows().focus(document);
+    desktop->loop().runUntilIdle();
+
+    keys().press(kTab, kEventFlagOption);
+    desktop->loop().advance(milliseconds(10));
+    ASSERT_EQ(inFront(), never);
+    ASSERT_TRUE(logged("[AsyncActivation:Cycle rid=1 dir=1] Starting strategy=default"));
+    const Nanos pressed = desktop->loop().now();
+    keys().press(19, kEventFlagControl | kEventFlagOption); // 2
+    const Rect zone2 = d1().layout.zones.at(2).frame;
+    ASSERT_TRUE(desktop->loop().advanceUntil([&] { return desktop->windows().frame(document) == zone2; },
+                                             seconds(3)));
+    // The push's own pauses, not the activation's second.
+    EXPECT_LT(desktop->loop().now() - pressed, milliseconds(200));
+    desktop->loop().advance(seconds(3));
+    EXPECT_EQ(keyboard(), document);
+    EXPECT_EQ(d1().layout.zones.at(2).stack, std::vector<WindowID>{document});
 }
 
 TEST_F(AppDelegateHotkeysTest, aTableStoredFromTheSettingsIsHeldAtOnce) {
