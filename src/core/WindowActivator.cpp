@@ -40,6 +40,10 @@ bool readsTrue(platform::Accessibility& accessibility, const AXElement& element,
 }
 
 constexpr double kActivateConfirmation = 0.3;
+// How long after a window that takes no keyboard focus came in front the keyboard is watched, and how
+// often: a window manager that hands the keyboard on does so at once.
+constexpr Nanos kKeyboardHandedOnWithin = milliseconds(300);
+constexpr Nanos kKeyboardCheckInterval = milliseconds(20);
 constexpr double kScriptConfirmation = 0.5;
 
 // Starts the open request and gives back what will learn its end: true when its completion ran, false
@@ -212,12 +216,15 @@ Task<bool> WindowActivator::runActivationAttempts(AXElement window, std::string 
 Task<bool> WindowActivator::raiseWithoutFocus(AXElement window, std::string reason,
                                               CancellationToken cancellation, CancellationToken superseded) {
     if (superseded.isCancelled()) co_return false;
-    auto& accessibility = platform().accessibility();
+    auto& p = platform();
+    auto& accessibility = p.accessibility();
     if (readsTrue(accessibility, window, "AXMinimized")) {
         accessibility.setAttribute(window, "AXMinimized", AXValue(false));
-        co_await platform::sleepFor(platform().runLoop(), milliseconds(100), cancellation);
+        co_await platform::sleepFor(p.runLoop(), milliseconds(100), cancellation);
         if (superseded.isCancelled()) co_return false;
     }
+    const auto had = ax_->focusedWindow();
+    const std::optional<WindowID> hadNumber = had ? ax_->windowID(*had) : std::nullopt;
     if (const AXError raised = accessibility.performAction(window, "AXRaise"); raised != AXError::success) {
         Log::wm.error("[AsyncActivation:%s] Raising a window that takes no keyboard focus failed: %d", reason,
                       platform::axErrorCode(raised));
@@ -225,6 +232,30 @@ Task<bool> WindowActivator::raiseWithoutFocus(AXElement window, std::string reas
     }
     Log::wm.info("[AsyncActivation:%s] Raised a window that takes no keyboard focus; the focus stays",
                  reason);
+    if (!hadNumber) co_return true;
+
+    // A window manager may hand the keyboard on as such a window comes in front, to a window of another
+    // zone or monitor: the keyboard stays with the window that had it, so it is given back.
+    const std::optional<WindowID> raisedNumber = ax_->windowID(window);
+    std::optional<WindowID> now;
+    for (Nanos waited = 0; waited < kKeyboardHandedOnWithin && !cancellation.isCancelled();
+         waited += kKeyboardCheckInterval) {
+        co_await platform::sleepFor(p.runLoop(), kKeyboardCheckInterval, cancellation);
+        const auto focused = ax_->focusedWindow();
+        now = focused ? ax_->windowID(*focused) : std::nullopt;
+        if (now && *now != *hadNumber && now != raisedNumber) break;
+        now.reset();
+    }
+    if (!now || superseded.isCancelled()) co_return true;
+    Log::wm.info("[AsyncActivation:%s] The keyboard went to wid=%u as the window came in front; giving it "
+                 "back to wid=%u",
+                 reason, *now, *hadNumber);
+    pid_t hadPid = 0;
+    if (accessibility.pidOf(*had, hadPid) == AXError::success && hadPid != 0)
+        p.workspace().activate(hadPid, 0);
+    accessibility.setAttribute(*had, "AXMain", AXValue(true));
+    accessibility.setAttribute(*had, "AXFocused", AXValue(true));
+    accessibility.performAction(window, "AXRaise");
     co_return true;
 }
 

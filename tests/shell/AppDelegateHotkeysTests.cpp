@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+
 using namespace korvane;
 using platform::kEventFlagControl;
 using platform::kEventFlagOption;
@@ -93,6 +95,12 @@ class AppDelegateHotkeysTest : public korvane::testing::LaunchTest {
         return n;
     }
     std::uint32_t inFront() { return desktop->windows().frontToBack().front(); }
+    // Of the windows given, the one in front.
+    std::uint32_t inFrontOf(const std::set<std::uint32_t>& windows) {
+        for (auto n : desktop->windows().frontToBack())
+            if (windows.contains(n)) return n;
+        return 0;
+    }
     // The window with the keyboard: the frontmost application's focused window.
     std::optional<WindowID> keyboard() {
         AXUtil ax(*desktop);
@@ -207,6 +215,63 @@ TEST_F(AppDelegateHotkeysTest,
     desktop->loop().advance(seconds(3));
     EXPECT_EQ(keyboard(), document);
     EXPECT_EQ(d1().layout.zones.at(2).stack, std::vector<WindowID>{document});
+}
+
+// A zone of the document and a window that asks for the keyboard and never takes it: Alt+Tab brings them
+// to the front in turn, each press going on from the window in front, and the document, whenever it is
+// in front, has the keyboard.
+TEST_F(AppDelegateHotkeysTest, altTabAlternatesBetweenADocumentAndAWindowThatNeverTakesTheFocus) {
+    launchAndSettle();
+    const auto never = neverFocusedIn(1);
+    const auto document = windowIn(1);
+    desktop->windows().focus(document);
+    desktop->loop().runUntilIdle();
+
+    std::vector<std::uint32_t> fronts;
+    for (int press = 0; press < 4; ++press) {
+        this->press(kTab, kEventFlagOption);
+        fronts.push_back(inFront());
+        EXPECT_EQ(keyboard(), document) << press;
+    }
+    EXPECT_EQ(fronts, (std::vector<std::uint32_t>{never, document, never, document}));
+}
+
+// Zone 1 holds the document with the keyboard and a clock, which takes no keyboard focus; zone 2 holds a
+// window of another application. Alt+Tab brings the clock in front, and the window manager hands the
+// keyboard on to the window of zone 2 as it does: it is given back to the document, the clock staying in
+// front, and the next press goes on within zone 1, to the document.
+TEST_F(AppDelegateHotkeysTest, theKeyboardAWindowManagerHandsOnAsAClockComesInFrontIsGivenBack) {
+    launchAndSettle();
+    const pid_t clocks = desktop->workspace().launch({.bundleID = "com.example.clock", .name = "Clock"});
+    const Rect zone1 = d1().layout.zones.at(1).frame;
+    const auto clock = desktop->windows().open(
+        clocks, {.frame = Rect{zone1.minX() + 80, zone1.minY() + 80, 300, 300}, .takesFocus = false});
+    desktop->loop().runUntilIdle();
+    d1().attach(WinRef{clock, clocks, desktop->windows().element(clock), std::nullopt,
+                       desktop->windows().frame(clock)},
+                1);
+    const auto document = windowIn(1);
+    const pid_t others = desktop->workspace().launch({.bundleID = "com.example.other", .name = "Other"});
+    const Rect zone2 = d1().layout.zones.at(2).frame;
+    const auto elsewhere = desktop->windows().open(
+        others, {.frame = Rect{zone2.minX() + 40, zone2.minY() + 40, 400, 300}, .title = "Elsewhere"});
+    desktop->loop().runUntilIdle();
+    d1().attach(WinRef{elsewhere, others, desktop->windows().element(elsewhere), std::nullopt,
+                       desktop->windows().frame(elsewhere)},
+                2);
+    desktop->windows().focus(document);
+    desktop->loop().runUntilIdle();
+
+    keys().press(kTab, kEventFlagOption);
+    ASSERT_TRUE(desktop->loop().advanceUntil([&] { return inFront() == clock; }, milliseconds(100)));
+    desktop->windows().focus(elsewhere);
+    desktop->loop().advance(seconds(1));
+    EXPECT_EQ(keyboard(), document);
+    EXPECT_EQ(inFrontOf({clock, document}), clock);
+
+    press(kTab, kEventFlagOption);
+    EXPECT_EQ(inFrontOf({clock, document}), document);
+    EXPECT_EQ(keyboard(), document);
 }
 
 TEST_F(AppDelegateHotkeysTest, aTableStoredFromTheSettingsIsHeldAtOnce) {

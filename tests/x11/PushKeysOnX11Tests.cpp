@@ -114,6 +114,16 @@ class PushKeysOnX11Test : public ProgramOnX11Test {
             if (windows.contains(client)) front = client;
         return front;
     }
+    // The window raised, as a pager does, and clicked until it has the keyboard: a click that comes while
+    // Korvane still brings another window forward loses to it.
+    bool raiseAndClick(xcb_window_t window) {
+        return X11TestSession::waitFor([&] {
+            session->raiseAlone(window);
+            const Rect frame = session->frameOf(window);
+            session->click(static_cast<int>(frame.midX()), static_cast<int>(frame.midY()));
+            return X11TestSession::waitFor([&] { return session->activeWindow() == window; }, seconds(1));
+        });
+    }
     // The layer the window server's list gives the window, as Korvane reads the list; ordinary windows
     // are on layer 0.
     std::optional<std::int64_t> layerOf(xcb_window_t window) {
@@ -493,6 +503,96 @@ TEST_F(PushKeysOnX11Test, aPushPressedRightAfterAltTabOntoAWindowThatNeverTakesT
     ASSERT_TRUE(comesToFill(notes, kPrimaryRightHalf)) << platform::describe(session->frameOf(notes));
     EXPECT_LT(monotonic() - pressed, milliseconds(500));
     EXPECT_EQ(session->activeWindow(), notes);
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+// A zone of one xterm and one window that asks for the keyboard and never takes it: each Alt+Tab brings
+// the other of the two to the front, and the xterm, in front or behind, keeps the keyboard.
+TEST_F(PushKeysOnX11Test, altTabAlternatesBetweenAnXtermAndAWindowThatNeverTakesTheFocus) {
+    startSession(true);
+    zoneOneHolds({"stubborn", "xterm"});
+    const StubbornWindow stubborn(session->display(), Rect(3000, 200, 400, 300));
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return session->isClient(stubborn.window()); }));
+    const xcb_window_t notes = activeXterm("Notes", "60x20+3000+100");
+    const pid_t korvane = startKorvaneWithoutEntries();
+    const std::set<xcb_window_t> zone{stubborn.window(), notes};
+    for (xcb_window_t client : zone)
+        ASSERT_TRUE(X11TestSession::waitFor([&] {
+            return within(session->frameOf(client), kPrimaryLeftHalf);
+        })) << platform::describe(session->frameOf(client));
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return session->activeWindow() == notes; }));
+
+    for (int press = 0; press < 6; ++press) {
+        const xcb_window_t before = inFrontOf(zone);
+        ProgramOnX11Test::press({XK_Alt_L, XK_Tab});
+        ASSERT_TRUE(X11TestSession::waitFor([&] { return inFrontOf(zone) != before; }, seconds(5)))
+            << press << "\n"
+            << logText();
+        EXPECT_EQ(session->activeWindow(), notes) << press;
+    }
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+// Zone 1 of the main monitor holds an xterm with the keyboard, a clock, which takes no keyboard focus, and
+// a dialog of a fixed size; an xterm of another class lies in zone 1 of the side monitor. Each Alt+Tab
+// brings another window of zone 1 to the front, and the keyboard never leaves zone 1: the clock in front
+// leaves it where it was, and the next press goes on within zone 1.
+TEST_F(PushKeysOnX11Test, altTabPastAClockBesideADialogKeepsTheKeyboardInTheZone) {
+    startSession(true);
+    const auto uuids = monitorsByName(session->display());
+    WMScene scene = sceneOverBothMonitors(session->display(), "77777777-8888-4999-8aaa-eeeeeeeeeeee", "Clock",
+                                          "builtin.split-50-50", "builtin.split-50-50");
+    for (const char* application : {"xterm", "xclock", "dialog"})
+        scene.windowHints[uuids.at(kPrimaryName)].push_back(WindowHint{application, 1, std::nullopt});
+    scene.windowHints[uuids.at(kSecondaryName)].push_back(WindowHint{"other", 1, std::nullopt});
+    writeActiveScene(home(), scene);
+    const pid_t otherPid =
+        session->start({"xterm", "-name", "other", "-geometry", "60x20+100+100", "-e", "cat"});
+    std::optional<xcb_window_t> other;
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return (other = session->clientOf(otherPid)).has_value(); }));
+    const xcb_window_t dialog = session->createDialog(Rect(3000, 300, 300, 200), "Dialog", true);
+    session->setClass(dialog, "dialog", "Dialog");
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return session->isClient(dialog); }));
+    const auto before = session->clientList();
+    session->start({"xclock", "-geometry", "+3000+200"});
+    std::optional<xcb_window_t> clock;
+    ASSERT_TRUE(X11TestSession::waitFor([&] {
+        for (xcb_window_t client : session->clientList())
+            if (std::find(before.begin(), before.end(), client) == before.end()) clock = client;
+        return clock.has_value();
+    }));
+    const xcb_window_t notes = activeXterm("Notes", "60x20+3000+100");
+    const pid_t korvane = startKorvaneWithoutEntries();
+    const std::set<xcb_window_t> zone{notes, *clock, dialog};
+    for (xcb_window_t client : zone)
+        ASSERT_TRUE(X11TestSession::waitFor([&] {
+            return within(session->frameOf(client), kPrimaryLeftHalf);
+        })) << platform::describe(session->frameOf(client));
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return within(session->frameOf(*other), kSecondaryRoot); }));
+    ASSERT_TRUE(raiseAndClick(notes));
+
+    std::set<xcb_window_t> fronts;
+    for (int press = 0; press < 6; ++press) {
+        const xcb_window_t frontBefore = inFrontOf(zone);
+        ProgramOnX11Test::press({XK_Alt_L, XK_Tab});
+        ASSERT_TRUE(X11TestSession::waitFor([&] { return inFrontOf(zone) != frontBefore; }, seconds(5)))
+            << press << "\n"
+            << logText();
+        fronts.insert(inFrontOf(zone));
+        // Watched for as long as the window manager takes to hand the keyboard on.
+        const Nanos until = monotonic() + milliseconds(500);
+        while (monotonic() < until) {
+            const xcb_window_t keyboard = session->activeWindow();
+            ASSERT_TRUE(keyboard == XCB_WINDOW_NONE || zone.contains(keyboard)) << press << "\n" << logText();
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        EXPECT_TRUE(zone.contains(session->activeWindow())) << press;
+    }
+    EXPECT_EQ(fronts, zone);
 
     ::kill(korvane, SIGTERM);
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();

@@ -491,6 +491,26 @@ xcb_window_t X11TestSession::createDock(const Rect& root, const std::array<std::
     });
 }
 
+xcb_window_t X11TestSession::createDialog(const Rect& root, const std::string& title, bool fixedSize) {
+    return mappedWindow(root, [&](xcb_window_t w) {
+        const xcb_atom_t dialog = atom("_NET_WM_WINDOW_TYPE_DIALOG");
+        const auto pid = static_cast<std::uint32_t>(::getpid());
+        setProperty(w, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8, static_cast<std::uint32_t>(title.size()),
+                    title.data());
+        setProperty(w, atom("_NET_WM_WINDOW_TYPE"), XCB_ATOM_ATOM, 32, 1, &dialog);
+        setProperty(w, atom("_NET_WM_PID"), XCB_ATOM_CARDINAL, 32, 1, &pid);
+        if (fixedSize) {
+            // WM_NORMAL_HINTS: PMinSize | PMaxSize, the minimum and maximum both the window's size.
+            std::array<std::uint32_t, 18> hints{};
+            hints[0] = (1u << 4) | (1u << 5);
+            hints[5] = hints[7] = static_cast<std::uint32_t>(root.width());
+            hints[6] = hints[8] = static_cast<std::uint32_t>(root.height());
+            setProperty(w, XCB_ATOM_WM_NORMAL_HINTS, XCB_ATOM_WM_SIZE_HINTS, 32,
+                        static_cast<std::uint32_t>(hints.size()), hints.data());
+        }
+    });
+}
+
 void X11TestSession::requestFrame(xcb_window_t window, const Rect& frame) {
     auto e = cardinals(window, atom("_NET_FRAME_EXTENTS"), XCB_ATOM_CARDINAL);
     e.resize(4, 0);

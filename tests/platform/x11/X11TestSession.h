@@ -122,6 +122,9 @@ class X11TestSession {
     // A plain top-level window, mapped; a dock is one with a strut.
     xcb_window_t createWindow(const Rect& root, const std::string& title);
     xcb_window_t createDock(const Rect& root, const std::array<std::uint32_t, 12>& strut);
+    // A dialog of this process (its type says so, and its pid); one `fixedSize` at its size, as its size
+    // hints' minimum and maximum say.
+    xcb_window_t createDialog(const Rect& root, const std::string& title, bool fixedSize = false);
     // Asks the window manager for a frame (root coordinates, with the frame extents), as a pager does.
     void requestFrame(xcb_window_t window, const Rect& frame);
     // Asks the window manager to maximise a client, as a pager does.
