@@ -140,7 +140,11 @@ Task<bool> WindowActivator::activateWindowAsync(AXElement window, std::string re
     const bool result = co_await answer;
     if (result) co_return true;
 
-    if (isCycleReason(reason) && pid != 0) {
+    // Only an application that came to the front while its window's focus could not be confirmed is
+    // one the careful strategy may help. One that never came forward was held back by the desktop (a
+    // window on another desktop, a window that never takes the keyboard), and the careful strategy's
+    // further steps could only bring another of its windows forward.
+    if (isCycleReason(reason) && pid != 0 && isAppFrontmost(pid)) {
         auto app = p.workspace().runningApplication(pid);
         if (app && app->bundleID) {
             const std::string& bundleID = *app->bundleID;
@@ -425,6 +429,12 @@ Task<bool> WindowActivator::activateApplicationAsync(platform::RunningApplicatio
     auto& accessibility = platform().accessibility();
     const ActivationStrategy strategy = ActivationStrategy::strategy(std::optional<std::string>(bundleId));
     Log::wm.info("[%s] Activating app %s (pid=%d) using strategy: %s", reason, bundleId, pid, strategy.name);
+    // The steps that name the application by its identifier, taken only where that reaches this process
+    // alone: otherwise they would give the keyboard to another window than the one asked for.
+    const bool byIdentifier = identifierReachesOnly(workspace, bundleId, pid);
+    if (!byIdentifier && (strategy.useAppleScript || useFallback))
+        Log::wm.info("[%s] %s names other processes than pid=%d, or none: not activated by it", reason,
+                     bundleId, pid);
 
     const bool activated = workspace.activate(app.pid, allowAllWindows ? platform::kActivateAllWindows : 0u);
     Log::wm.info("[%s] _NET_ACTIVE_WINDOW request returned %{bool}d", reason, activated);
@@ -449,7 +459,7 @@ Task<bool> WindowActivator::activateApplicationAsync(platform::RunningApplicatio
     }
     if (superseded.isCancelled()) co_return false;
 
-    if (strategy.useAppleScript) {
+    if (strategy.useAppleScript && byIdentifier) {
         Log::wm.info("[%s] Fast-tracking to activation by app id for %s", reason, bundleId);
         if (AppleScriptActivator::shared()->activate(bundleId)) {
             if (co_await waitForAppFrontmost(pid, kScriptConfirmation)) {
@@ -476,7 +486,7 @@ Task<bool> WindowActivator::activateApplicationAsync(platform::RunningApplicatio
     }
     if (superseded.isCancelled()) co_return false;
 
-    if (workspace.urlForApplication(bundleId)) {
+    if (byIdentifier && workspace.urlForApplication(bundleId)) {
         co_await openApplicationAndWait(workspace, bundleId, true);
         Log::wm.info("[%s] Desktop entry launch attempted", reason);
         if (co_await waitForAppFrontmost(pid, kActivateConfirmation)) {
@@ -486,7 +496,7 @@ Task<bool> WindowActivator::activateApplicationAsync(platform::RunningApplicatio
     }
     if (superseded.isCancelled()) co_return false;
 
-    if (strategy.useAppleScript) {
+    if (strategy.useAppleScript && byIdentifier) {
         Log::wm.info("[%s] Trying activation by app id (final fallback)", reason);
         if (AppleScriptActivator::shared()->activate(bundleId)) {
             if (co_await waitForAppFrontmost(pid, kScriptConfirmation)) {

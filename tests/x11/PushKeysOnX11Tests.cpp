@@ -598,5 +598,61 @@ TEST_F(PushKeysOnX11Test, altTabPastAClockBesideADialogKeepsTheKeyboardInTheZone
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
 }
 
+// Three xterms, of the one application their desktop entry names: A and B pushed into zone 1 of the main
+// monitor, C into zone 2. B is sent to a second desktop and Alt+Tab from A goes towards it. For 20 s the
+// keyboard goes to no xterm but A, which had it, and B, which was asked for; then the user goes back to
+// the first desktop, clicks C and pushes it into zone 1, where it keeps the keyboard in front of A. The
+// application is not recorded as one needing the slow strategy.
+TEST_F(PushKeysOnX11Test, anActivationThatDoesNotTakeGivesTheKeyboardToNoOtherWindowOfTheApplication) {
+    startSession(true);
+    session->setDesktopCount(2);
+    const xcb_window_t a = xterm("A", "60x20+2000+100");
+    const xcb_window_t b = xterm("B", "60x20+2100+150");
+    const xcb_window_t c = xterm("C", "60x20+2200+200");
+    const pid_t korvane = startKorvane();
+    ASSERT_TRUE(waitForLine("Scene Restore complete")) << logText();
+    std::size_t pushes = 0;
+    for (const auto& [window, key] :
+         {std::pair<xcb_window_t, std::uint32_t>{a, XK_1}, {b, XK_1}, {c, XK_2}}) {
+        ASSERT_TRUE(raiseAndClick(window));
+        press(key);
+        ASSERT_TRUE(comesToFill(window, key == XK_1 ? kPrimaryLeftHalf : kPrimaryRightHalf)) << logText();
+        // The push brings its window forward; a click elsewhere before it ends would lose to it.
+        ASSERT_TRUE(pushesEnd(++pushes)) << logText();
+    }
+    ASSERT_TRUE(raiseAndClick(a));
+    session->sendToDesktop(b, 1);
+
+    ProgramOnX11Test::press({XK_Alt_L, XK_Tab});
+    ASSERT_TRUE(waitForLine("Cycle region=1 dir=1")) << logText();
+    std::set<xcb_window_t> keyboard;
+    const Nanos until = monotonic() + seconds(20);
+    while (monotonic() < until) {
+        keyboard.insert(session->activeWindow());
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    EXPECT_FALSE(keyboard.contains(c)) << logText();
+    keyboard.erase(a);
+    keyboard.erase(b);
+    keyboard.erase(XCB_WINDOW_NONE);
+    EXPECT_TRUE(keyboard.empty()) << logText();
+
+    if (session->currentDesktop() != 0) session->showDesktop(0);
+    ASSERT_TRUE(raiseAndClick(c));
+    press(XK_1);
+    ASSERT_TRUE(comesToFill(c, kPrimaryLeftHalf));
+    ASSERT_TRUE(pushesEnd(++pushes)) << logText();
+    const Nanos watched = monotonic() + seconds(3);
+    while (monotonic() < watched) {
+        ASSERT_EQ(session->activeWindow(), c) << logText();
+        ASSERT_EQ(inFrontOf({a, c}), c);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    EXPECT_FALSE(fs::exists(home() / "focus-whitelist-runtime.json"));
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
 } // namespace
 } // namespace korvane::x11::test

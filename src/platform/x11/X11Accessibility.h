@@ -108,10 +108,11 @@ class X11Accessibility final : public platform::Accessibility {
     platform::AXError placeFrame(Window& w, std::optional<Point> origin, std::optional<Size> size);
     // Asks the window manager to make the window the active one, and returns: a client may ask for the
     // keyboard and never take it, and a wait for it would keep every key pressed meanwhile waiting.
-    platform::AXError activate(xcb_window_t window);
+    // The window is noted as its process's window brought forward (X11ClientSnapshot::broughtForward).
+    platform::AXError activate(xcb_window_t window, pid_t pid);
     // Asks the window manager to put a window that takes no keyboard focus in front, as a pager does:
     // it never makes such a window the active one, so activating it would be asking in vain.
-    platform::AXError raiseAlone(xcb_window_t window);
+    platform::AXError raiseAlone(xcb_window_t window, pid_t pid);
     // Whether `window` is where activating or raising it would put it: shown, and below nothing but what
     // the window manager keeps above ordinary windows.
     bool alreadyInFront(xcb_window_t window, const StackingTop& stacking);

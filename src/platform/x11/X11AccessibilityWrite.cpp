@@ -229,7 +229,7 @@ AXError X11Accessibility::writeWindow(const AXElement& element, const std::strin
         // The window manager never gives the keyboard to a window that refuses it; asking would only
         // wait out the limit.
         if (!w.client.takesFocus) return AXError::cannotComplete;
-        return activate(static_cast<xcb_window_t>(element.token));
+        return activate(static_cast<xcb_window_t>(element.token), element.pid);
     }
     if (AXError e = resolveWindow(element, 0, w); e != AXError::success) return e;
     return AXError::attributeUnsupported;
@@ -247,7 +247,7 @@ AXError X11Accessibility::writeApplication(pid_t pid, const std::string& attribu
         target = preferredWindow(pid, *snapshot, true);
     }
     if (!target) return processExists(pid) ? AXError::cannotComplete : AXError::invalidUIElement;
-    return activate(*target);
+    return activate(*target, pid);
 }
 
 AXError X11Accessibility::setParkingMark(Window& w, bool marked) {
@@ -352,9 +352,10 @@ bool X11Accessibility::alreadyInFront(xcb_window_t window, const StackingTop& st
     });
 }
 
-AXError X11Accessibility::activate(xcb_window_t window) {
+AXError X11Accessibility::activate(xcb_window_t window, pid_t pid) {
     // Without a window manager the active window on the root is a stale record of a dead one.
     if (!isProcessTrusted()) return AXError::apiDisabled;
+    snapshot_.noteBroughtForward(pid, window);
     std::uint32_t length = stackingLength_;
     const StackingTop stacking = fetchStackingTop(connection_, kStackingTop, length);
     stackingLength_ = length;
@@ -373,8 +374,9 @@ AXError X11Accessibility::activate(xcb_window_t window) {
     return AXError::success;
 }
 
-AXError X11Accessibility::raiseAlone(xcb_window_t window) {
+AXError X11Accessibility::raiseAlone(xcb_window_t window, pid_t pid) {
     if (!isProcessTrusted()) return AXError::apiDisabled;
+    snapshot_.noteBroughtForward(pid, window);
     std::uint32_t length = stackingLength_;
     const StackingTop stacking = fetchStackingTop(connection_, kStackingTop, length);
     stackingLength_ = length;
@@ -421,7 +423,7 @@ AXError X11Accessibility::performAction(const AXElement& element, const std::str
         if (AXError e = resolveWindow(element, kFocusPart, w); e != AXError::success) return e;
         if (action != "AXRaise") return AXError::actionUnsupported;
         const auto window = static_cast<xcb_window_t>(element.token);
-        return w.client.takesFocus ? activate(window) : raiseAlone(window);
+        return w.client.takesFocus ? activate(window, element.pid) : raiseAlone(window, element.pid);
     }
     if (element.kind == Kind::application || element.kind == Kind::systemWide)
         return AXError::actionUnsupported;

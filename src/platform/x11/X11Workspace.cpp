@@ -163,6 +163,8 @@ X11Workspace::Snapshot X11Workspace::snapshot(std::optional<pid_t> only) {
         app.isHidden = any && allMinimized;
         if (app.isActive)
             snap.preferred[pid] = state.active;
+        else if (const auto asked = clients_.broughtForward(*read, pid))
+            snap.preferred[pid] = *asked;
         else if (topmost)
             snap.preferred[pid] = *topmost;
         else if (topmostMinimized)

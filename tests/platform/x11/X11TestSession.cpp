@@ -511,6 +511,30 @@ xcb_window_t X11TestSession::createDialog(const Rect& root, const std::string& t
     });
 }
 
+void X11TestSession::setDesktopCount(std::uint32_t count) {
+    askWindowManager(root_, "_NET_NUMBER_OF_DESKTOPS", {count, 0, 0, 0, 0});
+    waitFor([&] {
+        const auto v = cardinals(root_, atom("_NET_NUMBER_OF_DESKTOPS"), XCB_ATOM_CARDINAL);
+        return !v.empty() && v.front() == count;
+    });
+}
+
+void X11TestSession::showDesktop(std::uint32_t desktop) {
+    askWindowManager(root_, "_NET_CURRENT_DESKTOP", {desktop, XCB_CURRENT_TIME, 0, 0, 0});
+    waitFor([&] { return currentDesktop() == desktop; });
+}
+
+void X11TestSession::sendToDesktop(xcb_window_t window, std::uint32_t desktop) {
+    // The desktop, then the source: a pager.
+    askWindowManager(window, "_NET_WM_DESKTOP", {desktop, 2, 0, 0, 0});
+    waitFor([&] { return desktopOf(window) == desktop; });
+}
+
+std::uint32_t X11TestSession::currentDesktop() {
+    const auto v = cardinals(root_, atom("_NET_CURRENT_DESKTOP"), XCB_ATOM_CARDINAL);
+    return v.empty() ? 0 : v.front();
+}
+
 void X11TestSession::requestFrame(xcb_window_t window, const Rect& frame) {
     auto e = cardinals(window, atom("_NET_FRAME_EXTENTS"), XCB_ATOM_CARDINAL);
     e.resize(4, 0);

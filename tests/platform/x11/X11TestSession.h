@@ -125,6 +125,12 @@ class X11TestSession {
     // A dialog of this process (its type says so, and its pid); one `fixedSize` at its size, as its size
     // hints' minimum and maximum say.
     xcb_window_t createDialog(const Rect& root, const std::string& title, bool fixedSize = false);
+    // The desktops as a pager changes them: how many there are, which one shows, and which one a
+    // client is on.
+    void setDesktopCount(std::uint32_t count);
+    void showDesktop(std::uint32_t desktop);
+    void sendToDesktop(xcb_window_t window, std::uint32_t desktop);
+    std::uint32_t currentDesktop();
     // Asks the window manager for a frame (root coordinates, with the frame extents), as a pager does.
     void requestFrame(xcb_window_t window, const Rect& frame);
     // Asks the window manager to maximise a client, as a pager does.
