@@ -654,5 +654,64 @@ TEST_F(PushKeysOnX11Test, anActivationThatDoesNotTakeGivesTheKeyboardToNoOtherWi
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
 }
 
+// Two desktops. Zone 1 of the main monitor holds xterms A and B, and an xterm of another name lies in
+// no zone; a calculator lies on the second desktop, and B is sent there. Alt+Tab from A brings B forward as
+// a pager would: the second desktop shows and B has the keyboard. Back on the first desktop, the switcher's
+// tile of the calculator, an application only on the second desktop, does the same for it. The keyboard
+// goes to no third window on the way.
+TEST_F(PushKeysOnX11Test, windowsOnADesktopNotShownAreBroughtForwardWithTheirDesktop) {
+    startSession(true);
+    session->setDesktopCount(2);
+    zoneOneHolds({"xterm", "xterm"});
+    const xcb_window_t a = xterm("A", "60x20+2000+100");
+    const xcb_window_t b = xterm("B", "60x20+2100+150");
+    const pid_t thirdPid =
+        session->start({"xterm", "-name", "third", "-geometry", "60x20+3000+100", "-e", "cat"});
+    std::optional<xcb_window_t> third, calc;
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return (third = session->clientOf(thirdPid)).has_value(); }));
+    session->start({"xcalc", "-geometry", "+3000+500"});
+    // xcalc does not name its process on its window; it is known by its title.
+    ASSERT_TRUE(X11TestSession::waitFor([&] {
+        calc = session->viewableWindowTitled("Calculator");
+        return calc && session->isClient(*calc);
+    }));
+    session->sendToDesktop(*calc, 1);
+    const pid_t korvane = startKorvaneWithoutEntries();
+    for (xcb_window_t client : {a, b})
+        ASSERT_TRUE(X11TestSession::waitFor([&] {
+            return within(session->frameOf(client), kPrimaryLeftHalf);
+        })) << platform::describe(session->frameOf(client));
+    ASSERT_TRUE(raiseAndClick(a));
+    session->sendToDesktop(b, 1);
+
+    std::set<xcb_window_t> keyboard;
+    const auto comesForward = [&](xcb_window_t window) {
+        return X11TestSession::waitFor([&] {
+            keyboard.insert(session->activeWindow());
+            return session->currentDesktop() == 1 && session->activeWindow() == window;
+        });
+    };
+    ProgramOnX11Test::press({XK_Alt_L, XK_Tab});
+    EXPECT_TRUE(comesForward(b)) << logText();
+    // The activation checks and may ask again; a desktop shown before it ends would be taken back.
+    ASSERT_TRUE(waitForLine("[AsyncActivation:Cycle rid=1 dir=1] Completed successfully")) << logText();
+
+    session->showDesktop(0);
+    ASSERT_TRUE(raiseAndClick(a));
+    press(XK_a);
+    ASSERT_TRUE(X11TestSession::waitFor([&] {
+        const auto panel = session->viewableWindowTitled("Global Switcher");
+        return panel && session->activeWindow() == *panel;
+    })) << logText();
+    // The calculator's name against the terminals': "xc".
+    ProgramOnX11Test::press({XK_x});
+    ProgramOnX11Test::press({XK_c});
+    EXPECT_TRUE(comesForward(*calc)) << logText();
+    EXPECT_FALSE(keyboard.contains(*third));
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
 } // namespace
 } // namespace korvane::x11::test

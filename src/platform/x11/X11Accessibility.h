@@ -59,8 +59,10 @@ class X11Accessibility final : public platform::Accessibility {
                                                  const std::string& attribute,
                                                  const platform::AXValue& parameter,
                                                  platform::AXValue& out) override;
-    // "AXRaise" activates the window, or raises it alone when it takes no keyboard focus; it returns
-    // once the window manager is asked, without waiting to see the window in front.
+    // "AXRaise" activates the window, or raises it alone when it takes no keyboard focus or lies on a
+    // desktop not shown (it shows no other desktop); it returns once the window manager is asked, without
+    // waiting to see the window in front. Focusing a window ("AXMain", "AXFocused", an application's
+    // "AXFrontmost") on a desktop not shown shows its desktop first, as a pager does.
     platform::AXError performAction(const platform::AXElement& element, const std::string& action) override;
     platform::AXError pidOf(const platform::AXElement& element, pid_t& out) override;
     // Bounds how long a write waits for the window manager to carry it out (default 0.5 s); set on

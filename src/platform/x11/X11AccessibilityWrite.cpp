@@ -11,6 +11,7 @@
 
 #include "platform/x11/X11Connection.h"
 #include "platform/x11/X11Observers.h"
+#include "platform/x11/X11VirtualDesktops.h"
 
 #include <algorithm>
 #include <chrono>
@@ -366,6 +367,9 @@ AXError X11Accessibility::activate(xcb_window_t window, pid_t pid) {
     // by another client is given back by activating, as before.
     if (stacking.ok && current == window && stacking.focus == window && alreadyInFront(window, stacking))
         return AXError::success;
+    // A window manager asked to activate a window on a desktop not shown only marks it as wanting
+    // attention: its desktop is shown first, as a pager does.
+    if (const auto desktop = hiddenDesktopOf(connection_, window)) showDesktop(connection_, *desktop);
     // Sent, not waited for: a client that asks for the keyboard and never takes it would hold the
     // caller to the limit, and with it every key pressed meanwhile. Whoever needs to see the window
     // active polls for it.
@@ -423,7 +427,10 @@ AXError X11Accessibility::performAction(const AXElement& element, const std::str
         if (AXError e = resolveWindow(element, kFocusPart, w); e != AXError::success) return e;
         if (action != "AXRaise") return AXError::actionUnsupported;
         const auto window = static_cast<xcb_window_t>(element.token);
-        return w.client.takesFocus ? activate(window, element.pid) : raiseAlone(window, element.pid);
+        // A raise alone shows no other desktop (moving a window there raises it too): a window there is
+        // put in front within its desktop, where activating it would only mark it as wanting attention.
+        const bool activates = w.client.takesFocus && !hiddenDesktopOf(connection_, window);
+        return activates ? activate(window, element.pid) : raiseAlone(window, element.pid);
     }
     if (element.kind == Kind::application || element.kind == Kind::systemWide)
         return AXError::actionUnsupported;
