@@ -387,6 +387,12 @@ std::vector<std::string> X11TestSession::atomNames(xcb_window_t window, const ch
     return names;
 }
 
+bool X11TestSession::hasProperty(xcb_window_t window, const char* property) {
+    Reply<xcb_get_property_reply_t> r(xcb_get_property_reply(
+        conn_, xcb_get_property(conn_, 0, window, atom(property), XCB_ATOM_ANY, 0, 0), nullptr));
+    return r && r->type != XCB_ATOM_NONE;
+}
+
 std::optional<std::uint32_t> X11TestSession::desktopOf(xcb_window_t window) {
     const auto v = cardinals(window, atom("_NET_WM_DESKTOP"), XCB_ATOM_CARDINAL);
     return v.empty() ? std::nullopt : std::optional(v.front());

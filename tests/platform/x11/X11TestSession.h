@@ -102,6 +102,8 @@ class X11TestSession {
     std::optional<xcb_window_t> viewableWindowTitled(const std::string& title);
     // The names of the atoms a window's property of type ATOM lists (_NET_WM_STATE, _NET_WM_WINDOW_TYPE).
     std::vector<std::string> atomNames(xcb_window_t window, const char* property);
+    // Whether the window has the property, of whatever type.
+    bool hasProperty(xcb_window_t window, const char* property);
     // The desktop a window is on (_NET_WM_DESKTOP; 0xFFFFFFFF for all of them), nothing when unset.
     std::optional<std::uint32_t> desktopOf(xcb_window_t window);
     // The colour the screen shows at a point of the root window, as 0xRRGGBB.
