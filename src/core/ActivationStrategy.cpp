@@ -53,4 +53,14 @@ ActivationStrategy ActivationStrategy::strategy(const platform::AXElement& eleme
     return strategy(app->bundleID);
 }
 
+bool identifierReachesOnly(platform::Workspace& workspace, const std::string& bundleID, pid_t pid) {
+    bool reached = false;
+    for (const auto& app : workspace.runningApplications()) {
+        if (app.bundleID != bundleID) continue;
+        if (app.pid != pid) return false;
+        reached = true;
+    }
+    return reached;
+}
+
 } // namespace korvane

@@ -12,7 +12,8 @@ namespace korvane {
 
 namespace platform {
 class Platform;
-}
+class Workspace;
+} // namespace platform
 
 struct ActivationStrategy {
     std::string name;
@@ -40,5 +41,11 @@ struct ActivationStrategy {
     // no running application has it.
     static ActivationStrategy strategy(const platform::AXElement& element, platform::Platform& platform);
 };
+
+// Whether bringing the application forward by its identifier (its activation script, opening its desktop
+// entry) reaches the running process `pid` and no other. Where several processes share the identifier
+// (a terminal that runs one process per window) it reaches the first of them, and where `pid` no longer
+// runs it starts another: either way a window other than the one asked for would take the keyboard.
+bool identifierReachesOnly(platform::Workspace& workspace, const std::string& bundleID, pid_t pid);
 
 } // namespace korvane

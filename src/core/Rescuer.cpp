@@ -91,9 +91,10 @@ Rescuer::Rescuer(std::shared_ptr<AXUtil> axu) : axu(std::move(axu)) {}
 
 void Rescuer::rescueParkedWindows() {
     platform::Platform& platform = axu->platform();
-    // The live list, not the cache: the pass runs once and wants every window as it is now.
-    auto list =
-        platform.windowServer().copyWindowInfo(platform::kOnScreenOnly | platform::kExcludeDesktopElements);
+    // The live list, not the cache: the pass runs once and wants every window as it is now. Windows off
+    // screen too: a restore parks the windows of every desktop, and those of a desktop not shown are off
+    // screen, as minimised ones are.
+    auto list = platform.windowServer().copyWindowInfo(platform::kExcludeDesktopElements);
     if (!list || list->empty()) return;
     if (!std::all_of(list->begin(), list->end(), [](const auto& e) { return e.is_object(); })) return;
 

@@ -46,9 +46,9 @@ class Rescuer {
   public:
     explicit Rescuer(std::shared_ptr<AXUtil> axu);
 
-    // Moves every parked application window onto a 200 by 200 square near the top-left corner of the
-    // main display's visible frame. Safe on a background queue: it keeps no state and never touches the
-    // zone state.
+    // Moves every parked application window, on screen or off it (on another desktop, minimised), onto a
+    // 200 by 200 square near the top-left corner of the main display's visible frame. Safe on a background
+    // queue: it keeps no state and never touches the zone state.
     void rescueParkedWindows();
 
     // The launch pass: one rescue on a background queue, without waiting for it; the Rescuer is released

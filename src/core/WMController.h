@@ -117,9 +117,10 @@ class WMController : public std::enable_shared_from_this<WMController> {
     // Makes the focused window the top of the zone when it belongs to the zone but is not the top,
     // unless topRaisedOverFocus.
     void syncStackTopWithFocus(int zone, WMState& state);
-    // Whether the zone's top is a window that takes no keyboard focus standing in front of the focused
-    // window on screen: a cycle raised it there (or the user did), and the focus it could not take says
-    // nothing about where in the stack the user is. The next cycle goes on from it.
+    // Whether the zone's top stands in front of the focused window on screen, being a window that takes
+    // no keyboard focus (a clock) or the one the last cycle went to (which may ask for the keyboard and
+    // never take it): a cycle raised it there (or the user did), and the focus it did not take says
+    // nothing about where in the stack the user is. The next cycle goes on from the window in front.
     bool topRaisedOverFocus(int zone, WindowID focused, const WMState& state);
     // The element to activate for a window that a cycle brought to the top; nothing for a window that
     // cannot be found or is auxiliary.
@@ -141,6 +142,8 @@ class WMController : public std::enable_shared_from_this<WMController> {
     // Outlives the controller only while one of its requests runs; the controller's destructor cuts its
     // way back to `onWindowFocus`.
     std::shared_ptr<WindowActivator> activator_;
+    // The window the last cycle brought to the top and asked to activate.
+    std::optional<WindowID> cycledTo_;
 };
 
 } // namespace korvane

@@ -89,7 +89,7 @@ bool WMController::topRaisedOverFocus(int zoneID, WindowID focused, const WMStat
     if (!zone || zone->stack.empty() || zone->stack.back() == focused) return false;
     const WindowID top = zone->stack.back();
     const auto ref = state.wins.find(top);
-    if (ref == state.wins.end() || ax->takesKeyboardFocus(ref->second.ax)) return false;
+    if (ref == state.wins.end() || (top != cycledTo_ && ax->takesKeyboardFocus(ref->second.ax))) return false;
     const auto list = platform().windowServer().copyWindowInfo(platform::kOnScreenOnly);
     if (!list) return false;
     for (const auto& entry : *list) { // front to back
@@ -168,6 +168,7 @@ void WMController::cycle(int region, const std::string& displayUUID, int directi
         if (!last.topAfter) break;
         const WindowID top = *last.topAfter;
         if (auto element = resolveElementForCycle(top, *state)) {
+            cycledTo_ = top;
             startFocusRequest(*element, platform::format("Cycle rid=%ld dir=%ld", region, direction),
                               std::nullopt, false);
             Log::wm.info("%s", prefix + describeTops(last));

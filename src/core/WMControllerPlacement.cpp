@@ -181,17 +181,19 @@ void WMController::activateApp(const AXElement& element, const std::string& tag,
                 Log::wm.error("%s: AX frontmost failed", tag);
             }
         }
+        // Named by its identifier, the application may be another process, and its window another one.
+        const bool byIdentifier = bundleID && identifierReachesOnly(workspace, *bundleID, pid);
         if (!success) {
             success = workspace.activate(pid, 0u);
             if (!success) {
                 Log::wm.info("%s: Trying desktop entry launch", tag);
-                if (bundleID && workspace.urlForApplication(*bundleID)) {
+                if (byIdentifier && workspace.urlForApplication(*bundleID)) {
                     workspace.openApplication(*bundleID, true, false, [](platform::OpenApplicationResult) {});
                     success = true;
                 }
             }
         }
-        if (ActivationStrategy::strategy(bundleID).useAppleScript && bundleID) {
+        if (ActivationStrategy::strategy(bundleID).useAppleScript && byIdentifier) {
             Log::wm.info("%s: Trying activation by app id for problematic app", tag);
             if (AppleScriptActivator::shared()->activate(*bundleID)) {
                 success = true;

@@ -40,6 +40,10 @@ bool readsTrue(platform::Accessibility& accessibility, const AXElement& element,
 }
 
 constexpr double kActivateConfirmation = 0.3;
+// How long after a window that takes no keyboard focus came in front the keyboard is watched, and how
+// often: a window manager that hands the keyboard on does so at once.
+constexpr Nanos kKeyboardHandedOnWithin = milliseconds(300);
+constexpr Nanos kKeyboardCheckInterval = milliseconds(20);
 constexpr double kScriptConfirmation = 0.5;
 
 // Starts the open request and gives back what will learn its end: true when its completion ran, false
@@ -136,7 +140,11 @@ Task<bool> WindowActivator::activateWindowAsync(AXElement window, std::string re
     const bool result = co_await answer;
     if (result) co_return true;
 
-    if (isCycleReason(reason) && pid != 0) {
+    // Only an application that came to the front while its window's focus could not be confirmed is
+    // one the careful strategy may help. One that never came forward was held back by the desktop (a
+    // window on another desktop, a window that never takes the keyboard), and the careful strategy's
+    // further steps could only bring another of its windows forward.
+    if (isCycleReason(reason) && pid != 0 && isAppFrontmost(pid)) {
         auto app = p.workspace().runningApplication(pid);
         if (app && app->bundleID) {
             const std::string& bundleID = *app->bundleID;
@@ -212,12 +220,15 @@ Task<bool> WindowActivator::runActivationAttempts(AXElement window, std::string 
 Task<bool> WindowActivator::raiseWithoutFocus(AXElement window, std::string reason,
                                               CancellationToken cancellation, CancellationToken superseded) {
     if (superseded.isCancelled()) co_return false;
-    auto& accessibility = platform().accessibility();
+    auto& p = platform();
+    auto& accessibility = p.accessibility();
     if (readsTrue(accessibility, window, "AXMinimized")) {
         accessibility.setAttribute(window, "AXMinimized", AXValue(false));
-        co_await platform::sleepFor(platform().runLoop(), milliseconds(100), cancellation);
+        co_await platform::sleepFor(p.runLoop(), milliseconds(100), cancellation);
         if (superseded.isCancelled()) co_return false;
     }
+    const auto had = ax_->focusedWindow();
+    const std::optional<WindowID> hadNumber = had ? ax_->windowID(*had) : std::nullopt;
     if (const AXError raised = accessibility.performAction(window, "AXRaise"); raised != AXError::success) {
         Log::wm.error("[AsyncActivation:%s] Raising a window that takes no keyboard focus failed: %d", reason,
                       platform::axErrorCode(raised));
@@ -225,6 +236,30 @@ Task<bool> WindowActivator::raiseWithoutFocus(AXElement window, std::string reas
     }
     Log::wm.info("[AsyncActivation:%s] Raised a window that takes no keyboard focus; the focus stays",
                  reason);
+    if (!hadNumber) co_return true;
+
+    // A window manager may hand the keyboard on as such a window comes in front, to a window of another
+    // zone or monitor: the keyboard stays with the window that had it, so it is given back.
+    const std::optional<WindowID> raisedNumber = ax_->windowID(window);
+    std::optional<WindowID> now;
+    for (Nanos waited = 0; waited < kKeyboardHandedOnWithin && !cancellation.isCancelled();
+         waited += kKeyboardCheckInterval) {
+        co_await platform::sleepFor(p.runLoop(), kKeyboardCheckInterval, cancellation);
+        const auto focused = ax_->focusedWindow();
+        now = focused ? ax_->windowID(*focused) : std::nullopt;
+        if (now && *now != *hadNumber && now != raisedNumber) break;
+        now.reset();
+    }
+    if (!now || superseded.isCancelled()) co_return true;
+    Log::wm.info("[AsyncActivation:%s] The keyboard went to wid=%u as the window came in front; giving it "
+                 "back to wid=%u",
+                 reason, *now, *hadNumber);
+    pid_t hadPid = 0;
+    if (accessibility.pidOf(*had, hadPid) == AXError::success && hadPid != 0)
+        p.workspace().activate(hadPid, 0);
+    accessibility.setAttribute(*had, "AXMain", AXValue(true));
+    accessibility.setAttribute(*had, "AXFocused", AXValue(true));
+    accessibility.performAction(window, "AXRaise");
     co_return true;
 }
 
@@ -394,6 +429,12 @@ Task<bool> WindowActivator::activateApplicationAsync(platform::RunningApplicatio
     auto& accessibility = platform().accessibility();
     const ActivationStrategy strategy = ActivationStrategy::strategy(std::optional<std::string>(bundleId));
     Log::wm.info("[%s] Activating app %s (pid=%d) using strategy: %s", reason, bundleId, pid, strategy.name);
+    // The steps that name the application by its identifier, taken only where that reaches this process
+    // alone: otherwise they would give the keyboard to another window than the one asked for.
+    const bool byIdentifier = identifierReachesOnly(workspace, bundleId, pid);
+    if (!byIdentifier && (strategy.useAppleScript || useFallback))
+        Log::wm.info("[%s] %s names other processes than pid=%d, or none: not activated by it", reason,
+                     bundleId, pid);
 
     const bool activated = workspace.activate(app.pid, allowAllWindows ? platform::kActivateAllWindows : 0u);
     Log::wm.info("[%s] _NET_ACTIVE_WINDOW request returned %{bool}d", reason, activated);
@@ -418,7 +459,7 @@ Task<bool> WindowActivator::activateApplicationAsync(platform::RunningApplicatio
     }
     if (superseded.isCancelled()) co_return false;
 
-    if (strategy.useAppleScript) {
+    if (strategy.useAppleScript && byIdentifier) {
         Log::wm.info("[%s] Fast-tracking to activation by app id for %s", reason, bundleId);
         if (AppleScriptActivator::shared()->activate(bundleId)) {
             if (co_await waitForAppFrontmost(pid, kScriptConfirmation)) {
@@ -445,7 +486,7 @@ Task<bool> WindowActivator::activateApplicationAsync(platform::RunningApplicatio
     }
     if (superseded.isCancelled()) co_return false;
 
-    if (workspace.urlForApplication(bundleId)) {
+    if (byIdentifier && workspace.urlForApplication(bundleId)) {
         co_await openApplicationAndWait(workspace, bundleId, true);
         Log::wm.info("[%s] Desktop entry launch attempted", reason);
         if (co_await waitForAppFrontmost(pid, kActivateConfirmation)) {
@@ -455,7 +496,7 @@ Task<bool> WindowActivator::activateApplicationAsync(platform::RunningApplicatio
     }
     if (superseded.isCancelled()) co_return false;
 
-    if (strategy.useAppleScript) {
+    if (strategy.useAppleScript && byIdentifier) {
         Log::wm.info("[%s] Trying activation by app id (final fallback)", reason);
         if (AppleScriptActivator::shared()->activate(bundleId)) {
             if (co_await waitForAppFrontmost(pid, kScriptConfirmation)) {

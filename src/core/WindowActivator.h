@@ -40,7 +40,8 @@ class WindowActivator : public std::enable_shared_from_this<WindowActivator> {
     // completion, when given, gets the result on the main queue: true when the window was activated and
     // its focus confirmed, or accepted on the last attempt; a window that takes no keyboard focus is
     // only raised, and true once it is in front, the focus left where it was. A failed cycle ("Cycle" in the
-    // reason) adds the application to the runtime focus whitelist unless a whitelist already holds it.
+    // reason) whose application is frontmost all the same adds it to the runtime focus whitelist unless a
+    // whitelist already holds it; one whose application never came forward adds nothing.
     // Nothing happens, and the completion is not called, once the activator is gone; a request that a
     // later one superseded before it succeeded stops its attempts and reports nothing either.
     void activateWindow(const platform::AXElement& window, const std::string& reason, bool allowAllWindows,
@@ -61,8 +62,10 @@ class WindowActivator : public std::enable_shared_from_this<WindowActivator> {
                            std::function<void(bool)> completion);
 
     // Brings the application to the front through ever more forceful methods, stopping at the first one
-    // after which it is seen frontmost. `useFallback` allows the methods after the first three. Once
-    // `superseded` is cancelled no further method is tried, and the answer is false.
+    // after which it is seen frontmost. `useFallback` allows the methods after the first three. The
+    // methods that name the application by its identifier are left out where that reaches another
+    // process than `pid` (identifierReachesOnly). Once `superseded` is cancelled no further method is
+    // tried, and the answer is false.
     platform::Task<bool> activateApplicationAsync(platform::RunningApplication app, std::string reason,
                                                   pid_t pid, std::string bundleId, bool useFallback,
                                                   bool allowAllWindows,

@@ -117,15 +117,21 @@ TEST_F(RescueTest, launchPassBringsParkedWindowsBackInTheBackgroundAndLeavesOthe
     const auto parked = open(fittedIntegralRect(Rect{300, 200, 600, 400}, Rect{0, 60, 1440, 815}));
     const auto lost = open(Rect{-50000, -50000, 500, 300});
     const auto normal = open(Rect{300, 200, 600, 400});
+    // Parked on a desktop not shown: the window server lists it off screen.
+    const auto elsewhere =
+        windows().open(editor, {.frame = fittedIntegralRect(Rect{300, 400, 600, 300}, Rect{0, 60, 1440, 815}),
+                                .title = "Elsewhere",
+                                .onScreen = false});
     Rescuer::rescueInBackground(ax);
     EXPECT_TRUE(desktop->accessibility().axCallLog().empty()) << "the caller is not held up";
 
     loop().runUntilIdle();
     EXPECT_EQ(windows().frame(parked), kRescued);
     EXPECT_EQ(windows().frame(lost), kRescued);
+    EXPECT_EQ(windows().frame(elsewhere), kRescued);
     EXPECT_EQ(windows().frame(normal), (Rect{300, 200, 600, 400}));
     EXPECT_TRUE(windowCalls(windows().element(normal)).empty());
-    EXPECT_EQ(logs.log().count("[app] Rescued 2 windows from parking"), 1u);
+    EXPECT_EQ(logs.log().count("[app] Rescued 3 windows from parking"), 1u);
     // The pass's own reference to the wrapper is gone once the main queue has released it.
     EXPECT_EQ(ax.use_count(), 1);
 }

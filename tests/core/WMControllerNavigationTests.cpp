@@ -295,11 +295,12 @@ TEST_F(NavigationTest, aFocusRequestActivatesTheWindowAndAnActivationOutlivingTh
 }
 
 // A window that asks for the keyboard and never takes it, between the editor's document and the other
-// application's window, cycled with a press every 1.5 s: its attempts outlast that once its application is
-// given the careful strategy. Each press ends the attempts of the one before, so that 1.5 s after each
+// application's window, cycled with a press every 1.5 s: its attempts outlast that, its application being
+// on the focus whitelist. Each press ends the attempts of the one before, so that 1.5 s after each
 // press the window it went to is in front, with the keyboard unless it is the one that never takes it
 // (which leaves the keyboard where it was); and the keyboard reaches both other windows.
 TEST_F(NavigationTest, aPressEndsTheAttemptsOfThePressBeforeSoThatTheWindowInFrontHasTheKeyboard) {
+    write(home / "focus-whitelist.json", R"({"bundleIds":["com.example.stubborn"]})");
     const pid_t stubborn = ws().launch({.bundleID = "com.example.stubborn", .name = "Stubborn"});
     loop().runUntilIdle();
     // Every way of bringing its application forward is ignored or refused.
@@ -337,6 +338,7 @@ TEST_F(NavigationTest, aPressEndsTheAttemptsOfThePressBeforeSoThatTheWindowInFro
         reached.insert(focusedWindow().value_or(0));
     }
     EXPECT_EQ(reached, (std::set<WindowID>{doc, mine}));
+    EXPECT_TRUE(logged("Starting strategy=problematic"));
 }
 
 } // namespace korvane::testing

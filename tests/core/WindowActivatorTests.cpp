@@ -207,6 +207,39 @@ TEST_F(WindowActivatorTest, failedCyclesThatNameNoBundleAddNothingToTheWhitelist
     EXPECT_FALSE(std::filesystem::exists(home / "focus-whitelist-runtime.json"));
 }
 
+// Three terminals, each a process of its own under one identifier, behind another application; the
+// second one's window does not take: its activation is ignored and its frontmost attribute refused. A
+// cycle towards it fails without bringing either other terminal forward and without recording the
+// application as one needing the slow strategy; nor does a request with that strategy, as a whitelist
+// would give it, reach another terminal through the identifier they share.
+TEST_F(WindowActivatorTest, anActivationThatDoesNotTakeBringsNoOtherProcessOfTheApplicationForward) {
+    ws().install({.bundleID = "org.example.Terminal"});
+    std::vector<pid_t> terminals;
+    std::vector<std::uint32_t> windowsOf;
+    for (double x : {100, 150, 200}) {
+        terminals.push_back(ws().launch({.bundleID = "org.example.Terminal"}));
+        windowsOf.push_back(openWindow(terminals.back(), {.frame = Rect{x, 100, 400, 300}}));
+    }
+    ws().bringToFront(other);
+    ws().setActivateOutcome(terminals[1], O::ignored());
+    desktop->accessibility().setAXFrontmostOutcome(terminals[1], O::refused());
+
+    activateWindowFirst(windowsOf[1], "Cycle rid=1 dir=1", false);
+    loop().advance(seconds(3));
+    activator->enqueueActivation(windows().element(windowsOf[1]), "Focus request", terminals[1],
+                                 ActivationStrategy::problematic(), false, recorder());
+    loop().advance(seconds(10));
+
+    EXPECT_EQ(results.size(), 2u);
+    EXPECT_FALSE(std::ranges::any_of(results, [](const Result& r) { return r.first; }));
+    EXPECT_EQ(ws().frontmostApplication()->pid, other);
+    for (const auto& call : ws().activateCalls())
+        EXPECT_EQ(call.pid, terminals[1]);
+    EXPECT_TRUE(ws().scriptsRun().empty());
+    EXPECT_TRUE(ws().openCalls().empty());
+    EXPECT_FALSE(std::filesystem::exists(home / "focus-whitelist-runtime.json"));
+}
+
 class WindowFirstTest : public WindowActivatorTest {
   protected:
     // An editor whose activation is refused both ways, behind another application.

@@ -3,11 +3,14 @@
 // table stored from the settings taking effect at once.
 #include "LaunchFixture.h"
 
+#include "core/AXUtil.h"
 #include "core/MultiDisplayState.h"
 #include "core/WMState.h"
 #include "input/HotkeyConfig.h"
 
 #include <gtest/gtest.h>
+
+#include <set>
 
 using namespace korvane;
 using platform::kEventFlagControl;
@@ -65,7 +68,48 @@ class AppDelegateHotkeysTest : public korvane::testing::LaunchTest {
         desktop->loop().runUntilIdle();
     }
 
+    // A window of another application with its centre in the zone, recorded at the bottom of the zone's
+    // stack, that asks for the keyboard and never takes it: its application is never brought forward by
+    // any means, as a client that leaves its focus to itself and never takes it is not.
+    std::uint32_t neverFocusedIn(int zone) {
+        if (!stubborn) {
+            stubborn = desktop->workspace().launch({.bundleID = "com.example.stubborn", .name = "Stubborn"});
+            desktop->workspace().setActivateOutcome(stubborn, sim::ActivationOutcome::ignored());
+            desktop->accessibility().setAXFrontmostOutcome(stubborn, sim::ActivationOutcome::refused());
+            desktop->workspace().setScriptOutcome("com.example.stubborn", {.activates = false});
+            desktop->workspace().setOpenBehaviour("com.example.stubborn", {.activates = false});
+        }
+        const Rect frame = d1().layout.zones.at(zone).frame;
+        const auto n =
+            desktop->windows().open(stubborn, {.frame = Rect{frame.minX() + 80, frame.minY() + 80, 400, 300},
+                                               .title = "Stubborn",
+                                               .focused = false,
+                                               .main = false,
+                                               .ignoresFocus = true});
+        desktop->loop().runUntilIdle();
+        d1().attach(
+            WinRef{n, stubborn, desktop->windows().element(n), std::nullopt, desktop->windows().frame(n)},
+            zone);
+        auto& stack = d1().layout.zones.at(zone).stack;
+        std::rotate(stack.begin(), stack.end() - 1, stack.end());
+        return n;
+    }
+    std::uint32_t inFront() { return desktop->windows().frontToBack().front(); }
+    // Of the windows given, the one in front.
+    std::uint32_t inFrontOf(const std::set<std::uint32_t>& windows) {
+        for (auto n : desktop->windows().frontToBack())
+            if (windows.contains(n)) return n;
+        return 0;
+    }
+    // The window with the keyboard: the frontmost application's focused window.
+    std::optional<WindowID> keyboard() {
+        AXUtil ax(*desktop);
+        const auto window = ax.focusedWindow();
+        return window ? ax.windowID(*window) : std::nullopt;
+    }
+
     pid_t editor = 0;
+    pid_t stubborn = 0;
 };
 
 TEST_F(AppDelegateHotkeysTest,
@@ -144,6 +188,90 @@ TEST_F(AppDelegateHotkeysTest, optionTabCyclesTheFocusedWindowsZoneAdoptingItByW
     press(kTab, kEventFlagOption);
     EXPECT_TRUE(logged("[app] Cycle: focused window not assigned to any zone; abort"));
     EXPECT_FALSE(logged("Cycle region"));
+}
+
+// Zone 1 holds the document with the keyboard and a window that asks for the keyboard and never takes it.
+// Alt+Tab starts an activation of that window that waits in vain for its focus; Ctrl+Alt+2 pressed
+// meanwhile moves the document, which kept the keyboard, into zone 2 at once.
+TEST_F(AppDelegateHotkeysTest,
+       aPushPressedWhileAnActivationWaitsForAWindowThatNeverTakesTheFocusMovesAtOnce) {
+    launchAndSettle();
+    const auto never = neverFocusedIn(1);
+    const auto document = windowIn(1);
+    desktop->windows().focus(document);
+    desktop->loop().runUntilIdle();
+
+    keys().press(kTab, kEventFlagOption);
+    desktop->loop().advance(milliseconds(10));
+    ASSERT_EQ(inFront(), never);
+    ASSERT_TRUE(logged("[AsyncActivation:Cycle rid=1 dir=1] Starting strategy=default"));
+    const Nanos pressed = desktop->loop().now();
+    keys().press(19, kEventFlagControl | kEventFlagOption); // 2
+    const Rect zone2 = d1().layout.zones.at(2).frame;
+    ASSERT_TRUE(desktop->loop().advanceUntil([&] { return desktop->windows().frame(document) == zone2; },
+                                             seconds(3)));
+    // The push's own pauses, not the activation's second.
+    EXPECT_LT(desktop->loop().now() - pressed, milliseconds(200));
+    desktop->loop().advance(seconds(3));
+    EXPECT_EQ(keyboard(), document);
+    EXPECT_EQ(d1().layout.zones.at(2).stack, std::vector<WindowID>{document});
+}
+
+// A zone of the document and a window that asks for the keyboard and never takes it: Alt+Tab brings them
+// to the front in turn, each press going on from the window in front, and the document, whenever it is
+// in front, has the keyboard.
+TEST_F(AppDelegateHotkeysTest, altTabAlternatesBetweenADocumentAndAWindowThatNeverTakesTheFocus) {
+    launchAndSettle();
+    const auto never = neverFocusedIn(1);
+    const auto document = windowIn(1);
+    desktop->windows().focus(document);
+    desktop->loop().runUntilIdle();
+
+    std::vector<std::uint32_t> fronts;
+    for (int press = 0; press < 4; ++press) {
+        this->press(kTab, kEventFlagOption);
+        fronts.push_back(inFront());
+        EXPECT_EQ(keyboard(), document) << press;
+    }
+    EXPECT_EQ(fronts, (std::vector<std::uint32_t>{never, document, never, document}));
+}
+
+// Zone 1 holds the document with the keyboard and a clock, which takes no keyboard focus; zone 2 holds a
+// window of another application. Alt+Tab brings the clock in front, and the window manager hands the
+// keyboard on to the window of zone 2 as it does: it is given back to the document, the clock staying in
+// front, and the next press goes on within zone 1, to the document.
+TEST_F(AppDelegateHotkeysTest, theKeyboardAWindowManagerHandsOnAsAClockComesInFrontIsGivenBack) {
+    launchAndSettle();
+    const pid_t clocks = desktop->workspace().launch({.bundleID = "com.example.clock", .name = "Clock"});
+    const Rect zone1 = d1().layout.zones.at(1).frame;
+    const auto clock = desktop->windows().open(
+        clocks, {.frame = Rect{zone1.minX() + 80, zone1.minY() + 80, 300, 300}, .takesFocus = false});
+    desktop->loop().runUntilIdle();
+    d1().attach(WinRef{clock, clocks, desktop->windows().element(clock), std::nullopt,
+                       desktop->windows().frame(clock)},
+                1);
+    const auto document = windowIn(1);
+    const pid_t others = desktop->workspace().launch({.bundleID = "com.example.other", .name = "Other"});
+    const Rect zone2 = d1().layout.zones.at(2).frame;
+    const auto elsewhere = desktop->windows().open(
+        others, {.frame = Rect{zone2.minX() + 40, zone2.minY() + 40, 400, 300}, .title = "Elsewhere"});
+    desktop->loop().runUntilIdle();
+    d1().attach(WinRef{elsewhere, others, desktop->windows().element(elsewhere), std::nullopt,
+                       desktop->windows().frame(elsewhere)},
+                2);
+    desktop->windows().focus(document);
+    desktop->loop().runUntilIdle();
+
+    keys().press(kTab, kEventFlagOption);
+    ASSERT_TRUE(desktop->loop().advanceUntil([&] { return inFront() == clock; }, milliseconds(100)));
+    desktop->windows().focus(elsewhere);
+    desktop->loop().advance(seconds(1));
+    EXPECT_EQ(keyboard(), document);
+    EXPECT_EQ(inFrontOf({clock, document}), clock);
+
+    press(kTab, kEventFlagOption);
+    EXPECT_EQ(inFrontOf({clock, document}), document);
+    EXPECT_EQ(keyboard(), document);
 }
 
 TEST_F(AppDelegateHotkeysTest, aTableStoredFromTheSettingsIsHeldAtOnce) {

@@ -163,6 +163,49 @@ TEST_F(ParkingProgramOnX11Test,
     quit(korvane);
 }
 
+// Two desktops, and an xclock on the second one: the restore parks it as it parks the windows of the
+// desktop shown. Started again, Korvane brings it back: on screen, on the second desktop still, no longer
+// marked as parked, and the first desktop still shows.
+TEST_F(ParkingProgramOnX11Test, aWindowParkedOnAnotherDesktopIsBroughtBackThereAtTheNextStart) {
+    startSession(true);
+    session->setDesktopCount(2);
+    const std::string primary = monitorsByName(session->display()).at(kPrimaryName);
+    WMScene scene = sceneOverBothMonitors(session->display(), kSceneID, "Terminal", "builtin.split-50-50",
+                                          "builtin.split-50-50");
+    scene.windowHints = {{primary, {WindowHint{"xterm", 1, std::nullopt}}}};
+    writeActiveScene(home(), scene);
+    std::ofstream(home() / "user-defaults.json") << R"({"ParkUnmanagedWindowsOnRestore":true})";
+    xterm("Terminal", "60x20+2100+100");
+    const auto before = session->clientList();
+    session->start({"xclock", "-geometry", "+2300+300"});
+    std::optional<xcb_window_t> clock;
+    ASSERT_TRUE(X11TestSession::waitFor([&] {
+        for (xcb_window_t client : session->clientList())
+            if (std::find(before.begin(), before.end(), client) == before.end()) clock = client;
+        return clock.has_value();
+    }));
+    session->sendToDesktop(*clock, 1);
+
+    const std::vector<std::string> noEntries{"XDG_DATA_HOME=" + (folder.path() / "none").string(),
+                                             "XDG_DATA_DIRS=" + (folder.path() / "none").string()};
+    pid_t korvane = startKorvane(noEntries);
+    ASSERT_TRUE(waitForLine("Scene park: 'xclock' wid=" + std::to_string(*clock))) << logText();
+    ASSERT_TRUE(session->hasProperty(*clock, "_KORVANE_PARKED"));
+    quit(korvane);
+
+    std::ofstream(home() / "user-defaults.json") << R"({"ParkUnmanagedWindowsOnRestore":false})";
+    korvane = startKorvane(noEntries);
+    ASSERT_TRUE(waitForLine("[app] Rescued 1 windows from parking")) << logText();
+    const Rect square{kPrimaryWorkArea.minX() + 20, kPrimaryWorkArea.minY() + 20, 200, 200};
+    EXPECT_TRUE(X11TestSession::waitFor([&] { return session->frameOf(*clock).origin == square.origin; }))
+        << platform::describe(session->frameOf(*clock));
+    EXPECT_TRUE(within(session->frameOf(*clock), kPrimaryWorkArea));
+    EXPECT_FALSE(session->hasProperty(*clock, "_KORVANE_PARKED"));
+    EXPECT_EQ(session->desktopOf(*clock), 1u);
+    EXPECT_EQ(session->currentDesktop(), 0u);
+    quit(korvane);
+}
+
 // An xterm and an xcalc pushed into the left monitor's zone 2 are taken back into it by the restore of
 // the scene in use, which applies the very layout they are in, and then parked, for the scene names only
 // the three "xterm" windows: they leave the zone with the parking, and Alt+Tab and the focus keys reach

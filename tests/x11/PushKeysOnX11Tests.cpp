@@ -89,6 +89,41 @@ class PushKeysOnX11Test : public ProgramOnX11Test {
         return actual.width <= asked.width && actual.width > asked.width - 6 &&
                actual.height <= asked.height && actual.height > asked.height - 13;
     }
+    // The active scene gives zone 1 of the main monitor (its left half) to these applications, by their
+    // classes.
+    void zoneOneHolds(const std::vector<std::string>& applications) {
+        const std::string primary = monitorsByName(session->display()).at(kPrimaryName);
+        WMScene scene = sceneOverBothMonitors(session->display(), "77777777-8888-4999-8aaa-dddddddddddd",
+                                              "Zone one", "builtin.split-50-50", "builtin.split-50-50");
+        for (const auto& application : applications)
+            scene.windowHints[primary].push_back(WindowHint{application, 1, std::nullopt});
+        writeActiveScene(home(), scene);
+    }
+    // Korvane started where each program is an application of its own by its class (no desktop
+    // entries), once its start-up restore has put the windows into their zones.
+    pid_t startKorvaneWithoutEntries() {
+        const pid_t korvane = startKorvane({"XDG_DATA_HOME=" + (folder.path() / "none").string(),
+                                            "XDG_DATA_DIRS=" + (folder.path() / "none").string()});
+        EXPECT_TRUE(waitForLine("Scene Restore complete")) << logText();
+        return korvane;
+    }
+    // Of the windows given, the one in front.
+    xcb_window_t inFrontOf(const std::set<xcb_window_t>& windows) {
+        xcb_window_t front = XCB_WINDOW_NONE;
+        for (xcb_window_t client : session->stackingOrder()) // bottom to top
+            if (windows.contains(client)) front = client;
+        return front;
+    }
+    // The window raised, as a pager does, and clicked until it has the keyboard: a click that comes while
+    // Korvane still brings another window forward loses to it.
+    bool raiseAndClick(xcb_window_t window) {
+        return X11TestSession::waitFor([&] {
+            session->raiseAlone(window);
+            const Rect frame = session->frameOf(window);
+            session->click(static_cast<int>(frame.midX()), static_cast<int>(frame.midY()));
+            return X11TestSession::waitFor([&] { return session->activeWindow() == window; }, seconds(1));
+        });
+    }
     // The layer the window server's list gives the window, as Korvane reads the list; ordinary windows
     // are on layer 0.
     std::optional<std::int64_t> layerOf(xcb_window_t window) {
@@ -399,6 +434,13 @@ TEST_F(PushKeysOnX11Test, altTabPastAWindowThatNeverTakesTheFocusItAsksForLeaves
         return front;
     };
 
+    // The restore's last activation is asked for, not waited for: the keyboard is with a terminal before
+    // the first press.
+    ASSERT_TRUE(X11TestSession::waitFor([&] {
+        const xcb_window_t keyboard = session->activeWindow();
+        return keyboard == first || keyboard == second;
+    })) << logText();
+
     std::set<xcb_window_t> reached;
     auto next = std::chrono::steady_clock::now();
     for (int press = 0; press < 6; ++press) {
@@ -416,7 +458,10 @@ TEST_F(PushKeysOnX11Test, altTabPastAWindowThatNeverTakesTheFocusItAsksForLeaves
             return front != frontBefore &&
                    (front == keyboard || (front == stubborn.window() && keyboard == keyboardBefore));
         };
-        ASSERT_TRUE(X11TestSession::waitFor(settled, seconds(15))) << press << "\n" << logText();
+        ASSERT_TRUE(X11TestSession::waitFor(settled, seconds(15)))
+            << press << " front " << front << " keyboard " << keyboard << " before " << frontBefore << "/"
+            << keyboardBefore << "\n"
+            << logText();
         // An xterm is activated in a tenth of a second once its press is served, which an attempt on the
         // stubborn window under way holds up by up to two seconds; a press that waits for all of the
         // attempts of the one before takes longer.
@@ -427,6 +472,242 @@ TEST_F(PushKeysOnX11Test, altTabPastAWindowThatNeverTakesTheFocusItAsksForLeaves
         EXPECT_EQ(session->activeWindow(), keyboard) << press;
     }
     EXPECT_EQ(reached, (std::set<xcb_window_t>{first, second}));
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+// Zone 1 of the main monitor holds an xterm with the keyboard and a window that asks for the keyboard and
+// never takes it. Alt+Tab brings that window in front, its activation waiting in vain for the focus; a
+// Ctrl+Alt+2 pressed at once is served at once: the xterm, which kept the keyboard, is in zone 2 within
+// half a second of the press, and has the keyboard.
+TEST_F(PushKeysOnX11Test, aPushPressedRightAfterAltTabOntoAWindowThatNeverTakesTheFocusIsServedAtOnce) {
+    startSession(true);
+    zoneOneHolds({"stubborn", "xterm"});
+    const StubbornWindow stubborn(session->display(), Rect(3000, 200, 400, 300));
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return session->isClient(stubborn.window()); }));
+    const xcb_window_t notes = activeXterm("Notes", "60x20+3000+100");
+    const pid_t korvane = startKorvaneWithoutEntries();
+    for (xcb_window_t client : {stubborn.window(), notes})
+        ASSERT_TRUE(X11TestSession::waitFor([&] {
+            return within(session->frameOf(client), kPrimaryLeftHalf);
+        })) << platform::describe(session->frameOf(client));
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return session->activeWindow() == notes; }));
+
+    ProgramOnX11Test::press({XK_Alt_L, XK_Tab});
+    ASSERT_TRUE(X11TestSession::waitFor([&] {
+        return inFrontOf({stubborn.window(), notes}) == stubborn.window();
+    })) << logText();
+    const Nanos pressed = monotonic();
+    press(XK_2);
+    ASSERT_TRUE(comesToFill(notes, kPrimaryRightHalf)) << platform::describe(session->frameOf(notes));
+    EXPECT_LT(monotonic() - pressed, milliseconds(500));
+    EXPECT_EQ(session->activeWindow(), notes);
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+// A zone of one xterm and one window that asks for the keyboard and never takes it: each Alt+Tab brings
+// the other of the two to the front, and the xterm, in front or behind, keeps the keyboard.
+TEST_F(PushKeysOnX11Test, altTabAlternatesBetweenAnXtermAndAWindowThatNeverTakesTheFocus) {
+    startSession(true);
+    zoneOneHolds({"stubborn", "xterm"});
+    const StubbornWindow stubborn(session->display(), Rect(3000, 200, 400, 300));
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return session->isClient(stubborn.window()); }));
+    const xcb_window_t notes = activeXterm("Notes", "60x20+3000+100");
+    const pid_t korvane = startKorvaneWithoutEntries();
+    const std::set<xcb_window_t> zone{stubborn.window(), notes};
+    for (xcb_window_t client : zone)
+        ASSERT_TRUE(X11TestSession::waitFor([&] {
+            return within(session->frameOf(client), kPrimaryLeftHalf);
+        })) << platform::describe(session->frameOf(client));
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return session->activeWindow() == notes; }));
+
+    for (int press = 0; press < 6; ++press) {
+        const xcb_window_t before = inFrontOf(zone);
+        ProgramOnX11Test::press({XK_Alt_L, XK_Tab});
+        ASSERT_TRUE(X11TestSession::waitFor([&] { return inFrontOf(zone) != before; }, seconds(5)))
+            << press << "\n"
+            << logText();
+        EXPECT_EQ(session->activeWindow(), notes) << press;
+    }
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+// Zone 1 of the main monitor holds an xterm with the keyboard, a clock, which takes no keyboard focus, and
+// a dialog of a fixed size; an xterm of another class lies in zone 1 of the side monitor. Each Alt+Tab
+// brings another window of zone 1 to the front, and the keyboard never leaves zone 1: the clock in front
+// leaves it where it was, and the next press goes on within zone 1.
+TEST_F(PushKeysOnX11Test, altTabPastAClockBesideADialogKeepsTheKeyboardInTheZone) {
+    startSession(true);
+    const auto uuids = monitorsByName(session->display());
+    WMScene scene = sceneOverBothMonitors(session->display(), "77777777-8888-4999-8aaa-eeeeeeeeeeee", "Clock",
+                                          "builtin.split-50-50", "builtin.split-50-50");
+    for (const char* application : {"xterm", "xclock", "dialog"})
+        scene.windowHints[uuids.at(kPrimaryName)].push_back(WindowHint{application, 1, std::nullopt});
+    scene.windowHints[uuids.at(kSecondaryName)].push_back(WindowHint{"other", 1, std::nullopt});
+    writeActiveScene(home(), scene);
+    const pid_t otherPid =
+        session->start({"xterm", "-name", "other", "-geometry", "60x20+100+100", "-e", "cat"});
+    std::optional<xcb_window_t> other;
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return (other = session->clientOf(otherPid)).has_value(); }));
+    const xcb_window_t dialog = session->createDialog(Rect(3000, 300, 300, 200), "Dialog", true);
+    session->setClass(dialog, "dialog", "Dialog");
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return session->isClient(dialog); }));
+    const auto before = session->clientList();
+    session->start({"xclock", "-geometry", "+3000+200"});
+    std::optional<xcb_window_t> clock;
+    ASSERT_TRUE(X11TestSession::waitFor([&] {
+        for (xcb_window_t client : session->clientList())
+            if (std::find(before.begin(), before.end(), client) == before.end()) clock = client;
+        return clock.has_value();
+    }));
+    const xcb_window_t notes = activeXterm("Notes", "60x20+3000+100");
+    const pid_t korvane = startKorvaneWithoutEntries();
+    const std::set<xcb_window_t> zone{notes, *clock, dialog};
+    for (xcb_window_t client : zone)
+        ASSERT_TRUE(X11TestSession::waitFor([&] {
+            return within(session->frameOf(client), kPrimaryLeftHalf);
+        })) << platform::describe(session->frameOf(client));
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return within(session->frameOf(*other), kSecondaryRoot); }));
+    ASSERT_TRUE(raiseAndClick(notes));
+
+    std::set<xcb_window_t> fronts;
+    for (int press = 0; press < 6; ++press) {
+        const xcb_window_t frontBefore = inFrontOf(zone);
+        ProgramOnX11Test::press({XK_Alt_L, XK_Tab});
+        ASSERT_TRUE(X11TestSession::waitFor([&] { return inFrontOf(zone) != frontBefore; }, seconds(5)))
+            << press << "\n"
+            << logText();
+        fronts.insert(inFrontOf(zone));
+        // Watched for as long as the window manager takes to hand the keyboard on.
+        const Nanos until = monotonic() + milliseconds(500);
+        while (monotonic() < until) {
+            const xcb_window_t keyboard = session->activeWindow();
+            ASSERT_TRUE(keyboard == XCB_WINDOW_NONE || zone.contains(keyboard)) << press << "\n" << logText();
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        EXPECT_TRUE(zone.contains(session->activeWindow())) << press;
+    }
+    EXPECT_EQ(fronts, zone);
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+// Three xterms, of the one application their desktop entry names: A and B pushed into zone 1 of the main
+// monitor, C into zone 2. B is sent to a second desktop and Alt+Tab from A goes towards it. For 20 s the
+// keyboard goes to no xterm but A, which had it, and B, which was asked for; then the user goes back to
+// the first desktop, clicks C and pushes it into zone 1, where it keeps the keyboard in front of A. The
+// application is not recorded as one needing the slow strategy.
+TEST_F(PushKeysOnX11Test, anActivationThatDoesNotTakeGivesTheKeyboardToNoOtherWindowOfTheApplication) {
+    startSession(true);
+    session->setDesktopCount(2);
+    const xcb_window_t a = xterm("A", "60x20+2000+100");
+    const xcb_window_t b = xterm("B", "60x20+2100+150");
+    const xcb_window_t c = xterm("C", "60x20+2200+200");
+    const pid_t korvane = startKorvane();
+    ASSERT_TRUE(waitForLine("Scene Restore complete")) << logText();
+    std::size_t pushes = 0;
+    for (const auto& [window, key] :
+         {std::pair<xcb_window_t, std::uint32_t>{a, XK_1}, {b, XK_1}, {c, XK_2}}) {
+        ASSERT_TRUE(raiseAndClick(window));
+        press(key);
+        ASSERT_TRUE(comesToFill(window, key == XK_1 ? kPrimaryLeftHalf : kPrimaryRightHalf)) << logText();
+        // The push brings its window forward; a click elsewhere before it ends would lose to it.
+        ASSERT_TRUE(pushesEnd(++pushes)) << logText();
+    }
+    ASSERT_TRUE(raiseAndClick(a));
+    session->sendToDesktop(b, 1);
+
+    ProgramOnX11Test::press({XK_Alt_L, XK_Tab});
+    ASSERT_TRUE(waitForLine("Cycle region=1 dir=1")) << logText();
+    std::set<xcb_window_t> keyboard;
+    const Nanos until = monotonic() + seconds(20);
+    while (monotonic() < until) {
+        keyboard.insert(session->activeWindow());
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    EXPECT_FALSE(keyboard.contains(c)) << logText();
+    keyboard.erase(a);
+    keyboard.erase(b);
+    keyboard.erase(XCB_WINDOW_NONE);
+    EXPECT_TRUE(keyboard.empty()) << logText();
+
+    if (session->currentDesktop() != 0) session->showDesktop(0);
+    ASSERT_TRUE(raiseAndClick(c));
+    press(XK_1);
+    ASSERT_TRUE(comesToFill(c, kPrimaryLeftHalf));
+    ASSERT_TRUE(pushesEnd(++pushes)) << logText();
+    const Nanos watched = monotonic() + seconds(3);
+    while (monotonic() < watched) {
+        ASSERT_EQ(session->activeWindow(), c) << logText();
+        ASSERT_EQ(inFrontOf({a, c}), c);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    EXPECT_FALSE(fs::exists(home() / "focus-whitelist-runtime.json"));
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+// Two desktops. Zone 1 of the main monitor holds xterms A and B, and an xterm of another name lies in
+// no zone; a calculator lies on the second desktop, and B is sent there. Alt+Tab from A brings B forward as
+// a pager would: the second desktop shows and B has the keyboard. Back on the first desktop, the switcher's
+// tile of the calculator, an application only on the second desktop, does the same for it. The keyboard
+// goes to no third window on the way.
+TEST_F(PushKeysOnX11Test, windowsOnADesktopNotShownAreBroughtForwardWithTheirDesktop) {
+    startSession(true);
+    session->setDesktopCount(2);
+    zoneOneHolds({"xterm", "xterm"});
+    const xcb_window_t a = xterm("A", "60x20+2000+100");
+    const xcb_window_t b = xterm("B", "60x20+2100+150");
+    const pid_t thirdPid =
+        session->start({"xterm", "-name", "third", "-geometry", "60x20+3000+100", "-e", "cat"});
+    std::optional<xcb_window_t> third, calc;
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return (third = session->clientOf(thirdPid)).has_value(); }));
+    session->start({"xcalc", "-geometry", "+3000+500"});
+    // xcalc does not name its process on its window; it is known by its title.
+    ASSERT_TRUE(X11TestSession::waitFor([&] {
+        calc = session->viewableWindowTitled("Calculator");
+        return calc && session->isClient(*calc);
+    }));
+    session->sendToDesktop(*calc, 1);
+    const pid_t korvane = startKorvaneWithoutEntries();
+    for (xcb_window_t client : {a, b})
+        ASSERT_TRUE(X11TestSession::waitFor([&] {
+            return within(session->frameOf(client), kPrimaryLeftHalf);
+        })) << platform::describe(session->frameOf(client));
+    ASSERT_TRUE(raiseAndClick(a));
+    session->sendToDesktop(b, 1);
+
+    std::set<xcb_window_t> keyboard;
+    const auto comesForward = [&](xcb_window_t window) {
+        return X11TestSession::waitFor([&] {
+            keyboard.insert(session->activeWindow());
+            return session->currentDesktop() == 1 && session->activeWindow() == window;
+        });
+    };
+    ProgramOnX11Test::press({XK_Alt_L, XK_Tab});
+    EXPECT_TRUE(comesForward(b)) << logText();
+    // The activation checks and may ask again; a desktop shown before it ends would be taken back.
+    ASSERT_TRUE(waitForLine("[AsyncActivation:Cycle rid=1 dir=1] Completed successfully")) << logText();
+
+    session->showDesktop(0);
+    ASSERT_TRUE(raiseAndClick(a));
+    press(XK_a);
+    ASSERT_TRUE(X11TestSession::waitFor([&] {
+        const auto panel = session->viewableWindowTitled("Global Switcher");
+        return panel && session->activeWindow() == *panel;
+    })) << logText();
+    // The calculator's name against the terminals': "xc".
+    ProgramOnX11Test::press({XK_x});
+    ProgramOnX11Test::press({XK_c});
+    EXPECT_TRUE(comesForward(*calc)) << logText();
+    EXPECT_FALSE(keyboard.contains(*third));
 
     ::kill(korvane, SIGTERM);
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();

@@ -205,6 +205,8 @@ std::optional<xcb_window_t> X11Accessibility::preferredWindow(pid_t pid, const C
         return c && c->exists && c->pid == pid ? c : nullptr;
     };
     if (ownedBy(snapshot.state.active)) return snapshot.state.active;
+    if (const auto asked = snapshot_.broughtForward(snapshot, pid))
+        if (const ClientWindow* c = ownedBy(*asked); c && (allowMinimized || !c->minimized())) return *asked;
     for (const auto& c : snapshot.clients) // front to back
         if (ownedBy(c.window) && !c.minimized()) return c.window;
     if (allowMinimized)

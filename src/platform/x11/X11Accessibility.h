@@ -43,9 +43,10 @@ class X11Accessibility final : public platform::Accessibility {
                                     platform::AXValue& out) override;
     // Returns once the server shows the result, except for "AXSize": that is held for the "AXPosition"
     // that usually follows, and applied with it, before any other call on the window, before a window
-    // list, or shortly after on the main run loop. A window manager alone carries out a move or a focus:
-    // without one, a write that would change something answers apiDisabled, at once or as soon as the
-    // window manager is seen gone while the write waits.
+    // list, or shortly after on the main run loop; and except for the focus ("AXMain", "AXFocused", an
+    // application's "AXFrontmost"), which returns once the window manager is asked. A window manager
+    // alone carries out a move or a focus: without one, a write that would change something answers
+    // apiDisabled, at once or as soon as the window manager is seen gone while the write waits.
     platform::AXError setAttribute(const platform::AXElement& element, const std::string& attribute,
                                    const platform::AXValue& value) override;
     // A window's "AXMain" and "AXFocused" are settable when the window takes the keyboard focus; its
@@ -58,7 +59,10 @@ class X11Accessibility final : public platform::Accessibility {
                                                  const std::string& attribute,
                                                  const platform::AXValue& parameter,
                                                  platform::AXValue& out) override;
-    // "AXRaise" activates the window, or raises it alone when it takes no keyboard focus.
+    // "AXRaise" activates the window, or raises it alone when it takes no keyboard focus or lies on a
+    // desktop not shown (it shows no other desktop); it returns once the window manager is asked, without
+    // waiting to see the window in front. Focusing a window ("AXMain", "AXFocused", an application's
+    // "AXFrontmost") on a desktop not shown shows its desktop first, as a pager does.
     platform::AXError performAction(const platform::AXElement& element, const std::string& action) override;
     platform::AXError pidOf(const platform::AXElement& element, pid_t& out) override;
     // Bounds how long a write waits for the window manager to carry it out (default 0.5 s); set on
@@ -104,10 +108,13 @@ class X11Accessibility final : public platform::Accessibility {
     void applyPendingSize(const platform::AXElement& element);
     // Moves and/or resizes the frame (root coordinates) and waits until the window manager is done.
     platform::AXError placeFrame(Window& w, std::optional<Point> origin, std::optional<Size> size);
-    platform::AXError activate(xcb_window_t window, const platform::AXElement& element);
-    // Puts a window that takes no keyboard focus in front, as a pager does, and waits until it is there:
-    // the window manager never makes such a window the active one, so activating it would wait in vain.
-    platform::AXError raiseAlone(xcb_window_t window, const platform::AXElement& element);
+    // Asks the window manager to make the window the active one, and returns: a client may ask for the
+    // keyboard and never take it, and a wait for it would keep every key pressed meanwhile waiting.
+    // The window is noted as its process's window brought forward (X11ClientSnapshot::broughtForward).
+    platform::AXError activate(xcb_window_t window, pid_t pid);
+    // Asks the window manager to put a window that takes no keyboard focus in front, as a pager does:
+    // it never makes such a window the active one, so activating it would be asking in vain.
+    platform::AXError raiseAlone(xcb_window_t window, pid_t pid);
     // Whether `window` is where activating or raising it would put it: shown, and below nothing but what
     // the window manager keeps above ordinary windows.
     bool alreadyInFront(xcb_window_t window, const StackingTop& stacking);

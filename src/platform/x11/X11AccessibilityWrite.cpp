@@ -6,10 +6,12 @@
 // the push is both a frame the user sees for nothing and a wait for the frame to hold still. Anything
 // else done to the window, a window list, or a moment's pause applies it on its own. Also the size a
 // window takes for a size asked, which is what a resize waits to see.
+// Raising and focusing are not waited for: they return once the window manager is asked (see activate).
 #include "platform/x11/X11Accessibility.h"
 
 #include "platform/x11/X11Connection.h"
 #include "platform/x11/X11Observers.h"
+#include "platform/x11/X11VirtualDesktops.h"
 
 #include <algorithm>
 #include <chrono>
@@ -228,7 +230,7 @@ AXError X11Accessibility::writeWindow(const AXElement& element, const std::strin
         // The window manager never gives the keyboard to a window that refuses it; asking would only
         // wait out the limit.
         if (!w.client.takesFocus) return AXError::cannotComplete;
-        return activate(static_cast<xcb_window_t>(element.token), element);
+        return activate(static_cast<xcb_window_t>(element.token), element.pid);
     }
     if (AXError e = resolveWindow(element, 0, w); e != AXError::success) return e;
     return AXError::attributeUnsupported;
@@ -246,7 +248,7 @@ AXError X11Accessibility::writeApplication(pid_t pid, const std::string& attribu
         target = preferredWindow(pid, *snapshot, true);
     }
     if (!target) return processExists(pid) ? AXError::cannotComplete : AXError::invalidUIElement;
-    return activate(*target, X11Observers::applicationElement(pid));
+    return activate(*target, pid);
 }
 
 AXError X11Accessibility::setParkingMark(Window& w, bool marked) {
@@ -351,9 +353,10 @@ bool X11Accessibility::alreadyInFront(xcb_window_t window, const StackingTop& st
     });
 }
 
-AXError X11Accessibility::activate(xcb_window_t window, const AXElement& element) {
+AXError X11Accessibility::activate(xcb_window_t window, pid_t pid) {
     // Without a window manager the active window on the root is a stale record of a dead one.
     if (!isProcessTrusted()) return AXError::apiDisabled;
+    snapshot_.noteBroughtForward(pid, window);
     std::uint32_t length = stackingLength_;
     const StackingTop stacking = fetchStackingTop(connection_, kStackingTop, length);
     stackingLength_ = length;
@@ -364,27 +367,28 @@ AXError X11Accessibility::activate(xcb_window_t window, const AXElement& element
     // by another client is given back by activating, as before.
     if (stacking.ok && current == window && stacking.focus == window && alreadyInFront(window, stacking))
         return AXError::success;
+    // A window manager asked to activate a window on a desktop not shown only marks it as wanting
+    // attention: its desktop is shown first, as a pager does.
+    if (const auto desktop = hiddenDesktopOf(connection_, window)) showDesktop(connection_, *desktop);
+    // Sent, not waited for: a client that asks for the keyboard and never takes it would hold the
+    // caller to the limit, and with it every key pressed meanwhile. Whoever needs to see the window
+    // active polls for it.
     connection_.sendRootMessage(window, connection_.ewmh()._NET_ACTIVE_WINDOW, kSourcePager, XCB_CURRENT_TIME,
                                 current);
-    // Activating the active window changes nothing the server would announce: no wait then.
-    if (current == window) return AXError::success;
-    // Window managers may pass through "no active window" on the way: wait for the final value.
-    return resultOf(waitUntil([&] { return fetchActiveWindow(connection_) == window; }, waitLimit(element)),
-                    AXError::cannotComplete);
+    return AXError::success;
 }
 
-AXError X11Accessibility::raiseAlone(xcb_window_t window, const AXElement& element) {
+AXError X11Accessibility::raiseAlone(xcb_window_t window, pid_t pid) {
     if (!isProcessTrusted()) return AXError::apiDisabled;
-    auto inFront = [&] {
-        std::uint32_t length = stackingLength_;
-        const StackingTop stacking = fetchStackingTop(connection_, kStackingTop, length);
-        stackingLength_ = length;
-        return stacking.ok && alreadyInFront(window, stacking);
-    };
-    if (inFront()) return AXError::success;
+    snapshot_.noteBroughtForward(pid, window);
+    std::uint32_t length = stackingLength_;
+    const StackingTop stacking = fetchStackingTop(connection_, kStackingTop, length);
+    stackingLength_ = length;
+    if (stacking.ok && alreadyInFront(window, stacking)) return AXError::success;
+    // Not waited for either, as activating.
     connection_.sendRootMessage(window, connection_.ewmh()._NET_RESTACK_WINDOW, kSourcePager, XCB_WINDOW_NONE,
                                 XCB_STACK_MODE_ABOVE);
-    return resultOf(waitUntil(inFront, waitLimit(element)), AXError::cannotComplete);
+    return AXError::success;
 }
 
 AXError X11Accessibility::setMinimized(Window& w, bool minimized) {
@@ -423,7 +427,10 @@ AXError X11Accessibility::performAction(const AXElement& element, const std::str
         if (AXError e = resolveWindow(element, kFocusPart, w); e != AXError::success) return e;
         if (action != "AXRaise") return AXError::actionUnsupported;
         const auto window = static_cast<xcb_window_t>(element.token);
-        return w.client.takesFocus ? activate(window, element) : raiseAlone(window, element);
+        // A raise alone shows no other desktop (moving a window there raises it too): a window there is
+        // put in front within its desktop, where activating it would only mark it as wanting attention.
+        const bool activates = w.client.takesFocus && !hiddenDesktopOf(connection_, window);
+        return activates ? activate(window, element.pid) : raiseAlone(window, element.pid);
     }
     if (element.kind == Kind::application || element.kind == Kind::systemWide)
         return AXError::actionUnsupported;

@@ -122,4 +122,24 @@ std::uint64_t X11ClientSnapshot::serverReads() const {
     return serverReads_;
 }
 
+void X11ClientSnapshot::noteBroughtForward(pid_t pid, xcb_window_t window) {
+    if (pid <= 0) return;
+    std::lock_guard lock(mutex_);
+    broughtForward_[pid] = window;
+}
+
+std::optional<xcb_window_t> X11ClientSnapshot::broughtForward(const ClientSnapshot& snapshot, pid_t pid) {
+    std::lock_guard lock(mutex_);
+    const auto noted = broughtForward_.find(pid);
+    if (noted == broughtForward_.end()) return std::nullopt;
+    const ClientWindow* active = snapshot.find(snapshot.state.active);
+    const ClientWindow* window = snapshot.find(noted->second);
+    if ((active && active->exists && active->pid == pid) || !window || !window->exists ||
+        window->pid != pid) {
+        broughtForward_.erase(noted);
+        return std::nullopt;
+    }
+    return noted->second;
+}
+
 } // namespace korvane::x11

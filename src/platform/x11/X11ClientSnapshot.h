@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <sys/types.h>
 #include <unordered_map>
 #include <vector>
 
@@ -62,6 +64,14 @@ class X11ClientSnapshot {
     // How many times the desktop was read from the server.
     std::uint64_t serverReads() const;
 
+    // The window of each process that this program last asked to bring forward: its application brings
+    // that window forward while none of its windows is the active one, as an application brings forward
+    // the window last raised, also where the window manager did not make it the active one (a window on
+    // another desktop, one that never takes the keyboard). Forgotten once one of the process's windows is
+    // active, or the window is gone. Any thread.
+    void noteBroughtForward(pid_t pid, xcb_window_t window);
+    std::optional<xcb_window_t> broughtForward(const ClientSnapshot& snapshot, pid_t pid);
+
   private:
     void handleEvent(const xcb_generic_event_t& event);
     void postEndOfTurn();
@@ -75,6 +85,7 @@ class X11ClientSnapshot {
     bool heldOff_ = false;                           // this turn wrote: nothing is kept until it ends
     bool endPosted_ = false;
     std::uint64_t serverReads_ = 0;
+    std::unordered_map<pid_t, xcb_window_t> broughtForward_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 

@@ -11,6 +11,7 @@
 #include "platform/x11/X11Connection.h"
 #include "platform/x11/X11ProcessInfo.h"
 #include "platform/x11/X11Query.h"
+#include "platform/x11/X11VirtualDesktops.h"
 
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -163,6 +164,8 @@ X11Workspace::Snapshot X11Workspace::snapshot(std::optional<pid_t> only) {
         app.isHidden = any && allMinimized;
         if (app.isActive)
             snap.preferred[pid] = state.active;
+        else if (const auto asked = clients_.broughtForward(*read, pid))
+            snap.preferred[pid] = *asked;
         else if (topmost)
             snap.preferred[pid] = *topmost;
         else if (topmostMinimized)
@@ -193,6 +196,9 @@ bool X11Workspace::activate(pid_t pid, unsigned) {
     auto it = snap.preferred.find(pid);
     if (it == snap.preferred.end()) return false;
     if (it->second == snap.active) return true;
+    // Its desktop first, as a pager does: asked to activate a window on a desktop not shown, a window
+    // manager only marks it as wanting attention.
+    if (const auto desktop = hiddenDesktopOf(connection_, it->second)) showDesktop(connection_, *desktop);
     connection_.sendRootMessage(it->second, connection_.ewmh()._NET_ACTIVE_WINDOW, kSourcePager,
                                 XCB_CURRENT_TIME, snap.active);
     return true;

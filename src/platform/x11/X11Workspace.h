@@ -35,6 +35,8 @@ class X11Workspace final : public platform::Workspace, public TrackerListener {
     std::vector<platform::RunningApplication> runningApplications() override;
     std::optional<platform::RunningApplication> frontmostApplication() override;
     std::optional<platform::RunningApplication> runningApplication(pid_t pid) override;
+    // Activates the window the application would bring forward, showing its desktop first when another
+    // one shows.
     bool activate(pid_t pid, unsigned options) override;
     bool unhide(pid_t pid) override;
     std::optional<std::string> urlForApplication(const std::string& bundleID) override;

@@ -387,6 +387,12 @@ std::vector<std::string> X11TestSession::atomNames(xcb_window_t window, const ch
     return names;
 }
 
+bool X11TestSession::hasProperty(xcb_window_t window, const char* property) {
+    Reply<xcb_get_property_reply_t> r(xcb_get_property_reply(
+        conn_, xcb_get_property(conn_, 0, window, atom(property), XCB_ATOM_ANY, 0, 0), nullptr));
+    return r && r->type != XCB_ATOM_NONE;
+}
+
 std::optional<std::uint32_t> X11TestSession::desktopOf(xcb_window_t window) {
     const auto v = cardinals(window, atom("_NET_WM_DESKTOP"), XCB_ATOM_CARDINAL);
     return v.empty() ? std::nullopt : std::optional(v.front());
@@ -489,6 +495,50 @@ xcb_window_t X11TestSession::createDock(const Rect& root, const std::array<std::
         setProperty(w, atom("_NET_WM_STRUT_PARTIAL"), XCB_ATOM_CARDINAL, 32, 12, strut.data());
         setProperty(w, atom("_NET_WM_PID"), XCB_ATOM_CARDINAL, 32, 1, &pid);
     });
+}
+
+xcb_window_t X11TestSession::createDialog(const Rect& root, const std::string& title, bool fixedSize) {
+    return mappedWindow(root, [&](xcb_window_t w) {
+        const xcb_atom_t dialog = atom("_NET_WM_WINDOW_TYPE_DIALOG");
+        const auto pid = static_cast<std::uint32_t>(::getpid());
+        setProperty(w, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8, static_cast<std::uint32_t>(title.size()),
+                    title.data());
+        setProperty(w, atom("_NET_WM_WINDOW_TYPE"), XCB_ATOM_ATOM, 32, 1, &dialog);
+        setProperty(w, atom("_NET_WM_PID"), XCB_ATOM_CARDINAL, 32, 1, &pid);
+        if (fixedSize) {
+            // WM_NORMAL_HINTS: PMinSize | PMaxSize, the minimum and maximum both the window's size.
+            std::array<std::uint32_t, 18> hints{};
+            hints[0] = (1u << 4) | (1u << 5);
+            hints[5] = hints[7] = static_cast<std::uint32_t>(root.width());
+            hints[6] = hints[8] = static_cast<std::uint32_t>(root.height());
+            setProperty(w, XCB_ATOM_WM_NORMAL_HINTS, XCB_ATOM_WM_SIZE_HINTS, 32,
+                        static_cast<std::uint32_t>(hints.size()), hints.data());
+        }
+    });
+}
+
+void X11TestSession::setDesktopCount(std::uint32_t count) {
+    askWindowManager(root_, "_NET_NUMBER_OF_DESKTOPS", {count, 0, 0, 0, 0});
+    waitFor([&] {
+        const auto v = cardinals(root_, atom("_NET_NUMBER_OF_DESKTOPS"), XCB_ATOM_CARDINAL);
+        return !v.empty() && v.front() == count;
+    });
+}
+
+void X11TestSession::showDesktop(std::uint32_t desktop) {
+    askWindowManager(root_, "_NET_CURRENT_DESKTOP", {desktop, XCB_CURRENT_TIME, 0, 0, 0});
+    waitFor([&] { return currentDesktop() == desktop; });
+}
+
+void X11TestSession::sendToDesktop(xcb_window_t window, std::uint32_t desktop) {
+    // The desktop, then the source: a pager.
+    askWindowManager(window, "_NET_WM_DESKTOP", {desktop, 2, 0, 0, 0});
+    waitFor([&] { return desktopOf(window) == desktop; });
+}
+
+std::uint32_t X11TestSession::currentDesktop() {
+    const auto v = cardinals(root_, atom("_NET_CURRENT_DESKTOP"), XCB_ATOM_CARDINAL);
+    return v.empty() ? 0 : v.front();
 }
 
 void X11TestSession::requestFrame(xcb_window_t window, const Rect& frame) {

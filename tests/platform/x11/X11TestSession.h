@@ -102,6 +102,8 @@ class X11TestSession {
     std::optional<xcb_window_t> viewableWindowTitled(const std::string& title);
     // The names of the atoms a window's property of type ATOM lists (_NET_WM_STATE, _NET_WM_WINDOW_TYPE).
     std::vector<std::string> atomNames(xcb_window_t window, const char* property);
+    // Whether the window has the property, of whatever type.
+    bool hasProperty(xcb_window_t window, const char* property);
     // The desktop a window is on (_NET_WM_DESKTOP; 0xFFFFFFFF for all of them), nothing when unset.
     std::optional<std::uint32_t> desktopOf(xcb_window_t window);
     // The colour the screen shows at a point of the root window, as 0xRRGGBB.
@@ -122,6 +124,15 @@ class X11TestSession {
     // A plain top-level window, mapped; a dock is one with a strut.
     xcb_window_t createWindow(const Rect& root, const std::string& title);
     xcb_window_t createDock(const Rect& root, const std::array<std::uint32_t, 12>& strut);
+    // A dialog of this process (its type says so, and its pid); one `fixedSize` at its size, as its size
+    // hints' minimum and maximum say.
+    xcb_window_t createDialog(const Rect& root, const std::string& title, bool fixedSize = false);
+    // The desktops as a pager changes them: how many there are, which one shows, and which one a
+    // client is on.
+    void setDesktopCount(std::uint32_t count);
+    void showDesktop(std::uint32_t desktop);
+    void sendToDesktop(xcb_window_t window, std::uint32_t desktop);
+    std::uint32_t currentDesktop();
     // Asks the window manager for a frame (root coordinates, with the frame extents), as a pager does.
     void requestFrame(xcb_window_t window, const Rect& frame);
     // Asks the window manager to maximise a client, as a pager does.

@@ -48,8 +48,10 @@ TEST_F(X11WindowListTest, xtermsAreListedFrontToBackWithTheirFieldsAndTheOptions
     EXPECT_EQ(numbers(*server.copyWindowInfo(kOnScreenOnly)),
               (std::vector<std::uint32_t>{b.window, a.window}));
     ASSERT_EQ(desktop->accessibility().performAction(elementOf(a), "AXRaise"), AXError::success);
-    EXPECT_EQ(numbers(*server.copyWindowInfo(kOnScreenOnly)),
-              (std::vector<std::uint32_t>{a.window, b.window}));
+    EXPECT_TRUE(X11TestSession::waitFor([&] {
+        return numbers(*server.copyWindowInfo(kOnScreenOnly)) ==
+               std::vector<std::uint32_t>{a.window, b.window};
+    }));
 
     // A minimised window is off screen: listed in full or alone, not among the windows on screen.
     ASSERT_EQ(desktop->accessibility().setAttribute(elementOf(b), "AXMinimized", true), AXError::success);
