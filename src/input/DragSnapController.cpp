@@ -6,6 +6,7 @@
 #include "core/AXUtil.h"
 #include "core/Log.h"
 #include "core/MultiDisplayState.h"
+#include "core/OwnWindows.h"
 #include "core/ScreenSpace.h"
 #include "core/WMController.h"
 #include "core/WMState.h"
@@ -17,7 +18,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <unistd.h>
 
 namespace korvane {
 
@@ -131,7 +131,7 @@ void DragSnapController::reset() {
 bool DragSnapController::isOwnAppFrontmost() {
     const auto front = platform_.workspace().frontmostApplication();
     if (!front) return false;
-    if (front->pid == ::getpid()) return true;
+    if (isOwnProcess(platform_, front->pid)) return true;
     return front->bundleID == platform_.processInfo().bundleIdentifier();
 }
 

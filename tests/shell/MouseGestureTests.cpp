@@ -234,6 +234,27 @@ TEST_F(MouseGestureTest, aPlainDragOfAWindowHighlightsTheZoneAndSnapsOneTurnAfte
     EXPECT_TRUE(std::holds_alternative<DragSnapController::Idle>(snap.state()));
 }
 
+// One of the program's own windows (Preferences, say) dragged by its title bar and let go over a zone
+// stays where the window manager left it: it is never snapped, nor taken into the zone.
+TEST_F(MouseGestureTest, aWindowOfKorvaneItselfDraggedByItsTitleBarIsNotSnapped) {
+    desktop->process().setBundleIdentifier("korvane");
+    const pid_t korvane = desktop->workspace().launch(
+        {.bundleID = "korvane", .name = "Korvane", .pid = desktop->process().processIdentifier()});
+    const WindowID preferences =
+        desktop->windows().open(korvane, {.frame = Rect{100, 50, 300, 300}, .title = "Preferences"});
+    desktop->workspace().bringToFront(korvane);
+    desktop->windows().focus(preferences);
+    desktop->loop().runUntilIdle();
+
+    mouse(T::leftMouseDragged, {200, 460}, 0);
+    desktop->windows().setFrame(preferences, Rect{400, 450, 300, 300});
+    mouse(T::leftMouseDragged, {500, 100}, 0);
+    mouse(T::leftMouseUp, {500, 100}, 0);
+    desktop->loop().advance(seconds(1));
+    EXPECT_EQ(desktop->windows().frame(preferences), Rect(400, 450, 300, 300));
+    EXPECT_TRUE(stackOf("LOW", 1).empty());
+}
+
 TEST_F(MouseGestureTest,
        withoutAFocusedWindowTheSnapFindsTheWindowUnderTheCursorByItsPositionAboveThePrimary) {
     // On the upper display's lower zone: top-left (100, -250, 300, 200).

@@ -15,7 +15,7 @@
 namespace korvane::x11::test {
 namespace {
 
-constexpr const char* kSwitcherTitle = "Global Switcher";
+constexpr const char* kSwitcherTitle = kGlobalSwitcherTitle;
 
 class GlobalSwitcherProgramOnX11Test : public ProgramOnX11Test {
   protected:
@@ -36,14 +36,6 @@ class GlobalSwitcherProgramOnX11Test : public ProgramOnX11Test {
         const std::string geometry =
             "50x12+" + std::to_string(2000 + 200 * index) + "+" + std::to_string(100 + 180 * index);
         return ProgramOnX11Test::xterm(title, geometry);
-    }
-    // Control+option+A, then the switcher on screen with the keyboard.
-    bool openSwitcher() {
-        press({XK_Control_L, XK_Alt_L, XK_a});
-        return X11TestSession::waitFor([&] {
-            const auto panel = session->viewableWindowTitled(kSwitcherTitle);
-            return panel && session->activeWindow() == *panel;
-        });
     }
     bool switcherGone() {
         return X11TestSession::waitFor([&] { return !session->viewableWindowTitled(kSwitcherTitle); });
