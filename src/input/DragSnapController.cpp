@@ -322,7 +322,7 @@ void DragSnapController::fallback(int zoneID, const std::string& displayUUID, bo
     auto& screens = platform_.screens();
     const Point point = DisplayUtil::flipPoint(screens, screens.mouseLocation());
     bool unavailable = false;
-    const auto hit = windowAtPoint(platform_, point, false, unavailable);
+    const auto hit = windowAtPoint(platform_, point, WindowHit::otherProcess, unavailable);
     if (unavailable) {
         Log::dragSnap.error("DragSnap: _NET_CLIENT_LIST_STACKING fallback failed - cannot get window list");
         return;

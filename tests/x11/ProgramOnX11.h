@@ -320,6 +320,27 @@ class ProgramOnX11Test : public ::testing::Test {
         });
     }
 
+    // A control+option carry as a hand makes it, the program logging at debug level: Ctrl and Alt held
+    // until the gesture is armed, the left button pressed at `from` (root) until the press is judged, the
+    // pointer carried to `to` in small relative steps, then the button and the keys let go until the
+    // gesture is over: a window the carry dropped has been moved by then. Whether each step was taken.
+    bool carryWithControlAndAlt(Point from, Point to) {
+        const xcb_keycode_t control = session->keycodeOf(XK_Control_L), alt = session->keycodeOf(XK_Alt_L);
+        session->glidePointer(int(from.x), int(from.y), 20);
+        const std::size_t armed = count("[SDP] armed at"), judged = count("[SDP] leftMouseDown: "),
+                          ended = count("[SDP] returned to idle from");
+        session->fakeInput(XCB_KEY_PRESS, control);
+        session->fakeInput(XCB_KEY_PRESS, alt);
+        bool taken = X11TestSession::waitFor([&] { return count("[SDP] armed at") > armed; });
+        session->fakeInput(XCB_BUTTON_PRESS, 1);
+        taken = X11TestSession::waitFor([&] { return count("[SDP] leftMouseDown: ") > judged; }) && taken;
+        session->glidePointer(int(to.x), int(to.y), 40);
+        session->fakeInput(XCB_BUTTON_RELEASE, 1);
+        session->fakeInput(XCB_KEY_RELEASE, alt);
+        session->fakeInput(XCB_KEY_RELEASE, control);
+        return X11TestSession::waitFor([&] { return count("[SDP] returned to idle from") > ended; }) && taken;
+    }
+
     // Korvane started beside an xterm, then two xterms pushed into zone 2 of the main monitor and two into
     // zone 1 of the side monitor, each by its key while it had the keyboard: the zones that Ctrl+Alt+2
     // and Ctrl+Alt+X send a window of the main monitor to. The program's pid.

@@ -122,6 +122,9 @@ class X11TestSession {
     // A plain top-level window, mapped; a dock is one with a strut.
     xcb_window_t createWindow(const Rect& root, const std::string& title);
     xcb_window_t createDock(const Rect& root, const std::array<std::uint32_t, 12>& strut);
+    // A top-level window of that _NET_WM_WINDOW_TYPE ("_NET_WM_WINDOW_TYPE_UTILITY", ...) and title, of the
+    // test's process, mapped: where the window manager puts it is its own choice.
+    xcb_window_t createTypedWindow(const Rect& root, const std::string& title, const char* type);
     // Asks the window manager for a frame (root coordinates, with the frame extents), as a pager does.
     void requestFrame(xcb_window_t window, const Rect& frame);
     // Asks the window manager to maximise a client, as a pager does.
