@@ -3,13 +3,13 @@
 
 #include "app/DisplayUtil.h"
 #include "app/WindowMappingClassifier.h"
+#include "core/OwnWindows.h"
 #include "core/ScreenSpace.h"
 #include "core/WindowInfoFields.h"
 #include "platform/Platform.h"
 #include "tracking/WindowTracker.h"
 
 #include <set>
-#include <unistd.h>
 
 namespace korvane {
 
@@ -28,7 +28,6 @@ std::optional<std::map<std::string, std::vector<OnScreenWindow>>> OnScreenWindow
     // screens would shift every window as soon as a display sits above the primary, and put windows of
     // the primary on that display; it is only the best guess when no screen is the primary.
     const double flipHeight = korvane::flipHeight(screens).value_or(0);
-    const pid_t ownPID = ::getpid();
     const auto ownBundleID = platform_.processInfo().bundleIdentifier();
     auto& workspace = platform_.workspace();
     const auto& managed = tracker_->managed();
@@ -42,7 +41,7 @@ std::optional<std::map<std::string, std::vector<OnScreenWindow>>> OnScreenWindow
         const auto wid = windowinfo::windowNumber(entry);
         if (!wid) continue;
         const auto pid = windowinfo::ownerPID(entry);
-        if (!pid || *pid == 0 || *pid == ownPID) continue;
+        if (!pid || *pid == 0 || isOwnProcess(platform_, *pid)) continue;
         const auto app = workspace.runningApplication(*pid);
         if (!app || !app->bundleID || app->bundleID->empty() ||
             (ownBundleID && *app->bundleID == *ownBundleID))

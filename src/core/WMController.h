@@ -68,7 +68,7 @@ class WMController : public std::enable_shared_from_this<WMController> {
     ZoneMatch zoneForFrame(const Rect& frame, const std::string& displayUUID);
     // Brings the focused window into the display's mapping: re-tops it in its zone (unless
     // topRaisedOverFocus), takes it over from another display, or carries a zone over from a vanished
-    // window of the same process.
+    // window of the same process. A window of this program is left out.
     void adopt(const platform::AXElement& window, WindowID wid, const std::string& displayUUID);
 
     // ---- Placing windows (WMControllerPlacement.cpp) ----

@@ -3,6 +3,7 @@
 #include "core/AXUtil.h"
 #include "core/Log.h"
 #include "core/MultiDisplayState.h"
+#include "core/OwnWindows.h"
 #include "core/WMController.h"
 #include "core/WMState.h"
 #include "platform/Format.h"
@@ -73,6 +74,8 @@ ZoneMatch WMController::zoneForFrame(const Rect& frame, const std::string& displ
 }
 
 void WMController::adopt(const AXElement& window, WindowID wid, const std::string& displayUUID) {
+    // The program's own windows (an overlay that took the focus) never join a zone.
+    if (isOwnWindow(platform(), window)) return;
     auto found = multiState->states.find(displayUUID);
     if (found == multiState->states.end() || !found->second) return;
     const std::shared_ptr<WMState> state = found->second;

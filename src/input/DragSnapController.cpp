@@ -6,6 +6,7 @@
 #include "core/AXUtil.h"
 #include "core/Log.h"
 #include "core/MultiDisplayState.h"
+#include "core/OwnWindows.h"
 #include "core/ScreenSpace.h"
 #include "core/WMController.h"
 #include "core/WMState.h"
@@ -17,7 +18,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <unistd.h>
 
 namespace korvane {
 
@@ -131,7 +131,7 @@ void DragSnapController::reset() {
 bool DragSnapController::isOwnAppFrontmost() {
     const auto front = platform_.workspace().frontmostApplication();
     if (!front) return false;
-    if (front->pid == ::getpid()) return true;
+    if (isOwnProcess(platform_, front->pid)) return true;
     return front->bundleID == platform_.processInfo().bundleIdentifier();
 }
 
@@ -322,7 +322,7 @@ void DragSnapController::fallback(int zoneID, const std::string& displayUUID, bo
     auto& screens = platform_.screens();
     const Point point = DisplayUtil::flipPoint(screens, screens.mouseLocation());
     bool unavailable = false;
-    const auto hit = windowAtPoint(platform_, point, false, unavailable);
+    const auto hit = windowAtPoint(platform_, point, WindowHit::otherProcess, unavailable);
     if (unavailable) {
         Log::dragSnap.error("DragSnap: _NET_CLIENT_LIST_STACKING fallback failed - cannot get window list");
         return;

@@ -3,11 +3,12 @@
 
 #include "app/DisplayUtil.h"
 #include "core/MultiDisplayState.h"
+#include "core/OwnWindows.h"
 #include "core/WMState.h"
+#include "core/WindowInfoFields.h"
 #include "platform/Platform.h"
 
 #include <cmath>
-#include <unistd.h>
 
 namespace korvane {
 
@@ -47,29 +48,28 @@ std::optional<Rect> boundsOf(const platform::WindowInfo& entry) {
                 b[K::height].get<double>()};
 }
 
-std::optional<WindowAtPoint> windowAtPoint(platform::Platform& platform, Point topLeft,
-                                           bool applicationLayerOnly, bool& listUnavailable) {
+std::optional<WindowAtPoint> windowAtPoint(platform::Platform& platform, Point topLeft, WindowHit hit,
+                                           bool& listUnavailable) {
     const auto list =
         platform.windowServer().copyWindowInfo(platform::kOnScreenOnly | platform::kExcludeDesktopElements);
     listUnavailable = !list.has_value();
     if (!list) return std::nullopt;
-    const pid_t own = ::getpid();
     for (const auto& entry : *list) {
         if (!entry.is_object()) continue;
-        if (applicationLayerOnly) {
-            auto layer = entry.find(platform::WindowKey::layer);
-            if (layer == entry.end() || !layer->is_number_integer() || layer->get<long long>() != 0) continue;
-        }
-        auto owner = entry.find(platform::WindowKey::ownerPID);
-        if (owner == entry.end() || !owner->is_number_integer()) continue;
-        const auto pid = static_cast<pid_t>(owner->get<long long>());
-        if (pid == own) continue;
         const auto bounds = boundsOf(entry);
         if (!bounds || !bounds->contains(topLeft)) continue;
+        auto pid = windowinfo::ownerPID(entry);
+        if (pid && (*pid <= 0 || isOwnProcess(platform, *pid))) pid.reset();
+        if (hit == WindowHit::pressed) {
+            // The window in front at the point is the one pressed on, whatever it is.
+            if (windowinfo::integerValue(entry, platform::WindowKey::layer) != 0 || !pid) return std::nullopt;
+        } else if (!pid) {
+            continue;
+        }
         WindowID number = 0;
         if (auto n = entry.find(platform::WindowKey::number); n != entry.end() && n->is_number_unsigned())
             number = n->get<WindowID>();
-        return WindowAtPoint{number, pid, *bounds};
+        return WindowAtPoint{number, *pid, *bounds};
     }
     return std::nullopt;
 }

@@ -39,11 +39,20 @@ struct WindowAtPoint {
     pid_t pid = 0;
     Rect bounds; // top-left global
 };
-// Front to back, the first on-screen window of another process whose bounds hold the top-left point.
-// `applicationLayerOnly` skips panels, docks and menus (layer other than 0). Nothing when the window
-// server does not answer.
-std::optional<WindowAtPoint> windowAtPoint(platform::Platform& platform, Point topLeft,
-                                           bool applicationLayerOnly, bool& listUnavailable);
+// Which window at a point counts.
+enum class WindowHit {
+    // The window the pointer is on, the frontmost on-screen window whose bounds hold the point, when it
+    // is an application window (layer 0) of another process with a pid; else none. A press on a panel,
+    // a utility or splash window, or one of this program's own windows, never reaches the window hidden
+    // beneath it.
+    pressed,
+    // Front to back, the first on-screen window of another process whose bounds hold the point, on any
+    // layer: the program's own windows in front of it (a highlight still going) are looked through.
+    otherProcess,
+};
+// Nothing when no window counts or the window server does not answer (then `listUnavailable` is set).
+std::optional<WindowAtPoint> windowAtPoint(platform::Platform& platform, Point topLeft, WindowHit hit,
+                                           bool& listUnavailable);
 
 // The window-list bounds of an entry; nothing unless all four numbers are present.
 std::optional<Rect> boundsOf(const platform::WindowInfo& entry);

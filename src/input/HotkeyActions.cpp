@@ -6,6 +6,7 @@
 #include "core/AXUtil.h"
 #include "core/Log.h"
 #include "core/MultiDisplayState.h"
+#include "core/OwnWindows.h"
 #include "core/WMController.h"
 #include "core/WMState.h"
 #include "platform/Format.h"
@@ -18,6 +19,8 @@ HotkeyActions::HotkeyActions(Dependencies dependencies) : deps_(std::move(depend
 
 std::optional<int> HotkeyActions::adoptWindowByGeometry(const platform::AXElement& window, WMState& state,
                                                         const std::string& displayUUID) {
+    // A window of this program stands over the zones without ever being one of their windows.
+    if (isOwnWindow(deps_.ax->platform(), window)) return std::nullopt;
     const auto wid = deps_.ax->windowID(window);
     if (wid)
         if (auto it = state.zoneOf.find(*wid); it != state.zoneOf.end()) return it->second;
@@ -48,7 +51,11 @@ void HotkeyActions::handleCycleInZoneHotkey(int direction) {
     std::string displayUUID;
     int zone = 1;
     std::optional<int> focusedZone;
-    if (const auto focused = deps_.displayRecords->focusedWindow()) {
+    const auto focused = deps_.displayRecords->focusedWindow();
+    // A window of this program in front (Preferences, an overlay) is in no zone: the keys go on to the
+    // windows beneath it, as where no window has the focus.
+    const bool own = focused && isOwnWindow(deps_.ax->platform(), focused->element);
+    if (focused && !own) {
         displayUUID = focused->displayUUID;
         auto it = deps_.multiState->states.find(displayUUID);
         if (it != deps_.multiState->states.end() && it->second)
@@ -62,7 +69,11 @@ void HotkeyActions::handleCycleInZoneHotkey(int direction) {
         zone = *focusedZone;
     } else {
         displayUUID = deps_.displayRecords->resolveActiveDisplayUUID(std::nullopt);
-        Log::app.error("Cycle: No focused window found; falling back to activeDisplay=%s", displayUUID);
+        if (own)
+            Log::app.info("Cycle: the focused window is Korvane's own; falling back to activeDisplay=%s",
+                          displayUUID);
+        else
+            Log::app.error("Cycle: No focused window found; falling back to activeDisplay=%s", displayUUID);
         deps_.displayLayouts->ensureDisplayLayoutSynced(displayUUID);
         const auto& lastUsed = deps_.displayLayouts->lastUsedRegionByDisplay();
         if (auto it = lastUsed.find(displayUUID); it != lastUsed.end()) zone = it->second;

@@ -10,6 +10,7 @@
 #include "app/TransactionalPush.h"
 #include "core/Log.h"
 #include "core/MultiDisplayState.h"
+#include "core/OwnWindows.h"
 #include "core/WMState.h"
 #include "input/HotkeyActions.h"
 #include "platform/Format.h"
@@ -40,12 +41,26 @@ HotkeyPushActions::HotkeyPushActions(platform::Platform& platform, Dependencies 
       transactionalPush(std::move(dependencies.transactionalPush)),
       statusBarEventBus(std::move(dependencies.statusBarEventBus)) {}
 
-void HotkeyPushActions::handlePushRegionHotkey(int zone) {
-    const auto focused = displayRecords->focusedWindow();
-    if (!focused) {
-        Log::app.error("Push R%ld: no focused window", zone);
-        return;
+std::optional<DisplayRecords::FocusedWindow> HotkeyPushActions::windowToPush(const std::string& key) {
+    if (keyboardHeld && keyboardHeld()) {
+        Log::app.info("%s: Korvane's own window holds the keyboard; nothing pushed", key);
+        return std::nullopt;
     }
+    auto focused = displayRecords->focusedWindow();
+    if (!focused) {
+        Log::app.error("%s: no focused window", key);
+        return std::nullopt;
+    }
+    if (isOwnWindow(platform_, focused->element)) {
+        Log::app.info("%s: the focused window is Korvane's own; nothing pushed", key);
+        return std::nullopt;
+    }
+    return focused;
+}
+
+void HotkeyPushActions::handlePushRegionHotkey(int zone) {
+    const auto focused = windowToPush("Push R" + std::to_string(zone));
+    if (!focused) return;
     const std::string& display = focused->displayUUID;
     displayLayouts->ensureDisplayLayoutSynced(display);
     // Looked up after the sync, which may have given the display a new state.
@@ -69,11 +84,8 @@ void HotkeyPushActions::handlePushRightHotkey() {
 
 void HotkeyPushActions::pushSideways(int step) {
     const char* word = step < 0 ? "Left" : "Right";
-    const auto focused = displayRecords->focusedWindow();
-    if (!focused) {
-        Log::app.error("Push %s: no focused window", word);
-        return;
-    }
+    const auto focused = windowToPush(std::string("Push ") + word);
+    if (!focused) return;
     const std::string& display = focused->displayUUID;
     const auto state = stateOf(*multiState, display);
     if (!state) return;
@@ -107,11 +119,8 @@ void HotkeyPushActions::pushSideways(int step) {
 }
 
 void HotkeyPushActions::handlePushDisplayHotkey(int direction) {
-    const auto focused = displayRecords->focusedWindow();
-    if (!focused) {
-        Log::app.error("Push Display: no focused window");
-        return;
-    }
+    const auto focused = windowToPush("Push Display");
+    if (!focused) return;
     const std::string& source = focused->displayUUID;
     const auto displays = DisplayUtil::availableDisplayUUIDs(platform_.screens());
     const auto position = std::find(displays.begin(), displays.end(), source);

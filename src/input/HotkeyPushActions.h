@@ -1,9 +1,11 @@
 // What the push hot keys do: move the focused window of another application into the zone with a given
 // number, into the previous or next zone of its display (in the order of the zone ids, wrapping round),
 // or into zone 1 of the previous or next display (in the order of the display UUIDs, wrapping round).
-// Every move is a placement transaction; after it the status-bar menu is asked to refresh.
+// Every move is a placement transaction; after it the status-bar menu is asked to refresh. A key pressed
+// while one of this program's windows has the focus or holds the keyboard pushes nothing.
 #pragma once
 
+#include "app/DisplayRecords.h"
 #include "platform/Accessibility.h"
 
 #include <functional>
@@ -45,6 +47,10 @@ class HotkeyPushActions {
     // Set by the application: a short notice on the display's screen (else the main screen).
     std::function<void(const std::string& message, const std::string& displayUUID, double duration)>
         showToast;
+    // Set by the application: whether one of its windows holds the keyboard now (an overlay showing).
+    // The keys were then typed at that window, and the window with the focus beneath it is not the one
+    // the user sees in front: a push moves nothing.
+    std::function<bool()> keyboardHeld;
 
     // Into zone `zone` of the focused window's display, whatever zone the window is in now.
     void handlePushRegionHotkey(int zone);
@@ -60,6 +66,8 @@ class HotkeyPushActions {
     static constexpr double kToastDuration = 0.9;  // seconds
 
   private:
+    // The focused window when the push named `key` may move it; else nothing, with the reason logged.
+    std::optional<DisplayRecords::FocusedWindow> windowToPush(const std::string& key);
     void pushSideways(int step);
     void push(const platform::AXElement& window, int zone, const std::string& displayUUID,
               const std::string& context);

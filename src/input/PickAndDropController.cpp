@@ -37,7 +37,9 @@ PickAndDropController::~PickAndDropController() = default;
 
 std::optional<HitResult> PickAndDropController::detectWindow(Point at) {
     bool unavailable = false;
-    const auto hit = windowAtPoint(platform_, at, true, unavailable);
+    // Only the window pressed on is carried: never one that lies hidden beneath a panel, a utility window
+    // or one of this program's own.
+    const auto hit = windowAtPoint(platform_, at, WindowHit::pressed, unavailable);
     if (unavailable) {
         say("detectWindow: failed to get window list");
         return std::nullopt;

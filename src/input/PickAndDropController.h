@@ -1,6 +1,7 @@
 // The control+option drag: press on another application's window, drag over a zone, release; the window
 // is pushed into that zone, or with Shift held at the release swapped with the zone's top window. The
-// window itself stays put during the drag: only the zone highlight follows the cursor.
+// window itself stays put during the drag: only the zone highlight follows the cursor. A press on anything
+// else in front (one of this program's windows, a panel, a utility or splash window) starts no drag.
 #pragma once
 
 #include "input/SDPStateMachine.h"

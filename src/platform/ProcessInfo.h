@@ -3,6 +3,7 @@
 
 #include <optional>
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 namespace korvane::platform {
@@ -20,6 +21,8 @@ class ProcessInfo {
     // folder stands for them: a file in whatever folder the program is started from must not change it.
     virtual bool looksForConfigInWorkingDirectory() { return false; }
     virtual std::string executablePath() = 0;
+    // This process's id: the owner of every window the program shows.
+    virtual pid_t processIdentifier() = 0;
     // A new random UUID, upper-case 8-4-4-4-12.
     virtual std::string makeUUID() = 0;
     // The bundle identifier the workspace lists this program's own process under; nothing when the

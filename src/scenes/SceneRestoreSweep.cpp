@@ -5,6 +5,7 @@
 #include "app/DisplayUtil.h"
 #include "core/AXUtil.h"
 #include "core/Log.h"
+#include "core/OwnWindows.h"
 #include "core/Rescuer.h"
 #include "core/ScreenSpace.h"
 #include "core/WindowInfoFields.h"
@@ -14,7 +15,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <unistd.h>
 
 namespace korvane {
 
@@ -171,7 +171,6 @@ bool SceneRestoreEngine::buildPool(SweepState& sweep) {
     if (!list || !std::all_of(list->begin(), list->end(), [](const auto& e) { return e.is_object(); }))
         return false;
 
-    const pid_t own = ::getpid();
     for (const auto& app : platform_.workspace().runningApplications())
         if (app.bundleID) sweep.bundleByPID[app.pid] = *app.bundleID;
     auto& screens = platform_.screens();
@@ -183,7 +182,7 @@ bool SceneRestoreEngine::buildPool(SweepState& sweep) {
         if (!owner || *owner == "WindowServer") continue;
         const auto wid = windowinfo::windowNumber(entry);
         const auto pid = windowinfo::ownerPID(entry);
-        if (!wid || !pid || *pid == own) continue;
+        if (!wid || !pid || isOwnProcess(platform_, *pid)) continue;
         auto bundle = sweep.bundleByPID.find(*pid);
         if (bundle == sweep.bundleByPID.end()) continue;
         const std::string& bundleID = bundle->second;

@@ -42,6 +42,7 @@
 #include "scenes/model/ScreenContext.h"
 #include "tracking/MappingTransaction.h"
 #include "tracking/WindowTracker.h"
+#include "ui/overlays/KeyboardHeld.h"
 #include "ui/scene_editor/SceneEditorOverlayController.h"
 #include "ui/scene_manager/SceneRestoreHUDController.h"
 #include "ui/scene_manager/SceneSaveWindowController.h"
@@ -173,6 +174,7 @@ void AppDelegate::wire() {
                                      double duration) {
         if (auto self = weak.lock()) self->showToast(message, displayUUID, duration);
     };
+    pushActions_->keyboardHeld = keyboardHeldByProgram;
     displayLayouts_->wireControllerCallbacks = [weak] {
         if (auto self = weak.lock()) self->wireControllerCallbacks();
     };

@@ -10,6 +10,7 @@
 #include "app/StatusBarEventBus.h"
 #include "core/Log.h"
 #include "core/MultiDisplayState.h"
+#include "core/OwnWindows.h"
 #include "core/Rescuer.h"
 #include "core/SceneName.h"
 #include "core/ScreenSpace.h"
@@ -35,7 +36,6 @@
 
 #include <set>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace korvane {
@@ -242,7 +242,6 @@ int AppDelegate::captureSceneSnapshot(WMScene& scene) {
     // Window-list bounds are top-left; the screens and the zones they are looked up in are bottom-left.
     const auto height = flipHeight(screens);
     if (list && height) {
-        const pid_t own = ::getpid();
         const auto connected = screens.screens();
         for (const auto& entry : *list) {
             if (!entry.is_object()) continue;
@@ -251,7 +250,7 @@ int AppDelegate::captureSceneSnapshot(WMScene& scene) {
             if (!owner || *owner == "WindowServer") continue;
             const auto number = windowinfo::windowNumber(entry);
             const auto pid = windowinfo::ownerPID(entry);
-            if (!number || !pid || *pid == own) continue;
+            if (!number || !pid || isOwnProcess(platform_, *pid)) continue;
             const auto app = platform_.workspace().runningApplication(*pid);
             if (!app || !app->bundleID) continue;
 

@@ -1,6 +1,7 @@
 // The push hot keys' actions in the running application on one, two and three simulated displays: where
 // the focused window ends, what its display's zones and the placement records hold afterwards, the
-// toasts that show instead of a push and for how long, and the menu refresh after each push.
+// toasts that show instead of a push and for how long, the menu refresh after each push, and the keys that
+// push nothing while the program's own window has the focus or holds the keyboard.
 #include "LaunchFixture.h"
 
 #include "app/DisplayLayouts.h"
@@ -13,6 +14,7 @@
 #include "platform/Format.h"
 #include "tracking/MappingTransaction.h"
 #include "ui/overlays/ToastHUDController.h"
+#include "ui/switchers/GlobalSwitcherWindowController.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -305,6 +307,71 @@ TEST_F(HotkeyPushTest, theDefaultPushKeysEachPushTheFocusedWindowOncePerPress) {
     EXPECT_EQ(pushes(), (std::vector<std::string>{"hotkey.push.right@D1/2", "hotkey.push.R1@D1/1",
                                                   "hotkey.push.display.next@D2/1",
                                                   "hotkey.push.display.prev@D1/1", "hotkey.push.left@D1/2"}));
+}
+
+// The program's own windows take the focus too (Preferences, an overlay's panel over a whole display);
+// whatever stands beneath one, no key pushes it, cycles it or takes it into a zone.
+TEST_F(HotkeyPushTest, aFocusedWindowOfKorvaneItselfIsNeitherPushedNorCycledNorTakenIntoAZone) {
+    addScreen("D1", Rect{0, 0, 1800, 1000});
+    addScreen("D2", Rect{1800, 0, 1200, 800});
+    desktop->process().setBundleIdentifier("korvane");
+    const pid_t korvane = desktop->workspace().launch(
+        {.bundleID = "korvane", .name = "Korvane", .pid = desktop->process().processIdentifier()});
+    start();
+    const WindowID notes = openFocused(Rect{1000, 100, 300, 300});
+    constexpr std::uint64_t ctrlOpt = platform::kEventFlagControl | platform::kEventFlagOption;
+    auto press = [&](std::uint32_t keyCode, std::uint64_t flags) {
+        desktop->hotKeys().press(keyCode, flags);
+        desktop->loop().advance(seconds(3));
+    };
+    press(19, ctrlOpt); // 2
+    ASSERT_EQ(desktop->windows().frame(notes), zoneFrame("D1", 2));
+
+    const Rect whole{0, 0, 1800, 1000};
+    const WindowID panel = desktop->windows().open(korvane, {.frame = whole, .title = "Global Switcher"});
+    desktop->workspace().bringToFront(korvane);
+    desktop->loop().runUntilIdle();
+    for (std::uint32_t key : {19u, 18u, 13u, 12u, 7u, 6u}) // 2, 1, W, Q, X, Z
+        press(key, ctrlOpt);
+    press(48, platform::kEventFlagOption); // Alt+Tab
+
+    EXPECT_EQ(desktop->windows().frame(panel), whole);
+    for (const char* display : {"D1", "D2"}) {
+        EXPECT_FALSE(recordedZone(display, panel)) << display;
+        for (const auto& [id, zone] : stateOf(display).layout.zones)
+            EXPECT_EQ(std::count(zone.stack.begin(), zone.stack.end(), panel), 0) << display << " " << id;
+    }
+    EXPECT_EQ(pushes(), std::vector<std::string>{"hotkey.push.R2@D1/2"});
+    EXPECT_TRUE(logged("[app] Push R2: the focused window is Korvane's own; nothing pushed"));
+    EXPECT_TRUE(logged("[app] Push Display: the focused window is Korvane's own; nothing pushed"));
+    EXPECT_EQ(desktop->windows().frame(notes), zoneFrame("D1", 2));
+}
+
+// While the global switcher holds the keyboard the keys are typed at it, whichever window has the
+// focus beneath it: a push moves nothing there, and once the switcher has closed the same key pushes.
+TEST_F(HotkeyPushTest, whileTheGlobalSwitcherHoldsTheKeyboardAPushMovesNoWindowBeneathIt) {
+    addScreen("D1", Rect{0, 0, 1800, 1000});
+    addScreen("D2", Rect{1800, 0, 1200, 800});
+    start();
+    const WindowID notes = openFocused(Rect{100, 100, 300, 300});
+    auto press = [&](std::uint32_t keyCode) {
+        desktop->hotKeys().press(keyCode, platform::kEventFlagControl | platform::kEventFlagOption);
+        desktop->loop().advance(seconds(3));
+    };
+
+    app->toggleGlobalSwitcherFromHotkey();
+    ASSERT_TRUE(app->globalSwitcherWC() && app->globalSwitcherWC()->isWindowVisible());
+    press(19); // 2
+    press(7);  // X
+    EXPECT_EQ(desktop->windows().frame(notes), Rect(100, 100, 300, 300));
+    EXPECT_TRUE(pushes().empty());
+    EXPECT_TRUE(logged("[app] Push R2: Korvane's own window holds the keyboard; nothing pushed"));
+
+    app->toggleGlobalSwitcherFromHotkey();
+    ASSERT_FALSE(app->globalSwitcherWC()->isWindowVisible());
+    press(19);
+    EXPECT_EQ(desktop->windows().frame(notes), zoneFrame("D1", 2));
+    EXPECT_EQ(pushes(), std::vector<std::string>{"hotkey.push.R2@D1/2"});
 }
 
 } // namespace

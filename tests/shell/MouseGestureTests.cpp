@@ -1,7 +1,8 @@
 // The mouse in the running application on the simulated desktop: control+option pick and drop (push, and
-// swap with Shift), scrolling a zone's stack, and plain drags snapped after the release. The displays are
-// a primary with a second one straight above it and zones split top and bottom, so that a point flipped
-// with the wrong height lands in the wrong zone or on the wrong display.
+// swap with Shift, never of a window hidden beneath the one pressed on), scrolling a zone's stack, and
+// plain drags snapped after the release. The displays are a primary with a second one straight above it
+// and zones split top and bottom, so that a point flipped with the wrong height lands in the wrong zone or
+// on the wrong display.
 #include "LaunchFixture.h"
 
 #include "app/DisplayLayoutEventBus.h"
@@ -134,6 +135,49 @@ TEST_F(MouseGestureTest, aPickedWindowDropsIntoTheUpperZoneOrOntoTheDisplayAbove
     EXPECT_EQ(desktop->windows().frame(notes), zoneFrame("HIGH", 2));
 }
 
+// The carry takes the window the press lands on. A utility window of another application, or one of the
+// program's own windows, lying over a window: a press on it starts no drag and the window beneath stays
+// where it is; with nothing over it, the same press carries that window as ever.
+TEST_F(MouseGestureTest, aCarryStartedOnAUtilityWindowOrOnKorvanesOwnWindowLeavesTheWindowBeneathIt) {
+    desktop->process().setBundleIdentifier("korvane");
+    const pid_t korvane = desktop->workspace().launch(
+        {.bundleID = "korvane", .name = "Korvane", .pid = desktop->process().processIdentifier()});
+    const pid_t tools = desktop->workspace().launch({.bundleID = "com.example.tools", .name = "Tools"});
+    const WindowID notes = openFocused(Rect{100, 50, 300, 300}, "Notes"); // top-left (100, 450, 300, 300)
+    // Pressed where the windows over it lie, carried into the upper zone and let go.
+    auto carry = [&] {
+        mouse(T::flagsChanged, {200, 550}, CO);
+        mouse(T::leftMouseDown, {200, 550}, CO);
+        const bool started = app->sdpController()->stateMachine().isPickAndDrop();
+        mouse(T::leftMouseDragged, {500, 100}, CO);
+        mouse(T::leftMouseUp, {500, 100}, CO);
+        mouse(T::flagsChanged, {500, 100}, 0);
+        return started;
+    };
+    struct Row {
+        const char* name;
+        pid_t owner;
+        int layer;
+    };
+    for (const Row& row : {Row{"a utility window", tools, 3}, Row{"Korvane's own window", korvane, 0},
+                           Row{"Korvane's own floating panel", korvane, 3}}) {
+        SCOPED_TRACE(row.name);
+        const Rect overFrame{150, 100, 200, 200};
+        const WindowID over =
+            desktop->windows().open(row.owner, {.frame = overFrame, .title = "Over", .layer = row.layer});
+        desktop->loop().runUntilIdle();
+        EXPECT_FALSE(carry());
+        EXPECT_EQ(desktop->windows().frame(notes), Rect(100, 50, 300, 300));
+        EXPECT_EQ(desktop->windows().frame(over), overFrame);
+        EXPECT_TRUE(stackOf("LOW", 1).empty());
+        desktop->windows().close(over);
+        desktop->loop().runUntilIdle();
+    }
+
+    EXPECT_TRUE(carry());
+    EXPECT_EQ(desktop->windows().frame(notes), zoneFrame("LOW", 1));
+}
+
 TEST_F(MouseGestureTest, shiftAtTheReleaseSwapsWithinADisplayAndReleasingTheKeysCancels) {
     const WindowID upper = openFocused(Rect{100, 500, 300, 200}, "Upper");
     mouse(T::flagsChanged, {200, 200}, CO);
@@ -232,6 +276,27 @@ TEST_F(MouseGestureTest, aPlainDragOfAWindowHighlightsTheZoneAndSnapsOneTurnAfte
     // With control and option held a drag is the gestures', never a snap.
     mouse(T::leftMouseDragged, {200, 460}, CO);
     EXPECT_TRUE(std::holds_alternative<DragSnapController::Idle>(snap.state()));
+}
+
+// One of the program's own windows (Preferences, say) dragged by its title bar and let go over a zone
+// stays where the window manager left it: it is never snapped, nor taken into the zone.
+TEST_F(MouseGestureTest, aWindowOfKorvaneItselfDraggedByItsTitleBarIsNotSnapped) {
+    desktop->process().setBundleIdentifier("korvane");
+    const pid_t korvane = desktop->workspace().launch(
+        {.bundleID = "korvane", .name = "Korvane", .pid = desktop->process().processIdentifier()});
+    const WindowID preferences =
+        desktop->windows().open(korvane, {.frame = Rect{100, 50, 300, 300}, .title = "Preferences"});
+    desktop->workspace().bringToFront(korvane);
+    desktop->windows().focus(preferences);
+    desktop->loop().runUntilIdle();
+
+    mouse(T::leftMouseDragged, {200, 460}, 0);
+    desktop->windows().setFrame(preferences, Rect{400, 450, 300, 300});
+    mouse(T::leftMouseDragged, {500, 100}, 0);
+    mouse(T::leftMouseUp, {500, 100}, 0);
+    desktop->loop().advance(seconds(1));
+    EXPECT_EQ(desktop->windows().frame(preferences), Rect(400, 450, 300, 300));
+    EXPECT_TRUE(stackOf("LOW", 1).empty());
 }
 
 TEST_F(MouseGestureTest,

@@ -5,7 +5,8 @@
 // the program read them. A picture of the server's screen with the switcher open is left under
 // build/screenshots. A hint that begins longer ones waits for the next key, so the twelfth of fourteen
 // xterms is reached by typing and no typed character lands in another; a terminal that opens while it
-// shows gets none of the keys typed at it; a switcher shown on a monitor that is unplugged closes with it.
+// shows gets none of the keys typed at it; a control+option carry started on it carries no xterm beneath
+// it; a switcher shown on a monitor that is unplugged closes with it.
 #include "ProgramOnX11.h"
 
 #include <X11/keysym.h>
@@ -15,7 +16,7 @@
 namespace korvane::x11::test {
 namespace {
 
-constexpr const char* kSwitcherTitle = "Global Switcher";
+constexpr const char* kSwitcherTitle = kGlobalSwitcherTitle;
 
 class GlobalSwitcherProgramOnX11Test : public ProgramOnX11Test {
   protected:
@@ -36,14 +37,6 @@ class GlobalSwitcherProgramOnX11Test : public ProgramOnX11Test {
         const std::string geometry =
             "50x12+" + std::to_string(2000 + 200 * index) + "+" + std::to_string(100 + 180 * index);
         return ProgramOnX11Test::xterm(title, geometry);
-    }
-    // Control+option+A, then the switcher on screen with the keyboard.
-    bool openSwitcher() {
-        press({XK_Control_L, XK_Alt_L, XK_a});
-        return X11TestSession::waitFor([&] {
-            const auto panel = session->viewableWindowTitled(kSwitcherTitle);
-            return panel && session->activeWindow() == *panel;
-        });
     }
     bool switcherGone() {
         return X11TestSession::waitFor([&] { return !session->viewableWindowTitled(kSwitcherTitle); });
@@ -230,6 +223,32 @@ TEST_F(GlobalSwitcherProgramOnX11Test, aTerminalOpenedWhileItShowsGetsNoneOfTheK
     EXPECT_EQ(contents(lateKeys), "");
     EXPECT_EQ(contents(laterKeys), "");
     EXPECT_EQ(contents(oneKeys), "");
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+// The switcher is Korvane's own window, over the whole monitor: a control+option carry started on it
+// carries nothing, neither the switcher nor the xterm beneath it.
+TEST_F(GlobalSwitcherProgramOnX11Test, aCarryStartedOnItLeavesTheXtermBeneathItWhereItIs) {
+    startSession(true);
+    writeDesktopEntry();
+    const xcb_window_t one = xterm("one", 0);
+    const pid_t korvane = startKorvaneWithEntries();
+    ASSERT_TRUE(waitForLine("Permissions granted, starting services...")) << logText();
+    ASSERT_TRUE(waitForLine("HotkeyManager: registering scene.save key=S")) << logText();
+    ASSERT_TRUE(focusByClick(one));
+    ASSERT_TRUE(openSwitcher()) << logText();
+    const auto panel = session->viewableWindowTitled(kSwitcherTitle);
+    ASSERT_TRUE(panel);
+    const Rect standing = session->frameOf(one), shown = session->frameOf(*panel);
+
+    EXPECT_TRUE(carryWithControlAndAlt({standing.minX() + 20, standing.maxY() - 20}, {3300, 500}))
+        << logText();
+    EXPECT_EQ(session->frameOf(one), standing) << platform::describe(session->frameOf(one));
+    EXPECT_EQ(session->frameOf(*panel), shown);
+    press({XK_Escape});
+    EXPECT_TRUE(switcherGone());
 
     ::kill(korvane, SIGTERM);
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();

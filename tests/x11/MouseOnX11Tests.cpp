@@ -3,6 +3,7 @@
 // dragging its title bar (the window manager moves it) and letting go over a zone snaps it there; a plain
 // click goes on to the window under the pointer as before. Resizing a window by its left border keeps
 // the width it was dragged to, and a window closed while it is being dragged hands its snap to no other.
+// A control+option press on a utility or splash window over an xterm carries neither.
 #include "ProgramOnX11.h"
 
 #include "platform/Format.h"
@@ -201,6 +202,40 @@ TEST_F(MouseOnX11Test, aWindowClosedWhileItIsDraggedLeavesTheWindowUnderTheRelea
     dragTitleBar(bystander, {2300, 500}, left);
     EXPECT_TRUE(comesToFill(bystander, left)) << platform::describe(session->frameOf(bystander)) << logText();
     EXPECT_FALSE(anyFills(session->framesShown(), right)) << logText();
+    quit(korvane);
+}
+
+// A utility window or a splash screen of another program lying over an xterm takes the press: a
+// control+option carry started on it carries nothing, neither it nor the xterm beneath. Once it has gone,
+// the same carry takes the xterm into the other zone.
+TEST_F(MouseOnX11Test, aCarryStartedOnAUtilityOrSplashWindowOverAnXtermLeavesTheXtermWhereItIs) {
+    startSession(true);
+    const xcb_window_t notes = activeXterm("Notes", "60x20+2000+100"); // in the primary's left half
+    const pid_t korvane = startKorvane({}, "debug");
+    ASSERT_TRUE(waitForLine("[MouseEventTap] Started in SDP mode (XInput2 raw events, button grabs)"))
+        << logText();
+    ASSERT_TRUE(waitForLine("Scene Restore complete")) << logText();
+    const Rect standing = session->frameOf(notes);
+    const Rect overFrame{standing.minX() + 60, standing.minY() + 60, 200, 120};
+    const Point grip{overFrame.midX(), overFrame.midY()};
+
+    for (const char* type : {"_NET_WM_WINDOW_TYPE_UTILITY", "_NET_WM_WINDOW_TYPE_SPLASH"}) {
+        SCOPED_TRACE(type);
+        const xcb_window_t over = session->createTypedWindow(overFrame, "Over", type);
+        ASSERT_TRUE(X11TestSession::waitFor([&] { return session->isClient(over); }));
+        session->requestFrame(over, overFrame);
+        ASSERT_TRUE(X11TestSession::waitFor([&] { return session->frameOf(over).contains(grip); }))
+            << platform::describe(session->frameOf(over));
+        const Rect overBefore = session->frameOf(over);
+        EXPECT_TRUE(carryWithControlAndAlt(grip, {3300, 500})) << logText();
+        EXPECT_EQ(session->frameOf(notes), standing) << platform::describe(session->frameOf(notes));
+        EXPECT_EQ(session->frameOf(over), overBefore);
+        session->destroyWindow(over);
+        ASSERT_TRUE(X11TestSession::waitFor([&] { return !session->isClient(over); }));
+    }
+
+    EXPECT_TRUE(carryWithControlAndAlt(grip, {3300, 500})) << logText();
+    EXPECT_TRUE(comesToFill(notes, right)) << platform::describe(session->frameOf(notes)) << logText();
     quit(korvane);
 }
 

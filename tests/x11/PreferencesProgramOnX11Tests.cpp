@@ -10,8 +10,9 @@
 // without a name is refused, leaving "hotkeys.json" as it was, as is Ctrl+Alt+F5, the X server's own key,
 // while Ctrl+Alt+Insert recorded for the card switcher opens it; minimised, the window comes back with the
 // keyboard from the menu; the window manager's close takes it away at once however soon after its opening it
-// comes, and it opens again in the middle of the main screen after the monitors are rearranged. Pictures of
-// the real window are left under build/screenshots.
+// comes, and it opens again in the middle of the main screen after the monitors are rearranged; a Ctrl+Alt
+// carry started on it carries no xterm beneath it. Pictures of the real window are left under
+// build/screenshots.
 #include "IconPictures.h"
 #include "PrivateSystemBus.h"
 #include "ProgramOnX11.h"
@@ -679,6 +680,29 @@ TEST_F(PreferencesProgramOnX11Test, theGesturesSwitchedOffInThePreferencesStayOf
     window = openPreferences(korvane);
     ASSERT_TRUE(window) << logText();
     picture(*window, "preferences-sdp-off-korvane.png");
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+// The window is Korvane's own: a control+option carry started on it where it lies over an xterm carries
+// nothing, neither the window nor the xterm beneath it.
+TEST_F(PreferencesProgramOnX11Test, aCarryStartedOnTheWindowLeavesTheXtermBeneathItWhereItIs) {
+    startSession(true);
+    startTray();
+    const xcb_window_t notes = xterm("Notes", "150x60+1930+40");
+    const pid_t korvane = startKorvane({}, "debug");
+    ASSERT_TRUE(ready()) << logText();
+    const auto window = openPreferences(korvane);
+    ASSERT_TRUE(window) << logText();
+    const Rect standing = session->frameOf(notes), shown = session->frameOf(*window);
+    const Rect over = standing.intersection(shown);
+    ASSERT_TRUE(over.width() > 20 && over.height() > 20)
+        << platform::describe(standing) << " " << platform::describe(shown);
+
+    EXPECT_TRUE(carryWithControlAndAlt({over.midX(), over.midY()}, {3300, 500})) << logText();
+    EXPECT_EQ(session->frameOf(notes), standing) << platform::describe(session->frameOf(notes));
+    EXPECT_EQ(session->frameOf(*window), shown);
 
     ::kill(korvane, SIGTERM);
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();

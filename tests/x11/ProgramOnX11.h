@@ -6,6 +6,7 @@
 
 #include "app/DisplayUtil.h"
 #include "input/HotkeyConfig.h"
+#include "platform/Format.h"
 #include "platform/sim/SimDesktop.h"
 #include "platform/x11/X11Desktop.h"
 #include "scenes/SceneStore.h"
@@ -16,10 +17,12 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <map>
 #include <optional>
@@ -56,6 +59,12 @@ inline const Rect kPrimaryLeftHalf{kPrimaryWorkArea.minX(), kPrimaryWorkArea.min
                                    kPrimaryWorkArea.width() / 2, kPrimaryWorkArea.height()};
 inline const Rect kPrimaryRightHalf{kPrimaryWorkArea.midX(), kPrimaryWorkArea.minY(),
                                     kPrimaryWorkArea.width() / 2, kPrimaryWorkArea.height()};
+// Where Ctrl+Alt+2 and Ctrl+Alt+X send a window of the main monitor, each monitor laid out in two halves:
+// the main monitor's right half and the side monitor's left half.
+inline const Rect kMainZone2 = kPrimaryRightHalf;
+inline const Rect kSideZone1{kSecondaryRoot.minX(), kSecondaryRoot.minY(), kSecondaryRoot.width() / 2,
+                             kSecondaryRoot.height()};
+inline constexpr const char* kGlobalSwitcherTitle = "Global Switcher";
 
 // Two monitors a user defined over one screen, one above the other: TOP, listed first, and MAIN below it,
 // holding the screen's output, the primary one. Neither carries the primary mark, so the program takes
@@ -284,17 +293,135 @@ class ProgramOnX11Test : public ::testing::Test {
             keys.push_back(session->keycodeOf(keysym));
         session->pressKeys(keys);
     }
+    // Ctrl+Alt+C: the scene card switcher's panel once it shows with the keyboard, else nothing.
+    std::optional<xcb_window_t> openCardSwitcher() {
+        press({XK_Control_L, XK_Alt_L, XK_c});
+        std::optional<xcb_window_t> panel;
+        if (!X11TestSession::waitFor([&] {
+                panel = session->viewableWindowTitled("Scene Switcher");
+                return panel && session->activeWindow() == *panel;
+            }))
+            return std::nullopt;
+        return panel;
+    }
     // Ctrl+Alt+C, then the digit of a card once the scene card switcher holds the keyboard, as a user
     // restores a scene. Whether the switcher came.
     bool restoreFromCardSwitcher(std::uint32_t digit = XK_1) {
-        press({XK_Control_L, XK_Alt_L, XK_c});
-        if (!X11TestSession::waitFor([&] {
-                const auto panel = session->viewableWindowTitled("Scene Switcher");
-                return panel && session->activeWindow() == *panel;
-            }))
-            return false;
+        if (!openCardSwitcher()) return false;
         press({digit});
         return true;
+    }
+    // Ctrl+Alt+A, then the global switcher on screen with the keyboard.
+    bool openSwitcher() {
+        press({XK_Control_L, XK_Alt_L, XK_a});
+        return X11TestSession::waitFor([&] {
+            const auto panel = session->viewableWindowTitled(kGlobalSwitcherTitle);
+            return panel && session->activeWindow() == *panel;
+        });
+    }
+
+    // A control+option carry as a hand makes it, the program logging at debug level: Ctrl and Alt held
+    // until the gesture is armed, the left button pressed at `from` (root) until the press is judged, the
+    // pointer carried to `to` in small relative steps, then the button and the keys let go until the
+    // gesture is over: a window the carry dropped has been moved by then. Whether each step was taken.
+    bool carryWithControlAndAlt(Point from, Point to) {
+        const xcb_keycode_t control = session->keycodeOf(XK_Control_L), alt = session->keycodeOf(XK_Alt_L);
+        session->glidePointer(int(from.x), int(from.y), 20);
+        const std::size_t armed = count("[SDP] armed at"), judged = count("[SDP] leftMouseDown: "),
+                          ended = count("[SDP] returned to idle from");
+        session->fakeInput(XCB_KEY_PRESS, control);
+        session->fakeInput(XCB_KEY_PRESS, alt);
+        bool taken = X11TestSession::waitFor([&] { return count("[SDP] armed at") > armed; });
+        session->fakeInput(XCB_BUTTON_PRESS, 1);
+        taken = X11TestSession::waitFor([&] { return count("[SDP] leftMouseDown: ") > judged; }) && taken;
+        session->glidePointer(int(to.x), int(to.y), 40);
+        session->fakeInput(XCB_BUTTON_RELEASE, 1);
+        session->fakeInput(XCB_KEY_RELEASE, alt);
+        session->fakeInput(XCB_KEY_RELEASE, control);
+        return X11TestSession::waitFor([&] { return count("[SDP] returned to idle from") > ended; }) && taken;
+    }
+
+    // Korvane started beside an xterm, then two xterms pushed into zone 2 of the main monitor and two into
+    // zone 1 of the side monitor, each by its key while it had the keyboard: the zones that Ctrl+Alt+2
+    // and Ctrl+Alt+X send a window of the main monitor to. The program's pid.
+    pid_t startWithXtermsInPushZones(std::array<xcb_window_t, 4>& xterms) {
+        startSession(true);
+        openXterm();
+        const pid_t korvane = startKorvane();
+        EXPECT_TRUE(waitForLine("HotkeyManager: registering scene.save key=S")) << logText();
+        EXPECT_TRUE(waitForLine("Scene Restore complete")) << logText();
+        for (std::size_t i = 0; i < xterms.size(); ++i) {
+            const bool main = i < 2;
+            const std::string at = main ? "+2000+" : "+100+";
+            xterms[i] =
+                xterm("Zoned " + std::to_string(i), "40x8" + at + std::to_string(100 + 200 * (i % 2)));
+            EXPECT_TRUE(focusByClick(xterms[i])) << i;
+            const std::size_t pushes = count("[MappingTX] commit");
+            press({XK_Control_L, XK_Alt_L, std::uint32_t(main ? XK_2 : XK_1)});
+            EXPECT_TRUE(comesToFill(xterms[i], main ? kMainZone2 : kSideZone1)) << i;
+            EXPECT_TRUE(pushesEnd(pushes + 1)) << i;
+        }
+        return korvane;
+    }
+    // The xterm raised above the others of its zone, which share its frame, and clicked, again should an
+    // activation the program is still making take the keyboard back: whether it has the keyboard then.
+    bool focusInZone(xcb_window_t window) {
+        return X11TestSession::waitFor(
+            [&] {
+                session->raiseAlone(window);
+                const Rect frame = session->frameOf(window);
+                session->click(static_cast<int>(frame.midX()), static_cast<int>(frame.midY()));
+                return X11TestSession::waitFor([&] { return session->activeWindow() == window; }, seconds(2));
+            },
+            seconds(20));
+    }
+    // Ctrl+Alt+2 and Ctrl+Alt+X pressed while one of Korvane's overlays shows on the main monitor with the
+    // keyboard: the overlay keeps its frame and no window beneath it moves. `close` closes the overlay. In
+    // each zone the keys would have sent a window to (see startWithXtermsInPushZones()), Alt+Tab then goes
+    // between the zone's two xterms only, and nothing the program logs meanwhile is an error.
+    void expectPushKeysLeaveTheOverlay(xcb_window_t overlay, const std::array<xcb_window_t, 4>& zoned,
+                                       const std::function<void()>& close) {
+        const Rect frame = session->frameOf(overlay);
+        session->watchFrames(overlay);
+        const std::size_t errors = errorLines().size();
+        std::vector<Rect> zonedFrames;
+        for (xcb_window_t window : zoned)
+            zonedFrames.push_back(session->frameOf(window));
+        for (const auto& [key, line] :
+             {std::pair<std::uint32_t, const char*>{XK_2, "Push R2"}, {XK_x, "Push Display"}}) {
+            const std::size_t before = count(line);
+            press({XK_Control_L, XK_Alt_L, key});
+            EXPECT_TRUE(X11TestSession::waitFor([&] { return count(line) > before; })) << line << logText();
+        }
+        close();
+
+        for (std::size_t first : {0u, 2u}) {
+            const xcb_window_t one = zoned[first], other = zoned[first + 1];
+            if (session->activeWindow() != one) {
+                EXPECT_TRUE(focusInZone(one)) << first;
+            }
+            for (xcb_window_t next : {other, one}) {
+                // Each press once the last one's activation has ended: one still asking would take the
+                // keyboard back from a window clicked meanwhile.
+                const auto cyclesEnded = [&] {
+                    return count("dir=1] Completed successfully") + count("dir=1] Failed after");
+                };
+                const std::size_t ended = cyclesEnded();
+                press({XK_Alt_L, XK_Tab});
+                EXPECT_TRUE(X11TestSession::waitFor([&] {
+                    return session->activeWindow() == next && cyclesEnded() > ended;
+                })) << first
+                    << " active " << session->activeWindow() << "\n"
+                    << logText();
+            }
+        }
+        for (const Rect& shown : session->framesShown())
+            EXPECT_EQ(shown, frame) << platform::describe(shown);
+        for (std::size_t i = 0; i < zoned.size(); ++i)
+            EXPECT_EQ(session->frameOf(zoned[i]), zonedFrames[i]) << i;
+        const auto lines = errorLines();
+        for (std::size_t i = errors; i < lines.size(); ++i)
+            ADD_FAILURE() << lines[i];
     }
     pid_t startTray() {
         // Along the top right of the screen, as a panel would hold it.

@@ -4,8 +4,8 @@
 // among the windows Korvane knows, and goes after its 0.9 s; a full-screen xterm that a push leaves full
 // screen is not taken into the zone; with the window manager gone, a push gives its move up at once; Alt+Tab
 // goes past windows that take no keyboard focus without a stall, and past one that asks for the keyboard
-// and never takes it without raising it after a later press. A picture of the toast is left under
-// build/screenshots.
+// and never takes it without raising it after a later press; while a switcher shows the push keys move
+// neither it nor a window beneath it. A picture of the toast is left under build/screenshots.
 #include "ProgramOnX11.h"
 
 #include "core/WindowInfoFields.h"
@@ -290,6 +290,37 @@ TEST_F(PushKeysOnX11Test, aFullScreenXtermThatAPushLeavesFullScreenIsNotTakenInt
         << logText();
     EXPECT_EQ(session->activeWindow(), notes);
     EXPECT_EQ(session->frameOf(*full), primary);
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+// The global switcher and the scene card switcher are Korvane's own windows and hold the keyboard while
+// they show. Ctrl+Alt+2 and Ctrl+Alt+X pressed then push nothing: the overlay keeps its frame, the xterm
+// beneath it stays, and no zone takes the overlay in, so that Alt+Tab in the zones the keys point at
+// afterwards goes between their xterms alone, without an error.
+TEST_F(PushKeysOnX11Test, whileASwitcherShowsThePushKeysMoveNeitherItNorAWindowBeneathIt) {
+    std::array<xcb_window_t, 4> zoned{};
+    const pid_t korvane = startWithXtermsInPushZones(zoned);
+
+    ASSERT_TRUE(focusInZone(zoned[0])) << logText();
+    ASSERT_TRUE(openSwitcher()) << logText();
+    const auto switcher = session->viewableWindowTitled(kGlobalSwitcherTitle);
+    ASSERT_TRUE(switcher);
+    expectPushKeysLeaveTheOverlay(*switcher, zoned, [&] {
+        ProgramOnX11Test::press({XK_Escape});
+        EXPECT_TRUE(
+            X11TestSession::waitFor([&] { return !session->viewableWindowTitled(kGlobalSwitcherTitle); }));
+    });
+
+    ASSERT_TRUE(focusInZone(zoned[0])) << logText();
+    const auto cards = openCardSwitcher();
+    ASSERT_TRUE(cards) << logText();
+    expectPushKeysLeaveTheOverlay(*cards, zoned, [&] {
+        ProgramOnX11Test::press({XK_Escape});
+        EXPECT_TRUE(
+            X11TestSession::waitFor([&] { return !session->viewableWindowTitled("Scene Switcher"); }));
+    });
 
     ::kill(korvane, SIGTERM);
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();

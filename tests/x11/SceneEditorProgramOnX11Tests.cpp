@@ -18,7 +18,7 @@
 // edits neither has saved in place; onto a monitor the scene gives no layout, it is refused with the reason.
 // Keys act on the panel under the pointer in ten editors in a row, and whatever had the keyboard a moment
 // before: a terminal, the editor's question, a chip's drag, the global switcher, a zone's application
-// picker.
+// picker. The push keys move no panel, nor a window beneath one.
 #include "SceneEditorOnX11.h"
 
 #include "platform/Format.h"
@@ -473,6 +473,26 @@ TEST_F(SceneEditorProgramOnX11Test, terminalsOpenedUnderTheEditorAndItsQuestionG
         << "active window " << session->activeWindow();
     EXPECT_EQ(contents(lateKeys), "");
     EXPECT_EQ(contents(laterKeys), "");
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+// The editor's panels are Korvane's own windows: Ctrl+Alt+2 and Ctrl+Alt+X pressed while the main
+// monitor's panel has the keyboard move neither the panel nor a window beneath it, and no zone takes the
+// panel in, so that Alt+Tab in the zones the keys point at afterwards goes between their xterms alone.
+TEST_F(SceneEditorProgramOnX11Test, thePushKeysMoveNeitherAPanelNorAWindowBeneathIt) {
+    std::array<xcb_window_t, 4> zoned{};
+    const pid_t korvane = startWithXtermsInPushZones(zoned);
+    manager = openManagerFromPrompt();
+    ASSERT_TRUE(manager) << logText();
+    ASSERT_TRUE(editGrid()) << logText();
+    ASSERT_TRUE(focusPanel(kPrimaryWorkArea)) << "active window " << session->activeWindow();
+
+    expectPushKeysLeaveTheOverlay(session->activeWindow(), zoned, [&] {
+        EXPECT_TRUE(closeWithEscape()) << logText();
+        EXPECT_TRUE(X11TestSession::waitFor([&] { return session->activeWindow() == *manager; }));
+    });
 
     ::kill(korvane, SIGTERM);
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();

@@ -3,6 +3,7 @@
 #include "platform/sim/SimProcessInfo.h"
 
 #include <cstdio>
+#include <unistd.h>
 
 namespace korvane::sim {
 
@@ -113,6 +114,10 @@ void SimProcessInfo::setUUIDSeed(std::uint64_t seed) {
 void SimProcessInfo::enqueueUUID(std::string uuid) {
     std::lock_guard lock(mutex_);
     scriptedUUIDs_.push_back(std::move(uuid));
+}
+
+pid_t SimProcessInfo::processIdentifier() {
+    return ::getpid();
 }
 
 std::optional<std::string> SimProcessInfo::bundleIdentifier() {

@@ -23,6 +23,9 @@ class SimProcessInfo final : public platform::ProcessInfo {
     // True unless a test says otherwise.
     bool looksForConfigInWorkingDirectory() override;
     std::string executablePath() override;
+    // The test process's own: tests model the program's own windows as windows of an application
+    // launched under it.
+    pid_t processIdentifier() override;
     // The next scripted value when there is one, else the next of a sequence fixed by the seed.
     std::string makeUUID() override;
     // Nothing unless a test set one.

@@ -12,6 +12,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <sys/random.h>
+#include <unistd.h>
 
 namespace korvane::x11 {
 
@@ -41,6 +42,10 @@ std::string X11ProcessInfo::executablePath() {
     std::error_code ec;
     auto path = fs::read_symlink("/proc/self/exe", ec);
     return ec ? std::string() : path.string();
+}
+
+pid_t X11ProcessInfo::processIdentifier() {
+    return ::getpid();
 }
 
 std::optional<std::string> X11ProcessInfo::bundleResourcesDirectory() {

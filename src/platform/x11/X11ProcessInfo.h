@@ -16,6 +16,7 @@ class X11ProcessInfo final : public platform::ProcessInfo {
     // "share/korvane" under the prefix of the executable's folder ("<prefix>/bin/korvane").
     std::optional<std::string> bundleResourcesDirectory() override;
     std::string executablePath() override;
+    pid_t processIdentifier() override;
     // Random (version 4) from the kernel's random source.
     std::string makeUUID() override;
     // What the workspace names this process: kOwnBundleID.

@@ -4,6 +4,7 @@
 
 #include "core/AXUtil.h"
 #include "platform/Platform.h"
+#include "ui/overlays/KeyboardHeld.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -27,6 +28,10 @@ std::vector<KeyboardHold*>& holdsOn() {
 }
 
 } // namespace
+
+bool keyboardHeldByProgram() {
+    return !holdsOn().empty();
+}
 
 KeyboardHold::KeyboardHold(platform::Platform& platform, std::shared_ptr<AXUtil> axUtil)
     : platform_(platform), axUtil_(std::move(axUtil)) {

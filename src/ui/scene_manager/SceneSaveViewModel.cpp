@@ -2,6 +2,7 @@
 #include "ui/scene_manager/SceneSaveViewModel.h"
 
 #include "app/DisplayUtil.h"
+#include "core/OwnWindows.h"
 #include "core/Rescuer.h"
 #include "core/ScreenSpace.h"
 #include "core/WMController.h"
@@ -15,7 +16,6 @@
 #include <cmath>
 #include <limits>
 #include <set>
-#include <unistd.h>
 
 namespace korvane {
 
@@ -82,7 +82,6 @@ void SceneSaveViewModel::loadWindows() {
     if (!list || !std::all_of(list->begin(), list->end(), [](const auto& e) { return e.is_object(); }))
         return;
 
-    const pid_t own = ::getpid();
     // Window-list bounds are top-left global, the screens and the zones bottom-left: the display, the
     // normalised frame and the zone are found on the flipped frame.
     const double flipHeight = primaryScreenHeight(platform_.screens()).value_or(0);
@@ -96,7 +95,7 @@ void SceneSaveViewModel::loadWindows() {
         const auto ownerPID = windowinfo::integerValue(info, WK::ownerPID);
         if (!number || !ownerPID) continue;
         const auto pid = static_cast<pid_t>(static_cast<std::int32_t>(static_cast<std::uint32_t>(*ownerPID)));
-        if (pid == own) continue;
+        if (isOwnProcess(platform_, pid)) continue;
         // A parked window is in no zone: shown in the zone its on-screen sliver touches, it would be
         // saved there and brought out of parking by the scene's restore.
         if (isParkedWindow(info, flipRect(capturedFrame(info), flipHeight), screens)) continue;

@@ -541,6 +541,17 @@ std::uint32_t X11TestSession::currentDesktop() {
     return v.empty() ? 0 : v.front();
 }
 
+xcb_window_t X11TestSession::createTypedWindow(const Rect& root, const std::string& title, const char* type) {
+    return mappedWindow(root, [&](xcb_window_t w) {
+        const xcb_atom_t kind = atom(type);
+        const auto pid = static_cast<std::uint32_t>(::getpid());
+        setProperty(w, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8, static_cast<std::uint32_t>(title.size()),
+                    title.data());
+        setProperty(w, atom("_NET_WM_WINDOW_TYPE"), XCB_ATOM_ATOM, 32, 1, &kind);
+        setProperty(w, atom("_NET_WM_PID"), XCB_ATOM_CARDINAL, 32, 1, &pid);
+    });
+}
+
 void X11TestSession::requestFrame(xcb_window_t window, const Rect& frame) {
     auto e = cardinals(window, atom("_NET_FRAME_EXTENTS"), XCB_ATOM_CARDINAL);
     e.resize(4, 0);

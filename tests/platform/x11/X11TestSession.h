@@ -133,6 +133,9 @@ class X11TestSession {
     void showDesktop(std::uint32_t desktop);
     void sendToDesktop(xcb_window_t window, std::uint32_t desktop);
     std::uint32_t currentDesktop();
+    // A top-level window of that _NET_WM_WINDOW_TYPE ("_NET_WM_WINDOW_TYPE_UTILITY", ...) and title, of the
+    // test's process, mapped: where the window manager puts it is its own choice.
+    xcb_window_t createTypedWindow(const Rect& root, const std::string& title, const char* type);
     // Asks the window manager for a frame (root coordinates, with the frame extents), as a pager does.
     void requestFrame(xcb_window_t window, const Rect& frame);
     // Asks the window manager to maximise a client, as a pager does.
