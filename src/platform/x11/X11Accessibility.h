@@ -48,6 +48,9 @@ class X11Accessibility final : public platform::Accessibility {
     // window manager is seen gone while the write waits.
     platform::AXError setAttribute(const platform::AXElement& element, const std::string& attribute,
                                    const platform::AXValue& value) override;
+    // Sends the window manager one request for the whole frame.
+    platform::AXError requestFrame(const platform::AXElement& window, std::optional<Point> position,
+                                   std::optional<Size> size) override;
     // A window's "AXMain" and "AXFocused" are settable when the window takes the keyboard focus; its
     // place, size, minimised state and parking mark always; an application's "AXFrontmost".
     platform::AXError isAttributeSettable(const platform::AXElement& element, const std::string& attribute,
@@ -102,8 +105,10 @@ class X11Accessibility final : public platform::Accessibility {
     platform::AXError holdSize(const platform::AXElement& element, const platform::AXValue& value);
     std::optional<Size> takePendingSize(const platform::AXElement& element);
     void applyPendingSize(const platform::AXElement& element);
-    // Moves and/or resizes the frame (root coordinates) and waits until the window manager is done.
-    platform::AXError placeFrame(Window& w, std::optional<Point> origin, std::optional<Size> size);
+    // Moves and/or resizes the frame (root coordinates), and with `untilShown` waits until the window
+    // manager is done.
+    platform::AXError placeFrame(Window& w, std::optional<Point> origin, std::optional<Size> size,
+                                 bool untilShown);
     platform::AXError activate(xcb_window_t window, const platform::AXElement& element);
     // Puts a window that takes no keyboard focus in front, as a pager does, and waits until it is there:
     // the window manager never makes such a window the active one, so activating it would wait in vain.

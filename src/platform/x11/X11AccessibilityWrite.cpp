@@ -1,11 +1,12 @@
 // Acting through the accessibility model: moving and resizing frames, (un)minimising, raising and
 // focusing. Every request goes to the window manager, and the call returns once the server shows the
 // result (or the wait limit passes, or the window manager is gone), so that a read right after a write
-// sees the new state. The one exception is a size, which waits for the position that usually follows
-// it: asked for alone, a window manager keeps the grown frame on its monitor by pushing it about, and
-// the push is both a frame the user sees for nothing and a wait for the frame to hold still. Anything
-// else done to the window, a window list, or a moment's pause applies it on its own. Also the size a
-// window takes for a size asked, which is what a resize waits to see.
+// sees the new state. Two exceptions: a frame asked through requestFrame is sent without a wait, for a
+// caller that watches for the result without holding its thread; and a size waits for the position that
+// usually follows it: asked for alone, a window manager keeps the grown frame on its monitor by pushing
+// it about, and the push is both a frame the user sees for nothing and a wait for the frame to hold
+// still. Anything else done to the window, a window list, or a moment's pause applies it on its own.
+// Also the size a window takes for a size asked, which is what a resize waits to see.
 #include "platform/x11/X11Accessibility.h"
 
 #include "platform/x11/X11Connection.h"
@@ -126,6 +127,26 @@ AXError X11Accessibility::setAttribute(const AXElement& element, const std::stri
     }
 }
 
+AXError X11Accessibility::requestFrame(const AXElement& element, std::optional<Point> position,
+                                       std::optional<Size> size) {
+    if (element.kind != Kind::window)
+        return element.kind == Kind::none ? AXError::illegalArgument : AXError::attributeUnsupported;
+    if ((position && (!std::isfinite(position->x) || !std::isfinite(position->y))) ||
+        (size && (!(size->width >= 0) || !(size->height >= 0))))
+        return AXError::illegalArgument;
+    Window w;
+    if (AXError e = resolveWindow(element, kGeometryPart | kSizeHintsPart | kKindPart, w);
+        e != AXError::success)
+        return e;
+    // Everything asked goes out in this one request: a size held for a position goes along unless the
+    // request names its own.
+    const auto held = takePendingSize(element);
+    if (!size) size = held;
+    std::optional<Point> origin;
+    if (position) origin = w.coordinates.rootFromTopLeft(*position);
+    return placeFrame(w, origin, size, false);
+}
+
 AXError X11Accessibility::copyParameterizedAttribute(const AXElement& element, const std::string& attribute,
                                                      const AXValue& parameter, AXValue& out) {
     if (element.kind == Kind::none) return AXError::illegalArgument;
@@ -181,7 +202,7 @@ void X11Accessibility::applyPendingSize(const AXElement& element) {
     if (!size) return;
     Window w;
     if (resolveWindow(element, kGeometryPart | kSizeHintsPart | kKindPart, w) == AXError::success)
-        placeFrame(w, std::nullopt, *size);
+        placeFrame(w, std::nullopt, *size, true);
 }
 
 void X11Accessibility::applyPendingSizes() {
@@ -204,7 +225,7 @@ AXError X11Accessibility::writeWindow(const AXElement& element, const std::strin
             return e;
         const auto* p = as<Point>(value);
         if (!p) return AXError::illegalArgument;
-        return placeFrame(w, w.coordinates.rootFromTopLeft(*p), takePendingSize(element));
+        return placeFrame(w, w.coordinates.rootFromTopLeft(*p), takePendingSize(element), true);
     }
     if (attribute == platform::kParkedAttribute) {
         if (AXError e = resolveWindow(element, kGeometryPart, w); e != AXError::success) return e;
@@ -274,7 +295,8 @@ AXError X11Accessibility::setParkingMark(Window& w, bool marked) {
     return connection_.isBroken() ? AXError::cannotComplete : AXError::success;
 }
 
-AXError X11Accessibility::placeFrame(Window& w, std::optional<Point> origin, std::optional<Size> size) {
+AXError X11Accessibility::placeFrame(Window& w, std::optional<Point> origin, std::optional<Size> size,
+                                     bool untilShown) {
     const auto window = static_cast<xcb_window_t>(w.element.token);
     // Placed by the program, the window is no longer where it was parked, whatever comes of the request.
     {
@@ -302,6 +324,7 @@ AXError X11Accessibility::placeFrame(Window& w, std::optional<Point> origin, std
                                 static_cast<std::uint32_t>(static_cast<std::int32_t>(expected.origin.y)),
                                 static_cast<std::uint32_t>(placement.clientWidth),
                                 static_cast<std::uint32_t>(placement.clientHeight));
+    if (!untilShown) return AXError::success;
 
     // The frame asked for is the likely outcome, not a promise: the window manager may keep the frame
     // on screen, so a frame that settled elsewhere ends the wait too.

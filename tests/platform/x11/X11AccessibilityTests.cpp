@@ -1,6 +1,6 @@
 // The accessibility model on a real X server: reading an xterm's attributes, moving and resizing it
-// within its size increments (a size waiting for its position), raising and focusing (also the active
-// window once another was raised over it), minimising by
+// within its size increments (a size waiting for its position), a frame asked without a wait, raising and
+// focusing (also the active window once another was raised over it), minimising by
 // WM_STATE, closed windows, titles cut to their limit, calls from a background queue, and the parking mark,
 // which lasts while the window keeps its frame. Its observers:
 // title change and destruction of a window arrive in order on the main thread; the registration rules
@@ -8,6 +8,7 @@
 // in the focus test of tests/x11.
 #include "X11Fixture.h"
 
+#include "platform/Format.h"
 #include "platform/WindowServer.h"
 #include "platform/x11/X11Query.h"
 
@@ -29,6 +30,20 @@ template <class T> T read(Accessibility& ax, const AXElement& e, const std::stri
 }
 
 using X11AccessibilityTest = X11Test;
+
+// The session's window manager stopped for as long as it lives.
+class WindowManagerStopped {
+  public:
+    explicit WindowManagerStopped(X11TestSession& session) : session_(session) {
+        session_.pauseWindowManager(true);
+    }
+    ~WindowManagerStopped() { session_.pauseWindowManager(false); }
+    WindowManagerStopped(const WindowManagerStopped&) = delete;
+    WindowManagerStopped& operator=(const WindowManagerStopped&) = delete;
+
+  private:
+    X11TestSession& session_;
+};
 
 TEST_F(X11AccessibilityTest, anXtermReadsAsAStandardWindowOfItsApplicationFromAnyThread) {
     const auto x = xterm("Reading");
@@ -118,6 +133,25 @@ TEST_F(X11AccessibilityTest, framesAreSetWithinTheSizeIncrementAndASizeWaitsForI
     ASSERT_EQ(ax.setAttribute(f, "AXSize", Size{601, 415}), AXError::success);
     EXPECT_EQ(ax.setAttribute(f, "AXPosition", Point{100, 100}), AXError::cannotComplete);
     EXPECT_EQ(session().frameOf(full.window), primary);
+}
+
+// A frame asked without a wait is sent at once, however slow the window manager (here stopped), and
+// shows once the window manager carries it out.
+TEST_F(X11AccessibilityTest, aFrameRequestedReturnsAtOnceAndShowsOnceTheWindowManagerCarriesItOut) {
+    const auto x = xterm("Requested");
+    auto& ax = desktop->accessibility();
+    const AXElement w = elementOf(x);
+    const Rect before = session().frameOf(x.window);
+    const WindowManagerStopped stopped(session());
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(ax.requestFrame(w, Point{-1500, 120}, Size{601, 415}), AXError::success);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(150));
+    EXPECT_EQ(session().frameOf(x.window), before);
+    session().pauseWindowManager(false);
+    EXPECT_TRUE(runUntil([&] {
+        const Rect frame = session().frameOf(x.window);
+        return frame.origin == Point{420, 120} && withinCell(frame.size, {601, 415});
+    })) << platform::describe(session().frameOf(x.window));
 }
 
 TEST(SizeHints, aRequestedSizeSnapsDownToWholeIncrementsWithinTheLimits) {
