@@ -45,7 +45,8 @@ class X11Accessibility final : public platform::Accessibility {
     // that usually follows, and applied with it, before any other call on the window, before a window
     // list, or shortly after on the main run loop. A window manager alone carries out a move or a focus:
     // without one, a write that would change something answers apiDisabled, at once or as soon as the
-    // window manager is seen gone while the write waits.
+    // window manager is seen gone while the write waits. A maximised or full-screen window moved or
+    // resized leaves those states, as a window sent into a tile does.
     platform::AXError setAttribute(const platform::AXElement& element, const std::string& attribute,
                                    const platform::AXValue& value) override;
     // Sends the window manager one request for the whole frame.
@@ -105,8 +106,8 @@ class X11Accessibility final : public platform::Accessibility {
     platform::AXError holdSize(const platform::AXElement& element, const platform::AXValue& value);
     std::optional<Size> takePendingSize(const platform::AXElement& element);
     void applyPendingSize(const platform::AXElement& element);
-    // Moves and/or resizes the frame (root coordinates), and with `untilShown` waits until the window
-    // manager is done.
+    // Moves and/or resizes the frame (root coordinates), taking the window out of the maximised and
+    // full-screen states first, and with `untilShown` waits until the window manager is done.
     platform::AXError placeFrame(Window& w, std::optional<Point> origin, std::optional<Size> size,
                                  bool untilShown);
     platform::AXError activate(xcb_window_t window, const platform::AXElement& element);

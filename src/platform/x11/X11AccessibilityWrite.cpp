@@ -46,6 +46,8 @@ constexpr std::size_t kStackingTop = 8;
 constexpr std::uint32_t kGravityNorthWest = 1;
 constexpr std::uint32_t kSourcePager = 2;
 constexpr std::uint32_t kMoveX = 1u << 8, kMoveY = 1u << 9, kMoveWidth = 1u << 10, kMoveHeight = 1u << 11;
+// _NET_WM_STATE: the action that takes states away.
+constexpr std::uint32_t kStateRemove = 0;
 
 template <class T> const T* as(const AXValue& v) {
     return std::get_if<T>(&v);
@@ -308,17 +310,25 @@ AXError X11Accessibility::placeFrame(Window& w, std::optional<Point> origin, std
     const Rect before = w.client.frameRoot();
     const Placement placement = placementOf(w.client, origin, size);
     const Rect& expected = placement.frame;
-    if (expected == before) return AXError::success;
+    // A window manager keeps a maximised or full-screen window over its monitor and leaves a request to
+    // move it unanswered: placed, such a window leaves those states first, as a window sent into a tile
+    // does.
+    const bool held = w.client.maximized || w.client.fullscreen;
+    if (expected == before && !held) return AXError::success;
     if (!isProcessTrusted()) return AXError::apiDisabled;
-    // A window manager keeps a full-screen window over its monitor and leaves a request to move it
-    // unanswered: the wait would only run to its limit, once for each write a move makes, with the
-    // program deaf meanwhile.
-    if (w.client.fullscreen) return AXError::cannotComplete;
+    const auto& ewmh = connection_.ewmh();
+    if (w.client.maximized)
+        connection_.sendRootMessage(window, ewmh._NET_WM_STATE, kStateRemove,
+                                    ewmh._NET_WM_STATE_MAXIMIZED_VERT, ewmh._NET_WM_STATE_MAXIMIZED_HORZ,
+                                    kSourcePager);
+    if (w.client.fullscreen)
+        connection_.sendRootMessage(window, ewmh._NET_WM_STATE, kStateRemove, ewmh._NET_WM_STATE_FULLSCREEN,
+                                    0, kSourcePager);
 
     std::uint32_t flags = 0;
     if (origin) flags |= kMoveX | kMoveY;
     if (size) flags |= kMoveWidth | kMoveHeight;
-    connection_.sendRootMessage(window, connection_.ewmh()._NET_MOVERESIZE_WINDOW,
+    connection_.sendRootMessage(window, ewmh._NET_MOVERESIZE_WINDOW,
                                 kGravityNorthWest | flags | (kSourcePager << 12),
                                 static_cast<std::uint32_t>(static_cast<std::int32_t>(expected.origin.x)),
                                 static_cast<std::uint32_t>(static_cast<std::int32_t>(expected.origin.y)),
@@ -350,6 +360,15 @@ AXError X11Accessibility::placeFrame(Window& w, std::optional<Point> origin, std
         },
         waitLimit(w.element));
     if (vanished) return AXError::invalidUIElement;
+    // Out of those states the window got its decorations back, and with them other frame extents, from
+    // which its client's size is reckoned: the frame missed by as much, and is asked once more. (A request
+    // that does not wait is sent with the extents the window has; the frame read back shows the miss.)
+    if (held && wait == Wait::met) {
+        Window freed;
+        if (resolveWindow(w.element, kGeometryPart | kSizeHintsPart | kKindPart, freed) == AXError::success &&
+            freed.client.extents != w.client.extents)
+            return placeFrame(freed, origin, size, true);
+    }
     // A window manager that refuses leaves the frame alone until the limit: that is an answer. A
     // connection that broke, or a window manager gone, is none.
     return resultOf(wait, AXError::success);

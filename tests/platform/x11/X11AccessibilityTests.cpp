@@ -1,11 +1,11 @@
 // The accessibility model on a real X server: reading an xterm's attributes, moving and resizing it
-// within its size increments (a size waiting for its position), a frame asked without a wait, raising and
-// focusing (also the active window once another was raised over it), minimising by
-// WM_STATE, closed windows, titles cut to their limit, calls from a background queue, and the parking mark,
-// which lasts while the window keeps its frame. Its observers:
-// title change and destruction of a window arrive in order on the main thread; the registration rules
-// hold; a dropped or unregistered observer hears nothing. Focus changes made with the mouse are reported
-// in the focus test of tests/x11.
+// within its size increments (a size waiting for its position), also out of the maximised and full-screen
+// states, a frame asked without a wait, raising and focusing (also the active window once another was raised
+// over it), minimising by WM_STATE, closed windows, titles cut to their limit, calls from a background queue,
+// and the parking mark, which lasts while the window keeps its frame. Its observers: title change and
+// destruction of a window arrive in order on the main thread; the registration rules hold; a dropped or
+// unregistered observer hears nothing. Focus changes made with the mouse are reported in the focus test of
+// tests/x11.
 #include "X11Fixture.h"
 
 #include "platform/Format.h"
@@ -124,15 +124,28 @@ TEST_F(X11AccessibilityTest, framesAreSetWithinTheSizeIncrementAndASizeWaitsForI
         EXPECT_TRUE(withinCell(now, asked)) << by << ": " << now.width << "x" << now.height;
     }
 
-    // The window manager keeps a full-screen window over its monitor: a frame asked of it is refused at
-    // once, not after a wait for a change that never comes.
+    // The window manager keeps a full-screen or maximised window over its monitor: given a frame, such a
+    // window leaves that state for it, as a window sent into a tile does.
     const auto full = xterm("Full", "60x20+2000+100", {"-fullscreen"});
+    const auto big = xterm("Big", "60x20+2000+400");
+    session().maximize(big.window);
     const Rect primary(1920, 0, 1920, 1080);
-    ASSERT_TRUE(runUntil([&] { return session().frameOf(full.window) == primary; }));
-    const AXElement f = elementOf(full);
-    ASSERT_EQ(ax.setAttribute(f, "AXSize", Size{601, 415}), AXError::success);
-    EXPECT_EQ(ax.setAttribute(f, "AXPosition", Point{100, 100}), AXError::cannotComplete);
-    EXPECT_EQ(session().frameOf(full.window), primary);
+    ASSERT_TRUE(runUntil([&] {
+        return session().frameOf(full.window) == primary &&
+               session().frameOf(big.window).width() == primary.width();
+    }));
+    for (const auto& x : {full, big}) {
+        const AXElement e = elementOf(x);
+        ASSERT_EQ(ax.setAttribute(e, "AXSize", Size{601, 415}), AXError::success);
+        EXPECT_EQ(ax.setAttribute(e, "AXPosition", Point{100, 100}), AXError::success);
+        EXPECT_EQ(read<Point>(ax, e, "AXPosition"), (Point{100, 100}));
+        const Size placed = read<Size>(ax, e, "AXSize");
+        EXPECT_TRUE(withinCell(placed, {601, 415})) << placed.width << "x" << placed.height;
+        for (const auto& state : session().atomNames(x.window, "_NET_WM_STATE"))
+            EXPECT_TRUE(state.find("MAXIMIZED") == std::string::npos &&
+                        state.find("FULLSCREEN") == std::string::npos)
+                << state;
+    }
 }
 
 // A frame asked without a wait is sent at once, however slow the window manager (here stopped), and
