@@ -34,7 +34,7 @@ class X11Accessibility final : public platform::Accessibility {
     // An application's windows are read through the turn's snapshot of the clients.
     X11Accessibility(X11Connection& connection, X11ClientSnapshot& snapshot, platform::RunLoop& loop,
                      X11Observers& observers, X11Screens& screens);
-    // Applies a size still waiting for its position.
+    // Sends a size still waiting for its position, without waiting for it.
     ~X11Accessibility() override;
 
     platform::AXElement applicationElement(pid_t pid) override;
@@ -77,6 +77,9 @@ class X11Accessibility final : public platform::Accessibility {
     platform::AXError validate(const platform::AXElement& element);
     // Applies every size still waiting for its position; for readers of frames outside this model.
     void applyPendingSizes();
+    // From now on no write waits for the window manager, and a wait under way ends at its next look: the
+    // program is quitting, and nothing that waits is to hold it up. Safe in a signal handler.
+    void endWaits() noexcept { waitsEnded_.store(true); }
 
     // The application's name for "AXTitle"; set by the desktop from the workspace's knowledge.
     std::function<std::optional<std::string>(pid_t)> applicationName;
@@ -123,8 +126,8 @@ class X11Accessibility final : public platform::Accessibility {
     // How a wait for the server to show a request's result ended: the window manager does not answer
     // a request it refuses, and one that died answers none.
     enum class Wait { met, timedOut, noWindowManager, broken };
-    // Polls `condition` until it holds, `limit` has passed, the connection broke or no window manager
-    // runs any more.
+    // Polls `condition` until it holds, `limit` has passed (or waits were ended, which counts the same),
+    // the connection broke or no window manager runs any more.
     Wait waitUntil(const std::function<bool()>& condition, Nanos limit);
     // What a write answers for the end of its wait: success once met, `timedOut` at the limit,
     // apiDisabled once no window manager runs, cannotComplete on a broken connection.
@@ -146,6 +149,8 @@ class X11Accessibility final : public platform::Accessibility {
     std::mutex timeoutMutex_;
     std::map<std::tuple<int, pid_t, std::uint64_t>, Nanos> timeouts_;
     std::optional<Nanos> globalTimeout_;
+    std::atomic<bool> waitsEnded_{false};
+    static_assert(std::atomic<bool>::is_always_lock_free, "set inside signal handlers");
     // Sizes held back, by window; shared with the delayed blocks that apply them, which do nothing once
     // the model is gone.
     struct PendingSizes {

@@ -107,7 +107,8 @@ X11Accessibility::Wait X11Accessibility::waitUntil(const std::function<bool()>& 
             if (!isProcessTrusted()) return Wait::noWindowManager;
             nextCheck = now + kWindowManagerCheckInterval;
         }
-        if (now >= start + limit) return Wait::timedOut;
+        // A quit leaves what was asked as a time-out does: sent, its outcome unseen.
+        if (now >= start + limit || waitsEnded_.load()) return Wait::timedOut;
         std::this_thread::sleep_for(std::chrono::nanoseconds(kPollInterval));
     }
 }

@@ -1,11 +1,12 @@
 // The accessibility model on a real X server: reading an xterm's attributes, moving and resizing it
 // within its size increments (a size waiting for its position), also out of the maximised and full-screen
-// states, a frame asked without a wait, raising and focusing (also the active window once another was raised
-// over it), minimising by WM_STATE, closed windows, titles cut to their limit, calls from a background queue,
-// and the parking mark, which lasts while the window keeps its frame. Its observers: title change and
-// destruction of a window arrive in order on the main thread; the registration rules hold; a dropped or
-// unregistered observer hears nothing. Focus changes made with the mouse are reported in the focus test of
-// tests/x11.
+// states, a frame asked without a wait, writes that stop waiting once the program quits, raising and
+// focusing (also the active window once another was raised over it), minimising by
+// WM_STATE, closed windows, titles cut to their limit, calls from a background queue, and the parking mark,
+// which lasts while the window keeps its frame. Its observers:
+// title change and destruction of a window arrive in order on the main thread; the registration rules
+// hold; a dropped or unregistered observer hears nothing. Focus changes made with the mouse are reported
+// in the focus test of tests/x11.
 #include "X11Fixture.h"
 
 #include "platform/Format.h"
@@ -14,6 +15,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <thread>
 #include <tuple>
 
 namespace korvane::x11::test {
@@ -165,6 +167,27 @@ TEST_F(X11AccessibilityTest, aFrameRequestedReturnsAtOnceAndShowsOnceTheWindowMa
         const Rect frame = session().frameOf(x.window);
         return frame.origin == Point{420, 120} && withinCell(frame.size, {601, 415});
     })) << platform::describe(session().frameOf(x.window));
+}
+
+// Once the program quits, no write waits for a window manager that does not answer (stopped): one
+// waiting ends at once, and every one after it returns without a wait, whatever the wait limit.
+TEST_F(X11AccessibilityTest, endingTheWaitsLetsWritesToAStoppedWindowManagerReturnAtOnce) {
+    const auto x = xterm("Waiting");
+    auto& ax = desktop->accessibility();
+    const AXElement w = elementOf(x);
+    ASSERT_EQ(ax.setMessagingTimeout(w, 10.0f), AXError::success);
+    const WindowManagerStopped stopped(session());
+    std::thread quit([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        desktop->endWaits();
+    });
+    auto start = std::chrono::steady_clock::now();
+    ax.setAttribute(w, "AXPosition", Point{-1500, 120});
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    quit.join();
+    start = std::chrono::steady_clock::now();
+    ax.setAttribute(w, "AXPosition", Point{-1400, 220});
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(150));
 }
 
 TEST(SizeHints, aRequestedSizeSnapsDownToWholeIncrementsWithinTheLimits) {
