@@ -3,12 +3,13 @@
 // runs per display: a second one started there says so and exits with status 1 before it shows, grabs
 // or writes anything.
 //
-// Quitting has one road whatever asks for it (the menu's Quit, "Quit & Relaunch", SIGTERM, SIGINT): the
-// main loop ends, the application object's shut-down writes what it remembers, and the program exits
-// with status 0. Losing the X server saves the same and ends the process at once with status 1. A quit
-// signal that comes during start-up takes that road when start-up reaches the main loop within a few
-// seconds; otherwise it ends the process where it is, since start-up may be waiting for something that
-// never comes (a server that does not answer, say).
+// Quitting has one road whatever asks for it (the menu's Quit, "Quit & Relaunch", SIGTERM, SIGINT): what
+// waits for the window manager stops waiting, the main loop ends, leaving the moves still under way, the
+// application object's shut-down writes what it remembers, and the program exits with status 0. Losing the X
+// server saves the same and ends the process at once with status 1. A quit signal that comes during start-up
+// takes that road when start-up reaches the main loop within a few seconds; otherwise it ends the process
+// where it is, since start-up may be waiting for something that never comes (a server that does not answer,
+// say).
 #include "app/PermissionManager.h"
 #include "app/permission/PermissionWindowController.h"
 #include "platform/NotificationCenter.h"
@@ -53,11 +54,16 @@ static_assert(std::atomic<bool>::is_always_lock_free && std::atomic<int>::is_alw
 std::atomic<bool> mainLoopRunning{false};
 // The first quit signal that came before the main loop ran.
 std::atomic<int> quitBeforeMainLoop{0};
+// The desktop while it is connected: a quit signal ends its waits at once, even where one holds the main
+// loop up and the signal's byte would be read only after it.
+std::atomic<korvane::x11::X11Desktop*> connectedDesktop{nullptr};
+static_assert(std::atomic<korvane::x11::X11Desktop*>::is_always_lock_free, "used inside signal handlers");
 
 void writeSignalByte(int signo) {
     const int saved = errno;
     const auto byte = static_cast<unsigned char>(signo);
     [[maybe_unused]] const auto written = ::write(signalPipe[1], &byte, 1);
+    if (auto* desktop = connectedDesktop.load()) desktop->endWaits();
     int none = 0;
     if (!mainLoopRunning.load() && quitBeforeMainLoop.compare_exchange_strong(none, signo))
         ::alarm(kStartUpGraceSeconds);
@@ -145,11 +151,15 @@ int main(int argc, char** argv) {
         return EXIT_FAILURE;
     }
     korvane::platform::Platform::setCurrent(desktop.get());
+    connectedDesktop = desktop.get();
 
     int status = EXIT_SUCCESS;
     {
         auto app = AppDelegate::create(*desktop);
-        app->terminate = [] { QCoreApplication::exit(EXIT_SUCCESS); };
+        app->terminate = [raw = desktop.get()] {
+            raw->endWaits();
+            QCoreApplication::exit(EXIT_SUCCESS);
+        };
         std::weak_ptr<AppDelegate> weak = app;
         korvane::installPermissionWindow(*korvane::PermissionManager::shared(), *desktop, [weak] {
             if (auto self = weak.lock(); self && self->terminate) self->terminate();
@@ -189,6 +199,7 @@ int main(int argc, char** argv) {
         running = nullptr;
     }
     korvane::platform::Platform::setCurrent(nullptr);
+    connectedDesktop = nullptr;
     desktop.reset();
     return status;
 }

@@ -120,24 +120,26 @@ void NewWindowPlacement::autoPush(const AXElement& window, const MappingIntent& 
 
     const std::int64_t zone = intent.targetZoneID;
     const std::string& display = intent.targetDisplayUUID;
-    MoveOutcome moved = MoveOutcome::noZone;
-    if (fitsZoneID(zone)) {
-        pid_t pid = 0;
-        if (platform_.accessibility().pidOf(window, pid) != platform::AXError::success) pid = 0;
-        moved =
-            controller->moveWindow(window, ax->windowID(window), pid, static_cast<int>(zone), display,
-                                   platform::format("AutoPush rid=%ld", zone), MoveActivation::leaveFocus);
-    } else {
+    if (!fitsZoneID(zone)) {
         // No layout has such a zone; the controller would say the same of any zone it cannot find.
         Log::wm.error("Zone not found id=%ld on display %s", zone, display);
-    }
-    // The zone holds the window only when the move got it there; any other window of the application
-    // would be recorded in its place.
-    if (moved != MoveOutcome::placed) {
         mappingTransactions->cancelAfterFailedMove(intent.id, createdWindowID, intent.note);
         return;
     }
-    mappingTransactions->commit(intent.id, display, zone, createdWindowID);
+    pid_t pid = 0;
+    if (platform_.accessibility().pidOf(window, pid) != platform::AXError::success) pid = 0;
+    controller->moveWindow(
+        window, ax->windowID(window), pid, static_cast<int>(zone), display,
+        platform::format("AutoPush rid=%ld", zone), MoveActivation::leaveFocus,
+        [transactions = mappingTransactions, intent, createdWindowID](MoveOutcome moved) {
+            // The zone holds the window only when the move got it there; any other window of the
+            // application would be recorded in its place.
+            if (moved != MoveOutcome::placed) {
+                transactions->cancelAfterFailedMove(intent.id, createdWindowID, intent.note);
+                return;
+            }
+            transactions->commit(intent.id, intent.targetDisplayUUID, intent.targetZoneID, createdWindowID);
+        });
 }
 
 } // namespace korvane

@@ -121,16 +121,28 @@ std::optional<std::string> TransactionalPush::transactionalPush(const AXElement&
         return std::nullopt;
     }
 
-    const MoveOutcome moved =
-        controller->moveWindow(window, controller->ax->windowID(window), pidOf(accessibility, window), zoneID,
-                               displayUUID, platform::format("AutoPush rid=%ld", zoneID), activation);
-    if (moved == MoveOutcome::outsideZone) {
-        // The zone does not hold the window, so no window may be committed for it: another window of the
-        // application in the zone would stand for it.
-        coordinator.cancelAfterFailedMove(intent.id, wid, context);
-        return intent.id;
-    }
-    commitMappingTransaction(intent.id, pid, wid, displayUUID, zoneID, context, 0, kAttemptLimit);
+    controller->moveWindow(
+        window, controller->ax->windowID(window), pidOf(accessibility, window), zoneID, displayUUID,
+        platform::format("AutoPush rid=%ld", zoneID), activation,
+        [weak = weak_from_this(), id = intent.id, pid, wid, displayUUID, zoneID, context](MoveOutcome moved) {
+            auto self = weak.lock();
+            if (!self) return;
+            switch (moved) {
+            case MoveOutcome::outsideZone:
+                // The zone does not hold the window, so no window may be committed for it: another window
+                // of the application in the zone would stand for it.
+                self->mappingTransactions->cancelAfterFailedMove(id, wid, context);
+                return;
+            case MoveOutcome::superseded:
+                // The window was pushed again before this push had ended: the later one commits it.
+                self->mappingTransactions->cancel(id, "superseded by a later move");
+                return;
+            case MoveOutcome::placed:
+            case MoveOutcome::noZone:
+                break;
+            }
+            self->commitMappingTransaction(id, pid, wid, displayUUID, zoneID, context, 0, kAttemptLimit);
+        });
     return intent.id;
 }
 

@@ -1,8 +1,9 @@
 // Pushing one window of another application into a zone as a placement transaction: the push announces
 // itself to the display layer, opens an intent under the display's current epoch, refuses auxiliary
-// windows before anything moves, has the controller move the window, then finds the window that now
-// stands for it in the zone and commits the intent, looking again every 0.12 s while none is found. A
-// window that the move could not get into the zone is committed to nothing.
+// windows before anything moves, has the controller move the window, then, once the move has ended,
+// finds the window that now stands for it in the zone and commits the intent, looking again every 0.12 s
+// while none is found. A window that the move could not get into the zone is committed to nothing; one
+// pushed again before its move ended is committed by the later push.
 #pragma once
 
 #include "core/WMController.h"
@@ -53,10 +54,11 @@ class TransactionalPush : public std::enable_shared_from_this<TransactionalPush>
     static constexpr int kAttemptLimit = 10;
     static constexpr double kPruneAge = 20.0; // seconds a closed intent is kept
 
-    // The intent's id; nothing when the push was skipped because the display's epoch is not
-    // `requiredEpoch`, or refused because the window is auxiliary (then nothing moved). The intent lives
-    // `timeToLive` seconds, never less than 0.2 s; it is cancelled as "move failed" when the window
-    // stays out of the zone.
+    // Returns as soon as the move has started, with the intent's id; nothing when the push was skipped
+    // because the display's epoch is not `requiredEpoch`, or refused because the window is auxiliary
+    // (then nothing moved). The intent lives `timeToLive` seconds, never less than 0.2 s; it is cancelled
+    // as "move failed" when the window stays out of the zone, and as superseded when a later move of the
+    // window took over.
     std::optional<std::string> transactionalPush(const platform::AXElement& window, int zoneID,
                                                  const std::string& displayUUID, MappingIntentSource source,
                                                  const std::string& context, MoveActivation activation,

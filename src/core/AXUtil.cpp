@@ -62,6 +62,20 @@ bool anchorsBottom(const Rect& target, const Rect& visible) {
     return std::fabs(target.minY() - visible.minY()) <= 1.0;
 }
 
+// How often a move asked without waiting reads the frame back, how long a frame that changed must hold
+// still to count as where the window manager put it, and how long a window manager has to answer at
+// all: as long as a write that waits gives it.
+constexpr Nanos kFramePollInterval = milliseconds(5);
+constexpr Nanos kFrameHeldStill = milliseconds(40);
+constexpr Nanos kFrameAnswerLimit = milliseconds(500);
+
+// Whether two frames differ by more than a point on any side: a target of fractional points lands on
+// whole pixels.
+bool apart(const Rect& a, const Rect& b) {
+    return std::fabs(a.minX() - b.minX()) > 1.0 || std::fabs(a.minY() - b.minY()) > 1.0 ||
+           std::fabs(a.width() - b.width()) > 1.0 || std::fabs(a.height() - b.height()) > 1.0;
+}
+
 } // namespace
 
 AXUtil::AXUtil(platform::Platform& platform) : platform_(platform) {}
@@ -365,50 +379,130 @@ std::optional<std::string> AXUtil::stringAttribute(const std::string& attribute,
     return std::nullopt;
 }
 
-std::optional<Rect> AXUtil::moveResize(const AXElement& element, const Rect& target) {
+AXUtil::FrameRequest AXUtil::planMove(const AXElement& element, const Rect& target) {
     auto& screens = platform_.screens();
-    auto& ax = platform_.accessibility();
     const auto chosen = screenOf(screens, target);
-    const Rect visible = chosen ? chosen->visibleFrame : Rect{};
-    const double H = primaryScreenHeight(screens).value_or(chosen ? chosen->frame.maxY() : 0);
-
+    FrameRequest plan;
+    plan.visible = chosen ? chosen->visibleFrame : Rect{};
+    plan.H = primaryScreenHeight(screens).value_or(chosen ? chosen->frame.maxY() : 0);
     // A window that tells the frame it will take (a terminal's cells short of the zone) goes straight to
     // where the correction below would bring it; put at the target's top first, it would be seen to jump.
-    const auto granted = grantedFrame(element, target);
-    const Rect& destination = granted ? *granted : target;
-    const AXValue position = Point{destination.minX(), H - destination.maxY()};
-    const AXValue size = Size{target.width(), target.height()};
+    plan.granted = grantedFrame(element, target);
+    const Rect& destination = plan.granted ? *plan.granted : target;
+    plan.position = Point{destination.minX(), plan.H - destination.maxY()};
+    plan.size = target.size;
+    return plan;
+}
+
+std::optional<Point> AXUtil::correctedPosition(const FrameRequest& plan, const Rect& target,
+                                               const Point& actual, const Size& size) {
+    // An application that refuses the requested height keeps its top where it was put; a window meant to
+    // sit on the bottom of the visible frame must then move down so that its bottom edge does.
+    const bool anchorBottom = anchorsBottom(target, plan.visible);
+    const double wantedTop = anchorBottom ? plan.visible.minY() + size.height : target.maxY();
+    const double dy = (plan.H - wantedTop) - actual.y;
+    Log::ax.debug("[diag] moveResize verify: target=%s actual-size=%s dy=%s", platform::describe(target),
+                  platform::describe(size), platform::format("%.1f", dy));
+    if (std::fabs(dy) <= 0.5) return std::nullopt;
+    Log::ax.debug("AX y corrected by %s anchorBottom=%{bool}d", platform::format("%.2f", dy), anchorBottom);
+    return Point{actual.x, actual.y + dy};
+}
+
+std::optional<Rect> AXUtil::frameTopLeft(const AXElement& element) {
+    auto& ax = platform_.accessibility();
+    AXValue position, size;
+    if (ax.copyAttribute(element, "AXPosition", position) != AXError::success ||
+        ax.copyAttribute(element, "AXSize", size) != AXError::success)
+        return std::nullopt;
+    const auto* p = std::get_if<Point>(&position);
+    const auto* s = std::get_if<Size>(&size);
+    if (!p || !s) return std::nullopt;
+    return Rect{*p, *s};
+}
+
+std::optional<Rect> AXUtil::moveResize(const AXElement& element, const Rect& target) {
+    auto& ax = platform_.accessibility();
+    const FrameRequest plan = planMove(element, target);
     // Size first so that the position fits the new size, and again after the move because an application
     // may have limited the size against the screen edge it was on.
-    const AXError size1 = ax.setAttribute(element, "AXSize", size);
-    const AXError pos = ax.setAttribute(element, "AXPosition", position);
-    const AXError size2 = ax.setAttribute(element, "AXSize", size);
+    const AXError size1 = ax.setAttribute(element, "AXSize", plan.size);
+    const AXError pos = ax.setAttribute(element, "AXPosition", plan.position);
+    const AXError size2 = ax.setAttribute(element, "AXSize", plan.size);
     ax.performAction(element, "AXRaise");
     if (size1 != AXError::success || pos != AXError::success || size2 != AXError::success)
         Log::ax.error("moveResize errors size1=%d pos=%d size2=%d target=%s", platform::axErrorCode(size1),
                       platform::axErrorCode(pos), platform::axErrorCode(size2), platform::describe(target));
 
-    AXValue actualPosition, actualSize;
-    if (ax.copyAttribute(element, "AXPosition", actualPosition) != AXError::success ||
-        ax.copyAttribute(element, "AXSize", actualSize) != AXError::success)
-        return granted;
-    const auto* p = std::get_if<Point>(&actualPosition);
-    const auto* s = std::get_if<Size>(&actualSize);
-    if (!p || !s) return granted;
-
-    // An application that refuses the requested height keeps its top where it was put; a window meant to
-    // sit on the bottom of the visible frame must then move down so that its bottom edge does.
-    const bool anchorBottom = anchorsBottom(target, visible);
-    const double wantedTop = anchorBottom ? visible.minY() + s->height : target.maxY();
-    const double dy = (H - wantedTop) - p->y;
-    if (std::fabs(dy) > 0.5) {
-        const AXError r = ax.setAttribute(element, "AXPosition", Point{p->x, p->y + dy});
-        Log::ax.debug("AX y corrected by %s anchorBottom=%{bool}d r=%d", platform::format("%.2f", dy),
-                      anchorBottom, platform::axErrorCode(r));
+    const auto actual = frameTopLeft(element);
+    if (!actual) return plan.granted;
+    if (const auto corrected = correctedPosition(plan, target, actual->origin, actual->size)) {
+        const AXError r = ax.setAttribute(element, "AXPosition", *corrected);
+        if (r != AXError::success) Log::ax.debug("AX y correction failed r=%d", platform::axErrorCode(r));
     }
-    Log::ax.debug("[diag] moveResize verify: target=%s actual-size=%s dy=%s", platform::describe(target),
-                  platform::describe(*s), platform::format("%.1f", dy));
-    return granted;
+    return plan.granted;
+}
+
+platform::Task<AXUtil::FrameAnswer> AXUtil::awaitFrame(AXElement element, Rect expected,
+                                                       std::optional<Rect> before,
+                                                       platform::CancellationToken overtaken) {
+    auto& loop = platform_.runLoop();
+    const Nanos start = loop.now();
+    std::optional<Rect> last = before;
+    Nanos lastChange = start;
+    for (;;) {
+        const auto now = frameTopLeft(element);
+        if (!now) co_return FrameAnswer::unreadable;
+        if (!apart(*now, expected)) co_return FrameAnswer::carriedOut;
+        const Nanos t = loop.now();
+        if (!last || apart(*now, *last)) {
+            last = now;
+            lastChange = t;
+        } else if (before && apart(*now, *before) && t - lastChange >= kFrameHeldStill) {
+            // Kept elsewhere than asked (on its monitor, say): that is the window manager's answer too.
+            co_return FrameAnswer::carriedOut;
+        }
+        if (t - start >= kFrameAnswerLimit || overtaken.isCancelled()) co_return FrameAnswer::notCarriedOut;
+        if (co_await platform::sleepFor(loop, kFramePollInterval, overtaken))
+            co_return FrameAnswer::notCarriedOut;
+    }
+}
+
+AXUtil::FrameRequest AXUtil::requestMoveResize(const AXElement& element, const Rect& target) {
+    FrameRequest request = planMove(element, target);
+    request.before = frameTopLeft(element);
+    const AXError result = platform_.accessibility().requestFrame(element, request.position, request.size);
+    request.sent = result == AXError::success;
+    if (!request.sent)
+        Log::ax.error("moveResize request error=%d target=%s", platform::axErrorCode(result),
+                      platform::describe(target));
+    return request;
+}
+
+platform::Task<std::optional<Rect>> AXUtil::awaitMoveResize(AXElement element, Rect target,
+                                                            FrameRequest request,
+                                                            platform::CancellationToken overtaken) {
+    if (!request.sent) co_return request.granted;
+    auto& ax = platform_.accessibility();
+    const Rect asked{request.position, request.granted ? request.granted->size : request.size};
+    // A window manager that does not answer (stopped, or refusing to move the window) would not answer
+    // a correction either: asking it would only wait again.
+    if (co_await awaitFrame(element, asked, request.before, overtaken) != FrameAnswer::carriedOut ||
+        overtaken.isCancelled())
+        co_return request.granted;
+
+    const auto actual = frameTopLeft(element);
+    if (!actual) co_return request.granted;
+    if (const auto corrected = correctedPosition(request, target, actual->origin, actual->size)) {
+        const AXError r = ax.requestFrame(element, *corrected, std::nullopt);
+        if (r != AXError::success) {
+            Log::ax.debug("AX y correction failed r=%d", platform::axErrorCode(r));
+        } else {
+            // Named: a braced temporary inside a co_await is destroyed twice by some compilers.
+            const Rect correctedFrame{*corrected, actual->size};
+            co_await awaitFrame(element, correctedFrame, actual, overtaken);
+        }
+    }
+    co_return request.granted;
 }
 
 std::optional<Rect> AXUtil::grantedFrame(const AXElement& element, const Rect& target) {

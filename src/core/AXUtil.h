@@ -7,6 +7,7 @@
 #include "platform/Accessibility.h"
 #include "platform/Geometry.h"
 #include "platform/Platform.h"
+#include "platform/Task.h"
 #include "platform/Time.h"
 #include "platform/WindowServer.h"
 
@@ -61,6 +62,29 @@ class AXUtil {
     // that of grantedFrame where the window tells it, so that the correction has nothing left to do.
     // Returns that frame, where the window's own answer put it; nothing where it could not tell.
     std::optional<Rect> moveResize(const platform::AXElement& element, const Rect& target);
+    // moveResize without holding the calling thread, and without its raise, which is the caller's to
+    // decide once the move has ended, in two halves. The first asks for the frame at once
+    // (Accessibility::requestFrame) and returns what the second needs. The second is a task on the main
+    // run loop that waits on the loop's clock until the window manager has carried the request out (the
+    // frame asked for shows, or the frame changed and held still for 40 ms where the window manager kept
+    // it), the window can no longer be read, or 0.5 s passed with neither (a window manager that refuses
+    // the move, or does not answer at all). Only once the window manager has answered is the window's
+    // vertical position corrected, waited for in the same way. Once `overtaken` is cancelled (another move
+    // of the window took over), the wait ends and nothing more is asked. The task yields what moveResize
+    // returns.
+    struct FrameRequest {
+        std::optional<Rect> granted;
+        Point position; // top-left global, as asked
+        Size size;
+        Rect visible;               // of the screen the target lies on
+        double H = 0;               // the height flipping between the two coordinate systems
+        std::optional<Rect> before; // top-left
+        bool sent = false;
+    };
+    FrameRequest requestMoveResize(const platform::AXElement& element, const Rect& target);
+    platform::Task<std::optional<Rect>> awaitMoveResize(platform::AXElement element, Rect target,
+                                                        FrameRequest request,
+                                                        platform::CancellationToken overtaken = {});
     // The frame moveResize leaves the window at for the target when the window takes another size than
     // the target's (its own size steps and limits); nothing where the window cannot tell that size.
     std::optional<Rect> grantedFrame(const platform::AXElement& element, const Rect& target);
@@ -70,6 +94,23 @@ class AXUtil {
     static constexpr double cacheValidityInterval = 0.2; // seconds
 
   private:
+    // How a wait for the window manager to carry out a frame request ended.
+    enum class FrameAnswer { carriedOut, notCarriedOut, unreadable };
+
+    // The frame request of a move, the frame before it left out.
+    FrameRequest planMove(const platform::AXElement& element, const Rect& target);
+    // Where a window read back at `actual` (top-left) with `size` must move for its top to be the
+    // target's, or its bottom the visible frame's for a target on that bottom; nothing when it is within
+    // half a point of it.
+    std::optional<Point> correctedPosition(const FrameRequest& plan, const Rect& target, const Point& actual,
+                                           const Size& size);
+    // Top-left global coordinates, as the accessibility interface gives them.
+    std::optional<Rect> frameTopLeft(const platform::AXElement& element);
+    // Polls the frame until it is `expected` (top-left), or, changed from `before`, has held still; ends
+    // as not carried out once `overtaken` is cancelled.
+    platform::Task<FrameAnswer> awaitFrame(platform::AXElement element, Rect expected,
+                                           std::optional<Rect> before, platform::CancellationToken overtaken);
+
     struct Labels {
         const char* windows;
         const char* allWindows;

@@ -6,6 +6,7 @@
 #include "core/WinRef.h"
 #include "core/ZoneMatch.h"
 #include "platform/Accessibility.h"
+#include "platform/Task.h"
 #include "platform/Time.h"
 #include "platform/WindowServer.h"
 
@@ -15,6 +16,7 @@
 #include <optional>
 #include <string>
 #include <sys/types.h>
+#include <unordered_map>
 
 namespace korvane {
 
@@ -31,9 +33,12 @@ class Platform;
 enum class MoveActivation { activate, leaveFocus };
 
 // How a move ended: the window in the zone (also where its frame cannot be read back to tell), the
-// window clearly not in the zone after it (the window manager or the application kept it elsewhere), or
-// no state or zone of that id on the display (nothing moved).
-enum class MoveOutcome { placed, outsideZone, noZone };
+// window clearly not in the zone after it (the window manager or the application kept it elsewhere), no
+// state or zone of that id on the display (nothing moved), or a later move of the same window taken over
+// before this one was checked (which then checks, reports and changes nothing more).
+enum class MoveOutcome { placed, outsideZone, noZone, superseded };
+// Told how a move ended, on the main run loop, never from inside the call that started the move.
+using MoveCompletion = std::function<void(MoveOutcome)>;
 
 // Confined to the main thread, operations not reentrant. Owned by a shared_ptr: deferred work that its
 // operations start holds it (or its activator) weakly and does nothing once it is gone.
@@ -73,15 +78,20 @@ class WMController : public std::enable_shared_from_this<WMController> {
 
     // ---- Placing windows (WMControllerPlacement.cpp) ----
 
-    // Records the window on top of the zone, gives it the zone's frame and checks it 50 ms later (the
-    // calling thread blocks), activates its application when asked, reports the move and leaves the
-    // mapping to a reconcile when the window's number is not known yet. A window that the check finds
-    // clearly out of the zone is not placed: the zone state is as it was before, nothing is activated or
-    // reported, and the outcome says so.
-    MoveOutcome moveWindow(const platform::AXElement& element, std::optional<WindowID> wid, pid_t pid,
-                           int toZone, const std::string& displayUUID, const std::string& tag,
-                           MoveActivation activation);
-    // Exchanges the window with the top of the target zone, then focuses the source zone 0.1 s later.
+    // Records the window on top of the zone, asks for the zone's frame and returns; the rest runs on the
+    // main run loop without holding it: once the window manager has carried the move out
+    // (AXUtil::awaitMoveResize), the frame is checked 50 ms later and set once more where it drifted; then
+    // the window is raised, or its application activated when asked, the move reported and the mapping
+    // left to a reconcile when the window's number is not known yet. A window that the check finds clearly
+    // out of the zone is not placed: it is taken back out of the zone to where it stood before, nothing is
+    // raised, activated or reported, and the outcome says so. A later move of the same window supersedes
+    // this one until its check; and a move raises and activates nothing once a later move that activates
+    // its window has started.
+    void moveWindow(const platform::AXElement& element, std::optional<WindowID> wid, pid_t pid, int toZone,
+                    const std::string& displayUUID, const std::string& tag, MoveActivation activation,
+                    MoveCompletion completion = {});
+    // Exchanges the window with the top of the target zone, then focuses the source zone 0.1 s after both
+    // moves have ended.
     void swapPush(const platform::AXElement& element, int from, int to, const std::string& displayUUID);
     // Brings the element's application to the front synchronously (pausing 30 ms between steps), then
     // raises and focuses the element.
@@ -130,11 +140,21 @@ class WMController : public std::enable_shared_from_this<WMController> {
     std::optional<platform::AXElement> activatableElement(WindowID wid, const WMState& state);
     bool isAuxiliaryWindow(WindowID wid, const platform::AXElement& element, pid_t pid, const WMState& state);
 
-    // Sets the frame once more when any side is off by more than 2.0 points, or when it cannot be read;
-    // the frame the window tells it takes for the target (its size steps and limits) counts as in place.
-    // `told` is that frame as the window told it to the move; without it the window is asked now.
-    void reapplyFrameIfDrifted(const platform::AXElement& element, const Rect& target,
-                               const std::optional<Rect>& told = std::nullopt);
+    // A move under way: what it was asked, and what its check needs.
+    struct PendingMove;
+    static platform::Task<void> runMove(std::weak_ptr<WMController> weak, std::shared_ptr<AXUtil> ax,
+                                        std::shared_ptr<PendingMove> move, MoveCompletion completion);
+    // The end of a move once its frame is checked: placed or taken back, activated and reported.
+    MoveOutcome finishMove(PendingMove& move);
+    // Whether a later move of the same window took over.
+    bool superseded(const PendingMove& move) const;
+
+    // Whether the frame is to be set once more: any side off by more than 2.0 points, or the frame
+    // unreadable; the frame the window tells it takes for the target (its size steps and limits) counts
+    // as in place. `told` is that frame as the window told it to the move; without it the window is
+    // asked now.
+    bool frameDrifted(const platform::AXElement& element, const Rect& target,
+                      const std::optional<Rect>& told);
 
     // The window server's entry for one window; nothing when it is not listed or is on another layer.
     std::optional<platform::WindowInfo> windowListEntry(WindowID wid);
@@ -144,6 +164,12 @@ class WMController : public std::enable_shared_from_this<WMController> {
     std::shared_ptr<WindowActivator> activator_;
     // The window the last cycle brought to the top and asked to activate.
     std::optional<WindowID> cycledTo_;
+    // Moves are numbered as they start: the latest one of each window, and the latest one asked to
+    // activate, are the ones still to act.
+    std::uint64_t lastMove_ = 0;
+    std::unordered_map<platform::AXElement, std::weak_ptr<PendingMove>, platform::AXElementHash>
+        latestMoveOf_;
+    std::uint64_t latestActivatingMove_ = 0;
 };
 
 } // namespace korvane

@@ -22,7 +22,8 @@ using platform::AXValue;
 
 namespace {
 
-// Callers rely on the frame being set and checked when a move returns, so the wait blocks.
+// How long a move lets a window settle in its new frame (a terminal taking in its new size) after the
+// window manager has carried the move out, before its frame is checked.
 constexpr Nanos kSettleBeforeFrameCheck = milliseconds(50);
 constexpr Nanos kActivationPause = milliseconds(30);
 constexpr double kDriftTolerance = 2.0; // points; exactly this much counts as in place
@@ -73,65 +74,158 @@ std::optional<Rect> frameOutsideZone(AXUtil& ax, const AXElement& element, const
 
 } // namespace
 
-MoveOutcome WMController::moveWindow(const AXElement& element, std::optional<WindowID> wid, pid_t pid,
-                                     int toZone, const std::string& displayUUID, const std::string& tag,
-                                     MoveActivation activation) {
+struct WMController::PendingMove {
+    std::uint64_t number = 0;
+    AXElement element;
+    std::optional<WindowID> wid;
+    pid_t pid = 0;
+    int toZone = 0;
+    std::string displayUUID;
+    std::string tag;
+    MoveActivation activation = MoveActivation::leaveFocus;
+    Rect target;
+    std::optional<Rect> before;
+    // The state the window was attached in, and where it stood there before: put back should the window
+    // not get into the zone.
+    std::weak_ptr<WMState> state;
+    bool attached = false;
+    WMState::Place place;
+    AXUtil::FrameRequest request;
+    // Cancelled once a later move of the same window starts: this one then asks for nothing more.
+    platform::CancellationSource overtaken;
+};
+
+void WMController::moveWindow(const AXElement& element, std::optional<WindowID> wid, pid_t pid, int toZone,
+                              const std::string& displayUUID, const std::string& tag,
+                              MoveActivation activation, MoveCompletion completion) {
+    auto& loop = platform().runLoop();
+    const auto refuse = [&] {
+        if (completion) loop.post([completion] { completion(MoveOutcome::noZone); });
+    };
     auto state = stateOf(*multiState, displayUUID);
     if (!state) {
         Log::wm.error("State not found for display %s", displayUUID);
-        return MoveOutcome::noZone;
+        refuse();
+        return;
     }
     const auto zone = state->zone(toZone);
     if (!zone) {
         Log::wm.error("Zone not found id=%ld on display %s", toZone, displayUUID);
-        return MoveOutcome::noZone;
+        refuse();
+        return;
     }
-    const Rect target = zone->frame;
-    const auto before = ax->frame(element);
-    // Put back should the window not get into the zone. Nothing else changes the state meanwhile: the
-    // main thread is held by the move and its wait.
-    const WMState unplaced = *state;
 
-    // Attached before the move, so that the window is the zone's top even while it is being moved. The
-    // new top is this window, whose recorded element is the one given.
-    const bool attached =
-        wid && state->attach(WinRef{*wid, pid, element, std::nullopt, before}, toZone).newTop.has_value();
-    const auto told = ax->moveResize(element, target);
-    if (attached)
-        Log::wm.debug("%s: moved wid=%u to frame=%s", tag, *wid, platform::describe(target));
+    auto move = std::make_shared<PendingMove>();
+    move->number = ++lastMove_;
+    move->element = element;
+    move->wid = wid;
+    move->pid = pid;
+    move->toZone = toZone;
+    move->displayUUID = displayUUID;
+    move->tag = tag;
+    move->activation = activation;
+    move->target = zone->frame;
+    move->before = ax->frame(element);
+    move->state = state;
+    // Attached before the move, so that the window is the zone's top while it is being moved, and at
+    // once, for the keys that follow. The new top is this window, whose recorded element is the one given.
+    if (wid) {
+        move->place = state->placeBefore(*wid, toZone);
+        move->attached =
+            state->attach(WinRef{*wid, pid, element, std::nullopt, move->before}, toZone).newTop.has_value();
+    }
+    auto& latest = latestMoveOf_[element];
+    if (auto previous = latest.lock()) previous->overtaken.cancel();
+    latest = move;
+    if (activation == MoveActivation::activate) latestActivatingMove_ = move->number;
+    // Asked at once, so that what the key asked for is under way before anything else is served.
+    move->request = ax->requestMoveResize(element, move->target);
+    platform::spawn(loop, runMove(weak_from_this(), ax, std::move(move), std::move(completion)));
+}
+
+platform::Task<void> WMController::runMove(std::weak_ptr<WMController> weak, std::shared_ptr<AXUtil> ax,
+                                           std::shared_ptr<PendingMove> move, MoveCompletion completion) {
+    auto& loop = ax->platform().runLoop();
+    auto answered = ax->awaitMoveResize(move->element, move->target, move->request, move->overtaken.token());
+    const auto told = co_await std::move(answered);
+    if (move->attached)
+        Log::wm.debug("%s: moved wid=%u to frame=%s", move->tag, *move->wid,
+                      platform::describe(move->target));
     else
-        Log::wm.debug("%s: moved window (no X window id) frame=%s", tag, platform::describe(target));
+        Log::wm.debug("%s: moved window (no X window id) frame=%s", move->tag,
+                      platform::describe(move->target));
+    co_await platform::sleepFor(loop, kSettleBeforeFrameCheck);
 
-    platform().runLoop().sleepBlocking(kSettleBeforeFrameCheck);
-    reapplyFrameIfDrifted(element, target, told);
-    if (const auto outside = frameOutsideZone(*ax, element, before, target)) {
-        *state = unplaced;
-        Log::wm.error("%s: window left outside R%ld at frame=%s (zone frame=%s), not placed", tag, toZone,
-                      platform::describe(*outside), platform::describe(target));
+    bool again = false;
+    if (auto self = weak.lock(); self && !self->superseded(*move))
+        again = self->frameDrifted(move->element, move->target, told);
+    if (again) {
+        auto answeredAgain =
+            ax->awaitMoveResize(move->element, move->target,
+                                ax->requestMoveResize(move->element, move->target), move->overtaken.token());
+        co_await std::move(answeredAgain);
+    }
+
+    auto self = weak.lock();
+    if (!self) co_return;
+    const MoveOutcome outcome = self->finishMove(*move);
+    if (completion) completion(outcome);
+}
+
+bool WMController::superseded(const PendingMove& move) const {
+    return move.overtaken.isCancelled();
+}
+
+MoveOutcome WMController::finishMove(PendingMove& move) {
+    if (superseded(move)) {
+        Log::wm.info("%s: superseded by a later move of the window", move.tag);
+        return MoveOutcome::superseded;
+    }
+    if (auto latest = latestMoveOf_.find(move.element);
+        latest != latestMoveOf_.end() && latest->second.lock().get() == &move)
+        latestMoveOf_.erase(latest);
+    const auto state = move.state.lock();
+    if (const auto outside = frameOutsideZone(*ax, move.element, move.before, move.target)) {
+        // Only the attach goes back: other windows may have been placed meanwhile. A state replaced
+        // since (the display took other zones) never held it.
+        if (move.attached && state && state == stateOf(*multiState, move.displayUUID))
+            state->takeBack(*move.wid, move.toZone, move.place);
+        Log::wm.error("%s: window left outside R%ld at frame=%s (zone frame=%s), not placed", move.tag,
+                      move.toZone, platform::describe(*outside), platform::describe(move.target));
         return MoveOutcome::outsideZone;
     }
 
-    std::optional<WindowID> known = attached ? wid : std::nullopt;
-    if (!attached) {
-        if (auto found = ax->windowID(element)) {
-            state->attach(WinRef{*found, pid, element, std::nullopt, ax->frame(element)}, toZone);
-            Log::wm.info("%s: attached after move wid=%u", tag, *found);
+    std::optional<WindowID> known = move.attached ? move.wid : std::nullopt;
+    if (!move.attached) {
+        if (auto found = ax->windowID(move.element)) {
+            if (auto current = stateOf(*multiState, move.displayUUID))
+                current->attach(WinRef{*found, move.pid, move.element, std::nullopt, ax->frame(move.element)},
+                                move.toZone);
+            Log::wm.info("%s: attached after move wid=%u", move.tag, *found);
             known = found;
         } else {
-            Log::wm.debug("%s: unable to attach after move (no X window id)", tag);
+            Log::wm.debug("%s: unable to attach after move (no X window id)", move.tag);
         }
     }
 
-    if (activation == MoveActivation::activate) activateApp(element, tag, true);
-    if (known && onWindowMoved) onWindowMoved(*known, toZone);
-    reconcileMapping(element, pid, toZone, displayUUID, known, tag, 0, kReconcileAttempts);
+    // Brought forward as the move ends, unless a move started since is to bring its own window forward:
+    // the keyboard goes with the window the user moved last.
+    if (latestActivatingMove_ > move.number)
+        Log::wm.info("%s: bringing forward left to a later move", move.tag);
+    else if (move.activation == MoveActivation::activate)
+        activateApp(move.element, move.tag, true);
+    else
+        platform().accessibility().performAction(move.element, "AXRaise");
+    if (known && onWindowMoved) onWindowMoved(*known, move.toZone);
+    reconcileMapping(move.element, move.pid, move.toZone, move.displayUUID, known, move.tag, 0,
+                     kReconcileAttempts);
     return MoveOutcome::placed;
 }
 
-void WMController::reapplyFrameIfDrifted(const AXElement& element, const Rect& target,
-                                         const std::optional<Rect>& told) {
+bool WMController::frameDrifted(const AXElement& element, const Rect& target,
+                                const std::optional<Rect>& told) {
     const auto actual = ax->frame(element);
-    if (actual && !drifted(*actual, target)) return;
+    if (actual && !drifted(*actual, target)) return false;
     // A window that sizes itself in steps (a terminal's character cells) falls short of the zone by less
     // than a step: set again, it would only jump and come back to the same frame. What it told the move
     // is taken as said: asked again now, a window busy taking in its new size may not answer, and would
@@ -139,9 +233,9 @@ void WMController::reapplyFrameIfDrifted(const AXElement& element, const Rect& t
     if (actual) {
         if (const auto granted = told ? told : ax->grantedFrame(element, target);
             granted && !drifted(*actual, *granted))
-            return;
+            return false;
     }
-    ax->moveResize(element, target);
+    return true;
 }
 
 void WMController::activateApp(const AXElement& element, const std::string& tag, bool allowAllWindows) {
@@ -299,19 +393,26 @@ void WMController::swapPush(const AXElement& element, int from, int to, const st
     if (bPid == 0) bPid = bRecordedPid;
     Log::wm.info("SwapPush: Swapping window A (wid=%s, source=%ld) with window B (wid=%u, target=%ld)",
                  platform::describeOptional(aWid), from, b, to);
-    moveWindow(bWindow->element, b, bPid, from, displayUUID, "SwapPush B->source",
-               MoveActivation::leaveFocus);
-    moveWindow(element, aWid, aPid, to, displayUUID, "SwapPush A->target", MoveActivation::leaveFocus);
-
+    // The focus goes back once both windows are where they go: a move still under way raises its window
+    // as it ends, over the one given the focus.
+    auto moving = std::make_shared<int>(2);
     std::weak_ptr<WMController> weak = weak_from_this();
-    platform().runLoop().scheduleTimer(
-        seconds(kSwapFocusReturnDelay), false, platform::RunLoopMode::Default,
-        [weak, from, displayUUID](platform::Timer&) {
-            auto self = weak.lock();
-            if (!self) return;
-            self->focusZone(from, displayUUID);
-            Log::wm.info("SwapPush: Completed, focus returned to source zone %ld", from);
-        });
+    const MoveCompletion returnFocus = [weak, moving, from, displayUUID](MoveOutcome) {
+        auto self = weak.lock();
+        if (!self || --*moving > 0) return;
+        self->platform().runLoop().scheduleTimer(
+            seconds(kSwapFocusReturnDelay), false, platform::RunLoopMode::Default,
+            [weak, from, displayUUID](platform::Timer&) {
+                auto self = weak.lock();
+                if (!self) return;
+                self->focusZone(from, displayUUID);
+                Log::wm.info("SwapPush: Completed, focus returned to source zone %ld", from);
+            });
+    };
+    moveWindow(bWindow->element, b, bPid, from, displayUUID, "SwapPush B->source", MoveActivation::leaveFocus,
+               returnFocus);
+    moveWindow(element, aWid, aPid, to, displayUUID, "SwapPush A->target", MoveActivation::leaveFocus,
+               returnFocus);
 }
 
 } // namespace korvane

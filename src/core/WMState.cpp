@@ -104,6 +104,46 @@ bool WMState::detach(WindowID wid, int fromZone) {
     return true;
 }
 
+WMState::Place WMState::placeBefore(WindowID wid, int toZone) const {
+    Place place;
+    if (auto ref = wins.find(wid); ref != wins.end()) place.ref = ref->second;
+    if (auto mapped = zoneOf.find(wid); mapped != zoneOf.end()) place.zone = mapped->second;
+    for (const int id : {toZone, place.zone.value_or(toZone)}) {
+        auto z = layout.zones.find(id);
+        if (z == layout.zones.end()) continue;
+        place.actives[id] = z->second.active;
+        if (place.zone && id == *place.zone) {
+            const auto& stack = z->second.stack;
+            if (auto at = std::find(stack.begin(), stack.end(), wid); at != stack.end())
+                place.index = static_cast<std::size_t>(at - stack.begin());
+        }
+    }
+    return place;
+}
+
+void WMState::takeBack(WindowID wid, int toZone, const Place& before) {
+    if (auto mapped = zoneOf.find(wid); mapped == zoneOf.end() || mapped->second != toZone) return;
+    detach(wid, toZone);
+    if (before.zone) {
+        zoneOf[wid] = *before.zone;
+        if (auto z = layout.zones.find(*before.zone); z != layout.zones.end() && before.index) {
+            auto& stack = z->second.stack;
+            removeAll(stack, wid);
+            stack.insert(stack.begin() + static_cast<std::ptrdiff_t>(std::min(*before.index, stack.size())),
+                         wid);
+        }
+    }
+    for (const auto& [id, active] : before.actives)
+        if (auto z = layout.zones.find(id); z != layout.zones.end()) {
+            z->second.active = active;
+            clampActive(z->second);
+        }
+    if (before.ref)
+        wins.insert_or_assign(wid, *before.ref);
+    else
+        wins.erase(wid);
+}
+
 void WMState::updateZones(const std::vector<WindowID>& order) {
     for (auto& [key, z] : layout.zones) {
         z.stack.clear();

@@ -24,6 +24,15 @@ class WMState {
         std::optional<WindowID> topAfter;
     };
 
+    // What attach(…, toZone) changes for one window: its record, its zone and place in that zone's
+    // stack, and the active entries of that zone and of `toZone`.
+    struct Place {
+        std::optional<WinRef> ref;
+        std::optional<int> zone;
+        std::optional<std::size_t> index;
+        std::map<int, int> actives;
+    };
+
     explicit WMState(Layout layout);
 
     // Takes the new zones while windows keep their places: zones whose id survives keep their
@@ -39,6 +48,13 @@ class WMState {
     // False, and nothing changes, when the layout has no such zone, or when the zone does not hold a
     // window placed in another zone (a stray entry of it here is removed, its place kept).
     bool detach(WindowID wid, int fromZone);
+
+    // Where the window stands before an attach of it to `toZone`.
+    Place placeBefore(WindowID wid, int toZone) const;
+    // Takes back that attach: the window returns to its zone and place (or to none), its record and the
+    // active entries to what `before` holds. Nothing when the window is no longer mapped to `toZone`,
+    // since something placed it anew after that attach; changes to the other windows stay.
+    void takeBack(WindowID wid, int toZone, const Place& before);
 
     // Rebuilds every stack from `zoneOf`, taking windows in the given order.
     void updateZones(const std::vector<WindowID>& order);

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <sys/types.h>
 #include <variant>
@@ -92,6 +93,12 @@ class Accessibility {
     virtual AXError copyAttribute(const AXElement& element, const std::string& attribute, AXValue& out) = 0;
     virtual AXError setAttribute(const AXElement& element, const std::string& attribute,
                                  const AXValue& value) = 0;
+    // Asks for a window's position (top-left global) and size, either or both, as writes of "AXSize",
+    // "AXPosition" and "AXSize" again would, but returns once the request is made, never waiting for it
+    // to be carried out: where a window manager carries out moves, the frame read back shows the result
+    // once it has. Errors as those writes answer them.
+    virtual AXError requestFrame(const AXElement& window, std::optional<Point> position,
+                                 std::optional<Size> size) = 0;
     // Whether a write of the attribute can take effect on the element. A window whose "AXFocused" (and
     // "AXMain") is not settable never takes the keyboard focus: it can be raised, not focused.
     virtual AXError isAttributeSettable(const AXElement& element, const std::string& attribute,

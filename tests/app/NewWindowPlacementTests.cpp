@@ -39,6 +39,9 @@ class NewWindowPlacementTest : public korvane::testing::PlacementTest {
     void report(WindowID wid, pid_t pid) {
         placement->windowTrackerDidCreateWindow(desktop->windows().element(wid), pid);
     }
+    // The moves the reports started run to their end: 50 ms after a window moves, or, for a window that
+    // nobody moves, once its window manager's answers have been waited for.
+    void settle() { desktop->loop().advance(seconds(2)); }
     int zoneOf(WindowID wid) {
         auto found = stateD().zoneOf.find(wid);
         return found == stateD().zoneOf.end() ? 0 : found->second;
@@ -60,7 +63,7 @@ TEST_F(NewWindowPlacementTest, theFirstWindowOfALaunchedApplicationIsPlacedOnThe
     // Claimed at once, moved only once the tracker's batch is done.
     EXPECT_EQ(mapping->intent(id)->stage, MappingIntentStage::resolved);
     EXPECT_EQ(desktop->windows().frame(first), kOpenedAt);
-    desktop->loop().runUntilIdle();
+    settle();
 
     EXPECT_TRUE(logged("[Tracker] AutoLaunch intent matched wid=" + std::to_string(first) +
                        " bundle=com.example.mail zone=3 display=D"));
@@ -74,7 +77,7 @@ TEST_F(NewWindowPlacementTest, theFirstWindowOfALaunchedApplicationIsPlacedOnThe
     // The application's next window finds the intent used up.
     const WindowID second = openWindow(mail);
     report(second, mail);
-    desktop->loop().runUntilIdle();
+    settle();
     EXPECT_EQ(desktop->windows().frame(second), kOpenedAt);
     EXPECT_EQ(zoneOf(second), 0);
 
@@ -82,7 +85,7 @@ TEST_F(NewWindowPlacementTest, theFirstWindowOfALaunchedApplicationIsPlacedOnThe
     // tracker looks at the application's windows once more as another copy of it starts), stays.
     const std::string next = storeAutoLaunchIntent(kMail, 1);
     report(first, mail);
-    desktop->loop().runUntilIdle();
+    settle();
     EXPECT_EQ(zoneOf(first), 3);
     EXPECT_EQ(mapping->intent(next)->stage, MappingIntentStage::intent);
 }
@@ -109,7 +112,7 @@ TEST_F(NewWindowPlacementTest, windowsReportedTogetherTakeOneIntentEach) {
         // Both reports come before the main queue runs again.
         report(a, mail);
         report(b, mail);
-        desktop->loop().runUntilIdle();
+        settle();
 
         EXPECT_EQ((std::set<int>{zoneOf(a), zoneOf(b)}), row.placedIn);
     }
@@ -125,7 +128,7 @@ TEST_F(NewWindowPlacementTest, aWindowItsApplicationKeepsOutOfTheZoneIsNotCommit
         openWindow(mail, {.frame = fullScreen, .title = "Inbox", .ignoresResize = true, .ignoresMove = true});
 
     report(wid, mail);
-    desktop->loop().runUntilIdle();
+    settle();
 
     EXPECT_EQ(desktop->windows().frame(wid), fullScreen);
     EXPECT_EQ(zoneOf(wid), 0);
@@ -144,7 +147,7 @@ TEST_F(NewWindowPlacementTest, anIntentWithdrawnBeforeTheMoveRunsOrNamingNoZoneL
 
     report(wid, mail);
     mapping->cancel(id, "restore cancelled");
-    desktop->loop().runUntilIdle();
+    settle();
 
     EXPECT_EQ(desktop->windows().frame(wid), kOpenedAt);
     EXPECT_EQ(zoneOf(wid), 0);
@@ -153,7 +156,7 @@ TEST_F(NewWindowPlacementTest, anIntentWithdrawnBeforeTheMoveRunsOrNamingNoZoneL
     // A zone id from a scene file beyond any zone's range is no zone, not zone 3 in disguise.
     storeAutoLaunchIntent(kMail, (std::int64_t{1} << 32) + 3);
     report(wid, mail);
-    desktop->loop().runUntilIdle();
+    settle();
     EXPECT_EQ(zoneOf(wid), 0);
     EXPECT_TRUE(logged("Zone not found id=4294967299 on display D"));
 }
@@ -188,7 +191,7 @@ TEST_F(NewWindowPlacementTest, aWindowNoIntentWaitsForStaysWhereItIs) {
         capture.log().clear();
 
         report(wid, pid);
-        desktop->loop().runUntilIdle();
+        settle();
 
         EXPECT_EQ(desktop->windows().frame(wid), row.window.frame);
         EXPECT_EQ(zoneOf(wid), 0);

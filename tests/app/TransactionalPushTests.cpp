@@ -13,11 +13,15 @@ namespace {
 
 class TransactionalPushTest : public korvane::testing::PlacementTest {
   protected:
+    // A push up to its first commit attempt, which comes once the move has checked the window's frame,
+    // 50 ms after the window manager (here at once) moved it.
     std::optional<std::string> pushTo(WindowID wid, int zone, const std::string& display = kD,
                                       std::optional<std::int64_t> requiredEpoch = std::nullopt) {
-        return push->transactionalPush(
+        auto id = push->transactionalPush(
             desktop->windows().element(wid), zone, display, MappingIntentSource::hotkeyPush,
             "hotkey.push.R" + std::to_string(zone), MoveActivation::activate, 2.5, requiredEpoch);
+        desktop->loop().advance(milliseconds(50));
+        return id;
     }
     // A window whose number nobody can read for an hour: the move cannot record it, so only another
     // window of its application recorded in the zone can stand for it.
@@ -278,6 +282,30 @@ TEST_F(TransactionalPushTest, aWindowTheMoveLeavesOutOfTheZoneIsNotCommittedToIt
                                " context=hotkey.push.R2"));
         }
     }
+}
+
+// Pushed again while its window manager is still moving it for the first push: the first push gives way,
+// and the window is committed to the zone of the second alone.
+TEST_F(TransactionalPushTest, aWindowPushedAgainBeforeItsMoveEndedIsCommittedByTheLaterPushAlone) {
+    const pid_t editor = launch("com.example.editor");
+    const WindowID wid =
+        open(editor, {.frame = Rect{100, 100, 500, 400}, .title = "Report", .movesAfter = milliseconds(200)});
+    track();
+
+    const auto first =
+        push->transactionalPush(desktop->windows().element(wid), 1, kD, MappingIntentSource::hotkeyPush,
+                                "hotkey.push.R1", MoveActivation::activate, 2.5);
+    advance(0.1);
+    const auto second = pushTo(wid, 2);
+    advance(3);
+
+    EXPECT_EQ(intentOf(first).stage, MappingIntentStage::cancelled);
+    EXPECT_EQ(intentOf(first).note, "superseded by a later move");
+    EXPECT_EQ(intentOf(second).stage, MappingIntentStage::committed);
+    EXPECT_EQ(intentOf(second).resolvedWindowID, wid);
+    EXPECT_EQ(desktop->windows().frame(wid), zoneFrame(2));
+    EXPECT_EQ(std::ranges::count(stackOf(1), wid), 0);
+    EXPECT_EQ(std::ranges::count(stackOf(2), wid), 1);
 }
 
 TEST_F(TransactionalPushTest, anAuxiliaryWindowIsRefusedBeforeAnythingMovesAndADialogIsPushed) {

@@ -1,6 +1,6 @@
-// Scenario tests of placing windows into zones: stacking, the frame check after the blocking wait, the
-// late mapping of windows whose number appears after the move, the synchronous application activation
-// and the swap push.
+// Scenario tests of placing windows into zones: stacking, the frame check after the wait, the late
+// mapping of windows whose number appears after the move, the application activation, a move superseded
+// by a later one, and the swap push.
 #include "core/WMControllerFixture.h"
 
 namespace korvane::testing {
@@ -9,14 +9,25 @@ using platform::AXElement;
 
 class PlacementTest : public WMControllerTest {
   protected:
-    void push(std::uint32_t n, int zone, MoveActivation activation = MoveActivation::leaveFocus) {
-        controller->moveWindow(element(n), n, editor, zone, kDisplayA, "AutoPush", activation);
+    // A move run to its end; `meanwhile`, when set, runs 10 ms into it, while it waits for the window to
+    // settle.
+    MoveOutcome push(std::uint32_t n, int zone, MoveActivation activation = MoveActivation::leaveFocus) {
+        return ended(element(n), n, zone, "AutoPush", activation);
     }
     // A move of a window whose number the caller does not know.
-    void pushNumberless(std::uint32_t n, int zone, const std::string& tag = "AutoPush") {
-        controller->moveWindow(element(n), std::nullopt, editor, zone, kDisplayA, tag,
-                               MoveActivation::leaveFocus);
+    MoveOutcome pushNumberless(std::uint32_t n, int zone, const std::string& tag = "AutoPush") {
+        return ended(element(n), std::nullopt, zone, tag, MoveActivation::leaveFocus);
     }
+    MoveOutcome ended(const AXElement& window, std::optional<WindowID> wid, int zone, const std::string& tag,
+                      MoveActivation activation) {
+        std::optional<MoveOutcome> outcome;
+        controller->moveWindow(window, wid, editor, zone, kDisplayA, tag, activation,
+                               [&](MoveOutcome o) { outcome = o; });
+        if (meanwhile) loop().postAfter(milliseconds(10), meanwhile);
+        EXPECT_TRUE(loop().advanceUntil([&] { return outcome.has_value(); }, seconds(5)));
+        return outcome.value_or(MoveOutcome::noZone);
+    }
+    std::function<void()> meanwhile;
     // How many times the application was asked to resize the window: twice per frame set.
     long sizeWrites(std::uint32_t n) { return std::ranges::count(windowCalls(element(n)), "set AXSize"); }
 };
@@ -34,7 +45,7 @@ TEST_F(PlacementTest, windowsPushedIntoOneZoneStackInOrderAndAreMappedWhenTheMov
         EXPECT_EQ(windows().frame(n), (Rect{0, 0, 720, 900}));
     EXPECT_EQ(stateA().wins.at(a).lastFrame, (Rect{900, 100, 300, 300})) << "the frame before the move";
     EXPECT_EQ(moves, (Moves{{a, 1}, {b, 1}, {c, 1}}));
-    // Each move waited 50 ms on the calling thread before checking the frame.
+    // Each move waited 50 ms before checking the frame.
     EXPECT_EQ(loop().now() - start, milliseconds(150));
     loop().advance(seconds(2));
     EXPECT_EQ(moves.size(), 3u) << "no reconcile was left to run";
@@ -63,13 +74,13 @@ TEST_F(PlacementTest, frameIsSetAgainOnlyWhenOffByMoreThanTwoPointsOrUnreadable)
     for (const auto& [minHeight, unreadable, frameSets] : rows) {
         const auto n = openWindow(editor, Rect{100, 500, 600, 600}, {.minSize = Size{100, minHeight}});
         if (unreadable)
-            loop().onBlockingSleep = [&](Nanos, Nanos) {
+            meanwhile = [&] {
                 desktop->accessibility().scriptAXFailure(n, "AXPosition",
                                                          {platform::AXError::cannotComplete});
             };
         desktop->accessibility().clearAXCallLog();
         push(n, 2);
-        loop().onBlockingSleep = nullptr;
+        meanwhile = nullptr;
         EXPECT_EQ(sizeWrites(n), 2 * long(frameSets)) << minHeight;
         EXPECT_EQ(windows().frame(n), (Rect{0, 0, 1440, std::max(450.0, minHeight)})) << minHeight;
         windows().close(n);
@@ -93,11 +104,10 @@ TEST_F(PlacementTest, frameAWindowTellsTheZoneGivesItIsInPlace) {
                      << "zone " << zone << " tells " << tells << " moved " << movedMeanwhile);
         const auto n = openWindow(editor, Rect{100, 500, 600, 300},
                                   {.sizeIncrement = Size{7, 13}, .tellsGrantedSize = tells});
-        if (movedMeanwhile)
-            loop().onBlockingSleep = [&](Nanos, Nanos) { windows().setFrame(n, Rect{40, 0, 1435, 442}); };
+        if (movedMeanwhile) meanwhile = [&] { windows().setFrame(n, Rect{40, 0, 1435, 442}); };
         desktop->accessibility().clearAXCallLog();
         push(n, zone);
-        loop().onBlockingSleep = nullptr;
+        meanwhile = nullptr;
         EXPECT_EQ(sizeWrites(n), 2 * frameSets);
         EXPECT_EQ(windows().frame(n), placed);
         windows().close(n);
@@ -127,10 +137,10 @@ TEST_F(PlacementTest, aWindowThatTellsItsSizeIsMovedOnceToWhereItEndsUp) {
                 std::vector<platform::AXError>(times, platform::AXError::cannotComplete));
         };
         if (busy == Busy::beforeTheMove) cannotAnswer(1);
-        if (busy == Busy::whenChecked) loop().onBlockingSleep = [&](Nanos, Nanos) { cannotAnswer(2); };
+        if (busy == Busy::whenChecked) meanwhile = [&] { cannotAnswer(2); };
         desktop->accessibility().clearAXCallLog();
         push(n, 2);
-        loop().onBlockingSleep = nullptr;
+        meanwhile = nullptr;
         std::string written;
         for (const auto& call : desktop->accessibility().axCallLog())
             if (call.element == element(n) && call.kind == "set" && call.name == "AXPosition")
@@ -179,15 +189,85 @@ TEST_F(PlacementTest, windowRenumberedDuringTheMoveIsMigratedInPlace) {
     push(a, 1);
     const WindowID renumbered = 9001;
     // The application gives b's element a new number while the move waits for the window to settle.
-    loop().onBlockingSleep = [&](Nanos, Nanos) { windows().renumber(b, renumbered); };
+    meanwhile = [&] { windows().renumber(b, renumbered); };
     push(b, 1);
-    loop().onBlockingSleep = nullptr;
+    meanwhile = nullptr;
 
     EXPECT_EQ(stack(stateA(), 1), (Wids{a, renumbered}));
     EXPECT_FALSE(stateA().zoneOf.contains(b));
     EXPECT_FALSE(stateA().wins.contains(b));
     EXPECT_EQ(stateA().wins.at(renumbered).ax, element(renumbered));
     EXPECT_EQ(moves, (Moves{{a, 1}, {b, 1}, {renumbered, 1}}));
+}
+
+// --- Moves that wait for the window manager -------------------------------------------------------
+
+// Its window manager takes 0.3 s to move the first window: the move returns at once with the window on
+// top of the zone, a move of another window meanwhile ends first, and the slow one ends once its frame
+// shows.
+TEST_F(PlacementTest, aMoveWaitingOnASlowWindowManagerHoldsUpNoOtherMove) {
+    const auto slow = openWindow(editor, Rect{900, 100, 300, 300}, {.movesAfter = milliseconds(300)});
+    const auto quick = openWindow(editor, Rect{100, 100, 300, 300});
+    std::vector<std::pair<WindowID, MoveOutcome>> ended;
+    const auto record = [&](WindowID n) { return [&ended, n](MoveOutcome o) { ended.emplace_back(n, o); }; };
+    const Nanos start = loop().now();
+    controller->moveWindow(element(slow), slow, editor, 1, kDisplayA, "Slow", MoveActivation::leaveFocus,
+                           record(slow));
+    EXPECT_EQ(loop().now(), start);
+    EXPECT_EQ(stack(stateA(), 1), (Wids{slow}));
+    controller->moveWindow(element(quick), quick, editor, 2, kDisplayA, "Quick", MoveActivation::leaveFocus,
+                           record(quick));
+
+    loop().advance(milliseconds(60));
+    EXPECT_EQ(ended, (std::vector<std::pair<WindowID, MoveOutcome>>{{quick, MoveOutcome::placed}}));
+    EXPECT_EQ(windows().frame(quick), (Rect{720, 0, 720, 900}));
+    EXPECT_EQ(windows().frame(slow), (Rect{900, 100, 300, 300}));
+    loop().advance(seconds(1));
+    EXPECT_EQ(ended, (std::vector<std::pair<WindowID, MoveOutcome>>{{quick, MoveOutcome::placed},
+                                                                    {slow, MoveOutcome::placed}}));
+    EXPECT_EQ(windows().frame(slow), (Rect{0, 0, 720, 900}));
+    EXPECT_EQ(moves, (Moves{{quick, 2}, {slow, 1}}));
+}
+
+// The window is moved again 0.1 s into a move that its window manager takes 0.2 s to carry out: the
+// first move gives way, and only the second one is checked, reported and activated.
+TEST_F(PlacementTest, aWindowMovedAgainWhileItsMoveWaitsEndsWhereTheLaterMoveTakesIt) {
+    const auto n = openWindow(editor, Rect{900, 100, 300, 300}, {.movesAfter = milliseconds(200)});
+    std::vector<MoveOutcome> ended;
+    const auto record = [&](MoveOutcome o) { ended.push_back(o); };
+    controller->moveWindow(element(n), n, editor, 1, kDisplayA, "First", MoveActivation::activate, record);
+    loop().advance(milliseconds(100));
+    controller->moveWindow(element(n), n, editor, 2, kDisplayA, "Second", MoveActivation::activate, record);
+    settle();
+
+    EXPECT_EQ(ended, (std::vector<MoveOutcome>{MoveOutcome::superseded, MoveOutcome::placed}));
+    EXPECT_EQ(windows().frame(n), (Rect{720, 0, 720, 900}));
+    EXPECT_TRUE(stack(stateA(), 1).empty());
+    EXPECT_EQ(stack(stateA(), 2), (Wids{n}));
+    EXPECT_EQ(moves, (Moves{{n, 2}}));
+    EXPECT_EQ(ws().activateCalls().size(), 1u);
+}
+
+// A window that its application keeps where it is, reaching out of zone 1, is not placed there: it goes
+// back to zone 2, where it was recorded, and a window placed in zone 1 while the check waited stays.
+TEST_F(PlacementTest, aWindowLeftOutsideTheZoneGoesBackWhereItWasAndWindowsPlacedMeanwhileStay) {
+    const auto stuck =
+        openWindow(editor, Rect{600, 100, 800, 300}, {.ignoresResize = true, .ignoresMove = true});
+    place(stateA(), stuck, editor, 2);
+    const auto other = openWindow(editor, Rect{100, 100, 300, 300});
+    std::optional<MoveOutcome> outcome;
+    controller->moveWindow(element(stuck), stuck, editor, 1, kDisplayA, "Stuck", MoveActivation::activate,
+                           [&](MoveOutcome o) { outcome = o; });
+    EXPECT_EQ(push(other, 1), MoveOutcome::placed);
+    EXPECT_EQ(stack(stateA(), 1), (Wids{stuck, other}));
+
+    settle();
+    EXPECT_EQ(outcome, MoveOutcome::outsideZone);
+    EXPECT_EQ(stack(stateA(), 1), (Wids{other}));
+    EXPECT_EQ(stack(stateA(), 2), (Wids{stuck}));
+    EXPECT_EQ(stateA().zoneOf.at(stuck), 2);
+    EXPECT_EQ(moves, (Moves{{other, 1}}));
+    EXPECT_TRUE(ws().activateCalls().empty());
 }
 
 // --- Synchronous activation ----------------------------------------------------------------------
@@ -275,7 +355,8 @@ TEST_F(PlacementTest, swapPushExchangesTheWindowsAndFocusesTheSourceZoneLaterOrE
     EXPECT_EQ(windows().frame(b), (Rect{0, 0, 720, 900}));
     EXPECT_EQ(windows().frame(a), (Rect{720, 0, 720, 900}));
     EXPECT_TRUE(ws().activateCalls().empty());
-    loop().advance(milliseconds(99));
+    // Both moves end after their 50 ms; the focus goes back 0.1 s after that.
+    loop().advance(milliseconds(149));
     EXPECT_FALSE(logged("FocusZone"));
     loop().advance(milliseconds(2));
     EXPECT_TRUE(logged("SwapPush: Completed, focus returned to source zone 1"));
@@ -289,10 +370,11 @@ TEST_F(PlacementTest, swapPushExchangesTheWindowsAndFocusesTheSourceZoneLaterOrE
     controller->swapPush(element(b), 1, 2, kDisplayA);
     EXPECT_TRUE(logged("SwapPush: Cannot resolve AX element for target top window %u", a));
     EXPECT_EQ(stack(stateA(), 2), (Wids{a, b}));
+    settle();
     controller->swapPush(element(b), 2, 1, kDisplayA);
     EXPECT_EQ(stack(stateA(), 1), (Wids{b}));
-    EXPECT_EQ(ws().activateCalls().size(), activations + 2);
     settle();
+    EXPECT_EQ(ws().activateCalls().size(), activations + 2);
     EXPECT_FALSE(logged("SwapPush: Completed"));
 }
 

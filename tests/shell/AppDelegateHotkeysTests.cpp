@@ -1,6 +1,7 @@
 // The application's hot keys on the simulated desktop: what start-up holds, how the zone-number keys
-// follow the largest layout, the keys that move the focus between zones and cycle a zone's stack, and a
-// table stored from the settings taking effect at once.
+// follow the largest layout, the keys that move the focus between zones and cycle a zone's stack, a push
+// key served at once while another push waits for a slow window manager, and a table stored from the
+// settings taking effect at once.
 #include "LaunchFixture.h"
 
 #include "core/AXUtil.h"
@@ -272,6 +273,42 @@ TEST_F(AppDelegateHotkeysTest, theKeyboardAWindowManagerHandsOnAsAClockComesInFr
     press(kTab, kEventFlagOption);
     EXPECT_EQ(inFrontOf({clock, document}), document);
     EXPECT_EQ(keyboard(), document);
+}
+
+// The window manager takes 0.4 s to move the first window pushed. Meanwhile the second window gets the
+// keyboard and its push key is pressed, and 20 ms later the keyboard goes to a third window: the second
+// window is in zone 2 at once, the third stays where it was, the first lands in zone 1 once its window
+// manager has moved it, and the keyboard ends with the window pushed last.
+TEST_F(AppDelegateHotkeysTest, aPushKeyPressedWhileAnotherPushWaitsMovesTheWindowThatHadTheKeyboardAtOnce) {
+    launchAndSettle();
+    constexpr std::uint64_t kPushFlags = kEventFlagControl | kEventFlagOption;
+    constexpr std::uint32_t kOne = 18, kTwo = 19;
+    auto& loop = desktop->loop();
+    const Rect third{1500, 700, 300, 200};
+    const auto slow = desktop->windows().open(
+        editor, {.frame = Rect{1200, 300, 400, 300}, .title = "Slow", .movesAfter = milliseconds(400)});
+    const auto quick = desktop->windows().open(editor, {.frame = Rect{200, 500, 400, 300}, .title = "Quick"});
+    const auto other = desktop->windows().open(editor, {.frame = third, .title = "Other"});
+    desktop->windows().focus(slow);
+    loop.runUntilIdle();
+
+    keys().press(kOne, kPushFlags);
+    loop.postAfter(milliseconds(100), [&] {
+        desktop->windows().focus(quick);
+        keys().press(kTwo, kPushFlags);
+    });
+    loop.postAfter(milliseconds(120), [&] { desktop->windows().focus(other); });
+    loop.advance(milliseconds(200));
+    EXPECT_EQ(desktop->windows().frame(quick), d1().layout.zones.at(2).frame);
+    EXPECT_EQ(desktop->windows().frame(other), third);
+    EXPECT_NE(desktop->windows().frame(slow), d1().layout.zones.at(1).frame) << "its window manager is slow";
+
+    loop.advance(seconds(3));
+    EXPECT_EQ(desktop->windows().frame(slow), d1().layout.zones.at(1).frame);
+    EXPECT_EQ(d1().layout.zones.at(1).stack, (std::vector<WindowID>{slow}));
+    EXPECT_EQ(d1().layout.zones.at(2).stack, (std::vector<WindowID>{quick}));
+    EXPECT_EQ(desktop->windows().frame(other), third);
+    EXPECT_EQ(focused(), quick);
 }
 
 TEST_F(AppDelegateHotkeysTest, aTableStoredFromTheSettingsIsHeldAtOnce) {

@@ -22,6 +22,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 using namespace korvane;
 
 namespace korvane {
@@ -111,7 +113,31 @@ class HotkeyPushTest : public korvane::testing::LaunchTest {
         auto* label = toast ? toast->findChild<QLabel*>() : nullptr;
         return label && toast->isVisible() ? label->text().toStdString() : "";
     }
-    HotkeyPushActions& keys() { return app->pushActions(); }
+    // The push keys pressed one after another, as a user presses them: a key that started a push lets
+    // it end (its frame checked 50 ms after the window manager, here at once, moved the window) before
+    // the next.
+    struct Keys {
+        HotkeyPushTest& test;
+        void handlePushRegionHotkey(int zone) {
+            run([&](HotkeyPushActions& a) { a.handlePushRegionHotkey(zone); });
+        }
+        void handlePushLeftHotkey() {
+            run([](HotkeyPushActions& a) { a.handlePushLeftHotkey(); });
+        }
+        void handlePushRightHotkey() {
+            run([](HotkeyPushActions& a) { a.handlePushRightHotkey(); });
+        }
+        void handlePushDisplayHotkey(int direction) {
+            run([&](HotkeyPushActions& a) { a.handlePushDisplayHotkey(direction); });
+        }
+        void run(const std::function<void(HotkeyPushActions&)>& key) {
+            const auto intents = test.app->mappingTransactions()->intents.size();
+            key(test.app->pushActions());
+            if (test.app->mappingTransactions()->intents.size() > intents)
+                test.desktop->loop().advance(milliseconds(50));
+        }
+    };
+    Keys keys() { return Keys{*this}; }
 
     pid_t editor = 0;
     std::vector<std::string> refreshes;

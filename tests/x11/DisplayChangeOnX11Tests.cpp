@@ -58,6 +58,7 @@ TEST_F(DisplayChangeOnX11Test, aMonitorTakenAwayAndBackRunsOnePassPerSettledChan
         WindowID wid;
     };
     std::vector<Placed> placed;
+    std::size_t ended = 0;
     for (std::size_t i = 0; i < xterms.size(); ++i) {
         const auto& [title, geometry, onSecondary, zone] = wanted[i];
         const auto& x = xterms[i];
@@ -65,9 +66,10 @@ TEST_F(DisplayChangeOnX11Test, aMonitorTakenAwayAndBackRunsOnePassPerSettledChan
         const auto wid = app->ax()->windowID(elementOf(x));
         ASSERT_TRUE(wid);
         app->controller()->moveWindow(elementOf(x), wid, x.pid, zone, display, "test",
-                                      MoveActivation::leaveFocus);
+                                      MoveActivation::leaveFocus, [&](MoveOutcome) { ++ended; });
         placed.push_back({x, display, zone, *wid});
     }
+    ASSERT_TRUE(runUntil([&] { return ended == placed.size(); }));
     auto stacked = [&](const Placed& p) {
         const auto& stack = states.at(p.display)->layout.zones.at(p.zone).stack;
         return std::find(stack.begin(), stack.end(), p.wid) != stack.end();

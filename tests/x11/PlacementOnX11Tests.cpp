@@ -30,7 +30,8 @@ TEST_F(PlacementOnX11Test, aPushedXtermFillsTheRightZoneOfTheSecondMonitorAndASt
     const auto id = app->transactionalPush(elementOf(x), rightID, uuid, MappingIntentSource::hotkeyPush,
                                            "hotkey.push.right", MoveActivation::activate, 2.5);
     ASSERT_TRUE(id.has_value());
-    EXPECT_EQ(app->mappingTransactions()->intent(*id)->stage, MappingIntentStage::committed);
+    EXPECT_TRUE(runUntil(
+        [&] { return app->mappingTransactions()->intent(*id)->stage == MappingIntentStage::committed; }));
     const auto frame = ax->frame(elementOf(x));
     ASSERT_TRUE(frame.has_value());
     EXPECT_TRUE(fillsZone(*frame, rightFrame, screen.visibleFrame));

@@ -3,8 +3,9 @@
 // monitor its zones and writes what it remembers when SIGTERM ends it; on a bare server it shows its
 // permission window, which as the program's window with the keyboard makes the application active, until
 // a window manager starts; it saves and exits with a failure when the server goes away; it runs once
-// per display; and a client that changes its title, or a dock its strut, without pause neither keeps it
-// from its keys and SIGTERM nor leaves it larger.
+// per display; a client that changes its title, or a dock its strut, without pause neither keeps it
+// from its keys and SIGTERM nor leaves it larger; and pushes a stopped window manager never answers do not
+// hold SIGTERM up.
 #include "ProgramOnX11.h"
 
 #include "platform/Format.h"
@@ -481,6 +482,27 @@ TEST_F(FloodOnX11Test, aDockWhoseStrutChangesWithoutPauseKeepsItFromNeitherItsKe
         << residentKB(korvane) << " kB resident, " << before << " kB before";
 
     sigtermDuringFlood(korvane, dock);
+}
+
+// With the window manager stopped no push is ever answered: eight push keys, then SIGTERM. The program
+// gives the pushes up and ends within a second with what it remembers written.
+TEST_F(FloodOnX11Test, pushesAStoppedWindowManagerNeverAnswersHoldSigtermUpNoMoreThanASecond) {
+    const pid_t korvane = startReady();
+    ASSERT_NE(korvane, 0);
+    activeXterm("Notes", "60x20+2000+100");
+    fs::remove(home() / "layout-memory.json");
+
+    session->pauseWindowManager(true);
+    const std::size_t pushed = count("[app] Push R");
+    for (int push = 0; push < 8; ++push)
+        press({XK_Control_L, XK_Alt_L, std::uint32_t(push % 2 ? XK_2 : XK_1)});
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return count("[app] Push R") > pushed; })) << logText();
+    const Nanos asked = monotonic();
+    ::kill(korvane, SIGTERM);
+    const auto status = session->waitForExit(korvane, seconds(30));
+    EXPECT_LT(monotonic() - asked, seconds(1)) << logText();
+    EXPECT_EQ(describe(status), "exit 0") << logText();
+    EXPECT_TRUE(fs::exists(home() / "layout-memory.json"));
 }
 
 } // namespace

@@ -40,14 +40,16 @@ TEST_F(WakeOnX11Test, theLoginManagersWakeSignalRunsOneRecoveryThatKeepsEveryXte
         Rect frame;
     };
     std::vector<Placed> placed;
+    std::size_t ended = 0;
     for (int zone : zones) {
         const auto x = xterm("Zone " + std::to_string(zone));
         const auto wid = app->ax()->windowID(elementOf(x));
         ASSERT_TRUE(wid);
         app->controller()->moveWindow(elementOf(x), wid, x.pid, zone, primary, "test",
-                                      MoveActivation::leaveFocus);
+                                      MoveActivation::leaveFocus, [&](MoveOutcome) { ++ended; });
         placed.push_back({x, zone, *wid, {}});
     }
+    ASSERT_TRUE(runUntil([&] { return ended == placed.size(); }));
     for (auto& p : placed) {
         ASSERT_TRUE(runUntil([&] { return state.zoneOf.contains(p.wid); }));
         p.frame = session().frameOf(p.xterm.window);

@@ -4,6 +4,7 @@
 
 #include "platform/sim/SimAXObserver.h"
 #include "platform/sim/SimModel.h"
+#include "platform/sim/SimRunLoop.h"
 
 #include <cmath>
 #include <stdexcept>
@@ -19,26 +20,6 @@ namespace {
 
 bool finite(double v) {
     return std::isfinite(v);
-}
-
-// The size an application accepts: no more than its maximum, snapped down to whole increments above its
-// base (the minimum size), and no less than its minimum.
-Size constrainSize(const SimWindow& w, Size s) {
-    const double minW = w.minSize ? w.minSize->width : 0, minH = w.minSize ? w.minSize->height : 0;
-    if (w.maxSize) {
-        s.width = std::min(s.width, w.maxSize->width);
-        s.height = std::min(s.height, w.maxSize->height);
-    }
-    if (w.sizeIncrement) {
-        if (w.sizeIncrement->width > 0 && s.width > minW)
-            s.width = minW + std::floor((s.width - minW) / w.sizeIncrement->width) * w.sizeIncrement->width;
-        if (w.sizeIncrement->height > 0 && s.height > minH)
-            s.height =
-                minH + std::floor((s.height - minH) / w.sizeIncrement->height) * w.sizeIncrement->height;
-    }
-    s.width = std::max(s.width, minW);
-    s.height = std::max(s.height, minH);
-    return s;
 }
 
 template <class T> const T* as(const AXValue& v) {
@@ -123,7 +104,7 @@ AXError SimAccessibility::copyParameterizedAttribute(const AXElement& element, c
     const auto* s = as<Size>(parameter);
     if (!s || !finite(s->width) || !finite(s->height) || s->width < 0 || s->height < 0)
         return AXError::illegalArgument;
-    out = constrainSize(*w, *s);
+    out = SimModel::acceptedSize(*w, *s);
     return AXError::success;
 }
 
@@ -283,15 +264,45 @@ AXError SimAccessibility::readChild(const AXElement& element, const std::string&
 
 AXError SimAccessibility::setAttribute(const AXElement& element, const std::string& attribute,
                                        const AXValue& value) {
+    // A write of the frame returns once the window manager has carried it out.
+    if (attribute == "AXPosition" || attribute == "AXSize")
+        if (const Nanos wait = moveDelay(element); wait > 0) model_.loop.sleepBlocking(wait);
     std::lock_guard lock(model_.mutex);
     model_.settleLocked();
+    return writeLocked(element, attribute, value, false);
+}
+
+AXError SimAccessibility::requestFrame(const AXElement& window, std::optional<Point> position,
+                                       std::optional<Size> size) {
+    std::lock_guard lock(model_.mutex);
+    model_.settleLocked();
+    AXError result = AXError::success;
+    const auto keep = [&](AXError e) {
+        if (result == AXError::success) result = e;
+    };
+    // As the writes of a move: the size first, so that the position fits it, and again after the
+    // position, which an application may have limited the size against.
+    if (size) keep(writeLocked(window, "AXSize", *size, true));
+    if (position) keep(writeLocked(window, "AXPosition", *position, true));
+    if (size) keep(writeLocked(window, "AXSize", *size, true));
+    return result;
+}
+
+Nanos SimAccessibility::moveDelay(const AXElement& element) {
+    std::lock_guard lock(model_.mutex);
+    const auto* w = element.kind == Kind::window ? model_.windowOfElementLocked(element) : nullptr;
+    return w ? w->movesAfter : 0;
+}
+
+AXError SimAccessibility::writeLocked(const AXElement& element, const std::string& attribute,
+                                      const AXValue& value, bool late) {
     AXError result;
     if (auto s = model_.takeScriptedLocked(element, attribute); s && *s != AXError::success) {
         result = *s;
     } else if (!model_.trusted) {
         result = AXError::apiDisabled;
     } else if (element.kind == Kind::window) {
-        result = writeWindow(element, attribute, value);
+        result = writeWindow(element, attribute, value, late);
     } else if (element.kind == Kind::application) {
         result = writeApplication(element.pid, attribute, value);
     } else if (element.kind == Kind::other) {
@@ -305,29 +316,25 @@ AXError SimAccessibility::setAttribute(const AXElement& element, const std::stri
 }
 
 AXError SimAccessibility::writeWindow(const AXElement& element, const std::string& attribute,
-                                      const AXValue& value) {
+                                      const AXValue& value, bool late) {
     auto* w = model_.windowOfElementLocked(element);
     if (!w) return AXError::invalidUIElement;
     const AXElement el = SimModel::elementOf(*w);
     // Placed by the program, the window is no longer where it was parked, whatever came of the request.
     if (attribute == "AXPosition" || attribute == "AXSize") w->parkedAt.reset();
+    // A write that waited has been carried out by now; a request is, once its time has come.
+    const Nanos delay = late ? w->movesAfter : 0;
     if (attribute == "AXPosition") {
         const auto* p = as<Point>(value);
         if (!p || !finite(p->x) || !finite(p->y)) return AXError::illegalArgument;
-        if (w->ignoresMove || w->frame.origin == *p) return AXError::success;
-        w->frame.origin = *p;
-        model_.emitLocked(w->pid, el, "AXWindowMoved");
+        model_.writeFrameLocked(*w, *p, std::nullopt, delay);
         return AXError::success;
     }
     if (attribute == "AXSize") {
         const auto* s = as<Size>(value);
         if (!s || !finite(s->width) || !finite(s->height) || s->width < 0 || s->height < 0)
             return AXError::illegalArgument;
-        if (w->ignoresResize) return AXError::success;
-        const Size accepted = constrainSize(*w, *s);
-        if (accepted == w->frame.size) return AXError::success;
-        w->frame.size = accepted;
-        model_.emitLocked(w->pid, el, "AXWindowResized");
+        model_.writeFrameLocked(*w, std::nullopt, *s, delay);
         return AXError::success;
     }
     const auto* flag = as<bool>(value);

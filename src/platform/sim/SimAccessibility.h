@@ -22,8 +22,14 @@ class SimAccessibility final : public platform::Accessibility {
                                     platform::AXValue& out) override;
     // Sizes are clamped to the window's limits and snapped to its increments; positions (top-left
     // global) are applied as given.
+    // A write of "AXPosition" or "AXSize" to a window whose window manager is slow (movesAfter) returns
+    // once it is carried out, the clock advanced as in a blocking sleep.
     platform::AXError setAttribute(const platform::AXElement& element, const std::string& attribute,
                                    const platform::AXValue& value) override;
+    // The writes of a move (size, position, size again), logged as such, carried out at once or
+    // movesAfter later.
+    platform::AXError requestFrame(const platform::AXElement& window, std::optional<Point> position,
+                                   std::optional<Size> size) override;
     // "AXMain" and "AXFocused" of a window made to take no focus are not settable.
     platform::AXError isAttributeSettable(const platform::AXElement& element, const std::string& attribute,
                                           bool& settable) override;
@@ -73,8 +79,14 @@ class SimAccessibility final : public platform::Accessibility {
                                        platform::AXValue& out);
     platform::AXError readChild(const platform::AXElement& element, const std::string& attribute,
                                 platform::AXValue& out);
+    // One write as setAttribute answers and logs it; `late`: a frame written as a request, which the
+    // window's window manager carries out in its own time.
+    platform::AXError writeLocked(const platform::AXElement& element, const std::string& attribute,
+                                  const platform::AXValue& value, bool late);
     platform::AXError writeWindow(const platform::AXElement& element, const std::string& attribute,
-                                  const platform::AXValue& value);
+                                  const platform::AXValue& value, bool late);
+    // How long the window's window manager takes to move it; 0 for anything else.
+    Nanos moveDelay(const platform::AXElement& element);
     platform::AXError writeApplication(pid_t pid, const std::string& attribute,
                                        const platform::AXValue& value);
     platform::AXElement focusedElementLocked(pid_t pid);

@@ -7,6 +7,7 @@
 #include "platform/sim/SimRunLoop.h"
 
 #include <algorithm>
+#include <cmath>
 #include <stdexcept>
 
 namespace korvane::sim {
@@ -16,6 +17,19 @@ using platform::AXElement;
 SimModel::SimModel(SimRunLoop& l, platform::NotificationCenter& n) : loop(l), notifications(n) {}
 
 void SimModel::settleLocked() {
+    if (!pendingFrameWrites.empty()) {
+        const Nanos now = loop.now();
+        std::vector<PendingFrameWrite> due;
+        std::erase_if(pendingFrameWrites, [&](const PendingFrameWrite& p) {
+            if (p.at > now) return false;
+            due.push_back(p);
+            return true;
+        });
+        std::sort(due.begin(), due.end(),
+                  [](const auto& a, const auto& b) { return a.at != b.at ? a.at < b.at : a.seq < b.seq; });
+        for (const auto& p : due)
+            if (auto* w = windowLocked(p.token)) writeFrameLocked(*w, p.position, p.size, 0);
+    }
     if (pendingActivations.empty()) return;
     const Nanos now = loop.now();
     std::vector<PendingActivation> due;
@@ -179,6 +193,56 @@ void SimModel::requestActivationLocked(pid_t pid, unsigned options, const Activa
     });
 }
 
+Size SimModel::acceptedSize(const SimWindow& w, Size s) {
+    const double minW = w.minSize ? w.minSize->width : 0, minH = w.minSize ? w.minSize->height : 0;
+    if (w.maxSize) {
+        s.width = std::min(s.width, w.maxSize->width);
+        s.height = std::min(s.height, w.maxSize->height);
+    }
+    if (w.sizeIncrement) {
+        if (w.sizeIncrement->width > 0 && s.width > minW)
+            s.width = minW + std::floor((s.width - minW) / w.sizeIncrement->width) * w.sizeIncrement->width;
+        if (w.sizeIncrement->height > 0 && s.height > minH)
+            s.height =
+                minH + std::floor((s.height - minH) / w.sizeIncrement->height) * w.sizeIncrement->height;
+    }
+    s.width = std::max(s.width, minW);
+    s.height = std::max(s.height, minH);
+    return s;
+}
+
+void SimModel::setPositionLocked(SimWindow& w, const Point& position) {
+    if (w.ignoresMove || w.frame.origin == position) return;
+    w.frame.origin = position;
+    emitLocked(w.pid, elementOf(w), "AXWindowMoved");
+}
+
+void SimModel::setSizeLocked(SimWindow& w, const Size& size) {
+    if (w.ignoresResize) return;
+    const Size accepted = acceptedSize(w, size);
+    if (accepted == w.frame.size) return;
+    w.frame.size = accepted;
+    emitLocked(w.pid, elementOf(w), "AXWindowResized");
+}
+
+void SimModel::writeFrameLocked(SimWindow& w, std::optional<Point> position, std::optional<Size> size,
+                                Nanos delay) {
+    if (delay <= 0) {
+        if (position) setPositionLocked(w, *position);
+        if (size) setSizeLocked(w, *size);
+        return;
+    }
+    pendingFrameWrites.push_back({loop.now() + delay, nextFrameWriteSeq++, w.token, position, size});
+    // As for a late activation: the change also happens, announced, when nobody looks.
+    std::weak_ptr<SimModel> weak = weak_from_this();
+    loop.postAfter(delay, [weak] {
+        if (auto self = weak.lock()) {
+            std::lock_guard lock(self->mutex);
+            self->settleLocked();
+        }
+    });
+}
+
 void SimModel::hideLocked(pid_t pid, bool hidden) {
     auto& app = requireAppLocked(pid);
     app.info.isHidden = hidden;
@@ -252,6 +316,7 @@ std::uint32_t SimModel::openWindowLocked(pid_t pid, const SimWindowSpec& desc) {
     w.ignoresResize = desc.ignoresResize;
     w.ignoresMove = desc.ignoresMove;
     w.ignoresFocus = desc.ignoresFocus;
+    w.movesAfter = desc.movesAfter;
     w.takesFocus = desc.takesFocus;
     w.document = desc.document;
     w.url = desc.url;

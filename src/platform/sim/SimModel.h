@@ -51,6 +51,7 @@ struct SimWindow {
     std::optional<Size> minSize, maxSize, sizeIncrement;
     bool tellsGrantedSize = false;
     bool ignoresResize = false, ignoresMove = false, ignoresFocus = false;
+    Nanos movesAfter = 0;
     bool takesFocus = true;
     std::optional<std::string> document, url;
     WindowNumberAttribute numberAttribute = WindowNumberAttribute::standard;
@@ -76,6 +77,15 @@ struct PendingActivation {
     std::uint64_t seq = 0;
     pid_t pid = 0;
     unsigned options = 0;
+};
+
+// A write of "AXPosition" or "AXSize" that the window manager carries out later.
+struct PendingFrameWrite {
+    Nanos at = 0;
+    std::uint64_t seq = 0;
+    std::uint64_t token = 0;
+    std::optional<Point> position;
+    std::optional<Size> size;
 };
 
 struct RawWindowEntry {
@@ -109,6 +119,8 @@ class SimModel : public std::enable_shared_from_this<SimModel> {
     pid_t frontmost = 0;
     std::vector<PendingActivation> pendingActivations;
     std::uint64_t nextActivationSeq = 1;
+    std::vector<PendingFrameWrite> pendingFrameWrites;
+    std::uint64_t nextFrameWriteSeq = 1;
 
     std::map<std::uint64_t, SimWindow> windows;
     // Closed windows whose elements still answer their number, as they were when they closed.
@@ -139,8 +151,9 @@ class SimModel : public std::enable_shared_from_this<SimModel> {
 
     // Helpers; the caller holds `mutex`.
 
-    // Applies the activations whose instant has come, in time order. Every public operation calls it
-    // first, so a delayed effect is seen as soon as the clock has passed it, even inside a blocking sleep.
+    // Applies the activations and frame writes whose instant has come, in time order. Every public
+    // operation calls it first, so a delayed effect is seen as soon as the clock has passed it, even
+    // inside a blocking sleep.
     void settleLocked();
 
     double primaryHeightLocked() const;
@@ -169,6 +182,14 @@ class SimModel : public std::enable_shared_from_this<SimModel> {
     void makeFrontmostLocked(pid_t pid, unsigned options);
     // Takes effect now, later or never, as `outcome` says.
     void requestActivationLocked(pid_t pid, unsigned options, const ActivationOutcome& outcome);
+    // The size the window's application accepts for `size`: no more than its maximum, snapped down to
+    // whole increments above its base (the minimum size), and no less than its minimum.
+    static Size acceptedSize(const SimWindow& w, Size size);
+    // A position (top-left) or size written to the window, as its application takes it, announced.
+    void setPositionLocked(SimWindow& w, const Point& position);
+    void setSizeLocked(SimWindow& w, const Size& size);
+    // Carries the write out `delay` from now (at once for 0).
+    void writeFrameLocked(SimWindow& w, std::optional<Point> position, std::optional<Size> size, Nanos delay);
     void hideLocked(pid_t pid, bool hidden);
     pid_t launchLocked(SimAppSpec desc);
     // Opens a window of the running application as SimWindows::open does; its number.

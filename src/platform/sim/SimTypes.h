@@ -73,6 +73,10 @@ struct SimWindowSpec {
     bool ignoresResize = false;          // size writes succeed and change nothing
     bool ignoresMove = false;            // position writes succeed and change nothing
     bool ignoresFocus = false;           // "AXMain" / "AXFocused" writes succeed and change nothing
+    // How long its window manager takes to carry out a move or resize of it: a frame asked through
+    // requestFrame shows this much later, and a write of "AXPosition" or "AXSize", which waits for the
+    // window manager, returns this much later (the clock passes as in a blocking sleep).
+    Nanos movesAfter = 0;
     // false: a window that never takes the keyboard focus (a clock, say): its "AXMain" and "AXFocused" are
     // not settable and their writes fail, it never becomes its application's focused or main window, a
     // click raises it alone, and activating an application that has only such windows raises them

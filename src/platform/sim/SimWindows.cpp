@@ -49,6 +49,7 @@ std::uint32_t SimWindows::recreate(std::uint32_t number, std::optional<std::uint
         desc.ignoresResize = w.ignoresResize;
         desc.ignoresMove = w.ignoresMove;
         desc.ignoresFocus = w.ignoresFocus;
+        desc.movesAfter = w.movesAfter;
         desc.takesFocus = w.takesFocus;
         desc.document = w.document;
         desc.url = w.url;

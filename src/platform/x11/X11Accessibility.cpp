@@ -62,6 +62,8 @@ X11Accessibility::X11Accessibility(X11Connection& connection, X11ClientSnapshot&
       snapshot_(snapshot) {}
 
 X11Accessibility::~X11Accessibility() {
+    // Nobody reads a frame after this: there is nothing to wait for.
+    endWaits();
     applyPendingSizes();
 }
 

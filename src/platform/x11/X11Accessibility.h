@@ -34,7 +34,7 @@ class X11Accessibility final : public platform::Accessibility {
     // An application's windows are read through the turn's snapshot of the clients.
     X11Accessibility(X11Connection& connection, X11ClientSnapshot& snapshot, platform::RunLoop& loop,
                      X11Observers& observers, X11Screens& screens);
-    // Applies a size still waiting for its position.
+    // Sends a size still waiting for its position, without waiting for it.
     ~X11Accessibility() override;
 
     platform::AXElement applicationElement(pid_t pid) override;
@@ -47,8 +47,13 @@ class X11Accessibility final : public platform::Accessibility {
     // application's "AXFrontmost"), which returns once the window manager is asked. A window manager
     // alone carries out a move or a focus: without one, a write that would change something answers
     // apiDisabled, at once or as soon as the window manager is seen gone while the write waits.
+    // A maximised or full-screen window moved or resized leaves those states, as a window sent into a
+    // tile does.
     platform::AXError setAttribute(const platform::AXElement& element, const std::string& attribute,
                                    const platform::AXValue& value) override;
+    // Sends the window manager one request for the whole frame.
+    platform::AXError requestFrame(const platform::AXElement& window, std::optional<Point> position,
+                                   std::optional<Size> size) override;
     // A window's "AXMain" and "AXFocused" are settable when the window takes the keyboard focus; its
     // place, size, minimised state and parking mark always; an application's "AXFrontmost".
     platform::AXError isAttributeSettable(const platform::AXElement& element, const std::string& attribute,
@@ -77,6 +82,9 @@ class X11Accessibility final : public platform::Accessibility {
     platform::AXError validate(const platform::AXElement& element);
     // Applies every size still waiting for its position; for readers of frames outside this model.
     void applyPendingSizes();
+    // From now on no write waits for the window manager, and a wait under way ends at its next look: the
+    // program is quitting, and nothing that waits is to hold it up. Safe in a signal handler.
+    void endWaits() noexcept { waitsEnded_.store(true); }
 
     // The application's name for "AXTitle"; set by the desktop from the workspace's knowledge.
     std::function<std::optional<std::string>(pid_t)> applicationName;
@@ -106,8 +114,10 @@ class X11Accessibility final : public platform::Accessibility {
     platform::AXError holdSize(const platform::AXElement& element, const platform::AXValue& value);
     std::optional<Size> takePendingSize(const platform::AXElement& element);
     void applyPendingSize(const platform::AXElement& element);
-    // Moves and/or resizes the frame (root coordinates) and waits until the window manager is done.
-    platform::AXError placeFrame(Window& w, std::optional<Point> origin, std::optional<Size> size);
+    // Moves and/or resizes the frame (root coordinates), taking the window out of the maximised and
+    // full-screen states first, and with `untilShown` waits until the window manager is done.
+    platform::AXError placeFrame(Window& w, std::optional<Point> origin, std::optional<Size> size,
+                                 bool untilShown);
     // Asks the window manager to make the window the active one, and returns: a client may ask for the
     // keyboard and never take it, and a wait for it would keep every key pressed meanwhile waiting.
     // The window is noted as its process's window brought forward (X11ClientSnapshot::broughtForward).
@@ -124,8 +134,8 @@ class X11Accessibility final : public platform::Accessibility {
     // How a wait for the server to show a request's result ended: the window manager does not answer
     // a request it refuses, and one that died answers none.
     enum class Wait { met, timedOut, noWindowManager, broken };
-    // Polls `condition` until it holds, `limit` has passed, the connection broke or no window manager
-    // runs any more.
+    // Polls `condition` until it holds, `limit` has passed (or waits were ended, which counts the same),
+    // the connection broke or no window manager runs any more.
     Wait waitUntil(const std::function<bool()>& condition, Nanos limit);
     // What a write answers for the end of its wait: success once met, `timedOut` at the limit,
     // apiDisabled once no window manager runs, cannotComplete on a broken connection.
@@ -147,6 +157,8 @@ class X11Accessibility final : public platform::Accessibility {
     std::mutex timeoutMutex_;
     std::map<std::tuple<int, pid_t, std::uint64_t>, Nanos> timeouts_;
     std::optional<Nanos> globalTimeout_;
+    std::atomic<bool> waitsEnded_{false};
+    static_assert(std::atomic<bool>::is_always_lock_free, "set inside signal handlers");
     // Sizes held back, by window; shared with the delayed blocks that apply them, which do nothing once
     // the model is gone.
     struct PendingSizes {

@@ -1,11 +1,12 @@
 // Acting through the accessibility model: moving and resizing frames, (un)minimising, raising and
 // focusing. Every request goes to the window manager, and the call returns once the server shows the
 // result (or the wait limit passes, or the window manager is gone), so that a read right after a write
-// sees the new state. The one exception is a size, which waits for the position that usually follows
-// it: asked for alone, a window manager keeps the grown frame on its monitor by pushing it about, and
-// the push is both a frame the user sees for nothing and a wait for the frame to hold still. Anything
-// else done to the window, a window list, or a moment's pause applies it on its own. Also the size a
-// window takes for a size asked, which is what a resize waits to see.
+// sees the new state. Two exceptions: a frame asked through requestFrame is sent without a wait, for a
+// caller that watches for the result without holding its thread; and a size waits for the position that
+// usually follows it: asked for alone, a window manager keeps the grown frame on its monitor by pushing
+// it about, and the push is both a frame the user sees for nothing and a wait for the frame to hold
+// still. Anything else done to the window, a window list, or a moment's pause applies it on its own.
+// Also the size a window takes for a size asked, which is what a resize waits to see.
 // Raising and focusing are not waited for: they return once the window manager is asked (see activate).
 #include "platform/x11/X11Accessibility.h"
 
@@ -47,6 +48,8 @@ constexpr std::size_t kStackingTop = 8;
 constexpr std::uint32_t kGravityNorthWest = 1;
 constexpr std::uint32_t kSourcePager = 2;
 constexpr std::uint32_t kMoveX = 1u << 8, kMoveY = 1u << 9, kMoveWidth = 1u << 10, kMoveHeight = 1u << 11;
+// _NET_WM_STATE: the action that takes states away.
+constexpr std::uint32_t kStateRemove = 0;
 
 template <class T> const T* as(const AXValue& v) {
     return std::get_if<T>(&v);
@@ -106,7 +109,8 @@ X11Accessibility::Wait X11Accessibility::waitUntil(const std::function<bool()>& 
             if (!isProcessTrusted()) return Wait::noWindowManager;
             nextCheck = now + kWindowManagerCheckInterval;
         }
-        if (now >= start + limit) return Wait::timedOut;
+        // A quit leaves what was asked as a time-out does: sent, its outcome unseen.
+        if (now >= start + limit || waitsEnded_.load()) return Wait::timedOut;
         std::this_thread::sleep_for(std::chrono::nanoseconds(kPollInterval));
     }
 }
@@ -126,6 +130,26 @@ AXError X11Accessibility::setAttribute(const AXElement& element, const std::stri
     default:
         return AXError::illegalArgument;
     }
+}
+
+AXError X11Accessibility::requestFrame(const AXElement& element, std::optional<Point> position,
+                                       std::optional<Size> size) {
+    if (element.kind != Kind::window)
+        return element.kind == Kind::none ? AXError::illegalArgument : AXError::attributeUnsupported;
+    if ((position && (!std::isfinite(position->x) || !std::isfinite(position->y))) ||
+        (size && (!(size->width >= 0) || !(size->height >= 0))))
+        return AXError::illegalArgument;
+    Window w;
+    if (AXError e = resolveWindow(element, kGeometryPart | kSizeHintsPart | kKindPart, w);
+        e != AXError::success)
+        return e;
+    // Everything asked goes out in this one request: a size held for a position goes along unless the
+    // request names its own.
+    const auto held = takePendingSize(element);
+    if (!size) size = held;
+    std::optional<Point> origin;
+    if (position) origin = w.coordinates.rootFromTopLeft(*position);
+    return placeFrame(w, origin, size, false);
 }
 
 AXError X11Accessibility::copyParameterizedAttribute(const AXElement& element, const std::string& attribute,
@@ -183,7 +207,7 @@ void X11Accessibility::applyPendingSize(const AXElement& element) {
     if (!size) return;
     Window w;
     if (resolveWindow(element, kGeometryPart | kSizeHintsPart | kKindPart, w) == AXError::success)
-        placeFrame(w, std::nullopt, *size);
+        placeFrame(w, std::nullopt, *size, true);
 }
 
 void X11Accessibility::applyPendingSizes() {
@@ -206,7 +230,7 @@ AXError X11Accessibility::writeWindow(const AXElement& element, const std::strin
             return e;
         const auto* p = as<Point>(value);
         if (!p) return AXError::illegalArgument;
-        return placeFrame(w, w.coordinates.rootFromTopLeft(*p), takePendingSize(element));
+        return placeFrame(w, w.coordinates.rootFromTopLeft(*p), takePendingSize(element), true);
     }
     if (attribute == platform::kParkedAttribute) {
         if (AXError e = resolveWindow(element, kGeometryPart, w); e != AXError::success) return e;
@@ -276,7 +300,8 @@ AXError X11Accessibility::setParkingMark(Window& w, bool marked) {
     return connection_.isBroken() ? AXError::cannotComplete : AXError::success;
 }
 
-AXError X11Accessibility::placeFrame(Window& w, std::optional<Point> origin, std::optional<Size> size) {
+AXError X11Accessibility::placeFrame(Window& w, std::optional<Point> origin, std::optional<Size> size,
+                                     bool untilShown) {
     const auto window = static_cast<xcb_window_t>(w.element.token);
     // Placed by the program, the window is no longer where it was parked, whatever comes of the request.
     {
@@ -288,22 +313,31 @@ AXError X11Accessibility::placeFrame(Window& w, std::optional<Point> origin, std
     const Rect before = w.client.frameRoot();
     const Placement placement = placementOf(w.client, origin, size);
     const Rect& expected = placement.frame;
-    if (expected == before) return AXError::success;
+    // A window manager keeps a maximised or full-screen window over its monitor and leaves a request to
+    // move it unanswered: placed, such a window leaves those states first, as a window sent into a tile
+    // does.
+    const bool held = w.client.maximized || w.client.fullscreen;
+    if (expected == before && !held) return AXError::success;
     if (!isProcessTrusted()) return AXError::apiDisabled;
-    // A window manager keeps a full-screen window over its monitor and leaves a request to move it
-    // unanswered: the wait would only run to its limit, once for each write a move makes, with the
-    // program deaf meanwhile.
-    if (w.client.fullscreen) return AXError::cannotComplete;
+    const auto& ewmh = connection_.ewmh();
+    if (w.client.maximized)
+        connection_.sendRootMessage(window, ewmh._NET_WM_STATE, kStateRemove,
+                                    ewmh._NET_WM_STATE_MAXIMIZED_VERT, ewmh._NET_WM_STATE_MAXIMIZED_HORZ,
+                                    kSourcePager);
+    if (w.client.fullscreen)
+        connection_.sendRootMessage(window, ewmh._NET_WM_STATE, kStateRemove, ewmh._NET_WM_STATE_FULLSCREEN,
+                                    0, kSourcePager);
 
     std::uint32_t flags = 0;
     if (origin) flags |= kMoveX | kMoveY;
     if (size) flags |= kMoveWidth | kMoveHeight;
-    connection_.sendRootMessage(window, connection_.ewmh()._NET_MOVERESIZE_WINDOW,
+    connection_.sendRootMessage(window, ewmh._NET_MOVERESIZE_WINDOW,
                                 kGravityNorthWest | flags | (kSourcePager << 12),
                                 static_cast<std::uint32_t>(static_cast<std::int32_t>(expected.origin.x)),
                                 static_cast<std::uint32_t>(static_cast<std::int32_t>(expected.origin.y)),
                                 static_cast<std::uint32_t>(placement.clientWidth),
                                 static_cast<std::uint32_t>(placement.clientHeight));
+    if (!untilShown) return AXError::success;
 
     // The frame asked for is the likely outcome, not a promise: the window manager may keep the frame
     // on screen, so a frame that settled elsewhere ends the wait too.
@@ -329,6 +363,15 @@ AXError X11Accessibility::placeFrame(Window& w, std::optional<Point> origin, std
         },
         waitLimit(w.element));
     if (vanished) return AXError::invalidUIElement;
+    // Out of those states the window got its decorations back, and with them other frame extents, from
+    // which its client's size is reckoned: the frame missed by as much, and is asked once more. (A request
+    // that does not wait is sent with the extents the window has; the frame read back shows the miss.)
+    if (held && wait == Wait::met) {
+        Window freed;
+        if (resolveWindow(w.element, kGeometryPart | kSizeHintsPart | kKindPart, freed) == AXError::success &&
+            freed.client.extents != w.client.extents)
+            return placeFrame(freed, origin, size, true);
+    }
     // A window manager that refuses leaves the frame alone until the limit: that is an answer. A
     // connection that broke, or a window manager gone, is none.
     return resultOf(wait, AXError::success);

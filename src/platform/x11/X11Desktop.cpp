@@ -144,6 +144,10 @@ X11Desktop::X11Desktop(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 
 X11Desktop::~X11Desktop() = default;
 
+void X11Desktop::endWaits() noexcept {
+    if (impl_->accessibility) impl_->accessibility->endWaits();
+}
+
 platform::RunLoop& X11Desktop::runLoop() {
     return *impl_->loop;
 }

@@ -45,6 +45,10 @@ class X11Desktop final : public platform::Platform {
     platform::LoginItems& loginItems() override;
     platform::HotKeys& hotKeys() override;
 
+    // The program is quitting: no write waits for the window manager from now on, and one waiting ends
+    // at once (X11Accessibility::endWaits). Safe in a signal handler.
+    void endWaits() noexcept;
+
     // Runs the main loop until `done` holds or `timeout` has passed; whether `done` held.
     bool runUntil(const std::function<bool()>& done, Nanos timeout);
 

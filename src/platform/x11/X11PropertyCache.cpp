@@ -49,6 +49,7 @@ void copyParts(ClientWindow& to, const ClientWindow& from, unsigned parts) {
         to.above = from.above;
         to.below = from.below;
         to.fullscreen = from.fullscreen;
+        to.maximized = from.maximized;
     }
     if (parts & kWmStatePart) to.wmState = from.wmState;
     if (parts & kSizeHintsPart) to.hints = from.hints;

@@ -344,6 +344,8 @@ ClientWindow collect(const X11Connection& connection, ClientWindow cw, const Cli
         auto transient = take(c, r.transient);
         for (auto atom : words(take(c, r.state))) {
             if (atom == e._NET_WM_STATE_FULLSCREEN) cw.fullscreen = true;
+            if (atom == e._NET_WM_STATE_MAXIMIZED_VERT || atom == e._NET_WM_STATE_MAXIMIZED_HORZ)
+                cw.maximized = true;
             if (atom == e._NET_WM_STATE_ABOVE) cw.above = true;
             if (atom == e._NET_WM_STATE_BELOW) cw.below = true;
         }

@@ -85,7 +85,8 @@ struct ClientWindow {
     bool above = false;
     bool below = false;
     bool fullscreen = false;
-    int wmState = -1; // -1 when the window has no WM_STATE
+    bool maximized = false; // vertically, horizontally or both
+    int wmState = -1;       // -1 when the window has no WM_STATE
     bool viewable = false;
     SizeHints hints;
     std::optional<std::array<std::uint32_t, 12>> strut; // _NET_WM_STRUT_PARTIAL, or _NET_WM_STRUT widened
@@ -124,7 +125,7 @@ enum ClientPart : unsigned {
     kPidPart = 1u << 1,      // _NET_WM_PID, else the process the server saw connect (X-Resource)
     kClassPart = 1u << 2,    // instanceName, className
     kTitlePart = 1u << 3,    // at most kTitleLimit bytes
-    kKindPart = 1u << 4,     // kind, above, below, fullscreen
+    kKindPart = 1u << 4,     // kind, above, below, fullscreen, maximized
     kWmStatePart = 1u << 5,
     kSizeHintsPart = 1u << 6,
     kStrutPart = 1u << 7,

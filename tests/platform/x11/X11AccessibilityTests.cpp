@@ -1,6 +1,7 @@
 // The accessibility model on a real X server: reading an xterm's attributes, moving and resizing it
-// within its size increments (a size waiting for its position), raising and focusing (also the active
-// window once another was raised over it), minimising by
+// within its size increments (a size waiting for its position), also out of the maximised and full-screen
+// states, a frame asked without a wait, writes that stop waiting once the program quits, raising and
+// focusing (also the active window once another was raised over it), minimising by
 // WM_STATE, closed windows, titles cut to their limit, calls from a background queue, and the parking mark,
 // which lasts while the window keeps its frame. Its observers:
 // title change and destruction of a window arrive in order on the main thread; the registration rules
@@ -8,11 +9,13 @@
 // in the focus test of tests/x11.
 #include "X11Fixture.h"
 
+#include "platform/Format.h"
 #include "platform/WindowServer.h"
 #include "platform/x11/X11Query.h"
 
 #include <atomic>
 #include <chrono>
+#include <thread>
 #include <tuple>
 
 namespace korvane::x11::test {
@@ -29,6 +32,20 @@ template <class T> T read(Accessibility& ax, const AXElement& e, const std::stri
 }
 
 using X11AccessibilityTest = X11Test;
+
+// The session's window manager stopped for as long as it lives.
+class WindowManagerStopped {
+  public:
+    explicit WindowManagerStopped(X11TestSession& session) : session_(session) {
+        session_.pauseWindowManager(true);
+    }
+    ~WindowManagerStopped() { session_.pauseWindowManager(false); }
+    WindowManagerStopped(const WindowManagerStopped&) = delete;
+    WindowManagerStopped& operator=(const WindowManagerStopped&) = delete;
+
+  private:
+    X11TestSession& session_;
+};
 
 TEST_F(X11AccessibilityTest, anXtermReadsAsAStandardWindowOfItsApplicationFromAnyThread) {
     const auto x = xterm("Reading");
@@ -109,15 +126,68 @@ TEST_F(X11AccessibilityTest, framesAreSetWithinTheSizeIncrementAndASizeWaitsForI
         EXPECT_TRUE(withinCell(now, asked)) << by << ": " << now.width << "x" << now.height;
     }
 
-    // The window manager keeps a full-screen window over its monitor: a frame asked of it is refused at
-    // once, not after a wait for a change that never comes.
+    // The window manager keeps a full-screen or maximised window over its monitor: given a frame, such a
+    // window leaves that state for it, as a window sent into a tile does.
     const auto full = xterm("Full", "60x20+2000+100", {"-fullscreen"});
+    const auto big = xterm("Big", "60x20+2000+400");
+    session().maximize(big.window);
     const Rect primary(1920, 0, 1920, 1080);
-    ASSERT_TRUE(runUntil([&] { return session().frameOf(full.window) == primary; }));
-    const AXElement f = elementOf(full);
-    ASSERT_EQ(ax.setAttribute(f, "AXSize", Size{601, 415}), AXError::success);
-    EXPECT_EQ(ax.setAttribute(f, "AXPosition", Point{100, 100}), AXError::cannotComplete);
-    EXPECT_EQ(session().frameOf(full.window), primary);
+    ASSERT_TRUE(runUntil([&] {
+        return session().frameOf(full.window) == primary &&
+               session().frameOf(big.window).width() == primary.width();
+    }));
+    for (const auto& x : {full, big}) {
+        const AXElement e = elementOf(x);
+        ASSERT_EQ(ax.setAttribute(e, "AXSize", Size{601, 415}), AXError::success);
+        EXPECT_EQ(ax.setAttribute(e, "AXPosition", Point{100, 100}), AXError::success);
+        EXPECT_EQ(read<Point>(ax, e, "AXPosition"), (Point{100, 100}));
+        const Size placed = read<Size>(ax, e, "AXSize");
+        EXPECT_TRUE(withinCell(placed, {601, 415})) << placed.width << "x" << placed.height;
+        for (const auto& state : session().atomNames(x.window, "_NET_WM_STATE"))
+            EXPECT_TRUE(state.find("MAXIMIZED") == std::string::npos &&
+                        state.find("FULLSCREEN") == std::string::npos)
+                << state;
+    }
+}
+
+// A frame asked without a wait is sent at once, however slow the window manager (here stopped), and
+// shows once the window manager carries it out.
+TEST_F(X11AccessibilityTest, aFrameRequestedReturnsAtOnceAndShowsOnceTheWindowManagerCarriesItOut) {
+    const auto x = xterm("Requested");
+    auto& ax = desktop->accessibility();
+    const AXElement w = elementOf(x);
+    const Rect before = session().frameOf(x.window);
+    const WindowManagerStopped stopped(session());
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(ax.requestFrame(w, Point{-1500, 120}, Size{601, 415}), AXError::success);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(150));
+    EXPECT_EQ(session().frameOf(x.window), before);
+    session().pauseWindowManager(false);
+    EXPECT_TRUE(runUntil([&] {
+        const Rect frame = session().frameOf(x.window);
+        return frame.origin == Point{420, 120} && withinCell(frame.size, {601, 415});
+    })) << platform::describe(session().frameOf(x.window));
+}
+
+// Once the program quits, no write waits for a window manager that does not answer (stopped): one
+// waiting ends at once, and every one after it returns without a wait, whatever the wait limit.
+TEST_F(X11AccessibilityTest, endingTheWaitsLetsWritesToAStoppedWindowManagerReturnAtOnce) {
+    const auto x = xterm("Waiting");
+    auto& ax = desktop->accessibility();
+    const AXElement w = elementOf(x);
+    ASSERT_EQ(ax.setMessagingTimeout(w, 10.0f), AXError::success);
+    const WindowManagerStopped stopped(session());
+    std::thread quit([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        desktop->endWaits();
+    });
+    auto start = std::chrono::steady_clock::now();
+    ax.setAttribute(w, "AXPosition", Point{-1500, 120});
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    quit.join();
+    start = std::chrono::steady_clock::now();
+    ax.setAttribute(w, "AXPosition", Point{-1400, 220});
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(150));
 }
 
 TEST(SizeHints, aRequestedSizeSnapsDownToWholeIncrementsWithinTheLimits) {

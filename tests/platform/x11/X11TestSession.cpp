@@ -197,6 +197,8 @@ void X11TestSession::stopAll() {
     for (auto it = clients_.rbegin(); it != clients_.rend(); ++it)
         endChild(*it, seconds(5));
     clients_.clear();
+    // A stopped window manager would take a signal to end only once let go on.
+    if (openbox_ > 0) ::kill(openbox_, SIGCONT);
     endChild(std::exchange(openbox_, 0), seconds(5));
     if (stackingConn_) xcb_disconnect(std::exchange(stackingConn_, nullptr));
     if (conn_) xcb_disconnect(std::exchange(conn_, nullptr));
@@ -234,6 +236,10 @@ void X11TestSession::killWindowManager() {
     if (openbox_ <= 0) return;
     ::kill(openbox_, SIGKILL);
     ::waitpid(std::exchange(openbox_, 0), nullptr, 0);
+}
+
+void X11TestSession::pauseWindowManager(bool paused) {
+    if (openbox_ > 0) ::kill(openbox_, paused ? SIGSTOP : SIGCONT);
 }
 
 bool X11TestSession::run(const std::vector<std::string>& argv) {

@@ -73,6 +73,9 @@ class X11TestSession {
     // Kills the window manager at once, as a crash would, and reaps it: its check window goes with it,
     // the clients stay on the server, unmanaged.
     void killWindowManager();
+    // Stops the window manager (SIGSTOP), as one that no longer answers, or lets it go on (SIGCONT); the
+    // session lets it go on before it ends it.
+    void pauseWindowManager(bool paused);
     // Runs a tool to its end; whether it exited with 0.
     bool run(const std::vector<std::string>& argv);
     void setMonitor(const std::string& name, const Rect& root, bool withOutput);
