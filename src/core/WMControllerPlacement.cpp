@@ -122,6 +122,8 @@ MoveOutcome WMController::moveWindow(const AXElement& element, std::optional<Win
         }
     }
 
+    // Pushed or carried over from another display, the window leaves the zone it had there.
+    if (known) multiState->keepOnlyOn(*known, displayUUID);
     if (activation == MoveActivation::activate) activateApp(element, tag, true);
     if (known && onWindowMoved) onWindowMoved(*known, toZone);
     reconcileMapping(element, pid, toZone, displayUUID, known, tag, 0, kReconcileAttempts);
@@ -256,6 +258,7 @@ void WMController::reconcileMapping(const AXElement& element, pid_t pid, int zon
         return;
 
     state->attach(WinRef{*wid, pid, element, std::nullopt, ax->frame(element)}, zone);
+    multiState->keepOnlyOn(*wid, displayUUID);
     Log::wm.info("%s: reconciled mapping wid=%u -> R%ld attempt=%ld", tag, *wid, zone, attempt + 1);
     if (onWindowMoved) onWindowMoved(*wid, zone);
 }
