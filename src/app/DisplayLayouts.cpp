@@ -76,10 +76,11 @@ void DisplayLayouts::applyRegionSet(const ConfigZoneSet& set, const std::optiona
         return;
     }
 
-    // The old zones' windows are remembered under their layout before the zones go; the new zones take
-    // back those the memory keeps for them. Placements opened against the old zones must not land.
+    // The old zones' windows are remembered under their layout before the zones go, and written down at
+    // once, so that no end of the process short of a quit loses them; the new zones take back those the
+    // memory keeps for them. Placements opened against the old zones must not land.
     const int zone = defaultZone(target, zones);
-    deps_.memberships->recordMemberships(target);
+    if (deps_.memberships->recordMemberships(target)) deps_.layoutMemory->persistLayoutMemory();
     multiState.states[target] = std::make_shared<WMState>(layoutOfZones(target, std::move(zones)));
     deps_.mappingTransactions->bumpEpoch(target, "applyRegionSet:" + set.id);
     lastUsedRegionByDisplay_[target] = zone;

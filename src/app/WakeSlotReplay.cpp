@@ -83,24 +83,35 @@ void WakeSlotReplay::replayWakeSlotAssignments(const std::string& reason) {
     }
 
     const Nanos replayTime = platform_.runLoop().wallClock();
+    std::set<WindowID> seen;
+    for (const auto& [displayUUID, windows] : observed)
+        for (const Observed& window : windows)
+            seen.insert(window.wid);
     bool claimsChanged = false;
-    std::int64_t displays = 0, total = 0;
+    std::int64_t displays = 0, total = 0, left = 0;
     for (const auto& [displayUUID, state] : deps_.multiState->states) {
-        const auto windows = observed.find(displayUUID);
-        if (!state || windows == observed.end()) continue;
-        const std::size_t placed =
-            replayDisplay(displayUUID, *state, windows->second, replayTime, claimsChanged);
-        if (placed == 0) continue;
-        Log::app.info("[WakeReplay] reason=%s display=%s replayed=%ld observed=%ld", reason, displayUUID,
-                      static_cast<std::int64_t>(placed), static_cast<std::int64_t>(windows->second.size()));
+        if (!state) continue;
+        const auto listed = observed.find(displayUUID);
+        const std::vector<Observed> none;
+        const std::vector<Observed>& windows = listed == observed.end() ? none : listed->second;
+        const auto [placed, gone] =
+            replayDisplay(displayUUID, *state, windows, seen, replayTime, claimsChanged);
+        if (placed > 0)
+            Log::app.info("[WakeReplay] reason=%s display=%s replayed=%ld observed=%ld", reason, displayUUID,
+                          static_cast<std::int64_t>(placed), static_cast<std::int64_t>(windows.size()));
+        if (gone > 0)
+            Log::app.info("[WakeReplay] reason=%s display=%s left=%ld", reason, displayUUID,
+                          static_cast<std::int64_t>(gone));
+        if (placed == 0 && gone == 0) continue;
         ++displays;
         total += static_cast<std::int64_t>(placed);
+        left += static_cast<std::int64_t>(gone);
     }
 
     // One write for all displays, and none when every scope already held these claims.
     if (claimsChanged) deps_.layoutMemory->persistLayoutMemory();
 
-    if (total == 0) {
+    if (total == 0 && left == 0) {
         Log::app.info("[WakeReplay] done reason=%s no-op", reason);
         return;
     }
@@ -109,9 +120,10 @@ void WakeSlotReplay::replayWakeSlotAssignments(const std::string& reason) {
         StatusBarInvalidationReason::externalStateChanged, kRefreshSource));
 }
 
-std::size_t WakeSlotReplay::replayDisplay(const std::string& displayUUID, WMState& state,
-                                          const std::vector<Observed>& windows, Nanos replayTime,
-                                          bool& claimsChanged) {
+WakeSlotReplay::DisplayReplay WakeSlotReplay::replayDisplay(const std::string& displayUUID, WMState& state,
+                                                            const std::vector<Observed>& windows,
+                                                            const std::set<WindowID>& seen, Nanos replayTime,
+                                                            bool& claimsChanged) {
     LayoutMemory& memory = *deps_.layoutMemory;
     const auto scope = memory.memoryScope(displayUUID);
 
@@ -171,12 +183,15 @@ std::size_t WakeSlotReplay::replayDisplay(const std::string& displayUUID, WMStat
             const auto mapped = state.zoneOf.find(w->wid);
             return mapped == state.zoneOf.end() || mapped->second != region;
         };
+        // A window moved out of the zone during the sleep is not the zone's any more, whatever it is
+        // near: it stays where it was put and keeps no slot here.
+        const Rect& frame = state.layout.zones.at(region).frame;
         for (const auto& [bundleID, count] : counts) {
             const auto ofApp = windowsByApp.find(bundleID);
             if (ofApp == windowsByApp.end()) continue;
             std::vector<const Observed*> candidates;
             for (const Observed* w : ofApp->second)
-                if (!used.contains(w->wid)) candidates.push_back(w);
+                if (!used.contains(w->wid) && frame.contains(w->frame.center())) candidates.push_back(w);
             std::sort(candidates.begin(), candidates.end(), [&](const Observed* a, const Observed* b) {
                 return std::tuple(mappedElsewhere(a), distance(a), a->wid) <
                        std::tuple(mappedElsewhere(b), distance(b), b->wid);
@@ -187,7 +202,8 @@ std::size_t WakeSlotReplay::replayDisplay(const std::string& displayUUID, WMStat
         }
     }
 
-    // Current-zone pass: a window the state still maps keeps its zone, lowest window number first.
+    // Current-zone pass: a window the state still maps keeps its zone while it lies in it, lowest window
+    // number first.
     std::vector<const Observed*> stillMapped;
     for (const Observed& window : windows)
         if (!used.contains(window.wid) && state.zoneOf.contains(window.wid)) stillMapped.push_back(&window);
@@ -195,8 +211,20 @@ std::size_t WakeSlotReplay::replayDisplay(const std::string& displayUUID, WMStat
               [](const Observed* a, const Observed* b) { return a->wid < b->wid; });
     for (const Observed* w : stillMapped) {
         const int zone = state.zoneOf.at(w->wid);
-        if (state.layout.zones.contains(zone) && !used.contains(w->wid)) place(*w, zone);
+        const auto z = state.layout.zones.find(zone);
+        if (z != state.layout.zones.end() && z->second.frame.contains(w->frame.center()) &&
+            !used.contains(w->wid))
+            place(*w, zone);
     }
+
+    // A window on screen that neither pass put into a zone here lies in none of them (it may lie on
+    // another display): it leaves the zone it had. One not on screen (minimised, on another desktop, not
+    // shown again yet) keeps its zone, as nothing says where it is.
+    std::vector<std::pair<WindowID, int>> leaving;
+    for (const auto& [wid, zone] : state.zoneOf)
+        if (seen.contains(wid) && !used.contains(wid)) leaving.emplace_back(wid, zone);
+    for (const auto& [wid, zone] : leaving)
+        if (!state.detach(wid, zone)) state.zoneOf.erase(wid);
 
     if (scope && !assignments.empty()) {
         auto claims = wakeClaims(displayUUID, assignments, previousClaims, replayTime);
@@ -208,7 +236,7 @@ std::size_t WakeSlotReplay::replayDisplay(const std::string& displayUUID, WMStat
             claimsChanged = true;
         }
     }
-    return assignments.size();
+    return {assignments.size(), leaving.size()};
 }
 
 } // namespace korvane

@@ -1,7 +1,8 @@
 // Putting the windows seen on screen after a wake back into the zone model: each remembered region takes
-// the windows of the applications the layout memory lists for it, nearest first and as many as listed;
-// every other window the zone state still maps keeps its zone. The placements are recorded as the
-// scope's slot claims. Nothing on screen moves.
+// the windows of the applications the layout memory lists for it that lie in its zone, nearest first and
+// as many as listed; every other window the zone state still maps keeps its zone while it lies in it, and
+// leaves it when it is seen elsewhere. The placements are recorded as the scope's slot claims. Nothing on
+// screen moves.
 #pragma once
 
 #include "app/OnScreenWindows.h"
@@ -11,6 +12,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -47,8 +49,8 @@ class WakeSlotReplay {
 
     // Replays the remembered slots of every display that has a zone state and windows on screen, records
     // the placements as slot claims with the source "wake.replay", writes "layout-memory.json" once when
-    // some scope's claims changed, and asks the status-bar menu to refresh when anything was placed.
-    // `reason` names the pass in the log.
+    // some scope's claims changed, and asks the status-bar menu to refresh when a window was placed or
+    // left its zone. `reason` names the pass in the log.
     void replayWakeSlotAssignments(const std::string& reason);
 
     // The windows on screen by display, front-most first: application-layer windows of other running
@@ -61,11 +63,15 @@ class WakeSlotReplay {
     static constexpr const char* kAllDisplaysKey = "__ALL_DISPLAYS__";
 
   private:
-    // Steps a to g for one display; the number of windows placed. Notes in `claimsChanged` when the
-    // scope's claims were replaced.
-    std::size_t replayDisplay(const std::string& displayUUID, WMState& state,
-                              const std::vector<WakeObservedWindow>& windows, Nanos replayTime,
-                              bool& claimsChanged);
+    struct DisplayReplay {
+        std::size_t placed = 0;
+        std::size_t left = 0; // windows on screen that left the zone they no longer lie in
+    };
+    // Steps a to g for one display, `seen` the windows on screen on every display. Notes in
+    // `claimsChanged` when the scope's claims were replaced.
+    DisplayReplay replayDisplay(const std::string& displayUUID, WMState& state,
+                                const std::vector<WakeObservedWindow>& windows,
+                                const std::set<WindowID>& seen, Nanos replayTime, bool& claimsChanged);
 
     platform::Platform& platform_;
     Dependencies deps_;

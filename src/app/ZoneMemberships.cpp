@@ -96,9 +96,9 @@ void ZoneMemberships::zonesRebuilt(const std::string& displayUUID, const std::st
     if (knownState(displayUUID)) origins_[displayUUID] = Origin{found->second, layoutID};
 }
 
-void ZoneMemberships::recordMemberships(const std::string& displayUUID) {
+bool ZoneMemberships::recordMemberships(const std::string& displayUUID) {
     const auto state = knownState(displayUUID);
-    if (!state) return;
+    if (!state) return false;
     auto& workspace = platform_.workspace();
     RegionSlots slots;
     std::int64_t recorded = 0;
@@ -132,6 +132,7 @@ void ZoneMemberships::recordMemberships(const std::string& displayUUID) {
     }
     store.recordRegionSlots(displayUUID, layoutID, slots);
     Log::app.info("[ZoneMemory] recorded display=%s layout=%s windows=%ld", displayUUID, layoutID, recorded);
+    return true;
 }
 
 void ZoneMemberships::recordAllMemberships() {

@@ -45,8 +45,8 @@ class ZoneMemberships {
     // The display's zones were rebuilt in place for this layout; their windows stayed.
     void zonesRebuilt(const std::string& displayUUID, const std::string& layoutID);
     // Writes the windows of the display's zones into the memory under the layout the zones come from; a
-    // state made otherwise, or not yet compared with the screen, writes nothing.
-    void recordMemberships(const std::string& displayUUID);
+    // state made otherwise, or not yet compared with the screen, writes nothing. Whether it wrote.
+    bool recordMemberships(const std::string& displayUUID);
     void recordAllMemberships();
 
   private:

@@ -208,6 +208,8 @@ MoveOutcome WMController::finishMove(PendingMove& move) {
         }
     }
 
+    // Pushed or carried over from another display, the window leaves the zone it had there.
+    if (known) multiState->keepOnlyOn(*known, move.displayUUID);
     // Brought forward as the move ends, unless a move started since is to bring its own window forward:
     // the keyboard goes with the window the user moved last.
     if (latestActivatingMove_ > move.number)
@@ -352,6 +354,7 @@ void WMController::reconcileMapping(const AXElement& element, pid_t pid, int zon
         return;
 
     state->attach(WinRef{*wid, pid, element, std::nullopt, ax->frame(element)}, zone);
+    multiState->keepOnlyOn(*wid, displayUUID);
     Log::wm.info("%s: reconciled mapping wid=%u -> R%ld attempt=%ld", tag, *wid, zone, attempt + 1);
     if (onWindowMoved) onWindowMoved(*wid, zone);
 }

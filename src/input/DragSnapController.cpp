@@ -138,6 +138,7 @@ bool DragSnapController::isOwnAppFrontmost() {
 void DragSnapController::drag(const platform::MouseEvent& event) {
     const bool shift = event.flags & platform::kEventFlagShift;
     if (std::holds_alternative<Idle>(state_)) {
+        dragStartedOn_ = processUnder(event.location);
         state_ = Tracking{event.location, focusedWindow()};
     } else if (const auto* tracking = std::get_if<Tracking>(&state_)) {
         const double dx = event.location.x - tracking->origin.x;
@@ -158,7 +159,7 @@ void DragSnapController::decide(const Tracking& tracking, Point location, bool s
         return;
     }
     std::optional<DraggedWindow> dragged;
-    if (const auto listed = listedFrontmostApplication()) {
+    if (const auto listed = listedFrontmostApplication(); listed && dragStartedOn_ == *listed) {
         // Without a focused window, any window of the application may be the one it moves.
         dragged = now ? draggedWindow(now->element, same ? tracking.window->size : now->size)
                       : DraggedWindow{*listed, std::nullopt, std::nullopt, std::nullopt};
@@ -189,6 +190,27 @@ std::optional<pid_t> DragSnapController::listedFrontmostApplication() {
                                     [&](const std::string& entry) { return asciiLowercased(entry) == id; });
     if (!listed) return std::nullopt;
     return front->pid;
+}
+
+std::optional<pid_t> DragSnapController::processUnder(Point location) {
+    if (blacklist_.empty()) return std::nullopt;
+    const auto list =
+        platform_.windowServer().copyWindowInfo(platform::kOnScreenOnly | platform::kExcludeDesktopElements);
+    if (!list) return std::nullopt;
+    // The front-most window there, named or not: a window that does not say its process (xcalc) must
+    // not let the one beneath it pass for the window the drag began on. Korvane's own windows let clicks
+    // through to what lies beneath.
+    for (const auto& entry : *list) {
+        if (!entry.is_object()) continue;
+        const auto bounds = boundsOf(entry);
+        if (!bounds || !bounds->contains(location)) continue;
+        const auto owner = entry.find(platform::WindowKey::ownerPID);
+        if (owner == entry.end() || !owner->is_number_integer()) return std::nullopt;
+        const auto pid = static_cast<pid_t>(owner->get<long long>());
+        if (pid == ::getpid()) continue;
+        return pid;
+    }
+    return std::nullopt;
 }
 
 std::optional<DragSnapController::WindowSnapshot> DragSnapController::focusedWindow() {

@@ -31,12 +31,14 @@ class UserDefaults;
 // where the drag began, the window focused when it began stands elsewhere at the same size (the window
 // manager moved it with the cursor). A window whose size changed is being resized from an edge that moves
 // its origin too, never dragged. When the focus went to another window during the press (the press
-// focused it) that window is judged afresh, from there on. A drag whose frontmost application is listed in
-// "DragSnapBlacklist" (in any case) counts without the move test, for applications that move their windows
-// themselves. The list is read when the controller is made and again on every "DragSnapBlacklistChanged";
-// while the key holds no list of text it is the default list the settings show. The focused window is
-// read when the drag begins and when the distance is reached: a few accessibility reads per drag, none
-// per motion event.
+// focused it) that window is judged afresh, from there on. A drag that begins on a window of the frontmost
+// application, when "DragSnapBlacklist" lists it (in any case), counts without the move test, for
+// applications that move their windows themselves; a drag begun anywhere else (the desktop, another
+// window) is judged as any other, whichever window has the keyboard. The list is read when the controller
+// is made and again on every "DragSnapBlacklistChanged"; while the key holds no list of text it is the
+// default list the settings show. The focused window is read when the drag begins and when the distance
+// is reached, and the window list once as the drag begins while the list holds an entry: a few reads per
+// drag, none per motion event.
 //
 // The snap after the release acts only on the window the drag carried: the focused window, or a window the
 // window-list fallback finds at the cursor, is taken when it has the dragged window's number, or, where a
@@ -102,6 +104,8 @@ class DragSnapController : public MouseEventHandler, public std::enable_shared_f
     void decide(const Tracking& tracking, Point location, bool shift);
     // The frontmost application's pid when the exclusion list holds it.
     std::optional<pid_t> listedFrontmostApplication();
+    // The process of the window under the top-left point, when the exclusion list could matter.
+    std::optional<pid_t> processUnder(Point location);
     void zoneStep(Point location, bool shift, const DraggedWindow& dragged);
     std::optional<WindowSnapshot> focusedWindow();
     DraggedWindow draggedWindow(const platform::AXElement& window, std::optional<Size> size);
@@ -120,6 +124,8 @@ class DragSnapController : public MouseEventHandler, public std::enable_shared_f
     std::weak_ptr<MultiDisplayState> multiState_;
     std::unique_ptr<ZoneHighlightController> zoneHighlight_;
     State state_ = Idle{};
+    // The process whose window lay under the pointer as the current drag began.
+    std::optional<pid_t> dragStartedOn_;
     std::vector<std::string> blacklist_;
     std::unique_ptr<platform::ObserverToken> blacklistObservation_;
 };

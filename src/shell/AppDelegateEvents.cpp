@@ -81,8 +81,8 @@ void AppDelegate::applicationWillTerminate() {
     displayChangeHandler_->stopDisplayLayoutProbeSubscription();
     MouseEventTap::shared()->stop();
     layoutDirectoryWatcher_->stopLayoutDirectoryWatcher();
-    // The other stores were written as they changed; the layout memory only in memory until now, and
-    // the zones' windows not even there.
+    // The other stores were written as they changed; the layout memory as a display last took other
+    // zones, and what the zones have held since not even in memory.
     zoneMemberships_->recordAllMemberships();
     layoutMemory_->persistLayoutMemory();
 }

@@ -4,6 +4,7 @@
 #include "DisplayFixture.h"
 
 #include "layouts/BuiltinLayouts.h"
+#include "layouts/LayoutMemoryStore.h"
 #include "platform/Format.h"
 #include "scenes/model/WMScene.h"
 
@@ -177,6 +178,29 @@ TEST_F(DisplayLayoutsTest, aLayoutAppliedAgainTakesBackTheWindowsThatStillLieInI
     displayLayouts->applyRegionSet(builtinSplit5050Layout(), std::string(kMain), false);
     EXPECT_EQ(stateOf(kMain)->zoneOf, (Mapping{{notes, 1}, {draft, 2}}));
     EXPECT_EQ(stateOf(kMain)->zone(2)->stack, std::vector<WindowID>{draft});
+}
+
+// A display taking other zones (a layout applied after a replug, a scene restored) writes what its old
+// zones held at once: a process killed afterwards keeps it for the next time that layout comes back.
+TEST_F(DisplayLayoutsTest, aDisplayTakingOtherZonesWritesTheOldLayoutsWindowsToTheFileAtOnce) {
+    const pid_t editor = desktop->workspace().launch({.bundleID = "com.example.editor", .name = "Editor"});
+    const pid_t mail = desktop->workspace().launch({.bundleID = "com.example.mail", .name = "Mail"});
+    const WindowID notes =
+        desktop->windows().open(editor, {.frame = Rect{0, 0, 960, 1055}, .title = "Notes"});
+    const WindowID inbox =
+        desktop->windows().open(mail, {.frame = Rect{960, 0, 960, 1055}, .title = "Inbox"});
+    desktop->loop().runUntilIdle();
+    displayLayouts->applyRegionSet(builtinSplit5050Layout(), std::string(kMain), false);
+    for (auto [wid, pid, zone] : {std::tuple{notes, editor, 1}, {inbox, mail, 2}})
+        stateOf(kMain)->attach(WinRef{wid, pid, desktop->windows().element(wid), zone, std::nullopt}, zone);
+    const auto file = home / "layout-memory.json";
+    ASSERT_FALSE(std::filesystem::exists(file));
+
+    displayLayouts->applyRegionSet(builtinFullscreenLayout(), std::string(kMain), false);
+    ASSERT_TRUE(std::filesystem::exists(file));
+    const auto written = LayoutMemoryStore::fromJSON(nlohmann::json::parse(read(file)));
+    EXPECT_EQ(written.regionToSlots(kMain, kBuiltinSplit5050ID),
+              (RegionSlots{{1, {"com.example.editor"}}, {2, {"com.example.mail"}}}));
 }
 
 TEST_F(DisplayLayoutsTest, theActiveDisplayIsActivatedEvenWhenNotAskedTo) {

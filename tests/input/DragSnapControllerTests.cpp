@@ -1,6 +1,7 @@
 // Which plain drags snap a window, on the simulated desktop: a window resized from an edge that moves its
 // origin is not dragged, a window that closes before the release hands its snap to no other window, and an
-// application on the exclusion list snaps without its window moving with the cursor.
+// application on the exclusion list snaps without its window moving with the cursor, when the drag begins
+// on its window.
 // The display is 1440 × 900 with zone 1 its left half and zone 2 its right half.
 #include "core/WMControllerFixture.h"
 #include "input/DragSnapController.h"
@@ -154,5 +155,39 @@ TEST_F(DragSnapTest,
         EXPECT_EQ(windows().frame(chat), row.snaps ? zone(1) : start) << row.bundleID << " " << row.snaps;
         ws().quit(app);
         loop().runUntilIdle();
+    }
+}
+
+// The listed application's window has the keyboard, yet a drag begun elsewhere is no drag of it: with the
+// pointer on the desktop or on another application's window (whose press the simulated desktop does not
+// turn into a change of focus), the listed window stays where it is.
+TEST_F(DragSnapTest, aDragCountsForTheListedApplicationOnlyWhenItBeginsOnItsWindow) {
+    const pid_t chat = ws().launch({.bundleID = "org.telegram.desktop", .name = "Chat"});
+    const pid_t viewer = ws().launch({.bundleID = "com.example.viewer", .name = "Viewer"});
+    const Rect chatFrame{800, 300, 400, 300};  // in zone 2; top-left (800, 300) to (1200, 600)
+    const Rect photoFrame{900, 650, 300, 200}; // in zone 2 above it; top-left (900, 50) to (1200, 250)
+    const WindowID photo = openWindow(viewer, photoFrame, {.title = "Photo"});
+    struct Row {
+        const char* name;
+        Point begin; // top-left
+        bool snaps;
+    };
+    const Row rows[] = {
+        {"on the empty desktop", {1300, 450}, false},
+        {"on another application's window", {1000, 150}, false},
+        {"on the listed window itself", {1000, 450}, true},
+    };
+    for (const auto& row : rows) {
+        const WindowID window = openWindow(chat, chatFrame, {.title = "Chat"});
+        windows().focus(window);
+        loop().runUntilIdle();
+        ASSERT_EQ(frontPid(), chat) << row.name;
+
+        event(T::leftMouseDragged, row.begin);
+        event(T::leftMouseDragged, {250, 450});
+        event(T::leftMouseUp, {250, 450});
+        EXPECT_EQ(windows().frame(window), row.snaps ? zone(1) : chatFrame) << row.name;
+        EXPECT_EQ(windows().frame(photo), photoFrame) << row.name;
+        windows().close(window);
     }
 }

@@ -6,12 +6,15 @@
 #include "LaunchFixture.h"
 
 #include "app/DisplayLayoutEventBus.h"
+#include "app/DisplayLayouts.h"
 #include "core/MultiDisplayState.h"
 #include "core/WMState.h"
 #include "input/DragSnapController.h"
 #include "input/MouseEventTap.h"
 #include "input/PickAndDropController.h"
 #include "input/SDPController.h"
+#include "layouts/BuiltinLayouts.h"
+#include "layouts/LayoutMemoryStore.h"
 #include "platform/Format.h"
 #include "platform/HotKeys.h"
 #include "ui/overlays/ToastHUDController.h"
@@ -204,6 +207,39 @@ TEST_F(MouseGestureTest, shiftAtTheReleaseSwapsWithinADisplayAndReleasingTheKeys
     desktop->loop().advance(seconds(1));
     EXPECT_EQ(desktop->windows().frame(lower), zoneFrame("LOW", 1));
     EXPECT_EQ(desktop->windows().frame(upper), zoneFrame("LOW", 2));
+}
+
+// Carried onto the display above, a window leaves its zone below: Shift at the release onto that emptied
+// zone is a plain push that pulls nothing back across, and the memory written at the quit holds the
+// window once, on the display it went to. Both displays have 50:50 here, left and right halves.
+TEST_F(MouseGestureTest, aWindowCarriedToTheOtherDisplayLeavesItsZoneThereForShiftAndTheMemory) {
+    for (const char* uuid : {"HIGH", "LOW"})
+        app->displayLayouts().applyRegionSet(builtinSplit5050Layout(), std::string(uuid), false);
+    auto carry = [&](Point from, Point to, std::uint64_t releaseFlags) {
+        mouse(T::flagsChanged, from, CO);
+        mouse(T::leftMouseDown, from, CO);
+        mouse(T::leftMouseDragged, to, CO);
+        mouse(T::leftMouseUp, to, releaseFlags);
+        desktop->loop().advance(seconds(1));
+    };
+    const WindowID left = openFocused(Rect{100, 100, 300, 300}, "Left");
+    carry({250, 550}, {250, 400}, CO);
+    const WindowID right = openFocused(Rect{600, 100, 300, 300}, "Right");
+    carry({750, 550}, {750, 400}, CO);
+    ASSERT_EQ(desktop->windows().frame(left), zoneFrame("LOW", 1));
+    ASSERT_EQ(desktop->windows().frame(right), zoneFrame("LOW", 2));
+
+    carry({250, 400}, {250, -300}, CO); // up onto the display above
+    ASSERT_EQ(desktop->windows().frame(left), zoneFrame("HIGH", 1));
+    carry({750, 400}, {250, 400}, CO | SHIFT);
+    EXPECT_EQ(desktop->windows().frame(right), zoneFrame("LOW", 1));
+    EXPECT_EQ(desktop->windows().frame(left), zoneFrame("HIGH", 1));
+
+    app->applicationWillTerminate();
+    const auto memory = LayoutMemoryStore::fromJSON(nlohmann::json::parse(read(home / "layout-memory.json")));
+    const RegionSlots one{{1, {"com.example.editor"}}};
+    EXPECT_EQ(memory.regionToSlots("LOW", kBuiltinSplit5050ID), one);
+    EXPECT_EQ(memory.regionToSlots("HIGH", kBuiltinSplit5050ID), one);
 }
 
 TEST_F(MouseGestureTest, aWindowThatCannotBeReadAtTheDropStaysAndTheToastShowsWhereTheCursorLetGo) {

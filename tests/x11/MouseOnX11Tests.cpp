@@ -4,8 +4,11 @@
 // click goes on to the window under the pointer as before. Resizing a window by its left border keeps
 // the width it was dragged to, and a window closed while it is being dragged hands its snap to no other.
 // A control+option press on a utility or splash window over an xterm carries neither.
+// A window pushed to the other monitor leaves its zone on this one, which Shift at a release then fills
+// with a plain push; an application on the exclusion list moves only by a drag begun on its window.
 #include "ProgramOnX11.h"
 
+#include "layouts/LayoutMemoryStore.h"
 #include "platform/Format.h"
 
 #include <X11/keysym.h>
@@ -236,6 +239,112 @@ TEST_F(MouseOnX11Test, aCarryStartedOnAUtilityOrSplashWindowOverAnXtermLeavesThe
 
     EXPECT_TRUE(carryWithControlAndAlt(grip, {3300, 500})) << logText();
     EXPECT_TRUE(comesToFill(notes, right)) << platform::describe(session->frameOf(notes)) << logText();
+    quit(korvane);
+}
+
+// Notes pushed into the primary's left zone and on to the other monitor's zone 1; Other carried into the
+// primary's right zone, then with Control+option onto the left zone, Shift held at the release: the zone
+// Notes left is empty, so Other is pushed there and Notes stays on the other monitor. The memory written at
+// the quit holds each xterm once.
+TEST_F(MouseOnX11Test, aShiftReleaseOntoTheZoneAWindowLeftForTheOtherMonitorIsAPlainPush) {
+    startSession(true);
+    const xcb_window_t other = activeXterm("Other", "60x20+3000+300");
+    const xcb_window_t notes = activeXterm("Notes", "60x20+2000+100");
+    const pid_t korvane = startAndWait();
+    // The launch restore registers the hot keys again; a press on its way then is dropped.
+    ASSERT_TRUE(waitForLine("Scene Restore complete")) << logText();
+    press({XK_Control_L, XK_Alt_L, XK_1});
+    ASSERT_TRUE(comesToFill(notes, left)) << platform::describe(session->frameOf(notes)) << logText();
+    press({XK_Control_L, XK_Alt_L, XK_z});
+    const Rect away{0, 0, 960, 900}; // zone 1 of the other monitor
+    ASSERT_TRUE(comesToFill(notes, away)) << platform::describe(session->frameOf(notes)) << logText();
+    session->watchFrames(notes);
+    // Control+option held, a window carried from one place to another, Shift added before the release
+    // when asked.
+    const xcb_keycode_t control = session->keycodeOf(XK_Control_L), alt = session->keycodeOf(XK_Alt_L),
+                        shift = session->keycodeOf(XK_Shift_L);
+    auto carry = [&](Point from, const Rect& zone, bool withShift) {
+        session->fakeInput(XCB_KEY_PRESS, control);
+        session->fakeInput(XCB_KEY_PRESS, alt);
+        settle();
+        glide(from);
+        settle();
+        session->fakeInput(XCB_BUTTON_PRESS, 1);
+        settle();
+        glide({zone.midX(), zone.midY()});
+        EXPECT_TRUE(highlightShows(zone)) << logText();
+        if (withShift) session->fakeInput(XCB_KEY_PRESS, shift);
+        settle();
+        session->fakeInput(XCB_BUTTON_RELEASE, 1);
+        if (withShift) session->fakeInput(XCB_KEY_RELEASE, shift);
+        session->fakeInput(XCB_KEY_RELEASE, alt);
+        session->fakeInput(XCB_KEY_RELEASE, control);
+    };
+    const Rect otherFrame = session->frameOf(other);
+    carry({otherFrame.midX(), otherFrame.midY()}, right, false);
+    ASSERT_TRUE(comesToFill(other, right)) << platform::describe(session->frameOf(other)) << logText();
+    // The keys are pressed again once the program has seen them let go: not before its push, which ends
+    // by bringing the xterm forward, is over.
+    ASSERT_TRUE(
+        X11TestSession::waitFor([&] { return count("AutoPush rid=2: _NET_ACTIVE_WINDOW request") > 0; }));
+    settle();
+
+    carry({right.midX(), right.midY()}, left, true);
+    EXPECT_TRUE(comesToFill(other, left)) << platform::describe(session->frameOf(other)) << logText();
+    EXPECT_TRUE(waitForLine("SwapPush: Target zone 1 empty, using regular push")) << logText();
+    EXPECT_FALSE(anyFills(session->framesShown(), right)) << logText();
+    EXPECT_TRUE(comesToFill(notes, away)) << platform::describe(session->frameOf(notes));
+    quit(korvane);
+
+    std::size_t slots = 0;
+    const auto memory = nlohmann::json::parse(contents(home() / "layout-memory.json"));
+    for (const auto& [key, entry] : LayoutMemoryStore::fromJSON(memory).map)
+        for (const auto& [region, bundleIDs] : entry.regionToSlots)
+            slots += bundleIDs.size();
+    EXPECT_EQ(slots, 2u) << memory.dump();
+}
+
+// The xterm has the keyboard and its application is on the drag-to-zone exclusion list. A drag begun on
+// the empty desktop and a drag of an xcalc's title bar, both let go over the right zone, leave it where
+// it stands; a drag of its own title bar snaps it.
+TEST_F(MouseOnX11Test, anExcludedApplicationsWindowMovesOnlyByADragBegunOnIt) {
+    startSession(true);
+    fs::create_directories(home());
+    std::ofstream(home() / "user-defaults.json") << R"({"DragSnapBlacklist":["xterm","debian-xterm"]})";
+    session->start({"xcalc", "-geometry", "+3300+650"}); // low in the primary's right half
+    std::optional<xcb_window_t> calc;
+    // xcalc does not name its process on its window; it is known by its title.
+    ASSERT_TRUE(X11TestSession::waitFor([&] {
+        calc = session->viewableWindowTitled("Calculator");
+        return calc && session->isClient(*calc);
+    }));
+    const xcb_window_t notes = xterm("Notes", "60x20+2000+100"); // in the primary's left half
+    ASSERT_TRUE(focusByClick(notes));
+    const pid_t korvane = startAndWait();
+    session->watchFrames(notes);
+    const Rect standing = session->frameOf(notes);
+    // Let go over the right zone with the button held a while, the zone lit had the drag counted.
+    auto dragFrom = [&](Point begin) {
+        glide(begin);
+        settle();
+        session->fakeInput(XCB_BUTTON_PRESS, 1);
+        glide({3000, 400});
+        highlightShows(right);
+        session->fakeInput(XCB_BUTTON_RELEASE, 1);
+        settle();
+    };
+
+    dragFrom({2400, 900}); // the desktop below the xterm
+    EXPECT_EQ(session->activeWindow(), notes) << "the xterm kept the keyboard";
+    const Rect calcFrame = session->frameOf(*calc);
+    dragFrom({calcFrame.midX(), calcFrame.minY() + 8});
+    EXPECT_EQ(session->frameOf(notes), standing);
+
+    // Its own title bar, within the left zone: by the time that zone lights up, the releases before were
+    // long handled.
+    dragTitleBar(notes, {2300, 500}, left);
+    EXPECT_TRUE(comesToFill(notes, left)) << platform::describe(session->frameOf(notes)) << logText();
+    EXPECT_FALSE(anyFills(session->framesShown(), right)) << logText();
     quit(korvane);
 }
 
