@@ -1,8 +1,6 @@
 // The "Preferences" window: a plain top-level window holding the settings view.
 #include "ui/settings/SettingsWindowController.h"
 
-#include "core/ScreenSpace.h"
-
 #include "app/PermissionManager.h"
 #include "platform/Platform.h"
 #include "ui/overlays/BringForward.h"
@@ -40,10 +38,7 @@ SettingsWindowController::SettingsWindowController(platform::Platform& platform,
     window_->view = new SettingsView(
         platform, viewModel, permissionManager ? std::move(permissionManager) : PermissionManager::shared());
     content->addWidget(window_->view);
-    window->resize(kWidth, kHeight);
-    if (const auto centred =
-            centredOnMainScreen(platform.screens(), Size{double(window->width()), double(window->height())}))
-        window->move(qtPoint(*centred));
+    openOnMainScreen(platform.screens(), *window, QSize(kWidth, kHeight));
 }
 
 SettingsWindowController::~SettingsWindowController() {
