@@ -4,6 +4,7 @@
 #include "platform/Platform.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace korvane {
 
@@ -32,13 +33,68 @@ Rect nativeRect(platform::Screens& screens, const Rect& bottomLeft) {
     return Rect{origin.x + r.minX(), origin.y + r.minY(), r.width(), r.height()};
 }
 
-std::optional<Point> centredOnMainScreen(platform::Screens& screens, const Size& size) {
-    const auto main = screens.mainScreen();
-    if (!main) return std::nullopt;
-    const Rect area = nativeRect(screens, main->visibleFrame);
-    // The title bar stays in reach: a window too large for the screen overhangs at the bottom right.
+Rect bottomLeftRect(platform::Screens& screens, const Rect& native) {
+    const Point origin = screens.nativeOrigin();
+    const Rect r{native.minX() - origin.x, native.minY() - origin.y, native.width(), native.height()};
+    // The same height nativeRect flips with; without screens the rectangle's own top serves both ways.
+    const double H = flipHeight(screens).value_or(r.maxY());
+    return flipRect(r, H);
+}
+
+Point centredIn(const Rect& area, const Size& size) {
     return Point{std::max(area.minX(), area.midX() - size.width / 2),
                  std::max(area.minY(), area.midY() - size.height / 2)};
+}
+
+namespace {
+
+// How far a point lies outside a rectangle; zero inside it.
+double distance(const Rect& r, Point p) {
+    const double dx = std::max({r.minX() - p.x, 0.0, p.x - r.maxX()});
+    const double dy = std::max({r.minY() - p.y, 0.0, p.y - r.maxY()});
+    return std::hypot(dx, dy);
+}
+
+// The screen whose area (as `areaOf` gives it) holds the point, else the nearest; the first of equals.
+template <typename AreaOf>
+const ScaledScreen* screenAt(const std::vector<ScaledScreen>& screens, Point p, AreaOf areaOf) {
+    const ScaledScreen* best = nullptr;
+    double bestDistance = 0;
+    for (const auto& screen : screens) {
+        const Rect area = areaOf(screen);
+        const double d = area.contains(p) ? -1 : distance(area, p);
+        if (!best || d < bestDistance) {
+            best = &screen;
+            bestDistance = d;
+        }
+    }
+    return best;
+}
+
+Rect logicalArea(const ScaledScreen& screen) {
+    return Rect{screen.logicalOrigin,
+                Size{screen.native.width() / screen.ratio, screen.native.height() / screen.ratio}};
+}
+
+} // namespace
+
+Rect logicalFromNative(const Rect& native, const std::vector<ScaledScreen>& screens) {
+    const ScaledScreen* screen =
+        screenAt(screens, native.center(), [](const ScaledScreen& s) { return s.native; });
+    if (!screen || screen->ratio <= 0) return native;
+    const double r = screen->ratio;
+    return Rect{screen->logicalOrigin.x + (native.minX() - screen->native.minX()) / r,
+                screen->logicalOrigin.y + (native.minY() - screen->native.minY()) / r, native.width() / r,
+                native.height() / r};
+}
+
+Rect nativeFromLogical(const Rect& logical, const std::vector<ScaledScreen>& screens) {
+    const ScaledScreen* screen = screenAt(screens, logical.center(), logicalArea);
+    if (!screen || screen->ratio <= 0) return logical;
+    const double r = screen->ratio;
+    return Rect{screen->native.minX() + (logical.minX() - screen->logicalOrigin.x) * r,
+                screen->native.minY() + (logical.minY() - screen->logicalOrigin.y) * r, logical.width() * r,
+                logical.height() * r};
 }
 
 std::optional<double> primaryScreenHeight() {

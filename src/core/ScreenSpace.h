@@ -6,6 +6,7 @@
 #include "platform/Screens.h"
 
 #include <optional>
+#include <vector>
 
 namespace korvane {
 
@@ -30,9 +31,28 @@ inline Rect flipRect(const Rect& r, double H) {
 // through it, so that all of them agree with the platform on which screen is the main one.
 Rect nativeRect(platform::Screens& screens, const Rect& bottomLeft);
 
-// Where a window's frame of that size stands in the middle of the main screen's visible frame: its top
-// left corner in the window server's coordinates, kept within that frame's top left where the window is
-// the larger. Nothing while no screen is connected.
-std::optional<Point> centredOnMainScreen(platform::Screens& screens, const Size& size);
+// The inverse of nativeRect: a rectangle in the window server's coordinates in the bottom-left global space.
+Rect bottomLeftRect(platform::Screens& screens, const Rect& native);
+
+// Where a window's frame of that size stands in the middle of `area` (top-left coordinates, y down): its
+// top left corner, kept within the area's top left where the window is the larger, so that the title bar
+// stays in reach.
+Point centredIn(const Rect& area, const Size& size);
+
+// A screen as a toolkit that scales its windows lays them out on it: where it lies in the window server's
+// pixels, where its top left corner lies in the toolkit's own (logical) pixels, and how many of the
+// server's pixels make one of the toolkit's. A window's place and size in the toolkit's pixels are its
+// distance from that corner and its size, each divided by the ratio of the screen it is on.
+struct ScaledScreen {
+    Rect native;
+    Point logicalOrigin;
+    double ratio = 1;
+};
+
+// A rectangle in the window server's pixels in the toolkit's, by the screen holding its middle (else the
+// screen nearest to it); unchanged without screens.
+Rect logicalFromNative(const Rect& native, const std::vector<ScaledScreen>& screens);
+// The reverse, by the screen holding the rectangle's middle in the toolkit's pixels (else the nearest).
+Rect nativeFromLogical(const Rect& logical, const std::vector<ScaledScreen>& screens);
 
 } // namespace korvane

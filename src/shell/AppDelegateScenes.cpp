@@ -101,13 +101,7 @@ void AppDelegate::showSaveSceneSheet() {
     };
     model->layoutTemplateResolver = layoutLibrary_;
 
-    // Centred on the visible frame.
-    const Rect visible = screen->visibleFrame;
-    const Rect frame{visible.midX() - SceneSaveWindowController::kWidth / 2.0,
-                     visible.midY() - SceneSaveWindowController::kHeight / 2.0,
-                     static_cast<double>(SceneSaveWindowController::kWidth),
-                     static_cast<double>(SceneSaveWindowController::kHeight)};
-    auto controller = std::make_shared<SceneSaveWindowController>(model, screens, frame);
+    auto controller = std::make_shared<SceneSaveWindowController>(model, screens, screen->visibleFrame);
     model->onDismiss = [weakController = std::weak_ptr<SceneSaveWindowController>(controller)] {
         if (auto window = weakController.lock()) window->close();
     };

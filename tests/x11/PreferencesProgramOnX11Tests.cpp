@@ -11,8 +11,9 @@
 // while Ctrl+Alt+Insert recorded for the card switcher opens it; minimised, the window comes back with the
 // keyboard from the menu; the window manager's close takes it away at once however soon after its opening it
 // comes, and it opens again in the middle of the main screen after the monitors are rearranged; a Ctrl+Alt
-// carry started on it carries no xterm beneath it. Pictures of the real window are left under
-// build/screenshots.
+// carry started on it carries no xterm beneath it. Under the toolkit's scaling the corner button, the global
+// switcher and the Preferences lie on the monitors the server has, at their scaled size. Pictures of the
+// real window are left under build/screenshots.
 #include "IconPictures.h"
 #include "PrivateSystemBus.h"
 #include "ProgramOnX11.h"
@@ -512,6 +513,47 @@ TEST_F(PreferencesProgramOnX11Test,
         const auto cards = session->viewableWindowTitled("Scene Switcher");
         return cards && session->activeWindow() == *cards;
     })) << logText();
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+// Scaled twice, as a desktop sets it for a screen of high density: the program's windows are laid out in
+// the toolkit's pixels, each twice the server's, on the monitors where the server has them. The corner
+// button stands at the main monitor's top right inside the strip it keeps, which a zone's window stays
+// below; the global switcher covers the monitor it opens on; the Preferences open on the main monitor.
+TEST_F(PreferencesProgramOnX11Test, underTheToolkitsScalingTheProgramsWindowsLieOnTheMonitorsTheyBelongTo) {
+    startSession(true);
+    const xcb_window_t notes = activeXterm("Notes", "60x20+2000+100"); // in the primary's left half
+    const pid_t korvane = startKorvane({"QT_SCALE_FACTOR=2"});
+    ASSERT_TRUE(ready()) << logText();
+
+    // 30 × 26 toolkit pixels, 8 in from the monitor's right edge and 2 below its top.
+    std::optional<Rect> button;
+    ASSERT_TRUE(X11TestSession::waitFor([&] {
+        return (button = trayIcon(korvane)) && *button == Rect(kPrimaryRoot.maxX() - 16 - 60, 4, 60, 52);
+    })) << (button ? platform::describe(*button) : "no button")
+        << logText();
+    ASSERT_TRUE(pushIntoPrimarysRightHalf(notes)) << platform::describe(session->frameOf(notes)) << logText();
+    EXPECT_GE(session->frameOf(notes).minY(), button->maxY()) << platform::describe(session->frameOf(notes));
+
+    const auto window = openPreferences(korvane);
+    ASSERT_TRUE(window) << logText();
+    const Rect frame = session->frameOf(*window);
+    EXPECT_TRUE(kPrimaryRoot.intersection(frame) == frame) << platform::describe(frame);
+    picture(*window, "preferences-scaled-x11.png");
+
+    press({XK_Control_L, XK_Alt_L, XK_a});
+    std::optional<xcb_window_t> switcher;
+    ASSERT_TRUE(X11TestSession::waitFor([&] {
+        return (switcher = session->viewableWindowTitled("Global Switcher")) &&
+               session->activeWindow() == *switcher;
+    })) << logText();
+    EXPECT_EQ(session->frameOf(*switcher), kPrimaryRoot) << platform::describe(session->frameOf(*switcher));
+    EXPECT_TRUE(
+        session->saveScreenshot(kPrimaryRoot, ProgramOnX11Test::picture("global-switcher-scaled-x11.png")));
+    press({XK_Escape});
+    EXPECT_TRUE(X11TestSession::waitFor([&] { return !session->viewableWindowTitled("Global Switcher"); }));
 
     ::kill(korvane, SIGTERM);
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();

@@ -336,17 +336,7 @@ TEST_F(StatusMenuProgramOnX11Test, withoutATrayTheCornerButtonKeepsTheTopRightZo
     ASSERT_TRUE(X11TestSession::waitFor([&] { return (corner = cornerButton(korvane)).has_value(); }))
         << logText();
 
-    // Into zone 2, the primary's right half, pressed again should a press go astray on a busy machine
-    // (a second one leaves the window where it is).
-    const auto inCorner = [&] {
-        const Rect frame = session->frameOf(notes);
-        return frame.maxX() == kPrimaryRoot.maxX() && frame.maxY() == kPrimaryRoot.maxY();
-    };
-    ASSERT_TRUE(X11TestSession::waitFor([&] {
-        press({XK_Control_L, XK_Alt_L, XK_2});
-        return X11TestSession::waitFor(inCorner, seconds(3));
-    })) << platform::describe(session->frameOf(notes))
-        << logText();
+    ASSERT_TRUE(pushIntoPrimarysRightHalf(notes)) << platform::describe(session->frameOf(notes)) << logText();
     const Rect frame = session->frameOf(notes);
     corner = cornerButton(korvane);
     ASSERT_TRUE(corner);

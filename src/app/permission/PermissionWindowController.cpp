@@ -2,8 +2,8 @@
 #include "app/permission/PermissionWindowController.h"
 
 #include "app/permission/PermissionView.h"
-#include "core/ScreenSpace.h"
 #include "platform/Platform.h"
+#include "ui/overlays/Overlay.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -12,8 +12,6 @@
 #include <QVBoxLayout>
 #include <QWidget>
 #include <QWindow>
-
-#include <cmath>
 
 namespace korvane {
 
@@ -106,7 +104,7 @@ PermissionWindowController::PermissionWindowController(PermissionManager& manage
     // Centred once, on the main screen; where it goes later is the user's choice.
     if (const auto centred =
             centredOnMainScreen(platform.screens(), Size{double(panel->width()), double(panel->height())}))
-        panel->move(static_cast<int>(std::lround(centred->x)), static_cast<int>(std::lround(centred->y)));
+        panel->move(qtPoint(*centred));
 }
 
 PermissionWindowController::~PermissionWindowController() {

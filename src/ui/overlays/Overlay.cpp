@@ -1,4 +1,5 @@
-// The overlay window's flags and desktop marks, and the one conversion of overlay rectangles.
+// The overlay window's flags and desktop marks, and the one conversion between the platform's screen
+// coordinates and the toolkit's.
 #include "ui/overlays/Overlay.h"
 
 #include "core/ScreenSpace.h"
@@ -6,11 +7,14 @@
 
 #include <QGuiApplication>
 #include <QPainterPath>
+#include <QScreen>
+#include <QStyle>
 #include <QWindow>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <vector>
 
 namespace korvane {
 
@@ -35,11 +39,77 @@ OverlayWindow::OverlayWindow(platform::Screens& screens, const char* title, Qt::
     screens.showOnAllWorkspaces(nativeWindow);
 }
 
+namespace {
+
+// The screens as the toolkit lays windows out on them. The toolkit keeps each screen's top left corner
+// where the window server has it and divides only its size (and every place on it, measured from that
+// corner) by the screen's device pixel ratio.
+std::vector<ScaledScreen> toolkitScreens() {
+    std::vector<ScaledScreen> screens;
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        const QRect g = screen->geometry();
+        const double ratio = screen->devicePixelRatio();
+        screens.push_back(
+            ScaledScreen{Rect{double(g.x()), double(g.y()), g.width() * ratio, g.height() * ratio},
+                         Point{double(g.x()), double(g.y())}, ratio});
+    }
+    return screens;
+}
+
+Rect rectOf(const QRect& r) {
+    return Rect{double(r.x()), double(r.y()), double(r.width()), double(r.height())};
+}
+
+QRect wholePixels(const Rect& r) {
+    const QPoint topLeft(static_cast<int>(std::lround(r.minX())), static_cast<int>(std::lround(r.minY())));
+    const QPoint farCorner(static_cast<int>(std::lround(r.maxX())), static_cast<int>(std::lround(r.maxY())));
+    return QRect(topLeft, QSize(farCorner.x() - topLeft.x(), farCorner.y() - topLeft.y()));
+}
+
+} // namespace
+
 QRect qtGlobalRect(platform::Screens& screens, const Rect& bottomLeft) {
-    const Rect r = nativeRect(screens, bottomLeft);
-    // Whole pixels: the origin rounded, the size rounded, so that neighbouring zones stay neighbours.
-    return QRect(static_cast<int>(std::lround(r.minX())), static_cast<int>(std::lround(r.minY())),
-                 static_cast<int>(std::lround(r.width())), static_cast<int>(std::lround(r.height())));
+    return wholePixels(logicalFromNative(nativeRect(screens, bottomLeft), toolkitScreens()));
+}
+
+Rect platformRect(platform::Screens& screens, const QRect& qtGlobal) {
+    return bottomLeftRect(screens, nativeFromLogical(rectOf(qtGlobal), toolkitScreens()));
+}
+
+std::optional<Point> centredOnMainScreen(platform::Screens& screens, const Size& size) {
+    const auto main = screens.mainScreen();
+    if (!main) return std::nullopt;
+    const QPoint centred = centredIn(
+        qtGlobalRect(screens, main->visibleFrame),
+        QSize(static_cast<int>(std::lround(size.width)), static_cast<int>(std::lround(size.height))));
+    return Point{double(centred.x()), double(centred.y())};
+}
+
+void openOnMainScreen(platform::Screens& screens, QWidget& window, const QSize& size) {
+    const auto main = screens.mainScreen();
+    if (!main) {
+        window.resize(size);
+        return;
+    }
+    const QRect area = qtGlobalRect(screens, main->visibleFrame);
+    // The window manager's frame around it, once it has had one; before, a title bar as high as the
+    // toolkit's style draws one.
+    QSize frame = window.frameGeometry().size() - window.size();
+    if (frame.isNull()) frame = QSize(0, window.style()->pixelMetric(QStyle::PM_TitleBarHeight));
+    const QSize fitted = size.boundedTo(area.size() - frame).expandedTo(window.minimumSizeHint());
+    window.resize(fitted);
+    // One sized down is centred with its frame, which then fills the area from its top.
+    window.move(centredIn(area, fitted == size ? fitted : fitted + frame));
+}
+
+QPoint centredIn(const QRect& area, const QSize& size) {
+    return qtPoint(korvane::centredIn(rectOf(area), Size{double(size.width()), double(size.height())}));
+}
+
+QRect topCentredIn(const QRect& area, const QSize& size, int top) {
+    return QRect(
+        QPoint(area.x() + static_cast<int>(std::lround((area.width() - size.width()) / 2.0)), area.y() + top),
+        size);
 }
 
 QPoint qtPoint(const Point& point) {

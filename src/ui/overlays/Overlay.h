@@ -5,6 +5,8 @@
 
 #include "platform/Geometry.h"
 
+#include <optional>
+
 #include <QPoint>
 #include <QRect>
 #include <QRegion>
@@ -39,9 +41,34 @@ inline constexpr int kXcbNotificationType = 0x800;
 // strip the window manager keeps other windows out of.
 inline constexpr int kXcbDockType = 0x004;
 
-// The rectangle (bottom-left global, as screens and zones are given) in the toolkit's global
-// coordinates, which are the window server's (see nativeRect), in whole pixels.
+// The toolkit's global coordinates are the window server's divided by each screen's device pixel ratio
+// (under a scale factor the desktop sets for screens of high density): every window of the program is
+// placed and sized through the conversions below, and its margins and sizes are counted in the toolkit's
+// pixels, so that it lands on the screen it belongs to at the size it is drawn for.
+
+// The rectangle (bottom-left global, as screens and zones are given) in the toolkit's global coordinates,
+// in whole pixels: its edges rounded, so that neighbouring zones stay neighbours.
 QRect qtGlobalRect(platform::Screens& screens, const Rect& bottomLeft);
+// The reverse: a rectangle of the toolkit's global coordinates in the bottom-left global space.
+Rect platformRect(platform::Screens& screens, const QRect& qtGlobal);
+
+// Where a window's frame of that size (the toolkit's pixels) stands in the middle of the main screen's
+// visible frame: its top left corner in the toolkit's global coordinates, kept within that frame's top
+// left where the window is the larger. Nothing while no screen is connected.
+std::optional<Point> centredOnMainScreen(platform::Screens& screens, const Size& size);
+
+// Sizes a window the user places and moves to `size` (the toolkit's pixels), or down to the main screen's
+// visible frame less the window manager's frame where that is smaller (no smaller than the window's
+// minimum), and centres it there: a
+// screen the toolkit scales may hold fewer of its pixels than the window asks for, and the window's
+// buttons must stay on it.
+void openOnMainScreen(platform::Screens& screens, QWidget& window, const QSize& size);
+
+// Where a frame of `size` stands in the middle of `area` (both the toolkit's): its top left corner, kept
+// within the area's top left where the frame is the larger.
+QPoint centredIn(const QRect& area, const QSize& size);
+// A frame of `size` centred across `area` (both the toolkit's), its top `top` pixels below the area's.
+QRect topCentredIn(const QRect& area, const QSize& size, int top);
 
 // The point, in whole pixels.
 QPoint qtPoint(const Point& point);

@@ -102,10 +102,9 @@ void ToastHUDController::show(const std::string& message, const platform::Screen
     const int width = label->width() + 2 * kSidePadding;
     label->move(kSidePadding, (kHeight - label->height()) / 2);
 
-    const Rect visible = screen.visibleFrame;
-    const Rect frame{visible.midX() - width / 2.0, visible.maxY() - kTopOffset, static_cast<double>(width),
-                     static_cast<double>(kHeight)};
-    panel->setGeometry(qtGlobalRect(screens, frame));
+    // Its bottom edge kTopOffset below the top of the visible frame.
+    panel->setGeometry(topCentredIn(qtGlobalRect(screens, screen.visibleFrame), QSize(width, kHeight),
+                                    kTopOffset - kHeight));
     if (!panel->isTranslucent()) panel->setMask(roundedRegion(panel->rect(), kCornerRadius));
     panel->show();
     windows[key] = std::make_unique<Toast>(panel);

@@ -2,7 +2,6 @@
 // coordinates, where the windows are: those of the platform's global space move with the main screen.
 #include "ui/overlays/WindowsKeptOnScreens.h"
 
-#include "core/ScreenSpace.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Screens.h"
 #include "ui/overlays/Overlay.h"

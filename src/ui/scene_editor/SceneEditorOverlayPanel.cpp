@@ -1,6 +1,7 @@
 // The editor's panel per display and its root view.
 #include "ui/scene_editor/SceneEditorOverlayPanel.h"
 
+#include "core/ScreenSpace.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Platform.h"
 #include "ui/overlays/Overlay.h"
@@ -18,6 +19,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 
@@ -272,8 +275,9 @@ void SceneEditorOverlayPanel::cover(const Rect& visibleFrame) {
     // The desktop's own picture where it has one, dimmed once as it is copied rather than blended at
     // every paint; else the toolkit's grab of the screen.
     bool filled = false;
-    screens_.capture(visibleFrame, [this, &area, &filled](const platform::ScreenPictureView& picture) {
-        filled = setPicture(area.size(), picture);
+    const QSize pixels = pictureSize(screens_, visibleFrame);
+    screens_.capture(visibleFrame, [this, &pixels, &filled](const platform::ScreenPictureView& picture) {
+        filled = setPicture(pixels, picture);
     });
     if (!filled) {
         backdrop_ = QImage();
@@ -287,6 +291,12 @@ void SceneEditorOverlayPanel::cover(const Rect& visibleFrame) {
         }
     }
     place(area);
+}
+
+QSize SceneEditorOverlayPanel::pictureSize(platform::Screens& screens, const Rect& visibleFrame) {
+    const Rect native = nativeRect(screens, visibleFrame);
+    return QSize(static_cast<int>(std::lround(native.width())),
+                 static_cast<int>(std::lround(native.height())));
 }
 
 void SceneEditorOverlayPanel::coverWithPicture(const Rect& visibleFrame) {
@@ -358,10 +368,17 @@ void SceneEditorOverlayPanel::hideEvent(QHideEvent* event) {
 void SceneEditorOverlayPanel::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
     painter.setCompositionMode(QPainter::CompositionMode_Source);
-    if (backdrop_.isNull())
+    if (backdrop_.isNull()) {
         painter.fillRect(event->rect(), QColor(14, 14, 15));
-    else
-        painter.drawImage(event->rect(), backdrop_, event->rect());
+    } else {
+        // The picture has the server's pixels; the panel is laid out in the toolkit's, fewer of them
+        // where the toolkit scales its windows.
+        const QRectF shown(event->rect());
+        const double sx = backdrop_.width() / std::max(1.0, double(width()));
+        const double sy = backdrop_.height() / std::max(1.0, double(height()));
+        painter.drawImage(shown, backdrop_,
+                          QRectF(shown.x() * sx, shown.y() * sy, shown.width() * sx, shown.height() * sy));
+    }
 }
 
 } // namespace korvane

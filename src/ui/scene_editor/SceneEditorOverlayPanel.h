@@ -105,10 +105,13 @@ class SceneEditorOverlayPanel : public QWidget, public KeptForNextShowing {
     // the picture looks the same while the windows behind stay blocked.
     void cover(const Rect& visibleFrame);
     // The first half of cover, for a picture taken of several screens at once: `picture` of the area the
-    // panel is to cover, or the next band of it, `size` the area's in the toolkit's pixels, dimmed into
-    // the backdrop; true once the picture is whole; false, and nothing of it kept, when the sizes differ.
+    // panel is to cover, or the next band of it, `size` the area's in the window server's pixels (see
+    // pictureSize), dimmed into the backdrop; true once the picture is whole; false, and nothing of it
+    // kept, when the sizes differ. Under the toolkit's scaling the picture keeps every pixel the server has.
     // Touches nothing but the panel's own memory, so it may run while the desktop lends the picture.
     bool setPicture(const QSize& size, const platform::ScreenPictureView& picture);
+    // The size of the picture of `visibleFrame` (bottom-left global) in the window server's pixels.
+    static QSize pictureSize(platform::Screens& screens, const Rect& visibleFrame);
     // The rest of cover, with the picture setPicture kept.
     void coverWithPicture(const Rect& visibleFrame);
     SceneEditorBlockingView* blockingView() const { return blockingView_; }

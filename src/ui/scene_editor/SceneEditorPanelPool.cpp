@@ -45,8 +45,8 @@ void SceneEditorPanelPool::prepare(const std::vector<Rect>& visibleFrames, Showi
     std::vector<SceneEditorOverlayPanel*> panels;
     std::vector<QSize> sizes;
     for (const Rect& frame : visibleFrames) {
-        sizes.push_back(qtGlobalRect(screens_, frame).size());
-        panels.push_back(pick(sizes.back()));
+        sizes.push_back(SceneEditorOverlayPanel::pictureSize(screens_, frame));
+        panels.push_back(pick(qtGlobalRect(screens_, frame).size()));
     }
     bool shown = false;
     std::function<void()> showAll;

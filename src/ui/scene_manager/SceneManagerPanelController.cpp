@@ -46,17 +46,13 @@ SceneManagerPanelController::SceneManagerPanelController(platform::Platform& pla
                      [window] { delete window; });
     window->setWindowTitle(kTitle);
     window->setMinimumSize(kMinimumWidth, kMinimumHeight);
-    window->resize(kWidth, kHeight);
     auto* layout = new QVBoxLayout(window);
     layout->setContentsMargins(0, 0, 0, 0);
     window_->panel = new SceneManagerPanel(platform_.screens(), viewModel, std::move(presenter), window);
     layout->addWidget(window_->panel);
 
     // Centred on the visible part of the main screen.
-    if (auto main = platform_.screens().mainScreen()) {
-        const QRect v = qtGlobalRect(platform_.screens(), main->visibleFrame);
-        window->move(v.x() + v.width() / 2 - kWidth / 2, v.y() + v.height() / 2 - kHeight / 2);
-    }
+    openOnMainScreen(platform_.screens(), *window, QSize(kWidth, kHeight));
     window->installEventFilter(new EventWatcher(window, QEvent::Close, EventWatcher::Fires::once, [this] {
         if (auto closed = onDidClose) closed();
     }));

@@ -75,12 +75,9 @@ void SceneRestoreHUDController::show(const SceneRestoreResult& result,
     // From the report as it stands now: news may have come while the window was being made.
     new SceneRestoreHUDView(*report_, window); // the window's child, at its corner
 
-    const Rect visible = target->visibleFrame;
-    const Rect frame{visible.midX() - SceneRestoreHUDView::kWidth / 2.0,
-                     visible.maxY() - SceneRestoreHUDView::kHeight - kTopOffset,
-                     static_cast<double>(SceneRestoreHUDView::kWidth),
-                     static_cast<double>(SceneRestoreHUDView::kHeight)};
-    const QRect place = qtGlobalRect(screens, frame);
+    const QRect place =
+        topCentredIn(qtGlobalRect(screens, target->visibleFrame),
+                     QSize(SceneRestoreHUDView::kWidth, SceneRestoreHUDView::kHeight), kTopOffset);
     window->setFixedSize(place.size());
     // Where nothing blends the window with the desktop, the card's corners are cut away instead.
     if (!window->isTranslucent())

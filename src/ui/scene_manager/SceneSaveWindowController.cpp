@@ -26,7 +26,7 @@ struct SceneSaveWindowController::Window {
 };
 
 SceneSaveWindowController::SceneSaveWindowController(std::shared_ptr<SceneSaveViewModel> model,
-                                                     platform::Screens& screens, const Rect& frame)
+                                                     platform::Screens& screens, const Rect& area)
     : viewModel(std::move(model)), window_(std::make_unique<Window>()) {
     auto* window = new QWidget(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                                             Qt::CustomizeWindowHint | Qt::WindowStaysOnTopHint);
@@ -36,7 +36,7 @@ SceneSaveWindowController::SceneSaveWindowController(std::shared_ptr<SceneSaveVi
                      [window] { delete window; });
     window->setWindowTitle(kTitle);
     window->setFixedSize(kWidth, kHeight);
-    window->move(qtGlobalRect(screens, frame).topLeft());
+    window->move(centredIn(qtGlobalRect(screens, area), window->size()));
     auto* content = new QVBoxLayout(window);
     content->setContentsMargins(0, 0, 0, 0);
     content->addWidget(new SceneSaveSheet(viewModel, window));

@@ -24,10 +24,10 @@ class SceneSaveWindowController {
     static constexpr int kWidth = 640;
     static constexpr int kHeight = 580;
 
-    // Makes the panel over the model, at `frame` (bottom-left global, as the screens give it); not shown
-    // yet.
+    // Makes the panel over the model, centred on `area` (bottom-left global, as the screens give it: a
+    // screen's visible frame); not shown yet.
     SceneSaveWindowController(std::shared_ptr<SceneSaveViewModel> viewModel, platform::Screens& screens,
-                              const Rect& frame);
+                              const Rect& area);
     ~SceneSaveWindowController();
     SceneSaveWindowController(const SceneSaveWindowController&) = delete;
     SceneSaveWindowController& operator=(const SceneSaveWindowController&) = delete;

@@ -3,6 +3,7 @@
 #include "ui/scene_manager/UnconfiguredDisplayToastController.h"
 
 #include "platform/Platform.h"
+#include "ui/overlays/Overlay.h"
 #include "ui/scene_manager/UnconfiguredDisplayToastPanel.h"
 
 #include <QApplication>
@@ -34,11 +35,9 @@ void UnconfiguredDisplayToastController::show(const platform::ScreenInfo& screen
     };
 
     if (qobject_cast<QApplication*>(QCoreApplication::instance())) {
-        const double height = withApply ? kHeightWithApply : kHeightWithoutApply;
-        const Rect visible = screen.visibleFrame;
-        const Rect frame{visible.midX() - UnconfiguredDisplayToastView::kWidth / 2.0,
-                         visible.maxY() - height - kTopMargin,
-                         static_cast<double>(UnconfiguredDisplayToastView::kWidth), height};
+        const int height = withApply ? kHeightWithApply : kHeightWithoutApply;
+        const QRect frame = topCentredIn(qtGlobalRect(platform_.screens(), screen.visibleFrame),
+                                         QSize(UnconfiguredDisplayToastView::kWidth, height), kTopMargin);
         auto* panel = new UnconfiguredDisplayToastPanel(platform_.screens(), frame);
         // The application may end while the prompt shows: the panel goes while the application exists.
         QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, panel,

@@ -12,8 +12,7 @@
 
 namespace korvane {
 
-UnconfiguredDisplayToastPanel::UnconfiguredDisplayToastPanel(platform::Screens& screens,
-                                                             const Rect& contentRect)
+UnconfiguredDisplayToastPanel::UnconfiguredDisplayToastPanel(platform::Screens& screens, const QRect& frame)
     : QWidget(nullptr,
               Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus),
       translucent_(screens.isCompositing()) {
@@ -22,7 +21,7 @@ UnconfiguredDisplayToastPanel::UnconfiguredDisplayToastPanel(platform::Screens& 
     setAttribute(Qt::WA_ShowWithoutActivating);
     setAttribute(Qt::WA_TranslucentBackground, translucent_);
     setFocusPolicy(Qt::NoFocus);
-    setGeometry(qtGlobalRect(screens, contentRect));
+    setGeometry(frame);
     setFixedSize(size());
 
     // A notification window: kept out of task lists and the focus by the window manager, and out of the

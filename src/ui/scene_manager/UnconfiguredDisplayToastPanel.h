@@ -2,8 +2,7 @@
 // window, on every workspace, that takes clicks but never the keyboard and never activates Korvane.
 #pragma once
 
-#include "platform/Geometry.h"
-
+#include <QRect>
 #include <QWidget>
 
 namespace korvane {
@@ -19,9 +18,9 @@ class UnconfiguredDisplayToastPanel : public QWidget {
   public:
     static constexpr const char* kTitle = "Korvane Display Prompt";
 
-    // The panel over `contentRect` (bottom-left global, as screens are given). Where a compositing manager
-    // blends windows it is see-through around its rounded card; elsewhere it is cut to the card's shape.
-    UnconfiguredDisplayToastPanel(platform::Screens& screens, const Rect& contentRect);
+    // The panel over `frame` (the toolkit's global coordinates). Where a compositing manager blends
+    // windows it is see-through around its rounded card; elsewhere it is cut to the card's shape.
+    UnconfiguredDisplayToastPanel(platform::Screens& screens, const QRect& frame);
 
     // Takes the view, sized to the panel.
     void setContentView(UnconfiguredDisplayToastView* view);

@@ -1,8 +1,6 @@
 // The "Preferences" window: a plain top-level window holding the settings view.
 #include "ui/settings/SettingsWindowController.h"
 
-#include "core/ScreenSpace.h"
-
 #include "app/PermissionManager.h"
 #include "platform/Platform.h"
 #include "ui/overlays/BringForward.h"
@@ -40,8 +38,7 @@ SettingsWindowController::SettingsWindowController(platform::Platform& platform,
     window_->view = new SettingsView(
         platform, viewModel, permissionManager ? std::move(permissionManager) : PermissionManager::shared());
     content->addWidget(window_->view);
-    window->resize(kWidth, kHeight);
-    centreOnMainScreen();
+    openOnMainScreen(platform.screens(), *window, QSize(kWidth, kHeight));
 }
 
 SettingsWindowController::~SettingsWindowController() {
@@ -58,11 +55,7 @@ void SettingsWindowController::showWindow() {
 }
 
 void SettingsWindowController::centreOnMainScreen() {
-    QWidget* window = window_->widget;
-    if (!window) return;
-    if (const auto centred =
-            centredOnMainScreen(platform_.screens(), Size{double(window->width()), double(window->height())}))
-        window->move(qtPoint(*centred));
+    if (QWidget* window = window_->widget) openOnMainScreen(platform_.screens(), *window, window->size());
 }
 
 bool SettingsWindowController::isWindowVisible() const {

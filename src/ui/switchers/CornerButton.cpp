@@ -22,17 +22,16 @@ constexpr int kRightMargin = 8;
 // Between the button and its strip's edges: the windows below the strip keep clear of the button.
 constexpr int kStripMargin = 2;
 
-// Where the button goes on a main screen of that frame, in the same bottom-left global space: a little in
+// Where the button goes on a main screen of that frame, both in the toolkit's coordinates: a little in
 // from the screen's top right corner.
-Rect buttonFrame(const Rect& mainScreen) {
-    return Rect{mainScreen.maxX() - kRightMargin - kWidth, mainScreen.maxY() - kStripMargin - kHeight,
-                double(kWidth), double(kHeight)};
+QRect buttonFrame(const QRect& mainScreen) {
+    return QRect(mainScreen.x() + mainScreen.width() - kRightMargin - kWidth, mainScreen.y() + kStripMargin,
+                 kWidth, kHeight);
 }
 
 // The strip it keeps: the screen's width, from its top edge down past the button.
-Rect stripFrame(const Rect& mainScreen) {
-    const double height = kHeight + 2 * kStripMargin;
-    return Rect{mainScreen.minX(), mainScreen.maxY() - height, mainScreen.width(), height};
+QRect stripFrame(const QRect& mainScreen) {
+    return QRect(mainScreen.x(), mainScreen.y(), mainScreen.width(), kHeight + 2 * kStripMargin);
 }
 
 } // namespace
@@ -80,8 +79,10 @@ void CornerButton::place(bool announce) {
     // From the screen's frame, not its visible frame: that leaves out the strip itself. Asked again at
     // every change, even where the strip keeps its place in the platform's space (a main screen that
     // moved): the desktop leaves a strip alone that has not moved.
-    move(qtGlobalRect(screens_, buttonFrame(main->frame)).topLeft());
-    screens_.reserveTopStrip(static_cast<std::uint64_t>(winId()), stripFrame(main->frame), announce);
+    const QRect screen = qtGlobalRect(screens_, main->frame);
+    move(buttonFrame(screen).topLeft());
+    screens_.reserveTopStrip(static_cast<std::uint64_t>(winId()), platformRect(screens_, stripFrame(screen)),
+                             announce);
 }
 
 void CornerButton::paintEvent(QPaintEvent*) {

@@ -169,7 +169,10 @@ void GlobalSwitcherWindowController::show(const platform::ScreenInfo& screen) {
     isVisible = true;
 
     if (switcherView_) {
-        switcherView_->setSearchTop(screen.frame.maxY() - screen.visibleFrame.maxY() + 24);
+        // The top panel's height in the toolkit's pixels, as the switcher's own are.
+        auto& screens = platform_.screens();
+        switcherView_->setSearchTop(qtGlobalRect(screens, screen.visibleFrame).top() -
+                                    qtGlobalRect(screens, screen.frame).top() + 24);
         // The scroll area fills the panel, so the grid has its size before the first frame is drawn.
         resizeDocument(Size{static_cast<double>(panel_->width()), static_cast<double>(panel_->height())});
     }

@@ -264,8 +264,10 @@ SceneCardSwitcherPanel::SceneCardSwitcherPanel(std::weak_ptr<SceneCardSwitcherCo
 }
 
 void SceneCardSwitcherPanel::place(platform::Screens& screens, const Rect& frame) {
-    layOutCards(frame.size);
-    setGeometry(qtGlobalRect(screens, frame));
+    // The cards are laid out in the toolkit's pixels, which a scaled screen has fewer of.
+    const QRect shown = qtGlobalRect(screens, frame);
+    layOutCards(Size{double(shown.width()), double(shown.height())});
+    setGeometry(shown);
     centreStrip();
 }
 
