@@ -185,7 +185,14 @@ MoveOutcome WMController::finishMove(PendingMove& move) {
         latest != latestMoveOf_.end() && latest->second.lock().get() == &move)
         latestMoveOf_.erase(latest);
     const auto state = move.state.lock();
-    if (const auto outside = frameOutsideZone(*ax, move.element, move.before, move.target)) {
+    // Zones that changed while the window was being moved (a strut, a monitor) leave the frame asked for
+    // no longer the zone's: the window stays in the zone, which the pass after the change places again.
+    const bool current = state && state == stateOf(*multiState, move.displayUUID);
+    const auto zoneNow = current ? state->zone(move.toZone) : std::nullopt;
+    const bool zoneMoved = zoneNow && zoneNow->frame != move.target;
+    std::optional<Rect> outside;
+    if (!zoneMoved) outside = frameOutsideZone(*ax, move.element, move.before, move.target);
+    if (outside) {
         // Only the attach goes back: other windows may have been placed meanwhile. A state replaced
         // since (the display took other zones) never held it.
         if (move.attached && state && state == stateOf(*multiState, move.displayUUID))

@@ -447,11 +447,14 @@ TEST_F(StatusMenuProgramOnX11Test, aZoneWindowThatTheMovingStripWouldCoverIsPlac
     ASSERT_TRUE(waitForLine("Scene Restore complete")) << logText();
     ASSERT_TRUE(X11TestSession::waitFor([&] { return cornerButton(korvane).has_value(); })) << logText();
     const Rect sideRightHalf{960, 0, 960, kSecondaryRoot.height()};
+    const std::size_t commits = count("[MappingTX] commit");
     ASSERT_TRUE(X11TestSession::waitFor([&] {
         press({XK_Control_L, XK_Alt_L, XK_2});
         return X11TestSession::waitFor([&] { return comesToFill(notes, sideRightHalf); }, seconds(3));
     })) << platform::describe(session->frameOf(notes))
         << logText();
+    // The push ends once its frame has been checked and the xterm taken into the zone.
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return count("[MappingTX] commit") > commits; })) << logText();
 
     session->deleteMonitor(kSecondaryName);
     session->deleteMonitor(kPrimaryName);

@@ -55,7 +55,8 @@ void SettingsWindowController::showWindow() {
 }
 
 void SettingsWindowController::centreOnMainScreen() {
-    if (QWidget* window = window_->widget) openOnMainScreen(platform_.screens(), *window, window->size());
+    if (QWidget* window = window_->widget)
+        openOnMainScreen(platform_.screens(), *window, QSize(kWidth, kHeight));
 }
 
 bool SettingsWindowController::isWindowVisible() const {
