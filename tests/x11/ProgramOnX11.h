@@ -401,8 +401,10 @@ class ProgramOnX11Test : public ::testing::Test {
         std::vector<Rect> zonedFrames;
         for (xcb_window_t window : zoned)
             zonedFrames.push_back(session->frameOf(window));
-        for (const auto& [key, line] :
+        for (const auto& step :
              {std::pair<std::uint32_t, const char*>{XK_2, "Push R2"}, {XK_x, "Push Display"}}) {
+            const std::uint32_t key = step.first;
+            const char* line = step.second;
             const std::size_t before = count(line);
             press({XK_Control_L, XK_Alt_L, key});
             EXPECT_TRUE(X11TestSession::waitFor([&] { return count(line) > before; })) << line << logText();
