@@ -555,6 +555,18 @@ TEST_F(PreferencesProgramOnX11Test, underTheToolkitsScalingTheProgramsWindowsLie
     press({XK_Escape});
     EXPECT_TRUE(X11TestSession::waitFor([&] { return !session->viewableWindowTitled("Global Switcher"); }));
 
+    // "Save Scene", taller than the scaled monitor, lies on it whole, its buttons within reach.
+    std::optional<xcb_window_t> save;
+    ASSERT_TRUE(X11TestSession::waitFor([&] {
+        press({XK_Control_L, XK_Alt_L, XK_s});
+        return X11TestSession::waitFor(
+            [&] { return (save = session->viewableWindowTitled("Save Scene")).has_value(); }, seconds(3));
+    })) << logText();
+    ASSERT_TRUE(X11TestSession::waitFor([&] {
+        const Rect saveFrame = session->frameOf(*save);
+        return kPrimaryRoot.intersection(saveFrame) == saveFrame;
+    })) << platform::describe(session->frameOf(*save));
+
     ::kill(korvane, SIGTERM);
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
 }

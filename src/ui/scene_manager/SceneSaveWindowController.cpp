@@ -11,9 +11,12 @@
 
 #include <QCoreApplication>
 #include <QPointer>
+#include <QScrollArea>
+#include <QStyle>
 #include <QVBoxLayout>
 #include <QWidget>
 
+#include <algorithm>
 #include <utility>
 
 namespace korvane {
@@ -35,11 +38,31 @@ SceneSaveWindowController::SceneSaveWindowController(std::shared_ptr<SceneSaveVi
     QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, window,
                      [window] { delete window; });
     window->setWindowTitle(kTitle);
-    window->setFixedSize(kWidth, kHeight);
-    window->move(centredIn(qtGlobalRect(screens, area), window->size()));
+    // A screen with fewer of the toolkit's pixels than the sheet (a small or scaled one) gets a window that
+    // fits it, title bar and all, in which the sheet scrolls: its buttons stay within reach.
+    const QRect shown = qtGlobalRect(screens, area);
+    const QSize whole(kWidth, kHeight);
+    const QSize titleBar(0, window->style()->pixelMetric(QStyle::PM_TitleBarHeight));
+    const bool roomy = whole.width() <= shown.width() && whole.height() <= shown.height();
+    QSize fitted = roomy ? whole : whole.boundedTo(shown.size() - titleBar);
+    // Room beside the sheet for its scroll bar, where the screen has it.
+    if (fitted != whole)
+        fitted.setWidth(
+            std::min(kWidth + window->style()->pixelMetric(QStyle::PM_ScrollBarExtent), shown.width()));
+    window->setFixedSize(fitted);
+    const bool fits = fitted == whole;
+    window->move(centredIn(shown, fits ? fitted : fitted + titleBar));
     auto* content = new QVBoxLayout(window);
     content->setContentsMargins(0, 0, 0, 0);
-    content->addWidget(new SceneSaveSheet(viewModel, window));
+    auto* sheet = new SceneSaveSheet(viewModel, window);
+    if (fits) {
+        content->addWidget(sheet);
+    } else {
+        auto* scroll = new QScrollArea(window);
+        scroll->setFrameShape(QFrame::NoFrame);
+        scroll->setWidget(sheet);
+        content->addWidget(scroll);
+    }
     window_->keyboard = std::make_unique<KeyboardHoldWhileInFront>(viewModel->platform(), AXUtil::shared());
     window->installEventFilter(new EventWatcher(window, QEvent::Close, EventWatcher::Fires::once, [this] {
         window_->keyboard->end();
