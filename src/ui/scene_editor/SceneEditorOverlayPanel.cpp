@@ -141,6 +141,9 @@ void SceneEditorOverlayRootView::refresh() {
     const auto& model = content_.viewModel;
     const WMScene* scene = model ? model->selectedScene() : nullptr;
     const bool loading = !model || model->isLoading();
+    // A save reads the scenes again: the canvas this editor shows stays, with its keys, until they are in.
+    // Hidden meanwhile, it would flash "Loading" and lose a key typed right after Ctrl+S.
+    if (loading && scene && canvas_ && !canvasOfEarlierEditor_ && canvas_->isVisibleTo(this)) return;
     spinner_->setVisible(loading);
     if (loading || !scene) {
         message_->setText(loading ? kLoadingText : kNoSceneText);

@@ -527,6 +527,16 @@ TEST_F(SceneEditorPanelTest, ctrlSSavesOnlyWhileSomethingIsUnsaved) {
     EXPECT_EQ(managerReloads, 1);
     EXPECT_FALSE(view->saveButton()->isVisible());
     saveScreenshot(*panel("D1"), "scene-editor-saved.png");
+
+    // Escape typed at once after Ctrl+S, while the editor reads the scenes again, closes it unasked.
+    ASSERT_TRUE(drop(view->excludedStrip(), view->cells().at(2)->chips()[0]->dragPayload(), QPoint(10, 10)));
+    QTest::keyClick(panel("D1")->windowHandle(), Qt::Key_S, Qt::ControlModifier);
+    QTest::keyClick(panel("D1")->windowHandle(), Qt::Key_Escape);
+    settle();
+    EXPECT_EQ(closes, 1);
+    EXPECT_EQ(alerts, 0);
+    EXPECT_EQ(storedHints("D1"), (std::vector<std::pair<std::string, std::int64_t>>{
+                                     {"org.example.mail", 1}, {"org.example.notes", 3}}));
 }
 
 TEST_F(SceneEditorPanelTest, ctrlSOnOneDisplayLeavesTheOtherDisplaysChipsAsTheyWere) {
