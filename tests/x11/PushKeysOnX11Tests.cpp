@@ -472,11 +472,11 @@ TEST_F(PushKeysOnX11Test, altTabPastAWindowThatNeverTakesTheFocusItAsksForLeaves
         return front;
     };
 
-    // The restore's last activation is asked for, not waited for: the keyboard is with a terminal before
-    // the first press.
+    // The restore's last activation is asked for, not waited for: the keyboard is with the terminal in
+    // front before the first press.
     ASSERT_TRUE(X11TestSession::waitFor([&] {
         const xcb_window_t keyboard = session->activeWindow();
-        return keyboard == first || keyboard == second;
+        return (keyboard == first || keyboard == second) && keyboard == inFront();
     })) << logText();
 
     std::set<xcb_window_t> reached;

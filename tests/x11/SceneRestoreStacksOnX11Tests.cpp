@@ -116,7 +116,11 @@ TEST_F(SceneRestoreStacksOnX11Test, theXtermAndTheLaunchedClientsWindowEachTopTh
     const Zone& two = zone(*app, side, 2);
     ASSERT_TRUE(runUntil([&] { return !two.stack.empty(); }));
     EXPECT_EQ(two.stack, std::vector<WindowID>{notesWindow});
-    EXPECT_TRUE(fillsZone(*ax->frame(elementOf({notes, notesWindow})), two.frame, side.visibleFrame));
+    // The window tops the zone's stack as its move is asked for; the move itself takes a moment.
+    EXPECT_TRUE(runUntil([&] {
+        return static_cast<bool>(
+            fillsZone(*ax->frame(elementOf({notes, notesWindow})), two.frame, side.visibleFrame));
+    })) << platform::describe(*ax->frame(elementOf({notes, notesWindow})));
 
     // The unrelated window is sent to the parking frame: its size and height kept, one pixel of it left on
     // its monitor. The window manager keeps a tenth of a window that a client moves on screen, no more,
