@@ -195,8 +195,7 @@ MoveOutcome WMController::finishMove(PendingMove& move) {
     if (outside) {
         // Only the attach goes back: other windows may have been placed meanwhile. A state replaced
         // since (the display took other zones) never held it.
-        if (move.attached && state && state == stateOf(*multiState, move.displayUUID))
-            state->takeBack(*move.wid, move.toZone, move.place);
+        if (move.attached && current) state->takeBack(*move.wid, move.toZone, move.place);
         Log::wm.error("%s: window left outside R%ld at frame=%s (zone frame=%s), not placed", move.tag,
                       move.toZone, platform::describe(*outside), platform::describe(move.target));
         return MoveOutcome::outsideZone;

@@ -92,14 +92,16 @@ void openOnMainScreen(platform::Screens& screens, QWidget& window, const QSize& 
         return;
     }
     const QRect area = qtGlobalRect(screens, main->visibleFrame);
-    // The window manager's frame around it, once it has had one; before, a title bar as high as the
-    // toolkit's style draws one.
-    QSize frame = window.frameGeometry().size() - window.size();
-    if (frame.isNull()) frame = QSize(0, window.style()->pixelMetric(QStyle::PM_TitleBarHeight));
+    const QSize frame = windowManagerFrame(window);
     const QSize fitted = size.boundedTo(area.size() - frame).expandedTo(window.minimumSizeHint());
     window.resize(fitted);
     // One sized down is centred with its frame, which then fills the area from its top.
     window.move(centredIn(area, fitted == size ? fitted : fitted + frame));
+}
+
+QSize windowManagerFrame(const QWidget& window) {
+    const QSize frame = window.frameGeometry().size() - window.size();
+    return frame.isNull() ? QSize(0, window.style()->pixelMetric(QStyle::PM_TitleBarHeight)) : frame;
 }
 
 QPoint centredIn(const QRect& area, const QSize& size) {

@@ -63,6 +63,9 @@ std::optional<Point> centredOnMainScreen(platform::Screens& screens, const Size&
 // screen the toolkit scales may hold fewer of its pixels than the window asks for, and the window's
 // buttons must stay on it.
 void openOnMainScreen(platform::Screens& screens, QWidget& window, const QSize& size);
+// The window manager's frame around a window (the toolkit's pixels), once it has had one; before, a title
+// bar as high as the toolkit's style draws one.
+QSize windowManagerFrame(const QWidget& window);
 
 // Where a frame of `size` stands in the middle of `area` (both the toolkit's): its top left corner, kept
 // within the area's top left where the frame is the larger.

@@ -42,16 +42,17 @@ SceneSaveWindowController::SceneSaveWindowController(std::shared_ptr<SceneSaveVi
     // fits it, title bar and all, in which the sheet scrolls: its buttons stay within reach.
     const QRect shown = qtGlobalRect(screens, area);
     const QSize whole(kWidth, kHeight);
-    const QSize titleBar(0, window->style()->pixelMetric(QStyle::PM_TitleBarHeight));
-    const bool roomy = whole.width() <= shown.width() && whole.height() <= shown.height();
-    QSize fitted = roomy ? whole : whole.boundedTo(shown.size() - titleBar);
-    // Room beside the sheet for its scroll bar, where the screen has it.
-    if (fitted != whole)
+    const bool fits = whole.width() <= shown.width() && whole.height() <= shown.height();
+    const QSize frame = windowManagerFrame(*window);
+    QSize fitted = whole;
+    if (!fits) {
+        fitted = whole.boundedTo(shown.size() - frame);
+        // Room beside the sheet for its scroll bar, where the screen has it.
         fitted.setWidth(
             std::min(kWidth + window->style()->pixelMetric(QStyle::PM_ScrollBarExtent), shown.width()));
+    }
     window->setFixedSize(fitted);
-    const bool fits = fitted == whole;
-    window->move(centredIn(shown, fits ? fitted : fitted + titleBar));
+    window->move(centredIn(shown, fits ? fitted : fitted + frame));
     auto* content = new QVBoxLayout(window);
     content->setContentsMargins(0, 0, 0, 0);
     auto* sheet = new SceneSaveSheet(viewModel, window);
