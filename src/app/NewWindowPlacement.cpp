@@ -44,6 +44,26 @@ void NewWindowPlacement::windowTracker(WindowTracker&, const AXElement& didAddWi
 
 void NewWindowPlacement::windowTracker(WindowTracker&, const AXElement&, pid_t, const std::string&) {}
 
+void NewWindowPlacement::windowTrackerDidDestroyWindow(WindowTracker&, WindowID wid, pid_t pid) {
+    // A record of another process under the number is a later window's, placed before this end was heard.
+    if (!recordedForAnotherProcess(wid, pid)) forget(wid);
+}
+
+bool NewWindowPlacement::recordedForAnotherProcess(WindowID wid, pid_t pid) const {
+    if (pid == 0) return false;
+    for (const auto& [displayUUID, state] : controller->multiState->states) {
+        if (!state) continue;
+        const auto ref = state->wins.find(wid);
+        if (ref != state->wins.end() && ref->second.pid != 0 && ref->second.pid != pid) return true;
+    }
+    return false;
+}
+
+void NewWindowPlacement::forget(WindowID wid) {
+    for (const auto& [displayUUID, zone] : controller->multiState->forget(wid))
+        Log::app.info("[Tracker] Ended window wid=%u left zone %ld of display %s", wid, zone, displayUUID);
+}
+
 bool NewWindowPlacement::placedAlready(WindowID wid) const {
     // Only a claim still in flight counts: once committed the zone holds the window, and a committed claim
     // outlives its window, whose id the server hands out again to a later client's window.
@@ -74,6 +94,9 @@ std::optional<MappingIntent> NewWindowPlacement::claimableIntent(const std::stri
 }
 
 void NewWindowPlacement::windowTrackerDidCreateWindow(const AXElement& window, pid_t pid) {
+    // A window that comes under a number recorded for another process's window: that one ended unheard.
+    if (const auto number = ax->windowID(window); number && recordedForAnotherProcess(*number, pid))
+        forget(*number);
     std::string bundleID = kNoBundle;
     if (auto app = platform_.workspace().runningApplication(pid);
         app && app->bundleID && !app->bundleID->empty())

@@ -43,6 +43,9 @@ class NewWindowPlacement final : public WindowTrackerDelegate,
     void windowTracker(WindowTracker& tracker, const platform::AXElement& didAddWindow, pid_t pid) override;
     void windowTracker(WindowTracker& tracker, const platform::AXElement& didChangeTitleOf, pid_t pid,
                        const std::string& title) override;
+    // The window leaves every zone and record, unless the zones hold its number for another process's
+    // window already.
+    void windowTrackerDidDestroyWindow(WindowTracker& tracker, WindowID wid, pid_t pid) override;
 
     // Claims a waiting automatic-launch intent of the window's application for this window and moves the
     // window on a later turn of the main queue, so that the tracker's current batch is handled first.
@@ -62,6 +65,10 @@ class NewWindowPlacement final : public WindowTrackerDelegate,
 
     // Whether a launch is placing the window or a zone holds it.
     bool placedAlready(WindowID wid) const;
+    // Whether a display records the number for a window of another process than `pid` (both known).
+    bool recordedForAnotherProcess(WindowID wid, pid_t pid) const;
+    // The window leaves every display's zones and records.
+    void forget(WindowID wid);
     // An open automatic-launch intent of the application that no other window has claimed.
     std::optional<MappingIntent> claimableIntent(const std::string& bundleID, WindowID wid);
 

@@ -6,6 +6,8 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace korvane {
 
@@ -19,6 +21,9 @@ class MultiDisplayState {
     // A window is in the zones of one display at a time: placed on this one, it leaves the zone stack,
     // the mapping and the record of every other display.
     void keepOnlyOn(WindowID wid, const std::string& displayUUID);
+    // A window that ended leaves the zones and the records of every display, so that a later window given
+    // its number starts as a new one. The zones it was in, by display.
+    std::vector<std::pair<std::string, int>> forget(WindowID wid);
 
     std::map<std::string, std::shared_ptr<WMState>> states;
     std::string activeDisplayUUID; // empty when no display is active

@@ -97,8 +97,12 @@ void WMController::prune(int zoneID, WMState& state) {
             const bool elementAlive = p.accessibility().pidOf(ref.ax, pid) == AXError::success &&
                                       p.workspace().runningApplication(pid).has_value();
             if (!elementAlive) {
-                // The element is no proof either way; the window server decides.
-                if (windowListEntry(wid))
+                // The element is no proof either way; the window server decides, unless it lists the
+                // number for another process: the number went to a later window, and this one ended.
+                const auto entry = windowListEntry(wid);
+                const auto owner =
+                    entry ? windowinfo::integerValue(*entry, platform::WindowKey::ownerPID) : std::nullopt;
+                if (entry && !(ref.pid != 0 && owner && *owner != ref.pid))
                     keptByWindowList.push_back(wid);
                 else
                     removal.push_back(wid);

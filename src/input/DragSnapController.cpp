@@ -96,7 +96,9 @@ std::vector<std::string> DragSnapController::storedBlacklist(platform::UserDefau
     return list;
 }
 
-DragSnapController::~DragSnapController() = default;
+DragSnapController::~DragSnapController() {
+    stopCancelChecks();
+}
 
 void DragSnapController::handle(const platform::MouseEvent& event) {
     if ((event.flags & kChord) == kChord) {
@@ -114,18 +116,56 @@ void DragSnapController::handle(const platform::MouseEvent& event) {
     }
     if (const auto* h = std::get_if<Highlighting>(&state_)) {
         zoneHighlight_->hide();
-        // After the release: the window manager lets go of the window first, and its own placement must
-        // not land on top of the snap.
-        platform_.runLoop().post([weak = weak_from_this(), h = *h] {
-            if (auto self = weak.lock()) self->snap(h.zoneID, h.displayUUID, h.useSwap, h.window);
-        });
+        stopCancelChecks();
+        if (moveCancelled(h->window, event.location)) {
+            Log::dragSnap.info("DragSnap: drag cancelled by the window manager, nothing snapped");
+        } else {
+            // After the release: the window manager lets go of the window first, and its own placement
+            // must not land on top of the snap.
+            platform_.runLoop().post([weak = weak_from_this(), h = *h] {
+                if (auto self = weak.lock()) self->snap(h.zoneID, h.displayUUID, h.useSwap, h.window);
+            });
+        }
     }
     state_ = Idle{};
 }
 
 void DragSnapController::reset() {
     if (std::holds_alternative<Highlighting>(state_)) zoneHighlight_->hide();
+    stopCancelChecks();
     state_ = Idle{};
+}
+
+bool DragSnapController::moveCancelled(const DraggedWindow& dragged, Point pointer) {
+    if (!dragged.startPosition || dragged.element.isNull()) return false;
+    if (std::hypot(pointer.x - dragged.startPointer.x, pointer.y - dragged.startPointer.y) <
+        activationDistance)
+        return false;
+    const auto position = pointAttribute(platform_.accessibility(), dragged.element, "AXPosition");
+    return position && !differs(*position, *dragged.startPosition);
+}
+
+void DragSnapController::checkCancelled() {
+    auto* h = std::get_if<Highlighting>(&state_);
+    if (!h) {
+        stopCancelChecks();
+        return;
+    }
+    const bool back = moveCancelled(h->window, h->pointer);
+    if (back == h->putBack) return;
+    h->putBack = back;
+    if (back) {
+        Log::dragSnap.info("DragSnap: dragged window put back where its drag began, highlight hidden");
+        zoneHighlight_->hide();
+    } else {
+        // Held at an edge by the window manager's resistance, say, and carried on since.
+        zoneHighlight_->show(h->zoneFrame);
+    }
+}
+
+void DragSnapController::stopCancelChecks() {
+    if (cancelCheck_) cancelCheck_->invalidate();
+    cancelCheck_.reset();
 }
 
 bool DragSnapController::isOwnAppFrontmost() {
@@ -161,14 +201,17 @@ void DragSnapController::decide(const Tracking& tracking, Point location, bool s
     std::optional<DraggedWindow> dragged;
     if (const auto listed = listedFrontmostApplication(); listed && dragStartedOn_ == *listed) {
         // Without a focused window, any window of the application may be the one it moves.
-        dragged = now ? draggedWindow(now->element, same ? tracking.window->size : now->size)
-                      : DraggedWindow{*listed, std::nullopt, std::nullopt, std::nullopt};
+        dragged =
+            now ? draggedWindow(now->element, same ? tracking.window->size : now->size)
+                : DraggedWindow{*listed, std::nullopt, std::nullopt, std::nullopt, {}, std::nullopt, Point{}};
     } else if (now && !same) {
         // The press gave the focus to the window under it: that one is judged from here on.
         state_ = Tracking{location, now};
         return;
     } else if (same && differs(now->position, tracking.window->position)) {
         dragged = draggedWindow(now->element, tracking.window->size);
+        dragged->startPosition = tracking.window->position;
+        dragged->startPointer = tracking.origin;
     }
     if (!dragged) {
         Log::dragSnap.debug("DragSnap: drag of no window, skipped");
@@ -227,7 +270,8 @@ std::optional<DragSnapController::WindowSnapshot> DragSnapController::focusedWin
 
 DragSnapController::DraggedWindow DragSnapController::draggedWindow(const AXElement& window,
                                                                     std::optional<Size> size) {
-    DraggedWindow dragged{window.pid, AXUtil::shared()->windowID(window), std::nullopt, size};
+    DraggedWindow dragged{
+        window.pid, AXUtil::shared()->windowID(window), std::nullopt, size, window, std::nullopt, Point{}};
     platform_.accessibility().pidOf(window, dragged.pid);
     dragged.title = AXUtil::shared()->stringAttribute("AXTitle", window);
     return dragged;
@@ -257,14 +301,24 @@ void DragSnapController::zoneStep(Point location, bool shift, const DraggedWindo
     const auto zone = zoneAtPoint(screens, *multiState, DisplayUtil::flipPoint(screens, location));
     if (!zone) {
         zoneHighlight_->hide();
+        stopCancelChecks();
         state_ = Tracking{location, focusedWindow()};
         return;
     }
-    if (const auto* h = std::get_if<Highlighting>(&state_);
-        h && h->zoneID == zone->zoneID && h->displayUUID == zone->displayUUID)
-        return;
-    zoneHighlight_->show(zone->frame);
-    state_ = Highlighting{zone->zoneID, zone->displayUUID, shift, dragged};
+    bool putBack = false;
+    if (auto* h = std::get_if<Highlighting>(&state_)) {
+        h->pointer = location;
+        if (h->zoneID == zone->zoneID && h->displayUUID == zone->displayUUID) return;
+        putBack = h->putBack;
+    }
+    if (!putBack) zoneHighlight_->show(zone->frame);
+    state_ = Highlighting{zone->zoneID, zone->displayUUID, shift, dragged, location, zone->frame, putBack};
+    if (!cancelCheck_)
+        cancelCheck_ =
+            platform_.runLoop().scheduleTimer(kCancelCheckInterval, true, platform::RunLoopMode::Common,
+                                              [weak = weak_from_this()](platform::Timer&) {
+                                                  if (auto self = weak.lock()) self->checkCancelled();
+                                              });
 }
 
 void DragSnapController::snap(int zoneID, const std::string& displayUUID, bool useSwap,

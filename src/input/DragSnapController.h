@@ -4,6 +4,8 @@
 
 #include "input/MouseEventTap.h"
 #include "platform/Accessibility.h"
+#include "platform/RunLoop.h"
+#include "platform/Time.h"
 #include "platform/WindowServer.h"
 
 #include <functional>
@@ -38,11 +40,20 @@ class UserDefaults;
 // is made and again on every "DragSnapBlacklistChanged"; while the key holds no list of text it is the
 // default list the settings show. The focused window is read when the drag begins and when the distance
 // is reached, and the window list once as the drag begins while the list holds an entry: a few reads per
-// drag, none per motion event.
+// drag, none per motion event (and the dragged window's place once a check while a zone is lit, below).
 //
 // The snap after the release acts only on the window the drag carried: the focused window, or a window the
 // window-list fallback finds at the cursor, is taken when it has the dragged window's number, or, where a
 // number is unknown, its process and title. A dragged window that closed before the release moves nothing.
+//
+// A drag the window manager cancels (Escape during a title-bar move, as most window managers have it)
+// snaps nothing. No window manager says so to other clients, and how each ends its move differs (its own
+// grab, its own key); what they share is the outcome: the window goes back to where the move began while
+// the pointer stays where the hand left it. So while a zone is lit the dragged window is looked at every
+// kCancelCheckInterval, and once more at the release: found back at its place of the drag's beginning
+// with the pointer at least `activationDistance` from where it was then, the drag is over for the
+// controller, the highlight goes, and the release snaps nothing. A window carried back to its place by
+// the hand has the pointer back there too, and still snaps.
 class DragSnapController : public MouseEventHandler, public std::enable_shared_from_this<DragSnapController> {
   public:
     DragSnapController(platform::Platform& platform, const std::shared_ptr<WMController>& controller,
@@ -59,6 +70,8 @@ class DragSnapController : public MouseEventHandler, public std::enable_shared_f
 
     // How far, in points, a drag must go before it can snap.
     double activationDistance = 30.0;
+    // How often the window of a lit drag is looked at for a move the window manager cancelled.
+    static constexpr Nanos kCancelCheckInterval = milliseconds(100);
     static constexpr const char* kBlacklistKey = "DragSnapBlacklist";
     static constexpr const char* kBlacklistChanged = "DragSnapBlacklistChanged";
     // The list while the defaults hold none.
@@ -81,6 +94,11 @@ class DragSnapController : public MouseEventHandler, public std::enable_shared_f
         std::optional<WindowID> number;
         std::optional<std::string> title;
         std::optional<Size> size; // when the drag began
+        // Where the window and the pointer were as the drag began (top-left global), for a window the
+        // window manager moves with the pointer; absent for one of an application on the exclusion list.
+        platform::AXElement element;
+        std::optional<Point> startPosition;
+        Point startPointer;
     };
     struct Tracking {
         Point origin; // top-left global
@@ -91,6 +109,11 @@ class DragSnapController : public MouseEventHandler, public std::enable_shared_f
         std::string displayUUID;
         bool useSwap = false;
         DraggedWindow window;
+        Point pointer; // where the last drag event left it, top-left global
+        Rect zoneFrame;
+        // The window manager put the window back where the drag began: nothing is lit, and nothing snaps
+        // unless the window follows the pointer again.
+        bool putBack = false;
     };
     struct Idle {};
     struct Skipping {};
@@ -107,6 +130,11 @@ class DragSnapController : public MouseEventHandler, public std::enable_shared_f
     // The process of the window under the top-left point, when the exclusion list could matter.
     std::optional<pid_t> processUnder(Point location);
     void zoneStep(Point location, bool shift, const DraggedWindow& dragged);
+    // Whether the window manager put the dragged window back where the drag began, the pointer being
+    // elsewhere (logged).
+    bool moveCancelled(const DraggedWindow& dragged, Point pointer);
+    void checkCancelled();
+    void stopCancelChecks();
     std::optional<WindowSnapshot> focusedWindow();
     DraggedWindow draggedWindow(const platform::AXElement& window, std::optional<Size> size);
     // Whether a window found at the release is the dragged one; whether its size changed since the drag
@@ -128,6 +156,7 @@ class DragSnapController : public MouseEventHandler, public std::enable_shared_f
     std::optional<pid_t> dragStartedOn_;
     std::vector<std::string> blacklist_;
     std::unique_ptr<platform::ObserverToken> blacklistObservation_;
+    platform::TimerRef cancelCheck_;
 };
 
 } // namespace korvane

@@ -165,14 +165,15 @@ void WindowTracker::handleAXNotification(const std::string& notification, const 
     if (notification == kWindowCreated) {
         auto wid = windowNumber(element);
         if (!wid) return;
+        // A window that ends and one that comes under its number are two windows: the end stays in the
+        // batch, to be handled first.
         pendingCreated[*wid] = element;
-        pendingDestroyed.erase(*wid);
         scheduleCoalesceFlush();
     } else if (notification == kElementDestroyed) {
         auto wid = windowNumber(element);
         if (!wid) return;
-        pendingDestroyed.insert(*wid);
-        pendingCreated.erase(*wid);
+        // One created in this batch never was there for anybody; one known before has ended.
+        if (pendingCreated.erase(*wid) == 0 || managed_.count(*wid)) pendingDestroyed[*wid] = pidOf(element);
         scheduleCoalesceFlush();
     } else if (notification == kTitleChanged) {
         if (isTitleChangeTrackingEnabled) scheduleTitleDebounce(element);
@@ -194,14 +195,15 @@ void WindowTracker::flushPendingEvents() {
     coalesceTimer.reset();
     const auto destroyed = std::exchange(pendingDestroyed, {});
     const auto created = std::exchange(pendingCreated, {});
-    for (WindowID wid : destroyed) {
+    for (const auto& [wid, pid] : destroyed) {
         if (auto it = managed_.find(wid); it != managed_.end())
             handleWindowDestroyed(AXElement(it->second));
         else
             managedIDs_.erase(wid);
+        if (auto target = delegate.lock()) target->windowTrackerDidDestroyWindow(*this, wid, pid);
     }
     for (const auto& [wid, element] : created)
-        if (!destroyed.count(wid)) handleWindowCreated(element);
+        handleWindowCreated(element);
 }
 
 void WindowTracker::handleWindowDestroyed(const AXElement& element) {

@@ -123,7 +123,7 @@ class WindowTracker : public std::enable_shared_from_this<WindowTracker> {
     std::map<WindowID, platform::AXElement> managed_;
     std::set<WindowID> managedIDs_;
     std::map<WindowID, platform::AXElement> pendingCreated;
-    std::set<WindowID> pendingDestroyed;
+    std::map<WindowID, pid_t> pendingDestroyed; // the ended window's process, 0 when unknown
     platform::TimerRef coalesceTimer;
     std::map<WindowID, platform::TimerRef> titleDebounceTimers;
 };

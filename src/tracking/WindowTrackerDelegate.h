@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/Accessibility.h"
+#include "platform/WindowServer.h"
 
 #include <string>
 #include <sys/types.h>
@@ -23,6 +24,14 @@ class WindowTrackerDelegate {
     // when the window does not tell it.
     virtual void windowTracker(WindowTracker& tracker, const platform::AXElement& didChangeTitleOf, pid_t pid,
                                const std::string& title) = 0;
+    // A window ended: its number may be handed to a later window, which is another one. `pid` is the
+    // ended window's process, 0 when its element does not tell it. Before the windows of the same batch
+    // that join the set are reported.
+    virtual void windowTrackerDidDestroyWindow(WindowTracker& tracker, WindowID wid, pid_t pid) {
+        (void)tracker;
+        (void)wid;
+        (void)pid;
+    }
 };
 
 } // namespace korvane

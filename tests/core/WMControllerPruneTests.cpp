@@ -55,6 +55,24 @@ TEST_F(PruneTest, staleElementOfAListedWindowStaysAndIsReported) {
     EXPECT_EQ(stack(stateA(), 1), numbers);
 }
 
+// The viewer quit with its window in the zone, and the window list now gives that window's number to a
+// window of the editor: the number is all the two share, and the zone lets go of the viewer's.
+TEST_F(PruneTest, aRecordedWindowWhoseNumberTheWindowListGivesAnotherProcessIsRemoved) {
+    const pid_t viewer = ws().launch({.bundleID = "com.example.viewer", .name = "Viewer"});
+    const auto stays = openWindow(editor, Rect{150, 100, 300, 300});
+    const auto closed = openWindow(viewer, Rect{100, 100, 300, 300});
+    place(stateA(), stays, editor, 1);
+    place(stateA(), closed, viewer, 1);
+    ws().quit(viewer);
+    loop().runUntilIdle();
+    openWindow(editor, Rect{400, 100, 300, 300}, {.number = closed});
+
+    prune();
+    EXPECT_EQ(stack(stateA(), 1), (Wids{stays}));
+    EXPECT_FALSE(stateA().zoneOf.contains(closed));
+    EXPECT_FALSE(logged("stale mapping"));
+}
+
 TEST_F(PruneTest, recordedWindowOnAnotherDisplayIsRemovedAndDoubtfulOnesStay) {
     addDisplayB(Rect{-1440, 0, 1440, 900});
     const auto moved = openWindow(editor, Rect{100, 100, 300, 300});

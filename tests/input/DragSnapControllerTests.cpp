@@ -191,3 +191,43 @@ TEST_F(DragSnapTest, aDragCountsForTheListedApplicationOnlyWhenItBeginsOnItsWind
         windows().close(window);
     }
 }
+
+// Escape during a title-bar move: the window manager puts the window back where the move began while the
+// pointer stays over the other zone. That drag snaps nothing, whenever the window went back: seen while
+// the zone is lit, or only as the button comes up. A window the hand carries back, or one held at its
+// place for a moment (an edge's resistance) and carried on, still snaps.
+TEST_F(DragSnapTest, aWindowTheWindowManagerPutsBackWhereItsDragBeganSnapsNothing) {
+    const Rect start{800, 300, 400, 300}; // in zone 2
+    const Rect carried{200, 300, 400, 300};
+    struct Row {
+        const char* name;
+        std::vector<Rect> whileLit; // the frames the window takes, one check apart
+        bool putBackAtRelease;
+        Point release; // top-left
+        Rect ends;
+    };
+    const Row rows[] = {
+        {"put back, seen while lit", {carried, start}, false, {250, 650}, start},
+        {"put back as the button comes up", {carried}, true, {250, 650}, start},
+        {"carried back by the hand", {carried, start}, false, {1000, 310}, zone(2)},
+        {"held at its place, then carried on", {start, carried}, false, {250, 650}, zone(1)},
+    };
+    for (const auto& row : rows) {
+        const WindowID notes = openWindow(editor, start, {.title = "Notes"});
+        windows().focus(notes);
+        loop().runUntilIdle();
+        event(T::leftMouseDragged, {1000, 310}); // on its title bar
+        windows().setFrame(notes, carried);
+        event(T::leftMouseDragged, {400, 310}); // over zone 1
+        ASSERT_TRUE(std::holds_alternative<DragSnapController::Highlighting>(snap->state())) << row.name;
+        for (const Rect& frame : row.whileLit) {
+            windows().setFrame(notes, frame);
+            loop().advance(DragSnapController::kCancelCheckInterval);
+        }
+        event(T::leftMouseDragged, row.release);
+        if (row.putBackAtRelease) windows().setFrame(notes, start);
+        event(T::leftMouseUp, row.release);
+        EXPECT_EQ(windows().frame(notes), row.ends) << row.name;
+        windows().close(notes);
+    }
+}

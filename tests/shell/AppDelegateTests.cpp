@@ -264,6 +264,65 @@ TEST_F(AppDelegateTest, asTheTrackersDelegateItPlacesALaunchedApplicationsWindow
     app->tracker()->stopObserving();
 }
 
+// Mail's window in the zone closes, and the window a later start of Mail opens gets its number, from the
+// same process or another: the zone holds the new window alone, placed as the later start asked, its
+// record the new window's.
+TEST_F(AppDelegateTest, aWindowOpenedUnderAClosedWindowsNumberIsANewWindowAndTheClosedOneLeftItsZone) {
+    desktop->screens().addDisplay({.frame = Rect{0, 0, 1920, 1080}, .uuid = "D1"});
+    auto app = makeApp();
+    app->displayLayouts().initializeAllDisplays();
+    const WMState& state = *app->multiState()->states.at("D1");
+    const int zone = state.layout.zones.rbegin()->first;
+    app->tracker()->delegate = app->newWindowPlacement();
+    app->tracker()->startObserving();
+    auto& coordinator = *app->mappingTransactions();
+    auto expectMail = [&](const std::string& id) {
+        MappingIntent intent;
+        intent.id = id;
+        intent.source = MappingIntentSource::autoLaunch;
+        intent.targetDisplayUUID = "D1";
+        intent.targetZoneID = zone;
+        intent.bundleID = "com.example.mail";
+        intent.createdAt = coordinator.nowProvider();
+        intent.expiresAt = intent.createdAt + seconds(8.0);
+        coordinator.intents[intent.id] = intent;
+    };
+
+    for (bool sameProcess : {true, false}) {
+        SCOPED_TRACE(sameProcess ? "the same process" : "another process");
+        expectMail("AUTO-1");
+        const pid_t mail = desktop->workspace().launch({.bundleID = "com.example.mail"});
+        desktop->loop().runUntilIdle();
+        const WindowID inbox =
+            desktop->windows().open(mail, {.frame = Rect{10, 10, 300, 200}, .title = "Inbox"});
+        desktop->loop().advance(milliseconds(100));
+        ASSERT_EQ(state.layout.zones.at(zone).stack.back(), inbox);
+
+        desktop->windows().close(inbox);
+        desktop->loop().advance(milliseconds(100));
+        expectMail("AUTO-2");
+        pid_t later = mail;
+        if (!sameProcess) {
+            desktop->workspace().quit(mail);
+            later = desktop->workspace().launch({.bundleID = "com.example.mail"});
+            desktop->loop().runUntilIdle();
+        }
+        const WindowID drafts = desktop->windows().open(
+            later, {.frame = Rect{10, 10, 300, 200}, .title = "Drafts", .number = inbox});
+        desktop->loop().advance(milliseconds(100));
+
+        EXPECT_EQ(state.layout.zones.at(zone).stack, std::vector<WindowID>{drafts});
+        EXPECT_EQ(desktop->windows().frame(drafts), state.layout.zones.at(zone).frame);
+        EXPECT_EQ(coordinator.intent("AUTO-2")->stage, MappingIntentStage::committed);
+        EXPECT_EQ(state.wins.at(drafts).ax, desktop->windows().element(drafts));
+        desktop->windows().close(drafts);
+        desktop->workspace().quit(later);
+        desktop->loop().advance(milliseconds(100));
+        coordinator.intents.clear();
+    }
+    app->tracker()->stopObserving();
+}
+
 TEST_F(AppDelegateTest,
        itsOneRestoreEngineSweepsIntoItsZonesAndLaunchesIntoThemThroughItsNewWindowPlacement) {
     desktop->screens().addDisplay({.frame = Rect{0, 0, 1920, 1080}, .uuid = "D1"});

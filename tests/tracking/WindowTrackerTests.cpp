@@ -19,7 +19,9 @@ namespace {
 
 struct Reports final : WindowTrackerDelegate {
     IDs added;
+    IDs ended;
     std::vector<std::string> titles;
+    void windowTrackerDidDestroyWindow(WindowTracker&, WindowID wid, pid_t) override { ended.push_back(wid); }
     void windowTracker(WindowTracker& t, const AXElement& w, pid_t) override {
         added.push_back(t.windowNumber(w).value_or(0));
     }
@@ -144,27 +146,31 @@ TEST_F(WindowTrackerTest, withinABatchTheLastNoticeForAWindowWins) {
     const pid_t app = launch("com.example.editor");
     tracker->startObserving();
     settle();
+    // A window closed and another opened under its number are two windows: the end is reported, then the
+    // new window.
     struct Row {
         const char* name;
         const char* subrole;
-        bool managedBefore, closes, reopensUnderItsNumber, reported;
+        bool managedBefore, closes, reopensUnderItsNumber, reported, ended;
     };
     const Row rows[] = {
-        {"created and closed", "AXStandardWindow", false, true, false, false},
-        {"closed and reopened", "AXStandardWindow", true, true, true, true},
-        {"closed", "AXStandardWindow", true, true, false, false},
-        {"a dialog", "AXDialog", false, false, false, false},
+        {"created and closed", "AXStandardWindow", false, true, false, false, false},
+        {"closed and reopened", "AXStandardWindow", true, true, true, true, true},
+        {"closed", "AXStandardWindow", true, true, false, false, true},
+        {"a dialog", "AXDialog", false, false, false, false, false},
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.name);
         const WindowID w = open(app, r.subrole);
         if (r.managedBefore) advance(0.05);
         reports->added.clear();
+        reports->ended.clear();
         advance(0.01);
         if (r.closes) desktop->windows().close(w);
         if (r.reopensUnderItsNumber) open(app, r.subrole, w);
         advance(0.05);
         EXPECT_EQ(reports->added, r.reported ? IDs{w} : IDs{});
+        EXPECT_EQ(reports->ended, r.ended ? IDs{w} : IDs{});
         EXPECT_EQ(tracker->managed().count(w), r.reported ? 1u : 0u);
     }
 }

@@ -5,7 +5,8 @@
 // the width it was dragged to, and a window closed while it is being dragged hands its snap to no other.
 // A control+option press on a utility or splash window over an xterm carries neither.
 // A window pushed to the other monitor leaves its zone on this one, which Shift at a release then fills
-// with a plain push; an application on the exclusion list moves only by a drag begun on its window.
+// with a plain push; an application on the exclusion list moves only by a drag begun on its window. A
+// title-bar drag cancelled with Escape leaves the window where the window manager put it back.
 #include "ProgramOnX11.h"
 
 #include "layouts/LayoutMemoryStore.h"
@@ -51,9 +52,10 @@ class MouseOnX11Test : public ProgramOnX11Test {
     // too busy to look before the window manager has moved the window all the way sees nothing move, and
     // the drag does not take. As a user whose drag did not take, the hand lets go and drags again; by way
     // of a place higher up in the zone, for the window left where the last drag ended.
-    bool carryByTitleBar(xcb_window_t window, Point to, const Rect& zone) {
+    bool carryByTitleBar(xcb_window_t window, Point to, const Rect& zone, Rect* began = nullptr) {
         for (int attempt = 0; attempt < 3; ++attempt) {
             const Rect frame = session->frameOf(window);
+            if (began) *began = frame;
             glide({frame.midX(), frame.minY() + 8});
             settle();
             session->fakeInput(XCB_BUTTON_PRESS, 1);
@@ -342,6 +344,34 @@ TEST_F(MouseOnX11Test, anExcludedApplicationsWindowMovesOnlyByADragBegunOnIt) {
 
     // Its own title bar, within the left zone: by the time that zone lights up, the releases before were
     // long handled.
+    dragTitleBar(notes, {2300, 500}, left);
+    EXPECT_TRUE(comesToFill(notes, left)) << platform::describe(session->frameOf(notes)) << logText();
+    EXPECT_FALSE(anyFills(session->framesShown(), right)) << logText();
+    quit(korvane);
+}
+
+// Notes carried by its title bar over the right zone, which lights up; Escape, the button still held, has
+// the window manager put it back where the move began, and the highlight goes without the hand moving.
+// Let go, the window stays there: by the time a later drag of it into the left zone has snapped, no frame
+// it was given filled the right zone.
+TEST_F(MouseOnX11Test, aTitleBarDragCancelledWithEscapeLeavesTheWindowWhereTheWindowManagerPutItBack) {
+    startSession(true);
+    const xcb_window_t notes = activeXterm("Notes", "60x20+2300+200"); // in the primary's left half
+    const pid_t korvane = startAndWait();
+    session->watchFrames(notes);
+
+    Rect began;
+    ASSERT_TRUE(carryByTitleBar(notes, {3300, 500}, right, &began)) << logText();
+    const xcb_keycode_t escape = session->keycodeOf(XK_Escape);
+    session->fakeInput(XCB_KEY_PRESS, escape);
+    session->fakeInput(XCB_KEY_RELEASE, escape);
+    EXPECT_TRUE(X11TestSession::waitFor([&] { return session->frameOf(notes) == began; }))
+        << platform::describe(session->frameOf(notes));
+    EXPECT_TRUE(X11TestSession::waitFor(
+        [&] { return !session->viewableWindowTitled("Korvane Zone Highlight"); }, seconds(10)))
+        << logText();
+    session->fakeInput(XCB_BUTTON_RELEASE, 1);
+
     dragTitleBar(notes, {2300, 500}, left);
     EXPECT_TRUE(comesToFill(notes, left)) << platform::describe(session->frameOf(notes)) << logText();
     EXPECT_FALSE(anyFills(session->framesShown(), right)) << logText();

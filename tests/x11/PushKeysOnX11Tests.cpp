@@ -6,7 +6,8 @@
 // manager takes to answer the push; with the window manager gone, a push gives its move up at once; Alt+Tab
 // goes past windows that take no keyboard focus without a stall, and past one that asks for the keyboard
 // and never takes it without raising it after a later press; while a switcher shows the push keys move
-// neither it nor a window beneath it. A picture of the toast is left under build/screenshots.
+// neither it nor a window beneath it. A window that went leaves its zone for good, whatever window the
+// server later gives its id. A picture of the toast is left under build/screenshots.
 #include "ProgramOnX11.h"
 
 #include "core/WindowInfoFields.h"
@@ -805,6 +806,99 @@ TEST_F(PushKeysOnX11Test, theSwitcherKeyPressedRightAfterAPushIsServedAtOnce) {
     EXPECT_TRUE(switcherShows()) << logText();
     EXPECT_TRUE(closeSwitcher()) << logText();
 
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+// A client of the test's own on a connection of its own, whose one window, of the test's process and of
+// class "owned", takes the first id the server handed the connection (known before the window is made).
+class OwnClient {
+  public:
+    explicit OwnClient(const std::string& display)
+        : conn_(xcb_connect(display.c_str(), nullptr)), id_(xcb_generate_id(conn_)) {}
+    ~OwnClient() { end(); }
+    OwnClient(const OwnClient&) = delete;
+    OwnClient& operator=(const OwnClient&) = delete;
+
+    xcb_window_t id() const { return id_; }
+    // Mapped where it asks to be (its position and size given as the user's).
+    void open(const Rect& root, const std::string& title) {
+        xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(conn_)).data;
+        xcb_create_window(conn_, XCB_COPY_FROM_PARENT, id_, screen->root, std::int16_t(root.minX()),
+                          std::int16_t(root.minY()), std::uint16_t(root.width()),
+                          std::uint16_t(root.height()), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual,
+                          0, nullptr);
+        xcb_change_property(conn_, XCB_PROP_MODE_REPLACE, id_, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8,
+                            std::uint32_t(title.size()), title.data());
+        const char className[] = "owned\0Owned";
+        xcb_change_property(conn_, XCB_PROP_MODE_REPLACE, id_, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 8,
+                            sizeof className, className);
+        const auto pid = static_cast<std::uint32_t>(::getpid());
+        xcb_change_property(conn_, XCB_PROP_MODE_REPLACE, id_, internAtom(conn_, "_NET_WM_PID"),
+                            XCB_ATOM_CARDINAL, 32, 1, &pid);
+        // WM_NORMAL_HINTS: USPosition | USSize, then the place and size.
+        std::array<std::uint32_t, 18> hints{};
+        hints[0] = 1 | 2;
+        hints[1] = std::uint32_t(root.minX());
+        hints[2] = std::uint32_t(root.minY());
+        hints[3] = std::uint32_t(root.width());
+        hints[4] = std::uint32_t(root.height());
+        xcb_change_property(conn_, XCB_PROP_MODE_REPLACE, id_, XCB_ATOM_WM_NORMAL_HINTS,
+                            XCB_ATOM_WM_SIZE_HINTS, 32, std::uint32_t(hints.size()), hints.data());
+        xcb_map_window(conn_, id_);
+        xcb_flush(conn_);
+    }
+    // The client goes, and its window with it.
+    void end() {
+        if (conn_) xcb_disconnect(conn_);
+        conn_ = nullptr;
+    }
+
+  private:
+    xcb_connection_t* conn_;
+    xcb_window_t id_;
+};
+
+// A window of a client of the test's own pushed into zone 2 over an xterm; the client goes, and a client
+// let in after it is handed the same id for a window of its own (the server gives a departed client's ids
+// to the next one), of the same process. Ctrl+Alt+Shift+W from the left zone then brings the xterm of zone
+// 2 forward: the window that went left its zone, and the one given its id is another, in no zone.
+TEST_F(PushKeysOnX11Test, aWindowThatWentLeavesItsZoneWhicheverWindowTheServerGivesItsIdLater) {
+    startSession(true);
+    const xcb_window_t left = activeXterm("Left", "60x20+2000+100"); // in the primary's left half
+    const xcb_window_t stay = activeXterm("Stay", "60x20+2600+100");
+    const pid_t korvane = startKorvane();
+    ASSERT_TRUE(waitForLine("[DisplayChange] handle end")) << logText();
+    ASSERT_TRUE(waitForLine("Scene Restore complete")) << logText();
+    ASSERT_TRUE(pushIntoPrimarysRightHalf(stay)) << logText();
+    ASSERT_TRUE(pushesEnd(1)) << logText();
+
+    auto closing = std::make_unique<OwnClient>(session->display());
+    const xcb_window_t gone = closing->id();
+    closing->open(Rect{2000, 600, 400, 300}, "Closing");
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return session->isClient(gone); }));
+    ASSERT_TRUE(focusByClick(gone));
+    ASSERT_TRUE(pushIntoPrimarysRightHalf(gone)) << logText();
+    ASSERT_TRUE(pushesEnd(2)) << logText();
+    closing->end();
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return !session->isClient(gone); }));
+
+    // Clients let in one after another, each kept, until one is handed the id.
+    std::vector<std::unique_ptr<OwnClient>> clients;
+    while (clients.size() < 64 && (clients.empty() || clients.back()->id() != gone))
+        clients.push_back(std::make_unique<OwnClient>(session->display()));
+    ASSERT_EQ(clients.back()->id(), gone);
+    clients.back()->open(Rect{2000, 600, 400, 300}, "Later");
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return session->isClient(gone); }));
+    // A user's next key comes later than the moment in which the program takes in a window's end: here
+    // the key waits for the program's word that the zone let go of the window.
+    EXPECT_TRUE(waitForLine("[Tracker] Ended window wid=" + std::to_string(gone) + " left zone 2"))
+        << logText();
+
+    ASSERT_TRUE(focusByClick(left));
+    ProgramOnX11Test::press({XK_Control_L, XK_Shift_L, XK_Alt_L, XK_w});
+    EXPECT_TRUE(X11TestSession::waitFor([&] { return session->activeWindow() == stay; }))
+        << session->activeWindow() << logText();
     ::kill(korvane, SIGTERM);
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
 }

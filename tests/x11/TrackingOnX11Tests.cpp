@@ -1,6 +1,6 @@
 // Window tracking and the display observer on a real X server: an xterm started while the tracker runs is
-// reported, its renaming gives one title report, its end takes it out of the managed set; a monitor added
-// with xrandr is announced once, by its UUID.
+// reported, its renaming gives one title report, its end takes it out of the managed set; a window manager
+// replaced ends no window; a monitor added with xrandr is announced once, by its UUID.
 #include "X11Fixture.h"
 
 #include "app/DisplayObserver.h"
@@ -16,7 +16,9 @@ namespace {
 
 struct Reports final : WindowTrackerDelegate {
     std::vector<WindowID> added; // the window numbers the tracker reads from the reported elements
+    std::vector<WindowID> ended;
     std::vector<std::string> titles;
+    void windowTrackerDidDestroyWindow(WindowTracker&, WindowID wid, pid_t) override { ended.push_back(wid); }
     void windowTracker(WindowTracker& t, const platform::AXElement& w, pid_t) override {
         added.push_back(t.windowNumber(w).value_or(0));
     }
@@ -45,6 +47,42 @@ TEST_F(TrackingOnX11Test, aLaterXtermIsReportedItsRenameOnceAndItsEndLeavesTheMa
 
     close(x);
     EXPECT_TRUE(runUntil([&] { return tracker->managed().count(x.window) == 0; }));
+}
+
+// A window manager that quits or is replaced lets go of every window, emptying the client list, and the
+// next one lists them again; the xterm stayed mapped all along: it neither ended nor came anew. The list
+// is written here as a window manager replaced leaves it for a while (openbox's own replacement may empty
+// and fill it again before the tracker reads it at all). Its end later is reported.
+TEST_F(TrackingOnX11Test, aWindowManagerLettingGoOfItsWindowsEndsNoWindowAndBringsNoneAnew) {
+    auto tracker = WindowTracker::create(*desktop, std::make_shared<AXUtil>(*desktop));
+    auto reports = std::make_shared<Reports>();
+    tracker->delegate = reports;
+    tracker->startObserving();
+    const auto x = xterm("Kept");
+    ASSERT_TRUE(
+        runUntil([&] { return std::count(reports->added.begin(), reports->added.end(), x.window) > 0; }));
+    ASSERT_TRUE(runUntil([&] { return tracker->axObservers().count(x.pid) == 1; }));
+    reports->added.clear();
+
+    xcb_connection_t* pager = xcb_connect(session().display().c_str(), nullptr);
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(pager)).data->root;
+    const xcb_atom_t clientList = internAtom(pager, "_NET_CLIENT_LIST");
+    const std::vector<xcb_window_t> listed = session().clientList();
+    xcb_change_property(pager, XCB_PROP_MODE_REPLACE, root, clientList, XCB_ATOM_WINDOW, 32, 0, nullptr);
+    xcb_flush(pager);
+    runUntil([] { return false; }, milliseconds(600)); // the empty list has been taken in by now
+    xcb_change_property(pager, XCB_PROP_MODE_REPLACE, root, clientList, XCB_ATOM_WINDOW, 32,
+                        std::uint32_t(listed.size()), listed.data());
+    xcb_flush(pager);
+    xcb_disconnect(pager);
+    runUntil([] { return false; }, milliseconds(600));
+    EXPECT_TRUE(reports->added.empty());
+    EXPECT_TRUE(reports->ended.empty());
+    EXPECT_EQ(tracker->managed().count(x.window), 1u);
+
+    close(x);
+    EXPECT_TRUE(runUntil([&] { return !reports->ended.empty(); }));
+    EXPECT_EQ(reports->ended, std::vector<WindowID>{x.window});
 }
 
 TEST_F(TrackingOnX11Test, aMonitorAddedWithXrandrIsPostedOnceByItsUUID) {

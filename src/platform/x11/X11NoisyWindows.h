@@ -25,8 +25,10 @@ namespace korvane::x11 {
 class X11Connection;
 
 // What this program selects on a client window on its own connection (the client's and the window
-// manager's selections are their own).
-inline constexpr std::uint32_t kClientEvents = XCB_EVENT_MASK_PROPERTY_CHANGE;
+// manager's selections are their own): its properties, and its structure for the one sure sign that the
+// window ended, its destruction.
+inline constexpr std::uint32_t kClientEvents =
+    XCB_EVENT_MASK_PROPERTY_CHANGE | XCB_EVENT_MASK_STRUCTURE_NOTIFY;
 
 class X11NoisyWindows {
   public:

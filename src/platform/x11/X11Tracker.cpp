@@ -30,6 +30,17 @@ constexpr auto kLongestDeferral = std::chrono::milliseconds(200);
 } // namespace
 
 void X11Tracker::handleEvent(const xcb_generic_event_t& event) {
+    if ((event.response_type & 0x7F) == XCB_DESTROY_NOTIFY) {
+        // Only windows this tracker followed announce their own end here.
+        const auto& d = reinterpret_cast<const xcb_destroy_notify_event_t&>(event);
+        const auto named = [&](const TrackedWindow& t) { return t.window == d.window; };
+        if (d.event != d.window || (std::none_of(windows_.begin(), windows_.end(), named) &&
+                                    std::none_of(letGo_.begin(), letGo_.end(), named)))
+            return;
+        destroyed_.push_back(d.window);
+        clientsAnnounced_ = true;
+        return;
+    }
     if ((event.response_type & 0x7F) != XCB_PROPERTY_NOTIFY) return;
     const auto& p = reinterpret_cast<const xcb_property_notify_event_t&>(event);
     const auto& e = connection_.ewmh();
@@ -82,18 +93,37 @@ void X11Tracker::refreshClients(bool report) {
     // A server that went away closed no window: what was known stays as it was.
     if (connection_.isBroken()) return;
 
+    const auto listed = [&](xcb_window_t w) { return std::find(list.begin(), list.end(), w) != list.end(); };
+    const auto ended = std::exchange(destroyed_, {});
+    const auto destroyed = [&](xcb_window_t w) {
+        return std::find(ended.begin(), ended.end(), w) != ended.end();
+    };
+    std::vector<TrackedWindow> gone, departed;
+    std::erase_if(windows_, [&](const TrackedWindow& t) {
+        if (!destroyed(t.window) && listed(t.window)) return false;
+        (destroyed(t.window) ? gone : departed).push_back(t);
+        return true;
+    });
+    std::erase_if(letGo_, [&](const TrackedWindow& t) {
+        if (destroyed(t.window)) {
+            gone.push_back(t);
+            return true;
+        }
+        if (!listed(t.window)) return false;
+        windows_.push_back(t); // managed again, as it was
+        return true;
+    });
+    const auto mapped = mappedNow(departed);
+    if (connection_.isBroken()) return;
+    for (std::size_t i = 0; i < departed.size(); ++i)
+        (mapped[i] ? letGo_ : gone).push_back(departed[i]);
+
     std::vector<xcb_window_t> added;
     for (auto w : list)
         if (!find(w)) added.push_back(w);
     follow(added);
     const auto fetched = fetchClients(connection_, added, kPidPart | kTitlePart);
     if (!fetched) return;
-    std::vector<TrackedWindow> gone;
-    std::erase_if(windows_, [&](const TrackedWindow& t) {
-        if (std::find(list.begin(), list.end(), t.window) != list.end()) return false;
-        gone.push_back(t);
-        return true;
-    });
     for (const auto& t : gone)
         noisy_.forget(t.window);
     std::vector<TrackedWindow> fresh;
@@ -114,6 +144,23 @@ void X11Tracker::refreshClients(bool report) {
     // their processes may have come or gone with them.
     for (auto* l : listeners_)
         l->clientsChanged();
+}
+
+std::vector<bool> X11Tracker::mappedNow(const std::vector<TrackedWindow>& windows) {
+    std::vector<bool> mapped(windows.size(), false);
+    if (windows.empty()) return mapped;
+    auto guard = connection_.lock();
+    xcb_connection_t* c = connection_.xcb();
+    std::vector<xcb_get_window_attributes_cookie_t> cookies;
+    for (const auto& t : windows)
+        cookies.push_back(xcb_get_window_attributes(c, t.window));
+    // A window already destroyed answers an error: it is not mapped.
+    for (std::size_t i = 0; i < windows.size(); ++i) {
+        XcbReply<xcb_get_window_attributes_reply_t> reply(
+            xcb_get_window_attributes_reply(c, cookies[i], nullptr));
+        mapped[i] = reply && reply->map_state != XCB_MAP_STATE_UNMAPPED;
+    }
+    return mapped;
 }
 
 void X11Tracker::refreshActive() {

@@ -1,6 +1,12 @@
 // Follows the managed clients, their titles and the active window from the connection's events, on the
 // main thread, and tells its listeners what changed once the events that came together have been handed
 // over: the clients that came and went first, then the titles, then the active window.
+//
+// A client window ends when it is destroyed or its client withdraws it (unmaps it): it is reported gone,
+// and a window that the list names later under its id is another one, reported as new, also when the id
+// came back before the list was read again (an X server hands a departed client's ids to the next client).
+// A window the window manager lets go of while it stays mapped (a window manager quitting or being
+// replaced empties the list) has not ended: it is reported neither gone nor, once listed again, new.
 #pragma once
 
 #include "platform/x11/X11NoisyWindows.h"
@@ -60,12 +66,18 @@ class X11Tracker {
     void refreshTitles(const std::vector<xcb_window_t>& windows);
     void propertiesHeard(xcb_window_t window, bool heard);
     void follow(const std::vector<xcb_window_t>& windows);
+    // Whether each window is mapped now (viewable or not); false for one that no longer exists.
+    std::vector<bool> mappedNow(const std::vector<TrackedWindow>& windows);
     std::optional<TrackedWindow> find(xcb_window_t window) const;
 
     X11Connection& connection_;
     X11NoisyWindows noisy_;
     std::vector<TrackerListener*> listeners_;
     std::vector<TrackedWindow> windows_;
+    // Windows the window manager let go of while they stayed mapped, until it lists them again.
+    std::vector<TrackedWindow> letGo_;
+    // Followed windows destroyed since the list was last read.
+    std::vector<xcb_window_t> destroyed_;
     xcb_window_t active_ = XCB_WINDOW_NONE;
     // Announced in the batch under way: each at most once, whatever the number of events.
     bool clientsAnnounced_ = false;
