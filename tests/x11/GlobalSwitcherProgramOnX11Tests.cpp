@@ -5,8 +5,9 @@
 // the program read them. A picture of the server's screen with the switcher open is left under
 // build/screenshots. A hint that begins longer ones waits for the next key, so the twelfth of fourteen
 // xterms is reached by typing and no typed character lands in another; a terminal that opens while it
-// shows gets none of the keys typed at it; a control+option carry started on it carries no xterm beneath
-// it; a switcher shown on a monitor that is unplugged closes with it.
+// shows gets none of the keys typed at it, also after the window manager took the switcher off screen and
+// back (another desktop shown, another window manager taking over); a control+option carry started on it
+// carries no xterm beneath it; a switcher shown on a monitor that is unplugged closes with it.
 #include "ProgramOnX11.h"
 
 #include <X11/keysym.h>
@@ -220,6 +221,58 @@ TEST_F(GlobalSwitcherProgramOnX11Test, aTerminalOpenedWhileItShowsGetsNoneOfTheK
     EXPECT_TRUE(activeBecomes(two)) << "active window " << session->activeWindow();
     press({XK_z});
     EXPECT_TRUE(X11TestSession::waitFor([&] { return contents(twoKeys) == "zz"; })) << contents(twoKeys);
+    EXPECT_EQ(contents(lateKeys), "");
+    EXPECT_EQ(contents(laterKeys), "");
+    EXPECT_EQ(contents(oneKeys), "");
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+// The window manager takes the switcher off screen and puts it back while it shows: a pager's switch to
+// another desktop and back, then another window manager taking over from the running one. The switcher
+// keeps the keyboard: a terminal that opens beneath it after each gets none of the keys typed at it, and
+// the hint typed across both chooses its tile.
+TEST_F(GlobalSwitcherProgramOnX11Test, itKeepsTheKeyboardThroughADesktopSwitchAndAWindowManagerReplaced) {
+    startSession(true);
+    writeDesktopEntry();
+    session->setDesktopCount(2);
+    const fs::path oneKeys = folder.path() / "one.keys", twoKeys = folder.path() / "two.keys";
+    const fs::path lateKeys = folder.path() / "late.keys", laterKeys = folder.path() / "later.keys";
+    const xcb_window_t one = recordingXterm("one", "50x12+2000+100", oneKeys);
+    const xcb_window_t two = recordingXterm("two", "50x12+2200+280", twoKeys);
+    const pid_t korvane = startKorvaneWithEntries();
+    ASSERT_TRUE(waitForLine("Permissions granted, starting services...")) << logText();
+    ASSERT_TRUE(waitForLine("HotkeyManager: registering scene.save key=S")) << logText();
+    ASSERT_TRUE(focusByClick(one));
+    // A second opening, as most are: the window manager keeps it on the desktop it opened on.
+    ASSERT_TRUE(openSwitcher()) << logText();
+    press({XK_Escape});
+    ASSERT_TRUE(switcherGone());
+    ASSERT_TRUE(activeBecomes(one));
+    const auto shown = [&] {
+        return X11TestSession::waitFor(
+            [&] { return session->viewableWindowTitled(kSwitcherTitle).has_value(); });
+    };
+
+    // The hints are s1 and s2; the terminals opened later sort after them should they be listed.
+    ASSERT_TRUE(openSwitcher()) << logText();
+    session->showDesktop(1);
+    session->showDesktop(0);
+    ASSERT_TRUE(shown());
+    const xcb_window_t late = recordingXterm("zz late", "50x12+2400+460", lateKeys);
+    ASSERT_TRUE(activeBecomes(late)) << "active window " << session->activeWindow();
+    press({XK_s});
+
+    session->replaceWindowManager();
+    ASSERT_TRUE(shown());
+    const xcb_window_t later = recordingXterm("zz later", "50x12+2600+640", laterKeys);
+    ASSERT_TRUE(activeBecomes(later)) << "active window " << session->activeWindow();
+    press({XK_2});
+    EXPECT_TRUE(activeBecomes(two)) << "active window " << session->activeWindow();
+    EXPECT_TRUE(switcherGone());
+    press({XK_z});
+    EXPECT_TRUE(X11TestSession::waitFor([&] { return contents(twoKeys) == "z"; })) << contents(twoKeys);
     EXPECT_EQ(contents(lateKeys), "");
     EXPECT_EQ(contents(laterKeys), "");
     EXPECT_EQ(contents(oneKeys), "");

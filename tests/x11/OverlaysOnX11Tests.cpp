@@ -3,18 +3,22 @@
 // gestures come; its toasts are shown by the program itself in PushKeysOnX11Tests): where each stands,
 // that the windows under it show through and take the clicks made on it, that it leaves the keyboard
 // where it was, and that Korvane's tracker leaves it out. Their pictures, as the server shows them, are
-// left under build/screenshots.
+// left under build/screenshots. A window that holds the keyboard keeps the keys typed at it through the
+// window manager taking it off screen and back: another desktop shown, a window manager replaced or ended
+// and started again.
 #include "X11Fixture.h"
 
 #include "core/AXUtil.h"
 #include "platform/Format.h"
 #include "scenes/SceneRestoreEngine.h"
 #include "tracking/WindowTracker.h"
+#include "ui/overlays/KeyboardHold.h"
 #include "ui/overlays/ZoneHighlightController.h"
 #include "ui/scene_manager/SceneRestoreHUDController.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QLineEdit>
 
 #include <algorithm>
 #include <cstdlib>
@@ -128,6 +132,56 @@ TEST_F(OverlaysOnX11Test,
     // Gone 1.5 s after it came.
     EXPECT_TRUE(runUntil([&] { return !session().viewableWindowTitled("Scene Restored"); }, seconds(3)));
     EXPECT_EQ(hud->window(), nullptr);
+}
+
+// A window holding the keyboard, each time a terminal has opened and taken the focus: the window manager
+// shows another desktop and this one again, which unmaps the window and maps it again; it is replaced by
+// another, and it ends and another starts, each of which takes the window out of one frame and into
+// another. The letters typed each time go to the window, none to the terminal.
+TEST_F(OverlaysOnX11Test, aWindowHoldingTheKeyboardKeepsItThroughADesktopSwitchAndAWindowManagerChange) {
+    QLineEdit field;
+    field.setWindowTitle("Korvane Holds");
+    field.setGeometry(2100, 100, 300, 40);
+    field.show();
+    std::optional<xcb_window_t> window;
+    ASSERT_TRUE(
+        runUntil([&] { return (window = session().viewableWindowTitled("Korvane Holds")).has_value(); }));
+    KeyboardHold hold(*desktop, AXUtil::shared());
+    hold.begin();
+    hold.hold(&field);
+    // A terminal that opens beneath the window takes the focus; the letter typed then goes to the window.
+    int terminals = 0;
+    const auto typedAfterATerminalOpens = [&](char letter) {
+        const auto beneath = xterm("Beneath " + std::to_string(++terminals), "60x20+2000+60");
+        EXPECT_TRUE(runUntil([&] { return session().activeWindow() == beneath.window; }));
+        const QString before = field.text();
+        session().pressKeys({session().keycodeOf(static_cast<std::uint32_t>(letter))});
+        runUntil([&] { return field.text() != before; }, seconds(3));
+        return field.text().toStdString();
+    };
+    const auto shownAgain = [&] {
+        return runUntil([&] { return session().viewableWindowTitled("Korvane Holds") == window; });
+    };
+    EXPECT_EQ(typedAfterATerminalOpens('a'), "a");
+
+    session().setDesktopCount(2);
+    session().showDesktop(1);
+    EXPECT_TRUE(runUntil([&] { return !session().viewableWindowTitled("Korvane Holds"); }));
+    session().showDesktop(0);
+    ASSERT_TRUE(shownAgain());
+    EXPECT_EQ(typedAfterATerminalOpens('b'), "ab");
+
+    session().replaceWindowManager();
+    ASSERT_TRUE(shownAgain());
+    EXPECT_EQ(typedAfterATerminalOpens('c'), "abc");
+
+    session().killWindowManager();
+    session().startWindowManager();
+    ASSERT_TRUE(shownAgain());
+    EXPECT_EQ(typedAfterATerminalOpens('d'), "abcd");
+
+    hold.end(false);
+    session().setDesktopCount(1);
 }
 
 } // namespace

@@ -10,7 +10,8 @@
 // application the scene names, or left windows unplaced because their zone is gone, is no check mark; one
 // whose started application shows its window five seconds later keeps its card until that window is
 // counted, and a scene restored while it awaits that window has the window land where it keeps it. A
-// terminal that opens while the card switcher shows gets none of the keys typed at it.
+// terminal that opens while the card switcher shows gets none of the keys typed at it, also after a switch
+// to another desktop and back and a window manager ended and started again.
 #include "ProgramOnX11.h"
 
 #include "platform/Format.h"
@@ -480,6 +481,53 @@ TEST_F(SceneNoticesProgramOnX11Test, aTerminalOpenedWhileTheCardSwitcherShowsGet
     EXPECT_TRUE(activeBecomes(notes)) << "active window " << session->activeWindow();
     press({XK_z});
     EXPECT_TRUE(X11TestSession::waitFor([&] { return contents(notesKeys) == "zz"; })) << contents(notesKeys);
+    EXPECT_EQ(contents(lateKeys), "");
+    EXPECT_EQ(contents(laterKeys), "");
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+// While the card switcher shows, a pager switches to another desktop and back, then the window manager
+// ends and another starts, which takes the switcher out of one frame and into another: a terminal that
+// opens beneath it after each is given the focus and gets none of the keys typed at the switcher, whose
+// digit restores that card's scene.
+TEST_F(SceneNoticesProgramOnX11Test,
+       theCardSwitcherKeepsTheKeyboardThroughADesktopSwitchAndAWindowManagerRestart) {
+    startSession(true);
+    session->setDesktopCount(2);
+    writeScene("66666666-7777-4888-8999-AAAAAAAAAAAA", "Other", "builtin.fullscreen", "builtin.split-50-50");
+    writeTerminalsScene();
+    const fs::path lateKeys = folder.path() / "late.keys", laterKeys = folder.path() / "later.keys";
+    xterm("Notes", "60x20+3000+600");
+    const pid_t korvane = startKorvane();
+    ASSERT_TRUE(waitForLine("Scene Restore complete (layout-only): 'Terminals'")) << logText();
+    ASSERT_TRUE(waitForLine("HotkeyManager: registering sceneSwitcher.toggle key=C")) << logText();
+    const auto shown = [&] {
+        return X11TestSession::waitFor(
+            [&] { return session->viewableWindowTitled(kSwitcherTitle).has_value(); });
+    };
+    const auto activeBecomes = [&](xcb_window_t window) {
+        return X11TestSession::waitFor([&] { return session->activeWindow() == window; });
+    };
+
+    ASSERT_TRUE(openCardSwitcher()) << logText();
+    session->showDesktop(1);
+    session->showDesktop(0);
+    ASSERT_TRUE(shown());
+    const xcb_window_t late = recordingXterm("Late", "60x20+2000+100", lateKeys);
+    ASSERT_TRUE(activeBecomes(late)) << "active window " << session->activeWindow();
+    // No card's key: the switcher takes it and does nothing with it.
+    press({XK_z});
+
+    session->killWindowManager();
+    session->startWindowManager();
+    ASSERT_TRUE(shown());
+    const xcb_window_t later = recordingXterm("Later", "60x20+2400+300", laterKeys);
+    ASSERT_TRUE(activeBecomes(later)) << "active window " << session->activeWindow();
+    press({XK_1});
+    EXPECT_TRUE(waitForLine("Scene Restore complete (layout-only): 'Other'", seconds(10))) << logText();
+    EXPECT_TRUE(X11TestSession::waitFor([&] { return !session->viewableWindowTitled(kSwitcherTitle); }));
     EXPECT_EQ(contents(lateKeys), "");
     EXPECT_EQ(contents(laterKeys), "");
 

@@ -3,7 +3,8 @@
 // keyboard; Return stores a scene with both xterms in their zones, makes it the active scene, shows the
 // toast and closes the window. Escape closes it without writing, and the next opening captures afresh;
 // minimised, the window comes back with the next control+option+S. A terminal that opens beneath it while
-// the name is typed gets none of it, until a click on the terminal gives it the keyboard.
+// the name is typed gets none of it, until a click on the terminal gives it the keyboard; so too after
+// the window manager was replaced and after a switch to another desktop and back.
 // With xterms on both monitors the layout chips take no click, one xterm dragged between the cells goes
 // only to zones of its own monitor's layout, and a restore of what was saved puts each xterm into the zone
 // it was shown in; with the main monitor's xterm excluded, the canvas draws the side monitor's zones, where
@@ -299,8 +300,9 @@ TEST_F(SaveSceneWindowProgramOnX11Test, minimisedItComesBackWithTheKeyboardAtThe
 
 // A terminal that a script starts while the name is typed opens beneath the window, and the window manager
 // gives it the focus: the name and Return still go to the window, which saves the scene under that name,
-// and the terminal gets none of them. A click on the terminal gives it the keyboard, also while the window
-// still shows; a click back on the window takes the typing back, from another terminal that opens then.
+// and the terminal gets none of them; Super+T, a window manager's binding, adds nothing to the name. A click
+// on the terminal gives it the keyboard, also while the window still shows; a click back on the window takes
+// the typing back, from another terminal that opens then.
 TEST_F(SaveSceneWindowProgramOnX11Test,
        aTerminalOpenedBeneathItGetsNoneOfTheNameAndAClickOnItGivesItTheKeys) {
     startSession(true);
@@ -323,7 +325,12 @@ TEST_F(SaveSceneWindowProgramOnX11Test,
     const xcb_window_t late = recordingXterm("late", "50x12+2300+500", lateKeys);
     ASSERT_TRUE(activeBecomes(late)) << "active window " << session->activeWindow();
     ASSERT_EQ(session->viewableWindowTitled(kTitle), panel);
-    type("alpha");
+    // A window manager's binding pressed meanwhile reaches the window, which holds the keyboard, and adds
+    // nothing to the name.
+    type("al");
+    ASSERT_NE(session->keycodeOf(XK_Super_L), 0);
+    session->pressKeys({session->keycodeOf(XK_Super_L), session->keycodeOf(XK_t)});
+    type("pha");
     press(XK_Return);
     auto scene = newScene(before);
     ASSERT_TRUE(scene) << logText();
@@ -371,6 +378,54 @@ TEST_F(SaveSceneWindowProgramOnX11Test,
     EXPECT_TRUE(windowGone());
     EXPECT_EQ(contents(laterKeys), "");
     EXPECT_EQ(contents(lateKeys), "zy");
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+// While the name is typed the window manager takes the window off screen and puts it back: another window
+// manager takes over from the running one, as `openbox --replace` does, then a pager switches to another
+// desktop and back. A terminal that opens beneath the window after each is given the focus and gets none
+// of the name, which goes on into the window and is saved with Return.
+TEST_F(SaveSceneWindowProgramOnX11Test, theNameTypedGoesToItThroughAWindowManagerReplacedAndADesktopSwitch) {
+    startSession(true);
+    session->setDesktopCount(2);
+    xterm("Left", "60x20+2000+100");
+    const pid_t korvane = startKorvaneWithoutEntries();
+    ASSERT_TRUE(waitForLine("HotkeyManager: registering scene.save key=S")) << logText();
+    ASSERT_TRUE(waitForLine("Scene Restore complete")) << logText();
+    const auto activeBecomes = [&](xcb_window_t window) {
+        return X11TestSession::waitFor([&] { return session->activeWindow() == window; });
+    };
+    const auto before = sceneFiles();
+    const auto panel = openSaveScene();
+    ASSERT_TRUE(panel) << logText();
+    const auto shownAgain = [&] {
+        return X11TestSession::waitFor([&] { return session->viewableWindowTitled(kTitle) == panel; });
+    };
+    session->pressKeys({session->keycodeOf(XK_Control_L), session->keycodeOf(XK_a)});
+
+    session->replaceWindowManager();
+    ASSERT_TRUE(shownAgain());
+    const fs::path lateKeys = folder.path() / "late.keys", laterKeys = folder.path() / "later.keys";
+    const xcb_window_t late = recordingXterm("late", "50x12+2300+500", lateKeys);
+    ASSERT_TRUE(activeBecomes(late)) << "active window " << session->activeWindow();
+    type("gam");
+
+    session->showDesktop(1);
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return !session->viewableWindowTitled(kTitle); }));
+    session->showDesktop(0);
+    ASSERT_TRUE(shownAgain());
+    const xcb_window_t later = recordingXterm("later", "50x12+2300+750", laterKeys);
+    ASSERT_TRUE(activeBecomes(later)) << "active window " << session->activeWindow();
+    type("ma");
+    press(XK_Return);
+    const auto scene = newScene(before);
+    ASSERT_TRUE(scene) << logText();
+    EXPECT_EQ((*scene)["name"], "gamma");
+    EXPECT_TRUE(windowGone());
+    EXPECT_EQ(contents(lateKeys), "");
+    EXPECT_EQ(contents(laterKeys), "");
 
     ::kill(korvane, SIGTERM);
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();

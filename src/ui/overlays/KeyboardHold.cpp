@@ -64,23 +64,36 @@ void KeyboardHold::begin() {
     if (!holds.empty()) holds.back()->granted_ = false;
     holds.push_back(this);
     if (canGrab())
-        focusChanges_ =
-            QObject::connect(qGuiApp, &QGuiApplication::focusWindowChanged, this, [this] { follow(); });
+        focusChanges_ = QObject::connect(qGuiApp, &QGuiApplication::focusWindowChanged, this,
+                                         [this](QWindow* now) { follow(isOurNativeWindow(now)); });
 }
 
 void KeyboardHold::add(QWidget* window) {
     if (!on_ || !window) return;
     if (std::find(windows_.begin(), windows_.end(), window) != windows_.end()) return;
     windows_.emplace_back(window);
+    watch(window);
+}
+
+void KeyboardHold::watch(QWidget* window) {
     // Told when a dialog comes to stand over the window or goes, and when the window shows or hides.
     window->installEventFilter(this);
+    // Installed once however often asked: the native window exists from the window's first showing.
+    if (QWindow* native = window->windowHandle()) native->installEventFilter(this);
+}
+
+bool KeyboardHold::isOurNativeWindow(const QWindow* window) const {
+    if (!window) return false;
+    for (const auto& w : windows_)
+        if (w && w->windowHandle() == window) return true;
+    return false;
 }
 
 void KeyboardHold::hold(QWidget* window) {
     if (!on_ || !window) return;
     add(window);
     chosen_ = window;
-    follow();
+    follow(true);
 }
 
 void KeyboardHold::end(bool giveBack) {
@@ -89,7 +102,10 @@ void KeyboardHold::end(bool giveBack) {
     retry_.stop();
     QObject::disconnect(focusChanges_);
     for (const auto& window : windows_)
-        if (window) window->removeEventFilter(this);
+        if (window) {
+            window->removeEventFilter(this);
+            if (QWindow* native = window->windowHandle()) native->removeEventFilter(this);
+        }
     windows_.clear();
     chosen_ = nullptr;
 
@@ -132,7 +148,7 @@ QWidget* KeyboardHold::keyWindow() const {
     return nullptr;
 }
 
-void KeyboardHold::follow() {
+void KeyboardHold::follow(bool askAgain) {
     if (!on_ || !isTop() || !canGrab()) return;
     QWidget* target = keyWindow();
     if (!target) {
@@ -142,7 +158,7 @@ void KeyboardHold::follow() {
         granted_ = false;
         return;
     }
-    if (target == holder_ && granted_) return;
+    if (target == holder_ && granted_ && !askAgain) return;
     holder_ = target;
     granted_ = false;
     grab();
@@ -167,9 +183,25 @@ bool KeyboardHold::eventFilter(QObject* watched, QEvent* event) {
     switch (event->type()) {
     case QEvent::WindowBlocked:
     case QEvent::WindowUnblocked:
-    case QEvent::Show:
     case QEvent::Hide:
         followLater();
+        break;
+    case QEvent::Show:
+        if (auto* window = qobject_cast<QWidget*>(watched)) watch(window);
+        followLater();
+        break;
+    case QEvent::Expose:
+        // The window manager unmapped the native window, the widget still shown: another desktop shows,
+        // or a window manager takes it out of its frame (ending, or taking over, which maps it into a
+        // frame of its own). The server let go of the grab; it is asked for again once the window is
+        // on screen again, and until it is viewable.
+        if (auto* native = qobject_cast<QWindow*>(watched)) {
+            if (!native->isExposed()) {
+                if (holder_ && holder_->windowHandle() == native) granted_ = false;
+            } else if (!granted_) {
+                followLater();
+            }
+        }
         break;
     default:
         break;

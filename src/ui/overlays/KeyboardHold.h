@@ -16,6 +16,7 @@
 #include <vector>
 
 class QWidget;
+class QWindow;
 
 namespace korvane {
 
@@ -31,6 +32,10 @@ class Platform;
 // windows: to a window the user must answer first (a picker, an alert or a sheet standing over one of
 // them), else to the one of them the toolkit has active, else to the one last held for. It is asked
 // for again every 50 ms while another client holds the keyboard or the window is not yet on screen.
+// The server lets go of a grab whose window stops being viewable, which the window manager does to a
+// shown window when it shows another desktop, and when it ends or another takes over (each takes the
+// windows out of its frames): the grab is asked for again as the window is on screen again, as it
+// becomes active, and at each hold().
 // Holds of several overlays stack: the latest one on has the grab, and the one before takes it back
 // when it ends. Hot keys the program holds keep reaching it (the desktop serves them during a grab of
 // its own). Elsewhere than on an X server, and without windows, a hold only notes and gives back.
@@ -47,7 +52,8 @@ class KeyboardHold final : public QObject {
     void begin();
     // One of the overlay's windows, which the grab may follow to; nothing while the hold is off.
     void add(QWidget* window);
-    // Adds the window and holds the keyboard for it: the overlay gives it the keys from now on.
+    // Adds the window and holds the keyboard for it: the overlay gives it the keys from now on. Asks the
+    // server anew even for the window already held for.
     void hold(QWidget* window);
     // Lets go of the keyboard and forgets the windows; with `giveBack`, the window noted by begin() is
     // brought forward with the keyboard. Nothing while the hold is off.
@@ -64,11 +70,15 @@ class KeyboardHold final : public QObject {
     QWidget* keyWindow() const;
     // Whether the window is one of the overlay's or stands over one (a dialog it parents).
     bool belongs(QWidget* window) const;
-    // Moves the grab to the key window when it is elsewhere or was not granted.
-    void follow();
+    // Moves the grab to the key window when it is elsewhere or was not granted; with `askAgain`, also
+    // when the server granted it, which it may have let go of since without a word.
+    void follow(bool askAgain = false);
     // Once the event being handled is done: a window being shown or hidden is not yet so on the server.
     void followLater();
     void grab();
+    // Told of the window's native window going on and off screen, which the widget is not.
+    void watch(QWidget* window);
+    bool isOurNativeWindow(const QWindow* window) const;
 
     platform::Platform& platform_;
     std::shared_ptr<AXUtil> axUtil_;

@@ -184,6 +184,7 @@ SceneSaveSheet::SceneSaveSheet(std::shared_ptr<SceneSaveViewModel> viewModel, QW
     nameField_ = new QLineEdit(header);
     nameField_->setObjectName("sceneName");
     nameField_->setPlaceholderText("Scene Name");
+    nameField_->installEventFilter(this);
     headerRow->addWidget(nameField_, 1);
     column->addWidget(header);
     column->addWidget(divider(this));
@@ -350,6 +351,23 @@ void SceneSaveSheet::keyPressEvent(QKeyEvent* event) {
     default:
         QWidget::keyPressEvent(event);
     }
+}
+
+bool SceneSaveSheet::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != nameField_ || event->type() != QEvent::KeyPress)
+        return QWidget::eventFilter(watched, event);
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if (!(key->modifiers() & (Qt::MetaModifier | Qt::ControlModifier | Qt::AltModifier))) return false;
+    // The field's editing keys that carry a letter act as ever (Ctrl+A selects all, Ctrl+V pastes).
+    for (const auto editing : {QKeySequence::Undo, QKeySequence::Redo, QKeySequence::Cut, QKeySequence::Copy,
+                               QKeySequence::Paste, QKeySequence::SelectAll, QKeySequence::Deselect,
+                               QKeySequence::DeleteEndOfLine, QKeySequence::DeleteCompleteLine})
+        if (key->matches(editing)) return false;
+    // Keys that would add nothing (arrows, Backspace, the control characters Ctrl gives letters on the
+    // X server) go on to the field; a letter, digit or sign is kept out. AltGr is no Alt here: the
+    // characters it types on many keyboards still reach the name.
+    const QString text = key->text();
+    return !text.isEmpty() && text.front().isPrint();
 }
 
 void SceneSaveSheet::showEvent(QShowEvent* event) {

@@ -91,6 +91,10 @@ class SceneSaveSheet : public QWidget, public ZoneCanvasHost {
 
   protected:
     void keyPressEvent(QKeyEvent* event) override;
+    // Keeps out of the name the letters of keys pressed with Super, Ctrl or Alt other than the field's
+    // editing keys: while the window holds the keyboard the window manager's own bindings (Super+T) reach
+    // the field, whose toolkit would type their letter.
+    bool eventFilter(QObject* watched, QEvent* event) override;
     // The window may be made before its model has captured anything: what shows is the model as it
     // stands when it appears.
     void showEvent(QShowEvent* event) override;

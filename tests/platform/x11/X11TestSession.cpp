@@ -238,6 +238,14 @@ void X11TestSession::killWindowManager() {
     ::waitpid(std::exchange(openbox_, 0), nullptr, 0);
 }
 
+void X11TestSession::replaceWindowManager() {
+    const pid_t replaced = std::exchange(openbox_, 0);
+    openbox_ = spawnChild({"openbox", "--replace", "--config-file", KORVANE_OPENBOX_RC}, display_,
+                          folder_.path() / "session.log");
+    if (replaced > 0) endChild(replaced, seconds(10), false);
+    if (!waitUntilManaging()) throw std::runtime_error("openbox did not take over");
+}
+
 void X11TestSession::pauseWindowManager(bool paused) {
     if (openbox_ > 0) ::kill(openbox_, paused ? SIGSTOP : SIGCONT);
 }

@@ -73,6 +73,9 @@ class X11TestSession {
     // Kills the window manager at once, as a crash would, and reaps it: its check window goes with it,
     // the clients stay on the server, unmanaged.
     void killWindowManager();
+    // Starts another openbox that takes over from the running one, as `openbox --replace` does: the one
+    // replaced gives its windows back and ends. Returns once the new one manages windows.
+    void replaceWindowManager();
     // Stops the window manager (SIGSTOP), as one that no longer answers, or lets it go on (SIGCONT); the
     // session lets it go on before it ends it.
     void pauseWindowManager(bool paused);

@@ -281,6 +281,33 @@ TEST_F(SceneSaveSheetTest, saveSceneIsOfferedOnlyForANameWhileNotSavingAndWithAL
     EXPECT_EQ(dismissed, 2);
 }
 
+// While the window holds the keyboard the window manager's own bindings (Super+T) reach the name: a key
+// pressed with Super, Ctrl or Alt adds nothing to it, and the field's editing keys still act.
+TEST_F(SceneSaveSheetTest, keysPressedWithSuperCtrlOrAltAddNothingToTheNameAndItsEditingKeysStillAct) {
+    threeWindows();
+    open();
+    QLineEdit* name = sheet->nameField();
+    name->selectAll();
+    QTest::keyClicks(name, "Gam");
+    for (const Qt::KeyboardModifiers modifiers :
+         std::vector<Qt::KeyboardModifiers>{Qt::MetaModifier, Qt::MetaModifier | Qt::ShiftModifier,
+                                            Qt::AltModifier, Qt::ControlModifier | Qt::AltModifier})
+        for (const Qt::Key key : {Qt::Key_T, Qt::Key_1, Qt::Key_Period})
+            QTest::keyClick(name, key, modifiers);
+    QTest::keyClicks(name, "ma");
+    EXPECT_EQ(name->text().toStdString(), "Gamma");
+    EXPECT_EQ(model->sceneName, "Gamma");
+
+    // Ctrl+A selects the name for the letters typed next; Ctrl+Z takes them back, Ctrl+Shift+Z again.
+    QTest::keyClick(name, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(name, "Beta");
+    EXPECT_EQ(model->sceneName, "Beta");
+    QTest::keyClick(name, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(name->text().toStdString(), "Gamma");
+    QTest::keyClick(name, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(name->text().toStdString(), "Beta");
+}
+
 TEST_F(SceneSaveSheetTest, withoutALayoutTheEmptyStateShowsAndNothingCanBeSaved) {
     threeWindows();
     // rows: what the display's layout resolves to
