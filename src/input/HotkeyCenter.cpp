@@ -57,6 +57,10 @@ void HotkeyCenter::installHandlerIfNeeded() {
             if (!self) return platform::kEventNotHandledErr;
             return self->handleHotKeyEvent(id);
         });
+    // A combination refused under one keyboard mapping may be held under the next.
+    platform_.hotKeys().setKeyboardMappingHandler([weak = weak_from_this()] {
+        if (auto self = weak.lock()) self->keyboardMapped();
+    });
     if (status == platform::kHotKeyNoErr) {
         hotKeyHandler_ = true;
         console("[Korvane] Key grab handler SUCCESS");
@@ -71,7 +75,7 @@ std::shared_ptr<platform::EventHotKey> HotkeyCenter::registerHotkey(std::uint32_
                                                                     const std::optional<std::string>& name) {
     installHandlerIfNeeded();
     HotKeyRef entry{nextID_++, keyCode, modifiers, nullptr};
-    if (!isSuspended()) entry.ref = registerWithSystem(entry);
+    if (!isSuspended()) registerWithSystem(entry);
     hotKeyRefs_.push_back(entry);
     const std::uint32_t id = entry.id;
 
@@ -85,12 +89,51 @@ std::shared_ptr<platform::EventHotKey> HotkeyCenter::registerHotkey(std::uint32_
     return entry.ref;
 }
 
-std::shared_ptr<platform::EventHotKey> HotkeyCenter::registerWithSystem(const HotKeyRef& entry) {
+void HotkeyCenter::registerWithSystem(HotKeyRef& entry) {
     auto result = platform_.hotKeys().registerHotKey(entry.keyCode, entry.modifiers, {kSignature, entry.id});
-    if (result.status == platform::kHotKeyNoErr) return result.ref;
+    entry.ref = result.ref;
+    entry.status = result.status;
+    entry.heldHere = false;
+    if (result.status == platform::kHotKeyNoErr) return;
+    const std::uint32_t modifiers = entry.modifiers & platform::kHotKeyModifierMask;
+    entry.heldHere = result.status == platform::kEventHotKeyExistsErr &&
+                     std::any_of(hotKeyRefs_.begin(), hotKeyRefs_.end(), [&](const HotKeyRef& r) {
+                         return r.id != entry.id && r.ref && r.keyCode == entry.keyCode &&
+                                (r.modifiers & platform::kHotKeyModifierMask) == modifiers;
+                     });
     Log::hotkey.error("XGrabKey failed key=%u mods=%u status=%d", entry.keyCode, entry.modifiers,
                       result.status);
-    return nullptr;
+}
+
+void HotkeyCenter::registerEveryEntry() {
+    // In registration order, as they were first taken: of two registrations of one combination the
+    // earlier holds it again.
+    for (auto& entry : hotKeyRefs_)
+        registerWithSystem(entry);
+}
+
+void HotkeyCenter::keyboardMapped() {
+    // A suspension registers everything anew as it ends.
+    if (isSuspended()) return;
+    for (auto& entry : hotKeyRefs_)
+        if (entry.ref) {
+            entry.ref->unregister();
+            entry.ref.reset();
+        }
+    registerEveryEntry();
+    Log::hotkey.info("Hot keys registered again for the new keyboard mapping");
+}
+
+std::vector<HotkeyCenter::Refusal> HotkeyCenter::refusals() const {
+    std::vector<Refusal> out;
+    if (isSuspended()) return out;
+    for (const auto& entry : hotKeyRefs_) {
+        if (entry.ref || entry.heldHere || entry.status == platform::kHotKeyNoErr) continue;
+        const auto name = handlerNames_.find(entry.id);
+        out.push_back({name != handlerNames_.end() ? name->second : std::string(), entry.keyCode,
+                       entry.modifiers, entry.status});
+    }
+    return out;
 }
 
 std::unique_ptr<HotkeyCenter::Suspension> HotkeyCenter::suspend() {
@@ -107,10 +150,7 @@ std::unique_ptr<HotkeyCenter::Suspension> HotkeyCenter::suspend() {
 
 void HotkeyCenter::resume() {
     if (suspensions_ == 0 || --suspensions_ > 0) return;
-    // In registration order, as they were first taken: of two registrations of one combination the
-    // earlier holds it again.
-    for (auto& entry : hotKeyRefs_)
-        entry.ref = registerWithSystem(entry);
+    registerEveryEntry();
     Log::hotkey.info("Hot keys resumed");
 }
 
@@ -129,6 +169,14 @@ void HotkeyCenter::addFallbackBinding(std::uint32_t keyCode, std::uint32_t modif
 
 void HotkeyCenter::ensureEventTap() {
     if (eventTap_) return;
+    if (!platform_.hotKeys().tapsWithholdKeys()) {
+        // Served by watching, a combination would act and reach the window in front as well.
+        if (!tapDeclined_)
+            Log::hotkey.info("Hotkey event-tap fallback not used: the desktop cannot withhold a key from "
+                             "the window in front");
+        tapDeclined_ = true;
+        return;
+    }
     auto tap = platform_.hotKeys().createKeyDownTap(
         [weak = weak_from_this()](platform::KeyTapEventType type, const platform::KeyDownEvent& event) {
             auto self = weak.lock();

@@ -26,7 +26,12 @@ class Platform;
 // Each press reaches a closure through one road only. The system hot key serves every combination this
 // program holds; the tap serves a combination only while no live registration holds it (one that another
 // client took first, or every combination while hot-key presses cannot be delivered at all), so that a
-// press the desktop reports both ways runs its action once.
+// press the desktop reports both ways runs its action once. Where a tap cannot withhold a key from the
+// window in front (X11), no tap is made: a combination served by watching would act and reach that
+// window too, so one this program cannot hold does nothing here, and refusals() says why.
+//
+// When the keyboard is mapped anew every combination is registered again, in the order of registration:
+// one that no key typed, or that another client held, under the old mapping may be held now.
 //
 // While suspended (a shortcut being recorded), no combination is held on the system and neither road
 // runs an action: every key goes to the window in front as it would without this program.
@@ -106,6 +111,18 @@ class HotkeyCenter : public std::enable_shared_from_this<HotkeyCenter> {
     // holds, nor anything while the center is suspended.
     bool handleEventTapKeyDown(const platform::KeyDownEvent& event);
 
+    // A registration the system refused: its name, combination and the status it answered
+    // (kEventHotKeyExistsErr: another program holds it; kEventHotKeyInvalidErr: no key of the keyboard
+    // types the key as it is mapped now). A combination this program holds already under an earlier
+    // registration is not among them, nor is anything while suspended.
+    struct Refusal {
+        std::string name;
+        std::uint32_t keyCode = 0;
+        std::uint32_t modifiers = 0;
+        int status = platform::kHotKeyNoErr;
+    };
+    std::vector<Refusal> refusals() const;
+
     std::uint32_t nextID() const { return nextID_; }
     const std::vector<EventTapFallbackBinding>& eventTapFallbackBindings() const {
         return eventTapFallbackBindings_;
@@ -120,10 +137,17 @@ class HotkeyCenter : public std::enable_shared_from_this<HotkeyCenter> {
         std::uint32_t modifiers = 0;
         // None when the system refused the combination, or while the center is suspended.
         std::shared_ptr<platform::EventHotKey> ref;
+        // What the system answered the last time it was asked.
+        int status = platform::kHotKeyNoErr;
+        // Refused because an earlier registration of this program holds the same combination.
+        bool heldHere = false;
     };
 
     void installHandlerIfNeeded();
-    std::shared_ptr<platform::EventHotKey> registerWithSystem(const HotKeyRef& entry);
+    // Asks the system for the entry's combination, keeping the answer in it.
+    void registerWithSystem(HotKeyRef& entry);
+    void registerEveryEntry();
+    void keyboardMapped();
     void resume();
     void addFallbackBinding(std::uint32_t keyCode, std::uint32_t modifiers, const std::string& name,
                             Handler action);
@@ -142,6 +166,7 @@ class HotkeyCenter : public std::enable_shared_from_this<HotkeyCenter> {
     int suspensions_ = 0;
     bool handlerInstalled_ = false;
     bool hotKeyHandler_ = false; // the handler was installed, so held combinations reach it
+    bool tapDeclined_ = false;   // said once that no tap serves a key it cannot withhold
 };
 
 } // namespace korvane

@@ -23,6 +23,9 @@ constexpr std::array<std::string_view, 11> kRetiredActions = {
     "layout.next",  "overlay.toggle",    "focus.region.dynamic",     "display.prev",
     "display.next", "focus.region.next", "focus.region.prev"};
 
+// The names of the zone-number keys begin so.
+constexpr const char* kPushRegionPrefix = "push-region";
+
 } // namespace
 
 HotkeyManager::HotkeyManager(std::shared_ptr<HotkeyCenter> center) : center_(std::move(center)) {}
@@ -45,6 +48,19 @@ std::uint32_t HotkeyManager::parseModifiers(const std::vector<std::string>& name
 
 std::optional<std::uint16_t> HotkeyManager::keyCode(const std::string& name) {
     return KeyCodes::code(name);
+}
+
+std::vector<HotkeyManager::UnheldBinding> HotkeyManager::unheldBindings() const {
+    std::vector<UnheldBinding> out;
+    for (const auto& refusal : center_->refusals()) {
+        // The zone keys go by the family's prefix, every other registration by its action.
+        const std::string action = refusal.name.starts_with(kPushRegionPrefix + std::string("-"))
+                                       ? std::string("push.region.dynamic")
+                                       : refusal.name;
+        out.push_back(
+            {action, static_cast<std::uint16_t>(refusal.keyCode), refusal.modifiers, refusal.status});
+    }
+    return out;
 }
 
 void HotkeyManager::registerBinding(const HotkeyConfig::HotkeyBinding& binding,
@@ -84,7 +100,7 @@ void HotkeyManager::apply(const HotkeyConfig& config, int zoneCount, const Hotke
         const std::string& action = binding.action;
         if (action == "push.region.dynamic") {
             center_->registerPushRegionHotkeys(zoneCount, handlers.pushRegion,
-                                               parseModifiers(binding.modifiers), "push-region");
+                                               parseModifiers(binding.modifiers), kPushRegionPrefix);
         } else if (action == "cycle.forward") {
             registerBinding(binding, [cycle = handlers.cycle] {
                 if (cycle) cycle(+1);

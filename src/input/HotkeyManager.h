@@ -49,6 +49,19 @@ class HotkeyManager {
     // nothing (a debug line: reading the table named it already).
     void registerBinding(const HotkeyConfig::HotkeyBinding& binding, std::function<void()> handler);
 
+    // A binding of the last table applied that the system would not let this program hold: its action,
+    // the combination refused (for "push.region.dynamic" each zone key refused, in zone order) and what
+    // the system answered (platform::kEventHotKeyExistsErr: another program holds it;
+    // kEventHotKeyInvalidErr: no key of the keyboard as it is mapped now types it). Nothing while the
+    // keys are suspended.
+    struct UnheldBinding {
+        std::string action;
+        std::uint16_t keyCode = 0;
+        std::uint32_t modifiers = 0;
+        int status = 0;
+    };
+    std::vector<UnheldBinding> unheldBindings() const;
+
     // The OR of the modifiers named (any case): ctrl/control, alt/option, shift, cmd/command. Other names
     // add nothing.
     static std::uint32_t parseModifiers(const std::vector<std::string>& names);

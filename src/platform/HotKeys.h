@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace korvane::platform {
 
@@ -106,8 +107,21 @@ class HotKeys {
     // reach any application. Modifiers are a kHotKey* mask; caps lock and num lock do not take part.
     virtual HotKeyRegistration registerHotKey(std::uint32_t keyCode, std::uint32_t modifiers,
                                               EventHotKeyID id) = 0;
+    // Told on a later turn of the main loop, once for a burst of changes, that the keyboard was mapped
+    // anew (another layout, another list of layouts): a key a registration names may now be typed on
+    // other keys, on none, or again on one. Live registrations follow by themselves as far as they can;
+    // one refused before may be taken now. Replaces any earlier handler.
+    virtual void setKeyboardMappingHandler(std::function<void()> handler) = 0;
+    // The virtual key code whose registration holds the key the desktop reports under its own number (a
+    // toolkit key event's native scan code), in whichever layout of the keyboard names it: the key a
+    // recording stores, or a letter read by the key pressed rather than by what it types in the layout
+    // in use. Nothing where no virtual key code names the key.
+    virtual std::optional<std::uint16_t> virtualKeyForNativeKey(std::uint32_t nativeKey) const = 0;
     // A tap on key-down events; nothing when the desktop refuses one (no permission, secure input).
     virtual std::unique_ptr<KeyEventTap> createKeyDownTap(TapCallback callback) = 0;
+    // Whether a tap that answers true withholds the key from the application in front. Where it does not,
+    // a tap can watch a key but never take it.
+    virtual bool tapsWithholdKeys() const = 0;
     // A tap on the mouse and modifier events; nothing when the desktop refuses one.
     virtual std::unique_ptr<MouseTap> createMouseTap(MouseTapCallback callback) = 0;
 };

@@ -132,6 +132,10 @@ void AppDelegate::showSettingsWindow() {
             if (auto self = weak.lock()) return self->hotkeyManager_->center()->suspend();
             return nullptr;
         };
+        callbacks.unheldBindingsProvider = [weak] {
+            if (auto self = weak.lock()) return self->hotkeyManager_->unheldBindings();
+            return std::vector<HotkeyManager::UnheldBinding>{};
+        };
         callbacks.onRestoreScene = [weak](const WMScene& scene) {
             if (auto self = weak.lock()) self->restoreAndReport(scene);
         };

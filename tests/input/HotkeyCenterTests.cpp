@@ -237,6 +237,73 @@ TEST_F(HotkeyCenterTest, whileSuspendedEveryKeyGoesToTheWindowInFrontAndAfterwar
     EXPECT_EQ(runs, (std::map<std::string, int>{{"push", 1}, {"cycle", 1}, {"theirs", 1}}));
 }
 
+TEST_F(HotkeyCenterTest, whereATapCannotWithholdAKeyNoCombinationIsServedByWatchingIt) {
+    // The X11 tap's kind: a key it sees goes on to its window whatever it answers.
+    keys().tapsWithhold = false;
+    keys().holdByAnotherClient(kW, kControlOption);
+    EXPECT_FALSE(center->registerHotkey(kW, kControlOption, counter("theirs"), "push.right"));
+    EXPECT_TRUE(center->registerHotkey(kQ, kControlOption, counter("ours"), "push.left"));
+    EXPECT_FALSE(center->hasEventTap());
+    EXPECT_EQ(capture.log().count("Hotkey event-tap fallback not used"), 1u) << "said once";
+
+    keys().press(kW, kControlOptionFlags);
+    keys().press(kQ, kControlOptionFlags);
+    settle();
+    EXPECT_EQ(runs, (std::map<std::string, int>{{"ours", 1}})) << "the held one acts, once";
+    ASSERT_EQ(keys().passedOn().size(), 1u) << "the other goes to the client holding it, and only there";
+    EXPECT_EQ(keys().passedOn()[0].keyCode, kW);
+    EXPECT_FALSE(capture.log().contains("fallback fired"));
+}
+
+TEST_F(HotkeyCenterTest, aKeyboardMappedAnewHasEveryCombinationRegisteredAgainAndRefusalsSayWhy) {
+    // A layout without the letters: A and Q are typed by no key.
+    keys().mapKeyboard({kA, kQ});
+    settle();
+    keys().holdByAnotherClient(kW, kControlOption);
+    EXPECT_FALSE(center->registerHotkey(kA, kControlOption, counter("switcher"), "globalSwitcher.toggle"));
+    EXPECT_FALSE(center->registerHotkey(kQ, kControlOption, counter("push"), "push.left"));
+    EXPECT_FALSE(center->registerHotkey(kW, kControlOption, counter("theirs"), "push.right"));
+    EXPECT_TRUE(center->registerHotkey(kTab, kHotKeyOption, counter("cycle"), "cycle.forward"));
+    // A second registration of a combination the program holds is not another program's.
+    EXPECT_FALSE(center->registerHotkey(kTab, kHotKeyOption, counter("again"), "cycle.again"));
+
+    auto refusals = center->refusals();
+    ASSERT_EQ(refusals.size(), 3u);
+    EXPECT_EQ(refusals[0].name, "globalSwitcher.toggle");
+    EXPECT_EQ(refusals[0].status, platform::kEventHotKeyInvalidErr);
+    EXPECT_EQ(refusals[1].name, "push.left");
+    EXPECT_EQ(refusals[2].name, "push.right");
+    EXPECT_EQ(refusals[2].status, platform::kEventHotKeyExistsErr);
+    EXPECT_EQ(refusals[2].keyCode, kW);
+    EXPECT_EQ(refusals[2].modifiers, kControlOption);
+    {
+        auto suspension = center->suspend();
+        EXPECT_TRUE(center->refusals().empty()) << "nothing is asked of the system while suspended";
+    }
+
+    // The Latin layout back: the letters are held under the ids they were given, in order.
+    keys().mapKeyboard({});
+    settle();
+    EXPECT_EQ(registeredIDs(), (std::vector<std::uint32_t>{1, 2, 4}));
+    refusals = center->refusals();
+    ASSERT_EQ(refusals.size(), 1u);
+    EXPECT_EQ(refusals[0].name, "push.right");
+    keys().press(kA, kControlOptionFlags);
+    keys().press(kQ, kControlOptionFlags);
+    keys().press(kTab, kEventFlagOption);
+    settle();
+    EXPECT_EQ(runs, (std::map<std::string, int>{{"switcher", 1}, {"push", 1}, {"cycle", 1}}));
+    EXPECT_TRUE(capture.log().contains("[hotkey] Hot keys registered again for the new keyboard mapping"));
+
+    // Mapped anew while suspended: the end of the suspension registers everything.
+    auto suspension = center->suspend();
+    keys().mapKeyboard({kQ});
+    settle();
+    EXPECT_TRUE(keys().registered().empty());
+    suspension.reset();
+    EXPECT_EQ(registeredIDs(), (std::vector<std::uint32_t>{1, 4}));
+}
+
 TEST_F(HotkeyCenterTest, theZoneNumberKeysAreTheDigitsWhateverTheCountThenLettersUpToZone35) {
     struct Row {
         int count;

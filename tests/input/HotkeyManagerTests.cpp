@@ -221,3 +221,24 @@ TEST_F(HotkeyManagerTest, keyNamesInAnyCaseGiveTheirANSIKeyCodes) {
 }
 
 } // namespace
+
+TEST_F(HotkeyManagerTest, theBindingsNotHeldAreNamedByTheirActionsTheZoneKeysByTheirFamily) {
+    keys().holdByAnotherClient(48, kHotKeyOption); // Alt+Tab, as window managers bind it
+    keys().holdByAnotherClient(20, kCtrlOpt);      // Ctrl+Alt+3
+    keys().mapKeyboard({8});                       // no key types C
+    settle();
+    // Zone 10 takes Ctrl+Alt+A first: the global switcher's is this program's duplicate, not another's.
+    manager.apply(HotkeyConfig::defaults(kNow), 12, recording());
+    const auto unheld = manager.unheldBindings();
+    ASSERT_EQ(unheld.size(), 4u);
+    EXPECT_EQ(unheld[0].action, "cycle.forward");
+    EXPECT_EQ(unheld[0].status, platform::kEventHotKeyExistsErr);
+    EXPECT_EQ(unheld[1].action, "push.region.dynamic");
+    EXPECT_EQ(unheld[1].keyCode, 20u);
+    EXPECT_EQ(unheld[1].modifiers, kCtrlOpt);
+    EXPECT_EQ(unheld[2].action, "push.region.dynamic") << "zone 12, on C";
+    EXPECT_EQ(unheld[2].keyCode, 8u);
+    EXPECT_EQ(unheld[2].status, platform::kEventHotKeyInvalidErr);
+    EXPECT_EQ(unheld[3].action, "sceneSwitcher.toggle");
+    EXPECT_EQ(unheld[3].status, platform::kEventHotKeyInvalidErr);
+}

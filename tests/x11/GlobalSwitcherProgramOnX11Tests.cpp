@@ -7,7 +7,8 @@
 // xterms is reached by typing and no typed character lands in another; a terminal that opens while it
 // shows gets none of the keys typed at it, also after the window manager took the switcher off screen and
 // back (another desktop shown, another window manager taking over); a control+option carry started on it
-// carries no xterm beneath it; a switcher shown on a monitor that is unplugged closes with it.
+// carries no xterm beneath it; a switcher shown on a monitor that is unplugged closes with it. In the
+// Russian layout beside a US one the hints are typed by the keys that carry their letters.
 #include "ProgramOnX11.h"
 
 #include <X11/keysym.h>
@@ -87,6 +88,39 @@ TEST_F(GlobalSwitcherProgramOnX11Test,
     EXPECT_TRUE(switcherGone());
     EXPECT_TRUE(activeBecomes(three)) << "active window " << session->activeWindow();
     EXPECT_NE(session->activeWindow(), one);
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+// Layouts us and ru, Caps Lock switching between them: in the Russian one the S key types "ы", and typed
+// at the switcher it is the S of the hints, as the shortcuts read it.
+TEST_F(GlobalSwitcherProgramOnX11Test, inALayoutWithoutLatinLettersAHintIsTypedByTheKeysThatCarryIt) {
+    startSession(true);
+    writeDesktopEntry();
+    ASSERT_TRUE(session->run({"setxkbmap", "-layout", "us,ru", "-option", "grp:caps_toggle"}));
+    const fs::path record = folder.path() / "typed.txt";
+    const xcb_window_t two = recordingXterm("two", "50x12+2200+280", record), three = xterm("three", 2);
+    xterm("one", 0);
+    xterm("four", 3);
+    const pid_t korvane = startKorvaneWithEntries();
+    ASSERT_TRUE(waitForLine("Permissions granted, starting services...")) << logText();
+    ASSERT_TRUE(waitForLine("HotkeyManager: registering scene.save key=S")) << logText();
+    const Rect twoFrame = session->frameOf(two);
+    session->click(static_cast<int>(twoFrame.midX()), static_cast<int>(twoFrame.midY()));
+    ASSERT_TRUE(activeBecomes(two));
+
+    // The Russian layout, as its user switches to it.
+    const xcb_keycode_t s = session->keycodeOf(XK_s), digit3 = session->keycodeOf(XK_3);
+    session->pressKeys({session->keycodeOf(XK_ISO_Next_Group)});
+    session->pressKeys({s});
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return contents(record) == "\u044B"; })) << contents(record);
+    ASSERT_TRUE(openSwitcher()) << logText();
+    EXPECT_TRUE(waitForLine("SwitcherDataSource: reload 4 items")) << logText();
+    session->pressKeys({s});
+    session->pressKeys({digit3});
+    EXPECT_TRUE(activeBecomes(three)) << "active window " << session->activeWindow();
+    EXPECT_TRUE(switcherGone());
 
     ::kill(korvane, SIGTERM);
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();

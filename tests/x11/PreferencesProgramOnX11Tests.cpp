@@ -24,6 +24,7 @@
 #include <X11/keysym.h>
 #include <xcb/xcb.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -857,6 +858,89 @@ TEST_F(PreferencesProgramOnX11Test,
         }
     EXPECT_GT(dark, 20) << "no name in the text's colour beside the picture";
 
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+// On a French keyboard the "1 &" key types "&", which a US keyboard types on its 7. Recorded with Super for
+// "Push Window Left", the shortcut is stored as the key pressed, 1, and acts on that key, not on "7 è".
+TEST_F(PreferencesProgramOnX11Test, aShortcutRecordedOnAFrenchKeyboardIsTheKeyPressedAndActsOnIt) {
+    startSession(true);
+    startTray();
+    ASSERT_TRUE(session->run({"setxkbmap", "fr"}));
+    const xcb_window_t notes = xterm("Notes", "60x20+3400+100");
+    const pid_t korvane = startKorvane();
+    ASSERT_TRUE(ready()) << logText();
+    const auto window = openPreferences(korvane);
+    ASSERT_TRUE(window) << logText();
+    const xcb_keycode_t super = session->keycodeOf(XK_Super_L);
+    const xcb_keycode_t oneAmpersand = session->keycodeOf(XK_ampersand),
+                        sevenEgrave = session->keycodeOf(XK_egrave);
+    ASSERT_EQ(session->keycodeOf(XK_1), oneAmpersand) << "the layout types 1 with Shift on the \"1 &\" key";
+
+    ASSERT_TRUE(recordPushWindowLeft(*window)) << logText();
+    session->pressKeys({super, oneAmpersand});
+    ASSERT_TRUE(X11TestSession::waitFor([&] {
+        const auto binding = bindingOf("push.left");
+        return binding && (*binding)["key"] != "Q";
+    })) << logText();
+    EXPECT_EQ(
+        *bindingOf("push.left"),
+        (nlohmann::json{{"action", "push.left"}, {"key", "1"}, {"modifiers", {"cmd"}}, {"enabled", true}}));
+    EXPECT_TRUE(X11TestSession::waitFor([&] { return !recordingDot(*window); }));
+    picture(*window, "preferences-shortcut-recorded-french-korvane.png");
+
+    // The xterm given the keyboard: Super+"7 è" leaves it; Super+"1 &" pushes it into the primary's left
+    // half.
+    const Rect before = session->frameOf(notes);
+    session->click(int(before.midX()), int(before.midY()));
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return session->activeWindow() == notes; })) << logText();
+    session->pressKeys({super, sevenEgrave});
+    std::this_thread::sleep_for(std::chrono::milliseconds(800));
+    EXPECT_EQ(session->frameOf(notes), before);
+    session->pressKeys({super, oneAmpersand});
+    EXPECT_TRUE(comesToFill(notes, Rect(1920, 0, 960, 1080)))
+        << platform::describe(session->frameOf(notes)) << logText();
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+// Another program holds Ctrl+Alt+Y. Recorded for "Push Window Left", the combination reaches the
+// recording, which holds the keyboard, and is stored; the row then says under it that another program
+// holds it: a line of text more on the window's left, where the rows' titles and such lines are.
+TEST_F(PreferencesProgramOnX11Test, aCombinationAnotherProgramHoldsIsSaidToBeHeldUnderItsRowOnceRecorded) {
+    std::optional<xcb_window_t> window;
+    const pid_t korvane = startWithPreferences(window);
+    ASSERT_TRUE(window) << logText();
+    const xcb_keycode_t y = session->keycodeOf(XK_y);
+    ASSERT_TRUE(session->grabKey(y, kControlAlt));
+    // Pixels of text on the left half of the window, the grey of a note's as well as the black of a title.
+    auto leftText = [&] {
+        const Rect frame = session->frameOf(*window);
+        const auto pixels =
+            session->rootPixels(Rect(frame.minX(), frame.minY(), frame.width() / 2, frame.height()));
+        return std::count_if(pixels.begin(), pixels.end(), [](std::uint32_t p) {
+            const int r = int(p >> 16 & 0xFF), g = int(p >> 8 & 0xFF), b = int(p & 0xFF);
+            return r * 299 + g * 587 + b * 114 < 180'000;
+        });
+    };
+
+    ASSERT_TRUE(recordPushWindowLeft(*window)) << logText();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const auto recording = leftText();
+    keys({XK_Control_L, XK_Alt_L, XK_y});
+    ASSERT_TRUE(X11TestSession::waitFor([&] {
+        const auto binding = bindingOf("push.left");
+        return binding && (*binding)["key"] == "y" && !recordingDot(*window);
+    })) << logText();
+    EXPECT_TRUE(waitForLine("[Settings] Not held: push.left: Held by another program")) << logText();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    picture(*window, "preferences-held-by-another-program-korvane.png");
+    EXPECT_GT(leftText(), recording + 150) << "no line of text came under the row";
+    EXPECT_FALSE(logged("Hotkey event-tap fallback fired")) << logText();
+
+    session->ungrabKey(y, kControlAlt);
     ::kill(korvane, SIGTERM);
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
 }

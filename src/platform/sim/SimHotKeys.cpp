@@ -6,8 +6,10 @@
 #include "platform/sim/SimRunLoop.h"
 
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <optional>
+#include <set>
 
 namespace korvane::sim {
 
@@ -43,6 +45,8 @@ struct SimHotKeys::State {
     };
 
     HotKeyHandler handler;
+    std::function<void()> mappingHandler;
+    std::set<std::uint32_t> keysNotTyped;
     std::vector<Registration> registrations;
     std::vector<std::pair<std::uint32_t, std::uint32_t>> heldElsewhere;
     std::map<std::uint64_t, Tap> taps;
@@ -188,11 +192,32 @@ int SimHotKeys::installHotKeyHandler(HotKeyHandler handler) {
 platform::HotKeyRegistration SimHotKeys::registerHotKey(std::uint32_t keyCode, std::uint32_t modifiers,
                                                         EventHotKeyID id) {
     modifiers &= platform::kHotKeyModifierMask;
+    if (state_->keysNotTyped.count(keyCode)) return {platform::kEventHotKeyInvalidErr, nullptr};
     if (state_->heldByAnother(keyCode, modifiers) || state_->holder(keyCode, modifiers))
         return {platform::kEventHotKeyExistsErr, nullptr};
     const std::uint64_t token = state_->nextToken++;
     state_->registrations.push_back({token, keyCode, modifiers, id});
     return {platform::kHotKeyNoErr, std::make_shared<SimEventHotKey>(state_, token)};
+}
+
+void SimHotKeys::setKeyboardMappingHandler(std::function<void()> handler) {
+    state_->mappingHandler = std::move(handler);
+}
+
+std::optional<std::uint16_t> SimHotKeys::virtualKeyForNativeKey(std::uint32_t nativeKey) const {
+    const auto it = nativeKeys.find(nativeKey);
+    if (it == nativeKeys.end()) return std::nullopt;
+    return it->second;
+}
+
+void SimHotKeys::mapKeyboard(std::set<std::uint32_t> keysNotTyped) {
+    state_->keysNotTyped = std::move(keysNotTyped);
+    loop_.post([weak = std::weak_ptr<State>(state_)] {
+        auto state = weak.lock();
+        if (!state) return;
+        std::function<void()> handler = state->mappingHandler;
+        if (handler) handler();
+    });
 }
 
 std::unique_ptr<platform::KeyEventTap> SimHotKeys::createKeyDownTap(TapCallback callback) {
@@ -250,13 +275,14 @@ void SimHotKeys::holdByAnotherClient(std::uint32_t keyCode, std::uint32_t modifi
 void SimHotKeys::press(std::uint32_t keyCode, std::uint64_t flags, int repeats) {
     const std::uint32_t modifiers = modifiersOf(flags);
     std::optional<EventHotKeyID> ours;
-    if (const auto* r = state_->holder(keyCode, modifiers)) ours = r->id;
-    loop_.post([weak = std::weak_ptr<State>(state_), keyCode, flags, repeats, ours] {
+    if (const auto* r = state_->holder(keyCode, modifiers); r && !state_->keysNotTyped.count(keyCode))
+        ours = r->id;
+    loop_.post([weak = std::weak_ptr<State>(state_), keyCode, flags, repeats, ours, withhold = tapsWithhold] {
         for (int i = 0; i <= repeats; ++i) {
             auto state = weak.lock();
             if (!state) return;
             const KeyDownEvent event{static_cast<std::uint16_t>(keyCode), i > 0, flags};
-            const bool swallowed = state->tap(KeyTapEventType::keyDown, event, true);
+            const bool swallowed = state->tap(KeyTapEventType::keyDown, event, true) && withhold;
             if (i == 0 && ours) {
                 HotKeyHandler handler = state->handler;
                 if (handler) state->statuses.push_back(handler(*ours));

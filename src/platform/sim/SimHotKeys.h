@@ -5,7 +5,9 @@
 #include "platform/HotKeys.h"
 
 #include <cstddef>
+#include <map>
 #include <memory>
+#include <set>
 #include <vector>
 
 namespace korvane::sim {
@@ -21,10 +23,14 @@ class SimHotKeys final : public platform::HotKeys {
 
     int installHotKeyHandler(HotKeyHandler handler) override;
     // Refused with kEventHotKeyExistsErr when another client or a live registration holds the
-    // combination.
+    // combination, with kEventHotKeyInvalidErr when no key of the keyboard types the key.
     platform::HotKeyRegistration registerHotKey(std::uint32_t keyCode, std::uint32_t modifiers,
                                                 platform::EventHotKeyID id) override;
+    void setKeyboardMappingHandler(std::function<void()> handler) override;
+    // From `nativeKeys`.
+    std::optional<std::uint16_t> virtualKeyForNativeKey(std::uint32_t nativeKey) const override;
     std::unique_ptr<platform::KeyEventTap> createKeyDownTap(TapCallback callback) override;
+    bool tapsWithholdKeys() const override { return tapsWithhold; }
     std::unique_ptr<platform::MouseTap> createMouseTap(platform::MouseTapCallback callback) override;
 
     // Test hooks.
@@ -37,12 +43,17 @@ class SimHotKeys final : public platform::HotKeys {
     std::vector<Registered> registered() const;
     // Another client holds the combination from now on: it takes its presses, and registering it fails.
     void holdByAnotherClient(std::uint32_t keyCode, std::uint32_t modifiers);
+    // The keyboard is mapped anew so that no key types these keys (a layout without Latin letters):
+    // registering one is refused, and a live registration of one holds nothing until a mapping types it
+    // again. The mapping handler hears of it through the loop.
+    void mapKeyboard(std::set<std::uint32_t> keysNotTyped);
     // The user presses the key with `flags` held, and holds it for `repeats` repeats of the keyboard.
     // Where the press goes is settled now; it is delivered later through the loop: every key-down to each
     // tap that is on the run loop and enabled; the first key-down of a combination this program holds to
     // the hot-key handler, under the id it was registered with then (the repeats of a held combination
-    // go nowhere); and every other key-down that no tap swallowed on to the client that holds the
-    // combination, else the application in front.
+    // go nowhere); and every other key-down that no tap swallowed (taps withhold only while tapsWithhold is
+    // set) on to the client that holds the combination, else the application in front. A key the keyboard
+    // types on no key (mapKeyboard) reaches no registration.
     void press(std::uint32_t keyCode, std::uint64_t flags, int repeats = 0);
     // The desktop turns every tap off and tells it why, through the loop.
     void disableTaps(platform::KeyTapEventType reason);
@@ -65,6 +76,11 @@ class SimHotKeys final : public platform::HotKeys {
     int handlerInstallStatus = platform::kHotKeyNoErr;
     bool refuseTap = false;
     bool refuseRunLoopSource = false;
+    // A tap's verdict withholds the key from its window, unless this is false: then every key-down goes
+    // on to the application in front as well (the X11 tap's kind).
+    bool tapsWithhold = true;
+    // The virtual key code of each native key a toolkit event may carry.
+    std::map<std::uint32_t, std::uint16_t> nativeKeys;
 
     struct State;
 

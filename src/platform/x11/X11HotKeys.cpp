@@ -7,6 +7,7 @@
 #include "platform/RunLoop.h"
 #include "platform/x11/X11Connection.h"
 #include "platform/x11/X11KeyCodes.h"
+#include "platform/x11/X11KeyboardMap.h"
 #include "platform/x11/X11MouseTaps.h"
 
 #include <QAbstractNativeEventFilter>
@@ -24,6 +25,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdlib>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -76,6 +78,7 @@ struct X11HotKeys::State {
         symbols = xcb_key_symbols_alloc(connection.xcb());
         readModifierMapping();
         detectableRepeat = askForDetectableRepeat();
+        keyboard = X11KeyboardMap::read(connection);
     }
     ~State() {
         if (symbols) xcb_key_symbols_free(symbols);
@@ -86,6 +89,11 @@ struct X11HotKeys::State {
     X11Connection& connection;
     platform::RunLoop& loop;
     xcb_key_symbols_t* symbols = nullptr;
+    X11KeyboardMap keyboard;
+    std::function<void()> mappingHandler;
+    // A notice of a new mapping is on its way to the handler: the server announces one change several
+    // times (XKB's notices and the core one), and the handler hears of it once.
+    bool mappingNoticePending = false;
     std::array<std::vector<xcb_keycode_t>, 8> modifierKeys;
     std::uint16_t numLockMask = 0;
     HotKeyHandler handler;
@@ -160,13 +168,8 @@ struct X11HotKeys::State {
         return states;
     }
 
-    std::vector<xcb_keycode_t> keycodesFor(std::uint32_t keysym) {
-        std::vector<xcb_keycode_t> out;
-        auto guard = connection.lock();
-        std::unique_ptr<xcb_keycode_t, FreeDeleter> codes(xcb_key_symbols_get_keycode(symbols, keysym));
-        for (const xcb_keycode_t* c = codes.get(); c && *c != XCB_NO_SYMBOL; ++c)
-            if (std::find(out.begin(), out.end(), *c) == out.end()) out.push_back(*c);
-        return out;
+    std::vector<xcb_keycode_t> keycodesFor(std::uint32_t keysym) const {
+        return keyboard.keycodesFor(keysym);
     }
 
     // Grabs every key and lock state of the combination; on any refusal lets go of what it took, since a
@@ -303,11 +306,7 @@ struct X11HotKeys::State {
         const bool repeat = (raw.flags & XCB_INPUT_KEY_EVENT_FLAGS_KEY_REPEAT) || rawDown.count(key);
         rawDown.insert(key);
         if (taps.empty()) return;
-        std::optional<std::uint16_t> code;
-        {
-            auto guard = connection.lock();
-            code = virtualKeyForKeysym(xcb_key_symbols_get_keysym(symbols, key, 0));
-        }
+        const std::optional<std::uint16_t> code = keyboard.virtualKeyOf(key);
         // A key that no hot key can name is nothing to the tap.
         if (!code) return;
         const KeyDownEvent event{*code, repeat, flagsHeld()};
@@ -327,20 +326,31 @@ struct X11HotKeys::State {
     }
 
     // The keyboard's keys or modifiers were mapped anew: every grab moves to the keys that type its
-    // keysym now, and num lock may have moved to another modifier.
-    void mappingChanged() {
+    // keysym now, and num lock may have moved to another modifier. The handler hears of it afterwards, to
+    // take what was refused before.
+    void mappingChanged(const std::weak_ptr<State>& weak) {
         {
             auto guard = connection.lock();
             if (symbols) xcb_key_symbols_free(symbols);
             symbols = xcb_key_symbols_alloc(connection.xcb());
         }
         readModifierMapping();
+        keyboard = X11KeyboardMap::read(connection);
         for (auto& g : grabs) {
             ungrab(g);
             g.keycodes = keycodesFor(g.keysym);
             if (g.keycodes.empty() || grab(g) != platform::kHotKeyNoErr)
                 x11Log().error("Hot key %u lost with the keyboard mapping", g.id.id);
         }
+        if (!mappingHandler || mappingNoticePending) return;
+        mappingNoticePending = true;
+        loop.post([weak] {
+            auto self = weak.lock();
+            if (!self) return;
+            self->mappingNoticePending = false;
+            std::function<void()> handler = self->mappingHandler;
+            if (handler) handler();
+        });
     }
 
     void handle(const xcb_generic_event_t& e, const std::weak_ptr<State>& weak) {
@@ -359,7 +369,7 @@ struct X11HotKeys::State {
         }
         case XCB_MAPPING_NOTIFY:
             if (reinterpret_cast<const xcb_mapping_notify_event_t&>(e).request != XCB_MAPPING_POINTER)
-                mappingChanged();
+                mappingChanged(weak);
             break;
         case XCB_GE_GENERIC: {
             const auto& ge = reinterpret_cast<const xcb_ge_generic_event_t&>(e);
@@ -371,7 +381,7 @@ struct X11HotKeys::State {
         default:
             if (xkbEventBase && (e.response_type & 0x7f) == *xkbEventBase) {
                 const auto type = reinterpret_cast<const xcb_xkb_map_notify_event_t&>(e).xkbType;
-                if (type == XCB_XKB_MAP_NOTIFY || type == XCB_XKB_NEW_KEYBOARD_NOTIFY) mappingChanged();
+                if (type == XCB_XKB_MAP_NOTIFY || type == XCB_XKB_NEW_KEYBOARD_NOTIFY) mappingChanged(weak);
             }
             break;
         }
@@ -501,6 +511,15 @@ platform::HotKeyRegistration X11HotKeys::registerHotKey(std::uint32_t keyCode, s
     const std::uint64_t token = g.token;
     state_->grabs.push_back(std::move(g));
     return {platform::kHotKeyNoErr, std::make_shared<X11EventHotKey>(state_, token)};
+}
+
+void X11HotKeys::setKeyboardMappingHandler(std::function<void()> handler) {
+    state_->mappingHandler = std::move(handler);
+}
+
+std::optional<std::uint16_t> X11HotKeys::virtualKeyForNativeKey(std::uint32_t nativeKey) const {
+    if (nativeKey < 8 || nativeKey > 255) return std::nullopt;
+    return state_->keyboard.virtualKeyOf(static_cast<xcb_keycode_t>(nativeKey));
 }
 
 std::unique_ptr<platform::MouseTap> X11HotKeys::createMouseTap(platform::MouseTapCallback callback) {

@@ -17,8 +17,10 @@ class X11Connection;
 class X11MouseTaps;
 class X11Screens;
 
-// Main thread only. Control, option, command and shift are Control, Mod1, Mod4 and Shift. A key is found
-// by the keysym its virtual key code types; the grabs follow the keyboard mapping when it changes. Each
+// Main thread only. Control, option, command and shift are Control, Mod1, Mod4 and Shift. A key is held on
+// the keys that carry the keysym its virtual key code types, in the first of the keyboard's layouts that
+// has it (a letter shortcut is held under a Russian layout on the keys that carry the letter in a US one
+// beside it); the grabs follow the keyboard mapping when it changes. Each
 // press of a held combination reaches the handler once: the keyboard's repeats, which the server sends
 // as a release and a press at one instant, are dropped. A held combination pressed while a window of
 // the program holds the whole keyboard (an overlay that takes typing) reaches the handler too, and not
@@ -38,8 +40,13 @@ class X11HotKeys final : public platform::HotKeys {
     // keyboard types the key.
     platform::HotKeyRegistration registerHotKey(std::uint32_t keyCode, std::uint32_t modifiers,
                                                 platform::EventHotKeyID id) override;
+    void setKeyboardMappingHandler(std::function<void()> handler) override;
+    // The native key is the X keycode.
+    std::optional<std::uint16_t> virtualKeyForNativeKey(std::uint32_t nativeKey) const override;
     // Nothing without XInput 2.1.
     std::unique_ptr<platform::KeyEventTap> createKeyDownTap(TapCallback callback) override;
+    // Raw key events go to their window whatever the tap answers.
+    bool tapsWithholdKeys() const override { return false; }
     // See X11MouseTaps for what can be swallowed.
     std::unique_ptr<platform::MouseTap> createMouseTap(platform::MouseTapCallback callback) override;
 

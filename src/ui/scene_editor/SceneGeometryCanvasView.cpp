@@ -1,6 +1,7 @@
 // The scene canvas's arrangement in its two modes, and which model operation every control calls.
 #include "ui/scene_editor/SceneGeometryCanvasView.h"
 
+#include "input/KeyCodes.h"
 #include "layouts/LayoutTreeEditorModel.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Platform.h"
@@ -197,6 +198,16 @@ void SceneCanvasArea::keyPressEvent(QKeyEvent* event) {
             return;
         }
         characters = event->text().toLower().toStdString();
+        if (!characters.empty() && model_->handleKeyDown(characters)) return;
+        // The key read as the shortcuts read it, by the letter it carries in a layout that names it: "v"
+        // and "h" split in a layout without Latin letters too.
+        if (keys)
+            if (const auto code = keys->virtualKeyForNativeKey(event->nativeScanCode())) {
+                const std::string letter = KeyCodes::name(*code);
+                if (letter.size() == 1 && letter != characters && model_->handleKeyDown(letter)) return;
+            }
+        event->ignore();
+        return;
     }
     if (characters.empty() || !model_->handleKeyDown(characters)) event->ignore();
 }
@@ -209,6 +220,7 @@ SceneGeometryCanvasView::SceneGeometryCanvasView(platform::Platform& platform,
     : QWidget(parent), platform_(platform), model_(std::move(model)) {
     model_->setCachedCanvasAspectRatio(canvasAspectRatio(platform_.screens(), model_->inputs().displayUUID));
     area_ = new SceneCanvasArea(*model_, this);
+    area_->keys = &platform_.hotKeys();
     pickers_ = std::make_unique<SceneCanvasPickers>(platform_, this, area_);
     if (!model_->inputs().overlayMode) {
         QSizePolicy policy(QSizePolicy::Expanding, QSizePolicy::Preferred);

@@ -34,6 +34,7 @@ class SceneCanvasSplitPreview;
 class SceneGeometryCanvasModel;
 
 namespace platform {
+class HotKeys;
 class Platform;
 class ObserverToken;
 } // namespace platform
@@ -55,6 +56,8 @@ class SceneCanvasArea : public QWidget {
     // Ctrl+S: whether it saved. Unset in a window, whose save bar holds the shortcut; on the overlay the
     // key comes to the canvas under the pointer rather than to its window's shortcuts.
     std::function<bool()> onSaveKey;
+    // Names the key pressed where what it types is not a key of the canvas; none in a test without one.
+    const platform::HotKeys* keys = nullptr;
 
   protected:
     void paintEvent(QPaintEvent* event) override;

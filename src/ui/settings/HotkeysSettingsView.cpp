@@ -87,12 +87,20 @@ void HotkeysSettingsView::refresh() {
 }
 
 void HotkeysSettingsView::showRefusal() {
-    if (model_.refusedShortcut == shownRefusal_) return;
+    if (notesShown_ && model_.refusedShortcut == shownRefusal_ && model_.unheldShortcuts == shownUnheld_)
+        return;
+    notesShown_ = true;
     shownRefusal_ = model_.refusedShortcut;
+    shownUnheld_ = model_.unheldShortcuts;
     for (std::size_t i = 0; i < notes_.size(); ++i) {
-        const bool refused = shownRefusal_ && shownRefusal_->action == shownRows_[i].action;
-        notes_[i]->setText(refused ? QString::fromStdString(shownRefusal_->reason) : QString());
-        notes_[i]->setVisible(refused);
+        // A combination just refused says why before the one stored says it is not held.
+        std::optional<std::string> line;
+        if (shownRefusal_ && shownRefusal_->action == shownRows_[i].action)
+            line = shownRefusal_->reason;
+        else if (auto it = shownUnheld_.find(shownRows_[i].action); it != shownUnheld_.end())
+            line = it->second;
+        notes_[i]->setText(line ? QString::fromStdString(*line) : QString());
+        notes_[i]->setVisible(line.has_value());
     }
 }
 
@@ -157,7 +165,7 @@ void HotkeysSettingsView::rebuild() {
         notes_.push_back(note);
         line += 2;
     }
-    shownRefusal_.reset();
+    notesShown_ = false;
     showRefusal();
     orderKeyboard();
     // Hidden once the new rows show: a recorder that records ends its recording as it hides, and the

@@ -1,12 +1,13 @@
 // The "Shortcuts" page: one row per shortcut of the model, in the model's order, each with its recorder
-// or, for the digit-range binding, its modifier toggles, and under the row of a combination refused the
-// reason; then "Reset to Defaults" and "Open Config File".
+// or, for the digit-range binding, its modifier toggles, and under the row of a combination refused, or
+// of one the program cannot hold, the reason; then "Reset to Defaults" and "Open Config File".
 #pragma once
 
 #include "ui/settings/SettingsViewModel.h"
 
 #include <QWidget>
 
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -49,8 +50,10 @@ class HotkeysSettingsView final : public QWidget {
     std::vector<QWidget*> rowWidgets_; // per row its title, then its control
     std::vector<HotkeyBindingViewModel> shownRows_;
     std::optional<std::string> shownRecording_;
-    std::vector<QLabel*> notes_; // per row the line of a refused combination
+    std::vector<QLabel*> notes_; // per row the line of a refused combination, or of one not held
     std::optional<ShortcutRefusal> shownRefusal_;
+    std::map<std::string, std::string> shownUnheld_;
+    bool notesShown_ = false; // the notes made with the rows show what the fields above hold
 };
 
 } // namespace korvane

@@ -2,6 +2,7 @@
 #include "ui/settings/RecordingKeyFilter.h"
 
 #include "platform/HotKeys.h"
+#include "platform/Platform.h"
 
 #include <QKeyEvent>
 #include <QWidget>
@@ -206,7 +207,7 @@ bool isModifierKey(int key) {
 
 } // namespace
 
-std::optional<RecordingKeyEvent> recordingKeyEvent(const QKeyEvent& event) {
+std::optional<RecordingKeyEvent> recordingKeyEvent(const QKeyEvent& event, const platform::HotKeys* keys) {
     const int key = event.key();
     if (isModifierKey(key)) return std::nullopt;
     const auto server = std::find_if(kServerKeys.begin(), kServerKeys.end(), [&](const ServerKey& entry) {
@@ -223,6 +224,10 @@ std::optional<RecordingKeyEvent> recordingKeyEvent(const QKeyEvent& event) {
             break;
         }
     if (key == 0 && event.nativeVirtualKey() == kBreakKeysym) out.keyCode = kPauseKeyCode;
+    // What the key types in the layout in use says little of the key itself: "&" is the "1 &" key of a
+    // French keyboard, not the 7 that types it on a US one.
+    if (keys)
+        if (const auto pressed = keys->virtualKeyForNativeKey(event.nativeScanCode())) out.keyCode = *pressed;
     if (server != kServerKeys.end()) {
         out.keyCode = server->code;
         out.keptByServer = true;
@@ -254,7 +259,7 @@ bool RecordingKeyFilter::eventFilter(QObject* watched, QEvent* event) {
         return true;
     }
     // A release counts only for a key the server kept: its press never came.
-    const auto recorded = recordingKeyEvent(*static_cast<QKeyEvent*>(event));
+    const auto recorded = recordingKeyEvent(*static_cast<QKeyEvent*>(event), &model_.platform().hotKeys());
     if (!recorded) return false;
     return model_.handleRecordingKeyEvent(*recorded);
 }

@@ -61,6 +61,7 @@ void SettingsViewModel::loadSettings() {
     if (callbacks_.loadHotkeyConfigHandler) assign(hotkeyConfig, callbacks_.loadHotkeyConfigHandler());
     assign(hotkeyBindings, buildHotkeyRows());
     assign(refusedShortcut, std::optional<ShortcutRefusal>());
+    refreshUnheldShortcuts();
     assign(dragSnapBlacklist, DragSnapController::storedBlacklist(defaults));
     assign(sdpEnabled, storedFlag(defaults, kSDPEnabledKey, true));
     assign(sdpInvertScroll, storedFlag(defaults, kSDPInvertScrollKey, false));

@@ -7,6 +7,7 @@
 #include "input/DragSnapController.h"
 #include "input/HotkeyCenter.h"
 #include "input/HotkeyConfig.h"
+#include "input/HotkeyManager.h"
 #include "platform/Time.h"
 #include "platform/Workspace.h"
 #include "ui/scene_editor/ModelObservers.h"
@@ -85,6 +86,9 @@ class SettingsViewModel {
         // reaches the recording, also those the program holds; held from the start of a recording to its
         // end.
         std::function<std::unique_ptr<HotkeyCenter::Suspension>()> suspendHotkeysHandler{};
+        // The bindings of the table last handed over that the system does not let the program hold now
+        // (another program holds them, or no key of the keyboard types their key).
+        std::function<std::vector<HotkeyManager::UnheldBinding>()> unheldBindingsProvider{};
         std::function<void(const WMScene&)> onRestoreScene{};
         std::function<void()> onSaveScene{};
         std::function<void()> onOpenSceneManager{};
@@ -114,6 +118,7 @@ class SettingsViewModel {
     void loadSettings();
 
     const Callbacks& callbacks() const { return callbacks_; }
+    platform::Platform& platform() const { return platform_; }
 
     // Told after every change of a field; ends with the token.
     [[nodiscard]] std::unique_ptr<platform::ObserverToken> observeChanges(std::function<void()> changed);
@@ -191,6 +196,16 @@ class SettingsViewModel {
     // still types. Only a key that types nothing, F1 to F24 or Pause, may stand alone.
     static std::optional<std::string> shortcutRefusal(const std::string& key,
                                                       const std::vector<std::string>& modifiers);
+    // The line under a row whose combinations the program cannot hold: "Held by another program" where
+    // another program holds them, and why else; nothing when every combination of the row is held. The
+    // zone keys' row names the keys of its family that are not held.
+    static std::optional<std::string> unheldReason(const HotkeyBindingViewModel& row,
+                                                   const std::vector<HotkeyManager::UnheldBinding>& unheld);
+    static constexpr const char* kHeldByAnotherProgram = "Held by another program";
+    // Asks the owner again which bindings the program cannot hold and brings unheldShortcuts up to date;
+    // done on every load, and once the table handed over is registered.
+    void refreshUnheldShortcuts();
+
     // The key of the binding that stands for the digit keys 1 to 9.
     static constexpr const char* kDigitsKey = "digits";
 
@@ -219,6 +234,8 @@ class SettingsViewModel {
     std::optional<std::string> recordingAction;
     // The last combination refused, until a recording starts, the table changes or the settings load.
     std::optional<ShortcutRefusal> refusedShortcut;
+    // For each row whose combination the program cannot hold, the line that says why (unheldReason()).
+    std::map<std::string, std::string> unheldShortcuts;
 
     static constexpr const char* kShowUnconfiguredDisplayPromptKey = "ShowUnconfiguredDisplayPrompt";
     static constexpr const char* kSDPEnabledKey = "SDPEnabled";

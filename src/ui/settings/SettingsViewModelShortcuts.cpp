@@ -123,6 +123,55 @@ std::vector<HotkeyBindingViewModel> SettingsViewModel::buildHotkeyRows() const {
     return rows;
 }
 
+std::optional<std::string>
+SettingsViewModel::unheldReason(const HotkeyBindingViewModel& row,
+                                const std::vector<HotkeyManager::UnheldBinding>& unheld) {
+    std::vector<std::string> heldElsewhere, notTyped;
+    for (const auto& binding : unheld) {
+        if (binding.action != row.action) continue;
+        std::vector<std::string> modifiers;
+        if (binding.modifiers & platform::kHotKeyControl) modifiers.push_back("ctrl");
+        if (binding.modifiers & platform::kHotKeyOption) modifiers.push_back("alt");
+        if (binding.modifiers & platform::kHotKeyShift) modifiers.push_back("shift");
+        if (binding.modifiers & platform::kHotKeyCommand) modifiers.push_back("cmd");
+        const std::string combination = KeyNames::combination(modifiers, KeyCodes::name(binding.keyCode));
+        auto& list = binding.status == platform::kEventHotKeyInvalidErr ? notTyped : heldElsewhere;
+        if (std::find(list.begin(), list.end(), combination) == list.end()) list.push_back(combination);
+    }
+    auto joined = [](const std::vector<std::string>& list) {
+        std::string out;
+        for (const auto& item : list)
+            out += (out.empty() ? "" : ", ") + item;
+        return out;
+    };
+    // A row stands for one combination, except the zone keys', whose refused keys are named.
+    if (!heldElsewhere.empty())
+        return std::string(kHeldByAnotherProgram) +
+               (row.isDynamic ? " (" + joined(heldElsewhere) + ")" : "") +
+               ", so Korvane cannot act on it: record another combination" +
+               (row.isDynamic ? " or choose other modifiers" : "");
+    if (!notTyped.empty())
+        return "No key of the keyboard types " + (row.isDynamic ? joined(notTyped) : std::string("it")) +
+               " in the layouts in use; it acts once a layout that has the key is in use";
+    return std::nullopt;
+}
+
+void SettingsViewModel::refreshUnheldShortcuts() {
+    // While the program's keys are suspended nothing is held, for want of asking.
+    if (hotkeySuspension_) return;
+    const auto unheld = callbacks_.unheldBindingsProvider ? callbacks_.unheldBindingsProvider()
+                                                          : std::vector<HotkeyManager::UnheldBinding>{};
+    std::map<std::string, std::string> lines;
+    for (const auto& row : hotkeyBindings)
+        if (auto reason = unheldReason(row, unheld)) {
+            if (auto shown = unheldShortcuts.find(row.action);
+                shown == unheldShortcuts.end() || shown->second != *reason)
+                say("[Settings] Not held: " + row.action + ": " + *reason);
+            lines[row.action] = std::move(*reason);
+        }
+    assign(unheldShortcuts, std::move(lines));
+}
+
 void SettingsViewModel::startRecording(const std::string& action) {
     assign(refusedShortcut, std::optional<ShortcutRefusal>());
     setRecordingAction(action);
@@ -137,8 +186,11 @@ void SettingsViewModel::setRecordingAction(std::optional<std::string> action) {
     // handed over meanwhile is registered as the suspension ends.
     if (action && !hotkeySuspension_ && callbacks_.suspendHotkeysHandler)
         hotkeySuspension_ = callbacks_.suspendHotkeysHandler();
+    const bool resumed = !action && hotkeySuspension_;
     if (!action) hotkeySuspension_.reset();
     assign(recordingAction, std::move(action));
+    // The keys held again: the table handed over meanwhile is registered, and the system has answered.
+    if (resumed) refreshUnheldShortcuts();
 }
 
 bool SettingsViewModel::handleRecordingKeyEvent(const RecordingKeyEvent& event) {
@@ -210,12 +262,14 @@ void SettingsViewModel::handConfigToOwner() {
         callbacks_.updateHotkeyConfigHandler(HotkeyConfig(hotkeyConfig));
     assign(refusedShortcut, std::optional<ShortcutRefusal>());
     assign(hotkeyBindings, buildHotkeyRows());
+    refreshUnheldShortcuts();
 }
 
 void SettingsViewModel::resetHotkeys() {
     if (callbacks_.resetHotkeyConfigHandler) hotkeyConfig = callbacks_.resetHotkeyConfigHandler();
     assign(refusedShortcut, std::optional<ShortcutRefusal>());
     assign(hotkeyBindings, buildHotkeyRows());
+    refreshUnheldShortcuts();
     say("[Settings] Hotkeys reset to defaults.");
 }
 

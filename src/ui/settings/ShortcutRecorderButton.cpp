@@ -80,6 +80,17 @@ ShortcutRecorderButton::ShortcutRecorderButton(QString displayString, bool isRec
 ShortcutRecorderButton::~ShortcutRecorderButton() {
     // The button outlives this part of the control: its last events must not come here.
     record_->removeEventFilter(this);
+    holdKeyboard(false);
+}
+
+void ShortcutRecorderButton::holdKeyboard(bool hold) {
+    // Held, the keyboard brings the recording every combination, one that another program holds for
+    // itself included, so that it can be recorded and said to be held elsewhere; the window manager's
+    // keys among them.
+    if (hold && QWidget::keyboardGrabber() != record_)
+        record_->grabKeyboard();
+    else if (!hold && QWidget::keyboardGrabber() == record_)
+        record_->releaseKeyboard();
 }
 
 void ShortcutRecorderButton::setState(QString displayString, bool isRecording) {
@@ -113,6 +124,7 @@ void ShortcutRecorderButton::apply() {
         record_->setIcon(QIcon());
         pulse_->stop();
     }
+    holdKeyboard(isRecording_ && record_->isVisible());
     divider_->setVisible(!isRecording_ && !notSet);
     clear_->setVisible(!isRecording_ && !notSet);
 }
@@ -131,8 +143,14 @@ bool ShortcutRecorderButton::eventFilter(QObject* watched, QEvent* event) {
     if (watched != record_ || !isRecording_) return QFrame::eventFilter(watched, event);
     // Out of sight the dot need not pulse; a row may stay recording while hidden until its page shows
     // again and learns that the recording ended.
-    if (event->type() == QEvent::Hide) pulse_->stop();
-    if (event->type() == QEvent::Show) pulse_->start();
+    if (event->type() == QEvent::Hide) {
+        pulse_->stop();
+        holdKeyboard(false);
+    }
+    if (event->type() == QEvent::Show) {
+        pulse_->start();
+        holdKeyboard(true);
+    }
     if ((event->type() == QEvent::FocusOut || event->type() == QEvent::Hide) && onLeave_) onLeave_();
     return QFrame::eventFilter(watched, event);
 }

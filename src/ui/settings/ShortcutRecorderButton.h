@@ -20,8 +20,9 @@ class SettingsViewModel;
 struct HotkeyBindingViewModel;
 
 // Knows nothing of the model: the row gives it a text, a flag and three callbacks. A recording is typed on
-// its button: `onLeave` is called while it records and the button stops being where the keys go, as it
-// loses the keyboard focus (another control takes it, the window is deactivated) or is hidden.
+// its button, which holds the whole keyboard while it records in sight: `onLeave` is called while it
+// records and the button stops being where the keys go, as it loses the keyboard focus (another control
+// takes it, the window is deactivated) or is hidden.
 class ShortcutRecorderButton final : public QFrame {
   public:
     ShortcutRecorderButton(QString displayString, bool isRecording, std::function<void()> onRecord,
@@ -44,6 +45,8 @@ class ShortcutRecorderButton final : public QFrame {
   private:
     void apply();
     void setDot(double opacity);
+    // Holds the whole keyboard for the button while it records in sight, and lets go otherwise.
+    void holdKeyboard(bool hold);
 
     QString displayString_;
     bool isRecording_;

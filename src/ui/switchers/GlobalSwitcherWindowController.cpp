@@ -9,6 +9,7 @@
 #include "core/Log.h"
 #include "core/Rescuer.h"
 #include "core/WMController.h"
+#include "input/KeyCodes.h"
 #include "platform/Platform.h"
 #include "tracking/WindowTracker.h"
 #include "ui/overlays/KeyboardHold.h"
@@ -27,6 +28,7 @@
 #include <QWindow>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <limits>
 #include <unistd.h>
@@ -49,13 +51,17 @@ constexpr std::pair<int, int> kKeyTable[] = {
     {Qt::Key_Up, kUpArrow},
 };
 
-SwitcherKeyPress keyPressOf(const QKeyEvent& event) {
+SwitcherKeyPress keyPressOf(const QKeyEvent& event, const platform::HotKeys& keys) {
     SwitcherKeyPress press;
     for (const auto& [qtKey, code] : kKeyTable)
         if (event.key() == qtKey) press.keyCode = code;
     if (event.modifiers().testFlag(Qt::ShiftModifier) || event.key() == Qt::Key_Backtab)
         press.modifierFlags |= kShiftFlag;
     if (press.keyCode == kOtherKey) press.characters = event.text().toStdString();
+    if (const auto code = keys.virtualKeyForNativeKey(event.nativeScanCode())) {
+        const std::string name = KeyCodes::name(*code);
+        if (name.size() == 1 && std::isalnum(static_cast<unsigned char>(name[0]))) press.keyCharacter = name;
+    }
     return press;
 }
 
@@ -86,7 +92,7 @@ class GlobalSwitcherWindowController::Panel final : public QWidget {
         painter.fillRect(rect(), translucent_ ? QColor(12, 12, 16, 170) : QColor(26, 26, 30));
     }
     void keyPressEvent(QKeyEvent* event) override {
-        if (!owner_.keyDown(keyPressOf(*event))) event->ignore();
+        if (!owner_.keyDown(keyPressOf(*event, owner_.platform_.hotKeys()))) event->ignore();
     }
     // Tab moves the selection, not the keyboard focus between widgets.
     bool focusNextPrevChild(bool) override { return false; }
@@ -286,7 +292,8 @@ bool GlobalSwitcherWindowController::keyDown(const SwitcherKeyPress& press) {
         moveSelectionRow(-1);
         break;
     default:
-        if (!press.characters.empty() && handleTypedCharacters(press.characters)) return true;
+        if (const std::string typed = hintText(press); !typed.empty() && handleTypedCharacters(typed))
+            return true;
         used = false;
         break;
     }
@@ -419,6 +426,23 @@ bool GlobalSwitcherWindowController::isOffscreen(const Rect& f, const Rect& v) {
 }
 
 // ---- Typed hints ----
+
+std::string GlobalSwitcherWindowController::hintText(const SwitcherKeyPress& press) const {
+    // Whether the text's first hint character goes on with the hint typed so far or starts one.
+    auto takesHint = [this](const std::string& text) {
+        for (char32_t c : switchertext::lowercased(switchertext::scalars(text))) {
+            if (!SwitcherHints::isHintCharacter(c)) continue;
+            const std::string character = switchertext::utf8(std::u32string(1, c));
+            return !SwitcherHints::prefixMatches(dataSource.items, hintBuffer + character).empty() ||
+                   !SwitcherHints::prefixMatches(dataSource.items, character).empty();
+        }
+        return false;
+    };
+    // What the key types comes first (a hint may be in the layout in use); else the letter the key
+    // carries, as the shortcuts read it, so that hints are typed in a layout without Latin letters.
+    if (press.keyCharacter.empty() || takesHint(press.characters)) return press.characters;
+    return takesHint(press.keyCharacter) ? press.keyCharacter : press.characters;
+}
 
 bool GlobalSwitcherWindowController::handleTypedCharacters(const std::string& characters) {
     if (dataSource.items.empty()) return false;

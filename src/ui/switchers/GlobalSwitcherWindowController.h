@@ -49,6 +49,9 @@ struct SwitcherKeyPress {
     int keyCode = switcherkeys::kOtherKey;
     std::string characters; // ignoring modifiers; may be empty
     unsigned modifierFlags = 0;
+    // The letter or digit the key carries where the keyboard's layouts name it as the hot keys do (a
+    // Cyrillic layout's key named by the US layout beside it: "a" for the key typing "ф"); may be empty.
+    std::string keyCharacter;
 };
 
 // Main thread only. Its panel exists where a Qt widget application runs; elsewhere the switcher keeps
@@ -89,6 +92,9 @@ class GlobalSwitcherWindowController : public std::enable_shared_from_this<Globa
     // Typed hints: a text that is one tile's whole hint and begins no other hint carries that tile out;
     // any other text that begins hints selects one (the tile it names whole, else the first) and waits.
     bool handleTypedCharacters(const std::string& characters);
+    // The text of a key press that the hints read: what the key types, or where that neither goes on
+    // with the hint typed so far nor starts one and the letter the key carries does, that letter.
+    std::string hintText(const SwitcherKeyPress& press) const;
     bool applyHint(const std::string& text, const std::vector<SwitcherItem>& items);
     bool deleteHintCharacter();
     void resetHintSearch();

@@ -1,7 +1,8 @@
 // System hot keys and the key tap on a real X server: a registration is a grab that no other client can
 // take in any lock state and whose presses reach the handler once each; a combination another client
-// holds is refused without keeping any part of it, yet the tap still sees its presses; and the grabs
-// follow the keyboard mapping when it changes.
+// holds is refused without keeping any part of it, yet the tap still sees its presses; the grabs follow
+// the keyboard mapping when it changes; and each layout's keys are named as the hot keys hold them, a
+// letter on the key that carries it in the first layout that has it.
 #include "X11Fixture.h"
 
 #include "platform/HotKeys.h"
@@ -158,6 +159,39 @@ TEST_F(X11HotKeysTest, theGrabsFollowTheKeyboardMappingWhenAnotherKeyTypesTheLet
     EXPECT_FALSE(otherClientGrabs(spare, kCtrlAlt | XCB_MOD_MASK_LOCK));
     EXPECT_FALSE(otherClientGrabs(w, kCtrlAlt)) << "the first key is still held";
     session().run({"xmodmap", "-e", "keycode " + std::to_string(spare) + " ="});
+}
+
+TEST_F(X11HotKeysTest, eachLayoutsKeysAreNamedAsTheHotKeysHoldThemAndTwoLatinLayoutsKeepTheirLettersApart) {
+    auto& keys = desktop->hotKeys();
+    // The suite's other tests type on a US keyboard.
+    struct UsAgain {
+        ~UsAgain() { session().run({"setxkbmap", "us"}); }
+    } usAgain;
+    auto layouts = [&](const char* list, std::uint32_t nativeKey, std::uint16_t named) {
+        EXPECT_TRUE(session().run({"setxkbmap", "-layout", list}));
+        return runUntil([&] { return keys.virtualKeyForNativeKey(nativeKey) == named; }, seconds(5));
+    };
+    // X keycodes of the keyboard's places: 10 is the US "1 !" key, 24 its Q, 38 its A.
+    ASSERT_TRUE(layouts("fr", 24, 0)) << "the French A";
+    EXPECT_EQ(keys.virtualKeyForNativeKey(10), 18) << "the \"1 &\" key is 1";
+    EXPECT_EQ(keys.virtualKeyForNativeKey(38), 12) << "the French Q";
+    // Each step waits for a key the layouts before it name otherwise.
+    ASSERT_TRUE(layouts("ru,us", 24, 12)) << "Q, which types shorti in the Russian layout, by the US one";
+    EXPECT_EQ(keys.virtualKeyForNativeKey(38), 0) << "A, which types ef";
+    EXPECT_FALSE(keys.virtualKeyForNativeKey(9999));
+    ASSERT_TRUE(layouts("fr", 24, 0));
+
+    // US then French: each letter is held on its US key alone, so A and Q are held side by side.
+    ASSERT_TRUE(layouts("us,fr", 24, 12));
+    constexpr std::uint32_t kA = 0, kQ = 12;
+    auto a = keys.registerHotKey(kA, kControlOption, {0x564E5451, 1});
+    auto q = keys.registerHotKey(kQ, kControlOption, {0x564E5451, 2});
+    EXPECT_EQ(a.status, platform::kHotKeyNoErr);
+    EXPECT_EQ(q.status, platform::kHotKeyNoErr);
+    session().pressKeys({ctrl, alt, 38});
+    session().pressKeys({ctrl, alt, 24});
+    EXPECT_TRUE(runUntil([&] { return pressed.size() >= 2; }, seconds(5)));
+    EXPECT_EQ(pressed, (std::vector<std::uint32_t>{1, 2}));
 }
 
 } // namespace

@@ -247,6 +247,37 @@ TEST_F(SceneEditorPanelTest, vAndAClickSplitTheZoneUnderThePointerAtTheSnappedSh
     EXPECT_EQ(view->cells().size(), 1u);
 }
 
+// In a Russian layout the V key types "м" and the H key "р": they still split, read by the keys pressed.
+TEST_F(SceneEditorPanelTest, theVAndHKeysSplitInALayoutWithoutLatinLetters) {
+    open("D2");
+    SceneGeometryCanvasView* view = canvas("D2");
+    ASSERT_NE(view, nullptr);
+    activate("D2");
+    SceneCanvasArea* area = view->canvasArea();
+    desktop->hotKeys().nativeKeys[55] = 9; // V
+    desktop->hotKeys().nativeKeys[43] = 4; // H
+    QTest::mouseMove(area, QPoint(200, 300));
+    QKeyEvent em(QEvent::KeyPress, 0, Qt::NoModifier, 55, 0, 0, QString::fromUtf8("\u043C"));
+    QCoreApplication::sendEvent(area, &em);
+    settle();
+    EXPECT_TRUE(em.isAccepted());
+    ASSERT_TRUE(view->splitPreview()->isVisible());
+    pressKey(area, Qt::Key_Escape);
+    settle();
+    ASSERT_FALSE(view->splitPreview()->isVisible());
+    QKeyEvent er(QEvent::KeyPress, 0, Qt::NoModifier, 43, 0, 0, QString::fromUtf8("\u0440"));
+    QCoreApplication::sendEvent(area, &er);
+    settle();
+    EXPECT_TRUE(view->splitPreview()->isVisible());
+    // A key that names no key of the canvas is left to others.
+    pressKey(area, Qt::Key_Escape);
+    settle();
+    QKeyEvent other(QEvent::KeyPress, 0, Qt::NoModifier, 47, 0, 0, QString::fromUtf8("\u0436"));
+    QCoreApplication::sendEvent(area, &other);
+    EXPECT_FALSE(other.isAccepted());
+    EXPECT_FALSE(view->splitPreview()->isVisible());
+}
+
 TEST_F(SceneEditorPanelTest, aDividerDraggedByItsHandleMovesAndTheOthersKeepTheirPlace) {
     open();
     SceneGeometryCanvasView* view = canvas("D1");

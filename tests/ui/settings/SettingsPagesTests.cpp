@@ -6,6 +6,7 @@
 // left as a picture under build/screenshots.
 #include "app/PermissionManager.h"
 #include "input/HotkeyCenter.h"
+#include "input/HotkeyManager.h"
 #include "platform/HotKeys.h"
 #include "platform/Logging.h"
 #include "platform/sim/SimDesktop.h"
@@ -60,6 +61,7 @@ class SettingsPagesTest : public ::testing::Test {
         callbacks.updateHotkeyConfigHandler = [this](const HotkeyConfig& c) { owned = c; };
         callbacks.resetHotkeyConfigHandler = [] { return HotkeyConfig::defaults(0); };
         callbacks.suspendHotkeysHandler = [this] { return center->suspend(); };
+        callbacks.unheldBindingsProvider = [this] { return unheld; };
         model = std::make_shared<SettingsViewModel>(*desktop, std::move(callbacks));
         controller = std::make_unique<SettingsWindowController>(*desktop, model, permissions);
     }
@@ -135,9 +137,10 @@ class SettingsPagesTest : public ::testing::Test {
     std::shared_ptr<HotkeyCenter> center = std::make_shared<HotkeyCenter>(*desktop);
     std::shared_ptr<PermissionManager> permissions;
     bool atLogin = false;
-    std::vector<std::pair<bool, bool>> launchCalls; // the value asked for, the field at the call
-    std::optional<std::string> launchFailure;       // why the owner cannot switch start at login
-    std::optional<std::string> openFailure;         // why nothing shows the hot-key file
+    std::vector<std::pair<bool, bool>> launchCalls;   // the value asked for, the field at the call
+    std::optional<std::string> launchFailure;         // why the owner cannot switch start at login
+    std::optional<std::string> openFailure;           // why nothing shows the hot-key file
+    std::vector<HotkeyManager::UnheldBinding> unheld; // what the owner says it cannot hold
     HotkeyConfig owned = HotkeyConfig::defaults(0);
     std::shared_ptr<SettingsViewModel> model;
     std::unique_ptr<SettingsWindowController> controller;
@@ -440,6 +443,69 @@ TEST_F(SettingsPagesTest, theKeypadPauseAndInsertAreRecordedByNameAndAKeyWithout
               "Korvane has no name for this key, so it cannot keep it as a shortcut: choose another key");
     expectNothingClipped(view().hotkeysPage());
     picture("settings-shortcuts-unnamed-key-refused.png");
+}
+
+TEST_F(SettingsPagesTest, aKeyIsRecordedAsTheKeyPressedAndOneAnotherProgramHoldsIsSaidSoUnderItsRow) {
+    model->setSelectedTab(SettingsTab::hotkeys);
+    show();
+    const auto ctrlAlt = Qt::ControlModifier | Qt::AltModifier;
+    // The "1 &" key of a French keyboard types "&", which the US layout types with 7; the desktop names
+    // the key pressed (its native key 10) as 1.
+    desktop->hotKeys().nativeKeys[10] = 18;
+    recorder("push.left")->recordButton()->click();
+    settle();
+    QKeyEvent ampersand(QEvent::KeyPress, Qt::Key_Ampersand, ctrlAlt, 10, '&', 0, "&");
+    QApplication::sendEvent(recorder("push.left")->recordButton(), &ampersand);
+    settle();
+    EXPECT_EQ(owned.bindings[3], (HotkeyConfig::HotkeyBinding{"push.left", "1", {"ctrl", "alt"}, true}));
+    EXPECT_EQ(recorder("push.left")->shownText(), "Ctrl+Alt+1");
+    // A key the desktop does not name is read from what it types.
+    recorder("push.right")->recordButton()->click();
+    settle();
+    QKeyEvent backslash(QEvent::KeyPress, Qt::Key_Backslash, ctrlAlt, 51, '\\', 0, "\\");
+    QApplication::sendEvent(recorder("push.right")->recordButton(), &backslash);
+    settle();
+    EXPECT_EQ(recorder("push.right")->shownText(), "Ctrl+Alt+\\");
+
+    // Alt+Tab is held by the window manager, two zone keys by another program, and no key types S now:
+    // each row says so under it once the table is registered again.
+    unheld = {{"cycle.forward", 48, platform::kHotKeyOption, platform::kEventHotKeyExistsErr},
+              {"push.region.dynamic", 20, platform::kHotKeyControl | platform::kHotKeyOption,
+               platform::kEventHotKeyExistsErr},
+              {"push.region.dynamic", 23, platform::kHotKeyControl | platform::kHotKeyOption,
+               platform::kEventHotKeyExistsErr},
+              {"scene.save", 1, platform::kHotKeyControl | platform::kHotKeyOption,
+               platform::kEventHotKeyInvalidErr}};
+    recorder("scene.update")->recordButton()->click();
+    settle();
+    QTest::keyClick(recorder("scene.update")->recordButton(), Qt::Key_U, ctrlAlt);
+    settle();
+    auto note = [&](const std::string& action) -> QLabel* {
+        QLabel* label = view().hotkeysPage()->findChild<QLabel*>(QString::fromStdString("refusal:" + action));
+        return label && label->isVisible() ? label : nullptr;
+    };
+    ASSERT_TRUE(note("cycle.forward"));
+    EXPECT_EQ(note("cycle.forward")->text().toStdString(),
+              "Held by another program, so Korvane cannot act on it: record another combination");
+    ASSERT_TRUE(note("push.region.dynamic"));
+    EXPECT_EQ(note("push.region.dynamic")->text().toStdString(),
+              "Held by another program (Ctrl+Alt+3, Ctrl+Alt+5), so Korvane cannot act on it: record another "
+              "combination or choose other modifiers");
+    ASSERT_TRUE(note("scene.save"));
+    EXPECT_EQ(note("scene.save")->text().toStdString(),
+              "No key of the keyboard types it in the layouts in use; it acts once a layout that has the key "
+              "is in use");
+    EXPECT_FALSE(note("scene.update"));
+    EXPECT_FALSE(note("push.left"));
+    expectNothingClipped(view().hotkeysPage());
+    picture("settings-shortcuts-held-elsewhere.png");
+
+    // Held again (another layout, the other program gone): the lines go at the next load.
+    unheld.clear();
+    model->loadSettings();
+    settle();
+    EXPECT_FALSE(note("cycle.forward"));
+    EXPECT_FALSE(note("scene.save"));
 }
 
 // Ctrl+Alt+F5 reaches a program only as the release of XF86Switch_VT_5 (the server switches terminals at

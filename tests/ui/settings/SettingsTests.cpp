@@ -487,3 +487,54 @@ TEST_F(SettingsModelTest, aClearedShortcutStaysInTheTableDisabledUntilAKeyIsReco
     EXPECT_EQ(Model::displayText(row("scene.save")), "Ctrl+Alt+S");
     EXPECT_EQ(model->recordingAction, "push.right");
 }
+
+TEST_F(SettingsModelTest, aCombinationRecordedOverOneAnotherProgramHoldsIsSaidToBeHeldByItUnderItsRow) {
+    // The owner of the running program: it registers every table it is handed, and says what it cannot
+    // hold.
+    HotkeyManager manager(center);
+    HotkeyActionHandlers handlers;
+    handlers.pushRegion = [](int) {};
+    handlers.cycle = [](int) {};
+    handlers.pushLeft = [] {};
+    handlers.pushRight = [] {};
+    auto& keys = desktop->hotKeys();
+    keys.holdByAnotherClient(48, platform::kHotKeyOption); // Alt+Tab, the window manager's
+    keys.holdByAnotherClient(16, platform::kHotKeyControl | platform::kHotKeyOption); // Ctrl+Alt+Y
+    manager.apply(owned, 4, handlers);
+    Model held(*desktop, Model::Callbacks{
+                             .loadHotkeyConfigHandler = [this] { return owned; },
+                             .updateHotkeyConfigHandler =
+                                 [&](const HotkeyConfig& c) {
+                                     owned = c;
+                                     manager.apply(owned, 4, handlers);
+                                 },
+                             .suspendHotkeysHandler = [this] { return center->suspend(); },
+                             .unheldBindingsProvider = [&] { return manager.unheldBindings(); },
+                         });
+    ASSERT_EQ(held.unheldShortcuts.count("cycle.forward"), 1u) << "said as the settings load";
+    EXPECT_TRUE(held.unheldShortcuts["cycle.forward"].starts_with("Held by another program"));
+    EXPECT_EQ(held.unheldShortcuts.size(), 1u);
+
+    // Ctrl+Alt+Y recorded for "Push Window Left": stored, and said to be held elsewhere once the
+    // recording is over and the keys are held again.
+    const std::uint64_t ctrlAlt = platform::kEventFlagControl | platform::kEventFlagOption;
+    held.startRecording("push.left");
+    EXPECT_TRUE(held.handleRecordingKeyEvent({16, ctrlAlt}));
+    EXPECT_EQ(binding("push.left"), (HotkeyConfig::HotkeyBinding{"push.left", "y", {"ctrl", "alt"}, true}));
+    ASSERT_EQ(held.unheldShortcuts.count("push.left"), 1u);
+    EXPECT_EQ(held.unheldShortcuts["push.left"],
+              "Held by another program, so Korvane cannot act on it: record another combination");
+    // Another combination recorded over it: the line goes.
+    held.startRecording("push.left");
+    EXPECT_TRUE(held.handleRecordingKeyEvent({35, ctrlAlt}));
+    EXPECT_EQ(held.unheldShortcuts.count("push.left"), 0u);
+
+    // The digit row's modifiers toggled onto combinations another program holds: its keys are named.
+    keys.holdByAnotherClient(19, platform::kHotKeyControl | platform::kHotKeyShift); // Ctrl+Shift+2
+    held.updateBinding("push.region.dynamic", "digits", {"ctrl", "shift"});
+    ASSERT_EQ(held.unheldShortcuts.count("push.region.dynamic"), 1u);
+    EXPECT_EQ(
+        held.unheldShortcuts["push.region.dynamic"],
+        "Held by another program (Ctrl+Shift+2), so Korvane cannot act on it: record another combination "
+        "or choose other modifiers");
+}

@@ -66,6 +66,12 @@ class GlobalSwitcherTest : public ::testing::Test {
         for (char c : text)
             press(0, QString(QChar(c)));
     }
+    // A key the desktop knows by its native number, typing `text` in the layout in use.
+    void pressNative(std::uint32_t nativeKey, const QString& text) {
+        QKeyEvent event(QEvent::KeyPress, 0, Qt::NoModifier, nativeKey, 0, 0, text);
+        QCoreApplication::sendEvent(switcher->panel(), &event);
+        lastPressUsed = event.isAccepted();
+    }
     void click(SwitcherItemView* tile) {
         const QPointF at(tile->width() / 2.0, tile->height() / 2.0);
         QMouseEvent down(QEvent::MouseButtonPress, at, tile->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
@@ -196,6 +202,40 @@ TEST_F(TypedHintsTest, aCharacterThatStartsAnotherHintRestartsDeleteShortensAndO
     press(0, "L", Qt::ShiftModifier);
     EXPECT_FALSE(switcher->isWindowVisible());
     EXPECT_EQ(focusedAfterActivation(), slack);
+}
+
+// In a Russian layout the S key types "ы" and the L key "д": typed, they are the keys the hints name
+// (as the shortcuts name them), unless what they type is a hint's own character.
+TEST_F(TypedHintsTest, aKeyWhoseCharacterNoHintTakesIsReadAsTheLetterItCarries) {
+    auto& keys = desktop->hotKeys();
+    keys.nativeKeys[39] = 1;  // S
+    keys.nativeKeys[46] = 37; // L
+    pressNative(39, QString::fromUtf8("\u044B"));
+    EXPECT_TRUE(lastPressUsed);
+    EXPECT_EQ(view().searchText(), "s");
+    EXPECT_EQ(highlighted(), (std::vector<std::string>{"Safari[Start]", "Slack[General]"}));
+    pressNative(46, QString::fromUtf8("\u0434"));
+    EXPECT_FALSE(switcher->isWindowVisible());
+    EXPECT_EQ(focusedAfterActivation(), slack);
+}
+
+TEST_F(GlobalSwitcherTest, aHintInTheLayoutInUseIsTypedAsItsCharacterBeforeTheLetterTheKeyCarries) {
+    // Hints "те" and "f": the key F types "а" in a Russian layout, and the key carrying Т types "т".
+    window(app("\u0422\u0435\u0440\u043C\u0438\u043D\u0430\u043B"), "one");
+    window(app("\u0422\u0435\u043A\u0441\u0442"), "two");
+    const std::uint32_t files = window(app("Files"), "Home");
+    desktop->loop().runUntilIdle();
+    show();
+    auto& keys = desktop->hotKeys();
+    keys.nativeKeys[57] = 45; // N, typing "т"
+    keys.nativeKeys[41] = 3;  // F, typing "а"
+    pressNative(57, QString::fromUtf8("\u0442"));
+    EXPECT_TRUE(lastPressUsed);
+    EXPECT_EQ(view().searchText(), "\u0442") << "the Cyrillic hint, as typed";
+    // "та" begins no hint and "а" none either: read as F, the key starts Files' hint and carries it out.
+    pressNative(41, QString::fromUtf8("\u0430"));
+    EXPECT_FALSE(switcher->isWindowVisible());
+    EXPECT_EQ(focusedAfterActivation(), files);
 }
 
 // A hint that begins longer ones (mail before mailm, t1 before t10 to t12) selects its tile and waits for

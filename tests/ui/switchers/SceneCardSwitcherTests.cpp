@@ -66,7 +66,7 @@ class SceneCardSwitcherTest : public korvane::testing::SupportFolderTest {
         store->save(scene, screens);
     }
     static SwitcherKeyPress key(const std::string& characters, int keyCode = switcherkeys::kOtherKey) {
-        return SwitcherKeyPress{keyCode, characters, 0};
+        return SwitcherKeyPress{keyCode, characters, 0, {}};
     }
     // A change of the held modifiers, through the tap as the desktop delivers it.
     void flags(std::uint64_t held) {
