@@ -96,6 +96,7 @@ DisplayChangeHandler::DisplayChangeHandler(platform::Platform& platform, Depende
 
 DisplayChangeHandler::~DisplayChangeHandler() {
     if (displayChangeTimer) displayChangeTimer->invalidate();
+    placingAgain_.cancel();
 }
 
 std::string DisplayChangeHandler::modeName() const {
@@ -285,6 +286,12 @@ void DisplayChangeHandler::reconcileDisplayStates(const std::string& reason, boo
 }
 
 void DisplayChangeHandler::placeWindowsPastVisibleFrames(const std::string& reason) {
+    // The moves a pass before this one still watches are its business no more: this pass decides.
+    placingAgain_.cancel();
+    placingAgain_ = platform::CancellationSource();
+    auto pass = std::make_shared<PlacingAgain>();
+    pass->givenUp = placingAgain_.token();
+    auto& moves = pass->moves;
     for (const auto& screen : platform_.screens().screens()) {
         const std::string uuid = DisplayUtil::displayUUID(screen);
         const auto found = deps_.multiState->states.find(uuid);
@@ -299,12 +306,32 @@ void DisplayChangeHandler::placeWindowsPastVisibleFrames(const std::string& reas
                 // A window gone meanwhile has no frame; the mapping rebuild drops it.
                 const auto frame = deps_.ax->frame(ref->second.ax);
                 if (!frame || !reachesPastVisibleFrame(*frame, screen)) continue;
-                deps_.ax->moveResize(ref->second.ax, zone.frame);
+                // Asked at once and watched without holding the pass up: keys and drawing go on while
+                // the window manager moves the windows.
+                moves.push_back(
+                    {ref->second.ax, zone.frame, deps_.ax->requestMoveResize(ref->second.ax, zone.frame)});
                 Log::app.info("[DisplayReconcile] placed again wid=%u zone=%d display=%s reason=%s", wid, id,
                               uuid, reason);
             }
         }
     }
+    pass->underWay = moves.size();
+    for (std::size_t i = 0; i < moves.size(); ++i)
+        platform::spawn(platform_.runLoop(), awaitPlacedAgain(deps_.ax, pass, i));
+}
+
+platform::Task<void> DisplayChangeHandler::awaitPlacedAgain(std::shared_ptr<AXUtil> ax,
+                                                            std::shared_ptr<PlacingAgain> pass,
+                                                            std::size_t index) {
+    const PlacedAgain& move = pass->moves[index];
+    auto answered = ax->awaitMoveResize(move.window, move.target, move.request, pass->givenUp);
+    co_await std::move(answered);
+    if (--pass->underWay > 0 || pass->givenUp.isCancelled()) co_return;
+    // Raised once all have ended, in the order they were placed, each zone's bottom to top, so that every
+    // zone keeps its top in front; a window another move took over meanwhile is that move's to raise.
+    auto& accessibility = ax->platform().accessibility();
+    for (const auto& placed : pass->moves)
+        if (!placed.request.replaced.isCancelled()) accessibility.performAction(placed.window, "AXRaise");
 }
 
 bool DisplayChangeHandler::displayStateDrifted(const WMState& state,

@@ -4,9 +4,12 @@
 // are now.
 #pragma once
 
+#include "core/AXUtil.h"
 #include "core/ZoneModel.h"
+#include "platform/Cancellation.h"
 #include "platform/RunLoop.h"
 #include "platform/Screens.h"
+#include "platform/Task.h"
 
 #include <functional>
 #include <memory>
@@ -16,7 +19,6 @@
 
 namespace korvane {
 
-class AXUtil;
 class DisplayLayoutEventBus;
 class DisplayLayoutEventSubscription;
 class DisplayLayouts;
@@ -122,9 +124,24 @@ class DisplayChangeHandler : public std::enable_shared_from_this<DisplayChangeHa
     void rearm(const std::string& reason, Nanos interval);
     void finishDisplayChange(const std::string& reason, Nanos startedAt, double initMs, double reconcileMs);
     // The windows of every display's zones that reach past its visible frame into the screen (under a
-    // panel or strip that came or moved over them) go back into their zones, which leave it free; each
-    // zone's bottom to top, so that it keeps its top.
+    // panel or strip that came or moved over them) go back into their zones, which leave it free. The
+    // moves are asked at once and watched without waiting for them; once they have all ended, the windows
+    // are raised each zone's bottom to top, so that it keeps its top. A later pass gives up the watch.
     void placeWindowsPastVisibleFrames(const std::string& reason);
+    struct PlacedAgain {
+        platform::AXElement window;
+        Rect target;
+        AXUtil::FrameRequest request;
+    };
+    // One pass's moves, shared by the tasks that watch them.
+    struct PlacingAgain {
+        std::vector<PlacedAgain> moves;
+        std::size_t underWay = 0;
+        platform::CancellationToken givenUp;
+    };
+    // Watches one move; the last to end raises them all.
+    static platform::Task<void> awaitPlacedAgain(std::shared_ptr<AXUtil> ax,
+                                                 std::shared_ptr<PlacingAgain> pass, std::size_t index);
     std::string modeName() const;
 
     platform::Platform& platform_;
@@ -135,6 +152,8 @@ class DisplayChangeHandler : public std::enable_shared_from_this<DisplayChangeHa
     std::string lastDisplayTopologyDigest_;
     // When the pending pass first found the window list empty; cleared by every pass.
     std::optional<Nanos> emptyWindowListSince_;
+    // The watch of the windows the latest pass placed again; cancelled by the next pass and at the end.
+    platform::CancellationSource placingAgain_;
 };
 
 } // namespace korvane

@@ -141,12 +141,13 @@ void NewWindowPlacement::autoPush(const AXElement& window, const MappingIntent& 
         (current->resolvedWindowID && createdWindowID && *current->resolvedWindowID != *createdWindowID))
         return;
 
-    const std::int64_t zone = intent.targetZoneID;
-    const std::string& display = intent.targetDisplayUUID;
+    // Aimed as it is now: a later restore may have turned it to a zone of its own.
+    const std::int64_t zone = current->targetZoneID;
+    const std::string& display = current->targetDisplayUUID;
     if (!fitsZoneID(zone)) {
         // No layout has such a zone; the controller would say the same of any zone it cannot find.
         Log::wm.error("Zone not found id=%ld on display %s", zone, display);
-        mappingTransactions->cancelAfterFailedMove(intent.id, createdWindowID, intent.note);
+        mappingTransactions->cancelAfterFailedMove(intent.id, createdWindowID, current->note);
         return;
     }
     pid_t pid = 0;
@@ -154,15 +155,36 @@ void NewWindowPlacement::autoPush(const AXElement& window, const MappingIntent& 
     controller->moveWindow(
         window, ax->windowID(window), pid, static_cast<int>(zone), display,
         platform::format("AutoPush rid=%ld", zone), MoveActivation::leaveFocus,
-        [transactions = mappingTransactions, intent, createdWindowID](MoveOutcome moved) {
-            // The zone holds the window only when the move got it there; any other window of the
-            // application would be recorded in its place.
-            if (moved != MoveOutcome::placed) {
-                transactions->cancelAfterFailedMove(intent.id, createdWindowID, intent.note);
-                return;
-            }
-            transactions->commit(intent.id, intent.targetDisplayUUID, intent.targetZoneID, createdWindowID);
+        [weak = weak_from_this(), window, intent = *current, createdWindowID](MoveOutcome moved) {
+            if (auto self = weak.lock()) self->autoPushEnded(window, intent, createdWindowID, moved);
         });
+}
+
+void NewWindowPlacement::autoPushEnded(const AXElement& window, const MappingIntent& intent,
+                                       std::optional<WindowID> createdWindowID, MoveOutcome moved) {
+    // A later restore may have withdrawn the start, or aimed it at a zone of its own, while the window
+    // moved: a withdrawn one is no placement any more, and a re-aimed one places the window where it is
+    // aimed now.
+    const auto current = mappingTransactions->intent(intent.id);
+    if (!current || !current->isOpen()) {
+        Log::app.info("[Tracker] AutoLaunch intent withdrawn while its window moved wid=%s",
+                      createdWindowID ? std::to_string(*createdWindowID) : std::string("-"));
+        return;
+    }
+    if (current->targetDisplayUUID != intent.targetDisplayUUID ||
+        current->targetZoneID != intent.targetZoneID || current->displayEpoch != intent.displayEpoch) {
+        Log::app.info("[Tracker] AutoLaunch intent re-aimed while its window moved: zone=%ld display=%s",
+                      current->targetZoneID, current->targetDisplayUUID);
+        autoPush(window, *current, createdWindowID);
+        return;
+    }
+    // The zone holds the window only when the move got it there; any other window of the application
+    // would be recorded in its place.
+    if (moved != MoveOutcome::placed) {
+        mappingTransactions->cancelAfterFailedMove(intent.id, createdWindowID, intent.note);
+        return;
+    }
+    mappingTransactions->commit(intent.id, intent.targetDisplayUUID, intent.targetZoneID, createdWindowID);
 }
 
 } // namespace korvane

@@ -3,6 +3,7 @@
 // the intent committed; any other new window stays where it is.
 #pragma once
 
+#include "core/WMController.h"
 #include "platform/Accessibility.h"
 #include "tracking/MappingTransaction.h"
 #include "tracking/WindowTrackerDelegate.h"
@@ -62,6 +63,12 @@ class NewWindowPlacement final : public WindowTrackerDelegate,
 
   private:
     NewWindowPlacement(platform::Platform& platform, Dependencies dependencies);
+
+    // The move of an automatic push has ended: the intent is committed, or cancelled when the move failed,
+    // while it is still open and aimed where the window was moved; re-aimed meanwhile, the window is moved
+    // again to where it is aimed now; withdrawn meanwhile, nothing more happens.
+    void autoPushEnded(const platform::AXElement& window, const MappingIntent& intent,
+                       std::optional<WindowID> createdWindowID, MoveOutcome moved);
 
     // Whether a launch is placing the window or a zone holds it.
     bool placedAlready(WindowID wid) const;

@@ -470,6 +470,15 @@ platform::Task<AXUtil::FrameAnswer> AXUtil::awaitFrame(AXElement element, Rect e
 AXUtil::FrameRequest AXUtil::requestMoveResize(const AXElement& element, const Rect& target) {
     FrameRequest request = planMove(element, target);
     request.before = frameTopLeft(element);
+    request.replacement = std::make_shared<platform::CancellationSource>();
+    request.replaced = request.replacement->token();
+    {
+        std::lock_guard lock(requestsLock);
+        std::erase_if(latestRequests, [](const auto& entry) { return entry.second.expired(); });
+        auto& latest = latestRequests[element];
+        if (auto previous = latest.lock()) previous->cancel();
+        latest = request.replacement;
+    }
     const AXError result = platform_.accessibility().requestFrame(element, request.position, request.size);
     request.sent = result == AXError::success;
     if (!request.sent)
@@ -483,6 +492,12 @@ platform::Task<std::optional<Rect>> AXUtil::awaitMoveResize(AXElement element, R
                                                             platform::CancellationToken overtaken) {
     if (!request.sent) co_return request.granted;
     auto& ax = platform_.accessibility();
+    // Either ends the wait: the caller's move was overtaken, or the window was asked for another frame.
+    platform::CancellationSource ended;
+    const auto endWith = [ended]() mutable { ended.cancel(); };
+    const platform::CancellationRegistration byCaller = overtaken.onCancel(endWith);
+    const platform::CancellationRegistration byRequest = request.replaced.onCancel(endWith);
+    overtaken = ended.token();
     const Rect asked{request.position, request.granted ? request.granted->size : request.size};
     // A window manager that does not answer (stopped, or refusing to move the window) would not answer
     // a correction either: asking it would only wait again.

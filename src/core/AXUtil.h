@@ -16,6 +16,7 @@
 #include <optional>
 #include <string>
 #include <sys/types.h>
+#include <unordered_map>
 #include <vector>
 
 namespace korvane {
@@ -70,8 +71,9 @@ class AXUtil {
     // it), the window can no longer be read, or 0.5 s passed with neither (a window manager that refuses
     // the move, or does not answer at all). Only once the window manager has answered is the window's
     // vertical position corrected, waited for in the same way. Once `overtaken` is cancelled (another move
-    // of the window took over), the wait ends and nothing more is asked. The task yields what moveResize
-    // returns.
+    // of the window took over), or a later request asked another frame of the window (`replaced`, whoever
+    // asked it: a push, a restore, a display change), the wait ends and nothing more is asked. The task
+    // yields what moveResize returns.
     struct FrameRequest {
         std::optional<Rect> granted;
         Point position; // top-left global, as asked
@@ -80,6 +82,10 @@ class AXUtil {
         double H = 0;               // the height flipping between the two coordinate systems
         std::optional<Rect> before; // top-left
         bool sent = false;
+        // Cancelled by the window's next requestMoveResize: what this one asked is no longer wanted.
+        platform::CancellationToken replaced;
+        // Keeps `replaced` registered with the AXUtil while this request (or a copy) lives.
+        std::shared_ptr<platform::CancellationSource> replacement;
     };
     FrameRequest requestMoveResize(const platform::AXElement& element, const Rect& target);
     platform::Task<std::optional<Rect>> awaitMoveResize(platform::AXElement element, Rect target,
@@ -138,6 +144,12 @@ class AXUtil {
     std::mutex cacheLock; // guards the two cache fields; held during the fetch
     WindowList windowListCache;
     std::optional<Nanos> windowListCacheTime; // monotonic clock of the platform's run loop
+
+    // The latest requestMoveResize of each window whose request still lives; guarded by requestsLock.
+    std::mutex requestsLock;
+    std::unordered_map<platform::AXElement, std::weak_ptr<platform::CancellationSource>,
+                       platform::AXElementHash>
+        latestRequests;
 };
 
 // An attribute read as a number and given as a Boolean; nothing when the read fails, gives no value or

@@ -26,6 +26,8 @@ void SceneLaunchQueue::beginRestore() {
     ++latestRestore_;
     inRestore_ = true;
     awaitingEnd_ = false;
+    heldPlaced_ = 0;
+    heldNotStarted_.clear();
     waiting_.clear();
 }
 
@@ -33,6 +35,17 @@ void SceneLaunchQueue::endRestore() {
     if (inRestore_) withdrawEarlierStarts();
     inRestore_ = false;
     awaitingEnd_ = awaitsWindows();
+    if (heldPlaced_ == 0 && heldNotStarted_.empty()) return;
+    // After the restore's report, which its caller makes once this returns.
+    loop_.post([weak = weak_from_this(), restore = latestRestore_, placed = std::exchange(heldPlaced_, 0),
+                notStarted = std::exchange(heldNotStarted_, {})] {
+        auto self = weak.lock();
+        if (!self || !self->reportsOn(restore)) return;
+        for (int n = placed; n > 0; --n)
+            if (self->onRestoredWindowPlaced) self->onRestoredWindowPlaced();
+        for (const auto& bundleID : notStarted)
+            if (self->onRestoredAppNotStarted) self->onRestoredAppNotStarted(bundleID);
+    });
 }
 
 void SceneLaunchQueue::withdrawEarlierStarts() {
@@ -185,6 +198,9 @@ std::set<std::string> SceneLaunchQueue::advance() {
         if (reportsOn(started.request.restore)) {
             if (ending == Ending::placed) ++placed;
             if (ending == Ending::notStarted) notStarted.insert(started.request.bundleID);
+        } else if (holdsFor(started.request.restore)) {
+            if (ending == Ending::placed) ++heldPlaced_;
+            if (ending == Ending::notStarted) heldNotStarted_.insert(started.request.bundleID);
         }
         return true;
     });
@@ -211,6 +227,8 @@ std::set<std::string> SceneLaunchQueue::advance() {
         refused.insert(request.bundleID);
         // A restore's sweep counts what it could not start as it asks; a start made later is told of here.
         if (reportsOn(request.restore)) notStarted.insert(request.bundleID);
+        // One the sweep itself asked for is told again; the card counts each application once.
+        if (holdsFor(request.restore)) heldNotStarted_.insert(request.bundleID);
         waiting_.erase(request.bundleID);
     }
 

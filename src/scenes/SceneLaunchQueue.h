@@ -44,11 +44,12 @@ class SceneLaunchQueue : public std::enable_shared_from_this<SceneLaunchQueue> {
     SceneLaunchQueue(const SceneLaunchQueue&) = delete;
     SceneLaunchQueue& operator=(const SceneLaunchQueue&) = delete;
 
-    // A restore's requests follow, until endRestore(). Starts that earlier restores still had waiting
-    // are dropped (this restore asks again for what it wants), and the windows of earlier restores are
-    // no longer reported. A restore replaces the ones before it: as it ends, the starts they made whose
-    // windows it did not take for zones of its own place nothing (their intents are withdrawn), so that a
-    // late window opens where it opens, like any new window.
+    // A restore's requests follow, until endRestore(), which comes once the restore's own moves have ended.
+    // Starts that earlier restores still had waiting are dropped (this restore asks again for what it
+    // wants), and the windows of earlier restores are no longer reported. What becomes of this restore's
+    // starts before it ends is told right after it ends. A restore replaces the ones before it: as it ends,
+    // the starts they made whose windows it did not take for zones of its own place nothing (their intents
+    // are withdrawn), so that a late window opens where it opens, like any new window.
     void beginRestore();
     void endRestore();
     // A window of the application for the zone: started now when no start of the application awaits its
@@ -119,6 +120,10 @@ class SceneLaunchQueue : public std::enable_shared_from_this<SceneLaunchQueue> {
     bool reportsOn(std::uint64_t restore) const {
         return restore != 0 && restore == latestRestore_ && !inRestore_;
     }
+    // Whether news of the start is kept for the end of its restore, which has not reported yet.
+    bool holdsFor(std::uint64_t restore) const {
+        return restore != 0 && restore == latestRestore_ && inRestore_;
+    }
 
     platform::RunLoop& loop_;
     platform::Workspace& workspace_;
@@ -131,6 +136,9 @@ class SceneLaunchQueue : public std::enable_shared_from_this<SceneLaunchQueue> {
     bool polling_ = false;
     // The latest restore ended its sweep awaiting windows; onRestoreLaunchesEnded has not been said.
     bool awaitingEnd_ = false;
+    // News of the latest restore's starts that came while its moves were under way, told once it ends.
+    int heldPlaced_ = 0;
+    std::set<std::string> heldNotStarted_;
 };
 
 } // namespace korvane

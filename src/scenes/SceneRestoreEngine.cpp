@@ -48,8 +48,12 @@ SceneRestoreEngine::SceneRestoreEngine(platform::Platform& platform, std::shared
     : layoutResolver(std::move(layoutResolver)), platform_(platform), store_(std::move(store)),
       ax_(std::move(ax)) {}
 
-SceneRestoreResult SceneRestoreEngine::restore(const WMScene& scene,
-                                               const std::optional<platform::ScreenInfo>& screen) {
+SceneRestoreEngine::~SceneRestoreEngine() {
+    if (sweep_) sweep_->givenUp.cancel();
+}
+
+void SceneRestoreEngine::restore(const WMScene& scene, RestoreReport reported,
+                                 const std::optional<platform::ScreenInfo>& screen) {
     auto& clock = platform_.runLoop();
     const Nanos start = clock.now();
     SceneRestoreResult result;
@@ -59,7 +63,8 @@ SceneRestoreResult SceneRestoreEngine::restore(const WMScene& scene,
         Log::sceneManager.error("Scene Restore denied: no EWMH window manager running");
         result.failedCount = 1;
         result.permissionDenied = true;
-        return result;
+        if (reported) reported(result);
+        return;
     }
 
     auto& screens = platform_.screens();
@@ -92,30 +97,34 @@ SceneRestoreResult SceneRestoreEngine::restore(const WMScene& scene,
     }
     if (onAfterRestore) onAfterRestore(scene);
 
-    const SweepCounts swept = sweepWindows(considered.screens, resolution);
-
-    result.duration = toSeconds(clock.now() - start);
     const int displays = static_cast<int>(considered.screens.size());
-    const int distinctUnresolved = static_cast<int>(std::set(unresolved.begin(), unresolved.end()).size());
-    result.totalDisplays = displays;
-    result.totalWindows = displays;
-    result.appliedDisplays = std::max(0, displays - distinctUnresolved);
-    result.matchedCount = result.appliedDisplays;
-    result.movedCount = result.appliedDisplays;
-    result.failedCount = static_cast<int>(unresolved.size());
     const int withoutLayout = hintsWithoutLayout(scene, resolution);
-    result.placedWindows = swept.placed;
-    result.totalHints = swept.totalHints + withoutLayout;
-    result.parkedWindows = swept.parked;
-    result.unstartedApps.assign(swept.unstartedApps.begin(), swept.unstartedApps.end());
-    result.appsWithoutZone = swept.appsWithoutZone + withoutLayout;
-    Log::sceneManager.info(
-        "Scene Restore complete (layout-only): '%s' displays=%ld/%ld unresolved=%ld time=%s", scene.name,
-        result.appliedDisplays, displays, unresolved.size(),
-        platform::format("%.0fms", result.duration * 1000));
-    std::sort(unresolved.begin(), unresolved.end());
-    result.unresolvedDisplays = std::move(unresolved);
-    return result;
+    sweepWindows(considered.screens, resolution, ParkingScope::everyDisplay,
+                 [&clock, start, result, displays, withoutLayout, unresolved = std::move(unresolved),
+                  reported = std::move(reported)](const SweepCounts& swept) mutable {
+                     // The time the user waited for the windows: the moves included.
+                     result.duration = toSeconds(clock.now() - start);
+                     const int distinctUnresolved =
+                         static_cast<int>(std::set(unresolved.begin(), unresolved.end()).size());
+                     result.totalDisplays = displays;
+                     result.totalWindows = displays;
+                     result.appliedDisplays = std::max(0, displays - distinctUnresolved);
+                     result.matchedCount = result.appliedDisplays;
+                     result.movedCount = result.appliedDisplays;
+                     result.failedCount = static_cast<int>(unresolved.size());
+                     result.placedWindows = swept.placed;
+                     result.totalHints = swept.totalHints + withoutLayout;
+                     result.parkedWindows = swept.parked;
+                     result.unstartedApps.assign(swept.unstartedApps.begin(), swept.unstartedApps.end());
+                     result.appsWithoutZone = swept.appsWithoutZone + withoutLayout;
+                     Log::sceneManager.info(
+                         "Scene Restore complete (layout-only): '%s' displays=%ld/%ld unresolved=%ld time=%s",
+                         result.sceneName, result.appliedDisplays, displays, unresolved.size(),
+                         platform::format("%.0fms", result.duration * 1000));
+                     std::sort(unresolved.begin(), unresolved.end());
+                     result.unresolvedDisplays = unresolved;
+                     if (reported) reported(result);
+                 });
 }
 
 void SceneRestoreEngine::restoreActiveSceneOnLaunch(const std::optional<platform::ScreenInfo>& screen) {
@@ -143,14 +152,21 @@ void SceneRestoreEngine::restoreActiveSceneOnLaunch(const std::optional<platform
     Log::sceneManager.info("Will restore scene '%s' on launch (after delay)", active.scene->name);
     // A launch restore that runs shows no heads-up display; its result is dropped. It restores the scene
     // active when it runs: one the user saved or switched to within the delay is not taken back.
-    platform_.runLoop().scheduleTimer(seconds(kLaunchRestoreDelay), false, platform::RunLoopMode::Default,
-                                      [weak = weak_from_this(), screen](platform::Timer&) {
-                                          auto engine = weak.lock();
-                                          if (!engine) return;
-                                          if (auto scene = engine->store_->loadActiveScene(
-                                                  ScreenContext::capture(engine->platform_.screens())))
-                                              engine->restore(*scene, screen);
-                                      });
+    platform_.runLoop().scheduleTimer(
+        seconds(kLaunchRestoreDelay), false, platform::RunLoopMode::Default,
+        [weak = weak_from_this(), screen](platform::Timer&) {
+            auto engine = weak.lock();
+            if (!engine) return;
+            if (engine->sweep_ && engine->sweep_->ofRestore) {
+                // Taking over would give up the user's restore and the card it is to show, for the
+                // same scene once more: that restore made its scene the active one.
+                Log::sceneManager.info("Launch restore left out: a restore is under way");
+                return;
+            }
+            if (auto scene =
+                    engine->store_->loadActiveScene(ScreenContext::capture(engine->platform_.screens())))
+                engine->restore(*scene, {}, screen);
+        });
 }
 
 void SceneRestoreEngine::applyDisplay(const std::string& displayUUID, const WMScene& scene) {
@@ -162,6 +178,7 @@ void SceneRestoreEngine::applyDisplay(const std::string& displayUUID, const WMSc
     });
     if (found == connected.end()) return;
     const SceneDisplayResolution resolution = scene.resolveDisplays(ScreenContext::capture(screens));
+    // Said once the sweep's moves are asked for; their ends are watched as a restore's are.
     sweepWindows({*found}, resolution, ParkingScope::sweptScreens);
     Log::sceneManager.info("Scene restore: applied display '%s' for scene '%s'", displayUUID, scene.name);
 }

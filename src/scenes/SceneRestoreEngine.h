@@ -7,8 +7,10 @@
 
 #include "core/ZoneModel.h"
 #include "platform/Accessibility.h"
+#include "platform/Cancellation.h"
 #include "platform/Geometry.h"
 #include "platform/Screens.h"
+#include "platform/Task.h"
 #include "platform/Time.h"
 #include "platform/WindowServer.h"
 #include "scenes/model/SceneDisplayResolution.h"
@@ -66,6 +68,13 @@ struct SceneRestoreResult {
 // Main thread only. One application-wide engine; its deferred work holds it weakly. It knows nothing of
 // layouts, zone state or launching: it reaches them through the callbacks the application sets once.
 // Logs under "sceneManager".
+//
+// Moves are asked of the window manager without waiting for them, all at once, and watched from tasks on
+// the main run loop, so that keys, the pointer and drawing are served while a restore runs, however long
+// the window manager takes. A sweep reports once every move it asked for has ended, counting only the
+// windows that got where they were sent. One sweep at a time: a later one (a restore, or the sweep of a
+// newly connected display) takes over, and the earlier one gives up the moves it still watched and
+// reports nothing.
 //
 // Coordinates: window-list bounds are top-left global; every one of them is flipped to bottom-left
 // global (the primary screen's top edge) before it is matched to a display or a zone, and zone frames
@@ -126,21 +135,31 @@ class SceneRestoreEngine : public std::enable_shared_from_this<SceneRestoreEngin
         friend bool operator==(const SweepCounts&, const SweepCounts&) = default;
     };
 
+    using RestoreReport = std::function<void(const SceneRestoreResult&)>;
+    using SweepReport = std::function<void(const SweepCounts&)>;
+
     static std::shared_ptr<SceneRestoreEngine> create(platform::Platform& platform,
                                                       std::shared_ptr<SceneStore> store,
                                                       std::shared_ptr<AXUtil> ax,
                                                       LayoutResolver layoutResolver);
+    // Gives up the moves of a sweep still under way.
+    ~SceneRestoreEngine();
+    SceneRestoreEngine(const SceneRestoreEngine&) = delete;
+    SceneRestoreEngine& operator=(const SceneRestoreEngine&) = delete;
 
     // Without accessibility trust: the denied result and nothing else. Otherwise every considered
     // display (the connected screens, else `screen`, else the main screen) whose reference is missing,
     // blank, a "scene-restore-" or "scene-apply-" placeholder or unknown to the resolver counts as
     // unresolved; the scene is recorded as active (a failed write is dropped), handed to onAfterRestore,
-    // and the windows are swept. With no screen at all nothing is placed or parked.
-    SceneRestoreResult restore(const WMScene& scene,
-                               const std::optional<platform::ScreenInfo>& screen = std::nullopt);
+    // and the windows are swept. With no screen at all nothing is placed or parked. Returns once every move
+    // is asked for; `reported` has the result once those moves have ended (at once when nothing moves or
+    // access is denied), and never when a later sweep took over first.
+    void restore(const WMScene& scene, RestoreReport reported = {},
+                 const std::optional<platform::ScreenInfo>& screen = std::nullopt);
     // With an active scene, restores it from a one-shot timer 1.0 s later (nothing once the engine is
-    // gone; no heads-up display); without one, says so. An active scene that cannot be read is an error
-    // line naming its file, and at the same moment a result with `sceneUnreadable` for
+    // gone, nor while the moves of a restore asked for meanwhile are under way: that restore made its
+    // scene the active one; no heads-up display); without one, says so. An active scene that cannot be read
+    // is an error line naming its file, and at the same moment a result with `sceneUnreadable` for
     // onLaunchRestoreFailed: the user is told, where a missing scene would pass in silence.
     void restoreActiveSceneOnLaunch(const std::optional<platform::ScreenInfo>& screen = std::nullopt);
     // Sweeps the windows of one connected display into the scene's zones (parking that display's windows
@@ -157,12 +176,15 @@ class SceneRestoreEngine : public std::enable_shared_from_this<SceneRestoreEngin
         sweptScreens,
     };
     // Serves the hints of `screens` from the window list, asks for launches, then parks (when the user
-    // wants it) and reports through onSweepCompleted. A window whose middle lies in a zone that a hint of
-    // its application names serves that hint, whichever hint comes first. All zeros, and nothing else, when
-    // the window list cannot be read.
-    SweepCounts sweepWindows(const std::vector<platform::ScreenInfo>& screens,
-                             const SceneDisplayResolution& resolution,
-                             ParkingScope parking = ParkingScope::everyDisplay);
+    // wants it) and, once its moves have ended, reports through onSweepCompleted and `reported`. A window
+    // whose middle lies in a zone that a hint of its application names serves that hint, whichever hint
+    // comes first. A window counts as placed (or parked) once the window manager has put it where it was
+    // sent, or where it keeps it instead; one it has not answered for kMoveAnswerLimit, one gone meanwhile
+    // and one another move took over count for nothing. All zeros at once, and nothing else, when the
+    // window list cannot be read.
+    void sweepWindows(const std::vector<platform::ScreenInfo>& screens,
+                      const SceneDisplayResolution& resolution,
+                      ParkingScope parking = ParkingScope::everyDisplay, SweepReport reported = {});
 
     // +10 for a title that is not the owner's name, +5 when the shorter side is 260 or more, +3 for an
     // area of 200000 or more.
@@ -197,11 +219,16 @@ class SceneRestoreEngine : public std::enable_shared_from_this<SceneRestoreEngin
     static constexpr double kLaunchRestoreDelay = 1.0; // seconds
     // Between un-minimising a window and moving it: the window must be back before it can be moved.
     static constexpr Nanos kUnminimizePause = milliseconds(30);
+    // How long a move that the window manager has not answered within AXUtil's own wait (a window manager
+    // stopped or busy) is still watched for before it counts as not carried out: as long as a window
+    // started for the restore is awaited. Looked at every kLateMovePollInterval meanwhile.
+    static constexpr Nanos kMoveAnswerLimit = milliseconds(8000);
+    static constexpr Nanos kLateMovePollInterval = milliseconds(50);
     // The user default that turns parking on (off when absent).
     static constexpr const char* kParkUnmanagedWindowsKey = "ParkUnmanagedWindowsOnRestore";
 
   private:
-    // What one sweep works on; nothing of it outlives the sweep.
+    // What one sweep works on, from the window list read to its report; nothing of it outlives the sweep.
     struct SweepState {
         std::map<pid_t, std::string> bundleByPID;
         Pool pool;
@@ -221,9 +248,36 @@ class SceneRestoreEngine : public std::enable_shared_from_this<SceneRestoreEngin
         std::set<std::string> parkingDisplays;
         // The flip of window-list bounds to bottom-left; nothing without any screen.
         std::optional<double> flipHeight;
+        int parkedCount = 0;
+        std::set<std::string> parkedBundleIDs;
+        // Whether parking is on for this sweep (the summary line is written only then).
+        bool parking = false;
+        // A restore's sweep, over every display (not that of one newly connected display).
+        bool ofRestore = false;
+        // Moves asked for whose end has not been seen; the sweep reports once none is left and every
+        // move has been asked for.
+        int movesUnderWay = 0;
+        bool allAsked = false;
+        // Cancelled when a later sweep takes over, or the engine goes.
+        platform::CancellationSource givenUp;
+        SweepReport reported;
 
         Rect bottomLeft(const Rect& windowListBounds) const;
     };
+
+    // One window a sweep moves: into a hint's target, or off to its parking frame.
+    struct SweepMove {
+        enum class Kind { placement, parking };
+        Kind kind = Kind::placement;
+        platform::AXElement window;
+        Rect target;
+        std::string bundleID;
+        std::optional<WindowID> wid;
+        // Un-minimised for the move: it is asked for once the window is back.
+        bool unminimized = false;
+    };
+    // How the watch of a move ended.
+    enum class MoveEnd { arrived, unanswered, gone, givenUp };
 
     SceneRestoreEngine(platform::Platform& platform, std::shared_ptr<SceneStore> store,
                        std::shared_ptr<AXUtil> ax, LayoutResolver layoutResolver);
@@ -246,13 +300,25 @@ class SceneRestoreEngine : public std::enable_shared_from_this<SceneRestoreEngin
                              std::optional<WindowID> poolWid, SweepState& sweep);
     void placeWindow(const platform::AXElement& window, const Rect& target, const WindowHint& hint,
                      const std::string& displayUUID, std::optional<WindowID> poolWid, SweepState& sweep);
-    // Ends every sweep: parks when the option is on, reports, and returns the parked count.
-    int finishSweep(SweepState& sweep);
-    int parkUnplacedWindows(SweepState& sweep, std::set<std::string>& parkedBundleIDs);
+    // Asks for the parking moves when the option is on; the report follows once every move has ended.
+    void parkUnplacedWindows(SweepState& sweep);
+    // Starts watching the move, which is asked for at once unless the window was un-minimised for it.
+    void startMove(const std::shared_ptr<SweepState>& sweep, SweepMove move);
+    // Asks for the move, waits for the window manager to carry it out (AXUtil's own wait), and, while it
+    // has not answered, looks again for kMoveAnswerLimit.
+    static platform::Task<void> runMove(std::weak_ptr<SceneRestoreEngine> weak, std::shared_ptr<AXUtil> ax,
+                                        std::shared_ptr<SweepState> sweep, SweepMove move);
+    // Counts (and, parked, marks) the window as its move ended; the sweep reports after its last move.
+    void moveEnded(SweepState& sweep, const SweepMove& move, MoveEnd end);
+    // Reports the sweep once every move has been asked for and has ended: the summary line when parking
+    // is on, onSweepCompleted, then `reported`.
+    void finishSweepIfDone(const std::shared_ptr<SweepState>& sweep);
 
     platform::Platform& platform_;
     std::shared_ptr<SceneStore> store_;
     std::shared_ptr<AXUtil> ax_;
+    // The sweep whose moves are under way; nothing between sweeps.
+    std::shared_ptr<SweepState> sweep_;
 };
 
 } // namespace korvane

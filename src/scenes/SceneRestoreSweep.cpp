@@ -138,16 +138,31 @@ std::optional<pid_t> SceneRestoreEngine::pidForBundleID(const std::string& bundl
     return std::nullopt;
 }
 
-SceneRestoreEngine::SweepCounts
-SceneRestoreEngine::sweepWindows(const std::vector<platform::ScreenInfo>& screens,
-                                 const SceneDisplayResolution& resolution, ParkingScope parking) {
-    SweepState sweep;
+void SceneRestoreEngine::sweepWindows(const std::vector<platform::ScreenInfo>& screens,
+                                      const SceneDisplayResolution& resolution, ParkingScope parking,
+                                      SweepReport reported) {
+    if (sweep_) {
+        // The later sweep decides where every window goes: the earlier one's moves still under way are
+        // no longer watched (a window it still moves goes where this one sends it), and it reports nothing.
+        Log::sceneManager.info("Window sweep: a later sweep takes over; %ld moves of the one before are "
+                               "given up",
+                               sweep_->movesUnderWay);
+        sweep_->givenUp.cancel();
+        sweep_.reset();
+    }
+    auto sweep = std::make_shared<SweepState>();
+    sweep->reported = std::move(reported);
+    sweep->ofRestore = parking == ParkingScope::everyDisplay;
     if (parking == ParkingScope::sweptScreens)
         for (const auto& screen : screens)
-            sweep.parkingDisplays.insert(DisplayUtil::displayUUID(screen));
+            sweep->parkingDisplays.insert(DisplayUtil::displayUUID(screen));
     // Without any screen nothing is flipped (and nothing will be placed).
-    sweep.flipHeight = flipHeight(platform_.screens());
-    if (!buildPool(sweep)) return {};
+    sweep->flipHeight = flipHeight(platform_.screens());
+    if (!buildPool(*sweep)) {
+        if (sweep->reported) sweep->reported({});
+        return;
+    }
+    sweep_ = sweep;
     Log::sceneManager.debug("Window sweep: zoneFrameResolver=%{bool}d screens=%ld resolution.layoutRefs=%s "
                             "resolution.hintDisplays=%s",
                             static_cast<bool>(zoneFrameResolver), screens.size(),
@@ -155,14 +170,13 @@ SceneRestoreEngine::sweepWindows(const std::vector<platform::ScreenInfo>& screen
                             platform::describeList(sortedKeys(resolution.windowHints)));
 
     if (zoneFrameResolver && !screens.empty()) {
-        keepWindowsInTheirZones(screens, resolution, sweep);
+        keepWindowsInTheirZones(screens, resolution, *sweep);
         for (const auto& screen : screens)
-            serveDisplay(screen, resolution, sweep);
+            serveDisplay(screen, resolution, *sweep);
     }
-
-    const int parked = finishSweep(sweep);
-    return {sweep.placedCount, sweep.totalHints, parked, std::move(sweep.unstartedApps),
-            sweep.zoneResolverMisses};
+    parkUnplacedWindows(*sweep);
+    sweep->allAsked = true;
+    finishSweepIfDone(sweep);
 }
 
 bool SceneRestoreEngine::buildPool(SweepState& sweep) {
@@ -316,14 +330,16 @@ void SceneRestoreEngine::placeWindow(const AXElement& window, const Rect& target
                                      const std::string& displayUUID, std::optional<WindowID> poolWid,
                                      SweepState& sweep) {
     auto& accessibility = platform_.accessibility();
+    SweepMove move{SweepMove::Kind::placement, window, target, hint.bundleID, std::nullopt, false};
     AXValue minimized;
     if (accessibility.copyAttribute(window, "AXMinimized", minimized) == AXError::success &&
         readsAsTrue(minimized)) {
         accessibility.setAttribute(window, "AXMinimized", false);
-        platform_.runLoop().sleepBlocking(kUnminimizePause);
+        move.unminimized = true;
     }
-    ax_->moveResize(window, target);
 
+    // Recorded in its zone as its move is asked for, so that the keys pressed while it moves find it
+    // there; only what became of the move is counted, once it has ended.
     std::optional<WindowID> wid;
     AXValue number;
     if (accessibility.copyAttribute(window, "_AXWindowID", number) == AXError::success)
@@ -351,7 +367,8 @@ void SceneRestoreEngine::placeWindow(const AXElement& window, const Rect& target
         if (onWindowPlaced) onWindowPlaced(displayUUID, *wid, pid, window, hint.zoneID);
         sweep.placed.insert(*wid);
     }
-    ++sweep.placedCount;
+    move.wid = wid;
+    if (sweep_.get() == &sweep) startMove(sweep_, std::move(move));
 }
 
 } // namespace korvane

@@ -374,10 +374,16 @@ std::vector<std::string> AppDelegate::runningSceneApplications() {
 }
 
 void AppDelegate::restoreAndReport(const WMScene& scene, const char* refreshSource) {
-    const SceneRestoreResult result = sceneRestoreEngine()->restore(scene);
+    // The card tells what became of the windows, so it comes once their moves have ended; the scene is
+    // the active one at once.
+    std::weak_ptr<AppDelegate> weak = weak_from_this();
+    sceneRestoreEngine()->restore(scene, [weak](const SceneRestoreResult& result) {
+        auto self = weak.lock();
+        if (!self) return;
+        SceneRestoreHUDController::shared()->show(result, std::nullopt,
+                                                  self->sceneRestoreServices_->awaitsLaunchedWindows());
+    });
     activeSceneMayHaveChanged();
-    SceneRestoreHUDController::shared()->show(result, std::nullopt,
-                                              sceneRestoreServices_->awaitsLaunchedWindows());
     if (refreshSource)
         statusBarEventBus_->publish(StatusBarInvalidationEvent::refreshRequested(
             StatusBarInvalidationReason::externalStateChanged, refreshSource));

@@ -277,6 +277,37 @@ TEST_F(DisplayChangeHandlerTest, aZoneWindowReachingPastTheNewVisibleFrameIsPlac
     EXPECT_EQ(desktop->windows().frame(clear), belowTheStrip);
 }
 
+// The window manager takes its time over each move: the pass asks for them and ends at once, the keys
+// being served meanwhile, and the windows come into their zone once it has moved them, its top in front.
+TEST_F(DisplayChangeHandlerTest, windowsPlacedAgainAreMovedWithoutHoldingThePassUpAndKeepTheirZonesTop) {
+    handler->handleDisplayChange("manual-check");
+    auto state = stateOf(kSide);
+    std::vector<WindowID> stack;
+    for (const Rect& frame : {Rect{2600, 800, 400, 280}, Rect{2700, 780, 400, 300}}) {
+        stack.push_back(desktop->windows().open(
+            editor, {.frame = frame, .front = false, .movesAfter = milliseconds(300)}));
+        state->attach(WinRef{stack.back(), editor, desktop->windows().element(stack.back()), std::nullopt,
+                             std::nullopt},
+                      2);
+    }
+    desktop->screens().setVisibleFrame(side, Rect{1512, 0, 1920, 1025});
+    loop().runUntilIdle();
+
+    const Nanos asked = loop().now();
+    probe("DisplayObserver.notification", DisplayLayoutProbeReason::topologyChanged, true);
+    EXPECT_EQ(loop().now(), asked);
+    EXPECT_EQ(capture.log().count("[DisplayReconcile] placed again wid="), 2u);
+    const Rect zone = state->layout.zones.at(2).frame;
+    EXPECT_NE(desktop->windows().frame(stack[0]), zone);
+
+    loop().advance(seconds(1));
+    EXPECT_EQ(desktop->windows().frame(stack[0]), zone);
+    EXPECT_EQ(desktop->windows().frame(stack[1]), zone);
+    const auto order = desktop->windows().frontToBack();
+    EXPECT_EQ(std::vector<WindowID>(order.begin(), order.begin() + 2),
+              (std::vector<WindowID>{stack[1], stack[0]}));
+}
+
 TEST_F(DisplayChangeHandlerTest, aDisplayRemovedAndAttachedAgainKeepsItsStacksWhereItsWindowsStillAre) {
     handler->handleDisplayChange("manual-check");
     auto sideState = stateOf(kSide);

@@ -161,6 +161,48 @@ TEST_F(NewWindowPlacementTest, anIntentWithdrawnBeforeTheMoveRunsOrNamingNoZoneL
     EXPECT_TRUE(logged("Zone not found id=4294967299 on display D"));
 }
 
+// A later restore withdraws the start, or aims it at a zone of its own, while its window is on its way to
+// the zone first asked for: withdrawn, nothing is committed for it; re-aimed, the window goes on to the
+// zone it is aimed at now and is committed there.
+TEST_F(NewWindowPlacementTest, anIntentWithdrawnOrReAimedWhileItsWindowMovesIsNotCommittedToTheOldZone) {
+    struct Row {
+        std::string name;
+        bool reAimed;
+        MappingIntentStage stage;
+        int zone; // the one the window ends in; 0 for none
+    };
+    const std::vector<Row> rows = {
+        {"withdrawn", false, MappingIntentStage::cancelled, 3},
+        {"re-aimed", true, MappingIntentStage::committed, 1},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::string id = storeAutoLaunchIntent(kMail, 3);
+        const pid_t mail = launch(kMail);
+        const WindowID wid =
+            openWindow(mail, {.frame = kOpenedAt, .title = "Inbox", .movesAfter = milliseconds(300)});
+
+        report(wid, mail);
+        desktop->loop().advance(milliseconds(100));
+        ASSERT_EQ(zoneOf(wid), 3) << "on its way";
+        if (row.reAimed) {
+            // As the launch queue turns a start to the zone a later restore asks for, under its layouts.
+            MappingIntent& intent = mapping->intents.at(id);
+            mapping->bumpEpoch(kD, "scene-restore");
+            intent.targetZoneID = 1;
+            intent.displayEpoch = mapping->currentEpoch(kD);
+        } else {
+            mapping->cancel(id, "restore replaced");
+        }
+        settle();
+
+        EXPECT_EQ(mapping->intent(id)->stage, row.stage);
+        EXPECT_EQ(zoneOf(wid), row.zone);
+        EXPECT_EQ(desktop->windows().frame(wid), zoneFrame(row.zone));
+        EXPECT_EQ(mapping->intent(id)->targetZoneID, row.reAimed ? 1 : 3);
+    }
+}
+
 TEST_F(NewWindowPlacementTest, aWindowNoIntentWaitsForStaysWhereItIs) {
     const std::string otherIntent = storeAutoLaunchIntent("com.example.calendar", 2);
     const sim::SimWindowSpec strip{.frame = Rect{1300, 100, 200, 700},

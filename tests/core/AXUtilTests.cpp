@@ -319,6 +319,35 @@ TEST_F(AXUtilTest, moveResizeCorrectsOnlyErrorsAboveHalfAPoint) {
     }
 }
 
+// A window asked for another frame while the window manager has yet to carry out the first request (a
+// push during a restore's move, say): the wait for the first ends at its next look, asks for nothing more,
+// and the window goes where the later request sends it.
+TEST_F(AXUtilTest, aWaitForAMoveEndsOnceTheWindowIsAskedForAnotherFrame) {
+    const auto n = open({.frame = Rect{400, 300, 600, 400}, .title = "Doc", .movesAfter = milliseconds(300)});
+    const Rect first{0, 60, 720, 400}, second{720, 60, 720, 400};
+    const AXUtil::FrameRequest earlier = ax.requestMoveResize(element(n), first);
+    std::optional<Nanos> ended;
+    const auto wait = [](AXUtil& util, AXElement window, Rect target, AXUtil::FrameRequest request,
+                         sim::SimRunLoop& clock, std::optional<Nanos>& end) -> platform::Task<void> {
+        auto answered = util.awaitMoveResize(window, target, std::move(request));
+        co_await std::move(answered);
+        end = clock.now();
+    };
+    platform::spawn(loop(), wait(ax, element(n), first, earlier, loop(), ended));
+    loop().advance(milliseconds(50));
+    EXPECT_FALSE(ended);
+
+    const Nanos asked = loop().now();
+    const AXUtil::FrameRequest later = ax.requestMoveResize(element(n), second);
+    loop().advance(milliseconds(20));
+    ASSERT_TRUE(ended);
+    EXPECT_LE(*ended - asked, milliseconds(10));
+    EXPECT_TRUE(earlier.replaced.isCancelled());
+    EXPECT_FALSE(later.replaced.isCancelled());
+    loop().advance(seconds(1));
+    EXPECT_EQ(windows().frame(n), second);
+}
+
 TEST_F(AXUtilTest, moveResizeReportsFailedWritesAtErrorLevel) {
     const auto n = open({.frame = kFrame, .title = "Doc"});
     access().scriptAXFailure(n, "AXPosition", {AXError::cannotComplete});

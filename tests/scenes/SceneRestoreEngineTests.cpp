@@ -1,4 +1,5 @@
 // Restoring a scene's layouts and the launch restore of the active scene on the simulated desktop.
+#include "support/RestoreAwaited.h"
 #include "support/SupportFolderFixture.h"
 
 #include "core/AXUtil.h"
@@ -9,6 +10,7 @@
 #include <gtest/gtest.h>
 
 using namespace korvane;
+using korvane::testing::restoreAwaited;
 using korvane::testing::SupportFolderTest;
 
 namespace {
@@ -48,7 +50,7 @@ class SceneRestoreEngineTest : public SupportFolderTest {
 
 TEST_F(SceneRestoreEngineTest, aRestoreRecordsTheSceneAppliesItAndReportsTheDisplaysItCouldNotResolve) {
     desktop->accessibility().setProcessTrusted(false);
-    const SceneRestoreResult denied = engine->restore(scene);
+    const SceneRestoreResult denied = restoreAwaited(*desktop, *engine, scene);
     EXPECT_EQ(denied, (SceneRestoreResult{.sceneName = "Desk", .failedCount = 1, .permissionDenied = true}));
     EXPECT_TRUE(
         capture.log().contains("[sceneManager] Scene Restore denied: no EWMH window manager running"));
@@ -57,7 +59,7 @@ TEST_F(SceneRestoreEngineTest, aRestoreRecordsTheSceneAppliesItAndReportsTheDisp
 
     desktop->accessibility().setProcessTrusted(true);
     store->save(scene, screens());
-    const SceneRestoreResult result = engine->restore(scene);
+    const SceneRestoreResult result = restoreAwaited(*desktop, *engine, scene);
     EXPECT_EQ(result.totalDisplays, 2);
     EXPECT_EQ(result.appliedDisplays, 1);
     EXPECT_EQ(result.failedCount, 1);
@@ -79,7 +81,7 @@ TEST_F(SceneRestoreEngineTest, hintsOfAConnectedDisplayTheSceneGivesNoLayoutAreR
         {"D2", {{"org.example.mail", 1, std::nullopt}, {"org.example.notes", 1, std::nullopt}}},
         {"D3", {{"org.example.chat", 1, std::nullopt}}}};
     store->save(scene, screens());
-    const SceneRestoreResult result = engine->restore(scene);
+    const SceneRestoreResult result = restoreAwaited(*desktop, *engine, scene);
     EXPECT_EQ(result.unresolvedDisplays, std::vector<std::string>{"D2"});
     EXPECT_EQ(result.appsWithoutZone, 2);
     EXPECT_EQ(result.totalHints, 2);
@@ -120,6 +122,29 @@ TEST_F(SceneRestoreEngineTest, theActiveSceneIsRestoredOneSecondAfterLaunchWhile
     engine.reset();
     desktop->loop().advance(seconds(2));
     EXPECT_FALSE(capture.log().contains("Scene Restore complete"));
+}
+
+// A restore the user asks for within the second after launch, its moves still under way when the launch
+// restore is due: the launch restore would take it over and its card would never show; it is left out,
+// the user's restore having made its scene the active one.
+TEST_F(SceneRestoreEngineTest, theLaunchRestoreIsLeftOutWhileTheMovesOfARestoreAskedMeanwhileAreUnderWay) {
+    desktop->defaults().set(SceneRestoreEngine::kParkUnmanagedWindowsKey, true);
+    const pid_t other = desktop->workspace().launch({.bundleID = "com.example.other", .name = "Other"});
+    desktop->windows().open(other, {.frame = Rect{300, 300, 600, 400}, .movesAfter = milliseconds(2000)});
+    store->save(scene, screens());
+    store->setActiveScene(kSceneID);
+    engine->restoreActiveSceneOnLaunch();
+    desktop->loop().advance(milliseconds(500));
+
+    std::vector<SceneRestoreResult> reported;
+    engine->restore(scene, [&](const SceneRestoreResult& result) { reported.push_back(result); });
+    desktop->loop().advance(milliseconds(600));
+    EXPECT_TRUE(capture.log().contains("[sceneManager] Launch restore left out: a restore is under way"));
+    desktop->loop().advance(seconds(3));
+
+    ASSERT_EQ(reported.size(), 1u);
+    EXPECT_EQ(reported[0].parkedWindows, 1);
+    EXPECT_EQ(applied, std::vector<std::string>{"Desk"});
 }
 
 TEST_F(SceneRestoreEngineTest, anActiveSceneThatCannotBeReadAtLaunchIsReportedAndNothingIsRestored) {

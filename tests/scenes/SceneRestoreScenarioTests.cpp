@@ -4,6 +4,7 @@
 // the launched application's first window placed as it appears, the rest parked; and nothing at all
 // without the accessibility grant.
 #include "app/DisplayFixture.h"
+#include "support/RestoreAwaited.h"
 
 #include "app/NewWindowPlacement.h"
 #include "app/WindowMappingClassifier.h"
@@ -114,7 +115,7 @@ TEST_F(SceneRestoreScenarioTest, aRestorePlacesLaunchesAndParksAcrossTwoDisplays
     // Without the grant nothing happens at all.
     desktop->accessibility().setProcessTrusted(false);
     const auto files = snapshot(home);
-    const auto denied = engine->restore(scene);
+    const auto denied = korvane::testing::restoreAwaited(*desktop, *engine, scene);
     EXPECT_TRUE(denied.permissionDenied);
     EXPECT_EQ(frameOf(notesDoc), Rect(100, 100, 1200, 800));
     EXPECT_EQ(frameOf(browser), Rect(400, 200, 1000, 700));
@@ -124,7 +125,7 @@ TEST_F(SceneRestoreScenarioTest, aRestorePlacesLaunchesAndParksAcrossTwoDisplays
     EXPECT_EQ(snapshot(home), files);
 
     desktop->accessibility().setProcessTrusted(true);
-    const auto result = engine->restore(scene);
+    const auto result = korvane::testing::restoreAwaited(*desktop, *engine, scene);
     desktop->loop().runUntilIdle();
 
     // The layouts are applied and the running windows sit in their zones.
@@ -219,7 +220,7 @@ TEST_F(SceneRestoreScenarioTest, aWindowTakenBackIntoItsZoneAndThenParkedLeavesT
         stateOf(kD1)->attach(
             WinRef{window, pid, desktop->windows().element(window), std::nullopt, std::nullopt}, 2);
 
-    EXPECT_EQ(engine->restore(scene).parkedWindows, 1);
+    EXPECT_EQ(korvane::testing::restoreAwaited(*desktop, *engine, scene).parkedWindows, 1);
     desktop->loop().runUntilIdle();
     ASSERT_TRUE(logged("[ZoneMemory] restored display=D1 layout=builtin.split-50-50 windows=2"))
         << "both taken back before the parking";

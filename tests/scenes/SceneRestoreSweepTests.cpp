@@ -1,6 +1,7 @@
 // The window sweep of a restore on the simulated desktop, with the application's side stood in for by
 // zone frames of the test's own: which window each hint takes, where it lands, when a launch is asked
 // for, which windows are parked and where, and what the restore reports.
+#include "support/RestoreAwaited.h"
 #include "support/SupportFolderFixture.h"
 
 #include "core/AXUtil.h"
@@ -17,6 +18,7 @@
 #include <tuple>
 
 using namespace korvane;
+using korvane::testing::restoreAwaited;
 using korvane::testing::SupportFolderTest;
 
 namespace {
@@ -99,7 +101,7 @@ class SceneRestoreSweepTest : public SupportFolderTest {
     Rect zone(const std::string& display, int id) { return zones.at({display, id}); }
     SceneRestoreResult restoreWith(const std::map<std::string, std::vector<WindowHint>>& hints) {
         scene.windowHints = hints;
-        return engine->restore(scene);
+        return restoreAwaited(*desktop, *engine, scene);
     }
     static WindowHint hint(const std::string& bundleID, std::int64_t zone,
                            std::optional<NormalizedFrame> frame = std::nullopt) {
@@ -271,8 +273,12 @@ TEST_F(SceneRestoreSweepTest, aMinimizedWindowComesBackBeforeItMoves) {
     const pid_t editor = launch(kEditor, "Editor");
     const WindowID window = open(editor, {100, 100, 600, 400}, "Notes", {.minimized = true});
     const Nanos before = desktop->loop().now();
+    // The pause for it to come back is waited for on a timer, not by holding the program up.
+    Nanos held = 0;
+    desktop->loop().onBlockingSleep = [&](Nanos from, Nanos to) { held += to - from; };
 
     restoreWith({{"D2", {hint(kEditor, 1)}}});
+    EXPECT_EQ(held, 0);
 
     platform::AXValue minimized;
     desktop->accessibility().copyAttribute(desktop->windows().element(window), "AXMinimized", minimized);
@@ -280,6 +286,106 @@ TEST_F(SceneRestoreSweepTest, aMinimizedWindowComesBackBeforeItMoves) {
     EXPECT_EQ(frameOf(window), zone("D2", 1));
     EXPECT_GE(desktop->loop().now() - before, SceneRestoreEngine::kUnminimizePause);
     EXPECT_EQ(placed, (std::vector<Placed>{{"D2", window, 1}}));
+}
+
+// A window manager that takes its time over every move: the restore asks for all of them at once and
+// returns without holding the program up a moment, the windows being recorded in their zones already (for
+// the keys pressed meanwhile); it reports once the window manager has moved them, and only then.
+TEST_F(SceneRestoreSweepTest, aRestoreAsksForEveryMoveAtOnceAndReportsOnceTheWindowManagerHasMovedThem) {
+    parkingOn();
+    const sim::SimWindowSpec busy{.movesAfter = milliseconds(300)};
+    sim::SimWindowSpec minimized = busy;
+    minimized.minimized = true;
+    const WindowID notes = open(launch(kEditor, "Editor"), {100, 100, 600, 400}, "Notes", busy);
+    const WindowID inbox = open(launch(kMail, "Mail"), {200, 200, 600, 400}, "Inbox", minimized);
+    const WindowID other = open(launch("com.example.other", "Other"), {300, 300, 600, 400}, "Other", busy);
+    Nanos held = 0;
+    desktop->loop().onBlockingSleep = [&](Nanos from, Nanos to) { held += to - from; };
+    std::optional<SceneRestoreResult> reported;
+    scene.windowHints = {{"D1", {hint(kEditor, 1), hint(kMail, 2)}}};
+
+    const Nanos asked = desktop->loop().now();
+    engine->restore(scene, [&](const SceneRestoreResult& result) { reported = result; });
+
+    EXPECT_EQ(desktop->loop().now(), asked);
+    EXPECT_EQ(placed, (std::vector<Placed>{{"D1", notes, 1}, {"D1", inbox, 2}}));
+    EXPECT_EQ(frameOf(notes), Rect(100, 100, 600, 400));
+    desktop->loop().advance(milliseconds(250));
+    EXPECT_FALSE(reported);
+    EXPECT_EQ(completions, 0);
+    ASSERT_TRUE(desktop->loop().advanceUntil([&] { return reported.has_value(); }, seconds(1)));
+    EXPECT_EQ(held, 0);
+    EXPECT_EQ(counts(*reported), (Counts{2, 2, 1}));
+    EXPECT_EQ(completions, 1);
+    EXPECT_EQ(frameOf(notes), zone("D1", 1));
+    EXPECT_EQ(frameOf(inbox), zone("D1", 2));
+    EXPECT_EQ(frameOf(other), Rect(-599, 300, 600, 400));
+    EXPECT_EQ(reportedParked, std::set<std::string>{"com.example.other"});
+}
+
+// What the report counts is what the window manager did. Stopped for two seconds, it moves the windows
+// once it goes on: they count, and the parked one is marked where it was parked, so that it stays a parked
+// window there. A window it never moves counts as neither, nor does one gone before its move ended; one it
+// keeps at a size of its own where it was sent counts as placed.
+TEST_F(SceneRestoreSweepTest, theReportCountsTheWindowsTheWindowManagerMovedAndMarksThemWhereTheyWereParked) {
+    parkingOn();
+    const sim::SimWindowSpec stalled{.movesAfter = milliseconds(2000)};
+    const pid_t editor = launch(kEditor, "Editor");
+    // Two lying in each zone, each kept for a hint of the zone it lies in.
+    const WindowID late = open(editor, {100, 100, 600, 400}, "Late", stalled);
+    const WindowID small = open(editor, {50, 450, 600, 400}, "Small", {.maxSize = Size{500, 300}});
+    const Rect stuckAt{800, 100, 600, 400};
+    const WindowID stuck = open(editor, stuckAt, "Stuck", {.ignoresResize = true, .ignoresMove = true});
+    const WindowID closing = open(editor, {800, 450, 600, 400}, "Closing", stalled);
+    const WindowID other = open(launch("com.example.other", "Other"), {300, 300, 600, 400}, "Other", stalled);
+    std::optional<SceneRestoreResult> reported;
+    scene.windowHints = {{"D1", {hint(kEditor, 1), hint(kEditor, 1), hint(kEditor, 2), hint(kEditor, 2)}}};
+
+    engine->restore(scene, [&](const SceneRestoreResult& result) { reported = result; });
+    desktop->loop().advance(milliseconds(100));
+    desktop->windows().close(closing);
+    ASSERT_TRUE(desktop->loop().advanceUntil([&] { return reported.has_value(); },
+                                             SceneRestoreEngine::kMoveAnswerLimit + seconds(1)));
+
+    EXPECT_EQ(counts(*reported), (Counts{2, 4, 1}));
+    EXPECT_EQ(frameOf(late), zone("D1", 1));
+    EXPECT_EQ(frameOf(small).size, (Size{500, 300}));
+    EXPECT_EQ(frameOf(stuck), stuckAt);
+    EXPECT_TRUE(logged("the window manager did not move 'com.example.editor' wid=" + std::to_string(stuck)));
+    const Rect parked{-599, 300, 600, 400};
+    EXPECT_EQ(frameOf(other), parked);
+    platform::AXValue mark;
+    desktop->accessibility().copyAttribute(desktop->windows().element(other), platform::kParkedAttribute,
+                                           mark);
+    EXPECT_EQ(mark, platform::AXValue(true));
+    EXPECT_TRUE(logged("[sceneManager] Scene park: 'com.example.other' wid=" + std::to_string(other)));
+}
+
+// A second restore while the first one's moves are under way takes over: the windows go where it sends
+// them, and only it reports.
+TEST_F(SceneRestoreSweepTest, aRestoreTakenOverByALaterOneGivesUpItsMovesAndReportsNothing) {
+    const WindowID notes =
+        open(launch(kEditor, "Editor"), {100, 100, 600, 400}, "Notes", {.movesAfter = milliseconds(1000)});
+    std::vector<std::string> reports;
+    const auto restoreInto = [&](int zone, const std::string& name) {
+        scene.windowHints = {{"D1", {hint(kEditor, zone)}}};
+        scene.name = name;
+        engine->restore(scene, [&reports](const SceneRestoreResult& result) {
+            reports.push_back(result.sceneName + " " + std::to_string(result.placedWindows));
+        });
+    };
+
+    restoreInto(1, "First");
+    desktop->loop().advance(milliseconds(500));
+    restoreInto(2, "Second");
+    EXPECT_TRUE(logged("[sceneManager] Window sweep: a later sweep takes over; 1 moves of the one before are "
+                       "given up"));
+    desktop->loop().advance(seconds(3));
+
+    EXPECT_EQ(reports, std::vector<std::string>{"Second 1"});
+    EXPECT_EQ(completions, 1);
+    EXPECT_EQ(frameOf(notes), zone("D1", 2));
+    EXPECT_EQ(placed.back(), (Placed{"D1", notes, 2}));
 }
 
 TEST_F(SceneRestoreSweepTest, withParkingOffNothingIsParkedAndTheSweepSaysSo) {
@@ -372,6 +478,8 @@ TEST_F(SceneRestoreSweepTest, applyingOneDisplayServesOnlyItsHintsAndParksOnlyIt
 
     desktop->accessibility().setProcessTrusted(true);
     engine->applyDisplay("D2", scene);
+    desktop->loop().runUntilIdle();
+    EXPECT_EQ(completions, 1);
     EXPECT_TRUE(launches.empty()); // the editor's hint on D1 is not served
     EXPECT_EQ(frameOf(inbox), zone("D2", 2));
     EXPECT_EQ(frameOf(window), Rect(-599, 300, 600, 400));

@@ -581,6 +581,8 @@ TEST_F(AppDelegateScenesTest, anApplicationTheSceneNamesInThreeZonesIsStartedFor
     };
     const auto restoreUntilEachZoneHoldsOne = [&](const std::string& placedAtOnce) {
         app->sceneCardSwitcherController()->onRestoreScene(scene);
+        // Reported once the moves of the windows running have ended.
+        EXPECT_TRUE(desktop->loop().advanceUntil([&] { return !reportDetail().empty(); }, milliseconds(100)));
         EXPECT_EQ(reportDetail(), "All displays restored · " + placedAtOnce + "/3 placed");
         EXPECT_TRUE(desktop->loop().advanceUntil([&] { return windowFrames() == zones; }, seconds(3)))
             << windowFrames().size() << " windows";
@@ -626,7 +628,7 @@ TEST_F(AppDelegateScenesTest, aWindowAStartBringsAfterFiveSecondsIsTheRestoreCar
 
     app->sceneCardSwitcherController()->onRestoreScene(scene);
     app->applicationDidBecomeActive();
-    ASSERT_NE(restoreCard(), nullptr);
+    ASSERT_TRUE(desktop->loop().advanceUntil([&] { return restoreCard() != nullptr; }, milliseconds(100)));
     EXPECT_EQ(restoreCard()->detail(), "All displays restored · 1/2 placed");
     const LastWord last = watchRestoreCard(seconds(10));
     EXPECT_EQ(last.detail, "All displays restored · 2/2 placed");
@@ -639,6 +641,29 @@ TEST_F(AppDelegateScenesTest, aWindowAStartBringsAfterFiveSecondsIsTheRestoreCar
     ASSERT_EQ(terminal.size(), 1u);
     EXPECT_EQ(desktop->windows().frame(terminal[0]), zoneFrame(2));
     EXPECT_TRUE(logged("[slot.claim.rejected.epoch]"));
+}
+
+// The window of a started application comes while the window manager is still moving the restore's
+// running windows: the card, shown once those moves have ended, counts it too.
+TEST_F(AppDelegateScenesTest, aWindowAStartBringsBeforeTheRestoresOwnMovesHaveEndedIsCountedOnTheCard) {
+    addScreen("D1", Rect{0, 0, 1920, 1080});
+    installTerminal(
+        {.after = milliseconds(100), .window = sim::SimWindowSpec{.frame = Rect{300, 300, 500, 300}}});
+    const WMScene scene = editorAndTerminalScene("Desk", 1, 2);
+    launchAndSettle();
+    const pid_t editor = desktop->workspace().launch({.bundleID = kEditor, .name = "Editor"});
+    desktop->windows().open(editor,
+                            {.frame = Rect{1000, 100, 400, 300}, .title = "Plan", .movesAfter = seconds(1)});
+    desktop->loop().runUntilIdle();
+
+    app->sceneCardSwitcherController()->onRestoreScene(scene);
+    ASSERT_TRUE(desktop->loop().advanceUntil(
+        [&] { return terminalPid() && !windowsOf(*terminalPid()).empty(); }, milliseconds(500)));
+    EXPECT_EQ(restoreCard(), nullptr) << "the editor's move has not ended";
+    ASSERT_TRUE(desktop->loop().advanceUntil([&] { return restoreCard() != nullptr; }, seconds(2)));
+    const LastWord last = watchRestoreCard(seconds(10));
+    EXPECT_EQ(last.detail, "All displays restored · 2/2 placed");
+    EXPECT_EQ(last.symbol, "checkmark.circle.fill");
 }
 
 // A started application that ends before any window of it comes, or runs and never brings one before its

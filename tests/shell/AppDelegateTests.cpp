@@ -24,6 +24,7 @@
 #include "scenes/SceneRestoreEngine.h"
 #include "scenes/model/WMScene.h"
 #include "support/FileEvents.h"
+#include "support/RestoreAwaited.h"
 #include "support/SupportFolderFixture.h"
 #include "tracking/MappingTransaction.h"
 #include "tracking/WindowTracker.h"
@@ -342,7 +343,7 @@ TEST_F(AppDelegateTest,
                           {WindowHint{"com.example.editor", 2, std::nullopt},
                            WindowHint{"com.example.mail", 1, std::nullopt}}}};
 
-    const SceneRestoreResult result = engine->restore(scene);
+    const SceneRestoreResult result = korvane::testing::restoreAwaited(*desktop, *engine, scene);
     desktop->loop().advance(milliseconds(200));
     pid_t mail = 0;
     for (const auto& running : desktop->workspace().runningApplications())

@@ -13,7 +13,9 @@
 
 #include <X11/keysym.h>
 
+#include <chrono>
 #include <cmath>
+#include <thread>
 
 namespace korvane::x11::test {
 namespace {
@@ -21,6 +23,7 @@ namespace {
 constexpr const char* kSwitcherTitle = "Global Switcher";
 constexpr const char* kServicesStarted = "Permissions granted, starting services...";
 constexpr const char* kSceneID = "66666666-7777-4888-8999-aaaaaaaaaaaa";
+constexpr const char* kSecondSceneID = "77777777-8888-4999-8aaa-bbbbbbbbbbbb";
 // The halves of the left monitor (root 0, 0, 1920 × 900): its zones 1 and 2.
 const Rect kLeftZone1{0, 0, 960, 900};
 const Rect kLeftZone2{960, 0, 960, 900};
@@ -160,6 +163,62 @@ TEST_F(ParkingProgramOnX11Test,
             return frame.origin == square.origin && frame.width() <= 200 && frame.width() > 194 &&
                    frame.height() <= 200 && frame.height() > 187;
         })) << platform::describe(session->frameOf(window));
+    quit(korvane);
+}
+
+// A restore that parks an xterm while the window manager is stopped for two seconds: the xterm is parked
+// once the window manager goes on, and marked where it was parked, so that the rescue at the next start
+// still knows it for a parked window and brings it back.
+TEST_F(ParkingProgramOnX11Test, aWindowParkedWhileTheWindowManagerIsStoppedIsMarkedWhereItWasParked) {
+    startSession(true);
+    const std::string primary = monitorsByName(session->display()).at(kPrimaryName);
+    // Stored first, so the card switcher's 1: a scene of the terminal alone. The one active at the start
+    // keeps the unrelated xterm as well.
+    for (const bool keepsUnrelated : {false, true}) {
+        WMScene scene = sceneOverBothMonitors(session->display(), keepsUnrelated ? kSceneID : kSecondSceneID,
+                                              keepsUnrelated ? "Keep" : "Park", "builtin.split-50-50",
+                                              "builtin.split-50-50");
+        scene.windowHints = {{primary, {WindowHint{"xterm", 1, std::nullopt}}}};
+        if (keepsUnrelated) scene.windowHints[primary].push_back(WindowHint{"unrelated", 2, std::nullopt});
+        writeActiveScene(home(), scene);
+    }
+    std::ofstream(home() / "user-defaults.json") << R"({"ParkUnmanagedWindowsOnRestore":true})";
+    xterm("Terminal", "60x20+2100+100");
+    const pid_t unrelated = session->start(
+        {"xterm", "-name", "unrelated", "-title", "Unrelated", "-geometry", "50x15+300+300", "-e", "cat"});
+    std::optional<xcb_window_t> window;
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return (window = session->clientOf(unrelated)).has_value(); }));
+    const std::vector<std::string> noEntries{"XDG_DATA_HOME=" + (folder.path() / "none").string(),
+                                             "XDG_DATA_DIRS=" + (folder.path() / "none").string()};
+    pid_t korvane = startKorvane(noEntries);
+    ASSERT_TRUE(waitForLine("Scene Restore complete (layout-only): 'Keep'")) << logText();
+    ASSERT_TRUE(waitForLine("HotkeyManager: registering sceneSwitcher.toggle key=C")) << logText();
+
+    ASSERT_TRUE(openCardSwitcher()) << logText();
+    {
+        struct Resumed {
+            X11TestSession& session;
+            ~Resumed() { session.pauseWindowManager(false); }
+        } resumed{*session};
+        session->pauseWindowManager(true);
+        press({XK_1});
+        std::this_thread::sleep_for(std::chrono::seconds(2));
+    }
+    ASSERT_TRUE(waitForLine("Scene park: 'unrelated' wid=" + std::to_string(*window))) << logText();
+    // Where openbox keeps it: a tenth of it on the desktop's left edge.
+    EXPECT_TRUE(X11TestSession::waitFor([&] {
+        const Rect parked = session->frameOf(*window);
+        return parked.maxX() == std::ceil(parked.width() / 10);
+    })) << platform::describe(session->frameOf(*window));
+    quit(korvane);
+
+    std::ofstream(home() / "user-defaults.json") << R"({"ParkUnmanagedWindowsOnRestore":false})";
+    korvane = startKorvane(noEntries);
+    EXPECT_TRUE(waitForLine("[app] Rescued 1 windows from parking")) << logText();
+    EXPECT_TRUE(X11TestSession::waitFor([&] {
+        return session->frameOf(*window).origin ==
+               Point{kPrimaryWorkArea.minX() + 20, kPrimaryWorkArea.minY() + 20};
+    })) << platform::describe(session->frameOf(*window));
     quit(korvane);
 }
 

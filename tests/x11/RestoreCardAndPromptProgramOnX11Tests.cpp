@@ -21,6 +21,8 @@
 #include <X11/keysym.h>
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 
 namespace korvane::x11::test {
 namespace {
@@ -388,6 +390,76 @@ TEST_F(SceneNoticesProgramOnX11Test, aRestoreReplacedWhileItsStartAwaitsItsWindo
         X11TestSession::waitFor([&] { return !session->viewableWindowTitled(kCardTitle); }, seconds(5)));
     EXPECT_EQ(count("launchAndPlaceApp called bundle='korvane-slow-term'"), 1u) << logText();
     EXPECT_TRUE(comesToFill(left, kPrimaryLeftHalf)) << platform::describe(session->frameOf(left));
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+// A restore while the window manager is stopped for two seconds: the program asks for every move and
+// goes on serving keys, so Ctrl+Alt+A pressed right after the card's digit opens the global switcher at
+// once, and the xterms come into their zones once the window manager goes on.
+TEST_F(SceneNoticesProgramOnX11Test, keysAreServedAtOnceWhileTheWindowManagerHoldsARestoresMovesUp) {
+    startSession(true);
+    // Stored first, so listed first: the card switcher's 1. The scene active at the start places nothing.
+    writeHalvesScene("66666666-7777-4888-8999-AAAAAAAAAAAA", "Three",
+                     {WindowHint{"xterm", 1, {}}, WindowHint{"xterm", 2, {}}, WindowHint{"xterm", 1, {}}});
+    writeTerminalsScene();
+    // On the side monitor, out of every zone the scene names.
+    const std::vector<xcb_window_t> xterms{xterm("One", "60x20+100+100"), xterm("Two", "60x20+700+100"),
+                                           xterm("Three", "60x20+100+500")};
+    ASSERT_TRUE(focusByClick(xterms[0]));
+    const pid_t korvane = startKorvaneWithSlowTerminal();
+    ASSERT_TRUE(waitForLine("Scene Restore complete (layout-only): 'Terminals'")) << logText();
+    ASSERT_TRUE(waitForLine("HotkeyManager: registering sceneSwitcher.toggle key=C")) << logText();
+    // The first opening builds the switcher; it is timed afterwards.
+    ASSERT_TRUE(openSwitcher()) << logText();
+    press({XK_Escape});
+    ASSERT_TRUE(
+        X11TestSession::waitFor([&] { return !session->viewableWindowTitled(kGlobalSwitcherTitle); }));
+
+    ASSERT_TRUE(openCardSwitcher()) << logText();
+    struct Resumed {
+        X11TestSession& session;
+        ~Resumed() { session.pauseWindowManager(false); }
+    } resumed{*session};
+    session->pauseWindowManager(true);
+    const Nanos stopped = monotonic();
+    press({XK_1});
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    const std::size_t shown = count("Showing Global Switcher");
+    press({XK_Control_L, XK_Alt_L, XK_a});
+    const Nanos asked = monotonic();
+    ASSERT_TRUE(
+        X11TestSession::waitFor([&] { return count("Showing Global Switcher") > shown; }, seconds(10)))
+        << logText();
+    EXPECT_LT(monotonic() - asked, milliseconds(200)) << logText();
+    std::this_thread::sleep_for(
+        std::chrono::nanoseconds(std::max<Nanos>(0, seconds(2) - (monotonic() - stopped))));
+    session->pauseWindowManager(false);
+
+    EXPECT_TRUE(X11TestSession::waitFor(
+        [&] { return session->viewableWindowTitled(kGlobalSwitcherTitle).has_value(); }));
+    press({XK_Escape});
+    // Two in the left half, one in the right, as far as their character cells let them fill it.
+    const auto fills = [&](xcb_window_t window, const Rect& zone) {
+        const Rect frame = session->frameOf(window);
+        return frame.minX() == zone.minX() && frame.maxY() == zone.maxY() && frame.width() <= zone.width() &&
+               frame.width() > zone.width() - 6 && frame.height() <= zone.height() &&
+               frame.height() > zone.height() - 13;
+    };
+    const auto inHalves = [&](int left, int right) {
+        for (const xcb_window_t window : xterms) {
+            if (fills(window, kPrimaryLeftHalf))
+                --left;
+            else if (fills(window, kPrimaryRightHalf))
+                --right;
+        }
+        return left == 0 && right == 0;
+    };
+    EXPECT_TRUE(X11TestSession::waitFor([&] { return inHalves(2, 1); }))
+        << platform::describe(session->frameOf(xterms[0])) << platform::describe(session->frameOf(xterms[1]))
+        << platform::describe(session->frameOf(xterms[2])) << logText();
+    EXPECT_TRUE(waitForLine("Scene Restore complete (layout-only): 'Three'")) << logText();
 
     ::kill(korvane, SIGTERM);
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();

@@ -95,7 +95,11 @@ TEST_F(SceneRestoreStacksOnX11Test, theXtermAndTheLaunchedClientsWindowEachTopTh
                                  {side.displayUUID, "builtin.split-50-50"}};
     scene.windowHints = {{primary.displayUUID, {WindowHint{"xterm", 1, std::nullopt}}},
                          {side.displayUUID, {WindowHint{kNotesBundleID, 2, std::nullopt}}}};
-    const SceneRestoreResult result = app->sceneRestoreEngine()->restore(scene);
+    // Reported once the window manager has carried the moves out.
+    auto reported = std::make_shared<std::optional<SceneRestoreResult>>();
+    app->sceneRestoreEngine()->restore(scene, [reported](const SceneRestoreResult& r) { *reported = r; });
+    ASSERT_TRUE(runUntil([&] { return reported->has_value(); }));
+    const SceneRestoreResult result = **reported;
 
     EXPECT_EQ(result.appliedDisplays, 2);
     EXPECT_EQ(result.placedWindows, 1);

@@ -38,6 +38,13 @@ namespace korvane {
 
 namespace {
 
+// The move the window manager carries out in its own time, its vertical position corrected once it has.
+platform::Task<void> awaitMove(std::shared_ptr<AXUtil> ax, platform::AXElement window, Rect target,
+                               AXUtil::FrameRequest request) {
+    auto answered = ax->awaitMoveResize(window, target, std::move(request));
+    co_await std::move(answered);
+}
+
 using namespace switcherkeys;
 
 constexpr const char* kTitle = "Global Switcher";
@@ -396,7 +403,11 @@ void GlobalSwitcherWindowController::recenterIfOffscreen(const platform::AXEleme
     const Rect v = targetScreen(*frame).visibleFrame;
     if (!isOffscreen(*frame, v)) return;
     const double w = std::max(frame->width(), 1.0), h = std::max(frame->height(), 1.0);
-    axUtil->moveResize(window, Rect{v.midX() - w / 2, v.midY() - h / 2, w, h}.integral());
+    const Rect centred = Rect{v.midX() - w / 2, v.midY() - h / 2, w, h}.integral();
+    // Asked and watched without waiting: the switcher hides and the window is brought forward while the
+    // window manager moves it.
+    platform::spawn(platform_.runLoop(),
+                    awaitMove(axUtil, window, centred, axUtil->requestMoveResize(window, centred)));
 }
 
 platform::ScreenInfo GlobalSwitcherWindowController::targetScreen(const Rect& frame) {

@@ -9,6 +9,7 @@
 #include "scenes/SceneRestoreEngine.h"
 #include "scenes/SceneRestoreServices.h"
 #include "scenes/SceneStore.h"
+#include "support/RestoreAwaited.h"
 #include "ui/scene_editor/BundleInfoCache.h"
 
 #include <gtest/gtest.h>
@@ -57,8 +58,8 @@ class SceneCanvasRestoreTest : public korvane::testing::DisplayTest {
         const WindowID window =
             desktop->windows().open(editor, {.frame = {100, 100, 300, 200}, .title = "Plan"});
         desktop->loop().runUntilIdle();
-        engine->restore(store->loadScene("22222222-3333-4444-8555-666666666666", screens()).value());
-        desktop->loop().runUntilIdle();
+        korvane::testing::restoreAwaited(
+            *desktop, *engine, store->loadScene("22222222-3333-4444-8555-666666666666", screens()).value());
         return desktop->windows().frame(window);
     }
 
@@ -180,9 +181,8 @@ TEST_F(SceneCanvasRestoreTest, windowsOfAZoneTheLayoutLacksAreReportedUnplacedAn
         windows.push_back(desktop->windows().open(editor, {.frame = frame, .title = "Plan"}));
     desktop->loop().runUntilIdle();
     const auto restore = [&] {
-        const SceneRestoreResult result = engine->restore(store->loadScene(scene.id, screens()).value());
-        desktop->loop().runUntilIdle();
-        return result;
+        return korvane::testing::restoreAwaited(*desktop, *engine,
+                                                store->loadScene(scene.id, screens()).value());
     };
     const auto framesNow = [&] {
         std::vector<Rect> frames;
