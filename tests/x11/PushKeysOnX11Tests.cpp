@@ -5,7 +5,8 @@
 // that state for the zone; a key pressed right after a push is served at once, however long the window
 // manager takes to answer the push; with the window manager gone, a push gives its move up at once; Alt+Tab
 // goes past windows that take no keyboard focus without a stall, and past one that asks for the keyboard
-// and never takes it without raising it after a later press; while a switcher shows the push keys move
+// and never takes it without raising it after a later press; reaching a window on another desktop holds
+// no key up, and a switcher opened meanwhile stays in view; while a switcher shows the push keys move
 // neither it nor a window beneath it. A picture of the toast is left under build/screenshots.
 #include "ProgramOnX11.h"
 
@@ -735,7 +736,11 @@ TEST_F(PushKeysOnX11Test, windowsOnADesktopNotShownAreBroughtForwardWithTheirDes
     ASSERT_TRUE(waitForLine("[AsyncActivation:Cycle rid=1 dir=1] Completed successfully")) << logText();
 
     session->showDesktop(0);
-    ASSERT_TRUE(raiseAndClick(a));
+    // The window manager shows the desktop before it has taken B, over A's place, off the screen: a click
+    // on B then would bring B's desktop back.
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return !session->viewableWindowTitled("B"); }));
+    ASSERT_TRUE(raiseAndClick(a)) << session->currentDesktop() << " " << session->activeWindow() << "\n"
+                                  << logText();
     press(XK_a);
     ASSERT_TRUE(X11TestSession::waitFor([&] {
         const auto panel = session->viewableWindowTitled("Global Switcher");
@@ -746,6 +751,112 @@ TEST_F(PushKeysOnX11Test, windowsOnADesktopNotShownAreBroughtForwardWithTheirDes
     ProgramOnX11Test::press({XK_c});
     EXPECT_TRUE(comesForward(*calc)) << logText();
     EXPECT_FALSE(keyboard.contains(*third));
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+// Two desktops. Zone 1 of the main monitor holds xterms A and B, B on the second desktop, each writing
+// what it is typed into a record of its own. Alt+Tab from A and at once Ctrl+Alt+A: the switcher shows
+// within 0.1 s of its key, with the keyboard, and stays in view with it whichever desktop shows, the
+// activation on its way taking neither the keyboard nor the view from it, until Escape. Alt+Tab from A
+// again: the second desktop shows with B having the keyboard within half a second, as a user starts
+// typing, and what is typed then reaches B alone.
+TEST_F(PushKeysOnX11Test,
+       reachingAWindowOnAnotherDesktopHoldsNoKeyUpAndTheSwitcherOpenedMeanwhileStaysInView) {
+    startSession(true);
+    session->setDesktopCount(2);
+    zoneOneHolds({"xterm", "xterm"});
+    const fs::path recordA = folder.path() / "a.keys", recordB = folder.path() / "b.keys";
+    const xcb_window_t a = recordingXterm("A", "60x20+2000+100", recordA);
+    const xcb_window_t b = recordingXterm("B", "60x20+2100+150", recordB);
+    const pid_t korvane = startKorvaneWithoutEntries();
+    for (xcb_window_t client : {a, b})
+        ASSERT_TRUE(X11TestSession::waitFor([&] {
+            return within(session->frameOf(client), kPrimaryLeftHalf);
+        })) << platform::describe(session->frameOf(client));
+    ASSERT_TRUE(raiseAndClick(a));
+    // The switcher's first opening builds it; the openings timed here show what was built.
+    ASSERT_TRUE(openSwitcher()) << logText();
+    ProgramOnX11Test::press({XK_Escape});
+    ASSERT_TRUE(X11TestSession::waitFor([&] {
+        return !session->viewableWindowTitled(kGlobalSwitcherTitle) && session->activeWindow() == a;
+    })) << logText();
+    session->sendToDesktop(b, 1);
+
+    ProgramOnX11Test::press({XK_Alt_L, XK_Tab});
+    const Nanos asked = monotonic();
+    ProgramOnX11Test::press({XK_Control_L, XK_Alt_L, XK_a});
+    std::optional<xcb_window_t> panel;
+    const auto switcherHasTheKeyboard = [&] {
+        panel = session->viewableWindowTitled(kGlobalSwitcherTitle);
+        return panel && session->activeWindow() == *panel;
+    };
+    ASSERT_TRUE(X11TestSession::waitFor(switcherHasTheKeyboard)) << logText();
+    EXPECT_LT(monotonic() - asked, milliseconds(100)) << logText();
+    // Longer than the crossing took when it held the program up.
+    const Nanos watched = monotonic() + milliseconds(1500);
+    while (monotonic() < watched) {
+        ASSERT_TRUE(switcherHasTheKeyboard()) << "desktop " << session->currentDesktop() << "\n" << logText();
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ProgramOnX11Test::press({XK_Escape});
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return !session->viewableWindowTitled(kGlobalSwitcherTitle); }))
+        << logText();
+
+    session->showDesktop(0);
+    // B, over A's place, off the screen first: a click on it would bring its desktop back.
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return !session->viewableWindowTitled("B"); }));
+    ASSERT_TRUE(raiseAndClick(a)) << logText();
+    const Nanos pressed = monotonic();
+    ProgramOnX11Test::press({XK_Alt_L, XK_Tab});
+    ASSERT_TRUE(X11TestSession::waitFor([&] {
+        return session->currentDesktop() == 1 && session->activeWindow() == b;
+    })) << logText();
+    EXPECT_LT(monotonic() - pressed, milliseconds(500)) << logText();
+    for (const std::uint32_t letter : {XK_t, XK_y, XK_p, XK_e, XK_d})
+        ProgramOnX11Test::press({letter});
+    EXPECT_TRUE(X11TestSession::waitFor([&] { return contents(recordB) == "typed"; })) << contents(recordB);
+    EXPECT_EQ(contents(recordA), "");
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+// Two desktops. Zone 1 of the main monitor holds an xterm with the keyboard and a clock, which takes no
+// keyboard focus, on the second desktop. Alt+Tab brings the clock forward as a pager would: its desktop
+// shows, and stays shown, the keyboard not being taken back to the xterm on the desktop left.
+TEST_F(PushKeysOnX11Test, altTabOntoAClockOnAnotherDesktopShowsItsDesktop) {
+    startSession(true);
+    session->setDesktopCount(2);
+    zoneOneHolds({"xterm", "xclock"});
+    const auto before = session->clientList();
+    session->start({"xclock", "-geometry", "+3000+200"});
+    std::optional<xcb_window_t> clock;
+    ASSERT_TRUE(X11TestSession::waitFor([&] {
+        for (xcb_window_t client : session->clientList())
+            if (std::find(before.begin(), before.end(), client) == before.end()) clock = client;
+        return clock.has_value();
+    }));
+    const xcb_window_t notes = activeXterm("Notes", "60x20+3000+100");
+    const pid_t korvane = startKorvaneWithoutEntries();
+    for (xcb_window_t client : {notes, *clock})
+        ASSERT_TRUE(X11TestSession::waitFor([&] {
+            return within(session->frameOf(client), kPrimaryLeftHalf);
+        })) << platform::describe(session->frameOf(client));
+    ASSERT_TRUE(raiseAndClick(notes));
+    session->sendToDesktop(*clock, 1);
+
+    ProgramOnX11Test::press({XK_Alt_L, XK_Tab});
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return session->currentDesktop() == 1; })) << logText();
+    ASSERT_TRUE(waitForLine("Raised a window that takes no keyboard focus with its desktop")) << logText();
+    // As long as the window manager takes to hand the keyboard on, and more.
+    const Nanos watched = monotonic() + seconds(1);
+    while (monotonic() < watched) {
+        ASSERT_EQ(session->currentDesktop(), 1u) << logText();
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_NE(session->activeWindow(), notes);
 
     ::kill(korvane, SIGTERM);
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();

@@ -7,7 +7,8 @@
 // it about, and the push is both a frame the user sees for nothing and a wait for the frame to hold
 // still. Anything else done to the window, a window list, or a moment's pause applies it on its own.
 // Also the size a window takes for a size asked, which is what a resize waits to see.
-// Raising and focusing are not waited for: they return once the window manager is asked (see activate).
+// Raising, focusing, un-minimising and showing a window's desktop are not waited for: they return once
+// the window manager is asked (see activate and setMinimized).
 #include "platform/x11/X11Accessibility.h"
 
 #include "platform/x11/X11Connection.h"
@@ -239,10 +240,21 @@ AXError X11Accessibility::writeWindow(const AXElement& element, const std::strin
         return setParkingMark(w, *flag);
     }
     if (attribute == "AXMinimized") {
-        if (AXError e = resolveWindow(element, kWmStatePart, w); e != AXError::success) return e;
+        if (AXError e = resolveWindow(element, kWmStatePart | kKindPart, w); e != AXError::success) return e;
         const auto* flag = as<bool>(value);
         if (!flag) return AXError::illegalArgument;
         return setMinimized(w, *flag);
+    }
+    if (attribute == platform::kOtherDesktopAttribute) {
+        if (AXError e = resolveWindow(element, 0, w); e != AXError::success) return e;
+        const auto* flag = as<bool>(value);
+        // A window is sent to another desktop by the user, not by this attribute.
+        if (!flag || *flag) return AXError::illegalArgument;
+        const auto desktop = hiddenDesktopOf(connection_, static_cast<xcb_window_t>(element.token));
+        if (!desktop) return AXError::success;
+        if (!isProcessTrusted()) return AXError::apiDisabled;
+        showDesktop(connection_, *desktop);
+        return AXError::success;
     }
     if (attribute == "AXMain" || attribute == "AXFocused") {
         if (AXError e = resolveWindow(element, kFocusPart, w); e != AXError::success) return e;
@@ -436,27 +448,28 @@ AXError X11Accessibility::raiseAlone(xcb_window_t window, pid_t pid) {
 
 AXError X11Accessibility::setMinimized(Window& w, bool minimized) {
     const auto window = static_cast<xcb_window_t>(w.element.token);
-    if (w.client.minimized() == minimized) return AXError::success;
+    if (minimizedByUser(w.client, window) == minimized) return AXError::success;
     // Only a window manager keeps WM_STATE: without one the wait below could never end well.
     if (!isProcessTrusted()) return AXError::apiDisabled;
-    if (minimized) {
-        connection_.sendRootMessage(window, connection_.atoms().WM_CHANGE_STATE, kIconicState);
-    } else {
-        // Mapping restores the window without focusing it, as un-minimising does.
+    if (!minimized) {
+        // Mapping restores the window without focusing it, as un-minimising does. Not waited for: a
+        // window on a desktop not shown stays iconic until that desktop shows, and a wait for it would
+        // hold every key pressed meanwhile.
         auto guard = connection_.lock();
         xcb_map_window(connection_.xcb(), window);
         xcb_flush(connection_.xcb());
         connection_.noteWrite();
+        return AXError::success;
     }
+    connection_.sendRootMessage(window, connection_.atoms().WM_CHANGE_STATE, kIconicState);
     // Judged by WM_STATE, never by geometry: a window manager may animate.
-    const int wanted = minimized ? kIconicState : kNormalState;
     bool vanished = false;
     const Wait wait = waitUntil(
         [&] {
-            auto now = fetchClients(connection_, {window}, kWmStatePart);
+            auto now = fetchClients(connection_, {window}, kWmStatePart | kKindPart);
             if (!now) return false;
             vanished = now->empty() || !(*now)[0].exists;
-            return vanished || (*now)[0].wmState == wanted;
+            return vanished || minimizedByUser((*now)[0], window);
         },
         waitLimit(w.element));
     if (vanished) return AXError::invalidUIElement;
