@@ -5,9 +5,10 @@
 // that state for the zone; a key pressed right after a push is served at once, however long the window
 // manager takes to answer the push; with the window manager gone, a push gives its move up at once; Alt+Tab
 // goes past windows that take no keyboard focus without a stall, and past one that asks for the keyboard
-// and never takes it without raising it after a later press; reaching a window on another desktop holds
-// no key up, and a switcher opened meanwhile stays in view; while a switcher shows the push keys move
-// neither it nor a window beneath it. A picture of the toast is left under build/screenshots.
+// and never takes it without raising it after a later press, and brings a window kept below in front as
+// it gives it the keyboard; reaching a window on another desktop holds no key up, and a switcher opened
+// meanwhile stays in view; while a switcher shows the push keys move neither it nor a window beneath it.
+// A picture of the toast is left under build/screenshots.
 #include "ProgramOnX11.h"
 
 #include "core/WindowInfoFields.h"
@@ -857,6 +858,46 @@ TEST_F(PushKeysOnX11Test, altTabOntoAClockOnAnotherDesktopShowsItsDesktop) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     EXPECT_NE(session->activeWindow(), notes);
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+// Zone 1 of the main monitor holds three xterms, the keyboard with the first; the last is kept below the
+// others. Each Alt+Tab gives the keyboard to another of them, and the window with the keyboard is the
+// one in front of the zone: the one kept below comes out from behind the others as it gets it.
+TEST_F(PushKeysOnX11Test, altTabOntoAWindowKeptBelowBringsItInFrontWithTheKeyboard) {
+    startSession(true);
+    zoneOneHolds({"xterm", "xterm", "xterm"});
+    const xcb_window_t below = activeXterm("Below", "60x20+3000+300");
+    session->keepBelow(below);
+    const xcb_window_t second = activeXterm("Second", "60x20+3100+150");
+    const xcb_window_t first = activeXterm("First", "60x20+3000+100");
+    const pid_t korvane = startKorvaneWithoutEntries();
+    const std::set<xcb_window_t> zone{first, second, below};
+    for (xcb_window_t client : zone)
+        ASSERT_TRUE(X11TestSession::waitFor([&] {
+            return within(session->frameOf(client), kPrimaryLeftHalf);
+        })) << platform::describe(session->frameOf(client));
+    ASSERT_TRUE(raiseAndClick(first));
+
+    std::set<xcb_window_t> reached;
+    for (std::size_t press = 0; press < zone.size(); ++press) {
+        const xcb_window_t keyboardBefore = session->activeWindow();
+        ProgramOnX11Test::press({XK_Alt_L, XK_Tab});
+        xcb_window_t keyboard = XCB_WINDOW_NONE, front = XCB_WINDOW_NONE;
+        EXPECT_TRUE(X11TestSession::waitFor(
+            [&] {
+                keyboard = session->activeWindow();
+                front = inFrontOf(zone);
+                return keyboard != keyboardBefore && zone.contains(keyboard) && front == keyboard;
+            },
+            seconds(10)))
+            << press << " keyboard " << keyboard << " front " << front << " below " << below << "\n"
+            << logText();
+        reached.insert(keyboard);
+    }
+    EXPECT_TRUE(reached.contains(below));
 
     ::kill(korvane, SIGTERM);
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();

@@ -69,7 +69,8 @@ class X11Accessibility final : public platform::Accessibility {
     // "AXRaise" activates the window, or raises it alone when it takes no keyboard focus or lies on a
     // desktop not shown (it shows no other desktop); it returns once the window manager is asked, without
     // waiting to see the window in front. Focusing a window ("AXMain", "AXFocused", an application's
-    // "AXFrontmost") on a desktop not shown shows its desktop first, as a pager does.
+    // "AXFrontmost") on a desktop not shown shows its desktop first, as a pager does; a window kept below
+    // the others that is focused leaves that state, so that the window with the keyboard is in view.
     platform::AXError performAction(const platform::AXElement& element, const std::string& action) override;
     platform::AXError pidOf(const platform::AXElement& element, pid_t& out) override;
     // Bounds how long a write waits for the window manager to carry it out (default 0.5 s); set on
@@ -120,8 +121,9 @@ class X11Accessibility final : public platform::Accessibility {
     // full-screen states first, and with `untilShown` waits until the window manager is done.
     platform::AXError placeFrame(Window& w, std::optional<Point> origin, std::optional<Size> size,
                                  bool untilShown);
-    // Asks the window manager to make the window the active one, and returns: a client may ask for the
-    // keyboard and never take it, and a wait for it would keep every key pressed meanwhile waiting.
+    // Asks the window manager to make the window the active one (its desktop shown, out of the state of
+    // a window kept below), and returns: a client may ask for the keyboard and never take it, and a wait
+    // for it would keep every key pressed meanwhile waiting.
     // The window is noted as its process's window brought forward (X11ClientSnapshot::broughtForward).
     platform::AXError activate(xcb_window_t window, pid_t pid);
     // Asks the window manager to put a window that takes no keyboard focus in front, as a pager does:

@@ -425,11 +425,17 @@ AXError X11Accessibility::activate(xcb_window_t window, pid_t pid) {
     // A window manager asked to activate a window on a desktop not shown only marks it as wanting
     // attention: its desktop is shown first, as a pager does.
     if (const auto desktop = hiddenDesktopOf(connection_, window)) showDesktop(connection_, *desktop);
+    // A window kept below stays behind every ordinary window, the keyboard on it or not: given the
+    // keyboard, it leaves that state, so that the window typed into is the one in view.
+    const auto& ewmh = connection_.ewmh();
+    if (const auto own = fetchClients(connection_, {window}, kKindPart);
+        own && !own->empty() && (*own)[0].exists && (*own)[0].below)
+        connection_.sendRootMessage(window, ewmh._NET_WM_STATE, kStateRemove, ewmh._NET_WM_STATE_BELOW, 0,
+                                    kSourcePager);
     // Sent, not waited for: a client that asks for the keyboard and never takes it would hold the
     // caller to the limit, and with it every key pressed meanwhile. Whoever needs to see the window
     // active polls for it.
-    connection_.sendRootMessage(window, connection_.ewmh()._NET_ACTIVE_WINDOW, kSourcePager, XCB_CURRENT_TIME,
-                                current);
+    connection_.sendRootMessage(window, ewmh._NET_ACTIVE_WINDOW, kSourcePager, XCB_CURRENT_TIME, current);
     return AXError::success;
 }
 

@@ -1,7 +1,7 @@
 // The accessibility model on a real X server: reading an xterm's attributes, moving and resizing it
 // within its size increments (a size waiting for its position), also out of the maximised and full-screen
 // states, a frame asked without a wait, writes that stop waiting once the program quits, raising and
-// focusing (also the active window once another was raised over it), minimising
+// focusing (also the active window once another was raised over it, and a window kept below), minimising
 // by WM_STATE and un-minimising without a wait, windows on a desktop not shown, closed windows, titles cut
 // to their limit, calls from a background queue, and the parking mark, which lasts while the window keeps
 // its frame. Its observers:
@@ -299,6 +299,21 @@ TEST_F(X11AccessibilityTest, windowsOnADesktopNotShownAreNotMinimisedAndTheirDes
 
     session().showDesktop(0);
     session().setDesktopCount(1);
+}
+
+// A window kept below the others stays behind them with the keyboard on it: focused through the
+// attributes, it leaves that state and comes in front of them.
+TEST_F(X11AccessibilityTest, aWindowKeptBelowThatIsFocusedComesInFrontOfTheOthers) {
+    const auto below = xterm("Terminal Below", "60x20+2000+100");
+    const auto other = xterm("Terminal Other", "60x20+2100+150");
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return session().activeWindow() == other.window; }));
+    session().keepBelow(below.window);
+    ASSERT_EQ(desktop->accessibility().setAttribute(elementOf(below), "AXMain", true), AXError::success);
+    EXPECT_TRUE(X11TestSession::waitFor([&] {
+        const auto states = session().atomNames(below.window, "_NET_WM_STATE");
+        return session().activeWindow() == below.window && session().stackingOrder().back() == below.window &&
+               std::find(states.begin(), states.end(), "_NET_WM_STATE_BELOW") == states.end();
+    }));
 }
 
 TEST_F(X11AccessibilityTest, theParkingMarkHoldsWhileTheWindowKeepsItsFrameAndShowsInTheWindowList) {
