@@ -383,13 +383,33 @@ void WMController::swapPush(const AXElement& element, int from, int to, const st
         plainPush();
         return;
     }
-    const WindowID b = target->stack.back();
+    // The zone's front window as the user sees it: the latest of its stack that is not on a desktop of
+    // the window manager's other than the one shown. A window out of view is neither moved nor brought
+    // forward by a swap the user made over a zone that looks empty.
+    std::optional<WindowID> front;
     std::optional<ElementAndFrame> bWindow;
     pid_t bRecordedPid = 0;
-    if (auto ref = state->wins.find(b); ref != state->wins.end()) {
-        bRecordedPid = ref->second.pid;
-        bWindow = ax->axAndFrame(b, bRecordedPid, false);
+    for (auto it = target->stack.rbegin(); it != target->stack.rend() && !front; ++it) {
+        std::optional<ElementAndFrame> found;
+        pid_t recorded = 0;
+        if (auto ref = state->wins.find(*it); ref != state->wins.end()) {
+            recorded = ref->second.pid;
+            found = ax->axAndFrame(*it, recorded, false);
+        }
+        if (found && axNumberAttribute(accessibility, found->element, platform::kOtherDesktopAttribute)
+                         .value_or(false))
+            continue;
+        front = *it;
+        bWindow = found;
+        bRecordedPid = recorded;
     }
+    if (!front) {
+        Log::wm.info("SwapPush: Target zone %ld shows no window on the desktop shown, using regular push",
+                     to);
+        plainPush();
+        return;
+    }
+    const WindowID b = *front;
     if (!bWindow) {
         Log::wm.error("SwapPush: Cannot resolve AX element for target top window %u", b);
         plainPush();

@@ -10,6 +10,7 @@
 #include "core/AppleScriptActivator.h"
 #include "core/FocusWhitelistStore.h"
 #include "core/Log.h"
+#include "core/OwnWindows.h"
 #include "platform/Platform.h"
 #include "platform/Task.h"
 
@@ -45,6 +46,8 @@ constexpr double kActivateConfirmation = 0.3;
 constexpr Nanos kKeyboardHandedOnWithin = milliseconds(300);
 constexpr Nanos kKeyboardCheckInterval = milliseconds(20);
 constexpr double kScriptConfirmation = 0.5;
+// Enough for the presses of a held Alt+Tab whose windows the window manager brings forward late.
+constexpr std::size_t kRecentlyAskedKept = 8;
 
 // Starts the open request and gives back what will learn its end: true when its completion ran, false
 // when it gave up waiting. The resolvers live in the blocks alone, so a loop that goes away with them
@@ -78,11 +81,55 @@ Task<void> WindowActivator::runActivateWindow(std::weak_ptr<WindowActivator> wea
 Task<bool> WindowActivator::runActivationOperation(std::weak_ptr<WindowActivator> weak, AXElement window,
                                                    std::string reason, pid_t pid, ActivationStrategy strategy,
                                                    bool allowAllWindows, CancellationToken token,
-                                                   CancellationToken superseded) {
+                                                   platform::CancellationSource supersession,
+                                                   KeyboardAtRequest keyboardAtRequest) {
     auto self = weak.lock();
     if (!self) co_return false;
+    Overtaken overtaken =
+        self->overtakenCheck(std::move(supersession), reason, pid, std::move(keyboardAtRequest));
     co_return co_await self->runActivationAttempts(window, reason, pid, strategy, allowAllWindows, token,
-                                                   superseded);
+                                                   std::move(overtaken));
+}
+
+std::optional<WindowID> WindowActivator::keyboardWindow() {
+    const auto focused = ax_->focusedWindow();
+    return focused ? ax_->windowID(*focused) : std::nullopt;
+}
+
+WindowActivator::Overtaken WindowActivator::overtakenCheck(platform::CancellationSource supersession,
+                                                           std::string reason, pid_t pid,
+                                                           KeyboardAtRequest keyboardAtRequest) {
+    // Not the user's choice either: where the keyboard is as the request starts, after the requests
+    // before it.
+    std::vector<WindowID> notChosen = std::move(keyboardAtRequest.askedBefore);
+    if (keyboardAtRequest.holder) notChosen.push_back(*keyboardAtRequest.holder);
+    if (const auto atStart = keyboardWindow()) notChosen.push_back(*atStart);
+    Overtaken overtaken;
+    overtaken.superseded = supersession.token();
+    overtaken.byTheUser = [weak = weak_from_this(), supersession, reason = std::move(reason), pid,
+                           holder = keyboardAtRequest.holder, notChosen = std::move(notChosen)]() mutable {
+        auto self = weak.lock();
+        if (!self) return false;
+        const auto focused = self->ax_->focusedWindow();
+        const std::optional<WindowID> now = focused ? self->ax_->windowID(*focused) : std::nullopt;
+        if (!now) return false;
+        // Another window of the application asked for (a dialog it opened, a window it focuses for it) is
+        // where the request was going.
+        pid_t owner = 0;
+        if (self->platform().accessibility().pidOf(*focused, owner) != AXError::success) owner = 0;
+        if (owner == pid) return false;
+        // Only the user opens this program's own windows (a switcher, "Save Scene"): one that took the
+        // keyboard since the request, however soon, was asked for after it.
+        const bool ownOpened = owner != 0 && isOwnProcess(self->platform(), owner) && now != holder;
+        // Without knowing where the keyboard was, nothing tells another window from the user's choice.
+        const bool movedOn = holder && std::find(notChosen.begin(), notChosen.end(), *now) == notChosen.end();
+        if (!ownOpened && !movedOn) return false;
+        Log::wm.info("[AsyncActivation:%s] The keyboard went to wid=%u since the request; it stays there",
+                     reason, *now);
+        supersession.cancel();
+        return true;
+    };
+    return overtaken;
 }
 
 WindowActivator::WindowActivator(std::shared_ptr<AXUtil> ax) : ax_(std::move(ax)) {}
@@ -169,10 +216,17 @@ void WindowActivator::enqueueActivation(const AXElement& window, const std::stri
     task.reason = reason;
     task.timeout = strategy.timeout;
     const CancellationToken superseded = task.supersession.token();
+    // Where the keyboard is as the user asks: a later choice of the user's is told from it.
+    KeyboardAtRequest keyboardAtRequest{keyboardWindow(), recentlyAsked_};
+    if (const auto asked = ax_->windowID(window)) {
+        recentlyAsked_.push_back(*asked);
+        if (recentlyAsked_.size() > kRecentlyAskedKept) recentlyAsked_.erase(recentlyAsked_.begin());
+    }
     task.operation = [weak = weak_from_this(), window, reason, pid, strategy, allowAllWindows,
-                      superseded](CancellationToken token) {
+                      supersession = task.supersession,
+                      keyboardAtRequest = std::move(keyboardAtRequest)](CancellationToken token) {
         return runActivationOperation(weak, window, reason, pid, strategy, allowAllWindows, std::move(token),
-                                      superseded);
+                                      supersession, keyboardAtRequest);
     };
     // Its failure is no failure of the application's: the user went on to another window before it
     // could succeed. Dropping the completion drops whatever waits for it.
@@ -185,31 +239,30 @@ void WindowActivator::enqueueActivation(const AXElement& window, const std::stri
 
 Task<bool> WindowActivator::runActivationAttempts(AXElement window, std::string reason, pid_t pid,
                                                   ActivationStrategy strategy, bool allowAllWindows,
-                                                  CancellationToken cancellation,
-                                                  CancellationToken superseded) {
+                                                  CancellationToken cancellation, Overtaken overtaken) {
     // A window that never takes the keyboard (a clock, a pair of eyes) is brought to the front and left
     // there: every attempt would wait in vain for its focus, hold the queue, and end in a failure that
     // marks its application as one needing the slow strategy.
     if (pid != 0 && !ax_->takesKeyboardFocus(window))
-        co_return co_await raiseWithoutFocus(window, reason, cancellation, superseded);
+        co_return co_await raiseWithoutFocus(window, reason, cancellation, overtaken);
     const int maxAttempts = std::max(1, strategy.retryCount);
     for (int attempt = 1; attempt <= maxAttempts; ++attempt) {
-        // Raised again after the window the user asked for since, this one would stand in front of the
-        // window that has the keyboard.
-        if (superseded.isCancelled()) {
-            Log::wm.info("[AsyncActivation:%s] Ended by a later request after %ld of %ld attempts", reason,
-                         attempt - 1, maxAttempts);
+        // Raised again after the window the user asked for or chose since, this one would stand in front
+        // of the window that has the keyboard.
+        if (overtaken()) {
+            Log::wm.info("[AsyncActivation:%s] Overtaken after %ld of %ld attempts", reason, attempt - 1,
+                         maxAttempts);
             co_return false;
         }
         const bool done = co_await performActivationAttempt(window, reason, pid, strategy, allowAllWindows,
-                                                            attempt, maxAttempts, cancellation, superseded);
+                                                            attempt, maxAttempts, cancellation, overtaken);
         if (done) co_return true;
         if (attempt < maxAttempts)
             co_await platform::sleepFor(platform().runLoop(), milliseconds(100), cancellation);
     }
-    if (superseded.isCancelled()) {
-        Log::wm.info("[AsyncActivation:%s] Ended by a later request after %ld of %ld attempts", reason,
-                     maxAttempts, maxAttempts);
+    if (overtaken()) {
+        Log::wm.info("[AsyncActivation:%s] Overtaken after %ld of %ld attempts", reason, maxAttempts,
+                     maxAttempts);
         co_return false;
     }
     Log::wm.error("[AsyncActivation:%s] Failed after %ld attempts strategy=%s", reason, maxAttempts,
@@ -218,21 +271,30 @@ Task<bool> WindowActivator::runActivationAttempts(AXElement window, std::string 
 }
 
 Task<bool> WindowActivator::raiseWithoutFocus(AXElement window, std::string reason,
-                                              CancellationToken cancellation, CancellationToken superseded) {
-    if (superseded.isCancelled()) co_return false;
+                                              CancellationToken cancellation, Overtaken overtaken) {
+    if (overtaken()) co_return false;
     auto& p = platform();
     auto& accessibility = p.accessibility();
     if (readsTrue(accessibility, window, "AXMinimized")) {
         accessibility.setAttribute(window, "AXMinimized", AXValue(false));
         co_await platform::sleepFor(p.runLoop(), milliseconds(100), cancellation);
-        if (superseded.isCancelled()) co_return false;
+        if (overtaken()) co_return false;
     }
+    // On a desktop not shown, the window comes forward with its desktop, as a pager brings it; and the
+    // keyboard cannot stay with a window of the desktop left, nor be given back to one.
+    const bool elsewhere = readsTrue(accessibility, window, platform::kOtherDesktopAttribute);
     const auto had = ax_->focusedWindow();
     const std::optional<WindowID> hadNumber = had ? ax_->windowID(*had) : std::nullopt;
+    if (elsewhere) accessibility.setAttribute(window, platform::kOtherDesktopAttribute, AXValue(false));
     if (const AXError raised = accessibility.performAction(window, "AXRaise"); raised != AXError::success) {
         Log::wm.error("[AsyncActivation:%s] Raising a window that takes no keyboard focus failed: %d", reason,
                       platform::axErrorCode(raised));
         co_return false;
+    }
+    if (elsewhere) {
+        Log::wm.info("[AsyncActivation:%s] Raised a window that takes no keyboard focus with its desktop",
+                     reason);
+        co_return true;
     }
     Log::wm.info("[AsyncActivation:%s] Raised a window that takes no keyboard focus; the focus stays",
                  reason);
@@ -250,7 +312,9 @@ Task<bool> WindowActivator::raiseWithoutFocus(AXElement window, std::string reas
         if (now && *now != *hadNumber && now != raisedNumber) break;
         now.reset();
     }
-    if (!now || superseded.isCancelled()) co_return true;
+    // The keyboard handed on by the window manager looks like the user's choice here: only a later
+    // request keeps it from being given back.
+    if (!now || overtaken.superseded.isCancelled()) co_return true;
     Log::wm.info("[AsyncActivation:%s] The keyboard went to wid=%u as the window came in front; giving it "
                  "back to wid=%u",
                  reason, *now, *hadNumber);
@@ -266,8 +330,7 @@ Task<bool> WindowActivator::raiseWithoutFocus(AXElement window, std::string reas
 Task<bool> WindowActivator::performActivationAttempt(AXElement window, std::string reason, pid_t pid,
                                                      ActivationStrategy strategy, bool allowAllWindows,
                                                      int attempt, int maxAttempts,
-                                                     CancellationToken cancellation,
-                                                     CancellationToken superseded) {
+                                                     CancellationToken cancellation, Overtaken overtaken) {
     if (pid == 0) {
         Log::wm.error("[AsyncActivation:%s] Invalid pid=0", reason);
         co_return false;
@@ -291,12 +354,12 @@ Task<bool> WindowActivator::performActivationAttempt(AXElement window, std::stri
     if (readsTrue(accessibility, window, "AXMinimized")) {
         accessibility.setAttribute(window, "AXMinimized", no);
         co_await platform::sleepFor(loop, milliseconds(100), cancellation);
-        if (superseded.isCancelled()) co_return false;
+        if (overtaken()) co_return false;
     }
     accessibility.performAction(window, "AXRaise");
     accessibility.setAttribute(window, "AXMain", yes);
     co_await platform::sleepFor(loop, milliseconds(30), cancellation);
-    if (superseded.isCancelled()) co_return false;
+    if (overtaken()) co_return false;
 
     const auto app = workspace.runningApplication(pid);
     if (!app) {
@@ -308,12 +371,12 @@ Task<bool> WindowActivator::performActivationAttempt(AXElement window, std::stri
         Log::wm.info("[AsyncActivation:%s] App is hidden, unhiding", reason);
         workspace.unhide(pid);
         co_await platform::sleepFor(loop, milliseconds(100), cancellation);
-        if (superseded.isCancelled()) co_return false;
+        if (overtaken()) co_return false;
     }
 
     const bool activated = co_await activateApplicationAsync(
-        *app, reason, pid, bundleId, strategy.useFallback, allowAllWindows, superseded);
-    if (superseded.isCancelled()) co_return false;
+        *app, reason, pid, bundleId, strategy.useFallback, allowAllWindows, overtaken);
+    if (overtaken()) co_return false;
     if (!activated) {
         Log::wm.error("[AsyncActivation:%s] Failed to activate application", reason);
         co_return false;
@@ -325,7 +388,7 @@ Task<bool> WindowActivator::performActivationAttempt(AXElement window, std::stri
         if (!front) {
             if (isAppFrontmost(pid)) {
                 Log::wm.info("[AsyncActivation:%s] Frontmost confirmed after timeout", reason);
-            } else if (strategy.useFallback && !superseded.isCancelled()) {
+            } else if (strategy.useFallback && !overtaken()) {
                 const bool forced = co_await forceFrontmost(pid, reason);
                 if (!forced)
                     Log::wm.error(
@@ -336,7 +399,7 @@ Task<bool> WindowActivator::performActivationAttempt(AXElement window, std::stri
         }
     }
 
-    if (superseded.isCancelled()) co_return false;
+    if (overtaken()) co_return false;
     accessibility.performAction(window, "AXRaise");
     accessibility.setAttribute(window, "AXMain", yes);
     accessibility.setAttribute(window, "AXFocused", yes);
@@ -424,9 +487,10 @@ Task<void> WindowActivator::openApplicationAndWait(platform::Workspace& workspac
 
 Task<bool> WindowActivator::activateApplicationAsync(platform::RunningApplication app, std::string reason,
                                                      pid_t pid, std::string bundleId, bool useFallback,
-                                                     bool allowAllWindows, CancellationToken superseded) {
+                                                     bool allowAllWindows, std::function<bool()> overtaken) {
     auto& workspace = platform().workspace();
     auto& accessibility = platform().accessibility();
+    const auto overtakenNow = [&overtaken] { return overtaken && overtaken(); };
     const ActivationStrategy strategy = ActivationStrategy::strategy(std::optional<std::string>(bundleId));
     Log::wm.info("[%s] Activating app %s (pid=%d) using strategy: %s", reason, bundleId, pid, strategy.name);
     // The steps that name the application by its identifier, taken only where that reaches this process
@@ -445,8 +509,8 @@ Task<bool> WindowActivator::activateApplicationAsync(platform::RunningApplicatio
         }
         Log::wm.error("[%s] Activate returned true but app is not frontmost", reason);
     }
-    // Each method after a wait only while no later request has come.
-    if (superseded.isCancelled()) co_return false;
+    // Each method after a wait only while the request has not been overtaken.
+    if (overtakenNow()) co_return false;
 
     const AXValue frontmost(true);
     if (accessibility.setAttribute(accessibility.applicationElement(pid), "AXFrontmost", frontmost) ==
@@ -457,7 +521,7 @@ Task<bool> WindowActivator::activateApplicationAsync(platform::RunningApplicatio
             co_return true;
         }
     }
-    if (superseded.isCancelled()) co_return false;
+    if (overtakenNow()) co_return false;
 
     if (strategy.useAppleScript && byIdentifier) {
         Log::wm.info("[%s] Fast-tracking to activation by app id for %s", reason, bundleId);
@@ -473,7 +537,7 @@ Task<bool> WindowActivator::activateApplicationAsync(platform::RunningApplicatio
         Log::wm.info("[%s] Skipping fallback activation methods", reason);
         co_return false;
     }
-    if (superseded.isCancelled()) co_return false;
+    if (overtakenNow()) co_return false;
 
     const bool activatedAgain = workspace.activate(app.pid, 0u);
     Log::wm.info("[%s] _NET_ACTIVE_WINDOW fallback returned %{bool}d", reason, activatedAgain);
@@ -484,7 +548,7 @@ Task<bool> WindowActivator::activateApplicationAsync(platform::RunningApplicatio
         }
         Log::wm.error("[%s] Activate fallback returned true but app is not frontmost", reason);
     }
-    if (superseded.isCancelled()) co_return false;
+    if (overtakenNow()) co_return false;
 
     if (byIdentifier && workspace.urlForApplication(bundleId)) {
         co_await openApplicationAndWait(workspace, bundleId, true);
@@ -494,7 +558,7 @@ Task<bool> WindowActivator::activateApplicationAsync(platform::RunningApplicatio
             co_return true;
         }
     }
-    if (superseded.isCancelled()) co_return false;
+    if (overtakenNow()) co_return false;
 
     if (strategy.useAppleScript && byIdentifier) {
         Log::wm.info("[%s] Trying activation by app id (final fallback)", reason);

@@ -71,6 +71,13 @@ inline constexpr const char* kParkedAttribute = "KorvaneParked";
 // make it (a terminal grows in whole character cells). Answered only where the backend can tell.
 inline constexpr const char* kGrantedSizeAttribute = "KorvaneGrantedSize";
 
+// A window attribute of this program's own, a Boolean: true while the window lies on one of the window
+// manager's virtual desktops other than the one shown; false for a window on the desktop shown, on every
+// desktop, or where the window manager keeps no desktops. Such a window is not minimised for being out of
+// view ("AXMinimized" reads false unless the user minimised it). Written false, the window's desktop is
+// shown, as a pager shows it; the write is a request that returns at once, never waiting for the desktop.
+inline constexpr const char* kOtherDesktopAttribute = "KorvaneOnOtherDesktop";
+
 // Observers deliver notifications ("AXWindowCreated", "AXUIElementDestroyed", "AXTitleChanged", ...)
 // on the main run loop. Dropping the last reference stops delivery.
 class AXObserver {

@@ -378,6 +378,42 @@ TEST_F(PlacementTest, swapPushExchangesTheWindowsAndFocusesTheSourceZoneLaterOrE
     EXPECT_FALSE(logged("SwapPush: Completed"));
 }
 
+// Zone 2 holds a window of the desktop shown below one that lies on another of the window manager's
+// desktops. A swap from zone 1 exchanges its window with the one in view; the window out of view stays
+// where it is, and the user stays on the desktop shown. Zone 1, holding then only a window sent to the
+// other desktop, looks empty: a swap into it is a plain push, which moves nothing out of it.
+TEST_F(PlacementTest, aSwapCountsOnlyTheWindowsOfTheDesktopShown) {
+    const auto a = openWindow(editor, Rect{100, 100, 300, 300});
+    const auto b = openWindow(editor, Rect{900, 100, 300, 300});
+    const auto hidden = openWindow(editor, Rect{950, 150, 300, 300});
+    for (const auto& [n, zone] : {std::pair{a, 1}, {b, 2}, {hidden, 2}})
+        push(n, zone);
+    windows().sendToDesktop(hidden, 1);
+    const Rect hiddenFrame = windows().frame(hidden);
+    windows().focus(a);
+
+    controller->swapPush(element(a), 1, 2, kDisplayA);
+    settle();
+    EXPECT_EQ(stack(stateA(), 1), (Wids{b}));
+    EXPECT_EQ(stack(stateA(), 2), (Wids{hidden, a}));
+    EXPECT_EQ(windows().frame(b), (Rect{0, 0, 720, 900}));
+    EXPECT_EQ(windows().frame(hidden), hiddenFrame);
+    EXPECT_EQ(windows().shownDesktop(), 0);
+    EXPECT_EQ(focusedWindow(), b);
+
+    windows().sendToDesktop(b, 1);
+    windows().focus(a);
+    const std::size_t bCalls = windowCalls(element(b)).size();
+    controller->swapPush(element(a), 2, 1, kDisplayA);
+    settle();
+    EXPECT_TRUE(logged("SwapPush: Target zone 1 shows no window on the desktop shown, using regular push"));
+    EXPECT_EQ(stack(stateA(), 1), (Wids{b, a}));
+    EXPECT_EQ(windows().frame(a), (Rect{0, 0, 720, 900}));
+    EXPECT_EQ(windowCalls(element(b)).size(), bCalls) << "neither moved nor raised";
+    EXPECT_EQ(windows().shownDesktop(), 0);
+    EXPECT_EQ(focusedWindow(), a);
+}
+
 // The top's element fails to tell its process during the swap: the window keeps the process it was
 // recorded with, so that when its application re-creates it, the new window takes the zone over.
 TEST_F(PlacementTest, swapPushKeepsTheRecordedProcessOfATopWhoseProcessCannotBeRead) {

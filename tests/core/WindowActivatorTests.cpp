@@ -240,6 +240,101 @@ TEST_F(WindowActivatorTest, anActivationThatDoesNotTakeBringsNoOtherProcessOfThe
     EXPECT_FALSE(std::filesystem::exists(home / "focus-whitelist-runtime.json"));
 }
 
+// An editor whose activation takes no effect at first, behind another application, cycled to. The user
+// turns elsewhere while the request runs: clicks a viewer's window as the request waits for the editor,
+// or opens one of this program's own windows (a switcher) by its key right after the request, before it
+// starts. Once the editor's activation would take, the request asks for nothing more: the window the user
+// turned to keeps the keyboard, and the request reports nothing, adding nothing to the focus whitelist.
+TEST_F(WindowActivatorTest, aWindowTheUserTurnsToWhileARequestRunsKeepsTheKeyboard) {
+    const pid_t viewer = ws().launch({.bundleID = "org.example.Viewer"});
+    const auto viewerWindow = openWindow(viewer, {.frame = Rect{300, 300, 400, 300}, .title = "Viewer"});
+    const pid_t own = ws().launch(
+        {.bundleID = "korvane", .name = "Korvane", .pid = desktop->process().processIdentifier()});
+    const auto switcher = openWindow(own, {.frame = Rect{0, 0, 1440, 900}, .title = "Global Switcher"});
+    // whose window the user turns to, and when after the request
+    const std::pair<std::uint32_t, Nanos> rows[] = {{viewerWindow, milliseconds(100)}, {switcher, 0}};
+    for (const auto& [chosen, after] : rows) {
+        const pid_t editor = ws().launch({.bundleID = "org.example.Editor"});
+        const auto wid = openWindow(editor);
+        ws().bringToFront(other);
+        ws().setActivateOutcome(editor, O::ignored());
+        desktop->accessibility().setAXFrontmostOutcome(editor, O::ignored());
+        results.clear();
+        logs.log().clear();
+
+        activateWindowFirst(wid, "Cycle rid=1 dir=1", false);
+        loop().advance(after);
+        windows().focus(chosen);
+        // From now on the window manager would carry the editor's activation out.
+        ws().setActivateOutcome(editor, O::normal());
+        desktop->accessibility().setAXFrontmostOutcome(editor, O::normal());
+        const std::size_t activations = ws().activateCalls().size();
+        const std::size_t calls = windowCalls(windows().element(wid)).size();
+        loop().advance(seconds(3));
+
+        EXPECT_EQ(ws().frontmostApplication()->pid, windows().element(chosen).pid) << chosen;
+        EXPECT_EQ(ws().activateCalls().size(), activations) << chosen;
+        EXPECT_EQ(windowCalls(windows().element(wid)).size(), calls) << chosen;
+        EXPECT_TRUE(results.empty()) << chosen;
+        EXPECT_TRUE(logged(
+            "[AsyncActivation:Cycle rid=1 dir=1] The keyboard went to wid=%u since the request", chosen))
+            << chosen;
+        ws().quit(editor);
+        loop().runUntilIdle();
+    }
+    EXPECT_FALSE(logged("window-first activation failed"));
+    EXPECT_FALSE(std::filesystem::exists(home / "focus-whitelist-runtime.json"));
+}
+
+// Two presses in a row, the second before the window manager has carried out the first: a viewer's window
+// asked for first comes forward late, while the request for the editor made since waits for the editor's
+// own late activation. The viewer coming forward is no choice of the user's: the editor's request goes on
+// and ends with the editor in front.
+TEST_F(WindowActivatorTest, aWindowAnEarlierRequestAskedForComingForwardLateDoesNotEndTheRequestAfterIt) {
+    const pid_t viewer = ws().launch({.bundleID = "org.example.Viewer"});
+    const auto viewerWindow = openWindow(viewer, {.frame = Rect{300, 300, 400, 300}, .title = "Viewer"});
+    const pid_t editor = ws().launch({.bundleID = "org.example.Editor"});
+    const auto wid = openWindow(editor);
+    ws().bringToFront(other);
+    ws().setActivateOutcome(viewer, O::after(milliseconds(200)));
+    ws().setActivateOutcome(editor, O::after(milliseconds(300)));
+
+    activate(viewerWindow, "Cycle rid=1 dir=1");
+    loop().advance(milliseconds(40)); // the viewer's activation is asked for
+    activate(wid, "Cycle rid=1 dir=1");
+    loop().advance(seconds(3));
+
+    EXPECT_EQ(results.size(), 1u);
+    EXPECT_EQ(results.back().first, true);
+    EXPECT_EQ(ws().frontmostApplication()->pid, editor);
+    EXPECT_FALSE(logged("since the request"));
+}
+
+// A clock, which takes no keyboard focus, on a desktop not shown: it is brought forward with its desktop,
+// as a pager brings it, and the keyboard is given to no window of the desktop left.
+TEST_F(WindowActivatorTest, aWindowThatTakesNoFocusOnAnotherDesktopComesForwardWithItsDesktop) {
+    const pid_t clocks = ws().launch({.bundleID = "org.example.Clock"});
+    const auto clock = openWindow(clocks, {.frame = Rect{200, 200, 200, 200},
+                                           .focused = false,
+                                           .main = false,
+                                           .front = false,
+                                           .takesFocus = false});
+    windows().sendToDesktop(clock, 1);
+    ws().bringToFront(other);
+    const auto otherWindow = windows().frontToBack().front();
+
+    activate(clock, "Cycle rid=1 dir=1");
+    loop().advance(seconds(1));
+
+    EXPECT_EQ(results, (Results{{true, 0}}));
+    EXPECT_EQ(windows().shownDesktop(), 1);
+    EXPECT_EQ(windows().frontToBack().front(), clock);
+    EXPECT_TRUE(windowCalls(windows().element(otherWindow)).empty());
+    EXPECT_TRUE(
+        logged("[AsyncActivation:Cycle rid=1 dir=1] Raised a window that takes no keyboard focus with "
+               "its desktop"));
+}
+
 class WindowFirstTest : public WindowActivatorTest {
   protected:
     // An editor whose activation is refused both ways, behind another application.

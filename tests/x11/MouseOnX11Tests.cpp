@@ -5,8 +5,9 @@
 // the width it was dragged to, and a window closed while it is being dragged hands its snap to no other.
 // A control+option press on a utility or splash window over an xterm carries neither.
 // A window pushed to the other monitor leaves its zone on this one, which Shift at a release then fills
-// with a plain push; an application on the exclusion list moves only by a drag begun on its window. A
-// title-bar drag cancelled with Escape leaves the window where the window manager put it back.
+// with a plain push, as it does a zone whose windows lie on another desktop; an application on the
+// exclusion list moves only by a drag begun on its window. A title-bar drag cancelled with Escape leaves
+// the window where the window manager put it back.
 #include "ProgramOnX11.h"
 
 #include "layouts/LayoutMemoryStore.h"
@@ -91,6 +92,28 @@ class MouseOnX11Test : public ProgramOnX11Test {
     void quit(pid_t korvane) {
         ::kill(korvane, SIGTERM);
         EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+    }
+
+    // Control+option held, a window carried from one place to the middle of a zone, Shift added before
+    // the release when asked.
+    void carry(Point from, const Rect& zone, bool withShift) {
+        const xcb_keycode_t control = session->keycodeOf(XK_Control_L), alt = session->keycodeOf(XK_Alt_L),
+                            shift = session->keycodeOf(XK_Shift_L);
+        session->fakeInput(XCB_KEY_PRESS, control);
+        session->fakeInput(XCB_KEY_PRESS, alt);
+        settle();
+        glide(from);
+        settle();
+        session->fakeInput(XCB_BUTTON_PRESS, 1);
+        settle();
+        glide({zone.midX(), zone.midY()});
+        EXPECT_TRUE(highlightShows(zone)) << logText();
+        if (withShift) session->fakeInput(XCB_KEY_PRESS, shift);
+        settle();
+        session->fakeInput(XCB_BUTTON_RELEASE, 1);
+        if (withShift) session->fakeInput(XCB_KEY_RELEASE, shift);
+        session->fakeInput(XCB_KEY_RELEASE, alt);
+        session->fakeInput(XCB_KEY_RELEASE, control);
     }
 
     const Rect left = kPrimaryLeftHalf, right = kPrimaryRightHalf; // the primary's two zones
@@ -261,27 +284,6 @@ TEST_F(MouseOnX11Test, aShiftReleaseOntoTheZoneAWindowLeftForTheOtherMonitorIsAP
     const Rect away{0, 0, 960, 900}; // zone 1 of the other monitor
     ASSERT_TRUE(comesToFill(notes, away)) << platform::describe(session->frameOf(notes)) << logText();
     session->watchFrames(notes);
-    // Control+option held, a window carried from one place to another, Shift added before the release
-    // when asked.
-    const xcb_keycode_t control = session->keycodeOf(XK_Control_L), alt = session->keycodeOf(XK_Alt_L),
-                        shift = session->keycodeOf(XK_Shift_L);
-    auto carry = [&](Point from, const Rect& zone, bool withShift) {
-        session->fakeInput(XCB_KEY_PRESS, control);
-        session->fakeInput(XCB_KEY_PRESS, alt);
-        settle();
-        glide(from);
-        settle();
-        session->fakeInput(XCB_BUTTON_PRESS, 1);
-        settle();
-        glide({zone.midX(), zone.midY()});
-        EXPECT_TRUE(highlightShows(zone)) << logText();
-        if (withShift) session->fakeInput(XCB_KEY_PRESS, shift);
-        settle();
-        session->fakeInput(XCB_BUTTON_RELEASE, 1);
-        if (withShift) session->fakeInput(XCB_KEY_RELEASE, shift);
-        session->fakeInput(XCB_KEY_RELEASE, alt);
-        session->fakeInput(XCB_KEY_RELEASE, control);
-    };
     const Rect otherFrame = session->frameOf(other);
     carry({otherFrame.midX(), otherFrame.midY()}, right, false);
     ASSERT_TRUE(comesToFill(other, right)) << platform::describe(session->frameOf(other)) << logText();
@@ -304,6 +306,49 @@ TEST_F(MouseOnX11Test, aShiftReleaseOntoTheZoneAWindowLeftForTheOtherMonitorIsAP
         for (const auto& [region, bundleIDs] : entry.regionToSlots)
             slots += bundleIDs.size();
     EXPECT_EQ(slots, 2u) << memory.dump();
+}
+
+// Two desktops. Hidden is pushed into the primary's right zone and sent to the second desktop, Notes into
+// the left zone. Notes carried with Control+option onto the right zone, which looks empty, Shift held at
+// the release: a plain push. Hidden stays where it was, on its desktop, and the user stays on the first
+// desktop with the keyboard on Notes.
+TEST_F(MouseOnX11Test, aShiftReleaseOntoAZoneWhoseWindowsLieOnAnotherDesktopIsAPlainPush) {
+    startSession(true);
+    session->setDesktopCount(2);
+    const xcb_window_t hidden = activeXterm("Hidden", "60x20+3000+300");
+    const xcb_window_t notes = activeXterm("Notes", "60x20+2000+100");
+    const pid_t korvane = startAndWait();
+    // The launch restore registers the hot keys again; a press on its way then is dropped.
+    ASSERT_TRUE(waitForLine("Scene Restore complete")) << logText();
+    std::size_t pushes = 0;
+    for (const auto& [window, key] : {std::pair{notes, XK_1}, {hidden, XK_2}}) {
+        ASSERT_TRUE(focusByClick(window));
+        press({XK_Control_L, XK_Alt_L, std::uint32_t(key)});
+        ASSERT_TRUE(comesToFill(window, key == XK_1 ? left : right)) << logText();
+        // The push brings its window forward; a press elsewhere before it ends would lose to it.
+        ASSERT_TRUE(pushesEnd(++pushes)) << logText();
+    }
+    session->sendToDesktop(hidden, 1);
+    const Rect hiddenFrame = session->frameOf(hidden);
+    ASSERT_TRUE(focusByClick(notes));
+    session->watchFrames(hidden);
+
+    carry({left.midX(), left.midY()}, right, true);
+    EXPECT_TRUE(comesToFill(notes, right)) << platform::describe(session->frameOf(notes)) << logText();
+    EXPECT_TRUE(
+        waitForLine("SwapPush: Target zone 2 shows no window on the desktop shown, using regular push"))
+        << logText();
+    // Longer than a swap took to bring the window it moved forward.
+    const Nanos watched = monotonic() + seconds(2);
+    while (monotonic() < watched) {
+        ASSERT_EQ(session->currentDesktop(), 0u) << logText();
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    EXPECT_EQ(session->activeWindow(), notes);
+    EXPECT_FALSE(anyFills(session->framesShown(), left)) << logText();
+    EXPECT_EQ(session->frameOf(hidden), hiddenFrame);
+    EXPECT_EQ(session->desktopOf(hidden), 1u);
+    quit(korvane);
 }
 
 // The xterm has the keyboard and its application is on the drag-to-zone exclusion list. A drag begun on

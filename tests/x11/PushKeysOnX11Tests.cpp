@@ -5,9 +5,11 @@
 // that state for the zone; a key pressed right after a push is served at once, however long the window
 // manager takes to answer the push; with the window manager gone, a push gives its move up at once; Alt+Tab
 // goes past windows that take no keyboard focus without a stall, and past one that asks for the keyboard
-// and never takes it without raising it after a later press; while a switcher shows the push keys move
-// neither it nor a window beneath it. A window that went leaves its zone for good, whatever window the
-// server later gives its id. A picture of the toast is left under build/screenshots.
+// and never takes it without raising it after a later press, and brings a window kept below in front as
+// it gives it the keyboard; reaching a window on another desktop holds no key up, and a switcher opened
+// meanwhile stays in view; while a switcher shows the push keys move neither it nor a window beneath it.
+// A window that went leaves its zone for good, whatever window the server later gives its id. A picture
+// of the toast is left under build/screenshots.
 #include "ProgramOnX11.h"
 
 #include "core/WindowInfoFields.h"
@@ -736,7 +738,11 @@ TEST_F(PushKeysOnX11Test, windowsOnADesktopNotShownAreBroughtForwardWithTheirDes
     ASSERT_TRUE(waitForLine("[AsyncActivation:Cycle rid=1 dir=1] Completed successfully")) << logText();
 
     session->showDesktop(0);
-    ASSERT_TRUE(raiseAndClick(a));
+    // The window manager shows the desktop before it has taken B, over A's place, off the screen: a click
+    // on B then would bring B's desktop back.
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return !session->viewableWindowTitled("B"); }));
+    ASSERT_TRUE(raiseAndClick(a)) << session->currentDesktop() << " " << session->activeWindow() << "\n"
+                                  << logText();
     press(XK_a);
     ASSERT_TRUE(X11TestSession::waitFor([&] {
         const auto panel = session->viewableWindowTitled("Global Switcher");
@@ -747,6 +753,152 @@ TEST_F(PushKeysOnX11Test, windowsOnADesktopNotShownAreBroughtForwardWithTheirDes
     ProgramOnX11Test::press({XK_c});
     EXPECT_TRUE(comesForward(*calc)) << logText();
     EXPECT_FALSE(keyboard.contains(*third));
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+// Two desktops. Zone 1 of the main monitor holds xterms A and B, B on the second desktop, each writing
+// what it is typed into a record of its own. Alt+Tab from A and at once Ctrl+Alt+A: the switcher shows
+// within 0.1 s of its key, with the keyboard, and stays in view with it whichever desktop shows, the
+// activation on its way taking neither the keyboard nor the view from it, until Escape. Alt+Tab from A
+// again: the second desktop shows with B having the keyboard within half a second, as a user starts
+// typing, and what is typed then reaches B alone.
+TEST_F(PushKeysOnX11Test,
+       reachingAWindowOnAnotherDesktopHoldsNoKeyUpAndTheSwitcherOpenedMeanwhileStaysInView) {
+    startSession(true);
+    session->setDesktopCount(2);
+    zoneOneHolds({"xterm", "xterm"});
+    const fs::path recordA = folder.path() / "a.keys", recordB = folder.path() / "b.keys";
+    const xcb_window_t a = recordingXterm("A", "60x20+2000+100", recordA);
+    const xcb_window_t b = recordingXterm("B", "60x20+2100+150", recordB);
+    const pid_t korvane = startKorvaneWithoutEntries();
+    for (xcb_window_t client : {a, b})
+        ASSERT_TRUE(X11TestSession::waitFor([&] {
+            return within(session->frameOf(client), kPrimaryLeftHalf);
+        })) << platform::describe(session->frameOf(client));
+    ASSERT_TRUE(raiseAndClick(a));
+    // The switcher's first opening builds it; the openings timed here show what was built.
+    ASSERT_TRUE(openSwitcher()) << logText();
+    ProgramOnX11Test::press({XK_Escape});
+    ASSERT_TRUE(X11TestSession::waitFor([&] {
+        return !session->viewableWindowTitled(kGlobalSwitcherTitle) && session->activeWindow() == a;
+    })) << logText();
+    session->sendToDesktop(b, 1);
+
+    ProgramOnX11Test::press({XK_Alt_L, XK_Tab});
+    const Nanos asked = monotonic();
+    ProgramOnX11Test::press({XK_Control_L, XK_Alt_L, XK_a});
+    std::optional<xcb_window_t> panel;
+    const auto switcherHasTheKeyboard = [&] {
+        panel = session->viewableWindowTitled(kGlobalSwitcherTitle);
+        return panel && session->activeWindow() == *panel;
+    };
+    ASSERT_TRUE(X11TestSession::waitFor(switcherHasTheKeyboard)) << logText();
+    EXPECT_LT(monotonic() - asked, milliseconds(100)) << logText();
+    // Longer than the crossing took when it held the program up.
+    const Nanos watched = monotonic() + milliseconds(1500);
+    while (monotonic() < watched) {
+        ASSERT_TRUE(switcherHasTheKeyboard()) << "desktop " << session->currentDesktop() << "\n" << logText();
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ProgramOnX11Test::press({XK_Escape});
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return !session->viewableWindowTitled(kGlobalSwitcherTitle); }))
+        << logText();
+
+    session->showDesktop(0);
+    // B, over A's place, off the screen first: a click on it would bring its desktop back.
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return !session->viewableWindowTitled("B"); }));
+    ASSERT_TRUE(raiseAndClick(a)) << logText();
+    const Nanos pressed = monotonic();
+    ProgramOnX11Test::press({XK_Alt_L, XK_Tab});
+    ASSERT_TRUE(X11TestSession::waitFor([&] {
+        return session->currentDesktop() == 1 && session->activeWindow() == b;
+    })) << logText();
+    EXPECT_LT(monotonic() - pressed, milliseconds(500)) << logText();
+    for (const std::uint32_t letter : {XK_t, XK_y, XK_p, XK_e, XK_d})
+        ProgramOnX11Test::press({letter});
+    EXPECT_TRUE(X11TestSession::waitFor([&] { return contents(recordB) == "typed"; })) << contents(recordB);
+    EXPECT_EQ(contents(recordA), "");
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+// Two desktops. Zone 1 of the main monitor holds an xterm with the keyboard and a clock, which takes no
+// keyboard focus, on the second desktop. Alt+Tab brings the clock forward as a pager would: its desktop
+// shows, and stays shown, the keyboard not being taken back to the xterm on the desktop left.
+TEST_F(PushKeysOnX11Test, altTabOntoAClockOnAnotherDesktopShowsItsDesktop) {
+    startSession(true);
+    session->setDesktopCount(2);
+    zoneOneHolds({"xterm", "xclock"});
+    const auto before = session->clientList();
+    session->start({"xclock", "-geometry", "+3000+200"});
+    std::optional<xcb_window_t> clock;
+    ASSERT_TRUE(X11TestSession::waitFor([&] {
+        for (xcb_window_t client : session->clientList())
+            if (std::find(before.begin(), before.end(), client) == before.end()) clock = client;
+        return clock.has_value();
+    }));
+    const xcb_window_t notes = activeXterm("Notes", "60x20+3000+100");
+    const pid_t korvane = startKorvaneWithoutEntries();
+    for (xcb_window_t client : {notes, *clock})
+        ASSERT_TRUE(X11TestSession::waitFor([&] {
+            return within(session->frameOf(client), kPrimaryLeftHalf);
+        })) << platform::describe(session->frameOf(client));
+    ASSERT_TRUE(raiseAndClick(notes));
+    session->sendToDesktop(*clock, 1);
+
+    ProgramOnX11Test::press({XK_Alt_L, XK_Tab});
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return session->currentDesktop() == 1; })) << logText();
+    ASSERT_TRUE(waitForLine("Raised a window that takes no keyboard focus with its desktop")) << logText();
+    // As long as the window manager takes to hand the keyboard on, and more.
+    const Nanos watched = monotonic() + seconds(1);
+    while (monotonic() < watched) {
+        ASSERT_EQ(session->currentDesktop(), 1u) << logText();
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_NE(session->activeWindow(), notes);
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+// Zone 1 of the main monitor holds three xterms, the keyboard with the first; the last is kept below the
+// others. Each Alt+Tab gives the keyboard to another of them, and the window with the keyboard is the
+// one in front of the zone: the one kept below comes out from behind the others as it gets it.
+TEST_F(PushKeysOnX11Test, altTabOntoAWindowKeptBelowBringsItInFrontWithTheKeyboard) {
+    startSession(true);
+    zoneOneHolds({"xterm", "xterm", "xterm"});
+    const xcb_window_t below = activeXterm("Below", "60x20+3000+300");
+    session->keepBelow(below);
+    const xcb_window_t second = activeXterm("Second", "60x20+3100+150");
+    const xcb_window_t first = activeXterm("First", "60x20+3000+100");
+    const pid_t korvane = startKorvaneWithoutEntries();
+    const std::set<xcb_window_t> zone{first, second, below};
+    for (xcb_window_t client : zone)
+        ASSERT_TRUE(X11TestSession::waitFor([&] {
+            return within(session->frameOf(client), kPrimaryLeftHalf);
+        })) << platform::describe(session->frameOf(client));
+    ASSERT_TRUE(raiseAndClick(first));
+
+    std::set<xcb_window_t> reached;
+    for (std::size_t press = 0; press < zone.size(); ++press) {
+        const xcb_window_t keyboardBefore = session->activeWindow();
+        ProgramOnX11Test::press({XK_Alt_L, XK_Tab});
+        xcb_window_t keyboard = XCB_WINDOW_NONE, front = XCB_WINDOW_NONE;
+        EXPECT_TRUE(X11TestSession::waitFor(
+            [&] {
+                keyboard = session->activeWindow();
+                front = inFrontOf(zone);
+                return keyboard != keyboardBefore && zone.contains(keyboard) && front == keyboard;
+            },
+            seconds(10)))
+            << press << " keyboard " << keyboard << " front " << front << " below " << below << "\n"
+            << logText();
+        reached.insert(keyboard);
+    }
+    EXPECT_TRUE(reached.contains(below));
 
     ::kill(korvane, SIGTERM);
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();

@@ -122,7 +122,8 @@ AXError SimAccessibility::isAttributeSettable(const AXElement& element, const st
             settable = w->takesFocus;
         else
             settable = attribute == "AXPosition" || attribute == "AXSize" || attribute == "AXMinimized" ||
-                       attribute == platform::kParkedAttribute;
+                       attribute == platform::kParkedAttribute ||
+                       attribute == platform::kOtherDesktopAttribute;
         return AXError::success;
     }
     case Kind::application:
@@ -227,6 +228,8 @@ AXError SimAccessibility::readWindow(const AXElement& element, const std::string
         out = SimModel::appElement(w->pid);
     } else if (attribute == platform::kParkedAttribute) {
         boolean(w->markedParked());
+    } else if (attribute == platform::kOtherDesktopAttribute) {
+        boolean(w->onDesktopNotShown(model_.shownDesktop));
     } else {
         return AXError::attributeUnsupported;
     }
@@ -343,6 +346,11 @@ AXError SimAccessibility::writeWindow(const AXElement& element, const std::strin
         w->parkedAt = *flag ? std::optional(w->frame) : std::nullopt;
         return AXError::success;
     }
+    if (attribute == platform::kOtherDesktopAttribute) {
+        if (!flag || *flag) return AXError::illegalArgument;
+        if (w->onDesktopNotShown(model_.shownDesktop)) model_.shownDesktop = *w->desktop;
+        return AXError::success;
+    }
     if (attribute == "AXMinimized") {
         if (!flag) return AXError::illegalArgument;
         if (w->minimized == *flag) return AXError::success;
@@ -356,6 +364,7 @@ AXError SimAccessibility::writeWindow(const AXElement& element, const std::strin
         if (!w->takesFocus) return AXError::cannotComplete;
         // Asking a window to give up main or focus status is accepted and has no effect, as in practice.
         if (!app || !*flag || w->ignoresFocus) return AXError::success;
+        if (w->onDesktopNotShown(model_.shownDesktop)) model_.shownDesktop = *w->desktop;
         if (attribute == "AXMain")
             model_.setMainWindowLocked(*app, w->token);
         else

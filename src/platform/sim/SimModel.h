@@ -59,9 +59,11 @@ struct SimWindow {
     bool titleInList = true;
     bool numberOutlivesWindow = true;
     bool booleansAsNumbers = false;
-    std::optional<Rect> parkedAt; // the frame the parking mark was set at
+    std::optional<Rect> parkedAt;   // the frame the parking mark was set at
+    std::optional<int> desktop = 0; // the window manager's desktop it lies on; none: every desktop
 
     bool markedParked() const { return parkedAt && *parkedAt == frame; }
+    bool onDesktopNotShown(int shown) const { return desktop && *desktop != shown; }
 };
 
 struct SimChild {
@@ -121,6 +123,8 @@ class SimModel : public std::enable_shared_from_this<SimModel> {
     std::uint64_t nextActivationSeq = 1;
     std::vector<PendingFrameWrite> pendingFrameWrites;
     std::uint64_t nextFrameWriteSeq = 1;
+
+    int shownDesktop = 0; // the window manager's desktop on screen
 
     std::map<std::uint64_t, SimWindow> windows;
     // Closed windows whose elements still answer their number, as they were when they closed.

@@ -98,7 +98,8 @@ std::optional<std::vector<WindowInfo>> SimWindowServer::copyWindowInfo(unsigned 
         e[WK::number] = w.number;
         if (w.titleInList) e[WK::name] = w.title;
         e[WK::alpha] = w.alpha;
-        e[WK::isOnscreen] = w.onScreen && !w.minimized && !(app && app->info.isHidden);
+        e[WK::isOnscreen] = w.onScreen && !w.minimized && !(app && app->info.isHidden) &&
+                            !w.onDesktopNotShown(model_.shownDesktop);
         if (w.markedParked()) e[WK::parked] = true;
         all.push_back(std::move(e));
     }

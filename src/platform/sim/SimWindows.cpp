@@ -27,6 +27,7 @@ std::uint32_t SimWindows::recreate(std::uint32_t number, std::optional<std::uint
     SimWindowSpec desc;
     pid_t pid;
     bool wasFocused, wasMain, wasFront;
+    std::optional<int> desktop;
     {
         std::lock_guard lock(model_.mutex);
         const SimWindow& w = model_.requireWindowLocked(number);
@@ -60,12 +61,15 @@ std::uint32_t SimWindows::recreate(std::uint32_t number, std::optional<std::uint
         wasFocused = app.focusedWindow == w.token;
         wasMain = app.mainWindow == w.token;
         wasFront = !model_.zOrder.empty() && model_.zOrder.front() == w.token;
+        desktop = w.desktop;
     }
     desc.focused = wasFocused;
     desc.main = wasMain;
     desc.front = wasFront;
     close(number);
-    return open(pid, desc);
+    const std::uint32_t replacement = open(pid, desc);
+    sendToDesktop(replacement, desktop);
+    return replacement;
 }
 
 void SimWindows::renumber(std::uint32_t number, std::uint32_t newNumber) {
@@ -120,6 +124,21 @@ void SimWindows::focus(std::uint32_t number) {
 void SimWindows::raise(std::uint32_t number) {
     std::lock_guard lock(model_.mutex);
     model_.raiseLocked(model_.requireWindowLocked(number).token);
+}
+
+void SimWindows::sendToDesktop(std::uint32_t number, std::optional<int> desktop) {
+    std::lock_guard lock(model_.mutex);
+    model_.requireWindowLocked(number).desktop = desktop;
+}
+
+void SimWindows::showDesktop(int desktop) {
+    std::lock_guard lock(model_.mutex);
+    model_.shownDesktop = desktop;
+}
+
+int SimWindows::shownDesktop() const {
+    std::lock_guard lock(model_.mutex);
+    return model_.shownDesktop;
 }
 
 Rect SimWindows::frame(std::uint32_t number) const {

@@ -35,6 +35,13 @@ class SimWindows {
     // that takes no focus is only raised).
     void focus(std::uint32_t number);
     void raise(std::uint32_t number);
+    // The window manager's virtual desktops: every window lies on desktop 0 until sent elsewhere (none:
+    // every desktop), and desktop 0 shows until another is shown. A window on a desktop not shown is off
+    // screen in the window list and reads true under platform::kOtherDesktopAttribute; focusing it
+    // through accessibility shows its desktop first, as a pager brings it forward.
+    void sendToDesktop(std::uint32_t number, std::optional<int> desktop);
+    void showDesktop(int desktop);
+    int shownDesktop() const;
 
     Rect frame(std::uint32_t number) const;
     Rect frameTopLeft(std::uint32_t number) const;

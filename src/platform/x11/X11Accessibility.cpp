@@ -6,6 +6,7 @@
 #include "platform/x11/X11ProcessInfo.h"
 #include "platform/x11/X11Query.h"
 #include "platform/x11/X11Screens.h"
+#include "platform/x11/X11VirtualDesktops.h"
 
 namespace korvane::x11 {
 
@@ -48,7 +49,9 @@ Needs needsOf(const std::string& attribute) {
     if (attribute == "AXSubrole" || attribute == "AXFullscreen") return {true, kKindPart, false};
     if (attribute == "AXTitle") return {true, kTitlePart, false};
     if (attribute == "AXPosition" || attribute == "AXSize") return {true, kGeometryPart, false};
-    if (attribute == "AXMinimized") return {true, kWmStatePart, false};
+    // Whether the window is iconic, and if so whether only for lying on a desktop not shown.
+    if (attribute == "AXMinimized") return {true, kWmStatePart | kKindPart, false};
+    if (attribute == platform::kOtherDesktopAttribute) return {};
     if (attribute == "AXMain" || attribute == "AXFocused") return {true, 0, true};
     if (attribute == platform::kParkedAttribute) return {true, kGeometryPart | kParkedPart, false};
     return {false, 0, false};
@@ -73,6 +76,13 @@ AXElement X11Accessibility::applicationElement(pid_t pid) {
 
 AXElement X11Accessibility::systemWideElement() {
     return AXElement{Kind::systemWide, 0, 0};
+}
+
+bool X11Accessibility::minimizedByUser(const ClientWindow& c, xcb_window_t window) {
+    // A window manager makes every window of a desktop not shown iconic, and tells those the user
+    // minimised by their hidden state; elsewhere iconic is minimised.
+    if (!c.minimized() || c.hidden) return c.minimized();
+    return !hiddenDesktopOf(connection_, window);
 }
 
 bool X11Accessibility::processExists(pid_t pid) const {
@@ -161,7 +171,9 @@ AXError X11Accessibility::readWindow(const AXElement& element, const std::string
     } else if (attribute == "AXSize") {
         out = c.frameRoot().size;
     } else if (attribute == "AXMinimized") {
-        out = c.minimized();
+        out = minimizedByUser(c, window);
+    } else if (attribute == platform::kOtherDesktopAttribute) {
+        out = hiddenDesktopOf(connection_, window).has_value();
     } else if (attribute == "AXMain" || attribute == "AXFocused") {
         out = w.active == window;
     } else if (attribute == "AXFullscreen") {
@@ -185,7 +197,8 @@ AXError X11Accessibility::isAttributeSettable(const AXElement& element, const st
         if (!needsOf(attribute).known) return AXError::attributeUnsupported;
         settable = focus ? w.client.takesFocus
                          : attribute == "AXPosition" || attribute == "AXSize" || attribute == "AXMinimized" ||
-                               attribute == platform::kParkedAttribute;
+                               attribute == platform::kParkedAttribute ||
+                               attribute == platform::kOtherDesktopAttribute;
         return AXError::success;
     }
     case Kind::application:

@@ -44,9 +44,10 @@ class X11Accessibility final : public platform::Accessibility {
     // Returns once the server shows the result, except for "AXSize": that is held for the "AXPosition"
     // that usually follows, and applied with it, before any other call on the window, before a window
     // list, or shortly after on the main run loop; and except for the focus ("AXMain", "AXFocused", an
-    // application's "AXFrontmost"), which returns once the window manager is asked. A window manager
-    // alone carries out a move or a focus: without one, a write that would change something answers
-    // apiDisabled, at once or as soon as the window manager is seen gone while the write waits.
+    // application's "AXFrontmost"), un-minimising and showing a window's desktop (kOtherDesktopAttribute
+    // written false), which return once the window manager is asked. A window manager alone carries out
+    // a move or a focus: without one, a write that would change something answers apiDisabled, at once
+    // or as soon as the window manager is seen gone while the write waits.
     // A maximised or full-screen window moved or resized leaves those states, as a window sent into a
     // tile does.
     platform::AXError setAttribute(const platform::AXElement& element, const std::string& attribute,
@@ -55,7 +56,8 @@ class X11Accessibility final : public platform::Accessibility {
     platform::AXError requestFrame(const platform::AXElement& window, std::optional<Point> position,
                                    std::optional<Size> size) override;
     // A window's "AXMain" and "AXFocused" are settable when the window takes the keyboard focus; its
-    // place, size, minimised state and parking mark always; an application's "AXFrontmost".
+    // place, size, minimised state, parking mark and desktop (kOtherDesktopAttribute) always; an
+    // application's "AXFrontmost".
     platform::AXError isAttributeSettable(const platform::AXElement& element, const std::string& attribute,
                                           bool& settable) override;
     // kGrantedSizeAttribute: the frame size the window manager grants for a frame size asked, from the
@@ -67,7 +69,8 @@ class X11Accessibility final : public platform::Accessibility {
     // "AXRaise" activates the window, or raises it alone when it takes no keyboard focus or lies on a
     // desktop not shown (it shows no other desktop); it returns once the window manager is asked, without
     // waiting to see the window in front. Focusing a window ("AXMain", "AXFocused", an application's
-    // "AXFrontmost") on a desktop not shown shows its desktop first, as a pager does.
+    // "AXFrontmost") on a desktop not shown shows its desktop first, as a pager does; a window kept below
+    // the others that is focused leaves that state, so that the window with the keyboard is in view.
     platform::AXError performAction(const platform::AXElement& element, const std::string& action) override;
     platform::AXError pidOf(const platform::AXElement& element, pid_t& out) override;
     // Bounds how long a write waits for the window manager to carry it out (default 0.5 s); set on
@@ -118,8 +121,9 @@ class X11Accessibility final : public platform::Accessibility {
     // full-screen states first, and with `untilShown` waits until the window manager is done.
     platform::AXError placeFrame(Window& w, std::optional<Point> origin, std::optional<Size> size,
                                  bool untilShown);
-    // Asks the window manager to make the window the active one, and returns: a client may ask for the
-    // keyboard and never take it, and a wait for it would keep every key pressed meanwhile waiting.
+    // Asks the window manager to make the window the active one (its desktop shown, out of the state of
+    // a window kept below), and returns: a client may ask for the keyboard and never take it, and a wait
+    // for it would keep every key pressed meanwhile waiting.
     // The window is noted as its process's window brought forward (X11ClientSnapshot::broughtForward).
     platform::AXError activate(xcb_window_t window, pid_t pid);
     // Asks the window manager to put a window that takes no keyboard focus in front, as a pager does:
@@ -128,7 +132,12 @@ class X11Accessibility final : public platform::Accessibility {
     // Whether `window` is where activating or raising it would put it: shown, and below nothing but what
     // the window manager keeps above ordinary windows.
     bool alreadyInFront(xcb_window_t window, const StackingTop& stacking);
+    // Un-minimising is asked for and not waited for: a window whose desktop is not shown becomes normal
+    // only once its desktop shows. Minimising waits for the window manager as the other writes do.
     platform::AXError setMinimized(Window& w, bool minimized);
+    // Whether the user minimised the window (its kind part and WM_STATE read): iconic, and not only for
+    // lying on a desktop not shown.
+    bool minimizedByUser(const ClientWindow& c, xcb_window_t window);
     // Puts the parking mark on the window at the frame it has now, or takes it away.
     platform::AXError setParkingMark(Window& w, bool marked);
     // How a wait for the server to show a request's result ended: the window manager does not answer

@@ -7,7 +7,8 @@
 // it about, and the push is both a frame the user sees for nothing and a wait for the frame to hold
 // still. Anything else done to the window, a window list, or a moment's pause applies it on its own.
 // Also the size a window takes for a size asked, which is what a resize waits to see.
-// Raising and focusing are not waited for: they return once the window manager is asked (see activate).
+// Raising, focusing, un-minimising and showing a window's desktop are not waited for: they return once
+// the window manager is asked (see activate and setMinimized).
 #include "platform/x11/X11Accessibility.h"
 
 #include "platform/x11/X11Connection.h"
@@ -239,10 +240,21 @@ AXError X11Accessibility::writeWindow(const AXElement& element, const std::strin
         return setParkingMark(w, *flag);
     }
     if (attribute == "AXMinimized") {
-        if (AXError e = resolveWindow(element, kWmStatePart, w); e != AXError::success) return e;
+        if (AXError e = resolveWindow(element, kWmStatePart | kKindPart, w); e != AXError::success) return e;
         const auto* flag = as<bool>(value);
         if (!flag) return AXError::illegalArgument;
         return setMinimized(w, *flag);
+    }
+    if (attribute == platform::kOtherDesktopAttribute) {
+        if (AXError e = resolveWindow(element, 0, w); e != AXError::success) return e;
+        const auto* flag = as<bool>(value);
+        // A window is sent to another desktop by the user, not by this attribute.
+        if (!flag || *flag) return AXError::illegalArgument;
+        const auto desktop = hiddenDesktopOf(connection_, static_cast<xcb_window_t>(element.token));
+        if (!desktop) return AXError::success;
+        if (!isProcessTrusted()) return AXError::apiDisabled;
+        showDesktop(connection_, *desktop);
+        return AXError::success;
     }
     if (attribute == "AXMain" || attribute == "AXFocused") {
         if (AXError e = resolveWindow(element, kFocusPart, w); e != AXError::success) return e;
@@ -413,11 +425,17 @@ AXError X11Accessibility::activate(xcb_window_t window, pid_t pid) {
     // A window manager asked to activate a window on a desktop not shown only marks it as wanting
     // attention: its desktop is shown first, as a pager does.
     if (const auto desktop = hiddenDesktopOf(connection_, window)) showDesktop(connection_, *desktop);
+    // A window kept below stays behind every ordinary window, the keyboard on it or not: given the
+    // keyboard, it leaves that state, so that the window typed into is the one in view.
+    const auto& ewmh = connection_.ewmh();
+    if (const auto own = fetchClients(connection_, {window}, kKindPart);
+        own && !own->empty() && (*own)[0].exists && (*own)[0].below)
+        connection_.sendRootMessage(window, ewmh._NET_WM_STATE, kStateRemove, ewmh._NET_WM_STATE_BELOW, 0,
+                                    kSourcePager);
     // Sent, not waited for: a client that asks for the keyboard and never takes it would hold the
     // caller to the limit, and with it every key pressed meanwhile. Whoever needs to see the window
     // active polls for it.
-    connection_.sendRootMessage(window, connection_.ewmh()._NET_ACTIVE_WINDOW, kSourcePager, XCB_CURRENT_TIME,
-                                current);
+    connection_.sendRootMessage(window, ewmh._NET_ACTIVE_WINDOW, kSourcePager, XCB_CURRENT_TIME, current);
     return AXError::success;
 }
 
@@ -436,27 +454,28 @@ AXError X11Accessibility::raiseAlone(xcb_window_t window, pid_t pid) {
 
 AXError X11Accessibility::setMinimized(Window& w, bool minimized) {
     const auto window = static_cast<xcb_window_t>(w.element.token);
-    if (w.client.minimized() == minimized) return AXError::success;
+    if (minimizedByUser(w.client, window) == minimized) return AXError::success;
     // Only a window manager keeps WM_STATE: without one the wait below could never end well.
     if (!isProcessTrusted()) return AXError::apiDisabled;
-    if (minimized) {
-        connection_.sendRootMessage(window, connection_.atoms().WM_CHANGE_STATE, kIconicState);
-    } else {
-        // Mapping restores the window without focusing it, as un-minimising does.
+    if (!minimized) {
+        // Mapping restores the window without focusing it, as un-minimising does. Not waited for: a
+        // window on a desktop not shown stays iconic until that desktop shows, and a wait for it would
+        // hold every key pressed meanwhile.
         auto guard = connection_.lock();
         xcb_map_window(connection_.xcb(), window);
         xcb_flush(connection_.xcb());
         connection_.noteWrite();
+        return AXError::success;
     }
+    connection_.sendRootMessage(window, connection_.atoms().WM_CHANGE_STATE, kIconicState);
     // Judged by WM_STATE, never by geometry: a window manager may animate.
-    const int wanted = minimized ? kIconicState : kNormalState;
     bool vanished = false;
     const Wait wait = waitUntil(
         [&] {
-            auto now = fetchClients(connection_, {window}, kWmStatePart);
+            auto now = fetchClients(connection_, {window}, kWmStatePart | kKindPart);
             if (!now) return false;
             vanished = now->empty() || !(*now)[0].exists;
-            return vanished || (*now)[0].wmState == wanted;
+            return vanished || minimizedByUser((*now)[0], window);
         },
         waitLimit(w.element));
     if (vanished) return AXError::invalidUIElement;

@@ -48,6 +48,7 @@ void copyParts(ClientWindow& to, const ClientWindow& from, unsigned parts) {
         to.kind = from.kind;
         to.above = from.above;
         to.below = from.below;
+        to.hidden = from.hidden;
         to.fullscreen = from.fullscreen;
         to.maximized = from.maximized;
     }

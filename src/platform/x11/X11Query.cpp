@@ -348,6 +348,7 @@ ClientWindow collect(const X11Connection& connection, ClientWindow cw, const Cli
                 cw.maximized = true;
             if (atom == e._NET_WM_STATE_ABOVE) cw.above = true;
             if (atom == e._NET_WM_STATE_BELOW) cw.below = true;
+            if (atom == e._NET_WM_STATE_HIDDEN) cw.hidden = true;
         }
         cw.kind = kindFromTypes(words(type), !words(transient).empty(), e);
     }

@@ -84,6 +84,7 @@ struct ClientWindow {
     WindowKind kind = WindowKind::normal;
     bool above = false;
     bool below = false;
+    bool hidden = false; // _NET_WM_STATE_HIDDEN: minimised, as a window manager tells task lists
     bool fullscreen = false;
     bool maximized = false; // vertically, horizontally or both
     int wmState = -1;       // -1 when the window has no WM_STATE
@@ -125,7 +126,7 @@ enum ClientPart : unsigned {
     kPidPart = 1u << 1,      // _NET_WM_PID, else the process the server saw connect (X-Resource)
     kClassPart = 1u << 2,    // instanceName, className
     kTitlePart = 1u << 3,    // at most kTitleLimit bytes
-    kKindPart = 1u << 4,     // kind, above, below, fullscreen, maximized
+    kKindPart = 1u << 4,     // kind, above, below, hidden, fullscreen, maximized
     kWmStatePart = 1u << 5,
     kSizeHintsPart = 1u << 6,
     kStrutPart = 1u << 7,

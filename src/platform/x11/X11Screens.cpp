@@ -234,12 +234,16 @@ void X11Screens::showOnAllWorkspaces(std::uint64_t nativeWindow) {
     xcb_connection_t* c = connection_.xcb();
     // Window managers read both when they first manage the window: some keep a window on every desktop by
     // its desktop number, others by the sticky state. Appended, so that the states the toolkit writes
-    // before mapping stay.
+    // before mapping stay; once only, for a window marked again each time it is shown.
     const std::uint32_t allDesktops = 0xFFFFFFFF;
     xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, e._NET_WM_DESKTOP, XCB_ATOM_CARDINAL, 32, 1,
                         &allDesktops);
-    xcb_change_property(c, XCB_PROP_MODE_APPEND, window, e._NET_WM_STATE, XCB_ATOM_ATOM, 32, 1,
-                        &e._NET_WM_STATE_STICKY);
+    std::vector<std::uint32_t> states;
+    if (const auto value = connection_.readProperty(window, e._NET_WM_STATE, XCB_ATOM_ATOM))
+        states = value->words();
+    if (std::find(states.begin(), states.end(), e._NET_WM_STATE_STICKY) == states.end())
+        xcb_change_property(c, XCB_PROP_MODE_APPEND, window, e._NET_WM_STATE, XCB_ATOM_ATOM, 32, 1,
+                            &e._NET_WM_STATE_STICKY);
     // A round trip: the toolkit maps the window on a connection of its own, which must not overtake these.
     std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
     connection_.noteWrite();

@@ -91,7 +91,7 @@ class GlobalSwitcherWindowController::Panel final : public QWidget {
         setAttribute(Qt::WA_TranslucentBackground, translucent);
         setFocusPolicy(Qt::StrongFocus);
     }
-    bool markedForAllWorkspaces = false;
+    bool knownToTheServer = false;
 
   protected:
     void paintEvent(QPaintEvent*) override {
@@ -197,13 +197,15 @@ void GlobalSwitcherWindowController::show(const platform::ScreenInfo& screen) {
     }
 
     if (auto* panel = static_cast<Panel*>(panel_.data())) {
-        if (!panel->markedForAllWorkspaces) {
-            // The desktop marks the window over a connection of its own: the server must know it first.
-            const auto nativeWindow = static_cast<std::uint64_t>(panel->winId());
+        // At every opening: a window manager forgets a window's desktop as it is hidden, and the switcher
+        // must stay in view while a desktop asked for just before it comes to show. The desktop marks the
+        // window over a connection of its own: the server must know it first.
+        const auto nativeWindow = static_cast<std::uint64_t>(panel->winId());
+        if (!panel->knownToTheServer) {
             QGuiApplication::sync();
-            platform_.screens().showOnAllWorkspaces(nativeWindow);
-            panel->markedForAllWorkspaces = true;
+            panel->knownToTheServer = true;
         }
+        platform_.screens().showOnAllWorkspaces(nativeWindow);
         panel->show();
         panel->raise();
         panel->activateWindow();

@@ -1,9 +1,10 @@
 // The accessibility model on a real X server: reading an xterm's attributes, moving and resizing it
 // within its size increments (a size waiting for its position), also out of the maximised and full-screen
 // states, a frame asked without a wait, writes that stop waiting once the program quits, raising and
-// focusing (also the active window once another was raised over it), minimising by
-// WM_STATE, closed windows, titles cut to their limit, calls from a background queue, and the parking mark,
-// which lasts while the window keeps its frame. Its observers:
+// focusing (also the active window once another was raised over it, and a window kept below), minimising
+// by WM_STATE and un-minimising without a wait, windows on a desktop not shown, closed windows, titles cut
+// to their limit, calls from a background queue, and the parking mark, which lasts while the window keeps
+// its frame. Its observers:
 // title change and destruction of a window arrive in order on the main thread; the registration rules
 // hold; a dropped or unregistered observer hears nothing. Focus changes made with the mouse are reported
 // in the focus test of tests/x11.
@@ -243,8 +244,9 @@ TEST_F(X11AccessibilityTest, raisingMinimisingAndClosingShowInTheAttributes) {
     EXPECT_TRUE(read<bool>(ax, appB, "AXHidden"));
     AXValue v;
     EXPECT_EQ(ax.copyAttribute(appB, "AXFocusedWindow", v), AXError::noValue);
+    // Asked for, not waited for: the window manager carries it out a moment later.
     ASSERT_EQ(ax.setAttribute(wb, "AXMinimized", false), AXError::success);
-    EXPECT_EQ(session().wmState(b.window), 1); // NormalState
+    EXPECT_TRUE(X11TestSession::waitFor([&] { return session().wmState(b.window) == 1; })); // NormalState
     EXPECT_FALSE(read<bool>(ax, wb, "AXMinimized"));
 
     // A live window under another pid is not that window, and a closed one answers invalid element.
@@ -256,6 +258,62 @@ TEST_F(X11AccessibilityTest, raisingMinimisingAndClosingShowInTheAttributes) {
     EXPECT_EQ(ax.setAttribute(wb, "AXSize", Size{300, 200}), AXError::invalidUIElement);
     EXPECT_EQ(ax.performAction(wb, "AXRaise"), AXError::invalidUIElement);
     EXPECT_EQ(ax.copyAttribute(appB, "AXWindows", v), AXError::invalidUIElement);
+}
+
+// Two desktops; B, minimised by the user, and C go to the second. The window manager makes C iconic for
+// lying on a desktop not shown: C is not minimised for that, only on the other desktop; B still reads
+// minimised, and un-minimising it returns at once, as it must not wait for a state that can come only
+// once its desktop shows. C's desktop asked for through the attribute shows, the call returning at once.
+TEST_F(X11AccessibilityTest, windowsOnADesktopNotShownAreNotMinimisedAndTheirDesktopShowsWhenAsked) {
+    session().setDesktopCount(2);
+    const auto a = xterm("Terminal A", "60x20+2000+100");
+    const auto b = xterm("Terminal B", "60x20+2100+150");
+    const auto c = xterm("Terminal C", "60x20+2200+200");
+    auto& ax = desktop->accessibility();
+    const AXElement wa = elementOf(a), wb = elementOf(b), wc = elementOf(c);
+    session().iconify(b.window);
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return read<bool>(ax, wb, "AXMinimized"); }));
+    session().sendToDesktop(b.window, 1);
+    session().sendToDesktop(c.window, 1);
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return session().wmState(c.window) == 3; })); // IconicState
+    EXPECT_FALSE(read<bool>(ax, wc, "AXMinimized"));
+    EXPECT_TRUE(read<bool>(ax, wb, "AXMinimized"));
+    EXPECT_TRUE(read<bool>(ax, wc, kOtherDesktopAttribute));
+    EXPECT_FALSE(read<bool>(ax, wa, kOtherDesktopAttribute));
+    bool settable = false;
+    EXPECT_EQ(ax.isAttributeSettable(wc, kOtherDesktopAttribute, settable), AXError::success);
+    EXPECT_TRUE(settable);
+
+    // Well within the half second a wait for the window manager is given.
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(ax.setAttribute(wb, "AXMinimized", false), AXError::success);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(250));
+
+    start = std::chrono::steady_clock::now();
+    EXPECT_EQ(ax.setAttribute(wc, kOtherDesktopAttribute, true), AXError::illegalArgument);
+    EXPECT_EQ(ax.setAttribute(wc, kOtherDesktopAttribute, false), AXError::success);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(250));
+    EXPECT_TRUE(X11TestSession::waitFor([&] { return session().currentDesktop() == 1; }));
+    EXPECT_FALSE(read<bool>(ax, wc, kOtherDesktopAttribute));
+    EXPECT_TRUE(read<bool>(ax, wa, kOtherDesktopAttribute));
+
+    session().showDesktop(0);
+    session().setDesktopCount(1);
+}
+
+// A window kept below the others stays behind them with the keyboard on it: focused through the
+// attributes, it leaves that state and comes in front of them.
+TEST_F(X11AccessibilityTest, aWindowKeptBelowThatIsFocusedComesInFrontOfTheOthers) {
+    const auto below = xterm("Terminal Below", "60x20+2000+100");
+    const auto other = xterm("Terminal Other", "60x20+2100+150");
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return session().activeWindow() == other.window; }));
+    session().keepBelow(below.window);
+    ASSERT_EQ(desktop->accessibility().setAttribute(elementOf(below), "AXMain", true), AXError::success);
+    EXPECT_TRUE(X11TestSession::waitFor([&] {
+        const auto states = session().atomNames(below.window, "_NET_WM_STATE");
+        return session().activeWindow() == below.window && session().stackingOrder().back() == below.window &&
+               std::find(states.begin(), states.end(), "_NET_WM_STATE_BELOW") == states.end();
+    }));
 }
 
 TEST_F(X11AccessibilityTest, theParkingMarkHoldsWhileTheWindowKeepsItsFrameAndShowsInTheWindowList) {

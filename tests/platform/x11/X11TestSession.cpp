@@ -582,6 +582,15 @@ void X11TestSession::maximize(xcb_window_t window) {
                      {1, atom("_NET_WM_STATE_MAXIMIZED_VERT"), atom("_NET_WM_STATE_MAXIMIZED_HORZ"), 2, 0});
 }
 
+void X11TestSession::keepBelow(xcb_window_t window) {
+    // Add the state, from a pager.
+    askWindowManager(window, "_NET_WM_STATE", {1, atom("_NET_WM_STATE_BELOW"), 0, 2, 0});
+    waitFor([&] {
+        const auto states = atomNames(window, "_NET_WM_STATE");
+        return std::find(states.begin(), states.end(), "_NET_WM_STATE_BELOW") != states.end();
+    });
+}
+
 void X11TestSession::askWindowManager(xcb_window_t window, const char* type,
                                       const std::array<std::uint32_t, 5>& data) {
     xcb_client_message_event_t event{.response_type = XCB_CLIENT_MESSAGE,

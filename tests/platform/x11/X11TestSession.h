@@ -146,6 +146,8 @@ class X11TestSession {
     void requestFrame(xcb_window_t window, const Rect& frame);
     // Asks the window manager to maximise a client, as a pager does.
     void maximize(xcb_window_t window);
+    // Asks the window manager to keep a client below the others, as a pager does; returns once it does.
+    void keepBelow(xcb_window_t window);
     // Asks the window manager to raise a client without focusing it, as a pager does.
     void raiseAlone(xcb_window_t window);
     // Asks the window manager to minimise a client, as a task bar or a title bar's button does.
