@@ -276,6 +276,27 @@ TEST_F(AppDelegateScenesTest, updateRewritesTheConnectedDisplaysKeepsAnAbsentOne
     EXPECT_EQ(store()->readActiveState()->activeSceneID, scene.id);
 }
 
+// A scene named with 200 characters: its "Updated:" notice stays on the display, the count at its end.
+TEST_F(AppDelegateScenesTest, updatesNoticeOfALongNamedSceneStaysOnItsDisplayWithTheCountAtItsEnd) {
+    addScreen("D1", Rect{0, 0, 1920, 1080});
+    std::string name;
+    for (int i = 0; i < 20; ++i)
+        name += "Workspace" + std::to_string(i % 10);
+    activeScene(name, {{"D1", "builtin.fullscreen"}});
+    launchAndSettle();
+
+    app->statusBarEventBus()->publish(StatusBarActionEvent::updateActiveScene);
+    desktop->loop().runUntilIdle();
+
+    QWidget* toast = ToastHUDController::shared()->window("D1");
+    ASSERT_NE(toast, nullptr);
+    EXPECT_TRUE(QRect(0, 0, 1920, 1080).contains(toast->geometry())) << toast->geometry().x();
+    const std::string shown = toastText("D1");
+    EXPECT_TRUE(shown.starts_with("Updated: \u2068Workspace0")) << shown;
+    EXPECT_TRUE(shown.ends_with("Workspace9\u2069 (1 displays)")) << shown;
+    EXPECT_EQ(storedScene(store()->loadActiveScene(screens())->id)["name"], name) << "the name is kept whole";
+}
+
 TEST_F(AppDelegateScenesTest, updateWithoutAnActiveSceneOrItsFileSaysWhyAndWritesNothing) {
     addScreen("D1", Rect{0, 0, 1920, 1080});
     launchAndSettle();
