@@ -213,10 +213,28 @@ void SceneStore::save(const WMScene& scene, const ScreenContext& screens) {
     WMScene stored = scene;
     stored.id = sceneFileID(scene.id);
     const std::string bytes = makeEncoder().encode(stored.toJSON());
+    const fs::path path = scenesDirectory / sceneFileName(stored.id);
+    const StoreFile before = readStoreFile(path);
     // The file being replaced may be one that no longer decodes: its bytes are kept, not lost.
-    replaceFile(scenesDirectory / sceneFileName(stored.id), bytes,
+    replaceFile(path, bytes,
                 [&](std::string existing) { return decodeScene(std::move(existing), screens).has_value(); });
-    rebuildManifest(screens);
+    try {
+        rebuildManifest(screens);
+    } catch (...) {
+        // A scene the manifest cannot list is a save that did not happen: its file would be a scene
+        // listed nowhere, and each retry would add another. The file goes back to what it was.
+        // What the caller hears of is the manifest's failure, whatever becomes of this.
+        std::error_code ec;
+        try {
+            if (before.state == StoreFile::State::read)
+                writeFileAtomically(path, before.bytes);
+            else if (before.state == StoreFile::State::missing)
+                fs::remove(path, ec);
+        } catch (const std::exception& e) {
+            Log::sceneManager.error("Could not take back %s: %s", validUTF8(path.string()), e.what());
+        }
+        throw;
+    }
     Log::sceneManager.info("Saved scene: %s (%s)", stored.name, stored.id);
 }
 

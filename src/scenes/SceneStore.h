@@ -91,8 +91,9 @@ class SceneStore {
     std::optional<SceneManifest> readManifest() const;
 
     // Writes the scene's file (replacing one of the same id), then rebuilds the manifest. Throws
-    // SceneSchemaError (nothing written), an encoding error or std::filesystem::filesystem_error; a
-    // scene file written before a failed rebuild stays written. The scene's dates are the caller's.
+    // SceneSchemaError, an encoding error or std::filesystem::filesystem_error, and then the scene's
+    // file is as it was: one written before a failed rebuild is taken back. The scene's dates are the
+    // caller's.
     void save(const WMScene& scene, const ScreenContext& screens);
     // Removes the scene's file (a missing one is no error), clears the active-scene record when it named
     // the scene, and rebuilds the manifest. Throws SceneSchemaError for an id that is not UUID text, or

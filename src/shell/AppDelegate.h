@@ -316,6 +316,11 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
     void applyStartupLayouts(const std::string& mainDisplayUUID);
     // A scene action's notice, on the active display for 0.9 s.
     void showSceneToast(const std::string& message);
+    // One that names a scene between `before` and `after`, the name cut short where it would carry the
+    // notice off its screen.
+    void showSceneToast(const std::string& before, const std::string& sceneName, const std::string& after);
+    // The screen a notice for the display goes to: the display's, else the main screen.
+    std::optional<platform::ScreenInfo> toastScreen(const std::string& displayUUID);
     // After a restore, a save or a deletion: the prompts of newly connected displays that offer a scene
     // no longer active are withdrawn, and the status item's title is refreshed.
     void activeSceneMayHaveChanged();

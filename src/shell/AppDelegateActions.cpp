@@ -253,12 +253,16 @@ void AppDelegate::registerHotkeys() {
     hotkeyManager_->apply(HotkeyConfig(hotkeyConfig_), zoneCount, handlers);
 }
 
-void AppDelegate::showToast(const std::string& message, const std::string& displayUUID, double duration) {
+std::optional<platform::ScreenInfo> AppDelegate::toastScreen(const std::string& displayUUID) {
     std::optional<platform::ScreenInfo> screen;
     if (!displayUUID.empty()) screen = displayRecords_->connectedScreen(displayUUID);
     if (!screen) screen = platform_.screens().mainScreen();
-    if (!screen) return;
-    ToastHUDController::shared()->show(message, *screen, duration);
+    return screen;
+}
+
+void AppDelegate::showToast(const std::string& message, const std::string& displayUUID, double duration) {
+    if (auto screen = toastScreen(displayUUID))
+        ToastHUDController::shared()->show(message, *screen, duration);
 }
 
 void AppDelegate::activateApplication() {

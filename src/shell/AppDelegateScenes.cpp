@@ -23,8 +23,8 @@
 #include "scenes/SceneRestoreEngine.h"
 #include "scenes/SceneRestoreServices.h"
 #include "scenes/SceneStore.h"
-#include "scenes/model/SceneNameInText.h"
 #include "scenes/model/ScreenContext.h"
+#include "ui/overlays/ToastHUDController.h"
 #include "ui/scene_editor/SceneEditorOverlayController.h"
 #include "ui/scene_editor/SceneEditorPanelPool.h"
 #include "ui/scene_editor/SceneEditorViewModel.h"
@@ -62,6 +62,12 @@ std::shared_ptr<SceneStore> AppDelegate::sceneStore() {
 
 void AppDelegate::showSceneToast(const std::string& message) {
     showToast(message, displayRecords_->resolveActiveDisplayUUID(std::nullopt), kToastDuration);
+}
+
+void AppDelegate::showSceneToast(const std::string& before, const std::string& sceneName,
+                                 const std::string& after) {
+    if (auto screen = toastScreen(displayRecords_->resolveActiveDisplayUUID(std::nullopt)))
+        ToastHUDController::shared()->show(before, sceneName, after, *screen, kToastDuration);
 }
 
 // ---- The "Save Scene" window ----
@@ -135,7 +141,7 @@ void AppDelegate::sceneSaveSheetDidSave(const WMScene& scene) {
         }
     }
     activeSceneMayHaveChanged();
-    showSceneToast("Saved: " + sceneNameInText(scene.name));
+    showSceneToast("Saved: ", scene.name, "");
 }
 
 void AppDelegate::activeSceneMayHaveChanged() {
@@ -203,8 +209,7 @@ void AppDelegate::handleUpdateScene(const WMScene& activeScene) {
         return;
     }
     Log::sceneManager.info("Updated scene '%s' with %ld display snapshots", scene->name, displays);
-    showSceneToast("Updated: " + sceneNameInText(scene->name) + " (" + std::to_string(displays) +
-                   " displays)");
+    showSceneToast("Updated: ", scene->name, " (" + std::to_string(displays) + " displays)");
     statusBarEventBus_->publish(StatusBarInvalidationEvent::refreshRequested(
         StatusBarInvalidationReason::externalStateChanged, "AppDelegate+Scene.handleUpdateScene"));
 }

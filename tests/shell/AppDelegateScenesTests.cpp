@@ -13,6 +13,7 @@
 #include "layouts/LayoutSelectionStore.h"
 #include "platform/Format.h"
 #include "scenes/SceneStore.h"
+#include "ui/overlays/Overlay.h"
 #include "ui/overlays/ToastHUDController.h"
 #include "ui/scene_editor/SceneEditorCanvasBridge.h"
 #include "ui/scene_editor/SceneEditorOverlayController.h"
@@ -185,8 +186,9 @@ TEST_F(AppDelegateScenesTest, controlOptionSOpensTheSaveWindowAndASecondPressOnl
     const auto sheet = app->saveSceneWindowController();
     ASSERT_NE(sheet, nullptr);
     EXPECT_TRUE(sheet->isWindowVisible());
-    // Centred on the main screen's visible frame.
-    EXPECT_EQ(sheet->window()->pos(), QPoint(640, 250));
+    // Centred, with its frame, on the main screen's visible frame.
+    const QSize frame = windowManagerFrame(*sheet->window());
+    EXPECT_EQ(sheet->window()->pos(), QPoint((1280 - frame.width() + 1) / 2, (500 - frame.height() + 1) / 2));
 
     sheet->window()->hide();
     press(kS);
@@ -274,6 +276,45 @@ TEST_F(AppDelegateScenesTest, updateRewritesTheConnectedDisplaysKeepsAnAbsentOne
               nlohmann::json::parse(R"([{"bundleID": "com.example.mail", "zoneID": 3}])"));
     // The active-scene record is not rewritten by an update.
     EXPECT_EQ(store()->readActiveState()->activeSceneID, scene.id);
+}
+
+// A scene named with 200 characters: its "Updated:" notice stays on the display, the count at its end.
+TEST_F(AppDelegateScenesTest, updatesNoticeOfALongNamedSceneStaysOnItsDisplayWithTheCountAtItsEnd) {
+    addScreen("D1", Rect{0, 0, 1920, 1080});
+    std::string name;
+    for (int i = 0; i < 20; ++i)
+        name += "Workspace" + std::to_string(i % 10);
+    activeScene(name, {{"D1", "builtin.fullscreen"}});
+    launchAndSettle();
+
+    app->statusBarEventBus()->publish(StatusBarActionEvent::updateActiveScene);
+    desktop->loop().runUntilIdle();
+
+    QWidget* toast = ToastHUDController::shared()->window("D1");
+    ASSERT_NE(toast, nullptr);
+    EXPECT_TRUE(QRect(0, 0, 1920, 1080).contains(toast->geometry())) << toast->geometry().x();
+    const std::string shown = toastText("D1");
+    EXPECT_TRUE(shown.starts_with("Updated: \u2068Workspace0")) << shown;
+    EXPECT_TRUE(shown.ends_with("Workspace9\u2069 (1 displays)")) << shown;
+    EXPECT_EQ(storedScene(store()->loadActiveScene(screens())->id)["name"], name) << "the name is kept whole";
+}
+
+// The manifest cannot be written: the update says it failed and the scene's file is as it was.
+TEST_F(AppDelegateScenesTest, anUpdateTheStoreRefusesSaysSoAndLeavesTheScenesFileAsItWas) {
+    addScreen("D1", Rect{0, 0, 1920, 1080});
+    const WMScene scene = activeScene("Desk", {{"D1", "builtin.daily"}});
+    launchAndSettle();
+    const std::filesystem::path manifest = scenes() / SceneStore::kManifestFileName;
+    std::filesystem::remove(manifest);
+    std::filesystem::create_directory(manifest);
+    const std::string before = read(scenes() / SceneStore::sceneFileName(scene.id));
+
+    app->statusBarEventBus()->publish(StatusBarActionEvent::updateActiveScene);
+    desktop->loop().runUntilIdle();
+
+    EXPECT_EQ(toastText("D1"), "Update failed");
+    EXPECT_TRUE(logged("[sceneManager] Failed to update scene:"));
+    EXPECT_EQ(read(scenes() / SceneStore::sceneFileName(scene.id)), before);
 }
 
 TEST_F(AppDelegateScenesTest, updateWithoutAnActiveSceneOrItsFileSaysWhyAndWritesNothing) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QFont>
+#include <QLabel>
 #include <QString>
 #include <QTextLayout>
 #include <QTextOption>
@@ -54,6 +55,26 @@ inline bool readsOnLeftToRightFrom(const QString& text, qsizetype from) {
         last = x;
     }
     return true;
+}
+
+// Whether the label shows the whole of its text: laid out as the label lays it out (on one line, or
+// wrapped between words), no line is wider than the label and the lines together are no taller than it.
+inline bool showsAllOf(const QLabel& label) {
+    QTextLayout layout(label.text(), label.font());
+    QTextOption option;
+    option.setWrapMode(label.wordWrap() ? QTextOption::WordWrap : QTextOption::NoWrap);
+    layout.setTextOption(option);
+    const QRect room = label.contentsRect();
+    bool fits = true;
+    double height = 0;
+    layout.beginLayout();
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(room.width());
+        fits = fits && line.naturalTextWidth() <= room.width() + 0.5;
+        height += line.height();
+    }
+    layout.endLayout();
+    return fits && height <= room.height() + 0.5;
 }
 
 } // namespace korvane::testing

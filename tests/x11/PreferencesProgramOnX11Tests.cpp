@@ -12,8 +12,9 @@
 // keyboard from the menu; the window manager's close takes it away at once however soon after its opening it
 // comes, and it opens again in the middle of the main screen after the monitors are rearranged; a Ctrl+Alt
 // carry started on it carries no xterm beneath it. Under the toolkit's scaling the corner button, the global
-// switcher and the Preferences lie on the monitors the server has, at their scaled size. Pictures of the
-// real window are left under build/screenshots.
+// switcher and the Preferences lie on the monitors the server has, at their scaled size. "Launch Korvane at
+// login" whose autostart entry cannot be written never shows ticked. Pictures of the real window are left
+// under build/screenshots.
 #include "IconPictures.h"
 #include "PrivateSystemBus.h"
 #include "ProgramOnX11.h"
@@ -738,6 +739,66 @@ TEST_F(PreferencesProgramOnX11Test, theGesturesSwitchedOffInThePreferencesStayOf
 
     ::kill(korvane, SIGTERM);
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+// "Launch Korvane at login" where the autostart entry cannot be written (a file where its folder belongs):
+// the box never shows ticked, at the first click nor at the next, while the reason stands under it.
+TEST_F(PreferencesProgramOnX11Test, aLaunchAtLoginThatCannotBeWrittenNeverShowsTheBoxTicked) {
+    startSession(true);
+    startTray();
+    const fs::path config = folder.path() / "config";
+    fs::create_directories(config);
+    const pid_t korvane = startKorvane({"XDG_CONFIG_HOME=" + config.string()});
+    ASSERT_TRUE(ready()) << logText();
+    const auto window = openPreferences(korvane);
+    ASSERT_TRUE(window) << logText();
+    const Rect content = session->contentOf(*window);
+    const auto shown = [&] { return session->rootPixels(content); };
+    // From the sidebar to the box; the box as shown unticked, with the keyboard.
+    key(XK_Tab);
+    pause();
+    const auto unticked = shown();
+    // A switch that takes: where the picture changes first from the top is the box's tick.
+    key(XK_space);
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return fs::exists(config / "autostart"); })) << logText();
+    std::vector<std::uint32_t> ticked;
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return (ticked = shown()) != unticked; }));
+    std::size_t first = 0;
+    while (ticked[first] == unticked[first])
+        ++first;
+    // The tick's rows: the box is some 14 high, the caption that changes with it lies below the box's row.
+    const std::size_t width = std::size_t(content.width()), top = first / width - 2, rows = 12;
+    std::size_t left = width, right = 0;
+    for (std::size_t y = top; y < top + rows; ++y)
+        for (std::size_t x = 0; x < width; ++x)
+            if (ticked[y * width + x] != unticked[y * width + x])
+                left = std::min(left, x), right = std::max(right, x);
+    ASSERT_LT(right - left, 30u) << "more than a tick changed";
+    const auto boxPixels = [&](const std::vector<std::uint32_t>& all) {
+        std::vector<std::uint32_t> box;
+        for (std::size_t y = top; y < top + rows; ++y)
+            for (std::size_t x = left; x <= right; ++x)
+                box.push_back(all[y * width + x]);
+        return box;
+    };
+    const auto tick = boxPixels(ticked), noTick = boxPixels(unticked);
+    ASSERT_NE(tick, noTick);
+    key(XK_space);
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return boxPixels(shown()) == noTick; }));
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return count("Launch-at-login toggled enabled=false") == 1; }));
+
+    // Now the entry cannot be written: each click fails, and the box stays as it was.
+    fs::remove_all(config / "autostart");
+    std::ofstream(config / "autostart") << "not a folder";
+    for (std::size_t click = 1; click <= 2; ++click) {
+        key(XK_space);
+        ASSERT_TRUE(X11TestSession::waitFor([&] {
+            return count("Failed to toggle launch-at-login") == click;
+        })) << logText();
+        EXPECT_FALSE(X11TestSession::waitFor([&] { return boxPixels(shown()) != noTick; }, seconds(1)))
+            << "ticked at click " << click;
+    }
+    picture(*window, "preferences-launch-at-login-failed-korvane.png");
 }
 
 // The window is Korvane's own: a control+option carry started on it where it lies over an xterm carries

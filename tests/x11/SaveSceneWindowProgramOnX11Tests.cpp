@@ -635,5 +635,69 @@ TEST_F(SaveSceneWindowProgramOnX11Test,
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
 }
 
+// A folder where the manifest belongs, put there while the program runs: Return, three times, writes no
+// scene, and the window stays with the reason, in red above its buttons.
+TEST_F(SaveSceneWindowProgramOnX11Test, aSaveThatCannotBeWrittenWritesNothingAndTheWindowSaysWhy) {
+    startSession(true);
+    xterm("Left", "60x20+2000+100");
+    startKorvaneWithoutEntries();
+    ASSERT_TRUE(waitForLine("HotkeyManager: registering scene.save key=S")) << logText();
+    ASSERT_TRUE(waitForLine("Scene Restore complete")) << logText();
+    const fs::path manifest = home() / "scenes" / SceneStore::kManifestFileName;
+    fs::remove(manifest);
+    fs::create_directory(manifest);
+    const auto before = sceneFiles();
+
+    const auto panel = openSaveScene();
+    ASSERT_TRUE(panel) << logText();
+    const auto redPixels = [&] {
+        std::size_t n = 0;
+        for (std::uint32_t p : session->rootPixels(session->contentOf(*panel)))
+            n += near(p, 0xC81E1E, 50) ? 1 : 0;
+        return n;
+    };
+    EXPECT_EQ(redPixels(), 0u);
+    for (int i = 0; i < 3; ++i) {
+        const std::size_t failures = count("Failed to save scene");
+        press(XK_Return);
+        ASSERT_TRUE(X11TestSession::waitFor([&] { return count("Failed to save scene") > failures; }))
+            << logText();
+    }
+    EXPECT_TRUE(X11TestSession::waitFor([&] { return redPixels() > 30; })) << redPixels();
+    EXPECT_TRUE(session->viewableWindowTitled(kTitle).has_value());
+    EXPECT_TRUE(session->saveScreenshot(session->frameOf(*panel), picture("save-scene-refused-x11.png")));
+    EXPECT_EQ(sceneFiles(), before);
+    EXPECT_TRUE(fs::is_directory(manifest));
+}
+
+// A main monitor 620 high, a little taller than the window: the window, title bar and all, lies on it.
+TEST_F(SaveSceneWindowProgramOnX11Test, onAMainMonitorALittleTallerThanTheWindowItLiesWhollyOnIt) {
+    startSession(true);
+    const Rect primary{1920, 0, 1920, 620};
+    session->deleteMonitor(kSecondaryName);
+    session->deleteMonitor(kPrimaryName);
+    session->setMonitor(kPrimaryName, primary, true);
+    session->setMonitor(kSecondaryName, kSecondaryRoot, false);
+    xterm("Left", "60x20+2000+100");
+    startKorvaneWithoutEntries();
+    ASSERT_TRUE(waitForLine("HotkeyManager: registering scene.save key=S")) << logText();
+    ASSERT_TRUE(waitForLine("Scene Restore complete")) << logText();
+
+    const auto panel = openSaveScene();
+    ASSERT_TRUE(panel) << logText();
+    Rect frame;
+    EXPECT_TRUE(X11TestSession::waitFor([&] { return within(frame = session->frameOf(*panel), primary); }))
+        << platform::describe(frame) << "\n"
+        << logText();
+    // The window manager's title bar above the window's own content, which is drawn, scrolling.
+    const Rect content = session->contentOf(*panel);
+    EXPECT_LT(frame.minY(), content.minY());
+    EXPECT_TRUE(X11TestSession::waitFor([&] {
+        return session->rootPixel(int(content.minX()) + 8, int(content.maxY()) - 8) != 0 &&
+               session->rootPixel(int(content.minX()) + 8, int(content.minY()) + 8) != 0;
+    }));
+    EXPECT_TRUE(session->saveScreenshot(frame, picture("save-scene-short-monitor-x11.png")));
+}
+
 } // namespace
 } // namespace korvane::x11::test

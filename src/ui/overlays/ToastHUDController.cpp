@@ -5,8 +5,10 @@
 #include "platform/Platform.h"
 #include "platform/ProcessWide.h"
 #include "ui/overlays/Overlay.h"
+#include "ui/overlays/SceneNameInWindow.h"
 
 #include <QApplication>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QPainter>
 #include <QPainterPath>
@@ -39,6 +41,14 @@ class ToastPanel final : public OverlayWindow {
         painter.fillPath(pill(rect()), QColor(28, 28, 30, isTranslucent() ? 225 : 255));
     }
 };
+
+// The label's font: the same for measuring a name and for showing it.
+QFont toastFont(const QFont& base) {
+    QFont font = base;
+    font.setPixelSize(ToastHUDController::kFontSize);
+    font.setWeight(QFont::DemiBold);
+    return font;
+}
 
 } // namespace
 
@@ -89,10 +99,7 @@ void ToastHUDController::show(const std::string& message, const platform::Screen
     auto* label = new QLabel(QString::fromStdString(message), panel);
     // Messages carry names the user typed, which a guess at markup would change.
     label->setTextFormat(Qt::PlainText);
-    QFont font = label->font();
-    font.setPixelSize(kFontSize);
-    font.setWeight(QFont::DemiBold);
-    label->setFont(font);
+    label->setFont(toastFont(label->font()));
     QPalette palette = label->palette();
     palette.setColor(QPalette::WindowText, Qt::white);
     label->setPalette(palette);
@@ -113,6 +120,17 @@ void ToastHUDController::show(const std::string& message, const platform::Screen
                                                     [weak = weak_from_this(), key](platform::Timer&) {
                                                         if (auto self = weak.lock()) self->close(key);
                                                     });
+}
+
+void ToastHUDController::show(const std::string& before, const std::string& sceneName,
+                              const std::string& after, const platform::ScreenInfo& screen, double duration) {
+    if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return;
+    const QFont font = toastFont(QApplication::font("QLabel"));
+    const QFontMetrics metrics(font);
+    // The pill keeps its side padding to the screen's edges too, where the whole width is taken.
+    const int room = qtGlobalRect(platform_.screens(), screen.visibleFrame).width() - 4 * kSidePadding -
+                     metrics.horizontalAdvance(QString::fromStdString(before + after));
+    show(before + sceneNameInText(sceneName, font, room) + after, screen, duration);
 }
 
 QWidget* ToastHUDController::window(const std::string& displayUUID) const {

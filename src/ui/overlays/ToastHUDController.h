@@ -35,6 +35,10 @@ class ToastHUDController : public std::enable_shared_from_this<ToastHUDControlle
     // the same display. The pill is as wide as the text plus 24 points on each side, whatever the
     // screen's width, 40 high, centred on the visible frame with its top 40 points below the visible top.
     void show(const std::string& message, const platform::ScreenInfo& screen, double duration);
+    // The same for a sentence naming a scene: `before`, the name, `after`. A name too long for the pill to
+    // stay on the screen with the whole sentence is cut in its middle (see SceneNameInWindow.h).
+    void show(const std::string& before, const std::string& sceneName, const std::string& after,
+              const platform::ScreenInfo& screen, double duration);
 
     // The toast standing on the display; nullptr when none does.
     QWidget* window(const std::string& displayUUID) const;

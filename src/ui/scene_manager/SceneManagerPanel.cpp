@@ -3,8 +3,8 @@
 #include "ui/scene_manager/SceneManagerPanel.h"
 
 #include "layouts/BuiltinLayouts.h"
-#include "scenes/model/SceneNameInText.h"
 #include "ui/overlays/PopupPlacement.h"
+#include "ui/overlays/SceneNameInWindow.h"
 #include "ui/scene_manager/EventWatcher.h"
 #include "ui/scene_manager/LayoutMiniPreviewView.h"
 #include "ui/scene_manager/SceneManagerCardStrip.h"
@@ -12,6 +12,7 @@
 #include "ui/scene_manager/SceneSaveSheetStyle.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QEvent>
 #include <QFrame>
 #include <QHBoxLayout>
@@ -21,10 +22,12 @@
 #include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollArea>
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <utility>
 
 namespace korvane {
@@ -32,6 +35,10 @@ namespace korvane {
 namespace {
 
 using savesheet::withAlpha;
+
+// The most a scene's name takes of the "Delete Scene?" question, in the toolkit's pixels: with its
+// symbol and margins the alert stays within the width it keeps to on a wide screen.
+constexpr int kDeletedNameWidth = 360;
 
 QLabel* sectionHeader(const char* text) {
     auto* label = new QLabel(text);
@@ -426,7 +433,13 @@ void SceneManagerPanel::confirmDelete(std::string sceneID) {
         if (scene.id == sceneID) name = scene.name;
     SceneManagerAlert alert;
     alert.messageText = "Delete Scene?";
-    alert.informativeText = "Delete \"" + sceneNameInText(name) + "\"? This action cannot be undone.";
+    // The question wraps only between words, and the name with its quotes and question mark is one: a
+    // long one is cut in its middle to what the alert shows within its screen, the question's end after it.
+    const int screenWidth = window()->screen() ? window()->screen()->availableGeometry().width() : 0;
+    const int nameWidth = std::clamp(screenWidth / 2 - 140, 120, kDeletedNameWidth);
+    alert.informativeText = "Delete \"" +
+                            sceneNameInText(name, QApplication::font("QMessageBox"), nameWidth) +
+                            "\"? This action cannot be undone.";
     alert.buttons = {"Delete", "Cancel"};
     // The alert runs modally, and the window may close meanwhile: after it, only what is held here is
     // used, and the model only while it is still there.

@@ -202,9 +202,20 @@ SceneSaveSheet::SceneSaveSheet(std::shared_ptr<SceneSaveViewModel> viewModel, QW
 
     column->addWidget(divider(this));
     auto* footer = new QWidget(this);
-    auto* footerRow = new QHBoxLayout(footer);
+    auto* footerColumn = new QVBoxLayout(footer);
+    footerColumn->setContentsMargins(kPadding, kPadding, kPadding, kPadding);
+    footerColumn->setSpacing(8);
+    // Above the buttons that failed: a save refused wrote nothing, and this says why.
+    saveFailureLine_ = label("", systemFont(12), kFailureText, footer);
+    saveFailureLine_->setObjectName("saveFailure");
+    saveFailureLine_->setTextFormat(Qt::PlainText);
+    saveFailureLine_->setWordWrap(true);
+    saveFailureLine_->hide();
+    footerColumn->addWidget(saveFailureLine_);
+    auto* footerRow = new QHBoxLayout;
     footerRow->setSpacing(16);
-    footerRow->setContentsMargins(kPadding, kPadding, kPadding, kPadding);
+    footerRow->setContentsMargins(0, 0, 0, 0);
+    footerColumn->addLayout(footerRow);
     countLabel_ = label("", captionFont(), kSecondaryText, footer);
     countLabel_->setObjectName("count");
     footerRow->addWidget(countLabel_);
@@ -424,6 +435,9 @@ void SceneSaveSheet::reloadFooter() {
         std::count_if(entries.begin(), entries.end(), [](const auto& e) { return e.included; });
     countLabel_->setText(QString("%1 of %2 windows").arg(included).arg(entries.size()));
     saveButton_->setEnabled(canSave());
+    const auto& failure = viewModel_->saveFailure();
+    saveFailureLine_->setText(failure ? QString::fromStdString(*failure) : QString());
+    saveFailureLine_->setVisible(failure.has_value());
 }
 
 } // namespace korvane

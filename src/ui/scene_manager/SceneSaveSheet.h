@@ -82,6 +82,8 @@ class SceneSaveSheet : public QWidget, public ZoneCanvasHost {
     QPushButton* saveButton() const { return saveButton_; }
     QPushButton* cancelButton() const { return cancelButton_; }
     QLabel* countLabel() const { return countLabel_; }
+    // Why the last save wrote nothing; hidden while there is no such reason.
+    QLabel* saveFailureLine() const { return saveFailureLine_; }
     QWidget* chipRow() const { return chipRow_; }
     std::vector<LayoutChip*> chips() const { return chips_; }
     QLabel* layoutsKeptLine() const { return layoutsKeptLine_; }
@@ -117,6 +119,7 @@ class SceneSaveSheet : public QWidget, public ZoneCanvasHost {
     ZoneCanvas* canvas_ = nullptr;
     QWidget* emptyState_ = nullptr;
     QLabel* countLabel_ = nullptr;
+    QLabel* saveFailureLine_ = nullptr;
     QPushButton* cancelButton_ = nullptr;
     QPushButton* saveButton_ = nullptr;
     QPointer<QWidget> appPicker_;

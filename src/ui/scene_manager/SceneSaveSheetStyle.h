@@ -16,6 +16,8 @@ inline const QColor kControlBackground(255, 255, 255);
 inline const QColor kSecondaryText(0, 0, 0, 128);
 inline const QColor kTertiaryText(0, 0, 0, 66);
 inline const QColor kQuaternaryText(0, 0, 0, 26);
+// Text that says something failed, a red that reads on the window's grey.
+inline const QColor kFailureText(200, 30, 30);
 
 QColor withAlpha(QColor color, double alpha);
 QFont systemFont(int pixelSize, QFont::Weight weight = QFont::Normal);

@@ -80,6 +80,8 @@ class SceneSaveViewModel {
 
     // True only while save() runs.
     bool isSaving() const { return isSaving_; }
+    // Why the last save() wrote nothing, in words for the window; nothing once a save has begun again.
+    const std::optional<std::string>& saveFailure() const { return saveFailure_; }
     // Told when isSaving() changes: the one change the model makes while its window waits on it. The
     // window's own edits and the operations it calls are redrawn by the window itself.
     ModelObservers<> savingChanged;
@@ -134,7 +136,8 @@ class SceneSaveViewModel {
     std::string primaryDisplayUUID() const;
 
     // Stores the scene under the trimmed name, then calls onSave; a name of white space does nothing. A
-    // failure is logged ("Failed to save scene: …") and onSave is not called. Hand-added applications go
+    // store that cannot take the scene keeps nothing of it: the failure is logged ("Failed to save
+    // scene: …"), said in saveFailure() and onSave is not called. Hand-added applications go
     // to the primary display, those of a zone the drawn layout lacks (shown in no cell) nowhere.
     void save();
 
@@ -155,6 +158,7 @@ class SceneSaveViewModel {
     platform::Platform& platform_;
     std::shared_ptr<SceneStore> store_;
     bool isSaving_ = false;
+    std::optional<std::string> saveFailure_;
     ManualApps manualApps_;
 };
 

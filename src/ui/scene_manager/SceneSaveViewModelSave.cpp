@@ -1,15 +1,18 @@
 // Applications added to zones by hand, and storing the capture as a new scene.
 #include "ui/scene_manager/SceneSaveViewModel.h"
 
+#include "core/FileUtil.h"
 #include "core/Log.h"
 #include "core/SceneName.h"
 #include "layouts/ConfigZoneSet.h"
 #include "platform/Platform.h"
 #include "platform/TextTrim.h"
+#include "platform/UTF8.h"
 #include "scenes/SceneStore.h"
 #include "scenes/model/WMScene.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <set>
 
 namespace korvane {
@@ -26,6 +29,20 @@ std::string installedApplicationName(std::string location) {
     for (auto found = name.find(".app"); found != std::string::npos; found = name.find(".app"))
         name.erase(found, 4);
     return name;
+}
+
+// Why the store refused the scene, naming what the user can look at: the file, or the folder a new
+// file could not be made in.
+std::string saveFailureInWords(const std::exception& error) {
+    const auto* fileError = dynamic_cast<const std::filesystem::filesystem_error*>(&error);
+    if (!fileError || fileError->path1().empty())
+        return "The scene was not saved: " + failureInWords(error) + ".";
+    std::filesystem::path where = fileError->path1();
+    // A temporary file beside the target (".NAME.tmp-…") is nothing the user knows of: its folder is.
+    const std::string file = where.filename().string();
+    if (file.starts_with(".") && file.find(".tmp-") != std::string::npos) where = where.parent_path();
+    return "The scene was not saved: " + validUTF8(where.string()) + " cannot be written (" +
+           failureInWords(error) + ").";
 }
 
 } // namespace
@@ -66,6 +83,7 @@ void SceneSaveViewModel::save() {
     const std::string name = trimmingWhitespaceAndNewlines(sceneName);
     if (name.empty()) return;
     isSaving_ = true;
+    saveFailure_.reset();
     savingChanged.notify();
 
     std::set<std::string> displays;
@@ -131,6 +149,7 @@ void SceneSaveViewModel::save() {
         store_->save(scene, ScreenContext::capture(platform_.screens()));
     } catch (const std::exception& e) {
         Log::sceneManager.error("Failed to save scene: %s", e.what());
+        saveFailure_ = saveFailureInWords(e);
         isSaving_ = false;
         savingChanged.notify();
         return;

@@ -21,8 +21,60 @@
 
 namespace korvane {
 
+namespace {
+
+// The window's size and place on the free area it opens on. Held by the watchers of the window's events
+// as much as by the controller: the window may see events after the controller has gone.
+struct Fitting {
+    QPointer<QWidget> window;
+    QPointer<SceneSaveSheet> sheet;
+    QScrollArea* scroll = nullptr;
+    // The free area (the toolkit's global pixels) and the window manager's frame it was fitted with.
+    QRect area;
+    QSize frame;
+
+    // Sizes the window, frame and all, to the area and centres it there. An area with fewer of the
+    // toolkit's pixels than the sheet and its frame (a small or scaled screen) gets a window that fits it,
+    // title bar and all, in which the sheet scrolls: its buttons stay within reach.
+    void fit(QSize withFrame) {
+        if (!window || !sheet) return;
+        frame = withFrame;
+        const QSize whole(SceneSaveWindowController::kWidth, SceneSaveWindowController::kHeight);
+        const QSize room = area.size() - frame;
+        const bool fits = whole.width() <= room.width() && whole.height() <= room.height();
+        QSize fitted = whole;
+        if (!fits) {
+            fitted = whole.boundedTo(room);
+            // Room beside the sheet for its scroll bar, where the screen has it.
+            fitted.setWidth(std::min(whole.width() + window->style()->pixelMetric(QStyle::PM_ScrollBarExtent),
+                                     room.width()));
+            if (!scroll) {
+                scroll = new QScrollArea(window);
+                scroll->setFrameShape(QFrame::NoFrame);
+                window->layout()->removeWidget(sheet);
+                scroll->setWidget(sheet);
+                window->layout()->addWidget(scroll);
+                sheet->show();
+                scroll->show();
+            }
+        }
+        window->setFixedSize(fitted);
+        // The window's place is its frame's, so the frame is what is centred.
+        window->move(centredIn(area, fitted + frame));
+    }
+    // Fits the window again once the window manager has framed it with a frame other than the one guessed.
+    void refit() {
+        if (!window) return;
+        const QSize framed = window->frameGeometry().size() - window->size();
+        if (!framed.isNull() && framed != frame) fit(framed);
+    }
+};
+
+} // namespace
+
 struct SceneSaveWindowController::Window {
     QPointer<QWidget> widget;
+    std::shared_ptr<Fitting> fitting = std::make_shared<Fitting>();
     // The name is typed here while the window stays above the others: a window that opens beneath it
     // gets none of it.
     std::unique_ptr<KeyboardHoldWhileInFront> keyboard;
@@ -38,32 +90,20 @@ SceneSaveWindowController::SceneSaveWindowController(std::shared_ptr<SceneSaveVi
     QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, window,
                      [window] { delete window; });
     window->setWindowTitle(kTitle);
-    // A screen with fewer of the toolkit's pixels than the sheet (a small or scaled one) gets a window that
-    // fits it, title bar and all, in which the sheet scrolls: its buttons stay within reach.
-    const QRect shown = qtGlobalRect(screens, area);
-    const QSize whole(kWidth, kHeight);
-    const bool fits = whole.width() <= shown.width() && whole.height() <= shown.height();
-    const QSize frame = windowManagerFrame(*window);
-    QSize fitted = whole;
-    if (!fits) {
-        fitted = whole.boundedTo(shown.size() - frame);
-        // Room beside the sheet for its scroll bar, where the screen has it.
-        fitted.setWidth(
-            std::min(kWidth + window->style()->pixelMetric(QStyle::PM_ScrollBarExtent), shown.width()));
-    }
-    window->setFixedSize(fitted);
-    window->move(centredIn(shown, fits ? fitted : fitted + frame));
     auto* content = new QVBoxLayout(window);
     content->setContentsMargins(0, 0, 0, 0);
     auto* sheet = new SceneSaveSheet(viewModel, window);
-    if (fits) {
-        content->addWidget(sheet);
-    } else {
-        auto* scroll = new QScrollArea(window);
-        scroll->setFrameShape(QFrame::NoFrame);
-        scroll->setWidget(sheet);
-        content->addWidget(scroll);
-    }
+    content->addWidget(sheet);
+    const std::shared_ptr<Fitting> fitting = window_->fitting;
+    fitting->window = window;
+    fitting->sheet = sheet;
+    fitting->area = qtGlobalRect(screens, area);
+    // Until the window manager has framed the window its frame is a guess; once the frame it gives is
+    // known the window is fitted again with it, so that its title bar never hangs off the screen.
+    fitting->fit(windowManagerFrame(*window));
+    for (QEvent::Type framed : {QEvent::Show, QEvent::Move, QEvent::WindowActivate})
+        window->installEventFilter(new EventWatcher(window, framed, EventWatcher::Fires::everyTime,
+                                                    [fitting] { fitting->refit(); }));
     window_->keyboard = std::make_unique<KeyboardHoldWhileInFront>(viewModel->platform(), AXUtil::shared());
     window->installEventFilter(new EventWatcher(window, QEvent::Close, EventWatcher::Fires::once, [this] {
         window_->keyboard->end();

@@ -25,7 +25,7 @@ class SceneSaveWindowController {
     static constexpr int kHeight = 580;
 
     // Makes the panel over the model, centred on `area` (bottom-left global, as the screens give it: a
-    // screen's visible frame); not shown yet.
+    // screen's visible frame) with the window manager's frame, and no larger than it; not shown yet.
     SceneSaveWindowController(std::shared_ptr<SceneSaveViewModel> viewModel, platform::Screens& screens,
                               const Rect& area);
     ~SceneSaveWindowController();

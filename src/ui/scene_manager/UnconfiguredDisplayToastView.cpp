@@ -2,9 +2,10 @@
 // window background colour.
 #include "ui/scene_manager/UnconfiguredDisplayToastView.h"
 
-#include "scenes/model/SceneNameInText.h"
+#include "ui/overlays/SceneNameInWindow.h"
 
 #include <QEnterEvent>
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
@@ -79,9 +80,13 @@ QPushButton* makeButton(const char* title, bool prominent, const std::function<v
 
 } // namespace
 
-std::string UnconfiguredDisplayToastView::message(const std::optional<std::string>& sceneName) {
-    if (sceneName) return "\"" + sceneNameInText(*sceneName) + "\" has a layout for this display.";
-    return "This display is not configured in the current Scene.";
+std::string UnconfiguredDisplayToastView::message(const std::optional<std::string>& sceneName,
+                                                  const QFont& font) {
+    if (!sceneName) return "This display is not configured in the current Scene.";
+    // The message wraps only between words, and the quoted name is one: a long one is cut in its middle
+    // to a line of its own, the rest of the sentence on the line below, both within the prompt.
+    const int nameWidth = kMessageWidth - QFontMetrics(font).horizontalAdvance("\"\"");
+    return "\"" + sceneNameInText(*sceneName, font, nameWidth) + "\" has a layout for this display.";
 }
 
 UnconfiguredDisplayToastView::UnconfiguredDisplayToastView(Content content, QWidget* parent)
@@ -98,12 +103,13 @@ UnconfiguredDisplayToastView::UnconfiguredDisplayToastView(Content content, QWid
     auto* messageRow = new QHBoxLayout;
     messageRow->setSpacing(8);
     messageRow->addWidget(new SymbolView(content_.sceneName.has_value(), this), 0, Qt::AlignTop);
-    auto* text = new QLabel(QString::fromStdString(message(content_.sceneName)), this);
+    auto* text = new QLabel(this);
     // The scene's name is shown as typed, never read as markup.
     text->setTextFormat(Qt::PlainText);
     QFont font = text->font();
     font.setPixelSize(kMessagePixelSize);
     text->setFont(font);
+    text->setText(QString::fromStdString(message(content_.sceneName, font)));
     text->setWordWrap(true);
     messageRow->addWidget(text, 1, Qt::AlignTop);
     column->addLayout(messageRow);

@@ -30,11 +30,13 @@ class UnconfiguredDisplayToastView : public QWidget {
     static constexpr int kHorizontalPadding = 14;
     static constexpr int kVerticalPadding = 10;
     static constexpr double kCornerRadius = 12;
+    // The message's lines, beside the symbol (16) and the space after it (8).
+    static constexpr int kMessageWidth = kWidth - 2 * kHorizontalPadding - 16 - 8;
 
     explicit UnconfiguredDisplayToastView(Content content, QWidget* parent = nullptr);
 
-    // The sentence the prompt says.
-    static std::string message(const std::optional<std::string>& sceneName);
+    // The sentence the prompt says, in `font`.
+    static std::string message(const std::optional<std::string>& sceneName, const QFont& font);
     const Content& content() const { return content_; }
     // The button with this title; nullptr when the prompt does not offer it.
     QPushButton* button(const char* title) const;

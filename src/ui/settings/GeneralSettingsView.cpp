@@ -45,8 +45,13 @@ GeneralSettingsView::GeneralSettingsView(platform::Platform& platform, SettingsV
     launchCaption_ = makeCaption({});
     startup->addWidget(launchAtLogin_);
     startup->addWidget(launchCaption_);
-    // The owner changes the autostart entry first; the field follows what it did.
-    connect(launchAtLogin_, &QCheckBox::toggled, this, [this](bool on) { model_.switchLaunchAtLogin(on); });
+    // The owner changes the autostart entry first; the box follows what it did, whether or not the model
+    // changed: a switch that failed again leaves the model as it was, and the box the click ticked must
+    // not stay ticked over an entry that was never written.
+    connect(launchAtLogin_, &QCheckBox::toggled, this, [this](bool on) {
+        model_.switchLaunchAtLogin(on);
+        refresh();
+    });
 
     auto* scenes = addSettingsSection(page, "Scenes");
     prompt_ = new QCheckBox("Show setup prompt when unconfigured display is connected");

@@ -11,6 +11,7 @@
 
 #include "platform/sim/SimDesktop.h"
 #include "support/Screenshot.h"
+#include "support/TextAsShown.h"
 
 #include <gtest/gtest.h>
 
@@ -155,6 +156,35 @@ TEST_F(OverlayTest, aMessageWiderThanTheDisplayIsNeitherCutNorMovedOffCentre) {
     // No compositing manager: the window is cut to the pill, its corners left to the desktop.
     EXPECT_FALSE(toast->mask().contains(QPoint(0, 0)));
     EXPECT_TRUE(toast->mask().contains(QPoint(toast->width() / 2, 20)));
+}
+
+// A scene's name of 200 characters: the pill stays on its display with the whole sentence, the name cut
+// in its middle, its start and end kept. A name that fits is left whole.
+TEST_F(OverlayTest, aToastNamingASceneCutsALongNameInItsMiddleToStayOnItsDisplay) {
+    std::string name;
+    for (int i = 0; i < 20; ++i)
+        name += "Workspace" + std::to_string(i % 10);
+    ASSERT_EQ(name.size(), 200u);
+    const QRect display(0, 0, 1440, 900);
+    for (const auto& [before, after] :
+         std::vector<std::pair<std::string, std::string>>{{"Updated: ", " (2 displays)"}, {"Saved: ", ""}}) {
+        SCOPED_TRACE(before);
+        toasts->show(before, name, after, screen(1), 1.0);
+        QWidget* toast = toasts->window("D1");
+        ASSERT_NE(toast, nullptr);
+        EXPECT_TRUE(display.contains(toast->geometry()))
+            << toast->geometry().x() << " " << toast->geometry().width();
+        auto* label = toast->findChild<QLabel*>();
+        const std::string shown = korvane::testing::withoutIsolates(label->text());
+        EXPECT_TRUE(shown.starts_with(before + "Workspace0Workspace1")) << shown;
+        EXPECT_TRUE(shown.ends_with("Workspace8Workspace9" + after)) << shown;
+        EXPECT_NE(shown.find("\u2026"), std::string::npos) << shown;
+        EXPECT_TRUE(korvane::testing::showsAllOf(*label)) << shown;
+        EXPECT_TRUE(QRect(QPoint(), toast->size()).contains(label->geometry()));
+        if (!after.empty()) saveDesktopPicture({toast}, "toast-updated-long-scene-name.png");
+    }
+    toasts->show("Updated: ", "Desk", " (2 displays)", screen(1), 1.0);
+    EXPECT_EQ(textOf(toasts->window("D1")), "Updated: \u2068Desk\u2069 (2 displays)");
 }
 
 TEST_F(OverlayTest, theHighlightCoversTheZoneMovesAsOneWindowWithAFreshFillAndHidesWithoutBeingUnmade) {

@@ -20,6 +20,7 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -308,6 +309,38 @@ TEST_F(SceneManagerWindowTest, theDeleteAlertNamesTheSceneAsTypedWithTheRestOfTh
         delete box;
     }
     EXPECT_EQ(model().scenes().size(), 3u);
+}
+
+// A name of 200 characters with no space to wrap at: the question cuts it in its middle, and the alert
+// stays within its screen with the whole question, its closing "? and what follows.
+TEST_F(SceneManagerWindowTest, theDeleteAlertCutsALongNameInItsMiddleAndShowsTheWholeQuestion) {
+    std::string name;
+    for (int i = 0; i < 20; ++i)
+        name += "Workspace" + std::to_string(i % 10);
+    const std::string id = storeScene(name);
+    open();
+    settleAndPaint();
+    strip().setHoveredSceneID(id);
+    alertResponse = 1001; // "Cancel"
+    click(strip().deleteButton());
+    ASSERT_EQ(alerts.size(), 1u);
+
+    QPointer<QMessageBox> box = makeAlertBox(controller->window(), alerts[0]);
+    box->show();
+    QApplication::processEvents();
+    auto* question = box->findChild<QLabel*>("qt_msgbox_informativelabel");
+    ASSERT_TRUE(question);
+    const std::string shown = korvane::testing::withoutIsolates(question->text());
+    EXPECT_TRUE(shown.starts_with("Delete \"Workspace0Work")) << shown;
+    EXPECT_TRUE(shown.ends_with("Workspace9\"? This action cannot be undone.")) << shown;
+    EXPECT_NE(shown.find("\u2026"), std::string::npos) << shown;
+    EXPECT_TRUE(korvane::testing::showsAllOf(*question)) << shown;
+    EXPECT_TRUE(QRect(QPoint(), box->size()).contains(question->geometry()));
+    const QRect screen = box->screen()->availableGeometry();
+    EXPECT_LE(box->frameGeometry().width(), screen.width());
+    save(box, "scene-manager-delete-alert-long-name.png");
+    delete box;
+    EXPECT_EQ(model().scenes().size(), 1u);
 }
 
 TEST(LayoutMiniPreviewView, drawsNoLayoutConfiguredWithoutATreeAndKeepsItsAspect) {

@@ -9,6 +9,7 @@
 #include "support/Screenshot.h"
 #include "support/SupportFolderFixture.h"
 #include "support/TempFolder.h"
+#include "ui/overlays/Overlay.h"
 #include "ui/scene_manager/SceneSaveViewModel.h"
 #include "ui/scene_manager/SceneSaveWindowController.h"
 #include "ui/scene_manager/ZoneCanvas.h"
@@ -279,6 +280,40 @@ TEST_F(SceneSaveSheetTest, saveSceneIsOfferedOnlyForANameWhileNotSavingAndWithAL
     QTest::keyClick(name, Qt::Key_Escape);
     click(sheet->cancelButton());
     EXPECT_EQ(dismissed, 2);
+}
+
+// A folder where the manifest belongs: Return writes nothing, however often it is pressed, and the
+// window stays with the reason above its buttons; the next save that can be made clears it.
+TEST_F(SceneSaveSheetTest, aSaveTheStoreRefusesWritesNothingAndSaysWhyInTheWindow) {
+    threeWindows();
+    std::filesystem::create_directories(scenes() / SceneStore::kManifestFileName);
+    open("Desk");
+    const auto listing = [this] {
+        std::set<std::string> names;
+        for (const auto& e : std::filesystem::recursive_directory_iterator(scenes()))
+            names.insert(std::filesystem::relative(e.path(), scenes()).string());
+        return names;
+    };
+    const auto before = listing();
+    for (int press = 0; press < 3; ++press)
+        QTest::keyClick(sheet->nameField(), Qt::Key_Return);
+    settle();
+    EXPECT_EQ(listing(), before);
+    EXPECT_TRUE(saved.empty());
+    EXPECT_EQ(dismissed, 0);
+    QLabel* reason = sheet->saveFailureLine();
+    ASSERT_TRUE(reason->isVisible());
+    EXPECT_EQ(reason->text().toStdString(),
+              "The scene was not saved: " + (scenes() / SceneStore::kManifestFileName).string() +
+                  " cannot be written (Is a directory).");
+    EXPECT_TRUE(sheet->saveButton()->isEnabled()) << "a retry is offered";
+    saveScreenshot(*sheet, "save-scene-refused.png");
+
+    std::filesystem::remove(scenes() / SceneStore::kManifestFileName);
+    QTest::keyClick(sheet->nameField(), Qt::Key_Return);
+    settle();
+    EXPECT_EQ(saved.size(), 1u);
+    EXPECT_FALSE(reason->isVisible());
 }
 
 // While the window holds the keyboard the window manager's own bindings (Super+T) reach the name: a key
@@ -569,8 +604,9 @@ TEST_F(SceneSaveSheetTest, theWindowIsAFixedTitledPanelThatEscapeDismisses) {
     threeWindows();
     // As the application does it: the window is made over the model, which captures before it shows.
     model = wiredModel();
-    // 80 pixels below the top of the 1080-high screen, as the toolkit places it.
-    SceneSaveWindowController controller(model, desktop->screens(), Rect{100, 420, 640, 580});
+    // An area 80 pixels below the top of the 1080-high screen, as the toolkit places it, with room for
+    // the sheet in a frame up to 20 wide and 40 high.
+    SceneSaveWindowController controller(model, desktop->screens(), Rect{90, 380, 660, 620});
     int closed = 0;
     controller.onClose = [&] { ++closed; };
     model->onDismiss = [&] { controller.close(); };
@@ -582,7 +618,9 @@ TEST_F(SceneSaveSheetTest, theWindowIsAFixedTitledPanelThatEscapeDismisses) {
     EXPECT_EQ(window->windowTitle().toStdString(), "Save Scene");
     EXPECT_EQ(window->size(), QSize(640, 580));
     EXPECT_EQ(window->minimumSize(), window->maximumSize());
-    EXPECT_EQ(window->pos(), QPoint(100, 80));
+    // Centred with its title bar.
+    const QSize frame = windowManagerFrame(*window);
+    EXPECT_EQ(window->pos(), QPoint(90 + (20 - frame.width() + 1) / 2, 80 + (40 - frame.height() + 1) / 2));
     auto* content = window->findChild<SceneSaveSheet*>();
     ASSERT_NE(content, nullptr);
     EXPECT_EQ(content->nameField()->text().toStdString(), "Scene 1");

@@ -7,6 +7,7 @@
 
 #include "platform/sim/SimDesktop.h"
 #include "support/Screenshot.h"
+#include "support/TextAsShown.h"
 
 #include <gtest/gtest.h>
 
@@ -128,6 +129,32 @@ TEST_F(UnconfiguredDisplayToastTest,
 
     panel->contentView()->button("Apply Layout")->click();
     EXPECT_EQ(actions, (std::vector<std::string>{"apply"}));
+}
+
+// A scene's name of 200 characters with no space to wrap at: cut in its middle to a line of its own, so
+// that the prompt keeps its size on the display and says its whole sentence, buttons below it.
+TEST_F(UnconfiguredDisplayToastTest, aLongSceneNameIsCutInItsMiddleAndTheWholeSentenceShows) {
+    auto c = content(true);
+    std::string name;
+    for (int i = 0; i < 20; ++i)
+        name += "Workspace" + std::to_string(i % 10);
+    c.sceneName = name;
+    prompt->show(screen(0), c);
+    advance(0.35);
+    UnconfiguredDisplayToastPanel* panel = prompt->panel();
+    ASSERT_NE(panel, nullptr);
+    EXPECT_EQ(panel->geometry(), QRect(530, 45, 380, 88));
+    auto* message = panel->findChild<QLabel*>();
+    const std::string shown = korvane::testing::withoutIsolates(message->text());
+    EXPECT_TRUE(shown.starts_with("\"Workspace0Workspace1")) << shown;
+    EXPECT_TRUE(shown.ends_with("Workspace8Workspace9\" has a layout for this display.")) << shown;
+    EXPECT_NE(shown.find("\u2026"), std::string::npos) << shown;
+    EXPECT_TRUE(korvane::testing::showsAllOf(*message)) << shown;
+    const QRect card(QPoint(), panel->size());
+    EXPECT_TRUE(card.contains(QRect(message->mapTo(panel, QPoint()), message->size())));
+    EXPECT_LE(message->mapTo(panel, QPoint(0, message->height())).y(),
+              panel->contentView()->button("Apply Layout")->mapTo(panel, QPoint()).y());
+    saveScreenshot(panel, "unconfigured-display-prompt-long-scene-name.png");
 }
 
 TEST_F(UnconfiguredDisplayToastTest, aDisplayTheSceneDoesNotConfigureGetsAnEightyPointPromptWithoutApply) {

@@ -209,6 +209,11 @@ TEST_F(SettingsPagesTest, aLaunchSwitchOrAnOpeningThatFailsSaysWhyUnderItsContro
     EXPECT_TRUE(
         showsLabel(view().generalPage(), "Korvane could not add its autostart entry: Not a directory."));
     picture("preferences-launch-at-login-failed.png");
+    // Failing again changes nothing in the model: the box the click ticked is unticked all the same.
+    launch->click();
+    EXPECT_FALSE(launch->isChecked());
+    EXPECT_TRUE(
+        showsLabel(view().generalPage(), "Korvane could not add its autostart entry: Not a directory."));
     launchFailure.reset();
     launch->click();
     EXPECT_TRUE(launch->isChecked());
