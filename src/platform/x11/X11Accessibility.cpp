@@ -53,7 +53,9 @@ Needs needsOf(const std::string& attribute) {
     if (attribute == "AXMinimized") return {true, kWmStatePart | kKindPart, false};
     if (attribute == platform::kOtherDesktopAttribute) return {};
     if (attribute == "AXMain" || attribute == "AXFocused") return {true, 0, true};
-    if (attribute == platform::kParkedAttribute) return {true, kGeometryPart | kParkedPart, false};
+    if (attribute == platform::kParkedAttribute || attribute == platform::kParkedMaximizedAttribute)
+        return {true, kGeometryPart | kParkedPart, false};
+    if (attribute == platform::kMaximizedAttribute) return {true, kKindPart, false};
     return {false, 0, false};
 }
 
@@ -182,6 +184,10 @@ AXError X11Accessibility::readWindow(const AXElement& element, const std::string
         out = static_cast<double>(window);
     } else if (attribute == platform::kParkedAttribute) {
         out = c.markedParked();
+    } else if (attribute == platform::kParkedMaximizedAttribute) {
+        out = c.markedParked() && c.parkedMaximized;
+    } else if (attribute == platform::kMaximizedAttribute) {
+        out = c.maximized;
     }
     return AXError::success;
 }
@@ -198,6 +204,8 @@ AXError X11Accessibility::isAttributeSettable(const AXElement& element, const st
         settable = focus ? w.client.takesFocus
                          : attribute == "AXPosition" || attribute == "AXSize" || attribute == "AXMinimized" ||
                                attribute == platform::kParkedAttribute ||
+                               attribute == platform::kParkedMaximizedAttribute ||
+                               attribute == platform::kMaximizedAttribute ||
                                attribute == platform::kOtherDesktopAttribute;
         return AXError::success;
     }
