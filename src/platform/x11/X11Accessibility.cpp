@@ -67,9 +67,12 @@ X11Accessibility::X11Accessibility(X11Connection& connection, X11ClientSnapshot&
       snapshot_(snapshot) {}
 
 X11Accessibility::~X11Accessibility() {
-    // Nobody reads a frame after this: there is nothing to wait for.
+    // Nobody reads a frame after this: there is nothing to wait for. A size still held waits for a
+    // position that will never come: sent alone, it would grow the window where it stands, half of a
+    // move, so it goes with the move it belonged to.
     endWaits();
-    applyPendingSizes();
+    std::lock_guard lock(pending_->mutex);
+    pending_->sizes.clear();
 }
 
 AXElement X11Accessibility::applicationElement(pid_t pid) {

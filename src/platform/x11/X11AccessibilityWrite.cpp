@@ -5,7 +5,8 @@
 // caller that watches for the result without holding its thread; and a size waits for the position that
 // usually follows it: asked for alone, a window manager keeps the grown frame on its monitor by pushing
 // it about, and the push is both a frame the user sees for nothing and a wait for the frame to hold
-// still. Anything else done to the window, a window list, or a moment's pause applies it on its own.
+// still. Anything else done to the window, a window list, or a moment's pause applies it on its own; a
+// quit drops it, as half of a move given up.
 // Also the size a window takes for a size asked, which is what a resize waits to see.
 // Raising, focusing, un-minimising and showing a window's desktop are not waited for: they return once
 // the window manager is asked (see activate and setMinimized).
