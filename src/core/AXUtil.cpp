@@ -394,8 +394,8 @@ AXUtil::FrameRequest AXUtil::planMove(const AXElement& element, const Rect& targ
     return plan;
 }
 
-std::optional<Point> AXUtil::correctedPosition(const FrameRequest& plan, const Rect& target,
-                                               const Point& actual, const Size& size) {
+std::optional<AXUtil::Correction> AXUtil::correctedPosition(const FrameRequest& plan, const Rect& target,
+                                                            const Point& actual, const Size& size) {
     // An application that refuses the requested height keeps its top where it was put; a window meant to
     // sit on the bottom of the visible frame must then move down so that its bottom edge does.
     const bool anchorBottom = anchorsBottom(target, plan.visible);
@@ -404,8 +404,12 @@ std::optional<Point> AXUtil::correctedPosition(const FrameRequest& plan, const R
     Log::ax.debug("[diag] moveResize verify: target=%s actual-size=%s dy=%s", platform::describe(target),
                   platform::describe(size), platform::format("%.1f", dy));
     if (std::fabs(dy) <= 0.5) return std::nullopt;
-    Log::ax.debug("AX y corrected by %s anchorBottom=%{bool}d", platform::format("%.2f", dy), anchorBottom);
-    return Point{actual.x, actual.y + dy};
+    return Correction{Point{actual.x, actual.y + dy}, dy, anchorBottom};
+}
+
+void AXUtil::logCorrection(const Correction& correction, AXError result) {
+    Log::ax.debug("AX y corrected by %s anchorBottom=%{bool}d r=%d", platform::format("%.2f", correction.dy),
+                  correction.anchorBottom, platform::axErrorCode(result));
 }
 
 std::optional<Rect> AXUtil::frameTopLeft(const AXElement& element) {
@@ -435,10 +439,8 @@ std::optional<Rect> AXUtil::moveResize(const AXElement& element, const Rect& tar
 
     const auto actual = frameTopLeft(element);
     if (!actual) return plan.granted;
-    if (const auto corrected = correctedPosition(plan, target, actual->origin, actual->size)) {
-        const AXError r = ax.setAttribute(element, "AXPosition", *corrected);
-        if (r != AXError::success) Log::ax.debug("AX y correction failed r=%d", platform::axErrorCode(r));
-    }
+    if (const auto corrected = correctedPosition(plan, target, actual->origin, actual->size))
+        logCorrection(*corrected, ax.setAttribute(element, "AXPosition", corrected->position));
     return plan.granted;
 }
 
@@ -508,12 +510,11 @@ platform::Task<std::optional<Rect>> AXUtil::awaitMoveResize(AXElement element, R
     const auto actual = frameTopLeft(element);
     if (!actual) co_return request.granted;
     if (const auto corrected = correctedPosition(request, target, actual->origin, actual->size)) {
-        const AXError r = ax.requestFrame(element, *corrected, std::nullopt);
-        if (r != AXError::success) {
-            Log::ax.debug("AX y correction failed r=%d", platform::axErrorCode(r));
-        } else {
+        const AXError r = ax.requestFrame(element, corrected->position, std::nullopt);
+        logCorrection(*corrected, r);
+        if (r == AXError::success) {
             // Named: a braced temporary inside a co_await is destroyed twice by some compilers.
-            const Rect correctedFrame{*corrected, actual->size};
+            const Rect correctedFrame{corrected->position, actual->size};
             co_await awaitFrame(element, correctedFrame, actual, overtaken);
         }
     }

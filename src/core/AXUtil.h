@@ -108,8 +108,15 @@ class AXUtil {
     // Where a window read back at `actual` (top-left) with `size` must move for its top to be the
     // target's, or its bottom the visible frame's for a target on that bottom; nothing when it is within
     // half a point of it.
-    std::optional<Point> correctedPosition(const FrameRequest& plan, const Rect& target, const Point& actual,
-                                           const Size& size);
+    struct Correction {
+        Point position; // top-left global
+        double dy = 0;
+        bool anchorBottom = false;
+    };
+    std::optional<Correction> correctedPosition(const FrameRequest& plan, const Rect& target,
+                                                const Point& actual, const Size& size);
+    // The correction's debug line, with the status of its request as it was sent.
+    static void logCorrection(const Correction& correction, platform::AXError result);
     // Top-left global coordinates, as the accessibility interface gives them.
     std::optional<Rect> frameTopLeft(const platform::AXElement& element);
     // Polls the frame until it is `expected` (top-left), or, changed from `before`, has held still; ends

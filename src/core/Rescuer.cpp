@@ -110,7 +110,14 @@ void Rescuer::rescueParkedWindows() {
             continue;
         auto main = platform.screens().mainScreen();
         const Rect v = main ? main->visibleFrame : Rect{50, 50, 800, 600};
+        // Read before the move, which takes the mark away: a window parked maximised is maximised again
+        // once it is back, over the square it came back to.
+        auto& accessibility = platform.accessibility();
+        const bool maximized =
+            axNumberAttribute(accessibility, found->element, platform::kParkedMaximizedAttribute)
+                .value_or(false);
         axu->moveResize(found->element, Rect{v.minX() + 20, v.maxY() - 220, 200, 200});
+        if (maximized) accessibility.setAttribute(found->element, platform::kMaximizedAttribute, true);
         ++moved;
     }
     if (moved > 0) Log::app.info("Rescued %ld windows from parking", moved);

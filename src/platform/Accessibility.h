@@ -66,6 +66,17 @@ using AXValue =
 // false. A window never marked reads false.
 inline constexpr const char* kParkedAttribute = "KorvaneParked";
 
+// A window attribute of this program's own, a Boolean that goes with the parking mark: written true on a
+// window whose mark stands, the mark also holds that the window was maximised before it was parked (the
+// window manager moves no maximised window, so parking takes that state away). Reads true while the mark
+// stands and holds that; a new mark holds nothing of it.
+inline constexpr const char* kParkedMaximizedAttribute = "KorvaneParkedMaximized";
+
+// A window attribute of this program's own, a Boolean: true while the window manager keeps the window
+// maximised (either way or both). Written true, the window manager is asked to maximise it, and the write
+// returns once it is asked; it cannot be written false (placing a window takes the state away).
+inline constexpr const char* kMaximizedAttribute = "KorvaneMaximized";
+
 // A window attribute of this program's own that answers for a parameter: given a size (a Size, as
 // "AXSize" is written), the size the window takes when asked for it, as its own size steps and limits
 // make it (a terminal grows in whole character cells). Answered only where the backend can tell.

@@ -178,8 +178,9 @@ class SceneRestoreEngine : public std::enable_shared_from_this<SceneRestoreEngin
     // Serves the hints of `screens` from the window list, asks for launches, then parks (when the user
     // wants it) and, once its moves have ended, reports through onSweepCompleted and `reported`. A window
     // whose middle lies in a zone that a hint of its application names serves that hint, whichever hint
-    // comes first. A window counts as placed (or parked) once the window manager has put it where it was
-    // sent, or where it keeps it instead; one it has not answered for kMoveAnswerLimit, one gone meanwhile
+    // comes first. A window counts as placed once the window manager has put it where it was sent, or
+    // elsewhere within its zone, and as parked once it has put it where it was sent or where it keeps it
+    // instead; one it has not answered, or not put in its zone, for kMoveAnswerLimit, one gone meanwhile
     // and one another move took over count for nothing. All zeros at once, and nothing else, when the
     // window list cannot be read.
     void sweepWindows(const std::vector<platform::ScreenInfo>& screens,
@@ -275,9 +276,12 @@ class SceneRestoreEngine : public std::enable_shared_from_this<SceneRestoreEngin
         std::optional<WindowID> wid;
         // Un-minimised for the move: it is asked for once the window is back.
         bool unminimized = false;
+        // Parking: maximised before the move, which takes that state away.
+        bool maximized = false;
     };
     // How the watch of a move ended.
-    enum class MoveEnd { arrived, unanswered, gone, givenUp };
+    // `outsideZone`: a placement the window manager answered with a frame that does not lie in the zone.
+    enum class MoveEnd { arrived, unanswered, outsideZone, gone, givenUp };
 
     SceneRestoreEngine(platform::Platform& platform, std::shared_ptr<SceneStore> store,
                        std::shared_ptr<AXUtil> ax, LayoutResolver layoutResolver);

@@ -21,6 +21,12 @@ bool apart(const Rect& a, const Rect& b) {
            std::fabs(a.width() - b.width()) > 1.5 || std::fabs(a.height() - b.height()) > 1.5;
 }
 
+// Whether the frame lies inside the zone, give or take the same point and a half on each side.
+bool liesWithin(const Rect& frame, const Rect& zone) {
+    return frame.minX() >= zone.minX() - 1.5 && frame.minY() >= zone.minY() - 1.5 &&
+           frame.maxX() <= zone.maxX() + 1.5 && frame.maxY() <= zone.maxY() + 1.5;
+}
+
 } // namespace
 
 void SceneRestoreEngine::parkUnplacedWindows(SweepState& sweep) {
@@ -48,6 +54,13 @@ void SceneRestoreEngine::parkUnplacedWindows(SweepState& sweep) {
         }
         const auto window = ax_->axElement(entry.wid, entry.pid);
         if (!window) continue;
+        // A minimised window is out of sight already, and stays minimised: raised for a move, it would be
+        // brought back, as a strip at the edge.
+        if (axNumberAttribute(platform_.accessibility(), *window, "AXMinimized").value_or(false)) {
+            sweep.parkedBundleIDs.insert(entry.bundleID);
+            if (onWindowParked) onWindowParked(entry.wid);
+            continue;
+        }
         const Rect frame = sweep.bottomLeft(entry.frame);
         // Without any screen there is no edge to park at; the window stays rather than the program
         // stopping.
@@ -55,10 +68,13 @@ void SceneRestoreEngine::parkUnplacedWindows(SweepState& sweep) {
         if (!screen) continue;
         // Out of its zone as it is sent off, so that no key brings it forward meanwhile.
         if (onWindowParked) onWindowParked(entry.wid);
-        if (sweep_.get() == &sweep)
-            startMove(sweep_, SweepMove{SweepMove::Kind::parking, *window,
-                                        parkingFrame(frame, screen->visibleFrame, screens.screens()),
-                                        entry.bundleID, entry.wid, false});
+        SweepMove move{SweepMove::Kind::parking, *window,
+                       parkingFrame(frame, screen->visibleFrame, screens.screens()), entry.bundleID,
+                       entry.wid};
+        // The move takes the state away; the mark keeps it for the window's way back.
+        move.maximized = axNumberAttribute(platform_.accessibility(), *window, platform::kMaximizedAttribute)
+                             .value_or(false);
+        if (sweep_.get() == &sweep) startMove(sweep_, std::move(move));
     }
 }
 
@@ -100,15 +116,19 @@ platform::Task<void> SceneRestoreEngine::runMove(std::weak_ptr<SceneRestoreEngin
             }
             // Where it was sent, where it told it would go, or wherever else the window manager put it:
             // any of these is the window manager's answer.
-            if (!apart(*now, move.target) || (granted && !apart(*now, *granted)) || !before ||
-                apart(*now, *before)) {
+            const bool answered = !apart(*now, move.target) || (granted && !apart(*now, *granted)) ||
+                                  !before || apart(*now, *before);
+            // A parked window stays parked wherever the window manager keeps it; a placed one counts only
+            // once it lies in its zone. A window manager that goes on after a stall works through what it
+            // was asked in order, earlier moves of the window first: a frame elsewhere is watched on.
+            if (answered && (move.kind == SweepMove::Kind::parking || liesWithin(*now, move.target))) {
                 end = MoveEnd::arrived;
                 break;
             }
             // A window manager stopped or busy answers once it goes on, in the order it was asked; a
             // request that could not be sent is answered by nobody.
             if (!request.sent || loop.now() - start >= kMoveAnswerLimit) {
-                end = MoveEnd::unanswered;
+                end = answered ? MoveEnd::outsideZone : MoveEnd::unanswered;
                 break;
             }
             if (co_await platform::sleepFor(loop, kLateMovePollInterval, stop)) break;
@@ -134,6 +154,8 @@ void SceneRestoreEngine::moveEnded(SweepState& sweep, const SweepMove& move, Mov
         // Marked where the window manager has put it, which is the frame the mark holds: a window
         // manager keeps part of a window on screen, and the mark keeps it a parked window there.
         platform_.accessibility().setAttribute(move.window, platform::kParkedAttribute, true);
+        if (move.maximized)
+            platform_.accessibility().setAttribute(move.window, platform::kParkedMaximizedAttribute, true);
         sweep.parkedBundleIDs.insert(move.bundleID);
         ++sweep.parkedCount;
         Log::sceneManager.info("Scene park: '%s' wid=%s", move.bundleID, wid);
@@ -142,6 +164,11 @@ void SceneRestoreEngine::moveEnded(SweepState& sweep, const SweepMove& move, Mov
         Log::sceneManager.error(
             "Window sweep: the window manager did not move '%s' wid=%s; not counted as %s", move.bundleID,
             wid, parking ? "parked" : "placed");
+        return;
+    case MoveEnd::outsideZone:
+        Log::sceneManager.error("Window sweep: the window manager left '%s' wid=%s outside its zone; not "
+                                "counted as placed",
+                                move.bundleID, wid);
         return;
     case MoveEnd::gone:
         Log::sceneManager.info("Window sweep: '%s' wid=%s went before its move ended", move.bundleID, wid);

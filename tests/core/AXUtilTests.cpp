@@ -307,6 +307,35 @@ TEST_F(AXUtilTest, moveResizeKeepsABottomAnchoredWindowOnTheBottomWhenItsHeightI
     EXPECT_EQ(windows().frameTopLeft(n), (Rect{0, -900, 800, 600}));
 }
 
+// The application keeps its windows at least 500 points tall; a zone 300 high on the visible frame's
+// bottom has the window's top put 200 points too low, and corrected.
+TEST_F(AXUtilTest, theYCorrectionsLineCarriesTheStatusOfItsRequestAsSent) {
+    const auto n = open({.frame = Rect{400, 300, 600, 520}, .title = "Doc", .minSize = Size{0, 500}});
+    const Rect zone{0, 60, 720, 300};
+    const std::string corrected = "[ax] AX y corrected by -200.00 anchorBottom=true r=%d";
+    ax.moveResize(element(n), zone);
+    EXPECT_TRUE(logged(LogLevel::debug, corrected, 0));
+
+    // The correction refused: the line says so. (The position is written, read back, then corrected.)
+    logs.log().clear();
+    windows().setFrame(n, Rect{400, 300, 600, 520});
+    access().scriptAXFailure(n, "AXPosition", {AXError::success, AXError::success, AXError::cannotComplete});
+    ax.moveResize(element(n), zone);
+    EXPECT_TRUE(logged(LogLevel::debug, corrected, -25204));
+
+    // Asked without waiting, the correction is one more request once the window has taken the first.
+    logs.log().clear();
+    windows().setFrame(n, Rect{400, 300, 600, 520});
+    const auto wait = [](AXUtil& util, AXElement window, Rect target) -> platform::Task<void> {
+        auto answered = util.awaitMoveResize(window, target, util.requestMoveResize(window, target));
+        co_await std::move(answered);
+    };
+    platform::spawn(loop(), wait(ax, element(n), zone));
+    loop().advance(seconds(1));
+    EXPECT_TRUE(logged(LogLevel::debug, corrected, 0));
+    EXPECT_EQ(windows().frame(n), (Rect{0, 60, 720, 500}));
+}
+
 TEST_F(AXUtilTest, moveResizeCorrectsOnlyErrorsAboveHalfAPoint) {
     // How far the target's bottom lies above the visible frame's bottom, and whether a correction follows.
     // Above one point the window is no longer anchored: its own top edge is wanted, and it is there.

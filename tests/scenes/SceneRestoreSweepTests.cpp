@@ -491,3 +491,60 @@ TEST_F(SceneRestoreSweepTest, applyingOneDisplayServesOnlyItsHintsAndParksOnlyIt
     engine->applyDisplay("D9", scene);
     EXPECT_FALSE(logged("applied display"));
 }
+
+// A minimised window the scene does not name is out of sight already: it stays minimised where it is,
+// unmarked and uncounted, its application reported among those parked.
+TEST_F(SceneRestoreSweepTest, aMinimisedWindowIsParkedByLeavingItMinimised) {
+    parkingOn();
+    const pid_t other = launch("com.example.other", "Other");
+    const WindowID window = open(other, {300, 300, 600, 400}, "Other", {.minimized = true});
+
+    EXPECT_EQ(restoreWith({}).parkedWindows, 0);
+
+    const auto element = desktop->windows().element(window);
+    EXPECT_EQ(axNumberAttribute(desktop->accessibility(), element, "AXMinimized"), true);
+    EXPECT_EQ(axNumberAttribute(desktop->accessibility(), element, platform::kParkedAttribute), false);
+    EXPECT_EQ(frameOf(window), Rect(300, 300, 600, 400));
+    EXPECT_EQ(reportedParked, std::set<std::string>{"com.example.other"});
+}
+
+// The report counts as placed only the windows that lie in their zone: one taller than its zone lets it
+// be is moved, yet hangs below it, and counts for nothing; a smaller one it holds counts.
+TEST_F(SceneRestoreSweepTest, aWindowTheWindowManagerLeavesOutsideItsZoneIsNotCountedAsPlaced) {
+    const pid_t editor = launch(kEditor, "Editor");
+    const WindowID tall = open(editor, {100, 100, 600, 400}, "Tall", {.minSize = Size{0, 1000}});
+    const WindowID small = open(editor, {800, 100, 600, 400}, "Small", {.maxSize = Size{500, 300}});
+
+    const auto result = restoreWith({{"D1", {hint(kEditor, 1), hint(kEditor, 2)}}});
+
+    EXPECT_EQ(counts(result), (Counts{1, 2, 0}));
+    EXPECT_EQ(frameOf(tall).height(), 1000);
+    EXPECT_EQ(frameOf(small).size, (Size{500, 300}));
+    EXPECT_TRUE(logged("[sceneManager] Window sweep: the window manager left 'com.example.editor' wid=" +
+                       std::to_string(tall) + " outside its zone; not counted as placed"));
+}
+
+// A maximised window is parked as any other, which takes the state away; the mark keeps it, and the
+// rescue at the next start gives it back. A window parked unmaximised comes back as it was.
+TEST_F(SceneRestoreSweepTest, aWindowParkedMaximisedIsMaximisedAgainOnceTheRescueBringsItBack) {
+    parkingOn();
+    const pid_t other = launch("com.example.other", "Other");
+    const WindowID full = open(other, {0, 0, 1440, 900}, "Full", {.maximized = true});
+    const WindowID plain = open(other, {300, 300, 600, 400}, "Plain");
+    auto& accessibility = desktop->accessibility();
+    const auto maximised = [&](WindowID wid, const char* attribute) {
+        return axNumberAttribute(accessibility, desktop->windows().element(wid), attribute).value_or(false);
+    };
+
+    EXPECT_EQ(restoreWith({}).parkedWindows, 2);
+    EXPECT_EQ(frameOf(full), Rect(-1439, 0, 1440, 900));
+    EXPECT_FALSE(maximised(full, platform::kMaximizedAttribute));
+    EXPECT_TRUE(maximised(full, platform::kParkedMaximizedAttribute));
+    EXPECT_FALSE(maximised(plain, platform::kParkedMaximizedAttribute));
+
+    Rescuer(AXUtil::shared()).rescueParkedWindows();
+    EXPECT_TRUE(logged("[app] Rescued 2 windows from parking"));
+    EXPECT_TRUE(maximised(full, platform::kMaximizedAttribute));
+    EXPECT_FALSE(maximised(plain, platform::kMaximizedAttribute));
+    EXPECT_FALSE(maximised(full, platform::kParkedAttribute));
+}

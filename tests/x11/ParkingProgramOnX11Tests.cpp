@@ -394,5 +394,131 @@ TEST_F(ParkingProgramOnX11Test,
     quit(korvane);
 }
 
+// A minimised xterm that the scene does not name is out of sight already: the restore leaves it minimised
+// where it was, without the parking mark, rather than bringing it back as a strip at the desktop's edge.
+TEST_F(ParkingProgramOnX11Test, aMinimisedWindowTheSceneDoesNotNameStaysMinimisedAndUnmarked) {
+    startSession(true);
+    const std::string primary = monitorsByName(session->display()).at(kPrimaryName);
+    WMScene scene = sceneOverBothMonitors(session->display(), kSceneID, "Terminal", "builtin.split-50-50",
+                                          "builtin.split-50-50");
+    scene.windowHints = {{primary, {WindowHint{"xterm", 1, std::nullopt}}}};
+    writeActiveScene(home(), scene);
+    std::ofstream(home() / "user-defaults.json") << R"({"ParkUnmanagedWindowsOnRestore":true})";
+    xterm("Terminal", "60x20+2100+100");
+    const pid_t unrelated = session->start(
+        {"xterm", "-name", "unrelated", "-title", "Unrelated", "-geometry", "50x15+300+300", "-e", "cat"});
+    std::optional<xcb_window_t> window;
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return (window = session->clientOf(unrelated)).has_value(); }));
+    session->iconify(*window);
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return minimised(*window); }));
+
+    const pid_t korvane = startKorvane({"XDG_DATA_HOME=" + (folder.path() / "none").string(),
+                                        "XDG_DATA_DIRS=" + (folder.path() / "none").string()});
+    // The sweep reports once every move it asked for has been carried out.
+    ASSERT_TRUE(waitForLine("Window sweep: placed 1/1 windows, parked ")) << logText();
+    ASSERT_TRUE(waitForLine("Scene Restore complete")) << logText();
+    EXPECT_TRUE(minimised(*window));
+    EXPECT_FALSE(session->hasProperty(*window, "_KORVANE_PARKED"));
+    quit(korvane);
+}
+
+// A maximised xterm the restore parks leaves that state to be moved, and the mark keeps it: the rescue at
+// the next start brings it back maximised.
+TEST_F(ParkingProgramOnX11Test, aWindowParkedMaximisedIsMaximisedAgainWhenRescued) {
+    startSession(true);
+    const std::string primary = monitorsByName(session->display()).at(kPrimaryName);
+    WMScene scene = sceneOverBothMonitors(session->display(), kSceneID, "Terminal", "builtin.split-50-50",
+                                          "builtin.split-50-50");
+    scene.windowHints = {{primary, {WindowHint{"xterm", 1, std::nullopt}}}};
+    writeActiveScene(home(), scene);
+    std::ofstream(home() / "user-defaults.json") << R"({"ParkUnmanagedWindowsOnRestore":true})";
+    xterm("Terminal", "60x20+2100+100");
+    const pid_t unrelated = session->start(
+        {"xterm", "-name", "unrelated", "-title", "Unrelated", "-geometry", "50x15+300+300", "-e", "cat"});
+    std::optional<xcb_window_t> window;
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return (window = session->clientOf(unrelated)).has_value(); }));
+    const auto maximised = [&] {
+        const auto states = session->atomNames(*window, "_NET_WM_STATE");
+        return std::find(states.begin(), states.end(), "_NET_WM_STATE_MAXIMIZED_VERT") != states.end() &&
+               std::find(states.begin(), states.end(), "_NET_WM_STATE_MAXIMIZED_HORZ") != states.end();
+    };
+    session->maximize(*window);
+    ASSERT_TRUE(X11TestSession::waitFor(maximised));
+
+    const std::vector<std::string> noEntries{"XDG_DATA_HOME=" + (folder.path() / "none").string(),
+                                             "XDG_DATA_DIRS=" + (folder.path() / "none").string()};
+    pid_t korvane = startKorvane(noEntries);
+    ASSERT_TRUE(waitForLine("Scene park: 'unrelated' wid=" + std::to_string(*window))) << logText();
+    EXPECT_FALSE(maximised());
+    EXPECT_TRUE(session->hasProperty(*window, "_KORVANE_PARKED"));
+    quit(korvane);
+
+    std::ofstream(home() / "user-defaults.json") << R"({"ParkUnmanagedWindowsOnRestore":false})";
+    korvane = startKorvane(noEntries);
+    ASSERT_TRUE(waitForLine("[app] Rescued 1 windows from parking")) << logText();
+    EXPECT_TRUE(X11TestSession::waitFor(maximised)) << logText();
+    EXPECT_TRUE(within(session->frameOf(*window), kPrimaryRoot))
+        << platform::describe(session->frameOf(*window));
+    quit(korvane);
+}
+
+// Four xterms sent into the zones of both monitors by a restore asked while the window manager is stopped,
+// and the program quit before it goes on: once it does, every xterm lies on a monitor, each either where
+// it was or in its zone, none with its zone's size at its old place.
+TEST_F(ParkingProgramOnX11Test, aQuitDuringARestoreWithTheWindowManagerStoppedLeavesNoWindowOffItsMonitor) {
+    startSession(true);
+    const auto uuids = monitorsByName(session->display());
+    const std::string primary = uuids.at(kPrimaryName), side = uuids.at(kSecondaryName);
+    // Stored first, so the card switcher's 1: the xterms in the zones of both monitors. The one active at
+    // the start names none of them, and so moves none.
+    for (const bool places : {true, false}) {
+        WMScene scene =
+            sceneOverBothMonitors(session->display(), places ? kSecondSceneID : kSceneID,
+                                  places ? "Place" : "Empty", "builtin.split-50-50", "builtin.split-50-50");
+        if (places)
+            scene.windowHints = {
+                {primary, {WindowHint{"xterm", 1, std::nullopt}, WindowHint{"xterm", 2, std::nullopt}}},
+                {side, {WindowHint{"xterm", 1, std::nullopt}, WindowHint{"xterm", 2, std::nullopt}}}};
+        writeActiveScene(home(), scene);
+    }
+    // Low on their monitors: grown to a zone's height where they are, they would hang below it.
+    const std::vector<xcb_window_t> windows{xterm("A", "50x10+2000+700"), xterm("B", "50x10+2900+720"),
+                                            xterm("C", "50x10+100+600"), xterm("D", "50x10+1000+620")};
+    const xcb_window_t probe = session->createWindow(Rect{2200, 300, 100, 80}, "Probe");
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return session->isClient(probe); }));
+    const pid_t korvane = startKorvane({"XDG_DATA_HOME=" + (folder.path() / "none").string(),
+                                        "XDG_DATA_DIRS=" + (folder.path() / "none").string()},
+                                       "debug");
+    ASSERT_TRUE(waitForLine("Scene Restore complete (layout-only): 'Empty'")) << logText();
+    ASSERT_TRUE(waitForLine("HotkeyManager: registering sceneSwitcher.toggle key=C")) << logText();
+
+    ASSERT_TRUE(openCardSwitcher()) << logText();
+    {
+        struct Resumed {
+            X11TestSession& session;
+            ~Resumed() { session.pauseWindowManager(false); }
+        } resumed{*session};
+        session->pauseWindowManager(true);
+        press({XK_1});
+        // Quit once every move is asked for, while the program still waits for them to be carried out.
+        ASSERT_TRUE(X11TestSession::waitFor([&] { return count("[diag] Restore placed:") == 4; }))
+            << logText();
+        ::kill(korvane, SIGTERM);
+        EXPECT_EQ(describe(session->waitForExit(korvane, seconds(20))), "exit 0") << logText();
+    }
+    // The window manager takes its requests in the order they came: once it has moved a window of the
+    // test's asked after the program quit, it has done whatever it does with what the program asked.
+    const Rect marker{2400, 400, 120, 90};
+    session->requestFrame(probe, marker);
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return session->frameOf(probe) == marker; }, seconds(30)))
+        << platform::describe(session->frameOf(probe));
+    for (const xcb_window_t window : windows) {
+        const Rect frame = session->frameOf(window);
+        EXPECT_TRUE(within(frame, kPrimaryRoot) || within(frame, kSecondaryRoot))
+            << window << " " << platform::describe(frame) << "\n"
+            << logText();
+    }
+}
+
 } // namespace
 } // namespace korvane::x11::test

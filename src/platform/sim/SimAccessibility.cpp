@@ -121,9 +121,10 @@ AXError SimAccessibility::isAttributeSettable(const AXElement& element, const st
         if (attribute == "AXMain" || attribute == "AXFocused")
             settable = w->takesFocus;
         else
-            settable = attribute == "AXPosition" || attribute == "AXSize" || attribute == "AXMinimized" ||
-                       attribute == platform::kParkedAttribute ||
-                       attribute == platform::kOtherDesktopAttribute;
+            settable =
+                attribute == "AXPosition" || attribute == "AXSize" || attribute == "AXMinimized" ||
+                attribute == platform::kParkedAttribute || attribute == platform::kParkedMaximizedAttribute ||
+                attribute == platform::kMaximizedAttribute || attribute == platform::kOtherDesktopAttribute;
         return AXError::success;
     }
     case Kind::application:
@@ -212,6 +213,10 @@ AXError SimAccessibility::readWindow(const AXElement& element, const std::string
         boolean(w->minimized);
     } else if (attribute == "AXFullscreen") {
         boolean(w->fullscreen);
+    } else if (attribute == platform::kMaximizedAttribute) {
+        boolean(w->maximized);
+    } else if (attribute == platform::kParkedMaximizedAttribute) {
+        boolean(w->markedParked() && w->parkedMaximized);
     } else if (attribute == "AXMain") {
         boolean(app && app->mainWindow == w->token);
     } else if (attribute == "AXFocused") {
@@ -323,8 +328,12 @@ AXError SimAccessibility::writeWindow(const AXElement& element, const std::strin
     auto* w = model_.windowOfElementLocked(element);
     if (!w) return AXError::invalidUIElement;
     const AXElement el = SimModel::elementOf(*w);
-    // Placed by the program, the window is no longer where it was parked, whatever came of the request.
-    if (attribute == "AXPosition" || attribute == "AXSize") w->parkedAt.reset();
+    // Placed by the program, the window is no longer where it was parked, whatever came of the request;
+    // nor maximised, as a window manager lets a maximised window be placed only once it leaves that state.
+    if (attribute == "AXPosition" || attribute == "AXSize") {
+        w->parkedAt.reset();
+        w->maximized = false;
+    }
     // A write that waited has been carried out by now; a request is, once its time has come.
     const Nanos delay = late ? w->movesAfter : 0;
     if (attribute == "AXPosition") {
@@ -344,6 +353,18 @@ AXError SimAccessibility::writeWindow(const AXElement& element, const std::strin
     if (attribute == platform::kParkedAttribute) {
         if (!flag) return AXError::illegalArgument;
         w->parkedAt = *flag ? std::optional(w->frame) : std::nullopt;
+        w->parkedMaximized = false;
+        return AXError::success;
+    }
+    if (attribute == platform::kParkedMaximizedAttribute) {
+        if (!flag) return AXError::illegalArgument;
+        if (!w->markedParked()) return AXError::cannotComplete;
+        w->parkedMaximized = *flag;
+        return AXError::success;
+    }
+    if (attribute == platform::kMaximizedAttribute) {
+        if (!flag || !*flag) return AXError::illegalArgument;
+        w->maximized = true;
         return AXError::success;
     }
     if (attribute == platform::kOtherDesktopAttribute) {

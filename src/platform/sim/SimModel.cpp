@@ -306,6 +306,7 @@ std::uint32_t SimModel::openWindowLocked(pid_t pid, const SimWindowSpec& desc) {
     w.subrole = desc.subrole;
     w.minimized = desc.minimized;
     w.fullscreen = desc.fullscreen;
+    w.maximized = desc.maximized;
     w.layer = desc.layer;
     w.alpha = desc.alpha;
     w.onScreen = desc.onScreen;

@@ -45,6 +45,7 @@ struct SimWindow {
     std::optional<std::string> subrole;
     bool minimized = false;
     bool fullscreen = false;
+    bool maximized = false;
     int layer = 0;
     double alpha = 1;
     bool onScreen = true;
@@ -60,6 +61,7 @@ struct SimWindow {
     bool numberOutlivesWindow = true;
     bool booleansAsNumbers = false;
     std::optional<Rect> parkedAt;   // the frame the parking mark was set at
+    bool parkedMaximized = false;   // the mark holds that the window was maximised
     std::optional<int> desktop = 0; // the window manager's desktop it lies on; none: every desktop
 
     bool markedParked() const { return parkedAt && *parkedAt == frame; }

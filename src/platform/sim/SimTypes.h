@@ -61,6 +61,7 @@ struct SimWindowSpec {
     std::optional<std::string> subrole = std::string("AXStandardWindow");
     bool minimized = false;
     bool fullscreen = false;
+    bool maximized = false;
     bool focused = true; // becomes its application's focused window
     bool main = true;    // becomes its application's main window
     bool front = true;   // opens at the front of the window list, else at the back

@@ -40,6 +40,7 @@ std::uint32_t SimWindows::recreate(std::uint32_t number, std::optional<std::uint
         desc.subrole = w.subrole;
         desc.minimized = w.minimized;
         desc.fullscreen = w.fullscreen;
+        desc.maximized = w.maximized;
         desc.layer = w.layer;
         desc.alpha = w.alpha;
         desc.onScreen = w.onScreen;

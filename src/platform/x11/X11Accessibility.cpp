@@ -53,7 +53,9 @@ Needs needsOf(const std::string& attribute) {
     if (attribute == "AXMinimized") return {true, kWmStatePart | kKindPart, false};
     if (attribute == platform::kOtherDesktopAttribute) return {};
     if (attribute == "AXMain" || attribute == "AXFocused") return {true, 0, true};
-    if (attribute == platform::kParkedAttribute) return {true, kGeometryPart | kParkedPart, false};
+    if (attribute == platform::kParkedAttribute || attribute == platform::kParkedMaximizedAttribute)
+        return {true, kGeometryPart | kParkedPart, false};
+    if (attribute == platform::kMaximizedAttribute) return {true, kKindPart, false};
     return {false, 0, false};
 }
 
@@ -65,9 +67,12 @@ X11Accessibility::X11Accessibility(X11Connection& connection, X11ClientSnapshot&
       snapshot_(snapshot) {}
 
 X11Accessibility::~X11Accessibility() {
-    // Nobody reads a frame after this: there is nothing to wait for.
+    // Nobody reads a frame after this: there is nothing to wait for. A size still held waits for a
+    // position that will never come: sent alone, it would grow the window where it stands, half of a
+    // move, so it goes with the move it belonged to.
     endWaits();
-    applyPendingSizes();
+    std::lock_guard lock(pending_->mutex);
+    pending_->sizes.clear();
 }
 
 AXElement X11Accessibility::applicationElement(pid_t pid) {
@@ -182,6 +187,10 @@ AXError X11Accessibility::readWindow(const AXElement& element, const std::string
         out = static_cast<double>(window);
     } else if (attribute == platform::kParkedAttribute) {
         out = c.markedParked();
+    } else if (attribute == platform::kParkedMaximizedAttribute) {
+        out = c.markedParked() && c.parkedMaximized;
+    } else if (attribute == platform::kMaximizedAttribute) {
+        out = c.maximized;
     }
     return AXError::success;
 }
@@ -198,6 +207,8 @@ AXError X11Accessibility::isAttributeSettable(const AXElement& element, const st
         settable = focus ? w.client.takesFocus
                          : attribute == "AXPosition" || attribute == "AXSize" || attribute == "AXMinimized" ||
                                attribute == platform::kParkedAttribute ||
+                               attribute == platform::kParkedMaximizedAttribute ||
+                               attribute == platform::kMaximizedAttribute ||
                                attribute == platform::kOtherDesktopAttribute;
         return AXError::success;
     }

@@ -138,8 +138,9 @@ class X11Accessibility final : public platform::Accessibility {
     // Whether the user minimised the window (its kind part and WM_STATE read): iconic, and not only for
     // lying on a desktop not shown.
     bool minimizedByUser(const ClientWindow& c, xcb_window_t window);
-    // Puts the parking mark on the window at the frame it has now, or takes it away.
-    platform::AXError setParkingMark(Window& w, bool marked);
+    // Puts the parking mark on the window at the frame it has now (holding whether the window was
+    // maximised before it was parked), or takes it away.
+    platform::AXError setParkingMark(Window& w, bool marked, bool wasMaximized);
     // How a wait for the server to show a request's result ended: the window manager does not answer
     // a request it refuses, and one that died answers none.
     enum class Wait { met, timedOut, noWindowManager, broken };

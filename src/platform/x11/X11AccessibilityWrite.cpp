@@ -5,7 +5,8 @@
 // caller that watches for the result without holding its thread; and a size waits for the position that
 // usually follows it: asked for alone, a window manager keeps the grown frame on its monitor by pushing
 // it about, and the push is both a frame the user sees for nothing and a wait for the frame to hold
-// still. Anything else done to the window, a window list, or a moment's pause applies it on its own.
+// still. Anything else done to the window, a window list, or a moment's pause applies it on its own; a
+// quit drops it, as half of a move given up.
 // Also the size a window takes for a size asked, which is what a resize waits to see.
 // Raising, focusing, un-minimising and showing a window's desktop are not waited for: they return once
 // the window manager is asked (see activate and setMinimized).
@@ -49,8 +50,9 @@ constexpr std::size_t kStackingTop = 8;
 constexpr std::uint32_t kGravityNorthWest = 1;
 constexpr std::uint32_t kSourcePager = 2;
 constexpr std::uint32_t kMoveX = 1u << 8, kMoveY = 1u << 9, kMoveWidth = 1u << 10, kMoveHeight = 1u << 11;
-// _NET_WM_STATE: the action that takes states away.
+// _NET_WM_STATE: the actions that take states away and add them.
 constexpr std::uint32_t kStateRemove = 0;
+constexpr std::uint32_t kStateAdd = 1;
 
 template <class T> const T* as(const AXValue& v) {
     return std::get_if<T>(&v);
@@ -237,7 +239,28 @@ AXError X11Accessibility::writeWindow(const AXElement& element, const std::strin
         if (AXError e = resolveWindow(element, kGeometryPart, w); e != AXError::success) return e;
         const auto* flag = as<bool>(value);
         if (!flag) return AXError::illegalArgument;
-        return setParkingMark(w, *flag);
+        return setParkingMark(w, *flag, false);
+    }
+    if (attribute == platform::kParkedMaximizedAttribute) {
+        if (AXError e = resolveWindow(element, kGeometryPart | kParkedPart, w); e != AXError::success)
+            return e;
+        const auto* flag = as<bool>(value);
+        if (!flag) return AXError::illegalArgument;
+        // It goes with a mark that stands, at the frame that mark holds.
+        if (!w.client.markedParked()) return AXError::cannotComplete;
+        return setParkingMark(w, true, *flag);
+    }
+    if (attribute == platform::kMaximizedAttribute) {
+        if (AXError e = resolveWindow(element, kKindPart, w); e != AXError::success) return e;
+        const auto* flag = as<bool>(value);
+        if (!flag || !*flag) return AXError::illegalArgument;
+        if (w.client.maximized) return AXError::success;
+        if (!isProcessTrusted()) return AXError::apiDisabled;
+        const auto& ewmh = connection_.ewmh();
+        connection_.sendRootMessage(static_cast<xcb_window_t>(element.token), ewmh._NET_WM_STATE, kStateAdd,
+                                    ewmh._NET_WM_STATE_MAXIMIZED_VERT, ewmh._NET_WM_STATE_MAXIMIZED_HORZ,
+                                    kSourcePager);
+        return AXError::success;
     }
     if (attribute == "AXMinimized") {
         if (AXError e = resolveWindow(element, kWmStatePart | kKindPart, w); e != AXError::success) return e;
@@ -287,7 +310,7 @@ AXError X11Accessibility::writeApplication(pid_t pid, const std::string& attribu
     return activate(*target, pid);
 }
 
-AXError X11Accessibility::setParkingMark(Window& w, bool marked) {
+AXError X11Accessibility::setParkingMark(Window& w, bool marked, bool wasMaximized) {
     const auto window = static_cast<xcb_window_t>(w.element.token);
     auto guard = connection_.lock();
     xcb_connection_t* c = connection_.xcb();
@@ -295,13 +318,14 @@ AXError X11Accessibility::setParkingMark(Window& w, bool marked) {
     xcb_void_cookie_t cookie;
     if (marked) {
         // The frame the window manager let the window have, not the one asked for: that is where the
-        // window stays parked.
+        // window stays parked. The state parking took away follows it, only when there is one, so that a
+        // mark reads the same to a reader of the frame alone.
         const Rect f = w.client.frameRoot();
-        const std::int32_t value[4] = {
+        const std::int32_t value[5] = {
             static_cast<std::int32_t>(f.minX()), static_cast<std::int32_t>(f.minY()),
-            static_cast<std::int32_t>(f.width()), static_cast<std::int32_t>(f.height())};
+            static_cast<std::int32_t>(f.width()), static_cast<std::int32_t>(f.height()), 1};
         cookie = xcb_change_property_checked(c, XCB_PROP_MODE_REPLACE, window, property, XCB_ATOM_INTEGER, 32,
-                                             4, value);
+                                             wasMaximized ? 5 : 4, value);
     } else {
         cookie = xcb_delete_property_checked(c, window, property);
     }

@@ -41,7 +41,7 @@ struct ExtraAtoms {
     xcb_atom_t COMPOUND_TEXT = XCB_ATOM_NONE;
     xcb_atom_t EDID = XCB_ATOM_NONE;
     // The program's parking mark on a client window: the frame (root x, y, width, height; INTEGER) the
-    // window had when it was marked.
+    // window had when it was marked, then 1 when the window was maximised before it was parked.
     xcb_atom_t KORVANE_PARKED = XCB_ATOM_NONE;
 };
 

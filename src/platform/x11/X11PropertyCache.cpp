@@ -55,7 +55,10 @@ void copyParts(ClientWindow& to, const ClientWindow& from, unsigned parts) {
     if (parts & kWmStatePart) to.wmState = from.wmState;
     if (parts & kSizeHintsPart) to.hints = from.hints;
     if (parts & kStrutPart) to.strut = from.strut;
-    if (parts & kParkedPart) to.parkedAt = from.parkedAt;
+    if (parts & kParkedPart) {
+        to.parkedAt = from.parkedAt;
+        to.parkedMaximized = from.parkedMaximized;
+    }
     if (parts & kFocusPart) to.takesFocus = from.takesFocus;
     if (parts & kGeometryPart) {
         to.clientRoot = from.clientRoot;

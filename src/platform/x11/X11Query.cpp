@@ -252,7 +252,7 @@ ClientRequests request(const X11Connection& connection, xcb_window_t w, unsigned
         r.strutPartial = ask(c, w, e._NET_WM_STRUT_PARTIAL, XCB_ATOM_CARDINAL, 12);
         r.strut = ask(c, w, e._NET_WM_STRUT, XCB_ATOM_CARDINAL, 4);
     }
-    if (parts & kParkedPart) r.parked = ask(c, w, connection.atoms().KORVANE_PARKED, XCB_ATOM_INTEGER, 4);
+    if (parts & kParkedPart) r.parked = ask(c, w, connection.atoms().KORVANE_PARKED, XCB_ATOM_INTEGER, 5);
     if (parts & kFocusPart) {
         r.wmHints = ask(c, w, XCB_ATOM_WM_HINTS, XCB_ATOM_WM_HINTS, XCB_ICCCM_NUM_WM_HINTS_ELEMENTS);
         r.protocols = ask(c, w, e.WM_PROTOCOLS, XCB_ATOM_ATOM, 32);
@@ -371,11 +371,12 @@ ClientWindow collect(const X11Connection& connection, ClientWindow cw, const Cli
         }
     }
     if (parts & kParkedPart)
-        if (auto v = words(take(c, r.parked)); v.size() == 4) {
+        if (auto v = words(take(c, r.parked)); v.size() == 4 || v.size() == 5) {
             auto number = [](std::uint32_t word) {
                 return static_cast<double>(static_cast<std::int32_t>(word));
             };
             cw.parkedAt = Rect{number(v[0]), number(v[1]), number(v[2]), number(v[3])};
+            cw.parkedMaximized = v.size() == 5 && v[4] != 0;
         }
     if (parts & kFocusPart) {
         auto hints = take(c, r.wmHints);

@@ -92,6 +92,7 @@ struct ClientWindow {
     SizeHints hints;
     std::optional<std::array<std::uint32_t, 12>> strut; // _NET_WM_STRUT_PARTIAL, or _NET_WM_STRUT widened
     std::optional<Rect> parkedAt;                       // the frame the parking mark holds, root coordinates
+    bool parkedMaximized = false;                       // the mark holds that the window was maximised
     // Whether the window manager may give the window the keyboard: its WM_HINTS do not refuse input, or
     // it asks to be told (WM_TAKE_FOCUS). A clock or a pair of eyes refuses it and can only be raised.
     bool takesFocus = true;

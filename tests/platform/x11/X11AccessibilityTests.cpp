@@ -191,6 +191,28 @@ TEST_F(X11AccessibilityTest, endingTheWaitsLetsWritesToAStoppedWindowManagerRetu
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(150));
 }
 
+// A size waits for its position; a program that quits before the position comes sends neither, rather
+// than a size alone that grows the window where it stands, half a move.
+TEST_F(X11AccessibilityTest, aSizeStillWaitingForItsPositionAtQuitIsNotSentAlone) {
+    const auto x = xterm("Held");
+    const Rect before = session().frameOf(x.window);
+    {
+        const WindowManagerStopped stopped(session());
+        ASSERT_EQ(desktop->accessibility().setAttribute(elementOf(x), "AXSize", Size{901, 715}),
+                  AXError::success);
+        desktop.reset();
+    }
+    // The window manager takes in its requests in order: once a frame asked after the quit shows, it has
+    // done whatever it does with what the program asked.
+    reconnect();
+    const xcb_window_t probe = session().createWindow(Rect{2200, 300, 100, 80}, "Probe");
+    ASSERT_TRUE(runUntil([&] { return session().isClient(probe); }));
+    const Rect marker{2400, 400, 120, 90};
+    session().requestFrame(probe, marker);
+    ASSERT_TRUE(runUntil([&] { return session().frameOf(probe) == marker; }, seconds(30)));
+    EXPECT_EQ(session().frameOf(x.window), before) << platform::describe(session().frameOf(x.window));
+}
+
 TEST(SizeHints, aRequestedSizeSnapsDownToWholeIncrementsWithinTheLimits) {
     const SizeHints xterm{4, 4, 6, 13, 10, 17}; // as xterm declares itself: cells of 6 × 13 over 4 × 4
     const std::pair<Size, Size> rows[] = {
