@@ -62,6 +62,24 @@ bool anchorsBottom(const Rect& target, const Rect& visible) {
     return std::fabs(target.minY() - visible.minY()) <= 1.0;
 }
 
+// Where a window of `size` goes for the target: on the target's left edge, and on the visible frame's
+// bottom or under the target's top. A window that cannot shrink to the target (its minimum size) stays on
+// the target's monitor all the same: it reaches no further past an edge of the visible frame than the
+// target does (none past it for a zone, which then has the window end on its edge there), and where it is
+// larger than the visible frame itself, its left and top edges win, where its title bar and the title
+// bar's buttons are.
+Rect placedFrame(const Rect& target, Size size, const Rect& visible) {
+    double x = target.minX();
+    double y = anchorsBottom(target, visible) ? visible.minY() : target.maxY() - size.height;
+    if (visible.width() > 0 && visible.height() > 0) {
+        x = std::min(x, std::max(visible.maxX(), target.maxX()) - size.width);
+        x = std::max(x, std::min(visible.minX(), target.minX()));
+        y = std::max(y, std::min(visible.minY(), target.minY()));
+        y = std::min(y, std::max(visible.maxY(), target.maxY()) - size.height);
+    }
+    return Rect{x, y, size.width, size.height};
+}
+
 // How often a move asked without waiting reads the frame back, how long a frame that changed must hold
 // still to count as where the window manager put it, and how long a window manager has to answer at
 // all: as long as a write that waits gives it.
@@ -397,14 +415,21 @@ AXUtil::FrameRequest AXUtil::planMove(const AXElement& element, const Rect& targ
 std::optional<AXUtil::Correction> AXUtil::correctedPosition(const FrameRequest& plan, const Rect& target,
                                                             const Point& actual, const Size& size) {
     // An application that refuses the requested height keeps its top where it was put; a window meant to
-    // sit on the bottom of the visible frame must then move down so that its bottom edge does.
+    // sit on the bottom of the visible frame must then move down so that its bottom edge does. One that
+    // refuses to shrink to the target keeps its top on the monitor, and is moved back from the monitor's
+    // side edge it reaches past.
     const bool anchorBottom = anchorsBottom(target, plan.visible);
-    const double wantedTop = anchorBottom ? plan.visible.minY() + size.height : target.maxY();
-    const double dy = (plan.H - wantedTop) - actual.y;
+    const Rect placed = placedFrame(target, size, plan.visible);
+    const double dy = (plan.H - placed.maxY()) - actual.y;
+    const bool pastSide = plan.visible.width() > 0 &&
+                          (actual.x < std::min(plan.visible.minX(), target.minX()) - 0.5 ||
+                           actual.x + size.width > std::max(plan.visible.maxX(), target.maxX()) + 0.5);
+    const double dx = pastSide ? placed.minX() - actual.x : 0.0;
     Log::ax.debug("[diag] moveResize verify: target=%s actual-size=%s dy=%s", platform::describe(target),
                   platform::describe(size), platform::format("%.1f", dy));
-    if (std::fabs(dy) <= 0.5) return std::nullopt;
-    return Correction{Point{actual.x, actual.y + dy}, dy, anchorBottom};
+    if (std::fabs(dy) <= 0.5 && std::fabs(dx) <= 0.5) return std::nullopt;
+    if (std::fabs(dx) > 0.5) Log::ax.debug("AX x corrected by %s", platform::format("%.2f", dx));
+    return Correction{Point{actual.x + dx, actual.y + dy}, dy, anchorBottom};
 }
 
 void AXUtil::logCorrection(const Correction& correction, AXError result) {
@@ -529,12 +554,9 @@ std::optional<Rect> AXUtil::grantedFrame(const AXElement& element, const Rect& t
         return std::nullopt;
     const auto* s = std::get_if<Size>(&granted);
     if (!s) return std::nullopt;
-    // Where moveResize leaves a window of that size: on the target's left edge, and on the visible
-    // frame's bottom or under the target's top.
+    // Where moveResize leaves a window of that size.
     const auto screen = screenOf(platform_.screens(), target);
-    const Rect visible = screen ? screen->visibleFrame : Rect{};
-    const double minY = anchorsBottom(target, visible) ? visible.minY() : target.maxY() - s->height;
-    return Rect{target.minX(), minY, s->width, s->height};
+    return placedFrame(target, *s, screen ? screen->visibleFrame : Rect{});
 }
 
 std::optional<bool> axNumberAttribute(platform::Accessibility& accessibility, const AXElement& element,

@@ -156,6 +156,38 @@ TEST_F(PlacementTest, aWindowThatTellsItsSizeIsMovedOnceToWhereItEndsUp) {
     }
 }
 
+// A window whose minimum size exceeds its zone stays wholly on the zone's display, told its size or
+// not: on the zone's left edge where it fits there, else moved back onto the zone's right edge, the
+// display's; taller than the display, its top on the display's top; wider, its left edge on the
+// display's. It never reaches onto the display beside (B, 1280 × 800, right of A).
+TEST_F(PlacementTest, aWindowLargerThanItsZoneIsKeptOnTheZonesDisplay) {
+    desktop->screens().addDisplay({.frame = Rect{1440, 0, 1280, 800}, .uuid = std::string(kDisplayB)});
+    addState(kDisplayB, Rect{1440, 0, 1280, 800}, 2);
+    // Display, zone, minimum size, frame it ends at.
+    const std::tuple<const char*, int, Size, Rect> rows[] = {
+        {kDisplayA, 1, Size{1000, 600}, Rect{0, 0, 1000, 900}},
+        {kDisplayA, 2, Size{1000, 600}, Rect{440, 0, 1000, 900}},
+        {kDisplayB, 1, Size{1000, 600}, Rect{1440, 0, 1000, 800}},
+        {kDisplayB, 2, Size{1000, 600}, Rect{1720, 0, 1000, 800}},
+        {kDisplayA, 2, Size{800, 1000}, Rect{640, -100, 800, 1000}},
+        {kDisplayB, 2, Size{1300, 900}, Rect{1440, -100, 1300, 900}},
+    };
+    for (const bool tells : {true, false})
+        for (const auto& [display, zone, minSize, placed] : rows) {
+            SCOPED_TRACE(::testing::Message() << display << " zone " << zone << " "
+                                              << platform::describe(minSize) << " tells " << tells);
+            const auto n =
+                openWindow(editor, Rect{100, 100, 300, 300}, {.minSize = minSize, .tellsGrantedSize = tells});
+            std::optional<MoveOutcome> outcome;
+            controller->moveWindow(element(n), n, editor, zone, display, "AutoPush",
+                                   MoveActivation::leaveFocus, [&](MoveOutcome o) { outcome = o; });
+            ASSERT_TRUE(loop().advanceUntil([&] { return outcome.has_value(); }, seconds(5)));
+            EXPECT_EQ(outcome, MoveOutcome::placed);
+            EXPECT_EQ(windows().frame(n), placed) << platform::describe(windows().frame(n));
+            windows().close(n);
+        }
+}
+
 // The number is read again after the move and then every 0.12 s, at most eight times in all.
 TEST_F(PlacementTest, windowWithoutANumberIsMappedOnceTheNumberCanBeRead) {
     // When the number appears, when the window is mapped (none: never within the eight attempts).

@@ -9,7 +9,8 @@
 // later press, and brings a window kept below in front as it gives it the keyboard; reaching a window on
 // another desktop holds no key up, and a switcher opened meanwhile stays in view; while a switcher shows the
 // push keys move neither it nor a window beneath it. A window that went leaves its zone for good, whatever
-// window the server later gives its id. A picture of the toast is left under build/screenshots.
+// window the server later gives its id; one that cannot shrink to its zone stays on the zone's monitor. A
+// picture of the toast is left under build/screenshots.
 #include "ProgramOnX11.h"
 
 #include "core/WindowInfoFields.h"
@@ -1015,8 +1016,9 @@ class OwnClient {
     OwnClient& operator=(const OwnClient&) = delete;
 
     xcb_window_t id() const { return id_; }
-    // Mapped where it asks to be (its position and size given as the user's).
-    void open(const Rect& root, const std::string& title) {
+    // Mapped where it asks to be (its position and size given as the user's), no smaller than `minimum`
+    // when given.
+    void open(const Rect& root, const std::string& title, std::optional<Size> minimum = std::nullopt) {
         xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(conn_)).data;
         xcb_create_window(conn_, XCB_COPY_FROM_PARENT, id_, screen->root, std::int16_t(root.minX()),
                           std::int16_t(root.minY()), std::uint16_t(root.width()),
@@ -1030,13 +1032,18 @@ class OwnClient {
         const auto pid = static_cast<std::uint32_t>(::getpid());
         xcb_change_property(conn_, XCB_PROP_MODE_REPLACE, id_, internAtom(conn_, "_NET_WM_PID"),
                             XCB_ATOM_CARDINAL, 32, 1, &pid);
-        // WM_NORMAL_HINTS: USPosition | USSize, then the place and size.
+        // WM_NORMAL_HINTS: USPosition | USSize, then the place and size; PMinSize and the minimum.
         std::array<std::uint32_t, 18> hints{};
         hints[0] = 1 | 2;
         hints[1] = std::uint32_t(root.minX());
         hints[2] = std::uint32_t(root.minY());
         hints[3] = std::uint32_t(root.width());
         hints[4] = std::uint32_t(root.height());
+        if (minimum) {
+            hints[0] |= 16;
+            hints[5] = std::uint32_t(minimum->width);
+            hints[6] = std::uint32_t(minimum->height);
+        }
         xcb_change_property(conn_, XCB_PROP_MODE_REPLACE, id_, XCB_ATOM_WM_NORMAL_HINTS,
                             XCB_ATOM_WM_SIZE_HINTS, 32, std::uint32_t(hints.size()), hints.data());
         xcb_map_window(conn_, id_);
@@ -1093,6 +1100,46 @@ TEST_F(PushKeysOnX11Test, aWindowThatWentLeavesItsZoneWhicheverWindowTheServerGi
     ProgramOnX11Test::press({XK_Control_L, XK_Shift_L, XK_Alt_L, XK_w});
     EXPECT_TRUE(X11TestSession::waitFor([&] { return session->activeWindow() == stay; }))
         << session->activeWindow() << logText();
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+// A client that cannot be made smaller than 1500 × 1000, larger than every zone, pushed into each zone of
+// both monitors in turn: its frame stays on the zone's monitor, never past its edges nor onto the other
+// monitor, on the zone's left edge where it fits there and on the zone's right edge, the monitor's, where
+// it does not; on the side monitor, shorter than the window, with its title bar on the monitor's top.
+TEST_F(PushKeysOnX11Test, aWindowThatCannotShrinkToItsZoneIsKeptOnTheZonesMonitor) {
+    startSession(true);
+    OwnClient big(session->display());
+    big.open(Rect{2000, 40, 1500, 1000}, "Big", Size{1500, 1000});
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return session->isClient(big.id()); }));
+    const pid_t korvane = startKorvane();
+    ASSERT_TRUE(waitForLine("[DisplayChange] handle end")) << logText();
+    ASSERT_TRUE(waitForLine("Scene Restore complete")) << logText();
+    ASSERT_TRUE(focusByClick(big.id()));
+
+    const Rect sideZone2{960, 0, 960, 900};
+    const std::tuple<std::uint32_t, Rect, Rect> pushes[] = {{XK_1, kPrimaryRoot, kPrimaryLeftHalf},
+                                                            {XK_2, kPrimaryRoot, kPrimaryRightHalf},
+                                                            {XK_x, kSecondaryRoot, kSideZone1},
+                                                            {XK_2, kSecondaryRoot, sideZone2}};
+    std::size_t pushed = 0;
+    for (const auto& [key, monitor, zone] : pushes) {
+        SCOPED_TRACE(platform::describe(zone));
+        press(key);
+        const auto onTheMonitor = [&] {
+            const Rect f = session->frameOf(big.id());
+            const bool across = f.minX() >= monitor.minX() && f.maxX() <= monitor.maxX() &&
+                                (f.minX() == zone.minX() || f.maxX() == zone.maxX());
+            const bool down =
+                f.minY() >= monitor.minY() && (f.maxY() <= monitor.maxY() || f.height() > monitor.height());
+            return across && down && f.width() >= 1500 && f.height() >= 1000;
+        };
+        EXPECT_TRUE(X11TestSession::waitFor(onTheMonitor))
+            << platform::describe(session->frameOf(big.id())) << logText();
+        ASSERT_TRUE(pushesEnd(++pushed)) << logText();
+    }
+
     ::kill(korvane, SIGTERM);
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
 }
