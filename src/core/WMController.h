@@ -81,21 +81,25 @@ class WMController : public std::enable_shared_from_this<WMController> {
     // Records the window on top of the zone, asks for the zone's frame and returns; the rest runs on the
     // main run loop without holding it: once the window manager has carried the move out
     // (AXUtil::awaitMoveResize), the frame is checked 50 ms later and set once more where it drifted; then
-    // the window is raised, or its application activated when asked, the move reported and the mapping
-    // left to a reconcile when the window's number is not known yet. A window that the check finds clearly
-    // out of the zone is not placed: it is taken back out of the zone to where it stood before, nothing is
-    // raised, activated or reported, and the outcome says so. A later move of the same window supersedes
-    // this one until its check; and a move raises and activates nothing once a later move that activates
-    // its window has started.
+    // the window is raised, the mapping left to a reconcile when the window's number is not known yet,
+    // its application activated when asked (activateApp), and the move reported. A window that the check
+    // finds clearly out of the zone is not placed: it is taken back out of the zone to where it stood before,
+    // nothing is raised, activated or reported, and the outcome says so. A later move of the same window
+    // supersedes this one until its check; and a move raises and activates nothing once a later move that
+    // activates its window has started.
     void moveWindow(const platform::AXElement& element, std::optional<WindowID> wid, pid_t pid, int toZone,
                     const std::string& displayUUID, const std::string& tag, MoveActivation activation,
                     MoveCompletion completion = {});
     // Exchanges the window with the top of the target zone, then focuses the source zone 0.1 s after both
     // moves have ended.
     void swapPush(const platform::AXElement& element, int from, int to, const std::string& displayUUID);
-    // Brings the element's application to the front synchronously (pausing 30 ms between steps), then
-    // raises and focuses the element.
-    void activateApp(const platform::AXElement& element, const std::string& tag, bool allowAllWindows);
+    // Brings the element's application to the front, then raises and focuses the element. Its steps are
+    // 30 ms apart, waited for on the run loop's clock so that keys are served meanwhile; once `overtaken`
+    // answers true, asked before the first step and after each pause, nothing more is raised, activated
+    // or focused. Does nothing more once the controller is gone.
+    static platform::Task<void> activateApp(std::weak_ptr<WMController> weak, platform::AXElement element,
+                                            std::string tag, bool allowAllWindows,
+                                            std::function<bool()> overtaken = {});
     // Maps the window to the zone once its number can be read, retrying every 0.12 s up to maxAttempts.
     void reconcileMapping(const platform::AXElement& element, pid_t pid, int zone,
                           const std::string& displayUUID, std::optional<WindowID> expected,

@@ -3,8 +3,6 @@
 // when asked, and keep the window-to-zone mapping right while the window's number is still unknown; and
 // the swap of a window with a zone's top.
 #include "core/AXUtil.h"
-#include "core/ActivationStrategy.h"
-#include "core/AppleScriptActivator.h"
 #include "core/Log.h"
 #include "core/MultiDisplayState.h"
 #include "core/WMController.h"
@@ -25,7 +23,6 @@ namespace {
 // How long a move lets a window settle in its new frame (a terminal taking in its new size) after the
 // window manager has carried the move out, before its frame is checked.
 constexpr Nanos kSettleBeforeFrameCheck = milliseconds(50);
-constexpr Nanos kActivationPause = milliseconds(30);
 constexpr double kDriftTolerance = 2.0; // points; exactly this much counts as in place
 constexpr double kReconcileInterval = 0.12;
 constexpr int kReconcileAttempts = 8;
@@ -91,6 +88,8 @@ struct WMController::PendingMove {
     bool attached = false;
     WMState::Place place;
     AXUtil::FrameRequest request;
+    // Set as the move is placed when its window's application is to be brought forward.
+    bool bringForward = false;
     // Cancelled once a later move of the same window starts: this one then asks for nothing more.
     platform::CancellationSource overtaken;
 };
@@ -169,6 +168,19 @@ platform::Task<void> WMController::runMove(std::weak_ptr<WMController> weak, std
     auto self = weak.lock();
     if (!self) co_return;
     const MoveOutcome outcome = self->finishMove(*move);
+    self.reset();
+    if (move->bringForward) {
+        // A move started since that is to bring its own window forward takes over: the keyboard goes
+        // with the window the user moved last.
+        std::function<bool()> overtaken = [weak, move] {
+            auto self = weak.lock();
+            if (!self || self->latestActivatingMove_ <= move->number) return false;
+            Log::wm.info("%s: bringing forward left to a later move", move->tag);
+            return true;
+        };
+        // Its pauses hold up neither the report of the move nor anything else.
+        platform::spawn(loop, activateApp(weak, move->element, move->tag, true, std::move(overtaken)));
+    }
     if (completion) completion(outcome);
 }
 
@@ -221,7 +233,7 @@ MoveOutcome WMController::finishMove(PendingMove& move) {
     if (latestActivatingMove_ > move.number)
         Log::wm.info("%s: bringing forward left to a later move", move.tag);
     else if (move.activation == MoveActivation::activate)
-        activateApp(move.element, move.tag, true);
+        move.bringForward = true;
     else
         platform().accessibility().performAction(move.element, "AXRaise");
     if (known && onWindowMoved) onWindowMoved(*known, move.toZone);
@@ -244,76 +256,6 @@ bool WMController::frameDrifted(const AXElement& element, const Rect& target,
             return false;
     }
     return true;
-}
-
-void WMController::activateApp(const AXElement& element, const std::string& tag, bool allowAllWindows) {
-    auto& p = platform();
-    auto& accessibility = p.accessibility();
-    auto& workspace = p.workspace();
-    auto& loop = p.runLoop();
-    const AXValue yes(true);
-    const pid_t pid = pidOf(accessibility, element);
-
-    if (axNumberAttribute(accessibility, element, "AXMinimized").value_or(false)) {
-        accessibility.setAttribute(element, "AXMinimized", AXValue(false));
-        loop.sleepBlocking(kActivationPause);
-    }
-    accessibility.performAction(element, "AXRaise");
-    accessibility.setAttribute(element, "AXMain", yes);
-    loop.sleepBlocking(kActivationPause);
-
-    if (auto app = workspace.runningApplication(pid)) {
-        const std::optional<std::string>& bundleID = app->bundleID;
-        Log::wm.debug("%s: Activating app %s (pid=%d) allowAllWindows=%{bool}d", tag,
-                      bundleID.value_or("(unknown)"), pid, allowAllWindows);
-        if (app->isHidden) {
-            Log::wm.debug("%s: App is hidden, unhiding", tag);
-            workspace.unhide(pid);
-            loop.sleepBlocking(kActivationPause);
-        }
-        bool success = workspace.activate(pid, allowAllWindows ? platform::kActivateAllWindows : 0u);
-        Log::wm.info("%s: _NET_ACTIVE_WINDOW request returned %{bool}d", tag, success);
-        if (!success) {
-            Log::wm.info("%s: Trying AX frontmost attribute", tag);
-            if (accessibility.setAttribute(accessibility.applicationElement(pid), "AXFrontmost", yes) ==
-                AXError::success) {
-                success = true;
-                Log::wm.debug("%s: AX frontmost succeeded", tag);
-            } else {
-                Log::wm.error("%s: AX frontmost failed", tag);
-            }
-        }
-        // Named by its identifier, the application may be another process, and its window another one.
-        const bool byIdentifier = bundleID && identifierReachesOnly(workspace, *bundleID, pid);
-        if (!success) {
-            success = workspace.activate(pid, 0u);
-            if (!success) {
-                Log::wm.info("%s: Trying desktop entry launch", tag);
-                if (byIdentifier && workspace.urlForApplication(*bundleID)) {
-                    workspace.openApplication(*bundleID, true, false, [](platform::OpenApplicationResult) {});
-                    success = true;
-                }
-            }
-        }
-        if (ActivationStrategy::strategy(bundleID).useAppleScript && byIdentifier) {
-            Log::wm.info("%s: Trying activation by app id for problematic app", tag);
-            if (AppleScriptActivator::shared()->activate(*bundleID)) {
-                success = true;
-                Log::wm.info("%s: Activation by app id succeeded", tag);
-            } else {
-                Log::wm.error("%s: Activation by app id failed", tag);
-            }
-        }
-        Log::wm.debug("%s: Final activation result=%{bool}d", tag, success);
-    } else {
-        Log::wm.error("%s: could not find running application for pid=%d", tag, pid);
-    }
-
-    // Whatever the application did, the window itself is raised and given the focus.
-    accessibility.performAction(element, "AXRaise");
-    accessibility.setAttribute(element, "AXMain", yes);
-    accessibility.setAttribute(element, "AXFocused", yes);
-    if (auto wid = ax->windowID(element); wid && onWindowFocus) onWindowFocus(*wid);
 }
 
 void WMController::reconcileMapping(const AXElement& element, pid_t pid, int zone,

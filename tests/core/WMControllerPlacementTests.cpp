@@ -28,6 +28,11 @@ class PlacementTest : public WMControllerTest {
         return outcome.value_or(MoveOutcome::noZone);
     }
     std::function<void()> meanwhile;
+    // An activation run to its end.
+    void activate(const AXElement& window, const std::string& tag, bool allowAllWindows) {
+        platform::spawn(loop(), WMController::activateApp(controller, window, tag, allowAllWindows));
+        settle();
+    }
     // How many times the application was asked to resize the window: twice per frame set.
     long sizeWrites(std::uint32_t n) { return std::ranges::count(windowCalls(element(n)), "set AXSize"); }
 };
@@ -270,16 +275,28 @@ TEST_F(PlacementTest, aWindowLeftOutsideTheZoneGoesBackWhereItWasAndWindowsPlace
     EXPECT_TRUE(ws().activateCalls().empty());
 }
 
-// --- Synchronous activation ----------------------------------------------------------------------
+// --- Activation ----------------------------------------------------------------------------------
 
+// Work that comes while the activation pauses between its steps (a key, a redraw) is served then, not
+// once the activation has ended.
 TEST_F(PlacementTest, activatingMoveUnhidesTheApplicationActivatesAllItsWindowsAndFocusesTheWindow) {
     const auto n = openWindow(editor, Rect{100, 100, 300, 300}, {.minimized = true});
     ws().setHidden(editor, true);
     const Nanos start = loop().now();
+    std::optional<Nanos> served;
+    std::size_t activatedBefore = 0;
+    loop().postAfter(milliseconds(50 + 40), [&] {
+        served = loop().now() - start;
+        activatedBefore = ws().activateCalls().size();
+    });
     push(n, 1, MoveActivation::activate);
+    EXPECT_EQ(loop().now() - start, milliseconds(50)) << "the move is reported as its activation starts";
+    EXPECT_TRUE(loop().advanceUntil([&] { return !ws().activateCalls().empty(); }, seconds(1)));
 
-    // The move's 50 ms, then un-minimising, raising and unhiding each pause 30 ms on the calling thread.
+    // The move's 50 ms, then un-minimising, raising and unhiding each pause 30 ms.
     EXPECT_EQ(loop().now() - start, milliseconds(50 + 90));
+    EXPECT_EQ(served, milliseconds(50 + 40));
+    EXPECT_EQ(activatedBefore, 0u);
     ASSERT_EQ(ws().activateCalls().size(), 1u);
     EXPECT_EQ(ws().activateCalls()[0].options, unsigned(platform::kActivateAllWindows));
     EXPECT_FALSE(ws().runningApplication(editor)->isHidden);
@@ -294,6 +311,7 @@ TEST_F(PlacementTest, activatingMoveUnhidesAnApplicationThatTakesTheActivationWi
     ws().setHidden(editor, true);
     ws().setActivateOutcome(editor, sim::ActivationOutcome::ignored());
     push(n, 1, MoveActivation::activate);
+    settle();
     EXPECT_FALSE(ws().runningApplication(editor)->isHidden);
     EXPECT_EQ(ws().activateCalls().size(), 1u);
 }
@@ -303,7 +321,7 @@ TEST_F(PlacementTest, refusedActivationWalksTheFallbacks) {
     ws().setActivateOutcome(editor, sim::ActivationOutcome::refused());
 
     // The frontmost attribute takes: no second activation, no launch.
-    controller->activateApp(element(n), "A", false);
+    activate(element(n), "A", false);
     EXPECT_EQ(ws().activateCalls().size(), 1u);
     EXPECT_EQ(ws().activateCalls()[0].options, 0u);
     EXPECT_EQ(frontPid(), editor);
@@ -311,7 +329,7 @@ TEST_F(PlacementTest, refusedActivationWalksTheFallbacks) {
 
     // Nothing takes: the application is opened by its bundle identifier.
     desktop->accessibility().setAXFrontmostOutcome(editor, sim::ActivationOutcome::refused());
-    controller->activateApp(element(n), "B", false);
+    activate(element(n), "B", false);
     EXPECT_TRUE(logged("B: AX frontmost failed"));
     EXPECT_EQ(ws().activateCalls().size(), 3u);
     ASSERT_EQ(ws().openCalls().size(), 1u);
@@ -321,7 +339,7 @@ TEST_F(PlacementTest, refusedActivationWalksTheFallbacks) {
 
     // A problematic application is also activated by script.
     const pid_t browser = ws().launch({.bundleID = "com.google.Chrome", .name = "Chrome"});
-    controller->activateApp(element(openWindow(browser, Rect{100, 100, 300, 300})), "P", true);
+    activate(element(openWindow(browser, Rect{100, 100, 300, 300})), "P", true);
     EXPECT_EQ(ws().scriptsRun().size(), 1u);
     EXPECT_TRUE(logged("P: Activation by app id succeeded"));
 }
@@ -333,7 +351,7 @@ TEST_F(PlacementTest, windowOfAnExitedProcessIsStillRaisedAndFocusedWithoutCallb
     loop().runUntilIdle();
     desktop->accessibility().clearAXCallLog();
 
-    controller->activateApp(window, "X", true);
+    activate(window, "X", true);
     EXPECT_TRUE(logged("X: could not find running application for pid=%d", editor));
     EXPECT_EQ(windowCalls(window), (std::vector<std::string>{"action AXRaise", "set AXMain", "action AXRaise",
                                                              "set AXMain", "set AXFocused"}));
