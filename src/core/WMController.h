@@ -82,7 +82,8 @@ class WMController : public std::enable_shared_from_this<WMController> {
     // main run loop without holding it: once the window manager has carried the move out
     // (AXUtil::awaitMoveResize), the frame is checked 50 ms later and set once more where it drifted; then
     // the window is raised, the mapping left to a reconcile when the window's number is not known yet,
-    // its application activated when asked (activateApp), and the move reported. A window that the check
+    // its application activated when asked (activateApp) unless the keyboard went since the call to another
+    // window than the one that had it then, and the move reported. A window that the check
     // finds clearly out of the zone is not placed: it is taken back out of the zone to where it stood before,
     // nothing is raised, activated or reported, and the outcome says so. A later move of the same window
     // supersedes this one until its check; and a move raises and activates nothing once a later move that
@@ -152,6 +153,9 @@ class WMController : public std::enable_shared_from_this<WMController> {
     MoveOutcome finishMove(PendingMove& move);
     // Whether a later move of the same window took over.
     bool superseded(const PendingMove& move) const;
+    // Whether the keyboard went, since the move was asked for, to another window than the one that had it
+    // then and the one moved: the user's choice (a click), which the move does not take back.
+    bool keyboardMovedOn(const PendingMove& move);
 
     // Whether the frame is to be set once more: any side off by more than 2.0 points, or the frame
     // unreadable; the frame the window tells it takes for the target (its size steps and limits) counts

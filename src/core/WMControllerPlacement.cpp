@@ -47,6 +47,12 @@ bool drifted(const Rect& actual, const Rect& target) {
            std::fabs(actual.size.height - target.size.height) > kDriftTolerance;
 }
 
+// The window with the keyboard, by its number.
+std::optional<WindowID> keyboardHolder(AXUtil& ax) {
+    const auto focused = ax.focusedWindow();
+    return focused ? ax.windowID(*focused) : std::nullopt;
+}
+
 // Whether the frame lies within the zone, allowing the tolerance of the frame check on every side.
 bool within(const Rect& frame, const Rect& zone) {
     return frame.minX() >= zone.minX() - kDriftTolerance && frame.minY() >= zone.minY() - kDriftTolerance &&
@@ -90,6 +96,9 @@ struct WMController::PendingMove {
     AXUtil::FrameRequest request;
     // Set as the move is placed when its window's application is to be brought forward.
     bool bringForward = false;
+    // Where the keyboard was as the move was asked for (activating moves only): a window the user gave
+    // it to since keeps it.
+    std::optional<WindowID> keyboardAtPress;
     // Cancelled once a later move of the same window starts: this one then asks for nothing more.
     platform::CancellationSource overtaken;
 };
@@ -136,7 +145,10 @@ void WMController::moveWindow(const AXElement& element, std::optional<WindowID> 
     auto& latest = latestMoveOf_[element];
     if (auto previous = latest.lock()) previous->overtaken.cancel();
     latest = move;
-    if (activation == MoveActivation::activate) latestActivatingMove_ = move->number;
+    if (activation == MoveActivation::activate) {
+        latestActivatingMove_ = move->number;
+        move->keyboardAtPress = keyboardHolder(*ax);
+    }
     // Asked at once, so that what the key asked for is under way before anything else is served.
     move->request = ax->requestMoveResize(element, move->target);
     platform::spawn(loop, runMove(weak_from_this(), ax, std::move(move), std::move(completion)));
@@ -171,15 +183,20 @@ platform::Task<void> WMController::runMove(std::weak_ptr<WMController> weak, std
     self.reset();
     if (move->bringForward) {
         // A move started since that is to bring its own window forward takes over: the keyboard goes
-        // with the window the user moved last.
+        // with the window the user moved last. A window the user gave the keyboard to meanwhile (a click)
+        // keeps it.
         std::function<bool()> overtaken = [weak, move] {
             auto self = weak.lock();
-            if (!self || self->latestActivatingMove_ <= move->number) return false;
-            Log::wm.info("%s: bringing forward left to a later move", move->tag);
-            return true;
+            if (!self) return false;
+            if (self->latestActivatingMove_ > move->number) {
+                Log::wm.info("%s: bringing forward left to a later move", move->tag);
+                return true;
+            }
+            return self->keyboardMovedOn(*move);
         };
-        // Its pauses hold up neither the report of the move nor anything else.
-        platform::spawn(loop, activateApp(weak, move->element, move->tag, true, std::move(overtaken)));
+        // The move is reported once its window has been brought forward, or left where the user chose.
+        auto activating = activateApp(weak, move->element, move->tag, true, std::move(overtaken));
+        co_await std::move(activating);
     }
     if (completion) completion(outcome);
 }
@@ -240,6 +257,14 @@ MoveOutcome WMController::finishMove(PendingMove& move) {
     reconcileMapping(move.element, move.pid, move.toZone, move.displayUUID, known, move.tag, 0,
                      kReconcileAttempts);
     return MoveOutcome::placed;
+}
+
+bool WMController::keyboardMovedOn(const PendingMove& move) {
+    if (!move.keyboardAtPress) return false;
+    const auto now = keyboardHolder(*ax);
+    if (!now || *now == *move.keyboardAtPress || (move.wid && *now == *move.wid)) return false;
+    Log::wm.info("%s: the keyboard went to wid=%u since the key; it stays there", move.tag, *now);
+    return true;
 }
 
 bool WMController::frameDrifted(const AXElement& element, const Rect& target,

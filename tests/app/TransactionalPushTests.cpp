@@ -14,13 +14,14 @@ namespace {
 class TransactionalPushTest : public korvane::testing::PlacementTest {
   protected:
     // A push up to its first commit attempt, which comes once the move has checked the window's frame,
-    // 50 ms after the window manager (here at once) moved it.
+    // 50 ms after the window manager (here at once) moved it, and brought the window forward, which
+    // pauses 30 ms.
     std::optional<std::string> pushTo(WindowID wid, int zone, const std::string& display = kD,
                                       std::optional<std::int64_t> requiredEpoch = std::nullopt) {
         auto id = push->transactionalPush(
             desktop->windows().element(wid), zone, display, MappingIntentSource::hotkeyPush,
             "hotkey.push.R" + std::to_string(zone), MoveActivation::activate, 2.5, requiredEpoch);
-        desktop->loop().advance(milliseconds(50));
+        desktop->loop().advance(milliseconds(50 + 30));
         return id;
     }
     // A window whose number nobody can read for an hour: the move cannot record it, so only another

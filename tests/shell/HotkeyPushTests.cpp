@@ -114,8 +114,8 @@ class HotkeyPushTest : public korvane::testing::LaunchTest {
         return label && toast->isVisible() ? label->text().toStdString() : "";
     }
     // The push keys pressed one after another, as a user presses them: a key that started a push lets
-    // it end (its frame checked 50 ms after the window manager, here at once, moved the window) before
-    // the next.
+    // it end (its frame checked 50 ms after the window manager, here at once, moved the window, and the
+    // window brought forward, which pauses 30 ms) before the next.
     struct Keys {
         HotkeyPushTest& test;
         void handlePushRegionHotkey(int zone) {
@@ -134,7 +134,7 @@ class HotkeyPushTest : public korvane::testing::LaunchTest {
             const auto intents = test.app->mappingTransactions()->intents.size();
             key(test.app->pushActions());
             if (test.app->mappingTransactions()->intents.size() > intents)
-                test.desktop->loop().advance(milliseconds(50));
+                test.desktop->loop().advance(milliseconds(50 + 30));
         }
     };
     Keys keys() { return Keys{*this}; }
