@@ -85,9 +85,10 @@ class WMController : public std::enable_shared_from_this<WMController> {
     // its application activated when asked (activateApp) unless the keyboard went since the call to another
     // window than the one that had it then, and the move reported. A window that the check
     // finds clearly out of the zone is not placed: it is taken back out of the zone to where it stood before,
-    // nothing is raised, activated or reported, and the outcome says so. A later move of the same window
-    // supersedes this one until its check; and a move raises and activates nothing once a later move that
-    // activates its window has started.
+    // nothing is raised, activated or reported, and the outcome says so. For 3 s after the check the zone
+    // follows the window (followMove): one that lands in it late joins it, one that moves itself back out
+    // leaves it. A later move of the same window supersedes this one until its check; and a move raises and
+    // activates nothing once a later move that activates its window has started.
     void moveWindow(const platform::AXElement& element, std::optional<WindowID> wid, pid_t pid, int toZone,
                     const std::string& displayUUID, const std::string& tag, MoveActivation activation,
                     MoveCompletion completion = {});
@@ -153,6 +154,15 @@ class WMController : public std::enable_shared_from_this<WMController> {
     MoveOutcome finishMove(PendingMove& move);
     // Whether a later move of the same window took over.
     bool superseded(const PendingMove& move) const;
+    // Watches the window for 3 s after its move's check: a window judged out of the zone whose frame then
+    // lands in it (a window manager that carried the move out late) joins the zone, and one in the zone
+    // that moves clearly out of it again (as the move's check judges it) goes back to where it was
+    // before the move. Stands down once a later move of the window starts, another frame is asked of
+    // it, the zone's frame changes, the window is placed anew by something else, or it goes.
+    static platform::Task<void> followMove(std::weak_ptr<WMController> weak, std::shared_ptr<AXUtil> ax,
+                                           std::shared_ptr<PendingMove> move);
+    // One look of that watch; false once it is to end.
+    bool followStep(PendingMove& move);
     // Whether the keyboard went, since the move was asked for, to another window than the one that had it
     // then and the one moved: the user's choice (a click), which the move does not take back.
     bool keyboardMovedOn(const PendingMove& move);

@@ -27,6 +27,10 @@ constexpr double kDriftTolerance = 2.0; // points; exactly this much counts as i
 constexpr double kReconcileInterval = 0.12;
 constexpr int kReconcileAttempts = 8;
 constexpr double kSwapFocusReturnDelay = 0.1;
+// How long, and how often, a window is watched after its move's check: a window manager that answers
+// late may carry a move out after it was judged refused, and a window may move itself back out.
+constexpr Nanos kFollowAfterMove = milliseconds(3000);
+constexpr Nanos kFollowInterval = milliseconds(100);
 
 std::shared_ptr<WMState> stateOf(const MultiDisplayState& multiState, const std::string& displayUUID) {
     auto found = multiState.states.find(displayUUID);
@@ -96,6 +100,11 @@ struct WMController::PendingMove {
     AXUtil::FrameRequest request;
     // Set as the move is placed when its window's application is to be brought forward.
     bool bringForward = false;
+    // As the check left it, for the watch after it: whether the window is in the zone, its number, and
+    // the zone it was left in when it is not.
+    bool placed = false;
+    std::optional<WindowID> known;
+    std::optional<int> zoneLeftIn;
     // Where the keyboard was as the move was asked for (activating moves only): a window the user gave
     // it to since keeps it.
     std::optional<WindowID> keyboardAtPress;
@@ -142,6 +151,7 @@ void WMController::moveWindow(const AXElement& element, std::optional<WindowID> 
         move->attached =
             state->attach(WinRef{*wid, pid, element, std::nullopt, move->before}, toZone).newTop.has_value();
     }
+    std::erase_if(latestMoveOf_, [](const auto& entry) { return entry.second.expired(); });
     auto& latest = latestMoveOf_[element];
     if (auto previous = latest.lock()) previous->overtaken.cancel();
     latest = move;
@@ -171,9 +181,11 @@ platform::Task<void> WMController::runMove(std::weak_ptr<WMController> weak, std
     if (auto self = weak.lock(); self && !self->superseded(*move))
         again = self->frameDrifted(move->element, move->target, told);
     if (again) {
+        // Kept as the move's own request: a request of anyone else's after it is what the watch after
+        // the check stands down for.
+        move->request = ax->requestMoveResize(move->element, move->target);
         auto answeredAgain =
-            ax->awaitMoveResize(move->element, move->target,
-                                ax->requestMoveResize(move->element, move->target), move->overtaken.token());
+            ax->awaitMoveResize(move->element, move->target, move->request, move->overtaken.token());
         co_await std::move(answeredAgain);
     }
 
@@ -181,6 +193,8 @@ platform::Task<void> WMController::runMove(std::weak_ptr<WMController> weak, std
     if (!self) co_return;
     const MoveOutcome outcome = self->finishMove(*move);
     self.reset();
+    if (outcome == MoveOutcome::placed || outcome == MoveOutcome::outsideZone)
+        platform::spawn(loop, followMove(weak, ax, move));
     if (move->bringForward) {
         // A move started since that is to bring its own window forward takes over: the keyboard goes
         // with the window the user moved last. A window the user gave the keyboard to meanwhile (a click)
@@ -210,9 +224,6 @@ MoveOutcome WMController::finishMove(PendingMove& move) {
         Log::wm.info("%s: superseded by a later move of the window", move.tag);
         return MoveOutcome::superseded;
     }
-    if (auto latest = latestMoveOf_.find(move.element);
-        latest != latestMoveOf_.end() && latest->second.lock().get() == &move)
-        latestMoveOf_.erase(latest);
     const auto state = move.state.lock();
     // Zones that changed while the window was being moved (a strut, a monitor) leave the frame asked for
     // no longer the zone's: the window stays in the zone, which the pass after the change places again.
@@ -224,7 +235,12 @@ MoveOutcome WMController::finishMove(PendingMove& move) {
     if (outside) {
         // Only the attach goes back: other windows may have been placed meanwhile. A state replaced
         // since (the display took other zones) never held it.
-        if (move.attached && current) state->takeBack(*move.wid, move.toZone, move.place);
+        if (move.attached && current) {
+            state->takeBack(*move.wid, move.toZone, move.place);
+            move.known = move.wid;
+            if (auto mapped = state->zoneOf.find(*move.wid); mapped != state->zoneOf.end())
+                move.zoneLeftIn = mapped->second;
+        }
         Log::wm.error("%s: window left outside R%ld at frame=%s (zone frame=%s), not placed", move.tag,
                       move.toZone, platform::describe(*outside), platform::describe(move.target));
         return MoveOutcome::outsideZone;
@@ -233,9 +249,11 @@ MoveOutcome WMController::finishMove(PendingMove& move) {
     std::optional<WindowID> known = move.attached ? move.wid : std::nullopt;
     if (!move.attached) {
         if (auto found = ax->windowID(move.element)) {
-            if (auto current = stateOf(*multiState, move.displayUUID))
+            if (auto current = stateOf(*multiState, move.displayUUID)) {
+                move.place = current->placeBefore(*found, move.toZone);
                 current->attach(WinRef{*found, move.pid, move.element, std::nullopt, ax->frame(move.element)},
                                 move.toZone);
+            }
             Log::wm.info("%s: attached after move wid=%u", move.tag, *found);
             known = found;
         } else {
@@ -243,6 +261,8 @@ MoveOutcome WMController::finishMove(PendingMove& move) {
         }
     }
 
+    move.placed = true;
+    move.known = known;
     // Pushed or carried over from another display, the window leaves the zone it had there.
     if (known) multiState->keepOnlyOn(*known, move.displayUUID);
     // Brought forward as the move ends, unless a move started since is to bring its own window forward:
@@ -257,6 +277,61 @@ MoveOutcome WMController::finishMove(PendingMove& move) {
     reconcileMapping(move.element, move.pid, move.toZone, move.displayUUID, known, move.tag, 0,
                      kReconcileAttempts);
     return MoveOutcome::placed;
+}
+
+platform::Task<void> WMController::followMove(std::weak_ptr<WMController> weak, std::shared_ptr<AXUtil> ax,
+                                              std::shared_ptr<PendingMove> move) {
+    auto& loop = ax->platform().runLoop();
+    const Nanos end = loop.now() + kFollowAfterMove;
+    const platform::CancellationToken overtaken = move->overtaken.token();
+    bool following = true;
+    while (following && loop.now() < end) {
+        // A later move of the window, or another frame asked of it since by anyone (a restore, a display
+        // change), decides where it belongs now.
+        if (co_await platform::sleepFor(loop, kFollowInterval, overtaken)) break;
+        if (move->request.replaced.isCancelled()) break;
+        auto self = weak.lock();
+        if (!self) co_return;
+        following = self->followStep(*move);
+    }
+    auto self = weak.lock();
+    if (!self) co_return;
+    if (auto latest = self->latestMoveOf_.find(move->element);
+        latest != self->latestMoveOf_.end() && latest->second.lock() == move)
+        self->latestMoveOf_.erase(latest);
+}
+
+bool WMController::followStep(PendingMove& move) {
+    const auto state = move.state.lock();
+    if (!state || state != stateOf(*multiState, move.displayUUID)) return false;
+    if (const auto zone = state->zone(move.toZone); !zone || zone->frame != move.target) return false;
+    const auto frame = ax->frame(move.element);
+    if (!frame || !move.known) return false;
+    const WindowID wid = *move.known;
+    std::optional<int> mapped;
+    if (auto found = state->zoneOf.find(wid); found != state->zoneOf.end()) mapped = found->second;
+
+    if (move.placed) {
+        // Placed anew since (a drag, an adoption): no longer this move's to judge.
+        if (mapped != move.toZone) return false;
+        // Judged as the move's own check judges it.
+        const auto outside = frameOutsideZone(*ax, move.element, move.before, move.target);
+        if (!outside) return true;
+        state->takeBack(wid, move.toZone, move.place);
+        Log::wm.error("%s: window moved itself out of R%ld to frame=%s, taken out of the zone", move.tag,
+                      move.toZone, platform::describe(*outside));
+        return false;
+    }
+    if (mapped != move.zoneLeftIn) return false;
+    if (frameOutsideZone(*ax, move.element, move.before, move.target)) return true;
+    move.place = state->placeBefore(wid, move.toZone);
+    state->attach(WinRef{wid, move.pid, move.element, std::nullopt, move.before}, move.toZone);
+    multiState->keepOnlyOn(wid, move.displayUUID);
+    move.placed = true;
+    Log::wm.info("%s: window reached R%ld late at frame=%s, placed", move.tag, move.toZone,
+                 platform::describe(*frame));
+    if (onWindowMoved) onWindowMoved(wid, move.toZone);
+    return true;
 }
 
 bool WMController::keyboardMovedOn(const PendingMove& move) {

@@ -307,6 +307,43 @@ TEST_F(PlacementTest, aWindowLeftOutsideTheZoneGoesBackWhereItWasAndWindowsPlace
     EXPECT_TRUE(ws().activateCalls().empty());
 }
 
+// The window manager carries the move out 1.5 s after it was asked, once the check has judged the window
+// left outside: the window joins the zone it was pushed to as it lands there, leaving the zone it was in.
+TEST_F(PlacementTest, aWindowTheWindowManagerMovesLateJoinsTheZoneItWasPushedTo) {
+    const auto late = openWindow(editor, Rect{900, 100, 300, 300}, {.movesAfter = milliseconds(1500)});
+    place(stateA(), late, editor, 2);
+    EXPECT_EQ(push(late, 1), MoveOutcome::outsideZone);
+    EXPECT_EQ(stack(stateA(), 2), (Wids{late}));
+    settle();
+    EXPECT_EQ(windows().frame(late), (Rect{0, 0, 720, 900}));
+    EXPECT_EQ(stack(stateA(), 1), (Wids{late}));
+    EXPECT_TRUE(stack(stateA(), 2).empty());
+    EXPECT_EQ(moves, (Moves{{late, 1}}));
+}
+
+// A window that moves itself back after it was placed leaves the zone it refused for the one it was in.
+// One asked for another frame after the push by someone else (a restore) is left to that request.
+TEST_F(PlacementTest, aWindowThatMovesItselfBackAfterAPushLeavesTheZone) {
+    const Rect home{900, 100, 300, 300};
+    const auto back = openWindow(editor, home);
+    place(stateA(), back, editor, 2);
+    EXPECT_EQ(push(back, 1), MoveOutcome::placed);
+    EXPECT_EQ(stack(stateA(), 1), (Wids{back}));
+    loop().advance(milliseconds(300));
+    windows().setFrame(back, home);
+    settle();
+    EXPECT_TRUE(stack(stateA(), 1).empty());
+    EXPECT_EQ(stack(stateA(), 2), (Wids{back}));
+    EXPECT_TRUE(logged("AutoPush: window moved itself out of R1"));
+
+    const auto asked = openWindow(editor, home);
+    EXPECT_EQ(push(asked, 1), MoveOutcome::placed);
+    const auto request = controller->ax->requestMoveResize(element(asked), home);
+    settle();
+    EXPECT_EQ(windows().frame(asked), home);
+    EXPECT_EQ(stack(stateA(), 1), (Wids{asked}));
+}
+
 // --- Activation ----------------------------------------------------------------------------------
 
 // Work that comes while the activation pauses between its steps (a key, a redraw) is served then, not

@@ -3,7 +3,8 @@
 // its frame; a window in no zone gets a toast on its own monitor that takes neither the focus nor a place
 // among the windows Korvane knows, and goes after its 0.9 s; a full-screen or maximised xterm pushed leaves
 // that state for the zone; a key pressed right after a push is served at once, however long the window
-// manager takes to answer the push, and a window clicked meanwhile keeps the keyboard; with the window
+// manager takes to answer the push, and a window clicked meanwhile keeps the keyboard; a push the window
+// manager carries out late joins its zone; with the window
 // manager gone, a push gives its move up at once; Alt+Tab goes past windows that take no keyboard focus
 // without a stall, and past one that asks for the keyboard and never takes it without raising it after a
 // later press, and brings a window kept below in front as it gives it the keyboard; reaching a window on
@@ -1000,6 +1001,37 @@ TEST_F(PushKeysOnX11Test, anXtermClickedWhileAPushWaitsForTheWindowManagerKeepsT
     // Nothing takes it back once the push has ended.
     EXPECT_FALSE(X11TestSession::waitFor([&] { return session->activeWindow() != clicked; }, seconds(2)))
         << logText();
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+// With the window manager stopped until Ctrl+Alt+2 has been judged refused, the window manager carries
+// the push out late: the xterm joins zone 2 as it lands there, and Alt+Tab from the xterm that was in
+// zone 2 reaches it.
+TEST_F(PushKeysOnX11Test, anXtermTheWindowManagerMovesLateJoinsTheZoneAndAltTabThereReachesIt) {
+    startSession(true);
+    const xcb_window_t late = activeXterm("Late", "60x20+2000+100");
+    const xcb_window_t stay = activeXterm("Stay", "60x20+2600+100");
+    const pid_t korvane = startKorvane();
+    ASSERT_TRUE(waitForLine("[DisplayChange] handle end")) << logText();
+    ASSERT_TRUE(waitForLine("Scene Restore complete")) << logText();
+    ASSERT_TRUE(pushIntoPrimarysRightHalf(stay)) << logText();
+    ASSERT_TRUE(pushesEnd(1)) << logText();
+    ASSERT_TRUE(focusByClick(late));
+
+    session->pauseWindowManager(true);
+    press(XK_2);
+    const bool judged = waitForLine("AutoPush rid=2: window left outside R2");
+    session->pauseWindowManager(false);
+    ASSERT_TRUE(judged) << logText();
+    EXPECT_TRUE(comesToFill(late, kPrimaryRightHalf)) << platform::describe(session->frameOf(late));
+    EXPECT_TRUE(waitForLine("AutoPush rid=2: window reached R2 late")) << logText();
+
+    ASSERT_TRUE(raiseAndClick(stay));
+    ProgramOnX11Test::press({XK_Alt_L, XK_Tab});
+    EXPECT_TRUE(X11TestSession::waitFor([&] { return session->activeWindow() == late; }))
+        << session->activeWindow() << logText();
 
     ::kill(korvane, SIGTERM);
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
