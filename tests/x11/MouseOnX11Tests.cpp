@@ -436,7 +436,15 @@ TEST_F(MouseOnX11Test, aMaximisedWindowDraggedByItsTitleBarOntoTheOtherMonitorSn
         return session->frameOf(notes).width() == kPrimaryRoot.width();
     })) << platform::describe(session->frameOf(notes));
 
-    dragTitleBar(notes, {480, 450}, kSideZone1);
+    // One drag, the hand waiting at the zone for its highlight before letting go: a second drag would
+    // start from wherever the first one left the window.
+    const Rect frame = session->frameOf(notes);
+    glide({frame.midX(), frame.minY() + 8});
+    settle();
+    session->fakeInput(XCB_BUTTON_PRESS, 1);
+    glide({480, 450});
+    highlightShows(kSideZone1);
+    session->fakeInput(XCB_BUTTON_RELEASE, 1);
     EXPECT_TRUE(comesToFill(notes, kSideZone1)) << platform::describe(session->frameOf(notes)) << logText();
     const auto states = session->atomNames(notes, "_NET_WM_STATE");
     EXPECT_EQ(std::find(states.begin(), states.end(), "_NET_WM_STATE_MAXIMIZED_VERT"), states.end());
