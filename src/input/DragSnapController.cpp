@@ -39,6 +39,37 @@ bool differs(Size a, Size b) {
     return std::abs(a.width - b.width) > kFrameTolerance || std::abs(a.height - b.height) > kFrameTolerance;
 }
 
+// Whether a window whose size changed from `before` to `now` (top-left global) was fitted by the window
+// manager to the monitor it was carried onto, as a maximised window is: in each side that changed it
+// filled its monitor's visible frame, and fills that of the monitor it is on now. The frame of a window
+// resized from an edge does not follow the monitors so.
+bool fittedToAnotherMonitor(platform::Screens& screens, const Rect& before, const Rect& now) {
+    const double height = primaryScreenHeight(screens).value_or(0);
+    std::optional<Rect> from, to;
+    for (const auto& screen : screens.screens()) {
+        const Rect visible = flipRect(screen.visibleFrame, height);
+        if (!from && visible.contains(before.center())) from = visible;
+        if (!to && visible.contains(now.center())) to = visible;
+    }
+    if (!from || !to || *from == *to) return false;
+    const auto fits = [](double was, double wasRoom, double is, double isRoom) {
+        return std::abs(was - is) <= kFrameTolerance ||
+               (std::abs(was - wasRoom) <= kFrameTolerance && std::abs(is - isRoom) <= kFrameTolerance);
+    };
+    return fits(before.width(), from->width(), now.width(), to->width()) &&
+           fits(before.height(), from->height(), now.height(), to->height());
+}
+
+// The visible frame (top-left global) that a window (top-left global) fills, as a maximised one does.
+std::optional<Rect> filledMonitor(platform::Screens& screens, const Rect& window) {
+    const double height = primaryScreenHeight(screens).value_or(0);
+    for (const auto& screen : screens.screens()) {
+        const Rect visible = flipRect(screen.visibleFrame, height);
+        if (!differs(window.origin, visible.origin) && !differs(window.size, visible.size)) return visible;
+    }
+    return std::nullopt;
+}
+
 std::optional<AXElement> elementAttribute(platform::Accessibility& ax, const AXElement& element,
                                           const char* attribute) {
     platform::AXValue value;
@@ -179,11 +210,12 @@ void DragSnapController::drag(const platform::MouseEvent& event) {
     const bool shift = event.flags & platform::kEventFlagShift;
     if (std::holds_alternative<Idle>(state_)) {
         dragStartedOn_ = processUnder(event.location);
-        state_ = Tracking{event.location, focusedWindow()};
+        state_ = Tracking{event.location, focusedWindow(), std::nullopt};
     } else if (const auto* tracking = std::get_if<Tracking>(&state_)) {
         const double dx = event.location.x - tracking->origin.x;
         const double dy = event.location.y - tracking->origin.y;
         if (std::hypot(dx, dy) < activationDistance) return;
+        if (tracking->heldOn && tracking->heldOn->contains(event.location)) return;
         decide(Tracking(*tracking), event.location, shift);
     } else if (const auto* h = std::get_if<Highlighting>(&state_)) {
         zoneStep(event.location, shift, DraggedWindow(h->window));
@@ -193,7 +225,9 @@ void DragSnapController::drag(const platform::MouseEvent& event) {
 void DragSnapController::decide(const Tracking& tracking, Point location, bool shift) {
     const auto now = focusedWindow();
     const bool same = now && tracking.window && now->element == tracking.window->element;
-    if (same && differs(now->size, tracking.window->size)) {
+    if (same && differs(now->size, tracking.window->size) &&
+        !fittedToAnotherMonitor(platform_.screens(), Rect{tracking.window->position, tracking.window->size},
+                                Rect{now->position, now->size})) {
         Log::dragSnap.debug("DragSnap: window resized, not dragged, skipped");
         state_ = Skipping{};
         return;
@@ -206,12 +240,21 @@ void DragSnapController::decide(const Tracking& tracking, Point location, bool s
                 : DraggedWindow{*listed, std::nullopt, std::nullopt, std::nullopt, {}, std::nullopt, Point{}};
     } else if (now && !same) {
         // The press gave the focus to the window under it: that one is judged from here on.
-        state_ = Tracking{location, now};
+        state_ = Tracking{location, now, std::nullopt};
         return;
     } else if (same && differs(now->position, tracking.window->position)) {
         dragged = draggedWindow(now->element, tracking.window->size);
         dragged->startPosition = tracking.window->position;
         dragged->startPointer = tracking.origin;
+    } else if (same) {
+        // A maximised window stays over its monitor while its title bar is dragged there, and is put over
+        // the monitor the pointer takes it to: its drag shows only then. It is judged again at each step
+        // the pointer takes off that monitor until it follows; a drag inside the window (a selection)
+        // leaves it where it is wherever the pointer goes, and never snaps.
+        if (auto held = filledMonitor(platform_.screens(), Rect{now->position, now->size})) {
+            state_ = Tracking{tracking.origin, tracking.window, held};
+            return;
+        }
     }
     if (!dragged) {
         Log::dragSnap.debug("DragSnap: drag of no window, skipped");
@@ -290,6 +333,11 @@ bool DragSnapController::wasResized(const AXElement& window, const DraggedWindow
     // resized it; by the release the size tells.
     const auto size = sizeAttribute(platform_.accessibility(), window, "AXSize");
     if (!dragged.size || !size || !differs(*size, *dragged.size)) return false;
+    if (const auto position = pointAttribute(platform_.accessibility(), window, "AXPosition");
+        position && dragged.startPosition &&
+        fittedToAnotherMonitor(platform_.screens(), Rect{*dragged.startPosition, *dragged.size},
+                               Rect{*position, *size}))
+        return false;
     Log::dragSnap.info("DragSnap: dragged window was resized, not snapped");
     return true;
 }
@@ -302,7 +350,7 @@ void DragSnapController::zoneStep(Point location, bool shift, const DraggedWindo
     if (!zone) {
         zoneHighlight_->hide();
         stopCancelChecks();
-        state_ = Tracking{location, focusedWindow()};
+        state_ = Tracking{location, focusedWindow(), std::nullopt};
         return;
     }
     bool putBack = false;

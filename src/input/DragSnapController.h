@@ -32,9 +32,13 @@ class UserDefaults;
 // Which drags snap: a left drag is a window drag once, with the cursor at least `activationDistance` from
 // where the drag began, the window focused when it began stands elsewhere at the same size (the window
 // manager moved it with the cursor). A window whose size changed is being resized from an edge that moves
-// its origin too, never dragged. When the focus went to another window during the press (the press
-// focused it) that window is judged afresh, from there on. A drag that begins on a window of the frontmost
-// application, when "DragSnapBlacklist" lists it (in any case), counts without the move test, for
+// its origin too, never dragged, unless the window manager fitted it to the monitor it was carried onto,
+// as it does a maximised window (it filled its monitor and fills the other one in each side that changed,
+// by the drag's judgement or at the release); a maximised window, which the window manager keeps in place
+// while the pointer is on its monitor, is judged again once the pointer is on another one. When the focus
+// went to another window during the press (the
+// press focused it) that window is judged afresh, from there on. A drag that begins on a window of the
+// frontmost application, when "DragSnapBlacklist" lists it (in any case), counts without the move test, for
 // applications that move their windows themselves; a drag begun anywhere else (the desktop, another
 // window) is judged as any other, whichever window has the keyboard. The list is read when the controller
 // is made and again on every "DragSnapBlacklistChanged"; while the key holds no list of text it is the
@@ -103,6 +107,9 @@ class DragSnapController : public MouseEventHandler, public std::enable_shared_f
     struct Tracking {
         Point origin; // top-left global
         std::optional<WindowSnapshot> window;
+        // The visible frame (top-left global) that the window fills, maximised, where the window manager
+        // holds it while the pointer stays on that monitor: the drag is judged again once it leaves.
+        std::optional<Rect> heldOn;
     };
     struct Highlighting {
         int zoneID = 0;

@@ -74,6 +74,41 @@ TEST_F(DragSnapTest, aWindowWhoseSizeChangedDuringThePressIsResizedNotDraggedAnd
     }
 }
 
+// A maximised window fills its display. The window manager keeps it there while its title bar is dragged
+// over that display, and puts it over the display the pointer takes it to (B, 1280 × 800, right of A): the
+// size it takes there is that display's, not an edge drawn out, and the release over a zone of B snaps it
+// into that zone. A window left where it was (a drag inside it), or one that does not fill B, snaps
+// nothing.
+TEST_F(DragSnapTest, aMaximisedWindowPutOverTheDisplayItIsDraggedOntoSnapsThere) {
+    desktop->screens().addDisplay({.frame = Rect{1440, 0, 1280, 800}, .uuid = std::string(kDisplayB)});
+    const Rect zoneB1 = addState(kDisplayB, Rect{1440, 0, 1280, 800}, 2).zone(1)->frame;
+    const Rect maximised{0, 0, 1440, 900};
+    // Frames bottom-left: where the window is once the pointer is over B.
+    struct Row {
+        const char* name;
+        Rect onB;
+        bool snaps;
+    };
+    const Row rows[] = {
+        {"put over B", {1440, 0, 1280, 800}, true},
+        {"left on A", maximised, false},
+        {"on B short of it", {1500, 100, 1000, 600}, false},
+    };
+    for (const auto& row : rows) {
+        const WindowID notes = openWindow(editor, maximised, {.title = "Notes"});
+        windows().focus(notes);
+        loop().runUntilIdle();
+        event(T::leftMouseDragged, {700, 10});
+        event(T::leftMouseDragged, {800, 10});
+        EXPECT_TRUE(std::holds_alternative<DragSnapController::Tracking>(snap->state())) << row.name;
+        windows().setFrame(notes, row.onB);
+        event(T::leftMouseDragged, {1700, 400});
+        event(T::leftMouseUp, {1700, 400});
+        EXPECT_EQ(windows().frame(notes), row.snaps ? zoneB1 : row.onB) << row.name;
+        windows().close(notes);
+    }
+}
+
 TEST_F(DragSnapTest, aWindowClosedBeforeTheReleaseMovesNoOtherWindowWhileTheDraggedOneStillSnaps) {
     const pid_t viewer = ws().launch({.bundleID = "com.example.viewer", .name = "Viewer"});
     const Rect draftFrame{100, 100, 300, 300}; // in zone 1, under the release

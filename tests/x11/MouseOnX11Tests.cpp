@@ -7,7 +7,8 @@
 // A window pushed to the other monitor leaves its zone on this one, which Shift at a release then fills
 // with a plain push, as it does a zone whose windows lie on another desktop; an application on the
 // exclusion list moves only by a drag begun on its window. A title-bar drag cancelled with Escape leaves
-// the window where the window manager put it back.
+// the window where the window manager put it back. A maximised window's title bar dragged onto the other
+// monitor snaps it into the zone there.
 #include "ProgramOnX11.h"
 
 #include "layouts/LayoutMemoryStore.h"
@@ -420,6 +421,33 @@ TEST_F(MouseOnX11Test, aTitleBarDragCancelledWithEscapeLeavesTheWindowWhereTheWi
     dragTitleBar(notes, {2300, 500}, left);
     EXPECT_TRUE(comesToFill(notes, left)) << platform::describe(session->frameOf(notes)) << logText();
     EXPECT_FALSE(anyFills(session->framesShown(), right)) << logText();
+    quit(korvane);
+}
+
+// A maximised xterm's title bar dragged onto the other monitor's zone 1 and let go there snaps the xterm
+// into that zone, out of the maximised state, as the same drag within one monitor does.
+TEST_F(MouseOnX11Test, aMaximisedWindowDraggedByItsTitleBarOntoTheOtherMonitorSnapsThere) {
+    startSession(true);
+    const xcb_window_t notes = activeXterm("Notes", "60x20+2000+100"); // in the primary's left half
+    const pid_t korvane = startAndWait();
+    ASSERT_TRUE(waitForLine("Scene Restore complete")) << logText();
+    session->maximize(notes);
+    ASSERT_TRUE(X11TestSession::waitFor([&] {
+        return session->frameOf(notes).width() == kPrimaryRoot.width();
+    })) << platform::describe(session->frameOf(notes));
+
+    // One drag, the hand waiting at the zone for its highlight before letting go: a second drag would
+    // start from wherever the first one left the window.
+    const Rect frame = session->frameOf(notes);
+    glide({frame.midX(), frame.minY() + 8});
+    settle();
+    session->fakeInput(XCB_BUTTON_PRESS, 1);
+    glide({480, 450});
+    highlightShows(kSideZone1);
+    session->fakeInput(XCB_BUTTON_RELEASE, 1);
+    EXPECT_TRUE(comesToFill(notes, kSideZone1)) << platform::describe(session->frameOf(notes)) << logText();
+    const auto states = session->atomNames(notes, "_NET_WM_STATE");
+    EXPECT_EQ(std::find(states.begin(), states.end(), "_NET_WM_STATE_MAXIMIZED_VERT"), states.end());
     quit(korvane);
 }
 

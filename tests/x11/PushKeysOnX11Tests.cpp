@@ -4,14 +4,14 @@
 // among the windows Korvane knows, and goes after its 0.9 s; a full-screen or maximised xterm pushed leaves
 // that state for the zone; a key pressed right after a push is served at once, however long the window
 // manager takes to answer the push, and a window clicked meanwhile keeps the keyboard; a push the window
-// manager carries out late joins its zone; with the window
-// manager gone, a push gives its move up at once; Alt+Tab goes past windows that take no keyboard focus
-// without a stall, and past one that asks for the keyboard and never takes it without raising it after a
-// later press, and brings a window kept below in front as it gives it the keyboard; reaching a window on
-// another desktop holds no key up, and a switcher opened meanwhile stays in view; while a switcher shows the
-// push keys move neither it nor a window beneath it. A window that went leaves its zone for good, whatever
-// window the server later gives its id; one that cannot shrink to its zone stays on the zone's monitor. A
-// picture of the toast is left under build/screenshots.
+// manager carries out late joins its zone; with the window manager gone, a push gives its move up at once;
+// Alt+Tab goes past windows that take no keyboard focus without a stall, and past one that asks for the
+// keyboard and never takes it without raising it after a later press, and brings a window kept below in
+// front as it gives it the keyboard; reaching a window on another desktop holds no key up, and a switcher
+// opened meanwhile stays in view; while a switcher shows the push keys move neither it nor a window beneath
+// it. A window that went leaves its zone for good, whatever window the server later gives its id; one that
+// cannot shrink to its zone stays on the zone's monitor; a maximised window pushed to the other monitor is
+// framed inside the zone there. A picture of the toast is left under build/screenshots.
 #include "ProgramOnX11.h"
 
 #include "core/WindowInfoFields.h"
@@ -129,6 +129,28 @@ class PushKeysOnX11Test : public ProgramOnX11Test {
             session->click(static_cast<int>(frame.midX()), static_cast<int>(frame.midY()));
             return X11TestSession::waitFor([&] { return session->activeWindow() == window; }, seconds(1));
         });
+    }
+    // Asks the window manager to maximise the client across only, as a pager does.
+    void maximizeAcross(xcb_window_t window) {
+        xcb_connection_t* conn = xcb_connect(session->display().c_str(), nullptr);
+        const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(conn)).data->root;
+        xcb_client_message_event_t message{};
+        message.response_type = XCB_CLIENT_MESSAGE;
+        message.format = 32;
+        message.window = window;
+        message.type = internAtom(conn, "_NET_WM_STATE");
+        message.data.data32[0] = 1; // add
+        message.data.data32[1] = internAtom(conn, "_NET_WM_STATE_MAXIMIZED_HORZ");
+        message.data.data32[3] = 2; // from a pager
+        xcb_send_event(conn, 0, root,
+                       XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                       reinterpret_cast<const char*>(&message));
+        std::free(xcb_get_input_focus_reply(conn, xcb_get_input_focus(conn), nullptr));
+        xcb_disconnect(conn);
+    }
+    bool holdsState(xcb_window_t window, const std::string& state) {
+        const auto states = session->atomNames(window, "_NET_WM_STATE");
+        return std::find(states.begin(), states.end(), state) != states.end();
     }
     // The layer the window server's list gives the window, as Korvane reads the list; ordinary windows
     // are on layer 0.
@@ -290,6 +312,9 @@ TEST_F(PushKeysOnX11Test, aFullScreenOrMaximisedXtermPushedLeavesThatStateForThe
     press(XK_2);
     EXPECT_TRUE(comesToFill(*full, kPrimaryRightHalf)) << platform::describe(session->frameOf(*full));
     EXPECT_FALSE(holds(*full, "FULLSCREEN"));
+    // The push ends by bringing its window forward: a key pressed for the next window before then may
+    // still reach this one.
+    ASSERT_TRUE(pushesEnd(1)) << logText();
 
     const xcb_window_t notes = activeXterm("Notes", "60x20+2000+100");
     session->maximize(notes);
@@ -1171,6 +1196,54 @@ TEST_F(PushKeysOnX11Test, aWindowThatCannotShrinkToItsZoneIsKeptOnTheZonesMonito
             << platform::describe(session->frameOf(big.id())) << logText();
         ASSERT_TRUE(pushesEnd(++pushed)) << logText();
     }
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+// A window that takes any size, maximised on the main monitor and pushed to the other one, which has no
+// corner strip: out of that state its frame, title bar included, is zone 1 there, no taller and no
+// higher up, as the window manager frames it once no longer maximised. Maximised across only and pushed
+// into zone 2 there, it comes out exactly that zone's width.
+TEST_F(PushKeysOnX11Test, aMaximisedWindowPushedToTheOtherMonitorIsFramedInsideTheZoneThere) {
+    startSession(true);
+    OwnClient plain(session->display());
+    plain.open(Rect{2000, 100, 600, 400}, "Plain");
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return session->isClient(plain.id()); }));
+    const pid_t korvane = startKorvane();
+    ASSERT_TRUE(waitForLine("[DisplayChange] handle end")) << logText();
+    // The launch restore registers the hot keys again; a press on its way then is dropped, so keys wait.
+    ASSERT_TRUE(waitForLine("Scene Restore complete")) << logText();
+    ASSERT_TRUE(focusByClick(plain.id()));
+
+    session->maximize(plain.id());
+    ASSERT_TRUE(X11TestSession::waitFor([&] {
+        return holdsState(plain.id(), "_NET_WM_STATE_MAXIMIZED_VERT") &&
+               session->frameOf(plain.id()).width() == kPrimaryRoot.width();
+    })) << platform::describe(session->frameOf(plain.id()));
+    // Judged once the push has ended: the frame the window is left at, and every frame it was given on
+    // its way there that the user saw on that monitor.
+    session->watchFrames(plain.id());
+    press(XK_x);
+    ASSERT_TRUE(pushesEnd(1)) << logText();
+    EXPECT_EQ(session->frameOf(plain.id()), kSideZone1) << platform::describe(session->frameOf(plain.id()));
+    for (const Rect& shown : session->framesShown()) {
+        if (shown.minX() < kPrimaryRoot.minX()) {
+            EXPECT_TRUE(within(shown, kSideZone1)) << platform::describe(shown);
+        }
+    }
+    EXPECT_FALSE(holdsState(plain.id(), "_NET_WM_STATE_MAXIMIZED_VERT"));
+
+    maximizeAcross(plain.id());
+    ASSERT_TRUE(X11TestSession::waitFor([&] {
+        return holdsState(plain.id(), "_NET_WM_STATE_MAXIMIZED_HORZ") &&
+               session->frameOf(plain.id()).width() == kSecondaryRoot.width();
+    })) << platform::describe(session->frameOf(plain.id()));
+    const Rect sideZone2{960, 0, 960, 900};
+    press(XK_2);
+    ASSERT_TRUE(pushesEnd(2)) << logText();
+    EXPECT_EQ(session->frameOf(plain.id()), sideZone2) << platform::describe(session->frameOf(plain.id()));
+    EXPECT_FALSE(holdsState(plain.id(), "_NET_WM_STATE_MAXIMIZED_HORZ"));
 
     ::kill(korvane, SIGTERM);
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();

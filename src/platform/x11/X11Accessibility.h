@@ -121,6 +121,10 @@ class X11Accessibility final : public platform::Accessibility {
     // full-screen states first, and with `untilShown` waits until the window manager is done.
     platform::AXError placeFrame(Window& w, std::optional<Point> origin, std::optional<Size> size,
                                  bool untilShown);
+    // Takes a maximised or full-screen window out of those states and waits until the window manager
+    // has framed it anew, then reads the window again into `w`: its frame extents out of those states
+    // are what a frame asked for it is reckoned from. Also for a request that does not wait otherwise.
+    platform::AXError leaveHeldStates(Window& w);
     // Asks the window manager to make the window the active one (its desktop shown, out of the state of
     // a window kept below), and returns: a client may ask for the keyboard and never take it, and a wait
     // for it would keep every key pressed meanwhile waiting.

@@ -2,7 +2,8 @@
 // focusing. Every request goes to the window manager, and the call returns once the server shows the
 // result (or the wait limit passes, or the window manager is gone), so that a read right after a write
 // sees the new state. Two exceptions: a frame asked through requestFrame is sent without a wait, for a
-// caller that watches for the result without holding its thread; and a size waits for the position that
+// caller that watches for the result without holding its thread (a maximised or full-screen window is
+// first taken out of that state, which is waited for); and a size waits for the position that
 // usually follows it: asked for alone, a window manager keeps the grown frame on its monitor by pushing
 // it about, and the push is both a frame the user sees for nothing and a wait for the frame to hold
 // still. Anything else done to the window, a window list, or a moment's pause applies it on its own; a
@@ -164,8 +165,12 @@ AXError X11Accessibility::copyParameterizedAttribute(const AXElement& element, c
     if (!s || !(s->width >= 0) || !(s->height >= 0)) return AXError::illegalArgument;
     applyPendingSize(element);
     Window w;
-    if (AXError e = resolveWindow(element, kGeometryPart | kSizeHintsPart, w); e != AXError::success)
+    if (AXError e = resolveWindow(element, kGeometryPart | kSizeHintsPart | kKindPart, w);
+        e != AXError::success)
         return e;
+    // A maximised or full-screen window is placed once out of that state, framed then with extents
+    // nobody knows before: reckoned from the ones it has, the size told would miss by the difference.
+    if (w.client.maximized || w.client.fullscreen) return AXError::cannotComplete;
     // What a move asks for and waits to see: the same placement, so the two never disagree.
     out = placementOf(w.client, std::nullopt, *s).frame.size;
     return AXError::success;
@@ -346,23 +351,17 @@ AXError X11Accessibility::placeFrame(Window& w, std::optional<Point> origin, std
         xcb_flush(connection_.xcb());
         connection_.noteWrite();
     }
-    const Rect before = w.client.frameRoot();
-    const Placement placement = placementOf(w.client, origin, size);
-    const Rect& expected = placement.frame;
     // A window manager keeps a maximised or full-screen window over its monitor and leaves a request to
     // move it unanswered: placed, such a window leaves those states first, as a window sent into a tile
     // does.
-    const bool held = w.client.maximized || w.client.fullscreen;
-    if (expected == before && !held) return AXError::success;
+    if (w.client.maximized || w.client.fullscreen)
+        if (AXError e = leaveHeldStates(w); e != AXError::success) return e;
+    const Rect before = w.client.frameRoot();
+    const Placement placement = placementOf(w.client, origin, size);
+    const Rect& expected = placement.frame;
+    if (expected == before) return AXError::success;
     if (!isProcessTrusted()) return AXError::apiDisabled;
     const auto& ewmh = connection_.ewmh();
-    if (w.client.maximized)
-        connection_.sendRootMessage(window, ewmh._NET_WM_STATE, kStateRemove,
-                                    ewmh._NET_WM_STATE_MAXIMIZED_VERT, ewmh._NET_WM_STATE_MAXIMIZED_HORZ,
-                                    kSourcePager);
-    if (w.client.fullscreen)
-        connection_.sendRootMessage(window, ewmh._NET_WM_STATE, kStateRemove, ewmh._NET_WM_STATE_FULLSCREEN,
-                                    0, kSourcePager);
 
     std::uint32_t flags = 0;
     if (origin) flags |= kMoveX | kMoveY;
@@ -399,18 +398,58 @@ AXError X11Accessibility::placeFrame(Window& w, std::optional<Point> origin, std
         },
         waitLimit(w.element));
     if (vanished) return AXError::invalidUIElement;
-    // Out of those states the window got its decorations back, and with them other frame extents, from
-    // which its client's size is reckoned: the frame missed by as much, and is asked once more. (A request
-    // that does not wait is sent with the extents the window has; the frame read back shows the miss.)
-    if (held && wait == Wait::met) {
-        Window freed;
-        if (resolveWindow(w.element, kGeometryPart | kSizeHintsPart | kKindPart, freed) == AXError::success &&
-            freed.client.extents != w.client.extents)
-            return placeFrame(freed, origin, size, true);
-    }
     // A window manager that refuses leaves the frame alone until the limit: that is an answer. A
     // connection that broke, or a window manager gone, is none.
     return resultOf(wait, AXError::success);
+}
+
+AXError X11Accessibility::leaveHeldStates(Window& w) {
+    if (!isProcessTrusted()) return AXError::apiDisabled;
+    const auto window = static_cast<xcb_window_t>(w.element.token);
+    const auto& ewmh = connection_.ewmh();
+    if (w.client.maximized)
+        connection_.sendRootMessage(window, ewmh._NET_WM_STATE, kStateRemove,
+                                    ewmh._NET_WM_STATE_MAXIMIZED_VERT, ewmh._NET_WM_STATE_MAXIMIZED_HORZ,
+                                    kSourcePager);
+    if (w.client.fullscreen)
+        connection_.sendRootMessage(window, ewmh._NET_WM_STATE, kStateRemove, ewmh._NET_WM_STATE_FULLSCREEN,
+                                    0, kSourcePager);
+    // Out of those states the window gets its borders and handle back, and with them other frame extents:
+    // a client size reckoned from the extents it had would leave the frame that much larger than asked,
+    // reaching past the zone's top. The state goes first; the extents the window manager sets with it are
+    // the evidence that it has framed the window anew, or, for a window framed alike either way, the
+    // frame holding still a moment after the state went.
+    const auto held = w.client.extents;
+    std::optional<Rect> last;
+    Nanos lastChange = loop_.now();
+    bool vanished = false;
+    const Wait wait = waitUntil(
+        [&] {
+            auto now = fetchClients(connection_, {window}, kGeometryPart | kKindPart);
+            if (!now) return false;
+            if (now->empty() || !(*now)[0].exists) {
+                vanished = true;
+                return true;
+            }
+            const ClientWindow& c = (*now)[0];
+            const Nanos t = loop_.now();
+            if (c.maximized || c.fullscreen) {
+                last.reset();
+                return false;
+            }
+            if (c.extents != held) return true;
+            if (!last || !(c.frameRoot() == *last)) {
+                last = c.frameRoot();
+                lastChange = t;
+            }
+            return t - lastChange >= kSettled;
+        },
+        waitLimit(w.element));
+    if (vanished) return AXError::invalidUIElement;
+    if (wait == Wait::broken || wait == Wait::noWindowManager) return resultOf(wait, AXError::success);
+    // Read again whatever the wait saw: a window manager slow to answer is asked by what shows now.
+    const AXElement element = w.element;
+    return resolveWindow(element, kGeometryPart | kSizeHintsPart | kKindPart, w);
 }
 
 bool X11Accessibility::alreadyInFront(xcb_window_t window, const StackingTop& stacking) {
