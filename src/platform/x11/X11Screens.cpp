@@ -1,8 +1,8 @@
 // Monitors come from RandR 1.5. A monitor added or removed may announce itself only through the root's
 // ConfigureNotify, a change of primary only through RandR, a dock only through its strut properties or
 // the client list: each of them makes the kept list stale at once and leads to one debounced comparison
-// with the screens last announced. A dock that rewrites its strut without pause is not listened to for
-// a while at a time; its screens are compared once it has paused.
+// with the screens last announced. A dock's changed strut is compared once it has paused, and a dock
+// that rewrites it without pause is not listened to for a while at a time.
 #include "platform/x11/X11Screens.h"
 
 #include "platform/NotificationCenter.h"
@@ -26,10 +26,9 @@ using platform::ScreenInfo;
 namespace {
 
 constexpr Nanos kDebounce = milliseconds(50);
-// A strut that changes again this soon after it changed is changing without pause, and must stay as it
-// is this long before the screens count as settled.
+// A strut must stay as it is this long after a change before the screens count as settled.
 constexpr Nanos kStrutPause = milliseconds(250);
-// So is one whose window goes unheard this soon after its strut changed: the count of changes that
+// A window that goes unheard this soon after its strut changed is held too: the count of changes that
 // silences a window covers a second.
 constexpr Nanos kRestlessWithin = kNanosPerSecond;
 
@@ -345,18 +344,14 @@ void X11Screens::handleEvent(const xcb_generic_event_t& event) {
     } else if (type == XCB_PROPERTY_NOTIFY) {
         const auto& property = reinterpret_cast<const xcb_property_notify_event_t&>(event);
         const bool strut = property.atom == e._NET_WM_STRUT_PARTIAL || property.atom == e._NET_WM_STRUT;
-        if (strut && property.window != connection_.root()) {
-            // A dock commonly writes both forms of its strut at each change: the second form written
-            // right after the first is the same change, and the strut changes again only when a form
-            // changes again. Both forms are one strut, so either one repeating soon counts.
-            const Nanos now = loop_.now();
-            StrutChange& changed = strutChanges_[property.window];
-            std::optional<Nanos>& formAt = changed.formAt[property.atom == e._NET_WM_STRUT_PARTIAL ? 0 : 1];
-            const bool again = formAt && now - *formAt < kStrutPause;
-            formAt = now;
-            changed.at = now;
-            // The tracker hears each change first, and may have stopped listening at this very one.
-            if (again || unheard_.count(property.window)) restless(property.window);
+        if (strut && property.window != connection_.root() && !ownStrip(property.window)) {
+            // Whether this change is the first of a flicker shows only once the next one comes: followed
+            // at once, its value would be held for as long as the flicker lasts. So any change of a
+            // dock's strut is followed once the strut has stayed as it is for a moment, the screens
+            // answered as last announced meanwhile. A dock writes both forms of its strut at each
+            // change; both are one strut.
+            strutChanges_[property.window] = loop_.now();
+            restless(property.window);
         }
         if (strut || (property.window == connection_.root() &&
                       (property.atom == e._NET_WORKAREA || property.atom == e._NET_CLIENT_LIST)))
@@ -379,7 +374,7 @@ void X11Screens::propertiesHeard(xcb_window_t window, bool heard) {
     if (!heard) {
         unheard_.insert(window);
         if (auto changed = strutChanges_.find(window);
-            changed != strutChanges_.end() && loop_.now() - changed->second.at < kRestlessWithin)
+            changed != strutChanges_.end() && loop_.now() - changed->second < kRestlessWithin)
             restless(window);
         return;
     }
@@ -387,8 +382,13 @@ void X11Screens::propertiesHeard(xcb_window_t window, bool heard) {
     // Whatever it changed meanwhile, its strut among it, announced nothing: a strut heard changing
     // before counts as changed now, and must stay as it is from here on.
     if (auto changed = strutChanges_.find(window); changed != strutChanges_.end())
-        changed->second.at = loop_.now();
+        changed->second = loop_.now();
     scheduleCheck();
+}
+
+bool X11Screens::ownStrip(xcb_window_t window) {
+    std::lock_guard lock(cacheMutex_);
+    return strips_.count(window) > 0;
 }
 
 void X11Screens::restless(xcb_window_t window) {
@@ -402,7 +402,7 @@ void X11Screens::restless(xcb_window_t window) {
 bool X11Screens::strutsUnsettled() {
     const Nanos now = loop_.now();
     std::erase_if(strutChanges_, [&](const auto& entry) {
-        return now - entry.second.at >= kRestlessWithin && !unheard_.count(entry.first);
+        return now - entry.second >= kRestlessWithin && !unheard_.count(entry.first);
     });
     bool unsettled = false;
     Nanos settlesIn = 0;
@@ -414,7 +414,7 @@ bool X11Screens::strutsUnsettled() {
             continue;
         }
         const auto changed = strutChanges_.find(*it);
-        const Nanos quietFor = changed == strutChanges_.end() ? kStrutPause : now - changed->second.at;
+        const Nanos quietFor = changed == strutChanges_.end() ? kStrutPause : now - changed->second;
         if (quietFor >= kStrutPause) {
             it = restlessStruts_.erase(it);
             continue;

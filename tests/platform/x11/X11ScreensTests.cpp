@@ -88,6 +88,43 @@ TEST_F(X11ScreensTest, aDockStrutCutsTheVisibleFrameOfItsOwnMonitorOnlyAndFloats
     EXPECT_EQ(desktop->screens().screens()[0].visibleFrame, Rect(0, 0, 1920, 1080));
 }
 
+// A dock whose strut flickers between two heights every 120 ms: neither height counts while it does,
+// the first one it passes through no more than the others, and the one it rests at counts once it has
+// stayed.
+TEST_F(X11ScreensTest, aStrutThatFlickersCountsOnlyOnceItHasSettled) {
+    std::vector<nlohmann::json> changes;
+    const auto token = listen(platform::kScreenParametersDidChange, changes);
+    const auto top = dock(30);
+    ASSERT_TRUE(runUntil([&] { return changes.size() >= 1; }));
+    ASSERT_EQ(desktop->screens().screens()[0].visibleFrame, Rect(0, 0, 1920, 1050));
+    const auto strutOf = [](std::uint32_t height) {
+        return std::array<std::uint32_t, 12>{0,
+                                             0,
+                                             height,
+                                             0,
+                                             0,
+                                             0,
+                                             0,
+                                             0,
+                                             static_cast<std::uint32_t>(kPrimaryRoot.minX()),
+                                             static_cast<std::uint32_t>(kPrimaryRoot.maxX() - 1),
+                                             0,
+                                             0};
+    };
+    const std::size_t before = changes.size();
+    for (int change = 0; change < 12; ++change) {
+        session().setStrut(top, strutOf(change % 2 ? 30 : 300));
+        // The flicker's own pace, not a wait for an outcome.
+        runUntil([] { return false; }, milliseconds(120));
+        EXPECT_EQ(desktop->screens().screens()[0].visibleFrame, Rect(0, 0, 1920, 1050))
+            << "change " << change;
+    }
+    EXPECT_EQ(changes.size(), before);
+    session().setStrut(top, strutOf(300));
+    ASSERT_TRUE(runUntil([&] { return changes.size() > before; }));
+    EXPECT_EQ(desktop->screens().screens()[0].visibleFrame, Rect(0, 0, 1920, 780));
+}
+
 TEST_F(X11ScreensTest, aMonitorWithAnEdidIsKnownByItAndNamedByIt) {
     std::vector<nlohmann::json> changes;
     const auto token = listen(platform::kScreenParametersDidChange, changes);

@@ -130,6 +130,8 @@ class X11TestSession {
     // A plain top-level window, mapped; a dock is one with a strut.
     xcb_window_t createWindow(const Rect& root, const std::string& title);
     xcb_window_t createDock(const Rect& root, const std::array<std::uint32_t, 12>& strut);
+    // A dock's new strut (_NET_WM_STRUT_PARTIAL), as the server holds it when this returns.
+    void setStrut(xcb_window_t dock, const std::array<std::uint32_t, 12>& strut);
     // A dialog of this process (its type says so, and its pid); one `fixedSize` at its size, as its size
     // hints' minimum and maximum say.
     xcb_window_t createDialog(const Rect& root, const std::string& title, bool fixedSize = false);
