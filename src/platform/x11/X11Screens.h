@@ -55,6 +55,9 @@ class X11Screens final : public platform::Screens, public TrackerListener {
     // way, whether or not the window manager has listed the window yet, and the window manager taking it
     // in later is no change either.
     void reserveTopStrip(std::uint64_t nativeWindow, const Rect& strip, bool announce) override;
+    // A window with the window manager's decorations is asked of the window manager, one without them
+    // of the server.
+    void placeWindow(std::uint64_t nativeWindow, const Rect& frame) override;
     // The owner of the screen's system tray selection.
     bool hasSystemTray() override;
     // Through shared memory; nothing where the server cannot share it.
@@ -80,6 +83,8 @@ class X11Screens final : public platform::Screens, public TrackerListener {
     Known fetch();
     void handleEvent(const xcb_generic_event_t& event);
     void scheduleCheck();
+    // The monitors as last known, in root coordinates.
+    std::vector<Rect> monitorsInRoot();
     void check();
     // A window whose strut has changed and may go on changing; the screens are held as last announced
     // until it has paused.

@@ -108,6 +108,8 @@ class X11TestSession {
     std::optional<xcb_window_t> viewableWindowTitled(const std::string& title);
     // The names of the atoms a window's property of type ATOM lists (_NET_WM_STATE, _NET_WM_WINDOW_TYPE).
     std::vector<std::string> atomNames(xcb_window_t window, const char* property);
+    // The window's _NET_WM_STRUT_PARTIAL, empty when it has none.
+    std::vector<std::uint32_t> strutOf(xcb_window_t window);
     // Whether the window has the property, of whatever type.
     bool hasProperty(xcb_window_t window, const char* property);
     // The desktop a window is on (_NET_WM_DESKTOP; 0xFFFFFFFF for all of them), nothing when unset.
