@@ -314,6 +314,15 @@ void X11Screens::placeWindow(std::uint64_t nativeWindow, const Rect& frame) {
     connection_.noteWrite();
 }
 
+std::optional<Rect> X11Screens::windowFrame(std::uint64_t nativeWindow) {
+    const auto window = static_cast<xcb_window_t>(nativeWindow);
+    if (window == XCB_WINDOW_NONE) return std::nullopt;
+    const auto fetched = fetchClients(connection_, {window}, kGeometryPart);
+    if (!fetched || fetched->empty() || !fetched->front().exists || !fetched->front().viewable)
+        return std::nullopt;
+    return coordinates().bottomLeft(fetched->front().frameRoot());
+}
+
 bool X11Screens::hasSystemTray() {
     return tray_.isAvailable();
 }

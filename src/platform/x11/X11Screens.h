@@ -58,6 +58,8 @@ class X11Screens final : public platform::Screens, public TrackerListener {
     // A window with the window manager's decorations is asked of the window manager, one without them
     // of the server.
     void placeWindow(std::uint64_t nativeWindow, const Rect& frame) override;
+    // Of a viewable window.
+    std::optional<Rect> windowFrame(std::uint64_t nativeWindow) override;
     // The owner of the screen's system tray selection.
     bool hasSystemTray() override;
     // Through shared memory; nothing where the server cannot share it.
