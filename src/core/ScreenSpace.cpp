@@ -88,6 +88,35 @@ Rect logicalFromNative(const Rect& native, const std::vector<ScaledScreen>& scre
                 native.height() / r};
 }
 
+namespace {
+
+// The edge at the nearest whole pixel; one that lay within [low, high] stays within the whole pixels there.
+double roundWithin(double edge, double low, double high) {
+    const double rounded = std::round(edge);
+    // A hair's leeway, so that an edge a division puts a rounding error past the screen's stays on it.
+    constexpr double kLeeway = 1e-6;
+    if (edge < low - kLeeway || edge > high + kLeeway) return rounded;
+    return std::clamp(rounded, std::ceil(low - kLeeway), std::floor(high + kLeeway));
+}
+
+} // namespace
+
+Rect wholeLogicalInside(const Rect& native, const std::vector<ScaledScreen>& screens) {
+    const Rect logical = logicalFromNative(native, screens);
+    const ScaledScreen* screen =
+        screenAt(screens, native.center(), [](const ScaledScreen& s) { return s.native; });
+    // Without a screen, rounded alone.
+    const Rect area = screen && screen->ratio > 0 ? logicalArea(*screen) : Rect{};
+    const auto round = [&](double edge, double low, double high) {
+        return area.isEmpty() ? std::round(edge) : roundWithin(edge, low, high);
+    };
+    const double x0 = round(logical.minX(), area.minX(), area.maxX());
+    const double x1 = round(logical.maxX(), area.minX(), area.maxX());
+    const double y0 = round(logical.minY(), area.minY(), area.maxY());
+    const double y1 = round(logical.maxY(), area.minY(), area.maxY());
+    return Rect{x0, y0, std::max(0.0, x1 - x0), std::max(0.0, y1 - y0)};
+}
+
 Rect nativeFromLogical(const Rect& logical, const std::vector<ScaledScreen>& screens) {
     const ScaledScreen* screen = screenAt(screens, logical.center(), logicalArea);
     if (!screen || screen->ratio <= 0) return logical;

@@ -52,6 +52,11 @@ struct ScaledScreen {
 // A rectangle in the window server's pixels in the toolkit's, by the screen holding its middle (else the
 // screen nearest to it); unchanged without screens.
 Rect logicalFromNative(const Rect& native, const std::vector<ScaledScreen>& screens);
+// The same in whole pixels of the toolkit, rounded inside the screen: each edge at the nearest pixel, and
+// one that lay within the screen kept within the whole pixels it holds, so that the window the toolkit
+// makes of it never reaches onto the screen beside it. A screen that is no whole number of the toolkit's
+// pixels wide or high holds such a rectangle less than one of them short of its far edges.
+Rect wholeLogicalInside(const Rect& native, const std::vector<ScaledScreen>& screens);
 // The reverse, by the screen holding the rectangle's middle in the toolkit's pixels (else the nearest).
 Rect nativeFromLogical(const Rect& logical, const std::vector<ScaledScreen>& screens);
 

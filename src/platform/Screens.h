@@ -79,6 +79,24 @@ class Screens {
         (void)strip;
         (void)announce;
     }
+    // Places one of the program's own windows, named by its native id, so that its frame (with the window
+    // manager's decorations, if it has any) covers `frame` (bottom-left global) in the window server's
+    // whole pixels, rounded inside the screen that holds it. A toolkit that scales its windows places
+    // them in pixels of its own, and cannot cover a screen that is no whole number of them wide or high
+    // without reaching onto the screen beside it; nor does it always agree with the server on where a
+    // window is while a screen comes or goes. Main thread. Nothing where the toolkit's own placement is
+    // in the server's pixels.
+    virtual void placeWindow(std::uint64_t nativeWindow, const Rect& frame) {
+        (void)nativeWindow;
+        (void)frame;
+    }
+    // The frame of one of the program's own windows, with the window manager's decorations, as the
+    // window server has it (bottom-left global); nothing where the server does not show it, or where the
+    // toolkit's own idea of it is the server's.
+    virtual std::optional<Rect> windowFrame(std::uint64_t nativeWindow) {
+        (void)nativeWindow;
+        return std::nullopt;
+    }
     // Whether the desktop shows a system tray that the program's status icon can sit in, now; trays that
     // come and go are announced as `kSystemTrayDidChange`. False where the desktop tells of none.
     virtual bool hasSystemTray() { return false; }

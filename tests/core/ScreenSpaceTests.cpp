@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 using namespace korvane;
 
 namespace {
@@ -44,5 +46,41 @@ TEST(ScaledScreens, aRectangleIsMeasuredFromItsScreensCornerInThatScreensPixels)
             << row.what << ": " << platform::describe(logicalFromNative(row.native, row.screens));
         EXPECT_EQ(nativeFromLogical(row.logical, row.screens), row.native)
             << row.what << ": " << platform::describe(nativeFromLogical(row.logical, row.screens));
+    }
+}
+
+// A main monitor of 2560 × 1440 at 1.5 is 1706⅔ × 960 of the toolkit's pixels: rounded to the nearest, a
+// rectangle to its right edge would be 1707 wide, which the toolkit makes 2561 of the server's pixels, one
+// onto the monitor beside it. Rounded inside, what the toolkit makes of it stays on its monitor.
+TEST(ScaledScreens, aRectangleInWholePixelsOfTheToolkitStaysOnItsScreen) {
+    const std::vector<ScaledScreen> screens{ScaledScreen{Rect{0, 0, 2560, 1440}, Point{0, 0}, 1.5},
+                                            ScaledScreen{Rect{2560, 0, 1920, 1080}, Point{2560, 0}, 1.5}};
+    const std::vector<ScaledScreen> at125{ScaledScreen{Rect{0, 0, 1366, 768}, Point{0, 0}, 1.25}};
+    struct Row {
+        const char* what;
+        const std::vector<ScaledScreen>& screens;
+        Rect native;
+        Rect logical;
+    };
+    const Row rows[] = {
+        {"the whole main monitor", screens, Rect{0, 0, 2560, 1440}, Rect{0, 0, 1706, 960}},
+        {"its right half", screens, Rect{1280, 45, 1280, 1395}, Rect{853, 30, 853, 930}},
+        {"a zone inside it, rounded to the nearest", screens, Rect{100, 100, 301, 301},
+         Rect{67, 67, 200, 200}},
+        {"the monitor beside it, whole pixels already", screens, Rect{2560, 0, 1920, 1080},
+         Rect{2560, 0, 1280, 720}},
+        {"1366 × 768 at 1.25", at125, Rect{0, 0, 1366, 768}, Rect{0, 0, 1092, 614}},
+        {"no screens: rounded alone", {}, Rect{10.4, 20.6, 30, 40}, Rect{10, 21, 30, 40}},
+    };
+    for (const auto& row : rows) {
+        const Rect logical = wholeLogicalInside(row.native, row.screens);
+        EXPECT_EQ(logical, row.logical) << row.what << ": " << platform::describe(logical);
+        if (row.screens.empty()) continue;
+        // As the toolkit makes it: the place and the size each multiplied and rounded.
+        const double ratio = row.screens.front().ratio;
+        const Rect& screen = row.native.minX() >= 2560 ? row.screens[1].native : row.screens[0].native;
+        const double far = std::round((logical.minX() - screen.minX()) * ratio) +
+                           std::round(logical.width() * ratio) + screen.minX();
+        EXPECT_LE(far, screen.maxX()) << row.what;
     }
 }

@@ -1,7 +1,9 @@
 // The zones each monitor has, as the built program gives them on a real X server with openbox: at a start
 // without a scene a monitor other than the one the user works on takes the user layout remembered for it;
 // a first start on two monitors makes a first scene that lays out both; and "Apply Layout" on a monitor
-// plugged in lays out that monitor alone, the windows of the others staying in their zones.
+// plugged in lays out that monitor alone, the windows of the others staying in their zones. Under a scale
+// that leaves the main monitor a fractional width of the toolkit's pixels, nothing of the program's
+// reaches onto the monitor beside it.
 #include "ProgramOnX11.h"
 
 #include "layouts/ConfigZoneSet.h"
@@ -148,6 +150,66 @@ TEST_F(MonitorLayoutsProgramOnX11Test,
     press({XK_Control_L, XK_Shift_L, XK_Alt_L, XK_q});
     EXPECT_TRUE(X11TestSession::waitFor([&] { return session->activeWindow() == mail; })) << logText();
     EXPECT_EQ(session->frameOf(notes).minX(), 960);
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+}
+
+// A main monitor of 2560 × 1440 beside a 1920 × 1080 one, both from the root's top, under a scale of 1.5:
+// the main monitor is 1706⅔ of the toolkit's pixels wide. The corner button's strut covers the main
+// monitor's columns and no more, so the monitor beside it keeps its whole height: a window pushed into
+// its first zone fills it from the top. The global switcher covers the main monitor to its edges.
+TEST_F(MonitorLayoutsProgramOnX11Test,
+       underAScaleThatMakesTheMainMonitorsWidthFractionalNothingReachesPastIt) {
+    startWideMainSession();
+    const Rect& mainRoot = kWideMainRoot;
+    const auto uuids = monitorsByName(session->display());
+    WMScene scene;
+    scene.id = "77777777-8888-4999-aaaa-bbbbbbbbbbbb";
+    scene.name = "Halves";
+    scene.layoutRefsByDisplay = {{uuids.at(kWideMainName), "builtin.split-50-50"},
+                                 {uuids.at(kRightName), "builtin.split-50-50"}};
+    writeActiveScene(home(), scene);
+    const xcb_window_t onMain = xterm("On main", "60x20+300+300");
+    const xcb_window_t beside = activeXterm("Beside", "60x20+3000+300");
+    const pid_t korvane = startKorvane({"QT_SCALE_FACTOR=1.5"});
+    ASSERT_TRUE(waitForLine("Scene Restore complete (layout-only): 'Halves'")) << logText();
+    ASSERT_TRUE(waitForLine("[DisplayChange] handle end")) << logText();
+
+    // 30 of the toolkit's rows, over the main monitor's columns 0 to 2559.
+    std::vector<std::uint32_t> strut;
+    ASSERT_TRUE(X11TestSession::waitFor([&] {
+        for (const xcb_window_t window : session->clientList())
+            if (session->pidOf(window) == korvane && (strut = session->strutOf(window)).size() == 12)
+                return true;
+        return false;
+    })) << logText();
+    EXPECT_EQ(strut[2], 45u);
+    EXPECT_EQ(strut[8], 0u);
+    EXPECT_EQ(strut[9], 2559u);
+
+    ASSERT_TRUE(focusByClick(beside));
+    press({XK_Control_L, XK_Alt_L, XK_1});
+    EXPECT_TRUE(comesToFill(beside, Rect(2560, 0, 960, 1080)))
+        << platform::describe(session->frameOf(beside));
+
+    ASSERT_TRUE(focusByClick(onMain));
+    press({XK_Control_L, XK_Alt_L, XK_a});
+    std::optional<xcb_window_t> switcher;
+    ASSERT_TRUE(X11TestSession::waitFor([&] {
+        return (switcher = session->viewableWindowTitled("Global Switcher")) &&
+               session->activeWindow() == *switcher;
+    })) << logText();
+    EXPECT_TRUE(X11TestSession::waitFor([&] { return session->frameOf(*switcher) == mainRoot; }))
+        << platform::describe(session->frameOf(*switcher));
+    // Its backdrop drawn to the monitor's last column and row.
+    EXPECT_TRUE(X11TestSession::waitFor([&] {
+        return session->rootPixel(2559, 700) == 0x1A1A1E && session->rootPixel(2559, 1439) == 0x1A1A1E;
+    })) << std::hex
+        << session->rootPixel(2559, 700);
+    EXPECT_TRUE(session->saveScreenshot(mainRoot, picture("global-switcher-fractional-scale-x11.png")));
+    press({XK_Escape});
+    EXPECT_TRUE(X11TestSession::waitFor([&] { return !session->viewableWindowTitled("Global Switcher"); }));
 
     ::kill(korvane, SIGTERM);
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();

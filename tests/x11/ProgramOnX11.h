@@ -73,6 +73,11 @@ inline constexpr const char* kTopName = "TOP";
 inline constexpr const char* kMainName = "MAIN";
 inline const Rect kTopRoot{0, 0, 1920, 1080};
 inline const Rect kMainRoot{0, 1080, 1920, 1080};
+// A wide main monitor with a smaller one on its right, both from the root's top.
+inline constexpr const char* kWideMainName = "WIDE-MAIN";
+inline constexpr const char* kRightName = "RIGHT";
+inline const Rect kWideMainRoot{0, 0, 2560, 1440};
+inline const Rect kRightRoot{2560, 0, 1920, 1080};
 
 // The viewable windows of one process anywhere in the tree (the tray icon sits inside the tray's window),
 // with their place on the root, read on a connection of the test's own.
@@ -188,6 +193,17 @@ class ProgramOnX11Test : public ::testing::Test {
         session->deleteMonitor(kPrimaryName);
         session->setMonitor(kTopName, kTopRoot, false);
         session->setMonitor(kMainName, kMainRoot, true);
+        session->startWindowManager();
+    }
+    // A server whose screen holds WIDE-MAIN (the primary) with RIGHT beside it, the window manager started
+    // over them.
+    void startWideMainSession() {
+        session =
+            std::make_unique<X11TestSession>(std::vector<std::string>{"-screen", "0", "4480x1440x24"}, false);
+        session->deleteMonitor(kSecondaryName);
+        session->deleteMonitor(kPrimaryName);
+        session->setMonitor(kWideMainName, kWideMainRoot, true);
+        session->setMonitor(kRightName, kRightRoot, false);
         session->startWindowManager();
     }
     // The monitor holding the output unplugged and plugged again, each change handled by the program before

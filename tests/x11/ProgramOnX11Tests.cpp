@@ -508,6 +508,53 @@ TEST_F(FloodOnX11Test, aDockWhoseStrutChangesWithoutPauseKeepsItFromNeitherItsKe
     sigtermDuringFlood(korvane, dock);
 }
 
+// A dock along the bottom of the main monitor whose strut flickers between 300 and 40 rows every 100 to
+// 150 ms, starting from the 40 it rested at: the zones keep the 40 while it flickers, a push meanwhile
+// filling its zone down to it, and follow the 300 the dock rests at once it stops.
+TEST_F(FloodOnX11Test, zonesFollowTheStrutADockSettlesAtNeverOneItFlickersThrough) {
+    ASSERT_NE(startReady(), pid_t(0));
+    const auto leftHalf = [](std::uint32_t strut) {
+        return Rect{kPrimaryWorkArea.minX(), kPrimaryWorkArea.minY(), kPrimaryWorkArea.width() / 2,
+                    kPrimaryWorkArea.height() - strut};
+    };
+    PropertyFlood dock(session->display(),
+                       Rect(kPrimaryRoot.minX(), kPrimaryRoot.maxY() - PropertyFlood::kLowStrut,
+                            kPrimaryRoot.width(), PropertyFlood::kLowStrut),
+                       PropertyFlood::Kind::strut);
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return session->isClient(dock.window()); }));
+    const xcb_window_t other = activeXterm("Other", "60x20+2600+100");
+    press({XK_Control_L, XK_Alt_L, XK_2});
+    ASSERT_TRUE(comesToFill(
+        other, {kPrimaryRightHalf.origin,
+                Size{kPrimaryRightHalf.width(), kPrimaryRightHalf.height() - PropertyFlood::kLowStrut}}))
+        << platform::describe(session->frameOf(other));
+    const Rect otherFrame = session->frameOf(other);
+    // The push brings the window forward once it is in its zone: the next window opens after that.
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return count("[MappingTX] commit id=") >= 1; })) << logText();
+    const xcb_window_t pushed = activeXterm("Pushed", "60x20+3000+100");
+
+    std::atomic<bool> flickering{true};
+    std::atomic<int> changes{0};
+    std::thread flicker([&] {
+        for (int change = 0; flickering; change = ++changes) {
+            dock.settleStrut(change % 2 ? PropertyFlood::kLowStrut : PropertyFlood::kHighStrut);
+            std::this_thread::sleep_for(std::chrono::milliseconds(100 + 10 * (change % 6)));
+        }
+        dock.settleStrut(PropertyFlood::kHighStrut);
+    });
+    EXPECT_TRUE(X11TestSession::waitFor([&] { return changes >= 3; }));
+    press({XK_Control_L, XK_Alt_L, XK_1});
+    EXPECT_TRUE(comesToFill(pushed, leftHalf(PropertyFlood::kLowStrut)))
+        << platform::describe(session->frameOf(pushed));
+    // Long enough for a held first value to have been followed: a display pass comes a second after it.
+    EXPECT_FALSE(X11TestSession::waitFor([&] { return session->frameOf(other) != otherFrame; }, seconds(3)))
+        << platform::describe(session->frameOf(other));
+    flickering = false;
+    flicker.join();
+    EXPECT_TRUE(comesToFill(pushed, leftHalf(PropertyFlood::kHighStrut)))
+        << platform::describe(session->frameOf(pushed));
+}
+
 // With the window manager stopped no push is ever answered: eight push keys, then SIGTERM. The program
 // gives the pushes up and ends within a second with what it remembers written.
 TEST_F(FloodOnX11Test, pushesAStoppedWindowManagerNeverAnswersHoldSigtermUpNoMoreThanASecond) {

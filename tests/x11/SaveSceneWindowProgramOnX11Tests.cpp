@@ -10,8 +10,8 @@
 // it was shown in; with the main monitor's xterm excluded, the canvas draws the side monitor's zones, where
 // an application added by hand is stored and restored. On one monitor a chip chooses the layout and the
 // name keeps the keyboard. A scene whose file was cut short at the start keeps its card through a save,
-// and is restorable once its file is mended. Pictures of the real window are left under
-// build/screenshots.
+// and is restorable once its file is mended. Under a scale, the window moved onto a monitor that is then
+// unplugged comes whole onto the main one. Pictures of the real window are left under build/screenshots.
 #include "IconPictures.h"
 #include "ProgramOnX11.h"
 
@@ -697,6 +697,37 @@ TEST_F(SaveSceneWindowProgramOnX11Test, onAMainMonitorALittleTallerThanTheWindow
                session->rootPixel(int(content.minX()) + 8, int(content.minY()) + 8) != 0;
     }));
     EXPECT_TRUE(session->saveScreenshot(frame, picture("save-scene-short-monitor-x11.png")));
+
+// Under a scale of 1.5, "Save Scene" moved onto the monitor on the main monitor's right, which is then
+// unplugged: the window comes whole onto the main monitor, its fields and buttons in
+// reach.
+TEST_F(SaveSceneWindowProgramOnX11Test, underAScaleItComesWholeOntoTheMainMonitorWhenItsMonitorIsUnplugged) {
+    startWideMainSession();
+    xterm("Left", "60x20+300+300");
+    const pid_t korvane = startKorvane({"QT_SCALE_FACTOR=1.5"});
+    ASSERT_TRUE(waitForLine("HotkeyManager: registering scene.save key=S")) << logText();
+    ASSERT_TRUE(waitForLine("Scene Restore complete")) << logText();
+    const auto panel = openSaveScene();
+    ASSERT_TRUE(panel) << logText();
+
+    // Onto the right monitor, as a pager moves it.
+    const Rect frame = session->frameOf(*panel);
+    session->requestFrame(*panel, Rect{kRightRoot.minX() + 100, frame.minY(), frame.width(), frame.height()});
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return session->frameOf(*panel).midX() > kRightRoot.minX(); }))
+        << platform::describe(session->frameOf(*panel));
+
+    const std::size_t changes = count("[DisplayChange] handle end");
+    session->deleteMonitor(kRightName);
+    ASSERT_TRUE(X11TestSession::waitFor([&] { return count("[DisplayChange] handle end") > changes; }))
+        << logText();
+    EXPECT_TRUE(X11TestSession::waitFor([&] {
+        const Rect now = session->frameOf(*panel);
+        return kWideMainRoot.intersection(now) == now;
+    })) << platform::describe(session->frameOf(*panel));
+    EXPECT_TRUE(session->saveScreenshot(kWideMainRoot, picture("save-scene-after-unplug-scaled-x11.png")));
+
+    ::kill(korvane, SIGTERM);
+    EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
 }
 
 } // namespace

@@ -1,8 +1,8 @@
 // Monitors come from RandR 1.5. A monitor added or removed may announce itself only through the root's
 // ConfigureNotify, a change of primary only through RandR, a dock only through its strut properties or
 // the client list: each of them makes the kept list stale at once and leads to one debounced comparison
-// with the screens last announced. A dock that rewrites its strut without pause is not listened to for
-// a while at a time; its screens are compared once it has paused.
+// with the screens last announced. A dock's changed strut is compared once it has paused, and a dock
+// that rewrites it without pause is not listened to for a while at a time.
 #include "platform/x11/X11Screens.h"
 
 #include "platform/NotificationCenter.h"
@@ -10,6 +10,7 @@
 #include "platform/x11/DisplayIdentity.h"
 #include "platform/x11/X11Connection.h"
 #include "platform/x11/X11Query.h"
+#include "platform/x11/X11WorkArea.h"
 
 #include <xcb/randr.h>
 
@@ -26,10 +27,9 @@ using platform::ScreenInfo;
 namespace {
 
 constexpr Nanos kDebounce = milliseconds(50);
-// A strut that changes again this soon after it changed is changing without pause, and must stay as it
-// is this long before the screens count as settled.
+// A strut must stay as it is this long after a change before the screens count as settled.
 constexpr Nanos kStrutPause = milliseconds(250);
-// So is one whose window goes unheard this soon after its strut changed: the count of changes that
+// A window that goes unheard this soon after its strut changed is held too: the count of changes that
 // silences a window covers a second.
 constexpr Nanos kRestlessWithin = kNanosPerSecond;
 
@@ -51,50 +51,6 @@ std::optional<EdidIdentity> edidOf(const X11Connection& connection, const Monito
         if (auto id = parseEdid(std::vector<std::uint8_t>(data, data + std::max(length, 0)))) return id;
     }
     return std::nullopt;
-}
-
-bool overlaps(double a0, double a1, double b0, double b1) {
-    return std::max(a0, b0) < std::min(a1, b1);
-}
-
-// The monitor less the struts whose inner edge falls inside it, and less the program's own strips along
-// its top. A strut is measured from the root's edge, so one that reaches past the whole monitor belongs to
-// another monitor further in.
-Rect visibleArea(const Rect& monitor, const std::vector<ClientWindow>& clients,
-                 const std::vector<Rect>& ownStrips, double rootWidth, double rootHeight) {
-    double x0 = monitor.minX(), x1 = monitor.maxX(), y0 = monitor.minY(), y1 = monitor.maxY();
-    for (const auto& c : clients) {
-        if (!c.exists || !c.strut) continue;
-        const auto& s = *c.strut;
-        const double left = s[0], right = rootWidth - s[1], top = s[2], bottom = rootHeight - s[3];
-        if (s[0] > 0 && left > monitor.minX() && left < monitor.maxX() && overlaps(s[4], s[5] + 1.0, y0, y1))
-            x0 = std::max(x0, left);
-        if (s[1] > 0 && right > monitor.minX() && right < monitor.maxX() &&
-            overlaps(s[6], s[7] + 1.0, y0, y1))
-            x1 = std::min(x1, right);
-        if (s[2] > 0 && top > monitor.minY() && top < monitor.maxY() && overlaps(s[8], s[9] + 1.0, x0, x1))
-            y0 = std::max(y0, top);
-        if (s[3] > 0 && bottom > monitor.minY() && bottom < monitor.maxY() &&
-            overlaps(s[10], s[11] + 1.0, x0, x1))
-            y1 = std::min(y1, bottom);
-    }
-    // Counted as laid out whether or not the window manager keeps them: where it cannot, the program's own
-    // placements still leave them free.
-    for (const Rect& strip : ownStrips)
-        if (strip.minY() <= monitor.minY() && strip.maxY() > monitor.minY() &&
-            strip.maxY() < monitor.maxY() && overlaps(strip.minX(), strip.maxX(), x0, x1))
-            y0 = std::max(y0, strip.maxY());
-    return Rect{x0, y0, std::max(0.0, x1 - x0), std::max(0.0, y1 - y0)};
-}
-
-// As _NET_WM_STRUT_PARTIAL, the top edge's reservation of a strip along the root's top (root coordinates)
-// over the strip's own range of columns.
-std::array<std::uint32_t, 12> topStrut(const Rect& root) {
-    std::array<std::uint32_t, 12> strut{};
-    strut[2] = static_cast<std::uint32_t>(std::lround(root.maxY()));
-    strut[8] = static_cast<std::uint32_t>(std::lround(root.minX()));
-    strut[9] = static_cast<std::uint32_t>(std::lround(root.maxX()) - 1);
-    return strut;
 }
 
 } // namespace
@@ -138,9 +94,12 @@ X11Screens::Known X11Screens::fetch() {
     if (!fetched) return {};
     const std::vector<ClientWindow>& clients = *fetched;
     std::vector<Rect> ownStrips;
-    for (const auto& client : clients)
-        if (auto strip = own.find(client.window); client.exists && strip != own.end())
-            ownStrips.push_back(strip->second);
+    std::vector<Strut> struts;
+    for (const auto& client : clients) {
+        if (!client.exists) continue;
+        if (client.strut) struts.push_back(*client.strut);
+        if (auto strip = own.find(client.window); strip != own.end()) ownStrips.push_back(strip->second);
+    }
     Known out;
     out.coordinates = coordinates;
     for (const auto& m : monitors) {
@@ -148,7 +107,7 @@ X11Screens::Known X11Screens::fetch() {
         ScreenInfo info;
         info.frame = coordinates.bottomLeft(m.root);
         info.visibleFrame = coordinates.bottomLeft(
-            visibleArea(m.root, clients, ownStrips, connection_.rootWidth(), connection_.rootHeight()));
+            visibleArea(m.root, struts, ownStrips, connection_.rootWidth(), connection_.rootHeight()));
         info.backingScale = 1;
         info.displayNumber = m.nameAtom;
         info.displayUUID = displayUUID(edid, m.name);
@@ -254,7 +213,9 @@ void X11Screens::reserveTopStrip(std::uint64_t nativeWindow, const Rect& strip, 
     if (window == XCB_WINDOW_NONE) return;
     std::optional<OwnStrip> wanted;
     if (!strip.isEmpty()) {
-        const Rect root = coordinates().rootFromBottomLeft(strip);
+        // In the server's whole pixels, kept on the strip's own monitor: a strip one pixel onto the monitor
+        // beside it would take that monitor's top too.
+        const Rect root = wholePixelsInside(coordinates().rootFromBottomLeft(strip), monitorsInRoot());
         if (root.width() < 1 || root.maxY() < 1) return;
         wanted = OwnStrip{root, std::nullopt};
         // A top strut is measured from the root's top edge: below that edge it would reserve every row
@@ -310,6 +271,58 @@ void X11Screens::reserveTopStrip(std::uint64_t nativeWindow, const Rect& strip, 
         scheduleCheck();
 }
 
+std::vector<Rect> X11Screens::monitorsInRoot() {
+    const Known now = known();
+    std::vector<Rect> monitors;
+    for (const auto& screen : now.screens)
+        monitors.push_back(now.coordinates.rootFromBottomLeft(screen.frame));
+    return monitors;
+}
+
+void X11Screens::placeWindow(std::uint64_t nativeWindow, const Rect& frame) {
+    const auto window = static_cast<xcb_window_t>(nativeWindow);
+    if (window == XCB_WINDOW_NONE || frame.isEmpty()) return;
+    const Rect root = wholePixelsInside(coordinates().rootFromBottomLeft(frame), monitorsInRoot());
+    const auto fetched = fetchClients(connection_, {window}, kGeometryPart);
+    if (!fetched || fetched->empty() || !fetched->front().exists) return;
+    const auto& extents = fetched->front().extents;
+    const double clientWidth = root.width() - extents[0] - extents[1];
+    const double clientHeight = root.height() - extents[2] - extents[3];
+    if (clientWidth < 1 || clientHeight < 1) return;
+    const auto x = static_cast<std::uint32_t>(static_cast<std::int32_t>(root.minX()));
+    const auto y = static_cast<std::uint32_t>(static_cast<std::int32_t>(root.minY()));
+    const auto width = static_cast<std::uint32_t>(clientWidth);
+    const auto height = static_cast<std::uint32_t>(clientHeight);
+    if (extents != std::array<std::uint32_t, 4>{}) {
+        // _NET_MOVERESIZE_WINDOW from a pager, NorthWest gravity: the frame's top left corner at x, y.
+        constexpr std::uint32_t kGravityNorthWest = 1, kSourcePager = 2;
+        constexpr std::uint32_t kAll = (1u << 8) | (1u << 9) | (1u << 10) | (1u << 11);
+        connection_.sendRootMessage(window, connection_.ewmh()._NET_MOVERESIZE_WINDOW,
+                                    kGravityNorthWest | kAll | (kSourcePager << 12), x, y, width, height);
+        return;
+    }
+    auto guard = connection_.lock();
+    xcb_connection_t* c = connection_.xcb();
+    const std::uint32_t values[] = {x, y, width, height};
+    xcb_configure_window(c, window,
+                         XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y | XCB_CONFIG_WINDOW_WIDTH |
+                             XCB_CONFIG_WINDOW_HEIGHT,
+                         values);
+    // A round trip: asked after the toolkit's own placement, which it sent on a connection of its own
+    // before this call, this one is carried out after it.
+    std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+    connection_.noteWrite();
+}
+
+std::optional<Rect> X11Screens::windowFrame(std::uint64_t nativeWindow) {
+    const auto window = static_cast<xcb_window_t>(nativeWindow);
+    if (window == XCB_WINDOW_NONE) return std::nullopt;
+    const auto fetched = fetchClients(connection_, {window}, kGeometryPart);
+    if (!fetched || fetched->empty() || !fetched->front().exists || !fetched->front().viewable)
+        return std::nullopt;
+    return coordinates().bottomLeft(fetched->front().frameRoot());
+}
+
 bool X11Screens::hasSystemTray() {
     return tray_.isAvailable();
 }
@@ -345,18 +358,14 @@ void X11Screens::handleEvent(const xcb_generic_event_t& event) {
     } else if (type == XCB_PROPERTY_NOTIFY) {
         const auto& property = reinterpret_cast<const xcb_property_notify_event_t&>(event);
         const bool strut = property.atom == e._NET_WM_STRUT_PARTIAL || property.atom == e._NET_WM_STRUT;
-        if (strut && property.window != connection_.root()) {
-            // A dock commonly writes both forms of its strut at each change: the second form written
-            // right after the first is the same change, and the strut changes again only when a form
-            // changes again. Both forms are one strut, so either one repeating soon counts.
-            const Nanos now = loop_.now();
-            StrutChange& changed = strutChanges_[property.window];
-            std::optional<Nanos>& formAt = changed.formAt[property.atom == e._NET_WM_STRUT_PARTIAL ? 0 : 1];
-            const bool again = formAt && now - *formAt < kStrutPause;
-            formAt = now;
-            changed.at = now;
-            // The tracker hears each change first, and may have stopped listening at this very one.
-            if (again || unheard_.count(property.window)) restless(property.window);
+        if (strut && property.window != connection_.root() && !ownStrip(property.window)) {
+            // Whether this change is the first of a flicker shows only once the next one comes: followed
+            // at once, its value would be held for as long as the flicker lasts. So any change of a
+            // dock's strut is followed once the strut has stayed as it is for a moment, the screens
+            // answered as last announced meanwhile. A dock writes both forms of its strut at each
+            // change; both are one strut.
+            strutChanges_[property.window] = loop_.now();
+            restless(property.window);
         }
         if (strut || (property.window == connection_.root() &&
                       (property.atom == e._NET_WORKAREA || property.atom == e._NET_CLIENT_LIST)))
@@ -379,7 +388,7 @@ void X11Screens::propertiesHeard(xcb_window_t window, bool heard) {
     if (!heard) {
         unheard_.insert(window);
         if (auto changed = strutChanges_.find(window);
-            changed != strutChanges_.end() && loop_.now() - changed->second.at < kRestlessWithin)
+            changed != strutChanges_.end() && loop_.now() - changed->second < kRestlessWithin)
             restless(window);
         return;
     }
@@ -387,8 +396,13 @@ void X11Screens::propertiesHeard(xcb_window_t window, bool heard) {
     // Whatever it changed meanwhile, its strut among it, announced nothing: a strut heard changing
     // before counts as changed now, and must stay as it is from here on.
     if (auto changed = strutChanges_.find(window); changed != strutChanges_.end())
-        changed->second.at = loop_.now();
+        changed->second = loop_.now();
     scheduleCheck();
+}
+
+bool X11Screens::ownStrip(xcb_window_t window) {
+    std::lock_guard lock(cacheMutex_);
+    return strips_.count(window) > 0;
 }
 
 void X11Screens::restless(xcb_window_t window) {
@@ -402,7 +416,7 @@ void X11Screens::restless(xcb_window_t window) {
 bool X11Screens::strutsUnsettled() {
     const Nanos now = loop_.now();
     std::erase_if(strutChanges_, [&](const auto& entry) {
-        return now - entry.second.at >= kRestlessWithin && !unheard_.count(entry.first);
+        return now - entry.second >= kRestlessWithin && !unheard_.count(entry.first);
     });
     bool unsettled = false;
     Nanos settlesIn = 0;
@@ -414,7 +428,7 @@ bool X11Screens::strutsUnsettled() {
             continue;
         }
         const auto changed = strutChanges_.find(*it);
-        const Nanos quietFor = changed == strutChanges_.end() ? kStrutPause : now - changed->second.at;
+        const Nanos quietFor = changed == strutChanges_.end() ? kStrutPause : now - changed->second;
         if (quietFor >= kStrutPause) {
             it = restlessStruts_.erase(it);
             continue;

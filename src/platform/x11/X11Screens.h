@@ -29,8 +29,9 @@ namespace korvane::x11 {
 
 class X11Connection;
 
-// A dock that rewrites its strut without pause is followed once it has paused: meanwhile the screens
-// are answered and compared as last announced, whatever else changes with them.
+// A dock's changed strut is followed once it has paused, so that a dock that rewrites it without pause
+// is followed at the value it rests at: meanwhile the screens are answered and compared as last
+// announced, whatever else changes with them.
 class X11Screens final : public platform::Screens, public TrackerListener {
   public:
     // Main thread. Registers for the connection's events.
@@ -54,6 +55,11 @@ class X11Screens final : public platform::Screens, public TrackerListener {
     // way, whether or not the window manager has listed the window yet, and the window manager taking it
     // in later is no change either.
     void reserveTopStrip(std::uint64_t nativeWindow, const Rect& strip, bool announce) override;
+    // A window with the window manager's decorations is asked of the window manager, one without them
+    // of the server.
+    void placeWindow(std::uint64_t nativeWindow, const Rect& frame) override;
+    // Of a viewable window.
+    std::optional<Rect> windowFrame(std::uint64_t nativeWindow) override;
     // The owner of the screen's system tray selection.
     bool hasSystemTray() override;
     // Through shared memory; nothing where the server cannot share it.
@@ -79,9 +85,14 @@ class X11Screens final : public platform::Screens, public TrackerListener {
     Known fetch();
     void handleEvent(const xcb_generic_event_t& event);
     void scheduleCheck();
+    // The monitors as last known, in root coordinates.
+    std::vector<Rect> monitorsInRoot();
     void check();
-    // A window whose strut changes without pause; the screens are held as last announced meanwhile.
+    // A window whose strut has changed and may go on changing; the screens are held as last announced
+    // until it has paused.
     void restless(xcb_window_t window);
+    // Whether the window keeps one of the program's own strips, which counts from the moment it is asked.
+    bool ownStrip(xcb_window_t window);
     // Whether a dock's strut is still changing without pause; when it may have stopped, a check is
     // scheduled for the moment that would tell. Once none is, the screens are read afresh again.
     bool strutsUnsettled();
@@ -110,15 +121,9 @@ class X11Screens final : public platform::Screens, public TrackerListener {
     // Main thread only.
     Known announced_;
     bool checkPending_ = false;
-    // When each window's strut last changed, as far as that was heard, and when each of its two forms
-    // did, kept for a second; the windows not heard now; and the windows whose strut is changing without
-    // pause, until it has stayed as it is for a moment.
-    struct StrutChange {
-        Nanos at = 0;
-        // _NET_WM_STRUT_PARTIAL, then _NET_WM_STRUT; nullopt for a form not heard changing.
-        std::array<std::optional<Nanos>, 2> formAt;
-    };
-    std::unordered_map<xcb_window_t, StrutChange> strutChanges_;
+    // When each window's strut last changed, as far as that was heard, kept for a second; the windows
+    // not heard now; and the windows whose strut has changed, until it has stayed as it is for a moment.
+    std::unordered_map<xcb_window_t, Nanos> strutChanges_;
     std::unordered_set<xcb_window_t> unheard_;
     std::unordered_set<xcb_window_t> restlessStruts_;
 };

@@ -43,17 +43,24 @@ namespace {
 
 // The screens as the toolkit lays windows out on them. The toolkit keeps each screen's top left corner
 // where the window server has it and divides only its size (and every place on it, measured from that
-// corner) by the screen's device pixel ratio.
-std::vector<ScaledScreen> toolkitScreens() {
-    std::vector<ScaledScreen> screens;
+// corner) by the screen's device pixel ratio. Its own sizes are rounded to its pixels (2560 at 1.5 reads as
+// 1707, a third of a pixel more than the monitor), so each screen's rectangle in the server's pixels is the
+// monitor's own, the platform's screen that has that corner.
+std::vector<ScaledScreen> toolkitScreens(platform::Screens& screens) {
+    std::vector<Rect> monitors;
+    for (const auto& screen : screens.screens())
+        monitors.push_back(nativeRect(screens, screen.frame));
+    std::vector<ScaledScreen> scaled;
     for (const QScreen* screen : QGuiApplication::screens()) {
         const QRect g = screen->geometry();
         const double ratio = screen->devicePixelRatio();
-        screens.push_back(
-            ScaledScreen{Rect{double(g.x()), double(g.y()), g.width() * ratio, g.height() * ratio},
-                         Point{double(g.x()), double(g.y())}, ratio});
+        const Point corner{double(g.x()), double(g.y())};
+        Rect native{corner, Size{g.width() * ratio, g.height() * ratio}};
+        for (const Rect& monitor : monitors)
+            if (monitor.origin == corner) native = monitor;
+        scaled.push_back(ScaledScreen{native, corner, ratio});
     }
-    return screens;
+    return scaled;
 }
 
 Rect rectOf(const QRect& r) {
@@ -69,11 +76,28 @@ QRect wholePixels(const Rect& r) {
 } // namespace
 
 QRect qtGlobalRect(platform::Screens& screens, const Rect& bottomLeft) {
-    return wholePixels(logicalFromNative(nativeRect(screens, bottomLeft), toolkitScreens()));
+    return wholePixels(wholeLogicalInside(nativeRect(screens, bottomLeft), toolkitScreens(screens)));
 }
 
 Rect platformRect(platform::Screens& screens, const QRect& qtGlobal) {
-    return bottomLeftRect(screens, nativeFromLogical(rectOf(qtGlobal), toolkitScreens()));
+    return bottomLeftRect(screens, nativeFromLogical(rectOf(qtGlobal), toolkitScreens(screens)));
+}
+
+void placeOnScreen(platform::Screens& screens, QWidget& window, const Rect& frame) {
+    const QRect logical = qtGlobalRect(screens, frame);
+    window.setGeometry(logical);
+    // Where the toolkit's pixels make up the rectangle exactly, its own placement is the rectangle.
+    if (platformRect(screens, logical) == frame) return;
+    if (QWindow* handle = window.windowHandle(); handle && handle->handle())
+        screens.placeWindow(static_cast<std::uint64_t>(window.winId()), frame);
+}
+
+double pixelRatioAt(platform::Screens& screens, const Rect& bottomLeft) {
+    const auto scaled = toolkitScreens(screens);
+    const Rect native = nativeRect(screens, bottomLeft);
+    for (const auto& screen : scaled)
+        if (screen.native.contains(native.center())) return screen.ratio;
+    return scaled.empty() ? 1.0 : scaled.front().ratio;
 }
 
 std::optional<Point> centredOnMainScreen(platform::Screens& screens, const Size& size) {

@@ -51,6 +51,14 @@ inline constexpr int kXcbDockType = 0x004;
 QRect qtGlobalRect(platform::Screens& screens, const Rect& bottomLeft);
 // The reverse: a rectangle of the toolkit's global coordinates in the bottom-left global space.
 Rect platformRect(platform::Screens& screens, const QRect& qtGlobal);
+// Places a top-level window at `frame` (bottom-left global) in the window server's whole pixels: through
+// the toolkit at the rectangle above, and, where the toolkit's pixels do not make `frame` up exactly, on
+// the server at `frame` itself once the window exists there, so that a window meant to cover a screen
+// covers it to its edges and no further.
+void placeOnScreen(platform::Screens& screens, QWidget& window, const Rect& frame);
+// How many of the window server's pixels make one of the toolkit's on the screen holding the rectangle's
+// middle (bottom-left global).
+double pixelRatioAt(platform::Screens& screens, const Rect& bottomLeft);
 
 // Where a window's frame of that size (the toolkit's pixels) stands in the middle of the main screen's
 // visible frame: its top left corner in the toolkit's global coordinates, kept within that frame's top

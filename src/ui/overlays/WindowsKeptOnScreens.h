@@ -2,10 +2,14 @@
 // whole onto the main screen, where the user can reach its title bar and its buttons.
 #pragma once
 
+#include "platform/Geometry.h"
+
 #include <QRect>
 
 #include <memory>
 #include <vector>
+
+class QWidget;
 
 namespace korvane {
 
@@ -32,11 +36,17 @@ class WindowsKeptOnScreens {
 
   private:
     void screensChanged();
-    // The screens' frames now, in the toolkit's global coordinates.
+    // The screens' frames now, in the toolkit's global coordinates, and in the window server's.
     std::vector<QRect> areasNow() const;
+    std::vector<Rect> serverAreasNow() const;
+    // Moves a window the server shows that lay on a screen of `before` and lies on none of `now` (the
+    // server's coordinates) to the middle of the main screen's visible frame; false where the server
+    // does not show it.
+    bool keptByTheServer(QWidget& window, const std::vector<Rect>& before, const std::vector<Rect>& now);
 
     platform::Screens& screens_;
-    std::vector<QRect> areas_; // as last known with a screen connected
+    std::vector<QRect> areas_;      // as last known with a screen connected
+    std::vector<Rect> serverAreas_; // the same
     std::unique_ptr<platform::ObserverToken> observer_;
 };
 

@@ -61,7 +61,7 @@ void ZoneHighlightController::show(const Rect& frame) {
     if (!window_ || !window_->widget) window_ = std::make_unique<Window>(screens);
     OverlayWindow* window = window_->widget;
 
-    window->setGeometry(qtGlobalRect(screens, frame));
+    placeOnScreen(screens, *window, frame);
     delete window_->fill.data();
     auto* fill = new ZoneHighlightFillView(window);
     fill->cornerRadius = kCornerRadius;

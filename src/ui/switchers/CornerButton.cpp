@@ -29,9 +29,11 @@ QRect buttonFrame(const QRect& mainScreen) {
                  kWidth, kHeight);
 }
 
-// The strip it keeps: the screen's width, from its top edge down past the button.
-QRect stripFrame(const QRect& mainScreen) {
-    return QRect(mainScreen.x(), mainScreen.y(), mainScreen.width(), kHeight + 2 * kStripMargin);
+// The strip it keeps (bottom-left global): the screen's width, from its top edge down past the button. In
+// the server's pixels from the screen's own frame, which the toolkit's pixels may not make up.
+Rect stripFrame(platform::Screens& screens, const Rect& mainScreen) {
+    const double height = (kHeight + 2 * kStripMargin) * pixelRatioAt(screens, mainScreen);
+    return Rect{mainScreen.minX(), mainScreen.maxY() - height, mainScreen.width(), height};
 }
 
 } // namespace
@@ -81,7 +83,7 @@ void CornerButton::place(bool announce) {
     // moved): the desktop leaves a strip alone that has not moved.
     const QRect screen = qtGlobalRect(screens_, main->frame);
     move(buttonFrame(screen).topLeft());
-    screens_.reserveTopStrip(static_cast<std::uint64_t>(winId()), platformRect(screens_, stripFrame(screen)),
+    screens_.reserveTopStrip(static_cast<std::uint64_t>(winId()), stripFrame(screens_, main->frame),
                              announce);
 }
 

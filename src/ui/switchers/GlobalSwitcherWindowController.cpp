@@ -205,6 +205,8 @@ void GlobalSwitcherWindowController::show(const platform::ScreenInfo& screen) {
             QGuiApplication::sync();
             panel->knownToTheServer = true;
         }
+        // Over the screen to its edges, which the toolkit's own pixels may not make up.
+        placeOnScreen(platform_.screens(), *panel, screen.frame);
         platform_.screens().showOnAllWorkspaces(nativeWindow);
         panel->show();
         panel->raise();

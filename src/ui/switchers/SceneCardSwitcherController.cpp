@@ -11,6 +11,7 @@
 #include "platform/Platform.h"
 #include "scenes/SceneStore.h"
 #include "ui/overlays/KeyboardHold.h"
+#include "ui/overlays/Overlay.h"
 #include "ui/switchers/GlobalSwitcherWindowController.h"
 #include "ui/switchers/SceneCardSwitcherPanel.h"
 
@@ -128,6 +129,8 @@ void SceneCardSwitcherController::makePanel() {
     // The desktop marks the window over a connection of its own: the server must know it first.
     const auto nativeWindow = static_cast<std::uint64_t>(panel->winId());
     QGuiApplication::sync();
+    // Over the screen to its edges, which the toolkit's own pixels may not make up.
+    placeOnScreen(platform_.screens(), *panel, screen_.frame);
     platform_.screens().showOnAllWorkspaces(nativeWindow);
     panel->show();
     panel->raise();

@@ -6,6 +6,7 @@
 #include "platform/Screens.h"
 #include "platform/WindowServer.h"
 #include "platform/x11/DisplayIdentity.h"
+#include "platform/x11/X11WorkArea.h"
 
 #include <cstdlib>
 #include <optional>
@@ -86,6 +87,43 @@ TEST_F(X11ScreensTest, aDockStrutCutsTheVisibleFrameOfItsOwnMonitorOnlyAndFloats
     session().destroyWindow(top);
     ASSERT_TRUE(runUntil([&] { return changes.size() >= 2; }));
     EXPECT_EQ(desktop->screens().screens()[0].visibleFrame, Rect(0, 0, 1920, 1080));
+}
+
+// A dock whose strut flickers between two heights every 120 ms: neither height counts while it does,
+// the first one it passes through no more than the others, and the one it rests at counts once it has
+// stayed.
+TEST_F(X11ScreensTest, aStrutThatFlickersCountsOnlyOnceItHasSettled) {
+    std::vector<nlohmann::json> changes;
+    const auto token = listen(platform::kScreenParametersDidChange, changes);
+    const auto top = dock(30);
+    ASSERT_TRUE(runUntil([&] { return changes.size() >= 1; }));
+    ASSERT_EQ(desktop->screens().screens()[0].visibleFrame, Rect(0, 0, 1920, 1050));
+    const auto strutOf = [](std::uint32_t height) {
+        return std::array<std::uint32_t, 12>{0,
+                                             0,
+                                             height,
+                                             0,
+                                             0,
+                                             0,
+                                             0,
+                                             0,
+                                             static_cast<std::uint32_t>(kPrimaryRoot.minX()),
+                                             static_cast<std::uint32_t>(kPrimaryRoot.maxX() - 1),
+                                             0,
+                                             0};
+    };
+    const std::size_t before = changes.size();
+    for (int change = 0; change < 12; ++change) {
+        session().setStrut(top, strutOf(change % 2 ? 30 : 300));
+        // The flicker's own pace, not a wait for an outcome.
+        runUntil([] { return false; }, milliseconds(120));
+        EXPECT_EQ(desktop->screens().screens()[0].visibleFrame, Rect(0, 0, 1920, 1050))
+            << "change " << change;
+    }
+    EXPECT_EQ(changes.size(), before);
+    session().setStrut(top, strutOf(300));
+    ASSERT_TRUE(runUntil([&] { return changes.size() > before; }));
+    EXPECT_EQ(desktop->screens().screens()[0].visibleFrame, Rect(0, 0, 1920, 780));
 }
 
 TEST_F(X11ScreensTest, aMonitorWithAnEdidIsKnownByItAndNamedByIt) {
@@ -309,6 +347,56 @@ TEST(DisplayIdentity, edidFieldsAreParsedInvalidBlocksRefusedAndUUIDsNameBased) 
     EXPECT_NE(uuid, displayUUID(std::nullopt, "DP-2"));
     EXPECT_EQ(uuid[14], '5');
     EXPECT_NE(std::string("89AB").find(uuid[19]), std::string::npos);
+}
+
+// A 2560-wide main monitor on the left of a 1920 × 1080 one, both from the root's top. A strut or strip
+// counts on a monitor only where it lies on it by more than a pixel, or wholly: the one a scaled toolkit
+// rounds a pixel past the main monitor's edge leaves the monitor beside it its whole area.
+TEST(X11WorkArea, aStrutCountsOnlyOnTheMonitorItLiesOn) {
+    const Rect main{0, 0, 2560, 1440};
+    const Rect side{2560, 0, 1920, 1080};
+    const auto top = [](std::uint32_t rows, std::uint32_t first, std::uint32_t last) {
+        return Strut{0, 0, rows, 0, 0, 0, 0, 0, first, last, 0, 0};
+    };
+    struct Row {
+        const char* what;
+        std::vector<Strut> struts;
+        std::vector<Rect> strips;
+        Rect mainArea;
+        Rect sideArea;
+    };
+    const Row rows[] = {
+        {"a strut over the main monitor's columns", {top(45, 0, 2559)}, {}, Rect{0, 45, 2560, 1395}, side},
+        {"one ending a column past them", {top(45, 0, 2560)}, {}, Rect{0, 45, 2560, 1395}, side},
+        {"one reaching well onto the side",
+         {top(45, 0, 2600)},
+         {},
+         Rect{0, 45, 2560, 1395},
+         Rect{2560, 45, 1920, 1035}},
+        {"one a single column wide on the side", {top(45, 3000, 3000)}, {}, main, Rect{2560, 45, 1920, 1035}},
+        {"the program's own strip a quarter pixel past",
+         {},
+         {Rect{0, 0, 2560.25, 52.5}},
+         Rect{0, 52.5, 2560, 1387.5},
+         side},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(visibleArea(main, row.struts, row.strips, 4480, 1440), row.mainArea) << row.what;
+        EXPECT_EQ(visibleArea(side, row.struts, row.strips, 4480, 1440), row.sideArea) << row.what;
+    }
+}
+
+// Rounded to the server's pixels, a rectangle that lay on a monitor stays on it: the strip a scaled toolkit
+// makes 2560.5 wide on the 2560-wide main monitor is reserved over its 2560 columns alone.
+TEST(X11WorkArea, roundingKeepsARectangleOnItsMonitor) {
+    const std::vector<Rect> monitors{Rect{0, 0, 2560, 1440}, Rect{2560, 0, 1920, 1080}};
+    EXPECT_EQ(wholePixelsInside(Rect{0, 0, 2560.5, 45}, monitors), Rect(0, 0, 2560, 45));
+    EXPECT_EQ(topStrut(wholePixelsInside(Rect{0, 0, 2560.5, 45}, monitors))[9], 2559u);
+    EXPECT_EQ(wholePixelsInside(Rect{2559.6, 0.4, 1920.2, 1080}, monitors), Rect(2560, 0, 1920, 1080));
+    EXPECT_EQ(wholePixelsInside(Rect{100.4, 200.6, 300, 400}, monitors), Rect(100, 201, 300, 400));
+    // One reaching past its monitor on purpose keeps its reach.
+    EXPECT_EQ(wholePixelsInside(Rect{2000, 100, 1000, 400}, monitors), Rect(2000, 100, 1000, 400));
+    EXPECT_EQ(wholePixelsInside(Rect{10.4, 20.6, 30, 40}, {}), Rect(10, 21, 30, 40));
 }
 
 } // namespace

@@ -511,6 +511,15 @@ xcb_window_t X11TestSession::createDock(const Rect& root, const std::array<std::
     });
 }
 
+std::vector<std::uint32_t> X11TestSession::strutOf(xcb_window_t window) {
+    return cardinals(window, atom("_NET_WM_STRUT_PARTIAL"), XCB_ATOM_CARDINAL);
+}
+
+void X11TestSession::setStrut(xcb_window_t dock, const std::array<std::uint32_t, 12>& strut) {
+    setProperty(dock, atom("_NET_WM_STRUT_PARTIAL"), XCB_ATOM_CARDINAL, 32, 12, strut.data());
+    sync();
+}
+
 xcb_window_t X11TestSession::createDialog(const Rect& root, const std::string& title, bool fixedSize) {
     return mappedWindow(root, [&](xcb_window_t w) {
         const xcb_atom_t dialog = atom("_NET_WM_WINDOW_TYPE_DIALOG");

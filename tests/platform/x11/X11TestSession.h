@@ -108,6 +108,8 @@ class X11TestSession {
     std::optional<xcb_window_t> viewableWindowTitled(const std::string& title);
     // The names of the atoms a window's property of type ATOM lists (_NET_WM_STATE, _NET_WM_WINDOW_TYPE).
     std::vector<std::string> atomNames(xcb_window_t window, const char* property);
+    // The window's _NET_WM_STRUT_PARTIAL, empty when it has none.
+    std::vector<std::uint32_t> strutOf(xcb_window_t window);
     // Whether the window has the property, of whatever type.
     bool hasProperty(xcb_window_t window, const char* property);
     // The desktop a window is on (_NET_WM_DESKTOP; 0xFFFFFFFF for all of them), nothing when unset.
@@ -130,6 +132,8 @@ class X11TestSession {
     // A plain top-level window, mapped; a dock is one with a strut.
     xcb_window_t createWindow(const Rect& root, const std::string& title);
     xcb_window_t createDock(const Rect& root, const std::array<std::uint32_t, 12>& strut);
+    // A dock's new strut (_NET_WM_STRUT_PARTIAL), as the server holds it when this returns.
+    void setStrut(xcb_window_t dock, const std::array<std::uint32_t, 12>& strut);
     // A dialog of this process (its type says so, and its pid); one `fixedSize` at its size, as its size
     // hints' minimum and maximum say.
     xcb_window_t createDialog(const Rect& root, const std::string& title, bool fixedSize = false);
