@@ -59,6 +59,10 @@ class ActivationQueue : public std::enable_shared_from_this<ActivationQueue> {
     // called; the one before this request, running or waiting, and with it every earlier one, is
     // superseded: the user asked for another window since.
     void enqueue(ActivationTask task);
+    // Main thread. The user turned to this program's own window that takes the keyboard (a switcher
+    // opened): the request under way, and every one before it, is superseded as a later request would
+    // supersede it, so that it takes neither the keyboard nor the view from that window.
+    void supersede() { latest_.cancel(); }
 
   private:
     // On lockQueue only.

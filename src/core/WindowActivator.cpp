@@ -107,7 +107,8 @@ WindowActivator::Overtaken WindowActivator::overtakenCheck(platform::Cancellatio
     Overtaken overtaken;
     overtaken.superseded = supersession.token();
     overtaken.byTheUser = [weak = weak_from_this(), supersession, reason = std::move(reason), pid,
-                           holder = keyboardAtRequest.holder, notChosen = std::move(notChosen)]() mutable {
+                           holder = keyboardAtRequest.holder, holderIsOwn = keyboardAtRequest.holderIsOwn,
+                           handedOn = false, notChosen = std::move(notChosen)]() mutable {
         auto self = weak.lock();
         if (!self) return false;
         const auto focused = self->ax_->focusedWindow();
@@ -118,6 +119,15 @@ WindowActivator::Overtaken WindowActivator::overtakenCheck(platform::Cancellatio
         pid_t owner = 0;
         if (self->platform().accessibility().pidOf(*focused, owner) != AXError::success) owner = 0;
         if (owner == pid) return false;
+        // This program's window that had the keyboard closes as the request is made, and the window
+        // manager hands the keyboard on to a window of its own choosing (the one that had it before): that
+        // first hand-on is not the user's.
+        if (holderIsOwn && !handedOn && owner != 0 && !isOwnProcess(self->platform(), owner) &&
+            std::find(notChosen.begin(), notChosen.end(), *now) == notChosen.end()) {
+            handedOn = true;
+            notChosen.push_back(*now);
+            return false;
+        }
         // Only the user opens this program's own windows (a switcher, "Save Scene"): one that took the
         // keyboard since the request, however soon, was asked for after it.
         const bool ownOpened = owner != 0 && isOwnProcess(self->platform(), owner) && now != holder;
@@ -217,7 +227,9 @@ void WindowActivator::enqueueActivation(const AXElement& window, const std::stri
     task.timeout = strategy.timeout;
     const CancellationToken superseded = task.supersession.token();
     // Where the keyboard is as the user asks: a later choice of the user's is told from it.
-    KeyboardAtRequest keyboardAtRequest{keyboardWindow(), recentlyAsked_};
+    const auto holder = ax_->focusedWindow();
+    KeyboardAtRequest keyboardAtRequest{holder ? ax_->windowID(*holder) : std::nullopt, recentlyAsked_,
+                                        holder && isOwnWindow(platform(), *holder)};
     if (const auto asked = ax_->windowID(window)) {
         recentlyAsked_.push_back(*asked);
         if (recentlyAsked_.size() > kRecentlyAskedKept) recentlyAsked_.erase(recentlyAsked_.begin());

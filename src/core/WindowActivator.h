@@ -99,6 +99,8 @@ class WindowActivator : public std::enable_shared_from_this<WindowActivator> {
     struct KeyboardAtRequest {
         std::optional<WindowID> holder;
         std::vector<WindowID> askedBefore;
+        // The holder is this program's own window (a switcher closing on the choice it was asked for).
+        bool holderIsOwn = false;
     };
     // Asked before each step that would raise or activate again after a pause: whether the request has
     // been overtaken since it was made (see activateWindow). A request found overtaken by the user has its

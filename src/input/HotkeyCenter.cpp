@@ -74,8 +74,21 @@ std::shared_ptr<platform::EventHotKey> HotkeyCenter::registerHotkey(std::uint32_
                                                                     std::uint32_t modifiers, Handler handler,
                                                                     const std::optional<std::string>& name) {
     installHandlerIfNeeded();
-    HotKeyRef entry{nextID_++, keyCode, modifiers, nullptr};
-    if (!isSuspended()) registerWithSystem(entry);
+    HotKeyRef entry{0, keyCode, modifiers, nullptr};
+    const std::uint32_t mask = modifiers & platform::kHotKeyModifierMask;
+    auto held = std::find_if(replaced_.begin(), replaced_.end(), [&](const HotKeyRef& r) {
+        return r.ref && r.keyCode == keyCode && (r.modifiers & platform::kHotKeyModifierMask) == mask;
+    });
+    if (held != replaced_.end()) {
+        // Taken over as it is held: letting it go to take it again would hand a press made in between
+        // to the window in front. Its presses come under the id it was held under.
+        entry.id = held->id;
+        entry.ref = std::move(held->ref);
+        replaced_.erase(held);
+    } else {
+        entry.id = nextID_++;
+        if (!isSuspended()) registerWithSystem(entry);
+    }
     hotKeyRefs_.push_back(entry);
     const std::uint32_t id = entry.id;
 
@@ -115,12 +128,10 @@ void HotkeyCenter::registerEveryEntry() {
 void HotkeyCenter::keyboardMapped() {
     // A suspension registers everything anew as it ends.
     if (isSuspended()) return;
+    // Those held follow the mapping on the system's side; letting them go to take them again would leave
+    // their keys to the window in front for a moment.
     for (auto& entry : hotKeyRefs_)
-        if (entry.ref) {
-            entry.ref->unregister();
-            entry.ref.reset();
-        }
-    registerEveryEntry();
+        if (!entry.ref) registerWithSystem(entry);
     Log::hotkey.info("Hot keys registered again for the new keyboard mapping");
 }
 
@@ -273,7 +284,6 @@ void HotkeyCenter::registerPushRegionHotkeys(int count, std::function<void(int z
 
     const std::uint32_t mask = modifiers.value_or(platform::kHotKeyControl | platform::kHotKeyOption);
     auto registerZone = [&](int zone, std::uint32_t keyCode) {
-        regionHotkeys_.push_back(nextID_);
         registerHotkey(
             keyCode, mask,
             [handler, zone] {
@@ -281,6 +291,7 @@ void HotkeyCenter::registerPushRegionHotkeys(int count, std::function<void(int z
                 if (handler) handler(zone);
             },
             namePrefix + "-" + std::to_string(zone));
+        regionHotkeys_.push_back(hotKeyRefs_.back().id);
     };
     // The digits are registered whatever the count: the largest layout decides only the letters.
     for (int zone = 1; zone <= 9; ++zone)
@@ -299,6 +310,30 @@ void HotkeyCenter::unregisterAll() {
     handlerNames_.clear();
     eventTapFallbackBindings_.clear();
     eventTap_.reset();
+}
+
+void HotkeyCenter::replaceAll(const std::function<void()>& registerNew) {
+    replaced_ = std::move(hotKeyRefs_);
+    hotKeyRefs_.clear();
+    regionHotkeys_.clear();
+    handlers_.clear();
+    handlerNames_.clear();
+    eventTapFallbackBindings_.clear();
+    if (registerNew) registerNew();
+    std::vector<HotKeyRef> dropped = std::move(replaced_);
+    replaced_.clear();
+    bool released = false;
+    for (auto& r : dropped)
+        if (r.ref) {
+            r.ref->unregister();
+            released = true;
+        }
+    // A new combination that shares a key with one let go just now was refused while that one held it.
+    if (released && !isSuspended())
+        for (auto& entry : hotKeyRefs_)
+            if (!entry.ref && entry.status == platform::kEventHotKeyExistsErr && !entry.heldHere)
+                registerWithSystem(entry);
+    if (eventTapFallbackBindings_.empty()) eventTap_.reset();
 }
 
 } // namespace korvane

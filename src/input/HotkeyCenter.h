@@ -30,8 +30,10 @@ class Platform;
 // window in front (X11), no tap is made: a combination served by watching would act and reach that
 // window too, so one this program cannot hold does nothing here, and refusals() says why.
 //
-// When the keyboard is mapped anew every combination is registered again, in the order of registration:
-// one that no key typed, or that another client held, under the old mapping may be held now.
+// When the keyboard is mapped anew every combination not held is registered again, in the order of
+// registration: one that no key typed, or that another client held, under the old mapping may be held
+// now. Those held stay held (the desktop moves them to the keys that type them now), so that no press of
+// them slips through to the window in front meanwhile.
 //
 // While suspended (a shortcut being recorded), no combination is held on the system and neither road
 // runs an action: every key goes to the window in front as it would without this program.
@@ -96,6 +98,11 @@ class HotkeyCenter : public std::enable_shared_from_this<HotkeyCenter> {
     // Unregisters every combination, forgets every closure and tap binding and takes the tap down. Ids go
     // on from where they were.
     void unregisterAll();
+    // Replaces every combination with those `registerNew` registers, as unregisterAll() followed by those
+    // registrations would, except that a combination held before and registered again stays held on the
+    // system throughout, under the id it had: pressed while the table is applied anew, it reaches its
+    // action instead of the window in front. The combinations not registered again are let go afterwards.
+    void replaceAll(const std::function<void()>& registerNew);
 
     // Lets go of every combination on the system at once and stops the tap from matching, until the
     // suspension ends: then each combination registered by then is registered again under its id, in the
@@ -163,6 +170,8 @@ class HotkeyCenter : public std::enable_shared_from_this<HotkeyCenter> {
     std::unique_ptr<platform::KeyEventTap> eventTap_;
     std::vector<std::uint32_t> regionHotkeys_; // ids of the zone-number keys, also among hotKeyRefs_
     std::vector<HotKeyRef> hotKeyRefs_;
+    // The registrations a replaceAll() in progress has not yet taken over.
+    std::vector<HotKeyRef> replaced_;
     int suspensions_ = 0;
     bool handlerInstalled_ = false;
     bool hotKeyHandler_ = false; // the handler was installed, so held combinations reach it

@@ -81,8 +81,12 @@ void HotkeyManager::apply(const HotkeyConfig& config, int zoneCount, const Hotke
     const auto enabled = std::count_if(config.bindings.begin(), config.bindings.end(),
                                        [](const auto& b) { return b.enabled; });
     Log::hotkey.info("HotkeyManager.apply: %ld bindings, enabled: %ld", config.bindings.size(), enabled);
-    center_->unregisterAll();
+    // Applied again whenever the layouts change: the keys kept stay held throughout.
+    center_->replaceAll([&] { registerTable(config, zoneCount, handlers); });
+}
 
+void HotkeyManager::registerTable(const HotkeyConfig& config, int zoneCount,
+                                  const HotkeyActionHandlers& handlers) {
     // Optional closures: registered when supplied, else the row's line.
     auto optional = [this](const HotkeyConfig::HotkeyBinding& binding, const std::function<void()>& handler,
                            const char* missing, bool asError) {

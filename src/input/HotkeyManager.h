@@ -40,11 +40,14 @@ class HotkeyManager {
 
     const std::shared_ptr<HotkeyCenter>& center() const { return center_; }
 
-    // Unregisters everything, then registers each enabled binding in order: the zone-number family for
+    // Replaces every registration with the enabled bindings, in order: the zone-number family for
     // "push.region.dynamic" (letters up to `zoneCount`), one combination for every other known action
     // with a closure. Obsolete and retired actions are skipped; unknown actions and keys are logged and
-    // skipped. Runs to its end before any press is handled.
+    // skipped. A combination registered before and again stays held throughout; the others held before
+    // are let go. Runs to its end before any press is handled.
     void apply(const HotkeyConfig& config, int zoneCount, const HotkeyActionHandlers& handlers);
+
+    void registerTable(const HotkeyConfig& config, int zoneCount, const HotkeyActionHandlers& handlers);
     // Registers one binding with the closure under the action's name; a key without a code registers
     // nothing (a debug line: reading the table named it already).
     void registerBinding(const HotkeyConfig::HotkeyBinding& binding, std::function<void()> handler);

@@ -286,6 +286,33 @@ TEST_F(WindowActivatorTest, aWindowTheUserTurnsToWhileARequestRunsKeepsTheKeyboa
     EXPECT_FALSE(std::filesystem::exists(home / "focus-whitelist-runtime.json"));
 }
 
+// A hint typed at the switcher, which has the keyboard: it closes as it asks for the editor, and the
+// window manager hands the keyboard to the viewer that had it before, ahead of the editor's late
+// activation. That is no choice of the user's: the request goes on and ends with the editor in front.
+TEST_F(WindowActivatorTest, theWindowTheKeyboardFallsBackToAsTheSwitcherClosesDoesNotEndTheRequest) {
+    const pid_t viewer = ws().launch({.bundleID = "org.example.Viewer"});
+    const auto viewerWindow = openWindow(viewer, {.frame = Rect{300, 300, 400, 300}, .title = "Viewer"});
+    const pid_t editor = ws().launch({.bundleID = "org.example.Editor"});
+    const auto wid = openWindow(editor);
+    const pid_t own = ws().launch(
+        {.bundleID = "korvane", .name = "Korvane", .pid = desktop->process().processIdentifier()});
+    const auto switcher = openWindow(own, {.frame = Rect{0, 0, 1440, 900}, .title = "Global Switcher"});
+    windows().focus(switcher);
+    ws().setActivateOutcome(editor, O::after(milliseconds(300)));
+    loop().runUntilIdle();
+
+    activate(wid, "Focus request");
+    loop().advance(milliseconds(10)); // the request is under way
+    windows().close(switcher);
+    windows().focus(viewerWindow);
+    loop().advance(seconds(3));
+
+    EXPECT_EQ(results.size(), 1u);
+    EXPECT_EQ(results.back().first, true);
+    EXPECT_EQ(ws().frontmostApplication()->pid, editor);
+    EXPECT_FALSE(logged("since the request"));
+}
+
 // Two presses in a row, the second before the window manager has carried out the first: a viewer's window
 // asked for first comes forward late, while the request for the editor made since waits for the editor's
 // own late activation. The viewer coming forward is no choice of the user's: the editor's request goes on

@@ -68,14 +68,21 @@ TEST_F(TrackingOnX11Test, aWindowManagerLettingGoOfItsWindowsEndsNoWindowAndBrin
     const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(pager)).data->root;
     const xcb_atom_t clientList = internAtom(pager, "_NET_CLIENT_LIST");
     const std::vector<xcb_window_t> listed = session().clientList();
-    xcb_change_property(pager, XCB_PROP_MODE_REPLACE, root, clientList, XCB_ATOM_WINDOW, 32, 0, nullptr);
-    xcb_flush(pager);
-    runUntil([] { return false; }, milliseconds(600)); // the empty list has been taken in by now
-    xcb_change_property(pager, XCB_PROP_MODE_REPLACE, root, clientList, XCB_ATOM_WINDOW, 32,
-                        std::uint32_t(listed.size()), listed.data());
-    xcb_flush(pager);
+    // Each write is checked: the server has carried it out on return. A request merely flushed before the
+    // pager disconnects can be dropped with its connection (a loaded server may see the hang-up first).
+    const auto writeList = [&](const std::vector<xcb_window_t>& list) {
+        free(xcb_request_check(pager, xcb_change_property_checked(pager, XCB_PROP_MODE_REPLACE, root,
+                                                                  clientList, XCB_ATOM_WINDOW, 32,
+                                                                  std::uint32_t(list.size()), list.data())));
+    };
+    // The tracker has taken in each list once it let go of the xterm's application, which has no other
+    // window, and then followed it again.
+    const auto followed = [&] { return tracker->axObservers().count(x.pid) == 1; };
+    writeList({});
+    EXPECT_TRUE(runUntil([&] { return !followed(); }));
+    writeList(listed);
     xcb_disconnect(pager);
-    runUntil([] { return false; }, milliseconds(600));
+    EXPECT_TRUE(runUntil(followed));
     EXPECT_TRUE(reports->added.empty());
     EXPECT_TRUE(reports->ended.empty());
     EXPECT_EQ(tracker->managed().count(x.window), 1u);

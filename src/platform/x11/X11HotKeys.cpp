@@ -226,6 +226,25 @@ struct X11HotKeys::State {
         xcb_flush(connection.xcb());
     }
 
+    // Lets go of what `before` held and `now` does not.
+    void ungrabOutside(const Grab& before, const Grab& now) {
+        auto guard = connection.lock();
+        for (auto key : before.keycodes) {
+            const bool keyKept =
+                std::find(now.keycodes.begin(), now.keycodes.end(), key) != now.keycodes.end();
+            // A key let go after its grab went never tells this connection it came up.
+            if (!keyKept) down.erase(key);
+            for (auto lock : before.lockStates) {
+                if (keyKept &&
+                    std::find(now.lockStates.begin(), now.lockStates.end(), lock) != now.lockStates.end())
+                    continue;
+                xcb_ungrab_key(connection.xcb(), key, connection.root(),
+                               static_cast<std::uint16_t>(before.modifiers | lock));
+            }
+        }
+        xcb_flush(connection.xcb());
+    }
+
     std::uint64_t flagsHeld() const {
         auto held = [this](int mod) {
             return std::any_of(modifierKeys[mod].begin(), modifierKeys[mod].end(),
@@ -336,11 +355,17 @@ struct X11HotKeys::State {
         }
         readModifierMapping();
         keyboard = X11KeyboardMap::read(connection);
+        // The new keys are grabbed before the old ones are let go: a key that types the keysym under both
+        // mappings stays held throughout (the server takes a client's grab again as it stands), so that
+        // its press cannot reach the window in front in between.
         for (auto& g : grabs) {
-            ungrab(g);
+            const Grab before = g;
             g.keycodes = keycodesFor(g.keysym);
-            if (g.keycodes.empty() || grab(g) != platform::kHotKeyNoErr)
+            if (g.keycodes.empty() || grab(g) != platform::kHotKeyNoErr) {
+                g.keycodes.clear();
                 x11Log().error("Hot key %u lost with the keyboard mapping", g.id.id);
+            }
+            ungrabOutside(before, g);
         }
         if (!mappingHandler || mappingNoticePending) return;
         mappingNoticePending = true;

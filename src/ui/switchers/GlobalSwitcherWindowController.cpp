@@ -4,8 +4,11 @@
 // the panel is gone) or, when nothing was chosen, the window that had it before gets it back.
 #include "ui/switchers/GlobalSwitcherWindowController.h"
 
+#include "core/ActivationQueue.h"
+
 #include "app/DisplayUtil.h"
 #include "core/AXUtil.h"
+#include "core/ActivationQueue.h"
 #include "core/Log.h"
 #include "core/Rescuer.h"
 #include "core/WMController.h"
@@ -175,6 +178,9 @@ void GlobalSwitcherWindowController::show(const platform::ScreenInfo& screen) {
     screen_ = screen;
     if (panel_) panel_->setGeometry(qtGlobalRect(platform_.screens(), screen.frame));
     Log::switcher.info("Showing Global Switcher");
+    // A window asked for just before (Alt+Tab, then this key at once) may not have been given the keyboard
+    // yet: coming forward now, it would take the keyboard, and maybe the desktop shown, from the switcher.
+    ActivationQueue::shared()->supersede();
     didFinalize = false;
     keyboard_->begin();
     resetHintSearch();
