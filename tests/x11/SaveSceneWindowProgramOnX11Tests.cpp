@@ -697,6 +697,7 @@ TEST_F(SaveSceneWindowProgramOnX11Test, onAMainMonitorALittleTallerThanTheWindow
                session->rootPixel(int(content.minX()) + 8, int(content.minY()) + 8) != 0;
     }));
     EXPECT_TRUE(session->saveScreenshot(frame, picture("save-scene-short-monitor-x11.png")));
+}
 
 // Under a scale of 1.5, "Save Scene" moved onto the monitor on the main monitor's right, which is then
 // unplugged: the window comes whole onto the main monitor, its fields and buttons in
