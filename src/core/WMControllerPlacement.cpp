@@ -105,6 +105,9 @@ struct WMController::PendingMove {
     bool placed = false;
     std::optional<WindowID> known;
     std::optional<int> zoneLeftIn;
+    // The screens as the watch began, and how many looks in a row found the placed window out of its zone.
+    std::vector<platform::ScreenInfo> screens;
+    int looksOutside = 0;
     // Where the keyboard was as the move was asked for (activating moves only): a window the user gave
     // it to since keeps it.
     std::optional<WindowID> keyboardAtPress;
@@ -284,6 +287,7 @@ platform::Task<void> WMController::followMove(std::weak_ptr<WMController> weak, 
     auto& loop = ax->platform().runLoop();
     const Nanos end = loop.now() + kFollowAfterMove;
     const platform::CancellationToken overtaken = move->overtaken.token();
+    move->screens = ax->platform().screens().screens();
     bool following = true;
     while (following && loop.now() < end) {
         // A later move of the window, or another frame asked of it since by anyone (a restore, a display
@@ -302,6 +306,9 @@ platform::Task<void> WMController::followMove(std::weak_ptr<WMController> weak, 
 }
 
 bool WMController::followStep(PendingMove& move) {
+    // Monitors that come, go or change move windows themselves, before the display's zones follow them:
+    // where the window lies then says nothing of the move.
+    if (ax->platform().screens().screens() != move.screens) return false;
     const auto state = move.state.lock();
     if (!state || state != stateOf(*multiState, move.displayUUID)) return false;
     if (const auto zone = state->zone(move.toZone); !zone || zone->frame != move.target) return false;
@@ -315,8 +322,13 @@ bool WMController::followStep(PendingMove& move) {
         // Placed anew since (a drag, an adoption): no longer this move's to judge.
         if (mapped != move.toZone) return false;
         // Judged as the move's own check judges it.
-        const auto outside = frameOutsideZone(*ax, move.element, move.before, move.target);
-        if (!outside) return true;
+        // Back where it stood before the move, and seen there on two looks in a row: a window the window
+        // manager rearranges for a change of the screens not yet heard here goes elsewhere, and is not
+        // taken for one that refused the zone.
+        auto outside = frameOutsideZone(*ax, move.element, move.before, move.target);
+        if (outside && (!move.before || !move.before->contains(outside->center()))) outside.reset();
+        move.looksOutside = outside ? move.looksOutside + 1 : 0;
+        if (move.looksOutside < 2) return true;
         state->takeBack(wid, move.toZone, move.place);
         Log::wm.error("%s: window moved itself out of R%ld to frame=%s, taken out of the zone", move.tag,
                       move.toZone, platform::describe(*outside));

@@ -322,7 +322,8 @@ TEST_F(PlacementTest, aWindowTheWindowManagerMovesLateJoinsTheZoneItWasPushedTo)
 }
 
 // A window that moves itself back after it was placed leaves the zone it refused for the one it was in.
-// One asked for another frame after the push by someone else (a restore) is left to that request.
+// One asked for another frame after the push by someone else (a restore) is left to that request, and one
+// put somewhere else than back stays.
 TEST_F(PlacementTest, aWindowThatMovesItselfBackAfterAPushLeavesTheZone) {
     const Rect home{900, 100, 300, 300};
     const auto back = openWindow(editor, home);
@@ -342,6 +343,15 @@ TEST_F(PlacementTest, aWindowThatMovesItselfBackAfterAPushLeavesTheZone) {
     settle();
     EXPECT_EQ(windows().frame(asked), home);
     EXPECT_EQ(stack(stateA(), 1), (Wids{asked}));
+
+    // Put elsewhere, as the window manager rearranges windows for a monitor that goes: not the window's
+    // own refusal, which takes it back where it stood.
+    const auto rearranged = openWindow(editor, home);
+    EXPECT_EQ(push(rearranged, 1), MoveOutcome::placed);
+    loop().advance(milliseconds(300));
+    windows().setFrame(rearranged, Rect{1000, 600, 300, 300});
+    settle();
+    EXPECT_EQ(stack(stateA(), 1), (Wids{asked, rearranged}));
 }
 
 // --- Activation ----------------------------------------------------------------------------------
