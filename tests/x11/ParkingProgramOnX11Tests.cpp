@@ -57,6 +57,23 @@ class ParkingProgramOnX11Test : public ProgramOnX11Test {
         press(std::move(keys));
         return activeBecomes(window);
     }
+    // The scene names the xterm "Terminal" in the left monitor's zone 1, the restore parks what it does not
+    // name, and an xterm it does not name is open: that xterm's window, once it is a client.
+    std::optional<xcb_window_t> startWithAnUnrelatedXterm() {
+        startSession(true);
+        const std::string primary = monitorsByName(session->display()).at(kPrimaryName);
+        WMScene scene = sceneOverBothMonitors(session->display(), kSceneID, "Terminal", "builtin.split-50-50",
+                                              "builtin.split-50-50");
+        scene.windowHints = {{primary, {WindowHint{"xterm", 1, std::nullopt}}}};
+        writeActiveScene(home(), scene);
+        std::ofstream(home() / "user-defaults.json") << R"({"ParkUnmanagedWindowsOnRestore":true})";
+        xterm("Terminal", "60x20+2100+100");
+        const pid_t unrelated = session->start({"xterm", "-name", "unrelated", "-title", "Unrelated",
+                                                "-geometry", "50x15+300+300", "-e", "cat"});
+        std::optional<xcb_window_t> window;
+        X11TestSession::waitFor([&] { return (window = session->clientOf(unrelated)).has_value(); });
+        return window;
+    }
     void quit(pid_t korvane) {
         ::kill(korvane, SIGTERM);
         EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
@@ -397,18 +414,8 @@ TEST_F(ParkingProgramOnX11Test,
 // A minimised xterm that the scene does not name is out of sight already: the restore leaves it minimised
 // where it was, without the parking mark, rather than bringing it back as a strip at the desktop's edge.
 TEST_F(ParkingProgramOnX11Test, aMinimisedWindowTheSceneDoesNotNameStaysMinimisedAndUnmarked) {
-    startSession(true);
-    const std::string primary = monitorsByName(session->display()).at(kPrimaryName);
-    WMScene scene = sceneOverBothMonitors(session->display(), kSceneID, "Terminal", "builtin.split-50-50",
-                                          "builtin.split-50-50");
-    scene.windowHints = {{primary, {WindowHint{"xterm", 1, std::nullopt}}}};
-    writeActiveScene(home(), scene);
-    std::ofstream(home() / "user-defaults.json") << R"({"ParkUnmanagedWindowsOnRestore":true})";
-    xterm("Terminal", "60x20+2100+100");
-    const pid_t unrelated = session->start(
-        {"xterm", "-name", "unrelated", "-title", "Unrelated", "-geometry", "50x15+300+300", "-e", "cat"});
-    std::optional<xcb_window_t> window;
-    ASSERT_TRUE(X11TestSession::waitFor([&] { return (window = session->clientOf(unrelated)).has_value(); }));
+    const std::optional<xcb_window_t> window = startWithAnUnrelatedXterm();
+    ASSERT_TRUE(window);
     session->iconify(*window);
     ASSERT_TRUE(X11TestSession::waitFor([&] { return minimised(*window); }));
 
@@ -425,18 +432,8 @@ TEST_F(ParkingProgramOnX11Test, aMinimisedWindowTheSceneDoesNotNameStaysMinimise
 // A maximised xterm the restore parks leaves that state to be moved, and the mark keeps it: the rescue at
 // the next start brings it back maximised.
 TEST_F(ParkingProgramOnX11Test, aWindowParkedMaximisedIsMaximisedAgainWhenRescued) {
-    startSession(true);
-    const std::string primary = monitorsByName(session->display()).at(kPrimaryName);
-    WMScene scene = sceneOverBothMonitors(session->display(), kSceneID, "Terminal", "builtin.split-50-50",
-                                          "builtin.split-50-50");
-    scene.windowHints = {{primary, {WindowHint{"xterm", 1, std::nullopt}}}};
-    writeActiveScene(home(), scene);
-    std::ofstream(home() / "user-defaults.json") << R"({"ParkUnmanagedWindowsOnRestore":true})";
-    xterm("Terminal", "60x20+2100+100");
-    const pid_t unrelated = session->start(
-        {"xterm", "-name", "unrelated", "-title", "Unrelated", "-geometry", "50x15+300+300", "-e", "cat"});
-    std::optional<xcb_window_t> window;
-    ASSERT_TRUE(X11TestSession::waitFor([&] { return (window = session->clientOf(unrelated)).has_value(); }));
+    const std::optional<xcb_window_t> window = startWithAnUnrelatedXterm();
+    ASSERT_TRUE(window);
     const auto maximised = [&] {
         const auto states = session->atomNames(*window, "_NET_WM_STATE");
         return std::find(states.begin(), states.end(), "_NET_WM_STATE_MAXIMIZED_VERT") != states.end() &&
