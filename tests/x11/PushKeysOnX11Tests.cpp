@@ -1181,7 +1181,10 @@ TEST_F(PushKeysOnX11Test, aWindowThatCannotShrinkToItsZoneIsKeptOnTheZonesMonito
                                                             {XK_x, kSecondaryRoot, kSideZone1},
                                                             {XK_2, kSecondaryRoot, sideZone2}};
     std::size_t pushed = 0;
-    for (const auto& [key, monitor, zone] : pushes) {
+    for (const auto& push : pushes) {
+        // Named, not bound: clang 14 does not let the lambda below capture a structured binding.
+        const std::uint32_t key = std::get<0>(push);
+        const Rect monitor = std::get<1>(push), zone = std::get<2>(push);
         SCOPED_TRACE(platform::describe(zone));
         press(key);
         const auto onTheMonitor = [&] {
