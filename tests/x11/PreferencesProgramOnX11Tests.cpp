@@ -573,6 +573,35 @@ TEST_F(PreferencesProgramOnX11Test, underTheToolkitsScalingTheProgramsWindowsLie
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
 }
 
+// Under a scale that makes a main monitor no whole number of the toolkit's pixels wide, the Preferences,
+// frame and title bar with them, lie whole on it, not a column onto the monitor beside it: on a wide one
+// at their own size, on one narrower than their least width (1024 is 682⅔ of the toolkit's pixels)
+// shrunk to it.
+TEST_F(PreferencesProgramOnX11Test, underAFractionalScaleThePreferencesLieWholeOnTheMainMonitor) {
+    for (const bool narrow : {false, true}) {
+        SCOPED_TRACE(narrow ? "narrow main" : "wide main");
+        if (narrow)
+            startNarrowMainSession();
+        else
+            startWideMainSession();
+        const Rect& main = narrow ? kNarrowMainRoot : kWideMainRoot;
+        openXterm();
+        const pid_t korvane = startKorvane({"QT_SCALE_FACTOR=1.5"});
+        ASSERT_TRUE(ready(narrow ? 2 : 1)) << logText();
+        const auto window = openPreferences(korvane);
+        ASSERT_TRUE(window) << logText();
+        EXPECT_TRUE(X11TestSession::waitFor([&] {
+            const Rect frame = session->frameOf(*window);
+            return main.intersection(frame) == frame;
+        })) << platform::describe(session->frameOf(*window));
+        picture(*window, narrow ? "preferences-narrow-fractional-scale-x11.png"
+                                : "preferences-fractional-scale-x11.png");
+
+        ::kill(korvane, SIGTERM);
+        EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+    }
+}
+
 TEST_F(PreferencesProgramOnX11Test, minimisedThePreferencesComeBackWithTheKeyboardWhenAskedForAgain) {
     // No tray and no task bar: the corner button's menu is the one way back to the window, and the button
     // is a window of the program that shows.

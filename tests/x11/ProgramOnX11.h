@@ -78,6 +78,9 @@ inline constexpr const char* kWideMainName = "WIDE-MAIN";
 inline constexpr const char* kRightName = "RIGHT";
 inline const Rect kWideMainRoot{0, 0, 2560, 1440};
 inline const Rect kRightRoot{2560, 0, 1920, 1080};
+// A main monitor narrower than a window's least width under a scale of 1.5, the same one on its right.
+inline const Rect kNarrowMainRoot{0, 0, 1024, 768};
+inline const Rect kRightOfNarrowRoot{1024, 0, 1920, 1080};
 
 // The viewable windows of one process anywhere in the tree (the tray icon sits inside the tray's window),
 // with their place on the root, read on a connection of the test's own.
@@ -197,13 +200,17 @@ class ProgramOnX11Test : public ::testing::Test {
     }
     // A server whose screen holds WIDE-MAIN (the primary) with RIGHT beside it, the window manager started
     // over them.
-    void startWideMainSession() {
-        session =
-            std::make_unique<X11TestSession>(std::vector<std::string>{"-screen", "0", "4480x1440x24"}, false);
+    void startWideMainSession() { startMainBesideSession("4480x1440x24", kWideMainRoot, kRightRoot); }
+    // The same with a main of 1024 × 768.
+    void startNarrowMainSession() {
+        startMainBesideSession("2944x1080x24", kNarrowMainRoot, kRightOfNarrowRoot);
+    }
+    void startMainBesideSession(const std::string& screen, const Rect& main, const Rect& right) {
+        session = std::make_unique<X11TestSession>(std::vector<std::string>{"-screen", "0", screen}, false);
         session->deleteMonitor(kSecondaryName);
         session->deleteMonitor(kPrimaryName);
-        session->setMonitor(kWideMainName, kWideMainRoot, true);
-        session->setMonitor(kRightName, kRightRoot, false);
+        session->setMonitor(kWideMainName, main, true);
+        session->setMonitor(kRightName, right, false);
         session->startWindowManager();
     }
     // The monitor holding the output unplugged and plugged again, each change handled by the program before
