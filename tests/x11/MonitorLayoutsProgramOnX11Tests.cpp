@@ -163,13 +163,7 @@ TEST_F(MonitorLayoutsProgramOnX11Test,
        underAScaleThatMakesTheMainMonitorsWidthFractionalNothingReachesPastIt) {
     startWideMainSession();
     const Rect& mainRoot = kWideMainRoot;
-    const auto uuids = monitorsByName(session->display());
-    WMScene scene;
-    scene.id = "77777777-8888-4999-aaaa-bbbbbbbbbbbb";
-    scene.name = "Halves";
-    scene.layoutRefsByDisplay = {{uuids.at(kWideMainName), "builtin.split-50-50"},
-                                 {uuids.at(kRightName), "builtin.split-50-50"}};
-    writeActiveScene(home(), scene);
+    writeHalvesScene();
     const xcb_window_t onMain = xterm("On main", "60x20+300+300");
     const xcb_window_t beside = activeXterm("Beside", "60x20+3000+300");
     const pid_t korvane = startKorvane({"QT_SCALE_FACTOR=1.5"});

@@ -213,6 +213,17 @@ class ProgramOnX11Test : public ::testing::Test {
         session->setMonitor(kRightName, right, false);
         session->startWindowManager();
     }
+    // The active scene "Halves", laying out the main monitor and the one beside it of such a session in
+    // two halves side by side.
+    void writeHalvesScene() {
+        const auto uuids = monitorsByName(session->display());
+        WMScene scene;
+        scene.id = "77777777-8888-4999-aaaa-bbbbbbbbbbbb";
+        scene.name = "Halves";
+        scene.layoutRefsByDisplay = {{uuids.at(kWideMainName), "builtin.split-50-50"},
+                                     {uuids.at(kRightName), "builtin.split-50-50"}};
+        writeActiveScene(home(), scene);
+    }
     // The monitor holding the output unplugged and plugged again, each change handled by the program before
     // the next. In the stacked session MAIN comes after TOP in the list once more; unplugged, the server
     // lists the output's own monitor, over the whole screen, first.

@@ -66,18 +66,19 @@ class SceneEditorOnX11Test : public ProgramOnX11Test {
     // the layout of the selected scene, a row lower for each display the manager lists: two, or three
     // while it still lists the monitor that went, or one while a monitor unplugged is not yet back in its
     // list; so the clicks take these places in turn.
-    bool clickEditGridUntil(xcb_window_t manager, const std::function<bool()>& opened) {
-        const Point kEditGridInManager{60, 433};
-        constexpr double kDisplayRowHeight = 28;
+    // Under a toolkit scale every length of the window is `scale` times as many of the server's pixels;
+    // a window shrunk to a small screen keeps the button where it was, its content scrolling.
+    bool clickEditGridUntil(xcb_window_t manager, const std::function<bool()>& opened, double scale = 1) {
+        const Point kEditGridInManager{60 * scale, 433 * scale};
+        const double kDisplayRowHeight = 28 * scale;
         constexpr int kRowsBeyondTwo[] = {0, 1, -1};
         int attempt = 0;
         return X11TestSession::waitFor(
             [&] {
-                const Rect frame = session->frameOf(manager);
-                const double border = (frame.width() - 720) / 2;
+                const Rect content = session->contentOf(manager);
                 const double rows = kRowsBeyondTwo[attempt++ % 3] * kDisplayRowHeight;
-                session->click(static_cast<int>(frame.maxX() - border - 720 + kEditGridInManager.x),
-                               static_cast<int>(frame.maxY() - border - 520 + kEditGridInManager.y + rows));
+                session->click(static_cast<int>(content.minX() + kEditGridInManager.x),
+                               static_cast<int>(content.minY() + kEditGridInManager.y + rows));
                 return X11TestSession::waitFor(opened, seconds(3));
             },
             seconds(20));
@@ -162,17 +163,18 @@ class SceneEditorOnX11Test : public ProgramOnX11Test {
             seconds(10));
     }
     // The middle of the first zone's "+", the blue plate beside its title at the top left of a panel.
-    std::optional<Point> addButton(const Rect& panel) {
-        const Rect titleRow{panel.minX(), panel.minY(), 320, 64};
+    std::optional<Point> addButton(const Rect& panel, double scale = 1) {
+        const int width = static_cast<int>(320 * scale);
+        const Rect titleRow{panel.minX(), panel.minY(), double(width), 64 * scale};
         const std::vector<std::uint32_t> pixels = session->rootPixels(titleRow);
         double sumX = 0, sumY = 0, blue = 0;
         for (std::size_t i = 0; i < pixels.size(); ++i)
             if ((pixels[i] & 0xFF) > 150 && (pixels[i] >> 16 & 0xFF) < 110) {
-                sumX += double(i % 320);
-                sumY += double(i / 320);
+                sumX += double(i % std::size_t(width));
+                sumY += double(i / std::size_t(width));
                 ++blue;
             }
-        if (blue < 100) return std::nullopt;
+        if (blue < 100 * scale * scale) return std::nullopt;
         return Point{titleRow.minX() + sumX / blue, titleRow.minY() + sumY / blue};
     }
     // The "+" clicked opens the application picker, where "xterm" typed and Return put the xterm into

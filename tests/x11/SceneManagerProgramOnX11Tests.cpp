@@ -471,5 +471,95 @@ TEST_F(SceneManagerProgramOnX11Test, whatOneSceneBindsOrSavesLeavesTheLayoutsAno
     EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
 }
 
+// Under a scale that makes the main monitor no whole number of the toolkit's pixels wide, the manager, the
+// editor's panels and a zone's application picker each lie whole on their monitor, frame and title bar
+// with them: the panels cover each monitor's visible frame to its edges, the picker is shortened on a main
+// lower than it (768 rows are 512 of the toolkit's pixels at 1.5), and on a main narrower than the
+// manager's least width (1024 columns are 585 of them at 1.75) the manager is shrunk to it.
+TEST_F(SceneManagerProgramOnX11Test,
+       underAFractionalScaleTheManagerThePanelsAndThePickersLieWholeOnTheirMonitors) {
+    struct Case {
+        bool narrow;
+        double scale;
+        bool editor;
+    };
+    for (const Case& each : {Case{false, 1.5, true}, Case{true, 1.5, true}, Case{true, 1.75, false}}) {
+        const std::string name = std::string(each.narrow ? "narrow" : "wide") + "-main-scale-" +
+                                 (each.scale == 1.5 ? "1.5" : "1.75");
+        SCOPED_TRACE(name);
+        if (each.narrow)
+            startNarrowMainSession();
+        else
+            startWideMainSession();
+        const Rect& main = each.narrow ? kNarrowMainRoot : kWideMainRoot;
+        const Rect& beside = each.narrow ? kRightOfNarrowRoot : kRightRoot;
+        writeHalvesScene();
+        markScenesConverted();
+        openXterm();
+        const std::size_t restores = count("Scene Restore complete");
+        const pid_t korvane =
+            startKorvane({"QT_SCALE_FACTOR=" + std::string(each.scale == 1.5 ? "1.5" : "1.75")});
+        ASSERT_TRUE(X11TestSession::waitFor([&] { return count("Scene Restore complete") > restores; }))
+            << logText();
+        const auto whollyOn = [&](xcb_window_t window, const Rect& monitor) {
+            return X11TestSession::waitFor([&] {
+                const Rect frame = session->frameOf(window);
+                return monitor.intersection(frame) == frame;
+            });
+        };
+
+        ASSERT_TRUE(openFromTrayMenu(korvane)) << logText();
+        const auto manager = managerWithKeyboard();
+        ASSERT_TRUE(manager) << "active window " << session->activeWindow() << "\n" << logText();
+        EXPECT_TRUE(whollyOn(*manager, main)) << platform::describe(session->frameOf(*manager));
+        X11TestSession::waitFor([] { return false; }, milliseconds(500)); // the form painted
+        EXPECT_TRUE(session->saveScreenshot(session->frameOf(*manager),
+                                            picture("scene-manager-" + name + "-x11.png")));
+
+        if (each.editor) {
+            // Below the corner button's strip of 30 of the toolkit's rows on the main monitor; the whole
+            // monitor beside it.
+            const Rect mainPanel{main.minX(), 45, main.width(), main.height() - 45};
+            const auto describeShown = [&] {
+                std::string shown;
+                for (const auto& [window, frame] : windowsOfProcess(session->display(), korvane))
+                    shown += platform::describe(frame) + "\n";
+                return shown;
+            };
+            ASSERT_TRUE(clickEditGridUntil(
+                *manager,
+                [&] {
+                    int shown = 0;
+                    for (const auto& [window, frame] : windowsOfProcess(session->display(), korvane))
+                        shown += frame == mainPanel || frame == beside;
+                    return shown == 2;
+                },
+                each.scale))
+                << describeShown();
+            for (const Rect& panel : {mainPanel, beside}) {
+                std::optional<Point> add;
+                ASSERT_TRUE(X11TestSession::waitFor(
+                    [&] { return (add = addButton(panel, each.scale)).has_value(); }));
+                ASSERT_TRUE(clickUntilShown(static_cast<int>(add->x), static_cast<int>(add->y), kPickerTitle))
+                    << logText();
+                const auto picker = session->viewableWindowTitled(kPickerTitle);
+                ASSERT_TRUE(picker);
+                const Rect monitor = panel == beside ? beside : main;
+                EXPECT_TRUE(whollyOn(*picker, monitor)) << platform::describe(session->frameOf(*picker));
+                if (panel == mainPanel) {
+                    EXPECT_TRUE(session->saveScreenshot(session->frameOf(*picker),
+                                                        picture("scene-editor-picker-" + name + "-x11.png")));
+                }
+                press({XK_Escape});
+                ASSERT_TRUE(
+                    X11TestSession::waitFor([&] { return !session->viewableWindowTitled(kPickerTitle); }));
+            }
+        }
+
+        ::kill(korvane, SIGTERM);
+        EXPECT_EQ(describe(session->waitForExit(korvane, seconds(10))), "exit 0") << logText();
+    }
+}
+
 } // namespace
 } // namespace korvane::x11::test

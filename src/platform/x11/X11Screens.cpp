@@ -13,6 +13,7 @@
 #include "platform/x11/X11WorkArea.h"
 
 #include <xcb/randr.h>
+#include <xcb/xcb_icccm.h>
 
 #include <algorithm>
 #include <array>
@@ -293,6 +294,7 @@ void X11Screens::placeWindow(std::uint64_t nativeWindow, const Rect& frame) {
     const auto y = static_cast<std::uint32_t>(static_cast<std::int32_t>(root.minY()));
     const auto width = static_cast<std::uint32_t>(clientWidth);
     const auto height = static_cast<std::uint32_t>(clientHeight);
+    dropSizeSteps(window);
     if (extents != std::array<std::uint32_t, 4>{}) {
         // _NET_MOVERESIZE_WINDOW from a pager, NorthWest gravity: the frame's top left corner at x, y.
         constexpr std::uint32_t kGravityNorthWest = 1, kSourcePager = 2;
@@ -312,6 +314,21 @@ void X11Screens::placeWindow(std::uint64_t nativeWindow, const Rect& frame) {
     // before this call, this one is carried out after it.
     std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
     connection_.noteWrite();
+}
+
+void X11Screens::dropSizeSteps(xcb_window_t window) {
+    // A toolkit that scales its windows asks for sizes in steps of its pixel, rounded to whole server
+    // pixels (2 at 1.5), which the window manager keeps every size to: an odd height would lose its last
+    // row. The program's own windows have no steps of their own.
+    auto guard = connection_.lock();
+    xcb_connection_t* c = connection_.xcb();
+    xcb_size_hints_t hints;
+    if (!xcb_icccm_get_wm_normal_hints_reply(c, xcb_icccm_get_wm_normal_hints(c, window), &hints, nullptr))
+        return;
+    constexpr std::uint32_t kSteps = XCB_ICCCM_SIZE_HINT_P_RESIZE_INC | XCB_ICCCM_SIZE_HINT_BASE_SIZE;
+    if (!(hints.flags & kSteps)) return;
+    hints.flags &= ~kSteps;
+    xcb_icccm_set_wm_normal_hints(c, window, &hints);
 }
 
 std::optional<Rect> X11Screens::windowFrame(std::uint64_t nativeWindow) {

@@ -87,6 +87,8 @@ class X11Screens final : public platform::Screens, public TrackerListener {
     void scheduleCheck();
     // The monitors as last known, in root coordinates.
     std::vector<Rect> monitorsInRoot();
+    // Takes the size steps and base size out of one of the program's own windows' size hints.
+    void dropSizeSteps(xcb_window_t window);
     void check();
     // A window whose strut has changed and may go on changing; the screens are held as last announced
     // until it has paused.

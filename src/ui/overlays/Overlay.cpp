@@ -7,13 +7,17 @@
 
 #include <QGuiApplication>
 #include <QPainterPath>
+#include <QPointer>
 #include <QScreen>
+#include <QScrollArea>
 #include <QStyle>
+#include <QTimer>
 #include <QWindow>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace korvane {
@@ -83,13 +87,45 @@ Rect platformRect(platform::Screens& screens, const QRect& qtGlobal) {
     return bottomLeftRect(screens, nativeFromLogical(rectOf(qtGlobal), toolkitScreens(screens)));
 }
 
+namespace {
+
+// Calls `settle` with the window's frame (bottom-left global) once the window server shows the window,
+// looked for every 50 ms over two seconds from the next turn of the loop, so that a caller may show the
+// window after asking; nothing once the window has gone.
+void whenShown(platform::Screens& screens, const QPointer<QWidget>& window,
+               const std::function<void(const Rect& shown)>& settle, int attempt = 0) {
+    constexpr int kAttempts = 40;
+    constexpr int kIntervalMs = 50;
+    if (!window || attempt >= kAttempts) return;
+    QTimer::singleShot(attempt == 0 ? 0 : kIntervalMs, window, [&screens, window, settle, attempt] {
+        const auto shown = window && window->isVisible()
+                               ? screens.windowFrame(static_cast<std::uint64_t>(window->winId()))
+                               : std::nullopt;
+        if (shown)
+            settle(*shown);
+        else
+            whenShown(screens, window, settle, attempt + 1);
+    });
+}
+
+} // namespace
+
 void placeOnScreen(platform::Screens& screens, QWidget& window, const Rect& frame) {
     const QRect logical = qtGlobalRect(screens, frame);
     window.setGeometry(logical);
     // Where the toolkit's pixels make up the rectangle exactly, its own placement is the rectangle.
     if (platformRect(screens, logical) == frame) return;
-    if (QWindow* handle = window.windowHandle(); handle && handle->handle())
-        screens.placeWindow(static_cast<std::uint64_t>(window.winId()), frame);
+    QWindow* handle = window.windowHandle();
+    if (!handle || !handle->handle()) return;
+    // The toolkit's own request, still waiting in its connection, would be carried out after this one.
+    QGuiApplication::sync();
+    const auto nativeWindow = static_cast<std::uint64_t>(window.winId());
+    screens.placeWindow(nativeWindow, frame);
+    // The toolkit asks for its size steps again as it shows the window, and the window manager keeps
+    // the size it takes in to them: once shown, the window is placed again where it is not at `frame`.
+    whenShown(screens, &window, [&screens, nativeWindow, frame](const Rect& shown) {
+        if (shown != frame) screens.placeWindow(nativeWindow, frame);
+    });
 }
 
 double pixelRatioAt(platform::Screens& screens, const Rect& bottomLeft) {
@@ -123,9 +159,39 @@ void openOnMainScreen(platform::Screens& screens, QWidget& window, const QSize& 
     window.move(centredIn(area, fitted == size ? fitted : fitted + frame));
 }
 
+QWidget* scrolledWhereShort(QWidget* content) {
+    auto* area = new QScrollArea;
+    area->setWidget(content);
+    area->setWidgetResizable(true);
+    area->setFrameShape(QFrame::NoFrame);
+    area->setFocusPolicy(Qt::NoFocus);
+    return area;
+}
+
+void leastSizeWithinMainScreen(platform::Screens& screens, QWidget& window, const QSize& least) {
+    // The frame is the server's divided by the scale and rounded, which a pixel more leaves room for.
+    const auto main = screens.mainScreen();
+    window.setMinimumSize(main ? least.boundedTo(qtGlobalRect(screens, main->visibleFrame).size() -
+                                                 windowManagerFrame(window) - QSize(1, 1))
+                               : least);
+}
+
 QSize windowManagerFrame(const QWidget& window) {
     const QSize frame = window.frameGeometry().size() - window.size();
     return frame.isNull() ? QSize(0, window.style()->pixelMetric(QStyle::PM_TitleBarHeight)) : frame;
+}
+
+void keepInsideOnceShown(platform::Screens& screens, QWidget& window, const Rect& area) {
+    const auto nativeWindow = static_cast<std::uint64_t>(window.winId());
+    whenShown(screens, &window, [&screens, nativeWindow, area](const Rect& shown) {
+        const Rect bounds = nativeRect(screens, area);
+        const Rect frame = nativeRect(screens, shown);
+        if (bounds.intersection(frame) == frame) return;
+        const Size size{std::min(frame.width(), bounds.width()), std::min(frame.height(), bounds.height())};
+        const Point origin{std::clamp(frame.minX(), bounds.minX(), bounds.maxX() - size.width),
+                           std::clamp(frame.minY(), bounds.minY(), bounds.maxY() - size.height)};
+        screens.placeWindow(nativeWindow, bottomLeftRect(screens, Rect{origin, size}));
+    });
 }
 
 QPoint centredIn(const QRect& area, const QSize& size) {

@@ -71,9 +71,21 @@ std::optional<Point> centredOnMainScreen(platform::Screens& screens, const Size&
 // screen the toolkit scales may hold fewer of its pixels than the window asks for, and the window's
 // buttons must stay on it.
 void openOnMainScreen(platform::Screens& screens, QWidget& window, const QSize& size);
+// A frameless scroll area holding `content` at the area's width and height wherever they are not less than
+// the content's least size, scrolling it where they are: what a window fitted to a small screen holds.
+QWidget* scrolledWhereShort(QWidget* content);
+// Gives the window `least` as its minimum size, or as much of it as the main screen's visible frame holds
+// with the window manager's frame: a screen the toolkit scales may be narrower in its pixels than the
+// window's content, which then scrolls inside it.
+void leastSizeWithinMainScreen(platform::Screens& screens, QWidget& window, const QSize& least);
 // The window manager's frame around a window (the toolkit's pixels), once it has had one; before, a title
 // bar as high as the toolkit's style draws one.
 QSize windowManagerFrame(const QWidget& window);
+// Once the window server shows the window (looked for over two seconds), moves and sizes its frame, the
+// window manager's included, inside `area` (bottom-left global) in the server's pixels where it reaches
+// past it: on a screen that is no whole number of the toolkit's pixels wide or high, a window the toolkit
+// fits to the screen may still reach a pixel past it, and the frame's true size is known only then.
+void keepInsideOnceShown(platform::Screens& screens, QWidget& window, const Rect& area);
 
 // Where a frame of `size` stands in the middle of `area` (both the toolkit's): its top left corner, kept
 // within the area's top left where the frame is the larger.

@@ -1,9 +1,10 @@
 // The scene canvas's template sheet and application picker, opened and closed after its model's flags.
 #include "ui/scene_editor/SceneCanvasPickers.h"
 
+#include "platform/Platform.h"
+#include "platform/Screens.h"
+#include "ui/overlays/Overlay.h"
 #include "ui/scene_editor/SceneGeometryCanvasModel.h"
-
-#include <QScreen>
 
 #include <algorithm>
 
@@ -84,12 +85,18 @@ void SceneCanvasPickers::openAppPicker(const std::shared_ptr<SceneGeometryCanvas
             if (shared->appPickerZoneID() == zoneID) shared->setAppPickerPresented(zoneID, false);
         takeKeyboardBack();
     });
+    // Beside its zone's add button, as a popover would stand, and wholly on the button's screen, its
+    // frame with it: a zone near a screen's edge must not send it over the next screen's panel, and on a
+    // screen lower than the picker (in the toolkit's pixels, under a scale) it is shortened to fit.
+    std::optional<Rect> area;
     if (addButton) {
-        // Beside its zone's add button, as a popover would stand, and wholly on the button's screen: a
-        // zone near a screen's edge must not send it over the next screen's panel.
-        QRect placed(addButton->mapToGlobal(QPoint(addButton->width() + 8, 0)), picker->size());
-        if (QScreen* screen = addButton->screen()) {
-            const QRect bounds = screen->availableGeometry();
+        area = visibleFrameAt(QRect(addButton->mapToGlobal(QPoint()), addButton->size()));
+        const QSize frame = windowManagerFrame(*picker);
+        QRect placed(addButton->mapToGlobal(QPoint(addButton->width() + 8, 0)), picker->size() + frame);
+        if (area) {
+            const QRect bounds = qtGlobalRect(platform_.screens(), *area);
+            picker->setFixedSize(picker->size().boundedTo(bounds.size() - frame));
+            placed.setSize(picker->size() + frame);
             placed.moveLeft(
                 std::max(bounds.left(), std::min(placed.left(), bounds.right() + 1 - placed.width())));
             placed.moveTop(
@@ -99,6 +106,15 @@ void SceneCanvasPickers::openAppPicker(const std::shared_ptr<SceneGeometryCanvas
     }
     appPicker_ = picker;
     picker->open();
+    if (area) keepInsideOnceShown(platform_.screens(), *picker, *area);
+}
+
+std::optional<Rect> SceneCanvasPickers::visibleFrameAt(const QRect& qtGlobal) const {
+    platform::Screens& screens = platform_.screens();
+    const Point middle = platformRect(screens, qtGlobal).center();
+    for (const platform::ScreenInfo& screen : screens.screens())
+        if (screen.frame.contains(middle)) return screen.visibleFrame;
+    return std::nullopt;
 }
 
 void SceneCanvasPickers::takeKeyboardBack() {

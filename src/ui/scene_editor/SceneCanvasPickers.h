@@ -3,6 +3,7 @@
 // that window the keyboard back when they close.
 #pragma once
 
+#include "platform/Geometry.h"
 #include "ui/scene_editor/LayoutTemplatePickerSheet.h"
 #include "ui/switchers/AppPickerView.h"
 
@@ -13,6 +14,7 @@
 #include <memory>
 #include <optional>
 
+class QRect;
 class QWidget;
 
 namespace korvane {
@@ -47,6 +49,9 @@ class SceneCanvasPickers {
     void refreshTemplatePicker(const std::shared_ptr<SceneGeometryCanvasModel>& model);
     void openAppPicker(const std::shared_ptr<SceneGeometryCanvasModel>& model, std::int64_t zoneID,
                        QWidget* addButton);
+    // The visible frame (bottom-left global) of the screen holding the middle of that rectangle (the
+    // toolkit's global coordinates); nothing where no screen does.
+    std::optional<Rect> visibleFrameAt(const QRect& qtGlobal) const;
     // Through the window manager: the window that holds the canvas asks to be active again.
     void takeKeyboardBack();
 

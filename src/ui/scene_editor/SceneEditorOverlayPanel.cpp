@@ -293,7 +293,7 @@ void SceneEditorOverlayPanel::cover(const Rect& visibleFrame) {
             dimToHalf(pixels, pixels, static_cast<std::size_t>(backdrop_.sizeInBytes()) / 4);
         }
     }
-    place(area);
+    place(visibleFrame);
 }
 
 QSize SceneEditorOverlayPanel::pictureSize(platform::Screens& screens, const Rect& visibleFrame) {
@@ -303,12 +303,10 @@ QSize SceneEditorOverlayPanel::pictureSize(platform::Screens& screens, const Rec
 }
 
 void SceneEditorOverlayPanel::coverWithPicture(const Rect& visibleFrame) {
-    place(qtGlobalRect(screens_, visibleFrame));
+    place(visibleFrame);
 }
 
-void SceneEditorOverlayPanel::place(const QRect& area) {
-    setGeometry(area);
-
+void SceneEditorOverlayPanel::place(const Rect& visibleFrame) {
     // On every workspace, like the other overlays; unlike them it takes the keyboard, so it keeps the
     // tool window's type rather than a notification's. Said again before every showing: the window
     // manager forgets it when the window is hidden.
@@ -318,6 +316,8 @@ void SceneEditorOverlayPanel::place(const QRect& area) {
         // The desktop names the window on a connection of its own, which must find it made.
         QGuiApplication::sync();
     }
+    // Over the visible frame to its edges, which the toolkit's own pixels may not make up.
+    placeOnScreen(screens_, *this, visibleFrame);
     screens_.showOnAllWorkspaces(static_cast<std::uint64_t>(winId()));
 }
 

@@ -147,8 +147,9 @@ class SceneEditorOverlayPanel : public QWidget, public KeptForNextShowing {
     void hideEvent(QHideEvent* event) override;
 
   private:
-    // Over `area`, on every workspace; made on the window server first if it is not yet.
-    void place(const QRect& area);
+    // Over the visible frame (bottom-left global), on every workspace; made on the window server first if
+    // it is not yet.
+    void place(const Rect& visibleFrame);
 
     platform::Screens& screens_;
     // From cover until let go: a picture of the same size taken again goes into the same memory.

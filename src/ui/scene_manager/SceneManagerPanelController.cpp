@@ -3,6 +3,7 @@
 
 #include "core/Log.h"
 #include "platform/Platform.h"
+#include "platform/Screens.h"
 #include "ui/overlays/BringForward.h"
 #include "ui/overlays/Overlay.h"
 #include "ui/scene_manager/EventWatcher.h"
@@ -45,13 +46,14 @@ SceneManagerPanelController::SceneManagerPanelController(platform::Platform& pla
     QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, window,
                      [window] { delete window; });
     window->setWindowTitle(kTitle);
-    window->setMinimumSize(kMinimumWidth, kMinimumHeight);
     auto* layout = new QVBoxLayout(window);
     layout->setContentsMargins(0, 0, 0, 0);
     window_->panel = new SceneManagerPanel(platform_.screens(), viewModel, std::move(presenter), window);
-    layout->addWidget(window_->panel);
+    // The panel scrolls inside the window where the main screen has less room than its least size.
+    layout->addWidget(scrolledWhereShort(window_->panel));
 
     // Centred on the visible part of the main screen.
+    leastSizeWithinMainScreen(platform_.screens(), *window, QSize(kMinimumWidth, kMinimumHeight));
     openOnMainScreen(platform_.screens(), *window, QSize(kWidth, kHeight));
     window->installEventFilter(new EventWatcher(window, QEvent::Close, EventWatcher::Fires::once, [this] {
         if (auto closed = onDidClose) closed();
@@ -75,7 +77,13 @@ void SceneManagerPanelController::show(const std::optional<std::string>& sceneID
     if (displayUUID) viewModel->selectDisplay(*displayUUID);
     panelLog().debug("About to show window");
     platform_.workspace().activate(::getpid(), platform::kActivateIgnoringOtherApps);
-    if (QWidget* window = window_->widget) bringForward(*window);
+    if (QWidget* window = window_->widget) {
+        const bool opening = !window->isVisible();
+        bringForward(*window);
+        // Where the toolkit's pixels leave its frame a pixel past the main screen's edge.
+        if (const auto main = platform_.screens().mainScreen(); opening && main)
+            keepInsideOnceShown(platform_.screens(), *window, main->visibleFrame);
+    }
     panelLog().debug("Window shown, isVisible: %{bool}d", isWindowVisible());
 }
 

@@ -2,7 +2,6 @@
 #include "ui/settings/SettingsWindowController.h"
 
 #include "app/PermissionManager.h"
-#include "core/ScreenSpace.h"
 #include "platform/Platform.h"
 #include "platform/Screens.h"
 #include "ui/overlays/BringForward.h"
@@ -12,13 +11,9 @@
 
 #include <QCoreApplication>
 #include <QPointer>
-#include <QScrollArea>
-#include <QTimer>
 #include <QVBoxLayout>
 #include <QWidget>
 
-#include <algorithm>
-#include <cstdint>
 #include <utility>
 
 namespace korvane {
@@ -44,12 +39,7 @@ SettingsWindowController::SettingsWindowController(platform::Platform& platform,
     window_->view = new SettingsView(
         platform, viewModel, permissionManager ? std::move(permissionManager) : PermissionManager::shared());
     // The view scrolls inside the window where the main screen has less room than its least size.
-    auto* fitting = new QScrollArea;
-    fitting->setWidget(window_->view);
-    fitting->setWidgetResizable(true);
-    fitting->setFrameShape(QFrame::NoFrame);
-    fitting->setFocusPolicy(Qt::NoFocus);
-    content->addWidget(fitting);
+    content->addWidget(scrolledWhereShort(window_->view));
     centreOnMainScreen();
 }
 
@@ -68,47 +58,14 @@ void SettingsWindowController::showWindow() {
     }
     centreOnMainScreen();
     bringForward(*window);
-    keepWithinMainScreen(0);
-}
-
-void SettingsWindowController::keepWithinMainScreen(int attempt) {
-    // The toolkit places the window in its own pixels, which on a screen that is no whole number of them
-    // wide or high may make the frame a pixel larger than the screen: once the server shows the window,
-    // its frame is moved and sized inside the main screen's visible frame in the server's pixels.
-    constexpr int kAttempts = 40;
-    constexpr int kIntervalMs = 50;
-    QWidget* window = window_->widget;
-    if (!window || !window->isVisible()) return;
-    platform::Screens& screens = platform_.screens();
-    const auto shown = screens.windowFrame(static_cast<std::uint64_t>(window->winId()));
-    if (!shown) {
-        if (attempt + 1 < kAttempts)
-            QTimer::singleShot(kIntervalMs, window, [this, attempt] { keepWithinMainScreen(attempt + 1); });
-        return;
-    }
-    const auto main = screens.mainScreen();
-    if (!main) return;
-    const Rect area = nativeRect(screens, main->visibleFrame);
-    const Rect frame = nativeRect(screens, *shown);
-    if (area.intersection(frame) == frame) return;
-    const Size size{std::min(frame.width(), area.width()), std::min(frame.height(), area.height())};
-    const Point origin{std::clamp(frame.minX(), area.minX(), area.maxX() - size.width),
-                       std::clamp(frame.minY(), area.minY(), area.maxY() - size.height)};
-    screens.placeWindow(static_cast<std::uint64_t>(window->winId()),
-                        bottomLeftRect(screens, Rect{origin, size}));
+    if (const auto main = platform_.screens().mainScreen())
+        keepInsideOnceShown(platform_.screens(), *window, main->visibleFrame);
 }
 
 void SettingsWindowController::centreOnMainScreen() {
     QWidget* window = window_->widget;
     if (!window || !window_->view) return;
-    // The view's least size, as far as the main screen's visible frame holds it with the window manager's
-    // frame: a screen the toolkit scales may be narrower in its pixels than the view. The frame is the
-    // server's divided by the scale and rounded, which a pixel more leaves room for.
-    QSize least = window_->view->minimumSize();
-    if (const auto main = platform_.screens().mainScreen())
-        least = least.boundedTo(qtGlobalRect(platform_.screens(), main->visibleFrame).size() -
-                                windowManagerFrame(*window) - QSize(1, 1));
-    window->setMinimumSize(least);
+    leastSizeWithinMainScreen(platform_.screens(), *window, window_->view->minimumSize());
     openOnMainScreen(platform_.screens(), *window, QSize(kWidth, kHeight));
 }
 

@@ -47,9 +47,6 @@ class SettingsWindowController {
   private:
     struct Window;
     void centreOnMainScreen();
-    // Once the server shows the window (looked for `attempt` times so far), moves its frame inside the
-    // main screen's visible frame where it reaches past it.
-    void keepWithinMainScreen(int attempt);
 
     platform::Platform& platform_;
     std::unique_ptr<Window> window_;
