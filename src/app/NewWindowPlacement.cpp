@@ -62,6 +62,15 @@ bool NewWindowPlacement::recordedForAnotherProcess(WindowID wid, pid_t pid) cons
 void NewWindowPlacement::forget(WindowID wid) {
     for (const auto& [displayUUID, zone] : controller->multiState->forget(wid))
         Log::app.info("[Tracker] Ended window wid=%u left zone %ld of display %s", wid, zone, displayUUID);
+    // A start whose window ended while it was on its way has no window any more: left open, it would be
+    // taken for one still awaited, and the zone's next restore would start nothing for it.
+    for (const auto& [id, intent] : mappingTransactions->intents)
+        if (intent.source == MappingIntentSource::autoLaunch && intent.resolvedWindowID == wid &&
+            intent.stage == MappingIntentStage::resolved) {
+            Log::app.info("[Tracker] AutoLaunch window wid=%u ended before it was placed in zone %ld", wid,
+                          intent.targetZoneID);
+            mappingTransactions->cancel(id, "window ended");
+        }
 }
 
 bool NewWindowPlacement::placedAlready(WindowID wid) const {

@@ -413,7 +413,14 @@ void WMController::reconcileMapping(const AXElement& element, pid_t pid, int zon
     if (auto mapped = state->zoneOf.find(*wid); mapped != state->zoneOf.end() && mapped->second == zone)
         return;
 
-    state->attach(WinRef{*wid, pid, element, std::nullopt, ax->frame(element)}, zone);
+    // A window closed while it moved has had its end heard already: recorded now, it would stay in the
+    // zone for good.
+    const std::optional<Rect> frame = ax->frame(element);
+    if (!frame) {
+        Log::wm.info("%s: wid=%u is gone; not mapped to R%ld", tag, *wid, zone);
+        return;
+    }
+    state->attach(WinRef{*wid, pid, element, std::nullopt, frame}, zone);
     multiState->keepOnlyOn(*wid, displayUUID);
     Log::wm.info("%s: reconciled mapping wid=%u -> R%ld attempt=%ld", tag, *wid, zone, attempt + 1);
     if (onWindowMoved) onWindowMoved(*wid, zone);

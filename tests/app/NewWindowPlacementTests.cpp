@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 using namespace korvane;
 
 namespace {
@@ -163,17 +165,20 @@ TEST_F(NewWindowPlacementTest, anIntentWithdrawnBeforeTheMoveRunsOrNamingNoZoneL
 
 // A later restore withdraws the start, or aims it at a zone of its own, while its window is on its way to
 // the zone first asked for: withdrawn, nothing is committed for it; re-aimed, the window goes on to the
-// zone it is aimed at now and is committed there.
+// zone it is aimed at now and is committed there. A window its user closes on the way leaves its start
+// withdrawn, so that the next restore starts the application for that zone again, and no zone holds it.
 TEST_F(NewWindowPlacementTest, anIntentWithdrawnOrReAimedWhileItsWindowMovesIsNotCommittedToTheOldZone) {
+    enum class Change { withdrawn, reAimed, closed };
     struct Row {
         std::string name;
-        bool reAimed;
+        Change change;
         MappingIntentStage stage;
         int zone; // the one the window ends in; 0 for none
     };
     const std::vector<Row> rows = {
-        {"withdrawn", false, MappingIntentStage::cancelled, 3},
-        {"re-aimed", true, MappingIntentStage::committed, 1},
+        {"withdrawn", Change::withdrawn, MappingIntentStage::cancelled, 3},
+        {"re-aimed", Change::reAimed, MappingIntentStage::committed, 1},
+        {"closed", Change::closed, MappingIntentStage::cancelled, 0},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -185,21 +190,28 @@ TEST_F(NewWindowPlacementTest, anIntentWithdrawnOrReAimedWhileItsWindowMovesIsNo
         report(wid, mail);
         desktop->loop().advance(milliseconds(100));
         ASSERT_EQ(zoneOf(wid), 3) << "on its way";
-        if (row.reAimed) {
+        if (row.change == Change::reAimed) {
             // As the launch queue turns a start to the zone a later restore asks for, under its layouts.
             MappingIntent& intent = mapping->intents.at(id);
             mapping->bumpEpoch(kD, "scene-restore");
             intent.targetZoneID = 1;
             intent.displayEpoch = mapping->currentEpoch(kD);
-        } else {
+        } else if (row.change == Change::withdrawn) {
             mapping->cancel(id, "restore replaced");
+        } else {
+            desktop->windows().close(wid);
+            placement->windowTrackerDidDestroyWindow(*tracker, wid, mail);
         }
         settle();
 
         EXPECT_EQ(mapping->intent(id)->stage, row.stage);
         EXPECT_EQ(zoneOf(wid), row.zone);
-        EXPECT_EQ(desktop->windows().frame(wid), zoneFrame(row.zone));
-        EXPECT_EQ(mapping->intent(id)->targetZoneID, row.reAimed ? 1 : 3);
+        const std::vector<WindowID> stack = stackOf(3);
+        EXPECT_EQ(std::count(stack.begin(), stack.end(), wid), row.zone == 3 ? 1 : 0);
+        if (row.zone != 0) {
+            EXPECT_EQ(desktop->windows().frame(wid), zoneFrame(row.zone));
+        }
+        EXPECT_EQ(mapping->intent(id)->targetZoneID, row.change == Change::reAimed ? 1 : 3);
     }
 }
 

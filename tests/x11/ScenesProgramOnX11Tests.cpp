@@ -263,6 +263,13 @@ TEST_F(ScenesProgramOnX11Test, aSceneNamingXtermInThreeZonesHasOneStartedForEach
     korvane = startKorvane();
     EXPECT_TRUE(X11TestSession::waitFor(eachZoneHoldsOneXterm)) << logText();
     ASSERT_TRUE(waitForLine("HotkeyManager: registering sceneSwitcher.toggle key=C")) << logText();
+    // Closed only once the program has done placing them: a window that ends within moments of its
+    // process can go unheard (its process's observer is dropped first).
+    ASSERT_TRUE(X11TestSession::waitFor([&] {
+        return count("[slot.claim.committed]") + count("[slot.claim.rejected") +
+                   count("[slot.claim.expired]") + count("[MappingTX] move failed") >=
+               3;
+    })) << logText();
 
     // All but the one in the side monitor's first zone are closed.
     const auto end = [&](xcb_window_t window) {
