@@ -89,6 +89,9 @@ Rect platformRect(platform::Screens& screens, const QRect& qtGlobal) {
 
 namespace {
 
+// The count of a window's placements through placeOnScreen, kept on the window.
+constexpr const char* kPlacement = "korvanePlacement";
+
 // Calls `settle` with the window's frame (bottom-left global) once the window server shows the window,
 // looked for every 50 ms over two seconds from the next turn of the loop, so that a caller may show the
 // window after asking; nothing once the window has gone.
@@ -111,6 +114,9 @@ void whenShown(platform::Screens& screens, const QPointer<QWidget>& window,
 } // namespace
 
 void placeOnScreen(platform::Screens& screens, QWidget& window, const Rect& frame) {
+    // Each placement supersedes the ones before, whose look once the window shows may still be to come.
+    const int placement = window.property(kPlacement).toInt() + 1;
+    window.setProperty(kPlacement, placement);
     const QRect logical = qtGlobalRect(screens, frame);
     window.setGeometry(logical);
     // Where the toolkit's pixels make up the rectangle exactly, its own placement is the rectangle.
@@ -123,8 +129,10 @@ void placeOnScreen(platform::Screens& screens, QWidget& window, const Rect& fram
     screens.placeWindow(nativeWindow, frame);
     // The toolkit asks for its size steps again as it shows the window, and the window manager keeps
     // the size it takes in to them: once shown, the window is placed again where it is not at `frame`.
-    whenShown(screens, &window, [&screens, nativeWindow, frame](const Rect& shown) {
-        if (shown != frame) screens.placeWindow(nativeWindow, frame);
+    const QPointer<QWidget> placed(&window);
+    whenShown(screens, placed, [&screens, placed, placement, nativeWindow, frame](const Rect& shown) {
+        if (placed->property(kPlacement).toInt() == placement && shown != frame)
+            screens.placeWindow(nativeWindow, frame);
     });
 }
 
