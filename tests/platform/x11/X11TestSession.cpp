@@ -177,10 +177,12 @@ bool X11TestSession::waitUntilManaging() {
     const xcb_window_t probe = mappedWindow(Rect{1930, 10, 20, 20}, nullptr);
     auto listed = [&] { return isClient(probe); };
     bool managed = false;
-    for (int attempt = 0; attempt < 50 && !managed; ++attempt) {
+    // Each look waits longer than the one before: on a loaded machine a window manager starting up may
+    // take a second to take a window in, and a probe taken away just before it does is never listed.
+    for (int attempt = 0; attempt < 20 && !managed; ++attempt) {
         xcb_map_window(conn_, probe);
         sync();
-        if (!(managed = waitFor(listed, milliseconds(200)))) {
+        if (!(managed = waitFor(listed, milliseconds(200 + 100 * attempt)))) {
             xcb_unmap_window(conn_, probe);
             sync();
         }
