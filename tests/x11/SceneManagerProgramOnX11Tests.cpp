@@ -537,11 +537,19 @@ TEST_F(SceneManagerProgramOnX11Test,
                 each.scale))
                 << describeShown();
             for (const Rect& panel : {mainPanel, beside}) {
-                std::optional<Point> add;
+                // The "+" looked for again before each click, as a user looks again at a panel still
+                // being drawn.
                 ASSERT_TRUE(X11TestSession::waitFor(
-                    [&] { return (add = addButton(panel, each.scale)).has_value(); }));
-                ASSERT_TRUE(clickUntilShown(static_cast<int>(add->x), static_cast<int>(add->y), kPickerTitle))
-                    << logText();
+                    [&] {
+                        const auto add = addButton(panel, each.scale);
+                        if (!add) return false;
+                        clickAt(static_cast<int>(add->x), static_cast<int>(add->y));
+                        return X11TestSession::waitFor(
+                            [&] { return session->viewableWindowTitled(kPickerTitle).has_value(); },
+                            seconds(3));
+                    },
+                    seconds(40)))
+                    << platform::describe(panel) << logText();
                 const auto picker = session->viewableWindowTitled(kPickerTitle);
                 ASSERT_TRUE(picker);
                 const Rect monitor = panel == beside ? beside : main;
