@@ -213,11 +213,7 @@ TEST_F(ParkingProgramOnX11Test, aWindowParkedWhileTheWindowManagerIsStoppedIsMar
 
     ASSERT_TRUE(openCardSwitcher()) << logText();
     {
-        struct Resumed {
-            X11TestSession& session;
-            ~Resumed() { session.pauseWindowManager(false); }
-        } resumed{*session};
-        session->pauseWindowManager(true);
+        const WindowManagerStopped stopped(*session);
         press({XK_1});
         std::this_thread::sleep_for(std::chrono::seconds(2));
     }
@@ -491,11 +487,7 @@ TEST_F(ParkingProgramOnX11Test, aQuitDuringARestoreWithTheWindowManagerStoppedLe
 
     ASSERT_TRUE(openCardSwitcher()) << logText();
     {
-        struct Resumed {
-            X11TestSession& session;
-            ~Resumed() { session.pauseWindowManager(false); }
-        } resumed{*session};
-        session->pauseWindowManager(true);
+        const WindowManagerStopped stopped(*session);
         press({XK_1});
         // Quit once every move is asked for, while the program still waits for them to be carried out.
         ASSERT_TRUE(X11TestSession::waitFor([&] { return count("[diag] Restore placed:") == 4; }))

@@ -418,11 +418,7 @@ TEST_F(SceneNoticesProgramOnX11Test, keysAreServedAtOnceWhileTheWindowManagerHol
         X11TestSession::waitFor([&] { return !session->viewableWindowTitled(kGlobalSwitcherTitle); }));
 
     ASSERT_TRUE(openCardSwitcher()) << logText();
-    struct Resumed {
-        X11TestSession& session;
-        ~Resumed() { session.pauseWindowManager(false); }
-    } resumed{*session};
-    session->pauseWindowManager(true);
+    const WindowManagerStopped paused(*session);
     const Nanos stopped = monotonic();
     press({XK_1});
     std::this_thread::sleep_for(std::chrono::milliseconds(150));

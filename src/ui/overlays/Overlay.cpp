@@ -172,6 +172,7 @@ QWidget* scrolledWhereShort(QWidget* content) {
     area->setWidget(content);
     area->setWidgetResizable(true);
     area->setFrameShape(QFrame::NoFrame);
+    // The content's controls take the keyboard, not the frame around them.
     area->setFocusPolicy(Qt::NoFocus);
     return area;
 }

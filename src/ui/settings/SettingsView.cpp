@@ -2,6 +2,7 @@
 #include "ui/settings/SettingsView.h"
 
 #include "platform/NotificationCenter.h"
+#include "ui/overlays/Overlay.h"
 #include "ui/settings/GeneralSettingsView.h"
 #include "ui/settings/HotkeysSettingsView.h"
 #include "ui/settings/RecordingKeyFilter.h"
@@ -14,26 +15,11 @@
 #include <QListWidget>
 #include <QPointer>
 #include <QPushButton>
-#include <QScrollArea>
 #include <QSignalBlocker>
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
 namespace korvane {
-
-namespace {
-
-QScrollArea* scrolling(QWidget* page) {
-    auto* area = new QScrollArea;
-    area->setWidget(page);
-    area->setWidgetResizable(true);
-    area->setFrameShape(QFrame::NoFrame);
-    // The page's controls take the keyboard, not the frame around them.
-    area->setFocusPolicy(Qt::NoFocus);
-    return area;
-}
-
-} // namespace
 
 SettingsView::SettingsView(platform::Platform& platform, std::shared_ptr<SettingsViewModel> model,
                            std::shared_ptr<PermissionManager> permissionManager, QWidget* parent)
@@ -75,8 +61,8 @@ SettingsView::SettingsView(platform::Platform& platform, std::shared_ptr<Setting
     pages_ = new QStackedWidget;
     general_ = new GeneralSettingsView(platform, *model_, std::move(permissionManager));
     hotkeys_ = new HotkeysSettingsView(*model_);
-    pages_->addWidget(scrolling(general_));
-    pages_->addWidget(scrolling(hotkeys_));
+    pages_->addWidget(scrolledWhereShort(general_));
+    pages_->addWidget(scrolledWhereShort(hotkeys_));
     split->addWidget(pages_, 1);
 
     connect(sidebar_, &QListWidget::currentRowChanged, this, [this](int row) {

@@ -34,20 +34,6 @@ template <class T> T read(Accessibility& ax, const AXElement& e, const std::stri
 
 using X11AccessibilityTest = X11Test;
 
-// The session's window manager stopped for as long as it lives.
-class WindowManagerStopped {
-  public:
-    explicit WindowManagerStopped(X11TestSession& session) : session_(session) {
-        session_.pauseWindowManager(true);
-    }
-    ~WindowManagerStopped() { session_.pauseWindowManager(false); }
-    WindowManagerStopped(const WindowManagerStopped&) = delete;
-    WindowManagerStopped& operator=(const WindowManagerStopped&) = delete;
-
-  private:
-    X11TestSession& session_;
-};
-
 TEST_F(X11AccessibilityTest, anXtermReadsAsAStandardWindowOfItsApplicationFromAnyThread) {
     const auto x = xterm("Reading");
     auto& ax = desktop->accessibility();

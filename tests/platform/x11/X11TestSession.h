@@ -232,4 +232,18 @@ class X11TestSession {
     std::map<std::string, xcb_atom_t> atoms_;
 };
 
+// The session's window manager stopped for as long as it lives.
+class WindowManagerStopped {
+  public:
+    explicit WindowManagerStopped(X11TestSession& session) : session_(session) {
+        session_.pauseWindowManager(true);
+    }
+    ~WindowManagerStopped() { session_.pauseWindowManager(false); }
+    WindowManagerStopped(const WindowManagerStopped&) = delete;
+    WindowManagerStopped& operator=(const WindowManagerStopped&) = delete;
+
+  private:
+    X11TestSession& session_;
+};
+
 } // namespace korvane::x11::test
